@@ -1,0 +1,102 @@
+#include "random.h"
+
+#include <mutex>
+
+namespace {
+
+constexpr int KK = 100;                // the long lag
+constexpr int LL = 37;                 // the short lag
+constexpr long MM = 1L << 30;          // the modulus
+constexpr int QUALITY = 1009;          // values made per refill
+constexpr int TT = 70;                 // guaranteed separation between streams
+constexpr long kDefaultSeed = 314159;
+
+constexpr long mod_diff(long x, long y) { return (x - y) & (MM - 1); }
+
+long state[KK];
+long buffer[QUALITY];
+long not_started = -1;
+long started = -1;
+long *read_pointer = &not_started;
+
+// Two exports on two threads may draw at once; the generator is tiny, so one
+// lock around each draw keeps its state whole.
+std::mutex generator_lock;
+
+long cycle_locked() {
+    if (read_pointer == &not_started)
+        random_seed(kDefaultSeed);
+    random_fill_array(buffer, QUALITY);
+    buffer[KK] = -1;
+    read_pointer = buffer + 1;
+    return buffer[0];
+}
+
+}  // namespace
+
+void random_fill_array(long *a, int n) {
+    if (!a || n < KK)
+        return;
+    int i, j;
+    for (j = 0; j < KK; j++)
+        a[j] = state[j];
+    for (; j < n; j++)
+        a[j] = mod_diff(a[j - KK], a[j - LL]);
+    for (i = 0; i < LL; i++, j++)
+        state[i] = mod_diff(a[j - KK], a[j - LL]);
+    for (; i < KK; i++, j++)
+        state[i] = mod_diff(a[j - KK], state[i - LL]);
+}
+
+void random_seed(long seed) {
+    long x[KK + KK - 1];
+    long ss = (seed + 2) & (MM - 2);
+    for (int j = 0; j < KK; j++) {
+        x[j] = ss;
+        ss <<= 1;
+        if (ss >= MM)
+            ss -= MM - 2;
+    }
+    x[1]++;
+    ss = seed & (MM - 1);
+    int t = TT - 1;
+    while (t) {
+        for (int j = KK - 1; j > 0; j--) {
+            x[j + j] = x[j];
+            x[j + j - 1] = 0;
+        }
+        for (int j = KK + KK - 2; j >= KK; j--) {
+            x[j - (KK - LL)] = mod_diff(x[j - (KK - LL)], x[j]);
+            x[j - KK] = mod_diff(x[j - KK], x[j]);
+        }
+        if (ss & 1) {
+            for (int j = KK; j > 0; j--)
+                x[j] = x[j - 1];
+            x[0] = x[KK];
+            x[LL] = mod_diff(x[LL], x[KK]);
+        }
+        if (ss)
+            ss >>= 1;
+        else
+            t--;
+    }
+    for (int j = 0; j < LL; j++)
+        state[j + KK - LL] = x[j];
+    for (int j = LL; j < KK; j++)
+        state[j - LL] = x[j];
+    for (int j = 0; j < 10; j++)
+        random_fill_array(x, KK + KK - 1);
+    read_pointer = &started;
+}
+
+long random_cycle(void) {
+    std::lock_guard<std::mutex> hold(generator_lock);
+    return cycle_locked();
+}
+
+long random_next(void) {
+    std::lock_guard<std::mutex> hold(generator_lock);
+    if (*read_pointer >= 0)
+        return *read_pointer++;
+    return cycle_locked();
+}
