@@ -1,0 +1,23 @@
+// Reading files and standard input into strings, and the path helpers that
+// transclusion and the packagers use. Paths are POSIX paths ("/" separated).
+#pragma once
+
+#include "d_string.h"
+
+// The file's bytes (a leading UTF-8 byte-order mark removed), or NULL when
+// it cannot be opened or is not a regular file: folders, FIFOs and devices
+// are refused so that a marker naming one can neither hang nor exhaust memory.
+DString *file_read_to_d_string(const char *path);
+// All of standard input, which is closed afterwards.
+DString *stdin_read_to_d_string(void);
+
+// "dir" + "/" + "path" (a path starting with "/" stands alone); NULL only
+// when both are NULL.
+char *path_join(const char *dir, const char *path);
+// Splits after the last "/" that is not the first byte; either out-pointer
+// may be NULL; both results are new strings.
+void path_split(const char *path, char **dir, char **file);
+bool path_char_is_separator(char c);
+void path_add_trailing_separator(DString *path);
+// The canonical absolute path, or NULL.
+char *path_absolute(const char *path);
