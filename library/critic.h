@@ -54,6 +54,6 @@ void critic_reject_token(DString *d, token *t);
 void critic_accept_chain(DString *d, token *t);
 void critic_reject_chain(DString *d, token *t);
 // The substitution step alone, given the substitution's closing mark: the
-// divider is the last "~>" among the marks's siblings.
+// divider is the last "~>" among the mark's siblings.
 void critic_accept_substitution_from(DString *d, token *closing);
 void critic_reject_substitution_from(DString *d, token *closing);

@@ -192,18 +192,4 @@ TEST(Trie, MatchListEditing) {
     trie_matches_leftmost_longest(nullptr);
 }
 
-TEST(Trie, DescriptionsGoToStandardError) {
-    trie *a = build({{"ab", 1}});
-    testing::internal::CaptureStderr();
-    trie_describe_graphviz(a);
-    trie_match *m = trie_search(a, "xab", 0, 3);
-    trie_match_list_describe(m, "xab");
-    std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(err,
-              "digraph dfa {\n\"0\" -> \"1\" [label=\"a\"]\n\"1\" -> \"2\" [label=\"b\"]\n"
-              "\"2\" [shape=doublecircle]\n}\n'ab'(1) at 1:3\n");
-    trie_match_free(m);
-    trie_free(a);
-}
-
 }  // namespace
