@@ -8,11 +8,11 @@
 
 namespace {
 
-std::string repeat(const std::string &piece, int64_t n) {
+std::string repeat(const std::string &unit, int64_t n) {
     std::string out;
-    out.reserve(piece.size() * n);
+    out.reserve(unit.size() * n);
     for (int64_t i = 0; i < n; i++)
-        out += piece;
+        out += unit;
     return out;
 }
 
