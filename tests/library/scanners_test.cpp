@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -51,6 +52,8 @@ const named_scanner kAllScanners[] = {
     SCANNER(scan_html_block_start),
     SCANNER(scan_html_line),
 };
+
+static_assert(std::size(kAllScanners) == 28, "every scanner is listed");
 
 struct scan_case {
     named_scanner scanner;
