@@ -8,6 +8,9 @@
 #include <ctime>
 #include <new>
 #include <random>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace {
 
@@ -81,6 +84,12 @@ void random_seed_from_clock() {
     srand((unsigned)(jenkins_mix(first, now, second) & 0xFFFFFFFFu));
 }
 
+struct tzr_asset_index {
+    std::unordered_map<std::string, tzr_asset *> by_url;
+    std::unordered_set<std::string> names;
+    tzr_asset *last = nullptr;
+};
+
 void tzr_asset_free(tzr_asset *asset) {
     if (!asset)
         return;
@@ -89,44 +98,60 @@ void tzr_asset_free(tzr_asset *asset) {
     free(asset);
 }
 
-tzr_asset_table *tzr_asset_table_new() { return new (std::nothrow) tzr_asset_table(); }
-
-void tzr_asset_table_free(tzr_asset_table *table) {
-    if (!table)
+void tzr_asset_table_free(tzr_asset *head) {
+    if (!head)
         return;
-    for (tzr_asset *a : table->assets)
-        tzr_asset_free(a);
-    delete table;
+    delete head->index;
+    while (head) {
+        tzr_asset *next = head->next;
+        tzr_asset_free(head);
+        head = next;
+    }
 }
 
-tzr_asset *tzr_asset_table_find(const tzr_asset_table *table, const char *url) {
-    if (!table || !url)
+tzr_asset *tzr_asset_table_find(const tzr_asset *head, const char *url) {
+    if (!head || !head->index || !url)
         return nullptr;
-    auto it = table->by_url.find(url);
-    return it == table->by_url.end() ? nullptr : it->second;
+    auto it = head->index->by_url.find(url);
+    return it == head->index->by_url.end() ? nullptr : it->second;
 }
 
-tzr_asset *tzr_asset_table_add(tzr_asset_table *table, const char *url) {
-    if (!table || !url)
+size_t tzr_asset_table_count(const tzr_asset *head) {
+    return head && head->index ? head->index->by_url.size() : 0;
+}
+
+tzr_asset *tzr_asset_table_add(tzr_asset **head, const char *url) {
+    if (!head || !url)
         return nullptr;
-    if (tzr_asset *found = tzr_asset_table_find(table, url))
+    if (tzr_asset *found = tzr_asset_table_find(*head, url))
         return found;
-    tzr_asset *a = static_cast<tzr_asset *>(calloc(1, sizeof(tzr_asset)));
-    if (!a)
+    tzr_asset_index *index = *head ? (*head)->index : new (std::nothrow) tzr_asset_index();
+    if (!index)
         return nullptr;
-    a->url = strdup(url);
-    // Two assets of one package must never share a file name; a repeat is
-    // all but impossible from a real random source, but cheap to rule out.
-    do {
-        free(a->name);
-        a->name = uuid_new_random();
-    } while (a->name && table->names.count(a->name));
-    if (!a->url || !a->name) {
+    tzr_asset *a = static_cast<tzr_asset *>(calloc(1, sizeof(tzr_asset)));
+    if (a) {
+        a->url = strdup(url);
+        // Two assets of one package must never share a file name; a repeat is
+        // all but impossible from a real random source, but cheap to rule out.
+        do {
+            free(a->name);
+            a->name = uuid_new_random();
+        } while (a->name && index->names.count(a->name));
+    }
+    if (!a || !a->url || !a->name) {
         tzr_asset_free(a);
+        if (!*head)
+            delete index;
         return nullptr;
     }
-    table->assets.push_back(a);
-    table->by_url.emplace(a->url, a);
-    table->names.emplace(a->name);
+    index->by_url.emplace(a->url, a);
+    index->names.emplace(a->name);
+    if (*head) {
+        index->last->next = a;
+    } else {
+        a->index = index;
+        *head = a;
+    }
+    index->last = a;
     return a;
 }

@@ -1,7 +1,9 @@
 #include "export_context.h"
 
 #include <cstdlib>
+#include <new>
 
+#include "engine.h"
 #include "labels.h"
 
 namespace {
@@ -19,6 +21,16 @@ T *find_made_key(const tzr_store<T> &store, char *key) {
     T *found = store.find(key);
     free(key);
     return found;
+}
+
+// Calls `f` for each record of an engine list, in list order.
+template <typename T, typename F>
+void for_each_record(stack *list, F f) {
+    if (!list)
+        return;
+    for (size_t i = 0; i < list->size; i++)
+        if (list->element[i])
+            f(static_cast<T *>(list->element[i]));
 }
 
 void free_note_lists(stack *used, stack *made) {
@@ -120,4 +132,47 @@ char tzr_column_alignment(const tzr_export_context *context, int32_t column) {
     if (!context || column < 0 || (size_t)column >= context->column_alignment.size())
         return 'n';
     return context->column_alignment[(size_t)column];
+}
+
+tzr_export_context *tzr_export_context_new(tzr_engine *e, int16_t format) {
+    if (!e)
+        return nullptr;
+    tzr_export_context *context = new (std::nothrow) tzr_export_context();
+    if (!context)
+        return nullptr;
+    context->ext_flags = e->extensions;
+    context->format = format;
+    context->language = e->language;
+    context->quotes_language = e->quotes_language;
+    context->header_list = e->header_list;
+    context->open_headings = stack_new(0);
+    // Footnote numbers, not names: the C library's generator is what the
+    // writers reseed for random note numbers, and it is not reseeded here.
+    if (context->ext_flags & TZR_EXT_RANDOM_FOOTNOTES)
+        context->random_base = (uint32_t)(rand() % 32000);
+
+    for_each_record<tzr_link>(e->link_list, [&](tzr_link *l) { tzr_store_add_link(context, l); });
+    context->citations_used = stack_new(0);
+    context->citations_inline = stack_new(0);
+    for_each_record<tzr_note>(e->citation_list, [&](tzr_note *n) { tzr_store_add_citation(context, n); });
+    context->footnotes_used = stack_new(0);
+    context->footnotes_inline = stack_new(0);
+    for_each_record<tzr_note>(e->footnote_list, [&](tzr_note *n) { tzr_store_add_footnote(context, n); });
+    context->glossary_used = stack_new(0);
+    context->glossary_inline = stack_new(0);
+    for_each_record<tzr_note>(e->glossary_list, [&](tzr_note *n) { tzr_store_add_glossary(context, n); });
+    context->abbreviations_used = stack_new(0);
+    context->abbreviations_inline = stack_new(0);
+    for_each_record<tzr_note>(e->abbreviation_list,
+                              [&](tzr_note *n) { tzr_store_add_abbreviation(context, n); });
+    for_each_record<tzr_meta>(e->metadata_list, [&](tzr_meta *m) { tzr_store_add_metadata(context, m); });
+    context->critic_tokens = e->critic_list;
+
+    if (!context->open_headings || !context->citations_used || !context->citations_inline ||
+        !context->footnotes_used || !context->footnotes_inline || !context->glossary_used ||
+        !context->glossary_inline || !context->abbreviations_used || !context->abbreviations_inline) {
+        tzr_export_context_free(context);
+        return nullptr;
+    }
+    return context;
 }

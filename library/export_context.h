@@ -80,7 +80,7 @@ struct tzr_export_context {
     std::string column_alignment;
     uint16_t enclosing_block = 77;  // BLOCK_PARA, or the block around the paragraphs
 
-    tzr_asset_table *asset_table = nullptr;  // handed to the engine after the export
+    tzr_asset *asset_table = nullptr;  // first asset; handed to the engine after the export
     uint16_t pack_assets = 0;    // images written as "assets/" and their UUID name
     uint16_t record_assets = 0;  // images recorded but written with their own URL
     stack *critic_tokens = nullptr;  // the engine's CriticMarkup tokens; borrowed
