@@ -187,3 +187,182 @@ size_t scan_meta_key(const char *c) {
     * { return 0; }
 */
 }
+
+// ---------------------------------------------------------------------------
+// Definition lines
+
+/*!re2c
+    // A label: no ']' and no line end, and it may not end in a backslash
+    // (the backslash escapes nothing, so '\]' cannot close a label).
+    label_char = ascii \ [\]\n\r] | multibyte;
+    label      = label_char* (ascii \ [\]\n\r\\] | multibyte);
+    def_rest   = line_char+;
+*/
+
+size_t scan_abbreviation_definition(const char *c) {
+    cursor YYCURSOR = bytes(c);
+    [[maybe_unused]] cursor YYMARKER = YYCURSOR;
+    const cursor start = YYCURSOR;
+/*!re2c
+    indent "[>" label "]:" def_rest { return matched(start, YYCURSOR); }
+    * { return 0; }
+*/
+}
+
+size_t scan_citation_definition(const char *c) {
+    cursor YYCURSOR = bytes(c);
+    [[maybe_unused]] cursor YYMARKER = YYCURSOR;
+    const cursor start = YYCURSOR;
+/*!re2c
+    indent "[#" label "]:" def_rest { return matched(start, YYCURSOR); }
+    * { return 0; }
+*/
+}
+
+size_t scan_footnote_definition(const char *c) {
+    cursor YYCURSOR = bytes(c);
+    [[maybe_unused]] cursor YYMARKER = YYCURSOR;
+    const cursor start = YYCURSOR;
+/*!re2c
+    indent "[^" label "]:" def_rest { return matched(start, YYCURSOR); }
+    * { return 0; }
+*/
+}
+
+size_t scan_glossary_definition(const char *c) {
+    cursor YYCURSOR = bytes(c);
+    [[maybe_unused]] cursor YYMARKER = YYCURSOR;
+    const cursor start = YYCURSOR;
+/*!re2c
+    indent "[?" label "]:" def_rest { return matched(start, YYCURSOR); }
+    * { return 0; }
+*/
+}
+
+size_t scan_link_definition_line(const char *c) {
+    cursor YYCURSOR = bytes(c);
+    [[maybe_unused]] cursor YYMARKER = YYCURSOR;
+    const cursor start = YYCURSOR;
+/*!re2c
+    indent "[" label "]:" def_rest { return matched(start, YYCURSOR); }
+    * { return 0; }
+*/
+}
+
+// The full reference form: the destination on the label's line or the next,
+// an optional title after blanks on the same line or in the first column of
+// the following line, then only blanks to the line end.
+size_t scan_reference_link_definition(const char *c) {
+    cursor YYCURSOR = bytes(c);
+    [[maybe_unused]] cursor YYMARKER = YYCURSOR;
+    const cursor start = YYCURSOR;
+/*!re2c
+    indent "[" label "]:" ws* (nl ws*)? dest ((ws+ | ws* nl) title)? ws* eol
+        { return matched(start, YYCURSOR); }
+    * { return 0; }
+*/
+}
+
+// ---------------------------------------------------------------------------
+// Links, attributes, URLs and e-mail addresses
+
+/*!re2c
+    // Blanks with at most one line end among them; never empty.
+    attr_gap = ws+ (nl ws*)? | nl ws*;
+    attr     = attr_gap? attr_key "=" ws* attr_value;
+
+    email_local = [A-Za-z0-9!$%+\-./_~]+;
+    // The domain of an address, or what follows '://' in a URL.
+    url_tail    = (ascii \ [ \t\n\r>] | multibyte_not_nbsp)+;
+    email       = 'mailto:'? email_local "@" url_tail;
+*/
+
+size_t scan_attribute_space(const char *c) {
+    cursor YYCURSOR = bytes(c);
+    [[maybe_unused]] cursor YYMARKER = YYCURSOR;
+    const cursor start = YYCURSOR;
+/*!re2c
+    attr_gap { return matched(start, YYCURSOR); }
+    * { return 0; }
+*/
+}
+
+size_t scan_attribute_key(const char *c) {
+    cursor YYCURSOR = bytes(c);
+    [[maybe_unused]] cursor YYMARKER = YYCURSOR;
+    const cursor start = YYCURSOR;
+/*!re2c
+    attr_key { return matched(start, YYCURSOR); }
+    * { return 0; }
+*/
+}
+
+size_t scan_attribute_value(const char *c) {
+    cursor YYCURSOR = bytes(c);
+    [[maybe_unused]] cursor YYMARKER = YYCURSOR;
+    const cursor start = YYCURSOR;
+/*!re2c
+    attr_value { return matched(start, YYCURSOR); }
+    * { return 0; }
+*/
+}
+
+size_t scan_attribute(const char *c) {
+    cursor YYCURSOR = bytes(c);
+    [[maybe_unused]] cursor YYMARKER = YYCURSOR;
+    const cursor start = YYCURSOR;
+/*!re2c
+    attr { return matched(start, YYCURSOR); }
+    * { return 0; }
+*/
+}
+
+size_t scan_attributes(const char *c) {
+    cursor YYCURSOR = bytes(c);
+    [[maybe_unused]] cursor YYMARKER = YYCURSOR;
+    const cursor start = YYCURSOR;
+/*!re2c
+    attr+ { return matched(start, YYCURSOR); }
+    * { return 0; }
+*/
+}
+
+size_t scan_email(const char *c) {
+    cursor YYCURSOR = bytes(c);
+    [[maybe_unused]] cursor YYMARKER = YYCURSOR;
+    const cursor start = YYCURSOR;
+/*!re2c
+    email { return matched(start, YYCURSOR); }
+    * { return 0; }
+*/
+}
+
+size_t scan_url(const char *c) {
+    cursor YYCURSOR = bytes(c);
+    [[maybe_unused]] cursor YYMARKER = YYCURSOR;
+    const cursor start = YYCURSOR;
+/*!re2c
+    [A-Za-z\-]+ "://" url_tail | email { return matched(start, YYCURSOR); }
+    * { return 0; }
+*/
+}
+
+size_t scan_link_destination(const char *c) {
+    cursor YYCURSOR = bytes(c);
+    [[maybe_unused]] cursor YYMARKER = YYCURSOR;
+    const cursor start = YYCURSOR;
+/*!re2c
+    dest { return matched(start, YYCURSOR); }
+    * { return 0; }
+*/
+}
+
+size_t scan_link_title(const char *c) {
+    cursor YYCURSOR = bytes(c);
+    [[maybe_unused]] cursor YYMARKER = YYCURSOR;
+    const cursor start = YYCURSOR;
+/*!re2c
+    title { return matched(start, YYCURSOR); }
+    * { return 0; }
+*/
+}

@@ -31,6 +31,21 @@ const named_scanner kAllScanners[] = {
     SCANNER(scan_table_alignment),
     SCANNER(scan_meta_line),
     SCANNER(scan_meta_key),
+    SCANNER(scan_abbreviation_definition),
+    SCANNER(scan_citation_definition),
+    SCANNER(scan_footnote_definition),
+    SCANNER(scan_glossary_definition),
+    SCANNER(scan_link_definition_line),
+    SCANNER(scan_reference_link_definition),
+    SCANNER(scan_attribute_space),
+    SCANNER(scan_attribute_key),
+    SCANNER(scan_attribute_value),
+    SCANNER(scan_attribute),
+    SCANNER(scan_attributes),
+    SCANNER(scan_email),
+    SCANNER(scan_url),
+    SCANNER(scan_link_destination),
+    SCANNER(scan_link_title),
 };
 
 struct scan_case {
@@ -41,7 +56,7 @@ struct scan_case {
 
 #define NBSP "\xC2\xA0"
 
-const std::vector<scan_case> kCases = {
+const std::vector<scan_case> kBaseCases = {
     // Bare fences: the NUL counts as the line end.
     {SCANNER(scan_fence), "`~`\n", 4},
     {SCANNER(scan_fence), "```", 4},
@@ -127,7 +142,210 @@ const std::vector<scan_case> kCases = {
     {SCANNER(scan_meta_key), "a" NBSP "b", 4},
     {SCANNER(scan_meta_key), "a\xC2" "x", 1},
     {SCANNER(scan_meta_key), " a", 0},
+
+    // Note definitions never count the line end. The footnote rows are
+    // repeated for the three twins with their own prefix (see below).
+    {SCANNER(scan_footnote_definition), "[^a]: x", 7},
+    {SCANNER(scan_footnote_definition), "[^a]: x\n", 7},
+    {SCANNER(scan_footnote_definition), "[^a]:", 0},
+    {SCANNER(scan_footnote_definition), "[^a]: ", 6},
+    {SCANNER(scan_footnote_definition), "[^]: x", 0},
+    {SCANNER(scan_footnote_definition), "[^a b]: x", 9},
+    {SCANNER(scan_footnote_definition), "[^a[b]: x", 9},
+    {SCANNER(scan_footnote_definition), "[^a\\]: x", 0},
+    {SCANNER(scan_footnote_definition), "[^\\a]: x", 8},
+    {SCANNER(scan_footnote_definition), "[^a] : x", 0},
+    {SCANNER(scan_footnote_definition), "   [^a]: x", 10},
+    {SCANNER(scan_footnote_definition), "    [^a]: x", 0},
+    {SCANNER(scan_footnote_definition), NBSP "[^a]: x", 9},
+    {SCANNER(scan_footnote_definition), "\t[^a]: x", 0},
+    {SCANNER(scan_footnote_definition), "[^a]: x \xC3", 8},
+    {SCANNER(scan_footnote_definition), "[^a]:\xC3", 0},
+    {SCANNER(scan_footnote_definition), "[^a\nb]: x", 0},
+
+    {SCANNER(scan_link_definition_line), "[a]: x", 6},
+    {SCANNER(scan_link_definition_line), "[]: x", 0},
+    {SCANNER(scan_link_definition_line), "[a]:", 0},
+    {SCANNER(scan_link_definition_line), "[a]: ", 5},
+    {SCANNER(scan_link_definition_line), "[>a]: x", 7},
+    {SCANNER(scan_link_definition_line), "[a]]: x", 0},
+
+    // The full reference form counts its final line end, the NUL included.
+    {SCANNER(scan_reference_link_definition), "[a]: x", 7},
+    {SCANNER(scan_reference_link_definition), "[a]: x\n", 7},
+    {SCANNER(scan_reference_link_definition), "[a]:x", 6},
+    {SCANNER(scan_reference_link_definition), "[a]: <x>", 9},
+    {SCANNER(scan_reference_link_definition), "[a]: <x y>", 0},
+    {SCANNER(scan_reference_link_definition), "[a]: <>", 8},
+    {SCANNER(scan_reference_link_definition), "[a]:", 0},
+    {SCANNER(scan_reference_link_definition), "[a]: ", 0},
+    {SCANNER(scan_reference_link_definition), "[a]:\n", 0},
+    {SCANNER(scan_reference_link_definition), "[a]:\nx", 7},
+    {SCANNER(scan_reference_link_definition), "[a]:\n    x", 11},
+    {SCANNER(scan_reference_link_definition), "[a]:\n\nx", 0},
+    {SCANNER(scan_reference_link_definition), "[a]: x \"t\"", 11},
+    {SCANNER(scan_reference_link_definition), "[a]: x 't'", 11},
+    {SCANNER(scan_reference_link_definition), "[a]: x (t)", 11},
+    {SCANNER(scan_reference_link_definition), "[a]: x \"\"", 10},
+    {SCANNER(scan_reference_link_definition), "[a]: x\n\"t\"", 11},
+    {SCANNER(scan_reference_link_definition), "[a]: x\n \"t\"", 7},
+    {SCANNER(scan_reference_link_definition), "[a]: x \"t\" y", 0},
+    {SCANNER(scan_reference_link_definition), "[a]: x y", 0},
+    {SCANNER(scan_reference_link_definition), "[a]: x" NBSP "y", 0},
+    {SCANNER(scan_reference_link_definition), "[a]: x (a(b)", 13},
+    {SCANNER(scan_reference_link_definition), "[a]: x (a)b)", 0},
+    {SCANNER(scan_reference_link_definition), "[a]: x \"t\nu\"", 0},
+    {SCANNER(scan_reference_link_definition), "[a]: x \"\xC3\"", 0},
+    {SCANNER(scan_reference_link_definition), "[a]: x  ", 9},
+    {SCANNER(scan_reference_link_definition), "\t[a]: x", 0},
+
+    {SCANNER(scan_attribute_space), "  x", 2},
+    {SCANNER(scan_attribute_space), " \t" NBSP "x", 4},
+    {SCANNER(scan_attribute_space), "\n", 1},
+    {SCANNER(scan_attribute_space), "\r\n", 2},
+    {SCANNER(scan_attribute_space), "\r", 1},
+    {SCANNER(scan_attribute_space), "\n\n", 1},
+    {SCANNER(scan_attribute_space), " \r\n\t x", 5},
+    {SCANNER(scan_attribute_space), " \n  x", 4},
+    {SCANNER(scan_attribute_space), "\xC2 ", 0},
+    {SCANNER(scan_attribute_space), "x", 0},
+
+    {SCANNER(scan_attribute_key), ":a.b-c_d:9 ", 10},
+    {SCANNER(scan_attribute_key), "9a", 0},
+    {SCANNER(scan_attribute_key), "-a", 0},
+    {SCANNER(scan_attribute_key), "_", 1},
+    {SCANNER(scan_attribute_key), "a\xC3\xA9", 1},
+
+    {SCANNER(scan_attribute_value), "40px;", 4},
+    {SCANNER(scan_attribute_value), "1.5em", 5},
+    {SCANNER(scan_attribute_value), "a-b", 1},
+    {SCANNER(scan_attribute_value), "_x", 0},
+    {SCANNER(scan_attribute_value), "#x", 0},
+    {SCANNER(scan_attribute_value), "\"big wide\"x", 10},
+    {SCANNER(scan_attribute_value), "\"a\\\"b\"", 4},
+    {SCANNER(scan_attribute_value), "\"a\nb\"", 0},
+    {SCANNER(scan_attribute_value), "\"ab", 0},
+    {SCANNER(scan_attribute_value), "\"it's\"", 6},
+    {SCANNER(scan_attribute_value), "\"\xED\xA0\x80\"", 5},
+    {SCANNER(scan_attribute_value), "\"\xE0\x80\x80\"", 0},
+    {SCANNER(scan_attribute_value), "''", 2},
+
+    {SCANNER(scan_attribute), "a=b", 3},
+    {SCANNER(scan_attribute), "  width=40 x", 10},
+    {SCANNER(scan_attribute), "a= b", 4},
+    {SCANNER(scan_attribute), "a =b", 0},
+    {SCANNER(scan_attribute), "a=\n b", 0},
+    {SCANNER(scan_attribute), "\n a=b", 5},
+    {SCANNER(scan_attribute), "\n\na=b", 0},
+    {SCANNER(scan_attribute), NBSP "a=b", 5},
+    {SCANNER(scan_attribute), "=b", 0},
+    {SCANNER(scan_attribute), "a=", 0},
+
+    {SCANNER(scan_attributes), "a=b c=\"d e\" f='g'", 17},
+    {SCANNER(scan_attributes), "a=b ", 3},
+    {SCANNER(scan_attributes), "a=b\nc=d", 7},
+    {SCANNER(scan_attributes), "a=b\r\n  c=d", 10},
+    {SCANNER(scan_attributes), "a=b\n\nc=d", 3},
+    {SCANNER(scan_attributes), "a=bc=d", 6},
+    {SCANNER(scan_attributes), "a=\"b\"c=d", 8},
+    {SCANNER(scan_attributes), "a=b x", 3},
+    {SCANNER(scan_attributes), "a=b)", 3},
+    {SCANNER(scan_attributes), " ", 0},
+
+    {SCANNER(scan_email), "a@b", 3},
+    {SCANNER(scan_email), "mailto:a@b", 10},
+    {SCANNER(scan_email), "MailTo:a@b", 10},
+    {SCANNER(scan_email), "mailto:", 0},
+    {SCANNER(scan_email), "mailto:mailto:a@b", 0},
+    {SCANNER(scan_email), "a@", 0},
+    {SCANNER(scan_email), "@b", 0},
+    {SCANNER(scan_email), "a@b>", 3},
+    {SCANNER(scan_email), "a@b ", 3},
+    {SCANNER(scan_email), "a@b" NBSP, 3},
+    {SCANNER(scan_email), "a@b\xC3\xA9 ", 5},
+    {SCANNER(scan_email), "a@b@c", 5},
+    {SCANNER(scan_email), "a@b)", 4},
+    {SCANNER(scan_email), "mailto@b", 8},
+    {SCANNER(scan_email), "a#b@c", 0},
+    {SCANNER(scan_email), "a b@c", 0},
+    {SCANNER(scan_email), "x.y+z@d/f?g", 11},
+
+    {SCANNER(scan_url), "ab://c", 6},
+    {SCANNER(scan_url), "ab://c.d/e f", 10},
+    {SCANNER(scan_url), "x-y://z", 7},
+    {SCANNER(scan_url), "-://x", 5},
+    {SCANNER(scan_url), "a1://b", 0},
+    {SCANNER(scan_url), "a.b://c", 0},
+    {SCANNER(scan_url), "ab:/c", 0},
+    {SCANNER(scan_url), "ab://", 0},
+    {SCANNER(scan_url), "ab://c>", 6},
+    {SCANNER(scan_url), "ab://c<d", 8},
+    {SCANNER(scan_url), "ab://c\n", 6},
+    {SCANNER(scan_url), "ab://c" NBSP, 6},
+    {SCANNER(scan_url), "ab:///c", 7},
+    {SCANNER(scan_url), "a@b", 3},
+    {SCANNER(scan_url), "MAILTO:a@b", 10},
+    {SCANNER(scan_url), "mailto:a", 0},
+    {SCANNER(scan_url), "mailto://x", 10},
+    {SCANNER(scan_url), "x@y://z", 7},
+
+    {SCANNER(scan_link_destination), "a b", 1},
+    {SCANNER(scan_link_destination), "a(b)c d", 5},
+    {SCANNER(scan_link_destination), "a\\ ", 2},
+    {SCANNER(scan_link_destination), "a\tb", 1},
+    {SCANNER(scan_link_destination), "a" NBSP "b", 1},
+    {SCANNER(scan_link_destination), "a\xC3\xA9" "b", 4},
+    {SCANNER(scan_link_destination), " a", 0},
+    {SCANNER(scan_link_destination), "a\x80", 1},
+    {SCANNER(scan_link_destination), "\"t\"", 3},
+    {SCANNER(scan_link_destination), "<a>", 3},
+    {SCANNER(scan_link_destination), "<a b>", 2},
+    {SCANNER(scan_link_destination), "a)b", 3},
+
+    {SCANNER(scan_link_title), "\"a\"", 3},
+    {SCANNER(scan_link_title), "\"\"", 2},
+    {SCANNER(scan_link_title), "()", 2},
+    {SCANNER(scan_link_title), "(a(b)c)", 5},
+    {SCANNER(scan_link_title), "\"a\tb\"", 5},
+    {SCANNER(scan_link_title), "\"a\nb\"", 0},
+    {SCANNER(scan_link_title), "\"a", 0},
+    {SCANNER(scan_link_title), "\" a \"  ", 5},
+    {SCANNER(scan_link_title), "(a\"b)", 5},
+    {SCANNER(scan_link_title), "a", 0},
+    {SCANNER(scan_link_title), " \"a\"", 0},
 };
+
+// The footnote rows again for the abbreviation, citation and glossary
+// scanners, whose patterns differ only in the prefix's second character.
+std::vector<scan_case> with_note_twins(std::vector<scan_case> cases) {
+    const struct {
+        named_scanner scanner;
+        char mark;
+    } twins[] = {{SCANNER(scan_abbreviation_definition), '>'},
+                 {SCANNER(scan_citation_definition), '#'},
+                 {SCANNER(scan_glossary_definition), '?'}};
+    std::vector<scan_case> out = cases;
+    for (const scan_case &c : cases) {
+        if (c.scanner.scan != scan_footnote_definition)
+            continue;
+        for (const auto &twin : twins) {
+            scan_case copy = c;
+            copy.scanner = twin.scanner;
+            size_t at = copy.input.find("[^");
+            if (at != std::string::npos)
+                copy.input[at + 1] = twin.mark;
+            out.push_back(copy);
+            // A footnote line is no definition of the twin's kind.
+            scan_case other = c;
+            other.scanner = twin.scanner;
+            other.expected = 0;
+            out.push_back(other);
+        }
+    }
+    return out;
+}
+
+const std::vector<scan_case> kCases = with_note_twins(kBaseCases);
 
 // A heap copy of `text` with exactly one byte after it, the NUL.
 std::unique_ptr<char[]> exact_copy(const std::string &text) {
