@@ -31,20 +31,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         for (size_t k = 0; k < n && i < size; k++)
             text[k] = (char)(data[i] ? data[i] : 'z'), i++;
 
+        // Now and then the mirror goes off for a while: the offsets kept
+        // for edits near the last one must not go stale meanwhile.
+        if (n == 11)
+            smart_string_set_options(s, smart_string_get_options(s) ^ 0x800);
         smart_string_replace(s, start, length, text, nullptr);
 
         const char *str = smart_string_text(s);
-        char *encoded = smart_string_mirror_encode(str);
-        if (strcmp(encoded, smart_string_mirror_text(s)->str) != 0)
-            abort();
-        free(encoded);
+        if (smart_string_get_options(s) & 0x800) {
+            char *encoded = smart_string_mirror_encode(str);
+            if (strcmp(encoded, smart_string_mirror_text(s)->str) != 0)
+                abort();
+            free(encoded);
+        }
         uint64_t c, w, l, p;
         text_statistics(str, smart_string_length(s), &c, &w, &l, &p);
         if (c != smart_string_char_count(s) || w != smart_string_word_count(s) ||
             l != smart_string_line_count(s))
             abort();
-        size_t us, ul;
+        size_t us, ul, es, el;
         smart_string_caret_unit_range(s, &us, &ul);
+        if (us != (size_t)-1) {
+            utf8_byte_range_to_unit_range(str, &es, &el, smart_string_caret_start(s),
+                                          smart_string_caret_length(s));
+            if (us != es || ul != el)
+                abort();
+        }
     }
     smart_string_free(s, true);
     return 0;
