@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "json.h"
@@ -290,6 +291,34 @@ TEST(JsonReader, ReadsSampleExpansionFiles) {
     EXPECT_EQ(json_object_get_string(json_array_get_object(entries, 4), "expansion"), nullptr);
 
     EXPECT_EQ(Parsed(json_parse_file((kExpansions + "broken.json").c_str())).v, nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+void *poisoned_allocate(size_t size) {
+    void *p = malloc(size);
+    if (p)
+        memset(p, 'X', size);
+    return p;
+}
+
+TEST(JsonReader, StopsAtTheBytesReallyRead) {
+    // Kernel attribute files report a size of a whole page but hold a few
+    // bytes: the text must end where the read ended, not at the size.
+    const char *path = "/sys/devices/system/cpu/online";
+    FILE *probe = fopen(path, "rb");
+    if (!probe)
+        GTEST_SKIP() << "no " << path;
+    fclose(probe);
+    json_set_allocators(poisoned_allocate, free);
+    char *text = json_read_file(path);
+    json_set_allocators(malloc, free);
+    ASSERT_NE(text, nullptr);
+    EXPECT_LT(strlen(text), 64u);
+    EXPECT_EQ(strchr(text, 'X'), nullptr);
+    free(text);
 }
 
 }  // namespace
