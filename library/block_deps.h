@@ -4,6 +4,7 @@
 
 #include <cstddef>
 
+#include "metadata.h"
 #include "scanners.h"
 #include "token.h"
 
@@ -11,5 +12,4 @@ struct tzr_engine;
 
 void tzr_assign_line_type(tzr_engine *engine, token *line);
 void tzr_line_strip_quote_marker(token *line, const char *source);
-void tzr_parse_metadata_block(tzr_engine *engine, token *block);
 token *tzr_tokenize_string(tzr_engine *engine, size_t start, size_t len, int stop_at_blank);

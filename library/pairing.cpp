@@ -614,3 +614,15 @@ void tzr_pair_emphasis(token *first) {
         }
     }
 }
+
+void tzr_pair_tree(tzr_engine *engine, token *root) {
+    if (!engine || !root)
+        return;
+    tzr_pair_inline_tokens(engine, root);
+    stack *work = stack_new(0);
+    for (token_pair_engine *table : {engine->critic_pairings, engine->html_comment_pairings,
+                                     engine->bracket_pairings, engine->span_pairings})
+        tzr_pair_block(root, table, work);
+    stack_free(work);
+    tzr_pair_emphasis(root->child);
+}

@@ -4,5 +4,4 @@ void tzr_assign_line_type(tzr_engine *, token *) {}
 void tzr_line_strip_quote_marker(token *, const char *) {}
 size_t scan_html_block_start(const char *) { return 0; }
 size_t scan_html_line(const char *) { return 0; }
-void tzr_parse_metadata_block(tzr_engine *, token *) {}
 token *tzr_tokenize_string(tzr_engine *, size_t, size_t, int) { return nullptr; }
