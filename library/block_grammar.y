@@ -1,6 +1,6 @@
 // Block grammar: each terminal is one line token, whose code is its line
-// type. Rules that carry an action come first, in rule-number order; the
-// plain pass-through rules follow, so that lemon's numbering is stable.
+// type. The rules stand in rule-number order (the building rules first, the
+// pass-through rules last), so lemon's numbering follows the text.
 // The reduce actions only glue chains together; the real work lives in
 // block_parser.cpp.
 
@@ -206,68 +206,69 @@
 /* 90 */ table_section(A) ::= table_section_lines(B). { A = tzr_wrap(B, BLOCK_TABLE_SECTION); }
 /* 91 */ table_section_lines(A) ::= table_section_lines(B) table_line_group(C). { A = tzr_chain(B, C); }
 
-// Rules without actions: each passes its only symbol's value on.
-/* 92 */ para_lines ::= table_line_group.
-/* 93 */ cont_lines ::= cont_line.
-/* 94 */ cont_line ::= FALLBACK_PLAIN.
-/* 95 */ cont_line ::= HTML_COMMENT_STOP.
-/* 96 */ gap_runs ::= gap_run.
-/* 97 */ gap_run ::= blank_lines.
-/* 98 */ indented_line ::= INDENTED_TAB.
-/* 99 */ indented_line ::= INDENTED_SPACE.
-/* 100 */ note_tail_lines ::= cont_lines.
-/* 101 */ note_tail ::= note_tail_lines.
-/* 102 */ note_tail ::= gap_runs.
-/* 103 */ quote_lines ::= BLOCKQUOTE.
-/* 104 */ quote_cont ::= BLOCKQUOTE.
-/* 105 */ quote_cont ::= FALLBACK_PLAIN.
-/* 106 */ cite_def_lines ::= DEF_CITATION.
-/* 107 */ footnote_def_lines ::= DEF_FOOTNOTE.
-/* 108 */ gloss_def_lines ::= DEF_GLOSSARY.
-/* 109 */ link_def_lines ::= DEF_LINK.
-/* 110 */ abbr_def_lines ::= DEF_ABBREVIATION.
-/* 111 */ definitions ::= definition.
-/* 112 */ blank_lines ::= EMPTY.
-/* 113 */ fenced_lines ::= fence3_lines.
-/* 114 */ fence3_lines ::= FENCE_3.
-/* 115 */ fence3_lines ::= FENCE_START_3.
-/* 116 */ fenced_lines ::= fence4_lines.
-/* 117 */ fence4_lines ::= FENCE_4.
-/* 118 */ fence4_lines ::= FENCE_START_4.
-/* 119 */ fenced_lines ::= fence5_lines.
-/* 120 */ fence5_lines ::= FENCE_5.
-/* 121 */ fence5_lines ::= FENCE_START_5.
-/* 122 */ code_line ::= FALLBACK_PLAIN.
-/* 123 */ code_line ::= EMPTY.
-/* 124 */ code_line ::= FALLBACK_BLOCK.
-/* 125 */ code_line ::= HR.
-/* 126 */ code_line ::= HTML.
-/* 127 */ code_line ::= HTML_COMMENT_START.
-/* 128 */ code_line ::= HTML_COMMENT_STOP.
-/* 129 */ html_lines ::= HTML.
-/* 130 */ html_line ::= FALLBACK_PLAIN.
-/* 131 */ html_line ::= FALLBACK_BLOCK.
-/* 132 */ html_line ::= HR.
-/* 133 */ html_line ::= HTML.
-/* 134 */ comment_lines ::= comment_open.
-/* 135 */ comment_open ::= HTML_COMMENT_START.
-/* 136 */ comment_line ::= FALLBACK_PLAIN.
-/* 137 */ comment_line ::= EMPTY.
-/* 138 */ comment_line ::= FALLBACK_BLOCK.
-/* 139 */ comment_line ::= HR.
-/* 140 */ comment_line ::= HTML.
-/* 141 */ icode_lines ::= indented_line.
-/* 142 */ bullet_items ::= bullet_item.
-/* 143 */ ordered_items ::= ordered_item.
-/* 144 */ meta_lines ::= META.
-/* 145 */ meta_cont ::= META.
-/* 146 */ meta_cont ::= FALLBACK_PLAIN.
-/* 147 */ para_lines ::= PLAIN.
-/* 148 */ para_lines ::= HTML_COMMENT_STOP.
-/* 149 */ table_lines ::= table_head_lines.
-/* 150 */ table_row_lines ::= TABLE.
-/* 151 */ table_sections ::= table_section.
-/* 152 */ table_section_lines ::= table_line_group.
-/* 153 */ table_line_group ::= table_row_lines.
-/* 154 */ table_line_group ::= TABLE_SEPARATOR.
-/* 155 */ para_lines ::= definitions.
+// Rules that pass their only symbol's value on. Each names its value, so
+// that lemon never runs a destructor on a value that is handed upwards.
+/* 92 */ para_lines(A) ::= table_line_group(B). { A = B; }
+/* 93 */ cont_lines(A) ::= cont_line(B). { A = B; }
+/* 94 */ cont_line(A) ::= FALLBACK_PLAIN(B). { A = B; }
+/* 95 */ cont_line(A) ::= HTML_COMMENT_STOP(B). { A = B; }
+/* 96 */ gap_runs(A) ::= gap_run(B). { A = B; }
+/* 97 */ gap_run(A) ::= blank_lines(B). { A = B; }
+/* 98 */ indented_line(A) ::= INDENTED_TAB(B). { A = B; }
+/* 99 */ indented_line(A) ::= INDENTED_SPACE(B). { A = B; }
+/* 100 */ note_tail_lines(A) ::= cont_lines(B). { A = B; }
+/* 101 */ note_tail(A) ::= note_tail_lines(B). { A = B; }
+/* 102 */ note_tail(A) ::= gap_runs(B). { A = B; }
+/* 103 */ quote_lines(A) ::= BLOCKQUOTE(B). { A = B; }
+/* 104 */ quote_cont(A) ::= BLOCKQUOTE(B). { A = B; }
+/* 105 */ quote_cont(A) ::= FALLBACK_PLAIN(B). { A = B; }
+/* 106 */ cite_def_lines(A) ::= DEF_CITATION(B). { A = B; }
+/* 107 */ footnote_def_lines(A) ::= DEF_FOOTNOTE(B). { A = B; }
+/* 108 */ gloss_def_lines(A) ::= DEF_GLOSSARY(B). { A = B; }
+/* 109 */ link_def_lines(A) ::= DEF_LINK(B). { A = B; }
+/* 110 */ abbr_def_lines(A) ::= DEF_ABBREVIATION(B). { A = B; }
+/* 111 */ definitions(A) ::= definition(B). { A = B; }
+/* 112 */ blank_lines(A) ::= EMPTY(B). { A = B; }
+/* 113 */ fenced_lines(A) ::= fence3_lines(B). { A = B; }
+/* 114 */ fence3_lines(A) ::= FENCE_3(B). { A = B; }
+/* 115 */ fence3_lines(A) ::= FENCE_START_3(B). { A = B; }
+/* 116 */ fenced_lines(A) ::= fence4_lines(B). { A = B; }
+/* 117 */ fence4_lines(A) ::= FENCE_4(B). { A = B; }
+/* 118 */ fence4_lines(A) ::= FENCE_START_4(B). { A = B; }
+/* 119 */ fenced_lines(A) ::= fence5_lines(B). { A = B; }
+/* 120 */ fence5_lines(A) ::= FENCE_5(B). { A = B; }
+/* 121 */ fence5_lines(A) ::= FENCE_START_5(B). { A = B; }
+/* 122 */ code_line(A) ::= FALLBACK_PLAIN(B). { A = B; }
+/* 123 */ code_line(A) ::= EMPTY(B). { A = B; }
+/* 124 */ code_line(A) ::= FALLBACK_BLOCK(B). { A = B; }
+/* 125 */ code_line(A) ::= HR(B). { A = B; }
+/* 126 */ code_line(A) ::= HTML(B). { A = B; }
+/* 127 */ code_line(A) ::= HTML_COMMENT_START(B). { A = B; }
+/* 128 */ code_line(A) ::= HTML_COMMENT_STOP(B). { A = B; }
+/* 129 */ html_lines(A) ::= HTML(B). { A = B; }
+/* 130 */ html_line(A) ::= FALLBACK_PLAIN(B). { A = B; }
+/* 131 */ html_line(A) ::= FALLBACK_BLOCK(B). { A = B; }
+/* 132 */ html_line(A) ::= HR(B). { A = B; }
+/* 133 */ html_line(A) ::= HTML(B). { A = B; }
+/* 134 */ comment_lines(A) ::= comment_open(B). { A = B; }
+/* 135 */ comment_open(A) ::= HTML_COMMENT_START(B). { A = B; }
+/* 136 */ comment_line(A) ::= FALLBACK_PLAIN(B). { A = B; }
+/* 137 */ comment_line(A) ::= EMPTY(B). { A = B; }
+/* 138 */ comment_line(A) ::= FALLBACK_BLOCK(B). { A = B; }
+/* 139 */ comment_line(A) ::= HR(B). { A = B; }
+/* 140 */ comment_line(A) ::= HTML(B). { A = B; }
+/* 141 */ icode_lines(A) ::= indented_line(B). { A = B; }
+/* 142 */ bullet_items(A) ::= bullet_item(B). { A = B; }
+/* 143 */ ordered_items(A) ::= ordered_item(B). { A = B; }
+/* 144 */ meta_lines(A) ::= META(B). { A = B; }
+/* 145 */ meta_cont(A) ::= META(B). { A = B; }
+/* 146 */ meta_cont(A) ::= FALLBACK_PLAIN(B). { A = B; }
+/* 147 */ para_lines(A) ::= PLAIN(B). { A = B; }
+/* 148 */ para_lines(A) ::= HTML_COMMENT_STOP(B). { A = B; }
+/* 149 */ table_lines(A) ::= table_head_lines(B). { A = B; }
+/* 150 */ table_row_lines(A) ::= TABLE(B). { A = B; }
+/* 151 */ table_sections(A) ::= table_section(B). { A = B; }
+/* 152 */ table_section_lines(A) ::= table_line_group(B). { A = B; }
+/* 153 */ table_line_group(A) ::= table_row_lines(B). { A = B; }
+/* 154 */ table_line_group(A) ::= TABLE_SEPARATOR(B). { A = B; }
+/* 155 */ para_lines(A) ::= definitions(B). { A = B; }
