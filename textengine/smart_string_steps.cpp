@@ -42,4 +42,22 @@ bool smart_string_smart_pairs(_SString *, size_t, size_t, char **, smart_string_
     return false;
 }
 
+// Until the anchors find their texts again, the remembered range comes back
+// as it was, kept inside the text.
+void smart_string_save_caret_anchor(_SString *s, size_t start, size_t length) {
+    if (!s || start > s->text->length)
+        return;
+    s->anchor_start = start;
+    s->anchor_end = start + length;
+}
+
+void smart_string_restore_caret_anchor(_SString *s, size_t *start, size_t *length) {
+    if (!s || !start || !length)
+        return;
+    size_t end = s->text->length;
+    *start = s->anchor_start < end ? s->anchor_start : end;
+    size_t stop = s->anchor_end < end ? s->anchor_end : end;
+    *length = stop > *start ? stop - *start : 0;
+}
+
 void tst_free(TST *) {}
