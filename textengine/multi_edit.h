@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "diff.h"
+#include "expansions.h"
 #include "smart_string.h"
 #include "smart_string_steps.h"
 #include "stack.h"

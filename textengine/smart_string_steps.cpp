@@ -14,50 +14,7 @@ bool smart_string_smart_enter(_SString *, size_t, size_t, char **, smart_string_
     return false;
 }
 
-void smart_string_scan_changes(_SString *) {}
-
-// Until change tracking lands, every edit goes on as a plain edit with the
-// caret after its text, as tracking does for an edit inside an addition.
-bool smart_string_track_change(_SString *s, size_t start, size_t, char **text,
-                               smart_string_change *) {
-    if (s && text && *text) {
-        s->caret_start = start + strlen(*text);
-        s->caret_length = 0;
-    }
-    return true;
-}
-
-void smart_string_free_changes(_SString *s) {
-    if (!s)
-        return;
-    token_tree_free(s->change_tokens);
-    s->change_tokens = nullptr;
-}
-
-bool smart_string_expand(_SString *, size_t, size_t, char **, smart_string_change *) {
-    return false;
-}
-
 bool smart_string_smart_pairs(_SString *, size_t, size_t, char **, smart_string_change *) {
     return false;
 }
 
-// Until the anchors find their texts again, the remembered range comes back
-// as it was, kept inside the text.
-void smart_string_save_caret_anchor(_SString *s, size_t start, size_t length) {
-    if (!s || start > s->text->length)
-        return;
-    s->anchor_start = start;
-    s->anchor_end = start + length;
-}
-
-void smart_string_restore_caret_anchor(_SString *s, size_t *start, size_t *length) {
-    if (!s || !start || !length)
-        return;
-    size_t end = s->text->length;
-    *start = s->anchor_start < end ? s->anchor_start : end;
-    size_t stop = s->anchor_end < end ? s->anchor_end : end;
-    *length = stop > *start ? stop - *start : 0;
-}
-
-void tst_free(TST *) {}

@@ -40,11 +40,6 @@ bool smart_string_undo_record(_SString *s, size_t start, size_t length, const ch
                               uint64_t tags);
 void smart_string_undo_stack_free(undo_group *head);
 
-// Caret anchors: the bulk replace remembers the caret range with the texts
-// around it and finds the range again by those texts after its edits.
-void smart_string_save_caret_anchor(_SString *s, size_t start, size_t length);
-void smart_string_restore_caret_anchor(_SString *s, size_t *start, size_t *length);
-
 // Word stores: frees the nodes of a tree.
 void tst_free(TST *root);
 
