@@ -304,3 +304,69 @@ TEST(DiffEdits, TurnsRecordsIntoEditsHighestFirst) {
 }
 
 }  // namespace
+
+// Through the real change tracking: each edit of a bulk replace is written
+// as CriticMarkup, and accepting or rejecting every change gives back the
+// new and the old text.
+#include "change_tracking.h"
+#include "critic.h"
+
+namespace {
+
+TEST(MultiEditTracking, BulkReplaceWritesCriticMarkup) {
+    struct Case {
+        const char *text;
+        const char *replacement;
+    } cases[] = {
+        {"The cat sat on the mat.", "The dog sat on a mat."},
+        {"alpha beta gamma", "alpha gamma"},
+        {"one two", "one and two three"},
+        {"café crème", "cafè crème brûlée"},
+    };
+    for (const Case &k : cases) {
+        Buffer b(k.text);
+        smart_string_start_tracking_changes(b.s);
+        smart_string_bulk_replace(b.s, 0, strlen(k.text), k.replacement, b.c);
+        std::string tracked = b.text();
+        EXPECT_NE(tracked, k.text) << k.text;
+        b.expect_derived_in_step();
+        // Every marker is paired, and no change nests inside another.
+        token *root = critic_parse(tracked.c_str(), 0, tracked.size());
+        size_t pairs = 0;
+        for (token *t = root ? root->child : nullptr; t; t = t->next) {
+            EXPECT_TRUE(t->type < CM_ADD_OPEN || t->type >= CM_ADD) << tracked;
+            if (t->type >= CM_ADD && t->type <= CM_COM) {
+                pairs++;
+                for (token *c = t->child; c; c = c->next)
+                    EXPECT_FALSE(c->type >= CM_ADD && c->type <= CM_COM) << tracked;
+            }
+        }
+        EXPECT_GT(pairs, 0u) << tracked;
+        token_tree_free(root);
+        DString *accepted = d_string_new(tracked.c_str());
+        critic_accept_all(accepted);
+        EXPECT_STREQ(accepted->str, k.replacement) << tracked;
+        d_string_free(accepted, true);
+        DString *rejected = d_string_new(tracked.c_str());
+        critic_reject_all(rejected);
+        EXPECT_STREQ(rejected->str, k.text) << tracked;
+        d_string_free(rejected, true);
+        // Undo takes the whole tracked change back in one step.
+        ASSERT_TRUE(smart_string_undo(b.s, nullptr, nullptr, nullptr, 1));
+        EXPECT_EQ(b.text(), k.text);
+    }
+}
+
+TEST(MultiEditTracking, EditsInsideDeletionsAreRefused) {
+    Buffer b("keep {--gone--} keep");
+    smart_string_start_tracking_changes(b.s);
+    b.apply({{10, 2, "XX"}, {0, 4, "hold"}});
+    ASSERT_EQ(b.c->result_count, 2u);
+    EXPECT_EQ(b.c->results[0]->removed_length, 0u);
+    EXPECT_EQ(b.c->results[0]->new_end, b.c->results[0]->new_start);
+    const std::string t = b.text();
+    EXPECT_EQ(t.substr(t.size() - 16), " {--gone--} keep");
+    EXPECT_EQ(t.find("XX"), std::string::npos);
+}
+
+}  // namespace
