@@ -76,7 +76,7 @@ TEST(Cleanup, ListMarkersAndSpacing) {
         // The list the selection starts in, and nothing after it.
         {"[* a\n* b\n]\n1. x\n5. y\n", 7, "1. a\n2. b\n\n1. x\n5. y\n", 0},
         {"[10. a\n11. b\n12. c\n]\n* x\n- y\n", 7, "* a\n* b\n* c\n\n* x\n- y\n", 0},
-        {"10. a\n11. b\n12. c\n\n* x\n- y\n", 7, "* a\n* b\n* c\n\n* x\n- y\n", 0},
+        {"10. a\n11. b\n12. c\n\ntext\n\n* x\n- y\n", 7, "* a\n* b\n* c\n\ntext\n\n* x\n- y\n", 0},
         {"* [a\n* b\n]\n3. x\n4. y\n", 7, "1. a\n2. b\n\n3. x\n4. y\n", 0},
         {"1. a\n    * [in\n    * in2]\n2. b\n", 7, "1. a\n    1. in\n    2. in2\n2. b\n", 0},
         {"*\ta\n*   b\n", 8, "* a\n* b\n"},
