@@ -62,6 +62,8 @@ TEST(Cleanup, RenumberLists) {
         // Only the selected list.
         {"[3. a\n4. b\n]\ntext\n\n5. c\n6. d\n", 0, "1. a\n2. b\n\ntext\n\n5. c\n6. d\n"},
         {"3. a\r\n7. b\r\n", 0, "1. a\r\n2. b\r\n"},
+        {"[3. a\r\n4. b\r\n]\r\ntext\r\n\r\n5. c\r\n6. d\r\n", 0,
+         "1. a\r\n2. b\r\n\r\ntext\r\n\r\n5. c\r\n6. d\r\n"},
         {"plain text\n", 0, "plain text\n"},
     };
     check(cases, std::size(cases));
@@ -82,6 +84,10 @@ TEST(Cleanup, ListMarkersAndSpacing) {
         {"*\ta\n*   b\n", 8, "* a\n* b\n"},
         {"1.   a\n2. b\n", 9, "1.\ta\n2.\tb\n"},
         {"* a\r\n* b\r\n", 7, "1. a\r\n2. b\r\n"},
+        {"[* a\r\n* b\r\n]\r\ntext\r\n\r\n3. x\r\n5. y\r\n", 7,
+         "1. a\r\n2. b\r\n\r\ntext\r\n\r\n3. x\r\n5. y\r\n"},
+        {"[10. a\r\n11. b\r\n]\r\n* x\r\n- y\r\n", 7, "* a\r\n* b\r\n\r\n* x\r\n- y\r\n"},
+        {"*  a\r\n*\tb\r\n", 8, "* a\r\n* b\r\n"},
         {"[just text]\n", 7, "just text\n"},
     };
     check(cases, std::size(cases));
@@ -94,6 +100,7 @@ TEST(Cleanup, UnwrapParagraphs) {
         {"a\nb\n\nc\nd\n", 1, "a b \n\nc d \n"},
         {"Stop. Then\nmore    words\n", 1, "Stop. Then more words \n"},
         {"> a\n> b\n", 1, "> a b \n"},
+        {"> a\r\n> b\r\n\r\nc\r\nd\r\n", 1, "> a b \r\n\r\nc d \r\n"},
         {"back\\\nslash\n", 1, "back\\\nslash \n"},
         // The user's own text is never taken for a stand-in.
         {"keep TZR-MARKER and\nTZR-SENTENCE-MARKER\n", 1, "keep TZR-MARKER and TZR-SENTENCE-MARKER \n"},
