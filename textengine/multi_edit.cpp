@@ -159,7 +159,9 @@ void smart_string_apply_edits_with_steps(_SString *s, stack *edits, smart_string
                 w = w0 & ~(uint64_t)SMART_STRING_CHANGE_TRACKING;
             }
         }
+        bool caret_placed = false;
         if (!refused && (w & SMART_STRING_EXPANSIONS) && steps->expand(s, pos, len, &work, c)) {
+            caret_placed = true;
             pos = c->start;
             len = c->removed_length;
             w &= ~(uint64_t)SMART_STRING_SMART_PAIRS;
@@ -188,7 +190,9 @@ void smart_string_apply_edits_with_steps(_SString *s, stack *edits, smart_string
         r->start = r->new_start = pos;
         r->removed_length = len;
         r->new_end = pos + strlen(work);
-        if (w == w0) {
+        // After the text as the steps left it (tracking included), unless
+        // an expansion placed it.
+        if (!caret_placed) {
             r->caret_start = pos + strlen(work);
             r->caret_length = 0;
         }
