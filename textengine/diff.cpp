@@ -20,7 +20,7 @@ namespace dmp_detail {
 // diagonals. Two unrelated megabyte texts would need about 10^12 steps of
 // bisection; past this budget the remaining sub-problems are answered by a
 // plain delete and insert, which is coarse but still correct.
-constexpr int64_t kDiffBudget = 60'000'000;
+constexpr int64_t kDiffBudget = 45'000'000;
 
 Budget::Budget() : left(kDiffBudget) {}
 
@@ -161,6 +161,32 @@ bool half_match(Budget &b, string_view t1, string_view t2, HalfMatch &out) {
 
 void bisect(Budget &b, string_view t1, string_view t2, Diffs &out);
 
+// Large texts whose differences are spread out (no half-match) would cost
+// the bisection far more than its budget. A short window of text1 near its
+// middle that also occurs in text2 splits both into two smaller problems;
+// the diff may then be less than minimal, but it stays fine-grained.
+constexpr size_t kAnchorMinimum = 1 << 16;
+constexpr size_t kAnchorWindow = 32;
+
+bool anchor_split(Budget &b, string_view t1, string_view t2, Diffs &out) {
+    if (t1.size() + t2.size() < kAnchorMinimum || t1.size() < 4 * kAnchorWindow || t2.size() < kAnchorWindow)
+        return false;
+    const size_t mid = t1.size() / 2, step = t1.size() / 64;
+    for (size_t k = 0; k < 16; k++) {
+        size_t offset = (k + 1) / 2 * step;
+        size_t i = k % 2 ? mid + offset : mid - std::min(mid, offset);
+        i = std::max<size_t>(1, std::min(i, t1.size() - kAnchorWindow));
+        size_t j = find(t2, t1.substr(i, kAnchorWindow));
+        b.left -= (int64_t)(t2.size() / 16);
+        if (j == string_view::npos)
+            continue;
+        raw(b, t1.substr(0, i), t2.substr(0, j), out);
+        raw(b, t1.substr(i), t2.substr(j), out);
+        return true;
+    }
+    return false;
+}
+
 void compute(Budget &b, string_view t1, string_view t2, Diffs &out) {
     if (t1.empty()) {
         out.push_back({DMP_INSERT, string(t2)});
@@ -193,6 +219,8 @@ void compute(Budget &b, string_view t1, string_view t2, Diffs &out) {
         raw(b, hm.long_back, hm.short_back, out);
         return;
     }
+    if (anchor_split(b, t1, t2, out))
+        return;
     bisect(b, t1, t2, out);
 }
 
