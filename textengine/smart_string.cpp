@@ -426,6 +426,8 @@ void smart_string_replace_with_steps(_SString *s, size_t start, size_t length, c
     char *work = strdup(given);
     if (!work)
         return;
+    // Read now: the caller's text may point into the buffer the edit moves.
+    uint8_t typed = (given[0] && !given[1]) ? (uint8_t)given[0] : 0;
 
     const char *str = s->text->str;
     uint64_t options = s->options;
@@ -556,6 +558,6 @@ void smart_string_replace_with_steps(_SString *s, size_t start, size_t length, c
     }
 
     // 14. Last typed byte.
-    s->last_typed = (given[0] && !given[1]) ? (uint8_t)given[0] : 0;
+    s->last_typed = typed;
     free(work);
 }

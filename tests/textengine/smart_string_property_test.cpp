@@ -13,7 +13,7 @@
 
 namespace {
 
-const std::vector<std::string> kPieces = {
+const std::vector<std::string> kFragments = {
     "a", "word", "Tessaro", " ", "  ", "\t", "\n", "\n\n", "\r\n", "\r", ".", "-",
     "\xC3\xA9",          // two bytes
     "\xE2\x82\xAC",      // three bytes
@@ -41,10 +41,10 @@ std::string encode(const std::string &text) {
 TEST(SmartStringProperty, RandomEditsKeepMirrorOffsetsAndCountsInStep) {
     std::mt19937 rng(20261206);
     auto pick = [&](size_t n) { return (size_t)(rng() % n); };
-    auto random_text = [&](size_t max_pieces) {
+    auto random_text = [&](size_t max_fragments) {
         std::string t;
-        for (size_t k = pick(max_pieces + 1); k > 0; k--)
-            t += kPieces[pick(kPieces.size())];
+        for (size_t k = pick(max_fragments + 1); k > 0; k--)
+            t += kFragments[pick(kFragments.size())];
         return t;
     };
 
@@ -70,7 +70,7 @@ TEST(SmartStringProperty, RandomEditsKeepMirrorOffsetsAndCountsInStep) {
             size_t reach = pick(shrink ? 40 : 6);
             size_t end = boundary_at_or_before(model, std::min(model.size(), start + reach));
             length = end - start;
-            text = kind < 300 ? random_text(4) : (kind < 340 ? "" : kPieces[pick(kPieces.size())]);
+            text = kind < 300 ? random_text(4) : (kind < 340 ? "" : kFragments[pick(kFragments.size())]);
         }
         smart_string_change c = {};
         c.tags = 1;
