@@ -525,8 +525,12 @@ void smart_string_replace_with_steps(_SString *s, size_t start, size_t length, c
 
     // 10.-12. Undo, statistics and mirror, all against the text before the
     // edit.
-    if (w & SMART_STRING_UNDO)
-        steps->undo_record(s, start, length, work, c->tags);
+    if ((w & SMART_STRING_UNDO) && !steps->undo_record(s, start, length, work, c->tags)) {
+        c->start = c->new_start = c->new_end = start;
+        c->removed_length = 0;
+        free(work);
+        return;
+    }
     if (w & SMART_STRING_STATISTICS)
         smart_string_update_statistics(s, start, length, work);
     bool mirrored = false;

@@ -42,10 +42,4 @@ bool smart_string_smart_pairs(_SString *, size_t, size_t, char **, smart_string_
     return false;
 }
 
-void smart_string_undo_start(_SString *) {}
-
-void smart_string_undo_record(_SString *, size_t, size_t, const char *, uint64_t) {}
-
-void smart_string_undo_stack_free(undo_group *) {}
-
 void tst_free(TST *) {}

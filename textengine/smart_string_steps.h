@@ -33,9 +33,10 @@ bool smart_string_smart_pairs(_SString *s, size_t start, size_t length, char **t
 
 // Undo: the history starts with a sentinel group (tags 0, no patches, edit
 // 0/0, caret 0) made when the Smart String is created; every recorded edit is
-// recorded against the text before it is applied.
+// recorded against the text before it is applied. A false return refuses
+// the edit: its old text could not be kept for undo.
 void smart_string_undo_start(_SString *s);
-void smart_string_undo_record(_SString *s, size_t start, size_t length, const char *text,
+bool smart_string_undo_record(_SString *s, size_t start, size_t length, const char *text,
                               uint64_t tags);
 void smart_string_undo_stack_free(undo_group *head);
 
@@ -51,7 +52,7 @@ struct smart_string_steps {
     bool (*track_change)(_SString *, size_t, size_t, char **, smart_string_change *);
     bool (*expand)(_SString *, size_t, size_t, char **, smart_string_change *);
     bool (*smart_pairs)(_SString *, size_t, size_t, char **, smart_string_change *);
-    void (*undo_record)(_SString *, size_t, size_t, const char *, uint64_t);
+    bool (*undo_record)(_SString *, size_t, size_t, const char *, uint64_t);
 };
 
 extern const smart_string_steps kSmartStringSteps;

@@ -239,10 +239,11 @@ bool fake_expand_none(_SString *, size_t, size_t, char **, smart_string_change *
     return log_step("expand");
 }
 bool fake_pairs(_SString *, size_t, size_t, char **, smart_string_change *) { return log_step("pairs"); }
-void fake_undo(_SString *s, size_t start, size_t length, const char *text, uint64_t tags) {
+bool fake_undo(_SString *s, size_t start, size_t length, const char *text, uint64_t tags) {
     // Recorded against the text before the edit.
     g_log->calls.push_back("undo " + std::string(smart_string_text(s)).substr(start, length) +
                            "->" + text + " tags " + std::to_string(tags));
+    return true;
 }
 
 // An expansion of the key "sig" (typed as its last byte "g") into a template
