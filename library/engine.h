@@ -1,0 +1,93 @@
+// The document engine: one source text and everything a parse and an export
+// learn about it. Creating, resetting, freeing and parsing an engine live
+// with the parse; this header holds the record alone.
+//
+// An engine is not safe for concurrent use: every caller holds a lock of its
+// own around each call that touches it.
+#pragma once
+
+#include <cstdint>
+
+#include "d_string.h"
+#include "stack.h"
+#include "token.h"
+
+struct token_pair_engine;  // pairing table of one family of delimiters
+struct tzr_asset;          // an image met by an export, keyed by its URL
+
+struct tzr_engine {
+    // The source text. The engine owns it unless it is freed with the flag
+    // that hands the source back to the caller.
+    DString *source;
+    // The document tree of the last whole parse or conversion; NULL until
+    // then. A parse in progress also uses it as its result slot.
+    token *root;
+    // The 64-bit extension flags the engine was made with.
+    uint64_t extensions;
+    // Nesting depth of the grammar parses now running on this engine.
+    uint16_t recurse_depth;
+    // Whether the first lines may still be typed as metadata. The tokenizer
+    // sets it from the flags at the start of each run; the line typer clears
+    // it once the opening lines can no longer be a metadata block.
+    bool allow_meta;
+
+    // The four pairing tables, made once with the engine and reused by every
+    // parse, in the order the pairing walks run.
+    token_pair_engine *critic_pairings;        // CriticMarkup marks
+    token_pair_engine *html_comment_pairings;  // inline HTML comments
+    // brackets, parentheses, angle brackets, double braces, code spans, math
+    token_pair_engine *bracket_pairings;
+    // emphasis, quotes, superscript, subscript, braces, raw-source markers
+    token_pair_engine *span_pairings;
+
+    // Lists filled by a parse and an export. "Owned" lists hold records the
+    // engine frees; "borrowed" lists point at tokens of `root` and must be
+    // emptied whenever the tree goes.
+    stack *abbreviation_list;  // abbreviation records (owned)
+    stack *citation_list;      // citation records (owned)
+    stack *definition_list;    // definition blocks (borrowed), in parse order
+    stack *footnote_list;      // footnote records (owned)
+    stack *glossary_list;      // glossary records (owned)
+    stack *header_list;        // heading blocks (borrowed), in parse order
+    stack *link_list;          // link records (owned)
+    stack *metadata_list;      // metadata entries (owned), in source order
+    stack *table_list;         // table blocks (borrowed)
+    stack *critic_list;        // CriticMarkup pair tokens (borrowed), filled
+                               // by the HTML writer during an export
+
+    uint16_t language;         // language code (0 English ... 5 Swedish)
+    uint16_t quotes_language;  // quotes language code
+
+    // The assets of the last export, keyed by URL; NULL when there are none.
+    // An export hands its table over here for the packagers and the
+    // local-resources query.
+    tzr_asset *asset_table;
+};
+
+// --- Life cycle and parse ------------------------------------------------------
+//
+// Stack: a parse nests one grammar parse per level of list items, block quotes
+// and notes, up to 1000 levels; the pairing and emphasis passes and freeing a
+// tree use heap work lists instead of recursion. Run parses on a thread with at
+// least 8 MiB of stack (16 MiB under AddressSanitizer) so that documents nested
+// to the limit parse safely.
+
+// A new engine over `source`, which it takes over; NULL when the record
+// cannot be allocated (the source is then freed). A NULL source is empty.
+tzr_engine *tzr_engine_create(DString *source, uint64_t extensions);
+tzr_engine *tzr_engine_create_with_d_string(DString *source, uint64_t extensions);
+// A new engine over a copy of `text` (NULL gives an empty source).
+tzr_engine *tzr_engine_create_with_string(const char *text, uint64_t extensions);
+// Stores the language code and the quotes language it implies.
+void tzr_engine_set_language(tzr_engine *e, unsigned short language);
+// Drops every result of the last parse and export.
+void tzr_engine_reset(tzr_engine *e);
+// Resets and frees the engine; the source too when `free_source` is set.
+void tzr_engine_free(tzr_engine *e, bool free_source);
+token *tzr_engine_root(tzr_engine *e);
+DString *tzr_engine_source(tzr_engine *e);
+// Parses bytes start .. start + len of the source (clamped to the source;
+// (size_t)-1 means to the end) and returns a root that the caller owns.
+token *tzr_engine_parse_substring(tzr_engine *e, size_t start, size_t len);
+// Parses the whole source into `root`.
+void tzr_engine_parse_string(tzr_engine *e);

@@ -1,0 +1,178 @@
+#include "export_context.h"
+
+#include <cstdlib>
+#include <new>
+
+#include "engine.h"
+#include "labels.h"
+
+namespace {
+
+void add_note(tzr_store<tzr_note> &store, tzr_note *note) {
+    if (!note)
+        return;
+    store.add(note->clean_text, note);
+    store.add(note->label_text, note);
+}
+
+// Finds under a key made from `text`; the key is freed before returning.
+template <typename T>
+T *find_made_key(const tzr_store<T> &store, char *key) {
+    T *found = store.find(key);
+    free(key);
+    return found;
+}
+
+// Calls `f` for each record of an engine list, in list order.
+template <typename T, typename F>
+void for_each_record(stack *list, F f) {
+    if (!list)
+        return;
+    for (size_t i = 0; i < list->size; i++)
+        if (list->element[i])
+            f(static_cast<T *>(list->element[i]));
+}
+
+void free_note_lists(stack *used, stack *made) {
+    stack_free(used);
+    if (made) {
+        for (size_t i = 0; i < made->size; i++)
+            tzr_note_free(static_cast<tzr_note *>(made->element[i]));
+        stack_free(made);
+    }
+}
+
+}  // namespace
+
+void tzr_export_context_free(tzr_export_context *context) {
+    if (!context)
+        return;
+    stack_free(context->open_headings);
+    free_note_lists(context->footnotes_used, context->footnotes_inline);
+    free_note_lists(context->citations_used, context->citations_inline);
+    free(context->bibtex_name);
+    free_note_lists(context->glossary_used, context->glossary_inline);
+    free_note_lists(context->abbreviations_used, context->abbreviations_inline);
+    delete context;
+}
+
+void tzr_store_add_link(tzr_export_context *context, tzr_link *link) {
+    if (!context || !link)
+        return;
+    context->link_store.add(link->clean_text, link);
+    context->link_store.add(link->label_text, link);
+}
+
+void tzr_store_add_footnote(tzr_export_context *context, tzr_note *note) {
+    if (context)
+        add_note(context->footnote_store, note);
+}
+
+void tzr_store_add_citation(tzr_export_context *context, tzr_note *note) {
+    if (context)
+        add_note(context->citation_store, note);
+}
+
+void tzr_store_add_glossary(tzr_export_context *context, tzr_note *note) {
+    if (context)
+        add_note(context->glossary_store, note);
+}
+
+void tzr_store_add_abbreviation(tzr_export_context *context, tzr_note *note) {
+    if (context && note)
+        context->abbreviation_store.add(note->label_text, note);
+}
+
+void tzr_store_add_metadata(tzr_export_context *context, tzr_meta *entry) {
+    if (context && entry)
+        context->meta_store.add(entry->key, entry);
+}
+
+tzr_link *tzr_find_link(const tzr_export_context *context, const char *text) {
+    if (!context || !text)
+        return nullptr;
+    if (tzr_link *l = find_made_key(context->link_store, tzr_clean_string(text, true)))
+        return l;
+    return find_made_key(context->link_store, tzr_label_from_text(text));
+}
+
+tzr_link *tzr_find_link_exact(const tzr_export_context *context, const char *text) {
+    if (!context || !text)
+        return nullptr;
+    if (tzr_link *l = context->link_store.find(text))
+        return l;
+    return find_made_key(context->link_store, tzr_clean_string(text, true));
+}
+
+tzr_meta *tzr_meta_find(const tzr_export_context *context, const char *key) {
+    if (!context || !key)
+        return nullptr;
+    return find_made_key(context->meta_store, tzr_clean_string(key, true));
+}
+
+const char *tzr_meta_value_for_key(const tzr_export_context *context, const char *key) {
+    if (!context || !key)
+        return nullptr;
+    tzr_meta *m = find_made_key(context->meta_store, tzr_label_from_text(key));
+    if (!m)
+        m = tzr_meta_find(context, key);
+    return m ? m->value : nullptr;
+}
+
+void tzr_pad_newlines(DString *out, int16_t n, tzr_export_context *context) {
+    if (!out || !context)
+        return;
+    while (context->newline_count < n) {
+        d_string_append_c(out, '\n');
+        context->newline_count++;
+    }
+}
+
+char tzr_column_alignment(const tzr_export_context *context, int32_t column) {
+    if (!context || column < 0 || (size_t)column >= context->column_alignment.size())
+        return 'n';
+    return context->column_alignment[(size_t)column];
+}
+
+tzr_export_context *tzr_export_context_new(tzr_engine *e, int16_t format) {
+    if (!e)
+        return nullptr;
+    tzr_export_context *context = new (std::nothrow) tzr_export_context();
+    if (!context)
+        return nullptr;
+    context->ext_flags = e->extensions;
+    context->format = format;
+    context->language = e->language;
+    context->quotes_language = e->quotes_language;
+    context->header_list = e->header_list;
+    context->open_headings = stack_new(0);
+    // Footnote numbers, not names: the C library's generator is what the
+    // writers reseed for random note numbers, and it is not reseeded here.
+    if (context->ext_flags & TZR_EXT_RANDOM_FOOTNOTES)
+        context->random_base = (uint32_t)(rand() % 32000);
+
+    for_each_record<tzr_link>(e->link_list, [&](tzr_link *l) { tzr_store_add_link(context, l); });
+    context->citations_used = stack_new(0);
+    context->citations_inline = stack_new(0);
+    for_each_record<tzr_note>(e->citation_list, [&](tzr_note *n) { tzr_store_add_citation(context, n); });
+    context->footnotes_used = stack_new(0);
+    context->footnotes_inline = stack_new(0);
+    for_each_record<tzr_note>(e->footnote_list, [&](tzr_note *n) { tzr_store_add_footnote(context, n); });
+    context->glossary_used = stack_new(0);
+    context->glossary_inline = stack_new(0);
+    for_each_record<tzr_note>(e->glossary_list, [&](tzr_note *n) { tzr_store_add_glossary(context, n); });
+    context->abbreviations_used = stack_new(0);
+    context->abbreviations_inline = stack_new(0);
+    for_each_record<tzr_note>(e->abbreviation_list,
+                              [&](tzr_note *n) { tzr_store_add_abbreviation(context, n); });
+    for_each_record<tzr_meta>(e->metadata_list, [&](tzr_meta *m) { tzr_store_add_metadata(context, m); });
+    context->critic_tokens = e->critic_list;
+
+    if (!context->open_headings || !context->citations_used || !context->citations_inline ||
+        !context->footnotes_used || !context->footnotes_inline || !context->glossary_used ||
+        !context->glossary_inline || !context->abbreviations_used || !context->abbreviations_inline) {
+        tzr_export_context_free(context);
+        return nullptr;
+    }
+    return context;
+}

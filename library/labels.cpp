@@ -1,0 +1,233 @@
+#include "labels.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "char.h"
+
+namespace {
+
+// Deeper emphasis nesting than this is printed as plain source text.
+constexpr int kMaxRawDepth = 1000;
+
+bool is_continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+char *copy_bytes(const char *bytes, size_t len) {
+    char *s = static_cast<char *>(malloc(len + 1));
+    if (!s)
+        return nullptr;
+    memcpy(s, bytes, len);
+    s[len] = '\0';
+    return s;
+}
+
+char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? (char)(c + ('a' - 'A')) : c; }
+
+bool is_clean_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+void print_raw(DString *out, const char *source, const token *t, int depth) {
+    if (!t)
+        return;
+    switch (t->type) {
+    case PAIR_EMPH:
+    case PAIR_STRONG:
+        if (depth < kMaxRawDepth) {
+            for (const token *c = t->child; c; c = c->next)
+                print_raw(out, source, c, depth + 1);
+            return;
+        }
+        break;
+    case EMPH_START:
+    case EMPH_STOP:
+    case STRONG_START:
+    case STRONG_STOP:
+    case CONSUMED:
+        return;
+    default:
+        break;
+    }
+    d_string_append_c_array(out, source + t->start, t->len);
+}
+
+}  // namespace
+
+char *tzr_label_from_range(const char *bytes, size_t len) {
+    if (!bytes)
+        return nullptr;
+    char *out = static_cast<char *>(malloc(len + 1));
+    if (!out)
+        return nullptr;
+    size_t o = 0;
+    size_t i = 0;
+    while (i < len) {
+        unsigned char c = (unsigned char)bytes[i];
+        // Only a lead byte carries the continuation bytes after it. An ASCII
+        // byte followed by stray continuation bytes (broken UTF-8) is judged on
+        // its own, so a quote or angle bracket can never slip into a label,
+        // which writers put into attribute values unescaped.
+        if (c >= 0xC0 && i + 1 < len && is_continuation((unsigned char)bytes[i + 1])) {
+            out[o++] = (char)c;
+            i++;
+            while (i < len && is_continuation((unsigned char)bytes[i]))
+                out[o++] = bytes[i++];
+            continue;
+        }
+        if (char_is_alpha(c))
+            out[o++] = ascii_lower((char)c);
+        else if (char_is_digit(c) || c == '-' || c == '.' || c == '_' || c == ':')
+            out[o++] = (char)c;
+        i++;
+    }
+    out[o] = '\0';
+    return out;
+}
+
+char *tzr_label_from_text(const char *text) {
+    if (!text)
+        return nullptr;
+    return tzr_label_from_range(text, strlen(text));
+}
+
+char *tzr_label_from_token(const char *source, const token *t) {
+    if (!source || !t)
+        return nullptr;
+    return tzr_label_from_range(source + t->start, t->len);
+}
+
+char *tzr_clean_string_range(const char *source, size_t start, size_t len, bool lower) {
+    if (!source)
+        return nullptr;
+    const char *bytes = source + start;
+    char *out = static_cast<char *>(malloc(len + 1));
+    if (!out)
+        return nullptr;
+    size_t o = 0;
+    bool pending_space = false;
+    for (size_t i = 0; i < len; i++) {
+        char c = bytes[i];
+        if (is_clean_space(c)) {
+            pending_space = o > 0;
+            continue;
+        }
+        if (pending_space) {
+            out[o++] = ' ';
+            pending_space = false;
+        }
+        out[o++] = lower ? ascii_lower(c) : c;
+    }
+    out[o] = '\0';
+    return out;
+}
+
+char *tzr_clean_string(const char *text, bool lower) {
+    if (!text)
+        return nullptr;
+    return tzr_clean_string_range(text, 0, strlen(text), lower);
+}
+
+char *tzr_clean_token_text(const char *source, const token *t, bool lower) {
+    if (!source || !t)
+        return nullptr;
+    return tzr_clean_string_range(source, t->start, t->len, lower);
+}
+
+namespace {
+
+// The byte range between a pair's markers; false when there is none.
+bool inside_pair_range(const token *pair, size_t *start, size_t *len) {
+    if (!pair || !pair->child)
+        return false;
+    const token *opener = pair->child;
+    size_t begin, cut_end;
+    if (opener->mate) {
+        begin = pair->start + opener->mate->len;
+        cut_end = opener->mate->len;
+    } else {
+        begin = opener->start + opener->len;
+        cut_end = 1;
+    }
+    size_t pair_end = pair->start + pair->len;
+    size_t end = pair_end >= cut_end ? pair_end - cut_end : 0;
+    // A pair too short for its markers has nothing inside.
+    *start = begin;
+    *len = end > begin ? end - begin : 0;
+    return true;
+}
+
+}  // namespace
+
+char *tzr_text_inside_pair(const char *source, const token *pair) {
+    size_t start, len;
+    if (!source || !inside_pair_range(pair, &start, &len))
+        return nullptr;
+    return copy_bytes(source + start, len);
+}
+
+char *tzr_clean_text_inside_pair(const char *source, const token *pair, bool lower) {
+    size_t start, len;
+    if (!source || !inside_pair_range(pair, &start, &len))
+        return nullptr;
+    return tzr_clean_string_range(source, start, len, lower);
+}
+
+token *tzr_header_manual_label(token *heading, const char *source) {
+    if (!heading || !heading->child)
+        return nullptr;
+    for (token *t = heading->child->tail; t; t = t->prev) {
+        switch (t->type) {
+        case INDENT_TAB:
+        case INDENT_SPACE:
+        case NON_INDENT_SPACE:
+        case MARKER_H1:
+        case MARKER_H2:
+        case MARKER_H3:
+        case MARKER_H4:
+        case MARKER_H5:
+        case MARKER_H6:
+        case CONSUMED:
+        case HARD_BREAK:
+        case NEWLINE:
+            continue;
+        case TEXT:
+            if (source && t->len == 1 && source[t->start] == ' ')
+                continue;
+            return nullptr;
+        case MANUAL_LABEL:
+            return t;
+        case PAIR_BRACKET: {
+            // '[text][id]' is a reference link, not a label: only the last of
+            // an odd run of adjacent brackets is one.
+            size_t run = 0;
+            for (token *b = t; b && b->type == PAIR_BRACKET; b = b->prev)
+                run++;
+            if (run % 2 == 0)
+                return nullptr;
+            t->type = MANUAL_LABEL;
+            return t;
+        }
+        default:
+            return nullptr;
+        }
+    }
+    return nullptr;
+}
+
+char *tzr_label_from_header(const char *source, token *heading) {
+    if (!source || !heading)
+        return nullptr;
+    token *manual = tzr_header_manual_label(heading, source);
+    return tzr_label_from_token(source, manual ? manual : heading);
+}
+
+void tzr_print_token_raw(DString *out, const char *source, const token *t) {
+    if (!out || !source)
+        return;
+    print_raw(out, source, t, 0);
+}
+
+void tzr_print_token_chain_raw(DString *out, const char *source, const token *first) {
+    if (!out || !source)
+        return;
+    for (const token *t = first; t; t = t->next)
+        print_raw(out, source, t, 0);
+}

@@ -1,0 +1,48 @@
+// Labels and clean strings: the two derived forms of a text under which
+// headings, links, notes and metadata keys are named and found, plus the
+// token text helpers that produce them.
+//
+// Every function that returns a string returns a new malloc'd string that the
+// caller frees with free(); NULL means no text or an allocation failure.
+#pragma once
+
+#include <cstddef>
+
+#include "d_string.h"
+#include "token.h"
+
+// The label rule: ASCII letters lower-cased; digits and "-", ".", "_", ":"
+// kept; a UTF-8 lead byte with the continuation bytes after it kept whole;
+// every other byte dropped. `text` must not be NULL ("" gives "").
+char *tzr_label_from_text(const char *text);
+// The label rule over `len` bytes (never reads past them).
+char *tzr_label_from_range(const char *bytes, size_t len);
+// The label of a token's source text; NULL for a NULL source or token.
+char *tzr_label_from_token(const char *source, const token *t);
+
+// The clean form: leading whitespace (space, tab, LF, CR) dropped, each later
+// run of it made one space, a trailing space removed; ASCII letters
+// lower-cased when `lower` is set. NULL gives NULL.
+char *tzr_clean_string(const char *text, bool lower);
+char *tzr_clean_string_range(const char *source, size_t start, size_t len, bool lower);
+char *tzr_clean_token_text(const char *source, const token *t, bool lower);
+
+// The text between a pair token's markers: the closing marker's length is cut
+// at both ends ('[^Note 1]' gives '^Note 1'); without a closing marker, the
+// opening marker and the last byte are cut. NULL without a source, a token or
+// children.
+char *tzr_text_inside_pair(const char *source, const token *pair);
+char *tzr_clean_text_inside_pair(const char *source, const token *pair, bool lower);
+
+// The manual label of a heading: a bracket at the heading's end (blanks,
+// markers and the line end aside) that is not the second half of a reference
+// link. The bracket is retyped MANUAL_LABEL so writers do not print it, and a
+// later call finds it again. NULL when there is none.
+token *tzr_header_manual_label(token *heading, const char *source);
+// The heading's id: the label of its manual label, else of its whole text.
+char *tzr_label_from_header(const char *source, token *heading);
+
+// Appends a token's source text with emphasis and strong markers left out.
+void tzr_print_token_raw(DString *out, const char *source, const token *t);
+// The same for a token and every token after it in its chain.
+void tzr_print_token_chain_raw(DString *out, const char *source, const token *first);

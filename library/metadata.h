@@ -1,0 +1,15 @@
+// The metadata block at the top of a document: key lines and their
+// continuation lines become entries on the engine's metadata list.
+#pragma once
+
+#include "token.h"
+
+struct tzr_engine;
+
+// Reads a BLOCK_META block into entries pushed onto the engine's metadata
+// list, in document order (duplicate keys give duplicate entries). Keys are
+// in label form, values in clean form.
+void tzr_parse_metadata_block(tzr_engine *e, token *block);
+
+// Debug dump: one "'key': 'value'" line per entry on standard error.
+void tzr_metadata_describe(const tzr_engine *e);

@@ -1,0 +1,36 @@
+// A bare document engine over a source for tests of the passes that read its
+// lists, without running a parse.
+#pragma once
+
+#include <cstdlib>
+
+#include "engine.h"
+#include "records.h"
+
+inline tzr_engine *test_engine_new(const char *source, uint64_t extensions = 0) {
+    tzr_engine *e = static_cast<tzr_engine *>(calloc(1, sizeof(tzr_engine)));
+    e->source = d_string_new(source);
+    e->extensions = extensions;
+    for (stack **list : {&e->abbreviation_list, &e->citation_list, &e->definition_list,
+                         &e->footnote_list, &e->glossary_list, &e->header_list, &e->link_list,
+                         &e->metadata_list, &e->table_list, &e->critic_list})
+        *list = stack_new(0);
+    return e;
+}
+
+// Frees the engine, its owned records and its lists (not any tree).
+inline void test_engine_free(tzr_engine *e) {
+    for (stack *notes : {e->abbreviation_list, e->citation_list, e->footnote_list, e->glossary_list})
+        for (size_t i = 0; i < notes->size; i++)
+            tzr_note_free(static_cast<tzr_note *>(notes->element[i]));
+    for (size_t i = 0; i < e->link_list->size; i++)
+        tzr_link_free(static_cast<tzr_link *>(e->link_list->element[i]));
+    for (size_t i = 0; i < e->metadata_list->size; i++)
+        tzr_meta_free(static_cast<tzr_meta *>(e->metadata_list->element[i]));
+    for (stack *list : {e->abbreviation_list, e->citation_list, e->definition_list, e->footnote_list,
+                        e->glossary_list, e->header_list, e->link_list, e->metadata_list,
+                        e->table_list, e->critic_list})
+        stack_free(list);
+    d_string_free(e->source, true);
+    free(e);
+}
