@@ -4,7 +4,7 @@
 // of the longest match of its pattern that begins exactly there, or 0 when
 // none does (0 always means "no match"). Only scan_table_alignment returns a
 // code instead of a length. Scanners keep no state, allocate nothing and read
-// forward only, never past the terminating NUL. The pointer must not be NULL.
+// forward only, never past the terminating NUL. A NULL pointer gives 0.
 //
 // Line ends. Where a pattern ends in a line end, the length counts it: LF is
 // 1, CR LF is 2, a lone CR is 1, and the terminating NUL counts 1 as well. At

@@ -79,6 +79,8 @@ inline size_t matched(cursor start, cursor end) { return static_cast<size_t>(end
 // Line scanners
 
 size_t scan_fence(const char *c) {
+    if (!c)
+        return 0;
     cursor YYCURSOR = bytes(c);
     [[maybe_unused]] cursor YYMARKER = YYCURSOR;
     const cursor start = YYCURSOR;
@@ -89,6 +91,8 @@ size_t scan_fence(const char *c) {
 }
 
 size_t scan_fence_start(const char *c) {
+    if (!c)
+        return 0;
     cursor YYCURSOR = bytes(c);
     [[maybe_unused]] cursor YYMARKER = YYCURSOR;
     const cursor start = YYCURSOR;
@@ -101,6 +105,8 @@ size_t scan_fence_start(const char *c) {
 }
 
 size_t scan_setext(const char *c) {
+    if (!c)
+        return 0;
     cursor YYCURSOR = bytes(c);
     [[maybe_unused]] cursor YYMARKER = YYCURSOR;
     const cursor start = YYCURSOR;
@@ -111,6 +117,8 @@ size_t scan_setext(const char *c) {
 }
 
 size_t scan_atx_marker(const char *c) {
+    if (!c)
+        return 0;
     cursor YYCURSOR = bytes(c);
     [[maybe_unused]] cursor YYMARKER = YYCURSOR;
     const cursor start = YYCURSOR;
@@ -121,6 +129,8 @@ size_t scan_atx_marker(const char *c) {
 }
 
 size_t scan_definition(const char *c) {
+    if (!c)
+        return 0;
     cursor YYCURSOR = bytes(c);
     [[maybe_unused]] cursor YYMARKER = YYCURSOR;
     const cursor start = YYCURSOR;
@@ -131,6 +141,8 @@ size_t scan_definition(const char *c) {
 }
 
 size_t scan_table_separator(const char *c) {
+    if (!c)
+        return 0;
     cursor YYCURSOR = bytes(c);
     [[maybe_unused]] cursor YYMARKER = YYCURSOR;
     const cursor start = YYCURSOR;
@@ -144,6 +156,8 @@ size_t scan_table_separator(const char *c) {
 }
 
 size_t scan_table_alignment(const char *c) {
+    if (!c)
+        return 0;
     cursor YYCURSOR = bytes(c);
     [[maybe_unused]] cursor YYMARKER = YYCURSOR;
 /*!re2c
@@ -166,6 +180,8 @@ size_t scan_table_alignment(const char *c) {
 */
 
 size_t scan_meta_line(const char *c) {
+    if (!c)
+        return 0;
     cursor YYCURSOR = bytes(c);
     [[maybe_unused]] cursor YYMARKER = YYCURSOR;
     const cursor start = YYCURSOR;
@@ -179,6 +195,8 @@ size_t scan_meta_line(const char *c) {
 }
 
 size_t scan_meta_key(const char *c) {
+    if (!c)
+        return 0;
     cursor YYCURSOR = bytes(c);
     [[maybe_unused]] cursor YYMARKER = YYCURSOR;
     const cursor start = YYCURSOR;
@@ -200,6 +218,8 @@ size_t scan_meta_key(const char *c) {
 */
 
 size_t scan_abbreviation_definition(const char *c) {
+    if (!c)
+        return 0;
     cursor YYCURSOR = bytes(c);
     [[maybe_unused]] cursor YYMARKER = YYCURSOR;
     const cursor start = YYCURSOR;
@@ -210,6 +230,8 @@ size_t scan_abbreviation_definition(const char *c) {
 }
 
 size_t scan_citation_definition(const char *c) {
+    if (!c)
+        return 0;
     cursor YYCURSOR = bytes(c);
     [[maybe_unused]] cursor YYMARKER = YYCURSOR;
     const cursor start = YYCURSOR;
@@ -220,6 +242,8 @@ size_t scan_citation_definition(const char *c) {
 }
 
 size_t scan_footnote_definition(const char *c) {
+    if (!c)
+        return 0;
     cursor YYCURSOR = bytes(c);
     [[maybe_unused]] cursor YYMARKER = YYCURSOR;
     const cursor start = YYCURSOR;
@@ -230,6 +254,8 @@ size_t scan_footnote_definition(const char *c) {
 }
 
 size_t scan_glossary_definition(const char *c) {
+    if (!c)
+        return 0;
     cursor YYCURSOR = bytes(c);
     [[maybe_unused]] cursor YYMARKER = YYCURSOR;
     const cursor start = YYCURSOR;
@@ -240,6 +266,8 @@ size_t scan_glossary_definition(const char *c) {
 }
 
 size_t scan_link_definition_line(const char *c) {
+    if (!c)
+        return 0;
     cursor YYCURSOR = bytes(c);
     [[maybe_unused]] cursor YYMARKER = YYCURSOR;
     const cursor start = YYCURSOR;
@@ -253,6 +281,8 @@ size_t scan_link_definition_line(const char *c) {
 // an optional title after blanks on the same line or in the first column of
 // the following line, then only blanks to the line end.
 size_t scan_reference_link_definition(const char *c) {
+    if (!c)
+        return 0;
     cursor YYCURSOR = bytes(c);
     [[maybe_unused]] cursor YYMARKER = YYCURSOR;
     const cursor start = YYCURSOR;
@@ -278,6 +308,8 @@ size_t scan_reference_link_definition(const char *c) {
 */
 
 size_t scan_attribute_space(const char *c) {
+    if (!c)
+        return 0;
     cursor YYCURSOR = bytes(c);
     [[maybe_unused]] cursor YYMARKER = YYCURSOR;
     const cursor start = YYCURSOR;
@@ -288,6 +320,8 @@ size_t scan_attribute_space(const char *c) {
 }
 
 size_t scan_attribute_key(const char *c) {
+    if (!c)
+        return 0;
     cursor YYCURSOR = bytes(c);
     [[maybe_unused]] cursor YYMARKER = YYCURSOR;
     const cursor start = YYCURSOR;
@@ -298,6 +332,8 @@ size_t scan_attribute_key(const char *c) {
 }
 
 size_t scan_attribute_value(const char *c) {
+    if (!c)
+        return 0;
     cursor YYCURSOR = bytes(c);
     [[maybe_unused]] cursor YYMARKER = YYCURSOR;
     const cursor start = YYCURSOR;
@@ -308,6 +344,8 @@ size_t scan_attribute_value(const char *c) {
 }
 
 size_t scan_attribute(const char *c) {
+    if (!c)
+        return 0;
     cursor YYCURSOR = bytes(c);
     [[maybe_unused]] cursor YYMARKER = YYCURSOR;
     const cursor start = YYCURSOR;
@@ -318,6 +356,8 @@ size_t scan_attribute(const char *c) {
 }
 
 size_t scan_attributes(const char *c) {
+    if (!c)
+        return 0;
     cursor YYCURSOR = bytes(c);
     [[maybe_unused]] cursor YYMARKER = YYCURSOR;
     const cursor start = YYCURSOR;
@@ -328,6 +368,8 @@ size_t scan_attributes(const char *c) {
 }
 
 size_t scan_email(const char *c) {
+    if (!c)
+        return 0;
     cursor YYCURSOR = bytes(c);
     [[maybe_unused]] cursor YYMARKER = YYCURSOR;
     const cursor start = YYCURSOR;
@@ -338,6 +380,8 @@ size_t scan_email(const char *c) {
 }
 
 size_t scan_url(const char *c) {
+    if (!c)
+        return 0;
     cursor YYCURSOR = bytes(c);
     [[maybe_unused]] cursor YYMARKER = YYCURSOR;
     const cursor start = YYCURSOR;
@@ -348,6 +392,8 @@ size_t scan_url(const char *c) {
 }
 
 size_t scan_link_destination(const char *c) {
+    if (!c)
+        return 0;
     cursor YYCURSOR = bytes(c);
     [[maybe_unused]] cursor YYMARKER = YYCURSOR;
     const cursor start = YYCURSOR;
@@ -358,11 +404,99 @@ size_t scan_link_destination(const char *c) {
 }
 
 size_t scan_link_title(const char *c) {
+    if (!c)
+        return 0;
     cursor YYCURSOR = bytes(c);
     [[maybe_unused]] cursor YYMARKER = YYCURSOR;
     const cursor start = YYCURSOR;
 /*!re2c
     title { return matched(start, YYCURSOR); }
+    * { return 0; }
+*/
+}
+
+// ---------------------------------------------------------------------------
+// HTML
+
+/*!re2c
+    // Blanks before an attribute, holding at most one line end; may be
+    // empty, so an attribute can follow a name or a value directly.
+    tag_gap  = ws* (nl ws*)?;
+    tag_name = [A-Za-z] [A-Za-z0-9\-]*;
+    tag_flag = 'autoplay' | 'controls' | 'loop' | 'muted';
+    tag_attr = tag_gap (attr_key "=" ws* attr_value | tag_flag);
+
+    open_tag  = "<" tag_name tag_attr* ws* "/"? ">";
+    close_tag = "</" tag_name ws* ">";
+
+    // Comment text: every line holds at least one character and none holds
+    // a '>', so the first '>' must be the one that closes the comment. The
+    // text may not begin with '-'.
+    comment_char = ascii \ [\n\r>] | multibyte;
+    comment      = "<!--" (ascii \ [\n\r>\-] | multibyte) comment_char*
+                   (nl comment_char+)* "-->";
+
+    html_tag = open_tag | close_tag | comment;
+
+    block_name = 'address' | 'article' | 'aside' | 'blockquote' | 'canvas'
+               | 'center' | 'dd' | 'dir' | 'div' | 'dl' | 'dt' | 'fieldset'
+               | 'figcaption' | 'figure' | 'footer' | 'form' | 'frameset'
+               | 'h1' | 'h2' | 'h3' | 'h4' | 'h5' | 'h6' | 'header' | 'hgroup'
+               | 'hr' | 'isindex' | 'li' | 'main' | 'menu' | 'nav'
+               | 'noframes' | 'noscript' | 'ol' | 'output' | 'p' | 'pre'
+               | 'section' | 'table' | 'tbody' | 'td' | 'tfoot' | 'th'
+               | 'thead' | 'tr' | 'ul' | 'video';
+*/
+
+size_t scan_html(const char *c) {
+    if (!c)
+        return 0;
+    cursor YYCURSOR = bytes(c);
+    [[maybe_unused]] cursor YYMARKER = YYCURSOR;
+    const cursor start = YYCURSOR;
+/*!re2c
+    html_tag { return matched(start, YYCURSOR); }
+    * { return 0; }
+*/
+}
+
+size_t scan_html_comment(const char *c) {
+    if (!c)
+        return 0;
+    cursor YYCURSOR = bytes(c);
+    [[maybe_unused]] cursor YYMARKER = YYCURSOR;
+    const cursor start = YYCURSOR;
+/*!re2c
+    comment { return matched(start, YYCURSOR); }
+    * { return 0; }
+*/
+}
+
+// Unlike scan_html: block names only, closing tags may carry attributes and
+// a '/', no blank before the final '>', no comments, and the rest of the
+// line is not looked at.
+size_t scan_html_block_start(const char *c) {
+    if (!c)
+        return 0;
+    cursor YYCURSOR = bytes(c);
+    [[maybe_unused]] cursor YYMARKER = YYCURSOR;
+    const cursor start = YYCURSOR;
+/*!re2c
+    "<" "/"? block_name tag_attr* "/"? ">" { return matched(start, YYCURSOR); }
+    * { return 0; }
+*/
+}
+
+// A line holding one tag or comment and nothing else but blanks. The NUL is
+// no line end here: a tag on an unterminated last line does not match.
+size_t scan_html_line(const char *c) {
+    if (!c)
+        return 0;
+    cursor YYCURSOR = bytes(c);
+    [[maybe_unused]] cursor YYMARKER = YYCURSOR;
+    const cursor start = YYCURSOR;
+/*!re2c
+    html_tag ws* nl { return matched(start, YYCURSOR); }
     * { return 0; }
 */
 }

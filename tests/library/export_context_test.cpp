@@ -27,19 +27,10 @@ TEST(ExportContext, EmptyEngineGivesEmptyStoresAndStartingValues) {
     EXPECT_EQ(tzr_meta_value_for_key(c, "title"), nullptr);
     EXPECT_EQ(c->ext_flags, 0x2u);
     EXPECT_EQ(c->format, TZR_FORMAT_LATEX);
-    EXPECT_EQ(c->newline_count, 2);
-    EXPECT_EQ(c->close_next_para, 1);
-    EXPECT_EQ(c->note_paras_left, -1);
-    EXPECT_EQ(c->header_level_base, 1);
-    EXPECT_EQ(c->enclosing_block, BLOCK_PARA);
     EXPECT_EQ(c->random_base, 0u);
     EXPECT_EQ(c->language, 3);
     EXPECT_EQ(c->quotes_language, 2);
-    EXPECT_EQ(c->header_list, e->header_list);
     EXPECT_EQ(c->critic_tokens, e->critic_list);
-    EXPECT_EQ(c->asset_table, nullptr);
-    EXPECT_EQ(c->table_columns, 0);
-    EXPECT_TRUE(c->column_alignment.empty());
     for (stack *s : {c->footnotes_used, c->footnotes_inline, c->citations_used, c->citations_inline,
                      c->glossary_used, c->glossary_inline, c->abbreviations_used,
                      c->abbreviations_inline, c->open_headings})

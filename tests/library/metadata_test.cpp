@@ -128,14 +128,6 @@ TEST(Metadata, UnexpectedLineIsReportedAndSkipped) {
     EXPECT_EQ(err.rfind("ERROR!\n", 0), 0u);
 }
 
-TEST(Metadata, NullInputsDoNothing) {
-    MetaDoc doc({{LINE_META, "A: 1\n"}});
-    tzr_parse_metadata_block(nullptr, doc.block);
-    tzr_parse_metadata_block(doc.e, nullptr);
-    EXPECT_EQ(doc.e->metadata_list->size, 0u);
-    tzr_metadata_describe(nullptr);
-}
-
 TEST(Metadata, DescribeListsEveryEntry) {
     MetaDoc doc({{LINE_META, "Title: T\n"}, {LINE_META, "Author: A\n"}});
     doc.read();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -46,7 +47,13 @@ const named_scanner kAllScanners[] = {
     SCANNER(scan_url),
     SCANNER(scan_link_destination),
     SCANNER(scan_link_title),
+    SCANNER(scan_html),
+    SCANNER(scan_html_comment),
+    SCANNER(scan_html_block_start),
+    SCANNER(scan_html_line),
 };
+
+static_assert(std::size(kAllScanners) == 28, "every scanner is listed");
 
 struct scan_case {
     named_scanner scanner;
@@ -313,11 +320,104 @@ const std::vector<scan_case> kBaseCases = {
     {SCANNER(scan_link_title), "(a\"b)", 5},
     {SCANNER(scan_link_title), "a", 0},
     {SCANNER(scan_link_title), " \"a\"", 0},
+
+    {SCANNER(scan_html), "<a b=1>", 7},
+    {SCANNER(scan_html), "<a b= 1>", 8},
+    {SCANNER(scan_html), "<a b = 1>", 0},
+    {SCANNER(scan_html), "<a b =1>", 0},
+    {SCANNER(scan_html), "<a b>", 0},
+    {SCANNER(scan_html), "<a loop>", 8},
+    {SCANNER(scan_html), "<a LOOP>", 8},
+    {SCANNER(scan_html), "<a loopx>", 0},
+    {SCANNER(scan_html), "<ab=1>", 6},
+    {SCANNER(scan_html), "<a b=1c=2>", 10},
+    {SCANNER(scan_html), "<a b=x/y>", 0},
+    {SCANNER(scan_html), "<a\nb=1>", 7},
+    {SCANNER(scan_html), "<a \n\n b=1>", 0},
+    {SCANNER(scan_html), "<a b=1\n>", 0},
+    {SCANNER(scan_html), "<a b=\"x\ny\">", 0},
+    {SCANNER(scan_html), "<a b=\"\xC3\xA9\">", 10},
+    {SCANNER(scan_html), "<a b=\"\xC3\">", 0},
+    {SCANNER(scan_html), "<a b=\"x>y\">", 11},
+    {SCANNER(scan_html), "<a/>", 4},
+    {SCANNER(scan_html), "<a />", 5},
+    {SCANNER(scan_html), "<a / >", 0},
+    {SCANNER(scan_html), "</a >", 5},
+    {SCANNER(scan_html), "</a b=1>", 0},
+    {SCANNER(scan_html), "</ a>", 0},
+    {SCANNER(scan_html), "< a>", 0},
+    {SCANNER(scan_html), "<>", 0},
+    {SCANNER(scan_html), "</>", 0},
+    {SCANNER(scan_html), "<1a>", 0},
+    {SCANNER(scan_html), "<?x?>", 0},
+    {SCANNER(scan_html), "<!DOCTYPE html>", 0},
+    {SCANNER(scan_html), "<![CDATA[x]]>", 0},
+    {SCANNER(scan_html), "<!-- x -->\n", 10},
+    // Texts that end inside a tag, a quoted value or a comment.
+    {SCANNER(scan_html), "<a", 0},
+    {SCANNER(scan_html), "<a b=\"x", 0},
+    {SCANNER(scan_html), "<!-- x --", 0},
+
+    // Comments; every row holds for scan_html as well (see below).
+    {SCANNER(scan_html_comment), "<!-- x -->", 10},
+    {SCANNER(scan_html_comment), "<!---->", 0},
+    {SCANNER(scan_html_comment), "<!--->", 0},
+    {SCANNER(scan_html_comment), "<!---x-->", 0},
+    {SCANNER(scan_html_comment), "<!--x--->", 9},
+    {SCANNER(scan_html_comment), "<!--x--y-->", 11},
+    {SCANNER(scan_html_comment), "<!-- a > b -->", 0},
+    {SCANNER(scan_html_comment), "<!--x-->y-->", 8},
+    {SCANNER(scan_html_comment), "<!-- a\nb -->", 12},
+    {SCANNER(scan_html_comment), "<!-- a\r\nb -->", 13},
+    {SCANNER(scan_html_comment), "<!-- a\n\nb -->", 0},
+    {SCANNER(scan_html_comment), "<!--\nx-->", 0},
+    {SCANNER(scan_html_comment), "<!--x\n-->", 0},
+    {SCANNER(scan_html_comment), "<!--x\n-y-->", 11},
+
+    {SCANNER(scan_html_block_start), "<div>", 5},
+    {SCANNER(scan_html_block_start), "<DIV>", 5},
+    {SCANNER(scan_html_block_start), "</div>", 6},
+    {SCANNER(scan_html_block_start), "<div/>", 6},
+    {SCANNER(scan_html_block_start), "</div/>", 7},
+    {SCANNER(scan_html_block_start), "</div b=1>", 10},
+    {SCANNER(scan_html_block_start), "<div b=1>", 9},
+    {SCANNER(scan_html_block_start), "<div >", 0},
+    {SCANNER(scan_html_block_start), "<div />", 0},
+    {SCANNER(scan_html_block_start), "<div b=1 >", 0},
+    {SCANNER(scan_html_block_start), "<divb=1>", 8},
+    {SCANNER(scan_html_block_start), "<divloop>", 9},
+    {SCANNER(scan_html_block_start), "<divx>", 0},
+    {SCANNER(scan_html_block_start), "<div>text\n", 5},
+    {SCANNER(scan_html_block_start), " <div>", 0},
+    {SCANNER(scan_html_block_start), "<div\nb=1>", 9},
+    {SCANNER(scan_html_block_start), "</div\nb=1>", 10},
+    {SCANNER(scan_html_block_start), "<div b=1\n>", 0},
+    {SCANNER(scan_html_block_start), "</div\n>", 0},
+    {SCANNER(scan_html_block_start), "<video loop muted>", 18},
+    {SCANNER(scan_html_block_start), "<VIDEO LOOP>", 12},
+    {SCANNER(scan_html_block_start), "<!-- x -->", 0},
+    {SCANNER(scan_html_block_start), "<span>", 0},
+    {SCANNER(scan_html_block_start), "<h7>", 0},
+    {SCANNER(scan_html_block_start), "<details>", 0},
+    {SCANNER(scan_html_block_start), "<h6>", 4},
+    {SCANNER(scan_html_block_start), "<Blockquote>", 12},
+
+    // The NUL is no line end for a whole HTML line.
+    {SCANNER(scan_html_line), "<span>\n", 7},
+    {SCANNER(scan_html_line), "<span>\r\n", 8},
+    {SCANNER(scan_html_line), "<span>  \n", 9},
+    {SCANNER(scan_html_line), "<span>", 0},
+    {SCANNER(scan_html_line), "<span>x\n", 0},
+    {SCANNER(scan_html_line), "<a><b>\n", 0},
+    {SCANNER(scan_html_line), "<!-- x -->\n", 11},
+    {SCANNER(scan_html_line), "<a\nb=1>\n", 8},
+    {SCANNER(scan_html_line), "<span>\n\n", 7},
 };
 
-// The footnote rows again for the abbreviation, citation and glossary
-// scanners, whose patterns differ only in the prefix's second character.
-std::vector<scan_case> with_note_twins(std::vector<scan_case> cases) {
+// Rows that hold for more than one scanner: the footnote rows again for the
+// abbreviation, citation and glossary scanners (whose patterns differ only in
+// the prefix's second character), and the comment rows for scan_html.
+std::vector<scan_case> with_twins(std::vector<scan_case> cases) {
     const struct {
         named_scanner scanner;
         char mark;
@@ -342,10 +442,18 @@ std::vector<scan_case> with_note_twins(std::vector<scan_case> cases) {
             out.push_back(other);
         }
     }
+    // scan_html accepts comments exactly as scan_html_comment does.
+    for (const scan_case &c : cases) {
+        if (c.scanner.scan != scan_html_comment)
+            continue;
+        scan_case copy = c;
+        copy.scanner = SCANNER(scan_html);
+        out.push_back(copy);
+    }
     return out;
 }
 
-const std::vector<scan_case> kCases = with_note_twins(kBaseCases);
+const std::vector<scan_case> kCases = with_twins(kBaseCases);
 
 // A heap copy of `text` with exactly one byte after it, the NUL.
 std::unique_ptr<char[]> exact_copy(const std::string &text) {
@@ -377,10 +485,12 @@ TEST(Scanners, TableOfExamples) {
     }
 }
 
-TEST(Scanners, EmptyTextNeverMatches) {
+TEST(Scanners, EmptyTextAndNullNeverMatch) {
     auto text = exact_copy("");
-    for (const named_scanner &s : kAllScanners)
+    for (const named_scanner &s : kAllScanners) {
         EXPECT_EQ(s.scan(text.get()), 0u) << s.name;
+        EXPECT_EQ(s.scan(nullptr), 0u) << s.name;
+    }
 }
 
 // Every scanner on every prefix of every example text (texts that end inside

@@ -92,15 +92,6 @@ TEST(Store, CleanTextOfALaterRecordLosesToAnEarlierLabel) {
     tzr_note_free(b);
 }
 
-TEST(Store, AbbreviationsGoInByLabelOnly) {
-    tzr_export_context ctx;
-    tzr_note *n = note_with("HyperText Markup Language", "HTML");
-    tzr_store_add_abbreviation(&ctx, n);
-    EXPECT_EQ(ctx.abbreviation_store.find("HTML"), n);
-    EXPECT_EQ(ctx.abbreviation_store.find("HyperText Markup Language"), nullptr);
-    tzr_note_free(n);
-}
-
 TEST(Store, MetadataKeysAndValues) {
     tzr_export_context ctx;
     tzr_meta *title = meta_with("Title", "  First \n title ");
@@ -162,19 +153,6 @@ TEST(Note, ContentIsWrappedUnlessItIsAParagraph) {
     token_free(para);
     token_tree_free(body);
     token_free(label);
-}
-
-TEST(Attribute, DoubleQuotesAreDropped) {
-    struct Case {
-        const char *in, *out;
-    } cases[] = {{"40", "40"}, {"\"big wide\"", "big wide"}, {"'x'", "'x'"},
-                 {"\"", ""},   {"", ""},                     {"\"a", "a"}};
-    for (const Case &c : cases) {
-        tzr_attribute *a = tzr_attribute_new(strdup("k"), c.in);
-        ASSERT_NE(a, nullptr);
-        EXPECT_STREQ(a->value, c.out) << c.in;
-        tzr_attribute_list_free(a);
-    }
 }
 
 TEST(Context, PadNewlinesTopsUpOnly) {
