@@ -4,7 +4,10 @@
 
 #include <string>
 
+#include "d_string.h"
+#include "engine.h"
 #include "lexer.h"
+#include "tokenizer.h"
 
 namespace {
 
@@ -43,5 +46,19 @@ void BM_Lex(benchmark::State &state) {
     state.SetBytesProcessed((int64_t)(state.iterations() * text.size()));
 }
 BENCHMARK(BM_Lex)->Arg(0)->Arg(1)->Arg(2)->ArgNames({"prose0_spaces1_digits2"});
+
+void BM_Tokenize(benchmark::State &state) {
+    std::string text = input((int)state.range(0));
+    tzr_engine e{};
+    e.source = d_string_new(text.c_str());
+    for (auto _ : state) {
+        token *root = tzr_tokenize_string(&e, 0, (size_t)-1, false);
+        benchmark::DoNotOptimize(root);
+        token_tree_free(root);
+    }
+    d_string_free(e.source, true);
+    state.SetBytesProcessed((int64_t)(state.iterations() * text.size()));
+}
+BENCHMARK(BM_Tokenize)->Arg(0)->Arg(1)->Arg(2)->ArgNames({"prose0_spaces1_digits2"});
 
 }  // namespace

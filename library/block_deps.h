@@ -1,15 +1,8 @@
 // Services of the lexer, the line typer, the HTML scanners and the metadata
-// reader that the block parser calls.
+// reader that the block parser and the engine call.
 #pragma once
 
-#include <cstddef>
-
+#include "line_types.h"
 #include "metadata.h"
 #include "scanners.h"
-#include "token.h"
-
-struct tzr_engine;
-
-void tzr_assign_line_type(tzr_engine *engine, token *line);
-void tzr_line_strip_quote_marker(token *line, const char *source);
-token *tzr_tokenize_string(tzr_engine *engine, size_t start, size_t len, int stop_at_blank);
+#include "tokenizer.h"

@@ -187,7 +187,7 @@ token *tzr_engine_parse_substring(tzr_engine *e, size_t start, size_t len) {
     uint64_t saved = e->extensions;
     if (start != 0)
         e->extensions |= kExtNoMetadata;
-    token *root = tzr_tokenize_string(e, start, len, 0);
+    token *root = tzr_tokenize_string(e, start, len, false);
     if (e->recurse_depth < kTzrParseDepthLimit) {
         if (root) {
             e->recurse_depth++;

@@ -3,7 +3,9 @@
 #include <string>
 
 #include "lexer.h"
+#include "test_engine.h"
 #include "token_dump.h"
+#include "tree_check.h"
 
 namespace {
 
@@ -11,6 +13,9 @@ struct LexCase {
     const char *source;
     const char *tokens;
 };
+
+// Shows the case's source, escaped, in test output.
+void PrintTo(const LexCase &c, std::ostream *os) { *os << ::testing::PrintToString(std::string(c.source)); }
 
 class LexerTable : public ::testing::TestWithParam<LexCase> {};
 
@@ -174,6 +179,113 @@ TEST(Lexer, SpaceRunPiecesAndAFreshRun) {
     EXPECT_EQ(tzr_lex_token(&s, text.c_str() + text.size()), INDENT_SPACE);
     s.cursor = text.c_str() + 11;  // jump to the break
     EXPECT_EQ(tzr_lex_token(&s, text.c_str() + text.size()), HARD_BREAK);
+}
+
+// The tokenizer: source → typed lines (line type number, then its tokens).
+struct TokenizeCase {
+    const char *source;
+    const char *lines;
+};
+
+// Shows the case's source, escaped, in test output.
+void PrintTo(const TokenizeCase &c, std::ostream *os) { *os << ::testing::PrintToString(std::string(c.source)); }
+
+class TokenizerTable : public ::testing::TestWithParam<TokenizeCase> {};
+
+TEST_P(TokenizerTable, SourceGivesLines) {
+    TokenizedText t(GetParam().source);
+    EXPECT_EQ(lines_dump(t.root), GetParam().lines) << "source: " << GetParam().source;
+    EXPECT_TRUE(chain_is_consistent(t.root));
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, TokenizerTable, ::testing::Values(
+    TokenizeCase{"", "38[]"},
+    TokenizeCase{"a", "6[TEXT:1]"},
+    TokenizeCase{"a\n", "6[TEXT:1 NL:1] 38[]"},
+    TokenizeCase{"a  \n b", "6[TEXT:1 BREAK:3] 6[NIS:1 TEXT:1]"},
+    TokenizeCase{"a \n b", "6[TEXT:1 NL:2] 6[TEXT:2]"},
+    TokenizeCase{"a\r\nb", "6[TEXT:1 NL:2] 6[TEXT:1]"},
+    TokenizeCase{"a\rb", "6[TEXT:1 NL:1] 6[TEXT:1]"},
+    TokenizeCase{"a\n b", "6[TEXT:1 NL:1] 6[NIS:1 TEXT:1]"},
+    TokenizeCase{"a\n\nb", "6[TEXT:1 NL:1] 38[NL:1] 6[TEXT:1]"},
+    TokenizeCase{"1. x", "21[M_ENUM:2 TEXT:1]"},
+    TokenizeCase{"# \n", "6[HASH1:1 NL:2] 38[]"}));
+
+TEST(Tokenizer, EveryByteBelongsToOneTokenInOrder) {
+    TokenizedText t("# Head *x*\n\n> q [a](b)  \n\tcode\n1.5 y\n");
+    size_t next = 0;
+    for (token *line = t.root->child; line; line = line->next)
+        for (token *c = line->child; c; c = c->next) {
+            EXPECT_EQ(c->start, next);
+            next = c->start + c->len;
+        }
+    EXPECT_EQ(next, t.engine.e.source->length);
+}
+
+TEST(Tokenizer, NulInsideTheRangeIsText) {
+    TokenizedText t(std::string("a\0b\n", 4));
+    EXPECT_EQ(lines_dump(t.root), "6[TEXT:3 NL:1] 38[]");
+}
+
+TEST(Tokenizer, RangeIsClampedAndMinusOneMeansToTheEnd) {
+    TestEngine e("ab\ncd");
+    token *root = tzr_tokenize_string(&e.e, 3, (size_t)-1, false);
+    EXPECT_EQ(lines_dump(root), "6[TEXT:2]");
+    EXPECT_EQ(root->start, 3u);
+    EXPECT_EQ(root->child->child->start, 3u);
+    token_tree_free(root);
+    root = tzr_tokenize_string(&e.e, 1, 1000, false);
+    EXPECT_EQ(lines_dump(root), "6[TEXT:1 NL:1] 6[TEXT:2]");
+    token_tree_free(root);
+    root = tzr_tokenize_string(&e.e, 1000, 5, false);
+    EXPECT_EQ(lines_dump(root), "38[]");
+    EXPECT_EQ(root->start, 5u);
+    token_tree_free(root);
+}
+
+TEST(Tokenizer, LexemeCrossingTheRangeEndIsTakenWhole) {
+    TestEngine e("x{++y");
+    token *root = tzr_tokenize_string(&e.e, 0, 3, false);
+    EXPECT_EQ(lines_dump(root), "6[TEXT:1 ADD_OPEN:3]");
+    token_tree_free(root);
+}
+
+TEST(Tokenizer, StopAtBlankEndsWithTheFirstBlankLine) {
+    TokenizedText t("Title: x\nb\n\nc\n", 0, true);
+    EXPECT_EQ(lines_dump(t.root), "29[TEXT:5 COLON:1 TEXT:2 NL:1] 6[TEXT:1 NL:1] 38[NL:1]");
+}
+
+TEST(Tokenizer, NullEngineOrSourceGivesNoTree) {
+    EXPECT_EQ(tzr_tokenize_string(nullptr, 0, 0, false), nullptr);
+    tzr_engine bare{};
+    EXPECT_EQ(tzr_tokenize_string(&bare, 0, 0, false), nullptr);
+}
+
+TEST(Tokenizer, LineIsEmpty) {
+    EXPECT_TRUE(tzr_line_is_empty(nullptr));
+    TokenizedText t("  \t    \n \tx\n");
+    EXPECT_TRUE(tzr_line_is_empty(t.line(0)->child));
+    EXPECT_FALSE(tzr_line_is_empty(t.line(1)->child));
+    EXPECT_TRUE(tzr_line_is_empty(t.line(2)->child));
+}
+
+// Metadata is allowed only from the first line, and never outlives the call.
+TEST(Tokenizer, MetadataFlagFollowsTheFirstLineAndIsClearedOnReturn) {
+    {
+        TokenizedText t("---\nTitle: x\n");
+        EXPECT_EQ(t.line(0)->type, LINE_META_START);
+        EXPECT_EQ(t.line(1)->type, LINE_META);
+        EXPECT_FALSE(t.engine.e.allow_meta);
+    }
+    for (uint64_t ext : {0x1ull, 0x80ull}) {
+        TokenizedText t("---\nTitle: x\n", ext);
+        EXPECT_EQ(t.line(0)->type, LINE_SETEXT_2);
+        EXPECT_EQ(t.line(1)->type, LINE_PLAIN);
+    }
+    TokenizedText after_plain("Some text\nTitle: x\n");
+    EXPECT_EQ(after_plain.line(1)->type, LINE_PLAIN);
+    TokenizedText alone("---");  // no line end: the first-line rule does not run
+    EXPECT_EQ(alone.line(0)->type, LINE_SETEXT_2);
 }
 
 }  // namespace
