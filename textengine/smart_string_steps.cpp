@@ -38,10 +38,6 @@ bool smart_string_expand(_SString *, size_t, size_t, char **, smart_string_chang
     return false;
 }
 
-bool smart_string_smart_pairs(_SString *, size_t, size_t, char **, smart_string_change *) {
-    return false;
-}
-
 void smart_string_undo_start(_SString *) {}
 
 void smart_string_undo_record(_SString *, size_t, size_t, const char *, uint64_t) {}
