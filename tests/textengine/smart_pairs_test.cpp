@@ -13,37 +13,14 @@ namespace {
 constexpr uint64_t kPairs = 0xB01 | SMART_STRING_SMART_PAIRS;
 constexpr char kDefaultPairs[] = "<>\"\"{}[]()**__``";
 
-struct SStringDeleter {
-    void operator()(_SString *s) const { smart_string_free(s, true); }
-};
-using SStringPtr = std::unique_ptr<_SString, SStringDeleter>;
-
-SStringPtr make(const MarkedText &m, uint64_t options, const char *pairs) {
-    SStringPtr s(smart_string_new(m.text.c_str(), options));
+MarkedSStringPtr make(const MarkedText &m, uint64_t options, const char *pairs) {
+    MarkedSStringPtr s(smart_string_new(m.text.c_str(), options));
     smart_string_set_pairs(s.get(), pairs);
     smart_string_set_caret(s.get(), m.start, m.length);
     return s;
 }
 
-// Types the keys one byte at a time at the caret the last edit left; "\b" is
-// Backspace (the selection, or the byte before the caret).
-void type(_SString *s, const std::string &keys) {
-    for (char key : keys) {
-        size_t start = smart_string_caret_start(s), length = smart_string_caret_length(s);
-        smart_string_change c = {};
-        c.tags = 1;
-        if (key == '\b') {
-            if (length == 0 && start > 0) {
-                start--;
-                length = 1;
-            }
-            smart_string_replace(s, start, length, "", &c);
-        } else {
-            const char one[2] = {key, '\0'};
-            smart_string_replace(s, start, length, one, &c);
-        }
-    }
-}
+void type(_SString *s, const std::string &keys) { type_keys(s, keys); }
 
 struct PairCase {
     const char *before;
@@ -87,7 +64,7 @@ TEST(SmartPairs, TypingTable) {
     for (const PairCase &pc : cases) {
         SCOPED_TRACE(std::string(pc.before) + " + " + pc.keys);
         MarkedText m = parse_marked(pc.before);
-        SStringPtr s = make(m, pc.options, pc.pairs);
+        MarkedSStringPtr s = make(m, pc.options, pc.pairs);
         type(s.get(), pc.keys);
         EXPECT_EQ(render_marked(s.get()), pc.after);
     }
@@ -97,7 +74,7 @@ TEST(SmartPairs, TypingTable) {
 TEST(SmartPairs, PendingCloserNeedsItsByteAndCaret) {
     MarkedText m = parse_marked("a ‸");
     // The caret moves away and back: a blank is then just a blank.
-    SStringPtr s = make(m, kPairs, kDefaultPairs);
+    MarkedSStringPtr s = make(m, kPairs, kDefaultPairs);
     type(s.get(), "(");
     smart_string_set_caret(s.get(), 0, 0);
     smart_string_set_caret(s.get(), 3, 0);
