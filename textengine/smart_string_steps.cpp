@@ -6,14 +6,6 @@
 
 #include <cstring>
 
-bool smart_string_smart_tab(_SString *, size_t, size_t, char **, smart_string_change *) {
-    return false;
-}
-
-bool smart_string_smart_enter(_SString *, size_t, size_t, char **, smart_string_change *) {
-    return false;
-}
-
 void smart_string_scan_changes(_SString *) {}
 
 // Until change tracking lands, every edit goes on as a plain edit with the
@@ -35,10 +27,6 @@ void smart_string_free_changes(_SString *s) {
 }
 
 bool smart_string_expand(_SString *, size_t, size_t, char **, smart_string_change *) {
-    return false;
-}
-
-bool smart_string_smart_pairs(_SString *, size_t, size_t, char **, smart_string_change *) {
     return false;
 }
 
