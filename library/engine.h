@@ -63,3 +63,31 @@ struct tzr_engine {
     // local-resources query.
     tzr_asset *asset_table;
 };
+
+// --- Life cycle and parse ------------------------------------------------------
+//
+// Stack: a parse nests one grammar parse per level of list items, block quotes
+// and notes, up to 1000 levels; the pairing and emphasis passes and freeing a
+// tree use heap work lists instead of recursion. Run parses on a thread with at
+// least 8 MiB of stack (16 MiB under AddressSanitizer) so that documents nested
+// to the limit parse safely.
+
+// A new engine over `source`, which it takes over; NULL when the record
+// cannot be allocated (the source is then freed). A NULL source is empty.
+tzr_engine *tzr_engine_create(DString *source, uint64_t extensions);
+tzr_engine *tzr_engine_create_with_d_string(DString *source, uint64_t extensions);
+// A new engine over a copy of `text` (NULL gives an empty source).
+tzr_engine *tzr_engine_create_with_string(const char *text, uint64_t extensions);
+// Stores the language code and the quotes language it implies.
+void tzr_engine_set_language(tzr_engine *e, unsigned short language);
+// Drops every result of the last parse and export.
+void tzr_engine_reset(tzr_engine *e);
+// Resets and frees the engine; the source too when `free_source` is set.
+void tzr_engine_free(tzr_engine *e, bool free_source);
+token *tzr_engine_root(tzr_engine *e);
+DString *tzr_engine_source(tzr_engine *e);
+// Parses bytes start .. start + len of the source (clamped to the source;
+// (size_t)-1 means to the end) and returns a root that the caller owns.
+token *tzr_engine_parse_substring(tzr_engine *e, size_t start, size_t len);
+// Parses the whole source into `root`.
+void tzr_engine_parse_string(tzr_engine *e);

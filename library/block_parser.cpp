@@ -1,0 +1,423 @@
+#include "block_parser.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "block_deps.h"
+#include "engine.h"
+#include "stack.h"
+
+// Entry points of the lemon-generated parser (block_grammar.y).
+void *tzr_block_parserAlloc(void *(*allocator)(size_t));
+void tzr_block_parser(void *parser, int major, token *minor, tzr_engine *engine);
+void tzr_block_parserFree(void *parser, void (*deallocator)(void *));
+
+// The grammar's terminal codes are the line types 1 to 39; 40 is a code that
+// no rule uses, so a token fed with it is a syntax error and gets dropped.
+static constexpr int kUnusedTerminal = 40;
+
+static token *must(token *t) {
+    if (!t) {
+        fprintf(stderr, "Out of memory while building the document tree.\n");
+        abort();
+    }
+    return t;
+}
+
+static bool is_indent(const token *t) {
+    return t && (t->type == INDENT_TAB || t->type == INDENT_SPACE);
+}
+
+static const char *engine_text(tzr_engine *engine) {
+    return (engine && engine->source && engine->source->str) ? engine->source->str : "";
+}
+
+void *tzr_parser_alloc(void *(*allocator)(size_t)) {
+    if (!allocator)
+        return nullptr;
+    return tzr_block_parserAlloc(allocator);
+}
+
+void tzr_parser_feed(void *parser, int line_type, token *line, tzr_engine *engine) {
+    if (!parser)
+        return;
+    if (line_type < 0 || line_type > kUnusedTerminal)
+        line_type = kUnusedTerminal;
+    if (line_type == 0 && line) {
+        // A token can only come with a line type; never lose it.
+        token_free(line);
+        line = nullptr;
+    }
+    tzr_block_parser(parser, line_type, line, engine);
+}
+
+void tzr_parser_free(void *parser, void (*deallocator)(void *)) {
+    if (!parser || !deallocator)
+        return;
+    tzr_block_parserFree(parser, deallocator);
+}
+
+token *tzr_parse_line_chain(tzr_engine *engine, token *lines) {
+    void *parser = tzr_parser_alloc(malloc);
+    if (!parser) {
+        fprintf(stderr, "Out of memory while parsing.\n");
+        abort();
+    }
+    engine->root = nullptr;
+    for (token *line = lines; line;) {
+        token *next = line->next;
+        line->next = nullptr;
+        line->prev = nullptr;
+        line->tail = line;
+        tzr_parser_feed(parser, line->type, line, engine);
+        line = next;
+    }
+    tzr_parser_feed(parser, 0, nullptr, engine);
+    token *result = engine->root;
+    engine->root = nullptr;
+    tzr_parser_free(parser, free);
+    return result;
+}
+
+void tzr_parse_token_chain(tzr_engine *engine, token *parent) {
+    if (!engine || !parent || engine->recurse_depth >= kTzrParseDepthLimit)
+        return;
+    engine->recurse_depth++;
+    token *lines = parent->child;
+    parent->child = nullptr;
+    token *blocks = tzr_parse_line_chain(engine, lines);
+    if (blocks)
+        token_append_child(parent, blocks);
+    engine->recurse_depth--;
+}
+
+// --- Reduce-action helpers -------------------------------------------------
+
+token *tzr_chain(token *chain, token *more) {
+    if (!chain)
+        return more;
+    token_chain_append(chain, more);
+    return chain;
+}
+
+token *tzr_wrap(token *chain, unsigned short type) {
+    token *last = chain->tail ? chain->tail : chain;
+    token *block = must(token_new(type, chain->start, last->start + last->len - chain->start));
+    block->child = chain;
+    chain->prev = nullptr;
+    return block;
+}
+
+token *tzr_wrap_header(tzr_engine *engine, token *chain, unsigned short type) {
+    token *block = tzr_wrap(chain, type);
+    stack_push(engine->header_list, block);
+    return block;
+}
+
+token *tzr_wrap_definition(tzr_engine *engine, token *chain, unsigned short type) {
+    token *block = tzr_wrap(chain, type);
+    stack_push(engine->definition_list, block);
+    return block;
+}
+
+token *tzr_chain_fence_close(token *chain, token *closing_line) {
+    tzr_mark_fence_line(closing_line);
+    return tzr_chain(chain, closing_line);
+}
+
+void tzr_mark_fence_line(token *line) {
+    if (line && line->child)
+        line->child->type = CODE_FENCE_LINE;
+}
+
+token *tzr_list_item(tzr_engine *engine, token *marker_line, token *rest, unsigned short type) {
+    token *item = tzr_wrap(marker_line, type);
+    token_append_child(item, rest);
+    tzr_parse_list_item(engine, item);
+    return item;
+}
+
+// --- Nested parses ---------------------------------------------------------
+
+void tzr_parse_list_item(tzr_engine *engine, token *item) {
+    if (!engine || !item || !item->child)
+        return;
+    token *first_line = item->child;
+    token *marker = nullptr;
+    if (first_line->child) {
+        marker = must(token_copy(first_line->child));
+        marker->next = marker->prev = marker->child = marker->mate = nullptr;
+        marker->tail = marker;
+        token_remove_first_child(first_line);
+    }
+    for (token *line = item->child; line; line = line->next) {
+        if (is_indent(line->child))
+            token_remove_first_child(line);
+        tzr_assign_line_type(engine, line);
+    }
+    tzr_parse_token_chain(engine, item);
+    if (!marker)
+        return;
+    token *first = item->child;
+    if (!first) {
+        token_append_child(item, marker);
+        return;
+    }
+    if (first->child) {
+        marker->next = first->child;
+        marker->tail = first->child->tail ? first->child->tail : first->child;
+        first->child->prev = marker;
+    }
+    first->child = marker;
+}
+
+void tzr_parse_definition_block(tzr_engine *engine, token *block) {
+    if (!engine || !block || !block->child)
+        return;
+    for (token *line = block->child; line; line = line->next) {
+        if (is_indent(line->child))
+            token_remove_first_child(line);
+        tzr_assign_line_type(engine, line);
+    }
+    token *first = block->child;
+    first->type = LINE_PLAIN;
+    if (block->type == BLOCK_DEFINITION)
+        token_remove_first_child(first);
+    tzr_parse_token_chain(engine, block);
+}
+
+void tzr_parse_blockquote(tzr_engine *engine, token *quote) {
+    if (!engine || !quote)
+        return;
+    const char *source = engine_text(engine);
+    for (token *line = quote->child; line; line = line->next) {
+        tzr_line_strip_quote_marker(line, source);
+        tzr_assign_line_type(engine, line);
+    }
+    tzr_parse_token_chain(engine, quote);
+}
+
+void tzr_list_set_looseness(token *list) {
+    if (!list || !list->child || !list->child->next)
+        return;
+    bool loose = false;
+    for (token *item = list->child; item->next; item = item->next) {
+        if (item->type != BLOCK_LIST_ITEM)
+            continue;
+        if (item->child && item->child->type == BLOCK_PARA)
+            loose = true;
+        else
+            item->type = BLOCK_LIST_ITEM_TEXT;
+    }
+    if (!loose)
+        return;
+    if (list->type == BLOCK_LIST_BULLETED)
+        list->type = BLOCK_LIST_BULLETED_LOOSE;
+    else if (list->type == BLOCK_LIST_ENUMERATED)
+        list->type = BLOCK_LIST_ENUMERATED_LOOSE;
+}
+
+void tzr_para_to_html_block(tzr_engine *engine, token *para) {
+    if (!engine || !para || !para->child)
+        return;
+    token *line = para->child;
+    token *first = line->child;
+    if (line->type != LINE_PLAIN || !first ||
+        (first->type != ANGLE_LEFT && first->type != HTML_COMMENT_START))
+        return;
+    const char *at = engine_text(engine) + first->start;
+    if (first->start <= engine->source->length &&
+        (scan_html_block_start(at) || scan_html_line(at)))
+        para->type = BLOCK_HTML;
+}
+
+// --- Flattening ------------------------------------------------------------
+
+// Groups a table row's tokens into cells between its pipes.
+static void make_cells(token *row) {
+    token *t = row->child;
+    if (!t)
+        return;
+    if (t->type == PIPE) {
+        t->type = TABLE_DIVIDER;
+        t = t->next;
+    }
+    token *run_first = nullptr;
+    token *run_last = nullptr;
+    while (t) {
+        token *next = t->next;
+        if (t->type == NEWLINE || t->type == HARD_BREAK) {
+            // passed over
+        } else if (t->type == PIPE) {
+            if (run_first)
+                token_wrap_range(run_first, run_last, TABLE_CELL);
+            run_first = nullptr;
+            t->type = TABLE_DIVIDER;
+        } else {
+            if (!run_first)
+                run_first = t;
+            run_last = t;
+        }
+        t = next;
+    }
+    if (run_first)
+        token_wrap_range(run_first, run_last, TABLE_CELL);
+}
+
+// Moves a line's tokens into the block and frees the emptied line.
+static void move_tokens(token *block, token *line) {
+    if (block->type != BLOCK_CODE_FENCED) {
+        if (is_indent(line->child))
+            token_remove_first_child(line);
+        if (block->type != BLOCK_CODE_INDENTED) {
+            while (is_indent(line->child))
+                token_remove_first_child(line);
+        }
+    }
+    if (line->child) {
+        token *tokens = line->child;
+        line->child = nullptr;
+        token_append_child(block, tokens);
+    }
+    token_free(line);
+}
+
+static void append_whole(token *block, token *t) {
+    t->tail = t;
+    token_append_child(block, t);
+}
+
+static bool is_moved_line_type(unsigned type) {
+    switch (type) {
+    case LINE_FALLBACK_PLAIN:
+    case LINE_PLAIN:
+    case LINE_INDENTED_TAB:
+    case LINE_INDENTED_SPACE:
+    case LINE_ATX_1:
+    case LINE_ATX_2:
+    case LINE_ATX_3:
+    case LINE_ATX_4:
+    case LINE_ATX_5:
+    case LINE_ATX_6:
+    case LINE_BLOCKQUOTE:
+    case LINE_LIST_BULLETED:
+    case LINE_LIST_ENUMERATED:
+    case LINE_DEF_ABBREVIATION:
+    case LINE_DEF_CITATION:
+    case LINE_DEF_FOOTNOTE:
+    case LINE_DEF_GLOSSARY:
+    case LINE_DEF_LINK:
+    case LINE_META:
+    case LINE_HTML_COMMENT_STOP:
+    case LINE_EMPTY:
+    case LINE_HTML_COMMENT_START:
+        return true;
+    default:
+        return false;
+    }
+}
+
+static void flatten_common(tzr_engine *engine, token *block) {
+    const char *source = engine_text(engine);
+    token *c = block->child;
+    block->child = nullptr;
+    while (c) {
+        token *next = c->next;
+        c->next = nullptr;
+        c->prev = nullptr;
+        if (next)
+            next->prev = nullptr;
+
+        if (block->type != BLOCK_CODE_FENCED && c->child && c->child->type == NON_INDENT_SPACE)
+            token_remove_first_child(c);
+
+        switch (c->type) {
+        case LINE_SETEXT_1:
+        case LINE_SETEXT_2:
+            if (block->type == BLOCK_SETEXT_1 || block->type == BLOCK_SETEXT_2) {
+                token_free(c);
+                break;
+            }
+            if (block->type == BLOCK_DEFINITION)
+                token_remove_first_child(c);
+            move_tokens(block, c);
+            break;
+        case LINE_DEFINITION:
+            if (block->type == BLOCK_DEFINITION)
+                token_remove_first_child(c);
+            move_tokens(block, c);
+            break;
+        case LINE_TABLE:
+        case LINE_TABLE_SEPARATOR:
+            if (block->type == BLOCK_TABLE_SECTION) {
+                c->type = TABLE_ROW;
+            } else if (block->type == BLOCK_TABLE_HEADER) {
+                if (c->type == LINE_TABLE)
+                    c->type = TABLE_ROW;
+            } else {
+                move_tokens(block, c);
+                break;
+            }
+            make_cells(c);
+            append_whole(block, c);
+            break;
+        case BLOCK_DEFINITION:
+            if (c->child)
+                c->child->type = LINE_PLAIN;
+            tzr_flatten_block(engine, c);
+            if (c->child && c->child->start > 0 && c->child->start <= engine->source->length &&
+                source[c->child->start - 1] == ':')
+                token_append_child(block, must(token_new(COLON, c->child->start - 1, 1)));
+            if (c->child) {
+                token *tokens = c->child;
+                c->child = nullptr;
+                token_append_child(block, tokens);
+            }
+            token_free(c);
+            break;
+        default:
+            if (is_moved_line_type(c->type))
+                move_tokens(block, c);
+            else
+                append_whole(block, c);
+            break;
+        }
+        c = next;
+    }
+}
+
+void tzr_flatten_block(tzr_engine *engine, token *block) {
+    if (!engine || !block || !block->child)
+        return;
+    switch (block->type) {
+    case BLOCK_DEFLIST:
+        for (token *c = block->child; c; c = c->next) {
+            if (c->type == LINE_PLAIN)
+                c->type = BLOCK_TERM;
+            else if (c->type == BLOCK_DEFINITION)
+                tzr_flatten_block(engine, c);
+            else if (c->type == LINE_EMPTY)
+                c->type = CONSUMED;
+        }
+        return;
+    case BLOCK_TABLE:
+        for (token *c = block->child; c; c = c->next) {
+            if (c->type == BLOCK_TABLE_HEADER || c->type == BLOCK_TABLE_SECTION)
+                tzr_flatten_block(engine, c);
+            else if (c->type == LINE_EMPTY)
+                c->type = CONSUMED;
+        }
+        return;
+    case BLOCK_META:
+        tzr_parse_metadata_block(engine, block);
+        return;
+    case BLOCK_CODE_INDENTED:
+        while (block->child->next && block->child->tail &&
+               block->child->tail->type == LINE_EMPTY)
+            token_remove_last_child(block);
+        break;
+    default:
+        break;
+    }
+    flatten_common(engine, block);
+}

@@ -1,0 +1,45 @@
+// The block parser: typed line tokens become the tree of block tokens.
+// A lemon-generated LALR(1) parser (block_grammar.y) drives the reduce
+// actions declared here; nested blocks (list items, quotes, notes,
+// definitions) are parsed again with the same grammar, depth-bounded.
+#pragma once
+
+#include <cstddef>
+
+#include "token.h"
+
+struct tzr_engine;
+
+// Nested grammar parses stop at this depth; deeper blocks keep their lines.
+constexpr unsigned kTzrParseDepthLimit = 1000;
+
+// Parser record life cycle (one record per parse).
+void *tzr_parser_alloc(void *(*allocator)(size_t));
+void tzr_parser_feed(void *parser, int line_type, token *line, tzr_engine *engine);
+void tzr_parser_free(void *parser, void (*deallocator)(void *));
+
+// Parses the line tokens that are the parent's children and makes the
+// resulting blocks its children. Does nothing at the depth limit.
+void tzr_parse_token_chain(tzr_engine *engine, token *parent);
+
+// Runs one grammar parse over a detached chain of line tokens and returns
+// the chain of blocks (NULL for an empty chain). Shared by the nested parses
+// and the engine's top-level parse; the caller checks the depth.
+token *tzr_parse_line_chain(tzr_engine *engine, token *lines);
+
+// Passes run from the grammar's reduce actions.
+void tzr_parse_list_item(tzr_engine *engine, token *item);
+void tzr_parse_definition_block(tzr_engine *engine, token *block);
+void tzr_parse_blockquote(tzr_engine *engine, token *quote);
+void tzr_list_set_looseness(token *list);
+void tzr_para_to_html_block(tzr_engine *engine, token *para);
+void tzr_flatten_block(tzr_engine *engine, token *block);
+
+// Small helpers of the reduce actions.
+token *tzr_chain(token *chain, token *more);
+token *tzr_wrap(token *chain, unsigned short type);
+token *tzr_wrap_header(tzr_engine *engine, token *chain, unsigned short type);
+token *tzr_wrap_definition(tzr_engine *engine, token *chain, unsigned short type);
+token *tzr_chain_fence_close(token *chain, token *closing_line);
+void tzr_mark_fence_line(token *opening_line);
+token *tzr_list_item(tzr_engine *engine, token *marker_line, token *rest, unsigned short type);

@@ -1,0 +1,215 @@
+#include "engine.h"
+
+#include <cstdlib>
+
+#include "assets.h"
+#include "block_deps.h"
+#include "block_parser.h"
+#include "pairing.h"
+#include "records.h"
+
+namespace {
+
+// Extension bits that creating and parsing an engine test.
+constexpr uint64_t kExtCompatibility = 0x1;
+constexpr uint64_t kExtNotes = 0x10;
+constexpr uint64_t kExtNoMetadata = 0x80;
+constexpr uint64_t kExtCritic = 0x200;
+
+struct Pairing {
+    unsigned short opener, closer, pair, options;
+};
+
+void fill_pairings(tzr_engine *e) {
+    uint64_t ext = e->extensions;
+    bool critic = ext & kExtCritic;
+    bool notes = ext & kExtNotes;
+    bool compat = ext & kExtCompatibility;
+
+    if (critic) {
+        const Pairing marks[] = {
+            {CRITIC_ADD_OPEN, CRITIC_ADD_CLOSE, PAIR_CRITIC_ADD, 5},
+            {CRITIC_DEL_OPEN, CRITIC_DEL_CLOSE, PAIR_CRITIC_DEL, 5},
+            {CRITIC_COM_OPEN, CRITIC_COM_CLOSE, PAIR_CRITIC_COM, 5},
+            {CRITIC_SUB_OPEN, CRITIC_SUB_DIV_A, PAIR_CRITIC_SUB_DEL, 5},
+            {CRITIC_SUB_DIV_B, CRITIC_SUB_CLOSE, PAIR_CRITIC_SUB_ADD, 5},
+            {CRITIC_HI_OPEN, CRITIC_HI_CLOSE, PAIR_CRITIC_HI, 5},
+        };
+        for (const Pairing &p : marks)
+            token_pair_engine_add_pairing(e->critic_pairings, p.opener, p.closer, p.pair, p.options);
+    }
+    token_pair_engine_add_pairing(e->html_comment_pairings, HTML_COMMENT_START, HTML_COMMENT_STOP,
+                                  PAIR_HTML_COMMENT, 5);
+
+    token_pair_engine *b = e->bracket_pairings;
+    token_pair_engine *s = e->span_pairings;
+    // Registered in this order; options belong to the pair type.
+    token_pair_engine_add_pairing(b, BRACKET_LEFT, BRACKET_RIGHT, PAIR_BRACKET, 5);
+    token_pair_engine_add_pairing(b, BRACKET_CITATION_LEFT, BRACKET_RIGHT,
+                                  notes ? PAIR_BRACKET_CITATION : PAIR_BRACKET, 5);
+    token_pair_engine_add_pairing(b, BRACKET_FOOTNOTE_LEFT, BRACKET_RIGHT,
+                                  notes ? PAIR_BRACKET_FOOTNOTE : PAIR_BRACKET, 5);
+    token_pair_engine_add_pairing(b, BRACKET_GLOSSARY_LEFT, BRACKET_RIGHT,
+                                  notes ? PAIR_BRACKET_GLOSSARY : PAIR_BRACKET, 5);
+    token_pair_engine_add_pairing(b, BRACKET_ABBREVIATION_LEFT, BRACKET_RIGHT,
+                                  notes ? PAIR_BRACKET_ABBREVIATION : PAIR_BRACKET, 5);
+    token_pair_engine_add_pairing(b, BRACKET_VARIABLE_LEFT, BRACKET_RIGHT, PAIR_BRACKET_VARIABLE, 5);
+    token_pair_engine_add_pairing(b, BRACKET_IMAGE_LEFT, BRACKET_RIGHT, PAIR_BRACKET_IMAGE, 5);
+    token_pair_engine_add_pairing(b, PAREN_LEFT, PAREN_RIGHT, PAIR_PAREN, 5);
+    token_pair_engine_add_pairing(b, ANGLE_LEFT, ANGLE_RIGHT, PAIR_ANGLE, 5);
+    token_pair_engine_add_pairing(b, BRACE_DOUBLE_LEFT, BRACE_DOUBLE_RIGHT, PAIR_DOUBLE_BRACE, 5);
+    token_pair_engine_add_pairing(s, STAR, STAR, PAIR_STAR, 0);
+    token_pair_engine_add_pairing(s, UL, UL, PAIR_UL, 0);
+    token_pair_engine_add_pairing(b, BACKTICK, BACKTICK, PAIR_BACKTICK, 6);
+    token_pair_engine_add_pairing(s, BACKTICK, QUOTE_RIGHT_ALT, PAIR_QUOTE_ALT, 3);
+    token_pair_engine_add_pairing(s, QUOTE_SINGLE, QUOTE_SINGLE, PAIR_QUOTE_SINGLE, 5);
+    token_pair_engine_add_pairing(s, QUOTE_DOUBLE, QUOTE_DOUBLE, PAIR_QUOTE_DOUBLE, 5);
+    if (!compat) {
+        token_pair_engine_add_pairing(b, MATH_PAREN_OPEN, MATH_PAREN_CLOSE, PAIR_MATH, 5);
+        token_pair_engine_add_pairing(b, MATH_BRACKET_OPEN, MATH_BRACKET_CLOSE, PAIR_MATH, 5);
+        token_pair_engine_add_pairing(b, MATH_DOLLAR_SINGLE, MATH_DOLLAR_SINGLE, PAIR_MATH, 5);
+        token_pair_engine_add_pairing(b, MATH_DOLLAR_DOUBLE, MATH_DOLLAR_DOUBLE, PAIR_MATH, 5);
+        token_pair_engine_add_pairing(s, SUPERSCRIPT, SUPERSCRIPT, PAIR_SUPERSCRIPT, 4);
+        token_pair_engine_add_pairing(s, SUBSCRIPT, SUBSCRIPT, PAIR_SUBSCRIPT, 4);
+        token_pair_engine_add_pairing(s, BRACE_LEFT, BRACE_RIGHT, PAIR_BRACE, 4);
+        token_pair_engine_add_pairing(s, BRACE_RAW_LEFT, BRACE_RIGHT, PAIR_RAW_FILTER, 4);
+    }
+}
+
+}  // namespace
+
+tzr_engine *tzr_engine_create(DString *source, uint64_t extensions) {
+    if (!source)
+        source = d_string_new("");
+    tzr_engine *e = static_cast<tzr_engine *>(calloc(1, sizeof(tzr_engine)));
+    if (!e) {
+        d_string_free(source, true);
+        return nullptr;
+    }
+    e->source = source;
+    e->extensions = extensions;
+    e->allow_meta = !(extensions & (kExtCompatibility | kExtNoMetadata));
+    e->critic_pairings = token_pair_engine_new();
+    e->html_comment_pairings = token_pair_engine_new();
+    e->bracket_pairings = token_pair_engine_new();
+    e->span_pairings = token_pair_engine_new();
+    bool ok = e->critic_pairings && e->html_comment_pairings && e->bracket_pairings &&
+              e->span_pairings;
+    for (stack **list : {&e->abbreviation_list, &e->citation_list, &e->definition_list,
+                         &e->footnote_list, &e->glossary_list, &e->header_list, &e->link_list,
+                         &e->metadata_list, &e->table_list, &e->critic_list}) {
+        *list = stack_new(0);
+        ok = ok && *list;
+    }
+    if (!ok) {
+        tzr_engine_free(e, true);
+        return nullptr;
+    }
+    fill_pairings(e);
+    return e;
+}
+
+tzr_engine *tzr_engine_create_with_d_string(DString *source, uint64_t extensions) {
+    return tzr_engine_create(source, extensions);
+}
+
+tzr_engine *tzr_engine_create_with_string(const char *text, uint64_t extensions) {
+    return tzr_engine_create(d_string_new(text), extensions);
+}
+
+void tzr_engine_set_language(tzr_engine *e, unsigned short language) {
+    if (!e)
+        return;
+    // Quotes language by language: English, Spanish, German, French, Dutch, Swedish.
+    static const unsigned short quotes[] = {0, 5, 3, 2, 1, 6};
+    e->language = language;
+    e->quotes_language = language <= 5 ? quotes[language] : 0;
+}
+
+template <typename T>
+static void free_records(stack *list, void (*release)(T *)) {
+    if (!list)
+        return;
+    while (list->size > 0)
+        release(static_cast<T *>(stack_pop(list)));
+}
+
+void tzr_engine_reset(tzr_engine *e) {
+    if (!e)
+        return;
+    token_tree_free(e->root);
+    e->root = nullptr;
+    free_records(e->abbreviation_list, tzr_note_free);
+    free_records(e->citation_list, tzr_note_free);
+    free_records(e->footnote_list, tzr_note_free);
+    free_records(e->glossary_list, tzr_note_free);
+    free_records(e->link_list, tzr_link_free);
+    free_records(e->metadata_list, tzr_meta_free);
+    tzr_asset_table_free(e->asset_table);
+    e->asset_table = nullptr;
+    for (stack *list : {e->definition_list, e->header_list, e->table_list, e->critic_list}) {
+        if (list)
+            list->size = 0;
+    }
+}
+
+void tzr_engine_free(tzr_engine *e, bool free_source) {
+    if (!e)
+        return;
+    tzr_engine_reset(e);
+    if (free_source)
+        d_string_free(e->source, true);
+    token_pair_engine_free(e->critic_pairings);
+    token_pair_engine_free(e->html_comment_pairings);
+    token_pair_engine_free(e->bracket_pairings);
+    token_pair_engine_free(e->span_pairings);
+    for (stack *list : {e->abbreviation_list, e->citation_list, e->definition_list,
+                        e->footnote_list, e->glossary_list, e->header_list, e->link_list,
+                        e->metadata_list, e->table_list, e->critic_list})
+        stack_free(list);
+    free(e);
+}
+
+token *tzr_engine_root(tzr_engine *e) { return e ? e->root : nullptr; }
+
+DString *tzr_engine_source(tzr_engine *e) { return e ? e->source : nullptr; }
+
+token *tzr_engine_parse_substring(tzr_engine *e, size_t start, size_t len) {
+    if (!e)
+        return nullptr;
+    tzr_engine_reset(e);
+    size_t length = e->source ? e->source->length : 0;
+    if (start > length)
+        start = length;
+    if (len > length - start)
+        len = length - start;
+
+    uint64_t saved = e->extensions;
+    if (start != 0)
+        e->extensions |= kExtNoMetadata;
+    token *root = tzr_tokenize_string(e, start, len, false);
+    if (e->recurse_depth < kTzrParseDepthLimit) {
+        if (root) {
+            e->recurse_depth++;
+            token *lines = root->child;
+            root->child = nullptr;
+            token *blocks = tzr_parse_line_chain(e, lines);
+            if (blocks)
+                token_append_child(root, blocks);
+            e->recurse_depth--;
+        }
+    } else if (!root) {
+        e->extensions = saved;
+        return nullptr;
+    }
+    tzr_pair_tree(e, root);
+    e->extensions = saved;
+    return root;
+}
+
+void tzr_engine_parse_string(tzr_engine *e) {
+    if (!e)
+        return;
+    token *root = tzr_engine_parse_substring(e, 0, (size_t)-1);
+    e->root = root;
+}

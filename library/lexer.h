@@ -1,0 +1,28 @@
+// The lexer: cuts source text into markup lexemes, the whitespace runs that
+// matter for indentation and breaks, and line ends. Plain text is never
+// reported; it is whatever lies between two lexemes.
+#pragma once
+
+#include <cstddef>
+
+struct lexer_state {
+    const char *start = nullptr;       // first byte of the last lexeme
+    const char *cursor = nullptr;      // one past its last byte; the next call starts here
+    const char *marker = nullptr;      // scratch for one call: last accepting position
+    const char *ctx_marker = nullptr;  // scratch for one call: end of a trailing context
+    // The end of the last run of spaces that was found not to end the line.
+    // A long run is handed out four spaces at a time; remembering where it
+    // ends keeps each piece from rescanning the rest of the run.
+    const char *run_start = nullptr;
+    const char *run_end = nullptr;
+};
+
+// Returns the type of the next lexeme at or after the cursor and sets start
+// and cursor around it, or returns 0 once the cursor reaches `stop`. A lexeme
+// that begins before `stop` is taken whole, so the lexer may read past
+// `stop`, up to the source's terminating NUL but never beyond it.
+int tzr_lex_token(lexer_state *s, const char *stop);
+
+// Length of the complete UTF-8 character at `p` (2 to 4), or 0 when `p` does
+// not begin one (ASCII, a stray continuation byte, a bad or cut-short lead).
+size_t tzr_utf8_char_length(const char *p);

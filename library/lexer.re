@@ -1,0 +1,291 @@
+// The lexer's automaton. re2c turns this file into a byte-level DFA at build
+// time; the actions below settle what a bounded automaton cannot: runs of
+// spaces, heading markers, enumerators and the space after a line end all
+// depend on what follows them, and deciding that by hand keeps every call
+// linear in what it consumes.
+#include "lexer.h"
+
+#include "token_types.h"
+
+/*!re2c
+    re2c:flags:utf-8 = 0;
+    re2c:encoding:utf8 = 0;
+*/
+
+namespace {
+
+using uchar = unsigned char;
+
+inline bool is_line_end(uchar c) { return c == '\n' || c == '\r'; }
+
+// Bytes of the space unit at `p`: a space, or the two bytes of U+00A0.
+inline int space_unit_length(const char *p) {
+    if (*p == ' ')
+        return 1;
+    if ((uchar)p[0] == 0xC2 && (uchar)p[1] == 0xA0)
+        return 2;
+    return 0;
+}
+
+// Bytes of the line end at `p` (LF, CR or CR LF), or 0.
+inline int line_end_length(const char *p) {
+    if (*p == '\n')
+        return 1;
+    if (*p == '\r')
+        return p[1] == '\n' ? 2 : 1;
+    return 0;
+}
+
+// Heading markers count tabs as blanks too.
+inline int blank_length(const char *p) { return *p == '\t' ? 1 : space_unit_length(p); }
+
+// The character that must follow the one space a line end may take into the
+// next line: any ASCII byte but space, tab, LF and CR (the terminating NUL
+// included), or a complete multi-byte UTF-8 character.
+inline bool starts_visible_character(const char *p) {
+    uchar c = (uchar)*p;
+    if (c < 0x80)
+        return c != ' ' && c != '\t' && c != '\n' && c != '\r';
+    return tzr_utf8_char_length(p) != 0;
+}
+
+// A line end at `p` of `n` bytes: NEWLINE, or NEWLINE_SPACE when a space and
+// a visible character follow it. Sets the cursor.
+int finish_line_end(lexer_state *s, const char *p, int n, int plain, int with_space) {
+    const char *after = p + n;
+    if (*after == ' ' && starts_visible_character(after + 1)) {
+        s->cursor = after + 1;
+        return with_space;
+    }
+    s->cursor = after;
+    return plain;
+}
+
+// Hands out the space units from the cursor up to `end`, a run that is not
+// followed by a line end. Returns 0 when the cursor only passed plain text.
+int split_space_run(lexer_state *s, const char *end) {
+    const char *p = s->cursor;
+    int units = 0;
+    while (p < end && units < 4) {
+        int n = space_unit_length(p);
+        if (!n)
+            break;
+        p += n;
+        units++;
+    }
+    if (units == 4) {
+        s->cursor = p;
+        return INDENT_SPACE;
+    }
+    s->cursor = p;
+    if (units >= 2 || *p == '\t')
+        return NON_INDENT_SPACE;
+    return 0;  // a lone space unit is plain text
+}
+
+// A maximal run of space units from the cursor to `end`.
+int lex_space_run(lexer_state *s, const char *end) {
+    const char *run = s->cursor;
+    int eol = line_end_length(end);
+    if (eol) {
+        int one_unit = end - run == 1 || (end - run == 2 && (uchar)*run == 0xC2);
+        if (!one_unit)
+            return finish_line_end(s, end, eol, HARD_BREAK, HARD_BREAK_SPACE);
+        if (*run == ' ') {
+            s->cursor = end + eol;  // the space belongs to the line end
+            return NEWLINE;
+        }
+        s->cursor = end;  // a lone non-breaking space is plain text
+        return 0;
+    }
+    s->run_start = run;
+    s->run_end = end;
+    return split_space_run(s, end);
+}
+
+// Still inside a run of spaces that an earlier call measured?
+bool in_known_space_run(const lexer_state *s) {
+    const char *end = s->run_end;
+    if (!end || s->cursor < s->run_start || s->cursor >= end)
+        return false;
+    // Cheap checks that the run is still what was measured: the cursor is on
+    // a space unit and the run ends neither in a unit nor in a line end.
+    return space_unit_length(s->cursor) && !space_unit_length(end) && !line_end_length(end);
+}
+
+// "#" runs: a heading marker, or a single HASH. `p` is at the first "#".
+int lex_hashes(lexer_state *s) {
+    const char *p = s->start;
+    int n = 0;
+    while (p[n] == '#' && n < 7)
+        n++;
+    const char *after = p + n;
+    if (n <= 6) {
+        if (*after == '\0' || is_line_end((uchar)*after)) {
+            s->cursor = after;
+            return HASH1 + n - 1;
+        }
+        if (blank_length(after)) {
+            const char *q = after;
+            while (int b = blank_length(q))
+                q += b;
+            // Before the end of the line the blanks are lexed on their own.
+            s->cursor = (*q == '\0' || is_line_end((uchar)*q)) ? after : q;
+            return HASH1 + n - 1;
+        }
+    }
+    s->cursor = p + 1;
+    return HASH;
+}
+
+// Steps over one character of plain text.
+void skip_plain_character(lexer_state *s) {
+    size_t n = tzr_utf8_char_length(s->start);
+    s->cursor = s->start + (n ? n : 1);
+}
+
+// One attempt at the cursor: returns a lexeme's type, or 0 after moving the
+// cursor over plain text.
+int lex_once(lexer_state *s) {
+    const char *YYCURSOR = s->start;
+    /*!re2c
+        re2c:define:YYCTYPE = "unsigned char";
+        re2c:define:YYMARKER = "s->marker";
+        re2c:define:YYCTXMARKER = "s->ctx_marker";
+        re2c:yyfill:enable = 0;
+        re2c:indent:top = 1;
+
+        digit = [0-9];
+        hex = [0-9A-Fa-f];
+        alnum = [0-9A-Za-z];
+        unit = " " | "\xC2\xA0";
+        eol = "\r\n" | "\n" | "\r";
+        punct = [!-/:-@[-`{-~];
+
+        "{++"  { s->cursor = YYCURSOR; return CRITIC_ADD_OPEN; }
+        "++}"  { s->cursor = YYCURSOR; return CRITIC_ADD_CLOSE; }
+        "{--"  { s->cursor = YYCURSOR; return CRITIC_DEL_OPEN; }
+        "--}"  { s->cursor = YYCURSOR; return CRITIC_DEL_CLOSE; }
+        "{>>"  { s->cursor = YYCURSOR; return CRITIC_COM_OPEN; }
+        "<<}"  { s->cursor = YYCURSOR; return CRITIC_COM_CLOSE; }
+        "{~~"  { s->cursor = YYCURSOR; return CRITIC_SUB_OPEN; }
+        "~>"   { s->cursor = YYCURSOR; return CRITIC_SUB_DIV; }
+        "~~}"  { s->cursor = YYCURSOR; return CRITIC_SUB_CLOSE; }
+        "{=="  { s->cursor = YYCURSOR; return CRITIC_HI_OPEN; }
+        "==}"  { s->cursor = YYCURSOR; return CRITIC_HI_CLOSE; }
+
+        "*"    { s->cursor = YYCURSOR; return STAR; }
+        "_"    { s->cursor = YYCURSOR; return UL; }
+        "["    { s->cursor = YYCURSOR; return BRACKET_LEFT; }
+        "]"    { s->cursor = YYCURSOR; return BRACKET_RIGHT; }
+        "[>"   { s->cursor = YYCURSOR; return BRACKET_ABBREVIATION_LEFT; }
+        "[^"   { s->cursor = YYCURSOR; return BRACKET_FOOTNOTE_LEFT; }
+        "[?"   { s->cursor = YYCURSOR; return BRACKET_GLOSSARY_LEFT; }
+        "[#"   { s->cursor = YYCURSOR; return BRACKET_CITATION_LEFT; }
+        "!["   { s->cursor = YYCURSOR; return BRACKET_IMAGE_LEFT; }
+        "[%"   { s->cursor = YYCURSOR; return BRACKET_VARIABLE_LEFT; }
+        "("    { s->cursor = YYCURSOR; return PAREN_LEFT; }
+        ")"    { s->cursor = YYCURSOR; return PAREN_RIGHT; }
+        "<"    { s->cursor = YYCURSOR; return ANGLE_LEFT; }
+        ">"    { s->cursor = YYCURSOR; return ANGLE_RIGHT; }
+        "{{"   { s->cursor = YYCURSOR; return BRACE_DOUBLE_LEFT; }
+        "}}"   { s->cursor = YYCURSOR; return BRACE_DOUBLE_RIGHT; }
+        "{{TOC}}" { s->cursor = YYCURSOR; return TOC; }
+        "{="   { s->cursor = YYCURSOR; return BRACE_RAW_LEFT; }
+        "{"    { s->cursor = YYCURSOR; return BRACE_LEFT; }
+        "}"    { s->cursor = YYCURSOR; return BRACE_RIGHT; }
+
+        "&"    { s->cursor = YYCURSOR; return AMPERSAND; }
+        "&" 'amp' ";" { s->cursor = YYCURSOR; return AMPERSAND_LONG; }
+        "&" alnum+ ";" | "&#" digit+ ";" | "&#" [xX] hex+ ";"
+               { s->cursor = YYCURSOR; return HTML_ENTITY; }
+
+        "`"+   { s->cursor = YYCURSOR; return BACKTICK; }
+        ":"    { s->cursor = YYCURSOR; return COLON; }
+        "---"  { s->cursor = YYCURSOR; return DASH_M; }
+        "--" | "-" { s->cursor = YYCURSOR; return DASH_N; }
+        "..." | ". . ." { s->cursor = YYCURSOR; return ELLIPSIS; }
+        "'"    { s->cursor = YYCURSOR; return QUOTE_SINGLE; }
+        "\""   { s->cursor = YYCURSOR; return QUOTE_DOUBLE; }
+        "''"   { s->cursor = YYCURSOR; return QUOTE_RIGHT_ALT; }
+        "<!--" { s->cursor = YYCURSOR; return HTML_COMMENT_START; }
+        "-->"  { s->cursor = YYCURSOR; return HTML_COMMENT_STOP; }
+
+        "\\" punct | "\\ " { s->cursor = YYCURSOR; return ESCAPED_CHARACTER; }
+        "\\\\(" { s->cursor = YYCURSOR; return MATH_PAREN_OPEN; }
+        "\\\\)" { s->cursor = YYCURSOR; return MATH_PAREN_CLOSE; }
+        "\\\\[" { s->cursor = YYCURSOR; return MATH_BRACKET_OPEN; }
+        "\\\\]" { s->cursor = YYCURSOR; return MATH_BRACKET_CLOSE; }
+        "\\" eol { s->cursor = YYCURSOR; return HARD_BREAK; }
+        "\\"   { s->cursor = YYCURSOR; return BACKSLASH; }
+
+        "$"    { s->cursor = YYCURSOR; return MATH_DOLLAR_SINGLE; }
+        "$$"   { s->cursor = YYCURSOR; return MATH_DOLLAR_DOUBLE; }
+        "="    { s->cursor = YYCURSOR; return EQUAL; }
+        "|"+   { s->cursor = YYCURSOR; return PIPE; }
+        "+"    { s->cursor = YYCURSOR; return PLUS; }
+        "/"    { s->cursor = YYCURSOR; return SLASH; }
+        "^"    { s->cursor = YYCURSOR; return SUPERSCRIPT; }
+        "~"    { s->cursor = YYCURSOR; return SUBSCRIPT; }
+        "%"    { s->cursor = YYCURSOR; return PERCENT; }
+        "\t"   { s->cursor = YYCURSOR; return INDENT_TAB; }
+
+        // Only the first "#" is matched here; the action measures the run.
+        "#"    { return lex_hashes(s); }
+
+        unit+  { return lex_space_run(s, YYCURSOR); }
+
+        eol    { return finish_line_end(s, s->start, (int)(YYCURSOR - s->start),
+                                        NEWLINE, NEWLINE_SPACE); }
+
+        // A digit run is matched whole, so that a long run without a "."
+        // is passed over once rather than rescanned from each digit.
+        digit+ "." {
+            const char *p = YYCURSOR;
+            if (*p == ' ' || *p == '\t' || is_line_end((uchar)*p) || space_unit_length(p) == 2) {
+                s->cursor = p;
+                return ENUMERATOR;
+            }
+            s->cursor = p - 1;
+            return 0;
+        }
+        digit+ { s->cursor = YYCURSOR; return 0; }
+
+        * { skip_plain_character(s); return 0; }
+    */
+}
+
+}  // namespace
+
+size_t tzr_utf8_char_length(const char *p) {
+    if (!p)
+        return 0;
+    uchar c = (uchar)*p;
+    size_t n;
+    if (c >= 0xC2 && c <= 0xDF)
+        n = 2;
+    else if (c >= 0xE0 && c <= 0xEF)
+        n = 3;
+    else if (c >= 0xF0 && c <= 0xF4)
+        n = 4;
+    else
+        return 0;
+    // Stops at the first byte that is not a continuation byte, so a cut-short
+    // character never reaches past a NUL or a line end.
+    for (size_t i = 1; i < n; i++)
+        if (((uchar)p[i] & 0xC0) != 0x80)
+            return 0;
+    return n;
+}
+
+int tzr_lex_token(lexer_state *s, const char *stop) {
+    if (!s || !s->cursor || !stop)
+        return 0;
+    while (s->cursor < stop) {
+        s->start = s->cursor;
+        int type = in_known_space_run(s) ? split_space_run(s, s->run_end) : lex_once(s);
+        if (type)
+            return type;
+    }
+    return 0;
+}

@@ -1,0 +1,628 @@
+#include "pairing.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "char.h"
+#include "engine.h"
+
+static constexpr unsigned kMatchDepthLimit = 1000;
+// Above this many pending openers a closer first checks the per-type
+// counters, so that a closer no opener can take costs no stack search.
+static constexpr size_t kCounterShortcut = 1000;
+
+static constexpr uint64_t kExtCompatibility = 0x1;
+static constexpr uint64_t kExtSmart = 0x8;
+static constexpr uint64_t kExtNoMetadata = 0x80;
+
+token_pair_engine *token_pair_engine_new() {
+    return static_cast<token_pair_engine *>(calloc(1, sizeof(token_pair_engine)));
+}
+
+void token_pair_engine_add_pairing(token_pair_engine *e, unsigned short opener,
+                                   unsigned short closer, unsigned short pair_type,
+                                   unsigned short options) {
+    if (!e || opener >= kPairTypes || closer >= kPairTypes || pair_type >= kPairTypes)
+        return;
+    e->cell[kPairCanOpen + opener] = 1;
+    e->cell[kPairCanClose + closer] = 1;
+    e->cell[kPairMatrix + opener * kPairTypes + closer] = pair_type;
+    if (options & PAIRING_ALLOW_EMPTY)
+        e->cell[kPairOptionEmpty + pair_type] = 1;
+    if (options & PAIRING_MATCH_LENGTH)
+        e->cell[kPairOptionLength + pair_type] = 1;
+    if (options & PAIRING_PRUNE_MATCH)
+        e->cell[kPairOptionPrune + pair_type] = 1;
+}
+
+void token_pair_engine_free(token_pair_engine *e) { free(e); }
+
+void token_set_mates(token *a, token *b) {
+    if (!a || !b)
+        return;
+    a->mate = b;
+    b->mate = a;
+    a->unmatched = 0;
+    b->unmatched = 0;
+}
+
+static inline uint16_t pair_of(const token_pair_engine *e, unsigned opener, unsigned closer) {
+    if (opener >= (unsigned)kPairTypes || closer >= (unsigned)kPairTypes)
+        return 0;
+    return e->cell[kPairMatrix + opener * kPairTypes + closer];
+}
+
+static inline bool registered(const token_pair_engine *e, int row, unsigned type) {
+    return type < (unsigned)kPairTypes && e->cell[row + type];
+}
+
+// --- Matching ----------------------------------------------------------------
+
+namespace {
+
+struct MatchFrame {
+    token *next;          // next token of the chain to look at
+    token *pending;       // token whose children are being matched, or NULL
+    size_t base;          // work-stack count on entry
+    unsigned depth;
+};
+
+// The per-call opener counters: one row of 230 per open frame, on the heap.
+struct Counters {
+    std::vector<uint32_t> rows;
+    uint32_t *row(size_t level) { return rows.data() + level * kPairTypes; }
+    void open_level(size_t level) {
+        if (rows.size() < (level + 1) * kPairTypes)
+            rows.resize((level + 1) * kPairTypes);
+        memset(row(level), 0, kPairTypes * sizeof(uint32_t));
+    }
+};
+
+}  // namespace
+
+// Steps 3.2 to 3.7 for one token; returns the token the walk goes on with.
+static token *match_one(token *t, token_pair_engine *e, stack *work, size_t base,
+                        uint32_t *counter) {
+    token *next = t->next;
+    if (t->can_close && registered(e, kPairCanClose, t->type) && t->unmatched) {
+        bool search = true;
+        if (work->size - base > kCounterShortcut) {
+            search = false;
+            for (unsigned type = 0; type < (unsigned)kPairTypes; type++) {
+                if (counter[type] && pair_of(e, type, t->type)) {
+                    search = true;
+                    break;
+                }
+            }
+        }
+        size_t found = 0;
+        uint16_t pair = 0;
+        bool matched = false;
+        for (size_t i = work->size; search && i > base; i--) {
+            token *o = static_cast<token *>(work->element[i - 1]);
+            uint16_t p = pair_of(e, o->type, t->type);
+            if (!p)
+                continue;
+            if (!e->cell[kPairOptionEmpty + p] && o->next == t && o->start + o->len == t->start)
+                break;
+            if (!e->cell[kPairOptionLength + p] || o->len == t->len) {
+                found = i - 1;
+                pair = p;
+                matched = true;
+                break;
+            }
+        }
+        if (matched) {
+            token *o = static_cast<token *>(work->element[found]);
+            token_set_mates(o, t);
+            for (size_t i = work->size; i > found; i--) {
+                token *dropped = static_cast<token *>(work->element[i - 1]);
+                if (dropped->type < kPairTypes && counter[dropped->type])
+                    counter[dropped->type]--;
+            }
+            work->size = found;
+            if (e->cell[kPairOptionPrune + pair]) {
+                token *container = token_wrap_range(o, t, pair);
+                return container->next;
+            }
+        }
+    }
+    if (t->can_open && registered(e, kPairCanOpen, t->type) && t->unmatched) {
+        stack_push(work, t);
+        counter[t->type]++;
+    }
+    return next;
+}
+
+void token_pairs_match(token *parent, token_pair_engine *e, stack *work, unsigned short depth) {
+    if (!parent || !e || !work || depth >= kMatchDepthLimit)
+        return;
+    std::vector<MatchFrame> frames;
+    Counters counters;
+    frames.push_back({parent->child, nullptr, work->size, depth});
+    counters.open_level(0);
+    while (!frames.empty()) {
+        size_t level = frames.size() - 1;
+        MatchFrame &f = frames[level];
+        token *t = f.pending;
+        if (t) {
+            // The children of `t` are done; now `t` itself.
+            f.pending = nullptr;
+            f.next = match_one(t, e, work, f.base, counters.row(level));
+            continue;
+        }
+        t = f.next;
+        if (!t) {
+            work->size = f.base;
+            frames.pop_back();
+            continue;
+        }
+        if (t->child && f.depth + 1 < kMatchDepthLimit) {
+            f.pending = t;
+            unsigned child_depth = f.depth + 1;
+            frames.push_back({t->child, nullptr, work->size, child_depth});
+            counters.open_level(level + 1);
+            continue;
+        }
+        f.next = match_one(t, e, work, f.base, counters.row(level));
+    }
+}
+
+// --- Block walk --------------------------------------------------------------
+
+void tzr_pair_block(token *t, token_pair_engine *e, stack *work) {
+    if (!t)
+        return;
+    std::vector<token *> todo{t};
+    std::vector<token *> children;
+    while (!todo.empty()) {
+        token *b = todo.back();
+        todo.pop_back();
+        bool match = false;
+        bool walk = false;
+        switch (b->type) {
+        case DOC_ROOT:
+        case BLOCK_LIST_BULLETED:
+        case BLOCK_LIST_BULLETED_LOOSE:
+        case BLOCK_LIST_ENUMERATED:
+        case BLOCK_LIST_ENUMERATED_LOOSE:
+            walk = true;
+            break;
+        case LINE_TABLE:
+        case BLOCK_TABLE:
+        case BLOCK_LIST_ITEM:
+        case BLOCK_LIST_ITEM_TEXT:
+            match = walk = true;
+            break;
+        case BLOCK_BLOCKQUOTE:
+        case BLOCK_DEFLIST:
+        case BLOCK_DEFINITION:
+        case BLOCK_DEF_ABBREVIATION:
+        case BLOCK_DEF_CITATION:
+        case BLOCK_DEF_GLOSSARY:
+        case BLOCK_DEF_FOOTNOTE:
+        case BLOCK_DEF_LINK:
+        case BLOCK_H1:
+        case BLOCK_H2:
+        case BLOCK_H3:
+        case BLOCK_H4:
+        case BLOCK_H5:
+        case BLOCK_H6:
+        case BLOCK_PARA:
+        case BLOCK_SETEXT_1:
+        case BLOCK_SETEXT_2:
+        case BLOCK_TERM:
+            match = true;
+            break;
+        default:
+            break;
+        }
+        if (match)
+            token_pairs_match(b, e, work, 0);
+        if (walk) {
+            children.clear();
+            for (token *c = b->child; c; c = c->next)
+                children.push_back(c);
+            for (size_t i = children.size(); i > 0; i--)
+                todo.push_back(children[i - 1]);
+        }
+    }
+}
+
+void tzr_pair_block_chain(token *first, token_pair_engine *e, stack *work) {
+    for (token *t = first; t; t = t->next)
+        tzr_pair_block(t, e, work);
+}
+
+// --- Inline pass -------------------------------------------------------------
+
+namespace {
+
+struct Text {
+    const char *s;
+    size_t len;
+    // The byte at `i`, or NUL past the end.
+    unsigned char at(size_t i) const { return i < len ? (unsigned char)s[i] : 0; }
+};
+
+bool blank(unsigned char c) { return char_is_whitespace_or_line_ending(c); }
+bool boundary(unsigned char c) { return char_is_whitespace_or_line_ending_or_punctuation(c); }
+bool star_or_ul(unsigned char c) { return c == '*' || c == '_'; }
+
+}  // namespace
+
+static void inline_star(const Text &src, token *t) {
+    size_t start = t->start;
+    size_t end = t->start + t->len;
+    size_t i = start;
+    while (i > 0 && star_or_ul(src.at(i - 1)))
+        i--;
+    if (i == 0 || blank(src.at(i - 1)))
+        t->can_close = 0;
+    size_t j = end;
+    while (star_or_ul(src.at(j)))
+        j++;
+    if (blank(src.at(j))) {
+        t->can_open = 0;
+        return;
+    }
+    if (!t->can_open || !t->can_close)
+        return;
+
+    size_t before = 0;
+    while (before < start && src.at(start - 1 - before) == '*')
+        before++;
+    size_t after = 0;
+    while (src.at(end + after) == '*')
+        after++;
+    size_t run = before + 1 + after;
+    size_t run_start = start - before;
+    size_t run_end = end + after;
+
+    size_t lead = 0;
+    if (run_start > 0) {
+        size_t b = run_start - 1;
+        while (b > 0 && !boundary(src.at(b)))
+            b--;
+        if (boundary(src.at(b))) {
+            size_t k = b + 1;
+            while (k > 0 && src.at(k - 1) == '*') {
+                lead++;
+                k--;
+            }
+        }
+    }
+    size_t e = run_end;
+    while (!boundary(src.at(e)))
+        e++;
+    size_t trail = 0;
+    while (src.at(e + trail) == '*')
+        trail++;
+
+    if (lead + trail == 0)
+        return;
+    if (run == lead + trail) {
+        if (lead == trail) {
+            t->can_open = 0;
+            t->can_close = 0;
+        } else if (lead == 0) {
+            t->can_close = 0;
+        } else if (trail == 0) {
+            t->can_open = 0;
+        }
+        return;
+    }
+    if (run + trail == lead) {
+        t->can_open = 0;
+    } else if (run + lead == trail) {
+        t->can_close = 0;
+    } else {
+        if (run != lead)
+            t->can_close = 0;
+        if (run != trail)
+            t->can_open = 0;
+    }
+}
+
+static void inline_ul(const Text &src, token *t) {
+    size_t i = t->start;
+    while (i > 0 && star_or_ul(src.at(i - 1)))
+        i--;
+    if (i == 0 || blank(src.at(i - 1)))
+        t->can_close = 0;
+    else if (char_is_alphanumeric(src.at(i - 1)))
+        t->can_open = 0;
+    size_t j = t->start + t->len;
+    while (star_or_ul(src.at(j)))
+        j++;
+    if (blank(src.at(j)))
+        t->can_open = 0;
+    else if (char_is_alphanumeric(src.at(j)))
+        t->can_close = 0;
+}
+
+static void quote_rule(const Text &src, token *t) {
+    if (t->start == 0 || blank(src.at(t->start - 1)))
+        t->can_close = 0;
+    if (blank(src.at(t->start + t->len)))
+        t->can_open = 0;
+}
+
+static void inline_single_quote(const Text &src, token *t) {
+    if (t->start > 0) {
+        unsigned char before = src.at(t->start - 1);
+        size_t end = t->start + t->len;
+        unsigned char after = src.at(end);
+        if ((!boundary(before) && !boundary(after)) ||
+            (char_is_punctuation(before) && (after == 's' || after == 'S') &&
+             boundary(src.at(end + 1)))) {
+            t->type = APOSTROPHE;
+            return;
+        }
+    }
+    quote_rule(src, t);
+}
+
+static void inline_dollar(const Text &src, token *t) {
+    if (t->start == 0 || blank(src.at(t->start - 1)))
+        t->can_close = 0;
+    else if (!boundary(src.at(t->start - 1)))
+        t->can_open = 0;
+    unsigned char after = src.at(t->start + t->len);
+    if (blank(after))
+        t->can_open = 0;
+    else if (!char_is_punctuation(after))
+        t->can_close = 0;
+}
+
+// Removes `t` (not the head) from the chain that `parent` holds.
+static void chain_drop(token *parent, token *t) {
+    token *head = parent->child;
+    if (head && head->tail == t)
+        head->tail = t->prev;
+    if (t->prev)
+        t->prev->next = t->next;
+    if (t->next)
+        t->next->prev = t->prev;
+    t->next = t->prev = nullptr;
+    token_free(t);
+}
+
+static void inline_script(const Text &src, token *parent, token *t) {
+    char marker = src.at(t->start);
+    size_t end = t->start + t->len;
+    if (t->start > 0 && blank(src.at(t->start - 1)))
+        t->can_close = 0;
+    if (blank(src.at(end)))
+        t->can_open = 0;
+    if (t->can_close) {
+        bool found = false;
+        for (size_t i = t->start; i > 0 && !blank(src.at(i - 1)); i--) {
+            if (src.at(i - 1) == (unsigned char)marker) {
+                found = true;
+                break;
+            }
+        }
+        t->can_close = found;
+    }
+    if (t->can_open) {
+        bool found = false;
+        for (size_t i = end; !blank(src.at(i)); i++) {
+            if (src.at(i) == (unsigned char)marker) {
+                found = true;
+                break;
+            }
+        }
+        t->can_open = found;
+    }
+    if (t->can_open || t->can_close)
+        return;
+    // The marker applies to the rest of the word.
+    size_t stop = end;
+    while (!boundary(src.at(stop)))
+        stop++;
+    if (stop == end)
+        return;  // nothing follows the marker: it stays a lone character
+    while (t->next) {
+        token *n = t->next;
+        if (n->start + n->len <= stop) {
+            chain_drop(parent, n);
+            continue;
+        }
+        if ((n->type == TEXT || n->type == ENUMERATOR) && n->start < stop) {
+            n->len -= stop - n->start;
+            n->start = stop;
+        }
+        break;
+    }
+    token *word = token_new(TEXT, end, stop - end);
+    if (!word)
+        return;
+    t->len = stop - t->start;
+    token_tree_free(t->child);
+    t->child = word;
+}
+
+static bool inline_container(unsigned type) {
+    switch (type) {
+    case DOC_ROOT:
+    case LINE_LIST_BULLETED:
+    case LINE_LIST_ENUMERATED:
+    case BLOCK_BLOCKQUOTE:
+    case BLOCK_DEFLIST:
+    case BLOCK_DEFINITION:
+    case BLOCK_DEF_ABBREVIATION:
+    case BLOCK_H1:
+    case BLOCK_H2:
+    case BLOCK_H3:
+    case BLOCK_H4:
+    case BLOCK_H5:
+    case BLOCK_H6:
+    case BLOCK_LIST_BULLETED:
+    case BLOCK_LIST_BULLETED_LOOSE:
+    case BLOCK_LIST_ENUMERATED:
+    case BLOCK_LIST_ENUMERATED_LOOSE:
+    case BLOCK_LIST_ITEM:
+    case BLOCK_LIST_ITEM_TEXT:
+    case BLOCK_PARA:
+    case BLOCK_SETEXT_1:
+    case BLOCK_SETEXT_2:
+    case BLOCK_TABLE:
+    case BLOCK_TABLE_SECTION:
+    case BLOCK_TERM:
+    case TABLE_ROW:
+    case TABLE_CELL:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void tzr_pair_inline_tokens(tzr_engine *engine, token *parent) {
+    if (!engine || !parent)
+        return;
+    Text src{"", 0};
+    if (engine->source && engine->source->str)
+        src = Text{engine->source->str, engine->source->length};
+    uint64_t ext = engine->extensions;
+    std::vector<token *> parents{parent};
+    while (!parents.empty()) {
+        token *p = parents.back();
+        parents.pop_back();
+        for (token *t = p->child; t; t = t->next) {
+            if (t->start > src.len || t->len > src.len - t->start)
+                continue;  // a token outside the source is left alone
+            if (t->type > TABLE_CELL)
+                continue;
+            if (inline_container(t->type)) {
+                parents.push_back(t);
+                continue;
+            }
+            switch (t->type) {
+            case BLOCK_META:
+                if (ext & (kExtCompatibility | kExtNoMetadata)) {
+                    t->type = BLOCK_PARA;
+                    parents.push_back(t);
+                }
+                break;
+            case CRITIC_SUB_DIV: {
+                token *b = token_new(CRITIC_SUB_DIV_B, t->start + 1, 1);
+                if (!b)
+                    break;
+                token_tree_free(t->child);
+                t->child = nullptr;
+                t->type = CRITIC_SUB_DIV_A;
+                t->len = 1;
+                b->next = t->next;
+                b->prev = t;
+                if (t->next)
+                    t->next->prev = b;
+                else if (p->child)
+                    p->child->tail = b;
+                t->next = b;
+                t = b;
+                break;
+            }
+            case STAR:
+                inline_star(src, t);
+                break;
+            case UL:
+                inline_ul(src, t);
+                break;
+            case BACKTICK:
+                if (t->len == 2 && t->start == 0)
+                    t->can_close = 0;
+                break;
+            case DASH_N:
+                if ((ext & kExtSmart) && t->len == 1) {
+                    bool digits = t->start > 0 && char_is_digit(src.at(t->start - 1)) &&
+                                  char_is_digit(src.at(t->start + 1));
+                    if (!digits)
+                        t->type = TEXT;
+                }
+                break;
+            case QUOTE_SINGLE:
+                inline_single_quote(src, t);
+                break;
+            case QUOTE_DOUBLE:
+                quote_rule(src, t);
+                break;
+            case MATH_DOLLAR_SINGLE:
+            case MATH_DOLLAR_DOUBLE:
+                if (!(ext & kExtCompatibility))
+                    inline_dollar(src, t);
+                break;
+            case SUPERSCRIPT:
+            case SUBSCRIPT:
+                if (ext & kExtCompatibility)
+                    t->type = TEXT;
+                else
+                    inline_script(src, p, t);
+                break;
+            default:
+                break;
+            }
+        }
+    }
+}
+
+// --- Emphasis pass -----------------------------------------------------------
+
+static void unlink_inner(token *t) {
+    t->prev->next = t->next;
+    t->next->prev = t->prev;
+    t->next = t->prev = nullptr;
+    t->mate = nullptr;
+    token_free(t);
+}
+
+void tzr_pair_emphasis(token *first) {
+    std::vector<token *> chains;
+    if (first)
+        chains.push_back(first);
+    while (!chains.empty()) {
+        token *t = chains.back();
+        chains.pop_back();
+        for (; t; t = t->next) {
+            if ((t->type == STAR || t->type == UL) && t->mate && !t->unmatched &&
+                t->mate->start > t->start) {
+                token *a = t;
+                token *b = t->mate;
+                token *n = a->next;
+                if (n && n->type == a->type && n->mate && n->mate != a && n->mate == b->prev &&
+                    n->mate != n && a->start + a->len == n->start &&
+                    b->start == n->mate->start + n->mate->len && n->mate->start > n->start &&
+                    b->start > 0) {
+                    token *n_mate = n->mate;
+                    a->type = STRONG_START;
+                    a->len = 2;
+                    b->type = STRONG_STOP;
+                    b->start -= 1;
+                    b->len = 2;
+                    unlink_inner(n_mate);
+                    unlink_inner(n);
+                    token_wrap_range(a, b, PAIR_STRONG);
+                } else {
+                    a->type = EMPH_START;
+                    b->type = EMPH_STOP;
+                    token_wrap_range(a, b, PAIR_EMPH);
+                }
+            }
+            if (t->child && t->type != PAIR_BACKTICK && t->type != PAIR_MATH)
+                chains.push_back(t->child);
+        }
+    }
+}
+
+void tzr_pair_tree(tzr_engine *engine, token *root) {
+    if (!engine || !root)
+        return;
+    tzr_pair_inline_tokens(engine, root);
+    stack *work = stack_new(0);
+    for (token_pair_engine *table : {engine->critic_pairings, engine->html_comment_pairings,
+                                     engine->bracket_pairings, engine->span_pairings})
+        tzr_pair_block(root, table, work);
+    stack_free(work);
+    tzr_pair_emphasis(root->child);
+}

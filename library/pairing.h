@@ -1,0 +1,60 @@
+// Delimiter pairing: the inline pass that decides which delimiters may open
+// or close, the table-driven matcher that pairs them into spans, and the
+// emphasis pass that turns paired stars and underscores into emphasis.
+//
+// None of these recurse per level of the tree: deep trees (100,000 nested
+// parentheses) are walked with heap-allocated work lists, and the matcher
+// stops descending at depth 1000.
+#pragma once
+
+#include <cstdint>
+
+#include "stack.h"
+#include "token.h"
+
+struct tzr_engine;
+
+// Pair options, per pair type.
+enum : unsigned short {
+    PAIRING_ALLOW_EMPTY = 1,   // the opener may be directly followed by the closer
+    PAIRING_MATCH_LENGTH = 2,  // opener and closer must have equal lengths
+    PAIRING_PRUNE_MATCH = 4,   // a matched pair is wrapped into a token of the pair type
+};
+
+constexpr int kPairTypes = 230;
+constexpr int kPairCells = 235 * kPairTypes;
+
+// A flat table of 16-bit cells: can-open row, can-close row, the 230 x 230
+// pairing matrix, then one row per option bit.
+struct token_pair_engine {
+    uint16_t cell[kPairCells];
+};
+
+constexpr int kPairCanOpen = 0;
+constexpr int kPairCanClose = kPairTypes;
+constexpr int kPairMatrix = 2 * kPairTypes;
+constexpr int kPairOptionEmpty = kPairMatrix + kPairTypes * kPairTypes;
+constexpr int kPairOptionLength = kPairOptionEmpty + kPairTypes;
+constexpr int kPairOptionPrune = kPairOptionLength + kPairTypes;
+
+token_pair_engine *token_pair_engine_new();
+void token_pair_engine_add_pairing(token_pair_engine *e, unsigned short opener,
+                                   unsigned short closer, unsigned short pair_type,
+                                   unsigned short options);
+void token_pair_engine_free(token_pair_engine *e);
+
+// Pairs the tokens of the parent's child chain and of every descendant chain
+// down to depth 1000, using `work` as the shared opener stack.
+void token_pairs_match(token *parent, token_pair_engine *e, stack *work, unsigned short depth);
+void token_set_mates(token *a, token *b);
+
+// The block walk that decides where the matcher runs.
+void tzr_pair_block(token *t, token_pair_engine *e, stack *work);
+void tzr_pair_block_chain(token *first, token_pair_engine *e, stack *work);
+
+void tzr_pair_inline_tokens(tzr_engine *engine, token *parent);
+void tzr_pair_emphasis(token *first);
+
+// The whole pairing stage of a parse over a tree: the inline pass, the four
+// block walks in the engine's table order on one work stack, then emphasis.
+void tzr_pair_tree(tzr_engine *engine, token *root);

@@ -1,0 +1,122 @@
+#include "tokenizer.h"
+
+#include "lexer.h"
+#include "line_types.h"
+
+namespace {
+
+constexpr uint64_t kExtCompatibility = 0x1;
+constexpr uint64_t kExtNoMetadata = 0x80;
+
+// Appends a new child; false when it cannot be allocated.
+bool append_new(token *line, unsigned short type, size_t start, size_t len) {
+    token *t = token_new(type, start, len);
+    if (!t)
+        return false;
+    token_append_child(line, t);
+    return true;
+}
+
+// Types a finished line and hangs it under the root. A line ended by a line
+// end that is the document's first decides whether metadata may follow.
+void finish_line(tzr_engine *e, token *root, token *line, bool ended) {
+    tzr_assign_line_type(e, line);
+    token_append_child(root, line);
+    if (!ended || !e->allow_meta || root->child != line)
+        return;
+    if (line->type == LINE_SETEXT_2)
+        line->type = LINE_META_START;
+    else if (line->type != LINE_META)
+        e->allow_meta = false;
+}
+
+}  // namespace
+
+token *tzr_tokenize_string(tzr_engine *e, size_t start, size_t length, bool stop_at_blank) {
+    if (!e || !e->source || !e->source->str)
+        return nullptr;
+    const char *source = e->source->str;
+    size_t size = e->source->length;
+    if (start > size)
+        start = size;
+    if (length > size - start)  // (size_t)-1 included
+        length = size - start;
+
+    e->allow_meta = !(e->extensions & (kExtCompatibility | kExtNoMetadata));
+
+    token *root = token_new(DOC_ROOT, start, 0);
+    token *line = token_new(0, start, 0);
+    if (!root || !line) {
+        token_free(root);
+        token_free(line);
+        return nullptr;
+    }
+    lexer_state s;
+    s.start = s.cursor = source + start;
+    const char *stop = source + start + length;
+    size_t done = start;
+    bool ok = true;
+
+    while (ok) {
+        int type = tzr_lex_token(&s, stop);
+        if (!type) {
+            size_t end = start + length;
+            if (end > done)
+                ok = append_new(line, TEXT, done, end - done);
+            finish_line(e, root, line, false);
+            line = nullptr;
+            break;
+        }
+        size_t lexeme_start = s.start - source;
+        size_t lexeme_end = s.cursor - source;
+        if (lexeme_start > done)
+            ok = append_new(line, TEXT, done, lexeme_start - done);
+        done = lexeme_end;
+        if (type == HARD_BREAK || type == NEWLINE || type == HARD_BREAK_SPACE || type == NEWLINE_SPACE) {
+            // A line end that took the next line's first space hands that
+            // space on as the new line's indentation.
+            bool took_space = type == HARD_BREAK_SPACE || type == NEWLINE_SPACE;
+            size_t end = took_space ? lexeme_end - 1 : lexeme_end;
+            unsigned short kept = (unsigned short)type;
+            if (type == HARD_BREAK_SPACE)
+                kept = HARD_BREAK;
+            else if (type == NEWLINE_SPACE)
+                kept = NEWLINE;
+            ok = ok && append_new(line, kept, lexeme_start, end - lexeme_start);
+            finish_line(e, root, line, true);
+            if (stop_at_blank && line->type == LINE_EMPTY) {
+                line = nullptr;
+                break;
+            }
+            line = token_new(0, end, 0);
+            ok = ok && line;
+            if (ok && took_space)
+                ok = append_new(line, NON_INDENT_SPACE, end, 1);
+        } else {
+            ok = ok && append_new(line, (unsigned short)type, lexeme_start, lexeme_end - lexeme_start);
+        }
+    }
+    // Typing is done: nothing typed again later (list items, quotes) may be
+    // taken for a metadata line.
+    e->allow_meta = false;
+    if (!ok) {
+        token_free(line);
+        token_free(root);
+        return nullptr;
+    }
+    return root;
+}
+
+bool tzr_line_is_empty(token *first) {
+    for (token *t = first; t; t = t->next) {
+        switch (t->type) {
+        case INDENT_TAB:
+        case INDENT_SPACE:
+        case NON_INDENT_SPACE: continue;
+        case HARD_BREAK:
+        case NEWLINE: return true;
+        default: return false;
+        }
+    }
+    return true;
+}

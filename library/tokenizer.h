@@ -1,0 +1,20 @@
+// The tokenizer: turns a byte range of an engine's source into a root token
+// whose children are typed line tokens, each holding the line's lexemes with
+// the text between them.
+#pragma once
+
+#include <cstddef>
+
+#include "engine.h"
+#include "token.h"
+
+// Tokenizes `length` bytes of the engine's source from `start` and returns
+// the new root (owned by the caller), or NULL without an engine or source.
+// The range is clamped to the source; a length of (size_t)-1 means "to the
+// end". With `stop_at_blank` the work ends after the first blank line.
+// Every line is typed before the call returns.
+token *tzr_tokenize_string(tzr_engine *e, size_t start, size_t length, bool stop_at_blank);
+
+// Whether a line whose children begin at `first` holds only indentation
+// tokens up to its line end or its end (true for NULL).
+bool tzr_line_is_empty(token *first);

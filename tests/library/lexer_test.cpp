@@ -1,0 +1,291 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "lexer.h"
+#include "test_engine.h"
+#include "token_dump.h"
+#include "tree_check.h"
+
+namespace {
+
+struct LexCase {
+    const char *source;
+    const char *tokens;
+};
+
+// Shows the case's source, escaped, in test output.
+void PrintTo(const LexCase &c, std::ostream *os) { *os << ::testing::PrintToString(std::string(c.source)); }
+
+class LexerTable : public ::testing::TestWithParam<LexCase> {};
+
+TEST_P(LexerTable, SourceGivesTokens) {
+    EXPECT_EQ(lex_dump(GetParam().source), GetParam().tokens) << "source: " << GetParam().source;
+}
+
+// Single lexemes and the longest-match choices between them.
+INSTANTIATE_TEST_SUITE_P(Lexemes, LexerTable, ::testing::Values(
+    LexCase{"{++{--{>>{~~{==", "ADD_OPEN:3 DEL_OPEN:3 COM_OPEN:3 SUB_OPEN:3 HI_OPEN:3"},
+    LexCase{"++}--}<<}~~}==}~>", "ADD_CLOSE:3 DEL_CLOSE:3 COM_CLOSE:3 SUB_CLOSE:3 HI_CLOSE:3 SUB_DIV:2"},
+    LexCase{"**__", "STAR:1 STAR:1 UL:1 UL:1"},
+    LexCase{"[][>[^[?[#[%![", "BRACKET_LEFT:1 BRACKET_RIGHT:1 BRACKET_ABBR:2 BRACKET_FN:2 BRACKET_GLOSS:2 "
+                              "BRACKET_CITE:2 BRACKET_VAR:2 BRACKET_IMAGE:2"},
+    LexCase{"a!b", "TEXT:3"},
+    LexCase{"()<>", "PAREN_LEFT:1 PAREN_RIGHT:1 ANGLE_LEFT:1 ANGLE_RIGHT:1"},
+    LexCase{"{{x}}{=y{z}", "BRACE2_LEFT:2 TEXT:1 BRACE2_RIGHT:2 BRACE_RAW:2 TEXT:1 BRACE_LEFT:1 TEXT:1 BRACE_RIGHT:1"},
+    LexCase{"{{TOC}}", "TOC:7"},
+    LexCase{"{{toc}}", "BRACE2_LEFT:2 TEXT:3 BRACE2_RIGHT:2"},
+    LexCase{"{{TO", "BRACE2_LEFT:2 TEXT:2"},
+    LexCase{"{{TOC}", "BRACE2_LEFT:2 TEXT:3 BRACE_RIGHT:1"},
+    LexCase{"{+", "BRACE_LEFT:1 PLUS:1"},
+    LexCase{"+++}", "PLUS:1 ADD_CLOSE:3"},
+    LexCase{"~~~}", "SUB:1 SUB_CLOSE:3"},
+    LexCase{"~~>", "SUB:1 SUB_DIV:2"},
+    LexCase{"==x<<x", "EQUAL:1 EQUAL:1 TEXT:1 ANGLE_LEFT:1 ANGLE_LEFT:1 TEXT:1"},
+    LexCase{"<!--", "COMMENT_START:4"},
+    LexCase{"<!-x", "ANGLE_LEFT:1 TEXT:1 DASH_N:1 TEXT:1"},
+    LexCase{"-->", "COMMENT_STOP:3"},
+    LexCase{"-", "DASH_N:1"},
+    LexCase{"----", "DASH_M:3 DASH_N:1"},
+    LexCase{"-----", "DASH_M:3 DASH_N:2"},
+    LexCase{"$$$", "DOLLAR2:2 DOLLAR:1"},
+    LexCase{"'''\"", "QUOTE_ALT:2 QUOTE1:1 QUOTE2:1"},
+    LexCase{"a...b. . .", "TEXT:1 ELLIPSIS:3 TEXT:1 ELLIPSIS:5"},
+    LexCase{".....", "ELLIPSIS:3 TEXT:2"},
+    LexCase{"``` x `", "BACKTICK:3 TEXT:3 BACKTICK:1"},
+    LexCase{"a|||b", "TEXT:1 PIPE:3 TEXT:1"},
+    LexCase{":/^~%=+", "COLON:1 SLASH:1 SUP:1 SUB:1 PERCENT:1 EQUAL:1 PLUS:1"},
+    LexCase{"a,;?@b", "TEXT:6"}));
+
+INSTANTIATE_TEST_SUITE_P(AmpersandsAndEntities, LexerTable, ::testing::Values(
+    LexCase{"&", "AMP:1"},
+    LexCase{"&amp;", "AMP_LONG:5"},
+    LexCase{"&AmP;", "AMP_LONG:5"},
+    LexCase{"&amps;", "ENTITY:6"},
+    LexCase{"&amp x", "AMP:1 TEXT:5"},
+    LexCase{"&#x4a;&#X4A;&#123;&copy;", "ENTITY:6 ENTITY:6 ENTITY:6 ENTITY:6"},
+    LexCase{"&#xG;", "AMP:1 HASH:1 TEXT:3"},
+    LexCase{"&#;", "AMP:1 HASH:1 TEXT:1"}));
+
+INSTANTIATE_TEST_SUITE_P(Backslashes, LexerTable, ::testing::Values(
+    LexCase{"\\*\\ \\\\", "ESCAPED:2 ESCAPED:2 ESCAPED:2"},
+    LexCase{"\\\\(\\\\)\\\\[\\\\]", "MATH_PAREN_OPEN:3 MATH_PAREN_CLOSE:3 MATH_BRACKET_OPEN:3 MATH_BRACKET_CLOSE:3"},
+    LexCase{"\\a\\1\\\xc3\xa9", "BACKSLASH:1 TEXT:1 BACKSLASH:1 TEXT:1 BACKSLASH:1 TEXT:2"},
+    LexCase{"\\", "BACKSLASH:1"},
+    LexCase{"a\\\nb", "TEXT:1 BREAK:2 TEXT:1"},
+    LexCase{"a\\\r\n b", "TEXT:1 BREAK:3 TEXT:2"}));
+
+// Runs of spaces by what follows them; "\xc2\xa0" is a non-breaking space.
+INSTANTIATE_TEST_SUITE_P(WhitespaceRuns, LexerTable, ::testing::Values(
+    LexCase{"a b", "TEXT:3"},
+    LexCase{"a  b", "TEXT:1 NIS:2 TEXT:1"},
+    LexCase{"a   b", "TEXT:1 NIS:3 TEXT:1"},
+    LexCase{"    x", "INDENT:4 TEXT:1"},
+    LexCase{"     x", "INDENT:4 TEXT:2"},
+    LexCase{"      x", "INDENT:4 NIS:2 TEXT:1"},
+    LexCase{"        x", "INDENT:4 INDENT:4 TEXT:1"},
+    LexCase{"     \tx", "INDENT:4 NIS:1 TAB:1 TEXT:1"},
+    LexCase{" \tx", "NIS:1 TAB:1 TEXT:1"},
+    LexCase{"\t\t", "TAB:1 TAB:1"},
+    LexCase{"\xc2\xa0   x", "INDENT:5 TEXT:1"},
+    LexCase{"a\xc2\xa0 b", "TEXT:1 NIS:3 TEXT:1"},
+    LexCase{"    ", "INDENT:4"},
+    LexCase{"a \nb", "TEXT:1 NL:2 TEXT:1"},
+    LexCase{"a\xc2\xa0\nb", "TEXT:3 NL:1 TEXT:1"},
+    LexCase{"a  \nb", "TEXT:1 BREAK:3 TEXT:1"},
+    LexCase{"a \xc2\xa0\r\nb", "TEXT:1 BREAK:5 TEXT:1"},
+    LexCase{"a  \n b", "TEXT:1 BREAK_SPACE:4 TEXT:1"},
+    LexCase{"a  \n  b", "TEXT:1 BREAK:3 NIS:2 TEXT:1"},
+    LexCase{"a \n b", "TEXT:1 NL:2 TEXT:2"}));
+
+INSTANTIATE_TEST_SUITE_P(LineEnds, LexerTable, ::testing::Values(
+    LexCase{"a\nb", "TEXT:1 NL:1 TEXT:1"},
+    LexCase{"a\r\nb\rc", "TEXT:1 NL:2 TEXT:1 NL:1 TEXT:1"},
+    LexCase{"a\n b", "TEXT:1 NL_SPACE:2 TEXT:1"},
+    LexCase{"a\n \xc2\xa0", "TEXT:1 NL_SPACE:2 TEXT:2"},
+    LexCase{"a\n  b", "TEXT:1 NL:1 NIS:2 TEXT:1"},
+    LexCase{"a\n \tb", "TEXT:1 NL:1 NIS:1 TAB:1 TEXT:1"},
+    LexCase{"a\n ", "TEXT:1 NL_SPACE:2"},
+    LexCase{"\n\n", "NL:1 NL:1"}));
+
+INSTANTIATE_TEST_SUITE_P(HeadingMarkers, LexerTable, ::testing::Values(
+    LexCase{"#", "HASH1:1"},
+    LexCase{"# x", "HASH1:2 TEXT:1"},
+    LexCase{"###\t \xc2\xa0x", "HASH3:7 TEXT:1"},
+    LexCase{"# \n", "HASH1:1 NL:2"},
+    LexCase{"##  \n", "HASH2:2 BREAK:3"},
+    LexCase{"#x", "HASH:1 TEXT:1"},
+    LexCase{"##x", "HASH:1 HASH:1 TEXT:1"},
+    LexCase{"###### x", "HASH6:7 TEXT:1"},
+    LexCase{"####### x", "HASH:1 HASH6:7 TEXT:1"},
+    LexCase{"a # b", "TEXT:2 HASH1:2 TEXT:1"}));
+
+INSTANTIATE_TEST_SUITE_P(Enumerators, LexerTable, ::testing::Values(
+    LexCase{"1. x", "ENUM:2 TEXT:2"},
+    LexCase{"123.\tx", "ENUM:4 TAB:1 TEXT:1"},
+    LexCase{"1.\n", "ENUM:2 NL:1"},
+    LexCase{"1.\xc2\xa0x", "ENUM:2 TEXT:3"},
+    LexCase{"1.", "TEXT:2"},
+    LexCase{"1.5 apples", "TEXT:10"},
+    LexCase{"a1. b", "TEXT:1 ENUM:2 TEXT:2"},
+    LexCase{"12.3. x", "TEXT:3 ENUM:2 TEXT:2"},
+    LexCase{"1...", "TEXT:1 ELLIPSIS:3"}));
+
+// Bytes that are not markup, valid or not, stay plain text one character or
+// one byte at a time; no character is allowed to reach over a line end.
+INSTANTIATE_TEST_SUITE_P(PlainBytes, LexerTable, ::testing::Values(
+    LexCase{"\xe2\x80\x94*", "TEXT:3 STAR:1"},
+    LexCase{"\xe2\x80*", "TEXT:2 STAR:1"},
+    LexCase{"\xe2\n", "TEXT:1 NL:1"},
+    LexCase{"\xf0\x9f\x98\n", "TEXT:3 NL:1"},
+    LexCase{"\x80\xff\xc0\xc1*", "TEXT:4 STAR:1"},
+    LexCase{"\x0b\x0c\x7f", "TEXT:3"}));
+
+TEST(Lexer, NulInsideTheRangeIsPlainText) {
+    const char text[] = "a\0*\0";
+    EXPECT_EQ(lex_dump(text, 4), "TEXT:2 STAR:1 TEXT:1");
+}
+
+TEST(Lexer, CutMultiByteCharacterBeforeTheTerminatingNulIsOneByte) {
+    const char text[] = "\xe2";
+    lexer_state s;
+    s.start = s.cursor = text;
+    EXPECT_EQ(tzr_lex_token(&s, text + 1), 0);
+    EXPECT_EQ(s.cursor, text + 1);
+}
+
+TEST(Lexer, LexemeRunningPastStopIsTakenWhole) {
+    const char text[] = "{++x";
+    lexer_state s;
+    s.start = s.cursor = text;
+    EXPECT_EQ(tzr_lex_token(&s, text + 2), CRITIC_ADD_OPEN);
+    EXPECT_EQ(s.cursor, text + 3);
+    EXPECT_EQ(tzr_lex_token(&s, text + 2), 0);
+}
+
+TEST(Lexer, NullArgumentsGiveNoToken) {
+    lexer_state s;
+    EXPECT_EQ(tzr_lex_token(nullptr, "x"), 0);
+    EXPECT_EQ(tzr_lex_token(&s, "x"), 0);
+}
+
+// A long run of spaces is handed out in pieces; the remembered run end must
+// not leak into a run that a caller starts afresh elsewhere.
+TEST(Lexer, SpaceRunPiecesAndAFreshRun) {
+    std::string text = std::string(10, ' ') + "x  \n";
+    EXPECT_EQ(lex_dump(text), "INDENT:4 INDENT:4 NIS:2 TEXT:1 BREAK:3");
+    lexer_state s;
+    s.start = s.cursor = text.c_str();
+    EXPECT_EQ(tzr_lex_token(&s, text.c_str() + text.size()), INDENT_SPACE);
+    s.cursor = text.c_str() + 11;  // jump to the break
+    EXPECT_EQ(tzr_lex_token(&s, text.c_str() + text.size()), HARD_BREAK);
+}
+
+// The tokenizer: source → typed lines (line type number, then its tokens).
+struct TokenizeCase {
+    const char *source;
+    const char *lines;
+};
+
+// Shows the case's source, escaped, in test output.
+void PrintTo(const TokenizeCase &c, std::ostream *os) { *os << ::testing::PrintToString(std::string(c.source)); }
+
+class TokenizerTable : public ::testing::TestWithParam<TokenizeCase> {};
+
+TEST_P(TokenizerTable, SourceGivesLines) {
+    TokenizedText t(GetParam().source);
+    EXPECT_EQ(lines_dump(t.root), GetParam().lines) << "source: " << GetParam().source;
+    EXPECT_TRUE(chain_is_consistent(t.root));
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, TokenizerTable, ::testing::Values(
+    TokenizeCase{"", "38[]"},
+    TokenizeCase{"a", "6[TEXT:1]"},
+    TokenizeCase{"a\n", "6[TEXT:1 NL:1] 38[]"},
+    TokenizeCase{"a  \n b", "6[TEXT:1 BREAK:3] 6[NIS:1 TEXT:1]"},
+    TokenizeCase{"a \n b", "6[TEXT:1 NL:2] 6[TEXT:2]"},
+    TokenizeCase{"a\r\nb", "6[TEXT:1 NL:2] 6[TEXT:1]"},
+    TokenizeCase{"a\rb", "6[TEXT:1 NL:1] 6[TEXT:1]"},
+    TokenizeCase{"a\n b", "6[TEXT:1 NL:1] 6[NIS:1 TEXT:1]"},
+    TokenizeCase{"a\n\nb", "6[TEXT:1 NL:1] 38[NL:1] 6[TEXT:1]"},
+    TokenizeCase{"1. x", "21[M_ENUM:2 TEXT:1]"},
+    TokenizeCase{"# \n", "6[HASH1:1 NL:2] 38[]"}));
+
+TEST(Tokenizer, EveryByteBelongsToOneTokenInOrder) {
+    TokenizedText t("# Head *x*\n\n> q [a](b)  \n\tcode\n1.5 y\n");
+    size_t next = 0;
+    for (token *line = t.root->child; line; line = line->next)
+        for (token *c = line->child; c; c = c->next) {
+            EXPECT_EQ(c->start, next);
+            next = c->start + c->len;
+        }
+    EXPECT_EQ(next, t.engine.e.source->length);
+}
+
+TEST(Tokenizer, NulInsideTheRangeIsText) {
+    TokenizedText t(std::string("a\0b\n", 4));
+    EXPECT_EQ(lines_dump(t.root), "6[TEXT:3 NL:1] 38[]");
+}
+
+TEST(Tokenizer, RangeIsClampedAndMinusOneMeansToTheEnd) {
+    TestEngine e("ab\ncd");
+    token *root = tzr_tokenize_string(&e.e, 3, (size_t)-1, false);
+    EXPECT_EQ(lines_dump(root), "6[TEXT:2]");
+    EXPECT_EQ(root->start, 3u);
+    EXPECT_EQ(root->child->child->start, 3u);
+    token_tree_free(root);
+    root = tzr_tokenize_string(&e.e, 1, 1000, false);
+    EXPECT_EQ(lines_dump(root), "6[TEXT:1 NL:1] 6[TEXT:2]");
+    token_tree_free(root);
+    root = tzr_tokenize_string(&e.e, 1000, 5, false);
+    EXPECT_EQ(lines_dump(root), "38[]");
+    EXPECT_EQ(root->start, 5u);
+    token_tree_free(root);
+}
+
+TEST(Tokenizer, LexemeCrossingTheRangeEndIsTakenWhole) {
+    TestEngine e("x{++y");
+    token *root = tzr_tokenize_string(&e.e, 0, 3, false);
+    EXPECT_EQ(lines_dump(root), "6[TEXT:1 ADD_OPEN:3]");
+    token_tree_free(root);
+}
+
+TEST(Tokenizer, StopAtBlankEndsWithTheFirstBlankLine) {
+    TokenizedText t("Title: x\nb\n\nc\n", 0, true);
+    EXPECT_EQ(lines_dump(t.root), "29[TEXT:5 COLON:1 TEXT:2 NL:1] 6[TEXT:1 NL:1] 38[NL:1]");
+}
+
+TEST(Tokenizer, NullEngineOrSourceGivesNoTree) {
+    EXPECT_EQ(tzr_tokenize_string(nullptr, 0, 0, false), nullptr);
+    tzr_engine bare{};
+    EXPECT_EQ(tzr_tokenize_string(&bare, 0, 0, false), nullptr);
+}
+
+TEST(Tokenizer, LineIsEmpty) {
+    EXPECT_TRUE(tzr_line_is_empty(nullptr));
+    TokenizedText t("  \t    \n \tx\n");
+    EXPECT_TRUE(tzr_line_is_empty(t.line(0)->child));
+    EXPECT_FALSE(tzr_line_is_empty(t.line(1)->child));
+    EXPECT_TRUE(tzr_line_is_empty(t.line(2)->child));
+}
+
+// Metadata is allowed only from the first line, and never outlives the call.
+TEST(Tokenizer, MetadataFlagFollowsTheFirstLineAndIsClearedOnReturn) {
+    {
+        TokenizedText t("---\nTitle: x\n");
+        EXPECT_EQ(t.line(0)->type, LINE_META_START);
+        EXPECT_EQ(t.line(1)->type, LINE_META);
+        EXPECT_FALSE(t.engine.e.allow_meta);
+    }
+    for (uint64_t ext : {0x1ull, 0x80ull}) {
+        TokenizedText t("---\nTitle: x\n", ext);
+        EXPECT_EQ(t.line(0)->type, LINE_SETEXT_2);
+        EXPECT_EQ(t.line(1)->type, LINE_PLAIN);
+    }
+    TokenizedText after_plain("Some text\nTitle: x\n");
+    EXPECT_EQ(after_plain.line(1)->type, LINE_PLAIN);
+    TokenizedText alone("---");  // no line end: the first-line rule does not run
+    EXPECT_EQ(alone.line(0)->type, LINE_SETEXT_2);
+}
+
+}  // namespace

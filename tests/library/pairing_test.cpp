@@ -1,0 +1,191 @@
+// Delimiter pairing on hand-cut token chains: the inline pass, the four
+// pairing tables, the matcher and the emphasis pass together.
+#include <gtest/gtest.h>
+#include <pthread.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+
+#include "engine.h"
+#include "pairing.h"
+#include "parse_helpers.h"
+#include "tree_check.h"
+
+namespace {
+
+// A paragraph over `text`, paired as a parse pairs it; returns the dump of
+// the paragraph's children.
+std::string pair_text(const std::string &text, uint64_t extensions = 0) {
+    tzr_engine *e = tzr_engine_create_with_string(text.c_str(), extensions);
+    token *root = token_new(DOC_ROOT, 0, text.size());
+    token *para = token_new(BLOCK_PARA, 0, text.size());
+    root->child = para;
+    para->child = inline_tokens(text);
+    tzr_pair_tree(e, root);
+    EXPECT_TRUE(chain_is_consistent(root->child, false)) << text;
+    std::string out = dump_chain(para->child);
+    token_tree_free(root);
+    tzr_engine_free(e, true);
+    return out;
+}
+
+struct PairCase {
+    const char *text;
+    uint64_t extensions;
+    const char *expected;
+};
+
+class Pairing : public testing::TestWithParam<PairCase> {};
+
+TEST_P(Pairing, PairsAsExpected) {
+    const PairCase &c = GetParam();
+    EXPECT_EQ(pair_text(c.text, c.extensions), c.expected) << "text: " << c.text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Emphasis, Pairing,
+    testing::Values(PairCase{"*a*", 0, "P_EM(EM< T >EM)"},
+                    PairCase{"a * b", 0, "T * T"},
+                    PairCase{"**a*b**", 0, "P_STRONG(ST< T * T >ST)"},
+                    PairCase{"***a***", 0, "P_STRONG(ST< P_EM(EM< T >EM) >ST)"},
+                    PairCase{"*foo*bar", 0, "P_EM(EM< T >EM) T"},
+                    PairCase{"_a_", 0, "P_EM(EM< T >EM)"},
+                    PairCase{"a_b_c", 0, "T _ T _ T"},
+                    PairCase{"a**b", 0, "T * * T"},
+                    PairCase{"*a [b* c]", 0, "* T P_BR([ T * T ])"}));
+
+INSTANTIATE_TEST_SUITE_P(
+    QuotesAndDashes, Pairing,
+    testing::Values(PairCase{"it's", 0, "T APOS T"},
+                    PairCase{"a.'s b", 0, "T APOS T"},
+                    PairCase{"'a'", 0, "P_SQ(' T ')"},
+                    PairCase{"\"a\"", 0, "P_DQ(\" T \")"},
+                    PairCase{"1-2", 0x8, "T DASH T"},
+                    PairCase{"a-b", 0x8, "T T T"},
+                    PairCase{"a-b", 0, "T DASH T"}));
+
+INSTANTIATE_TEST_SUITE_P(
+    CodeMathScripts, Pairing,
+    testing::Values(PairCase{"``a`b``", 0, "P_CODE(` T ` T `)"},
+                    PairCase{"`a``", 0, "` T `"},
+                    PairCase{"$x$", 0, "P_MATH($ T $)"},
+                    PairCase{"$x$", 0x1, "$ T $"},
+                    PairCase{"2$x", 0, "T $ T"},
+                    PairCase{"a^2^", 0, "T P_SUP(^ T ^)"},
+                    PairCase{"a^2 b", 0, "T ^(T) T"},
+                    PairCase{"a^2 b", 0x1, "T T T"},
+                    PairCase{"H~2~O", 0, "T P_SUB(~ T ~) T"},
+                    PairCase{"x^ y", 0, "T ^ T"},
+                    PairCase{"[]", 0, "P_BR([ ])"},
+                    PairCase{"(a (b) c)", 0, "P_PAREN(( T P_PAREN(( T )) T ))"}));
+
+INSTANTIATE_TEST_SUITE_P(
+    BracketsAndCritic, Pairing,
+    testing::Values(PairCase{"[^a]", 0, "P_BR([^ T ])"},
+                    PairCase{"[^a]", 0x10, "P_BR_FN([^ T ])"},
+                    PairCase{"{++a++}", 0, "{++ T ++}"},
+                    PairCase{"{++a++}", 0x200, "P_ADD({++ T ++})"},
+                    PairCase{"{~~a~>b~~}", 0x200, "P_SUBDEL({~~ T ~) P_SUBADD(> T ~~})"},
+                    PairCase{"{~~a~>b~~}", 0, "{~~ T ~ > T ~~}"},
+                    PairCase{"a <!--b--> c", 0, "T 169(<!-- T -->) T"}));
+
+// Runs `body` on a thread with the given stack size.
+void run_with_stack(size_t bytes, const std::function<void()> &body) {
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setstacksize(&attr, bytes);
+    pthread_t thread;
+    auto trampoline = [](void *arg) -> void * {
+        (*static_cast<const std::function<void()> *>(arg))();
+        return nullptr;
+    };
+    ASSERT_EQ(pthread_create(&thread, &attr, trampoline, const_cast<std::function<void()> *>(&body)), 0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attr);
+}
+
+// Counts how deep PAIR_PAREN containers nest, without recursion.
+size_t paren_depth(const token *t) {
+    size_t depth = 0;
+    while (t) {
+        const token *inner = nullptr;
+        for (const token *c = t; c; c = c->next)
+            if (c->type == PAIR_PAREN)
+                inner = c;
+        if (!inner)
+            break;
+        depth++;
+        t = inner->child;
+    }
+    return depth;
+}
+
+TEST(PairingDeep, HundredThousandNestedParenthesesOnOneMebibyteStack) {
+    const size_t n = 100000;
+    std::string text = std::string(n, '(') + "x*y*" + std::string(n, ')');
+    size_t depth = 0;
+    run_with_stack(1 << 20, [&] {
+        tzr_engine *e = tzr_engine_create_with_string(text.c_str(), 0);
+        token *root = token_new(DOC_ROOT, 0, text.size());
+        root->child = token_new(BLOCK_PARA, 0, text.size());
+        root->child->child = inline_tokens(text);
+        tzr_pair_tree(e, root);
+        depth = paren_depth(root->child->child);
+        token_tree_free(root);
+        tzr_engine_free(e, true);
+    });
+    EXPECT_EQ(depth, n);
+}
+
+TEST(PairingDeep, HundredThousandOpenBracketsOnOneMebibyteStack) {
+    const size_t n = 100000;
+    for (const std::string &text : {std::string(n, '['), std::string(n, '[') + std::string(n, ']')}) {
+        size_t top = 0;
+        run_with_stack(1 << 20, [&] {
+            tzr_engine *e = tzr_engine_create_with_string(text.c_str(), 0);
+            token *root = token_new(DOC_ROOT, 0, text.size());
+            root->child = token_new(BLOCK_PARA, 0, text.size());
+            root->child->child = inline_tokens(text);
+            tzr_pair_tree(e, root);
+            for (token *t = root->child->child; t; t = t->next)
+                top++;
+            token_tree_free(root);
+            tzr_engine_free(e, true);
+        });
+        EXPECT_EQ(top, text.size() == n ? n : 1u);
+    }
+}
+
+TEST(PairingTable, OptionsBelongToThePairType) {
+    token_pair_engine *e = token_pair_engine_new();
+    ASSERT_NE(e, nullptr);
+    token_pair_engine_add_pairing(e, BRACKET_LEFT, BRACKET_RIGHT, PAIR_BRACKET, 5);
+    token_pair_engine_add_pairing(e, BRACKET_FOOTNOTE_LEFT, BRACKET_RIGHT, PAIR_BRACKET, 0);
+    EXPECT_EQ(e->cell[kPairCanOpen + BRACKET_LEFT], 1);
+    EXPECT_EQ(e->cell[kPairCanClose + BRACKET_RIGHT], 1);
+    EXPECT_EQ(e->cell[kPairCanClose + BRACKET_LEFT], 0);
+    EXPECT_EQ(e->cell[kPairMatrix + BRACKET_FOOTNOTE_LEFT * kPairTypes + BRACKET_RIGHT], PAIR_BRACKET);
+    // Adding a pairing never clears an option.
+    EXPECT_EQ(e->cell[kPairOptionEmpty + PAIR_BRACKET], 1);
+    EXPECT_EQ(e->cell[kPairOptionPrune + PAIR_BRACKET], 1);
+    EXPECT_EQ(e->cell[kPairOptionLength + PAIR_BRACKET], 0);
+    token_pair_engine_add_pairing(e, 500, 1, 1, 7);  // out of range: ignored
+    token_pair_engine_free(e);
+    token_pair_engine_free(nullptr);
+}
+
+TEST(PairingTable, SetMatesClearsUnmatchedAndIgnoresNull) {
+    token *a = token_new(STAR, 0, 1);
+    token *b = token_new(STAR, 2, 1);
+    token_set_mates(a, nullptr);
+    EXPECT_EQ(a->unmatched, 1);
+    token_set_mates(a, b);
+    EXPECT_EQ(a->mate, b);
+    EXPECT_EQ(b->mate, a);
+    EXPECT_EQ(a->unmatched + b->unmatched, 0);
+    token_free(a);
+    token_free(b);
+}
+
+}  // namespace
