@@ -147,7 +147,6 @@ tzr_note *used_note(stack *used, uint16_t number) {
 size_t count_of(const stack *s) { return s ? s->size : 0; }
 
 void write_footnote(DString *out, const char *source, token *t, tzr_export_context *context) {
-    size_t before = count_of(context->footnotes_used);
     uint16_t number = TZR_NO_NOTE;
     tzr_footnote_from_bracket(source, context, t, &number);
     tzr_note *note = used_note(context->footnotes_used, number);
@@ -162,8 +161,10 @@ void write_footnote(DString *out, const char *source, token *t, tzr_export_conte
     if (context->footnote_current)
         return;
     d_string_append(out, "\\footnote{");
-    if (count_of(context->footnotes_used) > before)
-        context->newline_count = 2;
+    // Every use, not only the first, starts the note without a blank line:
+    // a paragraph break at the head of the group is an error in classes
+    // whose footnotes take no paragraphs (Beamer).
+    context->newline_count = 2;
     context->footnote_current = number;
     latex_export_token_chain(out, source, note->content, context);
     context->footnote_current = 0;
