@@ -909,6 +909,9 @@ void latex_export_code_span_token(DString *out, const char *source, token *t,
     case BRACE_LEFT:
         d_string_append(out, "\\{");
         return;
+    case BRACE_RAW_LEFT:
+        d_string_append(out, "\\{=");
+        return;
     case BRACE_RIGHT:
         d_string_append(out, "\\}");
         return;
@@ -1127,11 +1130,15 @@ void latex_export_token(DString *out, const char *source, token *t, tzr_export_c
     case PAIR_MATH:
         write_math(out, source, t, context);
         break;
+    case BRACE_RAW_LEFT:
+        // A raw-source opener that no marker pair took is text; its brace
+        // written bare would open a group that nothing closes.
+        d_string_append(out, "\\{=");
+        break;
     case PAIR_RAW_FILTER:
     case STAR:
     case BACKTICK:
     case PLUS:
-    case BRACE_RAW_LEFT:
     case ENUMERATOR:
     case TEXT_PLAIN:
     case TEXT:
