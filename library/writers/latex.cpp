@@ -188,6 +188,7 @@ void write_glossary(DString *out, const char *source, token *t, tzr_export_conte
     if (count_of(context->glossary_used) > used_before &&
         count_of(context->glossary_inline) > inline_before) {
         d_string_append_printf(out, "\\newglossaryentry{%s}{name=%s, description={", term, term);
+        context->newline_count = 2;  // no paragraph break: the description is not long
         latex_export_token_chain(out, source, note->content, context);
         d_string_append(out, "}}");
     }

@@ -125,6 +125,7 @@ void latex_write_glossary_definitions(DString *out, const char *source,
             continue;
         previous = term(note);
         d_string_append_printf(out, "\\longnewglossaryentry{%s}{name=%s}{", previous, previous);
+        context->newline_count = 2;  // each description starts on its first line
         latex_export_token_chain(out, source, note->content, context);
         d_string_append(out, "}\n\n");
     }
