@@ -20,7 +20,7 @@ namespace dmp_detail {
 // diagonals. Two unrelated megabyte texts would need about 10^12 steps of
 // bisection; past this budget the remaining sub-problems are answered by a
 // plain delete and insert, which is coarse but still correct.
-constexpr int64_t kDiffBudget = 60'000'000;
+constexpr int64_t kDiffBudget = 45'000'000;
 
 Budget::Budget() : left(kDiffBudget) {}
 
@@ -44,19 +44,23 @@ size_t utf8_suffix_fix(string_view a, size_t s) {
     return s;
 }
 
-size_t prefix(string_view a, string_view b) {
+size_t byte_prefix(string_view a, string_view b) {
     size_t n = std::min(a.size(), b.size()), i = 0;
     while (i < n && a[i] == b[i])
         i++;
-    return utf8_prefix_fix(a, b, i);
+    return i;
 }
 
-size_t suffix(string_view a, string_view b) {
+size_t byte_suffix(string_view a, string_view b) {
     size_t n = std::min(a.size(), b.size()), i = 0;
     while (i < n && a[a.size() - 1 - i] == b[b.size() - 1 - i])
         i++;
-    return utf8_suffix_fix(a, i);
+    return i;
 }
+
+size_t prefix(string_view a, string_view b) { return utf8_prefix_fix(a, b, byte_prefix(a, b)); }
+
+size_t suffix(string_view a, string_view b) { return utf8_suffix_fix(a, byte_suffix(a, b)); }
 
 Diffs from_list(const diff *list) {
     Diffs v;
@@ -83,8 +87,10 @@ void raw(Budget &b, string_view t1, string_view t2, Diffs &out) {
         out.push_back({DMP_EQUAL, string(t1)});
         return;
     }
-    size_t p = prefix(t1, t2);
-    size_t s = suffix(t1.substr(p), t2.substr(p));
+    // Byte-wise here: the bisection needs both ends to differ to make
+    // progress; the repair afterwards moves split characters back together.
+    size_t p = byte_prefix(t1, t2);
+    size_t s = byte_suffix(t1.substr(p), t2.substr(p));
     b.left -= (int64_t)(p + s);
     if (p)
         out.push_back({DMP_EQUAL, string(t1.substr(0, p))});
@@ -155,6 +161,32 @@ bool half_match(Budget &b, string_view t1, string_view t2, HalfMatch &out) {
 
 void bisect(Budget &b, string_view t1, string_view t2, Diffs &out);
 
+// Large texts whose differences are spread out (no half-match) would cost
+// the bisection far more than its budget. A short window of text1 near its
+// middle that also occurs in text2 splits both into two smaller problems;
+// the diff may then be less than minimal, but it stays fine-grained.
+constexpr size_t kAnchorMinimum = 1 << 16;
+constexpr size_t kAnchorWindow = 32;
+
+bool anchor_split(Budget &b, string_view t1, string_view t2, Diffs &out) {
+    if (t1.size() + t2.size() < kAnchorMinimum || t1.size() < 4 * kAnchorWindow || t2.size() < kAnchorWindow)
+        return false;
+    const size_t mid = t1.size() / 2, step = t1.size() / 64;
+    for (size_t k = 0; k < 16; k++) {
+        size_t offset = (k + 1) / 2 * step;
+        size_t i = k % 2 ? mid + offset : mid - std::min(mid, offset);
+        i = std::max<size_t>(1, std::min(i, t1.size() - kAnchorWindow));
+        size_t j = find(t2, t1.substr(i, kAnchorWindow));
+        b.left -= (int64_t)(t2.size() / 16);
+        if (j == string_view::npos)
+            continue;
+        raw(b, t1.substr(0, i), t2.substr(0, j), out);
+        raw(b, t1.substr(i), t2.substr(j), out);
+        return true;
+    }
+    return false;
+}
+
 void compute(Budget &b, string_view t1, string_view t2, Diffs &out) {
     if (t1.empty()) {
         out.push_back({DMP_INSERT, string(t2)});
@@ -187,6 +219,8 @@ void compute(Budget &b, string_view t1, string_view t2, Diffs &out) {
         raw(b, hm.long_back, hm.short_back, out);
         return;
     }
+    if (anchor_split(b, t1, t2, out))
+        return;
     bisect(b, t1, t2, out);
 }
 
@@ -209,6 +243,12 @@ void bisect(Budget &b, string_view t1, string_view t2, Diffs &out) {
     const bool front = (delta % 2) != 0;
     int64_t k1start = 0, k1end = 0, k2start = 0, k2end = 0;
     auto split = [&](int64_t x, int64_t y) {
+        if ((x == 0 && y == 0) || (x == n1 && y == n2)) {
+            // No smaller sub-problem: answer coarsely rather than recurse.
+            out.push_back({DMP_DELETE, string(t1)});
+            out.push_back({DMP_INSERT, string(t2)});
+            return;
+        }
         raw(b, t1.substr(0, (size_t)x), t2.substr(0, (size_t)y), out);
         raw(b, t1.substr((size_t)x), t2.substr((size_t)y), out);
     };
@@ -710,20 +750,41 @@ size_t dmp_diff_last_char_length(const diff *d) {
     return n - dmp_utf8_floor(d->text, n, n - 1);
 }
 
-size_t dmp_utf8_floor(const char *text, size_t len, size_t pos) {
-    if (!text || pos >= len)
-        return std::min(pos, len);
-    for (int back = 0; back < 3 && pos > 0 && dmp_is_continuation((unsigned char)text[pos]); back++)
-        pos--;
+// Start of the well-formed sequence that covers `pos`, or `pos` itself when
+// it starts one or lies on a stray byte.
+static size_t sequence_start(const char *text, size_t len, size_t pos) {
+    if (pos >= len || !dmp_is_continuation((unsigned char)text[pos]))
+        return pos;
+    for (size_t back = 1; back <= 3 && back <= pos; back++) {
+        unsigned char c = (unsigned char)text[pos - back];
+        if (dmp_is_continuation(c))
+            continue;
+        size_t need = c >= 0xF8 ? 0 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 0;
+        if (need <= back || pos - back + need > len)
+            return pos;
+        for (size_t k = 1; k < need; k++)
+            if (!dmp_is_continuation((unsigned char)text[pos - back + k]))
+                return pos;
+        return pos - back;
+    }
     return pos;
 }
 
+size_t dmp_utf8_floor(const char *text, size_t len, size_t pos) {
+    if (!text || pos >= len)
+        return std::min(pos, len);
+    return sequence_start(text, len, pos);
+}
+
 size_t dmp_utf8_ceil(const char *text, size_t len, size_t pos) {
-    if (!text)
+    if (!text || pos >= len)
+        return std::min(pos, len);
+    size_t start = sequence_start(text, len, pos);
+    if (start == pos)
         return pos;
-    for (int fwd = 0; fwd < 3 && pos < len && dmp_is_continuation((unsigned char)text[pos]); fwd++)
-        pos++;
-    return std::min(pos, len);
+    unsigned char c = (unsigned char)text[start];
+    size_t need = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
+    return std::min(start + need, len);
 }
 
 // ---- prefix and suffix ----

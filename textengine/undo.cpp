@@ -382,6 +382,21 @@ void smart_string_undo_apply_patches(DString *text, const patch *list, size_t *s
     set_outputs(start, old_length, new_length, (size_t)low, (size_t)old_len, (size_t)std::max(0LL, old_len + d));
 }
 
+void smart_string_undo_apply_group(_SString *s, const undo_group *g, size_t *start, size_t *old_length,
+                                   size_t *new_length) {
+    if (!s || !g)
+        return;
+    smart_string_undo_apply_patches(s->text, g->patches, start, old_length, new_length);
+    size_t n = s->text->length;
+    s->caret_start = g->caret_start;
+    s->caret_length = g->caret_length;
+    if (s->caret_start != (size_t)-1 && s->caret_start > n)
+        s->caret_start = n;
+    if (s->caret_start != (size_t)-1 && s->caret_length != (size_t)-1)
+        s->caret_length = std::min(s->caret_length, n - s->caret_start);
+    smart_string_refresh_derived(s);
+}
+
 // ---- recording ----
 
 void smart_string_undo_start(_SString *s) {
@@ -584,7 +599,13 @@ bool smart_string_redo(_SString *s, size_t *start, size_t *old_length, size_t *n
     }
     size_t a = 0, b = 0, c = 0;
     long long delta = 0;
-    if (linear(s)) {
+    if (!linear(s)) {
+        smart_string_undo_apply_group(s, r, &a, &b, &c);
+        set_outputs(start, old_length, new_length, a, b, c);
+        s->undo_current = r;
+        return true;
+    }
+    {
         undo_group *inv = r->inverted_by;
         patch *again = smart_string_undo_invert_patches(inv->patches);
         smart_string_undo_apply_patches(s->text, again, &a, &b, &c);
@@ -594,8 +615,6 @@ bool smart_string_redo(_SString *s, size_t *start, size_t *old_length, size_t *n
         r->inverted_by = nullptr;
         unlink_group(s, inv);
         free_group(inv);
-    } else {
-        smart_string_undo_apply_patches(s->text, r->patches, &a, &b, &c);
     }
     set_outputs(start, old_length, new_length, a, b, c);
     size_t n = s->text->length;

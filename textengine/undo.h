@@ -83,5 +83,9 @@ bool smart_string_undo_group_blocked(const undo_group *g);
 void smart_string_undo_apply_patch(DString *text, const patch *p, size_t *start, size_t *removed, size_t *inserted);
 void smart_string_undo_apply_patches(DString *text, const patch *list, size_t *start, size_t *old_length,
                                      size_t *new_length);
+// Applies a group's patches, puts the caret where the group left it and
+// refreshes statistics and mirror; the changed range goes to the outputs.
+void smart_string_undo_apply_group(_SString *s, const undo_group *g, size_t *start, size_t *old_length,
+                                   size_t *new_length);
 char *smart_string_patch_to_critic(const patch *p);
 char *smart_string_patches_to_critic(const patch *list);

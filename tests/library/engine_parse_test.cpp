@@ -76,7 +76,17 @@ INSTANTIATE_TEST_SUITE_P(
         SourceCase{"===\n", 0, 0, "HR EMPTY"},
         SourceCase{"    code\n\n    more\n\n", 0, 0, "ICODE"},
         SourceCase{"---\ntitle: x\n---", 0, 1, "META(L_METASTART L_META L_SETEXT2)"},
-        SourceCase{"Title: x", 0x1, 0, "PARA"}));
+        SourceCase{"Title: x", 0x1, 0, "PARA"},
+        // A paragraph that opens with a lone tag line is raw HTML.
+        SourceCase{"<span>\ntext", 0, 0, "HTML"},
+        // Nested parses: the item marker leads the item's first block; a
+        // note's lines become its own paragraph.
+        SourceCase{"- a\n\n    b", 0, 3, "UL(LI(PARA(BULLET T NL) EMPTY(NL) PARA(T)))"},
+        SourceCase{"[^a]: note\n    more", 0x10, 3, "DEF_FN(PARA(P_BR_FN([^ T ]) COLON T NL T))"},
+        SourceCase{"Term\n: def\n    more", 0, 3, "DEFLIST(TERM(T NL) DEFINITION(PARA(T NL T)))"},
+        SourceCase{"a | b\n--|--\n1 | 2", 0, 4,
+                   "TABLE(THEAD(ROW(CELL(T) | CELL(T) NL) L_SEP(CELL(DASH) | CELL(DASH) NL)) "
+                   "TBODY(ROW(CELL(T) | CELL(T))))"}));
 
 INSTANTIATE_TEST_SUITE_P(
     Spans, EngineParse,
