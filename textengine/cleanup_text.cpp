@@ -53,6 +53,15 @@ DString *copy_block(DString *source, const token *t, long change, size_t *at) {
     return d;
 }
 
+// A control byte that the text does not hold, for stand-ins that must never
+// match the user's own text.
+char free_control_byte(const DString *text) {
+    for (char c = 1; c < 9; c++)
+        if (!memchr(text->str, c, text->length))
+            return c;
+    return 1;  // all eight in one block: take the first
+}
+
 bool is_space_or_tab(char c) { return c == ' ' || c == '\t'; }
 
 void erase_spaces_at(DString *d, size_t at) {
@@ -111,12 +120,7 @@ void cleanup_unwrap_text(DString *text) {
     // Hard line breaks and the space after a period are set aside under
     // stand-ins built on a control byte that the paragraph does not hold,
     // so that no text of the user's is ever taken for one.
-    char mark = 0;
-    for (char c = 1; c < 9 && !mark; c++)
-        if (!memchr(text->str, c, text->length))
-            mark = c;
-    if (!mark)
-        mark = 1;  // all eight control bytes in one paragraph: take the first
+    char mark = free_control_byte(text);
     const std::string hard = std::string(1, mark) + "H", escape = std::string(1, mark) + "E",
                       sentence = std::string(1, mark) + "S";
     replace_all(text, "  \n", hard.c_str());
@@ -182,7 +186,8 @@ void cleanup_table_text(DString *text) {
     if (!text)
         return;
     bool crlf = to_line_feeds(text);
-    replace_all(text, "\\|", "TZR-ESCAPED-PIPE");
+    const std::string escaped_pipe = std::string(1, free_control_byte(text)) + "P";
+    replace_all(text, "\\|", escaped_pipe.c_str());
     replace_all(text, "\t", " ");
     shorten_space_runs(text, {"                ", "        ", "    ", "  "});
     replace_all(text, " \n", "\n");
@@ -219,7 +224,7 @@ void cleanup_table_text(DString *text) {
     replace_all(text, "\n\t|", "\n|");
     if (text->length && text->str[0] == '\t')
         d_string_erase(text, 0, 1);
-    replace_all(text, "TZR-ESCAPED-PIPE", "\\|");
+    replace_all(text, escaped_pipe.c_str(), "\\|");
     from_line_feeds(text, crlf);
 }
 

@@ -118,6 +118,7 @@ TEST(Cleanup, MetadataAndTables) {
         {"| a | b |\n|---|---|\n| 1 | 2 |\n", 5,
          "| a\t| b\t|  \n| ---\t| ---\t|  \n| 1\t| 2\t|  \n"},
         {"| a|b \\| c |\n|---|---|\n", 5, "| a\t| b \\| c\t|  \n| ---\t| ---\t|  \n"},
+        {"| TZR-ESCAPED-PIPE |\n|-|\n", 5, "| TZR-ESCAPED-PIPE\t|  \n| -\t|  \n"},
         {"| a | b |\r\n|---|---|\r\n", 5, "| a\t| b\t|  \r\n| ---\t| ---\t|  \r\n"},
     };
     check(cases, std::size(cases));
