@@ -98,15 +98,24 @@ void markup_range_adjust(DString *text, size_t *start, size_t *length, size_t *o
         *closing_count = close;
 }
 
+static void collect(token *t, stack *ranges, const char *source, size_t start, size_t length,
+                    int depth);
+
 void markup_collect_text_ranges(token *t, stack *ranges, const char *source, size_t start,
                                 size_t length) {
-    if (!ranges || !source)
+    if (ranges && source)
+        collect(t, ranges, source, start, length, 0);
+}
+
+static void collect(token *t, stack *ranges, const char *source, size_t start, size_t length,
+                    int depth) {
+    if (depth > 1000)
         return;
     for (; t; t = t->next) {
         if (t->type > TABLE_CELL || !overlaps(t, start, length))
             continue;
         if (is_searched_block(t->type)) {
-            markup_collect_text_ranges(t->child, ranges, source, start, length);
+            collect(t->child, ranges, source, start, length, depth + 1);
         } else if (t->type == BLOCK_PARA || t->type == LINE_LIST_BULLETED ||
                    t->type == LINE_LIST_ENUMERATED || t->type == TABLE_CELL) {
             token *first = t->child;
@@ -169,9 +178,21 @@ static bool erase_in_result(DString *text, size_t at, size_t count, size_t base,
     return true;
 }
 
+static void strip_pairs(DString *text, token *first, unsigned short type, long *change, size_t base,
+                        size_t length, int depth);
+
 void markup_strip_pairs(DString *text, token *first, unsigned short type, long *change, size_t base,
                         size_t length) {
-    if (!text || !change)
+    if (text && change)
+        strip_pairs(text, first, type, change, base, length, 0);
+}
+
+// Deeper than a parse can nest, a walk stops rather than run out of stack.
+constexpr int kMaxDepth = 1000;
+
+static void strip_pairs(DString *text, token *first, unsigned short type, long *change, size_t base,
+                        size_t length, int depth) {
+    if (depth > kMaxDepth)
         return;
     size_t n = type == PAIR_STRONG ? 2 : 1;
     for (token *t = first; t; t = t->next) {
@@ -187,11 +208,11 @@ void markup_strip_pairs(DString *text, token *first, unsigned short type, long *
                 erase_in_result(text, t->start, n, base, *change);
                 *change -= (long)n;
             }
-            markup_strip_pairs(text, t->child, type, change, base, length);
+            strip_pairs(text, t->child, type, change, base, length, depth + 1);
             if (inside)
                 *change -= (long)n;
         } else if (t->child) {
-            markup_strip_pairs(text, t->child, type, change, base, length);
+            strip_pairs(text, t->child, type, change, base, length, depth + 1);
         }
     }
 }

@@ -254,6 +254,15 @@ TEST(BulkReplace, WritesOnlyTheDifferences) {
     }
 }
 
+TEST(BulkReplace, CaretComesBackOnTheReplacedRange) {
+    Buffer b("keep [The cat] keep");
+    smart_string_set_caret(b.s, 2, 0);
+    smart_string_bulk_replace(b.s, 6, 7, "The dog", b.c);
+    EXPECT_EQ(b.text(), "keep [The dog] keep");
+    EXPECT_EQ(smart_string_caret_start(b.s), 6u);
+    EXPECT_EQ(smart_string_caret_length(b.s), 7u);
+}
+
 TEST(BulkReplace, OneWordChangeReportsJustThatWord) {
     Buffer b("alpha beta gamma delta");
     smart_string_bulk_replace(b.s, 0, 22, "alpha BETA gamma delta", b.c);
