@@ -249,20 +249,43 @@ struct Text {
 bool blank(unsigned char c) { return char_is_whitespace_or_line_ending(c); }
 bool boundary(unsigned char c) { return char_is_whitespace_or_line_ending_or_punctuation(c); }
 bool star_or_ul(unsigned char c) { return c == '*' || c == '_'; }
+bool star(unsigned char c) { return c == '*'; }
+
+// The byte run [lo, hi) around a position whose bytes all satisfy a
+// predicate. Tokens of one run share it, so it is found once per run and
+// long runs of delimiters cost linear time.
+struct RunCache {
+    bool (*in_run)(unsigned char);
+    size_t lo = 1, hi = 0;  // empty
+    void around(const Text &src, size_t pos, size_t *run_lo, size_t *run_hi) {
+        if (!(pos >= lo && pos < hi)) {
+            lo = hi = pos;
+            while (lo > 0 && in_run(src.at(lo - 1)))
+                lo--;
+            while (hi < src.len && in_run(src.at(hi)))
+                hi++;
+        }
+        *run_lo = lo;
+        *run_hi = hi;
+    }
+};
+
+struct InlineRuns {
+    RunCache marks{star_or_ul};
+    RunCache stars{star};
+};
 
 }  // namespace
 
-static void inline_star(const Text &src, token *t) {
+static void inline_star(const Text &src, InlineRuns &runs, token *t) {
     size_t start = t->start;
     size_t end = t->start + t->len;
-    size_t i = start;
-    while (i > 0 && star_or_ul(src.at(i - 1)))
-        i--;
+    if (t->len == 0 || !star(src.at(start)))
+        return;
+    size_t i = 0, j = 0;
+    runs.marks.around(src, start, &i, &j);
     if (i == 0 || blank(src.at(i - 1)))
         t->can_close = 0;
-    size_t j = end;
-    while (star_or_ul(src.at(j)))
-        j++;
     if (blank(src.at(j))) {
         t->can_open = 0;
         return;
@@ -270,12 +293,10 @@ static void inline_star(const Text &src, token *t) {
     if (!t->can_open || !t->can_close)
         return;
 
-    size_t before = 0;
-    while (before < start && src.at(start - 1 - before) == '*')
-        before++;
-    size_t after = 0;
-    while (src.at(end + after) == '*')
-        after++;
+    size_t star_lo = 0, star_hi = 0;
+    runs.stars.around(src, start, &star_lo, &star_hi);
+    size_t before = start - star_lo;
+    size_t after = star_hi > end ? star_hi - end : 0;
     size_t run = before + 1 + after;
     size_t run_start = start - before;
     size_t run_end = end + after;
@@ -325,17 +346,15 @@ static void inline_star(const Text &src, token *t) {
     }
 }
 
-static void inline_ul(const Text &src, token *t) {
-    size_t i = t->start;
-    while (i > 0 && star_or_ul(src.at(i - 1)))
-        i--;
+static void inline_ul(const Text &src, InlineRuns &runs, token *t) {
+    if (t->len == 0 || !star_or_ul(src.at(t->start)))
+        return;
+    size_t i = 0, j = 0;
+    runs.marks.around(src, t->start, &i, &j);
     if (i == 0 || blank(src.at(i - 1)))
         t->can_close = 0;
     else if (char_is_alphanumeric(src.at(i - 1)))
         t->can_open = 0;
-    size_t j = t->start + t->len;
-    while (star_or_ul(src.at(j)))
-        j++;
     if (blank(src.at(j)))
         t->can_open = 0;
     else if (char_is_alphanumeric(src.at(j)))
@@ -486,6 +505,7 @@ void tzr_pair_inline_tokens(tzr_engine *engine, token *parent) {
     if (engine->source && engine->source->str)
         src = Text{engine->source->str, engine->source->length};
     uint64_t ext = engine->extensions;
+    InlineRuns runs;
     std::vector<token *> parents{parent};
     while (!parents.empty()) {
         token *p = parents.back();
@@ -525,10 +545,10 @@ void tzr_pair_inline_tokens(tzr_engine *engine, token *parent) {
                 break;
             }
             case STAR:
-                inline_star(src, t);
+                inline_star(src, runs, t);
                 break;
             case UL:
-                inline_ul(src, t);
+                inline_ul(src, runs, t);
                 break;
             case BACKTICK:
                 if (t->len == 2 && t->start == 0)

@@ -1,0 +1,260 @@
+// The document engine end to end: sources become block trees with paired
+// spans; extension flags, ranges and deep nesting.
+#include <gtest/gtest.h>
+#include <pthread.h>
+
+#include <algorithm>
+#include <functional>
+#include <utility>
+#include <vector>
+#include <string>
+
+#include "engine.h"
+#include "parse_helpers.h"
+#include "tree_check.h"
+
+namespace {
+
+// Runs `body` on a thread with the given stack size.
+void run_with_stack(size_t bytes, const std::function<void()> &body) {
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setstacksize(&attr, bytes);
+    pthread_t thread;
+    auto trampoline = [](void *arg) -> void * {
+        (*static_cast<const std::function<void()> *>(arg))();
+        return nullptr;
+    };
+    ASSERT_EQ(pthread_create(&thread, &attr, trampoline,
+                             const_cast<std::function<void()> *>(&body)),
+              0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attr);
+}
+
+std::string blocks_of(const char *source, uint64_t extensions = 0, int depth = 1) {
+    tzr_engine *e = tzr_engine_create_with_string(source, extensions);
+    tzr_engine_parse_string(e);
+    EXPECT_TRUE(chain_is_consistent(tzr_engine_root(e)->child)) << source;
+    std::string out = dump_chain(tzr_engine_root(e)->child, depth);
+    tzr_engine_free(e, true);
+    return out;
+}
+
+struct SourceCase {
+    const char *source;
+    uint64_t extensions;
+    int depth;
+    const char *expected;
+};
+
+class EngineParse : public testing::TestWithParam<SourceCase> {};
+
+TEST_P(EngineParse, SourceBecomesTree) {
+    const SourceCase &c = GetParam();
+    EXPECT_EQ(blocks_of(c.source, c.extensions, c.depth), c.expected) << c.source;
+}
+
+// Sources end without a line end unless the case is about it: a final line
+// end leaves an empty last line, which joins the block before it or makes
+// an EMPTY block of its own.
+INSTANTIATE_TEST_SUITE_P(
+    Blocks, EngineParse,
+    testing::Values(
+        SourceCase{"# Title\n\nText *here*.\n", 0, 0, "H1 EMPTY PARA EMPTY"},
+        SourceCase{"```\n```x\ntext\n```", 0, 0, "FENCED FENCED"},
+        SourceCase{"- a\n- b", 0, 1, "UL(LI_TEXT LI_TEXT)"},
+        SourceCase{"- a\n\n- b", 0, 1, "UL_LOOSE(LI LI_TEXT)"},
+        // The last item is never examined, so a trailing blank line that
+        // joins it keeps it a BLOCK_LIST_ITEM.
+        SourceCase{"- a\n- b\n", 0, 1, "UL(LI_TEXT LI)"},
+        SourceCase{"- a\n\n", 0, 1, "UL(LI)"},
+        SourceCase{"Term\n: definition", 0, 1, "DEFLIST(TERM DEFINITION)"},
+        SourceCase{"> a\n> > b", 0, 1, "QUOTE(PARA QUOTE)"},
+        SourceCase{"| a | b |\n|---|---|\n| 1 | 2 |", 0, 1, "TABLE(THEAD TBODY)"},
+        SourceCase{"a\n===\n", 0, 0, "SETEXT1 EMPTY"},
+        SourceCase{"===\n", 0, 0, "HR EMPTY"},
+        SourceCase{"    code\n\n    more\n\n", 0, 0, "ICODE"},
+        SourceCase{"---\ntitle: x\n---", 0, 1, "META(L_METASTART L_META L_SETEXT2)"},
+        SourceCase{"Title: x", 0x1, 0, "PARA"},
+        // A paragraph that opens with a lone tag line is raw HTML.
+        SourceCase{"<span>\ntext", 0, 0, "HTML"},
+        // Nested parses: the item marker leads the item's first block; a
+        // note's lines become its own paragraph.
+        SourceCase{"- a\n\n    b", 0, 3, "UL(LI(PARA(BULLET T NL) EMPTY(NL) PARA(T)))"},
+        SourceCase{"[^a]: note\n    more", 0x10, 3, "DEF_FN(PARA(P_BR_FN([^ T ]) COLON T NL T))"},
+        SourceCase{"Term\n: def\n    more", 0, 3, "DEFLIST(TERM(T NL) DEFINITION(PARA(T NL T)))"},
+        SourceCase{"a | b\n--|--\n1 | 2", 0, 4,
+                   "TABLE(THEAD(ROW(CELL(T) | CELL(T) NL) L_SEP(CELL(DASH) | CELL(DASH) NL)) "
+                   "TBODY(ROW(CELL(T) | CELL(T))))"}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Spans, EngineParse,
+    testing::Values(
+        SourceCase{"a *b* c", 0, 2, "PARA(T P_EM(EM< T >EM) T)"},
+        SourceCase{"$x$", 0, 2, "PARA(P_MATH($ T $))"},
+        SourceCase{"$x$", 0x1, 2, "PARA($ T $)"},
+        SourceCase{"x[^a]", 0, 1, "PARA(T P_BR)"},
+        SourceCase{"x[^a]", 0x10, 1, "PARA(T P_BR_FN)"},
+        SourceCase{"a {++b++} c", 0, 1, "PARA(T {++ T ++} T)"},
+        SourceCase{"a {++b++} c", 0x200, 1, "PARA(T P_ADD T)"}));
+
+TEST(EngineParseText, ColonsOfATermlessDefinitionStay) {
+    tzr_engine *e = tzr_engine_create_with_string(": a\n: b\n", 0);
+    tzr_engine_parse_string(e);
+    token *para = tzr_engine_root(e)->child;
+    ASSERT_NE(para, nullptr);
+    EXPECT_EQ(para->type, BLOCK_PARA);
+    std::string text;
+    for (token *t = para->child; t; t = t->next)
+        text += std::string(e->source->str + t->start, t->len);
+    EXPECT_EQ(text, ": a\n: b\n");
+    tzr_engine_free(e, true);
+}
+
+TEST(EngineParseText, EmptySourceIsOneBlankBlock) {
+    // The tokenizer gives an empty range one empty line, so the grammar never
+    // sees an empty chain from a real source.
+    tzr_engine *e = tzr_engine_create_with_string("", 0);
+    testing::internal::CaptureStderr();
+    tzr_engine_parse_string(e);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    ASSERT_NE(tzr_engine_root(e), nullptr);
+    EXPECT_EQ(dump_chain(tzr_engine_root(e)->child), "EMPTY");
+    tzr_engine_free(e, true);
+}
+
+TEST(EngineParseText, MetadataOnlyFromTheStart) {
+    const char *source = "Some text\nTitle: x\n";
+    tzr_engine *e = tzr_engine_create_with_string(source, 0);
+    token *at10 = tzr_engine_parse_substring(e, 10, (size_t)-1);
+    ASSERT_NE(at10, nullptr);
+    EXPECT_EQ(dump_types(at10->child), "PARA EMPTY");
+    EXPECT_EQ(e->extensions, 0u);
+    EXPECT_EQ(tzr_engine_root(e), nullptr);
+    token_tree_free(at10);
+    token *at0 = tzr_engine_parse_substring(e, 10 - 10 + 10, 9);
+    token_tree_free(at0);
+    tzr_engine_free(e, true);
+
+    e = tzr_engine_create_with_string("Title: x\n\nText\n", 0);
+    tzr_engine_parse_string(e);
+    EXPECT_EQ(dump_types(tzr_engine_root(e)->child), "META EMPTY PARA EMPTY");
+    EXPECT_EQ(e->metadata_list->size, 1u);
+    tzr_engine_free(e, true);
+}
+
+TEST(EngineParseText, SubstringRangeIsClamped) {
+    tzr_engine *e = tzr_engine_create_with_string("one\n\ntwo\n", 0);
+    for (auto [start, len] : {std::pair<size_t, size_t>{5, (size_t)-1}, {5, 1000},
+                              {5, (size_t)-2}}) {
+        token *root = tzr_engine_parse_substring(e, start, len);
+        ASSERT_NE(root, nullptr);
+        EXPECT_EQ(dump_types(root->child), "PARA EMPTY");
+        token_tree_free(root);
+    }
+    token *past = tzr_engine_parse_substring(e, 1000, 10);
+    ASSERT_NE(past, nullptr);
+    EXPECT_EQ(past->start, 9u);
+    EXPECT_EQ(dump_chain(past->child), "EMPTY");
+    token_tree_free(past);
+    tzr_engine_free(e, true);
+}
+
+TEST(EngineLifeCycle, NullSafetyLanguagesAndReset) {
+    tzr_engine_free(nullptr, true);
+    tzr_engine_parse_string(nullptr);
+    tzr_engine_set_language(nullptr, 2);
+    tzr_engine *e = tzr_engine_create_with_string(nullptr, 0);
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->source->length, 0u);
+    EXPECT_EQ(e->allow_meta, 1);
+    const unsigned short quotes[] = {0, 5, 3, 2, 1, 6, 0, 0};
+    for (unsigned short lang = 0; lang < 8; lang++) {
+        tzr_engine_set_language(e, lang);
+        EXPECT_EQ(e->language, lang);
+        EXPECT_EQ(e->quotes_language, quotes[lang]) << lang;
+    }
+    tzr_engine_free(e, true);
+
+    e = tzr_engine_create_with_string("# A\n\n[^n]: note\n", 0x80);
+    EXPECT_EQ(e->allow_meta, 0);
+    tzr_engine_parse_string(e);
+    EXPECT_EQ(e->header_list->size, 1u);
+    EXPECT_EQ(e->definition_list->size, 1u);
+    tzr_engine_reset(e);
+    EXPECT_EQ(tzr_engine_root(e), nullptr);
+    EXPECT_EQ(e->header_list->size + e->definition_list->size, 0u);
+    DString *source = tzr_engine_source(e);
+    tzr_engine_free(e, false);
+    d_string_free(source, true);
+}
+
+// The most blocks of `type` on any path from `t` down, without recursion.
+size_t depth_of(const token *t, unsigned short type) {
+    size_t deepest = 0;
+    std::vector<std::pair<const token *, size_t>> todo;
+    for (; t; t = t->next)
+        todo.push_back({t, 0});
+    while (!todo.empty()) {
+        auto [node, above] = todo.back();
+        todo.pop_back();
+        size_t here = above + (node->type == type ? 1 : 0);
+        deepest = std::max(deepest, here);
+        for (const token *c = node->child; c; c = c->next)
+            todo.push_back({c, here});
+    }
+    return deepest;
+}
+
+size_t nesting_on_big_stack(const std::string &source, unsigned short type) {
+    size_t depth = 0;
+    run_with_stack(8u << 20, [&] {
+        tzr_engine *e = tzr_engine_create_with_string(source.c_str(), 0);
+        tzr_engine_parse_string(e);
+        depth = depth_of(tzr_engine_root(e)->child, type);
+        tzr_engine_free(e, true);
+    });
+    return depth;
+}
+
+TEST(EngineDeep, TenThousandQuoteLevelsStopAtTheParseLimit) {
+    std::string source;
+    for (int i = 0; i < 10000; i++)
+        source += "> ";
+    source += "x\ny\n";
+    // Nested parses stop at depth 1000; the top-level parse is the first.
+    size_t depth = nesting_on_big_stack(source, BLOCK_BLOCKQUOTE);
+    EXPECT_GE(depth, 998u);
+    EXPECT_LE(depth, 1000u);
+}
+
+TEST(EngineDeep, ListLevelsBeyondTheParseLimit) {
+    // Each level's item holds the next, one tab further in. (The line typer
+    // rescans a line's indentation each time it is typed again, so the cost
+    // grows with the cube of the depth: just past the limit is enough.)
+    const int levels = 1010;
+    std::string source;
+    for (int i = 0; i < levels; i++)
+        source += std::string(i, '\t') + "- x\n";
+    size_t depth = nesting_on_big_stack(source, BLOCK_LIST_BULLETED);
+    EXPECT_GE(depth, 998u);
+    EXPECT_LE(depth, 1000u);
+}
+
+TEST(EngineDeep, HundredThousandNestedParenthesesAndBracketsOnOneMebibyte) {
+    for (const std::string &source :
+         {std::string(100000, '(') + std::string(100000, ')') + "\n",
+          std::string(100000, '[') + "\n", std::string(100000, '[') + std::string(100000, ']')}) {
+        bool parsed = false;
+        run_with_stack(1u << 20, [&] {
+            tzr_engine *e = tzr_engine_create_with_string(source.c_str(), 0);
+            tzr_engine_parse_string(e);
+            parsed = tzr_engine_root(e) && tzr_engine_root(e)->child;
+            tzr_engine_free(e, true);
+        });
+        EXPECT_TRUE(parsed);
+    }
+}
+
+}  // namespace
