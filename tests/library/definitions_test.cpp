@@ -9,6 +9,7 @@
 #include "engine.h"
 #include "export.h"
 #include "export_context.h"
+#include "notes.h"
 #include "records.h"
 #include "token_types.h"
 
