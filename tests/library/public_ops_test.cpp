@@ -7,6 +7,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "assets.h"
 #include "tzr.h"
 
 namespace {
@@ -162,6 +163,17 @@ TEST(PublicOps, AutolinkedTermInImplicitReference) {
     std::string html = take(tzr_string_convert(
         "See [HTML] now.\n\n[HTML]: /spec\n\n[>HTML]: Hyper Text\n", 0x10, 0, 0));
     EXPECT_NE(html.find("<a href=\"/spec\">HTML</a>"), std::string::npos) << html;
+}
+
+// The engine keeps the images of its last export, one table per export.
+TEST(PublicOps, EngineTakesTheAssetTable) {
+    tzr_engine *e = tzr_engine_create_with_string("![a](one.png) ![b](two.png) ![c](one.png)\n", 0);
+    free(tzr_engine_convert(e, 0));
+    ASSERT_EQ(tzr_asset_table_count(e->asset_table), 2u);
+    EXPECT_STREQ(e->asset_table->url, "one.png");
+    free(tzr_engine_convert(e, 0));
+    EXPECT_EQ(tzr_asset_table_count(e->asset_table), 2u);
+    tzr_engine_free(e, true);
 }
 
 TEST(PublicOps, ConvertSourceFormat) {
