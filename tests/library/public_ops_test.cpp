@@ -124,8 +124,10 @@ TEST(PublicOps, EngineFormsOnAUsedEngine) {
     tzr_engine *e = tzr_engine_create_with_string("title: T\nauthor: A\n\n# Head\n\nText\n", 0);
     tzr_engine_parse_string(e);
     size_t headers = e->header_list->size;
+    token *root = e->root;
     EXPECT_TRUE(tzr_engine_has_metadata(e, nullptr));
     EXPECT_EQ(e->header_list->size, headers);
+    EXPECT_EQ(e->root, root);
     tzr_engine_update_metavalue_for_key(e, "author", "B");
     tzr_engine_update_metavalue_for_key(e, "author", "C");
     EXPECT_EQ(std::string(e->source->str), "title: T\nauthor: C\n\n# Head\n\nText\n");
@@ -212,6 +214,16 @@ TEST(PublicOps, ConvertToFileReportsUnopenablePath) {
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(err.rfind("/nonexistent-dir/out.html: ", 0), 0u) << err;
     d_string_free(d, true);
+}
+
+TEST(PublicOps, ConvertsAMegabyteDocument) {
+    std::string doc = "title: Big\n\n[>HTML]: Hyper Text\n\n[^n]: Note.\n\n";
+    while (doc.size() < (1u << 20))
+        doc += "## Part\n\nSome HTML text[^n] with *emphasis* and a [link](/x).\n\n* item\n\n";
+    std::string html = take(tzr_string_convert(doc.c_str(), 0x10, 0, 0));
+    EXPECT_EQ(html.rfind("<!DOCTYPE html>", 0), 0u);
+    EXPECT_EQ(html.substr(html.size() - 9), "</html>\n\n");
+    EXPECT_GT(html.size(), doc.size());
 }
 
 TEST(PublicOps, ParseOnlySurvivesAnyText) {
