@@ -3,6 +3,8 @@
 // input.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -193,6 +195,49 @@ TEST(OdfWriter, AnyInputGivesWellFormedXml) {
         }
     }
     testing::internal::GetCapturedStderr();
+    std::filesystem::remove_all(folder);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(OdfPackage, PartsMetadataAndLayout) {
+    const char *doc = "Title: A & B\nAuthor: Me <me>\nCSS: x.css\nODF Header Level: 2\nKey: v\tw\n\n# H\n";
+    std::string flat = take(tzr_string_convert_to_data(doc, 0, 5, 0, nullptr));
+    EXPECT_EQ(flat.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<office:document ", 0), 0u);
+    EXPECT_NE(flat.find("office:version=\"1.2\"\noffice:mimetype=\"application/vnd.oasis.opendocument.text\">"),
+              std::string::npos);
+    EXPECT_LT(flat.find("</office:master-styles>"), flat.find("<office:meta>"));
+    EXPECT_NE(flat.find("<text:h text:outline-level=\"2\">"), std::string::npos);
+    EXPECT_NE(flat.find("\t<dc:title>A &amp; B</dc:title>\n\t<dc:creator>Me &lt;me&gt;</dc:creator>\n"),
+              std::string::npos);
+    EXPECT_NE(flat.find("<meta:user-defined meta:name=\"odfheaderlevel\">2</meta:user-defined>"),
+              std::string::npos);
+    EXPECT_NE(flat.find("<meta:user-defined meta:name=\"key\">v w</meta:user-defined>"), std::string::npos);
+    EXPECT_EQ(flat.find("x.css"), std::string::npos);
+
+    auto folder = temp_folder("odf-package");
+    std::string path = (folder / "out.odt").string();
+    DString *source = d_string_new(doc);
+    tzr_d_string_convert_to_file(source, 0, 6, 0, nullptr, path.c_str());
+    d_string_free(source, true);
+    std::ifstream in(path, std::ios::binary);
+    std::string archive((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ZipEntries zip = read_zip(archive);
+    std::vector<std::string> expected = {"mimetype",  "meta.xml",  "styles.xml", "settings.xml",
+                                         "META-INF/", "META-INF/manifest.xml", "content.xml"};
+    EXPECT_EQ(zip.names, expected);
+    EXPECT_EQ(zip.bytes["mimetype"], "application/vnd.oasis.opendocument.text");
+    EXPECT_TRUE(zip.stored["mimetype"]);
+    for (const char *part : {"meta.xml", "styles.xml", "content.xml", "META-INF/manifest.xml"})
+        EXPECT_FALSE(zip.stored[part]) << part;
+    // content.xml defines the span styles it uses, where LibreOffice looks for them.
+    const std::string &content = zip.bytes["content.xml"];
+    EXPECT_LT(content.find("<style:style style:name=\"TZR-Bold\""), content.find("<office:body>"));
+    EXPECT_NE(zip.bytes["meta.xml"].find("<dc:title>A &amp; B</dc:title>"), std::string::npos);
+    EXPECT_EQ(zip.bytes["settings.xml"].rfind("<?xml version=\"1.0\" encoding=\"utf-8\"?> <office:document-settings", 0),
+              0u);
     std::filesystem::remove_all(folder);
 }
 
