@@ -1,24 +1,42 @@
-// The writers of each output format. A format gets its entry here once its
-// writers exist; until then it has none and exports write nothing for it.
+// The writers and packagers of each output format. A format gets its entry
+// here once its writers exist; until then an export writes nothing for it
+// and its data is NULL.
 #include "export.h"
 #include "export_context.h"
-#include "odf.h"
+#include "writers/html.h"
+#include "writers/odf.h"
 
 namespace {
 
-const tzr_format_writers kFlatOdt = {false, false, false, nullptr, tzr_odf_export_token_chain,
-                                     {}, nullptr};
-const tzr_format_writers kOdt = {false, true, false, nullptr, tzr_odf_export_token_chain, {},
-                                 nullptr};
+// HTML: a complete document only when asked for; images keep their URLs but
+// are recorded for the local-resources query.
+constexpr tzr_format_writers kHtml = {
+    false, false, true, html_write_document_start, html_export_token_chain,
+    {html_write_footnotes, html_write_glossary, html_write_citations, nullptr},
+    html_write_document_end,
+};
+
+// OpenDocument: the body alone, which the packagers wrap; the zipped kind
+// names its images "Pictures/" and their asset names.
+constexpr tzr_format_writers kFlatOdt = {false, false, false, nullptr, tzr_odf_export_token_chain,
+                                         {}, nullptr};
+constexpr tzr_format_writers kOdt = {false, true, false, nullptr, tzr_odf_export_token_chain, {},
+                                     nullptr};
 
 }  // namespace
 
 const tzr_format_writers *tzr_format_writers_for(int16_t format) {
     switch (format) {
+    case TZR_FORMAT_HTML:
+        return &kHtml;
     case TZR_FORMAT_FODT:
         return &kFlatOdt;
     case TZR_FORMAT_ODT:
         return &kOdt;
+    // EPUB (1) and TextBundle (7, 8) write the HTML body with "assets/" image
+    // names and always as a complete document: an entry like kHtml with
+    // always_complete and pack_assets set, added together with their
+    // packagers below.
     default:
         return nullptr;
     }
