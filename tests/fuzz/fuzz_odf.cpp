@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engine.h"
+#include "export.h"
 #include "export_context.h"
 #include "writers/odf.h"
 
@@ -27,15 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::string text(reinterpret_cast<const char *>(data), size);
     tzr_engine *e = tzr_engine_create_with_string(text.c_str(), flags);
     tzr_engine_parse_string(e);
-    // The writer runs on a context of its own (as the HTML target does):
-    // the dispatch's term linking has a hang of its own that would mask
-    // the writer's faults.
-    tzr_export_context *c = tzr_export_context_new(e, format);
-    c->pack_assets = format == TZR_FORMAT_ODT;
     DString *body = d_string_new("");
-    tzr_odf_export_token_chain(body, e->source->str, e->root, c);
-    e->asset_table = c->asset_table;
-    tzr_export_context_free(c);
+    tzr_export_document(body, e, format);
     if (strlen(body->str) > body->length)
         abort();
     DString *flat = tzr_fodt_create(body->str, e, nullptr);
