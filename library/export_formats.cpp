@@ -5,6 +5,7 @@
 #include "export_context.h"
 #include "latex.h"
 #include "writers/html.h"
+#include "writers/odf.h"
 
 namespace {
 
@@ -32,12 +33,23 @@ const tzr_format_writers kMemoir = {false, false, false, latex_write_document_st
                                     memoir_export_token_chain, {latex_write_bibliography},
                                     latex_write_document_end};
 
+// OpenDocument: the body alone, which the packagers wrap; the zipped kind
+// names its images "Pictures/" and their asset names.
+constexpr tzr_format_writers kFlatOdt = {false, false, false, nullptr, tzr_odf_export_token_chain,
+                                         {}, nullptr};
+constexpr tzr_format_writers kOdt = {false, true, false, nullptr, tzr_odf_export_token_chain, {},
+                                     nullptr};
+
 }  // namespace
 
 const tzr_format_writers *tzr_format_writers_for(int16_t format) {
     switch (format) {
     case TZR_FORMAT_HTML:
         return &kHtml;
+    case TZR_FORMAT_FODT:
+        return &kFlatOdt;
+    case TZR_FORMAT_ODT:
+        return &kOdt;
     // EPUB (1) and TextBundle (7, 8) write the HTML body with "assets/" image
     // names and always as a complete document: an entry like kHtml with
     // always_complete and pack_assets set, added together with their
@@ -63,6 +75,10 @@ tzr_packager tzr_format_packager_for(uint16_t format) {
     // EPUB (1), flat and zipped OpenDocument (5, 6) and TextBundle (7, 8)
     // get their packagers here when those writers join the build. Until
     // then their data is NULL rather than a bare text posing as the file.
+    case TZR_FORMAT_FODT:
+        return tzr_fodt_create;
+    case TZR_FORMAT_ODT:
+        return tzr_odt_create;
     default:
         return nullptr;
     }
