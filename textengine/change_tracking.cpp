@@ -334,6 +334,10 @@ bool smart_string_track_change(_SString *s, size_t start, size_t length, char **
     if (!s || !text || !*text || !change)
         return false;
     size_t n = strlen(*text);
+    // The record always says what to apply, so a caller that runs this step
+    // on its own (a multi-edit) needs nothing else.
+    change->start = start;
+    change->removed_length = length;
     bool crossing = false;
     token *in = change_for_range(s->change_tokens, start, length, &crossing);
     if (crossing || (in && touches_markers(in, start, length))) {
