@@ -167,6 +167,9 @@ void smart_string_set_coalesce_level(_SString *s, uint32_t level) {
 void smart_string_set_caret(_SString *s, size_t start, size_t length) {
     if (!s)
         return;
+    // A caret moved away from a fresh pair leaves its closer as ordinary text.
+    if (start != s->caret_start || length != s->caret_length)
+        s->pair_pending = 0;
     s->caret_start = start;
     s->caret_length = length;
 }
@@ -256,6 +259,8 @@ void smart_string_refresh_derived(_SString *s) {
     if (!s)
         return;
     unit_anchor_reset(s);
+    // Undo and redo put back text that no fresh pair belongs to.
+    s->pair_pending = 0;
     if (s->options & SMART_STRING_STATISTICS)
         smart_string_count_statistics(s);
     if (s->options & SMART_STRING_MIRROR)

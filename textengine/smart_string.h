@@ -60,6 +60,8 @@ struct _SString {
     unsigned char pair_closers[256]; // opener -> closer, 0 = not an opener
     unsigned char pair_openers[256]; // closer -> opener, 0 = not a closer
     uint8_t pair_pending;            // an automatic closer follows the caret
+    size_t pair_pending_at;          // byte offset of that closer
+    unsigned char pair_pending_closer;  // and its byte
     int64_t typing_run_start;        // -1 = none
     unsigned char trigger_suffixes[256];
     TST *expansions;                 // expansion keys, stored reversed

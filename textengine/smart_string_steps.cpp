@@ -5,16 +5,3 @@
 #include "smart_string_steps.h"
 
 #include <cstring>
-
-bool smart_string_smart_tab(_SString *, size_t, size_t, char **, smart_string_change *) {
-    return false;
-}
-
-bool smart_string_smart_enter(_SString *, size_t, size_t, char **, smart_string_change *) {
-    return false;
-}
-
-bool smart_string_smart_pairs(_SString *, size_t, size_t, char **, smart_string_change *) {
-    return false;
-}
-
