@@ -105,6 +105,16 @@ static unsigned short pair_type(unsigned short opener, unsigned short closer) {
     }
 }
 
+static unsigned short opener_for(unsigned short closer) {
+    switch (closer) {
+    case CRITIC_ADD_CLOSE: return CRITIC_ADD_OPEN;
+    case CRITIC_DEL_CLOSE: return CRITIC_DEL_OPEN;
+    case CRITIC_COM_CLOSE: return CRITIC_COM_OPEN;
+    case CRITIC_SUB_CLOSE: return CRITIC_SUB_OPEN;
+    default: return CRITIC_HI_OPEN;
+    }
+}
+
 static bool is_opener(unsigned short type) {
     return type == CRITIC_ADD_OPEN || type == CRITIC_DEL_OPEN || type == CRITIC_COM_OPEN ||
            type == CRITIC_SUB_OPEN || type == CRITIC_HI_OPEN;
@@ -122,14 +132,19 @@ void critic_pair_changes(token *root) {
     if (!root)
         return;
     std::vector<token *> openers;
+    // Pending openers per type, so that a closer whose kind has none open
+    // skips the search (a long run of other openers would make it slow).
+    size_t pending[CRITIC_HI_CLOSE + 1] = {};
     for (token *t = root->child; t; t = t->next) {
-        if (is_closer(t->type) && t->unmatched) {
+        if (is_closer(t->type) && t->unmatched && pending[opener_for(t->type)] > 0) {
             size_t i = openers.size();
             unsigned short matched = 0;
             while (i > 0 && !(matched = pair_type(openers[i - 1]->type, t->type)))
                 i--;
             if (matched) {
                 token *opener = openers[i - 1];
+                for (size_t k = i - 1; k < openers.size(); k++)
+                    pending[openers[k]->type]--;
                 openers.resize(i - 1);
                 opener->mate = t;
                 t->mate = opener;
@@ -139,8 +154,10 @@ void critic_pair_changes(token *root) {
                 continue;
             }
         }
-        if (is_opener(t->type) && t->unmatched)
+        if (is_opener(t->type) && t->unmatched) {
             openers.push_back(t);
+            pending[t->type]++;
+        }
     }
 }
 
@@ -334,6 +351,10 @@ bool smart_string_track_change(_SString *s, size_t start, size_t length, char **
     if (!s || !text || !*text || !change)
         return false;
     size_t n = strlen(*text);
+    // The record always says what to apply, so a caller that runs this step
+    // on its own (a multi-edit) needs nothing else.
+    change->start = start;
+    change->removed_length = length;
     bool crossing = false;
     token *in = change_for_range(s->change_tokens, start, length, &crossing);
     if (crossing || (in && touches_markers(in, start, length))) {

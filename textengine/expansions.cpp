@@ -223,7 +223,8 @@ static bool is_one_character(const char *text, size_t n) {
 // The trigger-suffix filter: reads the bytes that end at the typed character
 // (the typed bytes, then the text before the edit) against the table and
 // tells whether some key may end there.
-static bool may_end_key(_SString *s, size_t start, const char *typed, size_t n) {
+static bool smart_string_expand_filter(_SString *s, size_t start, const char *typed,
+                                       size_t n) {
     for (size_t k = 0; k < 4; k++) {
         unsigned char byte;
         if (k < n) {
@@ -245,8 +246,8 @@ static bool may_end_key(_SString *s, size_t start, const char *typed, size_t n) 
 
 // Looks up the longest key that ends the current typing run and, when there
 // is one, replaces the edit with its processed template.
-static bool expand_key(_SString *s, size_t start, size_t length, char **text,
-                       smart_string_change *change) {
+static bool smart_string_expand_key(_SString *s, size_t start, size_t length, char **text,
+                                    smart_string_change *change) {
     bool delimited = s->options & SMART_STRING_EXPANSION_DELIMITER;
     if (s->typing_run_start < 0 || (size_t)s->typing_run_start > start)
         return false;
@@ -321,9 +322,9 @@ bool smart_string_expand(_SString *s, size_t start, size_t length, char **text,
         if (n == 0)
             return false;  // a deletion never expands
     }
-    if (!may_end_key(s, start, typed, n))
+    if (!smart_string_expand_filter(s, start, typed, n))
         return false;
-    return expand_key(s, start, length, text, change);
+    return smart_string_expand_key(s, start, length, text, change);
 }
 
 // ---------------------------------------------------------------------------
