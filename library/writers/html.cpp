@@ -1,0 +1,906 @@
+#include "html.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "labels.h"
+#include "links.h"
+#include "notes.h"
+#include "random.h"
+#include "scanners.h"
+
+using namespace html_detail;
+
+namespace {
+
+constexpr uint16_t kMaxDepth = 1000;
+
+const char *const kTitles[4][7] = {
+    {"return to body", "Regresar al texto", "Zum Haupttext", "Retour au texte principal",
+     "Ga terug naar tekstlichaam", "Återgå till textkroppen", "חזור/י לגוף הטקסט"},
+    {"see footnote", "Ver nota a pie de página", "Siehe Fußnote", "Voir note de bas de page",
+     "Zie vootnot", "Se fotnot", "ראה/י הערה"},
+    {"see citation", "Ver referencia", "Siehe Zitat", "Voir citation", "Zie citaat", "Se citat",
+     "ראה/י ציטוט"},
+    {"see glossary", "Ver glosario", "Siehe Glossar", "Voir glossaire", "Zie woordenlijst",
+     "Se ordlista", "ראה/י מילון מונחים"},
+};
+
+// Quote marks by quotes language: double open, double close, single open,
+// single close.
+const char *const kQuotes[7][4] = {
+    {"&#8220;", "&#8221;", "&#8216;", "&#8217;"},  // english
+    {"&#8222;", "&#8221;", "&#8216;", "&#8217;"},  // dutch
+    {"&#171;", "&#187;", "&#39;", "&#8217;"},      // french
+    {"&#8222;", "&#8220;", "&#8218;", "&#8216;"},  // german
+    {"&#187;", "&#171;", "&#8250;", "&#8249;"},    // germanguillemets
+    {"&#171;", "&#187;", "&#8216;", "&#8217;"},    // spanish
+    {"&#8221;", "&#8221;", "&#8217;", "&#8217;"},  // swedish
+};
+
+enum { kDoubleOpen, kDoubleClose, kSingleOpen, kSingleClose };
+
+const char *quote(const tzr_export_context *c, int which) {
+    unsigned row = c->quotes_language < 7 ? c->quotes_language : 0;
+    return kQuotes[row][which];
+}
+
+bool smart(const tzr_export_context *c) { return c->ext_flags & kSmart; }
+
+bool is_opening(const token *t) { return t->mate && t->start < t->mate->start; }
+
+void raw(DString *out, const char *source, const token *t) {
+    d_string_append_c_array(out, source + t->start, t->len);
+}
+
+void children(DString *out, const char *source, token *t, tzr_export_context *c) {
+    if (t->child)
+        html_export_token_chain(out, source, t->child, c);
+}
+
+// The token after a pair's opening mark onward, then nothing else.
+void children_after_opener(DString *out, const char *source, token *t, tzr_export_context *c) {
+    if (t->child && t->child->next)
+        html_export_token_chain(out, source, t->child->next, c);
+}
+
+void consume_pair_marks(token *pair) {
+    if (!pair || !pair->child)
+        return;
+    if (pair->child->mate)
+        pair->child->mate->type = CONSUMED;
+    pair->child->type = CONSUMED;
+}
+
+const char *critic_tag_open(uint16_t type) {
+    switch (type) {
+    case PAIR_CRITIC_ADD:
+    case PAIR_CRITIC_SUB_ADD: return "<ins>";
+    case PAIR_CRITIC_DEL:
+    case PAIR_CRITIC_SUB_DEL: return "<del>";
+    case PAIR_CRITIC_COM: return "<span class=\"critic comment\">";
+    default: return "<mark>";
+    }
+}
+
+const char *critic_tag_close(uint16_t type) {
+    switch (type) {
+    case PAIR_CRITIC_ADD:
+    case PAIR_CRITIC_SUB_ADD: return "</ins>";
+    case PAIR_CRITIC_DEL:
+    case PAIR_CRITIC_SUB_DEL: return "</del>";
+    case PAIR_CRITIC_COM: return "</span>";
+    default: return "</mark>";
+    }
+}
+
+void export_critic(DString *out, const char *source, token *t, tzr_export_context *c) {
+    if (t->type != PAIR_CRITIC_HI && c->critic_tokens)
+        stack_push(c->critic_tokens, t);
+    uint16_t type = t->type;
+    if ((type == PAIR_CRITIC_SUB_ADD && !(t->prev && t->prev->type == PAIR_CRITIC_SUB_DEL)) ||
+        (type == PAIR_CRITIC_SUB_DEL && !(t->next && t->next->type == PAIR_CRITIC_SUB_ADD))) {
+        children(out, source, t, c);
+        return;
+    }
+    bool added = type == PAIR_CRITIC_ADD || type == PAIR_CRITIC_SUB_ADD;
+    bool removed = type == PAIR_CRITIC_DEL || type == PAIR_CRITIC_SUB_DEL;
+    if (c->ext_flags & (kReject | kAccept)) {
+        bool keep = type == PAIR_CRITIC_HI || ((c->ext_flags & kReject) ? removed : added);
+        if (keep) {
+            consume_pair_marks(t);
+            children(out, source, t, c);
+        }
+        return;
+    }
+    if (c->ext_flags & kCritic) {
+        consume_pair_marks(t);
+        d_string_append(out, critic_tag_open(type));
+        children(out, source, t, c);
+        d_string_append(out, critic_tag_close(type));
+        return;
+    }
+    children(out, source, t, c);
+}
+
+void export_autolink(DString *out, const char *source, token *t, tzr_export_context *c) {
+    char *url = t->len >= 2 ? tzr_url_from_range(source, t->start + 1, t->len - 2, nullptr, true) : nullptr;
+    if (url) {
+        bool email = scan_email(url) != 0;
+        d_string_append(out, "<a href=\"");
+        if (email) {
+            if (strncmp(url, "mailto:", 7) != 0)
+                html_print_string(out, "mailto:", true);
+            html_print_string(out, url, true);
+        } else {
+            html_print_string(out, url, false);
+        }
+        d_string_append(out, "\">");
+        html_print_string(out, url, email);
+        d_string_append(out, "</a>");
+        free(url);
+    } else if (scan_html(source + t->start)) {
+        raw(out, source, t);
+    } else {
+        children(out, source, t, c);
+    }
+}
+
+void export_code_span(DString *out, const char *source, token *t, tzr_export_context *c) {
+    token *open = t->child;
+    token *close = open ? open->mate : nullptr;
+    if (open && open->next && open->next != close) {
+        token *first = open->next;
+        if ((first->type >= INDENT_TAB && first->type <= NON_INDENT_SPACE) || first->type == NEWLINE) {
+            first->type = CONSUMED;
+        } else if (first->type == TEXT) {
+            while (first->len > 0 && (source[first->start] == ' ' || source[first->start] == '\t')) {
+                first->start++;
+                first->len--;
+            }
+        }
+    }
+    if (close && close->prev && close->prev != open) {
+        token *last = close->prev;
+        if ((last->type >= INDENT_TAB && last->type <= NON_INDENT_SPACE) || last->type == NEWLINE) {
+            last->type = CONSUMED;
+        } else if (last->type == TEXT) {
+            while (last->len > 0 &&
+                   (source[last->start + last->len - 1] == ' ' || source[last->start + last->len - 1] == '\t'))
+                last->len--;
+        }
+    }
+    if (open && t->next && t->next->type == PAIR_RAW_FILTER) {
+        if (tzr_raw_block_matches_format(t->next, source, TZR_FORMAT_HTML) && close) {
+            size_t from = open->start + open->len;
+            if (close->start > from)
+                d_string_append_c_array(out, source + from, close->start - from);
+        }
+        consume_pair_marks(t);
+        c->skip_count = 1;
+        return;
+    }
+    consume_pair_marks(t);
+    d_string_append(out, "<code>");
+    for (token *x = t->child; x; x = x->next)
+        html_print_token_raw(out, source, x, c);
+    d_string_append(out, "</code>");
+}
+
+bool image_is_figure(const token *t) {
+    if (t->prev)
+        return false;
+    const token *n = t->next;
+    if (n && (n->type == PAIR_PAREN || n->type == PAIR_BRACKET))
+        n = n->next;
+    if (!n)
+        return true;
+    if (n->type == NEWLINE)
+        return !n->next || (n->next->type == HARD_BREAK && !n->next->next);
+    return n->type == HARD_BREAK && !n->next;
+}
+
+void export_link_or_image(DString *out, const char *source, token *t, tzr_export_context *c) {
+    tzr_link *link = nullptr;
+    uint16_t skip = 0;
+    bool made = false;
+    tzr_link_from_bracket(source, c, t, &link, &skip, &made);
+    if (!link) {
+        children(out, source, t, c);
+        t->out_len = out->length - t->out_start;
+        return;
+    }
+    if (t->type == PAIR_BRACKET)
+        html_export_link(out, source, t, link, c);
+    else
+        html_export_image(out, source, t, link, c, image_is_figure(t));
+    if (made)
+        tzr_link_free(link);
+    c->skip_count = skip;
+}
+
+tzr_note *used_note(stack *used, uint16_t number) {
+    if (!used || number == 0 || number > used->size)
+        return nullptr;
+    return static_cast<tzr_note *>(used->element[number - 1]);
+}
+
+void literal_bracket(DString *out, const char *source, token *t, tzr_export_context *c, const char *mark) {
+    d_string_append(out, mark);
+    children_after_opener(out, source, t, c);
+    d_string_append(out, "]");
+}
+
+void export_footnote(DString *out, const char *source, token *t, tzr_export_context *c) {
+    size_t before = c->footnotes_used ? c->footnotes_used->size : 0;
+    uint16_t number = TZR_NO_NOTE;
+    tzr_footnote_from_bracket(source, c, t, &number);
+    if (number == TZR_NO_NOTE) {
+        literal_bracket(out, source, t, c, "[^");
+        return;
+    }
+    bool first = c->footnotes_used && c->footnotes_used->size > before;
+    int anchor = html_footnote_anchor(c, number);
+    const char *title = title_text(1, c->language);
+    if (first)
+        d_string_append_printf(out,
+                               "<a href=\"#fn:%d\" id=\"fnref:%d\" title=\"%s\" class=\"footnote\"><sup>%d</sup></a>",
+                               anchor, anchor, title, number);
+    else
+        d_string_append_printf(out, "<a href=\"#fn:%d\" title=\"%s\" class=\"footnote\"><sup>%d</sup></a>",
+                               anchor, title, number);
+}
+
+void export_glossary(DString *out, const char *source, token *t, tzr_export_context *c) {
+    size_t before = c->glossary_used ? c->glossary_used->size : 0;
+    uint16_t number = TZR_NO_NOTE;
+    tzr_glossary_from_bracket(source, c, t, &number);
+    tzr_note *note = used_note(c->glossary_used, number);
+    if (!note) {
+        d_string_append(out, "[?");
+        if (t->child)
+            children_after_opener(out, source, t, c);
+        else
+            raw(out, source, t);
+        d_string_append(out, "]");
+        return;
+    }
+    const char *title = title_text(3, c->language);
+    if (c->glossary_used->size > before)
+        d_string_append_printf(out, "<a href=\"#gn:%d\" id=\"gnref:%d\" title=\"%s\" class=\"glossary\">", number,
+                               number, title);
+    else
+        d_string_append_printf(out, "<a href=\"#gn:%d\" title=\"%s\" class=\"glossary\">", number, title);
+    html_print_string(out, note->clean_text, false);
+    d_string_append(out, "</a>");
+}
+
+// A citation bracket, led by the locator bracket `locator` or not.
+void export_citation(DString *out, const char *source, token *t, token *locator, tzr_export_context *c) {
+    char *where = nullptr;
+    bool print = true;
+    if (locator) {
+        where = tzr_text_inside_pair(source, locator);
+        char *label = where ? tzr_label_from_text(where) : nullptr;
+        if (label && !strcmp(label, "notcited")) {
+            print = false;
+            where[0] = '\0';
+        }
+        free(label);
+    }
+    size_t before = c->citations_used ? c->citations_used->size : 0;
+    uint16_t number = TZR_NO_NOTE;
+    tzr_citation_from_bracket(source, c, t, &number);
+    if (number == TZR_NO_NOTE) {
+        // Unresolved: the source as written, the locator bracket included,
+        // and the citation bracket only once.
+        if (locator)
+            children(out, source, locator, c);
+        literal_bracket(out, source, t, c, "[#");
+    } else if (print) {
+        bool first = c->citations_used->size > before;
+        const char *title = title_text(2, c->language);
+        d_string_append_printf(out, "<a href=\"#cn:%d\"", number);
+        if (first)
+            d_string_append_printf(out, " id=\"cnref:%d\"", number);
+        d_string_append_printf(out, " title=\"%s\" class=\"citation\">(", title);
+        if (where && *where) {
+            html_print_string(out, where, false);
+            d_string_append(out, ", ");
+        }
+        d_string_append_printf(out, "%d)</a>", number);
+    }
+    free(where);
+    if (locator)
+        c->skip_count = 1;
+}
+
+void export_abbreviation(DString *out, const char *source, token *t, tzr_export_context *c) {
+    size_t used_before = c->abbreviations_used ? c->abbreviations_used->size : 0;
+    size_t made_before = c->abbreviations_inline ? c->abbreviations_inline->size : 0;
+    uint16_t number = TZR_NO_NOTE;
+    tzr_abbreviation_from_bracket(source, c, t, &number);
+    tzr_note *note = used_note(c->abbreviations_used, number);
+    if (!note) {
+        literal_bracket(out, source, t, c, "[>");
+        return;
+    }
+    consume_pair_marks(t);
+    auto text = [&] {
+        if (t->child)
+            children(out, source, t, c);
+        else
+            raw(out, source, t);
+    };
+    const char *expansion = note->clean_text;
+    if (c->abbreviations_inline->size > made_before) {
+        html_print_string(out, expansion, false);
+        d_string_append(out, " (<abbr title=\"");
+        html_print_string(out, expansion, false);
+        d_string_append(out, "\">");
+        html_print_string(out, note->label_text, false);
+        d_string_append(out, "</abbr>)");
+    } else if (c->abbreviations_used->size > used_before) {
+        html_print_string(out, expansion, false);
+        d_string_append(out, " (<abbr title=\"");
+        html_print_string(out, expansion, false);
+        d_string_append(out, "\">");
+        text();
+        d_string_append(out, "</abbr>)");
+    } else {
+        d_string_append(out, "<abbr title=\"");
+        html_print_string(out, expansion, false);
+        d_string_append(out, "\">");
+        text();
+        d_string_append(out, "</abbr>");
+    }
+}
+
+void export_variable(DString *out, const char *source, token *t, tzr_export_context *c) {
+    char *key = tzr_text_inside_pair(source, t);
+    const char *value = key ? tzr_meta_value_for_key(c, key) : nullptr;
+    free(key);
+    if (value)
+        html_print_string(out, value, false);
+    else
+        children(out, source, t, c);
+}
+
+void export_script(DString *out, const char *source, token *t, tzr_export_context *c, const char *open,
+                   const char *close, char plain) {
+    if (t->mate) {
+        d_string_append(out, is_opening(t) ? open : close);
+    } else if (t->len == 1) {
+        d_string_append_c(out, plain);
+    } else {
+        d_string_append(out, open);
+        if (t->child)
+            html_export_token(out, source, t->child, c);
+        d_string_append(out, close);
+    }
+}
+
+void unknown_type(const char *source, token *t) {
+    fprintf(stderr, "Unknown token type: %d (%lu:%lu)\n", t->type, (unsigned long)t->start,
+            (unsigned long)t->len);
+    token_tree_describe(t, source);
+}
+
+// Writes an inline token; false for a type this writer does not know.
+bool export_inline(DString *out, const char *source, token *t, tzr_export_context *c) {
+    bool notes = c->ext_flags & kNotes;
+    switch (t->type) {
+    case CRITIC_ADD_OPEN: d_string_append(out, "{++"); break;
+    case CRITIC_ADD_CLOSE: d_string_append(out, "++}"); break;
+    case CRITIC_DEL_OPEN: d_string_append(out, "{--"); break;
+    case CRITIC_DEL_CLOSE: d_string_append(out, "--}"); break;
+    case CRITIC_SUB_OPEN: d_string_append(out, "{~~"); break;
+    case CRITIC_SUB_CLOSE: d_string_append(out, "~~}"); break;
+    case CRITIC_HI_OPEN: d_string_append(out, "{=="); break;
+    case CRITIC_HI_CLOSE: d_string_append(out, "==}"); break;
+    case CRITIC_COM_OPEN: d_string_append(out, "{&gt;&gt;"); break;
+    case CRITIC_COM_CLOSE: d_string_append(out, "&lt;&lt;}"); break;
+    case CRITIC_SUB_DIV: d_string_append(out, "~&gt;"); break;
+    case CRITIC_SUB_DIV_A: d_string_append(out, "~"); break;
+    case CRITIC_SUB_DIV_B:
+    case ANGLE_RIGHT: d_string_append(out, "&gt;"); break;
+    case ANGLE_LEFT: d_string_append(out, "&lt;"); break;
+    case AMPERSAND:
+    case AMPERSAND_LONG: d_string_append(out, "&amp;"); break;
+    case PAIR_CRITIC_ADD:
+    case PAIR_CRITIC_DEL:
+    case PAIR_CRITIC_COM:
+    case PAIR_CRITIC_SUB_ADD:
+    case PAIR_CRITIC_SUB_DEL:
+    case PAIR_CRITIC_HI: export_critic(out, source, t, c); break;
+    case PAIR_ANGLE: export_autolink(out, source, t, c); break;
+    case PAIR_BACKTICK: export_code_span(out, source, t, c); break;
+    case PAIR_BRACKET:
+        if (notes && t->next && t->next->type == PAIR_BRACKET_CITATION) {
+            token *citation = t->next;
+            citation->out_start = out->length;
+            export_citation(out, source, citation, t, c);
+            citation->out_len = out->length - citation->out_start;
+        } else {
+            export_link_or_image(out, source, t, c);
+        }
+        break;
+    case PAIR_BRACKET_IMAGE: export_link_or_image(out, source, t, c); break;
+    case PAIR_BRACKET_ABBREVIATION:
+        notes ? export_abbreviation(out, source, t, c) : children(out, source, t, c);
+        break;
+    case PAIR_BRACKET_FOOTNOTE: notes ? export_footnote(out, source, t, c) : children(out, source, t, c); break;
+    case PAIR_BRACKET_GLOSSARY: notes ? export_glossary(out, source, t, c) : children(out, source, t, c); break;
+    case PAIR_BRACKET_CITATION:
+        notes ? export_citation(out, source, t, nullptr, c) : children(out, source, t, c);
+        break;
+    case PAIR_BRACKET_VARIABLE: export_variable(out, source, t, c); break;
+    case PAIR_BRACE:
+    case PAIR_EMPH:
+    case PAIR_PAREN:
+    case PAIR_QUOTE_SINGLE:
+    case PAIR_QUOTE_DOUBLE:
+    case PAIR_RAW_FILTER:
+    case PAIR_SUBSCRIPT:
+    case PAIR_SUPERSCRIPT:
+    case PAIR_STAR:
+    case PAIR_STRONG:
+    case PAIR_UL:
+    case PAIR_DOUBLE_BRACE: children(out, source, t, c); break;
+    case PAIR_MATH:
+        d_string_append(out, "<span class=\"math\">");
+        if (t->child)
+            html_print_math_chain(out, source, t->child, c);
+        d_string_append(out, "</span>");
+        break;
+    case STAR:
+    case UL:
+    case HTML_ENTITY:
+    case PAIR_HTML_COMMENT:
+    case PIPE:
+    case PLUS:
+    case SLASH:
+    case HASH1:
+    case HASH2:
+    case HASH3:
+    case HASH4:
+    case HASH5:
+    case HASH6:
+    case TOC:
+    case BACKSLASH:
+    case BRACE_RAW_LEFT:
+    case BRACE_LEFT:
+    case BRACE_RIGHT:
+    case HASH:
+    case ENUMERATOR:
+    case PERCENT:
+    case TEXT_PLAIN:
+    case TEXT: raw(out, source, t); break;
+    case EMPH_START: d_string_append(out, "<em>"); break;
+    case EMPH_STOP: d_string_append(out, "</em>"); break;
+    case STRONG_START: d_string_append(out, "<strong>"); break;
+    case STRONG_STOP: d_string_append(out, "</strong>"); break;
+    case BRACKET_LEFT: d_string_append(out, "["); break;
+    case BRACKET_RIGHT: d_string_append(out, "]"); break;
+    case BRACKET_ABBREVIATION_LEFT: d_string_append(out, "[>"); break;
+    case BRACKET_FOOTNOTE_LEFT: d_string_append(out, "[^"); break;
+    case BRACKET_GLOSSARY_LEFT: d_string_append(out, "[?"); break;
+    case BRACKET_CITATION_LEFT: d_string_append(out, "[#"); break;
+    case BRACKET_IMAGE_LEFT: d_string_append(out, "!["); break;
+    case BRACKET_VARIABLE_LEFT: d_string_append(out, "[%"); break;
+    case PAREN_LEFT: d_string_append(out, "("); break;
+    case PAREN_RIGHT: d_string_append(out, ")"); break;
+    case BRACE_DOUBLE_LEFT: d_string_append(out, "{{"); break;
+    case BRACE_DOUBLE_RIGHT: d_string_append(out, "}}"); break;
+    case APOSTROPHE: smart(c) ? d_string_append(out, "&#8217;") : raw(out, source, t); break;
+    case BACKTICK:
+        if (!t->mate)
+            raw(out, source, t);
+        else if (t->mate->type == QUOTE_RIGHT_ALT)
+            smart(c) ? d_string_append(out, quote(c, kDoubleOpen)) : raw(out, source, t);
+        else
+            d_string_append(out, is_opening(t) ? "<code>" : "</code>");
+        break;
+    case COLON: d_string_append(out, ":"); break;
+    case EQUAL: d_string_append(out, "="); break;
+    case DASH_M: smart(c) ? d_string_append(out, "&#8212;") : raw(out, source, t); break;
+    case DASH_N: smart(c) ? d_string_append(out, "&#8211;") : raw(out, source, t); break;
+    case ELLIPSIS: smart(c) ? d_string_append(out, "&#8230;") : raw(out, source, t); break;
+    case QUOTE_SINGLE:
+        if (!t->mate || !smart(c))
+            d_string_append(out, "'");
+        else
+            d_string_append(out, quote(c, is_opening(t) ? kSingleOpen : kSingleClose));
+        break;
+    case QUOTE_DOUBLE:
+        if (!t->mate || !smart(c))
+            d_string_append(out, "&quot;");
+        else
+            d_string_append(out, quote(c, is_opening(t) ? kDoubleOpen : kDoubleClose));
+        break;
+    case QUOTE_RIGHT_ALT:
+        d_string_append(out, t->mate && smart(c) ? quote(c, kDoubleClose) : "''");
+        break;
+    case ESCAPED_CHARACTER:
+        if (t->len < 2)
+            break;
+        // A numeric reference, not "&nbsp;": the same text must stay
+        // well-formed as the XHTML of EPUB and TextBundle packages.
+        if (!(c->ext_flags & kCompatibility) && source[t->start + 1] == ' ')
+            d_string_append(out, "&#160;");
+        else
+            html_print_char(out, source[t->start + 1], false);
+        break;
+    case HTML_COMMENT_START: d_string_append(out, smart(c) ? "&lt;!&#8211;" : "&lt;!--"); break;
+    case HTML_COMMENT_STOP: d_string_append(out, smart(c) ? "&#8211;&gt;" : "--&gt;"); break;
+    case MATH_PAREN_OPEN: d_string_append(out, t->mate ? "<span class=\"math\">\\(" : "\\("); break;
+    case MATH_PAREN_CLOSE: d_string_append(out, t->mate ? "\\)</span>" : "\\)"); break;
+    case MATH_BRACKET_OPEN: d_string_append(out, t->mate ? "<span class=\"math\">\\[" : "\\["); break;
+    case MATH_BRACKET_CLOSE: d_string_append(out, t->mate ? "\\]</span>" : "\\]"); break;
+    case MATH_DOLLAR_SINGLE:
+        d_string_append(out, !t->mate ? "$" : is_opening(t) ? "<span class=\"math\">\\(" : "\\)</span>");
+        break;
+    case MATH_DOLLAR_DOUBLE:
+        d_string_append(out, !t->mate ? "$$" : is_opening(t) ? "<span class=\"math\">\\[" : "\\]</span>");
+        break;
+    case SUPERSCRIPT: export_script(out, source, t, c, "<sup>", "</sup>", '^'); break;
+    case SUBSCRIPT: export_script(out, source, t, c, "<sub>", "</sub>", '~'); break;
+    case INDENT_TAB: d_string_append_c(out, '\t'); break;
+    case INDENT_SPACE:
+    case NON_INDENT_SPACE: d_string_append_c(out, ' '); break;
+    case TABLE_ROW:
+    case TABLE_CELL: export_table_part(out, source, t, c); break;
+    case TABLE_DIVIDER:
+    case CONSUMED:
+    case MANUAL_LABEL:
+    case CODE_FENCE_LINE: break;
+    case HARD_BREAK:
+        if (t->next) {
+            d_string_append(out, "<br />\n");
+            c->newline_count = 1;
+        }
+        break;
+    case NEWLINE:
+        if (t->next)
+            d_string_append_c(out, '\n');
+        break;
+    default:
+        if (t->type >= MARKER_BLOCKQUOTE && t->type <= MARKER_LIST_ENUMERATOR)
+            break;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+namespace html_detail {
+
+const char *title_text(int key, int language) {
+    if (key < 0 || key > 3)
+        return "";
+    return kTitles[key][language >= 0 && language < 7 ? language : 0];
+}
+
+}  // namespace html_detail
+
+void html_print_char(DString *out, char c, bool obfuscate) {
+    if (!out)
+        return;
+    switch (c) {
+    case '"': d_string_append(out, "&quot;"); return;
+    case '&': d_string_append(out, "&amp;"); return;
+    case '<': d_string_append(out, "&lt;"); return;
+    case '>': d_string_append(out, "&gt;"); return;
+    default: break;
+    }
+    unsigned char u = (unsigned char)c;
+    if (obfuscate && u < 128) {
+        if (random_next() & 1)
+            d_string_append_printf(out, "&#x%x;", u);
+        else
+            d_string_append_printf(out, "&#%d;", u);
+    } else {
+        d_string_append_c(out, c);
+    }
+}
+
+void html_print_bytes(DString *out, const char *s, size_t len) {
+    if (!out || !s)
+        return;
+    const char *end = s + len;
+    while (s < end) {
+        const char *run = s;
+        while (s < end && *s != '"' && *s != '&' && *s != '<' && *s != '>' && *s)
+            s++;
+        if (s > run)
+            d_string_append_c_array(out, run, (size_t)(s - run));
+        if (s < end) {
+            if (*s)
+                html_print_char(out, *s, false);
+            s++;
+        }
+    }
+}
+
+void html_print_string(DString *out, const char *s, bool obfuscate) {
+    if (!out || !s)
+        return;
+    if (!obfuscate) {
+        html_print_bytes(out, s, strlen(s));
+        return;
+    }
+    for (; *s; s++)
+        html_print_char(out, *s, true);
+}
+
+int html_footnote_anchor(const tzr_export_context *context, int number) {
+    if (!context || !(context->ext_flags & kRandomFootnotes))
+        return number;
+    // An affine map modulo 32000 with a multiplier prime to it: scrambled,
+    // yet one-to-one, so distinct footnotes never share an id. It leaves the
+    // C library's rand() alone, which other code may be drawing from.
+    uint64_t x = (uint64_t)(uint32_t)number + context->random_base;
+    return (int)((x * 7919u + 12345u) % 32000u) + 1;
+}
+
+char *html_dimension_digits(const char *text) {
+    if (!text)
+        return nullptr;
+    size_t n = 0;
+    while (text[n] >= '0' && text[n] <= '9')
+        n++;
+    return strndup(text, n);
+}
+
+void html_export_token_chain(DString *out, const char *source, token *t, tzr_export_context *c) {
+    if (!out || !source || !c || c->walk_depth >= kMaxDepth)
+        return;
+    c->walk_depth++;
+    for (; t; t = t->next) {
+        if (c->skip_count > 0) {
+            c->skip_count--;
+            continue;
+        }
+        html_export_token(out, source, t, c);
+    }
+    c->walk_depth--;
+}
+
+void html_export_token(DString *out, const char *source, token *t, tzr_export_context *c) {
+    if (!out || !source || !t || !c)
+        return;
+    t->out_start = out->length;
+    if (t->type == PAIR_BRACKET || t->type == PAIR_BRACKET_IMAGE) {
+        // Records its own span: a link or image keeps only its start.
+        bool citation = (c->ext_flags & kNotes) && t->type == PAIR_BRACKET && t->next &&
+                        t->next->type == PAIR_BRACKET_CITATION;
+        export_inline(out, source, t, c);
+        if (citation)
+            t->out_len = out->length - t->out_start;
+        return;
+    }
+    bool known = t->type <= BLOCK_TOC ? export_block(out, source, t, c) : export_inline(out, source, t, c);
+    if (!known)
+        unknown_type(source, t);
+    t->out_len = out->length - t->out_start;
+}
+
+void html_export_link(DString *out, const char *source, token *bracket, tzr_link *link,
+                      tzr_export_context *c) {
+    if (!out || !source || !bracket || !link || !c)
+        return;
+    d_string_append(out, "<a href=\"");
+    html_print_string(out, link->url, false);
+    d_string_append(out, "\"");
+    if (link->title && *link->title) {
+        d_string_append(out, " title=\"");
+        html_print_string(out, link->title, false);
+        d_string_append(out, "\"");
+    }
+    for (tzr_attribute *a = link->attributes; a; a = a->next) {
+        d_string_append_c(out, ' ');
+        d_string_append(out, a->key);
+        d_string_append(out, "=\"");
+        html_print_string(out, a->value, false);
+        d_string_append_c(out, '"');
+    }
+    d_string_append(out, ">");
+    token *open = bracket->child;
+    if (open && open->len >= 2 && open->next) {
+        open->next->start--;
+        open->next->len++;
+    }
+    children(out, source, bracket, c);
+    d_string_append(out, "</a>");
+}
+
+void html_export_image(DString *out, const char *source, token *image, tzr_link *link,
+                       tzr_export_context *c, bool is_figure) {
+    if (!out || !source || !image || !link || !c)
+        return;
+    // A figure replaces the "<p>" its paragraph has just opened; where there
+    // is none (a tight list item, a table cell) the image stays inline.
+    bool compat = c->ext_flags & kCompatibility;
+    bool figure = is_figure && !compat && out->length >= 3 &&
+                  !memcmp(out->str + out->length - 3, "<p>", 3);
+    if (figure) {
+        d_string_erase(out, out->length - 3, 3);
+        d_string_append(out, "<figure>\n");
+        c->close_next_para = 0;
+    }
+    d_string_append(out, "<img src=\"");
+    if (link->url) {
+        if (c->pack_assets) {
+            tzr_asset_store(c, link->url);
+            tzr_asset *asset = tzr_asset_find(c, link->url);
+            d_string_append(out, "assets/");
+            html_print_string(out, asset ? asset->name : "", false);
+        } else {
+            if (c->record_assets)
+                tzr_asset_store(c, link->url);
+            html_print_string(out, link->url, false);
+        }
+    }
+    d_string_append(out, "\" alt=\"");
+    if (image->child) {
+        DString *alt = d_string_new("");
+        tzr_print_token_chain_raw(alt, source, image->child);
+        html_print_bytes(out, alt->str, alt->length);
+        d_string_free(alt, true);
+    }
+    d_string_append(out, "\"");
+    if (link->label && !compat) {
+        char *id = tzr_label_from_token(source, link->label);
+        d_string_append(out, " id=\"");
+        html_print_string(out, id, false);
+        d_string_append(out, "\"");
+        free(id);
+    }
+    if (link->title && *link->title) {
+        d_string_append(out, " title=\"");
+        html_print_string(out, link->title, false);
+        d_string_append(out, "\"");
+    }
+    char *width = nullptr, *height = nullptr;
+    for (tzr_attribute *a = link->attributes; a; a = a->next) {
+        bool is_width = !strcmp(a->key, "width");
+        if (is_width || !strcmp(a->key, "height")) {
+            char *digits = html_dimension_digits(a->value);
+            size_t n = strlen(digits);
+            char *value = strdup(a->value);
+            if (!strncmp(value, digits, n) && !strcmp(value + n, "px"))
+                value[n] = '\0';
+            if (!strcmp(value, digits)) {
+                d_string_append_printf(out, " %s=\"", a->key);
+                html_print_string(out, digits, false);
+                d_string_append_c(out, '"');
+                free(value);
+            } else {
+                char *&slot = is_width ? width : height;
+                free(slot);
+                slot = value;
+            }
+            free(digits);
+            continue;
+        }
+        d_string_append_c(out, ' ');
+        d_string_append(out, a->key);
+        d_string_append(out, "=\"");
+        html_print_string(out, a->value, false);
+        d_string_append_c(out, '"');
+    }
+    if (width || height) {
+        d_string_append(out, " style=\"");
+        if (height) {
+            d_string_append(out, "height:");
+            html_print_string(out, height, false);
+            d_string_append_c(out, ';');
+        }
+        if (width) {
+            d_string_append(out, "width:");
+            html_print_string(out, width, false);
+            d_string_append_c(out, ';');
+        }
+        d_string_append(out, "\"");
+    }
+    free(width);
+    free(height);
+    d_string_append(out, " />");
+    if (figure) {
+        d_string_append(out, "\n<figcaption>");
+        children(out, source, image, c);
+        d_string_append(out, "</figcaption>\n</figure>");
+    }
+}
+
+void html_print_token_raw(DString *out, const char *source, token *t, tzr_export_context *c) {
+    if (!out || !source || !t || !c)
+        return;
+    switch (t->type) {
+    case CRITIC_COM_OPEN: d_string_append(out, "{&gt;&gt;"); break;
+    case CRITIC_COM_CLOSE: d_string_append(out, "&lt;&lt;}"); break;
+    case CRITIC_SUB_DIV: d_string_append(out, "~&gt;"); break;
+    case CRITIC_SUB_DIV_A: d_string_append(out, "~"); break;
+    case CRITIC_SUB_DIV_B:
+    case ANGLE_RIGHT: d_string_append(out, "&gt;"); break;
+    case ANGLE_LEFT: d_string_append(out, "&lt;"); break;
+    case AMPERSAND: d_string_append(out, "&amp;"); break;
+    case AMPERSAND_LONG: d_string_append(out, "&amp;amp;"); break;
+    case QUOTE_DOUBLE: d_string_append(out, "&quot;"); break;
+    case HTML_COMMENT_START: d_string_append(out, "&lt;!--"); break;
+    case HTML_COMMENT_STOP: d_string_append(out, "--&gt;"); break;
+    case MATH_PAREN_OPEN: d_string_append(out, "\\\\("); break;
+    case MATH_PAREN_CLOSE: d_string_append(out, "\\\\)"); break;
+    case MATH_BRACKET_OPEN: d_string_append(out, "\\\\["); break;
+    case MATH_BRACKET_CLOSE: d_string_append(out, "\\\\]"); break;
+    case MATH_DOLLAR_SINGLE: d_string_append(out, !t->mate ? "$" : is_opening(t) ? "\\(" : "\\)"); break;
+    case MATH_DOLLAR_DOUBLE: d_string_append(out, !t->mate ? "$$" : is_opening(t) ? "\\[" : "\\]"); break;
+    case BACKTICK: raw(out, source, t); break;
+    case CODE_FENCE_LINE:
+        if (t->next)
+            t->next->type = CONSUMED;
+        break;
+    case ESCAPED_CHARACTER:
+        d_string_append_c(out, '\\');
+        if (t->len >= 2)
+            html_print_char(out, source[t->start + 1], false);
+        break;
+    case HTML_ENTITY:
+        d_string_append(out, "&amp;");
+        if (t->len > 1)
+            html_print_bytes(out, source + t->start + 1, t->len - 1);
+        break;
+    case SUPERSCRIPT:
+    case SUBSCRIPT:
+        if (t->child) {
+            d_string_append_c(out, t->type == SUPERSCRIPT ? '^' : '~');
+            for (token *x = t->child; x; x = x->next)
+                html_print_token_raw(out, source, x, c);
+        } else {
+            html_print_bytes(out, source + t->start, t->len);
+        }
+        break;
+    case MARKER_LIST_BULLET:
+    case MARKER_LIST_ENUMERATOR: {
+        size_t limit = t->next ? t->next->start : (size_t)-1;
+        size_t end = t->start + t->len;
+        while (end < limit && (source[end] == ' ' || source[end] == '\t'))
+            end++;
+        html_print_bytes(out, source + t->start, end - t->start);
+        break;
+    }
+    case CONSUMED: break;
+    default:
+        if (t->child) {
+            if (c->walk_depth >= kMaxDepth)
+                break;
+            c->walk_depth++;
+            for (token *x = t->child; x; x = x->next)
+                html_print_token_raw(out, source, x, c);
+            c->walk_depth--;
+        } else {
+            html_print_bytes(out, source + t->start, t->len);
+        }
+        break;
+    }
+}
+
+void html_print_math_chain(DString *out, const char *source, token *t, tzr_export_context *c) {
+    if (!out || !source || !c)
+        return;
+    for (; t; t = t->next) {
+        if (c->skip_count > 0) {
+            c->skip_count--;
+            continue;
+        }
+        switch (t->type) {
+        case MATH_PAREN_OPEN: d_string_append(out, "\\("); break;
+        case MATH_PAREN_CLOSE: d_string_append(out, "\\)"); break;
+        case MATH_BRACKET_OPEN: d_string_append(out, "\\["); break;
+        case MATH_BRACKET_CLOSE: d_string_append(out, "\\]"); break;
+        default: html_print_token_raw(out, source, t, c); break;
+        }
+    }
+}
