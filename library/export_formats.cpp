@@ -2,9 +2,21 @@
 // writers exist; until then it has none and exports write nothing for it.
 #include "export.h"
 #include "export_context.h"
+#include "writers/html.h"
+
+namespace {
+
+const tzr_format_writers kHtmlWriters = {
+    false, false, true, html_write_document_start, html_export_token_chain,
+    {html_write_footnotes, html_write_glossary, html_write_citations, nullptr},
+    html_write_document_end};
+
+}  // namespace
 
 const tzr_format_writers *tzr_format_writers_for(int16_t format) {
     switch (format) {
+    case TZR_FORMAT_HTML:
+        return &kHtmlWriters;
     default:
         return nullptr;
     }
