@@ -166,6 +166,26 @@ void scan_bibtex_keys(const char *text, stack *keys) {
     }
 }
 
+// A metadata value of the engine's parse. The list a parse filled is read
+// directly: asking the public metadata operation would read the block again
+// with a parse of its own, which takes over the engine's tree slot and so
+// loses the parsed document. An engine not parsed yet is read that way.
+const char *meta_value(tzr_engine *e, const char *key) {
+    if (!e->root)
+        return tzr_engine_metavalue_for_key(e, key);
+    char *label = tzr_label_from_text(key);
+    const char *value = nullptr;
+    for (size_t i = 0; label && e->metadata_list && i < e->metadata_list->size; i++) {
+        auto *entry = static_cast<tzr_meta *>(e->metadata_list->element[i]);
+        if (entry && entry->key && !strcmp(entry->key, label)) {
+            value = entry->value;
+            break;
+        }
+    }
+    free(label);
+    return value;
+}
+
 bool is_local_link(const char *url) {
     return url && *url && url[0] != '#' && !starts_with(url, "http://") &&
            !starts_with(url, "https://") && !starts_with(url, "mailto:");
@@ -385,10 +405,10 @@ stack *tzr_engine_local_resources(tzr_engine *e, const char *folder, const char 
     if (!files)
         return nullptr;
 
-    const char *css = tzr_engine_metavalue_for_key(e, "css");
+    const char *css = meta_value(e, "css");
     if (css && *css && !starts_with(css, "http://") && !starts_with(css, "https://"))
         push_copy(files, css);
-    const char *bibtex = tzr_engine_metavalue_for_key(e, "bibtex");
+    const char *bibtex = meta_value(e, "bibtex");
     if (bibtex && *bibtex)
         push_copy(files, bibtex);
 
@@ -424,7 +444,7 @@ stack *tzr_engine_bibtex_keys(tzr_engine *e, const char *folder) {
     stack *keys = stack_new(0);
     if (!keys)
         return nullptr;
-    const char *name = tzr_engine_metavalue_for_key(e, "bibtex");
+    const char *name = meta_value(e, "bibtex");
     if (!name || !*name)
         return keys;
     char *path = path_join(folder, name);

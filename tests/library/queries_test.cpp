@@ -191,6 +191,15 @@ TEST_F(FolderQueries, LocalResourcesInOrder) {
     Exported web("CSS: http://x/s.css\n\nText\n");
     EXPECT_TRUE(take_strings(tzr_engine_local_resources(web.e, nullptr, nullptr)).empty());
     EXPECT_EQ(tzr_engine_local_resources(nullptr, nullptr, nullptr), nullptr);
+
+    // The queries read the parse's metadata; the parsed tree stays with the
+    // engine even when a first line that looks like metadata is none (here
+    // in compatibility mode).
+    Exported bare("CSS: a.css\n\n# Title\n\n![x](y.png)\n", TZR_EXT_COMPATIBILITY);
+    EXPECT_EQ(take_strings(tzr_engine_local_resources(bare.e, nullptr, nullptr)),
+              std::vector<std::string>{"y.png"});
+    EXPECT_TRUE(take_strings(tzr_engine_bibtex_keys(bare.e, dir.c_str())).empty());
+    EXPECT_NE(bare.e->root, nullptr);
 }
 
 TEST_F(FolderQueries, BibtexKeys) {
