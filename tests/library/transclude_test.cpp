@@ -113,6 +113,27 @@ TEST_F(Transclusion, AbsoluteAndParentPathsAreAllowed) {
     EXPECT_EQ(run("{{../up.md}} {{" + dir + "/sub/deep.md}}"), "up deep");
 }
 
+TEST_F(Transclusion, TranscludeBaseResolvesAgainstTheFilesFolder) {
+    write("sub/s.md", "S");
+    std::string text = "Transclude Base: sub\n\n{{s.md}}";
+    // No search folder: the base alone turns transclusion on.
+    DString *d = d_string_new(text.c_str());
+    tzr_transclude(d, nullptr, (dir + "/main.md").c_str(), 0, nullptr, nullptr);
+    EXPECT_EQ(std::string(d->str), "Transclude Base: sub\n\nS");
+    d_string_free(d, true);
+    // A file path without a folder: the base is relative to the working
+    // folder, not to the root of the file system.
+    char *cwd = getcwd(nullptr, 0);
+    ASSERT_EQ(chdir(dir.c_str()), 0);
+    d = d_string_new(text.c_str());
+    tzr_transclude(d, nullptr, "main.md", 0, nullptr, nullptr);
+    EXPECT_EQ(std::string(d->str), "Transclude Base: sub\n\nS");
+    d_string_free(d, true);
+    EXPECT_EQ(chdir(cwd), 0);
+    free(cwd);
+    tzr_transclude(nullptr, dir.c_str(), nullptr, 0, nullptr, nullptr);
+}
+
 TEST_F(Transclusion, IncludedMetadataIsDropped) {
     write("meta.md", "Title: Inner\nAuthor: Someone\n\nBody of inner\n");
     std::string out = run("Outer {{meta.md}}");
