@@ -166,10 +166,8 @@ void scan_bibtex_keys(const char *text, stack *keys) {
     }
 }
 
-// A metadata value of the engine's parse. The list a parse filled is read
-// directly: asking the public metadata operation would read the block again
-// with a parse of its own, which takes over the engine's tree slot and so
-// loses the parsed document. An engine not parsed yet is read that way.
+// A metadata value of the engine's parse, read from the list the parse
+// filled; the block is read afresh only for an engine not parsed yet.
 const char *meta_value(tzr_engine *e, const char *key) {
     if (!e->root)
         return tzr_engine_metavalue_for_key(e, key);
