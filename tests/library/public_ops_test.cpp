@@ -128,6 +128,9 @@ TEST(PublicOps, EngineFormsOnAUsedEngine) {
     EXPECT_TRUE(tzr_engine_has_metadata(e, nullptr));
     EXPECT_EQ(e->header_list->size, headers);
     EXPECT_EQ(e->root, root);
+    // Asking again reads no second copy of the entries.
+    EXPECT_TRUE(tzr_engine_has_metadata(e, nullptr));
+    EXPECT_EQ(take(tzr_engine_metadata_keys(e)), "title\nauthor\n");
     tzr_engine_update_metavalue_for_key(e, "author", "B");
     tzr_engine_update_metavalue_for_key(e, "author", "C");
     EXPECT_EQ(std::string(e->source->str), "title: T\nauthor: C\n\n# Head\n\nText\n");
