@@ -2,9 +2,23 @@
 // writers exist; until then it has none and exports write nothing for it.
 #include "export.h"
 #include "export_context.h"
+#include "odf.h"
+
+namespace {
+
+const tzr_format_writers kFlatOdt = {false, false, false, nullptr, tzr_odf_export_token_chain,
+                                     {}, nullptr};
+const tzr_format_writers kOdt = {false, true, false, nullptr, tzr_odf_export_token_chain, {},
+                                 nullptr};
+
+}  // namespace
 
 const tzr_format_writers *tzr_format_writers_for(int16_t format) {
     switch (format) {
+    case TZR_FORMAT_FODT:
+        return &kFlatOdt;
+    case TZR_FORMAT_ODT:
+        return &kOdt;
     default:
         return nullptr;
     }
@@ -20,6 +34,10 @@ tzr_packager tzr_format_packager_for(uint16_t format) {
     // EPUB (1), flat and zipped OpenDocument (5, 6) and TextBundle (7, 8)
     // get their packagers here when those writers join the build. Until
     // then their data is NULL rather than a bare text posing as the file.
+    case TZR_FORMAT_FODT:
+        return tzr_fodt_create;
+    case TZR_FORMAT_ODT:
+        return tzr_odt_create;
     default:
         return nullptr;
     }
