@@ -2,12 +2,25 @@
 // writers exist; until then it has none and exports write nothing for it.
 #include "export.h"
 #include "export_context.h"
+#include "epub.h"
+#include "html.h"
 #include "odf.h"
+#include "textbundle.h"
 
 namespace {
 
 const tzr_format_writers kFlatOdt = {false, false, false, nullptr, tzr_odf_export_token_chain,
                                      {}, nullptr};
+// EPUB and TextBundle hold a complete XHTML document whose pictures point at
+// the package's own copies.
+const tzr_format_writers kPackagedHtml = {
+    true,
+    true,
+    false,
+    html_write_document_start,
+    html_export_token_chain,
+    {html_write_footnotes, html_write_glossary, html_write_citations, nullptr},
+    html_write_document_end};
 const tzr_format_writers kOdt = {false, true, false, nullptr, tzr_odf_export_token_chain, {},
                                  nullptr};
 
@@ -19,6 +32,10 @@ const tzr_format_writers *tzr_format_writers_for(int16_t format) {
         return &kFlatOdt;
     case TZR_FORMAT_ODT:
         return &kOdt;
+    case TZR_FORMAT_EPUB:
+    case TZR_FORMAT_TEXTBUNDLE:
+    case TZR_FORMAT_TEXTBUNDLE_COMPRESSED:
+        return &kPackagedHtml;
     default:
         return nullptr;
     }
@@ -38,6 +55,11 @@ tzr_packager tzr_format_packager_for(uint16_t format) {
         return tzr_fodt_create;
     case TZR_FORMAT_ODT:
         return tzr_odt_create;
+    case TZR_FORMAT_EPUB:
+        return epub_build_archive;
+    case TZR_FORMAT_TEXTBUNDLE:
+    case TZR_FORMAT_TEXTBUNDLE_COMPRESSED:
+        return tzr_textbundle_create;
     default:
         return nullptr;
     }
