@@ -1,33 +1,61 @@
-// The writers of each output format. A format gets its entry here once its
-// writers exist; until then it has none and exports write nothing for it.
+// The writers and packagers of each output format. A format gets its entry
+// here once its writers exist; until then an export writes nothing for it
+// and its data is NULL.
 #include "export.h"
 #include "export_context.h"
-#include "epub.h"
-#include "html.h"
-#include "odf.h"
-#include "textbundle.h"
+#include "latex.h"
+#include "writers/epub.h"
+#include "writers/html.h"
+#include "writers/odf.h"
+#include "writers/textbundle.h"
 
 namespace {
 
-const tzr_format_writers kFlatOdt = {false, false, false, nullptr, tzr_odf_export_token_chain,
-                                     {}, nullptr};
-// EPUB and TextBundle hold a complete XHTML document whose pictures point at
-// the package's own copies.
-const tzr_format_writers kPackagedHtml = {
-    true,
-    true,
-    false,
-    html_write_document_start,
-    html_export_token_chain,
+// HTML: a complete document only when asked for; images keep their URLs but
+// are recorded for the local-resources query.
+constexpr tzr_format_writers kHtml = {
+    false, false, true, html_write_document_start, html_export_token_chain,
     {html_write_footnotes, html_write_glossary, html_write_citations, nullptr},
-    html_write_document_end};
-const tzr_format_writers kOdt = {false, true, false, nullptr, tzr_odf_export_token_chain, {},
-                                 nullptr};
+    html_write_document_end,
+};
+
+// EPUB and TextBundle: always a complete XHTML document whose pictures and
+// style sheet point at the package's own copies.
+constexpr tzr_format_writers kPackagedHtml = {
+    true, true, false, html_write_document_start, html_export_token_chain,
+    {html_write_footnotes, html_write_glossary, html_write_citations, nullptr},
+    html_write_document_end,
+};
+
+// The last heading's frames and groups close before the bibliography slide.
+void beamer_close_frames(DString *out, const char *, tzr_export_context *context) {
+    beamer_frame_stack_update(out, nullptr, context);
+}
+
+const tzr_format_writers kLatex = {false, false, false, latex_write_document_start,
+                                   latex_export_token_chain, {latex_write_bibliography},
+                                   latex_write_document_end};
+const tzr_format_writers kBeamer = {false, false, false, latex_write_document_start,
+                                    beamer_export_token_chain,
+                                    {beamer_close_frames, beamer_write_bibliography},
+                                    beamer_write_document_end};
+const tzr_format_writers kMemoir = {false, false, false, latex_write_document_start,
+                                    memoir_export_token_chain, {latex_write_bibliography},
+                                    latex_write_document_end};
+
+// OpenDocument: the body alone, which the packagers wrap; the zipped kind
+// names its images "Pictures/" and their asset names.
+constexpr tzr_format_writers kFlatOdt = {false, false, false, nullptr, tzr_odf_export_token_chain,
+                                         {}, nullptr};
+constexpr tzr_format_writers kOdt = {false, true, false, nullptr, tzr_odf_export_token_chain, {},
+                                     nullptr};
 
 }  // namespace
 
 const tzr_format_writers *tzr_format_writers_for(int16_t format) {
     switch (format) {
+    case TZR_FORMAT_HTML:
+        return &kHtml;
     case TZR_FORMAT_FODT:
         return &kFlatOdt;
     case TZR_FORMAT_ODT:
@@ -36,6 +64,12 @@ const tzr_format_writers *tzr_format_writers_for(int16_t format) {
     case TZR_FORMAT_TEXTBUNDLE:
     case TZR_FORMAT_TEXTBUNDLE_COMPRESSED:
         return &kPackagedHtml;
+    case TZR_FORMAT_LATEX:
+        return &kLatex;
+    case TZR_FORMAT_BEAMER:
+        return &kBeamer;
+    case TZR_FORMAT_MEMOIR:
+        return &kMemoir;
     default:
         return nullptr;
     }
@@ -48,9 +82,6 @@ bool tzr_format_is_packaged(uint16_t format) {
 
 tzr_packager tzr_format_packager_for(uint16_t format) {
     switch (format) {
-    // EPUB (1), flat and zipped OpenDocument (5, 6) and TextBundle (7, 8)
-    // get their packagers here when those writers join the build. Until
-    // then their data is NULL rather than a bare text posing as the file.
     case TZR_FORMAT_FODT:
         return tzr_fodt_create;
     case TZR_FORMAT_ODT:

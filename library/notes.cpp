@@ -320,6 +320,20 @@ void tzr_table_read_alignment(const char *source, token *table, tzr_export_conte
     context->table_columns = (int32_t)context->column_alignment.size();
 }
 
+bool tzr_table_has_caption(const token *table) {
+    if (!table)
+        return false;
+    const token *para = table->next;
+    if (!para || para->type != BLOCK_PARA || !para->child || para->child->type != PAIR_BRACKET)
+        return false;
+    const token *x = para->child->next;
+    const token *y = x ? x->next : nullptr;
+    if (!y)
+        return true;
+    const token *end = y->type == PAIR_BRACKET ? y->next : y;
+    return end && (end->type == NEWLINE || end->type == HARD_BREAK) && !end->next;
+}
+
 char *tzr_fence_language(const token *fence, const char *source) {
     if (!fence || !source)
         return nullptr;

@@ -1,5 +1,6 @@
 // The OpenDocument packagers: the flat document (format 5) and the zipped
 // one (format 6), with their fixed styles, metadata and manifest.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -303,7 +304,18 @@ DString *odt_build(const char *body, tzr_engine *e, const char *base_folder,
     free(manifest);
     tzr_export_context_free(context);
 
-    char *content = odf_content_document(body, TZR_FORMAT_ODT);
+    // A picture that could not be had is left out; its frame keeps an
+    // empty reference, since LibreOffice refuses a package whose content
+    // refers to a missing picture beside stored ones.
+    std::string text = body ? body : "";
+    for (tzr_asset *a = e ? e->asset_table : nullptr; a; a = a->next) {
+        if (!a->name || std::find(names.begin(), names.end(), a->name) != names.end())
+            continue;
+        std::string reference = std::string("xlink:href=\"Pictures/") + a->name + "\"";
+        for (size_t at = text.find(reference); at != std::string::npos; at = text.find(reference, at))
+            text.replace(at, reference.size(), "xlink:href=\"\"");
+    }
+    char *content = odf_content_document(text.c_str(), TZR_FORMAT_ODT);
     if (!content || !tzr_zip_add_mem(zip, "content.xml", content, strlen(content), 9))
         fprintf(stderr, "Error adding content.xml to zip.\n");
     free(content);
