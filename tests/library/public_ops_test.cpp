@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "assets.h"
+#include "odf_test_support.h"
 #include "tzr.h"
 
 namespace {
@@ -202,6 +203,11 @@ TEST(PublicOps, ConvertToDataAndFileAgree) {
         if (data == "(null)") {
             // A format whose packager is not built writes no file at all.
             EXPECT_NE(access(path.c_str(), F_OK), 0);
+        } else if (format == 1) {
+            // Every book gets a fresh identifier and fresh picture names, so
+            // two builds agree in their entries, not in their bytes.
+            EXPECT_EQ(odf_test::read_zip(read_file(path)).names, odf_test::read_zip(data).names);
+            unlink(path.c_str());
         } else {
             EXPECT_EQ(read_file(path), data);
             unlink(path.c_str());
