@@ -13,27 +13,6 @@ using namespace odf_detail;
 
 namespace {
 
-// Quote marks by quotes language: double open, double close, single open,
-// single close.
-const char *const kQuotes[7][4] = {
-    {"&#8220;", "&#8221;", "&#8216;", "&#8217;"},  // english
-    {"&#8222;", "&#8221;", "&#8216;", "&#8217;"},  // dutch
-    {"&#171;", "&#187;", "&#39;", "&#8217;"},      // french
-    {"&#8222;", "&#8220;", "&#8218;", "&#8216;"},  // german
-    {"&#187;", "&#171;", "&#8250;", "&#8249;"},    // germanguillemets
-    {"&#171;", "&#187;", "&#8216;", "&#8217;"},    // spanish
-    {"&#8221;", "&#8221;", "&#8217;", "&#8217;"},  // swedish
-};
-enum { kDoubleOpen, kDoubleClose, kSingleOpen, kSingleClose };
-
-const char *quote(const tzr_export_context *c, int which) {
-    unsigned row = c->quotes_language < 7 ? c->quotes_language : 0;
-    return kQuotes[row][which];
-}
-
-bool smart(const tzr_export_context *c) { return c->ext_flags & kSmart; }
-bool is_opening(const token *t) { return t->mate && t->start < t->mate->start; }
-
 void text(DString *out, const char *source, const token *t) {
     odf_print_bytes(out, source + t->start, t->len);
 }

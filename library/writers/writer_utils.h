@@ -1,0 +1,49 @@
+// What the writers (HTML, OpenDocument, LaTeX and its variants) share.
+#pragma once
+
+#include <cstdint>
+
+#include "d_string.h"
+#include "export_context.h"
+#include "token.h"
+
+namespace writer_utils {
+
+// Extension bits the writers read.
+constexpr uint64_t kCompatibility = 0x1;
+constexpr uint64_t kComplete = 0x2;
+constexpr uint64_t kSmart = 0x8;
+constexpr uint64_t kNotes = 0x10;
+constexpr uint64_t kNoLabels = 0x20;
+constexpr uint64_t kCritic = 0x200;
+constexpr uint64_t kAccept = 0x400;
+constexpr uint64_t kReject = 0x800;
+constexpr uint64_t kRandomFootnotes = 0x1000;
+
+// Writers do not descend at this depth.
+constexpr uint16_t kMaxDepth = 1000;
+
+// Quote marks as character references, by quotes language (english, dutch,
+// french, german, germanguillemets, spanish, swedish).
+enum { kDoubleOpen, kDoubleClose, kSingleOpen, kSingleClose };
+
+inline const char *quote(const tzr_export_context *c, int which) {
+    static const char *const kQuotes[7][4] = {
+        {"&#8220;", "&#8221;", "&#8216;", "&#8217;"},  // english
+        {"&#8222;", "&#8221;", "&#8216;", "&#8217;"},  // dutch
+        {"&#171;", "&#187;", "&#39;", "&#8217;"},      // french
+        {"&#8222;", "&#8220;", "&#8218;", "&#8216;"},  // german
+        {"&#187;", "&#171;", "&#8250;", "&#8249;"},    // germanguillemets
+        {"&#171;", "&#187;", "&#8216;", "&#8217;"},    // spanish
+        {"&#8221;", "&#8221;", "&#8217;", "&#8217;"},  // swedish
+    };
+    unsigned row = c->quotes_language < 7 ? c->quotes_language : 0;
+    return kQuotes[row][which];
+}
+
+inline bool smart(const tzr_export_context *c) { return c->ext_flags & kSmart; }
+
+// An opening mark: paired, and before its mate.
+inline bool is_opening(const token *t) { return t->mate && t->start < t->mate->start; }
+
+}  // namespace writer_utils
