@@ -630,17 +630,7 @@ char *html_dimension_digits(const char *text) {
 }
 
 void html_export_token_chain(DString *out, const char *source, token *t, tzr_export_context *c) {
-    if (!out || !source || !c || c->walk_depth >= kMaxDepth)
-        return;
-    c->walk_depth++;
-    for (; t; t = t->next) {
-        if (c->skip_count > 0) {
-            c->skip_count--;
-            continue;
-        }
-        html_export_token(out, source, t, c);
-    }
-    c->walk_depth--;
+    walk_chain_bounded(out, source, t, c, html_export_token);
 }
 
 void html_export_token(DString *out, const char *source, token *t, tzr_export_context *c) {
@@ -865,11 +855,7 @@ void html_print_token_raw(DString *out, const char *source, token *t, tzr_export
 void html_print_math_chain(DString *out, const char *source, token *t, tzr_export_context *c) {
     if (!out || !source || !c)
         return;
-    for (; t; t = t->next) {
-        if (c->skip_count > 0) {
-            c->skip_count--;
-            continue;
-        }
+    walk_chain(out, source, t, c, [](DString *out, const char *source, token *t, tzr_export_context *c) {
         switch (t->type) {
         case MATH_PAREN_OPEN: d_string_append(out, "\\("); break;
         case MATH_PAREN_CLOSE: d_string_append(out, "\\)"); break;
@@ -877,5 +863,5 @@ void html_print_math_chain(DString *out, const char *source, token *t, tzr_expor
         case MATH_BRACKET_CLOSE: d_string_append(out, "\\]"); break;
         default: html_print_token_raw(out, source, t, c); break;
         }
-    }
+    });
 }

@@ -748,13 +748,7 @@ void latex_write_fenced_code(DString *out, const char *source, token *t,
 
 void latex_export_verbatim_chain(DString *out, const char *source, token *t,
                                  tzr_export_context *context) {
-    for (; t; t = t->next) {
-        if (context->skip_count) {
-            context->skip_count--;
-            continue;
-        }
-        latex_export_verbatim_token(out, source, t, context);
-    }
+    walk_chain(out, source, t, context, latex_export_verbatim_token);
 }
 
 void latex_export_verbatim_token(DString *out, const char *source, token *t,
@@ -804,13 +798,7 @@ void latex_export_verbatim_token(DString *out, const char *source, token *t,
 
 void latex_export_code_span_chain(DString *out, const char *source, token *t,
                                   tzr_export_context *context) {
-    for (; t; t = t->next) {
-        if (context->skip_count) {
-            context->skip_count--;
-            continue;
-        }
-        latex_export_code_span_token(out, source, t, context);
-    }
+    walk_chain(out, source, t, context, latex_export_code_span_token);
 }
 
 void latex_export_code_span_token(DString *out, const char *source, token *t,
@@ -928,17 +916,7 @@ void latex_export_code_span_token(DString *out, const char *source, token *t,
 
 void latex_export_token_chain(DString *out, const char *source, token *t,
                               tzr_export_context *context) {
-    if (!out || !source || !context || context->walk_depth >= kMaxDepth)
-        return;
-    context->walk_depth++;
-    for (; t; t = t->next) {
-        if (context->skip_count) {
-            context->skip_count--;
-            continue;
-        }
-        latex_export_token(out, source, t, context);
-    }
-    context->walk_depth--;
+    walk_chain_bounded(out, source, t, context, latex_export_token);
 }
 
 void latex_export_token(DString *out, const char *source, token *t, tzr_export_context *context) {

@@ -6,17 +6,7 @@ using namespace latex_detail;
 
 void memoir_export_token_chain(DString *out, const char *source, token *t,
                                tzr_export_context *context) {
-    if (!out || !source || !context || context->walk_depth >= kMaxDepth)
-        return;
-    context->walk_depth++;
-    for (; t; t = t->next) {
-        if (context->skip_count) {
-            context->skip_count--;
-            continue;
-        }
-        memoir_export_token(out, source, t, context);
-    }
-    context->walk_depth--;
+    walk_chain_bounded(out, source, t, context, memoir_export_token);
 }
 
 void memoir_export_token(DString *out, const char *source, token *t, tzr_export_context *context) {

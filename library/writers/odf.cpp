@@ -473,17 +473,7 @@ void odf_print_localized_char(DString *out, unsigned short type, tzr_export_cont
 }
 
 void tzr_odf_export_token_chain(DString *out, const char *source, token *t, tzr_export_context *c) {
-    if (!out || !source || !c || c->walk_depth >= kMaxDepth)
-        return;
-    c->walk_depth++;
-    for (; t; t = t->next) {
-        if (c->skip_count > 0) {
-            c->skip_count--;
-            continue;
-        }
-        tzr_odf_export_token(out, source, t, c);
-    }
-    c->walk_depth--;
+    walk_chain_bounded(out, source, t, c, tzr_odf_export_token);
 }
 
 void tzr_odf_export_token(DString *out, const char *source, token *t, tzr_export_context *c) {
@@ -499,17 +489,7 @@ void tzr_odf_export_token(DString *out, const char *source, token *t, tzr_export
 }
 
 void odf_print_token_chain_raw(DString *out, const char *source, token *t, tzr_export_context *c) {
-    if (!out || !source || !c || c->walk_depth >= kMaxDepth)
-        return;
-    c->walk_depth++;
-    for (; t; t = t->next) {
-        if (c->skip_count > 0) {
-            c->skip_count--;
-            continue;
-        }
-        odf_print_token_raw(out, source, t, c);
-    }
-    c->walk_depth--;
+    walk_chain_bounded(out, source, t, c, odf_print_token_raw);
 }
 
 void odf_print_token_raw(DString *out, const char *source, token *t, tzr_export_context *c) {
@@ -603,11 +583,5 @@ void odf_print_math_token(DString *out, const char *source, token *t, tzr_export
 void odf_print_math_chain(DString *out, const char *source, token *t, tzr_export_context *c) {
     if (!out || !source || !c)
         return;
-    for (; t; t = t->next) {
-        if (c->skip_count > 0) {
-            c->skip_count--;
-            continue;
-        }
-        odf_print_math_token(out, source, t, c);
-    }
+    walk_chain(out, source, t, c, odf_print_math_token);
 }

@@ -23,6 +23,30 @@ constexpr uint64_t kRandomFootnotes = 0x1000;
 // Writers do not descend at this depth.
 constexpr uint16_t kMaxDepth = 1000;
 
+// Writes each token of a chain with `write`, passing over the siblings that
+// an earlier token claimed through the context's skip counter.
+template <typename Write>
+void walk_chain(DString *out, const char *source, token *t, tzr_export_context *c, Write write) {
+    for (; t; t = t->next) {
+        if (c->skip_count > 0) {
+            c->skip_count--;
+            continue;
+        }
+        write(out, source, t, c);
+    }
+}
+
+// The same, one writer level deeper; nothing at all at kMaxDepth.
+template <typename Write>
+void walk_chain_bounded(DString *out, const char *source, token *t, tzr_export_context *c,
+                        Write write) {
+    if (!out || !source || !c || c->walk_depth >= kMaxDepth)
+        return;
+    c->walk_depth++;
+    walk_chain(out, source, t, c, write);
+    c->walk_depth--;
+}
+
 // Quote marks as character references, by quotes language (english, dutch,
 // french, german, germanguillemets, spanish, swedish).
 enum { kDoubleOpen, kDoubleClose, kSingleOpen, kSingleClose };
