@@ -163,42 +163,17 @@ void export_code_span(DString *out, const char *source, token *t, tzr_export_con
     d_string_append(out, "</code>");
 }
 
-bool image_is_figure(const token *t) {
-    if (t->prev)
-        return false;
-    const token *n = t->next;
-    if (n && (n->type == PAIR_PAREN || n->type == PAIR_BRACKET))
-        n = n->next;
-    if (!n)
-        return true;
-    if (n->type == NEWLINE)
-        return !n->next || (n->next->type == HARD_BREAK && !n->next->next);
-    return n->type == HARD_BREAK && !n->next;
-}
-
 void export_link_or_image(DString *out, const char *source, token *t, tzr_export_context *c) {
-    tzr_link *link = nullptr;
-    uint16_t skip = 0;
-    bool made = false;
-    tzr_link_from_bracket(source, c, t, &link, &skip, &made);
-    if (!link) {
+    bool written = export_bracket_link(source, c, t, [&](tzr_link *link) {
+        if (t->type == PAIR_BRACKET)
+            html_export_link(out, source, t, link, c);
+        else
+            html_export_image(out, source, t, link, c, image_is_figure(t));
+    });
+    if (!written) {
         children(out, source, t, c);
         t->out_len = out->length - t->out_start;
-        return;
     }
-    if (t->type == PAIR_BRACKET)
-        html_export_link(out, source, t, link, c);
-    else
-        html_export_image(out, source, t, link, c, image_is_figure(t));
-    if (made)
-        tzr_link_free(link);
-    c->skip_count = skip;
-}
-
-tzr_note *used_note(stack *used, uint16_t number) {
-    if (!used || number == 0 || number > used->size)
-        return nullptr;
-    return static_cast<tzr_note *>(used->element[number - 1]);
 }
 
 void literal_bracket(DString *out, const char *source, token *t, tzr_export_context *c, const char *mark) {

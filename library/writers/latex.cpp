@@ -103,46 +103,18 @@ void write_automatic_link(DString *out, const char *source, token *t,
         d_string_append_c_array(out, at + 4, comment - 7);
 }
 
-// Whether an image stands alone in its paragraph: first of its chain,
-// followed at most by its destination, a line end and a closing hard break.
-bool image_is_figure(const token *t) {
-    if (t->prev)
-        return false;
-    const token *n = t->next;
-    if (n && (n->type == PAIR_PAREN || n->type == PAIR_BRACKET))
-        n = n->next;
-    if (n && n->type == NEWLINE)
-        n = n->next;
-    if (n && n->type == HARD_BREAK && !n->next)
-        n = nullptr;
-    return n == nullptr;
-}
-
 void write_link_or_image(DString *out, const char *source, token *t, tzr_export_context *context) {
-    tzr_link *link = nullptr;
-    uint16_t skip = 0;
-    bool made = false;
-    tzr_link_from_bracket(source, context, t, &link, &skip, &made);
-    if (!link) {
+    bool written = export_bracket_link(source, context, t, [&](tzr_link *link) {
+        if (t->type == PAIR_BRACKET_IMAGE)
+            latex_write_image(out, source, t, link, context, image_is_figure(t));
+        else
+            latex_write_link(out, source, t, link, context);
+    });
+    if (!written)
         children(out, source, t, context);
-        return;
-    }
-    if (t->type == PAIR_BRACKET_IMAGE)
-        latex_write_image(out, source, t, link, context, image_is_figure(t));
-    else
-        latex_write_link(out, source, t, link, context);
-    context->skip_count = skip;
-    if (made)
-        tzr_link_free(link);
 }
 
 // --- Notes ----------------------------------------------------------------------------
-
-tzr_note *used_note(stack *used, uint16_t number) {
-    if (!used || number == TZR_NO_NOTE || number == 0)
-        return nullptr;
-    return static_cast<tzr_note *>(stack_peek_index(used, number - 1));
-}
 
 size_t count_of(const stack *s) { return s ? s->size : 0; }
 

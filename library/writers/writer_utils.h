@@ -5,6 +5,8 @@
 
 #include "d_string.h"
 #include "export_context.h"
+#include "notes.h"
+#include "stack.h"
 #include "token.h"
 
 namespace writer_utils {
@@ -69,5 +71,45 @@ inline bool smart(const tzr_export_context *c) { return c->ext_flags & kSmart; }
 
 // An opening mark: paired, and before its mate.
 inline bool is_opening(const token *t) { return t->mate && t->start < t->mate->start; }
+
+// Whether an image stands alone in its paragraph: first of its chain,
+// followed at most by its destination, a line end and a closing hard break.
+inline bool image_is_figure(const token *t) {
+    if (t->prev)
+        return false;
+    const token *n = t->next;
+    if (n && (n->type == PAIR_PAREN || n->type == PAIR_BRACKET))
+        n = n->next;
+    if (n && n->type == NEWLINE)
+        n = n->next;
+    if (n && n->type == HARD_BREAK && !n->next)
+        n = nullptr;
+    return n == nullptr;
+}
+
+// Resolves the link or image a bracket makes and hands it to `write`, then
+// passes over the tokens the link took up. False, with nothing written, when
+// the bracket makes none.
+template <typename Write>
+bool export_bracket_link(const char *source, tzr_export_context *c, token *bracket, Write write) {
+    tzr_link *link = nullptr;
+    uint16_t skip = 0;
+    bool made = false;
+    tzr_link_from_bracket(source, c, bracket, &link, &skip, &made);
+    if (!link)
+        return false;
+    write(link);
+    if (made)
+        tzr_link_free(link);
+    c->skip_count = skip;
+    return true;
+}
+
+// The note a number (1 up) names on a used-notes list; NULL for none.
+inline tzr_note *used_note(stack *used, uint16_t number) {
+    if (number == TZR_NO_NOTE || number == 0)
+        return nullptr;
+    return static_cast<tzr_note *>(stack_peek_index(used, number - 1));
+}
 
 }  // namespace writer_utils
