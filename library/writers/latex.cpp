@@ -44,6 +44,19 @@ void write_quote(DString *out, token *t, tzr_export_context *context) {
     d_string_append(out, kQuotes[lang][(single ? 0 : 2) + (opens ? 0 : 1)]);
 }
 
+// A character reference as LaTeX: "&#" references keep their digits after
+// an escaped "&#", named ones are escaped whole.
+void write_html_entity(DString *out, const char *source, const token *t) {
+    if (t->len > 1 && source[t->start + 1] == '#') {
+        d_string_append(out, "\\&\\#");
+        if (t->len > 2)
+            d_string_append_c_array(out, source + t->start + 2, t->len - 2);
+    } else {
+        d_string_append_c(out, '\\');
+        print_raw(out, source, t);
+    }
+}
+
 // --- Inline pieces ----------------------------------------------------------------
 
 // Superscript (caret) and subscript (tilde).
@@ -118,6 +131,16 @@ void write_link_or_image(DString *out, const char *source, token *t, tzr_export_
 
 size_t count_of(const stack *s) { return s ? s->size : 0; }
 
+// A note bracket that names no note, written as its text: `mark`, the
+// tokens after the opening mark, "]".
+void write_literal_bracket(DString *out, const char *source, token *t, tzr_export_context *context,
+                           const char *mark) {
+    d_string_append(out, mark);
+    if (t->child)
+        latex_export_token_chain(out, source, t->child->next, context);
+    d_string_append(out, "]");
+}
+
 void write_footnote(DString *out, const char *source, token *t, tzr_export_context *context) {
     uint16_t number = TZR_NO_NOTE;
     tzr_footnote_from_bracket(source, context, t, &number);
@@ -150,10 +173,7 @@ void write_glossary(DString *out, const char *source, token *t, tzr_export_conte
     tzr_glossary_from_bracket(source, context, t, &number);
     tzr_note *note = used_note(context->glossary_used, number);
     if (!note) {
-        d_string_append(out, "[?");
-        if (t->child)
-            latex_export_token_chain(out, source, t->child->next, context);
-        d_string_append(out, "]");
+        write_literal_bracket(out, source, t, context, "[?");
         return;
     }
     const char *term = note->clean_text ? note->clean_text : "";
@@ -173,10 +193,7 @@ void write_abbreviation(DString *out, const char *source, token *t, tzr_export_c
     tzr_abbreviation_from_bracket(source, context, t, &number);
     tzr_note *note = used_note(context->abbreviations_used, number);
     if (!note) {
-        d_string_append(out, "[>");
-        if (t->child)
-            latex_export_token_chain(out, source, t->child->next, context);
-        d_string_append(out, "]");
+        write_literal_bracket(out, source, t, context, "[>");
         return;
     }
     const char *label = note->label_text ? note->label_text : "";
@@ -831,14 +848,7 @@ void latex_export_code_span_token(DString *out, const char *source, token *t,
             latex_print_escaped_char(out, source[t->start + 1]);
         return;
     case HTML_ENTITY:
-        if (t->len > 1 && source[t->start + 1] == '#') {
-            d_string_append(out, "\\&\\#");
-            if (t->len > 2)
-                d_string_append_c_array(out, source + t->start + 2, t->len - 2);
-        } else {
-            d_string_append_c(out, '\\');
-            print_raw(out, source, t);
-        }
+        write_html_entity(out, source, t);
         return;
     case MATH_PAREN_OPEN ... MATH_BRACKET_CLOSE:
         d_string_append(out, "\\textbackslash{}\\textbackslash{}");
@@ -1175,14 +1185,7 @@ void latex_export_token(DString *out, const char *source, token *t, tzr_export_c
         break;
     }
     case HTML_ENTITY:
-        if (t->len > 1 && source[t->start + 1] == '#') {
-            d_string_append(out, "\\&\\#");
-            if (t->len > 2)
-                d_string_append_c_array(out, source + t->start + 2, t->len - 2);
-        } else {
-            d_string_append_c(out, '\\');
-            print_raw(out, source, t);
-        }
+        write_html_entity(out, source, t);
         break;
     case HTML_COMMENT_START:
         d_string_append(out, "<!--");
