@@ -647,11 +647,7 @@ void html_export_link(DString *out, const char *source, token *bracket, tzr_link
         d_string_append_c(out, '"');
     }
     d_string_append(out, ">");
-    token *open = bracket->child;
-    if (open && open->len >= 2 && open->next) {
-        open->next->start--;
-        open->next->len++;
-    }
+    widen_link_text(bracket);
     children(out, source, bracket, c);
     d_string_append(out, "</a>");
 }

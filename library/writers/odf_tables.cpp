@@ -287,11 +287,7 @@ void odf_export_link(DString *out, const char *source, token *t, tzr_link *link,
         d_string_append_c(out, '"');
     }
     d_string_append(out, ">");
-    token *open = t->child;
-    if (open && open->len >= 2 && open->next) {
-        open->next->start--;
-        open->next->len++;
-    }
+    widen_link_text(t);
     children(out, source, t, c);
     d_string_append(out, "</text:a>");
 }

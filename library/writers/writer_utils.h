@@ -105,6 +105,16 @@ bool export_bracket_link(const char *source, tzr_export_context *c, token *brack
     return true;
 }
 
+// A link bracket whose opener is two bytes (a note opener such as "[^" read
+// as a plain bracket): the second byte goes back to the text after it.
+inline void widen_link_text(token *bracket) {
+    token *open = bracket->child;
+    if (open && open->len >= 2 && open->next) {
+        open->next->start--;
+        open->next->len++;
+    }
+}
+
 // The note a number (1 up) names on a used-notes list; NULL for none.
 inline tzr_note *used_note(stack *used, uint16_t number) {
     if (number == TZR_NO_NOTE || number == 0)
