@@ -40,14 +40,6 @@ void children_after_opener(DString *out, const char *source, token *t, tzr_expor
         html_export_token_chain(out, source, t->child->next, c);
 }
 
-void consume_pair_marks(token *pair) {
-    if (!pair || !pair->child)
-        return;
-    if (pair->child->mate)
-        pair->child->mate->type = CONSUMED;
-    pair->child->type = CONSUMED;
-}
-
 const char *critic_tag_open(uint16_t type) {
     switch (type) {
     case PAIR_CRITIC_ADD:
@@ -123,39 +115,9 @@ void export_autolink(DString *out, const char *source, token *t, tzr_export_cont
 }
 
 void export_code_span(DString *out, const char *source, token *t, tzr_export_context *c) {
-    token *open = t->child;
-    token *close = open ? open->mate : nullptr;
-    if (open && open->next && open->next != close) {
-        token *first = open->next;
-        if ((first->type >= INDENT_TAB && first->type <= NON_INDENT_SPACE) || first->type == NEWLINE) {
-            first->type = CONSUMED;
-        } else if (first->type == TEXT) {
-            while (first->len > 0 && (source[first->start] == ' ' || source[first->start] == '\t')) {
-                first->start++;
-                first->len--;
-            }
-        }
-    }
-    if (close && close->prev && close->prev != open) {
-        token *last = close->prev;
-        if ((last->type >= INDENT_TAB && last->type <= NON_INDENT_SPACE) || last->type == NEWLINE) {
-            last->type = CONSUMED;
-        } else if (last->type == TEXT) {
-            while (last->len > 0 &&
-                   (source[last->start + last->len - 1] == ' ' || source[last->start + last->len - 1] == '\t'))
-                last->len--;
-        }
-    }
-    if (open && t->next && t->next->type == PAIR_RAW_FILTER) {
-        if (tzr_raw_block_matches_format(t->next, source, TZR_FORMAT_HTML) && close) {
-            size_t from = open->start + open->len;
-            if (close->start > from)
-                d_string_append_c_array(out, source + from, close->start - from);
-        }
-        consume_pair_marks(t);
-        c->skip_count = 1;
+    trim_code_span(source, t);
+    if (export_raw_code_span(out, source, t, c, TZR_FORMAT_HTML))
         return;
-    }
     consume_pair_marks(t);
     d_string_append(out, "<code>");
     for (token *x = t->child; x; x = x->next)

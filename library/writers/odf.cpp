@@ -150,45 +150,10 @@ void export_critic(DString *out, const char *source, token *t, tzr_export_contex
     }
 }
 
-bool is_space_token(const token *t) {
-    return (t->type >= INDENT_TAB && t->type <= NON_INDENT_SPACE) || t->type == NEWLINE;
-}
-
 void export_code_span(DString *out, const char *source, token *t, tzr_export_context *c) {
-    token *open = t->child;
-    token *close = open ? open->mate : nullptr;
-    if (open && open->next && open->next != close) {
-        token *first = open->next;
-        if (is_space_token(first)) {
-            first->type = CONSUMED;
-        } else if (first->type == TEXT) {
-            while (first->len > 0 && (source[first->start] == ' ' || source[first->start] == '\t')) {
-                first->start++;
-                first->len--;
-            }
-        }
-    }
-    if (close && close->prev && close->prev != open) {
-        token *last = close->prev;
-        if (is_space_token(last)) {
-            last->type = CONSUMED;
-        } else if (last->type == TEXT) {
-            while (last->len > 0 && (source[last->start + last->len - 1] == ' ' ||
-                                     source[last->start + last->len - 1] == '\t'))
-                last->len--;
-        }
-    }
-    if (open && t->next && t->next->type == PAIR_RAW_FILTER) {
-        // Raw source meant for this format goes out as written.
-        if (close && tzr_raw_block_matches_format(t->next, source, TZR_FORMAT_FODT)) {
-            size_t from = open->start + open->len;
-            if (close->start > from)
-                d_string_append_c_array(out, source + from, close->start - from);
-        }
-        consume_pair_marks(t);
-        c->skip_count = 1;
+    trim_code_span(source, t);
+    if (export_raw_code_span(out, source, t, c, TZR_FORMAT_FODT))
         return;
-    }
     consume_pair_marks(t);
     d_string_append(out, "<text:span text:style-name=\"Source_20_Text\">");
     odf_print_token_chain_raw(out, source, t->child, c);
@@ -411,14 +376,6 @@ namespace odf_detail {
 void children(DString *out, const char *source, token *t, tzr_export_context *c) {
     if (t && t->child)
         tzr_odf_export_token_chain(out, source, t->child, c);
-}
-
-void consume_pair_marks(token *pair) {
-    if (!pair || !pair->child)
-        return;
-    if (pair->child->mate)
-        pair->child->mate->type = CONSUMED;
-    pair->child->type = CONSUMED;
 }
 
 bool note_is_open(const void *note) {

@@ -88,7 +88,6 @@ namespace odf_detail {
 using namespace writer_utils;
 
 void children(DString *out, const char *source, token *t, tzr_export_context *c);
-void consume_pair_marks(token *pair);
 // Block types (0-84); false when the type is none of them.
 bool export_block(DString *out, const char *source, token *t, tzr_export_context *c);
 // Tables, cells, links, images, autolinks, notes; false for other types.

@@ -115,6 +115,65 @@ inline void widen_link_text(token *bracket) {
     }
 }
 
+// Retypes a pair's opening mark and its mate CONSUMED.
+inline void consume_pair_marks(token *pair) {
+    if (!pair || !pair->child)
+        return;
+    if (pair->child->mate)
+        pair->child->mate->type = CONSUMED;
+    pair->child->type = CONSUMED;
+}
+
+// Drops a code span's padding: a space, indent or line-end token next to a
+// backtick run is consumed, blanks at the outer ends of its text are cut.
+inline void trim_code_span(const char *source, token *span) {
+    auto is_space = [](const token *t) {
+        return (t->type >= INDENT_TAB && t->type <= NON_INDENT_SPACE) || t->type == NEWLINE;
+    };
+    auto is_blank = [](char c) { return c == ' ' || c == '\t'; };
+    token *open = span->child;
+    token *close = open ? open->mate : nullptr;
+    if (open && open->next && open->next != close) {
+        token *first = open->next;
+        if (is_space(first)) {
+            first->type = CONSUMED;
+        } else if (first->type == TEXT) {
+            while (first->len > 0 && is_blank(source[first->start])) {
+                first->start++;
+                first->len--;
+            }
+        }
+    }
+    if (close && close->prev && close->prev != open) {
+        token *last = close->prev;
+        if (is_space(last)) {
+            last->type = CONSUMED;
+        } else if (last->type == TEXT) {
+            while (last->len > 0 && is_blank(source[last->start + last->len - 1]))
+                last->len--;
+        }
+    }
+}
+
+// A code span followed by a raw-format marker: the source between its
+// backtick runs as written when the marker names `format`, else nothing; the
+// marker is passed over. False, nothing done, for a plain code span.
+inline bool export_raw_code_span(DString *out, const char *source, token *span,
+                                 tzr_export_context *c, int16_t format) {
+    token *open = span->child;
+    if (!open || !span->next || span->next->type != PAIR_RAW_FILTER)
+        return false;
+    token *close = open->mate;
+    if (close && tzr_raw_block_matches_format(span->next, source, format)) {
+        size_t from = open->start + open->len;
+        if (close->start > from)
+            d_string_append_c_array(out, source + from, close->start - from);
+    }
+    consume_pair_marks(span);
+    c->skip_count = 1;
+    return true;
+}
+
 // The note a number (1 up) names on a used-notes list; NULL for none.
 inline tzr_note *used_note(stack *used, uint16_t number) {
     if (number == TZR_NO_NOTE || number == 0)
