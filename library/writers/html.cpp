@@ -761,14 +761,9 @@ void html_print_token_raw(DString *out, const char *source, token *t, tzr_export
         }
         break;
     case MARKER_LIST_BULLET:
-    case MARKER_LIST_ENUMERATOR: {
-        size_t limit = t->next ? t->next->start : (size_t)-1;
-        size_t end = t->start + t->len;
-        while (end < limit && (source[end] == ' ' || source[end] == '\t'))
-            end++;
-        html_print_bytes(out, source + t->start, end - t->start);
+    case MARKER_LIST_ENUMERATOR:
+        html_print_bytes(out, source + t->start, marker_end(source, t) - t->start);
         break;
-    }
     case CONSUMED: break;
     default:
         if (t->child) {

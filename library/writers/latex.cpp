@@ -760,14 +760,9 @@ void latex_export_verbatim_token(DString *out, const char *source, token *t,
         print_raw(out, source, t);
         return;
     case MARKER_LIST_BULLET:
-    case MARKER_LIST_ENUMERATOR: {
-        print_raw(out, source, t);
-        size_t p = t->start + t->len;
-        size_t stop = t->next ? t->next->start : (size_t)-1;
-        while (p < stop && (source[p] == ' ' || source[p] == '\t'))
-            d_string_append_c(out, source[p++]);
+    case MARKER_LIST_ENUMERATOR:
+        d_string_append_c_array(out, source + t->start, marker_end(source, t) - t->start);
         return;
-    }
     case SUPERSCRIPT:
     case SUBSCRIPT:
         if (t->child) {

@@ -501,14 +501,9 @@ void odf_print_token_raw(DString *out, const char *source, token *t, tzr_export_
         }
         break;
     case MARKER_LIST_BULLET:
-    case MARKER_LIST_ENUMERATOR: {
-        size_t limit = t->next ? t->next->start : (size_t)-1;
-        size_t end = t->start + t->len;
-        while (end < limit && (source[end] == ' ' || source[end] == '\t'))
-            end++;
-        odf_print_bytes(out, source + t->start, end - t->start);
+    case MARKER_LIST_ENUMERATOR:
+        odf_print_bytes(out, source + t->start, marker_end(source, t) - t->start);
         break;
-    }
     case CODE_FENCE_LINE:
         if (t->next)
             t->next->type = CONSUMED;

@@ -115,6 +115,16 @@ inline void widen_link_text(token *bracket) {
     }
 }
 
+// Where a list marker's text ends in preformatted text: after the marker and
+// the blanks that follow it, never past the next token.
+inline size_t marker_end(const char *source, const token *t) {
+    size_t limit = t->next ? t->next->start : (size_t)-1;
+    size_t end = t->start + t->len;
+    while (end < limit && (source[end] == ' ' || source[end] == '\t'))
+        end++;
+    return end;
+}
+
 // Retypes a pair's opening mark and its mate CONSUMED.
 inline void consume_pair_marks(token *pair) {
     if (!pair || !pair->child)
