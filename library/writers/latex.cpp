@@ -697,6 +697,19 @@ void latex_write_image(DString *out, const char *source, token *image, tzr_link 
     d_string_append(out, "\\end{figure}");
 }
 
+void latex_write_indented_code(DString *out, const char *source, token *t,
+                               tzr_export_context *context, bool memoir) {
+    tzr_pad_newlines(out, 2, context);
+    if (memoir)
+        d_string_append(out, "\\begin{adjustwidth}{2.5em}{2.5em}");
+    d_string_append(out, "\\begin{verbatim}\n");
+    latex_export_verbatim_chain(out, source, t->child, context);
+    d_string_append(out, "\\end{verbatim}");
+    if (memoir)
+        d_string_append(out, "\n\\end{adjustwidth}");
+    context->newline_count = 0;
+}
+
 void latex_write_fenced_code(DString *out, const char *source, token *t,
                              tzr_export_context *context, int16_t format, bool memoir) {
     tzr_pad_newlines(out, 2, context);
@@ -921,11 +934,7 @@ void latex_export_token(DString *out, const char *source, token *t, tzr_export_c
         latex_write_fenced_code(out, source, t, context, TZR_FORMAT_LATEX, false);
         break;
     case BLOCK_CODE_INDENTED:
-        tzr_pad_newlines(out, 2, context);
-        d_string_append(out, "\\begin{verbatim}\n");
-        latex_export_verbatim_chain(out, source, t->child, context);
-        d_string_append(out, "\\end{verbatim}");
-        context->newline_count = 0;
+        latex_write_indented_code(out, source, t, context, false);
         break;
     case BLOCK_DEFLIST:
         tzr_pad_newlines(out, 2, context);

@@ -20,11 +20,7 @@ void memoir_export_token(DString *out, const char *source, token *t, tzr_export_
         latex_write_fenced_code(out, source, t, context, TZR_FORMAT_MEMOIR, true);
         break;
     case BLOCK_CODE_INDENTED:
-        tzr_pad_newlines(out, 2, context);
-        d_string_append(out, "\\begin{adjustwidth}{2.5em}{2.5em}\\begin{verbatim}\n");
-        latex_export_verbatim_chain(out, source, t->child, context);
-        d_string_append(out, "\\end{verbatim}\n\\end{adjustwidth}");
-        context->newline_count = 0;
+        latex_write_indented_code(out, source, t, context, true);
         break;
     default:
         latex_export_token(out, source, t, context);
