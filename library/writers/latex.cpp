@@ -1069,16 +1069,12 @@ void latex_export_token(DString *out, const char *source, token *t, tzr_export_c
     case PAIR_BRACKET_CITATION:
         write_citation(out, source, t, nullptr, context);
         break;
-    case PAIR_BRACKET_VARIABLE: {
-        char *key = tzr_text_inside_pair(source, t);
-        const char *value = key ? tzr_meta_value_for_key(context, key) : nullptr;
-        if (value)
+    case PAIR_BRACKET_VARIABLE:
+        if (const char *value = variable_value(source, t, context))
             latex_print_escaped_string(out, value);
         else
             children(out, source, t, context);
-        free(key);
         break;
-    }
     case PAIR_BRACE:
     case PAIR_DOUBLE_BRACE:
     case PAIR_EMPH:

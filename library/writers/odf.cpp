@@ -178,10 +178,7 @@ void export_script(DString *out, const char *source, token *t, tzr_export_contex
 }
 
 void export_variable(DString *out, const char *source, token *t, tzr_export_context *c) {
-    char *key = tzr_text_inside_pair(source, t);
-    const char *value = key ? tzr_meta_value_for_key(c, key) : nullptr;
-    free(key);
-    if (value)
+    if (const char *value = variable_value(source, t, c))
         odf_print_string(out, value);
     else
         children(out, source, t, c);

@@ -2,9 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 
 #include "d_string.h"
 #include "export_context.h"
+#include "labels.h"
 #include "notes.h"
 #include "stack.h"
 #include "token.h"
@@ -182,6 +184,15 @@ inline bool export_raw_code_span(DString *out, const char *source, token *span,
     consume_pair_marks(span);
     c->skip_count = 1;
     return true;
+}
+
+// The metadata value a variable pair names; NULL when there is none.
+inline const char *variable_value(const char *source, const token *pair,
+                                  const tzr_export_context *c) {
+    char *key = tzr_text_inside_pair(source, pair);
+    const char *value = key ? tzr_meta_value_for_key(c, key) : nullptr;
+    free(key);
+    return value;
 }
 
 // The note a number (1 up) names on a used-notes list; NULL for none.
