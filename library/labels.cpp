@@ -12,15 +12,6 @@ constexpr int kMaxRawDepth = 1000;
 
 bool is_continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 
-char *copy_bytes(const char *bytes, size_t len) {
-    char *s = static_cast<char *>(malloc(len + 1));
-    if (!s)
-        return nullptr;
-    memcpy(s, bytes, len);
-    s[len] = '\0';
-    return s;
-}
-
 char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? (char)(c + ('a' - 'A')) : c; }
 
 bool is_clean_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
@@ -50,6 +41,15 @@ void print_raw(DString *out, const char *source, const token *t, int depth) {
 }
 
 }  // namespace
+
+char *tzr_copy_bytes(const char *bytes, size_t len) {
+    char *s = static_cast<char *>(malloc(len + 1));
+    if (!s)
+        return nullptr;
+    memcpy(s, bytes, len);
+    s[len] = '\0';
+    return s;
+}
 
 char *tzr_label_from_range(const char *bytes, size_t len) {
     if (!bytes)
@@ -160,7 +160,7 @@ char *tzr_text_inside_pair(const char *source, const token *pair) {
     size_t start, len;
     if (!source || !inside_pair_range(pair, &start, &len))
         return nullptr;
-    return copy_bytes(source + start, len);
+    return tzr_copy_bytes(source + start, len);
 }
 
 char *tzr_clean_text_inside_pair(const char *source, const token *pair, bool lower) {

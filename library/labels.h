@@ -11,6 +11,9 @@
 #include "d_string.h"
 #include "token.h"
 
+// A copy of `len` bytes (NUL bytes among them copied too), NUL-terminated.
+char *tzr_copy_bytes(const char *bytes, size_t len);
+
 // The label rule: ASCII letters lower-cased; digits and "-", ".", "_", ":"
 // kept; a UTF-8 lead byte with the continuation bytes after it kept whole;
 // every other byte dropped. `text` must not be NULL ("" gives "").

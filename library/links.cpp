@@ -10,15 +10,6 @@ namespace {
 
 constexpr uint64_t kCompatibility = 0x1;
 
-char *copy_bytes(const char *bytes, size_t len) {
-    char *s = static_cast<char *>(malloc(len + 1));
-    if (!s)
-        return nullptr;
-    memcpy(s, bytes, len);
-    s[len] = '\0';
-    return s;
-}
-
 // Moves `pos` over spaces and tabs, never to or past `limit`.
 size_t skip_blanks(const char *source, size_t pos, size_t limit) {
     while (pos < limit && (source[pos] == ' ' || source[pos] == '\t'))
@@ -56,12 +47,12 @@ tzr_attribute *tzr_parse_attributes(const char *text) {
         size_t key_len = scan_attribute_key(pos);
         if (key_len == 0 || pos[key_len] != '=')
             break;
-        char *key = copy_bytes(pos, key_len);
+        char *key = tzr_copy_bytes(pos, key_len);
         if (!key)
             break;
         pos += key_len + 1;  // the key and its "="
         size_t value_len = scan_attribute_value(pos);
-        char *value = copy_bytes(pos, value_len);
+        char *value = tzr_copy_bytes(pos, value_len);
         tzr_attribute *a = value ? tzr_attribute_new(key, value) : nullptr;
         if (!value)
             free(key);
@@ -113,14 +104,14 @@ void tzr_inline_link_parts(const token *paren, const char *source, char **url, c
     size_t title_len = pos < limit ? scan_link_title(source + pos) : 0;
     if (title_len >= 2 && pos + title_len <= limit) {
         if (title)
-            *title = copy_bytes(source + pos + 1, title_len - 2);
+            *title = tzr_copy_bytes(source + pos + 1, title_len - 2);
         pos += title_len;
     }
 
     pos = skip_blanks(source, pos, limit);
     size_t attr_len = pos < limit ? scan_attributes(source + pos) : 0;
     if (attr_len > 0 && pos + attr_len <= limit && attributes)
-        *attributes = copy_bytes(source + pos, attr_len);
+        *attributes = tzr_copy_bytes(source + pos, attr_len);
 }
 
 tzr_link *tzr_link_from_inline(const tzr_export_context *context, const token *paren,
@@ -199,7 +190,7 @@ char *tzr_url_from_token(const char *source, token **cursor, bool validate) {
         *cursor = after;
         if (dest_end == pos)
             return nullptr;
-        text = copy_bytes(source + pos, dest_end - pos);
+        text = tzr_copy_bytes(source + pos, dest_end - pos);
         break;
     }
     }

@@ -194,21 +194,37 @@ void tzr_note_use_abbreviation(tzr_export_context *context, tzr_note *note) {
         use_note(context->abbreviations_used, note);
 }
 
-void tzr_footnote_from_bracket(const char *source, tzr_export_context *context, token *bracket,
-                               uint16_t *number) {
+namespace {
+
+// What the four bracket readers share: `*number` cleared, then the bracket's
+// text looked up among the notes already numbered. True when nothing is left
+// to do (an argument missing, or a known note's number stored); false, with
+// the bracket's marks consumed, when the bracket defines an inline note.
+bool known_note(const char *source, tzr_export_context *context, token *bracket, uint16_t *number,
+                char *(*text_of)(const char *, const token *),
+                int64_t (*number_by_text)(tzr_export_context *, const char *)) {
     if (!number)
-        return;
+        return true;
     *number = TZR_NO_NOTE;
     if (!source || !context || !bracket)
-        return;
-    char *text = tzr_text_inside_pair(source, bracket);
-    int64_t n = tzr_footnote_number_by_text(context, text);
+        return true;
+    char *text = text_of(source, bracket);
+    int64_t n = number_by_text(context, text);
     free(text);
     if (n >= 0) {
         *number = as_number(n);
-        return;
+        return true;
     }
     consume_marks(bracket);
+    return false;
+}
+
+}  // namespace
+
+void tzr_footnote_from_bracket(const char *source, tzr_export_context *context, token *bracket,
+                               uint16_t *number) {
+    if (known_note(source, context, bracket, number, tzr_text_inside_pair, tzr_footnote_number_by_text))
+        return;
     // The bracket's own children, marks now silent, are the note's paragraph.
     tzr_note *note = note_over_chain(source, nullptr, bracket->child, true);
     *number = add_inline(context->footnotes_used, context->footnotes_inline, note);
@@ -216,19 +232,8 @@ void tzr_footnote_from_bracket(const char *source, tzr_export_context *context, 
 
 void tzr_citation_from_bracket(const char *source, tzr_export_context *context, token *bracket,
                                uint16_t *number) {
-    if (!number)
+    if (known_note(source, context, bracket, number, tzr_text_inside_pair, tzr_citation_number_by_text))
         return;
-    *number = TZR_NO_NOTE;
-    if (!source || !context || !bracket)
-        return;
-    char *text = tzr_text_inside_pair(source, bracket);
-    int64_t n = tzr_citation_number_by_text(context, text);
-    free(text);
-    if (n >= 0) {
-        *number = as_number(n);
-        return;
-    }
-    consume_marks(bracket);
     if (context->bibtex_name)
         return;
     tzr_note *note = note_over_chain(source, bracket, bracket->child, true);
@@ -237,19 +242,8 @@ void tzr_citation_from_bracket(const char *source, tzr_export_context *context, 
 
 void tzr_glossary_from_bracket(const char *source, tzr_export_context *context, token *bracket,
                                uint16_t *number) {
-    if (!number)
+    if (known_note(source, context, bracket, number, term_text, tzr_glossary_number_by_text))
         return;
-    *number = TZR_NO_NOTE;
-    if (!source || !context || !bracket)
-        return;
-    char *text = term_text(source, bracket);
-    int64_t n = tzr_glossary_number_by_text(context, text);
-    free(text);
-    if (n >= 0) {
-        *number = as_number(n);
-        return;
-    }
-    consume_marks(bracket);
     token *paren = paren_child(bracket);
     if (!paren)
         return;
@@ -259,19 +253,8 @@ void tzr_glossary_from_bracket(const char *source, tzr_export_context *context, 
 
 void tzr_abbreviation_from_bracket(const char *source, tzr_export_context *context, token *bracket,
                                    uint16_t *number) {
-    if (!number)
+    if (known_note(source, context, bracket, number, term_text, tzr_abbreviation_number_by_text))
         return;
-    *number = TZR_NO_NOTE;
-    if (!source || !context || !bracket)
-        return;
-    char *text = term_text(source, bracket);
-    int64_t n = tzr_abbreviation_number_by_text(context, text);
-    free(text);
-    if (n >= 0) {
-        *number = as_number(n);
-        return;
-    }
-    consume_marks(bracket);
     token *paren = paren_child(bracket);
     if (!paren)
         return;

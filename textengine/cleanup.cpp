@@ -150,6 +150,23 @@ void edit_list(tzr_engine *e, size_t start, size_t length, size_t *block_start, 
     *new_length = (size_t)((long)stretch + renumber_change);
 }
 
+// The types that rewrite the blocks of the range as a whole: `edit(first,
+// &change)` rewrites them and returns true, or sets the results itself and
+// returns false; the new length follows from the bytes it added or removed.
+template <typename Edit>
+void edit_blocks(tzr_engine *e, size_t start, size_t length, size_t *block_start,
+                 size_t *block_length, size_t *new_length, size_t *view_location,
+                 size_t *view_length, Edit edit) {
+    token *root = nullptr, *first = nullptr, *last = nullptr;
+    if (cleanup_prepare_range(e, start, length, &root, &first, &last, block_start, block_length,
+                              new_length, view_location, view_length)) {
+        long change = 0;
+        if (edit(first, &change))
+            *new_length = (size_t)((long)*block_length + change);
+    }
+    finish(e);
+}
+
 }  // namespace
 
 bool cleanup_prepare_range(tzr_engine *e, size_t start, size_t length, token **root, token **first,
@@ -274,14 +291,11 @@ void cleanup_set_marker_spacing(token *list, DString *text, const char *spacing,
 void cleanup_renumber_ordered_lists(tzr_engine *e, size_t start, size_t length, size_t *block_start,
                                     size_t *block_length, size_t *new_length, size_t *view_location,
                                     size_t *view_length) {
-    token *root = nullptr, *first = nullptr, *last = nullptr;
-    if (cleanup_prepare_range(e, start, length, &root, &first, &last, block_start, block_length,
-                              new_length, view_location, view_length)) {
-        long change = 0;
-        cleanup_renumber_walk(e, first, 0, &change);
-        *new_length = (size_t)((long)*block_length + change);
-    }
-    finish(e);
+    edit_blocks(e, start, length, block_start, block_length, new_length, view_location, view_length,
+                [&](token *first, long *change) {
+                    cleanup_renumber_walk(e, first, 0, change);
+                    return true;
+                });
 }
 
 void cleanup_list_markers(tzr_engine *e, size_t start, size_t length, size_t *block_start,
@@ -301,44 +315,35 @@ void cleanup_list_marker_spacing(tzr_engine *e, size_t start, size_t length, siz
 void cleanup_unwrap_paragraphs(tzr_engine *e, size_t start, size_t length, size_t *block_start,
                                size_t *block_length, size_t *new_length, size_t *view_location,
                                size_t *view_length) {
-    token *root = nullptr, *first = nullptr, *last = nullptr;
-    if (cleanup_prepare_range(e, start, length, &root, &first, &last, block_start, block_length,
-                              new_length, view_location, view_length)) {
-        long change = 0;
-        cleanup_unwrap_walk(e, first, &change);
-        *new_length = (size_t)((long)*block_length + change);
-    }
-    finish(e);
+    edit_blocks(e, start, length, block_start, block_length, new_length, view_location, view_length,
+                [&](token *first, long *change) {
+                    cleanup_unwrap_walk(e, first, change);
+                    return true;
+                });
 }
 
 void cleanup_metadata_block(tzr_engine *e, size_t start, size_t length, size_t *block_start,
                             size_t *block_length, size_t *new_length, size_t *view_location,
                             size_t *view_length) {
-    token *root = nullptr, *first = nullptr, *last = nullptr;
-    if (cleanup_prepare_range(e, start, length, &root, &first, &last, block_start, block_length,
-                              new_length, view_location, view_length)) {
-        if (first->type != BLOCK_META) {
-            set_none(block_start, block_length, new_length, view_location, view_length);
-        } else {
-            long change = 0;
-            cleanup_metadata_text(e, first, &change);
-            *new_length = (size_t)((long)*block_length + change);
-        }
-    }
-    finish(e);
+    edit_blocks(e, start, length, block_start, block_length, new_length, view_location, view_length,
+                [&](token *first, long *change) {
+                    if (first->type != BLOCK_META) {
+                        set_none(block_start, block_length, new_length, view_location, view_length);
+                        return false;
+                    }
+                    cleanup_metadata_text(e, first, change);
+                    return true;
+                });
 }
 
 void cleanup_tables(tzr_engine *e, size_t start, size_t length, size_t *block_start,
                     size_t *block_length, size_t *new_length, size_t *view_location,
                     size_t *view_length) {
-    token *root = nullptr, *first = nullptr, *last = nullptr;
-    if (cleanup_prepare_range(e, start, length, &root, &first, &last, block_start, block_length,
-                              new_length, view_location, view_length)) {
-        long change = 0;
-        cleanup_tables_walk(e, first, &change);
-        *new_length = (size_t)((long)*block_length + change);
-    }
-    finish(e);
+    edit_blocks(e, start, length, block_start, block_length, new_length, view_location, view_length,
+                [&](token *first, long *change) {
+                    cleanup_tables_walk(e, first, change);
+                    return true;
+                });
 }
 
 void cleanup_all(tzr_engine *e, size_t start, size_t length, size_t *block_start,

@@ -4,19 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
-
-int hex_value(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-}  // namespace
+#include "hex_digit.h"
 
 uint32_t hex_to_int(const char *text) {
     if (!text)
@@ -24,7 +12,7 @@ uint32_t hex_to_int(const char *text) {
     if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
         text += 2;
     uint32_t value = 0;
-    for (int digit; (digit = hex_value(*text)) >= 0; text++)
+    for (int digit; (digit = hex_digit_value(*text)) >= 0; text++)
         value = value * 16 + (uint32_t)digit;
     return value;
 }
@@ -32,12 +20,12 @@ uint32_t hex_to_int(const char *text) {
 uint8_t hex_pair_to_byte(const char *text, int digits) {
     if (!text)
         return 0;
-    int high = hex_value(text[0]);
+    int high = hex_digit_value(text[0]);
     if (high < 0)
         return 0;
     if (digits <= 1)
         return (uint8_t)(high * 17);
-    int low = hex_value(text[1]);  // text[1] exists: text[0] was a digit, not NUL
+    int low = hex_digit_value(text[1]);  // text[1] exists: text[0] was a digit, not NUL
     if (low < 0)
         return (uint8_t)high;
     return (uint8_t)(high * 16 + low);

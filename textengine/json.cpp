@@ -9,6 +9,7 @@
 #include <cstring>
 #include <locale.h>
 
+#include "hex_digit.h"
 #include "json_internal.h"
 #include "utf8_sequence.h"
 
@@ -22,16 +23,6 @@ bool is_space(char c) {
 }
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-int hex_digit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 void skip_space(const char **p) {
     while (is_space(**p))
@@ -429,7 +420,7 @@ int json_parse_hex4(const char *text) {
         return -1;
     int code = 0;
     for (int i = 0; i < 4; i++) {
-        int digit = hex_digit(text[i]);  // a NUL is no digit: reading stops there
+        int digit = hex_digit_value(text[i]);  // a NUL is no digit: reading stops there
         if (digit < 0)
             return -1;
         code = code * 16 + digit;

@@ -82,6 +82,35 @@ void put_quoted(Output &o, const char *text) {
     o.put("\"", 1);
 }
 
+// The members of an array or object between the two `brackets`, each
+// written by `member(i)`; when `indented`, one a line, one level deeper.
+template <typename Member>
+bool put_members(Output &o, size_t count, const char *brackets, int level, bool indented,
+                 Member member) {
+    if (count == 0) {
+        o.put(brackets, 2);
+        return true;
+    }
+    o.put(brackets, 1);
+    if (indented)
+        o.put("\n", 1);
+    for (size_t i = 0; i < count; i++) {
+        if (indented)
+            o.indent(level + 1);
+        if (!member(i))
+            return false;
+        bool more = i + 1 < count;
+        if (indented)
+            o.put(more ? ",\n" : "\n");
+        else if (more)
+            o.put(",", 1);
+    }
+    if (indented)
+        o.indent(level);
+    o.put(brackets + 1, 1);
+    return true;
+}
+
 // Nesting is held to the depth the reader accepts, so whatever is written
 // can be read back and no hand-built tree exhausts the stack.
 bool put_value(Output &o, const json_value *v, int level, bool indented) {
@@ -104,55 +133,17 @@ bool put_value(Output &o, const json_value *v, int level, bool indented) {
         return true;
     case JSON_ARRAY: {
         const json_array *a = v->value.array;
-        if (!a)
-            return false;
-        if (a->count == 0) {
-            o.put("[]", 2);
-            return true;
-        }
-        o.put(indented ? "[\n" : "[");
-        for (size_t i = 0; i < a->count; i++) {
-            if (indented)
-                o.indent(level + 1);
-            if (!put_value(o, a->items[i], level + 1, indented))
-                return false;
-            bool more = i + 1 < a->count;
-            if (indented)
-                o.put(more ? ",\n" : "\n");
-            else if (more)
-                o.put(",", 1);
-        }
-        if (indented)
-            o.indent(level);
-        o.put("]", 1);
-        return true;
+        return a && put_members(o, a->count, "[]", level, indented, [&](size_t i) {
+                   return put_value(o, a->items[i], level + 1, indented);
+               });
     }
     case JSON_OBJECT: {
         const json_object *obj = v->value.object;
-        if (!obj)
-            return false;
-        if (obj->count == 0) {
-            o.put("{}", 2);
-            return true;
-        }
-        o.put(indented ? "{\n" : "{");
-        for (size_t i = 0; i < obj->count; i++) {
-            if (indented)
-                o.indent(level + 1);
-            put_quoted(o, obj->names[i]);
-            o.put(indented ? ": " : ":");
-            if (!put_value(o, obj->values[i], level + 1, indented))
-                return false;
-            bool more = i + 1 < obj->count;
-            if (indented)
-                o.put(more ? ",\n" : "\n");
-            else if (more)
-                o.put(",", 1);
-        }
-        if (indented)
-            o.indent(level);
-        o.put("}", 1);
-        return true;
+        return obj && put_members(o, obj->count, "{}", level, indented, [&](size_t i) {
+                   put_quoted(o, obj->names[i]);
+                   o.put(indented ? ": " : ":");
+                   return put_value(o, obj->values[i], level + 1, indented);
+               });
     }
     default: return false;
     }

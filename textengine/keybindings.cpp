@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "d_string.h"
+#include "hex_digit.h"
 #include "utf8_sequence.h"
 
 namespace {
@@ -25,24 +26,14 @@ uint16_t fold_key(uint32_t key) {
     return (uint16_t)(key >= 'a' && key <= 'z' ? key - ('a' - 'A') : key);
 }
 
-int hex_value(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // The key a "key" string names: "\u" and hexadecimal digits (modulo 65536),
 // or the first UTF-16 unit of its first character. False when that
 // character is not well-formed UTF-8: no key event could produce it.
 bool key_from_string(const char *text, uint16_t *key) {
     if (text[0] == '\\' && text[1] == 'u') {
         uint32_t value = 0;
-        for (const char *p = text + 2; hex_value(*p) >= 0; p++)
-            value = (value * 16 + (uint32_t)hex_value(*p)) & 0xFFFF;
+        for (const char *p = text + 2; hex_digit_value(*p) >= 0; p++)
+            value = (value * 16 + (uint32_t)hex_digit_value(*p)) & 0xFFFF;
         *key = (uint16_t)value;
         return true;
     }

@@ -70,17 +70,7 @@ void beamer_frame_stack_update(DString *out, token *heading, tzr_export_context 
 
 void beamer_export_token_chain(DString *out, const char *source, token *t,
                                tzr_export_context *context) {
-    if (!out || !source || !context || context->walk_depth >= kMaxDepth)
-        return;
-    context->walk_depth++;
-    for (; t; t = t->next) {
-        if (context->skip_count) {
-            context->skip_count--;
-            continue;
-        }
-        beamer_export_token(out, source, t, context);
-    }
-    context->walk_depth--;
+    walk_chain_bounded(out, source, t, context, beamer_export_token);
 }
 
 void beamer_export_token(DString *out, const char *source, token *t, tzr_export_context *context) {

@@ -14,8 +14,6 @@ using namespace html_detail;
 
 namespace {
 
-constexpr uint16_t kMaxDepth = 1000;
-
 const char *const kTitles[4][7] = {
     {"return to body", "Regresar al texto", "Zum Haupttext", "Retour au texte principal",
      "Ga terug naar tekstlichaam", "Återgå till textkroppen", "חזור/י לגוף הטקסט"},
@@ -26,29 +24,6 @@ const char *const kTitles[4][7] = {
     {"see glossary", "Ver glosario", "Siehe Glossar", "Voir glossaire", "Zie woordenlijst",
      "Se ordlista", "ראה/י מילון מונחים"},
 };
-
-// Quote marks by quotes language: double open, double close, single open,
-// single close.
-const char *const kQuotes[7][4] = {
-    {"&#8220;", "&#8221;", "&#8216;", "&#8217;"},  // english
-    {"&#8222;", "&#8221;", "&#8216;", "&#8217;"},  // dutch
-    {"&#171;", "&#187;", "&#39;", "&#8217;"},      // french
-    {"&#8222;", "&#8220;", "&#8218;", "&#8216;"},  // german
-    {"&#187;", "&#171;", "&#8250;", "&#8249;"},    // germanguillemets
-    {"&#171;", "&#187;", "&#8216;", "&#8217;"},    // spanish
-    {"&#8221;", "&#8221;", "&#8217;", "&#8217;"},  // swedish
-};
-
-enum { kDoubleOpen, kDoubleClose, kSingleOpen, kSingleClose };
-
-const char *quote(const tzr_export_context *c, int which) {
-    unsigned row = c->quotes_language < 7 ? c->quotes_language : 0;
-    return kQuotes[row][which];
-}
-
-bool smart(const tzr_export_context *c) { return c->ext_flags & kSmart; }
-
-bool is_opening(const token *t) { return t->mate && t->start < t->mate->start; }
 
 void raw(DString *out, const char *source, const token *t) {
     d_string_append_c_array(out, source + t->start, t->len);
@@ -63,14 +38,6 @@ void children(DString *out, const char *source, token *t, tzr_export_context *c)
 void children_after_opener(DString *out, const char *source, token *t, tzr_export_context *c) {
     if (t->child && t->child->next)
         html_export_token_chain(out, source, t->child->next, c);
-}
-
-void consume_pair_marks(token *pair) {
-    if (!pair || !pair->child)
-        return;
-    if (pair->child->mate)
-        pair->child->mate->type = CONSUMED;
-    pair->child->type = CONSUMED;
 }
 
 const char *critic_tag_open(uint16_t type) {
@@ -148,39 +115,9 @@ void export_autolink(DString *out, const char *source, token *t, tzr_export_cont
 }
 
 void export_code_span(DString *out, const char *source, token *t, tzr_export_context *c) {
-    token *open = t->child;
-    token *close = open ? open->mate : nullptr;
-    if (open && open->next && open->next != close) {
-        token *first = open->next;
-        if ((first->type >= INDENT_TAB && first->type <= NON_INDENT_SPACE) || first->type == NEWLINE) {
-            first->type = CONSUMED;
-        } else if (first->type == TEXT) {
-            while (first->len > 0 && (source[first->start] == ' ' || source[first->start] == '\t')) {
-                first->start++;
-                first->len--;
-            }
-        }
-    }
-    if (close && close->prev && close->prev != open) {
-        token *last = close->prev;
-        if ((last->type >= INDENT_TAB && last->type <= NON_INDENT_SPACE) || last->type == NEWLINE) {
-            last->type = CONSUMED;
-        } else if (last->type == TEXT) {
-            while (last->len > 0 &&
-                   (source[last->start + last->len - 1] == ' ' || source[last->start + last->len - 1] == '\t'))
-                last->len--;
-        }
-    }
-    if (open && t->next && t->next->type == PAIR_RAW_FILTER) {
-        if (tzr_raw_block_matches_format(t->next, source, TZR_FORMAT_HTML) && close) {
-            size_t from = open->start + open->len;
-            if (close->start > from)
-                d_string_append_c_array(out, source + from, close->start - from);
-        }
-        consume_pair_marks(t);
-        c->skip_count = 1;
+    trim_code_span(source, t);
+    if (export_raw_code_span(out, source, t, c, TZR_FORMAT_HTML))
         return;
-    }
     consume_pair_marks(t);
     d_string_append(out, "<code>");
     for (token *x = t->child; x; x = x->next)
@@ -188,42 +125,17 @@ void export_code_span(DString *out, const char *source, token *t, tzr_export_con
     d_string_append(out, "</code>");
 }
 
-bool image_is_figure(const token *t) {
-    if (t->prev)
-        return false;
-    const token *n = t->next;
-    if (n && (n->type == PAIR_PAREN || n->type == PAIR_BRACKET))
-        n = n->next;
-    if (!n)
-        return true;
-    if (n->type == NEWLINE)
-        return !n->next || (n->next->type == HARD_BREAK && !n->next->next);
-    return n->type == HARD_BREAK && !n->next;
-}
-
 void export_link_or_image(DString *out, const char *source, token *t, tzr_export_context *c) {
-    tzr_link *link = nullptr;
-    uint16_t skip = 0;
-    bool made = false;
-    tzr_link_from_bracket(source, c, t, &link, &skip, &made);
-    if (!link) {
+    bool written = export_bracket_link(source, c, t, [&](tzr_link *link) {
+        if (t->type == PAIR_BRACKET)
+            html_export_link(out, source, t, link, c);
+        else
+            html_export_image(out, source, t, link, c, image_is_figure(t));
+    });
+    if (!written) {
         children(out, source, t, c);
         t->out_len = out->length - t->out_start;
-        return;
     }
-    if (t->type == PAIR_BRACKET)
-        html_export_link(out, source, t, link, c);
-    else
-        html_export_image(out, source, t, link, c, image_is_figure(t));
-    if (made)
-        tzr_link_free(link);
-    c->skip_count = skip;
-}
-
-tzr_note *used_note(stack *used, uint16_t number) {
-    if (!used || number == 0 || number > used->size)
-        return nullptr;
-    return static_cast<tzr_note *>(used->element[number - 1]);
 }
 
 void literal_bracket(DString *out, const char *source, token *t, tzr_export_context *c, const char *mark) {
@@ -358,10 +270,7 @@ void export_abbreviation(DString *out, const char *source, token *t, tzr_export_
 }
 
 void export_variable(DString *out, const char *source, token *t, tzr_export_context *c) {
-    char *key = tzr_text_inside_pair(source, t);
-    const char *value = key ? tzr_meta_value_for_key(c, key) : nullptr;
-    free(key);
-    if (value)
+    if (const char *value = variable_value(source, t, c))
         html_print_string(out, value, false);
     else
         children(out, source, t, c);
@@ -655,17 +564,7 @@ char *html_dimension_digits(const char *text) {
 }
 
 void html_export_token_chain(DString *out, const char *source, token *t, tzr_export_context *c) {
-    if (!out || !source || !c || c->walk_depth >= kMaxDepth)
-        return;
-    c->walk_depth++;
-    for (; t; t = t->next) {
-        if (c->skip_count > 0) {
-            c->skip_count--;
-            continue;
-        }
-        html_export_token(out, source, t, c);
-    }
-    c->walk_depth--;
+    walk_chain_bounded(out, source, t, c, html_export_token);
 }
 
 void html_export_token(DString *out, const char *source, token *t, tzr_export_context *c) {
@@ -707,11 +606,7 @@ void html_export_link(DString *out, const char *source, token *bracket, tzr_link
         d_string_append_c(out, '"');
     }
     d_string_append(out, ">");
-    token *open = bracket->child;
-    if (open && open->len >= 2 && open->next) {
-        open->next->start--;
-        open->next->len++;
-    }
+    widen_link_text(bracket);
     children(out, source, bracket, c);
     d_string_append(out, "</a>");
 }
@@ -863,14 +758,9 @@ void html_print_token_raw(DString *out, const char *source, token *t, tzr_export
         }
         break;
     case MARKER_LIST_BULLET:
-    case MARKER_LIST_ENUMERATOR: {
-        size_t limit = t->next ? t->next->start : (size_t)-1;
-        size_t end = t->start + t->len;
-        while (end < limit && (source[end] == ' ' || source[end] == '\t'))
-            end++;
-        html_print_bytes(out, source + t->start, end - t->start);
+    case MARKER_LIST_ENUMERATOR:
+        html_print_bytes(out, source + t->start, marker_end(source, t) - t->start);
         break;
-    }
     case CONSUMED: break;
     default:
         if (t->child) {
@@ -890,11 +780,7 @@ void html_print_token_raw(DString *out, const char *source, token *t, tzr_export
 void html_print_math_chain(DString *out, const char *source, token *t, tzr_export_context *c) {
     if (!out || !source || !c)
         return;
-    for (; t; t = t->next) {
-        if (c->skip_count > 0) {
-            c->skip_count--;
-            continue;
-        }
+    walk_chain(out, source, t, c, [](DString *out, const char *source, token *t, tzr_export_context *c) {
         switch (t->type) {
         case MATH_PAREN_OPEN: d_string_append(out, "\\("); break;
         case MATH_PAREN_CLOSE: d_string_append(out, "\\)"); break;
@@ -902,5 +788,5 @@ void html_print_math_chain(DString *out, const char *source, token *t, tzr_expor
         case MATH_BRACKET_CLOSE: d_string_append(out, "\\]"); break;
         default: html_print_token_raw(out, source, t, c); break;
         }
-    }
+    });
 }

@@ -14,6 +14,7 @@
 #include "export_context.h"
 #include "records.h"
 #include "token.h"
+#include "writer_utils.h"
 
 // Writes the token and every following sibling. Nothing below writer depth
 // 1000; siblings are passed over while the context's skip counter is set.
@@ -63,19 +64,12 @@ void html_write_citations(DString *out, const char *source, tzr_export_context *
 
 // Writer internals shared by the inline, block and document parts.
 namespace html_detail {
+
+using namespace writer_utils;
 // Writes a block type (0-84); false when the type is not one.
 bool export_block(DString *out, const char *source, token *t, tzr_export_context *context);
 // Writes a table row or cell; false for any other type.
 bool export_table_part(DString *out, const char *source, token *t, tzr_export_context *context);
 // The localised title: key 0 back link, 1 footnote, 2 citation, 3 glossary.
 const char *title_text(int key, int language);
-// Extension bits the writer reads.
-constexpr uint64_t kCompatibility = 0x1;
-constexpr uint64_t kSmart = 0x8;
-constexpr uint64_t kNotes = 0x10;
-constexpr uint64_t kNoLabels = 0x20;
-constexpr uint64_t kCritic = 0x200;
-constexpr uint64_t kAccept = 0x400;
-constexpr uint64_t kReject = 0x800;
-constexpr uint64_t kRandomFootnotes = 0x1000;
 }  // namespace html_detail

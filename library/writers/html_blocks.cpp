@@ -108,13 +108,7 @@ void export_fenced_code(DString *out, const char *source, token *t, tzr_export_c
     }
     d_string_append(out, ">");
     free(language);
-    for (token *x = opening ? opening->next : nullptr; x; x = x->next) {
-        if (c->skip_count > 0) {
-            c->skip_count--;
-            continue;
-        }
-        html_print_token_raw(out, source, x, c);
-    }
+    walk_chain(out, source, opening ? opening->next : nullptr, c, html_print_token_raw);
     d_string_append(out, "</code></pre>");
     c->newline_count = 0;
 }

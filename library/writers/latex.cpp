@@ -44,6 +44,19 @@ void write_quote(DString *out, token *t, tzr_export_context *context) {
     d_string_append(out, kQuotes[lang][(single ? 0 : 2) + (opens ? 0 : 1)]);
 }
 
+// A character reference as LaTeX: "&#" references keep their digits after
+// an escaped "&#", named ones are escaped whole.
+void write_html_entity(DString *out, const char *source, const token *t) {
+    if (t->len > 1 && source[t->start + 1] == '#') {
+        d_string_append(out, "\\&\\#");
+        if (t->len > 2)
+            d_string_append_c_array(out, source + t->start + 2, t->len - 2);
+    } else {
+        d_string_append_c(out, '\\');
+        print_raw(out, source, t);
+    }
+}
+
 // --- Inline pieces ----------------------------------------------------------------
 
 // Superscript (caret) and subscript (tilde).
@@ -103,48 +116,30 @@ void write_automatic_link(DString *out, const char *source, token *t,
         d_string_append_c_array(out, at + 4, comment - 7);
 }
 
-// Whether an image stands alone in its paragraph: first of its chain,
-// followed at most by its destination, a line end and a closing hard break.
-bool image_is_figure(const token *t) {
-    if (t->prev)
-        return false;
-    const token *n = t->next;
-    if (n && (n->type == PAIR_PAREN || n->type == PAIR_BRACKET))
-        n = n->next;
-    if (n && n->type == NEWLINE)
-        n = n->next;
-    if (n && n->type == HARD_BREAK && !n->next)
-        n = nullptr;
-    return n == nullptr;
-}
-
 void write_link_or_image(DString *out, const char *source, token *t, tzr_export_context *context) {
-    tzr_link *link = nullptr;
-    uint16_t skip = 0;
-    bool made = false;
-    tzr_link_from_bracket(source, context, t, &link, &skip, &made);
-    if (!link) {
+    bool written = export_bracket_link(source, context, t, [&](tzr_link *link) {
+        if (t->type == PAIR_BRACKET_IMAGE)
+            latex_write_image(out, source, t, link, context, image_is_figure(t));
+        else
+            latex_write_link(out, source, t, link, context);
+    });
+    if (!written)
         children(out, source, t, context);
-        return;
-    }
-    if (t->type == PAIR_BRACKET_IMAGE)
-        latex_write_image(out, source, t, link, context, image_is_figure(t));
-    else
-        latex_write_link(out, source, t, link, context);
-    context->skip_count = skip;
-    if (made)
-        tzr_link_free(link);
 }
 
 // --- Notes ----------------------------------------------------------------------------
 
-tzr_note *used_note(stack *used, uint16_t number) {
-    if (!used || number == TZR_NO_NOTE || number == 0)
-        return nullptr;
-    return static_cast<tzr_note *>(stack_peek_index(used, number - 1));
-}
-
 size_t count_of(const stack *s) { return s ? s->size : 0; }
+
+// A note bracket that names no note, written as its text: `mark`, the
+// tokens after the opening mark, "]".
+void write_literal_bracket(DString *out, const char *source, token *t, tzr_export_context *context,
+                           const char *mark) {
+    d_string_append(out, mark);
+    if (t->child)
+        latex_export_token_chain(out, source, t->child->next, context);
+    d_string_append(out, "]");
+}
 
 void write_footnote(DString *out, const char *source, token *t, tzr_export_context *context) {
     uint16_t number = TZR_NO_NOTE;
@@ -178,10 +173,7 @@ void write_glossary(DString *out, const char *source, token *t, tzr_export_conte
     tzr_glossary_from_bracket(source, context, t, &number);
     tzr_note *note = used_note(context->glossary_used, number);
     if (!note) {
-        d_string_append(out, "[?");
-        if (t->child)
-            latex_export_token_chain(out, source, t->child->next, context);
-        d_string_append(out, "]");
+        write_literal_bracket(out, source, t, context, "[?");
         return;
     }
     const char *term = note->clean_text ? note->clean_text : "";
@@ -201,10 +193,7 @@ void write_abbreviation(DString *out, const char *source, token *t, tzr_export_c
     tzr_abbreviation_from_bracket(source, context, t, &number);
     tzr_note *note = used_note(context->abbreviations_used, number);
     if (!note) {
-        d_string_append(out, "[>");
-        if (t->child)
-            latex_export_token_chain(out, source, t->child->next, context);
-        d_string_append(out, "]");
+        write_literal_bracket(out, source, t, context, "[>");
         return;
     }
     const char *label = note->label_text ? note->label_text : "";
@@ -708,6 +697,19 @@ void latex_write_image(DString *out, const char *source, token *image, tzr_link 
     d_string_append(out, "\\end{figure}");
 }
 
+void latex_write_indented_code(DString *out, const char *source, token *t,
+                               tzr_export_context *context, bool memoir) {
+    tzr_pad_newlines(out, 2, context);
+    if (memoir)
+        d_string_append(out, "\\begin{adjustwidth}{2.5em}{2.5em}");
+    d_string_append(out, "\\begin{verbatim}\n");
+    latex_export_verbatim_chain(out, source, t->child, context);
+    d_string_append(out, "\\end{verbatim}");
+    if (memoir)
+        d_string_append(out, "\n\\end{adjustwidth}");
+    context->newline_count = 0;
+}
+
 void latex_write_fenced_code(DString *out, const char *source, token *t,
                              tzr_export_context *context, int16_t format, bool memoir) {
     tzr_pad_newlines(out, 2, context);
@@ -748,13 +750,7 @@ void latex_write_fenced_code(DString *out, const char *source, token *t,
 
 void latex_export_verbatim_chain(DString *out, const char *source, token *t,
                                  tzr_export_context *context) {
-    for (; t; t = t->next) {
-        if (context->skip_count) {
-            context->skip_count--;
-            continue;
-        }
-        latex_export_verbatim_token(out, source, t, context);
-    }
+    walk_chain(out, source, t, context, latex_export_verbatim_token);
 }
 
 void latex_export_verbatim_token(DString *out, const char *source, token *t,
@@ -777,14 +773,9 @@ void latex_export_verbatim_token(DString *out, const char *source, token *t,
         print_raw(out, source, t);
         return;
     case MARKER_LIST_BULLET:
-    case MARKER_LIST_ENUMERATOR: {
-        print_raw(out, source, t);
-        size_t p = t->start + t->len;
-        size_t stop = t->next ? t->next->start : (size_t)-1;
-        while (p < stop && (source[p] == ' ' || source[p] == '\t'))
-            d_string_append_c(out, source[p++]);
+    case MARKER_LIST_ENUMERATOR:
+        d_string_append_c_array(out, source + t->start, marker_end(source, t) - t->start);
         return;
-    }
     case SUPERSCRIPT:
     case SUBSCRIPT:
         if (t->child) {
@@ -804,13 +795,7 @@ void latex_export_verbatim_token(DString *out, const char *source, token *t,
 
 void latex_export_code_span_chain(DString *out, const char *source, token *t,
                                   tzr_export_context *context) {
-    for (; t; t = t->next) {
-        if (context->skip_count) {
-            context->skip_count--;
-            continue;
-        }
-        latex_export_code_span_token(out, source, t, context);
-    }
+    walk_chain(out, source, t, context, latex_export_code_span_token);
 }
 
 void latex_export_code_span_token(DString *out, const char *source, token *t,
@@ -871,14 +856,7 @@ void latex_export_code_span_token(DString *out, const char *source, token *t,
             latex_print_escaped_char(out, source[t->start + 1]);
         return;
     case HTML_ENTITY:
-        if (t->len > 1 && source[t->start + 1] == '#') {
-            d_string_append(out, "\\&\\#");
-            if (t->len > 2)
-                d_string_append_c_array(out, source + t->start + 2, t->len - 2);
-        } else {
-            d_string_append_c(out, '\\');
-            print_raw(out, source, t);
-        }
+        write_html_entity(out, source, t);
         return;
     case MATH_PAREN_OPEN ... MATH_BRACKET_CLOSE:
         d_string_append(out, "\\textbackslash{}\\textbackslash{}");
@@ -928,17 +906,7 @@ void latex_export_code_span_token(DString *out, const char *source, token *t,
 
 void latex_export_token_chain(DString *out, const char *source, token *t,
                               tzr_export_context *context) {
-    if (!out || !source || !context || context->walk_depth >= kMaxDepth)
-        return;
-    context->walk_depth++;
-    for (; t; t = t->next) {
-        if (context->skip_count) {
-            context->skip_count--;
-            continue;
-        }
-        latex_export_token(out, source, t, context);
-    }
-    context->walk_depth--;
+    walk_chain_bounded(out, source, t, context, latex_export_token);
 }
 
 void latex_export_token(DString *out, const char *source, token *t, tzr_export_context *context) {
@@ -966,11 +934,7 @@ void latex_export_token(DString *out, const char *source, token *t, tzr_export_c
         latex_write_fenced_code(out, source, t, context, TZR_FORMAT_LATEX, false);
         break;
     case BLOCK_CODE_INDENTED:
-        tzr_pad_newlines(out, 2, context);
-        d_string_append(out, "\\begin{verbatim}\n");
-        latex_export_verbatim_chain(out, source, t->child, context);
-        d_string_append(out, "\\end{verbatim}");
-        context->newline_count = 0;
+        latex_write_indented_code(out, source, t, context, false);
         break;
     case BLOCK_DEFLIST:
         tzr_pad_newlines(out, 2, context);
@@ -1105,16 +1069,12 @@ void latex_export_token(DString *out, const char *source, token *t, tzr_export_c
     case PAIR_BRACKET_CITATION:
         write_citation(out, source, t, nullptr, context);
         break;
-    case PAIR_BRACKET_VARIABLE: {
-        char *key = tzr_text_inside_pair(source, t);
-        const char *value = key ? tzr_meta_value_for_key(context, key) : nullptr;
-        if (value)
+    case PAIR_BRACKET_VARIABLE:
+        if (const char *value = variable_value(source, t, context))
             latex_print_escaped_string(out, value);
         else
             children(out, source, t, context);
-        free(key);
         break;
-    }
     case PAIR_BRACE:
     case PAIR_DOUBLE_BRACE:
     case PAIR_EMPH:
@@ -1225,14 +1185,7 @@ void latex_export_token(DString *out, const char *source, token *t, tzr_export_c
         break;
     }
     case HTML_ENTITY:
-        if (t->len > 1 && source[t->start + 1] == '#') {
-            d_string_append(out, "\\&\\#");
-            if (t->len > 2)
-                d_string_append_c_array(out, source + t->start + 2, t->len - 2);
-        } else {
-            d_string_append_c(out, '\\');
-            print_raw(out, source, t);
-        }
+        write_html_entity(out, source, t);
         break;
     case HTML_COMMENT_START:
         d_string_append(out, "<!--");

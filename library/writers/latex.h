@@ -74,6 +74,10 @@ void memoir_export_token(DString *out, const char *source, token *t, tzr_export_
 // environment; `memoir` wraps the environment in an adjustwidth group.
 void latex_write_fenced_code(DString *out, const char *source, token *t,
                              tzr_export_context *context, int16_t format, bool memoir);
+// Indented code: a verbatim environment, in an adjustwidth group for
+// `memoir`.
+void latex_write_indented_code(DString *out, const char *source, token *t,
+                               tzr_export_context *context, bool memoir);
 // The level of a heading within the document's outline: base header level
 // plus heading level (1-6 for ATX, 1-2 for setext), 0 for a non-heading.
 int latex_heading_sum(const token *heading, const tzr_export_context *context);

@@ -5,19 +5,11 @@
 
 #include "d_string.h"
 #include "token.h"
+#include "writer_utils.h"
 
 namespace latex_detail {
 
-constexpr uint64_t kCompatibility = 0x1;
-constexpr uint64_t kComplete = 0x2;
-constexpr uint64_t kSmart = 0x8;
-constexpr uint64_t kNotes = 0x10;
-constexpr uint64_t kNoLabels = 0x20;
-constexpr uint64_t kCritic = 0x200;
-constexpr uint64_t kAccept = 0x400;
-constexpr uint64_t kReject = 0x800;
-
-constexpr uint16_t kMaxDepth = 1000;
+using namespace writer_utils;
 
 inline void print_raw(DString *out, const char *source, const token *t) {
     d_string_append_c_array(out, source + t->start, t->len);

@@ -13,27 +13,6 @@ using namespace odf_detail;
 
 namespace {
 
-// Quote marks by quotes language: double open, double close, single open,
-// single close.
-const char *const kQuotes[7][4] = {
-    {"&#8220;", "&#8221;", "&#8216;", "&#8217;"},  // english
-    {"&#8222;", "&#8221;", "&#8216;", "&#8217;"},  // dutch
-    {"&#171;", "&#187;", "&#39;", "&#8217;"},      // french
-    {"&#8222;", "&#8220;", "&#8218;", "&#8216;"},  // german
-    {"&#187;", "&#171;", "&#8250;", "&#8249;"},    // germanguillemets
-    {"&#171;", "&#187;", "&#8216;", "&#8217;"},    // spanish
-    {"&#8221;", "&#8221;", "&#8217;", "&#8217;"},  // swedish
-};
-enum { kDoubleOpen, kDoubleClose, kSingleOpen, kSingleClose };
-
-const char *quote(const tzr_export_context *c, int which) {
-    unsigned row = c->quotes_language < 7 ? c->quotes_language : 0;
-    return kQuotes[row][which];
-}
-
-bool smart(const tzr_export_context *c) { return c->ext_flags & kSmart; }
-bool is_opening(const token *t) { return t->mate && t->start < t->mate->start; }
-
 void text(DString *out, const char *source, const token *t) {
     odf_print_bytes(out, source + t->start, t->len);
 }
@@ -171,45 +150,10 @@ void export_critic(DString *out, const char *source, token *t, tzr_export_contex
     }
 }
 
-bool is_space_token(const token *t) {
-    return (t->type >= INDENT_TAB && t->type <= NON_INDENT_SPACE) || t->type == NEWLINE;
-}
-
 void export_code_span(DString *out, const char *source, token *t, tzr_export_context *c) {
-    token *open = t->child;
-    token *close = open ? open->mate : nullptr;
-    if (open && open->next && open->next != close) {
-        token *first = open->next;
-        if (is_space_token(first)) {
-            first->type = CONSUMED;
-        } else if (first->type == TEXT) {
-            while (first->len > 0 && (source[first->start] == ' ' || source[first->start] == '\t')) {
-                first->start++;
-                first->len--;
-            }
-        }
-    }
-    if (close && close->prev && close->prev != open) {
-        token *last = close->prev;
-        if (is_space_token(last)) {
-            last->type = CONSUMED;
-        } else if (last->type == TEXT) {
-            while (last->len > 0 && (source[last->start + last->len - 1] == ' ' ||
-                                     source[last->start + last->len - 1] == '\t'))
-                last->len--;
-        }
-    }
-    if (open && t->next && t->next->type == PAIR_RAW_FILTER) {
-        // Raw source meant for this format goes out as written.
-        if (close && tzr_raw_block_matches_format(t->next, source, TZR_FORMAT_FODT)) {
-            size_t from = open->start + open->len;
-            if (close->start > from)
-                d_string_append_c_array(out, source + from, close->start - from);
-        }
-        consume_pair_marks(t);
-        c->skip_count = 1;
+    trim_code_span(source, t);
+    if (export_raw_code_span(out, source, t, c, TZR_FORMAT_FODT))
         return;
-    }
     consume_pair_marks(t);
     d_string_append(out, "<text:span text:style-name=\"Source_20_Text\">");
     odf_print_token_chain_raw(out, source, t->child, c);
@@ -234,10 +178,7 @@ void export_script(DString *out, const char *source, token *t, tzr_export_contex
 }
 
 void export_variable(DString *out, const char *source, token *t, tzr_export_context *c) {
-    char *key = tzr_text_inside_pair(source, t);
-    const char *value = key ? tzr_meta_value_for_key(c, key) : nullptr;
-    free(key);
-    if (value)
+    if (const char *value = variable_value(source, t, c))
         odf_print_string(out, value);
     else
         children(out, source, t, c);
@@ -434,14 +375,6 @@ void children(DString *out, const char *source, token *t, tzr_export_context *c)
         tzr_odf_export_token_chain(out, source, t->child, c);
 }
 
-void consume_pair_marks(token *pair) {
-    if (!pair || !pair->child)
-        return;
-    if (pair->child->mate)
-        pair->child->mate->type = CONSUMED;
-    pair->child->type = CONSUMED;
-}
-
 bool note_is_open(const void *note) {
     for (const void *n : open_notes)
         if (n == note)
@@ -494,17 +427,7 @@ void odf_print_localized_char(DString *out, unsigned short type, tzr_export_cont
 }
 
 void tzr_odf_export_token_chain(DString *out, const char *source, token *t, tzr_export_context *c) {
-    if (!out || !source || !c || c->walk_depth >= kMaxDepth)
-        return;
-    c->walk_depth++;
-    for (; t; t = t->next) {
-        if (c->skip_count > 0) {
-            c->skip_count--;
-            continue;
-        }
-        tzr_odf_export_token(out, source, t, c);
-    }
-    c->walk_depth--;
+    walk_chain_bounded(out, source, t, c, tzr_odf_export_token);
 }
 
 void tzr_odf_export_token(DString *out, const char *source, token *t, tzr_export_context *c) {
@@ -520,17 +443,7 @@ void tzr_odf_export_token(DString *out, const char *source, token *t, tzr_export
 }
 
 void odf_print_token_chain_raw(DString *out, const char *source, token *t, tzr_export_context *c) {
-    if (!out || !source || !c || c->walk_depth >= kMaxDepth)
-        return;
-    c->walk_depth++;
-    for (; t; t = t->next) {
-        if (c->skip_count > 0) {
-            c->skip_count--;
-            continue;
-        }
-        odf_print_token_raw(out, source, t, c);
-    }
-    c->walk_depth--;
+    walk_chain_bounded(out, source, t, c, odf_print_token_raw);
 }
 
 void odf_print_token_raw(DString *out, const char *source, token *t, tzr_export_context *c) {
@@ -585,14 +498,9 @@ void odf_print_token_raw(DString *out, const char *source, token *t, tzr_export_
         }
         break;
     case MARKER_LIST_BULLET:
-    case MARKER_LIST_ENUMERATOR: {
-        size_t limit = t->next ? t->next->start : (size_t)-1;
-        size_t end = t->start + t->len;
-        while (end < limit && (source[end] == ' ' || source[end] == '\t'))
-            end++;
-        odf_print_bytes(out, source + t->start, end - t->start);
+    case MARKER_LIST_ENUMERATOR:
+        odf_print_bytes(out, source + t->start, marker_end(source, t) - t->start);
         break;
-    }
     case CODE_FENCE_LINE:
         if (t->next)
             t->next->type = CONSUMED;
@@ -624,11 +532,5 @@ void odf_print_math_token(DString *out, const char *source, token *t, tzr_export
 void odf_print_math_chain(DString *out, const char *source, token *t, tzr_export_context *c) {
     if (!out || !source || !c)
         return;
-    for (; t; t = t->next) {
-        if (c->skip_count > 0) {
-            c->skip_count--;
-            continue;
-        }
-        odf_print_math_token(out, source, t, c);
-    }
+    walk_chain(out, source, t, c, odf_print_math_token);
 }

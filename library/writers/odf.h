@@ -14,6 +14,7 @@
 #include "export_context.h"
 #include "records.h"
 #include "token.h"
+#include "writer_utils.h"
 
 struct tzr_engine;
 
@@ -84,17 +85,9 @@ char *odf_content_document(const char *body, int format);
 
 // Writer internals shared by the writer's source files.
 namespace odf_detail {
-constexpr unsigned short kMaxDepth = 1000;
-constexpr uint64_t kCompatibility = 0x1;
-constexpr uint64_t kSmart = 0x8;
-constexpr uint64_t kNotes = 0x10;
-constexpr uint64_t kNoLabels = 0x20;
-constexpr uint64_t kCritic = 0x200;
-constexpr uint64_t kAccept = 0x400;
-constexpr uint64_t kReject = 0x800;
+using namespace writer_utils;
 
 void children(DString *out, const char *source, token *t, tzr_export_context *c);
-void consume_pair_marks(token *pair);
 // Block types (0-84); false when the type is none of them.
 bool export_block(DString *out, const char *source, token *t, tzr_export_context *c);
 // Tables, cells, links, images, autolinks, notes; false for other types.

@@ -93,41 +93,15 @@ void export_autolink(DString *out, const char *source, token *t, tzr_export_cont
     }
 }
 
-bool image_is_figure(const token *t) {
-    if (t->prev)
-        return false;
-    const token *n = t->next;
-    if (n && (n->type == PAIR_PAREN || n->type == PAIR_BRACKET))
-        n = n->next;
-    if (n && n->type == NEWLINE)
-        n = n->next;
-    if (n && n->type == HARD_BREAK && !n->next)
-        n = nullptr;
-    return n == nullptr;
-}
-
 void export_link_or_image(DString *out, const char *source, token *t, tzr_export_context *c) {
-    tzr_link *link = nullptr;
-    uint16_t skip = 0;
-    bool made = false;
-    tzr_link_from_bracket(source, c, t, &link, &skip, &made);
-    if (!link) {
+    bool written = export_bracket_link(source, c, t, [&](tzr_link *link) {
+        if (t->type == PAIR_BRACKET)
+            odf_export_link(out, source, t, link, c);
+        else
+            odf_export_image(out, source, t, link, c, image_is_figure(t));
+    });
+    if (!written)
         children(out, source, t, c);
-        return;
-    }
-    if (t->type == PAIR_BRACKET)
-        odf_export_link(out, source, t, link, c);
-    else
-        odf_export_image(out, source, t, link, c, image_is_figure(t));
-    if (made)
-        tzr_link_free(link);
-    c->skip_count = skip;
-}
-
-tzr_note *used_note(stack *used, uint16_t number) {
-    if (!used || number == 0 || number > used->size)
-        return nullptr;
-    return static_cast<tzr_note *>(used->element[number - 1]);
 }
 
 void children_after_opener(DString *out, const char *source, token *t, tzr_export_context *c) {
@@ -313,11 +287,7 @@ void odf_export_link(DString *out, const char *source, token *t, tzr_link *link,
         d_string_append_c(out, '"');
     }
     d_string_append(out, ">");
-    token *open = t->child;
-    if (open && open->len >= 2 && open->next) {
-        open->next->start--;
-        open->next->len++;
-    }
+    widen_link_text(t);
     children(out, source, t, c);
     d_string_append(out, "</text:a>");
 }

@@ -1,0 +1,205 @@
+// What the writers (HTML, OpenDocument, LaTeX and its variants) share.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+
+#include "d_string.h"
+#include "export_context.h"
+#include "labels.h"
+#include "notes.h"
+#include "stack.h"
+#include "token.h"
+
+namespace writer_utils {
+
+// Extension bits the writers read.
+constexpr uint64_t kCompatibility = 0x1;
+constexpr uint64_t kComplete = 0x2;
+constexpr uint64_t kSmart = 0x8;
+constexpr uint64_t kNotes = 0x10;
+constexpr uint64_t kNoLabels = 0x20;
+constexpr uint64_t kCritic = 0x200;
+constexpr uint64_t kAccept = 0x400;
+constexpr uint64_t kReject = 0x800;
+constexpr uint64_t kRandomFootnotes = 0x1000;
+
+// Writers do not descend at this depth.
+constexpr uint16_t kMaxDepth = 1000;
+
+// Writes each token of a chain with `write`, passing over the siblings that
+// an earlier token claimed through the context's skip counter.
+template <typename Write>
+void walk_chain(DString *out, const char *source, token *t, tzr_export_context *c, Write write) {
+    for (; t; t = t->next) {
+        if (c->skip_count > 0) {
+            c->skip_count--;
+            continue;
+        }
+        write(out, source, t, c);
+    }
+}
+
+// The same, one writer level deeper; nothing at all at kMaxDepth.
+template <typename Write>
+void walk_chain_bounded(DString *out, const char *source, token *t, tzr_export_context *c,
+                        Write write) {
+    if (!out || !source || !c || c->walk_depth >= kMaxDepth)
+        return;
+    c->walk_depth++;
+    walk_chain(out, source, t, c, write);
+    c->walk_depth--;
+}
+
+// Quote marks as character references, by quotes language (english, dutch,
+// french, german, germanguillemets, spanish, swedish).
+enum { kDoubleOpen, kDoubleClose, kSingleOpen, kSingleClose };
+
+inline const char *quote(const tzr_export_context *c, int which) {
+    static const char *const kQuotes[7][4] = {
+        {"&#8220;", "&#8221;", "&#8216;", "&#8217;"},  // english
+        {"&#8222;", "&#8221;", "&#8216;", "&#8217;"},  // dutch
+        {"&#171;", "&#187;", "&#39;", "&#8217;"},      // french
+        {"&#8222;", "&#8220;", "&#8218;", "&#8216;"},  // german
+        {"&#187;", "&#171;", "&#8250;", "&#8249;"},    // germanguillemets
+        {"&#171;", "&#187;", "&#8216;", "&#8217;"},    // spanish
+        {"&#8221;", "&#8221;", "&#8217;", "&#8217;"},  // swedish
+    };
+    unsigned row = c->quotes_language < 7 ? c->quotes_language : 0;
+    return kQuotes[row][which];
+}
+
+inline bool smart(const tzr_export_context *c) { return c->ext_flags & kSmart; }
+
+// An opening mark: paired, and before its mate.
+inline bool is_opening(const token *t) { return t->mate && t->start < t->mate->start; }
+
+// Whether an image stands alone in its paragraph: first of its chain,
+// followed at most by its destination, a line end and a closing hard break.
+inline bool image_is_figure(const token *t) {
+    if (t->prev)
+        return false;
+    const token *n = t->next;
+    if (n && (n->type == PAIR_PAREN || n->type == PAIR_BRACKET))
+        n = n->next;
+    if (n && n->type == NEWLINE)
+        n = n->next;
+    if (n && n->type == HARD_BREAK && !n->next)
+        n = nullptr;
+    return n == nullptr;
+}
+
+// Resolves the link or image a bracket makes and hands it to `write`, then
+// passes over the tokens the link took up. False, with nothing written, when
+// the bracket makes none.
+template <typename Write>
+bool export_bracket_link(const char *source, tzr_export_context *c, token *bracket, Write write) {
+    tzr_link *link = nullptr;
+    uint16_t skip = 0;
+    bool made = false;
+    tzr_link_from_bracket(source, c, bracket, &link, &skip, &made);
+    if (!link)
+        return false;
+    write(link);
+    if (made)
+        tzr_link_free(link);
+    c->skip_count = skip;
+    return true;
+}
+
+// A link bracket whose opener is two bytes (a note opener such as "[^" read
+// as a plain bracket): the second byte goes back to the text after it.
+inline void widen_link_text(token *bracket) {
+    token *open = bracket->child;
+    if (open && open->len >= 2 && open->next) {
+        open->next->start--;
+        open->next->len++;
+    }
+}
+
+// Where a list marker's text ends in preformatted text: after the marker and
+// the blanks that follow it, never past the next token.
+inline size_t marker_end(const char *source, const token *t) {
+    size_t limit = t->next ? t->next->start : (size_t)-1;
+    size_t end = t->start + t->len;
+    while (end < limit && (source[end] == ' ' || source[end] == '\t'))
+        end++;
+    return end;
+}
+
+// Retypes a pair's opening mark and its mate CONSUMED.
+inline void consume_pair_marks(token *pair) {
+    if (!pair || !pair->child)
+        return;
+    if (pair->child->mate)
+        pair->child->mate->type = CONSUMED;
+    pair->child->type = CONSUMED;
+}
+
+// Drops a code span's padding: a space, indent or line-end token next to a
+// backtick run is consumed, blanks at the outer ends of its text are cut.
+inline void trim_code_span(const char *source, token *span) {
+    auto is_space = [](const token *t) {
+        return (t->type >= INDENT_TAB && t->type <= NON_INDENT_SPACE) || t->type == NEWLINE;
+    };
+    auto is_blank = [](char c) { return c == ' ' || c == '\t'; };
+    token *open = span->child;
+    token *close = open ? open->mate : nullptr;
+    if (open && open->next && open->next != close) {
+        token *first = open->next;
+        if (is_space(first)) {
+            first->type = CONSUMED;
+        } else if (first->type == TEXT) {
+            while (first->len > 0 && is_blank(source[first->start])) {
+                first->start++;
+                first->len--;
+            }
+        }
+    }
+    if (close && close->prev && close->prev != open) {
+        token *last = close->prev;
+        if (is_space(last)) {
+            last->type = CONSUMED;
+        } else if (last->type == TEXT) {
+            while (last->len > 0 && is_blank(source[last->start + last->len - 1]))
+                last->len--;
+        }
+    }
+}
+
+// A code span followed by a raw-format marker: the source between its
+// backtick runs as written when the marker names `format`, else nothing; the
+// marker is passed over. False, nothing done, for a plain code span.
+inline bool export_raw_code_span(DString *out, const char *source, token *span,
+                                 tzr_export_context *c, int16_t format) {
+    token *open = span->child;
+    if (!open || !span->next || span->next->type != PAIR_RAW_FILTER)
+        return false;
+    token *close = open->mate;
+    if (close && tzr_raw_block_matches_format(span->next, source, format)) {
+        size_t from = open->start + open->len;
+        if (close->start > from)
+            d_string_append_c_array(out, source + from, close->start - from);
+    }
+    consume_pair_marks(span);
+    c->skip_count = 1;
+    return true;
+}
+
+// The metadata value a variable pair names; NULL when there is none.
+inline const char *variable_value(const char *source, const token *pair,
+                                  const tzr_export_context *c) {
+    char *key = tzr_text_inside_pair(source, pair);
+    const char *value = key ? tzr_meta_value_for_key(c, key) : nullptr;
+    free(key);
+    return value;
+}
+
+// The note a number (1 up) names on a used-notes list; NULL for none.
+inline tzr_note *used_note(stack *used, uint16_t number) {
+    if (number == TZR_NO_NOTE || number == 0)
+        return nullptr;
+    return static_cast<tzr_note *>(stack_peek_index(used, number - 1));
+}
+
+}  // namespace writer_utils
