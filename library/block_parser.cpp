@@ -392,9 +392,18 @@ void tzr_flatten_block(tzr_engine *engine, token *block) {
     switch (block->type) {
     case BLOCK_DEFLIST:
         for (token *c = block->child; c; c = c->next) {
-            if (c->type == LINE_PLAIN)
+            if (c->type == LINE_PLAIN) {
                 c->type = BLOCK_TERM;
-            else if (c->type == BLOCK_DEFINITION)
+            } else if (c->type > DOC_ROOT && c->type < BLOCK_BLOCKQUOTE && c->type != LINE_EMPTY) {
+                // Any other line of a term paragraph (an indented or table-like
+                // continuation) is a term too; left as a line it would reach
+                // the writers, which know no line types. Its indentation goes.
+                c->type = BLOCK_TERM;
+                for (token *t = c->child; t && (t->type == INDENT_SPACE || t->type == INDENT_TAB ||
+                                               t->type == NON_INDENT_SPACE);
+                     t = t->next)
+                    t->type = CONSUMED;
+            } else if (c->type == BLOCK_DEFINITION)
                 tzr_flatten_block(engine, c);
             else if (c->type == LINE_EMPTY)
                 c->type = CONSUMED;

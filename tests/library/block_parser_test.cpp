@@ -151,6 +151,13 @@ TEST(GrammarTree, DefinitionListTermsAndDefinitions) {
     EXPECT_EQ(dump_chain(p->root->child->child->next), "DEFINITION(NL) DEFINITION(NL)");
 }
 
+TEST(GrammarTree, EveryLineOfATermParagraphIsATerm) {
+    // Indented and table-like continuation lines would otherwise stay line
+    // tokens inside the list, which no writer knows.
+    auto p = parse_lines({LINE_PLAIN, LINE_INDENTED_SPACE, LINE_TABLE, LINE_DEFINITION});
+    EXPECT_EQ(dump_chain(p->root->child, 1), "DEFLIST(TERM TERM TERM DEFINITION)");
+}
+
 TEST(GrammarTree, ParagraphOfDefinitionsKeepsItsText) {
     auto p = parse_lines({LINE_DEFINITION, LINE_DEFINITION});
     EXPECT_EQ(dump_chain(p->root->child), "PARA(T NL T NL)");
