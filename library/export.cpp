@@ -1,0 +1,200 @@
+#include "export.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "assets.h"
+#include "autolink.h"
+#include "definitions.h"
+#include "engine.h"
+#include "export_context.h"
+#include "labels.h"
+#include "records.h"
+
+namespace {
+
+constexpr uint64_t kExtCompatibility = 0x1;
+constexpr uint64_t kExtComplete = 0x2;
+constexpr uint64_t kExtSnippet = 0x4;
+constexpr uint64_t kExtNoMetadata = 0x80;
+
+// Language codes and the quotes language each implies, by label.
+struct LanguageName {
+    const char *name;
+    uint16_t language;
+    uint16_t quotes;
+};
+constexpr LanguageName kLanguages[] = {
+    {"de", 2, 3}, {"es", 1, 5}, {"fr", 3, 2}, {"nl", 4, 1}, {"sv", 5, 6},
+};
+
+struct QuotesName {
+    const char *name;
+    uint16_t quotes;
+};
+constexpr QuotesName kQuotes[] = {
+    {"dutch", 1},   {"nl", 1},      {"french", 2},  {"fr", 2},
+    {"german", 3},  {"de", 3},      {"germanguillemets", 4},
+    {"spanish", 5}, {"es", 5},      {"swedish", 6}, {"sv", 6},
+};
+
+bool format_in(int16_t format, std::initializer_list<int16_t> formats) {
+    for (int16_t f : formats)
+        if (f == format)
+            return true;
+    return false;
+}
+
+// The highest base level whose first-level headings the format's writers
+// can still write: HTML heading elements stop at h6, the LaTeX family's
+// sectioning commands at \subparagraph (base + level 8), OpenDocument
+// outlines at level 10.
+int16_t max_base_level(int16_t format) {
+    switch (format) {
+    case TZR_FORMAT_LATEX:
+    case TZR_FORMAT_BEAMER:
+    case TZR_FORMAT_MEMOIR:
+        return 7;
+    case TZR_FORMAT_FODT:
+    case TZR_FORMAT_ODT:
+        return 10;
+    default:
+        return 6;
+    }
+}
+
+char *label_of(const char *value) { return tzr_label_from_text(value ? value : ""); }
+
+void run_writers(DString *out, tzr_engine *e, tzr_export_context *context) {
+    const tzr_format_writers *w = tzr_format_writers_for(context->format);
+    if (!w)
+        return;
+    const char *source = e->source ? e->source->str : "";
+    bool complete = w->always_complete || (context->ext_flags & kExtComplete);
+    if (w->pack_assets)
+        context->pack_assets = 1;
+    if (w->record_assets)
+        context->record_assets = 1;
+    if (complete && w->start)
+        w->start(out, source, context);
+    if (w->body)
+        w->body(out, source, e->root, context);
+    for (tzr_part_writer section : w->sections)
+        if (section)
+            section(out, source, context);
+    if (complete && w->end)
+        w->end(out, source, context);
+}
+
+}  // namespace
+
+void tzr_metadata_apply(tzr_engine *e, tzr_export_context *context) {
+    if (!e || !context || !e->metadata_list || e->metadata_list->size == 0)
+        return;
+    if (context->ext_flags & (kExtNoMetadata | kExtCompatibility))
+        return;
+    const int16_t format = context->format;
+    bool pending = false;
+    long level = 0;
+
+    for (size_t i = 0; i < e->metadata_list->size; i++) {
+        auto *entry = static_cast<tzr_meta *>(e->metadata_list->element[i]);
+        if (!entry || !entry->key)
+            continue;
+        const char *key = entry->key;
+        const char *value = entry->value;
+        const char *number = value ? value : "";
+
+        if (!strcmp(key, "baseheaderlevel")) {
+            if (!pending) {
+                pending = true;
+                level = atol(number);
+            }
+        } else if (!strcmp(key, "htmlheaderlevel") || !strcmp(key, "xhtmlheaderlevel")) {
+            if (format == TZR_FORMAT_HTML) {
+                pending = true;
+                level = atol(number);
+            }
+        } else if (!strcmp(key, "epubheaderlevel")) {
+            if (format == TZR_FORMAT_EPUB) {
+                pending = true;
+                level = atol(number);
+            }
+        } else if (!strcmp(key, "latexheaderlevel")) {
+            if (format_in(format, {TZR_FORMAT_LATEX, TZR_FORMAT_BEAMER, TZR_FORMAT_MEMOIR})) {
+                pending = true;
+                level = atol(number);
+            }
+        } else if (!strcmp(key, "odfheaderlevel")) {
+            if (format_in(format, {TZR_FORMAT_FODT, TZR_FORMAT_ODT})) {
+                pending = true;
+                level = atol(number);
+            }
+        } else if (!strcmp(key, "language")) {
+            char *name = label_of(value);
+            context->language = 0;
+            context->quotes_language = 0;
+            for (const LanguageName &l : kLanguages) {
+                if (name && !strcmp(name, l.name)) {
+                    context->language = l.language;
+                    context->quotes_language = l.quotes;
+                }
+            }
+            free(name);
+        } else if (!strcmp(key, "latexmode")) {
+            if (format == TZR_FORMAT_LATEX) {
+                char *mode = label_of(value);
+                if (mode && !strcmp(mode, "beamer"))
+                    context->format = TZR_FORMAT_BEAMER;
+                else if (mode && !strcmp(mode, "memoir"))
+                    context->format = TZR_FORMAT_MEMOIR;
+                free(mode);
+            }
+        } else if (!strcmp(key, "quoteslanguage")) {
+            char *name = label_of(value);
+            context->quotes_language = 0;
+            for (const QuotesName &q : kQuotes)
+                if (name && !strcmp(name, q.name))
+                    context->quotes_language = q.quotes;
+            free(name);
+        } else {
+            if (!strcmp(key, "bibtex")) {
+                free(context->bibtex_name);
+                context->bibtex_name = value ? strdup(value) : nullptr;
+            }
+            if (!(context->ext_flags & kExtSnippet))
+                context->ext_flags |= kExtComplete;
+        }
+    }
+
+    if (pending) {
+        // A level the writers cannot express (0, negative, non-numeric or
+        // past their deepest heading) is brought to the nearest one they can.
+        long highest = max_base_level(context->format);
+        context->header_level_base =
+            static_cast<int16_t>(level < 1 ? 1 : (level > highest ? highest : level));
+    }
+}
+
+void tzr_export_document(DString *out, tzr_engine *e, int16_t format) {
+    if (!out || !e)
+        return;
+    tzr_process_definitions(e);
+    tzr_process_header_labels(e);
+    tzr_process_table_labels(e);
+
+    tzr_export_context *context = tzr_export_context_new(e, format);
+    if (!context)
+        return;
+    tzr_metadata_apply(e, context);
+    if (!(e->extensions & kExtCompatibility))
+        tzr_autolink_terms(e);
+
+    run_writers(out, e, context);
+
+    if (e->asset_table != context->asset_table)
+        tzr_asset_table_free(e->asset_table);
+    e->asset_table = context->asset_table;
+    context->asset_table = nullptr;
+    tzr_export_context_free(context);
+}

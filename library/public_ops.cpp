@@ -1,0 +1,402 @@
+#include "tzr.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "block_parser.h"
+#include "labels.h"
+#include "records.h"
+#include "scanners/scanners.h"
+#include "tokenizer.h"
+#include "token_types.h"
+
+namespace {
+
+constexpr const char *kVersion = "6.3.0";
+
+// Where the metadata block ends, and where its closing line of dashes
+// starts (the block's end when it has none).
+struct MetaBlock {
+    bool found = false;
+    size_t end = 0;
+    size_t close = 0;
+};
+
+bool is_dash_line(const char *source, size_t start, size_t end) {
+    size_t dashes = 0;
+    size_t i = start;
+    while (i < end && source[i] == '-') {
+        i++;
+        dashes++;
+    }
+    while (i < end && (source[i] == ' ' || source[i] == '\t' || source[i] == '\n' ||
+                       source[i] == '\r'))
+        i++;
+    return dashes >= 3 && i == end;
+}
+
+size_t truncate_list(stack *list, size_t size) {
+    if (list && list->size > size)
+        list->size = size;
+    return size;
+}
+
+// Reads the metadata block at the top of the source into the engine's
+// metadata list with a parse of the opening lines alone. The parse's tree is
+// freed; the heading, definition and table lists lose what that parse put on
+// them, so they never point into the freed tree.
+MetaBlock read_meta_block(tzr_engine *e) {
+    MetaBlock block;
+    const char *source = e->source ? e->source->str : nullptr;
+    if (!source || !scan_meta_line(source))
+        return block;
+    size_t headers = e->header_list ? e->header_list->size : 0;
+    size_t definitions = e->definition_list ? e->definition_list->size : 0;
+    size_t tables = e->table_list ? e->table_list->size : 0;
+
+    token *root = tzr_tokenize_string(e, 0, (size_t)-1, true);
+    if (root && e->recurse_depth < kTzrParseDepthLimit) {
+        e->recurse_depth++;
+        token *lines = root->child;
+        root->child = nullptr;
+        token *blocks = tzr_parse_line_chain(e, lines);
+        if (blocks)
+            token_append_child(root, blocks);
+        e->recurse_depth--;
+    }
+    token *first = root ? root->child : nullptr;
+    if (first && first->type == BLOCK_META) {
+        block.found = true;
+        block.end = first->start + first->len;
+        block.close = block.end;
+        token *last = first->child;
+        while (last && last->next)
+            last = last->next;
+        if (last && last != first->child && is_dash_line(source, last->start, block.end))
+            block.close = last->start;
+    }
+    token_tree_free(root);
+    truncate_list(e->header_list, headers);
+    truncate_list(e->definition_list, definitions);
+    truncate_list(e->table_list, tables);
+    return block;
+}
+
+void clear_metadata(tzr_engine *e) {
+    if (!e->metadata_list)
+        return;
+    while (e->metadata_list->size > 0)
+        tzr_meta_free(static_cast<tzr_meta *>(stack_pop(e->metadata_list)));
+}
+
+bool ensure_metadata(tzr_engine *e) {
+    if (!e || !e->metadata_list)
+        return false;
+    if (e->metadata_list->size == 0)
+        tzr_engine_has_metadata(e, nullptr);
+    return e->metadata_list->size > 0;
+}
+
+tzr_meta *find_entry(tzr_engine *e, const char *key, size_t *index) {
+    char *label = tzr_label_from_text(key ? key : "");
+    tzr_meta *found = nullptr;
+    for (size_t i = 0; label && i < e->metadata_list->size; i++) {
+        auto *entry = static_cast<tzr_meta *>(e->metadata_list->element[i]);
+        if (entry && entry->key && !strcmp(entry->key, label)) {
+            found = entry;
+            if (index)
+                *index = i;
+            break;
+        }
+    }
+    free(label);
+    return found;
+}
+
+char *copy_or_null(const char *text) { return text ? strdup(text) : nullptr; }
+
+// Temporary engines: over a copy of a string, or over the caller's DString
+// (which the engine gives back when it is freed).
+struct StringEngine {
+    tzr_engine *e;
+    StringEngine(const char *text, uint64_t extensions)
+        : e(tzr_engine_create_with_string(text, extensions)) {}
+    ~StringEngine() { tzr_engine_free(e, true); }
+    StringEngine(const StringEngine &) = delete;
+    StringEngine &operator=(const StringEngine &) = delete;
+};
+
+struct BorrowedEngine {
+    tzr_engine *e;
+    BorrowedEngine(DString *source, uint64_t extensions)
+        : e(source ? tzr_engine_create_with_d_string(source, extensions) : nullptr) {}
+    ~BorrowedEngine() { tzr_engine_free(e, false); }
+    BorrowedEngine(const BorrowedEngine &) = delete;
+    BorrowedEngine &operator=(const BorrowedEngine &) = delete;
+};
+
+DString *export_text(tzr_engine *e, uint16_t format) {
+    tzr_engine_parse_string(e);
+    DString *out = d_string_new("");
+    if (out)
+        tzr_export_document(out, e, static_cast<int16_t>(format));
+    return out;
+}
+
+DString *copy_source(tzr_engine *e) {
+    DString *copy = d_string_new("");
+    if (copy && e->source)
+        d_string_append_c_array(copy, e->source->str, e->source->length);
+    return copy;
+}
+
+}  // namespace
+
+// --- Has metadata ---------------------------------------------------------------
+
+bool tzr_engine_has_metadata(tzr_engine *e, size_t *end) {
+    if (!e)
+        return false;
+    const char *source = e->source ? e->source->str : nullptr;
+    if (!source || !scan_meta_line(source)) {
+        if (end)
+            *end = 0;
+        return false;
+    }
+    MetaBlock block = read_meta_block(e);
+    if (block.found && end)
+        *end = block.end;
+    return block.found;
+}
+
+bool tzr_string_has_metadata(const char *source, size_t *end) {
+    StringEngine t(source, 0);
+    return tzr_engine_has_metadata(t.e, end);
+}
+
+bool tzr_d_string_has_metadata(DString *source, size_t *end) {
+    BorrowedEngine t(source, 0);
+    return tzr_engine_has_metadata(t.e, end);
+}
+
+// --- Metadata keys ----------------------------------------------------------------
+
+char *tzr_engine_metadata_keys(tzr_engine *e) {
+    if (!ensure_metadata(e))
+        return nullptr;
+    std::string keys;
+    for (size_t i = 0; i < e->metadata_list->size; i++) {
+        auto *entry = static_cast<tzr_meta *>(e->metadata_list->element[i]);
+        if (entry && entry->key) {
+            keys += entry->key;
+            keys += '\n';
+        }
+    }
+    return strdup(keys.c_str());
+}
+
+char *tzr_string_metadata_keys(const char *source) {
+    StringEngine t(source, 0);
+    return tzr_engine_metadata_keys(t.e);
+}
+
+char *tzr_d_string_metadata_keys(DString *source) {
+    BorrowedEngine t(source, 0);
+    return tzr_engine_metadata_keys(t.e);
+}
+
+// --- Metavalue for key --------------------------------------------------------------
+
+char *tzr_engine_metavalue_for_key(tzr_engine *e, const char *key) {
+    if (!key || !ensure_metadata(e))
+        return nullptr;
+    tzr_meta *entry = find_entry(e, key, nullptr);
+    return entry ? entry->value : nullptr;
+}
+
+char *tzr_string_metavalue_for_key(const char *source, const char *key) {
+    StringEngine t(source, 0);
+    return copy_or_null(tzr_engine_metavalue_for_key(t.e, key));
+}
+
+char *tzr_d_string_metavalue_for_key(DString *source, const char *key) {
+    BorrowedEngine t(source, 0);
+    return copy_or_null(tzr_engine_metavalue_for_key(t.e, key));
+}
+
+// --- Update metavalue ------------------------------------------------------------
+
+void tzr_engine_update_metavalue_for_key(tzr_engine *e, const char *key, const char *value) {
+    if (!e || !e->source || !key)
+        return;
+    // Entries left from an earlier read describe older text; their offsets
+    // would place the edit wrongly.
+    clear_metadata(e);
+    MetaBlock block;
+    const char *text = e->source->str;
+    if (scan_meta_line(text))
+        block = read_meta_block(e);
+
+    DString *source = e->source;
+    size_t index = 0;
+    tzr_meta *entry = find_entry(e, key, &index);
+
+    if (!entry) {
+        std::string line = key;
+        line += ":\t";
+        if (value)
+            line += value;
+        line += '\n';
+        if (!block.found) {
+            line += '\n';
+            d_string_prepend(source, line.c_str());
+        } else {
+            size_t at = block.close;
+            // A block whose last line has no line end would run into the
+            // new line.
+            if (at > 0 && source->str[at - 1] != '\n' && source->str[at - 1] != '\r')
+                line.insert(line.begin(), '\n');
+            d_string_insert(source, at, line.c_str());
+        }
+    } else {
+        size_t stop = block.close;
+        if (index + 1 < e->metadata_list->size) {
+            auto *next = static_cast<tzr_meta *>(e->metadata_list->element[index + 1]);
+            if (next && next->start > entry->start && next->start < stop)
+                stop = next->start;
+        }
+        size_t at = entry->start;
+        while (at < stop && source->str[at] != ':')
+            at++;
+        if (at < stop)
+            at++;
+        while (at < stop && (source->str[at] == ' ' || source->str[at] == '\t'))
+            at++;
+        d_string_erase(source, at, stop - at);
+        std::string line = value ? value : "";
+        line += '\n';
+        d_string_insert(source, at, line.c_str());
+    }
+    // The offsets of the entries no longer match the text.
+    clear_metadata(e);
+}
+
+char *tzr_string_update_metavalue_for_key(const char *source, const char *key, const char *value) {
+    tzr_engine *e = tzr_engine_create_with_string(source, 0);
+    if (!e)
+        return nullptr;
+    tzr_engine_update_metavalue_for_key(e, key, value);
+    DString *text = e->source;
+    tzr_engine_free(e, false);
+    return d_string_free(text, false);
+}
+
+void tzr_d_string_update_metavalue_for_key(DString *source, const char *key, const char *value) {
+    BorrowedEngine t(source, 0);
+    tzr_engine_update_metavalue_for_key(t.e, key, value);
+}
+
+// --- Convert --------------------------------------------------------------------
+
+char *tzr_engine_convert(tzr_engine *e, uint16_t format) {
+    if (!e)
+        return nullptr;
+    DString *out = format == TZR_FORMAT_ORIGINAL ? copy_source(e) : export_text(e, format);
+    if (!out)
+        return nullptr;
+    if (format != TZR_FORMAT_ORIGINAL)
+        d_string_append_c(out, '\n');
+    return d_string_free(out, false);
+}
+
+char *tzr_string_convert(const char *source, uint64_t extensions, uint16_t format,
+                         uint16_t language) {
+    StringEngine t(source, extensions);
+    tzr_engine_set_language(t.e, language);
+    return tzr_engine_convert(t.e, format);
+}
+
+char *tzr_d_string_convert(DString *source, uint64_t extensions, uint16_t format,
+                           uint16_t language) {
+    BorrowedEngine t(source, extensions);
+    tzr_engine_set_language(t.e, language);
+    return tzr_engine_convert(t.e, format);
+}
+
+// --- Convert to data --------------------------------------------------------------
+
+DString *tzr_engine_convert_to_data(tzr_engine *e, uint16_t format, const char *asset_folder) {
+    if (!e)
+        return nullptr;
+    if (format == TZR_FORMAT_ORIGINAL)
+        return copy_source(e);
+    if (tzr_format_is_packaged(format)) {
+        tzr_packager pack = tzr_format_packager_for(format);
+        if (!pack)
+            return nullptr;
+        DString *body = export_text(e, format);
+        if (!body)
+            return nullptr;
+        DString *data = pack(body->str, e, asset_folder);
+        d_string_free(body, true);
+        return data;
+    }
+    DString *out = export_text(e, format);
+    if (out)
+        d_string_append_c(out, '\n');
+    return out;
+}
+
+DString *tzr_string_convert_to_data(const char *source, uint64_t extensions, uint16_t format,
+                                    uint16_t language, const char *asset_folder) {
+    StringEngine t(source, extensions);
+    tzr_engine_set_language(t.e, language);
+    return tzr_engine_convert_to_data(t.e, format, asset_folder);
+}
+
+DString *tzr_d_string_convert_to_data(DString *source, uint64_t extensions, uint16_t format,
+                                      uint16_t language, const char *asset_folder) {
+    BorrowedEngine t(source, extensions);
+    tzr_engine_set_language(t.e, language);
+    return tzr_engine_convert_to_data(t.e, format, asset_folder);
+}
+
+// --- Convert to file ---------------------------------------------------------------
+
+void tzr_engine_convert_to_file(tzr_engine *e, uint16_t format, const char *asset_folder,
+                                const char *path) {
+    if (!e || !path)
+        return;
+    DString *data = tzr_engine_convert_to_data(e, format, asset_folder);
+    if (!data)
+        return;
+    FILE *file = fopen(path, "wb");
+    if (!file) {
+        perror(path);
+    } else {
+        if (data->length > 0 && fwrite(data->str, 1, data->length, file) != data->length)
+            perror(path);
+        if (fclose(file) != 0)
+            perror(path);
+    }
+    d_string_free(data, true);
+}
+
+void tzr_d_string_convert_to_file(DString *source, uint64_t extensions, uint16_t format,
+                                  uint16_t language, const char *asset_folder, const char *path) {
+    BorrowedEngine t(source, extensions);
+    tzr_engine_set_language(t.e, language);
+    tzr_engine_convert_to_file(t.e, format, asset_folder, path);
+}
+
+// --- Parse only and version ------------------------------------------------------------
+
+void tzr_string_parse_only(const char *source, uint64_t extensions, uint16_t, uint16_t language) {
+    StringEngine t(source, extensions);
+    tzr_engine_set_language(t.e, language);
+    tzr_engine_parse_string(t.e);
+}
+
+char *tzr_version() { return strdup(kVersion); }

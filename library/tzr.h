@@ -1,0 +1,107 @@
+// The document library's public operations: metadata questions and updates,
+// conversion to every output format as text, file or data, a parse without
+// result, and the library version.
+//
+// Each operation comes in up to three forms:
+//   tzr_string_...   over a NUL-terminated string (a temporary engine over a
+//                    copy; the caller's text is never changed);
+//   tzr_d_string_... over the caller's DString (changed in place only by the
+//                    update operation);
+//   tzr_engine_...   on the caller's engine.
+// Strings and DStrings returned are new and owned by the caller. Metadata
+// operations read the document with extensions 0; conversions take the
+// extension flags and a language code (0 English, 1 Spanish, 2 German,
+// 3 French, 4 Dutch, 5 Swedish).
+//
+// Output formats: 0 HTML, 1 EPUB 3, 2 LaTeX, 3 Beamer, 4 Memoir, 5 flat
+// OpenDocument text, 6 zipped OpenDocument text, 7 TextBundle, 8 compressed
+// TextBundle, 9 the source itself.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "d_string.h"
+#include "engine.h"
+#include "export.h"
+#include "export_context.h"
+
+// Extension flags.
+enum : uint64_t {
+    TZR_EXT_COMPATIBILITY = 0x1,
+    TZR_EXT_COMPLETE = 0x2,
+    TZR_EXT_SNIPPET = 0x4,
+    TZR_EXT_SMART = 0x8,
+    TZR_EXT_NOTES = 0x10,
+    TZR_EXT_NO_LABELS = 0x20,
+    TZR_EXT_NO_METADATA = 0x80,
+    TZR_EXT_CRITIC = 0x200,
+    TZR_EXT_CRITIC_ACCEPT = 0x400,
+    TZR_EXT_CRITIC_REJECT = 0x800,
+    TZR_EXT_RANDOM_FOOT = 0x1000,
+    TZR_EXT_TRANSCLUDE = 0x2000,
+};
+
+// --- Has metadata: whether the source begins with a metadata block; its end
+// offset goes to `end` (when given; 0 when the first line is no metadata line).
+bool tzr_string_has_metadata(const char *source, size_t *end);
+bool tzr_d_string_has_metadata(DString *source, size_t *end);
+// On an engine the entries read stay on its metadata list.
+bool tzr_engine_has_metadata(tzr_engine *e, size_t *end);
+
+// --- Metadata keys: every key in label form followed by "\n", in source
+// order; NULL without metadata.
+char *tzr_string_metadata_keys(const char *source);
+char *tzr_d_string_metadata_keys(DString *source);
+char *tzr_engine_metadata_keys(tzr_engine *e);
+
+// --- Metavalue for key (the key is compared in label form); NULL when the
+// key is absent. The engine form returns the engine's own string, valid until
+// the engine is next reset, parsed or updated.
+char *tzr_string_metavalue_for_key(const char *source, const char *key);
+char *tzr_d_string_metavalue_for_key(DString *source, const char *key);
+char *tzr_engine_metavalue_for_key(tzr_engine *e, const char *key);
+
+// --- Update metavalue: sets `key` to `value` (NULL: empty) in the metadata
+// block, adding the key (and the block) when absent. Every other byte of the
+// text stays. The string form returns the new text; the other forms change
+// the source in place (the engine's parse is then stale).
+char *tzr_string_update_metavalue_for_key(const char *source, const char *key, const char *value);
+void tzr_d_string_update_metavalue_for_key(DString *source, const char *key, const char *value);
+void tzr_engine_update_metavalue_for_key(tzr_engine *e, const char *key, const char *value);
+
+// --- Convert: the export in `format` followed by one newline; format 9
+// gives the source unchanged. Formats packaged as archives (1, 5-8) give
+// their exported text; use the data forms for the files themselves.
+char *tzr_string_convert(const char *source, uint64_t extensions, uint16_t format,
+                         uint16_t language);
+char *tzr_d_string_convert(DString *source, uint64_t extensions, uint16_t format,
+                           uint16_t language);
+char *tzr_engine_convert(tzr_engine *e, uint16_t format);
+
+// --- Convert to data: the bytes of the file that the format makes: the text
+// with one newline for 0, 2, 3, 4 and unknown codes; the archive or flat
+// document for 1 and 5-8; the source exactly for 9. NULL when the format's
+// packager is not part of this build. `asset_folder` is where local images
+// are looked for (may be NULL).
+DString *tzr_string_convert_to_data(const char *source, uint64_t extensions, uint16_t format,
+                                    uint16_t language, const char *asset_folder);
+DString *tzr_d_string_convert_to_data(DString *source, uint64_t extensions, uint16_t format,
+                                      uint16_t language, const char *asset_folder);
+DString *tzr_engine_convert_to_data(tzr_engine *e, uint16_t format, const char *asset_folder);
+
+// --- Convert to file: writes exactly the bytes that convert to data gives
+// to `path`. A path that cannot be opened is reported on standard error
+// (prefixed with the path) and nothing is written; so is nothing when the
+// format has no data.
+void tzr_d_string_convert_to_file(DString *source, uint64_t extensions, uint16_t format,
+                                  uint16_t language, const char *asset_folder, const char *path);
+void tzr_engine_convert_to_file(tzr_engine *e, uint16_t format, const char *asset_folder,
+                                const char *path);
+
+// Parses the text and frees everything (the format is not used).
+void tzr_string_parse_only(const char *source, uint64_t extensions, uint16_t format,
+                           uint16_t language);
+
+// A new copy of the library version, "6.3.0"; NULL when allocation fails.
+char *tzr_version();
