@@ -282,8 +282,6 @@ void tzr_process_header_labels(tzr_engine *e) {
         tzr_process_header_label(e, static_cast<token *>(e->header_list->element[i]));
 }
 
-bool tzr_table_has_caption(const token *table) { return caption_bracket(table) != nullptr; }
-
 void tzr_process_table_label(tzr_engine *e, token *table) {
     const char *source = source_of(e);
     const token *b1 = caption_bracket(table);
