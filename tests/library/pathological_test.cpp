@@ -1,0 +1,202 @@
+// Pathological documents (deep nesting, thousands of unmatched openers, very
+// wide tables, long runs, masses of notes) must convert without crashing and
+// without hanging. Each conversion runs on its own thread with an 8 MiB stack
+// (the size an editor's worker thread gets) under a generous time limit that
+// only catches a hang or a blow-up far past linear; speed itself is measured
+// in bench/.
+#include <gtest/gtest.h>
+#include <pthread.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "autolink.h"
+#include "definitions.h"
+#include "engine.h"
+#include "export.h"
+#include "export_context.h"
+#include "pathological_inputs.h"
+#include "tzr.h"
+#include "writers/html.h"
+
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
+// Inputs of 1 MiB, a quarter of that under the sanitizers (which slow
+// everything down tenfold or more).
+size_t input_size() {
+    if (const char *env = getenv("ORVANE_PATHOLOGICAL_SIZE"))
+        return strtoul(env, nullptr, 10);
+    return kSanitized ? 256 * 1024 : 1024 * 1024;
+}
+
+constexpr uint64_t kExtensions = TZR_EXT_NOTES | TZR_EXT_SMART | TZR_EXT_CRITIC;
+
+// The whole HTML export: parse, definitions and labels, metadata, autolinked
+// terms, body and note sections.
+std::string convert_html(const std::string &text, uint64_t extensions) {
+    tzr_engine *e = tzr_engine_create_with_string(text.c_str(), extensions);
+    tzr_engine_parse_string(e);
+    tzr_process_definitions(e);
+    tzr_process_header_labels(e);
+    tzr_process_table_labels(e);
+    tzr_export_context *c = tzr_export_context_new(e, TZR_FORMAT_HTML);
+    tzr_metadata_apply(e, c);
+    tzr_autolink_terms(e);
+    const char *src = e->source->str;
+    DString *out = d_string_new("");
+    html_write_document_start(out, src, c);
+    html_export_token_chain(out, src, e->root, c);
+    html_write_footnotes(out, src, c);
+    html_write_glossary(out, src, c);
+    html_write_citations(out, src, c);
+    html_write_document_end(out, src, c);
+    std::string html(out->str, out->length);
+    d_string_free(out, true);
+    e->asset_table = c->asset_table;
+    tzr_export_context_free(c);
+    tzr_engine_free(e, true);
+    return html;
+}
+
+struct Job {
+    const std::string *text;
+    size_t html_length = 0;
+    std::atomic<bool> done{false};
+};
+
+void *run_job(void *arg) {
+    auto *job = static_cast<Job *>(arg);
+    job->html_length = convert_html(*job->text, kExtensions).size();
+    // Every other output format that this build writes, through the public
+    // operation.
+    for (uint16_t format : {2, 3, 4, 5}) {
+        if (tzr_format_writers_for(format))
+            free(tzr_string_convert(job->text->c_str(), kExtensions, format, 0));
+    }
+    job->done = true;
+    return nullptr;
+}
+
+class Pathological : public testing::TestWithParam<pathological::Case> {};
+
+TEST_P(Pathological, ConvertsWithinLimit) {
+    const size_t size = input_size();
+    const std::string text = GetParam().make(size);
+    ASSERT_GE(text.size(), size * 9 / 10);
+
+    Job job;
+    job.text = &text;
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setstacksize(&attr, 8u << 20);
+    pthread_t thread;
+    ASSERT_EQ(pthread_create(&thread, &attr, run_job, &job), 0);
+    pthread_attr_destroy(&attr);
+
+    // 10 s per MiB, at least 10 s, three times that under the sanitizers.
+    double limit = std::max(10.0, 10.0 * (double)text.size() / (1 << 20)) * (kSanitized ? 3 : 1);
+    auto start = std::chrono::steady_clock::now();
+    while (!job.done) {
+        double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (elapsed > limit) {
+            // A running conversion cannot be stopped: report and leave.
+            fprintf(stderr, "%s: still converting after %.0f s (%zu bytes)\n", GetParam().name,
+                    elapsed, text.size());
+            fflush(stderr);
+            std::_Exit(1);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    pthread_join(thread, nullptr);
+    EXPECT_GT(job.html_length, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs, Pathological, testing::ValuesIn(pathological::cases()),
+                         [](const testing::TestParamInfo<pathological::Case> &info) {
+                             return std::string(info.param.name);
+                         });
+
+}  // namespace
+
+// --- Faults the pathological inputs found -------------------------------
+
+std::string body_html(const char *text) {
+    std::string html = convert_html(text, 0);
+    std::string squeezed;
+    for (char c : html)
+        if (c != '\n')
+            squeezed += c;
+    size_t body = squeezed.find("<body>");
+    size_t end = squeezed.rfind("</body>");
+    if (body == std::string::npos || end == std::string::npos)
+        return squeezed;
+    return squeezed.substr(body + 6, end - body - 6);
+}
+
+struct HtmlCase {
+    const char *markdown;
+    const char *html;
+};
+
+class NestedLists : public testing::TestWithParam<HtmlCase> {};
+
+TEST_P(NestedLists, ConvertAsExpected) { EXPECT_EQ(body_html(GetParam().markdown), GetParam().html); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, NestedLists,
+    testing::Values(
+        // Markers on one line nest: the blank behind a marker leaves nothing
+        // that would hide the next marker.
+        HtmlCase{"- - - x\n", "<ul><li><ul><li><ul><li>x</li></ul></li></ul></li></ul>"},
+        HtmlCase{"1. - x\n", "<ol><li><ul><li>x</li></ul></li></ol>"},
+        // A run of break characters is still a break, in an item too.
+        HtmlCase{"- - -\n", "<hr />"},
+        HtmlCase{"* - - -\n", "<ul><li><hr /></li></ul>"},
+        HtmlCase{"- a\n- - - x -\n",
+                 "<ul><li>a</li><li><ul><li><ul><li>x -</li></ul></li></ul></li></ul>"},
+        // A nested item's emphasis is paired once, as at the top level: an
+        // opener dropped inside a pair never pairs across it.
+        HtmlCase{"*a _b* c_\n", "<p><em>a _b</em> c_</p>"},
+        HtmlCase{"- x\n\n    - *a _b* c_\n",
+                 "<ul><li>x<ul><li><em>a _b</em> c_</li></ul></li></ul>"},
+        // Blank and indented lines keep their kind through every level.
+        HtmlCase{"- a\n\t- b\n\n\t\tc\n",
+                 "<ul><li>a<ul><li>bc</li></ul></li></ul>"}));
+
+// Ten thousand levels of nesting, on an 8 MiB stack: nested parses and the
+// writers stop at their depth limits instead of running out of stack.
+TEST(DeepNesting, TenThousandListLevelsConvert) {
+    for (const char *unit : {"- ", "1. ", "> ", "- > "}) {
+        std::string text;
+        for (int i = 0; i < 10000; i++)
+            text += unit;
+        text += "x\n";
+        Job job;
+        job.text = &text;
+        pthread_attr_t attr;
+        pthread_attr_init(&attr);
+        pthread_attr_setstacksize(&attr, 8u << 20);
+        pthread_t thread;
+        ASSERT_EQ(pthread_create(&thread, &attr, run_job, &job), 0);
+        pthread_attr_destroy(&attr);
+        pthread_join(thread, nullptr);
+        EXPECT_GT(job.html_length, 1000u) << unit;
+    }
+}
