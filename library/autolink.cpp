@@ -100,6 +100,7 @@ void walk(tzr_engine *e, token *first, trie *terms, const LinkKeys &links, unsig
             size_t end = t->start + t->len;
             tzr_autolink_text_token(e, t, terms);
             // The pieces a split left behind were searched with the token.
+            t = t->next;
             while (t && t->start < end)
                 t = t->next;
             continue;

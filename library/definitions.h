@@ -29,10 +29,8 @@ void tzr_trim_definition_start(token *t, const char *source);
 void tzr_process_header_label(tzr_engine *e, token *heading);
 void tzr_process_header_labels(tzr_engine *e);
 
-// Label link of one table (taken from the caption paragraph after it), and
-// of every table on the engine's list.
+// Label link of one table (taken from the caption paragraph after it, the
+// paragraph that tzr_table_has_caption accepts), and of every table on the
+// engine's list.
 void tzr_process_table_label(tzr_engine *e, token *table);
 void tzr_process_table_labels(tzr_engine *e);
-
-// Whether the block after the table is its caption paragraph.
-bool tzr_table_has_caption(const token *table);

@@ -1,10 +1,30 @@
-// The writers of each output format. A format gets its entry here once its
-// writers exist; until then it has none and exports write nothing for it.
+// The writers and packagers of each output format. A format gets its entry
+// here once its writers exist; until then an export writes nothing for it
+// and its data is NULL.
 #include "export.h"
 #include "export_context.h"
+#include "writers/html.h"
+
+namespace {
+
+// HTML: a complete document only when asked for; images keep their URLs but
+// are recorded for the local-resources query.
+constexpr tzr_format_writers kHtml = {
+    false, false, true, html_write_document_start, html_export_token_chain,
+    {html_write_footnotes, html_write_glossary, html_write_citations, nullptr},
+    html_write_document_end,
+};
+
+}  // namespace
 
 const tzr_format_writers *tzr_format_writers_for(int16_t format) {
     switch (format) {
+    case TZR_FORMAT_HTML:
+        return &kHtml;
+    // EPUB (1) and TextBundle (7, 8) write the HTML body with "assets/" image
+    // names and always as a complete document: an entry like kHtml with
+    // always_complete and pack_assets set, added together with their
+    // packagers below.
     default:
         return nullptr;
     }

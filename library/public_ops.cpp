@@ -56,6 +56,8 @@ MetaBlock read_meta_block(tzr_engine *e) {
     size_t definitions = e->definition_list ? e->definition_list->size : 0;
     size_t tables = e->table_list ? e->table_list->size : 0;
 
+    // The grammar parse uses the engine's root as its result slot.
+    token *kept_root = e->root;
     token *root = tzr_tokenize_string(e, 0, (size_t)-1, true);
     if (root && e->recurse_depth < kTzrParseDepthLimit) {
         e->recurse_depth++;
@@ -78,6 +80,7 @@ MetaBlock read_meta_block(tzr_engine *e) {
             block.close = last->start;
     }
     token_tree_free(root);
+    e->root = kept_root;
     truncate_list(e->header_list, headers);
     truncate_list(e->definition_list, definitions);
     truncate_list(e->table_list, tables);

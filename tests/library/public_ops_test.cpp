@@ -1,0 +1,234 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+
+#include "assets.h"
+#include "tzr.h"
+
+namespace {
+
+// Takes over a malloc'd string; "(null)" for NULL.
+std::string take(char *s) {
+    std::string r = s ? s : "(null)";
+    free(s);
+    return r;
+}
+
+std::string take(DString *d) {
+    if (!d)
+        return "(null)";
+    std::string r(d->str, d->length);
+    d_string_free(d, true);
+    return r;
+}
+
+std::string read_file(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+TEST(PublicOps, Version) { EXPECT_EQ(take(tzr_version()), "6.3.0"); }
+
+TEST(PublicOps, HasMetadataInEveryForm) {
+    struct Case {
+        const char *source;
+        bool has;
+        size_t end;
+    } cases[] = {
+        {"Title: A\nAuthor: B\n\nText\n", true, 19},
+        {"---\nTitle: A\n---\n\nText\n", true, 17},
+        {"---\n\nTitle: A\n", false, 0},
+        {"Just text\n", false, 0},
+        {"", false, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.source);
+        size_t end = 99;
+        EXPECT_EQ(tzr_string_has_metadata(c.source, &end), c.has);
+        EXPECT_EQ(end, c.has || !*c.source ? c.end : 0u);
+        DString *d = d_string_new(c.source);
+        EXPECT_EQ(tzr_d_string_has_metadata(d, nullptr), c.has);
+        EXPECT_EQ(std::string(d->str), c.source);
+        d_string_free(d, true);
+    }
+    EXPECT_FALSE(tzr_engine_has_metadata(nullptr, nullptr));
+}
+
+TEST(PublicOps, KeysAndValues) {
+    const char *src = "Title: My  Doc\nBase Header Level: 2\n\nBody\n";
+    EXPECT_EQ(take(tzr_string_metadata_keys(src)), "title\nbaseheaderlevel\n");
+    EXPECT_EQ(take(tzr_string_metavalue_for_key(src, "TITLE")), "My Doc");
+    EXPECT_EQ(take(tzr_string_metavalue_for_key(src, "base header level")), "2");
+    EXPECT_EQ(take(tzr_string_metavalue_for_key(src, "author")), "(null)");
+    EXPECT_EQ(take(tzr_string_metadata_keys("No metadata\n")), "(null)");
+
+    DString *d = d_string_new(src);
+    EXPECT_EQ(take(tzr_d_string_metavalue_for_key(d, "title")), "My Doc");
+    EXPECT_EQ(take(tzr_d_string_metadata_keys(d)), "title\nbaseheaderlevel\n");
+    d_string_free(d, true);
+
+    tzr_engine *e = tzr_engine_create_with_string(src, 0);
+    EXPECT_STREQ(tzr_engine_metavalue_for_key(e, "Title"), "My Doc");
+    EXPECT_EQ(tzr_engine_metavalue_for_key(nullptr, "Title"), nullptr);
+    tzr_engine_free(e, true);
+}
+
+TEST(PublicOps, UpdateMetavalue) {
+    struct Case {
+        const char *source, *key, *value, *result;
+    } cases[] = {
+        {"Text\n", "Author", "B", "Author:\tB\n\nText\n"},
+        {"author: A\n\nText\n", "Author", "B", "author: B\n\nText\n"},
+        {"title: T\nauthor: A\n  more A\nkeep: K\n\nText\n", "author", "B",
+         "title: T\nauthor: B\nkeep: K\n\nText\n"},
+        {"title: T\n\nText\n", "Author", nullptr, "title: T\nAuthor:\t\n\nText\n"},
+        {"---\ntitle: T\nauthor: A\n---\n\nText\n", "author", "B",
+         "---\ntitle: T\nauthor: B\n---\n\nText\n"},
+        {"---\ntitle: T\n---\n\nText\n", "date", "D", "---\ntitle: T\ndate:\tD\n---\n\nText\n"},
+        // A block that ends the text without a line end gets one before the
+        // new key, so neither line swallows the other.
+        {"title: T", "author", "B", "title: T\nauthor:\tB\n"},
+        {"title: T", "title", "U", "title: U\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.source);
+        EXPECT_EQ(take(tzr_string_update_metavalue_for_key(c.source, c.key, c.value)), c.result);
+        DString *d = d_string_new(c.source);
+        tzr_d_string_update_metavalue_for_key(d, c.key, c.value);
+        EXPECT_EQ(std::string(d->str), c.result);
+        d_string_free(d, true);
+    }
+}
+
+TEST(PublicOps, UpdatedMetadataReadsBack) {
+    std::string text = "Title: A\n\nBody\n";
+    for (const char *value : {"First", "Second value", "x"}) {
+        text = take(tzr_string_update_metavalue_for_key(text.c_str(), "Author", value));
+        EXPECT_EQ(take(tzr_string_metavalue_for_key(text.c_str(), "author")), value);
+        EXPECT_EQ(take(tzr_string_metavalue_for_key(text.c_str(), "title")), "A");
+    }
+    EXPECT_EQ(take(tzr_string_metadata_keys(text.c_str())), "title\nauthor\n");
+}
+
+// An engine that has already read its metadata, and parsed, can be asked and
+// updated again: its lists never point into freed trees and old entries do
+// not misplace the edit.
+TEST(PublicOps, EngineFormsOnAUsedEngine) {
+    tzr_engine *e = tzr_engine_create_with_string("title: T\nauthor: A\n\n# Head\n\nText\n", 0);
+    tzr_engine_parse_string(e);
+    size_t headers = e->header_list->size;
+    token *root = e->root;
+    EXPECT_TRUE(tzr_engine_has_metadata(e, nullptr));
+    EXPECT_EQ(e->header_list->size, headers);
+    EXPECT_EQ(e->root, root);
+    tzr_engine_update_metavalue_for_key(e, "author", "B");
+    tzr_engine_update_metavalue_for_key(e, "author", "C");
+    EXPECT_EQ(std::string(e->source->str), "title: T\nauthor: C\n\n# Head\n\nText\n");
+    EXPECT_STREQ(tzr_engine_metavalue_for_key(e, "author"), "C");
+    EXPECT_NE(take(tzr_engine_convert(e, 0)).find("<h1 id=\"head\">Head</h1>"), std::string::npos);
+    tzr_engine_free(e, true);
+}
+
+TEST(PublicOps, ConvertHtml) {
+    EXPECT_EQ(take(tzr_string_convert("Hello *world*.\n", 0, 0, 0)),
+              "<p>Hello <em>world</em>.</p>\n");
+    std::string doc = take(tzr_string_convert("title: T\n\nText\n", 0, 0, 0));
+    EXPECT_EQ(doc.rfind("<!DOCTYPE html>\n", 0), 0u);
+    EXPECT_NE(doc.find("<title>T</title>"), std::string::npos);
+    EXPECT_EQ(take(tzr_string_convert("title: T\n\nText\n", 0x4, 0, 0)), "<p>Text</p>\n");
+    EXPECT_EQ(take(tzr_string_convert(nullptr, 0, 0, 0)), "\n");
+}
+
+TEST(PublicOps, ConvertEveryKindOfNote) {
+    const char *src =
+        "Text[^a] cites [#b], uses Tessaro and HTML, and an inline note[^Said once.].\n\n"
+        "[^a]: The note.\n\n[#b]: The book.\n\n[?Tessaro]: A markup.\n\n[>HTML]: Hyper Text\n";
+    std::string html = take(tzr_string_convert(src, 0x10, 0, 0));
+    for (const char *part :
+         {"href=\"#fn:1\"", "href=\"#fn:2\"", "href=\"#cn:1\"", "href=\"#gn:1\"",
+          "<abbr title=\"Hyper Text\">HTML</abbr>", "<li id=\"fn:1\">", "<li id=\"fn:2\">",
+          "<li id=\"cn:1\">", "<li id=\"gn:1\">", "The note.", "Said once."}) {
+        EXPECT_NE(html.find(part), std::string::npos) << part << "\n" << html;
+    }
+    // Definitions themselves print nothing.
+    EXPECT_EQ(html.find("[^a]"), std::string::npos) << html;
+}
+
+TEST(PublicOps, AutolinkedTermInImplicitReference) {
+    std::string html = take(tzr_string_convert(
+        "See [HTML] now.\n\n[HTML]: /spec\n\n[>HTML]: Hyper Text\n", 0x10, 0, 0));
+    EXPECT_NE(html.find("<a href=\"/spec\">HTML</a>"), std::string::npos) << html;
+}
+
+// The engine keeps the images of its last export, one table per export.
+TEST(PublicOps, EngineTakesTheAssetTable) {
+    tzr_engine *e = tzr_engine_create_with_string("![a](one.png) ![b](two.png) ![c](one.png)\n", 0);
+    free(tzr_engine_convert(e, 0));
+    ASSERT_EQ(tzr_asset_table_count(e->asset_table), 2u);
+    EXPECT_STREQ(e->asset_table->url, "one.png");
+    free(tzr_engine_convert(e, 0));
+    EXPECT_EQ(tzr_asset_table_count(e->asset_table), 2u);
+    tzr_engine_free(e, true);
+}
+
+TEST(PublicOps, ConvertSourceFormat) {
+    const char *src = "# Keep *this*\n\nExactly";
+    EXPECT_EQ(take(tzr_string_convert(src, 0, 9, 0)), src);
+    EXPECT_EQ(take(tzr_string_convert_to_data(src, 0, 9, 0, nullptr)), src);
+}
+
+TEST(PublicOps, ConvertToDataAndFileAgree) {
+    const char *src = "title: T\n\n# Head\n\nText with ![img](pic.png).\n";
+    char dir[] = "/tmp/tzr_ops_XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    for (uint16_t format : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 12}) {
+        SCOPED_TRACE(format);
+        std::string path = std::string(dir) + "/out" + std::to_string(format);
+        DString *d = d_string_new(src);
+        std::string data = take(tzr_d_string_convert_to_data(d, 0, format, 0, nullptr));
+        tzr_d_string_convert_to_file(d, 0, format, 0, nullptr, path.c_str());
+        EXPECT_EQ(std::string(d->str), src);
+        d_string_free(d, true);
+        if (data == "(null)") {
+            // A format whose packager is not built writes no file at all.
+            EXPECT_NE(access(path.c_str(), F_OK), 0);
+        } else {
+            EXPECT_EQ(read_file(path), data);
+            unlink(path.c_str());
+        }
+    }
+    rmdir(dir);
+}
+
+TEST(PublicOps, ConvertToFileReportsUnopenablePath) {
+    DString *d = d_string_new("Text\n");
+    testing::internal::CaptureStderr();
+    tzr_d_string_convert_to_file(d, 0, 0, 0, nullptr, "/nonexistent-dir/out.html");
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err.rfind("/nonexistent-dir/out.html: ", 0), 0u) << err;
+    d_string_free(d, true);
+}
+
+TEST(PublicOps, ConvertsAMegabyteDocument) {
+    std::string doc = "title: Big\n\n[>HTML]: Hyper Text\n\n[^n]: Note.\n\n";
+    while (doc.size() < (1u << 20))
+        doc += "## Part\n\nSome HTML text[^n] with *emphasis* and a [link](/x).\n\n* item\n\n";
+    std::string html = take(tzr_string_convert(doc.c_str(), 0x10, 0, 0));
+    EXPECT_EQ(html.rfind("<!DOCTYPE html>", 0), 0u);
+    EXPECT_EQ(html.substr(html.size() - 9), "</html>\n\n");
+    EXPECT_GT(html.size(), doc.size());
+}
+
+TEST(PublicOps, ParseOnlySurvivesAnyText) {
+    tzr_string_parse_only("# H\n\n* a\n\n> q\n", 0x10, 0, 3);
+    tzr_string_parse_only(nullptr, 0, 0, 99);
+}
+
+}  // namespace
