@@ -3,6 +3,7 @@
 // and its data is NULL.
 #include "export.h"
 #include "export_context.h"
+#include "latex.h"
 #include "writers/html.h"
 
 namespace {
@@ -15,6 +16,22 @@ constexpr tzr_format_writers kHtml = {
     html_write_document_end,
 };
 
+// The last heading's frames and groups close before the bibliography slide.
+void beamer_close_frames(DString *out, const char *, tzr_export_context *context) {
+    beamer_frame_stack_update(out, nullptr, context);
+}
+
+const tzr_format_writers kLatex = {false, false, false, latex_write_document_start,
+                                   latex_export_token_chain, {latex_write_bibliography},
+                                   latex_write_document_end};
+const tzr_format_writers kBeamer = {false, false, false, latex_write_document_start,
+                                    beamer_export_token_chain,
+                                    {beamer_close_frames, beamer_write_bibliography},
+                                    beamer_write_document_end};
+const tzr_format_writers kMemoir = {false, false, false, latex_write_document_start,
+                                    memoir_export_token_chain, {latex_write_bibliography},
+                                    latex_write_document_end};
+
 }  // namespace
 
 const tzr_format_writers *tzr_format_writers_for(int16_t format) {
@@ -25,6 +42,12 @@ const tzr_format_writers *tzr_format_writers_for(int16_t format) {
     // names and always as a complete document: an entry like kHtml with
     // always_complete and pack_assets set, added together with their
     // packagers below.
+    case TZR_FORMAT_LATEX:
+        return &kLatex;
+    case TZR_FORMAT_BEAMER:
+        return &kBeamer;
+    case TZR_FORMAT_MEMOIR:
+        return &kMemoir;
     default:
         return nullptr;
     }
