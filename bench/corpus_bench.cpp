@@ -8,7 +8,6 @@
 // After the Google Benchmark runs a summary follows: throughput, the time of
 // 16x over the time of 1x, and the peak memory over the source size.
 #include <benchmark/benchmark.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,7 +17,6 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -46,10 +44,11 @@ const std::string &corpus() {
                 exit(1);
             }
         }
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
+        std::ifstream in(path, std::ios::binary | std::ios::ate);
+        std::string data((size_t)in.tellg(), '\0');
+        in.seekg(0);
+        in.read(data.data(), (std::streamsize)data.size());
+        return data;
     }();
     return text;
 }
@@ -153,29 +152,34 @@ long status_kib(const char *field) {
     return -1;
 }
 
-// The peak resident memory that one conversion adds, in bytes, measured in a
-// child process whose high-water mark is reset after the input is in place.
-long peak_bytes(const Converter &c, const std::string &text) {
-    int fds[2];
-    if (pipe(fds) != 0)
-        return -1;
-    pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
+// Child mode (`corpus_bench --peak NAME`): loads the corpus, resets the
+// resident-memory high-water mark, converts once with converter NAME and
+// prints the peak resident memory that the conversion added, in bytes.
+int peak_child(const char *name) {
+    const std::string &text = corpus();
+    for (const Converter &c : converters()) {
+        if (strcmp(c.name, name) != 0)
+            continue;
         std::ofstream("/proc/self/clear_refs") << "5";
         long before = status_kib("VmRSS:");
-        c.convert(text);
-        long peak = (status_kib("VmHWM:") - before) * 1024;
-        if (write(fds[1], &peak, sizeof peak) != (ssize_t)sizeof peak)
-            _exit(1);
-        _exit(0);
+        benchmark::DoNotOptimize(c.convert(text));
+        printf("%ld\n", (status_kib("VmHWM:") - before) * 1024);
+        return 0;
     }
-    close(fds[1]);
+    return 1;
+}
+
+// The peak memory of one conversion, measured in a fresh process so that no
+// heap left over from the benchmarks hides it.
+long peak_bytes(const Converter &c) {
+    std::string command = "/proc/" + std::to_string(getpid()) + "/exe --peak " + c.name;
+    FILE *child = popen(command.c_str(), "r");
+    if (!child)
+        return -1;
     long peak = -1;
-    if (read(fds[0], &peak, sizeof peak) != (ssize_t)sizeof peak)
+    if (fscanf(child, "%ld", &peak) != 1)
         peak = -1;
-    close(fds[0]);
-    waitpid(pid, nullptr, 0);
+    pclose(child);
     return peak;
 }
 
@@ -190,7 +194,7 @@ void print_summary() {
         double corpus_time = best_seconds(c, text, 3);
         double one_time = best_seconds(c, one, 5);
         double sixteen_time = best_seconds(c, sixteen, 2);
-        long peak = peak_bytes(c, text);
+        long peak = peak_bytes(c);
         printf("%-6s %10.1f %16.2f %14.1f %16.2f\n", c.name, text.size() / 1e6 / corpus_time,
                sixteen_time / one_time, peak / 1e6, (double)peak / (double)text.size());
     }
@@ -199,6 +203,8 @@ void print_summary() {
 }  // namespace
 
 int main(int argc, char **argv) {
+    if (argc == 3 && !strcmp(argv[1], "--peak"))
+        return peak_child(argv[2]);
     for (const Converter &c : converters()) {
         benchmark::RegisterBenchmark((std::string("BM_Corpus/") + c.name).c_str(), BM_Corpus, c.convert)
             ->Unit(benchmark::kMillisecond);

@@ -68,14 +68,24 @@ struct MatchFrame {
     unsigned depth;
 };
 
-// The per-call opener counters: one row of 230 per open frame, on the heap.
+// The opener counters: one row of 230 per open frame, on the heap. A row is
+// all zero whenever its frame opens: a closing frame zeroes just the counts
+// of the openers it leaves, so no row is ever cleared whole (that cost more
+// than the matching itself on documents of many small blocks).
 struct Counters {
     std::vector<uint32_t> rows;
     uint32_t *row(size_t level) { return rows.data() + level * kPairTypes; }
     void open_level(size_t level) {
         if (rows.size() < (level + 1) * kPairTypes)
             rows.resize((level + 1) * kPairTypes);
-        memset(row(level), 0, kPairTypes * sizeof(uint32_t));
+    }
+    void close_level(size_t level, const stack *work, size_t base) {
+        uint32_t *counts = row(level);
+        for (size_t i = base; i < work->size; i++) {
+            auto *t = static_cast<const token *>(work->element[i]);
+            if (t->type < kPairTypes)
+                counts[t->type] = 0;
+        }
     }
 };
 
@@ -188,8 +198,10 @@ void match_descendants(token *parent, token_pair_engine *e, stack *work, unsigne
                        bool leave_walked) {
     if (!parent || !e || !work || depth >= kMatchDepthLimit)
         return;
-    std::vector<MatchFrame> frames;
-    Counters counters;
+    // Kept between calls (one set per thread): most calls match one small block.
+    thread_local std::vector<MatchFrame> frames;
+    thread_local Counters counters;
+    frames.clear();
     frames.push_back({parent->child, nullptr, work->size, depth});
     counters.open_level(0);
     while (!frames.empty()) {
@@ -204,6 +216,7 @@ void match_descendants(token *parent, token_pair_engine *e, stack *work, unsigne
         }
         t = f.next;
         if (!t) {
+            counters.close_level(level, work, f.base);
             work->size = f.base;
             frames.pop_back();
             continue;
