@@ -80,7 +80,11 @@ MetaBlock read_meta_block(tzr_engine *e) {
         if (last && last->start + last->len > block.end)
             block.end = last->start + last->len;
         block.close = block.end;
-        if (last && last != first->child && is_dash_line(source, last->start, block.end))
+        // The closing line is any underline of dashes the grammar took as
+        // one ("--" too): an edit that swallowed it would merge the text
+        // below into the last value.
+        if (last && last != first->child &&
+            (last->type == LINE_SETEXT_2 || is_dash_line(source, last->start, block.end)))
             block.close = last->start;
     }
     token_tree_free(root);

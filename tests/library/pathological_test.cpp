@@ -176,9 +176,10 @@ TEST(DeepNesting, TenThousandListLevelsConvert) {
     }
 }
 
-// An update of a key that only a later metadata-like block holds edits the
-// block at the top and keeps every other byte (it used to erase the rest of
-// the text).
+// Metadata updates keep every byte but the value: a key that only a later
+// metadata-like block holds is added to the block at the top (the update used
+// to erase the rest of the text), and a short closing line is no part of the
+// last value.
 TEST(MetadataUpdate, KeyBeyondTheTopBlockKeepsTheText) {
     struct Case {
         const char *source, *key, *value, *expected;
@@ -186,6 +187,8 @@ TEST(MetadataUpdate, KeyBeyondTheTopBlockKeepsTheText) {
         {"a: 1\n---\nb: 2\n\npara\n", "b", "3", "a: 1\nb:\t3\n---\nb: 2\n\npara\n"},
         {"Title: T\nBase: 2\n---\ntitle: x\nmore\n", "title", "y", "Title: y\nBase: 2\n---\ntitle: x\nmore\n"},
         {"a: 1\nb: 2\n\ntext\n", "b", "3", "a: 1\nb: 3\n\ntext\n"},
+        // A closing line of two dashes stays, and the text below stays out.
+        {"---\ntitle: a\n--\r-\n\nb\n", "title", "x", "---\ntitle: x\n--\r-\n\nb\n"},
     };
     for (const Case &c : cases) {
         char *updated = tzr_string_update_metavalue_for_key(c.source, c.key, c.value);
