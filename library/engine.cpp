@@ -139,8 +139,6 @@ void tzr_engine_reset(tzr_engine *e) {
         return;
     token_tree_free(e->root);
     e->root = nullptr;
-    e->break_memo_end = e->break_memo_stop = 0;
-    e->break_memo_type = 0;
     free_records(e->abbreviation_list, tzr_note_free);
     free_records(e->citation_list, tzr_note_free);
     free_records(e->footnote_list, tzr_note_free);

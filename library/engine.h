@@ -34,7 +34,7 @@ struct tzr_engine {
     // where that line's tokens end, which break character was tried and
     // where the token that broke the run starts. A nested parse types the
     // same line again once per level; the memo spares it the walk to that
-    // token each time. Cleared with every reset.
+    // token each time. Cleared by every tokenizer run.
     size_t break_memo_end;
     size_t break_memo_stop;
     uint16_t break_memo_type;
