@@ -4,7 +4,10 @@
 #include "export.h"
 #include "export_context.h"
 #include "latex.h"
+#include "writers/epub.h"
 #include "writers/html.h"
+#include "writers/odf.h"
+#include "writers/textbundle.h"
 
 namespace {
 
@@ -12,6 +15,14 @@ namespace {
 // are recorded for the local-resources query.
 constexpr tzr_format_writers kHtml = {
     false, false, true, html_write_document_start, html_export_token_chain,
+    {html_write_footnotes, html_write_glossary, html_write_citations, nullptr},
+    html_write_document_end,
+};
+
+// EPUB and TextBundle: always a complete XHTML document whose pictures and
+// style sheet point at the package's own copies.
+constexpr tzr_format_writers kPackagedHtml = {
+    true, true, false, html_write_document_start, html_export_token_chain,
     {html_write_footnotes, html_write_glossary, html_write_citations, nullptr},
     html_write_document_end,
 };
@@ -32,16 +43,27 @@ const tzr_format_writers kMemoir = {false, false, false, latex_write_document_st
                                     memoir_export_token_chain, {latex_write_bibliography},
                                     latex_write_document_end};
 
+// OpenDocument: the body alone, which the packagers wrap; the zipped kind
+// names its images "Pictures/" and their asset names.
+constexpr tzr_format_writers kFlatOdt = {false, false, false, nullptr, tzr_odf_export_token_chain,
+                                         {}, nullptr};
+constexpr tzr_format_writers kOdt = {false, true, false, nullptr, tzr_odf_export_token_chain, {},
+                                     nullptr};
+
 }  // namespace
 
 const tzr_format_writers *tzr_format_writers_for(int16_t format) {
     switch (format) {
     case TZR_FORMAT_HTML:
         return &kHtml;
-    // EPUB (1) and TextBundle (7, 8) write the HTML body with "assets/" image
-    // names and always as a complete document: an entry like kHtml with
-    // always_complete and pack_assets set, added together with their
-    // packagers below.
+    case TZR_FORMAT_FODT:
+        return &kFlatOdt;
+    case TZR_FORMAT_ODT:
+        return &kOdt;
+    case TZR_FORMAT_EPUB:
+    case TZR_FORMAT_TEXTBUNDLE:
+    case TZR_FORMAT_TEXTBUNDLE_COMPRESSED:
+        return &kPackagedHtml;
     case TZR_FORMAT_LATEX:
         return &kLatex;
     case TZR_FORMAT_BEAMER:
@@ -60,9 +82,15 @@ bool tzr_format_is_packaged(uint16_t format) {
 
 tzr_packager tzr_format_packager_for(uint16_t format) {
     switch (format) {
-    // EPUB (1), flat and zipped OpenDocument (5, 6) and TextBundle (7, 8)
-    // get their packagers here when those writers join the build. Until
-    // then their data is NULL rather than a bare text posing as the file.
+    case TZR_FORMAT_FODT:
+        return tzr_fodt_create;
+    case TZR_FORMAT_ODT:
+        return tzr_odt_create;
+    case TZR_FORMAT_EPUB:
+        return epub_build_archive;
+    case TZR_FORMAT_TEXTBUNDLE:
+    case TZR_FORMAT_TEXTBUNDLE_COMPRESSED:
+        return tzr_textbundle_create;
     default:
         return nullptr;
     }

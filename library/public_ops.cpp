@@ -55,6 +55,7 @@ MetaBlock read_meta_block(tzr_engine *e) {
     size_t headers = e->header_list ? e->header_list->size : 0;
     size_t definitions = e->definition_list ? e->definition_list->size : 0;
     size_t tables = e->table_list ? e->table_list->size : 0;
+    size_t entries = e->metadata_list ? e->metadata_list->size : 0;
 
     // The grammar parse uses the engine's root as its result slot.
     token *kept_root = e->root;
@@ -92,6 +93,11 @@ MetaBlock read_meta_block(tzr_engine *e) {
     truncate_list(e->header_list, headers);
     truncate_list(e->definition_list, definitions);
     truncate_list(e->table_list, tables);
+    // Entries read before (by a parse or an earlier question) stay, and keep
+    // the strings handed out from them valid; a second reading adds no
+    // duplicates.
+    while (entries > 0 && e->metadata_list->size > entries)
+        tzr_meta_free(static_cast<tzr_meta *>(stack_pop(e->metadata_list)));
     return block;
 }
 

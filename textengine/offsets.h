@@ -3,26 +3,12 @@
 // one byte per UTF-16 unit so that a parse of it yields view indexes.
 #pragma once
 
-#include <array>
 #include <cstddef>
-#include <cstdint>
 
-// UTF-16 units contributed by the character that starts at each byte value:
-// 1 for ASCII and the lead bytes of two- and three-byte sequences, 2 for the
-// lead byte of a four-byte sequence (a surrogate pair), 0 for continuation
-// bytes and for bytes that never occur in UTF-8.
-constexpr std::array<uint8_t, 256> make_utf8_unit_table() {
-    std::array<uint8_t, 256> table{};
-    for (int b = 0; b < 256; b++) {
-        if (b < 0x80 || (b >= 0xC0 && b <= 0xEF))
-            table[b] = 1;
-        else if (b >= 0xF0 && b <= 0xF7)
-            table[b] = 2;
-    }
-    return table;
-}
+#include "utf16_units.h"
 
-inline constexpr std::array<uint8_t, 256> utf8_unit_table = make_utf8_unit_table();
+// The lead-byte table (`utf8_unit_table`) is shared with the document
+// library, whose queries count offsets the same way.
 
 // Units in the bytes [from, to) of `text`, stopping early at a NUL.
 // Returns the units counted and leaves in *stopped the byte where the walk

@@ -5,10 +5,8 @@
 // returns true when it took the edit in hand, having written the start and
 // removed length it wants into the change record.
 //
-// The modules that implement these (smart tab and enter, change tracking,
-// expansions, smart pairs, undo) each define their functions here named; until
-// a module lands, smart_string_steps.cpp holds a stand-in that declines the
-// edit, and the module removes its stand-in from that file when it arrives.
+// The modules that implement these are smart_enter (smart tab and enter),
+// change_tracking, expansions, smart_pairs and undo.
 #pragma once
 
 #include <cstddef>

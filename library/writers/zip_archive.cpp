@@ -1,10 +1,11 @@
 #include "zip_archive.h"
 
-#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zip.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -143,67 +144,109 @@ bool is_safe_entry_name(const char *name) {
     return true;
 }
 
-bool extract_entry(zip_t *zip, zip_uint64_t index, const char *name) {
-    zip_file_t *file = zip_fopen_index(zip, index, 0);
-    if (!file)
+// Opens the folder that holds an entry's last component, walking the
+// entry's folders from `root` without following links; -1 when one of them
+// is missing or is no folder. `last` gets the entry's last component.
+int open_parent(int root, const std::string &name, std::string *last) {
+    int dir = dup(root);
+    size_t from = 0;
+    while (dir >= 0) {
+        size_t slash = name.find('/', from);
+        if (slash == std::string::npos) {
+            *last = name.substr(from);
+            return dir;
+        }
+        std::string part = name.substr(from, slash - from);
+        from = slash + 1;
+        if (part.empty() || part == ".")
+            continue;
+        int next = openat(dir, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        close(dir);
+        dir = next;
+    }
+    return -1;
+}
+
+bool extract_folder(int root, const char *entry) {
+    std::string last;
+    std::string name(entry, strlen(entry) - 1);
+    int parent = open_parent(root, name, &last);
+    if (parent < 0)
         return false;
-    FILE *out = fopen(name, "wb");
-    bool ok = out != nullptr;
-    char chunk[65536];
-    zip_int64_t got = 0;
-    while (ok && (got = zip_fread(file, chunk, sizeof chunk)) > 0)
-        ok = fwrite(chunk, 1, (size_t)got, out) == (size_t)got;
-    if (got < 0)
-        ok = false;
-    if (out && fclose(out) != 0)
-        ok = false;
-    zip_fclose(file);
+    bool ok = last.empty() || last == "." || mkdirat(parent, last.c_str(), 0755) == 0 || errno == EEXIST;
+    close(parent);
     return ok;
 }
 
+// Writes one file entry below `root`. A link in the way is never followed:
+// the entry fails instead.
+bool extract_entry(zip_t *zip, zip_uint64_t index, int root, const char *entry) {
+    std::string last;
+    int parent = open_parent(root, entry, &last);
+    if (parent < 0)
+        return false;
+    int fd = last.empty() ? -1
+                          : openat(parent, last.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    close(parent);
+    if (fd < 0)
+        return false;
+    zip_file_t *file = zip_fopen_index(zip, index, 0);
+    bool ok = file != nullptr;
+    char chunk[65536];
+    zip_int64_t got = 0;
+    while (ok && (got = zip_fread(file, chunk, sizeof chunk)) > 0) {
+        for (zip_int64_t done = 0; ok && done < got;) {
+            ssize_t n = write(fd, chunk + done, (size_t)(got - done));
+            ok = n > 0;
+            done += n > 0 ? n : 0;
+        }
+    }
+    if (got < 0)
+        ok = false;
+    if (file)
+        zip_fclose(file);
+    if (close(fd) != 0)
+        ok = false;
+    return ok;
+}
+
+// Entries are written relative to a descriptor of the folder, so the
+// process's working folder never changes (other threads may rely on it).
 int extract_all(zip_t *zip, const char *folder) {
-    DIR *dir = opendir(folder);
-    if (!dir) {
+    int root = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (root < 0) {
         struct stat info;
         if (stat(folder, &info) == 0) {
             fprintf(stderr, "'%s' is an existing file.\n", folder);
             return -1;
         }
         mkdir(folder, 0755);
-        dir = opendir(folder);
-        if (!dir)
-            return 0;
+        root = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (root < 0) {
+            fprintf(stderr, "Unable to create folder '%s'.\n", folder);
+            return -1;
+        }
     }
-    closedir(dir);
-
-    char cwd[4096];
-    if (!getcwd(cwd, sizeof cwd))
-        return 0;
-    if (chdir(folder) != 0)
-        return 0;
+    int result = 0;
     zip_int64_t count = zip_get_num_entries(zip, 0);
     for (zip_int64_t i = 0; i < count; i++) {
         zip_stat_t info;
         if (zip_stat_index(zip, (zip_uint64_t)i, 0, &info) != 0 || !(info.valid & ZIP_STAT_NAME))
             continue;
-        if (!is_safe_entry_name(info.name)) {
+        bool ok = is_safe_entry_name(info.name);
+        if (ok && info.name[strlen(info.name) - 1] == '/')
+            ok = extract_folder(root, info.name);
+        else if (ok)
+            ok = extract_entry(zip, (zip_uint64_t)i, root, info.name);
+        if (!ok) {
             fprintf(stderr, "Error extracting file from zip archive.\n");
-            break;
-        }
-        size_t length = strlen(info.name);
-        if (info.name[length - 1] == '/') {
-            std::string name(info.name, length - 1);
-            mkdir(name.c_str(), 0755);
-            continue;
-        }
-        if (!extract_entry(zip, (zip_uint64_t)i, info.name)) {
-            fprintf(stderr, "Error extracting file from zip archive.\n");
+            result = -1;
             break;
         }
     }
-    if (chdir(cwd) != 0)
-        fprintf(stderr, "Unable to return to '%s'.\n", cwd);
-    return 0;
+    close(root);
+    return result;
 }
 
 }  // namespace
@@ -220,7 +263,7 @@ int tzr_unzip_data_to_folder(const char *data, size_t length, const char *folder
         if (source)
             zip_source_free(source);
         fprintf(stderr, "mz_zip_reader_init_mem() failed.\n");
-        return 0;
+        return -1;
     }
     int result = extract_all(zip, folder);
     zip_discard(zip);

@@ -27,7 +27,11 @@ DString *tzr_zip_finalize(tzr_zip_archive *archive, const char *failure_message)
 void tzr_zip_discard(tzr_zip_archive *archive);
 
 // Unpacks every entry of the archive in `data` into `folder` (created when
-// missing). -1 when the folder's name belongs to an existing file, else 0.
-// Entries that would land outside the folder (absolute names, "..") are
-// refused.
+// missing), in archive order; a file inside a subfolder needs the folder's
+// entry before it. Entries that would land outside the folder (absolute
+// names, ".." components) or write through a link are refused, and the
+// working folder of the process never changes. Returns 0 when every entry
+// was written, -1 (with a message on standard error) when the folder's name
+// belongs to an existing file, the data is no archive or an entry fails;
+// the entries before a failing one stay written.
 int tzr_unzip_data_to_folder(const char *data, size_t length, const char *folder);

@@ -39,11 +39,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (!source || text != source)
         abort();
     free(source);
-    for (uint16_t format : {TZR_FORMAT_HTML, TZR_FORMAT_LATEX, TZR_FORMAT_EPUB}) {
+    for (uint16_t format : {TZR_FORMAT_HTML, TZR_FORMAT_LATEX}) {
         DString *d = tzr_string_convert_to_data(text.c_str(), flags, format, (uint16_t)(size % 6), nullptr);
         if (d && strlen(d->str) > d->length)
             abort();
         d_string_free(d, true);
     }
+    // The EPUB text only: packaging it would fetch the pictures that the
+    // input names, and a fuzzer must never send requests to made-up hosts.
+    free(tzr_string_convert(text.c_str(), flags, TZR_FORMAT_EPUB, (uint16_t)(size % 6)));
     return 0;
 }

@@ -87,7 +87,7 @@ TEST_F(ZipTest, AFailingEntryStopsExtractionAndRestoresTheWorkingFolder) {
     char before[4096];
     ASSERT_NE(getcwd(before, sizeof before), nullptr);
     testing::internal::CaptureStderr();
-    EXPECT_EQ(tzr_unzip_data_to_folder(zip.data(), zip.size(), dir.c_str()), 0);
+    EXPECT_EQ(tzr_unzip_data_to_folder(zip.data(), zip.size(), dir.c_str()), -1);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error extracting file from zip archive.\n");
     EXPECT_EQ(read(dir + "/first.txt"), "one");
     char after[4096];
@@ -96,17 +96,43 @@ TEST_F(ZipTest, AFailingEntryStopsExtractionAndRestoresTheWorkingFolder) {
 }
 
 TEST_F(ZipTest, EntriesThatWouldEscapeTheFolderAreRefused) {
-    std::string zip = build({{"../escaped.txt", "bad", 9}});
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(tzr_unzip_data_to_folder(zip.data(), zip.size(), (dir + "/in").c_str()), 0);
-    testing::internal::GetCapturedStderr();
-    EXPECT_FALSE(fs::exists(dir + "/escaped.txt"));
+    fs::create_directories(dir + "/in/sub");
+    fs::create_directories(dir + "/outside");
+    fs::create_symlink(dir + "/outside", dir + "/in/link");
+    fs::create_symlink(dir + "/outside/target.txt", dir + "/in/file-link");
+    char before[4096];
+    ASSERT_NE(getcwd(before, sizeof before), nullptr);
+    struct Case {
+        const char *entry;
+        const char *forbidden;  // must not exist afterwards
+    };
+    const Case cases[] = {
+        {"../escaped.txt", "/escaped.txt"},
+        {"sub/../../escaped2.txt", "/escaped2.txt"},
+        {"/tmp/orvane-zip-absolute.txt", nullptr},
+        {"link/through-folder-link.txt", "/outside/through-folder-link.txt"},
+        {"file-link", "/outside/target.txt"},
+    };
+    for (const Case &c : cases) {
+        std::string zip = build({{"sub/ok.txt", "fine", 9}, {c.entry, "bad", 9}});
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(tzr_unzip_data_to_folder(zip.data(), zip.size(), (dir + "/in").c_str()), -1) << c.entry;
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error extracting file from zip archive.\n");
+        EXPECT_EQ(read(dir + "/in/sub/ok.txt"), "fine");
+        if (c.forbidden) {
+            EXPECT_FALSE(fs::exists(dir + c.forbidden)) << c.entry;
+        }
+    }
+    EXPECT_FALSE(fs::exists("/tmp/orvane-zip-absolute.txt"));
+    char after[4096];
+    ASSERT_NE(getcwd(after, sizeof after), nullptr);
+    EXPECT_STREQ(before, after);
 }
 
 TEST_F(ZipTest, GarbageIsNoArchive) {
     const char junk[] = "this is not a zip archive";
     testing::internal::CaptureStderr();
-    EXPECT_EQ(tzr_unzip_data_to_folder(junk, sizeof junk, dir.c_str()), 0);
+    EXPECT_EQ(tzr_unzip_data_to_folder(junk, sizeof junk, dir.c_str()), -1);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "mz_zip_reader_init_mem() failed.\n");
 }
 

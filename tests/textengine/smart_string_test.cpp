@@ -286,8 +286,9 @@ TEST_F(Pipeline, StepsRunInOrderAndUndoSeesTheOldText) {
 TEST_F(Pipeline, RefusedTrackedEditChangesNothing) {
     smart_string_steps steps = {fake_tab,  fake_enter, fake_scan, fake_track_refuse,
                                 fake_expand_none, fake_pairs, fake_undo};
-    auto s = make("keep this", kDefault | SMART_STRING_CHANGE_TRACKING);
+    auto s = make("keep this");
     replace(s.get(), 0, 0, "k");  // through the real steps: last typed byte 'k'
+    smart_string_set_options(s.get(), kDefault | SMART_STRING_CHANGE_TRACKING);
     log_.calls.clear();
     auto c = run(s.get(), 3, 4, "XY", steps);
     EXPECT_EQ(text_of(s.get()), "kkeep this");

@@ -1,0 +1,79 @@
+// The asset step of the packagers: every image an export recorded in the
+// engine's asset table is downloaded (http and https only) or read from the
+// document's folder, and stored in the archive under the packager's prefix
+// and the asset's UUID name.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "zip_archive.h"
+
+struct tzr_engine;
+
+// Bytes received by one transfer, always followed by a NUL. The transfer is
+// abandoned once `size` would pass `limit`.
+struct tzr_download_buffer {
+    char *bytes;
+    size_t size;
+    size_t limit;  // 0: no limit
+};
+
+// libcurl write callback (CURLOPT_WRITEFUNCTION) appending to a
+// tzr_download_buffer. Returns the count taken; anything less makes libcurl
+// abandon the transfer ("Out of memory\n" when the block cannot grow).
+size_t curl_write_to_buffer(char *received, size_t size, size_t count, void *buffer);
+
+// How far a download may go before it counts as failed.
+struct tzr_fetch_limits {
+    long connect_timeout_ms;
+    long total_timeout_ms;
+    size_t max_bytes;
+    long max_redirects;
+};
+
+// 10 s to connect, 60 s in all, 64 MiB, 5 redirects.
+tzr_fetch_limits tzr_fetch_default_limits(void);
+
+// The packager's wording for an asset that cannot be added to its archive.
+// `add_downloaded` gets the local name and the entry name, `add_local` the
+// entry name (a format may use fewer of them).
+struct tzr_asset_messages {
+    const char *add_downloaded;
+    const char *add_local;
+};
+
+// One asset fetched and ready to be stored.
+struct tzr_fetched_asset {
+    std::string entry;  // prefix + local name
+    std::string name;   // the local name alone
+    std::string bytes;
+    bool downloaded;
+};
+
+// Whether the URL names a resource that is downloaded (http: or https:,
+// either case); anything else is a path on this machine.
+bool tzr_asset_url_is_remote(const char *url);
+
+// Fetches every asset of the engine's table in table order. A URL that is
+// http or https is downloaded (following at most the limit's redirects; an
+// HTTP error status, a time-out or an oversized reply is a failure, never
+// stored); any other URL is read from `base_folder` joined with it. An asset
+// that cannot be had is reported with "Unable to store '%s' in EPUB\n" and
+// left out.
+std::vector<tzr_fetched_asset> tzr_fetch_assets(tzr_engine *e, const char *base_folder,
+                                                const char *prefix,
+                                                const tzr_fetch_limits &limits);
+
+// Adds fetched assets at level 9, reporting failed additions with the
+// packager's messages. Returns the local names actually stored, in order.
+std::vector<std::string> tzr_zip_store_assets(tzr_zip_archive *archive,
+                                              const std::vector<tzr_fetched_asset> &assets,
+                                              const tzr_asset_messages *messages);
+
+// Fetch and store in one step, with the default limits. Returns the local
+// names stored. An empty asset table does nothing and starts no transfer.
+std::vector<std::string> tzr_zip_add_assets(tzr_zip_archive *archive, tzr_engine *e,
+                                            const char *base_folder, const char *prefix,
+                                            const tzr_asset_messages *messages);

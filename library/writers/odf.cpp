@@ -1,0 +1,634 @@
+// The OpenDocument text writer: the walk, escaping and the inline tokens.
+#include "odf.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "labels.h"
+#include "notes.h"
+#include "token_types.h"
+
+using namespace odf_detail;
+
+namespace {
+
+// Quote marks by quotes language: double open, double close, single open,
+// single close.
+const char *const kQuotes[7][4] = {
+    {"&#8220;", "&#8221;", "&#8216;", "&#8217;"},  // english
+    {"&#8222;", "&#8221;", "&#8216;", "&#8217;"},  // dutch
+    {"&#171;", "&#187;", "&#39;", "&#8217;"},      // french
+    {"&#8222;", "&#8220;", "&#8218;", "&#8216;"},  // german
+    {"&#187;", "&#171;", "&#8250;", "&#8249;"},    // germanguillemets
+    {"&#171;", "&#187;", "&#8216;", "&#8217;"},    // spanish
+    {"&#8221;", "&#8221;", "&#8217;", "&#8217;"},  // swedish
+};
+enum { kDoubleOpen, kDoubleClose, kSingleOpen, kSingleClose };
+
+const char *quote(const tzr_export_context *c, int which) {
+    unsigned row = c->quotes_language < 7 ? c->quotes_language : 0;
+    return kQuotes[row][which];
+}
+
+bool smart(const tzr_export_context *c) { return c->ext_flags & kSmart; }
+bool is_opening(const token *t) { return t->mate && t->start < t->mate->start; }
+
+void text(DString *out, const char *source, const token *t) {
+    odf_print_bytes(out, source + t->start, t->len);
+}
+
+constexpr const char *kReplacement = "\xEF\xBF\xBD";
+
+// Length of the well-formed UTF-8 sequence at s (at most `left` bytes), or 0.
+size_t utf8_length(const unsigned char *s, size_t left) {
+    unsigned char b = s[0];
+    size_t n;
+    unsigned min;
+    if (b < 0x80)
+        return 1;
+    if (b >= 0xC2 && b <= 0xDF) {
+        n = 2;
+        min = 0x80;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        n = 3;
+        min = 0x800;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        n = 4;
+        min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (left < n)
+        return 0;
+    unsigned cp = b & (0x7F >> n);
+    for (size_t i = 1; i < n; i++) {
+        if ((s[i] & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (s[i] & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) || cp == 0xFFFE ||
+        cp == 0xFFFF)
+        return 0;
+    return n;
+}
+
+// Escapes `len` bytes; `attribute` selects the attribute form of tab and
+// line ends.
+void print_escaped(DString *out, const char *s, size_t len, bool attribute) {
+    const auto *u = reinterpret_cast<const unsigned char *>(s);
+    size_t i = 0;
+    while (i < len) {
+        size_t run = i;
+        while (i < len && u[i] >= 0x20 && u[i] < 0x80 && u[i] != '"' && u[i] != '&' &&
+               u[i] != '<' && u[i] != '>')
+            i++;
+        if (i > run)
+            d_string_append_c_array(out, s + run, i - run);
+        if (i >= len)
+            break;
+        unsigned char b = u[i];
+        switch (b) {
+        case '"': d_string_append(out, "&quot;"); i++; continue;
+        case '&': d_string_append(out, "&amp;"); i++; continue;
+        case '<': d_string_append(out, "&lt;"); i++; continue;
+        case '>': d_string_append(out, "&gt;"); i++; continue;
+        case '\t': d_string_append(out, attribute ? "&#9;" : "<text:tab/>"); i++; continue;
+        case '\n': d_string_append(out, attribute ? "&#10;" : "\n"); i++; continue;
+        case '\r': d_string_append(out, attribute ? "&#13;" : "\r"); i++; continue;
+        default: break;
+        }
+        if (b < 0x20) {
+            if (b != 0)
+                d_string_append(out, kReplacement);
+            i++;
+            continue;
+        }
+        size_t n = utf8_length(u + i, len - i);
+        if (n == 0) {
+            d_string_append(out, kReplacement);
+            i++;
+        } else {
+            d_string_append_c_array(out, s + i, n);
+            i += n;
+        }
+    }
+}
+
+void export_critic(DString *out, const char *source, token *t, tzr_export_context *c) {
+    uint64_t f = c->ext_flags;
+    bool critic = f & kCritic, accept = f & kAccept, reject = f & kReject;
+    auto span = [&](const char *style) {
+        d_string_append_printf(out, "<text:span text:style-name=\"%s\">", style);
+        children(out, source, t, c);
+        d_string_append(out, "</text:span>");
+    };
+    switch (t->type) {
+    case PAIR_CRITIC_ADD:
+        if (reject)
+            return;
+        if (!critic)
+            return children(out, source, t, c);
+        consume_pair_marks(t);
+        return accept ? children(out, source, t, c) : span("Underline");
+    case PAIR_CRITIC_DEL:
+        if (accept)
+            return;
+        if (!critic)
+            return children(out, source, t, c);
+        consume_pair_marks(t);
+        return reject ? children(out, source, t, c) : span("Strike");
+    case PAIR_CRITIC_COM:
+        if (accept || reject)
+            return;
+        if (!critic)
+            return children(out, source, t, c);
+        consume_pair_marks(t);
+        return span("Comment");
+    case PAIR_CRITIC_SUB_ADD:
+        if (!critic || !(t->prev && t->prev->type == PAIR_CRITIC_SUB_DEL))
+            return children(out, source, t, c);
+        consume_pair_marks(t);
+        if (reject)
+            return;
+        return accept ? children(out, source, t, c) : span("Underline");
+    case PAIR_CRITIC_SUB_DEL:
+        if (!critic || !(t->next && t->next->type == PAIR_CRITIC_SUB_ADD))
+            return children(out, source, t, c);
+        consume_pair_marks(t);
+        if (accept)
+            return;
+        return reject ? children(out, source, t, c) : span("Strike");
+    default:  // highlight
+        if (accept || reject) {
+            consume_pair_marks(t);
+            return children(out, source, t, c);
+        }
+        if (!critic)
+            return children(out, source, t, c);
+        consume_pair_marks(t);
+        return span("Highlight");
+    }
+}
+
+bool is_space_token(const token *t) {
+    return (t->type >= INDENT_TAB && t->type <= NON_INDENT_SPACE) || t->type == NEWLINE;
+}
+
+void export_code_span(DString *out, const char *source, token *t, tzr_export_context *c) {
+    token *open = t->child;
+    token *close = open ? open->mate : nullptr;
+    if (open && open->next && open->next != close) {
+        token *first = open->next;
+        if (is_space_token(first)) {
+            first->type = CONSUMED;
+        } else if (first->type == TEXT) {
+            while (first->len > 0 && (source[first->start] == ' ' || source[first->start] == '\t')) {
+                first->start++;
+                first->len--;
+            }
+        }
+    }
+    if (close && close->prev && close->prev != open) {
+        token *last = close->prev;
+        if (is_space_token(last)) {
+            last->type = CONSUMED;
+        } else if (last->type == TEXT) {
+            while (last->len > 0 && (source[last->start + last->len - 1] == ' ' ||
+                                     source[last->start + last->len - 1] == '\t'))
+                last->len--;
+        }
+    }
+    if (open && t->next && t->next->type == PAIR_RAW_FILTER) {
+        // Raw source meant for this format goes out as written.
+        if (close && tzr_raw_block_matches_format(t->next, source, TZR_FORMAT_FODT)) {
+            size_t from = open->start + open->len;
+            if (close->start > from)
+                d_string_append_c_array(out, source + from, close->start - from);
+        }
+        consume_pair_marks(t);
+        c->skip_count = 1;
+        return;
+    }
+    consume_pair_marks(t);
+    d_string_append(out, "<text:span text:style-name=\"Source_20_Text\">");
+    odf_print_token_chain_raw(out, source, t->child, c);
+    d_string_append(out, "</text:span>");
+}
+
+void export_script(DString *out, const char *source, token *t, tzr_export_context *c,
+                   const char *style, char plain) {
+    if (t->mate) {
+        if (is_opening(t))
+            d_string_append_printf(out, "<text:span text:style-name=\"%s\">", style);
+        else
+            d_string_append(out, "</text:span>");
+    } else if (t->len == 1) {
+        d_string_append_c(out, plain);
+    } else {
+        d_string_append_printf(out, "<text:span text:style-name=\"%s\">", style);
+        if (t->child)
+            tzr_odf_export_token(out, source, t->child, c);
+        d_string_append(out, "</text:span>");
+    }
+}
+
+void export_variable(DString *out, const char *source, token *t, tzr_export_context *c) {
+    char *key = tzr_text_inside_pair(source, t);
+    const char *value = key ? tzr_meta_value_for_key(c, key) : nullptr;
+    free(key);
+    if (value)
+        odf_print_string(out, value);
+    else
+        children(out, source, t, c);
+}
+
+void export_math_pair(DString *out, const char *source, token *t, tzr_export_context *c) {
+    d_string_append(out, "<text:span text:style-name=\"math\">");
+    if (t->child)
+        odf_print_math_chain(out, source, t->child, c);
+    d_string_append(out, "</text:span>");
+}
+
+// Writes an inline token; false for a type this writer does not know.
+bool export_inline(DString *out, const char *source, token *t, tzr_export_context *c) {
+    switch (t->type) {
+    case PAIR_CRITIC_ADD:
+    case PAIR_CRITIC_DEL:
+    case PAIR_CRITIC_COM:
+    case PAIR_CRITIC_SUB_ADD:
+    case PAIR_CRITIC_SUB_DEL:
+    case PAIR_CRITIC_HI: export_critic(out, source, t, c); break;
+    case CRITIC_ADD_OPEN: d_string_append(out, "{++"); break;
+    case CRITIC_ADD_CLOSE: d_string_append(out, "++}"); break;
+    case CRITIC_DEL_OPEN: d_string_append(out, "{--"); break;
+    case CRITIC_DEL_CLOSE: d_string_append(out, "--}"); break;
+    case CRITIC_COM_OPEN: d_string_append(out, "{&gt;&gt;"); break;
+    case CRITIC_COM_CLOSE: d_string_append(out, "&lt;&lt;}"); break;
+    case CRITIC_SUB_OPEN: d_string_append(out, "{~~"); break;
+    case CRITIC_SUB_DIV: d_string_append(out, "~&gt;"); break;
+    case CRITIC_SUB_DIV_A: d_string_append(out, "~"); break;
+    case CRITIC_SUB_CLOSE: d_string_append(out, "~~}"); break;
+    case CRITIC_HI_OPEN: d_string_append(out, "{=="); break;
+    case CRITIC_HI_CLOSE: d_string_append(out, "==}"); break;
+    case PAIR_BACKTICK: export_code_span(out, source, t, c); break;
+    case PAIR_BRACKET_VARIABLE: export_variable(out, source, t, c); break;
+    case PAIR_MATH: export_math_pair(out, source, t, c); break;
+    case PAIR_BRACE:
+    case PAIR_EMPH:
+    case PAIR_QUOTE_SINGLE:
+    case PAIR_QUOTE_DOUBLE:
+    case PAIR_RAW_FILTER:
+    case PAIR_SUBSCRIPT:
+    case PAIR_SUPERSCRIPT:
+    case PAIR_STAR:
+    case PAIR_STRONG:
+    case PAIR_UL:
+    case PAIR_DOUBLE_BRACE:
+    case PAIR_PAREN:
+    case PAIR_QUOTE_ALT: children(out, source, t, c); break;
+    case UL:
+    case PIPE:
+    case HASH1:
+    case HASH2:
+    case HASH3:
+    case HASH4:
+    case HASH5:
+    case HASH6:
+    case TOC:
+    case BACKSLASH:
+    case BRACE_RAW_LEFT:
+    case BRACE_LEFT:
+    case BRACE_RIGHT:
+    case HASH:
+    case ENUMERATOR:
+    case PERCENT:
+    case TEXT_PLAIN:
+    case TEXT: text(out, source, t); break;
+    case STAR: d_string_append_c(out, '*'); break;
+    case PAREN_LEFT: d_string_append_c(out, '('); break;
+    case PAREN_RIGHT: d_string_append_c(out, ')'); break;
+    case COLON: d_string_append_c(out, ':'); break;
+    case EQUAL: d_string_append_c(out, '='); break;
+    case PLUS: d_string_append_c(out, '+'); break;
+    case SLASH: d_string_append_c(out, '/'); break;
+    case BRACKET_LEFT: d_string_append(out, "["); break;
+    case BRACKET_RIGHT: d_string_append(out, "]"); break;
+    case BRACKET_ABBREVIATION_LEFT: d_string_append(out, "[&gt;"); break;
+    case BRACKET_FOOTNOTE_LEFT: d_string_append(out, "[^"); break;
+    case BRACKET_GLOSSARY_LEFT: d_string_append(out, "[?"); break;
+    case BRACKET_CITATION_LEFT: d_string_append(out, "[#"); break;
+    case BRACKET_IMAGE_LEFT: d_string_append(out, "!["); break;
+    case BRACKET_VARIABLE_LEFT: d_string_append(out, "[%"); break;
+    case BRACE_DOUBLE_LEFT: d_string_append(out, "{{"); break;
+    case BRACE_DOUBLE_RIGHT: d_string_append(out, "}}"); break;
+    case ANGLE_LEFT: d_string_append(out, "&lt;"); break;
+    case ANGLE_RIGHT:
+    case CRITIC_SUB_DIV_B: d_string_append(out, "&gt;"); break;
+    case AMPERSAND:
+    case AMPERSAND_LONG: d_string_append(out, "&amp;"); break;
+    case INDENT_SPACE:
+    case NON_INDENT_SPACE: d_string_append_c(out, ' '); break;
+    case INDENT_TAB: d_string_append(out, "<text:tab/>"); break;
+    case EMPH_START: d_string_append(out, "<text:span text:style-name=\"TZR-Italic\">"); break;
+    case STRONG_START: d_string_append(out, "<text:span text:style-name=\"TZR-Bold\">"); break;
+    case EMPH_STOP:
+    case STRONG_STOP: d_string_append(out, "</text:span>"); break;
+    case SUPERSCRIPT: export_script(out, source, t, c, "TZR-Superscript", '^'); break;
+    case SUBSCRIPT: export_script(out, source, t, c, "TZR-Subscript", '~'); break;
+    case ESCAPED_CHARACTER:
+        if (t->len < 2)
+            break;
+        if (!(c->ext_flags & kCompatibility) && source[t->start + 1] == ' ')
+            d_string_append(out, "\xC2\xA0");
+        else
+            odf_print_bytes(out, source + t->start + 1, 1);
+        break;
+    case HTML_ENTITY:
+        d_string_append(out, "&amp;");
+        if (t->len > 1)
+            odf_print_bytes(out, source + t->start + 1, t->len - 1);
+        break;
+    case HTML_COMMENT_START: d_string_append(out, smart(c) ? "&lt;!&#8211;" : "&lt;!--"); break;
+    case HTML_COMMENT_STOP: d_string_append(out, smart(c) ? "&#8211;&gt;" : "--&gt;"); break;
+    case APOSTROPHE:
+    case DASH_M:
+    case DASH_N:
+    case ELLIPSIS:
+        if (smart(c))
+            odf_print_localized_char(out, t->type, c);
+        else
+            text(out, source, t);
+        break;
+    case QUOTE_SINGLE:
+        d_string_append(out, t->mate && smart(c) ? quote(c, is_opening(t) ? kSingleOpen : kSingleClose)
+                                                 : "'");
+        break;
+    case QUOTE_DOUBLE:
+        d_string_append(out, t->mate && smart(c) ? quote(c, is_opening(t) ? kDoubleOpen : kDoubleClose)
+                                                 : "&quot;");
+        break;
+    case QUOTE_RIGHT_ALT:
+        d_string_append(out, t->mate && smart(c) ? quote(c, kDoubleClose) : "''");
+        break;
+    case BACKTICK:
+        if (!t->mate)
+            text(out, source, t);
+        else if (t->mate->type == QUOTE_RIGHT_ALT)
+            smart(c) ? d_string_append(out, quote(c, kDoubleOpen)) : text(out, source, t);
+        else
+            d_string_append(out, is_opening(t) ? "<text:span text:style-name=\"Source_20_Text\">"
+                                               : "</text:span>");
+        break;
+    case MATH_PAREN_OPEN:
+        d_string_append(out, t->mate ? "<text:span text:style-name=\"math\">\\(" : "\\(");
+        break;
+    case MATH_PAREN_CLOSE: d_string_append(out, t->mate ? "\\)</text:span>" : "\\)"); break;
+    case MATH_BRACKET_OPEN:
+        d_string_append(out, t->mate ? "<text:span text:style-name=\"math\">\\[" : "\\[");
+        break;
+    case MATH_BRACKET_CLOSE: d_string_append(out, t->mate ? "\\]</text:span>" : "\\]"); break;
+    case MATH_DOLLAR_SINGLE:
+        d_string_append(out, !t->mate         ? "$"
+                             : is_opening(t) ? "<text:span text:style-name=\"math\">\\("
+                                             : "\\)</text:span>");
+        break;
+    case MATH_DOLLAR_DOUBLE:
+        d_string_append(out, !t->mate         ? "$$"
+                             : is_opening(t) ? "<text:span text:style-name=\"math\">\\["
+                                             : "\\]</text:span>");
+        break;
+    case HARD_BREAK:
+        if (t->next) {
+            d_string_append(out, "<text:line-break/>\n");
+            c->newline_count = 0;
+        }
+        break;
+    case NEWLINE:
+        if (t->next)
+            d_string_append_c(out, '\n');
+        break;
+    case CONSUMED:
+    case MANUAL_LABEL:
+    case TABLE_DIVIDER:
+    case PAIR_HTML_COMMENT:
+    case CODE_FENCE_LINE: break;
+    default:
+        if (t->type >= MARKER_BLOCKQUOTE && t->type <= MARKER_LIST_ENUMERATOR)
+            break;
+        return false;
+    }
+    return true;
+}
+
+// Notes being written, innermost last: a note that refers to itself is
+// written once, not once per level until the depth limit.
+thread_local std::vector<const void *> open_notes;
+
+}  // namespace
+
+namespace odf_detail {
+
+void children(DString *out, const char *source, token *t, tzr_export_context *c) {
+    if (t && t->child)
+        tzr_odf_export_token_chain(out, source, t->child, c);
+}
+
+void consume_pair_marks(token *pair) {
+    if (!pair || !pair->child)
+        return;
+    if (pair->child->mate)
+        pair->child->mate->type = CONSUMED;
+    pair->child->type = CONSUMED;
+}
+
+bool note_is_open(const void *note) {
+    for (const void *n : open_notes)
+        if (n == note)
+            return true;
+    return false;
+}
+
+void note_open(const void *note) { open_notes.push_back(note); }
+void note_close() {
+    if (!open_notes.empty())
+        open_notes.pop_back();
+}
+
+}  // namespace odf_detail
+
+void odf_print_char(DString *out, char c) {
+    if (out)
+        print_escaped(out, &c, 1, false);
+}
+
+void odf_print_string(DString *out, const char *s) {
+    if (out && s)
+        print_escaped(out, s, strlen(s), false);
+}
+
+void odf_print_bytes(DString *out, const char *s, size_t len) {
+    if (out && s)
+        print_escaped(out, s, len, false);
+}
+
+void odf_print_attribute(DString *out, const char *s) {
+    if (out && s)
+        print_escaped(out, s, strlen(s), true);
+}
+
+void odf_print_localized_char(DString *out, unsigned short type, tzr_export_context *c) {
+    if (!out || !c)
+        return;
+    switch (type) {
+    case APOSTROPHE: d_string_append(out, "&#8217;"); break;
+    case DASH_M: d_string_append(out, "&#8212;"); break;
+    case DASH_N: d_string_append(out, "&#8211;"); break;
+    case ELLIPSIS: d_string_append(out, "&#8230;"); break;
+    case 160: d_string_append(out, quote(c, kSingleOpen)); break;
+    case 161: d_string_append(out, quote(c, kSingleClose)); break;
+    case 162: d_string_append(out, quote(c, kDoubleOpen)); break;
+    case 163: d_string_append(out, quote(c, kDoubleClose)); break;
+    default: break;
+    }
+}
+
+void tzr_odf_export_token_chain(DString *out, const char *source, token *t, tzr_export_context *c) {
+    if (!out || !source || !c || c->walk_depth >= kMaxDepth)
+        return;
+    c->walk_depth++;
+    for (; t; t = t->next) {
+        if (c->skip_count > 0) {
+            c->skip_count--;
+            continue;
+        }
+        tzr_odf_export_token(out, source, t, c);
+    }
+    c->walk_depth--;
+}
+
+void tzr_odf_export_token(DString *out, const char *source, token *t, tzr_export_context *c) {
+    if (!out || !source || !t || !c)
+        return;
+    bool known = export_structure(out, source, t, c) ||
+                 (t->type <= BLOCK_TOC ? export_block(out, source, t, c)
+                                       : export_inline(out, source, t, c));
+    if (!known) {
+        fprintf(stderr, "Unknown token type: %d\n", t->type);
+        token_tree_describe(t, source);
+    }
+}
+
+void odf_print_token_chain_raw(DString *out, const char *source, token *t, tzr_export_context *c) {
+    if (!out || !source || !c || c->walk_depth >= kMaxDepth)
+        return;
+    c->walk_depth++;
+    for (; t; t = t->next) {
+        if (c->skip_count > 0) {
+            c->skip_count--;
+            continue;
+        }
+        odf_print_token_raw(out, source, t, c);
+    }
+    c->walk_depth--;
+}
+
+void odf_print_token_raw(DString *out, const char *source, token *t, tzr_export_context *c) {
+    if (!out || !source || !t || !c)
+        return;
+    switch (t->type) {
+    case ANGLE_LEFT: d_string_append(out, "&lt;"); break;
+    case ANGLE_RIGHT: d_string_append(out, "&gt;"); break;
+    case AMPERSAND: d_string_append(out, "&amp;"); break;
+    case AMPERSAND_LONG: d_string_append(out, "&amp;amp;"); break;
+    case QUOTE_DOUBLE: d_string_append(out, "&quot;"); break;
+    case ESCAPED_CHARACTER:
+        d_string_append_c(out, '\\');
+        if (t->len >= 2)
+            odf_print_bytes(out, source + t->start + 1, 1);
+        break;
+    case HTML_ENTITY:
+        d_string_append(out, "&amp;");
+        if (t->len > 1)
+            odf_print_bytes(out, source + t->start + 1, t->len - 1);
+        break;
+    case HTML_COMMENT_START: d_string_append(out, "&lt;!--"); break;
+    case HTML_COMMENT_STOP: d_string_append(out, "--&gt;"); break;
+    case MATH_PAREN_OPEN:
+    case MATH_PAREN_CLOSE:
+    case MATH_BRACKET_OPEN:
+    case MATH_BRACKET_CLOSE: text(out, source, t); break;
+    case SUPERSCRIPT:
+    case SUBSCRIPT:
+        if (t->child) {
+            d_string_append_c(out, t->type == SUPERSCRIPT ? '^' : '~');
+            odf_print_token_chain_raw(out, source, t->child, c);
+        } else {
+            text(out, source, t);
+        }
+        break;
+    case INDENT_TAB: d_string_append(out, "<text:tab/>"); break;
+    case MARKER_H1:
+    case MARKER_H2:
+    case MARKER_H3:
+    case MARKER_H4:
+    case MARKER_H5:
+    case MARKER_H6:
+        for (size_t i = t->start; i < t->start + t->len; i++) {
+            char b = source[i];
+            if (b == '\t')
+                d_string_append(out, "<text:tab/>");
+            else if (b == ' ' || b == '#')
+                d_string_append_c(out, b);
+            else
+                break;
+        }
+        break;
+    case MARKER_LIST_BULLET:
+    case MARKER_LIST_ENUMERATOR: {
+        size_t limit = t->next ? t->next->start : (size_t)-1;
+        size_t end = t->start + t->len;
+        while (end < limit && (source[end] == ' ' || source[end] == '\t'))
+            end++;
+        odf_print_bytes(out, source + t->start, end - t->start);
+        break;
+    }
+    case CODE_FENCE_LINE:
+        if (t->next)
+            t->next->type = CONSUMED;
+        break;
+    case CONSUMED: break;
+    case HARD_BREAK: d_string_append(out, "  <text:line-break/>"); break;
+    case NEWLINE: d_string_append(out, "<text:line-break/>"); break;
+    default:
+        if (t->child)
+            odf_print_token_chain_raw(out, source, t->child, c);
+        else
+            text(out, source, t);
+        break;
+    }
+}
+
+void odf_print_math_token(DString *out, const char *source, token *t, tzr_export_context *c) {
+    if (!out || !source || !t || !c)
+        return;
+    switch (t->type) {
+    case MATH_PAREN_OPEN: d_string_append(out, "\\("); break;
+    case MATH_PAREN_CLOSE: d_string_append(out, "\\)"); break;
+    case MATH_BRACKET_OPEN: d_string_append(out, "\\["); break;
+    case MATH_BRACKET_CLOSE: d_string_append(out, "\\]"); break;
+    default: odf_print_token_raw(out, source, t, c); break;
+    }
+}
+
+void odf_print_math_chain(DString *out, const char *source, token *t, tzr_export_context *c) {
+    if (!out || !source || !c)
+        return;
+    for (; t; t = t->next) {
+        if (c->skip_count > 0) {
+            c->skip_count--;
+            continue;
+        }
+        odf_print_math_token(out, source, t, c);
+    }
+}

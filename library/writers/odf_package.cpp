@@ -1,0 +1,484 @@
+// The OpenDocument packagers: the flat document (format 5) and the zipped
+// one (format 6), with their fixed styles, metadata and manifest.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "assets.h"
+#include "assets_fetch.h"
+#include "engine.h"
+#include "odf.h"
+#include "zip_archive.h"
+
+namespace {
+
+constexpr const char *kXmlHead = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+constexpr const char *kMimetype = "application/vnd.oasis.opendocument.text";
+
+const char *const kNamespaces[][2] = {
+    {"office", "urn:oasis:names:tc:opendocument:xmlns:office:1.0"},
+    {"style", "urn:oasis:names:tc:opendocument:xmlns:style:1.0"},
+    {"text", "urn:oasis:names:tc:opendocument:xmlns:text:1.0"},
+    {"table", "urn:oasis:names:tc:opendocument:xmlns:table:1.0"},
+    {"draw", "urn:oasis:names:tc:opendocument:xmlns:drawing:1.0"},
+    {"fo", "urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0"},
+    {"xlink", "http://www.w3.org/1999/xlink"},
+    {"dc", "http://purl.org/dc/elements/1.1/"},
+    {"meta", "urn:oasis:names:tc:opendocument:xmlns:meta:1.0"},
+    {"number", "urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0"},
+    {"svg", "urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0"},
+    {"chart", "urn:oasis:names:tc:opendocument:xmlns:chart:1.0"},
+    {"dr3d", "urn:oasis:names:tc:opendocument:xmlns:dr3d:1.0"},
+    {"math", "http://www.w3.org/1998/Math/MathML"},
+    {"form", "urn:oasis:names:tc:opendocument:xmlns:form:1.0"},
+    {"script", "urn:oasis:names:tc:opendocument:xmlns:script:1.0"},
+    {"ooo", "http://openoffice.org/2004/office"},
+    {"ooow", "http://openoffice.org/2004/writer"},
+    {"oooc", "http://openoffice.org/2004/calc"},
+    {"dom", "http://www.w3.org/2001/xml-events"},
+    {"xforms", "http://www.w3.org/2002/xforms"},
+    {"xsd", "http://www.w3.org/2001/XMLSchema"},
+    {"xsi", "http://www.w3.org/2001/XMLSchema-instance"},
+    {"rpt", "http://openoffice.org/2005/report"},
+    {"of", "urn:oasis:names:tc:opendocument:xmlns:of:1.2"},
+    {"xhtml", "http://www.w3.org/1999/xhtml"},
+    {"grddl", "http://www.w3.org/2003/g/data-view#"},
+    {"officeooo", "http://openoffice.org/2009/office"},
+    {"tableooo", "http://openoffice.org/2009/table"},
+    {"drawooo", "http://openoffice.org/2010/draw"},
+    {"calcext", "urn:org:documentfoundation:names:experimental:calc:xmlns:calcext:1.0"},
+    {"loext", "urn:org:documentfoundation:names:experimental:office:xmlns:loext:1.0"},
+    {"field", "urn:openoffice:names:experimental:ooo-ms-interop:xmlns:field:1.0"},
+    {"formx", "urn:openoffice:names:experimental:ooxml-odf-interop:xmlns:form:1.0"},
+    {"css3t", "http://www.w3.org/TR/css3-text/"},
+};
+
+const char *namespace_of(const char *prefix) {
+    for (const auto &ns : kNamespaces)
+        if (!strcmp(ns[0], prefix))
+            return ns[1];
+    return "";
+}
+
+void declare(DString *out, const char *prefix) {
+    d_string_append_printf(out, "xmlns:%s=\"%s\"", prefix, namespace_of(prefix));
+}
+
+// Metadata keys that steer the export rather than describe the document.
+const char *const kReservedKeys[] = {
+    "baseheaderlevel", "bibliostyle",  "bibtex",         "css",          "htmlfooter",
+    "htmlheader",      "htmlheaderlevel", "language",    "latexbegin",   "latexconfig",
+    "latexfooter",     "latexheaderlevel", "latexinput", "latexleader",  "latexmode",
+    "tzrfooter",       "tzrheader",    "quoteslanguage", "transcludebase", "xhtmlheader",
+    "xhtmlheaderlevel",
+};
+
+bool is_reserved(const std::string &key) {
+    for (const char *k : kReservedKeys)
+        if (key == k)
+            return true;
+    return false;
+}
+
+char *take(DString *s) { return d_string_free(s, false); }
+
+constexpr const char *kFontFaces =
+    "<office:font-face-decls>\n"
+    "<style:font-face style:name=\"Courier New\" svg:font-family=\"'Courier New'\" "
+    "style:font-adornments=\"Regular\" style:font-family-generic=\"modern\" "
+    "style:font-pitch=\"fixed\"/>\n"
+    "</office:font-face-decls>\n";
+
+constexpr const char *kStyles =
+    "<office:styles>\n"
+    "<style:style style:name=\"Standard\" style:family=\"paragraph\" style:class=\"text\">\n"
+    " <style:paragraph-properties fo:margin-top=\"0in\" fo:margin-bottom=\"0.15in\" "
+    "fo:text-align=\"justify\" style:justify-single-word=\"false\"/>\n"
+    "</style:style>\n"
+    "<style:style style:name=\"Preformatted_20_Text\" style:display-name=\"Preformatted Text\" "
+    "style:family=\"paragraph\" style:parent-style-name=\"Standard\" style:class=\"html\">\n"
+    " <style:paragraph-properties fo:margin-top=\"0in\" fo:margin-bottom=\"0in\" "
+    "fo:text-align=\"start\" style:justify-single-word=\"false\"/>\n"
+    " <style:text-properties style:font-name=\"Courier New\" fo:font-size=\"11pt\" "
+    "style:font-name-asian=\"Courier New\" style:font-size-asian=\"11pt\" "
+    "style:font-name-complex=\"Courier New\" style:font-size-complex=\"11pt\"/>\n"
+    "</style:style>\n"
+    "<style:style style:name=\"Source_20_Text\" style:display-name=\"Source Text\" "
+    "style:family=\"text\">\n"
+    " <style:text-properties style:font-name=\"Courier New\" style:font-name-asian=\"Courier New\" "
+    "style:font-name-complex=\"Courier New\" fo:font-size=\"11pt\"/>\n"
+    "</style:style>\n"
+    "<style:style style:name=\"List\" style:family=\"paragraph\" "
+    "style:parent-style-name=\"Standard\" style:class=\"list\">\n"
+    " <style:paragraph-properties fo:text-align=\"start\" style:justify-single-word=\"false\"/>\n"
+    " <style:text-properties style:font-size-asian=\"12pt\"/>\n"
+    "</style:style>\n"
+    "<style:style style:name=\"Quotations\" style:family=\"paragraph\" "
+    "style:parent-style-name=\"Standard\" style:class=\"html\">\n"
+    " <style:paragraph-properties fo:margin-left=\"0.3937in\" fo:margin-right=\"0.3937in\" "
+    "fo:margin-top=\"0in\" fo:margin-bottom=\"0.1965in\" fo:text-align=\"justify\" "
+    "style:justify-single-word=\"false\" fo:text-indent=\"0in\" style:auto-text-indent=\"false\"/>\n"
+    "</style:style>\n"
+    "<style:style style:name=\"Table_20_Heading\" style:display-name=\"Table Heading\" "
+    "style:family=\"paragraph\" style:parent-style-name=\"Table_20_Contents\" "
+    "style:class=\"extra\">\n"
+    " <style:paragraph-properties fo:text-align=\"center\" style:justify-single-word=\"false\" "
+    "text:number-lines=\"false\" text:line-number=\"0\"/>\n"
+    " <style:text-properties fo:font-weight=\"bold\" style:font-weight-asian=\"bold\" "
+    "style:font-weight-complex=\"bold\"/>\n"
+    "</style:style>\n"
+    "<style:style style:name=\"Horizontal_20_Line\" style:display-name=\"Horizontal Line\" "
+    "style:family=\"paragraph\" style:parent-style-name=\"Standard\" style:class=\"html\">\n"
+    " <style:paragraph-properties fo:margin-top=\"0in\" fo:margin-bottom=\"0.1965in\" "
+    "style:border-line-width-bottom=\"0.0008in 0.0138in 0.0008in\" fo:padding=\"0in\" "
+    "fo:border-left=\"none\" fo:border-right=\"none\" fo:border-top=\"none\" "
+    "fo:border-bottom=\"0.0154in double #808080\" text:number-lines=\"false\" "
+    "text:line-number=\"0\" style:join-border=\"false\"/>\n"
+    " <style:text-properties fo:font-size=\"6pt\" style:font-size-asian=\"6pt\" "
+    "style:font-size-complex=\"6pt\"/>\n"
+    "</style:style>\n"
+    "<style:style style:name=\"Footnote_20_anchor\" style:display-name=\"Footnote anchor\" "
+    "style:family=\"text\">\n"
+    " <style:text-properties style:text-position=\"super 58%\"/>\n"
+    "</style:style>\n"
+    "<style:style style:name=\"TOC_Item\" style:family=\"paragraph\" "
+    "style:parent-style-name=\"Standard\">\n"
+    " <style:paragraph-properties>\n"
+    "  <style:tab-stops>\n"
+    "   <style:tab-stop style:position=\"6.7283in\" style:type=\"right\" "
+    "style:leader-style=\"dotted\" style:leader-text=\".\"/>\n"
+    "  </style:tab-stops>\n"
+    " </style:paragraph-properties>\n"
+    "</style:style>\n"
+    "<text:notes-configuration text:note-class=\"footnote\" text:default-style-name=\"Footnote\" "
+    "text:citation-style-name=\"Footnote_20_Symbol\" "
+    "text:citation-body-style-name=\"Footnote_20_anchor\" text:master-page-name=\"Footnote\" "
+    "style:num-format=\"a\" text:start-value=\"0\" text:footnotes-position=\"page\" "
+    "text:start-numbering-at=\"page\"/>\n"
+    "<text:notes-configuration text:note-class=\"endnote\" text:default-style-name=\"Endnote\" "
+    "text:citation-style-name=\"Endnote_20_Symbol\" "
+    "text:citation-body-style-name=\"Endnote_20_anchor\" text:master-page-name=\"Endnote\" "
+    "style:num-format=\"1\" text:start-value=\"0\"/>\n"
+    "</office:styles>\n";
+
+constexpr const char *kMasterStyles =
+    "<office:master-styles>\n"
+    "<style:master-page style:name=\"Endnote\">\n"
+    " <style:header><text:h text:outline-level=\"2\">Bibliography</text:h></style:header>\n"
+    "</style:master-page>\n"
+    "<style:master-page style:name=\"Footnote\" style:page-layout-name=\"pm2\"/>\n"
+    "</office:master-styles>\n";
+
+void append_text_style(DString *out, const char *name, const char *properties) {
+    d_string_append_printf(out,
+                           "<style:style style:name=\"%s\" style:family=\"text\">\n"
+                           " <style:text-properties %s/>\n"
+                           "</style:style>\n",
+                           name, properties);
+}
+
+void append_list_style(DString *out, const char *name, bool bullets) {
+    static const char *const kBullets[] = {"\xE2\x80\xA2", "\xE2\x97\xA6", "\xE2\x96\xAA"};
+    d_string_append_printf(out, "<text:list-style style:name=\"%s\">\n", name);
+    for (int level = 1; level <= 10; level++) {
+        double indent = 0.5 + 0.25 * (level - 1);
+        const char *properties =
+            "<style:list-level-properties text:list-level-position-and-space-mode=\"label-alignment\">"
+            "<style:list-level-label-alignment text:label-followed-by=\"listtab\" "
+            "text:list-tab-stop-position=\"%.2fin\" fo:text-indent=\"-0.25in\" "
+            "fo:margin-left=\"%.2fin\"/></style:list-level-properties>\n";
+        if (bullets && level <= 3) {
+            d_string_append_printf(out,
+                                   "<text:list-level-style-bullet text:level=\"%d\" "
+                                   "text:style-name=\"Numbering_20_Symbols\" style:num-suffix=\".\" "
+                                   "text:bullet-char=\"%s\">\n",
+                                   level, kBullets[level - 1]);
+            d_string_append_printf(out, properties, indent, indent);
+            d_string_append(out, "</text:list-level-style-bullet>\n");
+        } else {
+            d_string_append_printf(out,
+                                   "<text:list-level-style-number text:level=\"%d\" "
+                                   "text:style-name=\"%s\" style:num-suffix=\".\" "
+                                   "style:num-format=\"1\">\n",
+                                   level, bullets ? "Numbering_20_Symbols" : "Standard");
+            d_string_append_printf(out, properties, indent, indent);
+            d_string_append(out, "</text:list-level-style-number>\n");
+        }
+    }
+    d_string_append(out, "</text:list-style>\n");
+}
+
+// The automatic styles the body refers to. LibreOffice reads content.xml's
+// own automatic styles only, so the zipped document carries them there too.
+void append_automatic_styles(DString *out) {
+    d_string_append(out, "<office:automatic-styles>\n");
+    append_text_style(out, "TZR-Italic",
+                      "fo:font-style=\"italic\" style:font-style-asian=\"italic\" "
+                      "style:font-style-complex=\"italic\"");
+    append_text_style(out, "TZR-Bold",
+                      "fo:font-weight=\"bold\" style:font-weight-asian=\"bold\" "
+                      "style:font-weight-complex=\"bold\"");
+    append_text_style(out, "TZR-Superscript", "style:text-position=\"super 58%\"");
+    append_text_style(out, "TZR-Subscript", "style:text-position=\"sub 58%\"");
+    append_text_style(out, "Strike",
+                      "style:text-line-through-style=\"solid\" style:text-line-through-type=\"single\"");
+    append_text_style(out, "Underline",
+                      "style:text-underline-style=\"solid\" style:text-underline-width=\"auto\" "
+                      "style:text-underline-color=\"font-color\"");
+    append_text_style(out, "Highlight", "fo:background-color=\"#FFFF00\"");
+    append_text_style(out, "Comment", "fo:color=\"#0000BB\"");
+    d_string_append(out,
+                    "<style:style style:name=\"TZR-Table\" style:family=\"paragraph\" "
+                    "style:parent-style-name=\"Standard\">\n"
+                    " <style:paragraph-properties fo:margin-top=\"0in\" fo:margin-bottom=\"0.05in\"/>\n"
+                    "</style:style>\n"
+                    "<style:style style:name=\"TZR-Table-Center\" style:family=\"paragraph\" "
+                    "style:parent-style-name=\"TZR-Table\">\n"
+                    " <style:paragraph-properties fo:text-align=\"center\" "
+                    "style:justify-single-word=\"false\"/>\n"
+                    "</style:style>\n"
+                    "<style:style style:name=\"TZR-Table-Right\" style:family=\"paragraph\" "
+                    "style:parent-style-name=\"TZR-Table\">\n"
+                    " <style:paragraph-properties fo:text-align=\"end\" "
+                    "style:justify-single-word=\"false\"/>\n"
+                    "</style:style>\n"
+                    "<style:style style:name=\"P2\" style:family=\"paragraph\" "
+                    "style:parent-style-name=\"Standard\" style:list-style-name=\"L2\">\n"
+                    " <style:paragraph-properties fo:text-align=\"start\" "
+                    "style:justify-single-word=\"false\"/>\n"
+                    "</style:style>\n"
+                    "<style:style style:name=\"fr1\" style:family=\"graphic\" "
+                    "style:parent-style-name=\"Frame\">\n"
+                    " <style:graphic-properties style:print-content=\"true\" "
+                    "style:vertical-pos=\"top\" style:vertical-rel=\"baseline\" fo:padding=\"0in\" "
+                    "fo:border=\"none\" style:shadow=\"none\"/>\n"
+                    "</style:style>\n"
+                    "<style:style style:name=\"P1\" style:family=\"paragraph\" "
+                    "style:parent-style-name=\"Standard\" style:list-style-name=\"L1\"/>\n");
+    append_list_style(out, "L1", true);
+    append_list_style(out, "L2", false);
+    d_string_append(out, "</office:automatic-styles>\n");
+}
+
+DString *odt_build(const char *body, tzr_engine *e, const char *base_folder,
+                   const tzr_fetch_limits &limits) {
+    tzr_zip_archive *zip = tzr_zip_new_archive();
+    tzr_export_context *context = tzr_export_context_new(e, TZR_FORMAT_ODT);
+    struct Part {
+        const char *name;
+        char *text;
+        int level;
+        const char *failure;
+    };
+    Part parts[] = {
+        {"meta.xml", odf_meta_document(context), 9, "Error adding metadata to zip.\n"},
+        {"styles.xml", odf_styles_document(), 9, "Error adding styles to zip.\n"},
+        {"settings.xml", odf_settings_document(), 9, "Error adding settings to zip.\n"},
+    };
+    if (!tzr_zip_add_mem(zip, "mimetype", kMimetype, strlen(kMimetype), 0))
+        fprintf(stderr, "Error adding mimetype to zip.\n");
+    for (Part &p : parts) {
+        if (!p.text || !tzr_zip_add_mem(zip, p.name, p.text, strlen(p.text), p.level))
+            fprintf(stderr, "%s", p.failure);
+        free(p.text);
+    }
+    if (!tzr_zip_add_mem(zip, "META-INF/", nullptr, 0, 0))
+        fprintf(stderr, "Error adding directory to zip.\n");
+
+    // Pictures are fetched before the manifest is written, so that it names
+    // only the ones that made it into the archive. LibreOffice refuses a
+    // package holding an entry its manifest does not list, so the
+    // "Pictures/" folder entry is there only with pictures in it.
+    std::vector<tzr_fetched_asset> fetched =
+        tzr_fetch_assets(e, base_folder, "Pictures/", limits);
+    if (!fetched.empty() && !tzr_zip_add_mem(zip, "Pictures/", nullptr, 0, 0))
+        fprintf(stderr, "Error adding directory to zip.\n");
+    std::vector<std::string> names;
+    for (const tzr_fetched_asset &a : fetched)
+        names.push_back(a.name);
+    char *manifest = odf_manifest_document(TZR_FORMAT_ODT, names);
+    if (!manifest || !tzr_zip_add_mem(zip, "META-INF/manifest.xml", manifest, strlen(manifest), 9))
+        fprintf(stderr, "Error adding manifest to zip.\n");
+    free(manifest);
+    tzr_export_context_free(context);
+
+    // A picture that could not be had is left out; its frame keeps an
+    // empty reference, since LibreOffice refuses a package whose content
+    // refers to a missing picture beside stored ones.
+    std::string text = body ? body : "";
+    for (tzr_asset *a = e ? e->asset_table : nullptr; a; a = a->next) {
+        if (!a->name || std::find(names.begin(), names.end(), a->name) != names.end())
+            continue;
+        std::string reference = std::string("xlink:href=\"Pictures/") + a->name + "\"";
+        for (size_t at = text.find(reference); at != std::string::npos; at = text.find(reference, at))
+            text.replace(at, reference.size(), "xlink:href=\"\"");
+    }
+    char *content = odf_content_document(text.c_str(), TZR_FORMAT_ODT);
+    if (!content || !tzr_zip_add_mem(zip, "content.xml", content, strlen(content), 9))
+        fprintf(stderr, "Error adding content.xml to zip.\n");
+    free(content);
+
+    static const tzr_asset_messages kMessages = {"Error adding asset '%s' to zip as '%s'.\n",
+                                                 "Error adding asset '%s' to zip.\n"};
+    tzr_zip_store_assets(zip, fetched, &kMessages);
+    return tzr_zip_finalize(zip, "Error finalizing zip archive.\n");
+}
+
+}  // namespace
+
+void odf_print_namespaces(DString *out) {
+    if (!out)
+        return;
+    for (const auto &ns : kNamespaces) {
+        declare(out, ns[0]);
+        d_string_append_c(out, '\n');
+    }
+    d_string_append(out, "office:version=\"1.2\"");
+}
+
+char *odf_metadata(tzr_export_context *context) {
+    DString *out = d_string_new("<office:meta>\n");
+    if (context) {
+        for (const auto &[key, entry] : context->meta_store.entries()) {
+            const char *value = entry && entry->value ? entry->value : "";
+            if (key == "author") {
+                d_string_append(out, "\t<dc:creator>");
+                odf_print_attribute(out, value);
+                d_string_append(out, "</dc:creator>\n");
+            } else if (key == "title") {
+                d_string_append(out, "\t<dc:title>");
+                odf_print_attribute(out, value);
+                d_string_append(out, "</dc:title>\n");
+            } else if (!is_reserved(key)) {
+                d_string_append(out, "\t<meta:user-defined meta:name=\"");
+                odf_print_attribute(out, key.c_str());
+                d_string_append(out, "\">");
+                odf_print_attribute(out, value);
+                d_string_append(out, "</meta:user-defined>\n");
+            }
+        }
+    }
+    d_string_append(out, "</office:meta>");
+    return take(out);
+}
+
+char *odf_meta_document(tzr_export_context *context) {
+    DString *out = d_string_new(kXmlHead);
+    d_string_append(out, "<office:document-meta ");
+    for (const char *prefix : {"office", "xlink", "dc", "meta", "ooo", "grddl"}) {
+        declare(out, prefix);
+        d_string_append_c(out, ' ');
+    }
+    d_string_append(out, "office:version=\"1.2\">\n");
+    char *meta = odf_metadata(context);
+    d_string_append(out, meta);
+    free(meta);
+    d_string_append(out, "\n</office:document-meta>");
+    return take(out);
+}
+
+char *odf_style_blocks(void) {
+    DString *out = d_string_new(kFontFaces);
+    d_string_append(out, kStyles);
+    append_automatic_styles(out);
+    d_string_append(out, kMasterStyles);
+    return take(out);
+}
+
+char *odf_styles_document(void) {
+    DString *out = d_string_new(kXmlHead);
+    d_string_append(out, "<office:document-styles ");
+    odf_print_namespaces(out);
+    d_string_append(out, ">\n");
+    char *blocks = odf_style_blocks();
+    d_string_append(out, blocks);
+    free(blocks);
+    d_string_append(out, "\n</office:document-styles>");
+    return take(out);
+}
+
+char *odf_settings_document(void) {
+    DString *out = d_string_new("<?xml version=\"1.0\" encoding=\"utf-8\"?> <office:document-settings ");
+    for (const char *prefix : {"office", "xlink"}) {
+        declare(out, prefix);
+        d_string_append_c(out, ' ');
+    }
+    d_string_append(out, "xmlns:config=\"urn:oasis:names:tc:opendocument:xmlns:config:1.0\" ");
+    declare(out, "ooo");
+    d_string_append(out, " office:version=\"1.2\"> <office:settings></office:settings>"
+                         "</office:document-settings>");
+    return take(out);
+}
+
+char *odf_manifest_document(int format, const std::vector<std::string> &pictures) {
+    DString *out = d_string_new(kXmlHead);
+    d_string_append(out, "<manifest:manifest "
+                         "xmlns:manifest=\"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0\" "
+                         "manifest:version=\"1.2\">\n");
+    if (format == TZR_FORMAT_ODT)
+        d_string_append(out, "\t<manifest:file-entry manifest:full-path=\"/\" manifest:version=\"1.2\" "
+                             "manifest:media-type=\"application/vnd.oasis.opendocument.text\"/>\n");
+    for (const char *part : {"content.xml", "styles.xml", "settings.xml", "meta.xml"})
+        d_string_append_printf(out,
+                               "\t<manifest:file-entry manifest:full-path=\"%s\" "
+                               "manifest:media-type=\"text/xml\"/>\n",
+                               part);
+    if (format == TZR_FORMAT_ODT && !pictures.empty()) {
+        d_string_append(out, "\t<manifest:file-entry manifest:full-path=\"Pictures/\" "
+                             "manifest:media-type=\"\"/>\n");
+        for (const std::string &name : pictures) {
+            d_string_append(out, "\t<manifest:file-entry manifest:full-path=\"Pictures/");
+            odf_print_attribute(out, name.c_str());
+            d_string_append(out, "\" manifest:media-type=\"image/png\"/>\n");
+        }
+    }
+    d_string_append(out, "\n</manifest:manifest>");
+    return take(out);
+}
+
+char *odf_content_document(const char *body, int format) {
+    DString *out = d_string_new(kXmlHead);
+    d_string_append(out, "<office:document-content ");
+    odf_print_namespaces(out);
+    d_string_append(out, ">\n");
+    if (format == TZR_FORMAT_ODT)
+        append_automatic_styles(out);
+    d_string_append(out, "<office:body>\n");
+    if (format == TZR_FORMAT_ODT)
+        d_string_append(out, "<office:text>\n");
+    d_string_append(out, body ? body : "");
+    if (format == TZR_FORMAT_ODT)
+        d_string_append(out, "\n</office:text>");
+    d_string_append(out, "\n</office:body>\n</office:document-content>\n");
+    return take(out);
+}
+
+DString *tzr_fodt_create(const char *body, tzr_engine *e, const char *) {
+    DString *out = d_string_new(kXmlHead);
+    d_string_append(out, "<office:document ");
+    odf_print_namespaces(out);
+    d_string_append(out, "\noffice:mimetype=\"application/vnd.oasis.opendocument.text\">\n");
+    char *blocks = odf_style_blocks();
+    d_string_append(out, blocks);
+    free(blocks);
+    tzr_export_context *context = e ? tzr_export_context_new(e, TZR_FORMAT_FODT) : nullptr;
+    char *meta = odf_metadata(context);
+    d_string_append(out, meta);
+    free(meta);
+    tzr_export_context_free(context);
+    d_string_append(out, "\n<office:body>\n<office:text>\n");
+    d_string_append(out, body ? body : "");
+    d_string_append(out, "\n</office:text>\n</office:body>\n</office:document>\n");
+    return out;
+}
+
+DString *tzr_odt_create(const char *body, tzr_engine *e, const char *base_folder) {
+    return odt_build(body, e, base_folder, tzr_fetch_default_limits());
+}
+
+DString *tzr_odt_create_with_limits(const char *body, tzr_engine *e, const char *base_folder,
+                                    const tzr_fetch_limits &limits) {
+    return odt_build(body, e, base_folder, limits);
+}

@@ -1,0 +1,439 @@
+// OpenDocument cases that need lookups or several coordinated elements:
+// tables and captions, the table of contents, links, autolinks, image frames
+// and notes.
+#include <cstdlib>
+#include <cstring>
+
+#include "labels.h"
+#include "links.h"
+#include "notes.h"
+#include "odf.h"
+#include "scanners.h"
+#include "token_types.h"
+
+using namespace odf_detail;
+
+namespace {
+
+void export_table(DString *out, const char *source, token *t, tzr_export_context *c) {
+    tzr_pad_newlines(out, 2, c);
+    d_string_append(out, "<table:table>\n");
+    c->newline_count = 2;
+    tzr_table_read_alignment(source, t, c);
+    for (int32_t i = 0; i < c->table_columns; i++)
+        d_string_append(out, "<table:table-column/>\n");
+    c->newline_count = 1;
+    children(out, source, t, c);
+    tzr_pad_newlines(out, 1, c);
+    d_string_append(out, "</table:table>\n");
+    if (tzr_table_has_caption(t)) {
+        token *bracket = t->next->child;
+        token *label_token =
+            bracket->next && bracket->next->type == PAIR_BRACKET ? bracket->next : bracket;
+        char *label = tzr_label_from_token(source, label_token);
+        d_string_append(out, "<text:p><text:bookmark text:name=\"");
+        odf_print_attribute(out, label ? label : "");
+        d_string_append(out,
+                        "\"/>Table <text:sequence text:name=\"Table\" text:formula=\"ooow:Table+1\" "
+                        "style:num-format=\"1\"> Update Fields to calculate numbers</text:sequence>: ");
+        consume_pair_marks(bracket);
+        children(out, source, bracket, c);
+        d_string_append(out, "<text:bookmark-end text:name=\"");
+        odf_print_attribute(out, label ? label : "");
+        d_string_append(out, "\"/></text:p>\n");
+        free(label);
+        c->skip_count = 1;
+    } else {
+        c->skip_count = 0;
+    }
+    c->newline_count = 0;
+}
+
+void export_cell(DString *out, const char *source, token *t, tzr_export_context *c) {
+    d_string_append(out, "<table:table-cell");
+    if (t->next && t->next->type == TABLE_DIVIDER && t->next->len >= 2)
+        d_string_append_printf(out, " table:number-columns-spanned=\"%d\"", (int)t->next->len);
+    if (c->table_head) {
+        d_string_append(out, ">\n<text:p text:style-name=\"Table_20_Heading\">");
+    } else {
+        d_string_append(out, ">\n<text:p");
+        switch (tzr_column_alignment(c, c->table_column)) {
+        case 'c':
+        case 'C': d_string_append(out, " text:style-name=\"TZR-Table-Center\""); break;
+        case 'r':
+        case 'R': d_string_append(out, " text:style-name=\"TZR-Table-Right\""); break;
+        default: d_string_append(out, " text:style-name=\"TZR-Table\""); break;
+        }
+        d_string_append(out, ">");
+    }
+    children(out, source, t, c);
+    d_string_append(out, "</text:p>\n</table:table-cell>\n");
+    c->table_column += t->next ? (int32_t)t->next->len : 1;
+}
+
+void export_autolink(DString *out, const char *source, token *t, tzr_export_context *c) {
+    char *url = t->len >= 2 ? tzr_url_from_range(source, t->start + 1, t->len - 2, nullptr, true)
+                            : nullptr;
+    if (url) {
+        d_string_append(out, "<text:a xlink:type=\"simple\" xlink:href=\"");
+        if (scan_email(url) && strncmp(url, "mailto:", 7) != 0)
+            d_string_append(out, "mailto:");
+        odf_print_attribute(out, url);
+        d_string_append(out, "\">");
+        odf_print_string(out, url);
+        d_string_append(out, "</text:a>");
+        free(url);
+    } else if (scan_html(source + t->start)) {
+        size_t comment = scan_html_comment(source + t->start);
+        // A comment's inner text: after "<!--", before "-->".
+        if (comment && t->len >= 7)
+            odf_print_bytes(out, source + t->start + 4, t->len - 7);
+    } else {
+        children(out, source, t, c);
+    }
+}
+
+bool image_is_figure(const token *t) {
+    if (t->prev)
+        return false;
+    const token *n = t->next;
+    if (n && (n->type == PAIR_PAREN || n->type == PAIR_BRACKET))
+        n = n->next;
+    if (n && n->type == NEWLINE)
+        n = n->next;
+    if (n && n->type == HARD_BREAK && !n->next)
+        n = nullptr;
+    return n == nullptr;
+}
+
+void export_link_or_image(DString *out, const char *source, token *t, tzr_export_context *c) {
+    tzr_link *link = nullptr;
+    uint16_t skip = 0;
+    bool made = false;
+    tzr_link_from_bracket(source, c, t, &link, &skip, &made);
+    if (!link) {
+        children(out, source, t, c);
+        return;
+    }
+    if (t->type == PAIR_BRACKET)
+        odf_export_link(out, source, t, link, c);
+    else
+        odf_export_image(out, source, t, link, c, image_is_figure(t));
+    if (made)
+        tzr_link_free(link);
+    c->skip_count = skip;
+}
+
+tzr_note *used_note(stack *used, uint16_t number) {
+    if (!used || number == 0 || number > used->size)
+        return nullptr;
+    return static_cast<tzr_note *>(used->element[number - 1]);
+}
+
+void children_after_opener(DString *out, const char *source, token *t, tzr_export_context *c) {
+    if (t->child && t->child->next)
+        tzr_odf_export_token_chain(out, source, t->child->next, c);
+}
+
+void literal_bracket(DString *out, const char *source, token *t, tzr_export_context *c,
+                     const char *mark) {
+    d_string_append(out, mark);
+    children_after_opener(out, source, t, c);
+    d_string_append(out, "]");
+}
+
+void note_body(DString *out, const char *source, tzr_note *note, tzr_export_context *c) {
+    note_open(note);
+    if (note->content)
+        tzr_odf_export_token_chain(out, source, note->content, c);
+    note_close();
+}
+
+void export_abbreviation(DString *out, const char *source, token *t, tzr_export_context *c) {
+    size_t before = c->abbreviations_used ? c->abbreviations_used->size : 0;
+    uint16_t number = TZR_NO_NOTE;
+    tzr_abbreviation_from_bracket(source, c, t, &number);
+    tzr_note *note = used_note(c->abbreviations_used, number);
+    if (!note) {
+        literal_bracket(out, source, t, c, "[&gt;");
+        return;
+    }
+    consume_pair_marks(t);
+    if (c->abbreviations_used->size > before) {
+        uint16_t saved = c->enclosing_block;
+        c->enclosing_block = PAIR_BRACKET_ABBREVIATION;
+        odf_print_string(out, note->clean_text);
+        d_string_append(out, " (");
+        odf_print_string(out, note->label_text);
+        d_string_append(out, ")");
+        c->enclosing_block = saved;
+    } else {
+        odf_print_string(out, note->label_text);
+    }
+}
+
+void export_footnote(DString *out, const char *source, token *t, tzr_export_context *c) {
+    uint16_t number = TZR_NO_NOTE;
+    tzr_footnote_from_bracket(source, c, t, &number);
+    tzr_note *note = used_note(c->footnotes_used, number);
+    if (!note) {
+        literal_bracket(out, source, t, c, "[^");
+        return;
+    }
+    if (note_is_open(note)) {
+        // Inside its own content: refer to the note instead of nesting it.
+        d_string_append_printf(out,
+                               "<text:note-ref text:note-class=\"footnote\" "
+                               "text:reference-format=\"text\" text:ref-name=\"fn%d\">%d</text:note-ref>",
+                               number, number);
+        return;
+    }
+    uint16_t saved = c->enclosing_block;
+    c->enclosing_block = PAIR_BRACKET_FOOTNOTE;
+    d_string_append_printf(out, "<text:note text:id=\"fn%d\" text:note-class=\"footnote\"><text:note-body>",
+                           number);
+    note_body(out, source, note, c);
+    d_string_append(out, "</text:note-body></text:note>");
+    c->enclosing_block = saved;
+}
+
+void export_glossary(DString *out, const char *source, token *t, tzr_export_context *c) {
+    size_t before = c->glossary_used ? c->glossary_used->size : 0;
+    uint16_t number = TZR_NO_NOTE;
+    tzr_glossary_from_bracket(source, c, t, &number);
+    tzr_note *note = used_note(c->glossary_used, number);
+    if (!note) {
+        literal_bracket(out, source, t, c, "[?");
+        return;
+    }
+    uint16_t saved = c->enclosing_block;
+    c->enclosing_block = PAIR_BRACKET_GLOSSARY;
+    odf_print_string(out, note->clean_text);
+    if (c->glossary_used->size > before && !note_is_open(note)) {
+        d_string_append_printf(out, "<text:note text:id=\"gn%d\" text:note-class=\"glossary\"><text:note-body>",
+                               number);
+        note_body(out, source, note, c);
+        d_string_append(out, "</text:note-body></text:note>");
+    }
+    c->enclosing_block = saved;
+}
+
+// A citation bracket, led by the locator bracket `locator` or not.
+void export_citation(DString *out, const char *source, token *t, token *locator,
+                     tzr_export_context *c) {
+    bool cited = true;
+    if (locator) {
+        char *where = tzr_text_inside_pair(source, locator);
+        char *label = where ? tzr_label_from_text(where) : nullptr;
+        if (label && !strcmp(label, "notcited"))
+            cited = false;
+        free(label);
+        free(where);
+    }
+    size_t before = c->citations_used ? c->citations_used->size : 0;
+    uint16_t number = TZR_NO_NOTE;
+    tzr_citation_from_bracket(source, c, t, &number);
+    tzr_note *note = used_note(c->citations_used, number);
+    if (!note) {
+        literal_bracket(out, source, t, c, "[#");
+    } else {
+        uint16_t saved = c->enclosing_block;
+        c->enclosing_block = PAIR_BRACKET_FOOTNOTE;
+        if (c->citations_used->size > before && !note_is_open(note)) {
+            d_string_append_printf(
+                out, "<text:note text:id=\"cite%d\" text:note-class=\"endnote\"><text:note-body>", number);
+            note_body(out, source, note, c);
+            d_string_append(out, "</text:note-body></text:note>");
+        } else if (cited) {
+            d_string_append_printf(out,
+                                   "<text:span text:style-name=\"Footnote_20_anchor\"><text:note-ref "
+                                   "text:note-class=\"endnote\" text:reference-format=\"text\" "
+                                   "text:ref-name=\"cite%d\">%d</text:note-ref></text:span>",
+                                   number, number);
+        }
+        c->enclosing_block = saved;
+    }
+    if (locator)
+        c->skip_count = 1;
+}
+
+}  // namespace
+
+namespace odf_detail {
+
+bool export_structure(DString *out, const char *source, token *t, tzr_export_context *c) {
+    bool notes = c->ext_flags & kNotes;
+    switch (t->type) {
+    case BLOCK_TABLE: export_table(out, source, t, c); break;
+    case TABLE_ROW:
+        d_string_append(out, "<table:table-row>\n");
+        c->table_column = 0;
+        children(out, source, t, c);
+        d_string_append(out, "</table:table-row>\n");
+        break;
+    case TABLE_CELL: export_cell(out, source, t, c); break;
+    case PAIR_ANGLE: export_autolink(out, source, t, c); break;
+    case PAIR_BRACKET:
+        if (notes && t->next && t->next->type == PAIR_BRACKET_CITATION)
+            export_citation(out, source, t->next, t, c);
+        else
+            export_link_or_image(out, source, t, c);
+        break;
+    case PAIR_BRACKET_IMAGE: export_link_or_image(out, source, t, c); break;
+    case PAIR_BRACKET_ABBREVIATION:
+        notes ? export_abbreviation(out, source, t, c) : children(out, source, t, c);
+        break;
+    case PAIR_BRACKET_FOOTNOTE:
+        notes ? export_footnote(out, source, t, c) : children(out, source, t, c);
+        break;
+    case PAIR_BRACKET_GLOSSARY:
+        notes ? export_glossary(out, source, t, c) : children(out, source, t, c);
+        break;
+    case PAIR_BRACKET_CITATION:
+        notes ? export_citation(out, source, t, nullptr, c) : children(out, source, t, c);
+        break;
+    default: return false;
+    }
+    return true;
+}
+
+}  // namespace odf_detail
+
+void odf_export_link(DString *out, const char *source, token *t, tzr_link *link,
+                     tzr_export_context *c) {
+    if (!out || !source || !t || !link || !c)
+        return;
+    d_string_append(out, "<text:a xlink:type=\"simple\" xlink:href=\"");
+    if (link->url)
+        odf_print_attribute(out, link->url);
+    d_string_append_c(out, '"');
+    if (link->title && *link->title) {
+        d_string_append(out, " office:name=\"");
+        odf_print_attribute(out, link->title);
+        d_string_append_c(out, '"');
+    }
+    d_string_append(out, ">");
+    token *open = t->child;
+    if (open && open->len >= 2 && open->next) {
+        open->next->start--;
+        open->next->len++;
+    }
+    children(out, source, t, c);
+    d_string_append(out, "</text:a>");
+}
+
+char *odf_dimension_in_points(const char *value) {
+    if (!value)
+        return nullptr;
+    char *copy = strdup(value);
+    if (!copy)
+        return nullptr;
+    size_t n = strlen(copy);
+    for (size_t i = 0; i < n; i++)
+        if (copy[i] >= 'A' && copy[i] <= 'Z')
+            copy[i] = (char)(copy[i] - 'A' + 'a');
+    if (n >= 2 && !strcmp(copy + n - 2, "px"))
+        copy[n - 1] = 't';
+    return copy;
+}
+
+void odf_export_image(DString *out, const char *source, token *t, tzr_link *link,
+                      tzr_export_context *c, bool is_figure) {
+    if (!out || !source || !t || !link || !c)
+        return;
+    const char *width = nullptr, *height = nullptr;
+    for (tzr_attribute *a = link->attributes; a; a = a->next) {
+        if (a->key && !strcmp(a->key, "width"))
+            width = a->value;
+        else if (a->key && !strcmp(a->key, "height"))
+            height = a->value;
+    }
+    d_string_append(out, "<draw:frame text:anchor-type=\"as-char\"\ndraw:z-index=\"0\" draw:style-name=\"fr1\"");
+    const char *inner = "<draw:text-box><text:p><draw:frame text:anchor-type=\"as-char\" draw:z-index=\"1\" ";
+    if (width) {
+        char *w = odf_dimension_in_points(width);
+        d_string_append(out, " svg:width=\"");
+        odf_print_attribute(out, w ? w : "");
+        d_string_append(out, "\">\n");
+        d_string_append(out, inner);
+        if (height) {
+            char *h = odf_dimension_in_points(height);
+            d_string_append(out, "svg:height=\"");
+            odf_print_attribute(out, h ? h : "");
+            d_string_append(out, "\" svg:width=\"");
+            odf_print_attribute(out, w ? w : "");
+            d_string_append(out, "\" ");
+            free(h);
+        }
+        free(w);
+    } else {
+        d_string_append(out, " svg:width=\"95%\">\n");
+        d_string_append(out, inner);
+    }
+    d_string_append(out, ">\n<draw:image xlink:href=\"");
+    if (link->url) {
+        if (c->pack_assets) {
+            tzr_asset_store(c, link->url);
+            tzr_asset *asset = tzr_asset_find(c, link->url);
+            d_string_append(out, "Pictures/");
+            odf_print_attribute(out, asset && asset->name ? asset->name : "");
+        } else {
+            odf_print_attribute(out, link->url);
+        }
+    }
+    d_string_append(out, "\" xlink:type=\"simple\" xlink:show=\"embed\" xlink:actuate=\"onLoad\" "
+                         "draw:filter-name=\"&lt;All formats&gt;\"/>\n</draw:frame></text:p>");
+    if (is_figure) {
+        d_string_append(out, "\n<text:p>Figure <text:sequence text:name=\"Figure\" "
+                             "text:formula=\"ooow:Figure+1\" style:num-format=\"1\"> Update Fields to "
+                             "calculate numbers</text:sequence>: ");
+        children(out, source, t, c);
+        d_string_append(out, "</text:p>");
+    }
+    d_string_append(out, "\n</draw:text-box></draw:frame>\n");
+    c->newline_count = 1;
+}
+
+void odf_export_toc_entries(DString *out, const char *source, tzr_export_context *c, size_t *index,
+                            int level) {
+    if (!out || !source || !c || !index || !c->header_list || c->walk_depth >= kMaxDepth)
+        return;
+    stack *headers = c->header_list;
+    c->walk_depth++;
+    while (*index < headers->size) {
+        token *h = static_cast<token *>(stack_peek_index(headers, *index));
+        int this_level = tzr_heading_level(h);
+        if (this_level < level)
+            break;
+        char *label = tzr_label_from_header(source, h);
+        d_string_append(out, "<text:p text:style-name=\"TOC_Item\"><text:a xlink:type=\"simple\" xlink:href=\"#");
+        odf_print_attribute(out, label ? label : "");
+        d_string_append(out, "\" text:style-name=\"Index_20_Link\" text:visited-style-name=\"Index_20_Link\">");
+        free(label);
+        children(out, source, h, c);
+        d_string_append(out, " <text:tab/>1</text:a></text:p>\n");
+        (*index)++;
+        if (*index < headers->size &&
+            tzr_heading_level(static_cast<token *>(stack_peek_index(headers, *index))) > this_level)
+            odf_export_toc_entries(out, source, c, index, this_level + 1);
+    }
+    c->walk_depth--;
+}
+
+void odf_export_toc(DString *out, const char *source, tzr_export_context *c) {
+    if (!out || !source || !c)
+        return;
+    d_string_append(out,
+                    "<text:table-of-content text:style-name=\"Sect1\" text:protected=\"true\" "
+                    "text:name=\"Table of Contents1\">\n"
+                    "<text:table-of-content-source text:outline-level=\"10\">\n"
+                    "<text:index-title-template text:style-name=\"Contents_20_Heading\">Table of "
+                    "Contents</text:index-title-template>\n"
+                    "</text:table-of-content-source>\n<text:index-body>\n"
+                    "<text:index-title text:style-name=\"Sect1\" text:name=\"Table of Contents1_Head\">\n"
+                    "<text:p text:style-name=\"Contents_20_Heading\">Table of Contents</text:p>\n"
+                    "</text:index-title>\n");
+    size_t index = 0;
+    odf_export_toc_entries(out, source, c, &index, 0);
+    d_string_append(out, "</text:index-body>\n</text:table-of-content>\n\n");
+}

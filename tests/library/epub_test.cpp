@@ -1,0 +1,290 @@
+// EPUB books: the archive's layout, the package and navigation documents,
+// and whole sample books checked by epubcheck.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "epub.h"
+#include "export_context.h"
+#include "file_utils.h"
+#include "odf_test_support.h"
+#include "tzr.h"
+
+namespace {
+
+using odf_test::read_zip;
+using odf_test::stderr_of;
+using odf_test::take;
+using odf_test::ZipEntries;
+
+const std::string kSamples = std::string(ORVANE_TEST_DATA) + "/epub";
+constexpr uint64_t kExtensions = TZR_EXT_NOTES | TZR_EXT_SMART;
+
+std::string book(const std::string &markdown, const char *folder = nullptr) {
+    return take(tzr_string_convert_to_data(markdown.c_str(), kExtensions, TZR_FORMAT_EPUB, 0, folder));
+}
+
+ZipEntries book_entries(const std::string &markdown, const char *folder = nullptr) {
+    return read_zip(book(markdown, folder));
+}
+
+std::string run(const std::string &command, int *status) {
+    std::string output;
+    FILE *p = popen(command.c_str(), "r");
+    if (!p) {
+        *status = -1;
+        return output;
+    }
+    char buffer[512];
+    while (fgets(buffer, sizeof buffer, p))
+        output += buffer;
+    *status = pclose(p);
+    return output;
+}
+
+TEST(Epub, ArchiveLayoutAndManifestOfStoredPictures) {
+    std::string markdown = "css: images/book.css\n\n# Pictures\n\n![a](images/square.png) "
+                           "![b](images/dot.gif) ![c](images/circle.svg) ![d](images/missing.png)\n";
+    ZipEntries z;
+    std::string errors = stderr_of([&] { z = book_entries(markdown, kSamples.c_str()); });
+    EXPECT_NE(errors.find("Unable to store 'images/missing.png' in EPUB"), std::string::npos);
+
+    ASSERT_GE(z.names.size(), 7u);
+    std::vector<std::string> fixed(z.names.begin(), z.names.begin() + 7);
+    EXPECT_EQ(fixed, (std::vector<std::string>{"mimetype", "OEBPS/", "META-INF/",
+                                               "META-INF/container.xml", "OEBPS/main.opf",
+                                               "OEBPS/nav.xhtml", "OEBPS/main.xhtml"}));
+    EXPECT_EQ(z.bytes["mimetype"], "application/epub+zip");
+    EXPECT_TRUE(z.stored["mimetype"]);
+    EXPECT_EQ(z.bytes.count("OEBPS/assets/"), 0u);
+
+    // Four stored assets (style sheet and three pictures); each is listed
+    // with the media type its bytes show, and nothing else is.
+    ASSERT_EQ(z.names.size(), 11u);
+    const std::string &opf = z.bytes["OEBPS/main.opf"];
+    EXPECT_EQ(odf_test::count_of(opf, "<item id=\"asset-"), 4u);
+    std::vector<std::string> types;
+    for (size_t i = 7; i < z.names.size(); i++) {
+        const std::string &name = z.names[i];
+        ASSERT_EQ(name.rfind("OEBPS/assets/", 0), 0u);
+        std::string href = "href=\"assets/" + name.substr(13) + "\" media-type=\"";
+        size_t at = opf.find(href);
+        ASSERT_NE(at, std::string::npos) << name;
+        size_t from = at + href.size();
+        types.push_back(opf.substr(from, opf.find('"', from) - from));
+        EXPECT_NE(z.bytes["OEBPS/main.xhtml"].find("assets/" + name.substr(13)), std::string::npos);
+    }
+    EXPECT_EQ(types, (std::vector<std::string>{"text/css", "image/png", "image/gif", "image/svg+xml"}));
+}
+
+TEST(Epub, MediaTypesAreSniffedFromBytes) {
+    struct Case {
+        std::string bytes;
+        const char *type;
+    };
+    const Case cases[] = {
+        {std::string("\x89PNG\r\n\x1a\n....", 12), "image/png"},
+        {"\xFF\xD8\xFF\xE0rest", "image/jpeg"},
+        {"GIF89a...", "image/gif"},
+        {"GIF87a...", "image/gif"},
+        {std::string("RIFF\x10\0\0\0WEBPVP8 ", 16), "image/webp"},
+        {"\xEF\xBB\xBF  <?xml version=\"1.0\"?>\n<!-- c -->\n<svg xmlns=\"x\"/>", "image/svg+xml"},
+        {"<svg>", "image/svg+xml"},
+        {"<svgfoo/>", "application/octet-stream"},
+        {"<html><body>Not found</body></html>", "application/octet-stream"},
+        {"PNG", "application/octet-stream"},
+        {"", "application/octet-stream"},
+    };
+    for (const Case &c : cases)
+        EXPECT_STREQ(epub_sniff_media_type(c.bytes.data(), c.bytes.size()), c.type) << c.bytes;
+    EXPECT_STREQ(epub_sniff_media_type(nullptr, 4), "application/octet-stream");
+}
+
+TEST(Epub, PackageMetadata) {
+    struct Case {
+        const char *markdown;
+        uint16_t language;
+        std::vector<const char *> expected;
+    };
+    const Case cases[] = {
+        {"title: A & <B>\nauthor: \"Q\"\nuuid: 1234\n\ntext\n", 0,
+         {"<dc:title>A &amp; &lt;B&gt;</dc:title>", "<dc:creator>&quot;Q&quot;</dc:creator>",
+          "<dc:identifier id=\"pub-id\">urn:uuid:1234</dc:identifier>"}},
+        {"text\n", 0, {"<dc:title>Untitled</dc:title>", "<dc:language>en</dc:language>"}},
+        {"title:\n\ntext\n", 0, {"<dc:title>Untitled</dc:title>"}},
+        {"text\n", 3, {"<dc:language>fr</dc:language>"}},
+        {"text\n", 6, {"<dc:language>en</dc:language>"}},
+        {"language: pt-BR\n\ntext\n", 0, {"<dc:language>pt-BR</dc:language>"}},
+        // Not a language tag: the language code decides.
+        {"language: Brazilian Portuguese\n\ntext\n", 2, {"<dc:language>de</dc:language>"}},
+        {"date: 2024-03-05\n\ntext\n", 0,
+         {"<meta property=\"dcterms:modified\">2024-03-05T00:00:00Z</meta>"}},
+        {"date: 2024-03-05T10:20:30Z\n\ntext\n", 0,
+         {"<meta property=\"dcterms:modified\">2024-03-05T10:20:30Z</meta>"}},
+    };
+    for (const Case &c : cases) {
+        std::string data = take(tzr_string_convert_to_data(c.markdown, 0, TZR_FORMAT_EPUB, c.language,
+                                                          nullptr));
+        ZipEntries z = read_zip(data);
+        const std::string &opf = z.bytes["OEBPS/main.opf"];
+        for (const char *line : c.expected)
+            EXPECT_NE(opf.find(line), std::string::npos) << c.markdown << "\n" << opf;
+        EXPECT_NE(z.bytes["OEBPS/nav.xhtml"].find("<title>"), std::string::npos);
+    }
+    // Without a uuid every book gets its own identifier.
+    std::string a = book_entries("text\n").bytes["OEBPS/main.opf"];
+    std::string b = book_entries("text\n").bytes["OEBPS/main.opf"];
+    EXPECT_NE(a, b);
+    EXPECT_NE(a.find("urn:uuid:"), std::string::npos);
+}
+
+TEST(Epub, ModifiedDateIsAlwaysUtcDateTime) {
+    struct Case {
+        const char *value;
+        int64_t now;
+        const char *expected;
+    };
+    const Case cases[] = {
+        {nullptr, 0, "1970-01-01T00:00:00Z"},
+        {nullptr, 1709634030, "2024-03-05T10:20:30Z"},
+        {"2024-03-05", 0, "2024-03-05T00:00:00Z"},
+        {"2024-03-05T10:20:30Z", 0, "2024-03-05T10:20:30Z"},
+        {"March 5, 2024", 1709634030, "2024-03-05T10:20:30Z"},
+        {"2024-13-05", 0, "1970-01-01T00:00:00Z"},
+        {"2024-03-05T25:00:00Z", 0, "1970-01-01T00:00:00Z"},
+        {"2024-03-05 extra", 0, "1970-01-01T00:00:00Z"},
+    };
+    for (const Case &c : cases) {
+        char *date = epub_modified_date(c.value, c.now);
+        EXPECT_STREQ(date, c.expected) << (c.value ? c.value : "(none)");
+        free(date);
+    }
+}
+
+// The navigation list between its heading and the end of the nav element.
+std::string contents_of(const std::string &markdown) {
+    std::string nav = book_entries(markdown).bytes["OEBPS/nav.xhtml"];
+    size_t from = nav.find("<h2>Table of Contents</h2>\n");
+    size_t to = nav.find("</nav>");
+    if (from == std::string::npos || to == std::string::npos)
+        return nav;
+    from += 27;
+    return nav.substr(from, to - from);
+}
+
+TEST(Epub, NavigationLists) {
+    struct Case {
+        const char *markdown;
+        const char *expected;
+    };
+    const Case cases[] = {
+        {"# A\n\n## B\n\n## C\n\n# D\n",
+         "\n<ol>\n<li><a href=\"main.xhtml#a\">A</a>\n<ol>\n<li><a href=\"main.xhtml#b\">B</a></li>\n"
+         "<li><a href=\"main.xhtml#c\">C</a></li>\n</ol>\n</li>\n<li><a href=\"main.xhtml#d\">D</a>"
+         "</li>\n</ol>\n"},
+        {"# A\n\n### C\n",
+         "\n<ol>\n<li><a href=\"main.xhtml#a\">A</a>\n<ol>\n<li><a href=\"main.xhtml#c\">C</a></li>\n"
+         "</ol>\n</li>\n</ol>\n"},
+        {"First\n=====\n\nSecond\n======\n",
+         "\n<ol>\n<li><a href=\"main.xhtml#first\">First</a></li>\n"
+         "<li><a href=\"main.xhtml#second\">Second</a></li>\n</ol>\n"},
+        // No heading: one entry for the whole text, named by its title.
+        {"title: Only Text\n\nJust a paragraph.\n",
+         "\n<ol>\n<li><a href=\"main.xhtml\">Only Text</a></li>\n</ol>\n"},
+        {"Just a paragraph.\n", "\n<ol>\n<li><a href=\"main.xhtml\">Untitled</a></li>\n</ol>\n"},
+        // Entries hold plain text: no links, no note references, no markup.
+        {"# A [link](https://example.com/) *and* R&D[^n]\n\n[^n]: Note.\n",
+         "\n<ol>\n<li><a href=\"main.xhtml#alinkhttps:example.comandrdn\">A link and R&amp;D</a></li>\n</ol>\n"},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(contents_of(c.markdown), c.expected) << c.markdown;
+}
+
+TEST(Epub, NavigationLinksOnlyToIdsTheTextCarries) {
+    // Without heading labels the text has no ids, so entries link to the
+    // text as a whole instead of to a fragment that is not there.
+    std::string data = take(tzr_string_convert_to_data("# A\n\n## B\n", TZR_EXT_NO_LABELS,
+                                                      TZR_FORMAT_EPUB, 0, nullptr));
+    std::string nav = read_zip(data).bytes["OEBPS/nav.xhtml"];
+    EXPECT_EQ(nav.find("#"), std::string::npos) << nav;
+    EXPECT_NE(nav.find("<li><a href=\"main.xhtml\">A</a>"), std::string::npos) << nav;
+}
+
+bool fail_on_nav(tzr_zip_archive *archive, const char *name, const void *bytes, size_t length,
+                 int level) {
+    if (std::string(name) == "OEBPS/nav.xhtml")
+        return false;
+    return tzr_zip_add_mem(archive, name, bytes, length, level);
+}
+
+TEST(Epub, UnfinishedBookGivesNoData) {
+    tzr_engine *e = tzr_engine_create_with_string("# A\n", 0);
+    tzr_engine_parse_string(e);
+    DString *result = reinterpret_cast<DString *>(1);
+    std::string errors = stderr_of(
+        [&] { result = epub_build_archive_with("<html/>", e, nullptr, fail_on_nav); });
+    EXPECT_EQ(result, nullptr);
+    EXPECT_NE(errors.find("Error adding asset to zip.\n"), std::string::npos);
+    EXPECT_NE(errors.find("Unable to build EPUB"), std::string::npos);
+
+    DString *whole = epub_build_archive("<html/>", e, nullptr);
+    ASSERT_NE(whole, nullptr);
+    EXPECT_GT(whole->length, 0u);
+    d_string_free(whole, true);
+    tzr_engine_free(e, true);
+}
+
+TEST(Epub, WriteFileToMissingFolderReportsAndWritesNothing) {
+    std::filesystem::path folder = odf_test::temp_folder("epub");
+    std::filesystem::path path = folder / "missing" / "book.epub";
+    tzr_engine *e = tzr_engine_create_with_string("text\n", 0);
+    std::string errors = stderr_of([&] { epub_write_file(path.c_str(), "<html/>", e, nullptr); });
+    EXPECT_NE(errors.find(path.string()), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(path));
+
+    std::filesystem::path good = folder / "book.epub";
+    tzr_engine_convert_to_file(e, TZR_FORMAT_EPUB, nullptr, good.c_str());
+    EXPECT_EQ(read_zip(odf_test::take(tzr_string_convert_to_data("text\n", 0, 1, 0, nullptr)))
+                  .names.front(),
+              "mimetype");
+    EXPECT_GT(std::filesystem::file_size(good), 0u);
+    tzr_engine_free(e, true);
+    std::filesystem::remove_all(folder);
+}
+
+// Every sample book, built through the public operation, passes epubcheck.
+TEST(Epub, SampleBooksPassEpubcheck) {
+    // Debian installs epubcheck as a jar; run it through java so that no
+    // binfmt handler is needed.
+    const char *jar = "/usr/share/java/epubcheck.jar";
+    std::string epubcheck = std::filesystem::exists(jar) ? std::string("java -jar ") + jar : "epubcheck";
+    ASSERT_TRUE(std::filesystem::exists(jar) || odf_test::tool_available("epubcheck"))
+        << "epubcheck is not installed";
+    std::filesystem::path folder = odf_test::temp_folder("epubcheck");
+    size_t checked = 0;
+    for (const auto &item : std::filesystem::directory_iterator(kSamples)) {
+        if (item.path().extension() != ".md")
+            continue;
+        DString *source = file_read_to_d_string(item.path().c_str());
+        ASSERT_NE(source, nullptr);
+        std::string data = book(source->str, kSamples.c_str());
+        d_string_free(source, true);
+        std::filesystem::path out = folder / (item.path().stem().string() + ".epub");
+        odf_test::write_file(out, data);
+        int status = 0;
+        std::string report = run(epubcheck + " '" + out.string() + "' 2>&1", &status);
+        EXPECT_EQ(status, 0) << item.path().filename() << "\n" << report;
+        EXPECT_NE(report.find(" 0 errors"), std::string::npos) << item.path().filename() << "\n"
+                                                               << report;
+        EXPECT_EQ(report.find("ERROR("), std::string::npos) << report;
+        checked++;
+    }
+    EXPECT_GE(checked, 5u);
+    std::filesystem::remove_all(folder);
+}
+
+}  // namespace

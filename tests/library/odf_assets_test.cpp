@@ -1,0 +1,171 @@
+// The asset step: pictures downloaded from a local HTTP server or read from
+// the document's folder, and what a failure leaves in the archive.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "assets.h"
+#include "local_http_server.h"
+#include "odf_test_support.h"
+
+using namespace odf_test;
+
+namespace {
+
+// Limits small enough that the slow and oversized replies fail quickly.
+const tzr_fetch_limits kTestLimits{2000, 700, 1 << 20, 3};
+
+struct AssetEngine {
+    tzr_engine *e = tzr_engine_create_with_string("", 0);
+    ~AssetEngine() { tzr_engine_free(e, true); }
+    tzr_asset *add(const std::string &url) { return tzr_asset_table_add(&e->asset_table, url.c_str()); }
+};
+
+TEST(CurlWriteToBuffer, AppendsKeepsANulAndStopsAtTheLimit) {
+    tzr_download_buffer buffer{static_cast<char *>(malloc(1)), 0, 8};
+    char first[] = "abcd", second[] = "efgh", third[] = "i";
+    EXPECT_EQ(curl_write_to_buffer(first, 1, 4, &buffer), 4u);
+    EXPECT_EQ(curl_write_to_buffer(second, 2, 2, &buffer), 4u);
+    EXPECT_STREQ(buffer.bytes, "abcdefgh");
+    EXPECT_EQ(buffer.size, 8u);
+    // One byte past the limit: refused, which makes libcurl abandon the transfer.
+    EXPECT_EQ(curl_write_to_buffer(third, 1, 1, &buffer), 0u);
+    EXPECT_EQ(buffer.size, 8u);
+    EXPECT_EQ(curl_write_to_buffer(third, (size_t)-1, 2, &buffer), 0u);
+    free(buffer.bytes);
+}
+
+TEST(AssetFetch, OnlyHttpAndHttpsAreRemote) {
+    EXPECT_TRUE(tzr_asset_url_is_remote("http://127.0.0.1/a.png"));
+    EXPECT_TRUE(tzr_asset_url_is_remote("HTTPS://example.invalid/a.png"));
+    for (const char *local : {"file:///etc/hostname", "ftp://127.0.0.1/a.png", "images/a.png",
+                              "/tmp/a.png", "gopher://x", "http:/one-slash", ""})
+        EXPECT_FALSE(tzr_asset_url_is_remote(local)) << local;
+}
+
+TEST(AssetFetch, EachDownloadKeepsItsOwnBytesAndNamesTheAgent) {
+    LocalHttpServer server;
+    server.route("/a.png", {200, std::string("first picture\0bytes", 19)});
+    server.route("/b.png", {200, "second, longer picture bytes"});
+    server.route("/moved", {302, "", "/a.png"});
+    AssetEngine engine;
+    tzr_asset *a = engine.add(server.url("/a.png"));
+    tzr_asset *b = engine.add(server.url("/b.png"));
+    tzr_asset *moved = engine.add(server.url("/moved"));
+
+    auto fetched = tzr_fetch_assets(engine.e, nullptr, "Pictures/", kTestLimits);
+    ASSERT_EQ(fetched.size(), 3u);
+    EXPECT_EQ(fetched[0].entry, std::string("Pictures/") + a->name);
+    EXPECT_EQ(fetched[0].bytes, std::string("first picture\0bytes", 19));
+    EXPECT_EQ(fetched[1].entry, std::string("Pictures/") + b->name);
+    EXPECT_EQ(fetched[1].bytes, "second, longer picture bytes");
+    EXPECT_EQ(fetched[2].name, moved->name);
+    EXPECT_EQ(fetched[2].bytes, fetched[0].bytes);  // a redirect within the limit is followed
+    for (const std::string &agent : server.user_agents())
+        EXPECT_EQ(agent, "libcurl-agent/1.0");
+}
+
+TEST(AssetFetch, FailedDownloadsAreReportedAndLeftOut) {
+    LocalHttpServer server;
+    server.route("/missing", {404, "<html>error page</html>"});
+    server.route("/broken", {500, "<html>server error</html>"});
+    server.route("/loop", {302, "", "/loop"});
+    server.route("/slow", {200, "late", "", true, 3000});
+    server.route("/big", {200, std::string((1 << 20) + 1, 'x')});
+    server.route("/big-unsized", {200, std::string((1 << 20) + 1, 'y'), "", false});
+    server.route("/to-ftp", {302, "", "ftp://127.0.0.1/a.png"});
+    for (const char *path : {"/missing", "/broken", "/loop", "/slow", "/big", "/big-unsized", "/to-ftp"}) {
+        AssetEngine engine;
+        std::string url = server.url(path);
+        engine.add(url);
+        std::vector<tzr_fetched_asset> fetched;
+        std::string messages =
+            stderr_of([&] { fetched = tzr_fetch_assets(engine.e, "/tmp", "Pictures/", kTestLimits); });
+        EXPECT_TRUE(fetched.empty()) << path;
+        EXPECT_EQ(messages, "Unable to store '" + url + "' in EPUB\n") << path;
+    }
+}
+
+TEST(AssetFetch, LocalFilesComeFromTheBaseFolder) {
+    auto folder = temp_folder("odf-assets");
+    std::filesystem::create_directories(folder / "images");
+    write_file(folder / "images" / "plain.png", "PNG bytes");
+    write_file(folder / "bom.txt", "\xEF\xBB\xBFtext after the mark");
+    write_file(folder / "empty.png", "");
+    AssetEngine engine;
+    engine.add("images/plain.png");
+    engine.add((folder / "bom.txt").string());  // absolute: read where it points
+    engine.add("empty.png");
+    engine.add("absent.png");
+    engine.add("file://" + (folder / "images" / "plain.png").string());  // not fetched by scheme
+
+    std::vector<tzr_fetched_asset> fetched;
+    std::string messages = stderr_of(
+        [&] { fetched = tzr_fetch_assets(engine.e, folder.c_str(), "assets/", kTestLimits); });
+    ASSERT_EQ(fetched.size(), 2u);
+    EXPECT_EQ(fetched[0].bytes, "PNG bytes");
+    EXPECT_FALSE(fetched[0].downloaded);
+    EXPECT_EQ(fetched[1].bytes, "text after the mark");
+    EXPECT_EQ(messages, "Unable to store 'empty.png' in EPUB\n"
+                        "Unable to store 'absent.png' in EPUB\n"
+                        "Unable to store 'file://" + (folder / "images" / "plain.png").string() +
+                            "' in EPUB\n");
+
+    // Without a base folder nothing local is read.
+    messages = stderr_of([&] { fetched = tzr_fetch_assets(engine.e, nullptr, "assets/", kTestLimits); });
+    EXPECT_TRUE(fetched.empty());
+    EXPECT_EQ(count_of(messages, "Unable to store"), 5u);
+    std::filesystem::remove_all(folder);
+}
+
+TEST(OdtPictures, ManifestAndArchiveHoldOnlyThePicturesStored) {
+    LocalHttpServer server;
+    server.route("/good.png", {200, "remote picture"});
+    server.route("/gone.png", {404, "<html>not here</html>"});
+    auto folder = temp_folder("odf-pictures");
+    write_file(folder / "local.png", "local picture");
+    std::string markdown = "![one](" + server.url("/good.png") + ")\n\n![two](" + server.url("/gone.png") +
+                           ")\n\n![three](local.png) and ![again](local.png)\n\n![four](missing.png)\n";
+
+    tzr_engine *e = tzr_engine_create_with_string(markdown.c_str(), 0);
+    tzr_engine_parse_string(e);
+    DString *out = d_string_new("");
+    tzr_export_document(out, e, 6);
+    std::string archive;
+    std::string messages = stderr_of(
+        [&] { archive = take(tzr_odt_create_with_limits(out->str, e, folder.c_str(), kTestLimits)); });
+    ASSERT_EQ(tzr_asset_table_count(e->asset_table), 4u);  // the same URL twice is one asset
+    std::string good = std::string("Pictures/") + e->asset_table->name;
+    std::string local = std::string("Pictures/") + e->asset_table->next->next->name;
+    d_string_free(out, true);
+    tzr_engine_free(e, true);
+
+    ZipEntries zip = read_zip(archive);
+    ASSERT_FALSE(zip.names.empty());
+    EXPECT_EQ(zip.bytes[good], "remote picture");
+    EXPECT_EQ(zip.bytes[local], "local picture");
+    const std::string &manifest = zip.bytes["META-INF/manifest.xml"];
+    EXPECT_EQ(count_of(manifest, "full-path=\"Pictures/"), 3u);  // the folder and two pictures
+    // Every entry but the manifest itself and the folders is declared.
+    for (const std::string &name : zip.names) {
+        if (name == "META-INF/manifest.xml" || name == "META-INF/" || name == "mimetype")
+            continue;
+        EXPECT_NE(manifest.find("full-path=\"" + name + "\""), std::string::npos) << name;
+    }
+    // Pictures left out keep their frames with an empty reference.
+    EXPECT_EQ(count_of(zip.bytes["content.xml"], "xlink:href=\"Pictures/"), 3u);
+    EXPECT_EQ(count_of(zip.bytes["content.xml"], "<draw:image xlink:href=\"\""), 2u);
+    EXPECT_EQ(count_of(messages, "Unable to store"), 2u);
+    std::filesystem::remove_all(folder);
+}
+
+TEST(OdtPictures, WithoutPicturesThereIsNoPicturesFolder) {
+    std::string archive = take(tzr_string_convert_to_data("Just *text*.\n", 0, 6, 0, nullptr));
+    ZipEntries zip = read_zip(archive);
+    ASSERT_GE(zip.names.size(), 7u);
+    EXPECT_EQ(zip.bytes.count("Pictures/"), 0u);
+    EXPECT_EQ(zip.bytes["META-INF/manifest.xml"].find("Pictures/"), std::string::npos);
+}
+
+}  // namespace
