@@ -153,7 +153,11 @@ void tzr_parse_list_item(tzr_engine *engine, token *item) {
     for (token *line = item->child; line; line = line->next) {
         if (is_indent(line->child))
             token_remove_first_child(line);
-        tzr_assign_line_type(engine, line);
+        // The first line lost its marker too, and needs a full look.
+        if (line == first_line)
+            tzr_assign_line_type(engine, line);
+        else
+            tzr_retype_after_indent(engine, line, line->type);
     }
     tzr_parse_token_chain(engine, item);
     if (!marker)
@@ -177,7 +181,7 @@ void tzr_parse_definition_block(tzr_engine *engine, token *block) {
     for (token *line = block->child; line; line = line->next) {
         if (is_indent(line->child))
             token_remove_first_child(line);
-        tzr_assign_line_type(engine, line);
+        tzr_retype_after_indent(engine, line, line->type);
     }
     token *first = block->child;
     first->type = LINE_PLAIN;

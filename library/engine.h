@@ -30,6 +30,14 @@ struct tzr_engine {
     // sets it from the flags at the start of each run; the line typer clears
     // it once the opening lines can no longer be a metadata block.
     bool allow_meta;
+    // The line typer's memo of the last line found to be no thematic break:
+    // where that line's tokens end, which break character was tried and
+    // where the token that broke the run starts. A nested parse types the
+    // same line again once per level; the memo spares it the walk to that
+    // token each time. Cleared by every tokenizer run.
+    size_t break_memo_end;
+    size_t break_memo_stop;
+    uint16_t break_memo_type;
 
     // The four pairing tables, made once with the engine and reused by every
     // parse, in the order the pairing walks run.

@@ -32,13 +32,23 @@ void remove_later_child(token *line, token *t) {
 }
 
 // Three or more break characters of F's kind with only whitespace between.
-bool is_thematic_break(token *f, const char *source) {
+bool is_thematic_break(tzr_engine *e, token *line, token *f, const char *source) {
+    const token *last = line->child->tail ? line->child->tail : line->child;
+    size_t end = last->start + last->len;
+    // F lies before a token already known to end this line's run of F's kind.
+    if (e->break_memo_end == end && e->break_memo_type == f->type && f->start < e->break_memo_stop)
+        return false;
     size_t count = f->len;
     for (token *t = f->next; t && !is_line_end(t); t = t->next) {
-        if (t->type == f->type)
+        if (t->type == f->type) {
             count += t->len;
-        else if (!is_whitespace_token(t) && !(t->type == TEXT && t->len == 1 && source[t->start] == ' '))
+        } else if (!is_whitespace_token(t) &&
+                   !(t->type == TEXT && t->len == 1 && source[t->start] == ' ')) {
+            e->break_memo_end = end;
+            e->break_memo_stop = t->start;
+            e->break_memo_type = f->type;
             return false;
+        }
     }
     return count >= 3;
 }
@@ -56,6 +66,10 @@ void clean_after_marker(token *line, token *marker, const char *source) {
             text->start++;
             text->len--;
         }
+        // An emptied text would stand before the rest of the line when a
+        // nested parse drops the marker, and hide a marker behind it.
+        if (!text->len)
+            remove_later_child(line, text);
     }
 }
 
@@ -85,8 +99,8 @@ unsigned short enumerator_test(token *line, token *f, const char *source) {
     return LINE_LIST_ENUMERATED;
 }
 
-unsigned short break_or_bullet(token *line, token *f, const char *source) {
-    if (is_thematic_break(f, source))
+unsigned short break_or_bullet(tzr_engine *e, token *line, token *f, const char *source) {
+    if (is_thematic_break(e, line, f, source))
         return LINE_HR;
     if (f->type == UL || f->len > 1)
         return LINE_PLAIN;
@@ -152,9 +166,9 @@ unsigned short decide(tzr_engine *e, token *line, token *f, const char *source) 
     case DASH_N:
         if (scan_setext(at_token))
             return LINE_SETEXT_2;
-        return break_or_bullet(line, f, source);
+        return break_or_bullet(e, line, f, source);
     case STAR:
-    case UL: return break_or_bullet(line, f, source);
+    case UL: return break_or_bullet(e, line, f, source);
     case PLUS: return bullet_test(line, f, source);
     case ENUMERATOR: return enumerator_test(line, f, source);
     case NEWLINE:
@@ -233,6 +247,31 @@ void tzr_assign_line_type(tzr_engine *e, token *line) {
     line->type = type;
 }
 
+void tzr_retype_after_indent(tzr_engine *e, token *line, unsigned short before) {
+    if (!line || !e || !e->source || !e->source->str)
+        return;
+    // Dropping leading indentation never turns a blank line into one with
+    // text or the reverse, so a line that still starts indented keeps its
+    // kind without a walk over the rest of its indentation (that walk, level
+    // after level, made deeply nested lists cost cubic time).
+    bool was_indented = before == LINE_INDENTED_TAB || before == LINE_INDENTED_SPACE;
+    if ((was_indented || before == LINE_EMPTY) && line->child) {
+        token *f = line->child;
+        if (is_short_indent(f, e->source->str))
+            f = f->next;
+        if (f && (f->type == INDENT_TAB || f->type == INDENT_SPACE)) {
+            if (was_indented) {
+                line->type = f->type == INDENT_TAB ? LINE_INDENTED_TAB : LINE_INDENTED_SPACE;
+            } else {
+                e->allow_meta = false;
+                line->type = LINE_EMPTY;
+            }
+            return;
+        }
+    }
+    tzr_assign_line_type(e, line);
+}
+
 void tzr_line_strip_quote_marker(token *line, const char *source) {
     if (!line || !line->child || !source)
         return;
@@ -268,6 +307,6 @@ void tzr_block_strip_code_indent(tzr_engine *e, token *block) {
         return;
     for (token *line = block->child; line; line = line->next) {
         tzr_line_strip_code_indent(line);
-        tzr_assign_line_type(e, line);
+        tzr_retype_after_indent(e, line, line->type);
     }
 }

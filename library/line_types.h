@@ -11,6 +11,11 @@
 // the front and clear the engine's metadata-allowed flag. NULL does nothing.
 void tzr_assign_line_type(tzr_engine *e, token *line);
 
+// Types a line again after leading indentation was removed from it; `before`
+// is its type before the removal. Same result as tzr_assign_line_type, in
+// constant time while the line still starts indented.
+void tzr_retype_after_indent(tzr_engine *e, token *line, unsigned short before);
+
 // Removes a line's leading quote marker (or one short indentation token) and
 // the blanks of the text behind it, before the line is typed again inside
 // its quote.

@@ -68,14 +68,24 @@ struct MatchFrame {
     unsigned depth;
 };
 
-// The per-call opener counters: one row of 230 per open frame, on the heap.
+// The opener counters: one row of 230 per open frame, on the heap. A row is
+// all zero whenever its frame opens: a closing frame zeroes just the counts
+// of the openers it leaves, so no row is ever cleared whole (that cost more
+// than the matching itself on documents of many small blocks).
 struct Counters {
     std::vector<uint32_t> rows;
     uint32_t *row(size_t level) { return rows.data() + level * kPairTypes; }
     void open_level(size_t level) {
         if (rows.size() < (level + 1) * kPairTypes)
             rows.resize((level + 1) * kPairTypes);
-        memset(row(level), 0, kPairTypes * sizeof(uint32_t));
+    }
+    void close_level(size_t level, const stack *work, size_t base) {
+        uint32_t *counts = row(level);
+        for (size_t i = base; i < work->size; i++) {
+            auto *t = static_cast<const token *>(work->element[i]);
+            if (t->type < kPairTypes)
+                counts[t->type] = 0;
+        }
     }
 };
 
@@ -135,11 +145,63 @@ static token *match_one(token *t, token_pair_engine *e, stack *work, size_t base
     return next;
 }
 
-void token_pairs_match(token *parent, token_pair_engine *e, stack *work, unsigned short depth) {
+namespace {
+
+// What the block walk does with a token: match its descendants, walk its
+// children, or both.
+struct BlockAction {
+    bool match = false;
+    bool walk = false;
+};
+
+BlockAction block_action(unsigned type) {
+    switch (type) {
+    case DOC_ROOT:
+    case BLOCK_LIST_BULLETED:
+    case BLOCK_LIST_BULLETED_LOOSE:
+    case BLOCK_LIST_ENUMERATED:
+    case BLOCK_LIST_ENUMERATED_LOOSE:
+        return {false, true};
+    case LINE_TABLE:
+    case BLOCK_TABLE:
+    case BLOCK_LIST_ITEM:
+    case BLOCK_LIST_ITEM_TEXT:
+        return {true, true};
+    case BLOCK_BLOCKQUOTE:
+    case BLOCK_DEFLIST:
+    case BLOCK_DEFINITION:
+    case BLOCK_DEF_ABBREVIATION:
+    case BLOCK_DEF_CITATION:
+    case BLOCK_DEF_GLOSSARY:
+    case BLOCK_DEF_FOOTNOTE:
+    case BLOCK_DEF_LINK:
+    case BLOCK_H1:
+    case BLOCK_H2:
+    case BLOCK_H3:
+    case BLOCK_H4:
+    case BLOCK_H5:
+    case BLOCK_H6:
+    case BLOCK_PARA:
+    case BLOCK_SETEXT_1:
+    case BLOCK_SETEXT_2:
+    case BLOCK_TERM:
+        return {true, false};
+    default:
+        return {};
+    }
+}
+
+// Matches the descendants of `parent`. With `leave_walked`, the parent's
+// own children that the block walk visits anyway are not entered: the walk
+// matches each of them once on its own.
+void match_descendants(token *parent, token_pair_engine *e, stack *work, unsigned short depth,
+                       bool leave_walked) {
     if (!parent || !e || !work || depth >= kMatchDepthLimit)
         return;
-    std::vector<MatchFrame> frames;
-    Counters counters;
+    // Kept between calls (one set per thread): most calls match one small block.
+    thread_local std::vector<MatchFrame> frames;
+    thread_local Counters counters;
+    frames.clear();
     frames.push_back({parent->child, nullptr, work->size, depth});
     counters.open_level(0);
     while (!frames.empty()) {
@@ -154,11 +216,15 @@ void token_pairs_match(token *parent, token_pair_engine *e, stack *work, unsigne
         }
         t = f.next;
         if (!t) {
+            counters.close_level(level, work, f.base);
             work->size = f.base;
             frames.pop_back();
             continue;
         }
-        if (t->child && f.depth + 1 < kMatchDepthLimit) {
+        bool walked = leave_walked && level == 0 && t->type != DOC_ROOT &&
+                      t->type <= BLOCK_TOC &&
+                      (block_action(t->type).match || block_action(t->type).walk);
+        if (t->child && f.depth + 1 < kMatchDepthLimit && !walked) {
             f.pending = t;
             unsigned child_depth = f.depth + 1;
             frames.push_back({t->child, nullptr, work->size, child_depth});
@@ -167,6 +233,12 @@ void token_pairs_match(token *parent, token_pair_engine *e, stack *work, unsigne
         }
         f.next = match_one(t, e, work, f.base, counters.row(level));
     }
+}
+
+}  // namespace
+
+void token_pairs_match(token *parent, token_pair_engine *e, stack *work, unsigned short depth) {
+    match_descendants(parent, e, work, depth, false);
 }
 
 // --- Block walk --------------------------------------------------------------
@@ -179,48 +251,14 @@ void tzr_pair_block(token *t, token_pair_engine *e, stack *work) {
     while (!todo.empty()) {
         token *b = todo.back();
         todo.pop_back();
-        bool match = false;
-        bool walk = false;
-        switch (b->type) {
-        case DOC_ROOT:
-        case BLOCK_LIST_BULLETED:
-        case BLOCK_LIST_BULLETED_LOOSE:
-        case BLOCK_LIST_ENUMERATED:
-        case BLOCK_LIST_ENUMERATED_LOOSE:
-            walk = true;
-            break;
-        case LINE_TABLE:
-        case BLOCK_TABLE:
-        case BLOCK_LIST_ITEM:
-        case BLOCK_LIST_ITEM_TEXT:
-            match = walk = true;
-            break;
-        case BLOCK_BLOCKQUOTE:
-        case BLOCK_DEFLIST:
-        case BLOCK_DEFINITION:
-        case BLOCK_DEF_ABBREVIATION:
-        case BLOCK_DEF_CITATION:
-        case BLOCK_DEF_GLOSSARY:
-        case BLOCK_DEF_FOOTNOTE:
-        case BLOCK_DEF_LINK:
-        case BLOCK_H1:
-        case BLOCK_H2:
-        case BLOCK_H3:
-        case BLOCK_H4:
-        case BLOCK_H5:
-        case BLOCK_H6:
-        case BLOCK_PARA:
-        case BLOCK_SETEXT_1:
-        case BLOCK_SETEXT_2:
-        case BLOCK_TERM:
-            match = true;
-            break;
-        default:
-            break;
-        }
-        if (match)
-            token_pairs_match(b, e, work, 0);
-        if (walk) {
+        BlockAction action = b->type <= BLOCK_TOC ? block_action(b->type) : BlockAction{};
+        // A block that is both matched and walked leaves its walked children
+        // to the walk: matching them twice would cost time for every level
+        // of nesting and, worse, let an opener dropped by the first match
+        // pair across a finished pair in the second.
+        if (action.match)
+            match_descendants(b, e, work, 0, action.walk);
+        if (action.walk) {
             children.clear();
             for (token *c = b->child; c; c = c->next)
                 children.push_back(c);
@@ -640,9 +678,27 @@ void tzr_pair_tree(tzr_engine *engine, token *root) {
         return;
     tzr_pair_inline_tokens(engine, root);
     stack *work = stack_new(0);
-    for (token_pair_engine *table : {engine->critic_pairings, engine->html_comment_pairings,
-                                     engine->bracket_pairings, engine->span_pairings})
-        tzr_pair_block(root, table, work);
+    token_pair_engine *const tables[] = {engine->critic_pairings, engine->html_comment_pairings,
+                                         engine->bracket_pairings, engine->span_pairings};
+    if (root->type != DOC_ROOT) {
+        for (token_pair_engine *table : tables)
+            tzr_pair_block(root, table, work);
+        stack_free(work);
+        tzr_pair_emphasis(root->child);
+        return;
+    }
+    // The root is only walked, and no pair reaches from one of its blocks
+    // into another, so each block goes through every table and the emphasis
+    // pass while its tokens are still in the cache: on large documents one
+    // pass per table over the whole tree cost twice the time per byte.
+    for (token *block = root->child; block;) {
+        token *next = block->next;
+        for (token_pair_engine *table : tables)
+            tzr_pair_block(block, table, work);
+        block->next = nullptr;
+        tzr_pair_emphasis(block);
+        block->next = next;
+        block = next;
+    }
     stack_free(work);
-    tzr_pair_emphasis(root->child);
 }

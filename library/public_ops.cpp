@@ -73,11 +73,19 @@ MetaBlock read_meta_block(tzr_engine *e) {
     if (first && first->type == BLOCK_META) {
         block.found = true;
         block.end = first->start + first->len;
-        block.close = block.end;
         token *last = first->child;
         while (last && last->next)
             last = last->next;
-        if (last && last != first->child && is_dash_line(source, last->start, block.end))
+        // The block reaches at least to the end of its last line, even when
+        // a dashed line inside it left the block's own length short.
+        if (last && last->start + last->len > block.end)
+            block.end = last->start + last->len;
+        block.close = block.end;
+        // The closing line is any underline of dashes the grammar took as
+        // one ("--" too): an edit that swallowed it would merge the text
+        // below into the last value.
+        if (last && last != first->child &&
+            (last->type == LINE_SETEXT_2 || is_dash_line(source, last->start, block.end)))
             block.close = last->start;
     }
     token_tree_free(root);
@@ -251,6 +259,10 @@ void tzr_engine_update_metavalue_for_key(tzr_engine *e, const char *key, const c
     DString *source = e->source;
     size_t index = 0;
     tzr_meta *entry = find_entry(e, key, &index);
+    // An entry read from a later metadata-like block is not in the block at
+    // the top, which is the one to edit.
+    if (entry && (!block.found || entry->start >= block.close))
+        entry = nullptr;
 
     if (!entry) {
         std::string line = key;
@@ -277,6 +289,10 @@ void tzr_engine_update_metavalue_for_key(tzr_engine *e, const char *key, const c
                 stop = next->start;
         }
         size_t at = entry->start;
+        // Never a stop before the entry: the erase below would run to the
+        // end of the text.
+        if (stop < at)
+            stop = at;
         while (at < stop && source->str[at] != ':')
             at++;
         if (at < stop)

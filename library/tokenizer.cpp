@@ -43,6 +43,10 @@ token *tzr_tokenize_string(tzr_engine *e, size_t start, size_t length, bool stop
         length = size - start;
 
     e->allow_meta = !(e->extensions & (kExtCompatibility | kExtNoMetadata));
+    // The source may have changed since the last run: forget the line
+    // typer's memo about its lines.
+    e->break_memo_end = e->break_memo_stop = 0;
+    e->break_memo_type = 0;
 
     token *root = token_new(DOC_ROOT, start, 0);
     token *line = token_new(0, start, 0);

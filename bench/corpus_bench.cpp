@@ -1,0 +1,223 @@
+// Converts a large real-world corpus of plain Markdown to HTML with this
+// library and, side by side, with cmark and md4c's HTML renderer: MB/s on the
+// whole corpus, the scaling from 1x to 16x a 2 MiB slice, and the peak memory
+// of each conversion. The corpus is every Markdown file that the installed
+// Debian packages ship under /usr/share/doc, gathered by bench/gather-corpus
+// into the build tree on first use (ORVANE_CORPUS names another file).
+//
+// After the Google Benchmark runs a summary follows: throughput, the time of
+// 16x over the time of 1x, and the peak memory over the source size.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tzr.h"
+
+#ifdef ORVANE_HAVE_CMARK
+#include <cmark.h>
+#endif
+#ifdef ORVANE_HAVE_MD4C
+#include <md4c-html.h>
+#endif
+
+namespace {
+
+constexpr uint64_t kExtensions = TZR_EXT_NOTES | TZR_EXT_SMART;
+constexpr size_t kSlice = 2u << 20;
+
+const std::string &corpus() {
+    static const std::string text = [] {
+        std::string path = getenv("ORVANE_CORPUS") ? getenv("ORVANE_CORPUS") : "corpus.md";
+        if (access(path.c_str(), R_OK) != 0) {
+            std::string command = std::string(ORVANE_SOURCE_DIR) + "/bench/gather-corpus '" + path + "'";
+            if (system(command.c_str()) != 0) {
+                fprintf(stderr, "could not gather the corpus into %s\n", path.c_str());
+                exit(1);
+            }
+        }
+        std::ifstream in(path, std::ios::binary | std::ios::ate);
+        std::string data((size_t)in.tellg(), '\0');
+        in.seekg(0);
+        in.read(data.data(), (std::streamsize)data.size());
+        return data;
+    }();
+    return text;
+}
+
+// The first 2 MiB of the corpus, cut at a line end, `times` times over.
+std::string scaled(int times) {
+    const std::string &all = corpus();
+    size_t cut = all.size() > kSlice ? all.rfind('\n', kSlice) + 1 : all.size();
+    std::string slice = all.substr(0, cut);
+    std::string out;
+    out.reserve(slice.size() * times);
+    for (int i = 0; i < times; i++)
+        out += slice;
+    return out;
+}
+
+// --- The three converters: each returns the length of its HTML -------------
+
+size_t convert_tzr(const std::string &text) {
+    char *html = tzr_string_convert(text.c_str(), kExtensions, TZR_FORMAT_HTML, 0);
+    size_t length = html ? strlen(html) : 0;
+    free(html);
+    return length;
+}
+
+#ifdef ORVANE_HAVE_CMARK
+size_t convert_cmark(const std::string &text) {
+    char *html = cmark_markdown_to_html(text.data(), text.size(), CMARK_OPT_DEFAULT);
+    size_t length = strlen(html);
+    free(html);
+    return length;
+}
+#endif
+
+#ifdef ORVANE_HAVE_MD4C
+size_t convert_md4c(const std::string &text) {
+    std::string html;
+    md_html(
+        text.data(), (MD_SIZE)text.size(),
+        [](const MD_CHAR *chunk, MD_SIZE size, void *out) {
+            static_cast<std::string *>(out)->append(chunk, size);
+        },
+        &html, MD_DIALECT_COMMONMARK, 0);
+    return html.size();
+}
+#endif
+
+struct Converter {
+    const char *name;
+    size_t (*convert)(const std::string &);
+};
+
+const std::vector<Converter> &converters() {
+    static const std::vector<Converter> all = {
+        {"tzr", convert_tzr},
+#ifdef ORVANE_HAVE_CMARK
+        {"cmark", convert_cmark},
+#endif
+#ifdef ORVANE_HAVE_MD4C
+        {"md4c", convert_md4c},
+#endif
+    };
+    return all;
+}
+
+// --- Google Benchmark entries ------------------------------------------------
+
+void BM_Corpus(benchmark::State &state, size_t (*convert)(const std::string &)) {
+    const std::string &text = corpus();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(convert(text));
+    state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)text.size());
+}
+
+void BM_Scaling(benchmark::State &state, size_t (*convert)(const std::string &)) {
+    std::string text = scaled((int)state.range(0));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(convert(text));
+    state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)text.size());
+}
+
+// --- Summary -----------------------------------------------------------------
+
+double best_seconds(const Converter &c, const std::string &text, int runs) {
+    double best = 1e30;
+    for (int i = 0; i < runs; i++) {
+        auto start = std::chrono::steady_clock::now();
+        benchmark::DoNotOptimize(c.convert(text));
+        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+    return best;
+}
+
+long status_kib(const char *field) {
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    size_t n = strlen(field);
+    while (std::getline(in, line))
+        if (line.compare(0, n, field) == 0)
+            return atol(line.c_str() + n + 1);
+    return -1;
+}
+
+// Child mode (`corpus_bench --peak NAME`): loads the corpus, resets the
+// resident-memory high-water mark, converts once with converter NAME and
+// prints the peak resident memory that the conversion added, in bytes.
+int peak_child(const char *name) {
+    const std::string &text = corpus();
+    for (const Converter &c : converters()) {
+        if (strcmp(c.name, name) != 0)
+            continue;
+        std::ofstream("/proc/self/clear_refs") << "5";
+        long before = status_kib("VmRSS:");
+        benchmark::DoNotOptimize(c.convert(text));
+        printf("%ld\n", (status_kib("VmHWM:") - before) * 1024);
+        return 0;
+    }
+    return 1;
+}
+
+// The peak memory of one conversion, measured in a fresh process so that no
+// heap left over from the benchmarks hides it.
+long peak_bytes(const Converter &c) {
+    std::string command = "/proc/" + std::to_string(getpid()) + "/exe --peak " + c.name;
+    FILE *child = popen(command.c_str(), "r");
+    if (!child)
+        return -1;
+    long peak = -1;
+    if (fscanf(child, "%ld", &peak) != 1)
+        peak = -1;
+    pclose(child);
+    return peak;
+}
+
+void print_summary() {
+    const std::string &text = corpus();
+    std::string one = scaled(1);
+    std::string sixteen = scaled(16);
+    printf("\nCorpus: %.1f MB of Markdown from /usr/share/doc; scaling slice %.1f MB\n",
+           text.size() / 1e6, one.size() / 1e6);
+    printf("%-6s %10s %16s %14s %16s\n", "", "MB/s", "16x/1x time", "peak MB", "peak / source");
+    for (const Converter &c : converters()) {
+        double corpus_time = best_seconds(c, text, 3);
+        double one_time = best_seconds(c, one, 5);
+        double sixteen_time = best_seconds(c, sixteen, 2);
+        long peak = peak_bytes(c);
+        printf("%-6s %10.1f %16.2f %14.1f %16.2f\n", c.name, text.size() / 1e6 / corpus_time,
+               sixteen_time / one_time, peak / 1e6, (double)peak / (double)text.size());
+    }
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    if (argc == 3 && !strcmp(argv[1], "--peak"))
+        return peak_child(argv[2]);
+    for (const Converter &c : converters()) {
+        benchmark::RegisterBenchmark((std::string("BM_Corpus/") + c.name).c_str(), BM_Corpus, c.convert)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark((std::string("BM_Scaling/") + c.name).c_str(), BM_Scaling, c.convert)
+            ->RangeMultiplier(2)
+            ->Range(1, 16)
+            ->Unit(benchmark::kMillisecond);
+    }
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    print_summary();
+    return 0;
+}

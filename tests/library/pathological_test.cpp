@@ -1,0 +1,201 @@
+// Pathological documents (deep nesting, thousands of unmatched openers, very
+// wide tables, long runs, masses of notes) must convert without crashing and
+// without hanging. Each conversion runs on its own thread with an 8 MiB stack
+// (the size an editor's worker thread gets) under a generous time limit that
+// only catches a hang or a blow-up far past linear; speed itself is measured
+// in bench/.
+#include <gtest/gtest.h>
+#include <pthread.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "export.h"
+#include "pathological_inputs.h"
+#include "tzr.h"
+
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
+// Inputs of 1 MiB, an eighth of that under the sanitizers (which slow
+// everything down tenfold or more in their unoptimised build).
+size_t input_size() {
+    if (const char *env = getenv("ORVANE_PATHOLOGICAL_SIZE"))
+        return strtoul(env, nullptr, 10);
+    return kSanitized ? 128 * 1024 : 1024 * 1024;
+}
+
+constexpr uint64_t kExtensions = TZR_EXT_NOTES | TZR_EXT_SMART | TZR_EXT_CRITIC;
+
+std::string convert(const std::string &text, uint64_t extensions, uint16_t format) {
+    char *out = tzr_string_convert(text.c_str(), extensions, format, 0);
+    std::string result = out ? out : "";
+    free(out);
+    return result;
+}
+
+struct Job {
+    const std::string *text;
+    size_t html_length = 0;
+    std::atomic<bool> done{false};
+};
+
+void *run_job(void *arg) {
+    auto *job = static_cast<Job *>(arg);
+    job->html_length = convert(*job->text, kExtensions, TZR_FORMAT_HTML).size();
+    // The other writer families that this build has (Beamer and Memoir
+    // share the LaTeX writer's walk).
+    for (uint16_t format : {TZR_FORMAT_LATEX, TZR_FORMAT_FODT}) {
+        if (tzr_format_writers_for((int16_t)format))
+            convert(*job->text, kExtensions, format);
+    }
+    job->done = true;
+    return nullptr;
+}
+
+class Pathological : public testing::TestWithParam<pathological::Case> {};
+
+TEST_P(Pathological, ConvertsWithinLimit) {
+    const size_t size = input_size();
+    const std::string text = GetParam().make(size);
+    ASSERT_GE(text.size(), size * 9 / 10);
+
+    Job job;
+    job.text = &text;
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setstacksize(&attr, 8u << 20);
+    pthread_t thread;
+    ASSERT_EQ(pthread_create(&thread, &attr, run_job, &job), 0);
+    pthread_attr_destroy(&attr);
+
+    // 10 s per MiB, at least 10 s, three times that under the sanitizers.
+    double limit = std::max(10.0, 10.0 * (double)text.size() / (1 << 20)) * (kSanitized ? 3 : 1);
+    auto start = std::chrono::steady_clock::now();
+    while (!job.done) {
+        double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (elapsed > limit) {
+            // A running conversion cannot be stopped: report and leave.
+            fprintf(stderr, "%s: still converting after %.0f s (%zu bytes)\n", GetParam().name,
+                    elapsed, text.size());
+            fflush(stderr);
+            std::_Exit(1);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    pthread_join(thread, nullptr);
+    EXPECT_GT(job.html_length, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs, Pathological, testing::ValuesIn(pathological::cases()),
+                         [](const testing::TestParamInfo<pathological::Case> &info) {
+                             return std::string(info.param.name);
+                         });
+
+}  // namespace
+
+// --- Faults the pathological inputs found -------------------------------
+
+std::string body_html(const char *text) {
+    std::string html = convert(text, 0, TZR_FORMAT_HTML);
+    std::string squeezed;
+    for (char c : html)
+        if (c != '\n')
+            squeezed += c;
+    size_t body = squeezed.find("<body>");
+    size_t end = squeezed.rfind("</body>");
+    if (body == std::string::npos || end == std::string::npos)
+        return squeezed;
+    return squeezed.substr(body + 6, end - body - 6);
+}
+
+struct HtmlCase {
+    const char *markdown;
+    const char *html;
+};
+
+class NestedLists : public testing::TestWithParam<HtmlCase> {};
+
+TEST_P(NestedLists, ConvertAsExpected) { EXPECT_EQ(body_html(GetParam().markdown), GetParam().html); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, NestedLists,
+    testing::Values(
+        // Markers on one line nest: the blank behind a marker leaves nothing
+        // that would hide the next marker.
+        HtmlCase{"- - - x\n", "<ul><li><ul><li><ul><li>x</li></ul></li></ul></li></ul>"},
+        HtmlCase{"1. - x\n", "<ol><li><ul><li>x</li></ul></li></ol>"},
+        // A run of break characters is still a break, in an item too.
+        HtmlCase{"- - -\n", "<hr />"},
+        HtmlCase{"* - - -\n", "<ul><li><hr /></li></ul>"},
+        HtmlCase{"- a\n- - - x -\n",
+                 "<ul><li>a</li><li><ul><li><ul><li>x -</li></ul></li></ul></li></ul>"},
+        // A nested item's emphasis is paired once, as at the top level: an
+        // opener dropped inside a pair never pairs across it.
+        HtmlCase{"*a _b* c_\n", "<p><em>a _b</em> c_</p>"},
+        HtmlCase{"- x\n\n    - *a _b* c_\n",
+                 "<ul><li>x<ul><li><em>a _b</em> c_</li></ul></li></ul>"},
+        // Blank and indented lines keep their kind through every level.
+        HtmlCase{"- a\n\t- b\n\n\t\tc\n",
+                 "<ul><li>a<ul><li>bc</li></ul></li></ul>"}));
+
+// Ten thousand levels of nesting, on an 8 MiB stack: nested parses and the
+// writers stop at their depth limits instead of running out of stack.
+TEST(DeepNesting, TenThousandListLevelsConvert) {
+    for (const char *unit : {"- ", "1. ", "> ", "- > "}) {
+        std::string text;
+        for (int i = 0; i < 10000; i++)
+            text += unit;
+        text += "x\n";
+        Job job;
+        job.text = &text;
+        pthread_attr_t attr;
+        pthread_attr_init(&attr);
+        pthread_attr_setstacksize(&attr, 8u << 20);
+        pthread_t thread;
+        ASSERT_EQ(pthread_create(&thread, &attr, run_job, &job), 0);
+        pthread_attr_destroy(&attr);
+        pthread_join(thread, nullptr);
+        EXPECT_GT(job.html_length, 1000u) << unit;
+    }
+}
+
+// Metadata updates keep every byte but the value: a key that only a later
+// metadata-like block holds is added to the block at the top (the update used
+// to erase the rest of the text), and a short closing line is no part of the
+// last value.
+TEST(MetadataUpdate, KeyBeyondTheTopBlockKeepsTheText) {
+    struct Case {
+        const char *source, *key, *value, *expected;
+    } cases[] = {
+        {"a: 1\n---\nb: 2\n\npara\n", "b", "3", "a: 1\nb:\t3\n---\nb: 2\n\npara\n"},
+        {"Title: T\nBase: 2\n---\ntitle: x\nmore\n", "title", "y", "Title: y\nBase: 2\n---\ntitle: x\nmore\n"},
+        {"a: 1\nb: 2\n\ntext\n", "b", "3", "a: 1\nb: 3\n\ntext\n"},
+        // A closing line of two dashes stays, and the text below stays out.
+        {"---\ntitle: a\n--\r-\n\nb\n", "title", "x", "---\ntitle: x\n--\r-\n\nb\n"},
+    };
+    for (const Case &c : cases) {
+        char *updated = tzr_string_update_metavalue_for_key(c.source, c.key, c.value);
+        EXPECT_STREQ(updated, c.expected) << c.source;
+        char *read = tzr_string_metavalue_for_key(updated, c.key);
+        EXPECT_STREQ(read, c.value) << c.source;
+        free(read);
+        free(updated);
+    }
+}
