@@ -15,17 +15,6 @@ token *make_chain(int count, size_t start = 0, unsigned short type = TEXT) {
     return head;
 }
 
-TEST(Token, NewTokenIsItsOwnTailWithFlagsSet) {
-    token *t = token_new(TEXT, 3, 4);
-    EXPECT_EQ(t->tail, t);
-    EXPECT_EQ(t->can_open, 1);
-    EXPECT_EQ(t->can_close, 1);
-    EXPECT_EQ(t->unmatched, 1);
-    EXPECT_EQ(t->next, nullptr);
-    EXPECT_EQ(t->out_len, 0u);
-    token_free(t);
-}
-
 TEST(Token, AppendingChildrenRecomputesTheParentLength) {
     token *parent = token_new(BLOCK_PARA, 0, 0);
     token_append_child(parent, make_chain(2, 5));
