@@ -118,9 +118,33 @@ TEST(GrammarTree, TableHeadSectionsAndCells) {
     EXPECT_EQ(p->engine->table_list->element[0], p->root->child);
 }
 
-TEST(GrammarTree, SeparatorAloneHeadsATable) {
-    auto p = parse_lines({LINE_TABLE_SEPARATOR, LINE_TABLE});
-    EXPECT_EQ(dump_chain(p->root->child, 2), "TABLE(THEAD(L_SEP) TBODY(ROW))");
+// Lines in, block tree out, down to the given depth.
+TEST(GrammarTree, LinesGiveTrees) {
+    const struct {
+        std::vector<unsigned short> lines;
+        int depth;
+        const char *tree;
+    } cases[] = {
+        {{LINE_TABLE_SEPARATOR, LINE_TABLE}, 2, "TABLE(THEAD(L_SEP) TBODY(ROW))"},
+        // A metadata block ends with its closing line.
+        {{LINE_META_START, LINE_META, LINE_SETEXT_2}, 1, "META(L_METASTART L_META L_SETEXT2)"},
+        // Every line of a term paragraph is a term: indented and table-like
+        // continuation lines would otherwise stay line tokens inside the
+        // list, which no writer knows.
+        {{LINE_PLAIN, LINE_INDENTED_SPACE, LINE_TABLE, LINE_DEFINITION}, 1, "DEFLIST(TERM TERM TERM DEFINITION)"},
+        // A paragraph of definition lines keeps its text.
+        {{LINE_DEFINITION, LINE_DEFINITION}, 64, "PARA(T NL T NL)"},
+        // Items of one marker line each: the list stays tight.
+        {{LINE_LIST_BULLETED, LINE_LIST_BULLETED}, 1, "UL(LI_TEXT LI_TEXT)"},
+        // Codes 5 and 40 are never fed by the tokenizer; a line that carries
+        // one where no rule takes it is dropped and parsing goes on (the
+        // default reductions it meets first close the open paragraph).
+        {{LINE_FALLBACK_PLAIN, LINE_PLAIN, 40, LINE_PLAIN}, 64, "PARA(T NL) PARA(T NL)"},
+    };
+    for (const auto &c : cases) {
+        auto p = parse_lines(c.lines);
+        EXPECT_EQ(dump_chain(p->root->child, c.depth), c.tree);
+    }
 }
 
 TEST(GrammarTree, BlocksHoldTheirLinesTokens) {
@@ -138,29 +162,11 @@ TEST(GrammarTree, SetextUnderlineIsDroppedAndHeadingsAreListed) {
     EXPECT_EQ(p->engine->header_list->element[1], p->root->child->next);
 }
 
-TEST(GrammarTree, MetadataBlockEndsWithItsClosingLine) {
-    auto p = parse_lines({LINE_META_START, LINE_META, LINE_SETEXT_2});
-    ASSERT_NE(p->root->child, nullptr);
-    EXPECT_EQ(dump_chain(p->root->child, 1), "META(L_METASTART L_META L_SETEXT2)");
-}
-
 TEST(GrammarTree, DefinitionListTermsAndDefinitions) {
     auto p = parse_lines({LINE_PLAIN, LINE_DEFINITION, LINE_DEFINITION});
     EXPECT_EQ(dump_chain(p->root->child, 1), "DEFLIST(TERM DEFINITION DEFINITION)");
     // A definition line's own ':' token (here the first token) is dropped.
     EXPECT_EQ(dump_chain(p->root->child->child->next), "DEFINITION(NL) DEFINITION(NL)");
-}
-
-TEST(GrammarTree, EveryLineOfATermParagraphIsATerm) {
-    // Indented and table-like continuation lines would otherwise stay line
-    // tokens inside the list, which no writer knows.
-    auto p = parse_lines({LINE_PLAIN, LINE_INDENTED_SPACE, LINE_TABLE, LINE_DEFINITION});
-    EXPECT_EQ(dump_chain(p->root->child, 1), "DEFLIST(TERM TERM TERM DEFINITION)");
-}
-
-TEST(GrammarTree, ParagraphOfDefinitionsKeepsItsText) {
-    auto p = parse_lines({LINE_DEFINITION, LINE_DEFINITION});
-    EXPECT_EQ(dump_chain(p->root->child), "PARA(T NL T NL)");
 }
 
 TEST(GrammarTree, IndentedCodeDropsTrailingBlankLines) {
@@ -169,24 +175,10 @@ TEST(GrammarTree, IndentedCodeDropsTrailingBlankLines) {
     EXPECT_EQ(p->root->child->len, 6u);
 }
 
-TEST(GrammarTree, ListLooseness) {
-    // Items of one marker line each: the list stays tight.
-    auto tight = parse_lines({LINE_LIST_BULLETED, LINE_LIST_BULLETED});
-    EXPECT_EQ(dump_chain(tight->root->child, 1), "UL(LI_TEXT LI_TEXT)");
-}
-
 TEST(GrammarFailure, EmptyChainReportsAndYieldsNothing) {
     auto p = parse_lines({});
     EXPECT_EQ(p->root->child, nullptr);
     EXPECT_EQ(p->err, "Parser failed to successfully parse.\n");
-}
-
-TEST(GrammarFailure, UnfedCodesDropOnlyTheirLine) {
-    // Codes 5 and 40 are never fed by the tokenizer; a line that carries one
-    // where no rule takes it is dropped and parsing goes on (the default
-    // reductions it meets first close the open paragraph).
-    auto p = parse_lines({LINE_FALLBACK_PLAIN, LINE_PLAIN, 40, LINE_PLAIN});
-    EXPECT_EQ(dump_chain(p->root->child), "PARA(T NL) PARA(T NL)");
 }
 
 TEST(GrammarFailure, DepthLimitLeavesLinesInPlace) {
