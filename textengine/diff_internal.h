@@ -10,6 +10,8 @@
 
 #include "diff.h"
 
+struct dmp_options;
+
 namespace dmp_detail {
 
 struct D {
@@ -39,5 +41,10 @@ Diffs tidy(Diffs v);
 Diffs cleanup_semantic(Diffs v);
 void cleanup_semantic_lossless(Diffs &v);
 int semantic_score(std::string_view one, std::string_view two);
+
+// dmp_match_main without the move back to a character start: for windows
+// that begin at an arbitrary byte, such as the tail of a long patch.
+long match_bytes(const char *text, size_t n, const char *pattern, size_t m, size_t loc,
+                 const dmp_options *options);
 
 }  // namespace dmp_detail

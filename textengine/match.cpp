@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "diff.h"
+#include "diff_internal.h"
 
 namespace {
 
@@ -229,8 +230,10 @@ long dmp_match_fuzzy_unchecked(const char *text, size_t text_length, const char 
     return hit ? hit - text : -1;
 }
 
-long dmp_match_main(const char *text, size_t n, const char *pattern, size_t m, size_t loc,
-                    const dmp_options *options) {
+namespace dmp_detail {
+
+long match_bytes(const char *text, size_t n, const char *pattern, size_t m, size_t loc,
+                 const dmp_options *options) {
     if (!text || !pattern) {
         fputs("Invalid match request.\n", stderr);
         return -1;
@@ -246,13 +249,18 @@ long dmp_match_main(const char *text, size_t n, const char *pattern, size_t m, s
     if ((long)loc < 0)
         loc = 0;
     loc = std::min(loc, n);
-    long found;
     if (n == m && memcmp(text, pattern, n) == 0)
-        found = 0;
-    else if (n >= loc + m && memcmp(text + loc, pattern, m) == 0)
-        found = (long)loc;
-    else
-        found = dmp_match_fuzzy_unchecked(text, n, pattern, m, loc, options);
+        return 0;
+    if (n >= loc + m && memcmp(text + loc, pattern, m) == 0)
+        return (long)loc;
+    return dmp_match_fuzzy_unchecked(text, n, pattern, m, loc, options);
+}
+
+}  // namespace dmp_detail
+
+long dmp_match_main(const char *text, size_t n, const char *pattern, size_t m, size_t loc,
+                    const dmp_options *options) {
+    long found = dmp_detail::match_bytes(text, n, pattern, m, loc, options);
     // A fuzzy hit may begin on a continuation byte; callers place carets
     // and edits there, so it moves back to the start of its character.
     return found < 0 ? -1 : (long)dmp_utf8_floor(text, n, (size_t)found);

@@ -133,13 +133,12 @@ Patches make(const string &text1, const Diffs &diffs, const dmp_options *o) {
     return out;
 }
 
-// Cuts `n` bytes from the front of `text`, moved to the next character
-// boundary: back when possible, forwards when that would take nothing.
+// Cuts at most `n` bytes from the front of `text`, moved back to a
+// character boundary; 0 when not even the first character fits.
 size_t whole_chars(const string &text, size_t n) {
     if (n >= text.size())
         return text.size();
-    size_t cut = dmp_utf8_floor(text.data(), text.size(), n);
-    return cut ? cut : dmp_utf8_ceil(text.data(), text.size(), n);
+    return dmp_utf8_floor(text.data(), text.size(), n);
 }
 
 Patches split_max(const Patches &in, const dmp_options *o) {
@@ -181,6 +180,14 @@ Patches split_max(const Patches &in, const dmp_options *o) {
                     empty = false;
                 } else {
                     size_t take = whole_chars(d.text, std::min(size - np.length1 - margin, len));
+                    if (take == 0 && len > 0) {
+                        // A character that does not fit starts the next patch;
+                        // only a patch holding no more than its leading context
+                        // takes it whole and runs a few bytes long.
+                        if (np.diffs.size() > (pre.empty() ? 0u : 1u))
+                            break;
+                        take = dmp_utf8_ceil(d.text.data(), d.text.size(), 1);
+                    }
                     np.length1 += take;
                     start1 += take;
                     if (d.op == DMP_EQUAL) {
@@ -404,8 +411,10 @@ char *dmp_patch_apply(const patch *patches, const char *text, bool *applied, con
         if (t1.size() > max_bits) {
             start = dmp_match_main(work.data(), work.size(), t1.data(), max_bits, expected, options);
             if (start != -1) {
-                end = dmp_match_main(work.data(), work.size(), t1.data() + t1.size() - max_bits, max_bits,
-                                     expected + t1.size() - max_bits, options);
+                // The tail window starts at whatever byte the length gives,
+                // so its hit is taken as found, not moved to a character start.
+                end = match_bytes(work.data(), work.size(), t1.data() + t1.size() - max_bits, max_bits,
+                                  expected + t1.size() - max_bits, options);
                 if (end == -1 || start >= end)
                     start = -1;
             }

@@ -2,6 +2,7 @@
 // patch making, and the make-then-apply round trips the merge relies on.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <random>
@@ -162,9 +163,37 @@ TEST(PatchProperty, LongEditsSplitAndApply) {
         std::string a = test_text::random_text(rng, 300, round % 2);
         std::string b = a;
         size_t at = test_text::char_boundary(b, rng() % b.size());
-        b.insert(at, test_text::random_text(rng, 80, round % 2));  // longer than one patch
+        // Inserted or deleted runs longer than one patch.
+        if (round % 4 < 2)
+            b.insert(at, test_text::random_text(rng, 80, round % 2));
+        else
+            b.erase(at, test_text::char_boundary(b, std::min(b.size(), at + 40 + rng() % 80)) - at);
         bool ok = false;
         ASSERT_EQ(apply(a, b, a, &ok, opt.o), b);
+        EXPECT_TRUE(ok);
+    }
+}
+
+TEST(Patch, LongDeletesAcrossCharactersRoundTrip) {
+    // Deletes longer than one patch are applied in pieces whose tail is found
+    // by its last bytes; those may start inside a character, or on stray
+    // bytes of invalid text, and must still be taken where they were found.
+    const std::string emoji = "\xF0\x9F\x98\x80";
+    struct Case {
+        std::string a, b;
+    } cases[] = {
+        {emoji + emoji + emoji + emoji + emoji + emoji + emoji, emoji},
+        {std::string(9, 'x') + "\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC"
+                               "\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC",
+         "xx"},
+        {std::string("\x01\x01'\x01" "0`\x01\x01\xEE\xAA\xAA\xAA\xAA\xAA\xAA\xAA/0\x01\x01`@\x01" "f \x11`\x01"
+                     "\x91\x92\xBC\xB8\x01\x01\xEE\xAA\xAA\xAA\xAA\xAA\xCA\x01\x01\x01\xEE\xAA\xB8\xAA\xAA\xAA"),
+         "\x01" "0`\x01\x01\xEE\xAA\xAA\xAA\xAA\xAA\xAA\xAA\xAA"},
+    };
+    Options opt;
+    for (const Case &c : cases) {
+        bool ok = false;
+        EXPECT_EQ(apply(c.a, c.b, c.a, &ok, opt.o), c.b) << c.a.size();
         EXPECT_TRUE(ok);
     }
 }
