@@ -46,9 +46,14 @@ void define(DString *out, const char *name, const char *value, bool escape) {
     d_string_append(out, "}\n");
 }
 
+// Only the citations used before the bibliography begins get items. Writing
+// an item expands the footnotes in it, and an undefined citation inside such
+// a footnote makes a new inline citation at each use: were those listed too,
+// a footnote that cites itself through one would add items without end.
 void write_bibitems(DString *out, const char *source, tzr_export_context *context) {
     stack *used = context->citations_used;
-    for (size_t i = 0; used && i < used->size; i++) {
+    size_t count = used ? used->size : 0;
+    for (size_t i = 0; i < count; i++) {
         auto *note = static_cast<tzr_note *>(used->element[i]);
         tzr_pad_newlines(out, 2, context);
         d_string_append_printf(out, "\\bibitem{%s}\n", note->label_text ? note->label_text : "");

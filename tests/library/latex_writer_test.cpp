@@ -66,6 +66,12 @@ const LatexCase kNotes[] = {
      "A\\footnote{Self ref.} B\\footnote{Self ref.}."},
     {"footnotes_name_each_other", "A[^p].\n\n[^p]: Ping[^q].\n\n[^q]: Pong[^p].\n", kN,
      "A\\footnote{Ping.}."},
+    // The footnote in the item cites anew at each expansion; only the
+    // citations of the text get items, so the bibliography ends.
+    {"bibliography_item_whose_footnote_cites_itself",
+     "Text [#a].\n\n[#a]: See note[^n].\n\n[^n]: Cites [#b [^n]].\n", kN,
+     "Text ~\\citep{a}.\n\n\\begin{thebibliography}{0}\n\n\\bibitem{a}\n"
+     "See note\\footnote{Cites ~\\citep{bn}.}.\n\n\\end{thebibliography}"},
     {"citations_with_locators",
      "A [#k] and [p. 2][#k] and [NotCited][#k].\n\n[#k]: Knuth.\n", kN,
      "A ~\\citep{k} and ~\\citep[p. 2]{k} and ~\\nocite{k}.\n\n"
