@@ -10,6 +10,7 @@
 
 #include "char.h"
 #include "diff_internal.h"
+#include "heap_string.h"
 
 using std::string;
 using std::string_view;
@@ -903,14 +904,6 @@ diff *dmp_diff_cleanup_semantic_lossless(diff *diffs) {
 
 int dmp_diff_semantic_score(const char *one, const char *two) {
     return semantic_score(one ? one : "", two ? two : "");
-}
-
-static char *heap_string(const string &s) {
-    char *out = (char *)malloc(s.size() + 1);
-    if (!out)
-        abort();
-    memcpy(out, s.data(), s.size() + 1);
-    return out;
 }
 
 char *dmp_diff_to_critic_markup(const diff *diffs) {

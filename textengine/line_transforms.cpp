@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "heap_string.h"
 #include "smart_enter.h"
 #include "text_ranges.h"
 
 static bool is_blank(char c) { return c == ' ' || c == '\t'; }
 static bool is_break(char c) { return c == '\n' || c == '\r'; }
 
-static char *heap_copy(const std::string &s) { return strdup(s.c_str()); }
 
 // Whether [start, start + length) lies in text.
 static bool valid_range(const char *text, size_t start, size_t length) {
@@ -86,13 +86,13 @@ static std::string apply_edits(const char *text, size_t start, size_t length,
 char *indent_lines(const char *text, size_t start, size_t length) {
     if (!valid_range(text, start, length))
         return nullptr;
-    return heap_copy(apply_edits(text, start, length, indent_edits(text, start, length)));
+    return heap_string(apply_edits(text, start, length, indent_edits(text, start, length)));
 }
 
 char *outdent_lines(const char *text, size_t start, size_t length) {
     if (!valid_range(text, start, length))
         return nullptr;
-    return heap_copy(apply_edits(text, start, length, outdent_edits(text, start, length)));
+    return heap_string(apply_edits(text, start, length, outdent_edits(text, start, length)));
 }
 
 char *indent_lines_string(const char *text) {
@@ -132,7 +132,7 @@ char *lines_moved_up(const char *text, size_t start, size_t length, size_t *repl
         *replace_start = replaced_from;
     if (replace_length)
         *replace_length = from + len - replaced_from;
-    return heap_copy(lines);
+    return heap_string(lines);
 }
 
 char *lines_moved_down(const char *text, size_t start, size_t length, size_t *replace_start,
@@ -161,7 +161,7 @@ char *lines_moved_down(const char *text, size_t start, size_t length, size_t *re
         *replace_start = from;
     if (replace_length)
         *replace_length = replaced_end - from;
-    return heap_copy(moved);
+    return heap_string(moved);
 }
 
 // ---------------------------------------------------------------------------
@@ -250,7 +250,7 @@ static void string_splice(char **string, const char *add, size_t n, bool front) 
         joined.insert(0, add, n);
     else
         joined.append(add, n);
-    char *copy = heap_copy(joined);
+    char *copy = heap_string(joined);
     if (!copy)
         return;
     free(*string);

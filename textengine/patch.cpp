@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "diff_internal.h"
+#include "heap_string.h"
 
 using std::string;
 using namespace dmp_detail;
@@ -270,14 +271,6 @@ string add_padding(Patches &v, const dmp_options *o) {
     return pad;
 }
 
-char *heap_copy(const string &s) {
-    char *out = (char *)malloc(s.size() + 1);
-    if (!out)
-        abort();
-    memcpy(out, s.data(), s.size() + 1);
-    return out;
-}
-
 }  // namespace
 
 patch *dmp_patch_new(diff *diffs, size_t start1, size_t start2, size_t length1, size_t length2) {
@@ -380,7 +373,7 @@ char *dmp_patch_add_padding(patch *patches, const dmp_options *options) {
     Patches v = from_list(patches);
     string pad = add_padding(v, options);
     replace_list(patches, v);
-    return heap_copy(pad);
+    return heap_string(pad);
 }
 
 char *dmp_patch_apply(const patch *patches, const char *text, bool *applied, const dmp_options *options) {
@@ -389,11 +382,11 @@ char *dmp_patch_apply(const patch *patches, const char *text, bool *applied, con
     if (!text)
         return nullptr;
     if (!patches || invalid(options))
-        return heap_copy(text);
+        return heap_string(text);
     if (!patches->next && !patches->diffs) {
         if (applied)
             *applied = true;
-        return heap_copy(text);
+        return heap_string(text);
     }
     bool all = true;
     const size_t max_bits = (size_t)options->match_max_bits;
@@ -471,5 +464,5 @@ char *dmp_patch_apply(const patch *patches, const char *text, bool *applied, con
     string out = work.substr(cut, work.size() - 2 * cut);
     if (applied)
         *applied = all;
-    return heap_copy(out);
+    return heap_string(out);
 }

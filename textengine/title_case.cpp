@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "char.h"
+#include "heap_string.h"
 
 namespace {
 
@@ -151,18 +152,11 @@ private:
     bool verbatim_ = false;
 };
 
-char *heap_copy(const std::string &s) {
-    char *copy = static_cast<char *>(malloc(s.size() + 1));
-    if (copy)
-        memcpy(copy, s.c_str(), s.size() + 1);
-    return copy;
-}
-
 }  // namespace
 
 char *title_case(const char *text, size_t len) {
     if (!text)
-        return heap_copy("");
+        return heap_string("");
     std::string s(text, strnlen(text, len));
     bool has_lower = false;
     for (char c : s)
@@ -176,12 +170,12 @@ char *title_case(const char *text, size_t len) {
         first++;
     while (last > first && is_blank(s[last - 1]))
         last--;
-    return heap_copy(TitleCaser(s.substr(first, last - first)).run());
+    return heap_string(TitleCaser(s.substr(first, last - first)).run());
 }
 
 char *title_case_first_line(const char *text) {
     if (!text)
-        return heap_copy("");
+        return heap_string("");
     size_t line = strcspn(text, "\n\r");
     char *head = title_case(text, line);
     if (!head)
@@ -189,5 +183,5 @@ char *title_case_first_line(const char *text) {
     std::string result = head;
     free(head);
     result += text + line;
-    return heap_copy(result);
+    return heap_string(result);
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "d_string.h"
+#include "heap_string.h"
 #include "stack.h"
 
 using std::string;
@@ -164,14 +165,6 @@ patch *current_inverse(const undo_group *g, bool *blocked, long long *delta) {
 size_t shifted(size_t pos, long long delta, size_t limit) {
     long long v = (long long)pos + delta;
     return v < 0 ? 0 : std::min((size_t)v, limit);
-}
-
-char *heap_copy(const string &s) {
-    char *out = (char *)malloc(s.size() + 1);
-    if (!out)
-        abort();
-    memcpy(out, s.data(), s.size() + 1);
-    return out;
 }
 
 void set_outputs(size_t *a, size_t *b, size_t *c, size_t va, size_t vb, size_t vc) {
@@ -648,7 +641,7 @@ char *smart_string_patch_to_critic(const patch *p) {
         out = "{--" + old_text + "--}";
     else if (!new_text.empty())
         out = "{++" + new_text + "++}";
-    return heap_copy(out);
+    return heap_string(out);
 }
 
 char *smart_string_patches_to_critic(const patch *list) {
@@ -658,13 +651,13 @@ char *smart_string_patches_to_critic(const patch *list) {
         out += one;
         free(one);
     }
-    return heap_copy(out);
+    return heap_string(out);
 }
 
 char *smart_string_undo_stack_description(_SString *s) {
     string out;
     if (!s)
-        return heap_copy(out);
+        return heap_string(out);
     for (undo_group *g = smart_string_undo_last_group(s->undo_head); g; g = g->previous) {
         out += g == s->undo_current ? "* " : "  ";
         out += smart_string_undo_group_blocked(g) ? "X " : "\xE2\x80\xA2 ";
@@ -675,7 +668,7 @@ char *smart_string_undo_stack_description(_SString *s) {
             text = text.substr(0, dmp_utf8_floor(text.data(), text.size(), 60)) + "...";
         out += text + " (" + std::to_string(g->tags) + ")[" + std::to_string(g->clock) + "]\n";
     }
-    return heap_copy(out);
+    return heap_string(out);
 }
 
 void smart_string_undo_stack_print(_SString *s) {
