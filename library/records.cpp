@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "labels.h"
+#include "token_pool.h"
 
 tzr_note *tzr_note_new(const char *source, token *label, token *content, bool lower) {
     tzr_note *note = static_cast<tzr_note *>(calloc(1, sizeof(tzr_note)));
@@ -35,7 +36,7 @@ void tzr_note_free(tzr_note *note) {
         return;
     // The wrapper's children are the document's; only the wrapper goes.
     if (note->owns_content)
-        free(note->content);
+        token_pool_give_back(note->content);
     free(note->clean_text);
     free(note->label_text);
     free(note);

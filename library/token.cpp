@@ -4,15 +4,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <vector>
 
 #include "char.h"
+#include "token_pool.h"
 
 // Deeper subtrees are not dumped, so that a pathological tree cannot blow
 // the stack of a debugging session.
 static constexpr unsigned kDescribeDepthLimit = 1000;
 
 token *token_new(unsigned short type, size_t start, size_t len) {
-    token *t = static_cast<token *>(malloc(sizeof(token)));
+    token *t = token_pool_take();
     if (!t)
         return nullptr;
     t->type = type;
@@ -34,7 +37,7 @@ token *token_new(unsigned short type, size_t start, size_t len) {
 token *token_copy(token *original) {
     if (!original)
         return nullptr;
-    token *t = static_cast<token *>(malloc(sizeof(token)));
+    token *t = token_pool_take();
     if (t)
         *t = *original;
     return t;
@@ -150,7 +153,7 @@ void token_split(token *t, size_t start, size_t len, unsigned short new_type) {
     if (start + len < end) {
         token *rest = token_new(t->type, start + len, end - (start + len));
         if (!rest) {
-            free(middle);
+            token_pool_give_back(middle);
             return;
         }
         middle->next = rest;
@@ -199,19 +202,33 @@ void token_split_on_char(token *t, const char *source, const char c) {
 }
 
 void token_tree_free(token *t) {
-    // Each token's children are spliced in front of its following siblings
-    // before it is freed, so the whole tree is walked as one chain: linear
-    // time, constant stack.
+    // Depth first, reading each token once: the siblings still to free wait
+    // on a stack while a token's children go first. Linear time; the stack
+    // grows on the heap, so a deep tree cannot overflow the call stack.
+    TokenReleaser released;
+    token *nearby[32];
+    size_t waiting = 0;
+    std::vector<token *> more;
     while (t) {
         token *next = t->next;
         if (t->child) {
-            token *last = t->child;
-            while (last->next)
-                last = last->next;
-            last->next = next;
+            if (next) {
+                if (waiting < std::size(nearby))
+                    nearby[waiting++] = next;
+                else
+                    more.push_back(next);
+            }
             next = t->child;
         }
-        free(t);
+        released.add(t);
+        if (!next) {
+            if (!more.empty()) {
+                next = more.back();
+                more.pop_back();
+            } else if (waiting > 0) {
+                next = nearby[--waiting];
+            }
+        }
         t = next;
     }
 }
@@ -220,7 +237,7 @@ void token_free(token *t) {
     if (!t)
         return;
     token *children = t->child;
-    free(t);
+    token_pool_give_back(t);
     token_tree_free(children);
 }
 

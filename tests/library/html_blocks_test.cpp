@@ -59,7 +59,8 @@ TEST(HtmlBlocks, TightAndLooseListsNest) {
     token *d = t.block(BLOCK_LIST_ITEM_TEXT, {t.leaf(MARKER_LIST_ENUMERATOR, "2."), t.text(" d")});
     token *inner = t.block(BLOCK_LIST_ENUMERATED_LOOSE, {c, d});
     token *b = t.block(BLOCK_LIST_ITEM, {t.block(BLOCK_PARA, {b_text->child}), inner});
-    free(b_text);
+    b_text->child = nullptr;  // its children moved into the paragraph
+    token_free(b_text);
     token *outer = t.block(BLOCK_LIST_BULLETED, {a, b});
     EXPECT_EQ(t.write({outer}), "<ul>\n<li> a</li>\n<li> b\n\n<ol>\n<li><p> c</p></li>\n<li><p> d</p></li>\n</ol></li>\n</ul>");
 }

@@ -1,0 +1,39 @@
+// Where tokens live. A parse makes millions of small tokens and frees them
+// all together, so tokens are carved one after another from large aligned
+// slabs instead of being asked of malloc one by one: making a token is a
+// bump of an index, neighbours in a tree sit next to each other in memory,
+// and freeing a tree only counts tokens down, a slab going back to the pool
+// when its last token is freed (on whichever thread frees it).
+//
+// Under AddressSanitizer every token is its own malloc block again, so that
+// a token used after it was freed is still reported.
+#pragma once
+
+#include <cstddef>
+
+struct token;
+
+// A new uninitialised token, or NULL when memory is exhausted.
+token *token_pool_take();
+
+// Gives tokens back. A release of several tokens at once is cheaper; the
+// tokens must not be read after they were given back.
+void token_pool_give_back(token *t);
+
+// Collects a run of tokens to give back and gives them back a slab at a
+// time: freeing a tree in creation order touches each slab's count once per
+// run of its tokens rather than once per token.
+class TokenReleaser {
+public:
+    TokenReleaser() = default;
+    TokenReleaser(const TokenReleaser &) = delete;
+    TokenReleaser &operator=(const TokenReleaser &) = delete;
+    ~TokenReleaser() { flush(); }
+
+    void add(token *t);
+    void flush();
+
+private:
+    void *slab_ = nullptr;
+    size_t count_ = 0;
+};

@@ -1,0 +1,106 @@
+// Tokens share slabs between trees and threads: a tree may be freed on
+// another thread than the one that made it, while that thread goes on
+// carving from the same slab. A slab reused too early would show as a
+// token whose fields changed under a tree still held.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "token.h"
+
+namespace {
+
+// A tree of `count` tokens: a root whose children are lines of ten tokens,
+// each token recording `tag` and its place.
+token *make_tree(size_t tag, size_t count) {
+    token *root = token_new(DOC_ROOT, tag, 0);
+    token *line = nullptr;
+    for (size_t i = 0; i < count; i++) {
+        if (i % 10 == 0) {
+            line = token_new(LINE_PLAIN, tag, i);
+            token_append_child(root, line);
+        }
+        token_append_child(line, token_new(TEXT, tag, i));
+    }
+    return root;
+}
+
+// Whether every token still carries what make_tree wrote.
+bool intact(const token *root, size_t tag, size_t count) {
+    size_t seen = 0;
+    for (const token *line = root->child; line; line = line->next) {
+        if (line->start != tag)
+            return false;
+        for (const token *t = line->child; t; t = t->next, seen++) {
+            if (t->type != TEXT || t->start != tag || t->len != seen)
+                return false;
+        }
+    }
+    return root->type == DOC_ROOT && root->start == tag && seen == count;
+}
+
+TEST(TokenPool, TreesLargerThanASlabStayIntactUntilFreed) {
+    std::vector<token *> trees;
+    for (size_t tag = 0; tag < 8; tag++)
+        trees.push_back(make_tree(tag, 20000 + tag * 777));
+    // Freeing every other tree gives slabs back while the rest still live in
+    // them; new trees are then carved, possibly from reused slabs.
+    for (size_t tag = 0; tag < 8; tag += 2) {
+        token_tree_free(trees[tag]);
+        trees[tag] = make_tree(100 + tag, 5000);
+    }
+    for (size_t tag = 0; tag < 8; tag++) {
+        size_t expected_tag = tag % 2 == 0 ? 100 + tag : tag;
+        size_t expected_count = tag % 2 == 0 ? 5000 : 20000 + tag * 777;
+        EXPECT_TRUE(intact(trees[tag], expected_tag, expected_count)) << tag;
+        token_tree_free(trees[tag]);
+    }
+}
+
+TEST(TokenPool, TreesFreedOnOtherThreadsThanTheirMakers) {
+    // Each maker hands its trees to the next thread round the ring, which
+    // checks and frees them while its own maker keeps carving.
+    constexpr int kThreads = 4;
+    constexpr int kRounds = 60;
+    std::mutex lock;
+    std::vector<std::vector<std::pair<token *, size_t>>> inbox(kThreads);
+    std::atomic<int> damaged{0};
+    std::vector<std::thread> threads;
+    for (int id = 0; id < kThreads; id++) {
+        threads.emplace_back([&, id] {
+            for (int round = 0; round < kRounds; round++) {
+                size_t tag = (size_t)id * 1000 + (size_t)round;
+                token *tree = make_tree(tag, 3000 + (size_t)round * 37);
+                {
+                    std::lock_guard<std::mutex> hold(lock);
+                    inbox[(id + 1) % kThreads].push_back({tree, tag});
+                }
+                std::vector<std::pair<token *, size_t>> mine;
+                {
+                    std::lock_guard<std::mutex> hold(lock);
+                    mine.swap(inbox[id]);
+                }
+                for (auto &[t, t_tag] : mine) {
+                    if (!intact(t, t_tag, 3000 + (t_tag % 1000) * 37))
+                        damaged++;
+                    token_tree_free(t);
+                }
+            }
+        });
+    }
+    for (std::thread &t : threads)
+        t.join();
+    // The trees left over outlive the threads that made them.
+    for (auto &box : inbox) {
+        for (auto &[t, tag] : box) {
+            EXPECT_TRUE(intact(t, tag, 3000 + (tag % 1000) * 37));
+            token_tree_free(t);
+        }
+    }
+    EXPECT_EQ(damaged.load(), 0);
+}
+
+}  // namespace
