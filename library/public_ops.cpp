@@ -9,6 +9,7 @@
 #include "labels.h"
 #include "records.h"
 #include "scanners/scanners.h"
+#include "token_pool.h"
 #include "tokenizer.h"
 #include "token_types.h"
 
@@ -136,7 +137,10 @@ char *copy_or_null(const char *text) { return text ? strdup(text) : nullptr; }
 
 // Temporary engines: over a copy of a string, or over the caller's DString
 // (which the engine gives back when it is freed).
+// The engines of these operations never hand a token out, so their tokens
+// are carved in a scratch and thrown away together with it.
 struct StringEngine {
+    TokenScratch scratch;
     tzr_engine *e;
     StringEngine(const char *text, uint64_t extensions)
         : e(tzr_engine_create_with_string(text, extensions)) {}
@@ -146,6 +150,7 @@ struct StringEngine {
 };
 
 struct BorrowedEngine {
+    TokenScratch scratch;
     tzr_engine *e;
     BorrowedEngine(DString *source, uint64_t extensions)
         : e(source ? tzr_engine_create_with_d_string(source, extensions) : nullptr) {}

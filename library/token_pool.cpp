@@ -25,6 +25,12 @@ void token_pool_give_back(token *t) { free(t); }
 
 void TokenReleaser::add(token *t) { free(t); }
 
+bool token_pool_in_scratch(const token *) { return false; }
+
+TokenScratch::TokenScratch() {}
+
+TokenScratch::~TokenScratch() {}
+
 void TokenReleaser::flush() {}
 
 #else
@@ -40,6 +46,8 @@ struct Slab {
     // (the carver settles its count when it moves on; until then frees on
     // other threads cannot bring the count to zero).
     std::atomic<uint32_t> live;
+    // Carved inside a scratch: released with it, never counted.
+    bool scratch;
 };
 
 constexpr uint32_t kCarving = 1u << 30;
@@ -94,6 +102,8 @@ void retire(Slab *slab) {
 }
 
 void give_back(Slab *slab, uint32_t count) {
+    if (slab->scratch)
+        return;
     if (slab->live.fetch_sub(count, std::memory_order_acq_rel) == count)
         retire(slab);
 }
@@ -102,6 +112,7 @@ void give_back(Slab *slab, uint32_t count) {
 struct Carver {
     Slab *slab = nullptr;
     uint32_t used = 0;
+    std::vector<Slab *> *scratch = nullptr;  // the slabs of the scratch in force
 
     ~Carver() { settle(); }
 
@@ -119,6 +130,9 @@ struct Carver {
             if (!slab)
                 return nullptr;
             slab->live.store(kCarving, std::memory_order_relaxed);
+            slab->scratch = scratch != nullptr;
+            if (scratch)
+                scratch->push_back(slab);
             used = 0;
         }
         auto *first = reinterpret_cast<token *>(reinterpret_cast<char *>(slab) + kFirstToken);
@@ -135,6 +149,31 @@ token *token_pool_take() { return carver.take(); }
 void token_pool_give_back(token *t) {
     if (t)
         give_back(slab_of(t), 1);
+}
+
+bool token_pool_in_scratch(const token *t) { return t && slab_of(t)->scratch; }
+
+TokenScratch::TokenScratch() {
+    if (carver.scratch)
+        return;
+    active_ = true;
+    saved_slab_ = carver.slab;
+    saved_used_ = carver.used;
+    carver.slab = nullptr;
+    carver.scratch = new std::vector<Slab *>;
+}
+
+TokenScratch::~TokenScratch() {
+    if (!active_)
+        return;
+    for (Slab *slab : *carver.scratch) {
+        slab->scratch = false;
+        retire(slab);
+    }
+    delete carver.scratch;
+    carver.scratch = nullptr;
+    carver.slab = static_cast<Slab *>(saved_slab_);
+    carver.used = (uint32_t)saved_used_;
 }
 
 void TokenReleaser::add(token *t) {

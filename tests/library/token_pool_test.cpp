@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "token.h"
+#include "token_pool.h"
 
 namespace {
 
@@ -101,6 +102,25 @@ TEST(TokenPool, TreesFreedOnOtherThreadsThanTheirMakers) {
         }
     }
     EXPECT_EQ(damaged.load(), 0);
+}
+
+TEST(TokenPool, AScratchLeavesTreesMadeBeforeAndAfterItAlone) {
+    token *before = make_tree(1, 30000);
+    {
+        TokenScratch scratch;
+        TokenScratch nested;  // does nothing
+        for (size_t round = 0; round < 5; round++) {
+            token *inside = make_tree(2 + round, 40000);
+            EXPECT_TRUE(intact(inside, 2 + round, 40000));
+            token_tree_free(inside);
+        }
+        EXPECT_TRUE(intact(before, 1, 30000));
+    }
+    token *after = make_tree(9, 30000);
+    EXPECT_TRUE(intact(before, 1, 30000));
+    EXPECT_TRUE(intact(after, 9, 30000));
+    token_tree_free(before);
+    token_tree_free(after);
 }
 
 }  // namespace
