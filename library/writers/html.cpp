@@ -155,13 +155,17 @@ void export_footnote(DString *out, const char *source, token *t, tzr_export_cont
     bool first = c->footnotes_used && c->footnotes_used->size > before;
     int anchor = html_footnote_anchor(c, number);
     const char *title = title_text(1, c->language);
-    if (first)
-        d_string_append_printf(out,
-                               "<a href=\"#fn:%d\" id=\"fnref:%d\" title=\"%s\" class=\"footnote\"><sup>%d</sup></a>",
-                               anchor, anchor, title, number);
-    else
-        d_string_append_printf(out, "<a href=\"#fn:%d\" title=\"%s\" class=\"footnote\"><sup>%d</sup></a>",
-                               anchor, title, number);
+    d_string_append(out, "<a href=\"#fn:");
+    append_int(out, anchor);
+    if (first) {
+        d_string_append(out, "\" id=\"fnref:");
+        append_int(out, anchor);
+    }
+    d_string_append(out, "\" title=\"");
+    d_string_append(out, title);
+    d_string_append(out, "\" class=\"footnote\"><sup>");
+    append_int(out, number);
+    d_string_append(out, "</sup></a>");
 }
 
 void export_glossary(DString *out, const char *source, token *t, tzr_export_context *c) {
@@ -179,11 +183,15 @@ void export_glossary(DString *out, const char *source, token *t, tzr_export_cont
         return;
     }
     const char *title = title_text(3, c->language);
-    if (c->glossary_used->size > before)
-        d_string_append_printf(out, "<a href=\"#gn:%d\" id=\"gnref:%d\" title=\"%s\" class=\"glossary\">", number,
-                               number, title);
-    else
-        d_string_append_printf(out, "<a href=\"#gn:%d\" title=\"%s\" class=\"glossary\">", number, title);
+    d_string_append(out, "<a href=\"#gn:");
+    append_int(out, number);
+    if (c->glossary_used->size > before) {
+        d_string_append(out, "\" id=\"gnref:");
+        append_int(out, number);
+    }
+    d_string_append(out, "\" title=\"");
+    d_string_append(out, title);
+    d_string_append(out, "\" class=\"glossary\">");
     html_print_string(out, note->clean_text, false);
     d_string_append(out, "</a>");
 }
@@ -213,15 +221,21 @@ void export_citation(DString *out, const char *source, token *t, token *locator,
     } else if (print) {
         bool first = c->citations_used->size > before;
         const char *title = title_text(2, c->language);
-        d_string_append_printf(out, "<a href=\"#cn:%d\"", number);
-        if (first)
-            d_string_append_printf(out, " id=\"cnref:%d\"", number);
-        d_string_append_printf(out, " title=\"%s\" class=\"citation\">(", title);
+        d_string_append(out, "<a href=\"#cn:");
+        append_int(out, number);
+        if (first) {
+            d_string_append(out, "\" id=\"cnref:");
+            append_int(out, number);
+        }
+        d_string_append(out, "\" title=\"");
+        d_string_append(out, title);
+        d_string_append(out, "\" class=\"citation\">(");
         if (where && *where) {
             html_print_string(out, where, false);
             d_string_append(out, ", ");
         }
-        d_string_append_printf(out, "%d)</a>", number);
+        append_int(out, number);
+        d_string_append(out, ")</a>");
     }
     free(where);
     if (locator)
@@ -288,6 +302,30 @@ void export_script(DString *out, const char *source, token *t, tzr_export_contex
             html_export_token(out, source, t->child, c);
         d_string_append(out, close);
     }
+}
+
+// An ASCII byte as a character reference, "&#x6d;" or "&#109;", written
+// directly: obfuscated addresses take one per byte.
+void append_char_reference(DString *out, unsigned char u, bool hex) {
+    static const char kHexDigits[] = "0123456789abcdef";
+    char text[8];
+    size_t n = 0;
+    text[n++] = '&';
+    text[n++] = '#';
+    if (hex) {
+        text[n++] = 'x';
+        if (u >= 16)
+            text[n++] = kHexDigits[u >> 4];
+        text[n++] = kHexDigits[u & 15];
+    } else {
+        if (u >= 100)
+            text[n++] = (char)('0' + u / 100);
+        if (u >= 10)
+            text[n++] = (char)('0' + u / 10 % 10);
+        text[n++] = (char)('0' + u % 10);
+    }
+    text[n++] = ';';
+    d_string_append_c_array(out, text, n);
 }
 
 void unknown_type(const char *source, token *t) {
@@ -506,10 +544,7 @@ void html_print_char(DString *out, char c, bool obfuscate) {
     }
     unsigned char u = (unsigned char)c;
     if (obfuscate && u < 128) {
-        if (random_next() & 1)
-            d_string_append_printf(out, "&#x%x;", u);
-        else
-            d_string_append_printf(out, "&#%d;", u);
+        append_char_reference(out, u, random_next() & 1);
     } else {
         d_string_append_c(out, c);
     }

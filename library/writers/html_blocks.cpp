@@ -18,8 +18,15 @@ void children(DString *out, const char *source, token *t, tzr_export_context *c)
 }
 
 void back_link(DString *out, const char *kind, int number, const char *cls, tzr_export_context *c) {
-    d_string_append_printf(out, " <a href=\"#%sref:%d\" title=\"%s\" class=\"%s\">&#160;&#8617;</a>", kind,
-                           number, title_text(0, c->language), cls);
+    d_string_append(out, " <a href=\"#");
+    d_string_append(out, kind);
+    d_string_append(out, "ref:");
+    append_int(out, number);
+    d_string_append(out, "\" title=\"");
+    d_string_append(out, title_text(0, c->language));
+    d_string_append(out, "\" class=\"");
+    d_string_append(out, cls);
+    d_string_append(out, "\">&#160;&#8617;</a>");
 }
 
 void export_paragraph(DString *out, const char *source, token *t, tzr_export_context *c) {
@@ -60,16 +67,22 @@ void export_heading(DString *out, const char *source, token *t, tzr_export_conte
             id = tzr_label_from_token(source, manual ? manual : t);
         }
     }
+    // One digit: the level is 1 to 6.
+    char digit = (char)('0' + level);
+    d_string_append(out, "<h");
+    d_string_append_c(out, digit);
     if (labels) {
-        d_string_append_printf(out, "<h%1d id=\"", level);
+        d_string_append(out, " id=\"");
         html_print_string(out, id ? id : "", false);
         d_string_append(out, "\">");
     } else {
-        d_string_append_printf(out, "<h%1d>", level);
+        d_string_append_c(out, '>');
     }
     free(id);
     children(out, source, t, c);
-    d_string_append_printf(out, "</h%1d>", level);
+    d_string_append(out, "</h");
+    d_string_append_c(out, digit);
+    d_string_append_c(out, '>');
     c->newline_count = 0;
 }
 
@@ -176,8 +189,11 @@ void export_cell(DString *out, const char *source, token *t, tzr_export_context 
     case 'r': d_string_append(out, " style=\"text-align:right;\""); break;
     default: break;
     }
-    if (t->next && t->next->type == TABLE_DIVIDER && t->next->len >= 2)
-        d_string_append_printf(out, " colspan=\"%d\"", (int)t->next->len);
+    if (t->next && t->next->type == TABLE_DIVIDER && t->next->len >= 2) {
+        d_string_append(out, " colspan=\"");
+        append_int(out, (int)t->next->len);
+        d_string_append_c(out, '"');
+    }
     d_string_append(out, ">");
     children(out, source, t, c);
     d_string_append(out, c->table_head ? "</th>\n" : "</td>\n");

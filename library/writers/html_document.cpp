@@ -54,13 +54,11 @@ void write_section(DString *out, const char *source, tzr_export_context *c, Sect
     for (size_t i = 0; i < used->size; i++) {
         tzr_note *note = static_cast<tzr_note *>(used->element[i]);
         int number = (int)(i + 1);
-        switch (kind) {
-        case Section::Footnotes:
-            d_string_append_printf(out, "<li id=\"fn:%d\">\n", html_footnote_anchor(c, number));
-            break;
-        case Section::Glossary: d_string_append_printf(out, "<li id=\"gn:%d\">\n", number); break;
-        case Section::Citations: d_string_append_printf(out, "<li id=\"cn:%d\">\n", number); break;
-        }
+        d_string_append(out, kind == Section::Footnotes  ? "<li id=\"fn:"
+                              : kind == Section::Glossary ? "<li id=\"gn:"
+                                                          : "<li id=\"cn:");
+        append_int(out, kind == Section::Footnotes ? html_footnote_anchor(c, number) : number);
+        d_string_append(out, "\">\n");
         c->newline_count = 6;
         int16_t paragraphs = 0;
         for (token *t = note ? note->content : nullptr; t; t = t->next)

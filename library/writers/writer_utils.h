@@ -71,6 +71,23 @@ inline const char *quote(const tzr_export_context *c, int which) {
 
 inline bool smart(const tzr_export_context *c) { return c->ext_flags & kSmart; }
 
+// A number in decimal, as "%d" writes it. Note numbers go into every
+// reference and back link; a format pass for each costs more than the rest
+// of the link.
+inline void append_int(DString *out, long value) {
+    char digits[24];
+    char *end = digits + sizeof digits;
+    char *p = end;
+    unsigned long magnitude = value < 0 ? 0UL - (unsigned long)value : (unsigned long)value;
+    do {
+        *--p = (char)('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude);
+    if (value < 0)
+        *--p = '-';
+    d_string_append_c_array(out, p, (size_t)(end - p));
+}
+
 // An opening mark: paired, and before its mate.
 inline bool is_opening(const token *t) { return t->mate && t->start < t->mate->start; }
 
