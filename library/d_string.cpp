@@ -39,6 +39,8 @@ static void ensure_room(DString *d, size_t extra) {
     d->capacity = grown;
 }
 
+void d_string_detail::grow(DString *d, size_t extra) { ensure_room(d, extra); }
+
 DString *d_string_new(const char *start_string) {
     if (!start_string)
         start_string = "";
@@ -68,31 +70,6 @@ char *d_string_free(DString *ripped, bool free_buffer) {
         return nullptr;
     }
     return buffer;
-}
-
-void d_string_append_c_array(DString *base, const char *bytes, size_t count) {
-    if (!base || !bytes)
-        return;
-    if (count == (size_t)-1)
-        count = strlen(bytes);
-    if (count == 0)
-        return;
-    ensure_room(base, count);
-    memcpy(base->str + base->length, bytes, count);
-    base->length += count;
-    base->str[base->length] = '\0';
-}
-
-void d_string_append(DString *base, const char *append) {
-    d_string_append_c_array(base, append, (size_t)-1);
-}
-
-void d_string_append_c(DString *base, char c) {
-    if (!base || c == '\0')
-        return;
-    ensure_room(base, 1);
-    base->str[base->length++] = c;
-    base->str[base->length] = '\0';
 }
 
 int vformat_new_string(char **strp, const char *fmt, va_list ap) {

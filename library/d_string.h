@@ -3,6 +3,7 @@
 
 #include <cstdarg>
 #include <cstddef>
+#include <cstring>
 
 struct DString {
     char *str;        // owned; always NUL-terminated at `length`
@@ -26,9 +27,41 @@ DString *d_string_new(const char *start_string);
 // caller, who owns it from then on.
 char *d_string_free(DString *ripped, bool free_buffer);
 
-void d_string_append(DString *base, const char *append);
-void d_string_append_c(DString *base, char c);
-void d_string_append_c_array(DString *base, const char *bytes, size_t count);
+// Appending is the writers' innermost step, so it is inline: the length of
+// a literal is then known where it is appended. Growing stays out of line.
+namespace d_string_detail {
+// Makes room for `extra` more bytes and the NUL; exits on exhaustion.
+void grow(DString *d, size_t extra);
+}  // namespace d_string_detail
+
+// `count` (size_t)-1 appends up to the NUL.
+inline void d_string_append_c_array(DString *base, const char *bytes, size_t count) {
+    if (!base || !bytes)
+        return;
+    if (count == (size_t)-1)
+        count = strlen(bytes);
+    if (count == 0)
+        return;
+    if (base->capacity <= base->length || count >= base->capacity - base->length)
+        d_string_detail::grow(base, count);
+    memcpy(base->str + base->length, bytes, count);
+    base->length += count;
+    base->str[base->length] = '\0';
+}
+
+inline void d_string_append(DString *base, const char *append) {
+    d_string_append_c_array(base, append, (size_t)-1);
+}
+
+inline void d_string_append_c(DString *base, char c) {
+    if (!base || c == '\0')
+        return;
+    if (base->capacity <= base->length + 1)
+        d_string_detail::grow(base, 1);
+    base->str[base->length++] = c;
+    base->str[base->length] = '\0';
+}
+
 void d_string_append_printf(DString *base, const char *format, ...) TZR_PRINTF(2, 3);
 void d_string_prepend(DString *base, const char *prepend);
 void d_string_insert(DString *base, size_t pos, const char *inserted);
