@@ -673,13 +673,75 @@ void tzr_pair_emphasis(token *first) {
     }
 }
 
+namespace {
+
+// What the tokens of a block can take part in during the pairing stage:
+// for each table one bit for its openers and one for its closers, and one
+// bit for the stars and underscores the emphasis pass turns into emphasis.
+// A table finds no pair in a block that lacks its openers or its closers,
+// and the walk for it can be skipped; on most blocks that is most tables.
+constexpr size_t kTables = 4;
+constexpr unsigned kEmphasisKind = 1u << (2 * kTables);
+
+unsigned opener_kind(size_t table) { return 1u << (2 * table); }
+unsigned closer_kind(size_t table) { return 2u << (2 * table); }
+
+struct PairKinds {
+    uint16_t of_type[kPairTypes] = {};
+
+    explicit PairKinds(token_pair_engine *const (&tables)[kTables]) {
+        for (size_t i = 0; i < kTables; i++) {
+            if (!tables[i])
+                continue;
+            for (unsigned type = 0; type < (unsigned)kPairTypes; type++) {
+                if (registered(tables[i], kPairCanOpen, type))
+                    of_type[type] |= opener_kind(i);
+                if (registered(tables[i], kPairCanClose, type))
+                    of_type[type] |= closer_kind(i);
+            }
+        }
+        of_type[STAR] |= kEmphasisKind;
+        of_type[UL] |= kEmphasisKind;
+    }
+
+    // The kinds of `t` and all its descendants. Neither matching nor
+    // emphasis creates tokens of these types, so a block's kinds do not
+    // grow while it goes through the tables.
+    unsigned of_subtree(const token *t) const {
+        thread_local std::vector<const token *> chains;
+        chains.clear();
+        unsigned kinds = t->type < kPairTypes ? of_type[t->type] : 0;
+        if (t->child)
+            chains.push_back(t->child);
+        while (!chains.empty()) {
+            const token *c = chains.back();
+            chains.pop_back();
+            for (; c; c = c->next) {
+                if (c->type < kPairTypes)
+                    kinds |= of_type[c->type];
+                if (c->child)
+                    chains.push_back(c->child);
+            }
+        }
+        return kinds;
+    }
+
+    static bool table_can_pair(unsigned kinds, size_t table) {
+        unsigned both = opener_kind(table) | closer_kind(table);
+        return (kinds & both) == both;
+    }
+};
+
+}  // namespace
+
 void tzr_pair_tree(tzr_engine *engine, token *root) {
     if (!engine || !root)
         return;
     tzr_pair_inline_tokens(engine, root);
     stack *work = stack_new(0);
-    token_pair_engine *const tables[] = {engine->critic_pairings, engine->html_comment_pairings,
-                                         engine->bracket_pairings, engine->span_pairings};
+    token_pair_engine *const tables[kTables] = {engine->critic_pairings,
+                                                engine->html_comment_pairings,
+                                                engine->bracket_pairings, engine->span_pairings};
     if (root->type != DOC_ROOT) {
         for (token_pair_engine *table : tables)
             tzr_pair_block(root, table, work);
@@ -691,13 +753,19 @@ void tzr_pair_tree(tzr_engine *engine, token *root) {
     // into another, so each block goes through every table and the emphasis
     // pass while its tokens are still in the cache: on large documents one
     // pass per table over the whole tree cost twice the time per byte.
+    const PairKinds kinds_of(tables);
     for (token *block = root->child; block;) {
         token *next = block->next;
-        for (token_pair_engine *table : tables)
-            tzr_pair_block(block, table, work);
-        block->next = nullptr;
-        tzr_pair_emphasis(block);
-        block->next = next;
+        unsigned kinds = kinds_of.of_subtree(block);
+        for (size_t i = 0; i < kTables; i++) {
+            if (PairKinds::table_can_pair(kinds, i))
+                tzr_pair_block(block, tables[i], work);
+        }
+        if (kinds & kEmphasisKind) {
+            block->next = nullptr;
+            tzr_pair_emphasis(block);
+            block->next = next;
+        }
         block = next;
     }
     stack_free(work);
