@@ -52,7 +52,6 @@ void token_set_mates(token *a, token *b);
 void tzr_pair_block(token *t, token_pair_engine *e, stack *work);
 void tzr_pair_block_chain(token *first, token_pair_engine *e, stack *work);
 
-void tzr_pair_inline_tokens(tzr_engine *engine, token *parent);
 void tzr_pair_emphasis(token *first);
 
 // The whole pairing stage of a parse over a tree: the inline pass, the four
