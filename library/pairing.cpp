@@ -273,6 +273,74 @@ void tzr_pair_block_chain(token *first, token_pair_engine *e, stack *work) {
         tzr_pair_block(t, e, work);
 }
 
+// --- Pair kinds --------------------------------------------------------------
+
+namespace {
+
+// What the tokens of a block can take part in during the pairing stage:
+// for each table one bit for its openers and one for its closers, and one
+// bit for the stars and underscores the emphasis pass turns into emphasis.
+// A table finds no pair in a block that lacks its openers or its closers,
+// and the walk for it can be skipped; on most blocks that is most tables.
+constexpr size_t kTables = 4;
+constexpr unsigned kEmphasisKind = 1u << (2 * kTables);
+
+unsigned opener_kind(size_t table) { return 1u << (2 * table); }
+unsigned closer_kind(size_t table) { return 2u << (2 * table); }
+
+struct PairKinds {
+    uint16_t of_type[kPairTypes] = {};
+
+    explicit PairKinds(token_pair_engine *const (&tables)[kTables]) {
+        for (size_t i = 0; i < kTables; i++) {
+            if (!tables[i])
+                continue;
+            for (unsigned type = 0; type < (unsigned)kPairTypes; type++) {
+                if (registered(tables[i], kPairCanOpen, type))
+                    of_type[type] |= opener_kind(i);
+                if (registered(tables[i], kPairCanClose, type))
+                    of_type[type] |= closer_kind(i);
+            }
+        }
+        of_type[STAR] |= kEmphasisKind;
+        of_type[UL] |= kEmphasisKind;
+    }
+
+    // The kinds of `t` and all its descendants. Neither matching nor
+    // emphasis creates tokens of these types, so a block's kinds do not
+    // grow while it goes through the tables.
+    unsigned of_subtree(const token *t) const {
+        unsigned kinds = t->type < kPairTypes ? of_type[t->type] : 0;
+        return t->child ? kinds | of_chains(t->child) : kinds;
+    }
+
+    // The kinds of the tokens of the chain from `first` on and below.
+    unsigned of_chains(const token *first) const {
+        thread_local std::vector<const token *> chains;
+        chains.clear();
+        chains.push_back(first);
+        unsigned kinds = 0;
+        while (!chains.empty()) {
+            const token *c = chains.back();
+            chains.pop_back();
+            for (; c; c = c->next) {
+                if (c->type < kPairTypes)
+                    kinds |= of_type[c->type];
+                if (c->child)
+                    chains.push_back(c->child);
+            }
+        }
+        return kinds;
+    }
+
+    static bool table_can_pair(unsigned kinds, size_t table) {
+        unsigned both = opener_kind(table) | closer_kind(table);
+        return (kinds & both) == both;
+    }
+};
+
+}  // namespace
+
 // --- Inline pass -------------------------------------------------------------
 
 namespace {
@@ -536,94 +604,139 @@ static bool inline_container(unsigned type) {
     }
 }
 
-void tzr_pair_inline_tokens(tzr_engine *engine, token *parent) {
-    if (!engine || !parent)
-        return;
-    Text src{"", 0};
-    if (engine->source && engine->source->str)
-        src = Text{engine->source->str, engine->source->length};
-    uint64_t ext = engine->extensions;
-    InlineRuns runs;
-    std::vector<token *> parents{parent};
-    while (!parents.empty()) {
-        token *p = parents.back();
-        parents.pop_back();
-        for (token *t = p->child; t; t = t->next) {
-            if (t->start > src.len || t->len > src.len - t->start)
-                continue;  // a token outside the source is left alone
-            if (t->type > TABLE_CELL)
-                continue;
-            if (inline_container(t->type)) {
-                parents.push_back(t);
-                continue;
-            }
-            switch (t->type) {
-            case BLOCK_META:
-                if (ext & (kExtCompatibility | kExtNoMetadata)) {
-                    t->type = BLOCK_PARA;
-                    parents.push_back(t);
+namespace {
+
+// The inline pass decides, from the bytes around them, which delimiters may
+// open or close, and retypes or reshapes a few. It reads nothing of the tree
+// but a token and the tokens after it in its chain, so it can run on one
+// block of the root just before that block is paired, while its tokens are
+// in the cache. While it goes it gathers the kinds of the tokens it leaves.
+class InlinePass {
+  public:
+    InlinePass(tzr_engine *engine, const PairKinds &kinds)
+        : ext_(engine->extensions), kinds_(kinds) {
+        if (engine->source && engine->source->str)
+            src_ = Text{engine->source->str, engine->source->length};
+    }
+
+    // The pass over the chain `parent` holds and below; returns the kinds of
+    // all the tokens under `parent`.
+    unsigned below(token *parent) {
+        unsigned kinds = 0;
+        parents_.clear();
+        parents_.push_back(parent);
+        while (!parents_.empty()) {
+            token *p = parents_.back();
+            parents_.pop_back();
+            for (token *t = p->child; t; t = t->next) {
+                if (rules(p, t)) {
+                    parents_.push_back(t);
+                    kinds |= kinds_.of_type[t->type];
+                } else {
+                    kinds |= kinds_.of_subtree(t);
                 }
-                break;
-            case CRITIC_SUB_DIV: {
-                token *b = token_new(CRITIC_SUB_DIV_B, t->start + 1, 1);
-                if (!b)
-                    break;
-                token_tree_free(t->child);
-                t->child = nullptr;
-                t->type = CRITIC_SUB_DIV_A;
-                t->len = 1;
-                b->next = t->next;
-                b->prev = t;
-                if (t->next)
-                    t->next->prev = b;
-                else if (p->child)
-                    p->child->tail = b;
-                t->next = b;
-                t = b;
-                break;
-            }
-            case STAR:
-                inline_star(src, runs, t);
-                break;
-            case UL:
-                inline_ul(src, runs, t);
-                break;
-            case BACKTICK:
-                if (t->len == 2 && t->start == 0)
-                    t->can_close = 0;
-                break;
-            case DASH_N:
-                if ((ext & kExtSmart) && t->len == 1) {
-                    bool digits = t->start > 0 && char_is_digit(src.at(t->start - 1)) &&
-                                  char_is_digit(src.at(t->start + 1));
-                    if (!digits)
-                        t->type = TEXT;
-                }
-                break;
-            case QUOTE_SINGLE:
-                inline_single_quote(src, t);
-                break;
-            case QUOTE_DOUBLE:
-                quote_rule(src, t);
-                break;
-            case MATH_DOLLAR_SINGLE:
-            case MATH_DOLLAR_DOUBLE:
-                if (!(ext & kExtCompatibility))
-                    inline_dollar(src, t);
-                break;
-            case SUPERSCRIPT:
-            case SUBSCRIPT:
-                if (ext & kExtCompatibility)
-                    t->type = TEXT;
-                else
-                    inline_script(src, p, t);
-                break;
-            default:
-                break;
             }
         }
+        return kinds;
     }
+
+    // The pass over `t`, a token of the chain `parent` holds, and below;
+    // returns the kinds of `t` and all the tokens under it.
+    unsigned at(token *parent, token *t) {
+        if (!rules(parent, t))
+            return kinds_.of_subtree(t);
+        return kinds_.of_type[t->type] | below(t);
+    }
+
+  private:
+    // The rules for `t`, a token of the chain `p` holds; they may change the
+    // tokens after it in the chain. Returns whether the pass goes on into
+    // the children of `t`.
+    bool rules(token *p, token *t);
+
+    Text src_{"", 0};
+    uint64_t ext_;
+    const PairKinds &kinds_;
+    InlineRuns runs_;
+    std::vector<token *> parents_;
+};
+
+bool InlinePass::rules(token *p, token *t) {
+    // A token outside the source is left alone.
+    bool in_source = t->start <= src_.len && t->len <= src_.len - t->start;
+    if (!in_source || t->type > TABLE_CELL)
+        return false;
+    if (inline_container(t->type))
+        return true;
+    switch (t->type) {
+    case BLOCK_META:
+        if (ext_ & (kExtCompatibility | kExtNoMetadata)) {
+            t->type = BLOCK_PARA;
+            return true;
+        }
+        break;
+    case CRITIC_SUB_DIV: {
+        // Split into its two halves; the rules leave the second half,
+        // which comes next in the chain, as it is.
+        token *b = token_new(CRITIC_SUB_DIV_B, t->start + 1, 1);
+        if (!b)
+            break;
+        token_tree_free(t->child);
+        t->child = nullptr;
+        t->type = CRITIC_SUB_DIV_A;
+        t->len = 1;
+        b->next = t->next;
+        b->prev = t;
+        if (t->next)
+            t->next->prev = b;
+        else if (p->child)
+            p->child->tail = b;
+        t->next = b;
+        break;
+    }
+    case STAR:
+        inline_star(src_, runs_, t);
+        break;
+    case UL:
+        inline_ul(src_, runs_, t);
+        break;
+    case BACKTICK:
+        if (t->len == 2 && t->start == 0)
+            t->can_close = 0;
+        break;
+    case DASH_N:
+        if ((ext_ & kExtSmart) && t->len == 1) {
+            bool digits = t->start > 0 && char_is_digit(src_.at(t->start - 1)) &&
+                          char_is_digit(src_.at(t->start + 1));
+            if (!digits)
+                t->type = TEXT;
+        }
+        break;
+    case QUOTE_SINGLE:
+        inline_single_quote(src_, t);
+        break;
+    case QUOTE_DOUBLE:
+        quote_rule(src_, t);
+        break;
+    case MATH_DOLLAR_SINGLE:
+    case MATH_DOLLAR_DOUBLE:
+        if (!(ext_ & kExtCompatibility))
+            inline_dollar(src_, t);
+        break;
+    case SUPERSCRIPT:
+    case SUBSCRIPT:
+        if (ext_ & kExtCompatibility)
+            t->type = TEXT;
+        else
+            inline_script(src_, p, t);
+        break;
+    default:
+        break;
+    }
+    return false;
 }
+
+}  // namespace
 
 // --- Emphasis pass -----------------------------------------------------------
 
@@ -676,11 +789,14 @@ void tzr_pair_emphasis(token *first) {
 void tzr_pair_tree(tzr_engine *engine, token *root) {
     if (!engine || !root)
         return;
-    tzr_pair_inline_tokens(engine, root);
     stack *work = stack_new(0);
-    token_pair_engine *const tables[] = {engine->critic_pairings, engine->html_comment_pairings,
-                                         engine->bracket_pairings, engine->span_pairings};
+    token_pair_engine *const tables[kTables] = {engine->critic_pairings,
+                                                engine->html_comment_pairings,
+                                                engine->bracket_pairings, engine->span_pairings};
+    const PairKinds kinds_of(tables);
+    InlinePass inline_pass(engine, kinds_of);
     if (root->type != DOC_ROOT) {
+        inline_pass.below(root);
         for (token_pair_engine *table : tables)
             tzr_pair_block(root, table, work);
         stack_free(work);
@@ -688,17 +804,22 @@ void tzr_pair_tree(tzr_engine *engine, token *root) {
         return;
     }
     // The root is only walked, and no pair reaches from one of its blocks
-    // into another, so each block goes through every table and the emphasis
-    // pass while its tokens are still in the cache: on large documents one
-    // pass per table over the whole tree cost twice the time per byte.
-    for (token *block = root->child; block;) {
-        token *next = block->next;
-        for (token_pair_engine *table : tables)
-            tzr_pair_block(block, table, work);
-        block->next = nullptr;
-        tzr_pair_emphasis(block);
-        block->next = next;
-        block = next;
+    // into another, so each block goes through the inline pass, every table
+    // and the emphasis pass while its tokens are still in the cache: on
+    // large documents one pass per table over the whole tree cost twice the
+    // time per byte.
+    for (token *block = root->child; block; block = block->next) {
+        unsigned kinds = inline_pass.at(root, block);
+        for (size_t i = 0; i < kTables; i++) {
+            if (PairKinds::table_can_pair(kinds, i))
+                tzr_pair_block(block, tables[i], work);
+        }
+        if (kinds & kEmphasisKind) {
+            token *next = block->next;
+            block->next = nullptr;
+            tzr_pair_emphasis(block);
+            block->next = next;
+        }
     }
     stack_free(work);
 }

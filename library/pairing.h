@@ -52,9 +52,10 @@ void token_set_mates(token *a, token *b);
 void tzr_pair_block(token *t, token_pair_engine *e, stack *work);
 void tzr_pair_block_chain(token *first, token_pair_engine *e, stack *work);
 
-void tzr_pair_inline_tokens(tzr_engine *engine, token *parent);
 void tzr_pair_emphasis(token *first);
 
 // The whole pairing stage of a parse over a tree: the inline pass, the four
 // block walks in the engine's table order on one work stack, then emphasis.
+// Under a document root each block goes through all of them in turn, and a
+// walk that cannot pair anything in the block is skipped.
 void tzr_pair_tree(tzr_engine *engine, token *root);
