@@ -786,13 +786,27 @@ void tzr_pair_emphasis(token *first) {
     }
 }
 
+// The engine's pairing tables, in the order they run.
+struct EngineTables {
+    token_pair_engine *const all[kTables];
+    explicit EngineTables(tzr_engine *engine)
+        : all{engine->critic_pairings, engine->html_comment_pairings, engine->bracket_pairings,
+              engine->span_pairings} {}
+};
+
+void tzr_pair_inline_tokens(tzr_engine *engine, token *parent) {
+    if (!engine || !parent)
+        return;
+    const PairKinds kinds_of(EngineTables(engine).all);
+    InlinePass(engine, kinds_of).below(parent);
+}
+
 void tzr_pair_tree(tzr_engine *engine, token *root) {
     if (!engine || !root)
         return;
     stack *work = stack_new(0);
-    token_pair_engine *const tables[kTables] = {engine->critic_pairings,
-                                                engine->html_comment_pairings,
-                                                engine->bracket_pairings, engine->span_pairings};
+    const EngineTables engine_tables(engine);
+    token_pair_engine *const(&tables)[kTables] = engine_tables.all;
     const PairKinds kinds_of(tables);
     InlinePass inline_pass(engine, kinds_of);
     if (root->type != DOC_ROOT) {

@@ -54,6 +54,9 @@ void tzr_pair_block_chain(token *first, token_pair_engine *e, stack *work);
 
 void tzr_pair_emphasis(token *first);
 
+// The inline pass alone over the children of `parent` and below.
+void tzr_pair_inline_tokens(tzr_engine *engine, token *parent);
+
 // The whole pairing stage of a parse over a tree: the inline pass, the four
 // block walks in the engine's table order on one work stack, then emphasis.
 // Under a document root each block goes through all of them in turn, and a

@@ -157,6 +157,28 @@ TEST(PairingDeep, HundredThousandOpenBracketsOnOneMebibyteStack) {
     }
 }
 
+TEST(PairingInline, ThePassAloneOnlyDecidesFlags) {
+    // Flags and apostrophes come from the bytes around each token; nothing
+    // is paired yet.
+    const std::string text = "a * b *c it's";
+    tzr_engine *e = tzr_engine_create_with_string(text.c_str(), 0);
+    token *para = token_new(BLOCK_PARA, 0, text.size());
+    para->child = inline_tokens(text);
+    tzr_pair_inline_tokens(e, para);
+    std::string flags;
+    for (token *t = para->child; t; t = t->next) {
+        if (t->type == STAR)
+            flags += std::to_string(t->can_open) + std::to_string(t->can_close) + " ";
+        EXPECT_EQ(t->mate, nullptr);
+    }
+    EXPECT_EQ(flags, "00 10 ");
+    EXPECT_EQ(dump_chain(para->child), "T * T * T APOS T");
+    tzr_pair_inline_tokens(nullptr, para);
+    tzr_pair_inline_tokens(e, nullptr);
+    token_tree_free(para);
+    tzr_engine_free(e, true);
+}
+
 TEST(PairingTable, OptionsBelongToThePairType) {
     token_pair_engine *e = token_pair_engine_new();
     ASSERT_NE(e, nullptr);
