@@ -20,6 +20,7 @@
 
 #include "block_parser.h"
 #include "engine.h"
+#include "pairing.h"
 #include "token.h"
 }
 
@@ -61,11 +62,13 @@
 
 /* 1 */ block_seq(A) ::= block_seq(B) block(C). {
     tzr_flatten_block(engine, C);
+    tzr_pair_finished_block(engine, C);
     A = tzr_chain(B, C);
 }
 /* 2 */ block_seq(A) ::= block(B). {
     engine->root = B;
     tzr_flatten_block(engine, B);
+    tzr_pair_finished_block(engine, B);
     A = B;
 }
 

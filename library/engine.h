@@ -14,6 +14,7 @@
 
 struct token_pair_engine;  // pairing table of one family of delimiters
 struct tzr_asset;          // an image met by an export, keyed by its URL
+class tzr_block_pairing;   // pairs top-level blocks while a parse runs
 
 struct tzr_engine {
     // The source text. The engine owns it unless it is freed with the flag
@@ -38,6 +39,10 @@ struct tzr_engine {
     size_t break_memo_end;
     size_t break_memo_stop;
     uint16_t break_memo_type;
+    // The pairing of the parse now running, and the grammar depth whose
+    // finished blocks it pairs; NULL outside a parse.
+    tzr_block_pairing *block_pairing;
+    uint16_t block_pairing_depth;
 
     // The four pairing tables, made once with the engine and reused by every
     // parse, in the order the pairing walks run.

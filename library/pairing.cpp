@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "char.h"
@@ -801,32 +802,28 @@ void tzr_pair_inline_tokens(tzr_engine *engine, token *parent) {
     InlinePass(engine, kinds_of).below(parent);
 }
 
-void tzr_pair_tree(tzr_engine *engine, token *root) {
-    if (!engine || !root)
-        return;
-    stack *work = stack_new(0);
-    const EngineTables engine_tables(engine);
-    token_pair_engine *const(&tables)[kTables] = engine_tables.all;
-    const PairKinds kinds_of(tables);
-    InlinePass inline_pass(engine, kinds_of);
-    if (root->type != DOC_ROOT) {
-        inline_pass.below(root);
-        for (token_pair_engine *table : tables)
-            tzr_pair_block(root, table, work);
-        stack_free(work);
-        tzr_pair_emphasis(root->child);
-        return;
-    }
-    // The root is only walked, and no pair reaches from one of its blocks
-    // into another, so each block goes through the inline pass, every table
-    // and the emphasis pass while its tokens are still in the cache: on
-    // large documents one pass per table over the whole tree cost twice the
-    // time per byte.
-    for (token *block = root->child; block; block = block->next) {
-        unsigned kinds = inline_pass.at(root, block);
+// Pairs the top-level blocks of one tree, one block at a time: the inline
+// pass, every table that can pair something in the block, then emphasis.
+// No pair reaches from one top-level block into another, so a block can be
+// paired as soon as it is finished, while its tokens are still in the cache:
+// on large documents one pass per table over the whole tree cost twice the
+// time per byte.
+class tzr_block_pairing {
+  public:
+    explicit tzr_block_pairing(tzr_engine *engine)
+        : tables_(engine), kinds_of_(tables_.all), inline_pass_(engine, kinds_of_),
+          work_(stack_new(0)) {}
+    ~tzr_block_pairing() { stack_free(work_); }
+    tzr_block_pairing(const tzr_block_pairing &) = delete;
+    tzr_block_pairing &operator=(const tzr_block_pairing &) = delete;
+
+    // `block` is a token of the chain `parent` holds; the tokens after it
+    // are left alone.
+    void pair(token *parent, token *block) {
+        unsigned kinds = inline_pass_.at(parent, block);
         for (size_t i = 0; i < kTables; i++) {
             if (PairKinds::table_can_pair(kinds, i))
-                tzr_pair_block(block, tables[i], work);
+                tzr_pair_block(block, tables_.all[i], work_);
         }
         if (kinds & kEmphasisKind) {
             token *next = block->next;
@@ -835,5 +832,47 @@ void tzr_pair_tree(tzr_engine *engine, token *root) {
             block->next = next;
         }
     }
-    stack_free(work);
+
+    // A tree that is not a document: everything under `root` at once.
+    void pair_whole(token *root) {
+        inline_pass_.below(root);
+        for (token_pair_engine *table : tables_.all)
+            tzr_pair_block(root, table, work_);
+        tzr_pair_emphasis(root->child);
+    }
+
+  private:
+    const EngineTables tables_;
+    const PairKinds kinds_of_;
+    InlinePass inline_pass_;
+    stack *work_;
+};
+
+void tzr_pair_tree(tzr_engine *engine, token *root) {
+    if (!engine || !root)
+        return;
+    tzr_block_pairing pairing(engine);
+    if (root->type != DOC_ROOT) {
+        pairing.pair_whole(root);
+        return;
+    }
+    for (token *block = root->child; block; block = block->next)
+        pairing.pair(root, block);
+}
+
+tzr_block_pairing *tzr_block_pairing_new(tzr_engine *engine) {
+    return engine ? new (std::nothrow) tzr_block_pairing(engine) : nullptr;
+}
+
+void tzr_block_pairing_free(tzr_block_pairing *pairing) { delete pairing; }
+
+void tzr_pair_finished_block(tzr_engine *engine, token *block) {
+    if (!engine || !block || !engine->block_pairing ||
+        engine->recurse_depth != engine->block_pairing_depth)
+        return;
+    // The block stands alone here: the grammar chains it to its
+    // predecessors afterwards.
+    token holder{};
+    holder.child = block;
+    engine->block_pairing->pair(&holder, block);
 }

@@ -62,3 +62,11 @@ void tzr_pair_inline_tokens(tzr_engine *engine, token *parent);
 // Under a document root each block goes through all of them in turn, and a
 // walk that cannot pair anything in the block is skipped.
 void tzr_pair_tree(tzr_engine *engine, token *root);
+
+// Pairing while the grammar runs: a parse that owns a block pairing hands
+// each top-level block to tzr_pair_finished_block as soon as the grammar has
+// finished it (blocks of nested parses are left to their top-level block).
+class tzr_block_pairing;
+tzr_block_pairing *tzr_block_pairing_new(tzr_engine *engine);
+void tzr_block_pairing_free(tzr_block_pairing *pairing);
+void tzr_pair_finished_block(tzr_engine *engine, token *block);

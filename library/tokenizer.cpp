@@ -17,22 +17,38 @@ bool append_new(token *line, unsigned short type, size_t start, size_t len) {
     return true;
 }
 
-// Types a finished line and hangs it under the root. A line ended by a line
-// end that is the document's first decides whether metadata may follow.
-void finish_line(tzr_engine *e, token *root, token *line, bool ended) {
+// Where typed lines go: under the root, or to a taker one by one.
+struct LineSink {
+    token *root;
+    tzr_line_taker take;
+    void *context;
+    bool first = true;
+};
+
+// Types a finished line and hands it on; returns its type. A line ended by a
+// line end that is the document's first decides whether metadata may follow.
+unsigned short finish_line(tzr_engine *e, LineSink &sink, token *line, bool ended) {
     tzr_assign_line_type(e, line);
-    token_append_child(root, line);
-    if (!ended || !e->allow_meta || root->child != line)
-        return;
-    if (line->type == LINE_SETEXT_2)
-        line->type = LINE_META_START;
-    else if (line->type != LINE_META)
-        e->allow_meta = false;
+    if (ended && e->allow_meta && sink.first) {
+        if (line->type == LINE_SETEXT_2)
+            line->type = LINE_META_START;
+        else if (line->type != LINE_META)
+            e->allow_meta = false;
+    }
+    sink.first = false;
+    unsigned short type = line->type;
+    if (!sink.take) {
+        token_append_child(sink.root, line);
+        return type;
+    }
+    // The root still measures the lines it would have held.
+    sink.root->len = line->start + line->len - sink.root->start;
+    sink.take(sink.context, line);
+    return type;
 }
 
-}  // namespace
-
-token *tzr_tokenize_string(tzr_engine *e, size_t start, size_t length, bool stop_at_blank) {
+token *tokenize(tzr_engine *e, size_t start, size_t length, bool stop_at_blank,
+                tzr_line_taker take, void *context) {
     if (!e || !e->source || !e->source->str)
         return nullptr;
     const char *source = e->source->str;
@@ -55,6 +71,7 @@ token *tzr_tokenize_string(tzr_engine *e, size_t start, size_t length, bool stop
         token_free(line);
         return nullptr;
     }
+    LineSink sink{root, take, context};
     lexer_state s;
     s.start = s.cursor = source + start;
     const char *stop = source + start + length;
@@ -67,7 +84,7 @@ token *tzr_tokenize_string(tzr_engine *e, size_t start, size_t length, bool stop
             size_t end = start + length;
             if (end > done)
                 ok = append_new(line, TEXT, done, end - done);
-            finish_line(e, root, line, false);
+            finish_line(e, sink, line, false);
             line = nullptr;
             break;
         }
@@ -87,8 +104,8 @@ token *tzr_tokenize_string(tzr_engine *e, size_t start, size_t length, bool stop
             else if (type == NEWLINE_SPACE)
                 kept = NEWLINE;
             ok = ok && append_new(line, kept, lexeme_start, end - lexeme_start);
-            finish_line(e, root, line, true);
-            if (stop_at_blank && line->type == LINE_EMPTY) {
+            bool blank = finish_line(e, sink, line, true) == LINE_EMPTY;
+            if (stop_at_blank && blank) {
                 line = nullptr;
                 break;
             }
@@ -109,6 +126,19 @@ token *tzr_tokenize_string(tzr_engine *e, size_t start, size_t length, bool stop
         return nullptr;
     }
     return root;
+}
+
+}  // namespace
+
+token *tzr_tokenize_string(tzr_engine *e, size_t start, size_t length, bool stop_at_blank) {
+    return tokenize(e, start, length, stop_at_blank, nullptr, nullptr);
+}
+
+token *tzr_tokenize_lines(tzr_engine *e, size_t start, size_t length, tzr_line_taker take,
+                          void *context) {
+    if (!take)
+        return tzr_tokenize_string(e, start, length, false);
+    return tokenize(e, start, length, false, take, context);
 }
 
 bool tzr_line_is_empty(token *first) {

@@ -15,6 +15,13 @@
 // Every line is typed before the call returns.
 token *tzr_tokenize_string(tzr_engine *e, size_t start, size_t length, bool stop_at_blank);
 
+// The same, but each line goes to `take` as soon as it is typed instead of
+// under the root, which is returned without children (but measuring them).
+// The taker owns the lines it is given, even when NULL is returned later.
+using tzr_line_taker = void (*)(void *context, token *line);
+token *tzr_tokenize_lines(tzr_engine *e, size_t start, size_t length, tzr_line_taker take,
+                          void *context);
+
 // Whether a line whose children begin at `first` holds only indentation
 // tokens up to its line end or its end (true for NULL).
 bool tzr_line_is_empty(token *first);
