@@ -6,10 +6,8 @@
 #include <cstddef>
 
 struct lexer_state {
-    const char *start = nullptr;       // first byte of the last lexeme
-    const char *cursor = nullptr;      // one past its last byte; the next call starts here
-    const char *marker = nullptr;      // scratch for one call: last accepting position
-    const char *ctx_marker = nullptr;  // scratch for one call: end of a trailing context
+    const char *start = nullptr;   // first byte of the last lexeme
+    const char *cursor = nullptr;  // one past its last byte; the next call starts here
     // The end of the last run of spaces that was found not to end the line.
     // A long run is handed out four spaces at a time; remembering where it
     // ends keeps each piece from rescanning the rest of the run.

@@ -10,6 +10,7 @@
 /*!re2c
     re2c:flags:utf-8 = 0;
     re2c:encoding:utf8 = 0;
+    re2c:flags:bit-vectors = 1;
 */
 
 namespace {
@@ -148,10 +149,9 @@ void skip_plain_character(lexer_state *s) {
 // cursor over plain text.
 int lex_once(lexer_state *s) {
     const char *YYCURSOR = s->start;
+    const char *YYMARKER = nullptr;  // last accepting position
     /*!re2c
         re2c:define:YYCTYPE = "unsigned char";
-        re2c:define:YYMARKER = "s->marker";
-        re2c:define:YYCTXMARKER = "s->ctx_marker";
         re2c:yyfill:enable = 0;
         re2c:indent:top = 1;
 
@@ -161,6 +161,10 @@ int lex_once(lexer_state *s) {
         unit = " " | "\xC2\xA0";
         eol = "\r\n" | "\n" | "\r";
         punct = [!-/:-@[-`{-~];
+        // Bytes that begin no lexeme and are not NUL: letters, a few
+        // punctuation marks, control characters and every byte of a
+        // multi-byte character except the lead of U+00A0.
+        plain = [\x01-\x08\x0B\x0C\x0E-\x1F,;?@A-Za-z\x7F-\xC1\xC3-\xFF];
 
         "{++"  { s->cursor = YYCURSOR; return CRITIC_ADD_OPEN; }
         "++}"  { s->cursor = YYCURSOR; return CRITIC_ADD_CLOSE; }
@@ -250,6 +254,11 @@ int lex_once(lexer_state *s) {
             return 0;
         }
         digit+ { s->cursor = YYCURSOR; return 0; }
+
+        // A run of plain text is passed over in one step. A lone space
+        // between two plain bytes is plain text too, so a line of prose
+        // costs one step per stretch of words rather than one per word.
+        (plain | " " plain)+ { s->cursor = YYCURSOR; return 0; }
 
         * { skip_plain_character(s); return 0; }
     */

@@ -131,9 +131,16 @@ INSTANTIATE_TEST_SUITE_P(Enumerators, LexerTable, ::testing::Values(
     LexCase{"12.3. x", "TEXT:3 ENUM:2 TEXT:2"},
     LexCase{"1...", "TEXT:1 ELLIPSIS:3"}));
 
-// Bytes that are not markup, valid or not, stay plain text one character or
-// one byte at a time; no character is allowed to reach over a line end.
+// Bytes that are not markup, valid or not, stay plain text; no character is
+// allowed to reach over a line end. Runs of plain text with lone spaces in
+// them end exactly where the next lexeme or space run begins.
 INSTANTIATE_TEST_SUITE_P(PlainBytes, LexerTable, ::testing::Values(
+    LexCase{"one two, three", "TEXT:14"},
+    LexCase{"a b *c", "TEXT:4 STAR:1 TEXT:1"},
+    LexCase{"ab \tc", "TEXT:2 NIS:1 TAB:1 TEXT:1"},
+    LexCase{"ab \xc2\xa0" "c d", "TEXT:2 NIS:3 TEXT:3"},
+    LexCase{"caf\xc3\xa9 \xc2\xa9 x\xc2", "TEXT:11"},
+    LexCase{"a b 1. c", "TEXT:4 ENUM:2 TEXT:2"},
     LexCase{"\xe2\x80\x94*", "TEXT:3 STAR:1"},
     LexCase{"\xe2\x80*", "TEXT:2 STAR:1"},
     LexCase{"\xe2\n", "TEXT:1 NL:1"},
