@@ -9,14 +9,6 @@
 
 #include "token.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define TOKEN_POOL_MALLOC 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TOKEN_POOL_MALLOC 1
-#endif
-#endif
-
 #ifdef TOKEN_POOL_MALLOC
 
 token *token_pool_take() { return static_cast<token *>(malloc(sizeof(token))); }
@@ -108,10 +100,15 @@ void give_back(Slab *slab, uint32_t count) {
         retire(slab);
 }
 
-// Each thread carves tokens from a slab of its own.
+token *first_token(Slab *slab) {
+    return reinterpret_cast<token *>(reinterpret_cast<char *>(slab) + kFirstToken);
+}
+
+// Each thread carves tokens from a slab of its own. Where the next token
+// lies is kept apart (token_pool_detail::carving), plain enough to be read
+// inline by every token_new; the rest is only needed when a slab runs out.
 struct Carver {
     Slab *slab = nullptr;
-    uint32_t used = 0;
     std::vector<Slab *> *scratch = nullptr;  // the slabs of the scratch in force
 
     ~Carver() { settle(); }
@@ -119,24 +116,24 @@ struct Carver {
     void settle() {
         if (!slab)
             return;
+        auto used = (uint32_t)(token_pool_detail::carving.next - first_token(slab));
         give_back(slab, kCarving - used);
         slab = nullptr;
+        token_pool_detail::carving = {};
     }
 
     token *take() {
-        if (!slab || used == kTokensPerSlab) {
-            settle();
-            slab = fresh_slab();
-            if (!slab)
-                return nullptr;
-            slab->live.store(kCarving, std::memory_order_relaxed);
-            slab->scratch = scratch != nullptr;
-            if (scratch)
-                scratch->push_back(slab);
-            used = 0;
-        }
-        auto *first = reinterpret_cast<token *>(reinterpret_cast<char *>(slab) + kFirstToken);
-        return first + used++;
+        settle();
+        slab = fresh_slab();
+        if (!slab)
+            return nullptr;
+        slab->live.store(kCarving, std::memory_order_relaxed);
+        slab->scratch = scratch != nullptr;
+        if (scratch)
+            scratch->push_back(slab);
+        token *first = first_token(slab);
+        token_pool_detail::carving = {first + 1, first + kTokensPerSlab};
+        return first;
     }
 };
 
@@ -144,7 +141,9 @@ thread_local Carver carver;
 
 }  // namespace
 
-token *token_pool_take() { return carver.take(); }
+thread_local constinit token_pool_detail::Carving token_pool_detail::carving = {};
+
+token *token_pool_detail::take_from_new_slab() { return carver.take(); }
 
 void token_pool_give_back(token *t) {
     if (t)
@@ -158,8 +157,9 @@ TokenScratch::TokenScratch() {
         return;
     active_ = true;
     saved_slab_ = carver.slab;
-    saved_used_ = carver.used;
+    saved_carving_ = token_pool_detail::carving;
     carver.slab = nullptr;
+    token_pool_detail::carving = {};
     carver.scratch = new std::vector<Slab *>;
 }
 
@@ -173,7 +173,7 @@ TokenScratch::~TokenScratch() {
     delete carver.scratch;
     carver.scratch = nullptr;
     carver.slab = static_cast<Slab *>(saved_slab_);
-    carver.used = (uint32_t)saved_used_;
+    token_pool_detail::carving = saved_carving_;
 }
 
 void TokenReleaser::add(token *t) {

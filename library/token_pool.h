@@ -11,10 +11,40 @@
 
 #include <cstddef>
 
-struct token;
+#include "token.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define TOKEN_POOL_MALLOC 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TOKEN_POOL_MALLOC 1
+#endif
+#endif
+
+#ifdef TOKEN_POOL_MALLOC
 // A new uninitialised token, or NULL when memory is exhausted.
 token *token_pool_take();
+#else
+namespace token_pool_detail {
+// The next token of this thread's slab and the end of that slab; both NULL
+// before the first token and inside a fresh scratch.
+struct Carving {
+    token *next;
+    token *end;
+};
+extern thread_local constinit Carving carving;
+token *take_from_new_slab();
+}  // namespace token_pool_detail
+
+// A new uninitialised token, or NULL when memory is exhausted. Making a
+// token is the commonest step of a parse, so the usual case is inline.
+inline token *token_pool_take() {
+    token_pool_detail::Carving &c = token_pool_detail::carving;
+    if (c.next != c.end)
+        return c.next++;
+    return token_pool_detail::take_from_new_slab();
+}
+#endif
 
 // Gives tokens back. A release of several tokens at once is cheaper; the
 // tokens must not be read after they were given back.
@@ -40,7 +70,9 @@ public:
 private:
     bool active_ = false;
     void *saved_slab_ = nullptr;
-    size_t saved_used_ = 0;
+#ifndef TOKEN_POOL_MALLOC
+    token_pool_detail::Carving saved_carving_ = {};
+#endif
 };
 
 // Collects a run of tokens to give back and gives them back a slab at a

@@ -8,12 +8,21 @@ namespace {
 constexpr uint64_t kExtCompatibility = 0x1;
 constexpr uint64_t kExtNoMetadata = 0x80;
 
-// Appends a new child; false when it cannot be allocated.
+// Appends a new child; false when it cannot be allocated. A line is built
+// here one fresh token at a time, so the token goes straight after the
+// chain's tail, as token_append_child would put it.
 bool append_new(token *line, unsigned short type, size_t start, size_t len) {
     token *t = token_new(type, start, len);
     if (!t)
         return false;
-    token_append_child(line, t);
+    if (token *head = line->child) {
+        head->tail->next = t;
+        t->prev = head->tail;
+        head->tail = t;
+    } else {
+        line->child = t;
+    }
+    line->len = start + len - line->start;
     return true;
 }
 
