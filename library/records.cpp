@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "labels.h"
-#include "token_pool.h"
 
 tzr_note *tzr_note_new(const char *source, token *label, token *content, bool lower) {
     tzr_note *note = static_cast<tzr_note *>(calloc(1, sizeof(tzr_note)));
@@ -35,8 +34,10 @@ void tzr_note_free(tzr_note *note) {
     if (!note)
         return;
     // The wrapper's children are the document's; only the wrapper goes.
-    if (note->owns_content)
-        token_pool_give_back(note->content);
+    if (note->owns_content) {
+        note->content->child = nullptr;
+        token_free(note->content);
+    }
     free(note->clean_text);
     free(note->label_text);
     free(note);

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <iterator>
 #include <vector>
 
 #include "char.h"
@@ -208,28 +207,20 @@ void token_tree_free(token *t) {
     if (token_pool_in_scratch(t))
         return;  // released whole with its scratch
     TokenReleaser released;
-    token *nearby[32];
-    size_t waiting = 0;
-    std::vector<token *> more;
+    // Kept between calls (one per thread): most trees freed are small.
+    thread_local std::vector<token *> waiting;
+    waiting.clear();
     while (t) {
         token *next = t->next;
         if (t->child) {
-            if (next) {
-                if (waiting < std::size(nearby))
-                    nearby[waiting++] = next;
-                else
-                    more.push_back(next);
-            }
+            if (next)
+                waiting.push_back(next);
             next = t->child;
         }
         released.add(t);
-        if (!next) {
-            if (!more.empty()) {
-                next = more.back();
-                more.pop_back();
-            } else if (waiting > 0) {
-                next = nearby[--waiting];
-            }
+        if (!next && !waiting.empty()) {
+            next = waiting.back();
+            waiting.pop_back();
         }
         t = next;
     }
