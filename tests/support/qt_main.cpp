@@ -1,0 +1,22 @@
+// Test entry point of the application's layers: the widgets under test need
+// a QApplication, made once before GoogleTest runs. Listing the tests needs
+// none, so that CTest can discover them without a display.
+#include <QApplication>
+
+#include <cstring>
+#include <memory>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char **argv) {
+    bool listing = false;
+    for (int i = 1; i < argc; i++)
+        listing = listing || strcmp(argv[i], "--gtest_list_tests") == 0;
+    testing::InitGoogleTest(&argc, argv);
+    if (listing)
+        return RUN_ALL_TESTS();
+    QCoreApplication::setOrganizationName("Orvane Tests");
+    QCoreApplication::setApplicationName("Orvane Tests");
+    QApplication application(argc, argv);
+    return RUN_ALL_TESTS();
+}
