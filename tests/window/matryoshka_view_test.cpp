@@ -47,7 +47,7 @@ struct SidebarPanes {
 
 }  // namespace
 
-TEST(MatryoshkaView, EachFormSetsItsBitsOrderAndStartsOpenAtItsTarget) {
+TEST(MatryoshkaView, EachFormSetsItsBitsChildrenAndStartingState) {
     const struct {
         Panes form;
         bool resizable;
@@ -88,6 +88,13 @@ TEST(MatryoshkaView, EachFormSetsItsBitsOrderAndStartsOpenAtItsTarget) {
     showAt(*centred, QSize(300, 200));
     EXPECT_EQ(inner->geometry(), QRect(10, 5, 270, 180));
     EXPECT_EQ(button->geometry(), QRect(130, 90, 40, 20));
+
+    // Without a divider, stacked panes keep the spacer between them.
+    QWidget *list = pane("list"), *search = pane("search");
+    MatryoshkaView stacked(Panes::TopWithToggleByHeight, list, search, 22, false, 10);
+    showAt(stacked, QSize(200, 300));
+    EXPECT_EQ(list->geometry(), QRect(0, 0, 200, 268));
+    EXPECT_EQ(search->geometry(), QRect(0, 278, 200, 22));
 }
 
 TEST(MatryoshkaView, SwappingExchangesSidesAndEachPaneKeepsItsSize) {
