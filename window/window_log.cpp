@@ -1,0 +1,3 @@
+#include "window/window_log.h"
+
+Q_LOGGING_CATEGORY(lcWindow, "orvane.window")
