@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "marked_text.h"
+#include "textengine/marked_text.h"
 #include "smart_pairs.h"
 #include "smart_string.h"
 

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "marked_text.h"
+#include "textengine/marked_text.h"
 #include "smart_enter.h"
 #include "smart_string.h"
 

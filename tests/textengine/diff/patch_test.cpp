@@ -9,7 +9,7 @@
 #include <string>
 
 #include "patch.h"
-#include "test_text.h"
+#include "textengine/test_text.h"
 
 namespace {
 

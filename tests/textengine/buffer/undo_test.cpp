@@ -10,7 +10,7 @@
 
 #include "smart_string.h"
 #include "smart_string_steps.h"
-#include "test_text.h"
+#include "textengine/test_text.h"
 #include "undo.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "diff.h"
-#include "test_text.h"
+#include "textengine/test_text.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "line_transforms.h"
-#include "marked_text.h"
+#include "textengine/marked_text.h"
 #include "smart_string.h"
 #include "text_ranges.h"
 

@@ -11,7 +11,7 @@
 #include "multi_edit.h"
 #include "smart_string.h"
 #include "smart_string_steps.h"
-#include "test_text.h"
+#include "textengine/test_text.h"
 #include "undo.h"
 
 namespace {
