@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
-static const char kIllegalStart[] = "Smart String: Attempt to modify illegal start position.\n";
-static const char kIllegalStop[] = "Smart String: Attempt to modify illegal stop position.\n";
+#include "expansions.h"
+#include "undo.h"
 
 // ---------------------------------------------------------------------------
 // Edit records
@@ -91,7 +91,7 @@ void smart_string_apply_edits_with_steps(_SString *s, stack *edits, smart_string
     for (size_t i = 0; i < n; i++) {
         const heading_record *e = static_cast<heading_record *>(edits->element[i]);
         if (!e || e->start > text_length) {
-            fputs(kIllegalStart, stderr);
+            fputs(kSmartStringIllegalStart, stderr);
             return;
         }
     }
@@ -101,7 +101,7 @@ void smart_string_apply_edits_with_steps(_SString *s, stack *edits, smart_string
         if (e->length == (size_t)-1)
             e->length = text_length - e->start;
         if (e->length > text_length - e->start || e->start + e->length > limit) {
-            fputs(kIllegalStop, stderr);
+            fputs(kSmartStringIllegalStop, stderr);
             return;
         }
         limit = e->start;
@@ -127,81 +127,50 @@ void smart_string_apply_edits_with_steps(_SString *s, stack *edits, smart_string
     size_t saved_caret_start = s->caret_start, saved_caret_length = s->caret_length;
     uint64_t own = s->options;
     std::vector<bool> applied(n, false);
-    const char *placeholder = s->placeholder ? s->placeholder : "%|";
 
-    // Each edit goes through the steps against the text before the change.
-    // The steps may move an edit's start and widen its range (tracking joins
-    // an edit to the change beside it, an expansion takes in its key); the
-    // edit is applied with the range they return, which must still lie
-    // below every edit applied before it.
+    // Each edit goes through the steps against the text before the change:
+    // neither smart tab nor smart enter, and change tracking as the Smart
+    // String's own word says. The steps may move an edit's start and widen
+    // its range (tracking joins an edit to the change beside it, an
+    // expansion takes in its key); the edit is applied with the range they
+    // return, which must still lie below every edit applied before it. Its
+    // caret goes after its text, unless an expansion placed it.
+    const uint64_t w = (w0 & ~(uint64_t)(SMART_STRING_SMART_TAB | SMART_STRING_SMART_ENTER |
+                                         SMART_STRING_CHANGE_TRACKING)) |
+                       (own & SMART_STRING_CHANGE_TRACKING);
     limit = text_length;
     for (size_t i = 0; i < n; i++) {
         heading_record *e = static_cast<heading_record *>(edits->element[i]);
         smart_string_edit_result *r = results[i];
-        size_t pos = e->start, len = e->length;
         char *work = strdup(e->text ? e->text : "");
         if (!work)
             continue;
-        *r = {pos + strlen(work), 0, pos, len, pos, pos + strlen(work)};
-        uint64_t w = w0;
-        c->start = c->new_start = pos;
-        c->removed_length = len;
-        c->new_end = pos + strlen(work);
-        bool refused = false;
-
-        if (own & SMART_STRING_CHANGE_TRACKING) {
-            steps->scan_changes(s);
-            if (!steps->track_change(s, pos, len, &work, c)) {
-                refused = true;
-            } else {
-                pos = c->start;
-                len = c->removed_length;
-                w = w0 & ~(uint64_t)SMART_STRING_CHANGE_TRACKING;
-            }
-        }
-        bool caret_placed = false;
-        if (!refused && (w & SMART_STRING_EXPANSIONS) && steps->expand(s, pos, len, &work, c)) {
-            caret_placed = true;
-            pos = c->start;
-            len = c->removed_length;
-            w &= ~(uint64_t)SMART_STRING_SMART_PAIRS;
-            r->caret_start = pos + strlen(work);
-            r->caret_length = 0;
-            const char *mark = strstr(work, placeholder);
-            if ((w & SMART_STRING_PLACEHOLDER_TAB) && mark) {
-                r->caret_start = pos + (size_t)(mark - work);
-                r->caret_length = 2;
-            }
-        }
-        if (!refused && (w & SMART_STRING_SMART_PAIRS) && steps->smart_pairs(s, pos, len, &work, c)) {
-            pos = c->start;
-            len = c->removed_length;
-            w &= ~(uint64_t)SMART_STRING_SMART_PAIRS;
-        }
+        c->start = c->new_start = e->start;
+        c->removed_length = e->length;
+        c->new_end = e->start + strlen(work);
+        size_t caret_start = 0, caret_length = 0;
+        smart_string_step_run run = {e->start, e->length, work, w, w0,
+                                     &caret_start, &caret_length, false, false};
+        bool accepted = smart_string_run_steps(s, steps, &run, c);
         // A range the steps moved into an edit already taken, or out of the
         // text, cannot be applied without corrupting the other edit.
-        if (!refused && (pos > limit || len > limit - pos))
-            refused = true;
-        if (refused) {
-            free(work);
+        if (!accepted || run.start > limit || run.length > limit - run.start) {
+            free(run.text);
             *r = {e->start, 0, e->start, 0, e->start, e->start};
             continue;
         }
-        r->start = r->new_start = pos;
-        r->removed_length = len;
-        r->new_end = pos + strlen(work);
-        // After the text as the steps left it (tracking included), unless
-        // an expansion placed it.
-        if (!caret_placed) {
-            r->caret_start = pos + strlen(work);
-            r->caret_length = 0;
+        size_t end = run.start + strlen(run.text);
+        if (!run.caret_placed) {
+            caret_start = end;
+            caret_length = 0;
         }
-        e->start = pos;
-        e->length = len;
+        *r = {caret_start, caret_length, run.start, run.length, run.start, end};
+        e->start = run.start;
+        e->length = run.length;
         free(e->text);
-        e->text = work;
+        e->text = run.text;
         applied[i] = true;
-        limit = pos;
+        limit = run.start;
     }
     s->caret_start = saved_caret_start;
     s->caret_length = saved_caret_length;
@@ -236,12 +205,7 @@ void smart_string_apply_edits_with_steps(_SString *s, stack *edits, smart_string
             continue;
         const heading_record *e = static_cast<heading_record *>(edits->element[i]);
         const char *t = e->text ? e->text : "";
-        if (own & SMART_STRING_STATISTICS)
-            smart_string_update_statistics(s, e->start, e->length, t);
-        if (own & SMART_STRING_MIRROR)
-            smart_string_mirror_replace(s, e->start, e->length, t);
-        d_string_erase(s->text, e->start, e->length);
-        d_string_insert(s->text, e->start, t);
+        smart_string_make_edit(s, e->start, e->length, t, own);
         growth += (long long)strlen(t) - (long long)e->length;
         if (!any || e->start + e->length > high)
             high = e->start + e->length;
@@ -249,10 +213,6 @@ void smart_string_apply_edits_with_steps(_SString *s, stack *edits, smart_string
             low = e->start;
         any = true;
     }
-    // The text moved under the Smart String's offset anchor.
-    s->unit_anchor_byte = 0;
-    s->unit_anchor_units = 0;
-    s->unit_anchor_text_length = s->text->length;
 
     if (any) {
         c->start = c->new_start = low;
@@ -284,6 +244,19 @@ void smart_string_apply_edits_with_steps(_SString *s, stack *edits, smart_string
 // ---------------------------------------------------------------------------
 // Section move
 
+// A multi-edit after which, when it made two or more edits, the caret start
+// becomes (size_t)-1: the view keeps its own selection.
+static void apply_keeping_selection(_SString *s, stack *edits, smart_string_change *change,
+                                    uint64_t options) {
+    smart_string_change local = {};
+    smart_string_change *c = change ? change : &local;
+    smart_string_apply_edits(s, edits, c, options);
+    if (c->result_count >= 2)
+        s->caret_start = (size_t)-1;
+    if (c == &local)
+        reset_results(c);
+}
+
 void smart_string_move_sections(_SString *s, heading_record *chain, smart_string_change *change) {
     if (!s || !chain)
         return;
@@ -291,13 +264,7 @@ void smart_string_move_sections(_SString *s, heading_record *chain, smart_string
     for (heading_record *r = chain; r; r = r->next)
         stack_push(edits, r);
     sort_edits(edits);
-    smart_string_change local = {};
-    smart_string_change *c = change ? change : &local;
-    smart_string_apply_edits(s, edits, c, s->options);
-    if (c->result_count >= 2)
-        s->caret_start = (size_t)-1;
-    if (c == &local)
-        reset_results(c);
+    apply_keeping_selection(s, edits, change, s->options);
     stack_free(edits);
 }
 
@@ -355,28 +322,15 @@ void smart_string_bulk_replace(_SString *s, size_t start, size_t length, const c
                                smart_string_change *change) {
     if (!s)
         return;
-    size_t text_length = s->text->length;
-    if (start > text_length) {
-        fputs(kIllegalStart, stderr);
+    if (length == (size_t)-1 && start <= s->text->length)
+        length = s->text->length - start;
+    if (!smart_string_edit_range_valid(s, start, length))
         return;
-    }
-    if (length == (size_t)-1)
-        length = text_length - start;
-    else if (length > text_length - start) {
-        fputs(kIllegalStop, stderr);
-        return;
-    }
     const char *replacement = text ? text : "";
     smart_string_save_caret_anchor(s, start, length);
     diff *diffs = dmp_diff_main(s->text->str + start, replacement, length, strlen(replacement));
     stack *edits = smart_string_diff_edits(diffs, start);
-    smart_string_change local = {};
-    smart_string_change *c = change ? change : &local;
-    smart_string_apply_edits(s, edits, c, 0);
-    if (c->result_count >= 2)
-        s->caret_start = (size_t)-1;
-    if (c == &local)
-        reset_results(c);
+    apply_keeping_selection(s, edits, change, 0);
     smart_string_diff_edits_free(edits);
     dmp_diff_free(diffs);
     size_t caret_start = 0, caret_length = 0;

@@ -8,11 +8,9 @@
 #include <cstdint>
 
 #include "diff.h"
-#include "expansions.h"
 #include "smart_string.h"
 #include "smart_string_steps.h"
 #include "stack.h"
-#include "undo.h"
 
 // An edit record: replace `length` bytes at `start` ((size_t)-1 = to the
 // end of the text) with an owned copy of `text` (NULL stays NULL = empty).

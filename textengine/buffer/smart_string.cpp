@@ -1,20 +1,11 @@
 #include "smart_string.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "smart_string_steps.h"
-
-const smart_string_steps kSmartStringSteps = {
-    smart_string_smart_tab,    smart_string_smart_enter, smart_string_scan_changes,
-    smart_string_track_change, smart_string_expand,      smart_string_smart_pairs,
-    smart_string_undo_record,
-};
-
-static const char kIllegalStart[] = "Smart String: Attempt to modify illegal start position.\n";
-static const char kIllegalStop[] = "Smart String: Attempt to modify illegal stop position.\n";
+#include "tst.h"
+#include "undo_group.h"
 
 // ---------------------------------------------------------------------------
 // Byte -> unit offsets near the last edit
@@ -78,7 +69,7 @@ _SString *smart_string_new_with_text(DString *text, uint64_t options) {
     s->remembered_selection_start = -1;
     unit_anchor_reset(s);
     if (options & SMART_STRING_UNDO)
-        smart_string_undo_start(s);
+        s->undo_head = s->undo_current = smart_string_undo_group_from_patches(nullptr);
     if (options & SMART_STRING_STATISTICS)
         smart_string_count_statistics(s);
     // The mirror is built whatever the options, so that switching it on
@@ -105,7 +96,7 @@ void smart_string_free(_SString *s, bool free_text) {
         smart_string_undo_stack_free(s->undo_head);
     // Change tokens go whatever the options: tracking may have been switched
     // off since it last scanned.
-    smart_string_free_changes(s);
+    token_tree_free(s->change_tokens);
     free(s->comment_template);
     tst_free(s->autocomplete);
     tst_free(s->expansions);
@@ -385,173 +376,28 @@ void smart_string_highlight_tokens_at(_SString *s, size_t start, size_t length, 
 }
 
 // ---------------------------------------------------------------------------
-// The edit pipeline
+// Making an edit
 
-void smart_string_replace(_SString *s, size_t start, size_t length, const char *text,
-                          smart_string_change *change) {
-    smart_string_replace_with_steps(s, start, length, text, change, &kSmartStringSteps);
-}
-
-// Start and removed length as a step left them, with the new text's span.
-static void read_back(const smart_string_change *c, const char *text, size_t *start,
-                      size_t *length, smart_string_change *out) {
-    *start = c->start;
-    *length = c->removed_length;
-    out->new_start = *start;
-    out->new_end = *start + strlen(text);
-}
-
-void smart_string_replace_with_steps(_SString *s, size_t start, size_t length, const char *text,
-                                     smart_string_change *change,
-                                     const smart_string_steps *steps) {
-    if (!s || !steps)
+void smart_string_make_edit(_SString *s, size_t start, size_t length, const char *text,
+                            uint64_t options) {
+    if (!s)
         return;
-    smart_string_change local = {};
-    smart_string_change *c = change ? change : &local;
-
-    // 1. Validation, written so that no length can wrap around the end.
-    size_t text_length = s->text->length;
-    if (start > text_length) {
-        fputs(kIllegalStart, stderr);
-        return;
-    }
-    if (length == (size_t)-1) {
-        length = text_length - start;
-    } else if (length > text_length - start) {
-        fputs(kIllegalStop, stderr);
-        return;
-    }
-
-    // 2. Initial report and the working copy of the new text.
-    const char *given = text ? text : "";
-    c->start = start;
-    c->removed_length = length;
-    c->new_start = start;
-    c->new_end = start + strlen(given);
-    char *work = strdup(given);
-    if (!work)
-        return;
-    // Read now: the caller's text may point into the buffer the edit moves.
-    uint8_t typed = (given[0] && !given[1]) ? (uint8_t)given[0] : 0;
-
-    const char *str = s->text->str;
-    uint64_t options = s->options;
-    uint64_t w = options;
-    size_t entry_start = start;
-    // Whether a step placed the caret itself; the default caret only goes
-    // where none did.
-    bool caret_set = false;
-
-    // 3. Placeholder Tab: select the next "%|" after the edit, wrapping to
-    // the start of the text, and change nothing.
-    if ((options & SMART_STRING_PLACEHOLDER_TAB) && strcmp(given, "\t") == 0) {
-        size_t end = start + length;
-        const char *found = nullptr;
-        if (end < text_length)
-            found = strstr(str + end + 1, s->placeholder);
-        if (!found)
-            found = strstr(str, s->placeholder);
-        if (found) {
-            size_t p = (size_t)(found - str);
-            s->caret_start = p;
-            s->caret_length = 2;
-            c->start = c->new_start = c->new_end = p;
-            c->removed_length = 0;
-            s->last_typed = '\t';
-            free(work);
-            return;
-        }
-    }
-
-    // 4. Smart tab.
-    if ((w & SMART_STRING_SMART_TAB) && steps->smart_tab(s, start, length, &work, c)) {
-        read_back(c, work, &start, &length, c);
-        s->caret_start = entry_start + strlen(work);
-        s->caret_length = 0;
-        caret_set = true;
-        w = options & ~(uint64_t)SMART_STRING_SMART_TAB;
-    }
-
-    // 5. Smart enter (the default caret follows its text).
-    if ((w & SMART_STRING_SMART_ENTER) && steps->smart_enter(s, start, length, &work, c))
-        read_back(c, work, &start, &length, c);
-
-    // 6. Change tracking; a refused edit becomes an empty edit at its start.
-    if (w & SMART_STRING_CHANGE_TRACKING) {
-        steps->scan_changes(s);
-        if (!steps->track_change(s, start, length, &work, c)) {
-            c->start = c->new_start = c->new_end = start;
-            c->removed_length = 0;
-            free(work);
-            return;
-        }
-        read_back(c, work, &start, &length, c);
-        caret_set = true;
-        w = options & ~(uint64_t)SMART_STRING_CHANGE_TRACKING;
-    }
-
-    // 7. Expansions: the caret goes after the expansion, or onto its first
-    // placeholder.
-    if ((w & SMART_STRING_EXPANSIONS) && steps->expand(s, start, length, &work, c)) {
-        read_back(c, work, &start, &length, c);
-        w &= ~(uint64_t)SMART_STRING_SMART_PAIRS;
-        s->caret_start = start + strlen(work);
-        s->caret_length = 0;
-        const char *placeholder = strstr(work, s->placeholder);
-        if ((w & SMART_STRING_PLACEHOLDER_TAB) && placeholder) {
-            s->caret_start = start + (size_t)(placeholder - work);
-            s->caret_length = 2;
-        }
-        caret_set = true;
-    }
-
-    // 8. Smart pairs (never moves the start).
-    if ((w & SMART_STRING_SMART_PAIRS) && steps->smart_pairs(s, start, length, &work, c)) {
-        start = c->start;
-        length = c->removed_length;
-        c->new_end = start + strlen(work);
-        w &= ~(uint64_t)SMART_STRING_SMART_PAIRS;
-        caret_set = true;
-    }
-
-    // A step that hands back a range outside the text cannot be applied.
-    text_length = s->text->length;
-    if (start > text_length || length > text_length - start) {
-        fputs(start > text_length ? kIllegalStart : kIllegalStop, stderr);
-        free(work);
-        return;
-    }
-
-    // 9. Default caret.
-    if (!caret_set) {
-        s->caret_start = start + strlen(work);
-        s->caret_length = 0;
-    }
-
-    // 10.-12. Undo, statistics and mirror, all against the text before the
-    // edit.
-    if ((w & SMART_STRING_UNDO) && !steps->undo_record(s, start, length, work, c->tags)) {
-        c->start = c->new_start = c->new_end = start;
-        c->removed_length = 0;
-        free(work);
-        return;
-    }
-    if (w & SMART_STRING_STATISTICS)
-        smart_string_update_statistics(s, start, length, work);
+    if (!text)
+        text = "";
+    if (options & SMART_STRING_STATISTICS)
+        smart_string_update_statistics(s, start, length, text);
     bool mirrored = false;
-    if (w & SMART_STRING_MIRROR) {
-        smart_string_mirror_replace(s, start, length, work);
+    if (options & SMART_STRING_MIRROR) {
+        smart_string_mirror_replace(s, start, length, text);
         mirrored = true;
     }
-
-    // 13. The edit.
     bool anchor_kept = s->unit_anchor_text_length == s->text->length &&
                        s->unit_anchor_byte <= start;
     d_string_erase(s->text, start, length);
-    d_string_insert(s->text, start, work);
+    d_string_insert(s->text, start, text);
     if (mirrored && anchor_kept) {
         // mirror_replace left the anchor at `start`; step over the new text.
-        size_t inserted = strlen(work);
+        size_t inserted = strlen(text);
         s->unit_anchor_units += utf8_units_between(s->text->str, s->unit_anchor_byte,
                                                    start + inserted, nullptr);
         s->unit_anchor_byte = start + inserted;
@@ -561,8 +407,4 @@ void smart_string_replace_with_steps(_SString *s, size_t start, size_t length, c
     } else {
         unit_anchor_reset(s);
     }
-
-    // 14. Last typed byte.
-    s->last_typed = typed;
-    free(work);
 }

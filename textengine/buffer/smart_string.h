@@ -16,8 +16,8 @@
 #include "statistics.h"
 #include "token.h"
 
-struct undo_group;  // a group of the undo history (undo module)
-struct TST;         // ternary search tree of expansion keys / autocomplete words
+struct undo_group;  // a group of the undo history (undo_group.h)
+struct TST;         // ternary search tree of expansion keys / autocomplete words (tst.h)
 
 // Option bits. The text storage builds the word from the user's preferences;
 // with every preference off it is 0xB01 (plus 0x2 in linear-history mode).
@@ -95,6 +95,16 @@ struct _SString {
     size_t unit_anchor_text_length;
 };
 
+// One edit of a multi-edit (an edit record): replace `length` bytes at
+// `start` with `text`. A section move is a chain of them; a multi-edit takes
+// a stack of them, highest position first (multi_edit.h).
+struct heading_record {
+    size_t start;
+    size_t length;
+    char *text;  // owned by the multi-edit
+    heading_record *next;
+};
+
 // One edit's result inside a multi-edit.
 struct smart_string_edit_result {
     uint64_t caret_start;
@@ -130,12 +140,18 @@ void smart_string_set_options(_SString *s, uint64_t options);
 smart_string_change *smart_string_change_new(void);
 void smart_string_change_free(smart_string_change *change);
 
-// The edit pipeline. `start` and `length` are bytes; a length of (size_t)-1
-// means to the end; `text` is NUL-terminated UTF-8 (NULL = empty). A range
-// outside the text prints a "Smart String: " message on standard error and
-// changes nothing.
+// The edit pipeline (smart_string_steps.cpp). `start` and `length` are
+// bytes; a length of (size_t)-1 means to the end; `text` is NUL-terminated
+// UTF-8 (NULL = empty). A range outside the text logs a "Smart String: "
+// message and changes nothing.
 void smart_string_replace(_SString *s, size_t start, size_t length, const char *text,
                           smart_string_change *change);
+
+// Makes an edit that the steps and undo have passed, on a range that lies in
+// the text: the statistics and the mirror follow it as `options` ask, both
+// worked out against the text before it.
+void smart_string_make_edit(_SString *s, size_t start, size_t length, const char *text,
+                            uint64_t options);
 
 // Accessors
 uint64_t smart_string_get_options(_SString *s);

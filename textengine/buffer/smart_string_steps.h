@@ -1,45 +1,21 @@
-// The smart steps of the edit pipeline and the other services the Smart
-// String calls into. Each step gets the Smart String, the edit's current
-// start and removed length, the address of the working copy of the new text
-// (which it may replace, freeing the old copy) and the change record; it
-// returns true when it took the edit in hand, having written the start and
-// removed length it wants into the change record.
+// The smart steps of the edit pipeline and the one runner that takes an edit
+// through them, shared by smart_string_replace and the multi-edit.
 //
-// The modules that implement these are smart_enter (smart tab and enter),
-// change_tracking, expansions, smart_pairs and undo.
+// Each step gets the Smart String, the edit's current start and removed
+// length, the address of the working copy of the new text (which it may
+// replace, freeing the old copy) and the change record; it returns true when
+// it took the edit in hand, having written the start and removed length it
+// wants into the change record. The steps live with what they do: smart tab
+// and smart enter in smart_enter.h, change tracking in change_tracking.h,
+// expansions in expansions.h, smart pairs in smart_pairs.h, the undo record
+// in undo.h.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include "smart_string.h"
-
-// Pipeline steps, in the order the pipeline runs them.
-bool smart_string_smart_tab(_SString *s, size_t start, size_t length, char **text,
-                            smart_string_change *change);
-bool smart_string_smart_enter(_SString *s, size_t start, size_t length, char **text,
-                              smart_string_change *change);
-// Change tracking: the pipeline rescans the change tokens before asking.
-void smart_string_scan_changes(_SString *s);
-bool smart_string_track_change(_SString *s, size_t start, size_t length, char **text,
-                               smart_string_change *change);
-void smart_string_free_changes(_SString *s);
-bool smart_string_expand(_SString *s, size_t start, size_t length, char **text,
-                         smart_string_change *change);
-bool smart_string_smart_pairs(_SString *s, size_t start, size_t length, char **text,
-                              smart_string_change *change);
-
-// Undo: the history starts with a sentinel group (tags 0, no patches, edit
-// 0/0, caret 0) made when the Smart String is created; every recorded edit is
-// recorded against the text before it is applied. A false return refuses
-// the edit: its old text could not be kept for undo.
-void smart_string_undo_start(_SString *s);
-bool smart_string_undo_record(_SString *s, size_t start, size_t length, const char *text,
-                              uint64_t tags);
-void smart_string_undo_stack_free(undo_group *head);
-
-// Word stores: frees the nodes of a tree.
-void tst_free(TST *root);
 
 // The pipeline takes its steps from a table so that each can be exercised on
 // its own; smart_string_replace runs with kSmartStringSteps.
@@ -58,3 +34,45 @@ extern const smart_string_steps kSmartStringSteps;
 void smart_string_replace_with_steps(_SString *s, size_t start, size_t length, const char *text,
                                      smart_string_change *change,
                                      const smart_string_steps *steps);
+
+// One edit on its way through the steps.
+struct smart_string_step_run {
+    // In and out: the edit as the steps leave it.
+    size_t start;
+    size_t length;
+    char *text;        // the working copy, owned by the caller
+    uint64_t options;  // the working option word: the steps whose bits it has run
+    // In: the word the working word starts again from after smart tab or
+    // change tracking took the edit (the Smart String's own word for a
+    // single edit, the caller's word for a multi-edit).
+    uint64_t restart;
+    // In: where the caret that smart tab or an expansion places is written
+    // as soon as it is known (the Smart String's caret for a single edit,
+    // whose later steps read it).
+    size_t *caret_start;
+    size_t *caret_length;
+    // Out: smart tab or an expansion placed the caret.
+    bool caret_placed;
+    // Out: some step decided the caret (the above, or change tracking and
+    // smart pairs, which set the Smart String's caret themselves).
+    bool caret_taken;
+};
+
+// Runs smart tab, smart enter, change tracking, expansions and smart pairs,
+// in that order, each when the working word has its bit; after each step
+// that takes the edit, its range is read back from the change record. False
+// when change tracking refused the edit (the run stops there).
+bool smart_string_run_steps(_SString *s, const smart_string_steps *steps, smart_string_step_run *run,
+                            smart_string_change *change);
+
+// For the steps: replaces the working copy of the new text with a copy of
+// `with`. False, the text kept, when out of memory.
+bool smart_string_step_set_text(char **text, std::string_view with);
+
+// Whether [start, start + length) lies in the Smart String's text; when not,
+// logs the message of a bad start or of a bad stop. Written so that no sum
+// can wrap.
+bool smart_string_edit_range_valid(const _SString *s, size_t start, size_t length);
+// Those two messages.
+extern const char kSmartStringIllegalStart[];
+extern const char kSmartStringIllegalStop[];

@@ -4,13 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <string>
-#include <vector>
 
-#include "d_string.h"
 #include "heap_string.h"
-#include "stack.h"
 
 using std::string;
 
@@ -66,11 +62,6 @@ void unlink_group(_SString *s, undo_group *g) {
     g->next = g->previous = nullptr;
 }
 
-void free_group(undo_group *g) {
-    dmp_patch_free(g->patches);
-    free(g);
-}
-
 undo_group *append_group(_SString *s, patch *patches, uint64_t tags, size_t edit_start, size_t edit_length) {
     undo_group *g = smart_string_undo_group_from_patches(patches);
     g->tags = tags;
@@ -95,73 +86,6 @@ undo_group *append_group(_SString *s, patch *patches, uint64_t tags, size_t edit
     return g;
 }
 
-// The patch that replaces text[start, start + length) with `text`, trimmed
-// to what differs and widened so that it never starts or ends inside a
-// character of the old text. NULL when the old text cannot be copied.
-patch *edit_patch(const DString *doc, size_t start, size_t length, const char *text, size_t *from, size_t *to) {
-    try {
-        size_t ws = dmp_utf8_floor(doc->str, doc->length, start);
-        size_t we = dmp_utf8_ceil(doc->str, doc->length, start + length);
-        string old(doc->str + ws, we - ws);
-        string fresh = string(doc->str + ws, start - ws) + (text ? text : "") +
-                       string(doc->str + start + length, we - start - length);
-        size_t p = 0, sfx = 0;
-        dmp_common_prefix_suffix(fresh.c_str(), old.c_str(), &p, &sfx);
-        string old_mid = old.substr(p, old.size() - p - sfx);
-        string new_mid = fresh.substr(p, fresh.size() - p - sfx);
-        diff *diffs = nullptr;
-        if (!old_mid.empty())
-            dmp_diff_append(&diffs, dmp_diff_new(DMP_DELETE, old_mid.c_str()));
-        if (text)
-            dmp_diff_append(&diffs, dmp_diff_new(DMP_INSERT, new_mid.c_str()));
-        *from = ws;
-        *to = we;
-        return dmp_patch_new(diffs, ws + p, ws + p, old_mid.size(), new_mid.size());
-    } catch (const std::bad_alloc &) {
-        return nullptr;
-    }
-}
-
-// The inverse of `g`, moved past every group made after it, so that it
-// applies to the text as it is now. NULL and *blocked when a later edit
-// touched what `g` changed. *delta is how far the inverse moved.
-patch *current_inverse(const undo_group *g, bool *blocked, long long *delta) {
-    *blocked = false;
-    *delta = 0;
-    patch *inv = smart_string_undo_invert_patches(g->patches);
-    // A group directly followed (once the pairs inside are gone) by its
-    // inverse changes nothing; what is left is what the text went through.
-    std::vector<const undo_group *> later;
-    for (const undo_group *q = g->next; q; q = q->next) {
-        if (!later.empty() && q->inverse_of == later.back())
-            later.pop_back();
-        else
-            later.push_back(q);
-    }
-    bool any = false;
-    for (const undo_group *q : later)
-        any |= q->patches != nullptr;
-    if (!any || !g->patches)
-        return inv;
-    // Several patches would each need moving past the others as well.
-    if (g->patches->next) {
-        dmp_patch_free(inv);
-        *blocked = true;
-        return nullptr;
-    }
-    size_t s = g->patches->start1, e = s + g->patches->length2;
-    for (const undo_group *q : later) {
-        if (!smart_string_undo_shift_range_by_patches(&s, &e, q->patches)) {
-            dmp_patch_free(inv);
-            *blocked = true;
-            return nullptr;
-        }
-    }
-    *delta = (long long)s - (long long)g->patches->start1;
-    inv->start1 = inv->start2 = s;
-    return inv;
-}
-
 size_t shifted(size_t pos, long long delta, size_t limit) {
     long long v = (long long)pos + delta;
     return v < 0 ? 0 : std::min((size_t)v, limit);
@@ -178,226 +102,7 @@ void set_outputs(size_t *a, size_t *b, size_t *c, size_t va, size_t vb, size_t v
 
 }  // namespace
 
-// ---- groups and patches ----
-
-undo_group *smart_string_undo_group_from_patches(patch *patches) {
-    undo_group *g = (undo_group *)calloc(1, sizeof(undo_group));
-    if (!g)
-        abort();
-    g->patches = patches;
-    g->time = (int64_t)::time(nullptr);
-    g->clock = (int64_t)::clock();
-    return g;
-}
-
-patch *smart_string_undo_last_patch(patch **head) {
-    if (!head || !*head)
-        return nullptr;
-    patch *p = *head;
-    while (p->next)
-        p = p->next;
-    return p;
-}
-
-undo_group *smart_string_undo_last_group(undo_group *group) {
-    while (group && group->next)
-        group = group->next;
-    return group;
-}
-
-void smart_string_undo_append_patch(patch **head, patch *p) {
-    if (!head || !p)
-        return;
-    while (*head)
-        head = &(*head)->next;
-    *head = p;
-}
-
-void smart_string_undo_stack_free(undo_group *head) {
-    while (head) {
-        undo_group *next = head->next;
-        free_group(head);
-        head = next;
-    }
-}
-
-diff *smart_string_undo_invert_diff(const diff *d) {
-    if (!d)
-        return nullptr;
-    return dmp_diff_new(d->op == DMP_EQUAL ? DMP_EQUAL : 4 - d->op, d->text);
-}
-
-diff *smart_string_undo_invert_diffs(const diff *list) {
-    diff *head = nullptr;
-    for (; list; list = list->next)
-        dmp_diff_append(&head, smart_string_undo_invert_diff(list));
-    return head;
-}
-
-patch *smart_string_undo_invert_patch(const patch *p) {
-    if (!p)
-        return nullptr;
-    return dmp_patch_new(smart_string_undo_invert_diffs(p->diffs), p->start2, p->start1, p->length2, p->length1);
-}
-
-patch *smart_string_undo_invert_patches(const patch *list) {
-    patch *head = nullptr;
-    for (; list; list = list->next) {
-        patch *inv = smart_string_undo_invert_patch(list);
-        inv->next = head;
-        head = inv;
-    }
-    return head;
-}
-
-undo_group *smart_string_undo_group_invert(const undo_group *g) {
-    if (!g)
-        return nullptr;
-    undo_group *inv = smart_string_undo_group_from_patches(smart_string_undo_invert_patches(g->patches));
-    inv->tags = g->tags;
-    inv->edit_start = g->caret_start;
-    inv->edit_length = g->caret_length;
-    inv->caret_start = g->edit_start;
-    inv->caret_length = g->edit_length;
-    return inv;
-}
-
-int smart_string_undo_shift_range_by_patch(size_t *start, size_t *end, const patch *p) {
-    if (!start || !end || !p)
-        return 1;
-    if (*end > p->start1 && *start < p->start1 + p->length1)
-        return 0;
-    // An empty range where the patch's removal begins lies before it.
-    if (*start >= p->start1 + p->length1) {
-        *start = *start + p->length2 - p->length1;
-        *end = *end + p->length2 - p->length1;
-    }
-    return 1;
-}
-
-int smart_string_undo_shift_range_by_patches(size_t *start, size_t *end, const patch *list) {
-    for (; list; list = list->next)
-        if (!smart_string_undo_shift_range_by_patch(start, end, list))
-            return 0;
-    return 1;
-}
-
-bool smart_string_undo_patch_blocked(const patch *p, const undo_group *later) {
-    if (!p)
-        return false;
-    size_t s = p->start1, e = p->start1 + p->length2;
-    for (; later; later = later->next)
-        if (!smart_string_undo_shift_range_by_patches(&s, &e, later->patches))
-            return true;
-    return false;
-}
-
-bool smart_string_undo_group_blocked(const undo_group *g) {
-    if (!g || !g->next || !g->patches)
-        return false;
-    bool blocked = false;
-    long long delta = 0;
-    dmp_patch_free(current_inverse(g, &blocked, &delta));
-    return blocked;
-}
-
-void smart_string_undo_merge_patches(undo_group *g) {
-    if (!g)
-        return;
-    patch *a = g->patches;
-    while (a && a->next) {
-        patch *b = a->next;
-        if (b->start1 == a->start2 + a->length2) {
-            // B goes on where A's new text ends.
-            dmp_diff_append(&a->diffs, b->diffs);
-        } else if (a->length2 == 0 && b->length2 == 0 && b->start1 + b->length1 == a->start2) {
-            // B removes the text just before A, as Backspace does.
-            dmp_diff_append(&b->diffs, a->diffs);
-            a->diffs = b->diffs;
-            a->start1 = b->start1;
-            a->start2 = b->start2;
-        } else {
-            a = b;
-            continue;
-        }
-        b->diffs = nullptr;
-        a->length1 += b->length1;
-        a->length2 += b->length2;
-        a->next = b->next;
-        b->next = nullptr;
-        dmp_patch_free(b);
-    }
-}
-
-void smart_string_undo_apply_patch(DString *text, const patch *p, size_t *start, size_t *removed, size_t *inserted) {
-    size_t rem = 0, ins = 0;
-    size_t pos = p ? std::min(p->start1, text ? text->length : 0) : 0;
-    if (start)
-        *start = pos;
-    for (const diff *d = p && text ? p->diffs : nullptr; d; d = d->next) {
-        size_t n = dmp_diff_length(d);
-        if (d->op == DMP_DELETE) {
-            d_string_erase(text, pos, std::min(n, text->length - pos));
-            rem += n;
-        } else if (d->op == DMP_INSERT) {
-            if (n)
-                d_string_insert(text, pos, d->text);
-            pos += n;
-            ins += n;
-        } else {
-            pos = std::min(pos + n, text->length);
-            rem += n;
-            ins += n;
-        }
-    }
-    if (removed)
-        *removed = rem;
-    if (inserted)
-        *inserted = ins;
-}
-
-void smart_string_undo_apply_patches(DString *text, const patch *list, size_t *start, size_t *old_length,
-                                     size_t *new_length) {
-    long long d = 0, low = -1, high = -1;
-    for (const patch *p = list; p; p = p->next) {
-        size_t s = 0, rem = 0, ins = 0;
-        smart_string_undo_apply_patch(text, p, &s, &rem, &ins);
-        long long end = (long long)s + (long long)rem - d;
-        if (low < 0 || (long long)s < low)
-            low = (long long)s;
-        if (high < 0 || end > high)
-            high = end;
-        d += (long long)ins - (long long)rem;
-    }
-    if (low < 0)
-        low = high = 0;
-    long long old_len = std::max(0LL, high - low);
-    set_outputs(start, old_length, new_length, (size_t)low, (size_t)old_len, (size_t)std::max(0LL, old_len + d));
-}
-
-void smart_string_undo_apply_group(_SString *s, const undo_group *g, size_t *start, size_t *old_length,
-                                   size_t *new_length) {
-    if (!s || !g)
-        return;
-    smart_string_undo_apply_patches(s->text, g->patches, start, old_length, new_length);
-    size_t n = s->text->length;
-    s->caret_start = g->caret_start;
-    s->caret_length = g->caret_length;
-    if (s->caret_start != (size_t)-1 && s->caret_start > n)
-        s->caret_start = n;
-    if (s->caret_start != (size_t)-1 && s->caret_length != (size_t)-1)
-        s->caret_length = std::min(s->caret_length, n - s->caret_start);
-    smart_string_refresh_derived(s);
-}
-
 // ---- recording ----
-
-void smart_string_undo_start(_SString *s) {
-    if (!s || s->undo_head)
-        return;
-    undo_group *g = smart_string_undo_group_from_patches(nullptr);
-    s->undo_head = s->undo_current = g;
-}
 
 void smart_string_undo_coalesce(_SString *s) {
     if (!s || (int32_t)s->coalesce_level == 0)
@@ -447,7 +152,7 @@ void smart_string_undo_coalesce(_SString *s) {
             after->previous = o;
         if (s->undo_current == n)
             s->undo_current = o;
-        free_group(n);
+        smart_string_undo_group_free(n);
     }
 }
 
@@ -473,7 +178,7 @@ bool smart_string_undo_record(_SString *s, size_t start, size_t length, const ch
     if (length == 0 && (!text || !*text))
         return true;  // nothing to record
     size_t from = 0, to = 0;
-    patch *p = edit_patch(s->text, start, length, text, &from, &to);
+    patch *p = smart_string_undo_edit_patch(s->text, start, length, text, &from, &to);
     if (!p)
         return false;
     smart_string_undo_group_new(s, p, tags, from, to - from);
@@ -496,7 +201,7 @@ bool smart_string_undo_record_edits(_SString *s, const stack *edits, uint64_t ta
         if (e->length == 0 && (!e->text || !*e->text))
             continue;
         size_t from = 0, to = 0;
-        patch *p = edit_patch(s->text, e->start, e->length, e->text ? e->text : "", &from, &to);
+        patch *p = smart_string_undo_edit_patch(s->text, e->start, e->length, e->text ? e->text : "", &from, &to);
         if (!p) {
             dmp_patch_free(patches);
             return false;
@@ -564,7 +269,7 @@ bool smart_string_undo(_SString *s, size_t *start, size_t *old_length, size_t *n
     }
     bool blocked = false;
     long long delta = 0;
-    patch *inv = linear(s) ? current_inverse(t, &blocked, &delta) : smart_string_undo_invert_patches(t->patches);
+    patch *inv = linear(s) ? smart_string_undo_current_inverse(t, &blocked, &delta) : smart_string_undo_invert_patches(t->patches);
     size_t a = 0, b = 0, c = 0;
     smart_string_undo_apply_patches(s->text, inv, &a, &b, &c);
     set_outputs(start, old_length, new_length, a, b, c);
@@ -582,6 +287,21 @@ bool smart_string_undo(_SString *s, size_t *start, size_t *old_length, size_t *n
     }
     s->undo_current = t->previous;
     return true;
+}
+
+void smart_string_undo_apply_group(_SString *s, const undo_group *g, size_t *start, size_t *old_length,
+                                   size_t *new_length) {
+    if (!s || !g)
+        return;
+    smart_string_undo_apply_patches(s->text, g->patches, start, old_length, new_length);
+    size_t n = s->text->length;
+    s->caret_start = g->caret_start;
+    s->caret_length = g->caret_length;
+    if (s->caret_start != (size_t)-1 && s->caret_start > n)
+        s->caret_start = n;
+    if (s->caret_start != (size_t)-1 && s->caret_length != (size_t)-1)
+        s->caret_length = std::min(s->caret_length, n - s->caret_start);
+    smart_string_refresh_derived(s);
 }
 
 bool smart_string_redo(_SString *s, size_t *start, size_t *old_length, size_t *new_length, uint64_t mask) {
@@ -607,7 +327,7 @@ bool smart_string_redo(_SString *s, size_t *start, size_t *old_length, size_t *n
         dmp_patch_free(again);
         r->inverted_by = nullptr;
         unlink_group(s, inv);
-        free_group(inv);
+        smart_string_undo_group_free(inv);
     }
     set_outputs(start, old_length, new_length, a, b, c);
     size_t n = s->text->length;
@@ -624,35 +344,6 @@ bool smart_string_redo(_SString *s, size_t *start, size_t *old_length, size_t *n
 }
 
 // ---- description ----
-
-char *smart_string_patch_to_critic(const patch *p) {
-    string old_text, new_text;
-    for (const diff *d = p ? p->diffs : nullptr; d; d = d->next) {
-        const char *t = d->text ? d->text : "";
-        if (d->op != DMP_INSERT)
-            old_text += t;
-        if (d->op != DMP_DELETE)
-            new_text += t;
-    }
-    string out;
-    if (!old_text.empty() && !new_text.empty())
-        out = "{~~" + old_text + "~>" + new_text + "~~}";
-    else if (!old_text.empty())
-        out = "{--" + old_text + "--}";
-    else if (!new_text.empty())
-        out = "{++" + new_text + "++}";
-    return heap_string(out);
-}
-
-char *smart_string_patches_to_critic(const patch *list) {
-    string out;
-    for (; list; list = list->next) {
-        char *one = smart_string_patch_to_critic(list);
-        out += one;
-        free(one);
-    }
-    return heap_string(out);
-}
 
 char *smart_string_undo_stack_description(_SString *s) {
     string out;

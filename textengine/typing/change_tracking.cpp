@@ -294,15 +294,6 @@ void smart_string_set_comment_template(_SString *s, const char *comment) {
     s->comment_template = comment ? strdup(comment) : nullptr;
 }
 
-// Replaces the working text with `replacement`.
-static void set_text(char **text, const std::string &replacement) {
-    char *copy = strdup(replacement.c_str());
-    if (!copy)
-        return;
-    free(*text);
-    *text = copy;
-}
-
 void smart_string_wrap_critic(_SString *s, char **text, unsigned short pair_type) {
     if (!s || !text || !*text)
         return;
@@ -325,7 +316,7 @@ void smart_string_wrap_critic(_SString *s, char **text, unsigned short pair_type
             d_string_free(comment, true);
         }
     }
-    set_text(text, wrapped);
+    smart_string_step_set_text(text, wrapped);
 }
 
 static void set_caret(_SString *s, size_t start, size_t length) {
@@ -385,7 +376,7 @@ bool smart_string_track_change(_SString *s, size_t start, size_t length, char **
     std::string old(str + start, length);
     if (n > 0) {
         std::string substitution = "{~~" + old + "~>" + *text + "~~}";
-        set_text(text, substitution);
+        smart_string_step_set_text(text, substitution);
         set_caret(s, start + substitution.size() - 3, 0);  // before "~~}"
         return true;
     }
@@ -394,16 +385,16 @@ bool smart_string_track_change(_SString *s, size_t start, size_t length, char **
     token *after = token_child_at_offset(s->change_tokens, start + length);
     token *before = start > 0 ? token_child_at_offset(s->change_tokens, start - 1) : nullptr;
     if (after && after->type == PAIR_CRITIC_DEL && after->start == start + length) {
-        set_text(text, "{--" + old);
+        smart_string_step_set_text(text, "{--" + old);
         change->removed_length = length + 3;  // swallows the following "{--"
         set_caret(s, start, 0);
     } else if (before && before->type == PAIR_CRITIC_DEL && end_of(before) == start) {
-        set_text(text, old + "--}");
+        smart_string_step_set_text(text, old + "--}");
         change->start = start - 3;  // swallows the preceding "--}"
         change->removed_length = length + 3;
         set_caret(s, start + length, 0);
     } else {
-        set_text(text, old);
+        smart_string_step_set_text(text, old);
         smart_string_wrap_critic(s, text, PAIR_CRITIC_DEL);
         set_caret(s, start, 0);
     }

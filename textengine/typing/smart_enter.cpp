@@ -427,18 +427,9 @@ static size_t line_start_before(const char *str, size_t at) {
     return at;
 }
 
-static bool take_text(char **text, const std::string &with) {
-    char *copy = strdup(with.c_str());
-    if (!copy)
-        return false;
-    free(*text);
-    *text = copy;
-    return true;
-}
-
 static bool insert_at(char **text, const std::string &with, size_t at,
                       smart_string_change *change) {
-    if (!take_text(text, with))
+    if (!smart_string_step_set_text(text, with))
         return false;
     change->start = at;
     change->removed_length = 0;
@@ -549,7 +540,7 @@ bool smart_string_smart_enter(_SString *s, size_t start, size_t length, char **t
 
     if (content)
         return insert_at(text, out, start, change);
-    if (!take_text(text, out))
+    if (!smart_string_step_set_text(text, out))
         return false;
     change->start = line_start;
     change->removed_length = line_length;
@@ -601,6 +592,6 @@ bool smart_string_smart_tab(_SString *s, size_t start, size_t length, char **tex
         return true;
     }
     if (table_row_line(str + line_start))
-        return take_text(text, "\t| ");
+        return smart_string_step_set_text(text, "\t| ");
     return false;
 }

@@ -1,8 +1,6 @@
 // Smart enter and smart tab: Return continues the block structure of the
 // current line (list items, block quotes, indentation, table rows, headings)
-// and Tab indents a fresh list item or opens a new table cell. The pipeline
-// steps themselves, smart_string_smart_enter and smart_string_smart_tab, are
-// declared with the other steps in smart_string_steps.h.
+// and Tab indents a fresh list item or opens a new table cell.
 #pragma once
 
 #include <cstddef>
@@ -10,6 +8,12 @@
 
 #include "smart_string.h"
 #include "token.h"
+
+// The pipeline steps (see smart_string_steps.h).
+bool smart_string_smart_tab(_SString *s, size_t start, size_t length, char **text,
+                            smart_string_change *change);
+bool smart_string_smart_enter(_SString *s, size_t start, size_t length, char **text,
+                              smart_string_change *change);
 
 // Line classes of the editor.
 enum smart_line_class : int {

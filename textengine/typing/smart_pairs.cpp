@@ -59,15 +59,6 @@ static bool pending_closer_at(const _SString *s, size_t at) {
            (unsigned char)s->text->str[at] == s->pair_pending_closer;
 }
 
-static bool replace_text(char **text, const char *with) {
-    char *copy = strdup(with);
-    if (!copy)
-        return false;
-    free(*text);
-    *text = copy;
-    return true;
-}
-
 bool smart_string_smart_pairs(_SString *s, size_t start, size_t length, char **text,
                               smart_string_change *change) {
     if (!s || !text || !*text || !change)
@@ -94,7 +85,7 @@ bool smart_string_smart_pairs(_SString *s, size_t start, size_t length, char **t
 
     // A typed closer steps over the same byte after the caret.
     if (length == 0 && s->pair_openers[c] && start < text_length && at == c) {
-        if (!replace_text(text, ""))
+        if (!smart_string_step_set_text(text, ""))
             return false;
         set_caret(s, start + 1);
         s->pair_pending = 0;
@@ -143,7 +134,7 @@ bool smart_string_smart_pairs(_SString *s, size_t start, size_t length, char **t
         return false;
     }
     const char pair[3] = {(char)c, (char)closer, '\0'};
-    if (!replace_text(text, pair))
+    if (!smart_string_step_set_text(text, pair))
         return false;
     set_caret(s, start + 1);
     s->pair_pending = 1;
