@@ -1,11 +1,11 @@
 #include "multi_edit.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "diagnostics.h"
 #include "expansions.h"
 #include "undo.h"
 
@@ -91,7 +91,7 @@ void smart_string_apply_edits_with_steps(_SString *s, stack *edits, smart_string
     for (size_t i = 0; i < n; i++) {
         const heading_record *e = static_cast<heading_record *>(edits->element[i]);
         if (!e || e->start > text_length) {
-            fputs(kSmartStringIllegalStart, stderr);
+            tzr_log("%s", kSmartStringIllegalStart);
             return;
         }
     }
@@ -101,7 +101,7 @@ void smart_string_apply_edits_with_steps(_SString *s, stack *edits, smart_string
         if (e->length == (size_t)-1)
             e->length = text_length - e->start;
         if (e->length > text_length - e->start || e->start + e->length > limit) {
-            fputs(kSmartStringIllegalStop, stderr);
+            tzr_log("%s", kSmartStringIllegalStop);
             return;
         }
         limit = e->start;

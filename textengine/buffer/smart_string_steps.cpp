@@ -2,11 +2,11 @@
 
 #include "smart_string_steps.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "change_tracking.h"
+#include "diagnostics.h"
 #include "expansions.h"
 #include "smart_enter.h"
 #include "smart_pairs.h"
@@ -24,11 +24,11 @@ const char kSmartStringIllegalStop[] = "Smart String: Attempt to modify illegal 
 bool smart_string_edit_range_valid(const _SString *s, size_t start, size_t length) {
     size_t text_length = s->text->length;
     if (start > text_length) {
-        fputs(kSmartStringIllegalStart, stderr);
+        tzr_log("%s", kSmartStringIllegalStart);
         return false;
     }
     if (length > text_length - start) {
-        fputs(kSmartStringIllegalStop, stderr);
+        tzr_log("%s", kSmartStringIllegalStop);
         return false;
     }
     return true;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "diagnostics.h"
 #include "heap_string.h"
 
 using std::string;
@@ -225,7 +226,7 @@ void smart_string_set_last_undo_tags(_SString *s, uint64_t tags) {
 
 undo_group *smart_string_undo_target(_SString *s, uint64_t mask) {
     if (!s || !s->undo_current) {
-        fputs("Smart String: Attempt to undo without a stack.\n", stderr);
+        tzr_log("Smart String: Attempt to undo without a stack.\n");
         return nullptr;
     }
     mask = full_mask(mask);
@@ -242,7 +243,7 @@ undo_group *smart_string_undo_target(_SString *s, uint64_t mask) {
 
 undo_group *smart_string_redo_target(_SString *s, uint64_t mask) {
     if (!s || !s->undo_current) {
-        fputs("Smart String: Attempt to redo without a stack.\n", stderr);
+        tzr_log("Smart String: Attempt to redo without a stack.\n");
         return nullptr;
     }
     mask = full_mask(mask);
@@ -362,6 +363,8 @@ char *smart_string_undo_stack_description(_SString *s) {
     return heap_string(out);
 }
 
+// A debugging dump for a developer at a terminal, not a message for the log:
+// it goes straight to standard error.
 void smart_string_undo_stack_print(_SString *s) {
     char *description = smart_string_undo_stack_description(s);
     fprintf(stderr, "----\nstack:\n%s\n----\n", description);

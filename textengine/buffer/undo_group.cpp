@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "diagnostics.h"
 #include "heap_string.h"
 
 using std::string;
@@ -17,7 +18,7 @@ using std::string;
 undo_group *smart_string_undo_group_from_patches(patch *patches) {
     undo_group *g = (undo_group *)calloc(1, sizeof(undo_group));
     if (!g)
-        abort();
+        tzr_fatal("Out of memory making an undo group.\n");
     g->patches = patches;
     g->time = (int64_t)::time(nullptr);
     g->clock = (int64_t)::clock();

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "char.h"
+#include "diagnostics.h"
 #include "diff_internal.h"
 #include "heap_string.h"
 
@@ -652,12 +653,12 @@ using namespace dmp_detail;
 diff *dmp_diff_new_bytes(uint32_t op, const char *bytes, size_t count) {
     diff *d = (diff *)calloc(1, sizeof(diff));
     if (!d)
-        abort();
+        tzr_fatal("Out of memory making a diff record.\n");
     d->op = op;
     if (bytes) {
         d->text = (char *)malloc(count + 1);
         if (!d->text)
-            abort();
+            tzr_fatal("Out of memory copying a diff text of %zu bytes.\n", count);
         memcpy(d->text, bytes, count);
         d->text[count] = '\0';
     }

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "diagnostics.h"
 #include "diff.h"
 #include "diff_internal.h"
 
@@ -16,7 +16,7 @@ constexpr size_t kMaxPattern = 31;
 bool pattern_too_long(size_t m) {
     if (m <= kMaxPattern)
         return false;
-    fputs("bitap search pattern > 31 characters.\n", stderr);
+    tzr_log("bitap search pattern > 31 characters.\n");
     return true;
 }
 
@@ -235,15 +235,15 @@ namespace dmp_detail {
 long match_bytes(const char *text, size_t n, const char *pattern, size_t m, size_t loc,
                  const dmp_options *options) {
     if (!text || !pattern) {
-        fputs("Invalid match request.\n", stderr);
+        tzr_log("Invalid match request.\n");
         return -1;
     }
     if (n == 0) {
-        fputs("Empty text for match.\n", stderr);
+        tzr_log("Empty text for match.\n");
         return -1;
     }
     if (!dmp_options_valid(options)) {
-        fputs("Invalid match options.\n", stderr);
+        tzr_log("Invalid match options.\n");
         return -1;
     }
     if ((long)loc < 0)

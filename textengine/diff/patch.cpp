@@ -1,12 +1,12 @@
 #include "patch.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "diagnostics.h"
 #include "diff_internal.h"
 #include "heap_string.h"
 
@@ -60,7 +60,7 @@ string side(const Diffs &v, uint32_t skip) {
 bool invalid(const dmp_options *o) {
     if (dmp_options_valid(o))
         return false;
-    fputs("Invalid match options.\n", stderr);
+    tzr_log("Invalid match options.\n");
     return true;
 }
 
@@ -276,7 +276,7 @@ string add_padding(Patches &v, const dmp_options *o) {
 patch *dmp_patch_new(diff *diffs, size_t start1, size_t start2, size_t length1, size_t length2) {
     patch *p = (patch *)calloc(1, sizeof(patch));
     if (!p)
-        abort();
+        tzr_fatal("Out of memory making a patch.\n");
     *p = {diffs, start1, start2, length1, length2, nullptr};
     return p;
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "d_string.h"
+#include "diagnostics.h"
 #include "hex_digit.h"
 #include "utf8_sequence.h"
 
@@ -109,14 +110,14 @@ key_binding *binding_from(const json_object *element) {
 json_value *key_bindings_parse_json(const char *text) {
     json_value *v = json_parse_string(text);
     if (!v)
-        fprintf(stderr, "Invalid JSON...\n");
+        tzr_log("Invalid JSON...\n");
     return v;
 }
 
 json_value *key_bindings_read_json(const char *path) {
     FILE *f = path ? fopen(path, "r") : nullptr;
     if (!f) {
-        fprintf(stderr, "Error reading file...\n");
+        tzr_log("Error reading file...\n");
         return nullptr;
     }
     DString *text = d_string_new("");

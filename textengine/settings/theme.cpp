@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "d_string.h"
+#include "diagnostics.h"
 
 namespace {
 
@@ -138,7 +139,7 @@ bool theme_parse_style(theme_style *style, const json_object *object) {
 theme *theme_parse(const char *text, char *const *style_names, size_t count) {
     json_value *root = json_parse_string(text);
     if (!root) {
-        fprintf(stderr, "Invalid JSON...\n");
+        tzr_log("Invalid JSON...\n");
         return nullptr;
     }
     theme *t = theme_new();

@@ -1,11 +1,11 @@
 #include "text_ranges.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "char.h"
+#include "diagnostics.h"
 
 static bool is_line_end(char c) { return c == '\0' || c == '\n' || c == '\r'; }
 static bool is_break(char c) { return c == '\n' || c == '\r'; }
@@ -310,9 +310,9 @@ char *smart_string_substring(_SString *s, size_t start, size_t length) {
     if (length == (size_t)-1 && start <= n)
         length = n - start;
     if (start > n || length > n - start) {
-        fputs("Smart String: Asked to copy invalid substring range.\n", stderr);
-        fprintf(stderr, "start: %lu  len: %lu  string: %lu\n", (unsigned long)start,
-                (unsigned long)length, (unsigned long)n);
+        tzr_log("Smart String: Asked to copy invalid substring range.\n");
+        tzr_log("start: %lu  len: %lu  string: %lu\n", (unsigned long)start, (unsigned long)length,
+                (unsigned long)n);
         return nullptr;
     }
     char *copy = static_cast<char *>(malloc(length + 1));

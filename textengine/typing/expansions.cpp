@@ -7,6 +7,7 @@
 #include <string>
 
 #include "char.h"
+#include "diagnostics.h"
 #include "json.h"
 #include "match.h"
 #include "tst.h"
@@ -42,7 +43,7 @@ void smart_string_parse_expansions(_SString *s, const char *json) {
         return;
     json_value *root = json_parse_string(json);
     if (!root || json_value_get_type(root) == JSON_ERROR) {
-        fputs("Invalid JSON...\n", stderr);
+        tzr_log("Invalid JSON...\n");
         json_value_free(root);
         return;
     }

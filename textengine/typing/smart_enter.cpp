@@ -1,6 +1,5 @@
 #include "smart_enter.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -8,6 +7,7 @@
 #include <vector>
 
 #include "char.h"
+#include "diagnostics.h"
 #include "smart_string_steps.h"
 #include "title_case.h"
 
@@ -290,7 +290,7 @@ void smart_string_line_parse(smart_line_parser *parser, int type, token *t, toke
         token_tree_free(chain);
         chain = nullptr;
         parser->failed = true;
-        fputs("Parser failed to successfully parse.\n", stderr);
+        tzr_log("Parser failed to successfully parse.\n");
     }
     parser->count = 0;
     if (output)

@@ -1,10 +1,11 @@
 #include "tst.h"
 
 #include <cctype>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
+
+#include "diagnostics.h"
 
 TST *tst_node_new(char character, void *payload) {
     TST *node = (TST *)calloc(1, sizeof(TST));
@@ -83,7 +84,7 @@ bool tst_insert_reversed_range(TST **root, const char *text, size_t i, void *pay
     if (!node)
         return false;
     if (node->payload) {
-        fputs("Payload already set for TST node\n", stderr);
+        tzr_log("Payload already set for TST node\n");
         return false;
     }
     node->payload = payload;
