@@ -1,12 +1,12 @@
 #include "keybindings.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "d_string.h"
 #include "diagnostics.h"
 #include "hex_digit.h"
+#include "settings_file.h"
 #include "utf8_sequence.h"
 
 namespace {
@@ -115,17 +115,11 @@ json_value *key_bindings_parse_json(const char *text) {
 }
 
 json_value *key_bindings_read_json(const char *path) {
-    FILE *f = path ? fopen(path, "r") : nullptr;
-    if (!f) {
+    DString *text = settings_file_read(path);
+    if (!text) {
         tzr_log("Error reading file...\n");
         return nullptr;
     }
-    DString *text = d_string_new("");
-    char chunk[4096];
-    size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, f)) > 0)
-        d_string_append_c_array(text, chunk, n);
-    fclose(f);
     json_value *v = key_bindings_parse_json(text->str);
     d_string_free(text, true);
     return v;

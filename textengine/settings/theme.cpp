@@ -2,12 +2,12 @@
 
 #include <cfloat>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "d_string.h"
 #include "diagnostics.h"
+#include "settings_file.h"
 
 namespace {
 
@@ -182,17 +182,9 @@ theme *theme_parse(const char *text, char *const *style_names, size_t count) {
 }
 
 theme *theme_load_file(const char *path, char *const *style_names, size_t count) {
-    if (!path)
+    DString *text = settings_file_read(path);
+    if (!text)
         return nullptr;
-    FILE *f = fopen(path, "r");
-    if (!f)
-        return nullptr;
-    DString *text = d_string_new("");
-    char chunk[4096];
-    size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, f)) > 0)
-        d_string_append_c_array(text, chunk, n);
-    fclose(f);
     theme *t = theme_parse(text->str, style_names, count);
     d_string_free(text, true);
     return t;

@@ -1,6 +1,5 @@
 #include "expansions.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -10,6 +9,7 @@
 #include "diagnostics.h"
 #include "json.h"
 #include "match.h"
+#include "settings_file.h"
 #include "tst.h"
 
 // Payload of a key registered without a template: it holds the key (so the
@@ -24,18 +24,13 @@ static bool is_delimiter(unsigned char c) {
 // Loading
 
 void smart_string_load_expansions(_SString *s, const char *path) {
-    if (!s || !path)
+    if (!s)
         return;
-    FILE *file = fopen(path, "r");
-    if (!file)
+    DString *json = settings_file_read(path);
+    if (!json)
         return;
-    std::string json;
-    char chunk[4096];
-    size_t got;
-    while ((got = fread(chunk, 1, sizeof chunk, file)) > 0)
-        json.append(chunk, got);
-    fclose(file);
-    smart_string_parse_expansions(s, json.c_str());
+    smart_string_parse_expansions(s, json->str);
+    d_string_free(json, true);
 }
 
 void smart_string_parse_expansions(_SString *s, const char *json) {
