@@ -165,6 +165,18 @@ void smart_string_set_caret(_SString *s, size_t start, size_t length) {
     s->caret_length = length;
 }
 
+bool smart_string_range_in_text(const _SString *s, size_t start, size_t length) {
+    return s && start <= s->text->length && length <= s->text->length - start;
+}
+
+void smart_string_clamp_range(const _SString *s, size_t *start, size_t *length) {
+    size_t text_length = s->text->length;
+    if (*start > text_length)
+        *start = text_length;
+    if (*length > text_length - *start)
+        *length = text_length - *start;
+}
+
 size_t smart_string_caret_start(_SString *s) { return s ? s->caret_start : (size_t)-1; }
 size_t smart_string_caret_length(_SString *s) { return s ? s->caret_length : (size_t)-1; }
 
@@ -193,14 +205,6 @@ uint64_t smart_string_paragraph_count(_SString *s) { return s ? s->paragraph_cou
 // ---------------------------------------------------------------------------
 // Mirror text
 
-// Clamps a byte range to the text.
-static void clamp_range(const _SString *s, size_t *start, size_t *length) {
-    size_t text_length = s->text->length;
-    if (*start > text_length)
-        *start = text_length;
-    if (*length > text_length - *start)
-        *length = text_length - *start;
-}
 
 static void mirror_insert_units(_SString *s, size_t unit_offset, const char *text) {
     if (!text || !*text)
@@ -216,14 +220,14 @@ void smart_string_mirror_insert(_SString *s, size_t byte_offset, const char *tex
     if (!s)
         return;
     size_t length = 0;
-    clamp_range(s, &byte_offset, &length);
+    smart_string_clamp_range(s, &byte_offset, &length);
     mirror_insert_units(s, units_at(s, byte_offset), text);
 }
 
 void smart_string_mirror_erase(_SString *s, size_t byte_start, size_t byte_length) {
     if (!s)
         return;
-    clamp_range(s, &byte_start, &byte_length);
+    smart_string_clamp_range(s, &byte_start, &byte_length);
     size_t unit_start = units_at(s, byte_start);
     size_t unit_length =
         utf8_units_between(s->text->str, byte_start, byte_start + byte_length, nullptr);
@@ -234,7 +238,7 @@ void smart_string_mirror_replace(_SString *s, size_t byte_start, size_t byte_len
                                  const char *text) {
     if (!s)
         return;
-    clamp_range(s, &byte_start, &byte_length);
+    smart_string_clamp_range(s, &byte_start, &byte_length);
     smart_string_mirror_erase(s, byte_start, byte_length);
     mirror_insert_units(s, units_at(s, byte_start), text);
 }
@@ -281,7 +285,7 @@ void smart_string_update_statistics(_SString *s, size_t start, size_t removed_le
         return;
     const size_t kContext = 5;
     size_t text_length = s->text->length;
-    clamp_range(s, &start, &removed_length);
+    smart_string_clamp_range(s, &start, &removed_length);
     size_t end = start + removed_length;
     size_t window_start = start > kContext ? start - kContext : 0;
     size_t window_end = text_length - end > kContext ? end + kContext : text_length;

@@ -147,6 +147,12 @@ void smart_string_change_free(smart_string_change *change);
 void smart_string_replace(_SString *s, size_t start, size_t length, const char *text,
                           smart_string_change *change);
 
+// Whether the byte range [start, start + length) lies in the text (false for
+// a NULL Smart String), tested so that no sum can wrap.
+bool smart_string_range_in_text(const _SString *s, size_t start, size_t length);
+// Cuts a byte range to the text.
+void smart_string_clamp_range(const _SString *s, size_t *start, size_t *length);
+
 // Makes an edit that the steps and undo have passed, on a range that lies in
 // the text: the statistics and the mirror follow it as `options` ask, both
 // worked out against the text before it.

@@ -103,12 +103,6 @@ char *outdent_lines_string(const char *text) {
     return text ? outdent_lines(text, 0, strlen(text)) : nullptr;
 }
 
-static size_t line_start_at(const char *text, size_t at) {
-    while (at > 0 && !is_break(text[at - 1]))
-        at--;
-    return at;
-}
-
 char *lines_moved_up(const char *text, size_t start, size_t length, size_t *replace_start,
                      size_t *replace_length) {
     if (!valid_range(text, start, length))
@@ -122,10 +116,7 @@ char *lines_moved_up(const char *text, size_t start, size_t length, size_t *repl
     if (from == 0) {
         lines += '\n';
     } else {
-        size_t end = from - 1;
-        if (text[end] == '\n' && end > 0 && text[end - 1] == '\r')
-            end--;
-        replaced_from = line_start_at(text, end);
+        replaced_from = text_previous_line_start(text, from);
         lines.append(text + replaced_from, from - replaced_from);
     }
     if (replace_start)
@@ -265,19 +256,14 @@ void string_append(char **string, const char *add) { string_splice(string, add, 
 // ---------------------------------------------------------------------------
 // Shift actions
 
-static bool selection_valid(_SString *s, size_t start, size_t length) {
-    return s && start <= s->text->length && length <= s->text->length - start;
-}
-
 static void clamp_caret(_SString *s, size_t start, size_t length) {
-    size_t n = s->text->length;
-    start = std::min(start, n);
-    smart_string_set_caret(s, start, std::min(length, n - start));
+    smart_string_clamp_range(s, &start, &length);
+    smart_string_set_caret(s, start, length);
 }
 
 static void shift_lines(_SString *s, size_t start, size_t length, smart_string_change *change,
                         bool indent) {
-    if (!selection_valid(s, start, length))
+    if (!smart_string_range_in_text(s, start, length))
         return;
     const char *text = s->text->str;
     size_t from, len;
@@ -307,7 +293,7 @@ void smart_string_shift_outdent(_SString *s, size_t start, size_t length,
 
 void smart_string_shift_lines_up(_SString *s, size_t start, size_t length,
                                  smart_string_change *change) {
-    if (!selection_valid(s, start, length))
+    if (!smart_string_range_in_text(s, start, length))
         return;
     size_t from, len;
     char *moved = lines_moved_up(s->text->str, start, length, &from, &len);
@@ -323,7 +309,7 @@ void smart_string_shift_lines_up(_SString *s, size_t start, size_t length,
 
 void smart_string_shift_lines_down(_SString *s, size_t start, size_t length,
                                    smart_string_change *change) {
-    if (!selection_valid(s, start, length))
+    if (!smart_string_range_in_text(s, start, length))
         return;
     size_t from, len;
     char *moved = lines_moved_down(s->text->str, start, length, &from, &len);
@@ -340,10 +326,10 @@ void smart_string_shift_lines_down(_SString *s, size_t start, size_t length,
 
 static void shift_heading(_SString *s, size_t start, size_t length, smart_string_change *change,
                           bool add) {
-    if (!selection_valid(s, start, length))
+    if (!smart_string_range_in_text(s, start, length))
         return;
     const char *text = s->text->str;
-    size_t line_start = line_start_at(text, start);
+    size_t line_start = text_line_start(text, start);
     size_t line_end = line_start;
     while (text[line_end] && !is_break(text[line_end]))
         line_end++;

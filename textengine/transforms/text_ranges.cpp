@@ -28,7 +28,7 @@ static void clamp(const char *text, size_t *start, size_t *length) {
         *length = n - *start;
 }
 
-static size_t line_start_at(const char *text, size_t at) {
+size_t text_line_start(const char *text, size_t at) {
     while (at > 0 && !is_break(text[at - 1]))
         at--;
     return at;
@@ -47,12 +47,11 @@ static size_t line_end_after(const char *text, size_t at) {
 // Whether the line that starts at `line_start` holds nothing.
 static bool empty_line(const char *text, size_t line_start) { return is_line_end(text[line_start]); }
 
-// Start of the line before the one that starts at `line_start` (> 0).
-static size_t previous_line_start(const char *text, size_t line_start) {
+size_t text_previous_line_start(const char *text, size_t line_start) {
     size_t end = line_start - 1;
     if (text[end] == '\n' && end > 0 && text[end - 1] == '\r')
         end--;
-    return line_start_at(text, end);
+    return text_line_start(text, end);
 }
 
 void text_word_range(const char *text, size_t start, size_t length, size_t *out_start,
@@ -76,7 +75,7 @@ void text_line_range(const char *text, size_t start, size_t length, size_t *out_
     if (!text)
         return set_out(out_start, out_length, 0, 0);
     clamp(text, &start, &length);
-    size_t from = line_start_at(text, start);
+    size_t from = text_line_start(text, start);
     size_t end = start + length;
     size_t to;
     if (length > 0 && text[end - 1] == '\r' && text[end] == '\n')
@@ -90,11 +89,11 @@ void text_line_range(const char *text, size_t start, size_t length, size_t *out_
 
 // Start of the paragraph that holds `at`; on an empty line, that line.
 static size_t paragraph_start(const char *text, size_t at) {
-    size_t line = line_start_at(text, at);
+    size_t line = text_line_start(text, at);
     if (empty_line(text, line))
         return line;
     while (line > 0) {
-        size_t before = previous_line_start(text, line);
+        size_t before = text_previous_line_start(text, line);
         if (empty_line(text, before))
             break;
         line = before;
@@ -105,7 +104,7 @@ static size_t paragraph_start(const char *text, size_t at) {
 // Just past the line ending of the paragraph's last line; on an empty line,
 // its start.
 static size_t paragraph_end(const char *text, size_t at) {
-    size_t line = line_start_at(text, at);
+    size_t line = text_line_start(text, at);
     if (empty_line(text, line))
         return line;
     size_t end = line_end_after(text, line);
@@ -147,7 +146,7 @@ size_t text_next_paragraph_boundary(const char *text, size_t position) {
         size_t k = after;
         while (is_blank(text[k]) || is_break(text[k]))
             k++;
-        if (!text[k] || line_start_at(text, k) == k)
+        if (!text[k] || text_line_start(text, k) == k)
             return after;
         i = line_end_after(text, k);
     }
@@ -187,17 +186,12 @@ bool range_inside(size_t a, size_t a_length, size_t b, size_t b_length) {
 // ---------------------------------------------------------------------------
 // Selection commands
 
-static bool range_in_text(_SString *s, size_t start, size_t length) {
-    size_t n = s->text->length;
-    return start <= n && length <= n - start;
-}
-
 static void set_caret(_SString *s, size_t start, size_t length) {
     smart_string_set_caret(s, start, length);
 }
 
 void smart_string_increase_selection(_SString *s, size_t start, size_t length) {
-    if (!s || !range_in_text(s, start, length))
+    if (!smart_string_range_in_text(s, start, length))
         return;
     size_t rs = (size_t)s->remembered_selection_start, rl = s->remembered_selection_length;
     if (s->remembered_selection_start < 0 || !ranges_overlap(rs, rl, start, length) ||
@@ -221,11 +215,11 @@ void smart_string_increase_selection(_SString *s, size_t start, size_t length) {
 }
 
 void smart_string_decrease_selection(_SString *s, size_t start, size_t length) {
-    if (!s || !range_in_text(s, start, length))
+    if (!smart_string_range_in_text(s, start, length))
         return;
     size_t rs = (size_t)s->remembered_selection_start, rl = s->remembered_selection_length;
     if (s->remembered_selection_start < 0 || !ranges_overlap(rs, rl, start, length) ||
-        !range_inside(rs, rl, start, length) || !range_in_text(s, rs, rl)) {
+        !range_inside(rs, rl, start, length) || !smart_string_range_in_text(s, rs, rl)) {
         set_caret(s, start, length);
         return;
     }
@@ -244,7 +238,7 @@ void smart_string_decrease_selection(_SString *s, size_t start, size_t length) {
 }
 
 void smart_string_previous_paragraph(_SString *s, size_t start, size_t length) {
-    if (!s || !range_in_text(s, start, length))
+    if (!smart_string_range_in_text(s, start, length))
         return;
     const char *text = s->text->str;
     size_t from, len;
@@ -267,7 +261,7 @@ void smart_string_previous_paragraph(_SString *s, size_t start, size_t length) {
 }
 
 void smart_string_next_paragraph(_SString *s, size_t start, size_t length) {
-    if (!s || !range_in_text(s, start, length))
+    if (!smart_string_range_in_text(s, start, length))
         return;
     const char *text = s->text->str;
     size_t from, len;
@@ -283,7 +277,7 @@ void smart_string_next_paragraph(_SString *s, size_t start, size_t length) {
 static void finder_on(_SString *s, size_t start, size_t length, size_t *out_start,
                       size_t *out_length,
                       void (*finder)(const char *, size_t, size_t, size_t *, size_t *)) {
-    if (!s || !range_in_text(s, start, length))
+    if (!smart_string_range_in_text(s, start, length))
         return set_out(out_start, out_length, (size_t)-1, (size_t)-1);
     finder(s->text->str, start, length, out_start, out_length);
 }
@@ -309,7 +303,7 @@ char *smart_string_substring(_SString *s, size_t start, size_t length) {
     size_t n = s->text->length;
     if (length == (size_t)-1 && start <= n)
         length = n - start;
-    if (start > n || length > n - start) {
+    if (!smart_string_range_in_text(s, start, length)) {
         tzr_log("Smart String: Asked to copy invalid substring range.\n");
         tzr_log("start: %lu  len: %lu  string: %lu\n", (unsigned long)start, (unsigned long)length,
                 (unsigned long)n);

@@ -17,6 +17,11 @@ void text_paragraph_range(const char *text, size_t start, size_t length, size_t 
                           size_t *out_length);
 void text_highlight_range(const char *text, size_t start, size_t length, size_t *out_start,
                           size_t *out_length);
+// Start of the line that holds byte `at`.
+size_t text_line_start(const char *text, size_t at);
+// Start of the line before the one that starts at `line_start` (> 0); a
+// CR LF before it is one line ending.
+size_t text_previous_line_start(const char *text, size_t line_start);
 // Offset just past the first line ending of the first blank line at or after
 // `position` that is not followed by an indented line; the text length when
 // there is none.

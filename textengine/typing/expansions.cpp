@@ -103,11 +103,7 @@ int smart_string_add_expansion(_SString *s, const char *key, const char *templat
 void smart_string_set_replaced(_SString *s, size_t start, size_t length) {
     if (!s)
         return;
-    size_t text_length = s->text->length;
-    if (start > text_length)
-        start = text_length;
-    if (length > text_length - start)
-        length = text_length - start;
+    smart_string_clamp_range(s, &start, &length);
     free(s->replaced_text);
     s->replaced_text = strndup(s->text->str + start, length);
 }
@@ -337,8 +333,7 @@ static char *context_at(_SString *s, size_t at) {
 void smart_string_save_caret_anchor(_SString *s, size_t start, size_t length) {
     if (!s || start > s->text->length)
         return;
-    if (length > s->text->length - start)
-        length = s->text->length - start;
+    smart_string_clamp_range(s, &start, &length);
     free(s->anchor_start_context);
     free(s->anchor_end_context);
     s->anchor_start = start;

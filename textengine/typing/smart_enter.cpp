@@ -9,6 +9,7 @@
 #include "char.h"
 #include "diagnostics.h"
 #include "smart_string_steps.h"
+#include "text_ranges.h"
 #include "title_case.h"
 
 // ---------------------------------------------------------------------------
@@ -329,17 +330,10 @@ bool smart_string_previous_line_is_empty(_SString *s, size_t offset) {
     const char *str = s->text->str;
     if (offset > s->text->length)
         offset = s->text->length;
-    size_t line_start = offset;
-    while (line_start > 0 && str[line_start - 1] != '\n' && str[line_start - 1] != '\r')
-        line_start--;
+    size_t line_start = text_line_start(str, offset);
     if (line_start == 0)
         return true;
-    size_t end = line_start - 1;  // the line ending before the line
-    if (str[end] == '\n' && end > 0 && str[end - 1] == '\r')
-        end--;
-    size_t start = end;
-    while (start > 0 && str[start - 1] != '\n' && str[start - 1] != '\r')
-        start--;
+    size_t start = text_previous_line_start(str, line_start);
     return smart_string_line_class(str + start) == LINE_CLASS_EMPTY;
 }
 
@@ -421,12 +415,6 @@ static bool option_allows(uint64_t options, int line_class) {
     }
 }
 
-static size_t line_start_before(const char *str, size_t at) {
-    while (at > 0 && str[at - 1] != '\n' && str[at - 1] != '\r')
-        at--;
-    return at;
-}
-
 static bool insert_at(char **text, const std::string &with, size_t at,
                       smart_string_change *change) {
     if (!smart_string_step_set_text(text, with))
@@ -444,7 +432,7 @@ bool smart_string_smart_enter(_SString *s, size_t start, size_t length, char **t
         return false;
     const char *str = s->text->str;
     uint64_t options = s->options;
-    size_t line_start = line_start_before(str, start);
+    size_t line_start = text_line_start(str, start);
     if (start == line_start)
         return false;
     const char *line = str + line_start;
@@ -581,7 +569,7 @@ bool smart_string_smart_tab(_SString *s, size_t start, size_t length, char **tex
     if (!s || !text || !*text || !change || length != 0 || strcmp(*text, "\t") != 0)
         return false;
     const char *str = s->text->str;
-    size_t line_start = line_start_before(str, start);
+    size_t line_start = text_line_start(str, start);
     if (start == line_start)
         return false;
     uint8_t last = s->last_typed;
