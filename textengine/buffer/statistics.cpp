@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "char.h"
+#include "utf8_sequence.h"
 
-static inline bool is_continuation(unsigned char b) { return (b & 0xC0) == 0x80; }
 
 void text_statistics(const char *text, size_t length, uint64_t *characters, uint64_t *words,
                      uint64_t *lines, uint64_t *paragraphs) {
@@ -17,9 +17,9 @@ void text_statistics(const char *text, size_t length, uint64_t *characters, uint
         unsigned char b = s[i];
         // A four-byte sequence is two UTF-16 units: its first continuation
         // byte (the one followed by two more) counts the second.
-        if (!is_continuation(b))
+        if (!utf8_is_continuation(b))
             c++;
-        else if (i + 2 < n && is_continuation(s[i + 1]) && is_continuation(s[i + 2]))
+        else if (i + 2 < n && utf8_is_continuation(s[i + 1]) && utf8_is_continuation(s[i + 2]))
             c++;
 
         bool word_end = i > 0 && !char_is_whitespace_or_line_ending(s[i - 1]);

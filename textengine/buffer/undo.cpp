@@ -8,6 +8,7 @@
 
 #include "diagnostics.h"
 #include "heap_string.h"
+#include "utf8_sequence.h"
 
 using std::string;
 
@@ -33,15 +34,11 @@ constexpr int coalesce_class(unsigned char c) {
     return 0;
 }
 
-size_t sequence_length(unsigned char lead) {
-    return lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-}
-
 // True for an empty text or one UTF-8 character: typing an accented letter
 // coalesces like typing a plain one.
 bool one_character(const char *text) {
     size_t n = text ? strlen(text) : 0;
-    return n <= 1 || (n <= 4 && n == sequence_length((unsigned char)text[0]));
+    return n <= 1 || (n <= 4 && n == utf8_sequence_length((unsigned char)text[0]));
 }
 
 bool patch_is_one_character(const patch *p) {

@@ -404,16 +404,6 @@ Diffs cleanup_merge(Diffs in) {
 
 namespace {
 
-size_t sequence_length(unsigned char lead) {
-    if (lead >= 0xF0)
-        return 4;
-    if (lead >= 0xE0)
-        return 3;
-    if (lead >= 0xC0)
-        return 2;
-    return 1;
-}
-
 // Length of an unfinished UTF-8 sequence at the end of `t`, or 0.
 size_t partial_tail(const string &t) {
     size_t n = t.size();
@@ -421,7 +411,7 @@ size_t partial_tail(const string &t) {
         unsigned char c = (unsigned char)t[n - back];
         if (dmp_is_continuation(c))
             continue;
-        return sequence_length(c) > back && c >= 0xC0 ? back : 0;
+        return utf8_sequence_length(c) > back && c >= 0xC0 ? back : 0;
     }
     return 0;
 }
@@ -784,9 +774,8 @@ size_t dmp_utf8_ceil(const char *text, size_t len, size_t pos) {
     size_t start = sequence_start(text, len, pos);
     if (start == pos)
         return pos;
-    unsigned char c = (unsigned char)text[start];
-    size_t need = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
-    return std::min(start + need, len);
+    // A sequence start that is not `pos` is a lead byte of 0xC0 or more.
+    return std::min(start + utf8_sequence_length((unsigned char)text[start]), len);
 }
 
 // ---- prefix and suffix ----

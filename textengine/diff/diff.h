@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "utf8_sequence.h"
+
 enum dmp_op : uint32_t { DMP_DELETE = 1, DMP_EQUAL = 2, DMP_INSERT = 3 };
 
 struct diff {
@@ -60,7 +62,7 @@ size_t dmp_common_prefix_ranges(const char *a, size_t la, const char *b, size_t 
 size_t dmp_common_suffix_ranges(const char *a, size_t la, const char *b, size_t lb);
 
 // UTF-8 helpers shared by the match, patch and undo code.
-inline bool dmp_is_continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+inline bool dmp_is_continuation(unsigned char c) { return utf8_is_continuation(c); }
 // Moves `pos` back to the start of the sequence it falls in (at most 3 bytes).
 size_t dmp_utf8_floor(const char *text, size_t len, size_t pos);
 // Moves `pos` forward past continuation bytes (at most 3).

@@ -8,6 +8,7 @@
 #include "d_string.h"
 #include "diagnostics.h"
 #include "settings_file.h"
+#include "utf8_sequence.h"
 
 namespace {
 
@@ -75,7 +76,7 @@ bool read_color(const json_object *o, const char *key, color *out) {
 void copy_font_name(char *field, const char *name) {
     size_t length = strlen(name);
     size_t n = length < kThemeFontNameLength ? length : kThemeFontNameLength;
-    while (n > 0 && n < length && ((unsigned char)name[n] & 0xC0) == 0x80)
+    while (n > 0 && n < length && utf8_is_continuation((unsigned char)name[n]))
         n--;
     memset(field, 0, kThemeFontNameLength + 1);
     memcpy(field, name, n);

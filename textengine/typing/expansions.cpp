@@ -11,6 +11,7 @@
 #include "match.h"
 #include "settings_file.h"
 #include "tst.h"
+#include "utf8_sequence.h"
 
 // Payload of a key registered without a template: it holds the key (so the
 // first file that names it wins) but never expands.
@@ -197,19 +198,12 @@ static void end_run(_SString *s) {
     smart_string_clear_replaced(s);
 }
 
-// Byte length of the UTF-8 sequence a lead byte begins (1 for a stray byte).
-static size_t sequence_length(unsigned char lead) {
-    if (lead >= 0xF0 && lead <= 0xF7)
-        return 4;
-    if (lead >= 0xE0)
-        return lead <= 0xEF ? 3 : 1;
-    if (lead >= 0xC0)
-        return 2;
-    return 1;
-}
-
+// Bytes 0xF8 to 0xFF begin no sequence: each is a character of its own.
 static bool is_one_character(const char *text, size_t n) {
-    return n > 0 && n == sequence_length((unsigned char)text[0]);
+    if (n == 0)
+        return false;
+    unsigned char lead = (unsigned char)text[0];
+    return n == (lead >= 0xF8 ? 1 : utf8_sequence_length(lead));
 }
 
 // The trigger-suffix filter: reads the bytes that end at the typed character

@@ -5,18 +5,13 @@
 
 #include "char.h"
 #include "smart_string_steps.h"
+#include "utf8_sequence.h"
 
 // Byte length of the UTF-8 character that starts at p, never past the NUL.
 static size_t character_length(const unsigned char *p) {
-    size_t n = 1;
-    if (*p >= 0xF0)
-        n = 4;
-    else if (*p >= 0xE0)
-        n = 3;
-    else if (*p >= 0xC0)
-        n = 2;
+    size_t n = utf8_sequence_length(*p);
     size_t i = 1;
-    while (i < n && p[i] >= 0x80 && p[i] < 0xC0)
+    while (i < n && utf8_is_continuation(p[i]))
         i++;
     return i;
 }
