@@ -69,6 +69,40 @@ const char *skip_byte_order_mark(const char *text) {
     return text;
 }
 
+// Moves a container's entries into new slots for `capacity` of them (at
+// least its count). False, the container unchanged, when out of memory.
+bool move_items(json_array *a, size_t capacity) {
+    auto items = static_cast<json_value **>(json_allocate(capacity * sizeof(json_value *)));
+    if (!items)
+        return false;
+    if (a->count)
+        memcpy(items, a->items, a->count * sizeof(json_value *));
+    json_release(a->items);
+    a->items = items;
+    a->capacity = capacity;
+    return true;
+}
+
+bool move_members(json_object *o, size_t capacity) {
+    auto names = static_cast<char **>(json_allocate(capacity * sizeof(char *)));
+    auto values = static_cast<json_value **>(json_allocate(capacity * sizeof(json_value *)));
+    if (!names || !values) {
+        json_release(names);
+        json_release(values);
+        return false;
+    }
+    if (o->count) {
+        memcpy(names, o->names, o->count * sizeof(char *));
+        memcpy(values, o->values, o->count * sizeof(json_value *));
+    }
+    json_release(o->names);
+    json_release(o->values);
+    o->names = names;
+    o->values = values;
+    o->capacity = capacity;
+    return true;
+}
+
 // Gives back the spare slots of a container whose closing bracket was read.
 // A failed allocation keeps the larger arrays, which is harmless.
 void trim_array(json_array *a) {
@@ -80,13 +114,7 @@ void trim_array(json_array *a) {
         a->capacity = 0;
         return;
     }
-    auto items = static_cast<json_value **>(json_allocate(a->count * sizeof(json_value *)));
-    if (!items)
-        return;
-    memcpy(items, a->items, a->count * sizeof(json_value *));
-    json_release(a->items);
-    a->items = items;
-    a->capacity = a->count;
+    move_items(a, a->count);
 }
 
 void trim_object(json_object *o) {
@@ -100,20 +128,7 @@ void trim_object(json_object *o) {
         o->capacity = 0;
         return;
     }
-    auto names = static_cast<char **>(json_allocate(o->count * sizeof(char *)));
-    auto values = static_cast<json_value **>(json_allocate(o->count * sizeof(json_value *)));
-    if (!names || !values) {
-        json_release(names);
-        json_release(values);
-        return;
-    }
-    memcpy(names, o->names, o->count * sizeof(char *));
-    memcpy(values, o->values, o->count * sizeof(json_value *));
-    json_release(o->names);
-    json_release(o->values);
-    o->names = names;
-    o->values = values;
-    o->capacity = o->count;
+    move_members(o, o->count);
 }
 
 json_value *parse_number(const char **cursor) {
@@ -324,23 +339,7 @@ bool json_object_reserve_one(json_object *o) {
         capacity = kJsonFirstCapacity;
     if (capacity > kJsonObjectMaxCapacity)
         return false;
-    auto names = static_cast<char **>(json_allocate(capacity * sizeof(char *)));
-    auto values = static_cast<json_value **>(json_allocate(capacity * sizeof(json_value *)));
-    if (!names || !values) {
-        json_release(names);
-        json_release(values);
-        return false;
-    }
-    if (o->count) {
-        memcpy(names, o->names, o->count * sizeof(char *));
-        memcpy(values, o->values, o->count * sizeof(json_value *));
-    }
-    json_release(o->names);
-    json_release(o->values);
-    o->names = names;
-    o->values = values;
-    o->capacity = capacity;
-    return true;
+    return move_members(o, capacity);
 }
 
 bool json_array_reserve_one(json_array *a) {
@@ -351,15 +350,7 @@ bool json_array_reserve_one(json_array *a) {
         capacity = kJsonFirstCapacity;
     if (capacity > kJsonArrayMaxCapacity)
         return false;
-    auto items = static_cast<json_value **>(json_allocate(capacity * sizeof(json_value *)));
-    if (!items)
-        return false;
-    if (a->count)
-        memcpy(items, a->items, a->count * sizeof(json_value *));
-    json_release(a->items);
-    a->items = items;
-    a->capacity = capacity;
-    return true;
+    return move_items(a, capacity);
 }
 
 long json_object_find(const json_object *object, const char *name, size_t length) {
