@@ -1,19 +1,18 @@
 // Hands a C++ string to a C caller as a new heap string (freed with free()).
 #pragma once
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
+
+#include "diagnostics.h"
 
 // Running out of memory here is fatal, as growing a DString is: callers hand
 // the result on without a NULL check.
 inline char *heap_string(std::string_view s) {
     char *out = static_cast<char *>(malloc(s.size() + 1));
-    if (!out) {
-        fprintf(stderr, "Out of memory copying a string of %zu bytes.\n", s.size());
-        abort();
-    }
+    if (!out)
+        tzr_fatal("Out of memory copying a string of %zu bytes.\n", s.size());
     memcpy(out, s.data(), s.size());
     out[s.size()] = '\0';
     return out;

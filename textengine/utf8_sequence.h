@@ -1,9 +1,17 @@
-// Decoding one UTF-8 sequence, shared by the JSON reader and the key-binding
-// table. Never reads past a NUL: a NUL is not a continuation byte, so the
-// decoder stops on it.
+// UTF-8 sequences, for every part of the text engine that walks bytes.
+// Nothing here reads past a NUL: a NUL is not a continuation byte.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+
+inline bool utf8_is_continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+// Bytes of the sequence that `lead` begins: 4, 3 or 2 for bytes from 0xF0,
+// 0xE0 and 0xC0 up, 1 for any other byte.
+inline size_t utf8_sequence_length(unsigned char lead) {
+    return lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+}
 
 // Decodes the well-formed sequence at `s` into `*code_point` and returns its
 // length (1 to 4); returns 0 for an ill-formed sequence (stray continuation,
@@ -32,7 +40,7 @@ inline int utf8_decode_sequence(const unsigned char *s, uint32_t *code_point) {
         return 0;
     }
     for (int i = 1; i < length; i++) {
-        if ((s[i] & 0xC0) != 0x80)
+        if (!utf8_is_continuation(s[i]))
             return 0;
         cp = (cp << 6) | (s[i] & 0x3F);
     }
