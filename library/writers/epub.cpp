@@ -301,7 +301,7 @@ void epub_toc_list(DString *out, const char *source, tzr_export_context *c, cons
             (*position)--;
             break;
         }
-        char *label = tzr_label_from_header(source, heading);
+        char *label = tzr_heading_id(c, source, heading);
         // Link to the heading only when the text carries its id; a missing
         // fragment would be a broken link in the book.
         d_string_append(out, "<li><a href=\"main.xhtml");

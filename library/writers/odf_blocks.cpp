@@ -35,7 +35,7 @@ void export_heading(DString *out, const char *source, token *t, tzr_export_conte
     level = level < 1 ? 1 : level > 10 ? 10 : level;
     d_string_append_printf(out, "<text:h text:outline-level=\"%d\">", level);
     if (!(c->ext_flags & kNoLabels)) {
-        char *label = tzr_label_from_header(source, t);
+        char *label = tzr_heading_id(c, source, t);
         d_string_append(out, "<text:bookmark text:name=\"");
         odf_print_attribute(out, label ? label : "");
         d_string_append(out, "\"/>");
