@@ -250,10 +250,17 @@ std::unordered_map<const token *, std::string> tzr_unique_heading_ids(const char
         free(label);
     }
     std::unordered_set<std::string> taken;
+    // The next suffix to try per label, so that many equal headings take
+    // linear time.
+    std::unordered_map<std::string, unsigned> next_suffix;
     for (auto &[heading, label] : labels) {
         std::string id = label;
-        for (unsigned n = 1; taken.count(id) || (id != label && own.count(id)); n++)
-            id = label + "-" + std::to_string(n);
+        if (taken.count(id)) {
+            unsigned &n = next_suffix[label];
+            do
+                id = label + "-" + std::to_string(++n);
+            while (taken.count(id) || own.count(id));
+        }
         taken.insert(id);
         ids.emplace(heading, std::move(id));
     }
