@@ -1,40 +1,212 @@
 // tzr-convert: converts a Tessaro document with the document library.
 //
-//   tzr-convert [-f FORMAT] [-x FLAGS] [-a FOLDER] [-o OUTPUT] [FILE]
+//   tzr-convert [OPTIONS] [FILE]
 //
-// FORMAT is a number or a name: html (0), epub (1), latex (2), beamer (3),
-// memoir (4), fodt (5), odt (6), textbundle (7), textpack (8), source (9).
-// FLAGS are the extension flags as a number (0x12 = complete + notes).
-// FOLDER is where local images are looked for. The document is read from
-// FILE or standard input and written to OUTPUT or standard output.
+// The document is read from FILE or standard input, prepared as the editor
+// prepares an export (header and footer text, transclusion, CriticMarkup
+// accepted or rejected) and written to OUTPUT or standard output.
+// `tzr-convert --help` lists the options.
+#include <getopt.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "file_utils.h"
+#include "transclude.h"
 #include "tzr.h"
 
 namespace {
 
 constexpr const char *kFormatNames[] = {"html",   "epub", "latex",      "beamer",   "memoir",
                                         "fodt",   "odt",  "textbundle", "textpack", "source"};
+constexpr int kFormatCount = sizeof kFormatNames / sizeof *kFormatNames;
+
+constexpr const char *kHelp =
+    "usage: tzr-convert [OPTIONS] [FILE]\n"
+    "Converts a Tessaro (Markdown) document read from FILE, or from standard input.\n"
+    "\n"
+    "  -f, --format FORMAT     html (default), epub, latex, beamer, memoir, fodt, odt,\n"
+    "                          textbundle, textpack or source, or its number 0-9\n"
+    "  -o, --output FILE       write to FILE instead of standard output\n"
+    "  -a, --assets FOLDER     where local pictures are looked for when a package\n"
+    "                          (epub, odt, textbundle, textpack) takes them in;\n"
+    "                          default: the folder of FILE\n"
+    "  -x, --extensions FLAGS  the extension flags as one number (decimal, 0x hex or\n"
+    "                          0 octal), replacing all flags set before it\n"
+    "\n"
+    "Extension flags one by one (applied in order, after or instead of -x):\n"
+    "  --complete              a complete document with its head, not only the body\n"
+    "  --snippet               a snippet: no document head\n"
+    "  --compatibility         plain Markdown: no Tessaro extensions\n"
+    "  --no-smart              straight quotes and dashes (smart typography is on)\n"
+    "  --no-notes              footnotes, citations, glossary and abbreviations off\n"
+    "                          (they are on)\n"
+    "  --no-labels             headings without ids\n"
+    "  --no-metadata           a metadata block is read as text\n"
+    "  --critic                CriticMarkup: show the changes as marked up\n"
+    "  --accept                CriticMarkup: accept every change\n"
+    "  --reject                CriticMarkup: reject every change\n"
+    "  --random-footnotes      random footnote anchors\n"
+    "  --transclude[=FOLDER]   replace {{file}} markers by the files they name,\n"
+    "                          looked for in FOLDER (default: the folder of FILE,\n"
+    "                          or the working folder for standard input)\n"
+    "\n"
+    "  -h, --help              show this help and exit\n"
+    "\n"
+    "The default flags are notes and smart typography (-x 0x18). Input that is not\n"
+    "UTF-8 text (NUL bytes, invalid sequences) is converted with a warning.\n";
+
+enum LongOption : int {
+    kComplete = 256,
+    kSnippet,
+    kCompatibility,
+    kNoSmart,
+    kNoNotes,
+    kNoLabels,
+    kNoMetadata,
+    kCritic,
+    kAccept,
+    kReject,
+    kRandomFootnotes,
+    kTransclude,
+};
+
+const option kOptions[] = {
+    {"format", required_argument, nullptr, 'f'},
+    {"output", required_argument, nullptr, 'o'},
+    {"assets", required_argument, nullptr, 'a'},
+    {"extensions", required_argument, nullptr, 'x'},
+    {"help", no_argument, nullptr, 'h'},
+    {"complete", no_argument, nullptr, kComplete},
+    {"snippet", no_argument, nullptr, kSnippet},
+    {"compatibility", no_argument, nullptr, kCompatibility},
+    {"no-smart", no_argument, nullptr, kNoSmart},
+    {"no-notes", no_argument, nullptr, kNoNotes},
+    {"no-labels", no_argument, nullptr, kNoLabels},
+    {"no-metadata", no_argument, nullptr, kNoMetadata},
+    {"critic", no_argument, nullptr, kCritic},
+    {"accept", no_argument, nullptr, kAccept},
+    {"reject", no_argument, nullptr, kReject},
+    {"random-footnotes", no_argument, nullptr, kRandomFootnotes},
+    {"transclude", optional_argument, nullptr, kTransclude},
+    {nullptr, 0, nullptr, 0},
+};
+
+// Flags that each option sets and clears.
+struct FlagChange {
+    int option;
+    uint64_t set;
+    uint64_t clear;
+};
+constexpr FlagChange kFlagChanges[] = {
+    {kComplete, TZR_EXT_COMPLETE, TZR_EXT_SNIPPET},
+    {kSnippet, TZR_EXT_SNIPPET, TZR_EXT_COMPLETE},
+    {kCompatibility, TZR_EXT_COMPATIBILITY, 0},
+    {kNoSmart, 0, TZR_EXT_SMART},
+    {kNoNotes, 0, TZR_EXT_NOTES},
+    {kNoLabels, TZR_EXT_NO_LABELS, 0},
+    {kNoMetadata, TZR_EXT_NO_METADATA, 0},
+    {kCritic, TZR_EXT_CRITIC, TZR_EXT_CRITIC_ACCEPT | TZR_EXT_CRITIC_REJECT},
+    {kAccept, TZR_EXT_CRITIC | TZR_EXT_CRITIC_ACCEPT, TZR_EXT_CRITIC_REJECT},
+    {kReject, TZR_EXT_CRITIC | TZR_EXT_CRITIC_REJECT, TZR_EXT_CRITIC_ACCEPT},
+    {kRandomFootnotes, TZR_EXT_RANDOM_FOOT, 0},
+    {kTransclude, TZR_EXT_TRANSCLUDE, 0},
+};
 
 int parse_format(const char *text) {
-    for (int i = 0; i < 10; i++) {
+    for (int i = 0; i < kFormatCount; i++) {
         if (!strcmp(text, kFormatNames[i]))
             return i;
     }
-    char *end = nullptr;
-    long number = strtol(text, &end, 10);
-    return (*end || number < 0 || number > 9) ? -1 : (int)number;
+    if (text[0] < '0' || text[0] > '9' || text[1])
+        return -1;
+    return text[0] - '0';
 }
 
-int usage() {
-    fprintf(stderr, "usage: tzr-convert [-f FORMAT] [-x FLAGS] [-a FOLDER] [-o OUTPUT] [FILE]\n");
+// The whole text must be one number that fits in 64 bits.
+bool parse_flags(const char *text, uint64_t *flags) {
+    if (!*text || *text == '-' || *text == '+' || isspace((unsigned char)*text))
+        return false;
+    char *end = nullptr;
+    errno = 0;
+    unsigned long long number = strtoull(text, &end, 0);
+    if (errno || *end)
+        return false;
+    *flags = number;
+    return true;
+}
+
+// The offset of the first byte that keeps `bytes` from being UTF-8 text (a
+// NUL, a malformed, overlong or surrogate sequence, or one past U+10FFFF),
+// or `length` when there is none.
+size_t first_non_text_byte(const unsigned char *bytes, size_t length) {
+    size_t i = 0;
+    while (i < length) {
+        unsigned char lead = bytes[i];
+        if (lead == 0)
+            return i;
+        if (lead < 0x80) {
+            i++;
+            continue;
+        }
+        size_t extra;
+        unsigned char low = 0x80, high = 0xBF;  // range of the second byte
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            extra = 1;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            extra = 2;
+            if (lead == 0xE0)
+                low = 0xA0;
+            else if (lead == 0xED)
+                high = 0x9F;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            extra = 3;
+            if (lead == 0xF0)
+                low = 0x90;
+            else if (lead == 0xF4)
+                high = 0x8F;
+        } else {
+            return i;
+        }
+        if (length - i <= extra)
+            return i;
+        if (bytes[i + 1] < low || bytes[i + 1] > high)
+            return i;
+        for (size_t k = 2; k <= extra; k++) {
+            if ((bytes[i + k] & 0xC0) != 0x80)
+                return i;
+        }
+        i += extra + 1;
+    }
+    return length;
+}
+
+void warn_unless_text(const DString *source, const char *name) {
+    size_t at = first_non_text_byte((const unsigned char *)source->str, source->length);
+    if (at == source->length)
+        return;
+    fprintf(stderr,
+            "tzr-convert: warning: %s is not UTF-8 text (%s at byte %zu); "
+            "the output may be damaged\n",
+            name, source->str[at] ? "invalid UTF-8" : "a NUL byte", at);
+}
+
+int usage_error(const char *message, const char *argument) {
+    fprintf(stderr, "tzr-convert: ");
+    fprintf(stderr, message, argument);
+    fprintf(stderr, "\nTry 'tzr-convert --help' for the options.\n");
     return 2;
+}
+
+std::string parent_folder(const char *path) {
+    std::filesystem::path parent = std::filesystem::absolute(path).parent_path();
+    return parent.string();
 }
 
 }  // namespace
@@ -44,30 +216,56 @@ int main(int argc, char **argv) {
     uint64_t flags = TZR_EXT_NOTES | TZR_EXT_SMART;
     const char *assets = nullptr;
     const char *output = nullptr;
+    const char *transclude_folder = nullptr;
     int option;
-    while ((option = getopt(argc, argv, "f:x:a:o:h")) != -1) {
+    while ((option = getopt_long(argc, argv, "f:x:a:o:h", kOptions, nullptr)) != -1) {
         switch (option) {
         case 'f':
             format = parse_format(optarg);
-            if (format < 0) {
-                fprintf(stderr, "tzr-convert: unknown format '%s'\n", optarg);
-                return 2;
-            }
+            if (format < 0)
+                return usage_error("unknown format '%s'", optarg);
             break;
-        case 'x': flags = strtoull(optarg, nullptr, 0); break;
+        case 'x':
+            if (!parse_flags(optarg, &flags))
+                return usage_error("'%s' is not a number of extension flags", optarg);
+            break;
         case 'a': assets = optarg; break;
         case 'o': output = optarg; break;
-        default: return usage();
+        case 'h': fputs(kHelp, stdout); return 0;
+        case '?':  // getopt has said what is wrong
+            fprintf(stderr, "Try 'tzr-convert --help' for the options.\n");
+            return 2;
+        default:
+            if (option == kTransclude)
+                transclude_folder = optarg;
+            for (const FlagChange &change : kFlagChanges) {
+                if (change.option == option)
+                    flags = (flags & ~change.clear) | change.set;
+            }
+            break;
         }
     }
     if (argc - optind > 1)
-        return usage();
+        return usage_error("one input file at most, not '%s'", argv[optind + 1]);
 
-    DString *source = optind < argc ? file_read_to_d_string(argv[optind]) : stdin_read_to_d_string();
+    const char *input = optind < argc ? argv[optind] : nullptr;
+    DString *source = input ? file_read_to_d_string(input) : stdin_read_to_d_string();
     if (!source) {
-        fprintf(stderr, "tzr-convert: cannot read '%s'\n", argv[optind]);
+        fprintf(stderr, "tzr-convert: cannot read '%s'\n", input ? input : "standard input");
         return 1;
     }
+    warn_unless_text(source, input ? input : "standard input");
+
+    // Transclusion resolves names against a folder and keeps a file from
+    // including itself by its path; standard input stands in the working folder.
+    std::string input_folder = input ? parent_folder(input) : std::filesystem::current_path().string();
+    std::string input_path = input ? std::filesystem::absolute(input).string()
+                                   : input_folder + "/-";
+    std::string folder = transclude_folder ? std::string(transclude_folder) : input_folder;
+    tzr_prepare_source(source, flags, folder.c_str(), input_path.c_str(), (int16_t)format);
+    if (!assets && input)
+        assets = input_folder.c_str();
+
     DString *result = tzr_d_string_convert_to_data(source, flags, (uint16_t)format, 0, assets);
     d_string_free(source, true);
     if (!result) {
@@ -81,7 +279,7 @@ int main(int argc, char **argv) {
         return 1;
     }
     bool written = fwrite(result->str, 1, result->length, out) == result->length;
-    if (output && fclose(out) != 0)
+    if ((output ? fclose(out) : fflush(out)) != 0)
         written = false;
     d_string_free(result, true);
     if (!written) {

@@ -201,17 +201,27 @@ void tzr_parse_blockquote(tzr_engine *engine, token *quote) {
     tzr_parse_token_chain(engine, quote);
 }
 
+static bool holds_blocks(const token *item) {
+    return item->child && item->child->type >= BLOCK_BLOCKQUOTE && item->child->type <= BLOCK_TOC;
+}
+
 void tzr_list_set_looseness(token *list) {
-    if (!list || !list->child || !list->child->next)
+    if (!list || !list->child)
         return;
+    // A list is loose when an item other than the last came with blank lines
+    // after its first paragraph.
     bool loose = false;
     for (token *item = list->child; item->next; item = item->next) {
-        if (item->type != BLOCK_LIST_ITEM)
-            continue;
-        if (item->child && item->child->type == BLOCK_PARA)
+        if (item->type == BLOCK_LIST_ITEM && item->child && item->child->type == BLOCK_PARA)
             loose = true;
-        else
-            item->type = BLOCK_LIST_ITEM_TEXT;
+    }
+    // Then each item's type says what it holds, which is what the writers go
+    // by: its text directly (a one-line item), or blocks from the nested
+    // parse of a longer one. An item holding blocks that passed for text had
+    // its paragraphs wrapped in a second paragraph in a loose list.
+    for (token *item = list->child; item; item = item->next) {
+        if (item->type == BLOCK_LIST_ITEM || item->type == BLOCK_LIST_ITEM_TEXT)
+            item->type = holds_blocks(item) ? BLOCK_LIST_ITEM : BLOCK_LIST_ITEM_TEXT;
     }
     if (!loose)
         return;

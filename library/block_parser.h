@@ -31,6 +31,8 @@ token *tzr_parse_line_chain(tzr_engine *engine, token *lines);
 void tzr_parse_list_item(tzr_engine *engine, token *item);
 void tzr_parse_definition_block(tzr_engine *engine, token *block);
 void tzr_parse_blockquote(tzr_engine *engine, token *quote);
+// Marks a list loose or tight, and types each item by what it holds: its
+// text (BLOCK_LIST_ITEM_TEXT) or blocks (BLOCK_LIST_ITEM).
 void tzr_list_set_looseness(token *list);
 void tzr_para_to_html_block(tzr_engine *engine, token *para);
 void tzr_flatten_block(tzr_engine *engine, token *block);

@@ -1,6 +1,7 @@
 #include "export_context.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 #include "engine.h"
@@ -175,4 +176,17 @@ tzr_export_context *tzr_export_context_new(tzr_engine *e, int16_t format) {
         return nullptr;
     }
     return context;
+}
+
+char *tzr_heading_id(tzr_export_context *context, const char *source, token *heading) {
+    if (!context || !source || !heading)
+        return tzr_label_from_header(source, heading);
+    if (!context->heading_ids_made) {
+        context->heading_ids = tzr_unique_heading_ids(source, context->header_list);
+        context->heading_ids_made = true;
+    }
+    auto found = context->heading_ids.find(heading);
+    if (found == context->heading_ids.end())
+        return tzr_label_from_header(source, heading);
+    return strdup(found->second.c_str());
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 
 #include "assets.h"
 #include "d_string.h"
@@ -69,6 +70,9 @@ struct tzr_export_context {
     uint16_t quotes_language = 0;
     int16_t header_level_base = 1;
     stack *header_list = nullptr;    // the engine's headings; borrowed
+    // Each heading's id, unique in the document; made on first use.
+    std::unordered_map<const token *, std::string> heading_ids;
+    bool heading_ids_made = false;
     stack *open_headings = nullptr;  // owned stack of borrowed heading tokens
     uint16_t walk_depth = 0;         // writers do not descend at 1000
 
@@ -121,3 +125,7 @@ void tzr_pad_newlines(DString *out, int16_t n, tzr_export_context *context);
 // The alignment letter of a table column ('l', 'r', 'c', 'n' or the
 // upper-case forms); 'n' for a column past the stored letters.
 char tzr_column_alignment(const tzr_export_context *context, int32_t column);
+
+// The id of a heading in this export (a new string the caller frees): its
+// label, with a numeric suffix when an earlier heading has the same one.
+char *tzr_heading_id(tzr_export_context *context, const char *source, token *heading);

@@ -2,6 +2,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <unordered_set>
+#include <utility>
+#include <vector>
 
 #include "char.h"
 
@@ -230,4 +233,36 @@ void tzr_print_token_chain_raw(DString *out, const char *source, const token *fi
         return;
     for (const token *t = first; t; t = t->next)
         print_raw(out, source, t, 0);
+}
+
+std::unordered_map<const token *, std::string> tzr_unique_heading_ids(const char *source,
+                                                                      const stack *headers) {
+    std::unordered_map<const token *, std::string> ids;
+    if (!source || !headers)
+        return ids;
+    std::vector<std::pair<const token *, std::string>> labels;
+    std::unordered_set<std::string> own;  // every heading's id before suffixes
+    for (size_t i = 0; i < headers->size; i++) {
+        auto *heading = static_cast<token *>(headers->element[i]);
+        char *label = tzr_label_from_header(source, heading);
+        labels.emplace_back(heading, label ? label : "");
+        own.insert(labels.back().second);
+        free(label);
+    }
+    std::unordered_set<std::string> taken;
+    // The next suffix to try per label, so that many equal headings take
+    // linear time.
+    std::unordered_map<std::string, unsigned> next_suffix;
+    for (auto &[heading, label] : labels) {
+        std::string id = label;
+        if (taken.count(id)) {
+            unsigned &n = next_suffix[label];
+            do
+                id = label + "-" + std::to_string(++n);
+            while (taken.count(id) || own.count(id));
+        }
+        taken.insert(id);
+        ids.emplace(heading, std::move(id));
+    }
+    return ids;
 }

@@ -7,8 +7,11 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
+#include <unordered_map>
 
 #include "d_string.h"
+#include "stack.h"
 #include "token.h"
 
 // A copy of `len` bytes (NUL bytes among them copied too), NUL-terminated.
@@ -44,6 +47,13 @@ char *tzr_clean_text_inside_pair(const char *source, const token *pair, bool low
 token *tzr_header_manual_label(token *heading, const char *source);
 // The heading's id: the label of its manual label, else of its whole text.
 char *tzr_label_from_header(const char *source, token *heading);
+
+// The ids of the headings in `headers` (in document order), unique within
+// the document: the first heading with a label keeps it, a later one gets
+// "-1", "-2", ... appended, passing over ids that other headings have of
+// their own. Writers read them through tzr_heading_id (export_context.h).
+std::unordered_map<const token *, std::string> tzr_unique_heading_ids(const char *source,
+                                                                      const stack *headers);
 
 // Appends a token's source text with emphasis and strong markers left out.
 void tzr_print_token_raw(DString *out, const char *source, const token *t);

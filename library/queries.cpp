@@ -113,7 +113,7 @@ header *toc_level(TocWalk &walk, size_t *index, int level) {
             toc_heading_text_chain(title, source, h->child, walk.context);
             strip_trailing_blanks(title);
         }
-        char *label = tzr_label_from_header(source, h);
+        char *label = tzr_heading_id(walk.context, source, h);
         header *entry = header_new(title ? title->str : "", label, 0, 0);
         d_string_free(title, true);
         free(label);

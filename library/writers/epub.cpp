@@ -1,4 +1,5 @@
 #include "epub.h"
+#include "xhtml.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -301,7 +302,7 @@ void epub_toc_list(DString *out, const char *source, tzr_export_context *c, cons
             (*position)--;
             break;
         }
-        char *label = tzr_label_from_header(source, heading);
+        char *label = tzr_heading_id(c, source, heading);
         // Link to the heading only when the text carries its id; a missing
         // fragment would be a broken link in the book.
         d_string_append(out, "<li><a href=\"main.xhtml");
@@ -405,7 +406,8 @@ DString *epub_build_archive_with(const char *body, tzr_engine *e, const char *as
     // Reading systems and validators tell a picture's format by its file
     // name, so each stored asset's name gets the extension of its media
     // type, and the text's references to it follow.
-    std::string text = body;
+    // The book is read as XML: the document's own raw HTML may not be.
+    std::string text = tzr_xhtml_from_html(body);
     std::vector<std::string> names;
     std::vector<const char *> types;
     const char *css = meta_value(c, "css");

@@ -58,15 +58,11 @@ void export_heading(DString *out, const char *source, token *t, tzr_export_conte
     bool labels = !(c->ext_flags & kNoLabels);
     if (t->type >= BLOCK_H1 && t->type <= BLOCK_H6) {
         level = clamp_level((t->type - 61) + c->header_level_base - 1);
-        if (labels)
-            id = tzr_label_from_header(source, t);
     } else {
         level = clamp_level(c->header_level_base + (t->type == BLOCK_SETEXT_2 ? 1 : 0));
-        if (labels) {
-            token *manual = tzr_header_manual_label(t, source);
-            id = tzr_label_from_token(source, manual ? manual : t);
-        }
     }
+    if (labels)
+        id = tzr_heading_id(c, source, t);
     // One digit: the level is 1 to 6.
     char digit = (char)('0' + level);
     d_string_append(out, "<h");
@@ -391,7 +387,7 @@ void html_export_toc_entries(DString *out, const char *source, tzr_export_contex
             d_string_append(out, "</ul>\n");
             return;
         }
-        char *label = tzr_label_from_header(source, h);
+        char *label = tzr_heading_id(c, source, h);
         d_string_append(out, "<li><a href=\"#");
         html_print_string(out, label ? label : "", false);
         d_string_append(out, "\">");

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <string_view>
 
 #include "labels.h"
 #include "notes.h"
@@ -156,7 +158,9 @@ void export_code_span(DString *out, const char *source, token *t, tzr_export_con
         return;
     consume_pair_marks(t);
     d_string_append(out, "<text:span text:style-name=\"Source_20_Text\">");
+    size_t code = out->length;
     odf_print_token_chain_raw(out, source, t->child, c);
+    odf_keep_spaces(out, code);
     d_string_append(out, "</text:span>");
 }
 
@@ -440,6 +444,44 @@ void tzr_odf_export_token(DString *out, const char *source, token *t, tzr_export
         fprintf(stderr, "Unknown token type: %d\n", t->type);
         token_tree_describe(t, source);
     }
+}
+
+void odf_keep_spaces(DString *out, size_t from) {
+    if (!out || from >= out->length)
+        return;
+    std::string kept;
+    const char *text = out->str + from;
+    const size_t length = out->length - from;
+    bool line_start = true;
+    for (size_t i = 0; i < length;) {
+        if (text[i] == '<') {
+            size_t end = i;
+            while (end < length && text[end] != '>')
+                end++;
+            std::string_view tag(text + i, end - i + (end < length));
+            kept.append(tag);
+            line_start = tag == "<text:line-break/>";
+            i += tag.size();
+            continue;
+        }
+        if (text[i] != ' ') {
+            kept += text[i++];
+            line_start = false;
+            continue;
+        }
+        size_t run = 0;
+        while (i + run < length && text[i + run] == ' ')
+            run++;
+        if (run >= 2)
+            kept += "<text:s text:c=\"" + std::to_string(run) + "\"/>";
+        else
+            kept += line_start ? "<text:s/>" : " ";
+        i += run;
+        line_start = false;
+    }
+    out->length = from;
+    out->str[from] = '\0';
+    d_string_append_c_array(out, kept.data(), kept.size());
 }
 
 void odf_print_token_chain_raw(DString *out, const char *source, token *t, tzr_export_context *c) {

@@ -35,6 +35,12 @@ void odf_print_bytes(DString *out, const char *s, size_t len);
 // carriage return as character references so that they survive.
 void odf_print_attribute(DString *out, const char *s);
 
+// Makes the spaces of preformatted text written from `from` on survive XML's
+// white-space collapsing: a run of two or more spaces becomes
+// <text:s text:c="N"/>, and a lone space at the start (of the text or of a
+// line) <text:s/>. Markup in the text is left as it is.
+void odf_keep_spaces(DString *out, size_t from);
+
 // Preformatted text of a token (code blocks, code spans, math).
 void odf_print_token_raw(DString *out, const char *source, token *t, tzr_export_context *context);
 void odf_print_token_chain_raw(DString *out, const char *source, token *t,

@@ -35,7 +35,7 @@ void export_heading(DString *out, const char *source, token *t, tzr_export_conte
     level = level < 1 ? 1 : level > 10 ? 10 : level;
     d_string_append_printf(out, "<text:h text:outline-level=\"%d\">", level);
     if (!(c->ext_flags & kNoLabels)) {
-        char *label = tzr_label_from_header(source, t);
+        char *label = tzr_heading_id(c, source, t);
         d_string_append(out, "<text:bookmark text:name=\"");
         odf_print_attribute(out, label ? label : "");
         d_string_append(out, "\"/>");
@@ -81,8 +81,10 @@ void export_fenced_code(DString *out, const char *source, token *t, tzr_export_c
     }
     free(language);
     d_string_append(out, "<text:p text:style-name=\"Preformatted_20_Text\">");
+    size_t code = out->length;
     if (opening && opening->next)
         odf_print_token_chain_raw(out, source, opening->next, c);
+    odf_keep_spaces(out, code);
     d_string_append(out, "</text:p>");
     c->newline_count = 0;
 }
@@ -122,13 +124,16 @@ bool export_block(DString *out, const char *source, token *t, tzr_export_context
         c->enclosing_block = saved;
         break;
     case BLOCK_CODE_FENCED: export_fenced_code(out, source, t, c); break;
-    case BLOCK_CODE_INDENTED:
+    case BLOCK_CODE_INDENTED: {
         tzr_pad_newlines(out, 2, c);
         d_string_append(out, "<text:p text:style-name=\"Preformatted_20_Text\">");
+        size_t code = out->length;
         odf_print_token_chain_raw(out, source, t->child, c);
+        odf_keep_spaces(out, code);
         d_string_append(out, "</text:p>");
         c->newline_count = 0;
         break;
+    }
     case BLOCK_DEFLIST:
         tzr_pad_newlines(out, 2, c);
         c->newline_count = 2;

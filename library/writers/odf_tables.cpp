@@ -375,7 +375,7 @@ void odf_export_toc_entries(DString *out, const char *source, tzr_export_context
         int this_level = tzr_heading_level(h);
         if (this_level < level)
             break;
-        char *label = tzr_label_from_header(source, h);
+        char *label = tzr_heading_id(c, source, h);
         d_string_append(out, "<text:p text:style-name=\"TOC_Item\"><text:a xlink:type=\"simple\" xlink:href=\"#");
         odf_print_attribute(out, label ? label : "");
         d_string_append(out, "\" text:style-name=\"Index_20_Link\" text:visited-style-name=\"Index_20_Link\">");

@@ -69,6 +69,13 @@ INSTANTIATE_TEST_SUITE_P(
         // joins it keeps it a BLOCK_LIST_ITEM.
         SourceCase{"- a\n- b\n", 0, 1, "UL(LI_TEXT LI)"},
         SourceCase{"- a\n\n", 0, 1, "UL(LI)"},
+        // An item's type follows what it holds: an item continued on an
+        // indented line, or whose first block is a quote, holds blocks; a
+        // one-line item holds its text.
+        SourceCase{"- a\n\n- b\n  c\n- d", 0, 2, "UL_LOOSE(LI(PARA EMPTY) LI(PARA) LI_TEXT(20))"},
+        SourceCase{"- a\n\n- > q\n\n- d", 0, 2, "UL_LOOSE(LI(PARA EMPTY) LI(QUOTE EMPTY) LI_TEXT(20))"},
+        SourceCase{"- a\n    - b\n- c", 0, 2, "UL(LI(PARA UL) LI_TEXT(20))"},
+        SourceCase{"- a\n  b", 0, 2, "UL(LI(PARA))"},
         SourceCase{"Term\n: definition", 0, 1, "DEFLIST(TERM DEFINITION)"},
         SourceCase{"> a\n> > b", 0, 1, "QUOTE(PARA QUOTE)"},
         SourceCase{"| a | b |\n|---|---|\n| 1 | 2 |", 0, 1, "TABLE(THEAD TBODY)"},

@@ -1,6 +1,7 @@
 // EPUB books: the archive's layout, the package and navigation documents,
 // and whole sample books checked by epubcheck.
 #include <gtest/gtest.h>
+#include <libxml/parser.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -254,6 +255,26 @@ TEST(Epub, WriteFileToMissingFolderReportsAndWritesNothing) {
     EXPECT_GT(std::filesystem::file_size(good), 0u);
     tzr_engine_free(e, true);
     std::filesystem::remove_all(folder);
+}
+
+// The document's raw HTML is tag soup to an XML reader; the book's XHTML is
+// repaired into well-formed XML, while HTML output keeps the raw HTML as
+// written.
+TEST(Epub, RawHtmlBecomesWellFormedXhtml) {
+    const std::string source =
+        "Break one<br>two, a&nbsp;space.\n\n<p>unclosed\n\n<!-- a -- b -->\n\n# End\n";
+    ZipEntries entries = book_entries(source);
+    const std::string &xhtml = entries.bytes["OEBPS/main.xhtml"];
+    xmlDocPtr doc = xmlReadMemory(xhtml.data(), (int)xhtml.size(), "main.xhtml", nullptr,
+                                  XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+    EXPECT_NE(doc, nullptr) << xhtml;
+    xmlFreeDoc(doc);
+    EXPECT_NE(xhtml.find("one<br/>two"), std::string::npos) << xhtml;
+    EXPECT_NE(xhtml.find("a\xc2\xa0space"), std::string::npos) << xhtml;
+    EXPECT_NE(xhtml.find("<h1 id=\"end\">End</h1>"), std::string::npos) << xhtml;
+    char *html = tzr_string_convert(source.c_str(), kExtensions, TZR_FORMAT_HTML, 0);
+    EXPECT_NE(std::string(html).find("one<br>two"), std::string::npos) << html;
+    free(html);
 }
 
 // Every sample book, built through the public operation, passes epubcheck.

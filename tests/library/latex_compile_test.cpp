@@ -1,6 +1,6 @@
 // The real consumer of the LaTeX writers: every sample document, exported as
-// a complete LaTeX, Beamer and Memoir document over the test support files,
-// must compile with pdflatex. Developer machines without pdflatex skip;
+// a complete LaTeX, Beamer and Memoir document over the support files that
+// the project installs (resources/latex), must compile with pdflatex. Developer machines without pdflatex skip;
 // under CI (where the packages are installed) a missing pdflatex fails.
 #include <gtest/gtest.h>
 
@@ -21,6 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 
 const fs::path kData = fs::path(ORVANE_TEST_DATA) / "latex";
+const fs::path kSupport = fs::path(ORVANE_RESOURCES) / "latex";
 
 struct Case {
     const char *sample;
@@ -74,8 +75,8 @@ TEST_P(LatexCompile, PdflatexBuildsThePdf) {
     }
     free(tex);
 
-    const std::string command = "cd '" + dir.string() + "' && TEXINPUTS='" + kData.string() +
-                                "//:' timeout 120 pdflatex -interaction=nonstopmode "
+    const std::string command = "cd '" + dir.string() + "' && TEXINPUTS='" + kSupport.string() +
+                                "//:" + kData.string() + "//:' timeout 120 pdflatex -interaction=nonstopmode "
                                 "-halt-on-error '" +
                                 name + ".tex' >compile.txt 2>&1 </dev/null";
     int status = std::system(command.c_str());
@@ -103,6 +104,9 @@ const Case kCases[] = {
     {"code_math", TZR_FORMAT_BEAMER}, {"code_math", TZR_FORMAT_MEMOIR},
     {"critic", TZR_FORMAT_LATEX},     {"critic", TZR_FORMAT_BEAMER},
     {"critic", TZR_FORMAT_MEMOIR},
+    // Fence languages: the common names are defined by the support files and
+    // an unknown one is set as plain code.
+    {"code_languages", TZR_FORMAT_LATEX}, {"code_languages", TZR_FORMAT_MEMOIR},
 };
 
 INSTANTIATE_TEST_SUITE_P(Samples, LatexCompile, ::testing::ValuesIn(kCases), case_name);

@@ -1,0 +1,127 @@
+#!/usr/bin/env bash
+# tzr-convert on the command line: its options, its refusals and its warnings.
+#   tests/examples/tzr_convert_test.sh PATH-TO-tzr-convert
+set -uo pipefail
+convert="$(realpath "${1:?usage: tzr_convert_test.sh TZR-CONVERT}")"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+
+passed=0
+failed=0
+check() {  # check NAME CONDITION...
+  local name="$1"
+  shift
+  if "$@"; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    echo "FAILED: $name"
+    echo "  stdout: $(head -c 400 out.txt 2>/dev/null)"
+    echo "  stderr: $(head -c 400 err.txt 2>/dev/null)"
+  fi
+}
+run() { "$convert" "$@" >out.txt 2>err.txt; echo $? >rc.txt; }
+rc_is() { [ "$(cat rc.txt)" = "$1" ]; }
+out_has() { grep -qF -- "$1" out.txt; }
+out_lacks() { ! grep -qF -- "$1" out.txt; }
+err_has() { grep -qF -- "$1" err.txt; }
+err_empty() { [ ! -s err.txt ]; }
+
+printf 'Title: Notes\n\nSee {{part.md}}: {++added++} {--removed--} "quoted"[^n].\n\n[^n]: A note.\n' >doc.md
+printf 'the *included* part' >part.md
+mkdir -p other
+printf 'the other part' >other/part.md
+
+# Help is an answer, not a refusal, and names every option.
+run --help
+check "help succeeds" rc_is 0
+for option in --format --output --assets --extensions --complete --snippet --compatibility \
+    --no-smart --no-notes --no-labels --no-metadata --critic --accept --reject \
+    --random-footnotes --transclude --help; do
+  check "help names $option" out_has "$option"
+done
+run -h
+check "-h succeeds" rc_is 0
+
+# Malformed values are refused with a reason and exit status 2.
+for bad in foo 0x12z "" -1 " 12" 99999999999999999999999; do
+  run -x "$bad" doc.md
+  check "-x '$bad' refused" rc_is 2
+  check "-x '$bad' says why" err_has "is not a number of extension flags"
+done
+run -f 12 doc.md
+check "format 12 refused" rc_is 2
+run -f htm doc.md
+check "format htm refused" err_has "unknown format 'htm'"
+run --bogus doc.md
+check "unknown option refused" rc_is 2
+run doc.md part.md
+check "two inputs refused" rc_is 2
+run missing.md
+check "missing input fails" rc_is 1
+check "missing input named" err_has "missing.md"
+
+# Numbers in every base are the same flags as the named options.
+run -x 0x218 doc.md
+cp out.txt hex.txt
+run -x 536 doc.md
+check "decimal and hex flags agree" cmp -s out.txt hex.txt
+run -x 0 --critic --no-labels doc.md
+check "critic marks changes up" out_has "<ins>added</ins>"
+check "notes off by -x 0" out_lacks 'class="footnotes"'
+
+# Defaults: notes and smart typography; transclusion only when asked.
+run -f html doc.md
+check "default succeeds" rc_is 0
+check "default writes notes" out_has 'class="footnotes"'
+check "default is smart" out_has "&#8220;quoted&#8221;"
+check "no transclusion by default" out_has "{{part.md}}"
+check "default needs no warning" err_empty
+run --no-smart --no-notes doc.md
+check "no-smart keeps straight quotes" out_has "&quot;quoted&quot;"
+check "no-notes writes no notes" out_lacks 'class="footnotes"'
+
+# CriticMarkup accepted or rejected, with transclusion from the file's folder
+# or from a folder given.
+run --transclude --accept doc.md
+check "transclusion from the file's folder" out_has "the <em>included</em> part"
+check "accept keeps the addition" out_has "added"
+check "accept drops the deletion" out_lacks "removed"
+run --transclude=other --reject doc.md
+check "transclusion from a folder given" out_has "the other part"
+check "reject drops the addition" out_lacks "added"
+check "reject keeps the deletion" out_has "removed"
+(cd other && "$convert" --transclude <../doc.md >../out.txt 2>../err.txt)
+check "standard input transcludes from the working folder" out_has "the other part"
+
+# Complete and snippet choose the document head; the last one wins.
+run --complete doc.md
+check "complete writes the head" out_has "<!DOCTYPE html>"
+run --compatibility -f html doc.md
+check "compatibility reads metadata as text" out_has "<p>Title: Notes</p>"
+
+# Input that is not UTF-8 text is converted with a warning.
+printf 'a\0b\n' >nul.md
+run nul.md
+check "NUL input converts" rc_is 0
+check "NUL input warns" err_has "nul.md is not UTF-8 text (a NUL byte at byte 1)"
+printf 'caf\xe9\n' >latin1.md
+run latin1.md
+check "Latin-1 input warns" err_has "invalid UTF-8 at byte 3"
+printf 'over\xc0\xaflong \xed\xa0\x80 surrogate\n' >overlong.md
+run overlong.md
+check "overlong sequence warns" err_has "invalid UTF-8 at byte 4"
+printf 'caf\xc3\xa9 \xf0\x9f\x98\x80\n' >utf8.md
+run utf8.md
+check "UTF-8 input has no warning" err_empty
+
+# Output files and packages.
+run -f odt -o doc.odt doc.md
+check "odt written" rc_is 0
+check "odt is a zip" bash -c '[ "$(head -c 2 doc.odt)" = PK ]'
+run -o /nonexistent/folder/out.html doc.md
+check "unwritable output fails" rc_is 1
+
+echo "tzr-convert: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,76 @@
+// Heading ids are unique within a document: the first heading keeps its id,
+// later ones with the same text get a numeric suffix, in every output that
+// writes ids and in every list that links to them.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "engine.h"
+#include "labels.h"
+#include "queries.h"
+#include "tzr.h"
+
+namespace {
+
+std::string convert(const std::string &source, uint16_t format) {
+    char *out = tzr_string_convert(source.c_str(), TZR_EXT_NOTES | TZR_EXT_SMART, format, 0);
+    std::string text = out ? out : "";
+    free(out);
+    return text;
+}
+
+std::vector<std::string> all(const std::string &text, const std::string &pattern) {
+    std::vector<std::string> found;
+    std::regex re(pattern);
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), re); it != std::sregex_iterator(); ++it)
+        found.push_back((*it)[1]);
+    return found;
+}
+
+// "usage-1" is a heading of its own, so the second "Usage" passes over it.
+const char *kSource =
+    "{{TOC}}\n\n# Intro\n\n## Usage\n\ntext\n\n## Usage\n\n## Usage-1\n\nUsage\n-----\n\n"
+    "## Options [usage]\n";
+const std::vector<std::string> kIds = {"intro", "usage", "usage-2", "usage-1", "usage-3", "usage-4"};
+
+TEST(HeadingIds, HtmlIdsAreUniqueAndTheContentsLinkToThem) {
+    std::string html = convert(kSource, TZR_FORMAT_HTML);
+    EXPECT_EQ(all(html, "<h[1-6] id=\"([^\"]*)\""), kIds) << html;
+    EXPECT_EQ(all(html, "<a href=\"#([^\"]*)\""), kIds) << html;
+}
+
+TEST(HeadingIds, EpubAndTextBundleBodiesShareThem) {
+    for (uint16_t format : {TZR_FORMAT_EPUB, TZR_FORMAT_TEXTBUNDLE}) {
+        std::string body = convert(kSource, format);
+        EXPECT_EQ(all(body, "<h[1-6] id=\"([^\"]*)\""), kIds) << format << body;
+    }
+}
+
+TEST(HeadingIds, OpenDocumentBookmarksAreUnique) {
+    std::string fodt = convert(kSource, TZR_FORMAT_FODT);
+    EXPECT_EQ(all(fodt, "<text:bookmark text:name=\"([^\"]*)\""), kIds) << fodt;
+}
+
+TEST(HeadingIds, NoLabelsWritesNone) {
+    char *out = tzr_string_convert("# A\n\n# A\n", TZR_EXT_NO_LABELS, TZR_FORMAT_HTML, 0);
+    EXPECT_EQ(std::string(out).find("id="), std::string::npos);
+    free(out);
+}
+
+TEST(HeadingIds, SuffixesPassOverLaterOwnIds) {
+    // The label "a-1" comes after the second "a", which must not take it.
+    tzr_engine *e = tzr_engine_create_with_string("# a\n\n# a\n\n# a-1\n\n# a\n", 0);
+    tzr_engine_parse_string(e);
+    auto ids = tzr_unique_heading_ids(e->source->str, e->header_list);
+    std::vector<std::string> in_order;
+    for (size_t i = 0; i < e->header_list->size; i++)
+        in_order.push_back(ids[static_cast<token *>(e->header_list->element[i])]);
+    EXPECT_EQ(in_order, (std::vector<std::string>{"a", "a-2", "a-1", "a-3"}));
+    tzr_engine_free(e, true);
+}
+
+}  // namespace
