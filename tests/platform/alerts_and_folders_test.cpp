@@ -17,6 +17,7 @@
 #include "platform/dispatch.h"
 #include "platform/folders.h"
 #include "support/log_capture.h"
+#include "support/qt_print.h"
 #include "support/qt_wait.h"
 
 using platform::Alert;

@@ -15,6 +15,7 @@
 #include "platform/defaults.h"
 #include "platform/dispatch.h"
 #include "support/log_capture.h"
+#include "support/qt_print.h"
 #include "support/qt_wait.h"
 
 using platform::Defaults;

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "platform/dispatch.h"
+#include "support/qt_print.h"
 #include "support/qt_wait.h"
 
 using namespace std::chrono_literals;

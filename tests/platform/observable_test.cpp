@@ -9,6 +9,7 @@
 
 #include "platform/dispatch.h"
 #include "platform/observable.h"
+#include "support/qt_print.h"
 #include "support/qt_wait.h"
 
 using platform::Dispatch;

@@ -6,6 +6,7 @@
 #include <QVariant>
 
 #include "platform/settings_json.h"
+#include "support/qt_print.h"
 
 namespace json = platform::settings_json;
 
