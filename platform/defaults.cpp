@@ -99,10 +99,12 @@ Defaults *Defaults::setStandard(Defaults *store) { return s_standardReplacement.
 // --- Life ---------------------------------------------------------------------
 
 Defaults::Defaults(const QString &filePath, QObject *parent) : QObject(parent), m_path(filePath) {
-    if (QCoreApplication *app = QCoreApplication::instance(); app && !parent && thread() != app->thread())
-        moveToThread(app->thread());
     if (!m_path.isEmpty())
         openFile();
+    // Made elsewhere (the first reader was a worker), it still belongs to the
+    // main thread, with its QSettings and timer.
+    if (QCoreApplication *app = QCoreApplication::instance(); app && !parent && thread() != app->thread())
+        moveToThread(app->thread());
 }
 
 Defaults::~Defaults() {
@@ -121,9 +123,7 @@ void Defaults::openFile() {
         return;
     }
     auto open = [this] {
-        auto *settings = new QSettings(m_path, settings_json::format(), this);
-        settings->setFallbacksEnabled(false);
-        return settings;
+        return new QSettings(m_path, settings_json::format(), this);
     };
     m_settings = open();
     if (m_settings->status() == QSettings::FormatError) {

@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include <atomic>
+#include <memory>
 #include <vector>
 
 #include <unistd.h>
@@ -226,6 +227,20 @@ TEST_F(DefaultsTest, ManyThreadsReadAndWriteWhileChangesReachTheFile) {
     Defaults reopened(path());
     for (int t = 0; t < 4; t++)
         EXPECT_EQ(reopened.integerForKey(QStringLiteral("worker %1").arg(t)), 199);
+}
+
+TEST_F(DefaultsTest, AStoreMadeOnAWorkerBelongsToTheMainThread) {
+    writeAll(path(), "{\"a\": 1}");
+    LogCapture log;  // Qt complains about objects split between threads
+    std::unique_ptr<Defaults> made;
+    Dispatch::background([&] { made = std::make_unique<Defaults>(path()); });
+    ASSERT_TRUE(Dispatch::waitForBackground());
+    EXPECT_EQ(made->thread(), QCoreApplication::instance()->thread());
+    EXPECT_EQ(made->integerForKey("a"), 1);
+    made->setInteger(2, "a");
+    EXPECT_TRUE(made->synchronize());
+    EXPECT_TRUE(readAll(path()).contains("\"a\": 2"));
+    EXPECT_EQ(log.messages(), QStringList());
 }
 
 TEST_F(DefaultsTest, ADamagedFileIsReportedOnceKeptAsideAndReplaced) {
