@@ -1,19 +1,12 @@
 #include "platform/hex_color.h"
 
+#include "hex_digit.h"
+
 namespace platform {
 
 namespace {
 
-int hexDigit(QChar c) {
-    const char16_t u = c.unicode();
-    if (u >= '0' && u <= '9')
-        return u - '0';
-    if (u >= 'A' && u <= 'F')
-        return u - 'A' + 10;
-    if (u >= 'a' && u <= 'f')
-        return u - 'a' + 10;
-    return -1;
-}
+int hexDigit(QChar c) { return c.unicode() < 0x80 ? hex_digit_value(char(c.unicode())) : -1; }
 
 }  // namespace
 

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <mutex>
 
+#include "hex_digit.h"
+
 namespace platform::settings_json {
 
 namespace {
@@ -183,11 +185,7 @@ private:
             return -1;
         int code = 0;
         for (int i = 0; i < 4; i++) {
-            char c = m_p[i];
-            int digit = c >= '0' && c <= '9'   ? c - '0'
-                        : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                        : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                               : -1;
+            const int digit = hex_digit_value(m_p[i]);
             if (digit < 0)
                 return -1;
             code = code * 16 + digit;

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPoint>
 #include <QTemporaryDir>
 
@@ -33,6 +34,7 @@ QByteArray readAll(const QString &path) {
 }
 
 void writeAll(const QString &path, const QByteArray &bytes) {
+    QDir().mkpath(QFileInfo(path).path());
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(bytes);
@@ -40,7 +42,8 @@ void writeAll(const QString &path, const QByteArray &bytes) {
 
 class DefaultsTest : public testing::Test {
 protected:
-    QString path() const { return m_dir.filePath("preferences.json"); }
+    // In a folder that does not exist yet, as on a first start.
+    QString path() const { return m_dir.filePath("config/Orvane/preferences.json"); }
     QTemporaryDir m_dir;
 };
 
