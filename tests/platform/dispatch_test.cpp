@@ -153,7 +153,7 @@ TEST(SerialQueue, RunsItsBlocksOneAtATimeInOrderAndWaitsForThemWhenDestroyed) {
 }
 
 TEST(Dispatch, OnceRunsItsBlockOnceAcrossThreads) {
-    static std::once_flag flag;
+    std::once_flag flag;
     std::atomic<int> runs{0};
     for (int i = 0; i < 16; i++)
         Dispatch::background([&] { Dispatch::once(flag, [&] { runs++; }); });
