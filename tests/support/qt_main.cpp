@@ -1,12 +1,16 @@
 // Test entry point of the application's layers: the widgets under test need
 // a QApplication, made once before GoogleTest runs. Listing the tests needs
-// none, so that CTest can discover them without a display.
+// none, so that CTest can discover them without a display. The user's folders
+// (preferences, extras, documents) are a temporary tree for the whole run, so
+// that no test reads or changes the real ones.
 #include <QApplication>
 
 #include <cstring>
 #include <memory>
 
 #include <gtest/gtest.h>
+
+#include "platform/folders.h"
 
 int main(int argc, char **argv) {
     bool listing = false;
@@ -18,5 +22,6 @@ int main(int argc, char **argv) {
     QCoreApplication::setOrganizationName("Orvane Tests");
     QCoreApplication::setApplicationName("Orvane Tests");
     QApplication application(argc, argv);
+    platform::ScopedFolders folders;
     return RUN_ALL_TESTS();
 }

@@ -1,0 +1,103 @@
+#include "platform/alerts.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "platform/dispatch.h"
+#include "platform/log.h"
+
+namespace platform {
+
+namespace {
+
+std::mutex s_handlerMutex;
+Alerts::Handler s_handler;
+
+Alerts::Handler currentHandler() {
+    std::lock_guard<std::mutex> lock(s_handlerMutex);
+    return s_handler;
+}
+
+QStringList buttonsOf(const Alert &alert) {
+    return alert.buttons.isEmpty() ? QStringList{QStringLiteral("OK")} : alert.buttons;
+}
+
+// On the main thread.
+int show(const Alert &alert, QWidget *parent) {
+    qCInfo(lcPlatform).noquote() << QStringLiteral("Alert: %1 %2").arg(alert.messageText, alert.informativeText);
+    if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
+        return -1;  // no widgets to show it with; the log line above stays
+    QMessageBox box(parent ? parent : QApplication::activeWindow());
+    box.setIcon(alert.style == AlertStyle::Critical        ? QMessageBox::Critical
+                : alert.style == AlertStyle::Informational ? QMessageBox::Information
+                                                           : QMessageBox::Warning);
+    box.setText(alert.messageText);
+    box.setInformativeText(alert.informativeText);
+    const QStringList titles = buttonsOf(alert);
+    QList<QAbstractButton *> buttons;
+    for (const QString &title : titles) {
+        const bool cancel = title == QLatin1String("Cancel");
+        buttons.append(box.addButton(title, cancel ? QMessageBox::RejectRole : QMessageBox::AcceptRole));
+        if (cancel || titles.size() == 1)
+            box.setEscapeButton(buttons.last());
+    }
+    box.setDefaultButton(static_cast<QPushButton *>(buttons.first()));
+    box.exec();
+    return int(buttons.indexOf(box.clickedButton()));
+}
+
+}  // namespace
+
+void Alerts::simpleAlert(const QString &message, const QString &title) {
+    Alert alert{title, message, {QStringLiteral("OK")}, AlertStyle::Warning};
+    if (Handler handler = currentHandler()) {
+        handler(alert);
+        return;
+    }
+    Dispatch::main([alert] { show(alert, nullptr); });
+}
+
+int Alerts::runModal(const Alert &alert, QWidget *parent) {
+    if (Handler handler = currentHandler())
+        return handler(alert);
+    int choice = -1;
+    Dispatch::mainSync([&] { choice = show(alert, parent); });
+    return choice;
+}
+
+Alerts::Handler Alerts::setHandler(Handler handler) {
+    std::lock_guard<std::mutex> lock(s_handlerMutex);
+    return std::exchange(s_handler, std::move(handler));
+}
+
+ScriptedAlerts::ScriptedAlerts(QList<int> answers) : m_answers(std::move(answers)) {
+    m_previous = Alerts::setHandler([this](const Alert &alert) { return answer(alert); });
+}
+
+ScriptedAlerts::~ScriptedAlerts() { Alerts::setHandler(std::move(m_previous)); }
+
+void ScriptedAlerts::addAnswers(const QList<int> &answers) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_answers += answers;
+}
+
+QList<Alert> ScriptedAlerts::shown() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_shown;
+}
+
+qsizetype ScriptedAlerts::count() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_shown.size();
+}
+
+int ScriptedAlerts::answer(const Alert &alert) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_shown.append(alert);
+    if (alert.buttons.size() < 2 || m_answers.isEmpty())
+        return 0;
+    return m_answers.takeFirst();
+}
+
+}  // namespace platform
