@@ -67,11 +67,13 @@ struct TextChange {
 };
 
 // A run of one block's text with the attributes it shows, as `runs()` gives
-// them (block-relative offsets).
+// them (block-relative offsets); the paragraph attributes that the
+// characters carry are given as values (`attrs.paragraph` is 0).
 struct AttributeRun {
     int start = 0;
     int length = 0;
     CharAttrs attrs;
+    ParaAttrs paragraph;
     bool operator==(const AttributeRun &) const = default;
 };
 

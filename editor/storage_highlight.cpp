@@ -317,8 +317,11 @@ void SmartTextStorage::styleRange(token *root, qsizetype from, qsizetype to, int
     }
 
     QTextCursor formatCursor(document_);
-    for (QTextBlock block = document_->findBlock(int(from)); block.isValid() && block.position() < to;
-         block = block.next()) {
+    // The range ends at a block start, or at the end of the text, where the
+    // last block may begin (empty) exactly at `to`.
+    const bool toEnd = to >= length();
+    for (QTextBlock block = document_->findBlock(int(from));
+         block.isValid() && (block.position() < to || toEnd); block = block.next()) {
         const qsizetype position = block.position();
         const int textLength = block.length() - 1;
         QList<StyleRun> runs;
@@ -394,11 +397,13 @@ QList<AttributeRun> SmartTextStorage::runs(const QTextBlock &block) const {
     if (!style)
         return result;
     for (const StyleRun &run : style->runs) {
-        const CharAttrs &attrs = styles_.charAttrs(run.attrs);
-        if (!result.isEmpty() && result.last().attrs == attrs)
+        CharAttrs attrs = styles_.charAttrs(run.attrs);
+        const ParaAttrs paragraph = styles_.paraAttrs(attrs.paragraph);
+        attrs.paragraph = 0;
+        if (!result.isEmpty() && result.last().attrs == attrs && result.last().paragraph == paragraph)
             result.last().length += run.length;
         else
-            result.append({run.start, run.length, attrs});
+            result.append({run.start, run.length, attrs, paragraph});
     }
     return result;
 }
