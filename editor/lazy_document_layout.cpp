@@ -14,10 +14,10 @@
 
 namespace {
 
-// Lengths in 1/64 px, rounded as Qt's own layout rounds them, so that sums of
-// heights and positions come out exactly as the stock layout's.
+// Lengths in 1/64 px, cut as Qt's own layout cuts them (towards zero), so
+// that sums of heights and positions come out exactly as the stock layout's.
 using Fixed = int64_t;
-Fixed fixed(qreal r) { return qRound64(r * 64.0); }
+Fixed fixed(qreal r) { return Fixed(int(r * 64.0)); }
 qreal real(Fixed f) { return qreal(f) / 64.0; }
 Fixed roundToPixel(Fixed f) { return (f + 32) & ~Fixed(63); }
 
@@ -467,9 +467,11 @@ QRectF LazyDocumentLayout::blockBoundingRect(const QTextBlock &block) const {
     return rect;
 }
 
-int LazyDocumentLayout::hitTest(const QPointF &point, Qt::HitTestAccuracy accuracy) const {
+int LazyDocumentLayout::hitTest(const QPointF &where, Qt::HitTestAccuracy accuracy) const {
     syncBlockCount();
     checkFrame();
+    // Points are taken in 1/64 px, as the positions they are compared with.
+    const QPointF point(real(fixed(where.x())), real(fixed(where.y())));
     const Fixed y = fixed(point.y());
     QTextBlock block = blockAtY(y);
     // Laying the block out may move the blocks below; look again until the
@@ -479,6 +481,21 @@ int LazyDocumentLayout::hitTest(const QPointF &point, Qt::HitTestAccuracy accura
         if (again == block)
             break;
         block = again;
+    }
+    // Blocks are tried from the top, as Qt's own layout does: where the text
+    // of one reaches into the next's space (on their boundary, or with fixed
+    // line heights), the upper one takes the point.
+    for (int back = 0; back < 4; back++) {
+        QTextBlock previous = block.previous();
+        if (!previous.isValid())
+            break;
+        ensureBlock(previous);
+        placeLayout(previous);
+        QRectF r = previous.layout()->boundingRect();
+        r.translate(previous.layout()->position());
+        if (point.y() > r.bottom())
+            break;
+        block = previous;
     }
     placeLayout(block);
     QTextLayout *layout = block.layout();

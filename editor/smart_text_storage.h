@@ -247,6 +247,7 @@ private:
                  qsizetype end);
     void styleRange(token *root, qsizetype from, qsizetype to, int forceFirst, int forceLast);
     void clearStyles(const QTextBlock &first, const QTextBlock &last);
+    bool blankLineBefore(qsizetype position) const;
 
     StoragePreferences preferences_;
     ExtrasProvider *extras_ = nullptr;

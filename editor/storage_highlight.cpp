@@ -13,6 +13,7 @@
 
 #include "editor/editor_log.h"
 #include "editor/smart_text_storage.h"
+#include "d_string.h"
 #include "engine.h"
 #include "smart_string.h"
 #include "token.h"
@@ -20,6 +21,7 @@
 namespace {
 
 constexpr quint16 kBlankLinesBlock = 60;
+constexpr quint16 kMetadataBlock = 76;
 // Pseudo style of a hard line break: it marks the characters, styles nothing.
 constexpr int kLineBreakMark = 1000;
 // How many top-level blocks past the edit the first parse takes, before
@@ -80,7 +82,32 @@ void SmartTextStorage::restyleAround(qsizetype start, qsizetype insertedEnd) {
             break;
         }
     }
+    // A document that begins with metadata may have more metadata lines
+    // anywhere before its first blank line, and only a parse from the start
+    // of the text finds them.
+    if (first.blockNumber() > 0 && recordOf(document_->firstBlock()) == kMetadataBlock &&
+        !blankLineBefore(first.position()))
+        first = document_->firstBlock();
     restyle(first, editFirst, editLast, -1);
+}
+
+// Whether a line of nothing but spaces and tabs begins before `position`.
+bool SmartTextStorage::blankLineBefore(qsizetype position) const {
+    const DString *mirror = smart_string_mirror_text(buffer_);
+    const char *text = mirror->str;
+    const size_t end = qMin(size_t(position), mirror->length);
+    size_t line = 0;
+    while (line < end) {
+        size_t i = line;
+        while (i < mirror->length && (text[i] == ' ' || text[i] == '\t'))
+            i++;
+        if (i >= mirror->length || text[i] == '\n' || text[i] == '\r')
+            return true;
+        while (i < mirror->length && text[i] != '\n' && text[i] != '\r')
+            i++;
+        line = i + 1;
+    }
+    return false;
 }
 
 void SmartTextStorage::applyHighlighting() {
