@@ -196,7 +196,6 @@ std::pair<size_t, size_t> SmartTextStorage::byteRangeFromCharRange(CharRange ran
         return {size_t(range.location), size_t(range.length)};
     size_t start = anchor_.byteAt(text, n, size_t(range.location));
     size_t end = anchor_.byteAt(text, n, size_t(range.end()));
-    anchor_.moveTo(start, anchor_.unitsAt(text, n, start));
     return {start, end - start};
 }
 

@@ -228,7 +228,7 @@ signals:
 
 private:
     class Change;
-    struct Restyle;
+    class StylingPass;
 
     void assertThread() const;
     CharRange clamp(CharRange range) const;

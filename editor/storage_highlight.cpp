@@ -110,19 +110,33 @@ bool SmartTextStorage::blankLineBefore(qsizetype position) const {
     return false;
 }
 
+// A restyle outside an edit: one edit block of the document, so that the
+// layout hears of it once, and marked as the storage's own change.
+class SmartTextStorage::StylingPass {
+public:
+    explicit StylingPass(SmartTextStorage *storage)
+        : storage_(storage), wasPatching_(storage->patching_), cursor_(storage->document_) {
+        storage_->patching_ = true;
+        cursor_.beginEditBlock();
+    }
+    ~StylingPass() {
+        cursor_.endEditBlock();
+        storage_->patching_ = wasPatching_;
+    }
+
+private:
+    SmartTextStorage *storage_;
+    bool wasPatching_;
+    QTextCursor cursor_;
+};
+
 void SmartTextStorage::applyHighlighting() {
     assertThread();
-    if (!theme_.isLoaded()) {
+    StylingPass pass(this);
+    if (!theme_.isLoaded())
         clearStyles(document_->firstBlock(), document_->lastBlock());
-        return;
-    }
-    const bool wasPatching = patching_;
-    patching_ = true;
-    QTextCursor cursor(document_);
-    cursor.beginEditBlock();
-    restyle(document_->firstBlock(), document_->firstBlock(), document_->lastBlock(), length());
-    cursor.endEditBlock();
-    patching_ = wasPatching;
+    else
+        restyle(document_->firstBlock(), document_->firstBlock(), document_->lastBlock(), length());
 }
 
 void SmartTextStorage::applyHighlightingForCharRange(CharRange range) {
@@ -143,14 +157,9 @@ void SmartTextStorage::applyHighlightingForCharRange(CharRange range) {
     QTextBlock after = last.next();
     while (after.isValid() && recordOf(after) == 0)
         after = after.next();
-    const bool wasPatching = patching_;
-    patching_ = true;
-    QTextCursor cursor(document_);
-    cursor.beginEditBlock();
+    StylingPass pass(this);
     restyle(first, first, after.isValid() ? after.previous() : document_->lastBlock(),
             after.isValid() ? after.position() : length());
-    cursor.endEditBlock();
-    patching_ = wasPatching;
 }
 
 // Parses from `first` and restyles. With `end` given, exactly up to it;
