@@ -195,7 +195,10 @@ std::pair<size_t, size_t> SmartTextStorage::byteRangeFromCharRange(CharRange ran
     if (size_t(length()) == n)  // ASCII: bytes are units
         return {size_t(range.location), size_t(range.length)};
     size_t start = anchor_.byteAt(text, n, size_t(range.location));
-    size_t end = anchor_.byteAt(text, n, size_t(range.end()));
+    // The anchor stays at the start: the edit that follows leaves the text
+    // before it alone, so the anchor still holds afterwards.
+    textunits::UnitAnchor probe = anchor_;
+    size_t end = probe.byteAt(text, n, size_t(range.end()));
     return {start, end - start};
 }
 
