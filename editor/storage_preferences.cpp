@@ -71,3 +71,103 @@ uint32_t coalesceLevel(const StoragePreferences &p) {
     uint32_t level = uint32_t(uint64_t(p.coalesceLevel) & 0xFFFFFFFFu);
     return level <= 3 ? level : 3;
 }
+
+namespace {
+
+using Flag = bool StoragePreferences::*;
+
+struct FlagKey {
+    const char *key;
+    Flag flag;
+};
+
+const FlagKey kFlagKeys[] = {
+    {"useUndoHistoryMode", &StoragePreferences::useUndoHistoryMode},
+    {"REQUIRE_DELIMITER", &StoragePreferences::requireDelimiter},
+    {"SMART_EXPANSION", &StoragePreferences::smartExpansion},
+    {"PRESERVE_DELIMITER", &StoragePreferences::preserveDelimiter},
+    {"enableSmartPairs", &StoragePreferences::enableSmartPairs},
+    {"typeOverPeriods", &StoragePreferences::typeOverPeriods},
+    {"SMART_ENTER_BLOCKQUOTE", &StoragePreferences::smartEnterBlockquote},
+    {"SMART_ENTER_INDENT", &StoragePreferences::smartEnterIndent},
+    {"SMART_ENTER_LIST", &StoragePreferences::smartEnterList},
+    {"SMART_ENTER_LIST_2X", &StoragePreferences::smartEnterList2x},
+    {"SMART_ENTER_LIST_SAME", &StoragePreferences::smartEnterListSame},
+    {"SMART_ENTER_HEADER_TC", &StoragePreferences::smartEnterHeaderTitleCase},
+    {"SMART_ENTER_HEADER_HASH", &StoragePreferences::smartEnterHeaderHash},
+    {"SMART_ENTER_TABLE", &StoragePreferences::smartEnterTable},
+    {"SMART_TAB", &StoragePreferences::smartTab},
+    {"EXT_SMART", &StoragePreferences::extSmart},
+    {"EXT_NOTES", &StoragePreferences::extNotes},
+    {"EXT_RANDOM_FOOT", &StoragePreferences::extRandomFoot},
+    {"EXT_NO_LABELS", &StoragePreferences::extNoLabels},
+    {"EXT_CRITIC", &StoragePreferences::extCritic},
+    {"EXT_CRITIC_ACCEPT", &StoragePreferences::extCriticAccept},
+    {"EXT_CRITIC_REJECT", &StoragePreferences::extCriticReject},
+    {"EXT_TRANSCLUDE", &StoragePreferences::extTransclude},
+    {"EXT_COMPATIBILITY", &StoragePreferences::extCompatibility},
+    {"EXT_COMPLETE", &StoragePreferences::extComplete},
+    {"EXT_SNIPPET", &StoragePreferences::extSnippet},
+    {"useElasticTabstops", &StoragePreferences::useElasticTabstops},
+};
+
+}  // namespace
+
+StoragePreferences readStoragePreferences(const PreferenceLookup &value) {
+    StoragePreferences p;
+    if (!value)
+        return p;
+    auto read = [&](const char *key) { return value(QString::fromLatin1(key)); };
+    for (const FlagKey &entry : kFlagKeys) {
+        QVariant v = read(entry.key);
+        if (v.isValid())
+            p.*entry.flag = v.toBool();
+    }
+    if (QVariant v = read("smartPairCharacters"); v.isValid() && !v.isNull())
+        p.smartPairCharacters = v.toString();
+    if (QVariant v = read("COALESCE_LEVEL"); v.isValid())
+        p.coalesceLevel = v.toLongLong();
+    if (QVariant v = read("defaultFontName"); v.isValid() && !v.toString().isEmpty())
+        p.defaultFontName = v.toString();
+    if (QVariant v = read("defaultFontSize"); v.isValid())
+        p.defaultFontSize = v.toDouble();
+    if (QVariant v = read("lineHeight"); v.isValid())
+        p.lineHeight = v.toDouble();
+    if (QVariant v = read("defaultTextAlignment"); v.isValid())
+        p.defaultTextAlignment = v.toInt();
+    return p;
+}
+
+const ObservedPreference kObservedPreferences[31] = {
+    {"COALESCE_LEVEL", PreferenceReaction::CoalesceLevel},
+    {"enableSmartPairs", PreferenceReaction::Extensions},
+    {"smartPairCharacters", PreferenceReaction::SmartPairs},
+    {"typeOverPeriods", PreferenceReaction::ExtensionsThenSmartPairs},
+    {"useElasticTabstops", PreferenceReaction::Highlighting},
+    {"EXT_SMART", PreferenceReaction::EngineRebuild},
+    {"EXT_NOTES", PreferenceReaction::EngineRebuild},
+    {"EXT_RANDOM_FOOT", PreferenceReaction::EngineRebuild},
+    {"EXT_NO_LABELS", PreferenceReaction::EngineRebuild},
+    {"EXT_CRITIC", PreferenceReaction::EngineRebuild},
+    {"EXT_CRITIC_ACCEPT", PreferenceReaction::EngineRebuild},
+    {"EXT_CRITIC_REJECT", PreferenceReaction::EngineRebuild},
+    {"EXT_TRANSCLUDE", PreferenceReaction::EngineRebuild},
+    {"EXT_COMPATIBILITY", PreferenceReaction::EngineRebuild},
+    {"EXT_COMPLETE", PreferenceReaction::EngineRebuild},
+    {"EXT_SNIPPET", PreferenceReaction::EngineRebuild},
+    {"SMART_ENTER_BLOCKQUOTE", PreferenceReaction::Extensions},
+    {"SMART_ENTER_INDENT", PreferenceReaction::Extensions},
+    {"SMART_ENTER_LIST", PreferenceReaction::Extensions},
+    {"SMART_ENTER_LIST_2X", PreferenceReaction::Extensions},
+    {"SMART_ENTER_LIST_SAME", PreferenceReaction::Extensions},
+    {"SMART_ENTER_HEADER_TC", PreferenceReaction::Extensions},
+    {"SMART_ENTER_HEADER_HASH", PreferenceReaction::Extensions},
+    {"SMART_ENTER_TABLE", PreferenceReaction::Extensions},
+    {"SMART_EXPANSION", PreferenceReaction::Extensions},
+    {"REQUIRE_DELIMITER", PreferenceReaction::Extensions},
+    {"PRESERVE_DELIMITER", PreferenceReaction::Extensions},
+    {"markupInsertStamp", PreferenceReaction::Extensions},
+    {"markupInsertDateStamp", PreferenceReaction::Extensions},
+    {"markupDateFormat", PreferenceReaction::Extensions},
+    {"markupComment", PreferenceReaction::Extensions},
+};

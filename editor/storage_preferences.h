@@ -6,8 +6,10 @@
 #pragma once
 
 #include <QString>
+#include <QVariant>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 struct StoragePreferences {
@@ -75,3 +77,26 @@ uint64_t engineExtensionWord(const StoragePreferences &p);
 
 // The undo coalescing level: 0-3 as given, 3 for anything else.
 uint32_t coalesceLevel(const StoragePreferences &p);
+
+// Reads the preferences through `value`, which gives a key's stored value
+// or an invalid QVariant when it is unset (the field then keeps its default).
+using PreferenceLookup = std::function<QVariant(const QString &key)>;
+StoragePreferences readStoragePreferences(const PreferenceLookup &value);
+
+// What a storage does when an observed preference key changes.
+enum class PreferenceReaction {
+    CoalesceLevel,             // setCoalesceLevel
+    Extensions,                // setExtensions: the buffer's option word
+    SmartPairs,                // setSmartPairs
+    ExtensionsThenSmartPairs,  // the pair tables add the period type-over
+    Highlighting,              // applyHighlighting
+    EngineRebuild,             // setTZRExtensions
+};
+
+struct ObservedPreference {
+    const char *key;
+    PreferenceReaction reaction;
+};
+
+// The 31 keys a storage observes, each with its reaction.
+extern const ObservedPreference kObservedPreferences[31];

@@ -153,3 +153,33 @@ TEST(StoragePreferences, LooksPreferencesRestyleAtOnce) {
     storage.resetDefaultFont();
     EXPECT_NE(storage.defaultFont().family(), QStringLiteral("No Such Font Anywhere"));
 }
+
+TEST(StoragePreferences, ReadFromStoredValuesOfAnyType) {
+    // Stored values come back typed or as text (an INI file gives text).
+    QHash<QString, QVariant> stored = {
+        {QStringLiteral("enableSmartPairs"), QStringLiteral("true")},
+        {QStringLiteral("SMART_TAB"), 1},
+        {QStringLiteral("EXT_NOTES"), QStringLiteral("1")},
+        {QStringLiteral("EXT_SMART"), QStringLiteral("false")},
+        {QStringLiteral("COALESCE_LEVEL"), QStringLiteral("7")},
+        {QStringLiteral("smartPairCharacters"), QStringLiteral("()")},
+        {QStringLiteral("defaultFontSize"), QStringLiteral("15.5")},
+    };
+    StoragePreferences p = readStoragePreferences(
+        [&](const QString &key) { return stored.value(key); });
+    EXPECT_TRUE(p.enableSmartPairs);
+    EXPECT_TRUE(p.smartTab);
+    EXPECT_TRUE(p.extNotes);
+    EXPECT_FALSE(p.extSmart);
+    EXPECT_EQ(coalesceLevel(p), 3u);
+    EXPECT_EQ(p.smartPairCharacters, QStringLiteral("()"));
+    EXPECT_EQ(p.defaultFontSize, 15.5);
+    EXPECT_EQ(p.defaultFontName, QStringLiteral("Palatino"));  // unset: the default
+    // Every observed key is a key that is read, or one of the CriticMarkup
+    // comment's (read by change tracking).
+    int comment = 0;
+    for (const ObservedPreference &observed : kObservedPreferences)
+        comment += QByteArray(observed.key).startsWith("markup");
+    EXPECT_EQ(comment, 4);
+    EXPECT_EQ(std::size(kObservedPreferences), 31u);
+}
