@@ -8,7 +8,6 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QThread>
-#include <QThreadPool>
 
 #include <cstdlib>
 
@@ -16,6 +15,9 @@
 #include "editor/editor_log.h"
 #include "editor/lazy_document_layout.h"
 #include "expansions.h"
+#include "platform/defaults.h"
+#include "platform/dispatch.h"
+#include "platform/font_resolver.h"
 #include "multi_edit.h"
 #include "smart_pairs.h"
 #include "smart_string.h"
@@ -54,11 +56,18 @@ private:
     smart_string_change *record_;
 };
 
+struct SmartTextStorage::EngineGuard {
+    std::mutex mutex;
+    SmartTextStorage *storage = nullptr;  // null once the storage is gone
+};
+
 // --- Creation ----------------------------------------------------------------------------
 
 SmartTextStorage::SmartTextStorage(const StoragePreferences &preferences, ExtrasProvider *extras,
                                    QObject *parent)
-    : QObject(parent), preferences_(preferences), extras_(extras) {
+    : QObject(parent), preferences_(preferences), extras_(extras),
+      engineGuard_(std::make_shared<EngineGuard>()) {
+    engineGuard_->storage = this;
     buffer_ = smart_string_new("", getExtensionConfiguration());
     if (!buffer_)
         qFatal("Out of memory while creating a text buffer");
@@ -76,10 +85,18 @@ SmartTextStorage::SmartTextStorage(const StoragePreferences &preferences, Extras
     watchDocument();
 }
 
+SmartTextStorage::SmartTextStorage(platform::Defaults &defaults, ExtrasProvider *extras,
+                                   QObject *parent)
+    : SmartTextStorage(readStoragePreferences(defaults), extras, parent) {
+    observeDefaults(defaults);
+}
+
 SmartTextStorage::~SmartTextStorage() {
+    stopObservingDefaults();
     // The engine reads the buffer's mirror text, so it goes first.
     {
-        std::lock_guard<std::mutex> lock(engineMutex_);
+        std::lock_guard<std::mutex> lock(engineGuard_->mutex);
+        engineGuard_->storage = nullptr;
         tzr_engine_free(engine_, false);
         engine_ = nullptr;
     }
@@ -99,18 +116,11 @@ void SmartTextStorage::assertThread() const {
 void SmartTextStorage::loadDefaultFont() {
     QString family;
     float size = float(preferences_.defaultFontSize);
-    if (std::optional<QString> f = installedFontFamily(preferences_.defaultFontName); f && size > 0) {
+    if (std::optional<QString> f = knownFontFamily(preferences_.defaultFontName); f && size > 0) {
         family = *f;
-    } else if (std::optional<QString> palatino = installedFontFamily(QStringLiteral("Palatino"))) {
-        family = *palatino, size = 12;
     } else {
-        // Without Palatino, a serif family that is there.
-        family = QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
-        for (const char *serif : {"DejaVu Serif", "Liberation Serif", "Noto Serif"})
-            if (QFontDatabase::hasFamily(QString::fromLatin1(serif))) {
-                family = QString::fromLatin1(serif);
-                break;
-            }
+        // Palatino, or the serif face that stands in for it.
+        family = platform::FontResolver::resolveFamily(QStringLiteral("Palatino"));
         size = 12;
     }
     defaultFont_ = QFont(family);
@@ -451,6 +461,29 @@ void SmartTextStorage::setPreferences(const StoragePreferences &next) {
     }
 }
 
+void SmartTextStorage::observeDefaults(platform::Defaults &defaults) {
+    stopObservingDefaults();
+    QStringList keys;
+    for (const ObservedPreference &observed : kObservedPreferences)
+        keys.append(QString::fromLatin1(observed.key));
+    platform::Defaults *store = &defaults;
+    observation_ = defaults.observe(keys, this, [this, store](const QString &key, const QVariant &) {
+        setPreferences(readStoragePreferences(*store));
+        // The CriticMarkup comment's keys are not among the storage's own
+        // values; they still rebuild the option word.
+        for (const ObservedPreference &observed : kObservedPreferences)
+            if (key == QLatin1String(observed.key) &&
+                observed.reaction == PreferenceReaction::Extensions)
+                setExtensions();
+    });
+}
+
+void SmartTextStorage::stopObservingDefaults() {
+    if (observation_)
+        QObject::disconnect(observation_);
+    observation_ = {};
+}
+
 void SmartTextStorage::setExtensions() {
     smart_string_set_options(buffer_, getExtensionConfiguration());
 }
@@ -481,16 +514,23 @@ void SmartTextStorage::disableSmartPairs() {
     smart_string_set_options(buffer_, smart_string_get_options(buffer_) & ~uint64_t(SMART_STRING_SMART_PAIRS));
 }
 
+std::mutex &SmartTextStorage::engineMutex() const { return engineGuard_->mutex; }
+
 void SmartTextStorage::setTZRExtensions() {
     const uint64_t flags = extensions();
-    // The storage may be gone before the rebuild runs; the queued call then
-    // goes with it.
-    QMetaObject::invokeMethod(this, [this, flags] { rebuildEngine(flags); }, Qt::QueuedConnection);
+    std::shared_ptr<EngineGuard> guard = engineGuard_;
+    platform::Dispatch::background([guard, flags] {
+        // Under the lock the storage cannot go away; once it is handed to
+        // the main thread, a storage destroyed meanwhile drops the block.
+        std::lock_guard<std::mutex> lock(guard->mutex);
+        if (SmartTextStorage *storage = guard->storage)
+            platform::Dispatch::main(storage, [storage, flags] { storage->rebuildEngine(flags); });
+    });
 }
 
 void SmartTextStorage::rebuildEngine(uint64_t flags) {
     {
-        std::lock_guard<std::mutex> lock(engineMutex_);
+        std::lock_guard<std::mutex> lock(engineGuard_->mutex);
         tzr_engine_free(engine_, false);
         engine_ = tzr_engine_create_with_d_string(smart_string_mirror_text(buffer_), flags);
     }
@@ -544,5 +584,5 @@ void SmartTextStorage::freeTree(token *root) {
         token_tree_free(root);
         return;
     }
-    QThreadPool::globalInstance()->start([root] { token_tree_free(root); });
+    platform::Dispatch::background([root] { token_tree_free(root); });
 }

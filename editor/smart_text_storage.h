@@ -31,6 +31,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 
@@ -45,6 +46,9 @@ struct token;
 class QTextDocument;
 class LazyDocumentLayout;
 class ExtrasProvider;
+namespace platform {
+class Defaults;
+}
 
 // A range of UTF-16 units of the text.
 struct CharRange {
@@ -89,6 +93,9 @@ public:
     // "REQUIRE_DELIMITER" keep their values for the storage's life.
     explicit SmartTextStorage(const StoragePreferences &preferences = {},
                               ExtrasProvider *extras = nullptr, QObject *parent = nullptr);
+    // Reads the user's preferences and observes them for its life.
+    explicit SmartTextStorage(platform::Defaults &defaults, ExtrasProvider *extras = nullptr,
+                              QObject *parent = nullptr);
     ~SmartTextStorage() override;
 
     // --- The text ------------------------------------------------------------------
@@ -159,6 +166,10 @@ public:
     // resetDefaultFont.
     void setPreferences(const StoragePreferences &preferences);
     void setExtrasProvider(ExtrasProvider *extras) { extras_ = extras; }
+    // Follows the 31 observed keys of `defaults` (kObservedPreferences):
+    // each change is read again and reacted to as setPreferences does.
+    void observeDefaults(platform::Defaults &defaults);
+    void stopObservingDefaults();
 
     // The buffer's option word and the engine's extension flags now.
     uint64_t getExtensionConfiguration() const;
@@ -169,8 +180,10 @@ public:
     void setCoalesceLevel();
     void enableSmartPairs();
     void disableSmartPairs();
-    // Rebuilds the document engine with the current extension flags, on a
-    // later turn of the event loop, then restyles the whole text.
+    // Rebuilds the document engine with the current extension flags: a hop
+    // through a background thread that takes the engine's lock hands the
+    // rebuild to the main thread, which then restyles the whole text. A
+    // storage destroyed before then takes the rebuild with it.
     void setTZRExtensions();
     // Takes the default font from the preferences again and restyles.
     void resetDefaultFont();
@@ -182,7 +195,7 @@ public:
     // The storage's document engine (it parses the buffer's mirror text) and
     // the lock every reader of it holds.
     tzr_engine *engine() const { return engine_; }
-    std::mutex &engineMutex() const { return engineMutex_; }
+    std::mutex &engineMutex() const;
 
     // --- Themes and highlighting ------------------------------------------------------
 
@@ -253,7 +266,11 @@ private:
     ExtrasProvider *extras_ = nullptr;
     _SString *buffer_ = nullptr;
     tzr_engine *engine_ = nullptr;
-    mutable std::mutex engineMutex_;
+    // The engine's lock, shared with rebuilds in flight, which learn
+    // through it whether the storage still exists.
+    struct EngineGuard;
+    std::shared_ptr<EngineGuard> engineGuard_;
+    QMetaObject::Connection observation_;
     QTextDocument *document_ = nullptr;
     LazyDocumentLayout *layout_ = nullptr;
     ThemeStyles theme_;

@@ -182,7 +182,7 @@ void SmartTextStorage::restyle(const QTextBlock &first, const QTextBlock &editFi
         }
         token *root = nullptr;
         {
-            std::lock_guard<std::mutex> lock(engineMutex_);
+            std::lock_guard<std::mutex> lock(engineMutex());
             root = tzr_engine_parse_substring(engine_, size_t(from), size_t(parseEnd - from));
         }
         qsizetype to = parseEnd;

@@ -1,5 +1,6 @@
 #include "editor/storage_preferences.h"
 
+#include "platform/defaults.h"
 #include "smart_string.h"
 #include "tzr.h"
 
@@ -117,25 +118,44 @@ StoragePreferences readStoragePreferences(const PreferenceLookup &value) {
     StoragePreferences p;
     if (!value)
         return p;
-    auto read = [&](const char *key) { return value(QString::fromLatin1(key)); };
+    auto read = [&](const char *key, QMetaType::Type kind) {
+        return value(QString::fromLatin1(key), QMetaType(kind));
+    };
     for (const FlagKey &entry : kFlagKeys) {
-        QVariant v = read(entry.key);
+        QVariant v = read(entry.key, QMetaType::Bool);
         if (v.isValid())
             p.*entry.flag = v.toBool();
     }
-    if (QVariant v = read("smartPairCharacters"); v.isValid() && !v.isNull())
+    if (QVariant v = read("smartPairCharacters", QMetaType::QString); v.isValid() && !v.isNull())
         p.smartPairCharacters = v.toString();
-    if (QVariant v = read("COALESCE_LEVEL"); v.isValid())
+    if (QVariant v = read("COALESCE_LEVEL", QMetaType::LongLong); v.isValid())
         p.coalesceLevel = v.toLongLong();
-    if (QVariant v = read("defaultFontName"); v.isValid() && !v.toString().isEmpty())
+    if (QVariant v = read("defaultFontName", QMetaType::QString); v.isValid() && !v.toString().isEmpty())
         p.defaultFontName = v.toString();
-    if (QVariant v = read("defaultFontSize"); v.isValid())
+    if (QVariant v = read("defaultFontSize", QMetaType::Double); v.isValid())
         p.defaultFontSize = v.toDouble();
-    if (QVariant v = read("lineHeight"); v.isValid())
+    if (QVariant v = read("lineHeight", QMetaType::Double); v.isValid())
         p.lineHeight = v.toDouble();
-    if (QVariant v = read("defaultTextAlignment"); v.isValid())
+    if (QVariant v = read("defaultTextAlignment", QMetaType::LongLong); v.isValid())
         p.defaultTextAlignment = v.toInt();
     return p;
+}
+
+StoragePreferences readStoragePreferences(const platform::Defaults &defaults) {
+    return readStoragePreferences([&defaults](const QString &key, QMetaType kind) -> QVariant {
+        if (!defaults.objectForKey(key).isValid())
+            return QVariant();
+        switch (kind.id()) {
+        case QMetaType::Bool:
+            return defaults.boolForKey(key);
+        case QMetaType::LongLong:
+            return defaults.integerForKey(key);
+        case QMetaType::Double:
+            return defaults.doubleForKey(key);
+        default:
+            return defaults.stringForKey(key);
+        }
+    });
 }
 
 const ObservedPreference kObservedPreferences[31] = {

@@ -78,10 +78,18 @@ uint64_t engineExtensionWord(const StoragePreferences &p);
 // The undo coalescing level: 0-3 as given, 3 for anything else.
 uint32_t coalesceLevel(const StoragePreferences &p);
 
-// Reads the preferences through `value`, which gives a key's stored value
-// or an invalid QVariant when it is unset (the field then keeps its default).
-using PreferenceLookup = std::function<QVariant(const QString &key)>;
+// Reads the preferences through `value`, which gives a key's value (as the
+// kind asked for, or as stored) or an invalid QVariant when it is unset; the
+// field then keeps its default.
+using PreferenceLookup = std::function<QVariant(const QString &key, QMetaType kind)>;
 StoragePreferences readStoragePreferences(const PreferenceLookup &value);
+
+namespace platform {
+class Defaults;
+}
+// The same from the user's preferences, each key read by the preferences'
+// own rules for its kind.
+StoragePreferences readStoragePreferences(const platform::Defaults &defaults);
 
 // What a storage does when an observed preference key changes.
 enum class PreferenceReaction {

@@ -2,10 +2,12 @@
 
 #include <QFile>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QLoggingCategory>
 
 #include <cstdlib>
 
+#include "platform/font_resolver.h"
 #include "style_names.h"
 #include "theme.h"
 
@@ -24,13 +26,21 @@ std::optional<QColor> setColor(const theme *t, color (*get)(const theme *)) {
 
 }  // namespace
 
-std::optional<QString> installedFontFamily(const QString &name) {
-    if (!name.isEmpty() && QFontDatabase::hasFamily(name))
+std::optional<QString> knownFontFamily(const QString &name) {
+    if (name.trimmed().isEmpty())
+        return std::nullopt;
+    if (QFontDatabase::hasFamily(name))
         return name;
+    // The resolver falls back from Mac faces to installed ones of their
+    // kind, and from any other name to whatever the system matches; only
+    // the first is a font "of that name".
+    QString resolved = platform::FontResolver::resolveFamily(name);
+    if (resolved != QFontInfo(QFont(name)).family())
+        return resolved;
     return std::nullopt;
 }
 
-ThemeStyles::ThemeStyles() : names_(smart_text_style_names_new()), resolver_(installedFontFamily) {}
+ThemeStyles::ThemeStyles() : names_(smart_text_style_names_new()), resolver_(knownFontFamily) {}
 
 ThemeStyles::~ThemeStyles() {
     free(theme_);
@@ -56,7 +66,7 @@ void ThemeStyles::setBaseFont(const QString &family, float pointSize) {
 }
 
 void ThemeStyles::setFontResolver(FontFamilyResolver resolver) {
-    resolver_ = resolver ? std::move(resolver) : FontFamilyResolver(installedFontFamily);
+    resolver_ = resolver ? std::move(resolver) : FontFamilyResolver(knownFontFamily);
     resolved_.clear();
 }
 

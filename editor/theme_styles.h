@@ -33,8 +33,10 @@ struct ThemeColors {
 // be had (the range then keeps its font).
 using FontFamilyResolver = std::function<std::optional<QString>(const QString &name)>;
 
-// The stock resolver: a family the font database knows, by its name.
-std::optional<QString> installedFontFamily(const QString &name);
+// The stock resolver: a family the font database knows by that name, or the
+// installed face that stands in for a known Mac face ("Menlo" is a
+// monospaced face here); nothing for a name that is neither.
+std::optional<QString> knownFontFamily(const QString &name);
 
 class ThemeStyles {
 public:

@@ -7,9 +7,24 @@
 
 #include "editor/smart_text_storage.h"
 #include "editor_test_support.h"
+#include "platform/defaults.h"
+#include "platform/dispatch.h"
+#include "platform/registered_defaults.h"
 #include "change_tracking.h"
 #include "smart_string.h"
 #include "tzr.h"
+
+namespace {
+
+// Lets queued and background work run to its end.
+void settle() {
+    for (int i = 0; i < 5; i++) {
+        platform::Dispatch::waitForBackground();
+        QCoreApplication::processEvents();
+    }
+}
+
+}  // namespace
 
 TEST(StoragePreferences, BufferOptionWordHasOneGroupOfBitsPerPreference) {
     struct Row {
@@ -119,7 +134,7 @@ TEST(StoragePreferences, AnExtensionChangeRebuildsTheEngineOnALaterTurn) {
     p.extCritic = true;
     storage->setPreferences(p);
     EXPECT_EQ(storage->engine(), before);  // not yet
-    QCoreApplication::processEvents();
+    settle();
     EXPECT_NE(storage->engine(), nullptr);
     EXPECT_EQ(storage->engine()->extensions, 0x200u);
     // With CriticMarkup on, the addition is styled as one.
@@ -129,7 +144,37 @@ TEST(StoragePreferences, AnExtensionChangeRebuildsTheEngineOnALaterTurn) {
     p.extNotes = true;
     storage->setPreferences(p);
     storage.reset();
-    QCoreApplication::processEvents();
+    settle();
+}
+
+TEST(StoragePreferences, FollowsTheUserPreferences) {
+    platform::ScopedStandardDefaults scoped;
+    platform::Defaults &defaults = scoped.defaults();
+    defaults.setBool(false, QStringLiteral("enableSmartPairs"));
+    defaults.setBool(true, QStringLiteral("REQUIRE_DELIMITER"));
+    SmartTextStorage storage(defaults);
+    storage.applyThemeFromPath(editortest::themePath());
+    EXPECT_EQ(smart_string_get_options(storage.buffer()) & 0x48, 0x40u);
+    EXPECT_EQ(storage.extensions(), engineExtensionWord(readStoragePreferences(defaults)));
+
+    defaults.setBool(true, QStringLiteral("enableSmartPairs"));
+    EXPECT_TRUE(smart_string_get_options(storage.buffer()) & 0x8);
+    defaults.setInteger(7, QStringLiteral("COALESCE_LEVEL"));
+    EXPECT_EQ(storage.preferences().coalesceLevel, 7);
+    defaults.setBool(false, QStringLiteral("REQUIRE_DELIMITER"));  // latched
+    EXPECT_TRUE(smart_string_get_options(storage.buffer()) & 0x40);
+
+    const uint64_t before = storage.engine()->extensions;
+    defaults.setBool(!defaults.boolForKey(QStringLiteral("EXT_CRITIC")), QStringLiteral("EXT_CRITIC"));
+    settle();
+    EXPECT_EQ(storage.engine()->extensions, before ^ 0x200);
+
+    // A storage made afterwards sees the latched key's new value.
+    SmartTextStorage later(defaults);
+    EXPECT_FALSE(smart_string_get_options(later.buffer()) & 0x40);
+    storage.stopObservingDefaults();
+    defaults.setBool(false, QStringLiteral("enableSmartPairs"));
+    EXPECT_TRUE(smart_string_get_options(storage.buffer()) & 0x8);
 }
 
 TEST(StoragePreferences, LooksPreferencesRestyleAtOnce) {
@@ -166,7 +211,7 @@ TEST(StoragePreferences, ReadFromStoredValuesOfAnyType) {
         {QStringLiteral("defaultFontSize"), QStringLiteral("15.5")},
     };
     StoragePreferences p = readStoragePreferences(
-        [&](const QString &key) { return stored.value(key); });
+        [&](const QString &key, QMetaType) { return stored.value(key); });
     EXPECT_TRUE(p.enableSmartPairs);
     EXPECT_TRUE(p.smartTab);
     EXPECT_TRUE(p.extNotes);
