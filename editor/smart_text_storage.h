@@ -234,7 +234,9 @@ public:
 signals:
     // After every patch of the document, with what really changed.
     void textChanged(const TextChange &change);
-    // After a restyle of `range`, with the change that caused it or none.
+    // After the blocks of `range` were restyled, still inside the document's
+    // edit block of the change that caused it: a listener that adjusts block
+    // formats there (elastic tab stops) joins the same layout pass.
     void restyled(CharRange range);
     // A new theme was loaded (or failed to load).
     void themeChanged();
