@@ -1,0 +1,118 @@
+// The styles the storage gives its text, kept by the storage itself and
+// pushed to Qt from there: character attributes per run of each block
+// (QTextLayout::setFormats, never document formats) and paragraph attributes
+// per block (QTextBlockFormat). Keeping them here lets the storage compare a
+// pass with what a block already shows, and lets anyone ask what a character
+// looks like without reading Qt's formats back.
+#pragma once
+
+#include <QColor>
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QTextBlockFormat>
+#include <QTextBlockUserData>
+#include <QTextCharFormat>
+
+#include <cstdint>
+#include <vector>
+
+// A colour as the theme gives it, 0xAARRGGBB; alpha 0 means "not set".
+using StyleColor = quint32;
+
+// Paragraph attributes in the theme's points (the zoom factor is applied when
+// they become a QTextBlockFormat).
+struct ParaAttrs {
+    float headIndent = 0;        // left indent of every line
+    float firstLineIndent = 0;   // left indent of the first line
+    float tailIndent = 0;        // the theme's right indent, negated
+    float spacingAfter = 0;
+    float spacingBefore = 0;
+    float lineHeightMultiple = 0;  // 0 = the font's own line height
+    int alignment = 0;           // 1 left, 2 right, 3 justified, 4 centred, else natural
+
+    bool operator==(const ParaAttrs &) const = default;
+};
+
+// Character attributes, flattened: every style that touched the character
+// has already been applied in order, so one value says everything.
+struct CharAttrs {
+    QString family;
+    float pointSize = 0;
+    bool bold = false;
+    bool italic = false;
+    StyleColor foreground = 0;
+    StyleColor background = 0;
+    qint16 underline = 0;
+    qint16 superscript = 0;     // > 0 raised, < 0 lowered
+    bool lineBreak = false;     // a hard line break (drawn as a mark by the view)
+    quint32 paragraph = 0;      // index of the paragraph attributes in the StyleTable
+
+    bool operator==(const CharAttrs &) const = default;
+};
+
+// One run of a block: `length` units from `start` (block-relative) in the
+// attributes `attrs` (an index in the StyleTable).
+struct StyleRun {
+    int start = 0;
+    int length = 0;
+    quint32 attrs = 0;
+
+    bool operator==(const StyleRun &) const = default;
+};
+
+// What the storage knows of one displayed block (one line of the text).
+class BlockStyle : public QTextBlockUserData {
+public:
+    QList<StyleRun> runs;        // cover the block's text, without the separator
+    quint32 separator = 0;       // attributes of the line feed that ends the block
+    quint32 paragraph = 0;       // paragraph attributes the block shows
+    // Type of the top-level token of the last parse that begins at the
+    // block's start, 0 when none does. The restyle range is widened until a
+    // new parse agrees with these.
+    quint16 blockStart = 0;
+    // A top-level token begins inside the block (after a lone CR).
+    bool innerStart = false;
+};
+
+// Interned attributes of one storage: every distinct CharAttrs and ParaAttrs
+// has a small index, with its Qt format made once.
+class StyleTable {
+public:
+    StyleTable();
+
+    quint32 intern(const CharAttrs &attrs);
+    quint32 intern(const ParaAttrs &attrs);
+    const CharAttrs &charAttrs(quint32 index) const { return chars_[index].attrs; }
+    const ParaAttrs &paraAttrs(quint32 index) const { return paras_[index].attrs; }
+
+    // Qt formats at a zoom factor; changing the zoom drops the made formats.
+    void setZoom(double zoom);
+    const QTextCharFormat &charFormat(quint32 index);
+    const QTextBlockFormat &blockFormat(quint32 index);
+
+    void clear();
+
+private:
+    struct CharEntry {
+        CharAttrs attrs;
+        QTextCharFormat format;
+        bool made = false;
+    };
+    struct ParaEntry {
+        ParaAttrs attrs;
+        QTextBlockFormat format;
+        bool made = false;
+    };
+    std::vector<CharEntry> chars_;
+    std::vector<ParaEntry> paras_;
+    QHash<CharAttrs, quint32> charIndex_;
+    QHash<ParaAttrs, quint32> paraIndex_;
+    double zoom_ = 1.0;
+};
+
+size_t qHash(const CharAttrs &attrs, size_t seed = 0);
+size_t qHash(const ParaAttrs &attrs, size_t seed = 0);
+
+// The colour of a theme value as Qt sees it.
+QColor styleColor(StyleColor c);

@@ -1,0 +1,62 @@
+// A Fenwick (binary indexed) tree of 64-bit values: point updates, prefix
+// sums and the search for the element that holds a running total, each in
+// O(log n). The lazy layout keeps its block heights in one.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+class FenwickTree {
+public:
+    // Builds the tree over `values` in O(n).
+    void assign(const std::vector<int64_t> &values) {
+        tree_.assign(values.size() + 1, 0);
+        for (size_t i = 0; i < values.size(); i++) {
+            tree_[i + 1] += values[i];
+            size_t parent = (i + 1) + ((i + 1) & (~(i + 1) + 1));
+            if (parent < tree_.size())
+                tree_[parent] += tree_[i + 1];
+        }
+    }
+
+    size_t size() const { return tree_.empty() ? 0 : tree_.size() - 1; }
+
+    void add(size_t index, int64_t delta) {
+        for (size_t i = index + 1; i < tree_.size(); i += i & (~i + 1))
+            tree_[i] += delta;
+    }
+
+    // Sum of the elements before `index`.
+    int64_t prefix(size_t index) const {
+        int64_t sum = 0;
+        for (size_t i = index < size() ? index : size(); i > 0; i -= i & (~i + 1))
+            sum += tree_[i];
+        return sum;
+    }
+
+    int64_t total() const { return prefix(size()); }
+
+    // The index of the element whose span [prefix(i), prefix(i + 1)) holds
+    // `value`, for non-negative elements; size() when `value` is at or past
+    // the total, 0 for a negative value.
+    size_t find(int64_t value) const {
+        if (value < 0)
+            return 0;
+        size_t position = 0;
+        size_t step = 1;
+        while (step * 2 < tree_.size())
+            step *= 2;
+        for (; step > 0; step /= 2) {
+            size_t next = position + step;
+            if (next < tree_.size() && tree_[next] <= value) {
+                position = next;
+                value -= tree_[next];
+            }
+        }
+        return position;
+    }
+
+private:
+    std::vector<int64_t> tree_;  // 1-based
+};

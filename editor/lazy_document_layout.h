@@ -1,0 +1,115 @@
+// The editor's document layout: lays out only the blocks that are needed
+// (those painted, hit or asked for, and those an edit touched), keeps every
+// block's height in a Fenwick tree so that positions and "the block at this
+// y" cost O(log n), and settles the estimated heights of the rest in short
+// idle slices. Block geometry follows Qt's own QTextDocumentLayout rule for
+// rule (root-frame margins, block margins collapsed between blocks, indents,
+// line height, tab stops, alignment, positions in 1/64 px), so that a
+// QTextEdit shows the same picture as with the stock layout, at a cost per
+// keystroke that does not grow with the document. Tables, frames, floats and
+// list bullets are not laid out: the editor's documents have none.
+#pragma once
+
+#include <QAbstractTextDocumentLayout>
+#include <QTextBlock>
+#include <QTextOption>
+#include <QTimer>
+
+#include <functional>
+#include <vector>
+
+#include "editor/fenwick_tree.h"
+
+class LazyDocumentLayout : public QAbstractTextDocumentLayout {
+    Q_OBJECT
+public:
+    explicit LazyDocumentLayout(QTextDocument *document);
+
+    void draw(QPainter *painter, const PaintContext &context) override;
+    int hitTest(const QPointF &point, Qt::HitTestAccuracy accuracy) const override;
+    int pageCount() const override { return 1; }
+    // The size with every block not yet laid out at its estimated height.
+    QSizeF documentSize() const override;
+    QRectF frameBoundingRect(QTextFrame *frame) const override;
+    // Lays the block out when needed; its QTextLayout then also sits at the
+    // block's position.
+    QRectF blockBoundingRect(const QTextBlock &block) const override;
+
+    // Space above the first and below the last block (typewriter scrolling),
+    // part of the document's size and positions.
+    void setVerticalPadding(qreal top, qreal bottom);
+    qreal topPadding() const { return topPadding_; }
+    qreal bottomPadding() const { return bottomPadding_; }
+
+    // A hook that may change a block's text option before it is laid out
+    // (elastic tab stops); blocks laid out before it was set keep their
+    // lines until they are next invalidated.
+    using OptionHook = std::function<void(const QTextBlock &, QTextOption &)>;
+    void setOptionHook(OptionHook hook);
+    // Marks blocks [first, last] for a new layout (after the hook's input
+    // changed).
+    void invalidateBlocks(int first, int last);
+
+    // Whether every block is laid out at the current width.
+    bool isExact() const { return dirtyCount_ == 0; }
+    // Lays out blocks with estimated heights, from the top, for about
+    // `milliseconds`; true while some are left.
+    bool layoutSome(int milliseconds);
+    // Lays out every block.
+    void finishLayout();
+    // The top of a block (of its first line's box, margins excluded).
+    qreal blockTop(int blockNumber) const;
+
+signals:
+    // Blocks [firstBlock, lastBlock] got exact heights in an idle slice; the
+    // block range began at `top` and was `oldHeight` tall, now `newHeight`.
+    // A view keeps its text still by moving its scroll position when the
+    // range lies above what it shows.
+    void heightsSettled(qreal top, qreal oldHeight, qreal newHeight);
+
+protected:
+    void documentChanged(int from, int charsRemoved, int charsAdded) override;
+
+private:
+    struct Block {
+        int64_t gap = 0;     // collapsed margin above the block (1/64 px)
+        int64_t height = 0;  // lines and the last line's bottom (1/64 px)
+        int64_t width = 0;   // widest line's right edge plus right margin
+        bool dirty = true;
+    };
+    struct Frame {
+        int64_t left = 0, right = 0;  // x of the text column's edges
+        int64_t top = 0, bottom = 0;  // frame margins above and below the blocks
+        int64_t pageWidth = 0;        // for the document's width
+        int64_t marginWidth = 0;
+    };
+
+    Frame frame() const;
+    void syncBlockCount() const;
+    void rebuildTree() const;
+    int64_t estimateHeight(const QTextBlock &block) const;
+    int64_t gapBefore(const QTextBlock &block) const;
+    // Lays out one block at the current frame; returns whether its advance
+    // (gap + height) changed.
+    bool layoutBlock(const QTextBlock &block) const;
+    bool ensureBlock(const QTextBlock &block) const;
+    void markDirty(int index) const;
+    void checkFrame() const;
+    int64_t blockTopFixed(int index) const;
+    QTextBlock blockAtY(int64_t y) const;
+    void placeLayout(const QTextBlock &block) const;
+    void emitSizeIfChanged() const;
+    void scheduleIdle() const;
+
+    mutable std::vector<Block> blocks_;
+    mutable FenwickTree advances_;  // gap + height per block
+    mutable int dirtyCount_ = 0;
+    mutable size_t idleScan_ = 0;
+    mutable Frame frame_;
+    mutable bool frameKnown_ = false;
+    mutable QSizeF reportedSize_;
+    mutable QTimer idleTimer_;
+    qreal topPadding_ = 0;
+    qreal bottomPadding_ = 0;
+    OptionHook optionHook_;
+};

@@ -1,0 +1,120 @@
+#include "editor_test_support.h"
+
+#include <QFile>
+#include <QMutex>
+#include <QTextBlock>
+
+#include <memory>
+
+#include "editor/text_units.h"
+
+namespace editortest {
+
+namespace {
+
+QTemporaryDir &folder() {
+    static QTemporaryDir dir;
+    return dir;
+}
+
+QMutex logMutex;
+QStringList *logLines = nullptr;
+QtMessageHandler previousHandler = nullptr;
+
+void collect(QtMsgType type, const QMessageLogContext &context, const QString &message) {
+    {
+        QMutexLocker lock(&logMutex);
+        if (logLines)
+            logLines->append(message);
+    }
+    Q_UNUSED(type);
+    Q_UNUSED(context);
+}
+
+}  // namespace
+
+QString writeTheme(const QString &name, const QByteArray &json) {
+    QString path = folder().filePath(name);
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(json);
+    return path;
+}
+
+QString themePath() {
+    static QString path = writeTheme(QStringLiteral("editor-test.theme"), R"({
+        "fontName": "DejaVu Sans", "fontSize": 12,
+        "foregroundColor": "#222222", "backgroundColor": "#FFFFF8",
+        "caretColor": "#00000000", "selectionColor": "#80B4D5FE",
+        "lineHeight": 1.2,
+        "heading": {"foregroundColor": "#1A1A80", "bold": 1, "paraSpaceBefore": 8},
+        "heading1": {"fontScale": 1.6},
+        "heading2": {"fontSize": 18},
+        "heading3": {"fontScale": 1.2, "italic": 1},
+        "codeBlock": {"fontName": "DejaVu Sans Mono", "backgroundColor": "#F0F0F0", "leftIndent": 20},
+        "codeSpan": {"fontName": "DejaVu Sans Mono", "foregroundColor": "#AA2222"},
+        "blockquote": {"leftIndent": 16, "italic": 1},
+        "bulletList": {"leftIndent": 10},
+        "orderedList": {"leftIndent": 12},
+        "listItem": {"foregroundColor": "#303030"},
+        "metadata": {"foregroundColor": "#777777", "paraSpace": 6},
+        "table": {"fontName": "DejaVu Sans Mono"},
+        "html": {"foregroundColor": "#884400"},
+        "htmlComment": {"foregroundColor": "#008800"},
+        "pairs": {"foregroundColor": "#999999"},
+        "brackets": {"underline": 1},
+        "parens": {"foregroundColor": "#3333CC"},
+        "markup": {"foregroundColor": "#AAAAAA"},
+        "emphasis": {"italic": 1},
+        "strong": {"bold": 1},
+        "math": {"foregroundColor": "#006666"},
+        "footnote": {"superscript": 1},
+        "criticAddition": {"backgroundColor": "#CCFFCC"},
+        "criticDeletion": {"backgroundColor": "#FFCCCC"},
+        "definitionFootnote": {"rightIndent": 30},
+        "superscript": {"superscript": 1},
+        "subscript": {"superscript": -1}
+    })");
+    return path;
+}
+
+QString shownText(const SmartTextStorage &storage) {
+    QString text;
+    for (QTextBlock block = storage.document()->firstBlock(); block.isValid(); block = block.next()) {
+        if (block != storage.document()->firstBlock())
+            text += QLatin1Char('\n');
+        text += block.text();
+    }
+    return text;
+}
+
+QString expectedShown(const SmartTextStorage &storage) {
+    return textunits::displayText(storage.str(), storage.len());
+}
+
+LogCapture::LogCapture() {
+    QMutexLocker lock(&logMutex);
+    logLines = new QStringList;
+    previousHandler = qInstallMessageHandler(collect);
+}
+
+LogCapture::~LogCapture() {
+    QMutexLocker lock(&logMutex);
+    qInstallMessageHandler(previousHandler);
+    delete logLines;
+    logLines = nullptr;
+}
+
+QStringList LogCapture::lines() const {
+    QMutexLocker lock(&logMutex);
+    return logLines ? *logLines : QStringList();
+}
+
+bool LogCapture::contains(const QString &text) const {
+    for (const QString &line : lines())
+        if (line.contains(text))
+            return true;
+    return false;
+}
+
+}  // namespace editortest

@@ -1,0 +1,173 @@
+// Thousands of random edits through the storage, as a user and the program
+// make them: typing, pasting, deleting, bulk replacing, undoing and redoing,
+// in ASCII, accented letters, emoji and CR LF, with plenty of Markdown.
+// After every edit the displayed document must show the buffer's text
+// exactly, and its styles must be those a fresh storage gives the same text
+// when it highlights it whole.
+//
+// ORVANE_RANDOM_EDITS sets the number of edits (default 1500) and
+// ORVANE_RANDOM_EDIT_SEED the seed, for longer runs by hand.
+#include <QTextBlock>
+#include <QTextDocument>
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "editor/smart_text_storage.h"
+#include "editor_test_support.h"
+#include "smart_string.h"
+
+using editortest::expectedShown;
+using editortest::shownText;
+
+namespace {
+
+int environmentNumber(const char *name, int fallback) {
+    bool ok = false;
+    int value = qEnvironmentVariableIntValue(name, &ok);
+    return ok ? value : fallback;
+}
+
+const char16_t *const kFragments[] = {
+    u"a", u"b", u"x", u" ", u"word", u"é", u"Ünï", u"ß", u"😀", u"🎉x", u"\n", u"\n\n", u"\r\n",
+    u"\r", u"\t", u"# ", u"## ", u"### ", u"- ", u"* ", u"1. ", u"> ", u"```", u"```\n", u"    ",
+    u"*", u"**", u"_", u"`", u"[", u"]", u"](", u")", u"![", u"[^1]", u"[^1]: note\n", u"{++",
+    u"++}", u"{--", u"--}", u"$", u"$$", u"Title: x\n", u"===", u"---", u"| a | b |\n",
+    u"|---|---|\n", u"<div>", u"</div>\n", u"<!--", u"-->", u":", u"~~", u"^", u"{{", u"}}",
+    u"  \n", u"<http://x.org>", u"[link](http://x.org)", u"Term\n: definition\n",
+};
+
+class RandomEdits {
+public:
+    explicit RandomEdits(unsigned seed) : rng_(seed) {}
+
+    int number(int below) { return int(rng_() % unsigned(below)); }
+
+    QString fragment() {
+        return QString::fromUtf16(kFragments[number(int(std::size(kFragments)))]);
+    }
+
+    QString text(int fragments) {
+        QString text;
+        for (int i = 0; i < fragments; i++)
+            text += fragment();
+        return text;
+    }
+
+    CharRange range(const SmartTextStorage &storage, int longest) {
+        qsizetype n = storage.length();
+        qsizetype at = n ? number(int(n + 1)) : 0;
+        qsizetype length = qMin<qsizetype>(n - at, number(longest + 1));
+        return {at, length};
+    }
+
+private:
+    std::mt19937 rng_;
+};
+
+std::string describe(const QList<AttributeRun> &runs) {
+    QString text;
+    for (const AttributeRun &run : runs)
+        text += QStringLiteral("[%1+%2 %3 %4%5%6 fg%7 bg%8 u%9 s%10 p%11] ")
+                    .arg(run.start).arg(run.length).arg(run.attrs.family).arg(run.attrs.pointSize)
+                    .arg(run.attrs.bold ? "b" : "").arg(run.attrs.italic ? "i" : "")
+                    .arg(run.attrs.foreground, 0, 16).arg(run.attrs.background, 0, 16)
+                    .arg(run.attrs.underline).arg(run.attrs.superscript).arg(run.attrs.paragraph);
+    return text.toStdString();
+}
+
+// The styles of two storages with the same text, block by block.
+::testing::AssertionResult sameStyles(const SmartTextStorage &edited, const SmartTextStorage &fresh) {
+    if (edited.document()->blockCount() != fresh.document()->blockCount())
+        return ::testing::AssertionFailure() << "block counts differ";
+    QTextBlock a = edited.document()->firstBlock(), b = fresh.document()->firstBlock();
+    for (; a.isValid(); a = a.next(), b = b.next()) {
+        auto where = [&] {
+            return QStringLiteral("block %1 \"%2\"").arg(a.blockNumber()).arg(a.text()).toStdString();
+        };
+        if (edited.runs(a) != fresh.runs(b))
+            return ::testing::AssertionFailure() << "runs differ in " << where() << "\n"
+                                                 << describe(edited.runs(a)) << "\n"
+                                                 << describe(fresh.runs(b));
+        if (!(edited.paragraphAttributes(a) == fresh.paragraphAttributes(b)))
+            return ::testing::AssertionFailure() << "paragraph differs in " << where();
+        if (edited.hasHardBreak(a) != fresh.hasHardBreak(b))
+            return ::testing::AssertionFailure() << "hard break differs in " << where();
+        if (edited.blockStartType(a) != fresh.blockStartType(b))
+            return ::testing::AssertionFailure() << "block start differs in " << where();
+    }
+    return ::testing::AssertionSuccess();
+}
+
+const char kStart[] = "Title: Random\nAuthor: Zoë\n\n# Heading\n\nA paragraph with *emphasis* "
+                      "and `code`.\n\n- one\n- two\n\n    indented\n\n```\nfenced\n```\n\n"
+                      "> quote\n\nSetext\n---\n\n| a | b |\n|---|---|\n| 1 | 2 |\n\nEnd.\n";
+
+}  // namespace
+
+TEST(RandomEdits, DocumentAndStylesFollowTheBufferThroughThousandsOfEdits) {
+    const int edits = environmentNumber("ORVANE_RANDOM_EDITS", 1500);
+    const unsigned seed = unsigned(environmentNumber("ORVANE_RANDOM_EDIT_SEED", 20240525));
+    RandomEdits random(seed);
+    StoragePreferences preferences;
+    preferences.extNotes = true;
+    preferences.extCritic = true;
+    SmartTextStorage storage(preferences);
+    ASSERT_TRUE(storage.applyThemeFromPath(editortest::themePath()));
+    storage.setInitialText(QString::fromUtf8(kStart));
+
+    QString last;
+    for (int step = 0; step < edits; step++) {
+        const int op = random.number(100);
+        QString what;
+        if (storage.length() > 3000 && op < 60) {
+            CharRange range = random.range(storage, 400);
+            storage.replaceCharactersInRange(range, QString());
+            what = QStringLiteral("cut %1+%2").arg(range.location).arg(range.length);
+        } else if (op < 40) {
+            CharRange range = random.range(storage, 0);
+            QString text = random.fragment().left(1);
+            if (text.at(0).isHighSurrogate())
+                text = QStringLiteral("😀");
+            storage.replaceCharactersInRange(range, text);
+            what = QStringLiteral("type \"%1\" at %2").arg(text).arg(range.location);
+        } else if (op < 55) {
+            CharRange range = random.range(storage, 20);
+            QString text = random.text(1 + random.number(6));
+            storage.replaceCharactersInRange(range, text);
+            what = QStringLiteral("paste \"%1\" over %2+%3").arg(text).arg(range.location).arg(range.length);
+        } else if (op < 70) {
+            CharRange range = random.range(storage, random.number(10) == 0 ? 200 : 8);
+            storage.replaceCharactersInRange(range, QString());
+            what = QStringLiteral("delete %1+%2").arg(range.location).arg(range.length);
+        } else if (op < 80) {
+            CharRange range = random.range(storage, 60);
+            QString text = storage.string().mid(range.location, range.length);
+            if (!text.isEmpty())
+                text.insert(random.number(int(text.size() + 1)), random.text(1 + random.number(3)));
+            storage.bulkReplaceCharactersInRange(range, text);
+            what = QStringLiteral("bulk %1+%2").arg(range.location).arg(range.length);
+        } else if (op < 92) {
+            storage.undo();
+            what = QStringLiteral("undo");
+        } else {
+            storage.redo();
+            what = QStringLiteral("redo");
+        }
+
+        SCOPED_TRACE(QStringLiteral("step %1: %2\nbefore: %3").arg(step).arg(what, last).toStdString());
+        ASSERT_EQ(shownText(storage), expectedShown(storage));
+        ASSERT_EQ(qsizetype(smart_string_mirror_text(storage.buffer())->length),
+                  qsizetype(storage.document()->characterCount() - 1));
+        if (std::optional<CharRange> caret = storage.caretRange())
+            ASSERT_LE(caret->end(), storage.length());
+
+        SmartTextStorage fresh(preferences);
+        fresh.applyThemeFromPath(editortest::themePath());
+        fresh.setInitialText(storage.string());
+        ASSERT_EQ(fresh.string(), storage.string());
+        ASSERT_TRUE(sameStyles(storage, fresh)) << storage.string().toStdString();
+        last = storage.string();
+    }
+}
