@@ -1,6 +1,5 @@
 #include "platform/folder_watch.h"
 
-
 #include <cerrno>
 #include <cstring>
 

@@ -1,14 +1,21 @@
 #include "platform/kvx_folder_contents.h"
 
-#include <QStandardPaths>
+#include "platform/defaults.h"
+#include "platform/folders.h"
 
 std::unique_ptr<KVXFolderContents> KVXFolderContents::initForURL(const QUrl &url) {
     return std::make_unique<KVXFolderContents>(url.fileName(), url);
 }
 
 std::unique_ptr<KVXFolderContents> KVXFolderContents::initForLocal() {
-    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    return std::make_unique<KVXFolderContents>(QStringLiteral("Local"), QUrl::fromLocalFile(documents));
+    return std::make_unique<KVXFolderContents>(QStringLiteral("Local"),
+                                               QUrl::fromLocalFile(platform::Folders::documentsFolder()));
+}
+
+std::unique_ptr<KVXFolderContents> KVXFolderContents::initForICloud() {
+    const QString container = platform::Defaults::standard().stringForKey(QStringLiteral("iCloudURL"));
+    const QUrl folder = container.isEmpty() ? QUrl() : QUrl::fromLocalFile(container + QStringLiteral("/Documents"));
+    return std::make_unique<KVXFolderContents>(QStringLiteral("iCloud"), folder);
 }
 
 std::unique_ptr<KVXFolderContents> KVXFolderContents::initForDropbox() {

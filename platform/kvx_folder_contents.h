@@ -23,6 +23,9 @@ public:
     static std::unique_ptr<KVXFolderContents> initForURL(const QUrl &url);
     // "Local": the user's Documents folder.
     static std::unique_ptr<KVXFolderContents> initForLocal();
+    // "iCloud": "Documents" in the folder the preference "iCloudURL" names;
+    // no folder while it names none.
+    static std::unique_ptr<KVXFolderContents> initForICloud();
     // "Dropbox": no folder (there is none to find).
     static std::unique_ptr<KVXFolderContents> initForDropbox();
 

@@ -34,7 +34,7 @@ protected:
     }
     void mkdir(const QString &relative) { ASSERT_TRUE(QDir().mkpath(at(relative))); }
     void setModified(const QString &relative, qint64 secondsSinceEpoch) {
-        ASSERT_TRUE(testing_support::setModificationTime(at(relative), secondsSinceEpoch));
+        ASSERT_TRUE(testing_qt::setModificationTime(at(relative), secondsSinceEpoch));
     }
 
     static QStringList relativePaths(const std::vector<FileEntry> &files) {

@@ -100,7 +100,7 @@ TEST_F(FolderWatchers, TreeWatcherReportsEveryChangeAnywhereWithinASecond) {
     EXPECT_REPORTED_WITHIN_A_SECOND(write("tree/a/b/old.md", " more", QIODevice::Append));
     EXPECT_REPORTED_WITHIN_A_SECOND(rename(at("tree/a/b/deep.md"), at("tree/a/b/renamed.md")));
     EXPECT_REPORTED_WITHIN_A_SECOND(QFile::remove(at("tree/a/b/renamed.md")));
-    EXPECT_REPORTED_WITHIN_A_SECOND(testing_support::setModificationTime(at("tree/a/b/old.md"), 1000));
+    EXPECT_REPORTED_WITHIN_A_SECOND(testing_qt::setModificationTime(at("tree/a/b/old.md"), 1000));
     // A folder made after the watch began is followed, down to new depths.
     EXPECT_REPORTED_WITHIN_A_SECOND(mkdir("tree/a/new"));
     EXPECT_REPORTED_WITHIN_A_SECOND(mkdir("tree/a/new/deeper"));

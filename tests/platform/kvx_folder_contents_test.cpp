@@ -10,6 +10,8 @@
 
 #include <chrono>
 
+#include "platform/folders.h"
+#include "platform/registered_defaults.h"
 #include "support/file_times.h"
 #include "support/qt_print.h"
 #include "support/qt_wait.h"
@@ -71,7 +73,7 @@ TEST_F(FolderContents, FilesFollowTheFolderItIsSetTo) {
 TEST_F(FolderContents, TreeAndSearchUseTheChosenOrder) {
     write("one/a.md");
     write("one/sub/b.md");
-    ASSERT_TRUE(testing_support::setModificationTime(at("one/a.md"), 100));
+    ASSERT_TRUE(testing_qt::setModificationTime(at("one/a.md"), 100));
     KVXFolderContents contents("Project", QUrl::fromLocalFile(at("one")));
 
     EXPECT_EQ(labels(contents.fileHierarchy()), QStringList({"a.md", "sub"}));
@@ -83,6 +85,28 @@ TEST_F(FolderContents, TreeAndSearchUseTheChosenOrder) {
     const auto found = contents.fileHierarchyMatchingQuery("B.MD");
     ASSERT_EQ(labels(found), QStringList({"sub"}));
     EXPECT_EQ(labels(found[0].children), QStringList({"b.md"}));
+
+}
+
+TEST_F(FolderContents, LocalICloudAndDropboxListingsFindTheirFolders) {
+    platform::ScopedFolders folders;
+    platform::ScopedStandardDefaults standard;
+    ASSERT_TRUE(QDir().mkpath(folders.layout().documents));
+    QFile note(folders.layout().documents + "/note.md");
+    ASSERT_TRUE(note.open(QIODevice::WriteOnly));
+
+    auto local = KVXFolderContents::initForLocal();
+    EXPECT_EQ(local->displayName(), "Local");
+    EXPECT_EQ(labels(local->fileHierarchy()), QStringList({"note.md"}));
+
+    // Without a container iCloud has no folder; with one, its "Documents".
+    EXPECT_TRUE(KVXFolderContents::initForICloud()->baseURL().isEmpty());
+    standard.defaults().setObject(at("one"), "iCloudURL");
+    ASSERT_TRUE(QDir().mkpath(at("one/Documents")));
+    write("one/Documents/synced.md");
+    auto cloud = KVXFolderContents::initForICloud();
+    EXPECT_EQ(cloud->displayName(), "iCloud");
+    EXPECT_EQ(labels(cloud->fileHierarchy()), QStringList({"synced.md"}));
 
     // No folder, no files.
     auto dropbox = KVXFolderContents::initForDropbox();
