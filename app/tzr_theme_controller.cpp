@@ -16,12 +16,12 @@
 #include <cerrno>
 #include <cstring>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
 
 #include "app/app_log.h"
 #include "keybindings.h"
+#include "platform/folder_listing.h"
 #include "platform/folders.h"
 
 // Outside any namespace, as Qt asks.
@@ -74,21 +74,19 @@ void reportUnreadable(const QString &folder, int error) {
 // hidden, as file names.
 QStringList filesIn(const QString &folder, const QString &extension) {
     QStringList files;
-    DIR *dir = opendir(QFile::encodeName(folder).constData());
-    if (!dir) {
-        if (errno != ENOENT)  // a domain without extras is ordinary
-            reportUnreadable(folder, errno);
+    std::vector<platform::FolderEntry> entries;
+    int error = 0;
+    if (!platform::visibleEntries(QFile::encodeName(folder), entries, &error)) {
+        if (error != ENOENT)  // a domain without extras is ordinary
+            reportUnreadable(folder, error);
         return files;
     }
-    while (const dirent *entry = readdir(dir)) {
-        const QString name = QFile::decodeName(entry->d_name);
-        if (name.startsWith(u'.'))
-            continue;
+    for (const platform::FolderEntry &entry : entries) {
+        const QString name = QFile::decodeName(entry.name);
         const QFileInfo file(folder + u'/' + name);
         if (file.suffix() == extension && !file.completeBaseName().isEmpty() && file.isFile())
             files << name;
     }
-    closedir(dir);
     return files;
 }
 

@@ -9,6 +9,8 @@
 
 #include <algorithm>
 
+#include <cerrno>
+
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -33,26 +35,38 @@ QVariantMap FileEntry::toVariantMap() const {
     return map;
 }
 
+bool visibleEntries(const QByteArray &folder, std::vector<FolderEntry> &entries, int *error) {
+    entries.clear();
+    DIR *dir = opendir(folder.constData());
+    if (!dir) {
+        if (error)
+            *error = errno;
+        return false;
+    }
+    const QByteArray prefix = folder.endsWith('/') ? folder : folder + '/';
+    while (const dirent *entry = readdir(dir)) {
+        if (entry->d_name[0] == '.')
+            continue;
+        FolderEntry found{QByteArray(entry->d_name), entry->d_type == DT_DIR};
+        if (entry->d_type == DT_UNKNOWN) {  // some file systems do not say
+            struct stat info;
+            found.isFolder = lstat((prefix + found.name).constData(), &info) == 0 && S_ISDIR(info.st_mode);
+        }
+        entries.push_back(std::move(found));
+    }
+    closedir(dir);
+    std::sort(entries.begin(), entries.end(),
+              [](const FolderEntry &a, const FolderEntry &b) { return a.name < b.name; });
+    return true;
+}
+
 namespace {
 
 struct Folder {
     QByteArray path;
-    std::vector<QByteArray> names;  // visible entries, byte order
+    std::vector<FolderEntry> entries;
     size_t next = 0;
 };
-
-Folder readFolder(const QByteArray &path) {
-    Folder folder{path, {}, 0};
-    DIR *dir = opendir(path.constData());
-    if (!dir)
-        return folder;
-    while (const dirent *entry = readdir(dir))
-        if (entry->d_name[0] != '.')  // hidden, and "." and ".."
-            folder.names.emplace_back(entry->d_name);
-    closedir(dir);
-    std::sort(folder.names.begin(), folder.names.end());
-    return folder;
-}
 
 QDateTime modificationDate(const struct stat &info) {
     return QDateTime::fromMSecsSinceEpoch(qint64(info.st_mtim.tv_sec) * 1000 +
@@ -72,14 +86,19 @@ std::vector<FileEntry> listFolder(const QString &folder, FileSort sort) {
 
     // Folders waiting to be finished; each folder's contents follow it.
     std::vector<Folder> open;
-    open.push_back(readFolder(QFile::encodeName(base)));
+    auto enter = [&open](QByteArray path) {
+        Folder folder{std::move(path), {}, 0};
+        visibleEntries(folder.path, folder.entries);  // unreadable: nothing of its own
+        open.push_back(std::move(folder));
+    };
+    enter(QFile::encodeName(base));
     while (!open.empty()) {
         Folder &top = open.back();
-        if (top.next == top.names.size()) {
+        if (top.next == top.entries.size()) {
             open.pop_back();
             continue;
         }
-        const QByteArray &name = top.names[top.next++];
+        const QByteArray &name = top.entries[top.next++].name;
         const QByteArray path = top.path.endsWith('/') ? top.path + name : top.path + '/' + name;
         struct stat own, target;
         if (lstat(path.constData(), &own) != 0)
@@ -97,7 +116,7 @@ std::vector<FileEntry> listFolder(const QString &folder, FileSort sort) {
         entry.parentPath = QFile::decodeName(top.path);
         files.push_back(std::move(entry));
         if (S_ISDIR(own.st_mode))
-            open.push_back(readFolder(path));  // invalidates `top`
+            enter(path);  // invalidates `top`
     }
     sortFiles(files, sort);
     return files;

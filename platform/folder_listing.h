@@ -2,6 +2,7 @@
 // file navigator: flat in a chosen order, hung into a tree, or searched.
 #pragma once
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QString>
 #include <QVariantMap>
@@ -27,6 +28,17 @@ struct FileEntry {
     // there are some, each child a dictionary too).
     QVariantMap toVariantMap() const;
 };
+
+// One entry read from a folder.
+struct FolderEntry {
+    QByteArray name;
+    bool isFolder = false;  // a folder itself, not a link to one
+};
+
+// The entries of `folder` whose names do not begin with "." (hidden ones,
+// and "." and ".."), in byte order of their names. False, with the errno of
+// the refusal in `*error`, when the folder cannot be read.
+bool visibleEntries(const QByteArray &folder, std::vector<FolderEntry> &entries, int *error = nullptr);
 
 enum class FileSort {
     FileSystem,           // folder by folder, names in byte order

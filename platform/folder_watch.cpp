@@ -3,10 +3,9 @@
 #include <cerrno>
 #include <cstring>
 
-#include <dirent.h>
 #include <sys/inotify.h>
-#include <sys/stat.h>
 
+#include "platform/folder_listing.h"
 #include "platform/log.h"
 
 namespace platform {
@@ -23,24 +22,12 @@ QByteArray childPath(const QByteArray &folder, const QByteArray &name) {
 // reached through a symbolic link (which could lead out of the tree or round
 // in a loop).
 std::vector<QByteArray> subfolders(const QByteArray &folder) {
+    std::vector<FolderEntry> entries;
+    visibleEntries(folder, entries);
     std::vector<QByteArray> found;
-    DIR *dir = opendir(folder.constData());
-    if (!dir)
-        return found;
-    while (const dirent *entry = readdir(dir)) {
-        const QByteArray name(entry->d_name);
-        if (name == "." || name == ".." || isHiddenName(name))
-            continue;
-        const QByteArray path = childPath(folder, name);
-        bool isFolder = entry->d_type == DT_DIR;
-        if (entry->d_type == DT_UNKNOWN) {
-            struct stat info;
-            isFolder = lstat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode);
-        }
-        if (isFolder)
-            found.push_back(path);
-    }
-    closedir(dir);
+    for (const FolderEntry &entry : entries)
+        if (entry.isFolder)
+            found.push_back(childPath(folder, entry.name));
     return found;
 }
 
