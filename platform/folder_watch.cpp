@@ -53,7 +53,7 @@ bool FolderWatch::start(const QString &path) {
         return false;
     }
     error_.clear();
-    root_ = path.toLocal8Bit();
+    root_ = QFile::encodeName(path);
     while (root_.size() > 1 && root_.endsWith('/'))
         root_.chop(1);
     inotify_ = std::make_unique<InotifyWatch>(

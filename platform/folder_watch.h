@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QHash>
 #include <QObject>
 #include <QString>
@@ -39,7 +40,7 @@ public:
     bool start(const QString &path);
     void stop();
     bool isWatching() const { return inotify_ != nullptr; }
-    QString path() const { return QString::fromLocal8Bit(root_); }
+    QString path() const { return QFile::decodeName(root_); }
     QString error() const { return error_; }
 
     // Folders of the tree left unwatched because the system's watch limit
