@@ -180,9 +180,19 @@ QStringList TZRThemeController::listOf(Kind kind) const {
 QStringList TZRThemeController::themeList() const { return listOf(Kind::Theme); }
 QStringList TZRThemeController::cssList() const { return listOf(Kind::CSS); }
 
-QStringList TZRThemeController::expansionList() {
+QStringList TZRThemeController::expansionList() const {
     startWatching(Kind::Expansions);
     return listOf(Kind::Expansions);
+}
+
+QStringList TZRThemeController::expansionFilePaths() const {
+    QStringList paths;
+    for (const QString &name : expansionList()) {
+        const QString path = filePathForExpansionNamed(name);
+        if (!path.isEmpty())
+            paths << path;
+    }
+    return paths;
 }
 
 QString TZRThemeController::filePathForResourceNamed(const QString &name, const QString &extension,
@@ -327,12 +337,13 @@ stack *TZRThemeController::keyBindingStack() {
 
 // --- Watchers ------------------------------------------------------------------
 
-void TZRThemeController::startWatching(Kind kind) {
+void TZRThemeController::startWatching(Kind kind) const {
     // Once per kind: a folder missing at that moment stays unwatched.
     if (watchStarted_[int(kind)] || QThread::currentThread() != thread())
         return;
     watchStarted_[int(kind)] = true;
-    watchers_[int(kind)] = DirectoryWatcher::watchFolderWithPath(userFolder(kind), this);
+    watchers_[int(kind)] = DirectoryWatcher::watchFolderWithPath(
+        userFolder(kind), const_cast<TZRThemeController *>(this));
 }
 
 void TZRThemeController::directoryDidChange(DirectoryWatcher *) {

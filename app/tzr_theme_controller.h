@@ -23,6 +23,7 @@
 #include <array>
 #include <memory>
 
+#include "editor/editor_interfaces.h"
 #include "platform/directory_watcher.h"
 #include "stack.h"
 
@@ -47,7 +48,7 @@ public:
     virtual void syncLocalToCloud() = 0;
 };
 
-class TZRThemeController : public QObject, public DirectoryWatcherDelegate {
+class TZRThemeController : public QObject, public DirectoryWatcherDelegate, public ExtrasProvider {
     Q_OBJECT
 public:
     enum class Kind { Theme, CSS, Expansions, KeyBindings };
@@ -73,7 +74,10 @@ public:
     QStringList themeList() const;
     QStringList cssList() const;
     // Starts watching the user's expansion folder on the first call.
-    QStringList expansionList();
+    QStringList expansionList() const;
+    // The file of every expansion set, in the order of `expansionList`: what
+    // the editor loads.
+    QStringList expansionFilePaths() const override;
 
     // The file of `name`: the application's own copy unless a data folder
     // holds one; of several data folders the last (user, then the machine's
@@ -166,12 +170,13 @@ private:
     QStringList listOf(Kind kind) const;
     void updateMenu(Kind kind);
     bool openFolder(Kind kind);
-    void startWatching(Kind kind);
+    void startWatching(Kind kind) const;
 
     TZRExtrasLocations locations_;
     QPointer<QMenu> themeMenu_, cssMenu_;
     QPointer<QComboBox> themeButton_, cssButton_;
-    std::array<std::unique_ptr<DirectoryWatcher>, 4> watchers_;
-    std::array<bool, 4> watchStarted_{};
+    // Started by the first question that needs them, answers included.
+    mutable std::array<std::unique_ptr<DirectoryWatcher>, 4> watchers_;
+    mutable std::array<bool, 4> watchStarted_{};
     TZRExtrasSync *sync_ = nullptr;
 };

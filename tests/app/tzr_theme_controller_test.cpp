@@ -156,6 +156,13 @@ TEST_F(ThemeController, ListsNameEachExtraOnceAndPathsPreferTheLastDomain) {
     EXPECT_TRUE(extras->filePathForThemeNamed("../secret").isEmpty());
     EXPECT_TRUE(extras->filePathForThemeNamed("").isEmpty());
 
+    // The editor loads every expansion set, each from where it resolves.
+    write(resources_ + "/Dates.json", "{}");
+    write(user() + "/Expansions/Dates.json", "{}");
+    write(user() + "/Expansions/mine.json", "{}");
+    EXPECT_EQ(extras->expansionFilePaths(),
+              QStringList({user() + "/Expansions/Dates.json", user() + "/Expansions/mine.json"}));
+
     EXPECT_EQ(extras->possiblePathForCustomResourceNamed("New", "css", "Tessaro Orvane 4/CSS"),
               user() + "/CSS/New.css");
     EXPECT_EQ(extras->defaultResourcesForExtension("theme"),
