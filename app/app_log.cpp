@@ -1,0 +1,3 @@
+#include "app/app_log.h"
+
+Q_LOGGING_CATEGORY(lcApp, "orvane.app")

@@ -1,0 +1,65 @@
+// One inotify instance, read on the event loop of the thread that made it.
+// The folder watchers build on it; it knows nothing of trees or delegates.
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QSet>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QSocketNotifier;
+
+namespace platform {
+
+class InotifyWatch : public QObject {
+    Q_OBJECT
+public:
+    struct Event {
+        int wd;           // -1 for a queue overflow
+        uint32_t mask;
+        uint32_t cookie;  // pairs IN_MOVED_FROM with IN_MOVED_TO
+        QByteArray name;  // the entry's name inside a watched folder, or empty
+    };
+    // Every batch of events read at once, in the kernel's order.
+    using Handler = std::function<void(const std::vector<Event> &)>;
+
+    explicit InotifyWatch(Handler handler, QObject *parent = nullptr);
+    ~InotifyWatch() override;
+
+    // False when the instance could not be made; `error()` says why.
+    bool isValid() const { return fd_ >= 0; }
+    QString error() const { return error_; }
+
+    // The watch descriptor of `path`, or -1 with `*errorNumber` set to the
+    // errno of the refusal (ENOSPC when the system's limit of watches is used
+    // up, ENOENT, EACCES, ENOTDIR ...).
+    int addWatch(const QByteArray &path, uint32_t mask, int *errorNumber = nullptr);
+    void removeWatch(int wd);
+    // The kernel dropped a watch by itself (IN_IGNORED): forget it.
+    void forgetWatch(int wd) { watches_.remove(wd); }
+    int watchCount() const { return int(watches_.size()); }
+
+    // Tests stand in for the system's limit: with a limit set, an instance
+    // refuses more than `limit` watches with ENOSPC. -1 lifts it.
+    static void setWatchLimitForTesting(int limit);
+
+private:
+    void readEvents();
+
+    int fd_ = -1;
+    QString error_;
+    Handler handler_;
+    QSocketNotifier *notifier_ = nullptr;
+    QSet<int> watches_;
+};
+
+// The one text that explains an exhausted watch limit, so that every watcher
+// reports it the same way.
+QString watchLimitMessage(const QString &folder, int unwatched);
+
+}  // namespace platform
