@@ -24,6 +24,11 @@ function(orvane_qt_layer name dir)
     add_library(${name} STATIC ${sources})
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
     target_link_libraries(${name} PUBLIC ${LAYER_DEPENDS})
+    # Ninja's moc step otherwise reruns only for the headers it saw before, so a
+    # header that arrives with a merge or checkout would never be moc'ed.
+    set(headers ${sources})
+    list(FILTER headers INCLUDE REGEX "\\.h$")
+    set_property(TARGET ${name} APPEND PROPERTY AUTOGEN_TARGET_DEPENDS ${headers})
   else()
     add_library(${name} INTERFACE)
     target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})
