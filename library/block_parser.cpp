@@ -12,10 +12,6 @@ void *tzr_block_parserAlloc(void *(*allocator)(size_t));
 void tzr_block_parser(void *parser, int major, token *minor, tzr_engine *engine);
 void tzr_block_parserFree(void *parser, void (*deallocator)(void *));
 
-// The grammar's terminal codes are the line types 1 to 39; 40 is a code that
-// no rule uses, so a token fed with it is a syntax error and gets dropped.
-static constexpr int kUnusedTerminal = 40;
-
 static token *must(token *t) {
     if (!t) {
         fprintf(stderr, "Out of memory while building the document tree.\n");
@@ -41,8 +37,8 @@ void *tzr_parser_alloc(void *(*allocator)(size_t)) {
 void tzr_parser_feed(void *parser, int line_type, token *line, tzr_engine *engine) {
     if (!parser)
         return;
-    if (line_type < 0 || line_type > kUnusedTerminal)
-        line_type = kUnusedTerminal;
+    if (line_type < 0 || line_type > kTzrUnusedLineCode)
+        line_type = kTzrUnusedLineCode;
     if (line_type == 0 && line) {
         // A token can only come with a line type; never lose it.
         token_free(line);

@@ -6,6 +6,7 @@
 
 #include "engine.h"
 #include "labels.h"
+#include "tzr.h"
 
 namespace {
 
@@ -149,7 +150,7 @@ tzr_export_context *tzr_export_context_new(tzr_engine *e, int16_t format) {
     context->open_headings = stack_new(0);
     // Footnote numbers, not names: the C library's generator is what the
     // writers reseed for random note numbers, and it is not reseeded here.
-    if (context->ext_flags & TZR_EXT_RANDOM_FOOTNOTES)
+    if (context->ext_flags & TZR_EXT_RANDOM_FOOT)
         context->random_base = (uint32_t)(rand() % 32000);
 
     for_each_record<tzr_link>(e->link_list, [&](tzr_link *l) { tzr_store_add_link(context, l); });

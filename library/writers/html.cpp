@@ -73,15 +73,16 @@ void export_critic(DString *out, const char *source, token *t, tzr_export_contex
     }
     bool added = type == PAIR_CRITIC_ADD || type == PAIR_CRITIC_SUB_ADD;
     bool removed = type == PAIR_CRITIC_DEL || type == PAIR_CRITIC_SUB_DEL;
-    if (c->ext_flags & (kReject | kAccept)) {
-        bool keep = type == PAIR_CRITIC_HI || ((c->ext_flags & kReject) ? removed : added);
+    if (c->ext_flags & (TZR_EXT_CRITIC_REJECT | TZR_EXT_CRITIC_ACCEPT)) {
+        bool reject = c->ext_flags & TZR_EXT_CRITIC_REJECT;
+        bool keep = type == PAIR_CRITIC_HI || (reject ? removed : added);
         if (keep) {
             consume_pair_marks(t);
             children(out, source, t, c);
         }
         return;
     }
-    if (c->ext_flags & kCritic) {
+    if (c->ext_flags & TZR_EXT_CRITIC) {
         consume_pair_marks(t);
         d_string_append(out, critic_tag_open(type));
         children(out, source, t, c);
@@ -336,7 +337,7 @@ void unknown_type(const char *source, token *t) {
 
 // Writes an inline token; false for a type this writer does not know.
 bool export_inline(DString *out, const char *source, token *t, tzr_export_context *c) {
-    bool notes = c->ext_flags & kNotes;
+    bool notes = c->ext_flags & TZR_EXT_NOTES;
     switch (t->type) {
     case CRITIC_ADD_OPEN: d_string_append(out, "{++"); break;
     case CRITIC_ADD_CLOSE: d_string_append(out, "++}"); break;
@@ -474,7 +475,7 @@ bool export_inline(DString *out, const char *source, token *t, tzr_export_contex
             break;
         // A numeric reference, not "&nbsp;": the same text must stay
         // well-formed as the XHTML of EPUB and TextBundle packages.
-        if (!(c->ext_flags & kCompatibility) && source[t->start + 1] == ' ')
+        if (!(c->ext_flags & TZR_EXT_COMPATIBILITY) && source[t->start + 1] == ' ')
             d_string_append(out, "&#160;");
         else
             html_print_char(out, source[t->start + 1], false);
@@ -580,7 +581,7 @@ void html_print_string(DString *out, const char *s, bool obfuscate) {
 }
 
 int html_footnote_anchor(const tzr_export_context *context, int number) {
-    if (!context || !(context->ext_flags & kRandomFootnotes))
+    if (!context || !(context->ext_flags & TZR_EXT_RANDOM_FOOT))
         return number;
     // An affine map modulo 32000 with a multiplier prime to it: scrambled,
     // yet one-to-one, so distinct footnotes never share an id. It leaves the
@@ -608,7 +609,7 @@ void html_export_token(DString *out, const char *source, token *t, tzr_export_co
     t->out_start = out->length;
     if (t->type == PAIR_BRACKET || t->type == PAIR_BRACKET_IMAGE) {
         // Records its own span: a link or image keeps only its start.
-        bool citation = (c->ext_flags & kNotes) && t->type == PAIR_BRACKET && t->next &&
+        bool citation = (c->ext_flags & TZR_EXT_NOTES) && t->type == PAIR_BRACKET && t->next &&
                         t->next->type == PAIR_BRACKET_CITATION;
         export_inline(out, source, t, c);
         if (citation)
@@ -652,7 +653,7 @@ void html_export_image(DString *out, const char *source, token *image, tzr_link 
         return;
     // A figure replaces the "<p>" its paragraph has just opened; where there
     // is none (a tight list item, a table cell) the image stays inline.
-    bool compat = c->ext_flags & kCompatibility;
+    bool compat = c->ext_flags & TZR_EXT_COMPATIBILITY;
     bool figure = is_figure && !compat && out->length >= 3 &&
                   !memcmp(out->str + out->length - 3, "<p>", 3);
     if (figure) {

@@ -55,7 +55,7 @@ void export_heading(DString *out, const char *source, token *t, tzr_export_conte
     tzr_pad_newlines(out, 2, c);
     int level;
     char *id = nullptr;
-    bool labels = !(c->ext_flags & kNoLabels);
+    bool labels = !(c->ext_flags & TZR_EXT_NO_LABELS);
     if (t->type >= BLOCK_H1 && t->type <= BLOCK_H6) {
         level = clamp_level((t->type - 61) + c->header_level_base - 1);
     } else {

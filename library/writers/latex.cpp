@@ -35,7 +35,7 @@ const char *const kQuotes[7][4] = {
 
 void write_quote(DString *out, token *t, tzr_export_context *context) {
     bool single = t->type == QUOTE_SINGLE;
-    if (!t->mate || !(context->ext_flags & kSmart)) {
+    if (!t->mate || !(context->ext_flags & TZR_EXT_SMART)) {
         d_string_append(out, single ? "'" : "''");
         return;
     }
@@ -268,7 +268,8 @@ void consume_critic_marks(token *pair) {
 
 void write_critic(DString *out, const char *source, token *t, tzr_export_context *context) {
     uint64_t ext = context->ext_flags;
-    bool on = ext & kCritic, accept = ext & kAccept, reject = ext & kReject;
+    bool on = ext & TZR_EXT_CRITIC;
+    bool accept = ext & TZR_EXT_CRITIC_ACCEPT, reject = ext & TZR_EXT_CRITIC_REJECT;
     auto wrapped = [&](const char *open) {
         d_string_append(out, open);
         children(out, source, t, context);
@@ -478,7 +479,7 @@ void write_heading(DString *out, const char *source, token *t, tzr_export_contex
     if (sum > 8)
         sum = 8;
     d_string_append(out, kSectioning[sum - 2]);
-    if (!(context->ext_flags & kNoLabels))
+    if (!(context->ext_flags & TZR_EXT_NO_LABELS))
         tzr_header_manual_label(t, source);  // retyped so the text leaves it out
     children(out, source, t, context);
     latex_write_heading_label(out, source, t, context);
@@ -498,7 +499,7 @@ int latex_heading_sum(const token *heading, const tzr_export_context *context) {
 
 void latex_write_heading_label(DString *out, const char *source, token *heading,
                                tzr_export_context *context) {
-    if (context->ext_flags & kNoLabels) {
+    if (context->ext_flags & TZR_EXT_NO_LABELS) {
         d_string_append(out, "}");
         return;
     }
@@ -644,7 +645,7 @@ void latex_write_image(DString *out, const char *source, token *image, tzr_link 
                        tzr_export_context *context, bool figure) {
     if (!out || !source || !image || !link)
         return;
-    figure = figure && !(context->ext_flags & kCompatibility);
+    figure = figure && !(context->ext_flags & TZR_EXT_COMPATIBILITY);
     if (figure)
         d_string_append(out, "\\begin{figure}[htbp]\n\\centering\n");
     const char *width_value = nullptr;
@@ -913,7 +914,7 @@ void latex_export_token(DString *out, const char *source, token *t, tzr_export_c
     if (!out || !source || !t || !context)
         return;
     uint64_t ext = context->ext_flags;
-    bool smart = ext & kSmart;
+    bool smart = ext & TZR_EXT_SMART;
     switch (t->type) {
     // Blocks
     case DOC_ROOT:
@@ -1046,7 +1047,7 @@ void latex_export_token(DString *out, const char *source, token *t, tzr_export_c
         write_code_span(out, source, t, context);
         break;
     case PAIR_BRACKET:
-        if ((ext & kNotes) && t->next && t->next->type == PAIR_BRACKET_CITATION)
+        if ((ext & TZR_EXT_NOTES) && t->next && t->next->type == PAIR_BRACKET_CITATION)
             write_citation(out, source, t->next, t, context);
         else
             write_link_or_image(out, source, t, context);
@@ -1057,7 +1058,7 @@ void latex_export_token(DString *out, const char *source, token *t, tzr_export_c
     case PAIR_BRACKET_ABBREVIATION:
     case PAIR_BRACKET_FOOTNOTE:
     case PAIR_BRACKET_GLOSSARY:
-        if (!(ext & kNotes))
+        if (!(ext & TZR_EXT_NOTES))
             children(out, source, t, context);
         else if (t->type == PAIR_BRACKET_FOOTNOTE)
             write_footnote(out, source, t, context);
@@ -1178,7 +1179,7 @@ void latex_export_token(DString *out, const char *source, token *t, tzr_export_c
         break;
     case ESCAPED_CHARACTER: {
         char c = t->len > 1 ? source[t->start + 1] : '\\';
-        if (!(ext & kCompatibility) && c == ' ')
+        if (!(ext & TZR_EXT_COMPATIBILITY) && c == ' ')
             d_string_append(out, "~");
         else
             latex_print_escaped_char(out, c);

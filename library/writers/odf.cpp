@@ -98,7 +98,8 @@ void print_escaped(DString *out, const char *s, size_t len, bool attribute) {
 
 void export_critic(DString *out, const char *source, token *t, tzr_export_context *c) {
     uint64_t f = c->ext_flags;
-    bool critic = f & kCritic, accept = f & kAccept, reject = f & kReject;
+    bool critic = f & TZR_EXT_CRITIC;
+    bool accept = f & TZR_EXT_CRITIC_ACCEPT, reject = f & TZR_EXT_CRITIC_REJECT;
     auto span = [&](const char *style) {
         d_string_append_printf(out, "<text:span text:style-name=\"%s\">", style);
         children(out, source, t, c);
@@ -284,7 +285,7 @@ bool export_inline(DString *out, const char *source, token *t, tzr_export_contex
     case ESCAPED_CHARACTER:
         if (t->len < 2)
             break;
-        if (!(c->ext_flags & kCompatibility) && source[t->start + 1] == ' ')
+        if (!(c->ext_flags & TZR_EXT_COMPATIBILITY) && source[t->start + 1] == ' ')
             d_string_append(out, "\xC2\xA0");
         else
             odf_print_bytes(out, source + t->start + 1, 1);

@@ -34,7 +34,7 @@ void export_heading(DString *out, const char *source, token *t, tzr_export_conte
     // Outline levels run from 1 to 10.
     level = level < 1 ? 1 : level > 10 ? 10 : level;
     d_string_append_printf(out, "<text:h text:outline-level=\"%d\">", level);
-    if (!(c->ext_flags & kNoLabels)) {
+    if (!(c->ext_flags & TZR_EXT_NO_LABELS)) {
         char *label = tzr_heading_id(c, source, t);
         d_string_append(out, "<text:bookmark text:name=\"");
         odf_print_attribute(out, label ? label : "");

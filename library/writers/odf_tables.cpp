@@ -236,7 +236,7 @@ void export_citation(DString *out, const char *source, token *t, token *locator,
 namespace odf_detail {
 
 bool export_structure(DString *out, const char *source, token *t, tzr_export_context *c) {
-    bool notes = c->ext_flags & kNotes;
+    bool notes = c->ext_flags & TZR_EXT_NOTES;
     switch (t->type) {
     case BLOCK_TABLE: export_table(out, source, t, c); break;
     case TABLE_ROW:

@@ -10,19 +10,9 @@
 #include "notes.h"
 #include "stack.h"
 #include "token.h"
+#include "tzr.h"
 
 namespace writer_utils {
-
-// Extension bits the writers read.
-constexpr uint64_t kCompatibility = 0x1;
-constexpr uint64_t kComplete = 0x2;
-constexpr uint64_t kSmart = 0x8;
-constexpr uint64_t kNotes = 0x10;
-constexpr uint64_t kNoLabels = 0x20;
-constexpr uint64_t kCritic = 0x200;
-constexpr uint64_t kAccept = 0x400;
-constexpr uint64_t kReject = 0x800;
-constexpr uint64_t kRandomFootnotes = 0x1000;
 
 // Writers do not descend at this depth.
 constexpr uint16_t kMaxDepth = 1000;
@@ -74,7 +64,7 @@ inline const char *quote(const tzr_export_context *c, int which) {
     return kQuotes[row][which];
 }
 
-inline bool smart(const tzr_export_context *c) { return c->ext_flags & kSmart; }
+inline bool smart(const tzr_export_context *c) { return c->ext_flags & TZR_EXT_SMART; }
 
 // A number in decimal, as "%d" writes it. Note numbers go into every
 // reference and back link; a format pass for each costs more than the rest
