@@ -3,8 +3,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "block_deps.h"
 #include "engine.h"
+#include "line_types.h"
+#include "metadata.h"
+#include "scanners.h"
 #include "stack.h"
 
 // Entry points of the lemon-generated parser (block_grammar.y).
