@@ -438,7 +438,7 @@ void tzr_odf_export_token_chain(DString *out, const char *source, token *t, tzr_
 void tzr_odf_export_token(DString *out, const char *source, token *t, tzr_export_context *c) {
     if (!out || !source || !t || !c)
         return;
-    bool known = export_structure(out, source, t, c) ||
+    bool known = export_link_or_note(out, source, t, c) || export_table_part(out, source, t, c) ||
                  (t->type <= BLOCK_TOC ? export_block(out, source, t, c)
                                        : export_inline(out, source, t, c));
     if (!known) {
