@@ -291,20 +291,6 @@ void export_variable(DString *out, const char *source, token *t, tzr_export_cont
         children(out, source, t, c);
 }
 
-void export_script(DString *out, const char *source, token *t, tzr_export_context *c, const char *open,
-                   const char *close, char plain) {
-    if (t->mate) {
-        d_string_append(out, is_opening(t) ? open : close);
-    } else if (t->len == 1) {
-        d_string_append_c(out, plain);
-    } else {
-        d_string_append(out, open);
-        if (t->child)
-            html_export_token(out, source, t->child, c);
-        d_string_append(out, close);
-    }
-}
-
 // An ASCII byte as a character reference, "&#x6d;" or "&#109;", written
 // directly: obfuscated addresses take one per byte.
 void append_char_reference(DString *out, unsigned char u, bool hex) {
@@ -335,27 +321,42 @@ void unknown_type(const char *source, token *t) {
     token_tree_describe(t, source);
 }
 
+void raw_text(DString *out, const char *source, const token *t) { raw(out, source, t); }
+
+// How HTML spells the marks of inline markup; the source text of a mark is
+// written as it stands.
+constexpr mark_row kHtmlMarks[] = {
+    {BRACKET_ABBREVIATION_LEFT, literal("[>")},
+    {EMPH_START, literal("<em>")},
+    {EMPH_STOP, literal("</em>")},
+    {STRONG_START, literal("<strong>")},
+    {STRONG_STOP, literal("</strong>")},
+    {INDENT_TAB, literal("\t")},
+    {MATH_PAREN_OPEN, paired("\\(", "<span class=\"math\">\\(")},
+    {MATH_PAREN_CLOSE, paired("\\)", "\\)</span>")},
+    {MATH_BRACKET_OPEN, paired("\\[", "<span class=\"math\">\\[")},
+    {MATH_BRACKET_CLOSE, paired("\\]", "\\]</span>")},
+    {MATH_DOLLAR_SINGLE, paired("$", "<span class=\"math\">\\(", "\\)</span>")},
+    {MATH_DOLLAR_DOUBLE, paired("$$", "<span class=\"math\">\\[", "\\]</span>")},
+    {SUPERSCRIPT, script("^", "<sup>", "</sup>")},
+    {SUBSCRIPT, script("~", "<sub>", "</sub>")},
+    {HARD_BREAK, line_break("<br />\n", 1)},
+    {STAR, kSource},
+    {PLUS, kSource},
+    {SLASH, kSource},
+    {HTML_ENTITY, kSource},
+    {PAIR_HTML_COMMENT, kSource},
+};
+
+constexpr mark_table kMarks(kEntityQuotes, raw_text, html_export_token, html_export_token_chain,
+                            kCommonMarks, kEntityMarks, kHtmlMarks);
+
 // Writes an inline token; false for a type this writer does not know.
 bool export_inline(DString *out, const char *source, token *t, tzr_export_context *c) {
+    if (kMarks.write(out, source, t, c))
+        return true;
     bool notes = c->ext_flags & TZR_EXT_NOTES;
     switch (t->type) {
-    case CRITIC_ADD_OPEN: d_string_append(out, "{++"); break;
-    case CRITIC_ADD_CLOSE: d_string_append(out, "++}"); break;
-    case CRITIC_DEL_OPEN: d_string_append(out, "{--"); break;
-    case CRITIC_DEL_CLOSE: d_string_append(out, "--}"); break;
-    case CRITIC_SUB_OPEN: d_string_append(out, "{~~"); break;
-    case CRITIC_SUB_CLOSE: d_string_append(out, "~~}"); break;
-    case CRITIC_HI_OPEN: d_string_append(out, "{=="); break;
-    case CRITIC_HI_CLOSE: d_string_append(out, "==}"); break;
-    case CRITIC_COM_OPEN: d_string_append(out, "{&gt;&gt;"); break;
-    case CRITIC_COM_CLOSE: d_string_append(out, "&lt;&lt;}"); break;
-    case CRITIC_SUB_DIV: d_string_append(out, "~&gt;"); break;
-    case CRITIC_SUB_DIV_A: d_string_append(out, "~"); break;
-    case CRITIC_SUB_DIV_B:
-    case ANGLE_RIGHT: d_string_append(out, "&gt;"); break;
-    case ANGLE_LEFT: d_string_append(out, "&lt;"); break;
-    case AMPERSAND:
-    case AMPERSAND_LONG: d_string_append(out, "&amp;"); break;
     case PAIR_CRITIC_ADD:
     case PAIR_CRITIC_DEL:
     case PAIR_CRITIC_COM:
@@ -384,64 +385,12 @@ bool export_inline(DString *out, const char *source, token *t, tzr_export_contex
         notes ? export_citation(out, source, t, nullptr, c) : children(out, source, t, c);
         break;
     case PAIR_BRACKET_VARIABLE: export_variable(out, source, t, c); break;
-    case PAIR_BRACE:
-    case PAIR_EMPH:
-    case PAIR_PAREN:
-    case PAIR_QUOTE_SINGLE:
-    case PAIR_QUOTE_DOUBLE:
-    case PAIR_RAW_FILTER:
-    case PAIR_SUBSCRIPT:
-    case PAIR_SUPERSCRIPT:
-    case PAIR_STAR:
-    case PAIR_STRONG:
-    case PAIR_UL:
-    case PAIR_DOUBLE_BRACE: children(out, source, t, c); break;
     case PAIR_MATH:
         d_string_append(out, "<span class=\"math\">");
         if (t->child)
             html_print_math_chain(out, source, t->child, c);
         d_string_append(out, "</span>");
         break;
-    case STAR:
-    case UL:
-    case HTML_ENTITY:
-    case PAIR_HTML_COMMENT:
-    case PIPE:
-    case PLUS:
-    case SLASH:
-    case HASH1:
-    case HASH2:
-    case HASH3:
-    case HASH4:
-    case HASH5:
-    case HASH6:
-    case TOC:
-    case BACKSLASH:
-    case BRACE_RAW_LEFT:
-    case BRACE_LEFT:
-    case BRACE_RIGHT:
-    case HASH:
-    case ENUMERATOR:
-    case PERCENT:
-    case TEXT_PLAIN:
-    case TEXT: raw(out, source, t); break;
-    case EMPH_START: d_string_append(out, "<em>"); break;
-    case EMPH_STOP: d_string_append(out, "</em>"); break;
-    case STRONG_START: d_string_append(out, "<strong>"); break;
-    case STRONG_STOP: d_string_append(out, "</strong>"); break;
-    case BRACKET_LEFT: d_string_append(out, "["); break;
-    case BRACKET_RIGHT: d_string_append(out, "]"); break;
-    case BRACKET_ABBREVIATION_LEFT: d_string_append(out, "[>"); break;
-    case BRACKET_FOOTNOTE_LEFT: d_string_append(out, "[^"); break;
-    case BRACKET_GLOSSARY_LEFT: d_string_append(out, "[?"); break;
-    case BRACKET_CITATION_LEFT: d_string_append(out, "[#"); break;
-    case BRACKET_IMAGE_LEFT: d_string_append(out, "!["); break;
-    case BRACKET_VARIABLE_LEFT: d_string_append(out, "[%"); break;
-    case PAREN_LEFT: d_string_append(out, "("); break;
-    case PAREN_RIGHT: d_string_append(out, ")"); break;
-    case BRACE_DOUBLE_LEFT: d_string_append(out, "{{"); break;
-    case BRACE_DOUBLE_RIGHT: d_string_append(out, "}}"); break;
-    case APOSTROPHE: smart(c) ? d_string_append(out, "&#8217;") : raw(out, source, t); break;
     case BACKTICK:
         if (!t->mate)
             raw(out, source, t);
@@ -449,26 +398,6 @@ bool export_inline(DString *out, const char *source, token *t, tzr_export_contex
             smart(c) ? d_string_append(out, quote(c, kDoubleOpen)) : raw(out, source, t);
         else
             d_string_append(out, is_opening(t) ? "<code>" : "</code>");
-        break;
-    case COLON: d_string_append(out, ":"); break;
-    case EQUAL: d_string_append(out, "="); break;
-    case DASH_M: smart(c) ? d_string_append(out, "&#8212;") : raw(out, source, t); break;
-    case DASH_N: smart(c) ? d_string_append(out, "&#8211;") : raw(out, source, t); break;
-    case ELLIPSIS: smart(c) ? d_string_append(out, "&#8230;") : raw(out, source, t); break;
-    case QUOTE_SINGLE:
-        if (!t->mate || !smart(c))
-            d_string_append(out, "'");
-        else
-            d_string_append(out, quote(c, is_opening(t) ? kSingleOpen : kSingleClose));
-        break;
-    case QUOTE_DOUBLE:
-        if (!t->mate || !smart(c))
-            d_string_append(out, "&quot;");
-        else
-            d_string_append(out, quote(c, is_opening(t) ? kDoubleOpen : kDoubleClose));
-        break;
-    case QUOTE_RIGHT_ALT:
-        d_string_append(out, t->mate && smart(c) ? quote(c, kDoubleClose) : "''");
         break;
     case ESCAPED_CHARACTER:
         if (t->len < 2)
@@ -480,43 +409,9 @@ bool export_inline(DString *out, const char *source, token *t, tzr_export_contex
         else
             html_print_char(out, source[t->start + 1], false);
         break;
-    case HTML_COMMENT_START: d_string_append(out, smart(c) ? "&lt;!&#8211;" : "&lt;!--"); break;
-    case HTML_COMMENT_STOP: d_string_append(out, smart(c) ? "&#8211;&gt;" : "--&gt;"); break;
-    case MATH_PAREN_OPEN: d_string_append(out, t->mate ? "<span class=\"math\">\\(" : "\\("); break;
-    case MATH_PAREN_CLOSE: d_string_append(out, t->mate ? "\\)</span>" : "\\)"); break;
-    case MATH_BRACKET_OPEN: d_string_append(out, t->mate ? "<span class=\"math\">\\[" : "\\["); break;
-    case MATH_BRACKET_CLOSE: d_string_append(out, t->mate ? "\\]</span>" : "\\]"); break;
-    case MATH_DOLLAR_SINGLE:
-        d_string_append(out, !t->mate ? "$" : is_opening(t) ? "<span class=\"math\">\\(" : "\\)</span>");
-        break;
-    case MATH_DOLLAR_DOUBLE:
-        d_string_append(out, !t->mate ? "$$" : is_opening(t) ? "<span class=\"math\">\\[" : "\\]</span>");
-        break;
-    case SUPERSCRIPT: export_script(out, source, t, c, "<sup>", "</sup>", '^'); break;
-    case SUBSCRIPT: export_script(out, source, t, c, "<sub>", "</sub>", '~'); break;
-    case INDENT_TAB: d_string_append_c(out, '\t'); break;
-    case INDENT_SPACE:
-    case NON_INDENT_SPACE: d_string_append_c(out, ' '); break;
     case TABLE_ROW:
     case TABLE_CELL: export_table_part(out, source, t, c); break;
-    case TABLE_DIVIDER:
-    case CONSUMED:
-    case MANUAL_LABEL:
-    case CODE_FENCE_LINE: break;
-    case HARD_BREAK:
-        if (t->next) {
-            d_string_append(out, "<br />\n");
-            c->newline_count = 1;
-        }
-        break;
-    case NEWLINE:
-        if (t->next)
-            d_string_append_c(out, '\n');
-        break;
-    default:
-        if (t->type >= MARKER_BLOCKQUOTE && t->type <= MARKER_LIST_ENUMERATOR)
-            break;
-        return false;
+    default: return false;
     }
     return true;
 }

@@ -90,15 +90,6 @@ void export_fenced_code(DString *out, const char *source, token *t, tzr_export_c
     c->newline_count = 0;
 }
 
-void export_list(DString *out, const char *source, token *t, tzr_export_context *c, const char *style) {
-    tzr_pad_newlines(out, 2, c);
-    d_string_append_printf(out, "<text:list text:style-name=\"%s\">", style);
-    c->newline_count = 1;
-    children(out, source, t, c);
-    tzr_pad_newlines(out, 2, c);
-    d_string_append(out, "</text:list>");
-    c->newline_count = 0;
-}
 
 void export_table(DString *out, const char *source, token *t, tzr_export_context *c) {
     tzr_pad_newlines(out, 2, c);
@@ -156,11 +147,42 @@ void export_cell(DString *out, const char *source, token *t, tzr_export_context 
     c->table_column += t->next ? (int32_t)t->next->len : 1;
 }
 
+// Blocks that are their content between two literals.
+constexpr block_row kOdfFrames[] = {
+    {BLOCK_DEFLIST, {.pad = 2, .after_open = 2, .pad_close = 1, .after = 1}},
+    {BLOCK_HR,
+     {.pad = 2, .open = "<text:p text:style-name=\"Horizontal_20_Line\"/>", .after = 0,
+      .without_children = true}},
+    {BLOCK_LIST_BULLETED,
+     {.pad = 2, .open = "<text:list text:style-name=\"L1\">", .after_open = 1, .pad_close = 2,
+      .close = "</text:list>", .after = 0}},
+    {BLOCK_LIST_BULLETED_LOOSE,
+     {.pad = 2, .open = "<text:list text:style-name=\"L1\">", .after_open = 1, .pad_close = 2,
+      .close = "</text:list>", .after = 0}},
+    {BLOCK_LIST_ENUMERATED,
+     {.pad = 2, .open = "<text:list text:style-name=\"L2\">", .after_open = 1, .pad_close = 2,
+      .close = "</text:list>", .after = 0}},
+    {BLOCK_LIST_ENUMERATED_LOOSE,
+     {.pad = 2, .open = "<text:list text:style-name=\"L2\">", .after_open = 1, .pad_close = 2,
+      .close = "</text:list>", .after = 0}},
+    {BLOCK_LIST_ITEM,
+     {.pad = 2, .open = "<text:list-item>\n", .after_open = 2, .close = "</text:list-item>",
+      .after = 0}},
+    {BLOCK_TABLE_SECTION, {.pad = 2, .after_open = 2, .after = 0}},
+    {BLOCK_TERM,
+     {.pad = 2, .open = "<text:p><text:span text:style-name=\"TZR-Bold\">",
+      .close = "</text:span></text:p>\n", .after = 2}},
+};
+
+constexpr block_frames kFrames(tzr_odf_export_token_chain, kOdfFrames);
+
 }  // namespace
 
 namespace odf_detail {
 
 bool export_block(DString *out, const char *source, token *t, tzr_export_context *c) {
+    if (kFrames.write(out, source, t, c))
+        return true;
     uint16_t saved = c->enclosing_block;
     switch (t->type) {
     case DOC_ROOT:
@@ -191,13 +213,6 @@ bool export_block(DString *out, const char *source, token *t, tzr_export_context
         c->newline_count = 0;
         break;
     }
-    case BLOCK_DEFLIST:
-        tzr_pad_newlines(out, 2, c);
-        c->newline_count = 2;
-        children(out, source, t, c);
-        tzr_pad_newlines(out, 1, c);
-        c->newline_count = 1;
-        break;
     case BLOCK_DEFINITION:
         tzr_pad_newlines(out, 2, c);
         c->enclosing_block = BLOCK_DEFINITION;
@@ -223,23 +238,6 @@ bool export_block(DString *out, const char *source, token *t, tzr_export_context
     case BLOCK_H6:
     case BLOCK_SETEXT_1:
     case BLOCK_SETEXT_2: export_heading(out, source, t, c); break;
-    case BLOCK_HR:
-        tzr_pad_newlines(out, 2, c);
-        d_string_append(out, "<text:p text:style-name=\"Horizontal_20_Line\"/>");
-        c->newline_count = 0;
-        break;
-    case BLOCK_LIST_BULLETED:
-    case BLOCK_LIST_BULLETED_LOOSE: export_list(out, source, t, c, "L1"); break;
-    case BLOCK_LIST_ENUMERATED:
-    case BLOCK_LIST_ENUMERATED_LOOSE: export_list(out, source, t, c, "L2"); break;
-    case BLOCK_LIST_ITEM:
-        tzr_pad_newlines(out, 2, c);
-        d_string_append(out, "<text:list-item>\n");
-        c->newline_count = 2;
-        children(out, source, t, c);
-        d_string_append(out, "</text:list-item>");
-        c->newline_count = 0;
-        break;
     case BLOCK_LIST_ITEM_TEXT: {
         tzr_pad_newlines(out, 2, c);
         d_string_append(out, "<text:list-item>\n");
@@ -261,19 +259,6 @@ bool export_block(DString *out, const char *source, token *t, tzr_export_context
         children(out, source, t, c);
         c->table_head = 0;
         c->newline_count = 1;
-        break;
-    case BLOCK_TABLE_SECTION:
-        tzr_pad_newlines(out, 2, c);
-        c->newline_count = 2;
-        children(out, source, t, c);
-        c->newline_count = 0;
-        break;
-    case BLOCK_TERM:
-        tzr_pad_newlines(out, 2, c);
-        d_string_append(out, "<text:p><text:span text:style-name=\"TZR-Bold\">");
-        children(out, source, t, c);
-        d_string_append(out, "</text:span></text:p>\n");
-        c->newline_count = 2;
         break;
     case BLOCK_TOC:
         tzr_pad_newlines(out, 2, c);

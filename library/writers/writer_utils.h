@@ -11,6 +11,7 @@
 #include "stack.h"
 #include "token.h"
 #include "tzr.h"
+#include "writer_tables.h"
 
 namespace writer_utils {
 
@@ -46,22 +47,10 @@ void walk_chain_bounded(DString *out, const char *source, token *t, tzr_export_c
     c->walk_depth--;
 }
 
-// Quote marks as character references, by quotes language (english, dutch,
-// french, german, germanguillemets, spanish, swedish).
-enum { kDoubleOpen, kDoubleClose, kSingleOpen, kSingleClose };
-
+// A quotation mark as a character reference (kDoubleOpen ... kSingleClose)
+// in the context's quotes language.
 inline const char *quote(const tzr_export_context *c, int which) {
-    static const char *const kQuotes[7][4] = {
-        {"&#8220;", "&#8221;", "&#8216;", "&#8217;"},  // english
-        {"&#8222;", "&#8221;", "&#8216;", "&#8217;"},  // dutch
-        {"&#171;", "&#187;", "&#39;", "&#8217;"},      // french
-        {"&#8222;", "&#8220;", "&#8218;", "&#8216;"},  // german
-        {"&#187;", "&#171;", "&#8250;", "&#8249;"},    // germanguillemets
-        {"&#171;", "&#187;", "&#8216;", "&#8217;"},    // spanish
-        {"&#8221;", "&#8221;", "&#8217;", "&#8217;"},  // swedish
-    };
-    unsigned row = c->quotes_language < 7 ? c->quotes_language : 0;
-    return kQuotes[row][which];
+    return kEntityQuotes[c->quotes_language < 7 ? c->quotes_language : 0][which];
 }
 
 inline bool smart(const tzr_export_context *c) { return c->ext_flags & TZR_EXT_SMART; }
@@ -213,5 +202,18 @@ inline tzr_note *used_note(stack *used, uint16_t number) {
         return nullptr;
     return static_cast<tzr_note *>(stack_peek_index(used, number - 1));
 }
+
+// What the LaTeX and OpenDocument writers make of a CriticMarkup pair under
+// the export's flags: whether its marks are consumed, and whether the pair
+// writes nothing, its children, or its children wrapped in the format's
+// markup for the kind of change.
+enum class critic_write : uint8_t { nothing, children, wrapped };
+enum critic_wrap : uint8_t { kCriticAdded, kCriticDeleted, kCriticComment, kCriticHighlight };
+struct critic_step {
+    bool consume_marks;
+    critic_write write;
+    critic_wrap wrap = kCriticAdded;
+};
+critic_step critic_step_for(const token *pair, uint64_t flags);
 
 }  // namespace writer_utils
