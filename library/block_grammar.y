@@ -19,13 +19,14 @@
 #include <cstdio>
 
 #include "block_parser.h"
+#include "diagnostics.h"
 #include "engine.h"
 #include "pairing.h"
 #include "token.h"
 }
 
 %parse_failure {
-    fprintf(stderr, "Parser failed to successfully parse.\n");
+    tzr_log("Parser failed to successfully parse.\n");
 }
 
 %syntax_error {

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "diagnostics.h"
 #include "engine.h"
 #include "line_types.h"
 #include "metadata.h"
@@ -15,10 +16,8 @@ void tzr_block_parser(void *parser, int major, token *minor, tzr_engine *engine)
 void tzr_block_parserFree(void *parser, void (*deallocator)(void *));
 
 static token *must(token *t) {
-    if (!t) {
-        fprintf(stderr, "Out of memory while building the document tree.\n");
-        abort();
-    }
+    if (!t)
+        tzr_fatal("Out of memory while building the document tree.\n");
     return t;
 }
 
@@ -57,10 +56,8 @@ void tzr_parser_free(void *parser, void (*deallocator)(void *)) {
 
 token *tzr_parse_line_chain(tzr_engine *engine, token *lines) {
     void *parser = tzr_parser_alloc(malloc);
-    if (!parser) {
-        fprintf(stderr, "Out of memory while parsing.\n");
-        abort();
-    }
+    if (!parser)
+        tzr_fatal("Out of memory while parsing.\n");
     engine->root = nullptr;
     for (token *line = lines; line;) {
         token *next = line->next;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "diagnostics.h"
 #include "engine.h"
 #include "labels.h"
 #include "links.h"
@@ -154,7 +155,7 @@ void tzr_process_definition_block(tzr_engine *e, token *block) {
         return;
     }
     default:
-        fprintf(stderr, "process %d\n", block->type);
+        tzr_log("process %d\n", block->type);
         block->type = BLOCK_EMPTY;
         return;
     }
@@ -203,7 +204,7 @@ bool tzr_process_link_definition(tzr_engine *e, token **cursor) {
                                                              : e->citation_list;
         push(list, note);
     } else if (bracket->type == PAIR_BRACKET_VARIABLE) {
-        fprintf(stderr, "Process variable:\n");
+        tzr_log("Process variable:\n");
         token_tree_describe(bracket, source);
     } else {
         if (bracket->type != PAIR_BRACKET && !note_bracket)

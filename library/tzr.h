@@ -124,9 +124,9 @@ DString *tzr_d_string_convert_to_data(DString *source, uint64_t extensions, uint
 DString *tzr_engine_convert_to_data(tzr_engine *e, uint16_t format, const char *asset_folder);
 
 // --- Convert to file: writes exactly the bytes that convert to data gives
-// to `path`. A path that cannot be opened is reported on standard error
-// (prefixed with the path) and nothing is written; so is nothing when the
-// format has no data.
+// to `path`. A path that cannot be opened is logged (the path, then the
+// system's reason) and nothing is written; so is nothing when the format
+// has no data.
 void tzr_d_string_convert_to_file(DString *source, uint64_t extensions, uint16_t format,
                                   uint16_t language, const char *asset_folder, const char *path);
 void tzr_engine_convert_to_file(tzr_engine *e, uint16_t format, const char *asset_folder,

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "diagnostics.h"
 #include "labels.h"
 #include "links.h"
 #include "notes.h"
@@ -316,7 +317,7 @@ void append_char_reference(DString *out, unsigned char u, bool hex) {
 }
 
 void unknown_type(const char *source, token *t) {
-    fprintf(stderr, "Unknown token type: %d (%lu:%lu)\n", t->type, (unsigned long)t->start,
+    tzr_log("Unknown token type: %d (%lu:%lu)\n", t->type, (unsigned long)t->start,
             (unsigned long)t->len);
     token_tree_describe(t, source);
 }

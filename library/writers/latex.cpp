@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "diagnostics.h"
 #include "labels.h"
 #include "latex_internal.h"
 #include "links.h"
@@ -794,7 +795,7 @@ void latex_export_token(DString *out, const char *source, token *t, tzr_export_c
         print_raw(out, source, t);
         break;
     default:
-        fprintf(stderr, "Unknown token type: %d\n", t->type);
+        tzr_log("Unknown token type: %d\n", t->type);
         token_tree_describe(t, source);
     }
 }

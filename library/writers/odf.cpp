@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "diagnostics.h"
 #include "labels.h"
 #include "notes.h"
 #include "token_types.h"
@@ -285,7 +286,7 @@ void tzr_odf_export_token(DString *out, const char *source, token *t, tzr_export
                  (t->type <= BLOCK_TOC ? export_block(out, source, t, c)
                                        : export_inline(out, source, t, c));
     if (!known) {
-        fprintf(stderr, "Unknown token type: %d\n", t->type);
+        tzr_log("Unknown token type: %d\n", t->type);
         token_tree_describe(t, source);
     }
 }
