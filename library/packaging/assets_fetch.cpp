@@ -37,6 +37,14 @@ bool download(CURL *curl, const char *url, const tzr_fetch_limits &limits, std::
 
 // Options that keep a download from hanging, following redirects forever,
 // leaving http(s) on a redirect, filling memory or storing an error page.
+// libcurl's global set-up is process-wide, and older versions of it may not
+// run on two threads at once: it runs once, on the first download of the
+// process, and stays until the process ends.
+bool curl_set_up() {
+    static const bool ready = curl_global_init(CURL_GLOBAL_ALL) == CURLE_OK;
+    return ready;
+}
+
 void configure(CURL *curl, const tzr_fetch_limits &limits) {
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, curl_write_to_buffer);
     curl_easy_setopt(curl, CURLOPT_USERAGENT, kUserAgent);
@@ -101,7 +109,7 @@ std::vector<tzr_fetched_asset> tzr_fetch_assets(tzr_engine *e, const char *base_
         if (tzr_asset_url_is_remote(a->url)) {
             if (!curl_ready) {
                 curl_ready = true;
-                if (curl_global_init(CURL_GLOBAL_ALL) == CURLE_OK) {
+                if (curl_set_up()) {
                     curl = curl_easy_init();
                     if (curl)
                         configure(curl, limits);
@@ -127,8 +135,6 @@ std::vector<tzr_fetched_asset> tzr_fetch_assets(tzr_engine *e, const char *base_
     }
     if (curl)
         curl_easy_cleanup(curl);
-    if (curl_ready)
-        curl_global_cleanup();
     return fetched;
 }
 
