@@ -141,9 +141,7 @@ void export_link_or_image(DString *out, const char *source, token *t, tzr_export
 }
 
 void literal_bracket(DString *out, const char *source, token *t, tzr_export_context *c, const char *mark) {
-    d_string_append(out, mark);
-    children_after_opener(out, source, t, c);
-    d_string_append(out, "]");
+    write_unresolved_bracket(out, source, t, c, mark, html_export_token_chain);
 }
 
 void export_footnote(DString *out, const char *source, token *t, tzr_export_context *c) {

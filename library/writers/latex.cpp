@@ -102,14 +102,9 @@ void write_link_or_image(DString *out, const char *source, token *t, tzr_export_
 
 size_t count_of(const stack *s) { return s ? s->size : 0; }
 
-// A note bracket that names no note, written as its text: `mark`, the
-// tokens after the opening mark, "]".
 void write_literal_bracket(DString *out, const char *source, token *t, tzr_export_context *context,
                            const char *mark) {
-    d_string_append(out, mark);
-    if (t->child)
-        latex_export_token_chain(out, source, t->child->next, context);
-    d_string_append(out, "]");
+    write_unresolved_bracket(out, source, t, context, mark, latex_export_token_chain);
 }
 
 void write_footnote(DString *out, const char *source, token *t, tzr_export_context *context) {

@@ -47,16 +47,9 @@ void export_link_or_image(DString *out, const char *source, token *t, tzr_export
         children(out, source, t, c);
 }
 
-void children_after_opener(DString *out, const char *source, token *t, tzr_export_context *c) {
-    if (t->child && t->child->next)
-        tzr_odf_export_token_chain(out, source, t->child->next, c);
-}
-
 void literal_bracket(DString *out, const char *source, token *t, tzr_export_context *c,
                      const char *mark) {
-    d_string_append(out, mark);
-    children_after_opener(out, source, t, c);
-    d_string_append(out, "]");
+    write_unresolved_bracket(out, source, t, c, mark, tzr_odf_export_token_chain);
 }
 
 void note_body(DString *out, const char *source, tzr_note *note, tzr_export_context *c) {

@@ -187,6 +187,17 @@ inline bool export_raw_code_span(DString *out, const char *source, token *span,
     return true;
 }
 
+// A note bracket that names no note, written as its source: `mark`, the
+// tokens after the opening mark (through `chain`), "]".
+template <typename Chain>
+void write_unresolved_bracket(DString *out, const char *source, token *bracket,
+                              tzr_export_context *c, const char *mark, Chain chain) {
+    d_string_append(out, mark);
+    if (bracket->child && bracket->child->next)
+        chain(out, source, bracket->child->next, c);
+    d_string_append(out, "]");
+}
+
 // The metadata value a variable pair names; NULL when there is none.
 inline const char *variable_value(const char *source, const token *pair,
                                   const tzr_export_context *c) {
