@@ -320,8 +320,6 @@ void unknown_type(const char *source, token *t) {
     token_tree_describe(t, source);
 }
 
-void raw_text(DString *out, const char *source, const token *t) { raw(out, source, t); }
-
 // How HTML spells the marks of inline markup; the source text of a mark is
 // written as it stands.
 constexpr mark_row kHtmlMarks[] = {
@@ -347,7 +345,7 @@ constexpr mark_row kHtmlMarks[] = {
     {PAIR_HTML_COMMENT, kSource},
 };
 
-constexpr mark_table kMarks(kEntityQuotes, raw_text, html_export_token, html_export_token_chain,
+constexpr mark_table kMarks(kEntityQuotes, raw, html_export_token, html_export_token_chain,
                             kCommonMarks, kEntityMarks, kHtmlMarks);
 
 // Writes an inline token; false for a type this writer does not know.

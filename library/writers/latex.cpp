@@ -718,9 +718,7 @@ constexpr mark_row kLatexMarks[] = {
     {PLUS, kSource},
 };
 
-void raw_text(DString *out, const char *source, const token *t) { print_raw(out, source, t); }
-
-constexpr mark_table kMarks(kLatexQuotes, raw_text, latex_export_token, latex_export_token_chain,
+constexpr mark_table kMarks(kLatexQuotes, print_raw, latex_export_token, latex_export_token_chain,
                             kCommonMarks, kLatexMarks);
 
 }  // namespace

@@ -137,8 +137,6 @@ void export_math_pair(DString *out, const char *source, token *t, tzr_export_con
     d_string_append(out, "</text:span>");
 }
 
-void escaped_text(DString *out, const char *source, const token *t) { text(out, source, t); }
-
 // How OpenDocument spells the marks of inline markup; the source text of a
 // mark is written escaped.
 constexpr mark_row kOdfMarks[] = {
@@ -167,7 +165,7 @@ constexpr mark_row kOdfMarks[] = {
     {PAIR_HTML_COMMENT, kSilent},
 };
 
-constexpr mark_table kMarks(kEntityQuotes, escaped_text, tzr_odf_export_token,
+constexpr mark_table kMarks(kEntityQuotes, text, tzr_odf_export_token,
                             tzr_odf_export_token_chain, kCommonMarks, kEntityMarks, kOdfMarks);
 
 // Writes an inline token; false for a type this writer does not know.
