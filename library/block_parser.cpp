@@ -1,6 +1,5 @@
 #include "block_parser.h"
 
-#include <cstdio>
 #include <cstdlib>
 
 #include "diagnostics.h"

@@ -1,6 +1,5 @@
 #include "definitions.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>

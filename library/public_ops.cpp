@@ -1,6 +1,5 @@
 #include "tzr.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>

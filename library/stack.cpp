@@ -1,7 +1,6 @@
 #include "stack.h"
 #include "diagnostics.h"
 
-#include <cstdio>
 #include <cstdlib>
 
 stack *stack_new(int start_size) {

@@ -1,6 +1,5 @@
 #include "html.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 

@@ -1,7 +1,6 @@
 // The OpenDocument text writer: the walk, escaping and the inline tokens.
 #include "odf.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>

@@ -1,6 +1,5 @@
 #include "textbundle.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <set>
