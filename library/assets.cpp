@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 #include <new>
 #include <random>
 #include <string>
@@ -40,6 +41,8 @@ void random_bytes(unsigned char *bytes, size_t count) {
             bytes[i + k] = (unsigned char)(word >> (8 * k));
     }
 }
+
+std::mutex c_random_lock;
 
 }  // namespace
 
@@ -81,7 +84,13 @@ void random_seed_from_clock() {
     uint64_t first = (uint64_t)clock();
     uint64_t now = (uint64_t)time(nullptr);
     uint64_t second = (uint64_t)clock();
+    std::lock_guard hold(c_random_lock);
     srand((unsigned)(jenkins_mix(first, now, second) & 0xFFFFFFFFu));
+}
+
+int c_library_rand() {
+    std::lock_guard hold(c_random_lock);
+    return rand();
 }
 
 struct tzr_asset_index {

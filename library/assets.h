@@ -8,8 +8,8 @@
 // A new version-4 UUID string (36 lower-case characters) drawn from the
 // system's random source. The caller frees it. NULL when allocation fails.
 //
-// Deliberately independent of rand(): the writers reseed rand() for random
-// footnote numbers, after which rand()-based names would repeat.
+// Deliberately independent of rand(): anyone in the process may reseed
+// rand(), after which rand()-based names would repeat.
 char *uuid_new_random();
 // A UUID-formatted string over the 16 given bytes, no bits changed.
 char *uuid_new_from_bytes(const unsigned char *bytes);
@@ -18,6 +18,11 @@ char *uuid_new_from_bytes(const unsigned char *bytes);
 uint64_t jenkins_mix(uint64_t a, uint64_t b, uint64_t c);
 // Seeds the C library's rand() from the clock.
 void random_seed_from_clock();
+// The C library's rand(). rand() and srand() keep one process-wide state that
+// the C standard does not guard; the library's own uses (this and
+// random_seed_from_clock) take one lock, so two exports on two threads never
+// use it at once.
+int c_library_rand();
 
 struct tzr_asset_index;
 

@@ -19,13 +19,14 @@
 #include <cstdio>
 
 #include "block_parser.h"
+#include "diagnostics.h"
 #include "engine.h"
 #include "pairing.h"
 #include "token.h"
 }
 
 %parse_failure {
-    fprintf(stderr, "Parser failed to successfully parse.\n");
+    tzr_log("Parser failed to successfully parse.\n");
 }
 
 %syntax_error {
@@ -39,7 +40,9 @@
     // comes near its bound; the popped values were released by lemon.
 }
 
-// Terminal codes 1 to 39 are the line types; 40 is never fed.
+// The terminals are the line types in the order of token_types.h (1 to 39),
+// so a line token is fed with its type as the code; the checks at the end of
+// this file hold the two lists together. UNUSED (40) is never fed.
 %token HR SETEXT_1 SETEXT_2 META_START FALLBACK_PLAIN PLAIN INDENTED_TAB
        INDENTED_SPACE TABLE TABLE_SEPARATOR FALLBACK_BLOCK HTML ATX_1 ATX_2
        ATX_3 ATX_4 ATX_5 ATX_6 BLOCKQUOTE LIST_BULLETED LIST_ENUMERATED
@@ -275,3 +278,47 @@
 /* 153 */ table_line_group(A) ::= table_row_lines(B). { A = B; }
 /* 154 */ table_line_group(A) ::= TABLE_SEPARATOR(B). { A = B; }
 /* 155 */ para_lines(A) ::= definitions(B). { A = B; }
+
+%code {
+// A line's type is its terminal code.
+static_assert(TZR_LINE_HR == LINE_HR);
+static_assert(TZR_LINE_SETEXT_1 == LINE_SETEXT_1);
+static_assert(TZR_LINE_SETEXT_2 == LINE_SETEXT_2);
+static_assert(TZR_LINE_META_START == LINE_META_START);
+static_assert(TZR_LINE_FALLBACK_PLAIN == LINE_FALLBACK_PLAIN);
+static_assert(TZR_LINE_PLAIN == LINE_PLAIN);
+static_assert(TZR_LINE_INDENTED_TAB == LINE_INDENTED_TAB);
+static_assert(TZR_LINE_INDENTED_SPACE == LINE_INDENTED_SPACE);
+static_assert(TZR_LINE_TABLE == LINE_TABLE);
+static_assert(TZR_LINE_TABLE_SEPARATOR == LINE_TABLE_SEPARATOR);
+static_assert(TZR_LINE_FALLBACK_BLOCK == LINE_FALLBACK_BLOCK);
+static_assert(TZR_LINE_HTML == LINE_HTML);
+static_assert(TZR_LINE_ATX_1 == LINE_ATX_1);
+static_assert(TZR_LINE_ATX_2 == LINE_ATX_2);
+static_assert(TZR_LINE_ATX_3 == LINE_ATX_3);
+static_assert(TZR_LINE_ATX_4 == LINE_ATX_4);
+static_assert(TZR_LINE_ATX_5 == LINE_ATX_5);
+static_assert(TZR_LINE_ATX_6 == LINE_ATX_6);
+static_assert(TZR_LINE_BLOCKQUOTE == LINE_BLOCKQUOTE);
+static_assert(TZR_LINE_LIST_BULLETED == LINE_LIST_BULLETED);
+static_assert(TZR_LINE_LIST_ENUMERATED == LINE_LIST_ENUMERATED);
+static_assert(TZR_LINE_DEF_ABBREVIATION == LINE_DEF_ABBREVIATION);
+static_assert(TZR_LINE_DEF_CITATION == LINE_DEF_CITATION);
+static_assert(TZR_LINE_DEF_FOOTNOTE == LINE_DEF_FOOTNOTE);
+static_assert(TZR_LINE_DEF_GLOSSARY == LINE_DEF_GLOSSARY);
+static_assert(TZR_LINE_DEF_LINK == LINE_DEF_LINK);
+static_assert(TZR_LINE_TOC == LINE_TOC);
+static_assert(TZR_LINE_DEFINITION == LINE_DEFINITION);
+static_assert(TZR_LINE_META == LINE_META);
+static_assert(TZR_LINE_FALLBACK_FENCE == LINE_FALLBACK_FENCE);
+static_assert(TZR_LINE_FENCE_3 == LINE_FENCE_3);
+static_assert(TZR_LINE_FENCE_4 == LINE_FENCE_4);
+static_assert(TZR_LINE_FENCE_5 == LINE_FENCE_5);
+static_assert(TZR_LINE_FENCE_START_3 == LINE_FENCE_START_3);
+static_assert(TZR_LINE_FENCE_START_4 == LINE_FENCE_START_4);
+static_assert(TZR_LINE_FENCE_START_5 == LINE_FENCE_START_5);
+static_assert(TZR_LINE_HTML_COMMENT_STOP == LINE_HTML_COMMENT_STOP);
+static_assert(TZR_LINE_EMPTY == LINE_EMPTY);
+static_assert(TZR_LINE_HTML_COMMENT_START == LINE_HTML_COMMENT_START);
+static_assert(TZR_LINE_UNUSED == kTzrUnusedLineCode);
+}

@@ -1,10 +1,12 @@
 #include "block_parser.h"
 
-#include <cstdio>
 #include <cstdlib>
 
-#include "block_deps.h"
+#include "diagnostics.h"
 #include "engine.h"
+#include "line_types.h"
+#include "metadata.h"
+#include "scanners.h"
 #include "stack.h"
 
 // Entry points of the lemon-generated parser (block_grammar.y).
@@ -12,15 +14,9 @@ void *tzr_block_parserAlloc(void *(*allocator)(size_t));
 void tzr_block_parser(void *parser, int major, token *minor, tzr_engine *engine);
 void tzr_block_parserFree(void *parser, void (*deallocator)(void *));
 
-// The grammar's terminal codes are the line types 1 to 39; 40 is a code that
-// no rule uses, so a token fed with it is a syntax error and gets dropped.
-static constexpr int kUnusedTerminal = 40;
-
 static token *must(token *t) {
-    if (!t) {
-        fprintf(stderr, "Out of memory while building the document tree.\n");
-        abort();
-    }
+    if (!t)
+        tzr_fatal("Out of memory while building the document tree.\n");
     return t;
 }
 
@@ -41,8 +37,8 @@ void *tzr_parser_alloc(void *(*allocator)(size_t)) {
 void tzr_parser_feed(void *parser, int line_type, token *line, tzr_engine *engine) {
     if (!parser)
         return;
-    if (line_type < 0 || line_type > kUnusedTerminal)
-        line_type = kUnusedTerminal;
+    if (line_type < 0 || line_type > kTzrUnusedLineCode)
+        line_type = kTzrUnusedLineCode;
     if (line_type == 0 && line) {
         // A token can only come with a line type; never lose it.
         token_free(line);
@@ -59,10 +55,8 @@ void tzr_parser_free(void *parser, void (*deallocator)(void *)) {
 
 token *tzr_parse_line_chain(tzr_engine *engine, token *lines) {
     void *parser = tzr_parser_alloc(malloc);
-    if (!parser) {
-        fprintf(stderr, "Out of memory while parsing.\n");
-        abort();
-    }
+    if (!parser)
+        tzr_fatal("Out of memory while parsing.\n");
     engine->root = nullptr;
     for (token *line = lines; line;) {
         token *next = line->next;

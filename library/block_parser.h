@@ -10,6 +10,10 @@
 
 struct tzr_engine;
 
+// A grammar code that no rule uses: a line fed with it is a syntax error and
+// is dropped.
+constexpr int kTzrUnusedLineCode = 40;
+
 // Nested grammar parses stop at this depth; deeper blocks keep their lines.
 constexpr unsigned kTzrParseDepthLimit = 1000;
 

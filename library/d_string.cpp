@@ -1,4 +1,5 @@
 #include "d_string.h"
+#include "diagnostics.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -20,21 +21,17 @@ size_t d_string_grown_capacity(size_t capacity, size_t needed) {
 // Makes room for `extra` more bytes plus the NUL. Failing to grow is the one
 // fatal error of the library: the text cannot be kept whole otherwise.
 static void ensure_room(DString *d, size_t extra) {
-    if (extra > SIZE_MAX - d->length - 1) {
-        fprintf(stderr, "Error reallocating memory for d_string. Current buffer size %lu.\n",
-                (unsigned long)d->capacity);
-        exit(1);
-    }
+    if (extra > SIZE_MAX - d->length - 1)
+        tzr_fatal("Error reallocating memory for d_string. Current buffer size %lu.\n",
+                  (unsigned long)d->capacity);
     size_t needed = d->length + extra + 1;
     if (needed <= d->capacity)
         return;
     size_t grown = d_string_grown_capacity(d->capacity, needed);
     char *buffer = static_cast<char *>(realloc(d->str, grown));
-    if (!buffer) {
-        fprintf(stderr, "Error reallocating memory for d_string. Current buffer size %lu.\n",
-                (unsigned long)d->capacity);
-        exit(1);
-    }
+    if (!buffer)
+        tzr_fatal("Error reallocating memory for d_string. Current buffer size %lu.\n",
+                  (unsigned long)d->capacity);
     d->str = buffer;
     d->capacity = grown;
 }
@@ -162,9 +159,9 @@ char *d_string_copy_substring(DString *d, size_t start, size_t len) {
     if (len == (size_t)-1)
         len = start > d->length ? 0 : d->length - start;
     if (start > d->length || len > d->length - start) {
-        fprintf(stderr, "d_string: Asked to copy invalid substring range.\n");
-        fprintf(stderr, "start: %lu  len: %lu  string: %lu\n", (unsigned long)start,
-                (unsigned long)len, (unsigned long)d->length);
+        tzr_log("d_string: Asked to copy invalid substring range.\n");
+        tzr_log("start: %lu  len: %lu  string: %lu\n", (unsigned long)start, (unsigned long)len,
+                (unsigned long)d->length);
         return nullptr;
     }
     char *result = static_cast<char *>(malloc(len + 1));

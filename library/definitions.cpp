@@ -1,22 +1,19 @@
 #include "definitions.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "diagnostics.h"
 #include "engine.h"
 #include "labels.h"
 #include "links.h"
 #include "records.h"
 #include "scanners/scanners.h"
 #include "token_types.h"
+#include "tzr.h"
 
 namespace {
-
-constexpr uint64_t kExtCompatibility = 0x1;
-constexpr uint64_t kExtNotes = 0x10;
-constexpr uint64_t kExtNoLabels = 0x20;
 
 const char *source_of(const tzr_engine *e) {
     return e && e->source ? e->source->str : nullptr;
@@ -157,7 +154,7 @@ void tzr_process_definition_block(tzr_engine *e, token *block) {
         return;
     }
     default:
-        fprintf(stderr, "process %d\n", block->type);
+        tzr_log("process %d\n", block->type);
         block->type = BLOCK_EMPTY;
         return;
     }
@@ -187,7 +184,7 @@ bool tzr_process_link_definition(tzr_engine *e, token **cursor) {
     token *bracket = *cursor;
     *cursor = bracket->next;
 
-    bool notes = e->extensions & kExtNotes;
+    bool notes = e->extensions & TZR_EXT_NOTES;
     bool note_bracket = bracket->type == PAIR_BRACKET_FOOTNOTE ||
                         bracket->type == PAIR_BRACKET_GLOSSARY ||
                         bracket->type == PAIR_BRACKET_CITATION;
@@ -206,7 +203,7 @@ bool tzr_process_link_definition(tzr_engine *e, token **cursor) {
                                                              : e->citation_list;
         push(list, note);
     } else if (bracket->type == PAIR_BRACKET_VARIABLE) {
-        fprintf(stderr, "Process variable:\n");
+        tzr_log("Process variable:\n");
         token_tree_describe(bracket, source);
     } else {
         if (bracket->type != PAIR_BRACKET && !note_bracket)
@@ -239,7 +236,7 @@ bool tzr_process_link_definition(tzr_engine *e, token **cursor) {
 
         bool make = true;
         if (*cursor && !is_line_end(*cursor)) {
-            if (e->extensions & kExtCompatibility) {
+            if (e->extensions & TZR_EXT_COMPATIBILITY) {
                 make = false;
             } else if (source) {
                 size_t start = (*cursor)->start;
@@ -276,7 +273,7 @@ void tzr_process_header_label(tzr_engine *e, token *heading) {
 }
 
 void tzr_process_header_labels(tzr_engine *e) {
-    if (!e || !e->header_list || (e->extensions & kExtNoLabels))
+    if (!e || !e->header_list || (e->extensions & TZR_EXT_NO_LABELS))
         return;
     for (size_t i = 0; i < e->header_list->size; i++)
         tzr_process_header_label(e, static_cast<token *>(e->header_list->element[i]));

@@ -1,7 +1,9 @@
 #include "diagnostics.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <string>
 
@@ -44,6 +46,13 @@ void deliver(const char *format, va_list arguments) {
         fputs(line, stderr);
 }
 
+// strerror_r comes in two forms: the POSIX one fills the buffer and returns
+// a status, the GNU one returns the text.
+[[maybe_unused]] const char *reason_text(int status, const char *buffer) {
+    return status == 0 ? buffer : "Unknown error";
+}
+[[maybe_unused]] const char *reason_text(const char *text, const char *) { return text; }
+
 } // namespace
 
 void tzr_log_set_handler(tzr_log_handler handler, void *context) {
@@ -61,6 +70,16 @@ void tzr_log(const char *format, ...) {
     va_start(arguments, format);
     tzr_log_v(format, arguments);
     va_end(arguments);
+}
+
+void tzr_log_errno(const char *prefix) {
+    int error = errno;
+    char buffer[256] = "";
+    const char *reason = reason_text(strerror_r(error, buffer, sizeof buffer), buffer);
+    if (prefix && *prefix)
+        tzr_log("%s: %s\n", prefix, reason);
+    else
+        tzr_log("%s\n", reason);
 }
 
 void tzr_fatal(const char *format, ...) {

@@ -1,79 +1,92 @@
+// The engine record's life cycle: creation with its pairing tables, the
+// language, reset and free. Parsing is engine_parse.cpp's.
 #include "engine.h"
 
-#include <cstdio>
 #include <cstdlib>
 
 #include "assets.h"
-#include "block_deps.h"
-#include "block_parser.h"
 #include "pairing.h"
 #include "records.h"
+#include "tzr.h"
 
 namespace {
-
-// Extension bits that creating and parsing an engine test.
-constexpr uint64_t kExtCompatibility = 0x1;
-constexpr uint64_t kExtNotes = 0x10;
-constexpr uint64_t kExtNoMetadata = 0x80;
-constexpr uint64_t kExtCritic = 0x200;
 
 struct Pairing {
     unsigned short opener, closer, pair, options;
 };
 
+// Pairing options by kind of delimiter. Most pairs become a token of their
+// own, empty or not; a code span needs backtick runs of equal length and
+// some content; the alternative double quote (backticks closed by two
+// apostrophes) needs equal lengths and stays unwrapped; scripts, braces and
+// raw-format markers are wrapped but never empty; stars and underscores are
+// left unwrapped for the emphasis pass.
+constexpr unsigned short kSpan = PAIRING_ALLOW_EMPTY | PAIRING_PRUNE_MATCH;
+constexpr unsigned short kCodeSpan = PAIRING_MATCH_LENGTH | PAIRING_PRUNE_MATCH;
+constexpr unsigned short kAltQuote = PAIRING_ALLOW_EMPTY | PAIRING_MATCH_LENGTH;
+constexpr unsigned short kNonEmptySpan = PAIRING_PRUNE_MATCH;
+constexpr unsigned short kEmphasis = 0;
+
 void fill_pairings(tzr_engine *e) {
     uint64_t ext = e->extensions;
-    bool critic = ext & kExtCritic;
-    bool notes = ext & kExtNotes;
-    bool compat = ext & kExtCompatibility;
+    bool critic = ext & TZR_EXT_CRITIC;
+    bool notes = ext & TZR_EXT_NOTES;
+    bool compat = ext & TZR_EXT_COMPATIBILITY;
 
     if (critic) {
         const Pairing marks[] = {
-            {CRITIC_ADD_OPEN, CRITIC_ADD_CLOSE, PAIR_CRITIC_ADD, 5},
-            {CRITIC_DEL_OPEN, CRITIC_DEL_CLOSE, PAIR_CRITIC_DEL, 5},
-            {CRITIC_COM_OPEN, CRITIC_COM_CLOSE, PAIR_CRITIC_COM, 5},
-            {CRITIC_SUB_OPEN, CRITIC_SUB_DIV_A, PAIR_CRITIC_SUB_DEL, 5},
-            {CRITIC_SUB_DIV_B, CRITIC_SUB_CLOSE, PAIR_CRITIC_SUB_ADD, 5},
-            {CRITIC_HI_OPEN, CRITIC_HI_CLOSE, PAIR_CRITIC_HI, 5},
+            {CRITIC_ADD_OPEN, CRITIC_ADD_CLOSE, PAIR_CRITIC_ADD, kSpan},
+            {CRITIC_DEL_OPEN, CRITIC_DEL_CLOSE, PAIR_CRITIC_DEL, kSpan},
+            {CRITIC_COM_OPEN, CRITIC_COM_CLOSE, PAIR_CRITIC_COM, kSpan},
+            {CRITIC_SUB_OPEN, CRITIC_SUB_DIV_A, PAIR_CRITIC_SUB_DEL, kSpan},
+            {CRITIC_SUB_DIV_B, CRITIC_SUB_CLOSE, PAIR_CRITIC_SUB_ADD, kSpan},
+            {CRITIC_HI_OPEN, CRITIC_HI_CLOSE, PAIR_CRITIC_HI, kSpan},
         };
         for (const Pairing &p : marks)
             token_pair_engine_add_pairing(e->critic_pairings, p.opener, p.closer, p.pair, p.options);
     }
     token_pair_engine_add_pairing(e->html_comment_pairings, HTML_COMMENT_START, HTML_COMMENT_STOP,
-                                  PAIR_HTML_COMMENT, 5);
+                                  PAIR_HTML_COMMENT, kSpan);
 
     token_pair_engine *b = e->bracket_pairings;
     token_pair_engine *s = e->span_pairings;
     // Registered in this order; options belong to the pair type.
-    token_pair_engine_add_pairing(b, BRACKET_LEFT, BRACKET_RIGHT, PAIR_BRACKET, 5);
+    token_pair_engine_add_pairing(b, BRACKET_LEFT, BRACKET_RIGHT, PAIR_BRACKET, kSpan);
     token_pair_engine_add_pairing(b, BRACKET_CITATION_LEFT, BRACKET_RIGHT,
-                                  notes ? PAIR_BRACKET_CITATION : PAIR_BRACKET, 5);
+                                  notes ? PAIR_BRACKET_CITATION : PAIR_BRACKET, kSpan);
     token_pair_engine_add_pairing(b, BRACKET_FOOTNOTE_LEFT, BRACKET_RIGHT,
-                                  notes ? PAIR_BRACKET_FOOTNOTE : PAIR_BRACKET, 5);
+                                  notes ? PAIR_BRACKET_FOOTNOTE : PAIR_BRACKET, kSpan);
     token_pair_engine_add_pairing(b, BRACKET_GLOSSARY_LEFT, BRACKET_RIGHT,
-                                  notes ? PAIR_BRACKET_GLOSSARY : PAIR_BRACKET, 5);
+                                  notes ? PAIR_BRACKET_GLOSSARY : PAIR_BRACKET, kSpan);
     token_pair_engine_add_pairing(b, BRACKET_ABBREVIATION_LEFT, BRACKET_RIGHT,
-                                  notes ? PAIR_BRACKET_ABBREVIATION : PAIR_BRACKET, 5);
-    token_pair_engine_add_pairing(b, BRACKET_VARIABLE_LEFT, BRACKET_RIGHT, PAIR_BRACKET_VARIABLE, 5);
-    token_pair_engine_add_pairing(b, BRACKET_IMAGE_LEFT, BRACKET_RIGHT, PAIR_BRACKET_IMAGE, 5);
-    token_pair_engine_add_pairing(b, PAREN_LEFT, PAREN_RIGHT, PAIR_PAREN, 5);
-    token_pair_engine_add_pairing(b, ANGLE_LEFT, ANGLE_RIGHT, PAIR_ANGLE, 5);
-    token_pair_engine_add_pairing(b, BRACE_DOUBLE_LEFT, BRACE_DOUBLE_RIGHT, PAIR_DOUBLE_BRACE, 5);
-    token_pair_engine_add_pairing(s, STAR, STAR, PAIR_STAR, 0);
-    token_pair_engine_add_pairing(s, UL, UL, PAIR_UL, 0);
-    token_pair_engine_add_pairing(b, BACKTICK, BACKTICK, PAIR_BACKTICK, 6);
-    token_pair_engine_add_pairing(s, BACKTICK, QUOTE_RIGHT_ALT, PAIR_QUOTE_ALT, 3);
-    token_pair_engine_add_pairing(s, QUOTE_SINGLE, QUOTE_SINGLE, PAIR_QUOTE_SINGLE, 5);
-    token_pair_engine_add_pairing(s, QUOTE_DOUBLE, QUOTE_DOUBLE, PAIR_QUOTE_DOUBLE, 5);
+                                  notes ? PAIR_BRACKET_ABBREVIATION : PAIR_BRACKET, kSpan);
+    token_pair_engine_add_pairing(b, BRACKET_VARIABLE_LEFT, BRACKET_RIGHT, PAIR_BRACKET_VARIABLE,
+                                  kSpan);
+    token_pair_engine_add_pairing(b, BRACKET_IMAGE_LEFT, BRACKET_RIGHT, PAIR_BRACKET_IMAGE,
+                                  kSpan);
+    token_pair_engine_add_pairing(b, PAREN_LEFT, PAREN_RIGHT, PAIR_PAREN, kSpan);
+    token_pair_engine_add_pairing(b, ANGLE_LEFT, ANGLE_RIGHT, PAIR_ANGLE, kSpan);
+    token_pair_engine_add_pairing(b, BRACE_DOUBLE_LEFT, BRACE_DOUBLE_RIGHT, PAIR_DOUBLE_BRACE,
+                                  kSpan);
+    token_pair_engine_add_pairing(s, STAR, STAR, PAIR_STAR, kEmphasis);
+    token_pair_engine_add_pairing(s, UL, UL, PAIR_UL, kEmphasis);
+    token_pair_engine_add_pairing(b, BACKTICK, BACKTICK, PAIR_BACKTICK, kCodeSpan);
+    token_pair_engine_add_pairing(s, BACKTICK, QUOTE_RIGHT_ALT, PAIR_QUOTE_ALT, kAltQuote);
+    token_pair_engine_add_pairing(s, QUOTE_SINGLE, QUOTE_SINGLE, PAIR_QUOTE_SINGLE, kSpan);
+    token_pair_engine_add_pairing(s, QUOTE_DOUBLE, QUOTE_DOUBLE, PAIR_QUOTE_DOUBLE, kSpan);
     if (!compat) {
-        token_pair_engine_add_pairing(b, MATH_PAREN_OPEN, MATH_PAREN_CLOSE, PAIR_MATH, 5);
-        token_pair_engine_add_pairing(b, MATH_BRACKET_OPEN, MATH_BRACKET_CLOSE, PAIR_MATH, 5);
-        token_pair_engine_add_pairing(b, MATH_DOLLAR_SINGLE, MATH_DOLLAR_SINGLE, PAIR_MATH, 5);
-        token_pair_engine_add_pairing(b, MATH_DOLLAR_DOUBLE, MATH_DOLLAR_DOUBLE, PAIR_MATH, 5);
-        token_pair_engine_add_pairing(s, SUPERSCRIPT, SUPERSCRIPT, PAIR_SUPERSCRIPT, 4);
-        token_pair_engine_add_pairing(s, SUBSCRIPT, SUBSCRIPT, PAIR_SUBSCRIPT, 4);
-        token_pair_engine_add_pairing(s, BRACE_LEFT, BRACE_RIGHT, PAIR_BRACE, 4);
-        token_pair_engine_add_pairing(s, BRACE_RAW_LEFT, BRACE_RIGHT, PAIR_RAW_FILTER, 4);
+        token_pair_engine_add_pairing(b, MATH_PAREN_OPEN, MATH_PAREN_CLOSE, PAIR_MATH, kSpan);
+        token_pair_engine_add_pairing(b, MATH_BRACKET_OPEN, MATH_BRACKET_CLOSE, PAIR_MATH,
+                                      kSpan);
+        token_pair_engine_add_pairing(b, MATH_DOLLAR_SINGLE, MATH_DOLLAR_SINGLE, PAIR_MATH,
+                                      kSpan);
+        token_pair_engine_add_pairing(b, MATH_DOLLAR_DOUBLE, MATH_DOLLAR_DOUBLE, PAIR_MATH,
+                                      kSpan);
+        token_pair_engine_add_pairing(s, SUPERSCRIPT, SUPERSCRIPT, PAIR_SUPERSCRIPT, kNonEmptySpan);
+        token_pair_engine_add_pairing(s, SUBSCRIPT, SUBSCRIPT, PAIR_SUBSCRIPT, kNonEmptySpan);
+        token_pair_engine_add_pairing(s, BRACE_LEFT, BRACE_RIGHT, PAIR_BRACE, kNonEmptySpan);
+        token_pair_engine_add_pairing(s, BRACE_RAW_LEFT, BRACE_RIGHT, PAIR_RAW_FILTER,
+                                      kNonEmptySpan);
     }
 }
 
@@ -89,7 +102,7 @@ tzr_engine *tzr_engine_create(DString *source, uint64_t extensions) {
     }
     e->source = source;
     e->extensions = extensions;
-    e->allow_meta = !(extensions & (kExtCompatibility | kExtNoMetadata));
+    e->allow_meta = !(extensions & (TZR_EXT_COMPATIBILITY | TZR_EXT_NO_METADATA));
     e->critic_pairings = token_pair_engine_new();
     e->html_comment_pairings = token_pair_engine_new();
     e->bracket_pairings = token_pair_engine_new();
@@ -121,10 +134,13 @@ tzr_engine *tzr_engine_create_with_string(const char *text, uint64_t extensions)
 void tzr_engine_set_language(tzr_engine *e, unsigned short language) {
     if (!e)
         return;
-    // Quotes language by language: English, Spanish, German, French, Dutch, Swedish.
-    static const unsigned short quotes[] = {0, 5, 3, 2, 1, 6};
+    // The quotes language of each language, in language code order.
+    static const unsigned short quotes[] = {TZR_QUOTES_ENGLISH, TZR_QUOTES_SPANISH,
+                                            TZR_QUOTES_GERMAN,  TZR_QUOTES_FRENCH,
+                                            TZR_QUOTES_DUTCH,   TZR_QUOTES_SWEDISH};
     e->language = language;
-    e->quotes_language = language <= 5 ? quotes[language] : 0;
+    e->quotes_language =
+        language <= TZR_LANGUAGE_SWEDISH ? quotes[language] : (unsigned short)TZR_QUOTES_ENGLISH;
 }
 
 template <typename T>
@@ -174,92 +190,3 @@ void tzr_engine_free(tzr_engine *e, bool free_source) {
 token *tzr_engine_root(tzr_engine *e) { return e ? e->root : nullptr; }
 
 DString *tzr_engine_source(tzr_engine *e) { return e ? e->source : nullptr; }
-
-namespace {
-
-struct LineFeed {
-    void *parser;
-    tzr_engine *engine;
-};
-
-void feed_line(void *context, token *line) {
-    auto *feed = static_cast<LineFeed *>(context);
-    tzr_engine *e = feed->engine;
-    // The grammar's actions type the lines of list items and quotes again;
-    // none of those may be taken for metadata, whatever the tokenizer is
-    // still allowing for the lines to come.
-    bool allow_meta = e->allow_meta;
-    e->allow_meta = false;
-    tzr_parser_feed(feed->parser, line->type, line, e);
-    e->allow_meta = allow_meta;
-}
-
-// Tokenizes, parses and pairs in one pass: each line goes to the grammar as
-// soon as it is typed, and each top-level block is paired as soon as the
-// grammar has finished it, so every step finds the tokens in the cache.
-token *parse_lines_as_typed(tzr_engine *e, size_t start, size_t len) {
-    void *parser = tzr_parser_alloc(malloc);
-    tzr_block_pairing *pairing = tzr_block_pairing_new(e);
-    if (!parser || !pairing) {
-        fprintf(stderr, "Out of memory while parsing.\n");
-        abort();
-    }
-    tzr_block_pairing *outer = e->block_pairing;
-    uint16_t outer_depth = e->block_pairing_depth;
-    e->block_pairing = pairing;
-    e->block_pairing_depth = e->recurse_depth;
-    e->root = nullptr;
-
-    LineFeed feed{parser, e};
-    token *root = tzr_tokenize_lines(e, start, len, feed_line, &feed);
-    tzr_parser_feed(parser, 0, nullptr, e);
-    token *blocks = e->root;
-    e->root = nullptr;
-    tzr_parser_free(parser, free);
-
-    e->block_pairing = outer;
-    e->block_pairing_depth = outer_depth;
-    tzr_block_pairing_free(pairing);
-    if (!root) {
-        token_tree_free(blocks);
-        return nullptr;
-    }
-    if (blocks)
-        token_append_child(root, blocks);
-    return root;
-}
-
-}  // namespace
-
-token *tzr_engine_parse_substring(tzr_engine *e, size_t start, size_t len) {
-    if (!e)
-        return nullptr;
-    tzr_engine_reset(e);
-    size_t length = e->source ? e->source->length : 0;
-    if (start > length)
-        start = length;
-    if (len > length - start)
-        len = length - start;
-
-    uint64_t saved = e->extensions;
-    if (start != 0)
-        e->extensions |= kExtNoMetadata;
-    token *root = nullptr;
-    if (e->recurse_depth < kTzrParseDepthLimit) {
-        e->recurse_depth++;
-        root = parse_lines_as_typed(e, start, len);
-        e->recurse_depth--;
-    } else {
-        root = tzr_tokenize_string(e, start, len, false);
-        tzr_pair_tree(e, root);
-    }
-    e->extensions = saved;
-    return root;
-}
-
-void tzr_engine_parse_string(tzr_engine *e) {
-    if (!e)
-        return;
-    token *root = tzr_engine_parse_substring(e, 0, (size_t)-1);
-    e->root = root;
-}

@@ -1,6 +1,6 @@
 // The document engine: one source text and everything a parse and an export
-// learn about it. Creating, resetting, freeing and parsing an engine live
-// with the parse; this header holds the record alone.
+// learn about it. The record's life cycle is engine.cpp's; the parse driver
+// behind tzr_engine_parse_... is engine_parse.cpp's.
 //
 // An engine is not safe for concurrent use: every caller holds a lock of its
 // own around each call that touches it.

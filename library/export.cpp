@@ -10,13 +10,9 @@
 #include "export_context.h"
 #include "labels.h"
 #include "records.h"
+#include "tzr.h"
 
 namespace {
-
-constexpr uint64_t kExtCompatibility = 0x1;
-constexpr uint64_t kExtComplete = 0x2;
-constexpr uint64_t kExtSnippet = 0x4;
-constexpr uint64_t kExtNoMetadata = 0x80;
 
 // Language codes and the quotes language each implies, by label.
 struct LanguageName {
@@ -25,7 +21,11 @@ struct LanguageName {
     uint16_t quotes;
 };
 constexpr LanguageName kLanguages[] = {
-    {"de", 2, 3}, {"es", 1, 5}, {"fr", 3, 2}, {"nl", 4, 1}, {"sv", 5, 6},
+    {"de", TZR_LANGUAGE_GERMAN, TZR_QUOTES_GERMAN},
+    {"es", TZR_LANGUAGE_SPANISH, TZR_QUOTES_SPANISH},
+    {"fr", TZR_LANGUAGE_FRENCH, TZR_QUOTES_FRENCH},
+    {"nl", TZR_LANGUAGE_DUTCH, TZR_QUOTES_DUTCH},
+    {"sv", TZR_LANGUAGE_SWEDISH, TZR_QUOTES_SWEDISH},
 };
 
 struct QuotesName {
@@ -33,9 +33,12 @@ struct QuotesName {
     uint16_t quotes;
 };
 constexpr QuotesName kQuotes[] = {
-    {"dutch", 1},   {"nl", 1},      {"french", 2},  {"fr", 2},
-    {"german", 3},  {"de", 3},      {"germanguillemets", 4},
-    {"spanish", 5}, {"es", 5},      {"swedish", 6}, {"sv", 6},
+    {"dutch", TZR_QUOTES_DUTCH},     {"nl", TZR_QUOTES_DUTCH},
+    {"french", TZR_QUOTES_FRENCH},   {"fr", TZR_QUOTES_FRENCH},
+    {"german", TZR_QUOTES_GERMAN},   {"de", TZR_QUOTES_GERMAN},
+    {"germanguillemets", TZR_QUOTES_GERMAN_GUILLEMETS},
+    {"spanish", TZR_QUOTES_SPANISH}, {"es", TZR_QUOTES_SPANISH},
+    {"swedish", TZR_QUOTES_SWEDISH}, {"sv", TZR_QUOTES_SWEDISH},
 };
 
 bool format_in(int16_t format, std::initializer_list<int16_t> formats) {
@@ -70,7 +73,7 @@ void run_writers(DString *out, tzr_engine *e, tzr_export_context *context) {
     if (!w)
         return;
     const char *source = e->source ? e->source->str : "";
-    bool complete = w->always_complete || (context->ext_flags & kExtComplete);
+    bool complete = w->always_complete || (context->ext_flags & TZR_EXT_COMPLETE);
     if (w->pack_assets)
         context->pack_assets = 1;
     if (w->record_assets)
@@ -91,7 +94,7 @@ void run_writers(DString *out, tzr_engine *e, tzr_export_context *context) {
 void tzr_metadata_apply(tzr_engine *e, tzr_export_context *context) {
     if (!e || !context || !e->metadata_list || e->metadata_list->size == 0)
         return;
-    if (context->ext_flags & (kExtNoMetadata | kExtCompatibility))
+    if (context->ext_flags & (TZR_EXT_NO_METADATA | TZR_EXT_COMPATIBILITY))
         return;
     const int16_t format = context->format;
     bool pending = false;
@@ -132,8 +135,8 @@ void tzr_metadata_apply(tzr_engine *e, tzr_export_context *context) {
             }
         } else if (!strcmp(key, "language")) {
             char *name = label_of(value);
-            context->language = 0;
-            context->quotes_language = 0;
+            context->language = TZR_LANGUAGE_ENGLISH;
+            context->quotes_language = TZR_QUOTES_ENGLISH;
             for (const LanguageName &l : kLanguages) {
                 if (name && !strcmp(name, l.name)) {
                     context->language = l.language;
@@ -152,7 +155,7 @@ void tzr_metadata_apply(tzr_engine *e, tzr_export_context *context) {
             }
         } else if (!strcmp(key, "quoteslanguage")) {
             char *name = label_of(value);
-            context->quotes_language = 0;
+            context->quotes_language = TZR_QUOTES_ENGLISH;
             for (const QuotesName &q : kQuotes)
                 if (name && !strcmp(name, q.name))
                     context->quotes_language = q.quotes;
@@ -162,8 +165,8 @@ void tzr_metadata_apply(tzr_engine *e, tzr_export_context *context) {
                 free(context->bibtex_name);
                 context->bibtex_name = value ? strdup(value) : nullptr;
             }
-            if (!(context->ext_flags & kExtSnippet))
-                context->ext_flags |= kExtComplete;
+            if (!(context->ext_flags & TZR_EXT_SNIPPET))
+                context->ext_flags |= TZR_EXT_COMPLETE;
         }
     }
 
@@ -187,7 +190,7 @@ void tzr_export_document(DString *out, tzr_engine *e, int16_t format) {
     if (!context)
         return;
     tzr_metadata_apply(e, context);
-    if (!(e->extensions & kExtCompatibility))
+    if (!(e->extensions & TZR_EXT_COMPATIBILITY))
         tzr_autolink_terms(e);
 
     run_writers(out, e, context);

@@ -6,6 +6,7 @@
 
 #include "engine.h"
 #include "labels.h"
+#include "tzr.h"
 
 namespace {
 
@@ -147,10 +148,10 @@ tzr_export_context *tzr_export_context_new(tzr_engine *e, int16_t format) {
     context->quotes_language = e->quotes_language;
     context->header_list = e->header_list;
     context->open_headings = stack_new(0);
-    // Footnote numbers, not names: the C library's generator is what the
-    // writers reseed for random note numbers, and it is not reseeded here.
-    if (context->ext_flags & TZR_EXT_RANDOM_FOOTNOTES)
-        context->random_base = (uint32_t)(rand() % 32000);
+    // The base comes from the C library's generator, which is not reseeded
+    // here; the writers derive each footnote's number from it.
+    if (context->ext_flags & TZR_EXT_RANDOM_FOOT)
+        context->random_base = (uint32_t)(c_library_rand() % 32000);
 
     for_each_record<tzr_link>(e->link_list, [&](tzr_link *l) { tzr_store_add_link(context, l); });
     context->citations_used = stack_new(0);

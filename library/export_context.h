@@ -14,29 +14,12 @@
 
 struct tzr_engine;
 
-// Output format codes.
-enum : int16_t {
-    TZR_FORMAT_HTML = 0,
-    TZR_FORMAT_EPUB = 1,
-    TZR_FORMAT_LATEX = 2,
-    TZR_FORMAT_BEAMER = 3,
-    TZR_FORMAT_MEMOIR = 4,
-    TZR_FORMAT_FODT = 5,
-    TZR_FORMAT_ODT = 6,
-    TZR_FORMAT_TEXTBUNDLE = 7,
-    TZR_FORMAT_TEXTBUNDLE_COMPRESSED = 8,
-    TZR_FORMAT_ORIGINAL = 9,
-};
-
-// Extension bit that numbers footnotes at random.
-constexpr uint64_t TZR_EXT_RANDOM_FOOTNOTES = 0x1000;
-
 struct tzr_export_context {
     tzr_store<tzr_link> link_store;  // reference links by clean text and label text
     tzr_store<tzr_meta> meta_store;  // metadata entries by key
 
     uint64_t ext_flags = 0;        // the export's own copy of the engine's flags
-    int16_t format = 0;            // output format code
+    int16_t format = 0;            // output format (TZR_FORMAT_...)
     int16_t newline_count = 2;     // newlines that end the output written so far
     uint16_t tight_list = 0;       // 1 while a tight list's items are written
     uint16_t close_next_para = 1;  // 0: the next paragraph end leaves out its closing tag once
@@ -48,7 +31,7 @@ struct tzr_export_context {
     tzr_store<tzr_note> footnote_store;
     uint16_t footnote_current = 0;      // number of the footnote being written, else 0
 
-    uint32_t random_base = 0;  // added to note numbers before the writers reseed rand()
+    uint32_t random_base = 0;  // with random footnote numbers: what scrambles them
 
     stack *citations_used = nullptr;
     stack *citations_inline = nullptr;

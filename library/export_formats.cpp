@@ -4,6 +4,7 @@
 #include "export.h"
 #include "export_context.h"
 #include "latex.h"
+#include "tzr.h"
 #include "writers/epub.h"
 #include "writers/html.h"
 #include "writers/odf.h"

@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "diagnostics.h"
+
 namespace {
 
 constexpr size_t kChunk = 4096;
@@ -41,6 +43,24 @@ DString *read_fd(int fd, bool strip_bom) {
 }
 
 }  // namespace
+
+bool file_write_d_string(const char *path, const DString *data) {
+    if (!path || !data)
+        return false;
+    FILE *file = fopen(path, "wb");
+    if (!file) {
+        tzr_log_errno(path);
+        return false;
+    }
+    bool written = data->length == 0 || fwrite(data->str, 1, data->length, file) == data->length;
+    if (!written)
+        tzr_log_errno(path);
+    if (fclose(file) != 0) {
+        tzr_log_errno(path);
+        written = false;
+    }
+    return written;
+}
 
 DString *file_read_to_d_string(const char *path) {
     if (!path)

@@ -1,4 +1,5 @@
-// Reading files and standard input into strings, and the path helpers that
+// Reading files and standard input into strings, writing strings to files,
+// and the path helpers that
 // transclusion and the packagers use. Paths are POSIX paths ("/" separated).
 #pragma once
 
@@ -10,6 +11,10 @@
 DString *file_read_to_d_string(const char *path);
 // All of standard input, which is closed afterwards.
 DString *stdin_read_to_d_string(void);
+// Writes the string's bytes to `path`, replacing the file. A file that
+// cannot be opened, written or closed is logged with the path and the
+// system's reason (as perror words them); false then.
+bool file_write_d_string(const char *path, const DString *data);
 
 // "dir" + "/" + "path" (a path starting with "/" stands alone); NULL only
 // when both are NULL.

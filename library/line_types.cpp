@@ -2,11 +2,9 @@
 
 #include "char.h"
 #include "scanners.h"
+#include "tzr.h"
 
 namespace {
-
-constexpr uint64_t kExtCompatibility = 0x1;
-constexpr uint64_t kExtNotes = 0x10;
 
 bool is_short_indent(const token *t, const char *source) {
     return t->type == NON_INDENT_SPACE || (t->type == TEXT && t->len == 1 && source[t->start] == ' ');
@@ -121,7 +119,7 @@ unsigned short indentation_test(tzr_engine *e, token *f) {
 }
 
 unsigned short metadata_test(tzr_engine *e, const char *at_line) {
-    if (!e->allow_meta || (e->extensions & kExtCompatibility))
+    if (!e->allow_meta || (e->extensions & TZR_EXT_COMPATIBILITY))
         return LINE_PLAIN;
     if (scan_url(at_line))  // a line that begins with a URL or an address
         return LINE_PLAIN;
@@ -130,7 +128,7 @@ unsigned short metadata_test(tzr_engine *e, const char *at_line) {
 
 unsigned short note_definition(tzr_engine *e, const char *at_line, size_t (*scan_note)(const char *),
                                unsigned short type) {
-    if (e->extensions & kExtNotes)
+    if (e->extensions & TZR_EXT_NOTES)
         return scan_note(at_line) ? type : (unsigned short)LINE_PLAIN;
     return scan_reference_link_definition(at_line) ? (unsigned short)LINE_DEF_LINK
                                                    : (unsigned short)LINE_PLAIN;
@@ -152,7 +150,7 @@ void mark_closing_heading(token *line) {
 unsigned short decide(tzr_engine *e, token *line, token *f, const char *source) {
     const char *at_line = source + line->start;
     const char *at_token = source + f->start;
-    bool compat = e->extensions & kExtCompatibility;
+    bool compat = e->extensions & TZR_EXT_COMPATIBILITY;
     switch (f->type) {
     case HASH1: case HASH2: case HASH3: case HASH4: case HASH5: case HASH6: {
         if (!scan_atx_marker(at_token))
@@ -236,7 +234,7 @@ void tzr_assign_line_type(tzr_engine *e, token *line) {
     }
     unsigned short type = decide(e, line, f, source);
     // A plain line with a pipe in it is a table row.
-    if (type == LINE_PLAIN && !(e->extensions & kExtCompatibility)) {
+    if (type == LINE_PLAIN && !(e->extensions & TZR_EXT_COMPATIBILITY)) {
         for (token *t = f; t; t = t->next) {
             if (t->type == PIPE) {
                 type = scan_table_separator(source + line->start) ? LINE_TABLE_SEPARATOR : LINE_TABLE;

@@ -5,10 +5,9 @@
 
 #include "labels.h"
 #include "scanners.h"
+#include "tzr.h"
 
 namespace {
-
-constexpr uint64_t kCompatibility = 0x1;
 
 // Moves `pos` over spaces and tabs, never to or past `limit`.
 size_t skip_blanks(const char *source, size_t pos, size_t limit) {
@@ -121,7 +120,7 @@ tzr_link *tzr_link_from_inline(const tzr_export_context *context, const token *p
     char *url = nullptr, *title = nullptr, *attributes = nullptr;
     tzr_inline_link_parts(paren, source, &url, &title, &attributes);
     tzr_link *l = nullptr;
-    bool compatibility = context && (context->ext_flags & kCompatibility);
+    bool compatibility = context && (context->ext_flags & TZR_EXT_COMPATIBILITY);
     if (!(attributes && compatibility)) {
         // The URL part is already in clean form.
         l = tzr_link_new(nullptr, nullptr, nullptr, title, attributes, TZR_LINK_INLINE);

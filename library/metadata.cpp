@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "d_string.h"
+#include "diagnostics.h"
 #include "engine.h"
 #include "records.h"
 #include "scanners.h"
@@ -89,7 +90,7 @@ void tzr_parse_metadata_block(tzr_engine *e, token *block) {
             break;
         }
         default:
-            fprintf(stderr, "ERROR!\n");
+            tzr_log("ERROR!\n");
             token_tree_describe(line, source);
             break;
         }

@@ -11,5 +11,6 @@ struct tzr_engine;
 // in label form, values in clean form.
 void tzr_parse_metadata_block(tzr_engine *e, token *block);
 
-// Debug dump: one "'key': 'value'" line per entry on standard error.
+// Debug dump: one "'key': 'value'" line per entry. Like the token dumps, it
+// goes straight to standard error, not through the log handler.
 void tzr_metadata_describe(const tzr_engine *e);

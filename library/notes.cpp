@@ -6,6 +6,7 @@
 #include "labels.h"
 #include "links.h"
 #include "scanners.h"
+#include "tzr.h"
 
 namespace {
 

@@ -7,15 +7,12 @@
 
 #include "char.h"
 #include "engine.h"
+#include "tzr.h"
 
 static constexpr unsigned kMatchDepthLimit = 1000;
 // Above this many pending openers a closer first checks the per-type
 // counters, so that a closer no opener can take costs no stack search.
 static constexpr size_t kCounterShortcut = 1000;
-
-static constexpr uint64_t kExtCompatibility = 0x1;
-static constexpr uint64_t kExtSmart = 0x8;
-static constexpr uint64_t kExtNoMetadata = 0x80;
 
 token_pair_engine *token_pair_engine_new() {
     return static_cast<token_pair_engine *>(calloc(1, sizeof(token_pair_engine)));
@@ -675,7 +672,7 @@ bool InlinePass::rules(token *p, token *t) {
         return true;
     switch (t->type) {
     case BLOCK_META:
-        if (ext_ & (kExtCompatibility | kExtNoMetadata)) {
+        if (ext_ & (TZR_EXT_COMPATIBILITY | TZR_EXT_NO_METADATA)) {
             t->type = BLOCK_PARA;
             return true;
         }
@@ -710,7 +707,7 @@ bool InlinePass::rules(token *p, token *t) {
             t->can_close = 0;
         break;
     case DASH_N:
-        if ((ext_ & kExtSmart) && t->len == 1) {
+        if ((ext_ & TZR_EXT_SMART) && t->len == 1) {
             bool digits = t->start > 0 && char_is_digit(src_.at(t->start - 1)) &&
                           char_is_digit(src_.at(t->start + 1));
             if (!digits)
@@ -725,12 +722,12 @@ bool InlinePass::rules(token *p, token *t) {
         break;
     case MATH_DOLLAR_SINGLE:
     case MATH_DOLLAR_DOUBLE:
-        if (!(ext_ & kExtCompatibility))
+        if (!(ext_ & TZR_EXT_COMPATIBILITY))
             inline_dollar(src_, t);
         break;
     case SUPERSCRIPT:
     case SUBSCRIPT:
-        if (ext_ & kExtCompatibility)
+        if (ext_ & TZR_EXT_COMPATIBILITY)
             t->type = TEXT;
         else
             inline_script(src_, p, t);

@@ -1,11 +1,11 @@
 #include "tzr.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "block_parser.h"
+#include "file_utils.h"
 #include "labels.h"
 #include "records.h"
 #include "scanners/scanners.h"
@@ -402,15 +402,7 @@ void tzr_engine_convert_to_file(tzr_engine *e, uint16_t format, const char *asse
     DString *data = tzr_engine_convert_to_data(e, format, asset_folder);
     if (!data)
         return;
-    FILE *file = fopen(path, "wb");
-    if (!file) {
-        perror(path);
-    } else {
-        if (data->length > 0 && fwrite(data->str, 1, data->length, file) != data->length)
-            perror(path);
-        if (fclose(file) != 0)
-            perror(path);
-    }
+    file_write_d_string(path, data);
     d_string_free(data, true);
 }
 

@@ -1,6 +1,6 @@
 #include "stack.h"
+#include "diagnostics.h"
 
-#include <cstdio>
 #include <cstdlib>
 
 stack *stack_new(int start_size) {
@@ -34,9 +34,8 @@ void stack_push(stack *s, void *element) {
         if (!slots) {
             // Dropping the element silently would corrupt every caller's
             // bookkeeping; running out of memory here is fatal, as for strings.
-            fprintf(stderr, "Error reallocating memory for stack. Current size %lu.\n",
-                    (unsigned long)s->capacity);
-            exit(1);
+            tzr_fatal("Error reallocating memory for stack. Current size %lu.\n",
+                      (unsigned long)s->capacity);
         }
         s->element = slots;
         s->capacity = capacity;

@@ -61,7 +61,9 @@ token *token_chain_accept_multiple(token **t, int n, ...);
 void token_skip_until_type(token **t, short type);
 void token_skip_until_type_multiple(token **t, int n, ...);
 
-// Debug dumps to standard error
+// Debug dumps of a token tree, one line per token, indented by depth. They are
+// written straight to standard error, not through the log handler: a
+// developer asks for them, they run to many lines, and they are not reports.
 void token_describe(token *t, unsigned short depth, const char *source);
 void token_chain_describe_at_depth(token *t, unsigned short depth, const char *source);
 void token_tree_describe(token *t, const char *source);

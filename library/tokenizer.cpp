@@ -2,11 +2,9 @@
 
 #include "lexer.h"
 #include "line_types.h"
+#include "tzr.h"
 
 namespace {
-
-constexpr uint64_t kExtCompatibility = 0x1;
-constexpr uint64_t kExtNoMetadata = 0x80;
 
 // Appends a new child; false when it cannot be allocated. A line is built
 // here one fresh token at a time, so the token goes straight after the
@@ -67,7 +65,7 @@ token *tokenize(tzr_engine *e, size_t start, size_t length, bool stop_at_blank,
     if (length > size - start)  // (size_t)-1 included
         length = size - start;
 
-    e->allow_meta = !(e->extensions & (kExtCompatibility | kExtNoMetadata));
+    e->allow_meta = !(e->extensions & (TZR_EXT_COMPATIBILITY | TZR_EXT_NO_METADATA));
     // The source may have changed since the last run: forget the line
     // typer's memo about its lines.
     e->break_memo_end = e->break_memo_stop = 0;

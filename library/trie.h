@@ -82,7 +82,9 @@ size_t trie_match_count(trie_match *head);
 // Frees the record and every record after it.
 void trie_match_free(trie_match *head);
 
-// Debug output to standard error.
+// Debug dumps of matches and of the automaton (as a Graphviz graph). They are
+// written straight to standard error, not through the log handler: a
+// developer asks for them, they run to many lines, and they are not reports.
 void trie_match_describe(trie_match *m, const char *text);
 void trie_match_list_describe(trie_match *head, const char *text);
 void trie_describe_graphviz(trie *a);

@@ -1,6 +1,8 @@
 // The document library's public operations: metadata questions and updates,
 // conversion to every output format as text, file or data, a parse without
-// result, and the library version.
+// result, and the library version; and the codes they take: extension flags,
+// output formats and languages. These codes are defined here and nowhere
+// else; the library's own files use these names too.
 //
 // Each operation comes in up to three forms:
 //   tzr_string_...   over a NUL-terminated string (a temporary engine over a
@@ -10,12 +12,7 @@
 //   tzr_engine_...   on the caller's engine.
 // Strings and DStrings returned are new and owned by the caller. Metadata
 // operations read the document with extensions 0; conversions take the
-// extension flags and a language code (0 English, 1 Spanish, 2 German,
-// 3 French, 4 Dutch, 5 Swedish).
-//
-// Output formats: 0 HTML, 1 EPUB 3, 2 LaTeX, 3 Beamer, 4 Memoir, 5 flat
-// OpenDocument text, 6 zipped OpenDocument text, 7 TextBundle, 8 compressed
-// TextBundle, 9 the source itself.
+// extension flags and a language code.
 #pragma once
 
 #include <cstddef>
@@ -32,14 +29,50 @@ enum : uint64_t {
     TZR_EXT_COMPLETE = 0x2,
     TZR_EXT_SNIPPET = 0x4,
     TZR_EXT_SMART = 0x8,
-    TZR_EXT_NOTES = 0x10,
+    TZR_EXT_NOTES = 0x10,  // footnotes, citations, glossary, abbreviations
     TZR_EXT_NO_LABELS = 0x20,
     TZR_EXT_NO_METADATA = 0x80,
     TZR_EXT_CRITIC = 0x200,
     TZR_EXT_CRITIC_ACCEPT = 0x400,
     TZR_EXT_CRITIC_REJECT = 0x800,
-    TZR_EXT_RANDOM_FOOT = 0x1000,
+    TZR_EXT_RANDOM_FOOT = 0x1000,  // footnotes numbered at random
     TZR_EXT_TRANSCLUDE = 0x2000,
+};
+
+// Output formats.
+enum : int16_t {
+    TZR_FORMAT_HTML = 0,
+    TZR_FORMAT_EPUB = 1,  // EPUB 3
+    TZR_FORMAT_LATEX = 2,
+    TZR_FORMAT_BEAMER = 3,
+    TZR_FORMAT_MEMOIR = 4,
+    TZR_FORMAT_FODT = 5,  // flat OpenDocument text
+    TZR_FORMAT_ODT = 6,   // zipped OpenDocument text
+    TZR_FORMAT_TEXTBUNDLE = 7,
+    TZR_FORMAT_TEXTBUNDLE_COMPRESSED = 8,
+    TZR_FORMAT_ORIGINAL = 9,  // the source itself
+};
+
+// Document languages: they choose the localised titles of note links and
+// imply a quotes language.
+enum : uint16_t {
+    TZR_LANGUAGE_ENGLISH = 0,
+    TZR_LANGUAGE_SPANISH = 1,
+    TZR_LANGUAGE_GERMAN = 2,
+    TZR_LANGUAGE_FRENCH = 3,
+    TZR_LANGUAGE_DUTCH = 4,
+    TZR_LANGUAGE_SWEDISH = 5,
+};
+
+// Quotes languages: the quotation marks of smart typography.
+enum : uint16_t {
+    TZR_QUOTES_ENGLISH = 0,
+    TZR_QUOTES_DUTCH = 1,
+    TZR_QUOTES_FRENCH = 2,
+    TZR_QUOTES_GERMAN = 3,
+    TZR_QUOTES_GERMAN_GUILLEMETS = 4,
+    TZR_QUOTES_SPANISH = 5,
+    TZR_QUOTES_SWEDISH = 6,
 };
 
 // --- Has metadata: whether the source begins with a metadata block; its end
@@ -91,9 +124,9 @@ DString *tzr_d_string_convert_to_data(DString *source, uint64_t extensions, uint
 DString *tzr_engine_convert_to_data(tzr_engine *e, uint16_t format, const char *asset_folder);
 
 // --- Convert to file: writes exactly the bytes that convert to data gives
-// to `path`. A path that cannot be opened is reported on standard error
-// (prefixed with the path) and nothing is written; so is nothing when the
-// format has no data.
+// to `path`. A path that cannot be opened is logged (the path, then the
+// system's reason) and nothing is written; so is nothing when the format
+// has no data.
 void tzr_d_string_convert_to_file(DString *source, uint64_t extensions, uint16_t format,
                                   uint16_t language, const char *asset_folder, const char *path);
 void tzr_engine_convert_to_file(tzr_engine *e, uint16_t format, const char *asset_folder,

@@ -30,7 +30,7 @@ void write_heading(DString *out, const char *source, token *t, tzr_export_contex
     default:
         d_string_append(out, "\\emph{");
     }
-    if (!(context->ext_flags & kNoLabels))
+    if (!(context->ext_flags & TZR_EXT_NO_LABELS))
         tzr_header_manual_label(t, source);  // retyped so the title leaves it out
     beamer_export_token_chain(out, source, t->child, context);
     latex_write_heading_label(out, source, t, context);

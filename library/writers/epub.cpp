@@ -10,8 +10,10 @@
 
 #include "assets.h"
 #include "assets_fetch.h"
+#include "diagnostics.h"
 #include "engine.h"
 #include "export_context.h"
+#include "file_utils.h"
 #include "html.h"
 #include "labels.h"
 #include "notes.h"
@@ -168,7 +170,7 @@ bool add_text(tzr_zip_archive *archive, epub_entry_adder add, const char *name, 
     bool ok = text && add(archive, name, text, strlen(text), level);
     free(text);
     if (!ok)
-        fprintf(stderr, "%s", kAddFailed);
+        tzr_log("%s", kAddFailed);
     return ok;
 }
 
@@ -395,7 +397,7 @@ DString *epub_build_archive_with(const char *body, tzr_engine *e, const char *as
         body = "";
     tzr_export_context *c = tzr_export_context_new(e, TZR_FORMAT_EPUB);
     if (!c) {
-        fprintf(stderr, "Unable to build EPUB: out of memory.\n");
+        tzr_log("Unable to build EPUB: out of memory.\n");
         return nullptr;
     }
 
@@ -431,7 +433,7 @@ DString *epub_build_archive_with(const char *body, tzr_engine *e, const char *as
     ok = add_text(archive, add, "mimetype", epub_mimetype(), 0) && ok;
     for (const char *folder : {"OEBPS/", "META-INF/"}) {
         if (!add(archive, folder, nullptr, 0, 0)) {
-            fprintf(stderr, "%s", kAddFailed);
+            tzr_log("%s", kAddFailed);
             ok = false;
         }
     }
@@ -443,7 +445,7 @@ DString *epub_build_archive_with(const char *body, tzr_engine *e, const char *as
     ok = add_text(archive, add, "OEBPS/main.xhtml", strdup(text.c_str()), 9) && ok;
     for (const tzr_fetched_asset &asset : fetched) {
         if (!add(archive, asset.entry.c_str(), asset.bytes.data(), asset.bytes.size(), 9)) {
-            fprintf(stderr, "%s", kAddFailed);
+            tzr_log("%s", kAddFailed);
             ok = false;
         }
     }
@@ -453,7 +455,7 @@ DString *epub_build_archive_with(const char *body, tzr_engine *e, const char *as
         // Every entry is listed in the package document, so a book missing
         // any of them is broken: hand back nothing rather than that.
         tzr_zip_discard(archive);
-        fprintf(stderr, "Unable to build EPUB: an entry could not be added.\n");
+        tzr_log("Unable to build EPUB: an entry could not be added.\n");
         return nullptr;
     }
     DString *book = tzr_zip_finalize(archive, kAddFailed);
@@ -474,14 +476,6 @@ void epub_write_file(const char *path, const char *body, tzr_engine *e, const ch
     DString *book = epub_build_archive(body, e, asset_folder);
     if (!book)
         return;
-    FILE *file = fopen(path, "wb");
-    if (!file) {
-        perror(path);
-    } else {
-        if (book->length > 0 && fwrite(book->str, 1, book->length, file) != book->length)
-            perror(path);
-        if (fclose(file) != 0)
-            perror(path);
-    }
+    file_write_d_string(path, book);
     d_string_free(book, true);
 }

@@ -25,7 +25,8 @@ struct tzr_export_context;
 DString *epub_build_archive(const char *body, tzr_engine *e, const char *asset_folder);
 
 // Builds the book and writes it to `path`; a path that cannot be opened or
-// written is reported with perror. No file is made when the book fails.
+// written is logged with the path and the system's reason, as perror words
+// them. No file is made when the book fails.
 void epub_write_file(const char *path, const char *body, tzr_engine *e, const char *asset_folder);
 
 // "application/epub+zip", as a new string.

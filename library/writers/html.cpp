@@ -1,9 +1,9 @@
 #include "html.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "diagnostics.h"
 #include "labels.h"
 #include "links.h"
 #include "notes.h"
@@ -73,15 +73,16 @@ void export_critic(DString *out, const char *source, token *t, tzr_export_contex
     }
     bool added = type == PAIR_CRITIC_ADD || type == PAIR_CRITIC_SUB_ADD;
     bool removed = type == PAIR_CRITIC_DEL || type == PAIR_CRITIC_SUB_DEL;
-    if (c->ext_flags & (kReject | kAccept)) {
-        bool keep = type == PAIR_CRITIC_HI || ((c->ext_flags & kReject) ? removed : added);
+    if (c->ext_flags & (TZR_EXT_CRITIC_REJECT | TZR_EXT_CRITIC_ACCEPT)) {
+        bool reject = c->ext_flags & TZR_EXT_CRITIC_REJECT;
+        bool keep = type == PAIR_CRITIC_HI || (reject ? removed : added);
         if (keep) {
             consume_pair_marks(t);
             children(out, source, t, c);
         }
         return;
     }
-    if (c->ext_flags & kCritic) {
+    if (c->ext_flags & TZR_EXT_CRITIC) {
         consume_pair_marks(t);
         d_string_append(out, critic_tag_open(type));
         children(out, source, t, c);
@@ -139,9 +140,7 @@ void export_link_or_image(DString *out, const char *source, token *t, tzr_export
 }
 
 void literal_bracket(DString *out, const char *source, token *t, tzr_export_context *c, const char *mark) {
-    d_string_append(out, mark);
-    children_after_opener(out, source, t, c);
-    d_string_append(out, "]");
+    write_unresolved_bracket(out, source, t, c, mark, html_export_token_chain);
 }
 
 void export_footnote(DString *out, const char *source, token *t, tzr_export_context *c) {
@@ -290,20 +289,6 @@ void export_variable(DString *out, const char *source, token *t, tzr_export_cont
         children(out, source, t, c);
 }
 
-void export_script(DString *out, const char *source, token *t, tzr_export_context *c, const char *open,
-                   const char *close, char plain) {
-    if (t->mate) {
-        d_string_append(out, is_opening(t) ? open : close);
-    } else if (t->len == 1) {
-        d_string_append_c(out, plain);
-    } else {
-        d_string_append(out, open);
-        if (t->child)
-            html_export_token(out, source, t->child, c);
-        d_string_append(out, close);
-    }
-}
-
 // An ASCII byte as a character reference, "&#x6d;" or "&#109;", written
 // directly: obfuscated addresses take one per byte.
 void append_char_reference(DString *out, unsigned char u, bool hex) {
@@ -329,32 +314,45 @@ void append_char_reference(DString *out, unsigned char u, bool hex) {
 }
 
 void unknown_type(const char *source, token *t) {
-    fprintf(stderr, "Unknown token type: %d (%lu:%lu)\n", t->type, (unsigned long)t->start,
+    tzr_log("Unknown token type: %d (%lu:%lu)\n", t->type, (unsigned long)t->start,
             (unsigned long)t->len);
     token_tree_describe(t, source);
 }
 
+// How HTML spells the marks of inline markup; the source text of a mark is
+// written as it stands.
+constexpr mark_row kHtmlMarks[] = {
+    {BRACKET_ABBREVIATION_LEFT, literal("[>")},
+    {EMPH_START, literal("<em>")},
+    {EMPH_STOP, literal("</em>")},
+    {STRONG_START, literal("<strong>")},
+    {STRONG_STOP, literal("</strong>")},
+    {INDENT_TAB, literal("\t")},
+    {MATH_PAREN_OPEN, paired("\\(", "<span class=\"math\">\\(")},
+    {MATH_PAREN_CLOSE, paired("\\)", "\\)</span>")},
+    {MATH_BRACKET_OPEN, paired("\\[", "<span class=\"math\">\\[")},
+    {MATH_BRACKET_CLOSE, paired("\\]", "\\]</span>")},
+    {MATH_DOLLAR_SINGLE, paired("$", "<span class=\"math\">\\(", "\\)</span>")},
+    {MATH_DOLLAR_DOUBLE, paired("$$", "<span class=\"math\">\\[", "\\]</span>")},
+    {SUPERSCRIPT, script("^", "<sup>", "</sup>")},
+    {SUBSCRIPT, script("~", "<sub>", "</sub>")},
+    {HARD_BREAK, line_break("<br />\n", 1)},
+    {STAR, kSource},
+    {PLUS, kSource},
+    {SLASH, kSource},
+    {HTML_ENTITY, kSource},
+    {PAIR_HTML_COMMENT, kSource},
+};
+
+constexpr mark_table kMarks(kEntityQuotes, raw, html_export_token, html_export_token_chain,
+                            kCommonMarks, kEntityMarks, kHtmlMarks);
+
 // Writes an inline token; false for a type this writer does not know.
 bool export_inline(DString *out, const char *source, token *t, tzr_export_context *c) {
-    bool notes = c->ext_flags & kNotes;
+    if (kMarks.write(out, source, t, c))
+        return true;
+    bool notes = c->ext_flags & TZR_EXT_NOTES;
     switch (t->type) {
-    case CRITIC_ADD_OPEN: d_string_append(out, "{++"); break;
-    case CRITIC_ADD_CLOSE: d_string_append(out, "++}"); break;
-    case CRITIC_DEL_OPEN: d_string_append(out, "{--"); break;
-    case CRITIC_DEL_CLOSE: d_string_append(out, "--}"); break;
-    case CRITIC_SUB_OPEN: d_string_append(out, "{~~"); break;
-    case CRITIC_SUB_CLOSE: d_string_append(out, "~~}"); break;
-    case CRITIC_HI_OPEN: d_string_append(out, "{=="); break;
-    case CRITIC_HI_CLOSE: d_string_append(out, "==}"); break;
-    case CRITIC_COM_OPEN: d_string_append(out, "{&gt;&gt;"); break;
-    case CRITIC_COM_CLOSE: d_string_append(out, "&lt;&lt;}"); break;
-    case CRITIC_SUB_DIV: d_string_append(out, "~&gt;"); break;
-    case CRITIC_SUB_DIV_A: d_string_append(out, "~"); break;
-    case CRITIC_SUB_DIV_B:
-    case ANGLE_RIGHT: d_string_append(out, "&gt;"); break;
-    case ANGLE_LEFT: d_string_append(out, "&lt;"); break;
-    case AMPERSAND:
-    case AMPERSAND_LONG: d_string_append(out, "&amp;"); break;
     case PAIR_CRITIC_ADD:
     case PAIR_CRITIC_DEL:
     case PAIR_CRITIC_COM:
@@ -383,64 +381,12 @@ bool export_inline(DString *out, const char *source, token *t, tzr_export_contex
         notes ? export_citation(out, source, t, nullptr, c) : children(out, source, t, c);
         break;
     case PAIR_BRACKET_VARIABLE: export_variable(out, source, t, c); break;
-    case PAIR_BRACE:
-    case PAIR_EMPH:
-    case PAIR_PAREN:
-    case PAIR_QUOTE_SINGLE:
-    case PAIR_QUOTE_DOUBLE:
-    case PAIR_RAW_FILTER:
-    case PAIR_SUBSCRIPT:
-    case PAIR_SUPERSCRIPT:
-    case PAIR_STAR:
-    case PAIR_STRONG:
-    case PAIR_UL:
-    case PAIR_DOUBLE_BRACE: children(out, source, t, c); break;
     case PAIR_MATH:
         d_string_append(out, "<span class=\"math\">");
         if (t->child)
             html_print_math_chain(out, source, t->child, c);
         d_string_append(out, "</span>");
         break;
-    case STAR:
-    case UL:
-    case HTML_ENTITY:
-    case PAIR_HTML_COMMENT:
-    case PIPE:
-    case PLUS:
-    case SLASH:
-    case HASH1:
-    case HASH2:
-    case HASH3:
-    case HASH4:
-    case HASH5:
-    case HASH6:
-    case TOC:
-    case BACKSLASH:
-    case BRACE_RAW_LEFT:
-    case BRACE_LEFT:
-    case BRACE_RIGHT:
-    case HASH:
-    case ENUMERATOR:
-    case PERCENT:
-    case TEXT_PLAIN:
-    case TEXT: raw(out, source, t); break;
-    case EMPH_START: d_string_append(out, "<em>"); break;
-    case EMPH_STOP: d_string_append(out, "</em>"); break;
-    case STRONG_START: d_string_append(out, "<strong>"); break;
-    case STRONG_STOP: d_string_append(out, "</strong>"); break;
-    case BRACKET_LEFT: d_string_append(out, "["); break;
-    case BRACKET_RIGHT: d_string_append(out, "]"); break;
-    case BRACKET_ABBREVIATION_LEFT: d_string_append(out, "[>"); break;
-    case BRACKET_FOOTNOTE_LEFT: d_string_append(out, "[^"); break;
-    case BRACKET_GLOSSARY_LEFT: d_string_append(out, "[?"); break;
-    case BRACKET_CITATION_LEFT: d_string_append(out, "[#"); break;
-    case BRACKET_IMAGE_LEFT: d_string_append(out, "!["); break;
-    case BRACKET_VARIABLE_LEFT: d_string_append(out, "[%"); break;
-    case PAREN_LEFT: d_string_append(out, "("); break;
-    case PAREN_RIGHT: d_string_append(out, ")"); break;
-    case BRACE_DOUBLE_LEFT: d_string_append(out, "{{"); break;
-    case BRACE_DOUBLE_RIGHT: d_string_append(out, "}}"); break;
-    case APOSTROPHE: smart(c) ? d_string_append(out, "&#8217;") : raw(out, source, t); break;
     case BACKTICK:
         if (!t->mate)
             raw(out, source, t);
@@ -449,73 +395,19 @@ bool export_inline(DString *out, const char *source, token *t, tzr_export_contex
         else
             d_string_append(out, is_opening(t) ? "<code>" : "</code>");
         break;
-    case COLON: d_string_append(out, ":"); break;
-    case EQUAL: d_string_append(out, "="); break;
-    case DASH_M: smart(c) ? d_string_append(out, "&#8212;") : raw(out, source, t); break;
-    case DASH_N: smart(c) ? d_string_append(out, "&#8211;") : raw(out, source, t); break;
-    case ELLIPSIS: smart(c) ? d_string_append(out, "&#8230;") : raw(out, source, t); break;
-    case QUOTE_SINGLE:
-        if (!t->mate || !smart(c))
-            d_string_append(out, "'");
-        else
-            d_string_append(out, quote(c, is_opening(t) ? kSingleOpen : kSingleClose));
-        break;
-    case QUOTE_DOUBLE:
-        if (!t->mate || !smart(c))
-            d_string_append(out, "&quot;");
-        else
-            d_string_append(out, quote(c, is_opening(t) ? kDoubleOpen : kDoubleClose));
-        break;
-    case QUOTE_RIGHT_ALT:
-        d_string_append(out, t->mate && smart(c) ? quote(c, kDoubleClose) : "''");
-        break;
     case ESCAPED_CHARACTER:
         if (t->len < 2)
             break;
         // A numeric reference, not "&nbsp;": the same text must stay
         // well-formed as the XHTML of EPUB and TextBundle packages.
-        if (!(c->ext_flags & kCompatibility) && source[t->start + 1] == ' ')
+        if (!(c->ext_flags & TZR_EXT_COMPATIBILITY) && source[t->start + 1] == ' ')
             d_string_append(out, "&#160;");
         else
             html_print_char(out, source[t->start + 1], false);
         break;
-    case HTML_COMMENT_START: d_string_append(out, smart(c) ? "&lt;!&#8211;" : "&lt;!--"); break;
-    case HTML_COMMENT_STOP: d_string_append(out, smart(c) ? "&#8211;&gt;" : "--&gt;"); break;
-    case MATH_PAREN_OPEN: d_string_append(out, t->mate ? "<span class=\"math\">\\(" : "\\("); break;
-    case MATH_PAREN_CLOSE: d_string_append(out, t->mate ? "\\)</span>" : "\\)"); break;
-    case MATH_BRACKET_OPEN: d_string_append(out, t->mate ? "<span class=\"math\">\\[" : "\\["); break;
-    case MATH_BRACKET_CLOSE: d_string_append(out, t->mate ? "\\]</span>" : "\\]"); break;
-    case MATH_DOLLAR_SINGLE:
-        d_string_append(out, !t->mate ? "$" : is_opening(t) ? "<span class=\"math\">\\(" : "\\)</span>");
-        break;
-    case MATH_DOLLAR_DOUBLE:
-        d_string_append(out, !t->mate ? "$$" : is_opening(t) ? "<span class=\"math\">\\[" : "\\]</span>");
-        break;
-    case SUPERSCRIPT: export_script(out, source, t, c, "<sup>", "</sup>", '^'); break;
-    case SUBSCRIPT: export_script(out, source, t, c, "<sub>", "</sub>", '~'); break;
-    case INDENT_TAB: d_string_append_c(out, '\t'); break;
-    case INDENT_SPACE:
-    case NON_INDENT_SPACE: d_string_append_c(out, ' '); break;
     case TABLE_ROW:
     case TABLE_CELL: export_table_part(out, source, t, c); break;
-    case TABLE_DIVIDER:
-    case CONSUMED:
-    case MANUAL_LABEL:
-    case CODE_FENCE_LINE: break;
-    case HARD_BREAK:
-        if (t->next) {
-            d_string_append(out, "<br />\n");
-            c->newline_count = 1;
-        }
-        break;
-    case NEWLINE:
-        if (t->next)
-            d_string_append_c(out, '\n');
-        break;
-    default:
-        if (t->type >= MARKER_BLOCKQUOTE && t->type <= MARKER_LIST_ENUMERATOR)
-            break;
-        return false;
+    default: return false;
     }
     return true;
 }
@@ -580,7 +472,7 @@ void html_print_string(DString *out, const char *s, bool obfuscate) {
 }
 
 int html_footnote_anchor(const tzr_export_context *context, int number) {
-    if (!context || !(context->ext_flags & kRandomFootnotes))
+    if (!context || !(context->ext_flags & TZR_EXT_RANDOM_FOOT))
         return number;
     // An affine map modulo 32000 with a multiplier prime to it: scrambled,
     // yet one-to-one, so distinct footnotes never share an id. It leaves the
@@ -608,7 +500,7 @@ void html_export_token(DString *out, const char *source, token *t, tzr_export_co
     t->out_start = out->length;
     if (t->type == PAIR_BRACKET || t->type == PAIR_BRACKET_IMAGE) {
         // Records its own span: a link or image keeps only its start.
-        bool citation = (c->ext_flags & kNotes) && t->type == PAIR_BRACKET && t->next &&
+        bool citation = (c->ext_flags & TZR_EXT_NOTES) && t->type == PAIR_BRACKET && t->next &&
                         t->next->type == PAIR_BRACKET_CITATION;
         export_inline(out, source, t, c);
         if (citation)
@@ -652,7 +544,7 @@ void html_export_image(DString *out, const char *source, token *image, tzr_link 
         return;
     // A figure replaces the "<p>" its paragraph has just opened; where there
     // is none (a tight list item, a table cell) the image stays inline.
-    bool compat = c->ext_flags & kCompatibility;
+    bool compat = c->ext_flags & TZR_EXT_COMPATIBILITY;
     bool figure = is_figure && !compat && out->length >= 3 &&
                   !memcmp(out->str + out->length - 3, "<p>", 3);
     if (figure) {

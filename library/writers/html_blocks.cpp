@@ -55,7 +55,7 @@ void export_heading(DString *out, const char *source, token *t, tzr_export_conte
     tzr_pad_newlines(out, 2, c);
     int level;
     char *id = nullptr;
-    bool labels = !(c->ext_flags & kNoLabels);
+    bool labels = !(c->ext_flags & TZR_EXT_NO_LABELS);
     if (t->type >= BLOCK_H1 && t->type <= BLOCK_H6) {
         level = clamp_level((t->type - 61) + c->header_level_base - 1);
     } else {
@@ -210,11 +210,30 @@ void export_list(DString *out, const char *source, token *t, tzr_export_context 
     c->tight_list = saved;
 }
 
+// Blocks that are their content between two literals.
+constexpr block_row kHtmlFrames[] = {
+    {BLOCK_BLOCKQUOTE,
+     {.pad = 2, .open = "<blockquote>\n", .after_open = 2, .pad_close = 1,
+      .close = "</blockquote>", .after = 0}},
+    {BLOCK_DEFLIST,
+     {.pad = 2, .open = "<dl>\n", .after_open = 2, .pad_close = 1, .close = "</dl>\n",
+      .after = 1, .joins_run = true}},
+    {BLOCK_HR, {.pad = 2, .open = "<hr />", .after = 0, .without_children = true}},
+    {BLOCK_LIST_ITEM, {.pad = 1, .open = "<li>", .after_open = 2, .close = "</li>", .after = 0}},
+    {BLOCK_TABLE_SECTION,
+     {.pad = 2, .open = "<tbody>\n", .after_open = 2, .close = "</tbody>", .after = 0}},
+    {BLOCK_TERM, {.pad = 2, .open = "<dt>", .close = "</dt>\n", .after = 2}},
+};
+
+constexpr block_frames kFrames(html_export_token_chain, kHtmlFrames);
+
 }  // namespace
 
 namespace html_detail {
 
 bool export_block(DString *out, const char *source, token *t, tzr_export_context *c) {
+    if (kFrames.write(out, source, t, c))
+        return true;
     switch (t->type) {
     case DOC_ROOT:
     case LINE_LIST_BULLETED:
@@ -222,15 +241,6 @@ bool export_block(DString *out, const char *source, token *t, tzr_export_context
     case LINE_SETEXT_2:
     case BLOCK_EMPTY:
     case BLOCK_META: break;
-    case BLOCK_BLOCKQUOTE:
-        tzr_pad_newlines(out, 2, c);
-        d_string_append(out, "<blockquote>\n");
-        c->newline_count = 2;
-        children(out, source, t, c);
-        tzr_pad_newlines(out, 1, c);
-        d_string_append(out, "</blockquote>");
-        c->newline_count = 0;
-        break;
     case BLOCK_CODE_FENCED: export_fenced_code(out, source, t, c); break;
     case BLOCK_CODE_INDENTED:
         tzr_pad_newlines(out, 2, c);
@@ -239,17 +249,6 @@ bool export_block(DString *out, const char *source, token *t, tzr_export_context
             html_print_token_raw(out, source, x, c);
         d_string_append(out, "</code></pre>");
         c->newline_count = 0;
-        break;
-    case BLOCK_DEFLIST:
-        tzr_pad_newlines(out, 2, c);
-        if (!(t->prev && t->prev->type == BLOCK_DEFLIST))
-            d_string_append(out, "<dl>\n");
-        c->newline_count = 2;
-        children(out, source, t, c);
-        tzr_pad_newlines(out, 1, c);
-        if (!(t->next && t->next->type == BLOCK_DEFLIST))
-            d_string_append(out, "</dl>\n");
-        c->newline_count = 1;
         break;
     case BLOCK_DEFINITION: {
         tzr_pad_newlines(out, 2, c);
@@ -276,11 +275,6 @@ bool export_block(DString *out, const char *source, token *t, tzr_export_context
     case BLOCK_H6:
     case BLOCK_SETEXT_1:
     case BLOCK_SETEXT_2: export_heading(out, source, t, c); break;
-    case BLOCK_HR:
-        tzr_pad_newlines(out, 2, c);
-        d_string_append(out, "<hr />");
-        c->newline_count = 0;
-        break;
     case BLOCK_HTML:
         tzr_pad_newlines(out, 2, c);
         tzr_print_token_raw(out, source, t);
@@ -290,14 +284,6 @@ bool export_block(DString *out, const char *source, token *t, tzr_export_context
     case BLOCK_LIST_BULLETED_LOOSE:
     case BLOCK_LIST_ENUMERATED:
     case BLOCK_LIST_ENUMERATED_LOOSE: export_list(out, source, t, c); break;
-    case BLOCK_LIST_ITEM:
-        tzr_pad_newlines(out, 1, c);
-        d_string_append(out, "<li>");
-        c->newline_count = 2;
-        children(out, source, t, c);
-        d_string_append(out, "</li>");
-        c->newline_count = 0;
-        break;
     case BLOCK_LIST_ITEM_TEXT:
         tzr_pad_newlines(out, 1, c);
         d_string_append(out, "<li>");
@@ -323,21 +309,6 @@ bool export_block(DString *out, const char *source, token *t, tzr_export_context
         c->table_head = 0;
         d_string_append(out, "</thead>\n");
         c->newline_count = 1;
-        break;
-    case BLOCK_TABLE_SECTION:
-        tzr_pad_newlines(out, 2, c);
-        d_string_append(out, "<tbody>\n");
-        c->newline_count = 2;
-        children(out, source, t, c);
-        d_string_append(out, "</tbody>");
-        c->newline_count = 0;
-        break;
-    case BLOCK_TERM:
-        tzr_pad_newlines(out, 2, c);
-        d_string_append(out, "<dt>");
-        children(out, source, t, c);
-        d_string_append(out, "</dt>\n");
-        c->newline_count = 2;
         break;
     case BLOCK_TOC:
         if (c->format == TZR_FORMAT_EPUB)

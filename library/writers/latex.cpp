@@ -1,10 +1,12 @@
-// The LaTeX body writer: one token at a time, blocks and inline content.
+// The LaTeX token writer: the walk, escaping and the inline tokens (links
+// and images, notes and citations, CriticMarkup, code spans, math).
 #include "latex.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "diagnostics.h"
 #include "labels.h"
 #include "latex_internal.h"
 #include "links.h"
@@ -15,34 +17,18 @@ using namespace latex_detail;
 
 namespace {
 
-void children(DString *out, const char *source, token *t, tzr_export_context *context) {
-    latex_export_token_chain(out, source, t->child, context);
-}
-
 // --- Typography ---------------------------------------------------------------
 
-// Opening single, closing single, opening double, closing double by quotes
-// language code.
-const char *const kQuotes[7][4] = {
-    {"`", "'", "``", "''"},                                       // english
-    {"`", "'", "\xE2\x80\x9E", "''"},                             // dutch
-    {"'", "'", "\xC2\xAB", "\xC2\xBB"},                           // french
-    {"\xE2\x80\x9A", "`", "\xE2\x80\x9E", "``"},                  // german
-    {"\xE2\x80\xBA", "\xE2\x80\xB9", "\xC2\xBB", "\xC2\xAB"},     // germanguillemets
-    {"`", "'", "\xC2\xAB", "\xC2\xBB"},                           // spanish
-    {"'", "'", "''", "''"},                                       // swedish
+// Quotation marks by quotes language, in the order of the mark tables.
+constexpr quote_marks kLatexQuotes = {
+    {"``", "''", "`", "'"},                                       // english
+    {"\xE2\x80\x9E", "''", "`", "'"},                             // dutch
+    {"\xC2\xAB", "\xC2\xBB", "'", "'"},                           // french
+    {"\xE2\x80\x9E", "``", "\xE2\x80\x9A", "`"},                  // german
+    {"\xC2\xBB", "\xC2\xAB", "\xE2\x80\xBA", "\xE2\x80\xB9"},     // germanguillemets
+    {"\xC2\xAB", "\xC2\xBB", "`", "'"},                           // spanish
+    {"''", "''", "'", "'"},                                       // swedish
 };
-
-void write_quote(DString *out, token *t, tzr_export_context *context) {
-    bool single = t->type == QUOTE_SINGLE;
-    if (!t->mate || !(context->ext_flags & kSmart)) {
-        d_string_append(out, single ? "'" : "''");
-        return;
-    }
-    bool opens = t->type != QUOTE_RIGHT_ALT && t->start < t->mate->start;
-    unsigned lang = context->quotes_language < 7 ? context->quotes_language : 0;
-    d_string_append(out, kQuotes[lang][(single ? 0 : 2) + (opens ? 0 : 1)]);
-}
 
 // A character reference as LaTeX: "&#" references keep their digits after
 // an escaped "&#", named ones are escaped whole.
@@ -58,21 +44,6 @@ void write_html_entity(DString *out, const char *source, const token *t) {
 }
 
 // --- Inline pieces ----------------------------------------------------------------
-
-// Superscript (caret) and subscript (tilde).
-void write_script(DString *out, const char *source, token *t, tzr_export_context *context) {
-    bool super = t->type == SUPERSCRIPT;
-    const char *open = super ? "\\textsuperscript{" : "\\textsubscript{";
-    if (t->mate) {
-        d_string_append(out, t->start < t->mate->start ? open : "}");
-    } else if (t->len == 1) {
-        d_string_append(out, super ? "\\^{}" : "\\ensuremath{\\sim}");
-    } else {
-        d_string_append(out, open);
-        latex_export_token(out, source, t->child, context);
-        d_string_append(out, "}");
-    }
-}
 
 // Math keeps its source; an environment is passed on without delimiters.
 void write_math(DString *out, const char *source, token *t, tzr_export_context *context) {
@@ -131,14 +102,9 @@ void write_link_or_image(DString *out, const char *source, token *t, tzr_export_
 
 size_t count_of(const stack *s) { return s ? s->size : 0; }
 
-// A note bracket that names no note, written as its text: `mark`, the
-// tokens after the opening mark, "]".
 void write_literal_bracket(DString *out, const char *source, token *t, tzr_export_context *context,
                            const char *mark) {
-    d_string_append(out, mark);
-    if (t->child)
-        latex_export_token_chain(out, source, t->child->next, context);
-    d_string_append(out, "]");
+    write_unresolved_bracket(out, source, t, context, mark, latex_export_token_chain);
 }
 
 void write_footnote(DString *out, const char *source, token *t, tzr_export_context *context) {
@@ -267,60 +233,17 @@ void consume_critic_marks(token *pair) {
 }
 
 void write_critic(DString *out, const char *source, token *t, tzr_export_context *context) {
-    uint64_t ext = context->ext_flags;
-    bool on = ext & kCritic, accept = ext & kAccept, reject = ext & kReject;
-    auto wrapped = [&](const char *open) {
-        d_string_append(out, open);
-        children(out, source, t, context);
+    static const char *const kCommands[] = {"\\underline{", "\\sout{", "\\cmnote{", "\\hl{"};
+    critic_step step = critic_step_for(t, context->ext_flags);
+    if (step.consume_marks)
+        consume_critic_marks(t);
+    if (step.write == critic_write::nothing)
+        return;
+    if (step.write == critic_write::wrapped)
+        d_string_append(out, kCommands[step.wrap]);
+    children(out, source, t, context);
+    if (step.write == critic_write::wrapped)
         d_string_append(out, "}");
-    };
-    switch (t->type) {
-    case PAIR_CRITIC_ADD:
-        if (reject)
-            return;
-        if (!on)
-            return children(out, source, t, context);
-        consume_critic_marks(t);
-        return accept ? children(out, source, t, context) : wrapped("\\underline{");
-    case PAIR_CRITIC_DEL:
-        if (accept)
-            return;
-        if (!on)
-            return children(out, source, t, context);
-        consume_critic_marks(t);
-        return reject ? children(out, source, t, context) : wrapped("\\sout{");
-    case PAIR_CRITIC_COM:
-        if (accept || reject)
-            return;
-        if (!on)
-            return children(out, source, t, context);
-        consume_critic_marks(t);
-        return wrapped("\\cmnote{");
-    case PAIR_CRITIC_SUB_ADD:
-    case PAIR_CRITIC_SUB_DEL: {
-        bool is_new = t->type == PAIR_CRITIC_SUB_ADD;
-        token *partner = is_new ? t->prev : t->next;
-        bool paired =
-            partner && partner->type == (is_new ? PAIR_CRITIC_SUB_DEL : PAIR_CRITIC_SUB_ADD);
-        if (!on || !paired)
-            return children(out, source, t, context);
-        consume_critic_marks(t);
-        if (is_new ? reject : accept)
-            return;
-        if (accept || reject)
-            return children(out, source, t, context);
-        return wrapped(is_new ? "\\underline{" : "\\sout{");
-    }
-    default:  // highlight
-        if (accept || reject) {
-            consume_critic_marks(t);
-            return children(out, source, t, context);
-        }
-        if (!on)
-            return children(out, source, t, context);
-        consume_critic_marks(t);
-        return wrapped("\\hl{");
-    }
 }
 
 // --- Code spans ---------------------------------------------------------------------
@@ -375,138 +298,9 @@ void write_code_span(DString *out, const char *source, token *t, tzr_export_cont
     d_string_append(out, "}");
 }
 
-// --- Tables ---------------------------------------------------------------------------
-
-void write_table(DString *out, const char *source, token *t, tzr_export_context *context) {
-    tzr_pad_newlines(out, 2, context);
-    d_string_append(out, "\\begin{table}[htbp]\n");
-    d_string_append(out,
-                    "\\begin{minipage}{\\linewidth}\n\\setlength{\\tymax}{0.5\\linewidth}\n"
-                    "\\centering\n\\small\n");
-    bool caption = tzr_table_has_caption(t) && t->next && t->next->child;
-    if (caption) {
-        token *bracket = t->next->child;
-        while (bracket && bracket->type != PAIR_BRACKET)
-            bracket = bracket->next;
-        if (!bracket) {
-            caption = false;
-        } else {
-            if (bracket->child) {
-                bracket->child->type = CONSUMED;
-                if (bracket->child->tail)
-                    bracket->child->tail->type = CONSUMED;
-            }
-            d_string_append(out, "\\caption{");
-            children(out, source, bracket, context);
-            d_string_append(out, "}\n");
-            token *label_bracket = bracket->next;
-            while (label_bracket && label_bracket->type != PAIR_BRACKET)
-                label_bracket = label_bracket->next;
-            char *label = tzr_label_from_token(source, label_bracket ? label_bracket : bracket);
-            d_string_append_printf(out, "\\label{%s}\n", label ? label : "");
-            free(label);
-        }
-    }
-    tzr_table_read_alignment(source, t, context);
-    children(out, source, t, context);
-    tzr_pad_newlines(out, 1, context);
-    d_string_append(out, "\n\\end{tabulary}\n\\end{minipage}");
-    d_string_append(out, "\n\\end{table}");
-    context->skip_count = caption ? 1 : 0;
-    context->newline_count = 0;
-}
-
-void write_table_head(DString *out, const char *source, token *t, tzr_export_context *context) {
-    tzr_pad_newlines(out, 2, context);
-    d_string_append(out, "\\begin{tabulary}{\\textwidth}{@{}");
-    for (int32_t column = 0; column < context->table_columns; column++) {
-        char letter = tzr_column_alignment(context, column);
-        if (letter == 'N')
-            letter = 'L';
-        else if (!strchr("lrcLRC", letter) || letter == '\0')
-            letter = 'l';
-        d_string_append_c(out, letter);
-    }
-    d_string_append(out, "@{}} \\toprule\n");
-    children(out, source, t, context);
-    d_string_append(out, "\\midrule\n");
-    context->newline_count = 1;
-}
-
-void write_table_cell(DString *out, const char *source, token *t, tzr_export_context *context) {
-    token *separator = t->next && t->next->type == TABLE_DIVIDER ? t->next : nullptr;
-    bool span = separator && separator->len >= 2;
-    if (span) {
-        d_string_append_printf(out, "\\multicolumn{%lu}{", (unsigned long)separator->len);
-        switch (tzr_column_alignment(context, context->table_column)) {
-        case 'L':
-        case 'l':
-            d_string_append(out, "l}{");
-            break;
-        case 'R':
-        case 'r':
-            d_string_append(out, "r}{");
-            break;
-        default:
-            d_string_append(out, "c}{");
-        }
-    }
-    children(out, source, t, context);
-    if (span)
-        d_string_append(out, "}");
-    if (!separator) {
-        context->table_column++;
-    } else if (separator->next && separator->next->type == TABLE_CELL) {
-        d_string_append(out, "&");
-        context->table_column += (int32_t)separator->len;
-    }
-}
-
-// --- Headings ---------------------------------------------------------------------------
-
-const char *const kSectioning[] = {"\\part{",       "\\chapter{",   "\\section{",
-                                   "\\subsection{", "\\subsubsection{", "\\paragraph{",
-                                   "\\subparagraph{"};
-
-void write_heading(DString *out, const char *source, token *t, tzr_export_context *context) {
-    tzr_pad_newlines(out, 2, context);
-    int sum = latex_heading_sum(t, context);
-    // Levels past either end of the sectioning commands take the nearest one,
-    // so the closing brace written after the text always has its opening.
-    if (sum < 2)
-        sum = 2;
-    if (sum > 8)
-        sum = 8;
-    d_string_append(out, kSectioning[sum - 2]);
-    if (!(context->ext_flags & kNoLabels))
-        tzr_header_manual_label(t, source);  // retyped so the text leaves it out
-    children(out, source, t, context);
-    latex_write_heading_label(out, source, t, context);
-    context->newline_count = 0;
-}
-
 }  // namespace
 
 // --- Public pieces ------------------------------------------------------------------
-
-int latex_heading_sum(const token *heading, const tzr_export_context *context) {
-    int level = tzr_heading_level(heading);
-    if (!level || !context)
-        return 0;
-    return context->header_level_base + level;
-}
-
-void latex_write_heading_label(DString *out, const char *source, token *heading,
-                               tzr_export_context *context) {
-    if (context->ext_flags & kNoLabels) {
-        d_string_append(out, "}");
-        return;
-    }
-    token *manual = tzr_header_manual_label(heading, source);
-    char *label = tzr_label_from_token(source, manual ? manual : heading);
-    d_string_append_printf(out, "}\n\\label{%s}", label ? label : "");
-    free(label);
-}
 
 void latex_print_escaped_char(DString *out, char c) {
     switch (c) {
@@ -644,7 +438,7 @@ void latex_write_image(DString *out, const char *source, token *image, tzr_link 
                        tzr_export_context *context, bool figure) {
     if (!out || !source || !image || !link)
         return;
-    figure = figure && !(context->ext_flags & kCompatibility);
+    figure = figure && !(context->ext_flags & TZR_EXT_COMPATIBILITY);
     if (figure)
         d_string_append(out, "\\begin{figure}[htbp]\n\\centering\n");
     const char *width_value = nullptr;
@@ -695,57 +489,6 @@ void latex_write_image(DString *out, const char *source, token *image, tzr_link 
         free(label);
     }
     d_string_append(out, "\\end{figure}");
-}
-
-void latex_write_indented_code(DString *out, const char *source, token *t,
-                               tzr_export_context *context, bool memoir) {
-    tzr_pad_newlines(out, 2, context);
-    if (memoir)
-        d_string_append(out, "\\begin{adjustwidth}{2.5em}{2.5em}");
-    d_string_append(out, "\\begin{verbatim}\n");
-    latex_export_verbatim_chain(out, source, t->child, context);
-    d_string_append(out, "\\end{verbatim}");
-    if (memoir)
-        d_string_append(out, "\n\\end{adjustwidth}");
-    context->newline_count = 0;
-}
-
-void latex_write_fenced_code(DString *out, const char *source, token *t,
-                             tzr_export_context *context, int16_t format, bool memoir) {
-    tzr_pad_newlines(out, 2, context);
-    token *opening = t->child;
-    char *language = opening ? tzr_fence_language(opening->child ? opening->child : opening, source)
-                             : nullptr;
-    if (language && strncmp(language, "{=", 2) == 0) {
-        token *first = opening->next;
-        if (tzr_raw_filter_matches(language, format) && first) {
-            token *last = opening->tail ? opening->tail : opening;
-            size_t end = t->start + t->len;
-            int16_t count = 0;
-            if (last != opening && last->type >= LINE_FENCE_3 && last->type <= LINE_FENCE_5) {
-                end = last->start;
-                count = 1;
-            }
-            if (end > first->start)
-                d_string_append_c_array(out, source + first->start, end - first->start);
-            context->newline_count = count;
-        }
-        free(language);
-        return;
-    }
-    if (memoir)
-        d_string_append(out, "\\begin{adjustwidth}{2.5em}{2.5em}\n");
-    if (language)
-        d_string_append_printf(out, "\\begin{lstlisting}[language=%s]\n", language);
-    else
-        d_string_append(out, "\\begin{verbatim}\n");
-    if (opening)
-        latex_export_verbatim_chain(out, source, opening->next, context);
-    d_string_append(out, language ? "\\end{lstlisting}" : "\\end{verbatim}");
-    if (memoir)
-        d_string_append(out, "\n\\end{adjustwidth}");
-    context->newline_count = 0;
-    free(language);
 }
 
 void latex_export_verbatim_chain(DString *out, const char *source, token *t,
@@ -909,328 +652,126 @@ void latex_export_token_chain(DString *out, const char *source, token *t,
     walk_chain_bounded(out, source, t, context, latex_export_token);
 }
 
+namespace {
+
+// How LaTeX spells the marks of inline markup; the source text of a mark is
+// written as it stands.
+constexpr mark_row kLatexMarks[] = {
+    {CRITIC_ADD_OPEN, literal("\\{++")},
+    {CRITIC_ADD_CLOSE, literal("++\\}")},
+    {CRITIC_DEL_OPEN, literal("\\{--")},
+    {CRITIC_DEL_CLOSE, literal("--\\}")},
+    {CRITIC_COM_OPEN, literal("\\{>>")},
+    {CRITIC_COM_CLOSE, literal("<<\\}")},
+    {CRITIC_SUB_OPEN, literal("\\{~~")},
+    {CRITIC_SUB_DIV, literal("~>")},
+    {CRITIC_SUB_DIV_B, literal(">")},
+    {CRITIC_SUB_CLOSE, literal("~~\\}")},
+    {CRITIC_HI_OPEN, literal("\\{==")},
+    {CRITIC_HI_CLOSE, literal("==\\}")},
+    {UL, literal("\\_")},
+    {EMPH_START, literal("\\emph{")},
+    {STRONG_START, literal("\\textbf{")},
+    {EMPH_STOP, literal("}")},
+    {STRONG_STOP, literal("}")},
+    {BRACKET_ABBREVIATION_LEFT, literal("[>")},
+    // The number sign and the percent sign would stop TeX (a parameter
+    // outside a definition, a comment that swallows the closing braces of
+    // the line), so those two openers are written escaped.
+    {BRACKET_CITATION_LEFT, literal("[\\#")},
+    {BRACKET_VARIABLE_LEFT, literal("[\\%")},
+    {ANGLE_LEFT, literal("<")},
+    {ANGLE_RIGHT, literal(">")},
+    {BRACE_DOUBLE_LEFT, literal("\\{\\{")},
+    {BRACE_DOUBLE_RIGHT, literal("\\}\\}")},
+    {AMPERSAND, literal("\\&")},
+    {AMPERSAND_LONG, literal("\\&")},
+    {APOSTROPHE, typographic("'")},
+    {DASH_M, typographic("---")},
+    {DASH_N, typographic("--")},
+    {ELLIPSIS, typographic("{\\ldots}")},
+    {QUOTE_DOUBLE, quote("''")},
+    {HTML_COMMENT_START, literal("<!--")},
+    {HTML_COMMENT_STOP, literal("-->")},
+    {MATH_PAREN_OPEN, literal("\\(")},
+    {MATH_PAREN_CLOSE, literal("\\)")},
+    {MATH_BRACKET_OPEN, literal("\\[")},
+    {MATH_BRACKET_CLOSE, literal("\\]")},
+    {MATH_DOLLAR_SINGLE, paired("\\$", "$")},
+    {MATH_DOLLAR_DOUBLE, paired("\\$\\$", "$$")},
+    {SLASH, literal("\\slash ")},
+    {SUPERSCRIPT, script("\\^{}", "\\textsuperscript{", "}")},
+    {SUBSCRIPT, script("\\ensuremath{\\sim}", "\\textsubscript{", "}")},
+    {INDENT_TAB, literal("\t")},
+    {TOC, literal("\\{\\{TOC\\}\\}")},
+    {BACKSLASH, literal("\\textbackslash{}")},
+    // A raw-format opener that no marker pair took is text; its brace
+    // written bare would open a group that nothing closes.
+    {BRACE_RAW_LEFT, literal("\\{=")},
+    {HASH, literal("\\#")},
+    {PERCENT, literal("\\%")},
+    {HARD_BREAK, line_break("\\\\\n", 1)},
+    {PAIR_HTML_COMMENT, kSilent},
+    {PAIR_RAW_FILTER, kSource},
+    {STAR, kSource},
+    {BACKTICK, kSource},
+    {PLUS, kSource},
+};
+
+constexpr mark_table kMarks(kLatexQuotes, print_raw, latex_export_token, latex_export_token_chain,
+                            kCommonMarks, kLatexMarks);
+
+}  // namespace
+
 void latex_export_token(DString *out, const char *source, token *t, tzr_export_context *context) {
     if (!out || !source || !t || !context)
         return;
-    uint64_t ext = context->ext_flags;
-    bool smart = ext & kSmart;
+    if ((t->type <= BLOCK_TOC || t->type == TABLE_ROW || t->type == TABLE_CELL) &&
+        export_block(out, source, t, context))
+        return;
+    if (kMarks.write(out, source, t, context))
+        return;
+    bool notes = context->ext_flags & TZR_EXT_NOTES;
     switch (t->type) {
-    // Blocks
-    case DOC_ROOT:
-    case LINE_LIST_BULLETED:
-    case LINE_LIST_ENUMERATED:
-        children(out, source, t, context);
-        break;
-    case BLOCK_BLOCKQUOTE:
-        tzr_pad_newlines(out, 2, context);
-        d_string_append(out, "\\begin{quote}\n");
-        context->newline_count = 2;
-        children(out, source, t, context);
-        tzr_pad_newlines(out, 1, context);
-        d_string_append(out, "\\end{quote}");
-        context->newline_count = 0;
-        break;
-    case BLOCK_CODE_FENCED:
-        latex_write_fenced_code(out, source, t, context, TZR_FORMAT_LATEX, false);
-        break;
-    case BLOCK_CODE_INDENTED:
-        latex_write_indented_code(out, source, t, context, false);
-        break;
-    case BLOCK_DEFLIST:
-        tzr_pad_newlines(out, 2, context);
-        if (!t->prev || t->prev->type != BLOCK_DEFLIST)
-            d_string_append(out, "\\begin{description}\n");
-        context->newline_count = 2;
-        children(out, source, t, context);
-        tzr_pad_newlines(out, 1, context);
-        if (!t->next || t->next->type != BLOCK_DEFLIST)
-            d_string_append(out, "\\end{description}\n");
-        context->newline_count = 1;
-        break;
-    case BLOCK_DEFINITION:
-    case BLOCK_PARA:
-        tzr_pad_newlines(out, 2, context);
-        children(out, source, t, context);
-        context->newline_count = 0;
-        break;
-    case BLOCK_H1:
-    case BLOCK_H2:
-    case BLOCK_H3:
-    case BLOCK_H4:
-    case BLOCK_H5:
-    case BLOCK_H6:
-    case BLOCK_SETEXT_1:
-    case BLOCK_SETEXT_2:
-        write_heading(out, source, t, context);
-        break;
-    case BLOCK_HR:
-        tzr_pad_newlines(out, 2, context);
-        d_string_append(out, "\\begin{center}\\rule{3in}{0.4pt}\\end{center}");
-        context->newline_count = 0;
-        break;
-    case BLOCK_LIST_BULLETED:
-    case BLOCK_LIST_BULLETED_LOOSE:
-    case BLOCK_LIST_ENUMERATED:
-    case BLOCK_LIST_ENUMERATED_LOOSE: {
-        bool bullets = t->type <= BLOCK_LIST_BULLETED_LOOSE;
-        tzr_pad_newlines(out, 2, context);
-        d_string_append(out, bullets ? "\\begin{itemize}" : "\\begin{enumerate}");
-        context->newline_count = 1;
-        children(out, source, t, context);
-        tzr_pad_newlines(out, 2, context);
-        d_string_append(out, bullets ? "\\end{itemize}" : "\\end{enumerate}");
-        context->newline_count = 0;
-        break;
-    }
-    case BLOCK_LIST_ITEM:
-    case BLOCK_LIST_ITEM_TEXT:
-        tzr_pad_newlines(out, 2, context);
-        d_string_append(out, "\\item{} ");
-        context->newline_count = 2;
-        children(out, source, t, context);
-        context->newline_count = 0;
-        break;
-    case BLOCK_TABLE:
-        write_table(out, source, t, context);
-        break;
-    case BLOCK_TABLE_HEADER:
-        write_table_head(out, source, t, context);
-        break;
-    case BLOCK_TABLE_SECTION:
-        tzr_pad_newlines(out, 2, context);
-        context->newline_count = 2;
-        children(out, source, t, context);
-        d_string_append(out, "\\bottomrule");
-        context->newline_count = 0;
-        break;
-    case TABLE_ROW:
-        context->table_column = 0;
-        children(out, source, t, context);
-        d_string_append(out, "\\\\\n");
-        break;
-    case TABLE_CELL:
-        write_table_cell(out, source, t, context);
-        break;
-    case BLOCK_TERM:
-        tzr_pad_newlines(out, 2, context);
-        d_string_append(out, "\\item[");
-        children(out, source, t, context);
-        d_string_append(out, "]");
-        context->newline_count = 0;
-        break;
-    case BLOCK_TOC:
-        tzr_pad_newlines(out, 2, context);
-        d_string_append(out, "\\tableofcontents");
-        context->newline_count = 0;
-        break;
-    case LINE_SETEXT_2:
-    case BLOCK_EMPTY:
-    case BLOCK_HTML:
-    case BLOCK_META:
-    case CODE_FENCE_LINE:
-    case PAIR_HTML_COMMENT:
-    case MARKER_BLOCKQUOTE ... MARKER_LIST_ENUMERATOR:
-    case TABLE_DIVIDER:
-    case CONSUMED:
-    case MANUAL_LABEL:
-        break;
-
-    // Inline pairs
-    case PAIR_CRITIC_ADD ... PAIR_CRITIC_HI:
-        write_critic(out, source, t, context);
-        break;
-    case PAIR_ANGLE:
-        write_automatic_link(out, source, t, context);
-        break;
-    case PAIR_BACKTICK:
-        write_code_span(out, source, t, context);
-        break;
+    case PAIR_CRITIC_ADD ... PAIR_CRITIC_HI: write_critic(out, source, t, context); break;
+    case PAIR_ANGLE: write_automatic_link(out, source, t, context); break;
+    case PAIR_BACKTICK: write_code_span(out, source, t, context); break;
     case PAIR_BRACKET:
-        if ((ext & kNotes) && t->next && t->next->type == PAIR_BRACKET_CITATION)
+        if (notes && t->next && t->next->type == PAIR_BRACKET_CITATION)
             write_citation(out, source, t->next, t, context);
         else
             write_link_or_image(out, source, t, context);
         break;
-    case PAIR_BRACKET_IMAGE:
-        write_link_or_image(out, source, t, context);
-        break;
+    case PAIR_BRACKET_IMAGE: write_link_or_image(out, source, t, context); break;
     case PAIR_BRACKET_ABBREVIATION:
+        notes ? write_abbreviation(out, source, t, context) : children(out, source, t, context);
+        break;
     case PAIR_BRACKET_FOOTNOTE:
+        notes ? write_footnote(out, source, t, context) : children(out, source, t, context);
+        break;
     case PAIR_BRACKET_GLOSSARY:
-        if (!(ext & kNotes))
-            children(out, source, t, context);
-        else if (t->type == PAIR_BRACKET_FOOTNOTE)
-            write_footnote(out, source, t, context);
-        else if (t->type == PAIR_BRACKET_GLOSSARY)
-            write_glossary(out, source, t, context);
-        else
-            write_abbreviation(out, source, t, context);
+        notes ? write_glossary(out, source, t, context) : children(out, source, t, context);
         break;
-    case PAIR_BRACKET_CITATION:
-        write_citation(out, source, t, nullptr, context);
-        break;
+    case PAIR_BRACKET_CITATION: write_citation(out, source, t, nullptr, context); break;
     case PAIR_BRACKET_VARIABLE:
         if (const char *value = variable_value(source, t, context))
             latex_print_escaped_string(out, value);
         else
             children(out, source, t, context);
         break;
-    case PAIR_BRACE:
-    case PAIR_DOUBLE_BRACE:
-    case PAIR_EMPH:
-    case PAIR_PAREN:
-    case PAIR_QUOTE_SINGLE:
-    case PAIR_QUOTE_DOUBLE:
-    case PAIR_SUBSCRIPT:
-    case PAIR_SUPERSCRIPT:
-    case PAIR_STAR:
-    case PAIR_STRONG:
-    case PAIR_UL:
-        children(out, source, t, context);
-        break;
-    case PAIR_MATH:
-        write_math(out, source, t, context);
-        break;
-    case BRACE_RAW_LEFT:
-        // A raw-source opener that no marker pair took is text; its brace
-        // written bare would open a group that nothing closes.
-        d_string_append(out, "\\{=");
-        break;
-    case PAIR_RAW_FILTER:
-    case STAR:
-    case BACKTICK:
-    case PLUS:
-    case ENUMERATOR:
-    case TEXT_PLAIN:
-    case TEXT:
-        print_raw(out, source, t);
-        break;
-
-    // Marks and lexical tokens
-    case CRITIC_ADD_OPEN ... CRITIC_HI_CLOSE: {
-        static const char *const kMarks[] = {"\\{++", "++\\}", "\\{--", "--\\}", "\\{>>",
-                                             "<<\\}", "\\{~~", "~>",   "~",    ">",
-                                             "~~\\}", "\\{==", "==\\}"};
-        d_string_append(out, kMarks[t->type - CRITIC_ADD_OPEN]);
-        break;
-    }
-    case UL:
-        d_string_append(out, "\\_");
-        break;
-    case EMPH_START:
-        d_string_append(out, "\\emph{");
-        break;
-    case STRONG_START:
-        d_string_append(out, "\\textbf{");
-        break;
-    case EMPH_STOP:
-    case STRONG_STOP:
-        d_string_append(out, "}");
-        break;
-    case BRACKET_LEFT ... ANGLE_RIGHT: {
-        static const char *const kBrackets[] = {"[",  "]",  "[>", "[^", "[?", "[#",
-                                                "![", "[%", "(",  ")",  "<",  ">"};
-        const char *mark = kBrackets[t->type - BRACKET_LEFT];
-        // The number sign and the percent sign would stop TeX (a parameter
-        // outside a definition, a comment that swallows the closing braces
-        // of the line), so those two openers are written escaped.
-        if (t->type == BRACKET_VARIABLE_LEFT)
-            d_string_append(out, "[\\%");
-        else if (t->type == BRACKET_CITATION_LEFT)
-            d_string_append(out, "[\\#");
-        else
-            d_string_append(out, mark);
-        break;
-    }
-    case BRACE_DOUBLE_LEFT:
-        d_string_append(out, "\\{\\{");
-        break;
-    case BRACE_DOUBLE_RIGHT:
-        d_string_append(out, "\\}\\}");
-        break;
-    case AMPERSAND:
-    case AMPERSAND_LONG:
-        d_string_append(out, "\\&");
-        break;
-    case APOSTROPHE:
-        if (smart)
-            d_string_append(out, "'");
-        else
-            print_raw(out, source, t);
-        break;
-    case COLON:
-        d_string_append(out, ":");
-        break;
-    case DASH_M:
-    case DASH_N:
-    case ELLIPSIS:
-        if (!smart)
-            print_raw(out, source, t);
-        else
-            d_string_append(out, t->type == DASH_M   ? "---"
-                                 : t->type == DASH_N ? "--"
-                                                     : "{\\ldots}");
-        break;
-    case QUOTE_SINGLE:
-    case QUOTE_DOUBLE:
-    case QUOTE_RIGHT_ALT:
-        write_quote(out, t, context);
-        break;
+    case PAIR_MATH: write_math(out, source, t, context); break;
     case ESCAPED_CHARACTER: {
         char c = t->len > 1 ? source[t->start + 1] : '\\';
-        if (!(ext & kCompatibility) && c == ' ')
+        if (!(context->ext_flags & TZR_EXT_COMPATIBILITY) && c == ' ')
             d_string_append(out, "~");
         else
             latex_print_escaped_char(out, c);
         break;
     }
-    case HTML_ENTITY:
-        write_html_entity(out, source, t);
-        break;
-    case HTML_COMMENT_START:
-        d_string_append(out, "<!--");
-        break;
-    case HTML_COMMENT_STOP:
-        d_string_append(out, "-->");
-        break;
-    case MATH_PAREN_OPEN:
-        d_string_append(out, "\\(");
-        break;
-    case MATH_PAREN_CLOSE:
-        d_string_append(out, "\\)");
-        break;
-    case MATH_BRACKET_OPEN:
-        d_string_append(out, "\\[");
-        break;
-    case MATH_BRACKET_CLOSE:
-        d_string_append(out, "\\]");
-        break;
-    case MATH_DOLLAR_SINGLE:
-        d_string_append(out, t->mate ? "$" : "\\$");
-        break;
-    case MATH_DOLLAR_DOUBLE:
-        d_string_append(out, t->mate ? "$$" : "\\$\\$");
-        break;
-    case EQUAL:
-        d_string_append(out, "=");
-        break;
+    case HTML_ENTITY: write_html_entity(out, source, t); break;
     case PIPE:
         for (size_t i = 0; i < t->len; i++)
             d_string_append(out, "\\textbar{}");
-        break;
-    case SLASH:
-        d_string_append(out, "\\slash ");
-        break;
-    case SUPERSCRIPT:
-    case SUBSCRIPT:
-        write_script(out, source, t, context);
-        break;
-    case INDENT_TAB:
-        d_string_append_c(out, '\t');
-        break;
-    case INDENT_SPACE:
-    case NON_INDENT_SPACE:
-        d_string_append_c(out, ' ');
         break;
     case HASH1 ... HASH6:
         for (size_t i = 0; i < t->len; i++) {
@@ -1241,35 +782,13 @@ void latex_export_token(DString *out, const char *source, token *t, tzr_export_c
                 latex_print_escaped_char(out, c);
         }
         break;
-    case TOC:
-        d_string_append(out, "\\{\\{TOC\\}\\}");
-        break;
-    case BACKSLASH:
-        d_string_append(out, "\\textbackslash{}");
-        break;
     case BRACE_LEFT:
     case BRACE_RIGHT:
         d_string_append_c(out, '\\');
         print_raw(out, source, t);
         break;
-    case HASH:
-        d_string_append(out, "\\#");
-        break;
-    case HARD_BREAK:
-        if (t->next) {
-            d_string_append(out, "\\\\\n");
-            context->newline_count = 1;
-        }
-        break;
-    case NEWLINE:
-        if (t->next)
-            d_string_append_c(out, '\n');
-        break;
-    case PERCENT:
-        d_string_append(out, "\\%");
-        break;
     default:
-        fprintf(stderr, "Unknown token type: %d\n", t->type);
+        tzr_log("Unknown token type: %d\n", t->type);
         token_tree_describe(t, source);
     }
 }

@@ -1,12 +1,12 @@
 // The OpenDocument text writer: the walk, escaping and the inline tokens.
 #include "odf.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
 
+#include "diagnostics.h"
 #include "labels.h"
 #include "notes.h"
 #include "token_types.h"
@@ -97,59 +97,17 @@ void print_escaped(DString *out, const char *s, size_t len, bool attribute) {
 }
 
 void export_critic(DString *out, const char *source, token *t, tzr_export_context *c) {
-    uint64_t f = c->ext_flags;
-    bool critic = f & kCritic, accept = f & kAccept, reject = f & kReject;
-    auto span = [&](const char *style) {
-        d_string_append_printf(out, "<text:span text:style-name=\"%s\">", style);
-        children(out, source, t, c);
+    static const char *const kStyles[] = {"Underline", "Strike", "Comment", "Highlight"};
+    critic_step step = critic_step_for(t, c->ext_flags);
+    if (step.consume_marks)
+        consume_pair_marks(t);
+    if (step.write == critic_write::nothing)
+        return;
+    if (step.write == critic_write::wrapped)
+        d_string_append_printf(out, "<text:span text:style-name=\"%s\">", kStyles[step.wrap]);
+    children(out, source, t, c);
+    if (step.write == critic_write::wrapped)
         d_string_append(out, "</text:span>");
-    };
-    switch (t->type) {
-    case PAIR_CRITIC_ADD:
-        if (reject)
-            return;
-        if (!critic)
-            return children(out, source, t, c);
-        consume_pair_marks(t);
-        return accept ? children(out, source, t, c) : span("Underline");
-    case PAIR_CRITIC_DEL:
-        if (accept)
-            return;
-        if (!critic)
-            return children(out, source, t, c);
-        consume_pair_marks(t);
-        return reject ? children(out, source, t, c) : span("Strike");
-    case PAIR_CRITIC_COM:
-        if (accept || reject)
-            return;
-        if (!critic)
-            return children(out, source, t, c);
-        consume_pair_marks(t);
-        return span("Comment");
-    case PAIR_CRITIC_SUB_ADD:
-        if (!critic || !(t->prev && t->prev->type == PAIR_CRITIC_SUB_DEL))
-            return children(out, source, t, c);
-        consume_pair_marks(t);
-        if (reject)
-            return;
-        return accept ? children(out, source, t, c) : span("Underline");
-    case PAIR_CRITIC_SUB_DEL:
-        if (!critic || !(t->next && t->next->type == PAIR_CRITIC_SUB_ADD))
-            return children(out, source, t, c);
-        consume_pair_marks(t);
-        if (accept)
-            return;
-        return reject ? children(out, source, t, c) : span("Strike");
-    default:  // highlight
-        if (accept || reject) {
-            consume_pair_marks(t);
-            return children(out, source, t, c);
-        }
-        if (!critic)
-            return children(out, source, t, c);
-        consume_pair_marks(t);
-        return span("Highlight");
-    }
 }
 
 void export_code_span(DString *out, const char *source, token *t, tzr_export_context *c) {
@@ -162,23 +120,6 @@ void export_code_span(DString *out, const char *source, token *t, tzr_export_con
     odf_print_token_chain_raw(out, source, t->child, c);
     odf_keep_spaces(out, code);
     d_string_append(out, "</text:span>");
-}
-
-void export_script(DString *out, const char *source, token *t, tzr_export_context *c,
-                   const char *style, char plain) {
-    if (t->mate) {
-        if (is_opening(t))
-            d_string_append_printf(out, "<text:span text:style-name=\"%s\">", style);
-        else
-            d_string_append(out, "</text:span>");
-    } else if (t->len == 1) {
-        d_string_append_c(out, plain);
-    } else {
-        d_string_append_printf(out, "<text:span text:style-name=\"%s\">", style);
-        if (t->child)
-            tzr_odf_export_token(out, source, t->child, c);
-        d_string_append(out, "</text:span>");
-    }
 }
 
 void export_variable(DString *out, const char *source, token *t, tzr_export_context *c) {
@@ -195,8 +136,41 @@ void export_math_pair(DString *out, const char *source, token *t, tzr_export_con
     d_string_append(out, "</text:span>");
 }
 
+// How OpenDocument spells the marks of inline markup; the source text of a
+// mark is written escaped.
+constexpr mark_row kOdfMarks[] = {
+    {BRACKET_ABBREVIATION_LEFT, literal("[&gt;")},
+    {STAR, literal("*")},
+    {PLUS, literal("+")},
+    {SLASH, literal("/")},
+    {INDENT_TAB, literal("<text:tab/>")},
+    {EMPH_START, literal("<text:span text:style-name=\"TZR-Italic\">")},
+    {STRONG_START, literal("<text:span text:style-name=\"TZR-Bold\">")},
+    {EMPH_STOP, literal("</text:span>")},
+    {STRONG_STOP, literal("</text:span>")},
+    {MATH_PAREN_OPEN, paired("\\(", "<text:span text:style-name=\"math\">\\(")},
+    {MATH_PAREN_CLOSE, paired("\\)", "\\)</text:span>")},
+    {MATH_BRACKET_OPEN, paired("\\[", "<text:span text:style-name=\"math\">\\[")},
+    {MATH_BRACKET_CLOSE, paired("\\]", "\\]</text:span>")},
+    {MATH_DOLLAR_SINGLE,
+     paired("$", "<text:span text:style-name=\"math\">\\(", "\\)</text:span>")},
+    {MATH_DOLLAR_DOUBLE,
+     paired("$$", "<text:span text:style-name=\"math\">\\[", "\\]</text:span>")},
+    {SUPERSCRIPT,
+     script("^", "<text:span text:style-name=\"TZR-Superscript\">", "</text:span>")},
+    {SUBSCRIPT, script("~", "<text:span text:style-name=\"TZR-Subscript\">", "</text:span>")},
+    {HARD_BREAK, line_break("<text:line-break/>\n", 0)},
+    {PAIR_QUOTE_ALT, kChildren},
+    {PAIR_HTML_COMMENT, kSilent},
+};
+
+constexpr mark_table kMarks(kEntityQuotes, text, tzr_odf_export_token,
+                            tzr_odf_export_token_chain, kCommonMarks, kEntityMarks, kOdfMarks);
+
 // Writes an inline token; false for a type this writer does not know.
 bool export_inline(DString *out, const char *source, token *t, tzr_export_context *c) {
+    if (kMarks.write(out, source, t, c))
+        return true;
     switch (t->type) {
     case PAIR_CRITIC_ADD:
     case PAIR_CRITIC_DEL:
@@ -204,87 +178,13 @@ bool export_inline(DString *out, const char *source, token *t, tzr_export_contex
     case PAIR_CRITIC_SUB_ADD:
     case PAIR_CRITIC_SUB_DEL:
     case PAIR_CRITIC_HI: export_critic(out, source, t, c); break;
-    case CRITIC_ADD_OPEN: d_string_append(out, "{++"); break;
-    case CRITIC_ADD_CLOSE: d_string_append(out, "++}"); break;
-    case CRITIC_DEL_OPEN: d_string_append(out, "{--"); break;
-    case CRITIC_DEL_CLOSE: d_string_append(out, "--}"); break;
-    case CRITIC_COM_OPEN: d_string_append(out, "{&gt;&gt;"); break;
-    case CRITIC_COM_CLOSE: d_string_append(out, "&lt;&lt;}"); break;
-    case CRITIC_SUB_OPEN: d_string_append(out, "{~~"); break;
-    case CRITIC_SUB_DIV: d_string_append(out, "~&gt;"); break;
-    case CRITIC_SUB_DIV_A: d_string_append(out, "~"); break;
-    case CRITIC_SUB_CLOSE: d_string_append(out, "~~}"); break;
-    case CRITIC_HI_OPEN: d_string_append(out, "{=="); break;
-    case CRITIC_HI_CLOSE: d_string_append(out, "==}"); break;
     case PAIR_BACKTICK: export_code_span(out, source, t, c); break;
     case PAIR_BRACKET_VARIABLE: export_variable(out, source, t, c); break;
     case PAIR_MATH: export_math_pair(out, source, t, c); break;
-    case PAIR_BRACE:
-    case PAIR_EMPH:
-    case PAIR_QUOTE_SINGLE:
-    case PAIR_QUOTE_DOUBLE:
-    case PAIR_RAW_FILTER:
-    case PAIR_SUBSCRIPT:
-    case PAIR_SUPERSCRIPT:
-    case PAIR_STAR:
-    case PAIR_STRONG:
-    case PAIR_UL:
-    case PAIR_DOUBLE_BRACE:
-    case PAIR_PAREN:
-    case PAIR_QUOTE_ALT: children(out, source, t, c); break;
-    case UL:
-    case PIPE:
-    case HASH1:
-    case HASH2:
-    case HASH3:
-    case HASH4:
-    case HASH5:
-    case HASH6:
-    case TOC:
-    case BACKSLASH:
-    case BRACE_RAW_LEFT:
-    case BRACE_LEFT:
-    case BRACE_RIGHT:
-    case HASH:
-    case ENUMERATOR:
-    case PERCENT:
-    case TEXT_PLAIN:
-    case TEXT: text(out, source, t); break;
-    case STAR: d_string_append_c(out, '*'); break;
-    case PAREN_LEFT: d_string_append_c(out, '('); break;
-    case PAREN_RIGHT: d_string_append_c(out, ')'); break;
-    case COLON: d_string_append_c(out, ':'); break;
-    case EQUAL: d_string_append_c(out, '='); break;
-    case PLUS: d_string_append_c(out, '+'); break;
-    case SLASH: d_string_append_c(out, '/'); break;
-    case BRACKET_LEFT: d_string_append(out, "["); break;
-    case BRACKET_RIGHT: d_string_append(out, "]"); break;
-    case BRACKET_ABBREVIATION_LEFT: d_string_append(out, "[&gt;"); break;
-    case BRACKET_FOOTNOTE_LEFT: d_string_append(out, "[^"); break;
-    case BRACKET_GLOSSARY_LEFT: d_string_append(out, "[?"); break;
-    case BRACKET_CITATION_LEFT: d_string_append(out, "[#"); break;
-    case BRACKET_IMAGE_LEFT: d_string_append(out, "!["); break;
-    case BRACKET_VARIABLE_LEFT: d_string_append(out, "[%"); break;
-    case BRACE_DOUBLE_LEFT: d_string_append(out, "{{"); break;
-    case BRACE_DOUBLE_RIGHT: d_string_append(out, "}}"); break;
-    case ANGLE_LEFT: d_string_append(out, "&lt;"); break;
-    case ANGLE_RIGHT:
-    case CRITIC_SUB_DIV_B: d_string_append(out, "&gt;"); break;
-    case AMPERSAND:
-    case AMPERSAND_LONG: d_string_append(out, "&amp;"); break;
-    case INDENT_SPACE:
-    case NON_INDENT_SPACE: d_string_append_c(out, ' '); break;
-    case INDENT_TAB: d_string_append(out, "<text:tab/>"); break;
-    case EMPH_START: d_string_append(out, "<text:span text:style-name=\"TZR-Italic\">"); break;
-    case STRONG_START: d_string_append(out, "<text:span text:style-name=\"TZR-Bold\">"); break;
-    case EMPH_STOP:
-    case STRONG_STOP: d_string_append(out, "</text:span>"); break;
-    case SUPERSCRIPT: export_script(out, source, t, c, "TZR-Superscript", '^'); break;
-    case SUBSCRIPT: export_script(out, source, t, c, "TZR-Subscript", '~'); break;
     case ESCAPED_CHARACTER:
         if (t->len < 2)
             break;
-        if (!(c->ext_flags & kCompatibility) && source[t->start + 1] == ' ')
+        if (!(c->ext_flags & TZR_EXT_COMPATIBILITY) && source[t->start + 1] == ' ')
             d_string_append(out, "\xC2\xA0");
         else
             odf_print_bytes(out, source + t->start + 1, 1);
@@ -293,28 +193,6 @@ bool export_inline(DString *out, const char *source, token *t, tzr_export_contex
         d_string_append(out, "&amp;");
         if (t->len > 1)
             odf_print_bytes(out, source + t->start + 1, t->len - 1);
-        break;
-    case HTML_COMMENT_START: d_string_append(out, smart(c) ? "&lt;!&#8211;" : "&lt;!--"); break;
-    case HTML_COMMENT_STOP: d_string_append(out, smart(c) ? "&#8211;&gt;" : "--&gt;"); break;
-    case APOSTROPHE:
-    case DASH_M:
-    case DASH_N:
-    case ELLIPSIS:
-        if (smart(c))
-            odf_print_localized_char(out, t->type, c);
-        else
-            text(out, source, t);
-        break;
-    case QUOTE_SINGLE:
-        d_string_append(out, t->mate && smart(c) ? quote(c, is_opening(t) ? kSingleOpen : kSingleClose)
-                                                 : "'");
-        break;
-    case QUOTE_DOUBLE:
-        d_string_append(out, t->mate && smart(c) ? quote(c, is_opening(t) ? kDoubleOpen : kDoubleClose)
-                                                 : "&quot;");
-        break;
-    case QUOTE_RIGHT_ALT:
-        d_string_append(out, t->mate && smart(c) ? quote(c, kDoubleClose) : "''");
         break;
     case BACKTICK:
         if (!t->mate)
@@ -325,43 +203,7 @@ bool export_inline(DString *out, const char *source, token *t, tzr_export_contex
             d_string_append(out, is_opening(t) ? "<text:span text:style-name=\"Source_20_Text\">"
                                                : "</text:span>");
         break;
-    case MATH_PAREN_OPEN:
-        d_string_append(out, t->mate ? "<text:span text:style-name=\"math\">\\(" : "\\(");
-        break;
-    case MATH_PAREN_CLOSE: d_string_append(out, t->mate ? "\\)</text:span>" : "\\)"); break;
-    case MATH_BRACKET_OPEN:
-        d_string_append(out, t->mate ? "<text:span text:style-name=\"math\">\\[" : "\\[");
-        break;
-    case MATH_BRACKET_CLOSE: d_string_append(out, t->mate ? "\\]</text:span>" : "\\]"); break;
-    case MATH_DOLLAR_SINGLE:
-        d_string_append(out, !t->mate         ? "$"
-                             : is_opening(t) ? "<text:span text:style-name=\"math\">\\("
-                                             : "\\)</text:span>");
-        break;
-    case MATH_DOLLAR_DOUBLE:
-        d_string_append(out, !t->mate         ? "$$"
-                             : is_opening(t) ? "<text:span text:style-name=\"math\">\\["
-                                             : "\\]</text:span>");
-        break;
-    case HARD_BREAK:
-        if (t->next) {
-            d_string_append(out, "<text:line-break/>\n");
-            c->newline_count = 0;
-        }
-        break;
-    case NEWLINE:
-        if (t->next)
-            d_string_append_c(out, '\n');
-        break;
-    case CONSUMED:
-    case MANUAL_LABEL:
-    case TABLE_DIVIDER:
-    case PAIR_HTML_COMMENT:
-    case CODE_FENCE_LINE: break;
-    default:
-        if (t->type >= MARKER_BLOCKQUOTE && t->type <= MARKER_LIST_ENUMERATOR)
-            break;
-        return false;
+    default: return false;
     }
     return true;
 }
@@ -437,11 +279,11 @@ void tzr_odf_export_token_chain(DString *out, const char *source, token *t, tzr_
 void tzr_odf_export_token(DString *out, const char *source, token *t, tzr_export_context *c) {
     if (!out || !source || !t || !c)
         return;
-    bool known = export_structure(out, source, t, c) ||
+    bool known = export_link_or_note(out, source, t, c) || export_table_part(out, source, t, c) ||
                  (t->type <= BLOCK_TOC ? export_block(out, source, t, c)
                                        : export_inline(out, source, t, c));
     if (!known) {
-        fprintf(stderr, "Unknown token type: %d\n", t->type);
+        tzr_log("Unknown token type: %d\n", t->type);
         token_tree_describe(t, source);
     }
 }

@@ -96,8 +96,10 @@ using namespace writer_utils;
 void children(DString *out, const char *source, token *t, tzr_export_context *c);
 // Block types (0-84); false when the type is none of them.
 bool export_block(DString *out, const char *source, token *t, tzr_export_context *c);
-// Tables, cells, links, images, autolinks, notes; false for other types.
-bool export_structure(DString *out, const char *source, token *t, tzr_export_context *c);
+// Table rows and cells; false for other types.
+bool export_table_part(DString *out, const char *source, token *t, tzr_export_context *c);
+// Links, images, autolinks, notes and citations; false for other types.
+bool export_link_or_note(DString *out, const char *source, token *t, tzr_export_context *c);
 // The notes being written, so that a note inside its own content is not
 // written again.
 bool note_is_open(const void *note);

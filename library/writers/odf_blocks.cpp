@@ -1,5 +1,6 @@
 // Block-level cases of the OpenDocument token writer: paragraphs, headings,
-// quotes, lists, definitions, code and raw blocks, rules, table sections.
+// quotes, lists, definitions, code and raw blocks, rules, tables and their
+// captions, and the table of contents.
 #include <cstdlib>
 #include <cstring>
 
@@ -34,7 +35,7 @@ void export_heading(DString *out, const char *source, token *t, tzr_export_conte
     // Outline levels run from 1 to 10.
     level = level < 1 ? 1 : level > 10 ? 10 : level;
     d_string_append_printf(out, "<text:h text:outline-level=\"%d\">", level);
-    if (!(c->ext_flags & kNoLabels)) {
+    if (!(c->ext_flags & TZR_EXT_NO_LABELS)) {
         char *label = tzr_heading_id(c, source, t);
         d_string_append(out, "<text:bookmark text:name=\"");
         odf_print_attribute(out, label ? label : "");
@@ -89,21 +90,99 @@ void export_fenced_code(DString *out, const char *source, token *t, tzr_export_c
     c->newline_count = 0;
 }
 
-void export_list(DString *out, const char *source, token *t, tzr_export_context *c, const char *style) {
+
+void export_table(DString *out, const char *source, token *t, tzr_export_context *c) {
     tzr_pad_newlines(out, 2, c);
-    d_string_append_printf(out, "<text:list text:style-name=\"%s\">", style);
+    d_string_append(out, "<table:table>\n");
+    c->newline_count = 2;
+    tzr_table_read_alignment(source, t, c);
+    for (int32_t i = 0; i < c->table_columns; i++)
+        d_string_append(out, "<table:table-column/>\n");
     c->newline_count = 1;
     children(out, source, t, c);
-    tzr_pad_newlines(out, 2, c);
-    d_string_append(out, "</text:list>");
+    tzr_pad_newlines(out, 1, c);
+    d_string_append(out, "</table:table>\n");
+    if (tzr_table_has_caption(t)) {
+        token *bracket = t->next->child;
+        token *label_token =
+            bracket->next && bracket->next->type == PAIR_BRACKET ? bracket->next : bracket;
+        char *label = tzr_label_from_token(source, label_token);
+        d_string_append(out, "<text:p><text:bookmark text:name=\"");
+        odf_print_attribute(out, label ? label : "");
+        d_string_append(out,
+                        "\"/>Table <text:sequence text:name=\"Table\" text:formula=\"ooow:Table+1\" "
+                        "style:num-format=\"1\"> Update Fields to calculate numbers</text:sequence>: ");
+        consume_pair_marks(bracket);
+        children(out, source, bracket, c);
+        d_string_append(out, "<text:bookmark-end text:name=\"");
+        odf_print_attribute(out, label ? label : "");
+        d_string_append(out, "\"/></text:p>\n");
+        free(label);
+        c->skip_count = 1;
+    } else {
+        c->skip_count = 0;
+    }
     c->newline_count = 0;
 }
+
+void export_cell(DString *out, const char *source, token *t, tzr_export_context *c) {
+    d_string_append(out, "<table:table-cell");
+    if (t->next && t->next->type == TABLE_DIVIDER && t->next->len >= 2)
+        d_string_append_printf(out, " table:number-columns-spanned=\"%d\"", (int)t->next->len);
+    if (c->table_head) {
+        d_string_append(out, ">\n<text:p text:style-name=\"Table_20_Heading\">");
+    } else {
+        d_string_append(out, ">\n<text:p");
+        switch (tzr_column_alignment(c, c->table_column)) {
+        case 'c':
+        case 'C': d_string_append(out, " text:style-name=\"TZR-Table-Center\""); break;
+        case 'r':
+        case 'R': d_string_append(out, " text:style-name=\"TZR-Table-Right\""); break;
+        default: d_string_append(out, " text:style-name=\"TZR-Table\""); break;
+        }
+        d_string_append(out, ">");
+    }
+    children(out, source, t, c);
+    d_string_append(out, "</text:p>\n</table:table-cell>\n");
+    c->table_column += t->next ? (int32_t)t->next->len : 1;
+}
+
+// Blocks that are their content between two literals.
+constexpr block_row kOdfFrames[] = {
+    {BLOCK_DEFLIST, {.pad = 2, .after_open = 2, .pad_close = 1, .after = 1}},
+    {BLOCK_HR,
+     {.pad = 2, .open = "<text:p text:style-name=\"Horizontal_20_Line\"/>", .after = 0,
+      .without_children = true}},
+    {BLOCK_LIST_BULLETED,
+     {.pad = 2, .open = "<text:list text:style-name=\"L1\">", .after_open = 1, .pad_close = 2,
+      .close = "</text:list>", .after = 0}},
+    {BLOCK_LIST_BULLETED_LOOSE,
+     {.pad = 2, .open = "<text:list text:style-name=\"L1\">", .after_open = 1, .pad_close = 2,
+      .close = "</text:list>", .after = 0}},
+    {BLOCK_LIST_ENUMERATED,
+     {.pad = 2, .open = "<text:list text:style-name=\"L2\">", .after_open = 1, .pad_close = 2,
+      .close = "</text:list>", .after = 0}},
+    {BLOCK_LIST_ENUMERATED_LOOSE,
+     {.pad = 2, .open = "<text:list text:style-name=\"L2\">", .after_open = 1, .pad_close = 2,
+      .close = "</text:list>", .after = 0}},
+    {BLOCK_LIST_ITEM,
+     {.pad = 2, .open = "<text:list-item>\n", .after_open = 2, .close = "</text:list-item>",
+      .after = 0}},
+    {BLOCK_TABLE_SECTION, {.pad = 2, .after_open = 2, .after = 0}},
+    {BLOCK_TERM,
+     {.pad = 2, .open = "<text:p><text:span text:style-name=\"TZR-Bold\">",
+      .close = "</text:span></text:p>\n", .after = 2}},
+};
+
+constexpr block_frames kFrames(tzr_odf_export_token_chain, kOdfFrames);
 
 }  // namespace
 
 namespace odf_detail {
 
 bool export_block(DString *out, const char *source, token *t, tzr_export_context *c) {
+    if (kFrames.write(out, source, t, c))
+        return true;
     uint16_t saved = c->enclosing_block;
     switch (t->type) {
     case DOC_ROOT:
@@ -134,13 +213,6 @@ bool export_block(DString *out, const char *source, token *t, tzr_export_context
         c->newline_count = 0;
         break;
     }
-    case BLOCK_DEFLIST:
-        tzr_pad_newlines(out, 2, c);
-        c->newline_count = 2;
-        children(out, source, t, c);
-        tzr_pad_newlines(out, 1, c);
-        c->newline_count = 1;
-        break;
     case BLOCK_DEFINITION:
         tzr_pad_newlines(out, 2, c);
         c->enclosing_block = BLOCK_DEFINITION;
@@ -166,23 +238,6 @@ bool export_block(DString *out, const char *source, token *t, tzr_export_context
     case BLOCK_H6:
     case BLOCK_SETEXT_1:
     case BLOCK_SETEXT_2: export_heading(out, source, t, c); break;
-    case BLOCK_HR:
-        tzr_pad_newlines(out, 2, c);
-        d_string_append(out, "<text:p text:style-name=\"Horizontal_20_Line\"/>");
-        c->newline_count = 0;
-        break;
-    case BLOCK_LIST_BULLETED:
-    case BLOCK_LIST_BULLETED_LOOSE: export_list(out, source, t, c, "L1"); break;
-    case BLOCK_LIST_ENUMERATED:
-    case BLOCK_LIST_ENUMERATED_LOOSE: export_list(out, source, t, c, "L2"); break;
-    case BLOCK_LIST_ITEM:
-        tzr_pad_newlines(out, 2, c);
-        d_string_append(out, "<text:list-item>\n");
-        c->newline_count = 2;
-        children(out, source, t, c);
-        d_string_append(out, "</text:list-item>");
-        c->newline_count = 0;
-        break;
     case BLOCK_LIST_ITEM_TEXT: {
         tzr_pad_newlines(out, 2, c);
         d_string_append(out, "<text:list-item>\n");
@@ -197,25 +252,13 @@ bool export_block(DString *out, const char *source, token *t, tzr_export_context
         c->newline_count = 0;
         break;
     }
+    case BLOCK_TABLE: export_table(out, source, t, c); break;
     case BLOCK_TABLE_HEADER:
         tzr_pad_newlines(out, 2, c);
         c->table_head = 1;
         children(out, source, t, c);
         c->table_head = 0;
         c->newline_count = 1;
-        break;
-    case BLOCK_TABLE_SECTION:
-        tzr_pad_newlines(out, 2, c);
-        c->newline_count = 2;
-        children(out, source, t, c);
-        c->newline_count = 0;
-        break;
-    case BLOCK_TERM:
-        tzr_pad_newlines(out, 2, c);
-        d_string_append(out, "<text:p><text:span text:style-name=\"TZR-Bold\">");
-        children(out, source, t, c);
-        d_string_append(out, "</text:span></text:p>\n");
-        c->newline_count = 2;
         break;
     case BLOCK_TOC:
         tzr_pad_newlines(out, 2, c);
@@ -227,4 +270,61 @@ bool export_block(DString *out, const char *source, token *t, tzr_export_context
     return true;
 }
 
+bool export_table_part(DString *out, const char *source, token *t, tzr_export_context *c) {
+    switch (t->type) {
+    case TABLE_ROW:
+        d_string_append(out, "<table:table-row>\n");
+        c->table_column = 0;
+        children(out, source, t, c);
+        d_string_append(out, "</table:table-row>\n");
+        return true;
+    case TABLE_CELL: export_cell(out, source, t, c); return true;
+    default: return false;
+    }
+}
+
 }  // namespace odf_detail
+
+void odf_export_toc_entries(DString *out, const char *source, tzr_export_context *c, size_t *index,
+                            int level) {
+    if (!out || !source || !c || !index || !c->header_list || c->walk_depth >= kMaxDepth)
+        return;
+    stack *headers = c->header_list;
+    c->walk_depth++;
+    while (*index < headers->size) {
+        token *h = static_cast<token *>(stack_peek_index(headers, *index));
+        int this_level = tzr_heading_level(h);
+        if (this_level < level)
+            break;
+        char *label = tzr_heading_id(c, source, h);
+        d_string_append(out, "<text:p text:style-name=\"TOC_Item\"><text:a xlink:type=\"simple\" xlink:href=\"#");
+        odf_print_attribute(out, label ? label : "");
+        d_string_append(out, "\" text:style-name=\"Index_20_Link\" text:visited-style-name=\"Index_20_Link\">");
+        free(label);
+        children(out, source, h, c);
+        d_string_append(out, " <text:tab/>1</text:a></text:p>\n");
+        (*index)++;
+        if (*index < headers->size &&
+            tzr_heading_level(static_cast<token *>(stack_peek_index(headers, *index))) > this_level)
+            odf_export_toc_entries(out, source, c, index, this_level + 1);
+    }
+    c->walk_depth--;
+}
+
+void odf_export_toc(DString *out, const char *source, tzr_export_context *c) {
+    if (!out || !source || !c)
+        return;
+    d_string_append(out,
+                    "<text:table-of-content text:style-name=\"Sect1\" text:protected=\"true\" "
+                    "text:name=\"Table of Contents1\">\n"
+                    "<text:table-of-content-source text:outline-level=\"10\">\n"
+                    "<text:index-title-template text:style-name=\"Contents_20_Heading\">Table of "
+                    "Contents</text:index-title-template>\n"
+                    "</text:table-of-content-source>\n<text:index-body>\n"
+                    "<text:index-title text:style-name=\"Sect1\" text:name=\"Table of Contents1_Head\">\n"
+                    "<text:p text:style-name=\"Contents_20_Heading\">Table of Contents</text:p>\n"
+                    "</text:index-title>\n");
+    size_t index = 0;
+    odf_export_toc_entries(out, source, c, &index, 0);
+    d_string_append(out, "</text:index-body>\n</text:table-of-content>\n\n");
+}

@@ -8,6 +8,7 @@
 
 #include "assets.h"
 #include "assets_fetch.h"
+#include "diagnostics.h"
 #include "engine.h"
 #include "odf.h"
 #include "zip_archive.h"
@@ -278,14 +279,14 @@ DString *odt_build(const char *body, tzr_engine *e, const char *base_folder,
         {"settings.xml", odf_settings_document(), 9, "Error adding settings to zip.\n"},
     };
     if (!tzr_zip_add_mem(zip, "mimetype", kMimetype, strlen(kMimetype), 0))
-        fprintf(stderr, "Error adding mimetype to zip.\n");
+        tzr_log("Error adding mimetype to zip.\n");
     for (Part &p : parts) {
         if (!p.text || !tzr_zip_add_mem(zip, p.name, p.text, strlen(p.text), p.level))
-            fprintf(stderr, "%s", p.failure);
+            tzr_log("%s", p.failure);
         free(p.text);
     }
     if (!tzr_zip_add_mem(zip, "META-INF/", nullptr, 0, 0))
-        fprintf(stderr, "Error adding directory to zip.\n");
+        tzr_log("Error adding directory to zip.\n");
 
     // Pictures are fetched before the manifest is written, so that it names
     // only the ones that made it into the archive. LibreOffice refuses a
@@ -294,13 +295,13 @@ DString *odt_build(const char *body, tzr_engine *e, const char *base_folder,
     std::vector<tzr_fetched_asset> fetched =
         tzr_fetch_assets(e, base_folder, "Pictures/", limits);
     if (!fetched.empty() && !tzr_zip_add_mem(zip, "Pictures/", nullptr, 0, 0))
-        fprintf(stderr, "Error adding directory to zip.\n");
+        tzr_log("Error adding directory to zip.\n");
     std::vector<std::string> names;
     for (const tzr_fetched_asset &a : fetched)
         names.push_back(a.name);
     char *manifest = odf_manifest_document(TZR_FORMAT_ODT, names);
     if (!manifest || !tzr_zip_add_mem(zip, "META-INF/manifest.xml", manifest, strlen(manifest), 9))
-        fprintf(stderr, "Error adding manifest to zip.\n");
+        tzr_log("Error adding manifest to zip.\n");
     free(manifest);
     tzr_export_context_free(context);
 
@@ -317,7 +318,7 @@ DString *odt_build(const char *body, tzr_engine *e, const char *base_folder,
     }
     char *content = odf_content_document(text.c_str(), TZR_FORMAT_ODT);
     if (!content || !tzr_zip_add_mem(zip, "content.xml", content, strlen(content), 9))
-        fprintf(stderr, "Error adding content.xml to zip.\n");
+        tzr_log("Error adding content.xml to zip.\n");
     free(content);
 
     static const tzr_asset_messages kMessages = {"Error adding asset '%s' to zip as '%s'.\n",

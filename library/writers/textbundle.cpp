@@ -1,6 +1,5 @@
 #include "textbundle.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <set>
@@ -9,7 +8,9 @@
 
 #include "assets.h"
 #include "assets_fetch.h"
+#include "diagnostics.h"
 #include "engine.h"
+#include "file_utils.h"
 #include "html.h"
 #include "labels.h"
 #include "records.h"
@@ -238,13 +239,13 @@ DString *tzr_textbundle_create_with(const char *html, tzr_engine *e, const char 
 
     char *info = textbundle_info_json();
     if (!info || !add(archive, "info.json", info, strlen(info), 9)) {
-        fprintf(stderr, "Error adding JSON info to zip.\n");
+        tzr_log("Error adding JSON info to zip.\n");
         ok = false;
     }
     free(info);
 
     if (!add(archive, "assets/", nullptr, 0, 0)) {
-        fprintf(stderr, "Error adding assets directory to zip.\n");
+        tzr_log("Error adding assets directory to zip.\n");
         ok = false;
     }
 
@@ -262,31 +263,31 @@ DString *tzr_textbundle_create_with(const char *html, tzr_engine *e, const char 
         d_string_append_c_array(markdown, e->source->str, e->source->length);
     rewrite_source(markdown, e, &stored);
     if (!markdown || !add(archive, "text.markdown", markdown->str, markdown->length, 9)) {
-        fprintf(stderr, "%s", kContentFailed);
+        tzr_log("%s", kContentFailed);
         ok = false;
     }
     d_string_free(markdown, true);
 
     std::string text_html = html_with_missing_assets_restored(html, e, stored);
     if (!add(archive, "text.html", text_html.data(), text_html.size(), 9)) {
-        fprintf(stderr, "%s", kContentFailed);
+        tzr_log("%s", kContentFailed);
         ok = false;
     }
 
     for (const tzr_fetched_asset &asset : fetched) {
         if (!add(archive, asset.entry.c_str(), asset.bytes.data(), asset.bytes.size(), 9)) {
             if (asset.downloaded)
-                fprintf(stderr, "Error adding asset '%s' to zip as '%s'.\n", asset.name.c_str(),
+                tzr_log("Error adding asset '%s' to zip as '%s'.\n", asset.name.c_str(),
                         asset.entry.c_str());
             else
-                fprintf(stderr, "Error adding asset '%s' to zip.\n", asset.entry.c_str());
+                tzr_log("Error adding asset '%s' to zip.\n", asset.entry.c_str());
             ok = false;
         }
     }
 
     if (!ok) {
         tzr_zip_discard(archive);
-        fprintf(stderr, "Unable to build TextBundle: an entry could not be added.\n");
+        tzr_log("Unable to build TextBundle: an entry could not be added.\n");
         return nullptr;
     }
     DString *bundle = tzr_zip_finalize(archive, "Error finalizing zip.\n");
@@ -308,14 +309,6 @@ void tzr_textbundle_write_file(const char *path, const char *html, tzr_engine *e
     DString *bundle = tzr_textbundle_create(html, e, asset_folder);
     if (!bundle)
         return;
-    FILE *file = fopen(path, "wb");
-    if (!file) {
-        perror(path);
-    } else {
-        if (bundle->length > 0 && fwrite(bundle->str, 1, bundle->length, file) != bundle->length)
-            perror(path);
-        if (fclose(file) != 0)
-            perror(path);
-    }
+    file_write_d_string(path, bundle);
     d_string_free(bundle, true);
 }

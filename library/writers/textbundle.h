@@ -24,7 +24,8 @@ struct tzr_engine;
 DString *tzr_textbundle_create(const char *html, tzr_engine *e, const char *asset_folder);
 
 // Builds the bundle and writes it to `path`; a path that cannot be opened or
-// written is reported with perror. No file is made when the bundle fails.
+// written is logged with the path and the system's reason, as perror words
+// them. No file is made when the bundle fails.
 void tzr_textbundle_write_file(const char *path, const char *html, tzr_engine *e,
                                const char *asset_folder);
 

@@ -10,19 +10,10 @@
 #include "notes.h"
 #include "stack.h"
 #include "token.h"
+#include "tzr.h"
+#include "writer_tables.h"
 
 namespace writer_utils {
-
-// Extension bits the writers read.
-constexpr uint64_t kCompatibility = 0x1;
-constexpr uint64_t kComplete = 0x2;
-constexpr uint64_t kSmart = 0x8;
-constexpr uint64_t kNotes = 0x10;
-constexpr uint64_t kNoLabels = 0x20;
-constexpr uint64_t kCritic = 0x200;
-constexpr uint64_t kAccept = 0x400;
-constexpr uint64_t kReject = 0x800;
-constexpr uint64_t kRandomFootnotes = 0x1000;
 
 // Writers do not descend at this depth.
 constexpr uint16_t kMaxDepth = 1000;
@@ -56,25 +47,13 @@ void walk_chain_bounded(DString *out, const char *source, token *t, tzr_export_c
     c->walk_depth--;
 }
 
-// Quote marks as character references, by quotes language (english, dutch,
-// french, german, germanguillemets, spanish, swedish).
-enum { kDoubleOpen, kDoubleClose, kSingleOpen, kSingleClose };
-
+// A quotation mark as a character reference (kDoubleOpen ... kSingleClose)
+// in the context's quotes language.
 inline const char *quote(const tzr_export_context *c, int which) {
-    static const char *const kQuotes[7][4] = {
-        {"&#8220;", "&#8221;", "&#8216;", "&#8217;"},  // english
-        {"&#8222;", "&#8221;", "&#8216;", "&#8217;"},  // dutch
-        {"&#171;", "&#187;", "&#39;", "&#8217;"},      // french
-        {"&#8222;", "&#8220;", "&#8218;", "&#8216;"},  // german
-        {"&#187;", "&#171;", "&#8250;", "&#8249;"},    // germanguillemets
-        {"&#171;", "&#187;", "&#8216;", "&#8217;"},    // spanish
-        {"&#8221;", "&#8221;", "&#8217;", "&#8217;"},  // swedish
-    };
-    unsigned row = c->quotes_language < 7 ? c->quotes_language : 0;
-    return kQuotes[row][which];
+    return kEntityQuotes[c->quotes_language < 7 ? c->quotes_language : 0][which];
 }
 
-inline bool smart(const tzr_export_context *c) { return c->ext_flags & kSmart; }
+inline bool smart(const tzr_export_context *c) { return c->ext_flags & TZR_EXT_SMART; }
 
 // A number in decimal, as "%d" writes it. Note numbers go into every
 // reference and back link; a format pass for each costs more than the rest
@@ -208,6 +187,17 @@ inline bool export_raw_code_span(DString *out, const char *source, token *span,
     return true;
 }
 
+// A note bracket that names no note, written as its source: `mark`, the
+// tokens after the opening mark (through `chain`), "]".
+template <typename Chain>
+void write_unresolved_bracket(DString *out, const char *source, token *bracket,
+                              tzr_export_context *c, const char *mark, Chain chain) {
+    d_string_append(out, mark);
+    if (bracket->child && bracket->child->next)
+        chain(out, source, bracket->child->next, c);
+    d_string_append(out, "]");
+}
+
 // The metadata value a variable pair names; NULL when there is none.
 inline const char *variable_value(const char *source, const token *pair,
                                   const tzr_export_context *c) {
@@ -223,5 +213,18 @@ inline tzr_note *used_note(stack *used, uint16_t number) {
         return nullptr;
     return static_cast<tzr_note *>(stack_peek_index(used, number - 1));
 }
+
+// What the LaTeX and OpenDocument writers make of a CriticMarkup pair under
+// the export's flags: whether its marks are consumed, and whether the pair
+// writes nothing, its children, or its children wrapped in the format's
+// markup for the kind of change.
+enum class critic_write : uint8_t { nothing, children, wrapped };
+enum critic_wrap : uint8_t { kCriticAdded, kCriticDeleted, kCriticComment, kCriticHighlight };
+struct critic_step {
+    bool consume_marks;
+    critic_write write;
+    critic_wrap wrap = kCriticAdded;
+};
+critic_step critic_step_for(const token *pair, uint64_t flags);
 
 }  // namespace writer_utils

@@ -1,6 +1,7 @@
 #include "xhtml.h"
 
 #include <libxml/HTMLparser.h>
+#include <libxml/parser.h>
 #include <libxml/xmlsave.h>
 
 #include <cstring>
@@ -30,6 +31,10 @@ void quiet(void *, const char *, ...) {}
 std::string tzr_xhtml_from_html(const std::string &page) {
     if (page.empty() || page.size() > (size_t)INT32_MAX)
         return page;
+    // libxml2 sets itself up on its first use, and two threads doing that at
+    // once may race: exports on several threads make sure it happens once.
+    static const bool parser_ready = (xmlInitParser(), true);
+    (void)parser_ready;
     // The parser reports tag soup as it repairs it; nothing here is an error.
     xmlGenericErrorFunc saved_handler = xmlGenericError;
     void *saved_context = xmlGenericErrorContext;

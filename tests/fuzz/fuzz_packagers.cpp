@@ -11,6 +11,7 @@
 #include "engine.h"
 #include "export.h"
 #include "export_context.h"
+#include "tzr.h"
 #include "writers/epub.h"
 #include "writers/textbundle.h"
 

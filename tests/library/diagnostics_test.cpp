@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "block_parser.h"
 #include "diagnostics.h"
+#include "tzr.h"
 
 namespace {
 
@@ -39,6 +43,43 @@ TEST(Diagnostics, NullHandlerRestoresStandardError) {
 TEST(Diagnostics, FatalLogsAndExitsWithStatusOne) {
     EXPECT_EXIT(tzr_fatal("Error reallocating memory for d_string. Current buffer size %lu.\n", 1024ul),
                 testing::ExitedWithCode(1), "Current buffer size 1024");
+}
+
+TEST(Diagnostics, SystemErrorsReadAsPerrorWritesThem) {
+    HandlerGuard guard;
+    std::string seen;
+    tzr_log_set_handler(collect, &seen);
+    errno = ENOENT;
+    tzr_log_errno("out.html");
+    errno = ENOENT;
+    tzr_log_errno(nullptr);
+    EXPECT_EQ(seen, "out.html: No such file or directory\nNo such file or directory\n");
+}
+
+// The library's reports, from strings to the parse to file output, all
+// reach the installed handler and nothing else.
+TEST(Diagnostics, LibraryReportsReachTheHandlerAlone) {
+    HandlerGuard guard;
+    std::string seen;
+    tzr_log_set_handler(collect, &seen);
+    testing::internal::CaptureStderr();
+
+    DString *text = d_string_new("abc");
+    EXPECT_EQ(d_string_copy_substring(text, 2, 5), nullptr);
+    d_string_free(text, true);
+    tzr_engine *e = tzr_engine_create_with_string("", 0);
+    EXPECT_EQ(tzr_parse_line_chain(e, nullptr), nullptr);  // the grammar without a line
+    tzr_engine_free(e, true);
+    DString *source = d_string_new("# Title\n");
+    tzr_d_string_convert_to_file(source, 0, TZR_FORMAT_HTML, TZR_LANGUAGE_ENGLISH, nullptr,
+                                 "/nonexistent-folder/out.html");
+    d_string_free(source, true);
+
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(seen, "d_string: Asked to copy invalid substring range.\n"
+                    "start: 2  len: 5  string: 3\n"
+                    "Parser failed to successfully parse.\n"
+                    "/nonexistent-folder/out.html: No such file or directory\n");
 }
 
 std::atomic<int> counted{0};

@@ -4,6 +4,7 @@
 
 #include "export_context.h"
 #include "test_engine.h"
+#include "tzr.h"
 
 namespace {
 
@@ -42,7 +43,7 @@ TEST(ExportContext, EmptyEngineGivesEmptyStoresAndStartingValues) {
 }
 
 TEST(ExportContext, RandomFootnoteBase) {
-    tzr_engine *e = test_engine_new("", TZR_EXT_RANDOM_FOOTNOTES);
+    tzr_engine *e = test_engine_new("", TZR_EXT_RANDOM_FOOT);
     for (unsigned seed = 0; seed < 50; seed++) {
         srand(seed);
         int expected = rand() % 32000;

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "html_test_tree.h"
-#include "writers/random.h"
+#include "random.h"
 
 namespace {
 

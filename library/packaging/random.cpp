@@ -1,6 +1,6 @@
 #include "random.h"
 
-#include <mutex>
+#include <memory>
 
 namespace {
 
@@ -13,23 +13,33 @@ constexpr long kDefaultSeed = 314159;
 
 constexpr long mod_diff(long x, long y) { return (x - y) & (MM - 1); }
 
-long state[KK];
-long buffer[QUALITY];
-long not_started = -1;
-long started = -1;
-long *read_pointer = &not_started;
+// One generator: its state, the buffer it hands values out of, and where
+// the next value is read. The read pointer rests on one of the two
+// sentinels while no value is buffered.
+struct Generator {
+    long state[KK] = {};
+    long buffer[QUALITY] = {};
+    long not_started = -1;
+    long started = -1;
+    long *read_pointer = &not_started;
+};
 
-// Two exports on two threads may draw at once; the generator is tiny, so one
-// lock around each draw keeps its state whole.
-std::mutex generator_lock;
+// Each thread draws from a generator of its own, made on its first draw:
+// exports on different threads neither race for one state nor take each
+// other's values, so what an export writes does not depend on what other
+// threads are doing.
+Generator &generator() {
+    thread_local std::unique_ptr<Generator> own = std::make_unique<Generator>();
+    return *own;
+}
 
-long cycle_locked() {
-    if (read_pointer == &not_started)
+long cycle(Generator &g) {
+    if (g.read_pointer == &g.not_started)
         random_seed(kDefaultSeed);
-    random_fill_array(buffer, QUALITY);
-    buffer[KK] = -1;
-    read_pointer = buffer + 1;
-    return buffer[0];
+    random_fill_array(g.buffer, QUALITY);
+    g.buffer[KK] = -1;
+    g.read_pointer = g.buffer + 1;
+    return g.buffer[0];
 }
 
 }  // namespace
@@ -37,6 +47,7 @@ long cycle_locked() {
 void random_fill_array(long *a, int n) {
     if (!a || n < KK)
         return;
+    long *state = generator().state;
     int i, j;
     for (j = 0; j < KK; j++)
         a[j] = state[j];
@@ -49,6 +60,7 @@ void random_fill_array(long *a, int n) {
 }
 
 void random_seed(long seed) {
+    Generator &g = generator();
     long x[KK + KK - 1];
     long ss = (seed + 2) & (MM - 2);
     for (int j = 0; j < KK; j++) {
@@ -81,22 +93,19 @@ void random_seed(long seed) {
             t--;
     }
     for (int j = 0; j < LL; j++)
-        state[j + KK - LL] = x[j];
+        g.state[j + KK - LL] = x[j];
     for (int j = LL; j < KK; j++)
-        state[j - LL] = x[j];
+        g.state[j - LL] = x[j];
     for (int j = 0; j < 10; j++)
         random_fill_array(x, KK + KK - 1);
-    read_pointer = &started;
+    g.read_pointer = &g.started;
 }
 
-long random_cycle(void) {
-    std::lock_guard<std::mutex> hold(generator_lock);
-    return cycle_locked();
-}
+long random_cycle(void) { return cycle(generator()); }
 
 long random_next(void) {
-    std::lock_guard<std::mutex> hold(generator_lock);
-    if (*read_pointer >= 0)
-        return *read_pointer++;
-    return cycle_locked();
+    Generator &g = generator();
+    if (*g.read_pointer >= 0)
+        return *g.read_pointer++;
+    return cycle(g);
 }

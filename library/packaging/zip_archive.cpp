@@ -1,4 +1,5 @@
 #include "zip_archive.h"
+#include "diagnostics.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -34,7 +35,7 @@ tzr_zip_archive *tzr_zip_new_archive(void) {
     }
     zip_error_fini(&error);
     if (!archive->zip)
-        fprintf(stderr, "mz_zip_writer_init_heap() failed.\n");
+        tzr_log("mz_zip_writer_init_heap() failed.\n");
     return archive;
 }
 
@@ -119,7 +120,7 @@ DString *tzr_zip_finalize(tzr_zip_archive *archive, const char *failure_message)
     tzr_zip_discard(archive);
     if (!out) {
         if (failure_message)
-            fputs(failure_message, stderr);
+            tzr_log("%s", failure_message);
         out = d_string_new("");
     }
     return out;
@@ -218,13 +219,13 @@ int extract_all(zip_t *zip, const char *folder) {
     if (root < 0) {
         struct stat info;
         if (stat(folder, &info) == 0) {
-            fprintf(stderr, "'%s' is an existing file.\n", folder);
+            tzr_log("'%s' is an existing file.\n", folder);
             return -1;
         }
         mkdir(folder, 0755);
         root = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (root < 0) {
-            fprintf(stderr, "Unable to create folder '%s'.\n", folder);
+            tzr_log("Unable to create folder '%s'.\n", folder);
             return -1;
         }
     }
@@ -240,7 +241,7 @@ int extract_all(zip_t *zip, const char *folder) {
         else if (ok)
             ok = extract_entry(zip, (zip_uint64_t)i, root, info.name);
         if (!ok) {
-            fprintf(stderr, "Error extracting file from zip archive.\n");
+            tzr_log("Error extracting file from zip archive.\n");
             result = -1;
             break;
         }
@@ -262,7 +263,7 @@ int tzr_unzip_data_to_folder(const char *data, size_t length, const char *folder
     if (!zip) {
         if (source)
             zip_source_free(source);
-        fprintf(stderr, "mz_zip_reader_init_mem() failed.\n");
+        tzr_log("mz_zip_reader_init_mem() failed.\n");
         return -1;
     }
     int result = extract_all(zip, folder);

@@ -1,6 +1,5 @@
-// OpenDocument cases that need lookups or several coordinated elements:
-// tables and captions, the table of contents, links, autolinks, image frames
-// and notes.
+// OpenDocument cases that resolve a reference: links, autolinks, image
+// frames, footnotes, glossary entries, abbreviations and citations.
 #include <cstdlib>
 #include <cstring>
 
@@ -14,62 +13,6 @@
 using namespace odf_detail;
 
 namespace {
-
-void export_table(DString *out, const char *source, token *t, tzr_export_context *c) {
-    tzr_pad_newlines(out, 2, c);
-    d_string_append(out, "<table:table>\n");
-    c->newline_count = 2;
-    tzr_table_read_alignment(source, t, c);
-    for (int32_t i = 0; i < c->table_columns; i++)
-        d_string_append(out, "<table:table-column/>\n");
-    c->newline_count = 1;
-    children(out, source, t, c);
-    tzr_pad_newlines(out, 1, c);
-    d_string_append(out, "</table:table>\n");
-    if (tzr_table_has_caption(t)) {
-        token *bracket = t->next->child;
-        token *label_token =
-            bracket->next && bracket->next->type == PAIR_BRACKET ? bracket->next : bracket;
-        char *label = tzr_label_from_token(source, label_token);
-        d_string_append(out, "<text:p><text:bookmark text:name=\"");
-        odf_print_attribute(out, label ? label : "");
-        d_string_append(out,
-                        "\"/>Table <text:sequence text:name=\"Table\" text:formula=\"ooow:Table+1\" "
-                        "style:num-format=\"1\"> Update Fields to calculate numbers</text:sequence>: ");
-        consume_pair_marks(bracket);
-        children(out, source, bracket, c);
-        d_string_append(out, "<text:bookmark-end text:name=\"");
-        odf_print_attribute(out, label ? label : "");
-        d_string_append(out, "\"/></text:p>\n");
-        free(label);
-        c->skip_count = 1;
-    } else {
-        c->skip_count = 0;
-    }
-    c->newline_count = 0;
-}
-
-void export_cell(DString *out, const char *source, token *t, tzr_export_context *c) {
-    d_string_append(out, "<table:table-cell");
-    if (t->next && t->next->type == TABLE_DIVIDER && t->next->len >= 2)
-        d_string_append_printf(out, " table:number-columns-spanned=\"%d\"", (int)t->next->len);
-    if (c->table_head) {
-        d_string_append(out, ">\n<text:p text:style-name=\"Table_20_Heading\">");
-    } else {
-        d_string_append(out, ">\n<text:p");
-        switch (tzr_column_alignment(c, c->table_column)) {
-        case 'c':
-        case 'C': d_string_append(out, " text:style-name=\"TZR-Table-Center\""); break;
-        case 'r':
-        case 'R': d_string_append(out, " text:style-name=\"TZR-Table-Right\""); break;
-        default: d_string_append(out, " text:style-name=\"TZR-Table\""); break;
-        }
-        d_string_append(out, ">");
-    }
-    children(out, source, t, c);
-    d_string_append(out, "</text:p>\n</table:table-cell>\n");
-    c->table_column += t->next ? (int32_t)t->next->len : 1;
-}
 
 void export_autolink(DString *out, const char *source, token *t, tzr_export_context *c) {
     char *url = t->len >= 2 ? tzr_url_from_range(source, t->start + 1, t->len - 2, nullptr, true)
@@ -104,16 +47,9 @@ void export_link_or_image(DString *out, const char *source, token *t, tzr_export
         children(out, source, t, c);
 }
 
-void children_after_opener(DString *out, const char *source, token *t, tzr_export_context *c) {
-    if (t->child && t->child->next)
-        tzr_odf_export_token_chain(out, source, t->child->next, c);
-}
-
 void literal_bracket(DString *out, const char *source, token *t, tzr_export_context *c,
                      const char *mark) {
-    d_string_append(out, mark);
-    children_after_opener(out, source, t, c);
-    d_string_append(out, "]");
+    write_unresolved_bracket(out, source, t, c, mark, tzr_odf_export_token_chain);
 }
 
 void note_body(DString *out, const char *source, tzr_note *note, tzr_export_context *c) {
@@ -235,17 +171,9 @@ void export_citation(DString *out, const char *source, token *t, token *locator,
 
 namespace odf_detail {
 
-bool export_structure(DString *out, const char *source, token *t, tzr_export_context *c) {
-    bool notes = c->ext_flags & kNotes;
+bool export_link_or_note(DString *out, const char *source, token *t, tzr_export_context *c) {
+    bool notes = c->ext_flags & TZR_EXT_NOTES;
     switch (t->type) {
-    case BLOCK_TABLE: export_table(out, source, t, c); break;
-    case TABLE_ROW:
-        d_string_append(out, "<table:table-row>\n");
-        c->table_column = 0;
-        children(out, source, t, c);
-        d_string_append(out, "</table:table-row>\n");
-        break;
-    case TABLE_CELL: export_cell(out, source, t, c); break;
     case PAIR_ANGLE: export_autolink(out, source, t, c); break;
     case PAIR_BRACKET:
         if (notes && t->next && t->next->type == PAIR_BRACKET_CITATION)
@@ -362,48 +290,4 @@ void odf_export_image(DString *out, const char *source, token *t, tzr_link *link
     }
     d_string_append(out, "\n</draw:text-box></draw:frame>\n");
     c->newline_count = 1;
-}
-
-void odf_export_toc_entries(DString *out, const char *source, tzr_export_context *c, size_t *index,
-                            int level) {
-    if (!out || !source || !c || !index || !c->header_list || c->walk_depth >= kMaxDepth)
-        return;
-    stack *headers = c->header_list;
-    c->walk_depth++;
-    while (*index < headers->size) {
-        token *h = static_cast<token *>(stack_peek_index(headers, *index));
-        int this_level = tzr_heading_level(h);
-        if (this_level < level)
-            break;
-        char *label = tzr_heading_id(c, source, h);
-        d_string_append(out, "<text:p text:style-name=\"TOC_Item\"><text:a xlink:type=\"simple\" xlink:href=\"#");
-        odf_print_attribute(out, label ? label : "");
-        d_string_append(out, "\" text:style-name=\"Index_20_Link\" text:visited-style-name=\"Index_20_Link\">");
-        free(label);
-        children(out, source, h, c);
-        d_string_append(out, " <text:tab/>1</text:a></text:p>\n");
-        (*index)++;
-        if (*index < headers->size &&
-            tzr_heading_level(static_cast<token *>(stack_peek_index(headers, *index))) > this_level)
-            odf_export_toc_entries(out, source, c, index, this_level + 1);
-    }
-    c->walk_depth--;
-}
-
-void odf_export_toc(DString *out, const char *source, tzr_export_context *c) {
-    if (!out || !source || !c)
-        return;
-    d_string_append(out,
-                    "<text:table-of-content text:style-name=\"Sect1\" text:protected=\"true\" "
-                    "text:name=\"Table of Contents1\">\n"
-                    "<text:table-of-content-source text:outline-level=\"10\">\n"
-                    "<text:index-title-template text:style-name=\"Contents_20_Heading\">Table of "
-                    "Contents</text:index-title-template>\n"
-                    "</text:table-of-content-source>\n<text:index-body>\n"
-                    "<text:index-title text:style-name=\"Sect1\" text:name=\"Table of Contents1_Head\">\n"
-                    "<text:p text:style-name=\"Contents_20_Heading\">Table of Contents</text:p>\n"
-                    "</text:index-title>\n");
-    size_t index = 0;
-    odf_export_toc_entries(out, source, c, &index, 0);
-    d_string_append(out, "</text:index-body>\n</text:table-of-content>\n\n");
 }

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "assets.h"
+#include "diagnostics.h"
 #include "engine.h"
 #include "file_utils.h"
 
@@ -20,7 +21,7 @@ constexpr const char *kUserAgent = "libcurl-agent/1.0";
 bool download(CURL *curl, const char *url, const tzr_fetch_limits &limits, std::string *bytes) {
     tzr_download_buffer buffer{static_cast<char *>(malloc(1)), 0, limits.max_bytes};
     if (!buffer.bytes) {
-        fprintf(stderr, "Out of memory\n");
+        tzr_log("Out of memory\n");
         return false;
     }
     buffer.bytes[0] = '\0';
@@ -36,6 +37,14 @@ bool download(CURL *curl, const char *url, const tzr_fetch_limits &limits, std::
 
 // Options that keep a download from hanging, following redirects forever,
 // leaving http(s) on a redirect, filling memory or storing an error page.
+// libcurl's global set-up is process-wide, and older versions of it may not
+// run on two threads at once: it runs once, on the first download of the
+// process, and stays until the process ends.
+bool curl_set_up() {
+    static const bool ready = curl_global_init(CURL_GLOBAL_ALL) == CURLE_OK;
+    return ready;
+}
+
 void configure(CURL *curl, const tzr_fetch_limits &limits) {
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, curl_write_to_buffer);
     curl_easy_setopt(curl, CURLOPT_USERAGENT, kUserAgent);
@@ -64,7 +73,7 @@ size_t curl_write_to_buffer(char *received, size_t size, size_t count, void *buf
         return 0;  // over the cap: libcurl abandons the transfer
     char *grown = static_cast<char *>(realloc(b->bytes, b->size + n + 1));
     if (!grown) {
-        fprintf(stderr, "Out of memory\n");
+        tzr_log("Out of memory\n");
         return 0;
     }
     b->bytes = grown;
@@ -100,7 +109,7 @@ std::vector<tzr_fetched_asset> tzr_fetch_assets(tzr_engine *e, const char *base_
         if (tzr_asset_url_is_remote(a->url)) {
             if (!curl_ready) {
                 curl_ready = true;
-                if (curl_global_init(CURL_GLOBAL_ALL) == CURLE_OK) {
+                if (curl_set_up()) {
                     curl = curl_easy_init();
                     if (curl)
                         configure(curl, limits);
@@ -122,12 +131,10 @@ std::vector<tzr_fetched_asset> tzr_fetch_assets(tzr_engine *e, const char *base_
         if (have)
             fetched.push_back(std::move(item));
         else
-            fprintf(stderr, "Unable to store '%s' in EPUB\n", a->url);
+            tzr_log("Unable to store '%s' in EPUB\n", a->url);
     }
     if (curl)
         curl_easy_cleanup(curl);
-    if (curl_ready)
-        curl_global_cleanup();
     return fetched;
 }
 
@@ -143,9 +150,9 @@ std::vector<std::string> tzr_zip_store_assets(tzr_zip_archive *archive,
         if (!messages)
             continue;
         if (a.downloaded && messages->add_downloaded)
-            fprintf(stderr, messages->add_downloaded, a.name.c_str(), a.entry.c_str());
+            tzr_log(messages->add_downloaded, a.name.c_str(), a.entry.c_str());
         else if (!a.downloaded && messages->add_local)
-            fprintf(stderr, messages->add_local, a.entry.c_str());
+            tzr_log(messages->add_local, a.entry.c_str());
     }
     return stored;
 }
