@@ -5,7 +5,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
+#include <QToolButton>
 
 #include <memory>
 
@@ -21,29 +21,35 @@ FindBar::FindBar(KVXTextView *view) : QWidget(view), view_(view) {
     findField_ = new QLineEdit(this);
     findField_->setPlaceholderText(tr("Find"));
     findField_->setClearButtonEnabled(true);
+    findField_->setMinimumWidth(120);
     replaceField_ = new QLineEdit(this);
-    replaceField_->setPlaceholderText(tr("Replace"));
-    ignoreCase_ = new QCheckBox(tr("Ignore Case"), this);
+    replaceField_->setPlaceholderText(tr("Replace with"));
+    replaceField_->setMinimumWidth(100);
+    ignoreCase_ = new QCheckBox(tr("Ignore case"), this);
     ignoreCase_->setChecked(true);
+    ignoreCase_->setFocusPolicy(Qt::NoFocus);
     status_ = new QLabel(this);
-    auto button = [this](const QString &title, auto slot) {
-        auto *b = new QPushButton(title, this);
-        b->setAutoDefault(false);
+    auto button = [this](const QString &title, const QString &tip, auto slot) {
+        auto *b = new QToolButton(this);
+        b->setText(title);
+        b->setToolTip(tip);
         b->setFocusPolicy(Qt::NoFocus);
-        connect(b, &QPushButton::clicked, this, slot);
+        connect(b, &QToolButton::clicked, this, slot);
         return b;
     };
     auto *row = new QHBoxLayout(this);
     row->setContentsMargins(6, 3, 6, 3);
-    row->addWidget(findField_, 2);
-    row->addWidget(button(QStringLiteral("<"), [this] { findPrevious(); }));
-    row->addWidget(button(QStringLiteral(">"), [this] { findNext(); }));
+    row->setSpacing(4);
+    row->addWidget(findField_, 3);
+    row->addWidget(button(QStringLiteral("\u25C0"), tr("Previous"), [this] { findPrevious(); }));
+    row->addWidget(button(QStringLiteral("\u25B6"), tr("Next"), [this] { findNext(); }));
     row->addWidget(status_);
+    row->addSpacing(8);
     row->addWidget(replaceField_, 2);
-    row->addWidget(button(tr("Replace"), [this] { replace(); }));
-    row->addWidget(button(tr("All"), [this] { replaceAll(); }));
+    row->addWidget(button(tr("Replace"), tr("Replace this match and find the next"), [this] { replace(); }));
+    row->addWidget(button(tr("All"), tr("Replace every match"), [this] { replaceAll(); }));
     row->addWidget(ignoreCase_);
-    row->addWidget(button(tr("Done"), [this] { hideBar(); }));
+    row->addWidget(button(tr("Done"), tr("Close the find bar"), [this] { hideBar(); }));
 
     // Finding as the search is typed: from where the current match begins,
     // so that a longer search keeps the match it extends.

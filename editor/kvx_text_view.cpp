@@ -10,6 +10,7 @@
 #include <QMimeData>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -20,6 +21,7 @@
 #include "editor/line_numbers_ruler_view.h"
 #include "editor/theme_styles.h"
 #include "platform/defaults.h"
+#include "platform/dispatch.h"
 #include "platform/font_resolver.h"
 #include "platform/pasteboard.h"
 
@@ -176,12 +178,16 @@ void KVXTextView::preferenceChanged(const QString &key) {
     }
 }
 
+// The flag may be set from any thread; the relayout runs on the view's own.
 void KVXTextView::setIsLoading(bool loading) {
     if (isLoading_.exchange(loading) == loading)
         return;
     emit isLoadingChanged(loading);
     if (!loading)
-        refreshLayout();
+        platform::Dispatch::performOnMain([view = QPointer<KVXTextView>(this)] {
+            if (view)
+                view->refreshLayout();
+        });
 }
 
 void KVXTextView::setDefaultFont(const QFont &font) {
@@ -489,19 +495,16 @@ QMimeData *KVXTextView::richTextOfRange(CharRange range) const {
     return data;
 }
 
-void KVXTextView::copyAsPlainText() {
-    CharRange range = selectedRange();
-    if (range.length == 0)
-        range = {0, storage_->length()};
-    stringToPasteboard(textOfRange(range));
+// What the copy commands take: the selection, or the whole text when
+// nothing is selected.
+CharRange KVXTextView::rangeToCopy() const {
+    const CharRange range = selectedRange();
+    return range.length > 0 ? range : CharRange{0, storage_->length()};
 }
 
-void KVXTextView::copyAsRichText() {
-    CharRange range = selectedRange();
-    if (range.length == 0)
-        range = {0, storage_->length()};
-    attributedStringToPasteboard(range);
-}
+void KVXTextView::copyAsPlainText() { stringToPasteboard(textOfRange(rangeToCopy())); }
+
+void KVXTextView::copyAsRichText() { attributedStringToPasteboard(rangeToCopy()); }
 
 void KVXTextView::copy() { copyAsPlainText(); }
 

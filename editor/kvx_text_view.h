@@ -242,6 +242,8 @@ private:
     void keepTopLineStill();
     friend class TopLineHold;
     QRectF documentRectForRange(CharRange range) const;
+    double boundsHeight() const;
+    CharRange rangeToCopy() const;
     zoomgeometry::ZoomGeometry geometry() const { return {zoomFactor_}; }
 
     SmartTextStorage *storage_;

@@ -138,12 +138,17 @@ QPointF KVXTextView::idealScrollPointForCenteringRange(CharRange range, bool use
     return QPointF(0, std::floor(y));
 }
 
+// The height of the view's bounds in text coordinates: the text's with its
+// padding, or the visible height when the text is shorter.
+double KVXTextView::boundsHeight() const {
+    return geometry().toText(std::max(storage_->documentLayout()->documentSize().height(),
+                                      double(viewport()->height())));
+}
+
 QPointF KVXTextView::safeScrollPointForCenteringRange(CharRange range, bool useTarget) const {
-    const ZoomGeometry g = geometry();
     const QPointF ideal = idealScrollPointForCenteringRange(range, useTarget);
-    const double bounds = std::max(storage_->documentLayout()->documentSize().height(),
-                                   double(viewport()->height()));
-    return QPointF(ideal.x(), safeScrollY(ideal.y(), g.toText(bounds), g.toText(viewHeight())));
+    return QPointF(ideal.x(),
+                   safeScrollY(ideal.y(), boundsHeight(), geometry().toText(viewHeight())));
 }
 
 void KVXTextView::centerRange(CharRange range, bool useTarget) {
@@ -198,12 +203,9 @@ void KVXTextView::tryToCenterRange(CharRange range, double oldContentInset) {
         qCWarning(lcEditor, "failed sanity check on scroll");
         return;
     }
-    const ZoomGeometry g = geometry();
     const QPointF ideal = idealScrollPointForCenteringRange(range, true);
     const double y = std::max(ideal.y(), 0.0);
-    const double bounds = g.toText(std::max(storage_->documentLayout()->documentSize().height(),
-                                            double(viewport()->height())));
-    double limit = verticalPadding() + bounds - 2 * oldContentInset;
+    double limit = verticalPadding() + boundsHeight() - 2 * oldContentInset;
     if (typewriterMode_)
         limit += viewHeight();
     scrollToY(std::min(y, limit));

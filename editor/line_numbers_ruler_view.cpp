@@ -56,6 +56,10 @@ void LineNumbersRulerView::setClientView(KVXTextView *client) {
     clientTextStorageDidProcessEditing();
 }
 
+SmartTextStorage *LineNumbersRulerView::currentTextStorage() const {
+    return client_ ? client_->storage() : nullptr;
+}
+
 void LineNumbersRulerView::setTextColor(const QColor &color) {
     textColor_ = color;
     update();

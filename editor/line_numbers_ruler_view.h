@@ -25,6 +25,7 @@
 
 class KVXTextView;
 class QTextBlock;
+class SmartTextStorage;
 struct TextChange;
 
 class LineNumbersRulerView : public QWidget {
@@ -35,6 +36,8 @@ public:
     explicit LineNumbersRulerView(KVXTextView *client = nullptr, QWidget *parent = nullptr);
 
     KVXTextView *clientView() const { return client_; }
+    // The client's text storage, or null without a client.
+    SmartTextStorage *currentTextStorage() const;
     // Follows the client's text from now on (nothing without a client).
     void setClientView(KVXTextView *client);
 
