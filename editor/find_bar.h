@@ -1,9 +1,9 @@
-// The find bar above the editor's text, standing in for the platform's: a
-// search field that finds as it is typed, next and previous with wrap-around,
-// an optional case match, and a replace field with Replace (the current
-// match, then on to the next) and All (every match, as one edit that one
-// undo takes back). Replacements go through the text storage like any edit,
-// so change tracking and undo see them; nothing else in them is smart.
+// The find bar above the editor's text: a search field that finds as it is
+// typed, next and previous with wrap-around, an optional case match, and a
+// replace field with Replace (the current match, then on to the next) and
+// All (every match, as one edit that one undo takes back). Replacements go
+// through the text buffer like any edit, so change tracking and undo see
+// them; nothing else in them is smart (no pairs, no expansions).
 #pragma once
 
 #include <QString>

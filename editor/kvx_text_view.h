@@ -58,7 +58,8 @@ public:
     static constexpr CharRange kNoRange{-1, 0};
 
     // Shows `storage`'s document, configured from the preferences in
-    // `defaults` (read now, and observed while the view lives).
+    // `defaults` (the standard store when null), read now and observed
+    // while the view lives.
     explicit KVXTextView(SmartTextStorage *storage, platform::Defaults *defaults = nullptr,
                          QWidget *parent = nullptr);
     ~KVXTextView() override;
@@ -103,8 +104,8 @@ public:
     CharRange selectedRange() const;
     void setSelectedRange(CharRange range);
 
-    // What the platform's text system would do on its own and Qt does not:
-    // kept as the preferences say, and otherwise unused.
+    // Text services Qt does not offer (spelling, grammar, substitutions):
+    // their switches are kept as the preferences say, and otherwise unused.
     struct SystemTextSettings {
         bool continuousSpellChecking = false;
         bool automaticSpellingCorrection = false;

@@ -39,6 +39,7 @@ void SelectionMemory::save(const QString &text, CharRange selection) {
     stopOffset_ = quint64(stop);
     startSuffix_ = suffixAt(text, start);
     stopSuffix_ = stop > start ? suffixAt(text, stop) : startSuffix_;
+    stopNearEnd_ = stop + stopSuffix_.size() >= n;
 }
 
 CharRange SelectionMemory::restore(const char *text, size_t b) const {
@@ -71,9 +72,8 @@ CharRange SelectionMemory::restore(const char *text, size_t b) const {
         const QByteArray stopPattern = matchPattern(stopSuffix_);
         // A stop within a suffix's length of the old end is looked for that
         // far before the new end (in bytes, as the pattern is).
-        const size_t expected = stopSuffix_.size() >= kSuffixUnits
-                                    ? b0 + n
-                                    : b - std::min(b, size_t(stopPattern.size()));
+        const size_t expected =
+            !stopNearEnd_ ? b0 + n : b - std::min(b, size_t(stopPattern.size()));
         e = find(stopPattern, expected);
         if (s < 0) {
             if (e < 0)

@@ -40,4 +40,5 @@ private:
     quint64 stopOffset_ = 0;
     QString startSuffix_;
     QString stopSuffix_;
+    bool stopNearEnd_ = false;  // the stop's suffix runs to the end of the text
 };
