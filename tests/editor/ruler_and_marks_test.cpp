@@ -172,3 +172,17 @@ TEST(InvisibleMarks, TheTypesetterShowsTabsAndLineEndsWithTheSameMarks) {
     EXPECT_FALSE(T::setNotShownAttribute(false, u'\n', false, true).notShown);
     EXPECT_EQ(glyph(T::setNotShownAttribute(false, u'\n', false, true)), 0);
 }
+
+TEST(InvisibleMarks, EachEditorKeepsItsOwnMarkFont) {
+    // Two windows at different sizes: the marks of one never take the
+    // other's font.
+    ShownView small;
+    ShownView large([](platform::Defaults &d) {
+        d.setFloat(20, QStringLiteral("defaultFontSize"));
+        d.setInteger(150, QStringLiteral("defaultZoom"));
+    });
+    EXPECT_DOUBLE_EQ(small.view().layoutManager()->font().pointSizeF(), 12);
+    EXPECT_DOUBLE_EQ(large.view().layoutManager()->font().pointSizeF(), 30);
+    small.view().toggleShowInvisibleCharacters();
+    EXPECT_DOUBLE_EQ(large.view().layoutManager()->font().pointSizeF(), 30);
+}
