@@ -62,14 +62,28 @@ void StyleTable::setZoom(double zoom) {
 
 const QTextCharFormat &StyleTable::charFormat(quint32 index) {
     CharEntry &entry = chars_[index];
-    if (entry.made)
-        return entry.format;
-    const CharAttrs &a = entry.attrs;
+    if (!entry.made) {
+        entry.format = charFormatFor(entry.attrs, zoom_);
+        entry.made = true;
+    }
+    return entry.format;
+}
+
+const QTextBlockFormat &StyleTable::blockFormat(quint32 index) {
+    ParaEntry &entry = paras_[index];
+    if (!entry.made) {
+        entry.format = blockFormatFor(entry.attrs, zoom_);
+        entry.made = true;
+    }
+    return entry.format;
+}
+
+QTextCharFormat charFormatFor(const CharAttrs &a, double zoom) {
     QTextCharFormat f;
     if (!a.family.isEmpty())
         f.setFontFamilies({a.family});
     if (a.pointSize > 0)
-        f.setFontPointSize(a.pointSize * zoom_);
+        f.setFontPointSize(a.pointSize * zoom);
     f.setFontWeight(a.bold ? QFont::Bold : QFont::Normal);
     f.setFontItalic(a.italic);
     if (qAlpha(a.foreground) != 0)
@@ -82,28 +96,22 @@ const QTextCharFormat &StyleTable::charFormat(quint32 index) {
         f.setVerticalAlignment(QTextCharFormat::AlignSuperScript);
     else if (a.superscript < 0)
         f.setVerticalAlignment(QTextCharFormat::AlignSubScript);
-    entry.format = f;
-    entry.made = true;
-    return entry.format;
+    return f;
 }
 
-const QTextBlockFormat &StyleTable::blockFormat(quint32 index) {
-    ParaEntry &entry = paras_[index];
-    if (entry.made)
-        return entry.format;
-    const ParaAttrs &a = entry.attrs;
+QTextBlockFormat blockFormatFor(const ParaAttrs &a, double zoom) {
     QTextBlockFormat f;
     if (a.headIndent != 0)
-        f.setLeftMargin(a.headIndent * zoom_);
+        f.setLeftMargin(a.headIndent * zoom);
     if (a.firstLineIndent != a.headIndent)
-        f.setTextIndent((a.firstLineIndent - a.headIndent) * zoom_);
+        f.setTextIndent((a.firstLineIndent - a.headIndent) * zoom);
     // A negative tail indent counts from the right edge.
     if (a.tailIndent < 0)
-        f.setRightMargin(-a.tailIndent * zoom_);
+        f.setRightMargin(-a.tailIndent * zoom);
     if (a.spacingBefore != 0)
-        f.setTopMargin(a.spacingBefore * zoom_);
+        f.setTopMargin(a.spacingBefore * zoom);
     if (a.spacingAfter != 0)
-        f.setBottomMargin(a.spacingAfter * zoom_);
+        f.setBottomMargin(a.spacingAfter * zoom);
     if (a.lineHeightMultiple > 0 && a.lineHeightMultiple != 1)
         f.setLineHeight(a.lineHeightMultiple * 100, QTextBlockFormat::ProportionalHeight);
     switch (a.alignment) {
@@ -113,7 +121,5 @@ const QTextBlockFormat &StyleTable::blockFormat(quint32 index) {
     case 4: f.setAlignment(Qt::AlignHCenter); break;
     default: break;  // natural: the document's own direction decides
     }
-    entry.format = f;
-    entry.made = true;
-    return entry.format;
+    return f;
 }

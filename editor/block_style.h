@@ -116,3 +116,8 @@ size_t qHash(const ParaAttrs &attrs, size_t seed = 0);
 
 // The colour of a theme value as Qt sees it.
 QColor styleColor(StyleColor c);
+
+// The Qt formats of attributes at a zoom factor (font sizes and paragraph
+// metrics multiplied by it).
+QTextCharFormat charFormatFor(const CharAttrs &attrs, double zoom);
+QTextBlockFormat blockFormatFor(const ParaAttrs &attrs, double zoom);

@@ -67,19 +67,23 @@ LazyDocumentLayout::Frame LazyDocumentLayout::frame() const {
     Fixed border = scaled(format.border()), padding = scaled(format.padding());
     qreal available = qMax(qreal(0), document()->pageSize().width());
     Fixed width = fixed(format.width().value(available));
+    const Fixed leftInset = roundToPixel(fixed(leftPadding_));
+    const Fixed rightInset = roundToPixel(fixed(rightPadding_));
     Frame f;
-    f.left = left + border + padding;
-    f.pageWidth = width - 2 * (border + padding) - left - right;
+    f.left = left + border + padding + leftInset;
+    f.pageWidth = width - 2 * (border + padding) - left - right - leftInset - rightInset;
     f.right = f.left + f.pageWidth;
     f.top = top + border + padding;
     f.bottom = border + padding + bottom;
-    f.marginWidth = 2 * (border + padding) + left + right;
+    f.marginWidth = 2 * (border + padding) + left + right + leftInset + rightInset;
     return f;
 }
 
 void LazyDocumentLayout::checkFrame() const {
     Frame f = frame();
-    bool widthChanged = !frameKnown_ || f.left != frame_.left || f.right != frame_.right;
+    // Lines are placed relative to the column's left edge: a column that
+    // only moves (an editor re-centring its text) keeps every line.
+    bool widthChanged = !frameKnown_ || f.right - f.left != frame_.right - frame_.left;
     frame_ = f;
     frameKnown_ = true;
     if (widthChanged) {
@@ -357,6 +361,19 @@ void LazyDocumentLayout::invalidateBlocks(int first, int last) {
 }
 
 void LazyDocumentLayout::setOptionHook(OptionHook hook) { optionHook_ = std::move(hook); }
+
+void LazyDocumentLayout::setHorizontalPadding(qreal left, qreal right) {
+    left = qMax<qreal>(0, left);
+    right = qMax<qreal>(0, right);
+    if (left == leftPadding_ && right == rightPadding_)
+        return;
+    leftPadding_ = left;
+    rightPadding_ = right;
+    syncBlockCount();
+    checkFrame();
+    emit update(QRectF(0, 0, qreal(INT_MAX), qreal(INT_MAX)));
+    emitSizeIfChanged();
+}
 
 void LazyDocumentLayout::setVerticalPadding(qreal top, qreal bottom) {
     if (top == topPadding_ && bottom == bottomPadding_)

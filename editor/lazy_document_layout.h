@@ -40,6 +40,12 @@ public:
     void setVerticalPadding(qreal top, qreal bottom);
     qreal topPadding() const { return topPadding_; }
     qreal bottomPadding() const { return bottomPadding_; }
+    // Space left and right of the text column (an editor's margins), inside
+    // the root frame's own margins, in whole pixels; a change lays every
+    // block out again at the new width.
+    void setHorizontalPadding(qreal left, qreal right);
+    qreal leftPadding() const { return leftPadding_; }
+    qreal rightPadding() const { return rightPadding_; }
 
     // A hook that may change a block's text option before it is laid out
     // (elastic tab stops); blocks laid out before it was set keep their
@@ -111,5 +117,7 @@ private:
     mutable QTimer idleTimer_;
     qreal topPadding_ = 0;
     qreal bottomPadding_ = 0;
+    qreal leftPadding_ = 0;
+    qreal rightPadding_ = 0;
     OptionHook optionHook_;
 };

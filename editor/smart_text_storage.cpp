@@ -17,7 +17,6 @@
 #include "expansions.h"
 #include "platform/defaults.h"
 #include "platform/dispatch.h"
-#include "platform/font_resolver.h"
 #include "multi_edit.h"
 #include "smart_pairs.h"
 #include "smart_string.h"
@@ -79,6 +78,9 @@ SmartTextStorage::SmartTextStorage(const StoragePreferences &preferences, Extras
 
     document_ = new QTextDocument(this);
     document_->setUndoRedoEnabled(false);
+    // The editor view places the text itself (its margins are the layout's
+    // padding), so the document adds no margin of its own.
+    document_->setDocumentMargin(0);
     layout_ = new LazyDocumentLayout(document_);
     document_->setDocumentLayout(layout_);
     loadDefaultFont();
@@ -114,18 +116,9 @@ void SmartTextStorage::assertThread() const {
 }
 
 void SmartTextStorage::loadDefaultFont() {
-    QString family;
-    float size = float(preferences_.defaultFontSize);
-    if (std::optional<QString> f = knownFontFamily(preferences_.defaultFontName); f && size > 0) {
-        family = *f;
-    } else {
-        // Palatino, or the serif face that stands in for it.
-        family = platform::FontResolver::resolveFamily(QStringLiteral("Palatino"));
-        size = 12;
-    }
-    defaultFont_ = QFont(family);
-    defaultFont_.setPointSizeF(size);
-    theme_.setBaseFont(family, size);
+    defaultFont_ = editorBaseFont(preferences_.defaultFontName, preferences_.defaultFontSize);
+    const float size = float(defaultFont_.pointSizeF());
+    theme_.setBaseFont(defaultFont_.family(), size);
     configureTheme();
     QFont documentFont = defaultFont_;
     documentFont.setPointSizeF(size * zoomFactor_);

@@ -40,6 +40,18 @@ std::optional<QString> knownFontFamily(const QString &name) {
     return std::nullopt;
 }
 
+QFont editorBaseFont(const QString &name, double pointSize) {
+    QFont font;
+    if (std::optional<QString> family = knownFontFamily(name); family && pointSize > 0) {
+        font = QFont(*family);
+        font.setPointSizeF(pointSize);
+    } else {
+        font = QFont(platform::FontResolver::resolveFamily(QStringLiteral("Palatino")));
+        font.setPointSizeF(12);
+    }
+    return font;
+}
+
 ThemeStyles::ThemeStyles() : names_(smart_text_style_names_new()), resolver_(knownFontFamily) {}
 
 ThemeStyles::~ThemeStyles() {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QColor>
+#include <QFont>
 #include <QString>
 
 #include <functional>
@@ -37,6 +38,11 @@ using FontFamilyResolver = std::function<std::optional<QString>(const QString &n
 // installed face that stands in for a known Mac face ("Menlo" is a
 // monospaced face here); nothing for a name that is neither.
 std::optional<QString> knownFontFamily(const QString &name);
+
+// The editor's base font: `name` at `pointSize`, or the serif face that
+// stands in for Palatino at 12 points when no such font can be had or the
+// size is not positive.
+QFont editorBaseFont(const QString &name, double pointSize);
 
 class ThemeStyles {
 public:

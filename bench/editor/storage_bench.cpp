@@ -1,8 +1,10 @@
 // The editor's text storage on a 1 MB Markdown document, offscreen: loading
 // and highlighting it whole, and keystrokes from the edit to styled and
 // laid-out text (optionally painted), in the middle of the document, inside
-// a code fence and next to one, and one that opens a fence. Keystroke
-// benchmarks report the median and 95th percentile of single keystrokes.
+// a code fence and next to one, and one that opens a fence; then the same
+// keystrokes in the editor view with its gutter and invisible marks on.
+// Keystroke benchmarks report the median and 95th percentile of single
+// keystrokes.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -17,8 +19,10 @@
 #include <random>
 #include <vector>
 
+#include "editor/kvx_text_view.h"
 #include "editor/lazy_document_layout.h"
 #include "editor/smart_text_storage.h"
+#include "platform/registered_defaults.h"
 
 namespace {
 
@@ -251,6 +255,74 @@ void BM_FenceOpenedAndClosed(benchmark::State &state) {
     report(state, ms);
 }
 BENCHMARK(BM_FenceOpenedAndClosed)->Iterations(10)->Unit(benchmark::kMillisecond);
+
+// The editor view over the same document, 1000 x 800, with the gutter
+// numbering lines (or paragraphs) and the invisible marks drawn: after each
+// keystroke the view keeps the caret in view, the gutter follows the text,
+// and a painted keystroke paints the gutter and the marks too.
+struct ViewEditor {
+    platform::ScopedStandardDefaults defaults;
+    std::unique_ptr<SmartTextStorage> storage;
+    std::unique_ptr<KVXTextView> view;
+
+    explicit ViewEditor(bool paragraphs) {
+        platform::Defaults &d = defaults.defaults();
+        d.setObject(QStringLiteral("DejaVu Sans"), QStringLiteral("defaultFontName"));
+        d.setFloat(11, QStringLiteral("defaultFontSize"));
+        d.setInteger(72, QStringLiteral("lineLength"));
+        d.setBool(true, QStringLiteral("showLineNumbers"));
+        d.setBool(paragraphs, QStringLiteral("countParasNotLines"));
+        d.setBool(true, QStringLiteral("showInvisibleCharacters"));
+        storage = std::make_unique<SmartTextStorage>(d);
+        storage->applyThemeFromPath(themePath());
+        storage->setInitialText(sampleDocument());
+        view = std::make_unique<KVXTextView>(storage.get(), &d);
+        view->resize(1000, 800);
+        view->show();
+        storage->documentLayout()->finishLayout();
+        QCoreApplication::processEvents();
+    }
+    ~ViewEditor() {
+        view.reset();
+        storage.reset();
+    }
+};
+
+void viewKeystrokes(benchmark::State &state, bool paragraphs) {
+    static std::unique_ptr<ViewEditor> editors[2];
+    std::unique_ptr<ViewEditor> &editor = editors[paragraphs];
+    if (!editor)
+        editor = std::make_unique<ViewEditor>(paragraphs);
+    const bool paint = state.range(0);
+    const qsizetype start = middleOf(QStringLiteral("\n\n")) + 2;
+    editor->view->setSelectedRange({start, 0});
+    QCoreApplication::processEvents();
+    std::vector<double> ms;
+    qsizetype at = start;
+    const QString letters = QStringLiteral("type some words é ");
+    int i = 0;
+    for (auto _ : state) {
+        QElapsedTimer clock;
+        clock.start();
+        editor->storage->replaceCharactersInRange({at, 0}, QString(letters[i++ % letters.size()]));
+        editor->storage->documentLayout()->documentSize();
+        if (paint)
+            editor->view->repaint();
+        ms.push_back(clock.nsecsElapsed() / 1e6);
+        at++;
+    }
+    editor->storage->replaceCharactersInRange({start, at - start}, QString());
+    QCoreApplication::processEvents();
+    report(state, ms);
+}
+
+void BM_ViewKeystrokeLineNumbersAndInvisibles(benchmark::State &state) { viewKeystrokes(state, false); }
+BENCHMARK(BM_ViewKeystrokeLineNumbersAndInvisibles)->Arg(0)->Arg(1)->ArgName("paint")
+    ->Iterations(400)->Unit(benchmark::kMillisecond);
+
+void BM_ViewKeystrokeParagraphNumbersAndInvisibles(benchmark::State &state) { viewKeystrokes(state, true); }
+BENCHMARK(BM_ViewKeystrokeParagraphNumbersAndInvisibles)->Arg(0)->Arg(1)->ArgName("paint")
+    ->Iterations(400)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

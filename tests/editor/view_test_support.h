@@ -1,0 +1,47 @@
+// An editor view over a storage, shown offscreen at a fixed size, with the
+// preferences of a new user (changed by the test before the view is made).
+#pragma once
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+#include "editor/kvx_text_view.h"
+#include "editor/smart_text_storage.h"
+#include "platform/registered_defaults.h"
+
+namespace editortest {
+
+class ShownView {
+public:
+    // `configure` sets preferences before the storage and the view read
+    // them. The text column's font is DejaVu Sans at 12 points unless
+    // `configure` says otherwise; the storage uses the test theme.
+    explicit ShownView(const std::function<void(platform::Defaults &)> &configure = {},
+                       bool themed = true);
+    ~ShownView();
+
+    platform::Defaults &defaults() { return scoped_.defaults(); }
+    SmartTextStorage &storage() { return *storage_; }
+    KVXTextView &view() { return *view_; }
+
+    // Sets the text and shows the view at `size`, laid out and painted.
+    void show(const QString &text, QSize size = QSize(600, 400));
+    // Lets pending layout and paint events run.
+    void settle();
+    // The view as painted now (the whole widget, gutter included).
+    QImage grab();
+
+private:
+    platform::ScopedStandardDefaults scoped_;
+    std::unique_ptr<SmartTextStorage> storage_;
+    std::unique_ptr<KVXTextView> view_;
+};
+
+// Where tests keep pictures worth looking at (in the build folder).
+QString artifactPath(const QString &name);
+
+}  // namespace editortest
