@@ -91,12 +91,14 @@ tzr_engine *TZREngine::createEngine(DString *source) {
 QByteArray TZREngine::exportToFormat(short format) const {
     QByteArray text;
     QString cssPath;
-    platform::Dispatch::mainSync([&] {
+    const bool read = platform::Dispatch::mainSync([&] {
         if (m_editor) {
             text = m_editor->utf8Text();
             cssPath = m_editor->activeCSSPath();
         }
     });
+    if (!read)
+        return {};  // quitting: no text to export, rather than an empty document
     DString *source = d_string_new("");
     tzr_engine *e = createEngine(source);
     if (!e)

@@ -16,16 +16,6 @@ using testing_qt::spinUntil;
 
 namespace {
 
-// The library's own HTML for a text, as the bridge's live engine makes it.
-QString render(const QString &text) {
-    char *html = tzr_string_convert(text.toUtf8().constData(), TZREngine::extensions() | TZR_EXT_COMPLETE,
-                                    0, 0);
-    QString result = QString::fromUtf8(html);
-    free(html);
-    result.chop(1);  // the conversion's closing newline
-    return result;
-}
-
 // Blocks the calling thread until the background pool runs only the cycle
 // that called it (the blocks queued meanwhile have all run).
 void waitForOtherBackgroundBlocks() {
@@ -82,7 +72,7 @@ TEST_F(BridgeTest, IsBlockedUntilEnabledThenRunsOneCycleAndOneReplay) {
     // The first cycle, and the replay owed to the requests of the blocked time.
     EXPECT_EQ(bridge->completedCycles(), 2u);
     EXPECT_EQ(htmls.size(), 2);
-    EXPECT_EQ(withoutAnchor(lastHtml()), render(editor.text));
+    EXPECT_EQ(withoutAnchor(lastHtml()), rendered(editor.text));
     EXPECT_EQ(editor.offMainCalls, 0);
 }
 
@@ -107,7 +97,7 @@ TEST_F(BridgeTest, EditsDuringACycleGiveOneReplayForTheCaretWhereItIsThen) {
     EXPECT_EQ(editor.caretReads - readsBefore, 1);
     EXPECT_FALSE(bridge->needsFinalUpdate());
     // The replay rendered the newest text, anchored in the third paragraph.
-    EXPECT_EQ(withoutAnchor(lastHtml()), render(editor.text));
+    EXPECT_EQ(withoutAnchor(lastHtml()), rendered(editor.text));
     EXPECT_TRUE(beforeAnchor(lastHtml()).endsWith("paragraph.")) << lastHtml().toStdString();
     EXPECT_GT(anchorAt(lastHtml()), lastHtml().indexOf("Third"));
 }
@@ -128,7 +118,7 @@ TEST_F(BridgeTest, AnExtensionChangeDuringACycleRebuildsTheEngineBeforeTheNextOn
     // a fresh cycle without an anchor.
     editAndSettle(0, 1, "");
     EXPECT_EQ(bridge->completedCycles(), cycles + 1);
-    EXPECT_EQ(lastHtml(), render("A new word.\n"));
+    EXPECT_EQ(lastHtml(), rendered(QStringLiteral("A new word.\n")));
     EXPECT_LT(anchorAt(lastHtml()), 0);
 }
 
@@ -173,7 +163,7 @@ TEST_F(BridgeTest, ThePreviewGetsAnchoredHtmlAndAForcedRefreshGetsNoAnchor) {
     bridge->updateData(std::nullopt);
     ASSERT_TRUE(settle());
     EXPECT_LT(anchorAt(lastHtml()), 0);
-    EXPECT_EQ(lastHtml(), render(text));
+    EXPECT_EQ(lastHtml(), rendered(text));
 }
 
 TEST_F(BridgeTest, HeaderTextIsRenderedFirstAndTheAnchorCountsIt) {
@@ -254,5 +244,5 @@ TEST_F(BridgeTest, TheSourceIsPreparedAsTheFlagsSay) {
 TEST_F(BridgeTest, AnEmptyTextGivesValidEmptyHtml) {
     start("");
     EXPECT_EQ(htmls.size(), 2);
-    EXPECT_EQ(withoutAnchor(lastHtml()), render(""));
+    EXPECT_EQ(withoutAnchor(lastHtml()), rendered(QString()));
 }

@@ -13,6 +13,7 @@
 #include "platform/dispatch.h"
 #include "platform/registered_defaults.h"
 #include "support/qt_wait.h"
+#include "tzr.h"
 #include "window/scroll_anchor.h"
 #include "window/tzr_engine.h"
 
@@ -33,6 +34,52 @@ inline QString sampleDocument(qsizetype bytes) {
     return doc;
 }
 
+// Waits until no background block runs (the bridge's own hops to the main
+// thread are served meanwhile) and the main thread has taken what they
+// handed over.
+inline bool drainBackground() {
+    const bool idle = testing_qt::spinUntil(
+        [] { return platform::Dispatch::backgroundPool().activeThreadCount() == 0; }, std::chrono::seconds(30));
+    testing_qt::spinFor(std::chrono::milliseconds(10));
+    return idle;
+}
+
+// Waits until no cycle runs or waits to resume, and none follows within a
+// tenth of a second.
+inline bool settle(const TZREngine &bridge) {
+    auto idle = [&bridge] {
+        return !bridge.isUpdating() && platform::Dispatch::backgroundPool().activeThreadCount() == 0;
+    };
+    for (int round = 0; round < 50; round++) {
+        if (!testing_qt::spinUntil(idle, std::chrono::seconds(30)))
+            return false;
+        const quint64 cycles = bridge.completedCycles();
+        testing_qt::spinFor(std::chrono::milliseconds(100));
+        if (idle() && bridge.completedCycles() == cycles)
+            return true;
+    }
+    return false;
+}
+
+// The library's own HTML for a UTF-8 text, as the bridge's live engine makes
+// it with the preferences of now.
+inline QString rendered(const QByteArray &text) {
+    char *html = tzr_string_convert(text.constData(), TZREngine::extensions() | TZR_EXT_COMPLETE, 0, 0);
+    QString result = QString::fromUtf8(html);
+    free(html);
+    result.chop(1);  // the conversion's closing newline
+    return result;
+}
+inline QString rendered(const QString &text) { return rendered(text.toUtf8()); }
+
+inline QString withoutAnchor(QString html) { return html.remove(QString::fromUtf8(kScrollAnchor)); }
+inline qsizetype anchorAt(const QString &html) { return html.indexOf(QLatin1String("TZRHTMLSCROLLPOINT")); }
+// The HTML just before the anchor.
+inline QString beforeAnchor(const QString &html, int count = 12) {
+    const qsizetype at = html.indexOf(QLatin1String("<a id=\"TZRHTMLSCROLLPOINT\""));
+    return at < 0 ? QString() : html.mid(std::max<qsizetype>(0, at - count), std::min<qsizetype>(at, count));
+}
+
 class BridgeTest : public ::testing::Test {
 protected:
     platform::ScopedStandardDefaults scoped;
@@ -47,17 +94,7 @@ protected:
 
     void TearDown() override {
         bridge.reset();
-        drain();
-    }
-
-    // Waits until no background block runs (the bridge's own hops to the main
-    // thread are served meanwhile) and the main thread has taken what they
-    // handed over.
-    static void drain() {
-        ASSERT_TRUE(testing_qt::spinUntil(
-            [] { return platform::Dispatch::backgroundPool().activeThreadCount() == 0; },
-            std::chrono::seconds(30)));
-        testing_qt::spinFor(std::chrono::milliseconds(10));
+        ASSERT_TRUE(drainBackground());
     }
 
     void makeBridge() {
@@ -79,22 +116,7 @@ protected:
         ASSERT_EQ(bridge->completedCycles(), 2u);
     }
 
-    // Waits until no cycle runs or waits to resume, and none follows within
-    // a tenth of a second.
-    bool settle(std::chrono::milliseconds timeout = std::chrono::seconds(30)) {
-        auto idle = [this] {
-            return !bridge->isUpdating() && platform::Dispatch::backgroundPool().activeThreadCount() == 0;
-        };
-        for (int round = 0; round < 50; round++) {
-            if (!testing_qt::spinUntil(idle, timeout))
-                return false;
-            const quint64 cycles = bridge->completedCycles();
-            testing_qt::spinFor(std::chrono::milliseconds(100));
-            if (idle() && bridge->completedCycles() == cycles)
-                return true;
-        }
-        return false;
-    }
+    bool settle() { return ::settle(*bridge); }
 
     // An edit, then the cycles it causes.
     void editAndSettle(qsizetype location, qsizetype length, const QString &with) {
@@ -103,11 +125,4 @@ protected:
     }
 
     QString lastHtml() const { return htmls.isEmpty() ? QString() : htmls.last(); }
-    static QString withoutAnchor(QString html) { return html.remove(QString::fromUtf8(kScrollAnchor)); }
-    static qsizetype anchorAt(const QString &html) { return html.indexOf(QLatin1String("TZRHTMLSCROLLPOINT")); }
-    // The HTML just before the anchor.
-    static QString beforeAnchor(const QString &html, int count = 12) {
-        const qsizetype at = html.indexOf(QLatin1String("<a id=\"TZRHTMLSCROLLPOINT\""));
-        return at < 0 ? QString() : html.mid(std::max<qsizetype>(0, at - count), std::min<qsizetype>(at, count));
-    }
 };
