@@ -1,42 +1,33 @@
-// The engine bridge under test: a fake editor, the standard preferences of a
-// new user, and what the bridge published, counted.
+// The engine bridge under test: the preferences of a new user, a fake
+// editor, and what the bridge published.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <QObject>
-#include <QStringList>
-
 #include <memory>
 
 #include "fake_engine_editor.h"
-#include "platform/dispatch.h"
 #include "platform/registered_defaults.h"
+#include "support/qt_print.h"
 #include "support/qt_wait.h"
 #include "tzr.h"
 #include "window/scroll_anchor.h"
 #include "window/tzr_engine.h"
 
-// About `bytes` of varied Markdown: headings, paragraphs with inline markup
-// and accented letters and emoji, lists, quotes, code, changes and notes.
+// About `bytes` of varied Markdown, with headings, inline markup, accents and
+// emoji, lists, quotes, code, changes and notes.
 inline QString sampleDocument(qsizetype bytes) {
-    QString doc = QStringLiteral("Title: Sample\nAuthor: Zoë\n\n");
-    for (int section = 1; doc.size() < bytes; section++) {
-        doc += QStringLiteral("## Section %1\n\n").arg(section);
-        doc += QStringLiteral("Some *emphasis*, **strong** text and `code` with naïve café 😀 words "
-                              "and a {++change++}{>>why<<} or [a link](http://example.org/%1).[^n%1]\n\n")
-                   .arg(section);
-        doc += QStringLiteral("- item one\n- item *two*\n    - nested\n\n> Quoted line %1.\n\n").arg(section);
-        if (section % 5 == 0)
-            doc += QStringLiteral("```\nint main() { return %1; }\n```\n\n").arg(section);
-        doc += QStringLiteral("[^n%1]: Note %1.\n\n").arg(section);
-    }
+    QString doc = QStringLiteral("Title: Sample\n\n");
+    for (int n = 1; doc.size() < bytes; n++)
+        doc += QStringLiteral("## Section %1\n\nSome *emphasis*, `code`, naïve 😀 words, a {++change++}{>>why<<} "
+                              "and [a link](http://example.org/%1).[^n%1]\n\n- item\n    - nested\n\n"
+                              "> Quoted %1.\n\n[^n%1]: Note %1.\n\n")
+                   .arg(n);
     return doc;
 }
 
-// Waits until no background block runs (the bridge's own hops to the main
-// thread are served meanwhile) and the main thread has taken what they
-// handed over.
+// Waits until no background block runs, serving the bridge's hops to the
+// main thread meanwhile and what they hand over.
 inline bool drainBackground() {
     const bool idle = testing_qt::spinUntil(
         [] { return platform::Dispatch::backgroundPool().activeThreadCount() == 0; }, std::chrono::seconds(30));
@@ -47,9 +38,7 @@ inline bool drainBackground() {
 // Waits until no cycle runs or waits to resume, and none follows within a
 // tenth of a second.
 inline bool settle(const TZREngine &bridge) {
-    auto idle = [&bridge] {
-        return !bridge.isUpdating() && platform::Dispatch::backgroundPool().activeThreadCount() == 0;
-    };
+    auto idle = [&] { return !bridge.isUpdating() && platform::Dispatch::backgroundPool().activeThreadCount() == 0; };
     for (int round = 0; round < 50; round++) {
         if (!testing_qt::spinUntil(idle, std::chrono::seconds(30)))
             return false;
@@ -61,8 +50,7 @@ inline bool settle(const TZREngine &bridge) {
     return false;
 }
 
-// The library's own HTML for a UTF-8 text, as the bridge's live engine makes
-// it with the preferences of now.
+// The library's own HTML for a UTF-8 text, as the live engine makes it.
 inline QString rendered(const QByteArray &text) {
     char *html = tzr_string_convert(text.constData(), TZREngine::extensions() | TZR_EXT_COMPLETE, 0, 0);
     QString result = QString::fromUtf8(html);
@@ -70,15 +58,9 @@ inline QString rendered(const QByteArray &text) {
     result.chop(1);  // the conversion's closing newline
     return result;
 }
-inline QString rendered(const QString &text) { return rendered(text.toUtf8()); }
 
 inline QString withoutAnchor(QString html) { return html.remove(QString::fromUtf8(kScrollAnchor)); }
 inline qsizetype anchorAt(const QString &html) { return html.indexOf(QLatin1String("TZRHTMLSCROLLPOINT")); }
-// The HTML just before the anchor.
-inline QString beforeAnchor(const QString &html, int count = 12) {
-    const qsizetype at = html.indexOf(QLatin1String("<a id=\"TZRHTMLSCROLLPOINT\""));
-    return at < 0 ? QString() : html.mid(std::max<qsizetype>(0, at - count), std::min<qsizetype>(at, count));
-}
 
 class BridgeTest : public ::testing::Test {
 protected:
@@ -89,25 +71,20 @@ protected:
     QStringList htmls;
     QList<HeaderList> headerLists;
     QList<ChangeList> changeLists;
-    QList<LabelSet> referenceLists;
     std::unique_ptr<TZREngine> bridge;
 
     void TearDown() override {
         bridge.reset();
         ASSERT_TRUE(drainBackground());
     }
-
     void makeBridge() {
         bridge = std::make_unique<TZREngine>();
         bridge->setEditor(&editor);
         bridge->htmlString().observe(&observer, [this](const QString &html) { htmls.append(html); });
         bridge->headers().observe(&observer, [this](const HeaderList &l) { headerLists.append(l); });
         bridge->changes().observe(&observer, [this](const ChangeList &l) { changeLists.append(l); });
-        bridge->references().observe(&observer, [this](const LabelSet &l) { referenceLists.append(l); });
     }
-
-    // A bridge over `text`, enabled, after its first cycle and that cycle's
-    // replay.
+    // A bridge over `text`, enabled, after its first cycle and that cycle's replay.
     void start(const QString &text) {
         editor.setText(text);
         makeBridge();
@@ -115,14 +92,10 @@ protected:
         ASSERT_TRUE(settle());
         ASSERT_EQ(bridge->completedCycles(), 2u);
     }
-
     bool settle() { return ::settle(*bridge); }
-
-    // An edit, then the cycles it causes.
     void editAndSettle(qsizetype location, qsizetype length, const QString &with) {
         editor.edit(location, length, with);
         ASSERT_TRUE(settle());
     }
-
     QString lastHtml() const { return htmls.isEmpty() ? QString() : htmls.last(); }
 };

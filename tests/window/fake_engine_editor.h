@@ -1,13 +1,8 @@
-// A fake editor for the engine bridge: the text, the caret, the trigger after
-// each edit, the typed-space flag and the hidden views, with counts of what
-// the bridge asked and a hook that runs while a cycle copies the text (the
-// cycle is then certainly in flight). Every question must come on the main
-// thread; questions from elsewhere are counted as faults.
+// A fake editor for the engine bridge, with counts of what the bridge asked
+// and a hook that runs while a cycle copies the text (the cycle is then
+// certainly in flight). Questions from any thread but the main one are
+// counted as faults.
 #pragma once
-
-#include <QObject>
-#include <QSet>
-#include <QString>
 
 #include <atomic>
 #include <functional>
@@ -25,22 +20,17 @@ public:
     bool typedSpace = false;
     bool hidden[4] = {false, false, false, false};
     QString cssPath;
-
-    // What the bridge did.
     mutable std::atomic<int> offMainCalls{0};
-    mutable int textCopies = 0;
-    mutable int caretReads = 0;
+    mutable int textCopies = 0, caretReads = 0;
     QList<QSet<QString>> bibtexCalls;
-
-    // Runs on the main thread inside a cycle, before the text is copied.
-    std::function<void()> onTextCopy;
-    // Runs on the main thread inside a cycle, when citation keys arrive.
+    // Run once, on the main thread inside a cycle: at the next copy of the
+    // text, and when citation keys next arrive.
+    mutable std::function<void()> onTextCopy;
     std::function<void()> onBibtex;
-
     platform::Observable<quint64> charCount;
 
-    // An edit as the editor makes it: the text changes, the generation grows,
-    // the caret goes after the new text and charCount fires.
+    // An edit as the editor makes it: the generation grows, the caret goes
+    // after the new text and charCount fires.
     void edit(qsizetype location, qsizetype length, const QString &with) {
         text.replace(location, length, with);
         generation++;
@@ -49,43 +39,32 @@ public:
         charCount.setAlways(quint64(text.size()));
     }
     void setText(const QString &newText) { edit(0, text.size(), newText); }
-    void hideAll(bool hide) { std::fill(std::begin(hidden), std::end(hidden), hide); }
     void setHidden(View view, bool hide) { hidden[int(view)] = hide; }
 
     QByteArray utf8Text() const override {
         check();
         textCopies++;
-        if (onTextCopy)
-            onTextCopy();
+        if (auto hook = std::exchange(onTextCopy, nullptr))
+            hook();
         return text.toUtf8();
     }
-    QString string() const override { check(); return text; }
-    quint64 editGeneration() const override { check(); return generation; }
-    qsizetype caretLocation() const override {
+    QString string() const override { return check(), text; }
+    quint64 editGeneration() const override { return check(), generation; }
+    qsizetype caretLocation() const override { return check(), caretReads++, caret; }
+    std::optional<platform::TextRange> lastEditedRange() const override { return check(), lastEdit; }
+    bool takeTypedSpace() override { return check(), std::exchange(typedSpace, false); }
+    bool isViewHidden(View view) const override { return check(), hidden[int(view)]; }
+    QString activeCSSPath() const override { return check(), cssPath; }
+    void addBibtexToAutoComplete(const QSet<QString> &keys) override {
         check();
-        caretReads++;
-        return caret;
+        bibtexCalls.append(keys);
+        if (auto hook = std::exchange(onBibtex, nullptr))
+            hook();
     }
-    std::optional<platform::TextRange> lastEditedRange() const override { check(); return lastEdit; }
-    bool takeTypedSpace() override {
-        check();
-        return std::exchange(typedSpace, false);
-    }
-    bool isViewHidden(View view) const override { check(); return hidden[int(view)]; }
-    void addBibtexToAutoComplete(const QSet<QString> &citeKeys) override {
-        check();
-        bibtexCalls.append(citeKeys);
-        if (onBibtex)
-            onBibtex();
-    }
-    QString activeCSSPath() const override { check(); return cssPath; }
     QMetaObject::Connection observeCharCount(const QObject *context, std::function<void()> changed) override {
         return charCount.observe(context, [changed = std::move(changed)](quint64) { changed(); });
     }
 
 private:
-    void check() const {
-        if (!platform::Dispatch::isMainThread())
-            offMainCalls++;
-    }
+    void check() const { offMainCalls += !platform::Dispatch::isMainThread(); }
 };
