@@ -28,6 +28,12 @@ class TZREngine;
 struct DString;
 struct tzr_engine;
 
+// The "LANGUAGE" preference as the library's language code.
+unsigned short languagePreference();
+
+// A path handed to the library: NULL for none.
+inline const char *pathOrNull(const QByteArray &utf8) { return utf8.isEmpty() ? nullptr : utf8.constData(); }
+
 class TZREngineCore : public std::enable_shared_from_this<TZREngineCore> {
 public:
     TZREngineCore();

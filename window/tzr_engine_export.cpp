@@ -20,11 +20,6 @@ namespace {
 // over a connection anybody on the way could change.
 const char kScriptHost[] = "https://cdnjs.cloudflare.com";
 
-unsigned short languagePreference() {
-    return static_cast<unsigned short>(
-        static_cast<short>(Defaults::standard().integerForKey(QStringLiteral("LANGUAGE"))));
-}
-
 // What exported HTML gets in its head, by the preferences.
 QByteArray headInsertion(const QString &cssPath) {
     const Defaults &defaults = Defaults::standard();
@@ -106,7 +101,7 @@ QByteArray TZREngine::exportToFormat(short format) const {
     d_string_append_c_array(source, text.constData(), size_t(text.size()));
     m_core->prepareSource(source, format, extensions());
     const QByteArray folder = transclusionFolder().toUtf8();
-    DString *out = tzr_engine_convert_to_data(e, uint16_t(format), folder.isEmpty() ? nullptr : folder.constData());
+    DString *out = tzr_engine_convert_to_data(e, uint16_t(format), pathOrNull(folder));
     QByteArray data = out ? QByteArray(out->str, qsizetype(out->length)) : QByteArray();
     tzr_engine_free(e, false);
     d_string_free(source, true);

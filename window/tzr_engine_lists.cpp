@@ -32,8 +32,6 @@ struct TocFree {
 };
 using StringList = std::unique_ptr<stack, StringListFree>;
 
-QByteArray utf8OrNothing(const QString &text) { return text.isEmpty() ? QByteArray() : text.toUtf8(); }
-const char *orNull(const QByteArray &bytes) { return bytes.isEmpty() ? nullptr : bytes.constData(); }
 
 }  // namespace
 
@@ -77,11 +75,11 @@ void TZREngineCore::updateReferences(const Cycle &cycle) {
 }
 
 void TZREngineCore::updateBibTeX(const Cycle &cycle) {
-    const QByteArray folder = utf8OrNothing(transclusionFolder());
+    const QByteArray folder = transclusionFolder().toUtf8();
     StringList keys;
     {
         std::lock_guard lock(engineMutex);
-        keys.reset(tzr_engine_bibtex_keys(engine, orNull(folder)));
+        keys.reset(tzr_engine_bibtex_keys(engine, pathOrNull(folder)));
     }
     const LabelSet list = stamped<LabelSet>(cycle, citeKeysFromStack(keys.get()));
     if (publish(citeKeys, list))
@@ -101,13 +99,13 @@ void TZREngineCore::updateChanges(const Cycle &cycle) {
 }
 
 void TZREngineCore::updateSandboxAssets(const Cycle &cycle) {
-    const QByteArray folder = utf8OrNothing(transclusionFolder());
-    const QByteArray file = utf8OrNothing(transclusionFile());
+    const QByteArray folder = transclusionFolder().toUtf8();
+    const QByteArray file = transclusionFile().toUtf8();
     StringList paths;
     {
         std::lock_guard lock(engineMutex);
         ensureEngine(TZREngine::extensions());
-        paths.reset(tzr_engine_local_resources(engine, orNull(folder), orNull(file)));
+        paths.reset(tzr_engine_local_resources(engine, pathOrNull(folder), pathOrNull(file)));
     }
     const LabelSet list = stamped<LabelSet>(cycle, sandboxAssetsFromStack(paths.get()));
     if (publish(sandboxAssets, list))

@@ -12,20 +12,16 @@
 #include "window/tzr_engine.h"
 #include "window/tzr_engine_core.h"
 
-namespace {
-
 unsigned short languagePreference() {
+    // Read as a value and taken as a short, as the preference always was.
     return static_cast<unsigned short>(
         static_cast<short>(platform::Defaults::standard().integerForKey(QStringLiteral("LANGUAGE"))));
 }
 
-}  // namespace
-
 void TZREngineCore::prepareSource(DString *text, short format, uint64_t extensions) const {
     const QByteArray folder = transclusionFolder().toUtf8();
     const QByteArray file = transclusionFile().toUtf8();
-    tzr_prepare_source(text, extensions, folder.isEmpty() ? nullptr : folder.constData(),
-                       file.isEmpty() ? nullptr : file.constData(), format);
+    tzr_prepare_source(text, extensions, pathOrNull(folder), pathOrNull(file), format);
 }
 
 bool TZREngineCore::updateTZREngine(Cycle &cycle) {
