@@ -190,6 +190,11 @@ bool Defaults::hasStoredValue(const QString &key) const {
     return m_stored.contains(key);
 }
 
+QStringList Defaults::storedKeys() const {
+    std::shared_lock lock(m_lock);
+    return m_stored.keys();
+}
+
 bool Defaults::boolForKey(const QString &key) const {
     const QVariant v = objectForKey(key);
     if (v.typeId() == QMetaType::QString)

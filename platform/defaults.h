@@ -73,6 +73,8 @@ public:
     // The stored value, else the registered one, else an invalid QVariant.
     QVariant objectForKey(const QString &key) const;
     bool hasStoredValue(const QString &key) const;
+    // The keys the user's layer holds (registered-only keys are not listed).
+    QStringList storedKeys() const;
 
     // Numbers and Booleans convert into each other; a string is read as its
     // leading number ("12px" is 12; "YES", "true" and a leading digit 1-9 are

@@ -146,6 +146,10 @@ QThreadPool &Dispatch::backgroundPool() {
     std::call_once(configured, [] {
         pool.setObjectName(QStringLiteral("orvane background"));
         pool.setThreadPriority(QThread::LowPriority);
+        // The document library parses on these threads, and a parse nested
+        // to its depth limit needs several MiB of stack: give every thread
+        // 8 MiB whatever the system's default for new threads is.
+        pool.setStackSize(8u * 1024 * 1024);
     });
     return pool;
 }

@@ -1,5 +1,6 @@
 #include "platform/folders.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -74,6 +75,28 @@ bool Folders::ensureFolder(const QString &path) {
 void Folders::setLayout(std::optional<Layout> layout) {
     std::lock_guard<std::mutex> lock(s_mutex);
     s_layout = std::move(layout);
+}
+
+QString standardizedPath(const QString &path) {
+    if (path.isEmpty())
+        return path;
+    QString expanded = path;
+    if (expanded == QLatin1String("~") || expanded.startsWith(QLatin1String("~/")))
+        expanded.replace(0, 1, QDir::homePath());
+    return QDir::cleanPath(expanded);
+}
+
+QString deletingLastPathComponent(const QString &path) {
+    qsizetype end = path.size();
+    while (end > 1 && path[end - 1] == u'/')
+        end--;
+    const qsizetype slash = path.lastIndexOf(u'/', end - 1);
+    if (slash < 0)
+        return QStringLiteral("");
+    qsizetype cut = slash;
+    while (cut > 0 && path[cut - 1] == u'/')
+        cut--;
+    return cut == 0 ? QStringLiteral("/") : path.left(cut);
 }
 
 ScopedFolders::ScopedFolders() {

@@ -42,6 +42,14 @@ public:
     static std::optional<Layout> layout();
 };
 
+// A path as the platform standardises it: a leading "~" becomes the home
+// folder, "." and ".." components and repeated or trailing "/" go.
+QString standardizedPath(const QString &path);
+
+// The path without its last component: "/a/b/c.md" gives "/a/b", "/a" and
+// "/" give "/", and a bare name gives "". Trailing "/" are ignored.
+QString deletingLastPathComponent(const QString &path);
+
 // A fresh temporary folder tree in place of the user's folders while it
 // lives: root/data, root/shared, root/config and root/documents (made as
 // needed by the code under test).

@@ -4,6 +4,7 @@
 //   htmlString.observe(preview, [preview](const QString &html) { ... });
 //   htmlString.setAlways(html);          // observers hear every store
 //   headers.setIfDifferent(newHeaders);  // observers hear real changes only
+//   rows.setTellingIfDifferent(newRows);  // stores always, tells real changes
 //
 // Both kinds of store are needed: some properties are triggers that fire on
 // every store even when the value is the same (an editor's character count
@@ -59,6 +60,23 @@ public:
             if (m_value == value)
                 return false;
             m_value = value;
+        }
+        emit m_notifier.changed(QVariant::fromValue(value));
+        return true;
+    }
+
+    // Stores `value` in every case, but tells the observers only when it
+    // differs from the value held. For values whose == leaves out some
+    // bookkeeping (the edit generation a list was built from): an equal value
+    // brings the bookkeeping up to date without waking anybody. Returns
+    // whether it told.
+    bool setTellingIfDifferent(const T &value) {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            const bool same = m_value == value;
+            m_value = value;
+            if (same)
+                return false;
         }
         emit m_notifier.changed(QVariant::fromValue(value));
         return true;
