@@ -6,6 +6,23 @@ find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Network PrintSupport
 set(CMAKE_AUTOMOC ON)
 set(CMAKE_AUTORCC ON)
 
+# Ninja's moc step reruns only when a file it saw last time changes, so a
+# header or source that arrives with a merge or checkout would never be
+# moc'ed. When the list of files changes, the step's stamp is removed at
+# configure time (the globs re-run configuration when files come or go).
+function(orvane_autogen_follows_sources name)
+  string(SHA1 listed "${ARGN}")
+  set(dir ${CMAKE_CURRENT_BINARY_DIR}/${name}_autogen)
+  set(seen "")
+  if(EXISTS ${dir}/sources.sha1)
+    file(READ ${dir}/sources.sha1 seen)
+  endif()
+  if(NOT seen STREQUAL listed)
+    file(REMOVE ${dir}/timestamp)
+    file(WRITE ${dir}/sources.sha1 ${listed})
+  endif()
+endfunction()
+
 # orvane_qt_layer(NAME DIR [DEPENDS targets...]): every .cpp under DIR (its
 # subfolders included) is one static library; a layer without sources yet is an
 # interface library, so that the layers above can already link it.
@@ -24,11 +41,7 @@ function(orvane_qt_layer name dir)
     add_library(${name} STATIC ${sources})
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
     target_link_libraries(${name} PUBLIC ${LAYER_DEPENDS})
-    # Ninja's moc step otherwise reruns only for the headers it saw before, so a
-    # header that arrives with a merge or checkout would never be moc'ed.
-    set(headers ${sources})
-    list(FILTER headers INCLUDE REGEX "\\.h$")
-    set_property(TARGET ${name} APPEND PROPERTY AUTOGEN_TARGET_DEPENDS ${headers})
+    orvane_autogen_follows_sources(${name} ${sources})
   else()
     add_library(${name} INTERFACE)
     target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})
