@@ -37,8 +37,10 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 
 #include "editor/block_style.h"
+#include "editor/heading_row.h"
 #include "editor/storage_preferences.h"
 #include "editor/text_units.h"
 #include "editor/theme_styles.h"
@@ -287,6 +289,46 @@ public:
     void addStrongToRange(CharRange range);
     void addEmphToRange(CharRange range);
 
+    // --- Structural edits (storage_structure.cpp) -------------------------------------
+
+    // Line commands on the lines of a range, each one undoable edit that
+    // leaves the new selection in the buffer's caret.
+    enum ShiftAction {
+        ShiftOutdent = 1,
+        ShiftIndent = 2,
+        ShiftLinesUp = 3,
+        ShiftLinesDown = 4,
+        HeadingRemoveHash = 10,
+        HeadingAddHash = 11,
+    };
+    // Any other action code changes nothing.
+    void shiftRange(CharRange range, int action);
+    void shiftRangeLeft(CharRange range);
+    void shiftRangeRight(CharRange range);
+    void shiftRangeUp(CharRange range);
+    void shiftRangeDown(CharRange range);
+    // One "#" less (the heading goes up a level) or more; a line that is no
+    // ATX heading, or would stop being one, stays as it is.
+    void decreaseLine(CharRange range);
+    void increaseLine(CharRange range);
+
+    // Selection commands: they put the new selection in the buffer's caret
+    // and leave the text alone.
+    void increaseSelection(CharRange range);
+    void decreaseSelection(CharRange range);
+    void moveSelectionToPreviousParagraph(CharRange range);
+    void moveSelectionToNextParagraph(CharRange range);
+
+    // Moves the sections of `headings` (in the order given) as one undoable
+    // edit: onto a heading (they become its last sub-sections), before it or
+    // after it; the first destination given counts. Heading levels follow
+    // the new place. Rows that do not fit the text as it is now (an older
+    // generation, a heading no longer at its offset, overlapping sections),
+    // or a destination inside a moved section, refuse the whole move, and
+    // nothing changes. True when the text was changed.
+    bool moveToCHeadings(const std::vector<HeadingRow> &headings, const HeadingRow *ontoHeading,
+                         const HeadingRow *beforeHeading, const HeadingRow *afterHeading);
+
     // Counts the changes of the text: it grows with every edit, undo and
     // redo, so that offsets read from the text can be told from stale ones.
     quint64 editGeneration() const { return editGeneration_; }
@@ -328,6 +370,12 @@ private:
     // patches the document; true when the text changed (storage_tracking.cpp).
     bool commandEdit(const std::function<void(smart_string_change *)> &edit);
 
+    // Section moves (storage_structure.cpp)
+    bool sectionMoveFits(const std::vector<HeadingRow> &headings, const HeadingRow &target,
+                         bool onto, qsizetype position) const;
+    bool headingRowFits(const HeadingRow &row) const;
+    void recursivelyShiftLevelOfHeading(const HeadingRow &heading, int amount,
+                                        std::string &section, size_t offset) const;
 
     StoragePreferences preferences_;
     ExtrasProvider *extras_ = nullptr;
