@@ -14,6 +14,7 @@
 #include "editor/editor_interfaces.h"
 #include "editor/editor_log.h"
 #include "editor/lazy_document_layout.h"
+#include "editor/storage_change.h"
 #include "expansions.h"
 #include "platform/defaults.h"
 #include "platform/dispatch.h"
@@ -36,25 +37,6 @@ constexpr size_t kFreeInBackground = 64 * 1024;
 
 }  // namespace
 
-// A change record of the buffer, freed with its scope.
-class SmartTextStorage::Change {
-public:
-    explicit Change(quint64 tags) : record_(smart_string_change_new()) {
-        if (record_)
-            record_->tags = tags;
-    }
-    ~Change() { smart_string_change_free(record_); }
-    Change(const Change &) = delete;
-    Change &operator=(const Change &) = delete;
-    smart_string_change *get() const { return record_; }
-    size_t start() const { return record_ ? record_->new_start : 0; }
-    size_t removed() const { return record_ ? record_->removed_length : 0; }
-    size_t inserted() const { return record_ ? record_->new_end - record_->new_start : 0; }
-
-private:
-    smart_string_change *record_;
-};
-
 struct SmartTextStorage::EngineGuard {
     std::mutex mutex;
     SmartTextStorage *storage = nullptr;  // null once the storage is gone
@@ -70,6 +52,7 @@ SmartTextStorage::SmartTextStorage(const StoragePreferences &preferences, Extras
     buffer_ = smart_string_new("", getExtensionConfiguration());
     if (!buffer_)
         qFatal("Out of memory while creating a text buffer");
+    setCriticCommentTemplate();
     setSmartPairs();
     setExpansions();
     setCoalesceLevel();
@@ -305,6 +288,8 @@ void SmartTextStorage::patch(size_t start, size_t removed, size_t inserted, bool
     const size_t oldUnits = size_t(document_->characterCount() - 1);
     const size_t newUnits = size_t(length());
     stringValid_ = false;
+    if (removed || inserted)
+        editGeneration_++;
     if (start > n || inserted > n - start)
         return resynchronise("change outside the text");
     anchor_.forgetFrom(start);
@@ -346,6 +331,7 @@ void SmartTextStorage::patch(size_t start, size_t removed, size_t inserted, bool
 void SmartTextStorage::resynchronise(const char *reason) {
     qCWarning(lcEditor, "displayed text resynchronised from the text buffer: %s", reason);
     stringValid_ = false;
+    editGeneration_++;
     anchor_.reset();
     const qsizetype shownBefore = document_->characterCount() - 1;
     patching_ = true;
@@ -438,7 +424,8 @@ void SmartTextStorage::setPreferences(const StoragePreferences &next) {
                    p.smartEnterHeaderHash != old.smartEnterHeaderHash ||
                    p.smartEnterTable != old.smartEnterTable || p.smartTab != old.smartTab ||
                    p.smartExpansion != old.smartExpansion ||
-                   p.preserveDelimiter != old.preserveDelimiter;
+                   p.preserveDelimiter != old.preserveDelimiter ||
+                   p.criticComment != old.criticComment;
     if (options)
         setExtensions();
     if (p.smartPairCharacters != old.smartPairCharacters || p.typeOverPeriods != old.typeOverPeriods)
@@ -459,6 +446,8 @@ void SmartTextStorage::observeDefaults(platform::Defaults &defaults) {
     QStringList keys;
     for (const ObservedPreference &observed : kObservedPreferences)
         keys.append(QString::fromLatin1(observed.key));
+    // The emphasis toggles read their markers when they run: followed too.
+    keys << QStringLiteral("tzrEmphasisMarker") << QStringLiteral("tzrStrongMarker");
     platform::Defaults *store = &defaults;
     observation_ = defaults.observe(keys, this, [this, store](const QString &key, const QVariant &) {
         setPreferences(readStoragePreferences(*store));
@@ -479,6 +468,7 @@ void SmartTextStorage::stopObservingDefaults() {
 
 void SmartTextStorage::setExtensions() {
     smart_string_set_options(buffer_, getExtensionConfiguration());
+    setCriticCommentTemplate();
 }
 
 void SmartTextStorage::setSmartPairs() {

@@ -27,22 +27,29 @@
 #include <QColor>
 #include <QFont>
 #include <QObject>
+#include <QSet>
+#include <QStringList>
 #include <QTextBlock>
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 
 #include "editor/block_style.h"
+#include "editor/heading_row.h"
 #include "editor/storage_preferences.h"
 #include "editor/text_units.h"
 #include "editor/theme_styles.h"
 
 struct _SString;
+struct smart_string_change;
 struct tzr_engine;
 struct token;
+struct header;
 class QTextDocument;
 class LazyDocumentLayout;
 class ExtrasProvider;
@@ -88,6 +95,10 @@ public:
     // and redo act on; a loaded text carries bit 2 and is never undone.
     static constexpr quint64 kUserEditTag = 1;
     static constexpr quint64 kLoadTag = 2;
+    // A command's edit (line and section commands, markup toggles) carries
+    // bit 8 as well, so that typing is never merged into its undo step, nor
+    // it into the typing before.
+    static constexpr quint64 kCommandTag = 8;
 
     // The preferences are read at once; "useUndoHistoryMode" and
     // "REQUIRE_DELIMITER" keep their values for the storage's life.
@@ -231,6 +242,97 @@ public:
     // block (0 for none).
     int blockStartType(const QTextBlock &block) const;
 
+    // --- Change tracking, CriticMarkup and completions (storage_tracking.cpp) ---------
+
+    // The comment the buffer adds after each change it marks while tracking:
+    // an expansion template (strftime codes are filled in at each use), empty
+    // for none.
+    static QString criticMarkupCommentDefault(const CriticCommentPreferences &preferences);
+    // Hands the template of the current preferences to the buffer.
+    void setCriticCommentTemplate();
+
+    void startTrackingChanges();
+    void stopTrackingChanges();
+    void toggleChangeTracking();
+    bool isTrackingChanges() const;
+
+    // The CriticMarkup mark that a range touches, and the mark at or after
+    // (before) a position, wrapping around the text; nothing when none.
+    std::optional<CharRange> rangeOfCriticChangeIntersectingRange(CharRange range);
+    std::optional<CharRange> rangeOfNextCriticChange(qsizetype position);
+    std::optional<CharRange> rangeOfPreviousCriticChange(qsizetype position);
+    // Whether an edit of `range` may go on while tracking: 1 as typed, 0
+    // refused (it touches markers, a deletion, a highlight or the old half of
+    // a substitution), -1 when it touches no mark. Only whether the
+    // replacement is empty matters.
+    int canEditRange(CharRange range, qsizetype replacementLength);
+
+    // The document's words that fuzzily match the text of `range`, best
+    // first, without that text itself; empty when none. The selected index
+    // is set to 0.
+    QStringList completionsForPartialWordRange(CharRange range, int *indexOfSelectedItem);
+    // The same, keeping only the words that begin with the text of `range`
+    // (ignoring case), for a label; when none is left, the index is -1.
+    QStringList labelCompletionsForPartialWordRange(CharRange range, int *indexOfSelectedItem);
+    // Adds the document's reference and note labels and its heading titles
+    // (read from the real text) to the completion words.
+    void addReferencesToAutoComplete();
+    void addHeadersToAutoComplete(const header *toc);
+    // Adds citation keys ("#key"), as the references sidebar lists them.
+    void addBibtexToAutoComplete(const QSet<QString> &citeKeys);
+
+    // Toggles emphasis (type 115) or strong (type 125) markers around the
+    // range, with the markers the preferences choose, as one undoable edit;
+    // the buffer's caret then holds the new selection. Other types, and a
+    // marker preference other than 0 and 1, change nothing.
+    void addMarkupType(int type, CharRange range);
+    void addStrongToRange(CharRange range);
+    void addEmphToRange(CharRange range);
+
+    // --- Structural edits (storage_structure.cpp) -------------------------------------
+
+    // Line commands on the lines of a range, each one undoable edit that
+    // leaves the new selection in the buffer's caret.
+    enum ShiftAction {
+        ShiftOutdent = 1,
+        ShiftIndent = 2,
+        ShiftLinesUp = 3,
+        ShiftLinesDown = 4,
+        HeadingRemoveHash = 10,
+        HeadingAddHash = 11,
+    };
+    // Any other action code changes nothing.
+    void shiftRange(CharRange range, int action);
+    void shiftRangeLeft(CharRange range);
+    void shiftRangeRight(CharRange range);
+    void shiftRangeUp(CharRange range);
+    void shiftRangeDown(CharRange range);
+    // One "#" less (the heading goes up a level) or more; a line that is no
+    // ATX heading, or would stop being one, stays as it is.
+    void decreaseLine(CharRange range);
+    void increaseLine(CharRange range);
+
+    // Selection commands: they put the new selection in the buffer's caret
+    // and leave the text alone.
+    void increaseSelection(CharRange range);
+    void decreaseSelection(CharRange range);
+    void moveSelectionToPreviousParagraph(CharRange range);
+    void moveSelectionToNextParagraph(CharRange range);
+
+    // Moves the sections of `headings` (in the order given) as one undoable
+    // edit: onto a heading (they become its last sub-sections), before it or
+    // after it; the first destination given counts. Heading levels follow
+    // the new place. Rows that do not fit the text as it is now (an older
+    // generation, a heading no longer at its offset, overlapping sections),
+    // or a destination inside a moved section, refuse the whole move, and
+    // nothing changes. True when the text was changed.
+    bool moveToCHeadings(const std::vector<HeadingRow> &headings, const HeadingRow *ontoHeading,
+                         const HeadingRow *beforeHeading, const HeadingRow *afterHeading);
+
+    // Counts the changes of the text: it grows with every edit, undo and
+    // redo, so that offsets read from the text can be told from stale ones.
+    quint64 editGeneration() const { return editGeneration_; }
+
 signals:
     // After every patch of the document, with what really changed.
     void textChanged(const TextChange &change);
@@ -264,6 +366,17 @@ private:
     void clearStyles(const QTextBlock &first, const QTextBlock &last);
     bool blankLineBefore(qsizetype position) const;
 
+    // Runs one command's edit of the buffer as an undo step of its own and
+    // patches the document; true when the text changed (storage_tracking.cpp).
+    bool commandEdit(const std::function<void(smart_string_change *)> &edit);
+
+    // Section moves (storage_structure.cpp)
+    bool sectionMoveFits(const std::vector<HeadingRow> &headings, const HeadingRow &target,
+                         bool onto, qsizetype position) const;
+    bool headingRowFits(const HeadingRow &row) const;
+    void recursivelyShiftLevelOfHeading(const HeadingRow &heading, int amount,
+                                        std::string &section, size_t offset) const;
+
     StoragePreferences preferences_;
     ExtrasProvider *extras_ = nullptr;
     _SString *buffer_ = nullptr;
@@ -284,4 +397,5 @@ private:
     mutable bool stringValid_ = false;
     bool patching_ = false;
     bool resyncQueued_ = false;
+    quint64 editGeneration_ = 0;
 };

@@ -138,6 +138,19 @@ StoragePreferences readStoragePreferences(const PreferenceLookup &value) {
         p.lineHeight = v.toDouble();
     if (QVariant v = read("defaultTextAlignment", QMetaType::LongLong); v.isValid())
         p.defaultTextAlignment = v.toInt();
+    CriticCommentPreferences &comment = p.criticComment;
+    if (QVariant v = read("markupInsertStamp", QMetaType::Bool); v.isValid())
+        comment.insertStamp = v.toBool();
+    if (QVariant v = read("markupComment", QMetaType::QString); v.isValid())
+        comment.author = v.toString();
+    if (QVariant v = read("markupInsertDateStamp", QMetaType::Bool); v.isValid())
+        comment.insertDateStamp = v.toBool();
+    if (QVariant v = read("markupDateFormat", QMetaType::QString); v.isValid())
+        comment.dateFormat = v.toString();
+    if (QVariant v = read("tzrEmphasisMarker", QMetaType::LongLong); v.isValid())
+        p.emphasisMarker = v.toLongLong();
+    if (QVariant v = read("tzrStrongMarker", QMetaType::LongLong); v.isValid())
+        p.strongMarker = v.toLongLong();
     return p;
 }
 

@@ -12,6 +12,15 @@
 #include <functional>
 #include <optional>
 
+// What the CriticMarkup comment that follows a tracked change says.
+struct CriticCommentPreferences {
+    bool insertStamp = false;      // "markupInsertStamp": add a comment at all
+    QString author;                // "markupComment"
+    bool insertDateStamp = false;  // "markupInsertDateStamp"
+    QString dateFormat;            // "markupDateFormat": strftime codes
+    bool operator==(const CriticCommentPreferences &) const = default;
+};
+
 struct StoragePreferences {
     // Read once, when a storage is created: a later change reaches only
     // storages made afterwards.
@@ -57,6 +66,11 @@ struct StoragePreferences {
     double lineHeight = 0;             // "lineHeight": line-height multiple when the theme has none
     int defaultTextAlignment = 0;      // "defaultTextAlignment": 1 left, 2 right, 3 justified, 4 centred
     bool useElasticTabstops = false;   // "useElasticTabstops"
+
+    // CriticMarkup and the emphasis toggles.
+    CriticCommentPreferences criticComment;
+    qint64 emphasisMarker = 0;         // "tzrEmphasisMarker": 0 "*", 1 "_"
+    qint64 strongMarker = 0;           // "tzrStrongMarker": 0 "**", 1 "__"
 
     bool operator==(const StoragePreferences &) const = default;
 };

@@ -6,7 +6,11 @@
 
 #include <memory>
 
+#include <gtest/gtest.h>
+
 #include "editor/text_units.h"
+#include "engine.h"
+#include "queries.h"
 
 namespace editortest {
 
@@ -90,6 +94,47 @@ QString shownText(const SmartTextStorage &storage) {
 
 QString expectedShown(const SmartTextStorage &storage) {
     return textunits::displayText(storage.str(), storage.len());
+}
+
+namespace {
+
+std::vector<HeadingRow> rowsOf(const header *entry, int level, quint64 generation) {
+    std::vector<HeadingRow> rows;
+    for (; entry; entry = entry->next) {
+        HeadingRow row{qsizetype(entry->start), qsizetype(entry->len), level, {}, generation};
+        row.children = rowsOf(entry->child, level + 1, generation);
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+const HeadingRow *findRow(const std::vector<HeadingRow> &rows, qsizetype start) {
+    for (const HeadingRow &row : rows) {
+        if (row.start == start)
+            return &row;
+        if (const HeadingRow *found = findRow(row.children, start))
+            return found;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+std::vector<HeadingRow> headingRows(const SmartTextStorage &storage) {
+    tzr_engine *e = tzr_engine_create_with_string(storage.str(), 0);
+    tzr_engine_parse_string(e);
+    header *toc = tzr_engine_toc_entries(e);
+    std::vector<HeadingRow> rows = rowsOf(toc, 1, storage.editGeneration());
+    toc_entry_free(toc);
+    tzr_engine_free(e, true);
+    return rows;
+}
+
+const HeadingRow &rowAt(const std::vector<HeadingRow> &rows, qsizetype start) {
+    static const HeadingRow none{-1, 0, 0, {}, 0};
+    const HeadingRow *found = findRow(rows, start);
+    EXPECT_TRUE(found) << "no heading row at " << start;
+    return found ? *found : none;
 }
 
 LogCapture::LogCapture() {

@@ -7,6 +7,9 @@
 #include <QTemporaryDir>
 #include <QTextDocument>
 
+#include <vector>
+
+#include "editor/heading_row.h"
 #include "editor/smart_text_storage.h"
 
 namespace editortest {
@@ -20,6 +23,14 @@ QString writeTheme(const QString &name, const QByteArray &json);
 QString shownText(const SmartTextStorage &storage);
 // The buffer's text as the document must show it.
 QString expectedShown(const SmartTextStorage &storage);
+
+// The table of contents of the storage's text as the sidebar reads it from
+// the document library (offsets in units, levels by depth), stamped with the
+// storage's edit generation.
+std::vector<HeadingRow> headingRows(const SmartTextStorage &storage);
+// The row, at any depth, whose heading line begins at `start`; a failed test
+// when there is none.
+const HeadingRow &rowAt(const std::vector<HeadingRow> &rows, qsizetype start);
 
 // Collects the messages logged while it lives.
 class LogCapture {
