@@ -409,7 +409,15 @@ DString *epub_build_archive_with(const char *body, tzr_engine *e, const char *as
     // name, so each stored asset's name gets the extension of its media
     // type, and the text's references to it follow.
     // The book is read as XML: the document's own raw HTML may not be.
-    std::string text = tzr_xhtml_from_html(body);
+    // Pictures that could not be had go back to where they were to come
+    // from, as links.
+    tzr_xhtml_missing missing;
+    for (const tzr_asset *a = e->asset_table; a; a = a->next)
+        if (a->name && a->url)
+            missing.emplace(std::string("assets/") + a->name, a->url);
+    for (const tzr_fetched_asset &asset : fetched)
+        missing.erase(std::string("assets/") + asset.name);
+    std::string text = tzr_xhtml_from_html(body, missing);
     std::vector<std::string> names;
     std::vector<const char *> types;
     const char *css = meta_value(c, "css");

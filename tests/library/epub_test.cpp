@@ -12,6 +12,7 @@
 #include "epub.h"
 #include "export_context.h"
 #include "file_utils.h"
+#include "local_http_server.h"
 #include "odf_test_support.h"
 #include "tzr.h"
 
@@ -275,6 +276,38 @@ TEST(Epub, RawHtmlBecomesWellFormedXhtml) {
     char *html = tzr_string_convert(source.c_str(), kExtensions, TZR_FORMAT_HTML, 0);
     EXPECT_NE(std::string(html).find("one<br>two"), std::string::npos) << html;
     free(html);
+}
+
+// A book shows only pictures it holds. One that could not be fetched or
+// read, and a picture of the raw HTML on another site, become links to
+// where they were to come from, with their alternative text; a style sheet
+// that could not be had is left out. The messages stay.
+TEST(Epub, PicturesTheBookCannotHoldBecomeLinks) {
+    LocalHttpServer server;
+    server.route("/gone.png", {404, "<html>not here</html>"});
+    const std::string gone = server.url("/gone.png");
+    const std::string markdown = "css: images/absent.css\n\n![Gone *one*](" + gone +
+                                 " \"T\")\n\nText ![](images/absent.png) and "
+                                 "![kept](images/square.png).\n\n"
+                                 "<img src=\"https://pictures.invalid/r.png?a=1&amp;b=2\" alt=\"Raw\">\n";
+    ZipEntries z;
+    std::string errors = stderr_of([&] { z = book_entries(markdown, kSamples.c_str()); });
+    const std::string &xhtml = z.bytes["OEBPS/main.xhtml"];
+    EXPECT_NE(xhtml.find("<figure>\n<a href=\"" + gone + "\" title=\"T\">Gone one</a>\n"
+                         "<figcaption>Gone <em>one</em></figcaption>"),
+              std::string::npos)
+        << xhtml;
+    EXPECT_NE(xhtml.find("Text <a href=\"images/absent.png\">images/absent.png</a> and <img src=\"assets/"),
+              std::string::npos)
+        << xhtml;
+    EXPECT_NE(xhtml.find("<a href=\"https://pictures.invalid/r.png?a=1&amp;b=2\">Raw</a>"),
+              std::string::npos)
+        << xhtml;
+    EXPECT_EQ(xhtml.find("<link"), std::string::npos) << xhtml;
+    EXPECT_EQ(odf_test::count_of(xhtml, "<img "), 1u) << xhtml;
+    EXPECT_EQ(z.names.size(), 8u);  // the one picture stored
+    for (const std::string &address : {gone, std::string("images/absent.png"), std::string("images/absent.css")})
+        EXPECT_NE(errors.find("Unable to store '" + address + "' in EPUB\n"), std::string::npos) << errors;
 }
 
 // Every sample book, built through the public operation, passes epubcheck.

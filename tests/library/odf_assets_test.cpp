@@ -153,9 +153,18 @@ TEST(OdtPictures, ManifestAndArchiveHoldOnlyThePicturesStored) {
             continue;
         EXPECT_NE(manifest.find("full-path=\"" + name + "\""), std::string::npos) << name;
     }
-    // Pictures left out keep their frames with an empty reference.
-    EXPECT_EQ(count_of(zip.bytes["content.xml"], "xlink:href=\"Pictures/"), 3u);
-    EXPECT_EQ(count_of(zip.bytes["content.xml"], "<draw:image xlink:href=\"\""), 2u);
+    // A picture left out becomes a link to its address with its
+    // alternative text, in place of its frame.
+    const std::string &content = zip.bytes["content.xml"];
+    EXPECT_EQ(count_of(content, "xlink:href=\"Pictures/"), 3u);
+    EXPECT_EQ(count_of(content, "<draw:frame text:anchor-type=\"as-char\"\ndraw:z-index=\"0\""), 3u);
+    EXPECT_NE(content.find("<text:p text:style-name=\"Standard\"><text:a xlink:type=\"simple\" xlink:href=\"" +
+                           server.url("/gone.png") + "\">two</text:a>\n</text:p>"),
+              std::string::npos)
+        << content;
+    EXPECT_NE(content.find("<text:a xlink:type=\"simple\" xlink:href=\"missing.png\">four</text:a>"),
+              std::string::npos);
+    EXPECT_EQ(content.find("xlink:href=\"\""), std::string::npos);
     EXPECT_EQ(count_of(messages, "Unable to store"), 2u);
     std::filesystem::remove_all(folder);
 }
