@@ -1,5 +1,6 @@
 // The OpenDocument packagers: the flat document (format 5) and the zipped
 // one (format 6), with their fixed styles, metadata and manifest.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -284,9 +285,18 @@ size_t frame_end(const std::string &body, size_t start) {
     return std::string::npos;
 }
 
+size_t count_between(const std::string &text, const std::string &what, size_t from, size_t to) {
+    size_t n = 0;
+    for (size_t at = text.find(what, from); at != std::string::npos && at + what.size() <= to;
+         at = text.find(what, at + what.size()))
+        n++;
+    return n;
+}
+
 // The body with each picture that the package does not hold (`missing`
 // maps its local name to its address) replaced by a link to the picture's
-// address, whose text is the picture's alternative text, or the address.
+// address, whose text is the picture's alternative text, or the address;
+// inside a link, which cannot hold another, by that text alone.
 std::string link_missing_pictures(const std::string &body,
                                   const std::unordered_map<std::string, std::string> &missing) {
     static const std::string kReference = "xlink:href=\"Pictures/";
@@ -297,6 +307,8 @@ std::string link_missing_pictures(const std::string &body,
     std::string out;
     out.reserve(body.size());
     size_t copied = 0;
+    // How many links are open where the scan has come to.
+    size_t counted = 0, open_links = 0;
     for (size_t at = body.find(kReference); at != std::string::npos;
          at = body.find(kReference, at + 1)) {
         size_t name = at + kReference.size();
@@ -321,8 +333,14 @@ std::string link_missing_pictures(const std::string &body,
             size_t from = title + kTitle.size();
             alt = body.substr(from, body.find(kTitleEnd, from) - from);
         }
+        open_links += count_between(body, "<text:a ", counted, start);
+        open_links -= std::min(open_links, count_between(body, "</text:a>", counted, start));
+        counted = end;  // a frame's own links are closed within it
         out.append(body, copied, start - copied);
-        out += "<text:a xlink:type=\"simple\" xlink:href=\"" + href + "\">" + alt + "</text:a>";
+        if (open_links > 0)
+            out += alt;
+        else
+            out += "<text:a xlink:type=\"simple\" xlink:href=\"" + href + "\">" + alt + "</text:a>";
         copied = end;
         at = end - 1;
     }

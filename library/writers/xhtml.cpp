@@ -47,9 +47,21 @@ std::string unheld_picture(xmlNodePtr img, const tzr_xhtml_missing &missing) {
     return tzr_asset_url_is_remote(source.c_str()) ? source : "";
 }
 
-// The link that stands for a picture: its address, the picture's id and
-// title, and its alternative text (the address when it has none).
-xmlNodePtr link_for_picture(xmlDocPtr doc, xmlNodePtr img, const std::string &address) {
+bool inside_link(xmlNodePtr node) {
+    for (xmlNodePtr up = node->parent; up; up = up->parent)
+        if (up->type == XML_ELEMENT_NODE && named(up, "a"))
+            return true;
+    return false;
+}
+
+// What stands for a picture: a link to its address, with the picture's id
+// and title, whose text is the picture's alternative text (the address when
+// it has none); inside a link, which cannot hold another, that text alone.
+xmlNodePtr stand_in_for_picture(xmlDocPtr doc, xmlNodePtr img, const std::string &address) {
+    std::string alt = property(img, "alt");
+    const xmlChar *text = text_of(alt.empty() ? address.c_str() : alt.c_str());
+    if (inside_link(img))
+        return xmlNewDocText(doc, text);
     xmlNodePtr link = xmlNewDocNode(doc, nullptr, text_of("a"), nullptr);
     if (!link)
         return nullptr;
@@ -59,8 +71,7 @@ xmlNodePtr link_for_picture(xmlDocPtr doc, xmlNodePtr img, const std::string &ad
         if (!value.empty())
             xmlNewProp(link, text_of(kept), text_of(value.c_str()));
     }
-    std::string alt = property(img, "alt");
-    xmlNodeAddContent(link, text_of(alt.empty() ? address.c_str() : alt.c_str()));
+    xmlNodeAddContent(link, text);
     return link;
 }
 
@@ -77,9 +88,9 @@ void mend_tree(xmlDocPtr doc, const tzr_xhtml_missing &missing) {
                 mend_comment(node);
             } else if (node->type == XML_ELEMENT_NODE && named(node, "img")) {
                 std::string address = unheld_picture(node, missing);
-                xmlNodePtr link = address.empty() ? nullptr : link_for_picture(doc, node, address);
-                if (link) {
-                    xmlReplaceNode(node, link);
+                xmlNodePtr stand_in = address.empty() ? nullptr : stand_in_for_picture(doc, node, address);
+                if (stand_in) {
+                    xmlReplaceNode(node, stand_in);
                     xmlFreeNode(node);
                 }
             } else if (node->type == XML_ELEMENT_NODE && named(node, "link") &&

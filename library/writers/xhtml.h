@@ -17,5 +17,6 @@ using tzr_xhtml_missing = std::map<std::string, std::string>;
 // A book may not show a picture from outside it, nor name a file it does
 // not hold: a picture whose address is in `missing`, or is an http(s)
 // address of the document's raw HTML, becomes a link to that address with
-// the picture's alternative text; a style sheet in `missing` is left out.
+// the picture's alternative text (inside a link, the text alone); a style
+// sheet in `missing` is left out.
 std::string tzr_xhtml_from_html(const std::string &page, const tzr_xhtml_missing &missing = {});

@@ -288,7 +288,8 @@ TEST(Epub, PicturesTheBookCannotHoldBecomeLinks) {
     const std::string gone = server.url("/gone.png");
     const std::string markdown = "css: images/absent.css\n\n![Gone *one*](" + gone +
                                  " \"T\")\n\nText ![](images/absent.png) and "
-                                 "![kept](images/square.png).\n\n"
+                                 "![kept](images/square.png), [![badge](" + gone + ")](https://ci.example/) "
+                                 "and [![](" + gone + ")](https://ci.example/2).\n\n"
                                  "<img src=\"https://pictures.invalid/r.png?a=1&amp;b=2\" alt=\"Raw\">\n";
     ZipEntries z;
     std::string errors = stderr_of([&] { z = book_entries(markdown, kSamples.c_str()); });
@@ -298,6 +299,11 @@ TEST(Epub, PicturesTheBookCannotHoldBecomeLinks) {
               std::string::npos)
         << xhtml;
     EXPECT_NE(xhtml.find("Text <a href=\"images/absent.png\">images/absent.png</a> and <img src=\"assets/"),
+              std::string::npos)
+        << xhtml;
+    // A link cannot hold another: a picture inside one leaves its text.
+    EXPECT_NE(xhtml.find(", <a href=\"https://ci.example/\">badge</a> and <a href=\"https://ci.example/2\">" +
+                         gone + "</a>"),
               std::string::npos)
         << xhtml;
     EXPECT_NE(xhtml.find("<a href=\"https://pictures.invalid/r.png?a=1&amp;b=2\">Raw</a>"),
