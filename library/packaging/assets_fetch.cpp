@@ -245,6 +245,17 @@ std::vector<tzr_fetched_asset> tzr_fetch_assets(tzr_engine *e, const char *base_
     return fetched;
 }
 
+std::map<std::string, std::string> tzr_assets_not_fetched(const tzr_engine *e,
+                                                          const std::vector<tzr_fetched_asset> &fetched) {
+    std::map<std::string, std::string> missing;
+    for (const tzr_asset *a = e ? e->asset_table : nullptr; a; a = a->next)
+        if (a->name && a->url)
+            missing.emplace(a->name, a->url);
+    for (const tzr_fetched_asset &asset : fetched)
+        missing.erase(asset.name);
+    return missing;
+}
+
 std::vector<std::string> tzr_zip_store_assets(tzr_zip_archive *archive,
                                               const std::vector<tzr_fetched_asset> &assets,
                                               const tzr_asset_messages *messages) {

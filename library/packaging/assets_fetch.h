@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,11 @@ bool tzr_asset_url_is_remote(const char *url);
 std::vector<tzr_fetched_asset> tzr_fetch_assets(tzr_engine *e, const char *base_folder,
                                                 const char *prefix,
                                                 const tzr_fetch_limits &limits);
+
+// The assets of the engine's table that `fetched` does not hold, as their
+// local names with the addresses they were written with.
+std::map<std::string, std::string> tzr_assets_not_fetched(const tzr_engine *e,
+                                                          const std::vector<tzr_fetched_asset> &fetched);
 
 // Adds fetched assets at level 9, reporting failed additions with the
 // packager's messages. Returns the local names actually stored, in order.

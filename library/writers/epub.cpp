@@ -412,11 +412,8 @@ DString *epub_build_archive_with(const char *body, tzr_engine *e, const char *as
     // Pictures that could not be had go back to where they were to come
     // from, as links.
     tzr_xhtml_missing missing;
-    for (const tzr_asset *a = e->asset_table; a; a = a->next)
-        if (a->name && a->url)
-            missing.emplace(std::string("assets/") + a->name, a->url);
-    for (const tzr_fetched_asset &asset : fetched)
-        missing.erase(std::string("assets/") + asset.name);
+    for (const auto &[name, url] : tzr_assets_not_fetched(e, fetched))
+        missing.emplace("assets/" + name, url);
     std::string text = tzr_xhtml_from_html(body, missing);
     std::vector<std::string> names;
     std::vector<const char *> types;

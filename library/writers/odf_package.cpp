@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <unordered_map>
 
 #include "assets.h"
 #include "assets_fetch.h"
@@ -298,7 +297,7 @@ size_t count_between(const std::string &text, const std::string &what, size_t fr
 // address, whose text is the picture's alternative text, or the address;
 // inside a link, which cannot hold another, by that text alone.
 std::string link_missing_pictures(const std::string &body,
-                                  const std::unordered_map<std::string, std::string> &missing) {
+                                  const std::map<std::string, std::string> &missing) {
     static const std::string kReference = "xlink:href=\"Pictures/";
     static const std::string kFrame = "<draw:frame text:anchor-type=\"as-char\"\ndraw:z-index=\"0\"";
     static const std::string kTitle = "<svg:title>", kTitleEnd = "</svg:title>";
@@ -393,13 +392,7 @@ DString *odt_build(const char *body, tzr_engine *e, const char *base_folder,
     // A picture that could not be had is left out, and a link to where it
     // was to come from takes its place: LibreOffice refuses a package whose
     // content refers to a missing picture beside stored ones.
-    std::unordered_map<std::string, std::string> missing;
-    for (tzr_asset *a = e ? e->asset_table : nullptr; a; a = a->next)
-        if (a->name && a->url)
-            missing.emplace(a->name, a->url);
-    for (const std::string &name : names)
-        missing.erase(name);
-    std::string text = link_missing_pictures(body ? body : "", missing);
+    std::string text = link_missing_pictures(body ? body : "", tzr_assets_not_fetched(e, fetched));
     char *content = odf_content_document(text.c_str(), TZR_FORMAT_ODT);
     if (!content || !tzr_zip_add_mem(zip, "content.xml", content, strlen(content), 9))
         tzr_log("Error adding content.xml to zip.\n");
