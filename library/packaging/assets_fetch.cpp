@@ -6,6 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <list>
+#include <optional>
+#include <set>
 
 #include "assets.h"
 #include "diagnostics.h"
@@ -16,27 +19,6 @@ namespace {
 
 constexpr const char *kUserAgent = "libcurl-agent/1.0";
 
-// The bytes of a remote asset, or false after a failed transfer. Each call
-// has a buffer of its own, so no two assets can share bytes.
-bool download(CURL *curl, const char *url, const tzr_fetch_limits &limits, std::string *bytes) {
-    tzr_download_buffer buffer{static_cast<char *>(malloc(1)), 0, limits.max_bytes};
-    if (!buffer.bytes) {
-        tzr_log("Out of memory\n");
-        return false;
-    }
-    buffer.bytes[0] = '\0';
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &buffer);
-    curl_easy_setopt(curl, CURLOPT_URL, url);
-    CURLcode result = curl_easy_perform(curl);
-    bool ok = result == CURLE_OK;
-    if (ok)
-        bytes->assign(buffer.bytes, buffer.size);
-    free(buffer.bytes);
-    return ok;
-}
-
-// Options that keep a download from hanging, following redirects forever,
-// leaving http(s) on a redirect, filling memory or storing an error page.
 // libcurl's global set-up is process-wide, and older versions of it may not
 // run on two threads at once: it runs once, on the first download of the
 // process, and stays until the process ends.
@@ -45,6 +27,8 @@ bool curl_set_up() {
     return ready;
 }
 
+// Options that keep a download from hanging, following redirects forever,
+// leaving http(s) on a redirect, filling memory or storing an error page.
 void configure(CURL *curl, const tzr_fetch_limits &limits) {
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, curl_write_to_buffer);
     curl_easy_setopt(curl, CURLOPT_USERAGENT, kUserAgent);
@@ -58,6 +42,133 @@ void configure(CURL *curl, const tzr_fetch_limits &limits) {
     curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, limits.total_timeout_ms);
     if (limits.max_bytes > 0)
         curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, (curl_off_t)limits.max_bytes);
+}
+
+// The scheme, host and port of a URL: a host that cannot be reached is
+// remembered under it. Empty when the URL does not parse.
+std::string host_of(const char *url) {
+    std::string key;
+    CURLU *parsed = curl_url();
+    if (parsed && curl_url_set(parsed, CURLUPART_URL, url, 0) == CURLUE_OK) {
+        char *scheme = nullptr, *host = nullptr, *port = nullptr;
+        curl_url_get(parsed, CURLUPART_SCHEME, &scheme, 0);
+        curl_url_get(parsed, CURLUPART_HOST, &host, 0);
+        curl_url_get(parsed, CURLUPART_PORT, &port, CURLU_DEFAULT_PORT);
+        if (scheme && host)
+            key = std::string(scheme) + "://" + host + ":" + (port ? port : "");
+        curl_free(scheme);
+        curl_free(host);
+        curl_free(port);
+    }
+    curl_url_cleanup(parsed);
+    return key;
+}
+
+// Whether a failed transfer never reached its own host (its name did not
+// resolve, nobody answered, or the connection timed out before it was
+// made): then no other address there will answer either.
+bool host_unreachable(CURL *curl, CURLcode result) {
+    switch (result) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_COULDNT_CONNECT:
+        break;
+    case CURLE_OPERATION_TIMEDOUT: {
+        curl_off_t connected = 0;
+        curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME_T, &connected);
+        if (connected != 0)
+            return false;
+        break;
+    }
+    default:
+        return false;
+    }
+    long redirects = 0;
+    curl_easy_getinfo(curl, CURLINFO_REDIRECT_COUNT, &redirects);
+    return redirects == 0;  // after a redirect it was another host that failed
+}
+
+// One download under way. Its buffer is a list element of its own, so the
+// address libcurl writes to stays put while other downloads come and go.
+struct Transfer {
+    size_t address;
+    CURL *curl;
+    tzr_download_buffer buffer;
+};
+
+// Downloads `urls` several at a time (at most the limit's count at once);
+// each slot of the result holds the bytes of its URL, or nothing after a
+// failure.
+std::vector<std::optional<std::string>> download_all(const std::vector<const char *> &urls,
+                                                     const tzr_fetch_limits &limits) {
+    std::vector<std::optional<std::string>> received(urls.size());
+    if (urls.empty() || !curl_set_up())
+        return received;
+    CURLM *multi = curl_multi_init();
+    if (!multi)
+        return received;
+    const size_t at_once = limits.max_in_flight > 0 ? limits.max_in_flight : 1;
+    std::list<Transfer> running;
+    std::set<std::string> unreachable;
+    auto finish = [&](Transfer *t) {
+        curl_multi_remove_handle(multi, t->curl);
+        curl_easy_cleanup(t->curl);
+        free(t->buffer.bytes);
+        running.remove_if([t](const Transfer &other) { return &other == t; });
+    };
+    size_t next = 0;
+    while (next < urls.size() || !running.empty()) {
+        while (running.size() < at_once && next < urls.size()) {
+            size_t address = next++;
+            if (unreachable.count(host_of(urls[address])))
+                continue;
+            Transfer &t = running.emplace_back(
+                Transfer{address, curl_easy_init(), {static_cast<char *>(malloc(1)), 0, limits.max_bytes}});
+            if (!t.buffer.bytes)
+                tzr_log("Out of memory\n");
+            if (!t.curl || !t.buffer.bytes) {
+                curl_easy_cleanup(t.curl);
+                free(t.buffer.bytes);
+                running.pop_back();
+                continue;
+            }
+            t.buffer.bytes[0] = '\0';
+            configure(t.curl, limits);
+            curl_easy_setopt(t.curl, CURLOPT_WRITEDATA, &t.buffer);
+            curl_easy_setopt(t.curl, CURLOPT_URL, urls[address]);
+            curl_easy_setopt(t.curl, CURLOPT_PRIVATE, &t);
+            if (curl_multi_add_handle(multi, t.curl) != CURLM_OK) {
+                curl_easy_cleanup(t.curl);
+                free(t.buffer.bytes);
+                running.pop_back();
+            }
+        }
+        int active = 0;
+        if (curl_multi_perform(multi, &active) != CURLM_OK)
+            break;
+        int queued = 0;
+        while (CURLMsg *message = curl_multi_info_read(multi, &queued)) {
+            if (message->msg != CURLMSG_DONE)
+                continue;
+            CURLcode result = message->data.result;
+            Transfer *t = nullptr;
+            curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &t);
+            if (!t)
+                continue;
+            if (result == CURLE_OK)
+                received[t->address].emplace(t->buffer.bytes, t->buffer.size);
+            else if (host_unreachable(t->curl, result))
+                unreachable.insert(host_of(urls[t->address]));
+            finish(t);
+        }
+        if (!running.empty() && curl_multi_poll(multi, nullptr, 0, 1000, nullptr) != CURLM_OK)
+            break;
+    }
+    // Only after a failure of libcurl itself are downloads left here.
+    while (!running.empty())
+        finish(&running.front());
+    curl_multi_cleanup(multi);
+    return received;
 }
 
 }  // namespace
@@ -97,26 +208,25 @@ std::vector<tzr_fetched_asset> tzr_fetch_assets(tzr_engine *e, const char *base_
     std::vector<tzr_fetched_asset> fetched;
     if (!e || !e->asset_table)
         return fetched;
-    CURL *curl = nullptr;
-    bool curl_ready = false;
+    // The table holds each address once, so each is downloaded once.
+    std::vector<const char *> urls;
+    for (tzr_asset *a = e->asset_table; a; a = a->next)
+        if (a->url && a->name && tzr_asset_url_is_remote(a->url))
+            urls.push_back(a->url);
+    std::vector<std::optional<std::string>> downloads = download_all(urls, limits);
+    size_t download = 0;
     for (tzr_asset *a = e->asset_table; a; a = a->next) {
         if (!a->url || !a->name)
             continue;
         tzr_fetched_asset item;
         item.name = a->name;
         item.entry = std::string(prefix ? prefix : "") + a->name;
+        item.downloaded = tzr_asset_url_is_remote(a->url);
         bool have = false;
-        if (tzr_asset_url_is_remote(a->url)) {
-            if (!curl_ready) {
-                curl_ready = true;
-                if (curl_set_up()) {
-                    curl = curl_easy_init();
-                    if (curl)
-                        configure(curl, limits);
-                }
-            }
-            have = curl && download(curl, a->url, limits, &item.bytes);
-            item.downloaded = true;
+        if (item.downloaded) {
+            std::optional<std::string> &bytes = downloads[download++];
+            if ((have = bytes.has_value()))
+                item.bytes = std::move(*bytes);
         } else if (base_folder) {
             char *path = path_join(base_folder, a->url);
             DString *text = path ? file_read_to_d_string(path) : nullptr;
@@ -126,16 +236,24 @@ std::vector<tzr_fetched_asset> tzr_fetch_assets(tzr_engine *e, const char *base_
             }
             d_string_free(text, true);
             free(path);
-            item.downloaded = false;
         }
         if (have)
             fetched.push_back(std::move(item));
         else
             tzr_log("Unable to store '%s' in EPUB\n", a->url);
     }
-    if (curl)
-        curl_easy_cleanup(curl);
     return fetched;
+}
+
+std::map<std::string, std::string> tzr_assets_not_fetched(const tzr_engine *e,
+                                                          const std::vector<tzr_fetched_asset> &fetched) {
+    std::map<std::string, std::string> missing;
+    for (const tzr_asset *a = e ? e->asset_table : nullptr; a; a = a->next)
+        if (a->name && a->url)
+            missing.emplace(a->name, a->url);
+    for (const tzr_fetched_asset &asset : fetched)
+        missing.erase(asset.name);
+    return missing;
 }
 
 std::vector<std::string> tzr_zip_store_assets(tzr_zip_archive *archive,

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -25,15 +26,17 @@ struct tzr_download_buffer {
 // abandon the transfer ("Out of memory\n" when the block cannot grow).
 size_t curl_write_to_buffer(char *received, size_t size, size_t count, void *buffer);
 
-// How far a download may go before it counts as failed.
+// How far a download may go before it counts as failed, and how many run
+// at once.
 struct tzr_fetch_limits {
     long connect_timeout_ms;
     long total_timeout_ms;
     size_t max_bytes;
     long max_redirects;
+    size_t max_in_flight = 8;
 };
 
-// 10 s to connect, 60 s in all, 64 MiB, 5 redirects.
+// 10 s to connect, 60 s in all, 64 MiB, 5 redirects, 8 at once.
 tzr_fetch_limits tzr_fetch_default_limits(void);
 
 // The packager's wording for an asset that cannot be added to its archive.
@@ -56,15 +59,21 @@ struct tzr_fetched_asset {
 // either case); anything else is a path on this machine.
 bool tzr_asset_url_is_remote(const char *url);
 
-// Fetches every asset of the engine's table in table order. A URL that is
-// http or https is downloaded (following at most the limit's redirects; an
-// HTTP error status, a time-out or an oversized reply is a failure, never
-// stored); any other URL is read from `base_folder` joined with it. An asset
-// that cannot be had is reported with "Unable to store '%s' in EPUB\n" and
-// left out.
+// Fetches every asset of the engine's table, returned in table order. A URL
+// that is http or https is downloaded (following at most the limit's
+// redirects; an HTTP error status, a time-out or an oversized reply is a
+// failure, never stored); any other URL is read from `base_folder` joined
+// with it. Downloads run several at a time, each address once; once a host
+// cannot be reached, its other addresses are not tried. An asset that cannot
+// be had is reported with "Unable to store '%s' in EPUB\n" and left out.
 std::vector<tzr_fetched_asset> tzr_fetch_assets(tzr_engine *e, const char *base_folder,
                                                 const char *prefix,
                                                 const tzr_fetch_limits &limits);
+
+// The assets of the engine's table that `fetched` does not hold, as their
+// local names with the addresses they were written with.
+std::map<std::string, std::string> tzr_assets_not_fetched(const tzr_engine *e,
+                                                          const std::vector<tzr_fetched_asset> &fetched);
 
 // Adds fetched assets at level 9, reporting failed additions with the
 // packager's messages. Returns the local names actually stored, in order.

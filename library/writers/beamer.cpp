@@ -17,22 +17,18 @@ int slide_level(const token *heading, const tzr_export_context *context) {
 void write_heading(DString *out, const char *source, token *t, tzr_export_context *context) {
     tzr_pad_newlines(out, 2, context);
     beamer_frame_stack_update(out, t, context);
-    switch (latex_heading_sum(t, context)) {
-    case 2:
-        d_string_append(out, "\\part{");
-        break;
-    case 3:
-        d_string_append(out, "\\section{");
-        break;
-    case 4:
-        d_string_append(out, "\\frametitle{");
-        break;
-    default:
-        d_string_append(out, "\\emph{");
-    }
     if (!(context->ext_flags & TZR_EXT_NO_LABELS))
         tzr_header_manual_label(t, source);  // retyped so the title leaves it out
-    beamer_export_token_chain(out, source, t->child, context);
+    auto title = [&](DString *text) { beamer_export_token_chain(text, source, t->child, context); };
+    switch (latex_heading_sum(t, context)) {
+    case 2: open_moving_argument(out, "\\part", title); break;
+    case 3: open_moving_argument(out, "\\section", title); break;
+    case 4: open_moving_argument(out, "\\frametitle", title); break;
+    default:
+        // Emphasis in the text is no moving argument.
+        d_string_append(out, "\\emph{");
+        title(out);
+    }
     latex_write_heading_label(out, source, t, context);
     context->newline_count = 0;
 }

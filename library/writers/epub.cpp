@@ -409,7 +409,12 @@ DString *epub_build_archive_with(const char *body, tzr_engine *e, const char *as
     // name, so each stored asset's name gets the extension of its media
     // type, and the text's references to it follow.
     // The book is read as XML: the document's own raw HTML may not be.
-    std::string text = tzr_xhtml_from_html(body);
+    // Pictures that could not be had go back to where they were to come
+    // from, as links.
+    tzr_xhtml_missing missing;
+    for (const auto &[name, url] : tzr_assets_not_fetched(e, fetched))
+        missing.emplace("assets/" + name, url);
+    std::string text = tzr_xhtml_from_html(body, missing);
     std::vector<std::string> names;
     std::vector<const char *> types;
     const char *css = meta_value(c, "css");

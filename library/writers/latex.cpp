@@ -43,6 +43,13 @@ void write_html_entity(DString *out, const char *source, const token *t) {
     }
 }
 
+// A run of number signs (a heading marker as text), every one escaped: a
+// bare one is a macro parameter, which stops TeX.
+void write_number_signs(DString *out, const char *source, const token *t) {
+    for (size_t i = 0; i < t->len; i++)
+        latex_print_escaped_char(out, source[t->start + i]);
+}
+
 // --- Inline pieces ----------------------------------------------------------------
 
 // Math keeps its source; an environment is passed on without delimiters.
@@ -480,8 +487,9 @@ void latex_write_image(DString *out, const char *source, token *image, tzr_link 
     d_string_append_printf(out, "]{%s}", link->url ? link->url : "");
     if (!figure)
         return;
-    d_string_append(out, "\n\\caption{");
-    children(out, source, image, context);
+    d_string_append(out, "\n");
+    open_moving_argument(out, "\\caption",
+                         [&](DString *caption) { children(caption, source, image, context); });
     d_string_append(out, "}\n");
     if (link->label) {
         char *label = tzr_label_from_token(source, link->label);
@@ -619,8 +627,7 @@ void latex_export_code_span_token(DString *out, const char *source, token *t,
         return;
     case HASH1 ... HASH6:
     case HASH:
-        d_string_append_c(out, '\\');
-        print_raw(out, source, t);
+        write_number_signs(out, source, t);
         return;
     case TOC:
         d_string_append(out, "\\{\\{TOC\\}\\}");
@@ -636,6 +643,11 @@ void latex_export_code_span_token(DString *out, const char *source, token *t,
         return;
     case BRACE_RIGHT:
         d_string_append(out, "\\}");
+        return;
+    // Bare, a percent sign would make the rest of the line a comment, the
+    // span's closing brace with it.
+    case PERCENT:
+        d_string_append(out, "\\%");
         return;
     case CONSUMED:
         return;
@@ -773,15 +785,7 @@ void latex_export_token(DString *out, const char *source, token *t, tzr_export_c
         for (size_t i = 0; i < t->len; i++)
             d_string_append(out, "\\textbar{}");
         break;
-    case HASH1 ... HASH6:
-        for (size_t i = 0; i < t->len; i++) {
-            char c = source[t->start + i];
-            if (c == '#')
-                d_string_append(out, "\\#");
-            else
-                latex_print_escaped_char(out, c);
-        }
-        break;
+    case HASH1 ... HASH6: write_number_signs(out, source, t); break;
     case BRACE_LEFT:
     case BRACE_RIGHT:
         d_string_append_c(out, '\\');

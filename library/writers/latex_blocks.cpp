@@ -68,8 +68,9 @@ void write_table(DString *out, const char *source, token *t, tzr_export_context 
                 if (bracket->child->tail)
                     bracket->child->tail->type = CONSUMED;
             }
-            d_string_append(out, "\\caption{");
-            children(out, source, bracket, context);
+            open_moving_argument(out, "\\caption", [&](DString *caption_text) {
+                children(caption_text, source, bracket, context);
+            });
             d_string_append(out, "}\n");
             token *label_bracket = bracket->next;
             while (label_bracket && label_bracket->type != PAIR_BRACKET)
@@ -136,9 +137,9 @@ void write_table_cell(DString *out, const char *source, token *t, tzr_export_con
 
 // --- Headings ---------------------------------------------------------------------------
 
-const char *const kSectioning[] = {"\\part{",       "\\chapter{",   "\\section{",
-                                   "\\subsection{", "\\subsubsection{", "\\paragraph{",
-                                   "\\subparagraph{"};
+const char *const kSectioning[] = {"\\part",       "\\chapter",       "\\section",
+                                   "\\subsection", "\\subsubsection", "\\paragraph",
+                                   "\\subparagraph"};
 
 void write_heading(DString *out, const char *source, token *t, tzr_export_context *context) {
     tzr_pad_newlines(out, 2, context);
@@ -149,17 +150,56 @@ void write_heading(DString *out, const char *source, token *t, tzr_export_contex
         sum = 2;
     if (sum > 8)
         sum = 8;
-    d_string_append(out, kSectioning[sum - 2]);
     if (!(context->ext_flags & TZR_EXT_NO_LABELS))
         tzr_header_manual_label(t, source);  // retyped so the text leaves it out
-    children(out, source, t, context);
+    open_moving_argument(out, kSectioning[sum - 2],
+                         [&](DString *title) { children(title, source, t, context); });
     latex_write_heading_label(out, source, t, context);
     context->newline_count = 0;
+}
+
+// Where the group that opens at `text[open]` ("{") closes; the length of
+// the text when it does not. An escaped brace ("\\{") is no group.
+size_t group_end(const char *text, size_t length, size_t open) {
+    int depth = 0;
+    for (size_t i = open; i < length; i++) {
+        if (text[i] == '\\') {
+            i++;
+        } else if (text[i] == '{') {
+            depth++;
+        } else if (text[i] == '}' && --depth == 0) {
+            return i;
+        }
+    }
+    return length;
 }
 
 }  // namespace
 
 namespace latex_detail {
+
+void open_argument_text(DString *out, const char *command, const char *text, size_t length) {
+    static const char kFootnote[] = "\\footnote{";
+    const size_t marker = sizeof kFootnote - 1;
+    d_string_append(out, command);
+    if (strstr(text, kFootnote)) {
+        // Braced, so that a "]" in the text does not end the optional
+        // argument.
+        d_string_append(out, "[{");
+        size_t from = 0;
+        for (const char *at; (at = strstr(text + from, kFootnote));) {
+            size_t start = (size_t)(at - text);
+            d_string_append_c_array(out, text + from, start - from);
+            from = group_end(text, length, start + marker - 1) + 1;
+            if (from > length)
+                from = length;
+        }
+        d_string_append_c_array(out, text + from, length - from);
+        d_string_append(out, "}]");
+    }
+    d_string_append_c(out, '{');
+    d_string_append_c_array(out, text, length);
+}
 
 bool export_block(DString *out, const char *source, token *t, tzr_export_context *context) {
     if (kFrames.write(out, source, t, context))

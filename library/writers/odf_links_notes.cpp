@@ -280,7 +280,20 @@ void odf_export_image(DString *out, const char *source, token *t, tzr_link *link
         }
     }
     d_string_append(out, "\" xlink:type=\"simple\" xlink:show=\"embed\" xlink:actuate=\"onLoad\" "
-                         "draw:filter-name=\"&lt;All formats&gt;\"/>\n</draw:frame></text:p>");
+                         "draw:filter-name=\"&lt;All formats&gt;\"/>\n");
+    // The picture's alternative text, which also stands in for a picture
+    // that the package cannot hold.
+    if (t->child) {
+        DString *alt = d_string_new("");
+        tzr_print_token_chain_raw(alt, source, t->child);
+        if (alt && alt->length > 0) {
+            d_string_append(out, "<svg:title>");
+            odf_print_attribute(out, alt->str);
+            d_string_append(out, "</svg:title>");
+        }
+        d_string_free(alt, true);
+    }
+    d_string_append(out, "</draw:frame></text:p>");
     if (is_figure) {
         d_string_append(out, "\n<text:p>Figure <text:sequence text:name=\"Figure\" "
                              "text:formula=\"ooow:Figure+1\" style:num-format=\"1\"> Update Fields to "

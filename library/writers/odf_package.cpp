@@ -263,6 +263,90 @@ void append_automatic_styles(DString *out) {
     d_string_append(out, "</office:automatic-styles>\n");
 }
 
+// Where the frame that opens at `start` closes (past its end tag); npos when
+// it does not. Frames nest: a figure's caption may hold pictures.
+size_t frame_end(const std::string &body, size_t start) {
+    static const std::string kOpen = "<draw:frame", kClose = "</draw:frame>";
+    int depth = 0;
+    for (size_t at = start; at < body.size();) {
+        size_t open = body.find(kOpen, at), close = body.find(kClose, at);
+        if (close == std::string::npos)
+            return std::string::npos;
+        if (open < close) {
+            depth++;
+            at = open + kOpen.size();
+        } else {
+            at = close + kClose.size();
+            if (--depth == 0)
+                return at;
+        }
+    }
+    return std::string::npos;
+}
+
+size_t count_between(const std::string &text, const std::string &what, size_t from, size_t to) {
+    size_t n = 0;
+    for (size_t at = text.find(what, from); at != std::string::npos && at + what.size() <= to;
+         at = text.find(what, at + what.size()))
+        n++;
+    return n;
+}
+
+// The body with each picture that the package does not hold (`missing`
+// maps its local name to its address) replaced by a link to the picture's
+// address, whose text is the picture's alternative text, or the address;
+// inside a link, which cannot hold another, by that text alone.
+std::string link_missing_pictures(const std::string &body,
+                                  const std::map<std::string, std::string> &missing) {
+    static const std::string kReference = "xlink:href=\"Pictures/";
+    static const std::string kFrame = "<draw:frame text:anchor-type=\"as-char\"\ndraw:z-index=\"0\"";
+    static const std::string kTitle = "<svg:title>", kTitleEnd = "</svg:title>";
+    if (missing.empty())
+        return body;
+    std::string out;
+    out.reserve(body.size());
+    size_t copied = 0;
+    // How many links are open where the scan has come to.
+    size_t counted = 0, open_links = 0;
+    for (size_t at = body.find(kReference); at != std::string::npos;
+         at = body.find(kReference, at + 1)) {
+        size_t name = at + kReference.size();
+        size_t name_end = body.find('"', name);
+        if (name_end == std::string::npos)
+            break;
+        auto found = missing.find(body.substr(name, name_end - name));
+        if (found == missing.end())
+            continue;
+        size_t start = body.rfind(kFrame, at);
+        size_t end = start == std::string::npos ? start : frame_end(body, start);
+        if (start == std::string::npos || start < copied || end == std::string::npos)
+            continue;
+        DString *address = d_string_new("");
+        odf_print_attribute(address, found->second.c_str());
+        std::string href = address ? address->str : "";
+        d_string_free(address, true);
+        // The alternative text inside the picture's own frame.
+        std::string alt = href;
+        size_t title = body.find(kTitle, at);
+        if (title < body.find("</draw:frame>", at)) {
+            size_t from = title + kTitle.size();
+            alt = body.substr(from, body.find(kTitleEnd, from) - from);
+        }
+        open_links += count_between(body, "<text:a ", counted, start);
+        open_links -= std::min(open_links, count_between(body, "</text:a>", counted, start));
+        counted = end;  // a frame's own links are closed within it
+        out.append(body, copied, start - copied);
+        if (open_links > 0)
+            out += alt;
+        else
+            out += "<text:a xlink:type=\"simple\" xlink:href=\"" + href + "\">" + alt + "</text:a>";
+        copied = end;
+        at = end - 1;
+    }
+    out.append(body, copied, std::string::npos);
+    return out;
+}
+
 DString *odt_build(const char *body, tzr_engine *e, const char *base_folder,
                    const tzr_fetch_limits &limits) {
     tzr_zip_archive *zip = tzr_zip_new_archive();
@@ -305,17 +389,10 @@ DString *odt_build(const char *body, tzr_engine *e, const char *base_folder,
     free(manifest);
     tzr_export_context_free(context);
 
-    // A picture that could not be had is left out; its frame keeps an
-    // empty reference, since LibreOffice refuses a package whose content
-    // refers to a missing picture beside stored ones.
-    std::string text = body ? body : "";
-    for (tzr_asset *a = e ? e->asset_table : nullptr; a; a = a->next) {
-        if (!a->name || std::find(names.begin(), names.end(), a->name) != names.end())
-            continue;
-        std::string reference = std::string("xlink:href=\"Pictures/") + a->name + "\"";
-        for (size_t at = text.find(reference); at != std::string::npos; at = text.find(reference, at))
-            text.replace(at, reference.size(), "xlink:href=\"\"");
-    }
+    // A picture that could not be had is left out, and a link to where it
+    // was to come from takes its place: LibreOffice refuses a package whose
+    // content refers to a missing picture beside stored ones.
+    std::string text = link_missing_pictures(body ? body : "", tzr_assets_not_fetched(e, fetched));
     char *content = odf_content_document(text.c_str(), TZR_FORMAT_ODT);
     if (!content || !tzr_zip_add_mem(zip, "content.xml", content, strlen(content), 9))
         tzr_log("Error adding content.xml to zip.\n");

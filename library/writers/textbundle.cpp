@@ -190,17 +190,15 @@ void rewrite_source(DString *text, tzr_engine *e, const StoredNames *stored) {
 
 // The HTML names every asset by its bundle path; one that is not in the
 // bundle goes back to the address it was written with.
-std::string html_with_missing_assets_restored(const char *html, tzr_engine *e,
-                                              const StoredNames &stored) {
+std::string html_with_missing_assets_restored(const char *html,
+                                              const std::map<std::string, std::string> &missing) {
     std::string text = html;
-    for (tzr_asset *a = e->asset_table; a; a = a->next) {
-        if (stored.count(a->name))
-            continue;
-        const std::string find = std::string(kAssetPrefix) + a->name;
+    for (const auto &[name, url] : missing) {
+        const std::string find = kAssetPrefix + name;
         DString *escaped = d_string_new("");
         if (!escaped)
             continue;
-        html_print_string(escaped, a->url, false);
+        html_print_string(escaped, url.c_str(), false);
         for (size_t at = text.find(find); at != std::string::npos;
              at = text.find(find, at + escaped->length))
             text.replace(at, find.size(), escaped->str);
@@ -268,7 +266,7 @@ DString *tzr_textbundle_create_with(const char *html, tzr_engine *e, const char 
     }
     d_string_free(markdown, true);
 
-    std::string text_html = html_with_missing_assets_restored(html, e, stored);
+    std::string text_html = html_with_missing_assets_restored(html, tzr_assets_not_fetched(e, fetched));
     if (!add(archive, "text.html", text_html.data(), text_html.size(), 9)) {
         tzr_log("%s", kContentFailed);
         ok = false;

@@ -5,22 +5,103 @@
 #include <libxml/xmlsave.h>
 
 #include <cstring>
+#include <vector>
+
+#include "assets_fetch.h"
 
 namespace {
 
+const xmlChar *text_of(const char *text) { return reinterpret_cast<const xmlChar *>(text); }
+
+// An attribute's value, empty when the element has none.
+std::string property(xmlNodePtr node, const char *name) {
+    xmlChar *value = xmlGetProp(node, text_of(name));
+    std::string text = value ? reinterpret_cast<const char *>(value) : "";
+    xmlFree(value);
+    return text;
+}
+
+bool named(xmlNodePtr node, const char *name) {
+    return node->name && !xmlStrcasecmp(node->name, text_of(name));
+}
+
 // XML comments cannot hold "--" nor end with "-"; HTML ones can.
-void mend_comments(xmlNodePtr node) {
-    for (; node; node = node->next) {
-        if (node->type == XML_COMMENT_NODE && node->content) {
-            std::string text(reinterpret_cast<const char *>(node->content));
-            for (size_t at; (at = text.find("--")) != std::string::npos;)
-                text.replace(at, 2, "- -");
-            if (!text.empty() && text.back() == '-')
-                text += ' ';
-            xmlNodeSetContent(node, reinterpret_cast<const xmlChar *>(text.c_str()));
+void mend_comment(xmlNodePtr node) {
+    if (!node->content)
+        return;
+    std::string text(reinterpret_cast<const char *>(node->content));
+    for (size_t at; (at = text.find("--")) != std::string::npos;)
+        text.replace(at, 2, "- -");
+    if (!text.empty() && text.back() == '-')
+        text += ' ';
+    xmlNodeSetContent(node, text_of(text.c_str()));
+}
+
+// Where a picture the book cannot show was to come from; empty for one it
+// holds (or a relative file of the document's own raw HTML).
+std::string unheld_picture(xmlNodePtr img, const tzr_xhtml_missing &missing) {
+    std::string source = property(img, "src");
+    auto found = missing.find(source);
+    if (found != missing.end())
+        return found->second;
+    return tzr_asset_url_is_remote(source.c_str()) ? source : "";
+}
+
+bool inside_link(xmlNodePtr node) {
+    for (xmlNodePtr up = node->parent; up; up = up->parent)
+        if (up->type == XML_ELEMENT_NODE && named(up, "a"))
+            return true;
+    return false;
+}
+
+// What stands for a picture: a link to its address, with the picture's id
+// and title, whose text is the picture's alternative text (the address when
+// it has none); inside a link, which cannot hold another, that text alone.
+xmlNodePtr stand_in_for_picture(xmlDocPtr doc, xmlNodePtr img, const std::string &address) {
+    std::string alt = property(img, "alt");
+    const xmlChar *text = text_of(alt.empty() ? address.c_str() : alt.c_str());
+    if (inside_link(img))
+        return xmlNewDocText(doc, text);
+    xmlNodePtr link = xmlNewDocNode(doc, nullptr, text_of("a"), nullptr);
+    if (!link)
+        return nullptr;
+    xmlNewProp(link, text_of("href"), text_of(address.c_str()));
+    for (const char *kept : {"id", "title"}) {
+        std::string value = property(img, kept);
+        if (!value.empty())
+            xmlNewProp(link, text_of(kept), text_of(value.c_str()));
+    }
+    xmlNodeAddContent(link, text);
+    return link;
+}
+
+// Mends what XML or the book cannot take, walking the tree without
+// recursion: raw HTML may nest deeply.
+void mend_tree(xmlDocPtr doc, const tzr_xhtml_missing &missing) {
+    std::vector<xmlNodePtr> chains{doc->children};
+    while (!chains.empty()) {
+        xmlNodePtr node = chains.back();
+        chains.pop_back();
+        while (node) {
+            xmlNodePtr next = node->next;
+            if (node->type == XML_COMMENT_NODE) {
+                mend_comment(node);
+            } else if (node->type == XML_ELEMENT_NODE && named(node, "img")) {
+                std::string address = unheld_picture(node, missing);
+                xmlNodePtr stand_in = address.empty() ? nullptr : stand_in_for_picture(doc, node, address);
+                if (stand_in) {
+                    xmlReplaceNode(node, stand_in);
+                    xmlFreeNode(node);
+                }
+            } else if (node->type == XML_ELEMENT_NODE && named(node, "link") &&
+                       missing.count(property(node, "href"))) {
+                xmlUnlinkNode(node);
+                xmlFreeNode(node);
+            } else if (node->type == XML_ELEMENT_NODE && node->children) {
+                chains.push_back(node->children);
+            }
+            node = next;
         }
-        if (node->type == XML_ELEMENT_NODE)
-            mend_comments(node->children);
     }
 }
 
@@ -28,7 +109,7 @@ void quiet(void *, const char *, ...) {}
 
 }  // namespace
 
-std::string tzr_xhtml_from_html(const std::string &page) {
+std::string tzr_xhtml_from_html(const std::string &page, const tzr_xhtml_missing &missing) {
     if (page.empty() || page.size() > (size_t)INT32_MAX)
         return page;
     // libxml2 sets itself up on its first use, and two threads doing that at
@@ -44,7 +125,7 @@ std::string tzr_xhtml_from_html(const std::string &page) {
                                         HTML_PARSE_NOWARNING);
     std::string result = page;
     if (doc) {
-        mend_comments(doc->children);
+        mend_tree(doc, missing);
         xmlBufferPtr buffer = xmlBufferCreate();
         xmlSaveCtxtPtr save = xmlSaveToBuffer(buffer, "UTF-8", XML_SAVE_XHTML | XML_SAVE_AS_XML);
         if (save) {

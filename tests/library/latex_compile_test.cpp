@@ -107,6 +107,10 @@ const Case kCases[] = {
     // Fence languages: the common names are defined by the support files and
     // an unknown one is set as plain code.
     {"code_languages", TZR_FORMAT_LATEX}, {"code_languages", TZR_FORMAT_MEMOIR},
+    // Footnotes in titles and captions, and the characters TeX reads as
+    // commands in code spans.
+    {"titles_and_code", TZR_FORMAT_LATEX}, {"titles_and_code", TZR_FORMAT_BEAMER},
+    {"titles_and_code", TZR_FORMAT_MEMOIR},
 };
 
 INSTANTIATE_TEST_SUITE_P(Samples, LatexCompile, ::testing::ValuesIn(kCases), case_name);

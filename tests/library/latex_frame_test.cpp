@@ -60,6 +60,13 @@ TEST(Beamer, UpperLevelsCloseEverything) {
               "\\end{frame}\n\n\\part{E}\n\\label{e}");
 }
 
+TEST(Beamer, FrameTitlesKeepFootnotesOutOfTheirCopies) {
+    // A frame title is copied into the navigation, emphasis is not copied.
+    EXPECT_EQ(latex_of("### S[^n]\n\n##### E[^n]\n\n[^n]: N.\n", kLatexNotes, TZR_FORMAT_BEAMER),
+              "\\begin{frame}[fragile]\n\\frametitle[{S}]{S\\footnote{N.}}\n\\label{sn}\n\n"
+              "\\emph{E\\footnote{N.}}\n\\label{en}\n\\end{frame}\n\n");
+}
+
 TEST(Beamer, HeaderLevelShiftsFrames) {
     EXPECT_EQ(latex_of("latexheaderlevel: 2\n\n## F\n\nx\n", kLatexNotes, TZR_FORMAT_BEAMER),
               "\\begin{frame}[fragile]\n\\frametitle{F}\n\\label{f}\n\nx\n\\end{frame}\n\n");

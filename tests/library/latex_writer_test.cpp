@@ -49,6 +49,11 @@ const LatexCase kLinks[] = {
     {"figure_with_dimensions", "![Cap](img.png width=50px height=300PX)", kN,
      "\\begin{figure}[htbp]\n\\centering\n\\includegraphics[width=50pt,height=300pt]{img.png}"
      "\n\\caption{Cap}\n\\end{figure}"},
+    {"figure_caption_with_a_link", "![See [l](http://a.b)](img.png)", kN,
+     "\\begin{figure}[htbp]\n\\centering\n\\includegraphics[keepaspectratio,width=\\textwidth,"
+     "height=0.75\\textheight]{img.png}\n\\caption[{See \\href{http://a.b}{l}}]{See "
+     "\\href{http://a.b}{l}\\footnote{\\href{http://a.b}{http:\\slash \\slash a.b}}}\n"
+     "\\end{figure}"},
     {"figure_inline_in_compatibility", "![Cap](img.png)", kN | TZR_EXT_COMPATIBILITY,
      "\\includegraphics[keepaspectratio,width=\\textwidth,height=0.75\\textheight]{img.png}"},
     {"image_after_text_is_inline", "x ![Cap](img.png)", kN,
@@ -112,6 +117,10 @@ const LatexCase kCode[] = {
     {"code_span_specials", "`$a$ {x} \\\\y`", kN,
      "\\texttt{\\$a\\$ \\{x\\} \\textbackslash{}\\textbackslash{}y}"},
     {"code_span_raw", "`\\\\raw`{=latex} and `z`{=html}", kN, "\\\\raw and "},
+    // A bare percent sign would comment out the span's closing brace, a bare
+    // number sign is a macro parameter: both stop TeX.
+    {"code_span_percent_and_number_signs", "`date +'%Y'` `%s` `### Notes` `a#b`", kN,
+     "\\texttt{date +'\\%Y'} \\texttt{\\%s} \\texttt{\\#\\#\\# Notes} \\texttt{a\\#b}"},
     {"fenced_plain_and_raw",
      "```\nplain {x}\n```\n\n```{=latex}\n\\\\raw\n```\n\n```{=odt}\nno\n```\n\nafter", kN,
      "\\begin{verbatim}\nplain {x}\n\\end{verbatim}\n\n\\\\raw\n\nafter"},
@@ -148,6 +157,13 @@ const LatexCase kHeadings[] = {
      "\\part{One}\n\\label{one}\n\n\\chapter{Two }\n\\label{lab}"},
     {"no_labels", "### Three\n", kN | TZR_EXT_NO_LABELS, "\\section{Three}"},
     {"header_level_shift", "latexheaderlevel: 3\n\n# Top\n", kN, "\\section{Top}\n\\label{top}"},
+    // A footnote, of a note or of a link's address, cannot go where LaTeX
+    // copies a title (contents, running heads): the copy gets the title
+    // without its footnotes, braced so that a "]" in it cannot end it.
+    {"footnotes_kept_from_the_contents", "### A [x] note[^n] and [l](http://a.b)\n\n[^n]: N.", kN,
+     "\\section[{A [x] note and \\href{http://a.b}{l}}]{A [x] note\\footnote{N.} and "
+     "\\href{http://a.b}{l}\\footnote{\\href{http://a.b}{http:\\slash \\slash a.b}}}\n"
+     "\\label{axnotenandlhttp:a.b}"},
     // Past the deepest sectioning command the heading still opens its brace.
     {"clamped_deep", "latexheaderlevel: 3\n\n###### Deep\n", kN,
      "\\subparagraph{Deep}\n\\label{deep}"},

@@ -72,6 +72,15 @@ public:
         return agents_;
     }
 
+    // The path of every request so far, in the order they came.
+    std::vector<std::string> paths() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return paths_;
+    }
+
+    // The most requests that were being answered at one moment.
+    int most_at_once() const { return most_at_once_; }
+
 private:
     void accept_loop() {
         // Bounded: the loop ends with the test, and never runs for more
@@ -89,6 +98,14 @@ private:
     }
 
     void serve(int client) {
+        int now = ++at_once_;
+        for (int most = most_at_once_; now > most && !most_at_once_.compare_exchange_weak(most, now);) {
+        }
+        serve_request(client);
+        --at_once_;
+    }
+
+    void serve_request(int client) {
         std::string request;
         char buffer[1024];
         while (request.find("\r\n\r\n") == std::string::npos && request.size() < 65536) {
@@ -110,6 +127,7 @@ private:
             size_t agent = request.find("User-Agent: ");
             if (agent != std::string::npos)
                 agents_.push_back(request.substr(agent + 12, request.find("\r\n", agent) - agent - 12));
+            paths_.push_back(path);
             auto it = routes_.find(path);
             if (it != routes_.end())
                 reply = it->second;
@@ -143,4 +161,42 @@ private:
     std::mutex mutex_;
     std::map<std::string, Reply> routes_;
     std::vector<std::string> agents_;
+    std::vector<std::string> paths_;
+    std::atomic<int> at_once_{0};
+    std::atomic<int> most_at_once_{0};
+};
+
+// A port on 127.0.0.1 that takes no connection: its listener's queue is
+// full and never drained, so the kernel drops every new attempt and a
+// client waits until its connect time-out, as for a host that is down.
+class UnreachablePort {
+public:
+    UnreachablePort() {
+        listener_ = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(listener_, reinterpret_cast<sockaddr *>(&address), sizeof address);
+        listen(listener_, 0);
+        socklen_t size = sizeof address;
+        getsockname(listener_, reinterpret_cast<sockaddr *>(&address), &size);
+        port_ = ntohs(address.sin_port);
+        // The one connection the queue holds.
+        filler_ = socket(AF_INET, SOCK_STREAM, 0);
+        connect(filler_, reinterpret_cast<sockaddr *>(&address), sizeof address);
+    }
+
+    ~UnreachablePort() {
+        close(filler_);
+        close(listener_);
+    }
+
+    std::string url(const std::string &path) const {
+        return "http://127.0.0.1:" + std::to_string(port_) + path;
+    }
+
+private:
+    int listener_ = -1;
+    int filler_ = -1;
+    int port_ = 0;
 };

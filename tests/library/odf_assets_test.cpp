@@ -2,6 +2,8 @@
 // the document's folder, and what a failure leaves in the archive.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <string>
 
@@ -87,6 +89,74 @@ TEST(AssetFetch, FailedDownloadsAreReportedAndLeftOut) {
     }
 }
 
+TEST(AssetFetch, DownloadsRunSeveralAtATimeEachAddressOnce) {
+    LocalHttpServer server;
+    AssetEngine engine;
+    std::vector<std::string> names;
+    for (int i = 0; i < 12; i++) {
+        std::string path = "/p" + std::to_string(i) + ".png";
+        // Slow enough that the downloads overlap.
+        server.route(path, {200, "picture " + std::to_string(i), "", true, 300});
+        names.push_back(engine.add(server.url(path))->name);
+    }
+    tzr_fetch_limits limits = kTestLimits;
+    limits.total_timeout_ms = 5000;
+    limits.max_in_flight = 4;
+    auto fetched = tzr_fetch_assets(engine.e, nullptr, "assets/", limits);
+    ASSERT_EQ(fetched.size(), 12u);
+    for (size_t i = 0; i < fetched.size(); i++) {
+        EXPECT_EQ(fetched[i].name, names[i]);  // table order, whatever the order of arrival
+        EXPECT_EQ(fetched[i].bytes, "picture " + std::to_string(i));
+    }
+    EXPECT_EQ(server.paths().size(), 12u);
+    EXPECT_GE(server.most_at_once(), 2);
+    EXPECT_LE(server.most_at_once(), 4);
+}
+
+TEST(AssetFetch, ADocumentFetchesEachAddressOnce) {
+    LocalHttpServer server;
+    server.route("/a.png", {200, "a"});
+    server.route("/b.png", {200, "b"});
+    std::string a = server.url("/a.png"), b = server.url("/b.png");
+    std::string markdown = "![1](" + a + ") ![2](" + b + ")\n\n![3](" + a + ")\n\n[four]: " + a + "\n\n![4][four]\n";
+    for (uint16_t format : {TZR_FORMAT_EPUB, TZR_FORMAT_ODT, TZR_FORMAT_TEXTBUNDLE_COMPRESSED}) {
+        size_t before = server.paths().size();
+        std::string package = take(tzr_string_convert_to_data(markdown.c_str(), 0, format, 0, nullptr));
+        EXPECT_FALSE(package.empty());
+        std::vector<std::string> paths = server.paths();
+        std::sort(paths.begin() + (long)before, paths.end());
+        EXPECT_EQ(std::vector<std::string>(paths.begin() + (long)before, paths.end()),
+                  (std::vector<std::string>{"/a.png", "/b.png"}))
+            << format;
+    }
+}
+
+// A host that does not answer costs one connect time-out, not one for each
+// of its pictures: once it is known to be unreachable, its other addresses
+// are not tried. Pictures elsewhere are still fetched.
+TEST(AssetFetch, AHostThatCannotBeReachedFailsAllItsPicturesAtOnce) {
+    UnreachablePort down;
+    LocalHttpServer server;
+    server.route("/up.png", {200, "up"});
+    AssetEngine engine;
+    for (int i = 0; i < 32; i++)
+        engine.add(down.url("/" + std::to_string(i) + ".png"));
+    engine.add(server.url("/up.png"));
+    tzr_fetch_limits limits = kTestLimits;
+    limits.connect_timeout_ms = 500;
+    limits.total_timeout_ms = 5000;
+    limits.max_in_flight = 4;
+    std::vector<tzr_fetched_asset> fetched;
+    auto started = std::chrono::steady_clock::now();
+    std::string messages = stderr_of([&] { fetched = tzr_fetch_assets(engine.e, nullptr, "assets/", limits); });
+    auto elapsed = std::chrono::steady_clock::now() - started;
+    ASSERT_EQ(fetched.size(), 1u);
+    EXPECT_EQ(fetched[0].bytes, "up");
+    EXPECT_EQ(count_of(messages, "Unable to store"), 32u);
+    // Trying each in turn, four at a time, would take eight time-outs.
+    EXPECT_LT(elapsed, std::chrono::milliseconds(5 * limits.connect_timeout_ms));
+}
+
 TEST(AssetFetch, LocalFilesComeFromTheBaseFolder) {
     auto folder = temp_folder("odf-assets");
     std::filesystem::create_directories(folder / "images");
@@ -126,7 +196,8 @@ TEST(OdtPictures, ManifestAndArchiveHoldOnlyThePicturesStored) {
     auto folder = temp_folder("odf-pictures");
     write_file(folder / "local.png", "local picture");
     std::string markdown = "![one](" + server.url("/good.png") + ")\n\n![two](" + server.url("/gone.png") +
-                           ")\n\n![three](local.png) and ![again](local.png)\n\n![four](missing.png)\n";
+                           ")\n\n![three](local.png) and ![again](local.png)\n\n![four](missing.png) "
+                           "[![badge](missing.png)](https://ci.example/)\n";
 
     tzr_engine *e = tzr_engine_create_with_string(markdown.c_str(), 0);
     tzr_engine_parse_string(e);
@@ -153,9 +224,21 @@ TEST(OdtPictures, ManifestAndArchiveHoldOnlyThePicturesStored) {
             continue;
         EXPECT_NE(manifest.find("full-path=\"" + name + "\""), std::string::npos) << name;
     }
-    // Pictures left out keep their frames with an empty reference.
-    EXPECT_EQ(count_of(zip.bytes["content.xml"], "xlink:href=\"Pictures/"), 3u);
-    EXPECT_EQ(count_of(zip.bytes["content.xml"], "<draw:image xlink:href=\"\""), 2u);
+    // A picture left out becomes a link to its address with its
+    // alternative text, in place of its frame.
+    const std::string &content = zip.bytes["content.xml"];
+    EXPECT_EQ(count_of(content, "xlink:href=\"Pictures/"), 3u);
+    EXPECT_EQ(count_of(content, "<draw:frame text:anchor-type=\"as-char\"\ndraw:z-index=\"0\""), 3u);
+    EXPECT_NE(content.find("<text:p text:style-name=\"Standard\"><text:a xlink:type=\"simple\" xlink:href=\"" +
+                           server.url("/gone.png") + "\">two</text:a>\n</text:p>"),
+              std::string::npos)
+        << content;
+    // A link cannot hold another: a picture inside one leaves its text.
+    EXPECT_NE(content.find("<text:a xlink:type=\"simple\" xlink:href=\"missing.png\">four</text:a>\n "
+                           "<text:a xlink:type=\"simple\" xlink:href=\"https://ci.example/\">badge\n</text:a>"),
+              std::string::npos)
+        << content;
+    EXPECT_EQ(content.find("xlink:href=\"\""), std::string::npos);
     EXPECT_EQ(count_of(messages, "Unable to store"), 2u);
     std::filesystem::remove_all(folder);
 }

@@ -77,6 +77,8 @@ const Case kCases[] = {
      {"[Cap]"}},
     {"figure and inline image", "![alt](img.png width=20PX height=10px)\n\nin ![b](b.png height=3) text", 0,
      {"svg:width=\"20pt\">", "svg:height=\"10pt\" svg:width=\"20pt\" >", "xlink:href=\"img.png\"",
+      "draw:filter-name=\"&lt;All formats&gt;\"/>\n<svg:title>alt</svg:title></draw:frame></text:p>",
+      "<svg:title>b</svg:title>",
       "calculate numbers</text:sequence>: alt</text:p>", "svg:width=\"95%\">\n<draw:text-box><text:p><draw:frame "
       "text:anchor-type=\"as-char\" draw:z-index=\"1\" >"},
      {"svg:height=\"3\""}},
