@@ -65,17 +65,6 @@ protected:
     }
 };
 
-// The keys a widget receives.
-struct KeysSeen : QObject {
-    QList<int> keys;
-    explicit KeysSeen(QWidget *widget) { widget->installEventFilter(this); }
-    bool eventFilter(QObject *, QEvent *event) override {
-        if (event->type() == QEvent::KeyPress)
-            keys.append(static_cast<QKeyEvent *>(event)->key());
-        return false;
-    }
-};
-
 QRect rowRect(QAbstractItemView *view, const QModelIndex &index) { return view->visualRect(index); }
 
 }  // namespace

@@ -63,6 +63,17 @@ inline void doubleClick(QWidget *viewport, QPoint at, Qt::KeyboardModifiers modi
     }
 }
 
+// The keys a widget receives.
+struct KeysSeen : QObject {
+    QList<int> keys;
+    explicit KeysSeen(QWidget *widget) { widget->installEventFilter(this); }
+    bool eventFilter(QObject *, QEvent *event) override {
+        if (event->type() == QEvent::KeyPress)
+            keys.append(static_cast<QKeyEvent *>(event)->key());
+        return false;
+    }
+};
+
 // Shows a top-level widget at `size` and lets it settle.
 inline void showAndWait(QWidget &widget, QSize size = QSize(230, 300)) {
     widget.resize(size);
