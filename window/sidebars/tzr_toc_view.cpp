@@ -52,9 +52,8 @@ void TZRTOCView::observeEngine(TZREngine *engine) {
     engine_ = engine;
     if (!engine)
         return;
-    engineConnection_ = engine->headers().observe(this, [this](const HeaderList &) {
-        if (engine_)
-            updateData(engine_->headersFilteredFor(searchText()));
+    engineConnection_ = engine->headers().observe(this, [this](const HeaderList &headers) {
+        updateData(filtered(headers));
     });
 }
 
@@ -70,9 +69,16 @@ void TZRTOCView::connectToTextView(KVXTextView *view) {
 
 // --- Updates ---------------------------------------------------------------------------------------
 
+// The headings the search text leaves of a list (the whole list without one).
+HeaderList TZRTOCView::filtered(const HeaderList &headers) const {
+    if (searchText().isEmpty() || !engine_)
+        return headers;
+    return engine_->headersFilteredFor(searchText());
+}
+
 void TZRTOCView::updateData() {
     if (engine_)
-        updateData(engine_->headersFilteredFor(searchText()));
+        updateData(filtered(engine_->headers().get()));
 }
 
 void TZRTOCView::updateData(const HeaderList &headers) {

@@ -95,6 +95,7 @@ protected:
     void clearContent() override;
 
 private:
+    HeaderList filtered(const HeaderList &headers) const;
     void showShadow(const HeaderList &headers, const QVariantList &shadow, bool sameShadow);
     void userSelectionChanged();
     void selectQuietly(const std::function<void()> &select);
