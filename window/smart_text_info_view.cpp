@@ -102,7 +102,8 @@ void SmartTextInfoView::disconnectFromTextView(KVXTextView *view) {
 }
 
 void SmartTextInfoView::matchColorsWithTextView(KVXTextView *view) {
-    if (!view)
+    // In a floating panel the numbers keep the panel's colours.
+    if (!view || form_ == Form::HUD)
         return;
     const ThemeColors colors = view->storage()->viewColors();
     setBackgroundColor(colors.background);

@@ -61,7 +61,8 @@ public:
     void connectToTextView(KVXTextView *view);
     // Stops following `view` when it is the linked one; refreshes anyway.
     void disconnectFromTextView(KVXTextView *view);
-    // The bar's background and text take the editor theme's colours.
+    // The bar's background and text take the editor theme's colours (the
+    // floating-panel form keeps the panel's).
     void matchColorsWithTextView(KVXTextView *view);
 
     // Queues a refresh; any thread.
