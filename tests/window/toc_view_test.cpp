@@ -7,6 +7,7 @@
 #include <QMimeData>
 #include <QScrollBar>
 
+#include "platform/alerts.h"
 #include "sidebar_test_support.h"
 #include "window/sidebars/kvx_list_views.h"
 #include "window/sidebars/tzr_toc_view.h"
@@ -54,7 +55,7 @@ protected:
 TEST_F(TocTest, HeadingsShowAsATreeAndTheCaretsSectionIsSelected) {
     open("Preface text.\n\n" + sampleDocument());
     EXPECT_EQ(shown(toc->treeContent()), "Introduction(Background Method) Results(Naïve readings) Discussion");
-    EXPECT_TRUE(toc->fullData().offsetsValidFor(link->generation));
+    EXPECT_TRUE(toc->fullData().offsetsValidFor(link->editGeneration()));
     caretAt("We count");
     EXPECT_EQ(selected(), IndexPath({0, 1}));
     caretAt("# Results");
@@ -132,7 +133,7 @@ TEST_F(TocTest, AListWithTheSameHeadingsOnlyRefreshesOffsetsAndANewHeadingKeepsW
     ASSERT_TRUE(settleAll());
     EXPECT_EQ(resets, 0);
     EXPECT_EQ(toc->fullData().rows[0].children[1].start, methodBefore + 5);
-    EXPECT_TRUE(toc->fullData().offsetsValidFor(link->generation));
+    EXPECT_TRUE(toc->fullData().offsetsValidFor(link->editGeneration()));
     EXPECT_EQ(selected(), IndexPath({0, 1}));
     EXPECT_TRUE(toc->tableView()->isExpanded(indexAt({0})));
 
@@ -215,4 +216,87 @@ TEST_F(TocTest, ADraggedHeadingCarriesAReferenceLinkToIt) {
     EXPECT_EQ(data->text(), "[Naïve readings][naïvereadings]\n[Discussion][discussion]");
     EXPECT_TRUE(data->hasFormat("TZRToCOutlineDragType"));
     EXPECT_EQ(toc->draggedNodes(), QList<IndexPath>({{1, 0}, {2}}));
+}
+
+class TocMoveTest : public TocTest {
+protected:
+    // Drags the rows at `dragged` and drops them onto `item` (none: the
+    // top) before its child `childIndex` (-1: onto the item), as the tree
+    // view hands a drop over.
+    bool drop(const QList<IndexPath> &dragged, const std::optional<IndexPath> &item, int childIndex) {
+        QModelIndexList indexes;
+        for (const IndexPath &path : dragged)
+            indexes.append(indexAt(path));
+        std::unique_ptr<QMimeData> data(toc->treeModel()->mimeData(indexes));
+        return toc->treeModel()->dropMimeData(data.get(), Qt::MoveAction, childIndex, 0,
+                                              item ? indexAt(*item) : QModelIndex());
+    }
+    // The headings of the text, in order.
+    QStringList headingLines() const {
+        QStringList lines;
+        for (const QString &line : storage->string().split('\n'))
+            if (line.startsWith('#'))
+                lines.append(line);
+        return lines;
+    }
+};
+
+TEST_F(TocMoveTest, DroppedHeadingsMoveTheirWholeSectionsAsOneUndoableEdit) {
+    open(sampleDocument());
+    // After the first top-level heading: Discussion goes before Results.
+    ASSERT_TRUE(drop({{2}}, std::nullopt, 1));
+    EXPECT_EQ(headingLines(), QStringList({"# Introduction", "## Background", "## Method", "# Discussion",
+                                           "# Results", "## Naïve readings"}));
+    // The section goes whole, with the definitions at its end.
+    EXPECT_LT(storage->string().indexOf("[Data]: http"), storage->string().indexOf("# Results"));
+    ASSERT_TRUE(settleAll());
+    EXPECT_EQ(shown(toc->treeContent()), "Introduction(Background Method) Discussion Results(Naïve readings)");
+
+    // Onto a heading: the section becomes its last sub-section, one level
+    // down; a sub-heading dragged with its own parent moves once, inside it.
+    ASSERT_TRUE(drop({{0}, {0, 1}}, IndexPath{2}, -1));
+    EXPECT_EQ(headingLines(), QStringList({"# Discussion", "# Results", "## Naïve readings", "## Introduction",
+                                           "### Background", "### Method"}));
+    EXPECT_EQ(storage->string().count("We count"), 1);
+    ASSERT_TRUE(settleAll());
+    // At the top of a heading's sub-headings.
+    ASSERT_TRUE(drop({{0}}, IndexPath{1}, 0));
+    EXPECT_EQ(headingLines(), QStringList({"# Results", "## Discussion", "## Naïve readings", "## Introduction",
+                                           "### Background", "### Method"}));
+
+    ASSERT_TRUE(storage->undo());
+    EXPECT_EQ(headingLines(), QStringList({"# Discussion", "# Results", "## Naïve readings", "## Introduction",
+                                           "### Background", "### Method"}));
+}
+
+TEST_F(TocMoveTest, DropsOnADraggedHeadingWithoutANeighbourWhileTrackingOrFromAnOlderListChangeNothing) {
+    open(sampleDocument());
+    const QString text = storage->string();
+    EXPECT_FALSE(drop({{1}}, IndexPath{1}, -1));       // onto itself
+    EXPECT_FALSE(drop({{0}}, IndexPath{2}, 0));        // Discussion has no sub-headings to go before
+    EXPECT_FALSE(drop({{0}}, IndexPath{0, 1}, -1));    // into its own section
+    EXPECT_EQ(storage->string(), text);
+
+    {
+        platform::ScriptedAlerts alerts;
+        storage->startTrackingChanges();
+        EXPECT_FALSE(drop({{2}}, std::nullopt, 0));
+        storage->stopTrackingChanges();
+        ASSERT_EQ(alerts.count(), 1);
+        EXPECT_EQ(alerts.shown()[0].messageText, "Track Changes is enabled.");
+        EXPECT_EQ(alerts.shown()[0].informativeText,
+                  "You must disable Track Changes before using the TOC to rearrange text.");
+        EXPECT_EQ(storage->string(), text);
+    }
+
+    // An edit between listing and dropping: the list no longer fits the
+    // text, and the drop moves nothing, whatever the edit was.
+    type(0, "Preface.\n\n");
+    EXPECT_FALSE(drop({{2}}, std::nullopt, 0));
+    EXPECT_EQ(storage->string(), "Preface.\n\n" + text);
+    ASSERT_TRUE(settleAll());
+    EXPECT_TRUE(drop({{2}}, std::nullopt, 0));
+    EXPECT_TRUE(storage->string().startsWith("Preface.\n\n# Discussion\n\nMore to come.\n"));
+    EXPECT_EQ(headingLines(), QStringList({"# Discussion", "# Introduction", "## Background", "## Method",
+                                           "# Results", "## Naïve readings"}));
 }

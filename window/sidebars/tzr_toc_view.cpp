@@ -254,5 +254,3 @@ QList<HeaderRow> TZRTOCView::arrayWithoutAnyDescendantsFromArray(const QList<Hea
     }
     return kept;
 }
-
-bool TZRTOCView::acceptDrop(const QMimeData *, const std::optional<IndexPath> &, int) { return false; }
