@@ -31,6 +31,15 @@ int selectedRowOf(const QAbstractItemView *view) {
     return rows.isEmpty() ? -1 : rows.first().row();
 }
 
+// The second click of a double-click with Command (Ctrl) held toggles the
+// row back, as a second Command-click does: the first one took it out of
+// the selection, and the double-click acts on it.
+void toggleBackOnCommandDoubleClick(QAbstractItemView *view, const QModelIndex &index,
+                                    Qt::KeyboardModifiers modifiers) {
+    if (index.isValid() && (modifiers & Qt::ControlModifier) && view->selectionModel())
+        view->selectionModel()->select(index, QItemSelectionModel::Toggle | QItemSelectionModel::Rows);
+}
+
 }  // namespace
 
 // --- Colours ----------------------------------------------------------------------------------
@@ -174,6 +183,7 @@ void KVXTableView::keyPressEvent(QKeyEvent *event) {
 void KVXTableView::mouseDoubleClickEvent(QMouseEvent *event) {
     const QModelIndex index = indexAt(event->position().toPoint());
     QTableView::mouseDoubleClickEvent(event);
+    toggleBackOnCommandDoubleClick(this, index, event->modifiers());
     if (onDoubleClick && event->button() == Qt::LeftButton)
         onDoubleClick(index.isValid() ? index.row() : -1, event->modifiers());
 }
@@ -227,6 +237,7 @@ void KVXOutlineView::keyPressEvent(QKeyEvent *event) {
 void KVXOutlineView::mouseDoubleClickEvent(QMouseEvent *event) {
     const QModelIndex index = indexAt(event->position().toPoint());
     QTreeView::mouseDoubleClickEvent(event);
+    toggleBackOnCommandDoubleClick(this, index, event->modifiers());
     if (onDoubleClick && event->button() == Qt::LeftButton)
         onDoubleClick(index.isValid() ? index.row() : -1, event->modifiers());
 }
