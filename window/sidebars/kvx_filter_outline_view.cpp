@@ -13,13 +13,6 @@ const QString KVXFilterOutlineView::kOutlineDragType = QStringLiteral("KVXOutlin
 
 namespace {
 
-QVariantList placeholderRows() {
-    QVariantList rows;
-    for (const char *label : {"first", "second", "third"})
-        rows.append(QVariantMap{{QStringLiteral("label"), QString::fromLatin1(label)}});
-    return rows;
-}
-
 // Visits the rows under `parent`, depth first, each with the labels from the
 // top down to it; `into` says whether to go into a row's children.
 void visitRows(const SidebarRowModel *model, const QModelIndex &parent, QStringList &labels,

@@ -7,17 +7,6 @@
 #include "window/sidebars/kvx_list_views.h"
 #include "window/window_log.h"
 
-namespace {
-
-QVariantList placeholderRows() {
-    QVariantList rows;
-    for (const char *label : {"first", "second", "third"})
-        rows.append(QVariantMap{{QStringLiteral("label"), QString::fromLatin1(label)}});
-    return rows;
-}
-
-}  // namespace
-
 KVXFilterTableView::KVXFilterTableView(Form form, QWidget *parent)
     : KVXFilterTableView(form, Layout::Standard, parent) {}
 

@@ -24,6 +24,13 @@ bool findPath(const QVariantList &rows, const SidebarRow &row, IndexPath &path) 
 
 }  // namespace
 
+QVariantList placeholderRows() {
+    QVariantList rows;
+    for (const char *label : {"first", "second", "third"})
+        rows.append(QVariantMap{{kLabel, QString::fromLatin1(label)}});
+    return rows;
+}
+
 QString rowLabel(const SidebarRow &row) { return row.value(kLabel).toString(); }
 
 QVariantList rowChildren(const SidebarRow &row) { return row.value(kChildren).toList(); }

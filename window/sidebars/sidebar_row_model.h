@@ -26,6 +26,10 @@
 using SidebarRow = QVariantMap;
 using IndexPath = QList<int>;
 
+// The rows a new list shows until it is given real ones: "first", "second"
+// and "third".
+QVariantList placeholderRows();
+
 // The row's "label" and "children".
 QString rowLabel(const SidebarRow &row);
 QVariantList rowChildren(const SidebarRow &row);

@@ -1,7 +1,8 @@
 // How a sidebar takes new lists from the engine bridge without redrawing on
 // every keystroke: a list is shown, and for the next 2.0 s further lists only
 // replace the one waiting; then the newest waiting list is shown (and the
-// next pause begins). Main thread only.
+// next pause begins). Lists that arrive while the sidebar is hidden are
+// dropped. Main thread only.
 #pragma once
 
 #include <QObject>
@@ -11,6 +12,7 @@
 #include <utility>
 
 #include "platform/dispatch.h"
+#include "window/engine_editor_link.h"
 
 template <typename Rows>
 class SidebarUpdateCoalescer {
@@ -23,9 +25,12 @@ public:
     std::chrono::milliseconds resumeDelay() const { return resumeDelay_; }
     void setResumeDelay(std::chrono::milliseconds delay) { resumeDelay_ = delay; }
 
-    // True when `rows` may be shown now, which begins an update; otherwise
-    // they wait for the end of the one in progress, replacing any waiting.
-    bool begin(const Rows &rows) {
+    // True when `rows` may be shown now in `view`, which begins an update;
+    // otherwise they wait for the end of the one in progress, replacing any
+    // waiting, or, while `view` is hidden, are dropped.
+    bool begin(const QWidget *view, const Rows &rows) {
+        if (isHiddenOrHasHiddenAncestor(view))
+            return false;
         if (isUpdating_) {
             needsFinalUpdate_ = true;
             pending_ = rows;

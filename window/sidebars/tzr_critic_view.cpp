@@ -6,7 +6,6 @@
 #include "editor/kvx_text_view.h"
 #include "platform/alerts.h"
 #include "platform/dispatch.h"
-#include "window/engine_editor_link.h"
 #include "window/sidebars/find_indicator.h"
 #include "window/sidebars/kvx_list_views.h"
 #include "window/tzr_engine.h"
@@ -91,7 +90,7 @@ void TZRCriticView::updateData() {
 }
 
 void TZRCriticView::updateData(const ChangeList &changes) {
-    if (isHiddenOrHasHiddenAncestor(this) || !coalescer_.begin(changes))
+    if (!coalescer_.begin(this, changes))
         return;
     // The new rows replace the selected ones; the place selected stays.
     const qint64 keep = firstSelectedItem_;

@@ -1,7 +1,6 @@
 #include "window/sidebars/tzr_reference_view.h"
 
 #include "editor/kvx_text_view.h"
-#include "window/engine_editor_link.h"
 #include "window/tzr_engine.h"
 
 TZRReferenceView::TZRReferenceView(Form form, QWidget *parent) : KVXFilterTableView(form, parent) {
@@ -26,7 +25,7 @@ void TZRReferenceView::updateData() {
 }
 
 void TZRReferenceView::updateData(const LabelSet &references) {
-    if (isHiddenOrHasHiddenAncestor(this) || !coalescer_.begin(references))
+    if (!coalescer_.begin(this, references))
         return;
     QVariantList rows;
     rows.reserve(references.rows.size());

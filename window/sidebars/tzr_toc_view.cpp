@@ -82,9 +82,7 @@ void TZRTOCView::updateData() {
 }
 
 void TZRTOCView::updateData(const HeaderList &headers) {
-    if (isHiddenOrHasHiddenAncestor(this))
-        return;
-    if (!coalescer_.begin(headers))
+    if (!coalescer_.begin(this, headers))
         return;
     // The comparison reads copies only: the rows handed in and the tree's
     // content as it is now.
