@@ -1,4 +1,5 @@
 #include "platform/folder_listing.h"
+#include "platform/text_search.h"
 
 #include <QCollator>
 #include <QFile>
@@ -189,24 +190,6 @@ std::vector<FileEntry> fileHierarchy(const std::vector<FileEntry> &flat) {
         tree.push_back(build(build, top));
     return tree;
 }
-
-namespace {
-
-// Case folded, with accents and other combining marks taken off.
-QString foldedForSearch(const QString &text) {
-    const QString decomposed = text.normalized(QString::NormalizationForm_KD);
-    QString folded;
-    folded.reserve(decomposed.size());
-    for (QChar c : decomposed) {
-        const QChar::Category category = c.category();
-        if (category != QChar::Mark_NonSpacing && category != QChar::Mark_SpacingCombining &&
-            category != QChar::Mark_Enclosing)
-            folded.append(c);
-    }
-    return folded.toCaseFolded();
-}
-
-}  // namespace
 
 std::vector<FileEntry> filesMatchingQuery(const std::vector<FileEntry> &flat,
                                           const QString &query) {

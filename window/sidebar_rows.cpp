@@ -85,7 +85,11 @@ QList<HeaderRow> tocRows(const header *first, qint64 maxToCDepth, quint64 genera
 }
 
 void pruneToCArray(QList<HeaderRow> &rows, const QString &pattern, const QString &text) {
-    prune(rows, platform::IcuRegex(pattern, platform::IcuRegex::DotMatchesLineSeparators), text);
+    const platform::IcuRegex regex(pattern, platform::IcuRegex::DotMatchesLineSeparators);
+    // A pattern still being typed ("app(") filters nothing rather than
+    // emptying the list.
+    if (regex.isValid())
+        prune(rows, regex, text);
 }
 
 QList<HeaderRow> headersFilteredFor(QList<HeaderRow> rows, const QString &query, const QString &text) {

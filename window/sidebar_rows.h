@@ -96,7 +96,7 @@ QList<HeaderRow> tocRows(const header *first, qint64 maxToCDepth, quint64 genera
 // Removes, at once, every row whose section text (`text` from "start" to
 // "end") does not match `pattern` as a whole, with its sub-rows; rows that
 // stay are pruned the same way below. Sections span lines: "." also matches
-// line ends. An invalid pattern matches nothing.
+// line ends. An invalid pattern removes nothing.
 void pruneToCArray(QList<HeaderRow> &rows, const QString &pattern, const QString &text);
 
 // The rows whose sections hold every word of `query` (split at single

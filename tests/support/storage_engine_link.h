@@ -1,7 +1,7 @@
 // The engine bridge's link over a real text storage, standing in for the
-// editor view that will implement it: the text, an edit count and the last
-// edit come from the storage's changes, and the trigger fires after each of
-// them, as the view's charCount will; the caret, the typed-space flag and the
+// editor view that will implement it: the text, the storage's edit
+// generation and the last edit come from the storage, and the trigger fires
+// after each change, as the view's charCount will; the caret, the typed-space flag and the
 // hidden views, which belong to views not built here, are plain fields.
 #pragma once
 
@@ -15,7 +15,6 @@
 class StorageEngineLink : public EngineEditorLink {
 public:
     SmartTextStorage &storage;
-    quint64 generation = 0;
     std::optional<platform::TextRange> lastEdit;
     bool typedSpace = false;
     bool hidden[4] = {false, false, false, false};
@@ -26,7 +25,6 @@ public:
 
     explicit StorageEngineLink(SmartTextStorage &textStorage) : storage(textStorage) {
         QObject::connect(&storage, &SmartTextStorage::textChanged, &m_context, [this](const TextChange &change) {
-            generation++;
             lastEdit = platform::TextRange{change.location, change.insertedLength};
             m_charCount.setAlways(storage.charCount());
         });
@@ -41,7 +39,7 @@ public:
         return text;
     }
     QString string() const override { return storage.string(); }
-    quint64 editGeneration() const override { return generation; }
+    quint64 editGeneration() const override { return storage.editGeneration(); }
     qsizetype caretLocation() const override {
         const std::optional<CharRange> caret = storage.caretRange();
         return caret ? caret->location : 0;

@@ -48,7 +48,7 @@ TEST_F(StorageBridgeTest, TypingAndUndoThroughTheStorageAreRenderedAndListed) {
     ASSERT_EQ(headers.rows.value(0).children.size(), 1);
     EXPECT_EQ(headers.rows[0].children[0].label, "Added é😀");
     EXPECT_EQ(headers.rows[0].children[0].start, storage.string().indexOf("## Added"));
-    EXPECT_TRUE(headers.offsetsValidFor(link.generation));
+    EXPECT_TRUE(headers.offsetsValidFor(link.editGeneration()));
 
     while (storage.canUndo())
         storage.undo();
@@ -75,5 +75,5 @@ TEST_F(StorageBridgeTest, ContinuousTypingThroughTheStorageEndsWithTheLastTextRe
     ASSERT_TRUE(settle(*bridge));
     EXPECT_GT(bridge->completedCycles(), 3u);
     EXPECT_EQ(html, renderedText());
-    EXPECT_EQ(bridge->headers().get().generation, link.generation);
+    EXPECT_EQ(bridge->headers().get().generation, link.editGeneration());
 }

@@ -84,9 +84,11 @@ TEST(TocFilter, EveryWordMustMatchARowsWholeSectionAndChildrenArePrunedOnTheirOw
     EXPECT_EQ(outline(headersFilteredFor(rows, "apples", text)), "Fruit(Apples)");
     EXPECT_EQ(outline(headersFilteredFor(rows, "red green", text)), "Fruit");
     EXPECT_EQ(outline(headersFilteredFor(rows, "fruit here", text)), "Vegetables");
-    // Each word is a regular expression; an invalid one matches nothing.
+    // Each word is a regular expression; an invalid one (a pattern still
+    // being typed) filters nothing, while the other words still filter.
     EXPECT_EQ(outline(headersFilteredFor(rows, "gr(e|a)en", text)), "Fruit(Pears)");
-    EXPECT_EQ(outline(headersFilteredFor(rows, "app(", text)), "");
+    EXPECT_EQ(outline(headersFilteredFor(rows, "app(", text)), outline(rows));
+    EXPECT_EQ(outline(headersFilteredFor(rows, "app( apples", text)), "Fruit(Apples)");
     EXPECT_EQ(outline(headersFilteredFor(rows, "", text)), outline(rows));
     // Rows past the end of a shorter text see what is left of it.
     EXPECT_EQ(outline(headersFilteredFor(rows, "Fruit", "# Fruit")), "Fruit");

@@ -1,0 +1,253 @@
+#include "window/sidebars/kvx_list_views.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace {
+
+const QPalette::ColorGroup kGroups[] = {QPalette::Active, QPalette::Inactive, QPalette::Disabled};
+
+void setEverywhere(QPalette &palette, QPalette::ColorRole role, const QColor &color) {
+    for (QPalette::ColorGroup group : kGroups)
+        palette.setColor(group, role, color);
+}
+
+bool isReturn(const QKeyEvent *event) {
+    return event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+}
+
+// The row Return acts on: the current row when it is selected, else the
+// first selected one, else -1.
+int selectedRowOf(const QAbstractItemView *view) {
+    const QItemSelectionModel *selection = view->selectionModel();
+    if (!selection)
+        return -1;
+    if (selection->isSelected(view->currentIndex()))
+        return view->currentIndex().row();
+    const QModelIndexList rows = selection->selectedIndexes();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+// The second click of a double-click with Command (Ctrl) held toggles the
+// row back, as a second Command-click does: the first one took it out of
+// the selection, and the double-click acts on it.
+void toggleBackOnCommandDoubleClick(QAbstractItemView *view, const QModelIndex &index,
+                                    Qt::KeyboardModifiers modifiers) {
+    if (index.isValid() && (modifiers & Qt::ControlModifier) && view->selectionModel())
+        view->selectionModel()->select(index, QItemSelectionModel::Toggle | QItemSelectionModel::Rows);
+}
+
+}  // namespace
+
+// --- Colours ----------------------------------------------------------------------------------
+
+void KVXColouredList::setAppearance(ListAppearance appearance) {
+    appearance_ = appearance;
+    changed();
+}
+
+void KVXColouredList::setCellTextColor(const QColor &color) {
+    cellTextColor_ = color;
+    changed();
+}
+
+bool KVXColouredList::isActiveList() const {
+    const QAbstractItemView *view = itemView();
+    return view->hasFocus() && view->window()->isActiveWindow();
+}
+
+QColor KVXColouredList::rowFillColor(bool selected) const {
+    if (!selected || !highlightColor_.isValid())
+        return {};
+    return isActiveList() ? highlightColor_ : inactiveHighlightColor_;
+}
+
+QColor KVXColouredList::rowTextColor(bool selected) const {
+    if (!textColor_.isValid())
+        return {};
+    if (!selected)
+        return textColor_;
+    return isActiveList() ? highlightedTextColor_ : inactiveHighlightedTextColor_;
+}
+
+bool KVXColouredList::styleDrawsSelection() const {
+    return !highlightColor_.isValid() && highlightStyle_ == HighlightStyle::Regular;
+}
+
+void KVXColouredList::configureView() {
+    QAbstractItemView *view = itemView();
+    view->setFrameShape(QFrame::NoFrame);
+    view->viewport()->setAutoFillBackground(false);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    view->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    view->setTextElideMode(Qt::ElideRight);
+    view->setAttribute(Qt::WA_MacShowFocusRect, false);
+    applyPalette();
+}
+
+void KVXColouredList::changed() {
+    applyPalette();
+    itemView()->viewport()->update();
+}
+
+// The palette under our own colours: the appearance's colours, a clear
+// background, the cells' first text colour, and no highlight of the style's
+// where we draw (or hide) the selection ourselves.
+void KVXColouredList::applyPalette() {
+    QAbstractItemView *view = itemView();
+    QPalette palette = QApplication::palette(view);
+    switch (appearance_) {
+    case ListAppearance::Platform:
+        break;
+    case ListAppearance::VibrantLight:
+        setEverywhere(palette, QPalette::Text, Qt::black);
+        setEverywhere(palette, QPalette::WindowText, Qt::black);
+        break;
+    case ListAppearance::VibrantDark:
+        setEverywhere(palette, QPalette::Text, Qt::white);
+        setEverywhere(palette, QPalette::WindowText, Qt::white);
+        break;
+    }
+    setEverywhere(palette, QPalette::Base, Qt::transparent);
+    setEverywhere(palette, QPalette::AlternateBase, Qt::transparent);
+    if (cellTextColor_.isValid())
+        setEverywhere(palette, QPalette::Text, cellTextColor_);
+    if (!styleDrawsSelection())
+        setEverywhere(palette, QPalette::Highlight, Qt::transparent);
+    view->setPalette(palette);
+}
+
+// --- Row drawing ------------------------------------------------------------------------------
+
+KVXRowDelegate::KVXRowDelegate(KVXColouredList *list, bool fillsRow, QObject *parent)
+    : QStyledItemDelegate(parent), list_(list), fillsRow_(fillsRow) {}
+
+void KVXRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
+                           const QModelIndex &index) const {
+    QStyleOptionViewItem item(option);
+    initStyleOption(&item, index);
+    const bool selected = item.state & QStyle::State_Selected;
+    item.state &= ~QStyle::State_HasFocus;  // no focus ring
+    if (fillsRow_) {
+        const QColor fill = list_->rowFillColor(selected);
+        if (fill.isValid())
+            painter->fillRect(item.rect, fill);
+    }
+    if (!list_->styleDrawsSelection())
+        item.state &= ~QStyle::State_Selected;
+    const QColor text = list_->rowTextColor(selected);
+    if (text.isValid()) {
+        setEverywhere(item.palette, QPalette::Text, text);
+        setEverywhere(item.palette, QPalette::HighlightedText, text);
+    }
+    const QWidget *widget = item.widget;
+    QStyle *style = widget ? widget->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ItemViewItem, &item, painter, widget);
+}
+
+QSize KVXRowDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const {
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    size.setHeight(qMax(size.height(), option.fontMetrics.height() + 4));
+    return size;
+}
+
+// --- Table ------------------------------------------------------------------------------------
+
+KVXTableView::KVXTableView(QWidget *parent) : QTableView(parent) {
+    configureView();
+    setItemDelegate(new KVXRowDelegate(this, true, this));
+    setShowGrid(false);
+    setWordWrap(false);
+    horizontalHeader()->hide();
+    horizontalHeader()->setStretchLastSection(true);
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+}
+
+void KVXTableView::keyPressEvent(QKeyEvent *event) {
+    if (isReturn(event) && onReturn) {
+        onReturn(selectedRowOf(this), event->modifiers());
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+void KVXTableView::mouseDoubleClickEvent(QMouseEvent *event) {
+    const QModelIndex index = indexAt(event->position().toPoint());
+    QTableView::mouseDoubleClickEvent(event);
+    toggleBackOnCommandDoubleClick(this, index, event->modifiers());
+    if (onDoubleClick && event->button() == Qt::LeftButton)
+        onDoubleClick(index.isValid() ? index.row() : -1, event->modifiers());
+}
+
+void KVXTableView::focusInEvent(QFocusEvent *event) {
+    QTableView::focusInEvent(event);
+    viewport()->update();
+}
+
+void KVXTableView::focusOutEvent(QFocusEvent *event) {
+    QTableView::focusOutEvent(event);
+    viewport()->update();
+}
+
+// --- Outline ----------------------------------------------------------------------------------
+
+KVXOutlineView::KVXOutlineView(QWidget *parent) : QTreeView(parent) {
+    configureView();
+    setItemDelegate(new KVXRowDelegate(this, false, this));
+    setHeaderHidden(true);
+    setUniformRowHeights(true);
+    setExpandsOnDoubleClick(false);
+    setAnimated(false);
+    setWordWrap(false);
+}
+
+void KVXOutlineView::startDrag(Qt::DropActions supportedActions) {
+    QTreeView::startDrag(supportedActions);
+    if (onDragFinished)
+        onDragFinished();
+}
+
+void KVXOutlineView::drawRow(QPainter *painter, const QStyleOptionViewItem &options,
+                             const QModelIndex &index) const {
+    // The whole row, indentation and disclosure marks included.
+    const QColor fill = rowFillColor(selectionModel() && selectionModel()->isSelected(index));
+    if (fill.isValid())
+        painter->fillRect(QRect(0, options.rect.y(), viewport()->width(), options.rect.height()), fill);
+    QTreeView::drawRow(painter, options, index);
+}
+
+void KVXOutlineView::keyPressEvent(QKeyEvent *event) {
+    if (isReturn(event) && onReturn) {
+        onReturn(selectedRowOf(this), event->modifiers());
+        event->accept();
+        return;
+    }
+    QTreeView::keyPressEvent(event);
+}
+
+void KVXOutlineView::mouseDoubleClickEvent(QMouseEvent *event) {
+    const QModelIndex index = indexAt(event->position().toPoint());
+    QTreeView::mouseDoubleClickEvent(event);
+    toggleBackOnCommandDoubleClick(this, index, event->modifiers());
+    if (onDoubleClick && event->button() == Qt::LeftButton)
+        onDoubleClick(index.isValid() ? index.row() : -1, event->modifiers());
+}
+
+void KVXOutlineView::focusInEvent(QFocusEvent *event) {
+    QTreeView::focusInEvent(event);
+    viewport()->update();
+}
+
+void KVXOutlineView::focusOutEvent(QFocusEvent *event) {
+    QTreeView::focusOutEvent(event);
+    viewport()->update();
+}

@@ -1,0 +1,144 @@
+// The list views of sidebars, file lists and floating panels: a flat table
+// (KVXTableView) and a tree (KVXOutlineView) of one column that draw the
+// selected row and the row text in colours of their own, so that a sidebar
+// can take the editor theme's colours.
+//
+// Five colours decide the look; an invalid colour stands for "none":
+//   highlightColor                fills a selected row while the list is
+//                                 active (has focus in the active window)
+//   inactiveHighlightColor        fills it otherwise
+//   textColor                     text of unselected rows
+//   highlightedTextColor          text of a selected row, list active
+//   inactiveHighlightedTextColor  text of a selected row otherwise
+// Without a highlight colour the style draws the selection as usual, unless
+// the highlight style is None (then nothing marks it); without a text colour
+// the cells keep the list's own colours.
+#pragma once
+
+#include <QColor>
+#include <QStyledItemDelegate>
+#include <QTableView>
+#include <QTreeView>
+
+#include <functional>
+
+// How a list is drawn underneath its own colours: as the platform draws it,
+// or in one of the vibrant appearances.
+enum class ListAppearance { Platform, VibrantLight, VibrantDark };
+
+// What the two list views share: their colours and their look.
+class KVXColouredList {
+public:
+    enum class HighlightStyle { Regular, None };
+
+    virtual ~KVXColouredList() = default;
+
+    QColor highlightColor() const { return highlightColor_; }
+    QColor inactiveHighlightColor() const { return inactiveHighlightColor_; }
+    QColor textColor() const { return textColor_; }
+    QColor highlightedTextColor() const { return highlightedTextColor_; }
+    QColor inactiveHighlightedTextColor() const { return inactiveHighlightedTextColor_; }
+    void setHighlightColor(const QColor &color) { highlightColor_ = color, changed(); }
+    void setInactiveHighlightColor(const QColor &color) { inactiveHighlightColor_ = color, changed(); }
+    void setTextColor(const QColor &color) { textColor_ = color, changed(); }
+    void setHighlightedTextColor(const QColor &color) { highlightedTextColor_ = color, changed(); }
+    void setInactiveHighlightedTextColor(const QColor &color) {
+        inactiveHighlightedTextColor_ = color, changed();
+    }
+
+    HighlightStyle highlightStyle() const { return highlightStyle_; }
+    void setHighlightStyle(HighlightStyle style) { highlightStyle_ = style, changed(); }
+    ListAppearance appearance() const { return appearance_; }
+    void setAppearance(ListAppearance appearance);
+    // The colour the cells of a new column start with (before textColor).
+    QColor cellTextColor() const { return cellTextColor_; }
+    void setCellTextColor(const QColor &color);
+
+    // Whether the list draws as the active one: it has the focus and its
+    // window is the active window.
+    bool isActiveList() const;
+    // The colours a row is drawn in now: its fill (invalid: none of ours)
+    // and its text (invalid: the cell's own).
+    QColor rowFillColor(bool selected) const;
+    QColor rowTextColor(bool selected) const;
+    // Whether the style may mark the selection itself.
+    bool styleDrawsSelection() const;
+
+    virtual QAbstractItemView *itemView() = 0;
+    const QAbstractItemView *itemView() const { return const_cast<KVXColouredList *>(this)->itemView(); }
+
+protected:
+    // Sets up the view: no frame, clear background, no focus ring, one
+    // column, no header, our row drawing.
+    void configureView();
+
+private:
+    void changed();
+    void applyPalette();
+
+    QColor highlightColor_;
+    QColor inactiveHighlightColor_;
+    QColor textColor_;
+    QColor highlightedTextColor_;
+    QColor inactiveHighlightedTextColor_;
+    HighlightStyle highlightStyle_ = HighlightStyle::Regular;
+    ListAppearance appearance_ = ListAppearance::Platform;
+    QColor cellTextColor_;
+};
+
+// Draws one cell in the colours of its list.
+class KVXRowDelegate : public QStyledItemDelegate {
+    Q_OBJECT
+
+public:
+    KVXRowDelegate(KVXColouredList *list, bool fillsRow, QObject *parent = nullptr);
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+               const QModelIndex &index) const override;
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+
+private:
+    KVXColouredList *list_;
+    bool fillsRow_;
+};
+
+class KVXTableView : public QTableView, public KVXColouredList {
+    Q_OBJECT
+
+public:
+    explicit KVXTableView(QWidget *parent = nullptr);
+    QAbstractItemView *itemView() override { return this; }
+
+    // Called with the key's modifiers when Return or Enter is pressed, and
+    // with the click's when a row is double-clicked (-1: no row there).
+    std::function<void(int row, Qt::KeyboardModifiers modifiers)> onReturn;
+    std::function<void(int row, Qt::KeyboardModifiers modifiers)> onDoubleClick;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+};
+
+class KVXOutlineView : public QTreeView, public KVXColouredList {
+    Q_OBJECT
+
+public:
+    explicit KVXOutlineView(QWidget *parent = nullptr);
+    QAbstractItemView *itemView() override { return this; }
+
+    // As for the table; `row` is the item's index among its siblings.
+    std::function<void(int row, Qt::KeyboardModifiers modifiers)> onReturn;
+    std::function<void(int row, Qt::KeyboardModifiers modifiers)> onDoubleClick;
+    // Called when a drag of rows out of the view has ended.
+    std::function<void()> onDragFinished;
+
+protected:
+    void startDrag(Qt::DropActions supportedActions) override;
+    void drawRow(QPainter *painter, const QStyleOptionViewItem &options,
+                 const QModelIndex &index) const override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+};

@@ -1,0 +1,180 @@
+#include "window/sidebars/tzr_critic_view.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "editor/kvx_text_view.h"
+#include "platform/alerts.h"
+#include "platform/dispatch.h"
+#include "window/sidebars/find_indicator.h"
+#include "window/sidebars/kvx_list_views.h"
+#include "window/tzr_engine.h"
+
+namespace {
+
+// The button row: 27 points high, 5 points below the list, 5 above the
+// search field.
+constexpr double kButtonRowHeight = 27;
+constexpr double kSpacer = 5;
+
+QPushButton *pushButton(const QString &title) {
+    auto *button = new QPushButton(title);
+    button->setAutoDefault(false);
+    button->setFocusPolicy(Qt::TabFocus);
+    return button;
+}
+
+}  // namespace
+
+TZRCriticView::TZRCriticView(Form form, QWidget *parent)
+    : KVXFilterTableView(form, form == Form::Window ? Layout::Custom : Layout::Standard, parent) {
+    if (form == Form::Window)
+        layOutWithButtons();
+    configure();
+    if (form == Form::Window) {
+        disableButtons();
+        applyAppearanceTheme();
+    }
+    connect(this, &KVXFilterTableView::selectionIndexesChanged, this, &TZRCriticView::selectionChanged);
+}
+
+TZRCriticView::~TZRCriticView() = default;
+
+void TZRCriticView::layOutWithButtons() {
+    acceptButton_ = pushButton(QStringLiteral("Accept"));
+    rejectButton_ = pushButton(QStringLiteral("Reject"));
+    connect(acceptButton_, &QPushButton::clicked, this, &TZRCriticView::acceptChange);
+    connect(rejectButton_, &QPushButton::clicked, this, &TZRCriticView::rejectChange);
+    auto *accept = MatryoshkaView::inset(acceptButton_, QMarginsF(0, 0, kSpacer, kSpacer));
+    auto *reject = MatryoshkaView::inset(rejectButton_, QMarginsF(kSpacer, 0, 0, kSpacer));
+    auto *buttons = new MatryoshkaView(Panes::LeftBesideRightByRatio, accept, reject, 0.5, false);
+    auto *listAndButtons =
+        new MatryoshkaView(Panes::TopWithToggleByHeight, listView(), buttons, kButtonRowHeight, false, kSpacer);
+    auto *pane = new MatryoshkaView(Panes::TopWithToggleByHeight, listAndButtons, searchField(),
+                                    kSearchFieldHeight, false, kSpacer);
+    initInset(pane, QMarginsF(kMargin, kMargin, kMargin, kMargin));
+}
+
+void TZRCriticView::configure() {
+    setSortKey(QStringLiteral("start"));
+    setContent({});
+}
+
+TZREngine *TZRCriticView::engine() const { return engine_; }
+
+void TZRCriticView::observeEngine(TZREngine *engine) {
+    disconnect(engineConnection_);
+    engine_ = engine;
+    if (engine)
+        engineConnection_ = engine->changes().observe(this, [this](const ChangeList &changes) { updateData(changes); });
+}
+
+// --- Updates ---------------------------------------------------------------------------------------
+
+QVariantList TZRCriticView::rowsForChanges(const ChangeList &changes) {
+    QVariantList rows;
+    rows.reserve(changes.rows.size());
+    for (const ChangeRow &change : changes.rows)
+        rows.append(QVariantMap{{QStringLiteral("label"), change.label},
+                                {QStringLiteral("start"), change.start},
+                                {QStringLiteral("stop"), change.stop},
+                                {QStringLiteral("length"), change.length},
+                                {QStringLiteral("generation"), change.generation},
+                                {QStringLiteral("editorOffsets"), changes.editorOffsets}});
+    return rows;
+}
+
+void TZRCriticView::updateData() {
+    if (engine_)
+        updateData(engine_->changes().get());
+}
+
+void TZRCriticView::updateData(const ChangeList &changes) {
+    if (!coalescer_.begin(this, changes))
+        return;
+    // The new rows replace the selected ones; the place selected stays.
+    const qint64 keep = firstSelectedItem_;
+    setContent(rowsForChanges(changes));
+    if (keep >= 0 && numberOfRows() > 0)
+        selectRow(int(std::min<qint64>(keep, numberOfRows() - 1)));
+    coalescer_.scheduleResume(this, [this](const ChangeList &rows) { updateData(rows); });
+}
+
+void TZRCriticView::resumeUpdating() {
+    coalescer_.resume([this](const ChangeList &rows) { updateData(rows); });
+}
+
+void TZRCriticView::clearContent() {
+    firstSelectedItem_ = -1;
+    setContent({});
+}
+
+// --- Selection and buttons ----------------------------------------------------------------------------
+
+void TZRCriticView::selectionChanged() {
+    const QList<int> rows = selectedRows();
+    if (rows.isEmpty()) {
+        firstSelectedItem_ = -1;
+        disableButtons();
+        return;
+    }
+    firstSelectedItem_ = rows.first();
+    enableButtons();
+    if (!isUpdating() && rows.size() == 1 && window()->isActiveWindow())
+        locateRow(rows.first());
+}
+
+void TZRCriticView::enableButtons() {
+    for (QPushButton *button : {acceptButton_, rejectButton_})
+        if (button)
+            button->setEnabled(true);
+    update();
+}
+
+void TZRCriticView::disableButtons() {
+    for (QPushButton *button : {acceptButton_, rejectButton_})
+        if (button)
+            button->setEnabled(false);
+    update();
+}
+
+void TZRCriticView::locateSelectedRow() {
+    const QList<int> rows = selectedRows();
+    if (!rows.isEmpty())
+        locateRow(rows.first());
+}
+
+void TZRCriticView::locateRow(int row) {
+    const std::optional<SidebarRow> change = objectForRow(row);
+    if (!change)
+        return;
+    const CharRange range{change->value(QStringLiteral("start")).toLongLong(),
+                          change->value(QStringLiteral("length")).toLongLong()};
+    QPointer<KVXTextView> editor(linkedTextView());
+    platform::Dispatch::main(this, [editor, range] { showFindIndicatorForRange(editor, range); });
+}
+
+// --- Actions --------------------------------------------------------------------------------------------
+
+void TZRCriticView::actOnTableRow(int) { actOnSelectedRow(); }
+
+void TZRCriticView::actOnSelectedRow() {
+    // Command is Ctrl on this keyboard.
+    if (currentEventModifiers() & Qt::ControlModifier)
+        rejectChange();
+    else
+        acceptChange();
+}
+
+void TZRCriticView::acceptChange() { settleSelectedChanges(true); }
+
+void TZRCriticView::rejectChange() { settleSelectedChanges(false); }
+
+void TZRCriticView::alertActionBlocked() {
+    platform::Dispatch::main(this, [] {
+        platform::Alerts::runModal({QStringLiteral("Alert"),
+                                    QStringLiteral("You cannot modify CriticMarkup while change tracking is enabled."),
+                                    {QStringLiteral("OK")},
+                                    platform::AlertStyle::Informational});
+    });
+}

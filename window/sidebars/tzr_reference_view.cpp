@@ -1,0 +1,68 @@
+#include "window/sidebars/tzr_reference_view.h"
+
+#include "editor/kvx_text_view.h"
+#include "window/tzr_engine.h"
+
+TZRReferenceView::TZRReferenceView(Form form, QWidget *parent) : KVXFilterTableView(form, parent) {
+    setContent({});
+}
+
+TZRReferenceView::~TZRReferenceView() = default;
+
+TZREngine *TZRReferenceView::engine() const { return engine_; }
+
+void TZRReferenceView::observeEngine(TZREngine *engine) {
+    disconnect(engineConnection_);
+    engine_ = engine;
+    if (engine)
+        engineConnection_ =
+            engine->references().observe(this, [this](const LabelSet &references) { updateData(references); });
+}
+
+void TZRReferenceView::updateData() {
+    if (engine_)
+        updateData(engine_->references().get());
+}
+
+void TZRReferenceView::updateData(const LabelSet &references) {
+    if (!coalescer_.begin(this, references))
+        return;
+    QVariantList rows;
+    rows.reserve(references.rows.size());
+    for (const QString &label : references.rows)
+        rows.append(QVariantMap{{QStringLiteral("label"), label}});
+    setContent(rows);
+    coalescer_.scheduleResume(this, [this](const LabelSet &pending) { updateData(pending); });
+}
+
+void TZRReferenceView::resumeUpdating() {
+    coalescer_.resume([this](const LabelSet &pending) { updateData(pending); });
+}
+
+void TZRReferenceView::actOnSelectedRow() {
+    for (int row : selectedRows())
+        insertLinkFromTableRow(row);
+}
+
+void TZRReferenceView::insertLinkFromTableRow(int row) {
+    KVXTextView *editor = linkedTextView();
+    const std::optional<SidebarRow> object = objectForRow(row);
+    if (!editor || !object)
+        return;
+    const QString label = rowLabel(*object);
+    const CharRange selection = editor->selectedRange();
+    const QString link = selection.length > 0
+                             ? QStringLiteral("[%1][%2]").arg(editor->textOfRange(selection), label)
+                             : QStringLiteral("[%1]").arg(label);
+    SmartTextStorage *storage = editor->storage();
+    storage->replaceCharactersInRange(selection, link);
+    // The caret goes after what the text took in.
+    const std::optional<CharRange> caret = storage->caretRange();
+    editor->setSelectedRange({caret ? caret->end() : selection.location + link.size(), 0});
+    editor->window()->raise();
+    editor->window()->activateWindow();
+}
+
+QString TZRReferenceView::pasteboardTextForRow(const SidebarRow &row) const {
+    return QStringLiteral("[%1]").arg(rowLabel(row));
+}

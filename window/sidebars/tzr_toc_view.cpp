@@ -1,0 +1,254 @@
+#include "window/sidebars/tzr_toc_view.h"
+
+#include <QLineEdit>
+#include <QTextBlock>
+#include <QTextDocument>
+
+#include "editor/kvx_text_view.h"
+#include "platform/defaults.h"
+#include "platform/dispatch.h"
+#include "window/engine_editor_link.h"
+#include "window/sidebars/kvx_list_views.h"
+#include "window/tzr_engine.h"
+
+const QString TZRTOCView::kTOCDragType = QStringLiteral("TZRToCOutlineDragType");
+bool TZRTOCView::followingCaret_ = false;
+
+namespace {
+
+bool expandTOCAlways() {
+    return platform::Defaults::standard().boolForKey(QStringLiteral("expandTOCAlways"));
+}
+
+// A heading's range in the editor, cut to the text.
+CharRange clampedRange(const HeaderRow &row, const KVXTextView *editor) {
+    const qsizetype length = editor->storage()->length();
+    const qsizetype start = std::clamp<qsizetype>(row.start, 0, length);
+    return {start, std::clamp<qsizetype>(row.length, 0, length - start)};
+}
+
+bool containsRow(const QList<HeaderRow> &rows, const HeaderRow &row) {
+    for (const HeaderRow &candidate : rows)
+        if (candidate == row || containsRow(candidate.children, row))
+            return true;
+    return false;
+}
+
+}  // namespace
+
+TZRTOCView::TZRTOCView(Form form, QWidget *parent) : KVXFilterOutlineView(form, parent) {
+    setSortKey(QString());  // headings keep the document's order
+    setDropTypes({kOutlineDragType, kTOCDragType});
+    setTreeControllerContent({});
+    connect(this, &KVXFilterOutlineView::selectionIndexPathChanged, this, &TZRTOCView::userSelectionChanged);
+}
+
+TZRTOCView::~TZRTOCView() = default;
+
+TZREngine *TZRTOCView::engine() const { return engine_; }
+
+void TZRTOCView::observeEngine(TZREngine *engine) {
+    disconnect(engineConnection_);
+    engine_ = engine;
+    if (!engine)
+        return;
+    engineConnection_ = engine->headers().observe(this, [this](const HeaderList &headers) {
+        updateData(filtered(headers));
+    });
+}
+
+void TZRTOCView::connectToTextView(KVXTextView *view) {
+    if (view == linkedTextView())
+        return;
+    KVXFilterOutlineView::connectToTextView(view);
+    if (!view)
+        return;
+    addLinkConnection(connect(view, &QTextEdit::cursorPositionChanged, this, &TZRTOCView::selectCurrentToCEntry));
+    addLinkConnection(connect(view, &QTextEdit::selectionChanged, this, &TZRTOCView::selectCurrentToCEntry));
+}
+
+// --- Updates ---------------------------------------------------------------------------------------
+
+// The headings the search text leaves of a list (the whole list without one).
+HeaderList TZRTOCView::filtered(const HeaderList &headers) const {
+    if (searchText().isEmpty() || !engine_)
+        return headers;
+    return engine_->headersFilteredFor(searchText());
+}
+
+void TZRTOCView::updateData() {
+    if (engine_)
+        updateData(filtered(engine_->headers().get()));
+}
+
+void TZRTOCView::updateData(const HeaderList &headers) {
+    if (!coalescer_.begin(this, headers))
+        return;
+    // The comparison reads copies only: the rows handed in and the tree's
+    // content as it is now.
+    const quint64 ticket = updateTicket_;
+    QPointer<TZRTOCView> self(this);
+    platform::Dispatch::background([self, ticket, headers, current = treeContent()] {
+        QVariantList shadow = shadowDataForData(headers.rows);
+        const bool same = shadow == current;
+        platform::Dispatch::main([self, ticket, headers, shadow = std::move(shadow), same] {
+            if (!self)
+                return;
+            // A search typed meanwhile has shown rows of its own.
+            if (ticket == self->updateTicket_)
+                self->showShadow(headers, shadow, same);
+            self->coalescer_.scheduleResume(self, [self = self.data()](const HeaderList &rows) {
+                self->updateData(rows);
+            });
+        });
+    });
+}
+
+void TZRTOCView::showShadow(const HeaderList &headers, const QVariantList &shadow, bool sameShadow) {
+    fullData_ = headers;
+    if (sameShadow)
+        return;
+    const QList<IndexPath> selection = selectionIndexPaths();
+    const QSet<QString> expanded = expandedItems();
+    selectQuietly([&] {
+        setTreeControllerContent(shadow);
+        expandItemsInHash(expanded);
+        setSelectionIndexPaths(selection);
+    });
+    if (expandTOCAlways())
+        expandAll();
+}
+
+void TZRTOCView::resumeUpdating() {
+    coalescer_.resume([this](const HeaderList &rows) { updateData(rows); });
+}
+
+QVariantList TZRTOCView::shadowDataForData(const QList<HeaderRow> &rows) {
+    QVariantList shadow;
+    shadow.reserve(rows.size());
+    for (const HeaderRow &row : rows) {
+        QVariantMap entry{{QStringLiteral("label"), row.label},
+                          {QStringLiteral("shortcut"), row.shortcut},
+                          {QStringLiteral("level"), row.level}};
+        if (!row.children.isEmpty())
+            entry.insert(QStringLiteral("children"), shadowDataForData(row.children));
+        shadow.append(entry);
+    }
+    return shadow;
+}
+
+void TZRTOCView::controlTextDidChange(const QString &text) {
+    updateTicket_++;
+    if (engine_)
+        fullData_ = engine_->headersFilteredFor(text);
+    selectQuietly([&] { setTreeControllerContent(shadowDataForData(fullData_.rows)); });
+    if (!text.isEmpty() || expandTOCAlways())
+        expandAll();
+    else
+        collapseAll();
+}
+
+void TZRTOCView::clearContent() {
+    updateTicket_++;
+    fullData_ = HeaderList();
+    lastSelectionIndexPath_.reset();
+    setTreeControllerContent({});
+}
+
+// --- Caret and selection --------------------------------------------------------------------------
+
+// A selection the program makes: it does not scroll the editor.
+void TZRTOCView::selectQuietly(const std::function<void()> &select) {
+    const bool outer = std::exchange(followingCaret_, true);
+    select();
+    followingCaret_ = outer;
+}
+
+void TZRTOCView::selectCurrentToCEntry() {
+    KVXTextView *editor = linkedTextView();
+    if (!editor || followingCaret_ || !searchText().isEmpty() || isHiddenOrHasHiddenAncestor(this))
+        return;
+    const qsizetype caret = editor->selectedRange().location;
+    const qsizetype location = editor->document()->findBlock(int(caret)).position();
+    selectQuietly([&] {
+        const QList<HeaderRow> &rows = fullData_.rows;
+        if (std::optional<IndexPath> path = pathForLocation(location, rows))
+            setSelectionIndexPath(*path);
+        else if (!rows.isEmpty())
+            setSelectionIndexPath({rows.first().start <= location ? int(rows.size()) - 1 : 0});
+    });
+    lastSelectionIndexPath_ = selectionIndexPath();
+}
+
+std::optional<IndexPath> TZRTOCView::pathForLocation(qsizetype location, const QList<HeaderRow> &rows,
+                                                     const IndexPath &path) {
+    for (int i = 0; i < rows.size(); i++) {
+        const HeaderRow &row = rows[i];
+        if (row.start > location || row.end < location)
+            continue;
+        const IndexPath here = path + IndexPath{i};
+        if (!row.children.isEmpty())
+            if (std::optional<IndexPath> deeper = pathForLocation(location, row.children, here))
+                return deeper;
+        return here;
+    }
+    return std::nullopt;
+}
+
+const HeaderRow *TZRTOCView::childForPath(const IndexPath &path, const QList<HeaderRow> &rows, int depth) {
+    if (depth < 0 || path.size() < depth + 1)
+        return nullptr;
+    const int index = path[depth];
+    if (index < 0 || index >= rows.size())
+        return nullptr;
+    if (depth + 1 == path.size())
+        return &rows[index];
+    return childForPath(path, rows[index].children, depth + 1);
+}
+
+const HeaderRow *TZRTOCView::selectedFullObject() const {
+    return lastSelectionIndexPath_ ? childForPath(*lastSelectionIndexPath_, fullData_.rows) : nullptr;
+}
+
+void TZRTOCView::userSelectionChanged() {
+    const std::optional<IndexPath> path = selectionIndexPath();
+    if (!path || followingCaret_ || path == lastSelectionIndexPath_)
+        return;
+    lastSelectionIndexPath_ = path;
+    scrollToPath();
+}
+
+void TZRTOCView::scrollToPath() { scrollToObject(selectedFullObject()); }
+
+void TZRTOCView::scrollToObject(const HeaderRow *row) {
+    if (KVXTextView *editor = linkedTextView(); editor && row)
+        editor->centerRange(clampedRange(*row, editor), false);
+}
+
+void TZRTOCView::actOnTableRow(int) {
+    KVXTextView *editor = linkedTextView();
+    const HeaderRow *heading = selectedFullObject();
+    if (!editor || !heading)
+        return;
+    editor->setSelectedRange({clampedRange(*heading, editor).location, 0});
+    editor->locateOnCaret();
+    editor->setFocus(Qt::OtherFocusReason);
+}
+
+// --- Dragging ---------------------------------------------------------------------------------------
+
+QString TZRTOCView::pasteboardTextForItem(const SidebarRow &row) const {
+    return QStringLiteral("[%1][%2]").arg(rowLabel(row), row.value(QStringLiteral("shortcut")).toString());
+}
+
+QList<HeaderRow> TZRTOCView::arrayWithoutAnyDescendantsFromArray(const QList<HeaderRow> &rows) {
+    QList<HeaderRow> kept;
+    for (qsizetype i = 0; i < rows.size(); i++) {
+        bool inside = false;
+        for (qsizetype j = 0; j < rows.size() && !inside; j++)
+            inside = j != i && containsRow(rows[j].children, rows[i]);
+        if (!inside)
+            kept.append(rows[i]);
+    }
+    return kept;
+}
