@@ -298,7 +298,9 @@ void LazyDocumentLayout::documentChanged(int from, int charsRemoved, int charsAd
     const int delta = count - int(blocks_.size());
     const int oldLast = l - delta;
 
-    const qreal oldTop = blocks_.empty() || size_t(f) >= blocks_.size() ? 0 : blockTop(f);
+    // The records still describe the old blocks: read them as they are (blockTop
+    // would match them to the new block count and drop them all).
+    const qreal oldTop = blocks_.empty() || size_t(f) >= blocks_.size() ? 0 : real(blockTopFixed(f));
     if (blocks_.empty() || oldLast < f - 1 || oldLast >= int(blocks_.size())) {
         blocks_.clear();
         syncBlockCount();
