@@ -37,6 +37,15 @@ LineBounds lineBoundsAt(QStringView text, qsizetype position) {
     return line;
 }
 
+QList<LineBounds> linesOf(QStringView text) {
+    QList<LineBounds> lines;
+    for (qsizetype at = 0; at < text.size();) {
+        lines.append(lineBoundsAt(text, at));
+        at = lines.last().end;
+    }
+    return lines;
+}
+
 TextRange clampedRange(QStringView text, TextRange range) {
     const qsizetype n = text.size();
     const qsizetype start = std::clamp<qsizetype>(range.location, 0, n);

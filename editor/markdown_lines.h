@@ -4,6 +4,7 @@
 // line after it. Ranges are in UTF-16 units, as the editor counts.
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringView>
 
@@ -25,6 +26,9 @@ struct LineBounds {
     qsizetype end = 0;
 };
 LineBounds lineBoundsAt(QStringView text, qsizetype position);
+
+// Every line of the text, first to last.
+QList<LineBounds> linesOf(QStringView text);
 
 // `range` clamped to the text (a negative location or length counts as 0).
 TextRange clampedRange(QStringView text, TextRange range);

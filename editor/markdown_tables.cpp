@@ -49,29 +49,28 @@ bool isTableLine(const QString &line) { return line.contains(u'|') && !isSeparat
 void rewriteLines(QString &text, const std::function<void(QString &line)> &rewrite) {
     QString out;
     out.reserve(text.size() + text.size() / 8);
-    for (qsizetype at = 0; at < text.size();) {
-        const LineBounds bounds = lineBoundsAt(text, at);
+    for (const LineBounds &bounds : linesOf(text)) {
         QString line = text.mid(bounds.start, bounds.contentsEnd - bounds.start);
         rewrite(line);
         out += line;
         out += QStringView(text).mid(bounds.contentsEnd, bounds.end - bounds.contentsEnd);
-        at = bounds.end;
     }
     text = out;
 }
 
-void forEachTableLine(const QString &text, const std::function<void(const QString &line)> &visit) {
-    for (qsizetype at = 0; at < text.size();) {
-        const LineBounds bounds = lineBoundsAt(text, at);
+// The cells of every table line.
+QList<QList<Cell>> tableRows(const QString &text) {
+    QList<QList<Cell>> rows;
+    for (const LineBounds &bounds : linesOf(text)) {
         const QString line = text.mid(bounds.start, bounds.contentsEnd - bounds.start);
         if (isTableLine(line))
-            visit(line);
-        at = bounds.end;
+            rows.append(cellsOf(line));
     }
+    return rows;
 }
 
-void replaceAll(QString &text, const QString &pattern, const QString &templ) {
-    text = IcuRegex(pattern, kLines).replaceMatches(text, templ);
+void apply(QString &text, const IcuRegex &pattern, const QString &templ) {
+    text = pattern.replaceMatches(text, templ);
 }
 
 // Blanks and tabs between a cell's last visible character and its closing
@@ -181,17 +180,24 @@ void cleanTableAtRange(QString &text, std::optional<TextRange> range, bool useTa
     QString table = text.mid(r.location, r.length);
     if (table.isEmpty())
         return;
-    replaceAll(table, QStringLiteral("\\\\\\|"), kEscapedPipe);
+    static const IcuRegex escapedPipe(QStringLiteral("\\\\\\|"), kLines);
+    static const IcuRegex openingPipe(QStringLiteral("\\|(?=[^\\|])"), kLines);
+    static const IcuRegex blanksAfterPipe(QStringLiteral("\\|[ ]+"), kLines);
+    static const IcuRegex blanksBeforeTab(QStringLiteral("[ ]+\\t\\|"), kLines);
+    static const IcuRegex lineEnd(QStringLiteral("(?<![\\n ])[ ]*\\n"), kLines);
+    static const IcuRegex textEnd(QStringLiteral("(?<![\\n ])[ ]*\\z"), kLines);
+    static const IcuRegex blankLine(QStringLiteral("^[ ]+$"), kLines);
+    apply(table, escapedPipe, kEscapedPipe);
     // One blank after every opening pipe.
-    replaceAll(table, QStringLiteral("\\|(?=[^\\|])"), QStringLiteral("| "));
-    replaceAll(table, QStringLiteral("\\|[ ]+"), QStringLiteral("| "));
+    apply(table, openingPipe, QStringLiteral("| "));
+    apply(table, blanksAfterPipe, QStringLiteral("| "));
     tabsBeforeClosingPipes(table);
-    replaceAll(table, QStringLiteral("[ ]+\\t\\|"), QStringLiteral("\t|"));
+    apply(table, blanksBeforeTab, QStringLiteral("\t|"));
     // Every line with something in it ends in exactly two blanks.
-    replaceAll(table, QStringLiteral("(?<![\\n ])[ ]*\\n"), QStringLiteral("  \n"));
-    replaceAll(table, QStringLiteral("(?<![\\n ])[ ]*\\z"), QStringLiteral("  "));
+    apply(table, lineEnd, QStringLiteral("  \n"));
+    apply(table, textEnd, QStringLiteral("  "));
     // Lines of blanks become empty; their line feeds stay as they were.
-    replaceAll(table, QStringLiteral("^[ ]+$"), QString());
+    apply(table, blankLine, QString());
     if (useTabs) {
         // Twice: empty cells side by side share their pipes.
         table.replace(QLatin1String("| |"), QLatin1String("|\t|"));
@@ -221,10 +227,11 @@ void fixTableWidths(QString &text, bool useTabs) {
 }
 
 QList<qsizetype> columnWidths(const QString &text) {
+    const QList<QList<Cell>> rows = tableRows(text);
     QList<qsizetype> widths;
-    forEachTableLine(text, [&widths](const QString &line) {
+    for (const QList<Cell> &row : rows) {
         qsizetype column = 0;
-        for (const Cell &cell : cellsOf(line)) {
+        for (const Cell &cell : row) {
             if (cell.span < 2) {
                 const qsizetype w = std::max<qsizetype>(cell.contentLength, 2);
                 if (column < widths.size())
@@ -234,12 +241,12 @@ QList<qsizetype> columnWidths(const QString &text) {
             }
             column += cell.span;
         }
-    });
+    }
     // Spanning cells widen the columns under them in proportion. The factor
     // grows until they are wide enough, so the loop ends.
-    forEachTableLine(text, [&widths](const QString &line) {
+    for (const QList<Cell> &row : rows) {
         qsizetype column = 0;
-        for (const Cell &cell : cellsOf(line)) {
+        for (const Cell &cell : row) {
             const qsizetype first = column, last = std::min(column + cell.span, widths.size());
             column += cell.span;
             if (cell.span < 2 || first >= last)
@@ -260,7 +267,7 @@ QList<qsizetype> columnWidths(const QString &text) {
                     factor++;
             }
         }
-    });
+    }
     return widths;
 }
 
@@ -277,12 +284,10 @@ void fixColumnCount(QString &text, qsizetype count) {
 }
 
 std::optional<TextRange> separatorLineRange(const QString &text) {
-    for (qsizetype at = 0; at < text.size();) {
-        const LineBounds bounds = lineBoundsAt(text, at);
+    for (const LineBounds &bounds : linesOf(text)) {
         const TextRange line{bounds.start, bounds.contentsEnd - bounds.start};
         if (isSeparatorLike(text.mid(line.location, line.length)))
             return line;
-        at = bounds.end;
     }
     return std::nullopt;
 }
