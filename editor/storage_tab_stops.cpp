@@ -84,9 +84,9 @@ public:
 
 private:
     const QFontMetricsF &baseMetrics() {
-        if (!base_metrics_)
-            base_metrics_.emplace(base_);
-        return *base_metrics_;
+        if (!baseFontMetrics_)
+            baseFontMetrics_.emplace(base_);
+        return *baseFontMetrics_;
     }
     const QFontMetricsF &metrics(quint32 attrs) {
         auto found = metrics_.find(attrs);
@@ -97,7 +97,7 @@ private:
 
     const SmartTextStorage &storage_;
     QFont base_;
-    std::optional<QFontMetricsF> base_metrics_;
+    std::optional<QFontMetricsF> baseFontMetrics_;
     std::unordered_map<quint32, QFontMetricsF> metrics_;
 };
 
@@ -131,7 +131,7 @@ std::vector<TabLine> tabLines(const QTextBlock &first, const QTextBlock &last, i
 
 }  // namespace
 
-// --- The blocks of a range ----------------------------------------------------------------
+// --- Aligning ------------------------------------------------------------------------------
 
 void SmartTextStorage::watchTabStops() {
     connect(this, &SmartTextStorage::restyled, this, &SmartTextStorage::restyledForTabStops);
