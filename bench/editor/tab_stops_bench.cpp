@@ -14,13 +14,13 @@
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <memory>
 #include <random>
 #include <vector>
 
 #include "editor/lazy_document_layout.h"
 #include "editor/smart_text_storage.h"
+#include "editor_bench_support.h"
 
 namespace {
 
@@ -108,14 +108,7 @@ Editor &editor() {
     return *shared;
 }
 
-void report(benchmark::State &state, std::vector<double> &ms) {
-    if (ms.empty())
-        return;
-    std::sort(ms.begin(), ms.end());
-    state.counters["median_ms"] = ms[ms.size() / 2];
-    state.counters["p95_ms"] = ms[std::min(ms.size() - 1, ms.size() * 95 / 100)];
-    state.counters["max_ms"] = ms.back();
-}
+using benchsupport::report;
 
 // Typing into a cell widens its column now and then: every line of the
 // block moves its stops.
