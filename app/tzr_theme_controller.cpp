@@ -20,6 +20,7 @@
 #include <stdio.h>
 
 #include "app/app_log.h"
+#include "app/tzr_extras_cloud_sync.h"
 #include "keybindings.h"
 #include "platform/folder_listing.h"
 #include "platform/folders.h"
@@ -142,6 +143,9 @@ TZRThemeController *TZRThemeController::sharedController() {
             controller->setParent(application);
         }
         controller->installDefaultResources();
+        // The extras follow the user's other machines through the store
+        // (while "syncConfigFilesBetweenDevices" is on).
+        TZRExtrasCloudSync::startForSharedController(controller);
         return controller;
     }();
     return shared;

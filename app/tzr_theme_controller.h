@@ -56,7 +56,9 @@ public:
     static QString folderOf(Kind kind);  // "Tessaro Orvane 4/Themes" ...
 
     // The application's one controller, made on first use (from the main
-    // thread) over the standard locations, with the defaults installed.
+    // thread) over the standard locations, with the defaults installed and
+    // the extras kept in step with the user's other machines
+    // (TZRExtrasCloudSync).
     static TZRThemeController *sharedController();
     // The application's extras (from its resources) and the user's folders.
     static TZRExtrasLocations standardLocations();

@@ -78,6 +78,10 @@ const QTextBlockFormat &StyleTable::blockFormat(quint32 index) {
     return entry.format;
 }
 
+QFont StyleTable::font(quint32 index, const QFont &base) const {
+    return charFormatFor(chars_[index].attrs, zoom_).font().resolve(base);
+}
+
 QTextCharFormat charFormatFor(const CharAttrs &a, double zoom) {
     QTextCharFormat f;
     if (!a.family.isEmpty())

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <QColor>
+#include <QFont>
 #include <QHash>
 #include <QList>
 #include <QString>
@@ -73,6 +74,11 @@ public:
     quint16 blockStart = 0;
     // A top-level token begins inside the block (after a lone CR).
     bool innerStart = false;
+    // Elastic tab stops: where the block's tabs go, in pixels from the text
+    // column's left edge, and the indent of its wrapped lines when the stops
+    // set one (negative: the paragraph's own).
+    QList<qreal> tabStops;
+    qreal tabHeadIndent = -1;
 };
 
 // Interned attributes of one storage: every distinct CharAttrs and ParaAttrs
@@ -89,6 +95,9 @@ public:
     // Qt formats at a zoom factor; changing the zoom drops the made formats.
     void setZoom(double zoom);
     const QTextCharFormat &charFormat(quint32 index);
+    // The font the characters of `index` show in, over the document's
+    // default font `base` (already zoomed).
+    QFont font(quint32 index, const QFont &base) const;
     const QTextBlockFormat &blockFormat(quint32 index);
 
     void clear();

@@ -166,8 +166,9 @@ bool LazyDocumentLayout::layoutBlock(const QTextBlock &block) const {
     Fixed extra = 0;
     if (defaultOption.flags() & QTextOption::AddSpaceForLineAndParagraphSeparators)
         extra = fixed(QFontMetricsF(block.charFormat().font()).horizontalAdvance(QChar(0x21B5)));
-    const Fixed leftMargin = fixed(format.leftMargin()) + (direction == Qt::RightToLeft ? extra : indent);
+    Fixed leftMargin = fixed(format.leftMargin()) + (direction == Qt::RightToLeft ? extra : indent);
     const Fixed rightMargin = fixed(format.rightMargin()) + (direction == Qt::RightToLeft ? indent : extra);
+    Fixed firstLineIndent = fixed(format.textIndent());
 
     QTextOption option = defaultOption;
     option.setTextDirection(direction);
@@ -178,8 +179,13 @@ bool LazyDocumentLayout::layoutBlock(const QTextBlock &block) const {
     option.setAlignment(QStyle::visualAlignment(direction, align));
     if (format.nonBreakableLines() || doc->pageSize().width() < 0)
         option.setWrapMode(QTextOption::ManualWrap);
-    if (optionHook_)
-        optionHook_(block, option);
+    if (optionHook_) {
+        BlockGeometry geometry{option, real(leftMargin), real(firstLineIndent), scaling};
+        optionHook_(block, geometry);
+        option = geometry.option;
+        leftMargin = fixed(geometry.left);
+        firstLineIndent = fixed(geometry.firstLine);
+    }
     layout->setTextOption(option);
     const bool wordOrAnywhere = option.wrapMode() == QTextOption::WrapAtWordBoundaryOrAnywhere;
 
@@ -196,7 +202,7 @@ bool LazyDocumentLayout::layoutBlock(const QTextBlock &block) const {
         Fixed left = l, right = r;
         Fixed textIndent = 0;
         if (first) {
-            textIndent = fixed(format.textIndent());
+            textIndent = firstLineIndent;
             if (direction == Qt::LeftToRight)
                 left += textIndent;
             else
@@ -298,7 +304,9 @@ void LazyDocumentLayout::documentChanged(int from, int charsRemoved, int charsAd
     const int delta = count - int(blocks_.size());
     const int oldLast = l - delta;
 
-    const qreal oldTop = blocks_.empty() || size_t(f) >= blocks_.size() ? 0 : blockTop(f);
+    // The records still describe the old blocks: read them as they are (blockTop
+    // would match them to the new block count and drop them all).
+    const qreal oldTop = blocks_.empty() || size_t(f) >= blocks_.size() ? 0 : real(blockTopFixed(f));
     if (blocks_.empty() || oldLast < f - 1 || oldLast >= int(blocks_.size())) {
         blocks_.clear();
         syncBlockCount();
@@ -347,9 +355,30 @@ void LazyDocumentLayout::documentChanged(int from, int charsRemoved, int charsAd
                                        : blockTop(below) + real(blocks_[size_t(below)].height) - top;
     emit update(QRectF(0, top, qreal(INT_MAX), height));
     emitSizeIfChanged();
+    if (pendingFirst_ <= pendingLast_) {
+        const int pf = pendingFirst_, pl = pendingLast_;
+        pendingFirst_ = 0;
+        pendingLast_ = -1;
+        invalidateBlocks(pf, pl);
+    }
 }
 
 void LazyDocumentLayout::invalidateBlocks(int first, int last) {
+    if (first > last)
+        return;
+    // Block numbers of a document whose edit the layout has not heard of
+    // yet: its records would be thrown away and estimated anew if they were
+    // matched to the document now.
+    if (!blocks_.empty() && size_t(document()->blockCount()) != blocks_.size()) {
+        if (pendingFirst_ > pendingLast_) {
+            pendingFirst_ = first;
+            pendingLast_ = last;
+        } else {
+            pendingFirst_ = qMin(pendingFirst_, first);
+            pendingLast_ = qMax(pendingLast_, last);
+        }
+        return;
+    }
     syncBlockCount();
     first = qMax(0, first);
     last = qMin(int(blocks_.size()) - 1, last);

@@ -47,13 +47,25 @@ public:
     qreal leftPadding() const { return leftPadding_; }
     qreal rightPadding() const { return rightPadding_; }
 
-    // A hook that may change a block's text option before it is laid out
+    // What a hook may change of a block just before it is laid out: its
+    // text option (tab stops, wrapping) and the indents of its lines, in
+    // pixels from the text column's left edge: `left` for every line, plus
+    // `firstLine` for the first. `tabScale` is what Qt multiplies tab
+    // positions by (the paint device's dots per inch over 96).
+    struct BlockGeometry {
+        QTextOption option;
+        qreal left = 0;
+        qreal firstLine = 0;
+        qreal tabScale = 1;
+    };
+    // A hook that may change a block's geometry before it is laid out
     // (elastic tab stops); blocks laid out before it was set keep their
     // lines until they are next invalidated.
-    using OptionHook = std::function<void(const QTextBlock &, QTextOption &)>;
+    using OptionHook = std::function<void(const QTextBlock &, BlockGeometry &)>;
     void setOptionHook(OptionHook hook);
     // Marks blocks [first, last] for a new layout (after the hook's input
-    // changed).
+    // changed). Inside an edit of the document that has not reached the
+    // layout yet, the blocks are marked once it has.
     void invalidateBlocks(int first, int last);
 
     // Whether every block is laid out at the current width.
@@ -120,4 +132,7 @@ private:
     qreal leftPadding_ = 0;
     qreal rightPadding_ = 0;
     OptionHook optionHook_;
+    // Blocks to mark after the pending edit of the document (first > last:
+    // none).
+    int pendingFirst_ = 0, pendingLast_ = -1;
 };

@@ -68,6 +68,7 @@ SmartTextStorage::SmartTextStorage(const StoragePreferences &preferences, Extras
     document_->setDocumentLayout(layout_);
     loadDefaultFont();
     watchDocument();
+    watchTabStops();
 }
 
 SmartTextStorage::SmartTextStorage(platform::Defaults &defaults, ExtrasProvider *extras,

@@ -333,6 +333,33 @@ public:
     // redo, so that offsets read from the text can be told from stale ones.
     quint64 editGeneration() const { return editGeneration_; }
 
+    // --- Elastic tab stops (storage_tab_stops.cpp) --------------------------------
+
+    // With "useElasticTabstops", the columns of every run of consecutive
+    // lines that hold tabs line up: a column's stop sits one gap (15 x zoom)
+    // past its widest cell, measured in the fonts the text shows. Each
+    // restyle realigns the tab block around the restyled lines.
+    //
+    // The whole text / the tab blocks around a range (from the start of the
+    // block that holds or touches its first line to the end of the one that
+    // holds or touches its last line). From any thread: the work is done on
+    // the storage's thread.
+    void alignTabStops();
+    void alignTabStopsInRange(CharRange range);
+    // Places the stops of columns `depth` and deeper for the lines of
+    // `range`; depth 1 first drops what the lines had. Columns deeper than
+    // kMaxTabDepth keep the fixed stops of the layout.
+    void configureTabStopsDepth(int depth, CharRange range);
+    // The width of the widest cell `cell` (from 1) among the lines of `range`
+    // that end it with a tab, at least 15 x zoom; 0 for a cell below 1.
+    qreal widthOfCell(int cell, CharRange range) const;
+    static constexpr int kMaxTabDepth = 256;
+    // The elastic stops of a block, in pixels from the text column's left
+    // edge, and the indent its wrapped lines get from them (none: the
+    // paragraph's own).
+    QList<qreal> tabStops(const QTextBlock &block) const;
+    std::optional<qreal> tabHeadIndent(const QTextBlock &block) const;
+
 signals:
     // After every patch of the document, with what really changed.
     void textChanged(const TextChange &change);
@@ -357,6 +384,15 @@ private:
     void loadDefaultFont();
     void configureTheme();
     void watchDocument();
+
+    // Elastic tab stops (storage_tab_stops.cpp)
+    class CellMeasure;
+    void watchTabStops();
+    void restyledForTabStops(CharRange range);
+    void clearTabStops();
+    void configureTabStops(int depth, const QTextBlock &first, const QTextBlock &last);
+    // The first and the last block of a range's lines.
+    std::pair<QTextBlock, QTextBlock> blocksOf(CharRange range) const;
 
     // Highlighting (storage_highlight.cpp)
     void restyleAround(qsizetype start, qsizetype insertedEnd);
@@ -398,4 +434,6 @@ private:
     bool patching_ = false;
     bool resyncQueued_ = false;
     quint64 editGeneration_ = 0;
+    bool hasTabStops_ = false;  // some block holds elastic stops
+    bool tabDepthLogged_ = false;
 };

@@ -242,6 +242,34 @@ TEST(LazyLayout, LaysOutOnlyWhatIsNeededAndSettlesTheRestInSlices) {
     EXPECT_EQ(stock.documentLayout()->documentSize().height(), layout->documentSize().height());
 }
 
+TEST(LazyLayout, EditsThatAddOrRemoveLinesKeepEveryOtherHeight) {
+    QTextDocument document, stock;
+    auto *layout = new LazyDocumentLayout(&document);
+    document.setDocumentLayout(layout);
+    QString text;
+    for (int i = 0; i < 2000; i++)
+        text += QStringLiteral("Line %1 with words enough to wrap at this width once.\n").arg(i);
+    for (QTextDocument *d : {&document, &stock}) {
+        d->setTextWidth(300);
+        d->setPlainText(text);
+    }
+    layout->finishLayout();
+    // A line break and a joined line: only the blocks around them are laid
+    // out again, at once; the exact heights of the others stay.
+    for (const QString &insert : {QStringLiteral("\n"), QString()}) {
+        for (QTextDocument *d : {&document, &stock}) {
+            QTextCursor cursor(d->findBlockByNumber(1000));
+            cursor.movePosition(QTextCursor::EndOfBlock);
+            if (insert.isEmpty())
+                cursor.deleteChar();
+            else
+                cursor.insertText(insert);
+        }
+        EXPECT_TRUE(layout->isExact());
+        EXPECT_EQ(stock.documentLayout()->documentSize().height(), layout->documentSize().height());
+    }
+}
+
 TEST(LazyLayout, WorksUnderQTextEdit) {
     QTextEdit stockEdit, lazyEdit;
     for (QTextEdit *edit : {&stockEdit, &lazyEdit}) {

@@ -1,0 +1,133 @@
+// Pipe tables in plain text: rows from separated values, tables with their
+// separator line, the clean-up in both layouts, and the width steps.
+#include <gtest/gtest.h>
+
+#include "editor/markdown_tables.h"
+#include "platform/registered_defaults.h"
+#include "support/qt_print.h"
+
+namespace {
+
+// Results as std::string, which GoogleTest prints with its tabs and line
+// feeds escaped.
+std::string rows(QString text) {
+    markdown::makeTableRows(text);
+    return text.toStdString();
+}
+
+std::string table(QString text, bool useTabs) {
+    markdown::makeTable(text, useTabs);
+    return text.toStdString();
+}
+
+std::string cleaned(QString text, bool useTabs) {
+    markdown::cleanAsTable(text, useTabs);
+    return text.toStdString();
+}
+
+}  // namespace
+
+TEST(MarkdownTables, SeparatedValuesBecomeRows) {
+    EXPECT_EQ(rows(QStringLiteral("a,b\nc,d\n")), "| a\t| b\t|  \n| c\t| d\t|  \n");
+    // With a tab anywhere, commas are text.
+    EXPECT_EQ(rows(QStringLiteral("1,5\tx\ny\tz")), "| 1,5\t| x\t|  \n| y\t| z");
+    // CR LF first becomes a line feed; a last line without one gets no
+    // closing pipe.
+    EXPECT_EQ(rows(QStringLiteral("a\tb\r\nc")), "| a\t| b\t|  \n| c");
+    EXPECT_EQ(rows(QString()), "| ");
+    QString text = QStringLiteral("keep\nx,y\nkeep");
+    markdown::makeTableRowsFromRange(text, {5, 3});
+    EXPECT_EQ(text, QStringLiteral("keep\n| x\t| y\nkeep"));
+}
+
+TEST(MarkdownTables, ATableGetsItsSeparatorAndIsCleanedInEitherLayout) {
+    EXPECT_EQ(table(QStringLiteral("a,b\nc,d\n"), true),
+              "| a\t| b\t|  \n| -\t| -\t|  \n| c\t| d\t|  \n");
+    EXPECT_EQ(table(QStringLiteral("name,n\nbanana,12\n"), false),
+              "| name   | n  | \n| ------ | -- | \n| banana | 12 | \n");
+    // One line without a line feed is still a table of all its columns,
+    // and gets no line feed after its separator.
+    EXPECT_EQ(table(QStringLiteral("a,b"), true), "| a\t| b\t|  \n| -\t| -\t|  ");
+}
+
+TEST(MarkdownTables, CleanUpNormalisesPipesBlanksAndLineEnds) {
+    // One blank after each opening pipe, a tab before each closing pipe,
+    // two blanks at the end of every line that holds something; blank
+    // lines stay, lines of blanks become empty.
+    EXPECT_EQ(cleaned(QStringLiteral("|a|bb|\n|--|--|\n|c |  d|\n\n   \n"), true),
+              "| a\t| bb\t|  \n| -\t| --\t|  \n| c\t| d\t|  \n\n\n");
+    // No line feed is added, whether or not the text ends in one.
+    EXPECT_EQ(cleaned(QStringLiteral("| a | b |"), true), "| a\t| b\t|  ");
+    EXPECT_EQ(cleaned(QStringLiteral("| a | b |\n    "), true), "| a\t| b\t|  \n");
+    // Empty cells side by side keep their tabs.
+    EXPECT_EQ(cleaned(QStringLiteral("| a | | | b |"), true), "| a\t|\t|\t| b\t|  ");
+    // An escaped pipe stays in its cell and counts for no column.
+    EXPECT_EQ(cleaned(QStringLiteral("| a \\| b | c |\n|---|---|"), true),
+              "| a \\| b\t| c\t|  \n| ------\t| -\t|  ");
+    // No range, or an empty one, changes nothing.
+    QString text = QStringLiteral("| a|");
+    markdown::cleanTableAtRange(text, std::nullopt, true);
+    EXPECT_EQ(text, QStringLiteral("| a|"));
+    markdown::cleanTableAtRange(text, markdown::TextRange{2, 0}, true);
+    EXPECT_EQ(text, QStringLiteral("| a|"));
+    // A range: the text around it stays as it was.
+    text = QStringLiteral("Intro,\n|x|y|\nOutro |");
+    markdown::cleanTableAtRange(text, markdown::TextRange{7, 6}, true);
+    EXPECT_EQ(text, QStringLiteral("Intro,\n| x\t| y\t|  \nOutro |"));
+}
+
+TEST(MarkdownTables, AlignmentColonsSurviveOnBothSides) {
+    EXPECT_EQ(cleaned(QStringLiteral("| left | centre | right |\n|:--|:-:|--:|"), true),
+              "| left\t| centre\t| right\t|  \n| :---\t| :----:\t| ----:\t|  ");
+    // A column too narrow for colon and dash still gets a dash.
+    EXPECT_EQ(cleaned(QStringLiteral("|a|\n|:-|"), true), "| a\t|  \n| :-\t|  ");
+}
+
+TEST(MarkdownTables, ShortRowsGetColumnsAndSpanningCellsWidenTheirs) {
+    EXPECT_EQ(cleaned(QStringLiteral("| a | b | c |\n| d |"), true),
+              "| a\t| b\t| c\t|  \n| d\t|   | |");
+    // " a long cell" (12 units) spans two columns of 2 and 3: they grow in
+    // proportion until they sum to its length, less its span, plus 2.
+    const QString spanning = QStringLiteral("| a | bb |\n| a long cell ||\n| - | - |");
+    EXPECT_EQ(markdown::columnWidths(QStringLiteral("| a | bb |\n| a long cell ||")), (QList<qsizetype>{4, 8}));
+    EXPECT_EQ(cleaned(spanning, false),
+              "| a   | bb      | \n| a long cell  || \n| --- | ------- | ");
+    // The space layout pads every cell of a column to its width; an empty
+    // cell gets one blank more.
+    EXPECT_EQ(cleaned(QStringLiteral("|a|bbbb|\n| |x|"), false), "| a | bbbb | \n|   | x    | ");
+}
+
+TEST(MarkdownTables, TheSeparatorLineIsFoundWhereItIsAndCellsInTheirOwnRow) {
+    // The separator's cell text stands in the row above as well: only the
+    // separator line is rebuilt.
+    QString text = QStringLiteral("| a --- b |\n| --- |");
+    EXPECT_EQ(markdown::separatorLineRange(text), (markdown::TextRange{12, 7}));
+    markdown::fixSeparatorStringsForWidths(text, {6});
+    EXPECT_EQ(text, QStringLiteral("| a --- b |\n| ----- |"));
+    EXPECT_EQ(markdown::separatorLineRange(QStringLiteral("| a |\n| b |")), std::nullopt);
+    // More cells than widths: the first ones stay as they were.
+    text = QStringLiteral("|--|--|--|");
+    markdown::fixSeparatorStringsForWidths(text, {0, 4});
+    EXPECT_EQ(text, QStringLiteral("|--|-|----|"));
+}
+
+TEST(MarkdownTables, TheLayoutPreferenceIsReadNotWritten) {
+    platform::ScopedStandardDefaults defaults;
+    const QString key = QStringLiteral("useTabsInTables");
+    EXPECT_TRUE(markdown::useTabsInTables());  // a user who never chose: tabs
+    EXPECT_EQ(cleaned(QStringLiteral("|a|b|"), markdown::useTabsInTables()), "| a\t| b\t|  ");
+    EXPECT_FALSE(defaults.defaults().hasStoredValue(key));
+    defaults.defaults().setBool(false, key);
+    QString text = QStringLiteral("|a|b|");
+    markdown::cleanAsTable(text);
+    EXPECT_EQ(text, QStringLiteral("| a | b | "));
+    EXPECT_FALSE(defaults.defaults().boolForKey(key));
+}
+
+TEST(MarkdownTables, AVeryLongLineFinishes) {
+    // A lazy cell pattern on a line with no closing pipe backtracks without
+    // end unless bounded: a hang check (the suite's timeout), not a timing.
+    QString text = QStringLiteral("| ") + QString(200000, u'x') + QStringLiteral("\n|a|b|");
+    markdown::cleanAsTable(text, false);
+    EXPECT_TRUE(text.endsWith(QStringLiteral("\n| a | b | "))) << text.right(40).toStdString();
+}
