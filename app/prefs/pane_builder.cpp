@@ -39,7 +39,7 @@ QFormLayout *PaneBuilder::form() {
         form_ = new QFormLayout;
         form_->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
         form_->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        form_->setFormAlignment(Qt::AlignLeft | Qt::AlignTop);
+        form_->setFormAlignment(Qt::AlignHCenter | Qt::AlignTop);
         form_->setHorizontalSpacing(12);
         column_->addLayout(form_);
     }
@@ -111,7 +111,7 @@ PaneBuilder &PaneBuilder::row(const QString &label, QWidget *control) {
 PaneBuilder &PaneBuilder::note(const QString &text) {
     auto *label = new QLabel(text);
     label->setWordWrap(true);
-    label->setMaximumWidth(kPaneWidth - 48);
+    label->setMaximumWidth(420);
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, palette.color(QPalette::PlaceholderText));
     label->setPalette(palette);

@@ -24,7 +24,7 @@ namespace prefs {
 
 class PaneBuilder {
 public:
-    static constexpr int kPaneWidth = 600;
+    static constexpr int kPaneWidth = 800;
 
     PaneBuilder(platform::Defaults &defaults, const QString &name);
 
