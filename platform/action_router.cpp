@@ -2,19 +2,24 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QList>
 #include <QMenu>
-#include <QPointer>
 #include <QWidget>
+
+#include <algorithm>
+#include <vector>
 
 namespace platform {
 
 namespace {
 
-const char *const kActionProperty = "orvaneAction";
+// The property that holds an item's action name.
+constexpr char kActionProperty[] = "orvaneAction";
+// A responder that names a next responder may, by mistake, name one before
+// it; the walk gives up after this many steps rather than loop.
+constexpr int kLongestChain = 256;
 
-QList<Responder *> &applicationResponders() {
-    static QList<Responder *> responders;
+std::vector<Responder *> &applicationResponders() {
+    static std::vector<Responder *> responders;
     return responders;
 }
 
@@ -31,18 +36,15 @@ QWidget *firstResponder(QWidget *first) {
 Responder *ActionRouter::targetForAction(const QString &action, QWidget *first) {
     if (action.isEmpty())
         return nullptr;
-    // Up the widgets to the window, each responder naming its next one.
     QWidget *widget = firstResponder(first);
-    for (int steps = 0; widget && steps < 1000; steps++) {
+    for (int step = 0; widget && step < kLongestChain; step++) {
         auto *responder = dynamic_cast<Responder *>(widget);
         if (responder && responder->respondsToAction(action))
             return responder;
         QWidget *next = responder ? responder->nextResponder() : nullptr;
-        if (!next && widget->isWindow())
-            break;
         widget = next ? next : widget->parentWidget();
     }
-    for (Responder *responder : std::as_const(applicationResponders()))
+    for (Responder *responder : applicationResponders())
         if (responder->respondsToAction(action))
             return responder;
     return nullptr;
@@ -57,19 +59,26 @@ bool ActionRouter::sendAction(const QString &action, QObject *sender, QWidget *f
 }
 
 void ActionRouter::addApplicationResponder(Responder *responder) {
-    if (responder && !applicationResponders().contains(responder))
-        applicationResponders().append(responder);
+    auto &responders = applicationResponders();
+    if (responder && std::find(responders.begin(), responders.end(), responder) == responders.end())
+        responders.push_back(responder);
 }
 
 void ActionRouter::removeApplicationResponder(Responder *responder) {
-    applicationResponders().removeAll(responder);
+    auto &responders = applicationResponders();
+    responders.erase(std::remove(responders.begin(), responders.end(), responder), responders.end());
 }
 
 void ActionRouter::setAction(QAction *item, const QString &action) {
-    if (!item || !actionOf(item).isEmpty())
+    if (!item)
         return;
+    const bool connected = item->property(kActionProperty).isValid();
     item->setProperty(kActionProperty, action);
-    QObject::connect(item, &QAction::triggered, item, [item, action] { sendAction(action, item); });
+    if (connected)
+        return;
+    QObject::connect(item, &QAction::triggered, item, [item] {
+        sendAction(actionOf(item), item);
+    });
 }
 
 QString ActionRouter::actionOf(const QAction *item) {

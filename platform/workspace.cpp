@@ -1,8 +1,9 @@
 #include "platform/workspace.h"
 
+#include "platform/log.h"
+
 #include <QDesktopServices>
 #include <QFileInfo>
-#include <QLoggingCategory>
 #include <QMimeDatabase>
 #include <QMimeType>
 
@@ -13,8 +14,6 @@
 namespace platform {
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcWorkspace, "orvane.platform")
 
 // Types that a desktop runs instead of showing; their subtypes (a shell
 // script is a kind of application/x-shellscript, an AppImage a kind of
@@ -46,9 +45,11 @@ constexpr const char *LaunchedTypes[] = {
     "application/x-desktop-launcher",
 };
 
-bool isDocumentFile(const QUrl &url) {
-    if (!url.host().isEmpty() && url.host().compare(QLatin1String("localhost"), Qt::CaseInsensitive) != 0)
-        return false;
+bool isDocumentFile(QUrl url) {
+    if (url.host().compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+        url.setHost(QString());
+    if (!url.host().isEmpty())
+        return false;  // a file on another machine
     const QString path = url.toLocalFile();
     if (path.isEmpty())
         return false;
@@ -88,7 +89,7 @@ Workspace::Target Workspace::classify(const QUrl &url) {
 
 bool Workspace::openExternally(const QUrl &url) {
     if (classify(url) == Target::Refused) {
-        qCWarning(lcWorkspace) << "Refused to open outside:" << url.toDisplayString();
+        qCWarning(lcPlatform) << "Refused to open outside:" << url.toDisplayString();
         return false;
     }
     std::function<bool(const QUrl &)> opener;
@@ -98,7 +99,11 @@ bool Workspace::openExternally(const QUrl &url) {
     }
     // A local file goes out without its fragment or query: the desktop opens
     // files by path.
-    const QUrl target = url.isLocalFile() ? QUrl::fromLocalFile(url.toLocalFile()) : url;
+    QUrl target = url;
+    if (url.isLocalFile()) {
+        target.setHost(QString());
+        target = QUrl::fromLocalFile(target.toLocalFile());
+    }
     return opener ? opener(target) : QDesktopServices::openUrl(target);
 }
 
