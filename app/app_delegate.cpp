@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QFontDialog>
 #include <QLineEdit>
+#include <QMainWindow>
+#include <QMenuBar>
 #include <QTimer>
 #include <QUrl>
 
@@ -293,16 +295,18 @@ void AppDelegate::applyBindings(const stack *table, QMenu *menu) {
 
 void AppDelegate::showPreferences() { preferences()->showWindow(); }
 
-void AppDelegate::showCheatSheet() {
-    if (!cheatSheet_)
-        cheatSheet_ = std::make_unique<KVXStaticWebWindowController>(KVXStaticWebWindowController::syntaxGuideTitle());
-    cheatSheet_->showWindow();
-}
+void AppDelegate::showCheatSheet() { showGuideWindow(cheatSheet_, KVXStaticWebWindowController::syntaxGuideTitle()); }
 
-void AppDelegate::showGuide() {
-    if (!guide_)
-        guide_ = std::make_unique<KVXStaticWebWindowController>(KVXStaticWebWindowController::programGuideTitle());
-    guide_->showWindow();
+void AppDelegate::showGuide() { showGuideWindow(guide_, KVXStaticWebWindowController::programGuideTitle()); }
+
+void AppDelegate::showGuideWindow(std::unique_ptr<KVXStaticWebWindowController> &guide, const QString &title) {
+    if (!guide)
+        guide = std::make_unique<KVXStaticWebWindowController>(title);
+    // Under the main menu, as every window of the program: its zoom and
+    // close items reach the guide.
+    if (QMainWindow *window = guide->window(); window->menuBar()->actions().isEmpty())
+        installMainMenu(window);
+    guide->showWindow();
 }
 
 void AppDelegate::myChangeFont() {

@@ -14,6 +14,7 @@
 // the default font, opening documents, quitting.
 #pragma once
 
+#include <QFontDialog>
 #include <QKeySequence>
 #include <QPointer>
 #include <QStringList>
@@ -27,7 +28,6 @@
 
 class KVXStaticWebWindowController;
 class QFont;
-#include <QFontDialog>
 class QTimer;
 class SmartEditorPreferences;
 class TZRThemeController;
@@ -116,6 +116,8 @@ public:
 private:
     SmartEditorPreferences *preferences();
     void openOutside(const QUrl &url);
+    // Makes `guide` (titled `title`) when needed and shows it.
+    void showGuideWindow(std::unique_ptr<KVXStaticWebWindowController> &guide, const QString &title);
 
     TZRThemeController *extras_;
     SmartEditorPreferences *preferences_;

@@ -23,9 +23,19 @@ std::function<bool(const QUrl &)> &browserOpener() {
 }
 
 // The guide window: closing hides it (it is made once and shown again).
-class GuideWindow : public QMainWindow {
+class GuideWindow : public QMainWindow, public platform::Responder {
 public:
     using QMainWindow::QMainWindow;
+
+    bool respondsToAction(const QString &action) const override {
+        return action == QLatin1String("performClose:") || action == QLatin1String("performMiniaturize:");
+    }
+    void performAction(const QString &action, QObject *) override {
+        if (action == QLatin1String("performClose:"))
+            close();
+        else
+            showMinimized();
+    }
 
 protected:
     void closeEvent(QCloseEvent *event) override {
@@ -121,6 +131,14 @@ bool KVXStaticWebView::decidePolicyForNavigation(const QUrl &url) {
 }
 
 void KVXStaticWebView::scaleBy(double factor) { setZoomFactor(std::clamp(zoomFactor() * factor, 0.25, 5.0)); }
+
+bool KVXStaticWebView::respondsToAction(const QString &action) const {
+    return action == QLatin1String("zoomIn:") || action == QLatin1String("zoomOut:");
+}
+
+void KVXStaticWebView::performAction(const QString &action, QObject *) {
+    action == QLatin1String("zoomIn:") ? zoomIn() : zoomOut();
+}
 
 KVXStaticWebWindowController::KVXStaticWebWindowController(const QString &title, QObject *parent)
     : QObject(parent), title_(title) {}

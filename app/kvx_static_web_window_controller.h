@@ -8,6 +8,8 @@
 // link to a site (a URL with a host) opens in the user's browser, when the
 // workspace allows it, and the guide stays where it is. Closing the window
 // hides it, so that it shows again with the same page and scroll position.
+// Under the main menu, the view takes "zoomIn:" and "zoomOut:" and the window
+// "performClose:".
 #pragma once
 
 #include <QMainWindow>
@@ -17,7 +19,9 @@
 
 #include <functional>
 
-class KVXStaticWebView : public QWebEngineView {
+#include "platform/action_router.h"
+
+class KVXStaticWebView : public QWebEngineView, public platform::Responder {
     Q_OBJECT
 
 public:
@@ -40,6 +44,9 @@ public:
     void zoomIn() { scaleBy(kZoomStep); }
     void zoomOut() { scaleBy(1.0 / kZoomStep); }
     void scaleBy(double factor);
+
+    bool respondsToAction(const QString &action) const override;
+    void performAction(const QString &action, QObject *sender) override;
 
     // The base URL of the loaded page (its folder).
     QUrl baseUrl() const { return baseUrl_; }

@@ -10,11 +10,11 @@
 // button asks for the default-font chooser (changeFontRequested).
 #pragma once
 
+#include <QLineEdit>
 #include <QPointer>
 
 #include "app/zeb_prefs_window_controller.h"
 
-#include <QLineEdit>
 class TZRThemeController;
 
 class SmartEditorPreferences : public ZebPrefsWindowController {

@@ -6,6 +6,8 @@
 #include <QWindow>
 #include <QParallelAnimationGroup>
 #include <QFile>
+#include <QFileInfo>
+#include <QMenuBar>
 #include <QProcess>
 #include <QScreen>
 #include <QSpinBox>
@@ -126,6 +128,16 @@ TEST(EndToEnd, PreferencesReachTheOpenEditorAGuideShowsAndQuittingClearsTheCrash
 
         // A link to a site goes to the browser; the guide stays.
         const QUrl before = view->url();
+        // The guide sits under the main menu: zoom and close reach it.
+        ASSERT_TRUE(guide->window()->menuBar()->actions().size() > 0);
+        ASSERT_TRUE(platform::ActionRouter::sendAction("zoomIn:", nullptr, view));
+        EXPECT_NEAR(view->zoomFactor(), 1.1, 1e-9);
+        ASSERT_TRUE(platform::ActionRouter::sendAction("zoomOut:", nullptr, view));
+        EXPECT_NEAR(view->zoomFactor(), 1.0, 1e-9);
+        ASSERT_TRUE(platform::ActionRouter::sendAction("performClose:", nullptr, view));
+        EXPECT_FALSE(guide->window()->isVisible());
+        delegate.showGuide();
+        EXPECT_TRUE(guide->window()->isVisible());
         guide->toggleVisibility();
         EXPECT_FALSE(guide->window()->isVisible());
         guide->toggleVisibility();
@@ -169,15 +181,20 @@ TEST(EndToEnd, TheProgramClearsTheFlagWhenItQuitsAndAfterACrashTheNextStartOffer
         ASSERT_TRUE(prefs.open(QIODevice::WriteOnly));
         prefs.write("{\"checkForAnnouncements\": false}");
     }
-    auto start = [&](QProcess &orvane) {
+    auto launch = [&](QProcess &orvane, const QStringList &arguments) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("XDG_CONFIG_HOME", config);
         environment.insert("XDG_DATA_HOME", dir.filePath("data"));
         environment.remove("QT_QPA_PLATFORM");
+        // Alerts are logged as they show.
+        environment.insert("QT_LOGGING_RULES", "orvane.platform.info=true;qt.webenginecontext.info=false");
         orvane.setProcessEnvironment(environment);
-        orvane.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        orvane.start(QStringLiteral(ORVANE_BINARY), {kSample});
+        orvane.start(QStringLiteral(ORVANE_BINARY), arguments);
         ASSERT_TRUE(orvane.waitForStarted(10000));
+    };
+    auto start = [&](QProcess &orvane) {
+        orvane.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        launch(orvane, {kSample});
         // Running once the flag is on disk.
         ASSERT_TRUE(testing_qt::spinUntil([&] { return onDisk(file, "appCrashed") == QVariant(true); }, 30s));
     };
@@ -196,7 +213,28 @@ TEST(EndToEnd, TheProgramClearsTheFlagWhenItQuitsAndAfterACrashTheNextStartOffer
     ASSERT_TRUE(crashing.waitForFinished(30000));
     EXPECT_EQ(onDisk(file, "appCrashed"), QVariant(true));
 
-    // The next start, over the same file, offers to report it.
+    // The next start of the program offers to report it; its screen is
+    // saved with the offer up, then it quits, which clears the flag.
+    QProcess restarted;
+    const QString shot = QStringLiteral(ORVANE_ARTIFACT_DIR "/e2e-crash-offer.png");
+    QDir().mkpath(QStringLiteral(ORVANE_ARTIFACT_DIR));
+    QFile::remove(shot);
+    launch(restarted, {"--screenshot", shot, kSample});
+    ASSERT_TRUE(restarted.waitForFinished(60000));
+    EXPECT_EQ(restarted.exitCode(), 0);
+    const QString log = QString::fromUtf8(restarted.readAllStandardError());
+    EXPECT_TRUE(log.contains("Alert: Possible crash detected It appears that Tessaro Orvane did not quit properly."))
+        << qPrintable(log);
+    EXPECT_TRUE(QFileInfo(shot).size() > 0);
+    EXPECT_EQ(onDisk(file, "appCrashed"), QVariant(false));
+
+    // A start in process, over a file left by a crash, offers the report
+    // with its two answers.
+    {
+        QFile prefs(file);
+        ASSERT_TRUE(prefs.open(QIODevice::WriteOnly));
+        prefs.write("{\"checkForAnnouncements\": false, \"appCrashed\": true}");
+    }
     platform::ScriptedAlerts alerts({1});
     UserPreferences user(file);
     TZRThemeController extras(TZRThemeController::standardLocations());
