@@ -334,15 +334,15 @@ void AppDelegate::myFontChanged(const QFont &font) {
 }
 
 void AppDelegate::terminate() {
-    // A window that keeps itself open (a document the user did not let go)
-    // stops the quit; guide windows only hide.
+    if (closeAllWindows())
+        QCoreApplication::quit();
+}
+
+bool AppDelegate::closeAllWindows() {
     for (QWidget *window : QApplication::topLevelWidgets())
-        if (window->isVisible() && !window->close())
-            return;
-    for (QWidget *window : QApplication::topLevelWidgets())
-        if (window->isVisible() && window->isWindow() && !window->inherits("QMenu"))
-            return;
-    QCoreApplication::quit();
+        if (window->isVisible() && !window->close() && window->isVisible())
+            return false;
+    return true;
 }
 
 void AppDelegate::testFileNavigatorLocal() {

@@ -98,8 +98,12 @@ public:
     void myChangeFont();
     void myFontChanged(const QFont &font);
     QFontDialog *fontPanel() const { return fontPanel_; }
-    // Asks every window to close, then quits when all did.
+    // Asks every window to close, then quits when all went away.
     void terminate();
+    // Asks every visible window to close; false when one stays on screen (a
+    // document the user did not let go). A window that hides instead of
+    // closing (a guide) counts as gone.
+    static bool closeAllWindows();
     // Diagnostics: the listing of the local documents folder, to the log.
     void testFileNavigatorLocal();
 

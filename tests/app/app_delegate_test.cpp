@@ -4,6 +4,7 @@
 // library's reports in Qt's log.
 #include "app/app_delegate.h"
 
+#include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
@@ -320,6 +321,39 @@ TEST(AppCommands, TheFontChooserStoresNameAndSizeAndTheLibrarysLinesReachQtsLog)
     tzr_log("Unknown token type: %d\n", 301);
     removeLibraryLogHandler();
     EXPECT_EQ(log.messages(), QStringList{"orvane.library: Unknown token type: 301"});
+}
+
+// A window that hides when asked to close, as the guides do, or one that
+// refuses, as a document the user keeps.
+class StubbornWindow : public QWidget {
+public:
+    explicit StubbornWindow(bool hides) : hides_(hides) {}
+
+protected:
+    void closeEvent(QCloseEvent *event) override {
+        event->ignore();
+        if (hides_)
+            hide();
+    }
+
+private:
+    bool hides_;
+};
+
+TEST(AppCommands, QuittingClosesEveryWindowAWindowThatHidesDoesNotStopItOneThatStaysDoes) {
+    QWidget plain;
+    StubbornWindow guide(true);
+    plain.show();
+    guide.show();
+    EXPECT_TRUE(AppDelegate::closeAllWindows());
+    EXPECT_FALSE(plain.isVisible());
+    EXPECT_FALSE(guide.isVisible());
+
+    StubbornWindow document(false);
+    document.show();
+    EXPECT_FALSE(AppDelegate::closeAllWindows());
+    EXPECT_TRUE(document.isVisible());
+    document.hide();
 }
 
 }  // namespace
