@@ -7,14 +7,12 @@
 #include <QSignalBlocker>
 #include <QUrl>
 
+#include "app/maker_addresses.h"
 #include "app/tzr_theme_controller.h"
 #include "platform/defaults.h"
 #include "platform/folders.h"
 
 namespace {
-
-// The maker's page about themes, style sheets and other extras.
-constexpr const char *kMoreExtrasAddress = "https://tessaro.org/orvane/extras";
 
 struct MenuKind {
     const char *menuAction;     // the main menu items' action name
@@ -140,4 +138,4 @@ bool TZRThemeController::openCSSFolder() { return openFolder(Kind::CSS); }
 bool TZRThemeController::openExpansionFolder() { return openFolder(Kind::Expansions); }
 bool TZRThemeController::openKeyBindingsFolder() { return openFolder(Kind::KeyBindings); }
 
-void TZRThemeController::getMoreThemes() { QDesktopServices::openUrl(QUrl(QString::fromLatin1(kMoreExtrasAddress))); }
+void TZRThemeController::getMoreThemes() { QDesktopServices::openUrl(QUrl(QString::fromLatin1(maker::kExtrasPage))); }

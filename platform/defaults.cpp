@@ -117,6 +117,9 @@ Defaults::~Defaults() {
 void Defaults::openFile() {
     QFileInfo info(m_path);
     if (info.exists() && (!info.isFile() || !info.isReadable())) {
+        m_fileProblem = QStringLiteral("The preferences file %1 cannot be read. Orvane uses its defaults "
+                                       "for now and leaves the file as it is.")
+                            .arg(m_path);
         qCWarning(lcPlatform).noquote()
             << QStringLiteral("Preferences file %1 cannot be read; using the defaults and leaving the file as it is.")
                    .arg(m_path);
@@ -132,7 +135,13 @@ void Defaults::openFile() {
         m_settings = nullptr;
         const QString kept = m_path + QStringLiteral(".corrupt");
         QFile::remove(kept);
+        m_fileProblem = QStringLiteral("The preferences file %1 is damaged (%2). Orvane starts from its "
+                                       "defaults; the damaged file is kept as %3.")
+                            .arg(m_path, why, kept);
         if (!QFile::rename(m_path, kept)) {
+            m_fileProblem = QStringLiteral("The preferences file %1 is damaged (%2). Orvane uses its defaults "
+                                           "and does not save changes this time.")
+                                .arg(m_path, why);
             qCWarning(lcPlatform).noquote()
                 << QStringLiteral("Preferences file %1 is damaged (%2) and cannot be moved aside; "
                                   "using the defaults without saving.")

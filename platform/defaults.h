@@ -64,6 +64,9 @@ public:
     ~Defaults() override;  // writes what is pending
 
     QString filePath() const { return m_path; }
+    // What was wrong with the file when it was opened (damaged, unreadable),
+    // worded for the user; empty when it was fine or absent.
+    QString fileProblem() const { return m_fileProblem; }
 
     // --- Registered layer ---------------------------------------------------
     // Adds or replaces registered values; nothing is written to disk.
@@ -144,6 +147,7 @@ private:
     QSettings *m_settings = nullptr;  // null: in memory only
     QTimer *m_syncTimer = nullptr;
     bool m_writeFailureLogged = false;
+    QString m_fileProblem;
 };
 
 }  // namespace platform

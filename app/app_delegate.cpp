@@ -1,0 +1,375 @@
+#include "app/app_delegate.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontDialog>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QTimer>
+#include <QUrl>
+
+#include <cmath>
+#include <mutex>
+
+#include "app/app_log.h"
+#include "app/kvx_announcement_helper.h"
+#include "app/kvx_static_web_window_controller.h"
+#include "app/maker_addresses.h"
+#include "app/smart_editor_preferences.h"
+#include "app/tzr_help_controller.h"
+#include "app/tzr_theme_controller.h"
+#include "keybindings.h"
+#include "platform/alerts.h"
+#include "platform/defaults.h"
+#include "platform/dispatch.h"
+#include "platform/folders.h"
+#include "platform/font_resolver.h"
+#include "platform/key_modifiers.h"
+#include "platform/kvx_folder_contents.h"
+#include "platform/registered_defaults.h"
+#include "platform/workspace.h"
+
+namespace {
+
+const QString kTimeInUse = QStringLiteral("timeInUse");
+
+}  // namespace
+
+void AppDelegate::initialize() {
+    static std::once_flag registered;
+    std::call_once(registered, [] { platform::registerDefaults(platform::Defaults::standard()); });
+}
+
+AppDelegate::AppDelegate(platform::Defaults *defaults, TZRThemeController *extras,
+                         SmartEditorPreferences *preferences, QObject *parent)
+    : KVXAppDelegate(defaults, parent),
+      extras_(extras ? extras : TZRThemeController::sharedController()),
+      preferences_(preferences),
+      mainMenu_(std::make_unique<MainMenu>()) {
+    extras_->setThemeMenu(mainMenu_->themeMenu());
+    extras_->setCSSMenu(mainMenu_->cssMenu());
+    extras_->updateThemeMenu();
+    extras_->updateCSSMenu();
+
+    auto *announcements = KVXAnnouncementHelper::sharedHelper();
+    commands_ = {
+        {QStringLiteral("showPreferences:"), [this] { showPreferences(); }},
+        {QStringLiteral("showCheatSheet:"), [this] { showCheatSheet(); }},
+        {QStringLiteral("showGuide:"), [this] { showGuide(); }},
+        {QStringLiteral("myChangeFont:"), [this] { myChangeFont(); }},
+        {QStringLiteral("terminate:"), [this] { terminate(); }},
+        {QStringLiteral("orderFrontStandardAboutPanel:"),
+         [] {
+             simpleAlertWithMessage(QStringLiteral("Version %1\nA Markdown editor for Tessaro markup.")
+                                        .arg(versionBuildString()),
+                                    QStringLiteral("Tessaro Orvane"));
+         }},
+        {QStringLiteral("showNewMessage:"), [announcements] { announcements->showNewMessage(); }},
+        {QStringLiteral("showLastMessage:"), [announcements] { announcements->showLastMessage(); }},
+        {QStringLiteral("loadSignup:"), [announcements] { announcements->loadSignup(); }},
+        {QStringLiteral("openThemesFolder:"), [this] { extras_->openThemesFolder(); }},
+        {QStringLiteral("openCSSFolder:"), [this] { extras_->openCSSFolder(); }},
+        {QStringLiteral("openExpansionFolder:"), [this] { extras_->openExpansionFolder(); }},
+        {QStringLiteral("openKeyBindingsFolder:"), [this] { extras_->openKeyBindingsFolder(); }},
+        {QStringLiteral("getMoreThemes:"), [this] { extras_->getMoreThemes(); }},
+        {QStringLiteral("newDocument:"), [this] { openDocuments({QString()}); }},
+        {QStringLiteral("openDocument:"),
+         [this] {
+             const QStringList paths = QFileDialog::getOpenFileNames(
+                 nullptr, tr("Open"), platform::Folders::documentsFolder(),
+                 tr("Text files (*.md *.markdown *.mdown *.txt *.text);;All files (*)"));
+             if (!paths.isEmpty())
+                 openDocuments(paths);
+         }},
+        {QStringLiteral("arrangeInFront:"),
+         [] {
+             for (QWidget *window : QApplication::topLevelWidgets())
+                 if (window->isVisible())
+                     window->raise();
+         }},
+    };
+    for (const TZRHelpController::Page &page : TZRHelpController::pages())
+        commands_.insert(page.action, [action = page.action] { TZRHelpController::sharedController().perform(action); });
+    platform::ActionRouter::addApplicationResponder(this);
+}
+
+AppDelegate::~AppDelegate() {
+    platform::ActionRouter::removeApplicationResponder(this);
+    extras_->setThemeMenu(nullptr);
+    extras_->setCSSMenu(nullptr);
+    delete fontPanel_;
+}
+
+SmartEditorPreferences *AppDelegate::preferences() {
+    return preferences_ ? preferences_ : SmartEditorPreferences::sharedPrefsWindowController();
+}
+
+// --- Launch and quit -------------------------------------------------------------
+
+void AppDelegate::applicationWillFinishLaunching() {
+    if (defaults().boolForKey(QStringLiteral("useKeyBindingsForMenuBar")))
+        applyCustomKeyBindings();
+}
+
+void AppDelegate::applicationDidFinishLaunching() {
+    KVXAppDelegate::applicationDidFinishLaunching();
+    if (const QString problem = defaults().fileProblem(); !problem.isEmpty())
+        simpleAlertWithMessage(problem, QStringLiteral("Your preferences could not be read"));
+
+    cheatSheet_ = std::make_unique<KVXStaticWebWindowController>(KVXStaticWebWindowController::syntaxGuideTitle());
+    guide_ = std::make_unique<KVXStaticWebWindowController>(KVXStaticWebWindowController::programGuideTitle());
+
+    KVXAnnouncementHelper *announcements = KVXAnnouncementHelper::sharedHelper();
+    announcements->setMessageURL(QString::fromLatin1(maker::kAnnouncementAddress));
+    announcements->setMailingListSignupPage(QString::fromLatin1(maker::kMailingListSignupPage));
+    if (defaults().boolForKey(QStringLiteral("checkForAnnouncements")))
+        announcements->showNewMessage();
+
+    setTimeInUseTarget();
+
+    // No cloud account on this platform: its identity and folder stay absent.
+    defaults().removeObject(QStringLiteral("iCloudURL"));
+    defaults().removeObject(QStringLiteral("iCloudToken"));
+}
+
+void AppDelegate::applicationWillTerminate() {
+    updateTimeInUse();
+    KVXAppDelegate::applicationWillTerminate();
+}
+
+// --- The crash offer -----------------------------------------------------------------
+
+QString AppDelegate::crashAlertInformation() {
+    return QStringLiteral(
+        "It appears that Tessaro Orvane did not quit properly.  This can happen if you reboot your "
+        "machine, if you force quit Orvane, or if Orvane crashes. If you believe this was an actual "
+        "crash, please report it so it can be fixed for the future (Instructions will appear in the "
+        "email body for you).  Thanks!!");
+}
+
+QUrl AppDelegate::crashReportMail() const {
+    const QString body =
+        QStringLiteral("I was using Tessaro Orvane %1 and had a crash.\n\n"
+                       "Please attach the crash reports of Orvane from the folder %2 (the files whose "
+                       "names mention orvane), or the output of \"coredumpctl info orvane\".\n\n"
+                       "What I was doing when it crashed:\n\n")
+            .arg(versionBuildString(), crashReportsFolder_);
+    return QUrl(QStringLiteral("mailto:%1?subject=Tessaro%20Orvane%20Crash&body=%2")
+                    .arg(QString::fromLatin1(maker::kSupportMail),
+                         QString::fromLatin1(QUrl::toPercentEncoding(body))));
+}
+
+void AppDelegate::appCrashed() {
+    const QString folder = crashReportsFolder_;
+    platform::Dispatch::main(this, [this, folder] {
+        const int choice = platform::Alerts::runModal(
+            {crashAlertMessage(), crashAlertInformation(),
+             {QStringLiteral("Report Crash"), QStringLiteral("False Alarm")}});
+        if (choice != 0)
+            return;
+        openOutside(crashReportMail());
+        if (QFileInfo(folder).isDir())
+            QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    });
+}
+
+void AppDelegate::openOutside(const QUrl &url) { platform::Workspace::openExternally(url); }
+
+// --- Time in use ---------------------------------------------------------------------
+
+qint64 AppDelegate::milestoneHours(qint64 hours) {
+    if (hours <= 0)
+        return 1;
+    if (hours < 10)
+        return 10;
+    if (hours < 100)
+        return 100;
+    if (hours < 1000)
+        return hours / 100 * 100 + 100;
+    return hours / 1000 * 1000 + 1000;
+}
+
+QString AppDelegate::thankYouMessage(double seconds) {
+    const qint64 hours = qint64(std::floor(seconds / 3600.0));
+    if (hours == 1)
+        return QStringLiteral("You've logged over an hour using Tessaro Orvane. We hope it has served you well!");
+    return QStringLiteral("You've logged over %1 hours using Tessaro Orvane. We hope it has served you well!")
+        .arg(hours);
+}
+
+void AppDelegate::setTimeInUseTarget() {
+    const double t = defaults().floatForKey(kTimeInUse);
+    const qint64 milestone = milestoneHours(qint64(std::floor(t / 60.0 / 60.0)));
+    targetTimeInUse_ = milestone * 3600;
+    // The timer runs on the clock while the count grows only while the
+    // program is active: a timer that fires early re-arms for the rest, and
+    // so does one cut to a day.
+    const qint64 wait = std::clamp<qint64>(targetTimeInUse_ - qint64(t), 0, kMaxTimerSeconds);
+    if (!ourTimer_) {
+        ourTimer_ = new QTimer(this);
+        ourTimer_->setSingleShot(true);
+        ourTimer_->setTimerType(Qt::VeryCoarseTimer);
+        connect(ourTimer_, &QTimer::timeout, this, &AppDelegate::checkTimeInUse);
+    }
+    ourTimer_->start(std::chrono::seconds(wait));
+}
+
+void AppDelegate::checkTimeInUse() {
+    updateTimeInUse();
+    const double t = defaults().floatForKey(kTimeInUse);
+    if (t > double(targetTimeInUse_))
+        simpleAlertWithMessage(thankYouMessage(t), QStringLiteral("Thank you!"));
+    setTimeInUseTarget();
+}
+
+// --- Menu key bindings ---------------------------------------------------------------
+
+void AppDelegate::applyCustomKeyBindings() {
+    stack *table = extras_->keyBindingStack();
+    if (table)
+        applyBindings(table, mainMenu_->menu());
+    key_bindings_free(table);
+}
+
+QKeySequence AppDelegate::keyEquivalentForBinding(const key_binding *binding) {
+    if (!binding)
+        return {};
+    static const QHash<uint16_t, Qt::Key> named = {
+        {0xF700, Qt::Key_Up},     {0xF701, Qt::Key_Down},     {0xF702, Qt::Key_Left},
+        {0xF703, Qt::Key_Right},  {0xF728, Qt::Key_Delete},   {0xF729, Qt::Key_Home},
+        {0xF72B, Qt::Key_End},    {0xF72C, Qt::Key_PageUp},   {0xF72D, Qt::Key_PageDown},
+        {0x09, Qt::Key_Tab},      {0x19, Qt::Key_Backtab},    {0x0D, Qt::Key_Return},
+        {0x03, Qt::Key_Enter},    {0x1B, Qt::Key_Escape},     {0x7F, Qt::Key_Backspace},
+        {0x08, Qt::Key_Backspace}, {0x20, Qt::Key_Space},
+    };
+    Qt::Key key;
+    if (auto it = named.constFind(binding->key); it != named.constEnd())
+        key = *it;
+    else if (binding->key >= 0xF704 && binding->key <= 0xF726)
+        key = Qt::Key(Qt::Key_F1 + (binding->key - 0xF704));
+    else
+        // The table keeps letters upper-cased; a key equivalent is the
+        // lower-case letter, which Qt names by its upper-case key.
+        key = Qt::Key(QChar(binding->key).toLower().toUpper().unicode());
+    return QKeySequence(QKeyCombination(platform::qtModifiers(binding->modifiers), key));
+}
+
+namespace {
+
+void applyBindingsTo(const stack *table, QMenu *menu, bool isMainMenu, bool onlyEarlySubmenus) {
+    const QList<QAction *> items = menu->actions();
+    int separators = 0;
+    for (qsizetype index = 0; index < items.size(); index++) {
+        QAction *item = items.at(index);
+        const QString action = platform::ActionRouter::actionOf(item);
+        const key_binding *binding =
+            action.isEmpty() ? nullptr : key_bindings_find_action(table, action.toUtf8().constData());
+        if (binding) {
+            item->setShortcut(AppDelegate::keyEquivalentForBinding(binding));
+            continue;
+        }
+        if (item->isSeparator()) {
+            separators++;
+        } else if (QMenu *submenu = item->menu()) {
+            // The third menu's standard submenus, after its second
+            // separator, keep their own keys.
+            if (onlyEarlySubmenus && separators >= 2)
+                continue;
+            applyBindingsTo(table, submenu, false, isMainMenu && index == 2);
+        }
+    }
+}
+
+}  // namespace
+
+void AppDelegate::applyBindings(const stack *table, QMenu *menu) {
+    if (table && menu)
+        applyBindingsTo(table, menu, true, false);
+}
+
+// --- Commands --------------------------------------------------------------------------
+
+void AppDelegate::showPreferences() { preferences()->showWindow(); }
+
+void AppDelegate::showCheatSheet() { showGuideWindow(cheatSheet_, KVXStaticWebWindowController::syntaxGuideTitle()); }
+
+void AppDelegate::showGuide() { showGuideWindow(guide_, KVXStaticWebWindowController::programGuideTitle()); }
+
+void AppDelegate::showGuideWindow(std::unique_ptr<KVXStaticWebWindowController> &guide, const QString &title) {
+    if (!guide)
+        guide = std::make_unique<KVXStaticWebWindowController>(title);
+    // Under the main menu, as every window of the program: its zoom and
+    // close items reach the guide.
+    if (QMainWindow *window = guide->window(); window->menuBar()->actions().isEmpty())
+        installMainMenu(window);
+    guide->showWindow();
+}
+
+void AppDelegate::myChangeFont() {
+    SmartEditorPreferences *prefs = preferences();
+    const QFont current = platform::FontResolver::font(defaults().stringForKey(QStringLiteral("defaultFontName")),
+                                                       defaults().doubleForKey(QStringLiteral("defaultFontSize")));
+    if (!fontPanel_) {
+        fontPanel_ = new QFontDialog(current, prefs->isWindowLoaded() ? prefs->window() : nullptr);
+        fontPanel_->setObjectName(QStringLiteral("fontPanel"));
+        fontPanel_->setWindowTitle(tr("Default Font"));
+        connect(fontPanel_, &QFontDialog::currentFontChanged, this, &AppDelegate::myFontChanged);
+        connect(fontPanel_, &QFontDialog::fontSelected, this, &AppDelegate::myFontChanged);
+    } else {
+        fontPanel_->setCurrentFont(current);
+    }
+    if (prefs->isWindowLoaded() && prefs->defaultFontField())
+        prefs->defaultFontField()->setFocus(Qt::OtherFocusReason);
+    fontPanel_->show();
+    fontPanel_->raise();
+}
+
+void AppDelegate::myFontChanged(const QFont &font) {
+    defaults().setObject(font.family(), QStringLiteral("defaultFontName"));
+    defaults().setFloat(float(font.pointSizeF()), QStringLiteral("defaultFontSize"));
+}
+
+void AppDelegate::terminate() {
+    if (closeAllWindows())
+        QCoreApplication::quit();
+}
+
+bool AppDelegate::closeAllWindows() {
+    for (QWidget *window : QApplication::topLevelWidgets())
+        if (window->isVisible() && !window->close() && window->isVisible())
+            return false;
+    return true;
+}
+
+void AppDelegate::testFileNavigatorLocal() {
+    std::unique_ptr<KVXFolderContents> contents = KVXFolderContents::initForLocal();
+    if (!contents)
+        return;
+    for (const auto &entry : contents->fileHierarchy())
+        qCInfo(lcApp).noquote() << entry.path;
+}
+
+void AppDelegate::openDocuments(const QStringList &paths) {
+    for (const QString &path : paths)
+        if (documentOpener_)
+            documentOpener_(path);
+}
+
+// --- Responder -------------------------------------------------------------------------
+
+bool AppDelegate::respondsToAction(const QString &action) const { return commands_.contains(action); }
+
+void AppDelegate::performAction(const QString &action, QObject *) {
+    if (auto it = commands_.constFind(action); it != commands_.constEnd())
+        (*it)();
+}
+
+bool AppDelegate::validateAction(const QString &action, QAction *) {
+    if (action == QLatin1String("newDocument:") || action == QLatin1String("openDocument:"))
+        return bool(documentOpener_);
+    return true;
+}

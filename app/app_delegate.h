@@ -1,0 +1,137 @@
+// The application's delegate: what happens between the start of the program
+// and its first window, while it runs, and when it quits.
+//
+// Launch: the registered defaults (once per process), the user's key
+// bindings applied to the main menu when "useKeyBindingsForMenuBar" is set,
+// the crash check (with the offer to report a crash), the guide windows, the
+// announcement check when "checkForAnnouncements" is set, and the timer of
+// the time-in-use milestones (1, 10, 100 hours, then every 100 up to 1000
+// and every 1000 after). A damaged or unreadable preferences file is told to
+// the user once. Quit: the crash flag is cleared.
+//
+// The delegate is the application's responder for the actions no window
+// takes: preferences, guides, help pages, announcements, extras folders,
+// the default font, opening documents, quitting.
+#pragma once
+
+#include <QFontDialog>
+#include <QKeySequence>
+#include <QPointer>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+#include "app/kvx_app_delegate.h"
+#include "app/main_menu.h"
+#include "platform/action_router.h"
+
+class KVXStaticWebWindowController;
+class QFont;
+class QTimer;
+class SmartEditorPreferences;
+class TZRThemeController;
+struct key_binding;
+struct stack;
+
+class AppDelegate : public KVXAppDelegate, public platform::Responder {
+    Q_OBJECT
+
+public:
+    // Each time-in-use timer waits at most this long, then re-arms for the
+    // rest (a longer wait does not fit Qt's timer).
+    static constexpr qint64 kMaxTimerSeconds = 24 * 3600;
+
+    // Registers the table of defaults with the standard preferences, once
+    // per process, before anything reads a preference.
+    static void initialize();
+
+    // `defaults`, `extras` and `preferences` are the application's shared
+    // ones when null; all must outlive the delegate.
+    explicit AppDelegate(platform::Defaults *defaults = nullptr, TZRThemeController *extras = nullptr,
+                         SmartEditorPreferences *preferences = nullptr, QObject *parent = nullptr);
+    ~AppDelegate() override;
+
+    // --- Launch and quit ----------------------------------------------------------
+    void applicationWillFinishLaunching();
+    void applicationDidFinishLaunching() override;
+    void applicationWillTerminate() override;
+
+    // The crash offer: "Report Crash" writes a mail to the maker and shows
+    // the crash reports folder; "False Alarm" ends it.
+    void appCrashed() override;
+    static QString crashAlertMessage() { return QStringLiteral("Possible crash detected"); }
+    static QString crashAlertInformation();
+    // The folder the system keeps crash reports in ("/var/crash").
+    QString crashReportsFolder() const { return crashReportsFolder_; }
+    void setCrashReportsFolder(const QString &folder) { crashReportsFolder_ = folder; }
+    // The mail that reports a crash.
+    QUrl crashReportMail() const;
+
+    // --- Time in use ----------------------------------------------------------------
+    // The next milestone, in hours, after `hours` whole hours in use.
+    static qint64 milestoneHours(qint64 hours);
+    // The thanks for `seconds` in use.
+    static QString thankYouMessage(double seconds);
+    void setTimeInUseTarget();
+    void checkTimeInUse();
+    qint64 targetTimeInUse() const { return targetTimeInUse_; }
+    QTimer *timeInUseTimer() const { return ourTimer_; }
+
+    // --- Menus --------------------------------------------------------------------
+    MainMenu &mainMenu() { return *mainMenu_; }
+    void applyCustomKeyBindings();
+    // Gives the items of `menu` whose action the table binds the binding's
+    // keys, as the user's key-binding file names them.
+    static void applyBindings(const stack *table, QMenu *menu);
+    static QKeySequence keyEquivalentForBinding(const key_binding *binding);
+    // Makes `window` show the main menu.
+    void installMainMenu(QMainWindow *window) { mainMenu_->install(window); }
+
+    // --- Commands -------------------------------------------------------------------
+    void showPreferences();
+    void showCheatSheet();
+    void showGuide();
+    KVXStaticWebWindowController *cheatSheetWindowController() const { return cheatSheet_.get(); }
+    KVXStaticWebWindowController *guideWindowController() const { return guide_.get(); }
+    // The default-font chooser, and what it stores.
+    void myChangeFont();
+    void myFontChanged(const QFont &font);
+    QFontDialog *fontPanel() const { return fontPanel_; }
+    // Asks every window to close, then quits when all went away.
+    void terminate();
+    // Asks every visible window to close; false when one stays on screen (a
+    // document the user did not let go). A window that hides instead of
+    // closing (a guide) counts as gone.
+    static bool closeAllWindows();
+    // Diagnostics: the listing of the local documents folder, to the log.
+    void testFileNavigatorLocal();
+
+    // Opens documents; replaceable until documents have their own machinery.
+    using DocumentOpener = std::function<void(const QString &path)>;
+    void setDocumentOpener(DocumentOpener opener) { documentOpener_ = std::move(opener); }
+    void openDocuments(const QStringList &paths);
+
+    // --- Responder ------------------------------------------------------------------
+    bool respondsToAction(const QString &action) const override;
+    void performAction(const QString &action, QObject *sender) override;
+    bool validateAction(const QString &action, QAction *item) override;
+
+private:
+    SmartEditorPreferences *preferences();
+    void openOutside(const QUrl &url);
+    // Makes `guide` (titled `title`) when needed and shows it.
+    void showGuideWindow(std::unique_ptr<KVXStaticWebWindowController> &guide, const QString &title);
+
+    TZRThemeController *extras_;
+    SmartEditorPreferences *preferences_;
+    std::unique_ptr<MainMenu> mainMenu_;
+    std::unique_ptr<KVXStaticWebWindowController> cheatSheet_;
+    std::unique_ptr<KVXStaticWebWindowController> guide_;
+    QTimer *ourTimer_ = nullptr;
+    qint64 targetTimeInUse_ = 0;
+    QString crashReportsFolder_ = QStringLiteral("/var/crash");
+    QPointer<QFontDialog> fontPanel_;
+    DocumentOpener documentOpener_;
+    QHash<QString, std::function<void()>> commands_;
+};

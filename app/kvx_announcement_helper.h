@@ -1,0 +1,79 @@
+// Announcements from the maker: one request for the latest, opened in the
+// browser when it is newer than the last one seen ("lastAnnouncementID").
+//
+// The reply is UTF-8 text: a decimal id, ": ", then the address to open.
+// Requests go over https only (a plain http address is refused, so that
+// nobody on the way can choose what the program opens), follow no redirect
+// to a less safe address, give up after kTimeoutMsec and read at most
+// kMaxReplyBytes; only an http or https address from a reply is opened.
+// Without a network, or with any other failure, nothing happens and nothing
+// is shown.
+#pragma once
+
+#include <QNetworkAccessManager>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QUrl>
+
+#include <limits>
+#include <optional>
+
+namespace platform {
+class Defaults;
+}
+
+class KVXAnnouncementHelper : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr int kTimeoutMsec = 15000;
+    static constexpr qint64 kMaxReplyBytes = 64 * 1024;
+
+    struct Announcement {
+        qint64 id = 0;
+        QString address;  // as the reply gives it, without surrounding blanks
+    };
+    // The reply's announcement, or nothing for a reply that is not UTF-8,
+    // holds no ": ", or has nothing before it. The id is the leading integer
+    // of the part before ": " (0 when it has none).
+    static std::optional<Announcement> parseReply(const QByteArray &body);
+    // The address to open: an http or https URL with a host, else nothing.
+    static std::optional<QUrl> openableAddress(const QString &address);
+
+    // The application's one helper, made on first use.
+    static KVXAnnouncementHelper *sharedHelper();
+
+    // `defaults` holds "lastAnnouncementID" (the standard store when null).
+    explicit KVXAnnouncementHelper(platform::Defaults *defaults = nullptr, QObject *parent = nullptr);
+
+    QString messageURL() const { return messageURL_; }
+    void setMessageURL(const QString &address) { messageURL_ = address; }
+    QString mailingListSignupPage() const { return mailingListSignupPage_; }
+    void setMailingListSignupPage(const QString &address) { mailingListSignupPage_ = address; }
+
+    // Asks for the announcement; opens it and stores its id when the id is
+    // greater than `threshold`, else stores the threshold.
+    void showMessagesGreaterThan(qint64 threshold);
+    // With the last id seen as threshold.
+    void showNewMessage();
+    // The current announcement again, seen or not.
+    void showLastMessage() { showMessagesGreaterThan(0); }
+    // Opens the mailing-list page.
+    void loadSignup();
+
+    // What a reply leads to (the request's end calls it).
+    void handleReply(const QByteArray &body, qint64 threshold);
+
+    QNetworkAccessManager &network() { return network_; }
+
+signals:
+    // Each request's end, whatever it led to (tests wait for it).
+    void requestFinished();
+
+private:
+    platform::Defaults *defaults_;
+    QString messageURL_;
+    QString mailingListSignupPage_;
+    QNetworkAccessManager network_;
+};

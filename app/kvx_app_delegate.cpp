@@ -1,0 +1,87 @@
+#include "app/kvx_app_delegate.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+
+#include <cstdlib>
+
+#include "app/app_log.h"
+#include "platform/alerts.h"
+#include "platform/defaults.h"
+
+namespace {
+
+const QString kAppCrashed = QStringLiteral("appCrashed");
+const QString kTimeInUse = QStringLiteral("timeInUse");
+
+}  // namespace
+
+KVXAppDelegate::KVXAppDelegate(platform::Defaults *defaults, QObject *parent)
+    : QObject(parent), defaults_(defaults ? defaults : &platform::Defaults::standard()) {
+    if (auto *gui = qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+        connect(gui, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+            if (state == Qt::ApplicationActive)
+                applicationDidBecomeActive();
+            else
+                applicationDidResignActive();
+        });
+}
+
+KVXAppDelegate::~KVXAppDelegate() = default;
+
+void KVXAppDelegate::simpleAlertWithMessage(const QString &message, const QString &title) {
+    platform::Alerts::simpleAlert(message, title);
+}
+
+QString KVXAppDelegate::versionBuildString() {
+    const QCoreApplication *app = QCoreApplication::instance();
+    const QString build = app ? app->property("buildNumber").toString() : QString();
+    return QStringLiteral("%1(%2)").arg(QCoreApplication::applicationVersion(),
+                                        build.isEmpty() ? QStringLiteral("0") : build);
+}
+
+void KVXAppDelegate::applicationDidFinishLaunching() {
+    if (defaults_->boolForKey(kAppCrashed)) {
+        appCrashed();
+        return;
+    }
+    defaults_->setBool(true, kAppCrashed);
+    // A crash before the next regular write would lose it.
+    if (!defaults_->synchronize() && !defaults_->filePath().isEmpty())
+        qCWarning(lcApp, "The crash flag could not be written to the preferences file.");
+}
+
+void KVXAppDelegate::applicationWillTerminate() {
+    defaults_->setBool(false, kAppCrashed);
+    defaults_->synchronize();
+}
+
+void KVXAppDelegate::appCrashed() {
+    simpleAlertWithMessage(QStringLiteral("It appears that this application crashed the last time it was used."),
+                           QStringLiteral("Alert"));
+}
+
+// --- Time in use -------------------------------------------------------------------
+
+void KVXAppDelegate::applicationDidBecomeActive() { startupDate_ = QDateTime::currentDateTimeUtc(); }
+
+void KVXAppDelegate::applicationDidResignActive() {
+    if (startupDate_.isValid()) {
+        addTimeSinceStartup();
+        startupDate_ = QDateTime();
+    }
+}
+
+void KVXAppDelegate::updateTimeInUse() {
+    if (startupDate_.isValid())
+        addTimeSinceStartup();
+    startupDate_ = QDateTime::currentDateTimeUtc();
+}
+
+void KVXAppDelegate::addTimeSinceStartup() {
+    const double seconds = double(startupDate_.msecsTo(QDateTime::currentDateTimeUtc())) / 1000.0;
+    const double total = double(defaults_->floatForKey(kTimeInUse)) + std::max(0.0, seconds);
+    defaults_->setFloat(float(total), kTimeInUse);
+}
+
+void KVXAppDelegate::quitApp() { std::_Exit(0); }

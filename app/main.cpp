@@ -1,0 +1,101 @@
+// orvane [--screenshot FILE.png] [FILE...]
+//
+// Starts Orvane on the given files (an untitled window without any). With
+// --screenshot, the screen is saved to FILE.png once the windows have shown
+// themselves, and Orvane quits.
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QScreen>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "app/app_delegate.h"
+#include "app/library_log.h"
+#include "app/plain_document_window.h"
+#include "platform/dispatch.h"
+
+namespace {
+
+int s_quitSignal[2] = {-1, -1};
+
+// A request to end (a session logging out, a kill with the default signal)
+// quits as the menu's Quit would, so that the crash flag is cleared.
+void quitOnSignals(QApplication &application) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, s_quitSignal) != 0)
+        return;
+    auto *notifier = new QSocketNotifier(s_quitSignal[1], QSocketNotifier::Read, &application);
+    QObject::connect(notifier, &QSocketNotifier::activated, &application, [notifier] {
+        notifier->setEnabled(false);
+        char byte;
+        [[maybe_unused]] ssize_t got = ::read(s_quitSignal[1], &byte, 1);
+        QCoreApplication::quit();
+    });
+    struct sigaction action = {};
+    action.sa_handler = [](int) {
+        char byte = 1;
+        [[maybe_unused]] ssize_t sent = ::write(s_quitSignal[0], &byte, 1);
+    };
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    QApplication::setOrganizationName(QStringLiteral("Tessaro"));
+    QApplication::setApplicationName(QStringLiteral("Orvane"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Tessaro Orvane"));
+    QApplication::setApplicationVersion(QStringLiteral(ORVANE_VERSION));
+    QApplication application(argc, argv);
+    application.setProperty("buildNumber", QStringLiteral(ORVANE_BUILD));
+    installLibraryLogHandler();
+    quitOnSignals(application);
+
+    QCommandLineParser options;
+    options.setApplicationDescription(QStringLiteral("Orvane, a Markdown editor for Tessaro markup."));
+    options.addHelpOption();
+    options.addVersionOption();
+    const QCommandLineOption screenshot(QStringLiteral("screenshot"),
+                                        QStringLiteral("Save the screen to <file> once shown, then quit."),
+                                        QStringLiteral("file"));
+    options.addOption(screenshot);
+    options.addPositionalArgument(QStringLiteral("files"), QStringLiteral("The documents to open."),
+                                  QStringLiteral("[FILE...]"));
+    options.process(application);
+
+    AppDelegate::initialize();
+    AppDelegate delegate;
+    delegate.setDocumentOpener([&delegate](const QString &path) {
+        auto *window = new PlainDocumentWindow(path);
+        delegate.installMainMenu(window);
+        window->show();
+    });
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, &delegate,
+                     [&delegate] { delegate.applicationWillTerminate(); });
+
+    delegate.applicationWillFinishLaunching();
+    delegate.applicationDidFinishLaunching();
+    const QStringList files = options.positionalArguments();
+    delegate.openDocuments(files.isEmpty() ? QStringList{QString()} : files);
+
+    if (options.isSet(screenshot)) {
+        const QString path = options.value(screenshot);
+        QTimer::singleShot(2500, &application, [path] {
+            QScreen *screen = QGuiApplication::primaryScreen();
+            const bool saved = screen && screen->grabWindow(0).save(path, "PNG");
+            if (!saved)
+                qWarning("The screenshot could not be saved to %s.", qPrintable(path));
+            QCoreApplication::exit(saved ? 0 : 1);
+        });
+    }
+    const int status = application.exec();
+    platform::Dispatch::shutdown();
+    return status;
+}

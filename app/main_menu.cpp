@@ -1,0 +1,351 @@
+#include "app/main_menu.h"
+
+#include <QAction>
+#include <QKeySequence>
+#include <QMainWindow>
+#include <QMenuBar>
+
+#include <functional>
+#include <initializer_list>
+
+#include "app/tzr_help_controller.h"
+#include "platform/action_router.h"
+
+namespace {
+
+// One line of the menu table: an item with its action and its key, a
+// separator, or a submenu.
+struct Entry {
+    enum Kind { Item, Separator, Submenu, Placeholder };
+    Kind kind;
+    QString title;
+    QString action;
+    QKeySequence key;
+    QList<Entry> children;
+    bool checkable = false;
+};
+
+Entry item(const char *title, const char *action, QKeySequence key = {}) {
+    return {Entry::Item, QString::fromUtf8(title), QString::fromLatin1(action), key, {}};
+}
+Entry toggle(const char *title, const char *action, QKeySequence key = {}) {
+    Entry e = item(title, action, key);
+    e.checkable = true;
+    return e;
+}
+Entry separator() { return {Entry::Separator, {}, {}, {}, {}}; }
+Entry submenu(const char *title, QList<Entry> children) {
+    return {Entry::Submenu, QString::fromUtf8(title), {}, {}, std::move(children)};
+}
+// A submenu that someone else fills (themes, style sheets), by its name.
+Entry placeholder(const char *title) { return {Entry::Placeholder, QString::fromUtf8(title), {}, {}, {}}; }
+
+QKeySequence keys(const char *text) { return QKeySequence(QString::fromLatin1(text)); }
+
+QList<Entry> applicationMenu() {
+    return {
+        item("About Orvane", "orderFrontStandardAboutPanel:"),
+        separator(),
+        item("Preferences…", "showPreferences:", keys("Ctrl+,")),
+        item("Default Font…", "myChangeFont:"),
+        separator(),
+        submenu("Extras", {
+                              item("Open Themes Folder", "openThemesFolder:"),
+                              item("Open Style Sheets Folder", "openCSSFolder:"),
+                              item("Open Expansions Folder", "openExpansionFolder:"),
+                              item("Open Key Bindings Folder", "openKeyBindingsFolder:"),
+                              separator(),
+                              item("Get More Themes…", "getMoreThemes:"),
+                          }),
+        submenu("Announcements", {
+                                     item("Check for Announcements", "showNewMessage:"),
+                                     item("Show the Last Announcement", "showLastMessage:"),
+                                     item("Join the Mailing List…", "loadSignup:"),
+                                 }),
+        separator(),
+        item("Hide Orvane", "hide:", keys("Ctrl+H")),
+        item("Show All", "unhideAllApplications:"),
+        separator(),
+        item("Quit Orvane", "terminate:", QKeySequence::Quit),
+    };
+}
+
+QList<Entry> fileMenu() {
+    return {
+        item("New", "newDocument:", QKeySequence::New),
+        item("New Tab", "newWindowForTab:", keys("Ctrl+T")),
+        item("Open…", "openDocument:", QKeySequence::Open),
+        item("Open Folder…", "openFolder:", keys("Ctrl+Shift+O")),
+        submenu("Open Recent", {item("Clear Menu", "clearRecentDocuments:")}),
+        separator(),
+        item("Close", "performClose:", keys("Ctrl+W")),
+        item("Save", "saveDocument:", QKeySequence::Save),
+        item("Save As…", "saveDocumentAs:", keys("Ctrl+Shift+S")),
+        item("Export…", "saveDocumentTo:", keys("Ctrl+Shift+E")),
+        item("Revert to Saved", "revertDocumentToSaved:"),
+        separator(),
+        item("Compare with the Saved File", "diffToCriticMarkup:"),
+        item("Transclude into a New Document", "transcludeToNewDocument:"),
+        item("Open with Marked", "openWithMarked:"),
+        separator(),
+        item("Page Setup…", "runPageLayout:", keys("Ctrl+Shift+P")),
+        item("Print Preview", "printPreview:"),
+        item("Print…", "printDocument:", QKeySequence::Print),
+    };
+}
+
+QList<Entry> editMenu() {
+    return {
+        item("Undo", "undo:", QKeySequence::Undo),
+        item("Redo", "redo:", keys("Ctrl+Shift+Z")),
+        separator(),
+        item("Cut", "cut:", QKeySequence::Cut),
+        item("Copy", "copy:", QKeySequence::Copy),
+        submenu("Copy As", {
+                               item("HTML", "copyAsHTML:", keys("Ctrl+Alt+C")),
+                               item("LaTeX", "copyAsLaTeX:"),
+                               item("Rich Text", "copyAsRichText:"),
+                           }),
+        item("Paste", "paste:", QKeySequence::Paste),
+        submenu("Paste As", {
+                                item("Bulleted List", "pasteAsBulletedList:"),
+                                item("Numbered List", "pasteAsEnumeratedList:"),
+                                item("Block Quote", "pasteAsBlockquote:"),
+                                item("Table", "pasteAsTable:"),
+                                item("Table Rows", "pasteAsTableRows:"),
+                            }),
+        item("Delete", "delete:"),
+        item("Select All", "selectAll:", QKeySequence::SelectAll),
+        separator(),
+        submenu("Find", {
+                            item("Find…", "performFindPanelAction:", QKeySequence::Find),
+                        }),
+        submenu("Spelling and Grammar", {
+                                            item("Check Document Now", "checkSpelling:"),
+                                            toggle("Check Spelling While Typing", "toggleContinuousSpellChecking:"),
+                                            toggle("Check Grammar with Spelling", "toggleGrammarChecking:"),
+                                            toggle("Correct Spelling Automatically",
+                                                   "toggleAutomaticSpellingCorrection:"),
+                                        }),
+        submenu("Substitutions", {
+                                     toggle("Smart Copy/Paste", "toggleSmartInsertDelete:"),
+                                     toggle("Smart Quotes", "toggleAutomaticQuoteSubstitution:"),
+                                     toggle("Smart Dashes", "toggleAutomaticDashSubstitution:"),
+                                     toggle("Smart Links", "toggleAutomaticLinkDetection:"),
+                                     toggle("Text Replacement", "toggleAutomaticTextReplacement:"),
+                                 }),
+        submenu("Transformations", {
+                                       item("Make Upper Case", "uppercaseWord:"),
+                                       item("Make Lower Case", "lowercaseWord:"),
+                                       item("Capitalize", "capitalizeWord:"),
+                                       item("Title Case", "applyTitleCase:"),
+                                   }),
+        submenu("Speech", {
+                              item("Start Speaking", "startSpeaking:"),
+                              item("Stop Speaking", "stopSpeaking:"),
+                          }),
+    };
+}
+
+QList<Entry> formatMenu() {
+    return {
+        item("Strong", "addStrong:", QKeySequence::Bold),
+        item("Emphasis", "addEmph:", QKeySequence::Italic),
+        separator(),
+        item("Indent", "shiftRight:", keys("Ctrl+]")),
+        item("Outdent", "shiftLeft:", keys("Ctrl+[")),
+        item("Move Line Up", "shiftUp:", keys("Ctrl+Meta+Up")),
+        item("Move Line Down", "shiftDown:", keys("Ctrl+Meta+Down")),
+        item("Increase Heading Level", "increaseLine:", keys("Ctrl+Shift+]")),
+        item("Decrease Heading Level", "decreaseLine:", keys("Ctrl+Shift+[")),
+        separator(),
+        submenu("Make", {
+                            item("Paragraph", "stripMarkers:"),
+                            item("Block Quote", "makeBlockquote:"),
+                            item("Bulleted List", "makeBulletedList:"),
+                            item("Numbered List", "makeEnumeratedList:"),
+                            item("Fenced Code Block", "makeFencedBlock:"),
+                        }),
+        item("Toggle List Type", "toggleList:"),
+        submenu("List Indentation", {
+                                        item("Space after Markers", "toggleListIndentToSpace:"),
+                                        item("Tab after Markers", "toggleListIndentToTab:"),
+                                    }),
+        item("Insert Table of Contents", "insertTOC:"),
+        submenu("Clean Up", {
+                                item("Everything", "cleanupFull:"),
+                                item("List Numbers", "cleanupList:"),
+                                item("Unwrap Paragraphs", "unwrapParagraphs:"),
+                                item("HTML Entities", "cleanupHTMLEntities:"),
+                                item("Smart Typography", "cleanupSmartTypography:"),
+                                item("Metadata", "cleanupMetadata:"),
+                                item("Tables", "cleanupTables:"),
+                            }),
+        separator(),
+        submenu("CriticMarkup", {
+                                    toggle("Track Changes", "toggleChangeTracking:", keys("Ctrl+Shift+T")),
+                                    item("Highlight", "wrapSelectionInCriticHighlight:"),
+                                    item("Comment", "wrapSelectionInCriticComment:"),
+                                    separator(),
+                                    item("Accept Change", "acceptCurrentCriticMarkup:"),
+                                    item("Reject Change", "rejectCurrentCriticMarkup:"),
+                                    item("Next Change", "moveSelectionToNextCriticMarkup:"),
+                                    item("Previous Change", "moveSelectionToPreviousCriticMarkup:"),
+                                }),
+        submenu("Selection", {
+                                 item("Expand Selection", "increaseSelection:"),
+                                 item("Shrink Selection", "decreaseSelection:"),
+                                 item("Next Paragraph", "moveSelectionToNextParagraph:"),
+                                 item("Previous Paragraph", "moveSelectionToPreviousParagraph:"),
+                             }),
+    };
+}
+
+QList<Entry> viewMenu() {
+    return {
+        toggle("Table of Contents", "toggleTOC:", keys("Ctrl+1")),
+        toggle("References", "toggleRef:", keys("Ctrl+2")),
+        toggle("Changes", "toggleCritic:", keys("Ctrl+3")),
+        toggle("Preview", "togglePreview:", keys("Ctrl+4")),
+        toggle("Info Bar", "toggleInfo:"),
+        separator(),
+        item("Swap Sidebars", "swapVisiblePanels:"),
+        item("Swap Preview", "swapPreview:"),
+        item("Go to Left Sidebar", "selectLeftSidebar:"),
+        item("Go to Right Sidebar", "selectRightSidebar:"),
+        item("Go to Editor", "selectEditor:"),
+        separator(),
+        item("Zoom In", "zoomIn:", QKeySequence::ZoomIn),
+        item("Zoom Out", "zoomOut:", QKeySequence::ZoomOut),
+        toggle("Zoom to Fit", "toggleAutoZoom:"),
+        item("Zoom Preview In", "zoomPreviewIn:"),
+        item("Zoom Preview Out", "zoomPreviewOut:"),
+        item("Refresh Preview", "refreshPreview:", keys("Ctrl+R")),
+        separator(),
+        toggle("Typewriter Scrolling", "toggleTypewriterMode:"),
+        toggle("Line Numbers", "toggleShowLineNumbers:"),
+        toggle("Paragraph Numbers", "toggleShowParagraphNumbers:"),
+        toggle("Invisible Characters", "toggleShowInvisibleCharacters:"),
+        separator(),
+        placeholder("Theme"),
+        placeholder("Style Sheet"),
+        separator(),
+        item("Enter Full Screen", "toggleFullScreen:", QKeySequence::FullScreen),
+    };
+}
+
+QList<Entry> windowMenu() {
+    return {
+        item("Minimize", "performMiniaturize:", keys("Ctrl+M")),
+        item("Zoom", "performZoom:"),
+        separator(),
+        item("Show Previous Tab", "selectPreviousTab:", keys("Ctrl+Shift+{")),
+        item("Show Next Tab", "selectNextTab:", keys("Ctrl+Shift+}")),
+        item("Show First Tab", "gotoFirstTab:"),
+        separator(),
+        item("Bring All to Front", "arrangeInFront:"),
+    };
+}
+
+QList<Entry> helpMenu() {
+    QList<Entry> preferences;
+    QList<Entry> pages;
+    for (const TZRHelpController::Page &page : TZRHelpController::pages()) {
+        Entry entry{Entry::Item, page.title, page.action, {}, {}};
+        (page.action.startsWith(QLatin1String("orvanePrefs")) ? preferences : pages).append(entry);
+    }
+    QList<Entry> menu = {
+        item("Orvane Guide", "showGuide:", QKeySequence::HelpContents),
+        item("Tessaro Syntax Guide", "showCheatSheet:"),
+        separator(),
+    };
+    menu << pages.mid(0, 2);
+    Entry preferencesHelp = submenu("Preferences Help", {});
+    preferencesHelp.children = preferences;
+    menu << preferencesHelp << separator() << pages.mid(2);
+    return menu;
+}
+
+}  // namespace
+
+MainMenu::MainMenu() : root_(new QMenu) {
+    root_->setObjectName(QStringLiteral("mainMenu"));
+    root_->setTitle(QStringLiteral("Main Menu"));
+    std::function<void(QMenu *, const QList<Entry> &)> fill = [&](QMenu *menu, const QList<Entry> &entries) {
+        platform::ActionRouter::validateOnShow(menu);
+        for (const Entry &entry : entries) {
+            switch (entry.kind) {
+            case Entry::Separator:
+                menu->addSeparator();
+                break;
+            case Entry::Item: {
+                QAction *action = menu->addAction(entry.title);
+                action->setObjectName(entry.action);
+                action->setShortcut(entry.key);
+                action->setCheckable(entry.checkable);
+                platform::ActionRouter::setAction(action, entry.action);
+                break;
+            }
+            case Entry::Submenu: {
+                QMenu *sub = menu->addMenu(entry.title);
+                sub->setObjectName(entry.title);
+                fill(sub, entry.children);
+                break;
+            }
+            case Entry::Placeholder: {
+                QMenu *sub = menu->addMenu(entry.title);
+                sub->setObjectName(entry.title);
+                (entry.title == QLatin1String("Theme") ? themeMenu_ : cssMenu_) = sub;
+                break;
+            }
+            }
+        }
+    };
+    const std::pair<const char *, QList<Entry>> menus[] = {
+        {"Orvane", applicationMenu()}, {"File", fileMenu()},     {"Edit", editMenu()},
+        {"Format", formatMenu()},      {"View", viewMenu()},     {"Window", windowMenu()},
+        {"Help", helpMenu()},
+    };
+    for (const auto &[title, entries] : menus) {
+        QMenu *menu = root_->addMenu(QString::fromLatin1(title));
+        menu->setObjectName(QString::fromLatin1(title));
+        fill(menu, entries);
+    }
+}
+
+MainMenu::~MainMenu() { delete root_; }
+
+QMenu *MainMenu::topLevelMenu(const QString &title) const {
+    for (QAction *item : root_->actions())
+        if (item->menu() && item->menu()->objectName() == title)
+            return item->menu();
+    return nullptr;
+}
+
+QList<QAction *> MainMenu::actionItems() const {
+    QList<QAction *> items;
+    std::function<void(QMenu *)> walk = [&](QMenu *menu) {
+        for (QAction *item : menu->actions()) {
+            if (item->menu())
+                walk(item->menu());
+            else if (!platform::ActionRouter::actionOf(item).isEmpty())
+                items.append(item);
+        }
+    };
+    walk(root_);
+    return items;
+}
+
+QAction *MainMenu::itemForAction(const QString &action) const {
+    for (QAction *item : actionItems())
+        if (platform::ActionRouter::actionOf(item) == action)
+            return item;
+    return nullptr;
+}
+
+void MainMenu::install(QMainWindow *window) const {
+    QMenuBar *bar = window->menuBar();
+    for (QAction *item : root_->actions())
+        if (item->menu())
+            bar->addMenu(item->menu());
+}

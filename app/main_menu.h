@@ -1,0 +1,50 @@
+// The main menu, built in code: the application menu, File, Edit, Format,
+// View, Window and Help, in that order (the Edit menu is the third, whose
+// standard submenus after its second separator keep their own keys when
+// the user's key bindings are applied to the menu).
+//
+// Every item that sends an action carries the action's selector string as
+// its object name ("saveDocument:", "togglePreview:") and sends it through
+// the action router when chosen: the focused widget and its parents (an
+// editor, then its window's content, then the window) get it first, then the
+// application's responders. Each menu is validated each time it is about to
+// show, so items nobody answers are disabled.
+//
+// One menu tree serves every window: install() adds its menus to a window's
+// menu bar. Main thread only.
+#pragma once
+
+#include <QList>
+#include <QMenu>
+#include <QPointer>
+#include <QString>
+
+class QMainWindow;
+
+class MainMenu {
+public:
+    MainMenu();
+    ~MainMenu();
+    MainMenu(const MainMenu &) = delete;
+    MainMenu &operator=(const MainMenu &) = delete;
+
+    // The root: its items are the top-level menus, in order.
+    QMenu *menu() const { return root_; }
+    // The top-level menu titled `title` ("File", "Edit", ...).
+    QMenu *topLevelMenu(const QString &title) const;
+    // The first item (depth first) that sends `action`; null when none.
+    QAction *itemForAction(const QString &action) const;
+    // Every item that sends an action, depth first.
+    QList<QAction *> actionItems() const;
+    // The submenus the extras keeper fills.
+    QMenu *themeMenu() const { return themeMenu_; }
+    QMenu *cssMenu() const { return cssMenu_; }
+
+    // Puts the menus in `window`'s menu bar.
+    void install(QMainWindow *window) const;
+
+private:
+    QMenu *root_;
+    QPointer<QMenu> themeMenu_;
+    QPointer<QMenu> cssMenu_;
+};

@@ -1,0 +1,361 @@
+// The application's delegate: the crash flag on disk and its offer, a bad
+// preferences file told once, the time-in-use milestones and their timer,
+// the main menu with the user's key bindings, the default font, and the
+// library's reports in Qt's log.
+#include "app/app_delegate.h"
+
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFont>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QUrlQuery>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "app/library_log.h"
+#include "app/tzr_theme_controller.h"
+#include "diagnostics.h"
+#include "keybindings.h"
+#include "platform/action_router.h"
+#include "platform/alerts.h"
+#include "platform/registered_defaults.h"
+#include "platform/workspace.h"
+#include "support/log_capture.h"
+#include "support/qt_wait.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// Catches the folders handed to the file manager.
+class OpenedFolders : public QObject {
+    Q_OBJECT
+public:
+    OpenedFolders() { QDesktopServices::setUrlHandler("file", this, "open"); }
+    ~OpenedFolders() override { QDesktopServices::unsetUrlHandler("file"); }
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl &url) { urls << url; }
+};
+
+// A run of the program over a preferences file in a temporary folder: each
+// run reads the file afresh, as a new process would.
+class Launches : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir_.isValid());
+        path_ = dir_.filePath("preferences.json");
+        extras_ = std::make_unique<TZRThemeController>(TZRThemeController::standardLocations());
+        platform::Workspace::setOpenerForTesting([this](const QUrl &url) {
+            opened_ << url;
+            return true;
+        });
+    }
+    void TearDown() override {
+        delegate_.reset();
+        defaults_.reset();
+        platform::Workspace::setOpenerForTesting({});
+    }
+
+    AppDelegate &launch() {
+        delegate_.reset();
+        defaults_ = std::make_unique<platform::Defaults>(path_);
+        platform::registerDefaults(*defaults_);
+        defaults_->setBool(false, "checkForAnnouncements");
+        delegate_ = std::make_unique<AppDelegate>(defaults_.get(), extras_.get());
+        delegate_->setCrashReportsFolder(dir_.path());
+        delegate_->applicationWillFinishLaunching();
+        delegate_->applicationDidFinishLaunching();
+        testing_qt::spinFor(20ms);
+        return *delegate_;
+    }
+    // What a fresh reader finds on disk.
+    QVariant onDisk(const QString &key) { return platform::Defaults(path_).objectForKey(key); }
+
+    QTemporaryDir dir_;
+    QString path_;
+    std::unique_ptr<TZRThemeController> extras_;
+    std::unique_ptr<platform::Defaults> defaults_;
+    std::unique_ptr<AppDelegate> delegate_;
+    QList<QUrl> opened_;
+};
+
+TEST_F(Launches, TheCrashFlagIsOnDiskFromLaunchToQuitAndARunThatEndedOtherwiseIsOffered) {
+    platform::ScriptedAlerts alerts({1});
+    launch();
+    EXPECT_EQ(alerts.count(), 0);
+    // Written the moment it is set: a crash right now would leave it.
+    EXPECT_EQ(onDisk("appCrashed"), QVariant(true));
+    delegate_->applicationWillTerminate();
+    EXPECT_EQ(onDisk("appCrashed"), QVariant(false));
+
+    launch();
+    EXPECT_EQ(alerts.count(), 0);
+    // This run ends without the quit sequence.
+    launch();
+    ASSERT_EQ(alerts.count(), 1);
+    const platform::Alert offer = alerts.shown().first();
+    EXPECT_EQ(offer.messageText, "Possible crash detected");
+    EXPECT_EQ(offer.buttons, (QStringList{"Report Crash", "False Alarm"}));
+    EXPECT_TRUE(offer.informativeText.contains("did not quit properly.  This can happen"));
+    EXPECT_TRUE(offer.informativeText.endsWith("(Instructions will appear in the email body for you).  Thanks!!"));
+    // "False Alarm" opens nothing and leaves the flag for this run.
+    EXPECT_TRUE(opened_.isEmpty());
+    EXPECT_EQ(onDisk("appCrashed"), QVariant(true));
+}
+
+TEST_F(Launches, ReportingACrashWritesAMailAndShowsTheReportsFolder) {
+    OpenedFolders folders;
+    platform::ScriptedAlerts alerts({0});
+    launch();
+    launch();
+    ASSERT_EQ(alerts.count(), 1);
+    ASSERT_EQ(opened_.size(), 1);
+    const QUrl mail = opened_.first();
+    EXPECT_EQ(mail.scheme(), "mailto");
+    EXPECT_TRUE(mail.toString(QUrl::FullyEncoded).contains("subject=Tessaro%20Orvane%20Crash"));
+    const QString body = QUrlQuery(mail).queryItemValue("body", QUrl::FullyDecoded);
+    EXPECT_TRUE(body.startsWith("I was using Tessaro Orvane " + KVXAppDelegate::versionBuildString()));
+    EXPECT_TRUE(body.contains(dir_.path()));
+    EXPECT_EQ(folders.urls, QList<QUrl>{QUrl::fromLocalFile(dir_.path())});
+}
+
+TEST_F(Launches, ADamagedOrUnreadablePreferencesFileIsToldOnceAndTheDefaultsServe) {
+    {
+        QFile file(path_);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("{\"horizontalPadding\": 12, \"appCrashed\": tr");
+    }
+    platform::ScriptedAlerts alerts;
+    testing_qt::LogCapture log;
+    launch();
+    ASSERT_EQ(alerts.count(), 1);
+    EXPECT_EQ(alerts.shown().first().messageText, "Your preferences could not be read");
+    EXPECT_TRUE(alerts.shown().first().informativeText.contains("damaged"));
+    EXPECT_EQ(defaults_->integerForKey("horizontalPadding"), 40);
+    EXPECT_TRUE(QFile::exists(path_ + ".corrupt"));
+    // The fresh file works: the flag is on disk, and the next run is quiet
+    // (and sees a crash, since this one did not quit).
+    EXPECT_EQ(onDisk("appCrashed"), QVariant(true));
+    delegate_->applicationWillTerminate();
+    launch();
+    EXPECT_EQ(alerts.count(), 1);
+
+    // A folder where the file should be cannot be read: told, never written.
+    QFile::remove(path_);
+    ASSERT_TRUE(QDir().mkpath(path_));
+    launch();
+    ASSERT_EQ(alerts.count(), 2);
+    EXPECT_TRUE(alerts.shown().last().informativeText.contains("cannot be read"));
+    EXPECT_TRUE(QFileInfo(path_).isDir());
+}
+
+TEST(TimeInUse, MilestonesAndTheirTimerNeverWaitMoreThanADay) {
+    struct Case {
+        double hours;
+        qint64 milestone;
+    };
+    for (const Case &c : {Case{0, 1}, Case{0.5, 1}, Case{9.5, 10}, Case{99.9, 100}, Case{150, 200},
+                          Case{999, 1000}, Case{1000, 2000}, Case{2500, 3000}})
+        EXPECT_EQ(AppDelegate::milestoneHours(qint64(std::floor(c.hours))), c.milestone) << c.hours;
+
+    platform::ScopedStandardDefaults scoped;
+    TZRThemeController extras(TZRThemeController::standardLocations());
+    AppDelegate delegate(&scoped.defaults(), &extras);
+    auto arm = [&](double seconds) {
+        scoped.defaults().setFloat(float(seconds), "timeInUse");
+        delegate.setTimeInUseTarget();
+        return delegate.timeInUseTimer()->interval();
+    };
+    EXPECT_EQ(arm(0), 3600 * 1000);
+    EXPECT_EQ(delegate.targetTimeInUse(), 3600);
+    EXPECT_EQ(arm(9.5 * 3600), 1800 * 1000);
+    EXPECT_EQ(delegate.targetTimeInUse(), 36000);
+    // Far milestones: a day at a time, never a wrapped or refused interval.
+    EXPECT_EQ(arm(2500 * 3600.0), 24 * 3600 * 1000);
+    EXPECT_EQ(delegate.targetTimeInUse(), 3000 * 3600);
+    EXPECT_EQ(arm(1000 * 3600.0), 24 * 3600 * 1000);
+    EXPECT_TRUE(delegate.timeInUseTimer()->isActive());
+}
+
+TEST(TimeInUse, ACheckPastTheMilestoneThanksOnceAndAnEarlyOneOnlyReArms) {
+    platform::ScopedStandardDefaults scoped;
+    platform::ScriptedAlerts alerts;
+    TZRThemeController extras(TZRThemeController::standardLocations());
+    AppDelegate delegate(&scoped.defaults(), &extras);
+
+    scoped.defaults().setFloat(3590, "timeInUse");
+    delegate.setTimeInUseTarget();
+    delegate.checkTimeInUse();  // the timer cut short: nothing to say yet
+    EXPECT_EQ(alerts.count(), 0);
+    EXPECT_EQ(delegate.targetTimeInUse(), 3600);
+
+    delegate.setStartupDate(QDateTime::currentDateTimeUtc().addSecs(-20));
+    delegate.checkTimeInUse();
+    ASSERT_EQ(alerts.count(), 1);
+    EXPECT_EQ(alerts.shown().first().messageText, "Thank you!");
+    EXPECT_EQ(alerts.shown().first().informativeText,
+              "You've logged over an hour using Tessaro Orvane. We hope it has served you well!");
+    EXPECT_EQ(delegate.targetTimeInUse(), 36000);
+    EXPECT_GE(scoped.defaults().floatForKey("timeInUse"), 3609.f);
+
+    EXPECT_EQ(AppDelegate::thankYouMessage(10 * 3600 + 5),
+              "You've logged over 10 hours using Tessaro Orvane. We hope it has served you well!");
+    EXPECT_EQ(AppDelegate::thankYouMessage(2 * 3600 - 1).contains("an hour"), true);
+}
+
+// --- The main menu ---------------------------------------------------------------------
+
+// A window whose editor takes a few actions.
+class RespondingWindow : public QWidget, public platform::Responder {
+public:
+    QStringList performed;
+    bool respondsToAction(const QString &action) const override { return action == "zoomIn:"; }
+    void performAction(const QString &action, QObject *) override { performed << action; }
+};
+
+TEST(MainMenu, MenusInOrderWithItemsNamedByTheirActionsRoutedToTheFocusThenTheApplication) {
+    platform::ScopedStandardDefaults scoped;
+    TZRThemeController extras(TZRThemeController::standardLocations());
+    AppDelegate delegate(&scoped.defaults(), &extras);
+    MainMenu &menu = delegate.mainMenu();
+    QStringList titles;
+    for (QAction *item : menu.menu()->actions())
+        titles << item->menu()->objectName();
+    EXPECT_EQ(titles, (QStringList{"Orvane", "File", "Edit", "Format", "View", "Window", "Help"}));
+
+    QAction *save = menu.itemForAction("saveDocument:");
+    ASSERT_TRUE(save);
+    EXPECT_EQ(save->objectName(), "saveDocument:");
+    EXPECT_EQ(save->shortcut(), QKeySequence::Save);
+    EXPECT_TRUE(menu.itemForAction("showPreferences:"));
+    EXPECT_TRUE(menu.itemForAction("orvanePrefsPro:"));
+    EXPECT_TRUE(menu.themeMenu() && menu.cssMenu());
+    EXPECT_GT(menu.themeMenu()->actions().size(), 1);
+    for (QAction *item : menu.actionItems())
+        EXPECT_EQ(item->objectName(), platform::ActionRouter::actionOf(item));
+
+    // The focused window answers first; the application answers the rest;
+    // validation disables what nobody answers.
+    RespondingWindow window;
+    window.show();
+    QAction *zoomIn = menu.itemForAction("zoomIn:");
+    EXPECT_EQ(platform::ActionRouter::targetForAction("zoomIn:", &window), &window);
+    EXPECT_EQ(platform::ActionRouter::targetForAction("showCheatSheet:", &window), &delegate);
+    EXPECT_EQ(platform::ActionRouter::targetForAction("saveDocument:", &window), nullptr);
+    platform::ActionRouter::validateMenu(menu.topLevelMenu("File"), &window);
+    EXPECT_FALSE(save->isEnabled());
+    EXPECT_FALSE(menu.itemForAction("openDocument:")->isEnabled());
+    delegate.setDocumentOpener([](const QString &) {});
+    platform::ActionRouter::validateMenu(menu.topLevelMenu("File"), &window);
+    EXPECT_TRUE(menu.itemForAction("openDocument:")->isEnabled());
+    EXPECT_TRUE(platform::ActionRouter::sendAction("zoomIn:", zoomIn, &window));
+    EXPECT_EQ(window.performed, QStringList{"zoomIn:"});
+}
+
+TEST(MainMenu, KeyBindingsReachItemsByActionExceptTheEditMenusLateSubmenus) {
+    platform::ScopedStandardDefaults scoped;
+    TZRThemeController extras(TZRThemeController::standardLocations());
+    AppDelegate delegate(&scoped.defaults(), &extras);
+    MainMenu &menu = delegate.mainMenu();
+    const QKeySequence findKeys = menu.itemForAction("performFindPanelAction:")->shortcut();
+    const QKeySequence printKeys = menu.itemForAction("printDocument:")->shortcut();
+
+    stack *table = key_bindings_from_string(R"([
+        {"modifiers": ["cmd", "ctrl"], "key": "\uF701", "action": "shiftDown:"},
+        {"modifiers": ["cmd"], "key": "K", "action": "addStrong:"},
+        {"modifiers": ["cmd", "opt"], "key": "h", "action": "copyAsHTML:"},
+        {"modifiers": ["cmd", "shift"], "key": "f", "action": "performFindPanelAction:"},
+        {"modifiers": ["cmd"], "key": "u", "action": "uppercaseWord:"},
+        {"modifiers": ["cmd"], "key": "a", "action": "selectAll:"},
+        {"modifiers": ["cmd"], "key": "j", "action": "noSuchItem:"},
+        {"modifiers": ["shift", "cmd"], "key": "\t", "action": ["insertText:", "x"]}
+    ])");
+    ASSERT_TRUE(table);
+    AppDelegate::applyBindings(table, menu.menu());
+    key_bindings_free(table);
+
+    EXPECT_EQ(menu.itemForAction("shiftDown:")->shortcut(),
+              QKeySequence(Qt::ControlModifier | Qt::MetaModifier | Qt::Key_Down));
+    EXPECT_EQ(menu.itemForAction("addStrong:")->shortcut(), QKeySequence(Qt::ControlModifier | Qt::Key_K));
+    // Copy As comes before the Edit menu's second separator: it is reached;
+    // an item of the Edit menu itself is reached wherever it stands.
+    EXPECT_EQ(menu.itemForAction("copyAsHTML:")->shortcut(),
+              QKeySequence(Qt::ControlModifier | Qt::AltModifier | Qt::Key_H));
+    EXPECT_EQ(menu.itemForAction("selectAll:")->shortcut(), QKeySequence(Qt::ControlModifier | Qt::Key_A));
+    // Find and Transformations come after it: they keep their own keys.
+    EXPECT_EQ(menu.itemForAction("performFindPanelAction:")->shortcut(), findKeys);
+    EXPECT_TRUE(menu.itemForAction("uppercaseWord:")->shortcut().isEmpty());
+    EXPECT_EQ(menu.itemForAction("printDocument:")->shortcut(), printKeys);
+
+    // The delegate applies the user's file only when asked to; of several
+    // bindings of an action the table's first wins (arrows sort first).
+    const QKeySequence indentKeys = menu.itemForAction("shiftRight:")->shortcut();
+    delegate.applicationWillFinishLaunching();
+    EXPECT_EQ(menu.itemForAction("shiftRight:")->shortcut(), indentKeys);
+    scoped.defaults().setBool(true, "useKeyBindingsForMenuBar");
+    delegate.applicationWillFinishLaunching();
+    EXPECT_EQ(menu.itemForAction("shiftRight:")->shortcut(),
+              QKeySequence(Qt::ControlModifier | Qt::MetaModifier | Qt::Key_Right));
+}
+
+TEST(AppCommands, TheFontChooserStoresNameAndSizeAndTheLibrarysLinesReachQtsLog) {
+    platform::ScopedStandardDefaults scoped;
+    TZRThemeController extras(TZRThemeController::standardLocations());
+    AppDelegate delegate(&scoped.defaults(), &extras);
+    QFont font("DejaVu Sans Mono");
+    font.setPointSizeF(13.5);
+    delegate.myFontChanged(font);
+    EXPECT_EQ(scoped.defaults().stringForKey("defaultFontName"), "DejaVu Sans Mono");
+    EXPECT_EQ(scoped.defaults().objectForKey("defaultFontSize").typeId(), QMetaType::Float);
+    EXPECT_FLOAT_EQ(scoped.defaults().floatForKey("defaultFontSize"), 13.5f);
+
+    testing_qt::LogCapture log;
+    installLibraryLogHandler();
+    tzr_log("Unknown token type: %d\n", 301);
+    removeLibraryLogHandler();
+    EXPECT_EQ(log.messages(), QStringList{"orvane.library: Unknown token type: 301"});
+}
+
+// A window that hides when asked to close, as the guides do, or one that
+// refuses, as a document the user keeps.
+class StubbornWindow : public QWidget {
+public:
+    explicit StubbornWindow(bool hides) : hides_(hides) {}
+
+protected:
+    void closeEvent(QCloseEvent *event) override {
+        event->ignore();
+        if (hides_)
+            hide();
+    }
+
+private:
+    bool hides_;
+};
+
+TEST(AppCommands, QuittingClosesEveryWindowAWindowThatHidesDoesNotStopItOneThatStaysDoes) {
+    QWidget plain;
+    StubbornWindow guide(true);
+    plain.show();
+    guide.show();
+    EXPECT_TRUE(AppDelegate::closeAllWindows());
+    EXPECT_FALSE(plain.isVisible());
+    EXPECT_FALSE(guide.isVisible());
+
+    StubbornWindow document(false);
+    document.show();
+    EXPECT_FALSE(AppDelegate::closeAllWindows());
+    EXPECT_TRUE(document.isVisible());
+    document.hide();
+}
+
+}  // namespace
+
+#include "app_delegate_test.moc"
