@@ -148,23 +148,25 @@ void SmartTextView::applyThemeFromPath(const QString &path) {
     storage()->applyThemeFromPath(path);
     applyThemeToView();
     layoutManager()->setFont();
+    if (LineNumbersRulerView *ruler = verticalRulerView()) {
+        ruler->setBackgroundColor(themeColors_.background);
+        ruler->setTextColor(themeColors_.text);
+    }
 }
 
+// Qt draws the caret and any text without a colour of its own in one
+// colour: the theme's text colour (a caret colour of its own is kept in
+// themeColors but not drawn).
 void SmartTextView::applyThemeToView() {
     themeColors_ = storage()->viewColors();
     QPalette colours = palette();
     colours.setColor(QPalette::Base, themeColors_.background);
     colours.setColor(QPalette::Window, themeColors_.background);
-    // The text has its own colours; the palette's text colour is the caret's.
-    colours.setColor(QPalette::Text, themeColors_.caret);
+    colours.setColor(QPalette::Text, themeColors_.text);
     if (themeColors_.selection)
         colours.setColor(QPalette::Highlight, *themeColors_.selection);
     colours.setColor(QPalette::HighlightedText, themeColors_.text);
     setPalette(colours);
-    if (LineNumbersRulerView *ruler = verticalRulerView()) {
-        ruler->setBackgroundColor(themeColors_.background);
-        ruler->setTextColor(themeColors_.text);
-    }
 }
 
 void SmartTextView::resetDefaultFont() {

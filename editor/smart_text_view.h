@@ -233,7 +233,7 @@ private:
     void preferenceChanged(const QString &key);
 
     // Keys (smart_text_view_keys.cpp)
-    void interpretKey(QKeyEvent *event);
+    bool interpretKey(QKeyEvent *event);
     void returnVariant(Qt::KeyboardModifiers modifiers);
     void checkLabelCompletion();
     bool hasMarkedText() const;

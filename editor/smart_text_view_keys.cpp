@@ -66,15 +66,22 @@ constexpr QKeySequence::StandardKey kMovingKeys[] = {
     QKeySequence::FindPrevious,
 };
 
-// Text a key types: printable characters only (control characters of
-// Ctrl+letter, Escape and the like are no text).
-bool isTypedText(const QString &text) {
+// Whether a key types its text: printable characters and the invisible
+// formatting ones (joiners, direction marks), but not what Ctrl with a key
+// makes (Ctrl+Alt stays text: AltGr on some keyboards).
+bool typesText(const QKeyEvent *event) {
+    const QString text = event->text();
     if (text.isEmpty())
         return false;
-    for (QChar c : text)
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-            return false;
-    return true;
+    const QChar c = text.front();
+    if (c.category() == QChar::Other_Format)
+        return true;
+    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+    if (mods == Qt::ControlModifier || mods == (Qt::ControlModifier | Qt::ShiftModifier) ||
+        (mods & Qt::MetaModifier))
+        return false;
+    return c.isPrint() || c.category() == QChar::Other_PrivateUse ||
+           (c.isHighSurrogate() && text.size() > 1 && text[1].isLowSurrogate());
 }
 
 }  // namespace
@@ -129,25 +136,28 @@ void SmartTextView::keyPressEvent(QKeyEvent *event) {
         interpretKey(event);
         return;
     default:
-        interpretKey(event);
-        checkLabelCompletion();
+        // Only a typed character may open the list; Ctrl+C, which Cocoa's
+        // menus would have taken before the editor saw it, does not.
+        if (interpretKey(event))
+            checkLabelCompletion();
         return;
     }
 }
 
-// What the text system does with a key no rule above took.
-void SmartTextView::interpretKey(QKeyEvent *event) {
+// What the text system does with a key no rule above took; true when the
+// key typed text.
+bool SmartTextView::interpretKey(QKeyEvent *event) {
     for (const EditingKey &editing : kEditingKeys) {
         if (event->matches(editing.key)) {
             performAction(QString::fromLatin1(editing.action), this);
             event->accept();
-            return;
+            return false;
         }
     }
     for (QKeySequence::StandardKey moving : kMovingKeys) {
         if (event->matches(moving)) {
             KVXTextView::keyPressEvent(event);
-            return;
+            return false;
         }
     }
     // Backspace and Delete with modifiers that no sequence names delete as
@@ -159,19 +169,20 @@ void SmartTextView::interpretKey(QKeyEvent *event) {
                                                                              : "deleteForward:"),
                       this);
         event->accept();
-        return;
+        return false;
     }
     if (event->key() == Qt::Key_Tab && !(mods & ~Qt::ShiftModifier)) {
         insertText(QStringLiteral("\t"));
         event->accept();
-        return;
+        return true;
     }
-    if (!(mods & (Qt::ControlModifier | Qt::MetaModifier)) && isTypedText(event->text())) {
+    if (typesText(event)) {
         insertText(event->text());
         event->accept();
-        return;
+        return true;
     }
     event->ignore();
+    return false;
 }
 
 // Command-Return (Ctrl) ends the line wherever the caret is in it, with a

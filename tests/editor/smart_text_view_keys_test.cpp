@@ -116,6 +116,7 @@ TEST(SmartTextViewKeys, TypingBeforeALabelsBracketOpensTheCompletionList) {
         int key;
         QString typed;
         bool opens;
+        Qt::KeyboardModifiers modifiers = Qt::NoModifier;
     };
     const qsizetype ref = text.indexOf(QStringLiteral("[]")) + 1;
     const qsizetype note = text.indexOf(QStringLiteral("[^]")) + 2;
@@ -129,6 +130,7 @@ TEST(SmartTextViewKeys, TypingBeforeALabelsBracketOpensTheCompletionList) {
         {"no ] next", true, false, text.indexOf(QStringLiteral("[x")) + 2, Qt::Key_I,
          QStringLiteral("i"), false},
         {"the end of the text", true, false, text.size() - 1, Qt::Key_I, QStringLiteral("i"), false},
+        {"a shortcut", true, false, ref, Qt::Key_C, QStringLiteral("\x03"), false, Qt::ControlModifier},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -138,7 +140,7 @@ TEST(SmartTextViewKeys, TypingBeforeALabelsBracketOpensTheCompletionList) {
         });
         editor.show(text);
         editor.select(c.at);
-        editor.press(c.key, Qt::NoModifier, c.typed);
+        editor.press(c.key, c.modifiers, c.typed);
         EXPECT_EQ(listShown(editor), c.opens);
     }
 }
