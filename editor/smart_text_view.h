@@ -16,7 +16,10 @@
 // storage, a drag that moves text within the view is one edit of the
 // storage, and a drag that moves text out deletes it through the storage.
 // Qt's own context menu is never shown. Text from outside has its line ends
-// made "\n" and NUL characters removed on the way in.
+// made "\n" and NUL characters removed on the way in. QTextEdit's own
+// setters (setPlainText, insertPlainText, clear, append) are not for this
+// view: they would edit the document behind the storage, which then puts
+// its own text back and logs the edit as unrouted.
 //
 // Observed values (platform/observable.h), for the engine bridge and the
 // info bar:
@@ -254,7 +257,8 @@ private:
     void movePage(bool down, bool extend);
     void deleteRange(CharRange range, bool kill);
     void deleteTowards(int operation, bool kill);
-    void changeCaseOfWord(int which);
+    enum class LetterCase { Capitalized, Lower, Upper };
+    void changeCaseOfWord(LetterCase letterCase);
     void transpose();
     void yank(bool select);
     // A storage command on the selection, then the selection it leaves.

@@ -107,9 +107,9 @@ const std::vector<SmartTextView::ActionEntry> &SmartTextView::actionTable() {
         {"insertDoubleQuoteIgnoringSubstitution:", [](V &v) { v.insertText(QStringLiteral("\"")); }},
         {"insertSingleQuoteIgnoringSubstitution:", [](V &v) { v.insertText(QStringLiteral("'")); }},
         {"transpose:", [](V &v) { v.transpose(); }},
-        {"capitalizeWord:", [](V &v) { v.changeCaseOfWord(0); }},
-        {"lowercaseWord:", [](V &v) { v.changeCaseOfWord(1); }},
-        {"uppercaseWord:", [](V &v) { v.changeCaseOfWord(2); }},
+        {"capitalizeWord:", [](V &v) { v.changeCaseOfWord(LetterCase::Capitalized); }},
+        {"lowercaseWord:", [](V &v) { v.changeCaseOfWord(LetterCase::Lower); }},
+        {"uppercaseWord:", [](V &v) { v.changeCaseOfWord(LetterCase::Upper); }},
         // Deleting
         {"deleteBackward:", [](V &v) { v.deleteBackward(); }},
         {"deleteBackwardByDecomposingPreviousCharacter:", [](V &v) { v.deleteBackward(); }},
@@ -458,9 +458,9 @@ void SmartTextView::transpose() {
     storage()->replaceCharactersInRange({from, to - from}, text.mid(at - from) + text.left(at - from));
 }
 
-// 0 capitalises, 1 lowercases, 2 uppercases the selection, or the word at
-// the caret; the text stays selected.
-void SmartTextView::changeCaseOfWord(int which) {
+// The selection, or the word at the caret, in another case; the text stays
+// selected.
+void SmartTextView::changeCaseOfWord(LetterCase letterCase) {
     CharRange range = selectedRange();
     if (range.length == 0) {
         QTextCursor cursor = textCursor();
@@ -470,7 +470,9 @@ void SmartTextView::changeCaseOfWord(int which) {
     if (range.length == 0)
         return;
     const QString text = textOfRange(range);
-    const QString changed = which == 0 ? capitalized(text) : which == 1 ? text.toLower() : text.toUpper();
+    const QString changed = letterCase == LetterCase::Capitalized ? capitalized(text)
+                            : letterCase == LetterCase::Lower     ? text.toLower()
+                                                                  : text.toUpper();
     if (changed == text)
         return;
     {
