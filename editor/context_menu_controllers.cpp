@@ -19,6 +19,17 @@ constexpr Item kMenuItems[] = {
     Item::RejectCriticMarkup, Item::Theme,        Item::StyleSheet,
 };
 
+void markItems(QMenu *menu) {
+    for (QAction *item : menu->actions()) {
+        const QString action = platform::ActionRouter::actionOf(item);
+        if (action.isEmpty())
+            continue;
+        if (platform::Responder *target = platform::ActionRouter::targetForAction(action))
+            target->validateAction(action, item);
+        item->setEnabled(true);
+    }
+}
+
 }  // namespace
 
 SmartTextContextMenuController &SmartTextContextMenuController::sharedController() {
@@ -46,6 +57,12 @@ void SmartTextContextMenuController::buildMenu() {
         if (item)
             contextMenu_->addAction(copyOfItem(item, contextMenu_));
     }
+    // Items stay enabled, but their marks tell the state of the editor the
+    // menu is shown for (the menu is shared, and change tracking, say, is
+    // each document's own).
+    QObject::connect(contextMenu_, &QMenu::aboutToShow, contextMenu_, [menu = contextMenu_] {
+        markItems(menu);
+    });
     // A widget must go while the application still exists.
     if (!freedAtQuit_) {
         freedAtQuit_ = true;

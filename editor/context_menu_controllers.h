@@ -10,7 +10,9 @@
 // reaches the editor that has the focus), or triggers the item itself when
 // the item sends no named action; submenus are copied too. The menu is not
 // validated: its items stay enabled, and later changes of the main menu are
-// not reflected in it.
+// not reflected in it. Only the marks of its items (checked or not) are
+// asked of the focused editor each time it shows (the menu is shared, and what
+// they mark, such as change tracking, is each document's own).
 //
 // KVXContextMenuController holds one ready-made menu (null until set).
 //

@@ -148,7 +148,9 @@ void SmartTextView::dropEvent(QDropEvent *event) {
 void SmartTextView::concludeDragOperation(QDropEvent *event) {
     const QMimeData *data = event->mimeData();
     const QString document = owningDocument_ ? owningDocument_->filePath() : QString();
-    insertText(incoming::markdownForDroppedURL(data->urls().first(), nameOfDraggedURL(data), document));
+    // The link's name comes from the dragging program: made safe as text.
+    insertIncomingText(
+        incoming::markdownForDroppedURL(data->urls().first(), nameOfDraggedURL(data), document));
     event->acceptProposedAction();
 }
 

@@ -84,6 +84,39 @@ TEST(ContextMenu, RepeatsTheMainMenusItemsInItsOrderForEveryEditor) {
     controller.setSource(nullptr);
 }
 
+// The menu is shared, but change tracking is each document's own: its check
+// mark follows the editor the menu shows for, and stays enabled.
+TEST(ContextMenu, MarksFollowTheEditorItShowsFor) {
+    MainMenu main;
+    SmartTextContextMenuController &controller = SmartTextContextMenuController::sharedController();
+    controller.setSource(&main);
+    ShownEditor tracking;
+    tracking.show(QStringLiteral("one\n"));
+    tracking.view().toggleChangeTracking();
+    ShownEditor plain;
+    plain.show(QStringLiteral("two\n"));
+    QMenu *menu = controller.contextMenu();
+    QAction *track = menu->actions()[2];
+    ASSERT_EQ(track->text(), QStringLiteral("Track Changes"));
+    auto shownFor = [&](ShownEditor &editor) {
+        editor.view().activateWindow();
+        editor.view().setFocus();
+        editor.settle();
+        Q_EMIT menu->aboutToShow();
+        return track->isChecked();
+    };
+    EXPECT_TRUE(shownFor(tracking));
+    EXPECT_FALSE(shownFor(plain));
+    EXPECT_TRUE(track->isEnabled());
+    // Triggered, it toggles the editor's tracking (the router's way) and the
+    // next showing marks the new state.
+    track->trigger();
+    EXPECT_TRUE(plain.view().isTrackingChanges());
+    EXPECT_TRUE(shownFor(plain));
+    EXPECT_TRUE(shownFor(tracking));
+    controller.setSource(nullptr);
+}
+
 TEST(ContextMenu, TheHolderOfAReadyMadeMenuGivesItBack) {
     KVXContextMenuController &holder = KVXContextMenuController::sharedController();
     EXPECT_EQ(holder.contextMenu(), nullptr);
