@@ -48,7 +48,10 @@ public:
     virtual void syncLocalToCloud() = 0;
 };
 
-class TZRThemeController : public QObject, public DirectoryWatcherDelegate, public ExtrasProvider {
+class TZRThemeController : public QObject,
+                           public DirectoryWatcherDelegate,
+                           public ExtrasProvider,
+                           public KeyBindingProvider {
     Q_OBJECT
 public:
     enum class Kind { Theme, CSS, Expansions, KeyBindings };
@@ -119,7 +122,7 @@ public:
     // ("Error loading custom key bindings" is logged for the last two). The
     // caller owns the table: key_bindings_free. Starts watching the user's
     // key-binding folder on the first call.
-    stack *keyBindingStack();
+    stack *keyBindingStack() override;
     // The built-in bindings, as the text of a key-binding file.
     static const char *builtInKeyBindings();
 

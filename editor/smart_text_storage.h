@@ -329,6 +329,14 @@ public:
     bool moveToCHeadings(const std::vector<HeadingRow> &headings, const HeadingRow *ontoHeading,
                          const HeadingRow *beforeHeading, const HeadingRow *afterHeading);
 
+    // Moves the text of `range` to `destination` (a position of the text as
+    // it is now, outside the range) as one undoable edit: text dragged within
+    // an editor. Smart pairs and expansions stay out of it; change tracking
+    // marks it as usual. Gives where the moved text (with its marks) is
+    // afterwards, which the buffer's caret then holds; nothing when nothing
+    // moved (editor/storage_move.cpp).
+    std::optional<CharRange> moveCharactersInRange(CharRange range, qsizetype destination);
+
     // Counts the changes of the text: it grows with every edit, undo and
     // redo, so that offsets read from the text can be told from stale ones.
     quint64 editGeneration() const { return editGeneration_; }

@@ -2,7 +2,8 @@
 // and highlighting it whole, and keystrokes from the edit to styled and
 // laid-out text (optionally painted), in the middle of the document, inside
 // a code fence and next to one, and one that opens a fence; then the same
-// keystrokes in the editor view with its gutter and invisible marks on.
+// keystrokes in the editor view with its gutter and invisible marks on, and
+// as key presses sent to the Markdown editor.
 // Keystroke benchmarks report the median and 95th percentile of single
 // keystrokes.
 #include <QApplication>
@@ -19,7 +20,10 @@
 #include <random>
 #include <vector>
 
+#include <QKeyEvent>
+
 #include "editor/kvx_text_view.h"
+#include "editor/smart_text_view.h"
 #include "editor/lazy_document_layout.h"
 #include "editor/smart_text_storage.h"
 #include "platform/registered_defaults.h"
@@ -141,10 +145,11 @@ BENCHMARK(BM_FenceOpenedAndClosed)->Iterations(10)->Unit(benchmark::kMillisecond
 // numbering lines (or paragraphs) and the invisible marks drawn: after each
 // keystroke the view keeps the caret in view, the gutter follows the text,
 // and a painted keystroke paints the gutter and the marks too.
+template <typename View>
 struct ViewEditor {
     platform::ScopedStandardDefaults defaults;
     std::unique_ptr<SmartTextStorage> storage;
-    std::unique_ptr<KVXTextView> view;
+    std::unique_ptr<View> view;
 
     explicit ViewEditor(bool paragraphs) {
         platform::Defaults &d = defaults.defaults();
@@ -157,9 +162,11 @@ struct ViewEditor {
         storage = std::make_unique<SmartTextStorage>(d);
         storage->applyThemeFromPath(themePath());
         storage->setInitialText(sampleDocument());
-        view = std::make_unique<KVXTextView>(storage.get(), &d);
+        view = std::make_unique<View>(storage.get(), &d);
         view->resize(1000, 800);
         view->show();
+        view->activateWindow();
+        view->setFocus();
         storage->documentLayout()->finishLayout();
         QCoreApplication::processEvents();
     }
@@ -170,10 +177,10 @@ struct ViewEditor {
 };
 
 void viewKeystrokes(benchmark::State &state, bool paragraphs) {
-    static std::unique_ptr<ViewEditor> editors[2];
-    std::unique_ptr<ViewEditor> &editor = editors[paragraphs];
+    static std::unique_ptr<ViewEditor<KVXTextView>> editors[2];
+    std::unique_ptr<ViewEditor<KVXTextView>> &editor = editors[paragraphs];
     if (!editor)
-        editor = std::make_unique<ViewEditor>(paragraphs);
+        editor = std::make_unique<ViewEditor<KVXTextView>>(paragraphs);
     const bool paint = state.range(0);
     const qsizetype start = middleOf(QStringLiteral("\n\n")) + 2;
     editor->view->setSelectedRange({start, 0});
@@ -203,6 +210,41 @@ BENCHMARK(BM_ViewKeystrokeLineNumbersAndInvisibles)->Arg(0)->Arg(1)->ArgName("pa
 
 void BM_ViewKeystrokeParagraphNumbersAndInvisibles(benchmark::State &state) { viewKeystrokes(state, true); }
 BENCHMARK(BM_ViewKeystrokeParagraphNumbersAndInvisibles)->Arg(0)->Arg(1)->ArgName("paint")
+    ->Iterations(400)->Unit(benchmark::kMillisecond);
+
+// Key presses sent to the Markdown editor, as a person types: the key's
+// interpretation, the edit through the storage, the caret taken from the
+// buffer, the counts published and the label-completion check, on top of
+// what the view's keystroke above costs.
+void BM_EditorKeyPressLineNumbersAndInvisibles(benchmark::State &state) {
+    static std::unique_ptr<ViewEditor<SmartTextView>> editor;
+    if (!editor)
+        editor = std::make_unique<ViewEditor<SmartTextView>>(false);
+    const bool paint = state.range(0);
+    const qsizetype start = middleOf(QStringLiteral("\n\n")) + 2;
+    editor->view->setSelectedRange({start, 0});
+    QCoreApplication::processEvents();
+    std::vector<double> ms;
+    const QString letters = QStringLiteral("type some words é ");
+    int i = 0;
+    for (auto _ : state) {
+        const QString typed(letters[i++ % letters.size()]);
+        const int key = typed == QLatin1String(" ") ? int(Qt::Key_Space) : int(typed[0].toUpper().unicode());
+        QElapsedTimer clock;
+        clock.start();
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, typed);
+        QCoreApplication::sendEvent(editor->view.get(), &press);
+        editor->storage->documentLayout()->documentSize();
+        if (paint)
+            editor->view->repaint();
+        ms.push_back(clock.nsecsElapsed() / 1e6);
+    }
+    const qsizetype end = editor->view->selectedRange().location;
+    editor->storage->replaceCharactersInRange({start, end - start}, QString());
+    QCoreApplication::processEvents();
+    report(state, ms);
+}
+BENCHMARK(BM_EditorKeyPressLineNumbersAndInvisibles)->Arg(0)->Arg(1)->ArgName("paint")
     ->Iterations(400)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -1,0 +1,243 @@
+// SmartTextView: construction, the published values, the edit entry points,
+// what follows an edit, themes and fonts, undo and redo. Keys and input
+// methods are in smart_text_view_keys.cpp, the clipboard, drops and the
+// mouse in smart_text_view_drops.cpp, the commands and the action table in
+// smart_text_view_commands.cpp, completion in smart_text_view_completion.cpp.
+#include "editor/smart_text_view.h"
+
+#include <QMenu>
+#include <QMenuBar>
+#include <QPalette>
+
+#include "editor/context_menu_controllers.h"
+#include "editor/editor_log.h"
+#include "editor/kvx_key_bindings.h"
+#include "editor/kvx_layout_manager.h"
+#include "editor/line_numbers_ruler_view.h"
+#include "editor/smart_text_view_routing.h"
+#include "editor/smart_undo_manager.h"
+#include "platform/defaults.h"
+
+// --- Construction ------------------------------------------------------------------
+
+SmartTextView::SmartTextView(SmartTextStorage *storage, platform::Defaults *defaults,
+                             QWidget *parent)
+    : KVXTextView(storage, defaults, parent) {
+    configureSelf();
+}
+
+SmartTextView::~SmartTextView() = default;
+
+void SmartTextView::configureSelf() {
+    applyThemeToView();
+    connect(storage(), &SmartTextStorage::themeChanged, this, [this] { applyThemeToView(); });
+    defaults().observe({QStringLiteral("defaultFontName"), QStringLiteral("defaultFontSize")},
+                       this, [this](const QString &key, const QVariant &) { preferenceChanged(key); });
+    typedSpace_.setIfDifferent(false);
+    pendingCompletion_.clear();
+    updateInformation();
+    undoManager_ = std::make_unique<SmartUndoManager>();
+    undoManager_->connectToTextView(this);
+    // Built for the first editor; every editor shows the same menu.
+    SmartTextContextMenuController::sharedController().contextMenu();
+    KVXKeyBindings::sharedController().reloadBindings();
+    setAcceptDrops(true);
+    connect(this, &QTextEdit::selectionChanged, this, [this] { publishSelectionBuffer(); });
+}
+
+// Lines and alignment are the storage's own preferences, which it follows
+// and restyles for; only the font waits for the view.
+void SmartTextView::preferenceChanged(const QString &key) {
+    if (key == QLatin1String("defaultFontName") || key == QLatin1String("defaultFontSize"))
+        resetDefaultFont();
+}
+
+bool SmartTextView::takeTypedSpace() {
+    const bool typed = typedSpace_.get();
+    typedSpace_.setIfDifferent(false);
+    return typed;
+}
+
+// --- Edits -----------------------------------------------------------------------------
+
+void SmartTextView::setInitialText(const QString &text) {
+    storage()->setInitialText(text);
+}
+
+void SmartTextView::replaceCharactersInRange(CharRange range, const QString &text) {
+    storage()->replaceCharactersInRange(range, text);
+}
+
+void SmartTextView::bulkReplaceCharactersInRange(CharRange range, const QString &text) {
+    RoutedEdit routed(this);
+    storage()->bulkReplaceCharactersInRange(range, text);
+}
+
+void SmartTextView::insertText(const QString &text, std::optional<CharRange> replacementRange) {
+    typedSpace_.setIfDifferent(text == QLatin1String(" "));
+    RoutedEdit routed(this);
+    storage()->replaceCharactersInRange(replacementRange.value_or(selectedRange()), text);
+}
+
+void SmartTextView::myInsertText(const QString &text) { insertText(text); }
+
+void SmartTextView::deleteBackward() {
+    typedSpace_.setIfDifferent(false);
+    CharRange range = selectedRange();
+    if (range.length == 0) {
+        // One character as the user sees it: a letter with its accents, an
+        // emoji with its parts.
+        QTextCursor cursor(document());
+        cursor.setPosition(int(range.location));
+        cursor.movePosition(QTextCursor::PreviousCharacter, QTextCursor::KeepAnchor);
+        range = {cursor.selectionStart(), cursor.selectionEnd() - cursor.selectionStart()};
+    }
+    if (range.length == 0)
+        return;
+    RoutedEdit routed(this);
+    storage()->replaceCharactersInRange(range, QString());
+}
+
+int SmartTextView::canEditRange(CharRange range, qsizetype replacementLength) {
+    return storage()->canEditRange(range, replacementLength);
+}
+
+// --- After an edit ------------------------------------------------------------------------
+
+// The storage tells of every change of its text, whoever made it.
+void SmartTextView::textDidChange() {
+    if (routing_ > 0)
+        adoptCaret();
+    KVXTextView::textDidChange();
+    updateInformation();
+    if (owningDocument_ && !undoing_)
+        owningDocument_->updateChangeCount(OwningDocument::ChangeKind::Done);
+}
+
+void SmartTextView::adoptCaret() {
+    if (const std::optional<CharRange> caret = storage()->caretRange())
+        setSelectedRange(*caret);
+}
+
+void SmartTextView::didChangeSelection() {
+    adoptCaret();
+    makeCaretVisible();
+}
+
+void SmartTextView::didChangeTextOrSelection() { didChangeSelection(); }
+
+void SmartTextView::moveToNewSelection() {
+    didChangeSelection();
+    centerCaretUsingTarget(true);
+}
+
+void SmartTextView::updateInformation() {
+    const SmartTextStorage &text = *storage();
+    wordCount_.setIfDifferent(text.wordCount());
+    lineCount_.setIfDifferent(text.lineCount());
+    paraCount_.setIfDifferent(text.paraCount());
+    lastEditedRange_.setAlways(selectedRange());
+    // Last, and always: the engine bridge renders on it, and reads the rest.
+    charCount_.setAlways(text.charCount());
+}
+
+// --- Themes and fonts ----------------------------------------------------------------------
+
+void SmartTextView::applyThemeFromPath(const QString &path) {
+    // The storage restyles the whole text as it loads the theme.
+    storage()->applyThemeFromPath(path);
+    applyThemeToView();
+    layoutManager()->setFont();
+    if (LineNumbersRulerView *ruler = verticalRulerView()) {
+        ruler->setBackgroundColor(themeColors_.background);
+        ruler->setTextColor(themeColors_.text);
+    }
+}
+
+// Qt draws the caret and any text without a colour of its own in one
+// colour: the theme's text colour (a caret colour of its own is kept in
+// themeColors but not drawn).
+void SmartTextView::applyThemeToView() {
+    themeColors_ = storage()->viewColors();
+    QPalette colours = palette();
+    colours.setColor(QPalette::Base, themeColors_.background);
+    colours.setColor(QPalette::Window, themeColors_.background);
+    colours.setColor(QPalette::Text, themeColors_.text);
+    if (themeColors_.selection)
+        colours.setColor(QPalette::Highlight, *themeColors_.selection);
+    colours.setColor(QPalette::HighlightedText, themeColors_.text);
+    setPalette(colours);
+}
+
+void SmartTextView::resetDefaultFont() {
+    const QString name = defaults().stringForKey(QStringLiteral("defaultFontName"));
+    if (!knownFontFamily(name))
+        return;
+    setDefaultFont(editorBaseFont(name, defaults().doubleForKey(QStringLiteral("defaultFontSize"))));
+    storage()->resetDefaultFont();
+    layoutManager()->setFont();
+}
+
+void SmartTextView::resetFormatting() { storage()->applyHighlighting(); }
+
+// --- Undo ------------------------------------------------------------------------------------
+
+bool SmartTextView::canUndo() const { return storage()->canUndo(); }
+bool SmartTextView::canRedo() const { return storage()->canRedo(); }
+
+// The document is clean again only when the text is the saved text: the
+// undo history may reach past the save (or a save may have happened inside
+// one undo step), and then the text it leaves differs from the file.
+void SmartTextView::smartUndo(QObject *) {
+    bool undone = false;
+    {
+        UndoScope scope(this);
+        undone = storage()->undo();
+    }
+    if (!undone)
+        return;
+    didChangeTextOrSelection();
+    tellDocumentAfterUndo(OwningDocument::ChangeKind::Undone);
+}
+
+void SmartTextView::smartRedo(QObject *) {
+    bool redone = false;
+    {
+        UndoScope scope(this);
+        redone = storage()->redo();
+    }
+    if (!redone)
+        return;
+    tellDocumentAfterUndo(OwningDocument::ChangeKind::Redone);
+    didChangeTextOrSelection();
+}
+
+void SmartTextView::tellDocumentAfterUndo(OwningDocument::ChangeKind kind) {
+    if (!owningDocument_)
+        return;
+    const QByteArrayView text(storage()->str(), qsizetype(storage()->len()));
+    owningDocument_->updateChangeCount(owningDocument_->isSavedText(text)
+                                           ? OwningDocument::ChangeKind::Cleared
+                                           : kind);
+}
+
+// --- Menus ------------------------------------------------------------------------------------
+
+void SmartTextView::describeMenuBar(const QMenuBar *menuBar) {
+    if (!menuBar)
+        return;
+    for (const QAction *item : menuBar->actions())
+        if (item->menu())
+            describeMenu(item->menu());
+}
+
+void SmartTextView::describeMenu(const QMenu *menu) {
+    for (const QAction *item : menu->actions()) {
+        if (item->isSeparator())
+            continue;
+        if (item->menu())
+            describeMenu(item->menu());
+        else
+            qCInfo(lcEditor, "action %s", qUtf8Printable(platform::ActionRouter::actionOf(item)));
+    }
+}

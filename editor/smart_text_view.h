@@ -1,0 +1,307 @@
+// SmartTextView: the editor of a Markdown document window.
+//
+// A KVXTextView over a SmartTextStorage that decides what each key press,
+// paste, drop and input-method commit means and hands every change of the
+// text to the storage: Tab indents a selection, Shift-Tab outdents, the
+// Return variants end a line or break it, the user's key bindings come
+// before the rest, and a label being typed is completed from the document.
+// After each change the selection follows the caret that the text buffer
+// computed, and the counts are published.
+//
+// Closed paths. QTextEdit edits its document by itself in many ways; here
+// none of them is left open. Keys are interpreted by this view (only moving
+// and selecting keys reach QTextEdit), input-method commits go through the
+// storage while the preedit stays in the layout, pastes (the clipboard and
+// the middle button's selection) and drops are inserted through the
+// storage, a drag that moves text within the view is one edit of the
+// storage, and a drag that moves text out deletes it through the storage.
+// Qt's own context menu is never shown. Text from outside has its line ends
+// made "\n" and NUL characters removed on the way in. QTextEdit's own
+// setters (setPlainText, insertPlainText, clear, append) are not for this
+// view: they would edit the document behind the storage, which then puts
+// its own text back and logs the edit as unrouted.
+//
+// Observed values (platform/observable.h), for the engine bridge and the
+// info bar:
+//   charCount      after every change of the text, even one that leaves the
+//                  count as it was (the bridge's trigger), and when set up;
+//   wordCount, lineCount, paraCount   only when they change;
+//   lastEditedRange   the selection at the last count update;
+//   typedSpace     true after a typed single space, false after a backward
+//                  delete; the bridge reads and clears it (takeTypedSpace).
+//
+// Actions (platform/action_router.h): the view is a responder for the
+// editor's commands ("shiftLeft:", "addStrong:", "acceptCurrentCriticMarkup:"
+// ...), the standard text commands ("moveLeft:", "deleteWordBackward:",
+// "selectParagraph:", "yank:" ...), "undo:"/"redo:" and the base view's
+// switches ("toggleShowLineNumbers:", "zoomIn:" ...); everything else goes
+// on to its parents. Main thread only.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "editor/editor_interfaces.h"
+#include "editor/heading_row.h"
+#include "editor/kvx_text_view.h"
+#include "editor/theme_styles.h"
+#include "platform/action_router.h"
+#include "platform/observable.h"
+
+class CompletionPopup;
+class QMenuBar;
+class QMenu;
+class SmartUndoManager;
+
+class SmartTextView : public KVXTextView, public platform::Responder {
+    Q_OBJECT
+public:
+    // Edits `storage` (which must outlive the view) with the preferences of
+    // `defaults` (the standard store when null).
+    explicit SmartTextView(SmartTextStorage *storage, platform::Defaults *defaults = nullptr,
+                           QWidget *parent = nullptr);
+    ~SmartTextView() override;
+
+    // --- Published values ------------------------------------------------------
+
+    const platform::Observable<quint64> &charCount() const { return charCount_; }
+    const platform::Observable<quint64> &wordCount() const { return wordCount_; }
+    const platform::Observable<quint64> &lineCount() const { return lineCount_; }
+    const platform::Observable<quint64> &paraCount() const { return paraCount_; }
+    const platform::Observable<CharRange> &lastEditedRange() const { return lastEditedRange_; }
+    const platform::Observable<bool> &typedSpace() const { return typedSpace_; }
+    // Reads typedSpace and clears it.
+    bool takeTypedSpace();
+
+    // The theme's colours as last applied, sidebar colours included.
+    const ThemeColors &themeColors() const { return themeColors_; }
+
+    // The window's scroll synchroniser (not owned, opaque here).
+    QObject *syncScroller() const { return syncScroller_; }
+    void setSyncScroller(QObject *syncer) { syncScroller_ = syncer; }
+
+    // The document told of changes, and whose folder relative paths of
+    // dropped files start from; none until the document sets itself.
+    OwningDocument *owningDocument() const { return owningDocument_; }
+    void setOwningDocument(OwningDocument *document) { owningDocument_ = document; }
+
+    SmartUndoManager *undoManager() const { return undoManager_.get(); }
+
+    // --- Text entry and edits ------------------------------------------------------
+
+    void setInitialText(const QString &text);
+    // An edit of the storage; the selection is kept where Qt moves it.
+    void replaceCharactersInRange(CharRange range, const QString &text);
+    // The differences only, as one change; the selection follows the caret.
+    void bulkReplaceCharactersInRange(CharRange range, const QString &text);
+    // Text typed (or committed by an input method) over the selection, or
+    // over `replacementRange`, through the storage's editing pipeline.
+    void insertText(const QString &text, std::optional<CharRange> replacementRange = {});
+    // The selection replaced by `text` as typed: what key bindings insert.
+    void myInsertText(const QString &text);
+    void deleteBackward();
+    // The storage's answer while changes are tracked: 1 allowed, 0 refused,
+    // -1 when no existing change is touched.
+    int canEditRange(CharRange range, qsizetype replacementLength);
+
+    // --- After an edit ---------------------------------------------------------------
+
+    // The selection becomes the caret the storage's text buffer left, when
+    // it left one.
+    void didChangeSelection();
+    void didChangeTextOrSelection();
+    // The same, and the caret centred.
+    void moveToNewSelection();
+    // Publishes the counts, lastEditedRange and, always, charCount.
+    void updateInformation();
+
+    // --- Commands on the selection ---------------------------------------------------
+
+    void addStrong();
+    void addEmph();
+    void decreaseLine();
+    void increaseLine();
+    void shiftLeft();
+    void shiftRight();
+    void shiftUp();
+    void shiftDown();
+    void increaseSelection();
+    void decreaseSelection();
+    void moveSelectionToPreviousParagraph();
+    void moveSelectionToNextParagraph();
+    // Moves sections dropped in the table of contents (the storage's rules);
+    // true when the text changed.
+    bool moveToCHeadings(const std::vector<HeadingRow> &headings, const HeadingRow *ontoHeading,
+                         const HeadingRow *beforeHeading, const HeadingRow *afterHeading);
+    void moveSelectionToNextCriticMarkup();
+    void moveSelectionToPreviousCriticMarkup();
+    void acceptCurrentCriticMarkup();
+    void rejectCurrentCriticMarkup();
+    void toggleChangeTracking();
+    bool isTrackingChanges() const;
+    // Title case for the selection's first line; the rest is kept.
+    void applyTitleCase();
+    void setLastUndoTags(quint64 tags);
+
+    // --- Appearance ----------------------------------------------------------------------
+
+    // Loads a theme into the storage and takes its colours.
+    void applyThemeFromPath(const QString &path);
+    // The font of "defaultFontName" and "defaultFontSize", when it exists.
+    void resetDefaultFont();
+    void resetFormatting();
+
+    // --- Pasteboard and drops ---------------------------------------------------------------
+
+    // The clipboard's text, as pasteAsPlainText.
+    void paste();
+    // An address over a selected word becomes a link; any other text is
+    // inserted as it is (line ends and NULs made safe).
+    void pasteAsPlainText();
+    void cut();
+    static bool stringIsValidURL(const QString &text);
+    // What a drag of the selection carries: its text, and which view and
+    // which range of which text it came from, so that a drop back into this
+    // view moves the text rather than copying it.
+    QMimeData *dragDataForSelection() const;
+
+    // --- Undo ------------------------------------------------------------------------------
+
+    bool canUndo() const;
+    bool canRedo() const;
+    void smartUndo(QObject *sender = nullptr);
+    void smartRedo(QObject *sender = nullptr);
+
+    // --- Completion -------------------------------------------------------------------------
+
+    // Opens the completion list for the word before the caret (a label's
+    // names inside a label).
+    void complete();
+    // Escape: ends an input method's composition, else complete().
+    void cancelOperation();
+    bool rangeIsInsideLabel(CharRange range) const;
+    std::optional<CharRange> rangeOfLabelForRange(CharRange range) const;
+    std::optional<CharRange> fixLabelCompletionRange(CharRange range) const;
+    QStringList completionsForPartialWordRange(CharRange range, int *indexOfSelectedItem);
+    void insertCompletion(const QString &word, CharRange partialRange, int movement, bool isFinal);
+    // The word before the selection that completion works on.
+    CharRange rangeForUserCompletion() const;
+    // The list shown while completing (null before the first completion).
+    CompletionPopup *completionPopup() const { return completionPopup_; }
+
+    // --- Actions -------------------------------------------------------------------------------
+
+    bool respondsToAction(const QString &action) const override;
+    void performAction(const QString &action, QObject *sender) override;
+    bool validateAction(const QString &action, QAction *item) override;
+    bool validateUserInterfaceItem(const QString &action, QAction *item) override;
+    // Logs "action <name>" for every item of the menu bar without a submenu.
+    static void describeMenuBar(const QMenuBar *menuBar);
+    static void describeMenu(const QMenu *menu);
+
+    void textDidChange() override;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void inputMethodEvent(QInputMethodEvent *event) override;
+    bool canInsertFromMimeData(const QMimeData *source) const override;
+    void insertFromMimeData(const QMimeData *source) override;
+    void dropEvent(QDropEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+
+private:
+    class RoutedEdit;
+    class UndoScope;
+    struct ActionEntry;
+    static const std::vector<ActionEntry> &actionTable();
+    static const ActionEntry *findAction(const QString &action);
+
+    void configureSelf();
+    void applyThemeToView();
+    void adoptCaret();
+    // After an undo or redo: Cleared when the text is the saved text again,
+    // else `kind`.
+    void tellDocumentAfterUndo(OwningDocument::ChangeKind kind);
+    void preferenceChanged(const QString &key);
+
+    // Keys (smart_text_view_keys.cpp)
+    bool interpretKey(QKeyEvent *event);
+    void returnVariant(Qt::KeyboardModifiers modifiers);
+    void checkLabelCompletion();
+    bool hasMarkedText() const;
+
+    // Mouse, drops and drags (smart_text_view_drops.cpp)
+    void insertIncomingText(const QString &text);
+    void concludeDragOperation(QDropEvent *event);
+    // The range a drop of `data` moves within this view, if it is a drag of
+    // this view's text as it is now.
+    std::optional<CharRange> draggedRangeOf(const QMimeData *data) const;
+    void startTextDrag();
+    void pasteSelectionBuffer(const QPoint &at);
+    void publishSelectionBuffer();
+
+    // Commands (smart_text_view_commands.cpp)
+    void moveCaret(int operation, bool extend);
+    void collapseOrMove(bool forward, bool extend);
+    void movePage(bool down, bool extend);
+    void deleteRange(CharRange range, bool kill);
+    void deleteTowards(int operation, bool kill);
+    enum class LetterCase { Capitalized, Lower, Upper };
+    void changeCaseOfWord(LetterCase letterCase);
+    void transpose();
+    void yank(bool select);
+    // A storage command on the selection, then the selection it leaves.
+    void runStorageCommand(void (SmartTextStorage::*command)(CharRange));
+    void runSelectionCommand(void (SmartTextStorage::*command)(CharRange));
+    void showRange(CharRange range);
+
+    // Completion (smart_text_view_completion.cpp)
+    CompletionPopup *popup();
+    QByteArrayView mirrorText() const;
+    bool autocompleteFootnotes() const;
+
+    platform::Observable<quint64> charCount_;
+    platform::Observable<quint64> wordCount_;
+    platform::Observable<quint64> lineCount_;
+    platform::Observable<quint64> paraCount_;
+    platform::Observable<CharRange> lastEditedRange_;
+    platform::Observable<bool> typedSpace_;
+
+    ThemeColors themeColors_;
+    QPointer<QObject> syncScroller_;
+    OwningDocument *owningDocument_ = nullptr;
+    std::unique_ptr<SmartUndoManager> undoManager_;
+
+    // An edit this view made: the selection follows the buffer's caret.
+    int routing_ = 0;
+    // Undo or redo under way: the document hears of it once, afterwards.
+    bool undoing_ = false;
+
+    // Completion
+    QString pendingCompletion_;
+    CompletionPopup *completionPopup_ = nullptr;
+    CharRange completionRange_;   // the partial word of the list shown
+    QString completionOriginal_;  // its text before the list opened
+    qsizetype completionShown_ = 0;  // units of the word now in its place
+
+    // Marks and the kill buffer of the Emacs-style commands.
+    std::optional<qsizetype> mark_;
+    QString killBuffer_;
+
+    // A press inside the selection that may become a drag of it, unless it
+    // is the third click of a triple click.
+    bool dragCandidate_ = false;
+    QPoint dragStart_;
+    QElapsedTimer lastDoubleClick_;
+};
