@@ -22,7 +22,8 @@ struct PreviewController::Input {
     HeadOptions head;
     std::shared_ptr<const BodyBlocks> previous;  // the page's blocks, when known
     bool forReplacement = false;
-    bool markForTypesetting = false;
+    bool pageTypesets = false;  // the page on screen has MathJax or highlight.js
+    QString then;               // puts the page in place after a change
 };
 
 // A prepared page: the HTML with its head content, its body's blocks (none
@@ -34,8 +35,8 @@ struct PreviewController::Prepared {
     QString script;
     bool patch = false;
     QString pageToLoad;
-    bool typesets = false;
-    bool markForTypesetting = false;
+    bool typesets = false;      // the prepared head has MathJax or highlight.js
+    bool pageTypesets = false;  // the page the script goes to has them
 };
 
 namespace {
@@ -104,7 +105,7 @@ void PreviewController::thawAndReload() {
     reloadPreview();
 }
 
-PreviewController::Input PreviewController::snapshot(bool forReplacement) const {
+PreviewController::Input PreviewController::snapshot(bool forReplacement) {
     Input input;
     input.html = m_baseSourceHTML;
     input.cssPath = m_activeCSSPath;
@@ -114,7 +115,11 @@ PreviewController::Input PreviewController::snapshot(bool forReplacement) const 
     input.head.scripts = ScriptLocations::preferred();
     input.previous = m_pageBlocks;
     input.forReplacement = forReplacement;
-    input.markForTypesetting = m_pageTypesets;
+    input.pageTypesets = m_pageTypesets;
+    if (forReplacement) {
+        m_storedScrollPosition = m_page->scrollPosition();
+        input.then = positionScript();
+    }
     return input;
 }
 
@@ -165,42 +170,32 @@ void PreviewController::applyReplacement(const std::shared_ptr<const Prepared> &
         finishedUpdating();
         return;
     }
-    m_storedScrollPosition = m_page->scrollPosition();
-    // The page is put in place in the same script that changes it, so that
-    // no frame shows the new blocks at the old position.
-    const QString position = positionScript();
-    const QString script = position.isEmpty()
-                               ? prepared->script
-                               : QStringLiteral("var done = %1; if (done) { try { %2 } catch (e) {} } done;")
-                                     .arg(prepared->script, position);
     QPointer<PreviewController> self(this);
-    m_page->run(script, PreviewPageDriver::World::Application,
+    m_page->run(prepared->script, blockWorld(prepared->pageTypesets),
                 [self, prepared, generation](bool finished, const QVariant &result) {
                     if (!self)
                         return;
-                    if (finished && prepared->patch && !result.toBool()) {
+                    const bool deferred = result.toString() == QLatin1String("deferred");
+                    if (finished && prepared->patch && !deferred && !result.toBool()) {
                         // The page was not the one the change was made
                         // against: it gets the whole body.
                         self->replaceWholeBody(prepared, generation);
                         return;
                     }
-                    self->replacementDone(prepared, generation, finished,
-                                          prepared->patch ? result.toBool() : result.toInt() == 2);
+                    const bool mapped = deferred || (prepared->patch ? result.toBool() : result.toInt() == 2);
+                    self->replacementDone(prepared, generation, finished, mapped);
                 });
 }
 
 void PreviewController::replaceWholeBody(const std::shared_ptr<const Prepared> &prepared, quint64 generation) {
     m_pageBlocks.reset();
-    const QString position = positionScript();
-    const QString script = replaceBodyScript(*prepared->blocks, prepared->markForTypesetting);
     QPointer<PreviewController> self(this);
-    m_page->run(position.isEmpty() ? script
-                                   : QStringLiteral("var done = %1; if (done) { try { %2 } catch (e) {} } done;")
-                                         .arg(script, position),
-                PreviewPageDriver::World::Application,
+    m_page->run(replaceBodyScript(*prepared->blocks, prepared->pageTypesets, positionScript()),
+                blockWorld(prepared->pageTypesets),
                 [self, prepared, generation](bool finished, const QVariant &result) {
                     if (self)
-                        self->replacementDone(prepared, generation, finished, result.toInt() == 2);
+                        self->replacementDone(prepared, generation, finished,
+                                              result.toInt() == 2 || result.toString() == QLatin1String("deferred"));
                 });
 }
 
@@ -214,12 +209,14 @@ void PreviewController::replacementDone(const std::shared_ptr<const Prepared> &p
             m_pageBroken = true;
         } else {
             m_pageBlocks = mapped ? prepared->blocks : nullptr;
-            if (prepared->markForTypesetting)
-                m_page->run(typesetScript(false), PreviewPageDriver::World::Page, {});
         }
     }
     finishedUpdating();
     updateContentBounds();
+}
+
+PreviewPageDriver::World PreviewController::blockWorld(bool pageTypesets) {
+    return pageTypesets ? PreviewPageDriver::World::Page : PreviewPageDriver::World::Application;
 }
 
 void PreviewController::applyReload(const std::shared_ptr<const Prepared> &prepared, quint64 generation) {
@@ -244,14 +241,14 @@ void PreviewController::loadDone(const std::shared_ptr<const Prepared> &prepared
             m_pageBroken = true;
         } else if (prepared->blocks) {
             QPointer<PreviewController> self(this);
-            m_page->run(mapBlocksScript(prepared->blocks->count()), PreviewPageDriver::World::Application,
+            m_page->run(mapBlocksScript(prepared->blocks->count()), blockWorld(prepared->typesets),
                         [self, prepared, generation](bool finished, const QVariant &result) {
                             if (self && generation == self->m_pageGeneration && finished && result.toBool())
                                 self->m_pageBlocks = prepared->blocks;
                         });
         }
         if (ok && prepared->typesets)
-            m_page->run(typesetScript(true), PreviewPageDriver::World::Page, {});
+            m_page->run(typesetBodyScript(), PreviewPageDriver::World::Page, {});
         if (ok)
             scrollToMatchTextView();
     }
@@ -276,9 +273,10 @@ QString PreviewController::positionScript() const {
 }
 
 void PreviewController::scrollToMatchTextView() {
+    // A page without the anchor is not scrolled.
     const QString script = positionScript();
     if (!script.isEmpty())
-        m_page->run(script, PreviewPageDriver::World::Application, {});
+        m_page->run(QStringLiteral("try { %1 } catch (e) {}").arg(script), PreviewPageDriver::World::Application, {});
 }
 
 void PreviewController::finishedUpdating() {
@@ -364,7 +362,7 @@ std::shared_ptr<const PreviewController::Prepared> PreviewController::prepare(co
     qsizetype contentStart = 0;
     prepared->page = applyHead(input.html, headContent(head), &contentStart);
     prepared->typesets = head.mathJax || head.syntaxHighlighting;
-    prepared->markForTypesetting = input.markForTypesetting;
+    prepared->pageTypesets = input.pageTypesets;
     const std::optional<TextRange> body = bodyRange(prepared->page, contentStart);
     if (!body) {
         prepared->pageToLoad = prepared->page;
@@ -374,10 +372,10 @@ std::shared_ptr<const PreviewController::Prepared> PreviewController::prepare(co
     if (input.forReplacement) {
         if (input.previous) {
             prepared->script = patchBlocksScript(*input.previous, *blocks, compareBlocks(*input.previous, *blocks),
-                                                 input.markForTypesetting);
+                                                 input.pageTypesets, input.then);
             prepared->patch = true;
         } else {
-            prepared->script = replaceBodyScript(*blocks, input.markForTypesetting);
+            prepared->script = replaceBodyScript(*blocks, input.pageTypesets, input.then);
         }
     } else {
         const QString marked = blocks->joinedWithMarkers();

@@ -126,7 +126,7 @@ private:
     struct Prepared;
     struct Input;
 
-    Input snapshot(bool forReplacement) const;
+    Input snapshot(bool forReplacement);
     // Runs on a background thread.
     static std::shared_ptr<const Prepared> prepare(const Input &input);
     void startReplacement();
@@ -140,6 +140,7 @@ private:
     // What puts the page where it belongs after a refresh; empty when it
     // stays where the refresh left it.
     QString positionScript() const;
+    static PreviewPageDriver::World blockWorld(bool pageTypesets);
     void scrollToMatchTextView();
     void finishedUpdating();
     void resumeUpdating();
@@ -161,8 +162,9 @@ private:
     double m_zoomFactor = 1.0;
 
     // The page on screen: its blocks as mapped (null when not known), whether
-    // its head has MathJax or highlight.js, whether it broke, and a number
-    // that changes with every load.
+    // its head has MathJax or highlight.js (its block scripts then run in its
+    // own world), whether it broke, and a number that changes with every
+    // load.
     std::shared_ptr<const preview::BodyBlocks> m_pageBlocks;
     bool m_pageTypesets = false;
     bool m_pageBroken = false;

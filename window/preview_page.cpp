@@ -268,6 +268,8 @@ namespace {
 // Helpers every block script starts with. `split` cuts a parent's child
 // nodes into groups at the marker comments, which it removes; `expected` is
 // the number of groups there should be (an empty parent has none).
+// `typesetNew` hands new nodes to MathJax and highlight.js; `whenIdle` runs
+// a change now, or after what MathJax's queue holds.
 const char16_t *BlockHelpers = uR"js(
 function split(parent, expected) {
   var groups = [[]], kids = Array.prototype.slice.call(parent.childNodes);
@@ -279,21 +281,38 @@ function split(parent, expected) {
   if (expected === 0 && groups.length === 1 && groups[0].length === 0) groups = [];
   return groups.length === expected ? groups : null;
 }
-function markNew(groups) {
-  for (var i = 0; i < groups.length; i++)
-    for (var k = 0; k < groups[i].length; k++)
-      if (groups[i][k].nodeType === 1) groups[i][k].setAttribute('data-orvane-new', '');
+function typesetNew(groups) {
+  var hub = window.MathJax && window.MathJax.Hub;
+  groups.forEach(function (nodes) {
+    nodes.forEach(function (e) {
+      if (e.nodeType !== 1) return;
+      if (hub) hub.Queue(function () { if (document.body.contains(e)) return hub.Typeset(e); });
+      if (window.hljs) {
+        var blocks = Array.prototype.slice.call(e.querySelectorAll('pre code'));
+        if (e.matches('pre code')) blocks.push(e);
+        blocks.forEach(function (b) { if (!b.classList.contains('hljs')) window.hljs.highlightBlock(b); });
+      }
+    });
+  });
+}
+function whenIdle(change) {
+  var hub = window.MathJax && window.MathJax.Hub, q = hub && hub.queue;
+  if (q && (q.running || q.pending || q.queue.length)) { hub.Queue(function () { change(); }); return 'deferred'; }
+  return change();
 }
 )js";
 
-QString withHelpers(const QString &body) {
+// A block script: `change` is the body of a function that changes the page
+// and answers; the helpers and `then` come around it.
+QString blockScript(const QString &change, bool typesetting, const QString &then) {
     QString helpers = QString::fromUtf16(BlockHelpers);
     helpers.replace(QLatin1String("MARKER"), platform::WebView::stringLiteral(BlockMarker));
-    return QStringLiteral("(function () {") + helpers + body + QStringLiteral("})()");
-}
-
-QString boolText(bool value) {
-    return value ? QStringLiteral("true") : QStringLiteral("false");
+    QString script = QStringLiteral("(function () {") + helpers;
+    script += QStringLiteral("var typesetting = ") + (typesetting ? QStringLiteral("true") : QStringLiteral("false")) + QStringLiteral(";\n");
+    script += QStringLiteral("var then = function () { try {") + then + QStringLiteral("} catch (e) {} };\n");
+    script += QStringLiteral("var change = function () {") + change + QStringLiteral("};\n");
+    script += QStringLiteral("return typesetting ? whenIdle(change) : change();\n})()");
+    return script;
 }
 
 // `text` with %1 .. %9 replaced by `values` in one pass, so that a value that
@@ -322,41 +341,46 @@ QString number(qsizetype value) {
 
 }  // namespace
 
-QString replaceBodyScript(const BodyBlocks &body, bool markForTypesetting) {
-    return withHelpers(fill(uR"js(
+QString replaceBodyScript(const BodyBlocks &body, bool typesetting, const QString &then) {
+    return blockScript(fill(uR"js(
 var body = document.body;
 if (!body) return 0;
 body.innerHTML = %1;
 var groups = split(body, %2);
 window.orvaneBlocks = groups;
-if (%3) markNew(groups || [Array.prototype.slice.call(body.childNodes)]);
+if (typesetting) typesetNew(groups || [Array.prototype.slice.call(body.childNodes)]);
+then();
 return groups ? 2 : 1;
 )js",
-                            {platform::WebView::stringLiteral(body.joinedWithMarkers()), number(body.count()),
-                             boolText(markForTypesetting)}));
+                                 {platform::WebView::stringLiteral(body.joinedWithMarkers()), number(body.count())}),
+                       typesetting, then);
 }
 
 QString mapBlocksScript(qsizetype expectedCount) {
-    return withHelpers(fill(uR"js(
+    return blockScript(fill(uR"js(
 var body = document.body;
 window.orvaneBlocks = body ? split(body, %1) : null;
 return !!window.orvaneBlocks;
 )js",
-                            {number(expectedCount)}));
+                                 {number(expectedCount)}),
+                       false, QString());
 }
 
 QString patchBlocksScript(const BodyBlocks &before, const BodyBlocks &after, const BlockChange &change,
-                          bool markForTypesetting) {
-    return withHelpers(fill(uR"js(
+                          bool typesetting, const QString &then) {
+    return blockScript(fill(uR"js(
 var from = %1, removed = %2, inserted = %3, body = document.body, blocks = window.orvaneBlocks;
-if (!body || !blocks || blocks.length !== %4) return false;
-for (var i = from; i < from + removed; i++)
-  for (var k = 0; k < blocks[i].length; k++)
-    if (blocks[i][k].parentNode !== body) return false;
-var t = document.createElement('template');
-t.innerHTML = %5;
-var fresh = split(t.content, inserted);
-if (!fresh) return false;
+var known = !!body && !!blocks && blocks.length === %4;
+for (var i = 0; known && i < blocks.length; i++)
+  for (var k = 0; known && k < blocks[i].length; k++)
+    known = blocks[i][k].parentNode === body;
+var fresh = null;
+if (known) {
+  var t = document.createElement('template');
+  t.innerHTML = %5;
+  fresh = split(t.content, inserted);
+}
+if (!fresh) { window.orvaneBlocks = null; return false; }
 for (var i = from; i < from + removed; i++)
   for (var k = 0; k < blocks[i].length; k++) body.removeChild(blocks[i][k]);
 var ref = null, found = false;
@@ -367,35 +391,29 @@ for (var i = from - 1; i >= 0 && !found; i--)
 if (!found) ref = body.firstChild;
 for (var i = 0; i < fresh.length; i++)
   for (var k = 0; k < fresh[i].length; k++) body.insertBefore(fresh[i][k], ref);
-if (%6) markNew(fresh);
 blocks.splice.apply(blocks, [from, removed].concat(fresh));
+if (typesetting) typesetNew(fresh);
+then();
 return true;
 )js",
-                            {number(change.prefix), number(change.removed), number(change.inserted),
-                             number(before.count()),
-                             platform::WebView::stringLiteral(after.joinedWithMarkers(change.prefix, change.inserted)),
-                             boolText(markForTypesetting)}));
+                                 {number(change.prefix), number(change.removed), number(change.inserted),
+                                  number(before.count()),
+                                  platform::WebView::stringLiteral(after.joinedWithMarkers(change.prefix, change.inserted))}),
+                       typesetting, then);
 }
 
-QString typesetScript(bool wholeBody) {
+QString typesetBodyScript() {
     return QStringLiteral(R"js((function () {
-var list;
-if (%1) list = document.body ? [document.body] : [];
-else {
-  list = Array.prototype.slice.call(document.querySelectorAll('[data-orvane-new]'));
-  list.forEach(function (e) { e.removeAttribute('data-orvane-new'); });
-}
-if (window.MathJax && window.MathJax.Hub)
-  list.forEach(function (e) { window.MathJax.Hub.Queue(['Typeset', window.MathJax.Hub, e]); });
+var body = document.body;
+if (!body) return false;
+if (window.MathJax && window.MathJax.Hub && window.MathJax.isReady)
+  window.MathJax.Hub.Queue(['Typeset', window.MathJax.Hub, body]);
 if (window.hljs)
-  list.forEach(function (e) {
-    Array.prototype.forEach.call(e.querySelectorAll('pre code'), function (b) {
-      if (!b.classList.contains('hljs')) window.hljs.highlightBlock(b);
-    });
+  Array.prototype.forEach.call(body.querySelectorAll('pre code'), function (b) {
+    if (!b.classList.contains('hljs')) window.hljs.highlightBlock(b);
   });
-return list.length;
-})())js")
-        .arg(boolText(wholeBody));
+return true;
+})())js");
 }
 
 QString scrollToAnchorScript(int offset) {

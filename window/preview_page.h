@@ -116,22 +116,30 @@ BlockChange compareBlocks(const BodyBlocks &before, const BodyBlocks &after);
 inline constexpr QStringView BlockMarker = u"orvane-block";
 
 // --- Page scripts --------------------------------------------------------------
-// All but typesetScript() run in the application's script world, where the
-// page's own scripts cannot reach the map of blocks.
+// The block scripts keep the page's map of blocks in the world they run in.
+// A page without MathJax or highlight.js runs them in the application's
+// world, where the page's own scripts cannot reach the map. A page with them
+// runs them in its own world: there the new blocks are typeset and coloured
+// as they go in, and while MathJax is at work (it breaks when the math it is
+// setting leaves the page) a change waits in MathJax's queue; the script then
+// answers "deferred".
+//
+// `then` is script text run right after a change went in (the page's
+// position), whose failure changes nothing.
 
 // Replaces the whole body and maps its blocks. Answers 2 when mapped, 1 when
 // the body was replaced but could not be mapped, 0 without a body.
-QString replaceBodyScript(const BodyBlocks &body, bool markForTypesetting);
+QString replaceBodyScript(const BodyBlocks &body, bool typesetting, const QString &then = QString());
+// Replaces the changed blocks; answers false, changing nothing, when the page
+// is not the one `before` describes (a block's node has left the body).
+QString patchBlocksScript(const BodyBlocks &before, const BodyBlocks &after, const BlockChange &change,
+                          bool typesetting, const QString &then = QString());
 // Maps the blocks of a freshly loaded page (whose body holds the markers):
 // true when every marker was a child of the body.
 QString mapBlocksScript(qsizetype expectedCount);
-// Replaces the changed blocks; answers false, changing nothing, when the page
-// is not the one `before` describes.
-QString patchBlocksScript(const BodyBlocks &before, const BodyBlocks &after, const BlockChange &change,
-                          bool markForTypesetting);
-// In the page's own world: MathJax and highlight.js over what the scripts
-// above marked as new (or over the whole body).
-QString typesetScript(bool wholeBody);
+// After a load: MathJax (once it is ready) and highlight.js over a body that
+// was put in after they set the page.
+QString typesetBodyScript();
 // Puts the block under the caret ("TZRHTMLSCROLLPOINT") at `offset` pixels
 // below the top of the view.
 QString scrollToAnchorScript(int offset);

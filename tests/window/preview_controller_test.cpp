@@ -418,3 +418,29 @@ TEST_F(PreviewControllerTest, FetchesThePagesGeometryAfterEachRefresh) {
     EXPECT_EQ(changes, 2);
     EXPECT_TRUE(std::isnan(controller.contentPercentToTotalPercent(0.5)));
 }
+
+// A page with MathJax or highlight.js gets its block scripts in its own world,
+// where they can wait for MathJax; a change that waits counts as made.
+TEST_F(PreviewControllerTest, RunsBlockScriptsBesideTheTypesettersOfThePage) {
+    prefs.insert(preview::AddMathJax, true);
+    controller.updatePreview(page("<p>a</p>"));
+    controller.thawAndReload();
+    ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+    EXPECT_TRUE(fake.loads.front().html.contains(u"MathJax.js?config=TeX-AMS-MML_HTMLorMML"));
+    fake.finishLoad();
+    ASSERT_TRUE(fake.pending("map"));
+    EXPECT_EQ(fake.last("map")->world, PreviewPageDriver::World::Page);
+    EXPECT_TRUE(fake.pending("typeset"));
+    fake.settle();
+    ASSERT_TRUE(idle());
+
+    controller.updatePreview(page("<p>b</p>"));
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("patch"); }));
+    EXPECT_EQ(fake.last("patch")->world, PreviewPageDriver::World::Page);
+    EXPECT_TRUE(fake.last("patch")->text.contains(u"var typesetting = true;"));
+    fake.answer("patch", "deferred");
+    fake.settle();
+    ASSERT_TRUE(idle());
+    EXPECT_TRUE(controller.knowsPageBlocks());
+    EXPECT_FALSE(fake.pending("body"));
+}

@@ -162,11 +162,12 @@ TEST(PreviewPage, PutsTheBodyIntoScriptsAsALiteral) {
                                 u"<!--orvane-block--><script>x<\\/script>\""));
     EXPECT_TRUE(script.contains(u"split(body, 3)"));
     const QString patch = patchBlocksScript(BodyBlocks("<p>a</p><p>b</p>"), BodyBlocks("<p>a</p><p>%6</p>"),
-                                            {1, 1, 1}, true);
+                                            {1, 1, 1}, true, "window.scrollTo(0, 5)");
     EXPECT_TRUE(patch.contains(u"var from = 1, removed = 1, inserted = 1"));
-    EXPECT_TRUE(patch.contains(u"blocks.length !== 2"));
+    EXPECT_TRUE(patch.contains(u"blocks.length === 2"));
     EXPECT_TRUE(patch.contains(u"t.innerHTML = \"<p>%6<\\/p>\""));
-    EXPECT_TRUE(patch.contains(u"if (true) markNew(fresh)"));
+    EXPECT_TRUE(patch.contains(u"var typesetting = true;"));
+    EXPECT_TRUE(patch.contains(u"try {window.scrollTo(0, 5)} catch (e) {}"));
     EXPECT_EQ(scrollToAnchorScript(120),
               "var target = document.getElementById(\"TZRHTMLSCROLLPOINT\");target.scrollIntoView(true);"
               "window.scrollBy(0,-120)");
