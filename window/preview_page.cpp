@@ -34,10 +34,14 @@ ScriptLocations ScriptLocations::remote() {
 }
 
 ScriptLocations ScriptLocations::preferred() {
-    const QString folder = QStringLiteral("/usr/share/javascript");
-    const bool installed = QFileInfo::exists(folder + QStringLiteral("/mathjax/MathJax.js")) &&
-                           QFileInfo::exists(folder + QStringLiteral("/highlight.js/highlight.min.js"));
-    return installed ? local(folder) : remote();
+    // Looked for once: packages do not come and go while the program runs.
+    static const ScriptLocations locations = [] {
+        const QString folder = QStringLiteral("/usr/share/javascript");
+        const bool installed = QFileInfo::exists(folder + QStringLiteral("/mathjax/MathJax.js")) &&
+                               QFileInfo::exists(folder + QStringLiteral("/highlight.js/highlight.min.js"));
+        return installed ? local(folder) : remote();
+    }();
+    return locations;
 }
 
 int bodyMargin(double viewHeight) {

@@ -59,7 +59,8 @@ public:
     void centerVisibleAtTotalPercentage(double p) { alignTotalPercentage(p, 0.5); }
 
 public slots:
-    // Any thread. The HTML arrives on the main thread, in order.
+    // Any thread (the view must outlive the call). The HTML arrives on the
+    // main thread, in order.
     void updatePreview(const QString &html);
     void reloadPreview() { m_controller.reloadPreview(); }
     void refreshPreview() { m_controller.reloadPreview(); }

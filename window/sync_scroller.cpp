@@ -16,6 +16,7 @@
 #include <QWidget>
 
 #include <cmath>
+#include <cstdio>
 
 SyncScroller::SyncScroller(QObject *parent) : QObject(parent) {
     // Wheel events are seen before any widget handles them, wherever they go.
@@ -185,4 +186,9 @@ bool SyncScroller::updateScrollMap() {
     }
     m_scrollMapIsUpdating = false;
     return m_scrollMapIsUpToDate;
+}
+
+void SyncScroller::logMap() const {
+    for (const scrollsync::MapEntry &entry : m_scrollMap.entries)
+        std::fprintf(stderr, "%f\t%f\n", double(entry.edit), double(entry.web));
 }

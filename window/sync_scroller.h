@@ -71,6 +71,9 @@ public:
     // Whether a point on the screen lies inside the widget.
     static bool isGlobalPoint(QPoint point, const QWidget *widget);
 
+    // Diagnostic: the map's entries, "edit<TAB>web" a line, on standard error.
+    void logMap() const;
+
     // Where the mouse is (tests place it).
     void setCursorPositionSource(std::function<QPoint()> source) { m_cursor = std::move(source); }
 

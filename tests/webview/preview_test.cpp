@@ -172,6 +172,30 @@ TEST_F(PreviewTest, OpensLinksThatLeaveTheDocumentOutside) {
     EXPECT_EQ(evaluateText(*view, "document.location.href"), view->baseURL().toString() + "#fn:1");
 }
 
+// A window being resized reloads the page once, when it has settled (the
+// margins follow the editor's height); while hidden, HTML is dropped.
+TEST_F(PreviewTest, ReloadsOnceAfterTheWindowWasResized) {
+    open("# Resize\n\nText.\n");
+    int loads = 0;
+    QObject::connect(&view->controller(), &PreviewController::pageLoaded, [&] { loads++; });
+    for (int width = 1000; width <= 1180; width += 20) {
+        window.resize(width, 700 + width / 10);
+        pause(30);
+    }
+    EXPECT_EQ(loads, 0);
+    ASSERT_TRUE(waitUntil([&] { return loads == 1 && !view->controller().isUpdating(); }));
+    pause(SmartWebView::ResizeSettleMilliseconds * 2);
+    EXPECT_EQ(loads, 1);
+    EXPECT_TRUE(view->controller().currentSourceHTML().contains(
+        QStringLiteral("margin-top: %1px").arg(preview::bodyMargin(editor->viewport()->height()))));
+
+    view->hide();
+    view->updatePreview(convert("# Hidden\n"));
+    pause(100);
+    view->show();
+    EXPECT_EQ(evaluateText(*view, "document.querySelector('h1').textContent"), "Resize");
+}
+
 // The page's process dies: the preview loads afresh, and later HTML shows.
 TEST_F(PreviewTest, KeepsUpdatingAfterThePagesProcessDies) {
     open("# Before\n");
