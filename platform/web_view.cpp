@@ -16,6 +16,9 @@ namespace platform {
 namespace {
 
 Q_LOGGING_CATEGORY(lcWebView, "orvane.platform")
+// What pages write to their console: shown only when asked for
+// (QT_LOGGING_RULES="orvane.platform.page.debug=true").
+Q_LOGGING_CATEGORY(lcPageConsole, "orvane.platform.page", QtInfoMsg)
 
 // Where the inner HTML of the first body element lies in `html`: just after
 // the start tag's ">" up to the last end tag. Tags are matched without regard
@@ -71,7 +74,7 @@ protected:
     QWebEnginePage *createWindow(WebWindowType) override;
     void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString &message, int line,
                                   const QString &source) override {
-        qCDebug(lcWebView).noquote() << "page console:" << message << "at" << source << line;
+        qCDebug(lcPageConsole).noquote() << "page console:" << message << "at" << source << line;
         emit m_view->consoleMessage(message);
     }
 
