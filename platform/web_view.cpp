@@ -151,6 +151,10 @@ WebView::~WebView() {
     m_scripts.clear();
     m_current.reset();
     m_waiting.reset();
+    // The page answers its pending scripts as it goes, after this part of
+    // the view: the answers find the view gone.
+    *m_alive = false;
+    disconnect(m_page, nullptr, this, nullptr);
 }
 
 qsizetype WebView::dataUrlLength(const QString &html) {
@@ -284,10 +288,9 @@ void WebView::runScript(const QString &script, ScriptCallback done, std::chrono:
     });
     pending.timer->start(timeout);
     m_scripts.insert(id, std::move(pending));
-    QPointer<WebView> self(this);
-    m_page->runJavaScript(script, world, [self, id](const QVariant &result) {
-        if (self)
-            self->finishScript(id, true, result);
+    m_page->runJavaScript(script, world, [this, alive = m_alive, id](const QVariant &result) {
+        if (*alive)
+            finishScript(id, true, result);
     });
 }
 

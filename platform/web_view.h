@@ -32,6 +32,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QTimer;
@@ -132,6 +133,8 @@ private:
     bool m_injecting = false;
     QTimer *m_loadTimer = nullptr;
 
+    // Cleared when the view goes: the page's late answers find it so.
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
     quint64 m_nextScript = 0;
     QHash<quint64, PendingScript> m_scripts;
 };

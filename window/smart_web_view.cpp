@@ -31,6 +31,9 @@ SmartWebView::SmartWebView(QWidget *parent) : platform::WebView(parent), m_contr
 SmartWebView::~SmartWebView() {
     if (m_window)
         m_window->removeEventFilter(this);
+    // The page outlives this part of the view for a moment: it reports to
+    // nobody here any more.
+    disconnect(page(), nullptr, this, nullptr);
 }
 
 void SmartWebView::setLinkedTextView(EditorSurface *editor) {
