@@ -6,12 +6,13 @@
 // preview falls back to when it does not know the page on screen).
 //
 // Needs a display: run it under a virtual one, as root with the engine's
-// sandbox off, for instance
-//   QTWEBENGINE_CHROMIUM_FLAGS="--no-sandbox --disable-gpu" \
-//     xvfb-run -a build/bench/preview_bench
+// sandbox off, for instance (one line)
+//   QTWEBENGINE_CHROMIUM_FLAGS="--no-sandbox --disable-gpu"
+//   xvfb-run -a build/bench/preview_bench
 #include <benchmark/benchmark.h>
 
-#include "window/preview_services.h"
+#include "platform/registered_defaults.h"
+#include "window/preview_preferences.h"
 #include "window/smart_web_view.h"
 
 #include "tzr.h"
@@ -66,9 +67,7 @@ QString convert(const QByteArray &text) {
 // A preview that shows the document, shared by the benchmarks.
 struct Preview {
     Preview() {
-        preview::setPreferenceReaderForTesting([](const QString &key) {
-            return key == preview::SyncPreviewLocationWhileTyping ? QVariant(false) : QVariant();
-        });
+        preferences.defaults().setBool(false, preview::SyncPreviewLocationWhileTyping);
         view.resize(900, 1000);
         view.show();
         QObject::connect(&view, &platform::WebView::consoleMessage, [this](const QString &message) {
@@ -99,6 +98,7 @@ struct Preview {
         return clock.nsecsElapsed() / 1e9;
     }
 
+    platform::ScopedStandardDefaults preferences;  // the user's own stay untouched
     QByteArray text = document();
     SmartWebView view;
     int refreshes = 0;

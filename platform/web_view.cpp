@@ -1,5 +1,7 @@
 #include "platform/web_view.h"
 
+#include "platform/log.h"
+
 #include <QChildEvent>
 #include <QContextMenuEvent>
 #include <QFocusEvent>
@@ -15,7 +17,6 @@ namespace platform {
 
 namespace {
 
-Q_LOGGING_CATEGORY(lcWebView, "orvane.platform")
 // What pages write to their console: shown only when asked for
 // (QT_LOGGING_RULES="orvane.platform.page.debug=true").
 Q_LOGGING_CATEGORY(lcPageConsole, "orvane.platform.page", QtInfoMsg)
@@ -131,13 +132,13 @@ WebView::WebView(QWidget *parent) : QWebEngineView(parent) {
     m_loadTimer = new QTimer(this);
     m_loadTimer->setSingleShot(true);
     connect(m_loadTimer, &QTimer::timeout, this, [this] {
-        qCWarning(lcWebView) << "A page load did not finish in time";
+        qCWarning(lcPlatform) << "A page load did not finish in time";
         finishLoad(false);
     });
     connect(m_page, &QWebEnginePage::loadFinished, this, &WebView::pageLoadFinished);
     connect(m_page, &QWebEnginePage::renderProcessTerminated, this,
             [this](QWebEnginePage::RenderProcessTerminationStatus status, int code) {
-                qCWarning(lcWebView) << "The page's render process ended:" << status << code;
+                qCWarning(lcPlatform) << "The page's render process ended:" << status << code;
                 failEverythingPending();
                 emit renderProcessGone();
             });
@@ -232,7 +233,7 @@ void WebView::startLoad(PendingLoad load) {
         }
         m_injecting = true;
         if (dataUrlLength(page) > DataUrlLimit - 4096)
-            qCWarning(lcWebView) << "A page's head is too large to load";
+            qCWarning(lcPlatform) << "A page's head is too large to load";
     }
     m_current = std::move(load);
     m_loadTimer->start(m_loadTimeout);
@@ -283,7 +284,7 @@ void WebView::runScript(const QString &script, ScriptCallback done, std::chrono:
     PendingScript pending{std::move(done), new QTimer(this)};
     pending.timer->setSingleShot(true);
     connect(pending.timer, &QTimer::timeout, this, [this, id] {
-        qCWarning(lcWebView) << "A page script did not answer in time";
+        qCWarning(lcPlatform) << "A page script did not answer in time";
         finishScript(id, false, QVariant());
     });
     pending.timer->start(timeout);

@@ -1,14 +1,14 @@
 #include "window/preview_controller.h"
 
+#include "platform/defaults.h"
+#include "platform/dispatch.h"
 #include "platform/workspace.h"
 #include "window/editor_surface.h"
-#include "window/preview_services.h"
+#include "window/preview_preferences.h"
 #include "window/window_log.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QPointer>
-#include <QTimer>
 
 #include <cmath>
 #include <utility>
@@ -40,6 +40,10 @@ struct PreviewController::Prepared {
 };
 
 namespace {
+
+bool preference(const QString &key) {
+    return platform::Defaults::standard().boolForKey(key);
+}
 
 // Crashes closer together than this are not reloaded at once: the next
 // update reloads instead, so a page that kills its process cannot spin.
@@ -77,7 +81,7 @@ void PreviewController::updatePreview(const QString &html) {
         startReload();
         return;
     }
-    if (boolPreference(AlwaysReloadPreview) || m_pageBroken)
+    if (preference(AlwaysReloadPreview) || m_pageBroken)
         startReload();
     else
         startReplacement();
@@ -110,8 +114,8 @@ PreviewController::Input PreviewController::snapshot(bool forReplacement) {
     input.html = m_baseSourceHTML;
     input.cssPath = m_activeCSSPath;
     input.head.viewHeight = m_editor ? m_editor->viewHeight() : 0;
-    input.head.mathJax = boolPreference(AddMathJax);
-    input.head.syntaxHighlighting = boolPreference(AddSyntaxHighlighting);
+    input.head.mathJax = preference(AddMathJax);
+    input.head.syntaxHighlighting = preference(AddSyntaxHighlighting);
     input.head.scripts = ScriptLocations::preferred();
     input.previous = m_pageBlocks;
     input.forReplacement = forReplacement;
@@ -126,15 +130,12 @@ PreviewController::Input PreviewController::snapshot(bool forReplacement) {
 void PreviewController::startReplacement() {
     const quint64 generation = m_pageGeneration;
     QPointer<PreviewController> self(this);
-    runInBackground([self, generation, input = snapshot(true)] {
+    platform::Dispatch::background([self, generation, input = snapshot(true)] {
         std::shared_ptr<const Prepared> prepared = prepare(input);
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [self, generation, prepared] {
-                if (self)
-                    self->applyReplacement(prepared, generation);
-            },
-            Qt::QueuedConnection);
+        platform::Dispatch::main([self, generation, prepared] {
+            if (self)
+                self->applyReplacement(prepared, generation);
+        });
     });
 }
 
@@ -142,15 +143,12 @@ void PreviewController::startReload() {
     const quint64 generation = ++m_pageGeneration;
     m_pageBlocks.reset();
     QPointer<PreviewController> self(this);
-    runInBackground([self, generation, input = snapshot(false)] {
+    platform::Dispatch::background([self, generation, input = snapshot(false)] {
         std::shared_ptr<const Prepared> prepared = prepare(input);
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [self, generation, prepared] {
-                if (self)
-                    self->applyReload(prepared, generation);
-            },
-            Qt::QueuedConnection);
+        platform::Dispatch::main([self, generation, prepared] {
+            if (self)
+                self->applyReload(prepared, generation);
+        });
     });
 }
 
@@ -258,7 +256,7 @@ void PreviewController::loadDone(const std::shared_ptr<const Prepared> &prepared
 }
 
 QString PreviewController::positionScript() const {
-    if (boolPreference(SyncPreviewLocationWhileTyping)) {
+    if (preference(SyncPreviewLocationWhileTyping)) {
         if (!m_editor)
             return {};
         const double cursor = m_editor->cursorPosition();
@@ -281,7 +279,7 @@ void PreviewController::scrollToMatchTextView() {
 
 void PreviewController::finishedUpdating() {
     emit refreshed();
-    QTimer::singleShot(1, this, &PreviewController::resumeUpdating);
+    platform::Dispatch::after(std::chrono::milliseconds(1), this, [this] { resumeUpdating(); });
 }
 
 void PreviewController::resumeUpdating() {
@@ -313,7 +311,7 @@ void PreviewController::scaleBy(float factor) {
     m_zoomFactor *= factor;
     m_page->setZoom(m_zoomFactor);
     // The page lays itself out again at the new scale.
-    QTimer::singleShot(50, this, &PreviewController::updateContentBounds);
+    platform::Dispatch::after(std::chrono::milliseconds(50), this, [this] { updateContentBounds(); });
 }
 
 void PreviewController::setZoomFactorTo(float factor) {

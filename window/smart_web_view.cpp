@@ -48,6 +48,10 @@ bool SmartWebView::isHiddenInWindow() const {
     return false;
 }
 
+QMetaObject::Connection SmartWebView::observeHtmlString(const platform::Observable<QString> &htmlString) {
+    return htmlString.observe(this, [this](const QString &html) { updatePreview(html); });
+}
+
 void SmartWebView::updatePreview(const QString &html) {
     if (QThread::currentThread() != thread()) {
         QMetaObject::invokeMethod(this, [this, html] { updatePreview(html); }, Qt::QueuedConnection);

@@ -12,6 +12,7 @@
 // it, as fractions of the whole page.
 #pragma once
 
+#include "platform/observable.h"
 #include "platform/web_view.h"
 #include "window/preview_controller.h"
 
@@ -47,6 +48,10 @@ public:
     QRectF webBodyRect() const { return m_controller.webBodyRect(); }
     double contentPercentToTotalPercent(double p) const { return m_controller.contentPercentToTotalPercent(p); }
     double zoomFactor() const { return m_controller.zoomFactor(); }
+
+    // Shows every HTML text the engine publishes (its htmlString), whichever
+    // thread stores it.
+    QMetaObject::Connection observeHtmlString(const platform::Observable<QString> &htmlString);
 
     // The view or one of its ancestors below the window is hidden.
     bool isHiddenInWindow() const override;

@@ -1,11 +1,14 @@
 #include "window/sync_scroller.h"
 
 #include "window/editor_surface.h"
-#include "window/preview_services.h"
+#include "platform/defaults.h"
+#include "platform/key_modifiers.h"
+#include "window/preview_preferences.h"
 #include "window/scroll_fraction.h"
 #include "window/smart_web_view.h"
 
 #include "d_string.h"
+#include "keybindings.h"
 #include "engine.h"
 #include "tzr.h"
 
@@ -95,15 +98,17 @@ bool SyncScroller::isGlobalPoint(QPoint point, const QWidget *widget) {
 bool SyncScroller::isValidScrollAction() const {
     if (!m_lastWheel.isValid() || m_lastWheel.elapsed() > WheelEventWindowMilliseconds)
         return false;
-    Qt::KeyboardModifiers modifier;
-    switch (preview::integerPreference(preview::SyncScrollModifierKey)) {
-    case 1: modifier = Qt::AltModifier; break;     // Option
-    case 2: modifier = Qt::MetaModifier; break;    // Control
-    case 3: modifier = Qt::ShiftModifier; break;
-    default: modifier = Qt::ControlModifier; break;  // Command
+    const platform::Defaults &defaults = platform::Defaults::standard();
+    uint64_t key;
+    switch (defaults.integerForKey(preview::SyncScrollModifierKey)) {
+    case 1: key = kKeyModifierOpt; break;
+    case 2: key = kKeyModifierCtrl; break;
+    case 3: key = kKeyModifierShift; break;
+    default: key = kKeyModifierCmd; break;
     }
+    const Qt::KeyboardModifiers modifier = platform::qtModifiers(key);
     const bool held = (m_wheelModifiers & modifier) == modifier;
-    return preview::boolPreference(preview::AlwaysSyncScroll) ? !held : held;
+    return defaults.boolForKey(preview::AlwaysSyncScroll) ? !held : held;
 }
 
 void SyncScroller::editorChangedBounds() {

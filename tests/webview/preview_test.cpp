@@ -1,6 +1,7 @@
 // The preview and the scroll synchroniser on the real web engine, beside a
 // plain text editor, with HTML from the document library.
-#include "window/preview_services.h"
+#include "support/test_preferences.h"
+#include "window/preview_preferences.h"
 #include "window/smart_web_view.h"
 #include "window/sync_scroller.h"
 #include "window/text_edit_surface.h"
@@ -25,6 +26,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <thread>
 #include <cstdlib>
 
 using namespace web_test;
@@ -52,7 +54,6 @@ const QString Anchor =
 class PreviewTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        preview::setPreferenceReaderForTesting([this](const QString &key) { return prefs.value(key); });
         platform::Workspace::setOpenerForTesting([this](const QUrl &url) {
             opened << url;
             return true;
@@ -66,10 +67,7 @@ protected:
         view->setLinkedTextView(&surface);
         QObject::connect(&view->controller(), &PreviewController::refreshed, [this] { refreshes++; });
     }
-    void TearDown() override {
-        preview::setPreferenceReaderForTesting({});
-        platform::Workspace::setOpenerForTesting({});
-    }
+    void TearDown() override { platform::Workspace::setOpenerForTesting({}); }
 
     // Waits until the preview has finished refreshing (and taken in its
     // page's geometry).
@@ -89,7 +87,7 @@ protected:
     }
     std::string body() { return evaluateText(*view, "document.body.innerHTML").toStdString(); }
 
-    QHash<QString, QVariant> prefs;
+    TestPreferences prefs;
     QList<QUrl> opened;
     int refreshes = 0;
     QWidget window;
@@ -196,12 +194,15 @@ TEST_F(PreviewTest, ReloadsOnceAfterTheWindowWasResized) {
     EXPECT_EQ(evaluateText(*view, "document.querySelector('h1').textContent"), "Resize");
 }
 
-// The page's process dies: the preview loads afresh, and later HTML shows.
+// The page's process dies: the preview loads afresh, and later HTML shows,
+// here published from another thread as the engine bridge does.
 TEST_F(PreviewTest, KeepsUpdatingAfterThePagesProcessDies) {
     open("# Before\n");
     ::kill(pid_t(view->page()->renderProcessPid()), SIGKILL);
     ASSERT_TRUE(settled(2));
-    view->updatePreview(convert("# After\n"));
+    platform::Observable<QString> htmlString;
+    view->observeHtmlString(htmlString);
+    std::thread([&] { htmlString.setAlways(convert("# After\n")); }).join();
     ASSERT_TRUE(waitUntil([&] {
         return evaluateText(*view, "document.querySelector('h1') && document.querySelector('h1').textContent") ==
                "After";

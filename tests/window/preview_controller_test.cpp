@@ -3,7 +3,8 @@
 
 #include "platform/workspace.h"
 #include "window/editor_surface.h"
-#include "window/preview_services.h"
+#include "support/test_preferences.h"
+#include "window/preview_preferences.h"
 #include "widget_test_support.h"
 
 #include <QFile>
@@ -134,19 +135,13 @@ QString page(const QString &body) {
 class PreviewControllerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        preview::setBackgroundRunnerForTesting([](std::function<void()> work) { work(); });
-        preview::setPreferenceReaderForTesting([this](const QString &key) { return prefs.value(key); });
         platform::Workspace::setOpenerForTesting([this](const QUrl &url) {
             opened << url;
             return true;
         });
         controller.setEditor(&editor);
     }
-    void TearDown() override {
-        preview::setBackgroundRunnerForTesting({});
-        preview::setPreferenceReaderForTesting({});
-        platform::Workspace::setOpenerForTesting({});
-    }
+    void TearDown() override { platform::Workspace::setOpenerForTesting({}); }
 
     // Thaws the preview and finishes its first load.
     void thawWith(const QString &html) {
@@ -159,7 +154,7 @@ protected:
     }
     bool idle() { return waitUntil([&] { return !controller.isUpdating(); }); }
 
-    QHash<QString, QVariant> prefs;
+    TestPreferences prefs;
     QList<QUrl> opened;
     FakePage fake;
     FakeEditor editor;

@@ -2,7 +2,8 @@
 // fractions, without a web page.
 #include "window/sync_scroller.h"
 
-#include "window/preview_services.h"
+#include "support/test_preferences.h"
+#include "window/preview_preferences.h"
 #include "window/scroll_fraction.h"
 #include "window/text_edit_surface.h"
 #include "widget_test_support.h"
@@ -23,13 +24,11 @@ namespace {
 class SyncScrollerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        preview::setPreferenceReaderForTesting([this](const QString &key) { return prefs.value(key); });
         edit.resize(400, 300);
         edit.setPlainText(QString("line\n").repeated(400));
         window_test::showAt(edit, QSize(400, 300));
         scroller.linkToTextView(&surface);
     }
-    void TearDown() override { preview::setPreferenceReaderForTesting({}); }
 
     void wheel(Qt::KeyboardModifiers modifiers) {
         QWidget *target = edit.viewport();
@@ -45,7 +44,7 @@ protected:
         return scroller.isValidScrollAction();
     }
 
-    QHash<QString, QVariant> prefs;
+    TestPreferences prefs;
     QTextEdit edit;
     TextEditSurface surface{&edit};
     SyncScroller scroller;
