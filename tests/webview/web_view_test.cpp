@@ -57,22 +57,17 @@ TEST_F(WebViewTest, LoadsHtmlOfAnySizeAtItsBaseUrl) {
     EXPECT_EQ(evaluateText(*view, "document.location.href"), base.toString());
     EXPECT_EQ(evaluateText(*view, "document.images[0].src"), "file:///tmp/notes/pic.png");
 
-    QString big = "<!DOCTYPE html><html><head><style>p.x { color: rgb(1, 2, 3); }</style></head>"
-                  "<body class=\"b\">";
+    // Past 2 MB (see the preview's own test for a whole document).
+    QString big = "<!DOCTYPE html><html><head><style>p.x { color: rgb(1, 2, 3); }</style></head><body>";
     for (int i = 0; i < 40000; i++)
         big += QStringLiteral("<p class=\"x\">paragraph %1 with some words &amp; \"quotes\"</p>\n").arg(i);
     big += "</body></html>";
     ASSERT_GT(platform::WebView::dataUrlLength(big), platform::WebView::DataUrlLimit);
     ASSERT_EQ(load(*view, big, base), true);
     EXPECT_EQ(evaluate(*view, "document.body.children.length")->toInt(), 40000);
-    EXPECT_EQ(evaluateText(*view, "document.body.lastElementChild.textContent"),
-              "paragraph 39999 with some words & \"quotes\"");
-    EXPECT_EQ(evaluateText(*view, "getComputedStyle(document.body.firstElementChild).color"), "rgb(1, 2, 3)");
-    EXPECT_EQ(evaluateText(*view, "document.location.href"), base.toString());
-
+    EXPECT_EQ(evaluateText(*view, "getComputedStyle(document.body.lastElementChild).color"), "rgb(1, 2, 3)");
     // Without a body the whole text is the body.
-    const QString fragment = big.mid(big.indexOf("<p"), big.indexOf("</body>") - big.indexOf("<p"));
-    ASSERT_EQ(load(*view, fragment, base), true);
+    ASSERT_EQ(load(*view, big.mid(big.indexOf("<p")), base), true);
     EXPECT_EQ(evaluate(*view, "document.body.children.length")->toInt(), 40000);
 
     // Loads overlap: the one waiting is replaced by a newer one, and each

@@ -1,7 +1,6 @@
 // The preview's update cycle against a page that answers when the test says.
 #include "window/preview_controller.h"
 
-#include "platform/workspace.h"
 #include "window/editor_surface.h"
 #include "support/test_preferences.h"
 #include "window/preview_preferences.h"
@@ -135,13 +134,8 @@ QString page(const QString &body) {
 class PreviewControllerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        platform::Workspace::setOpenerForTesting([this](const QUrl &url) {
-            opened << url;
-            return true;
-        });
         controller.setEditor(&editor);
     }
-    void TearDown() override { platform::Workspace::setOpenerForTesting({}); }
 
     // Thaws the preview and finishes its first load.
     void thawWith(const QString &html) {
@@ -155,7 +149,6 @@ protected:
     bool idle() { return waitUntil([&] { return !controller.isUpdating(); }); }
 
     TestPreferences prefs;
-    QList<QUrl> opened;
     FakePage fake;
     FakeEditor editor;
     PreviewController controller{&fake};
@@ -376,20 +369,6 @@ TEST_F(PreviewControllerTest, ZoomsByTheProductOfItsSteps) {
     controller.scaleBy(0);
     controller.scaleBy(std::nanf(""));
     EXPECT_NEAR(controller.zoomFactor(), 1.0, 1e-6);
-}
-
-// Links: a fragment of the document stays in the preview, a link that leaves
-// it goes to the user's applications when the allowlist lets it, and the
-// preview follows neither.
-TEST_F(PreviewControllerTest, SendsLinksThatLeaveTheDocumentOutside) {
-    controller.setBaseURL(QUrl::fromLocalFile("/home/ann/doc.md"));
-    EXPECT_TRUE(controller.handleNavigation(QUrl("file:///home/ann/doc.md#fn:1")));
-    EXPECT_FALSE(controller.handleNavigation(QUrl("file:///home/ann/doc.md")));
-    EXPECT_FALSE(controller.handleNavigation(QUrl("https://example.com/page")));
-    EXPECT_FALSE(controller.handleNavigation(QUrl("mailto:ann@example.com")));
-    EXPECT_FALSE(controller.handleNavigation(QUrl("javascript:alert(1)")));
-    EXPECT_FALSE(controller.handleNavigation(QUrl("file:///bin/sh")));
-    EXPECT_EQ(opened, QList<QUrl>({QUrl("https://example.com/page"), QUrl("mailto:ann@example.com")}));
 }
 
 // Geometry arrives after each refresh; a page without height cannot place a
