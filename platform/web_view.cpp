@@ -353,7 +353,7 @@ void WebView::watchForFocus(QObject *child) {
 }
 
 bool WebView::eventFilter(QObject *watched, QEvent *event) {
-    if (event->type() == QEvent::FocusIn && m_focusTarget) {
+    if (event->type() == QEvent::FocusIn && m_focusTarget && watched->parent() == this) {
         QPointer<QWidget> target = m_focusTarget;
         QMetaObject::invokeMethod(
             this,
