@@ -22,10 +22,12 @@ SmartWebView::SmartWebView(QWidget *parent) : platform::WebView(parent), m_contr
     m_windowResizeSettled.setSingleShot(true);
     m_windowResizeSettled.setInterval(ResizeSettleMilliseconds);
     connect(&m_windowResizeSettled, &QTimer::timeout, this, &SmartWebView::reloadPreview);
-    // The page lays itself out again at a new width; its geometry follows.
+    // The page lays itself out again at a new width, or when a picture or a
+    // font arrives; its geometry follows.
     m_viewResizeSettled.setSingleShot(true);
     m_viewResizeSettled.setInterval(ResizeSettleMilliseconds);
     connect(&m_viewResizeSettled, &QTimer::timeout, this, &SmartWebView::updateContentBounds);
+    connect(page(), &QWebEnginePage::contentsSizeChanged, &m_viewResizeSettled, qOverload<>(&QTimer::start));
 }
 
 SmartWebView::~SmartWebView() {

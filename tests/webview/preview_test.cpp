@@ -229,6 +229,13 @@ TEST_F(PreviewTest, ScrollsEditorAndPreviewTogether) {
             text += "* one\n* two\n* three\n\n";
     }
     open(text);
+    // The panes have their final sizes and the page its final layout: the
+    // geometry is fetched once more.
+    pause(SmartWebView::ResizeSettleMilliseconds + 100);
+    int geometries = 0;
+    QObject::connect(&view->controller(), &PreviewController::geometryChanged, [&] { geometries++; });
+    view->updateContentBounds();
+    ASSERT_TRUE(waitUntil([&] { return geometries > 0; }));
     QScrollBar *bar = editor->verticalScrollBar();
     auto wheelOver = [&](QWidget *widget) {
         scroller.setCursorPositionSource([widget] { return widget->mapToGlobal(widget->rect().center()); });
