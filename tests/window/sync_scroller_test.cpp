@@ -5,7 +5,12 @@
 #include "support/test_preferences.h"
 #include "window/preview_preferences.h"
 #include "window/scroll_fraction.h"
+#include "window/kvx_text_view_surface.h"
 #include "window/text_edit_surface.h"
+#include "editor/kvx_text_view.h"
+#include "editor/lazy_document_layout.h"
+#include "editor/smart_text_storage.h"
+#include "platform/registered_defaults.h"
 #include "widget_test_support.h"
 
 #include <QApplication>
@@ -130,4 +135,31 @@ TEST_F(SyncScrollerTest, ReadsAndSetsTheEditorsPositionAsAFraction) {
     bar.setValue(0);
     EXPECT_GT(surface.cursorPosition(), 0);
     EXPECT_LT(surface.cursorPosition(), 0.2);
+}
+
+// The editor view's positions and its scroll bar speak of the same document:
+// a line centred by its fraction stands in the middle of the view, and its
+// text reaches the map as the buffer's UTF-8.
+TEST(KVXTextViewSurfaceTest, PlacesLinesInTheScrollBarsOwnFractions) {
+    platform::ScopedStandardDefaults scope;
+    SmartTextStorage storage(scope.defaults());
+    KVXTextView view(&storage, &scope.defaults());
+    QString text;
+    for (int i = 0; i < 400; i++)
+        text += QStringLiteral("Line %1 with caf\u00e9 in it\n").arg(i);
+    storage.setInitialText(text);
+    window_test::showAt(view, QSize(500, 400));
+    storage.documentLayout()->finishLayout();
+    KVXTextViewSurface surface(&view);
+    EXPECT_EQ(surface.utf8Text(), text.toUtf8());
+    EXPECT_EQ(surface.viewHeight(), view.viewHeight());
+    const qsizetype line = text.indexOf(QStringLiteral("Line 250 "));
+    const QRectF rect = surface.percentOffsetRectForRange(line, 8);
+    scrollsync::centerVisibleAtTotalPercentage(*surface.verticalScrollBar(), rect.top());
+    QTextCursor caret(view.document());
+    caret.setPosition(int(line));
+    view.setTextCursor(caret);
+    scrollsync::centerVisibleAtTotalPercentage(*surface.verticalScrollBar(), rect.top());
+    EXPECT_NEAR(surface.cursorPosition(), 0.5, 0.02);
+    EXPECT_NEAR(scrollsync::totalPercentageAtCenter(*surface.verticalScrollBar()), rect.top(), 0.002);
 }
