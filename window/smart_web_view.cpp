@@ -1,6 +1,7 @@
 #include "window/smart_web_view.h"
 
 #include "window/editor_surface.h"
+#include "window/engine_editor_link.h"
 #include "window/scroll_fraction.h"
 
 #include <QResizeEvent>
@@ -44,10 +45,7 @@ void SmartWebView::setLinkedTextView(EditorSurface *editor) {
 }
 
 bool SmartWebView::isHiddenInWindow() const {
-    for (const QWidget *widget = this; widget && !widget->isWindow(); widget = widget->parentWidget())
-        if (widget->isHidden())
-            return true;
-    return false;
+    return isHiddenOrHasHiddenAncestor(this);
 }
 
 QMetaObject::Connection SmartWebView::observeHtmlString(const platform::Observable<QString> &htmlString) {

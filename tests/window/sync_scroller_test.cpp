@@ -5,7 +5,11 @@
 #include "support/test_preferences.h"
 #include "window/preview_preferences.h"
 #include "window/scroll_fraction.h"
+#include "window/engine_scroll_map_source.h"
 #include "window/kvx_text_view_surface.h"
+#include "window/tzr_engine.h"
+
+#include "d_string.h"
 #include "window/text_edit_surface.h"
 #include "editor/kvx_text_view.h"
 #include "editor/lazy_document_layout.h"
@@ -162,4 +166,20 @@ TEST(KVXTextViewSurfaceTest, PlacesLinesInTheScrollBarsOwnFractions) {
     scrollsync::centerVisibleAtTotalPercentage(*surface.verticalScrollBar(), rect.top());
     EXPECT_NEAR(surface.cursorPosition(), 0.5, 0.02);
     EXPECT_NEAR(scrollsync::totalPercentageAtCenter(*surface.verticalScrollBar()), rect.top(), 0.002);
+}
+
+// The map parses what the preview shows: the text with the document's header
+// text put in front, as the engine bridge prepares it.
+TEST(EngineScrollMapSourceTest, PreparesTheTextAsTheBridgeDoes) {
+    platform::ScopedStandardDefaults scope;
+    TZREngine engine;
+    EngineScrollMapSource source(&engine);
+    EXPECT_EQ(source.extensions(), TZREngine::extensions());
+    DString *text = d_string_new("tzrheader: Read me first.\n\n# Title\n");
+    source.prepareSource(text, 0, source.extensions());
+    // Once in the metadata, once as text before the heading.
+    const QString prepared = QString::fromUtf8(text->str);
+    EXPECT_EQ(prepared.count("Read me first."), 2) << text->str;
+    EXPECT_LT(prepared.lastIndexOf("Read me first."), prepared.indexOf("# Title"));
+    d_string_free(text, true);
 }
