@@ -140,7 +140,7 @@ TEST_F(PreviewTest, ShowsDocumentsOverTwoMegabytes) {
     const QString html = convert(text);
     ASSERT_GT(platform::WebView::dataUrlLength(html), platform::WebView::DataUrlLimit);
     open(text);
-    EXPECT_EQ(evaluate(*view, "document.body.getElementsByTagName('p').length")->toInt(), 20000);
+    EXPECT_EQ(evaluate(*view, "document.body.getElementsByTagName('p').length").toInt(), 20000);
     text.replace("Paragraph 19999 holds", "Paragraph 19999 now holds");
     view->updatePreview(convert(text));
     ASSERT_TRUE(settled(2));
@@ -165,7 +165,7 @@ TEST_F(PreviewTest, OpensLinksThatLeaveTheDocumentOutside) {
     EXPECT_EQ(opened.first(), QUrl("https://example.com/page"));
     clickLink("a[href=\"run.sh\"]");  // does not exist: refused
     clickLink("a.footnote");
-    ASSERT_TRUE(waitUntil([&] { return evaluate(*view, "window.scrollY")->toDouble() > 500; }));
+    ASSERT_TRUE(waitUntil([&] { return evaluate(*view, "window.scrollY").toDouble() > 500; }));
     EXPECT_EQ(opened.size(), 1);
     EXPECT_EQ(evaluateText(*view, "document.location.href"), view->baseURL().toString() + "#fn:1");
 }
@@ -249,7 +249,7 @@ TEST_F(PreviewTest, ScrollsEditorAndPreviewTogether) {
         return evaluate(*view, QStringLiteral("var h = document.getElementById('section%1').getBoundingClientRect();"
                                               "h.top + h.height / 2 - window.innerHeight / 2")
                                    .arg(section))
-            ->toDouble();
+            .toDouble();
     };
     auto headingOffsetInEditor = [&](int section) {
         const QTextBlock block = editor->document()->find(QStringLiteral("## Section %1\n").arg(section).trimmed()).block();
@@ -259,10 +259,10 @@ TEST_F(PreviewTest, ScrollsEditorAndPreviewTogether) {
 
     // The editor moves: its heading of section 27 in the middle.
     wheelOver(editor->viewport());
-    const double startY = evaluate(*view, "window.scrollY")->toDouble();
+    const double startY = evaluate(*view, "window.scrollY").toDouble();
     bar->setValue(bar->value() + int(headingOffsetInEditor(27)));
     ASSERT_NEAR(headingOffsetInEditor(27), 0, 2);
-    ASSERT_TRUE(waitUntil([&] { return evaluate(*view, "window.scrollY")->toDouble() != startY; }));
+    ASSERT_TRUE(waitUntil([&] { return evaluate(*view, "window.scrollY").toDouble() != startY; }));
     EXPECT_NEAR(headingOffsetInPreview(27), 0, 30);
 
     // The preview moves: its heading of section 9 in the middle.
@@ -279,6 +279,7 @@ TEST_F(PreviewTest, ScrollsEditorAndPreviewTogether) {
 // tests/artifacts: style sheet, table, math set by MathJax and code coloured
 // by highlight.js, both from the local packages, after a change typed in.
 TEST_F(PreviewTest, RendersTheSampleDocument) {
+    StepWatch watch;
     prefs.insert(preview::AddMathJax, true);
     prefs.insert(preview::AddSyntaxHighlighting, true);
     window.resize(1200, 1100);
@@ -294,21 +295,24 @@ TEST_F(PreviewTest, RendersTheSampleDocument) {
     };
     editor->setPlainText(text);
     view->updatePreview(withAnchor(convert(text)));
+    watch.step("first load");
     view->thawAndReload();
     ASSERT_TRUE(settled(1));
     auto typeset = [&] {
-        return evaluate(*view, "document.querySelectorAll('.MathJax, .MathJax_Display').length")->toInt() >= 3 &&
-               evaluate(*view, "document.querySelectorAll('pre code.hljs span').length")->toInt() > 0;
+        return evaluate(*view, "document.querySelectorAll('.MathJax, .MathJax_Display').length").toInt() >= 3 &&
+               evaluate(*view, "document.querySelectorAll('pre code.hljs span').length").toInt() > 0;
     };
+    watch.step("typesetting");
     ASSERT_TRUE(waitUntil(typeset));
 
     // A change to the growth paragraph: the new block is set again.
     QString edited = text;
     edited.replace("estimated from two visits:", "estimated from two visits $t_1 < t_2$:");
+    watch.step("the change");
     view->updatePreview(withAnchor(convert(edited)));
     ASSERT_TRUE(settled(2));
     ASSERT_TRUE(waitUntil([&] {
-        return evaluate(*view, "document.querySelectorAll('.MathJax, .MathJax_Display').length")->toInt() >= 4;
+        return evaluate(*view, "document.querySelectorAll('.MathJax, .MathJax_Display').length").toInt() >= 4;
     }));
     // MathJax has nothing more to do, and its progress message has gone.
     ASSERT_TRUE(waitUntil([&] {
@@ -318,7 +322,9 @@ TEST_F(PreviewTest, RendersTheSampleDocument) {
     }));
     pause(200);
 
+    watch.step("the screenshot");
     const QImage shot = window.grab().toImage();
+    watch.step("saving");
     const QString folder = QString::fromUtf8(ORVANE_ARTIFACT_DIR);
     QDir().mkpath(folder);
     ASSERT_TRUE(shot.save(folder + "/preview-sample.png"));

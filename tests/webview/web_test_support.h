@@ -9,8 +9,15 @@
 #include <QTimer>
 #include <QVariant>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
+#include <mutex>
 #include <optional>
+#include <thread>
 
 namespace web_test {
 
@@ -33,10 +40,11 @@ inline void pause(int milliseconds) {
     loop.exec();
 }
 
-// The value of a script in the page; none when it did not answer.
-inline std::optional<QVariant> evaluate(platform::WebView &view, const QString &script,
-                                        quint32 world = QWebEngineScript::MainWorld) {
-    std::optional<QVariant> answer;
+// The value of a script in the page; an invalid value when it did not
+// answer.
+inline QVariant evaluate(platform::WebView &view, const QString &script,
+                         quint32 world = QWebEngineScript::MainWorld) {
+    QVariant answer;
     bool answered = false;
     view.runScript(
         script,
@@ -51,8 +59,8 @@ inline std::optional<QVariant> evaluate(platform::WebView &view, const QString &
 }
 
 inline QString evaluateText(platform::WebView &view, const QString &script) {
-    const std::optional<QVariant> answer = evaluate(view, script);
-    return answer ? answer->toString() : QStringLiteral("<no answer>");
+    const QVariant answer = evaluate(view, script);
+    return answer.isValid() ? answer.toString() : QStringLiteral("<no answer>");
 }
 
 // Loads `html` and waits until the view reports back.
@@ -62,5 +70,50 @@ inline std::optional<bool> load(platform::WebView &view, const QString &html, co
     waitUntil([&] { return result.has_value(); }, 60000);
     return result;
 }
+
+// Ends the test program with the step it was at when a step takes longer
+// than a test may: a call that blocks inside the engine then fails with a
+// clue instead of running into CTest's timeout.
+class StepWatch {
+public:
+    explicit StepWatch(std::chrono::seconds limit = std::chrono::seconds(150)) : m_limit(limit) {
+        m_thread = std::thread([this] {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            while (!m_done) {
+                const int step = m_step;
+                if (!m_changed.wait_for(lock, m_limit, [&] { return m_done || m_step != step; })) {
+                    std::fprintf(stderr, "Stuck for %lld s at: %s\n", (long long)m_limit.count(), m_name);
+                    std::fflush(stderr);
+                    std::abort();
+                }
+            }
+        });
+    }
+    ~StepWatch() {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_done = true;
+        }
+        m_changed.notify_all();
+        m_thread.join();
+    }
+    void step(const char *name) {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_name = name;
+            m_step++;
+        }
+        m_changed.notify_all();
+    }
+
+private:
+    std::chrono::seconds m_limit;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    const char *m_name = "start";
+    int m_step = 0;
+    bool m_done = false;
+    std::thread m_thread;
+};
 
 }  // namespace web_test

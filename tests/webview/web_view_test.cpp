@@ -64,11 +64,11 @@ TEST_F(WebViewTest, LoadsHtmlOfAnySizeAtItsBaseUrl) {
     big += "</body></html>";
     ASSERT_GT(platform::WebView::dataUrlLength(big), platform::WebView::DataUrlLimit);
     ASSERT_EQ(load(*view, big, base), true);
-    EXPECT_EQ(evaluate(*view, "document.body.children.length")->toInt(), 40000);
+    EXPECT_EQ(evaluate(*view, "document.body.children.length").toInt(), 40000);
     EXPECT_EQ(evaluateText(*view, "getComputedStyle(document.body.lastElementChild).color"), "rgb(1, 2, 3)");
     // Without a body the whole text is the body.
     ASSERT_EQ(load(*view, big.mid(big.indexOf("<p")), base), true);
-    EXPECT_EQ(evaluate(*view, "document.body.children.length")->toInt(), 40000);
+    EXPECT_EQ(evaluate(*view, "document.body.children.length").toInt(), 40000);
 
     // Loads overlap: the one waiting is replaced by a newer one, and each
     // reports back once.
@@ -98,14 +98,14 @@ TEST_F(WebViewTest, ScriptsAnswerOnceInTimeOrAsUnfinished) {
     ASSERT_TRUE(waitUntil([&] { return calls == 1; }));
     EXPECT_LT(clock.elapsed(), 1400);
     EXPECT_FALSE(finished);
-    EXPECT_EQ(evaluate(*view, "6 * 7")->toInt(), 42);
+    EXPECT_EQ(evaluate(*view, "6 * 7").toInt(), 42);
     pause(100);
     EXPECT_EQ(calls, 1);
 
     // Each world has globals of its own.
     evaluate(*view, "var mine = 'page'");
     EXPECT_EQ(evaluateText(*view, "typeof mine"), "string");
-    EXPECT_EQ(evaluate(*view, "typeof mine", QWebEngineScript::ApplicationWorld)->toString(), "undefined");
+    EXPECT_EQ(evaluate(*view, "typeof mine", QWebEngineScript::ApplicationWorld).toString(), "undefined");
 }
 
 // The page's process dies: what waited is answered as unfinished, the death is
@@ -153,7 +153,7 @@ TEST_F(WebViewTest, PutsNavigationToThePolicyAndOpensNoWindows) {
     // the user clicks it.
     const QVariantList box = evaluate(*view, "var r = document.getElementById('new').getBoundingClientRect();"
                                              "[r.left + r.width / 2, r.top + r.height / 2]")
-                                 ->toList();
+                                 .toList();
     ASSERT_EQ(box.size(), 2);
     click(QPointF(box[0].toDouble(), box[1].toDouble()));
     ASSERT_TRUE(waitUntil([&] { return asked.size() == 4; }));
@@ -165,7 +165,7 @@ TEST_F(WebViewTest, PutsNavigationToThePolicyAndOpensNoWindows) {
 
     // A fragment of the page is followed without asking.
     evaluate(*view, "document.getElementById('frag').click()");
-    ASSERT_TRUE(waitUntil([&] { return evaluate(*view, "window.scrollY")->toDouble() > 1000; }));
+    ASSERT_TRUE(waitUntil([&] { return evaluate(*view, "window.scrollY").toDouble() > 1000; }));
     EXPECT_EQ(asked.size(), 4);
     EXPECT_EQ(evaluateText(*view, "document.body.firstElementChild.id"), "top");
 }
