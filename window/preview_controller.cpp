@@ -49,6 +49,12 @@ bool preference(const QString &key) {
 // update reloads instead, so a page that kills its process cannot spin.
 constexpr qint64 CrashReloadInterval = 2000;
 
+// A block script's answer when the change waits in MathJax's queue: it goes
+// in as prepared, so the page's blocks are known.
+bool deferred(const QVariant &answer) {
+    return answer.toString() == QLatin1String("deferred");
+}
+
 }  // namespace
 
 PreviewController::PreviewController(PreviewPageDriver *page, QObject *parent) : QObject(parent), m_page(page) {}
@@ -173,14 +179,14 @@ void PreviewController::applyReplacement(const std::shared_ptr<const Prepared> &
                 [self, prepared, generation](bool finished, const QVariant &result) {
                     if (!self)
                         return;
-                    const bool deferred = result.toString() == QLatin1String("deferred");
-                    if (finished && prepared->patch && !deferred && !result.toBool()) {
+                    const bool waits = deferred(result);
+                    if (finished && prepared->patch && !waits && !result.toBool()) {
                         // The page was not the one the change was made
                         // against: it gets the whole body.
                         self->replaceWholeBody(prepared, generation);
                         return;
                     }
-                    const bool mapped = deferred || (prepared->patch ? result.toBool() : result.toInt() == 2);
+                    const bool mapped = waits || (prepared->patch ? result.toBool() : result.toInt() == 2);
                     self->replacementDone(prepared, generation, finished, mapped);
                 });
 }
@@ -193,7 +199,7 @@ void PreviewController::replaceWholeBody(const std::shared_ptr<const Prepared> &
                 [self, prepared, generation](bool finished, const QVariant &result) {
                     if (self)
                         self->replacementDone(prepared, generation, finished,
-                                              result.toInt() == 2 || result.toString() == QLatin1String("deferred"));
+                                              result.toInt() == 2 || deferred(result));
                 });
 }
 

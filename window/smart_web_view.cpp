@@ -10,6 +10,15 @@
 
 #include <cmath>
 
+namespace {
+
+// The page's scale; the engine reports positions in pixels of the scaled page.
+double pageScale(const QWebEnginePage *page) {
+    return page->zoomFactor() > 0 ? page->zoomFactor() : 1.0;
+}
+
+}  // namespace
+
 SmartWebView::SmartWebView(QWidget *parent) : platform::WebView(parent), m_controller(this) {
     // The preview never keeps keyboard focus: Tab passes it by, and focus
     // given to the page goes on to the editor.
@@ -94,8 +103,7 @@ void SmartWebView::run(const QString &script, World world, ScriptDone done) {
 }
 
 QPointF SmartWebView::scrollPosition() const {
-    const double zoom = page()->zoomFactor() > 0 ? page()->zoomFactor() : 1.0;
-    return page()->scrollPosition() / zoom;
+    return page()->scrollPosition() / pageScale(page());
 }
 
 // The engine reports the scroll position and the page's size in pixels of the
@@ -109,7 +117,6 @@ void SmartWebView::alignTotalPercentage(double p, double h) {
     const double top = scrollsync::alignedTop(p, h, height(), page()->contentsSize().height());
     if (std::isnan(top))
         return;
-    const double zoom = page()->zoomFactor() > 0 ? page()->zoomFactor() : 1.0;
-    runScript(QStringLiteral("window.scrollTo(window.scrollX, %1)").arg(std::max(top, 0.0) / zoom), {},
+    runScript(QStringLiteral("window.scrollTo(window.scrollX, %1)").arg(std::max(top, 0.0) / pageScale(page())), {},
               DefaultScriptTimeout, QWebEngineScript::ApplicationWorld);
 }
