@@ -62,6 +62,10 @@ void TZREngine::setTransclusionFolder(const QString &path) { m_core->setTransclu
 QString TZREngine::transclusionFile() const { return m_core->transclusionFile(); }
 QString TZREngine::transclusionFolder() const { return m_core->transclusionFolder(); }
 
+void TZREngine::prepareSource(DString *source, short format, uint64_t extensions) const {
+    m_core->prepareSource(source, format, extensions);
+}
+
 void TZREngine::enableUpdating() {
     {
         std::lock_guard lock(m_core->objectMutex);

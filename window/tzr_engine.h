@@ -106,6 +106,10 @@ public:
     // published list itself stays as it is. Main thread.
     HeaderList headersFilteredFor(const QString &query) const;
 
+    // Prepares a copy of the text for `format` as the bridge does before it
+    // renders (header and footer text, transclusion, CriticMarkup), in place.
+    void prepareSource(DString *source, short format, uint64_t extensions) const;
+
     // The extension flags the preferences ask for.
     static uint64_t extensions();
     // A new engine over `source` (which it does not own) with extensions()

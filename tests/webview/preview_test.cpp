@@ -1,0 +1,338 @@
+// The preview and the scroll synchroniser on the real web engine, beside a
+// plain text editor, with HTML from the document library.
+#include "support/test_preferences.h"
+#include "window/preview_preferences.h"
+#include "window/smart_web_view.h"
+#include "window/sync_scroller.h"
+#include "window/text_edit_surface.h"
+#include "platform/workspace.h"
+#include "web_test_support.h"
+
+#include "tzr.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QHBoxLayout>
+#include <QHash>
+#include <QImage>
+#include <QSet>
+#include <QAbstractTextDocumentLayout>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextEdit>
+#include <QWheelEvent>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <thread>
+#include <cstdlib>
+
+using namespace web_test;
+
+namespace {
+
+QString readFile(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+// The HTML the engine bridge would publish for a text: a complete document.
+QString convert(const QString &text) {
+    char *html = tzr_string_convert(text.toUtf8().constData(), TZR_EXT_COMPLETE | TZR_EXT_NOTES | TZR_EXT_SMART,
+                                    0, 0);
+    const QString result = QString::fromUtf8(html);
+    free(html);
+    return result;
+}
+
+// The engine bridge's scroll anchor.
+const QString Anchor =
+    "<a id=\"TZRHTMLSCROLLPOINT\" style=\"font-size:0px;position:absolute;left:10px;\">.</a>";
+
+class PreviewTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform::Workspace::setOpenerForTesting([this](const QUrl &url) {
+            opened << url;
+            return true;
+        });
+        auto *layout = new QHBoxLayout(&window);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(editor, 1);
+        layout->addWidget(view, 1);
+        window.resize(1200, 800);
+        window.show();
+        view->setLinkedTextView(&surface);
+        QObject::connect(&view->controller(), &PreviewController::refreshed, [this] { refreshes++; });
+    }
+    void TearDown() override { platform::Workspace::setOpenerForTesting({}); }
+
+    // Waits until the preview has finished refreshing (and taken in its
+    // page's geometry).
+    bool settled(int atLeast) {
+        return waitUntil([&] {
+            return refreshes >= atLeast && !view->controller().isUpdating() && !view->isLoadingHtml() &&
+                   view->controller().geometry().has_value();
+        });
+    }
+    // Shows `text` in the editor and its HTML in the preview, thawed.
+    void open(const QString &text) {
+        editor->setPlainText(text);
+        view->updatePreview(convert(text));
+        view->thawAndReload();
+        ASSERT_TRUE(settled(1));
+        ASSERT_TRUE(waitUntil([&] { return view->controller().knowsPageBlocks(); }));
+    }
+    std::string body() { return evaluateText(*view, "document.body.innerHTML").toStdString(); }
+
+    TestPreferences prefs;
+    QList<QUrl> opened;
+    int refreshes = 0;
+    QWidget window;
+    QTextEdit *editor = new QTextEdit;
+    SmartWebView *view = new SmartWebView;
+    TextEditSurface surface{editor};
+};
+
+}  // namespace
+
+// Typing changes the preview, block by block; a body of any text arrives
+// exactly (only the HTML parser's line-end rule applies), also when the page
+// was changed under the preview and the whole body must go in.
+TEST_F(PreviewTest, ShowsEachNewHtmlExactly) {
+    prefs.insert(preview::SyncPreviewLocationWhileTyping, false);
+    open("# Notes\n\nFirst paragraph.\n\nSecond paragraph.\n");
+    EXPECT_EQ(evaluateText(*view, "document.querySelector('h1').textContent"), "Notes");
+    EXPECT_EQ(evaluateText(*view, "document.title"), "");  // the page's own head gives way
+
+    QTextCursor cursor(editor->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText("\nA third one, typed.\n");
+    view->updatePreview(convert(editor->toPlainText()));
+    ASSERT_TRUE(settled(2));
+    EXPECT_EQ(evaluateText(*view, "document.body.lastElementChild.textContent"), "A third one, typed.");
+    EXPECT_TRUE(view->controller().knowsPageBlocks());
+
+    const QString tricky = QString::fromUtf8(
+        "<p>\"double\" 'single' \\ back\\slash \\n \\u2028 %1</p>\r\n<p>line\rbreaks\r\nand\xE2\x80\xA8separators\xE2\x80\xA9</p>"
+        "\n<script>var s = \"</p>\";</script>\n<pre>&lt;/script&gt; \\\"</pre>\n");
+    auto expected = [&](QString text) { return text.replace("\r\n", "\n").replace('\r', '\n').toStdString(); };
+    view->updatePreview("<html><head></head><body>" + tricky + "</body></html>");
+    ASSERT_TRUE(settled(3));
+    EXPECT_EQ(body(), expected(tricky));
+
+    // Someone took a block out of the page: the change cannot be patched in,
+    // so the whole body goes in instead.
+    evaluate(*view, "document.body.removeChild(document.querySelector('pre'))");
+    const QString changed = tricky + "<p>after</p>";
+    view->updatePreview("<html><head></head><body>" + changed + "</body></html>");
+    ASSERT_TRUE(settled(4));
+    EXPECT_EQ(body(), expected(changed));
+}
+
+// A document over 2 MB shows; the next keystroke reaches it by a patch.
+TEST_F(PreviewTest, ShowsDocumentsOverTwoMegabytes) {
+    QString text;
+    for (int i = 0; i < 20000; i++)
+        text += QStringLiteral("Paragraph %1 holds a few words, *some emphasis* and \"quotes\".\n\n").arg(i);
+    const QString html = convert(text);
+    ASSERT_GT(platform::WebView::dataUrlLength(html), platform::WebView::DataUrlLimit);
+    open(text);
+    EXPECT_EQ(evaluate(*view, "document.body.getElementsByTagName('p').length").toInt(), 20000);
+    text.replace("Paragraph 19999 holds", "Paragraph 19999 now holds");
+    view->updatePreview(convert(text));
+    ASSERT_TRUE(settled(2));
+    EXPECT_TRUE(evaluateText(*view, "document.body.lastElementChild.textContent").startsWith("Paragraph 19999 now holds"));
+}
+
+// Links that leave the document go outside; a footnote stays in the page.
+TEST_F(PreviewTest, OpensLinksThatLeaveTheDocumentOutside) {
+    QDir folder(QString::fromUtf8(ORVANE_ARTIFACT_DIR));
+    folder.mkpath(".");
+    view->setBaseURL(QUrl::fromLocalFile(folder.filePath("notes.md")));
+    QString text = "See [the web](https://example.com/page) and [a script](run.sh) and a note[^n].\n\n";
+    for (int i = 0; i < 80; i++)
+        text += "Filler paragraph to make the page long.\n\n";
+    text += "[^n]: The note.\n";
+    open(text);
+    auto clickLink = [&](const QString &selector) {
+        evaluate(*view, "document.querySelector('" + selector + "').click()");
+    };
+    clickLink("a[href^=\"https\"]");
+    ASSERT_TRUE(waitUntil([&] { return opened.size() == 1; }));
+    EXPECT_EQ(opened.first(), QUrl("https://example.com/page"));
+    clickLink("a[href=\"run.sh\"]");  // does not exist: refused
+    clickLink("a.footnote");
+    ASSERT_TRUE(waitUntil([&] { return evaluate(*view, "window.scrollY").toDouble() > 500; }));
+    EXPECT_EQ(opened.size(), 1);
+    EXPECT_EQ(evaluateText(*view, "document.location.href"), view->baseURL().toString() + "#fn:1");
+}
+
+// A window being resized reloads the page once, when it has settled (the
+// margins follow the editor's height); while hidden, HTML is dropped.
+TEST_F(PreviewTest, ReloadsOnceAfterTheWindowWasResized) {
+    open("# Resize\n\nText.\n");
+    int loads = 0;
+    QObject::connect(&view->controller(), &PreviewController::pageLoaded, [&] { loads++; });
+    for (int width = 1000; width <= 1180; width += 20) {
+        window.resize(width, 700 + width / 10);
+        pause(30);
+    }
+    EXPECT_EQ(loads, 0);
+    ASSERT_TRUE(waitUntil([&] { return loads == 1 && !view->controller().isUpdating(); }));
+    pause(SmartWebView::ResizeSettleMilliseconds * 2);
+    EXPECT_EQ(loads, 1);
+    EXPECT_TRUE(view->controller().currentSourceHTML().contains(
+        QStringLiteral("margin-top: %1px").arg(preview::bodyMargin(editor->viewport()->height()))));
+
+    view->hide();
+    view->updatePreview(convert("# Hidden\n"));
+    pause(100);
+    view->show();
+    EXPECT_EQ(evaluateText(*view, "document.querySelector('h1').textContent"), "Resize");
+}
+
+// The page's process dies: the preview loads afresh, and later HTML shows,
+// here published from another thread as the engine bridge does.
+TEST_F(PreviewTest, KeepsUpdatingAfterThePagesProcessDies) {
+    open("# Before\n");
+    ::kill(pid_t(view->page()->renderProcessPid()), SIGKILL);
+    ASSERT_TRUE(settled(2));
+    platform::Observable<QString> htmlString;
+    view->observeHtmlString(htmlString);
+    std::thread([&] { htmlString.setAlways(convert("# After\n")); }).join();
+    ASSERT_TRUE(waitUntil([&] {
+        return evaluateText(*view, "document.querySelector('h1') && document.querySelector('h1').textContent") ==
+               "After";
+    }));
+}
+
+// Scrolling the editor to a heading brings the same heading to the middle of
+// the preview, and scrolling the preview brings the editor along.
+TEST_F(PreviewTest, ScrollsEditorAndPreviewTogether) {
+    prefs.insert(preview::SyncPreviewLocationWhileTyping, false);
+    prefs.insert(preview::AlwaysSyncScroll, true);
+    SyncScroller scroller;
+    scroller.linkToTextView(&surface);
+    scroller.linkToWebView(view);
+    QString text;
+    for (int section = 1; section <= 40; section++) {
+        text += QStringLiteral("## Section %1\n\n").arg(section);
+        for (int i = 0; i < 1 + section % 4; i++)
+            text += QStringLiteral("Words of section %1, paragraph %2, long enough to wrap in a narrow pane "
+                                   "and to give the page some height of its own.\n\n")
+                        .arg(section)
+                        .arg(i);
+        if (section % 5 == 0)
+            text += "* one\n* two\n* three\n\n";
+    }
+    open(text);
+    // The panes have their final sizes and the page its final layout: the
+    // geometry is fetched once more.
+    pause(SmartWebView::ResizeSettleMilliseconds + 100);
+    int geometries = 0;
+    QObject::connect(&view->controller(), &PreviewController::geometryChanged, [&] { geometries++; });
+    view->updateContentBounds();
+    ASSERT_TRUE(waitUntil([&] { return geometries > 0; }));
+    QScrollBar *bar = editor->verticalScrollBar();
+    auto wheelOver = [&](QWidget *widget) {
+        scroller.setCursorPositionSource([widget] { return widget->mapToGlobal(widget->rect().center()); });
+        QWidget *target = widget->focusProxy() ? widget->focusProxy() : widget;
+        const QPointF at = target->rect().center();
+        QWheelEvent wheel(at, target->mapToGlobal(at), QPoint(), QPoint(), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(target, &wheel);
+    };
+    auto headingOffsetInPreview = [&](int section) {
+        return evaluate(*view, QStringLiteral("var h = document.getElementById('section%1').getBoundingClientRect();"
+                                              "h.top + h.height / 2 - window.innerHeight / 2")
+                                   .arg(section))
+            .toDouble();
+    };
+    auto headingOffsetInEditor = [&](int section) {
+        const QTextBlock block = editor->document()->find(QStringLiteral("## Section %1\n").arg(section).trimmed()).block();
+        const QRectF line = editor->document()->documentLayout()->blockBoundingRect(block);
+        return line.center().y() - bar->value() - editor->viewport()->height() / 2.0;
+    };
+
+    // The editor moves: its heading of section 27 in the middle.
+    wheelOver(editor->viewport());
+    const double startY = evaluate(*view, "window.scrollY").toDouble();
+    bar->setValue(bar->value() + int(headingOffsetInEditor(27)));
+    ASSERT_NEAR(headingOffsetInEditor(27), 0, 2);
+    ASSERT_TRUE(waitUntil([&] { return evaluate(*view, "window.scrollY").toDouble() != startY; }));
+    EXPECT_NEAR(headingOffsetInPreview(27), 0, 30);
+
+    // The preview moves: its heading of section 9 in the middle.
+    const int before = bar->value();
+    wheelOver(view);
+    evaluate(*view, QStringLiteral("window.scrollBy(0, %1)").arg(headingOffsetInPreview(9)));
+    ASSERT_TRUE(waitUntil([&] { return bar->value() != before; }));
+    pause(100);
+    EXPECT_NEAR(headingOffsetInPreview(9), 0, 2);
+    EXPECT_NEAR(headingOffsetInEditor(9), 0, 30);
+}
+
+// The sample document as a reader sees it, kept under the build folder's
+// tests/artifacts: style sheet, table, math set by MathJax and code coloured
+// by highlight.js, both from the local packages, after a change typed in.
+TEST_F(PreviewTest, RendersTheSampleDocument) {
+    StepWatch watch;
+    prefs.insert(preview::AddMathJax, true);
+    prefs.insert(preview::AddSyntaxHighlighting, true);
+    window.resize(1200, 1100);
+    const QString data = QString::fromUtf8(ORVANE_TEST_DATA) + "/preview/";
+    view->controller().applyCSSFromPath(data + "look.css");
+    const QString text = readFile(data + "sample.md");
+    ASSERT_FALSE(text.isEmpty());
+    // The caret at the start: the engine puts its anchor after the heading
+    // there, and the preview puts the heading at the caret's height.
+    prefs.insert(preview::SyncPreviewLocationWhileTyping, true);
+    auto withAnchor = [](QString html) {
+        return html.replace("Tidal Pools</h1>", "Tidal Pools" + Anchor + "</h1>");
+    };
+    editor->setPlainText(text);
+    view->updatePreview(withAnchor(convert(text)));
+    watch.step("first load");
+    view->thawAndReload();
+    ASSERT_TRUE(settled(1));
+    auto typeset = [&] {
+        return evaluate(*view, "document.querySelectorAll('.MathJax, .MathJax_Display').length").toInt() >= 3 &&
+               evaluate(*view, "document.querySelectorAll('pre code.hljs span').length").toInt() > 0;
+    };
+    watch.step("typesetting");
+    ASSERT_TRUE(waitUntil(typeset));
+
+    // A change to the growth paragraph: the new block is set again.
+    QString edited = text;
+    edited.replace("estimated from two visits:", "estimated from two visits $t_1 < t_2$:");
+    watch.step("the change");
+    view->updatePreview(withAnchor(convert(edited)));
+    ASSERT_TRUE(settled(2));
+    ASSERT_TRUE(waitUntil([&] {
+        return evaluate(*view, "document.querySelectorAll('.MathJax, .MathJax_Display').length").toInt() >= 4;
+    }));
+    // MathJax has nothing more to do, and its progress message has gone.
+    ASSERT_TRUE(waitUntil([&] {
+        return evaluateText(*view, "var q = MathJax.Hub.queue, m = document.getElementById('MathJax_Message');"
+                                   "String(!q.running && !q.pending && !q.queue.length &&"
+                                   " (!m || m.style.display === 'none'))") == "true";
+    }));
+    pause(200);
+
+    watch.step("the screenshot");
+    const QImage shot = window.grab().toImage();
+    watch.step("saving");
+    const QString folder = QString::fromUtf8(ORVANE_ARTIFACT_DIR);
+    QDir().mkpath(folder);
+    ASSERT_TRUE(shot.save(folder + "/preview-sample.png"));
+    // Something was drawn in the preview's half: not one flat colour.
+    const QImage half = shot.copy(view->geometry());
+    QSet<QRgb> colours;
+    for (int y = 0; y < half.height(); y += 7)
+        for (int x = 0; x < half.width(); x += 7)
+            colours.insert(half.pixel(x, y));
+    EXPECT_GT(colours.size(), 20);
+}

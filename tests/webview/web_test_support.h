@@ -1,0 +1,119 @@
+// Helpers for the suites that drive the real web engine.
+#pragma once
+
+#include "platform/web_view.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <QVariant>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+namespace web_test {
+
+// Runs the event loop until `done` holds, for at most `milliseconds`.
+inline bool waitUntil(const std::function<bool()> &done, int milliseconds = 20000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < milliseconds) {
+        QEventLoop loop;
+        QTimer::singleShot(5, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return done();
+}
+
+// Lets the event loop run for a while.
+inline void pause(int milliseconds) {
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// The value of a script in the page; an invalid value when it did not
+// answer.
+inline QVariant evaluate(platform::WebView &view, const QString &script,
+                         quint32 world = QWebEngineScript::MainWorld) {
+    QVariant answer;
+    bool answered = false;
+    view.runScript(
+        script,
+        [&](bool finished, const QVariant &result) {
+            answered = true;
+            if (finished)
+                answer = result;
+        },
+        platform::WebView::DefaultScriptTimeout, world);
+    waitUntil([&] { return answered; });
+    return answer;
+}
+
+inline QString evaluateText(platform::WebView &view, const QString &script) {
+    const QVariant answer = evaluate(view, script);
+    return answer.isValid() ? answer.toString() : QStringLiteral("<no answer>");
+}
+
+// Loads `html` and waits until the view reports back.
+inline std::optional<bool> load(platform::WebView &view, const QString &html, const QUrl &base) {
+    std::optional<bool> result;
+    view.loadHtml(html, base, [&](bool ok) { result = ok; });
+    waitUntil([&] { return result.has_value(); }, 60000);
+    return result;
+}
+
+// Ends the test program with the step it was at when a step takes longer
+// than a test may: a call that blocks inside the engine then fails with a
+// clue instead of running into CTest's timeout.
+class StepWatch {
+public:
+    explicit StepWatch(std::chrono::seconds limit = std::chrono::seconds(150)) : m_limit(limit) {
+        m_thread = std::thread([this] {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            while (!m_done) {
+                const int step = m_step;
+                if (!m_changed.wait_for(lock, m_limit, [&] { return m_done || m_step != step; })) {
+                    std::fprintf(stderr, "Stuck for %lld s at: %s\n", (long long)m_limit.count(), m_name);
+                    std::fflush(stderr);
+                    std::abort();
+                }
+            }
+        });
+    }
+    ~StepWatch() {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_done = true;
+        }
+        m_changed.notify_all();
+        m_thread.join();
+    }
+    void step(const char *name) {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_name = name;
+            m_step++;
+        }
+        m_changed.notify_all();
+    }
+
+private:
+    std::chrono::seconds m_limit;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    const char *m_name = "start";
+    int m_step = 0;
+    bool m_done = false;
+    std::thread m_thread;
+};
+
+}  // namespace web_test

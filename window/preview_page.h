@@ -1,0 +1,183 @@
+// What the preview makes of the HTML it is given, apart from any widget or
+// page: its own head content put in place of the page's, where the body lies,
+// the body cut into top-level blocks and compared with the page on screen,
+// the scripts that change the page, and where a clicked link may go.
+//
+// Top-level blocks: the body's inner HTML is cut before each start tag that
+// stands at nesting depth 0, so a block is one top-level element with the
+// text that follows it (the first block may be text alone). The page keeps,
+// for each block, the nodes it was parsed into, so that a change replaces
+// only the blocks that differ. The cut follows the HTML rules that matter for
+// depth (void elements, raw-text elements, comments, quoted attributes); where
+// a browser would still nest differently the page notices and the whole body
+// is replaced instead.
+#pragma once
+
+#include <QRectF>
+#include <QString>
+#include <QStringView>
+#include <QUrl>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace preview {
+
+// --- Head content -----------------------------------------------------------
+
+// Where the page loads MathJax 2.7 and highlight.js 9 from. The local copies
+// of Debian's libjs-mathjax and libjs-highlight.js are used when installed,
+// so that the preview works offline; otherwise a public script host.
+struct ScriptLocations {
+    QString mathJax;          // MathJax.js with its configuration query
+    QString highlightStyle;   // the default style sheet
+    QString highlightScript;  // highlight.min.js
+
+    static ScriptLocations local(const QString &javascriptFolder = QStringLiteral("/usr/share/javascript"));
+    static ScriptLocations remote();
+    // local() when both packages are installed, else remote().
+    static ScriptLocations preferred();
+};
+
+struct HeadOptions {
+    std::optional<QString> styleSheet;  // the style sheet's text; none when no sheet is set
+    double viewHeight = 0;              // the editor's visible height
+    bool mathJax = false;
+    bool syntaxHighlighting = false;
+    ScriptLocations scripts;
+};
+
+// The head content, in order: the style sheet, the body margins (0.9 of the
+// editor's height, so that the first and last block can be scrolled to any
+// height of the view), MathJax, highlight.js.
+QString headContent(const HeadOptions &options);
+
+// `html` with its head content replaced by `head` (everything between the
+// first "<head>" and the first "</head>" after it; just after "<head>" when
+// that is missing). HTML without "<head>" gets a complete empty document put
+// in front of it. `contentStart` receives where the given text begins in the
+// result (after the inserted document, or 0).
+QString applyHead(const QString &html, const QString &head, qsizetype *contentStart = nullptr);
+
+// The range of the body's inner HTML: from just after the first "<body>" at
+// or after `from` to the first "</body>" after that; none when either is
+// missing.
+struct TextRange {
+    qsizetype start = 0;
+    qsizetype length = 0;
+};
+std::optional<TextRange> bodyRange(QStringView html, qsizetype from = 0);
+
+// Reads a style sheet: UTF-8, or the encoding its byte-order mark names, else
+// Latin-1. None when the file cannot be read.
+std::optional<QString> readStyleSheet(const QString &path);
+
+// The margin the head content gives the body above and below: the editor's
+// height × 0.9 (single precision), truncated.
+int bodyMargin(double viewHeight);
+
+// --- Top-level blocks ---------------------------------------------------------
+
+class BodyBlocks {
+public:
+    BodyBlocks() = default;
+    explicit BodyBlocks(QString body);
+
+    const QString &text() const { return m_text; }
+    qsizetype count() const { return qsizetype(m_starts.size()); }
+    QStringView block(qsizetype i) const;
+    // Blocks first .. first + count − 1, with a marker comment between
+    // neighbours, for the page to find where each block's nodes begin.
+    QString joinedWithMarkers(qsizetype first, qsizetype count) const;
+    QString joinedWithMarkers() const { return joinedWithMarkers(0, count()); }
+
+private:
+    QString m_text;
+    std::vector<qsizetype> m_starts;
+};
+
+// Where each top-level block of `body` begins (always 0 first; none for an
+// empty body).
+std::vector<qsizetype> topLevelBlockStarts(QStringView body);
+
+// The blocks that differ between two bodies: the first `prefix` blocks and
+// the last (count − prefix − removed) blocks agree, `removed` old blocks give
+// way to `inserted` new ones.
+struct BlockChange {
+    qsizetype prefix = 0;
+    qsizetype removed = 0;
+    qsizetype inserted = 0;
+    bool none() const { return removed == 0 && inserted == 0; }
+};
+BlockChange compareBlocks(const BodyBlocks &before, const BodyBlocks &after);
+
+// The comment that stands between blocks while the page maps them.
+inline constexpr QStringView BlockMarker = u"orvane-block";
+
+// --- Page scripts --------------------------------------------------------------
+// The block scripts keep the page's map of blocks in the world they run in.
+// A page without MathJax or highlight.js runs them in the application's
+// world, where the page's own scripts cannot reach the map. A page with them
+// runs them in its own world: there the new blocks are typeset and coloured
+// as they go in, and while MathJax is at work (it breaks when the math it is
+// setting leaves the page) a change waits in MathJax's queue; the script then
+// answers "deferred".
+//
+// `then` is script text run right after a change went in (the page's
+// position), whose failure changes nothing.
+
+// Replaces the whole body and maps its blocks. Answers 2 when mapped, 1 when
+// the body was replaced but could not be mapped, 0 without a body.
+QString replaceBodyScript(const BodyBlocks &body, bool typesetting, const QString &then = QString());
+// Replaces the changed blocks; answers false, changing nothing, when the page
+// is not the one `before` describes (a block's node has left the body).
+QString patchBlocksScript(const BodyBlocks &before, const BodyBlocks &after, const BlockChange &change,
+                          bool typesetting, const QString &then = QString());
+// Maps the blocks of a freshly loaded page (whose body holds the markers):
+// true when every marker was a child of the body.
+QString mapBlocksScript(qsizetype expectedCount);
+// After a load: MathJax (once it is ready) and highlight.js over a body that
+// was put in after they set the page.
+QString typesetBodyScript();
+// Puts the block under the caret ("TZRHTMLSCROLLPOINT") at `offset` pixels
+// below the top of the view.
+QString scrollToAnchorScript(int offset);
+QString scrollToScript(double x, double y);
+// The page's geometry as JSON text (see PageGeometry).
+QString geometryScript();
+
+// --- Geometry ---------------------------------------------------------------------
+
+// The page as the scroll synchroniser sees it, in CSS pixels of the page.
+struct PageGeometry {
+    struct Node {
+        QString name;  // "P", "H1", "#comment", ...
+        double top = 0;
+        double height = 0;
+    };
+    double documentHeight = 0;  // the whole page, scrolled or not
+    double viewHeight = 0;      // the visible part
+    double scrollY = 0;
+    QRectF body;                // the body's bounding box
+    std::vector<Node> children; // the body's child nodes but text
+
+    // The position of fraction p of the body, as a fraction of the page; NaN
+    // when the page has no height yet.
+    double contentPercentToTotalPercent(double p) const;
+    bool usable() const { return documentHeight > 0 && body.height() >= 0; }
+};
+std::optional<PageGeometry> parseGeometry(const QString &json);
+
+// --- Links -------------------------------------------------------------------------
+
+// What a navigation that the page asked for does: follow it in the page (a
+// fragment of the page itself), stay (the page itself again), or leave the
+// preview for the user's other applications.
+enum class LinkDecision { Follow, Stay, OpenOutside };
+LinkDecision decideLink(const QUrl &previewUrl, const QUrl &requested);
+
+// The base of a page without a file: "orvane.html" in the temporary folder.
+QUrl untitledPreviewUrl();
+
+}  // namespace preview
