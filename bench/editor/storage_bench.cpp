@@ -6,7 +6,6 @@
 // as key presses sent to the Markdown editor.
 // Keystroke benchmarks report the median and 95th percentile of single
 // keystrokes.
-#include <QApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTextBlock>
@@ -248,14 +247,3 @@ BENCHMARK(BM_EditorKeyPressLineNumbersAndInvisibles)->Arg(0)->Arg(1)->ArgName("p
     ->Iterations(400)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-int main(int argc, char **argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -4,7 +4,6 @@
 // and realigned text with the edited line laid out (optionally painted); a
 // new line added to the block; and the realignment alone. The goal: under
 // 50 ms per edit. Reports the median and 95th percentile.
-#include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -166,14 +165,3 @@ void BM_RealignTabBlock(benchmark::State &state) {
 BENCHMARK(BM_RealignTabBlock)->Iterations(100)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-int main(int argc, char **argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
