@@ -16,10 +16,26 @@ FilePanels::Handlers &handlers() {
     return current;
 }
 
+// The extensions a name may end in for the chosen type: the panel's own list
+// for text types (which may be saved under any text extension), else the
+// type's.
 QStringList extensionsFor(const SavePanel &panel) {
-    if (!panel.allowedExtensions.isEmpty())
-        return panel.allowedExtensions;
-    return TypeRegistry::extensions(panel.chosenType);
+    const QStringList ofType = TypeRegistry::extensions(panel.chosenType);
+    const bool textual = panel.chosenType.isEmpty() ||
+                         TypeRegistry::conformsTo(panel.chosenType, QLatin1String(types::kPlainText));
+    if (panel.allowedExtensions.isEmpty() || (!textual && !ofType.isEmpty()))
+        return ofType;
+    return panel.allowedExtensions;
+}
+
+// Whether `suffix` is the extension of a kind the panel offers.
+bool namesOfferedKind(const QString &suffix, const SavePanel &panel) {
+    if (panel.allowedExtensions.contains(suffix, Qt::CaseInsensitive))
+        return true;
+    for (const QString &type : panel.types)
+        if (TypeRegistry::extensions(type).contains(suffix, Qt::CaseInsensitive))
+            return true;
+    return false;
 }
 
 }  // namespace
@@ -33,6 +49,9 @@ QString FilePanels::pathWithExtension(const QString &path, const SavePanel &pane
     const QString suffix = QFileInfo(path).suffix();
     if (allowed.isEmpty() || allowed.contains(suffix, Qt::CaseInsensitive))
         return path;
+    // "Notes.md" saved as HTML becomes "Notes.html".
+    if (!suffix.isEmpty() && namesOfferedKind(suffix, panel))
+        return path.left(path.size() - suffix.size()) + allowed.first();
     if (panel.allowsOtherFileTypes && !suffix.isEmpty())
         return path;
     return path + u'.' + allowed.first();

@@ -36,7 +36,7 @@ const std::array<TypeEntry, 13> &table() {
          {},
          false},
         {types::kHtml, types::kText, "text/html", {"html", "htm", "xhtml"}, "HTML document", {}, false},
-        {types::kTex, types::kPlainText, "text/x-tex", {"tex", "ltx"}, "LaTeX document", {}, false},
+        {types::kTex, types::kText, "text/x-tex", {"tex", "ltx"}, "LaTeX document", {}, false},
         {types::kOdt,
          types::kData,
          "application/vnd.oasis.opendocument.text",

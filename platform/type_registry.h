@@ -24,7 +24,7 @@ inline constexpr char kText[] = "public.text";
 inline constexpr char kPlainText[] = "public.plain-text";
 inline constexpr char kGenericMarkdown[] = "net.daringfireball.markdown";
 // The program's own Markdown text type.
-inline constexpr char kMarkdownType[] = "org.tessaro.orvane.markdown";
+inline constexpr char kMarkdownType[] = "com.tessaro.orvane.markdown";
 inline constexpr char kHtml[] = "public.html";
 inline constexpr char kTex[] = "org.tug.tex";
 inline constexpr char kOdt[] = "org.oasis.opendocument.text";
