@@ -258,7 +258,14 @@ bool SmartEditorDocument::writeTextBundle(const QString &path, const QByteArray 
 }
 
 QStringList SmartEditorDocument::writableTypesForSaveOperation(platform::SaveOperation operation) const {
-    return exporttypes::offeredTypes(operation, Defaults::standard().stringForKey(QStringLiteral("lastExportType")));
+    QStringList offered =
+        exporttypes::offeredTypes(operation, Defaults::standard().stringForKey(QStringLiteral("lastExportType")));
+    // A package saved under a new name stays a package, its assets with it,
+    // unless the user picks a plain Markdown file instead.
+    if (operation != platform::SaveOperation::SaveTo &&
+        platform::TypeRegistry::canonical(fileType()) == QLatin1String(types::kTextBundle))
+        offered.prepend(QLatin1String(types::kTextBundle));
+    return offered;
 }
 
 void SmartEditorDocument::prepareSavePanel(platform::SavePanel &panel) {
