@@ -53,7 +53,9 @@ PageGeometry PagePrinter::geometry(const QPrinter &printer, const PageDecoration
     PageGeometry result;
     const QPageLayout layout = printer.pageLayout();
     result.paper = layout.fullRectPoints();
-    result.printable = layout.paintRectPoints();
+    // From the margins, not the paint rectangle: a printer set to full page
+    // (as the drawing below sets it) paints over the whole paper.
+    result.printable = result.paper.marginsRemoved(layout.marginsPoints());
     result.body = result.printable;
     if (!decoration.enabled)
         return result;
