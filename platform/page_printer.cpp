@@ -150,7 +150,12 @@ bool PagePrinter::printPdfPages(const QByteArray &pdf, QPrinter &printer, const 
         }
         // The source page in points, placed from the paper's corner.
         const QSizeF size = source.pagePointSize(page);
-        const QImage image = source.render(page, (size * dpi / 72.0).toSize());
+        // The renderer leaves unpainted paper transparent; on white paper, so
+        // that no edge of the page's painted part shows as a grey line.
+        const QImage rendered = source.render(page, (size * dpi / 72.0).toSize());
+        QImage image(rendered.size(), QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter(&image).drawImage(0, 0, rendered);
         painter.drawImage(scaled(QRectF(QPointF(0, 0), size), scale), image);
         decorate(painter, geometry, decoration, scale, page + 1, pages);
     }
