@@ -4,9 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QColor>
-#include <QImage>
-#include <QPainter>
-#include <QPdfDocument>
 #include <QVBoxLayout>
 #include <QWebEngineView>
 
@@ -72,12 +69,8 @@ TEST_F(DocumentFixture, ThePreviewPrintsWithHeaderFooterAndPageNumbers) {
     }
     // The page's painted part shows no edge on the paper: nothing drawn in
     // the right margin between the bands.
-    QPdfDocument pdf;
-    ASSERT_EQ(pdf.load(path("preview.pdf")), QPdfDocument::Error::None);
-    const QImage rendered = pdf.render(0, pdf.pagePointSize(0).toSize());
-    QImage page(rendered.size(), QImage::Format_RGB32);
-    page.fill(Qt::white);
-    QPainter(&page).drawImage(0, 0, rendered);
+    const QImage page = renderedPage(path("preview.pdf"), 0);
+    ASSERT_FALSE(page.isNull());
     int marks = 0;
     for (int y = 60; y < page.height() - 60; y++)
         for (int x = page.width() - 22; x < page.width() - 12; x++)

@@ -1,12 +1,17 @@
 // What the document tests share: a fresh user with the registered
 // preferences, a temporary folder, a document controller of their own that
-// makes Markdown documents, and alerts and panels answered from scripts.
+// makes Markdown documents (with the basic window content and the style
+// lookup unless a test sets others), and alerts and panels answered from
+// scripts.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QPdfDocument>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -59,6 +64,26 @@ inline int run(const QString &command, QString *output = nullptr) {
 
 inline bool haveTool(const QString &tool) { return run(QStringLiteral("command -v ") + tool) == 0; }
 
+// The themes and style sheets the program ships, found by name.
+inline void useShippedStyles() {
+    SmartEditorDocument::setStylePaths(
+        [](const QString &name) { return QStringLiteral(ORVANE_SOURCE_DIR "/resources/themes/") + name + ".theme"; },
+        [](const QString &name) { return QStringLiteral(ORVANE_SOURCE_DIR "/resources/css/") + name + ".css"; });
+}
+
+// A page of a PDF at one pixel a point, on white paper (the renderer leaves
+// the paper transparent); a null image when the file cannot be read.
+inline QImage renderedPage(const QString &pdf, int page) {
+    QPdfDocument document;
+    if (document.load(pdf) != QPdfDocument::Error::None || page >= document.pageCount())
+        return {};
+    const QImage rendered = document.render(page, document.pagePointSize(page).toSize());
+    QImage paper(rendered.size(), QImage::Format_RGB32);
+    paper.fill(Qt::white);
+    QPainter(&paper).drawImage(0, 0, rendered);
+    return paper;
+}
+
 struct DocumentFixture : ::testing::Test {
     platform::ScopedStandardDefaults defaults;
     QTemporaryDir folder;
@@ -76,6 +101,8 @@ struct DocumentFixture : ::testing::Test {
             document->close();
         testing_qt::spinFor(std::chrono::milliseconds(20));
         platform::DocumentController::setShared(previous);
+        SmartEditorDocument::setStylePaths({}, {});
+        SmartEditorDocument::setContentFactory({});
     }
     platform::Defaults &prefs() { return platform::Defaults::standard(); }
     QString path(const QString &name) const { return folder.filePath(name); }

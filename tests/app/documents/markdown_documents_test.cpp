@@ -21,22 +21,10 @@ namespace {
 
 const QString kSource = QStringLiteral(ORVANE_SOURCE_DIR);
 
-// The themes and style sheets the program ships, found by name.
-void useShippedStyles() {
-    SmartEditorDocument::setStylePaths(
-        [](const QString &name) { return kSource + QStringLiteral("/resources/themes/") + name + ".theme"; },
-        [](const QString &name) { return kSource + QStringLiteral("/resources/css/") + name + ".css"; });
-}
-
 struct MarkdownDocuments : DocumentFixture {
     void SetUp() override {
         DocumentFixture::SetUp();
         useShippedStyles();
-    }
-    void TearDown() override {
-        DocumentFixture::TearDown();
-        SmartEditorDocument::setStylePaths({}, {});
-        SmartEditorDocument::setContentFactory({});
     }
     // Save To through the File menu, the panel answered with a name and type.
     bool exportAs(SmartEditorDocument *document, const QString &file, const QString &type) {

@@ -3,9 +3,6 @@
 // page numbers on every page) and rendered (the syntax colours kept), from
 // the print panel and from the Print to PDF command.
 #include <QColor>
-#include <QImage>
-#include <QPainter>
-#include <QPdfDocument>
 #include <QPrinter>
 
 #include "app/kvx_text_document.h"
@@ -51,14 +48,7 @@ struct Ink {
 
 Ink inkOfFirstPage(const QString &pdf) {
     Ink ink;
-    QPdfDocument document;
-    if (document.load(pdf) != QPdfDocument::Error::None || document.pageCount() < 1)
-        return ink;
-    // The renderer leaves the paper transparent: white beneath it.
-    const QImage rendered = document.render(0, document.pagePointSize(0).toSize());
-    QImage page(rendered.size(), QImage::Format_RGB32);
-    page.fill(Qt::white);
-    QPainter(&page).drawImage(0, 0, rendered);
+    const QImage page = renderedPage(pdf, 0);
     ink.page = page.size();
     for (int y = 0; y < page.height(); y++) {
         for (int x = 0; x < page.width(); x++) {
@@ -84,9 +74,7 @@ QByteArray longNotes() {
 TEST_F(DocumentFixture, PrintedPagesCarryHeadersFootersPageNumbersAndColours) {
     if (!haveTool("pdftotext"))
         GTEST_SKIP() << "pdftotext is not installed (poppler-utils)";
-    SmartEditorDocument::setStylePaths(
-        [](const QString &name) { return QStringLiteral(ORVANE_SOURCE_DIR "/resources/themes/") + name + ".theme"; },
-        [](const QString &) { return QString(); });
+    useShippedStyles();
     SmartEditorDocument *document = open("marsh.md", longNotes());
     ASSERT_TRUE(document);
 
@@ -144,7 +132,6 @@ TEST_F(DocumentFixture, PrintedPagesCarryHeadersFootersPageNumbersAndColours) {
     document->performAction("printDocument:", nullptr);
     EXPECT_EQ(panels.printPanels(), 2);
     EXPECT_EQ(alerts.count(), 0);
-    SmartEditorDocument::setStylePaths({}, {});
 }
 
 TEST_F(DocumentFixture, PlainTextDocumentsPrintTheirTemplatesWithoutMetadata) {
