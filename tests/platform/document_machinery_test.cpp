@@ -154,8 +154,9 @@ TEST(SafeWrite, ReplacesTheFileKeepingWhatItHadBesidesItsBytes) {
     struct stat mode;
     ASSERT_EQ(stat(QFile::encodeName(file).constData(), &mode), 0);
     EXPECT_EQ(mode.st_mode & 0777, 0600u);
-    if (tagged)
+    if (tagged) {
         EXPECT_EQ(FileTags::tags(file), QStringList{"kept"});
+    }
 
     // Through a link: the target is replaced and the link stays a link.
     const QString link = folder.filePath("link.md");
