@@ -458,13 +458,13 @@ QString KVXTextView::textOfRange(CharRange range) const {
     return text.mid(start, qBound<qsizetype>(0, range.length, text.size() - start));
 }
 
-QMimeData *KVXTextView::richTextOfRange(CharRange range) const {
+std::unique_ptr<QTextDocument> KVXTextView::richDocumentOfRange(CharRange range) const {
     const QString text = storage_->string();
     const qsizetype from = qBound<qsizetype>(0, range.location, text.size());
     const qsizetype to = qBound<qsizetype>(from, range.end(), text.size());
-    QTextDocument rich;
-    rich.setDefaultFont(storage_->defaultFont());
-    QTextCursor cursor(&rich);
+    auto rich = std::make_unique<QTextDocument>();
+    rich->setDefaultFont(storage_->defaultFont());
+    QTextCursor cursor(rich.get());
     const QTextDocument *shown = storage_->document();
     bool first = true;
     for (QTextBlock block = shown->findBlock(int(from)); block.isValid() && block.position() <= to;
@@ -489,8 +489,15 @@ QMimeData *KVXTextView::richTextOfRange(CharRange range) const {
         for (const AttributeRun &run : runs)
             insert(start + run.start, start + run.start + run.length, charFormatFor(run.attrs, 1));
     }
+    return rich;
+}
+
+QMimeData *KVXTextView::richTextOfRange(CharRange range) const {
+    const QString text = storage_->string();
+    const qsizetype from = qBound<qsizetype>(0, range.location, text.size());
+    const qsizetype to = qBound<qsizetype>(from, range.end(), text.size());
     auto *data = new QMimeData;
-    data->setHtml(rich.toHtml());
+    data->setHtml(richDocumentOfRange(range)->toHtml());
     data->setText(text.mid(from, to - from));
     return data;
 }

@@ -199,6 +199,11 @@ public:
     // rich form: HTML in the storage's styles at zoom 1, with plain text.
     QString textOfRange(CharRange range) const;
     QMimeData *richTextOfRange(CharRange range) const;
+    // The same rich text as a document of its own: the characters carry the
+    // styles the storage shows (colours, fonts and paragraph formats, at zoom
+    // 1) as real formats, which a copy of the shown document would lose
+    // (they live in its layouts). What printing lays out on pages.
+    std::unique_ptr<QTextDocument> richDocumentOfRange(CharRange range) const;
 
     // --- Gutter, invisibles and menus --------------------------------------------------------
 

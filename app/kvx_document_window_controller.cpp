@@ -1,0 +1,53 @@
+#include "app/kvx_document_window_controller.h"
+
+#include <QVBoxLayout>
+
+#include "editor/kvx_text_view.h"
+#include "editor/smart_text_storage.h"
+#include "platform/defaults.h"
+#include "platform/document.h"
+
+using platform::Defaults;
+
+namespace {
+const QString kUntitledFrame = QStringLiteral("KVXDocument");
+}
+
+void KVXDocumentWindowController::windowDidLoad() {
+    const QString path = document() ? document()->filePath() : QString();
+    if (path.isEmpty()) {
+        setFrameUsingName(kUntitledFrame);
+        setFrameAutosaveName(kUntitledFrame);
+        return;
+    }
+    if (!Defaults::standard().hasStoredValue(frameKey(path)))
+        setFrameUsingName(kUntitledFrame);
+    setFrameAutosaveName(path);
+}
+
+void KVXDocumentWindowController::windowWillClose() {
+    if (isFullScreen() || !document() || document()->filePath().isEmpty())
+        return;
+    saveFrameUsingName(document()->filePath());
+}
+
+QSize KVXDocumentWindowController::willUseFullScreenContentSize(QSize proposed) const {
+    const qint64 widest = Defaults::standard().integerForKey(QStringLiteral("fullScreenWidth"));
+    int width = int(qMin<qint64>(proposed.width(), widest));
+    if (width <= 0)
+        width = 5;
+    return {width, proposed.height()};
+}
+
+KVXDocumentViewController::KVXDocumentViewController(QWidget *parent) : QWidget(parent) {
+    m_storage = std::make_unique<SmartTextStorage>(Defaults::standard());
+    m_textView = new KVXTextView(m_storage.get(), nullptr, this);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_textView);
+}
+
+KVXDocumentViewController::~KVXDocumentViewController() {
+    // The view goes before the storage it shows.
+    delete m_textView;
+}

@@ -1,0 +1,238 @@
+#include "app/kvx_text_document.h"
+
+#include <QPointer>
+
+#include "app/app_log.h"
+#include "app/kvx_document_window_controller.h"
+#include "app/text_decoding.h"
+#include "editor/kvx_text_view.h"
+#include "editor/smart_text_storage.h"
+#include "platform/alerts.h"
+#include "platform/defaults.h"
+#include "platform/dispatch.h"
+#include "platform/type_registry.h"
+
+using platform::Alerts;
+using platform::Defaults;
+
+KVXTextDocument::KVXTextDocument(QObject *parent) : KVXDocument(parent) {
+    connect(this, &platform::Document::filePathChanged, this, &KVXTextDocument::fileURLChanged);
+}
+
+std::optional<QString> KVXTextDocument::convertDataIntoString(const QByteArray &data) {
+    return textdecoding::convertDataIntoString(data);
+}
+
+QString KVXTextDocument::convertStringToWindows(const QString &text) {
+    return textdecoding::convertStringToWindows(text);
+}
+
+QString KVXTextDocument::convertStringToOldMac(const QString &text) {
+    return textdecoding::convertStringToOldMac(text);
+}
+
+// --- Reading ----------------------------------------------------------------------------
+
+bool KVXTextDocument::readFromData(const QByteArray &data, const QString &type, QString *error) {
+    if (!platform::TypeRegistry::conformsTo(type, QLatin1String(platform::types::kText))) {
+        qCWarning(lcApp, "UTI '%s' is not a valid text file", qPrintable(type));
+        if (error)
+            *error = QStringLiteral("The file is not a text file.");
+        return false;
+    }
+    std::optional<QString> text = convertDataIntoString(data);
+    if (!text) {
+        qCWarning(lcApp, "Error reading file contents");
+        if (error)
+            *error = QStringLiteral("The file's text could not be read.");
+        return false;
+    }
+    if (!_textView) {
+        _fileString = *text;
+        return true;
+    }
+    return reloadShownDocument(*text);
+}
+
+bool KVXTextDocument::reloadShownDocument(const QString &diskText) {
+    const QString changed = QStringLiteral("File has changed");
+    if (!Defaults::standard().boolForKey(QStringLiteral("MERGE_FILE_CHANGES"))) {
+        const int answer = Alerts::runModal(
+            {changed,
+             QStringLiteral("The file on disk has been changed by another program. Do you want to merge the changes?"),
+             {QStringLiteral("Merge"), QStringLiteral("No")},
+             platform::AlertStyle::Informational},
+            firstWindow());
+        if (answer != 0)
+            return false;
+    }
+    // From here to the replacement nothing else runs on the main thread: the
+    // text merged is the text replaced.
+    QString shown;
+    if (isDocumentEdited()) {
+        const MergeResult merged = mergeOriginal(_fileString, _textView->storage()->string(), diskText);
+        if (merged.ok) {
+            _fileString = diskText;
+            shown = merged.text;
+        } else {
+            const int answer = Alerts::runModal(
+                {changed,
+                 QStringLiteral("The file on disk has been changed by another program, and the changes could not "
+                                "be merged successfully.  Do you want to reload the file?"),
+                 {QStringLiteral("Reload"), QStringLiteral("Cancel")},
+                 platform::AlertStyle::Informational},
+                firstWindow());
+            if (answer != 0)
+                return false;
+            _fileString = diskText;
+            shown = diskText;
+        }
+    } else {
+        _fileString = diskText;
+        shown = diskText;
+    }
+    replaceShownText(shown);
+    return true;
+}
+
+void KVXTextDocument::presentedItemDidChange() {
+    platform::FileState state;
+    QString reason;
+    const std::optional<QByteArray> bytes = readContentFile(&state, &reason);
+    if (!bytes) {
+        qCWarning(lcApp, "the changed file %s cannot be read: %s", qPrintable(contentPath()), qPrintable(reason));
+        return;
+    }
+    // The same bytes (a file touched, or written again as it was): nothing
+    // to merge.
+    if (isKnownContent(*bytes)) {
+        noteFileOnDisk(state, *bytes);
+        return;
+    }
+    if (_textView)
+        _textView->saveSelection();
+    readFromData(*bytes, fileType(), nullptr);
+    if (_textView)
+        _textView->restoreSelection();
+    // Whatever the answer, this version is seen: it is not offered again.
+    noteFileOnDisk(state, *bytes);
+}
+
+bool KVXTextDocument::revertToContentsOfFile(QString *error) {
+    platform::FileState state;
+    const std::optional<QByteArray> bytes = readContentFile(&state, error);
+    if (!bytes)
+        return false;
+    const std::optional<QString> text = convertDataIntoString(*bytes);
+    if (!text) {
+        if (error)
+            *error = QStringLiteral("The file's text could not be read.");
+        return false;
+    }
+    _fileString = *text;
+    if (_textView)
+        replaceShownText(*text);
+    noteFileOnDisk(state, *bytes);
+    updateChangeCount(platform::ChangeKind::Cleared);
+    return true;
+}
+
+// --- Writing ----------------------------------------------------------------------------
+
+std::optional<QByteArray> KVXTextDocument::dataOfType(const QString &, QString *) {
+    const QString text = _textView ? _textView->storage()->string() : _fileString;
+    m_pendingBase = text;
+    const qint64 lineEndings = Defaults::standard().integerForKey(QStringLiteral("exportLineEndings"));
+    return textdecoding::withLineEndings(text, lineEndings).toUtf8();
+}
+
+void KVXTextDocument::didWrite(const QString &path, const QString &type, platform::SaveOperation operation) {
+    // A copy written elsewhere leaves the document's own file, and so the
+    // base, as they were.
+    if (operation != platform::SaveOperation::SaveTo && m_pendingBase)
+        _fileString = *m_pendingBase;
+    m_pendingBase.reset();
+    KVXDocument::didWrite(path, type, operation);
+}
+
+// --- The window -------------------------------------------------------------------------
+
+QWidget *KVXTextDocument::makeContentWidget() {
+    auto *content = new KVXDocumentViewController;
+    setTextView(content->keyTextView());
+    content->keyTextView()->storage()->setInitialText(_fileString);
+    return content;
+}
+
+void KVXTextDocument::makeWindowControllers() {
+    auto *controller = new KVXDocumentWindowController;
+    addWindowController(controller);
+    controller->setContentWidget(makeContentWidget());
+    controller->window();
+    settleChangeCount();
+}
+
+void KVXTextDocument::setTextView(KVXTextView *view) {
+    _textView = view;
+    if (!view)
+        return;
+    connect(view->storage(), &SmartTextStorage::textChanged, this, [this] { settleChangeCount(); });
+}
+
+void KVXTextDocument::settleChangeCount() {
+    if (!_textView)
+        return;
+    SmartTextStorage *storage = _textView->storage();
+    const bool saved = storage->length() == _fileString.size() && storage->string() == _fileString;
+    updateChangeCount(saved ? platform::ChangeKind::Cleared : platform::ChangeKind::Done);
+}
+
+void KVXTextDocument::replaceShownText(const QString &text) {
+    SmartTextStorage *storage = _textView->storage();
+    storage->bulkReplaceCharactersInRange({0, storage->length()}, text);
+    settleChangeCount();
+}
+
+void KVXTextDocument::resetTextTo(const QString &text) {
+    platform::Dispatch::main(this, [this, text] {
+        if (!_textView)
+            return;
+        SmartTextStorage *storage = _textView->storage();
+        storage->replaceCharactersInRange({0, storage->length()}, text);
+    });
+}
+
+void KVXTextDocument::fileURLChanged(const QString &path) {
+    if (path.isEmpty() || !_textView)
+        return;
+    const CharRange selection = _textView->selectedRange();
+    Defaults::standard().setSelection({selection.location, selection.length}, path);
+}
+
+// --- Printing and actions ---------------------------------------------------------------
+
+bool KVXTextDocument::printDocument() { return printDocumentToPdf(QString()); }
+
+bool KVXTextDocument::printDocumentToPdf(const QString &path) {
+    if (!_textView)
+        return false;
+    return runPrintOperation(
+        [this](QPrinter &printer, QString *error) {
+            const std::unique_ptr<QTextDocument> text =
+                _textView->richDocumentOfRange({0, _textView->storage()->length()});
+            return platform::PagePrinter::printTextDocument(*text, printer, pageDecoration(), error);
+        },
+        path);
+}
+
+bool KVXTextDocument::respondsToAction(const QString &action) const {
+    return action == QLatin1String("printDocument:") || KVXDocument::respondsToAction(action);
+}
+
+bool KVXTextDocument::performAction(const QString &action, QObject *sender) {
+    if (action == QLatin1String("printDocument:")) {
+        printDocument();
+        return true;
+    }
+    return KVXDocument::performAction(action, sender);
+}

@@ -1,0 +1,89 @@
+// KVXTextDocument: a plain text file in an editor window.
+//
+// Reading decodes the bytes (textdecoding) and makes line endings "\n";
+// writing gives UTF-8 with the line endings of "exportLineEndings". The text
+// last read from or written to the file, in the editor's "\n" form, is the
+// base against which changes made by other programs are merged. It moves
+// only once a write of the document's own file succeeded.
+//
+// When another program changes the file, the document reads it and, in one
+// step on the main thread (so that nothing typed meanwhile is lost): reloads
+// a document without edits, or merges the other program's changes into the
+// editor's text three ways; it asks first ("Do you want to merge the
+// changes?") unless "MERGE_FILE_CHANGES" is set, and offers to reload when
+// the merge fails. The selection is kept across the replacement.
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+#include "app/kvx_document.h"
+#include "app/three_way_merge.h"
+
+class KVXTextView;
+
+class KVXTextDocument : public KVXDocument {
+    Q_OBJECT
+public:
+    explicit KVXTextDocument(QObject *parent = nullptr);
+
+    // The editor view of the window; null until the window exists.
+    KVXTextView *textView() const { return _textView; }
+    // The merge base: the text last read from or written to the file.
+    QString fileString() const { return _fileString; }
+
+    static std::optional<QString> convertDataIntoString(const QByteArray &data);
+    static QString convertStringToWindows(const QString &text);
+    static QString convertStringToOldMac(const QString &text);
+    static MergeResult mergeOriginal(const QString &base, const QString &newText, const QString &alternative) {
+        return ::mergeOriginal(base, newText, alternative);
+    }
+
+    bool readFromData(const QByteArray &data, const QString &type, QString *error) override;
+    std::optional<QByteArray> dataOfType(const QString &type, QString *error) override;
+    void makeWindowControllers() override;
+    void presentedItemDidChange() override;
+    // Revert drops the edits: the file's text replaces the editor's, with no
+    // merge and no question beyond revert's own.
+    bool revertToContentsOfFile(QString *error) override;
+
+    // Replaces the whole text of the editor, queued on the main thread (a
+    // new document's text that another command made).
+    void resetTextTo(const QString &text);
+
+    // Prints the editor's text with its styles, through the print panel or
+    // into a PDF file.
+    bool printDocument();
+    bool printDocumentToPdf(const QString &path);
+
+    bool respondsToAction(const QString &action) const override;
+    bool performAction(const QString &action, QObject *sender) override;
+
+protected:
+    // The window's content, which sets _textView; the plain document's is a
+    // KVXDocumentViewController.
+    virtual QWidget *makeContentWidget();
+    // Hands the document its editor view and follows its edits.
+    void setTextView(KVXTextView *view);
+    // Replaces the editor's whole text now, as one undoable edit that applies
+    // only the differences, and marks the document edited or not by whether
+    // the text is the file's.
+    void replaceShownText(const QString &text);
+    // After the writes of the document's own file: the written text becomes
+    // the merge base.
+    void didWrite(const QString &path, const QString &type, platform::SaveOperation operation) override;
+    // Edited unless the editor shows the merge base.
+    void settleChangeCount();
+
+    KVXTextView *_textView = nullptr;
+    QString _fileString;
+
+private:
+    // The outside version, read on the main thread: reload, merge or refuse.
+    bool reloadShownDocument(const QString &diskText);
+    void fileURLChanged(const QString &path);
+
+    // The text of a write in progress, before its line endings changed.
+    std::optional<QString> m_pendingBase;
+};

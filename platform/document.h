@@ -1,0 +1,223 @@
+// Documents: the platform's document machinery, which Qt does not have.
+//
+// A Document is one file's contents in memory with its windows. It knows its
+// file (path and type identifier), whether it holds unsaved edits, and what
+// it last read from or wrote to disk; it runs the File menu's commands (Save,
+// Save As, Save To, Revert, Close) with their panels and alerts; it saves in
+// place by itself when it autosaves; and it hears from a FilePresenter when
+// another program changed its file.
+//
+// Subclasses give the contents: readFromData() turns a file's bytes into the
+// document, dataOfType() gives the bytes to write for a type. A document kept
+// as a folder (a package) replaces contentsOfPath() and writeToPath().
+//
+// Saving is safe: the bytes go to disk with writeFileAtomically(), a failed
+// save is reported in an alert and changes nothing (the file on disk, the
+// document's file, its edited state, what it knows of the disk), and the
+// document learns what its own save left on disk, so that the save is never
+// taken for another program's change.
+//
+// Everything here runs on the main thread.
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+#include <optional>
+
+#include "platform/file_panels.h"
+#include "platform/file_presenter.h"
+
+class QAction;
+class QTimer;
+class QWidget;
+
+namespace platform {
+
+class WindowController;
+
+enum class SaveOperation {
+    Save,      // to the document's own file (Save As when it has none)
+    SaveAs,    // to a new file, which becomes the document's
+    SaveTo,    // a copy elsewhere (export); the document keeps its file
+    Autosave,  // in place, without the user asking
+};
+
+enum class ChangeKind {
+    Done,     // an edit changed the contents
+    Undone,   // an undo changed them, away from the saved contents
+    Redone,   // a redo changed them, away from the saved contents
+    Cleared,  // the contents are the saved ones again
+};
+
+class Document : public QObject {
+    Q_OBJECT
+
+public:
+    explicit Document(QObject *parent = nullptr);
+    ~Document() override;
+
+    // --- The file ---------------------------------------------------------------------
+
+    QString filePath() const { return m_filePath; }
+    // Tells filePathChanged (the document's "fileURL") when it changes; the
+    // file presenter follows the new path.
+    void setFilePath(const QString &path);
+    QString fileType() const { return m_fileType; }
+    void setFileType(const QString &type) { m_fileType = type; }
+    // The file whose bytes are the document: the file itself, or the text
+    // file inside a package.
+    virtual QString contentPath() const { return m_filePath; }
+
+    // The file's name, or "Untitled" (and "Untitled 2" ...) without a file.
+    QString displayName() const;
+    int untitledNumber() const { return m_untitledNumber; }
+    void setUntitledNumber(int number);
+
+    // What the document last read from or wrote to its content file.
+    const FileState &knownFileState() const { return m_fileState; }
+    QDateTime fileModificationDate() const { return m_fileState.modificationDate(); }
+
+    // --- Edits ------------------------------------------------------------------------
+
+    bool isDocumentEdited() const { return m_edited; }
+    void updateChangeCount(ChangeKind kind);
+
+    // --- Reading ------------------------------------------------------------------------
+
+    // Reads the file at `path` as `type` into a new document: the document
+    // takes the path (before readFromData runs, which may ask about the
+    // file) and the type, and is not edited. False, with the reason in
+    // `error`, when it cannot be read; the document then has no file.
+    bool readFromPath(const QString &path, const QString &type, QString *error = nullptr);
+    // The document's contents from a file's bytes. The base refuses.
+    virtual bool readFromData(const QByteArray &data, const QString &type, QString *error);
+    // The bytes of the document at `path` (of a package: its content file).
+    virtual std::optional<QByteArray> contentsOfPath(const QString &path, const QString &type,
+                                                     QString *error) const;
+
+    // --- Writing ------------------------------------------------------------------------
+
+    // The bytes to write for `type`; nothing, with the reason in `error`,
+    // when the document cannot make them. The base makes none.
+    virtual std::optional<QByteArray> dataOfType(const QString &type, QString *error);
+    // Writes the document to `path` as `type` safely; `written` receives the
+    // bytes of its content file. The base writes dataOfType() atomically.
+    virtual bool writeToPath(const QString &path, const QString &type, SaveOperation operation,
+                             QByteArray *written, QString *error);
+    // After a write succeeded, before the File menu's command returns.
+    virtual void didWrite(const QString &path, const QString &type, SaveOperation operation);
+
+    // --- The File menu ------------------------------------------------------------------------
+
+    // Save: in place, or through the save panel when the document has no file.
+    bool saveDocument();
+    bool saveDocumentAs();
+    // Save To: a copy through the save panel; the document keeps its file.
+    bool saveDocumentTo();
+    // Writes without a panel; a failure is reported in an alert. True when
+    // written.
+    bool saveToPath(const QString &path, const QString &type, SaveOperation operation);
+    // Asks, then reads the file again, dropping the edits.
+    bool revertDocumentToSaved();
+    // What revert does once the user agreed: the base reads the file as if
+    // it were opened anew.
+    virtual bool revertToContentsOfFile(QString *error);
+    // Saves in place when the document autosaves in place, has a file and
+    // holds edits; true when there was nothing to do or the save succeeded.
+    bool autosave();
+
+    virtual bool autosavesInPlace() const { return false; }
+    // How long after the first unsaved edit the document autosaves.
+    void setAutosaveDelay(std::chrono::milliseconds delay) { m_autosaveDelay = delay; }
+
+    // The types a panel of the operation offers; the base: the document's
+    // own type.
+    virtual QStringList writableTypesForSaveOperation(SaveOperation operation) const;
+    // Sets up a save panel before it is shown.
+    virtual void prepareSavePanel(SavePanel &panel);
+
+    // --- Closing ------------------------------------------------------------------------
+
+    // Whether the document may close now: a document with edits saves them
+    // in place when it autosaves, or asks to save them (Save, Don't Save,
+    // Cancel). False keeps it open.
+    bool canClose();
+    // Closes the windows and the document, without asking.
+    void close();
+    bool isClosing() const { return m_closing; }
+
+    // --- Windows ------------------------------------------------------------------------
+
+    // Makes the document's windows; the base makes none.
+    virtual void makeWindowControllers();
+    // The document owns its window controllers.
+    void addWindowController(WindowController *controller);
+    const QList<WindowController *> &windowControllers() const { return m_windowControllers; }
+    QWidget *firstWindow() const;
+    void showWindows();
+
+    // --- Actions ------------------------------------------------------------------------
+
+    // The menu actions the document performs, by their names ("saveDocument:",
+    // "saveDocumentAs:", "saveDocumentTo:", "revertDocumentToSaved:",
+    // "performClose:"); subclasses add theirs.
+    virtual bool respondsToAction(const QString &action) const;
+    virtual bool performAction(const QString &action, QObject *sender);
+    // Whether the item that sends the action is enabled.
+    virtual bool validateAction(const QString &action, QAction *item);
+
+    // --- Outside changes ------------------------------------------------------------------------
+
+    FilePresenter *presenter() const { return m_presenter; }
+    // Compares the content file with what the document knows of it, and
+    // calls presentedItemDidChange when another program changed it. The
+    // presenter calls this; so may anyone who knows of a change.
+    void checkFileOnDisk();
+    // The content file changed on disk; the base does nothing.
+    virtual void presentedItemDidChange();
+
+signals:
+    void filePathChanged(const QString &path);
+    void editedChanged(bool edited);
+    void displayNameChanged(const QString &name);
+    // Before the windows close.
+    void closing();
+
+protected:
+    // The bytes of the content file now, read safely against a writer that
+    // is still at work: `state` is the state they were read in.
+    std::optional<QByteArray> readContentFile(FileState *state, QString *error) const;
+    // Records what is on disk: the state of the content file and the hash of
+    // its bytes.
+    void noteFileOnDisk(const FileState &state, const QByteArray &bytes);
+    void noteFileOnDisk(const QByteArray &bytes);
+    // Whether `bytes` are what the document last read or wrote.
+    bool isKnownContent(const QByteArray &bytes) const;
+    // Reports a failure in an alert.
+    void reportError(const QString &message, const QString &reason) const;
+
+private:
+    bool runSavePanel(SaveOperation operation);
+    void scheduleAutosave();
+
+    QString m_filePath;
+    QString m_fileType;
+    int m_untitledNumber = 0;
+    bool m_edited = false;
+    bool m_closing = false;
+    FileState m_fileState;
+    QByteArray m_contentHash;
+    FilePresenter *m_presenter = nullptr;
+    QList<WindowController *> m_windowControllers;
+    QTimer *m_autosaveTimer = nullptr;
+    std::chrono::milliseconds m_autosaveDelay{15000};
+};
+
+}  // namespace platform

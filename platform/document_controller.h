@@ -1,0 +1,98 @@
+// The application's documents: opening files (once each), new untitled
+// documents with their numbers, the recent files, and closing everything
+// when the application quits.
+//
+//   DocumentController &documents = DocumentController::shared();
+//   documents.setDocumentFactory([](const QString &type) { return new MyDocument; });
+//   documents.openDocument("/home/ann/notes.md");
+//
+// The File menu reaches the documents through it: "newDocument:" and
+// "openDocument:" go to the controller, every other File command to the
+// document of the active window (currentDocument()), which performs it.
+// Main thread only.
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace platform {
+
+class Document;
+
+class DocumentController : public QObject {
+    Q_OBJECT
+public:
+    // The application's controller, made on first use.
+    static DocumentController &shared();
+    // Makes shared() answer `controller` (tests); null restores the
+    // application's. Returns the replaced one.
+    static DocumentController *setShared(DocumentController *controller);
+
+    explicit DocumentController(QObject *parent = nullptr);
+    ~DocumentController() override;
+
+    // Makes a new, empty document for a type identifier.
+    using Factory = std::function<Document *(const QString &type)>;
+    void setDocumentFactory(Factory factory) { m_factory = std::move(factory); }
+    // The type of new untitled documents.
+    QString defaultType() const { return m_defaultType; }
+    void setDefaultType(const QString &type) { m_defaultType = type; }
+
+    QList<Document *> documents() const;
+    Document *documentForPath(const QString &path) const;
+    // The document of the active window, else of the window most recently
+    // active; null when none.
+    Document *currentDocument() const;
+
+    // Opens the file, or brings its open document to the front. A file that
+    // cannot be opened is reported in an alert; the result is then null.
+    Document *openDocument(const QString &path, bool display = true);
+    // A new untitled document with its windows, shown when `display`.
+    Document *openUntitledDocument(bool display = true);
+    // Asks for files with the open panel and opens each.
+    QList<Document *> openDocumentsWithPanel();
+
+    void addDocument(Document *document);
+    void removeDocument(Document *document);
+    // The number a new untitled document gets: the smallest that no open
+    // untitled document has.
+    int nextUntitledNumber() const;
+
+    // Asks each document with edits in turn; true when all closed. One that
+    // refuses (Cancel, a failed save) stops the round and stays open.
+    bool closeAllDocuments();
+
+    // --- Recent files ---------------------------------------------------------------
+
+    static constexpr int kMaximumRecentDocuments = 10;
+    // The files recently opened or saved, newest first, those gone left out.
+    QStringList recentDocumentPaths() const;
+    void noteRecentDocument(const QString &path);
+    void clearRecentDocuments();
+
+    // --- Actions ---------------------------------------------------------------------
+
+    // "newDocument:", "openDocument:", "clearRecentDocuments:".
+    bool respondsToAction(const QString &action) const;
+    bool performAction(const QString &action, QObject *sender);
+
+signals:
+    void documentAdded(Document *document);
+    void documentRemoved(Document *document);
+    void recentDocumentsChanged();
+
+private:
+    Document *makeDocument(const QString &type) const;
+
+    Factory m_factory;
+    QString m_defaultType;
+    QList<QPointer<Document>> m_documents;
+    QPointer<Document> m_lastActive;
+};
+
+}  // namespace platform

@@ -1,0 +1,45 @@
+// A file's tags, kept where desktop file managers keep them: the extended
+// attribute "user.xdg.tags", a comma-separated list.
+//
+//   std::optional<QStringList> tags = FileTags::tags(path);  // nullopt: none to be had
+//   FileTags::setTags(path, {"draft", "novel"});
+//
+// A file system without user extended attributes has no tags to read or
+// write: tags() then gives nothing (not an empty list), so that callers can
+// tell "no tags" from "tags unknown".
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace platform {
+
+class FileTags {
+public:
+    static constexpr char kAttribute[] = "user.xdg.tags";
+
+    // The file's tags (an empty list when it has none); nothing when the file
+    // cannot be read or its file system keeps no user attributes.
+    static std::optional<QStringList> tags(const QString &path);
+    // Replaces the file's tags; an empty list removes the attribute. False,
+    // with the reason in `error`, when they cannot be written.
+    static bool setTags(const QString &path, const QStringList &tags, QString *error = nullptr);
+    // Whether the file's file system keeps user attributes.
+    static bool supported(const QString &path);
+
+    // The attribute's text and back: blanks around each tag are dropped, and
+    // so are empty tags and repeated ones.
+    static QStringList parse(const QByteArray &value);
+    static QByteArray format(const QStringList &tags);
+
+    // Copies every user attribute of the file at `from` (tags, and whatever
+    // else other programs keep there) onto the open file `toDescriptor`, so
+    // that a file replaced by a new one keeps them. Attributes the target
+    // refuses are skipped.
+    static void copyUserAttributes(const QString &from, int toDescriptor);
+};
+
+}  // namespace platform

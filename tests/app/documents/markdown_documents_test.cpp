@@ -1,0 +1,379 @@
+// Markdown documents: every export written from the File menu and opened by
+// the program that reads its format, exports that fail writing nothing,
+// TextBundle packages saved back whole, the offered types and the save
+// panel's name, themes per file, the tag check, comparison as CriticMarkup
+// and the outside previewer.
+#include <QDirIterator>
+#include <QImage>
+#include <QRegularExpression>
+
+#include "platform/file_tags.h"
+#include "platform/window_controller.h"
+#include "window/basic_document_content.h"
+#include "zip_archive.h"
+#include "app/documents/document_fixture.h"
+
+using namespace documents_test;
+namespace types = platform::types;
+using testing_qt::spinUntil;
+
+namespace {
+
+const QString kSource = QStringLiteral(ORVANE_SOURCE_DIR);
+
+struct MarkdownDocuments : DocumentFixture {
+    void SetUp() override {
+        DocumentFixture::SetUp();
+        useShippedStyles();
+    }
+    // Save To through the File menu, the panel answered with a name and type.
+    bool exportAs(SmartEditorDocument *document, const QString &file, const QString &type) {
+        panels.answerSave(platform::ScriptedPanels::SaveAnswer{path(file), type});
+        const int before = alerts.count();
+        document->performAction(QStringLiteral("saveDocumentTo:"), nullptr);
+        return alerts.count() == before && QFileInfo::exists(path(file));
+    }
+};
+
+// The consumers are slow and read what the plain build wrote already: the
+// sanitizer build checks the writing only.
+bool sanitizing() {
+#if defined(__SANITIZE_ADDRESS__)
+    return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    return true;
+#endif
+#endif
+    return false;
+}
+
+bool consumersWanted(const QStringList &tools) {
+    if (sanitizing())
+        return false;
+    for (const QString &tool : tools) {
+        if (!haveTool(tool)) {
+            if (qEnvironmentVariableIsSet("CI"))
+                ADD_FAILURE() << tool.toStdString() << " is needed; scripts/install-deps installs it";
+            return false;
+        }
+    }
+    return true;
+}
+
+const QByteArray kNotes =
+    "title: Field Notes\n"
+    "author: Ann Example\n"
+    "latexconfig: article\n"
+    "\n"
+    "# Morning\n"
+    "\n"
+    "Some *emphasis* and **strength**, a note[^one], and a picture:\n"
+    "\n"
+    "![A wren](wren.png)\n"
+    "\n"
+    "| Bird | Count |\n"
+    "|------|------:|\n"
+    "| Wren |     3 |\n"
+    "\n"
+    "[^one]: Seen at dawn.\n";
+
+bool writePicture(const QString &file) {
+    QImage picture(8, 8, QImage::Format_RGB32);
+    picture.fill(Qt::darkRed);
+    return picture.save(file, "PNG");
+}
+
+}  // namespace
+
+TEST_F(MarkdownDocuments, EveryExportFromTheFileMenuOpensInItsConsumer) {
+    ASSERT_TRUE(writePicture(path("wren.png")));
+    SmartEditorDocument *document = open("notes.md", kNotes);
+    ASSERT_TRUE(document);
+    struct Export {
+        const char *type;
+        const char *file;
+    };
+    const Export exports[] = {
+        {types::kHtml, "notes.html"},
+        {types::kTex, "notes.tex"},
+        {"vnd.oasis.opendocument.text", "notes.odt"},
+        {"vnd.oasis.opendocument.text-flat-xml", "notes-flat.fodt"},
+        {types::kEpub, "notes.epub"},
+        {types::kTextPack, "notes.textpack"},
+    };
+    QString previous = QStringLiteral("public.html");
+    for (const Export &e : exports) {
+        ASSERT_TRUE(exportAs(document, e.file, e.type)) << e.type;
+        // The last type used is offered first, the Markdown text never.
+        const QStringList offered = panels.savePanels().last().types;
+        EXPECT_EQ(offered.value(0), previous) << e.type;
+        EXPECT_FALSE(offered.contains(QLatin1String(types::kPlainText)));
+        previous = QLatin1String(e.type);
+    }
+    EXPECT_EQ(prefs().stringForKey("lastExportType"), QLatin1String(types::kTextPack));
+    EXPECT_EQ(document->filePath(), path("notes.md")) << "an export keeps the document's own file";
+    EXPECT_FALSE(document->isDocumentEdited());
+    EXPECT_EQ(readAll(path("notes.md")), kNotes);
+
+    // The compressed TextBundle: the text and its picture.
+    const QByteArray pack = readAll(path("notes.textpack"));
+    const QString unpacked = path("unpacked");
+    ASSERT_EQ(tzr_unzip_data_to_folder(pack.constData(), size_t(pack.size()), QFile::encodeName(unpacked).constData()),
+              0);
+    QStringList entries;
+    for (QDirIterator walk(unpacked, QDir::Files, QDirIterator::Subdirectories); walk.hasNext();)
+        entries += QDir(unpacked).relativeFilePath(walk.next());
+    EXPECT_TRUE(entries.contains("info.json")) << entries.join(", ").toStdString();
+    EXPECT_EQ(entries.filter(QRegularExpression("^[^/]+\\.textbundle/text\\.markdown$|^text\\.markdown$")).size(), 1)
+        << entries.join(", ").toStdString();
+    EXPECT_EQ(entries.filter(QRegularExpression("^assets/.")).size(), 1) << entries.join(", ").toStdString();
+
+    if (!consumersWanted({"xmllint", "soffice", "pdflatex", "pdftotext", "java"}))
+        return;
+    QString output;
+    EXPECT_EQ(run("xmllint --noout '" + path("notes.html") + "'", &output), 0) << output.toStdString();
+    EXPECT_TRUE(readAll(path("notes.html")).contains("<em>emphasis</em>"));
+    EXPECT_EQ(run("xmllint --noout '" + path("notes-flat.fodt") + "'", &output), 0) << output.toStdString();
+
+    // LibreOffice opens both OpenDocument files and keeps their words.
+    run("cd '" + folder.path() + "' && timeout 300 soffice -env:UserInstallation=file://" + path("profile") +
+            " --headless --norestore --convert-to txt:Text --outdir converted notes.odt notes-flat.fodt",
+        &output);
+    for (const char *converted : {"converted/notes.txt", "converted/notes-flat.txt"}) {
+        const QByteArray words = readAll(path(converted));
+        EXPECT_TRUE(words.contains("Morning") && words.contains("emphasis") && words.contains("Wren"))
+            << converted << ": " << words.left(400).toStdString() << "\n" << output.toStdString();
+    }
+
+    // pdflatex builds the LaTeX with the program's support files.
+    EXPECT_EQ(run("cd '" + folder.path() + "' && TEXINPUTS='" + kSource +
+                      "/resources/latex//:' timeout 120 pdflatex -interaction=nonstopmode -halt-on-error notes.tex "
+                      "</dev/null >latex.log",
+                  &output),
+              0)
+        << readAll(path("latex.log")).right(3000).toStdString();
+    run("pdftotext '" + path("notes.pdf") + "' -", &output);
+    EXPECT_TRUE(output.contains("Morning") && output.contains("Field Notes")) << output.toStdString();
+
+    // epubcheck finds no error in the book.
+    const int status = run("java -Xss4m -cp /usr/share/java/epubcheck.jar '" + kSource +
+                               "/tests/support/epubcheck_books.java' '" + path("notes.epub") + "'",
+                           &output);
+    EXPECT_EQ(status, 0) << output.toStdString();
+    EXPECT_TRUE(output.contains("== " + path("notes.epub"))) << output.toStdString();
+    EXPECT_FALSE(output.contains("ERROR(") || output.contains("FATAL(")) << output.toStdString();
+}
+
+namespace {
+
+// A window content whose exports make nothing.
+class BarrenContent : public BasicDocumentContent {
+public:
+    QByteArray exportToFormat(short) override { return {}; }
+};
+
+}  // namespace
+
+TEST_F(MarkdownDocuments, AnExportThatMakesNothingIsReportedAndWritesNoFile) {
+    SmartEditorDocument::setContentFactory([] { return new BarrenContent; });
+    SmartEditorDocument *document = open("barren.md", "# Nothing comes of this\n");
+    ASSERT_TRUE(document);
+    ASSERT_TRUE(writeAll(path("kept.html"), "the old export"));
+
+    for (const QString &file : {QStringLiteral("kept.html"), QStringLiteral("new.epub")}) {
+        const QString type = QLatin1String(file.endsWith("html") ? types::kHtml : types::kEpub);
+        EXPECT_FALSE(exportAs(document, file, type));
+        ASSERT_GE(alerts.count(), 1);
+        EXPECT_EQ(alerts.shown().last().messageText,
+                  QStringLiteral("The document “barren.md” could not be exported as “%1”.").arg(file));
+        EXPECT_FALSE(alerts.shown().last().informativeText.isEmpty());
+    }
+    EXPECT_EQ(readAll(path("kept.html")), "the old export");
+    EXPECT_FALSE(QFileInfo::exists(path("new.epub")));
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
+              (QStringList{"barren.md", "kept.html"}));
+    EXPECT_EQ(prefs().stringForKey("lastExportType"), "public.html") << "a failed export is not remembered";
+
+    // A type outside the table is the text itself, with its line endings.
+    prefs().setInteger(2, "exportLineEndings");
+    EXPECT_TRUE(exportAs(document, "copy.txt", QLatin1String(types::kPlainText)));
+    EXPECT_EQ(readAll(path("copy.txt")), "# Nothing comes of this\r");
+}
+
+TEST_F(MarkdownDocuments, ATextBundleIsSavedBackAsAPackageWithItsAssets) {
+    const QString bundle = path("trip.textbundle");
+    ASSERT_TRUE(QDir().mkpath(bundle + "/assets"));
+    const QByteArray info = "{\"version\":2,\"type\":\"net.daringfireball.markdown\",\"creatorIdentifier\":\"x\"}";
+    ASSERT_TRUE(writeAll(bundle + "/info.json", info));
+    ASSERT_TRUE(writePicture(bundle + "/assets/map.png"));
+    const QByteArray picture = readAll(bundle + "/assets/map.png");
+    ASSERT_TRUE(writeAll(bundle + "/text.markdown", "# Trip\n\n![Map](assets/map.png)\n"));
+
+    SmartEditorDocument *document = openExisting(bundle);
+    ASSERT_TRUE(document);
+    EXPECT_EQ(text(document), "# Trip\n\n![Map](assets/map.png)\n");
+    EXPECT_EQ(document->actualFilePath(), bundle + "/text.markdown");
+
+    type(document, "Day one.\n");
+    ASSERT_TRUE(document->saveDocument());
+    EXPECT_TRUE(QFileInfo(bundle).isDir());
+    EXPECT_EQ(readAll(bundle + "/text.markdown"), "# Trip\n\n![Map](assets/map.png)\nDay one.\n");
+    EXPECT_EQ(readAll(bundle + "/info.json"), info);
+    EXPECT_EQ(readAll(bundle + "/assets/map.png"), picture);
+    EXPECT_EQ(QDir(bundle).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              (QStringList{"assets", "info.json", "text.markdown"}));
+
+    // Another program's change to the package's text is heard and merged.
+    prefs().setBool(true, "MERGE_FILE_CHANGES");
+    type(document, "Day two.\n");
+    ASSERT_TRUE(renameSave(bundle + "/text.markdown", "# The Trip\n\n![Map](assets/map.png)\nDay one.\n"));
+    ASSERT_TRUE(spinUntil([&] { return text(document).startsWith("# The Trip"); }));
+    EXPECT_TRUE(text(document).endsWith("Day one.\nDay two.\n"));
+
+    // Saved as a new package: the assets go with it, and it gets its own info.
+    panels.answerSave(platform::ScriptedPanels::SaveAnswer{path("copy"), QString()});
+    ASSERT_TRUE(document->saveDocumentAs());
+    EXPECT_EQ(panels.savePanels().last().types,
+              (QStringList{QLatin1String(types::kTextBundle), QLatin1String(types::kMarkdownType)}));
+    const QString copy = path("copy.textbundle");
+    EXPECT_EQ(document->filePath(), copy);
+    EXPECT_EQ(readAll(copy + "/assets/map.png"), picture);
+    EXPECT_TRUE(readAll(copy + "/text.markdown").endsWith("Day two.\n"));
+    EXPECT_TRUE(QFileInfo(copy + "/info.json").isFile());
+    EXPECT_FALSE(document->isDocumentEdited());
+
+    // A file where the package would go is not overwritten.
+    ASSERT_TRUE(writeAll(path("plain.textbundle"), "a file"));
+    EXPECT_FALSE(document->saveToPath(path("plain.textbundle"), types::kMarkdownType,
+                                      platform::SaveOperation::SaveAs));
+    EXPECT_EQ(readAll(path("plain.textbundle")), "a file");
+    EXPECT_EQ(document->filePath(), copy);
+}
+
+TEST_F(MarkdownDocuments, SavePanelsOfferTheMarkdownTypeAndANameFromTheTitle) {
+    prefs().setBool(true, "betterFilenames");
+    prefs().setBool(true, "autoTag");
+    auto *document = qobject_cast<SmartEditorDocument *>(controller.openUntitledDocument(false));
+    ASSERT_TRUE(document);
+    type(document, "title: Notes\ntags: birds, spring\n\nText.\n");
+    panels.answerSave(std::nullopt);
+    EXPECT_FALSE(document->saveDocument());
+    const platform::SavePanel &panel = panels.savePanels().last();
+    EXPECT_EQ(panel.types, (QStringList{QLatin1String(types::kMarkdownType)}));
+    EXPECT_EQ(panel.nameFieldStringValue, "Notes.md");
+    EXPECT_EQ(panel.allowedExtensions.value(0), "md");
+    EXPECT_TRUE(panel.allowsOtherFileTypes);
+    EXPECT_EQ(panel.tagNames, (QStringList{"birds", "spring"}));
+
+    // Without a title, the first line names the file.
+    storage(document)->replaceCharactersInRange({0, storage(document)->length()}, "  A walk in May  \nmore");
+    panels.answerSave(std::nullopt);
+    document->saveDocument();
+    EXPECT_EQ(panels.savePanels().last().nameFieldStringValue, "A walk in May.md");
+}
+
+TEST_F(MarkdownDocuments, EachFileKeepsItsThemeAndStyleSheet) {
+    const QString defaultTheme = prefs().stringForKey("defaultTheme");
+    SmartEditorDocument *document = open("styled.md", "text\n");
+    ASSERT_TRUE(document);
+    EXPECT_EQ(document->activeTheme(), defaultTheme);
+    document->selectTheme("Typewriter");
+    document->selectCSS("Orvane");
+    EXPECT_EQ(prefs().stringForKey("Theme " + path("styled.md")), "Typewriter");
+    EXPECT_EQ(prefs().stringForKey("CSS " + path("styled.md")), "Orvane");
+    document->close();
+
+    document = openExisting(path("styled.md"));
+    ASSERT_TRUE(document);
+    EXPECT_EQ(document->activeTheme(), "Typewriter");
+    EXPECT_EQ(document->activeCSS(), "Orvane");
+    auto *content = dynamic_cast<BasicDocumentContent *>(document->content());
+    ASSERT_TRUE(content);
+    EXPECT_TRUE(content->activeCSSPath().endsWith("/Orvane.css"));
+
+    // The default is no choice at all.
+    document->selectTheme(defaultTheme);
+    EXPECT_FALSE(prefs().hasStoredValue("Theme " + path("styled.md")));
+}
+
+TEST_F(MarkdownDocuments, MetadataTagsOutOfStepWithTheFilesTagsAreOffered) {
+    prefs().setBool(true, "autoTag");
+    const QByteArray source = "tags: birds, spring\n\nText.\n";
+    ASSERT_TRUE(writeAll(path("tagged.md"), source));
+    if (!platform::FileTags::setTags(path("tagged.md"), {"birds"}))
+        GTEST_SKIP() << "the temporary folder keeps no extended attributes";
+
+    // "Leave as is", then "Update macOS tags".
+    alerts.addAnswers({2, 0});
+    SmartEditorDocument *document = openExisting(path("tagged.md"));
+    ASSERT_TRUE(document);
+    ASSERT_EQ(alerts.count(), 1);
+    EXPECT_EQ(alerts.shown().last().messageText, "Tags out of sync");
+    EXPECT_EQ(alerts.shown().last().informativeText,
+              "The tags specified in the metadata differ from those set in macOS.\n\nMetadata: <birds, spring>\n\nOS: "
+              "<birds>");
+    EXPECT_EQ(platform::FileTags::tags(path("tagged.md")), QStringList{"birds"});
+    document->close();
+    document = openExisting(path("tagged.md"));
+    ASSERT_EQ(alerts.count(), 2);
+    QStringList tags = platform::FileTags::tags(path("tagged.md")).value_or(QStringList());
+    tags.sort();
+    EXPECT_EQ(tags, (QStringList{"birds", "spring"}));
+    document->close();
+
+    // The same tags in another order: no question. "Update metadata tags"
+    // shows the file's tags in the text, unsaved.
+    ASSERT_TRUE(platform::FileTags::setTags(path("tagged.md"), {"spring", "birds"}));
+    document = openExisting(path("tagged.md"));
+    EXPECT_EQ(alerts.count(), 2);
+    document->close();
+    ASSERT_TRUE(platform::FileTags::setTags(path("tagged.md"), {"owls"}));
+    alerts.addAnswers({1});
+    document = openExisting(path("tagged.md"));
+    ASSERT_EQ(alerts.count(), 3);
+    EXPECT_TRUE(text(document).startsWith("tags: owls\n")) << text(document).toStdString();
+    EXPECT_TRUE(document->isDocumentEdited());
+    EXPECT_EQ(readAll(path("tagged.md")), source);
+}
+
+TEST_F(MarkdownDocuments, ComparisonTranscludedCopiesAndTheOutsidePreviewer) {
+    SmartEditorDocument *document = open("draft.md", "The quick fox jumps.\n");
+    ASSERT_TRUE(document);
+    type(document, "A new line.\n");
+    ASSERT_TRUE(writeAll(path("older.md"), "The slow fox jumps.\n"));
+    panels.answerOpen({path("older.md")});
+    document->performAction("diffToCriticMarkup:", nullptr);
+    EXPECT_EQ(panels.openPanels().last().title, "Compare with...");
+    ASSERT_EQ(controller.documents().size(), 2);
+    auto *compared = qobject_cast<SmartEditorDocument *>(controller.documents().last());
+    ASSERT_TRUE(spinUntil([&] { return !text(compared).isEmpty(); }));
+    EXPECT_EQ(text(compared), "The {~~slow~>quick~~} fox jumps.\n{++A new line.\n++}");
+    EXPECT_TRUE(compared->filePath().isEmpty());
+
+    // A file that cannot be read gives an empty new document.
+    document->diffToCriticMarkupWithFile(path("absent.md"));
+    ASSERT_EQ(controller.documents().size(), 3);
+    testing_qt::spinFor(std::chrono::milliseconds(20));
+    EXPECT_EQ(text(qobject_cast<SmartEditorDocument *>(controller.documents().last())), "");
+
+    // The text after transclusion, in a new document.
+    prefs().setBool(true, "EXT_TRANSCLUDE");
+    ASSERT_TRUE(writeAll(path("part.md"), "Included words.\n"));
+    storage(document)->replaceCharactersInRange({0, storage(document)->length()}, "Start.\n\n{{part.md}}\n");
+    document->performAction("transcludeToNewDocument:", nullptr);
+    ASSERT_EQ(controller.documents().size(), 4);
+    auto *transcluded = qobject_cast<SmartEditorDocument *>(controller.documents().last());
+    ASSERT_TRUE(spinUntil([&] { return !text(transcluded).isEmpty(); }));
+    EXPECT_TRUE(text(transcluded).contains("Included words.")) << text(transcluded).toStdString();
+
+    // Marked is not to be had here.
+    document->performAction("openWithMarked:", nullptr);
+    EXPECT_EQ(alerts.shown().last().messageText, "About Marked");
+    EXPECT_EQ(alerts.shown().last().informativeText,
+              "Marked and Marked 2 are separate applications and must be installed prior to use.");
+    transcluded->openWithMarked();
+    EXPECT_EQ(alerts.shown().last().messageText, "Warning");
+    EXPECT_EQ(alerts.shown().last().informativeText,
+              "The document must be saved to disk in order to preview with the Marked application.");
+}

@@ -1,0 +1,352 @@
+// The document machinery: type identifiers, file tags, safe writes, the file
+// presenter, documents with their File menu commands and close questions,
+// and the document controller.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/alerts.h"
+#include "platform/defaults.h"
+#include "platform/document.h"
+#include "platform/document_controller.h"
+#include "platform/file_panels.h"
+#include "platform/file_presenter.h"
+#include "platform/file_tags.h"
+#include "platform/registered_defaults.h"
+#include "platform/safe_write.h"
+#include "platform/type_registry.h"
+#include "platform/window_controller.h"
+#include "support/qt_print.h"
+#include "support/qt_wait.h"
+
+using namespace platform;
+using testing_qt::spinFor;
+using testing_qt::spinUntil;
+
+namespace {
+
+QByteArray readAll(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+void writeAll(const QString &path, const QByteArray &bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+// Another program saving the way most do: a new file renamed over the old.
+void renameSave(const QString &path, const QByteArray &bytes) {
+    const QString temporary = path + QStringLiteral(".tmp~");
+    writeAll(temporary, bytes);
+    ASSERT_EQ(::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData()), 0);
+}
+
+// A document whose contents are its bytes, with a window of its own.
+class BytesDocument : public Document {
+public:
+    QByteArray contents;
+    int outsideChanges = 0;
+    bool readFromData(const QByteArray &data, const QString &, QString *) override {
+        contents = data;
+        return true;
+    }
+    std::optional<QByteArray> dataOfType(const QString &, QString *) override { return contents; }
+    void makeWindowControllers() override { addWindowController(new WindowController); }
+    void presentedItemDidChange() override { outsideChanges++; }
+    void edit(const QByteArray &bytes) {
+        contents = bytes;
+        updateChangeCount(ChangeKind::Done);
+    }
+};
+
+struct DocumentsFixture : ::testing::Test {
+    ScopedStandardDefaults defaults;
+    QTemporaryDir folder;
+    DocumentController controller;
+    DocumentController *previous = nullptr;
+    ScriptedAlerts alerts;
+    ScriptedPanels panels;
+
+    void SetUp() override {
+        previous = DocumentController::setShared(&controller);
+        controller.setDocumentFactory([](const QString &) { return new BytesDocument; });
+    }
+    void TearDown() override {
+        for (Document *document : controller.documents())
+            document->close();
+        spinFor(std::chrono::milliseconds(20));
+        DocumentController::setShared(previous);
+    }
+    QString path(const QString &name) const { return folder.filePath(name); }
+    BytesDocument *open(const QString &name, const QByteArray &bytes) {
+        writeAll(path(name), bytes);
+        return static_cast<BytesDocument *>(controller.openDocument(path(name), false));
+    }
+};
+
+}  // namespace
+
+TEST(TypeRegistry, KnowsTheExportTypesTheirAliasesAndWhatIsText) {
+    namespace t = types;
+    EXPECT_EQ(TypeRegistry::typeForExtension("md"), QLatin1String(t::kMarkdownType));
+    EXPECT_EQ(TypeRegistry::typeForExtension("HTML"), QLatin1String(t::kHtml));
+    EXPECT_EQ(TypeRegistry::typeForExtension("fodt"), QLatin1String(t::kFlatOdt));
+    EXPECT_EQ(TypeRegistry::canonical("vnd.oasis.opendocument.text-flat-xml"), QLatin1String(t::kFlatOdt));
+    EXPECT_EQ(TypeRegistry::preferredExtension("vnd.oasis.opendocument.text"), "odt");
+    EXPECT_EQ(TypeRegistry::nameFilter(t::kHtml), "HTML document (*.html *.htm *.xhtml)");
+
+    // Text opens in the editor; packaged books and documents do not.
+    for (const char *text : {t::kMarkdownType, t::kGenericMarkdown, t::kPlainText, t::kHtml, t::kTex, t::kTextBundle})
+        EXPECT_TRUE(TypeRegistry::conformsTo(text, t::kText)) << text;
+    for (const char *data : {t::kEpub, t::kOdt, t::kFlatOdt, t::kTextPack, t::kData})
+        EXPECT_FALSE(TypeRegistry::conformsTo(data, t::kText)) << data;
+    EXPECT_TRUE(TypeRegistry::conformsTo(t::kMarkdownType, t::kPlainText));
+    EXPECT_FALSE(TypeRegistry::conformsTo(t::kPlainText, t::kMarkdownType));
+    EXPECT_TRUE(TypeRegistry::conformsTo("com.example.unknown", "com.example.unknown"));
+    EXPECT_FALSE(TypeRegistry::conformsTo("com.example.unknown", t::kText));
+    EXPECT_TRUE(TypeRegistry::isPackage(t::kTextBundle));
+
+    // A file without a known extension is typed by its content.
+    QTemporaryDir folder;
+    writeAll(folder.filePath("README"), "Just words.\n");
+    writeAll(folder.filePath("blob"), QByteArray("\x00\x01\x02\x89PNG", 7));
+    EXPECT_EQ(TypeRegistry::typeForPath(folder.filePath("README")), QLatin1String(t::kPlainText));
+    EXPECT_FALSE(TypeRegistry::conformsTo(TypeRegistry::typeForPath(folder.filePath("blob")), t::kText));
+}
+
+TEST(FileTags, RoundTripAndTheAttributesText) {
+    EXPECT_EQ(FileTags::parse(" draft, novel ,,draft,"), (QStringList{"draft", "novel"}));
+    EXPECT_EQ(FileTags::format({"a", "b,c", " ", "a"}), QByteArray("a,b c"));
+
+    QTemporaryDir folder;
+    const QString file = folder.filePath("tagged.md");
+    writeAll(file, "text");
+    if (!FileTags::supported(file))
+        GTEST_SKIP() << "the temporary folder's file system keeps no user attributes";
+    EXPECT_EQ(FileTags::tags(file), QStringList());
+    ASSERT_TRUE(FileTags::setTags(file, {"blue", "home work"}));
+    EXPECT_EQ(FileTags::tags(file), (QStringList{"blue", "home work"}));
+    ASSERT_TRUE(FileTags::setTags(file, {}));
+    EXPECT_EQ(FileTags::tags(file), QStringList());
+    EXPECT_FALSE(FileTags::tags(folder.filePath("missing")).has_value());
+}
+
+TEST(SafeWrite, ReplacesTheFileKeepingWhatItHadBesidesItsBytes) {
+    QTemporaryDir folder;
+    const QString file = folder.filePath("notes.md");
+    writeAll(file, "old");
+    ASSERT_TRUE(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    const bool tagged = FileTags::setTags(file, {"kept"});
+    const quint64 before = FileState::of(file).inode;
+
+    QString error;
+    ASSERT_TRUE(writeFileAtomically(file, "new", &error)) << error.toStdString();
+    EXPECT_EQ(readAll(file), "new");
+    EXPECT_NE(FileState::of(file).inode, before) << "written in place, not replaced";
+    struct stat mode;
+    ASSERT_EQ(stat(QFile::encodeName(file).constData(), &mode), 0);
+    EXPECT_EQ(mode.st_mode & 0777, 0600u);
+    if (tagged) {
+        EXPECT_EQ(FileTags::tags(file), QStringList{"kept"});
+    }
+
+    // Through a link: the target is replaced and the link stays a link.
+    const QString link = folder.filePath("link.md");
+    ASSERT_TRUE(QFile::link(file, link));
+    ASSERT_TRUE(writeFileAtomically(link, "through the link"));
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(readAll(file), "through the link");
+
+    // A folder where the file would go is refused, and left alone.
+    ASSERT_TRUE(QDir(folder.path()).mkdir("folder.md"));
+    EXPECT_FALSE(writeFileAtomically(folder.filePath("folder.md"), "x", &error));
+    EXPECT_TRUE(error.contains("folder")) << error.toStdString();
+    EXPECT_TRUE(QFileInfo(folder.filePath("folder.md")).isDir());
+    // Nothing half written is left behind.
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+}
+
+TEST(FilePresenter, TellsEachChangeOnceAndFollowsRenameSaves) {
+    QTemporaryDir folder;
+    const QString file = folder.filePath("watched.md");
+    writeAll(file, "one");
+    int told = 0;
+    FilePresenter presenter([&] { told++; });
+    presenter.setDebounce(std::chrono::milliseconds(30));
+    ASSERT_TRUE(presenter.setPath(file));
+
+    // A burst of writes is one change.
+    for (int i = 0; i < 5; i++) {
+        QFile append(file);
+        ASSERT_TRUE(append.open(QIODevice::Append));
+        append.write("more");
+    }
+    ASSERT_TRUE(spinUntil([&] { return told == 1; }));
+    spinFor(std::chrono::milliseconds(80));
+    EXPECT_EQ(told, 1);
+
+    // Other files of the folder are not this file.
+    writeAll(folder.filePath("other.md"), "x");
+    spinFor(std::chrono::milliseconds(80));
+    EXPECT_EQ(told, 1);
+
+    // A rename over the file, then a write in place of the new file: both seen.
+    renameSave(file, "two");
+    ASSERT_TRUE(spinUntil([&] { return told == 2; }));
+    {
+        QFile append(file);
+        ASSERT_TRUE(append.open(QIODevice::Append));
+        append.write("three");
+    }
+    ASSERT_TRUE(spinUntil([&] { return told == 3; }));
+
+    // Written through a second name (a hard link in another folder).
+    QTemporaryDir elsewhere;
+    const QString other = elsewhere.filePath("same.md");
+    if (::link(QFile::encodeName(file).constData(), QFile::encodeName(other).constData()) == 0) {
+        QFile append(other);
+        ASSERT_TRUE(append.open(QIODevice::Append));
+        append.write("four");
+        append.close();
+        ASSERT_TRUE(spinUntil([&] { return told == 4; }));
+    }
+    presenter.setPath(QString());
+    writeAll(file, "unwatched");
+    spinFor(std::chrono::milliseconds(80));
+    EXPECT_LE(told, 4);
+}
+
+TEST_F(DocumentsFixture, OwnSavesAreNotOutsideChangesAndOtherProgramsAreHeard) {
+    BytesDocument *document = open("a.txt", "disk");
+    ASSERT_TRUE(document);
+    document->presenter()->setDebounce(std::chrono::milliseconds(20));
+    EXPECT_FALSE(document->isDocumentEdited());
+    EXPECT_EQ(document->contents, "disk");
+
+    document->edit("mine");
+    EXPECT_TRUE(document->isDocumentEdited());
+    ASSERT_TRUE(document->saveDocument());
+    EXPECT_FALSE(document->isDocumentEdited());
+    EXPECT_EQ(readAll(path("a.txt")), "mine");
+    spinFor(std::chrono::milliseconds(150));
+    EXPECT_EQ(document->outsideChanges, 0) << "its own save was taken for another program's";
+
+    renameSave(path("a.txt"), "theirs");
+    ASSERT_TRUE(spinUntil([&] { return document->outsideChanges == 1; }));
+    EXPECT_EQ(alerts.count(), 0);
+}
+
+TEST_F(DocumentsFixture, UntitledNumbersRecentFilesAndOneDocumentPerFile) {
+    Document *first = controller.openUntitledDocument(false);
+    Document *second = controller.openUntitledDocument(false);
+    EXPECT_EQ(first->displayName(), "Untitled");
+    EXPECT_EQ(second->displayName(), "Untitled 2");
+    first->close();
+    spinFor(std::chrono::milliseconds(10));
+    EXPECT_EQ(controller.openUntitledDocument(false)->displayName(), "Untitled");
+
+    BytesDocument *a = open("a.md", "a");
+    EXPECT_EQ(controller.openDocument(path("a.md"), false), a);
+    EXPECT_EQ(controller.openDocument(folder.path() + "/./a.md", false), a);
+    for (int i = 0; i < DocumentController::kMaximumRecentDocuments + 2; i++)
+        open(QStringLiteral("r%1.md").arg(i), "x");
+    const QStringList recent = controller.recentDocumentPaths();
+    EXPECT_EQ(recent.size(), DocumentController::kMaximumRecentDocuments);
+    EXPECT_EQ(recent.first(), path("r11.md"));
+    QFile::remove(path("r11.md"));
+    EXPECT_EQ(controller.recentDocumentPaths().first(), path("r10.md"));
+
+    // A file that cannot be read is reported, and no document is made.
+    EXPECT_EQ(controller.openDocument(path("missing.md"), false), nullptr);
+    ASSERT_EQ(alerts.count(), 1);
+    EXPECT_EQ(alerts.shown().last().messageText, "The document “missing.md” could not be opened.");
+}
+
+TEST_F(DocumentsFixture, ClosingAnEditedDocumentAsksOrSavesInPlace) {
+    // Untitled: Cancel keeps it, Save goes through the save panel, Don't
+    // Save drops the edits.
+    auto *untitled = static_cast<BytesDocument *>(controller.openUntitledDocument(false));
+    untitled->setFileType(types::kPlainText);
+    untitled->edit("words");
+    alerts.addAnswers({2});
+    EXPECT_FALSE(untitled->canClose());
+    EXPECT_EQ(alerts.shown().last().messageText, "Do you want to save the changes made to the document “Untitled”?");
+    EXPECT_EQ(alerts.shown().last().buttons, (QStringList{"Save", "Don't Save", "Cancel"}));
+    alerts.addAnswers({0});
+    panels.answerSave(ScriptedPanels::SaveAnswer{path("kept"), QString()});
+    EXPECT_TRUE(untitled->canClose());
+    EXPECT_EQ(readAll(path("kept.txt")), "words") << "the panel's type gives the extension";
+    EXPECT_EQ(untitled->filePath(), path("kept.txt"));
+
+    auto *other = static_cast<BytesDocument *>(controller.openUntitledDocument(false));
+    other->edit("gone");
+    alerts.addAnswers({1});
+    EXPECT_TRUE(other->canClose());
+
+    // With a file and autosave in place: saved without a question.
+    Defaults::standard().setBool(true, "enableLionSaveFeatures");
+    struct Autosaving : BytesDocument {
+        bool autosavesInPlace() const override { return true; }
+    };
+    controller.setDocumentFactory([](const QString &) { return new Autosaving; });
+    BytesDocument *saved = open("auto.md", "before");
+    saved->edit("after");
+    const qsizetype asked = alerts.count();
+    EXPECT_TRUE(saved->canClose());
+    EXPECT_EQ(alerts.count(), asked);
+    EXPECT_EQ(readAll(path("auto.md")), "after");
+
+    // ... and saved by itself a moment after an edit.
+    saved->setAutosaveDelay(std::chrono::milliseconds(20));
+    saved->edit("later");
+    ASSERT_TRUE(spinUntil([&] { return readAll(path("auto.md")) == "later"; }));
+    EXPECT_FALSE(saved->isDocumentEdited());
+}
+
+TEST_F(DocumentsFixture, AFailedSaveIsReportedAndChangesNothing) {
+    BytesDocument *document = open("b.md", "on disk");
+    document->edit("unsaved");
+    const FileState known = document->knownFileState();
+    // A folder stands where Save As would write.
+    ASSERT_TRUE(QDir(folder.path()).mkdir("taken.md"));
+    EXPECT_FALSE(document->saveToPath(path("taken.md"), types::kMarkdownType, SaveOperation::SaveAs));
+    ASSERT_EQ(alerts.count(), 1);
+    EXPECT_EQ(alerts.shown().last().messageText, "The document “b.md” could not be saved.");
+    EXPECT_EQ(document->filePath(), path("b.md"));
+    EXPECT_TRUE(document->isDocumentEdited());
+    EXPECT_EQ(document->knownFileState(), known);
+    EXPECT_EQ(readAll(path("b.md")), "on disk");
+}
+
+TEST_F(DocumentsFixture, WindowsKeepTheirFramesAndAskBeforeClosing) {
+    EXPECT_EQ(WindowController::frameFromString("10 20 300 400"), QRect(10, 20, 300, 400));
+    EXPECT_FALSE(WindowController::frameFromString("10 20 0 400"));
+    EXPECT_FALSE(WindowController::frameFromString("ten"));
+
+    BytesDocument *document = open("framed.md", "x");
+    WindowController *controller = document->windowControllers().first();
+    Defaults::standard().setObject("40 50 640 480", WindowController::frameKey("framed"));
+    controller->setFrameAutosaveName("framed");
+    EXPECT_EQ(controller->window()->geometry().size(), QSize(640, 480));
+    controller->window()->resize(700, 500);
+    controller->saveFrameUsingName("framed");
+    EXPECT_TRUE(Defaults::standard().stringForKey(WindowController::frameKey("framed")).endsWith("700 500"));
+
+    // The window's close button asks the document.
+    document->edit("y");
+    alerts.addAnswers({2});
+    EXPECT_FALSE(controller->window()->close());
+    EXPECT_EQ(controller->document(), document);
+    alerts.addAnswers({1});
+    EXPECT_TRUE(controller->window()->close());
+    spinFor(std::chrono::milliseconds(10));
+    EXPECT_TRUE(this->controller.documents().isEmpty());
+}
