@@ -173,8 +173,80 @@ std::optional<TextEdit> cleanup(const QByteArray &utf8, qsizetype textLength, Ch
         return std::nullopt;
     TextEdit edit{CharRange{qsizetype(viewLocation), qsizetype(viewLength)}, QString::fromUtf8(replacement),
                   std::nullopt};
+    edit.differencesOnly = true;
     std::free(replacement);
+    // A clean-up that found nothing to change makes no edit (and no undo step).
+    if (QString::fromUtf8(utf8).mid(edit.range.location, edit.range.length) == edit.text)
+        return std::nullopt;
     return edit;
+}
+
+namespace {
+
+// Where line `line` (from 0) starts; the end of the text past the last.
+qsizetype startOfLine(const QString &text, qsizetype line) {
+    qsizetype position = 0;
+    for (; line > 0; line--) {
+        const qsizetype next = text.indexOf(u'\n', position);
+        if (next < 0)
+            return text.size();
+        position = next + 1;
+    }
+    return position;
+}
+
+// Which line a position is on, and the column within it.
+std::pair<qsizetype, qsizetype> lineAndColumn(const QString &text, qsizetype position) {
+    const QStringView before = QStringView(text).first(position);
+    const qsizetype line = before.count(u'\n');
+    return {line, position - (before.lastIndexOf(u'\n') + 1)};
+}
+
+}  // namespace
+
+TextEdit withListsRenumbered(const QString &text, const TextEdit &edit, uint64_t extensions,
+                             unsigned short language) {
+    if (!edit.renumberLists)
+        return edit;
+    TextEdit plain = edit;
+    plain.renumberLists = false;
+    const CharRange range = clamped(text, edit.range);
+    QString changed = text;
+    changed.replace(range.location, range.length, edit.text);
+    const qsizetype blockEnd = range.location + edit.text.size();
+    const std::optional<TextEdit> renumbered =
+        cleanup(changed.toUtf8(), changed.size(), {range.location, edit.text.size()}, CLEANUP_RENUMBER, extensions,
+                language, 0);
+    if (!renumbered)
+        return plain;
+
+    // The stretch of the changed text that the edit or the renumbering
+    // touched, renumbered; outside the edit's own text, the changed text is
+    // the old one moved by the edit's change of length.
+    const qsizetype from = std::min(range.location, renumbered->range.location);
+    const qsizetype to = std::max(blockEnd, renumbered->range.end());
+    QString result = changed;
+    result.replace(renumbered->range.location, renumbered->range.length, renumbered->text);
+
+    // Renumbering changes numbers, never lines: the new text's lines are
+    // where they were, and its first and last columns move only when the
+    // numbers in front of them grow or shrink.
+    const auto [firstLine, firstColumn] = lineAndColumn(changed, range.location);
+    const auto [lastLine, lastColumn] = lineAndColumn(changed, blockEnd);
+    const auto columnIn = [&](qsizetype line, qsizetype column) {
+        const qsizetype start = startOfLine(result, line);
+        const qsizetype oldLength = startOfLine(changed, line + 1) - startOfLine(changed, line);
+        const qsizetype newLength = startOfLine(result, line + 1) - start;
+        return start + (column == 0 ? 0 : column + newLength - oldLength);
+    };
+    const qsizetype newStart = columnIn(firstLine, firstColumn);
+    const qsizetype newEnd = columnIn(lastLine, lastColumn);
+    const qsizetype grown = result.size() - changed.size();
+
+    TextEdit combined{CharRange{from, to - from - edit.text.size() + range.length}, result.mid(from, to - from + grown),
+                      edit.selection ? CharRange{newStart, newEnd - newStart} : CharRange{newEnd, 0}};
+    combined.differencesOnly = true;
+    return combined;
 }
 
 }  // namespace windowedits

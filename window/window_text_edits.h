@@ -28,7 +28,8 @@ struct TextEdit {
     CharRange range;                     // replaced
     QString text;                        // by this
     std::optional<CharRange> selection;  // the selection afterwards; none: where the edit leaves it
-    bool renumberLists = false;          // the ordered lists of the new text are renumbered after
+    bool renumberLists = false;          // the ordered lists of the new text are to be renumbered
+    bool differencesOnly = false;        // applied as its differences, the selection kept
     bool operator==(const TextEdit &) const = default;
 };
 
@@ -88,9 +89,18 @@ constexpr int kCleanupTypes = 10;
 CharRange cleanupRangeForCommand(int type, CharRange selection, qsizetype textLength);
 // Runs clean-up `type` over the whole lines of `range` of the UTF-8 text
 // `utf8` (whose UTF-16 form is `textLength` units long). Nothing when the
-// type is unknown or nothing is to change; else the range and its new text,
-// to be applied as differences only.
+// type is unknown or the clean-up leaves the text as it is; else the range and its new text,
+// to be applied as differences only with the selection kept.
 std::optional<TextEdit> cleanup(const QByteArray &utf8, qsizetype textLength, CharRange range, int type,
                                 uint64_t extensions, unsigned short language, qint64 listMarker);
+
+// An edit that asks for its lists to be renumbered, made one edit with the
+// renumbering: the range grows to take in every line the renumbering
+// changed (a list may go on past the new text), it is applied as
+// differences, and the new text stays selected (or, without a selection,
+// the caret goes after it). An edit that needs no renumbering comes back as
+// it was.
+TextEdit withListsRenumbered(const QString &text, const TextEdit &edit, uint64_t extensions,
+                             unsigned short language);
 
 }  // namespace windowedits

@@ -196,3 +196,37 @@ TEST(Cleanups, UnknownTypesAndNothingToDoChangeNothingAndStaleRangesAreClamped) 
     ASSERT_TRUE(stale);
     EXPECT_EQ(applied(list, *stale), "1. a\n2. b");
 }
+
+TEST(Renumbering, ListsAreRenumberedInTheSameEditWhichGrowsOverTheWholeListAndKeepsTheNewTextSelected) {
+    // The new items continue a list above them: the edit takes in its
+    // lines, numbers that grow a digit included.
+    QString text = "Items:\n\n";
+    for (int n = 1; n <= 8; n++)
+        text += QString("%1. old\n").arg(n);
+    text += "\nnew a\nnew b\n";
+    const qsizetype start = text.indexOf("new a");
+    const TextEdit made = makeBlock(text, {start + 1, 8}, 3);
+    const TextEdit edit = withListsRenumbered(text, made, 0, 0);
+    EXPECT_TRUE(edit.differencesOnly);
+    EXPECT_FALSE(edit.renumberLists);
+    const QString result = applied(text, edit);
+    EXPECT_TRUE(result.endsWith("8. old\n\n9. new a\n10. new b\n")) << result.toStdString();
+    EXPECT_TRUE(result.startsWith("Items:\n\n1. old\n"));
+    ASSERT_TRUE(edit.selection);
+    EXPECT_EQ(result.mid(edit.selection->location, edit.selection->length), "9. new a\n10. new b\n");
+
+    // Pasted items: the caret goes after them.
+    const QString pastedInto = "1. first\n";
+    const TextEdit pasted =
+        withListsRenumbered(pastedInto, pasteAs(pastedInto, {9, 0}, PasteForm::EnumeratedList, "b\nc"), 0, 0);
+    EXPECT_EQ(applied(pastedInto, pasted), "1. first\n2. b\n3. c");
+    EXPECT_EQ(pasted.selection, (CharRange{pasted.text.size() + pasted.range.location, 0}));
+
+    // Nothing to renumber: the edit as it was, to be applied as made.
+    const TextEdit bullets = makeBlock("a\nb\n", {0, 0}, 2);
+    const TextEdit same = withListsRenumbered("a\nb\n", bullets, 0, 0);
+    EXPECT_FALSE(same.differencesOnly);
+    EXPECT_EQ(applied("a\nb\n", same), "* a\n* b\n");
+    const TextEdit quote = makeBlock("a\n", {0, 0}, 1);
+    EXPECT_EQ(withListsRenumbered("a\n", quote, 0, 0), quote);
+}
