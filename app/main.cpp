@@ -15,7 +15,7 @@
 
 #include "app/app_delegate.h"
 #include "app/library_log.h"
-#include "app/plain_document_window.h"
+#include "app/document_window.h"
 #include "platform/dispatch.h"
 
 namespace {
@@ -73,7 +73,7 @@ int main(int argc, char **argv) {
     AppDelegate::initialize();
     AppDelegate delegate;
     delegate.setDocumentOpener([&delegate](const QString &path) {
-        auto *window = new PlainDocumentWindow(path);
+        auto *window = new DocumentWindow(path);
         delegate.installMainMenu(window);
         window->show();
     });

@@ -20,11 +20,12 @@
 #include <memory>
 
 #include "app/app_delegate.h"
+#include "app/document_window.h"
 #include "app/kvx_static_web_window_controller.h"
-#include "app/plain_document_window.h"
 #include "app/smart_editor_preferences.h"
 #include "app/tzr_theme_controller.h"
 #include "editor/kvx_text_view.h"
+#include "editor/smart_text_view.h"
 #include "platform/action_router.h"
 #include "platform/alerts.h"
 #include "platform/registered_defaults.h"
@@ -75,9 +76,9 @@ TEST(EndToEnd, PreferencesReachTheOpenEditorAGuideShowsAndQuittingClearsTheCrash
 
     {
         AppDelegate delegate(&user.defaults(), &extras, &prefs);
-        QPointer<PlainDocumentWindow> document;
+        QPointer<DocumentWindow> document;
         delegate.setDocumentOpener([&](const QString &path) {
-            document = new PlainDocumentWindow(path);
+            document = new DocumentWindow(path);
             delegate.installMainMenu(document);
             document->show();
         });

@@ -1,0 +1,202 @@
+// The document window's commands: sidebars shown and hidden one to a side,
+// focus moves, side swaps, the preview and info bar toggles, and the text
+// commands, each one edit that one undo takes back.
+#include "master_view_support.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+
+#include "platform/action_router.h"
+#include "platform/pasteboard.h"
+#include "window/sidebars/tzr_critic_view.h"
+#include "window/sidebars/tzr_reference_view.h"
+#include "window/sidebars/tzr_toc_view.h"
+
+using namespace masterview_test;
+using Sidebar = TZRMasterView::Sidebar;
+
+TEST_F(MasterViewTest, ShowingASidebarHidesTheOneOnItsSideOnlyAndHidingAFocusedOneFocusesTheEditor) {
+    open("# One\n\nText [ref].\n\n[ref]: http://example.org\n");
+    view->toggleTOC();  // left
+    EXPECT_TRUE(view->isSidebarVisible(Sidebar::TableOfContents));
+    EXPECT_TRUE(defaults.boolForKey("tocIsVisible"));
+    view->toggleRef();  // right: the table of contents stays
+    EXPECT_TRUE(view->isSidebarVisible(Sidebar::TableOfContents));
+    EXPECT_TRUE(view->isSidebarVisible(Sidebar::References));
+    view->toggleCritic();  // left: the table of contents gives way
+    EXPECT_FALSE(view->isSidebarVisible(Sidebar::TableOfContents));
+    EXPECT_FALSE(defaults.boolForKey("tocIsVisible"));
+    EXPECT_TRUE(view->isSidebarVisible(Sidebar::Changes));
+    EXPECT_TRUE(defaults.boolForKey("criticIsVisible"));
+    EXPECT_TRUE(view->isSidebarVisible(Sidebar::References));
+
+    // The shown list is filled by the next cycle.
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return !view->refView()->arrangedObjects().isEmpty(); },
+                                      std::chrono::seconds(10)));
+
+    // Focus moves by side; the last visible one on a side wins.
+    window->activateWindow();
+    view->selectRightSidebar();
+    testing_qt::spinFor(std::chrono::milliseconds(20));
+    EXPECT_TRUE(view->refView()->listView()->hasFocus());
+    view->selectLeftSidebar();
+    testing_qt::spinFor(std::chrono::milliseconds(20));
+    EXPECT_TRUE(view->criticView()->listView()->hasFocus());
+    view->toggleCritic();
+    testing_qt::spinFor(std::chrono::milliseconds(20));
+    EXPECT_FALSE(view->isSidebarVisible(Sidebar::Changes));
+    EXPECT_FALSE(defaults.boolForKey("criticIsVisible"));
+    EXPECT_TRUE(editor()->hasFocus());
+
+    // Swapping moves the visible ones and their side preferences.
+    view->swapVisiblePanels();
+    EXPECT_FALSE(view->isSidebarOnRight(Sidebar::References));
+    EXPECT_FALSE(defaults.boolForKey("refOnRight"));
+    EXPECT_FALSE(view->isSidebarOnRight(Sidebar::TableOfContents));  // hidden: stays
+    EXPECT_FALSE(defaults.boolForKey("tocOnRight"));
+    // Now both on the left: showing the table of contents hides the references.
+    view->toggleTOC();
+    EXPECT_FALSE(view->isSidebarVisible(Sidebar::References));
+    EXPECT_FALSE(defaults.boolForKey("refIsVisible"));
+}
+
+TEST_F(MasterViewTest, PreviewAndInfoBarToggleWithTheirPreferenceAndThePreviewSwapsForThisWindowOnly) {
+    open("# Shown\n");
+    ASSERT_TRUE(previewShows("Shown"));
+    view->togglePreview();
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return !view->isPreviewVisible(); }));
+    // Hidden, it drops what it is sent; shown again, it reloads with the new text.
+    editor()->insertText(QStringLiteral("Changed "));
+    testing_qt::spinFor(std::chrono::milliseconds(400));
+    view->togglePreview();
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return view->isPreviewVisible(); }));
+    EXPECT_TRUE(previewShows("Changed"));
+
+    const int editorX = placeOf(editor()).x();
+    view->swapPreview();
+    testing_qt::spinFor(std::chrono::milliseconds(20));
+    EXPECT_GT(placeOf(editor()).x(), editorX);
+    EXPECT_FALSE(defaults.boolForKey("previewDefaultsLeft"));
+
+    view->toggleInfo();
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return !view->isInfoBarVisible(); }));
+    EXPECT_FALSE(defaults.boolForKey("showInfoBar"));
+    view->toggleInfo();
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return view->isInfoBarVisible(); }));
+    EXPECT_TRUE(defaults.boolForKey("showInfoBar"));
+}
+
+// Each command once over the same text: what it makes, and one undo that
+// brings back the text typed before it.
+TEST_F(MasterViewTest, EveryTextCommandIsOneEditThatOneUndoTakesBack) {
+    const QString original = "# Title\n\nFirst line\nsecond line\n\nA list:\n\n3. x\n7. y\n\nA &#8220;quote&#8221; and \u201csmart\u201d.\n";
+    defaults.setBool(true, "markupInsertStamp");
+    defaults.setObject(QStringLiteral("Ann"), "markupComment");
+    defaults.setObject(QString(), "markupDateFormat");
+    struct Case {
+        const char *action;
+        qsizetype location, length;
+        const char *pasted;
+        QString expected;
+    };
+    const QString first = "First line\nsecond line\n";
+    const Case cases[] = {
+        {"insertTOC:", 0, 0, nullptr, "{{TOC}}" + original},
+        {"wrapSelectionInCriticHighlight:", 9, 5, nullptr, QString(original).replace("First", "{==First==}{>>Ann<<}")},
+        {"wrapSelectionInCriticComment:", 9, 5, nullptr, QString(original).replace("First", "{>>First Ann<<}")},
+        {"pasteAsBulletedList:", 0, 0, "milk\neggs\n", "* milk\n* eggs\n" + original},
+        {"pasteAsEnumeratedList:", 0, 0, "milk\neggs\n", "1. milk\n2. eggs\n" + original},
+        {"pasteAsBlockquote:", 0, 0, "milk", "> milk" + original},
+        {"pasteAsTableRows:", 0, 0, "a,b\n", "| a\t| b\t|  \n" + original},
+        {"makeBlockquote:", 12, 10, nullptr, QString(original).replace(first, "> First line\n> second line\n")},
+        {"makeBulletedList:", 12, 10, nullptr, QString(original).replace(first, "* First line\n* second line\n")},
+        {"makeEnumeratedList:", 12, 10, nullptr, QString(original).replace(first, "1. First line\n2. second line\n")},
+        {"makeFencedBlock:", 12, 0, nullptr, QString(original).replace("First line\n", "```\nFirst line\n```\n\n")},
+        {"stripMarkers:", 0, 3, nullptr, QString(original).replace("# Title", "Title")},
+        {"cleanupList:", 45, 0, nullptr, QString(original).replace("3. x\n7. y", "1. x\n2. y")},
+        {"cleanupHTMLEntities:", 0, 0, nullptr, QString(original).replace("&#8220;quote&#8221;", "\"quote\"")},
+        {"cleanupSmartTypography:", 0, 0, nullptr, QString(original).replace("\u201csmart\u201d", "\"smart\"")},
+        {"toggleList:", 45, 0, nullptr, QString(original).replace("3. x\n7. y", "* x\n* y")},
+        {"unwrapParagraphs:", 12, 0, nullptr, QString(original).replace(first, "First line second line \n")},
+    };
+    open(original);
+    defaults.setBool(false, "useTabsInTables");
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.action);
+        view->setText(original, true);
+        // Typing first: the command must not join its undo step.
+        select(original.size());
+        editor()->insertText(QStringLiteral("z"));
+        const QString typed = text();
+        ASSERT_EQ(typed, original + "z");
+        select(c.location, c.length);
+        if (c.pasted)
+            platform::Pasteboard::setString(QString::fromUtf8(c.pasted));
+        EXPECT_TRUE(platform::ActionRouter::sendAction(QString::fromLatin1(c.action), nullptr, editor()));
+        EXPECT_EQ(text(), c.expected + "z");
+        editor()->smartUndo();
+        EXPECT_EQ(text(), typed);
+        editor()->smartUndo();
+        EXPECT_EQ(text(), original);
+    }
+}
+
+TEST_F(MasterViewTest, WrappedAndRemadeTextStaysSelectedAndCleanUpsKeepTheSelection) {
+    open("Say café now.\n\n3. a\n7. b\n");
+    select(4, 4);
+    view->wrapSelectionInCriticHighlight();
+    EXPECT_EQ(editor()->selectedRange(), (CharRange{7, 4}));
+    EXPECT_EQ(editor()->textOfRange(editor()->selectedRange()), "café");
+
+    view->setText("alpha\nbeta\n", true);
+    select(2, 5);
+    view->makeBulletedList();
+    EXPECT_EQ(text(), "* alpha\n* beta\n");
+    EXPECT_EQ(editor()->selectedRange(), (CharRange{0, 15}));
+
+    // A caret inside the list stays on its letter when the numbers change.
+    view->setText("😀 x\n\n9. one\n12. two\n", true);
+    select(text().indexOf("two") + 1);
+    view->cleanupCommand(0);
+    EXPECT_EQ(text(), "😀 x\n\n1. one\n2. two\n");
+    EXPECT_EQ(editor()->selectedRange().location, text().indexOf("two") + 1);
+    // A selection the editor never had is clamped.
+    view->cleanupCoreRange({900, 40}, 0);
+    EXPECT_EQ(text(), "😀 x\n\n1. one\n2. two\n");
+    view->cleanupCoreRange({0, 0}, 12);
+    EXPECT_EQ(text(), "😀 x\n\n1. one\n2. two\n");
+}
+
+TEST_F(MasterViewTest, CopiesAsHTMLAndLaTeXTakeTheSelectionOrTheWholeText) {
+    open("# Heading\n\nSome *text* here.\n");
+    view->copyAsHTML();
+    const QString html = platform::Pasteboard::string().value_or(QString());
+    EXPECT_TRUE(html.contains("<h1 id=\"heading\">Heading</h1>")) << html.toStdString();
+    EXPECT_TRUE(html.contains("<em>text</em>"));
+    select(11, 17);
+    view->copyAsLaTeX();
+    const QString latex = platform::Pasteboard::string().value_or(QString());
+    EXPECT_TRUE(latex.contains("\\emph{text}")) << latex.toStdString();
+    EXPECT_FALSE(latex.contains("Heading"));
+    // Accepted changes are accepted in the copy, as in the preview.
+    defaults.setBool(true, "EXT_CRITIC_ACCEPT");
+    view->setText("Keep {++this++}{--that--}.\n", true);
+    select(0);
+    view->copyAsHTML();
+    const QString accepted = platform::Pasteboard::string().value_or(QString());
+    EXPECT_TRUE(accepted.contains("Keep this.")) << accepted.toStdString();
+}
+
+TEST_F(MasterViewTest, ActionsSentFromTheEditorOrASidebarReachTheWindow) {
+    open("# A\n");
+    // (The editor finds in its own text: that action stops there.)
+    for (const QString &name : TZRMasterView::actionNames())
+        if (name != QLatin1String("performFindPanelAction:"))
+            EXPECT_EQ(platform::ActionRouter::targetForAction(name, editor()), static_cast<platform::Responder *>(view))
+            << name.toStdString();
+    view->toggleTOC();
+    EXPECT_TRUE(platform::ActionRouter::sendAction(QStringLiteral("toggleTOC:"), nullptr,
+                                                   view->tocView()->listView()));
+    EXPECT_FALSE(view->isSidebarVisible(Sidebar::TableOfContents));
+    EXPECT_EQ(platform::ActionRouter::targetForAction(QStringLiteral("noSuchAction:"), editor()), nullptr);
+}
