@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDialog>
 #include <QLineEdit>
@@ -17,25 +16,48 @@
 
 #include "app/app_log.h"
 #include "app/kvx_announcement_helper.h"
+#include "app/kvx_document_window_controller.h"
 #include "app/kvx_static_web_window_controller.h"
 #include "app/maker_addresses.h"
+#include "app/smart_editor_document.h"
 #include "app/smart_editor_preferences.h"
 #include "app/tzr_help_controller.h"
 #include "app/tzr_theme_controller.h"
+#include "editor/context_menu_controllers.h"
+#include "editor/kvx_key_bindings.h"
 #include "keybindings.h"
 #include "platform/alerts.h"
 #include "platform/defaults.h"
 #include "platform/dispatch.h"
+#include "platform/document.h"
+#include "platform/document_controller.h"
+#include "platform/file_panels.h"
 #include "platform/folders.h"
 #include "platform/font_resolver.h"
 #include "platform/key_modifiers.h"
 #include "platform/kvx_folder_contents.h"
 #include "platform/registered_defaults.h"
 #include "platform/workspace.h"
+#include "window/master_view_content.h"
+#include "window/window_extras.h"
 
 namespace {
 
 const QString kTimeInUse = QStringLiteral("timeInUse");
+
+// The windows' themes, style sheets and expansions: the user's extras.
+class ThemeControllerExtras : public WindowExtras {
+public:
+    explicit ThemeControllerExtras(TZRThemeController *extras) : extras_(extras) {}
+    QString filePathForThemeNamed(const QString &name) const override {
+        return extras_->filePathForThemeNamed(name);
+    }
+    QString filePathForCSSNamed(const QString &name) const override { return extras_->filePathForCSSNamed(name); }
+    ExtrasProvider *expansions() const override { return extras_; }
+
+private:
+    TZRThemeController *extras_;
+};
 
 }  // namespace
 
@@ -77,14 +99,9 @@ AppDelegate::AppDelegate(platform::Defaults *defaults, TZRThemeController *extra
         {QStringLiteral("openKeyBindingsFolder:"), [this] { extras_->openKeyBindingsFolder(); }},
         {QStringLiteral("getMoreThemes:"), [this] { extras_->getMoreThemes(); }},
         {QStringLiteral("newDocument:"), [this] { openDocuments({QString()}); }},
-        {QStringLiteral("openDocument:"),
-         [this] {
-             const QStringList paths = QFileDialog::getOpenFileNames(
-                 nullptr, tr("Open"), platform::Folders::documentsFolder(),
-                 tr("Text files (*.md *.markdown *.mdown *.txt *.text);;All files (*)"));
-             if (!paths.isEmpty())
-                 openDocuments(paths);
-         }},
+        {QStringLiteral("openDocument:"), [this] { openDocumentsWithPanel(); }},
+        {QStringLiteral("clearRecentDocuments:"),
+         [] { platform::DocumentController::shared().clearRecentDocuments(); }},
         {QStringLiteral("arrangeInFront:"),
          [] {
              for (QWidget *window : QApplication::topLevelWidgets())
@@ -98,6 +115,15 @@ AppDelegate::AppDelegate(platform::Defaults *defaults, TZRThemeController *extra
 }
 
 AppDelegate::~AppDelegate() {
+    if (documentsInstalled_) {
+        KVXKeyBindings::sharedController().setProvider(nullptr);
+        SmartTextContextMenuController::sharedController().setSource(nullptr);
+        KVXDocumentWindowController::setWindowSetUp({});
+        SmartEditorDocument::setContentFactory({});
+        platform::DocumentController::shared().setDocumentFactory({});
+        if (WindowExtras::shared() == windowExtras_.get())
+            WindowExtras::setShared(nullptr);
+    }
     platform::ActionRouter::removeApplicationResponder(this);
     extras_->setThemeMenu(nullptr);
     extras_->setCSSMenu(nullptr);
@@ -353,10 +379,41 @@ void AppDelegate::testFileNavigatorLocal() {
         qCInfo(lcApp).noquote() << entry.path;
 }
 
+// --- Documents ---------------------------------------------------------------------------
+
+void AppDelegate::installDocumentMachinery() {
+    documentsInstalled_ = true;
+    windowExtras_ = std::make_unique<ThemeControllerExtras>(extras_);
+    WindowExtras::setShared(windowExtras_.get());
+    SmartEditorDocument::setContentFactory([] { return new MasterViewContent; });
+    KVXDocumentWindowController::setWindowSetUp([this](QMainWindow *window) { installMainMenu(window); });
+    KVXKeyBindings::sharedController().setProvider(extras_);
+    SmartTextContextMenuController::sharedController().setSource(mainMenu_.get());
+    platform::DocumentController &documents = platform::DocumentController::shared();
+    documents.setDocumentFactory([](const QString &) { return new SmartEditorDocument; });
+    setDocumentOpener([](const QString &path) {
+        platform::DocumentController &documents = platform::DocumentController::shared();
+        if (path.isEmpty())
+            documents.openUntitledDocument();
+        else
+            documents.openDocument(path);
+    });
+}
+
 void AppDelegate::openDocuments(const QStringList &paths) {
     for (const QString &path : paths)
         if (documentOpener_)
             documentOpener_(path);
+}
+
+void AppDelegate::openDocumentsWithPanel() {
+    platform::OpenPanel panel;
+    panel.title = tr("Open");
+    panel.directory = platform::Folders::documentsFolder();
+    panel.allowsMultipleSelection = true;
+    platform::Document *current = platform::DocumentController::shared().currentDocument();
+    const QStringList paths = platform::FilePanels::runOpenPanel(panel, current ? current->firstWindow() : nullptr);
+    openDocuments(paths);
 }
 
 // --- Responder -------------------------------------------------------------------------
@@ -371,5 +428,7 @@ void AppDelegate::performAction(const QString &action, QObject *) {
 bool AppDelegate::validateAction(const QString &action, QAction *) {
     if (action == QLatin1String("newDocument:") || action == QLatin1String("openDocument:"))
         return bool(documentOpener_);
+    if (action == QLatin1String("clearRecentDocuments:"))
+        return documentsInstalled_;
     return true;
 }

@@ -31,6 +31,7 @@ class QFont;
 class QTimer;
 class SmartEditorPreferences;
 class TZRThemeController;
+class WindowExtras;
 struct key_binding;
 struct stack;
 
@@ -107,10 +108,22 @@ public:
     // Diagnostics: the listing of the local documents folder, to the log.
     void testFileNavigatorLocal();
 
-    // Opens documents; replaceable until documents have their own machinery.
+    // --- Documents ----------------------------------------------------------------
+    // Makes Markdown documents the application's: the document controller
+    // makes them and opens what the delegate is asked to open (an empty path
+    // is a new untitled document); their windows hold the full window
+    // content (editor, preview, sidebars, info bar) under the main menu,
+    // with the user's themes, style sheets and expansions; the editors take
+    // the user's key bindings and repeat the main menu's items in their
+    // context menu. Undone when the delegate goes.
+    void installDocumentMachinery();
+    // What opens a document, by path; replaceable (tests), and nothing
+    // opens until it is set.
     using DocumentOpener = std::function<void(const QString &path)>;
     void setDocumentOpener(DocumentOpener opener) { documentOpener_ = std::move(opener); }
     void openDocuments(const QStringList &paths);
+    // Asks for files with the open panel and opens each.
+    void openDocumentsWithPanel();
 
     // --- Responder ------------------------------------------------------------------
     bool respondsToAction(const QString &action) const override;
@@ -133,5 +146,7 @@ private:
     QString crashReportsFolder_ = QStringLiteral("/var/crash");
     QPointer<QFontDialog> fontPanel_;
     DocumentOpener documentOpener_;
+    std::unique_ptr<WindowExtras> windowExtras_;
+    bool documentsInstalled_ = false;
     QHash<QString, std::function<void()>> commands_;
 };

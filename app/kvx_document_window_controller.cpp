@@ -10,10 +10,21 @@
 using platform::Defaults;
 
 namespace {
+
 const QString kUntitledFrame = QStringLiteral("KVXDocument");
+
+KVXDocumentWindowController::WindowSetUp &windowSetUp() {
+    static KVXDocumentWindowController::WindowSetUp setUp;
+    return setUp;
 }
 
+}  // namespace
+
+void KVXDocumentWindowController::setWindowSetUp(WindowSetUp setUp) { windowSetUp() = std::move(setUp); }
+
 void KVXDocumentWindowController::windowDidLoad() {
+    if (windowSetUp())
+        windowSetUp()(window());
     const QString path = document() ? document()->filePath() : QString();
     if (path.isEmpty()) {
         setFrameUsingName(kUntitledFrame);

@@ -6,6 +6,7 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 #include "platform/window_controller.h"
@@ -17,6 +18,11 @@ class KVXDocumentWindowController : public platform::WindowController {
     Q_OBJECT
 public:
     using platform::WindowController::WindowController;
+
+    // What the application does to every document window once it is made
+    // (its main menu); nothing unless set.
+    using WindowSetUp = std::function<void(QMainWindow *window)>;
+    static void setWindowSetUp(WindowSetUp setUp);
 
     void windowDidLoad() override;
     void windowWillClose() override;

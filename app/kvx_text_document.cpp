@@ -5,8 +5,10 @@
 #include "app/app_log.h"
 #include "app/kvx_document_window_controller.h"
 #include "app/text_decoding.h"
+#include "editor/editor_interfaces.h"
 #include "editor/kvx_text_view.h"
 #include "editor/smart_text_storage.h"
+#include "editor/smart_text_view.h"
 #include "platform/alerts.h"
 #include "platform/defaults.h"
 #include "platform/dispatch.h"
@@ -15,8 +17,43 @@
 using platform::Alerts;
 using platform::Defaults;
 
-KVXTextDocument::KVXTextDocument(QObject *parent) : KVXDocument(parent) {
+// What the Markdown editor asks of the document it edits.
+class KVXTextDocument::EditorOwner : public OwningDocument {
+public:
+    explicit EditorOwner(KVXTextDocument &document) : m_document(document) {}
+
+    void updateChangeCount(ChangeKind kind) override {
+        switch (kind) {
+        case ChangeKind::Done:
+            m_document.updateChangeCount(platform::ChangeKind::Done);
+            break;
+        case ChangeKind::Undone:
+            m_document.updateChangeCount(platform::ChangeKind::Undone);
+            break;
+        case ChangeKind::Redone:
+            m_document.updateChangeCount(platform::ChangeKind::Redone);
+            break;
+        case ChangeKind::Cleared:
+            m_document.updateChangeCount(platform::ChangeKind::Cleared);
+            break;
+        }
+    }
+    bool isSavedText(QByteArrayView utf8) const override { return utf8 == m_document._fileString.toUtf8(); }
+    QString filePath() const override { return m_document.filePath(); }
+
+private:
+    KVXTextDocument &m_document;
+};
+
+KVXTextDocument::KVXTextDocument(QObject *parent) : KVXDocument(parent), m_owner(std::make_unique<EditorOwner>(*this)) {
     connect(this, &platform::Document::filePathChanged, this, &KVXTextDocument::fileURLChanged);
+}
+
+KVXTextDocument::~KVXTextDocument() {
+    // The window, and with it the editor, may outlive the document by a
+    // moment: it must not tell a document that is gone.
+    if (m_ownedView)
+        m_ownedView->setOwningDocument(nullptr);
 }
 
 std::optional<QString> KVXTextDocument::convertDataIntoString(const QByteArray &data) {
@@ -173,10 +210,14 @@ void KVXTextDocument::makeWindowControllers() {
 }
 
 void KVXTextDocument::setTextView(KVXTextView *view) {
+    if (m_ownedView)
+        m_ownedView->setOwningDocument(nullptr);
     _textView = view;
-    if (!view)
-        return;
-    connect(view->storage(), &SmartTextStorage::textChanged, this, [this] { settleChangeCount(); });
+    m_ownedView = qobject_cast<SmartTextView *>(view);
+    if (m_ownedView)
+        m_ownedView->setOwningDocument(m_owner.get());
+    else if (view)
+        connect(view->storage(), &SmartTextStorage::textChanged, this, [this] { settleChangeCount(); });
 }
 
 void KVXTextDocument::settleChangeCount() {

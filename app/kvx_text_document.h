@@ -14,19 +14,23 @@
 // the merge fails. The selection is kept across the replacement.
 #pragma once
 
+#include <QPointer>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 #include "app/kvx_document.h"
 #include "app/three_way_merge.h"
 
 class KVXTextView;
+class SmartTextView;
 
 class KVXTextDocument : public KVXDocument {
     Q_OBJECT
 public:
     explicit KVXTextDocument(QObject *parent = nullptr);
+    ~KVXTextDocument() override;
 
     // The editor view of the window; null until the window exists.
     KVXTextView *textView() const { return _textView; }
@@ -64,7 +68,9 @@ protected:
     // The window's content, which sets _textView; the plain document's is a
     // KVXDocumentViewController.
     virtual QWidget *makeContentWidget();
-    // Hands the document its editor view and follows its edits.
+    // Hands the document its editor view and follows its edits: a Markdown
+    // editor tells the document of each edit, undo and redo itself; a plain
+    // one is compared with the file after each change.
     void setTextView(KVXTextView *view);
     // Replaces the editor's whole text now, as one undoable edit that applies
     // only the differences, and marks the document edited or not by whether
@@ -80,10 +86,14 @@ protected:
     QString _fileString;
 
 private:
+    class EditorOwner;
+
     // The outside version, read on the main thread: reload, merge or refuse.
     bool reloadShownDocument(const QString &diskText);
     void fileURLChanged(const QString &path);
 
     // The text of a write in progress, before its line endings changed.
     std::optional<QString> m_pendingBase;
+    std::unique_ptr<EditorOwner> m_owner;
+    QPointer<SmartTextView> m_ownedView;
 };

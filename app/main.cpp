@@ -1,6 +1,7 @@
 // orvane [--screenshot FILE.png] [FILE...]
 //
-// Starts Orvane on the given files (an untitled window without any). With
+// Starts Orvane on the given files (an untitled window without any, or when
+// none of them could be opened). With
 // --screenshot, the screen is saved to FILE.png once the windows have shown
 // themselves, and Orvane quits.
 #include <QApplication>
@@ -15,8 +16,8 @@
 
 #include "app/app_delegate.h"
 #include "app/library_log.h"
-#include "app/document_window.h"
 #include "platform/dispatch.h"
+#include "platform/document_controller.h"
 
 namespace {
 
@@ -72,11 +73,7 @@ int main(int argc, char **argv) {
 
     AppDelegate::initialize();
     AppDelegate delegate;
-    delegate.setDocumentOpener([&delegate](const QString &path) {
-        auto *window = new DocumentWindow(path);
-        delegate.installMainMenu(window);
-        window->show();
-    });
+    delegate.installDocumentMachinery();
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &delegate,
                      [&delegate] { delegate.applicationWillTerminate(); });
 
@@ -84,6 +81,10 @@ int main(int argc, char **argv) {
     delegate.applicationDidFinishLaunching();
     const QStringList files = options.positionalArguments();
     delegate.openDocuments(files.isEmpty() ? QStringList{QString()} : files);
+    // Files that could not be opened (each told in an alert) leave an
+    // untitled window rather than a program without any.
+    if (platform::DocumentController::shared().documents().isEmpty())
+        delegate.openDocuments({QString()});
 
     if (options.isSet(screenshot)) {
         const QString path = options.value(screenshot);

@@ -343,6 +343,58 @@ QAction *MainMenu::itemForAction(const QString &action) const {
     return nullptr;
 }
 
+QMenu *MainMenu::submenuTitled(const QString &title) const {
+    std::function<QMenu *(QMenu *)> find = [&](QMenu *menu) -> QMenu * {
+        for (QAction *item : menu->actions()) {
+            if (QMenu *sub = item->menu()) {
+                if (sub->objectName() == title)
+                    return sub;
+                if (QMenu *found = find(sub))
+                    return found;
+            }
+        }
+        return nullptr;
+    };
+    return find(root_);
+}
+
+QAction *MainMenu::menuItem(Item item) const {
+    auto submenuItem = [this](const char *title) {
+        QMenu *menu = submenuTitled(QString::fromLatin1(title));
+        return menu ? menu->menuAction() : nullptr;
+    };
+    auto actionItem = [this](const char *action) { return itemForAction(QString::fromLatin1(action)); };
+    switch (item) {
+    case Item::Copy:
+        return actionItem("copy:");
+    case Item::CopyAs:
+        return submenuItem("Copy As");
+    case Item::Paste:
+        return actionItem("paste:");
+    case Item::PasteAs:
+        return submenuItem("Paste As");
+    case Item::CleanUp:
+        return submenuItem("Clean Up");
+    case Item::Convert:
+        return submenuItem("Make");
+    case Item::ToggleListType:
+        return actionItem("toggleList:");
+    case Item::ToggleChangeTracking:
+        return actionItem("toggleChangeTracking:");
+    case Item::AcceptCriticMarkup:
+        return actionItem("acceptCurrentCriticMarkup:");
+    case Item::RejectCriticMarkup:
+        return actionItem("rejectCurrentCriticMarkup:");
+    case Item::Theme:
+        return themeMenu_ ? themeMenu_->menuAction() : nullptr;
+    case Item::StyleSheet:
+        return cssMenu_ ? cssMenu_->menuAction() : nullptr;
+    case Item::TitleCase:
+        return actionItem("applyTitleCase:");
+    }
+    return nullptr;
+}
+
 void MainMenu::install(QMainWindow *window) const {
     QMenuBar *bar = window->menuBar();
     for (QAction *item : root_->actions())

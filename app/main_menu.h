@@ -11,7 +11,8 @@
 // show, so items nobody answers are disabled.
 //
 // One menu tree serves every window: install() adds its menus to a window's
-// menu bar. Main thread only.
+// menu bar. It is also the source of the items the editor's context menu
+// repeats. Main thread only.
 #pragma once
 
 #include <QList>
@@ -19,12 +20,14 @@
 #include <QPointer>
 #include <QString>
 
+#include "editor/editor_interfaces.h"
+
 class QMainWindow;
 
-class MainMenu {
+class MainMenu : public ContextMenuSource {
 public:
     MainMenu();
-    ~MainMenu();
+    ~MainMenu() override;
     MainMenu(const MainMenu &) = delete;
     MainMenu &operator=(const MainMenu &) = delete;
 
@@ -36,6 +39,10 @@ public:
     QAction *itemForAction(const QString &action) const;
     // Every item that sends an action, depth first.
     QList<QAction *> actionItems() const;
+    // The submenu titled `title`, anywhere in the tree; null when none.
+    QMenu *submenuTitled(const QString &title) const;
+    // The items the context menu repeats: an item, or a submenu's own item.
+    QAction *menuItem(Item item) const override;
     // The submenus the extras keeper fills.
     QMenu *themeMenu() const { return themeMenu_; }
     QMenu *cssMenu() const { return cssMenu_; }

@@ -28,6 +28,49 @@ void DocumentWindow::closeEvent(QCloseEvent *event) {
     event->accept();
 }
 
+namespace {
+
+bool isWindowAction(const QString &action) {
+    return action == QLatin1String("performMiniaturize:") || action == QLatin1String("performZoom:") ||
+           action == QLatin1String("toggleFullScreen:");
+}
+
+}  // namespace
+
+bool DocumentWindow::respondsToAction(const QString &action) const {
+    if (isWindowAction(action))
+        return true;
+    Document *document = m_controller ? m_controller->document() : nullptr;
+    // A window without its document still closes.
+    return document ? document->respondsToAction(action) : action == QLatin1String("performClose:");
+}
+
+void DocumentWindow::performAction(const QString &action, QObject *sender) {
+    if (action == QLatin1String("performMiniaturize:")) {
+        showMinimized();
+        return;
+    }
+    if (action == QLatin1String("performZoom:")) {
+        isMaximized() ? showNormal() : showMaximized();
+        return;
+    }
+    if (action == QLatin1String("toggleFullScreen:")) {
+        isFullScreen() ? showNormal() : showFullScreen();
+        return;
+    }
+    if (Document *document = m_controller ? m_controller->document() : nullptr)
+        document->performAction(action, sender);
+    else if (action == QLatin1String("performClose:"))
+        close();
+}
+
+bool DocumentWindow::validateAction(const QString &action, QAction *item) {
+    if (isWindowAction(action))
+        return true;
+    Document *document = m_controller ? m_controller->document() : nullptr;
+    return document ? document->validateAction(action, item) : true;
+}
+
 void DocumentWindow::changeEvent(QEvent *event) {
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange && m_controller)

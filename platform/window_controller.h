@@ -13,6 +13,8 @@
 
 #include <optional>
 
+#include "platform/action_router.h"
+
 namespace platform {
 
 class Document;
@@ -20,12 +22,18 @@ class WindowController;
 
 // The window itself: a main window whose closing goes through its
 // controller, and whose content may be narrower than the screen in full
-// screen.
-class DocumentWindow : public QMainWindow {
+// screen. In the chain of responders it stands for its document (the File
+// menu's commands reach the document of the window they are sent in) and
+// performs the window's own commands: close, minimize, zoom, full screen.
+class DocumentWindow : public QMainWindow, public Responder {
     Q_OBJECT
 public:
     explicit DocumentWindow(WindowController *controller);
     WindowController *controller() const { return m_controller; }
+
+    bool respondsToAction(const QString &action) const override;
+    void performAction(const QString &action, QObject *sender) override;
+    bool validateAction(const QString &action, QAction *item) override;
 
 protected:
     void closeEvent(QCloseEvent *event) override;

@@ -1,7 +1,9 @@
 // The simplest window content of a Markdown document: the editor over its
 // text storage, with an engine bridge for exports and tags, and no preview
-// or sidebars. Documents use it until a fuller window content is given to
-// them (SmartEditorDocument::setContentFactory).
+// or sidebars, so no web engine. Documents use it when no other content is
+// given to them (SmartEditorDocument::setContentFactory): the program gives
+// them the full window (MasterViewContent); documents made without a display
+// keep this one.
 #pragma once
 
 #include <QWidget>

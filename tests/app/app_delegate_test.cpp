@@ -20,6 +20,7 @@
 
 #include "app/library_log.h"
 #include "app/tzr_theme_controller.h"
+#include "editor/context_menu_controllers.h"
 #include "diagnostics.h"
 #include "keybindings.h"
 #include "platform/action_router.h"
@@ -359,3 +360,36 @@ TEST(AppCommands, QuittingClosesEveryWindowAWindowThatHidesDoesNotStopItOneThatS
 }  // namespace
 
 #include "app_delegate_test.moc"
+
+TEST(MainMenu, TheEditorsContextMenuRepeatsTheMainMenusItemsOnceDocumentsAreInstalled) {
+    platform::ScopedStandardDefaults scoped;
+    TZRThemeController extras(TZRThemeController::standardLocations());
+    auto titles = [](QMenu *menu) {
+        QStringList result;
+        for (QAction *item : menu->actions())
+            result << item->text();
+        return result;
+    };
+    {
+        AppDelegate delegate(&scoped.defaults(), &extras);
+        MainMenu &menu = delegate.mainMenu();
+        using Item = ContextMenuSource::Item;
+        for (Item item : {Item::Copy, Item::CopyAs, Item::Paste, Item::PasteAs, Item::CleanUp, Item::Convert,
+                          Item::ToggleListType, Item::ToggleChangeTracking, Item::AcceptCriticMarkup,
+                          Item::RejectCriticMarkup, Item::Theme, Item::StyleSheet, Item::TitleCase})
+            EXPECT_TRUE(menu.menuItem(item)) << int(item);
+        EXPECT_EQ(menu.menuItem(Item::CleanUp)->menu(), menu.submenuTitled("Clean Up"));
+
+        delegate.installDocumentMachinery();
+        QMenu *context = SmartTextContextMenuController::sharedController().contextMenu();
+        EXPECT_EQ(titles(context), (QStringList{"Copy", "Copy As", "Paste", "Paste As", "Clean Up", "Make",
+                                                "Toggle List Type", "Track Changes", "Accept Change",
+                                                "Reject Change", "Theme", "Style Sheet"}));
+        // The new, open and recent commands go to the documents now.
+        platform::ActionRouter::validateMenu(menu.topLevelMenu("File"));
+        EXPECT_TRUE(menu.itemForAction("newDocument:")->isEnabled());
+        EXPECT_TRUE(menu.itemForAction("clearRecentDocuments:")->isEnabled());
+    }
+    // The delegate gone, the editor's menu repeats nothing of it.
+    EXPECT_TRUE(SmartTextContextMenuController::sharedController().contextMenu()->actions().isEmpty());
+}

@@ -20,14 +20,15 @@
 #include <memory>
 
 #include "app/app_delegate.h"
-#include "app/document_window.h"
 #include "app/kvx_static_web_window_controller.h"
+#include "app/smart_editor_document.h"
 #include "app/smart_editor_preferences.h"
 #include "app/tzr_theme_controller.h"
 #include "editor/kvx_text_view.h"
 #include "editor/smart_text_view.h"
 #include "platform/action_router.h"
 #include "platform/alerts.h"
+#include "platform/document_controller.h"
 #include "platform/registered_defaults.h"
 #include "support/qt_wait.h"
 
@@ -74,22 +75,23 @@ TEST(EndToEnd, PreferencesReachTheOpenEditorAGuideShowsAndQuittingClearsTheCrash
         return true;
     });
 
+    platform::DocumentController documents;
+    platform::DocumentController *previousDocuments = platform::DocumentController::setShared(&documents);
     {
         AppDelegate delegate(&user.defaults(), &extras, &prefs);
-        QPointer<DocumentWindow> document;
-        delegate.setDocumentOpener([&](const QString &path) {
-            document = new DocumentWindow(path);
-            delegate.installMainMenu(document);
-            document->show();
-        });
+        delegate.installDocumentMachinery();
         delegate.applicationWillFinishLaunching();
         delegate.applicationDidFinishLaunching();
         EXPECT_EQ(onDisk(file, "appCrashed"), QVariant(true));
         delegate.openDocuments({kSample});
-        ASSERT_TRUE(document);
+        auto *opened = qobject_cast<SmartEditorDocument *>(documents.documentForPath(kSample));
+        ASSERT_TRUE(opened);
+        QWidget *document = opened->firstWindow();
+        auto *editor = qobject_cast<SmartTextView *>(opened->textView());
+        ASSERT_TRUE(editor);
         ASSERT_TRUE(testing_qt::spinUntil([&] { document->activateWindow();
             return document->isVisible() && document->windowHandle() && document->windowHandle()->isExposed(); }));
-        EXPECT_TRUE(document->editor()->toPlainText().contains("A Short Tour"));
+        EXPECT_TRUE(editor->toPlainText().contains("A Short Tour"));
         EXPECT_EQ(alerts.count(), 0);
         saveScreenshot(document, "e2e-document.png");
 
@@ -103,16 +105,16 @@ TEST(EndToEnd, PreferencesReachTheOpenEditorAGuideShowsAndQuittingClearsTheCrash
             [&] { return prefs.viewAnimation()->state() == QAbstractAnimation::Stopped; }));
         auto *padding = prefs.paneView("Appearance")->findChild<QSpinBox *>("horizontalPadding");
         ASSERT_TRUE(padding);
-        const double marginBefore = document->editor()->horizontalPadding();
+        const double marginBefore = editor->horizontalPadding();
         padding->setValue(160);
-        EXPECT_DOUBLE_EQ(document->editor()->rawHorizontalPadding(), 160);
-        EXPECT_GT(document->editor()->horizontalPadding(), marginBefore);
+        EXPECT_DOUBLE_EQ(editor->rawHorizontalPadding(), 160);
+        EXPECT_GT(editor->horizontalPadding(), marginBefore);
         testing_qt::spinFor(300ms);
         saveScreenshot(prefs.window(), "e2e-preferences.png");
         prefs.window()->close();
 
         // The program guide, its page from the application's resources.
-        ASSERT_TRUE(platform::ActionRouter::sendAction("showGuide:", nullptr, document->editor()));
+        ASSERT_TRUE(platform::ActionRouter::sendAction("showGuide:", nullptr, editor));
         KVXStaticWebWindowController *guide = delegate.guideWindowController();
         ASSERT_TRUE(guide && guide->window()->isVisible());
         KVXStaticWebView *view = guide->webView();
@@ -163,8 +165,10 @@ TEST(EndToEnd, PreferencesReachTheOpenEditorAGuideShowsAndQuittingClearsTheCrash
         EXPECT_FALSE(delegate.cheatSheetWindowController()->window()->isVisible());
 
         delegate.applicationWillTerminate();
-        document->close();
+        opened->close();
+        testing_qt::spinFor(50ms);
     }
+    platform::DocumentController::setShared(previousDocuments);
     KVXStaticWebView::setBrowserOpener({});
     EXPECT_EQ(onDisk(file, "appCrashed"), QVariant(false));
     EXPECT_EQ(alerts.count(), 0);

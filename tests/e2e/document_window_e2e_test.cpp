@@ -1,10 +1,15 @@
 // A document window end to end on a real display: the application opens the
 // sample document in its window, typing reaches the preview, each sidebar
 // and the info bar open and close from the menu's actions, a clean-up runs
-// and is undone; and the program itself starts on the sample and shows it.
-// Pictures of both are kept under the build folder.
+// and is undone; a copy of the sample is edited, saved from the File menu,
+// reached by a key of the user's key-binding file, undone back to clean, and
+// closing it with changes asks first; and the program itself starts on the
+// sample and shows it. Pictures are kept under the build folder.
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QMainWindow>
+#include <QMenuBar>
 #include <QProcess>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -13,11 +18,12 @@
 #include <gtest/gtest.h>
 
 #include "app/app_delegate.h"
-#include "app/document_window.h"
+#include "app/smart_editor_document.h"
 #include "app/tzr_theme_controller.h"
 #include "editor/smart_text_view.h"
 #include "platform/action_router.h"
 #include "platform/alerts.h"
+#include "platform/document_controller.h"
 #include "platform/pasteboard.h"
 #include "platform/registered_defaults.h"
 #include "support/qt_wait.h"
@@ -26,6 +32,7 @@
 #include "window/sidebars/tzr_toc_view.h"
 #include "window/smart_text_info_view.h"
 #include "window/smart_web_view.h"
+#include "window/master_view_content.h"
 #include "window/tzr_master_view.h"
 
 using namespace std::chrono_literals;
@@ -57,6 +64,28 @@ bool previewShows(SmartWebView *preview, const QString &wanted) {
     return testing_qt::spinUntil([&] { return previewText(preview).contains(wanted); }, 30s);
 }
 
+// A copy of the sample and its appendix in `folder`; the copy's path.
+QString copySample(const QString &folder) {
+    const QString copy = folder + QStringLiteral("/notes.md");
+    const bool copied = QFile::copy(kSample, copy) &&
+                        QFile::copy(QStringLiteral(ORVANE_SOURCE_DIR "/examples/sample-appendix.md"),
+                                    folder + QStringLiteral("/sample-appendix.md"));
+    QFile(copy).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    return copied ? copy : QString();
+}
+
+QByteArray readAll(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+void press(QWidget *widget, int key, Qt::KeyboardModifiers modifiers, const QString &text = QString()) {
+    QKeyEvent down(QEvent::KeyPress, key, modifiers, text);
+    QCoreApplication::sendEvent(widget, &down);
+    QKeyEvent up(QEvent::KeyRelease, key, modifiers, text);
+    QCoreApplication::sendEvent(widget, &up);
+}
+
 void type(QWidget *widget, const QString &text) {
     for (QChar c : text) {
         const bool newline = c == u'\n';
@@ -85,6 +114,52 @@ private:
     platform::Defaults *previous_;
 };
 
+// The application as the program starts it, its documents in a controller
+// of the test's own.
+struct ScopedDocuments {
+    platform::DocumentController controller;
+    platform::DocumentController *previous = platform::DocumentController::setShared(&controller);
+    ~ScopedDocuments() { platform::DocumentController::setShared(previous); }
+};
+
+struct Application {
+    ScopedDocuments scoped;
+    platform::DocumentController &documents = scoped.controller;
+    TZRThemeController extras;
+    AppDelegate delegate;
+
+    Application(platform::Defaults &defaults, const TZRExtrasLocations &locations)
+        : extras(locations), delegate(&defaults, &extras) {
+        delegate.installDocumentMachinery();
+        delegate.applicationWillFinishLaunching();
+        delegate.applicationDidFinishLaunching();
+    }
+    ~Application() {
+        for (platform::Document *document : documents.documents())
+            document->close();
+        testing_qt::spinFor(50ms);
+        delegate.applicationWillTerminate();
+    }
+    // Opens `path` as the program does and waits for its window on screen.
+    SmartEditorDocument *open(const QString &path) {
+        delegate.openDocuments({path});
+        auto *document = qobject_cast<SmartEditorDocument *>(documents.documentForPath(path));
+        if (!document)
+            return nullptr;
+        QWidget *window = document->firstWindow();
+        window->resize(1280, 800);
+        // Menu items go to the focused window: it must be the active one.
+        const bool shown = testing_qt::spinUntil([&] {
+            window->activateWindow();
+            return window->isVisible() && window->windowHandle() && window->windowHandle()->isExposed() &&
+                   window->isActiveWindow();
+        });
+        return shown ? document : nullptr;
+    }
+};
+
+TZRMasterView *contentOf(SmartEditorDocument *document) { return dynamic_cast<TZRMasterView *>(document->content()); }
+
 TEST(DocumentWindowEndToEnd, TypingReachesThePreviewTheSidebarsAndInfoBarToggleAndACleanUpIsUndone) {
     QTemporaryDir dir;
     NewUser user(dir.filePath("preferences.json"));
@@ -92,24 +167,16 @@ TEST(DocumentWindowEndToEnd, TypingReachesThePreviewTheSidebarsAndInfoBarToggleA
     user.defaults().setBool(true, "EXT_CRITIC");
     user.defaults().setBool(true, "EXT_TRANSCLUDE");
     platform::ScriptedAlerts alerts;
-    TZRThemeController extras(TZRThemeController::standardLocations());
-    AppDelegate delegate(&user.defaults(), &extras);
-    QPointer<DocumentWindow> document;
-    delegate.setDocumentOpener([&](const QString &path) {
-        document = new DocumentWindow(path);
-        delegate.installMainMenu(document);
-        document->show();
-    });
-    delegate.applicationWillFinishLaunching();
-    delegate.applicationDidFinishLaunching();
-    delegate.openDocuments({kSample});
+    Application app(user.defaults(), TZRThemeController::standardLocations());
+    const QString file = copySample(dir.path());
+    ASSERT_FALSE(file.isEmpty());
+    SmartEditorDocument *document = app.open(file);
     ASSERT_TRUE(document);
-    ASSERT_TRUE(testing_qt::spinUntil([&] {
-        document->activateWindow();
-        return document->isVisible() && document->windowHandle() && document->windowHandle()->isExposed();
-    }));
-    TZRMasterView *content = document->content();
-    SmartTextView *editor = document->editor();
+    TZRMasterView *content = contentOf(document);
+    ASSERT_TRUE(content);
+    SmartTextView *editor = content->textView();
+    EXPECT_EQ(document->textView(), editor);
+    EXPECT_FALSE(document->isDocumentEdited());
     EXPECT_TRUE(content->textString().startsWith("Title:  A Short Tour"));
     ASSERT_TRUE(previewShows(content->webView(), "A Short Tour"));
     // Transcluded from beside the document.
@@ -158,11 +225,112 @@ TEST(DocumentWindowEndToEnd, TypingReachesThePreviewTheSidebarsAndInfoBarToggleA
     EXPECT_EQ(content->textString(), typed);
 
     testing_qt::spinFor(800ms);
-    document->windowHandle()->screen()->grabWindow(document->winId()).save(artifact("e2e-document-window.png"), "PNG");
-    delegate.applicationWillTerminate();
-    document->close();
-    testing_qt::spinUntil([&] { return document.isNull(); });
+    QWidget *window = document->firstWindow();
+    window->windowHandle()->screen()->grabWindow(window->winId()).save(artifact("e2e-document-window.png"), "PNG");
+    // Saving in place is on for a new user: closing saves the edits without
+    // asking.
+    const QByteArray shown = content->textString().toUtf8();
+    QPointer<SmartEditorDocument> closing = document;
+    EXPECT_TRUE(platform::ActionRouter::sendAction("performClose:", nullptr, editor));
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return closing.isNull(); }));
     EXPECT_EQ(alerts.count(), 0);
+    EXPECT_EQ(readAll(file), shown);
+}
+
+TEST(DocumentWindowEndToEnd, ACopyOfTheSampleIsEditedSavedFromTheMenuUndoneToCleanAndAsksBeforeClosing) {
+    QTemporaryDir dir;
+    NewUser user(dir.filePath("preferences.json"));
+    // A user who saves by hand.
+    user.defaults().setBool(false, "enableLionSaveFeatures");
+    const QString file = copySample(dir.path());
+    ASSERT_FALSE(file.isEmpty());
+    // The user's key bindings: Ctrl+U makes the word upper case.
+    TZRExtrasLocations locations = TZRThemeController::standardLocations();
+    locations.dataFolders = {dir.filePath("data")};
+    const QString bindings = locations.dataFolders.first() + u'/' +
+                             TZRThemeController::folderOf(TZRThemeController::Kind::KeyBindings) + "/default." +
+                             TZRThemeController::extensionOf(TZRThemeController::Kind::KeyBindings);
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(bindings).path()));
+    {
+        QFile out(bindings);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(R"([{ "modifiers": ["cmd"], "key": "u", "action": "uppercaseWord:" }])");
+    }
+    platform::ScriptedAlerts alerts;
+    Application app(user.defaults(), locations);
+    SmartEditorDocument *document = app.open(file);
+    ASSERT_TRUE(document);
+    TZRMasterView *content = contentOf(document);
+    ASSERT_TRUE(content);
+    SmartTextView *editor = content->textView();
+    QWidget *window = document->firstWindow();
+    QFile sample(kSample);
+    ASSERT_TRUE(sample.open(QIODevice::ReadOnly));
+    const QByteArray original = sample.readAll();
+    EXPECT_FALSE(document->isDocumentEdited());
+    EXPECT_FALSE(window->isWindowModified());
+    // The window wears the main menu.
+    ASSERT_TRUE(qobject_cast<QMainWindow *>(window));
+    EXPECT_FALSE(qobject_cast<QMainWindow *>(window)->menuBar()->actions().isEmpty());
+
+    // Typing marks the document edited; Save from the File menu writes it.
+    editor->setFocus();
+    editor->setSelectedRange({content->textString().size(), 0});
+    type(editor, "\nwritten here\n");
+    EXPECT_TRUE(document->isDocumentEdited());
+    EXPECT_TRUE(window->isWindowModified());
+    QAction *save = app.delegate.mainMenu().itemForAction("saveDocument:");
+    ASSERT_TRUE(save);
+    platform::ActionRouter::validateMenu(app.delegate.mainMenu().topLevelMenu("File"), editor);
+    EXPECT_TRUE(save->isEnabled());
+    save->trigger();
+    EXPECT_FALSE(document->isDocumentEdited());
+    EXPECT_EQ(readAll(file), original + "\nwritten here\n");
+    EXPECT_EQ(alerts.count(), 0);
+
+    // A key of the user's binding file reaches the editor.
+    editor->setSelectedRange({content->textString().size() - 5, 0});
+    press(editor, Qt::Key_U, Qt::ControlModifier);
+    EXPECT_TRUE(content->textString().endsWith("\nwritten HERE\n")) << content->textString().right(20).toStdString();
+    EXPECT_TRUE(document->isDocumentEdited());
+    // Undone back to the saved text, the document is clean again; redone,
+    // edited.
+    ASSERT_TRUE(platform::ActionRouter::sendAction("undo:", nullptr, editor));
+    EXPECT_TRUE(content->textString().endsWith("\nwritten here\n"));
+    EXPECT_FALSE(document->isDocumentEdited());
+    ASSERT_TRUE(platform::ActionRouter::sendAction("redo:", nullptr, editor));
+    EXPECT_TRUE(document->isDocumentEdited());
+    // Undone past the save: edited, the file's text is not what is shown.
+    ASSERT_TRUE(platform::ActionRouter::sendAction("undo:", nullptr, editor));
+    ASSERT_TRUE(platform::ActionRouter::sendAction("undo:", nullptr, editor));
+    EXPECT_TRUE(document->isDocumentEdited());
+    ASSERT_TRUE(platform::ActionRouter::sendAction("redo:", nullptr, editor));
+    EXPECT_FALSE(document->isDocumentEdited());
+    EXPECT_TRUE(content->textString().endsWith("\nwritten here\n"));
+
+    editor->setSelectedRange({content->textString().size(), 0});
+    type(editor, "x");
+    testing_qt::spinFor(1200ms);
+    window->windowHandle()->screen()->grabWindow(window->winId()).save(artifact("e2e-saved-copy.png"), "PNG");
+
+    // Closing with changes asks; Cancel keeps the window and the changes.
+    alerts.addAnswers({2});
+    EXPECT_TRUE(platform::ActionRouter::sendAction("performClose:", nullptr, editor));
+    ASSERT_EQ(alerts.count(), 1);
+    EXPECT_EQ(alerts.shown().last().messageText,
+              QStringLiteral("Do you want to save the changes made to the document “notes.md”?"));
+    EXPECT_EQ(alerts.shown().last().buttons, (QStringList{"Save", "Don't Save", "Cancel"}));
+    testing_qt::spinFor(50ms);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(document->isDocumentEdited());
+    // The window's close button asks too; Save writes the file, then it goes.
+    alerts.addAnswers({0});
+    QPointer<SmartEditorDocument> closing = document;
+    window->close();
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return closing.isNull(); }));
+    EXPECT_EQ(alerts.count(), 2);
+    EXPECT_EQ(readAll(file), original + "\nwritten here\nx");
+    EXPECT_TRUE(app.documents.documents().isEmpty());
 }
 
 TEST(DocumentWindowEndToEnd, TheProgramOpensTheSampleInItsWindow) {

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/action_router.h"
 #include "platform/alerts.h"
 #include "platform/defaults.h"
 #include "platform/document.h"
@@ -349,4 +350,41 @@ TEST_F(DocumentsFixture, WindowsKeepTheirFramesAndAskBeforeClosing) {
     EXPECT_TRUE(controller->window()->close());
     spinFor(std::chrono::milliseconds(10));
     EXPECT_TRUE(this->controller.documents().isEmpty());
+}
+
+TEST_F(DocumentsFixture, MenuCommandsSentInAWindowReachItsDocument) {
+    BytesDocument *first = open("first.md", "1");
+    BytesDocument *second = open("second.md", "2");
+    QWidget *firstWindow = first->firstWindow();
+    QWidget *secondWindow = second->firstWindow();
+    auto *content = new QWidget;
+    first->windowControllers().first()->setContentWidget(content);
+
+    // From a widget inside the window, the window answers for its document.
+    EXPECT_EQ(ActionRouter::targetForAction("saveDocument:", content),
+              dynamic_cast<Responder *>(firstWindow));
+    first->edit("one");
+    second->edit("two");
+    EXPECT_TRUE(ActionRouter::sendAction("saveDocument:", nullptr, content));
+    EXPECT_EQ(readAll(path("first.md")), "one");
+    EXPECT_EQ(readAll(path("second.md")), "2") << "only the window's own document saves";
+    EXPECT_FALSE(first->isDocumentEdited());
+    EXPECT_TRUE(second->isDocumentEdited());
+
+    // Items are validated by the document: nothing to revert once saved.
+    EXPECT_FALSE(dynamic_cast<Responder *>(firstWindow)->validateAction("revertDocumentToSaved:", nullptr));
+    EXPECT_TRUE(dynamic_cast<Responder *>(secondWindow)->validateAction("revertDocumentToSaved:", nullptr));
+    // What no document does is not the window's either.
+    EXPECT_EQ(ActionRouter::targetForAction("noSuchCommand:", content), nullptr);
+
+    // Close asks about the edits and keeps the window on Cancel.
+    alerts.addAnswers({2});
+    EXPECT_TRUE(ActionRouter::sendAction("performClose:", nullptr, secondWindow));
+    EXPECT_EQ(alerts.count(), 1);
+    EXPECT_EQ(controller.documents().size(), 2);
+    alerts.addAnswers({1});
+    EXPECT_TRUE(ActionRouter::sendAction("performClose:", nullptr, secondWindow));
+    spinFor(std::chrono::milliseconds(10));
+    EXPECT_EQ(controller.documents(), QList<Document *>{first});
+    EXPECT_EQ(readAll(path("second.md")), "2");
 }
