@@ -421,10 +421,14 @@ return true;
 }
 
 QString scrollToAnchorScript(int offset) {
+    // One scroll by the anchor's distance from where it belongs: bringing it
+    // to the top first would stop short near the end of the page (the bottom
+    // margin is the editor's height, not the preview's), and the step back
+    // from there would leave the last blocks too low.
     return QStringLiteral(
-               "var target = document.getElementById(\"TZRHTMLSCROLLPOINT\");target.scrollIntoView(true);"
-               "window.scrollBy(0,%1)")
-        .arg(-qint64(offset));
+               "var target = document.getElementById(\"TZRHTMLSCROLLPOINT\");"
+               "window.scrollBy(0,target.getBoundingClientRect().top-(%1))")
+        .arg(offset);
 }
 
 QString scrollToScript(double x, double y) {

@@ -141,7 +141,7 @@ QString mapBlocksScript(qsizetype expectedCount);
 // was put in after they set the page.
 QString typesetBodyScript();
 // Puts the block under the caret ("TZRHTMLSCROLLPOINT") at `offset` pixels
-// below the top of the view.
+// below the top of the view, or as near as the page can scroll.
 QString scrollToAnchorScript(int offset);
 QString scrollToScript(double x, double y);
 // The page's geometry as JSON text (see PageGeometry).

@@ -9,10 +9,24 @@
 const char kScrollAnchor[] =
     "<a id=\"TZRHTMLSCROLLPOINT\" style=\"font-size:0px;position:absolute;left:10px;\">.</a>";
 
+namespace {
+
+// The HTML writer records where each token it writes begins and how much it
+// wrote; a token it never reached (the metadata's lines, the text of code,
+// math and rules, which it prints as they stand) keeps the 0 and 0 it was
+// made with, and its parent's end is the nearest place known. Only among the
+// blocks at the top can 0 and 0 be a real record: the writer reaches every
+// one of them, and one that writes nothing before anything else stands at 0.
+bool reachedByWriter(const token *t) {
+    return t->out_start != 0 || t->out_len != 0;
+}
+
+}  // namespace
+
 token *deepestChildOfToken(token *t, size_t offset) {
     // A loop rather than recursion: trees nest up to the library's depth
     // limit.
-    while (t) {
+    for (bool top = true; t; top = false) {
         token *child = token_child_at_offset(t, offset);
         if (!child)
             return t;
@@ -21,6 +35,8 @@ token *deepestChildOfToken(token *t, size_t offset) {
                 child = child->prev;
             offset = child->len ? child->start + child->len - 1 : child->start;
         }
+        if (!top && !reachedByWriter(child))
+            return t;
         if (!child->child)
             return child;
         t = child;

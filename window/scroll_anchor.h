@@ -13,9 +13,11 @@ struct tzr_engine;
 
 extern const char kScrollAnchor[];
 
-// The innermost token under `t` whose span holds the byte `offset`; a
-// blank-line block steps back to the block before it (its last byte).
-// `t` itself when no child holds the offset.
+// The innermost token under the root `t` whose span holds the byte `offset`
+// and whose HTML the writer recorded (text it printed as it stands, such as
+// a code block's, gives its enclosing token); a blank-line block steps back
+// to the block before it (its last byte). `t` itself when no child holds the
+// offset.
 token *deepestChildOfToken(token *t, size_t offset);
 
 // Where in the HTML of the engine's last export the anchor goes for a caret

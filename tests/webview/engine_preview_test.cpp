@@ -165,3 +165,28 @@ TEST_F(EnginePreviewTest, MapsTheEditorToThePageThroughTheBridgesSource) {
     };
     EXPECT_TRUE(waitUntil([&] { return std::abs(offsetFromMiddle()) < 30; })) << offsetFromMiddle();
 }
+
+// A caret past a last block whose text the page shows as it stands (a code
+// block): that block stays at the caret's height, and the page is not left
+// at its blank top.
+TEST_F(EnginePreviewTest, KeepsTheLastBlockAtTheCaretsHeightForACaretPastIt) {
+    QString text = "Title: Tour\n\n";
+    for (int i = 0; i < 12; i++)
+        text += QStringLiteral("Paragraph %1 with `code` and words enough to wrap in a narrow pane.\n\n").arg(i);
+    open(text + "```\nlast();\n```\n");
+    QTextCursor cursor = editor->textCursor();
+    cursor.movePosition(QTextCursor::End);
+    editor->setTextCursor(cursor);
+    cursor.insertText("\n");
+    editor->ensureCursorVisible();
+    const double caretHeight = surface.cursorPosition() * surface.viewHeight();
+    ASSERT_TRUE(std::isfinite(caretHeight));
+    const QString anchor = "document.getElementById('TZRHTMLSCROLLPOINT')";
+    ASSERT_TRUE(waitUntil([&] {
+        return idle() && evaluateText(*view, anchor + ".previousElementSibling.tagName") == "PRE";
+    }));
+    EXPECT_TRUE(waitUntil([&] {
+        return std::abs(evaluate(*view, anchor + ".getBoundingClientRect().top").toDouble() - caretHeight) < 40;
+    })) << evaluate(*view, anchor + ".getBoundingClientRect().top").toDouble() << " against " << caretHeight;
+    EXPECT_GT(evaluate(*view, "window.scrollY").toDouble(), 0);
+}

@@ -66,19 +66,26 @@ TEST_F(BridgeTest, TagsAreSplitAtCommasWithoutBracketsOrLoneDashes) {
     EXPECT_EQ(withoutAnchor(lastHtml()), rendered(editor.text.toUtf8()));
 }
 
+namespace {
+
+// `html` with the anchor for a caret at `caret` shown as "|".
+QString anchoredAt(tzr_engine *e, const DString *html, std::optional<size_t> caret) {
+    DString *copy = d_string_new(html->str);
+    insertScrollAnchor(copy, htmlOffsetForTextCharOffset(e, caret));
+    const QString result = QString::fromUtf8(copy->str).replace(QString::fromUtf8(kScrollAnchor), "|");
+    d_string_free(copy, true);
+    return result;
+}
+
+}  // namespace
+
 TEST(ScrollAnchor, GoesAfterTheInnermostTokenBeforeTheCaretCountedInUtf16Units) {
     const char *text = "Hello *there* world.\n\n\n\n> Quoted é😀 *deep* text.\n";
     tzr_engine *e = tzr_engine_create_with_string(text, TZR_EXT_NOTES);
     tzr_engine_parse_string(e);
     DString *html = d_string_new("");
     tzr_export_document(html, e, 0);
-    auto at = [&](std::optional<size_t> caret) {
-        DString *copy = d_string_new(html->str);
-        insertScrollAnchor(copy, htmlOffsetForTextCharOffset(e, caret));
-        const QString result = QString::fromUtf8(copy->str).replace(QString::fromUtf8(kScrollAnchor), "|");
-        d_string_free(copy, true);
-        return result;
-    };
+    auto at = [&](std::optional<size_t> caret) { return anchoredAt(e, html, caret); };
     const QString units = QString::fromUtf8(text);
     EXPECT_TRUE(at(0).startsWith("<p>Hello |<em>")) << at(0).toStdString();
     EXPECT_TRUE(at(units.indexOf("here")).contains("<em>there|</em>"));
@@ -92,4 +99,43 @@ TEST(ScrollAnchor, GoesAfterTheInnermostTokenBeforeTheCaretCountedInUtf16Units) 
     EXPECT_TRUE(at(2).endsWith("</blockquote>|"));
     tzr_engine_free(e, true);
     d_string_free(html, true);
+}
+
+// Text the writer prints as it stands (code, rules, raw HTML, the metadata,
+// a note's label) has no place of its own in the HTML: a caret in it, or past
+// a last block made of it, gets the anchor after the block that holds it, in
+// the body, never at the start of the page.
+TEST(ScrollAnchor, StandsAfterTheBlockForACaretInTextWrittenAsItStands) {
+    struct Case {
+        const char *text;
+        const char *caretBefore;  // the caret stands before this text; the end when null
+        const char *expected;     // what the HTML holds around the anchor
+    };
+    const Case cases[] = {
+        {"First.\n\n```\ncode\n```\n", nullptr, "</code></pre>|"},
+        {"First.\n\n```\ncode\n```\n\n\n", nullptr, "</code></pre>|"},
+        {"First.\n\n    indented\n", nullptr, "</code></pre>|"},
+        {"First.\n\n---\n", nullptr, "<hr />|"},
+        {"First.\n\n<div>\nraw\n</div>\n", nullptr, "</div>\n|"},
+        {"First.\n\n```\ncode\n```\n\nLast.\n", "de\n```", "</code></pre>|"},
+        {"First with `some code` in it.\n", "code`", "<code>some code</code>|"},
+        {"First with a note[^n] in it.\n\n[^n]: The note.\n", "n] in", "<sup>1</sup></a>| in it."},
+        {"Title: Doc\n\nFirst.\n\n```\ncode\n```\n", nullptr, "</code></pre>|"},
+        {"Title: Doc\n\nFirst.\n", "Doc", "<body>\n\n|<p>First."},
+        {"Title: Doc\n", nullptr, "<body>\n\n|"},
+    };
+    for (const Case &c : cases) {
+        tzr_engine *e = tzr_engine_create_with_string(c.text, TZR_EXT_NOTES);
+        tzr_engine_parse_string(e);
+        DString *html = d_string_new("");
+        tzr_export_document(html, e, 0);
+        const QString units = QString::fromUtf8(c.text);
+        const qsizetype caret = c.caretBefore ? units.indexOf(QString::fromUtf8(c.caretBefore)) : units.size();
+        ASSERT_GE(caret, 0) << c.text;
+        const QString result = anchoredAt(e, html, size_t(caret));
+        EXPECT_TRUE(result.contains(QString::fromUtf8(c.expected))) << c.text << "\n" << result.toStdString();
+        EXPECT_EQ(result.count(u'|'), 1 + QString::fromUtf8(html->str).count(u'|')) << c.text;
+        d_string_free(html, true);
+        tzr_engine_free(e, true);
+    }
 }

@@ -338,7 +338,7 @@ TEST_F(PreviewControllerTest, PutsThePageWhereTheCaretIs) {
     EXPECT_DOUBLE_EQ(fake.zoom, 2.0);
     controller.updatePreview(page("<p>b</p>"));
     ASSERT_TRUE(waitUntil([&] { return fake.pending("patch"); }));
-    EXPECT_TRUE(fake.last("patch")->text.contains(u"window.scrollBy(0,-62)"));  // 0.25 × 500 ÷ 2
+    EXPECT_TRUE(fake.last("patch")->text.contains(u"top-(62))"));  // 0.25 × 500 ÷ 2
     fake.answer("patch", true);
     fake.settle();
     ASSERT_TRUE(idle());

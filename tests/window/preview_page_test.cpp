@@ -169,8 +169,9 @@ TEST(PreviewPage, PutsTheBodyIntoScriptsAsALiteral) {
     EXPECT_TRUE(patch.contains(u"var typesetting = true;"));
     EXPECT_TRUE(patch.contains(u"try {window.scrollTo(0, 5)} catch (e) {}"));
     EXPECT_EQ(scrollToAnchorScript(120),
-              "var target = document.getElementById(\"TZRHTMLSCROLLPOINT\");target.scrollIntoView(true);"
-              "window.scrollBy(0,-120)");
+              "var target = document.getElementById(\"TZRHTMLSCROLLPOINT\");"
+              "window.scrollBy(0,target.getBoundingClientRect().top-(120))");
+    EXPECT_TRUE(scrollToAnchorScript(-40).endsWith(u"top-(-40))"));  // a caret above the view
 }
 
 TEST(PreviewPage, ReadsThePagesGeometry) {
