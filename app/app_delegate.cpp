@@ -163,6 +163,10 @@ void AppDelegate::applicationDidFinishLaunching() {
 }
 
 void AppDelegate::applicationWillTerminate() {
+    // A quit that closed no window (a terminating signal at log-out) would
+    // otherwise drop the edits still waiting for their save in place.
+    for (platform::Document *document : platform::DocumentController::shared().documents())
+        document->autosave();
     updateTimeInUse();
     KVXAppDelegate::applicationWillTerminate();
 }

@@ -333,6 +333,36 @@ TEST(DocumentWindowEndToEnd, ACopyOfTheSampleIsEditedSavedFromTheMenuUndoneToCle
     EXPECT_TRUE(app.documents.documents().isEmpty());
 }
 
+// Quitting without closing the windows (a terminating signal at log-out)
+// must not lose what a document that saves in place has not saved yet.
+TEST(DocumentWindowEndToEnd, QuittingSavesTheDocumentsThatSaveInPlace) {
+    QTemporaryDir dir;
+    NewUser user(dir.filePath("preferences.json"));
+    ASSERT_TRUE(user.defaults().boolForKey("enableLionSaveFeatures"));
+    const QString file = copySample(dir.path());
+    ASSERT_FALSE(file.isEmpty());
+    const QByteArray original = readAll(file);
+    TZRExtrasLocations locations = TZRThemeController::standardLocations();
+    locations.dataFolders = {dir.filePath("data")};
+    platform::ScriptedAlerts alerts;
+    Application app(user.defaults(), locations);
+    SmartEditorDocument *document = app.open(file);
+    ASSERT_TRUE(document);
+    TZRMasterView *content = contentOf(document);
+    ASSERT_TRUE(content);
+    SmartTextView *editor = content->textView();
+    editor->setFocus();
+    editor->setSelectedRange({content->textString().size(), 0});
+    type(editor, "not saved yet");
+    ASSERT_TRUE(document->isDocumentEdited());
+    ASSERT_EQ(readAll(file), original);  // the in-place save waits a while
+
+    app.delegate.applicationWillTerminate();
+    EXPECT_EQ(readAll(file), original + "not saved yet");
+    EXPECT_FALSE(document->isDocumentEdited());
+    EXPECT_EQ(alerts.count(), 0);
+}
+
 TEST(DocumentWindowEndToEnd, TheProgramOpensTheSampleInItsWindow) {
     QTemporaryDir dir;
     const QString config = dir.filePath("config");
