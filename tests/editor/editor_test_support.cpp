@@ -1,7 +1,6 @@
 #include "editor_test_support.h"
 
 #include <QFile>
-#include <QMutex>
 #include <QTextBlock>
 
 #include <memory>
@@ -19,20 +18,6 @@ namespace {
 QTemporaryDir &folder() {
     static QTemporaryDir dir;
     return dir;
-}
-
-QMutex logMutex;
-QStringList *logLines = nullptr;
-QtMessageHandler previousHandler = nullptr;
-
-void collect(QtMsgType type, const QMessageLogContext &context, const QString &message) {
-    {
-        QMutexLocker lock(&logMutex);
-        if (logLines)
-            logLines->append(message);
-    }
-    Q_UNUSED(type);
-    Q_UNUSED(context);
 }
 
 }  // namespace
@@ -135,31 +120,6 @@ const HeadingRow &rowAt(const std::vector<HeadingRow> &rows, qsizetype start) {
     const HeadingRow *found = findRow(rows, start);
     EXPECT_TRUE(found) << "no heading row at " << start;
     return found ? *found : none;
-}
-
-LogCapture::LogCapture() {
-    QMutexLocker lock(&logMutex);
-    logLines = new QStringList;
-    previousHandler = qInstallMessageHandler(collect);
-}
-
-LogCapture::~LogCapture() {
-    QMutexLocker lock(&logMutex);
-    qInstallMessageHandler(previousHandler);
-    delete logLines;
-    logLines = nullptr;
-}
-
-QStringList LogCapture::lines() const {
-    QMutexLocker lock(&logMutex);
-    return logLines ? *logLines : QStringList();
-}
-
-bool LogCapture::contains(const QString &text) const {
-    for (const QString &line : lines())
-        if (line.contains(text))
-            return true;
-    return false;
 }
 
 }  // namespace editortest

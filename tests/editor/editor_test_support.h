@@ -11,6 +11,7 @@
 
 #include "editor/heading_row.h"
 #include "editor/smart_text_storage.h"
+#include "support/log_capture.h"
 
 namespace editortest {
 
@@ -32,13 +33,6 @@ std::vector<HeadingRow> headingRows(const SmartTextStorage &storage);
 // when there is none.
 const HeadingRow &rowAt(const std::vector<HeadingRow> &rows, qsizetype start);
 
-// Collects the messages logged while it lives.
-class LogCapture {
-public:
-    LogCapture();
-    ~LogCapture();
-    QStringList lines() const;
-    bool contains(const QString &text) const;
-};
+using testing_qt::LogCapture;
 
 }  // namespace editortest

@@ -278,7 +278,7 @@ TEST(KVXTextView, CentringFollowsTheMovingEndAndRefusesRangesPastTheText) {
     view.centerRange({shown.storage().length() - 1, 5}, true);
     view.tryToCenterRange({shown.storage().length() + 1, 0}, 0);
     EXPECT_EQ(bar->value(), before);
-    EXPECT_EQ(log.lines().count(QStringLiteral("failed sanity check on scroll")), 2);
+    EXPECT_EQ(log.texts().count(QStringLiteral("failed sanity check on scroll")), 2);
 }
 
 TEST(KVXTextView, GutterAndInvisiblesSwitchesAndTheirMenuStates) {

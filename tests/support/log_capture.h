@@ -26,10 +26,17 @@ public:
     LogCapture(const LogCapture &) = delete;
     LogCapture &operator=(const LogCapture &) = delete;
 
+    // Each message as "category: text".
     QStringList messages() const {
         std::lock_guard<std::mutex> lock(mutex());
         return m_messages;
     }
+    // Each message's text alone, for tests that check a fixed line exactly.
+    QStringList texts() const {
+        std::lock_guard<std::mutex> lock(mutex());
+        return m_texts;
+    }
+    bool contains(const QString &text) const { return count(text) > 0; }
     // How many messages contain `text`.
     qsizetype count(const QString &text) const {
         std::lock_guard<std::mutex> lock(mutex());
@@ -48,13 +55,16 @@ private:
     }
     static void handle(QtMsgType, const QMessageLogContext &context, const QString &message) {
         std::lock_guard<std::mutex> lock(mutex());
-        if (current())
-            current()->m_messages.append(QString::fromLatin1(context.category ? context.category : "") +
-                                         QStringLiteral(": ") + message);
+        if (!current())
+            return;
+        current()->m_messages.append(QString::fromLatin1(context.category ? context.category : "") +
+                                     QStringLiteral(": ") + message);
+        current()->m_texts.append(message);
     }
 
     QtMessageHandler m_previous = nullptr;
     QStringList m_messages;
+    QStringList m_texts;
 };
 
 }  // namespace testing_qt

@@ -2,11 +2,9 @@
 #pragma once
 
 #include "platform/web_view.h"
+#include "support/qt_wait.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QTimer>
 #include <QVariant>
 
 #include <atomic>
@@ -23,22 +21,11 @@ namespace web_test {
 
 // Runs the event loop until `done` holds, for at most `milliseconds`.
 inline bool waitUntil(const std::function<bool()> &done, int milliseconds = 20000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < milliseconds) {
-        QEventLoop loop;
-        QTimer::singleShot(5, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return done();
+    return testing_qt::spinUntil(done, std::chrono::milliseconds(milliseconds));
 }
 
 // Lets the event loop run for a while.
-inline void pause(int milliseconds) {
-    QEventLoop loop;
-    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-    loop.exec();
-}
+inline void pause(int milliseconds) { testing_qt::spinFor(std::chrono::milliseconds(milliseconds)); }
 
 // The value of a script in the page; an invalid value when it did not
 // answer.

@@ -45,7 +45,7 @@ TEST(DisclosureView, ThePanelButtonHidesAndShowsTheContent) {
     button->click();
     EXPECT_FALSE(button->isChecked());
     EXPECT_TRUE(content->isHidden());
-    EXPECT_TRUE(log.logged().last().startsWith("toggle QToolButton"));
+    EXPECT_TRUE(log.texts().last().startsWith("toggle QToolButton"));
     button->click();
     EXPECT_FALSE(content->isHidden());
     EXPECT_TRUE(button->isChecked());

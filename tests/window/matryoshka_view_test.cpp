@@ -248,7 +248,7 @@ TEST(MatryoshkaView, SizeChangesOfTheWrongKindAreRefused) {
     LogCapture log;
     RatioPanes panes;
     panes.view.adjustFixedDimension(120, false);
-    EXPECT_TRUE(log.logged().contains("Error: Attempted to toggle view without a fixed dimension"));
+    EXPECT_TRUE(log.texts().contains("Error: Attempted to toggle view without a fixed dimension"));
     EXPECT_EQ(panes.editor->width(), 300);
     SidebarPanes sidebar;
     sidebar.view.adjustRatio(0.5, false);

@@ -152,8 +152,8 @@ TEST(ScrollMap, PairsBlocksWithThePagesElementsOfTheirKind) {
     EXPECT_TRUE(hasEntry(*map, parsed.rectOf("1. first").top(), 0.33));
     EXPECT_TRUE(std::is_sorted(map->entries.begin(), map->entries.end(),
                                [](const MapEntry &a, const MapEntry &b) { return a.web < b.web; }));
-    EXPECT_TRUE(log.logged().contains("Other HTML node DIV"));
-    EXPECT_FALSE(log.logged().filter("mismatch").size()) << log.logged().join('\n').toStdString();
+    EXPECT_TRUE(log.texts().contains("Other HTML node DIV"));
+    EXPECT_FALSE(log.texts().filter("mismatch").size()) << log.texts().join('\n').toStdString();
 
     EXPECT_FALSE(parsed.build(pageOf({{"H2", 100, 40}}, 0)));
 }
@@ -163,9 +163,9 @@ TEST(ScrollMap, LogsKindsThatDoNotPairUp) {
     window_test::LogCapture log;
     const std::optional<ScrollMap> map = parsed.build(pageOf({{"H1", 100, 40}, {"P", 150, 20}, {"P", 180, 20}}));
     ASSERT_TRUE(map);
-    EXPECT_TRUE(log.logged().contains("Paragraph mismatch (3 != 2)"));
-    EXPECT_TRUE(log.logged().contains("H2 mismatch (1 != 0)"));
-    EXPECT_FALSE(log.logged().contains("H1 mismatch (1 != 1)"));
+    EXPECT_TRUE(log.texts().contains("Paragraph mismatch (3 != 2)"));
+    EXPECT_TRUE(log.texts().contains("H2 mismatch (1 != 0)"));
+    EXPECT_FALSE(log.texts().contains("H1 mismatch (1 != 1)"));
     // The paragraph that found no element adds nothing.
     EXPECT_FALSE(hasEntry(*map, parsed.rectOf("C.").top(), 0.18));
 }

@@ -2,28 +2,20 @@
 #pragma once
 
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QMouseEvent>
 #include <QPalette>
-#include <QStringList>
-#include <QTimer>
 #include <QWidget>
 
 #include <functional>
+
+#include "support/log_capture.h"
+#include "support/qt_wait.h"
 
 namespace window_test {
 
 // Runs the event loop until `done` holds, for at most `milliseconds`.
 inline bool waitUntil(const std::function<bool()> &done, int milliseconds = 3000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < milliseconds) {
-        QEventLoop loop;
-        QTimer::singleShot(5, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return done();
+    return testing_qt::spinUntil(done, std::chrono::milliseconds(milliseconds));
 }
 
 // A plain pane filled with one colour, so that screenshots show where it is.
@@ -53,24 +45,6 @@ inline bool sendMouse(QWidget *widget, QEvent::Type type, QPointF at) {
     return event.isAccepted();
 }
 
-// Collects what the application logs while it lives.
-class LogCapture {
-public:
-    LogCapture() {
-        lines().clear();
-        previous_ = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &text) {
-            lines() << text;
-        });
-    }
-    ~LogCapture() { qInstallMessageHandler(previous_); }
-    const QStringList &logged() const { return lines(); }
-
-private:
-    static QStringList &lines() {
-        static QStringList collected;
-        return collected;
-    }
-    QtMessageHandler previous_;
-};
+using testing_qt::LogCapture;
 
 }  // namespace window_test
