@@ -8,6 +8,7 @@
 
 #include "app/app_log.h"
 #include "app/kvx_app_delegate.h"
+#include "app/kvx_document_window_controller.h"
 #include "app/tzr_theme_controller.h"
 #include "platform/action_router.h"
 #include "platform/alerts.h"
@@ -70,6 +71,7 @@ ProjectWindowController::~ProjectWindowController() {
 
 void ProjectWindowController::windowDidLoad() {
     platform::WindowController::windowDidLoad();
+    KVXDocumentWindowController::setUpWindow(window());  // the main menu, as document windows have it
     convertWindow();
 }
 

@@ -82,23 +82,19 @@ void SmartEditorDocumentController::newWindowForTab() {
 // --- Responder ------------------------------------------------------------------------------------
 
 bool SmartEditorDocumentController::respondsToAction(const QString &action) const {
-    return action == QLatin1String("openFolder:") || action == QLatin1String("newWindowForTab:") ||
-           platform::DocumentController::respondsToAction(action);
+    // New and Open belong to the application's delegate, which opens through
+    // this controller.
+    return action == QLatin1String("openFolder:") || action == QLatin1String("newWindowForTab:");
 }
 
-void SmartEditorDocumentController::performAction(const QString &action, QObject *sender) {
+void SmartEditorDocumentController::performAction(const QString &action, QObject *) {
     if (action == QLatin1String("openFolder:"))
         openFolder();
     else if (action == QLatin1String("newWindowForTab:"))
         newWindowForTab();
-    else
-        platform::DocumentController::performAction(action, sender);
 }
 
 bool SmartEditorDocumentController::validateAction(const QString &action, QAction *) {
-    if (action == QLatin1String("newWindowForTab:"))
-        return activeWindowTakesTabs(nullptr);
-    // New, Open, Save To and Open Folder are always there; the rest as the
-    // platform has them.
-    return true;
+    // Open Folder is always there; New Tab needs a window to join.
+    return action != QLatin1String("newWindowForTab:") || activeWindowTakesTabs(nullptr);
 }

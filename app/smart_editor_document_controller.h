@@ -9,8 +9,9 @@
 //                       or project window as its tab (an ordinary new window
 //                       when another kind of window is active);
 //
-// and the enabling of those. It answers these actions after every window
-// (an application responder) while it lives. Main thread only.
+// and the enabling of those. It answers these two actions after every
+// window (an application responder) while it lives; the application makes
+// it the shared document controller. Main thread only.
 #pragma once
 
 #include <QUrl>
