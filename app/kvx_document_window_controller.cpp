@@ -22,9 +22,13 @@ KVXDocumentWindowController::WindowSetUp &windowSetUp() {
 
 void KVXDocumentWindowController::setWindowSetUp(WindowSetUp setUp) { windowSetUp() = std::move(setUp); }
 
+void KVXDocumentWindowController::setUpWindow(QMainWindow *window) {
+    if (windowSetUp() && window)
+        windowSetUp()(window);
+}
+
 void KVXDocumentWindowController::windowDidLoad() {
-    if (windowSetUp())
-        windowSetUp()(window());
+    setUpWindow(window());
     const QString path = document() ? document()->filePath() : QString();
     if (path.isEmpty()) {
         setFrameUsingName(kUntitledFrame);

@@ -23,6 +23,8 @@ public:
     // (its main menu); nothing unless set.
     using WindowSetUp = std::function<void(QMainWindow *window)>;
     static void setWindowSetUp(WindowSetUp setUp);
+    // Does it to `window` (the project windows among the documents' too).
+    static void setUpWindow(QMainWindow *window);
 
     void windowDidLoad() override;
     void windowWillClose() override;

@@ -16,6 +16,7 @@
 
 #include "app/app_delegate.h"
 #include "app/library_log.h"
+#include "app/smart_editor_document_controller.h"
 #include "platform/dispatch.h"
 #include "platform/document_controller.h"
 
@@ -72,6 +73,9 @@ int main(int argc, char **argv) {
     options.process(application);
 
     AppDelegate::initialize();
+    // The application's document controller: documents, Open Folder and New Tab.
+    SmartEditorDocumentController documents;
+    platform::DocumentController::setShared(&documents);
     AppDelegate delegate;
     delegate.installDocumentMachinery();
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &delegate,

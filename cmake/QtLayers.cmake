@@ -1,7 +1,7 @@
 # The application's layers are static libraries over Qt 6, one per folder,
 # each linking only the layers below it.
 
-find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Network PrintSupport Pdf
+find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Network PrintSupport Pdf DBus
              WebEngineCore WebEngineWidgets)
 set(CMAKE_AUTOMOC ON)
 set(CMAKE_AUTORCC ON)

@@ -38,6 +38,31 @@ bool namesOfferedKind(const QString &suffix, const SavePanel &panel) {
     return false;
 }
 
+// Qt's panels choose files or folders, never either: this one, asked to,
+// takes a selected folder as the answer where the others would go into it.
+class OpenDialog : public QFileDialog {
+public:
+    OpenDialog(QWidget *parent, const QString &title, bool foldersToo)
+        : QFileDialog(parent, title), m_foldersToo(foldersToo) {
+        if (foldersToo)
+            setOption(QFileDialog::DontUseNativeDialog);  // the desktop's panels cannot take both
+    }
+    void accept() override {
+        const QStringList chosen = selectedFiles();
+        if (m_foldersToo && chosen.size() == 1 && QFileInfo(chosen.first()).isDir()) {
+            m_folder = chosen.first();
+            done(QDialog::Accepted);
+            return;
+        }
+        QFileDialog::accept();
+    }
+    QStringList answer() const { return m_folder.isEmpty() ? selectedFiles() : QStringList{m_folder}; }
+
+private:
+    bool m_foldersToo;
+    QString m_folder;
+};
+
 }  // namespace
 
 FilePanels::Handlers FilePanels::setHandlers(Handlers replacement) {
@@ -89,7 +114,7 @@ bool FilePanels::runSavePanel(SavePanel &panel, QWidget *parent) {
 QStringList FilePanels::runOpenPanel(const OpenPanel &panel, QWidget *parent) {
     if (handlers().open)
         return handlers().open(panel);
-    QFileDialog dialog(parent, panel.title);
+    OpenDialog dialog(parent, panel.title, panel.canChooseDirectories);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(panel.allowsMultipleSelection ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
     if (!panel.directory.isEmpty())
@@ -101,7 +126,7 @@ QStringList FilePanels::runOpenPanel(const OpenPanel &panel, QWidget *parent) {
         dialog.setNameFilters(filters << QStringLiteral("All files (*)"));
     if (dialog.exec() != QDialog::Accepted)
         return {};
-    return dialog.selectedFiles();
+    return dialog.answer();
 }
 
 bool FilePanels::runPrintPanel(QPrinter &printer, QWidget *parent) {

@@ -48,6 +48,9 @@ struct OpenPanel {
     QString directory;
     QStringList types;  // empty: any file
     bool allowsMultipleSelection = false;
+    // Folders may be chosen as well as files (a folder opens as the user
+    // goes into it; chosen, it is the answer).
+    bool canChooseDirectories = false;
 };
 
 class FilePanels {

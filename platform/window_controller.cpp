@@ -245,8 +245,11 @@ void WindowController::windowDidLoad() {}
 void WindowController::windowWillClose() {}
 
 bool WindowController::windowShouldClose() {
-    if (!m_document)
+    if (!m_document) {
+        // Nobody to ask: the window closes as closeWindow() would close it.
+        windowWillClose();
         return true;
+    }
     if (!m_document->canClose())
         return false;
     // The document closes its windows, this one among them.

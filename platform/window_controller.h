@@ -87,7 +87,8 @@ public:
     void closeWindow();
     // After the window was made (before its first showing).
     virtual void windowDidLoad();
-    // While the window closes.
+    // While the window closes (by closeWindow(), or by the user when the
+    // window has no document; a document closes its windows itself).
     virtual void windowWillClose();
 
     // The title: the document's name, marked while it holds edits.

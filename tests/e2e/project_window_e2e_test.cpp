@@ -1,0 +1,127 @@
+// A folder opened as a project end to end on a real display: Open Folder from
+// the main menu shows the folder's files under the main menu, the selected
+// file previewed beside them; Return opens it as a document laid over the
+// project window, and New Tab from the menu adds an untitled one to the
+// group. Pictures are kept under the build folder.
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QKeyEvent>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QWindow>
+
+#include <gtest/gtest.h>
+
+#include "app/app_delegate.h"
+#include "app/project_window_controller.h"
+#include "app/smart_editor_document_controller.h"
+#include "app/tzr_theme_controller.h"
+#include "platform/alerts.h"
+#include "platform/document.h"
+#include "platform/file_panels.h"
+#include "platform/quick_preview.h"
+#include "platform/registered_defaults.h"
+#include "platform/window_tabs.h"
+#include "support/qt_wait.h"
+#include "window/sidebars/kvx_list_views.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+void saveScreenshot(QWidget *window, const QString &name) {
+    QDir().mkpath(QStringLiteral(ORVANE_ARTIFACT_DIR));
+    window->screen()->grabWindow(window->winId()).save(QStringLiteral(ORVANE_ARTIFACT_DIR "/") + name, "PNG");
+}
+
+bool onScreenAndActive(QWidget *window) {
+    return testing_qt::spinUntil([&] {
+        window->activateWindow();
+        return window->isVisible() && window->windowHandle() && window->windowHandle()->isExposed() &&
+               window->isActiveWindow();
+    });
+}
+
+TEST(ProjectWindowEndToEnd, OpenFolderFromTheMenuShowsTheFilesAndOpensOneAsATab) {
+    platform::ScopedStandardDefaults user;
+    user.defaults().setBool(false, "checkForAnnouncements");
+    platform::ScriptedAlerts alerts;
+    platform::ScriptedPanels panels;
+    QTemporaryDir folder;
+    ASSERT_TRUE(QFile::copy(QStringLiteral(ORVANE_SOURCE_DIR "/examples/sample.md"), folder.filePath("notes.md")));
+    QFile(folder.filePath("notes.md")).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("drafts")));
+    QFile idea(folder.filePath("drafts/idea.md"));
+    ASSERT_TRUE(idea.open(QIODevice::WriteOnly));
+    idea.write("# An idea\n");
+    idea.close();
+
+    TZRThemeController extras(TZRThemeController::standardLocations());
+    SmartEditorDocumentController documents;
+    platform::DocumentController *previous = platform::DocumentController::setShared(&documents);
+    {
+        AppDelegate delegate(&user.defaults(), &extras);
+        delegate.installDocumentMachinery();
+
+        panels.answerOpen({folder.path()});
+        QAction *openFolder = delegate.mainMenu().itemForAction(QStringLiteral("openFolder:"));
+        ASSERT_TRUE(openFolder);
+        openFolder->trigger();
+        ASSERT_EQ(documents.openProjects().size(), 1u);
+        ProjectWindowController *project = documents.openProjects().front().get();
+        QMainWindow *window = project->window();
+        window->resize(900, 560);
+        ASSERT_TRUE(onScreenAndActive(window));
+        ASSERT_TRUE(window->menuBar());
+        QStringList menus;
+        for (QAction *menu : window->menuBar()->actions())
+            menus << menu->text();
+        EXPECT_TRUE(menus.contains(QStringLiteral("File"))) << qPrintable(menus.join(", "));
+
+        // The notes selected: previewed beside the list.
+        TZRFileNavigatorMac *list = project->fileTable();
+        KVXOutlineView *view = list->tableView();
+        QModelIndex notes;
+        for (QModelIndex index = view->model()->index(0, 0); index.isValid(); index = view->indexBelow(index))
+            if (list->treeModel()->rowAt(index).value("label") == QStringLiteral("notes.md"))
+                notes = index;
+        ASSERT_TRUE(notes.isValid());
+        view->setFocus();
+        list->setSelectionIndexPath(list->treeModel()->pathForIndex(notes));
+        ASSERT_TRUE(testing_qt::spinUntil(
+            [&] { return project->preview()->kind() == platform::QuickPreview::Kind::Text; }, 2s));
+        EXPECT_TRUE(project->preview()->textView()->toPlainText().contains(QStringLiteral("A Short Tour")));
+        testing_qt::spinFor(100ms);
+        saveScreenshot(window, QStringLiteral("e2e-project.png"));
+
+        // Return opens it over the project window, in its place.
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+        QApplication::sendEvent(view, &press);
+        ASSERT_TRUE(testing_qt::spinUntil([&] { return documents.documents().size() == 1; }, 5s));
+        QWidget *tab = documents.documents().first()->firstWindow();
+        ASSERT_TRUE(onScreenAndActive(tab));
+        EXPECT_EQ(tab->geometry(), window->geometry());
+        EXPECT_EQ(platform::WindowTabs::tabbedWindows(window), QList<QWidget *>({window, tab}));
+        testing_qt::spinFor(1500ms);  // the preview is loaded a second after the window is made
+        saveScreenshot(tab, QStringLiteral("e2e-project-tab.png"));
+
+        // New Tab from the menu joins the group.
+        delegate.mainMenu().itemForAction(QStringLiteral("newWindowForTab:"))->trigger();
+        ASSERT_EQ(documents.documents().size(), 2);
+        EXPECT_EQ(platform::WindowTabs::tabbedWindows(window).size(), 3);
+        EXPECT_EQ(alerts.count(), 0);
+
+        for (platform::Document *document : documents.documents())
+            document->close();
+        project->close();
+        testing_qt::spinFor(50ms);
+    }
+    platform::DocumentController::setShared(previous);
+}
+
+}  // namespace
