@@ -10,6 +10,7 @@
 
 #include "platform/alerts.h"
 #include "platform/document_controller.h"
+#include "platform/file_kind.h"
 #include "platform/file_tags.h"
 #include "platform/folders.h"
 #include "platform/log.h"
@@ -83,6 +84,11 @@ void Document::scheduleAutosave() {
 // --- Reading ----------------------------------------------------------------------------
 
 std::optional<QByteArray> Document::contentsOfPath(const QString &path, const QString &, QString *error) const {
+    if (!isRegularFile(path)) {
+        if (error)
+            *error = QStringLiteral("It is not a plain file.");
+        return std::nullopt;
+    }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         if (error)
@@ -104,6 +110,11 @@ std::optional<QByteArray> Document::readContentFile(FileState *state, QString *e
     // until the file stands still around the read.
     for (int attempt = 0; attempt < 5; attempt++) {
         const FileState before = FileState::of(path);
+        if (!isRegularFile(path)) {
+            if (error)
+                *error = QStringLiteral("It is not a plain file.");
+            return std::nullopt;
+        }
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly)) {
             if (error)

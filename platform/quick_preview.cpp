@@ -15,17 +15,11 @@
 
 #include <optional>
 
-#include <sys/stat.h>
+#include "platform/file_kind.h"
 
 namespace platform {
 
 namespace {
-
-// Only regular files are read: opening a pipe or a device could wait forever.
-bool isRegularFile(const QString &path) {
-    struct stat info;
-    return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISREG(info.st_mode);
-}
 
 QMimeType mimeTypeOf(const QString &path) {
     // The content decides for files that can be read; others by their name.
