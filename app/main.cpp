@@ -1,14 +1,16 @@
-// orvane [--screenshot FILE.png] [FILE...]
+// orvane [--screenshot FILE.png] [FILE or FOLDER...]
 //
-// Starts Orvane on the given files (an untitled window without any, or when
-// none of them could be opened). With
+// Starts Orvane on the given files, and on folders as project windows (an
+// untitled window without any, or when none of them could be opened). With
 // --screenshot, the screen is saved to FILE.png once the windows have shown
 // themselves, and Orvane quits.
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <QUrl>
 
 #include <csignal>
 #include <sys/socket.h>
@@ -68,8 +70,8 @@ int main(int argc, char **argv) {
                                         QStringLiteral("Save the screen to <file> once shown, then quit."),
                                         QStringLiteral("file"));
     options.addOption(screenshot);
-    options.addPositionalArgument(QStringLiteral("files"), QStringLiteral("The documents to open."),
-                                  QStringLiteral("[FILE...]"));
+    options.addPositionalArgument(QStringLiteral("files"), QStringLiteral("The documents, and the folders, to open."),
+                                  QStringLiteral("[FILE or FOLDER...]"));
     options.process(application);
 
     AppDelegate::initialize();
@@ -83,11 +85,19 @@ int main(int argc, char **argv) {
 
     delegate.applicationWillFinishLaunching();
     delegate.applicationDidFinishLaunching();
-    const QStringList files = options.positionalArguments();
-    delegate.openDocuments(files.isEmpty() ? QStringList{QString()} : files);
+    // Folders named on the command line open as projects, files as documents.
+    QStringList files;
+    for (const QString &argument : options.positionalArguments()) {
+        const QFileInfo named(argument);
+        if (named.isDir())
+            documents.openFolderURL(QUrl::fromLocalFile(named.absoluteFilePath()));
+        else
+            files << argument;
+    }
+    delegate.openDocuments(files);
     // Files that could not be opened (each told in an alert) leave an
     // untitled window rather than a program without any.
-    if (platform::DocumentController::shared().documents().isEmpty())
+    if (documents.documents().isEmpty() && documents.openProjects().empty())
         delegate.openDocuments({QString()});
 
     if (options.isSet(screenshot)) {

@@ -388,6 +388,21 @@ TEST(DocumentWindowEndToEnd, TheProgramOpensTheSampleInItsWindow) {
     EXPECT_EQ(orvane.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(orvane.exitCode(), 0);
     EXPECT_GT(QFileInfo(shot).size(), 0);
+
+    // A folder named on the command line opens as a project, not as a
+    // document that cannot be read.
+    const QString project = dir.filePath("project");
+    ASSERT_TRUE(QDir().mkpath(project));
+    ASSERT_FALSE(copySample(project).isEmpty());
+    const QString projectShot = artifact("e2e-orvane-project.png");
+    QFile::remove(projectShot);
+    orvane.setProcessChannelMode(QProcess::SeparateChannels);
+    orvane.start(QStringLiteral(ORVANE_BINARY), {"--screenshot", projectShot, project});
+    ASSERT_TRUE(orvane.waitForFinished(60000));
+    EXPECT_EQ(orvane.exitCode(), 0);
+    EXPECT_GT(QFileInfo(projectShot).size(), 0);
+    const QString errors = QString::fromUtf8(orvane.readAllStandardError());
+    EXPECT_FALSE(errors.contains("could not be opened")) << errors.toStdString();
 }
 
 }  // namespace
