@@ -25,6 +25,29 @@ QByteArray contentHash(const QByteArray &bytes) {
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
 }
 
+// The bytes of a plain file; nothing, with the reason, for anything else (a
+// pipe or a device could keep the read waiting forever) or a failed read.
+std::optional<QByteArray> readPlainFile(const QString &path, QString *error) {
+    if (!isRegularFile(path)) {
+        if (error)
+            *error = QStringLiteral("It is not a plain file.");
+        return std::nullopt;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = file.errorString();
+        return std::nullopt;
+    }
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        if (error)
+            *error = file.errorString();
+        return std::nullopt;
+    }
+    return bytes;
+}
+
 }  // namespace
 
 Document::Document(QObject *parent) : QObject(parent) {
@@ -84,24 +107,7 @@ void Document::scheduleAutosave() {
 // --- Reading ----------------------------------------------------------------------------
 
 std::optional<QByteArray> Document::contentsOfPath(const QString &path, const QString &, QString *error) const {
-    if (!isRegularFile(path)) {
-        if (error)
-            *error = QStringLiteral("It is not a plain file.");
-        return std::nullopt;
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = file.errorString();
-        return std::nullopt;
-    }
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        if (error)
-            *error = file.errorString();
-        return std::nullopt;
-    }
-    return bytes;
+    return readPlainFile(path, error);
 }
 
 std::optional<QByteArray> Document::readContentFile(FileState *state, QString *error) const {
@@ -110,19 +116,9 @@ std::optional<QByteArray> Document::readContentFile(FileState *state, QString *e
     // until the file stands still around the read.
     for (int attempt = 0; attempt < 5; attempt++) {
         const FileState before = FileState::of(path);
-        if (!isRegularFile(path)) {
-            if (error)
-                *error = QStringLiteral("It is not a plain file.");
+        std::optional<QByteArray> bytes = readPlainFile(path, error);
+        if (!bytes)
             return std::nullopt;
-        }
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            if (error)
-                *error = file.errorString();
-            return std::nullopt;
-        }
-        QByteArray bytes = file.readAll();
-        file.close();
         if (FileState::of(path) == before) {
             if (state)
                 *state = before;

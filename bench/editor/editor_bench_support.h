@@ -98,15 +98,17 @@ inline QString themePath() {
     return path;
 }
 
-// A storage with the document loaded and styled, shown in a QTextEdit of
-// 1000 x 800 on the offscreen platform.
+// A storage with a document (the 1 MB one unless told) loaded and styled
+// with a theme, shown in a QTextEdit of 1000 x 800 on the offscreen platform.
 struct Editor {
     SmartTextStorage storage;
     QTextEdit view;
 
-    Editor() {
-        storage.applyThemeFromPath(themePath());
-        storage.setInitialText(sampleDocument());
+    Editor(const QString &text = sampleDocument(), const QString &theme = themePath(),
+           const StoragePreferences &preferences = {})
+        : storage(preferences) {
+        storage.applyThemeFromPath(theme);
+        storage.setInitialText(text);
         view.setDocument(storage.document());
         view.resize(1000, 800);
         view.show();

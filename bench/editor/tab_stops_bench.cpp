@@ -58,37 +58,20 @@ QString themePath() {
     return path;
 }
 
-struct Editor {
-    SmartTextStorage storage{[] {
-        StoragePreferences preferences;
-        preferences.useElasticTabstops = true;
-        return preferences;
-    }()};
-    QTextEdit view;
+StoragePreferences elasticTabStops() {
+    StoragePreferences preferences;
+    preferences.useElasticTabstops = true;
+    return preferences;
+}
 
-    Editor() {
-        storage.applyThemeFromPath(themePath());
-        storage.setInitialText(sampleDocument());
-        view.setDocument(storage.document());
-        view.resize(1000, 800);
-        view.show();
-        storage.documentLayout()->finishLayout();
-        QCoreApplication::processEvents();
-    }
+struct Editor : benchsupport::Editor {
+    Editor() : benchsupport::Editor(sampleDocument(), themePath(), elasticTabStops()) {}
 
     // The start of the third cell of the middle line of the block.
     qsizetype middleCell() const {
         const QTextBlock block = storage.document()->findBlockByNumber(4 + kLines / 2);
         const QString text = block.text();
         return block.position() + text.indexOf(u'\t', text.indexOf(u'\t') + 1) + 1;
-    }
-
-    void showAt(qsizetype position) {
-        QTextCursor cursor(storage.document());
-        cursor.setPosition(int(position));
-        view.setTextCursor(cursor);
-        view.ensureCursorVisible();
-        QCoreApplication::processEvents();
     }
 
     void edit(CharRange range, const QString &text, bool paint) {
