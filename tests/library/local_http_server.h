@@ -102,7 +102,6 @@ private:
         for (int most = most_at_once_; now > most && !most_at_once_.compare_exchange_weak(most, now);) {
         }
         serve_request(client);
-        --at_once_;
     }
 
     void serve_request(int client) {
@@ -143,6 +142,10 @@ private:
             head += "Content-Length: " + std::to_string(reply.body.size()) + "\r\n";
         head += "Connection: close\r\n\r\n";
         std::string all = head + reply.body;
+        // The request stops counting as in flight before its reply leaves:
+        // a client that has read a whole reply may start its next request
+        // before this thread runs again, and must not be counted twice.
+        --at_once_;
         size_t sent = 0;
         while (sent < all.size()) {
             ssize_t n = send(client, all.data() + sent, all.size() - sent, MSG_NOSIGNAL);
