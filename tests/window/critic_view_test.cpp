@@ -13,13 +13,6 @@ using namespace sidebartest;
 
 namespace {
 
-QStringList labels(const QVariantList &rows) {
-    QStringList result;
-    for (const QVariant &row : rows)
-        result.append(rowLabel(row.toMap()));
-    return result;
-}
-
 bool indicatorShown(KVXTextView *editor, qsizetype start, qsizetype length) {
     for (const QTextEdit::ExtraSelection &mark : editor->extraSelections())
         if (mark.cursor.selectionStart() == start && mark.cursor.selectionEnd() == start + length)

@@ -31,13 +31,6 @@ QVariantList rows(const QStringList &labels) {
     return list;
 }
 
-QStringList labels(const QVariantList &list) {
-    QStringList result;
-    for (const QVariant &value : list)
-        result.append(rowLabel(value.toMap()));
-    return result;
-}
-
 // A table that records what it is asked to do.
 class RecordingTable : public KVXFilterTableView {
 public:

@@ -9,17 +9,6 @@
 
 using namespace sidebartest;
 
-namespace {
-
-QStringList labels(const QVariantList &rows) {
-    QStringList result;
-    for (const QVariant &row : rows)
-        result.append(rowLabel(row.toMap()));
-    return result;
-}
-
-}  // namespace
-
 class ReferencesTest : public DocumentTest {
 protected:
     TZRReferenceView *refs = nullptr;

@@ -20,9 +20,18 @@
 #include "engine_bridge_support.h"
 #include "platform/registered_defaults.h"
 #include "support/storage_engine_link.h"
+#include "window/sidebars/sidebar_row_model.h"
 #include "window/tzr_engine.h"
 
 namespace sidebartest {
+
+// The labels of a published list's rows, in order.
+inline QStringList labels(const QVariantList &rows) {
+    QStringList result;
+    for (const QVariant &row : rows)
+        result.append(rowLabel(row.toMap()));
+    return result;
+}
 
 // A document in the shape sidebars are made for: nested headings, changes,
 // references and citations, with accents and an emoji.
