@@ -20,6 +20,7 @@
 #include "app/library_log.h"
 #include "app/smart_editor_document_controller.h"
 #include "platform/dispatch.h"
+#include "platform/document.h"
 #include "platform/document_controller.h"
 
 namespace {
@@ -111,6 +112,11 @@ int main(int argc, char **argv) {
         });
     }
     const int status = application.exec();
+    // The windows go before the application: their web pages must be
+    // released before the web engine's profile is.
+    for (platform::Document *document : documents.documents())
+        document->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     platform::Dispatch::shutdown();
     return status;
 }
