@@ -30,7 +30,8 @@ QByteArray contentHash(const QByteArray &bytes) {
 std::optional<QByteArray> readPlainFile(const QString &path, QString *error) {
     if (!isRegularFile(path)) {
         if (error)
-            *error = QStringLiteral("It is not a plain file.");
+            *error = QFileInfo::exists(path) ? QStringLiteral("It is not a plain file.")
+                                             : QStringLiteral("It does not exist.");
         return std::nullopt;
     }
     QFile file(path);

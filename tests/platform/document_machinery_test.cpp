@@ -269,6 +269,7 @@ TEST_F(DocumentsFixture, UntitledNumbersRecentFilesAndOneDocumentPerFile) {
     EXPECT_EQ(controller.openDocument(path("missing.md"), false), nullptr);
     ASSERT_EQ(alerts.count(), 1);
     EXPECT_EQ(alerts.shown().last().messageText, "The document “missing.md” could not be opened.");
+    EXPECT_EQ(alerts.shown().last().informativeText, "It does not exist.");
     // Nor is a pipe named like a document read: opening it would wait for a
     // writer that never comes.
     ASSERT_EQ(::mkfifo(QFile::encodeName(path("pipe.md")).constData(), 0600), 0);

@@ -252,6 +252,9 @@ TEST_F(DocumentFixture, SavingOntoAFullDiskFailsAndKeepsTheFileAndTheBase) {
     if (disk.mounted()) {
         ASSERT_TRUE(disk.fill(16 * 1024));
         EXPECT_FALSE(document->saveDocument());
+        // The system's own words for it.
+        EXPECT_TRUE(alerts.shown().last().informativeText.endsWith(": No space left on device."))
+            << alerts.shown().last().informativeText.toStdString();
     } else {
         // The same failure through a file-size limit, in a child process.
         const int status = testing_qt::runWithFileSizeLimit(16 * 1024, [&] { return document->saveDocument(); });
