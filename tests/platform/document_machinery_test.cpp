@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QLocale>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -243,6 +244,31 @@ TEST_F(DocumentsFixture, OwnSavesAreNotOutsideChangesAndOtherProgramsAreHeard) {
     renameSave(path("a.txt"), "theirs");
     ASSERT_TRUE(spinUntil([&] { return document->outsideChanges == 1; }));
     EXPECT_EQ(alerts.count(), 0);
+}
+
+TEST_F(DocumentsFixture, AFileTooLargeToEditComfortablyOpensOnlyWhenTheUserAgrees) {
+    const QByteArray large(DocumentController::kLargeDocumentBytes + 1, 'x');
+    writeAll(path("large.md"), large);
+    alerts.addAnswers({1});  // No
+    EXPECT_EQ(controller.openDocument(path("large.md"), false), nullptr);
+    ASSERT_EQ(alerts.count(), 1);
+    EXPECT_EQ(alerts.shown().last().messageText,
+              QStringLiteral("The document “large.md” is large: %1. Do you want to open it?")
+                  .arg(QLocale().formattedDataSize(large.size(), 1, QLocale::DataSizeTraditionalFormat)));
+    EXPECT_EQ(alerts.shown().last().buttons, (QStringList{"Open", "No"}));
+    EXPECT_TRUE(controller.documents().isEmpty());
+    EXPECT_EQ(QFileInfo(path("large.md")).size(), large.size());
+
+    alerts.addAnswers({0});  // Open
+    auto *opened = static_cast<BytesDocument *>(controller.openDocument(path("large.md"), false));
+    ASSERT_TRUE(opened);
+    EXPECT_EQ(opened->contents.size(), large.size());
+    EXPECT_EQ(alerts.count(), 2);
+
+    // Up to the limit, a file opens without a question.
+    writeAll(path("limit.md"), QByteArray(DocumentController::kLargeDocumentBytes, 'y'));
+    EXPECT_TRUE(controller.openDocument(path("limit.md"), false));
+    EXPECT_EQ(alerts.count(), 2);
 }
 
 TEST_F(DocumentsFixture, UntitledNumbersRecentFilesAndOneDocumentPerFile) {
