@@ -1,6 +1,7 @@
 #include "platform/document.h"
 
 #include <QAction>
+#include <QDateTime>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -55,7 +56,10 @@ Document::Document(QObject *parent) : QObject(parent) {
     m_presenter = new FilePresenter([this] { checkFileOnDisk(); }, this);
     m_autosaveTimer = new QTimer(this);
     m_autosaveTimer->setSingleShot(true);
-    connect(m_autosaveTimer, &QTimer::timeout, this, [this] { autosave(); });
+    connect(m_autosaveTimer, &QTimer::timeout, this, [this] { autosaveWhenSettled(); });
+    m_settleTimer = new QTimer(this);
+    m_settleTimer->setSingleShot(true);
+    connect(m_settleTimer, &QTimer::timeout, this, [this] { checkFileOnDisk(); });
 }
 
 Document::~Document() {
@@ -101,8 +105,13 @@ void Document::updateChangeCount(ChangeKind kind) {
 }
 
 void Document::scheduleAutosave() {
-    if (autosavesInPlace() && !m_filePath.isEmpty() && !m_autosaveTimer->isActive())
-        m_autosaveTimer->start(m_autosaveDelay);
+    if (!autosavesInPlace() || m_filePath.isEmpty())
+        return;
+    if (!m_autosaveTimer->isActive())
+        m_unsavedSince.start();
+    const std::chrono::milliseconds longest = std::max(kAutosaveLongestWait, m_autosaveDelay);
+    const std::chrono::milliseconds left = longest - std::chrono::milliseconds(m_unsavedSince.elapsed());
+    m_autosaveTimer->start(std::clamp(left, std::chrono::milliseconds(0), m_autosaveDelay));
 }
 
 // --- Reading ----------------------------------------------------------------------------
@@ -234,6 +243,21 @@ bool Document::autosave() {
     if (!autosavesInPlace() || m_filePath.isEmpty() || !m_edited)
         return true;
     return saveToPath(m_filePath, m_fileType, SaveOperation::Autosave);
+}
+
+void Document::autosaveWhenSettled() {
+    // Another program changed the file and its version is not taken in yet
+    // (it may still be writing): writing now would put this text over it
+    // unseen. Take it in first, or wait for it to settle.
+    const FileState onDisk = FileState::of(contentPath());
+    if (autosavesInPlace() && m_edited && onDisk.exists && !(onDisk == m_fileState)) {
+        checkFileOnDisk();
+        if (!(FileState::of(contentPath()) == m_fileState)) {
+            m_autosaveTimer->start(m_autosaveDelay);
+            return;
+        }
+    }
+    autosave();
 }
 
 QStringList Document::writableTypesForSaveOperation(SaveOperation) const {
@@ -381,9 +405,37 @@ void Document::checkFileOnDisk() {
     const FileState now = FileState::of(path);
     // Unchanged, or gone (deleted, moved away): the document keeps what it
     // holds, and a later save writes it anew.
-    if (now == m_fileState || !now.exists)
+    if (now == m_fileState || !now.exists) {
+        m_settleTimer->stop();
+        m_unsettledState = FileState();
         return;
+    }
+    if (!hasSettled(now))
+        return;
+    m_settleTimer->stop();
+    m_unsettledState = FileState();
     presentedItemDidChange();
+}
+
+bool Document::hasSettled(const FileState &now) {
+    using std::chrono::milliseconds;
+    // A file cut short may be one that its program is about to write: an
+    // empty file, or one shorter than it was, is not believed at once.
+    const bool shrunk = now.size == 0 || now.size < m_fileState.size;
+    const qint64 quiet = (shrunk ? kShrunkFileQuiet : milliseconds(m_presenter->debounce())).count();
+    if (!(now == m_unsettledState)) {
+        m_unsettledState = now;
+        m_unsettledSince.start();
+    }
+    // Still for `quiet`: seen unchanged that long, or last written that long
+    // ago (the file's own clock, for a file that was still before the
+    // document looked).
+    const qint64 age = QDateTime::currentMSecsSinceEpoch() - now.modifiedNanoseconds / 1000000;
+    const qint64 still = std::max(m_unsettledSince.elapsed(), age);
+    if (still >= quiet)
+        return true;
+    m_settleTimer->start(milliseconds(quiet - still));
+    return false;
 }
 
 void Document::presentedItemDidChange() {}

@@ -17,11 +17,16 @@
 // document learns what its own save left on disk, so that the save is never
 // taken for another program's change.
 //
+// Another program's change is taken in once the file has settled: still for
+// the presenter's debounce, and for longer when it is empty or shorter than
+// the document knew it (a program truncates a file before it writes it).
+//
 // Everything here runs on the main thread.
 #pragma once
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -131,10 +136,17 @@ public:
     virtual bool revertToContentsOfFile(QString *error);
     // Saves in place when the document autosaves in place, has a file and
     // holds edits; true when there was nothing to do or the save succeeded.
+    // (The save that the delay after an edit brings waits for a change of
+    // another program to be taken in first.)
     bool autosave();
 
     virtual bool autosavesInPlace() const { return false; }
-    // How long after the first unsaved edit the document autosaves.
+    // How long after the last edit the document autosaves: each edit moves
+    // the save to this delay after it, but a save never waits more than
+    // kAutosaveLongestWait (or the delay, when longer) after the first edit
+    // it saves, so that a long run of typing is saved during it.
+    static constexpr std::chrono::milliseconds kAutosaveDelay{2000};
+    static constexpr std::chrono::milliseconds kAutosaveLongestWait{10000};
     void setAutosaveDelay(std::chrono::milliseconds delay) { m_autosaveDelay = delay; }
 
     // The types a panel of the operation offers; the base: the document's
@@ -177,9 +189,15 @@ public:
 
     FilePresenter *presenter() const { return m_presenter; }
     // Compares the content file with what the document knows of it, and
-    // calls presentedItemDidChange when another program changed it. The
-    // presenter calls this; so may anyone who knows of a change.
+    // calls presentedItemDidChange when another program changed it and the
+    // file has settled; until then it looks again later. The presenter calls
+    // this; so may anyone who knows of a change.
     void checkFileOnDisk();
+    // How long a file that is empty, or shorter than the document knew it,
+    // must stay unchanged before it is taken for another program's version:
+    // longer than a program that truncates a file and then writes it pauses
+    // between the two.
+    static constexpr std::chrono::milliseconds kShrunkFileQuiet{1500};
     // The content file changed on disk; the base does nothing.
     virtual void presentedItemDidChange();
 
@@ -206,6 +224,12 @@ protected:
 private:
     bool runSavePanel(SaveOperation operation);
     void scheduleAutosave();
+    // The autosave after an edit: not over another program's change that
+    // is not taken in yet; it looks at the file and tries again later.
+    void autosaveWhenSettled();
+    // Whether the changed file `now` has been still long enough to be read;
+    // when not, another look is scheduled.
+    bool hasSettled(const FileState &now);
 
     QString m_filePath;
     QString m_fileType;
@@ -217,7 +241,11 @@ private:
     FilePresenter *m_presenter = nullptr;
     QList<WindowController *> m_windowControllers;
     QTimer *m_autosaveTimer = nullptr;
-    std::chrono::milliseconds m_autosaveDelay{15000};
+    std::chrono::milliseconds m_autosaveDelay = kAutosaveDelay;
+    QElapsedTimer m_unsavedSince;  // the first edit the pending autosave saves
+    QTimer *m_settleTimer = nullptr;
+    FileState m_unsettledState;     // a change seen, not yet settled
+    QElapsedTimer m_unsettledSince;
 };
 
 }  // namespace platform

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLocale>
 #include <QFile>
 #include <QFileInfo>
@@ -244,6 +245,76 @@ TEST_F(DocumentsFixture, OwnSavesAreNotOutsideChangesAndOtherProgramsAreHeard) {
     renameSave(path("a.txt"), "theirs");
     ASSERT_TRUE(spinUntil([&] { return document->outsideChanges == 1; }));
     EXPECT_EQ(alerts.count(), 0);
+}
+
+namespace {
+
+// A document that saves in place and takes in another program's version as
+// the program does: it reads the file and records what it saw.
+class FollowingDocument : public BytesDocument {
+public:
+    QList<QByteArray> seen;
+    int writes = 0;
+    bool autosavesInPlace() const override { return true; }
+    void presentedItemDidChange() override {
+        FileState state;
+        if (std::optional<QByteArray> bytes = readContentFile(&state, nullptr)) {
+            seen.append(*bytes);
+            contents = *bytes;
+            noteFileOnDisk(state, *bytes);
+        }
+    }
+    void didWrite(const QString &, const QString &, SaveOperation) override { writes++; }
+};
+
+}  // namespace
+
+TEST_F(DocumentsFixture, AutosaveWritesSecondsAfterTheLastEditOnceForAWholeRunOfEdits) {
+    EXPECT_LE(Document::kAutosaveDelay, std::chrono::seconds(3));
+    controller.setDocumentFactory([](const QString &) { return new FollowingDocument; });
+    auto *document = static_cast<FollowingDocument *>(open("typed.md", "start"));
+    ASSERT_TRUE(document);
+    QElapsedTimer clock;
+    clock.start();
+    // Keys for a second: nothing is written while they come.
+    for (int key = 0; key < 10; key++) {
+        document->edit("start" + QByteArray(key + 1, 'k'));
+        spinFor(std::chrono::milliseconds(100));
+    }
+    EXPECT_EQ(document->writes, 0);
+    ASSERT_TRUE(spinUntil([&] { return document->writes > 0; }, std::chrono::seconds(5)));
+    EXPECT_LE(clock.elapsed(), 1000 + 3000 + 500) << "saved within seconds of the last key";
+    EXPECT_EQ(readAll(path("typed.md")), "startkkkkkkkkkk");
+    spinFor(std::chrono::milliseconds(200));
+    EXPECT_EQ(document->writes, 1);
+    EXPECT_FALSE(document->isDocumentEdited());
+}
+
+TEST_F(DocumentsFixture, AFileCutShortIsTakenInOnlyOnceItHasSettled) {
+    controller.setDocumentFactory([](const QString &) { return new FollowingDocument; });
+    auto *document = static_cast<FollowingDocument *>(open("rewritten.md", "the text as it was saved"));
+    ASSERT_TRUE(document);
+    document->presenter()->setDebounce(std::chrono::milliseconds(20));
+    document->setAutosaveDelay(std::chrono::milliseconds(20));
+    document->edit("unsaved edits");
+
+    // Another program empties the file, pauses, then writes it: the empty
+    // file is never taken in, nor written over by the autosave.
+    writeAll(path("rewritten.md"), QByteArray());
+    spinFor(std::chrono::milliseconds(400));
+    EXPECT_TRUE(document->seen.isEmpty());
+    EXPECT_EQ(readAll(path("rewritten.md")), QByteArray());
+    writeAll(path("rewritten.md"), "the text as the other program wrote it");
+    ASSERT_TRUE(spinUntil([&] { return !document->seen.isEmpty(); }));
+    EXPECT_EQ(document->seen, QList<QByteArray>{"the text as the other program wrote it"});
+
+    // A file emptied for good is taken in once it has stayed so a while.
+    QElapsedTimer clock;
+    clock.start();
+    writeAll(path("rewritten.md"), QByteArray());
+    ASSERT_TRUE(spinUntil([&] { return document->seen.size() == 2; }, std::chrono::seconds(5)));
+    EXPECT_EQ(document->seen.last(), QByteArray());
+    EXPECT_GE(clock.elapsed(), Document::kShrunkFileQuiet.count() - 50);
 }
 
 TEST_F(DocumentsFixture, AFileTooLargeToEditComfortablyOpensOnlyWhenTheUserAgrees) {
