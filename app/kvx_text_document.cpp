@@ -10,6 +10,7 @@
 #include "editor/smart_text_storage.h"
 #include "editor/smart_text_view.h"
 #include "platform/alerts.h"
+#include "platform/critic_diff.h"
 #include "platform/defaults.h"
 #include "platform/dispatch.h"
 #include "platform/type_registry.h"
@@ -107,7 +108,10 @@ bool KVXTextDocument::reloadShownDocument(const QString &diskText) {
     // text merged is the text replaced.
     QString shown;
     if (isDocumentEdited()) {
-        const MergeResult merged = mergeOriginal(_fileString, _textView->storage()->string(), diskText);
+        const QString mine = _textView->storage()->string();
+        const MergeResult merged = mergeOriginal(_fileString, mine, diskText);
+        if (merged.ok && !merged.keepsTyped)
+            return chooseBetweenVersions(diskText, mine);
         if (merged.ok) {
             _fileString = diskText;
             shown = merged.text;
@@ -129,6 +133,27 @@ bool KVXTextDocument::reloadShownDocument(const QString &diskText) {
         shown = diskText;
     }
     replaceShownText(shown);
+    return true;
+}
+
+bool KVXTextDocument::chooseBetweenVersions(const QString &diskText, const QString &mine) {
+    const int answer = Alerts::runModal(
+        {QStringLiteral("File has changed"),
+         QStringLiteral("The file on disk has been changed by another program, and merging the changes would lose "
+                        "text you typed. Do you want to keep your text, take the file's, or have both, the "
+                        "differences marked as CriticMarkup?"),
+         {QStringLiteral("Keep Mine"), QStringLiteral("Take Theirs"), QStringLiteral("Merge as CriticMarkup")},
+         platform::AlertStyle::Informational},
+        firstWindow());
+    // The file's version is the base from now on, whatever the answer: the
+    // user has seen it.
+    _fileString = diskText;
+    if (answer == 1)
+        replaceShownText(diskText);
+    else if (answer == 2)
+        replaceShownText(platform::mergeWithNewString(diskText, mine, true));
+    else
+        settleChangeCount();  // mine, also when the alert went without an answer
     return true;
 }
 

@@ -11,7 +11,10 @@
 // a document without edits, or merges the other program's changes into the
 // editor's text three ways; it asks first ("Do you want to merge the
 // changes?") unless "MERGE_FILE_CHANGES" is set, and offers to reload when
-// the merge fails. The selection is kept across the replacement.
+// the merge fails. A merge that would lose text typed since the last save
+// is not taken either: the user keeps their text, takes the file's, or gets
+// both with the differences marked as CriticMarkup. The selection is kept
+// across the replacement.
 #pragma once
 
 #include <QPointer>
@@ -90,6 +93,8 @@ private:
 
     // The outside version, read on the main thread: reload, merge or refuse.
     bool reloadShownDocument(const QString &diskText);
+    // A merge that would lose typed text: the user's choice.
+    bool chooseBetweenVersions(const QString &diskText, const QString &mine);
     void fileURLChanged(const QString &path);
 
     // The text of a write in progress, before its line endings changed.

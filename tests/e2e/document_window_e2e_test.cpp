@@ -4,7 +4,8 @@
 // and is undone; a copy of the sample is edited, saved from the File menu,
 // reached by a key of the user's key-binding file, undone back to clean, and
 // closing it with changes asks first; and the program itself starts on the
-// sample and shows it. Pictures are kept under the build folder.
+// sample and shows it. Text typed while another program rewrites the file
+// survives. Pictures are kept under the build folder.
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -23,6 +24,7 @@
 #include "editor/smart_text_view.h"
 #include "platform/action_router.h"
 #include "platform/alerts.h"
+#include "platform/document.h"
 #include "platform/document_controller.h"
 #include "platform/pasteboard.h"
 #include "platform/registered_defaults.h"
@@ -406,3 +408,57 @@ TEST(DocumentWindowEndToEnd, TheProgramOpensTheSampleInItsWindow) {
 }
 
 }  // namespace
+
+// Another program empties the file, pauses, then writes its version, while
+// the user types: the typing is kept, merged with the other version.
+TEST(DocumentWindowEndToEnd, TypedTextSurvivesAnotherProgramThatEmptiesTheFileAndThenWritesIt) {
+    QTemporaryDir dir;
+    NewUser user(dir.filePath("preferences.json"));
+    user.defaults().setBool(true, "MERGE_FILE_CHANGES");
+    const QString file = copySample(dir.path());
+    ASSERT_FALSE(file.isEmpty());
+    const QByteArray original = readAll(file);
+    platform::ScriptedAlerts alerts;
+    Application app(user.defaults(), TZRThemeController::standardLocations());
+    SmartEditorDocument *document = app.open(file);
+    ASSERT_TRUE(document);
+    TZRMasterView *content = contentOf(document);
+    ASSERT_TRUE(content);
+    SmartTextView *editor = content->textView();
+    editor->setFocus();
+    editor->setSelectedRange({content->textString().size(), 0});
+    type(editor, "\nTyped before ");
+
+    // The other program's version: the first line changed.
+    QByteArray theirs = original;
+    theirs.replace("A Short Tour", "A Longer Tour");
+    ASSERT_NE(theirs, original);
+    const QString version = dir.filePath("theirs.md");
+    {
+        QFile out(version);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(theirs);
+    }
+    QProcess writer;
+    writer.start(QStringLiteral("/bin/sh"),
+                 {"-c", QStringLiteral(": > '%1'; sleep 0.4; cat '%2' > '%1'").arg(file, version)});
+    ASSERT_TRUE(writer.waitForStarted(5000));
+    // Typing goes on while it writes.
+    for (const QString &word : {QStringLiteral("and "), QStringLiteral("while "), QStringLiteral("it wrote.")}) {
+        testing_qt::spinFor(150ms);
+        editor->setSelectedRange({content->textString().size(), 0});
+        type(editor, word);
+    }
+    ASSERT_TRUE(writer.state() == QProcess::NotRunning || writer.waitForFinished(5000));
+    EXPECT_EQ(writer.exitCode(), 0);
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return content->textString().contains("A Longer Tour"); }, 10s))
+        << alerts.count() << " alerts; " << content->textString().left(80).toStdString();
+    EXPECT_TRUE(content->textString().endsWith("\nTyped before and while it wrote."))
+        << content->textString().right(80).toStdString();
+    EXPECT_EQ(alerts.count(), 0);
+    // Saved in place a moment later: both versions in the file.
+    ASSERT_TRUE(testing_qt::spinUntil(
+        [&] { return readAll(file).endsWith("\nTyped before and while it wrote."); },
+        platform::Document::kAutosaveDelay + 3s));
+    EXPECT_TRUE(readAll(file).contains("A Longer Tour"));
+}
