@@ -231,7 +231,24 @@ bool Document::saveToPath(const QString &path, const QString &type, SaveOperatio
 bool Document::saveDocument() {
     if (m_filePath.isEmpty())
         return runSavePanel(SaveOperation::SaveAs);
+    if (!confirmLossOnSave())
+        return false;
     return saveToPath(m_filePath, m_fileType, SaveOperation::Save);
+}
+
+QString Document::lossOnSave() const { return QString(); }
+
+bool Document::confirmLossOnSave() {
+    const QString loss = lossOnSave();
+    if (loss.isEmpty())
+        return true;
+    const int answer =
+        Alerts::runModal({QStringLiteral("Saving “%1” changes more in the file than your edits.").arg(displayName()),
+                          loss + QStringLiteral(" Do you want to save it anyway?"),
+                          {QStringLiteral("Save"), QStringLiteral("Cancel")},
+                          AlertStyle::Warning},
+                         firstWindow());
+    return answer == 0;
 }
 
 bool Document::saveDocumentAs() { return runSavePanel(SaveOperation::SaveAs); }
@@ -242,6 +259,11 @@ bool Document::autosave() {
     m_autosaveTimer->stop();
     if (!autosavesInPlace() || m_filePath.isEmpty() || !m_edited)
         return true;
+    const QString loss = lossOnSave();
+    if (!loss.isEmpty()) {
+        qCInfo(lcPlatform).noquote() << QStringLiteral("%1 waits for a save by the user: %2").arg(m_filePath, loss);
+        return true;
+    }
     return saveToPath(m_filePath, m_fileType, SaveOperation::Autosave);
 }
 
@@ -312,16 +334,24 @@ bool Document::revertToContentsOfFile(QString *error) { return readFromPath(m_fi
 bool Document::canClose() {
     if (!m_edited)
         return true;
-    if (autosavesInPlace() && !m_filePath.isEmpty())
-        return autosave();
+    const QString loss = m_filePath.isEmpty() ? QString() : lossOnSave();
+    if (autosavesInPlace() && !m_filePath.isEmpty() && loss.isEmpty())
+        return saveToPath(m_filePath, m_fileType, SaveOperation::Autosave);
+    QString informative = QStringLiteral("Your changes will be lost if you don't save them.");
+    if (!loss.isEmpty())
+        informative += QStringLiteral(" Saving them changes more in the file: ") + loss;
     const int answer = Alerts::runModal(
         {QStringLiteral("Do you want to save the changes made to the document “%1”?").arg(displayName()),
-         QStringLiteral("Your changes will be lost if you don't save them."),
+         informative,
          {QStringLiteral("Save"), QStringLiteral("Don't Save"), QStringLiteral("Cancel")},
          AlertStyle::Warning},
         firstWindow());
-    if (answer == 0)
+    if (answer == 0) {
+        // The question said what the save changes: it is not asked twice.
+        if (!loss.isEmpty())
+            return saveToPath(m_filePath, m_fileType, SaveOperation::Save);
         return saveDocument();
+    }
     return answer == 1;
 }
 

@@ -17,6 +17,12 @@
 // document learns what its own save left on disk, so that the save is never
 // taken for another program's change.
 //
+// Only an edit makes a document edited, and only an edited document is ever
+// saved without the user asking (autosave, close, quit). A save in place
+// that would change the file beyond the user's edits (lossOnSave(): bytes
+// the document could not show as they are, an encoding that cannot hold the
+// text) is never made silently: Save asks first, and autosave waits for it.
+//
 // Another program's change is taken in once the file has settled: still for
 // the presenter's debounce, and for longer when it is empty or shorter than
 // the document knew it (a program truncates a file before it writes it).
@@ -122,6 +128,7 @@ public:
     // --- The File menu ------------------------------------------------------------------------
 
     // Save: in place, or through the save panel when the document has no file.
+    // In place, it asks first when lossOnSave() says what else would change.
     bool saveDocument();
     bool saveDocumentAs();
     // Save To: a copy through the save panel; the document keeps its file.
@@ -136,8 +143,10 @@ public:
     virtual bool revertToContentsOfFile(QString *error);
     // Saves in place when the document autosaves in place, has a file and
     // holds edits; true when there was nothing to do or the save succeeded.
-    // (The save that the delay after an edit brings waits for a change of
-    // another program to be taken in first.)
+    // It writes nothing while lossOnSave() says the save would change more
+    // than the edits: that save is the user's to make. (The save that the
+    // delay after an edit brings also waits for a change of another program
+    // to be taken in first.)
     bool autosave();
 
     virtual bool autosavesInPlace() const { return false; }
@@ -149,6 +158,10 @@ public:
     static constexpr std::chrono::milliseconds kAutosaveLongestWait{10000};
     void setAutosaveDelay(std::chrono::milliseconds delay) { m_autosaveDelay = delay; }
 
+    // What saving in place would change in the file besides the user's
+    // edits, as sentences for an alert; empty when nothing. The base: nothing.
+    virtual QString lossOnSave() const;
+
     // The types a panel of the operation offers; the base: the document's
     // own type.
     virtual QStringList writableTypesForSaveOperation(SaveOperation operation) const;
@@ -158,8 +171,9 @@ public:
     // --- Closing ------------------------------------------------------------------------
 
     // Whether the document may close now: a document with edits saves them
-    // in place when it autosaves, or asks to save them (Save, Don't Save,
-    // Cancel). False keeps it open.
+    // in place when it autosaves (and the save changes nothing else), or
+    // asks to save them (Save, Don't Save, Cancel), saying what else the
+    // save would change. False keeps it open.
     bool canClose();
     // Closes the windows and the document, without asking.
     void close();
@@ -227,6 +241,9 @@ private:
     // The autosave after an edit: not over another program's change that
     // is not taken in yet; it looks at the file and tries again later.
     void autosaveWhenSettled();
+    // Asks before a save in place that changes more than the edits; true
+    // when there is nothing to ask or the user said Save.
+    bool confirmLossOnSave();
     // Whether the changed file `now` has been still long enough to be read;
     // when not, another look is scheduled.
     bool hasSettled(const FileState &now);
