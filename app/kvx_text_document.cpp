@@ -10,6 +10,7 @@
 #include "editor/smart_text_storage.h"
 #include "editor/smart_text_view.h"
 #include "platform/alerts.h"
+#include "platform/critic_diff.h"
 #include "platform/defaults.h"
 #include "platform/dispatch.h"
 #include "platform/type_registry.h"
@@ -77,21 +78,84 @@ bool KVXTextDocument::readFromData(const QByteArray &data, const QString &type, 
             *error = QStringLiteral("The file is not a text file.");
         return false;
     }
-    std::optional<QString> text = convertDataIntoString(data);
-    if (!text) {
+    const std::optional<DiskVersion> version = decodeFile(data);
+    if (!version) {
         qCWarning(lcApp, "Error reading file contents");
         if (error)
             *error = QStringLiteral("The file's text could not be read.");
         return false;
     }
     if (!_textView) {
-        _fileString = *text;
+        adopt(*version);
+        if (version->fidelity.isShownInexactly())
+            tellShownInexactly(version->fidelity, version->form);
         return true;
     }
-    return reloadShownDocument(*text);
+    return reloadShownDocument(*version);
 }
 
-bool KVXTextDocument::reloadShownDocument(const QString &diskText) {
+std::optional<KVXTextDocument::DiskVersion> KVXTextDocument::decodeFile(const QByteArray &data) {
+    const std::optional<textdecoding::Decoded> decoded = textdecoding::decode(data);
+    if (!decoded) {
+        qCWarning(lcApp, "Unable to read data into string");
+        return std::nullopt;
+    }
+    const qint64 lineEndings = Defaults::standard().integerForKey(QStringLiteral("exportLineEndings"));
+    return DiskVersion{textdecoding::editorText(textdecoding::normalizeLineEndings(decoded->text)), decoded->form(),
+                       textdecoding::fidelity(data, *decoded, lineEndings)};
+}
+
+void KVXTextDocument::adopt(const DiskVersion &version) {
+    _fileString = version.text;
+    m_form = version.form;
+    m_fidelity = version.fidelity;
+}
+
+void KVXTextDocument::tellShownInexactly(const textdecoding::Fidelity &fidelity,
+                                         const textdecoding::Form &form) const {
+    QStringList what;
+    if (fidelity.nulBytes == 1)
+        what << QStringLiteral("It contains 1 NUL byte, which the editor cannot show.");
+    else if (fidelity.nulBytes > 1)
+        what << QStringLiteral("It contains %1 NUL bytes, which the editor cannot show.").arg(fidelity.nulBytes);
+    if (fidelity.notText)
+        what << QStringLiteral("It is not UTF-8 text: it is shown as %1 reads it.")
+                    .arg(textdecoding::encodingName(form.encoding));
+    if (fidelity.exact)
+        what << QStringLiteral("Saving it writes it as %1 again, its bytes unchanged but for your edits.")
+                    .arg(textdecoding::encodingName(form.encoding));
+    else
+        what << QStringLiteral("Nothing is written to the file until you edit it and save it, and that save asks "
+                               "first.");
+    platform::Alerts::simpleAlert(
+        what.join(u' '), QStringLiteral("The document “%1” is not shown exactly as it is on disk.").arg(displayName()));
+}
+
+QString KVXTextDocument::lossOnSave() const {
+    QStringList changes;
+    if (!m_fidelity.exact && m_fidelity.isShownInexactly()) {
+        if (m_fidelity.nulBytes == 1)
+            changes << QStringLiteral("The file contains 1 NUL byte, which the editor cannot show; the saved file "
+                                      "will not have it.");
+        else if (m_fidelity.nulBytes > 1)
+            changes << QStringLiteral("The file contains %1 NUL bytes, which the editor cannot show; the saved "
+                                      "file will not have them.")
+                           .arg(m_fidelity.nulBytes);
+        else
+            changes << QStringLiteral("The file holds bytes that are not text, which the editor cannot show as "
+                                      "they are; the saved file will have them as they are shown.");
+    }
+    if (m_form.encoding != textdecoding::Encoding::UTF8 && m_form.encoding != textdecoding::Encoding::ASCII) {
+        const QString text = _textView ? _textView->storage()->string() : _fileString;
+        if (!textdecoding::encode(text, m_form))
+            changes << QStringLiteral("The file was read as %1, which cannot hold all of the text now; it will be "
+                                      "written as UTF-8, and every character outside ASCII changes its bytes.")
+                           .arg(textdecoding::encodingName(m_form.encoding));
+    }
+    return changes.join(u' ');
+}
+
+bool KVXTextDocument::reloadShownDocument(const DiskVersion &disk) {
     const QString changed = QStringLiteral("File has changed");
     if (!Defaults::standard().boolForKey(QStringLiteral("MERGE_FILE_CHANGES"))) {
         const int answer = Alerts::runModal(
@@ -107,9 +171,12 @@ bool KVXTextDocument::reloadShownDocument(const QString &diskText) {
     // text merged is the text replaced.
     QString shown;
     if (isDocumentEdited()) {
-        const MergeResult merged = mergeOriginal(_fileString, _textView->storage()->string(), diskText);
+        const QString mine = _textView->storage()->string();
+        const MergeResult merged = mergeOriginal(_fileString, mine, disk.text);
+        if (merged.ok && !merged.keepsTyped)
+            return chooseBetweenVersions(disk, mine);
         if (merged.ok) {
-            _fileString = diskText;
+            adopt(disk);
             shown = merged.text;
         } else {
             const int answer = Alerts::runModal(
@@ -121,14 +188,35 @@ bool KVXTextDocument::reloadShownDocument(const QString &diskText) {
                 firstWindow());
             if (answer != 0)
                 return false;
-            _fileString = diskText;
-            shown = diskText;
+            adopt(disk);
+            shown = disk.text;
         }
     } else {
-        _fileString = diskText;
-        shown = diskText;
+        adopt(disk);
+        shown = disk.text;
     }
     replaceShownText(shown);
+    return true;
+}
+
+bool KVXTextDocument::chooseBetweenVersions(const DiskVersion &disk, const QString &mine) {
+    const int answer = Alerts::runModal(
+        {QStringLiteral("File has changed"),
+         QStringLiteral("The file on disk has been changed by another program, and merging the changes would lose "
+                        "text you typed. Do you want to keep your text, take the file's, or have both, the "
+                        "differences marked as CriticMarkup?"),
+         {QStringLiteral("Keep Mine"), QStringLiteral("Take Theirs"), QStringLiteral("Merge as CriticMarkup")},
+         platform::AlertStyle::Informational},
+        firstWindow());
+    // The file's version is the base from now on, whatever the answer: the
+    // user has seen it.
+    adopt(disk);
+    if (answer == 1)
+        replaceShownText(disk.text);
+    else if (answer == 2)
+        replaceShownText(platform::mergeWithNewString(disk.text, mine, true));
+    else
+        settleChangeCount();  // mine, also when the alert went without an answer
     return true;
 }
 
@@ -160,15 +248,15 @@ bool KVXTextDocument::revertToContentsOfFile(QString *error) {
     const std::optional<QByteArray> bytes = readContentFile(&state, error);
     if (!bytes)
         return false;
-    const std::optional<QString> text = convertDataIntoString(*bytes);
-    if (!text) {
+    const std::optional<DiskVersion> version = decodeFile(*bytes);
+    if (!version) {
         if (error)
             *error = QStringLiteral("The file's text could not be read.");
         return false;
     }
-    _fileString = *text;
+    adopt(*version);
     if (_textView)
-        replaceShownText(*text);
+        replaceShownText(version->text);
     noteFileOnDisk(state, *bytes);
     updateChangeCount(platform::ChangeKind::Cleared);
     return true;
@@ -180,14 +268,26 @@ std::optional<QByteArray> KVXTextDocument::dataOfType(const QString &, QString *
     const QString text = _textView ? _textView->storage()->string() : _fileString;
     m_pendingBase = text;
     const qint64 lineEndings = Defaults::standard().integerForKey(QStringLiteral("exportLineEndings"));
-    return textdecoding::withLineEndings(text, lineEndings).toUtf8();
+    const QString written = textdecoding::withLineEndings(text, lineEndings);
+    // Back in the file's own encoding, so that an edit changes only its own
+    // bytes; UTF-8 for text the encoding cannot hold (lossOnSave() asked).
+    m_pendingForm = m_form;
+    std::optional<QByteArray> bytes = textdecoding::encode(written, m_form);
+    if (!bytes) {
+        m_pendingForm = textdecoding::Form{};
+        bytes = written.toUtf8();
+    }
+    return bytes;
 }
 
 void KVXTextDocument::didWrite(const QString &path, const QString &type, platform::SaveOperation operation) {
     // A copy written elsewhere leaves the document's own file, and so the
-    // base, as they were.
-    if (operation != platform::SaveOperation::SaveTo && m_pendingBase)
+    // base, as they were. The file now holds exactly the text written.
+    if (operation != platform::SaveOperation::SaveTo && m_pendingBase) {
         _fileString = *m_pendingBase;
+        m_form = m_pendingForm;
+        m_fidelity = textdecoding::Fidelity{};
+    }
     m_pendingBase.reset();
     KVXDocument::didWrite(path, type, operation);
 }

@@ -1,17 +1,28 @@
 // KVXTextDocument: a plain text file in an editor window.
 //
 // Reading decodes the bytes (textdecoding) and makes line endings "\n";
-// writing gives UTF-8 with the line endings of "exportLineEndings". The text
-// last read from or written to the file, in the editor's "\n" form, is the
-// base against which changes made by other programs are merged. It moves
-// only once a write of the document's own file succeeded.
+// writing gives the line endings of "exportLineEndings" in the encoding the
+// file was read in (UTF-8 when that cannot hold the text, after asking). The
+// text last read from or written to the file, as the editor holds it ("\n"
+// line endings, no NUL characters), is the base against which changes made
+// by other programs are merged, and the editor's text is unedited exactly
+// when it is that text. The base moves only once a write of the document's
+// own file succeeded.
+//
+// A file the editor cannot show byte for byte (NUL bytes, bytes that are
+// not text in the encoding it is read in) is opened with an alert that says
+// so; the document then saves in place only when the user asks, and that
+// Save says what the file loses (lossOnSave()).
 //
 // When another program changes the file, the document reads it and, in one
 // step on the main thread (so that nothing typed meanwhile is lost): reloads
 // a document without edits, or merges the other program's changes into the
 // editor's text three ways; it asks first ("Do you want to merge the
 // changes?") unless "MERGE_FILE_CHANGES" is set, and offers to reload when
-// the merge fails. The selection is kept across the replacement.
+// the merge fails. A merge that would lose text typed since the last save
+// is not taken either: the user keeps their text, takes the file's, or gets
+// both with the differences marked as CriticMarkup. The selection is kept
+// across the replacement.
 #pragma once
 
 #include <QPointer>
@@ -21,6 +32,7 @@
 #include <optional>
 
 #include "app/kvx_document.h"
+#include "app/text_decoding.h"
 #include "app/three_way_merge.h"
 
 class KVXTextView;
@@ -64,6 +76,10 @@ public:
     bool respondsToAction(const QString &action) const override;
     bool performAction(const QString &action, QObject *sender) override;
 
+    // How the file was read, and so how it is written back.
+    textdecoding::Form fileForm() const { return m_form; }
+    QString lossOnSave() const override;
+
 protected:
     // The window's content, which sets _textView; the plain document's is a
     // KVXDocumentViewController.
@@ -88,12 +104,28 @@ protected:
 private:
     class EditorOwner;
 
+    // A file's version as the document takes it in.
+    struct DiskVersion {
+        QString text;  // as the editor holds it
+        textdecoding::Form form;
+        textdecoding::Fidelity fidelity;
+    };
+    static std::optional<DiskVersion> decodeFile(const QByteArray &data);
+    void adopt(const DiskVersion &version);
+    // Tells the user, once, what of the file the editor cannot show.
+    void tellShownInexactly(const textdecoding::Fidelity &fidelity, const textdecoding::Form &form) const;
     // The outside version, read on the main thread: reload, merge or refuse.
-    bool reloadShownDocument(const QString &diskText);
+    bool reloadShownDocument(const DiskVersion &disk);
+    // A merge that would lose typed text: the user's choice.
+    bool chooseBetweenVersions(const DiskVersion &disk, const QString &mine);
     void fileURLChanged(const QString &path);
 
-    // The text of a write in progress, before its line endings changed.
+    // The text of a write in progress, before its line endings changed, and
+    // the form it is written in.
     std::optional<QString> m_pendingBase;
+    textdecoding::Form m_pendingForm;
+    textdecoding::Form m_form;
+    textdecoding::Fidelity m_fidelity;
     std::unique_ptr<EditorOwner> m_owner;
     QPointer<SmartTextView> m_ownedView;
 };

@@ -76,29 +76,167 @@ std::optional<QString> singleByte(const QByteArray &data, High high) {
     return text;
 }
 
+// The character of a byte from 0x80 up in each set, or 0 for none. The
+// Latin sets have no characters for the C1 control bytes.
+char16_t latin1High(unsigned char b) { return b < 0xA0 ? char16_t(0) : char16_t(b); }
+char16_t latin2High(unsigned char b) { return b < 0xA0 ? char16_t(0) : kLatin2High[b - 0xA0]; }
+char16_t macRomanHigh(unsigned char b) { return kMacRomanHigh[b - 0x80]; }
+
+// The bytes of text in a single-byte set, or nothing when a character has
+// no byte there.
+template <typename High>
+std::optional<QByteArray> singleByteBytes(const QString &text, High high) {
+    std::array<unsigned char, 0x10000> bytes{};  // 0: no byte
+    for (int byte = 0x80; byte < 0x100; byte++)
+        if (const char16_t c = high(static_cast<unsigned char>(byte)))
+            bytes[c] = static_cast<unsigned char>(byte);
+    QByteArray result(text.size(), Qt::Uninitialized);
+    char *out = result.data();
+    for (QChar c : text) {
+        const char16_t unit = c.unicode();
+        if (unit < 0x80) {
+            *out++ = char(unit);
+            continue;
+        }
+        if (!bytes[unit])
+            return std::nullopt;
+        *out++ = char(bytes[unit]);
+    }
+    return result;
+}
+
+// Control bytes that text does not hold: C0 but for tab, line feed,
+// vertical tab, form feed, carriage return and escape, and DEL. (NUL is
+// counted on its own.)
+bool holdsControlBytes(const QByteArray &data) {
+    for (char c : data) {
+        const auto b = static_cast<unsigned char>(c);
+        if ((b > 0 && b < 0x09) || (b > 0x0D && b < 0x20 && b != 0x1B) || b == 0x7F)
+            return true;
+    }
+    return false;
+}
+
+// Whether the bytes hold a well-formed UTF-8 sequence of two bytes or more:
+// bytes that failed as UTF-8 only for a stray byte elsewhere, which a
+// single-byte set shows as pairs of strange letters. Genuine Latin or Mac
+// Roman text hardly ever has one (a capital with a symbol after it).
+bool holdsUtf8Sequences(const QByteArray &data) {
+    const auto *p = reinterpret_cast<const unsigned char *>(data.constData());
+    const qsizetype n = data.size();
+    for (qsizetype i = 0; i < n; i++) {
+        const unsigned char b = p[i];
+        const int follow = b >= 0xC2 && b <= 0xDF ? 1 : b >= 0xE0 && b <= 0xEF ? 2 : b >= 0xF0 && b <= 0xF4 ? 3 : 0;
+        if (follow == 0 || i + follow >= n)
+            continue;
+        bool good = true;
+        for (int k = 1; k <= follow; k++)
+            good = good && (p[i + k] & 0xC0) == 0x80;
+        if (good)
+            return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 std::optional<Decoded> decode(const QByteArray &data) {
     if (auto text = strictly(QStringConverter::Utf8, data))
-        return Decoded{*text, Encoding::UTF8};
+        return Decoded{*text, Encoding::UTF8, startsWith(data, {0xEF, 0xBB, 0xBF})};
     // UTF-32's little-endian mark begins with UTF-16's: ask for it first.
-    if (startsWith(data, {0xFF, 0xFE, 0x00, 0x00}) || startsWith(data, {0x00, 0x00, 0xFE, 0xFF})) {
+    const bool utf32Big = startsWith(data, {0x00, 0x00, 0xFE, 0xFF});
+    if (startsWith(data, {0xFF, 0xFE, 0x00, 0x00}) || utf32Big) {
         if (auto text = strictly(QStringConverter::Utf32, data))
-            return Decoded{*text, Encoding::UTF32};
+            return Decoded{*text, Encoding::UTF32, true, utf32Big};
     }
-    if (startsWith(data, {0xFF, 0xFE}) || startsWith(data, {0xFE, 0xFF})) {
+    const bool utf16Big = startsWith(data, {0xFE, 0xFF});
+    if (startsWith(data, {0xFF, 0xFE}) || utf16Big) {
         if (auto text = strictly(QStringConverter::Utf16, data))
-            return Decoded{*text, Encoding::UTF16};
+            return Decoded{*text, Encoding::UTF16, true, utf16Big};
     }
     if (auto text = singleByte(data, [](unsigned char) { return char16_t(0); }))
         return Decoded{*text, Encoding::ASCII};
-    if (auto text = singleByte(data, [](unsigned char b) { return b < 0xA0 ? char16_t(0) : char16_t(b); }))
+    if (auto text = singleByte(data, latin1High))
         return Decoded{*text, Encoding::Latin1};
-    if (auto text = singleByte(data, [](unsigned char b) { return b < 0xA0 ? char16_t(0) : kLatin2High[b - 0xA0]; }))
+    if (auto text = singleByte(data, latin2High))
         return Decoded{*text, Encoding::Latin2};
-    if (auto text = singleByte(data, [](unsigned char b) { return kMacRomanHigh[b - 0x80]; }))
+    if (auto text = singleByte(data, macRomanHigh))
         return Decoded{*text, Encoding::MacRoman};
     return std::nullopt;
+}
+
+QString editorText(QString decoded) {
+    if (decoded.contains(QChar(u'\0')))
+        decoded.remove(QChar(u'\0'));
+    if (decoded.startsWith(QChar(0xFEFF)))
+        decoded.remove(0, 1);
+    return decoded;
+}
+
+std::optional<QByteArray> encode(const QString &text, const Form &form) {
+    switch (form.encoding) {
+    case Encoding::UTF8:
+    case Encoding::ASCII: {
+        QByteArray bytes = text.toUtf8();
+        if (form.encoding == Encoding::UTF8 && form.byteOrderMark)
+            bytes.prepend("\xEF\xBB\xBF");
+        return bytes;
+    }
+    case Encoding::UTF16:
+    case Encoding::UTF32: {
+        const bool wide = form.encoding == Encoding::UTF32;
+        QStringEncoder encoder(wide ? (form.bigEndian ? QStringConverter::Utf32BE : QStringConverter::Utf32LE)
+                                    : (form.bigEndian ? QStringConverter::Utf16BE : QStringConverter::Utf16LE),
+                               QStringConverter::Flag::Stateless);
+        QByteArray bytes = encoder.encode(text);
+        if (encoder.hasError())
+            return std::nullopt;
+        // The mark is what makes the file UTF-16 or UTF-32 when it is read
+        // again; it is written even when the file had none.
+        bytes.prepend(encoder.encode(QStringView(u"\uFEFF")));
+        return bytes;
+    }
+    case Encoding::Latin1:
+        return singleByteBytes(text, latin1High);
+    case Encoding::Latin2:
+        return singleByteBytes(text, latin2High);
+    case Encoding::MacRoman:
+        return singleByteBytes(text, macRomanHigh);
+    }
+    return std::nullopt;
+}
+
+Fidelity fidelity(const QByteArray &data, const Decoded &decoded, qint64 lineEndings) {
+    Fidelity result;
+    result.nulBytes = int(decoded.text.count(QChar(u'\0')));
+    const bool legacy = decoded.encoding == Encoding::Latin1 || decoded.encoding == Encoding::Latin2 ||
+                        decoded.encoding == Encoding::MacRoman;
+    if (legacy)
+        result.notText = holdsControlBytes(data) || holdsUtf8Sequences(data);
+    const QString shown = editorText(normalizeLineEndings(decoded.text));
+    const std::optional<QByteArray> written = encode(withLineEndings(shown, lineEndings), decoded.form());
+    result.exact = written && *written == data;
+    return result;
+}
+
+QString encodingName(Encoding encoding) {
+    switch (encoding) {
+    case Encoding::UTF8:
+        return QStringLiteral("UTF-8");
+    case Encoding::UTF16:
+        return QStringLiteral("UTF-16");
+    case Encoding::UTF32:
+        return QStringLiteral("UTF-32");
+    case Encoding::ASCII:
+        return QStringLiteral("ASCII");
+    case Encoding::Latin1:
+        return QStringLiteral("ISO Latin 1");
+    case Encoding::Latin2:
+        return QStringLiteral("ISO Latin 2");
+    case Encoding::MacRoman:
+        return QStringLiteral("Mac Roman");
+    }
+    return QString();
 }
 
 std::optional<QString> convertDataIntoString(const QByteArray &data) {

@@ -11,6 +11,13 @@
 //
 // The decoded text has its line endings made "\n" ("\r\n" first, then each
 // lone "\r").
+//
+// A file is written back in the form it was read in (its encoding, its
+// byte-order mark, its byte order), so that saving an edit of one word
+// changes that word's bytes and no others. Some files cannot come back
+// byte for byte: the editor holds no NUL character, and bytes that are not
+// text (a program, a picture, UTF-16 without its mark) are shown as the
+// nearest legacy encoding reads them. fidelity() says what a file loses.
 #pragma once
 
 #include <QByteArray>
@@ -22,9 +29,31 @@ namespace textdecoding {
 
 enum class Encoding { UTF8, UTF16, UTF32, ASCII, Latin1, Latin2, MacRoman };
 
+// How a file's bytes were read, and so how its text is written back.
+struct Form {
+    Encoding encoding = Encoding::UTF8;
+    bool byteOrderMark = false;  // the bytes began with one
+    bool bigEndian = false;      // of UTF-16 and UTF-32
+    bool operator==(const Form &) const = default;
+};
+
 struct Decoded {
     QString text;  // line endings as decoded
     Encoding encoding;
+    bool byteOrderMark = false;
+    bool bigEndian = false;
+    Form form() const { return {encoding, byteOrderMark, bigEndian}; }
+};
+
+// What the editor keeps of a file when it shows it unedited.
+struct Fidelity {
+    int nulBytes = 0;      // dropped: the editor holds no NUL character
+    bool notText = false;  // read by a legacy encoding, but holding control
+                           // bytes or UTF-8 sequences: not text in it
+    bool exact = true;     // saving the unedited text gives back the bytes
+    // Whether the user should hear, when the file opens, that it is not
+    // shown as it is.
+    bool isShownInexactly() const { return nulBytes > 0 || notText; }
 };
 
 // The bytes as text with the first encoding that reads them, line endings
@@ -34,6 +63,22 @@ std::optional<Decoded> decode(const QByteArray &data);
 // The bytes as text with "\n" line endings; nothing (with "Unable to read
 // data into string" logged) when no encoding reads them.
 std::optional<QString> convertDataIntoString(const QByteArray &data);
+
+// What the editor holds of decoded text: no NUL character (its buffer ends
+// a text at one) and no byte-order mark at the start.
+QString editorText(QString decoded);
+
+// The bytes of `text` in `form` (with its byte-order mark, when it had one);
+// nothing when a character has no bytes in that encoding. ASCII gives way to
+// UTF-8, which writes ASCII's bytes alike.
+std::optional<QByteArray> encode(const QString &text, const Form &form);
+
+// What a file of `data`, decoded as `decoded`, keeps when it is shown and
+// written back with "exportLineEndings" `lineEndings`.
+Fidelity fidelity(const QByteArray &data, const Decoded &decoded, qint64 lineEndings);
+
+// The encoding's name for people: "UTF-8", "ISO Latin 1", "Mac Roman"...
+QString encodingName(Encoding encoding);
 
 // Every "\r\n", then every "\r", made "\n".
 QString normalizeLineEndings(QString text);

@@ -1,6 +1,7 @@
 #include "platform/document.h"
 
 #include <QAction>
+#include <QDateTime>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -30,7 +31,8 @@ QByteArray contentHash(const QByteArray &bytes) {
 std::optional<QByteArray> readPlainFile(const QString &path, QString *error) {
     if (!isRegularFile(path)) {
         if (error)
-            *error = QStringLiteral("It is not a plain file.");
+            *error = QFileInfo::exists(path) ? QStringLiteral("It is not a plain file.")
+                                             : QStringLiteral("It does not exist.");
         return std::nullopt;
     }
     QFile file(path);
@@ -54,7 +56,10 @@ Document::Document(QObject *parent) : QObject(parent) {
     m_presenter = new FilePresenter([this] { checkFileOnDisk(); }, this);
     m_autosaveTimer = new QTimer(this);
     m_autosaveTimer->setSingleShot(true);
-    connect(m_autosaveTimer, &QTimer::timeout, this, [this] { autosave(); });
+    connect(m_autosaveTimer, &QTimer::timeout, this, [this] { autosaveWhenSettled(); });
+    m_settleTimer = new QTimer(this);
+    m_settleTimer->setSingleShot(true);
+    connect(m_settleTimer, &QTimer::timeout, this, [this] { checkFileOnDisk(); });
 }
 
 Document::~Document() {
@@ -100,8 +105,13 @@ void Document::updateChangeCount(ChangeKind kind) {
 }
 
 void Document::scheduleAutosave() {
-    if (autosavesInPlace() && !m_filePath.isEmpty() && !m_autosaveTimer->isActive())
-        m_autosaveTimer->start(m_autosaveDelay);
+    if (!autosavesInPlace() || m_filePath.isEmpty())
+        return;
+    if (!m_autosaveTimer->isActive())
+        m_unsavedSince.start();
+    const std::chrono::milliseconds longest = std::max(kAutosaveLongestWait, m_autosaveDelay);
+    const std::chrono::milliseconds left = longest - std::chrono::milliseconds(m_unsavedSince.elapsed());
+    m_autosaveTimer->start(std::clamp(left, std::chrono::milliseconds(0), m_autosaveDelay));
 }
 
 // --- Reading ----------------------------------------------------------------------------
@@ -221,7 +231,24 @@ bool Document::saveToPath(const QString &path, const QString &type, SaveOperatio
 bool Document::saveDocument() {
     if (m_filePath.isEmpty())
         return runSavePanel(SaveOperation::SaveAs);
+    if (!confirmLossOnSave())
+        return false;
     return saveToPath(m_filePath, m_fileType, SaveOperation::Save);
+}
+
+QString Document::lossOnSave() const { return QString(); }
+
+bool Document::confirmLossOnSave() {
+    const QString loss = lossOnSave();
+    if (loss.isEmpty())
+        return true;
+    const int answer =
+        Alerts::runModal({QStringLiteral("Saving “%1” changes more in the file than your edits.").arg(displayName()),
+                          loss + QStringLiteral(" Do you want to save it anyway?"),
+                          {QStringLiteral("Save"), QStringLiteral("Cancel")},
+                          AlertStyle::Warning},
+                         firstWindow());
+    return answer == 0;
 }
 
 bool Document::saveDocumentAs() { return runSavePanel(SaveOperation::SaveAs); }
@@ -232,7 +259,27 @@ bool Document::autosave() {
     m_autosaveTimer->stop();
     if (!autosavesInPlace() || m_filePath.isEmpty() || !m_edited)
         return true;
+    const QString loss = lossOnSave();
+    if (!loss.isEmpty()) {
+        qCInfo(lcPlatform).noquote() << QStringLiteral("%1 waits for a save by the user: %2").arg(m_filePath, loss);
+        return true;
+    }
     return saveToPath(m_filePath, m_fileType, SaveOperation::Autosave);
+}
+
+void Document::autosaveWhenSettled() {
+    // Another program changed the file and its version is not taken in yet
+    // (it may still be writing): writing now would put this text over it
+    // unseen. Take it in first, or wait for it to settle.
+    const FileState onDisk = FileState::of(contentPath());
+    if (autosavesInPlace() && m_edited && onDisk.exists && !(onDisk == m_fileState)) {
+        checkFileOnDisk();
+        if (!(FileState::of(contentPath()) == m_fileState)) {
+            m_autosaveTimer->start(m_autosaveDelay);
+            return;
+        }
+    }
+    autosave();
 }
 
 QStringList Document::writableTypesForSaveOperation(SaveOperation) const {
@@ -287,16 +334,24 @@ bool Document::revertToContentsOfFile(QString *error) { return readFromPath(m_fi
 bool Document::canClose() {
     if (!m_edited)
         return true;
-    if (autosavesInPlace() && !m_filePath.isEmpty())
-        return autosave();
+    const QString loss = m_filePath.isEmpty() ? QString() : lossOnSave();
+    if (autosavesInPlace() && !m_filePath.isEmpty() && loss.isEmpty())
+        return saveToPath(m_filePath, m_fileType, SaveOperation::Autosave);
+    QString informative = QStringLiteral("Your changes will be lost if you don't save them.");
+    if (!loss.isEmpty())
+        informative += QStringLiteral(" Saving them changes more in the file: ") + loss;
     const int answer = Alerts::runModal(
         {QStringLiteral("Do you want to save the changes made to the document “%1”?").arg(displayName()),
-         QStringLiteral("Your changes will be lost if you don't save them."),
+         informative,
          {QStringLiteral("Save"), QStringLiteral("Don't Save"), QStringLiteral("Cancel")},
          AlertStyle::Warning},
         firstWindow());
-    if (answer == 0)
+    if (answer == 0) {
+        // The question said what the save changes: it is not asked twice.
+        if (!loss.isEmpty())
+            return saveToPath(m_filePath, m_fileType, SaveOperation::Save);
         return saveDocument();
+    }
     return answer == 1;
 }
 
@@ -380,9 +435,37 @@ void Document::checkFileOnDisk() {
     const FileState now = FileState::of(path);
     // Unchanged, or gone (deleted, moved away): the document keeps what it
     // holds, and a later save writes it anew.
-    if (now == m_fileState || !now.exists)
+    if (now == m_fileState || !now.exists) {
+        m_settleTimer->stop();
+        m_unsettledState = FileState();
         return;
+    }
+    if (!hasSettled(now))
+        return;
+    m_settleTimer->stop();
+    m_unsettledState = FileState();
     presentedItemDidChange();
+}
+
+bool Document::hasSettled(const FileState &now) {
+    using std::chrono::milliseconds;
+    // A file cut short may be one that its program is about to write: an
+    // empty file, or one shorter than it was, is not believed at once.
+    const bool shrunk = now.size == 0 || now.size < m_fileState.size;
+    const qint64 quiet = (shrunk ? kShrunkFileQuiet : milliseconds(m_presenter->debounce())).count();
+    if (!(now == m_unsettledState)) {
+        m_unsettledState = now;
+        m_unsettledSince.start();
+    }
+    // Still for `quiet`: seen unchanged that long, or last written that long
+    // ago (the file's own clock, for a file that was still before the
+    // document looked).
+    const qint64 age = QDateTime::currentMSecsSinceEpoch() - now.modifiedNanoseconds / 1000000;
+    const qint64 still = std::max(m_unsettledSince.elapsed(), age);
+    if (still >= quiet)
+        return true;
+    m_settleTimer->start(milliseconds(quiet - still));
+    return false;
 }
 
 void Document::presentedItemDidChange() {}

@@ -17,11 +17,22 @@
 // document learns what its own save left on disk, so that the save is never
 // taken for another program's change.
 //
+// Only an edit makes a document edited, and only an edited document is ever
+// saved without the user asking (autosave, close, quit). A save in place
+// that would change the file beyond the user's edits (lossOnSave(): bytes
+// the document could not show as they are, an encoding that cannot hold the
+// text) is never made silently: Save asks first, and autosave waits for it.
+//
+// Another program's change is taken in once the file has settled: still for
+// the presenter's debounce, and for longer when it is empty or shorter than
+// the document knew it (a program truncates a file before it writes it).
+//
 // Everything here runs on the main thread.
 #pragma once
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -117,6 +128,7 @@ public:
     // --- The File menu ------------------------------------------------------------------------
 
     // Save: in place, or through the save panel when the document has no file.
+    // In place, it asks first when lossOnSave() says what else would change.
     bool saveDocument();
     bool saveDocumentAs();
     // Save To: a copy through the save panel; the document keeps its file.
@@ -131,11 +143,24 @@ public:
     virtual bool revertToContentsOfFile(QString *error);
     // Saves in place when the document autosaves in place, has a file and
     // holds edits; true when there was nothing to do or the save succeeded.
+    // It writes nothing while lossOnSave() says the save would change more
+    // than the edits: that save is the user's to make. (The save that the
+    // delay after an edit brings also waits for a change of another program
+    // to be taken in first.)
     bool autosave();
 
     virtual bool autosavesInPlace() const { return false; }
-    // How long after the first unsaved edit the document autosaves.
+    // How long after the last edit the document autosaves: each edit moves
+    // the save to this delay after it, but a save never waits more than
+    // kAutosaveLongestWait (or the delay, when longer) after the first edit
+    // it saves, so that a long run of typing is saved during it.
+    static constexpr std::chrono::milliseconds kAutosaveDelay{2000};
+    static constexpr std::chrono::milliseconds kAutosaveLongestWait{10000};
     void setAutosaveDelay(std::chrono::milliseconds delay) { m_autosaveDelay = delay; }
+
+    // What saving in place would change in the file besides the user's
+    // edits, as sentences for an alert; empty when nothing. The base: nothing.
+    virtual QString lossOnSave() const;
 
     // The types a panel of the operation offers; the base: the document's
     // own type.
@@ -146,8 +171,9 @@ public:
     // --- Closing ------------------------------------------------------------------------
 
     // Whether the document may close now: a document with edits saves them
-    // in place when it autosaves, or asks to save them (Save, Don't Save,
-    // Cancel). False keeps it open.
+    // in place when it autosaves (and the save changes nothing else), or
+    // asks to save them (Save, Don't Save, Cancel), saying what else the
+    // save would change. False keeps it open.
     bool canClose();
     // Closes the windows and the document, without asking.
     void close();
@@ -177,9 +203,15 @@ public:
 
     FilePresenter *presenter() const { return m_presenter; }
     // Compares the content file with what the document knows of it, and
-    // calls presentedItemDidChange when another program changed it. The
-    // presenter calls this; so may anyone who knows of a change.
+    // calls presentedItemDidChange when another program changed it and the
+    // file has settled; until then it looks again later. The presenter calls
+    // this; so may anyone who knows of a change.
     void checkFileOnDisk();
+    // How long a file that is empty, or shorter than the document knew it,
+    // must stay unchanged before it is taken for another program's version:
+    // longer than a program that truncates a file and then writes it pauses
+    // between the two.
+    static constexpr std::chrono::milliseconds kShrunkFileQuiet{1500};
     // The content file changed on disk; the base does nothing.
     virtual void presentedItemDidChange();
 
@@ -206,6 +238,15 @@ protected:
 private:
     bool runSavePanel(SaveOperation operation);
     void scheduleAutosave();
+    // The autosave after an edit: not over another program's change that
+    // is not taken in yet; it looks at the file and tries again later.
+    void autosaveWhenSettled();
+    // Asks before a save in place that changes more than the edits; true
+    // when there is nothing to ask or the user said Save.
+    bool confirmLossOnSave();
+    // Whether the changed file `now` has been still long enough to be read;
+    // when not, another look is scheduled.
+    bool hasSettled(const FileState &now);
 
     QString m_filePath;
     QString m_fileType;
@@ -217,7 +258,11 @@ private:
     FilePresenter *m_presenter = nullptr;
     QList<WindowController *> m_windowControllers;
     QTimer *m_autosaveTimer = nullptr;
-    std::chrono::milliseconds m_autosaveDelay{15000};
+    std::chrono::milliseconds m_autosaveDelay = kAutosaveDelay;
+    QElapsedTimer m_unsavedSince;  // the first edit the pending autosave saves
+    QTimer *m_settleTimer = nullptr;
+    FileState m_unsettledState;     // a change seen, not yet settled
+    QElapsedTimer m_unsettledSince;
 };
 
 }  // namespace platform

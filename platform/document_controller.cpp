@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QWindow>
 #include <QFileInfo>
+#include <QLocale>
 #include <QWidget>
 
 #include "platform/alerts.h"
@@ -118,6 +119,8 @@ Document *DocumentController::openDocument(const QString &path, bool display) {
             open->showWindows();
         return open;
     }
+    if (!confirmOpeningLargeFile(path))
+        return nullptr;
     const QString type = TypeRegistry::typeForPath(path);
     Document *document = makeDocument(type);
     QString reason;
@@ -140,6 +143,23 @@ Document *DocumentController::openDocument(const QString &path, bool display) {
     if (display)
         document->showWindows();
     return document;
+}
+
+bool DocumentController::confirmOpeningLargeFile(const QString &path) const {
+    const QFileInfo file(path);
+    if (!file.isFile() || file.size() <= kLargeDocumentBytes)
+        return true;
+    const QString size = QLocale().formattedDataSize(file.size(), 1, QLocale::DataSizeTraditionalFormat);
+    const int answer = Alerts::runModal(
+        {QStringLiteral("The document “%1” is large: %2. Do you want to open it?").arg(file.fileName(), size),
+         QStringLiteral("A document this large takes much of the computer's memory (about 100 times its size) "
+                        "and a long time to open, and the editor is slow with it."),
+         {QStringLiteral("Open"), QStringLiteral("No")},
+         AlertStyle::Warning});
+    if (answer != 0)
+        qCInfo(lcPlatform, "%s is not opened: %s is more than the editor takes comfortably", qPrintable(path),
+               qPrintable(size));
+    return answer == 0;
 }
 
 Document *DocumentController::openUntitledDocument(bool display) {

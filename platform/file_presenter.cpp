@@ -50,6 +50,8 @@ FilePresenter::~FilePresenter() = default;
 
 void FilePresenter::setDebounce(std::chrono::milliseconds time) { debounce_->setInterval(time); }
 
+std::chrono::milliseconds FilePresenter::debounce() const { return debounce_->intervalAsDuration(); }
+
 bool FilePresenter::isWatching() const { return inotify_ && folderWd_ >= 0; }
 
 bool FilePresenter::setPath(const QString &path) {

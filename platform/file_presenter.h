@@ -59,6 +59,7 @@ public:
     bool isWatching() const;
 
     void setDebounce(std::chrono::milliseconds time);
+    std::chrono::milliseconds debounce() const;
     // Tells at once what the debounce holds back (tests, and before a read
     // that must see every change).
     void flush();

@@ -6,6 +6,9 @@
 
 #include "platform/file_tags.h"
 
+#include <cerrno>
+#include <cstring>
+
 namespace platform {
 
 QString resolvedWritePath(const QString &path) {
@@ -35,23 +38,31 @@ bool writeFileAtomically(const QString &path, const QByteArray &data, QString *e
     QSaveFile file(target);
     // Writing over the old file in place is exactly what must not happen.
     file.setDirectWriteFallback(false);
-    auto fail = [&](const QString &reason) {
+    // The system's own words for a failure ("No space left on device"),
+    // taken at once, before anything else can change errno; Qt's text where
+    // the system said nothing.
+    auto fail = [&](int number) {
+        const QString reason = number != 0 ? QString::fromLocal8Bit(strerror(number)) : file.errorString();
         if (error)
-            *error = QStringLiteral("The file “%1” could not be written: %2.")
-                         .arg(existing.fileName(), reason);
+            *error = QStringLiteral("The file “%1” could not be written: %2.").arg(existing.fileName(), reason);
         file.cancelWriting();
         return false;
     };
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(file.errorString());
+    errno = 0;
+    // Unbuffered, so that a failed write says so where it fails, with its
+    // own errno, and not later inside commit().
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return fail(errno);
     if (existing.exists()) {
         file.setPermissions(existing.permissions());
         FileTags::copyUserAttributes(target, file.handle());
     }
+    errno = 0;
     if (file.write(data) != data.size())
-        return fail(file.errorString());
+        return fail(errno);
+    errno = 0;
     if (!file.commit())
-        return fail(file.errorString());
+        return fail(errno);
     return true;
 }
 

@@ -4,7 +4,9 @@
 // and is undone; a copy of the sample is edited, saved from the File menu,
 // reached by a key of the user's key-binding file, undone back to clean, and
 // closing it with changes asks first; and the program itself starts on the
-// sample and shows it. Pictures are kept under the build folder.
+// sample and shows it. Files the editor cannot show byte for byte are left
+// as they were by the program, and text typed while another program
+// rewrites the file survives. Pictures are kept under the build folder.
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -12,10 +14,13 @@
 #include <QMenuBar>
 #include <QProcess>
 #include <QScreen>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QWindow>
 
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 #include "app/app_delegate.h"
 #include "app/smart_editor_document.h"
@@ -23,6 +28,7 @@
 #include "editor/smart_text_view.h"
 #include "platform/action_router.h"
 #include "platform/alerts.h"
+#include "platform/document.h"
 #include "platform/document_controller.h"
 #include "platform/pasteboard.h"
 #include "platform/registered_defaults.h"
@@ -406,3 +412,138 @@ TEST(DocumentWindowEndToEnd, TheProgramOpensTheSampleInItsWindow) {
 }
 
 }  // namespace
+
+namespace {
+
+// What the program logs on its error channel, gathered as it comes.
+struct ProgramLog {
+    QProcess &program;
+    QString text;
+    bool waitFor(const QStringList &lines, std::chrono::milliseconds limit) {
+        return testing_qt::spinUntil(
+            [&] {
+                text += QString::fromUtf8(program.readAllStandardError());
+                for (const QString &line : lines)
+                    if (!text.contains(line))
+                        return false;
+                return true;
+            },
+            limit);
+    }
+};
+
+}  // namespace
+
+// Files the editor cannot show byte for byte, opened by the program itself,
+// left past the autosave's delay and quit: each is told of, none is written.
+TEST(DocumentWindowEndToEnd, TheProgramOpensFilesItCannotShowExactlyAndQuitsLeavingThemAsTheyWere) {
+    QTemporaryDir dir;
+    const QString config = dir.filePath("config");
+    const QString prefs = config + "/Tessaro/Orvane/preferences.json";
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(prefs).path()));
+    {
+        QFile file(prefs);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("{\"checkForAnnouncements\": false}");
+    }
+    // One NUL byte; a program copied to a Markdown name; UTF-16 without its
+    // byte-order mark.
+    QByteArray program = readAll(QStringLiteral("/bin/ls"));
+    if (program == "<unreadable>") {
+        program.clear();
+        for (int i = 0; i < 150000; i++)
+            program.append(char((i * 7919 + i / 13) & 0xFF));
+    }
+    const QList<QPair<QString, QByteArray>> files{
+        {dir.filePath("nul.md"), QByteArray("Title: a NUL\n\n\0 and on.\n", 24)},
+        {dir.filePath("x.md"), program},
+        {dir.filePath("utf16.md"), QStringEncoder(QStringConverter::Utf16LE).encode(u"Grüße 日本語\n"_qs)},
+    };
+    QStringList arguments;
+    for (const auto &[path, bytes] : files) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_EQ(file.write(bytes), bytes.size());
+        arguments << path;
+    }
+
+    QProcess orvane;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_CONFIG_HOME", config);
+    environment.insert("XDG_DATA_HOME", dir.filePath("data"));
+    environment.remove("QT_QPA_PLATFORM");
+    // Alerts are logged as they show.
+    environment.insert("QT_LOGGING_RULES", "orvane.platform.info=true;qt.webenginecontext.info=false");
+    orvane.setProcessEnvironment(environment);
+    orvane.start(QStringLiteral(ORVANE_BINARY), arguments);
+    ASSERT_TRUE(orvane.waitForStarted(10000));
+    ProgramLog log{orvane, {}};
+    const bool told = log.waitFor({"Alert: The document “nul.md” is not shown exactly as it is on disk. It contains "
+                                   "1 NUL byte",
+                                   "Alert: The document “x.md” is not shown exactly",
+                                   "Alert: The document “utf16.md” is not shown exactly as it is on disk. It "
+                                   "contains 7 NUL bytes"},
+                                  60s);
+    EXPECT_TRUE(told) << log.text.toStdString();
+    // Well past the delay after which an edited document saves in place.
+    testing_qt::spinFor(platform::Document::kAutosaveDelay + 2s);
+    ::kill(pid_t(orvane.processId()), SIGTERM);
+    ASSERT_TRUE(orvane.waitForFinished(30000));
+    EXPECT_EQ(orvane.exitStatus(), QProcess::NormalExit);
+    for (const auto &[path, bytes] : files)
+        EXPECT_EQ(readAll(path), bytes) << path.toStdString() << " changed";
+}
+
+// Another program empties the file, pauses, then writes its version, while
+// the user types: the typing is kept, merged with the other version.
+TEST(DocumentWindowEndToEnd, TypedTextSurvivesAnotherProgramThatEmptiesTheFileAndThenWritesIt) {
+    QTemporaryDir dir;
+    NewUser user(dir.filePath("preferences.json"));
+    user.defaults().setBool(true, "MERGE_FILE_CHANGES");
+    const QString file = copySample(dir.path());
+    ASSERT_FALSE(file.isEmpty());
+    const QByteArray original = readAll(file);
+    platform::ScriptedAlerts alerts;
+    Application app(user.defaults(), TZRThemeController::standardLocations());
+    SmartEditorDocument *document = app.open(file);
+    ASSERT_TRUE(document);
+    TZRMasterView *content = contentOf(document);
+    ASSERT_TRUE(content);
+    SmartTextView *editor = content->textView();
+    editor->setFocus();
+    editor->setSelectedRange({content->textString().size(), 0});
+    type(editor, "\nTyped before ");
+
+    // The other program's version: the first line changed.
+    QByteArray theirs = original;
+    theirs.replace("A Short Tour", "A Longer Tour");
+    ASSERT_NE(theirs, original);
+    const QString version = dir.filePath("theirs.md");
+    {
+        QFile out(version);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(theirs);
+    }
+    QProcess writer;
+    writer.start(QStringLiteral("/bin/sh"),
+                 {"-c", QStringLiteral(": > '%1'; sleep 0.4; cat '%2' > '%1'").arg(file, version)});
+    ASSERT_TRUE(writer.waitForStarted(5000));
+    // Typing goes on while it writes.
+    for (const QString &word : {QStringLiteral("and "), QStringLiteral("while "), QStringLiteral("it wrote.")}) {
+        testing_qt::spinFor(150ms);
+        editor->setSelectedRange({content->textString().size(), 0});
+        type(editor, word);
+    }
+    ASSERT_TRUE(writer.state() == QProcess::NotRunning || writer.waitForFinished(5000));
+    EXPECT_EQ(writer.exitCode(), 0);
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return content->textString().contains("A Longer Tour"); }, 10s))
+        << alerts.count() << " alerts; " << content->textString().left(80).toStdString();
+    EXPECT_TRUE(content->textString().endsWith("\nTyped before and while it wrote."))
+        << content->textString().right(80).toStdString();
+    EXPECT_EQ(alerts.count(), 0);
+    // Saved in place a moment later: both versions in the file.
+    ASSERT_TRUE(testing_qt::spinUntil(
+        [&] { return readAll(file).endsWith("\nTyped before and while it wrote."); },
+        platform::Document::kAutosaveDelay + 3s));
+    EXPECT_TRUE(readAll(file).contains("A Longer Tour"));
+}

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QLocale>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -245,6 +247,101 @@ TEST_F(DocumentsFixture, OwnSavesAreNotOutsideChangesAndOtherProgramsAreHeard) {
     EXPECT_EQ(alerts.count(), 0);
 }
 
+namespace {
+
+// A document that saves in place and takes in another program's version as
+// the program does: it reads the file and records what it saw.
+class FollowingDocument : public BytesDocument {
+public:
+    QList<QByteArray> seen;
+    int writes = 0;
+    bool autosavesInPlace() const override { return true; }
+    void presentedItemDidChange() override {
+        FileState state;
+        if (std::optional<QByteArray> bytes = readContentFile(&state, nullptr)) {
+            seen.append(*bytes);
+            contents = *bytes;
+            noteFileOnDisk(state, *bytes);
+        }
+    }
+    void didWrite(const QString &, const QString &, SaveOperation) override { writes++; }
+};
+
+}  // namespace
+
+TEST_F(DocumentsFixture, AutosaveWritesSecondsAfterTheLastEditOnceForAWholeRunOfEdits) {
+    EXPECT_LE(Document::kAutosaveDelay, std::chrono::seconds(3));
+    controller.setDocumentFactory([](const QString &) { return new FollowingDocument; });
+    auto *document = static_cast<FollowingDocument *>(open("typed.md", "start"));
+    ASSERT_TRUE(document);
+    QElapsedTimer clock;
+    clock.start();
+    // Keys for a second: nothing is written while they come.
+    for (int key = 0; key < 10; key++) {
+        document->edit("start" + QByteArray(key + 1, 'k'));
+        spinFor(std::chrono::milliseconds(100));
+    }
+    EXPECT_EQ(document->writes, 0);
+    ASSERT_TRUE(spinUntil([&] { return document->writes > 0; }, std::chrono::seconds(5)));
+    EXPECT_LE(clock.elapsed(), 1000 + 3000 + 500) << "saved within seconds of the last key";
+    EXPECT_EQ(readAll(path("typed.md")), "startkkkkkkkkkk");
+    spinFor(std::chrono::milliseconds(200));
+    EXPECT_EQ(document->writes, 1);
+    EXPECT_FALSE(document->isDocumentEdited());
+}
+
+TEST_F(DocumentsFixture, AFileCutShortIsTakenInOnlyOnceItHasSettled) {
+    controller.setDocumentFactory([](const QString &) { return new FollowingDocument; });
+    auto *document = static_cast<FollowingDocument *>(open("rewritten.md", "the text as it was saved"));
+    ASSERT_TRUE(document);
+    document->presenter()->setDebounce(std::chrono::milliseconds(20));
+    document->setAutosaveDelay(std::chrono::milliseconds(20));
+    document->edit("unsaved edits");
+
+    // Another program empties the file, pauses, then writes it: the empty
+    // file is never taken in, nor written over by the autosave.
+    writeAll(path("rewritten.md"), QByteArray());
+    spinFor(std::chrono::milliseconds(400));
+    EXPECT_TRUE(document->seen.isEmpty());
+    EXPECT_EQ(readAll(path("rewritten.md")), QByteArray());
+    writeAll(path("rewritten.md"), "the text as the other program wrote it");
+    ASSERT_TRUE(spinUntil([&] { return !document->seen.isEmpty(); }));
+    EXPECT_EQ(document->seen, QList<QByteArray>{"the text as the other program wrote it"});
+
+    // A file emptied for good is taken in once it has stayed so a while.
+    QElapsedTimer clock;
+    clock.start();
+    writeAll(path("rewritten.md"), QByteArray());
+    ASSERT_TRUE(spinUntil([&] { return document->seen.size() == 2; }, std::chrono::seconds(5)));
+    EXPECT_EQ(document->seen.last(), QByteArray());
+    EXPECT_GE(clock.elapsed(), Document::kShrunkFileQuiet.count() - 50);
+}
+
+TEST_F(DocumentsFixture, AFileTooLargeToEditComfortablyOpensOnlyWhenTheUserAgrees) {
+    const QByteArray large(DocumentController::kLargeDocumentBytes + 1, 'x');
+    writeAll(path("large.md"), large);
+    alerts.addAnswers({1});  // No
+    EXPECT_EQ(controller.openDocument(path("large.md"), false), nullptr);
+    ASSERT_EQ(alerts.count(), 1);
+    EXPECT_EQ(alerts.shown().last().messageText,
+              QStringLiteral("The document “large.md” is large: %1. Do you want to open it?")
+                  .arg(QLocale().formattedDataSize(large.size(), 1, QLocale::DataSizeTraditionalFormat)));
+    EXPECT_EQ(alerts.shown().last().buttons, (QStringList{"Open", "No"}));
+    EXPECT_TRUE(controller.documents().isEmpty());
+    EXPECT_EQ(QFileInfo(path("large.md")).size(), large.size());
+
+    alerts.addAnswers({0});  // Open
+    auto *opened = static_cast<BytesDocument *>(controller.openDocument(path("large.md"), false));
+    ASSERT_TRUE(opened);
+    EXPECT_EQ(opened->contents.size(), large.size());
+    EXPECT_EQ(alerts.count(), 2);
+
+    // Up to the limit, a file opens without a question.
+    writeAll(path("limit.md"), QByteArray(DocumentController::kLargeDocumentBytes, 'y'));
+    EXPECT_TRUE(controller.openDocument(path("limit.md"), false));
+    EXPECT_EQ(alerts.count(), 2);
+}
+
 TEST_F(DocumentsFixture, UntitledNumbersRecentFilesAndOneDocumentPerFile) {
     Document *first = controller.openUntitledDocument(false);
     Document *second = controller.openUntitledDocument(false);
@@ -269,6 +366,7 @@ TEST_F(DocumentsFixture, UntitledNumbersRecentFilesAndOneDocumentPerFile) {
     EXPECT_EQ(controller.openDocument(path("missing.md"), false), nullptr);
     ASSERT_EQ(alerts.count(), 1);
     EXPECT_EQ(alerts.shown().last().messageText, "The document “missing.md” could not be opened.");
+    EXPECT_EQ(alerts.shown().last().informativeText, "It does not exist.");
     // Nor is a pipe named like a document read: opening it would wait for a
     // writer that never comes.
     ASSERT_EQ(::mkfifo(QFile::encodeName(path("pipe.md")).constData(), 0600), 0);

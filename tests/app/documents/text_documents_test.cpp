@@ -57,14 +57,16 @@ TEST(TextDecoding, ByteOrderMarksAloneMakeUtf16AndUtf32) {
     EXPECT_EQ(textdecoding::withLineEndings("a\nb", 7), "a\nb");
 }
 
-TEST_F(DocumentFixture, ALatinOneFileOpensAsItselfAndIsSavedAsUtf8) {
+TEST_F(DocumentFixture, ALatinOneFileOpensAsItselfAndIsSavedAsLatinOne) {
     SmartEditorDocument *document = open("latin.txt", "Caf\xE9 cr\xE8me\r\n");
     ASSERT_TRUE(document);
     EXPECT_EQ(text(document), u"Café crème\n"_qs);
     EXPECT_FALSE(document->isDocumentEdited());
     type(document, "ok");
     ASSERT_TRUE(document->saveDocument());
-    EXPECT_EQ(readAll(path("latin.txt")), QByteArray("Caf\xC3\xA9 cr\xC3\xA8me\nok"));
+    // Its own encoding: the accented letters keep their bytes.
+    EXPECT_EQ(readAll(path("latin.txt")), QByteArray("Caf\xE9 cr\xE8me\nok"));
+    EXPECT_EQ(alerts.count(), 0);
 }
 
 TEST_F(DocumentFixture, WindowsLineEndingsOnDiskStillMergeAgainstTheEditorsText) {
@@ -252,6 +254,9 @@ TEST_F(DocumentFixture, SavingOntoAFullDiskFailsAndKeepsTheFileAndTheBase) {
     if (disk.mounted()) {
         ASSERT_TRUE(disk.fill(16 * 1024));
         EXPECT_FALSE(document->saveDocument());
+        // The system's own words for it.
+        EXPECT_TRUE(alerts.shown().last().informativeText.endsWith(": No space left on device."))
+            << alerts.shown().last().informativeText.toStdString();
     } else {
         // The same failure through a file-size limit, in a child process.
         const int status = testing_qt::runWithFileSizeLimit(16 * 1024, [&] { return document->saveDocument(); });

@@ -1,0 +1,308 @@
+// Documents never lose or change data: a file the editor cannot show byte
+// for byte is told of and never written unasked; a file is written back in
+// the encoding it was read in; another program's version is taken in only
+// once it has settled, and a merge that would drop typed text asks instead.
+#include <QStringEncoder>
+
+#include <random>
+
+#include "app/text_decoding.h"
+#include "app/three_way_merge.h"
+#include "app/documents/document_fixture.h"
+
+using namespace documents_test;
+using testing_qt::spinFor;
+using testing_qt::spinUntil;
+using namespace std::chrono_literals;
+
+namespace {
+
+QByteArray utf16(const QString &text, bool bigEndian) {
+    QStringEncoder encoder(bigEndian ? QStringConverter::Utf16BE : QStringConverter::Utf16LE);
+    return encoder.encode(text);
+}
+
+// Bytes of no text at all, the same at every run: a small program's worth,
+// NULs, carriage returns and control bytes among them.
+QByteArray binaryBytes(qsizetype size) {
+    QByteArray bytes;
+    std::mt19937 random(7);
+    for (qsizetype i = 0; i < size; i++)
+        bytes.append(char(random() & 0xFF));
+    bytes[0] = '\x7F';
+    bytes[1] = 'E';
+    bytes[2] = 'L';
+    bytes[3] = 'F';
+    bytes[4] = '\r';
+    bytes[5] = '\0';
+    return bytes;
+}
+
+}  // namespace
+
+TEST(TextDecoding, FidelitySaysWhatAFileLosesAndEncodingGivesBackItsBytes) {
+    struct Case {
+        const char *name;
+        QByteArray bytes;
+        int nulBytes;
+        bool notText;
+        bool exact;
+    };
+    const Case cases[] = {
+        {"UTF-8", "Grüße\n", 0, false, true},
+        {"Latin-1", "caf\xE9\n", 0, false, true},
+        {"Mac Roman", "Cr\x8Fme\n", 0, false, true},
+        {"CRLF, kept by the preference", "a\r\nb\r\n", 0, false, false},
+        {"a NUL", QByteArray("a\0b", 3), 1, false, false},
+        {"UTF-8 with a stray byte", "Gr\xC3\xBC\xC3\x9F" "e\xFF\n", 0, true, true},
+        {"control bytes", "\x01\x02\xE9\n", 0, true, true},
+        {"UTF-16 without its mark", utf16(u"Grüße 日本語"_qs, false), 6, false, false},
+    };
+    for (const Case &c : cases) {
+        const std::optional<textdecoding::Decoded> decoded = textdecoding::decode(c.bytes);
+        ASSERT_TRUE(decoded) << c.name;
+        const textdecoding::Fidelity fidelity = textdecoding::fidelity(c.bytes, *decoded, 0);
+        EXPECT_EQ(fidelity.nulBytes, c.nulBytes) << c.name;
+        EXPECT_EQ(fidelity.notText, c.notText) << c.name;
+        EXPECT_EQ(fidelity.exact, c.exact) << c.name;
+        if (c.exact) {
+            EXPECT_EQ(textdecoding::encode(decoded->text, decoded->form()), c.bytes) << c.name;
+        }
+    }
+    // Characters an encoding has no byte for.
+    const textdecoding::Form latin1{textdecoding::Encoding::Latin1};
+    EXPECT_FALSE(textdecoding::encode(u"€"_qs, latin1));
+    EXPECT_FALSE(textdecoding::encode(QString(QChar(0x85)), latin1)) << "a C1 control, which Latin 1 never reads";
+    EXPECT_EQ(textdecoding::encode(u"€"_qs, {textdecoding::Encoding::MacRoman}), QByteArray("\xDB"));
+    EXPECT_EQ(textdecoding::encode(u"Ł"_qs, {textdecoding::Encoding::Latin2}), QByteArray("\xA3"));
+    EXPECT_EQ(textdecoding::encode("a", {textdecoding::Encoding::UTF32, true, true}), QByteArray("\0\0\xFE\xFF\0\0\0a", 8));
+}
+
+TEST_F(DocumentFixture, FilesTheEditorCannotShowExactlyAreToldOfAndNeverWrittenUnasked) {
+    ASSERT_TRUE(prefs().boolForKey("enableLionSaveFeatures"));
+    struct Case {
+        const char *name;
+        QByteArray bytes;
+        QStringList told;
+    };
+    const QByteArray withNul("A line\nwith a \0 in\n", 19);
+    const Case cases[] = {
+        {"nul.md", withNul, {"It contains 1 NUL byte"}},
+        {"x.md", binaryBytes(6000), {"NUL bytes", "It is not UTF-8 text"}},
+        {"utf16.md", utf16(u"Grüße 日本語\n"_qs, false), {"It contains 7 NUL bytes"}},
+    };
+    for (const Case &c : cases) {
+        const qsizetype before = alerts.count();
+        SmartEditorDocument *document = open(c.name, c.bytes);
+        ASSERT_TRUE(document) << c.name;
+        document->setAutosaveDelay(20ms);
+        EXPECT_FALSE(document->isDocumentEdited()) << c.name;
+        ASSERT_EQ(alerts.count(), before + 1) << c.name << ": told once, when it opens";
+        EXPECT_EQ(alerts.shown().last().messageText,
+                  QStringLiteral("The document “%1” is not shown exactly as it is on disk.").arg(c.name));
+        for (const QString &told : c.told)
+            EXPECT_TRUE(alerts.shown().last().informativeText.contains(told))
+                << c.name << ": " << alerts.shown().last().informativeText.toStdString();
+        // Past the autosave's delay, then closed: nothing was written.
+        spinFor(200ms);
+        EXPECT_EQ(readAll(path(c.name)), c.bytes) << c.name;
+        EXPECT_TRUE(document->canClose());
+        EXPECT_EQ(alerts.count(), before + 1) << c.name;
+        document->close();
+        spinFor(20ms);
+        EXPECT_EQ(readAll(path(c.name)), c.bytes) << c.name;
+    }
+
+    // Edited, it still waits for the user's Save, which says what goes.
+    SmartEditorDocument *document = openExisting(path("nul.md"));
+    ASSERT_TRUE(document);
+    document->setAutosaveDelay(20ms);
+    type(document, "!");
+    spinFor(200ms);
+    EXPECT_EQ(readAll(path("nul.md")), withNul);
+    alerts.addAnswers({1});  // Cancel
+    EXPECT_FALSE(document->saveDocument());
+    EXPECT_EQ(alerts.shown().last().messageText, "Saving “nul.md” changes more in the file than your edits.");
+    EXPECT_TRUE(alerts.shown().last().informativeText.contains("1 NUL byte"));
+    EXPECT_EQ(alerts.shown().last().buttons, (QStringList{"Save", "Cancel"}));
+    EXPECT_EQ(readAll(path("nul.md")), withNul);
+    // Closing asks as a document that does not save in place, saying so.
+    alerts.addAnswers({2});  // Cancel
+    EXPECT_FALSE(document->canClose());
+    EXPECT_EQ(alerts.shown().last().buttons, (QStringList{"Save", "Don't Save", "Cancel"}));
+    EXPECT_TRUE(alerts.shown().last().informativeText.contains("NUL byte"));
+    alerts.addAnswers({0});  // Save
+    EXPECT_TRUE(document->saveDocument());
+    EXPECT_EQ(readAll(path("nul.md")), "A line\nwith a  in\n!");
+    // From then on the file is what the editor shows: saved in place again.
+    type(document, "?");
+    EXPECT_TRUE(spinUntil([&] { return readAll(path("nul.md")).endsWith("!?"); }));
+}
+
+TEST_F(DocumentFixture, AFileIsWrittenBackInTheEncodingItWasReadIn) {
+    struct Case {
+        const char *name;
+        QByteArray bytes;
+        bool told;  // not UTF-8 text
+        QByteArray typed;  // the bytes of "ok" there
+    };
+    // UTF-8 but for one stray byte: read as Mac Roman, strange letters and all.
+    const QByteArray strayByte = "Gr\xC3\xBC\xC3\x9F" "e\xFF und mehr\n";
+    const Case cases[] = {
+        {"roman.md", "Cr\x8Fme br\x9El\x8E" "e\n", false, "ok"},
+        {"stray.md", strayByte, true, "ok"},
+        {"bom8.md", "\xEF\xBB\xBFmarked\n", false, "ok"},
+        {"be16.md", "\xFE\xFF" + utf16(u"hé\n"_qs, true), false, utf16("ok", true)},
+        {"le16.md", "\xFF\xFE" + utf16(u"日本\n"_qs, false), false, utf16("ok", false)},
+    };
+    for (const Case &c : cases) {
+        const qsizetype before = alerts.count();
+        SmartEditorDocument *document = open(c.name, c.bytes);
+        ASSERT_TRUE(document) << c.name;
+        EXPECT_FALSE(document->isDocumentEdited()) << c.name;
+        ASSERT_EQ(alerts.count(), before + (c.told ? 1 : 0)) << c.name;
+        if (c.told) {
+            EXPECT_TRUE(alerts.shown().last().informativeText.contains("It is not UTF-8 text: it is shown as Mac Roman"))
+                << alerts.shown().last().informativeText.toStdString();
+        }
+        type(document, "ok");
+        ASSERT_TRUE(document->saveDocument()) << c.name;
+        EXPECT_EQ(alerts.count(), before + (c.told ? 1 : 0)) << c.name << ": the save changes only the edit";
+        EXPECT_EQ(readAll(path(c.name)), c.bytes + c.typed) << c.name;
+        document->close();
+    }
+
+    // Text the encoding cannot hold: not saved in place, and Save asks
+    // before it writes UTF-8.
+    SmartEditorDocument *document = open("latin.md", "caf\xE9\n");
+    ASSERT_TRUE(document);
+    document->setAutosaveDelay(20ms);
+    type(document, u"日"_qs);
+    spinFor(200ms);
+    EXPECT_EQ(readAll(path("latin.md")), "caf\xE9\n");
+    const qsizetype before = alerts.count();
+    alerts.addAnswers({0});
+    ASSERT_TRUE(document->saveDocument());
+    ASSERT_EQ(alerts.count(), before + 1);
+    EXPECT_TRUE(alerts.shown().last().informativeText.contains("read as ISO Latin 1"));
+    EXPECT_EQ(readAll(path("latin.md")), u"café\n日"_qs.toUtf8());
+    EXPECT_EQ(document->fileForm().encoding, textdecoding::Encoding::UTF8);
+}
+
+TEST(ThreeWayMerge, AMergeThatDropsTypedTextIsNoSuccess) {
+    // The other version deletes the paragraph being typed in: whatever the
+    // patches do, a result without the typed text is never a success.
+    const char *words[] = {"alpha", "beta", "gamma", "delta", "river", "stone",
+                           "light", "paper", "green", "north", "window", "table"};
+    int caught = 0;
+    int keptElsewhere = 0;
+    for (int trial = 0; trial < 400; trial++) {
+        std::mt19937 random{unsigned(trial)};
+        QStringList paragraphs;
+        const int count = 4 + int(random() % 6);
+        for (int i = 0; i < count; i++) {
+            QStringList line;
+            for (int j = 8 + int(random() % 30); j > 0; j--)
+                line << QString::fromLatin1(words[random() % 12]);
+            paragraphs << line.join(u' ') + u'.';
+        }
+        const QString base = paragraphs.join(QStringLiteral("\n\n")) + u'\n';
+        const int typedIn = int(random() % unsigned(count));
+        const QString typed = QStringLiteral(" typed%1 words").arg(trial);
+        QStringList mine = paragraphs;
+        mine[typedIn].insert(int(random() % unsigned(mine[typedIn].size() + 1)), typed);
+        const QString edited = mine.join(QStringLiteral("\n\n")) + u'\n';
+
+        QStringList theirs = paragraphs;
+        theirs.removeAt(typedIn);
+        const MergeResult merged = mergeOriginal(base, edited, theirs.join(QStringLiteral("\n\n")) + u'\n');
+        if (merged.ok && merged.keepsTyped)
+            EXPECT_TRUE(merged.text.contains(typed)) << "trial " << trial;
+        else if (merged.ok)
+            caught++;
+
+        // A change elsewhere merges as before, the typing kept.
+        QStringList other = paragraphs;
+        other[(typedIn + 1) % count].prepend(QStringLiteral("New words. "));
+        const MergeResult elsewhere = mergeOriginal(base, edited, other.join(QStringLiteral("\n\n")) + u'\n');
+        if (elsewhere.ok && elsewhere.keepsTyped && elsewhere.text.contains(typed) &&
+            elsewhere.text.contains("New words. "))
+            keptElsewhere++;
+    }
+    EXPECT_GT(caught, 0) << "no trial lost the typing: the check was never needed";
+    EXPECT_GE(keptElsewhere, 390);
+
+    // A file read while its program had emptied it.
+    QString text;
+    for (int i = 0; i < 60; i++)
+        text += QStringLiteral("Line %1 of the document as it was saved.\n").arg(i);
+    const MergeResult emptied = mergeOriginal(text, text + "and typed since", QString());
+    EXPECT_FALSE(emptied.ok && emptied.keepsTyped);
+    EXPECT_TRUE(keepsAddedText("ab", "aXb", "aXb!"));
+    EXPECT_FALSE(keepsAddedText("ab", "aXYb", "aYb"));
+    EXPECT_TRUE(keepsAddedText("same", "same", ""));
+}
+
+TEST_F(DocumentFixture, AFileEmptiedAndThenWrittenByAnotherProgramKeepsTheTypedText) {
+    prefs().setBool(true, "MERGE_FILE_CHANGES");
+    QByteArray original;
+    for (int i = 0; i < 40; i++)
+        original += "Line " + QByteArray::number(i) + " of the text another program rewrites.\n";
+    SmartEditorDocument *document = open("rewritten.md", original);
+    ASSERT_TRUE(document);
+    type(document, "typed before the other program wrote");
+
+    // Truncated, a pause longer than the presenter's debounce, then written.
+    ASSERT_TRUE(writeAll(path("rewritten.md"), QByteArray()));
+    spinFor(300ms);
+    EXPECT_TRUE(text(document).endsWith("typed before the other program wrote"));
+    QByteArray theirs = original;
+    theirs.replace("Line 3 of", "Line three of");
+    ASSERT_TRUE(writeAll(path("rewritten.md"), theirs));
+    ASSERT_TRUE(spinUntil([&] { return text(document).contains("Line three of"); }, 5s));
+    EXPECT_TRUE(text(document).endsWith("typed before the other program wrote"));
+    EXPECT_EQ(document->fileString(), QString::fromUtf8(theirs));
+    EXPECT_EQ(alerts.count(), 0);
+}
+
+TEST_F(DocumentFixture, AMergeThatWouldLoseTypedTextAsksWhichVersionToKeep) {
+    prefs().setBool(true, "MERGE_FILE_CHANGES");
+    // Another program deletes the paragraph being typed in: every patch
+    // applies, and the typing would go with the paragraph.
+    const QString original = "The first paragraph has a number of words in it, enough to match.\n\n"
+                             "The second paragraph is where the typing goes, and it is long as well.\n\n"
+                             "The third paragraph stays.\n";
+    QString theirs = original;
+    theirs.remove(original.indexOf("The second"), original.indexOf("The third") - original.indexOf("The second"));
+    const QStringList answers{"Keep Mine", "Take Theirs", "Merge as CriticMarkup"};
+    for (int answer = 0; answer < 3; answer++) {
+        const QString name = QStringLiteral("deleted%1.md").arg(answer);
+        SmartEditorDocument *document = open(name, original.toUtf8());
+        ASSERT_TRUE(document);
+        storage(document)->replaceCharactersInRange({original.indexOf("typing goes") + 11, 0}, " (typed here)");
+        const QString mine = text(document);
+        ASSERT_TRUE(mine.contains("typing goes (typed here),"));
+        const qsizetype before = alerts.count();
+        alerts.addAnswers({answer});
+        ASSERT_TRUE(renameSave(path(name), theirs.toUtf8()));
+        ASSERT_TRUE(spinUntil([&] { return alerts.count() > before; }, 5s)) << answers[answer].toStdString();
+        EXPECT_EQ(alerts.shown().last().messageText, "File has changed");
+        EXPECT_EQ(alerts.shown().last().buttons, answers);
+        EXPECT_EQ(document->fileString(), theirs);
+        if (answer == 0) {
+            EXPECT_EQ(text(document), mine);
+            EXPECT_TRUE(document->isDocumentEdited());
+        } else if (answer == 1) {
+            EXPECT_EQ(text(document), theirs);
+            EXPECT_FALSE(document->isDocumentEdited());
+        } else {
+            const QString marked = text(document);
+            EXPECT_TRUE(marked.contains("{++") && marked.contains("(typed here)") &&
+                        marked.endsWith("The third paragraph stays.\n"))
+                << marked.toStdString();
+            EXPECT_TRUE(document->isDocumentEdited());
+        }
+        spinFor(100ms);
+        EXPECT_EQ(alerts.count(), before + 1) << "asked once";
+    }
+}
