@@ -10,6 +10,7 @@
 
 #include "app/app_log.h"
 #include "platform/hex_color.h"
+#include "platform/web_content_guard.h"
 #include "platform/workspace.h"
 
 // Outside any namespace, as Qt asks: the pages live in this static library.
@@ -56,6 +57,10 @@ protected:
         if (!isMainFrame || type == NavigationTypeTyped || type == NavigationTypeReload ||
             type == NavigationTypeBackForward)
             return true;
+        // Only a link goes to the browser; a form or a refresh to another
+        // site goes nowhere.
+        if (type != NavigationTypeLinkClicked && !url.host().isEmpty())
+            return false;
         return view_->decidePolicyForNavigation(url);
     }
     // Links that ask for a window of their own go through the same rule.
@@ -74,6 +79,9 @@ private:
 
 KVXStaticWebView::KVXStaticWebView(QWidget *parent) : QWebEngineView(parent) {
     auto *page = new Page(this);
+    // The guides are the program's own pages, but on the profile the preview
+    // shares: it keeps the same guard.
+    platform::WebContentGuard::protect(page->profile());
     page->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
     page->settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
     setPage(page);

@@ -6,7 +6,8 @@
 //
 // Links within the guide (its own pages, anchors) are followed in place; a
 // link to a site (a URL with a host) opens in the user's browser, when the
-// workspace allows it, and the guide stays where it is. Closing the window
+// workspace allows it, and the guide stays where it is (any other way to a
+// site, a form or a refresh, goes nowhere). Closing the window
 // hides it, so that it shows again with the same page and scroll position.
 // Under the main menu, the view takes "zoomIn:" and "zoomOut:" and the window
 // "performClose:".

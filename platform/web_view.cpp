@@ -1,6 +1,8 @@
 #include "platform/web_view.h"
 
 #include "platform/log.h"
+#include "platform/web_content_guard.h"
+#include "platform/workspace.h"
 
 #include <QChildEvent>
 #include <QContextMenuEvent>
@@ -9,6 +11,7 @@
 #include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
+#include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
 
 #include <algorithm>
@@ -55,6 +58,41 @@ std::optional<std::pair<qsizetype, qsizetype>> bodyContent(const QString &html) 
         end = html.size();
     return std::make_pair(start, end);
 }
+
+// How long a click of the user's on a link lets a navigation to that link's
+// URL leave the page.
+constexpr int ClickLifetimeMilliseconds = 5000;
+
+// Notes, for each click of the user's (with the main or the middle button),
+// the URL of the link under it. It runs in the application's world: the
+// page's scripts can neither see nor change it, and the clicks they make
+// themselves are not trusted events.
+const char16_t *ClickWatch = uR"js((function () {
+  var last = null;
+  function note(e) {
+    if (!e.isTrusted) return;
+    last = null;
+    if (e.button !== 0 && e.button !== 1) return;
+    var node = e.target;
+    if (node && node.nodeType !== 1) node = node.parentElement;
+    var link = node && node.closest ? node.closest('a[href], area[href]') : null;
+    if (!link) return;
+    var href = link.href;
+    if (typeof href !== 'string') href = new URL(link.getAttribute('href'), document.baseURI).href;
+    last = {href: href, at: performance.now()};
+  }
+  window.addEventListener('click', note, true);
+  window.addEventListener('auxclick', note, true);
+  window.orvaneTakeClick = function () {
+    var click = last;
+    last = null;
+    return click && performance.now() - click.at < LIFETIME ? click.href : '';
+  };
+})();)js";
+
+// The URL of the link the user last clicked, once: "" when there was none
+// lately.
+const char16_t *TakeClick = u"typeof orvaneTakeClick === 'function' ? orvaneTakeClick() : ''";
 
 bool isUnreserved(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
@@ -127,6 +165,20 @@ WebView::WebView(QWidget *parent) : QWebEngineView(parent) {
     settings->setAttribute(QWebEngineSettings::FullScreenSupportEnabled, false);
     settings->setAttribute(QWebEngineSettings::ScreenCaptureEnabled, false);
     settings->setAttribute(QWebEngineSettings::WebRTCPublicInterfacesOnly, true);
+    // The engine loads pictures of file: addresses only for pages that may
+    // reach local files at all; the guard on the profile keeps scripts and
+    // frames from reading them.
+    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
+    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+    WebContentGuard::protect(m_page->profile());
+    QWebEngineScript clickWatch;
+    clickWatch.setName(QStringLiteral("orvane-click-watch"));
+    clickWatch.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    clickWatch.setWorldId(QWebEngineScript::ApplicationWorld);
+    clickWatch.setRunsOnSubFrames(false);
+    clickWatch.setSourceCode(QString::fromUtf16(ClickWatch).replace(QLatin1String("LIFETIME"),
+                                                                    QString::number(ClickLifetimeMilliseconds)));
+    m_page->scripts().insert(clickWatch);
     setContextMenuPolicy(Qt::NoContextMenu);
 
     m_loadTimer = new QTimer(this);
@@ -322,21 +374,58 @@ void WebView::failEverythingPending() {
 // --- Navigation ----------------------------------------------------------------
 
 bool WebView::decideNavigation(const QUrl &url, int type, bool isMainFrame) {
-    if (!isMainFrame)
-        return true;  // a frame inside the page cannot take the page elsewhere
+    if (!isMainFrame) {
+        // A frame inside the page cannot take the page elsewhere, nor show a
+        // file of this machine.
+        return WebContentGuard::allows(url, QWebEngineUrlRequestInfo::ResourceTypeSubFrame);
+    }
     if (m_expectOwnNavigation && url.scheme() == QLatin1String("data") &&
         type != QWebEnginePage::NavigationTypeLinkClicked) {
         m_expectOwnNavigation = false;
         return true;
     }
-    return m_policy && m_policy(url);
+    switch (m_policy ? m_policy(url) : Navigation::Stay) {
+    case Navigation::Follow:
+        return true;
+    case Navigation::Stay:
+        return false;
+    case Navigation::Leave:
+        // Scripts setting location or clicking links come as links too; a
+        // form, a refresh or a reload never leaves.
+        if (type == QWebEnginePage::NavigationTypeLinkClicked)
+            leaveIfClicked(url);
+        else
+            qCInfo(lcPlatform) << "A page's navigation stays in the page:" << url.toDisplayString();
+        return false;
+    }
+    return false;
 }
 
 void WebView::followLinkFromNewWindow(const QUrl &url) {
-    // The link was meant to open beside the page; asking the policy is all it
-    // gets, so a link into the page itself goes nowhere.
-    if (m_policy)
-        m_policy(url);
+    // The link was meant to open beside the page; leaving is all it may do,
+    // so a link into the page itself goes nowhere.
+    if (m_policy && m_policy(url) == Navigation::Leave)
+        leaveIfClicked(url);
+}
+
+void WebView::leaveIfClicked(const QUrl &url) {
+    // The page has taken the click in by the time it asks to navigate: its
+    // note is there to be read.
+    runScript(
+        QString::fromUtf16(TakeClick),
+        [this, url](bool finished, const QVariant &clicked) {
+            const QString href = finished ? clicked.toString() : QString();
+            if (href.isEmpty() || QUrl(href) != url) {
+                qCInfo(lcPlatform) << "A page's navigation that no click of the user's asked for stays in the page:"
+                                   << url.toDisplayString();
+                return;
+            }
+            if (m_linkHandler)
+                m_linkHandler(url);
+            else
+                Workspace::openExternally(url);
+        },
+        std::chrono::milliseconds(ClickLifetimeMilliseconds), QWebEngineScript::ApplicationWorld);
 }
 
 // --- Focus, menus and zoom --------------------------------------------------------

@@ -13,9 +13,17 @@
 //   process went away; a late answer is dropped.
 // - Navigation: the page's own loads go ahead; every other navigation of the
 //   main frame (a link, a form, a script setting location) is put to the
-//   navigation policy, and goes ahead only when it says so. Pages cannot open
-//   windows: a link that asks for a new window is put to the policy as a link
-//   and never opens one here.
+//   navigation policy. It follows the navigation in the page, keeps the page
+//   where it is, or lets the URL leave for the link handler (by default the
+//   user's own applications, through Workspace). Only a link the user
+//   clicked leaves: a navigation of the link kind whose URL is that of the
+//   link under the user's last click, a few seconds old at most. Scripts
+//   setting location or clicking links, forms, refreshes and frames never
+//   reach the link handler. Pages cannot open windows: a link that asks for
+//   a new window is put to the policy as a link and never opens one here.
+// - Local files: the page's profile is guarded (WebContentGuard): pictures,
+//   style sheets, fonts and media of file: addresses load, but a script
+//   cannot read a file, nor a frame show one.
 // - No context menu, no plugins, no clipboard access for scripts, no focus
 //   taken on navigation; keyboard focus given to the page goes on to the focus
 //   target when one is set.
@@ -47,9 +55,17 @@ public:
     // `finished` is false when the script timed out or the page went away;
     // `result` is then invalid.
     using ScriptCallback = std::function<void(bool finished, const QVariant &result)>;
-    // Decides a navigation that the page asked for (a link clicked, a form
-    // sent, a script setting location): true lets the page follow it.
-    using NavigationPolicy = std::function<bool(const QUrl &url)>;
+    // What becomes of a navigation that the page asked for (a link clicked,
+    // a form sent, a script setting location).
+    enum class Navigation {
+        Follow,  // the page follows it (a fragment of the page itself)
+        Stay,    // the page stays where it is
+        Leave,   // the page stays; the URL goes to the link handler when the
+                 // user clicked a link to it
+    };
+    using NavigationPolicy = std::function<Navigation(const QUrl &url)>;
+    // Takes a URL that leaves the page (a link the user clicked).
+    using LinkHandler = std::function<void(const QUrl &url)>;
 
     static constexpr std::chrono::milliseconds DefaultScriptTimeout{10000};
     static constexpr std::chrono::milliseconds DefaultLoadTimeout{60000};
@@ -69,7 +85,10 @@ public:
                    std::chrono::milliseconds timeout = DefaultScriptTimeout,
                    quint32 world = QWebEngineScript::MainWorld);
 
+    // Without a policy every navigation stays.
     void setNavigationPolicy(NavigationPolicy policy) { m_policy = std::move(policy); }
+    // An empty handler restores the default, Workspace::openExternally().
+    void setLinkHandler(LinkHandler handler) { m_linkHandler = std::move(handler); }
     void setFocusTarget(QWidget *target) { m_focusTarget = target; }
     QWidget *focusTarget() const { return m_focusTarget; }
     void setLoadTimeout(std::chrono::milliseconds timeout) { m_loadTimeout = timeout; }
@@ -117,10 +136,14 @@ private:
     void failEverythingPending();
     bool decideNavigation(const QUrl &url, int type, bool isMainFrame);
     void followLinkFromNewWindow(const QUrl &url);
+    // Hands `url` to the link handler when the user's last click was on a
+    // link to it.
+    void leaveIfClicked(const QUrl &url);
     void watchForFocus(QObject *child);
 
     Page *m_page = nullptr;
     NavigationPolicy m_policy;
+    LinkHandler m_linkHandler;
     QPointer<QWidget> m_focusTarget;
     std::chrono::milliseconds m_loadTimeout = DefaultLoadTimeout;
 

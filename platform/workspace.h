@@ -1,12 +1,15 @@
 // Handing things to the user's other applications: the one place that decides
 // which URLs may leave the program, and opens them.
 //
-// Only these leave: web pages (http, https), new mail (mailto), and local
-// files that are documents: regular files (after following links), with no
-// execute permission for anyone, of no type that a desktop launches as a
-// program (executables, shared libraries, launchers, installers, scripts).
-// Everything else is refused and logged, whatever asked for it: a link in the
-// preview, a file in a project list.
+// Only these leave: web pages (http, https), new mail (mailto) that names no
+// file of this machine to attach or insert, and local files that are
+// documents: regular files (after following links), with no execute
+// permission for anyone, not starting with an interpreter line ("#!"), and
+// neither by their name nor by their content of a kind that some desktop
+// runs, installs or lets run code (executables, shared libraries, launchers
+// and shortcuts, installers and packages, scripts, macro-enabled office
+// documents). Everything else is refused and logged, whatever asked for it:
+// a link in the preview, a file in a project list.
 #pragma once
 
 #include <QUrl>

@@ -2,7 +2,6 @@
 
 #include "platform/defaults.h"
 #include "platform/dispatch.h"
-#include "platform/workspace.h"
 #include "window/editor_surface.h"
 #include "window/preview_preferences.h"
 #include "window/window_log.h"
@@ -326,17 +325,8 @@ void PreviewController::setZoomFactorTo(float factor) {
 
 // --- Links ---------------------------------------------------------------------------
 
-bool PreviewController::handleNavigation(const QUrl &url) {
-    switch (decideLink(previewURL(), url)) {
-    case LinkDecision::Follow:
-        return true;
-    case LinkDecision::Stay:
-        return false;
-    case LinkDecision::OpenOutside:
-        platform::Workspace::openExternally(url);
-        return false;
-    }
-    return false;
+LinkDecision PreviewController::handleNavigation(const QUrl &url) const {
+    return decideLink(previewURL(), url);
 }
 
 // --- Geometry ---------------------------------------------------------------------------

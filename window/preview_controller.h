@@ -100,10 +100,11 @@ public:
     double zoomFactor() const { return m_zoomFactor; }
 
     // --- Links ------------------------------------------------------------------
-    // Decides a navigation the page asked for: true follows it in the page; a
-    // link that leaves the document is handed to the user's applications
-    // (when the allowlist lets it go).
-    bool handleNavigation(const QUrl &url);
+    // Decides a navigation the page asked for: a fragment of the document is
+    // followed in the page, the document itself stays, anything else leaves
+    // the preview. The view hands what leaves to the user's applications
+    // only when the user clicked a link to it, and the allowlist lets it go.
+    preview::LinkDecision handleNavigation(const QUrl &url) const;
 
     // --- Geometry -------------------------------------------------------------------
     // The page's geometry as last fetched; none before the first fetch, or

@@ -23,7 +23,17 @@ SmartWebView::SmartWebView(QWidget *parent) : platform::WebView(parent), m_contr
     // The preview never keeps keyboard focus: Tab passes it by, and focus
     // given to the page goes on to the editor.
     setFocusPolicy(Qt::NoFocus);
-    setNavigationPolicy([this](const QUrl &url) { return m_controller.handleNavigation(url); });
+    setNavigationPolicy([this](const QUrl &url) {
+        switch (m_controller.handleNavigation(url)) {
+        case preview::LinkDecision::Follow:
+            return Navigation::Follow;
+        case preview::LinkDecision::Stay:
+            return Navigation::Stay;
+        case preview::LinkDecision::OpenOutside:
+            return Navigation::Leave;
+        }
+        return Navigation::Stay;
+    });
     connect(this, &platform::WebView::renderProcessGone, this, [this] { m_controller.renderProcessGone(); });
     connect(page(), &QWebEnginePage::scrollPositionChanged, this, &SmartWebView::pageScrolled);
 

