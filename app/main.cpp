@@ -19,6 +19,7 @@
 #include "app/app_delegate.h"
 #include "app/library_log.h"
 #include "app/smart_editor_document_controller.h"
+#include "platform/alerts.h"
 #include "platform/dispatch.h"
 #include "platform/document.h"
 #include "platform/document_controller.h"
@@ -28,16 +29,24 @@ namespace {
 int s_quitSignal[2] = {-1, -1};
 
 // A request to end (a session logging out, a kill with the default signal)
-// quits as the menu's Quit would, so that the crash flag is cleared.
+// ends the program whatever it is doing: nobody may be there to answer an
+// alert open now, or one raised while quitting, so none waits. The quit
+// sequence then saves what saves in place and clears the crash flag.
 void quitOnSignals(QApplication &application) {
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, s_quitSignal) != 0)
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, s_quitSignal) != 0)
         return;
     auto *notifier = new QSocketNotifier(s_quitSignal[1], QSocketNotifier::Read, &application);
     QObject::connect(notifier, &QSocketNotifier::activated, &application, [notifier] {
         notifier->setEnabled(false);
         char byte;
         [[maybe_unused]] ssize_t got = ::read(s_quitSignal[1], &byte, 1);
-        QCoreApplication::quit();
+        platform::Alerts::setUnattended(true);
+        // Every event loop ends, those of modal alerts and panels with the
+        // application's (a polite quit would wait for them, and for windows
+        // that ask before closing).
+        QCoreApplication::exit(0);
+        // Before the application's loop runs there is none to end yet.
+        QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
     });
     struct sigaction action = {};
     action.sa_handler = [](int) {

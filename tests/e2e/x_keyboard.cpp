@@ -1,0 +1,110 @@
+#include "e2e/x_keyboard.h"
+
+#include <memory>
+#include <string>
+
+#if defined(ORVANE_HAVE_XTEST)
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#endif
+
+namespace testing_x {
+
+#if defined(ORVANE_HAVE_XTEST)
+
+namespace {
+
+struct DisplayCloser {
+    void operator()(Display *display) const { XCloseDisplay(display); }
+};
+using DisplayHandle = std::unique_ptr<Display, DisplayCloser>;
+
+DisplayHandle openDisplay() {
+    DisplayHandle display(XOpenDisplay(nullptr));
+    int event = 0, error = 0, major = 0, minor = 0;
+    if (display && !XTestQueryExtension(display.get(), &event, &error, &major, &minor))
+        display.reset();
+    return display;
+}
+
+KeySym keySymFor(char c) {
+    if (c == '\n')
+        return XK_Return;
+    if (c == ' ')
+        return XK_space;
+    if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))
+        return KeySym(c);  // their key symbols are their ASCII codes
+    return NoSymbol;
+}
+
+}  // namespace
+
+bool canType() { return bool(openDisplay()); }
+
+namespace {
+
+// A viewable window below `parent` (itself included) titled with `title`.
+Window findTitled(Display *display, Window parent, const std::string &title) {
+    XWindowAttributes attributes;
+    if (XGetWindowAttributes(display, parent, &attributes) && attributes.map_state == IsViewable) {
+        char *name = nullptr;
+        if (XFetchName(display, parent, &name) && name) {
+            const bool found = std::string(name).find(title) != std::string::npos;
+            XFree(name);
+            if (found)
+                return parent;
+        }
+    }
+    Window root = None, up = None, *children = nullptr;
+    unsigned int count = 0;
+    Window found = None;
+    if (XQueryTree(display, parent, &root, &up, &children, &count)) {
+        for (unsigned int i = 0; i < count && found == None; i++)
+            found = findTitled(display, children[i], title);
+        if (children)
+            XFree(children);
+    }
+    return found;
+}
+
+}  // namespace
+
+bool focusWindowTitled(const std::string &title) {
+    DisplayHandle display = openDisplay();
+    if (!display)
+        return false;
+    const Window window = findTitled(display.get(), DefaultRootWindow(display.get()), title);
+    if (window == None)
+        return false;
+    XRaiseWindow(display.get(), window);
+    XSetInputFocus(display.get(), window, RevertToParent, CurrentTime);
+    XSync(display.get(), False);
+    return true;
+}
+
+bool typeText(const std::string &text) {
+    DisplayHandle display = openDisplay();
+    if (!display)
+        return false;
+    for (char c : text) {
+        const KeySym symbol = keySymFor(c);
+        const KeyCode key = symbol == NoSymbol ? 0 : XKeysymToKeycode(display.get(), symbol);
+        if (key == 0)
+            return false;
+        XTestFakeKeyEvent(display.get(), key, True, CurrentTime);
+        XTestFakeKeyEvent(display.get(), key, False, CurrentTime);
+        XSync(display.get(), False);
+    }
+    return true;
+}
+
+#else
+
+bool canType() { return false; }
+bool focusWindowTitled(const std::string &) { return false; }
+bool typeText(const std::string &) { return false; }
+
+#endif
+
+}  // namespace testing_x
