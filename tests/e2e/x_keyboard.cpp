@@ -83,6 +83,43 @@ bool focusWindowTitled(const std::string &title) {
     return true;
 }
 
+std::string focusedWindowTitle() {
+    DisplayHandle display = openDisplay();
+    if (!display)
+        return {};
+    Window window = None;
+    int revert = 0;
+    XGetInputFocus(display.get(), &window, &revert);
+    // The focus may sit on a window inside the titled one.
+    for (int depth = 0; window != None && window != PointerRoot && depth < 16; depth++) {
+        char *name = nullptr;
+        if (XFetchName(display.get(), window, &name) && name) {
+            std::string title(name);
+            XFree(name);
+            return title;
+        }
+        Window root = None, parent = None, *children = nullptr;
+        unsigned int count = 0;
+        if (!XQueryTree(display.get(), window, &root, &parent, &children, &count))
+            break;
+        if (children)
+            XFree(children);
+        if (parent == root)
+            break;
+        window = parent;
+    }
+    return {};
+}
+
+bool dropFocus() {
+    DisplayHandle display = openDisplay();
+    if (!display)
+        return false;
+    XSetInputFocus(display.get(), None, RevertToNone, CurrentTime);
+    XSync(display.get(), False);
+    return true;
+}
+
 bool typeText(const std::string &text) {
     DisplayHandle display = openDisplay();
     if (!display)
@@ -103,6 +140,8 @@ bool typeText(const std::string &text) {
 
 bool canType() { return false; }
 bool focusWindowTitled(const std::string &) { return false; }
+std::string focusedWindowTitle() { return {}; }
+bool dropFocus() { return false; }
 bool typeText(const std::string &) { return false; }
 
 #endif
