@@ -470,7 +470,26 @@ void AppDelegate::bringForward(QWidget *window) {
         if (platform::Document *current = platform::DocumentController::shared().documents().value(0))
             window = current->firstWindow();
     }
+    if (!window)
+        return;
     platform::WindowTabs::makeKeyAndOrderFront(window);
+    // Windows shown just now (a folder and a file handed over together) each
+    // become active as they reach the screen, in turn: the one brought
+    // forward is made active again once it is on screen, after them.
+    QPointer<QWidget> front = window->window();
+    auto *onScreen = new QTimer(this);
+    onScreen->setInterval(20);
+    connect(onScreen, &QTimer::timeout, this, [onScreen, front, tries = 0]() mutable {
+        QWindow *handle = front ? front->windowHandle() : nullptr;
+        const bool exposed = handle && handle->isExposed();
+        if (!exposed && front && ++tries < 100)
+            return;  // not on screen yet
+        onScreen->stop();
+        onScreen->deleteLater();
+        if (exposed && QApplication::activeWindow() != front)
+            platform::WindowTabs::makeKeyAndOrderFront(front);
+    });
+    onScreen->start();
 }
 
 // --- Responder -------------------------------------------------------------------------

@@ -111,13 +111,56 @@ std::string focusedWindowTitle() {
     return {};
 }
 
-bool dropFocus() {
+std::string topWindowTitle() {
     DisplayHandle display = openDisplay();
     if (!display)
-        return false;
-    XSetInputFocus(display.get(), None, RevertToNone, CurrentTime);
-    XSync(display.get(), False);
-    return true;
+        return {};
+    Window root = None, parent = None, *children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(display.get(), DefaultRootWindow(display.get()), &root, &parent, &children, &count))
+        return {};
+    std::string title;
+    // Bottom to top: the last one shown is the topmost.
+    for (unsigned int i = count; i-- > 0 && title.empty();) {
+        XWindowAttributes attributes;
+        if (!XGetWindowAttributes(display.get(), children[i], &attributes) || attributes.map_state != IsViewable)
+            continue;
+        char *name = nullptr;
+        if (XFetchName(display.get(), children[i], &name) && name) {
+            title = name;
+            XFree(name);
+        } else {
+            break;  // an untitled window on top
+        }
+    }
+    if (children)
+        XFree(children);
+    return title;
+}
+
+CoveringWindow::CoveringWindow() {
+    Display *display = XOpenDisplay(nullptr);
+    if (!display)
+        return;
+    display_ = display;
+    const int screen = DefaultScreen(display);
+    const Window window =
+        XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0, unsigned(DisplayWidth(display, screen)),
+                            unsigned(DisplayHeight(display, screen)), 0, BlackPixel(display, screen),
+                            WhitePixel(display, screen));
+    window_ = window;
+    XStoreName(display, window, "Another program");
+    XMapRaised(display, window);
+    XSync(display, False);
+    shown_ = true;
+}
+
+CoveringWindow::~CoveringWindow() {
+    if (!display_)
+        return;
+    auto *display = static_cast<Display *>(display_);
+    XDestroyWindow(display, Window(window_));
+    XCloseDisplay(display);
 }
 
 bool typeText(const std::string &text) {
@@ -141,7 +184,9 @@ bool typeText(const std::string &text) {
 bool canType() { return false; }
 bool focusWindowTitled(const std::string &) { return false; }
 std::string focusedWindowTitle() { return {}; }
-bool dropFocus() { return false; }
+std::string topWindowTitle() { return {}; }
+CoveringWindow::CoveringWindow() = default;
+CoveringWindow::~CoveringWindow() = default;
 bool typeText(const std::string &) { return false; }
 
 #endif

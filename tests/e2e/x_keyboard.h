@@ -1,7 +1,7 @@
 // The keyboard of the X display the end-to-end tests run on, as a person
 // uses it: keys typed through the server's test extension, to the window
-// that has the focus, and the focus given, taken and looked at by window
-// title. The program under test is another process, so Qt's own event
+// that has the focus, the focus given and looked at, and the order of the
+// windows on screen, by window title. The program under test is another process, so Qt's own event
 // simulation cannot reach it.
 #pragma once
 
@@ -20,9 +20,23 @@ bool focusWindowTitled(const std::string &title);
 // The title of the window that has the keyboard focus; empty when none has.
 std::string focusedWindowTitle();
 
-// Takes the keyboard focus from every window, as a click on the desktop
-// would.
-bool dropFocus();
+// The title of the topmost window shown; empty when none is titled.
+std::string topWindowTitle();
+
+// A window of another program, over the whole screen while it lives.
+class CoveringWindow {
+public:
+    CoveringWindow();
+    ~CoveringWindow();
+    CoveringWindow(const CoveringWindow &) = delete;
+    CoveringWindow &operator=(const CoveringWindow &) = delete;
+    bool isShown() const { return shown_; }
+
+private:
+    void *display_ = nullptr;
+    unsigned long window_ = 0;
+    bool shown_ = false;
+};
 
 // Types `text` (lower-case letters, digits, blanks and new lines); false when
 // the display refused or a character has no key.
