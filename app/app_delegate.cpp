@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QTimer>
 #include <QUrl>
+#include <QWindow>
 
 #include <cmath>
 #include <mutex>
@@ -19,7 +20,9 @@
 #include "app/kvx_document_window_controller.h"
 #include "app/kvx_static_web_window_controller.h"
 #include "app/maker_addresses.h"
+#include "app/project_window_controller.h"
 #include "app/smart_editor_document.h"
+#include "app/smart_editor_document_controller.h"
 #include "app/smart_editor_preferences.h"
 #include "app/tzr_help_controller.h"
 #include "app/tzr_theme_controller.h"
@@ -36,7 +39,10 @@
 #include "platform/font_resolver.h"
 #include "platform/key_modifiers.h"
 #include "platform/kvx_folder_contents.h"
+#include "platform/native_path.h"
 #include "platform/registered_defaults.h"
+#include "platform/window_controller.h"
+#include "platform/window_tabs.h"
 #include "platform/workspace.h"
 #include "window/master_view_content.h"
 #include "window/window_extras.h"
@@ -109,6 +115,12 @@ AppDelegate::AppDelegate(platform::Defaults *defaults, TZRThemeController *extra
                      window->raise();
          }},
     };
+    // The window a later start of the program brings forward.
+    if (auto *application = qobject_cast<QApplication *>(QCoreApplication::instance()))
+        connect(application, &QGuiApplication::focusWindowChanged, this, [this] {
+            if (QWidget *active = QApplication::activeWindow())
+                lastActiveWindow_ = active;
+        });
     for (const TZRHelpController::Page &page : TZRHelpController::pages())
         commands_.insert(page.action, [action = page.action] { TZRHelpController::sharedController().perform(action); });
     platform::ActionRouter::addApplicationResponder(this);
@@ -418,6 +430,66 @@ void AppDelegate::openDocumentsWithPanel() {
     platform::Document *current = platform::DocumentController::shared().currentDocument();
     const QStringList paths = platform::FilePanels::runOpenPanel(panel, current ? current->firstWindow() : nullptr);
     openDocuments(paths);
+}
+
+// --- Starts of the program ------------------------------------------------------------
+
+QWidget *AppDelegate::openCommandLinePaths(const QStringList &paths) {
+    platform::DocumentController &documents = platform::DocumentController::shared();
+    auto *projects = qobject_cast<SmartEditorDocumentController *>(&documents);
+    QWidget *last = nullptr;
+    for (const QString &path : paths) {
+        if (projects && platform::pathStatus(path).isDir) {
+            projects->openFolderURL(QUrl::fromLocalFile(path));
+            if (!projects->openProjects().empty())
+                last = projects->openProjects().back()->window();
+            continue;
+        }
+        openDocuments({path});
+        if (platform::Document *document = documents.documentForPath(path); document && document->firstWindow())
+            last = document->firstWindow();
+    }
+    return last;
+}
+
+void AppDelegate::bringForward(QWidget *window) {
+    const auto shown = [](QWidget *candidate) { return candidate && candidate->isVisible() ? candidate : nullptr; };
+    if (!window)
+        window = shown(lastActiveWindow_);
+    if (!window) {
+        if (platform::Document *current = platform::DocumentController::shared().currentDocument())
+            window = shown(current->firstWindow());
+    }
+    if (!window) {
+        for (QWidget *candidate : QApplication::topLevelWidgets())
+            if (qobject_cast<platform::DocumentWindow *>(candidate) && candidate->isVisible())
+                window = candidate;
+    }
+    if (!window) {
+        openDocuments({QString()});
+        if (platform::Document *current = platform::DocumentController::shared().documents().value(0))
+            window = current->firstWindow();
+    }
+    if (!window)
+        return;
+    platform::WindowTabs::makeKeyAndOrderFront(window);
+    // Windows shown just now (a folder and a file handed over together) each
+    // become active as they reach the screen, in turn: the one brought
+    // forward is made active again once it is on screen, after them.
+    QPointer<QWidget> front = window->window();
+    auto *onScreen = new QTimer(this);
+    onScreen->setInterval(20);
+    connect(onScreen, &QTimer::timeout, this, [onScreen, front, tries = 0]() mutable {
+        QWindow *handle = front ? front->windowHandle() : nullptr;
+        const bool exposed = handle && handle->isExposed();
+        if (!exposed && front && ++tries < 100)
+            return;  // not on screen yet
+        onScreen->stop();
+        onScreen->deleteLater();
+        if (exposed && QApplication::activeWindow() != front)
+            platform::WindowTabs::makeKeyAndOrderFront(front);
+    });
+    onScreen->start();
 }
 
 // --- Responder -------------------------------------------------------------------------

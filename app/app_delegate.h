@@ -11,7 +11,8 @@
 //
 // The delegate is the application's responder for the actions no window
 // takes: preferences, guides, help pages, announcements, extras folders,
-// the default font, opening documents, quitting.
+// the default font, opening documents (those of a later start of the program
+// too, which hands them over), quitting.
 #pragma once
 
 #include <QFontDialog>
@@ -125,6 +126,16 @@ public:
     // Asks for files with the open panel and opens each.
     void openDocumentsWithPanel();
 
+    // --- Starts of the program ------------------------------------------------------
+    // Opens what a start of the program names (its own, or a later start's
+    // handed over): folders as project windows, files as documents (one open
+    // already comes to the front). Returns the window of the last opened;
+    // null when none could be.
+    QWidget *openCommandLinePaths(const QStringList &paths);
+    // Brings `window` to the front, active; without one, the window last
+    // active (a new untitled document when no window is left).
+    void bringForward(QWidget *window = nullptr);
+
     // --- Responder ------------------------------------------------------------------
     bool respondsToAction(const QString &action) const override;
     void performAction(const QString &action, QObject *sender) override;
@@ -148,5 +159,6 @@ private:
     DocumentOpener documentOpener_;
     std::unique_ptr<WindowExtras> windowExtras_;
     bool documentsInstalled_ = false;
+    QPointer<QWidget> lastActiveWindow_;
     QHash<QString, std::function<void()>> commands_;
 };

@@ -1,43 +1,60 @@
 // orvane [--screenshot FILE.png] [FILE or FOLDER...]
 //
 // Starts Orvane on the given files, and on folders as project windows (an
-// untitled window without any, or when none of them could be opened). With
-// --screenshot, the screen is saved to FILE.png once the windows have shown
-// themselves, and Orvane quits.
+// untitled window without any, or when none of them could be opened). While
+// Orvane runs for the user on this display, a start hands the files to it,
+// which opens them in front (or only comes to the front), and ends. With
+// --screenshot, the process shows its own windows, saves the screen to
+// FILE.png once they have shown themselves, and quits; beside a running
+// Orvane it leaves the preferences as they are.
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QFileInfo>
+#include <QDir>
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QTimer>
-#include <QUrl>
 
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include "app/app_delegate.h"
 #include "app/library_log.h"
 #include "app/smart_editor_document_controller.h"
+#include "platform/alerts.h"
+#include "platform/defaults.h"
 #include "platform/dispatch.h"
 #include "platform/document.h"
 #include "platform/document_controller.h"
+#include "platform/folders.h"
+#include "platform/native_path.h"
+#include "platform/program_instance.h"
 
 namespace {
 
 int s_quitSignal[2] = {-1, -1};
 
 // A request to end (a session logging out, a kill with the default signal)
-// quits as the menu's Quit would, so that the crash flag is cleared.
+// ends the program whatever it is doing: nobody may be there to answer an
+// alert open now, or one raised while quitting, so none waits. The quit
+// sequence then saves what saves in place and clears the crash flag.
 void quitOnSignals(QApplication &application) {
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, s_quitSignal) != 0)
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, s_quitSignal) != 0)
         return;
     auto *notifier = new QSocketNotifier(s_quitSignal[1], QSocketNotifier::Read, &application);
     QObject::connect(notifier, &QSocketNotifier::activated, &application, [notifier] {
         notifier->setEnabled(false);
         char byte;
         [[maybe_unused]] ssize_t got = ::read(s_quitSignal[1], &byte, 1);
-        QCoreApplication::quit();
+        platform::Alerts::setUnattended(true);
+        // Every event loop ends, those of modal alerts and panels with the
+        // application's (a polite quit would wait for them, and for windows
+        // that ask before closing).
+        QCoreApplication::exit(0);
+        // Before the application's loop runs there is none to end yet.
+        QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
     });
     struct sigaction action = {};
     action.sa_handler = [](int) {
@@ -51,6 +68,35 @@ void quitOnSignals(QApplication &application) {
     sigaction(SIGHUP, &action, nullptr);
 }
 
+// The arguments as the bytes that name them: a file name that is not UTF-8
+// must still name its file.
+QStringList argumentsOf(int argc, char **argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; i++)
+        arguments << platform::pathFromNative(argv[i]);
+    return arguments;
+}
+
+// The working folder, from its bytes.
+QString workingFolder() {
+    char *here = ::getcwd(nullptr, 0);
+    const QString folder = here ? platform::pathFromNative(here) : QDir::currentPath();
+    std::free(here);
+    return folder;
+}
+
+// Another program runs under the same preferences and this one was asked to
+// run anyway (--screenshot): it reads the preferences as they are and keeps
+// its changes to itself, the crash flag among them.
+void useGuestPreferences(QObject *owner) {
+    auto *guest = new platform::Defaults(QString(), owner);
+    QVariantMap stored = platform::Defaults::storedValuesInFile(platform::Defaults::standardFilePath());
+    stored.remove(QStringLiteral("appCrashed"));
+    for (auto it = stored.cbegin(); it != stored.cend(); ++it)
+        guest->setObject(it.value(), it.key());
+    platform::Defaults::setStandard(guest);
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -58,10 +104,9 @@ int main(int argc, char **argv) {
     QApplication::setApplicationName(QStringLiteral("Orvane"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tessaro Orvane"));
     QApplication::setApplicationVersion(QStringLiteral(ORVANE_VERSION));
-    QApplication application(argc, argv);
+    QApplication application(argc, argv);  // takes Qt's own options out of argv
     application.setProperty("buildNumber", QStringLiteral(ORVANE_BUILD));
     installLibraryLogHandler();
-    quitOnSignals(application);
 
     QCommandLineParser options;
     options.setApplicationDescription(QStringLiteral("Orvane, a Markdown editor for Tessaro markup."));
@@ -73,7 +118,35 @@ int main(int argc, char **argv) {
     options.addOption(screenshot);
     options.addPositionalArgument(QStringLiteral("files"), QStringLiteral("The documents, and the folders, to open."),
                                   QStringLiteral("[FILE or FOLDER...]"));
-    options.process(application);
+    options.process(argumentsOf(argc, argv));
+
+    // One program per user, display and preferences: a start while it runs
+    // hands its paths over and ends, before it reads a preference.
+    QStringList paths;
+    QList<QByteArray> named;
+    const QDir here(workingFolder());
+    for (const QString &argument : options.positionalArguments()) {
+        paths << QDir::cleanPath(here.absoluteFilePath(argument));
+        named << platform::nativePath(paths.last());
+    }
+    platform::ProgramInstance instance(platform::ProgramInstance::socketPath(
+        platform::Folders::configFolder(), platform::ProgramInstance::currentDisplay()));
+    // A screenshot is of this process's own windows.
+    const bool ownWindows = options.isSet(screenshot);
+    switch (instance.claim(named, ownWindows ? platform::ProgramInstance::Mode::RunBeside
+                                             : platform::ProgramInstance::Mode::HandOver)) {
+    case platform::ProgramInstance::Role::HandedOver:
+        return 0;
+    case platform::ProgramInstance::Role::Unanswered:
+        std::fprintf(stderr, "Orvane is running but does not answer; nothing was opened.\n");
+        return 1;
+    case platform::ProgramInstance::Role::Guest:
+        useGuestPreferences(&application);
+        break;
+    case platform::ProgramInstance::Role::Owner:
+        break;
+    }
+    quitOnSignals(application);
 
     AppDelegate::initialize();
     // The application's document controller: documents, Open Folder and New Tab.
@@ -81,25 +154,26 @@ int main(int argc, char **argv) {
     platform::DocumentController::setShared(&documents);
     AppDelegate delegate;
     delegate.installDocumentMachinery();
+    // Quitting, the program takes no more paths; a start meanwhile waits for
+    // it to end and then runs itself.
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, &instance,
+                     [&instance] { instance.stopListening(); });
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &delegate,
                      [&delegate] { delegate.applicationWillTerminate(); });
 
     delegate.applicationWillFinishLaunching();
     delegate.applicationDidFinishLaunching();
     // Folders named on the command line open as projects, files as documents.
-    QStringList files;
-    for (const QString &argument : options.positionalArguments()) {
-        const QFileInfo named(argument);
-        if (named.isDir())
-            documents.openFolderURL(QUrl::fromLocalFile(named.absoluteFilePath()));
-        else
-            files << argument;
-    }
-    delegate.openDocuments(files);
+    delegate.openCommandLinePaths(paths);
     // Files that could not be opened (each told in an alert) leave an
     // untitled window rather than a program without any.
     if (documents.documents().isEmpty() && documents.openProjects().empty())
         delegate.openDocuments({QString()});
+    // What later starts name opens here, in front.
+    QObject::connect(&instance, &platform::ProgramInstance::pathsReceived, &delegate,
+                     [&delegate](const QStringList &handed) {
+                         delegate.bringForward(delegate.openCommandLinePaths(handed));
+                     });
 
     if (options.isSet(screenshot)) {
         const QString path = options.value(screenshot);

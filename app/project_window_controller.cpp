@@ -18,6 +18,7 @@
 #include "platform/file_manager.h"
 #include "platform/folders.h"
 #include "platform/kvx_folder_contents.h"
+#include "platform/native_path.h"
 #include "platform/quick_preview.h"
 #include "platform/trash.h"
 #include "platform/type_registry.h"
@@ -182,13 +183,14 @@ void ProjectWindowController::openFiles(const QList<SidebarRow> &files) {
     saveWindowSize();
     for (const SidebarRow &file : files) {
         const QString path = pathOf(file);
-        const QFileInfo info(path);
+        // Told by the bytes of the path, which may not be UTF-8.
+        const platform::PathStatus info = platform::pathStatus(path);
         // A folder is opened in the list itself.
-        if (path.isEmpty() || info.isDir())
+        if (path.isEmpty() || info.isDir)
             continue;
         // Only a plain file is read as text: a pipe would never end.
         const QString type = platform::TypeRegistry::typeForPath(path);
-        if (info.isFile() && platform::TypeRegistry::conformsTo(type, QLatin1String(platform::types::kText)))
+        if (info.isFile && platform::TypeRegistry::conformsTo(type, QLatin1String(platform::types::kText)))
             openTextFile(path);
         else
             openElsewhere(path);
@@ -248,8 +250,8 @@ void ProjectWindowController::deleteFiles(const QList<SidebarRow> &files) {
         const QString path = pathOf(file);
         if (path.isEmpty())
             continue;
-        const QFileInfo info(path);
-        const platform::Alert question{QStringLiteral("Warning"), deleteQuestion(path, info.isDir() && !info.isSymLink()),
+        const platform::PathStatus info = platform::pathStatus(path, false);
+        const platform::Alert question{QStringLiteral("Warning"), deleteQuestion(platform::displayablePath(path), info.isDir),
                                        {QStringLiteral("OK"), QStringLiteral("Cancel")},
                                        platform::AlertStyle::Critical};
         if (platform::Alerts::runModal(question, window()) != 0)

@@ -2,7 +2,11 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
+#include <QThread>
+
+#include <atomic>
 
 #include "platform/dispatch.h"
 #include "platform/log.h"
@@ -13,6 +17,9 @@ namespace {
 
 std::mutex s_handlerMutex;
 Alerts::Handler s_handler;
+std::atomic<bool> s_unattended{false};
+// The alerts on screen, innermost last (main thread).
+QList<QPointer<QMessageBox>> s_showing;
 
 Alerts::Handler currentHandler() {
     std::lock_guard<std::mutex> lock(s_handlerMutex);
@@ -26,8 +33,8 @@ QStringList buttonsOf(const Alert &alert) {
 // On the main thread.
 int show(const Alert &alert, QWidget *parent) {
     qCInfo(lcPlatform).noquote() << QStringLiteral("Alert: %1 %2").arg(alert.messageText, alert.informativeText);
-    if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
-        return -1;  // no widgets to show it with; the log line above stays
+    if (!qobject_cast<QApplication *>(QCoreApplication::instance()) || s_unattended)
+        return -1;  // no widgets to show it with, or nobody to answer; the log line above stays
     QMessageBox box(parent ? parent : QApplication::activeWindow());
     box.setIcon(alert.style == AlertStyle::Critical        ? QMessageBox::Critical
                 : alert.style == AlertStyle::Informational ? QMessageBox::Information
@@ -43,7 +50,9 @@ int show(const Alert &alert, QWidget *parent) {
             box.setEscapeButton(buttons.last());
     }
     box.setDefaultButton(static_cast<QPushButton *>(buttons.first()));
+    s_showing.append(&box);
     box.exec();
+    s_showing.removeAll(&box);
     return int(buttons.indexOf(box.clickedButton()));
 }
 
@@ -59,12 +68,37 @@ void Alerts::simpleAlert(const QString &message, const QString &title) {
 }
 
 int Alerts::runModal(const Alert &alert, QWidget *parent) {
+    if (s_unattended) {
+        qCInfo(lcPlatform).noquote() << QStringLiteral("Alert: %1 %2").arg(alert.messageText, alert.informativeText);
+        return -1;
+    }
     if (Handler handler = currentHandler())
         return handler(alert);
     int choice = -1;
     Dispatch::mainSync([&] { choice = show(alert, parent); });
     return choice;
 }
+
+void Alerts::setUnattended(bool unattended) {
+    s_unattended = unattended;
+    if (!unattended)
+        return;
+    // Closed from the inside out: each box's own loop ends, and the code
+    // that raised it goes on with no answer.
+    auto closeShowing = [] {
+        const QList<QPointer<QMessageBox>> showing = s_showing;
+        for (auto it = showing.rbegin(); it != showing.rend(); ++it)
+            if (*it)
+                (*it)->done(-1);
+    };
+    QCoreApplication *application = QCoreApplication::instance();
+    if (application && QThread::currentThread() == application->thread())
+        closeShowing();
+    else
+        Dispatch::main(closeShowing);
+}
+
+bool Alerts::isUnattended() { return s_unattended; }
 
 Alerts::Handler Alerts::setHandler(Handler handler) {
     std::lock_guard<std::mutex> lock(s_handlerMutex);

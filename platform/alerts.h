@@ -46,6 +46,13 @@ public:
     // answers the Escape key.
     static int runModal(const Alert &alert, QWidget *parent = nullptr);
 
+    // Unattended (the session is ending: a terminating signal), no alert
+    // waits for an answer: the alerts showing are closed, and every alert
+    // after is logged and answered at once as closed without a button (-1).
+    // Any thread.
+    static void setUnattended(bool unattended);
+    static bool isUnattended();
+
     // Where alerts go instead of the screen; returns the handler it replaces.
     // The handler is called on the thread that raised the alert.
     using Handler = std::function<int(const Alert &)>;

@@ -12,6 +12,7 @@
 #include <mutex>
 
 #include "platform/dispatch.h"
+#include "platform/file_kind.h"
 #include "platform/folders.h"
 #include "platform/log.h"
 #include "platform/settings_json.h"
@@ -160,6 +161,22 @@ void Defaults::openFile() {
     m_syncTimer->setSingleShot(true);
     m_syncTimer->setInterval(kSyncDelayMsec);
     connect(m_syncTimer, &QTimer::timeout, this, [this] { syncSettings(); });
+}
+
+QVariantMap Defaults::storedValuesInFile(const QString &filePath) {
+    if (!isRegularFile(filePath))
+        return {};
+    QFile file(filePath);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QVariantMap values;
+    QString error;
+    if (!settings_json::parse(file.readAll(), &values, &error))
+        return {};
+    QVariantMap decoded;
+    for (auto it = values.cbegin(); it != values.cend(); ++it)
+        decoded.insert(settings_json::decodeKey(it.key()), it.value());
+    return decoded;
 }
 
 // --- Registered layer ---------------------------------------------------------

@@ -64,6 +64,9 @@ public:
     ~Defaults() override;  // writes what is pending
 
     QString filePath() const { return m_path; }
+    // The values the preferences file at `filePath` holds, read without
+    // touching it (a missing, unreadable or damaged file holds none).
+    static QVariantMap storedValuesInFile(const QString &filePath);
     // What was wrong with the file when it was opened (damaged, unreadable),
     // worded for the user; empty when it was fine or absent.
     QString fileProblem() const { return m_fileProblem; }

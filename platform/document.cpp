@@ -15,6 +15,7 @@
 #include "platform/file_tags.h"
 #include "platform/folders.h"
 #include "platform/log.h"
+#include "platform/native_path.h"
 #include "platform/safe_write.h"
 #include "platform/window_controller.h"
 
@@ -35,12 +36,9 @@ std::optional<QByteArray> readPlainFile(const QString &path, QString *error) {
                                              : QStringLiteral("It does not exist.");
         return std::nullopt;
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = file.errorString();
+    QFile file;
+    if (!openFile(file, path, QIODevice::ReadOnly, error))
         return std::nullopt;
-    }
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
         if (error)
@@ -81,7 +79,7 @@ void Document::setFilePath(const QString &path) {
 
 QString Document::displayName() const {
     if (!m_filePath.isEmpty())
-        return QFileInfo(m_filePath).fileName();
+        return displayablePath(QFileInfo(m_filePath).fileName());
     if (m_untitledNumber <= 1)
         return QStringLiteral("Untitled");
     return QStringLiteral("Untitled %1").arg(m_untitledNumber);

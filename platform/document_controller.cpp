@@ -11,6 +11,7 @@
 #include "platform/document.h"
 #include "platform/file_panels.h"
 #include "platform/log.h"
+#include "platform/native_path.h"
 #include "platform/type_registry.h"
 #include "platform/window_controller.h"
 
@@ -23,10 +24,11 @@ const QString kRecentKey = QStringLiteral("recentDocumentPaths");
 
 DocumentController *s_replacement = nullptr;
 
-QString canonicalPath(const QString &path) {
-    const QFileInfo info(path);
-    const QString canonical = info.canonicalFilePath();
-    return canonical.isEmpty() ? info.absoluteFilePath() : canonical;
+// Resolved from the bytes of the path: Qt would resolve another file for a
+// name that is not UTF-8.
+QString resolvedPath(const QString &path) {
+    const QString canonical = canonicalPath(path);
+    return canonical.isEmpty() ? QFileInfo(path).absoluteFilePath() : canonical;
 }
 
 }  // namespace
@@ -68,9 +70,9 @@ QList<Document *> DocumentController::documents() const {
 }
 
 Document *DocumentController::documentForPath(const QString &path) const {
-    const QString wanted = canonicalPath(path);
+    const QString wanted = resolvedPath(path);
     for (Document *document : documents())
-        if (!document->filePath().isEmpty() && canonicalPath(document->filePath()) == wanted)
+        if (!document->filePath().isEmpty() && resolvedPath(document->filePath()) == wanted)
             return document;
     return nullptr;
 }
@@ -132,7 +134,7 @@ Document *DocumentController::openDocument(const QString &path, bool display) {
     }
     if (!document) {
         const QString message =
-            QStringLiteral("The document “%1” could not be opened.").arg(QFileInfo(path).fileName());
+            QStringLiteral("The document “%1” could not be opened.").arg(displayablePath(QFileInfo(path).fileName()));
         qCWarning(lcPlatform).noquote() << message << reason;
         Alerts::runModal({message, reason, {QStringLiteral("OK")}, AlertStyle::Warning});
         return nullptr;
@@ -201,7 +203,7 @@ bool DocumentController::closeAllDocuments() {
 QStringList DocumentController::recentDocumentPaths() const {
     QStringList result;
     for (const QString &path : Defaults::standard().stringArrayForKey(kRecentKey))
-        if (QFileInfo::exists(path))
+        if (pathStatus(path).exists)
             result.append(path);
     return result;
 }

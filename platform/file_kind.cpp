@@ -1,6 +1,6 @@
 #include "platform/file_kind.h"
 
-#include <QFile>
+#include "platform/native_path.h"
 
 #include <sys/stat.h>
 
@@ -8,7 +8,7 @@ namespace platform {
 
 bool isRegularFile(const QString &path) {
     struct stat info;
-    return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISREG(info.st_mode);
+    return !path.isEmpty() && ::stat(nativePath(path).constData(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 }  // namespace platform

@@ -10,6 +10,7 @@
 
 #include "platform/folders.h"
 #include "platform/log.h"
+#include "platform/native_path.h"
 
 namespace platform {
 
@@ -23,13 +24,21 @@ FileManager::Hooks hooks() {
     return s_hooks;
 }
 
+// The URI of a local file, from the bytes of its path (a name that is not
+// UTF-8 is percent-encoded byte for byte).
+QString fileUri(const QString &path) {
+    if (!isNativeOnly(path))
+        return QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
+    return QStringLiteral("file://") + QString::fromLatin1(nativePath(path).toPercentEncoding("/"));
+}
+
 // How long the service may take to start and answer.
 constexpr int kServiceTimeoutMs = 10000;
 
 bool openFolder(const QString &folder) {
     if (auto open = hooks().openFolder)
         return open(folder);
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    return QDesktopServices::openUrl(QUrl::fromEncoded(fileUri(folder).toLatin1()));
 }
 
 void openFolders(const QStringList &paths) {
@@ -74,7 +83,7 @@ QDBusMessage FileManager::showItemsMessage(const QStringList &paths) {
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
     QStringList uris;
     for (const QString &path : paths)
-        uris.append(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded));
+        uris.append(fileUri(path));
     // No start-up notification to hand over.
     message << uris << QString();
     return message;
@@ -94,7 +103,7 @@ bool FileManager::revealFiles(const QStringList &paths) {
     QStringList existing;
     for (const QString &path : paths) {
         // A link is shown itself, even when what it names is gone.
-        if (QFileInfo(path).isAbsolute() && (QFileInfo::exists(path) || QFileInfo(path).isSymLink()))
+        if (QFileInfo(path).isAbsolute() && pathStatus(path, false).exists)
             existing.append(path);
     }
     if (existing.isEmpty())

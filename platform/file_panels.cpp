@@ -5,6 +5,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 
+#include "platform/alerts.h"
 #include "platform/type_registry.h"
 
 namespace platform {
@@ -63,6 +64,81 @@ private:
     QString m_folder;
 };
 
+// The save panel, which owns the name it writes: the name carries the
+// extension of the type chosen, and changes with it; the question before a
+// file is replaced names the file the save will write (Qt's own question
+// would name the file typed, which the extension may change).
+class SaveDialog : public QFileDialog {
+public:
+    SaveDialog(QWidget *parent, SavePanel &panel) : QFileDialog(parent, panel.title), m_panel(panel) {
+        setAcceptMode(QFileDialog::AcceptSave);
+        setFileMode(QFileDialog::AnyFile);
+        // The desktop's panels neither tell the name typed nor let the
+        // program ask before replacing; this one does both.
+        setOption(QFileDialog::DontUseNativeDialog);
+        setOption(QFileDialog::DontConfirmOverwrite);
+        if (!panel.directory.isEmpty())
+            setDirectory(panel.directory);
+        for (const QString &type : panel.types)
+            m_filters << TypeRegistry::nameFilter(type);
+        if (!m_filters.isEmpty()) {
+            setNameFilters(m_filters);
+            selectNameFilter(m_filters.value(panel.types.indexOf(panel.chosenType)));
+        }
+        selectFile(panel.nameFieldStringValue);
+        connect(this, &QFileDialog::filterSelected, this, [this](const QString &filter) { typeChosen(filter); });
+    }
+
+    // The file the save writes, once accepted.
+    QString answer() const { return m_answer; }
+
+    // The name typed so far, without its folder.
+    QString typedName() const {
+        const QStringList chosen = selectedFiles();
+        return chosen.isEmpty() || QFileInfo(chosen.first()).isDir() ? QString()
+                                                                     : QFileInfo(chosen.first()).fileName();
+    }
+
+    void accept() override {
+        const QStringList chosen = selectedFiles();
+        // A folder chosen is gone into, as the panel does.
+        if (chosen.isEmpty() || QFileInfo(chosen.first()).isDir()) {
+            QFileDialog::accept();
+            return;
+        }
+        const QString path = FilePanels::pathWithExtension(chosen.first(), m_panel);
+        const QFileInfo target(path);
+        if ((target.exists() || target.isSymLink()) && !target.isDir()) {
+            const int answer = Alerts::runModal(
+                {FilePanels::replaceQuestion(path),
+                 QStringLiteral("A file with the same name already exists in “%1”. Replacing it will overwrite "
+                                "its current contents.")
+                     .arg(QFileInfo(target.absolutePath()).fileName()),
+                 {QStringLiteral("Cancel"), QStringLiteral("Replace")},
+                 AlertStyle::Warning},
+                this);
+            if (answer != 1)
+                return;  // the panel stays, for another name
+        }
+        m_answer = path;
+        QFileDialog::accept();
+    }
+
+private:
+    void typeChosen(const QString &filter) {
+        const qsizetype index = m_filters.indexOf(filter);
+        if (index < 0)
+            return;
+        m_panel.chosenType = m_panel.types.at(index);
+        if (const QString name = typedName(); !name.isEmpty())
+            selectFile(FilePanels::pathWithExtension(name, m_panel));
+    }
+
+    SavePanel &m_panel;
+    QStringList m_filters;
+    QString m_answer;
+};
+
 }  // namespace
 
 FilePanels::Handlers FilePanels::setHandlers(Handlers replacement) {
@@ -82,32 +158,26 @@ QString FilePanels::pathWithExtension(const QString &path, const SavePanel &pane
     return path + u'.' + allowed.first();
 }
 
+QString FilePanels::replaceQuestion(const QString &path) {
+    return QStringLiteral("“%1” already exists. Do you want to replace it?").arg(QFileInfo(path).fileName());
+}
+
 bool FilePanels::runSavePanel(SavePanel &panel, QWidget *parent) {
     if (panel.chosenType.isEmpty() && !panel.types.isEmpty())
         panel.chosenType = panel.types.first();
+    // "Notes.md" exported as HTML is proposed as "Notes.html".
+    if (!panel.nameFieldStringValue.isEmpty())
+        panel.nameFieldStringValue = pathWithExtension(panel.nameFieldStringValue, panel);
     if (handlers().save) {
         if (!handlers().save(panel))
             return false;
         panel.path = pathWithExtension(panel.path, panel);
         return true;
     }
-    QFileDialog dialog(parent, panel.title);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    if (!panel.directory.isEmpty())
-        dialog.setDirectory(panel.directory);
-    QStringList filters;
-    for (const QString &type : panel.types)
-        filters << TypeRegistry::nameFilter(type);
-    if (!filters.isEmpty())
-        dialog.setNameFilters(filters);
-    dialog.selectFile(panel.nameFieldStringValue);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    SaveDialog dialog(parent, panel);
+    if (dialog.exec() != QDialog::Accepted || dialog.answer().isEmpty())
         return false;
-    const qsizetype chosen = filters.indexOf(dialog.selectedNameFilter());
-    if (chosen >= 0)
-        panel.chosenType = panel.types.at(chosen);
-    panel.path = pathWithExtension(dialog.selectedFiles().first(), panel);
+    panel.path = dialog.answer();
     return true;
 }
 

@@ -6,7 +6,9 @@
 //   if (FilePanels::runSavePanel(panel, window)) write(panel.path, panel.chosenType);
 //
 // Tests answer panels instead of showing them: while a ScriptedPanels lives,
-// each panel is recorded and answered from its script on the calling thread.
+// each panel is recorded and answered from its script on the calling thread;
+// a scripted answer is the user's whole answer, any question about replacing
+// a file included.
 // Main thread only.
 #pragma once
 
@@ -56,7 +58,10 @@ struct OpenPanel {
 class FilePanels {
 public:
     // True when the user chose a file: `panel.path` and `panel.chosenType`
-    // hold the answer, the path with an allowed extension.
+    // hold the answer, the path with an allowed extension. The name proposed
+    // carries the extension of the type chosen and follows the type the
+    // user picks; a file the save would replace is replaced only after the
+    // user agreed to it by its name (Cancel keeps the panel open).
     static bool runSavePanel(SavePanel &panel, QWidget *parent = nullptr);
     // The files chosen; empty when the panel was cancelled.
     static QStringList runOpenPanel(const OpenPanel &panel, QWidget *parent = nullptr);
@@ -65,6 +70,9 @@ public:
 
     // The path with an allowed extension for the chosen type.
     static QString pathWithExtension(const QString &path, const SavePanel &panel);
+    // The question the save panel asks before the file at `path` (the one
+    // the save writes) is replaced.
+    static QString replaceQuestion(const QString &path);
 
     using SaveHandler = std::function<bool(SavePanel &)>;
     using OpenHandler = std::function<QStringList(const OpenPanel &)>;

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 
 #include "platform/log.h"
+#include "platform/native_path.h"
 
 namespace platform {
 
@@ -24,7 +25,7 @@ constexpr uint32_t kFileMask = IN_CLOSE_WRITE | IN_MODIFY | IN_ATTRIB | IN_DELET
 FileState FileState::of(const QString &path) {
     FileState state;
     struct stat info;
-    if (stat(QFile::encodeName(path).constData(), &info) != 0)
+    if (stat(nativePath(path).constData(), &info) != 0)
         return state;
     state.exists = true;
     state.size = qint64(info.st_size);
@@ -64,8 +65,8 @@ bool FilePresenter::setPath(const QString &path) {
     if (path.isEmpty())
         return true;
     const QFileInfo info(path);
-    folder_ = QFile::encodeName(info.absolutePath());
-    name_ = QFile::encodeName(info.fileName());
+    folder_ = nativePath(info.absolutePath());
+    name_ = nativePath(info.fileName());
     inotify_ = std::make_unique<InotifyWatch>(
         [this](const std::vector<InotifyWatch::Event> &events) { handle(events); });
     if (!inotify_->isValid()) {

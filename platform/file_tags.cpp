@@ -9,12 +9,13 @@
 #include <sys/xattr.h>
 
 #include "platform/log.h"
+#include "platform/native_path.h"
 
 namespace platform {
 
 namespace {
 
-QByteArray encoded(const QString &path) { return QFile::encodeName(path); }
+QByteArray encoded(const QString &path) { return nativePath(path); }
 
 bool unsupported(int error) { return error == ENOTSUP || error == EOPNOTSUPP; }
 

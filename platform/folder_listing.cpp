@@ -1,4 +1,5 @@
 #include "platform/folder_listing.h"
+#include "platform/native_path.h"
 #include "platform/text_search.h"
 
 #include <QCollator>
@@ -80,7 +81,7 @@ std::vector<FileEntry> listFolder(const QString &folder, FileSort sort) {
     std::vector<FileEntry> files;
     // Entries carry resolved paths, so "relativePath" is measured from the
     // resolved folder too: a link in the folder's own path must not shift it.
-    const QString base = QFileInfo(folder).canonicalFilePath();
+    const QString base = canonicalPath(folder);
     if (base.isEmpty())
         return files;
     const qsizetype cut = base.endsWith(u'/') ? base.size() - 1 : base.size();
@@ -92,7 +93,7 @@ std::vector<FileEntry> listFolder(const QString &folder, FileSort sort) {
         visibleEntries(folder.path, folder.entries);  // unreadable: nothing of its own
         open.push_back(std::move(folder));
     };
-    enter(QFile::encodeName(base));
+    enter(nativePath(base));
     while (!open.empty()) {
         Folder &top = open.back();
         if (top.next == top.entries.size()) {
@@ -109,12 +110,14 @@ std::vector<FileEntry> listFolder(const QString &folder, FileSort sort) {
         const struct stat &info = isLink && stat(path.constData(), &target) == 0 ? target : own;
 
         FileEntry entry;
+        // The name as people read it; the paths keep the bytes on disk, so a
+        // name that is not UTF-8 still names its file.
         entry.label = QFile::decodeName(name);
         entry.isDirectory = S_ISDIR(info.st_mode);
         entry.modDate = modificationDate(info);
-        entry.path = QFile::decodeName(path);
+        entry.path = pathFromNative(path);
         entry.relativePath = entry.path.mid(cut);
-        entry.parentPath = QFile::decodeName(top.path);
+        entry.parentPath = pathFromNative(top.path);
         files.push_back(std::move(entry));
         if (S_ISDIR(own.st_mode))
             enter(path);  // invalidates `top`

@@ -7,6 +7,7 @@
 
 #include "platform/folder_listing.h"
 #include "platform/log.h"
+#include "platform/native_path.h"
 
 namespace platform {
 
@@ -53,7 +54,7 @@ bool FolderWatch::start(const QString &path) {
         return false;
     }
     error_.clear();
-    root_ = QFile::encodeName(path);
+    root_ = nativePath(path);
     while (root_.size() > 1 && root_.endsWith('/'))
         root_.chop(1);
     inotify_ = std::make_unique<InotifyWatch>(

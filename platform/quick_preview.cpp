@@ -16,6 +16,7 @@
 #include <optional>
 
 #include "platform/file_kind.h"
+#include "platform/native_path.h"
 
 namespace platform {
 
@@ -23,6 +24,14 @@ namespace {
 
 QMimeType mimeTypeOf(const QString &path) {
     // The content decides for files that can be read; others by their name.
+    if (isNativeOnly(path)) {
+        // Qt would look for another file: the content through the file itself.
+        const QString name = QFileInfo(path).fileName();
+        QFile file;
+        if (isRegularFile(path) && openFile(file, path, QIODevice::ReadOnly))
+            return QMimeDatabase().mimeTypeForFileNameAndData(name, &file);
+        return QMimeDatabase().mimeTypeForFile(name, QMimeDatabase::MatchExtension);
+    }
     return QMimeDatabase().mimeTypeForFile(path, isRegularFile(path) ? QMimeDatabase::MatchDefault
                                                                      : QMimeDatabase::MatchExtension);
 }
@@ -48,8 +57,8 @@ bool isReadableImageType(const QMimeType &type) {
 std::optional<QByteArray> readStart(const QString &path, bool *cut) {
     if (!isRegularFile(path))
         return std::nullopt;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!openFile(file, path, QIODevice::ReadOnly))
         return std::nullopt;
     QByteArray bytes = file.read(QuickPreview::kReadLimit);
     if (cut)
@@ -132,15 +141,18 @@ QuickPreview::Kind QuickPreview::kindForPath(const QString &path) {
 }
 
 QStringList QuickPreview::factsAbout(const QString &path) {
-    const QFileInfo info(path);
-    QStringList facts{info.fileName().isEmpty() ? path : info.fileName()};
-    if (!info.exists() && !info.isSymLink())
+    // Told by the bytes of the path: Qt's own look would miss a name that is
+    // not UTF-8.
+    const PathStatus info = pathStatus(path);
+    const QString name = displayablePath(QFileInfo(path).fileName());
+    QStringList facts{name.isEmpty() ? displayablePath(path) : name};
+    if (!info.exists && !pathStatus(path, false).isSymLink)
         return facts << QStringLiteral("The file is no longer there.");
     const QLocale locale;
-    facts << (info.isDir() ? QStringLiteral("Folder") : mimeTypeOf(path).comment());
-    if (isRegularFile(path))
-        facts << locale.formattedDataSize(info.size());
-    facts << QStringLiteral("Modified %1").arg(locale.toString(info.lastModified(), QLocale::LongFormat));
+    facts << (info.isDir ? QStringLiteral("Folder") : mimeTypeOf(path).comment());
+    if (info.isFile)
+        facts << locale.formattedDataSize(info.size);
+    facts << QStringLiteral("Modified %1").arg(locale.toString(info.lastModified, QLocale::LongFormat));
     return facts;
 }
 
@@ -185,7 +197,15 @@ bool QuickPreview::showText(const QString &path, bool html) {
 bool QuickPreview::showImage(const QString &path) {
     if (!isRegularFile(path))
         return false;
-    QImageReader reader(path);
+    QFile file;
+    QImageReader reader;
+    if (isNativeOnly(path)) {  // Qt would read another file
+        if (!openFile(file, path, QIODevice::ReadOnly))
+            return false;
+        reader.setDevice(&file);
+    } else {
+        reader.setFileName(path);
+    }
     reader.setAutoTransform(true);
     const QSize size = reader.size();
     if (size.isValid() && (size.width() > kLargestImageSide || size.height() > kLargestImageSide))

@@ -4,30 +4,110 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "platform/file_tags.h"
+#include "platform/native_path.h"
 
 #include <cerrno>
 #include <cstring>
 
 namespace platform {
 
+namespace {
+
+QString reason(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+
+// The same write for a file whose name is not UTF-8, which QSaveFile cannot
+// name (it would write another file): a new file beside it, on disk, then
+// renamed over it.
+bool writeNativeOnly(const QString &target, const QByteArray &data, QString *error) {
+    const QByteArray path = nativePath(target);
+    const QString name = displayablePath(QFileInfo(target).fileName());
+    struct stat old;
+    const bool existed = ::stat(path.constData(), &old) == 0;
+    if (existed && S_ISDIR(old.st_mode)) {
+        if (error)
+            *error = QStringLiteral("A folder stands where the file “%1” would be written.").arg(name);
+        return false;
+    }
+    QByteArray temporary = path + ".XXXXXX";
+    const int descriptor = ::mkostemp(temporary.data(), O_CLOEXEC);
+    auto fail = [&](int cause) {
+        if (error)
+            *error = QStringLiteral("The file “%1” could not be written: %2.").arg(name, reason(cause));
+        if (descriptor >= 0) {
+            ::close(descriptor);
+            ::unlink(temporary.constData());
+        }
+        return false;
+    };
+    if (descriptor < 0)
+        return fail(errno);
+    mode_t mode = old.st_mode & 07777;
+    if (!existed) {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    if (::fchmod(descriptor, mode) != 0)
+        return fail(errno);
+    if (existed)
+        FileTags::copyUserAttributes(target, descriptor);
+    for (qsizetype written = 0; written < data.size();) {
+        const ssize_t n = ::write(descriptor, data.constData() + written, size_t(data.size() - written));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return fail(n < 0 ? errno : EIO);
+        written += n;
+    }
+    if (::fsync(descriptor) != 0)
+        return fail(errno);
+    if (::close(descriptor) != 0) {
+        const int cause = errno;
+        ::unlink(temporary.constData());
+        if (error)
+            *error = QStringLiteral("The file “%1” could not be written: %2.").arg(name, reason(cause));
+        return false;
+    }
+    if (::rename(temporary.constData(), path.constData()) != 0) {
+        const int cause = errno;
+        ::unlink(temporary.constData());
+        if (error)
+            *error = QStringLiteral("The file “%1” could not be written: %2.").arg(name, reason(cause));
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 QString resolvedWritePath(const QString &path) {
     QString current = path;
     // A loop of links ends the walk where it began to repeat.
     for (int depth = 0; depth < 32; depth++) {
-        const QFileInfo info(current);
-        if (!info.isSymLink())
+        char target[PATH_MAX];
+        const ssize_t length = ::readlink(nativePath(current).constData(), target, sizeof target);
+        if (length <= 0 || size_t(length) >= sizeof target)
             break;
-        QString target = info.symLinkTarget();
-        if (target.isEmpty())
-            break;
-        current = QDir::cleanPath(QDir(info.absolutePath()).absoluteFilePath(target));
+        const QString to = pathFromNative(QByteArrayView(target, length));
+        current = QDir::cleanPath(QDir(QFileInfo(current).absolutePath()).absoluteFilePath(to));
     }
     return current;
 }
 
 bool writeFileAtomically(const QString &path, const QByteArray &data, QString *error) {
     const QString target = resolvedWritePath(path);
+    if (isNativeOnly(target))
+        return writeNativeOnly(target, data, error);
     const QFileInfo existing(target);
     if (existing.isDir()) {
         if (error)

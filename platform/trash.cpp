@@ -15,13 +15,14 @@
 
 #include "platform/folders.h"
 #include "platform/log.h"
+#include "platform/native_path.h"
 
 namespace platform {
 
 namespace {
 
-QByteArray local(const QString &path) { return QFile::encodeName(path); }
-QString fromLocal(const QByteArray &path) { return QFile::decodeName(path); }
+QByteArray local(const QString &path) { return nativePath(path); }
+QString fromLocal(const QByteArray &path) { return pathFromNative(path); }
 
 QString reason(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
 
@@ -124,7 +125,9 @@ QString Trash::topTrash(const QString &top) {
 }
 
 QByteArray Trash::trashInfo(const QString &path, const QDateTime &when) {
-    return "[Trash Info]\nPath=" + QUrl::toPercentEncoding(path, "/") +
+    // The bytes of the name, so that a name that is not UTF-8 is put back
+    // where it was.
+    return "[Trash Info]\nPath=" + local(path).toPercentEncoding("/") +
            "\nDeletionDate=" + when.toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")).toLatin1() + '\n';
 }
 

@@ -2,7 +2,8 @@
 // a file as a document), new tabs, the file list searched and following the
 // disk, files opened as tabs or elsewhere only when they are documents,
 // previewed, deleted to the trash after a question per file, shown in the
-// file manager, and the window's frame, side width and theme kept.
+// file manager (names that are not UTF-8 among them), and the window's
+// frame, side width and theme kept.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -10,6 +11,7 @@
 #include <QDBusMessage>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QPlainTextEdit>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -21,6 +23,7 @@
 #include "platform/file_manager.h"
 #include "platform/kvx_folder_contents.h"
 #include "platform/kvx_sandbox_permission_manager.h"
+#include "platform/native_path.h"
 #include "platform/quick_preview.h"
 #include "platform/trash.h"
 #include "platform/window_tabs.h"
@@ -246,6 +249,78 @@ TEST_F(ProjectWindows, TheSelectedFileIsPreviewedAndFilesAreShownInTheFileManage
     ASSERT_EQ(revealed.size(), 1);
     EXPECT_EQ(revealed.first(), QStringList({QUrl::fromLocalFile(at("notes.md")).toString(QUrl::FullyEncoded),
                                               QUrl::fromLocalFile(at("chapter/one.md")).toString(QUrl::FullyEncoded)}));
+}
+
+// A file named on a Latin-1 machine ("caf\xe9.md", not UTF-8) is a file like
+// any other: previewed, opened, saved under its own name, shown and trashed.
+TEST_F(ProjectWindows, AFileWhoseNameIsNotUtf8IsPreviewedOpenedSavedShownAndTrashed) {
+    const QByteArray onDisk = QFile::encodeName(folder.path()) + "/caf\xe9.md";
+    {
+        const int descriptor = ::open(onDisk.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        ASSERT_GE(descriptor, 0);
+        ASSERT_EQ(::write(descriptor, "# Caf\n", 6), 6);
+        ::close(descriptor);
+    }
+    const auto namesOnDisk = [&] {
+        QList<QByteArray> names;
+        for (const platform::FolderEntry &entry : [&] {
+                 std::vector<platform::FolderEntry> entries;
+                 platform::visibleEntries(QFile::encodeName(folder.path()), entries);
+                 return entries;
+             }())
+            names.append(entry.name);
+        return names;
+    };
+    const QList<QByteArray> before = namesOnDisk();
+    ProjectWindowController *project = openProject(folder.path());
+    QString path;
+    for (const platform::FileEntry &file : project->folderContents()->fileHierarchy())
+        if (platform::nativePath(file.path) == onDisk)
+            path = file.path;
+    ASSERT_FALSE(path.isEmpty()) << "listed by a path that names it";
+
+    project->selectFiles({entry(path)});
+    EXPECT_EQ(project->preview()->kind(), platform::QuickPreview::Kind::Text);
+    EXPECT_EQ(project->preview()->textView()->toPlainText(), "# Caf\n");
+
+    project->openFiles({entry(path)});
+    ASSERT_EQ(controller.documents().size(), 1) << alerts.shown().value(0).informativeText.toStdString();
+    auto *document = qobject_cast<SmartEditorDocument *>(controller.documents().first());
+    ASSERT_TRUE(document);
+    EXPECT_EQ(platform::nativePath(document->filePath()), onDisk);
+    EXPECT_EQ(document->displayName(), QString::fromUtf8("caf\xef\xbf\xbd.md"));
+    documents_test::DocumentFixture::type(document, "More.\n");
+    ASSERT_TRUE(document->saveDocument());
+    EXPECT_EQ(namesOnDisk(), before) << "saved in place, no file of another name";
+    QFile saved;
+    ASSERT_TRUE(platform::openFile(saved, path, QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll(), "# Caf\nMore.\n");
+    saved.close();
+    document->close();
+    EXPECT_EQ(alerts.count(), 0);
+
+    project->revealFiles({entry(path)});
+    ASSERT_EQ(revealed.size(), 1);
+    EXPECT_EQ(revealed.first(),
+              QStringList({QUrl::fromLocalFile(folder.path()).toString(QUrl::FullyEncoded) + "/caf%E9.md"}));
+
+    alerts.addAnswers({0});  // OK
+    project->deleteFiles({entry(path)});
+    ASSERT_EQ(alerts.count(), 1);
+    EXPECT_EQ(alerts.shown().first().informativeText,
+              QStringLiteral("Are you certain you wish to delete the file \"%1\"?  This cannot be undone.")
+                  .arg(platform::displayablePath(path)));
+    struct stat info;
+    EXPECT_NE(::lstat(onDisk.constData(), &info), 0);
+    const QByteArray trashed = QFile::encodeName(platform::Trash::homeTrash()) + "/files/caf\xe9.md";
+    EXPECT_EQ(::lstat(trashed.constData(), &info), 0);
+    // Its info file says where it was by the bytes, to be put back there.
+    QFile infoFile;
+    ASSERT_TRUE(platform::openFile(infoFile,
+                                   platform::pathFromNative(QFile::encodeName(platform::Trash::homeTrash()) +
+                                                            "/info/caf\xe9.md.trashinfo"),
+                                   QIODevice::ReadOnly));
+    EXPECT_TRUE(infoFile.readAll().contains("/caf%E9.md\n"));
 }
 
 TEST_F(ProjectWindows, DeletingAsksForEachFileMovesItToTheTrashAndGoesOnAfterAFailure) {

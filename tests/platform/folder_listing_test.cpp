@@ -1,6 +1,7 @@
 // Folder listings: what is listed, in which order, how the tree hangs and
-// what a search keeps.
+// what a search keeps; names that are not UTF-8 kept to the byte.
 #include "platform/folder_listing.h"
+#include "platform/native_path.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,6 +11,7 @@
 
 #include "support/qt_print.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "support/file_times.h"
@@ -187,6 +189,60 @@ TEST_F(FolderListing, MissingFolderGivesNothing) {
     EXPECT_TRUE(platform::listFolder(QString()).empty());
     write("plain.md");
     EXPECT_TRUE(platform::listFolder(at("plain.md")).empty());
+}
+
+// Bytes from the disk come back as they were, whatever they are; UTF-8
+// names read as Qt reads them.
+TEST(NativePaths, EveryNameRoundTripsToItsBytesAndUtf8NamesReadAsQtReadsThem) {
+    const QByteArray names[] = {
+        "/home/ann/notes.md",
+        "/home/ann/caf\xc3\xa9 \xe2\x80\x94 \xf0\x9f\x98\x80.md",  // é, a dash, an emoji
+        "/home/ann/caf\xe9.md",                                         // Latin-1
+        "/\xc0\x80 overlong, \xed\xa0\x80 surrogate, \xf5\x80 too high",
+        "/cut short \xe2\x80",
+        "/\xf0\x9f\x98\x80\xb0 a stray byte after an emoji",
+        "/\x80\x81\xfe\xff",
+    };
+    for (const QByteArray &bytes : names) {
+        const QString path = platform::pathFromNative(bytes);
+        EXPECT_EQ(platform::nativePath(path), bytes) << bytes.toHex().constData();
+        const bool utf8 = QString::fromUtf8(bytes).toUtf8() == bytes;
+        EXPECT_EQ(platform::isNativeOnly(path), !utf8) << bytes.toHex().constData();
+        if (utf8)
+            EXPECT_EQ(path, QFile::decodeName(bytes));
+        // Shown, the stray bytes read as replacement characters.
+        EXPECT_EQ(platform::displayablePath(path), QString::fromUtf8(bytes)) << bytes.toHex().constData();
+    }
+    EXPECT_EQ(platform::pathFromNative("caf\xe9").size(), 4);
+    // A text whose own characters look like the stand-ins is no path from
+    // the disk, but keeps a pair as the pair it is.
+    const QString pair = QString::fromUtf8("\xf0\x90\x8f\xbf");  // U+103FF: D800 DCFF
+    EXPECT_EQ(platform::nativePath(pair), pair.toUtf8());
+}
+
+// The file of a name that is not UTF-8 is listed by a path that names it,
+// which Qt's own listings leave out.
+TEST_F(FolderListing, ANameThatIsNotUtf8IsListedByTheBytesThatNameIt) {
+    write("plain.md");
+    const QByteArray latin1 = QFile::encodeName(root()) + "/caf\xe9.md";
+    {
+        QFile file;
+        const int descriptor = ::open(latin1.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        ASSERT_GE(descriptor, 0);
+        ASSERT_TRUE(file.open(descriptor, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle));
+        file.write("caf\xc3\xa9\n");
+    }
+    const std::vector<FileEntry> files = platform::listFolder(root(), FileSort::Alphabetical);
+    ASSERT_EQ(files.size(), 2u);
+    const FileEntry &entry = files.at(0);
+    EXPECT_EQ(entry.label, QString::fromUtf8("caf\xef\xbf\xbd.md"));
+    EXPECT_EQ(platform::nativePath(entry.path), latin1);
+    EXPECT_TRUE(platform::pathStatus(entry.path).isFile);
+    EXPECT_EQ(platform::canonicalPath(entry.path), entry.path);
+    QFile file;
+    ASSERT_TRUE(platform::openFile(file, entry.path, QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "caf\xc3\xa9\n");
+    EXPECT_FALSE(QFileInfo::exists(entry.path)) << "Qt names another file";
 }
 
 }  // namespace

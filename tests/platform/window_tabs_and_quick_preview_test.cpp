@@ -1,10 +1,12 @@
 // Windows grouped as tabs (one place on the screen, tab order, leaving the
 // group when closed), the quick look at files (each kind in its viewer, and
 // files that must not be read, or cannot be shown, described instead), and
-// the open panel that takes a folder as well as a file.
+// the open panel that takes a folder as well as a file, and the save panel
+// that names the file it writes.
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -23,8 +25,10 @@
 
 #include <sys/stat.h>
 
+#include "platform/alerts.h"
 #include "platform/file_panels.h"
 #include "platform/quick_preview.h"
+#include "platform/type_registry.h"
 #include "platform/window_tabs.h"
 #include "platform/workspace.h"
 #include "support/qt_print.h"
@@ -267,6 +271,107 @@ TEST(OpenPanel, AFolderCanBeTheAnswerWhenFoldersMayBeChosen) {
     EXPECT_EQ(platform::FilePanels::runOpenPanel(panel), QStringList({dir.filePath(QStringLiteral("project"))}));
     answer(QStringLiteral("note.md"));
     EXPECT_EQ(platform::FilePanels::runOpenPanel(panel), QStringList({dir.filePath(QStringLiteral("note.md"))}));
+}
+
+// The save panel as the user works it: what its name field shows as types
+// are picked, and Save pressed with the name in the field.
+TEST(SavePanel, TheNameCarriesTheChosenTypesExtensionAndOnlyTheFileWrittenIsAskedAbout) {
+    namespace types = platform::types;
+    QTemporaryDir dir;
+    write(dir.filePath(QStringLiteral("renamed.md")), "the document");
+    const auto panelFor = [&] {
+        platform::SavePanel panel;
+        panel.directory = dir.path();
+        panel.types = {types::kHtml, types::kTex, types::kMarkdownType};
+        // As a Markdown document exports: its own extension or any offered.
+        panel.allowedExtensions = {QStringLiteral("md")};
+        for (const QString &type : panel.types)
+            panel.allowedExtensions += platform::TypeRegistry::extensions(type);
+        panel.allowsOtherFileTypes = true;
+        panel.nameFieldStringValue = QStringLiteral("renamed.md");
+        return panel;
+    };
+    QStringList shown;  // the name field, step by step
+    const auto work = [&](std::function<void(QFileDialog *, QLineEdit *, QComboBox *)> steps) {
+        QTimer::singleShot(50, [&shown, steps] {
+            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            auto *field = dialog ? dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")) : nullptr;
+            auto *kinds = dialog ? dialog->findChild<QComboBox *>(QStringLiteral("fileTypeCombo")) : nullptr;
+            if (!field || !kinds) {
+                ADD_FAILURE() << "no panel";
+                if (auto *modal = QApplication::activeModalWidget())
+                    modal->close();
+                return;
+            }
+            shown << field->text();
+            steps(dialog, field, kinds);
+            QTimer::singleShot(2000, [still = QPointer<QFileDialog>(dialog)] {
+                if (still)
+                    still->reject();
+            });
+        });
+    };
+    // The user picks a type from the list.
+    const auto pick = [&shown](QComboBox *kinds, QLineEdit *field, int index) {
+        kinds->setCurrentIndex(index);
+        emit kinds->activated(index);
+        emit kinds->textActivated(kinds->itemText(index));
+        shown << field->text();
+    };
+
+    // Exported as HTML, the document is proposed as "renamed.html"; the name
+    // follows each type picked. Only "renamed.md" is there: Save writes
+    // "renamed.html" without a question.
+    {
+        platform::ScriptedAlerts alerts;
+        platform::SavePanel panel = panelFor();
+        work([&](QFileDialog *dialog, QLineEdit *field, QComboBox *kinds) {
+            pick(kinds, field, 1);
+            pick(kinds, field, 2);
+            pick(kinds, field, 0);
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        ASSERT_TRUE(platform::FilePanels::runSavePanel(panel));
+        EXPECT_EQ(shown, QStringList({"renamed.html", "renamed.tex", "renamed.md", "renamed.html"}));
+        EXPECT_EQ(panel.path, dir.filePath(QStringLiteral("renamed.html")));
+        EXPECT_EQ(panel.chosenType, QLatin1String(types::kHtml));
+        EXPECT_EQ(alerts.count(), 0);
+    }
+
+    // Now "renamed.html" is there: the question names it; Cancel keeps the
+    // panel open, Replace answers it.
+    write(dir.filePath(QStringLiteral("renamed.html")), "the old page");
+    {
+        shown.clear();
+        platform::ScriptedAlerts alerts({0, 1});  // Cancel, then Replace
+        platform::SavePanel panel = panelFor();
+        bool stayed = false;
+        work([&](QFileDialog *dialog, QLineEdit *, QComboBox *) {
+            QMetaObject::invokeMethod(dialog, "accept");
+            stayed = dialog->isVisible();
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        ASSERT_TRUE(platform::FilePanels::runSavePanel(panel));
+        EXPECT_TRUE(stayed);
+        EXPECT_EQ(panel.path, dir.filePath(QStringLiteral("renamed.html")));
+        ASSERT_EQ(alerts.count(), 2);
+        for (const platform::Alert &alert : alerts.shown()) {
+            EXPECT_EQ(alert.messageText, QStringLiteral("“renamed.html” already exists. Do you want to replace it?"));
+            EXPECT_EQ(alert.buttons, QStringList({"Cancel", "Replace"}));
+        }
+    }
+
+    // Cancel, then Cancel on the panel: no answer.
+    {
+        platform::ScriptedAlerts alerts({0});
+        platform::SavePanel panel = panelFor();
+        work([&](QFileDialog *dialog, QLineEdit *, QComboBox *) {
+            QMetaObject::invokeMethod(dialog, "accept");
+            dialog->reject();
+        });
+        EXPECT_FALSE(platform::FilePanels::runSavePanel(panel));
+        EXPECT_EQ(alerts.count(), 1);
+    }
 }
 
 }  // namespace

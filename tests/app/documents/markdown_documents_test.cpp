@@ -109,6 +109,10 @@ TEST_F(MarkdownDocuments, EveryExportFromTheFileMenuOpensInItsConsumer) {
         const QStringList offered = panels.savePanels().last().types;
         EXPECT_EQ(offered.value(0), previous) << e.type;
         EXPECT_FALSE(offered.contains(QLatin1String(types::kPlainText)));
+        // The name proposed is the file that type writes, not "notes.md".
+        EXPECT_EQ(panels.savePanels().last().nameFieldStringValue,
+                  "notes." + platform::TypeRegistry::preferredExtension(previous))
+            << e.type;
         previous = QLatin1String(e.type);
     }
     EXPECT_EQ(prefs().stringForKey("lastExportType"), QLatin1String(types::kTextPack));

@@ -1,0 +1,102 @@
+// One running program per user, display and preferences folder. The first
+// start owns the preferences and the crash flag; every later start hands the
+// paths it was given to that program and ends, before it reads a preference
+// or shows anything.
+//
+//   ProgramInstance instance(ProgramInstance::socketPath(Folders::configFolder(), display));
+//   switch (instance.claim(paths)) {
+//   case ProgramInstance::Role::HandedOver: return 0;   // the running one opens them
+//   case ProgramInstance::Role::Owner: ...              // this is the program
+//   }
+//   connect(&instance, &ProgramInstance::pathsReceived, ...);
+//
+// How: the owner holds a lock on a file (flock) for the whole life of its
+// process, so that the system lets the lock go however the process ends, a
+// kill included; beside it is a local socket the owner listens on. A start
+// that gets the lock is the owner: it takes the socket over (a killed owner
+// leaves its socket behind) and listens. A start that does not get it
+// connects, sends its paths, and ends once the owner says it has them.
+// While the owner is starting, or quitting, there is no one to answer yet:
+// the start tries again until the owner answers or the lock is free (then it
+// owns), so two programs started at the same moment end as one.
+//
+// The paths travel as the bytes that name them on disk. Only processes of the
+// same user can reach the socket.
+//
+// Main thread only.
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+
+class QLocalServer;
+class QLocalSocket;
+
+namespace platform {
+
+class ProgramInstance : public QObject {
+    Q_OBJECT
+
+public:
+    enum class Role {
+        Owner,       // this process is the program (it listens for later starts)
+        HandedOver,  // the running program took the paths: this process ends
+        Guest,       // another program runs and this one was asked not to hand over
+        Unanswered,  // a program runs but did not take the paths in time
+    };
+    enum class Mode {
+        HandOver,     // a running program gets the paths
+        RunBeside,    // this process runs anyway (as a guest when another owns)
+    };
+
+    // The socket of the program of this user on `display` (the display
+    // server the process draws on) with the preferences in
+    // `preferencesFolder`; the lock file is beside it.
+    static QString socketPath(const QString &preferencesFolder, const QString &display);
+    // The display server this process draws on, e.g. "xcb :0".
+    static QString currentDisplay();
+
+    explicit ProgramInstance(const QString &socketPath, QObject *parent = nullptr);
+    ~ProgramInstance() override;
+
+    QString serverPath() const { return socketPath_; }
+    Role role() const { return role_; }
+
+    // Owns, or hands `paths` (absolute, as the bytes on disk; none: only
+    // bring the program forward) to the program that owns, waiting at most
+    // `patience` for one that is starting or quitting. A lock file that
+    // cannot be made leaves this process the owner (said in the log), as if
+    // it ran alone.
+    Role claim(const QList<QByteArray> &paths, Mode mode = Mode::HandOver,
+               std::chrono::milliseconds patience = std::chrono::seconds(30));
+
+    // The owner no longer takes paths (it is quitting); it keeps its lock
+    // until the process ends, so that a start meanwhile waits for it to go
+    // and then owns.
+    void stopListening();
+    bool isListening() const;
+
+signals:
+    // Paths a later start handed over (empty: it only asked to be brought
+    // forward), as paths whose bytes are those on disk.
+    void pathsReceived(const QStringList &paths);
+
+private:
+    bool lock();
+    bool listen();
+    void takeConnection(QLocalSocket *socket);
+    static bool handOver(const QString &socketPath, const QList<QByteArray> &paths, std::chrono::milliseconds wait);
+
+    const QString socketPath_;
+    int lockFile_ = -1;
+    Role role_ = Role::Owner;
+    QLocalServer *server_ = nullptr;
+};
+
+}  // namespace platform

@@ -1,0 +1,238 @@
+// The program as a process: one program per user, display and preferences
+// (later starts hand their files to it, a killed one is taken over, two
+// started at once end as one), and a terminating signal that ends it even
+// while an alert waits for an answer, with the edit saved in place.
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+#include "e2e/x_keyboard.h"
+#include "platform/defaults.h"
+#include "platform/kvx_sandbox_permission_manager.h"
+#include "support/qt_wait.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+QByteArray readAll(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeAll(const QString &path, const QByteArray &bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// A user of the program: preferences and data folders of its own (so its
+// program is its own), and the program started for it, its log collected.
+class User {
+public:
+    User() {
+        QDir().mkpath(QFileInfo(preferencesFile()).path());
+        writeAll(preferencesFile(), "{\"checkForAnnouncements\": false}");
+    }
+    QString path(const QString &name) const { return dir_.filePath(name); }
+    QString preferencesFile() const { return path("config/Tessaro/Orvane/preferences.json"); }
+    // A preference as the file holds it now.
+    QJsonValue onDisk(const QString &key) const {
+        return QJsonValue::fromVariant(platform::Defaults::storedValuesInFile(preferencesFile()).value(key));
+    }
+    bool running() const { return onDisk("appCrashed") == QJsonValue(true); }
+    QStringList recentFiles() const {
+        return platform::Defaults::storedValuesInFile(preferencesFile()).value("recentDocumentPaths").toStringList();
+    }
+
+    // Starts the program in the user's folder; what it logs is collected in
+    // `log`.
+    void start(QProcess &orvane, const QStringList &arguments, QString *log) const {
+        orvane.setWorkingDirectory(dir_.path());
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_CONFIG_HOME", path("config"));
+        environment.insert("XDG_DATA_HOME", path("data"));
+        environment.remove("QT_QPA_PLATFORM");
+        // Alerts are logged as they show.
+        environment.insert("QT_LOGGING_RULES", "orvane.platform.info=true;qt.webenginecontext.info=false");
+        orvane.setProcessEnvironment(environment);
+        orvane.setProcessChannelMode(QProcess::SeparateChannels);
+        QObject::connect(&orvane, &QProcess::readyReadStandardError, &orvane,
+                         [&orvane, log] { *log += QString::fromUtf8(orvane.readAllStandardError()); });
+        orvane.start(QStringLiteral(ORVANE_BINARY), arguments);
+    }
+
+private:
+    QTemporaryDir dir_;
+};
+
+bool finishes(QProcess &orvane, std::chrono::milliseconds within) {
+    return testing_qt::spinUntil([&] { return orvane.state() == QProcess::NotRunning; }, within);
+}
+
+void quit(QProcess &orvane) {
+    if (orvane.state() == QProcess::NotRunning)
+        return;
+    ::kill(pid_t(orvane.processId()), SIGTERM);
+    if (!finishes(orvane, 30s)) {
+        orvane.kill();
+        orvane.waitForFinished();
+    }
+}
+
+TEST(RunningProgram, LaterStartsHandTheirFilesToTheRunningProgramAndAKilledOneIsTakenOver) {
+    User user;
+    for (const char *name : {"a.md", "b.md", "project/c.md"}) {
+        QDir().mkpath(QFileInfo(user.path(name)).path());
+        ASSERT_TRUE(writeAll(user.path(name), "# Text\n"));
+    }
+    QProcess first;
+    QString firstLog;
+    user.start(first, {user.path("a.md")}, &firstLog);
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return user.running(); }, 30s)) << firstLog.toStdString();
+
+    // A start with a folder and a file, named from its working folder: it
+    // hands them over and ends at once, without a word; the running program
+    // opens the folder as a project and the file in front.
+    QProcess second;
+    QString secondLog;
+    user.start(second, {"project", "./b.md"}, &secondLog);
+    ASSERT_TRUE(finishes(second, 15s)) << secondLog.toStdString();
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_FALSE(secondLog.contains("Alert:")) << secondLog.toStdString();
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return user.recentFiles().contains(user.path("b.md")); }, 10s));
+    EXPECT_TRUE(testing_qt::spinUntil(
+        [&] { return !user.onDisk(KVXSandboxPermissionManager::bookmarkKey(user.path("project"))).isUndefined(); },
+        10s));
+    if (testing_x::canType()) {
+        EXPECT_TRUE(testing_qt::spinUntil(
+            [] {
+                return testing_x::focusedWindowTitle().find("b.md") != std::string::npos &&
+                       testing_x::topWindowTitle().find("b.md") != std::string::npos;
+            },
+            10s))
+            << testing_x::focusedWindowTitle() << " has the keys, " << testing_x::topWindowTitle() << " is on top";
+
+        // A start without files brings the running program forward, over
+        // another program's window.
+        testing_x::CoveringWindow other;
+        ASSERT_TRUE(other.isShown());
+        ASSERT_EQ(testing_x::topWindowTitle(), "Another program");
+        QProcess third;
+        QString thirdLog;
+        user.start(third, {}, &thirdLog);
+        ASSERT_TRUE(finishes(third, 15s)) << thirdLog.toStdString();
+        EXPECT_EQ(third.exitCode(), 0);
+        EXPECT_TRUE(testing_qt::spinUntil(
+            [] { return testing_x::topWindowTitle().find("b.md") != std::string::npos; }, 10s))
+            << testing_x::topWindowTitle();
+    }
+
+    // A screenshot is of a program's own windows: it runs beside, and leaves
+    // the preferences (the crash flag among them) to the running program.
+    const QString shot = QStringLiteral(ORVANE_ARTIFACT_DIR "/e2e-beside-running.png");
+    QDir().mkpath(QStringLiteral(ORVANE_ARTIFACT_DIR));
+    QFile::remove(shot);
+    QProcess beside;
+    QString besideLog;
+    user.start(beside, {"--screenshot", shot, user.path("a.md")}, &besideLog);
+    ASSERT_TRUE(finishes(beside, 60s)) << besideLog.toStdString();
+    EXPECT_EQ(beside.exitCode(), 0);
+    EXPECT_GT(QFileInfo(shot).size(), 0);
+    EXPECT_FALSE(besideLog.contains("Possible crash detected")) << besideLog.toStdString();
+    EXPECT_TRUE(user.running()) << "the running program's flag stays";
+    EXPECT_EQ(first.state(), QProcess::Running);
+    EXPECT_FALSE(firstLog.contains("Possible crash detected")) << firstLog.toStdString();
+
+    // Killed, the program leaves its flag set and its socket behind: the next
+    // start owns, offers the crash report, and takes later starts' files.
+    first.kill();
+    ASSERT_TRUE(finishes(first, 10s));
+    QProcess restarted;
+    QString restartedLog;
+    user.start(restarted, {user.path("a.md")}, &restartedLog);
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return restartedLog.contains("Possible crash detected"); }, 30s))
+        << restartedLog.toStdString();
+    EXPECT_EQ(restarted.state(), QProcess::Running);
+    QProcess later;
+    QString laterLog;
+    ASSERT_TRUE(writeAll(user.path("d.md"), "# Later\n"));
+    user.start(later, {"d.md"}, &laterLog);
+    ASSERT_TRUE(finishes(later, 15s)) << laterLog.toStdString();
+    EXPECT_EQ(later.exitCode(), 0);
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return user.recentFiles().contains(user.path("d.md")); }, 10s));
+    quit(restarted);
+    EXPECT_EQ(user.onDisk("appCrashed"), QJsonValue(false));
+}
+
+// Two starts at the same moment: one program, which opens both files.
+TEST(RunningProgram, TwoStartsAtTheSameMomentEndAsOneProgram) {
+    User user;
+    ASSERT_TRUE(writeAll(user.path("a.md"), "# A\n"));
+    ASSERT_TRUE(writeAll(user.path("b.md"), "# B\n"));
+    QProcess one, two;
+    QString oneLog, twoLog;
+    user.start(one, {"a.md"}, &oneLog);
+    user.start(two, {"b.md"}, &twoLog);
+    ASSERT_TRUE(testing_qt::spinUntil(
+        [&] { return one.state() == QProcess::NotRunning || two.state() == QProcess::NotRunning; }, 30s));
+    testing_qt::spinFor(2s);
+    ASSERT_NE(one.state() == QProcess::NotRunning, two.state() == QProcess::NotRunning)
+        << oneLog.toStdString() << twoLog.toStdString();
+    QProcess &ended = one.state() == QProcess::NotRunning ? one : two;
+    QProcess &running = one.state() == QProcess::NotRunning ? two : one;
+    EXPECT_EQ(ended.exitCode(), 0);
+    EXPECT_TRUE(testing_qt::spinUntil(
+        [&] {
+            const QStringList recent = user.recentFiles();
+            return recent.contains(user.path("a.md")) && recent.contains(user.path("b.md"));
+        },
+        10s))
+        << user.recentFiles().join(", ").toStdString();
+    quit(running);
+    EXPECT_EQ(running.exitCode(), 0);
+}
+
+TEST(RunningProgram, ATerminatingSignalWhileAnAlertWaitsEndsTheProgramAndTheEditIsSaved) {
+    if (!testing_x::canType())
+        GTEST_SKIP() << "keys cannot be typed on this display (libxtst-dev)";
+    User user;
+    const QString file = user.path("notes.md");
+    ASSERT_TRUE(writeAll(file, "original\n"));
+    QProcess orvane;
+    QString log;
+    user.start(orvane, {file}, &log);
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return user.running(); }, 30s)) << log.toStdString();
+    // The keys go to the document's window once it has the focus.
+    ASSERT_TRUE(testing_qt::spinUntil([] { return testing_x::focusWindowTitled("notes.md"); }, 30s));
+    testing_qt::spinFor(500ms);
+    ASSERT_TRUE(testing_x::typeText("typed "));
+    testing_qt::spinFor(500ms);
+
+    // Another program changes the file: the program asks whether to merge.
+    ASSERT_TRUE(writeAll(file, "original\nfrom elsewhere\n"));
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return log.contains("Alert: File has changed"); }, 10s))
+        << log.toStdString();
+    testing_qt::spinFor(500ms);  // the alert on screen, waiting
+
+    ::kill(pid_t(orvane.processId()), SIGTERM);
+    ASSERT_TRUE(finishes(orvane, 5s)) << log.toStdString();
+    EXPECT_EQ(orvane.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(orvane.exitCode(), 0);
+    EXPECT_TRUE(readAll(file).contains("typed original")) << readAll(file).toStdString();
+    EXPECT_EQ(user.onDisk("appCrashed"), QJsonValue(false));
+    if (orvane.state() != QProcess::NotRunning) {
+        orvane.kill();
+        orvane.waitForFinished();
+    }
+}
+
+}  // namespace

@@ -1,0 +1,194 @@
+#include "e2e/x_keyboard.h"
+
+#include <memory>
+#include <string>
+
+#if defined(ORVANE_HAVE_XTEST)
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#endif
+
+namespace testing_x {
+
+#if defined(ORVANE_HAVE_XTEST)
+
+namespace {
+
+struct DisplayCloser {
+    void operator()(Display *display) const { XCloseDisplay(display); }
+};
+using DisplayHandle = std::unique_ptr<Display, DisplayCloser>;
+
+DisplayHandle openDisplay() {
+    DisplayHandle display(XOpenDisplay(nullptr));
+    int event = 0, error = 0, major = 0, minor = 0;
+    if (display && !XTestQueryExtension(display.get(), &event, &error, &major, &minor))
+        display.reset();
+    return display;
+}
+
+KeySym keySymFor(char c) {
+    if (c == '\n')
+        return XK_Return;
+    if (c == ' ')
+        return XK_space;
+    if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))
+        return KeySym(c);  // their key symbols are their ASCII codes
+    return NoSymbol;
+}
+
+}  // namespace
+
+bool canType() { return bool(openDisplay()); }
+
+namespace {
+
+// A viewable window below `parent` (itself included) titled with `title`.
+Window findTitled(Display *display, Window parent, const std::string &title) {
+    XWindowAttributes attributes;
+    if (XGetWindowAttributes(display, parent, &attributes) && attributes.map_state == IsViewable) {
+        char *name = nullptr;
+        if (XFetchName(display, parent, &name) && name) {
+            const bool found = std::string(name).find(title) != std::string::npos;
+            XFree(name);
+            if (found)
+                return parent;
+        }
+    }
+    Window root = None, up = None, *children = nullptr;
+    unsigned int count = 0;
+    Window found = None;
+    if (XQueryTree(display, parent, &root, &up, &children, &count)) {
+        for (unsigned int i = 0; i < count && found == None; i++)
+            found = findTitled(display, children[i], title);
+        if (children)
+            XFree(children);
+    }
+    return found;
+}
+
+}  // namespace
+
+bool focusWindowTitled(const std::string &title) {
+    DisplayHandle display = openDisplay();
+    if (!display)
+        return false;
+    const Window window = findTitled(display.get(), DefaultRootWindow(display.get()), title);
+    if (window == None)
+        return false;
+    XRaiseWindow(display.get(), window);
+    XSetInputFocus(display.get(), window, RevertToParent, CurrentTime);
+    XSync(display.get(), False);
+    return true;
+}
+
+std::string focusedWindowTitle() {
+    DisplayHandle display = openDisplay();
+    if (!display)
+        return {};
+    Window window = None;
+    int revert = 0;
+    XGetInputFocus(display.get(), &window, &revert);
+    // The focus may sit on a window inside the titled one.
+    for (int depth = 0; window != None && window != PointerRoot && depth < 16; depth++) {
+        char *name = nullptr;
+        if (XFetchName(display.get(), window, &name) && name) {
+            std::string title(name);
+            XFree(name);
+            return title;
+        }
+        Window root = None, parent = None, *children = nullptr;
+        unsigned int count = 0;
+        if (!XQueryTree(display.get(), window, &root, &parent, &children, &count))
+            break;
+        if (children)
+            XFree(children);
+        if (parent == root)
+            break;
+        window = parent;
+    }
+    return {};
+}
+
+std::string topWindowTitle() {
+    DisplayHandle display = openDisplay();
+    if (!display)
+        return {};
+    Window root = None, parent = None, *children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(display.get(), DefaultRootWindow(display.get()), &root, &parent, &children, &count))
+        return {};
+    std::string title;
+    // Bottom to top: the last one shown is the topmost.
+    for (unsigned int i = count; i-- > 0 && title.empty();) {
+        XWindowAttributes attributes;
+        if (!XGetWindowAttributes(display.get(), children[i], &attributes) || attributes.map_state != IsViewable)
+            continue;
+        char *name = nullptr;
+        if (XFetchName(display.get(), children[i], &name) && name) {
+            title = name;
+            XFree(name);
+        } else {
+            break;  // an untitled window on top
+        }
+    }
+    if (children)
+        XFree(children);
+    return title;
+}
+
+CoveringWindow::CoveringWindow() {
+    Display *display = XOpenDisplay(nullptr);
+    if (!display)
+        return;
+    display_ = display;
+    const int screen = DefaultScreen(display);
+    const Window window =
+        XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0, unsigned(DisplayWidth(display, screen)),
+                            unsigned(DisplayHeight(display, screen)), 0, BlackPixel(display, screen),
+                            WhitePixel(display, screen));
+    window_ = window;
+    XStoreName(display, window, "Another program");
+    XMapRaised(display, window);
+    XSync(display, False);
+    shown_ = true;
+}
+
+CoveringWindow::~CoveringWindow() {
+    if (!display_)
+        return;
+    auto *display = static_cast<Display *>(display_);
+    XDestroyWindow(display, Window(window_));
+    XCloseDisplay(display);
+}
+
+bool typeText(const std::string &text) {
+    DisplayHandle display = openDisplay();
+    if (!display)
+        return false;
+    for (char c : text) {
+        const KeySym symbol = keySymFor(c);
+        const KeyCode key = symbol == NoSymbol ? 0 : XKeysymToKeycode(display.get(), symbol);
+        if (key == 0)
+            return false;
+        XTestFakeKeyEvent(display.get(), key, True, CurrentTime);
+        XTestFakeKeyEvent(display.get(), key, False, CurrentTime);
+        XSync(display.get(), False);
+    }
+    return true;
+}
+
+#else
+
+bool canType() { return false; }
+bool focusWindowTitled(const std::string &) { return false; }
+std::string focusedWindowTitle() { return {}; }
+std::string topWindowTitle() { return {}; }
+CoveringWindow::CoveringWindow() = default;
+CoveringWindow::~CoveringWindow() = default;
+bool typeText(const std::string &) { return false; }
+
+#endif
+
+}  // namespace testing_x

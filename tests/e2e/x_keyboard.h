@@ -1,0 +1,45 @@
+// The keyboard of the X display the end-to-end tests run on, as a person
+// uses it: keys typed through the server's test extension, to the window
+// that has the focus, the focus given and looked at, and the order of the
+// windows on screen, by window title. The program under test is another process, so Qt's own event
+// simulation cannot reach it.
+#pragma once
+
+#include <string>
+
+namespace testing_x {
+
+// Whether keys can be typed: a display in $DISPLAY with the test extension.
+bool canType();
+
+// Gives the keyboard focus to a shown window whose title holds `title`, as
+// a click would (there is no window manager to do it); false when there is
+// no such window yet.
+bool focusWindowTitled(const std::string &title);
+
+// The title of the window that has the keyboard focus; empty when none has.
+std::string focusedWindowTitle();
+
+// The title of the topmost window shown; empty when none is titled.
+std::string topWindowTitle();
+
+// A window of another program, over the whole screen while it lives.
+class CoveringWindow {
+public:
+    CoveringWindow();
+    ~CoveringWindow();
+    CoveringWindow(const CoveringWindow &) = delete;
+    CoveringWindow &operator=(const CoveringWindow &) = delete;
+    bool isShown() const { return shown_; }
+
+private:
+    void *display_ = nullptr;
+    unsigned long window_ = 0;
+    bool shown_ = false;
+};
+
+// Types `text` (lower-case letters, digits, blanks and new lines); false when
+// the display refused or a character has no key.
+bool typeText(const std::string &text);
+
+}  // namespace testing_x
