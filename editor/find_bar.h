@@ -4,6 +4,11 @@
 // All (every match, as one edit that one undo takes back). Replacements go
 // through the text buffer like any edit, so change tracking and undo see
 // them; nothing else in them is smart (no pairs, no expansions).
+//
+// Keys typed in the bar stay in the bar: Return and Enter in the search field
+// go to the next match (with Shift, the previous one), in the replace field
+// they replace a selected match; a key the fields have no use for goes no
+// further, so it never reaches the text below.
 #pragma once
 
 #include <QString>
@@ -51,7 +56,9 @@ signals:
     void visibilityChanged(bool visible);
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void keyReleaseEvent(QKeyEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
 
