@@ -76,10 +76,13 @@ void apply(QString &text, const IcuRegex &pattern, const QString &templ) {
     text = pattern.replaceMatches(text, templ);
 }
 
-// Blanks and tabs between a cell's last visible character and its closing
-// pipes become one tab per pipe.
+// White space between a cell's last visible character and its closing
+// pipes becomes one tab per pipe: blanks and tabs, and every other space
+// that the cell pattern does not count as content (a form feed, a
+// no-break space), so that cells padded after their content clean alike.
 void tabsBeforeClosingPipes(QString &text) {
-    static const IcuRegex closing(QStringLiteral("(?<=[^\\s\\|])[ \\t]*(\\|+)"), kLines);
+    static const IcuRegex closing(
+        QStringLiteral("(?<=[^\\s\\|])[^\\S\\n\\r\\x{85}\\x{2028}\\x{2029}]*(\\|+)"), kLines);
     QString out;
     qsizetype copied = 0;
     for (auto it = closing.globalMatch(text); it.hasNext();) {
@@ -200,6 +203,11 @@ void cleanTableAtRange(QString &text, std::optional<TextRange> range, bool useTa
     static const IcuRegex textEnd(QStringLiteral("(?<![\\n\\r\\x{85}\\x{2028}\\x{2029} ])[ ]*\\z"), kLines);
     static const IcuRegex blankRun(QStringLiteral("[ ]{2,}"), kLines);
     static const IcuRegex blankLine(QStringLiteral("^[ ]+$"), kLines);
+    // A vertical tab or form feed inside a table is white space; as line
+    // ends (which the patterns would take them for) they would split a row
+    // for some steps and not for others.
+    table.replace(u'\v', u' ');
+    table.replace(u'\f', u' ');
     apply(table, escapedPipe, kEscapedPipe);
     // One blank after every opening pipe; a row that opens with "||" opens
     // with an empty cell that spans columns.
@@ -219,9 +227,11 @@ void cleanTableAtRange(QString &text, std::optional<TextRange> range, bool useTa
         table.replace(QLatin1String("| |"), QLatin1String("|\t|"));
     } else {
         // Every run of blanks becomes one, so that a cleaned table (whose
-        // padding is blanks) cleans to itself.
+        // padding is blanks) cleans to itself; a line that held only tabs
+        // and blanks is a line of blanks now, and becomes empty too.
         table.replace(u'\t', u' ');
         apply(table, blankRun, QStringLiteral(" "));
+        apply(table, blankLine, QString());
     }
     table.replace(kEscapedPipe, QLatin1String("\\|"));
     fixTableWidths(table, useTabs);
@@ -236,8 +246,10 @@ void cleanAsTable(QString &text, bool useTabs) {
 // --- Widths ------------------------------------------------------------------
 
 void fixTableWidths(QString &text, bool useTabs) {
-    const QList<qsizetype> widths = columnWidths(text);
+    QList<qsizetype> widths = columnWidths(text);
     fixColumnCount(text, widths.size(), useTabs);
+    // Text after a row's last pipe that the count made a cell counts too.
+    widths = columnWidths(text);
     fixSeparatorStringsForWidths(text, widths, useTabs);
     if (!useTabs)
         padCellsForWidths(text, widths);
@@ -303,12 +315,15 @@ void fixColumnCount(QString &text, qsizetype count, bool useTabs) {
         // that end the line: a cleaned table cleans to itself. The first
         // closes what follows the last pipe; the separator line gets
         // separator cells.
-        qsizetype end = line.size();
-        while (end > 0 && line[end - 1] == u' ')
-            end--;
+        qsizetype blanks = line.size();
+        while (blanks > 0 && line[blanks - 1] == u' ')
+            blanks--;
+        qsizetype end = blanks;
         const QString close = useTabs ? QStringLiteral("\t|") : QStringLiteral(" |");
         QString cells;
         if (line[end - 1] != u'|') {
+            // In the tab layout the closing pipe's tab replaces the white
+            // space before it.
             if (useTabs)
                 while (end > 0 && (line[end - 1] == u'\t' || line[end - 1] == u' '))
                     end--;
@@ -317,7 +332,7 @@ void fixColumnCount(QString &text, qsizetype count, bool useTabs) {
         }
         for (; columns < count; columns++)
             cells += isSeparator ? QStringLiteral(" -") + close : close;
-        line.insert(end, cells);
+        line.replace(end, blanks - end, cells);
     });
 }
 
