@@ -62,6 +62,15 @@ FindBar::FindBar(KVXTextView *view) : QWidget(view), view_(view) {
     connect(ignoreCase_, &QCheckBox::toggled, this, [this] { updateStatus(); });
 }
 
+bool FindBar::respondsToAction(const QString &) const { return false; }
+
+void FindBar::performAction(const QString &, QObject *) {}
+
+// A shortcut pressed in a field must not edit the text below, as a key typed
+// there does not: the actions go past the editor (which is the bar's
+// parent) to what holds it.
+QWidget *FindBar::nextResponder() const { return view_->parentWidget(); }
+
 QString FindBar::findString() const { return findField_->text(); }
 void FindBar::setFindString(const QString &text) {
     findField_->setText(text);

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "editor/find_bar.h"
+#include "platform/action_router.h"
 #include "smart_view_support.h"
 #include "support/qt_print.h"
 #include "view_test_support.h"
@@ -194,4 +195,31 @@ TEST(FindBar, KeysInItsFieldsNeverEditTheText) {
     pressIn(find, Qt::Key_Escape);
     EXPECT_FALSE(bar->isVisible());
     EXPECT_EQ(shown.text(), QStringLiteral("first line\nsecond row\nthird row\n"));
+}
+
+// A menu's shortcut pressed while a field has the focus sends its action
+// past the editor: it edits the text only from the editor itself.
+TEST(FindBar, ActionsSentFromItsFieldsPassTheEditorBy) {
+    editortest::ShownEditor shown;
+    const QString text = QStringLiteral("first line\nsecond line\n");
+    shown.show(text);
+    SmartTextView &view = shown.view();
+    QWidget holder;
+    view.setParent(&holder);
+    holder.show();
+    view.findBar()->showBar();
+    QLineEdit *find = fieldOf(view.findBar(), QStringLiteral("Find"));
+    QLineEdit *replace = fieldOf(view.findBar(), QStringLiteral("Replace with"));
+    ASSERT_TRUE(find && replace);
+
+    for (QWidget *field : {static_cast<QWidget *>(find), static_cast<QWidget *>(replace)}) {
+        EXPECT_NE(platform::ActionRouter::targetForAction(QStringLiteral("shiftRight:"), field),
+                  static_cast<platform::Responder *>(&view));
+        platform::ActionRouter::sendAction(QStringLiteral("shiftRight:"), nullptr, field);
+        EXPECT_EQ(shown.text(), text);
+    }
+    // From the editor the same action indents its line.
+    EXPECT_TRUE(platform::ActionRouter::sendAction(QStringLiteral("shiftRight:"), nullptr, &view));
+    EXPECT_NE(shown.text(), text);
+    view.setParent(nullptr);
 }
