@@ -54,10 +54,22 @@ FindBar::FindBar(KVXTextView *view) : QWidget(view), view_(view) {
     // Finding as the search is typed: from where the current match begins,
     // so that a longer search keeps the match it extends.
     connect(findField_, &QLineEdit::textEdited, this, [this] { findFromSelectionStart(); });
-    connect(findField_, &QLineEdit::returnPressed, this, [this] { findNext(); });
-    connect(replaceField_, &QLineEdit::returnPressed, this, [this] { replace(); });
+    // Return is taken before the fields see it: a line edit reports it and
+    // then passes the key on to its parents, and the bar's parent is the
+    // editor, which would type a line break over the match.
+    findField_->installEventFilter(this);
+    replaceField_->installEventFilter(this);
     connect(ignoreCase_, &QCheckBox::toggled, this, [this] { updateStatus(); });
 }
+
+bool FindBar::respondsToAction(const QString &) const { return false; }
+
+void FindBar::performAction(const QString &, QObject *) {}
+
+// A shortcut pressed in a field must not edit the text below, as a key typed
+// there does not: the actions go past the editor (which is the bar's
+// parent) to what holds it.
+QWidget *FindBar::nextResponder() const { return view_->parentWidget(); }
 
 QString FindBar::findString() const { return findField_->text(); }
 void FindBar::setFindString(const QString &text) {
@@ -95,13 +107,30 @@ void FindBar::hideEvent(QHideEvent *event) {
     emit visibilityChanged(false);
 }
 
-void FindBar::keyPressEvent(QKeyEvent *event) {
-    if (event->key() == Qt::Key_Escape) {
-        hideBar();
-        return;
-    }
-    QWidget::keyPressEvent(event);
+bool FindBar::eventFilter(QObject *watched, QEvent *event) {
+    if (event->type() != QEvent::KeyPress || (watched != findField_ && watched != replaceField_))
+        return QWidget::eventFilter(watched, event);
+    auto *key = static_cast<QKeyEvent *>(event);
+    if (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter)
+        return QWidget::eventFilter(watched, event);
+    if (watched == replaceField_)
+        replace();
+    else if (key->modifiers() & Qt::ShiftModifier)
+        findPrevious();
+    else
+        findNext();
+    key->accept();
+    return true;
 }
+
+// What the fields leave ends here rather than going on to the editor.
+void FindBar::keyPressEvent(QKeyEvent *event) {
+    if (event->key() == Qt::Key_Escape)
+        hideBar();
+    event->accept();
+}
+
+void FindBar::keyReleaseEvent(QKeyEvent *event) { event->accept(); }
 
 QList<CharRange> FindBar::matches() const {
     QList<CharRange> found;

@@ -4,22 +4,34 @@
 // All (every match, as one edit that one undo takes back). Replacements go
 // through the text buffer like any edit, so change tracking and undo see
 // them; nothing else in them is smart (no pairs, no expansions).
+//
+// Keys typed in the bar stay in the bar: Return and Enter in the search field
+// go to the next match (with Shift, the previous one), in the replace field
+// they replace a selected match; a key the fields have no use for goes no
+// further, so it never reaches the text below. Actions sent while the bar has
+// the focus (a menu's shortcut) pass the editor by and go on to its window.
 #pragma once
 
 #include <QString>
 #include <QWidget>
 
 #include "editor/smart_text_storage.h"
+#include "platform/action_router.h"
 
 class KVXTextView;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
 
-class FindBar : public QWidget {
+class FindBar : public QWidget, public platform::Responder {
     Q_OBJECT
 public:
     explicit FindBar(KVXTextView *view);
+
+    // None of its own; the next responder is the editor's parent.
+    bool respondsToAction(const QString &action) const override;
+    void performAction(const QString &action, QObject *sender) override;
+    QWidget *nextResponder() const override;
 
     QString findString() const;
     void setFindString(const QString &text);
@@ -51,7 +63,9 @@ signals:
     void visibilityChanged(bool visible);
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void keyReleaseEvent(QKeyEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
 

@@ -23,6 +23,7 @@ struct Cell {
     qsizetype contentStart = 0;
     qsizetype contentLength = 0;
     qsizetype span = 1;
+    qsizetype pipesStart = 0;  // the closing pipes
 };
 
 // Cells are taken line by line: the pattern's white space would otherwise
@@ -33,7 +34,8 @@ QList<Cell> cellsOf(const QString &line) {
     QList<Cell> cells;
     for (auto it = cell.globalMatch(line); it.hasNext();) {
         const QRegularExpressionMatch match = it.next();
-        cells.append({match.capturedStart(1), match.capturedLength(1), match.capturedLength(2)});
+        cells.append({match.capturedStart(1), match.capturedLength(1), match.capturedLength(2),
+                      match.capturedStart(2)});
     }
     return cells;
 }
@@ -45,13 +47,14 @@ bool isSeparatorLike(const QString &line) {
 
 bool isTableLine(const QString &line) { return line.contains(u'|') && !isSeparatorLike(line); }
 
-// Rewrites the text of every line (terminators stay), first to last.
-void rewriteLines(QString &text, const std::function<void(QString &line)> &rewrite) {
+// Rewrites the text of every line (terminators stay), first to last; the
+// rewrite learns where the line stood.
+void rewriteLines(QString &text, const std::function<void(QString &line, const LineBounds &bounds)> &rewrite) {
     QString out;
     out.reserve(text.size() + text.size() / 8);
     for (const LineBounds &bounds : linesOf(text)) {
         QString line = text.mid(bounds.start, bounds.contentsEnd - bounds.start);
-        rewrite(line);
+        rewrite(line, bounds);
         out += line;
         out += QStringView(text).mid(bounds.contentsEnd, bounds.end - bounds.contentsEnd);
     }
@@ -73,10 +76,13 @@ void apply(QString &text, const IcuRegex &pattern, const QString &templ) {
     text = pattern.replaceMatches(text, templ);
 }
 
-// Blanks and tabs between a cell's last visible character and its closing
-// pipes become one tab per pipe.
+// White space between a cell's last visible character and its closing
+// pipes becomes one tab per pipe: blanks and tabs, and every other space
+// that the cell pattern does not count as content (a form feed, a
+// no-break space), so that cells padded after their content clean alike.
 void tabsBeforeClosingPipes(QString &text) {
-    static const IcuRegex closing(QStringLiteral("(?<=[^\\s\\|])[ \\t]*(\\|+)"), kLines);
+    static const IcuRegex closing(
+        QStringLiteral("(?<=[^\\s\\|])[^\\S\\n\\r\\x{85}\\x{2028}\\x{2029}]*(\\|+)"), kLines);
     QString out;
     qsizetype copied = 0;
     for (auto it = closing.globalMatch(text); it.hasNext();) {
@@ -101,7 +107,11 @@ QString separatorForRow(const QString &row) {
 // character (and a ":" after a first blank: left alignment), dashes, its
 // last character.
 QString separatorCell(const QString &content, qsizetype width) {
-    const QString c = content.isEmpty() ? QStringLiteral("-") : content;
+    // A blank cell (its one character is white space) is read as a blank
+    // and a dash, as the clean-up writes an opening pipe and text.
+    const QString c = content.isEmpty()        ? QStringLiteral("-")
+                      : content.back().isSpace() ? QStringLiteral(" -")
+                                                 : content;
     if (width <= 1)
         return QString(c.back());
     QString body(c.front());
@@ -182,19 +192,32 @@ void cleanTableAtRange(QString &text, std::optional<TextRange> range, bool useTa
         return;
     static const IcuRegex escapedPipe(QStringLiteral("\\\\\\|"), kLines);
     static const IcuRegex openingPipe(QStringLiteral("\\|(?=[^\\|])"), kLines);
+    static const IcuRegex emptyFirstCell(QStringLiteral("^\\|(?=\\|)"), kLines);
     static const IcuRegex blanksAfterPipe(QStringLiteral("\\|[ ]+"), kLines);
     static const IcuRegex blanksBeforeTab(QStringLiteral("[ ]+\\t\\|"), kLines);
-    static const IcuRegex lineEnd(QStringLiteral("(?<![\\n ])[ ]*\\n"), kLines);
-    static const IcuRegex textEnd(QStringLiteral("(?<![\\n ])[ ]*\\z"), kLines);
+    // A line ends at any terminator that ends the transforms' lines (CR and
+    // CR LF too), so a table written with them is cleaned as one with LF.
+    static const IcuRegex lineEnd(QStringLiteral("(?<![\\n\\r\\x{85}\\x{2028}\\x{2029} ])[ ]*"
+                                                 "(?=[\\n\\r\\x{85}\\x{2028}\\x{2029}])"),
+                                  kLines);
+    static const IcuRegex textEnd(QStringLiteral("(?<![\\n\\r\\x{85}\\x{2028}\\x{2029} ])[ ]*\\z"), kLines);
+    static const IcuRegex blankRun(QStringLiteral("[ ]{2,}"), kLines);
     static const IcuRegex blankLine(QStringLiteral("^[ ]+$"), kLines);
+    // A vertical tab or form feed inside a table is white space; as line
+    // ends (which the patterns would take them for) they would split a row
+    // for some steps and not for others.
+    table.replace(u'\v', u' ');
+    table.replace(u'\f', u' ');
     apply(table, escapedPipe, kEscapedPipe);
-    // One blank after every opening pipe.
+    // One blank after every opening pipe; a row that opens with "||" opens
+    // with an empty cell that spans columns.
     apply(table, openingPipe, QStringLiteral("| "));
+    apply(table, emptyFirstCell, QStringLiteral("| "));
     apply(table, blanksAfterPipe, QStringLiteral("| "));
     tabsBeforeClosingPipes(table);
     apply(table, blanksBeforeTab, QStringLiteral("\t|"));
     // Every line with something in it ends in exactly two blanks.
-    apply(table, lineEnd, QStringLiteral("  \n"));
+    apply(table, lineEnd, QStringLiteral("  "));
     apply(table, textEnd, QStringLiteral("  "));
     // Lines of blanks become empty; their line feeds stay as they were.
     apply(table, blankLine, QString());
@@ -203,8 +226,12 @@ void cleanTableAtRange(QString &text, std::optional<TextRange> range, bool useTa
         table.replace(QLatin1String("| |"), QLatin1String("|\t|"));
         table.replace(QLatin1String("| |"), QLatin1String("|\t|"));
     } else {
+        // Every run of blanks becomes one, so that a cleaned table (whose
+        // padding is blanks) cleans to itself; a line that held only tabs
+        // and blanks is a line of blanks now, and becomes empty too.
         table.replace(u'\t', u' ');
-        table.replace(QLatin1String("  "), QLatin1String(" "));
+        apply(table, blankRun, QStringLiteral(" "));
+        apply(table, blankLine, QString());
     }
     table.replace(kEscapedPipe, QLatin1String("\\|"));
     fixTableWidths(table, useTabs);
@@ -219,9 +246,11 @@ void cleanAsTable(QString &text, bool useTabs) {
 // --- Widths ------------------------------------------------------------------
 
 void fixTableWidths(QString &text, bool useTabs) {
-    const QList<qsizetype> widths = columnWidths(text);
-    fixColumnCount(text, widths.size());
-    fixSeparatorStringsForWidths(text, widths);
+    QList<qsizetype> widths = columnWidths(text);
+    fixColumnCount(text, widths.size(), useTabs);
+    // Text after a row's last pipe that the count made a cell counts too.
+    widths = columnWidths(text);
+    fixSeparatorStringsForWidths(text, widths, useTabs);
     if (!useTabs)
         padCellsForWidths(text, widths);
 }
@@ -233,11 +262,11 @@ QList<qsizetype> columnWidths(const QString &text) {
         qsizetype column = 0;
         for (const Cell &cell : row) {
             if (cell.span < 2) {
-                const qsizetype w = std::max<qsizetype>(cell.contentLength, 2);
-                if (column < widths.size())
-                    widths[column] = std::max(widths[column], w);
-                else
-                    widths.append(w);
+                // A column that so far only spanning cells covered gets the
+                // narrowest width, so that every width stays at its column.
+                if (column >= widths.size())
+                    widths.resize(column + 1, 2);
+                widths[column] = std::max(widths[column], std::max<qsizetype>(cell.contentLength, 2));
             }
             column += cell.span;
         }
@@ -271,15 +300,39 @@ QList<qsizetype> columnWidths(const QString &text) {
     return widths;
 }
 
-void fixColumnCount(QString &text, qsizetype count) {
-    rewriteLines(text, [count](QString &line) {
+void fixColumnCount(QString &text, qsizetype count, bool useTabs) {
+    const std::optional<TextRange> separator = separatorLineRange(text);
+    rewriteLines(text, [&](QString &line, const LineBounds &bounds) {
+        const bool isSeparator = separator && separator->location == bounds.start;
         if (!line.contains(u'|'))
             return;
         qsizetype columns = 0;
         for (const Cell &cell : cellsOf(line))
             columns += cell.span;
+        if (columns >= count)
+            return;
+        // The cells go in as the clean-up leaves cells, before the blanks
+        // that end the line: a cleaned table cleans to itself. The first
+        // closes what follows the last pipe; the separator line gets
+        // separator cells.
+        qsizetype blanks = line.size();
+        while (blanks > 0 && line[blanks - 1] == u' ')
+            blanks--;
+        qsizetype end = blanks;
+        const QString close = useTabs ? QStringLiteral("\t|") : QStringLiteral(" |");
+        QString cells;
+        if (line[end - 1] != u'|') {
+            // In the tab layout the closing pipe's tab replaces the white
+            // space before it.
+            if (useTabs)
+                while (end > 0 && (line[end - 1] == u'\t' || line[end - 1] == u' '))
+                    end--;
+            cells += close;
+            columns++;
+        }
         for (; columns < count; columns++)
-            line += QLatin1String(" |");
+            cells += isSeparator ? QStringLiteral(" -") + close : close;
+        line.replace(end, blanks - end, cells);
     });
 }
 
@@ -292,7 +345,7 @@ std::optional<TextRange> separatorLineRange(const QString &text) {
     return std::nullopt;
 }
 
-void fixSeparatorStringsForWidths(QString &text, const QList<qsizetype> &widths) {
+void fixSeparatorStringsForWidths(QString &text, const QList<qsizetype> &widths, bool useTabs) {
     const std::optional<TextRange> range = separatorLineRange(text);
     if (!range)
         return;
@@ -302,13 +355,21 @@ void fixSeparatorStringsForWidths(QString &text, const QList<qsizetype> &widths)
     for (auto cell = cells.crbegin(); cell != cells.crend() && k >= 0; ++cell, --k) {
         const qsizetype width = widths[k] == 0 ? 1 : widths[k];
         const QString content = line.mid(cell->contentStart, cell->contentLength);
+        if (!content.isEmpty() && content.back().isSpace()) {
+            // A blank cell gets dashes, and the white space up to its pipes
+            // is then laid out as the clean-up lays it out after text.
+            const QString gap = useTabs ? QString(cell->span, u'\t') : QStringLiteral(" ");
+            line.replace(cell->contentStart, cell->pipesStart - cell->contentStart,
+                         separatorCell(content, width) + gap);
+            continue;
+        }
         line.replace(cell->contentStart, cell->contentLength, separatorCell(content, width));
     }
     text.replace(range->location, range->length, line);
 }
 
 void padCellsForWidths(QString &text, const QList<qsizetype> &widths) {
-    rewriteLines(text, [&widths](QString &line) {
+    rewriteLines(text, [&widths](QString &line, const LineBounds &) {
         const QList<Cell> cells = cellsOf(line);
         qsizetype k = widths.size() - 1;
         for (auto cell = cells.crbegin(); cell != cells.crend(); ++cell) {

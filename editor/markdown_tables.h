@@ -55,13 +55,17 @@ void fixTableWidths(QString &text, bool useTabs = useTabsInTables());
 // that spans one column (at least 2), then columns widened in proportion
 // where a spanning cell needs more than they give.
 QList<qsizetype> columnWidths(const QString &text);
-// Appends " |" to every line that holds a pipe until its cells span `count`
-// columns.
-void fixColumnCount(QString &text, qsizetype count);
+// Adds empty cells to the end of every line that holds a pipe (before the
+// blanks that end it) until its cells span `count` columns: "\t|" in the tab
+// layout, " |" in the space layout, a dash cell in the separator line. Text
+// after the last pipe becomes a cell of its own first.
+void fixColumnCount(QString &text, qsizetype count, bool useTabs = useTabsInTables());
 // Rebuilds the separator line's cells, last to first, to the widths: the
 // first character (a blank, and a ":" after it when it marks left
 // alignment), dashes, and the last character (a ":" for right alignment).
-void fixSeparatorStringsForWidths(QString &text, const QList<qsizetype> &widths);
+// A blank cell becomes dashes, followed by the layout's white space.
+void fixSeparatorStringsForWidths(QString &text, const QList<qsizetype> &widths,
+                                  bool useTabs = useTabsInTables());
 // Pads the cells of every line with blanks, last to first, to the widths of
 // the columns they span.
 void padCellsForWidths(QString &text, const QList<qsizetype> &widths);

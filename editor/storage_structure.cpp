@@ -79,8 +79,10 @@ void SmartTextStorage::shiftRange(CharRange range, int action) {
     const LineCommand command = lineCommand(action);
     if (!command)
         return;
-    auto [start, length] = byteRangeFromCharRange(range);
-    commandEdit([&](smart_string_change *change) { command(buffer_, start, length, change); });
+    // A pair, not bindings: lambdas capture bindings only from C++20 on
+    // in every compiler (the fuzz build's clang does not yet).
+    const std::pair<size_t, size_t> bytes = byteRangeFromCharRange(range);
+    commandEdit([&](smart_string_change *change) { command(buffer_, bytes.first, bytes.second, change); });
 }
 
 void SmartTextStorage::shiftRangeLeft(CharRange range) { shiftRange(range, ShiftOutdent); }

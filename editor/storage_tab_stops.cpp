@@ -185,6 +185,11 @@ void SmartTextStorage::alignTabStopsInRange(CharRange range) {
 
 std::pair<QTextBlock, QTextBlock> SmartTextStorage::blocksOf(CharRange range) const {
     const CharRange r = clamp(range);
+    // A range that reaches the end of the text holds the last line, also
+    // when that line is empty (it begins where the range ends): a line
+    // emptied there must lose its stops too.
+    if (r.end() >= length())
+        return {document_->findBlock(int(r.location)), document_->lastBlock()};
     return {document_->findBlock(int(r.location)),
             document_->findBlock(int(r.length > 0 ? r.end() - 1 : r.location))};
 }

@@ -43,6 +43,44 @@ QString familyPart(const QString &name) {
     return dash > 0 ? name.left(dash) : name;
 }
 
+// Installed families known to keep a fixed pitch, the most common first.
+constexpr const char *kMonospaceFamilies[] = {
+    "DejaVu Sans Mono", "Liberation Mono", "Noto Mono",     "Noto Sans Mono", "Droid Sans Mono",
+    "Ubuntu Mono",      "Source Code Pro", "Fira Mono",     "Hack",           "Inconsolata",
+    "Cousine",          "Nimbus Mono PS",  "FreeMono",      "Courier New",    "Courier"};
+
+// Whether `family` is installed and Qt gives it a fixed pitch: the family
+// itself, not a substitute Qt would use in its place.
+bool isFixedPitchFamily(const QString &family) {
+    if (family.isEmpty() || !QFontDatabase::hasFamily(family))
+        return false;
+    const QFontInfo info{QFont(family)};
+    return info.family().compare(family, Qt::CaseInsensitive) == 0 && info.fixedPitch();
+}
+
+// The system's monospace face when it has a fixed pitch; some font sets give
+// one that does not ("Noto Sans Mono" holds wide glyphs, so Qt counts it
+// proportional), and code would then lose its columns. Then a known
+// monospace family, then any installed family of fixed pitch, and only when
+// there is none the system's face after all.
+QString monospaceFamily() {
+    QFont font(QStringLiteral("monospace"));
+    font.setStyleHint(QFont::Monospace);
+    const QString system = QFontInfo(font).family();
+    if (isFixedPitchFamily(system))
+        return system;
+    const QString fixed = QFontInfo(QFontDatabase::systemFont(QFontDatabase::FixedFont)).family();
+    if (isFixedPitchFamily(fixed))
+        return fixed;
+    for (const char *name : kMonospaceFamilies)
+        if (isFixedPitchFamily(QString::fromLatin1(name)))
+            return QString::fromLatin1(name);
+    for (const QString &family : QFontDatabase::families())
+        if (!QFontDatabase::isPrivateFamily(family) && isFixedPitchFamily(family))
+            return family;
+    return system;
+}
+
 std::mutex s_mutex;
 QHash<QString, QString> s_resolved;
 
@@ -59,10 +97,10 @@ QString FontResolver::familyForKind(Kind kind) {
         font.setFamily(QStringLiteral("sans-serif"));
         font.setStyleHint(QFont::SansSerif);
         break;
-    case Kind::Monospace:
-        font.setFamily(QStringLiteral("monospace"));
-        font.setStyleHint(QFont::Monospace);
-        break;
+    case Kind::Monospace: {
+        static const QString family = monospaceFamily();
+        return family;
+    }
     }
     return QFontInfo(font).family();
 }

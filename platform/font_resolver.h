@@ -4,7 +4,9 @@
 // Monaco, Courier New, Helvetica, Lucida Grande. A family that is installed
 // is used as it is. Otherwise a known Mac face falls back to an installed face
 // of its kind (serif, sans-serif or monospace), so that code spans keep a
-// fixed pitch; any other name goes to the system's own font matching.
+// fixed pitch; any other name goes to the system's own font matching. The
+// monospace kind is always a face of fixed pitch when one is installed, even
+// where the system's own monospace face is not one.
 // PostScript-style names ("Menlo-Regular") are read by their family part.
 //
 // Answers are remembered; the functions may be called from any thread once

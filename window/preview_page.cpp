@@ -453,12 +453,6 @@ return JSON.stringify({documentHeight: document.documentElement.scrollHeight, vi
 
 // --- Geometry ---------------------------------------------------------------------
 
-double PageGeometry::contentPercentToTotalPercent(double p) const {
-    if (!(documentHeight > 0))
-        return std::numeric_limits<double>::quiet_NaN();
-    return (p * body.height() + body.top()) / documentHeight;
-}
-
 std::optional<PageGeometry> parseGeometry(const QString &json) {
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(json.toUtf8(), &error);

@@ -18,6 +18,7 @@
 #include <QStringView>
 #include <QUrl>
 
+#include <limits>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -164,7 +165,11 @@ struct PageGeometry {
 
     // The position of fraction p of the body, as a fraction of the page; NaN
     // when the page has no height yet.
-    double contentPercentToTotalPercent(double p) const;
+    double contentPercentToTotalPercent(double p) const {
+        if (!(documentHeight > 0))
+            return std::numeric_limits<double>::quiet_NaN();
+        return (p * body.height() + body.top()) / documentHeight;
+    }
     bool usable() const { return documentHeight > 0 && body.height() >= 0; }
 };
 std::optional<PageGeometry> parseGeometry(const QString &json);

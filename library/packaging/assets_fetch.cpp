@@ -3,6 +3,8 @@
 #include <curl/curl.h>
 #include <strings.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -116,8 +118,24 @@ std::vector<std::optional<std::string>> download_all(const std::vector<const cha
         free(t->buffer.bytes);
         running.remove_if([t](const Transfer &other) { return &other == t; });
     };
+    using Clock = std::chrono::steady_clock;
+    const bool bounded = limits.deadline_ms > 0;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(bounded ? limits.deadline_ms : 0);
     size_t next = 0;
     while (next < urls.size() || !running.empty()) {
+        if (bounded && Clock::now() >= deadline) {
+            // What is still under way or not begun counts as not fetched;
+            // addresses on a host known to be down were never to be tried.
+            size_t late = running.size();
+            for (; next < urls.size(); next++)
+                if (!unreachable.count(host_of(urls[next])))
+                    late++;
+            if (late > 0)
+                tzr_log(late == 1 ? "%zu picture was not fetched within %g seconds.\n"
+                                  : "%zu pictures were not fetched within %g seconds.\n",
+                        late, (double)limits.deadline_ms / 1000.0);
+            break;
+        }
         while (running.size() < at_once && next < urls.size()) {
             size_t address = next++;
             if (unreachable.count(host_of(urls[address])))
@@ -161,10 +179,15 @@ std::vector<std::optional<std::string>> download_all(const std::vector<const cha
                 unreachable.insert(host_of(urls[t->address]));
             finish(t);
         }
-        if (!running.empty() && curl_multi_poll(multi, nullptr, 0, 1000, nullptr) != CURLM_OK)
+        int wait_ms = 1000;
+        if (bounded) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            wait_ms = (int)std::clamp<long long>(left, 0, wait_ms);
+        }
+        if (!running.empty() && curl_multi_poll(multi, nullptr, 0, wait_ms, nullptr) != CURLM_OK)
             break;
     }
-    // Only after a failure of libcurl itself are downloads left here.
+    // Left here after the deadline, or after a failure of libcurl itself.
     while (!running.empty())
         finish(&running.front());
     curl_multi_cleanup(multi);

@@ -26,17 +26,23 @@ struct tzr_download_buffer {
 // abandon the transfer ("Out of memory\n" when the block cannot grow).
 size_t curl_write_to_buffer(char *received, size_t size, size_t count, void *buffer);
 
-// How far a download may go before it counts as failed, and how many run
-// at once.
+// How long the downloads of one package may take together: a document with
+// many slow pictures still gets its package in bounded time.
+constexpr long kTzrFetchDeadlineMs = 120000;
+
+// How far a download may go before it counts as failed, how many run at
+// once, and when the whole fetch gives up on the downloads not yet done.
 struct tzr_fetch_limits {
     long connect_timeout_ms;
     long total_timeout_ms;
     size_t max_bytes;
     long max_redirects;
     size_t max_in_flight = 8;
+    long deadline_ms = kTzrFetchDeadlineMs;  // 0: none
 };
 
-// 10 s to connect, 60 s in all, 64 MiB, 5 redirects, 8 at once.
+// 10 s to connect, 60 s in all, 64 MiB, 5 redirects, 8 at once, two
+// minutes for the whole fetch.
 tzr_fetch_limits tzr_fetch_default_limits(void);
 
 // The packager's wording for an asset that cannot be added to its archive.
@@ -64,8 +70,10 @@ bool tzr_asset_url_is_remote(const char *url);
 // redirects; an HTTP error status, a time-out or an oversized reply is a
 // failure, never stored); any other URL is read from `base_folder` joined
 // with it. Downloads run several at a time, each address once; once a host
-// cannot be reached, its other addresses are not tried. An asset that cannot
-// be had is reported with "Unable to store '%s' in EPUB\n" and left out.
+// cannot be reached, its other addresses are not tried. Downloads not done
+// by the limits' deadline are abandoned, with one line on standard error
+// giving their number. An asset that cannot be had is reported with
+// "Unable to store '%s' in EPUB\n" and left out.
 std::vector<tzr_fetched_asset> tzr_fetch_assets(tzr_engine *e, const char *base_folder,
                                                 const char *prefix,
                                                 const tzr_fetch_limits &limits);

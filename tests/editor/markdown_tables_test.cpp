@@ -2,6 +2,8 @@
 // separator line, the clean-up in both layouts, and the width steps.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "editor/markdown_tables.h"
 #include "platform/registered_defaults.h"
 #include "support/qt_print.h"
@@ -85,7 +87,7 @@ TEST(MarkdownTables, AlignmentColonsSurviveOnBothSides) {
 
 TEST(MarkdownTables, ShortRowsGetColumnsAndSpanningCellsWidenTheirs) {
     EXPECT_EQ(cleaned(QStringLiteral("| a | b | c |\n| d |"), true),
-              "| a\t| b\t| c\t|  \n| d\t|   | |");
+              "| a\t| b\t| c\t|  \n| d\t|\t|\t|  ");
     // " a long cell" (12 units) spans two columns of 2 and 3: they grow in
     // proportion until they sum to its length, less its span, plus 2.
     const QString spanning = QStringLiteral("| a | bb |\n| a long cell ||\n| - | - |");
@@ -129,5 +131,131 @@ TEST(MarkdownTables, AVeryLongLineFinishes) {
     // end unless bounded: a hang check (the suite's timeout), not a timing.
     QString text = QStringLiteral("| ") + QString(200000, u'x') + QStringLiteral("\n|a|b|");
     markdown::cleanAsTable(text, false);
-    EXPECT_TRUE(text.endsWith(QStringLiteral("\n| a | b | "))) << text.right(40).toStdString();
+    // The long line's text is closed into a cell, and its column is as wide.
+    EXPECT_TRUE(text.startsWith(QStringLiteral("| xxx")));
+    EXPECT_TRUE(text.endsWith(QStringLiteral("\n| a") + QString(200000, u' ') + QStringLiteral("| b | ")))
+        << text.right(40).toStdString();
+}
+
+namespace {
+
+// Tables as people and other programs write them: rows with and without
+// their outer pipes, with fewer cells than others, cells spanning columns,
+// escaped pipes, blanks and tabs anywhere around the cells, a separator
+// line (with alignment colons) or none, blank lines and lines of blanks,
+// and any line end, a carriage return alone among them.
+class TableWriter {
+public:
+    explicit TableWriter(unsigned seed) : random_(seed) {}
+
+    QString table() {
+        QString text;
+        const int rows = pick(1, 6);
+        const bool separator = pick(0, 3) != 0;
+        for (int row = 0; row < rows; row++) {
+            text += row == 1 && separator ? separatorRow() : cellRow();
+            if (row + 1 < rows || pick(0, 1))
+                text += lineEnd();
+            if (pick(0, 9) == 0) {
+                static const QString blankish[] = {"", "   ", "\t", " \t "};
+                text += blankish[pick(0, 3)] + lineEnd();
+            }
+        }
+        return text;
+    }
+
+private:
+    int pick(int low, int high) { return std::uniform_int_distribution<int>(low, high)(random_); }
+
+    QString blanks() {
+        static const QString kinds[] = {"", "", " ", "  ", "\t", " \t", "\t\t"};
+        return kinds[pick(0, 6)];
+    }
+
+    QString lineEnd() {
+        static const QString kinds[] = {"\n", "\n", "\n", "\r\n", "\r"};
+        return kinds[pick(0, 4)];
+    }
+
+    QString content() {
+        static const QString words[] = {"a", "bb", "word", "two words", "x\\|y", "\\|", "12.5", "ü", "-",
+                                        ":", "**b**", "`c`", "a,b"};
+        QString c = words[pick(0, 12)];
+        if (pick(0, 5) == 0)
+            c += QStringLiteral(" ") + words[pick(0, 12)];
+        return c;
+    }
+
+    QString cellRow() {
+        QString row = pick(0, 4) ? QStringLiteral("|") : QString();
+        const int cells = pick(1, 5);
+        for (int i = 0; i < cells; i++) {
+            row += blanks();
+            if (pick(0, 7))
+                row += content();
+            row += blanks();
+            row += pick(0, 9) ? QStringLiteral("|") : QStringLiteral("||");
+        }
+        if (pick(0, 5) == 0)
+            row += blanks();
+        return row;
+    }
+
+    QString separatorRow() {
+        static const QString cells[] = {"---", "-", ":--", "--:", ":-:", " --- ", "-----", ":---:"};
+        QString row = QStringLiteral("|");
+        const int count = pick(1, 5);
+        for (int i = 0; i < count; i++)
+            row += cells[pick(0, 7)] + QStringLiteral("|");
+        return row;
+    }
+
+    std::mt19937 random_;
+};
+
+std::string shown(const QString &text) {
+    std::string out;
+    for (const QChar c : text)
+        out += c == u'\t' ? std::string("\\t") : c == u'\n' ? std::string("\\n")
+               : c == u'\r' ? std::string("\\r") : QString(c).toStdString();
+    return out;
+}
+
+}  // namespace
+
+// Cleaning a cleaned table changes nothing, in either layout, whether the
+// table was cleaned as a whole text or as a range of one.
+TEST(MarkdownTables, CleaningACleanedTableChangesNothing) {
+    // A line of tabs is a line of blanks in the space layout: empty at once.
+    EXPECT_EQ(cleaned(QStringLiteral("| a |\n\t \t\n| b |"), false), "| a | \n\n| b | ");
+    // Text after a row's last pipe is closed into a cell, and its column is
+    // as wide as it at once.
+    EXPECT_EQ(cleaned(QStringLiteral("|wide cell\n|a|b|"), false), "| wide cell |   | \n| a         | b | ");
+    EXPECT_EQ(cleaned(QStringLiteral("| a | b |\n| c\t"), true), "| a\t| b\t|  \n| c\t|\t|  ");
+    // Vertical tabs and form feeds are white space, not line ends; any
+    // white space before a closing pipe goes as blanks and tabs do.
+    EXPECT_EQ(cleaned(QStringLiteral("|a|b\v\n|c|d|\f"), false), "| a | b | \n| c | d | ");
+    EXPECT_EQ(cleaned(QStringLiteral("|a\f|b\u00A0 |\n|ccc|d|"), false), "| a   | b | \n| ccc | d | ");
+    TableWriter writer(20240611);
+    int failures = 0;
+    for (int i = 0; i < 3000 && failures < 5; i++) {
+        const QString table = writer.table();
+        for (bool useTabs : {true, false}) {
+            QString once = table;
+            markdown::cleanAsTable(once, useTabs);
+            QString twice = once;
+            markdown::cleanAsTable(twice, useTabs);
+            QString inRange = QStringLiteral("before\n") + table + QStringLiteral("\nafter");
+            markdown::cleanTableAtRange(inRange, markdown::TextRange{7, table.size()}, useTabs);
+            const qsizetype cleanedLength = inRange.size() - 13;
+            QString inRangeTwice = inRange;
+            markdown::cleanTableAtRange(inRangeTwice, markdown::TextRange{7, cleanedLength}, useTabs);
+            const bool stable = twice == once && inRangeTwice == inRange;
+            EXPECT_TRUE(stable) << (useTabs ? "tabs" : "spaces") << "\n  table: " << shown(table)
+                                << "\n  once:  " << shown(once) << "\n  twice: " << shown(twice)
+                                << "\n  in a range once:  " << shown(inRange)
+                                << "\n  in a range twice: " << shown(inRangeTwice);
+            failures += stable ? 0 : 1;
+        }
+    }
 }

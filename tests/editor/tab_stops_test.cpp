@@ -179,6 +179,21 @@ TEST(ElasticTabStops, EditsRealignTheBlockAroundThemAndNothingElse) {
     EXPECT_NEAR(t.xOf(3, 2), joined, 1);
 }
 
+// The last line of the text, emptied by an edit, is inside the edit too:
+// it begins where the edit's range ends.
+TEST(ElasticTabStops, ALastLineEmptiedLosesItsStops) {
+    // Lines indented by a tab: the stop at 30 with a head indent there.
+    Tabs t(QStringLiteral("\ttwo\n"));
+    t.storage.replaceCharactersInRange({5, 0}, QStringLiteral("\tx"));
+    expectStops(t.stops(1), {30}, 1);
+    EXPECT_EQ(t.storage.tabHeadIndent(t.line(1)), 30);
+    t.storage.replaceCharactersInRange({5, 2}, QString());
+    EXPECT_EQ(t.storage.string(), QStringLiteral("\ttwo\n"));
+    expectStops(t.stops(1), {}, 1);
+    EXPECT_FALSE(t.storage.tabHeadIndent(t.line(1)).has_value());
+    expectStops(t.stops(0), {30}, 0);
+}
+
 TEST(ElasticTabStops, AnEditThatAddsLinesKeepsTheExactHeightsOfTheRest) {
     // Stops change inside the document's edit, before the layout has heard
     // of the new lines: the lines are marked once it has, and the layout of

@@ -157,6 +157,45 @@ TEST(AssetFetch, AHostThatCannotBeReachedFailsAllItsPicturesAtOnce) {
     EXPECT_LT(elapsed, std::chrono::milliseconds(5 * limits.connect_timeout_ms));
 }
 
+// However many slow pictures a document has, the fetch ends at its deadline:
+// what came by then is kept, the rest is left out (and said so, once).
+TEST(AssetFetch, TheWholeFetchEndsAtItsDeadline) {
+    EXPECT_EQ(tzr_fetch_default_limits().deadline_ms, 120000);
+    LocalHttpServer server;
+    server.route("/quick.png", {200, "quick"});
+    AssetEngine engine;
+    engine.add(server.url("/quick.png"));
+    std::vector<std::string> slow;
+    for (int i = 0; i < 10; i++) {
+        std::string path = "/slow" + std::to_string(i) + ".png";
+        server.route(path, {200, "slow", "", true, 4000});
+        slow.push_back(server.url(path));
+        engine.add(slow.back());
+    }
+    tzr_fetch_limits limits = kTestLimits;
+    limits.total_timeout_ms = 10000;  // each one alone would be waited for
+    limits.max_in_flight = 4;
+    limits.deadline_ms = 1500;
+    std::vector<tzr_fetched_asset> fetched;
+    auto started = std::chrono::steady_clock::now();
+    std::string messages = stderr_of([&] { fetched = tzr_fetch_assets(engine.e, nullptr, "assets/", limits); });
+    auto elapsed = std::chrono::steady_clock::now() - started;
+    ASSERT_EQ(fetched.size(), 1u);
+    EXPECT_EQ(fetched[0].bytes, "quick");
+    EXPECT_LT(elapsed, std::chrono::milliseconds(3500));
+    EXPECT_EQ(count_of(messages, "10 pictures were not fetched within 1.5 seconds.\n"), 1u) << messages;
+    EXPECT_EQ(count_of(messages, "\n"), 11u) << messages;
+    for (const std::string &url : slow)
+        EXPECT_EQ(count_of(messages, "Unable to store '" + url + "' in EPUB\n"), 1u) << url;
+
+    // A fetch that finishes in time says nothing of the deadline.
+    AssetEngine quick;
+    quick.add(server.url("/quick.png"));
+    messages = stderr_of([&] { fetched = tzr_fetch_assets(quick.e, nullptr, "assets/", limits); });
+    EXPECT_EQ(fetched.size(), 1u);
+    EXPECT_EQ(messages, "");
+}
+
 TEST(AssetFetch, LocalFilesComeFromTheBaseFolder) {
     auto folder = temp_folder("odf-assets");
     std::filesystem::create_directories(folder / "images");
@@ -241,6 +280,40 @@ TEST(OdtPictures, ManifestAndArchiveHoldOnlyThePicturesStored) {
     EXPECT_EQ(content.find("xlink:href=\"\""), std::string::npos);
     EXPECT_EQ(count_of(messages, "Unable to store"), 2u);
     std::filesystem::remove_all(folder);
+}
+
+// Pictures still on their way at the deadline become links, as pictures
+// that cannot be had do.
+TEST(OdtPictures, PicturesLateForTheDeadlineBecomeLinks) {
+    LocalHttpServer server;
+    server.route("/quick.png", {200, "quick picture"});
+    server.route("/late.png", {200, "late picture", "", true, 4000});
+    std::string markdown = "![quick](" + server.url("/quick.png") + ")\n\n![late](" + server.url("/late.png") + ")\n";
+    tzr_engine *e = tzr_engine_create_with_string(markdown.c_str(), 0);
+    tzr_engine_parse_string(e);
+    DString *out = d_string_new("");
+    tzr_export_document(out, e, 6);
+    tzr_fetch_limits limits = kTestLimits;
+    limits.total_timeout_ms = 10000;
+    limits.deadline_ms = 1200;
+    std::string archive;
+    auto started = std::chrono::steady_clock::now();
+    std::string messages =
+        stderr_of([&] { archive = take(tzr_odt_create_with_limits(out->str, e, nullptr, limits)); });
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(3000));
+    std::string quick = std::string("Pictures/") + e->asset_table->name;
+    d_string_free(out, true);
+    tzr_engine_free(e, true);
+
+    EXPECT_EQ(messages, "1 picture was not fetched within 1.2 seconds.\nUnable to store '" +
+                            server.url("/late.png") + "' in EPUB\n");
+    ZipEntries zip = read_zip(archive);
+    EXPECT_EQ(zip.bytes[quick], "quick picture");
+    const std::string &content = zip.bytes["content.xml"];
+    EXPECT_EQ(count_of(content, "xlink:href=\"Pictures/"), 1u);
+    EXPECT_NE(content.find("<text:a xlink:type=\"simple\" xlink:href=\"" + server.url("/late.png") + "\">late</text:a>"),
+              std::string::npos)
+        << content;
 }
 
 TEST(OdtPictures, WithoutPicturesThereIsNoPicturesFolder) {

@@ -2,8 +2,12 @@
 // differences written as CriticMarkup.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QFile>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QProcess>
+#include <QTemporaryDir>
 
 #include "platform/critic_diff.h"
 #include "platform/font_resolver.h"
@@ -75,6 +79,44 @@ TEST(FontResolver, MacFacesFallBackToInstalledFacesOfTheirKind) {
     const QFont user = FontResolver::userFont();
     EXPECT_TRUE(QFontDatabase::hasFamily(user.family()));
     EXPECT_GT(user.pointSizeF(), 0);
+}
+
+// Where the system's monospace face has no fixed pitch (as "Noto Sans Mono"
+// has not, for Qt), the faces above still resolve to one that has. The
+// font set is the machine's own, with the system's monospace face made a
+// proportional one; the check runs in a program of its own, since a
+// program reads its font configuration once.
+TEST(FontResolver, MonospaceKeepsAFixedPitchWhereTheSystemFaceHasNone) {
+    const QString proportional = FontResolver::familyForKind(FontResolver::Kind::SansSerif);
+    ASSERT_FALSE(QFontInfo(QFont(proportional)).fixedPitch()) << proportional.toStdString();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString config = dir.filePath(QStringLiteral("fonts.conf"));
+    QFile file(config);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    const QString system = qEnvironmentVariable("FONTCONFIG_FILE", QStringLiteral("/etc/fonts/fonts.conf"));
+    file.write(QStringLiteral("<?xml version=\"1.0\"?>\n<!DOCTYPE fontconfig SYSTEM \"urn:fontconfig:fonts.dtd\">\n"
+                              "<fontconfig>\n  <include>%1</include>\n  <cachedir>%2</cachedir>\n"
+                              "  <match target=\"pattern\">\n"
+                              "    <test name=\"family\"><string>monospace</string></test>\n"
+                              "    <edit name=\"family\" mode=\"prepend\" binding=\"strong\"><string>%3</string></edit>\n"
+                              "  </match>\n</fontconfig>\n")
+                   .arg(system, dir.filePath(QStringLiteral("cache")), proportional)
+                   .toUtf8());
+    file.close();
+
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("FONTCONFIG_FILE"), config);
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--gtest_filter=FontResolver.MacFacesFallBackToInstalledFacesOfTheirKind")});
+    ASSERT_TRUE(child.waitForFinished(120000));
+    const QString output = QString::fromUtf8(child.readAll());
+    EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
+    EXPECT_TRUE(output.contains(QStringLiteral("[  PASSED  ] 1 test."))) << output.toStdString();
 }
 
 TEST(CriticDiff, DifferencesAreMarkedFromOldToNew) {
