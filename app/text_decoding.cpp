@@ -138,6 +138,23 @@ bool holdsUtf8Sequences(const QByteArray &data) {
     return false;
 }
 
+// UTF-16 and UTF-32 as Qt reads them, but only bytes that are well formed
+// there: Qt's decoders let a cut-off last unit, a lone surrogate or a value
+// past U+10FFFF through without an error, and such a file would be shown as
+// text that is not what it holds. Well-formed bytes decode to valid UTF-16
+// that, written back with its mark, gives the same bytes again.
+std::optional<Decoded> wideStrictly(const QByteArray &data, Encoding encoding, bool bigEndian) {
+    const bool wide = encoding == Encoding::UTF32;
+    std::optional<QString> text = strictly(wide ? QStringConverter::Utf32 : QStringConverter::Utf16, data);
+    if (!text || !text->isValidUtf16())
+        return std::nullopt;
+    Decoded decoded{*text, encoding, true, bigEndian};
+    const std::optional<QByteArray> again = encode(decoded.text, decoded.form());
+    if (!again || *again != data)
+        return std::nullopt;
+    return decoded;
+}
+
 }  // namespace
 
 std::optional<Decoded> decode(const QByteArray &data) {
@@ -146,13 +163,13 @@ std::optional<Decoded> decode(const QByteArray &data) {
     // UTF-32's little-endian mark begins with UTF-16's: ask for it first.
     const bool utf32Big = startsWith(data, {0x00, 0x00, 0xFE, 0xFF});
     if (startsWith(data, {0xFF, 0xFE, 0x00, 0x00}) || utf32Big) {
-        if (auto text = strictly(QStringConverter::Utf32, data))
-            return Decoded{*text, Encoding::UTF32, true, utf32Big};
+        if (auto decoded = wideStrictly(data, Encoding::UTF32, utf32Big))
+            return decoded;
     }
     const bool utf16Big = startsWith(data, {0xFE, 0xFF});
     if (startsWith(data, {0xFF, 0xFE}) || utf16Big) {
-        if (auto text = strictly(QStringConverter::Utf16, data))
-            return Decoded{*text, Encoding::UTF16, true, utf16Big};
+        if (auto decoded = wideStrictly(data, Encoding::UTF16, utf16Big))
+            return decoded;
     }
     if (auto text = singleByte(data, [](unsigned char) { return char16_t(0); }))
         return Decoded{*text, Encoding::ASCII};

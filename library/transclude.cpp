@@ -12,6 +12,18 @@
 namespace {
 
 constexpr int kTranscludeDepthLimit = 1000;
+// Files may include one another side by side, so a few files that each take
+// in the next several times grow the text exponentially: a whole
+// transclusion reads at most this many files and this many bytes of them
+// (every byte it inserts comes from a file it read), and the markers past
+// either limit stay as they are.
+constexpr size_t kTranscludeReadLimit = 10000;
+constexpr size_t kTranscludeByteLimit = size_t(256) << 20;
+
+struct Budget {
+    size_t reads = kTranscludeReadLimit;
+    size_t bytes = kTranscludeByteLimit;
+};
 // Longest distance from a marker's "{{" to its "}}".
 constexpr size_t kMarkerSpan = 999;
 constexpr size_t kNone = static_cast<size_t>(-1);
@@ -102,7 +114,7 @@ void push_copy(stack *s, const std::string &text) {
 }
 
 void transclude(DString *source, const char *folder, const char *file_path, int16_t format,
-                stack *parents, stack *manifest, int depth) {
+                stack *parents, stack *manifest, int depth, Budget &budget) {
     if (!source || !source->str || depth >= kTranscludeDepthLimit)
         return;
 
@@ -192,14 +204,21 @@ void transclude(DString *source, const char *folder, const char *file_path, int1
         if (manifest && !stack_holds(manifest, path))
             push_copy(manifest, path);
 
-        DString *inserted = file_read_to_d_string(path.c_str());
+        DString *inserted = budget.reads > 0 ? file_read_to_d_string(path.c_str()) : nullptr;
+        if (inserted && inserted->length > budget.bytes) {
+            budget.bytes = 0;
+            d_string_free(inserted, true);
+            inserted = nullptr;
+        }
         if (!inserted) {
             pos = open + 2;
             continue;
         }
+        budget.reads--;
+        budget.bytes -= inserted->length;
         push_copy(parents, resolved);
 
-        transclude(inserted, search.c_str(), path.c_str(), format, parents, manifest, depth + 1);
+        transclude(inserted, search.c_str(), path.c_str(), format, parents, manifest, depth + 1, budget);
         size_t meta_end = 0;
         if (tzr_d_string_has_metadata(inserted, &meta_end) && meta_end > 0)
             d_string_erase(inserted, 0, meta_end);
@@ -226,7 +245,8 @@ void transclude(DString *source, const char *folder, const char *file_path, int1
 
 void tzr_transclude(DString *source, const char *folder, const char *file_path, int16_t format,
                     stack *parents, stack *manifest) {
-    transclude(source, folder, file_path, format, parents, manifest, 0);
+    Budget budget;
+    transclude(source, folder, file_path, format, parents, manifest, 0, budget);
 }
 
 void tzr_prepend_header_file(DString *source) {

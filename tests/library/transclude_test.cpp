@@ -189,6 +189,19 @@ TEST_F(Transclusion, NestingStopsAtDepth1000) {
     EXPECT_EQ(count(out, "{{"), 1u);
 }
 
+TEST_F(Transclusion, FilesThatTakeInEachOtherManyTimesStopGrowing) {
+    // Each file takes in the next one three times: 3^40 copies of the last
+    // without a bound on the whole.
+    for (int i = 0; i < 40; i++)
+        write("g" + std::to_string(i) + ".md", "{{g" + std::to_string(i + 1) + ".md}} {{g" + std::to_string(i + 1) +
+                                                   ".md}} {{g" + std::to_string(i + 1) + ".md}}");
+    write("g40.md", "x");
+    std::string out = run("{{g0.md}}");
+    EXPECT_LT(out.size(), size_t(8) << 20);
+    EXPECT_GT(count(out, "{{g"), 0u) << "the markers past the bound stay";
+    EXPECT_GT(count(out, "x"), 1000u) << "the files within it are taken in";
+}
+
 TEST_F(Transclusion, ManifestForms) {
     write("b.md", "{{c.md}}");
     std::string text = "Title: t\n\n{{b.md}} {{b.md}}\n";

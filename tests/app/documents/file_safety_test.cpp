@@ -57,6 +57,14 @@ TEST(TextDecoding, FidelitySaysWhatAFileLosesAndEncodingGivesBackItsBytes) {
         {"UTF-8 with a stray byte", "Gr\xC3\xBC\xC3\x9F" "e\xFF\n", 0, true, true},
         {"control bytes", "\x01\x02\xE9\n", 0, true, true},
         {"UTF-16 without its mark", utf16(u"Grüße 日本語"_qs, false), 6, false, false},
+        // Malformed after a UTF-16 or UTF-32 mark: not read as that encoding
+        // (Qt's decoders would show a replacement character and write back
+        // other bytes), so the file is shown by a legacy encoding with its
+        // NULs and never written unasked.
+        {"UTF-16 cut off in its last unit", QByteArray("\xFF\xFE" "a\0b", 5), 1, false, false},
+        {"UTF-16 with a lone surrogate", QByteArray("\xFE\xFF\xD8\x00\x00" "a", 6), 2, false, false},
+        // (Its mark begins as UTF-16's does, and as UTF-16 it is well formed.)
+        {"UTF-32 past U+10FFFF", QByteArray("\xFF\xFE\0\0" "a\0\0\0" "\0\0 \0", 12), 3, false, false},
     };
     for (const Case &c : cases) {
         const std::optional<textdecoding::Decoded> decoded = textdecoding::decode(c.bytes);
