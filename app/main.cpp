@@ -31,6 +31,7 @@
 #include "platform/folders.h"
 #include "platform/native_path.h"
 #include "platform/program_instance.h"
+#include "platform/web_content_guard.h"
 
 namespace {
 
@@ -104,6 +105,7 @@ int main(int argc, char **argv) {
     QApplication::setApplicationName(QStringLiteral("Orvane"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tessaro Orvane"));
     QApplication::setApplicationVersion(QStringLiteral(ORVANE_VERSION));
+    platform::WebContentGuard::hardenEngine();
     QApplication application(argc, argv);  // takes Qt's own options out of argv
     application.setProperty("buildNumber", QStringLiteral(ORVANE_BUILD));
     installLibraryLogHandler();

