@@ -25,7 +25,7 @@
 
 #include "app/kvx_app_delegate.h"
 #include "app/main_menu.h"
-#include "platform/action_router.h"
+#include "platform/runtime/action_router.h"
 
 class KVXStaticWebWindowController;
 class QFont;

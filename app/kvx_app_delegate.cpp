@@ -6,8 +6,8 @@
 #include <cstdlib>
 
 #include "app/app_log.h"
-#include "platform/alerts.h"
-#include "platform/defaults.h"
+#include "platform/runtime/alerts.h"
+#include "platform/prefs/defaults.h"
 
 namespace {
 

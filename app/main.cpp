@@ -22,16 +22,16 @@
 
 #include "app/app_delegate.h"
 #include "app/library_log.h"
-#include "app/smart_editor_document_controller.h"
-#include "platform/alerts.h"
-#include "platform/defaults.h"
-#include "platform/dispatch.h"
-#include "platform/document.h"
-#include "platform/document_controller.h"
-#include "platform/folders.h"
-#include "platform/native_path.h"
-#include "platform/program_instance.h"
-#include "platform/web_content_guard.h"
+#include "app/documents/smart_editor_document_controller.h"
+#include "platform/runtime/alerts.h"
+#include "platform/prefs/defaults.h"
+#include "platform/runtime/dispatch.h"
+#include "platform/documents/document.h"
+#include "platform/documents/document_controller.h"
+#include "platform/files/folders.h"
+#include "platform/files/native_path.h"
+#include "platform/runtime/program_instance.h"
+#include "platform/web/web_content_guard.h"
 
 namespace {
 

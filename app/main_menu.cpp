@@ -8,8 +8,8 @@
 #include <functional>
 #include <initializer_list>
 
-#include "app/tzr_help_controller.h"
-#include "platform/action_router.h"
+#include "app/help/tzr_help_controller.h"
+#include "platform/runtime/action_router.h"
 
 namespace {
 

@@ -9,14 +9,14 @@
 #include <QMenuBar>
 #include <QPalette>
 
-#include "editor/context_menu_controllers.h"
+#include "editor/input/context_menu_controllers.h"
 #include "editor/editor_log.h"
-#include "editor/kvx_key_bindings.h"
-#include "editor/kvx_layout_manager.h"
-#include "editor/line_numbers_ruler_view.h"
+#include "editor/input/kvx_key_bindings.h"
+#include "editor/view/kvx_layout_manager.h"
+#include "editor/view/line_numbers_ruler_view.h"
 #include "editor/smart_text_view_routing.h"
 #include "editor/smart_undo_manager.h"
-#include "platform/defaults.h"
+#include "platform/prefs/defaults.h"
 
 // --- Construction ------------------------------------------------------------------
 

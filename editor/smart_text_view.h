@@ -48,11 +48,11 @@
 #include <vector>
 
 #include "editor/editor_interfaces.h"
-#include "editor/heading_row.h"
-#include "editor/kvx_text_view.h"
-#include "editor/theme_styles.h"
-#include "platform/action_router.h"
-#include "platform/observable.h"
+#include "editor/storage/heading_row.h"
+#include "editor/view/kvx_text_view.h"
+#include "editor/storage/theme_styles.h"
+#include "platform/runtime/action_router.h"
+#include "platform/runtime/observable.h"
 
 class CompletionPopup;
 class QMenuBar;

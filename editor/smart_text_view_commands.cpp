@@ -15,8 +15,8 @@
 #include <cstdlib>
 #include <functional>
 
-#include "editor/critic_markup.h"
-#include "editor/find_bar.h"
+#include "editor/storage/critic_markup.h"
+#include "editor/view/find_bar.h"
 #include "editor/smart_text_view.h"
 #include "editor/smart_text_view_routing.h"
 #include "editor/smart_undo_manager.h"

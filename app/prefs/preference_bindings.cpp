@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <functional>
 
-#include "platform/defaults.h"
+#include "platform/prefs/defaults.h"
 
 namespace prefs {
 

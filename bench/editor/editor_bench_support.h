@@ -18,8 +18,8 @@
 #include <random>
 #include <vector>
 
-#include "editor/lazy_document_layout.h"
-#include "editor/smart_text_storage.h"
+#include "editor/view/lazy_document_layout.h"
+#include "editor/storage/smart_text_storage.h"
 
 namespace benchsupport {
 

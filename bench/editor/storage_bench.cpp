@@ -21,11 +21,11 @@
 
 #include <QKeyEvent>
 
-#include "editor/kvx_text_view.h"
+#include "editor/view/kvx_text_view.h"
 #include "editor/smart_text_view.h"
-#include "editor/lazy_document_layout.h"
-#include "editor/smart_text_storage.h"
-#include "platform/registered_defaults.h"
+#include "editor/view/lazy_document_layout.h"
+#include "editor/storage/smart_text_storage.h"
+#include "platform/prefs/registered_defaults.h"
 #include "editor_bench_support.h"
 
 namespace {

@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "editor_bench_support.h"
-#include "platform/dispatch.h"
-#include "platform/registered_defaults.h"
+#include "platform/runtime/dispatch.h"
+#include "platform/prefs/registered_defaults.h"
 #include "support/storage_engine_link.h"
-#include "window/tzr_engine.h"
+#include "window/bridge/tzr_engine.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 //   xvfb-run -a build/bench/preview_bench
 #include <benchmark/benchmark.h>
 
-#include "platform/registered_defaults.h"
-#include "window/preview_preferences.h"
-#include "window/smart_web_view.h"
+#include "platform/prefs/registered_defaults.h"
+#include "window/preview/preview_preferences.h"
+#include "window/preview/smart_web_view.h"
 
 #include "tzr.h"
 

@@ -19,14 +19,14 @@
 #include <memory>
 
 #include "app/library_log.h"
-#include "app/tzr_theme_controller.h"
-#include "editor/context_menu_controllers.h"
+#include "app/extras/tzr_theme_controller.h"
+#include "editor/input/context_menu_controllers.h"
 #include "diagnostics.h"
 #include "keybindings.h"
-#include "platform/action_router.h"
-#include "platform/alerts.h"
-#include "platform/registered_defaults.h"
-#include "platform/workspace.h"
+#include "platform/runtime/action_router.h"
+#include "platform/runtime/alerts.h"
+#include "platform/prefs/registered_defaults.h"
+#include "platform/files/workspace.h"
 #include "support/log_capture.h"
 #include "support/qt_wait.h"
 

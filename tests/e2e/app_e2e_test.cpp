@@ -20,16 +20,16 @@
 #include <memory>
 
 #include "app/app_delegate.h"
-#include "app/kvx_static_web_window_controller.h"
-#include "app/smart_editor_document.h"
-#include "app/smart_editor_preferences.h"
-#include "app/tzr_theme_controller.h"
-#include "editor/kvx_text_view.h"
+#include "app/help/kvx_static_web_window_controller.h"
+#include "app/documents/smart_editor_document.h"
+#include "app/prefs/smart_editor_preferences.h"
+#include "app/extras/tzr_theme_controller.h"
+#include "editor/view/kvx_text_view.h"
 #include "editor/smart_text_view.h"
-#include "platform/action_router.h"
-#include "platform/alerts.h"
-#include "platform/document_controller.h"
-#include "platform/registered_defaults.h"
+#include "platform/runtime/action_router.h"
+#include "platform/runtime/alerts.h"
+#include "platform/documents/document_controller.h"
+#include "platform/prefs/registered_defaults.h"
 #include "support/qt_wait.h"
 
 using namespace std::chrono_literals;

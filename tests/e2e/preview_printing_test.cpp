@@ -8,7 +8,7 @@
 #include <QWebEngineView>
 
 #include "app/documents/document_fixture.h"
-#include "window/basic_document_content.h"
+#include "window/content/basic_document_content.h"
 
 using namespace documents_test;
 

@@ -20,17 +20,17 @@
 #include <csignal>
 
 #include "app/app_delegate.h"
-#include "app/smart_editor_document.h"
-#include "app/tzr_theme_controller.h"
-#include "platform/alerts.h"
-#include "platform/document_controller.h"
-#include "platform/registered_defaults.h"
+#include "app/documents/smart_editor_document.h"
+#include "app/extras/tzr_theme_controller.h"
+#include "platform/runtime/alerts.h"
+#include "platform/documents/document_controller.h"
+#include "platform/prefs/registered_defaults.h"
 #include "support/qt_wait.h"
 #include "support/stand_in_opener.h"
 #include "webview/web_test_support.h"
-#include "window/master_view_content.h"
-#include "window/smart_web_view.h"
-#include "window/tzr_master_view.h"
+#include "window/content/master_view_content.h"
+#include "window/preview/smart_web_view.h"
+#include "window/content/tzr_master_view.h"
 
 using namespace std::chrono_literals;
 

@@ -15,8 +15,8 @@
 #include <csignal>
 
 #include "e2e/x_keyboard.h"
-#include "platform/defaults.h"
-#include "platform/kvx_sandbox_permission_manager.h"
+#include "platform/prefs/defaults.h"
+#include "platform/files/kvx_sandbox_permission_manager.h"
 #include "support/qt_wait.h"
 
 using namespace std::chrono_literals;

@@ -8,8 +8,8 @@
 #include <gtest/gtest.h>
 
 #include "editor/smart_undo_manager.h"
-#include "platform/action_router.h"
-#include "smart_view_support.h"
+#include "platform/runtime/action_router.h"
+#include "editor/smart_view_support.h"
 
 using editortest::RecordingDocument;
 using editortest::ShownEditor;

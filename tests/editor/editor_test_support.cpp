@@ -1,4 +1,4 @@
-#include "editor_test_support.h"
+#include "editor/editor_test_support.h"
 
 #include <QFile>
 #include <QTextBlock>
@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "editor/text_units.h"
+#include "editor/storage/text_units.h"
 #include "engine.h"
 #include "queries.h"
 

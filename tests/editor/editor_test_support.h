@@ -9,8 +9,8 @@
 
 #include <vector>
 
-#include "editor/heading_row.h"
-#include "editor/smart_text_storage.h"
+#include "editor/storage/heading_row.h"
+#include "editor/storage/smart_text_storage.h"
 #include "support/log_capture.h"
 
 namespace editortest {

@@ -7,12 +7,12 @@
 
 #include <gtest/gtest.h>
 
-#include "editor/completion_popup.h"
-#include "editor/context_menu_controllers.h"
-#include "platform/action_router.h"
-#include "platform/defaults.h"
-#include "smart_view_support.h"
-#include "view_test_support.h"
+#include "editor/input/completion_popup.h"
+#include "editor/input/context_menu_controllers.h"
+#include "platform/runtime/action_router.h"
+#include "platform/prefs/defaults.h"
+#include "editor/smart_view_support.h"
+#include "editor/view_test_support.h"
 
 using editortest::ShownEditor;
 

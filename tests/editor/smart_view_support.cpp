@@ -1,4 +1,4 @@
-#include "smart_view_support.h"
+#include "editor/smart_view_support.h"
 
 #include <QApplication>
 #include <QDropEvent>
@@ -7,9 +7,9 @@
 #include <QPalette>
 #include <QTextBlock>
 
-#include "editor/kvx_key_bindings.h"
-#include "editor/lazy_document_layout.h"
-#include "editor_test_support.h"
+#include "editor/input/kvx_key_bindings.h"
+#include "editor/view/lazy_document_layout.h"
+#include "editor/editor_test_support.h"
 #include "keybindings.h"
 #include "support/qt_wait.h"
 

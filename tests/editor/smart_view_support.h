@@ -14,9 +14,9 @@
 #include <memory>
 
 #include "editor/editor_interfaces.h"
-#include "editor/smart_text_storage.h"
+#include "editor/storage/smart_text_storage.h"
 #include "editor/smart_text_view.h"
-#include "platform/registered_defaults.h"
+#include "platform/prefs/registered_defaults.h"
 
 namespace editortest {
 

@@ -4,8 +4,8 @@
 // storage, so one undo away.
 #include <gtest/gtest.h>
 
-#include "platform/action_router.h"
-#include "smart_view_support.h"
+#include "platform/runtime/action_router.h"
+#include "editor/smart_view_support.h"
 
 using editortest::ShownEditor;
 

@@ -1,11 +1,11 @@
-#include "view_test_support.h"
+#include "editor/view_test_support.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QPalette>
 
-#include "editor/lazy_document_layout.h"
-#include "editor_test_support.h"
+#include "editor/view/lazy_document_layout.h"
+#include "editor/editor_test_support.h"
 #include "support/qt_wait.h"
 
 namespace editortest {

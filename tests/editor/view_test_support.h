@@ -9,9 +9,9 @@
 #include <functional>
 #include <memory>
 
-#include "editor/kvx_text_view.h"
-#include "editor/smart_text_storage.h"
-#include "platform/registered_defaults.h"
+#include "editor/view/kvx_text_view.h"
+#include "editor/storage/smart_text_storage.h"
+#include "platform/prefs/registered_defaults.h"
 
 namespace editortest {
 

@@ -20,10 +20,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/tzr_extras_cloud_sync.h"
-#include "app/tzr_theme_controller.h"
-#include "platform/cloud_store.h"
-#include "platform/defaults.h"
+#include "app/extras/tzr_extras_cloud_sync.h"
+#include "app/extras/tzr_theme_controller.h"
+#include "platform/files/cloud_store.h"
+#include "platform/prefs/defaults.h"
 
 namespace {
 

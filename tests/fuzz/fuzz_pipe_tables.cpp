@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "editor/markdown_tables.h"
+#include "editor/markdown/markdown_tables.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 
 #include "engine.h"
 #include "tzr.h"
-#include "window/scroll_map.h"
+#include "window/scrollsync/scroll_map.h"
 
 namespace {
 

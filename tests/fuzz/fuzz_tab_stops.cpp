@@ -20,7 +20,7 @@
 #include <memory>
 #include <vector>
 
-#include "editor/smart_text_storage.h"
+#include "editor/storage/smart_text_storage.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/text_decoding.h"
-#include "app/three_way_merge.h"
+#include "app/documents/text_decoding.h"
+#include "app/documents/three_way_merge.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <QAbstractItemView>
 #include <QApplication>
 
-#include "platform/action_router.h"
-#include "platform/pasteboard.h"
+#include "platform/runtime/action_router.h"
+#include "platform/text/pasteboard.h"
 #include "window/sidebars/tzr_critic_view.h"
 #include "window/sidebars/tzr_reference_view.h"
 #include "window/sidebars/tzr_toc_view.h"

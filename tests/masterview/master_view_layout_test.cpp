@@ -9,7 +9,7 @@
 #include "window/sidebars/tzr_critic_view.h"
 #include "window/sidebars/tzr_reference_view.h"
 #include "window/sidebars/tzr_toc_view.h"
-#include "window/smart_text_info_view.h"
+#include "window/sidebars/smart_text_info_view.h"
 
 using namespace masterview_test;
 using Sidebar = TZRMasterView::Sidebar;

@@ -15,16 +15,16 @@
 
 #include "editor/editor_interfaces.h"
 #include "editor/smart_text_view.h"
-#include "platform/dispatch.h"
-#include "platform/registered_defaults.h"
+#include "platform/runtime/dispatch.h"
+#include "platform/prefs/registered_defaults.h"
 #include "support/qt_print.h"
 #include "support/qt_wait.h"
 #include "webview/web_test_support.h"
-#include "window/smart_web_view.h"
-#include "window/tzr_engine.h"
-#include "window/tzr_master_view.h"
-#include "window/sync_scroller.h"
-#include "window/window_extras.h"
+#include "window/preview/smart_web_view.h"
+#include "window/bridge/tzr_engine.h"
+#include "window/content/tzr_master_view.h"
+#include "window/scrollsync/sync_scroller.h"
+#include "window/content/window_extras.h"
 
 namespace masterview_test {
 

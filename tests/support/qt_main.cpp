@@ -10,8 +10,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/folders.h"
-#include "platform/web_content_guard.h"
+#include "platform/files/folders.h"
+#include "platform/web/web_content_guard.h"
 
 int main(int argc, char **argv) {
     bool listing = false;

@@ -8,9 +8,9 @@
 #include <QElapsedTimer>
 #include <QObject>
 
-#include "editor/smart_text_storage.h"
-#include "platform/observable.h"
-#include "window/engine_editor_link.h"
+#include "editor/storage/smart_text_storage.h"
+#include "platform/runtime/observable.h"
+#include "window/bridge/engine_editor_link.h"
 
 class StorageEngineLink : public EngineEditorLink {
 public:

@@ -2,7 +2,7 @@
 // in memory with the registered defaults, and the test sets keys on it.
 #pragma once
 
-#include "platform/registered_defaults.h"
+#include "platform/prefs/registered_defaults.h"
 
 #include <QString>
 #include <QVariant>

@@ -5,13 +5,13 @@
 #include "support/log_capture.h"
 #include "support/test_preferences.h"
 #include "web_test_support.h"
-#include "window/engine_scroll_map_source.h"
-#include "window/fake_engine_editor.h"
-#include "window/preview_preferences.h"
-#include "window/smart_web_view.h"
-#include "window/sync_scroller.h"
-#include "window/text_edit_surface.h"
-#include "window/tzr_engine.h"
+#include "window/bridge/engine_scroll_map_source.h"
+#include "window/bridge/fake_engine_editor.h"
+#include "window/preview/preview_preferences.h"
+#include "window/preview/smart_web_view.h"
+#include "window/scrollsync/sync_scroller.h"
+#include "window/preview/text_edit_surface.h"
+#include "window/bridge/tzr_engine.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QFile>

@@ -1,11 +1,11 @@
 // The preview and the scroll synchroniser on the real web engine, beside a
 // plain text editor, with HTML from the document library.
 #include "support/test_preferences.h"
-#include "window/preview_preferences.h"
-#include "window/smart_web_view.h"
-#include "window/sync_scroller.h"
-#include "window/text_edit_surface.h"
-#include "platform/workspace.h"
+#include "window/preview/preview_preferences.h"
+#include "window/preview/smart_web_view.h"
+#include "window/scrollsync/sync_scroller.h"
+#include "window/preview/text_edit_surface.h"
+#include "platform/files/workspace.h"
 #include "support/stand_in_opener.h"
 #include "web_test_support.h"
 

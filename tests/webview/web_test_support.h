@@ -1,7 +1,7 @@
 // Helpers for the suites that drive the real web engine.
 #pragma once
 
-#include "platform/web_view.h"
+#include "platform/web/web_view.h"
 #include "support/qt_wait.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 // platform::WebView on the real engine: loading, scripts that always answer,
 // navigation, new windows, local files, focus, and the death of the page's
 // process.
-#include "platform/web_view.h"
+#include "platform/web/web_view.h"
 #include "support/stand_in_opener.h"
 #include "web_test_support.h"
 

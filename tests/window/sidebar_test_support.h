@@ -15,13 +15,13 @@
 
 #include <memory>
 
-#include "editor/kvx_text_view.h"
-#include "editor/smart_text_storage.h"
-#include "engine_bridge_support.h"
-#include "platform/registered_defaults.h"
+#include "editor/view/kvx_text_view.h"
+#include "editor/storage/smart_text_storage.h"
+#include "window/bridge/engine_bridge_support.h"
+#include "platform/prefs/registered_defaults.h"
 #include "support/storage_engine_link.h"
 #include "window/sidebars/sidebar_row_model.h"
-#include "window/tzr_engine.h"
+#include "window/bridge/tzr_engine.h"
 
 namespace sidebartest {
 

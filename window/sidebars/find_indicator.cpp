@@ -4,7 +4,7 @@
 #include <QTextCursor>
 #include <QTimer>
 
-#include "editor/kvx_text_view.h"
+#include "editor/view/kvx_text_view.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // with a yellow highlight that goes by itself.
 #pragma once
 
-#include "editor/smart_text_storage.h"
+#include "editor/storage/smart_text_storage.h"
 
 class KVXTextView;
 

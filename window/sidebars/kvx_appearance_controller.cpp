@@ -4,8 +4,8 @@
 #include <QPalette>
 #include <QWidget>
 
-#include "platform/defaults.h"
-#include "platform/framework_version.h"
+#include "platform/prefs/defaults.h"
+#include "platform/runtime/framework_version.h"
 #include "window/sidebars/kvx_list_views.h"
 #include "window/window_log.h"
 

@@ -6,8 +6,8 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 
-#include "editor/kvx_text_view.h"
-#include "platform/hex_color.h"
+#include "editor/view/kvx_text_view.h"
+#include "platform/text/hex_color.h"
 #include "window/sidebars/kvx_appearance_controller.h"
 #include "window/sidebars/kvx_list_views.h"
 

@@ -16,7 +16,7 @@
 #include <functional>
 #include <optional>
 
-#include "window/matryoshka_view.h"
+#include "window/panes/matryoshka_view.h"
 
 class KVXColouredList;
 class KVXTextView;

@@ -3,7 +3,7 @@
 #include <QItemSelectionModel>
 #include <QMimeData>
 
-#include "platform/text_search.h"
+#include "platform/text/text_search.h"
 #include "window/sidebars/kvx_list_views.h"
 #include "window/window_log.h"
 

@@ -11,8 +11,8 @@
 #include <functional>
 #include <utility>
 
-#include "platform/dispatch.h"
-#include "window/engine_editor_link.h"
+#include "platform/runtime/dispatch.h"
+#include "window/bridge/engine_editor_link.h"
 
 template <typename Rows>
 class SidebarUpdateCoalescer {

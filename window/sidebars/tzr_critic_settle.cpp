@@ -1,8 +1,8 @@
 // Accepting and rejecting the selected changes.
 #include "window/sidebars/tzr_critic_view.h"
 
-#include "editor/critic_markup.h"
-#include "editor/kvx_text_view.h"
+#include "editor/storage/critic_markup.h"
+#include "editor/view/kvx_text_view.h"
 #include "window/window_log.h"
 
 namespace {

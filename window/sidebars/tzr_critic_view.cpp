@@ -3,12 +3,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "editor/kvx_text_view.h"
-#include "platform/alerts.h"
-#include "platform/dispatch.h"
+#include "editor/view/kvx_text_view.h"
+#include "platform/runtime/alerts.h"
+#include "platform/runtime/dispatch.h"
 #include "window/sidebars/find_indicator.h"
 #include "window/sidebars/kvx_list_views.h"
-#include "window/tzr_engine.h"
+#include "window/bridge/tzr_engine.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 // list became shorter), so that changes can be accepted one after another.
 #pragma once
 
-#include "window/sidebar_rows.h"
+#include "window/sidebars/sidebar_rows.h"
 #include "window/sidebars/kvx_filter_table_view.h"
 #include "window/sidebars/sidebar_update_coalescer.h"
 

@@ -21,7 +21,7 @@
 
 #include <vector>
 
-#include "platform/folder_listing.h"
+#include "platform/files/folder_listing.h"
 #include "window/sidebars/kvx_filter_outline_view.h"
 
 class QMenu;

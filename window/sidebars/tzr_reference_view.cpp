@@ -1,7 +1,7 @@
 #include "window/sidebars/tzr_reference_view.h"
 
-#include "editor/kvx_text_view.h"
-#include "window/tzr_engine.h"
+#include "editor/view/kvx_text_view.h"
+#include "window/bridge/tzr_engine.h"
 
 TZRReferenceView::TZRReferenceView(Form form, QWidget *parent) : KVXFilterTableView(form, parent) {
     setContent({});

@@ -10,7 +10,7 @@
 // hidden, as in the other sidebars.
 #pragma once
 
-#include "window/sidebar_rows.h"
+#include "window/sidebars/sidebar_rows.h"
 #include "window/sidebars/kvx_filter_table_view.h"
 #include "window/sidebars/sidebar_update_coalescer.h"
 

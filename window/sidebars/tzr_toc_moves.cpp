@@ -1,9 +1,9 @@
 // Moving sections by dropping headings within the table of contents.
 #include "window/sidebars/tzr_toc_view.h"
 
-#include "editor/heading_row.h"
-#include "editor/kvx_text_view.h"
-#include "platform/alerts.h"
+#include "editor/storage/heading_row.h"
+#include "editor/view/kvx_text_view.h"
+#include "platform/runtime/alerts.h"
 #include "window/window_log.h"
 
 namespace {

@@ -4,12 +4,12 @@
 #include <QTextBlock>
 #include <QTextDocument>
 
-#include "editor/kvx_text_view.h"
-#include "platform/defaults.h"
-#include "platform/dispatch.h"
-#include "window/engine_editor_link.h"
+#include "editor/view/kvx_text_view.h"
+#include "platform/prefs/defaults.h"
+#include "platform/runtime/dispatch.h"
+#include "window/bridge/engine_editor_link.h"
 #include "window/sidebars/kvx_list_views.h"
-#include "window/tzr_engine.h"
+#include "window/bridge/tzr_engine.h"
 
 const QString TZRTOCView::kTOCDragType = QStringLiteral("TZRToCOutlineDragType");
 bool TZRTOCView::followingCaret_ = false;

@@ -24,7 +24,7 @@
 
 #include <optional>
 
-#include "window/sidebar_rows.h"
+#include "window/sidebars/sidebar_rows.h"
 #include "window/sidebars/kvx_filter_outline_view.h"
 #include "window/sidebars/sidebar_update_coalescer.h"
 

@@ -16,15 +16,15 @@
 
 #include <cstdio>
 
-#include "app/smart_editor_document.h"
-#include "editor/kvx_text_view.h"
-#include "editor/smart_text_storage.h"
-#include "platform/alerts.h"
-#include "platform/defaults.h"
-#include "platform/document_controller.h"
-#include "platform/file_panels.h"
-#include "platform/registered_defaults.h"
-#include "platform/type_registry.h"
+#include "app/documents/smart_editor_document.h"
+#include "editor/view/kvx_text_view.h"
+#include "editor/storage/smart_text_storage.h"
+#include "platform/runtime/alerts.h"
+#include "platform/prefs/defaults.h"
+#include "platform/documents/document_controller.h"
+#include "platform/documents/file_panels.h"
+#include "platform/prefs/registered_defaults.h"
+#include "platform/documents/type_registry.h"
 #include "support/qt_print.h"
 #include "support/qt_wait.h"
 

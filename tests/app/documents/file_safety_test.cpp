@@ -6,8 +6,8 @@
 
 #include <random>
 
-#include "app/text_decoding.h"
-#include "app/three_way_merge.h"
+#include "app/documents/text_decoding.h"
+#include "app/documents/three_way_merge.h"
 #include "app/documents/document_fixture.h"
 
 using namespace documents_test;

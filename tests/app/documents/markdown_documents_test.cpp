@@ -7,9 +7,9 @@
 #include <QImage>
 #include <QRegularExpression>
 
-#include "platform/file_tags.h"
-#include "platform/window_controller.h"
-#include "window/basic_document_content.h"
+#include "platform/documents/file_tags.h"
+#include "platform/documents/window_controller.h"
+#include "window/content/basic_document_content.h"
 #include "zip_archive.h"
 #include "app/documents/document_fixture.h"
 

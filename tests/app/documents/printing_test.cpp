@@ -5,8 +5,8 @@
 #include <QColor>
 #include <QPrinter>
 
-#include "app/kvx_text_document.h"
-#include "app/print_templates.h"
+#include "app/documents/kvx_text_document.h"
+#include "app/documents/print_templates.h"
 #include "app/documents/document_fixture.h"
 
 using namespace documents_test;

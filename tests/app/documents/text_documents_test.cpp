@@ -4,8 +4,8 @@
 // frames per file.
 #include <QTimer>
 
-#include "app/kvx_document_window_controller.h"
-#include "app/text_decoding.h"
+#include "app/documents/kvx_document_window_controller.h"
+#include "app/documents/text_decoding.h"
 #include "support/scratch_disk.h"
 #include "app/documents/document_fixture.h"
 

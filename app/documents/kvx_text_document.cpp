@@ -1,0 +1,379 @@
+#include "app/documents/kvx_text_document.h"
+
+#include <QPointer>
+
+#include "app/app_log.h"
+#include "app/documents/kvx_document_window_controller.h"
+#include "app/documents/text_decoding.h"
+#include "editor/editor_interfaces.h"
+#include "editor/view/kvx_text_view.h"
+#include "editor/storage/smart_text_storage.h"
+#include "editor/smart_text_view.h"
+#include "platform/runtime/alerts.h"
+#include "platform/text/critic_diff.h"
+#include "platform/prefs/defaults.h"
+#include "platform/runtime/dispatch.h"
+#include "platform/documents/type_registry.h"
+
+using platform::Alerts;
+using platform::Defaults;
+
+// What the Markdown editor asks of the document it edits.
+class KVXTextDocument::EditorOwner : public OwningDocument {
+public:
+    explicit EditorOwner(KVXTextDocument &document) : m_document(document) {}
+
+    void updateChangeCount(ChangeKind kind) override {
+        switch (kind) {
+        case ChangeKind::Done:
+            m_document.updateChangeCount(platform::ChangeKind::Done);
+            break;
+        case ChangeKind::Undone:
+            m_document.updateChangeCount(platform::ChangeKind::Undone);
+            break;
+        case ChangeKind::Redone:
+            m_document.updateChangeCount(platform::ChangeKind::Redone);
+            break;
+        case ChangeKind::Cleared:
+            m_document.updateChangeCount(platform::ChangeKind::Cleared);
+            break;
+        }
+    }
+    bool isSavedText(QByteArrayView utf8) const override { return utf8 == m_document._fileString.toUtf8(); }
+    QString filePath() const override { return m_document.filePath(); }
+
+private:
+    KVXTextDocument &m_document;
+};
+
+KVXTextDocument::KVXTextDocument(QObject *parent) : KVXDocument(parent), m_owner(std::make_unique<EditorOwner>(*this)) {
+    connect(this, &platform::Document::filePathChanged, this, &KVXTextDocument::fileURLChanged);
+}
+
+KVXTextDocument::~KVXTextDocument() {
+    // The window, and with it the editor, may outlive the document by a
+    // moment: it must not tell a document that is gone.
+    if (m_ownedView)
+        m_ownedView->setOwningDocument(nullptr);
+}
+
+std::optional<QString> KVXTextDocument::convertDataIntoString(const QByteArray &data) {
+    return textdecoding::convertDataIntoString(data);
+}
+
+QString KVXTextDocument::convertStringToWindows(const QString &text) {
+    return textdecoding::convertStringToWindows(text);
+}
+
+QString KVXTextDocument::convertStringToOldMac(const QString &text) {
+    return textdecoding::convertStringToOldMac(text);
+}
+
+// --- Reading ----------------------------------------------------------------------------
+
+bool KVXTextDocument::readFromData(const QByteArray &data, const QString &type, QString *error) {
+    if (!platform::TypeRegistry::conformsTo(type, QLatin1String(platform::types::kText))) {
+        qCWarning(lcApp, "UTI '%s' is not a valid text file", qPrintable(type));
+        if (error)
+            *error = QStringLiteral("The file is not a text file.");
+        return false;
+    }
+    const std::optional<DiskVersion> version = decodeFile(data);
+    if (!version) {
+        qCWarning(lcApp, "Error reading file contents");
+        if (error)
+            *error = QStringLiteral("The file's text could not be read.");
+        return false;
+    }
+    if (!_textView) {
+        adopt(*version);
+        if (version->fidelity.isShownInexactly())
+            tellShownInexactly(version->fidelity, version->form);
+        return true;
+    }
+    return reloadShownDocument(*version);
+}
+
+std::optional<KVXTextDocument::DiskVersion> KVXTextDocument::decodeFile(const QByteArray &data) {
+    const std::optional<textdecoding::Decoded> decoded = textdecoding::decode(data);
+    if (!decoded) {
+        qCWarning(lcApp, "Unable to read data into string");
+        return std::nullopt;
+    }
+    const qint64 lineEndings = Defaults::standard().integerForKey(QStringLiteral("exportLineEndings"));
+    return DiskVersion{textdecoding::editorText(textdecoding::normalizeLineEndings(decoded->text)), decoded->form(),
+                       textdecoding::fidelity(data, *decoded, lineEndings)};
+}
+
+void KVXTextDocument::adopt(const DiskVersion &version) {
+    _fileString = version.text;
+    m_form = version.form;
+    m_fidelity = version.fidelity;
+}
+
+void KVXTextDocument::tellShownInexactly(const textdecoding::Fidelity &fidelity,
+                                         const textdecoding::Form &form) const {
+    QStringList what;
+    if (fidelity.nulBytes == 1)
+        what << QStringLiteral("It contains 1 NUL byte, which the editor cannot show.");
+    else if (fidelity.nulBytes > 1)
+        what << QStringLiteral("It contains %1 NUL bytes, which the editor cannot show.").arg(fidelity.nulBytes);
+    if (fidelity.notText)
+        what << QStringLiteral("It is not UTF-8 text: it is shown as %1 reads it.")
+                    .arg(textdecoding::encodingName(form.encoding));
+    if (fidelity.exact)
+        what << QStringLiteral("Saving it writes it as %1 again, its bytes unchanged but for your edits.")
+                    .arg(textdecoding::encodingName(form.encoding));
+    else
+        what << QStringLiteral("Nothing is written to the file until you edit it and save it, and that save asks "
+                               "first.");
+    platform::Alerts::simpleAlert(
+        what.join(u' '), QStringLiteral("The document “%1” is not shown exactly as it is on disk.").arg(displayName()));
+}
+
+QString KVXTextDocument::lossOnSave() const {
+    QStringList changes;
+    if (!m_fidelity.exact && m_fidelity.isShownInexactly()) {
+        if (m_fidelity.nulBytes == 1)
+            changes << QStringLiteral("The file contains 1 NUL byte, which the editor cannot show; the saved file "
+                                      "will not have it.");
+        else if (m_fidelity.nulBytes > 1)
+            changes << QStringLiteral("The file contains %1 NUL bytes, which the editor cannot show; the saved "
+                                      "file will not have them.")
+                           .arg(m_fidelity.nulBytes);
+        else
+            changes << QStringLiteral("The file holds bytes that are not text, which the editor cannot show as "
+                                      "they are; the saved file will have them as they are shown.");
+    }
+    if (m_form.encoding != textdecoding::Encoding::UTF8 && m_form.encoding != textdecoding::Encoding::ASCII) {
+        const QString text = _textView ? _textView->storage()->string() : _fileString;
+        if (!textdecoding::encode(text, m_form))
+            changes << QStringLiteral("The file was read as %1, which cannot hold all of the text now; it will be "
+                                      "written as UTF-8, and every character outside ASCII changes its bytes.")
+                           .arg(textdecoding::encodingName(m_form.encoding));
+    }
+    return changes.join(u' ');
+}
+
+bool KVXTextDocument::reloadShownDocument(const DiskVersion &disk) {
+    const QString changed = QStringLiteral("File has changed");
+    if (!Defaults::standard().boolForKey(QStringLiteral("MERGE_FILE_CHANGES"))) {
+        const int answer = Alerts::runModal(
+            {changed,
+             QStringLiteral("The file on disk has been changed by another program. Do you want to merge the changes?"),
+             {QStringLiteral("Merge"), QStringLiteral("No")},
+             platform::AlertStyle::Informational},
+            firstWindow());
+        if (answer != 0)
+            return false;
+    }
+    // From here to the replacement nothing else runs on the main thread: the
+    // text merged is the text replaced.
+    QString shown;
+    if (isDocumentEdited()) {
+        const QString mine = _textView->storage()->string();
+        const MergeResult merged = mergeOriginal(_fileString, mine, disk.text);
+        if (merged.ok && !merged.keepsTyped)
+            return chooseBetweenVersions(disk, mine);
+        if (merged.ok) {
+            adopt(disk);
+            shown = merged.text;
+        } else {
+            const int answer = Alerts::runModal(
+                {changed,
+                 QStringLiteral("The file on disk has been changed by another program, and the changes could not "
+                                "be merged successfully.  Do you want to reload the file?"),
+                 {QStringLiteral("Reload"), QStringLiteral("Cancel")},
+                 platform::AlertStyle::Informational},
+                firstWindow());
+            if (answer != 0)
+                return false;
+            adopt(disk);
+            shown = disk.text;
+        }
+    } else {
+        adopt(disk);
+        shown = disk.text;
+    }
+    replaceShownText(shown);
+    return true;
+}
+
+bool KVXTextDocument::chooseBetweenVersions(const DiskVersion &disk, const QString &mine) {
+    const int answer = Alerts::runModal(
+        {QStringLiteral("File has changed"),
+         QStringLiteral("The file on disk has been changed by another program, and merging the changes would lose "
+                        "text you typed. Do you want to keep your text, take the file's, or have both, the "
+                        "differences marked as CriticMarkup?"),
+         {QStringLiteral("Keep Mine"), QStringLiteral("Take Theirs"), QStringLiteral("Merge as CriticMarkup")},
+         platform::AlertStyle::Informational},
+        firstWindow());
+    // The file's version is the base from now on, whatever the answer: the
+    // user has seen it.
+    adopt(disk);
+    if (answer == 1)
+        replaceShownText(disk.text);
+    else if (answer == 2)
+        replaceShownText(platform::mergeWithNewString(disk.text, mine, true));
+    else
+        settleChangeCount();  // mine, also when the alert went without an answer
+    return true;
+}
+
+void KVXTextDocument::presentedItemDidChange() {
+    platform::FileState state;
+    QString reason;
+    const std::optional<QByteArray> bytes = readContentFile(&state, &reason);
+    if (!bytes) {
+        qCWarning(lcApp, "the changed file %s cannot be read: %s", qPrintable(contentPath()), qPrintable(reason));
+        return;
+    }
+    // The same bytes (a file touched, or written again as it was): nothing
+    // to merge.
+    if (isKnownContent(*bytes)) {
+        noteFileOnDisk(state, *bytes);
+        return;
+    }
+    if (_textView)
+        _textView->saveSelection();
+    readFromData(*bytes, fileType(), nullptr);
+    if (_textView)
+        _textView->restoreSelection();
+    // Whatever the answer, this version is seen: it is not offered again.
+    noteFileOnDisk(state, *bytes);
+}
+
+bool KVXTextDocument::revertToContentsOfFile(QString *error) {
+    platform::FileState state;
+    const std::optional<QByteArray> bytes = readContentFile(&state, error);
+    if (!bytes)
+        return false;
+    const std::optional<DiskVersion> version = decodeFile(*bytes);
+    if (!version) {
+        if (error)
+            *error = QStringLiteral("The file's text could not be read.");
+        return false;
+    }
+    adopt(*version);
+    if (_textView)
+        replaceShownText(version->text);
+    noteFileOnDisk(state, *bytes);
+    updateChangeCount(platform::ChangeKind::Cleared);
+    return true;
+}
+
+// --- Writing ----------------------------------------------------------------------------
+
+std::optional<QByteArray> KVXTextDocument::dataOfType(const QString &, QString *) {
+    const QString text = _textView ? _textView->storage()->string() : _fileString;
+    m_pendingBase = text;
+    const qint64 lineEndings = Defaults::standard().integerForKey(QStringLiteral("exportLineEndings"));
+    const QString written = textdecoding::withLineEndings(text, lineEndings);
+    // Back in the file's own encoding, so that an edit changes only its own
+    // bytes; UTF-8 for text the encoding cannot hold (lossOnSave() asked).
+    m_pendingForm = m_form;
+    std::optional<QByteArray> bytes = textdecoding::encode(written, m_form);
+    if (!bytes) {
+        m_pendingForm = textdecoding::Form{};
+        bytes = written.toUtf8();
+    }
+    return bytes;
+}
+
+void KVXTextDocument::didWrite(const QString &path, const QString &type, platform::SaveOperation operation) {
+    // A copy written elsewhere leaves the document's own file, and so the
+    // base, as they were. The file now holds exactly the text written.
+    if (operation != platform::SaveOperation::SaveTo && m_pendingBase) {
+        _fileString = *m_pendingBase;
+        m_form = m_pendingForm;
+        m_fidelity = textdecoding::Fidelity{};
+    }
+    m_pendingBase.reset();
+    KVXDocument::didWrite(path, type, operation);
+}
+
+// --- The window -------------------------------------------------------------------------
+
+QWidget *KVXTextDocument::makeContentWidget() {
+    auto *content = new KVXDocumentViewController;
+    setTextView(content->keyTextView());
+    content->keyTextView()->storage()->setInitialText(_fileString);
+    return content;
+}
+
+void KVXTextDocument::makeWindowControllers() {
+    auto *controller = new KVXDocumentWindowController;
+    addWindowController(controller);
+    controller->setContentWidget(makeContentWidget());
+    controller->window();
+    settleChangeCount();
+}
+
+void KVXTextDocument::setTextView(KVXTextView *view) {
+    if (m_ownedView)
+        m_ownedView->setOwningDocument(nullptr);
+    _textView = view;
+    m_ownedView = qobject_cast<SmartTextView *>(view);
+    if (m_ownedView)
+        m_ownedView->setOwningDocument(m_owner.get());
+    else if (view)
+        connect(view->storage(), &SmartTextStorage::textChanged, this, [this] { settleChangeCount(); });
+}
+
+void KVXTextDocument::settleChangeCount() {
+    if (!_textView)
+        return;
+    SmartTextStorage *storage = _textView->storage();
+    const bool saved = storage->length() == _fileString.size() && storage->string() == _fileString;
+    updateChangeCount(saved ? platform::ChangeKind::Cleared : platform::ChangeKind::Done);
+}
+
+void KVXTextDocument::replaceShownText(const QString &text) {
+    SmartTextStorage *storage = _textView->storage();
+    storage->bulkReplaceCharactersInRange({0, storage->length()}, text);
+    settleChangeCount();
+}
+
+void KVXTextDocument::resetTextTo(const QString &text) {
+    platform::Dispatch::main(this, [this, text] {
+        if (!_textView)
+            return;
+        SmartTextStorage *storage = _textView->storage();
+        storage->replaceCharactersInRange({0, storage->length()}, text);
+    });
+}
+
+void KVXTextDocument::fileURLChanged(const QString &path) {
+    if (path.isEmpty() || !_textView)
+        return;
+    const CharRange selection = _textView->selectedRange();
+    Defaults::standard().setSelection({selection.location, selection.length}, path);
+}
+
+// --- Printing and actions ---------------------------------------------------------------
+
+bool KVXTextDocument::printDocument() { return printDocumentToPdf(QString()); }
+
+bool KVXTextDocument::printDocumentToPdf(const QString &path) {
+    if (!_textView)
+        return false;
+    return runPrintOperation(
+        [this](QPrinter &printer, QString *error) {
+            const std::unique_ptr<QTextDocument> text =
+                _textView->richDocumentOfRange({0, _textView->storage()->length()});
+            return platform::PagePrinter::printTextDocument(*text, printer, pageDecoration(), error);
+        },
+        path);
+}
+
+bool KVXTextDocument::respondsToAction(const QString &action) const {
+    return action == QLatin1String("printDocument:") || KVXDocument::respondsToAction(action);
+}
+
+bool KVXTextDocument::performAction(const QString &action, QObject *sender) {
+    if (action == QLatin1String("printDocument:")) {
+        printDocument();
+        return true;
+    }
+    return KVXDocument::performAction(action, sender);
+}

@@ -1,0 +1,131 @@
+// KVXTextDocument: a plain text file in an editor window.
+//
+// Reading decodes the bytes (textdecoding) and makes line endings "\n";
+// writing gives the line endings of "exportLineEndings" in the encoding the
+// file was read in (UTF-8 when that cannot hold the text, after asking). The
+// text last read from or written to the file, as the editor holds it ("\n"
+// line endings, no NUL characters), is the base against which changes made
+// by other programs are merged, and the editor's text is unedited exactly
+// when it is that text. The base moves only once a write of the document's
+// own file succeeded.
+//
+// A file the editor cannot show byte for byte (NUL bytes, bytes that are
+// not text in the encoding it is read in) is opened with an alert that says
+// so; the document then saves in place only when the user asks, and that
+// Save says what the file loses (lossOnSave()).
+//
+// When another program changes the file, the document reads it and, in one
+// step on the main thread (so that nothing typed meanwhile is lost): reloads
+// a document without edits, or merges the other program's changes into the
+// editor's text three ways; it asks first ("Do you want to merge the
+// changes?") unless "MERGE_FILE_CHANGES" is set, and offers to reload when
+// the merge fails. A merge that would lose text typed since the last save
+// is not taken either: the user keeps their text, takes the file's, or gets
+// both with the differences marked as CriticMarkup. The selection is kept
+// across the replacement.
+#pragma once
+
+#include <QPointer>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+#include "app/documents/kvx_document.h"
+#include "app/documents/text_decoding.h"
+#include "app/documents/three_way_merge.h"
+
+class KVXTextView;
+class SmartTextView;
+
+class KVXTextDocument : public KVXDocument {
+    Q_OBJECT
+public:
+    explicit KVXTextDocument(QObject *parent = nullptr);
+    ~KVXTextDocument() override;
+
+    // The editor view of the window; null until the window exists.
+    KVXTextView *textView() const { return _textView; }
+    // The merge base: the text last read from or written to the file.
+    QString fileString() const { return _fileString; }
+
+    static std::optional<QString> convertDataIntoString(const QByteArray &data);
+    static QString convertStringToWindows(const QString &text);
+    static QString convertStringToOldMac(const QString &text);
+    static MergeResult mergeOriginal(const QString &base, const QString &newText, const QString &alternative) {
+        return ::mergeOriginal(base, newText, alternative);
+    }
+
+    bool readFromData(const QByteArray &data, const QString &type, QString *error) override;
+    std::optional<QByteArray> dataOfType(const QString &type, QString *error) override;
+    void makeWindowControllers() override;
+    void presentedItemDidChange() override;
+    // Revert drops the edits: the file's text replaces the editor's, with no
+    // merge and no question beyond revert's own.
+    bool revertToContentsOfFile(QString *error) override;
+
+    // Replaces the whole text of the editor, queued on the main thread (a
+    // new document's text that another command made).
+    void resetTextTo(const QString &text);
+
+    // Prints the editor's text with its styles, through the print panel or
+    // into a PDF file.
+    bool printDocument();
+    bool printDocumentToPdf(const QString &path);
+
+    bool respondsToAction(const QString &action) const override;
+    bool performAction(const QString &action, QObject *sender) override;
+
+    // How the file was read, and so how it is written back.
+    textdecoding::Form fileForm() const { return m_form; }
+    QString lossOnSave() const override;
+
+protected:
+    // The window's content, which sets _textView; the plain document's is a
+    // KVXDocumentViewController.
+    virtual QWidget *makeContentWidget();
+    // Hands the document its editor view and follows its edits: a Markdown
+    // editor tells the document of each edit, undo and redo itself; a plain
+    // one is compared with the file after each change.
+    void setTextView(KVXTextView *view);
+    // Replaces the editor's whole text now, as one undoable edit that applies
+    // only the differences, and marks the document edited or not by whether
+    // the text is the file's.
+    void replaceShownText(const QString &text);
+    // After the writes of the document's own file: the written text becomes
+    // the merge base.
+    void didWrite(const QString &path, const QString &type, platform::SaveOperation operation) override;
+    // Edited unless the editor shows the merge base.
+    void settleChangeCount();
+
+    KVXTextView *_textView = nullptr;
+    QString _fileString;
+
+private:
+    class EditorOwner;
+
+    // A file's version as the document takes it in.
+    struct DiskVersion {
+        QString text;  // as the editor holds it
+        textdecoding::Form form;
+        textdecoding::Fidelity fidelity;
+    };
+    static std::optional<DiskVersion> decodeFile(const QByteArray &data);
+    void adopt(const DiskVersion &version);
+    // Tells the user, once, what of the file the editor cannot show.
+    void tellShownInexactly(const textdecoding::Fidelity &fidelity, const textdecoding::Form &form) const;
+    // The outside version, read on the main thread: reload, merge or refuse.
+    bool reloadShownDocument(const DiskVersion &disk);
+    // A merge that would lose typed text: the user's choice.
+    bool chooseBetweenVersions(const DiskVersion &disk, const QString &mine);
+    void fileURLChanged(const QString &path);
+
+    // The text of a write in progress, before its line endings changed, and
+    // the form it is written in.
+    std::optional<QString> m_pendingBase;
+    textdecoding::Form m_pendingForm;
+    textdecoding::Form m_form;
+    textdecoding::Fidelity m_fidelity;
+    std::unique_ptr<EditorOwner> m_owner;
+    QPointer<SmartTextView> m_ownedView;
+};

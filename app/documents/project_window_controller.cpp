@@ -1,0 +1,345 @@
+#include "app/documents/project_window_controller.h"
+
+#include <QAction>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QVBoxLayout>
+
+#include "app/app_log.h"
+#include "app/kvx_app_delegate.h"
+#include "app/documents/kvx_document_window_controller.h"
+#include "app/extras/tzr_theme_controller.h"
+#include "platform/runtime/action_router.h"
+#include "platform/runtime/alerts.h"
+#include "platform/prefs/defaults.h"
+#include "platform/documents/document.h"
+#include "platform/documents/document_controller.h"
+#include "platform/files/file_manager.h"
+#include "platform/files/folders.h"
+#include "platform/files/kvx_folder_contents.h"
+#include "platform/files/native_path.h"
+#include "platform/files/quick_preview.h"
+#include "platform/files/trash.h"
+#include "platform/documents/type_registry.h"
+#include "platform/documents/window_tabs.h"
+#include "platform/files/workspace.h"
+#include "window/panes/matryoshka_view.h"
+#include "window/sidebars/kvx_list_views.h"
+
+using platform::Defaults;
+
+namespace {
+
+const QString kWidthKey = QStringLiteral("projectFileWidth");
+const QString kDefaultThemeKey = QStringLiteral("defaultTheme");
+
+QString pathOf(const SidebarRow &file) { return file.value(QStringLiteral("path")).toString(); }
+
+QString themeKey(const QString &folder) { return Defaults::keyForPath(u"Theme %@", folder); }
+
+// The window's content: where the window's own actions arrive.
+class ProjectWindowView : public QWidget, public platform::Responder {
+public:
+    explicit ProjectWindowView(ProjectWindowController *controller) : controller_(controller) {}
+
+    bool respondsToAction(const QString &action) const override {
+        return controller_ && controller_->respondsToAction(action);
+    }
+    void performAction(const QString &action, QObject *sender) override {
+        if (controller_)
+            controller_->performAction(action, sender);
+    }
+    bool validateAction(const QString &action, QAction *item) override {
+        return controller_ && controller_->validateAction(action, item);
+    }
+
+private:
+    QPointer<ProjectWindowController> controller_;
+};
+
+}  // namespace
+
+ProjectWindowController::ProjectWindowController(QObject *parent) : platform::WindowController(parent) {}
+
+ProjectWindowController::~ProjectWindowController() {
+    // The list lives on with the window a moment longer.
+    if (fileTable_)
+        fileTable_->setDelegate(nullptr);
+}
+
+// --- The window ----------------------------------------------------------------------------
+
+void ProjectWindowController::windowDidLoad() {
+    platform::WindowController::windowDidLoad();
+    KVXDocumentWindowController::setUpWindow(window());  // the main menu, as document windows have it
+    convertWindow();
+}
+
+void ProjectWindowController::convertWindow() {
+    QMainWindow *projectWindow = window();
+    auto *content = new ProjectWindowView(this);
+
+    fileTable_ = new TZRFileNavigatorMac;
+    fileTable_->setDelegate(this);
+    searchField_ = fileTable_->searchField();
+    connect(searchField_, &QLineEdit::textChanged, this, &ProjectWindowController::controlTextDidChange);
+
+    preview_ = new platform::QuickPreview;
+
+    double width = Defaults::standard().floatForKey(kWidthKey);
+    if (!(width > 0))
+        width = 200;  // a width that was never a width: the registered one
+    paneView_ = new MatryoshkaView(MatryoshkaView::Panes::RightWithToggleByWidth, preview_, fileTable_, width,
+                                   true);
+    auto *layout = new QVBoxLayout(content);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(paneView_);
+    setContentWidget(content);
+
+    platform::WindowTabs::setTabbingIdentifier(projectWindow, QStringLiteral("OrvaneDoc"));
+    platform::WindowTabs::setTabbingMode(projectWindow, platform::WindowTabs::TabbingMode::Preferred);
+
+    activeTheme_ = Defaults::standard().stringForKey(kDefaultThemeKey);
+    applyDefaultTheme();
+
+    fileTable_->tableView()->setFocus();
+
+    connect(paneView_, &MatryoshkaView::fixedTargetChanged, this,
+            [](double size) { Defaults::standard().setFloat(float(size), kWidthKey); });
+}
+
+void ProjectWindowController::windowWillClose() {
+    saveWindowSize();
+    // A closed project no longer follows its folder.
+    if (fileNavigator_)
+        disconnect(fileNavigator_.get(), nullptr, this, nullptr);
+    fileNavigator_.reset();
+    if (preview_)
+        preview_->setPreviewItem(QString());
+}
+
+void ProjectWindowController::saveWindowSize() {
+    const QString path = projectPath();
+    if (isFullScreen() || path.isEmpty())
+        return;
+    setFrameAutosaveName(path);
+    saveFrameUsingName(path);
+}
+
+void ProjectWindowController::close() {
+    saveWindowSize();
+    closeWindow();
+}
+
+void ProjectWindowController::gotoFirstTab() {
+    const QList<QWidget *> tabs = platform::WindowTabs::tabbedWindows(window());
+    if (!tabs.isEmpty())
+        platform::WindowTabs::makeKeyAndOrderFront(tabs.first());
+}
+
+// --- The folder -------------------------------------------------------------------------------
+
+QString ProjectWindowController::projectPath() const {
+    return baseURL_.isLocalFile() ? platform::standardizedPath(baseURL_.toLocalFile()) : QString();
+}
+
+void ProjectWindowController::setBaseURL(const QUrl &url) {
+    if (fileNavigator_)
+        disconnect(fileNavigator_.get(), nullptr, this, nullptr);
+    baseURL_ = url;
+    fileNavigator_ = KVXFolderContents::initForURL(url);
+    fileNavigator_->sortByNewest();
+    connect(fileNavigator_.get(), &KVXFolderContents::filesChanged, this, &ProjectWindowController::listingChanged);
+    showHierarchy(fileNavigator_->fileHierarchy());
+
+    const QString path = projectPath();
+    window()->setWindowTitle(QFileInfo(path).fileName());
+    setFrameAutosaveName(path);
+    // The theme kept for this folder, now that the folder is known.
+    applyDefaultTheme();
+}
+
+void ProjectWindowController::showHierarchy(const std::vector<platform::FileEntry> &hierarchy) {
+    if (fileTable_)
+        fileTable_->setData(hierarchy);
+}
+
+void ProjectWindowController::listingChanged() {
+    // Whatever the search: the files changed, and the whole tree shows them.
+    if (fileNavigator_)
+        showHierarchy(KVXFolderContents::hierarchicalArrayFromFlatArray(fileNavigator_->files()));
+}
+
+void ProjectWindowController::controlTextDidChange(const QString &text) {
+    if (!fileNavigator_)
+        return;
+    showHierarchy(text.isEmpty() ? fileNavigator_->fileHierarchy() : fileNavigator_->fileHierarchyMatchingQuery(text));
+}
+
+// --- The file list's actions ---------------------------------------------------------------------
+
+void ProjectWindowController::openFiles(const QList<SidebarRow> &files) {
+    saveWindowSize();
+    for (const SidebarRow &file : files) {
+        const QString path = pathOf(file);
+        // Told by the bytes of the path, which may not be UTF-8.
+        const platform::PathStatus info = platform::pathStatus(path);
+        // A folder is opened in the list itself.
+        if (path.isEmpty() || info.isDir)
+            continue;
+        // Only a plain file is read as text: a pipe would never end.
+        const QString type = platform::TypeRegistry::typeForPath(path);
+        if (info.isFile && platform::TypeRegistry::conformsTo(type, QLatin1String(platform::types::kText)))
+            openTextFile(path);
+        else
+            openElsewhere(path);
+    }
+}
+
+void ProjectWindowController::openTextFile(const QString &path) {
+    platform::DocumentController &documents = platform::DocumentController::shared();
+    if (platform::Document *open = documents.documentForPath(path)) {
+        open->showWindows();  // to the front, where it is
+        return;
+    }
+    platform::Document *document = documents.openDocument(path, false);
+    if (!document)
+        return;  // the controller told the user why
+    if (document->windowControllers().isEmpty())
+        document->makeWindowControllers();
+    if (QWidget *opened = document->firstWindow())
+        platform::WindowTabs::addTabbedWindow(window(), opened);
+}
+
+void ProjectWindowController::openElsewhere(const QString &path) {
+    const QUrl url = QUrl::fromLocalFile(path);
+    if (!platform::Workspace::canOpenExternally(url)) {
+        KVXAppDelegate::simpleAlertWithMessage(notOpenedMessage(path), QStringLiteral("Not Opened"));
+        return;
+    }
+    if (!platform::Workspace::openExternally(url))
+        KVXAppDelegate::simpleAlertWithMessage(
+            QStringLiteral("No application could open “%1”.").arg(QFileInfo(path).fileName()),
+            QStringLiteral("Not Opened"));
+}
+
+QString ProjectWindowController::notOpenedMessage(const QString &path) {
+    return QStringLiteral("“%1” is not opened in another application: only documents are, never programs, "
+                          "scripts, launchers or anything that is not a plain file.")
+        .arg(QFileInfo(path).fileName());
+}
+
+void ProjectWindowController::selectFiles(const QList<SidebarRow> &files) {
+    saveWindowSize();
+    if (preview_)
+        preview_->setPreviewItem(files.size() == 1 ? pathOf(files.first()) : QString());
+}
+
+QString ProjectWindowController::deleteQuestion(const QString &path, bool folder) {
+    if (folder)
+        return QStringLiteral("Are you certain you wish to delete the folder \"%1\" and everything in it?  "
+                              "This cannot be undone.")
+            .arg(path);
+    return QStringLiteral("Are you certain you wish to delete the file \"%1\"?  This cannot be undone.").arg(path);
+}
+
+void ProjectWindowController::deleteFiles(const QList<SidebarRow> &files) {
+    saveWindowSize();
+    for (const SidebarRow &file : files) {
+        const QString path = pathOf(file);
+        if (path.isEmpty())
+            continue;
+        const platform::PathStatus info = platform::pathStatus(path, false);
+        const platform::Alert question{QStringLiteral("Warning"), deleteQuestion(platform::displayablePath(path), info.isDir),
+                                       {QStringLiteral("OK"), QStringLiteral("Cancel")},
+                                       platform::AlertStyle::Critical};
+        if (platform::Alerts::runModal(question, window()) != 0)
+            continue;
+        // Into the trash, from where the desktop can put it back.
+        QString reason;
+        if (!platform::Trash::moveToTrash(path, nullptr, &reason)) {
+            qCWarning(lcApp).noquote() << QStringLiteral("%1 was not deleted: %2").arg(path, reason);
+            KVXAppDelegate::simpleAlertWithMessage(QStringLiteral("There was an error deleting the selected file."),
+                                                   QStringLiteral("Error"));
+        }
+    }
+}
+
+void ProjectWindowController::revealFiles(const QList<SidebarRow> &files) {
+    QStringList paths;
+    for (const SidebarRow &file : files)
+        if (const QString path = pathOf(file); !path.isEmpty())
+            paths.append(path);
+    platform::FileManager::revealFiles(paths);
+}
+
+// --- Theme -----------------------------------------------------------------------------------------
+
+void ProjectWindowController::selectTheme(const QString &title) { applyThemeNamed(title); }
+
+void ProjectWindowController::applyThemeNamed(const QString &name) {
+    if (fileTable_) {
+        fileTable_->applyAppearanceTheme();
+        applyAppearanceToAssistant(fileTable_);
+        if (QWidget *pane = fileTable_->parentWidget())
+            pane->repaint();
+    }
+    activeTheme_ = name;
+    const QString path = projectPath();
+    if (path.isEmpty())
+        return;
+    Defaults &defaults = Defaults::standard();
+    if (name == defaults.stringForKey(kDefaultThemeKey))
+        defaults.removeObject(themeKey(path));
+    else
+        defaults.setObject(name, themeKey(path));
+}
+
+void ProjectWindowController::applyDefaultTheme() {
+    const QString path = projectPath();
+    if (path.isEmpty())
+        return;
+    const Defaults &defaults = Defaults::standard();
+    const QString kept = defaults.stringForKey(themeKey(path));
+    if (!kept.isEmpty() && kept != defaults.stringForKey(kDefaultThemeKey))
+        applyThemeNamed(kept);
+}
+
+void ProjectWindowController::applyAppearanceToAssistant(QWidget *view) {
+    auto *pane = view ? qobject_cast<MatryoshkaView *>(view->parentWidget()) : nullptr;
+    if (!pane)
+        return;
+    const qint64 appearance = Defaults::standard().integerForKey(QStringLiteral("appearanceTheme"));
+    if (appearance < 2) {
+        pane->setBackgroundColor(Qt::transparent);
+    } else if (appearance == 2) {
+        static const QColor grey = QColor::fromRgbF(kPlainSidebarGrey, kPlainSidebarGrey, kPlainSidebarGrey);
+        pane->setBackgroundColor(grey);
+    }
+}
+
+// --- Actions -----------------------------------------------------------------------------------------
+
+bool ProjectWindowController::respondsToAction(const QString &action) const {
+    return action == QLatin1String("selectTheme:") || action == QLatin1String("gotoFirstTab:") ||
+           action == QLatin1String("performClose:");
+}
+
+void ProjectWindowController::performAction(const QString &action, QObject *sender) {
+    if (action == QLatin1String("selectTheme:")) {
+        auto *item = qobject_cast<QAction *>(sender);
+        if (item)
+            selectTheme(item->text().remove(u'&'));
+    } else if (action == QLatin1String("gotoFirstTab:")) {
+        gotoFirstTab();
+    } else if (action == QLatin1String("performClose:")) {
+        close();
+    }
+}
+
+bool ProjectWindowController::validateAction(const QString &action, QAction *item) {
+    if (action == QLatin1String("selectTheme:") && item)
+        return TZRThemeController::validateUserInterfaceItem(item, activeTheme_);
+    return true;
+}

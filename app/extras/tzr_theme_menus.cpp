@@ -1,0 +1,141 @@
+// The theme and style-sheet menus, their preference popups, and the actions
+// that open the extras folders.
+#include <QAction>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QMenu>
+#include <QSignalBlocker>
+#include <QUrl>
+
+#include "app/help/maker_addresses.h"
+#include "app/extras/tzr_theme_controller.h"
+#include "platform/prefs/defaults.h"
+#include "platform/files/folders.h"
+
+namespace {
+
+struct MenuKind {
+    const char *menuAction;     // the main menu items' action name
+    const char *defaultKey;     // the preference of the popup
+};
+constexpr MenuKind kTheme{"selectTheme:", "defaultTheme"};
+constexpr MenuKind kCSS{"selectCSS:", "defaultCSS"};
+
+// An item's title is the extra's name it was made for; menus show "&" as
+// "&&" so that it is not taken for a shortcut mark.
+QString titleOf(const QAction *item) {
+    const QVariant name = item->data();
+    return name.typeId() == QMetaType::QString ? name.toString() : item->text();
+}
+
+void selectTitle(QComboBox *button, const QString &title) {
+    const int index = button->findText(title);
+    if (index >= 0)
+        button->setCurrentIndex(index);
+}
+
+}  // namespace
+
+void TZRThemeController::setThemeMenu(QMenu *menu) { themeMenu_ = menu; }
+void TZRThemeController::setCSSMenu(QMenu *menu) { cssMenu_ = menu; }
+
+void TZRThemeController::setThemeButton(QComboBox *button) {
+    if (themeButton_)
+        disconnect(themeButton_, nullptr, this, nullptr);
+    themeButton_ = button;
+    if (button)
+        connect(button, &QComboBox::activated, this,
+                [this, button](int index) { selectDefaultTheme(button->itemText(index)); });
+}
+
+void TZRThemeController::setCSSButton(QComboBox *button) {
+    if (cssButton_)
+        disconnect(cssButton_, nullptr, this, nullptr);
+    cssButton_ = button;
+    if (button)
+        connect(button, &QComboBox::activated, this,
+                [this, button](int index) { selectDefaultCSS(button->itemText(index)); });
+}
+
+void TZRThemeController::awakeFromNib() {
+    updateThemeMenu();
+    updateCSSMenu();
+}
+
+void TZRThemeController::updateThemeMenu() { updateMenu(Kind::Theme); }
+void TZRThemeController::updateCSSMenu() { updateMenu(Kind::CSS); }
+
+void TZRThemeController::updateMenu(Kind kind) {
+    const bool theme = kind == Kind::Theme;
+    const MenuKind &menuKind = theme ? kTheme : kCSS;
+    QMenu *menu = theme ? themeMenu_ : cssMenu_;
+    QComboBox *button = theme ? themeButton_ : cssButton_;
+    const QStringList names = listOf(kind);
+    const QString defaultName = platform::Defaults::standard().stringForKey(menuKind.defaultKey);
+
+    if (menu) {
+        menu->clear();
+        bool ticked = false;
+        for (const QString &name : names) {
+            QAction *item = menu->addAction(QString(name).replace(u'&', QStringLiteral("&&")));
+            item->setObjectName(menuKind.menuAction);
+            item->setData(name);
+            item->setCheckable(true);
+            // The first item of the default's name carries the tick.
+            item->setChecked(!ticked && !defaultName.isEmpty() && name == defaultName);
+            ticked = ticked || item->isChecked();
+            connect(item, &QAction::triggered, this, [this, theme, name] {
+                if (theme)
+                    emit themeSelected(name);
+                else
+                    emit cssSelected(name);
+            });
+        }
+    }
+    if (button) {
+        // Filling the popup is not a choice of the user's.
+        const QSignalBlocker quiet(button);
+        button->clear();
+        button->addItems(names);
+        if (!defaultName.isEmpty())
+            selectTitle(button, defaultName);
+    }
+    startWatching(kind);
+}
+
+void TZRThemeController::selectDefaultTheme(const QString &title) {
+    platform::Defaults::standard().setObject(title, kTheme.defaultKey);
+    if (themeButton_)
+        selectTitle(themeButton_, title);
+}
+
+void TZRThemeController::selectDefaultCSS(const QString &title) {
+    platform::Defaults::standard().setObject(title, kCSS.defaultKey);
+    if (cssButton_)
+        selectTitle(cssButton_, title);
+}
+
+bool TZRThemeController::validateUserInterfaceItem(QAction *item, const QString &activeStyle) {
+    if (item) {
+        item->setCheckable(true);
+        item->setChecked(titleOf(item) == activeStyle);
+    }
+    return true;
+}
+
+bool TZRThemeController::openFolder(Kind kind) {
+    const QString folder = userFolder(kind);
+    const bool made = !folder.isEmpty() && platform::Folders::ensureFolder(folder);
+    if (made)
+        QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    if (kind == Kind::Theme || kind == Kind::CSS)
+        updateMenu(kind);
+    return made;
+}
+
+bool TZRThemeController::openThemesFolder() { return openFolder(Kind::Theme); }
+bool TZRThemeController::openCSSFolder() { return openFolder(Kind::CSS); }
+bool TZRThemeController::openExpansionFolder() { return openFolder(Kind::Expansions); }
+bool TZRThemeController::openKeyBindingsFolder() { return openFolder(Kind::KeyBindings); }
+
+void TZRThemeController::getMoreThemes() { QDesktopServices::openUrl(QUrl(QString::fromLatin1(maker::kExtrasPage))); }

@@ -1,0 +1,185 @@
+#include "app/help/kvx_static_web_window_controller.h"
+
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QWebEnginePage>
+#include <QWebEngineSettings>
+
+#include <mutex>
+
+#include "app/app_log.h"
+#include "platform/text/hex_color.h"
+#include "platform/web/web_content_guard.h"
+#include "platform/files/workspace.h"
+
+// Outside any namespace, as Qt asks: the pages live in this static library.
+static void initGuideResources() { Q_INIT_RESOURCE(guides); }
+
+namespace {
+
+std::function<bool(const QUrl &)> &browserOpener() {
+    static std::function<bool(const QUrl &)> opener;
+    return opener;
+}
+
+// The guide window: closing hides it (it is made once and shown again).
+class GuideWindow : public QMainWindow, public platform::Responder {
+public:
+    using QMainWindow::QMainWindow;
+
+    bool respondsToAction(const QString &action) const override {
+        return action == QLatin1String("performClose:") || action == QLatin1String("performMiniaturize:");
+    }
+    void performAction(const QString &action, QObject *) override {
+        if (action == QLatin1String("performClose:"))
+            close();
+        else
+            showMinimized();
+    }
+
+protected:
+    void closeEvent(QCloseEvent *event) override {
+        event->ignore();
+        hide();
+    }
+};
+
+}  // namespace
+
+// The page puts every navigation it did not start itself to the view.
+class KVXStaticWebView::Page : public QWebEnginePage {
+public:
+    Page(KVXStaticWebView *view) : QWebEnginePage(view), view_(view) {}
+
+protected:
+    bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override {
+        if (!isMainFrame || type == NavigationTypeTyped || type == NavigationTypeReload ||
+            type == NavigationTypeBackForward)
+            return true;
+        // Only a link goes to the browser; a form or a refresh to another
+        // site goes nowhere.
+        if (type != NavigationTypeLinkClicked && !url.host().isEmpty())
+            return false;
+        return view_->decidePolicyForNavigation(url);
+    }
+    // Links that ask for a window of their own go through the same rule.
+    QWebEnginePage *createWindow(WebWindowType) override {
+        auto *catcher = new QWebEnginePage(this);
+        connect(catcher, &QWebEnginePage::urlChanged, this, [this, catcher](const QUrl &url) {
+            view_->decidePolicyForNavigation(url);
+            catcher->deleteLater();
+        });
+        return catcher;
+    }
+
+private:
+    KVXStaticWebView *view_;
+};
+
+KVXStaticWebView::KVXStaticWebView(QWidget *parent) : QWebEngineView(parent) {
+    auto *page = new Page(this);
+    // The guides are the program's own pages, but on the profile the preview
+    // shares: it keeps the same guard.
+    platform::WebContentGuard::protect(page->profile());
+    page->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+    page->settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
+    setPage(page);
+    setContextMenuPolicy(Qt::NoContextMenu);
+    connect(this, &QWebEngineView::loadFinished, this, &KVXStaticWebView::pageLoaded);
+}
+
+void KVXStaticWebView::setBrowserOpener(std::function<bool(const QUrl &)> opener) {
+    browserOpener() = std::move(opener);
+}
+
+QString KVXStaticWebView::pagePathForTitle(const QString &windowTitle) {
+    static std::once_flag loaded;
+    std::call_once(loaded, initGuideResources);
+    if (windowTitle == KVXStaticWebWindowController::syntaxGuideTitle())
+        return QStringLiteral(":/guides/index.html");
+    if (windowTitle == KVXStaticWebWindowController::programGuideTitle())
+        return QStringLiteral(":/guides/orvane-guide/main.html");
+    return QString();
+}
+
+bool KVXStaticWebView::awakeFromNib(const QString &windowTitle) {
+    const QString path = pagePathForTitle(windowTitle);
+    if (path.isEmpty())
+        return false;
+    if (windowTitle == KVXStaticWebWindowController::programGuideTitle()) {
+        const QColor background = platform::HexColor::colorWithHexString(QStringLiteral("ddd"));
+        page()->setBackgroundColor(Qt::transparent);
+        if (QWidget *top = window()) {
+            QPalette palette = top->palette();
+            palette.setColor(QPalette::Window, background);
+            top->setPalette(palette);
+            top->setAutoFillBackground(true);
+        }
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        qCWarning(lcApp).noquote() << QStringLiteral("The guide page %1 cannot be read.").arg(path);
+        return false;
+    }
+    // Relative links and pictures resolve inside the guide's folder.
+    baseUrl_ = QUrl(QStringLiteral("qrc") + QFileInfo(path).path() + QLatin1Char('/'));
+    setHtml(QString::fromUtf8(file.readAll()), baseUrl_);
+    return true;
+}
+
+bool KVXStaticWebView::decidePolicyForNavigation(const QUrl &url) {
+    if (url.host().isEmpty())
+        return true;
+    if (browserOpener())
+        browserOpener()(url);
+    else
+        platform::Workspace::openExternally(url);
+    return false;
+}
+
+void KVXStaticWebView::scaleBy(double factor) { setZoomFactor(std::clamp(zoomFactor() * factor, 0.25, 5.0)); }
+
+bool KVXStaticWebView::respondsToAction(const QString &action) const {
+    return action == QLatin1String("zoomIn:") || action == QLatin1String("zoomOut:");
+}
+
+void KVXStaticWebView::performAction(const QString &action, QObject *) {
+    action == QLatin1String("zoomIn:") ? zoomIn() : zoomOut();
+}
+
+KVXStaticWebWindowController::KVXStaticWebWindowController(const QString &title, QObject *parent)
+    : QObject(parent), title_(title) {}
+
+KVXStaticWebWindowController::~KVXStaticWebWindowController() { delete window_; }
+
+QMainWindow *KVXStaticWebWindowController::window() {
+    if (!window_) {
+        window_ = new GuideWindow;
+        window_->setObjectName(windowNibName());
+        window_->setWindowTitle(title_);
+        window_->resize(820, 900);
+        view_ = new KVXStaticWebView(window_);
+        window_->setCentralWidget(view_);
+        view_->awakeFromNib(title_);
+    }
+    return window_;
+}
+
+KVXStaticWebView *KVXStaticWebWindowController::webView() {
+    window();
+    return view_;
+}
+
+void KVXStaticWebWindowController::showWindow() {
+    window()->show();
+    window_->raise();
+    window_->activateWindow();
+}
+
+void KVXStaticWebWindowController::toggleVisibility() {
+    if (window()->isVisible())
+        window_->hide();
+    else
+        showWindow();
+}

@@ -1,0 +1,68 @@
+// The application's preferences window: ten panes, each control bound to its
+// preference, so that open editors, previews and sidebars follow a change at
+// once (they observe the keys).
+//
+//   General · Appearance · Editing · TZR · CriticMarkup · Preview · Printing ·
+//   Files · Advanced · Pro Features
+//
+// The Appearance and Preview panes hold the default theme's and style
+// sheet's popups, which the extras keeper fills; the Appearance pane's font
+// button asks for the default-font chooser (changeFontRequested).
+#pragma once
+
+#include <QLineEdit>
+#include <QPointer>
+
+#include "app/prefs/zeb_prefs_window_controller.h"
+
+class TZRThemeController;
+
+class SmartEditorPreferences : public ZebPrefsWindowController {
+    Q_OBJECT
+
+public:
+    // The pane labels, in toolbar order.
+    static const QStringList &paneLabels();
+
+    // The application's one preferences controller (over the standard
+    // preferences and the shared extras keeper).
+    static SmartEditorPreferences *sharedPrefsWindowController();
+
+    // `extras` fills the theme and style-sheet popups (the shared keeper
+    // when null); both must outlive the controller.
+    explicit SmartEditorPreferences(platform::Defaults *defaults = nullptr,
+                                    TZRThemeController *extras = nullptr, QObject *parent = nullptr);
+    ~SmartEditorPreferences() override;
+
+    // Shows the shared controller's window.
+    static void showPreferences();
+
+    QWidget *paneView(const QString &label) const;
+    // The Appearance pane and its field showing the default font.
+    QWidget *prefsView() const { return paneView(QStringLiteral("Appearance")); }
+    QLineEdit *defaultFontField() const { return defaultFontField_; }
+
+signals:
+    // The Appearance pane's font button was pressed.
+    void changeFontRequested();
+
+protected:
+    void windowDidLoad() override;
+    void setupToolbar() override;
+
+private:
+    QWidget *makeGeneral();
+    QWidget *makeAppearance();
+    QWidget *makeEditing();
+    QWidget *makeTZR();
+    QWidget *makeCriticMarkup();
+    QWidget *makePreview();
+    QWidget *makePrinting();
+    QWidget *makeFiles();
+    QWidget *makeAdvanced();
+    QWidget *makePro();
+
+    TZRThemeController *extras_;
+    QList<QPointer<QWidget>> panes_;  // in the order of paneLabels()
+    QPointer<QLineEdit> defaultFontField_;
+};

@@ -1,0 +1,168 @@
+// SmartTextView: completion of the word before the caret, and of labels.
+//
+// complete() shows the completions of the word before the caret in the
+// list under it, the first one already put in place with its untyped part
+// selected; moving through the list, choosing and cancelling come back as
+// insertCompletion() calls with the movement that caused them. Inside a
+// label ("[...]") the names are the document's labels, and the text the user
+// typed in the label (_pendingCompletion) comes back when nothing matches or
+// the completion is cancelled.
+#include <QGuiApplication>
+#include <QInputMethod>
+#include <QTextDocument>
+
+#include "editor/input/completion_popup.h"
+#include "editor/storage/label_ranges.h"
+#include "editor/smart_text_view.h"
+#include "editor/smart_text_view_routing.h"
+#include "platform/prefs/defaults.h"
+#include "smart_string.h"
+
+using namespace textmovement;
+
+QByteArrayView SmartTextView::mirrorText() const {
+    const DString *mirror = smart_string_mirror_text(storage()->buffer());
+    if (!mirror)
+        return {};
+    return QByteArrayView(mirror->str, qsizetype(mirror->length));
+}
+
+bool SmartTextView::autocompleteFootnotes() const {
+    return defaults().boolForKey(QStringLiteral("autocompleteFootnotes"));
+}
+
+std::optional<CharRange> SmartTextView::rangeOfLabelForRange(CharRange range) const {
+    return labels::rangeOfLabel(mirrorText(), range, autocompleteFootnotes());
+}
+
+bool SmartTextView::rangeIsInsideLabel(CharRange range) const {
+    return rangeOfLabelForRange(range).has_value();
+}
+
+std::optional<CharRange> SmartTextView::fixLabelCompletionRange(CharRange range) const {
+    return labels::insideOfLabel(mirrorText(), range, autocompleteFootnotes());
+}
+
+CharRange SmartTextView::rangeForUserCompletion() const {
+    const qsizetype end = selectedRange().location;
+    qsizetype start = end;
+    const QTextDocument *text = document();
+    while (start > 0) {
+        const QChar c = text->characterAt(int(start - 1));
+        if (!c.isLetterOrNumber() && c != QLatin1Char('_') && !c.isMark())
+            break;
+        start--;
+    }
+    return {start, end - start};
+}
+
+CompletionPopup *SmartTextView::popup() {
+    if (!completionPopup_) {
+        completionPopup_ = new CompletionPopup(this);
+        completionPopup_->setFont(defaultFont());
+        connect(completionPopup_, &CompletionPopup::highlightedWord, this,
+                [this](const QString &word, int movement) {
+                    insertCompletion(word, completionRange_, movement, false);
+                });
+        connect(completionPopup_, &CompletionPopup::chosenWord, this,
+                [this](const QString &word, int movement) {
+                    insertCompletion(word, completionRange_, movement, true);
+                });
+        connect(completionPopup_, &CompletionPopup::cancelled, this, [this] {
+            insertCompletion(completionOriginal_, completionRange_, kCancel, true);
+        });
+    }
+    return completionPopup_;
+}
+
+void SmartTextView::complete() {
+    const CharRange partial = rangeForUserCompletion();
+    completionRange_ = partial;
+    completionOriginal_ = textOfRange(partial);
+    completionShown_ = partial.length;
+    int selected = 0;
+    const QStringList words = completionsForPartialWordRange(partial, &selected);
+    if (words.isEmpty()) {
+        if (completionPopup_)
+            completionPopup_->hide();
+        return;
+    }
+    // The list stands under the word it completes.
+    QTextCursor start(document());
+    start.setPosition(int(partial.location));
+    const QRect word = cursorRect(start);
+    popup()->showCompletions(words, selected,
+                             QRect(viewport()->mapToGlobal(word.topLeft()), word.size()));
+    if (selected >= 0 && selected < words.size())
+        insertCompletion(words[selected], partial, kOther, false);
+}
+
+void SmartTextView::cancelOperation() {
+    if (hasMarkedText()) {
+        QGuiApplication::inputMethod()->reset();
+        return;
+    }
+    complete();
+}
+
+QStringList SmartTextView::completionsForPartialWordRange(CharRange range, int *indexOfSelectedItem) {
+    const std::optional<CharRange> inner = fixLabelCompletionRange(range);
+    if (!inner)
+        return storage()->completionsForPartialWordRange(range, indexOfSelectedItem);
+    const QString typed = textOfRange({inner->location, range.end() - inner->location});
+    pendingCompletion_ = labels::pendingCompletion(pendingCompletion_, typed);
+    const QStringList words = storage()->labelCompletionsForPartialWordRange(*inner, indexOfSelectedItem);
+    if (words.isEmpty()) {
+        // Nothing matches: the label holds what the user typed.
+        RoutedEdit routed(this);
+        storage()->replaceCharactersInRange(*inner, pendingCompletion_);
+    }
+    return words;
+}
+
+void SmartTextView::insertCompletion(const QString &word, CharRange partialRange, int movement,
+                                     bool isFinal) {
+    const std::optional<CharRange> inner = fixLabelCompletionRange(partialRange);
+    if (!inner) {
+        // A word of the text: the completion shown stands where the partial
+        // word stood; cancelling puts the partial word back.
+        const QString text = movement == kCancel ? completionOriginal_ : word;
+        const CharRange shown{partialRange.location, completionShown_};
+        {
+            RoutedEdit routed(this);
+            storage()->replaceCharactersInRange(shown, text);
+        }
+        completionShown_ = text.size();
+        const qsizetype end = partialRange.location + text.size();
+        if (isFinal || end <= partialRange.end())
+            setSelectedRange({end, 0});
+        else
+            setSelectedRange({partialRange.end(), end - partialRange.end()});
+        return;
+    }
+    if (movement != kLeft && movement != kRight && movement != kOther) {
+        // Up and Down only move through the list; choosing puts the word in
+        // the label, cancelling the user's own text.
+        if (!isFinal)
+            return;
+        const QString chosen = movement == kCancel ? pendingCompletion_ : word;
+        {
+            RoutedEdit routed(this);
+            storage()->replaceCharactersInRange(*inner, chosen);
+        }
+        pendingCompletion_.clear();
+        setSelectedRange({inner->location + chosen.size(), 0});
+        return;
+    }
+    {
+        RoutedEdit routed(this);
+        storage()->replaceCharactersInRange(*inner, word);
+    }
+    // What the user has not typed of the word stays selected.
+    const qsizetype end = partialRange.end();
+    const qsizetype placed = inner->location + word.size();
+    if (placed >= end)
+        setSelectedRange({end, placed - end});
+    else
+        setSelectedRange({placed, 0});
+}

@@ -1,0 +1,572 @@
+#include "editor/storage/smart_text_storage.h"
+
+#include <QClipboard>
+#include <QFile>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QThread>
+
+#include <cstdlib>
+
+#include "editor/editor_interfaces.h"
+#include "editor/editor_log.h"
+#include "editor/view/lazy_document_layout.h"
+#include "editor/storage/storage_change.h"
+#include "expansions.h"
+#include "platform/prefs/defaults.h"
+#include "platform/runtime/dispatch.h"
+#include "multi_edit.h"
+#include "smart_pairs.h"
+#include "smart_string.h"
+#include "text_ranges.h"
+#include "token.h"
+#include "tzr.h"
+#include "undo.h"
+
+namespace {
+
+const char kClipboardMarker[] = "%clipboard";
+constexpr size_t kClipboardMarkerLength = sizeof kClipboardMarker - 1;
+
+// Trees of whole-text passes are large enough that freeing them is worth a
+// hop to a worker thread; small ones are freed at once.
+constexpr size_t kFreeInBackground = 64 * 1024;
+
+}  // namespace
+
+struct SmartTextStorage::EngineGuard {
+    std::mutex mutex;
+    SmartTextStorage *storage = nullptr;  // null once the storage is gone
+};
+
+// --- Creation ----------------------------------------------------------------------------
+
+SmartTextStorage::SmartTextStorage(const StoragePreferences &preferences, ExtrasProvider *extras,
+                                   QObject *parent)
+    : QObject(parent), preferences_(preferences), extras_(extras),
+      engineGuard_(std::make_shared<EngineGuard>()) {
+    engineGuard_->storage = this;
+    buffer_ = smart_string_new("", getExtensionConfiguration());
+    if (!buffer_)
+        qFatal("Out of memory while creating a text buffer");
+    setCriticCommentTemplate();
+    setSmartPairs();
+    setExpansions();
+    setCoalesceLevel();
+
+    engine_ = tzr_engine_create_with_d_string(smart_string_mirror_text(buffer_), extensions());
+
+    document_ = new QTextDocument(this);
+    document_->setUndoRedoEnabled(false);
+    // The editor view places the text itself (its margins are the layout's
+    // padding), so the document adds no margin of its own.
+    document_->setDocumentMargin(0);
+    layout_ = new LazyDocumentLayout(document_);
+    document_->setDocumentLayout(layout_);
+    loadDefaultFont();
+    watchDocument();
+    watchTabStops();
+}
+
+SmartTextStorage::SmartTextStorage(platform::Defaults &defaults, ExtrasProvider *extras,
+                                   QObject *parent)
+    : SmartTextStorage(readStoragePreferences(defaults), extras, parent) {
+    observeDefaults(defaults);
+}
+
+SmartTextStorage::~SmartTextStorage() {
+    stopObservingDefaults();
+    // The engine reads the buffer's mirror text, so it goes first.
+    {
+        std::lock_guard<std::mutex> lock(engineGuard_->mutex);
+        engineGuard_->storage = nullptr;
+        tzr_engine_free(engine_, false);
+        engine_ = nullptr;
+    }
+    // The document goes before the buffer too: nothing may show a text that
+    // no longer exists.
+    delete document_;
+    document_ = nullptr;
+    smart_string_free(buffer_, true);
+    buffer_ = nullptr;
+}
+
+void SmartTextStorage::assertThread() const {
+    Q_ASSERT_X(QThread::currentThread() == thread(), "SmartTextStorage",
+               "used off the thread it belongs to");
+}
+
+void SmartTextStorage::loadDefaultFont() {
+    defaultFont_ = editorBaseFont(preferences_.defaultFontName, preferences_.defaultFontSize);
+    const float size = float(defaultFont_.pointSizeF());
+    theme_.setBaseFont(defaultFont_.family(), size);
+    configureTheme();
+    QFont documentFont = defaultFont_;
+    documentFont.setPointSizeF(size * zoomFactor_);
+    document_->setDefaultFont(documentFont);
+}
+
+void SmartTextStorage::configureTheme() {
+    theme_.setLineHeightPreference(float(preferences_.lineHeight));
+    theme_.setDefaultAlignment(preferences_.defaultTextAlignment);
+}
+
+// A change of the document that did not come from a patch is an edit that
+// went around the buffer: the two would drift apart, so the document is put
+// back in step with the buffer (on the next turn, outside Qt's own edit).
+void SmartTextStorage::watchDocument() {
+    connect(document_, &QTextDocument::contentsChange, this,
+            [this](int from, int removed, int added) {
+                if (patching_ || resyncQueued_)
+                    return;
+                if (removed == added && added <= 65536) {
+                    // A change of formats alone keeps the text: look.
+                    QTextBlock block = document_->findBlock(from);
+                    const qsizetype start = block.position();
+                    QString shown;
+                    for (; block.isValid() && block.position() <= from + added; block = block.next()) {
+                        if (!shown.isEmpty() || block.position() > start)
+                            shown += QLatin1Char('\n');
+                        shown += block.text();
+                    }
+                    auto [byte, bytes] =
+                        byteRangeFromCharRange({start, qsizetype(shown.size())});
+                    if (textunits::displayText(str() + byte, bytes) == shown)
+                        return;
+                }
+                qCWarning(lcEditor, "unrouted edit of the displayed text at %d (-%d +%d)", from,
+                          removed, added);
+                resyncQueued_ = true;
+                QMetaObject::invokeMethod(
+                    this,
+                    [this] {
+                        resyncQueued_ = false;
+                        resynchronise("unrouted edit");
+                    },
+                    Qt::QueuedConnection);
+            });
+}
+
+// --- The text ---------------------------------------------------------------------------
+
+QString SmartTextStorage::string() const {
+    if (!stringValid_) {
+        string_ = textunits::realText(str(), len());
+        stringValid_ = true;
+    }
+    return string_;
+}
+
+qsizetype SmartTextStorage::length() const {
+    return qsizetype(smart_string_mirror_text(buffer_)->length);
+}
+
+const char *SmartTextStorage::str() const { return smart_string_text(buffer_); }
+
+size_t SmartTextStorage::len() const { return smart_string_length(buffer_); }
+
+CharRange SmartTextStorage::clamp(CharRange range) const {
+    const qsizetype n = length();
+    range.location = qBound<qsizetype>(0, range.location, n);
+    range.length = qBound<qsizetype>(0, range.length, n - range.location);
+    return range;
+}
+
+std::pair<size_t, size_t> SmartTextStorage::byteRangeFromCharRange(CharRange range) const {
+    range = clamp(range);
+    const char *text = str();
+    const size_t n = len();
+    if (size_t(length()) == n)  // ASCII: bytes are units
+        return {size_t(range.location), size_t(range.length)};
+    size_t start = anchor_.byteAt(text, n, size_t(range.location));
+    // The anchor stays at the start: the edit that follows leaves the text
+    // before it alone, so the anchor still holds afterwards.
+    textunits::UnitAnchor probe = anchor_;
+    size_t end = probe.byteAt(text, n, size_t(range.end()));
+    return {start, end - start};
+}
+
+CharRange SmartTextStorage::charRangeFromByteStart(size_t start, size_t length) const {
+    const char *text = str();
+    const size_t n = len();
+    start = qMin(start, n);
+    length = qMin(length, n - start);
+    if (size_t(this->length()) == n)
+        return {qsizetype(start), qsizetype(length)};
+    size_t units = anchor_.unitsAt(text, n, start);
+    return {qsizetype(units), qsizetype(textunits::unitsIn(text + start, length))};
+}
+
+// --- Editing ----------------------------------------------------------------------------
+
+void SmartTextStorage::setInitialText(const QString &text) {
+    assertThread();
+    QByteArray bytes = textunits::bufferBytes(text);
+    // The mark that says "this file is UTF-8" is no part of the text.
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        bytes.remove(0, 3);
+    Change change(kLoadTag);
+    smart_string_replace(buffer_, 0, len(), bytes.constData(), change.get());
+    patch(change.start(), change.removed(), change.inserted());
+}
+
+void SmartTextStorage::replaceCharactersInRange(CharRange range, const QString &text) {
+    assertThread();
+    range = clamp(range);
+    QByteArray bytes = textunits::bufferBytes(text);
+    if (range.location == 0 && bytes.startsWith("\xEF\xBB\xBF"))
+        bytes.remove(0, 3);
+    auto [start, length] = byteRangeFromCharRange(range);
+    Change change(kUserEditTag);
+    smart_string_replace(buffer_, start, length, bytes.constData(), change.get());
+    size_t s = change.start(), r = change.removed(), n = change.inserted();
+    if (text.size() == 1 && n != 1)
+        expandClipboard(&s, &r, &n);
+    patch(s, r, n);
+}
+
+// An expansion typed with one character may leave "%clipboard" in what it
+// inserted: the clipboard's text takes its place, as a second edit of the
+// buffer. The document is then patched once, over both edits together, from
+// what the buffer really did in each (the second edit runs the pipeline too,
+// which may change or refuse it).
+void SmartTextStorage::expandClipboard(size_t *start, size_t *removed, size_t *inserted) {
+    const char *text = str();
+    const char *found = strstr(text + *start, kClipboardMarker);
+    if (!found)
+        return;
+    const size_t marker = size_t(found - text);
+    if (marker >= *start + *inserted)
+        return;
+    std::optional<QString> pasted = stringFromPasteboard();
+    if (!pasted)
+        return;
+    const size_t caretStart = smart_string_caret_start(buffer_);
+    const size_t caretLength = smart_string_caret_length(buffer_);
+    QByteArray bytes = textunits::bufferBytes(*pasted);
+    Change second(kUserEditTag);
+    smart_string_replace(buffer_, marker, kClipboardMarkerLength, bytes.constData(), second.get());
+    const size_t s2 = second.start(), r2 = second.removed(), n2 = second.inserted();
+    // Both edits as one change of the text before the first.
+    const size_t s1 = *start, r1 = *removed, n1 = *inserted;
+    const size_t from = qMin(s1, s2);
+    const size_t to = qMax(s1 + n1, s2 + r2);
+    *start = from;
+    *removed = to - from - n1 + r1;
+    *inserted = to - from - r2 + n2;
+    size_t caret = caretStart;
+    if (caret != size_t(-1) && caret > marker)
+        caret = caret + n2 - r2;
+    smart_string_set_caret(buffer_, caret, caretLength);
+}
+
+void SmartTextStorage::bulkReplaceCharactersInRange(CharRange range, const QString &text) {
+    assertThread();
+    range = clamp(range);
+    QByteArray bytes = textunits::bufferBytes(text);
+    auto [start, length] = byteRangeFromCharRange(range);
+    Change change(kUserEditTag);
+    smart_string_bulk_replace(buffer_, start, length, bytes.constData(), change.get());
+    patch(change.start(), change.removed(), change.inserted());
+}
+
+void SmartTextStorage::updateBackingStoreForChangeAtByteOffset(size_t start, size_t removed,
+                                                               size_t inserted) {
+    assertThread();
+    patch(start, removed, inserted);
+}
+
+// The document follows one change of the buffer: `inserted` bytes at
+// `start` now stand where `removed` bytes stood. The text before `start` is
+// the same before and after, so its unit count (and the anchor at or before
+// it) still holds; the removed units follow from the two lengths.
+void SmartTextStorage::patch(size_t start, size_t removed, size_t inserted, bool restyle) {
+    const char *text = str();
+    const size_t n = len();
+    const size_t oldUnits = size_t(document_->characterCount() - 1);
+    const size_t newUnits = size_t(length());
+    stringValid_ = false;
+    if (removed || inserted)
+        editGeneration_++;
+    if (start > n || inserted > n - start)
+        return resynchronise("change outside the text");
+    anchor_.forgetFrom(start);
+    const size_t unitStart = anchor_.unitsAt(text, n, start);
+    const size_t insertedUnits = textunits::unitsIn(text + start, inserted);
+    if (oldUnits + insertedUnits < newUnits)
+        return resynchronise("change longer than the text");
+    const size_t removedUnits = oldUnits + insertedUnits - newUnits;
+    if (unitStart + removedUnits > oldUnits)
+        return resynchronise("change outside the displayed text");
+    QString shown = textunits::displayText(text + start, inserted);
+    if (size_t(shown.size()) != insertedUnits)
+        return resynchronise("text conversion failed");
+
+    TextChange change{qsizetype(unitStart), qsizetype(removedUnits), qsizetype(insertedUnits),
+                      start,                removed,                 inserted};
+    if (removedUnits || insertedUnits) {
+        patching_ = true;
+        QTextCursor cursor(document_);
+        cursor.beginEditBlock();
+        cursor.setPosition(int(unitStart));
+        cursor.setPosition(int(unitStart + removedUnits), QTextCursor::KeepAnchor);
+        if (shown.isEmpty())
+            cursor.removeSelectedText();
+        else
+            cursor.insertText(shown);
+        if (restyle)
+            restyleAround(qsizetype(unitStart), qsizetype(unitStart + insertedUnits));
+        cursor.endEditBlock();
+        patching_ = false;
+    }
+    if (size_t(document_->characterCount() - 1) != newUnits)
+        return resynchronise("displayed length differs from the text's");
+    emit textChanged(change);
+}
+
+// Puts the whole document back in step with the buffer and restyles it. The
+// buffer's text is the truth; whatever the document showed is dropped.
+void SmartTextStorage::resynchronise(const char *reason) {
+    qCWarning(lcEditor, "displayed text resynchronised from the text buffer: %s", reason);
+    stringValid_ = false;
+    editGeneration_++;
+    anchor_.reset();
+    const qsizetype shownBefore = document_->characterCount() - 1;
+    patching_ = true;
+    QTextCursor cursor(document_);
+    cursor.beginEditBlock();
+    cursor.select(QTextCursor::Document);
+    cursor.insertText(textunits::displayText(str(), len()));
+    restyleAround(0, length());
+    cursor.endEditBlock();
+    patching_ = false;
+    emit textChanged(TextChange{0, shownBefore, length(), 0, 0, len()});
+}
+
+bool SmartTextStorage::undo() {
+    assertThread();
+    size_t start = 0, removed = 0, inserted = 0;
+    bool found = smart_string_undo(buffer_, &start, &removed, &inserted, kUserEditTag);
+    patch(start, removed, inserted);
+    return found;
+}
+
+bool SmartTextStorage::redo() {
+    assertThread();
+    size_t start = 0, removed = 0, inserted = 0;
+    bool found = smart_string_redo(buffer_, &start, &removed, &inserted, kUserEditTag);
+    patch(start, removed, inserted);
+    return found;
+}
+
+bool SmartTextStorage::canUndo() const { return smart_string_can_undo(buffer_, kUserEditTag); }
+bool SmartTextStorage::canRedo() const { return smart_string_can_redo(buffer_, kUserEditTag); }
+void SmartTextStorage::setLastUndoTags(quint64 tags) { smart_string_set_last_undo_tags(buffer_, tags); }
+
+// --- Counts, caret and ranges ------------------------------------------------------------
+
+quint64 SmartTextStorage::charCount() const { return smart_string_char_count(buffer_); }
+quint64 SmartTextStorage::wordCount() const { return smart_string_word_count(buffer_); }
+quint64 SmartTextStorage::lineCount() const { return smart_string_line_count(buffer_); }
+quint64 SmartTextStorage::paraCount() const { return smart_string_paragraph_count(buffer_); }
+
+std::optional<CharRange> SmartTextStorage::caretRange() const {
+    size_t start = size_t(-1), length = size_t(-1);
+    smart_string_caret_unit_range(buffer_, &start, &length);
+    if (start == size_t(-1))
+        return std::nullopt;
+    return CharRange{qsizetype(start), qsizetype(length == size_t(-1) ? 0 : length)};
+}
+
+CharRange SmartTextStorage::paraRangeForByteOffset(size_t start, size_t length) const {
+    size_t from = 0, count = 0;
+    smart_string_paragraph_range(buffer_, start, length, &from, &count);
+    if (from == size_t(-1))
+        return {};
+    return charRangeFromByteStart(from, count);
+}
+
+std::optional<QString> SmartTextStorage::stringFromPasteboard() const {
+    const QMimeData *data = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
+    if (!data || !data->hasText())
+        return std::nullopt;
+    return data->text();
+}
+
+// --- Preferences ------------------------------------------------------------------------
+
+uint64_t SmartTextStorage::getExtensionConfiguration() const {
+    bool tracking = buffer_ && (smart_string_get_options(buffer_) & SMART_STRING_CHANGE_TRACKING);
+    return bufferOptionWord(preferences_, tracking);
+}
+
+void SmartTextStorage::setPreferences(const StoragePreferences &next) {
+    assertThread();
+    StoragePreferences old = preferences_;
+    preferences_ = next;
+    // Latched at creation.
+    preferences_.useUndoHistoryMode = old.useUndoHistoryMode;
+    preferences_.requireDelimiter = old.requireDelimiter;
+    const StoragePreferences &p = preferences_;
+
+    if (p.coalesceLevel != old.coalesceLevel)
+        setCoalesceLevel();
+    bool options = p.enableSmartPairs != old.enableSmartPairs ||
+                   p.typeOverPeriods != old.typeOverPeriods ||
+                   p.smartEnterBlockquote != old.smartEnterBlockquote ||
+                   p.smartEnterIndent != old.smartEnterIndent ||
+                   p.smartEnterList != old.smartEnterList ||
+                   p.smartEnterList2x != old.smartEnterList2x ||
+                   p.smartEnterListSame != old.smartEnterListSame ||
+                   p.smartEnterHeaderTitleCase != old.smartEnterHeaderTitleCase ||
+                   p.smartEnterHeaderHash != old.smartEnterHeaderHash ||
+                   p.smartEnterTable != old.smartEnterTable || p.smartTab != old.smartTab ||
+                   p.smartExpansion != old.smartExpansion ||
+                   p.preserveDelimiter != old.preserveDelimiter ||
+                   p.criticComment != old.criticComment;
+    if (options)
+        setExtensions();
+    if (p.smartPairCharacters != old.smartPairCharacters || p.typeOverPeriods != old.typeOverPeriods)
+        setSmartPairs();
+    if (extensions() != engineExtensionWord(old))
+        setTZRExtensions();
+    bool looks = p.lineHeight != old.lineHeight ||
+                 p.defaultTextAlignment != old.defaultTextAlignment ||
+                 p.useElasticTabstops != old.useElasticTabstops;
+    if (looks) {
+        configureTheme();
+        applyHighlighting();
+    }
+}
+
+void SmartTextStorage::observeDefaults(platform::Defaults &defaults) {
+    stopObservingDefaults();
+    QStringList keys;
+    for (const ObservedPreference &observed : kObservedPreferences)
+        keys.append(QString::fromLatin1(observed.key));
+    // The emphasis toggles read their markers when they run: followed too.
+    keys << QStringLiteral("tzrEmphasisMarker") << QStringLiteral("tzrStrongMarker");
+    platform::Defaults *store = &defaults;
+    observation_ = defaults.observe(keys, this, [this, store](const QString &key, const QVariant &) {
+        setPreferences(readStoragePreferences(*store));
+        // The CriticMarkup comment's keys are not among the storage's own
+        // values; they still rebuild the option word.
+        for (const ObservedPreference &observed : kObservedPreferences)
+            if (key == QLatin1String(observed.key) &&
+                observed.reaction == PreferenceReaction::Extensions)
+                setExtensions();
+    });
+}
+
+void SmartTextStorage::stopObservingDefaults() {
+    if (observation_)
+        QObject::disconnect(observation_);
+    observation_ = {};
+}
+
+void SmartTextStorage::setExtensions() {
+    smart_string_set_options(buffer_, getExtensionConfiguration());
+    setCriticCommentTemplate();
+}
+
+void SmartTextStorage::setSmartPairs() {
+    QByteArray pairs = preferences_.smartPairCharacters
+                           ? preferences_.smartPairCharacters->toUtf8()
+                           : QByteArray(kDefaultSmartPairs);
+    smart_string_set_pairs(buffer_, pairs.constData());
+}
+
+void SmartTextStorage::setExpansions() {
+    if (!extras_)
+        return;
+    for (const QString &path : extras_->expansionFilePaths())
+        smart_string_load_expansions(buffer_, QFile::encodeName(path).constData());
+}
+
+void SmartTextStorage::setCoalesceLevel() {
+    smart_string_set_coalesce_level(buffer_, coalesceLevel(preferences_));
+}
+
+void SmartTextStorage::enableSmartPairs() {
+    smart_string_set_options(buffer_, smart_string_get_options(buffer_) | SMART_STRING_SMART_PAIRS);
+}
+
+void SmartTextStorage::disableSmartPairs() {
+    smart_string_set_options(buffer_, smart_string_get_options(buffer_) & ~uint64_t(SMART_STRING_SMART_PAIRS));
+}
+
+std::mutex &SmartTextStorage::engineMutex() const { return engineGuard_->mutex; }
+
+void SmartTextStorage::setTZRExtensions() {
+    const uint64_t flags = extensions();
+    std::shared_ptr<EngineGuard> guard = engineGuard_;
+    platform::Dispatch::background([guard, flags] {
+        // Under the lock the storage cannot go away; once it is handed to
+        // the main thread, a storage destroyed meanwhile drops the block.
+        std::lock_guard<std::mutex> lock(guard->mutex);
+        if (SmartTextStorage *storage = guard->storage)
+            platform::Dispatch::main(storage, [storage, flags] { storage->rebuildEngine(flags); });
+    });
+}
+
+void SmartTextStorage::rebuildEngine(uint64_t flags) {
+    {
+        std::lock_guard<std::mutex> lock(engineGuard_->mutex);
+        tzr_engine_free(engine_, false);
+        engine_ = tzr_engine_create_with_d_string(smart_string_mirror_text(buffer_), flags);
+    }
+    applyHighlighting();
+}
+
+void SmartTextStorage::resetDefaultFont() {
+    QFont old = defaultFont_;
+    loadDefaultFont();
+    if (defaultFont_ != old)
+        applyHighlighting();
+}
+
+std::optional<QString> SmartTextStorage::metadataForKey(const QString &key) const {
+    // The storage's engine parses the mirror text, where every non-ASCII
+    // character is "x": a value is read from the real text instead.
+    char *value = tzr_string_metavalue_for_key(str(), key.toUtf8().constData());
+    if (!value)
+        return std::nullopt;
+    QString result = QString::fromUtf8(value);
+    free(value);
+    return result;
+}
+
+// --- Themes ----------------------------------------------------------------------------
+
+bool SmartTextStorage::applyThemeFromPath(const QString &path) {
+    assertThread();
+    bool loaded = theme_.load(path);
+    configureTheme();
+    applyHighlighting();
+    emit themeChanged();
+    return loaded;
+}
+
+void SmartTextStorage::setZoomFactor(double zoom) {
+    if (zoom <= 0 || zoom == zoomFactor_)
+        return;
+    zoomFactor_ = zoom;
+    styles_.setZoom(zoom);
+    QFont documentFont = defaultFont_;
+    documentFont.setPointSizeF(defaultFont_.pointSizeF() * zoom);
+    document_->setDefaultFont(documentFont);
+    applyHighlighting();
+}
+
+void SmartTextStorage::freeTree(token *root) {
+    if (!root)
+        return;
+    if (root->len < kFreeInBackground) {
+        token_tree_free(root);
+        return;
+    }
+    platform::Dispatch::background([root] { token_tree_free(root); });
+}

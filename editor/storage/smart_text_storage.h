@@ -1,0 +1,447 @@
+// SmartTextStorage: the text model of a Markdown editor.
+//
+// The text lives in the text engine's buffer (the Smart String): UTF-8, with
+// its own editing pipeline (smart pairs, smart enter, expansions, change
+// tracking), undo and redo, statistics and the mirror text. Every edit,
+// typed or programmatic, goes through the buffer; the buffer's change record
+// then patches the displayed QTextDocument (its own undo is off) and the
+// blocks around the change are parsed again with the storage's document
+// engine and restyled from the theme. The document is never edited in any
+// other way: it shows the buffer, position for position.
+//
+// Offsets: views count UTF-16 units (CharRange), the buffer counts bytes.
+// Document positions are units of the buffer's text one to one: characters
+// that Qt would turn into extra blocks (CR, U+2029, U+FDD0, U+FDD1) are shown
+// as one visible character each instead.
+//
+// Styles: the storage keeps the attributes of every character itself
+// (BlockStyle runs on each QTextBlock, values in its StyleTable) and pushes
+// them to Qt as QTextLayout formats and QTextBlockFormats; the document's own
+// character formats are never set. The document is laid out by a
+// LazyDocumentLayout.
+//
+// Everything here runs on the thread the storage was made on (the GUI
+// thread).
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QObject>
+#include <QSet>
+#include <QStringList>
+#include <QTextBlock>
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "editor/storage/block_style.h"
+#include "editor/storage/heading_row.h"
+#include "editor/storage/storage_preferences.h"
+#include "editor/storage/text_units.h"
+#include "editor/storage/theme_styles.h"
+
+struct _SString;
+struct smart_string_change;
+struct tzr_engine;
+struct token;
+struct header;
+class QTextDocument;
+class LazyDocumentLayout;
+class ExtrasProvider;
+namespace platform {
+class Defaults;
+}
+
+// A range of UTF-16 units of the text.
+struct CharRange {
+    qsizetype location = 0;
+    qsizetype length = 0;
+    qsizetype end() const { return location + length; }
+    bool operator==(const CharRange &) const = default;
+};
+
+// One change of the text, reported after the document was patched and
+// restyled: what the buffer really did, in units and in bytes.
+struct TextChange {
+    qsizetype location = 0;        // units, in the old and the new text alike
+    qsizetype removedLength = 0;   // units of the old text
+    qsizetype insertedLength = 0;  // units of the new text
+    size_t byteStart = 0;
+    size_t bytesRemoved = 0;
+    size_t bytesInserted = 0;
+    bool operator==(const TextChange &) const = default;
+};
+
+// A run of one block's text with the attributes it shows, as `runs()` gives
+// them (block-relative offsets); the paragraph attributes that the
+// characters carry are given as values (`attrs.paragraph` is 0).
+struct AttributeRun {
+    int start = 0;
+    int length = 0;
+    CharAttrs attrs;
+    ParaAttrs paragraph;
+    bool operator==(const AttributeRun &) const = default;
+};
+
+class SmartTextStorage : public QObject {
+    Q_OBJECT
+public:
+    // Undo tag bits: edits made for the user carry bit 1 and are what undo
+    // and redo act on; a loaded text carries bit 2 and is never undone.
+    static constexpr quint64 kUserEditTag = 1;
+    static constexpr quint64 kLoadTag = 2;
+    // A command's edit (line and section commands, markup toggles) carries
+    // bit 8 as well, so that typing is never merged into its undo step, nor
+    // it into the typing before.
+    static constexpr quint64 kCommandTag = 8;
+
+    // The preferences are read at once; "useUndoHistoryMode" and
+    // "REQUIRE_DELIMITER" keep their values for the storage's life.
+    explicit SmartTextStorage(const StoragePreferences &preferences = {},
+                              ExtrasProvider *extras = nullptr, QObject *parent = nullptr);
+    // Reads the user's preferences and observes them for its life.
+    explicit SmartTextStorage(platform::Defaults &defaults, ExtrasProvider *extras = nullptr,
+                              QObject *parent = nullptr);
+    ~SmartTextStorage() override;
+
+    // --- The text ------------------------------------------------------------------
+
+    // The displayed document and its layout (owned by the storage).
+    QTextDocument *document() const { return document_; }
+    LazyDocumentLayout *documentLayout() const { return layout_; }
+
+    // The text itself (UTF-16), made from the buffer once per change.
+    QString string() const;
+    // Its length in UTF-16 units (= document positions).
+    qsizetype length() const;
+    // The buffer's UTF-8 text (borrowed) and its byte length.
+    const char *str() const;
+    size_t len() const;
+    // The text buffer itself, for the editing operations that call the text
+    // engine directly; each must end with updateBackingStoreForChange...
+    _SString *buffer() const { return buffer_; }
+
+    // --- Editing -------------------------------------------------------------------
+
+    // Replaces the whole text as one change that undo never reaches (tag 2).
+    // A byte-order mark at the start of the text is dropped.
+    void setInitialText(const QString &text);
+    // The one primitive edit: the buffer's pipeline decides what is really
+    // inserted (pairs, expansions, list continuation, change tracking, or a
+    // refusal), and the document follows what it did. A range past the end
+    // is clamped to the text.
+    void replaceCharactersInRange(CharRange range, const QString &text);
+    // Replaces a range by applying only its differences, as one change that
+    // keeps the caret where its surrounding text is.
+    void bulkReplaceCharactersInRange(CharRange range, const QString &text);
+    // Patches the document after any edit of the buffer: `inserted` bytes at
+    // `start` replaced `removed` bytes. An edit the document cannot follow
+    // (a range that does not fit the buffer's text) resynchronises the whole
+    // document from the buffer, with a log line.
+    void updateBackingStoreForChangeAtByteOffset(size_t start, size_t removed, size_t inserted);
+
+    // Undo and redo through the buffer (groups tagged kUserEditTag).
+    bool undo();
+    bool redo();
+    bool canUndo() const;
+    bool canRedo() const;
+    void setLastUndoTags(quint64 tags);
+
+    // --- Counts, caret and ranges ---------------------------------------------------
+
+    quint64 charCount() const;
+    quint64 wordCount() const;
+    quint64 lineCount() const;
+    quint64 paraCount() const;
+    // The buffer's caret after the last edit, or nothing.
+    std::optional<CharRange> caretRange() const;
+    CharRange charRangeFromByteStart(size_t start, size_t length) const;
+    // The paragraphs around a byte range, in units.
+    CharRange paraRangeForByteOffset(size_t start, size_t length) const;
+    // A unit range (clamped to the text) in bytes: {start, length}.
+    std::pair<size_t, size_t> byteRangeFromCharRange(CharRange range) const;
+    // The clipboard's plain text, or nothing.
+    std::optional<QString> stringFromPasteboard() const;
+
+    // --- Preferences --------------------------------------------------------------
+
+    const StoragePreferences &preferences() const { return preferences_; }
+    // Takes new values and reacts to each one that changed as its key asks:
+    // the option word, the pair characters, the coalescing level, a queued
+    // engine rebuild or a full restyle. Font changes wait for
+    // resetDefaultFont.
+    void setPreferences(const StoragePreferences &preferences);
+    void setExtrasProvider(ExtrasProvider *extras) { extras_ = extras; }
+    // Follows the 31 observed keys of `defaults` (kObservedPreferences):
+    // each change is read again and reacted to as setPreferences does.
+    void observeDefaults(platform::Defaults &defaults);
+    void stopObservingDefaults();
+
+    // The buffer's option word and the engine's extension flags now.
+    uint64_t getExtensionConfiguration() const;
+    uint64_t extensions() const { return engineExtensionWord(preferences_); }
+    void setExtensions();
+    void setSmartPairs();
+    void setExpansions();
+    void setCoalesceLevel();
+    void enableSmartPairs();
+    void disableSmartPairs();
+    // Rebuilds the document engine with the current extension flags: a hop
+    // through a background thread that takes the engine's lock hands the
+    // rebuild to the main thread, which then restyles the whole text. A
+    // storage destroyed before then takes the rebuild with it.
+    void setTZRExtensions();
+    // Takes the default font from the preferences again and restyles.
+    void resetDefaultFont();
+
+    // The value of a metadata key of the current text, from its real UTF-8
+    // (not the mirror text), or nothing.
+    std::optional<QString> metadataForKey(const QString &key) const;
+
+    // The storage's document engine (it parses the buffer's mirror text) and
+    // the lock every reader of it holds.
+    tzr_engine *engine() const { return engine_; }
+    std::mutex &engineMutex() const;
+
+    // --- Themes and highlighting ------------------------------------------------------
+
+    // Loads a theme file; on failure logs "Error loading theme '<path>'" and
+    // the text stays unstyled (black on white). Restyles the whole text.
+    bool applyThemeFromPath(const QString &path);
+    const ThemeStyles &theme() const { return theme_; }
+    // The colours an editor view takes from the theme.
+    ThemeColors viewColors() const { return theme_.viewColors(); }
+    QColor backgroundColor() const { return theme_.backgroundColor(); }
+    QColor foregroundColor() const { return theme_.foregroundColor(); }
+    QFont defaultFont() const { return defaultFont_; }
+
+    double zoomFactor() const { return zoomFactor_; }
+    // Folds a zoom factor into every font size and paragraph metric.
+    void setZoomFactor(double zoom);
+
+    // Restyles the whole text / the blocks around a range (widened to whole
+    // top-level blocks of the last parse).
+    void applyHighlighting();
+    void applyHighlightingForCharRange(CharRange range);
+
+    // The attributes of one character; an index past the end is logged and
+    // clamped to the last character.
+    CharAttrs attributesAt(qsizetype index) const;
+    // The runs a block shows, merged where neighbours are equal.
+    QList<AttributeRun> runs(const QTextBlock &block) const;
+    // The paragraph attributes a block shows, and whether its line feed is a
+    // hard line break.
+    ParaAttrs paragraphAttributes(const QTextBlock &block) const;
+    bool hasHardBreak(const QTextBlock &block) const;
+    // The type of the top-level token of the last parse that begins at the
+    // block (0 for none).
+    int blockStartType(const QTextBlock &block) const;
+
+    // --- Change tracking, CriticMarkup and completions (storage_tracking.cpp) ---------
+
+    // The comment the buffer adds after each change it marks while tracking:
+    // an expansion template (strftime codes are filled in at each use), empty
+    // for none.
+    static QString criticMarkupCommentDefault(const CriticCommentPreferences &preferences);
+    // Hands the template of the current preferences to the buffer.
+    void setCriticCommentTemplate();
+
+    void startTrackingChanges();
+    void stopTrackingChanges();
+    void toggleChangeTracking();
+    bool isTrackingChanges() const;
+
+    // The CriticMarkup mark that a range touches, and the mark at or after
+    // (before) a position, wrapping around the text; nothing when none.
+    std::optional<CharRange> rangeOfCriticChangeIntersectingRange(CharRange range);
+    std::optional<CharRange> rangeOfNextCriticChange(qsizetype position);
+    std::optional<CharRange> rangeOfPreviousCriticChange(qsizetype position);
+    // Whether an edit of `range` may go on while tracking: 1 as typed, 0
+    // refused (it touches markers, a deletion, a highlight or the old half of
+    // a substitution), -1 when it touches no mark. Only whether the
+    // replacement is empty matters.
+    int canEditRange(CharRange range, qsizetype replacementLength);
+
+    // The document's words that fuzzily match the text of `range`, best
+    // first, without that text itself; empty when none. The selected index
+    // is set to 0.
+    QStringList completionsForPartialWordRange(CharRange range, int *indexOfSelectedItem);
+    // The same, keeping only the words that begin with the text of `range`
+    // (ignoring case), for a label; when none is left, the index is -1.
+    QStringList labelCompletionsForPartialWordRange(CharRange range, int *indexOfSelectedItem);
+    // Adds the document's reference and note labels and its heading titles
+    // (read from the real text) to the completion words.
+    void addReferencesToAutoComplete();
+    void addHeadersToAutoComplete(const header *toc);
+    // Adds citation keys ("#key"), as the references sidebar lists them.
+    void addBibtexToAutoComplete(const QSet<QString> &citeKeys);
+
+    // Toggles emphasis (type 115) or strong (type 125) markers around the
+    // range, with the markers the preferences choose, as one undoable edit;
+    // the buffer's caret then holds the new selection. Other types, and a
+    // marker preference other than 0 and 1, change nothing.
+    void addMarkupType(int type, CharRange range);
+    void addStrongToRange(CharRange range);
+    void addEmphToRange(CharRange range);
+
+    // --- Structural edits (storage_structure.cpp) -------------------------------------
+
+    // Line commands on the lines of a range, each one undoable edit that
+    // leaves the new selection in the buffer's caret.
+    enum ShiftAction {
+        ShiftOutdent = 1,
+        ShiftIndent = 2,
+        ShiftLinesUp = 3,
+        ShiftLinesDown = 4,
+        HeadingRemoveHash = 10,
+        HeadingAddHash = 11,
+    };
+    // Any other action code changes nothing.
+    void shiftRange(CharRange range, int action);
+    void shiftRangeLeft(CharRange range);
+    void shiftRangeRight(CharRange range);
+    void shiftRangeUp(CharRange range);
+    void shiftRangeDown(CharRange range);
+    // One "#" less (the heading goes up a level) or more; a line that is no
+    // ATX heading, or would stop being one, stays as it is.
+    void decreaseLine(CharRange range);
+    void increaseLine(CharRange range);
+
+    // Selection commands: they put the new selection in the buffer's caret
+    // and leave the text alone.
+    void increaseSelection(CharRange range);
+    void decreaseSelection(CharRange range);
+    void moveSelectionToPreviousParagraph(CharRange range);
+    void moveSelectionToNextParagraph(CharRange range);
+
+    // Moves the sections of `headings` (in the order given) as one undoable
+    // edit: onto a heading (they become its last sub-sections), before it or
+    // after it; the first destination given counts. Heading levels follow
+    // the new place. Rows that do not fit the text as it is now (an older
+    // generation, a heading no longer at its offset, overlapping sections),
+    // or a destination inside a moved section, refuse the whole move, and
+    // nothing changes. True when the text was changed.
+    bool moveToCHeadings(const std::vector<HeadingRow> &headings, const HeadingRow *ontoHeading,
+                         const HeadingRow *beforeHeading, const HeadingRow *afterHeading);
+
+    // Moves the text of `range` to `destination` (a position of the text as
+    // it is now, outside the range) as one undoable edit: text dragged within
+    // an editor. Smart pairs and expansions stay out of it; change tracking
+    // marks it as usual. Gives where the moved text (with its marks) is
+    // afterwards, which the buffer's caret then holds; nothing when nothing
+    // moved (editor/storage_move.cpp).
+    std::optional<CharRange> moveCharactersInRange(CharRange range, qsizetype destination);
+
+    // Counts the changes of the text: it grows with every edit, undo and
+    // redo, so that offsets read from the text can be told from stale ones.
+    quint64 editGeneration() const { return editGeneration_; }
+
+    // --- Elastic tab stops (storage_tab_stops.cpp) --------------------------------
+
+    // With "useElasticTabstops", the columns of every run of consecutive
+    // lines that hold tabs line up: a column's stop sits one gap (15 x zoom)
+    // past its widest cell, measured in the fonts the text shows. Each
+    // restyle realigns the tab block around the restyled lines.
+    //
+    // The whole text / the tab blocks around a range (from the start of the
+    // block that holds or touches its first line to the end of the one that
+    // holds or touches its last line). From any thread: the work is done on
+    // the storage's thread.
+    void alignTabStops();
+    void alignTabStopsInRange(CharRange range);
+    // Places the stops of columns `depth` and deeper for the lines of
+    // `range`; depth 1 first drops what the lines had. Columns deeper than
+    // kMaxTabDepth keep the fixed stops of the layout.
+    void configureTabStopsDepth(int depth, CharRange range);
+    // The width of the widest cell `cell` (from 1) among the lines of `range`
+    // that end it with a tab, at least 15 x zoom; 0 for a cell below 1.
+    qreal widthOfCell(int cell, CharRange range) const;
+    static constexpr int kMaxTabDepth = 256;
+    // The elastic stops of a block, in pixels from the text column's left
+    // edge, and the indent its wrapped lines get from them (none: the
+    // paragraph's own).
+    QList<qreal> tabStops(const QTextBlock &block) const;
+    std::optional<qreal> tabHeadIndent(const QTextBlock &block) const;
+
+signals:
+    // After every patch of the document, with what really changed.
+    void textChanged(const TextChange &change);
+    // After the blocks of `range` were restyled, still inside the document's
+    // edit block of the change that caused it: a listener that adjusts block
+    // formats there (elastic tab stops) joins the same layout pass.
+    void restyled(CharRange range);
+    // A new theme was loaded (or failed to load).
+    void themeChanged();
+
+private:
+    class Change;
+    class StylingPass;
+
+    void assertThread() const;
+    CharRange clamp(CharRange range) const;
+    void patch(size_t start, size_t removed, size_t inserted, bool restyle = true);
+    void resynchronise(const char *reason);
+    void expandClipboard(size_t *start, size_t *removed, size_t *inserted);
+    void freeTree(token *root);
+    void rebuildEngine(uint64_t flags);
+    void loadDefaultFont();
+    void configureTheme();
+    void watchDocument();
+
+    // Elastic tab stops (storage_tab_stops.cpp)
+    class CellMeasure;
+    void watchTabStops();
+    void restyledForTabStops(CharRange range);
+    void clearTabStops();
+    void configureTabStops(int depth, const QTextBlock &first, const QTextBlock &last);
+    // The first and the last block of a range's lines.
+    std::pair<QTextBlock, QTextBlock> blocksOf(CharRange range) const;
+
+    // Highlighting (storage_highlight.cpp)
+    void restyleAround(qsizetype start, qsizetype insertedEnd);
+    void restyle(const QTextBlock &first, const QTextBlock &editFirst, const QTextBlock &editLast,
+                 qsizetype end);
+    void styleRange(token *root, qsizetype from, qsizetype to, int forceFirst, int forceLast);
+    void clearStyles(const QTextBlock &first, const QTextBlock &last);
+    bool blankLineBefore(qsizetype position) const;
+
+    // Runs one command's edit of the buffer as an undo step of its own and
+    // patches the document; true when the text changed (storage_tracking.cpp).
+    bool commandEdit(const std::function<void(smart_string_change *)> &edit);
+
+    // Section moves (storage_structure.cpp)
+    bool sectionMoveFits(const std::vector<HeadingRow> &headings, const HeadingRow &target,
+                         bool onto, qsizetype position) const;
+    bool headingRowFits(const HeadingRow &row) const;
+    void recursivelyShiftLevelOfHeading(const HeadingRow &heading, int amount,
+                                        std::string &section, size_t offset) const;
+
+    StoragePreferences preferences_;
+    ExtrasProvider *extras_ = nullptr;
+    _SString *buffer_ = nullptr;
+    tzr_engine *engine_ = nullptr;
+    // The engine's lock, shared with rebuilds in flight, which learn
+    // through it whether the storage still exists.
+    struct EngineGuard;
+    std::shared_ptr<EngineGuard> engineGuard_;
+    QMetaObject::Connection observation_;
+    QTextDocument *document_ = nullptr;
+    LazyDocumentLayout *layout_ = nullptr;
+    ThemeStyles theme_;
+    StyleTable styles_;
+    QFont defaultFont_;
+    double zoomFactor_ = 1.0;
+    mutable textunits::UnitAnchor anchor_;
+    mutable QString string_;
+    mutable bool stringValid_ = false;
+    bool patching_ = false;
+    bool resyncQueued_ = false;
+    quint64 editGeneration_ = 0;
+    bool hasTabStops_ = false;  // some block holds elastic stops
+    bool tabDepthLogged_ = false;
+};

@@ -1,0 +1,460 @@
+// The highlighting half of SmartTextStorage: which blocks an edit restyles,
+// the parse of those blocks with the storage's document engine, the walk
+// over its tokens that layers the theme's styles, and the push of the
+// resulting runs to Qt.
+#include <QHash>
+#include <QSet>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextLayout>
+
+#include <vector>
+
+#include "editor/editor_log.h"
+#include "editor/storage/smart_text_storage.h"
+#include "d_string.h"
+#include "engine.h"
+#include "smart_string.h"
+#include "token.h"
+
+namespace {
+
+constexpr quint16 kBlankLinesBlock = 60;
+constexpr quint16 kMetadataBlock = 76;
+// Pseudo style of a hard line break: it marks the characters, styles nothing.
+constexpr int kLineBreakMark = 1000;
+// How many top-level blocks past the edit the first parse takes, before
+// it looks for the point where the new parse agrees with the old one.
+constexpr int kFirstLookahead = 3;
+
+BlockStyle *styleOf(const QTextBlock &block) { return static_cast<BlockStyle *>(block.userData()); }
+
+// The type of the top-level token that the last parse began at this block,
+// 0 when it began none there or when the block's record cannot be trusted.
+int recordOf(const QTextBlock &block) {
+    const BlockStyle *style = styleOf(block);
+    return style && !style->innerStart ? style->blockStart : 0;
+}
+
+struct TokenStart {
+    qsizetype position;
+    quint16 type;
+};
+
+// The top-level tokens of a parse, one per start position.
+std::vector<TokenStart> topLevelStarts(const token *root) {
+    std::vector<TokenStart> starts;
+    for (const token *t = root ? root->child : nullptr; t; t = t->next)
+        if (starts.empty() || qsizetype(t->start) != starts.back().position)
+            starts.push_back({qsizetype(t->start), t->type});
+    return starts;
+}
+
+}  // namespace
+
+// Restyles after an edit whose new text spans [start, insertedEnd): from two
+// top-level blocks before the edit (blank-line blocks not counted: an edit
+// can change how the block before it ends: a setext underline, a lazy line,
+// an item that goes on after blank lines) to the first point past the edit
+// where the new parse begins the same blocks as the last one did. From there
+// on nothing can differ, since a parse that starts at a top-level block
+// boundary does not depend on what came before it. An edit that opens or
+// closes a code fence thus restyles everything after it, and any other edit
+// only its neighbourhood.
+void SmartTextStorage::restyleAround(qsizetype start, qsizetype insertedEnd) {
+    QTextBlock editFirst = document_->findBlock(int(start));
+    QTextBlock editLast = document_->findBlock(int(insertedEnd));
+    if (!editFirst.isValid())
+        editFirst = document_->lastBlock();
+    if (!editLast.isValid())
+        editLast = document_->lastBlock();
+    if (!theme_.isLoaded()) {
+        clearStyles(editFirst, editLast);
+        return;
+    }
+    QTextBlock first = document_->firstBlock();
+    int found = 0;
+    for (QTextBlock block = editFirst.previous(); block.isValid(); block = block.previous()) {
+        int type = recordOf(block);
+        if (type != 0 && type != kBlankLinesBlock && ++found == 2) {
+            first = block;
+            break;
+        }
+    }
+    // A document that begins with metadata may have more metadata lines
+    // anywhere before its first blank line, and only a parse from the start
+    // of the text finds them.
+    if (first.blockNumber() > 0 && recordOf(document_->firstBlock()) == kMetadataBlock &&
+        !blankLineBefore(first.position()))
+        first = document_->firstBlock();
+    restyle(first, editFirst, editLast, -1);
+}
+
+// Whether a line of nothing but spaces and tabs begins before `position`.
+bool SmartTextStorage::blankLineBefore(qsizetype position) const {
+    const DString *mirror = smart_string_mirror_text(buffer_);
+    const char *text = mirror->str;
+    const size_t end = qMin(size_t(position), mirror->length);
+    size_t line = 0;
+    while (line < end) {
+        size_t i = line;
+        while (i < mirror->length && (text[i] == ' ' || text[i] == '\t'))
+            i++;
+        if (i >= mirror->length || text[i] == '\n' || text[i] == '\r')
+            return true;
+        while (i < mirror->length && text[i] != '\n' && text[i] != '\r')
+            i++;
+        line = i + 1;
+    }
+    return false;
+}
+
+// A restyle outside an edit: one edit block of the document, so that the
+// layout hears of it once, and marked as the storage's own change.
+class SmartTextStorage::StylingPass {
+public:
+    explicit StylingPass(SmartTextStorage *storage)
+        : storage_(storage), wasPatching_(storage->patching_), cursor_(storage->document_) {
+        storage_->patching_ = true;
+        cursor_.beginEditBlock();
+    }
+    ~StylingPass() {
+        cursor_.endEditBlock();
+        storage_->patching_ = wasPatching_;
+    }
+
+private:
+    SmartTextStorage *storage_;
+    bool wasPatching_;
+    QTextCursor cursor_;
+};
+
+void SmartTextStorage::applyHighlighting() {
+    assertThread();
+    StylingPass pass(this);
+    if (!theme_.isLoaded())
+        clearStyles(document_->firstBlock(), document_->lastBlock());
+    else
+        restyle(document_->firstBlock(), document_->firstBlock(), document_->lastBlock(), length());
+}
+
+void SmartTextStorage::applyHighlightingForCharRange(CharRange range) {
+    assertThread();
+    CharRange clipped = clamp(range);
+    if (clipped != range)
+        qCWarning(lcEditor, "Attempt to highlight invalid range");
+    if (!theme_.isLoaded())
+        return;
+    // Widen to whole top-level blocks of the last parse, so that the parse
+    // of the range agrees with a parse of the whole text.
+    QTextBlock first = document_->findBlock(int(clipped.location));
+    while (first.isValid() && first.previous().isValid() && recordOf(first) == 0)
+        first = first.previous();
+    QTextBlock last = document_->findBlock(int(clipped.end()));
+    if (!last.isValid())
+        last = document_->lastBlock();
+    QTextBlock after = last.next();
+    while (after.isValid() && recordOf(after) == 0)
+        after = after.next();
+    StylingPass pass(this);
+    restyle(first, first, after.isValid() ? after.previous() : document_->lastBlock(),
+            after.isValid() ? after.position() : length());
+}
+
+// Parses from `first` and restyles. With `end` given, exactly up to it;
+// otherwise up to where the new parse meets the old one after the edited
+// blocks [editFirst, editLast], parsing further each time it does not.
+void SmartTextStorage::restyle(const QTextBlock &first, const QTextBlock &editFirst,
+                               const QTextBlock &editLast, qsizetype end) {
+    const qsizetype from = first.position();
+    const qsizetype total = length();
+    int lookahead = kFirstLookahead;
+    for (;;) {
+        qsizetype parseEnd = end >= 0 ? end : total;
+        if (end < 0) {
+            int starts = 0;
+            QTextBlock block = editLast.next();
+            for (; block.isValid(); block = block.next())
+                if (recordOf(block) != 0 && ++starts > lookahead)
+                    break;
+            parseEnd = block.isValid() ? block.position() : total;
+        }
+        token *root = nullptr;
+        {
+            std::lock_guard<std::mutex> lock(engineMutex());
+            root = tzr_engine_parse_substring(engine_, size_t(from), size_t(parseEnd - from));
+        }
+        qsizetype to = parseEnd;
+        bool done = end >= 0 || parseEnd >= total;
+        if (!done) {
+            // The first top-level block past the edit that begins where an
+            // old one began, with the same type, followed by another such
+            // block inside the parse: from there the parses agree.
+            std::vector<TokenStart> starts = topLevelStarts(root);
+            for (size_t i = 0; i + 1 < starts.size() && !done; i++) {
+                const TokenStart &p = starts[i], &q = starts[i + 1];
+                if (q.position >= parseEnd)
+                    break;
+                QTextBlock pb = document_->findBlock(int(p.position));
+                QTextBlock qb = document_->findBlock(int(q.position));
+                if (pb.blockNumber() <= editLast.blockNumber() || pb.position() != p.position ||
+                    qb.position() != q.position || recordOf(pb) != p.type || recordOf(qb) != q.type)
+                    continue;
+                bool quiet = true;
+                for (QTextBlock b = pb.next(); b.isValid() && b != qb && quiet; b = b.next())
+                    quiet = styleOf(b) && styleOf(b)->blockStart == 0 && !styleOf(b)->innerStart;
+                if (quiet) {
+                    to = p.position;
+                    done = true;
+                }
+            }
+            if (!done) {
+                freeTree(root);
+                lookahead *= 4;
+                continue;
+            }
+        }
+        if (root)
+            styleRange(root, from, to, editFirst.blockNumber(), editLast.blockNumber());
+        else
+            qCWarning(lcEditor, "highlighting parse gave no tree");
+        freeTree(root);
+        emit restyled(CharRange{from, to - from});
+        return;
+    }
+}
+
+// Drops every style of blocks [first, last]: without a theme the text is
+// plain.
+void SmartTextStorage::clearStyles(const QTextBlock &first, const QTextBlock &last) {
+    for (QTextBlock block = first; block.isValid(); block = block.next()) {
+        if (block.userData())
+            block.setUserData(nullptr);
+        if (!block.layout()->formats().isEmpty())
+            block.layout()->clearFormats();
+        if (block.blockFormat() != QTextBlockFormat()) {
+            QTextCursor cursor(block);
+            cursor.setBlockFormat(QTextBlockFormat());
+        }
+        if (block == last)
+            break;
+    }
+}
+
+namespace {
+
+// Layers styles over the characters of [from, to): each character holds the
+// index of its flattened attributes, and applying a style maps an index to
+// another, remembered per (index, style) pair.
+class Layering {
+public:
+    Layering(const ThemeStyles &theme, StyleTable &table, qsizetype from, qsizetype to)
+        : theme_(theme), table_(table), from_(from), to_(to),
+          ids_(size_t(to - from), table.intern(theme.baseAttrs(table))) {}
+
+    void apply(int style, qsizetype start, qsizetype length) {
+        if (style != kLineBreakMark && !theme_.hasStyle(style))
+            return;
+        qsizetype a = qMax(start, from_), b = qMin(start + length, to_);
+        quint32 lastIn = UINT32_MAX, lastOut = 0;
+        for (qsizetype i = a; i < b; i++) {
+            quint32 &id = ids_[size_t(i - from_)];
+            if (id != lastIn) {
+                lastIn = id;
+                lastOut = next(id, style);
+            }
+            id = lastOut;
+        }
+    }
+
+    // The walk over a chain of sibling tokens, children after their parent.
+    void walk(const token *t, qsizetype limit, int depth = 0) {
+        if (depth > 1000)
+            return;
+        for (; t && qsizetype(t->start) < limit; t = t->next) {
+            switch (t->type) {
+            case 0:
+                walk(t->child, limit, depth + 1);
+                break;
+            case 52:   // indented code
+            case 106:  // code span
+            case 116:  // math: nothing inside is styled on its own
+                apply(t->type, qsizetype(t->start), qsizetype(t->len));
+                break;
+            case 210:  // hard line break
+                apply(kLineBreakMark, qsizetype(t->start), qsizetype(t->len));
+                [[fallthrough]];
+            case 107:  // brackets
+            case 112:  // image opener
+                apply(t->type, qsizetype(t->start), qsizetype(t->len));
+                walk(t->child, limit, depth + 1);
+                // A link's or image's target looks like its text.
+                if (t->next && t->next->type == 117)
+                    apply(t->type, qsizetype(t->next->start), qsizetype(t->next->len));
+                break;
+            default:
+                apply(t->type, qsizetype(t->start), qsizetype(t->len));
+                walk(t->child, limit, depth + 1);
+                break;
+            }
+        }
+    }
+
+    quint32 at(qsizetype position) const { return ids_[size_t(position - from_)]; }
+
+private:
+
+    quint32 next(quint32 id, int style) {
+        const quint64 key = quint64(id) << 16 | quint64(style);
+        auto found = transitions_.constFind(key);
+        if (found != transitions_.constEnd())
+            return found.value();
+        CharAttrs attrs = table_.charAttrs(id);
+        if (style == kLineBreakMark)
+            attrs.lineBreak = true;
+        else
+            attrs = theme_.apply(style, attrs, table_);
+        quint32 result = table_.intern(attrs);
+        transitions_.insert(key, result);
+        return result;
+    }
+
+    const ThemeStyles &theme_;
+    StyleTable &table_;
+    qsizetype from_, to_;
+    std::vector<quint32> ids_;
+    QHash<quint64, quint32> transitions_;
+};
+
+}  // namespace
+
+// Styles [from, to) (both block starts, or `to` the end of the text) from a
+// parse, and pushes the result to the blocks there. Blocks whose runs did
+// not change keep their formats, except the edited ones [forceFirst,
+// forceLast], whose layouts may hold formats of text they no longer have.
+void SmartTextStorage::styleRange(token *root, qsizetype from, qsizetype to, int forceFirst,
+                                  int forceLast) {
+    Layering layering(theme_, styles_, from, to);
+    layering.walk(root, to);
+    const quint32 base = styles_.intern(theme_.baseAttrs(styles_));
+
+    // Records of the top-level tokens that begin in the range.
+    QHash<int, quint16> starts;
+    QSet<int> innerStarts;
+    for (const TokenStart &s : topLevelStarts(root)) {
+        if (s.position >= to)
+            break;
+        QTextBlock block = document_->findBlock(int(s.position));
+        if (block.position() == s.position)
+            starts.insert(block.blockNumber(), s.type);
+        else
+            innerStarts.insert(block.blockNumber());
+    }
+
+    QTextCursor formatCursor(document_);
+    // The range ends at a block start, or at the end of the text, where the
+    // last block may begin (empty) exactly at `to`.
+    const bool toEnd = to >= length();
+    for (QTextBlock block = document_->findBlock(int(from));
+         block.isValid() && (block.position() < to || toEnd); block = block.next()) {
+        const qsizetype position = block.position();
+        const int textLength = block.length() - 1;
+        QList<StyleRun> runs;
+        for (int i = 0; i < textLength;) {
+            const quint32 id = layering.at(position + i);
+            int j = i + 1;
+            while (j < textLength && layering.at(position + j) == id)
+                j++;
+            runs.append({i, j - i, id});
+            i = j;
+        }
+        const qsizetype separatorAt = position + textLength;
+        const quint32 separator = separatorAt < to ? layering.at(separatorAt) : base;
+        const quint32 paragraph =
+            styles_.charAttrs(textLength > 0 ? layering.at(position) : separator).paragraph;
+
+        const int number = block.blockNumber();
+        BlockStyle *style = styleOf(block);
+        const bool force = !style || (number >= forceFirst && number <= forceLast);
+        if (!style) {
+            style = new BlockStyle;
+            block.setUserData(style);
+        }
+        if (force || style->runs != runs) {
+            QList<QTextLayout::FormatRange> formats;
+            formats.reserve(runs.size());
+            for (const StyleRun &run : runs)
+                formats.append({run.start, run.length, styles_.charFormat(run.attrs)});
+            block.layout()->setFormats(formats);
+            style->runs = std::move(runs);
+        }
+        style->separator = separator;
+        const QTextBlockFormat &blockFormat = styles_.blockFormat(paragraph);
+        if (force || style->paragraph != paragraph || block.blockFormat() != blockFormat) {
+            if (block.blockFormat() != blockFormat) {
+                formatCursor.setPosition(int(position));
+                formatCursor.setBlockFormat(blockFormat);
+            }
+            style->paragraph = paragraph;
+        }
+        style->blockStart = starts.value(number, 0);
+        style->innerStart = innerStarts.contains(number);
+    }
+}
+
+// --- What the text shows ------------------------------------------------------------------
+
+CharAttrs SmartTextStorage::attributesAt(qsizetype index) const {
+    const qsizetype n = length();
+    if (index < 0 || index >= n) {
+        qCWarning(lcEditor, "get attributes at (%lld) in (%lld)", qlonglong(index), qlonglong(n));
+        qCWarning(lcEditor, "error");
+        if (n == 0)
+            return CharAttrs{};
+        index = qBound<qsizetype>(0, index, n - 1);
+    }
+    QTextBlock block = document_->findBlock(int(index));
+    const BlockStyle *style = styleOf(block);
+    if (!style)
+        return CharAttrs{};
+    const int offset = int(index - block.position());
+    if (offset >= block.length() - 1)
+        return styles_.charAttrs(style->separator);
+    for (const StyleRun &run : style->runs)
+        if (offset < run.start + run.length)
+            return styles_.charAttrs(run.attrs);
+    return CharAttrs{};
+}
+
+QList<AttributeRun> SmartTextStorage::runs(const QTextBlock &block) const {
+    QList<AttributeRun> result;
+    const BlockStyle *style = styleOf(block);
+    if (!style)
+        return result;
+    for (const StyleRun &run : style->runs) {
+        CharAttrs attrs = styles_.charAttrs(run.attrs);
+        const ParaAttrs paragraph = styles_.paraAttrs(attrs.paragraph);
+        attrs.paragraph = 0;
+        if (!result.isEmpty() && result.last().attrs == attrs && result.last().paragraph == paragraph)
+            result.last().length += run.length;
+        else
+            result.append({run.start, run.length, attrs, paragraph});
+    }
+    return result;
+}
+
+ParaAttrs SmartTextStorage::paragraphAttributes(const QTextBlock &block) const {
+    const BlockStyle *style = styleOf(block);
+    return style ? styles_.paraAttrs(style->paragraph) : ParaAttrs{};
+}
+
+bool SmartTextStorage::hasHardBreak(const QTextBlock &block) const {
+    const BlockStyle *style = styleOf(block);
+    return style && styles_.charAttrs(style->separator).lineBreak;
+}
+
+int SmartTextStorage::blockStartType(const QTextBlock &block) const {
+    const BlockStyle *style = styleOf(block);
+    return style ? style->blockStart : 0;
+}

@@ -1,0 +1,85 @@
+// The find bar above the editor's text: a search field that finds as it is
+// typed, next and previous with wrap-around, an optional case match, and a
+// replace field with Replace (the current match, then on to the next) and
+// All (every match, as one edit that one undo takes back). Replacements go
+// through the text buffer like any edit, so change tracking and undo see
+// them; nothing else in them is smart (no pairs, no expansions).
+//
+// Keys typed in the bar stay in the bar: Return and Enter in the search field
+// go to the next match (with Shift, the previous one), in the replace field
+// they replace a selected match; a key the fields have no use for goes no
+// further, so it never reaches the text below. Actions sent while the bar has
+// the focus (a menu's shortcut) pass the editor by and go on to its window.
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+#include "editor/storage/smart_text_storage.h"
+#include "platform/runtime/action_router.h"
+
+class KVXTextView;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+
+class FindBar : public QWidget, public platform::Responder {
+    Q_OBJECT
+public:
+    explicit FindBar(KVXTextView *view);
+
+    // None of its own; the next responder is the editor's parent.
+    bool respondsToAction(const QString &action) const override;
+    void performAction(const QString &action, QObject *sender) override;
+    QWidget *nextResponder() const override;
+
+    QString findString() const;
+    void setFindString(const QString &text);
+    QString replaceString() const;
+    void setReplaceString(const QString &text);
+    bool ignoresCase() const;
+    void setIgnoresCase(bool ignore);
+
+    // Shows the bar with the search field focused (and its text selected).
+    void showBar();
+    void hideBar();
+
+    // Selects the next (previous) match after (before) the selection,
+    // wrapping around the text; false when there is none.
+    bool findNext();
+    bool findPrevious();
+    // Replaces the selection when it is a match, then selects the next
+    // match; false when the selection was no match.
+    bool replace();
+    // Replaces every match as one edit; the number replaced.
+    int replaceAll();
+
+    // Every match in the text, in order (matches do not overlap).
+    QList<CharRange> matches() const;
+    // "Not found", "1 match", "12 matches", or nothing without a search.
+    QString status() const;
+
+signals:
+    void visibilityChanged(bool visible);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void keyReleaseEvent(QKeyEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+
+private:
+    Qt::CaseSensitivity caseSensitivity() const;
+    bool isMatch(CharRange range) const;
+    void select(CharRange range);
+    void replaceRanges(const QList<CharRange> &ranges, const QString &replacement);
+    void updateStatus();
+    void findFromSelectionStart();
+
+    KVXTextView *view_;
+    QLineEdit *findField_;
+    QLineEdit *replaceField_;
+    QCheckBox *ignoreCase_;
+    QLabel *status_;
+};

@@ -1,0 +1,283 @@
+// KVXTextView: the editor view a writer lives in, over a SmartTextStorage.
+//
+// It owns how text sits on screen and nothing about Markdown: the margins
+// (a text column of the preferred line length centred in the view, the
+// horizontal and vertical padding), the zoom (fixed steps, or an automatic
+// zoom that fits the line length), typewriter scrolling (the caret line held
+// at a fixed height of the visible area), keeping the caret visible, the
+// invisible-character marks, the line-number gutter, plain and rich copies,
+// the positions other views read, and a selection remembered across a
+// replacement of the whole text. The Markdown editor builds on it.
+//
+// Coordinates. The view is never scaled: the zoom factor is folded into the
+// storage's fonts and metrics (SmartTextStorage::setZoomFactor), into the
+// margins and into the gutter. The padding and scrolling rules are stated in
+// text coordinates (screen lengths divided by the zoom) and converted once,
+// where a length is handed to Qt. The positions for other views are given
+// in document pixels (the zoom included): a rectangle's y counts from the
+// top of the text, below the padding above it.
+//
+// The text. The view shows the storage's document and never edits it;
+// every edit goes through the storage. The storage must outlive the view.
+//
+// Threads: everything runs on the main thread, except viewHeight(), which
+// any thread may read at any time.
+#pragma once
+
+#include <QFont>
+#include <QPointF>
+#include <QRectF>
+#include <QTextBlock>
+#include <QTextEdit>
+
+#include <atomic>
+#include <memory>
+
+#include "editor/view/selection_memory.h"
+#include "editor/storage/smart_text_storage.h"
+#include "editor/view/zoom_geometry.h"
+
+class FindBar;
+class KVXLayoutManager;
+class LineNumbersRulerView;
+class QAction;
+class QMimeData;
+namespace platform {
+class Defaults;
+}
+
+class KVXTextView : public QTextEdit {
+    Q_OBJECT
+    Q_PROPERTY(bool showLineNumbers READ showLineNumbers WRITE setShowLineNumbers NOTIFY
+                   showLineNumbersChanged)
+    Q_PROPERTY(bool isLoading READ isLoading WRITE setIsLoading NOTIFY isLoadingChanged)
+    Q_PROPERTY(double zoomFactor READ zoomFactor NOTIFY zoomFactorChanged)
+
+public:
+    // A range that stands for none (the selection before any recentring).
+    static constexpr CharRange kNoRange{-1, 0};
+
+    // Shows `storage`'s document, configured from the preferences in
+    // `defaults` (the standard store when null), read now and observed
+    // while the view lives.
+    explicit KVXTextView(SmartTextStorage *storage, platform::Defaults *defaults = nullptr,
+                         QWidget *parent = nullptr);
+    ~KVXTextView() override;
+
+    SmartTextStorage *storage() const { return storage_; }
+    platform::Defaults &defaults() const { return *defaults_; }
+    KVXLayoutManager *layoutManager() const { return layoutManager_.get(); }
+    // The gutter (null before addRulerView).
+    LineNumbersRulerView *verticalRulerView() const { return ruler_; }
+    // The find bar (made on first use).
+    FindBar *findBar();
+
+    // --- State ------------------------------------------------------------------
+
+    double rawHorizontalPadding() const { return rawHorizontalPadding_; }
+    double rawVerticalPadding() const { return rawVerticalPadding_; }
+    double zoomFactor() const { return zoomFactor_; }
+    bool autoZoom() const { return autoZoom_; }
+    void setAutoZoom(bool on) { autoZoom_ = on; }
+    bool typewriterMode() const { return typewriterMode_; }
+    void setTypewriterMode(bool on) { typewriterMode_ = on; }
+    double typewriterHeight() const { return typewriterHeight_; }
+    bool showInvisibleCharacters() const { return showInvisibleCharacters_; }
+    bool showLineNumbers() const { return showLineNumbers_; }
+    void setShowLineNumbers(bool on);
+    bool countParasNotLines() const { return countParasNotLines_; }
+    bool isLoading() const { return isLoading_.load(); }
+    // Becoming false lays the view out again.
+    void setIsLoading(bool loading);
+
+    // The editor's base font (preferences "defaultFontName" and
+    // "defaultFontSize", else the serif face that stands in for Palatino at
+    // 12 points); setting it measures the ideal column width again.
+    QFont defaultFont() const { return defaultFont_; }
+    void setDefaultFont(const QFont &font);
+    // The width of the configured line length in the default font, in text
+    // coordinates; 10000 without a line length.
+    double idealWidth() const { return idealWidth_; }
+    CharRange oldSelectedRange() const { return oldSelectedRange_; }
+
+    // The selection in UTF-16 units, and setting it.
+    CharRange selectedRange() const;
+    void setSelectedRange(CharRange range);
+
+    // Text services Qt does not offer (spelling, grammar, substitutions):
+    // their switches are kept as the preferences say, and otherwise unused.
+    struct SystemTextSettings {
+        bool continuousSpellChecking = false;
+        bool automaticSpellingCorrection = false;
+        bool grammarChecking = false;
+        bool automaticTextReplacement = true;
+        bool smartInsertDelete = false;
+        bool automaticQuoteSubstitution = false;
+        bool automaticDashSubstitution = false;
+        bool automaticLinkDetection = false;
+    };
+    const SystemTextSettings &systemTextSettings() const { return system_; }
+
+    // --- Margins ------------------------------------------------------------------
+
+    // The horizontal margin and the vertical padding, in text coordinates.
+    void setMarginsHoriz(double horizontal, double vertical);
+    // The paddings in text coordinates.
+    double horizontalPadding() const;
+    double verticalPadding() const;
+    // The margins the view's width, paddings, line length and zoom call for.
+    void adjustMargins();
+    void refreshLayout();
+    // The visible height in pixels; safe from any thread, never waits.
+    double viewHeight() const { return double(viewHeight_.load(std::memory_order_relaxed)); }
+
+    // --- Zoom ---------------------------------------------------------------------
+
+    // Multiplies the zoom by `factor`, unless the factor is 0 or within half
+    // a percent of 1.
+    void scaleBy(float factor);
+    void setZoomFactorTo(float zoom);
+    void zoomIn();
+    void zoomOut();
+    void resetZoomFactor();
+    void calculateIdealWidth();
+    // The zoom at which the configured line length fills the view.
+    void setZoomToOptimal();
+    void toggleAutoZoom();
+
+    // --- Caret and scrolling --------------------------------------------------------
+
+    void makeCaretVisible();
+    void locateOnCaret();
+    void forceRecenterCaret();
+    void centerCaretUsingTarget(bool useTarget);
+    // The scroll point (text coordinates) that puts the range at the
+    // typewriter height (`useTarget`) or the middle of the view.
+    QPointF idealScrollPointForCenteringRange(CharRange range, bool useTarget) const;
+    QPointF safeScrollPointForCenteringRange(CharRange range, bool useTarget) const;
+    void centerRange(CharRange range, bool useTarget);
+    void centerTopOfRange(CharRange range, bool useTarget);
+    void centerBottomOfRange(CharRange range, bool useTarget);
+    void tryToCenterRange(CharRange range, double oldContentInset);
+    void toggleTypewriterMode();
+    // The scroll position (text coordinates) now, and scrolling there.
+    double scrollY() const;
+    void scrollToY(double textY);
+
+    // --- Positions for other views ----------------------------------------------------
+
+    // Where the caret line's middle is, as a fraction of the visible height.
+    double cursorPosition() const;
+    double screenPositionForLocation(CharRange range) const;
+    // The bounding rectangle of the range's glyphs (an empty range: its
+    // caret line), in document pixels from the top of the text.
+    QRectF offsetRectForLocation(CharRange range) const;
+    // The range's first line's middle (y) and height as fractions of the
+    // whole document's height; x and width in pixels.
+    QRectF percentOffsetRectForRange(CharRange range) const;
+    // The block at a y of the document (pixels), laid out as needed.
+    QTextBlock blockAtDocumentY(qreal y) const;
+
+    // --- Selection across a replacement of the text ---------------------------------------
+
+    void saveSelection();
+    void restoreSelection();
+    const SelectionMemory &savedSelection() const { return savedSelection_; }
+
+    // --- Pasteboard -------------------------------------------------------------------
+
+    QString stringFromPasteboard() const;
+    void stringToPasteboard(const QString &text);
+    // Puts the rich text of a range (HTML with plain text) on the pasteboard.
+    void attributedStringToPasteboard(CharRange range);
+    // The selection, or the whole text when nothing is selected, as plain
+    // text (copy does the same) or as rich text.
+    void copyAsPlainText();
+    void copyAsRichText();
+    void copy();
+    // The real text of a range (not the document's display of it), and its
+    // rich form: HTML in the storage's styles at zoom 1, with plain text.
+    QString textOfRange(CharRange range) const;
+    QMimeData *richTextOfRange(CharRange range) const;
+    // The same rich text as a document of its own: the characters carry the
+    // styles the storage shows (colours, fonts and paragraph formats, at zoom
+    // 1) as real formats, which a copy of the shown document would lose
+    // (they live in its layouts). What printing lays out on pages.
+    std::unique_ptr<QTextDocument> richDocumentOfRange(CharRange range) const;
+
+    // --- Gutter, invisibles and menus --------------------------------------------------------
+
+    // Installs the gutter (once) and shows it as "showLineNumbers" says.
+    void addRulerView();
+    void toggleShowLineNumbers();
+    void toggleShowParagraphNumbers();
+    void toggleShowInvisibleCharacters();
+    // Marks the menu item of an action ("toggleAutoZoom:") as on or off;
+    // every item stays enabled.
+    virtual bool validateUserInterfaceItem(const QString &action, QAction *item);
+
+    // After every change of the text: keeps the selection within the text
+    // and the caret in view (recentred in typewriter mode). A subclass that
+    // places the caret itself after an edit does so, then calls this.
+    virtual void textDidChange();
+
+signals:
+    void showLineNumbersChanged(bool shown);
+    void isLoadingChanged(bool loading);
+    void zoomFactorChanged(double zoom);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    QMimeData *createMimeDataFromSelection() const override;
+
+private:
+    void configureSettings();
+    void configureAppearanceSettings();
+    void configureLayoutSettings();
+    void monitorSystemSettings();
+    void replaceLayoutManager();
+    void configureObservers();
+    void preferenceChanged(const QString &key);
+    void frameChanged();
+    void applyZoom(double zoom);
+    void updateViewportMargins();
+    void rememberTopLine();
+    void keepTopLineStill();
+    friend class TopLineHold;
+    QRectF documentRectForRange(CharRange range) const;
+    double boundsHeight() const;
+    CharRange rangeToCopy() const;
+    zoomgeometry::ZoomGeometry geometry() const { return {zoomFactor_}; }
+
+    SmartTextStorage *storage_;
+    platform::Defaults *defaults_;
+    std::unique_ptr<KVXLayoutManager> layoutManager_;
+    LineNumbersRulerView *ruler_ = nullptr;
+    FindBar *findBar_ = nullptr;
+
+    double rawHorizontalPadding_ = 40;
+    double rawVerticalPadding_ = 60;
+    double zoomFactor_ = 1.0;
+    bool autoZoom_ = false;
+    bool typewriterMode_ = false;
+    double typewriterHeight_ = 0.5;
+    bool showInvisibleCharacters_ = false;
+    bool showLineNumbers_ = false;
+    bool countParasNotLines_ = false;
+    std::atomic<bool> isLoading_{false};
+    QFont defaultFont_;
+    double idealWidth_ = zoomgeometry::kNoIdealWidth;
+    CharRange oldSelectedRange_ = kNoRange;
+    SelectionMemory savedSelection_;
+    SystemTextSettings system_;
+    std::atomic<float> viewHeight_{0};
+    // The first line shown and how far the view stands below its block's
+    // top, kept while heights of blocks above it settle.
+    int topBlock_ = 0;
+    double topOffset_ = 0;
+    int holdingTopLine_ = 0;
+    bool settlePending_ = false;
+};

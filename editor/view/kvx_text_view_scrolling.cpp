@@ -1,0 +1,241 @@
+// KVXTextView: keeping the caret in view, typewriter scrolling and
+// centring, the positions other views read, and the top line held still
+// while the heights of blocks above it settle.
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
+
+#include <algorithm>
+#include <cmath>
+
+#include "editor/editor_log.h"
+#include "editor/view/kvx_text_view.h"
+#include "editor/view/lazy_document_layout.h"
+#include "platform/prefs/defaults.h"
+
+using namespace zoomgeometry;
+
+// --- Geometry of ranges ---------------------------------------------------------------
+
+QTextBlock KVXTextView::blockAtDocumentY(qreal y) const {
+    const int position = storage_->documentLayout()->hitTest(QPointF(0, y), Qt::FuzzyHit);
+    QTextBlock block = document()->findBlock(qMax(0, position));
+    return block.isValid() ? block : document()->firstBlock();
+}
+
+// The rectangle the glyphs of a range take, in document pixels: the union of
+// the parts of the lines it covers; an empty range gives its caret line.
+QRectF KVXTextView::documentRectForRange(CharRange range) const {
+    const qsizetype n = storage_->length();
+    const int from = int(qBound<qsizetype>(0, range.location, n));
+    const int to = int(qBound<qsizetype>(from, range.end(), n));
+    LazyDocumentLayout *layout = storage_->documentLayout();
+    QRectF result;
+    bool any = false;
+    auto add = [&](const QRectF &r) {
+        result = any ? result.united(r) : r;
+        any = true;
+    };
+    for (QTextBlock block = document()->findBlock(from); block.isValid() && block.position() <= to;
+         block = block.next()) {
+        const QPointF origin = layout->blockBoundingRect(block).topLeft();
+        const QTextLayout *lines = block.layout();
+        if (lines->lineCount() == 0)
+            continue;
+        const int start = qMax(0, from - block.position());
+        const int end = qMin(block.length() - 1, to - block.position());
+        if (from == to) {
+            const QTextLine line = lines->lineForTextPosition(start);
+            if (line.isValid())
+                add(QRectF(origin.x() + line.cursorToX(start), origin.y() + line.y(), 0,
+                           line.height()));
+            break;
+        }
+        for (int i = 0; i < lines->lineCount(); i++) {
+            const QTextLine line = lines->lineAt(i);
+            const int lineStart = line.textStart();
+            const int lineEnd = lineStart + line.textLength();
+            if (lineEnd < start || lineStart > end || (lineStart == end && end > start && i > 0))
+                continue;
+            const qreal x1 = line.cursorToX(qMax(start, lineStart));
+            const qreal x2 = line.cursorToX(qMin(end, lineEnd));
+            add(QRectF(origin.x() + qMin(x1, x2), origin.y() + line.y(), qAbs(x2 - x1),
+                       line.height()));
+        }
+    }
+    return result;
+}
+
+QRectF KVXTextView::offsetRectForLocation(CharRange range) const {
+    return documentRectForRange(range).translated(0, -storage_->documentLayout()->topPadding());
+}
+
+double KVXTextView::screenPositionForLocation(CharRange range) const {
+    const QRectF r = offsetRectForLocation(range);
+    const double visibleTop = verticalScrollBar()->value();
+    const double visibleHeight = viewport()->height();
+    const double inset = storage_->documentLayout()->topPadding();
+    return (r.height() * 0.5 + r.top() + inset - visibleTop) / visibleHeight;
+}
+
+double KVXTextView::cursorPosition() const { return screenPositionForLocation(selectedRange()); }
+
+QRectF KVXTextView::percentOffsetRectForRange(CharRange range) const {
+    const QRectF first = offsetRectForLocation({range.location, 1});
+    const QRectF whole = offsetRectForLocation(range);
+    LazyDocumentLayout *layout = storage_->documentLayout();
+    const double height = layout->documentSize().height();
+    const double inset = layout->topPadding();
+    return QRectF(whole.x(), (first.height() * 0.5 + inset + whole.top()) / height, whole.width(),
+                  whole.height() / height);
+}
+
+// --- Scrolling ----------------------------------------------------------------------------
+
+double KVXTextView::scrollY() const { return geometry().toText(verticalScrollBar()->value()); }
+
+void KVXTextView::scrollToY(double textY) {
+    verticalScrollBar()->setValue(int(std::floor(geometry().toScreen(textY))));
+}
+
+void KVXTextView::makeCaretVisible() {
+    const QTextCursor cursor = textCursor();
+    if (documentRectForRange({cursor.position(), 0}).isNull()) {
+        qCWarning(lcEditor, "error in makeCaretVisible");
+        return;
+    }
+    ensureCursorVisible();
+}
+
+void KVXTextView::locateOnCaret() {
+    if (typewriterMode_)
+        forceRecenterCaret();
+    else
+        makeCaretVisible();
+}
+
+void KVXTextView::textDidChange() {
+    const qsizetype n = storage_->length();
+    const CharRange selection = selectedRange();
+    if (selection.end() > n) {
+        if (selection.location == n) {
+            setSelectedRange({n, 0});
+        } else {
+            const qsizetype start = qMin(selection.location, n);
+            setSelectedRange({start, qMin(selection.end(), n) - start});
+        }
+    }
+    locateOnCaret();
+    rememberTopLine();
+}
+
+QPointF KVXTextView::idealScrollPointForCenteringRange(CharRange range, bool useTarget) const {
+    const ZoomGeometry g = geometry();
+    const QRectF r = offsetRectForLocation(range);
+    const double y = idealScrollY(g.toText(viewHeight()), useTarget ? typewriterHeight_ : 0.5,
+                                  verticalPadding(), g.toText(r.top()), g.toText(r.height()));
+    return QPointF(0, std::floor(y));
+}
+
+// The height of the view's bounds in text coordinates: the text's with its
+// padding, or the visible height when the text is shorter.
+double KVXTextView::boundsHeight() const {
+    return geometry().toText(std::max(storage_->documentLayout()->documentSize().height(),
+                                      double(viewport()->height())));
+}
+
+QPointF KVXTextView::safeScrollPointForCenteringRange(CharRange range, bool useTarget) const {
+    const QPointF ideal = idealScrollPointForCenteringRange(range, useTarget);
+    return QPointF(ideal.x(),
+                   safeScrollY(ideal.y(), boundsHeight(), geometry().toText(viewHeight())));
+}
+
+void KVXTextView::centerRange(CharRange range, bool useTarget) {
+    if (range.end() > storage_->length()) {
+        qCWarning(lcEditor, "failed sanity check on scroll");
+        return;
+    }
+    scrollToY(safeScrollPointForCenteringRange(range, useTarget).y());
+}
+
+void KVXTextView::centerTopOfRange(CharRange range, bool useTarget) {
+    centerRange({range.location, 0}, useTarget);
+}
+
+void KVXTextView::centerBottomOfRange(CharRange range, bool useTarget) {
+    centerRange({range.end(), 0}, useTarget);
+}
+
+void KVXTextView::centerCaretUsingTarget(bool useTarget) {
+    const CharRange selection = selectedRange();
+    if (typewriterMode_ && defaults_->boolForKey(QStringLiteral("typewriterFollowsSelection"))) {
+        if (oldSelectedRange_ == selection)
+            return;
+        // The end that moved is the one followed: extending a selection
+        // downwards keeps its bottom in place.
+        if (selection.location != oldSelectedRange_.location)
+            centerTopOfRange(selection, useTarget);
+        else
+            centerBottomOfRange(selection, useTarget);
+        oldSelectedRange_ = selection;
+        return;
+    }
+    centerTopOfRange(selection, useTarget);
+}
+
+void KVXTextView::forceRecenterCaret() {
+    oldSelectedRange_ = kNoRange;
+    centerCaretUsingTarget(true);
+}
+
+void KVXTextView::toggleTypewriterMode() {
+    typewriterMode_ = !typewriterMode_;
+    defaults_->setBool(typewriterMode_, QStringLiteral("defaultTypewriterMode"));
+    const double oldInset = geometry().toText(storage_->documentLayout()->topPadding());
+    adjustMargins();
+    refreshLayout();
+    tryToCenterRange(selectedRange(), oldInset);
+}
+
+void KVXTextView::tryToCenterRange(CharRange range, double oldContentInset) {
+    if (range.end() > storage_->length()) {
+        qCWarning(lcEditor, "failed sanity check on scroll");
+        return;
+    }
+    const QPointF ideal = idealScrollPointForCenteringRange(range, true);
+    const double y = std::max(ideal.y(), 0.0);
+    double limit = verticalPadding() + boundsHeight() - 2 * oldContentInset;
+    if (typewriterMode_)
+        limit += viewHeight();
+    scrollToY(std::min(y, limit));
+}
+
+// --- The top line while heights settle ---------------------------------------------------------
+
+// The block the view shows at its top and how far below that block's top
+// the view stands, remembered whenever the view scrolls by other means than
+// its own relayouts.
+void KVXTextView::rememberTopLine() {
+    if (holdingTopLine_ > 0)
+        return;
+    settlePending_ = false;
+    const double y = verticalScrollBar()->value();
+    const QTextBlock block = blockAtDocumentY(y);
+    topBlock_ = block.blockNumber();
+    topOffset_ = y - storage_->documentLayout()->blockTop(topBlock_);
+}
+
+// Puts the remembered top line back at the top: the blocks above it may
+// have new heights (settled estimates, a new width, a new zoom).
+void KVXTextView::keepTopLineStill() {
+    if (holdingTopLine_ > 0)
+        return;
+    holdingTopLine_++;
+    const int blocks = document()->blockCount();
+    if (topBlock_ >= blocks)
+        topBlock_ = qMax(0, blocks - 1);
+    const double y = storage_->documentLayout()->blockTop(topBlock_) + topOffset_;
+    verticalScrollBar()->setValue(int(std::lround(y)));
+    holdingTopLine_--;
+}

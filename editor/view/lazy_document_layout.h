@@ -1,0 +1,138 @@
+// The editor's document layout: lays out only the blocks that are needed
+// (those painted, hit or asked for, and those an edit touched), keeps every
+// block's height in a Fenwick tree so that positions and "the block at this
+// y" cost O(log n), and settles the estimated heights of the rest in short
+// idle slices. Block geometry follows Qt's own QTextDocumentLayout rule for
+// rule (root-frame margins, block margins collapsed between blocks, indents,
+// line height, tab stops, alignment, positions in 1/64 px), so that a
+// QTextEdit shows the same picture as with the stock layout, at a cost per
+// keystroke that does not grow with the document. Tables, frames, floats and
+// list bullets are not laid out: the editor's documents have none.
+#pragma once
+
+#include <QAbstractTextDocumentLayout>
+#include <QTextBlock>
+#include <QTextOption>
+#include <QTimer>
+
+#include <functional>
+#include <vector>
+
+#include "editor/view/fenwick_tree.h"
+
+class LazyDocumentLayout : public QAbstractTextDocumentLayout {
+    Q_OBJECT
+public:
+    explicit LazyDocumentLayout(QTextDocument *document);
+
+    void draw(QPainter *painter, const PaintContext &context) override;
+    int hitTest(const QPointF &point, Qt::HitTestAccuracy accuracy) const override;
+    int pageCount() const override { return 1; }
+    // The size with every block not yet laid out at its estimated height.
+    QSizeF documentSize() const override;
+    QRectF frameBoundingRect(QTextFrame *frame) const override;
+    // Lays the block out when needed; its QTextLayout then also sits at the
+    // block's position.
+    QRectF blockBoundingRect(const QTextBlock &block) const override;
+
+    // Space above the first and below the last block (typewriter scrolling),
+    // part of the document's size and positions.
+    void setVerticalPadding(qreal top, qreal bottom);
+    qreal topPadding() const { return topPadding_; }
+    qreal bottomPadding() const { return bottomPadding_; }
+    // Space left and right of the text column (an editor's margins), inside
+    // the root frame's own margins, in whole pixels; a change lays every
+    // block out again at the new width.
+    void setHorizontalPadding(qreal left, qreal right);
+    qreal leftPadding() const { return leftPadding_; }
+    qreal rightPadding() const { return rightPadding_; }
+
+    // What a hook may change of a block just before it is laid out: its
+    // text option (tab stops, wrapping) and the indents of its lines, in
+    // pixels from the text column's left edge: `left` for every line, plus
+    // `firstLine` for the first. `tabScale` is what Qt multiplies tab
+    // positions by (the paint device's dots per inch over 96).
+    struct BlockGeometry {
+        QTextOption option;
+        qreal left = 0;
+        qreal firstLine = 0;
+        qreal tabScale = 1;
+    };
+    // A hook that may change a block's geometry before it is laid out
+    // (elastic tab stops); blocks laid out before it was set keep their
+    // lines until they are next invalidated.
+    using OptionHook = std::function<void(const QTextBlock &, BlockGeometry &)>;
+    void setOptionHook(OptionHook hook);
+    // Marks blocks [first, last] for a new layout (after the hook's input
+    // changed). Inside an edit of the document that has not reached the
+    // layout yet, the blocks are marked once it has.
+    void invalidateBlocks(int first, int last);
+
+    // Whether every block is laid out at the current width.
+    bool isExact() const { return dirtyCount_ == 0; }
+    // Lays out blocks with estimated heights, from the top, for about
+    // `milliseconds`; true while some are left.
+    bool layoutSome(int milliseconds);
+    // Lays out every block.
+    void finishLayout();
+    // The top of a block (of its first line's box, margins excluded).
+    qreal blockTop(int blockNumber) const;
+
+signals:
+    // Blocks [firstBlock, lastBlock] got exact heights in an idle slice; the
+    // block range began at `top` and was `oldHeight` tall, now `newHeight`.
+    // A view keeps its text still by moving its scroll position when the
+    // range lies above what it shows.
+    void heightsSettled(qreal top, qreal oldHeight, qreal newHeight);
+
+protected:
+    void documentChanged(int from, int charsRemoved, int charsAdded) override;
+
+private:
+    struct Block {
+        int64_t gap = 0;     // collapsed margin above the block (1/64 px)
+        int64_t height = 0;  // lines and the last line's bottom (1/64 px)
+        int64_t width = 0;   // widest line's right edge plus right margin
+        bool dirty = true;
+    };
+    struct Frame {
+        int64_t left = 0, right = 0;  // x of the text column's edges
+        int64_t top = 0, bottom = 0;  // frame margins above and below the blocks
+        int64_t pageWidth = 0;        // for the document's width
+        int64_t marginWidth = 0;
+    };
+
+    Frame frame() const;
+    void syncBlockCount() const;
+    void rebuildTree() const;
+    int64_t estimateHeight(const QTextBlock &block) const;
+    int64_t gapBefore(const QTextBlock &block) const;
+    // Lays out one block at the current frame; returns whether its advance
+    // (gap + height) changed.
+    bool layoutBlock(const QTextBlock &block) const;
+    bool ensureBlock(const QTextBlock &block) const;
+    void markDirty(int index) const;
+    void checkFrame() const;
+    int64_t blockTopFixed(int index) const;
+    QTextBlock blockAtY(int64_t y) const;
+    void placeLayout(const QTextBlock &block) const;
+    void emitSizeIfChanged() const;
+    void scheduleIdle() const;
+
+    mutable std::vector<Block> blocks_;
+    mutable FenwickTree advances_;  // gap + height per block
+    mutable int dirtyCount_ = 0;
+    mutable size_t idleScan_ = 0;
+    mutable Frame frame_;
+    mutable bool frameKnown_ = false;
+    mutable QSizeF reportedSize_;
+    mutable QTimer idleTimer_;
+    qreal topPadding_ = 0;
+    qreal bottomPadding_ = 0;
+    qreal leftPadding_ = 0;
+    qreal rightPadding_ = 0;
+    OptionHook optionHook_;
+    // Blocks to mark after the pending edit of the document (first > last:
+    // none).
+    int pendingFirst_ = 0, pendingLast_ = -1;
+};

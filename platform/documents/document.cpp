@@ -1,0 +1,471 @@
+#include "platform/documents/document.h"
+
+#include <QAction>
+#include <QDateTime>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTimer>
+#include <QWidget>
+
+#include "platform/runtime/alerts.h"
+#include "platform/documents/document_controller.h"
+#include "platform/files/file_kind.h"
+#include "platform/documents/file_tags.h"
+#include "platform/files/folders.h"
+#include "platform/runtime/log.h"
+#include "platform/files/native_path.h"
+#include "platform/documents/safe_write.h"
+#include "platform/documents/window_controller.h"
+
+namespace platform {
+
+namespace {
+
+QByteArray contentHash(const QByteArray &bytes) {
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+}
+
+// The bytes of a plain file; nothing, with the reason, for anything else (a
+// pipe or a device could keep the read waiting forever) or a failed read.
+std::optional<QByteArray> readPlainFile(const QString &path, QString *error) {
+    if (!isRegularFile(path)) {
+        if (error)
+            *error = QFileInfo::exists(path) ? QStringLiteral("It is not a plain file.")
+                                             : QStringLiteral("It does not exist.");
+        return std::nullopt;
+    }
+    QFile file;
+    if (!openFile(file, path, QIODevice::ReadOnly, error))
+        return std::nullopt;
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        if (error)
+            *error = file.errorString();
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+}  // namespace
+
+Document::Document(QObject *parent) : QObject(parent) {
+    m_presenter = new FilePresenter([this] { checkFileOnDisk(); }, this);
+    m_autosaveTimer = new QTimer(this);
+    m_autosaveTimer->setSingleShot(true);
+    connect(m_autosaveTimer, &QTimer::timeout, this, [this] { autosaveWhenSettled(); });
+    m_settleTimer = new QTimer(this);
+    m_settleTimer->setSingleShot(true);
+    connect(m_settleTimer, &QTimer::timeout, this, [this] { checkFileOnDisk(); });
+}
+
+Document::~Document() {
+    // Windows go first: their contents may still ask the document.
+    for (WindowController *controller : std::as_const(m_windowControllers))
+        delete controller;
+}
+
+// --- The file ---------------------------------------------------------------------------
+
+void Document::setFilePath(const QString &path) {
+    if (path == m_filePath)
+        return;
+    m_filePath = path;
+    m_presenter->setPath(contentPath());
+    emit filePathChanged(path);
+    emit displayNameChanged(displayName());
+}
+
+QString Document::displayName() const {
+    if (!m_filePath.isEmpty())
+        return displayablePath(QFileInfo(m_filePath).fileName());
+    if (m_untitledNumber <= 1)
+        return QStringLiteral("Untitled");
+    return QStringLiteral("Untitled %1").arg(m_untitledNumber);
+}
+
+void Document::setUntitledNumber(int number) {
+    m_untitledNumber = number;
+    emit displayNameChanged(displayName());
+}
+
+void Document::updateChangeCount(ChangeKind kind) {
+    const bool edited = kind != ChangeKind::Cleared;
+    if (edited)
+        scheduleAutosave();
+    else
+        m_autosaveTimer->stop();
+    if (edited == m_edited)
+        return;
+    m_edited = edited;
+    emit editedChanged(edited);
+}
+
+void Document::scheduleAutosave() {
+    if (!autosavesInPlace() || m_filePath.isEmpty())
+        return;
+    if (!m_autosaveTimer->isActive())
+        m_unsavedSince.start();
+    const std::chrono::milliseconds longest = std::max(kAutosaveLongestWait, m_autosaveDelay);
+    const std::chrono::milliseconds left = longest - std::chrono::milliseconds(m_unsavedSince.elapsed());
+    m_autosaveTimer->start(std::clamp(left, std::chrono::milliseconds(0), m_autosaveDelay));
+}
+
+// --- Reading ----------------------------------------------------------------------------
+
+std::optional<QByteArray> Document::contentsOfPath(const QString &path, const QString &, QString *error) const {
+    return readPlainFile(path, error);
+}
+
+std::optional<QByteArray> Document::readContentFile(FileState *state, QString *error) const {
+    const QString path = contentPath();
+    // A file read while another program writes it may be cut short: read
+    // until the file stands still around the read.
+    for (int attempt = 0; attempt < 5; attempt++) {
+        const FileState before = FileState::of(path);
+        std::optional<QByteArray> bytes = readPlainFile(path, error);
+        if (!bytes)
+            return std::nullopt;
+        if (FileState::of(path) == before) {
+            if (state)
+                *state = before;
+            return bytes;
+        }
+    }
+    if (error)
+        *error = QStringLiteral("the file kept changing while it was read");
+    return std::nullopt;
+}
+
+bool Document::readFromData(const QByteArray &, const QString &type, QString *error) {
+    if (error)
+        *error = QStringLiteral("documents of type %1 cannot be read").arg(type);
+    return false;
+}
+
+bool Document::readFromPath(const QString &path, const QString &type, QString *error) {
+    const QString previousPath = m_filePath;
+    const QString previousType = m_fileType;
+    m_filePath = path;
+    m_fileType = type;
+    const FileState before = FileState::of(contentPath());
+    QString reason;
+    const std::optional<QByteArray> bytes = contentsOfPath(path, type, &reason);
+    if (!bytes || !readFromData(*bytes, type, &reason)) {
+        m_filePath = previousPath;
+        m_fileType = previousType;
+        if (error)
+            *error = reason;
+        return false;
+    }
+    noteFileOnDisk(before, *bytes);
+    m_presenter->setPath(contentPath());
+    updateChangeCount(ChangeKind::Cleared);
+    emit displayNameChanged(displayName());
+    return true;
+}
+
+void Document::noteFileOnDisk(const FileState &state, const QByteArray &bytes) {
+    m_fileState = state;
+    m_contentHash = contentHash(bytes);
+}
+
+void Document::noteFileOnDisk(const QByteArray &bytes) { noteFileOnDisk(FileState::of(contentPath()), bytes); }
+
+bool Document::isKnownContent(const QByteArray &bytes) const { return contentHash(bytes) == m_contentHash; }
+
+// --- Writing ----------------------------------------------------------------------------
+
+std::optional<QByteArray> Document::dataOfType(const QString &type, QString *error) {
+    if (error)
+        *error = QStringLiteral("documents of type %1 cannot be written").arg(type);
+    return std::nullopt;
+}
+
+bool Document::writeToPath(const QString &path, const QString &type, SaveOperation, QByteArray *written,
+                           QString *error) {
+    std::optional<QByteArray> data = dataOfType(type, error);
+    if (!data)
+        return false;
+    if (!writeFileAtomically(path, *data, error))
+        return false;
+    if (written)
+        *written = *data;
+    return true;
+}
+
+void Document::didWrite(const QString &, const QString &, SaveOperation) {}
+
+void Document::reportError(const QString &message, const QString &reason) const {
+    qCWarning(lcPlatform).noquote() << message << reason;
+    Alerts::runModal({message, reason, {QStringLiteral("OK")}, AlertStyle::Warning}, firstWindow());
+}
+
+bool Document::saveToPath(const QString &path, const QString &type, SaveOperation operation) {
+    QByteArray written;
+    QString reason;
+    if (!writeToPath(path, type, operation, &written, &reason)) {
+        const QString message = operation == SaveOperation::SaveTo
+                                    ? QStringLiteral("The document “%1” could not be exported as “%2”.")
+                                          .arg(displayName(), QFileInfo(path).fileName())
+                                    : QStringLiteral("The document “%1” could not be saved.").arg(displayName());
+        reportError(message, reason.isEmpty() ? QStringLiteral("The file could not be written.") : reason);
+        return false;
+    }
+    if (operation != SaveOperation::SaveTo) {
+        m_fileType = type;
+        if (path != m_filePath) {
+            setFilePath(path);
+            DocumentController::shared().noteRecentDocument(path);
+        }
+        noteFileOnDisk(written);
+        updateChangeCount(ChangeKind::Cleared);
+    }
+    didWrite(path, type, operation);
+    return true;
+}
+
+bool Document::saveDocument() {
+    if (m_filePath.isEmpty())
+        return runSavePanel(SaveOperation::SaveAs);
+    if (!confirmLossOnSave())
+        return false;
+    return saveToPath(m_filePath, m_fileType, SaveOperation::Save);
+}
+
+QString Document::lossOnSave() const { return QString(); }
+
+bool Document::confirmLossOnSave() {
+    const QString loss = lossOnSave();
+    if (loss.isEmpty())
+        return true;
+    const int answer =
+        Alerts::runModal({QStringLiteral("Saving “%1” changes more in the file than your edits.").arg(displayName()),
+                          loss + QStringLiteral(" Do you want to save it anyway?"),
+                          {QStringLiteral("Save"), QStringLiteral("Cancel")},
+                          AlertStyle::Warning},
+                         firstWindow());
+    return answer == 0;
+}
+
+bool Document::saveDocumentAs() { return runSavePanel(SaveOperation::SaveAs); }
+
+bool Document::saveDocumentTo() { return runSavePanel(SaveOperation::SaveTo); }
+
+bool Document::autosave() {
+    m_autosaveTimer->stop();
+    if (!autosavesInPlace() || m_filePath.isEmpty() || !m_edited)
+        return true;
+    const QString loss = lossOnSave();
+    if (!loss.isEmpty()) {
+        qCInfo(lcPlatform).noquote() << QStringLiteral("%1 waits for a save by the user: %2").arg(m_filePath, loss);
+        return true;
+    }
+    return saveToPath(m_filePath, m_fileType, SaveOperation::Autosave);
+}
+
+void Document::autosaveWhenSettled() {
+    // Another program changed the file and its version is not taken in yet
+    // (it may still be writing): writing now would put this text over it
+    // unseen. Take it in first, or wait for it to settle.
+    const FileState onDisk = FileState::of(contentPath());
+    if (autosavesInPlace() && m_edited && onDisk.exists && !(onDisk == m_fileState)) {
+        checkFileOnDisk();
+        if (!(FileState::of(contentPath()) == m_fileState)) {
+            m_autosaveTimer->start(m_autosaveDelay);
+            return;
+        }
+    }
+    autosave();
+}
+
+QStringList Document::writableTypesForSaveOperation(SaveOperation) const {
+    return m_fileType.isEmpty() ? QStringList() : QStringList{m_fileType};
+}
+
+void Document::prepareSavePanel(SavePanel &) {}
+
+bool Document::runSavePanel(SaveOperation operation) {
+    SavePanel panel;
+    panel.title = operation == SaveOperation::SaveTo ? QStringLiteral("Export") : QStringLiteral("Save");
+    panel.types = writableTypesForSaveOperation(operation);
+    panel.nameFieldStringValue = m_filePath.isEmpty() ? displayName() : QFileInfo(m_filePath).completeBaseName();
+    panel.directory = m_filePath.isEmpty() ? Folders::documentsFolder() : QFileInfo(m_filePath).absolutePath();
+    prepareSavePanel(panel);
+    if (!FilePanels::runSavePanel(panel, firstWindow()))
+        return false;
+    if (!saveToPath(panel.path, panel.chosenType, operation))
+        return false;
+    if (!panel.tagNames.isEmpty()) {
+        QString reason;
+        if (!FileTags::setTags(panel.path, panel.tagNames, &reason))
+            qCInfo(lcPlatform, "the tags of %s are not kept: %s", qPrintable(panel.path), qPrintable(reason));
+    }
+    return true;
+}
+
+bool Document::revertDocumentToSaved() {
+    if (m_filePath.isEmpty())
+        return false;
+    const int answer = Alerts::runModal(
+        {QStringLiteral("Do you want to revert to the most recently saved version of the document “%1”?")
+             .arg(displayName()),
+         QStringLiteral("Your current changes will be lost."),
+         {QStringLiteral("Revert"), QStringLiteral("Cancel")},
+         AlertStyle::Warning},
+        firstWindow());
+    if (answer != 0)
+        return false;
+    QString reason;
+    if (!revertToContentsOfFile(&reason)) {
+        reportError(QStringLiteral("The document “%1” could not be reverted.").arg(displayName()), reason);
+        return false;
+    }
+    return true;
+}
+
+bool Document::revertToContentsOfFile(QString *error) { return readFromPath(m_filePath, m_fileType, error); }
+
+// --- Closing ----------------------------------------------------------------------------
+
+bool Document::canClose() {
+    if (!m_edited)
+        return true;
+    const QString loss = m_filePath.isEmpty() ? QString() : lossOnSave();
+    if (autosavesInPlace() && !m_filePath.isEmpty() && loss.isEmpty())
+        return saveToPath(m_filePath, m_fileType, SaveOperation::Autosave);
+    QString informative = QStringLiteral("Your changes will be lost if you don't save them.");
+    if (!loss.isEmpty())
+        informative += QStringLiteral(" Saving them changes more in the file: ") + loss;
+    const int answer = Alerts::runModal(
+        {QStringLiteral("Do you want to save the changes made to the document “%1”?").arg(displayName()),
+         informative,
+         {QStringLiteral("Save"), QStringLiteral("Don't Save"), QStringLiteral("Cancel")},
+         AlertStyle::Warning},
+        firstWindow());
+    if (answer == 0) {
+        // The question said what the save changes: it is not asked twice.
+        if (!loss.isEmpty())
+            return saveToPath(m_filePath, m_fileType, SaveOperation::Save);
+        return saveDocument();
+    }
+    return answer == 1;
+}
+
+void Document::close() {
+    if (m_closing)
+        return;
+    m_closing = true;
+    m_autosaveTimer->stop();
+    m_presenter->setPath(QString());
+    emit closing();
+    const QList<WindowController *> controllers = std::exchange(m_windowControllers, {});
+    for (WindowController *controller : controllers)
+        controller->closeWindow();
+    for (WindowController *controller : controllers)
+        controller->deleteLater();
+    DocumentController::shared().removeDocument(this);
+    deleteLater();
+}
+
+// --- Windows ----------------------------------------------------------------------------
+
+void Document::makeWindowControllers() {}
+
+void Document::addWindowController(WindowController *controller) {
+    if (!controller || m_windowControllers.contains(controller))
+        return;
+    m_windowControllers.append(controller);
+    controller->setParent(this);
+    controller->setDocument(this);
+}
+
+QWidget *Document::firstWindow() const {
+    return m_windowControllers.isEmpty() ? nullptr : m_windowControllers.first()->window();
+}
+
+void Document::showWindows() {
+    for (WindowController *controller : std::as_const(m_windowControllers))
+        controller->showWindow();
+}
+
+// --- Actions ----------------------------------------------------------------------------
+
+bool Document::respondsToAction(const QString &action) const {
+    static const QStringList actions{
+        QStringLiteral("saveDocument:"),          QStringLiteral("saveDocumentAs:"),
+        QStringLiteral("saveDocumentTo:"),        QStringLiteral("revertDocumentToSaved:"),
+        QStringLiteral("performClose:"),
+    };
+    return actions.contains(action);
+}
+
+bool Document::performAction(const QString &action, QObject *) {
+    if (action == QLatin1String("saveDocument:"))
+        saveDocument();
+    else if (action == QLatin1String("saveDocumentAs:"))
+        saveDocumentAs();
+    else if (action == QLatin1String("saveDocumentTo:"))
+        saveDocumentTo();
+    else if (action == QLatin1String("revertDocumentToSaved:"))
+        revertDocumentToSaved();
+    else if (action == QLatin1String("performClose:")) {
+        if (canClose())
+            close();
+    } else
+        return false;
+    return true;
+}
+
+bool Document::validateAction(const QString &action, QAction *) {
+    if (action == QLatin1String("revertDocumentToSaved:"))
+        return !m_filePath.isEmpty() && m_edited;
+    return true;
+}
+
+// --- Outside changes --------------------------------------------------------------------
+
+void Document::checkFileOnDisk() {
+    const QString path = contentPath();
+    if (path.isEmpty() || m_closing)
+        return;
+    const FileState now = FileState::of(path);
+    // Unchanged, or gone (deleted, moved away): the document keeps what it
+    // holds, and a later save writes it anew.
+    if (now == m_fileState || !now.exists) {
+        m_settleTimer->stop();
+        m_unsettledState = FileState();
+        return;
+    }
+    if (!hasSettled(now))
+        return;
+    m_settleTimer->stop();
+    m_unsettledState = FileState();
+    presentedItemDidChange();
+}
+
+bool Document::hasSettled(const FileState &now) {
+    using std::chrono::milliseconds;
+    // A file cut short may be one that its program is about to write: an
+    // empty file, or one shorter than it was, is not believed at once.
+    const bool shrunk = now.size == 0 || now.size < m_fileState.size;
+    const qint64 quiet = (shrunk ? kShrunkFileQuiet : milliseconds(m_presenter->debounce())).count();
+    if (!(now == m_unsettledState)) {
+        m_unsettledState = now;
+        m_unsettledSince.start();
+    }
+    // Still for `quiet`: seen unchanged that long, or last written that long
+    // ago (the file's own clock, for a file that was still before the
+    // document looked).
+    const qint64 age = QDateTime::currentMSecsSinceEpoch() - now.modifiedNanoseconds / 1000000;
+    const qint64 still = std::max(m_unsettledSince.elapsed(), age);
+    if (still >= quiet)
+        return true;
+    m_settleTimer->start(milliseconds(quiet - still));
+    return false;
+}
+
+void Document::presentedItemDidChange() {}
+
+}  // namespace platform

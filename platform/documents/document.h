@@ -1,0 +1,268 @@
+// Documents: the platform's document machinery, which Qt does not have.
+//
+// A Document is one file's contents in memory with its windows. It knows its
+// file (path and type identifier), whether it holds unsaved edits, and what
+// it last read from or wrote to disk; it runs the File menu's commands (Save,
+// Save As, Save To, Revert, Close) with their panels and alerts; it saves in
+// place by itself when it autosaves; and it hears from a FilePresenter when
+// another program changed its file.
+//
+// Subclasses give the contents: readFromData() turns a file's bytes into the
+// document, dataOfType() gives the bytes to write for a type. A document kept
+// as a folder (a package) replaces contentsOfPath() and writeToPath().
+//
+// Saving is safe: the bytes go to disk with writeFileAtomically(), a failed
+// save is reported in an alert and changes nothing (the file on disk, the
+// document's file, its edited state, what it knows of the disk), and the
+// document learns what its own save left on disk, so that the save is never
+// taken for another program's change.
+//
+// Only an edit makes a document edited, and only an edited document is ever
+// saved without the user asking (autosave, close, quit). A save in place
+// that would change the file beyond the user's edits (lossOnSave(): bytes
+// the document could not show as they are, an encoding that cannot hold the
+// text) is never made silently: Save asks first, and autosave waits for it.
+//
+// Another program's change is taken in once the file has settled: still for
+// the presenter's debounce, and for longer when it is empty or shorter than
+// the document knew it (a program truncates a file before it writes it).
+//
+// Everything here runs on the main thread.
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+#include <optional>
+
+#include "platform/documents/file_panels.h"
+#include "platform/documents/file_presenter.h"
+
+class QAction;
+class QTimer;
+class QWidget;
+
+namespace platform {
+
+class WindowController;
+
+enum class SaveOperation {
+    Save,      // to the document's own file (Save As when it has none)
+    SaveAs,    // to a new file, which becomes the document's
+    SaveTo,    // a copy elsewhere (export); the document keeps its file
+    Autosave,  // in place, without the user asking
+};
+
+enum class ChangeKind {
+    Done,     // an edit changed the contents
+    Undone,   // an undo changed them, away from the saved contents
+    Redone,   // a redo changed them, away from the saved contents
+    Cleared,  // the contents are the saved ones again
+};
+
+class Document : public QObject {
+    Q_OBJECT
+
+public:
+    explicit Document(QObject *parent = nullptr);
+    ~Document() override;
+
+    // --- The file ---------------------------------------------------------------------
+
+    QString filePath() const { return m_filePath; }
+    // Tells filePathChanged (the document's "fileURL") when it changes; the
+    // file presenter follows the new path.
+    void setFilePath(const QString &path);
+    QString fileType() const { return m_fileType; }
+    void setFileType(const QString &type) { m_fileType = type; }
+    // The file whose bytes are the document: the file itself, or the text
+    // file inside a package.
+    virtual QString contentPath() const { return m_filePath; }
+
+    // The file's name, or "Untitled" (and "Untitled 2" ...) without a file.
+    QString displayName() const;
+    int untitledNumber() const { return m_untitledNumber; }
+    void setUntitledNumber(int number);
+
+    // What the document last read from or wrote to its content file.
+    const FileState &knownFileState() const { return m_fileState; }
+    QDateTime fileModificationDate() const { return m_fileState.modificationDate(); }
+
+    // --- Edits ------------------------------------------------------------------------
+
+    bool isDocumentEdited() const { return m_edited; }
+    void updateChangeCount(ChangeKind kind);
+
+    // --- Reading ------------------------------------------------------------------------
+
+    // Reads the file at `path` as `type` into a new document: the document
+    // takes the path (before readFromData runs, which may ask about the
+    // file) and the type, and is not edited. False, with the reason in
+    // `error`, when it cannot be read; the document then has no file.
+    bool readFromPath(const QString &path, const QString &type, QString *error = nullptr);
+    // The document's contents from a file's bytes. The base refuses.
+    virtual bool readFromData(const QByteArray &data, const QString &type, QString *error);
+    // The bytes of the document at `path` (of a package: its content file).
+    virtual std::optional<QByteArray> contentsOfPath(const QString &path, const QString &type,
+                                                     QString *error) const;
+
+    // --- Writing ------------------------------------------------------------------------
+
+    // The bytes to write for `type`; nothing, with the reason in `error`,
+    // when the document cannot make them. The base makes none.
+    virtual std::optional<QByteArray> dataOfType(const QString &type, QString *error);
+    // Writes the document to `path` as `type` safely; `written` receives the
+    // bytes of its content file. The base writes dataOfType() atomically.
+    virtual bool writeToPath(const QString &path, const QString &type, SaveOperation operation,
+                             QByteArray *written, QString *error);
+    // After a write succeeded, before the File menu's command returns.
+    virtual void didWrite(const QString &path, const QString &type, SaveOperation operation);
+
+    // --- The File menu ------------------------------------------------------------------------
+
+    // Save: in place, or through the save panel when the document has no file.
+    // In place, it asks first when lossOnSave() says what else would change.
+    bool saveDocument();
+    bool saveDocumentAs();
+    // Save To: a copy through the save panel; the document keeps its file.
+    bool saveDocumentTo();
+    // Writes without a panel; a failure is reported in an alert. True when
+    // written.
+    bool saveToPath(const QString &path, const QString &type, SaveOperation operation);
+    // Asks, then reads the file again, dropping the edits.
+    bool revertDocumentToSaved();
+    // What revert does once the user agreed: the base reads the file as if
+    // it were opened anew.
+    virtual bool revertToContentsOfFile(QString *error);
+    // Saves in place when the document autosaves in place, has a file and
+    // holds edits; true when there was nothing to do or the save succeeded.
+    // It writes nothing while lossOnSave() says the save would change more
+    // than the edits: that save is the user's to make. (The save that the
+    // delay after an edit brings also waits for a change of another program
+    // to be taken in first.)
+    bool autosave();
+
+    virtual bool autosavesInPlace() const { return false; }
+    // How long after the last edit the document autosaves: each edit moves
+    // the save to this delay after it, but a save never waits more than
+    // kAutosaveLongestWait (or the delay, when longer) after the first edit
+    // it saves, so that a long run of typing is saved during it.
+    static constexpr std::chrono::milliseconds kAutosaveDelay{2000};
+    static constexpr std::chrono::milliseconds kAutosaveLongestWait{10000};
+    void setAutosaveDelay(std::chrono::milliseconds delay) { m_autosaveDelay = delay; }
+
+    // What saving in place would change in the file besides the user's
+    // edits, as sentences for an alert; empty when nothing. The base: nothing.
+    virtual QString lossOnSave() const;
+
+    // The types a panel of the operation offers; the base: the document's
+    // own type.
+    virtual QStringList writableTypesForSaveOperation(SaveOperation operation) const;
+    // Sets up a save panel before it is shown.
+    virtual void prepareSavePanel(SavePanel &panel);
+
+    // --- Closing ------------------------------------------------------------------------
+
+    // Whether the document may close now: a document with edits saves them
+    // in place when it autosaves (and the save changes nothing else), or
+    // asks to save them (Save, Don't Save, Cancel), saying what else the
+    // save would change. False keeps it open.
+    bool canClose();
+    // Closes the windows and the document, without asking.
+    void close();
+    bool isClosing() const { return m_closing; }
+
+    // --- Windows ------------------------------------------------------------------------
+
+    // Makes the document's windows; the base makes none.
+    virtual void makeWindowControllers();
+    // The document owns its window controllers.
+    void addWindowController(WindowController *controller);
+    const QList<WindowController *> &windowControllers() const { return m_windowControllers; }
+    QWidget *firstWindow() const;
+    void showWindows();
+
+    // --- Actions ------------------------------------------------------------------------
+
+    // The menu actions the document performs, by their names ("saveDocument:",
+    // "saveDocumentAs:", "saveDocumentTo:", "revertDocumentToSaved:",
+    // "performClose:"); subclasses add theirs.
+    virtual bool respondsToAction(const QString &action) const;
+    virtual bool performAction(const QString &action, QObject *sender);
+    // Whether the item that sends the action is enabled.
+    virtual bool validateAction(const QString &action, QAction *item);
+
+    // --- Outside changes ------------------------------------------------------------------------
+
+    FilePresenter *presenter() const { return m_presenter; }
+    // Compares the content file with what the document knows of it, and
+    // calls presentedItemDidChange when another program changed it and the
+    // file has settled; until then it looks again later. The presenter calls
+    // this; so may anyone who knows of a change.
+    void checkFileOnDisk();
+    // How long a file that is empty, or shorter than the document knew it,
+    // must stay unchanged before it is taken for another program's version:
+    // longer than a program that truncates a file and then writes it pauses
+    // between the two.
+    static constexpr std::chrono::milliseconds kShrunkFileQuiet{1500};
+    // The content file changed on disk; the base does nothing.
+    virtual void presentedItemDidChange();
+
+signals:
+    void filePathChanged(const QString &path);
+    void editedChanged(bool edited);
+    void displayNameChanged(const QString &name);
+    // Before the windows close.
+    void closing();
+
+protected:
+    // The bytes of the content file now, read safely against a writer that
+    // is still at work: `state` is the state they were read in.
+    std::optional<QByteArray> readContentFile(FileState *state, QString *error) const;
+    // Records what is on disk: the state of the content file and the hash of
+    // its bytes.
+    void noteFileOnDisk(const FileState &state, const QByteArray &bytes);
+    void noteFileOnDisk(const QByteArray &bytes);
+    // Whether `bytes` are what the document last read or wrote.
+    bool isKnownContent(const QByteArray &bytes) const;
+    // Reports a failure in an alert.
+    void reportError(const QString &message, const QString &reason) const;
+
+private:
+    bool runSavePanel(SaveOperation operation);
+    void scheduleAutosave();
+    // The autosave after an edit: not over another program's change that
+    // is not taken in yet; it looks at the file and tries again later.
+    void autosaveWhenSettled();
+    // Asks before a save in place that changes more than the edits; true
+    // when there is nothing to ask or the user said Save.
+    bool confirmLossOnSave();
+    // Whether the changed file `now` has been still long enough to be read;
+    // when not, another look is scheduled.
+    bool hasSettled(const FileState &now);
+
+    QString m_filePath;
+    QString m_fileType;
+    int m_untitledNumber = 0;
+    bool m_edited = false;
+    bool m_closing = false;
+    FileState m_fileState;
+    QByteArray m_contentHash;
+    FilePresenter *m_presenter = nullptr;
+    QList<WindowController *> m_windowControllers;
+    QTimer *m_autosaveTimer = nullptr;
+    std::chrono::milliseconds m_autosaveDelay = kAutosaveDelay;
+    QElapsedTimer m_unsavedSince;  // the first edit the pending autosave saves
+    QTimer *m_settleTimer = nullptr;
+    FileState m_unsettledState;     // a change seen, not yet settled
+    QElapsedTimer m_unsettledSince;
+};
+
+}  // namespace platform

@@ -1,0 +1,85 @@
+// Follows one file on disk for the document that shows it, and tells the
+// document, on the main thread, when another program may have changed it.
+//
+// Two inotify watches: one on the file itself (a write through any of its
+// names), one on its folder (a new file renamed over it, the way most
+// programs save; the file deleted, or made anew). After such a rename the
+// file's watch follows the new file at the same path. Changes that come in a
+// burst (a program writing in several steps) are told once, when the file has
+// been quiet for the debounce time.
+//
+// The presenter says only that something happened. Whether the file really
+// differs from what the document knows is the document's question: compare
+// FileState::of(path) with the state recorded after the last read or write,
+// so that the document's own saves never look like outside changes.
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "platform/files/inotify_watch.h"
+
+class QTimer;
+
+namespace platform {
+
+// What identifies a version of a file without reading it.
+struct FileState {
+    bool exists = false;
+    qint64 size = 0;
+    qint64 modifiedNanoseconds = 0;  // since the epoch
+    quint64 device = 0;
+    quint64 inode = 0;
+
+    static FileState of(const QString &path);
+    QDateTime modificationDate() const;
+    bool operator==(const FileState &) const = default;
+};
+
+class FilePresenter : public QObject {
+    Q_OBJECT
+public:
+    static constexpr std::chrono::milliseconds kDefaultDebounce{100};
+
+    // `changed` runs on the thread that made the presenter (the main thread).
+    explicit FilePresenter(std::function<void()> changed, QObject *parent = nullptr);
+    ~FilePresenter() override;
+
+    // Follows the file at `path` (which need not exist yet); an empty path
+    // stops. False when the folder cannot be watched (the reason is logged).
+    bool setPath(const QString &path);
+    QString path() const { return path_; }
+    bool isWatching() const;
+
+    void setDebounce(std::chrono::milliseconds time);
+    std::chrono::milliseconds debounce() const;
+    // Tells at once what the debounce holds back (tests, and before a read
+    // that must see every change).
+    void flush();
+
+private:
+    void handle(const std::vector<InotifyWatch::Event> &events);
+    void armFolder();
+    void armFile();
+    void fire();
+
+    std::function<void()> changed_;
+    std::unique_ptr<InotifyWatch> inotify_;
+    QTimer *debounce_ = nullptr;
+    QString path_;
+    QByteArray folder_;
+    QByteArray name_;
+    int folderWd_ = -1;
+    int fileWd_ = -1;
+    quint64 fileInode_ = 0;
+    bool pending_ = false;
+};
+
+}  // namespace platform

@@ -1,0 +1,120 @@
+#include "platform/documents/file_tags.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include <sys/xattr.h>
+
+#include "platform/runtime/log.h"
+#include "platform/files/native_path.h"
+
+namespace platform {
+
+namespace {
+
+QByteArray encoded(const QString &path) { return nativePath(path); }
+
+bool unsupported(int error) { return error == ENOTSUP || error == EOPNOTSUPP; }
+
+// The value of one attribute; nothing with errno set on failure (ENODATA
+// when the file has no such attribute).
+std::optional<QByteArray> attribute(const QByteArray &path, const char *name) {
+    for (int attempt = 0; attempt < 4; attempt++) {
+        const ssize_t size = getxattr(path.constData(), name, nullptr, 0);
+        if (size < 0)
+            return std::nullopt;
+        QByteArray value(qsizetype(size), '\0');
+        const ssize_t got = getxattr(path.constData(), name, value.data(), size_t(value.size()));
+        if (got >= 0) {
+            value.truncate(qsizetype(got));
+            return value;
+        }
+        if (errno != ERANGE)  // ERANGE: it grew meanwhile, ask again
+            return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+QStringList FileTags::parse(const QByteArray &value) {
+    QStringList tags;
+    for (const QString &part : QString::fromUtf8(value).split(u',')) {
+        const QString tag = part.trimmed();
+        if (!tag.isEmpty() && !tags.contains(tag))
+            tags << tag;
+    }
+    return tags;
+}
+
+QByteArray FileTags::format(const QStringList &tags) {
+    QStringList kept;
+    for (const QString &tag : tags) {
+        // A comma inside a tag would split it in two when read back.
+        const QString clean = QString(tag).replace(u',', u' ').trimmed();
+        if (!clean.isEmpty() && !kept.contains(clean))
+            kept << clean;
+    }
+    return kept.join(u',').toUtf8();
+}
+
+std::optional<QStringList> FileTags::tags(const QString &path) {
+    const std::optional<QByteArray> value = attribute(encoded(path), kAttribute);
+    if (value)
+        return parse(*value);
+    if (errno == ENODATA)
+        return QStringList();
+    return std::nullopt;
+}
+
+bool FileTags::setTags(const QString &path, const QStringList &tags, QString *error) {
+    const QByteArray file = encoded(path);
+    const QByteArray value = format(tags);
+    int result;
+    if (value.isEmpty()) {
+        result = removexattr(file.constData(), kAttribute);
+        if (result < 0 && errno == ENODATA)
+            result = 0;
+    } else {
+        result = setxattr(file.constData(), kAttribute, value.constData(), size_t(value.size()), 0);
+    }
+    if (result == 0)
+        return true;
+    if (error)
+        *error = unsupported(errno) ? QStringLiteral("the file system keeps no tags")
+                                    : QString::fromLocal8Bit(strerror(errno));
+    return false;
+}
+
+bool FileTags::supported(const QString &path) {
+    const QByteArray file = encoded(path);
+    if (getxattr(file.constData(), kAttribute, nullptr, 0) >= 0)
+        return true;
+    return errno == ENODATA;
+}
+
+void FileTags::copyUserAttributes(const QString &from, int toDescriptor) {
+    const QByteArray file = encoded(from);
+    ssize_t size = listxattr(file.constData(), nullptr, 0);
+    if (size <= 0)
+        return;
+    std::vector<char> names(size_t(size) + 1, '\0');
+    size = listxattr(file.constData(), names.data(), names.size() - 1);
+    if (size <= 0)
+        return;
+    for (const char *name = names.data(); name < names.data() + size; name += strlen(name) + 1) {
+        if (strncmp(name, "user.", 5) != 0)
+            continue;
+        const std::optional<QByteArray> value = attribute(file, name);
+        if (!value)
+            continue;
+        if (fsetxattr(toDescriptor, name, value->constData(), size_t(value->size()), 0) < 0)
+            qCDebug(lcPlatform, "the attribute %s of %s is not kept: %s", name, file.constData(),
+                    strerror(errno));
+    }
+}
+
+}  // namespace platform

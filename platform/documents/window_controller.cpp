@@ -1,0 +1,269 @@
+#include "platform/documents/window_controller.h"
+
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QScreen>
+
+#include "platform/prefs/defaults.h"
+#include "platform/documents/document.h"
+
+namespace platform {
+
+// --- DocumentWindow -----------------------------------------------------------------------
+
+DocumentWindow::DocumentWindow(WindowController *controller) : m_controller(controller) {
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    auto *holder = new QWidget(this);
+    auto *layout = new QHBoxLayout(holder);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    setCentralWidget(holder);
+}
+
+void DocumentWindow::closeEvent(QCloseEvent *event) {
+    if (m_controller && !m_controller->m_closing && !m_controller->windowShouldClose()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+namespace {
+
+bool isWindowAction(const QString &action) {
+    return action == QLatin1String("performMiniaturize:") || action == QLatin1String("performZoom:") ||
+           action == QLatin1String("toggleFullScreen:");
+}
+
+}  // namespace
+
+bool DocumentWindow::respondsToAction(const QString &action) const {
+    if (isWindowAction(action))
+        return true;
+    Document *document = m_controller ? m_controller->document() : nullptr;
+    // A window without its document still closes.
+    return document ? document->respondsToAction(action) : action == QLatin1String("performClose:");
+}
+
+void DocumentWindow::performAction(const QString &action, QObject *sender) {
+    if (action == QLatin1String("performMiniaturize:")) {
+        showMinimized();
+        return;
+    }
+    if (action == QLatin1String("performZoom:")) {
+        isMaximized() ? showNormal() : showMaximized();
+        return;
+    }
+    if (action == QLatin1String("toggleFullScreen:")) {
+        isFullScreen() ? showNormal() : showFullScreen();
+        return;
+    }
+    if (Document *document = m_controller ? m_controller->document() : nullptr)
+        document->performAction(action, sender);
+    else if (action == QLatin1String("performClose:"))
+        close();
+}
+
+bool DocumentWindow::validateAction(const QString &action, QAction *item) {
+    if (isWindowAction(action))
+        return true;
+    Document *document = m_controller ? m_controller->document() : nullptr;
+    return document ? document->validateAction(action, item) : true;
+}
+
+void DocumentWindow::changeEvent(QEvent *event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && m_controller)
+        m_controller->fullScreenChanged();
+}
+
+void DocumentWindow::moveEvent(QMoveEvent *event) {
+    QMainWindow::moveEvent(event);
+    if (m_controller)
+        m_controller->frameChanged();
+}
+
+void DocumentWindow::resizeEvent(QResizeEvent *event) {
+    QMainWindow::resizeEvent(event);
+    if (m_controller)
+        m_controller->frameChanged();
+}
+
+// --- WindowController ---------------------------------------------------------------------
+
+WindowController::WindowController(QObject *parent) : QObject(parent) {}
+
+WindowController::~WindowController() { delete m_window.data(); }
+
+QMainWindow *WindowController::window() {
+    if (!m_window) {
+        m_window = new DocumentWindow(this);
+        m_window->resize(900, 700);
+    }
+    if (!m_loaded) {
+        m_loaded = true;
+        windowDidLoad();
+        synchronizeWindowTitleWithDocumentName();
+    }
+    return m_window;
+}
+
+void WindowController::setDocument(Document *document) {
+    disconnect(m_nameConnection);
+    disconnect(m_editedConnection);
+    m_document = document;
+    if (document) {
+        m_nameConnection = connect(document, &Document::displayNameChanged, this,
+                                   [this] { synchronizeWindowTitleWithDocumentName(); });
+        m_editedConnection = connect(document, &Document::editedChanged, this,
+                                     [this] { synchronizeWindowTitleWithDocumentName(); });
+    }
+    if (m_window)
+        synchronizeWindowTitleWithDocumentName();
+}
+
+void WindowController::setContentWidget(QWidget *content) {
+    QWidget *holder = window()->centralWidget();
+    QLayout *layout = holder->layout();
+    while (QLayoutItem *item = layout->takeAt(0)) {
+        if (QWidget *old = item->widget())
+            old->deleteLater();
+        delete item;
+    }
+    if (content)
+        layout->addWidget(content);
+}
+
+QWidget *WindowController::contentWidget() const {
+    if (!m_window)
+        return nullptr;
+    QLayoutItem *item = m_window->centralWidget()->layout()->itemAt(0);
+    return item ? item->widget() : nullptr;
+}
+
+void WindowController::synchronizeWindowTitleWithDocumentName() {
+    if (!m_window)
+        return;
+    m_window->setWindowTitle(m_document ? m_document->displayName() + QStringLiteral("[*]") : QString());
+    m_window->setWindowModified(m_document && m_document->isDocumentEdited());
+}
+
+// --- Frames -----------------------------------------------------------------------------
+
+QString WindowController::frameKey(const QString &name) {
+    return Defaults::keyForPath(u"NSWindow Frame %@", name);
+}
+
+QString WindowController::frameString(const QRect &frame) {
+    return QStringLiteral("%1 %2 %3 %4").arg(frame.x()).arg(frame.y()).arg(frame.width()).arg(frame.height());
+}
+
+std::optional<QRect> WindowController::frameFromString(const QString &text) {
+    const QStringList parts = text.split(u' ', Qt::SkipEmptyParts);
+    if (parts.size() < 4)
+        return std::nullopt;
+    int numbers[4];
+    for (int i = 0; i < 4; i++) {
+        bool ok = false;
+        numbers[i] = parts[i].toInt(&ok);
+        if (!ok)
+            return std::nullopt;
+    }
+    if (numbers[2] <= 0 || numbers[3] <= 0)
+        return std::nullopt;
+    return QRect(numbers[0], numbers[1], numbers[2], numbers[3]);
+}
+
+bool WindowController::setFrameUsingName(const QString &name) {
+    const std::optional<QRect> frame =
+        frameFromString(Defaults::standard().stringForKey(frameKey(name)));
+    if (!frame)
+        return false;
+    QRect placed = *frame;
+    // A frame kept on a screen that is gone comes back onto this one.
+    if (QScreen *screen = window()->screen()) {
+        const QRect available = screen->availableGeometry();
+        if (!available.isEmpty() && !available.intersects(placed))
+            placed.moveTopLeft(available.topLeft());
+    }
+    window()->setGeometry(placed);
+    return true;
+}
+
+void WindowController::saveFrameUsingName(const QString &name) {
+    if (name.isEmpty() || !m_window)
+        return;
+    Defaults::standard().setObject(frameString(m_window->normalGeometry().isValid() ? m_window->normalGeometry()
+                                                                                    : m_window->geometry()),
+                                   frameKey(name));
+}
+
+void WindowController::setFrameAutosaveName(const QString &name) {
+    if (name == m_autosaveName)
+        return;
+    m_autosaveName.clear();  // no saving under the old name while the frame changes
+    if (!name.isEmpty())
+        setFrameUsingName(name);
+    m_autosaveName = name;
+}
+
+void WindowController::frameChanged() {
+    if (!m_autosaveName.isEmpty() && !m_closing && !isFullScreen() && m_window && m_window->isVisible())
+        saveFrameUsingName(m_autosaveName);
+}
+
+bool WindowController::isFullScreen() const { return m_window && m_window->isFullScreen(); }
+
+QSize WindowController::willUseFullScreenContentSize(QSize proposed) const { return proposed; }
+
+void WindowController::fullScreenChanged() {
+    QWidget *content = contentWidget();
+    if (!content)
+        return;
+    QLayout *layout = m_window->centralWidget()->layout();
+    if (isFullScreen()) {
+        const QSize size = willUseFullScreenContentSize(m_window->size());
+        content->setMaximumWidth(size.width());
+        layout->setAlignment(content, Qt::AlignHCenter);
+    } else {
+        content->setMaximumWidth(QWIDGETSIZE_MAX);
+        layout->setAlignment(content, Qt::Alignment());
+    }
+}
+
+// --- Life -------------------------------------------------------------------------------
+
+void WindowController::showWindow() {
+    QMainWindow *shown = window();
+    shown->show();
+    shown->raise();
+    shown->activateWindow();
+}
+
+void WindowController::windowDidLoad() {}
+
+void WindowController::windowWillClose() {}
+
+bool WindowController::windowShouldClose() {
+    if (!m_document) {
+        // Nobody to ask: the window closes as closeWindow() would close it.
+        windowWillClose();
+        return true;
+    }
+    if (!m_document->canClose())
+        return false;
+    // The document closes its windows, this one among them.
+    m_document->close();
+    return true;
+}
+
+void WindowController::closeWindow() {
+    if (m_closing)
+        return;
+    windowWillClose();
+    m_closing = true;
+    if (m_window)
+        m_window->close();
+}
+
+}  // namespace platform

@@ -1,0 +1,112 @@
+// A document's window and what keeps it: its content, its frame remembered
+// in the preferences under an autosave name ("NSWindow Frame %@"), its title
+// from the document's name and edited state, and the question to the
+// document when the user closes it.
+#pragma once
+
+#include <QMainWindow>
+#include <QObject>
+#include <QPointer>
+#include <QSize>
+#include <QRect>
+#include <QString>
+
+#include <optional>
+
+#include "platform/runtime/action_router.h"
+
+namespace platform {
+
+class Document;
+class WindowController;
+
+// The window itself: a main window whose closing goes through its
+// controller, and whose content may be narrower than the screen in full
+// screen. In the chain of responders it stands for its document (the File
+// menu's commands reach the document of the window they are sent in) and
+// performs the window's own commands: close, minimize, zoom, full screen.
+class DocumentWindow : public QMainWindow, public Responder {
+    Q_OBJECT
+public:
+    explicit DocumentWindow(WindowController *controller);
+    WindowController *controller() const { return m_controller; }
+
+    bool respondsToAction(const QString &action) const override;
+    void performAction(const QString &action, QObject *sender) override;
+    bool validateAction(const QString &action, QAction *item) override;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    QPointer<WindowController> m_controller;
+};
+
+class WindowController : public QObject {
+    Q_OBJECT
+public:
+    explicit WindowController(QObject *parent = nullptr);
+    ~WindowController() override;
+
+    // The window, made with the controller; windowDidLoad runs on first use.
+    QMainWindow *window();
+    Document *document() const { return m_document; }
+    void setDocument(Document *document);
+
+    // The window's content (owned by the window from now on).
+    void setContentWidget(QWidget *content);
+    QWidget *contentWidget() const;
+
+    // --- Frames --------------------------------------------------------------------
+
+    // The name the frame is kept under; setting it takes the frame kept
+    // under the new name, when there is one, and keeps the frame there from
+    // now on (moves, resizes, closing).
+    QString frameAutosaveName() const { return m_autosaveName; }
+    void setFrameAutosaveName(const QString &name);
+    // Takes the frame kept under `name`; false when none is kept.
+    bool setFrameUsingName(const QString &name);
+    void saveFrameUsingName(const QString &name);
+    static QString frameKey(const QString &name);
+    // Frames as they are kept: "x y width height".
+    static QString frameString(const QRect &frame);
+    static std::optional<QRect> frameFromString(const QString &text);
+
+    bool isFullScreen() const;
+    // The content size the window uses in full screen, given the screen's
+    // size; the base keeps it.
+    virtual QSize willUseFullScreenContentSize(QSize proposed) const;
+
+    // --- Life ------------------------------------------------------------------------
+
+    void showWindow();
+    // Closes the window without asking anybody.
+    void closeWindow();
+    // After the window was made (before its first showing).
+    virtual void windowDidLoad();
+    // While the window closes (by closeWindow(), or by the user when the
+    // window has no document; a document closes its windows itself).
+    virtual void windowWillClose();
+
+    // The title: the document's name, marked while it holds edits.
+    void synchronizeWindowTitleWithDocumentName();
+
+private:
+    friend class DocumentWindow;
+    // The user closes the window: the document decides. True when it closes.
+    bool windowShouldClose();
+    void frameChanged();
+    void fullScreenChanged();
+
+    QPointer<DocumentWindow> m_window;
+    QPointer<Document> m_document;
+    QString m_autosaveName;
+    bool m_loaded = false;
+    bool m_closing = false;
+    QMetaObject::Connection m_nameConnection, m_editedConnection;
+};
+
+}  // namespace platform

@@ -1,0 +1,77 @@
+// What both folder watchers share: inotify watches on one folder or on a
+// whole tree, kept right as folders come, go and move, and a folder that
+// another program replaced by renaming a new one over it watched again.
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QHash>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "platform/files/inotify_watch.h"
+
+namespace platform {
+
+class FolderWatch : public QObject {
+    Q_OBJECT
+public:
+    enum class Depth {
+        // Entries added to the folder, removed from it, renamed, or written
+        // and closed.
+        OneFolder,
+        // Anything created, changed, renamed or deleted at any depth. Hidden
+        // folders are not entered: the listings never show what is in them.
+        Tree,
+    };
+
+    // `changed` runs once for every batch of events that touched the watched
+    // folders; it may destroy this object.
+    FolderWatch(Depth depth, std::function<void()> changed, QObject *parent = nullptr);
+    ~FolderWatch() override;
+
+    // Watches `path` (symbolic links in it followed). False, with the reason
+    // in `error()`, when the folder cannot be watched; false as well when
+    // already watching.
+    bool start(const QString &path);
+    void stop();
+    bool isWatching() const { return inotify_ != nullptr; }
+    QString path() const { return QFile::decodeName(root_); }
+    QString error() const { return error_; }
+
+    // Folders of the tree left unwatched because the system's watch limit
+    // was reached (logged once per watch, when it first happens).
+    int unwatchedFolderCount() const { return unwatched_; }
+
+    // When the watched folder itself was deleted or moved away, watches
+    // whatever folder now stands at its path. Runs by itself on every event
+    // batch; a caller may try again later.
+    void rearmIfLost();
+
+private:
+    uint32_t mask() const;
+    bool armRoot();
+    void addTree(const QByteArray &folder);
+    void removeTree(const QByteArray &folder);
+    // Logs the exhausted watch limit the first time it kept folders out.
+    void reportLimit();
+    void handle(const std::vector<InotifyWatch::Event> &events);
+
+    Depth depth_;
+    std::function<void()> changed_;
+    std::unique_ptr<InotifyWatch> inotify_;
+    QByteArray root_;
+    int rootWd_ = -1;
+    int rootRefusal_ = 0;  // errno of the last refused watch of the folder itself
+    bool rootLost_ = false;
+    QHash<int, QByteArray> folders_;  // watch descriptor -> folder path
+    QString error_;
+    int unwatched_ = 0;
+    bool limitReported_ = false;
+};
+
+}  // namespace platform

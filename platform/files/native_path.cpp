@@ -1,0 +1,173 @@
+#include "platform/files/native_path.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+constexpr char16_t kFirstEscape = 0xDC80;  // stands for the byte 0x80
+constexpr char16_t kLastEscape = 0xDCFF;   // ... and 0xFF
+
+// The length of the well-formed UTF-8 sequence at `at`; 0 when the bytes
+// there are not one (a stray byte, an overlong form, a surrogate, a code
+// point above U+10FFFF, or a sequence cut short).
+qsizetype utf8SequenceAt(const uchar *bytes, qsizetype size, qsizetype at) {
+    const uchar lead = bytes[at];
+    if (lead < 0x80)
+        return 1;
+    qsizetype length;
+    uchar low = 0x80, high = 0xBF;  // the bounds of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0)
+            low = 0xA0;
+        else if (lead == 0xED)
+            high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0)
+            low = 0x90;
+        else if (lead == 0xF4)
+            high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (at + length > size || bytes[at + 1] < low || bytes[at + 1] > high)
+        return 0;
+    for (qsizetype i = 2; i < length; i++)
+        if (bytes[at + i] < 0x80 || bytes[at + i] > 0xBF)
+            return 0;
+    return length;
+}
+
+bool isEscape(QChar c) { return c.unicode() >= kFirstEscape && c.unicode() <= kLastEscape; }
+
+// The escapes of `path`: its lone low surrogates that stand for a byte.
+template <typename Visit>
+void forEachEscape(QStringView path, Visit visit) {
+    for (qsizetype i = 0; i < path.size(); i++)
+        if (isEscape(path[i]) && (i == 0 || !path[i - 1].isHighSurrogate()))
+            visit(i);
+}
+
+}  // namespace
+
+QByteArray nativePath(QStringView path) {
+    QByteArray bytes;
+    qsizetype from = 0;
+    forEachEscape(path, [&](qsizetype at) {
+        bytes += path.mid(from, at - from).toUtf8();
+        bytes += char(path[at].unicode() - kFirstEscape + 0x80);
+        from = at + 1;
+    });
+    if (from == 0)
+        return path.toUtf8();
+    bytes += path.mid(from).toUtf8();
+    return bytes;
+}
+
+QString pathFromNative(QByteArrayView bytes) {
+    const auto *data = reinterpret_cast<const uchar *>(bytes.data());
+    const qsizetype size = bytes.size();
+    QString path;
+    qsizetype run = 0;  // the start of the UTF-8 run not yet decoded
+    for (qsizetype at = 0; at < size;) {
+        const qsizetype length = utf8SequenceAt(data, size, at);
+        if (length > 0) {
+            at += length;
+            continue;
+        }
+        if (run == 0 && path.isEmpty())
+            path.reserve(size);
+        path += QString::fromUtf8(bytes.sliced(run, at - run));
+        path += QChar(char16_t(kFirstEscape + data[at] - 0x80));
+        at++;
+        run = at;
+    }
+    if (run == 0)
+        return QString::fromUtf8(bytes);
+    path += QString::fromUtf8(bytes.sliced(run));
+    return path;
+}
+
+bool isNativeOnly(QStringView path) {
+    bool found = false;
+    forEachEscape(path, [&](qsizetype) { found = true; });
+    return found;
+}
+
+QString displayablePath(QStringView path) {
+    QString shown = path.toString();
+    forEachEscape(path, [&](qsizetype at) { shown[at] = QChar::ReplacementCharacter; });
+    return shown;
+}
+
+PathStatus pathStatus(const QString &path, bool followLinks) {
+    PathStatus status;
+    if (path.isEmpty())
+        return status;
+    const QByteArray bytes = nativePath(path);
+    struct stat info;
+    if (::lstat(bytes.constData(), &info) != 0)
+        return status;
+    status.isSymLink = S_ISLNK(info.st_mode);
+    if (status.isSymLink && followLinks && ::stat(bytes.constData(), &info) != 0)
+        return status;  // a dangling link: nothing there
+    status.exists = true;
+    status.isDir = S_ISDIR(info.st_mode);
+    status.isFile = S_ISREG(info.st_mode);
+    status.size = qint64(info.st_size);
+    status.lastModified = QDateTime::fromMSecsSinceEpoch(qint64(info.st_mtim.tv_sec) * 1000 +
+                                                         info.st_mtim.tv_nsec / 1000000);
+    return status;
+}
+
+bool openFile(QFile &file, const QString &path, QIODevice::OpenMode mode, QString *error) {
+    if (!isNativeOnly(path)) {
+        file.setFileName(path);
+        if (file.open(mode))
+            return true;
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    const int flags = (mode & QIODevice::WriteOnly) ? ((mode & QIODevice::ReadOnly) ? O_RDWR : O_WRONLY) : O_RDONLY;
+    const int descriptor = ::open(nativePath(path).constData(), flags | O_CLOEXEC);
+    if (descriptor < 0) {
+        if (error)
+            *error = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    if (!file.open(descriptor, mode, QFileDevice::AutoCloseHandle)) {
+        if (error)
+            *error = file.errorString();
+        ::close(descriptor);
+        return false;
+    }
+    return true;
+}
+
+QString canonicalPath(const QString &path) {
+    if (path.isEmpty())
+        return QString();
+    char *resolved = ::realpath(nativePath(path).constData(), nullptr);
+    if (!resolved)
+        return QString();
+    const QString canonical = pathFromNative(resolved);
+    std::free(resolved);
+    return canonical;
+}
+
+}  // namespace platform

@@ -1,3 +1,0 @@
-#include "platform/log.h"
-
-Q_LOGGING_CATEGORY(lcPlatform, "orvane.platform")

@@ -1,0 +1,137 @@
+#include "platform/runtime/alerts.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QThread>
+
+#include <atomic>
+
+#include "platform/runtime/dispatch.h"
+#include "platform/runtime/log.h"
+
+namespace platform {
+
+namespace {
+
+std::mutex s_handlerMutex;
+Alerts::Handler s_handler;
+std::atomic<bool> s_unattended{false};
+// The alerts on screen, innermost last (main thread).
+QList<QPointer<QMessageBox>> s_showing;
+
+Alerts::Handler currentHandler() {
+    std::lock_guard<std::mutex> lock(s_handlerMutex);
+    return s_handler;
+}
+
+QStringList buttonsOf(const Alert &alert) {
+    return alert.buttons.isEmpty() ? QStringList{QStringLiteral("OK")} : alert.buttons;
+}
+
+// On the main thread.
+int show(const Alert &alert, QWidget *parent) {
+    qCInfo(lcPlatform).noquote() << QStringLiteral("Alert: %1 %2").arg(alert.messageText, alert.informativeText);
+    if (!qobject_cast<QApplication *>(QCoreApplication::instance()) || s_unattended)
+        return -1;  // no widgets to show it with, or nobody to answer; the log line above stays
+    QMessageBox box(parent ? parent : QApplication::activeWindow());
+    box.setIcon(alert.style == AlertStyle::Critical        ? QMessageBox::Critical
+                : alert.style == AlertStyle::Informational ? QMessageBox::Information
+                                                           : QMessageBox::Warning);
+    box.setText(alert.messageText);
+    box.setInformativeText(alert.informativeText);
+    const QStringList titles = buttonsOf(alert);
+    QList<QAbstractButton *> buttons;
+    for (const QString &title : titles) {
+        const bool cancel = title == QLatin1String("Cancel");
+        buttons.append(box.addButton(title, cancel ? QMessageBox::RejectRole : QMessageBox::AcceptRole));
+        if (cancel || titles.size() == 1)
+            box.setEscapeButton(buttons.last());
+    }
+    box.setDefaultButton(static_cast<QPushButton *>(buttons.first()));
+    s_showing.append(&box);
+    box.exec();
+    s_showing.removeAll(&box);
+    return int(buttons.indexOf(box.clickedButton()));
+}
+
+}  // namespace
+
+void Alerts::simpleAlert(const QString &message, const QString &title) {
+    Alert alert{title, message, {QStringLiteral("OK")}, AlertStyle::Warning};
+    if (Handler handler = currentHandler()) {
+        handler(alert);
+        return;
+    }
+    Dispatch::main([alert] { show(alert, nullptr); });
+}
+
+int Alerts::runModal(const Alert &alert, QWidget *parent) {
+    if (s_unattended) {
+        qCInfo(lcPlatform).noquote() << QStringLiteral("Alert: %1 %2").arg(alert.messageText, alert.informativeText);
+        return -1;
+    }
+    if (Handler handler = currentHandler())
+        return handler(alert);
+    int choice = -1;
+    Dispatch::mainSync([&] { choice = show(alert, parent); });
+    return choice;
+}
+
+void Alerts::setUnattended(bool unattended) {
+    s_unattended = unattended;
+    if (!unattended)
+        return;
+    // Closed from the inside out: each box's own loop ends, and the code
+    // that raised it goes on with no answer.
+    auto closeShowing = [] {
+        const QList<QPointer<QMessageBox>> showing = s_showing;
+        for (auto it = showing.rbegin(); it != showing.rend(); ++it)
+            if (*it)
+                (*it)->done(-1);
+    };
+    QCoreApplication *application = QCoreApplication::instance();
+    if (application && QThread::currentThread() == application->thread())
+        closeShowing();
+    else
+        Dispatch::main(closeShowing);
+}
+
+bool Alerts::isUnattended() { return s_unattended; }
+
+Alerts::Handler Alerts::setHandler(Handler handler) {
+    std::lock_guard<std::mutex> lock(s_handlerMutex);
+    return std::exchange(s_handler, std::move(handler));
+}
+
+ScriptedAlerts::ScriptedAlerts(QList<int> answers) : m_answers(std::move(answers)) {
+    m_previous = Alerts::setHandler([this](const Alert &alert) { return answer(alert); });
+}
+
+ScriptedAlerts::~ScriptedAlerts() { Alerts::setHandler(std::move(m_previous)); }
+
+void ScriptedAlerts::addAnswers(const QList<int> &answers) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_answers += answers;
+}
+
+QList<Alert> ScriptedAlerts::shown() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_shown;
+}
+
+qsizetype ScriptedAlerts::count() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_shown.size();
+}
+
+int ScriptedAlerts::answer(const Alert &alert) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_shown.append(alert);
+    if (alert.buttons.size() < 2 || m_answers.isEmpty())
+        return 0;
+    return m_answers.takeFirst();
+}
+
+}  // namespace platform

@@ -1,0 +1,263 @@
+#include "platform/runtime/program_instance.h"
+
+#include <QCryptographicHash>
+#include <QDataStream>
+#include <QDir>
+#include <QGuiApplication>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QStandardPaths>
+#include <QThread>
+#include <QTimer>
+
+#include <cerrno>
+#include <memory>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include "platform/runtime/log.h"
+#include "platform/files/native_path.h"
+
+namespace platform {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// What a start sends: this mark, the number of paths, then each path's bytes.
+const QByteArray kGreeting = QByteArrayLiteral("orvane-open-1");
+// The owner's word that it has the paths.
+constexpr char kTaken = 'k';
+// A message longer than this is no start of ours.
+constexpr qsizetype kLongestMessage = 16 * 1024 * 1024;
+constexpr quint32 kMostPaths = 100000;
+constexpr qsizetype kLongestPath = 64 * 1024;
+// How long a start may take to say what it came for.
+constexpr int kMessageTimeoutMs = 10000;
+// The longest path a local socket takes (sun_path, its terminating zero kept).
+constexpr qsizetype kLongestSocketPath = 107;
+
+QByteArray message(const QList<QByteArray> &paths) {
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out.setVersion(QDataStream::Qt_6_0);
+    out << kGreeting << quint32(paths.size());
+    for (const QByteArray &path : paths)
+        out << path;
+    return bytes;
+}
+
+enum class Parsed { Incomplete, Bad, Done };
+
+// Reads a message as it arrives: Incomplete until all of it is there, Bad as
+// soon as it cannot be one of ours.
+Parsed parse(const QByteArray &bytes, QList<QByteArray> *paths) {
+    QDataStream in(bytes);
+    in.setVersion(QDataStream::Qt_6_0);
+    // Each part: its length, then its bytes.
+    auto part = [&in](qsizetype longest, QByteArray *into) {
+        quint32 length = 0;
+        in >> length;
+        if (in.status() != QDataStream::Ok)
+            return Parsed::Incomplete;
+        if (length == 0 || length > quint32(longest))
+            return Parsed::Bad;
+        into->resize(qsizetype(length));
+        if (in.readRawData(into->data(), int(length)) != int(length))
+            return Parsed::Incomplete;
+        return Parsed::Done;
+    };
+    QByteArray greeting;
+    if (const Parsed read = part(kGreeting.size(), &greeting); read != Parsed::Done)
+        return read;
+    if (greeting != kGreeting)
+        return Parsed::Bad;
+    quint32 count = 0;
+    in >> count;
+    if (in.status() != QDataStream::Ok)
+        return Parsed::Incomplete;
+    if (count > kMostPaths)
+        return Parsed::Bad;
+    paths->clear();
+    for (quint32 i = 0; i < count; i++) {
+        QByteArray path;
+        if (const Parsed read = part(kLongestPath, &path); read != Parsed::Done)
+            return read;
+        if (path.contains('\0'))
+            return Parsed::Bad;
+        paths->append(path);
+    }
+    return in.atEnd() ? Parsed::Done : Parsed::Bad;
+}
+
+QString lockPathOf(const QString &socketPath) { return socketPath + QStringLiteral(".lock"); }
+
+}  // namespace
+
+QString ProgramInstance::currentDisplay() {
+    const QString platform = QGuiApplication::platformName();
+    QString server;
+    if (platform.startsWith(QLatin1String("wayland")))
+        server = qEnvironmentVariable("WAYLAND_DISPLAY", QStringLiteral("wayland-0"));
+    else if (platform == QLatin1String("xcb"))
+        server = qEnvironmentVariable("DISPLAY");
+    return server.isEmpty() ? platform : platform + u' ' + server;
+}
+
+QString ProgramInstance::socketPath(const QString &preferencesFolder, const QString &display) {
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(nativePath(QDir::cleanPath(preferencesFolder)));
+    hash.addData("\n");
+    hash.addData(display.toUtf8());
+    const QString name = QStringLiteral("orvane-%1-%2").arg(qulonglong(::getuid())).arg(
+        QString::fromLatin1(hash.result().toHex().left(16)));
+    // The user's own runtime folder; the shared temporary one when that is
+    // missing or too deep for a socket.
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    const QString path = runtime + u'/' + name;
+    if (!runtime.isEmpty() && nativePath(lockPathOf(path)).size() <= kLongestSocketPath)
+        return path;
+    return QDir::tempPath() + u'/' + name;
+}
+
+ProgramInstance::ProgramInstance(const QString &socketPath, QObject *parent)
+    : QObject(parent), socketPath_(socketPath) {}
+
+ProgramInstance::~ProgramInstance() {
+    stopListening();
+    if (lockFile_ >= 0)
+        ::close(lockFile_);  // lets the lock go
+}
+
+bool ProgramInstance::isListening() const { return server_ && server_->isListening(); }
+
+ProgramInstance::Role ProgramInstance::claim(const QList<QByteArray> &paths, Mode mode,
+                                             std::chrono::milliseconds patience) {
+    if (lockFile_ < 0)
+        lockFile_ = ::open(nativePath(lockPathOf(socketPath_)).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lockFile_ < 0) {
+        qCWarning(lcPlatform).noquote() << QStringLiteral("The lock %1 cannot be made (%2): later starts of the "
+                                                          "program will not find this one.")
+                                               .arg(lockPathOf(socketPath_), QString::fromLocal8Bit(strerror(errno)));
+        return role_ = Role::Owner;
+    }
+    const Clock::time_point deadline = Clock::now() + patience;
+    for (;;) {
+        if (::flock(lockFile_, LOCK_EX | LOCK_NB) == 0) {
+            listen();
+            return role_ = Role::Owner;
+        }
+        if (errno != EWOULDBLOCK && errno != EINTR) {
+            qCWarning(lcPlatform).noquote() << QStringLiteral("The lock %1 cannot be taken (%2): later starts of the "
+                                                              "program will not find this one.")
+                                                   .arg(lockPathOf(socketPath_),
+                                                        QString::fromLocal8Bit(strerror(errno)));
+            return role_ = Role::Owner;
+        }
+        if (mode == Mode::RunBeside)
+            return role_ = Role::Guest;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0)
+            return role_ = Role::Unanswered;
+        if (handOver(socketPath_, paths, left))
+            return role_ = Role::HandedOver;
+        QThread::msleep(50);  // the owner is starting or quitting
+    }
+}
+
+// Sends the paths and waits for the owner's word. False when there was no one
+// to take them, or the owner went before it answered.
+bool ProgramInstance::handOver(const QString &socketPath, const QList<QByteArray> &paths,
+                               std::chrono::milliseconds wait) {
+    QLocalSocket socket;
+    socket.connectToServer(socketPath);
+    if (!socket.waitForConnected(int(std::min<qint64>(wait.count(), 1000))))
+        return false;
+    socket.write(message(paths));
+    const Clock::time_point deadline = Clock::now() + wait;
+    while (socket.bytesToWrite() > 0) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0 || !socket.waitForBytesWritten(int(left.count())))
+            return false;
+    }
+    // Sent: the owner has them and answers once it read them. Not sent
+    // again, which would open them twice.
+    while (socket.bytesAvailable() == 0) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0 || !socket.waitForReadyRead(int(left.count())))
+            return false;
+    }
+    char answer = 0;
+    return socket.getChar(&answer) && answer == kTaken;
+}
+
+bool ProgramInstance::listen() {
+    server_ = new QLocalServer(this);
+    server_->setSocketOptions(QLocalServer::UserAccessOption);
+    // The lock is ours: a socket there was left by a program that ended
+    // without removing it (a kill, a crash).
+    QLocalServer::removeServer(socketPath_);
+    if (!server_->listen(socketPath_)) {
+        qCWarning(lcPlatform).noquote()
+            << QStringLiteral("Later starts of the program will not find this one: %1").arg(server_->errorString());
+        delete server_;
+        server_ = nullptr;
+        return false;
+    }
+    connect(server_, &QLocalServer::newConnection, this, [this] {
+        while (server_ && server_->hasPendingConnections())
+            takeConnection(server_->nextPendingConnection());
+    });
+    return true;
+}
+
+void ProgramInstance::takeConnection(QLocalSocket *socket) {
+    socket->setParent(this);
+    auto received = std::make_shared<QByteArray>();
+    auto *timeout = new QTimer(socket);
+    timeout->setSingleShot(true);
+    timeout->start(kMessageTimeoutMs);
+    // A start that says nothing in time, or nothing of ours, is cut off.
+    auto refuse = [socket] {
+        socket->abort();
+        socket->deleteLater();
+    };
+    connect(timeout, &QTimer::timeout, socket, refuse);
+    connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+    connect(socket, &QLocalSocket::readyRead, this, [this, socket, received, timeout, refuse] {
+        *received += socket->readAll();
+        QList<QByteArray> bytes;
+        const Parsed parsed = received->size() > kLongestMessage ? Parsed::Bad : parse(*received, &bytes);
+        if (parsed == Parsed::Incomplete)
+            return;
+        timeout->stop();
+        if (parsed == Parsed::Bad) {
+            qCWarning(lcPlatform) << "A message that is not a start of the program was refused.";
+            refuse();
+            return;
+        }
+        QStringList paths;
+        for (const QByteArray &path : std::as_const(bytes))
+            paths.append(pathFromNative(path));
+        socket->putChar(kTaken);
+        socket->flush();
+        socket->disconnectFromServer();
+        // Once the answer is on its way: opening may take a while, or ask.
+        QMetaObject::invokeMethod(this, [this, paths] { emit pathsReceived(paths); }, Qt::QueuedConnection);
+    });
+    if (socket->bytesAvailable() > 0)
+        emit socket->readyRead();
+}
+
+void ProgramInstance::stopListening() {
+    if (!server_)
+        return;
+    server_->close();
+    delete server_;
+    server_ = nullptr;
+}
+
+}  // namespace platform

@@ -1,0 +1,468 @@
+#include "platform/web/web_view.h"
+
+#include "platform/runtime/log.h"
+#include "platform/web/web_content_guard.h"
+#include "platform/files/workspace.h"
+
+#include <QChildEvent>
+#include <QContextMenuEvent>
+#include <QFocusEvent>
+#include <QLoggingCategory>
+#include <QTimer>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineScriptCollection>
+#include <QWebEngineSettings>
+
+#include <algorithm>
+
+namespace platform {
+
+namespace {
+
+// What pages write to their console: shown only when asked for
+// (QT_LOGGING_RULES="orvane.platform.page.debug=true").
+Q_LOGGING_CATEGORY(lcPageConsole, "orvane.platform.page", QtInfoMsg)
+
+// Where the inner HTML of the first body element lies in `html`: just after
+// the start tag's ">" up to the last end tag. Tags are matched without regard
+// to case; a ">" inside a quoted attribute value does not end the start tag.
+std::optional<std::pair<qsizetype, qsizetype>> bodyContent(const QString &html) {
+    qsizetype at = 0;
+    while ((at = html.indexOf(QLatin1String("<body"), at, Qt::CaseInsensitive)) >= 0) {
+        const qsizetype after = at + 5;
+        if (after < html.size() && (html[after] == u'>' || html[after] == u'/' || html[after].isSpace()))
+            break;
+        at = after;
+    }
+    if (at < 0)
+        return std::nullopt;
+    QChar quote;
+    qsizetype start = -1;
+    for (qsizetype i = at + 5; i < html.size(); i++) {
+        const QChar c = html[i];
+        if (!quote.isNull()) {
+            if (c == quote)
+                quote = QChar();
+        } else if (c == u'"' || c == u'\'') {
+            quote = c;
+        } else if (c == u'>') {
+            start = i + 1;
+            break;
+        }
+    }
+    if (start < 0)
+        return std::nullopt;
+    qsizetype end = html.lastIndexOf(QLatin1String("</body"), -1, Qt::CaseInsensitive);
+    if (end < start)
+        end = html.size();
+    return std::make_pair(start, end);
+}
+
+// How long a click of the user's on a link lets a navigation to that link's
+// URL leave the page.
+constexpr int ClickLifetimeMilliseconds = 5000;
+
+// Notes, for each click of the user's (with the main or the middle button),
+// the URL of the link under it. It runs in the application's world: the
+// page's scripts can neither see nor change it, and the clicks they make
+// themselves are not trusted events.
+const char16_t *ClickWatch = uR"js((function () {
+  var last = null;
+  function note(e) {
+    if (!e.isTrusted) return;
+    last = null;
+    if (e.button !== 0 && e.button !== 1) return;
+    var node = e.target;
+    if (node && node.nodeType !== 1) node = node.parentElement;
+    var link = node && node.closest ? node.closest('a[href], area[href]') : null;
+    if (!link) return;
+    var href = link.href;
+    if (typeof href !== 'string') href = new URL(link.getAttribute('href'), document.baseURI).href;
+    last = {href: href, at: performance.now()};
+  }
+  window.addEventListener('click', note, true);
+  window.addEventListener('auxclick', note, true);
+  window.orvaneTakeClick = function () {
+    var click = last;
+    last = null;
+    return click && performance.now() - click.at < LIFETIME ? click.href : '';
+  };
+})();)js";
+
+// The URL of the link the user last clicked, once: "" when there was none
+// lately.
+const char16_t *TakeClick = u"typeof orvaneTakeClick === 'function' ? orvaneTakeClick() : ''";
+
+bool isUnreserved(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.' || c == '_' || c == '~';
+}
+
+}  // namespace
+
+// The page: routes navigation, new windows and console lines to the view.
+class WebView::Page : public QWebEnginePage {
+public:
+    Page(QWebEngineProfile *profile, WebView *view) : QWebEnginePage(profile, view), m_view(view) {}
+
+protected:
+    bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override {
+        return m_view->decideNavigation(url, type, isMainFrame);
+    }
+    QWebEnginePage *createWindow(WebWindowType) override;
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString &message, int line,
+                                  const QString &source) override {
+        qCDebug(lcPageConsole).noquote() << "page console:" << message << "at" << source << line;
+        emit m_view->consoleMessage(message);
+    }
+
+private:
+    WebView *m_view;
+};
+
+// Stands in for a window that a page asked for: catches the first navigation,
+// hands a clicked link to the view's policy as if it had been clicked in the
+// page itself, loads nothing, and goes away.
+class WebView::LinkCatcher : public QWebEnginePage {
+public:
+    LinkCatcher(QWebEngineProfile *profile, WebView *view) : QWebEnginePage(profile, view), m_view(view) {
+        settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
+        // A window that never navigates is dropped all the same.
+        QTimer::singleShot(5000, this, &QObject::deleteLater);
+    }
+
+protected:
+    bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override {
+        if (isMainFrame && type == NavigationTypeLinkClicked && m_view)
+            m_view->followLinkFromNewWindow(url);
+        deleteLater();
+        return false;
+    }
+
+private:
+    QPointer<WebView> m_view;
+};
+
+QWebEnginePage *WebView::Page::createWindow(WebWindowType) {
+    return new LinkCatcher(profile(), m_view);
+}
+
+WebView::WebView(QWidget *parent) : QWebEngineView(parent) {
+    // A page of its own on the default profile, so that its settings are ours
+    // alone.
+    m_page = new Page(QWebEngineProfile::defaultProfile(), this);
+    setPage(m_page);
+    QWebEngineSettings *settings = m_page->settings();
+    settings->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
+    settings->setAttribute(QWebEngineSettings::JavascriptCanAccessClipboard, false);
+    settings->setAttribute(QWebEngineSettings::JavascriptCanPaste, false);
+    settings->setAttribute(QWebEngineSettings::PluginsEnabled, false);
+    settings->setAttribute(QWebEngineSettings::PdfViewerEnabled, false);
+    settings->setAttribute(QWebEngineSettings::FocusOnNavigationEnabled, false);
+    settings->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
+    settings->setAttribute(QWebEngineSettings::ScrollAnimatorEnabled, false);
+    settings->setAttribute(QWebEngineSettings::FullScreenSupportEnabled, false);
+    settings->setAttribute(QWebEngineSettings::ScreenCaptureEnabled, false);
+    settings->setAttribute(QWebEngineSettings::WebRTCPublicInterfacesOnly, true);
+    // The engine loads pictures of file: addresses only for pages that may
+    // reach local files at all; the guard on the profile keeps scripts and
+    // frames from reading them.
+    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
+    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+    WebContentGuard::protect(m_page->profile());
+    QWebEngineScript clickWatch;
+    clickWatch.setName(QStringLiteral("orvane-click-watch"));
+    clickWatch.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    clickWatch.setWorldId(QWebEngineScript::ApplicationWorld);
+    clickWatch.setRunsOnSubFrames(false);
+    clickWatch.setSourceCode(QString::fromUtf16(ClickWatch).replace(QLatin1String("LIFETIME"),
+                                                                    QString::number(ClickLifetimeMilliseconds)));
+    m_page->scripts().insert(clickWatch);
+    setContextMenuPolicy(Qt::NoContextMenu);
+
+    m_loadTimer = new QTimer(this);
+    m_loadTimer->setSingleShot(true);
+    connect(m_loadTimer, &QTimer::timeout, this, [this] {
+        qCWarning(lcPlatform) << "A page load did not finish in time";
+        finishLoad(false);
+    });
+    connect(m_page, &QWebEnginePage::loadFinished, this, &WebView::pageLoadFinished);
+    connect(m_page, &QWebEnginePage::renderProcessTerminated, this,
+            [this](QWebEnginePage::RenderProcessTerminationStatus status, int code) {
+                qCWarning(lcPlatform) << "The page's render process ended:" << status << code;
+                failEverythingPending();
+                emit renderProcessGone();
+            });
+}
+
+WebView::~WebView() {
+    // Whoever waits goes away with the view (its owner, as a rule): nothing
+    // is called back any more.
+    for (PendingScript &pending : m_scripts)
+        pending.done = nullptr;
+    m_scripts.clear();
+    m_current.reset();
+    m_waiting.reset();
+    // The page answers its pending scripts as it goes, after this part of
+    // the view: the answers find the view gone.
+    *m_alive = false;
+    disconnect(m_page, nullptr, this, nullptr);
+}
+
+qsizetype WebView::dataUrlLength(const QString &html) {
+    const QByteArray bytes = html.toUtf8();
+    qsizetype length = qsizetype(sizeof("data:text/html;charset=UTF-8,") - 1);
+    for (char c : bytes)
+        length += isUnreserved(c) ? 1 : 3;
+    return length;
+}
+
+QString WebView::stringLiteral(QStringView text) {
+    QString out;
+    out.reserve(text.size() + text.size() / 8 + 2);
+    out += u'"';
+    const char16_t *hex = u"0123456789abcdef";
+    for (qsizetype i = 0; i < text.size(); i++) {
+        const char16_t c = text[i].unicode();
+        switch (c) {
+        case u'"': out += u"\\\""; break;
+        case u'\\': out += u"\\\\"; break;
+        case u'\n': out += u"\\n"; break;
+        case u'\r': out += u"\\r"; break;
+        case u'\t': out += u"\\t"; break;
+        case u'/':
+            // "</" would end a script element that held this literal.
+            out += (i > 0 && text[i - 1] == u'<') ? u"\\/" : u"/";
+            break;
+        default:
+            if (c < 0x20 || c == 0x2028 || c == 0x2029) {
+                out += u"\\u";
+                out += QChar(hex[(c >> 12) & 0xF]);
+                out += QChar(hex[(c >> 8) & 0xF]);
+                out += QChar(hex[(c >> 4) & 0xF]);
+                out += QChar(hex[c & 0xF]);
+            } else {
+                out += QChar(c);
+            }
+        }
+    }
+    out += u'"';
+    return out;
+}
+
+// --- Loading -----------------------------------------------------------------
+
+void WebView::loadHtml(const QString &html, const QUrl &baseUrl, LoadCallback done) {
+    PendingLoad load{html, baseUrl, std::move(done)};
+    if (m_loading) {
+        // One load at a time: the engine reports a load that a newer one
+        // interrupts only sometimes, so overlapping loads could not be told
+        // apart. The newest waiting load wins.
+        if (m_waiting && m_waiting->done)
+            m_waiting->done(false);
+        m_waiting = std::move(load);
+        return;
+    }
+    startLoad(std::move(load));
+}
+
+void WebView::startLoad(PendingLoad load) {
+    m_loading = true;
+    m_loadSerial++;
+    m_injecting = false;
+    m_bodyToInject.clear();
+    QString page = load.html;
+    if (dataUrlLength(page) > DataUrlLimit - 4096) {
+        // Too long for a data: URL: load the head with an empty body, then put
+        // the body in by script once the head has loaded.
+        if (auto body = bodyContent(page)) {
+            m_bodyToInject = page.mid(body->first, body->second - body->first);
+            page = page.left(body->first) + page.mid(body->second);
+        } else {
+            m_bodyToInject = page;
+            page = QStringLiteral("<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body></body></html>");
+        }
+        m_injecting = true;
+        if (dataUrlLength(page) > DataUrlLimit - 4096)
+            qCWarning(lcPlatform) << "A page's head is too large to load";
+    }
+    m_current = std::move(load);
+    m_loadTimer->start(m_loadTimeout);
+    m_expectOwnNavigation = true;
+    m_page->setHtml(page, m_current->baseUrl);
+}
+
+void WebView::pageLoadFinished(bool ok) {
+    if (!m_loading)
+        return;
+    if (!m_injecting || !ok) {
+        finishLoad(ok);
+        return;
+    }
+    m_injecting = false;
+    const quint64 serial = m_loadSerial;
+    const QString script = QStringLiteral("document.body.innerHTML = %1; true;").arg(stringLiteral(m_bodyToInject));
+    m_bodyToInject.clear();
+    runScript(script, [this, serial](bool finished, const QVariant &result) {
+        if (m_loading && serial == m_loadSerial)
+            finishLoad(finished && result.toBool());
+    });
+}
+
+void WebView::finishLoad(bool ok) {
+    if (!m_loading)
+        return;
+    m_loading = false;
+    m_injecting = false;
+    m_expectOwnNavigation = false;
+    m_loadTimer->stop();
+    std::optional<PendingLoad> finished = std::move(m_current);
+    m_current.reset();
+    if (m_waiting) {
+        PendingLoad next = std::move(*m_waiting);
+        m_waiting.reset();
+        startLoad(std::move(next));
+    }
+    if (finished && finished->done)
+        finished->done(ok);
+}
+
+// --- Scripts -----------------------------------------------------------------
+
+void WebView::runScript(const QString &script, ScriptCallback done, std::chrono::milliseconds timeout,
+                        quint32 world) {
+    const quint64 id = ++m_nextScript;
+    PendingScript pending{std::move(done), new QTimer(this)};
+    pending.timer->setSingleShot(true);
+    connect(pending.timer, &QTimer::timeout, this, [this, id] {
+        qCWarning(lcPlatform) << "A page script did not answer in time";
+        finishScript(id, false, QVariant());
+    });
+    pending.timer->start(timeout);
+    m_scripts.insert(id, std::move(pending));
+    m_page->runJavaScript(script, world, [this, alive = m_alive, id](const QVariant &result) {
+        if (*alive)
+            finishScript(id, true, result);
+    });
+}
+
+void WebView::finishScript(quint64 id, bool finished, const QVariant &result) {
+    auto it = m_scripts.find(id);
+    if (it == m_scripts.end())
+        return;  // answered already, or timed out
+    PendingScript pending = std::move(*it);
+    m_scripts.erase(it);
+    pending.timer->deleteLater();
+    if (pending.done)
+        pending.done(finished, result);
+}
+
+void WebView::failEverythingPending() {
+    const QList<quint64> ids = m_scripts.keys();
+    for (quint64 id : ids)
+        finishScript(id, false, QVariant());
+    if (m_waiting && m_waiting->done) {
+        LoadCallback done = std::move(m_waiting->done);
+        m_waiting.reset();
+        done(false);
+    }
+    m_waiting.reset();
+    finishLoad(false);
+}
+
+// --- Navigation ----------------------------------------------------------------
+
+bool WebView::decideNavigation(const QUrl &url, int type, bool isMainFrame) {
+    if (!isMainFrame) {
+        // A frame inside the page cannot take the page elsewhere, nor show a
+        // file of this machine.
+        return WebContentGuard::allows(url, QWebEngineUrlRequestInfo::ResourceTypeSubFrame);
+    }
+    if (m_expectOwnNavigation && url.scheme() == QLatin1String("data") &&
+        type != QWebEnginePage::NavigationTypeLinkClicked) {
+        m_expectOwnNavigation = false;
+        return true;
+    }
+    switch (m_policy ? m_policy(url) : Navigation::Stay) {
+    case Navigation::Follow:
+        return true;
+    case Navigation::Stay:
+        return false;
+    case Navigation::Leave:
+        // Scripts setting location or clicking links come as links too; a
+        // form, a refresh or a reload never leaves.
+        if (type == QWebEnginePage::NavigationTypeLinkClicked)
+            leaveIfClicked(url);
+        else
+            qCInfo(lcPlatform) << "A page's navigation stays in the page:" << url.toDisplayString();
+        return false;
+    }
+    return false;
+}
+
+void WebView::followLinkFromNewWindow(const QUrl &url) {
+    // The link was meant to open beside the page; leaving is all it may do,
+    // so a link into the page itself goes nowhere.
+    if (m_policy && m_policy(url) == Navigation::Leave)
+        leaveIfClicked(url);
+}
+
+void WebView::leaveIfClicked(const QUrl &url) {
+    // The page has taken the click in by the time it asks to navigate: its
+    // note is there to be read.
+    runScript(
+        QString::fromUtf16(TakeClick),
+        [this, url](bool finished, const QVariant &clicked) {
+            const QString href = finished ? clicked.toString() : QString();
+            if (href.isEmpty() || QUrl(href) != url) {
+                qCInfo(lcPlatform) << "A page's navigation that no click of the user's asked for stays in the page:"
+                                   << url.toDisplayString();
+                return;
+            }
+            if (m_linkHandler)
+                m_linkHandler(url);
+            else
+                Workspace::openExternally(url);
+        },
+        std::chrono::milliseconds(ClickLifetimeMilliseconds), QWebEngineScript::ApplicationWorld);
+}
+
+// --- Focus, menus and zoom --------------------------------------------------------
+
+void WebView::childEvent(QChildEvent *event) {
+    QWebEngineView::childEvent(event);
+    if (event->added())
+        watchForFocus(event->child());
+}
+
+void WebView::watchForFocus(QObject *child) {
+    if (child && child->isWidgetType())
+        child->installEventFilter(this);
+}
+
+bool WebView::eventFilter(QObject *watched, QEvent *event) {
+    if (event->type() == QEvent::FocusIn && m_focusTarget && watched->parent() == this) {
+        QPointer<QWidget> target = m_focusTarget;
+        QMetaObject::invokeMethod(
+            this,
+            [target] {
+                if (target && target->isEnabled())
+                    target->setFocus(Qt::OtherFocusReason);
+            },
+            Qt::QueuedConnection);
+    }
+    return QWebEngineView::eventFilter(watched, event);
+}
+
+void WebView::contextMenuEvent(QContextMenuEvent *event) {
+    event->accept();
+}
+
+void WebView::setPageZoom(double factor) {
+    if (!(factor > 0))
+        return;
+    setZoomFactor(std::clamp(factor, 0.25, 5.0));
+}
+
+}  // namespace platform

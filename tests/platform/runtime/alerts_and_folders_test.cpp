@@ -1,0 +1,164 @@
+// Alerts as the user sees them (real message boxes, answered by a click) and
+// as tests script them; the user's folders and their stand-ins for tests.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QTimer>
+
+#include <atomic>
+
+#include "platform/runtime/alerts.h"
+#include "platform/prefs/defaults.h"
+#include "platform/runtime/dispatch.h"
+#include "platform/files/folders.h"
+#include "support/log_capture.h"
+#include "support/qt_print.h"
+#include "support/qt_wait.h"
+
+using platform::Alert;
+using platform::Alerts;
+using platform::AlertStyle;
+using platform::Dispatch;
+using platform::Folders;
+using platform::ScopedFolders;
+using platform::ScriptedAlerts;
+using testing_qt::spinUntil;
+
+namespace {
+
+// Clicks the button titled `title` of the next message box that opens, after
+// pressing Escape in it when `escapeFirst`; records what the box showed.
+struct Clicker {
+    QString text, informative;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+
+    void arm(const QString &title, bool escapeFirst = false) {
+        *this = Clicker();
+        QTimer::singleShot(10, [this, title, escapeFirst] { act(title, escapeFirst); });
+    }
+    void act(const QString &title, bool escapeFirst) {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box) {
+            QTimer::singleShot(10, [this, title, escapeFirst] { act(title, escapeFirst); });  // not open yet
+            return;
+        }
+        text = box->text();
+        informative = box->informativeText();
+        icon = box->icon();
+        if (escapeFirst) {
+            QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QApplication::sendEvent(box, &escape);
+            if (!box->isVisible())
+                return;
+        }
+        for (QAbstractButton *button : box->buttons())
+            if (button->text() == title)
+                button->click();
+    }
+};
+
+}  // namespace
+
+TEST(Alerts, RealAlertsAnswerWithTheIndexOfTheButtonChosenFromAnyThread) {
+    Clicker clicker;
+    clicker.arm("Merge");
+    EXPECT_EQ(Alerts::runModal({"File has changed", "Merge?", {"Merge", "No"}, AlertStyle::Critical}), 0);
+    EXPECT_EQ(clicker.text, "File has changed");
+    EXPECT_EQ(clicker.informative, "Merge?");
+    EXPECT_EQ(clicker.icon, QMessageBox::Critical);
+
+    clicker.arm("Leave as is");
+    EXPECT_EQ(Alerts::runModal({"Tags", "", {"Update macOS tags", "Update metadata tags", "Leave as is"}}), 2);
+
+    // Escape picks "Cancel"; without a button that could answer it, nothing.
+    clicker.arm("Save", true);
+    EXPECT_EQ(Alerts::runModal({"Close?", "", {"Save", "Cancel", "Don't Save"}}), 1);
+    clicker.arm("B", true);
+    EXPECT_EQ(Alerts::runModal({"Choose", "", {"A", "B"}}), 1);
+
+    // From a worker: the alert runs on the main thread while the worker waits.
+    std::atomic<int> answer{-2};
+    clicker.arm("No");
+    Dispatch::background([&] { answer = Alerts::runModal({"From a worker", "", {"Yes", "No"}}); });
+    ASSERT_TRUE(spinUntil([&] { return answer != -2; }));
+    EXPECT_EQ(answer.load(), 1);
+
+    // The simple alert returns at once and shows later, title over message.
+    clicker.arm("OK");
+    Alerts::simpleAlert("The file could not be read.", "Error");
+    EXPECT_TRUE(clicker.text.isEmpty());
+    ASSERT_TRUE(spinUntil([&] { return !clicker.text.isEmpty(); }));
+    EXPECT_EQ(clicker.text, "Error");
+    EXPECT_EQ(clicker.informative, "The file could not be read.");
+    EXPECT_EQ(clicker.icon, QMessageBox::Warning);
+}
+
+TEST(Alerts, ScriptedAlertsAreRecordedAndAnsweredInOrderOnTheCallingThread) {
+    ScriptedAlerts outer({1});
+    {
+        ScriptedAlerts script({2, 1});
+        Alerts::simpleAlert("message", "title");  // recorded; no choice, so no answer used
+        EXPECT_EQ(Alerts::runModal({"first", "", {"a", "b", "c"}}), 2);
+        std::atomic<int> fromWorker{-2};
+        Dispatch::background([&] { fromWorker = Alerts::runModal({"second", "", {"x", "y"}}); });
+        ASSERT_TRUE(Dispatch::waitForBackground());
+        EXPECT_EQ(fromWorker.load(), 1);
+        EXPECT_EQ(Alerts::runModal({"third", "", {"x", "y"}}), 0);  // the script ran out
+
+        const QList<Alert> shown = script.shown();
+        ASSERT_EQ(shown.size(), 4);
+        EXPECT_EQ(shown[0].messageText, "title");
+        EXPECT_EQ(shown[0].informativeText, "message");
+        EXPECT_EQ(shown[0].buttons, QStringList{"OK"});
+        EXPECT_EQ(shown[0].style, AlertStyle::Warning);
+        EXPECT_EQ(shown[3].messageText, "third");
+    }
+    // The outer script is back in charge.
+    EXPECT_EQ(Alerts::runModal({"outer", "", {"x", "y"}}), 1);
+    EXPECT_EQ(outer.count(), 1);
+}
+
+TEST(Folders, AScopedLayoutStandsInForTheUsersFoldersAndIsUndone) {
+    const auto before = Folders::layout();
+    {
+        ScopedFolders folders;
+        EXPECT_EQ(Folders::userDataFolder(), folders.root() + "/data");
+        EXPECT_EQ(Folders::dataFolders(), (QStringList{folders.root() + "/data", folders.root() + "/shared"}));
+        EXPECT_EQ(Folders::configFolder(), folders.root() + "/config");
+        EXPECT_EQ(Folders::documentsFolder(), folders.root() + "/documents");
+        EXPECT_EQ(platform::Defaults::standardFilePath(), folders.root() + "/config/preferences.json");
+        {
+            ScopedFolders inner;
+            EXPECT_EQ(Folders::configFolder(), inner.root() + "/config");
+        }
+        EXPECT_EQ(Folders::configFolder(), folders.root() + "/config");
+    }
+    EXPECT_EQ(Folders::layout().has_value(), before.has_value());
+    if (before) {
+        EXPECT_EQ(Folders::userDataFolder(), before->userData);
+    }
+}
+
+TEST(Folders, EnsureFolderMakesMissingFoldersAndSaysWhyItCannot) {
+    ScopedFolders folders;
+    const QString themes = Folders::userDataFolder() + "/Tessaro Orvane 4/Themes";
+    EXPECT_TRUE(Folders::ensureFolder(themes));
+    EXPECT_TRUE(QDir(themes).exists());
+    EXPECT_TRUE(Folders::ensureFolder(themes));  // already there
+
+    QFile plain(folders.root() + "/plain");
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    testing_qt::LogCapture log;
+    EXPECT_FALSE(Folders::ensureFolder(folders.root() + "/plain"));
+    EXPECT_FALSE(Folders::ensureFolder(folders.root() + "/plain/below"));
+    EXPECT_FALSE(Folders::ensureFolder(QString()));
+    EXPECT_EQ(log.count("cannot be used: not a folder"), 1);
+    EXPECT_EQ(log.count("plain/below cannot be used: Not a directory"), 1);
+    EXPECT_EQ(log.count("cannot be used: no path"), 1);
+}

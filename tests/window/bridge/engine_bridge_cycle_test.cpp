@@ -1,0 +1,159 @@
+// The bridge's update cycle with a fake editor: blocked until enabled, one
+// replay for a burst of edits, engine rebuilds, nothing for hidden views,
+// what the preview gets and how the source is prepared.
+#include "window/bridge/engine_bridge_support.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+
+using platform::TextRange;
+using View = EngineEditorLink::View;
+
+TEST(BridgeExtensions, PreferencesMapToTheLibrarysFlags) {
+    const QStringList keys = {"EXT_SMART",      "EXT_NOTES",         "EXT_RANDOM_FOOT",  "EXT_NO_LABELS",
+                              "EXT_CRITIC",     "EXT_CRITIC_ACCEPT", "EXT_CRITIC_REJECT", "EXT_TRANSCLUDE",
+                              "EXT_COMPATIBILITY", "EXT_COMPLETE",   "EXT_SNIPPET"};
+    const QList<std::pair<QStringList, uint64_t>> cases = {
+        {{}, 0},
+        {{"EXT_SMART", "EXT_NOTES", "EXT_RANDOM_FOOT", "EXT_NO_LABELS"}, 0x1038},
+        {{"EXT_CRITIC_ACCEPT"}, 0x600},
+        {{"EXT_CRITIC_REJECT"}, 0xA00},
+        {{"EXT_CRITIC_ACCEPT", "EXT_CRITIC_REJECT"}, 0x200},  // they cancel out: the marks stay
+        {{"EXT_TRANSCLUDE", "EXT_COMPLETE"}, 0x2002},
+        // Plain Markdown replaces what came before it, not what follows.
+        {{"EXT_SMART", "EXT_CRITIC_ACCEPT", "EXT_TRANSCLUDE", "EXT_COMPATIBILITY"}, 0x121},
+        {{"EXT_COMPATIBILITY", "EXT_COMPLETE", "EXT_SNIPPET", "EXT_SMART"}, 0x127},
+    };
+    platform::ScopedStandardDefaults scoped;
+    for (const auto &[on, flags] : cases) {
+        for (const QString &key : keys)
+            scoped.defaults().setBool(on.contains(key), key);
+        EXPECT_EQ(TZREngine::extensions(), flags) << on.join(' ').toStdString();
+    }
+}
+
+TEST_F(BridgeTest, IsBlockedUntilEnabledThenRunsOneCycleAndOneReplay) {
+    editor.setText("# Title\n\nText.\n");
+    makeBridge();
+    editor.edit(0, 0, "A");
+    testing_qt::spinFor(std::chrono::milliseconds(150));
+    EXPECT_EQ(editor.textCopies, 0);
+    EXPECT_TRUE(htmls.isEmpty());
+
+    bridge->enableUpdating();
+    ASSERT_TRUE(settle());
+    // The first cycle, and the replay owed to the requests of the blocked time.
+    EXPECT_EQ(bridge->completedCycles(), 2u);
+    EXPECT_EQ(withoutAnchor(lastHtml()), rendered(editor.text.toUtf8()));
+    EXPECT_EQ(editor.offMainCalls, 0);
+}
+
+TEST_F(BridgeTest, EditsDuringACycleGiveOneReplayForTheCaretWhereItIsThen) {
+    start("First paragraph.\n\nSecond paragraph.\n\nThird paragraph.\n");
+    const int readsBefore = editor.caretReads;
+    editor.onTextCopy = [&] {
+        for (int i = 0; i < 5; i++)
+            editor.edit(0, 0, "x");
+        // Until the five requests have met the running cycle.
+        for (int i = 0; i < 5000 && platform::Dispatch::backgroundPool().activeThreadCount() > 1; i++)
+            QThread::msleep(1);
+        editor.caret = editor.text.indexOf("Third") + 3;  // moved before the replay
+    };
+    editAndSettle(0, 0, "y");
+    EXPECT_EQ(bridge->completedCycles(), 4u);
+    EXPECT_EQ(editor.caretReads - readsBefore, 1);
+    EXPECT_EQ(withoutAnchor(lastHtml()), rendered(editor.text.toUtf8()));
+    EXPECT_GT(anchorAt(lastHtml()), lastHtml().indexOf("Third"));
+}
+
+TEST_F(BridgeTest, AnExtensionChangeDuringACycleRebuildsTheEngineBeforeTheNextOne) {
+    defaults.setBool(true, "EXT_CRITIC");
+    start("A {++new++} word.\n");
+    EXPECT_TRUE(lastHtml().contains("<ins>new</ins>"));
+    editor.onTextCopy = [&] {
+        defaults.setBool(true, "EXT_CRITIC_ACCEPT");
+    };
+    editAndSettle(0, 0, " ");
+    const quint64 cycles = bridge->completedCycles();
+    // The next request rebuilds instead of running, then asks for a fresh
+    // cycle, without an anchor.
+    editAndSettle(0, 1, "");
+    EXPECT_EQ(bridge->completedCycles(), cycles + 1);
+    EXPECT_EQ(lastHtml(), rendered("A new word.\n"));
+}
+
+TEST_F(BridgeTest, DoesNothingForHiddenViewsAndBuildsOnlyTheVisibleSidebarsLists) {
+    defaults.setBool(true, "EXT_CRITIC");
+    start("# One\n\n{++x++}\n");
+    const int copies = editor.textCopies;
+    const qsizetype stores = htmls.size(), tocs = headerLists.size(), changes = changeLists.size();
+    for (View view : {View::Preview, View::Changes, View::References, View::TableOfContents})
+        editor.setHidden(view, true);
+    editAndSettle(0, 0, "# Zero\n\n");
+    EXPECT_EQ(editor.textCopies, copies);  // not even copied
+    EXPECT_EQ(bridge->completedCycles(), 2u);
+    EXPECT_FALSE(bridge->isUpdating());
+
+    editor.setHidden(View::TableOfContents, false);
+    editAndSettle(editor.text.size(), 0, " ");
+    EXPECT_EQ(bridge->completedCycles(), 3u);
+    EXPECT_EQ(htmls.size(), stores);
+    EXPECT_EQ(changeLists.size(), changes);
+    ASSERT_EQ(headerLists.size(), tocs + 1);
+    EXPECT_EQ(headerLists.last().rows.value(0).label, "Zero");
+}
+
+TEST_F(BridgeTest, ThePreviewSkipsTypedSpacesWaitsForPermissionWhenNotLiveAndRefreshesWithoutAnchor) {
+    start("Word\n");
+    editor.typedSpace = true;
+    editAndSettle(4, 0, " ");
+    EXPECT_EQ(htmls.size(), 2);
+    EXPECT_FALSE(editor.typedSpace);
+    bridge->updateData(std::nullopt);
+    ASSERT_TRUE(settle());
+    EXPECT_EQ(htmls.size(), 3);
+    EXPECT_EQ(lastHtml(), rendered("Word \n"));
+
+    defaults.setBool(false, "liveUpdatePreview");
+    editAndSettle(0, 0, "New ");
+    EXPECT_EQ(htmls.size(), 4);  // the permission the bridge started with
+    editAndSettle(0, 0, "Newer ");
+    EXPECT_EQ(htmls.size(), 4);
+    bridge->setOkToUpdatePreview(true);  // the document wrote its file
+    bridge->setOkToUpdatePreview(true);
+    ASSERT_TRUE(settle());
+    ASSERT_EQ(htmls.size(), 5);
+    EXPECT_TRUE(lastHtml().contains("Newer New Word"));
+}
+
+TEST_F(BridgeTest, TheSourceIsPreparedAsTheFlagsSay) {
+    QTemporaryDir folder;
+    QFile part(folder.filePath("part.md"));
+    ASSERT_TRUE(part.open(QIODevice::WriteOnly) && part.write("Included words.\n") > 0);
+    part.close();
+    defaults.setBool(true, "EXT_CRITIC_ACCEPT");
+    defaults.setBool(true, "EXT_CRITIC_REJECT");
+    defaults.setBool(true, "EXT_TRANSCLUDE");
+    start("Title: T\ntzrheader: Header words\n\nKeep {++this++}.\n\n{{part.md}}\n");
+    // Header text first; accept and reject together keep the marks; without
+    // a document path nothing is transcluded.
+    EXPECT_LT(lastHtml().indexOf("Header words"), lastHtml().indexOf("Keep"));
+    EXPECT_TRUE(lastHtml().contains("<ins>this</ins>"));
+    EXPECT_TRUE(lastHtml().contains("{{part.md}}"));
+
+    bridge->setTransclusionFolder(folder.path());
+    bridge->setTransclusionFile(folder.filePath("doc.md"));
+    defaults.setBool(false, "EXT_CRITIC_REJECT");
+    ASSERT_TRUE(settle());
+    editAndSettle(0, 0, "");
+    EXPECT_TRUE(lastHtml().contains("Keep this."));
+    EXPECT_TRUE(lastHtml().contains("Included words."));
+
+    // Plain Markdown: no metadata, so no header text, and no transclusion.
+    defaults.setBool(true, "EXT_COMPATIBILITY");
+    ASSERT_TRUE(settle());
+    editAndSettle(0, 0, "");
+    EXPECT_EQ(lastHtml().count("Header words"), 1);  // the metadata line itself
+    EXPECT_FALSE(lastHtml().contains("Included words."));
+}

@@ -1,0 +1,420 @@
+// The preview's update cycle against a page that answers when the test says.
+#include "window/preview/preview_controller.h"
+
+#include "window/preview/editor_surface.h"
+#include "support/test_preferences.h"
+#include "window/preview/preview_preferences.h"
+#include "window/widget_test_support.h"
+
+#include <QFile>
+#include <QHash>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <deque>
+#include <limits>
+
+using window_test::waitUntil;
+
+namespace {
+
+// A page that records what it is asked and answers on demand.
+class FakePage : public PreviewPageDriver {
+public:
+    struct Script {
+        QString text;
+        World world;
+        ScriptDone done;
+        QString kind() const {
+            if (text.contains(u"t.innerHTML"))
+                return "patch";
+            if (text.contains(u"body.innerHTML"))
+                return "body";
+            if (text.contains(u"window.orvaneBlocks = body ? split"))
+                return "map";
+            if (text.contains(u"JSON.stringify"))
+                return "geometry";
+            if (text.contains(u"MathJax"))
+                return "typeset";
+            if (text.contains(u"TZRHTMLSCROLLPOINT"))
+                return "anchor";
+            if (text.contains(u"scrollTo"))
+                return "restore";
+            return "other";
+        }
+    };
+    struct Load {
+        QString html;
+        QUrl base;
+        std::function<void(bool)> done;
+    };
+
+    bool hidden = false;
+    QPointF scroll;
+    double zoom = 1;
+    std::deque<Load> loads;
+    std::deque<Script> scripts;
+    QStringList log;  // kinds of everything asked, in order
+
+    bool isHiddenInWindow() const override { return hidden; }
+    void load(const QString &html, const QUrl &base, std::function<void(bool)> done) override {
+        loads.push_back({html, base, std::move(done)});
+        log << "load";
+    }
+    void run(const QString &script, World world, ScriptDone done) override {
+        scripts.push_back({script, world, std::move(done)});
+        log << scripts.back().kind();
+    }
+    QPointF scrollPosition() const override { return scroll; }
+    void setZoom(double factor) override { zoom = factor; }
+
+    // Answers the oldest pending load.
+    void finishLoad(bool ok = true) {
+        ASSERT_FALSE(loads.empty());
+        Load load = std::move(loads.front());
+        loads.pop_front();
+        load.done(ok);
+    }
+    // Answers the oldest pending script of a kind with `result` (or as
+    // unanswered).
+    void answer(const QString &kind, const QVariant &result, bool finished = true) {
+        for (auto it = scripts.begin(); it != scripts.end(); ++it) {
+            if (it->kind() == kind) {
+                Script script = std::move(*it);
+                scripts.erase(it);
+                if (script.done)
+                    script.done(finished, result);
+                return;
+            }
+        }
+        ADD_FAILURE() << "no pending script of kind " << kind.toStdString();
+    }
+    bool pending(const QString &kind) const {
+        for (const Script &script : scripts)
+            if (script.kind() == kind)
+                return true;
+        return false;
+    }
+    const Script *last(const QString &kind) const {
+        for (auto it = scripts.rbegin(); it != scripts.rend(); ++it)
+            if (it->kind() == kind)
+                return &*it;
+        return nullptr;
+    }
+    // Answers every pending script that is not a refresh (geometry, map,
+    // scrolling) as the real page would.
+    void settle() {
+        for (const char *kind : {"map", "anchor", "restore", "typeset", "other"})
+            while (pending(kind))
+                answer(kind, true);
+        while (pending("geometry"))
+            answer("geometry", R"({"documentHeight": 1000, "viewHeight": 400, "scrollY": 0,
+                                   "body": [8, 100, 600, 800], "nodes": []})");
+    }
+};
+
+class FakeEditor : public EditorSurface {
+public:
+    double height = 500;
+    double cursor = 0.25;
+    QWidget *editorWidget() const override { return nullptr; }
+    QScrollBar *verticalScrollBar() const override { return nullptr; }
+    double viewHeight() const override { return height; }
+    double cursorPosition() const override { return cursor; }
+    QRectF percentOffsetRectForRange(qsizetype, qsizetype) const override { return {}; }
+    QByteArray utf8Text() const override { return {}; }
+};
+
+QString page(const QString &body) {
+    return "<!DOCTYPE html>\n<html>\n<head>\n<title>t</title>\n</head>\n<body>\n" + body + "\n</body>\n</html>\n";
+}
+
+class PreviewControllerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        controller.setEditor(&editor);
+    }
+
+    // Thaws the preview and finishes its first load.
+    void thawWith(const QString &html) {
+        controller.updatePreview(html);
+        controller.thawAndReload();
+        ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+        fake.finishLoad();
+        fake.settle();
+        ASSERT_TRUE(waitUntil([&] { return !controller.isUpdating(); }));
+    }
+    bool idle() { return waitUntil([&] { return !controller.isUpdating(); }); }
+
+    TestPreferences prefs;
+    FakePage fake;
+    FakeEditor editor;
+    PreviewController controller{&fake};
+};
+
+}  // namespace
+
+// Nothing is loaded while frozen, yet the newest HTML is kept and shown by the
+// reload at thaw; the loaded page carries the head content and the block
+// markers, which the map script then takes out.
+TEST_F(PreviewControllerTest, KeepsTheNewestHtmlWhileFrozenAndShowsItAtThaw) {
+    controller.updatePreview(page("<p>one</p>"));
+    controller.updatePreview(page("<p>two</p>\n<p>three</p>"));
+    controller.reloadPreview();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(fake.log.isEmpty());
+    EXPECT_EQ(controller.baseSourceHTML(), page("<p>two</p>\n<p>three</p>"));
+
+    controller.thawAndReload();
+    ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+    const FakePage::Load &load = fake.loads.front();
+    EXPECT_EQ(load.base, preview::untitledPreviewUrl());
+    EXPECT_TRUE(load.html.contains(u"margin-top: 449px"));
+    EXPECT_FALSE(load.html.contains(u"<title>"));
+    EXPECT_TRUE(load.html.contains(u"<body>\n<!--orvane-block--><p>two</p>\n<!--orvane-block--><p>three</p>\n</body>"));
+    EXPECT_FALSE(controller.currentSourceHTML().contains(u"orvane-block"));
+    fake.finishLoad();
+    ASSERT_TRUE(fake.pending("map"));
+    EXPECT_TRUE(fake.last("map")->text.contains(u"split(body, 3)"));
+    fake.answer("map", true);
+    EXPECT_TRUE(controller.knowsPageBlocks());
+    EXPECT_TRUE(fake.pending("anchor"));  // the block under the caret is put in place
+    EXPECT_TRUE(idle());
+}
+
+// While a refresh runs, newer HTML is parked: the first is shown, the second
+// dropped, the third shown once after the first finishes; only the changed
+// block goes to the page.
+TEST_F(PreviewControllerTest, CoalescesUpdatesSoThatTheNewestWins) {
+    thawWith(page("<p>a</p>\n<p>b</p>"));
+    fake.log.clear();
+    controller.updatePreview(page("<p>a</p>\n<p>1</p>"));
+    controller.updatePreview(page("<p>a</p>\n<p>2</p>"));
+    controller.updatePreview(page("<p>a</p>\n<p>3</p>"));
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("patch"); }));
+    const FakePage::Script *first = fake.last("patch");
+    EXPECT_TRUE(first->text.contains(u"\"<p>1<\\/p>\\n\""));
+    EXPECT_TRUE(first->text.contains(u"var from = 2, removed = 1, inserted = 1"));
+    // The page is put in place by the same script, so no frame shows the
+    // change at the old position.
+    EXPECT_TRUE(first->text.contains(u"TZRHTMLSCROLLPOINT"));
+    EXPECT_EQ(first->world, PreviewPageDriver::World::Application);
+    fake.answer("patch", true);
+    fake.settle();
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("patch"); }));
+    EXPECT_TRUE(fake.last("patch")->text.contains(u"\"<p>3<\\/p>\\n\""));
+    fake.answer("patch", true);
+    fake.settle();
+    EXPECT_TRUE(idle());
+    EXPECT_EQ(fake.log.count("patch"), 2);
+    EXPECT_EQ(fake.log.count("load"), 0);
+    EXPECT_EQ(controller.baseSourceHTML(), page("<p>a</p>\n<p>3</p>"));
+}
+
+// Hidden: the HTML is dropped, not stored.
+TEST_F(PreviewControllerTest, DropsHtmlWhileHidden) {
+    thawWith(page("<p>a</p>"));
+    fake.log.clear();
+    fake.hidden = true;
+    controller.updatePreview(page("<p>b</p>"));
+    EXPECT_EQ(controller.baseSourceHTML(), page("<p>a</p>"));
+    EXPECT_TRUE(idle());
+    EXPECT_TRUE(fake.log.isEmpty());
+}
+
+// The page is reloaded in full when asked, when "alwaysReloadPreview" is on,
+// and when the HTML has no body to put in.
+TEST_F(PreviewControllerTest, ReloadsWhenTheBodyCannotOrShouldNotBeReplaced) {
+    thawWith(page("<p>a</p>"));
+    controller.setReloadNextUpdate(true);
+    controller.updatePreview(page("<p>b</p>"));
+    ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+    EXPECT_FALSE(controller.reloadNextUpdate());
+    fake.finishLoad();
+    fake.settle();
+    ASSERT_TRUE(idle());
+
+    prefs.insert(preview::AlwaysReloadPreview, true);
+    controller.updatePreview(page("<p>c</p>"));
+    ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+    fake.finishLoad();
+    fake.settle();
+    ASSERT_TRUE(idle());
+    prefs.remove(preview::AlwaysReloadPreview);
+
+    // A fragment gets an empty document in front; its body is not there to
+    // replace, so the whole page loads and the fragment is not lost.
+    controller.updatePreview("<p>fragment</p>");
+    ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+    EXPECT_TRUE(fake.loads.front().html.endsWith("<p>fragment</p>"));
+    fake.finishLoad();
+    fake.settle();
+    EXPECT_TRUE(idle());
+    EXPECT_FALSE(controller.knowsPageBlocks());
+    EXPECT_EQ(fake.log.count("patch") + fake.log.count("body"), 0);
+}
+
+// A patch that finds a different page gives way to the whole body; a page
+// that does not answer, or whose process died, is loaded afresh next time;
+// either way later updates go through.
+TEST_F(PreviewControllerTest, RecoversFromAPageThatIsNotWhatItSeemsOrDoesNotAnswer) {
+    thawWith(page("<p>a</p>"));
+    controller.updatePreview(page("<p>b</p>"));
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("patch"); }));
+    fake.answer("patch", false);
+    ASSERT_TRUE(fake.pending("body"));
+    fake.answer("body", 2);
+    fake.settle();
+    ASSERT_TRUE(idle());
+    EXPECT_TRUE(controller.knowsPageBlocks());
+
+    controller.updatePreview(page("<p>c</p>"));
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("patch"); }));
+    fake.answer("patch", QVariant(), false);  // the watchdog gave up
+    fake.settle();
+    ASSERT_TRUE(idle());
+    EXPECT_FALSE(controller.knowsPageBlocks());
+    controller.updatePreview(page("<p>d</p>"));
+    ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+    fake.finishLoad();
+    fake.settle();
+    ASSERT_TRUE(idle());
+
+    // The process dies: one reload at once; a second death soon after waits
+    // for the next update.
+    fake.log.clear();
+    controller.renderProcessGone();
+    ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+    fake.finishLoad(false);
+    fake.settle();
+    ASSERT_TRUE(idle());
+    controller.renderProcessGone();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(fake.log.count("load"), 1);
+    controller.updatePreview(page("<p>e</p>"));
+    ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+    EXPECT_TRUE(fake.loads.front().html.contains(u"<p>e</p>"));
+}
+
+// A reload asked for while a refresh runs follows it, once, and loads the
+// newest HTML; a style sheet change reloads with the sheet in the head.
+TEST_F(PreviewControllerTest, ReloadsAfterTheRunningRefreshWithTheNewestHtml) {
+    thawWith(page("<p>a</p>"));
+    fake.log.clear();
+    controller.updatePreview(page("<p>b</p>"));
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("patch"); }));
+    controller.reloadPreview();
+    controller.reloadPreview();
+    controller.updatePreview(page("<p>c</p>"));
+    EXPECT_TRUE(fake.loads.empty());
+    fake.answer("patch", true);
+    fake.settle();
+    ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+    EXPECT_TRUE(fake.loads.front().html.contains(u"<p>c</p>"));
+    fake.finishLoad();
+    fake.settle();
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(fake.log.count("load"), 1);
+
+    QTemporaryDir folder;
+    QFile sheet(folder.filePath("look.css"));
+    ASSERT_TRUE(sheet.open(QIODevice::WriteOnly));
+    sheet.write("h1 { color: teal; }");
+    sheet.close();
+    controller.applyCSSFromPath(sheet.fileName());
+    ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+    EXPECT_EQ(controller.activeCSSPath(), sheet.fileName());
+    EXPECT_TRUE(fake.loads.front().html.contains(u"<style type=\"text/css\">h1 { color: teal; }</style>"));
+}
+
+// After a refresh the block under the caret goes to the caret's height
+// (divided by the zoom); a caret that is not a number leaves the page; with
+// the preference off the page goes back to where it was.
+TEST_F(PreviewControllerTest, PutsThePageWhereTheCaretIs) {
+    thawWith(page("<p>a</p>"));
+    controller.scaleBy(2.0f);
+    EXPECT_DOUBLE_EQ(fake.zoom, 2.0);
+    controller.updatePreview(page("<p>b</p>"));
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("patch"); }));
+    EXPECT_TRUE(fake.last("patch")->text.contains(u"top-(62))"));  // 0.25 × 500 ÷ 2
+    fake.answer("patch", true);
+    fake.settle();
+    ASSERT_TRUE(idle());
+
+    editor.cursor = std::numeric_limits<double>::infinity();
+    controller.updatePreview(page("<p>c</p>"));
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("patch"); }));
+    EXPECT_FALSE(fake.last("patch")->text.contains(u"scroll"));
+    fake.answer("patch", true);
+    fake.settle();
+    ASSERT_TRUE(idle());
+
+    prefs.insert(preview::SyncPreviewLocationWhileTyping, false);
+    fake.scroll = QPointF(0, 345);
+    controller.updatePreview(page("<p>d</p>"));
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("patch"); }));
+    EXPECT_TRUE(fake.last("patch")->text.contains(u"window.scrollTo(0, 345)"));
+}
+
+TEST_F(PreviewControllerTest, ZoomsByTheProductOfItsSteps) {
+    controller.zoomIn();
+    controller.zoomIn();
+    controller.zoomOut();
+    EXPECT_FLOAT_EQ(float(controller.zoomFactor()), 1.1f);
+    controller.setZoomFactorTo(1.0f);
+    EXPECT_NEAR(controller.zoomFactor(), 1.0, 1e-6);
+    EXPECT_NEAR(fake.zoom, 1.0, 1e-6);
+    controller.scaleBy(0);
+    controller.scaleBy(std::nanf(""));
+    EXPECT_NEAR(controller.zoomFactor(), 1.0, 1e-6);
+}
+
+// Geometry arrives after each refresh; a page without height cannot place a
+// fraction.
+TEST_F(PreviewControllerTest, FetchesThePagesGeometryAfterEachRefresh) {
+    int changes = 0, loads = 0;
+    QObject::connect(&controller, &PreviewController::geometryChanged, [&] { changes++; });
+    QObject::connect(&controller, &PreviewController::pageLoaded, [&] { loads++; });
+    EXPECT_TRUE(std::isnan(controller.contentPercentToTotalPercent(0)));
+    thawWith(page("<p>a</p>"));
+    EXPECT_EQ(loads, 1);
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(controller.webBodyRect(), QRectF(8, 100, 600, 800));
+    EXPECT_DOUBLE_EQ(controller.contentPercentToTotalPercent(1), 0.9);
+    controller.updatePreview(page("<p>b</p>"));
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("patch"); }));
+    fake.answer("patch", true);
+    ASSERT_TRUE(fake.pending("geometry"));
+    fake.answer("geometry", R"({"documentHeight": 0, "viewHeight": 0, "scrollY": 0, "body": [0, 0, 0, 0],
+                               "nodes": []})");
+    EXPECT_EQ(changes, 2);
+    EXPECT_TRUE(std::isnan(controller.contentPercentToTotalPercent(0.5)));
+}
+
+// A page with MathJax or highlight.js gets its block scripts in its own world,
+// where they can wait for MathJax; a change that waits counts as made.
+TEST_F(PreviewControllerTest, RunsBlockScriptsBesideTheTypesettersOfThePage) {
+    prefs.insert(preview::AddMathJax, true);
+    controller.updatePreview(page("<p>a</p>"));
+    controller.thawAndReload();
+    ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+    EXPECT_TRUE(fake.loads.front().html.contains(u"MathJax.js?config=TeX-AMS-MML_HTMLorMML"));
+    fake.finishLoad();
+    ASSERT_TRUE(fake.pending("map"));
+    EXPECT_EQ(fake.last("map")->world, PreviewPageDriver::World::Page);
+    EXPECT_TRUE(fake.pending("typeset"));
+    fake.settle();
+    ASSERT_TRUE(idle());
+
+    controller.updatePreview(page("<p>b</p>"));
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("patch"); }));
+    EXPECT_EQ(fake.last("patch")->world, PreviewPageDriver::World::Page);
+    EXPECT_TRUE(fake.last("patch")->text.contains(u"var typesetting = true;"));
+    fake.answer("patch", "deferred");
+    fake.settle();
+    ASSERT_TRUE(idle());
+    EXPECT_TRUE(controller.knowsPageBlocks());
+    EXPECT_FALSE(fake.pending("body"));
+}

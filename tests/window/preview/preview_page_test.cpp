@@ -1,0 +1,212 @@
+// The preview's page text without a page: head content, body, blocks, links.
+#include "window/preview/preview_page.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+using namespace preview;
+
+namespace {
+
+QStringList blocksOf(const QString &body) {
+    const BodyBlocks blocks(body);
+    QStringList list;
+    for (qsizetype i = 0; i < blocks.count(); i++)
+        list << blocks.block(i).toString();
+    return list;
+}
+
+}  // namespace
+
+// The head content, byte for byte, in its order; margins are the editor's
+// height × 0.9 in single precision, truncated.
+TEST(PreviewPage, BuildsTheHeadContentInItsOrder) {
+    HeadOptions options;
+    options.viewHeight = 500;
+    EXPECT_EQ(headContent(options),
+              "<style type=\"text/css\">@media screen{body {margin-top: 449px; margin-bottom: 449px;}}</style>");
+
+    options.styleSheet = QStringLiteral("p { color: red; } /* 100%1 */");
+    options.mathJax = true;
+    options.syntaxHighlighting = true;
+    options.scripts = {"M.js?config=X", "s.css", "h.js"};
+    EXPECT_EQ(headContent(options),
+              "<style type=\"text/css\">p { color: red; } /* 100%1 */</style>\n"
+              "<style type=\"text/css\">@media screen{body {margin-top: 449px; margin-bottom: 449px;}}</style>"
+              "<script type=\"text/javascript\" src=\"M.js?config=X\"></script>\n"
+              "<link rel=\"stylesheet\" href=\"s.css\">\n"
+              "<script type=\"text/javascript\" src=\"h.js\"></script>\n"
+              "<script>hljs.initHighlightingOnLoad();</script>\n");
+
+    EXPECT_EQ(bodyMargin(0), 0);
+    EXPECT_EQ(bodyMargin(10), 8);  // 8.9999997 is truncated
+    EXPECT_EQ(bodyMargin(-5), 0);
+    EXPECT_EQ(bodyMargin(std::nan("")), 0);
+    EXPECT_EQ(bodyMargin(1e12), std::numeric_limits<int>::max());
+    EXPECT_EQ(bodyMargin(1e300), 0);  // beyond single precision
+}
+
+TEST(PreviewPage, ReplacesThePagesOwnHeadOrPutsADocumentInFront) {
+    qsizetype start = -1;
+    EXPECT_EQ(applyHead("<html><head><title>T</title><style>x</style></head><body>b</body></html>", "H", &start),
+              "<html><head>H</head><body>b</body></html>");
+    EXPECT_EQ(start, 0);
+    // Without "</head>" the head content goes just after "<head>".
+    EXPECT_EQ(applyHead("<head><body>b</body>", "H"), "<head>H<body>b</body>");
+    // Only the first head counts, and only "<head>" exactly.
+    EXPECT_EQ(applyHead("<head>a</head><head>c</head>", "H"), "<head>H</head><head>c</head>");
+
+    // A fragment: an empty document goes in front, and the body the
+    // preview replaces is searched for after it.
+    const QString page = applyHead("<p>snippet</p>", "H", &start);
+    EXPECT_TRUE(page.startsWith("<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\">\n"
+                                "<head>\nH\n</head>\n<body></body>\n</html>\n"));
+    EXPECT_EQ(page.mid(start), "<p>snippet</p>");
+    EXPECT_FALSE(bodyRange(page, start));
+    const QString withBody = applyHead("<body><p>x</p></body>", "H", &start);
+    const auto range = bodyRange(withBody, start);
+    ASSERT_TRUE(range);
+    EXPECT_EQ(withBody.mid(range->start, range->length), "<p>x</p>");
+
+    EXPECT_FALSE(bodyRange(u"<body>open"));
+    EXPECT_FALSE(bodyRange(u"no body</body>"));
+    const auto empty = bodyRange(u"<body></body>");
+    ASSERT_TRUE(empty);
+    EXPECT_EQ(empty->start, 6);
+    EXPECT_EQ(empty->length, 0);
+}
+
+TEST(PreviewPage, ReadsStyleSheetsInTheirEncoding) {
+    QTemporaryDir folder;
+    auto write = [&](const char *name, const QByteArray &bytes) {
+        QFile file(folder.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return file.fileName();
+    };
+    EXPECT_EQ(readStyleSheet(write("utf8.css", "p::before { content: \"\xC3\xA9\"; }")),
+              QString::fromUtf8("p::before { content: \"\xC3\xA9\"; }"));
+    EXPECT_EQ(readStyleSheet(write("latin1.css", "p::before { content: \"\xE9\"; }")),
+              QString::fromUtf8("p::before { content: \"\xC3\xA9\"; }"));
+    EXPECT_EQ(readStyleSheet(write("utf16.css", QByteArray("\xFF\xFEp\0{\0}\0", 8))), "p{}");
+    EXPECT_FALSE(readStyleSheet(folder.filePath("missing.css")));
+}
+
+// A block is a top-level element with the text after it; what a browser would
+// nest stays in one block.
+TEST(PreviewPage, CutsTheBodyIntoTopLevelBlocks) {
+    EXPECT_EQ(blocksOf("\n\n<h1 id=\"a\">A</h1>\n\n<p>x <em>y</em></p>\n\n<hr />\n<ul>\n<li>1</li>\n</ul>\n"),
+              QStringList({"\n\n", "<h1 id=\"a\">A</h1>\n\n", "<p>x <em>y</em></p>\n\n", "<hr />\n",
+                           "<ul>\n<li>1</li>\n</ul>\n"}));
+    EXPECT_EQ(blocksOf("<p>a</p><p>b</p>"), QStringList({"<p>a</p>", "<p>b</p>"}));
+    EXPECT_TRUE(blocksOf("").isEmpty());
+    // Void elements, quoted ">" and comments do not nest.
+    EXPECT_EQ(blocksOf("<img src=\"a>b\"><br><p title='>'>x</p><!-- <div> -->"),
+              QStringList({"<img src=\"a>b\">", "<br>", "<p title='>'>x</p><!-- <div> -->"}));
+    // Raw text holds no tags.
+    EXPECT_EQ(blocksOf("<script>if (a < b) document.write('<div>')</script><pre>&lt;/script&gt;</pre>"),
+              QStringList({"<script>if (a < b) document.write('<div>')</script>", "<pre>&lt;/script&gt;</pre>"}));
+    EXPECT_EQ(blocksOf("<STYLE>p{}</style><P>x</P>"), QStringList({"<STYLE>p{}</style>", "<P>x</P>"}));
+    // An end tag closes what is inside it; a stray one is ignored.
+    EXPECT_EQ(blocksOf("<div><span>a</div></p><p>b</p>"), QStringList({"<div><span>a</div></p>", "<p>b</p>"}));
+    // An element never closed holds the rest; so does "<div/>" (not
+    // self-closing in HTML).
+    EXPECT_EQ(blocksOf("<p>a</p><div>b<p>c</p>"), QStringList({"<p>a</p>", "<div>b<p>c</p>"}));
+    EXPECT_EQ(blocksOf("<div/><p>c</p>"), QStringList({"<div/><p>c</p>"}));
+    // A "<" that starts no tag is text; an unfinished tag ends the text.
+    EXPECT_EQ(blocksOf("a < b<p>c</p><"), QStringList({"a < b", "<p>c</p><"}));
+    EXPECT_EQ(blocksOf("<p>a</p><p class=\"x"), QStringList({"<p>a</p>", "<p class=\"x"}));
+}
+
+TEST(PreviewPage, FindsTheBlocksThatChanged) {
+    const BodyBlocks before("<p>a</p><p>b</p><p>c</p><p>d</p>");
+    auto change = [&](const QString &after) { return compareBlocks(before, BodyBlocks(after)); };
+    BlockChange c = change("<p>a</p><p>B</p><p>c</p><p>d</p>");
+    EXPECT_EQ(c.prefix, 1);
+    EXPECT_EQ(c.removed, 1);
+    EXPECT_EQ(c.inserted, 1);
+    c = change("<p>a</p><p>b</p><p>c</p><p>d</p>");
+    EXPECT_TRUE(c.none());
+    c = change("<p>a</p><p>x</p><p>y</p><p>b</p><p>c</p><p>d</p>");
+    EXPECT_EQ(c.prefix, 1);
+    EXPECT_EQ(c.removed, 0);
+    EXPECT_EQ(c.inserted, 2);
+    c = change("<p>d</p>");
+    EXPECT_EQ(c.prefix, 0);
+    EXPECT_EQ(c.removed, 3);
+    EXPECT_EQ(c.inserted, 0);
+    // Repeated blocks: prefix and suffix never overlap.
+    const BodyBlocks repeated("<p>a</p><p>a</p>");
+    c = compareBlocks(repeated, BodyBlocks("<p>a</p><p>a</p><p>a</p>"));
+    EXPECT_EQ(c.prefix + c.removed + (repeated.count() - c.prefix - c.removed), repeated.count());
+    EXPECT_EQ(c.removed, 0);
+    EXPECT_EQ(c.inserted, 1);
+
+    EXPECT_EQ(BodyBlocks("<p>a</p><p>b</p><p>c</p>").joinedWithMarkers(1, 2),
+              "<p>b</p><!--orvane-block--><p>c</p>");
+    EXPECT_EQ(BodyBlocks("<p>a</p>").joinedWithMarkers(0, 0), "");
+}
+
+// Text of the body goes into the scripts as a string literal that reads back
+// exactly, whatever it holds.
+TEST(PreviewPage, PutsTheBodyIntoScriptsAsALiteral) {
+    const QString body = QString::fromUtf8("<p>\"q\" \\ %1 %2</p>\r\n<p>a\xE2\x80\xA8" "b</p><script>x</script>");
+    const QString script = replaceBodyScript(BodyBlocks(body), false);
+    EXPECT_TRUE(script.contains(u"\"<p>\\\"q\\\" \\\\ %1 %2<\\/p>\\r\\n<!--orvane-block--><p>a\\u2028b<\\/p>"
+                                u"<!--orvane-block--><script>x<\\/script>\""));
+    EXPECT_TRUE(script.contains(u"split(body, 3)"));
+    const QString patch = patchBlocksScript(BodyBlocks("<p>a</p><p>b</p>"), BodyBlocks("<p>a</p><p>%6</p>"),
+                                            {1, 1, 1}, true, "window.scrollTo(0, 5)");
+    EXPECT_TRUE(patch.contains(u"var from = 1, removed = 1, inserted = 1"));
+    EXPECT_TRUE(patch.contains(u"blocks.length === 2"));
+    EXPECT_TRUE(patch.contains(u"t.innerHTML = \"<p>%6<\\/p>\""));
+    EXPECT_TRUE(patch.contains(u"var typesetting = true;"));
+    EXPECT_TRUE(patch.contains(u"try {window.scrollTo(0, 5)} catch (e) {}"));
+    EXPECT_EQ(scrollToAnchorScript(120),
+              "var target = document.getElementById(\"TZRHTMLSCROLLPOINT\");"
+              "window.scrollBy(0,target.getBoundingClientRect().top-(120))");
+    EXPECT_TRUE(scrollToAnchorScript(-40).endsWith(u"top-(-40))"));  // a caret above the view
+}
+
+TEST(PreviewPage, ReadsThePagesGeometry) {
+    const auto geometry = parseGeometry(
+        R"({"documentHeight": 2000, "viewHeight": 500, "scrollY": 100, "body": [8, 400, 600, 1200],
+            "nodes": [["H1", 400, 40], ["P", 460, 20], ["#comment", 0, 0]]})");
+    ASSERT_TRUE(geometry);
+    EXPECT_EQ(geometry->body, QRectF(8, 400, 600, 1200));
+    ASSERT_EQ(geometry->children.size(), 3u);
+    EXPECT_EQ(geometry->children[1].name, "P");
+    EXPECT_DOUBLE_EQ(geometry->contentPercentToTotalPercent(0), 0.2);
+    EXPECT_DOUBLE_EQ(geometry->contentPercentToTotalPercent(1), 0.8);
+
+    PageGeometry flat = *geometry;
+    flat.documentHeight = 0;
+    EXPECT_TRUE(std::isnan(flat.contentPercentToTotalPercent(0.5)));
+    EXPECT_FALSE(flat.usable());
+
+    EXPECT_FALSE(parseGeometry("null"));
+    EXPECT_FALSE(parseGeometry("{\"nodes\": [[\"P\"]]}"));
+}
+
+TEST(PreviewPage, DecidesWhereALinkGoes) {
+    const QUrl document = QUrl::fromLocalFile("/home/ann/notes/doc.md");
+    EXPECT_EQ(decideLink(document, QUrl("file:///home/ann/notes/doc.md#fn:1")), LinkDecision::Follow);
+    EXPECT_EQ(decideLink(document, QUrl("file://localhost/home/ann/notes/doc.md#fn:1")), LinkDecision::Follow);
+    EXPECT_EQ(decideLink(document, QUrl("file:///home/ann/notes/doc.md")), LinkDecision::Stay);
+    // The document's name as a prefix of another file's is another file.
+    EXPECT_EQ(decideLink(document, QUrl("file:///home/ann/notes/doc.md.bak")), LinkDecision::OpenOutside);
+    EXPECT_EQ(decideLink(document, QUrl("file:///home/ann/notes/other.md")), LinkDecision::OpenOutside);
+    EXPECT_EQ(decideLink(document, QUrl("https://example.com/#fn:1")), LinkDecision::OpenOutside);
+    EXPECT_EQ(decideLink(document, QUrl("data:text/html,<p>x</p>")), LinkDecision::OpenOutside);
+
+    const QUrl untitled = untitledPreviewUrl();
+    EXPECT_EQ(untitled, QUrl::fromLocalFile(QDir::tempPath() + "/orvane.html"));
+    EXPECT_EQ(decideLink(untitled, untitled.resolved(QUrl("#top"))), LinkDecision::Follow);
+    EXPECT_EQ(decideLink(untitled, untitled.resolved(QUrl("picture.png"))), LinkDecision::OpenOutside);
+}

@@ -1,0 +1,65 @@
+#include "window/bridge/scroll_anchor.h"
+
+#include <algorithm>
+
+#include "engine.h"
+#include "offsets.h"
+#include "token.h"
+
+const char kScrollAnchor[] =
+    "<a id=\"TZRHTMLSCROLLPOINT\" style=\"font-size:0px;position:absolute;left:10px;\">.</a>";
+
+namespace {
+
+// The HTML writer records where each token it writes begins and how much it
+// wrote; a token it never reached (the metadata's lines, the text of code,
+// math and rules, which it prints as they stand) keeps the 0 and 0 it was
+// made with, and its parent's end is the nearest place known. Only among the
+// blocks at the top can 0 and 0 be a real record: the writer reaches every
+// one of them, and one that writes nothing before anything else stands at 0.
+bool reachedByWriter(const token *t) {
+    return t->out_start != 0 || t->out_len != 0;
+}
+
+}  // namespace
+
+token *deepestChildOfToken(token *t, size_t offset) {
+    // A loop rather than recursion: trees nest up to the library's depth
+    // limit.
+    for (bool top = true; t; top = false) {
+        token *child = token_child_at_offset(t, offset);
+        if (!child)
+            return t;
+        if (child->type == BLOCK_EMPTY) {
+            while (child->type == BLOCK_EMPTY && child->prev)
+                child = child->prev;
+            offset = child->len ? child->start + child->len - 1 : child->start;
+        }
+        if (!top && !reachedByWriter(child))
+            return t;
+        if (!child->child)
+            return child;
+        t = child;
+    }
+    return t;
+}
+
+std::optional<size_t> htmlOffsetForTextCharOffset(tzr_engine *e, std::optional<size_t> location) {
+    if (!location)
+        return std::nullopt;
+    token *root = e ? e->root : nullptr;
+    if (!root || !e->source)
+        return size_t(-1);
+    size_t byte = utf8_unit_offset_to_byte_offset(e->source->str, *location);
+    byte = std::min(byte, root->len);
+    if (byte > 0)
+        byte--;
+    const token *under = deepestChildOfToken(root, byte);
+    return under ? under->out_start + under->out_len : 0;
+}
+
+void insertScrollAnchor(DString *html, std::optional<size_t> offset) {
+    if (!html || !offset)
+        return;
+    d_string_insert(html, std::min(*offset, html->length), kScrollAnchor);
+}

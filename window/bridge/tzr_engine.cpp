@@ -1,0 +1,303 @@
+// The bridge's life and its update cycle: requests, the worker, coalescing,
+// the resume and the engine rebuild.
+#include "window/bridge/tzr_engine.h"
+
+#include <QTimer>
+
+#include "d_string.h"
+#include "engine.h"
+#include "platform/prefs/defaults.h"
+#include "platform/runtime/dispatch.h"
+#include "tzr.h"
+#include "window/bridge/engine_editor_link.h"
+#include "window/bridge/tzr_engine_core.h"
+
+using platform::Defaults;
+using platform::Dispatch;
+using platform::TextRange;
+
+namespace {
+
+// The preferences whose change rebuilds the live engine.
+const QStringList kExtensionKeys = {
+    QStringLiteral("EXT_SMART"),         QStringLiteral("EXT_NOTES"),
+    QStringLiteral("EXT_RANDOM_FOOT"),   QStringLiteral("EXT_NO_LABELS"),
+    QStringLiteral("EXT_CRITIC"),        QStringLiteral("EXT_CRITIC_ACCEPT"),
+    QStringLiteral("EXT_CRITIC_REJECT"), QStringLiteral("EXT_TRANSCLUDE"),
+    QStringLiteral("EXT_COMPATIBILITY"), QStringLiteral("EXT_COMPLETE"),
+    QStringLiteral("EXT_SNIPPET"),
+};
+
+constexpr std::chrono::milliseconds kResumeDelay(50);
+
+}  // namespace
+
+// --- TZREngine ----------------------------------------------------------------------
+
+TZREngine::TZREngine(QObject *parent) : QObject(parent), m_core(std::make_shared<TZREngineCore>()) {
+    m_core->owner = this;
+    Defaults::standard().observe(kExtensionKeys, this,
+                                 [this](const QString &, const QVariant &) { setTZRExtensions(); });
+}
+
+TZREngine::~TZREngine() {
+    // A cycle in flight keeps the core; it stops at its next step, and its
+    // trips to the main thread find no bridge any more.
+    m_core->closing = true;
+    m_core->owner = nullptr;
+}
+
+void TZREngine::setEditor(EngineEditorLink *editor) {
+    QObject::disconnect(m_charCountConnection);
+    m_editor = editor;
+    if (editor)
+        m_charCountConnection = editor->observeCharCount(this, [this] {
+            if (m_editor)
+                updateData(m_editor->lastEditedRange());
+        });
+}
+
+void TZREngine::setTransclusionFile(const QString &path) { m_core->setTransclusionFile(path); }
+void TZREngine::setTransclusionFolder(const QString &path) { m_core->setTransclusionFolder(path); }
+QString TZREngine::transclusionFile() const { return m_core->transclusionFile(); }
+QString TZREngine::transclusionFolder() const { return m_core->transclusionFolder(); }
+
+void TZREngine::prepareSource(DString *source, short format, uint64_t extensions) const {
+    m_core->prepareSource(source, format, extensions);
+}
+
+void TZREngine::enableUpdating() {
+    {
+        std::lock_guard lock(m_core->objectMutex);
+        m_core->isUpdating = false;
+    }
+    setTZRExtensions();
+}
+
+void TZREngine::updateData(std::optional<TextRange> editedRange) { m_core->updateData(editedRange); }
+
+void TZREngine::setTZRExtensions() { m_core->setTZRExtensions(); }
+
+void TZREngine::resumeUpdating() {
+    bool replay = false;
+    {
+        std::lock_guard lock(m_core->objectMutex);
+        m_core->isUpdating = false;
+        replay = std::exchange(m_core->needsFinalUpdate, false);
+    }
+    // The caret is read now, when the replay runs, not when the edits came.
+    if (replay && m_editor)
+        updateData(TextRange{m_editor->caretLocation(), 0});
+}
+
+void TZREngine::scheduleResume() {
+    QTimer::singleShot(kResumeDelay, this, [this] { resumeUpdating(); });
+}
+
+void TZREngine::setOkToUpdatePreview(bool ok) {
+    if (m_core->okToUpdatePreview.exchange(ok) == ok)
+        return;
+    if (ok)
+        updateData(std::nullopt);
+}
+
+bool TZREngine::okToUpdatePreview() const { return m_core->okToUpdatePreview; }
+
+const platform::Observable<QString> &TZREngine::htmlString() const { return m_core->htmlString; }
+const platform::Observable<HeaderList> &TZREngine::headers() const { return m_core->headers; }
+const platform::Observable<LabelSet> &TZREngine::references() const { return m_core->references; }
+const platform::Observable<LabelSet> &TZREngine::citeKeys() const { return m_core->citeKeys; }
+const platform::Observable<ChangeList> &TZREngine::changes() const { return m_core->changes; }
+const platform::Observable<LabelSet> &TZREngine::sandboxAssets() const { return m_core->sandboxAssets; }
+
+HeaderList TZREngine::headersFilteredFor(const QString &query) const {
+    HeaderList list = m_core->headers.get();
+    list.rows = ::headersFilteredFor(std::move(list.rows), query, m_editor ? m_editor->string() : QString());
+    return list;
+}
+
+bool TZREngine::isUpdating() const {
+    std::lock_guard lock(m_core->objectMutex);
+    return m_core->isUpdating;
+}
+
+bool TZREngine::needsFinalUpdate() const {
+    std::lock_guard lock(m_core->objectMutex);
+    return m_core->needsFinalUpdate;
+}
+
+quint64 TZREngine::completedCycles() const { return m_core->completedCycles; }
+
+// --- The core's cycle -------------------------------------------------------------
+
+TZREngineCore::TZREngineCore() : source(d_string_new("")), html(d_string_new("")) {}
+
+TZREngineCore::~TZREngineCore() {
+    std::lock_guard lock(engineMutex);
+    tzr_engine_free(engine, false);
+    d_string_free(source, true);
+    d_string_free(html, true);
+}
+
+void TZREngineCore::setTransclusionFile(const QString &path) {
+    std::lock_guard lock(m_pathMutex);
+    m_transclusionFile = path;
+}
+
+void TZREngineCore::setTransclusionFolder(const QString &path) {
+    std::lock_guard lock(m_pathMutex);
+    m_transclusionFolder = path;
+}
+
+QString TZREngineCore::transclusionFile() const {
+    std::lock_guard lock(m_pathMutex);
+    return m_transclusionFile;
+}
+
+QString TZREngineCore::transclusionFolder() const {
+    std::lock_guard lock(m_pathMutex);
+    return m_transclusionFolder;
+}
+
+void TZREngineCore::releaseOnMain(std::shared_ptr<TZREngineCore> core) {
+    if (core && !Dispatch::isMainThread())
+        Dispatch::main([keep = std::move(core)] {});
+}
+
+void TZREngineCore::updateData(std::optional<TextRange> range) {
+    Dispatch::background([self = shared_from_this(), range]() mutable {
+        self->runWorker(range);
+        releaseOnMain(std::move(self));
+    });
+}
+
+bool TZREngineCore::withOwner(const std::function<void(TZREngine &)> &fn) {
+    bool ran = false;
+    Dispatch::mainSync([&] {
+        if (owner && !closing) {
+            fn(*owner);
+            ran = true;
+        }
+    });
+    return ran;
+}
+
+void TZREngineCore::ensureEngine(uint64_t extensions) {
+    if (engine)
+        return;
+    engine = tzr_engine_create_with_d_string(source, extensions);
+    if (!engine)
+        source = d_string_new("");  // a failed create frees the source it was given
+    hasEngine = engine != nullptr;
+}
+
+void TZREngineCore::setTZRExtensions() {
+    if (Dispatch::isMainThread()) {
+        Dispatch::background([self = shared_from_this()]() mutable {
+            self->setTZRExtensions();
+            releaseOnMain(std::move(self));
+        });
+        return;
+    }
+    {
+        std::lock_guard lock(objectMutex);
+        if (isUpdating) {
+            needsNewExtensions = true;
+            return;
+        }
+        const uint64_t flags = TZREngine::extensions() | TZR_EXT_COMPLETE;
+        {
+            // The new engine first, so that the bridge never looks blocked.
+            std::lock_guard engineLock(engineMutex);
+            tzr_engine *old = std::exchange(engine, nullptr);
+            ensureEngine(flags);
+            tzr_engine_free(old, false);
+        }
+        needsNewExtensions = false;
+    }
+    updateData(std::nullopt);
+}
+
+std::optional<TZREngineCore::Cycle> TZREngineCore::readEditor(std::optional<TextRange> range) {
+    Cycle cycle;
+    cycle.range = range;
+    cycle.liveUpdatePreview = Defaults::standard().boolForKey(QStringLiteral("liveUpdatePreview"));
+    const bool ran = withOwner([&](TZREngine &bridge) {
+        EngineEditorLink *editor = bridge.editor();
+        if (!editor)
+            return;
+        using View = EngineEditorLink::View;
+        cycle.previewVisible = !editor->isViewHidden(View::Preview);
+        cycle.changesVisible = !editor->isViewHidden(View::Changes);
+        cycle.referencesVisible = !editor->isViewHidden(View::References);
+        cycle.tocVisible = !editor->isViewHidden(View::TableOfContents);
+        if (!cycle.anyVisible())
+            return;
+        // One copy, here on the main thread: the buffer may change or move as
+        // soon as this block returns.
+        cycle.text = editor->utf8Text();
+        cycle.generation = editor->editGeneration();
+        if (cycle.previewVisible && cycle.liveUpdatePreview)
+            cycle.typedSpace = editor->takeTypedSpace();
+    });
+    if (!ran)
+        return std::nullopt;
+    return cycle;
+}
+
+void TZREngineCore::endCycleEarly() {
+    std::lock_guard lock(objectMutex);
+    isUpdating = false;
+}
+
+void TZREngineCore::runWorker(std::optional<TextRange> range) {
+    if (closing || !hasEngine)
+        return;  // gone, or still blocked
+    {
+        std::lock_guard lock(objectMutex);
+        if (isUpdating) {
+            needsFinalUpdate = true;  // this request's range is not kept
+            return;
+        }
+        if (needsNewExtensions) {
+            setTZRExtensions();
+            return;
+        }
+        isUpdating = true;
+    }
+
+    std::optional<Cycle> cycle = readEditor(range);
+    if (!cycle || !cycle->anyVisible()) {
+        // Nothing to show it in: no parse, and no resume either.
+        endCycleEarly();
+        return;
+    }
+    if (!updateTZREngine(*cycle) || closing) {
+        endCycleEarly();
+        return;
+    }
+    if (!dontAskSandboxPermission)
+        updateSandboxAssets(*cycle);
+    if (cycle->previewVisible)
+        updatePreview(*cycle);
+    if (cycle->tocVisible)
+        updateTOC(*cycle);
+    if (cycle->referencesVisible)
+        updateReferences(*cycle);
+    if (cycle->changesVisible)
+        updateChanges(*cycle);
+    {
+        // Between cycles the window keeps only its source and HTML.
+        std::lock_guard engineLock(engineMutex);
+        tzr_engine_reset(engine);
+    }
+    completedCycles++;
+    scheduleResume();
+}
+
+void TZREngineCore::scheduleResume() {
+    Dispatch::main([weak = weak_from_this()] {
+        if (auto core = weak.lock(); core && core->owner)
+            core->owner->scheduleResume();
+    });
+}

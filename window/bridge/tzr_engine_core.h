@@ -1,0 +1,140 @@
+// The part of a TZREngine that its background work holds: the flags of the
+// update cycle, the live document engine with its source and HTML, the
+// document's paths and the published values. A cycle keeps the core alive,
+// so that a bridge destroyed during a cycle leaves it nothing dangling; the
+// core reaches the bridge (and through it the editor) only on the main
+// thread, where `owner` is read and cleared.
+//
+// Locks, both recursive, each taken on its own: `objectMutex` guards the
+// three flags, `engineMutex` the engine, the source and the HTML. When both
+// are held, the object lock is taken first. Neither is held while the core
+// waits for the main thread.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+#include <QByteArray>
+#include <QString>
+
+#include "platform/runtime/observable.h"
+#include "platform/text/text_range.h"
+#include "window/sidebars/sidebar_rows.h"
+
+class TZREngine;
+struct DString;
+struct tzr_engine;
+
+// The "LANGUAGE" preference as the library's language code.
+unsigned short languagePreference();
+
+// A path handed to the library: NULL for none.
+inline const char *pathOrNull(const QByteArray &utf8) { return utf8.isEmpty() ? nullptr : utf8.constData(); }
+
+class TZREngineCore : public std::enable_shared_from_this<TZREngineCore> {
+public:
+    TZREngineCore();
+    ~TZREngineCore();
+    TZREngineCore(const TZREngineCore &) = delete;
+    TZREngineCore &operator=(const TZREngineCore &) = delete;
+
+    // The bridge; read and written on the main thread only.
+    TZREngine *owner = nullptr;
+    std::atomic<bool> closing{false};
+
+    mutable std::recursive_mutex objectMutex;
+    bool isUpdating = true;          // a cycle is in flight (blocked at first)
+    bool needsFinalUpdate = true;    // a request came during the cycle
+    bool needsNewExtensions = true;  // the engine must be rebuilt first
+
+    mutable std::recursive_mutex engineMutex;
+    tzr_engine *engine = nullptr;  // over `source`, which it does not own
+    // Whether `engine` is set, readable without the lock: a request must not
+    // wait for a cycle's parse to learn that the bridge is still blocked.
+    std::atomic<bool> hasEngine{false};
+    DString *source = nullptr;     // the prepared copy of the editor text
+    DString *html = nullptr;       // the HTML of the last cycle
+
+    std::atomic<bool> dontAskSandboxPermission{false};
+    std::atomic<bool> okToUpdatePreview{true};
+    std::atomic<quint64> completedCycles{0};
+
+    platform::Observable<QString> htmlString;
+    platform::Observable<HeaderList> headers;
+    platform::Observable<LabelSet> references;
+    platform::Observable<LabelSet> citeKeys;
+    platform::Observable<ChangeList> changes;
+    platform::Observable<LabelSet> sandboxAssets;
+
+    void setTransclusionFile(const QString &path);
+    void setTransclusionFolder(const QString &path);
+    QString transclusionFile() const;
+    QString transclusionFolder() const;
+
+    // Queues the worker of one request on the background pool.
+    void updateData(std::optional<platform::TextRange> range);
+    // Rebuilds the engine, or notes the rebuild during a cycle. From the main
+    // thread the work moves to the background pool.
+    void setTZRExtensions();
+    // The source preparation shared by rendering and export: header and
+    // footer text, transclusion, CriticMarkup accepted or rejected.
+    void prepareSource(DString *source, short format, uint64_t extensions) const;
+    // Makes the live engine over the source when there is none (engine lock
+    // held).
+    void ensureEngine(uint64_t extensions);
+
+private:
+    struct Cycle;
+
+    void runWorker(std::optional<platform::TextRange> range);
+    std::optional<Cycle> readEditor(std::optional<platform::TextRange> range);
+    void endCycleEarly();
+    // Runs `fn` with the bridge on the main thread and waits for it; false
+    // when the bridge is gone or the application is quitting.
+    bool withOwner(const std::function<void(TZREngine &)> &fn);
+    void scheduleResume();
+    // Hands a reference to the main thread, so that the last one (and with
+    // it the published values' notifiers) goes there.
+    static void releaseOnMain(std::shared_ptr<TZREngineCore> core);
+
+    // The steps of a cycle (tzr_engine_render.cpp).
+    bool updateTZREngine(Cycle &cycle);
+    void updatePreview(const Cycle &cycle);
+    void storeHTMLString(std::optional<qsizetype> location);
+
+    // The sidebars' lists (tzr_engine_lists.cpp).
+    template <typename List, typename Rows>
+    List stamped(const Cycle &cycle, Rows rows) const;
+    template <typename List>
+    bool publish(platform::Observable<List> &list, const List &value);
+    void updateTOC(const Cycle &cycle);
+    void updateReferences(const Cycle &cycle);
+    void updateBibTeX(const Cycle &cycle);
+    void updateChanges(const Cycle &cycle);
+    void updateSandboxAssets(const Cycle &cycle);
+    void updateSandboxPermissions(const QSet<QString> &assets);
+
+    mutable std::mutex m_pathMutex;
+    QString m_transclusionFile;
+    QString m_transclusionFolder;
+};
+
+// What a cycle reads from the editor and the views on the main thread, and
+// learns on its way.
+struct TZREngineCore::Cycle {
+    std::optional<platform::TextRange> range;
+    bool previewVisible = false;
+    bool changesVisible = false;
+    bool referencesVisible = false;
+    bool tocVisible = false;
+    bool liveUpdatePreview = true;
+    bool typedSpace = false;   // read and cleared for a visible, live preview
+    QByteArray text;           // the editor text, copied on the main thread
+    quint64 generation = 0;    // the edit generation of that copy
+    bool editorOffsets = true; // the prepared source is the text unchanged
+
+    bool anyVisible() const { return previewVisible || changesVisible || referencesVisible || tocVisible; }
+};

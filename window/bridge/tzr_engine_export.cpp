@@ -1,0 +1,156 @@
+// What the bridge answers outside its cycle: the extension flags of the
+// preferences, exports to any format with engines of their own, and tags.
+#include <QFile>
+
+#include "d_string.h"
+#include "engine.h"
+#include "platform/prefs/defaults.h"
+#include "platform/runtime/dispatch.h"
+#include "tzr.h"
+#include "window/bridge/engine_editor_link.h"
+#include "window/bridge/tzr_engine.h"
+#include "window/bridge/tzr_engine_core.h"
+
+using platform::Defaults;
+
+namespace {
+
+// Where exported HTML loads MathJax and highlight.js from: a public script
+// host, over https only, so that an export opened later never pulls scripts
+// over a connection anybody on the way could change.
+const char kScriptHost[] = "https://cdnjs.cloudflare.com";
+
+// What exported HTML gets in its head, by the preferences.
+QByteArray headInsertion(const QString &cssPath) {
+    const Defaults &defaults = Defaults::standard();
+    QByteArray insertion;
+    if (defaults.boolForKey(QStringLiteral("exportPreviewCSS")) && !cssPath.isEmpty()) {
+        QFile css(cssPath);
+        if (css.open(QIODevice::ReadOnly))
+            insertion += "<style type=\"text/css\">" + css.readAll() + "</style>\n";
+    }
+    if (defaults.boolForKey(QStringLiteral("addMathJax")))
+        insertion += QByteArray("<script type=\"text/javascript\" src=\"") + kScriptHost +
+                     "/ajax/libs/mathjax/2.7.2/MathJax.js?config=TeX-AMS-MML_HTMLorMML\"></script>\n";
+    if (defaults.boolForKey(QStringLiteral("addSyntaxHighlighting"))) {
+        insertion += QByteArray("<link rel=\"stylesheet\" href=\"") + kScriptHost +
+                     "/ajax/libs/highlight.js/9.12.0/styles/default.min.css\">\n";
+        insertion += QByteArray("<script type=\"text/javascript\" src=\"") + kScriptHost +
+                     "/ajax/libs/highlight.js/9.12.0/highlight.min.js\"></script>\n";
+        insertion += "<script>hljs.initHighlightingOnLoad();</script>\n";
+    }
+    return insertion;
+}
+
+}  // namespace
+
+uint64_t TZREngine::extensions() {
+    const Defaults &defaults = Defaults::standard();
+    auto on = [&](const char *key) { return defaults.boolForKey(QLatin1String(key)); };
+    uint64_t flags = 0;
+    if (on("EXT_SMART"))
+        flags |= TZR_EXT_SMART;
+    if (on("EXT_NOTES"))
+        flags |= TZR_EXT_NOTES;
+    if (on("EXT_RANDOM_FOOT"))
+        flags |= TZR_EXT_RANDOM_FOOT;
+    if (on("EXT_NO_LABELS"))
+        flags |= TZR_EXT_NO_LABELS;
+    if (on("EXT_CRITIC"))
+        flags |= TZR_EXT_CRITIC;
+    const bool accept = on("EXT_CRITIC_ACCEPT");
+    const bool reject = on("EXT_CRITIC_REJECT");
+    if (accept)
+        flags |= TZR_EXT_CRITIC | TZR_EXT_CRITIC_ACCEPT;
+    if (reject)
+        flags |= TZR_EXT_CRITIC | TZR_EXT_CRITIC_REJECT;
+    if (accept && reject)
+        flags &= ~uint64_t(TZR_EXT_CRITIC_ACCEPT | TZR_EXT_CRITIC_REJECT);
+    if (on("EXT_TRANSCLUDE"))
+        flags |= TZR_EXT_TRANSCLUDE;
+    if (on("EXT_COMPATIBILITY"))
+        flags = 0x121;  // plain Markdown: everything gathered so far gives way
+    if (on("EXT_COMPLETE"))
+        flags |= TZR_EXT_COMPLETE;
+    if (on("EXT_SNIPPET"))
+        flags |= TZR_EXT_SNIPPET;
+    return flags;
+}
+
+tzr_engine *TZREngine::createEngine(DString *source) {
+    tzr_engine *e = tzr_engine_create_with_d_string(source, extensions());
+    tzr_engine_set_language(e, languagePreference());
+    return e;
+}
+
+QByteArray TZREngine::exportToFormat(short format) const {
+    QByteArray text;
+    QString cssPath;
+    const bool read = platform::Dispatch::mainSync([&] {
+        if (m_editor) {
+            text = m_editor->utf8Text();
+            cssPath = m_editor->activeCSSPath();
+        }
+    });
+    if (!read)
+        return {};  // quitting: no text to export, rather than an empty document
+    DString *source = d_string_new("");
+    tzr_engine *e = createEngine(source);
+    if (!e)
+        return {};  // the failed create freed the source
+    d_string_append_c_array(source, text.constData(), size_t(text.size()));
+    m_core->prepareSource(source, format, extensions());
+    const QByteArray folder = transclusionFolder().toUtf8();
+    DString *out = tzr_engine_convert_to_data(e, uint16_t(format), pathOrNull(folder));
+    QByteArray data = out ? QByteArray(out->str, qsizetype(out->length)) : QByteArray();
+    tzr_engine_free(e, false);
+    d_string_free(source, true);
+    d_string_free(out, true);
+
+    if (format == 0) {
+        const QByteArray insertion = headInsertion(cssPath);
+        if (!insertion.isEmpty()) {
+            const qsizetype head = data.indexOf("</head>");
+            data.insert(head < 0 ? 0 : head, insertion);
+        }
+    }
+    return data;
+}
+
+std::optional<QStringList> TZREngine::tzrTags() {
+    std::lock_guard lock(m_core->engineMutex);
+    m_core->ensureEngine(extensions());
+    return tzrTagsFromEngine(m_core->engine);
+}
+
+// The library gives a value that runs over several lines as one line (its
+// line ends become spaces), so tags split at commas only; the line rule
+// below is kept for values that hold line ends all the same.
+std::optional<QStringList> TZREngine::tzrTagsFromEngine(tzr_engine *e) {
+    const char *value = tzr_engine_metavalue_for_key(e, "tags");
+    if (!value || !*value)
+        return std::nullopt;
+    QString text = QString::fromUtf8(value);
+    text.replace(QLatin1String("\n"), QLatin1String(" , "));
+    if (text.startsWith(QLatin1String(" , ")))
+        text.remove(0, 3);
+    text.remove(u'[');
+    text.remove(u']');
+    QStringList words = text.split(u' ');
+    words.removeIf([](const QString &word) { return word.isEmpty() || word == QLatin1String("-"); });
+    text = words.join(u' ');
+    text.replace(QLatin1String(" ,"), QLatin1String(","));
+    text.replace(QLatin1String(", "), QLatin1String(","));
+    // A "-" between two commas or lines would leave an empty tag behind.
+    return text.split(u',', Qt::SkipEmptyParts);
+}
+
+std::optional<QStringList> TZREngine::tzrTagsFromString(const QString &text) {
+    DString *source = d_string_new(text.toUtf8().constData());
+    tzr_engine *e = createEngine(source);
+    if (!e)
+        return std::nullopt;
+    std::optional<QStringList> tags = tzrTagsFromEngine(e);
+    tzr_engine_free(e, true);
+    return tags;
+}

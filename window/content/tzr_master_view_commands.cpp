@@ -1,0 +1,340 @@
+// TZRMasterView: the window's commands. Panes, focus and sides here; every
+// change of the text is worked out by window_text_edits.h on a copy of the
+// text and handed to the editor as one edit.
+#include "window/content/tzr_master_view.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+
+#include "cleanup.h"
+#include "d_string.h"
+#include "editor/smart_text_view.h"
+#include "platform/prefs/defaults.h"
+#include "platform/text/pasteboard.h"
+#include "tzr.h"
+#include "window/sidebars/kvx_filter_sidebar.h"
+#include "window/sidebars/smart_text_info_view.h"
+#include "window/preview/smart_web_view.h"
+#include "window/bridge/tzr_engine.h"
+#include "window/bridge/tzr_engine_core.h"
+#include "window/content/window_text_edits.h"
+
+using platform::Defaults;
+using windowedits::TextEdit;
+
+namespace {
+
+// Side bits of a pane: where its permanent view stands.
+constexpr quint64 kPermanentLeft = 0x01;
+constexpr quint64 kPermanentRight = 0x02;
+
+const char *visibilityKey(TZRMasterView::Sidebar which) {
+    switch (which) {
+    case TZRMasterView::Sidebar::TableOfContents:
+        return "tocIsVisible";
+    case TZRMasterView::Sidebar::References:
+        return "refIsVisible";
+    case TZRMasterView::Sidebar::Changes:
+        return "criticIsVisible";
+    }
+    return "";
+}
+
+const char *sideKey(TZRMasterView::Sidebar which) {
+    switch (which) {
+    case TZRMasterView::Sidebar::TableOfContents:
+        return "tocOnRight";
+    case TZRMasterView::Sidebar::References:
+        return "refOnRight";
+    case TZRMasterView::Sidebar::Changes:
+        return "criticOnRight";
+    }
+    return "";
+}
+
+constexpr TZRMasterView::Sidebar kSidebars[] = {TZRMasterView::Sidebar::TableOfContents,
+                                                TZRMasterView::Sidebar::References,
+                                                TZRMasterView::Sidebar::Changes};
+
+// Opens or collapses a sidebar's pane at once.
+void setSidebarPaneOpen(MatryoshkaView *pane, bool open) {
+    pane->setDividerThickness(open ? pane->dividerThickness() : 0);
+    pane->adjustFixedDimension(open ? pane->fixedTarget() : 0, false);
+}
+
+}  // namespace
+
+// --- Sidebars, preview and info bar ---------------------------------------------------------------
+
+bool TZRMasterView::isSidebarVisible(Sidebar which) const {
+    const KVXFilterSidebar *view = sidebar(which);
+    return view && !view->isHidden();
+}
+
+bool TZRMasterView::isSidebarOnRight(Sidebar which) const {
+    return paneOf(which)->extensions() & kPermanentLeft;
+}
+
+bool TZRMasterView::isPreviewVisible() const { return webView_ && !webView_->isHidden(); }
+bool TZRMasterView::isInfoBarVisible() const { return infoView_ && !infoView_->isHidden(); }
+
+void TZRMasterView::toggleSidebar(Sidebar which) {
+    Defaults &defaults = Defaults::standard();
+    MatryoshkaView *pane = paneOf(which);
+    const bool wasHidden = !isSidebarVisible(which);
+    if (wasHidden) {
+        // One sidebar on each side: another shown on this side gives way.
+        const quint64 sides = pane->extensions();
+        for (Sidebar other : kSidebars) {
+            if (other == which || !isSidebarVisible(other))
+                continue;
+            const quint64 otherSides = paneOf(other)->extensions();
+            const bool sameSide = ((sides & kPermanentLeft) && (otherSides & kPermanentLeft)) ||
+                                  (!(sides & kPermanentLeft) && (otherSides & kPermanentRight));
+            if (sameSide) {
+                if (sidebar(other)->listView()->hasFocus())
+                    selectEditor();
+                setSidebarPaneOpen(paneOf(other), false);
+                defaults.setBool(false, QLatin1String(visibilityKey(other)));
+            }
+        }
+        defaults.setBool(true, QLatin1String(visibilityKey(which)));
+        setSidebarPaneOpen(pane, true);
+        // The bridge builds no list for a hidden sidebar: ask for one now.
+        engine_->updateData(std::nullopt);
+    } else {
+        defaults.setBool(false, QLatin1String(visibilityKey(which)));
+        if (sidebar(which)->listView()->hasFocus())
+            selectEditor();
+        setSidebarPaneOpen(pane, false);
+    }
+}
+
+void TZRMasterView::selectLeftSidebar() {
+    for (Sidebar which : kSidebars)
+        if (isSidebarVisible(which) && (paneOf(which)->extensions() & kPermanentRight))
+            sidebar(which)->listView()->setFocus(Qt::OtherFocusReason);
+}
+
+void TZRMasterView::selectRightSidebar() {
+    for (Sidebar which : kSidebars)
+        if (isSidebarVisible(which) && (paneOf(which)->extensions() & kPermanentLeft))
+            sidebar(which)->listView()->setFocus(Qt::OtherFocusReason);
+}
+
+void TZRMasterView::selectEditor() {
+    textView_->setFocus(Qt::OtherFocusReason);
+    textView_->locateOnCaret();
+}
+
+void TZRMasterView::swapVisiblePanels() {
+    Defaults &defaults = Defaults::standard();
+    for (Sidebar which : {Sidebar::References, Sidebar::TableOfContents, Sidebar::Changes}) {
+        if (!isSidebarVisible(which))
+            continue;
+        paneOf(which)->swapViews();
+        const QString key = QLatin1String(sideKey(which));
+        defaults.setBool(!defaults.boolForKey(key), key);
+    }
+}
+
+void TZRMasterView::swapPreview() { previewPane_->swapViews(); }
+
+void TZRMasterView::togglePreview() {
+    if (previewPane_->isAdjusting())
+        return;
+    if (isPreviewVisible()) {
+        previewPane_->setDividerThickness(0);
+        previewPane_->adjustRatio(1.0, true);
+    } else {
+        previewPane_->setDividerThickness(previewPane_->dividerThickness());
+        previewPane_->adjustRatio(previewPane_->ratioTarget(), true);
+        // The preview dropped what it was sent while hidden.
+        webView_->setReloadNextUpdate(true);
+        const CharRange selection = selectedRange();
+        engine_->updateData(platform::TextRange{selection.location, selection.length});
+    }
+}
+
+void TZRMasterView::toggleInfo() {
+    if (editorBlock_->isAdjusting())
+        return;
+    const bool wasHidden = !isInfoBarVisible();
+    editorBlock_->toggleViewWithAnimation(true);
+    Defaults::standard().setBool(wasHidden, QStringLiteral("showInfoBar"));
+    textView_->refreshLayout();
+}
+
+void TZRMasterView::zoomPreviewIn() { webView_->zoomIn(); }
+void TZRMasterView::zoomPreviewOut() { webView_->zoomOut(); }
+void TZRMasterView::refreshPreview() { webView_->refreshPreview(); }
+
+// --- Text -------------------------------------------------------------------------------------
+
+CharRange TZRMasterView::selectedRange() const {
+    // Clamped, so that no command ever works past the end of the text.
+    const CharRange selection = textView_->selectedRange();
+    const qsizetype length = storage_->length();
+    const qsizetype location = qBound<qsizetype>(0, selection.location, length);
+    return {location, qBound<qsizetype>(0, selection.length, length - location)};
+}
+
+void TZRMasterView::applyEdit(const TextEdit &requested) {
+    const TextEdit edit = windowedits::withListsRenumbered(storage_->string(), requested, TZREngine::extensions(),
+                                                           languagePreference());
+    if (edit.differencesOnly) {
+        // Only what differs changes: the selection stays on its text.
+        if (!edit.selection)
+            textView_->saveSelection();
+        textView_->bulkReplaceCharactersInRange(edit.range, edit.text);
+        if (!edit.selection)
+            textView_->restoreSelection();
+    } else {
+        textView_->replaceCharactersInRange(edit.range, edit.text);
+    }
+    if (edit.selection)
+        textView_->setSelectedRange(*edit.selection);
+}
+
+void TZRMasterView::insertTOC() { applyEdit(windowedits::insertTOC(storage_->string(), selectedRange())); }
+
+QString TZRMasterView::criticMarkupCommentDefault() {
+    return windowedits::criticMarkupCommentDefault(Defaults::standard());
+}
+
+void TZRMasterView::wrapSelectionInCriticHighlight() {
+    applyEdit(windowedits::wrapInCriticHighlight(storage_->string(), selectedRange(), criticMarkupCommentDefault()));
+}
+
+void TZRMasterView::wrapSelectionInCriticComment() {
+    applyEdit(windowedits::wrapInCriticComment(storage_->string(), selectedRange(), criticMarkupCommentDefault()));
+}
+
+void TZRMasterView::copyAsHTML() { copyAsFormat(0); }
+void TZRMasterView::copyAsLaTeX() { copyAsFormat(2); }
+
+void TZRMasterView::copyAsFormat(short format) {
+    CharRange range = selectedRange();
+    if (range.length == 0)
+        range = {0, storage_->length()};
+    const QByteArray text = storage_->string().mid(range.location, range.length).toUtf8();
+    DString *source = d_string_new("");
+    d_string_append_c_array(source, text.constData(), size_t(text.size()));
+    engine_->prepareSource(source, format, TZREngine::extensions());
+    tzr_engine *e = TZREngine::createEngine(source);
+    if (!e) {
+        d_string_free(source, true);
+        return;
+    }
+    DString *out = tzr_engine_convert_to_data(e, uint16_t(format), nullptr);
+    textView_->stringToPasteboard(out ? QString::fromUtf8(out->str, qsizetype(out->length)) : QString());
+    tzr_engine_free(e, false);
+    d_string_free(source, true);
+    d_string_free(out, true);
+}
+
+QString TZRMasterView::stringFromPasteboard() { return platform::Pasteboard::string().value_or(QString()); }
+
+void TZRMasterView::pasteAs(windowedits::PasteForm form) {
+    applyEdit(windowedits::pasteAs(storage_->string(), selectedRange(), form, stringFromPasteboard()));
+}
+
+void TZRMasterView::pasteAsBulletedList() { pasteAs(windowedits::PasteForm::BulletedList); }
+void TZRMasterView::pasteAsEnumeratedList() { pasteAs(windowedits::PasteForm::EnumeratedList); }
+void TZRMasterView::pasteAsBlockquote() { pasteAs(windowedits::PasteForm::Blockquote); }
+void TZRMasterView::pasteAsTable() { pasteAs(windowedits::PasteForm::Table); }
+void TZRMasterView::pasteAsTableRows() { pasteAs(windowedits::PasteForm::TableRows); }
+
+void TZRMasterView::makeTypeCore(int type) { applyEdit(windowedits::makeBlock(storage_->string(), selectedRange(), type)); }
+
+void TZRMasterView::cleanupCoreRange(CharRange range, int type) {
+    const QByteArray utf8(storage_->str(), qsizetype(storage_->len()));
+    const std::optional<TextEdit> edit =
+        windowedits::cleanup(utf8, storage_->length(), range, type, TZREngine::extensions(), languagePreference(),
+                             Defaults::standard().integerForKey(QStringLiteral("tzrListMarker")));
+    if (edit)
+        applyEdit(*edit);
+}
+
+void TZRMasterView::cleanupCommand(int type) {
+    cleanupCoreRange(windowedits::cleanupRangeForCommand(type, selectedRange(), storage_->length()), type);
+}
+
+// --- Actions ----------------------------------------------------------------------------------
+
+struct TZRMasterView::ActionEntry {
+    const char *name;
+    void (*perform)(TZRMasterView &view);
+};
+
+const std::vector<TZRMasterView::ActionEntry> &TZRMasterView::actionTable() {
+    using V = TZRMasterView;
+    static const std::vector<ActionEntry> table = {
+        {"toggleTOC:", [](V &v) { v.toggleTOC(); }},
+        {"toggleRef:", [](V &v) { v.toggleRef(); }},
+        {"toggleCritic:", [](V &v) { v.toggleCritic(); }},
+        {"selectLeftSidebar:", [](V &v) { v.selectLeftSidebar(); }},
+        {"selectRightSidebar:", [](V &v) { v.selectRightSidebar(); }},
+        {"selectEditor:", [](V &v) { v.selectEditor(); }},
+        {"swapVisiblePanels:", [](V &v) { v.swapVisiblePanels(); }},
+        {"swapPreview:", [](V &v) { v.swapPreview(); }},
+        {"togglePreview:", [](V &v) { v.togglePreview(); }},
+        {"toggleInfo:", [](V &v) { v.toggleInfo(); }},
+        {"zoomPreviewIn:", [](V &v) { v.zoomPreviewIn(); }},
+        {"zoomPreviewOut:", [](V &v) { v.zoomPreviewOut(); }},
+        {"refreshPreview:", [](V &v) { v.refreshPreview(); }},
+        {"performFindPanelAction:", [](V &v) { v.textView()->performAction(QStringLiteral("performFindPanelAction:"), &v); }},
+        {"insertTOC:", [](V &v) { v.insertTOC(); }},
+        {"wrapSelectionInCriticHighlight:", [](V &v) { v.wrapSelectionInCriticHighlight(); }},
+        {"wrapSelectionInCriticComment:", [](V &v) { v.wrapSelectionInCriticComment(); }},
+        {"copyAsHTML:", [](V &v) { v.copyAsHTML(); }},
+        {"copyAsLaTeX:", [](V &v) { v.copyAsLaTeX(); }},
+        {"pasteAsBulletedList:", [](V &v) { v.pasteAsBulletedList(); }},
+        {"pasteAsEnumeratedList:", [](V &v) { v.pasteAsEnumeratedList(); }},
+        {"pasteAsBlockquote:", [](V &v) { v.pasteAsBlockquote(); }},
+        {"pasteAsTable:", [](V &v) { v.pasteAsTable(); }},
+        {"pasteAsTableRows:", [](V &v) { v.pasteAsTableRows(); }},
+        {"stripMarkers:", [](V &v) { v.stripMarkers(); }},
+        {"makeBlockquote:", [](V &v) { v.makeBlockquote(); }},
+        {"makeBulletedList:", [](V &v) { v.makeBulletedList(); }},
+        {"makeEnumeratedList:", [](V &v) { v.makeEnumeratedList(); }},
+        {"makeFencedBlock:", [](V &v) { v.makeFencedBlock(); }},
+        {"cleanupList:", [](V &v) { v.cleanupCommand(0); }},
+        {"unwrapParagraphs:", [](V &v) { v.cleanupCommand(1); }},
+        {"cleanupHTMLEntities:", [](V &v) { v.cleanupCommand(2); }},
+        {"cleanupSmartTypography:", [](V &v) { v.cleanupCommand(3); }},
+        {"cleanupMetadata:", [](V &v) { v.cleanupCommand(4); }},
+        {"cleanupTables:", [](V &v) { v.cleanupCommand(5); }},
+        {"cleanupFull:", [](V &v) { v.cleanupCommand(6); }},
+        {"toggleList:", [](V &v) { v.cleanupCommand(7); }},
+        {"toggleListIndentToSpace:", [](V &v) { v.cleanupCommand(8); }},
+        {"toggleListIndentToTab:", [](V &v) { v.cleanupCommand(9); }},
+    };
+    return table;
+}
+
+QStringList TZRMasterView::actionNames() {
+    QStringList names;
+    for (const ActionEntry &entry : actionTable())
+        names << QLatin1String(entry.name);
+    return names;
+}
+
+bool TZRMasterView::respondsToAction(const QString &action) const {
+    for (const ActionEntry &entry : actionTable())
+        if (action == QLatin1String(entry.name))
+            return true;
+    return false;
+}
+
+void TZRMasterView::performAction(const QString &action, QObject *) {
+    for (const ActionEntry &entry : actionTable())
+        if (action == QLatin1String(entry.name))
+            return entry.perform(*this);
+}
+
+bool TZRMasterView::validateAction(const QString &action, QAction *item) {
+    (void)action;
+    (void)item;
+    return textView_ != nullptr;
+}

@@ -1,0 +1,47 @@
+// A content view under a 20-point title strip, shown and hidden in the
+// manner of a disclosure section. The window form has a centred, bordered
+// title; the floating-panel form has white left-aligned text and a
+// disclosure button that shows and hides the content.
+#pragma once
+
+#include "window/panes/matryoshka_view.h"
+
+class QAbstractButton;
+class QLabel;
+class QToolButton;
+
+class DisclosureView : public MatryoshkaView {
+    Q_OBJECT
+
+public:
+    enum class Look { Window, FloatingPanel };
+
+    static constexpr double TitleHeight = 20.0;
+
+    // An empty view.
+    explicit DisclosureView(QWidget *parent = nullptr);
+    // `primaryView` becomes the content, under a strip with the title.
+    DisclosureView(const QString &title, QWidget *primaryView, Look look = Look::Window,
+                   QWidget *parent = nullptr);
+
+    // The title strip, holding the label (and, in the panel form, the button).
+    QWidget *titleView() const { return titleView_; }
+    QWidget *contentView() const { return contentView_; }
+    QLabel *titleLabel() const { return titleLabel_; }
+    QToolButton *disclosureButton() const { return disclosureButton_; }
+
+    // Shows the content when the button is on and hides it when it is off.
+    void toggleDisclosure(QAbstractButton *sender);
+    // Shows hidden content and hides shown content.
+    void toggleDisclosureView();
+
+private:
+    void addTitle(const QString &title);
+    void addTitleforHUD(const QString &title);
+    void showContent(bool shown);
+
+    QWidget *titleView_ = nullptr;
+    QPointer<QWidget> contentView_;
+    QLabel *titleLabel_ = nullptr;
+    QToolButton *disclosureButton_ = nullptr;
+};

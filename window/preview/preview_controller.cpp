@@ -1,0 +1,384 @@
+#include "window/preview/preview_controller.h"
+
+#include "platform/prefs/defaults.h"
+#include "platform/runtime/dispatch.h"
+#include "window/preview/editor_surface.h"
+#include "window/preview/preview_preferences.h"
+#include "window/window_log.h"
+
+#include <QDateTime>
+#include <QPointer>
+
+#include <cmath>
+#include <utility>
+
+using namespace preview;
+
+// What a page is prepared from, taken on the main thread.
+struct PreviewController::Input {
+    QString html;
+    QString cssPath;
+    HeadOptions head;
+    std::shared_ptr<const BodyBlocks> previous;  // the page's blocks, when known
+    bool forReplacement = false;
+    bool pageTypesets = false;  // the page on screen has MathJax or highlight.js
+    QString then;               // puts the page in place after a change
+};
+
+// A prepared page: the HTML with its head content, its body's blocks (none
+// without a body), and either the script that brings the page on screen up
+// to date or the text to load.
+struct PreviewController::Prepared {
+    QString page;
+    std::shared_ptr<const BodyBlocks> blocks;
+    QString script;
+    bool patch = false;
+    QString pageToLoad;
+    bool typesets = false;      // the prepared head has MathJax or highlight.js
+    bool pageTypesets = false;  // the page the script goes to has them
+};
+
+namespace {
+
+bool preference(const QString &key) {
+    return platform::Defaults::standard().boolForKey(key);
+}
+
+// Crashes closer together than this are not reloaded at once: the next
+// update reloads instead, so a page that kills its process cannot spin.
+constexpr qint64 CrashReloadInterval = 2000;
+
+// A block script's answer when the change waits in MathJax's queue: it goes
+// in as prepared, so the page's blocks are known.
+bool deferred(const QVariant &answer) {
+    return answer.toString() == QLatin1String("deferred");
+}
+
+}  // namespace
+
+PreviewController::PreviewController(PreviewPageDriver *page, QObject *parent) : QObject(parent), m_page(page) {}
+
+PreviewController::~PreviewController() = default;
+
+QUrl PreviewController::previewURL() const {
+    return m_baseURL.isEmpty() ? untitledPreviewUrl() : m_baseURL;
+}
+
+// --- The update cycle ---------------------------------------------------------------
+
+void PreviewController::updatePreview(const QString &html) {
+    if (m_page->isHiddenInWindow())
+        return;
+    if (m_updating) {
+        m_needsFinalUpdate = true;
+        m_pendingData = html;
+        return;
+    }
+    m_updating = true;
+    m_baseSourceHTML = html;
+    if (m_frozen) {
+        m_updating = false;
+        return;
+    }
+    if (m_reloadNextUpdate || m_reloadAfterCycle) {
+        m_reloadNextUpdate = false;
+        m_reloadAfterCycle = false;
+        startReload();
+        return;
+    }
+    if (preference(AlwaysReloadPreview) || m_pageBroken)
+        startReload();
+    else
+        startReplacement();
+}
+
+void PreviewController::reloadPreview() {
+    if (m_frozen)
+        return;
+    if (m_updating) {
+        // One refresh at a time: the reload follows the one running.
+        m_reloadAfterCycle = true;
+        return;
+    }
+    m_updating = true;
+    startReload();
+}
+
+void PreviewController::applyCSSFromPath(const QString &path) {
+    m_activeCSSPath = path;
+    reloadPreview();
+}
+
+void PreviewController::thawAndReload() {
+    m_frozen = false;
+    reloadPreview();
+}
+
+PreviewController::Input PreviewController::snapshot(bool forReplacement) {
+    Input input;
+    input.html = m_baseSourceHTML;
+    input.cssPath = m_activeCSSPath;
+    input.head.viewHeight = m_editor ? m_editor->viewHeight() : 0;
+    input.head.mathJax = preference(AddMathJax);
+    input.head.syntaxHighlighting = preference(AddSyntaxHighlighting);
+    input.head.scripts = ScriptLocations::preferred();
+    input.previous = m_pageBlocks;
+    input.forReplacement = forReplacement;
+    input.pageTypesets = m_pageTypesets;
+    if (forReplacement) {
+        m_storedScrollPosition = m_page->scrollPosition();
+        input.then = positionScript();
+    }
+    return input;
+}
+
+void PreviewController::startReplacement() {
+    const quint64 generation = m_pageGeneration;
+    QPointer<PreviewController> self(this);
+    platform::Dispatch::background([self, generation, input = snapshot(true)] {
+        std::shared_ptr<const Prepared> prepared = prepare(input);
+        platform::Dispatch::main([self, generation, prepared] {
+            if (self)
+                self->applyReplacement(prepared, generation);
+        });
+    });
+}
+
+void PreviewController::startReload() {
+    const quint64 generation = ++m_pageGeneration;
+    m_pageBlocks.reset();
+    QPointer<PreviewController> self(this);
+    platform::Dispatch::background([self, generation, input = snapshot(false)] {
+        std::shared_ptr<const Prepared> prepared = prepare(input);
+        platform::Dispatch::main([self, generation, prepared] {
+            if (self)
+                self->applyReload(prepared, generation);
+        });
+    });
+}
+
+void PreviewController::applyReplacement(const std::shared_ptr<const Prepared> &prepared, quint64 generation) {
+    m_currentSourceHTML = prepared->page;
+    if (!prepared->blocks) {
+        // No body to put in: the page is loaded in full.
+        const quint64 fresh = ++m_pageGeneration;
+        m_pageBlocks.reset();
+        auto page = std::make_shared<Prepared>(*prepared);
+        page->pageToLoad = page->page;
+        applyReload(page, fresh);
+        return;
+    }
+    if (generation != m_pageGeneration) {
+        // The page was loaded afresh since, with this HTML or a newer one.
+        finishedUpdating();
+        return;
+    }
+    QPointer<PreviewController> self(this);
+    m_page->run(prepared->script, blockWorld(prepared->pageTypesets),
+                [self, prepared, generation](bool finished, const QVariant &result) {
+                    if (!self)
+                        return;
+                    const bool waits = deferred(result);
+                    if (finished && prepared->patch && !waits && !result.toBool()) {
+                        // The page was not the one the change was made
+                        // against: it gets the whole body.
+                        self->replaceWholeBody(prepared, generation);
+                        return;
+                    }
+                    const bool mapped = waits || (prepared->patch ? result.toBool() : result.toInt() == 2);
+                    self->replacementDone(prepared, generation, finished, mapped);
+                });
+}
+
+void PreviewController::replaceWholeBody(const std::shared_ptr<const Prepared> &prepared, quint64 generation) {
+    m_pageBlocks.reset();
+    QPointer<PreviewController> self(this);
+    m_page->run(replaceBodyScript(*prepared->blocks, prepared->pageTypesets, positionScript()),
+                blockWorld(prepared->pageTypesets),
+                [self, prepared, generation](bool finished, const QVariant &result) {
+                    if (self)
+                        self->replacementDone(prepared, generation, finished,
+                                              result.toInt() == 2 || deferred(result));
+                });
+}
+
+void PreviewController::replacementDone(const std::shared_ptr<const Prepared> &prepared, quint64 generation,
+                                        bool finished, bool mapped) {
+    if (generation == m_pageGeneration) {
+        if (!finished) {
+            // No answer: whatever the page holds now is unknown, and the next
+            // update loads it afresh.
+            m_pageBlocks.reset();
+            m_pageBroken = true;
+        } else {
+            m_pageBlocks = mapped ? prepared->blocks : nullptr;
+        }
+    }
+    finishedUpdating();
+    updateContentBounds();
+}
+
+PreviewPageDriver::World PreviewController::blockWorld(bool pageTypesets) {
+    return pageTypesets ? PreviewPageDriver::World::Page : PreviewPageDriver::World::Application;
+}
+
+void PreviewController::applyReload(const std::shared_ptr<const Prepared> &prepared, quint64 generation) {
+    if (generation != m_pageGeneration) {
+        finishedUpdating();
+        return;
+    }
+    m_currentSourceHTML = prepared->page;
+    m_pageBroken = false;
+    m_storedScrollPosition = m_page->scrollPosition();
+    QPointer<PreviewController> self(this);
+    m_page->load(prepared->pageToLoad, previewURL(), [self, prepared, generation](bool ok) {
+        if (self)
+            self->loadDone(prepared, generation, ok);
+    });
+}
+
+void PreviewController::loadDone(const std::shared_ptr<const Prepared> &prepared, quint64 generation, bool ok) {
+    if (generation == m_pageGeneration) {
+        m_pageTypesets = prepared->typesets;
+        if (!ok) {
+            m_pageBroken = true;
+        } else if (prepared->blocks) {
+            QPointer<PreviewController> self(this);
+            m_page->run(mapBlocksScript(prepared->blocks->count()), blockWorld(prepared->typesets),
+                        [self, prepared, generation](bool finished, const QVariant &result) {
+                            if (self && generation == self->m_pageGeneration && finished && result.toBool())
+                                self->m_pageBlocks = prepared->blocks;
+                        });
+        }
+        if (ok && prepared->typesets)
+            m_page->run(typesetBodyScript(), PreviewPageDriver::World::Page, {});
+        if (ok)
+            scrollToMatchTextView();
+    }
+    finishedUpdating();
+    emit pageLoaded();
+    updateContentBounds();
+}
+
+QString PreviewController::positionScript() const {
+    if (preference(SyncPreviewLocationWhileTyping)) {
+        if (!m_editor)
+            return {};
+        const double cursor = m_editor->cursorPosition();
+        if (!std::isfinite(cursor))
+            return {};
+        const double offset = cursor * m_editor->viewHeight() / m_zoomFactor;
+        if (!std::isfinite(offset) || std::abs(offset) > 1e9)
+            return {};
+        return scrollToAnchorScript(int(offset));
+    }
+    return scrollToScript(m_storedScrollPosition.x(), m_storedScrollPosition.y());
+}
+
+void PreviewController::scrollToMatchTextView() {
+    // A page without the anchor is not scrolled.
+    const QString script = positionScript();
+    if (!script.isEmpty())
+        m_page->run(QStringLiteral("try { %1 } catch (e) {}").arg(script), PreviewPageDriver::World::Application, {});
+}
+
+void PreviewController::finishedUpdating() {
+    emit refreshed();
+    platform::Dispatch::after(std::chrono::milliseconds(1), this, [this] { resumeUpdating(); });
+}
+
+void PreviewController::resumeUpdating() {
+    m_updating = false;
+    if (m_needsFinalUpdate) {
+        m_needsFinalUpdate = false;
+        updatePreview(std::exchange(m_pendingData, QString()));
+    } else if (m_reloadAfterCycle) {
+        m_reloadAfterCycle = false;
+        reloadPreview();
+    }
+}
+
+void PreviewController::renderProcessGone() {
+    m_pageBlocks.reset();
+    m_pageBroken = true;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (m_lastCrashReload >= 0 && now - m_lastCrashReload < CrashReloadInterval)
+        return;
+    m_lastCrashReload = now;
+    reloadPreview();
+}
+
+// --- Zoom -------------------------------------------------------------------------
+
+void PreviewController::scaleBy(float factor) {
+    if (!(factor > 0) || !std::isfinite(factor))
+        return;
+    m_zoomFactor *= factor;
+    m_page->setZoom(m_zoomFactor);
+    // The page lays itself out again at the new scale.
+    platform::Dispatch::after(std::chrono::milliseconds(50), this, [this] { updateContentBounds(); });
+}
+
+void PreviewController::setZoomFactorTo(float factor) {
+    scaleBy(float(double(factor) / m_zoomFactor));
+}
+
+// --- Links ---------------------------------------------------------------------------
+
+LinkDecision PreviewController::handleNavigation(const QUrl &url) const {
+    return decideLink(previewURL(), url);
+}
+
+// --- Geometry ---------------------------------------------------------------------------
+
+double PreviewController::contentPercentToTotalPercent(double p) const {
+    return m_geometry ? m_geometry->contentPercentToTotalPercent(p) : std::nan("");
+}
+
+void PreviewController::updateContentBounds() {
+    const quint64 request = ++m_geometryRequest;
+    QPointer<PreviewController> self(this);
+    m_page->run(geometryScript(), PreviewPageDriver::World::Application,
+                [self, request](bool finished, const QVariant &result) {
+                    if (!self || request != self->m_geometryRequest || !finished)
+                        return;
+                    self->m_geometry = parseGeometry(result.toString());
+                    if (self->m_geometry)
+                        emit self->geometryChanged();
+                });
+}
+
+std::shared_ptr<const PreviewController::Prepared> PreviewController::prepare(const Input &input) {
+    auto prepared = std::make_shared<Prepared>();
+    HeadOptions head = input.head;
+    if (!input.cssPath.isEmpty())
+        head.styleSheet = readStyleSheet(input.cssPath);
+    qsizetype contentStart = 0;
+    prepared->page = applyHead(input.html, headContent(head), &contentStart);
+    prepared->typesets = head.mathJax || head.syntaxHighlighting;
+    prepared->pageTypesets = input.pageTypesets;
+    const std::optional<TextRange> body = bodyRange(prepared->page, contentStart);
+    if (!body) {
+        prepared->pageToLoad = prepared->page;
+        return prepared;
+    }
+    auto blocks = std::make_shared<BodyBlocks>(prepared->page.mid(body->start, body->length));
+    if (input.forReplacement) {
+        if (input.previous) {
+            prepared->script = patchBlocksScript(*input.previous, *blocks, compareBlocks(*input.previous, *blocks),
+                                                 input.pageTypesets, input.then);
+            prepared->patch = true;
+        } else {
+            prepared->script = replaceBodyScript(*blocks, input.pageTypesets, input.then);
+        }
+    } else {
+        const QString marked = blocks->joinedWithMarkers();
+        QString &page = prepared->pageToLoad;
+        page.reserve(prepared->page.size() + marked.size() - body->length);
+        page += QStringView(prepared->page).left(body->start);
+        page += marked;
+        page += QStringView(prepared->page).mid(body->start + body->length);
+    }
+    prepared->blocks = std::move(blocks);
+    return prepared;
+}

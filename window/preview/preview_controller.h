@@ -1,0 +1,177 @@
+// The live preview's update cycle, apart from the widget that shows it: what
+// to do with each new HTML text, when to replace blocks of the body, the
+// whole body or the whole page, and where the page stands afterwards.
+//
+// The cycle (all on the main thread; pages are prepared on a background
+// thread between its steps):
+// - A new HTML text is dropped while the preview is hidden. While a refresh
+//   runs, it is parked (a newer one replaces it) and replayed once, 1 ms
+//   after the refresh finished. While frozen it is kept but not shown.
+// - Otherwise the page's head content is put in (style sheet, margins from
+//   the editor's height, MathJax and highlight.js when asked) and the body
+//   replaces the page's body: only the top-level blocks that changed when the
+//   page on screen is known block by block, else the whole body. The whole
+//   page is reloaded instead when "alwaysReloadPreview" is on, when a reload
+//   was asked for, when the HTML has no body, and after the page broke (its
+//   process died, or a script did not answer).
+// - Afterwards the block under the caret is put at the caret's height (with
+//   "syncPreviewLocationWhileTyping"), or the page goes back to where it was,
+//   and the page's geometry is fetched for the scroll synchroniser.
+// Every step that waits for the page is answered exactly once by the driver,
+// in time or not, so a page that hangs or dies never stops later updates.
+#pragma once
+
+#include "window/preview/preview_page.h"
+
+#include <QObject>
+#include <QPointF>
+#include <QUrl>
+#include <QVariant>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class EditorSurface;
+
+// The page, as the update cycle drives it. SmartWebView drives a real web
+// view; tests drive a fake one.
+class PreviewPageDriver {
+public:
+    enum class World { Page, Application };
+    using ScriptDone = std::function<void(bool finished, const QVariant &result)>;
+
+    virtual ~PreviewPageDriver() = default;
+    // The view or one of its ancestors below the window is hidden.
+    virtual bool isHiddenInWindow() const = 0;
+    virtual void load(const QString &html, const QUrl &baseUrl, std::function<void(bool ok)> done) = 0;
+    virtual void run(const QString &script, World world, ScriptDone done) = 0;
+    // The page's scroll position in its own (CSS) pixels.
+    virtual QPointF scrollPosition() const = 0;
+    virtual void setZoom(double factor) = 0;
+};
+
+class PreviewController : public QObject {
+    Q_OBJECT
+
+public:
+    explicit PreviewController(PreviewPageDriver *page, QObject *parent = nullptr);
+    ~PreviewController() override;
+
+    // The editor the preview follows (its height, its caret).
+    void setEditor(EditorSurface *editor) { m_editor = editor; }
+    EditorSurface *editor() const { return m_editor; }
+
+    // The document's file URL; none for a document without a file.
+    void setBaseURL(const QUrl &url) { m_baseURL = url; }
+    QUrl baseURL() const { return m_baseURL; }
+    // What the page is loaded at: the base URL, or "orvane.html" in the
+    // temporary folder.
+    QUrl previewURL() const;
+
+    // --- The update cycle -------------------------------------------------------
+    void updatePreview(const QString &html);
+    void reloadPreview();
+    void applyCSSFromPath(const QString &path);
+    QString activeCSSPath() const { return m_activeCSSPath; }
+    void thawAndReload();
+    void thawWebview() { m_frozen = false; }
+    bool isFrozen() const { return m_frozen; }
+    void setReloadNextUpdate(bool reload) { m_reloadNextUpdate = reload; }
+    bool reloadNextUpdate() const { return m_reloadNextUpdate; }
+    bool isUpdating() const { return m_updating; }
+
+    // The last HTML received, and that HTML with the head content put in.
+    const QString &baseSourceHTML() const { return m_baseSourceHTML; }
+    const QString &currentSourceHTML() const { return m_currentSourceHTML; }
+    // Whether the page on screen is known block by block (so that the next
+    // change replaces only the blocks that differ).
+    bool knowsPageBlocks() const { return m_pageBlocks != nullptr; }
+
+    // The page's process ended: what was waiting has been answered; the page
+    // is loaded afresh.
+    void renderProcessGone();
+
+    // --- Zoom ------------------------------------------------------------------
+    void scaleBy(float factor);
+    void zoomIn() { scaleBy(1.1f); }
+    void zoomOut() { scaleBy(0.9090909f); }
+    void setZoomFactorTo(float factor);
+    double zoomFactor() const { return m_zoomFactor; }
+
+    // --- Links ------------------------------------------------------------------
+    // Decides a navigation the page asked for: a fragment of the document is
+    // followed in the page, the document itself stays, anything else leaves
+    // the preview. The view hands what leaves to the user's applications
+    // only when the user clicked a link to it, and the allowlist lets it go.
+    preview::LinkDecision handleNavigation(const QUrl &url) const;
+
+    // --- Geometry -------------------------------------------------------------------
+    // The page's geometry as last fetched; none before the first fetch, or
+    // when the page changed since and the new geometry is not in yet.
+    const std::optional<preview::PageGeometry> &geometry() const { return m_geometry; }
+    QRectF webBodyRect() const { return m_geometry ? m_geometry->body : QRectF(); }
+    double contentPercentToTotalPercent(double p) const;
+    // Fetches the geometry again (after the page's size or zoom changed).
+    void updateContentBounds();
+
+signals:
+    // A page was loaded in full (the scroll map is stale).
+    void pageLoaded();
+    // New geometry came in (the scroll map is stale).
+    void geometryChanged();
+    // A refresh finished (a body changed or a page loaded).
+    void refreshed();
+
+private:
+    struct Prepared;
+    struct Input;
+
+    Input snapshot(bool forReplacement);
+    // Runs on a background thread.
+    static std::shared_ptr<const Prepared> prepare(const Input &input);
+    void startReplacement();
+    void startReload();
+    void applyReplacement(const std::shared_ptr<const Prepared> &prepared, quint64 generation);
+    void replaceWholeBody(const std::shared_ptr<const Prepared> &prepared, quint64 generation);
+    void replacementDone(const std::shared_ptr<const Prepared> &prepared, quint64 generation, bool finished,
+                         bool mapped);
+    void applyReload(const std::shared_ptr<const Prepared> &prepared, quint64 generation);
+    void loadDone(const std::shared_ptr<const Prepared> &prepared, quint64 generation, bool ok);
+    // What puts the page where it belongs after a refresh; empty when it
+    // stays where the refresh left it.
+    QString positionScript() const;
+    static PreviewPageDriver::World blockWorld(bool pageTypesets);
+    void scrollToMatchTextView();
+    void finishedUpdating();
+    void resumeUpdating();
+
+    PreviewPageDriver *m_page;
+    EditorSurface *m_editor = nullptr;
+    QUrl m_baseURL;
+    QString m_activeCSSPath;
+
+    bool m_frozen = true;
+    bool m_updating = false;
+    bool m_needsFinalUpdate = false;
+    bool m_reloadNextUpdate = false;
+    bool m_reloadAfterCycle = false;  // a reload asked for while a refresh ran
+    QString m_pendingData;
+    QString m_baseSourceHTML;
+    QString m_currentSourceHTML;
+    QPointF m_storedScrollPosition;
+    double m_zoomFactor = 1.0;
+
+    // The page on screen: its blocks as mapped (null when not known), whether
+    // its head has MathJax or highlight.js (its block scripts then run in its
+    // own world), whether it broke, and a number that changes with every
+    // load.
+    std::shared_ptr<const preview::BodyBlocks> m_pageBlocks;
+    bool m_pageTypesets = false;
+    bool m_pageBroken = false;
+    quint64 m_pageGeneration = 0;
+    qint64 m_lastCrashReload = -1;
+
+    quint64 m_geometryRequest = 0;
+    std::optional<preview::PageGeometry> m_geometry;
+};

@@ -1,0 +1,504 @@
+#include "window/preview/preview_page.h"
+
+#include "platform/web/web_view.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStringConverter>
+#include <QStringDecoder>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace preview {
+
+// --- Head content -----------------------------------------------------------
+
+ScriptLocations ScriptLocations::local(const QString &javascriptFolder) {
+    const QString base = QUrl::fromLocalFile(javascriptFolder).toString();
+    return {base + QStringLiteral("/mathjax/MathJax.js?config=TeX-AMS-MML_HTMLorMML"),
+            base + QStringLiteral("/highlight.js/styles/default.css"),
+            base + QStringLiteral("/highlight.js/highlight.min.js")};
+}
+
+ScriptLocations ScriptLocations::remote() {
+    const QString host = QStringLiteral("https://cdnjs.cloudflare.com/ajax/libs");
+    return {host + QStringLiteral("/mathjax/2.7.2/MathJax.js?config=TeX-AMS-MML_HTMLorMML"),
+            host + QStringLiteral("/highlight.js/9.12.0/styles/default.min.css"),
+            host + QStringLiteral("/highlight.js/9.12.0/highlight.min.js")};
+}
+
+ScriptLocations ScriptLocations::preferred() {
+    // Looked for once: packages do not come and go while the program runs.
+    static const ScriptLocations locations = [] {
+        const QString folder = QStringLiteral("/usr/share/javascript");
+        const bool installed = QFileInfo::exists(folder + QStringLiteral("/mathjax/MathJax.js")) &&
+                               QFileInfo::exists(folder + QStringLiteral("/highlight.js/highlight.min.js"));
+        return installed ? local(folder) : remote();
+    }();
+    return locations;
+}
+
+int bodyMargin(double viewHeight) {
+    const double margin = double(float(viewHeight)) * double(0.9f);
+    if (!std::isfinite(margin) || margin <= 0)
+        return 0;
+    return margin >= double(std::numeric_limits<int>::max()) ? std::numeric_limits<int>::max() : int(margin);
+}
+
+QString headContent(const HeadOptions &options) {
+    QString head;
+    if (options.styleSheet)
+        head += QStringLiteral("<style type=\"text/css\">%1</style>\n").arg(*options.styleSheet);
+    const int margin = bodyMargin(options.viewHeight);
+    head += QStringLiteral("<style type=\"text/css\">@media screen{body {margin-top: %1px; margin-bottom: %2px;}}</style>")
+                .arg(margin)
+                .arg(margin);
+    if (options.mathJax)
+        head += QStringLiteral("<script type=\"text/javascript\" src=\"%1\"></script>\n").arg(options.scripts.mathJax);
+    if (options.syntaxHighlighting) {
+        head += QStringLiteral("<link rel=\"stylesheet\" href=\"%1\">\n").arg(options.scripts.highlightStyle);
+        head += QStringLiteral("<script type=\"text/javascript\" src=\"%1\"></script>\n").arg(options.scripts.highlightScript);
+        head += QStringLiteral("<script>hljs.initHighlightingOnLoad();</script>\n");
+    }
+    return head;
+}
+
+QString applyHead(const QString &html, const QString &head, qsizetype *contentStart) {
+    const qsizetype open = html.indexOf(QLatin1String("<head>"));
+    if (open < 0) {
+        QString page = QStringLiteral(
+                           "<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\">\n"
+                           "<head>\n%1\n</head>\n<body></body>\n</html>\n")
+                           .arg(head);
+        if (contentStart)
+            *contentStart = page.size();
+        page += html;
+        return page;
+    }
+    if (contentStart)
+        *contentStart = 0;
+    const qsizetype inner = open + 6;
+    const qsizetype close = html.indexOf(QLatin1String("</head>"), inner);
+    QString page;
+    page.reserve(html.size() + head.size());
+    page += QStringView(html).left(inner);
+    page += head;
+    page += QStringView(html).mid(close < 0 ? inner : close);
+    return page;
+}
+
+std::optional<TextRange> bodyRange(QStringView html, qsizetype from) {
+    const qsizetype open = html.indexOf(u"<body>", std::max<qsizetype>(from, 0));
+    if (open < 0)
+        return std::nullopt;
+    const qsizetype start = open + 6;
+    const qsizetype close = html.indexOf(u"</body>", start);
+    if (close < 0)
+        return std::nullopt;
+    return TextRange{start, close - start};
+}
+
+std::optional<QString> readStyleSheet(const QString &path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray bytes = file.readAll();
+    if (auto named = QStringConverter::encodingForData(bytes)) {
+        QStringDecoder decoder(*named);
+        return QString(decoder(bytes));
+    }
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    const QString text = utf8(bytes);
+    if (!utf8.hasError())
+        return text;
+    return QString::fromLatin1(bytes);
+}
+
+// --- Top-level blocks ---------------------------------------------------------
+
+namespace {
+
+bool isAsciiLetter(QChar c) {
+    const char16_t u = c.unicode();
+    return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z');
+}
+
+bool isNameChar(QChar c) {
+    const char16_t u = c.unicode();
+    return isAsciiLetter(c) || (u >= '0' && u <= '9') || u == '-' || u == ':' || u == '_';
+}
+
+bool isOneOf(QStringView name, std::initializer_list<const char16_t *> names) {
+    for (const char16_t *candidate : names)
+        if (name.compare(QStringView(candidate), Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+bool isVoidElement(QStringView name) {
+    return isOneOf(name, {u"area", u"base", u"br", u"col", u"embed", u"hr", u"img", u"input", u"keygen",
+                          u"link", u"meta", u"param", u"source", u"track", u"wbr"});
+}
+
+// Elements whose content is text up to their own end tag.
+bool isRawTextElement(QStringView name) {
+    return isOneOf(name, {u"script", u"style", u"textarea", u"title", u"xmp", u"iframe", u"noembed",
+                          u"noframes", u"noscript"});
+}
+
+// Just past the ">" that ends the tag whose name ends at `at`; the end of the
+// text when it is never closed.
+qsizetype tagEnd(QStringView s, qsizetype at) {
+    QChar quote;
+    for (qsizetype i = at; i < s.size(); i++) {
+        const QChar c = s[i];
+        if (!quote.isNull()) {
+            if (c == quote)
+                quote = QChar();
+        } else if (c == u'"' || c == u'\'') {
+            quote = c;
+        } else if (c == u'>') {
+            return i + 1;
+        }
+    }
+    return s.size();
+}
+
+qsizetype nameEnd(QStringView s, qsizetype at) {
+    while (at < s.size() && isNameChar(s[at]))
+        at++;
+    return at;
+}
+
+}  // namespace
+
+std::vector<qsizetype> topLevelBlockStarts(QStringView s) {
+    std::vector<qsizetype> starts;
+    if (s.isEmpty())
+        return starts;
+    starts.push_back(0);
+    std::vector<QStringView> open;  // names of the elements open at this point
+    qsizetype i = 0;
+    while (i < s.size()) {
+        const qsizetype at = s.indexOf(u'<', i);
+        if (at < 0 || at + 1 >= s.size())
+            break;
+        const QChar next = s[at + 1];
+        if (s.mid(at + 1, 3) == u"!--") {
+            const qsizetype end = s.indexOf(u"-->", at + 4);
+            i = end < 0 ? s.size() : end + 3;
+        } else if (next == u'!' || next == u'?') {
+            i = tagEnd(s, at + 2);
+        } else if (next == u'/') {
+            const qsizetype end = nameEnd(s, at + 2);
+            const QStringView name = s.mid(at + 2, end - at - 2);
+            i = tagEnd(s, end);
+            // An end tag closes the innermost open element of its name and
+            // every element inside it; one that matches nothing is ignored.
+            for (qsizetype k = qsizetype(open.size()) - 1; k >= 0; k--) {
+                if (open[k].compare(name, Qt::CaseInsensitive) == 0) {
+                    open.resize(k);
+                    break;
+                }
+            }
+        } else if (isAsciiLetter(next)) {
+            const qsizetype end = nameEnd(s, at + 1);
+            const QStringView name = s.mid(at + 1, end - at - 1);
+            if (open.empty() && at > 0 && starts.back() != at)
+                starts.push_back(at);
+            i = tagEnd(s, end);
+            if (isRawTextElement(name)) {
+                qsizetype close = i;
+                while ((close = s.indexOf(u"</", close)) >= 0 &&
+                       s.mid(close + 2, name.size()).compare(name, Qt::CaseInsensitive) != 0)
+                    close += 2;
+                i = close < 0 ? s.size() : tagEnd(s, close + 2);
+            } else if (!isVoidElement(name)) {
+                open.push_back(name);
+            }
+        } else {
+            i = at + 1;  // a "<" that starts no tag is text
+        }
+    }
+    return starts;
+}
+
+BodyBlocks::BodyBlocks(QString body) : m_text(std::move(body)), m_starts(topLevelBlockStarts(m_text)) {}
+
+QStringView BodyBlocks::block(qsizetype i) const {
+    const qsizetype start = m_starts[size_t(i)];
+    const qsizetype end = size_t(i + 1) < m_starts.size() ? m_starts[size_t(i + 1)] : m_text.size();
+    return QStringView(m_text).mid(start, end - start);
+}
+
+QString BodyBlocks::joinedWithMarkers(qsizetype first, qsizetype count) const {
+    QString joined;
+    if (count <= 0)
+        return joined;
+    const QString marker = QStringLiteral("<!--") + BlockMarker.toString() + QStringLiteral("-->");
+    const qsizetype start = m_starts[size_t(first)];
+    const qsizetype end = size_t(first + count) < m_starts.size() ? m_starts[size_t(first + count)] : m_text.size();
+    joined.reserve(end - start + (count - 1) * marker.size());
+    for (qsizetype i = first; i < first + count; i++) {
+        if (i > first)
+            joined += marker;
+        joined += block(i);
+    }
+    return joined;
+}
+
+BlockChange compareBlocks(const BodyBlocks &before, const BodyBlocks &after) {
+    const qsizetype common = std::min(before.count(), after.count());
+    qsizetype prefix = 0;
+    while (prefix < common && before.block(prefix) == after.block(prefix))
+        prefix++;
+    qsizetype suffix = 0;
+    while (suffix < common - prefix &&
+           before.block(before.count() - 1 - suffix) == after.block(after.count() - 1 - suffix))
+        suffix++;
+    return {prefix, before.count() - prefix - suffix, after.count() - prefix - suffix};
+}
+
+// --- Page scripts --------------------------------------------------------------
+
+namespace {
+
+// Helpers every block script starts with. `split` cuts a parent's child
+// nodes into groups at the marker comments, which it removes; `expected` is
+// the number of groups there should be (an empty parent has none).
+// `typesetNew` hands new nodes to MathJax and highlight.js; `whenIdle` runs
+// a change now, or after what MathJax's queue holds.
+const char16_t *BlockHelpers = uR"js(
+function split(parent, expected) {
+  var groups = [[]], kids = Array.prototype.slice.call(parent.childNodes);
+  for (var i = 0; i < kids.length; i++) {
+    var n = kids[i];
+    if (n.nodeType === 8 && n.data === MARKER) { parent.removeChild(n); groups.push([]); }
+    else groups[groups.length - 1].push(n);
+  }
+  if (expected === 0 && groups.length === 1 && groups[0].length === 0) groups = [];
+  return groups.length === expected ? groups : null;
+}
+function typesetNew(groups) {
+  var hub = window.MathJax && window.MathJax.Hub;
+  groups.forEach(function (nodes) {
+    nodes.forEach(function (e) {
+      if (e.nodeType !== 1) return;
+      if (hub) hub.Queue(function () { if (document.body.contains(e)) return hub.Typeset(e); });
+      if (window.hljs) {
+        var blocks = Array.prototype.slice.call(e.querySelectorAll('pre code'));
+        if (e.matches('pre code')) blocks.push(e);
+        blocks.forEach(function (b) { if (!b.classList.contains('hljs')) window.hljs.highlightBlock(b); });
+      }
+    });
+  });
+}
+function whenIdle(change) {
+  var hub = window.MathJax && window.MathJax.Hub, q = hub && hub.queue;
+  if (q && (q.running || q.pending || q.queue.length)) { hub.Queue(function () { change(); }); return 'deferred'; }
+  return change();
+}
+)js";
+
+// A block script: `change` is the body of a function that changes the page
+// and answers; the helpers and `then` come around it.
+QString blockScript(const QString &change, bool typesetting, const QString &then) {
+    QString helpers = QString::fromUtf16(BlockHelpers);
+    helpers.replace(QLatin1String("MARKER"), platform::WebView::stringLiteral(BlockMarker));
+    QString script = QStringLiteral("(function () {") + helpers;
+    script += QStringLiteral("var typesetting = ") + (typesetting ? QStringLiteral("true") : QStringLiteral("false")) + QStringLiteral(";\n");
+    script += QStringLiteral("var then = function () { try {") + then + QStringLiteral("} catch (e) {} };\n");
+    script += QStringLiteral("var change = function () {") + change + QStringLiteral("};\n");
+    script += QStringLiteral("return typesetting ? whenIdle(change) : change();\n})()");
+    return script;
+}
+
+// `text` with %1 .. %9 replaced by `values` in one pass, so that a value that
+// itself holds "%2" stays as it is.
+QString fill(QStringView text, std::initializer_list<QString> values) {
+    const std::vector<QString> list(values);
+    QString out;
+    out.reserve(text.size() + 64);
+    for (qsizetype i = 0; i < text.size(); i++) {
+        if (text[i] == u'%' && i + 1 < text.size() && text[i + 1] >= u'1' && text[i + 1] <= u'9') {
+            const size_t index = size_t(text[i + 1].unicode() - u'1');
+            if (index < list.size()) {
+                out += list[index];
+                i++;
+                continue;
+            }
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+QString number(qsizetype value) {
+    return QString::number(value);
+}
+
+}  // namespace
+
+QString replaceBodyScript(const BodyBlocks &body, bool typesetting, const QString &then) {
+    return blockScript(fill(uR"js(
+var body = document.body;
+if (!body) return 0;
+body.innerHTML = %1;
+var groups = split(body, %2);
+window.orvaneBlocks = groups;
+if (typesetting) typesetNew(groups || [Array.prototype.slice.call(body.childNodes)]);
+then();
+return groups ? 2 : 1;
+)js",
+                                 {platform::WebView::stringLiteral(body.joinedWithMarkers()), number(body.count())}),
+                       typesetting, then);
+}
+
+QString mapBlocksScript(qsizetype expectedCount) {
+    return blockScript(fill(uR"js(
+var body = document.body;
+window.orvaneBlocks = body ? split(body, %1) : null;
+return !!window.orvaneBlocks;
+)js",
+                                 {number(expectedCount)}),
+                       false, QString());
+}
+
+QString patchBlocksScript(const BodyBlocks &before, const BodyBlocks &after, const BlockChange &change,
+                          bool typesetting, const QString &then) {
+    return blockScript(fill(uR"js(
+var from = %1, removed = %2, inserted = %3, body = document.body, blocks = window.orvaneBlocks;
+var known = !!body && !!blocks && blocks.length === %4;
+for (var i = 0; known && i < blocks.length; i++)
+  for (var k = 0; known && k < blocks[i].length; k++)
+    known = blocks[i][k].parentNode === body;
+var fresh = null;
+if (known) {
+  var t = document.createElement('template');
+  t.innerHTML = %5;
+  fresh = split(t.content, inserted);
+}
+if (!fresh) { window.orvaneBlocks = null; return false; }
+for (var i = from; i < from + removed; i++)
+  for (var k = 0; k < blocks[i].length; k++) body.removeChild(blocks[i][k]);
+var ref = null, found = false;
+for (var i = from + removed; i < blocks.length && !found; i++)
+  if (blocks[i].length) { ref = blocks[i][0]; found = true; }
+for (var i = from - 1; i >= 0 && !found; i--)
+  if (blocks[i].length) { ref = blocks[i][blocks[i].length - 1].nextSibling; found = true; }
+if (!found) ref = body.firstChild;
+for (var i = 0; i < fresh.length; i++)
+  for (var k = 0; k < fresh[i].length; k++) body.insertBefore(fresh[i][k], ref);
+blocks.splice.apply(blocks, [from, removed].concat(fresh));
+if (typesetting) typesetNew(fresh);
+then();
+return true;
+)js",
+                                 {number(change.prefix), number(change.removed), number(change.inserted),
+                                  number(before.count()),
+                                  platform::WebView::stringLiteral(after.joinedWithMarkers(change.prefix, change.inserted))}),
+                       typesetting, then);
+}
+
+QString typesetBodyScript() {
+    return QStringLiteral(R"js((function () {
+var body = document.body;
+if (!body) return false;
+if (window.MathJax && window.MathJax.Hub && window.MathJax.isReady)
+  window.MathJax.Hub.Queue(['Typeset', window.MathJax.Hub, body]);
+if (window.hljs)
+  Array.prototype.forEach.call(body.querySelectorAll('pre code'), function (b) {
+    if (!b.classList.contains('hljs')) window.hljs.highlightBlock(b);
+  });
+return true;
+})())js");
+}
+
+QString scrollToAnchorScript(int offset) {
+    // One scroll by the anchor's distance from where it belongs: bringing it
+    // to the top first would stop short near the end of the page (the bottom
+    // margin is the editor's height, not the preview's), and the step back
+    // from there would leave the last blocks too low.
+    return QStringLiteral(
+               "var target = document.getElementById(\"TZRHTMLSCROLLPOINT\");"
+               "window.scrollBy(0,target.getBoundingClientRect().top-(%1))")
+        .arg(offset);
+}
+
+QString scrollToScript(double x, double y) {
+    return QStringLiteral("window.scrollTo(%1, %2)").arg(x).arg(y);
+}
+
+QString geometryScript() {
+    return QStringLiteral(R"js((function () {
+var body = document.body;
+if (!body) return null;
+var y = window.scrollY, box = body.getBoundingClientRect(), nodes = [];
+for (var n = body.firstChild; n; n = n.nextSibling) {
+  if (n.nodeType === 3) continue;
+  if (n.nodeType !== 1) { nodes.push([n.nodeName, 0, 0]); continue; }
+  var r = n.getBoundingClientRect();
+  nodes.push([n.nodeName, r.top + y, r.height]);
+}
+return JSON.stringify({documentHeight: document.documentElement.scrollHeight, viewHeight: window.innerHeight,
+  scrollY: y, body: [box.left + window.scrollX, box.top + y, box.width, box.height], nodes: nodes});
+})())js");
+}
+
+// --- Geometry ---------------------------------------------------------------------
+
+std::optional<PageGeometry> parseGeometry(const QString &json) {
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(json.toUtf8(), &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return std::nullopt;
+    const QJsonObject object = document.object();
+    PageGeometry geometry;
+    geometry.documentHeight = object.value(QLatin1String("documentHeight")).toDouble();
+    geometry.viewHeight = object.value(QLatin1String("viewHeight")).toDouble();
+    geometry.scrollY = object.value(QLatin1String("scrollY")).toDouble();
+    const QJsonArray body = object.value(QLatin1String("body")).toArray();
+    if (body.size() == 4)
+        geometry.body = QRectF(body[0].toDouble(), body[1].toDouble(), body[2].toDouble(), body[3].toDouble());
+    const QJsonArray nodes = object.value(QLatin1String("nodes")).toArray();
+    geometry.children.reserve(size_t(nodes.size()));
+    for (const QJsonValue &value : nodes) {
+        const QJsonArray node = value.toArray();
+        if (node.size() != 3)
+            return std::nullopt;
+        geometry.children.push_back({node[0].toString(), node[1].toDouble(), node[2].toDouble()});
+    }
+    return geometry;
+}
+
+// --- Links -------------------------------------------------------------------------
+
+namespace {
+
+QUrl withoutLocalhost(const QUrl &url) {
+    QString text = url.toString(QUrl::FullyEncoded);
+    text.replace(QLatin1String("file://localhost/"), QLatin1String("file:///"));
+    return QUrl(text, QUrl::StrictMode);
+}
+
+}  // namespace
+
+LinkDecision decideLink(const QUrl &previewUrl, const QUrl &requested) {
+    const QUrl page = withoutLocalhost(previewUrl).adjusted(QUrl::RemoveFragment);
+    const QUrl target = withoutLocalhost(requested);
+    if (page.isValid() && target.adjusted(QUrl::RemoveFragment) == page)
+        return target.hasFragment() ? LinkDecision::Follow : LinkDecision::Stay;
+    return LinkDecision::OpenOutside;
+}
+
+QUrl untitledPreviewUrl() {
+    return QUrl::fromLocalFile(QDir(QDir::tempPath()).filePath(QStringLiteral("orvane.html")));
+}
+
+}  // namespace preview

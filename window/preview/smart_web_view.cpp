@@ -1,0 +1,132 @@
+#include "window/preview/smart_web_view.h"
+
+#include "window/preview/editor_surface.h"
+#include "window/bridge/engine_editor_link.h"
+#include "window/scrollsync/scroll_fraction.h"
+
+#include <QResizeEvent>
+#include <QThread>
+#include <QWebEnginePage>
+
+#include <cmath>
+
+namespace {
+
+// The page's scale; the engine reports positions in pixels of the scaled page.
+double pageScale(const QWebEnginePage *page) {
+    return page->zoomFactor() > 0 ? page->zoomFactor() : 1.0;
+}
+
+}  // namespace
+
+SmartWebView::SmartWebView(QWidget *parent) : platform::WebView(parent), m_controller(this) {
+    // The preview never keeps keyboard focus: Tab passes it by, and focus
+    // given to the page goes on to the editor.
+    setFocusPolicy(Qt::NoFocus);
+    setNavigationPolicy([this](const QUrl &url) {
+        switch (m_controller.handleNavigation(url)) {
+        case preview::LinkDecision::Follow:
+            return Navigation::Follow;
+        case preview::LinkDecision::Stay:
+            return Navigation::Stay;
+        case preview::LinkDecision::OpenOutside:
+            return Navigation::Leave;
+        }
+        return Navigation::Stay;
+    });
+    connect(this, &platform::WebView::renderProcessGone, this, [this] { m_controller.renderProcessGone(); });
+    connect(page(), &QWebEnginePage::scrollPositionChanged, this, &SmartWebView::pageScrolled);
+
+    // A window resize reloads once, when it has settled, so that the margins
+    // follow the editor's new height.
+    m_windowResizeSettled.setSingleShot(true);
+    m_windowResizeSettled.setInterval(ResizeSettleMilliseconds);
+    connect(&m_windowResizeSettled, &QTimer::timeout, this, &SmartWebView::reloadPreview);
+    // The page lays itself out again at a new width, or when a picture or a
+    // font arrives; its geometry follows.
+    m_viewResizeSettled.setSingleShot(true);
+    m_viewResizeSettled.setInterval(ResizeSettleMilliseconds);
+    connect(&m_viewResizeSettled, &QTimer::timeout, this, &SmartWebView::updateContentBounds);
+    connect(page(), &QWebEnginePage::contentsSizeChanged, &m_viewResizeSettled, qOverload<>(&QTimer::start));
+}
+
+SmartWebView::~SmartWebView() {
+    if (m_window)
+        m_window->removeEventFilter(this);
+    // The page outlives this part of the view for a moment: it reports to
+    // nobody here any more.
+    disconnect(page(), nullptr, this, nullptr);
+}
+
+void SmartWebView::setLinkedTextView(EditorSurface *editor) {
+    m_controller.setEditor(editor);
+    setFocusTarget(editor ? editor->editorWidget() : nullptr);
+}
+
+bool SmartWebView::isHiddenInWindow() const {
+    return isHiddenOrHasHiddenAncestor(this);
+}
+
+QMetaObject::Connection SmartWebView::observeHtmlString(const platform::Observable<QString> &htmlString) {
+    return htmlString.observe(this, [this](const QString &html) { updatePreview(html); });
+}
+
+void SmartWebView::updatePreview(const QString &html) {
+    if (QThread::currentThread() != thread()) {
+        QMetaObject::invokeMethod(this, [this, html] { updatePreview(html); }, Qt::QueuedConnection);
+        return;
+    }
+    if (!m_window && !isHiddenInWindow())
+        watchWindow();
+    m_controller.updatePreview(html);
+}
+
+void SmartWebView::watchWindow() {
+    QWidget *top = window();
+    if (!top || top == this)
+        return;
+    m_window = top;
+    top->installEventFilter(this);
+}
+
+bool SmartWebView::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == m_window && event->type() == QEvent::Resize) {
+        const auto *resize = static_cast<QResizeEvent *>(event);
+        if (resize->oldSize().isValid() && resize->oldSize() != resize->size())
+            m_windowResizeSettled.start();
+    }
+    return platform::WebView::eventFilter(watched, event);
+}
+
+void SmartWebView::resizeEvent(QResizeEvent *event) {
+    platform::WebView::resizeEvent(event);
+    m_viewResizeSettled.start();
+}
+
+void SmartWebView::load(const QString &html, const QUrl &baseUrl, std::function<void(bool ok)> done) {
+    loadHtml(html, baseUrl, std::move(done));
+}
+
+void SmartWebView::run(const QString &script, World world, ScriptDone done) {
+    runScript(script, std::move(done), DefaultScriptTimeout,
+              world == World::Page ? QWebEngineScript::MainWorld : QWebEngineScript::ApplicationWorld);
+}
+
+QPointF SmartWebView::scrollPosition() const {
+    return page()->scrollPosition() / pageScale(page());
+}
+
+// The engine reports the scroll position and the page's size in pixels of the
+// zoomed page, the same unit as the view's height.
+double SmartWebView::totalPercentageAtCenter() const {
+    return scrollsync::totalPercentageAtCenter(page()->scrollPosition().y(), height(),
+                                               page()->contentsSize().height());
+}
+
+void SmartWebView::alignTotalPercentage(double p, double h) {
+    const double top = scrollsync::alignedTop(p, h, height(), page()->contentsSize().height());
+    if (std::isnan(top))
+        return;
+    runScript(QStringLiteral("window.scrollTo(window.scrollX, %1)").arg(std::max(top, 0.0) / pageScale(page())), {},
+              DefaultScriptTimeout, QWebEngineScript::ApplicationWorld);
+}

@@ -1,0 +1,104 @@
+// The HTML preview beside the editor of a document window.
+//
+// It shows each HTML text the window's engine publishes (updatePreview(),
+// from any thread) through PreviewController's update cycle: its own head
+// content, the body's changed blocks put in by script, the block under the
+// caret put at the caret's height. It starts frozen (nothing is loaded until
+// thawAndReload()), drops what it is sent while hidden, reloads once after
+// the window has been resized (the margins follow the editor's height), and
+// opens links that leave the document in the user's own applications: only
+// links the user clicked, never what the page's scripts ask for (see
+// platform::WebView, which also keeps the page from reading local files).
+//
+// For the scroll synchroniser it tells where the page is scrolled and moves
+// it, as fractions of the whole page.
+#pragma once
+
+#include "platform/runtime/observable.h"
+#include "platform/web/web_view.h"
+#include "window/preview/preview_controller.h"
+
+#include <QPointer>
+#include <QTimer>
+
+class EditorSurface;
+
+class SmartWebView : public platform::WebView, private PreviewPageDriver {
+    Q_OBJECT
+
+public:
+    // How long the window must stay one size before the page is reloaded.
+    static constexpr int ResizeSettleMilliseconds = 250;
+
+    explicit SmartWebView(QWidget *parent = nullptr);
+    ~SmartWebView() override;
+
+    PreviewController &controller() { return m_controller; }
+    const PreviewController &controller() const { return m_controller; }
+
+    // The editor the preview follows; keyboard focus given to the preview
+    // goes on to it.
+    void setLinkedTextView(EditorSurface *editor);
+    EditorSurface *linkedTextView() const { return m_controller.editor(); }
+
+    void setBaseURL(const QUrl &url) { m_controller.setBaseURL(url); }
+    QUrl baseURL() const { return m_controller.baseURL(); }
+    QUrl previewURL() const { return m_controller.previewURL(); }
+    QString activeCSSPath() const { return m_controller.activeCSSPath(); }
+    void setReloadNextUpdate(bool reload) { m_controller.setReloadNextUpdate(reload); }
+    bool reloadNextUpdate() const { return m_controller.reloadNextUpdate(); }
+    QRectF webBodyRect() const { return m_controller.webBodyRect(); }
+    double contentPercentToTotalPercent(double p) const { return m_controller.contentPercentToTotalPercent(p); }
+    double zoomFactor() const { return m_controller.zoomFactor(); }
+
+    // Shows every HTML text the engine publishes (its htmlString), whichever
+    // thread stores it.
+    QMetaObject::Connection observeHtmlString(const platform::Observable<QString> &htmlString);
+
+    // The view or one of its ancestors below the window is hidden.
+    bool isHiddenInWindow() const override;
+
+    // --- Scroll position as fractions of the page -------------------------------
+    // The page's fraction at the middle of the view; NaN before the page has a
+    // height.
+    double totalPercentageAtCenter() const;
+    void alignTotalPercentage(double p, double h);
+    void centerVisibleAtTotalPercentage(double p) { alignTotalPercentage(p, 0.5); }
+
+public slots:
+    // Any thread (the view must outlive the call). The HTML arrives on the
+    // main thread, in order.
+    void updatePreview(const QString &html);
+    void reloadPreview() { m_controller.reloadPreview(); }
+    void refreshPreview() { m_controller.reloadPreview(); }
+    void applyCSSFromPath(const QString &path) { m_controller.applyCSSFromPath(path); }
+    void thawAndReload() { m_controller.thawAndReload(); }
+    void thawWebview() { m_controller.thawWebview(); }
+    void zoomIn() { m_controller.zoomIn(); }
+    void zoomOut() { m_controller.zoomOut(); }
+    void scaleBy(float factor) { m_controller.scaleBy(factor); }
+    void setZoomFactorTo(float factor) { m_controller.setZoomFactorTo(factor); }
+    void updateContentBounds() { m_controller.updateContentBounds(); }
+
+signals:
+    // The page was scrolled (by anyone).
+    void pageScrolled();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    // PreviewPageDriver
+    void load(const QString &html, const QUrl &baseUrl, std::function<void(bool ok)> done) override;
+    void run(const QString &script, World world, ScriptDone done) override;
+    QPointF scrollPosition() const override;
+    void setZoom(double factor) override { setPageZoom(factor); }
+
+    void watchWindow();
+
+    PreviewController m_controller;
+    QPointer<QWidget> m_window;  // the window whose resizing reloads the page
+    QTimer m_windowResizeSettled;
+    QTimer m_viewResizeSettled;
+};
