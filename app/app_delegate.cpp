@@ -54,15 +54,15 @@ const QString kTimeInUse = QStringLiteral("timeInUse");
 // The windows' themes, style sheets and expansions: the user's extras.
 class ThemeControllerExtras : public WindowExtras {
 public:
-    explicit ThemeControllerExtras(TZRThemeController *extras) : extras_(extras) {}
+    explicit ThemeControllerExtras(TZRThemeController *extras) : m_extras(extras) {}
     QString filePathForThemeNamed(const QString &name) const override {
-        return extras_->filePathForThemeNamed(name);
+        return m_extras->filePathForThemeNamed(name);
     }
-    QString filePathForCSSNamed(const QString &name) const override { return extras_->filePathForCSSNamed(name); }
-    ExtrasProvider *expansions() const override { return extras_; }
+    QString filePathForCSSNamed(const QString &name) const override { return m_extras->filePathForCSSNamed(name); }
+    ExtrasProvider *expansions() const override { return m_extras; }
 
 private:
-    TZRThemeController *extras_;
+    TZRThemeController *m_extras;
 };
 
 }  // namespace
@@ -75,16 +75,16 @@ void AppDelegate::initialize() {
 AppDelegate::AppDelegate(platform::Defaults *defaults, TZRThemeController *extras,
                          SmartEditorPreferences *preferences, QObject *parent)
     : KVXAppDelegate(defaults, parent),
-      extras_(extras ? extras : TZRThemeController::sharedController()),
-      preferences_(preferences),
-      mainMenu_(std::make_unique<MainMenu>()) {
-    extras_->setThemeMenu(mainMenu_->themeMenu());
-    extras_->setCSSMenu(mainMenu_->cssMenu());
-    extras_->updateThemeMenu();
-    extras_->updateCSSMenu();
+      m_extras(extras ? extras : TZRThemeController::sharedController()),
+      m_preferences(preferences),
+      m_mainMenu(std::make_unique<MainMenu>()) {
+    m_extras->setThemeMenu(m_mainMenu->themeMenu());
+    m_extras->setCSSMenu(m_mainMenu->cssMenu());
+    m_extras->updateThemeMenu();
+    m_extras->updateCSSMenu();
 
     auto *announcements = KVXAnnouncementHelper::sharedHelper();
-    commands_ = {
+    m_commands = {
         {QStringLiteral("showPreferences:"), [this] { showPreferences(); }},
         {QStringLiteral("showCheatSheet:"), [this] { showCheatSheet(); }},
         {QStringLiteral("showGuide:"), [this] { showGuide(); }},
@@ -99,11 +99,11 @@ AppDelegate::AppDelegate(platform::Defaults *defaults, TZRThemeController *extra
         {QStringLiteral("showNewMessage:"), [announcements] { announcements->showNewMessage(); }},
         {QStringLiteral("showLastMessage:"), [announcements] { announcements->showLastMessage(); }},
         {QStringLiteral("loadSignup:"), [announcements] { announcements->loadSignup(); }},
-        {QStringLiteral("openThemesFolder:"), [this] { extras_->openThemesFolder(); }},
-        {QStringLiteral("openCSSFolder:"), [this] { extras_->openCSSFolder(); }},
-        {QStringLiteral("openExpansionFolder:"), [this] { extras_->openExpansionFolder(); }},
-        {QStringLiteral("openKeyBindingsFolder:"), [this] { extras_->openKeyBindingsFolder(); }},
-        {QStringLiteral("getMoreThemes:"), [this] { extras_->getMoreThemes(); }},
+        {QStringLiteral("openThemesFolder:"), [this] { m_extras->openThemesFolder(); }},
+        {QStringLiteral("openCSSFolder:"), [this] { m_extras->openCSSFolder(); }},
+        {QStringLiteral("openExpansionFolder:"), [this] { m_extras->openExpansionFolder(); }},
+        {QStringLiteral("openKeyBindingsFolder:"), [this] { m_extras->openKeyBindingsFolder(); }},
+        {QStringLiteral("getMoreThemes:"), [this] { m_extras->getMoreThemes(); }},
         {QStringLiteral("newDocument:"), [this] { openDocuments({QString()}); }},
         {QStringLiteral("openDocument:"), [this] { openDocumentsWithPanel(); }},
         {QStringLiteral("clearRecentDocuments:"),
@@ -119,31 +119,31 @@ AppDelegate::AppDelegate(platform::Defaults *defaults, TZRThemeController *extra
     if (auto *application = qobject_cast<QApplication *>(QCoreApplication::instance()))
         connect(application, &QGuiApplication::focusWindowChanged, this, [this] {
             if (QWidget *active = QApplication::activeWindow())
-                lastActiveWindow_ = active;
+                m_lastActiveWindow = active;
         });
     for (const TZRHelpController::Page &page : TZRHelpController::pages())
-        commands_.insert(page.action, [action = page.action] { TZRHelpController::sharedController().perform(action); });
+        m_commands.insert(page.action, [action = page.action] { TZRHelpController::sharedController().perform(action); });
     platform::ActionRouter::addApplicationResponder(this);
 }
 
 AppDelegate::~AppDelegate() {
-    if (documentsInstalled_) {
+    if (m_documentsInstalled) {
         KVXKeyBindings::sharedController().setProvider(nullptr);
         SmartTextContextMenuController::sharedController().setSource(nullptr);
         KVXDocumentWindowController::setWindowSetUp({});
         SmartEditorDocument::setContentFactory({});
         platform::DocumentController::shared().setDocumentFactory({});
-        if (WindowExtras::shared() == windowExtras_.get())
+        if (WindowExtras::shared() == m_windowExtras.get())
             WindowExtras::setShared(nullptr);
     }
     platform::ActionRouter::removeApplicationResponder(this);
-    extras_->setThemeMenu(nullptr);
-    extras_->setCSSMenu(nullptr);
-    delete fontPanel_;
+    m_extras->setThemeMenu(nullptr);
+    m_extras->setCSSMenu(nullptr);
+    delete m_fontPanel;
 }
 
 SmartEditorPreferences *AppDelegate::preferences() {
-    return preferences_ ? preferences_ : SmartEditorPreferences::sharedPrefsWindowController();
+    return m_preferences ? m_preferences : SmartEditorPreferences::sharedPrefsWindowController();
 }
 
 // --- Launch and quit -------------------------------------------------------------
@@ -158,8 +158,8 @@ void AppDelegate::applicationDidFinishLaunching() {
     if (const QString problem = defaults().fileProblem(); !problem.isEmpty())
         simpleAlertWithMessage(problem, QStringLiteral("Your preferences could not be read"));
 
-    cheatSheet_ = std::make_unique<KVXStaticWebWindowController>(KVXStaticWebWindowController::syntaxGuideTitle());
-    guide_ = std::make_unique<KVXStaticWebWindowController>(KVXStaticWebWindowController::programGuideTitle());
+    m_cheatSheet = std::make_unique<KVXStaticWebWindowController>(KVXStaticWebWindowController::syntaxGuideTitle());
+    m_guide = std::make_unique<KVXStaticWebWindowController>(KVXStaticWebWindowController::programGuideTitle());
 
     KVXAnnouncementHelper *announcements = KVXAnnouncementHelper::sharedHelper();
     announcements->setMessageURL(QString::fromLatin1(maker::kAnnouncementAddress));
@@ -199,14 +199,14 @@ QUrl AppDelegate::crashReportMail() const {
                        "Please attach the crash reports of Orvane from the folder %2 (the files whose "
                        "names mention orvane), or the output of \"coredumpctl info orvane\".\n\n"
                        "What I was doing when it crashed:\n\n")
-            .arg(versionBuildString(), crashReportsFolder_);
+            .arg(versionBuildString(), m_crashReportsFolder);
     return QUrl(QStringLiteral("mailto:%1?subject=Tessaro%20Orvane%20Crash&body=%2")
                     .arg(QString::fromLatin1(maker::kSupportMail),
                          QString::fromLatin1(QUrl::toPercentEncoding(body))));
 }
 
 void AppDelegate::appCrashed() {
-    const QString folder = crashReportsFolder_;
+    const QString folder = m_crashReportsFolder;
     platform::Dispatch::main(this, [this, folder] {
         const int choice = platform::Alerts::runModal(
             {crashAlertMessage(), crashAlertInformation(),
@@ -246,24 +246,24 @@ QString AppDelegate::thankYouMessage(double seconds) {
 void AppDelegate::setTimeInUseTarget() {
     const double t = defaults().floatForKey(kTimeInUse);
     const qint64 milestone = milestoneHours(qint64(std::floor(t / 60.0 / 60.0)));
-    targetTimeInUse_ = milestone * 3600;
+    m_targetTimeInUse = milestone * 3600;
     // The timer runs on the clock while the count grows only while the
     // program is active: a timer that fires early re-arms for the rest, and
     // so does one cut to a day.
-    const qint64 wait = std::clamp<qint64>(targetTimeInUse_ - qint64(t), 0, kMaxTimerSeconds);
-    if (!ourTimer_) {
-        ourTimer_ = new QTimer(this);
-        ourTimer_->setSingleShot(true);
-        ourTimer_->setTimerType(Qt::VeryCoarseTimer);
-        connect(ourTimer_, &QTimer::timeout, this, &AppDelegate::checkTimeInUse);
+    const qint64 wait = std::clamp<qint64>(m_targetTimeInUse - qint64(t), 0, kMaxTimerSeconds);
+    if (!m_ourTimer) {
+        m_ourTimer = new QTimer(this);
+        m_ourTimer->setSingleShot(true);
+        m_ourTimer->setTimerType(Qt::VeryCoarseTimer);
+        connect(m_ourTimer, &QTimer::timeout, this, &AppDelegate::checkTimeInUse);
     }
-    ourTimer_->start(std::chrono::seconds(wait));
+    m_ourTimer->start(std::chrono::seconds(wait));
 }
 
 void AppDelegate::checkTimeInUse() {
     updateTimeInUse();
     const double t = defaults().floatForKey(kTimeInUse);
-    if (t > double(targetTimeInUse_))
+    if (t > double(m_targetTimeInUse))
         simpleAlertWithMessage(thankYouMessage(t), QStringLiteral("Thank you!"));
     setTimeInUseTarget();
 }
@@ -271,9 +271,9 @@ void AppDelegate::checkTimeInUse() {
 // --- Menu key bindings ---------------------------------------------------------------
 
 void AppDelegate::applyCustomKeyBindings() {
-    stack *table = extras_->keyBindingStack();
+    stack *table = m_extras->keyBindingStack();
     if (table)
-        applyBindings(table, mainMenu_->menu());
+        applyBindings(table, m_mainMenu->menu());
     key_bindings_free(table);
 }
 
@@ -337,9 +337,9 @@ void AppDelegate::applyBindings(const stack *table, QMenu *menu) {
 
 void AppDelegate::showPreferences() { preferences()->showWindow(); }
 
-void AppDelegate::showCheatSheet() { showGuideWindow(cheatSheet_, KVXStaticWebWindowController::syntaxGuideTitle()); }
+void AppDelegate::showCheatSheet() { showGuideWindow(m_cheatSheet, KVXStaticWebWindowController::syntaxGuideTitle()); }
 
-void AppDelegate::showGuide() { showGuideWindow(guide_, KVXStaticWebWindowController::programGuideTitle()); }
+void AppDelegate::showGuide() { showGuideWindow(m_guide, KVXStaticWebWindowController::programGuideTitle()); }
 
 void AppDelegate::showGuideWindow(std::unique_ptr<KVXStaticWebWindowController> &guide, const QString &title) {
     if (!guide)
@@ -355,19 +355,19 @@ void AppDelegate::myChangeFont() {
     SmartEditorPreferences *prefs = preferences();
     const QFont current = platform::FontResolver::font(defaults().stringForKey(QStringLiteral("defaultFontName")),
                                                        defaults().doubleForKey(QStringLiteral("defaultFontSize")));
-    if (!fontPanel_) {
-        fontPanel_ = new QFontDialog(current, prefs->isWindowLoaded() ? prefs->window() : nullptr);
-        fontPanel_->setObjectName(QStringLiteral("fontPanel"));
-        fontPanel_->setWindowTitle(tr("Default Font"));
-        connect(fontPanel_, &QFontDialog::currentFontChanged, this, &AppDelegate::myFontChanged);
-        connect(fontPanel_, &QFontDialog::fontSelected, this, &AppDelegate::myFontChanged);
+    if (!m_fontPanel) {
+        m_fontPanel = new QFontDialog(current, prefs->isWindowLoaded() ? prefs->window() : nullptr);
+        m_fontPanel->setObjectName(QStringLiteral("fontPanel"));
+        m_fontPanel->setWindowTitle(tr("Default Font"));
+        connect(m_fontPanel, &QFontDialog::currentFontChanged, this, &AppDelegate::myFontChanged);
+        connect(m_fontPanel, &QFontDialog::fontSelected, this, &AppDelegate::myFontChanged);
     } else {
-        fontPanel_->setCurrentFont(current);
+        m_fontPanel->setCurrentFont(current);
     }
     if (prefs->isWindowLoaded() && prefs->defaultFontField())
         prefs->defaultFontField()->setFocus(Qt::OtherFocusReason);
-    fontPanel_->show();
-    fontPanel_->raise();
+    m_fontPanel->show();
+    m_fontPanel->raise();
 }
 
 void AppDelegate::myFontChanged(const QFont &font) {
@@ -398,13 +398,13 @@ void AppDelegate::testFileNavigatorLocal() {
 // --- Documents ---------------------------------------------------------------------------
 
 void AppDelegate::installDocumentMachinery() {
-    documentsInstalled_ = true;
-    windowExtras_ = std::make_unique<ThemeControllerExtras>(extras_);
-    WindowExtras::setShared(windowExtras_.get());
+    m_documentsInstalled = true;
+    m_windowExtras = std::make_unique<ThemeControllerExtras>(m_extras);
+    WindowExtras::setShared(m_windowExtras.get());
     SmartEditorDocument::setContentFactory([] { return new MasterViewContent; });
     KVXDocumentWindowController::setWindowSetUp([this](QMainWindow *window) { installMainMenu(window); });
-    KVXKeyBindings::sharedController().setProvider(extras_);
-    SmartTextContextMenuController::sharedController().setSource(mainMenu_.get());
+    KVXKeyBindings::sharedController().setProvider(m_extras);
+    SmartTextContextMenuController::sharedController().setSource(m_mainMenu.get());
     platform::DocumentController &documents = platform::DocumentController::shared();
     documents.setDocumentFactory([](const QString &) { return new SmartEditorDocument; });
     setDocumentOpener([](const QString &path) {
@@ -418,8 +418,8 @@ void AppDelegate::installDocumentMachinery() {
 
 void AppDelegate::openDocuments(const QStringList &paths) {
     for (const QString &path : paths)
-        if (documentOpener_)
-            documentOpener_(path);
+        if (m_documentOpener)
+            m_documentOpener(path);
 }
 
 void AppDelegate::openDocumentsWithPanel() {
@@ -455,7 +455,7 @@ QWidget *AppDelegate::openCommandLinePaths(const QStringList &paths) {
 void AppDelegate::bringForward(QWidget *window) {
     const auto shown = [](QWidget *candidate) { return candidate && candidate->isVisible() ? candidate : nullptr; };
     if (!window)
-        window = shown(lastActiveWindow_);
+        window = shown(m_lastActiveWindow);
     if (!window) {
         if (platform::Document *current = platform::DocumentController::shared().currentDocument())
             window = shown(current->firstWindow());
@@ -494,17 +494,17 @@ void AppDelegate::bringForward(QWidget *window) {
 
 // --- Responder -------------------------------------------------------------------------
 
-bool AppDelegate::respondsToAction(const QString &action) const { return commands_.contains(action); }
+bool AppDelegate::respondsToAction(const QString &action) const { return m_commands.contains(action); }
 
 void AppDelegate::performAction(const QString &action, QObject *) {
-    if (auto it = commands_.constFind(action); it != commands_.constEnd())
+    if (auto it = m_commands.constFind(action); it != m_commands.constEnd())
         (*it)();
 }
 
 bool AppDelegate::validateAction(const QString &action, QAction *) {
     if (action == QLatin1String("newDocument:") || action == QLatin1String("openDocument:"))
-        return bool(documentOpener_);
+        return bool(m_documentOpener);
     if (action == QLatin1String("clearRecentDocuments:"))
-        return documentsInstalled_;
+        return m_documentsInstalled;
     return true;
 }

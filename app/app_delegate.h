@@ -65,8 +65,8 @@ public:
     static QString crashAlertMessage() { return QStringLiteral("Possible crash detected"); }
     static QString crashAlertInformation();
     // The folder the system keeps crash reports in ("/var/crash").
-    QString crashReportsFolder() const { return crashReportsFolder_; }
-    void setCrashReportsFolder(const QString &folder) { crashReportsFolder_ = folder; }
+    QString crashReportsFolder() const { return m_crashReportsFolder; }
+    void setCrashReportsFolder(const QString &folder) { m_crashReportsFolder = folder; }
     // The mail that reports a crash.
     QUrl crashReportMail() const;
 
@@ -77,29 +77,29 @@ public:
     static QString thankYouMessage(double seconds);
     void setTimeInUseTarget();
     void checkTimeInUse();
-    qint64 targetTimeInUse() const { return targetTimeInUse_; }
-    QTimer *timeInUseTimer() const { return ourTimer_; }
+    qint64 targetTimeInUse() const { return m_targetTimeInUse; }
+    QTimer *timeInUseTimer() const { return m_ourTimer; }
 
     // --- Menus --------------------------------------------------------------------
-    MainMenu &mainMenu() { return *mainMenu_; }
+    MainMenu &mainMenu() { return *m_mainMenu; }
     void applyCustomKeyBindings();
     // Gives the items of `menu` whose action the table binds the binding's
     // keys, as the user's key-binding file names them.
     static void applyBindings(const stack *table, QMenu *menu);
     static QKeySequence keyEquivalentForBinding(const key_binding *binding);
     // Makes `window` show the main menu.
-    void installMainMenu(QMainWindow *window) { mainMenu_->install(window); }
+    void installMainMenu(QMainWindow *window) { m_mainMenu->install(window); }
 
     // --- Commands -------------------------------------------------------------------
     void showPreferences();
     void showCheatSheet();
     void showGuide();
-    KVXStaticWebWindowController *cheatSheetWindowController() const { return cheatSheet_.get(); }
-    KVXStaticWebWindowController *guideWindowController() const { return guide_.get(); }
+    KVXStaticWebWindowController *cheatSheetWindowController() const { return m_cheatSheet.get(); }
+    KVXStaticWebWindowController *guideWindowController() const { return m_guide.get(); }
     // The default-font chooser, and what it stores.
     void myChangeFont();
     void myFontChanged(const QFont &font);
-    QFontDialog *fontPanel() const { return fontPanel_; }
+    QFontDialog *fontPanel() const { return m_fontPanel; }
     // Asks every window to close, then quits when all went away.
     void terminate();
     // Asks every visible window to close; false when one stays on screen (a
@@ -121,7 +121,7 @@ public:
     // What opens a document, by path; replaceable (tests), and nothing
     // opens until it is set.
     using DocumentOpener = std::function<void(const QString &path)>;
-    void setDocumentOpener(DocumentOpener opener) { documentOpener_ = std::move(opener); }
+    void setDocumentOpener(DocumentOpener opener) { m_documentOpener = std::move(opener); }
     void openDocuments(const QStringList &paths);
     // Asks for files with the open panel and opens each.
     void openDocumentsWithPanel();
@@ -147,18 +147,18 @@ private:
     // Makes `guide` (titled `title`) when needed and shows it.
     void showGuideWindow(std::unique_ptr<KVXStaticWebWindowController> &guide, const QString &title);
 
-    TZRThemeController *extras_;
-    SmartEditorPreferences *preferences_;
-    std::unique_ptr<MainMenu> mainMenu_;
-    std::unique_ptr<KVXStaticWebWindowController> cheatSheet_;
-    std::unique_ptr<KVXStaticWebWindowController> guide_;
-    QTimer *ourTimer_ = nullptr;
-    qint64 targetTimeInUse_ = 0;
-    QString crashReportsFolder_ = QStringLiteral("/var/crash");
-    QPointer<QFontDialog> fontPanel_;
-    DocumentOpener documentOpener_;
-    std::unique_ptr<WindowExtras> windowExtras_;
-    bool documentsInstalled_ = false;
-    QPointer<QWidget> lastActiveWindow_;
-    QHash<QString, std::function<void()>> commands_;
+    TZRThemeController *m_extras;
+    SmartEditorPreferences *m_preferences;
+    std::unique_ptr<MainMenu> m_mainMenu;
+    std::unique_ptr<KVXStaticWebWindowController> m_cheatSheet;
+    std::unique_ptr<KVXStaticWebWindowController> m_guide;
+    QTimer *m_ourTimer = nullptr;
+    qint64 m_targetTimeInUse = 0;
+    QString m_crashReportsFolder = QStringLiteral("/var/crash");
+    QPointer<QFontDialog> m_fontPanel;
+    DocumentOpener m_documentOpener;
+    std::unique_ptr<WindowExtras> m_windowExtras;
+    bool m_documentsInstalled = false;
+    QPointer<QWidget> m_lastActiveWindow;
+    QHash<QString, std::function<void()>> m_commands;
 };

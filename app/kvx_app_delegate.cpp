@@ -17,7 +17,7 @@ const QString kTimeInUse = QStringLiteral("timeInUse");
 }  // namespace
 
 KVXAppDelegate::KVXAppDelegate(platform::Defaults *defaults, QObject *parent)
-    : QObject(parent), defaults_(defaults ? defaults : &platform::Defaults::standard()) {
+    : QObject(parent), m_defaults(defaults ? defaults : &platform::Defaults::standard()) {
     if (auto *gui = qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
         connect(gui, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
             if (state == Qt::ApplicationActive)
@@ -41,19 +41,19 @@ QString KVXAppDelegate::versionBuildString() {
 }
 
 void KVXAppDelegate::applicationDidFinishLaunching() {
-    if (defaults_->boolForKey(kAppCrashed)) {
+    if (m_defaults->boolForKey(kAppCrashed)) {
         appCrashed();
         return;
     }
-    defaults_->setBool(true, kAppCrashed);
+    m_defaults->setBool(true, kAppCrashed);
     // A crash before the next regular write would lose it.
-    if (!defaults_->synchronize() && !defaults_->filePath().isEmpty())
+    if (!m_defaults->synchronize() && !m_defaults->filePath().isEmpty())
         qCWarning(lcApp, "The crash flag could not be written to the preferences file.");
 }
 
 void KVXAppDelegate::applicationWillTerminate() {
-    defaults_->setBool(false, kAppCrashed);
-    defaults_->synchronize();
+    m_defaults->setBool(false, kAppCrashed);
+    m_defaults->synchronize();
 }
 
 void KVXAppDelegate::appCrashed() {
@@ -63,25 +63,25 @@ void KVXAppDelegate::appCrashed() {
 
 // --- Time in use -------------------------------------------------------------------
 
-void KVXAppDelegate::applicationDidBecomeActive() { startupDate_ = QDateTime::currentDateTimeUtc(); }
+void KVXAppDelegate::applicationDidBecomeActive() { m_startupDate = QDateTime::currentDateTimeUtc(); }
 
 void KVXAppDelegate::applicationDidResignActive() {
-    if (startupDate_.isValid()) {
+    if (m_startupDate.isValid()) {
         addTimeSinceStartup();
-        startupDate_ = QDateTime();
+        m_startupDate = QDateTime();
     }
 }
 
 void KVXAppDelegate::updateTimeInUse() {
-    if (startupDate_.isValid())
+    if (m_startupDate.isValid())
         addTimeSinceStartup();
-    startupDate_ = QDateTime::currentDateTimeUtc();
+    m_startupDate = QDateTime::currentDateTimeUtc();
 }
 
 void KVXAppDelegate::addTimeSinceStartup() {
-    const double seconds = double(startupDate_.msecsTo(QDateTime::currentDateTimeUtc())) / 1000.0;
-    const double total = double(defaults_->floatForKey(kTimeInUse)) + std::max(0.0, seconds);
-    defaults_->setFloat(float(total), kTimeInUse);
+    const double seconds = double(m_startupDate.msecsTo(QDateTime::currentDateTimeUtc())) / 1000.0;
+    const double total = double(m_defaults->floatForKey(kTimeInUse)) + std::max(0.0, seconds);
+    m_defaults->setFloat(float(total), kTimeInUse);
 }
 
 void KVXAppDelegate::quitApp() { std::_Exit(0); }

@@ -24,7 +24,7 @@ public:
     explicit KVXAppDelegate(platform::Defaults *defaults = nullptr, QObject *parent = nullptr);
     ~KVXAppDelegate() override;
 
-    platform::Defaults &defaults() const { return *defaults_; }
+    platform::Defaults &defaults() const { return *m_defaults; }
 
     // The simple alert: `title` bold, `message` under it, one OK button.
     // Returns at once; the alert shows on the main thread. Any thread.
@@ -46,8 +46,8 @@ public:
     // Adds the time active since startupDate to "timeInUse", then restarts
     // the count now.
     void updateTimeInUse();
-    QDateTime startupDate() const { return startupDate_; }
-    void setStartupDate(const QDateTime &date) { startupDate_ = date; }
+    QDateTime startupDate() const { return m_startupDate; }
+    void setStartupDate(const QDateTime &date) { m_startupDate = date; }
 
     // Ends the process at once, without the quit sequence (the flag stays).
     [[noreturn]] static void quitApp();
@@ -56,6 +56,6 @@ protected:
     void addTimeSinceStartup();
 
 private:
-    platform::Defaults *defaults_;
-    QDateTime startupDate_;
+    platform::Defaults *m_defaults;
+    QDateTime m_startupDate;
 };

@@ -268,9 +268,9 @@ QList<Entry> helpMenu() {
 
 }  // namespace
 
-MainMenu::MainMenu() : root_(new QMenu) {
-    root_->setObjectName(QStringLiteral("mainMenu"));
-    root_->setTitle(QStringLiteral("Main Menu"));
+MainMenu::MainMenu() : m_root(new QMenu) {
+    m_root->setObjectName(QStringLiteral("mainMenu"));
+    m_root->setTitle(QStringLiteral("Main Menu"));
     std::function<void(QMenu *, const QList<Entry> &)> fill = [&](QMenu *menu, const QList<Entry> &entries) {
         platform::ActionRouter::validateOnShow(menu);
         for (const Entry &entry : entries) {
@@ -295,7 +295,7 @@ MainMenu::MainMenu() : root_(new QMenu) {
             case Entry::Placeholder: {
                 QMenu *sub = menu->addMenu(entry.title);
                 sub->setObjectName(entry.title);
-                (entry.title == QLatin1String("Theme") ? themeMenu_ : cssMenu_) = sub;
+                (entry.title == QLatin1String("Theme") ? m_themeMenu : m_cssMenu) = sub;
                 break;
             }
             }
@@ -307,16 +307,16 @@ MainMenu::MainMenu() : root_(new QMenu) {
         {"Help", helpMenu()},
     };
     for (const auto &[title, entries] : menus) {
-        QMenu *menu = root_->addMenu(QString::fromLatin1(title));
+        QMenu *menu = m_root->addMenu(QString::fromLatin1(title));
         menu->setObjectName(QString::fromLatin1(title));
         fill(menu, entries);
     }
 }
 
-MainMenu::~MainMenu() { delete root_; }
+MainMenu::~MainMenu() { delete m_root; }
 
 QMenu *MainMenu::topLevelMenu(const QString &title) const {
-    for (QAction *item : root_->actions())
+    for (QAction *item : m_root->actions())
         if (item->menu() && item->menu()->objectName() == title)
             return item->menu();
     return nullptr;
@@ -332,7 +332,7 @@ QList<QAction *> MainMenu::actionItems() const {
                 items.append(item);
         }
     };
-    walk(root_);
+    walk(m_root);
     return items;
 }
 
@@ -355,7 +355,7 @@ QMenu *MainMenu::submenuTitled(const QString &title) const {
         }
         return nullptr;
     };
-    return find(root_);
+    return find(m_root);
 }
 
 QAction *MainMenu::menuItem(Item item) const {
@@ -386,9 +386,9 @@ QAction *MainMenu::menuItem(Item item) const {
     case Item::RejectCriticMarkup:
         return actionItem("rejectCurrentCriticMarkup:");
     case Item::Theme:
-        return themeMenu_ ? themeMenu_->menuAction() : nullptr;
+        return m_themeMenu ? m_themeMenu->menuAction() : nullptr;
     case Item::StyleSheet:
-        return cssMenu_ ? cssMenu_->menuAction() : nullptr;
+        return m_cssMenu ? m_cssMenu->menuAction() : nullptr;
     case Item::TitleCase:
         return actionItem("applyTitleCase:");
     }
@@ -397,7 +397,7 @@ QAction *MainMenu::menuItem(Item item) const {
 
 void MainMenu::install(QMainWindow *window) const {
     QMenuBar *bar = window->menuBar();
-    for (QAction *item : root_->actions())
+    for (QAction *item : m_root->actions())
         if (item->menu())
             bar->addMenu(item->menu());
 }

@@ -32,7 +32,7 @@ public:
     MainMenu &operator=(const MainMenu &) = delete;
 
     // The root: its items are the top-level menus, in order.
-    QMenu *menu() const { return root_; }
+    QMenu *menu() const { return m_root; }
     // The top-level menu titled `title` ("File", "Edit", ...).
     QMenu *topLevelMenu(const QString &title) const;
     // The first item (depth first) that sends `action`; null when none.
@@ -44,14 +44,14 @@ public:
     // The items the context menu repeats: an item, or a submenu's own item.
     QAction *menuItem(Item item) const override;
     // The submenus the extras keeper fills.
-    QMenu *themeMenu() const { return themeMenu_; }
-    QMenu *cssMenu() const { return cssMenu_; }
+    QMenu *themeMenu() const { return m_themeMenu; }
+    QMenu *cssMenu() const { return m_cssMenu; }
 
     // Puts the menus in `window`'s menu bar.
     void install(QMainWindow *window) const;
 
 private:
-    QMenu *root_;
-    QPointer<QMenu> themeMenu_;
-    QPointer<QMenu> cssMenu_;
+    QMenu *m_root;
+    QPointer<QMenu> m_themeMenu;
+    QPointer<QMenu> m_cssMenu;
 };

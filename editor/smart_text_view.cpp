@@ -33,11 +33,11 @@ void SmartTextView::configureSelf() {
     connect(storage(), &SmartTextStorage::themeChanged, this, [this] { applyThemeToView(); });
     defaults().observe({QStringLiteral("defaultFontName"), QStringLiteral("defaultFontSize")},
                        this, [this](const QString &key, const QVariant &) { preferenceChanged(key); });
-    typedSpace_.setIfDifferent(false);
-    pendingCompletion_.clear();
+    m_typedSpace.setIfDifferent(false);
+    m_pendingCompletion.clear();
     updateInformation();
-    undoManager_ = std::make_unique<SmartUndoManager>();
-    undoManager_->connectToTextView(this);
+    m_undoManager = std::make_unique<SmartUndoManager>();
+    m_undoManager->connectToTextView(this);
     // Built for the first editor; every editor shows the same menu.
     SmartTextContextMenuController::sharedController().contextMenu();
     KVXKeyBindings::sharedController().reloadBindings();
@@ -53,8 +53,8 @@ void SmartTextView::preferenceChanged(const QString &key) {
 }
 
 bool SmartTextView::takeTypedSpace() {
-    const bool typed = typedSpace_.get();
-    typedSpace_.setIfDifferent(false);
+    const bool typed = m_typedSpace.get();
+    m_typedSpace.setIfDifferent(false);
     return typed;
 }
 
@@ -74,7 +74,7 @@ void SmartTextView::bulkReplaceCharactersInRange(CharRange range, const QString 
 }
 
 void SmartTextView::insertText(const QString &text, std::optional<CharRange> replacementRange) {
-    typedSpace_.setIfDifferent(text == QLatin1String(" "));
+    m_typedSpace.setIfDifferent(text == QLatin1String(" "));
     RoutedEdit routed(this);
     storage()->replaceCharactersInRange(replacementRange.value_or(selectedRange()), text);
 }
@@ -82,7 +82,7 @@ void SmartTextView::insertText(const QString &text, std::optional<CharRange> rep
 void SmartTextView::myInsertText(const QString &text) { insertText(text); }
 
 void SmartTextView::deleteBackward() {
-    typedSpace_.setIfDifferent(false);
+    m_typedSpace.setIfDifferent(false);
     CharRange range = selectedRange();
     if (range.length == 0) {
         // One character as the user sees it: a letter with its accents, an
@@ -106,12 +106,12 @@ int SmartTextView::canEditRange(CharRange range, qsizetype replacementLength) {
 
 // The storage tells of every change of its text, whoever made it.
 void SmartTextView::textDidChange() {
-    if (routing_ > 0)
+    if (m_routing > 0)
         adoptCaret();
     KVXTextView::textDidChange();
     updateInformation();
-    if (owningDocument_ && !undoing_)
-        owningDocument_->updateChangeCount(OwningDocument::ChangeKind::Done);
+    if (m_owningDocument && !m_undoing)
+        m_owningDocument->updateChangeCount(OwningDocument::ChangeKind::Done);
 }
 
 void SmartTextView::adoptCaret() {
@@ -133,12 +133,12 @@ void SmartTextView::moveToNewSelection() {
 
 void SmartTextView::updateInformation() {
     const SmartTextStorage &text = *storage();
-    wordCount_.setIfDifferent(text.wordCount());
-    lineCount_.setIfDifferent(text.lineCount());
-    paraCount_.setIfDifferent(text.paraCount());
-    lastEditedRange_.setAlways(selectedRange());
+    m_wordCount.setIfDifferent(text.wordCount());
+    m_lineCount.setIfDifferent(text.lineCount());
+    m_paraCount.setIfDifferent(text.paraCount());
+    m_lastEditedRange.setAlways(selectedRange());
     // Last, and always: the engine bridge renders on it, and reads the rest.
-    charCount_.setAlways(text.charCount());
+    m_charCount.setAlways(text.charCount());
 }
 
 // --- Themes and fonts ----------------------------------------------------------------------
@@ -149,8 +149,8 @@ void SmartTextView::applyThemeFromPath(const QString &path) {
     applyThemeToView();
     layoutManager()->setFont();
     if (LineNumbersRulerView *ruler = verticalRulerView()) {
-        ruler->setBackgroundColor(themeColors_.background);
-        ruler->setTextColor(themeColors_.text);
+        ruler->setBackgroundColor(m_themeColors.background);
+        ruler->setTextColor(m_themeColors.text);
     }
 }
 
@@ -158,14 +158,14 @@ void SmartTextView::applyThemeFromPath(const QString &path) {
 // colour: the theme's text colour (a caret colour of its own is kept in
 // themeColors but not drawn).
 void SmartTextView::applyThemeToView() {
-    themeColors_ = storage()->viewColors();
+    m_themeColors = storage()->viewColors();
     QPalette colours = palette();
-    colours.setColor(QPalette::Base, themeColors_.background);
-    colours.setColor(QPalette::Window, themeColors_.background);
-    colours.setColor(QPalette::Text, themeColors_.text);
-    if (themeColors_.selection)
-        colours.setColor(QPalette::Highlight, *themeColors_.selection);
-    colours.setColor(QPalette::HighlightedText, themeColors_.text);
+    colours.setColor(QPalette::Base, m_themeColors.background);
+    colours.setColor(QPalette::Window, m_themeColors.background);
+    colours.setColor(QPalette::Text, m_themeColors.text);
+    if (m_themeColors.selection)
+        colours.setColor(QPalette::Highlight, *m_themeColors.selection);
+    colours.setColor(QPalette::HighlightedText, m_themeColors.text);
     setPalette(colours);
 }
 
@@ -213,10 +213,10 @@ void SmartTextView::smartRedo(QObject *) {
 }
 
 void SmartTextView::tellDocumentAfterUndo(OwningDocument::ChangeKind kind) {
-    if (!owningDocument_)
+    if (!m_owningDocument)
         return;
     const QByteArrayView text(storage()->str(), qsizetype(storage()->len()));
-    owningDocument_->updateChangeCount(owningDocument_->isSavedText(text)
+    m_owningDocument->updateChangeCount(m_owningDocument->isSavedText(text)
                                            ? OwningDocument::ChangeKind::Cleared
                                            : kind);
 }

@@ -70,28 +70,28 @@ public:
 
     // --- Published values ------------------------------------------------------
 
-    const platform::Observable<quint64> &charCount() const { return charCount_; }
-    const platform::Observable<quint64> &wordCount() const { return wordCount_; }
-    const platform::Observable<quint64> &lineCount() const { return lineCount_; }
-    const platform::Observable<quint64> &paraCount() const { return paraCount_; }
-    const platform::Observable<CharRange> &lastEditedRange() const { return lastEditedRange_; }
-    const platform::Observable<bool> &typedSpace() const { return typedSpace_; }
+    const platform::Observable<quint64> &charCount() const { return m_charCount; }
+    const platform::Observable<quint64> &wordCount() const { return m_wordCount; }
+    const platform::Observable<quint64> &lineCount() const { return m_lineCount; }
+    const platform::Observable<quint64> &paraCount() const { return m_paraCount; }
+    const platform::Observable<CharRange> &lastEditedRange() const { return m_lastEditedRange; }
+    const platform::Observable<bool> &typedSpace() const { return m_typedSpace; }
     // Reads typedSpace and clears it.
     bool takeTypedSpace();
 
     // The theme's colours as last applied, sidebar colours included.
-    const ThemeColors &themeColors() const { return themeColors_; }
+    const ThemeColors &themeColors() const { return m_themeColors; }
 
     // The window's scroll synchroniser (not owned, opaque here).
-    QObject *syncScroller() const { return syncScroller_; }
-    void setSyncScroller(QObject *syncer) { syncScroller_ = syncer; }
+    QObject *syncScroller() const { return m_syncScroller; }
+    void setSyncScroller(QObject *syncer) { m_syncScroller = syncer; }
 
     // The document told of changes, and whose folder relative paths of
     // dropped files start from; none until the document sets itself.
-    OwningDocument *owningDocument() const { return owningDocument_; }
-    void setOwningDocument(OwningDocument *document) { owningDocument_ = document; }
+    OwningDocument *owningDocument() const { return m_owningDocument; }
+    void setOwningDocument(OwningDocument *document) { m_owningDocument = document; }
 
-    SmartUndoManager *undoManager() const { return undoManager_.get(); }
+    SmartUndoManager *undoManager() const { return m_undoManager.get(); }
 
     // --- Text entry and edits ------------------------------------------------------
 
@@ -193,7 +193,7 @@ public:
     // The word before the selection that completion works on.
     CharRange rangeForUserCompletion() const;
     // The list shown while completing (null before the first completion).
-    CompletionPopup *completionPopup() const { return completionPopup_; }
+    CompletionPopup *completionPopup() const { return m_completionPopup; }
 
     // --- Actions -------------------------------------------------------------------------------
 
@@ -271,37 +271,37 @@ private:
     QByteArrayView mirrorText() const;
     bool autocompleteFootnotes() const;
 
-    platform::Observable<quint64> charCount_;
-    platform::Observable<quint64> wordCount_;
-    platform::Observable<quint64> lineCount_;
-    platform::Observable<quint64> paraCount_;
-    platform::Observable<CharRange> lastEditedRange_;
-    platform::Observable<bool> typedSpace_;
+    platform::Observable<quint64> m_charCount;
+    platform::Observable<quint64> m_wordCount;
+    platform::Observable<quint64> m_lineCount;
+    platform::Observable<quint64> m_paraCount;
+    platform::Observable<CharRange> m_lastEditedRange;
+    platform::Observable<bool> m_typedSpace;
 
-    ThemeColors themeColors_;
-    QPointer<QObject> syncScroller_;
-    OwningDocument *owningDocument_ = nullptr;
-    std::unique_ptr<SmartUndoManager> undoManager_;
+    ThemeColors m_themeColors;
+    QPointer<QObject> m_syncScroller;
+    OwningDocument *m_owningDocument = nullptr;
+    std::unique_ptr<SmartUndoManager> m_undoManager;
 
     // An edit this view made: the selection follows the buffer's caret.
-    int routing_ = 0;
+    int m_routing = 0;
     // Undo or redo under way: the document hears of it once, afterwards.
-    bool undoing_ = false;
+    bool m_undoing = false;
 
     // Completion
-    QString pendingCompletion_;
-    CompletionPopup *completionPopup_ = nullptr;
-    CharRange completionRange_;   // the partial word of the list shown
-    QString completionOriginal_;  // its text before the list opened
-    qsizetype completionShown_ = 0;  // units of the word now in its place
+    QString m_pendingCompletion;
+    CompletionPopup *m_completionPopup = nullptr;
+    CharRange m_completionRange;   // the partial word of the list shown
+    QString m_completionOriginal;  // its text before the list opened
+    qsizetype m_completionShown = 0;  // units of the word now in its place
 
     // Marks and the kill buffer of the Emacs-style commands.
-    std::optional<qsizetype> mark_;
-    QString killBuffer_;
+    std::optional<qsizetype> m_mark;
+    QString m_killBuffer;
 
     // A press inside the selection that may become a drag of it, unless it
     // is the third click of a triple click.
-    bool dragCandidate_ = false;
-    QPoint dragStart_;
-    QElapsedTimer lastDoubleClick_;
+    bool m_dragCandidate = false;
+    QPoint m_dragStart;
+    QElapsedTimer m_lastDoubleClick;
 };

@@ -124,26 +124,26 @@ const std::vector<SmartTextView::ActionEntry> &SmartTextView::actionTable() {
         {"yank:", [](V &v) { v.yank(false); }},
         {"yankAndSelect:", [](V &v) { v.yank(true); }},
         // The mark
-        {"setMark:", [](V &v) { v.mark_ = v.selectedRange().location; }},
+        {"setMark:", [](V &v) { v.m_mark = v.selectedRange().location; }},
         {"deleteToMark:", [](V &v) {
-             if (v.mark_) {
+             if (v.m_mark) {
                  const qsizetype caret = v.selectedRange().location;
-                 const qsizetype mark = qMin(*v.mark_, v.storage()->length());
+                 const qsizetype mark = qMin(*v.m_mark, v.storage()->length());
                  v.deleteRange({qMin(caret, mark), std::abs(caret - mark)}, true);
              }
          }},
         {"selectToMark:", [](V &v) {
-             if (v.mark_) {
+             if (v.m_mark) {
                  const qsizetype caret = v.selectedRange().location;
-                 const qsizetype mark = qMin(*v.mark_, v.storage()->length());
+                 const qsizetype mark = qMin(*v.m_mark, v.storage()->length());
                  v.setSelectedRange({qMin(caret, mark), std::abs(caret - mark)});
              }
          }},
         {"swapWithMark:", [](V &v) {
-             if (v.mark_) {
+             if (v.m_mark) {
                  const qsizetype caret = v.selectedRange().location;
-                 v.setSelectedRange({qMin(*v.mark_, v.storage()->length()), 0});
-                 v.mark_ = caret;
+                 v.setSelectedRange({qMin(*v.m_mark, v.storage()->length()), 0});
+                 v.m_mark = caret;
                  v.makeCaretVisible();
              }
          }},
@@ -405,8 +405,8 @@ void SmartTextView::deleteRange(CharRange range, bool kill) {
     if (range.length <= 0)
         return;
     if (kill)
-        killBuffer_ = textOfRange(range);
-    typedSpace_.setIfDifferent(false);
+        m_killBuffer = textOfRange(range);
+    m_typedSpace.setIfDifferent(false);
     RoutedEdit routed(this);
     storage()->replaceCharactersInRange(range, QString());
 }
@@ -426,10 +426,10 @@ void SmartTextView::deleteTowards(int operation, bool kill) {
 }
 
 void SmartTextView::yank(bool select) {
-    if (killBuffer_.isEmpty())
+    if (m_killBuffer.isEmpty())
         return;
     const qsizetype at = selectedRange().location;
-    insertText(killBuffer_);
+    insertText(m_killBuffer);
     if (select)
         setSelectedRange({at, selectedRange().end() - at});
 }

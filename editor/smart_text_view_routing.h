@@ -7,25 +7,25 @@
 // the selection to the caret the text buffer left.
 class SmartTextView::RoutedEdit {
 public:
-    explicit RoutedEdit(SmartTextView *view) : view_(view) { view_->routing_++; }
-    ~RoutedEdit() { view_->routing_--; }
+    explicit RoutedEdit(SmartTextView *view) : m_view(view) { m_view->m_routing++; }
+    ~RoutedEdit() { m_view->m_routing--; }
     RoutedEdit(const RoutedEdit &) = delete;
     RoutedEdit &operator=(const RoutedEdit &) = delete;
 
 private:
-    SmartTextView *view_;
+    SmartTextView *m_view;
 };
 
 // An undo or a redo: routed as an edit, and told to the document once,
 // afterwards, rather than as an edit.
 class SmartTextView::UndoScope {
 public:
-    explicit UndoScope(SmartTextView *view) : routed_(view), view_(view) { view_->undoing_ = true; }
-    ~UndoScope() { view_->undoing_ = false; }
+    explicit UndoScope(SmartTextView *view) : m_routed(view), m_view(view) { m_view->m_undoing = true; }
+    ~UndoScope() { m_view->m_undoing = false; }
     UndoScope(const UndoScope &) = delete;
     UndoScope &operator=(const UndoScope &) = delete;
 
 private:
-    RoutedEdit routed_;
-    SmartTextView *view_;
+    RoutedEdit m_routed;
+    SmartTextView *m_view;
 };

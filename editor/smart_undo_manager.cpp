@@ -2,18 +2,18 @@
 
 #include "editor/smart_text_view.h"
 
-void SmartUndoManager::connectToTextView(SmartTextView *view) { view_ = view; }
+void SmartUndoManager::connectToTextView(SmartTextView *view) { m_view = view; }
 
-bool SmartUndoManager::canUndo() const { return view_ && view_->canUndo(); }
+bool SmartUndoManager::canUndo() const { return m_view && m_view->canUndo(); }
 
-bool SmartUndoManager::canRedo() const { return view_ && view_->canRedo(); }
+bool SmartUndoManager::canRedo() const { return m_view && m_view->canRedo(); }
 
 void SmartUndoManager::undo() {
-    if (view_)
-        view_->smartUndo(this);
+    if (m_view)
+        m_view->smartUndo(this);
 }
 
 void SmartUndoManager::redo() {
-    if (view_)
-        view_->smartRedo(this);
+    if (m_view)
+        m_view->smartRedo(this);
 }

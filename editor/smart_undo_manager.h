@@ -16,7 +16,7 @@ public:
 
     // The view it serves; the view owns the manager.
     void connectToTextView(SmartTextView *view);
-    SmartTextView *textView() const { return view_; }
+    SmartTextView *textView() const { return m_view; }
 
     bool canUndo() const;
     bool canRedo() const;
@@ -25,5 +25,5 @@ public:
     void redo();
 
 private:
-    QPointer<SmartTextView> view_;
+    QPointer<SmartTextView> m_view;
 };

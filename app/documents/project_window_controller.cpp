@@ -41,21 +41,21 @@ QString themeKey(const QString &folder) { return Defaults::keyForPath(u"Theme %@
 // The window's content: where the window's own actions arrive.
 class ProjectWindowView : public QWidget, public platform::Responder {
 public:
-    explicit ProjectWindowView(ProjectWindowController *controller) : controller_(controller) {}
+    explicit ProjectWindowView(ProjectWindowController *controller) : m_controller(controller) {}
 
     bool respondsToAction(const QString &action) const override {
-        return controller_ && controller_->respondsToAction(action);
+        return m_controller && m_controller->respondsToAction(action);
     }
     void performAction(const QString &action, QObject *sender) override {
-        if (controller_)
-            controller_->performAction(action, sender);
+        if (m_controller)
+            m_controller->performAction(action, sender);
     }
     bool validateAction(const QString &action, QAction *item) override {
-        return controller_ && controller_->validateAction(action, item);
+        return m_controller && m_controller->validateAction(action, item);
     }
 
 private:
-    QPointer<ProjectWindowController> controller_;
+    QPointer<ProjectWindowController> m_controller;
 };
 
 }  // namespace
@@ -64,8 +64,8 @@ ProjectWindowController::ProjectWindowController(QObject *parent) : platform::Wi
 
 ProjectWindowController::~ProjectWindowController() {
     // The list lives on with the window a moment longer.
-    if (fileTable_)
-        fileTable_->setDelegate(nullptr);
+    if (m_fileTable)
+        m_fileTable->setDelegate(nullptr);
 }
 
 // --- The window ----------------------------------------------------------------------------
@@ -80,43 +80,43 @@ void ProjectWindowController::convertWindow() {
     QMainWindow *projectWindow = window();
     auto *content = new ProjectWindowView(this);
 
-    fileTable_ = new TZRFileNavigatorMac;
-    fileTable_->setDelegate(this);
-    searchField_ = fileTable_->searchField();
-    connect(searchField_, &QLineEdit::textChanged, this, &ProjectWindowController::controlTextDidChange);
+    m_fileTable = new TZRFileNavigatorMac;
+    m_fileTable->setDelegate(this);
+    m_searchField = m_fileTable->searchField();
+    connect(m_searchField, &QLineEdit::textChanged, this, &ProjectWindowController::controlTextDidChange);
 
-    preview_ = new platform::QuickPreview;
+    m_preview = new platform::QuickPreview;
 
     double width = Defaults::standard().floatForKey(kWidthKey);
     if (!(width > 0))
         width = 200;  // a width that was never a width: the registered one
-    paneView_ = new MatryoshkaView(MatryoshkaView::Panes::RightWithToggleByWidth, preview_, fileTable_, width,
+    m_paneView = new MatryoshkaView(MatryoshkaView::Panes::RightWithToggleByWidth, m_preview, m_fileTable, width,
                                    true);
     auto *layout = new QVBoxLayout(content);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(paneView_);
+    layout->addWidget(m_paneView);
     setContentWidget(content);
 
     platform::WindowTabs::setTabbingIdentifier(projectWindow, QStringLiteral("OrvaneDoc"));
     platform::WindowTabs::setTabbingMode(projectWindow, platform::WindowTabs::TabbingMode::Preferred);
 
-    activeTheme_ = Defaults::standard().stringForKey(kDefaultThemeKey);
+    m_activeTheme = Defaults::standard().stringForKey(kDefaultThemeKey);
     applyDefaultTheme();
 
-    fileTable_->tableView()->setFocus();
+    m_fileTable->tableView()->setFocus();
 
-    connect(paneView_, &MatryoshkaView::fixedTargetChanged, this,
+    connect(m_paneView, &MatryoshkaView::fixedTargetChanged, this,
             [](double size) { Defaults::standard().setFloat(float(size), kWidthKey); });
 }
 
 void ProjectWindowController::windowWillClose() {
     saveWindowSize();
     // A closed project no longer follows its folder.
-    if (fileNavigator_)
-        disconnect(fileNavigator_.get(), nullptr, this, nullptr);
-    fileNavigator_.reset();
-    if (preview_)
-        preview_->setPreviewItem(QString());
+    if (m_fileNavigator)
+        disconnect(m_fileNavigator.get(), nullptr, this, nullptr);
+    m_fileNavigator.reset();
+    if (m_preview)
+        m_preview->setPreviewItem(QString());
 }
 
 void ProjectWindowController::saveWindowSize() {
@@ -141,17 +141,17 @@ void ProjectWindowController::gotoFirstTab() {
 // --- The folder -------------------------------------------------------------------------------
 
 QString ProjectWindowController::projectPath() const {
-    return baseURL_.isLocalFile() ? platform::standardizedPath(baseURL_.toLocalFile()) : QString();
+    return m_baseURL.isLocalFile() ? platform::standardizedPath(m_baseURL.toLocalFile()) : QString();
 }
 
 void ProjectWindowController::setBaseURL(const QUrl &url) {
-    if (fileNavigator_)
-        disconnect(fileNavigator_.get(), nullptr, this, nullptr);
-    baseURL_ = url;
-    fileNavigator_ = KVXFolderContents::initForURL(url);
-    fileNavigator_->sortByNewest();
-    connect(fileNavigator_.get(), &KVXFolderContents::filesChanged, this, &ProjectWindowController::listingChanged);
-    showHierarchy(fileNavigator_->fileHierarchy());
+    if (m_fileNavigator)
+        disconnect(m_fileNavigator.get(), nullptr, this, nullptr);
+    m_baseURL = url;
+    m_fileNavigator = KVXFolderContents::initForURL(url);
+    m_fileNavigator->sortByNewest();
+    connect(m_fileNavigator.get(), &KVXFolderContents::filesChanged, this, &ProjectWindowController::listingChanged);
+    showHierarchy(m_fileNavigator->fileHierarchy());
 
     const QString path = projectPath();
     window()->setWindowTitle(QFileInfo(path).fileName());
@@ -161,20 +161,20 @@ void ProjectWindowController::setBaseURL(const QUrl &url) {
 }
 
 void ProjectWindowController::showHierarchy(const std::vector<platform::FileEntry> &hierarchy) {
-    if (fileTable_)
-        fileTable_->setData(hierarchy);
+    if (m_fileTable)
+        m_fileTable->setData(hierarchy);
 }
 
 void ProjectWindowController::listingChanged() {
     // Whatever the search: the files changed, and the whole tree shows them.
-    if (fileNavigator_)
-        showHierarchy(KVXFolderContents::hierarchicalArrayFromFlatArray(fileNavigator_->files()));
+    if (m_fileNavigator)
+        showHierarchy(KVXFolderContents::hierarchicalArrayFromFlatArray(m_fileNavigator->files()));
 }
 
 void ProjectWindowController::controlTextDidChange(const QString &text) {
-    if (!fileNavigator_)
+    if (!m_fileNavigator)
         return;
-    showHierarchy(text.isEmpty() ? fileNavigator_->fileHierarchy() : fileNavigator_->fileHierarchyMatchingQuery(text));
+    showHierarchy(text.isEmpty() ? m_fileNavigator->fileHierarchy() : m_fileNavigator->fileHierarchyMatchingQuery(text));
 }
 
 // --- The file list's actions ---------------------------------------------------------------------
@@ -232,8 +232,8 @@ QString ProjectWindowController::notOpenedMessage(const QString &path) {
 
 void ProjectWindowController::selectFiles(const QList<SidebarRow> &files) {
     saveWindowSize();
-    if (preview_)
-        preview_->setPreviewItem(files.size() == 1 ? pathOf(files.first()) : QString());
+    if (m_preview)
+        m_preview->setPreviewItem(files.size() == 1 ? pathOf(files.first()) : QString());
 }
 
 QString ProjectWindowController::deleteQuestion(const QString &path, bool folder) {
@@ -279,13 +279,13 @@ void ProjectWindowController::revealFiles(const QList<SidebarRow> &files) {
 void ProjectWindowController::selectTheme(const QString &title) { applyThemeNamed(title); }
 
 void ProjectWindowController::applyThemeNamed(const QString &name) {
-    if (fileTable_) {
-        fileTable_->applyAppearanceTheme();
-        applyAppearanceToAssistant(fileTable_);
-        if (QWidget *pane = fileTable_->parentWidget())
+    if (m_fileTable) {
+        m_fileTable->applyAppearanceTheme();
+        applyAppearanceToAssistant(m_fileTable);
+        if (QWidget *pane = m_fileTable->parentWidget())
             pane->repaint();
     }
-    activeTheme_ = name;
+    m_activeTheme = name;
     const QString path = projectPath();
     if (path.isEmpty())
         return;
@@ -340,6 +340,6 @@ void ProjectWindowController::performAction(const QString &action, QObject *send
 
 bool ProjectWindowController::validateAction(const QString &action, QAction *item) {
     if (action == QLatin1String("selectTheme:") && item)
-        return TZRThemeController::validateUserInterfaceItem(item, activeTheme_);
+        return TZRThemeController::validateUserInterfaceItem(item, m_activeTheme);
     return true;
 }

@@ -62,7 +62,7 @@ public:
 
     // --- The folder -------------------------------------------------------------------
 
-    QUrl baseURL() const { return baseURL_; }
+    QUrl baseURL() const { return m_baseURL; }
     // Lists the folder into the file list and follows it; titles the window
     // after it and keeps the frame under its path.
     void setBaseURL(const QUrl &url);
@@ -87,7 +87,7 @@ public:
     void applyDefaultTheme();
     // Colours `view`'s parent by "appearanceTheme".
     void applyAppearanceToAssistant(QWidget *view);
-    QString activeTheme() const { return activeTheme_; }
+    QString activeTheme() const { return m_activeTheme; }
 
     // --- Actions of its window ("selectTheme:", "gotoFirstTab:", "performClose:") -----------
 
@@ -97,11 +97,11 @@ public:
 
     // --- Parts ------------------------------------------------------------------------------
 
-    KVXFolderContents *folderContents() const { return fileNavigator_.get(); }
-    TZRFileNavigatorMac *fileTable() const { return fileTable_; }
-    QLineEdit *searchField() const { return searchField_; }
-    platform::QuickPreview *preview() const { return preview_; }
-    MatryoshkaView *paneView() const { return paneView_; }
+    KVXFolderContents *folderContents() const { return m_fileNavigator.get(); }
+    TZRFileNavigatorMac *fileTable() const { return m_fileTable; }
+    QLineEdit *searchField() const { return m_searchField; }
+    platform::QuickPreview *preview() const { return m_preview; }
+    MatryoshkaView *paneView() const { return m_paneView; }
 
     // The alert texts.
     static QString deleteQuestion(const QString &path, bool folder);
@@ -113,11 +113,11 @@ private:
     void openTextFile(const QString &path);
     void openElsewhere(const QString &path);
 
-    QUrl baseURL_;
-    std::unique_ptr<KVXFolderContents> fileNavigator_;
-    QPointer<TZRFileNavigatorMac> fileTable_;
-    QPointer<QLineEdit> searchField_;
-    QPointer<platform::QuickPreview> preview_;
-    QPointer<MatryoshkaView> paneView_;
-    QString activeTheme_;
+    QUrl m_baseURL;
+    std::unique_ptr<KVXFolderContents> m_fileNavigator;
+    QPointer<TZRFileNavigatorMac> m_fileTable;
+    QPointer<QLineEdit> m_searchField;
+    QPointer<platform::QuickPreview> m_preview;
+    QPointer<MatryoshkaView> m_paneView;
+    QString m_activeTheme;
 };

@@ -43,7 +43,7 @@ void SmartEditorDocumentController::openFolderURL(const QUrl &url) {
         auto project = std::make_unique<ProjectWindowController>();
         project->showWindow();  // which builds it
         ProjectWindowController *shown = project.get();
-        openProjects_.push_back(std::move(project));
+        m_openProjects.push_back(std::move(project));
         shown->setBaseURL(QUrl::fromLocalFile(path));
         KVXSandboxPermissionManager::saveSecurityBookmarkForURL(path, false);
         return;

@@ -43,7 +43,7 @@ public:
 
     // The project windows made so far, closed ones included (made on the
     // first folder opened).
-    const std::vector<std::unique_ptr<ProjectWindowController>> &openProjects() const { return openProjects_; }
+    const std::vector<std::unique_ptr<ProjectWindowController>> &openProjects() const { return m_openProjects; }
 
     // --- Responder ----------------------------------------------------------------------
     bool respondsToAction(const QString &action) const override;
@@ -55,5 +55,5 @@ private:
     // or a project.
     static bool activeWindowTakesTabs(QWidget **window);
 
-    std::vector<std::unique_ptr<ProjectWindowController>> openProjects_;
+    std::vector<std::unique_ptr<ProjectWindowController>> m_openProjects;
 };

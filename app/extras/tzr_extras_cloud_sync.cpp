@@ -65,13 +65,13 @@ bool writeText(const QString &path, const QString &text) {
 // Marks a download as running for as long as it lives.
 class WritingScope {
 public:
-    explicit WritingScope(std::atomic<bool> &flag) : flag_(flag) { flag_ = true; }
-    ~WritingScope() { flag_ = false; }
+    explicit WritingScope(std::atomic<bool> &flag) : m_flag(flag) { m_flag = true; }
+    ~WritingScope() { m_flag = false; }
     WritingScope(const WritingScope &) = delete;
     WritingScope &operator=(const WritingScope &) = delete;
 
 private:
-    std::atomic<bool> &flag_;
+    std::atomic<bool> &m_flag;
 };
 
 }  // namespace
@@ -83,13 +83,13 @@ struct TZRExtrasCloudSync::Entry {
 
 TZRExtrasCloudSync::TZRExtrasCloudSync(TZRThemeController &controller, platform::CloudStore &store,
                                        platform::Defaults &defaults, QObject *parent)
-    : QObject(parent), controller_(&controller), store_(store), defaults_(defaults) {}
+    : QObject(parent), m_controller(&controller), m_store(store), m_defaults(defaults) {}
 
 TZRExtrasCloudSync::~TZRExtrasCloudSync() {
     // A controller that goes first (its children go after it) is no longer
     // there to be told.
-    if (controller_)
-        controller_->setExtrasSync(nullptr);
+    if (m_controller)
+        m_controller->setExtrasSync(nullptr);
 }
 
 QString TZRExtrasCloudSync::standardStoreFolder() {
@@ -107,20 +107,20 @@ TZRExtrasCloudSync *TZRExtrasCloudSync::startForSharedController(TZRThemeControl
 }
 
 void TZRExtrasCloudSync::start() {
-    connect(&store_, &platform::CloudStore::didChangeExternally, this, &TZRExtrasCloudSync::storeDidChange,
+    connect(&m_store, &platform::CloudStore::didChangeExternally, this, &TZRExtrasCloudSync::storeDidChange,
             Qt::UniqueConnection);
-    controller_->setExtrasSync(this);
-    defaults_.observe(kSwitch, this, [this](const QVariant &value) {
+    m_controller->setExtrasSync(this);
+    m_defaults.observe(kSwitch, this, [this](const QVariant &value) {
         if (!value.toBool())
             return;
         syncLocalToCloud();
-        storeDidChange(store_.dictionaryRepresentation().keys());
+        storeDidChange(m_store.dictionaryRepresentation().keys());
     });
     syncLocalToCloud();
-    store_.synchronize();
+    m_store.synchronize();
 }
 
-bool TZRExtrasCloudSync::enabled() const { return defaults_.boolForKey(kSwitch); }
+bool TZRExtrasCloudSync::enabled() const { return m_defaults.boolForKey(kSwitch); }
 
 // --- Names and marks -------------------------------------------------------------------
 
@@ -146,15 +146,15 @@ bool TZRExtrasCloudSync::isSafeFileName(const QString &fileName) {
     return !file.isAbsolute() && !file.completeBaseName().isEmpty() && !file.suffix().isEmpty();
 }
 
-bool TZRExtrasCloudSync::isMarked(const QString &key) const { return defaults_.boolForKey(key); }
+bool TZRExtrasCloudSync::isMarked(const QString &key) const { return m_defaults.boolForKey(key); }
 
-void TZRExtrasCloudSync::setMark(const QString &key, bool present) { defaults_.setBool(present, key); }
+void TZRExtrasCloudSync::setMark(const QString &key, bool present) { m_defaults.setBool(present, key); }
 
 // The store's entries of one kind by file name: only entries of the right
 // shape, under their own name's key, with a name safe to use.
 QHash<QString, TZRExtrasCloudSync::Entry> TZRExtrasCloudSync::storeEntries(const QString &extension) const {
     QHash<QString, Entry> entries;
-    const QVariantMap all = store_.dictionaryRepresentation();
+    const QVariantMap all = m_store.dictionaryRepresentation();
     for (auto it = all.cbegin(); it != all.cend(); ++it) {
         if (it.value().typeId() != QMetaType::QVariantMap)
             continue;
@@ -176,14 +176,14 @@ QHash<QString, TZRExtrasCloudSync::Entry> TZRExtrasCloudSync::storeEntries(const
 }
 
 bool TZRExtrasCloudSync::upload(const QString &fileName, const QString &body, bool deleted) {
-    return store_.setObject(QVariantMap{{kFileName, fileName}, {kBody, body}, {kDeleted, deleted}},
+    return m_store.setObject(QVariantMap{{kFileName, fileName}, {kBody, body}, {kDeleted, deleted}},
                             nameKey(fileName));
 }
 
 // --- Upload -------------------------------------------------------------------------------
 
 void TZRExtrasCloudSync::syncLocalToCloud() {
-    if (!enabled() || isWriting_)
+    if (!enabled() || m_isWriting)
         return;
     for (Kind kind : kKinds)
         syncLocalExtensionWithCloud(TZRThemeController::extensionOf(kind), TZRThemeController::folderOf(kind));
@@ -192,10 +192,10 @@ void TZRExtrasCloudSync::syncLocalToCloud() {
 void TZRExtrasCloudSync::syncLocalExtensionWithCloud(const QString &extension, const QString &folder) {
     const QHash<QString, Entry> stored = storeEntries(extension);
     QSet<QString> local;
-    for (const QString &name : controller_->resourceListForExtension(extension, folder)) {
+    for (const QString &name : m_controller->resourceListForExtension(extension, folder)) {
         const QString fileName = name + u'.' + extension;
         local.insert(fileName);
-        const QString path = controller_->filePathForResourceNamed(name, extension, folder);
+        const QString path = m_controller->filePathForResourceNamed(name, extension, folder);
         // A file that cannot be read now is left alone: its text is not
         // known, and an empty one must not replace it everywhere.
         const std::optional<QString> text = path.isEmpty() ? std::nullopt : readText(path);
@@ -215,7 +215,7 @@ void TZRExtrasCloudSync::syncLocalExtensionWithCloud(const QString &extension, c
             // Deleted on another machine: this one follows, but only in the
             // user's own folder; a copy among the application's defaults or
             // another domain's extras stays, and so does its mark.
-            if (path != controller_->possiblePathForCustomResourceNamed(name, extension, folder))
+            if (path != m_controller->possiblePathForCustomResourceNamed(name, extension, folder))
                 continue;
             if (QFile::remove(path))
                 setMark(key, false);
@@ -243,8 +243,8 @@ void TZRExtrasCloudSync::storeDidChange(const QStringList &changedKeys) {
 }
 
 void TZRExtrasCloudSync::handleCloudChange(const QString &key) {
-    WritingScope writing(isWriting_);
-    const QVariant value = store_.objectForKey(key);
+    WritingScope writing(m_isWriting);
+    const QVariant value = m_store.objectForKey(key);
     if (value.typeId() != QMetaType::QVariantMap)
         return;
     const QVariantMap entry = value.toMap();
@@ -261,7 +261,7 @@ void TZRExtrasCloudSync::handleCloudChange(const QString &key) {
     const std::optional<Kind> kind = kindForExtension(name.suffix());
     if (!kind || markKey != key)
         return;
-    const QString path = controller_->possiblePathForCustomResourceNamed(
+    const QString path = m_controller->possiblePathForCustomResourceNamed(
         name.completeBaseName(), name.suffix(), TZRThemeController::folderOf(*kind));
     if (path.isEmpty())
         return;
@@ -297,7 +297,7 @@ void TZRExtrasCloudSync::restoreDeletedExtras() {
 }
 
 void TZRExtrasCloudSync::restoreDeletedExtrasWithExtension(const QString &extension, const QString &folder) {
-    const QStringList names = controller_->resourceListForExtension(extension, folder);
+    const QStringList names = m_controller->resourceListForExtension(extension, folder);
     const QSet<QString> local(names.cbegin(), names.cend());
     const QHash<QString, Entry> stored = storeEntries(extension);
     for (auto entry = stored.cbegin(); entry != stored.cend(); ++entry) {
@@ -305,7 +305,7 @@ void TZRExtrasCloudSync::restoreDeletedExtrasWithExtension(const QString &extens
         if (!entry->deleted || local.contains(name.completeBaseName()))
             continue;
         if (upload(entry.key(), entry->body, false))
-            writeText(controller_->possiblePathForCustomResourceNamed(name.completeBaseName(), extension, folder),
+            writeText(m_controller->possiblePathForCustomResourceNamed(name.completeBaseName(), extension, folder),
                       entry->body);
     }
 }

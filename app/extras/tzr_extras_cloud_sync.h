@@ -72,7 +72,7 @@ public:
     void restoreDeletedExtrasWithExtension(const QString &extension, const QString &folder);
 
     // True while handleCloudChange writes into the user's folders.
-    bool isWriting() const { return isWriting_; }
+    bool isWriting() const { return m_isWriting; }
 
     // The store key and mark key of a file name: the decimal text of the
     // 64-bit FNV-1a hash of its UTF-8 bytes in Unicode normalisation form C,
@@ -93,8 +93,8 @@ private:
     bool enabled() const;
 
     // Cleared when the controller goes (before its children, this among them).
-    QPointer<TZRThemeController> controller_;
-    platform::CloudStore &store_;
-    platform::Defaults &defaults_;
-    std::atomic<bool> isWriting_{false};
+    QPointer<TZRThemeController> m_controller;
+    platform::CloudStore &m_store;
+    platform::Defaults &m_defaults;
+    std::atomic<bool> m_isWriting{false};
 };

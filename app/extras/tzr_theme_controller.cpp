@@ -152,7 +152,7 @@ TZRThemeController *TZRThemeController::sharedController() {
 }
 
 TZRThemeController::TZRThemeController(TZRExtrasLocations locations, QObject *parent)
-    : QObject(parent), locations_(std::move(locations)) {}
+    : QObject(parent), m_locations(std::move(locations)) {}
 
 TZRThemeController::~TZRThemeController() = default;
 
@@ -165,9 +165,9 @@ QStringList TZRThemeController::resourceListForExtension(const QString &extensio
         for (const QString &file : filesIn(from, extension))
             names.insert(QFileInfo(file).completeBaseName());
     };
-    if (!locations_.resources.isEmpty())
-        add(locations_.resources);
-    for (const QString &data : locations_.dataFolders)
+    if (!m_locations.resources.isEmpty())
+        add(m_locations.resources);
+    for (const QString &data : m_locations.dataFolders)
         add(data + u'/' + folder);
     QStringList sorted(names.begin(), names.end());
     std::sort(sorted.begin(), sorted.end(), [](const QString &a, const QString &b) {
@@ -209,9 +209,9 @@ QString TZRThemeController::filePathForResourceNamed(const QString &name, const 
         return file.isFile() ? file.absoluteFilePath() : QString();
     };
     QString found;
-    if (!locations_.resources.isEmpty())
-        found = fileAt(locations_.resources + u'/' + fileName);
-    for (const QString &data : locations_.dataFolders) {
+    if (!m_locations.resources.isEmpty())
+        found = fileAt(m_locations.resources + u'/' + fileName);
+    for (const QString &data : m_locations.dataFolders) {
         const QString here = fileAt(data + u'/' + folder + u'/' + fileName);
         if (!here.isEmpty())
             found = here;
@@ -236,34 +236,34 @@ QString TZRThemeController::filePathForKeyBindings() const {
 QString TZRThemeController::possiblePathForCustomResourceNamed(const QString &name,
                                                                const QString &extension,
                                                                const QString &folder) const {
-    if (locations_.dataFolders.isEmpty())
+    if (m_locations.dataFolders.isEmpty())
         return {};
-    return locations_.dataFolders.first() + u'/' + folder + u'/' + name + u'.' + extension;
+    return m_locations.dataFolders.first() + u'/' + folder + u'/' + name + u'.' + extension;
 }
 
 QString TZRThemeController::userFolder(Kind kind) const {
-    if (locations_.dataFolders.isEmpty())
+    if (m_locations.dataFolders.isEmpty())
         return {};
-    return locations_.dataFolders.first() + u'/' + folderOf(kind);
+    return m_locations.dataFolders.first() + u'/' + folderOf(kind);
 }
 
 QStringList TZRThemeController::defaultResourcesForExtension(const QString &extension) const {
     QStringList paths;
-    if (locations_.resources.isEmpty())
+    if (m_locations.resources.isEmpty())
         return paths;
-    QStringList files = filesIn(locations_.resources, extension);
+    QStringList files = filesIn(m_locations.resources, extension);
     files.sort();
     for (const QString &file : files)
-        paths << locations_.resources + u'/' + file;
+        paths << m_locations.resources + u'/' + file;
     return paths;
 }
 
 // --- Installing the defaults ---------------------------------------------------
 
 bool TZRThemeController::installResource(const QString &path, const QString &folder, bool overWrite) {
-    if (locations_.dataFolders.isEmpty())
+    if (m_locations.dataFolders.isEmpty())
         return false;
-    const QString targetFolder = locations_.dataFolders.first() + u'/' + folder;
+    const QString targetFolder = m_locations.dataFolders.first() + u'/' + folder;
     if (!platform::Folders::ensureFolder(targetFolder))
         return false;  // the reason is logged
     const QString target = targetFolder + u'/' + QFileInfo(path).fileName();
@@ -308,10 +308,10 @@ bool TZRThemeController::installResource(const QString &path, const QString &fol
 void TZRThemeController::installDefaultResourcesForExtension(const QString &extension,
                                                              const QString &folder) {
     const QStringList defaults = defaultResourcesForExtension(extension);
-    if (defaults.isEmpty() || locations_.dataFolders.isEmpty())
+    if (defaults.isEmpty() || m_locations.dataFolders.isEmpty())
         return;
     // One attempt (and one logged reason) per folder, not per file.
-    if (!platform::Folders::ensureFolder(locations_.dataFolders.first() + u'/' + folder))
+    if (!platform::Folders::ensureFolder(m_locations.dataFolders.first() + u'/' + folder))
         return;
     for (const QString &path : defaults)
         installResource(path, folder, false);
@@ -343,16 +343,16 @@ stack *TZRThemeController::keyBindingStack() {
 
 void TZRThemeController::startWatching(Kind kind) const {
     // Once per kind: a folder missing at that moment stays unwatched.
-    if (watchStarted_[int(kind)] || QThread::currentThread() != thread())
+    if (m_watchStarted[int(kind)] || QThread::currentThread() != thread())
         return;
-    watchStarted_[int(kind)] = true;
-    watchers_[int(kind)] = DirectoryWatcher::watchFolderWithPath(
+    m_watchStarted[int(kind)] = true;
+    m_watchers[int(kind)] = DirectoryWatcher::watchFolderWithPath(
         userFolder(kind), const_cast<TZRThemeController *>(this));
 }
 
 void TZRThemeController::directoryDidChange(DirectoryWatcher *) {
     updateThemeMenu();
     updateCSSMenu();
-    if (sync_)
-        sync_->syncLocalToCloud();
+    if (m_sync)
+        m_sync->syncLocalToCloud();
 }

@@ -68,7 +68,7 @@ public:
 
     explicit TZRThemeController(TZRExtrasLocations locations, QObject *parent = nullptr);
     ~TZRThemeController() override;
-    const TZRExtrasLocations &locations() const { return locations_; }
+    const TZRExtrasLocations &locations() const { return m_locations; }
 
     // --- Lists and paths ---------------------------------------------------
 
@@ -163,7 +163,7 @@ public:
 
     void directoryDidChange(DirectoryWatcher *watcher) override;
     // The synchronisation told of folder changes; none by default.
-    void setExtrasSync(TZRExtrasSync *sync) { sync_ = sync; }
+    void setExtrasSync(TZRExtrasSync *sync) { m_sync = sync; }
 
 signals:
     // The main menu's "selectTheme:" and "selectCSS:" items: the document of
@@ -177,11 +177,11 @@ private:
     bool openFolder(Kind kind);
     void startWatching(Kind kind) const;
 
-    TZRExtrasLocations locations_;
-    QPointer<QMenu> themeMenu_, cssMenu_;
-    QPointer<QComboBox> themeButton_, cssButton_;
+    TZRExtrasLocations m_locations;
+    QPointer<QMenu> m_themeMenu, m_cssMenu;
+    QPointer<QComboBox> m_themeButton, m_cssButton;
     // Started by the first question that needs them, answers included.
-    mutable std::array<std::unique_ptr<DirectoryWatcher>, 4> watchers_;
-    mutable std::array<bool, 4> watchStarted_{};
-    TZRExtrasSync *sync_ = nullptr;
+    mutable std::array<std::unique_ptr<DirectoryWatcher>, 4> m_watchers;
+    mutable std::array<bool, 4> m_watchStarted{};
+    TZRExtrasSync *m_sync = nullptr;
 };

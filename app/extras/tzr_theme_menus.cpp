@@ -36,22 +36,22 @@ void selectTitle(QComboBox *button, const QString &title) {
 
 }  // namespace
 
-void TZRThemeController::setThemeMenu(QMenu *menu) { themeMenu_ = menu; }
-void TZRThemeController::setCSSMenu(QMenu *menu) { cssMenu_ = menu; }
+void TZRThemeController::setThemeMenu(QMenu *menu) { m_themeMenu = menu; }
+void TZRThemeController::setCSSMenu(QMenu *menu) { m_cssMenu = menu; }
 
 void TZRThemeController::setThemeButton(QComboBox *button) {
-    if (themeButton_)
-        disconnect(themeButton_, nullptr, this, nullptr);
-    themeButton_ = button;
+    if (m_themeButton)
+        disconnect(m_themeButton, nullptr, this, nullptr);
+    m_themeButton = button;
     if (button)
         connect(button, &QComboBox::activated, this,
                 [this, button](int index) { selectDefaultTheme(button->itemText(index)); });
 }
 
 void TZRThemeController::setCSSButton(QComboBox *button) {
-    if (cssButton_)
-        disconnect(cssButton_, nullptr, this, nullptr);
-    cssButton_ = button;
+    if (m_cssButton)
+        disconnect(m_cssButton, nullptr, this, nullptr);
+    m_cssButton = button;
     if (button)
         connect(button, &QComboBox::activated, this,
                 [this, button](int index) { selectDefaultCSS(button->itemText(index)); });
@@ -68,8 +68,8 @@ void TZRThemeController::updateCSSMenu() { updateMenu(Kind::CSS); }
 void TZRThemeController::updateMenu(Kind kind) {
     const bool theme = kind == Kind::Theme;
     const MenuKind &menuKind = theme ? kTheme : kCSS;
-    QMenu *menu = theme ? themeMenu_ : cssMenu_;
-    QComboBox *button = theme ? themeButton_ : cssButton_;
+    QMenu *menu = theme ? m_themeMenu : m_cssMenu;
+    QComboBox *button = theme ? m_themeButton : m_cssButton;
     const QStringList names = listOf(kind);
     const QString defaultName = platform::Defaults::standard().stringForKey(menuKind.defaultKey);
 
@@ -105,14 +105,14 @@ void TZRThemeController::updateMenu(Kind kind) {
 
 void TZRThemeController::selectDefaultTheme(const QString &title) {
     platform::Defaults::standard().setObject(title, kTheme.defaultKey);
-    if (themeButton_)
-        selectTitle(themeButton_, title);
+    if (m_themeButton)
+        selectTitle(m_themeButton, title);
 }
 
 void TZRThemeController::selectDefaultCSS(const QString &title) {
     platform::Defaults::standard().setObject(title, kCSS.defaultKey);
-    if (cssButton_)
-        selectTitle(cssButton_, title);
+    if (m_cssButton)
+        selectTitle(m_cssButton, title);
 }
 
 bool TZRThemeController::validateUserInterfaceItem(QAction *item, const QString &activeStyle) {

@@ -61,26 +61,26 @@ KVXAnnouncementHelper *KVXAnnouncementHelper::sharedHelper() {
 }
 
 KVXAnnouncementHelper::KVXAnnouncementHelper(platform::Defaults *defaults, QObject *parent)
-    : QObject(parent), defaults_(defaults ? defaults : &platform::Defaults::standard()) {
-    network_.setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
-    network_.setTransferTimeout(kTimeoutMsec);
+    : QObject(parent), m_defaults(defaults ? defaults : &platform::Defaults::standard()) {
+    m_network.setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+    m_network.setTransferTimeout(kTimeoutMsec);
 }
 
 void KVXAnnouncementHelper::showNewMessage() {
-    showMessagesGreaterThan(defaults_->integerForKey(kLastAnnouncementID));
+    showMessagesGreaterThan(m_defaults->integerForKey(kLastAnnouncementID));
 }
 
 void KVXAnnouncementHelper::showMessagesGreaterThan(qint64 threshold) {
-    if (messageURL_.isEmpty()) {
+    if (m_messageURL.isEmpty()) {
         qCWarning(lcApp, "AnnouncementHelper not configured");
         emit requestFinished();
         return;
     }
-    QUrl address(messageURL_);
+    QUrl address(m_messageURL);
     if (!address.isValid() || address.scheme().toLower() != QLatin1String("https") ||
         address.host().isEmpty()) {
         qCWarning(lcApp).noquote() << QStringLiteral("Announcements are fetched over https only; %1 is not asked.")
-                                          .arg(messageURL_);
+                                          .arg(m_messageURL);
         emit requestFinished();
         return;
     }
@@ -88,7 +88,7 @@ void KVXAnnouncementHelper::showMessagesGreaterThan(qint64 threshold) {
     address.setQuery(QString::number(QRandomGenerator::global()->bounded(1, 10000)));
     QNetworkRequest request(address);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    QNetworkReply *reply = network_.get(request);
+    QNetworkReply *reply = m_network.get(request);
     connect(reply, &QNetworkReply::readyRead, this, [reply] {
         if (reply->bytesAvailable() > kMaxReplyBytes)
             reply->abort();
@@ -108,7 +108,7 @@ void KVXAnnouncementHelper::handleReply(const QByteArray &body, qint64 threshold
     if (!announcement)
         return;
     if (announcement->id <= threshold) {
-        defaults_->setInteger(threshold, kLastAnnouncementID);
+        m_defaults->setInteger(threshold, kLastAnnouncementID);
         return;
     }
     const std::optional<QUrl> url = openableAddress(announcement->address);
@@ -119,14 +119,14 @@ void KVXAnnouncementHelper::handleReply(const QByteArray &body, qint64 threshold
         return;
     }
     platform::Workspace::openExternally(*url);
-    defaults_->setInteger(announcement->id, kLastAnnouncementID);
+    m_defaults->setInteger(announcement->id, kLastAnnouncementID);
 }
 
 void KVXAnnouncementHelper::loadSignup() {
-    if (mailingListSignupPage_.isEmpty()) {
+    if (m_mailingListSignupPage.isEmpty()) {
         qCWarning(lcApp, "AnnouncementHelper not configured");
         return;
     }
-    if (const std::optional<QUrl> page = openableAddress(mailingListSignupPage_))
+    if (const std::optional<QUrl> page = openableAddress(m_mailingListSignupPage))
         platform::Workspace::openExternally(*page);
 }

@@ -47,10 +47,10 @@ public:
     // `defaults` holds "lastAnnouncementID" (the standard store when null).
     explicit KVXAnnouncementHelper(platform::Defaults *defaults = nullptr, QObject *parent = nullptr);
 
-    QString messageURL() const { return messageURL_; }
-    void setMessageURL(const QString &address) { messageURL_ = address; }
-    QString mailingListSignupPage() const { return mailingListSignupPage_; }
-    void setMailingListSignupPage(const QString &address) { mailingListSignupPage_ = address; }
+    QString messageURL() const { return m_messageURL; }
+    void setMessageURL(const QString &address) { m_messageURL = address; }
+    QString mailingListSignupPage() const { return m_mailingListSignupPage; }
+    void setMailingListSignupPage(const QString &address) { m_mailingListSignupPage = address; }
 
     // Asks for the announcement; opens it and stores its id when the id is
     // greater than `threshold`, else stores the threshold.
@@ -65,15 +65,15 @@ public:
     // What a reply leads to (the request's end calls it).
     void handleReply(const QByteArray &body, qint64 threshold);
 
-    QNetworkAccessManager &network() { return network_; }
+    QNetworkAccessManager &network() { return m_network; }
 
 signals:
     // Each request's end, whatever it led to (tests wait for it).
     void requestFinished();
 
 private:
-    platform::Defaults *defaults_;
-    QString messageURL_;
-    QString mailingListSignupPage_;
-    QNetworkAccessManager network_;
+    platform::Defaults *m_defaults;
+    QString m_messageURL;
+    QString m_mailingListSignupPage;
+    QNetworkAccessManager m_network;
 };

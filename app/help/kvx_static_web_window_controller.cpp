@@ -50,7 +50,7 @@ protected:
 // The page puts every navigation it did not start itself to the view.
 class KVXStaticWebView::Page : public QWebEnginePage {
 public:
-    Page(KVXStaticWebView *view) : QWebEnginePage(view), view_(view) {}
+    Page(KVXStaticWebView *view) : QWebEnginePage(view), m_view(view) {}
 
 protected:
     bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override {
@@ -61,20 +61,20 @@ protected:
         // site goes nowhere.
         if (type != NavigationTypeLinkClicked && !url.host().isEmpty())
             return false;
-        return view_->decidePolicyForNavigation(url);
+        return m_view->decidePolicyForNavigation(url);
     }
     // Links that ask for a window of their own go through the same rule.
     QWebEnginePage *createWindow(WebWindowType) override {
         auto *catcher = new QWebEnginePage(this);
         connect(catcher, &QWebEnginePage::urlChanged, this, [this, catcher](const QUrl &url) {
-            view_->decidePolicyForNavigation(url);
+            m_view->decidePolicyForNavigation(url);
             catcher->deleteLater();
         });
         return catcher;
     }
 
 private:
-    KVXStaticWebView *view_;
+    KVXStaticWebView *m_view;
 };
 
 KVXStaticWebView::KVXStaticWebView(QWidget *parent) : QWebEngineView(parent) {
@@ -123,8 +123,8 @@ bool KVXStaticWebView::awakeFromNib(const QString &windowTitle) {
         return false;
     }
     // Relative links and pictures resolve inside the guide's folder.
-    baseUrl_ = QUrl(QStringLiteral("qrc") + QFileInfo(path).path() + QLatin1Char('/'));
-    setHtml(QString::fromUtf8(file.readAll()), baseUrl_);
+    m_baseUrl = QUrl(QStringLiteral("qrc") + QFileInfo(path).path() + QLatin1Char('/'));
+    setHtml(QString::fromUtf8(file.readAll()), m_baseUrl);
     return true;
 }
 
@@ -149,37 +149,37 @@ void KVXStaticWebView::performAction(const QString &action, QObject *) {
 }
 
 KVXStaticWebWindowController::KVXStaticWebWindowController(const QString &title, QObject *parent)
-    : QObject(parent), title_(title) {}
+    : QObject(parent), m_title(title) {}
 
-KVXStaticWebWindowController::~KVXStaticWebWindowController() { delete window_; }
+KVXStaticWebWindowController::~KVXStaticWebWindowController() { delete m_window; }
 
 QMainWindow *KVXStaticWebWindowController::window() {
-    if (!window_) {
-        window_ = new GuideWindow;
-        window_->setObjectName(windowNibName());
-        window_->setWindowTitle(title_);
-        window_->resize(820, 900);
-        view_ = new KVXStaticWebView(window_);
-        window_->setCentralWidget(view_);
-        view_->awakeFromNib(title_);
+    if (!m_window) {
+        m_window = new GuideWindow;
+        m_window->setObjectName(windowNibName());
+        m_window->setWindowTitle(m_title);
+        m_window->resize(820, 900);
+        m_view = new KVXStaticWebView(m_window);
+        m_window->setCentralWidget(m_view);
+        m_view->awakeFromNib(m_title);
     }
-    return window_;
+    return m_window;
 }
 
 KVXStaticWebView *KVXStaticWebWindowController::webView() {
     window();
-    return view_;
+    return m_view;
 }
 
 void KVXStaticWebWindowController::showWindow() {
     window()->show();
-    window_->raise();
-    window_->activateWindow();
+    m_window->raise();
+    m_window->activateWindow();
 }
 
 void KVXStaticWebWindowController::toggleVisibility() {
     if (window()->isVisible())
-        window_->hide();
+        m_window->hide();
     else
         showWindow();
 }

@@ -50,14 +50,14 @@ public:
     void performAction(const QString &action, QObject *sender) override;
 
     // The base URL of the loaded page (its folder).
-    QUrl baseUrl() const { return baseUrl_; }
+    QUrl baseUrl() const { return m_baseUrl; }
 
 signals:
     void pageLoaded(bool ok);
 
 private:
     class Page;
-    QUrl baseUrl_;
+    QUrl m_baseUrl;
 };
 
 class KVXStaticWebWindowController : public QObject {
@@ -80,7 +80,7 @@ public:
     void toggleVisibility();
 
 private:
-    QString title_;
-    QPointer<QMainWindow> window_;
-    KVXStaticWebView *view_ = nullptr;
+    QString m_title;
+    QPointer<QMainWindow> m_window;
+    KVXStaticWebView *m_view = nullptr;
 };

@@ -28,22 +28,22 @@ Control *named(Control *control, const QString &key) {
 }  // namespace
 
 PaneBuilder::PaneBuilder(platform::Defaults &defaults, const QString &name)
-    : defaults_(defaults), pane_(new QWidget), column_(new QVBoxLayout(pane_)) {
-    pane_->setObjectName(name);
-    column_->setContentsMargins(24, 16, 24, 20);
-    column_->setSpacing(6);
+    : m_defaults(defaults), m_pane(new QWidget), m_column(new QVBoxLayout(m_pane)) {
+    m_pane->setObjectName(name);
+    m_column->setContentsMargins(24, 16, 24, 20);
+    m_column->setSpacing(6);
 }
 
 QFormLayout *PaneBuilder::form() {
-    if (!form_) {
-        form_ = new QFormLayout;
-        form_->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
-        form_->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        form_->setFormAlignment(Qt::AlignHCenter | Qt::AlignTop);
-        form_->setHorizontalSpacing(12);
-        column_->addLayout(form_);
+    if (!m_form) {
+        m_form = new QFormLayout;
+        m_form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
+        m_form->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        m_form->setFormAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        m_form->setHorizontalSpacing(12);
+        m_column->addLayout(m_form);
     }
-    return form_;
+    return m_form;
 }
 
 PaneBuilder &PaneBuilder::section(const QString &title) {
@@ -51,16 +51,16 @@ PaneBuilder &PaneBuilder::section(const QString &title) {
     QFont bold = label->font();
     bold.setBold(true);
     label->setFont(bold);
-    if (form_)
-        column_->addSpacing(10);
-    column_->addWidget(label);
-    form_ = nullptr;
+    if (m_form)
+        m_column->addSpacing(10);
+    m_column->addWidget(label);
+    m_form = nullptr;
     return *this;
 }
 
 PaneBuilder &PaneBuilder::check(const QString &key, const QString &text) {
     auto *box = named(new QCheckBox(text), key);
-    bindCheckBox(box, key, defaults_);
+    bindCheckBox(box, key, m_defaults);
     form()->addRow(QString(), box);
     return *this;
 }
@@ -70,7 +70,7 @@ PaneBuilder &PaneBuilder::integer(const QString &key, const QString &label, int 
     auto *box = named(new QSpinBox, key);
     box->setRange(minimum, maximum);
     box->setSuffix(suffix);
-    bindSpinBox(box, key, defaults_);
+    bindSpinBox(box, key, m_defaults);
     form()->addRow(label, box);
     return *this;
 }
@@ -81,7 +81,7 @@ PaneBuilder &PaneBuilder::real(const QString &key, const QString &label, double 
     box->setRange(minimum, maximum);
     box->setSingleStep(step);
     box->setDecimals(decimals);
-    bindDoubleSpinBox(box, key, defaults_);
+    bindDoubleSpinBox(box, key, m_defaults);
     form()->addRow(label, box);
     return *this;
 }
@@ -90,7 +90,7 @@ PaneBuilder &PaneBuilder::text(const QString &key, const QString &label, const Q
     auto *edit = named(new QLineEdit, key);
     edit->setPlaceholderText(placeholder);
     edit->setMinimumWidth(280);
-    bindLineEdit(edit, key, defaults_);
+    bindLineEdit(edit, key, m_defaults);
     form()->addRow(label, edit);
     return *this;
 }
@@ -98,7 +98,7 @@ PaneBuilder &PaneBuilder::text(const QString &key, const QString &label, const Q
 PaneBuilder &PaneBuilder::choice(const QString &key, const QString &label, const QStringList &items) {
     auto *combo = named(new QComboBox, key);
     combo->addItems(items);
-    bindComboIndex(combo, key, defaults_);
+    bindComboIndex(combo, key, m_defaults);
     form()->addRow(label, combo);
     return *this;
 }
@@ -126,11 +126,11 @@ QPushButton *PaneBuilder::button(const QString &text) {
 }
 
 QWidget *PaneBuilder::finish() {
-    column_->addStretch(1);
-    pane_->setFixedWidth(kPaneWidth);
-    pane_->setFixedHeight(pane_->sizeHint().height());
-    pane_->resize(kPaneWidth, pane_->height());
-    return pane_;
+    m_column->addStretch(1);
+    m_pane->setFixedWidth(kPaneWidth);
+    m_pane->setFixedHeight(m_pane->sizeHint().height());
+    m_pane->resize(kPaneWidth, m_pane->height());
+    return m_pane;
 }
 
 }  // namespace prefs

@@ -43,17 +43,17 @@ public:
     // A button that runs `action`.
     QPushButton *button(const QString &text);
 
-    QWidget *widget() const { return pane_; }
+    QWidget *widget() const { return m_pane; }
     // Fixes the pane's size to what its contents need.
     QWidget *finish();
 
 private:
     QFormLayout *form();
 
-    platform::Defaults &defaults_;
-    QWidget *pane_;
-    QVBoxLayout *column_;
-    QFormLayout *form_ = nullptr;
+    platform::Defaults &m_defaults;
+    QWidget *m_pane;
+    QVBoxLayout *m_column;
+    QFormLayout *m_form = nullptr;
 };
 
 }  // namespace prefs

@@ -29,37 +29,37 @@ SmartEditorPreferences *SmartEditorPreferences::sharedPrefsWindowController() {
 SmartEditorPreferences::SmartEditorPreferences(platform::Defaults *defaults,
                                                TZRThemeController *extras, QObject *parent)
     : ZebPrefsWindowController(defaults, parent),
-      extras_(extras ? extras : TZRThemeController::sharedController()) {}
+      m_extras(extras ? extras : TZRThemeController::sharedController()) {}
 
 SmartEditorPreferences::~SmartEditorPreferences() {
     // The popups go with the window; the keeper must not fill them after.
-    extras_->setThemeButton(nullptr);
-    extras_->setCSSButton(nullptr);
+    m_extras->setThemeButton(nullptr);
+    m_extras->setCSSButton(nullptr);
 }
 
 void SmartEditorPreferences::showPreferences() { sharedPrefsWindowController()->showWindow(); }
 
 QWidget *SmartEditorPreferences::paneView(const QString &label) const {
     const qsizetype index = paneLabels().indexOf(label);
-    return index >= 0 && index < panes_.size() ? panes_.at(index).data() : nullptr;
+    return index >= 0 && index < m_panes.size() ? m_panes.at(index).data() : nullptr;
 }
 
 void SmartEditorPreferences::windowDidLoad() {
     ZebPrefsWindowController::windowDidLoad();
-    panes_ = {makeGeneral(),      makeAppearance(), makeEditing(),  makeTZR(),
+    m_panes = {makeGeneral(),      makeAppearance(), makeEditing(),  makeTZR(),
               makeCriticMarkup(), makePreview(),    makePrinting(), makeFiles(),
               makeAdvanced(),     makePro()};
-    for (QWidget *pane : std::as_const(panes_)) {
+    for (QWidget *pane : std::as_const(m_panes)) {
         pane->setParent(contentSubview());
         pane->hide();
     }
-    extras_->updateThemeMenu();
-    extras_->updateCSSMenu();
+    m_extras->updateThemeMenu();
+    m_extras->updateCSSMenu();
 }
 
 void SmartEditorPreferences::setupToolbar() {
-    for (qsizetype i = 0; i < panes_.size(); i++)
-        addView(panes_.at(i), paneLabels().at(i));
+    for (qsizetype i = 0; i < m_panes.size(); i++)
+        addView(m_panes.at(i), paneLabels().at(i));
 }
 
 // --- The panes -------------------------------------------------------------------
@@ -83,30 +83,30 @@ QWidget *SmartEditorPreferences::makeAppearance() {
     auto *themes = new QComboBox;
     themes->setObjectName(QStringLiteral("defaultTheme"));
     themes->setMinimumWidth(200);
-    extras_->setThemeButton(themes);
+    m_extras->setThemeButton(themes);
 
     auto *font = new QWidget;
     auto *fontRow = new QHBoxLayout(font);
     fontRow->setContentsMargins(0, 0, 0, 0);
-    defaultFontField_ = new QLineEdit;
-    defaultFontField_->setObjectName(QStringLiteral("defaultFontField"));
-    defaultFontField_->setReadOnly(true);
-    defaultFontField_->setMinimumWidth(200);
+    m_defaultFontField = new QLineEdit;
+    m_defaultFontField->setObjectName(QStringLiteral("defaultFontField"));
+    m_defaultFontField->setReadOnly(true);
+    m_defaultFontField->setMinimumWidth(200);
     auto *change = new QPushButton(tr("Change…"));
     change->setObjectName(QStringLiteral("myChangeFont:"));
-    fontRow->addWidget(defaultFontField_);
+    fontRow->addWidget(m_defaultFontField);
     fontRow->addWidget(change);
     connect(change, &QPushButton::clicked, this, &SmartEditorPreferences::changeFontRequested);
     auto showFont = [this] {
-        if (defaultFontField_)
-            defaultFontField_->setText(
+        if (m_defaultFontField)
+            m_defaultFontField->setText(
                 tr("%1 %2 pt")
                     .arg(defaults().stringForKey(QStringLiteral("defaultFontName")))
                     .arg(double(defaults().floatForKey(QStringLiteral("defaultFontSize")))));
     };
     showFont();
     defaults().observe(QStringList{QStringLiteral("defaultFontName"), QStringLiteral("defaultFontSize")},
-                       defaultFontField_, [showFont](const QString &, const QVariant &) { showFont(); });
+                       m_defaultFontField, [showFont](const QString &, const QVariant &) { showFont(); });
 
     pane.section(tr("Editor"))
         .row(tr("Theme:"), themes)
@@ -190,7 +190,7 @@ QWidget *SmartEditorPreferences::makePreview() {
     auto *css = new QComboBox;
     css->setObjectName(QStringLiteral("defaultCSS"));
     css->setMinimumWidth(200);
-    extras_->setCSSButton(css);
+    m_extras->setCSSButton(css);
     pane.section(tr("Preview"))
         .row(tr("Style sheet:"), css)
         .check(QStringLiteral("liveUpdatePreview"), tr("Update as you type"))
@@ -250,7 +250,7 @@ QWidget *SmartEditorPreferences::makeAdvanced() {
     };
     for (const FolderButton &folder : folders) {
         QPushButton *button = pane.button(folder.title);
-        connect(button, &QPushButton::clicked, extras_, [extras = extras_, open = folder.open] {
+        connect(button, &QPushButton::clicked, m_extras, [extras = m_extras, open = folder.open] {
             (extras->*open)();
         });
     }

@@ -40,7 +40,7 @@ public:
     QWidget *paneView(const QString &label) const;
     // The Appearance pane and its field showing the default font.
     QWidget *prefsView() const { return paneView(QStringLiteral("Appearance")); }
-    QLineEdit *defaultFontField() const { return defaultFontField_; }
+    QLineEdit *defaultFontField() const { return m_defaultFontField; }
 
 signals:
     // The Appearance pane's font button was pressed.
@@ -62,7 +62,7 @@ private:
     QWidget *makeAdvanced();
     QWidget *makePro();
 
-    TZRThemeController *extras_;
-    QList<QPointer<QWidget>> panes_;  // in the order of paneLabels()
-    QPointer<QLineEdit> defaultFontField_;
+    TZRThemeController *m_extras;
+    QList<QPointer<QWidget>> m_panes;  // in the order of paneLabels()
+    QPointer<QLineEdit> m_defaultFontField;
 };

@@ -55,20 +55,20 @@ ZebPrefsWindowController *ZebPrefsWindowController::sharedPrefsWindowController(
 ZebPrefsWindowController *ZebPrefsWindowController::existingSharedController() { return s_shared; }
 
 ZebPrefsWindowController::ZebPrefsWindowController(platform::Defaults *defaults, QObject *parent)
-    : QObject(parent), defaults_(defaults ? defaults : &platform::Defaults::standard()) {
-    viewAnimation_ = new QParallelAnimationGroup(this);
-    connect(viewAnimation_, &QAbstractAnimation::finished, this, [this] { animationDidEnd(); });
+    : QObject(parent), m_defaults(defaults ? defaults : &platform::Defaults::standard()) {
+    m_viewAnimation = new QParallelAnimationGroup(this);
+    connect(m_viewAnimation, &QAbstractAnimation::finished, this, [this] { animationDidEnd(); });
 }
 
 ZebPrefsWindowController::~ZebPrefsWindowController() {
-    viewAnimation_->stop();
-    delete window_;
+    m_viewAnimation->stop();
+    delete m_window;
 }
 
 QMainWindow *ZebPrefsWindowController::window() {
-    if (!window_)
+    if (!m_window)
         windowDidLoad();
-    return window_;
+    return m_window;
 }
 
 void ZebPrefsWindowController::windowDidLoad() {
@@ -77,10 +77,10 @@ void ZebPrefsWindowController::windowDidLoad() {
                                            Qt::WindowMinimizeButtonHint);
     window->setObjectName(nibName());
     window->resize(1000, 1000);
-    contentSubview_ = new QWidget(window);
-    contentSubview_->setObjectName(QStringLiteral("contentSubview"));
-    window->setCentralWidget(contentSubview_);
-    window_ = window;
+    m_contentSubview = new QWidget(window);
+    m_contentSubview->setObjectName(QStringLiteral("contentSubview"));
+    window->setCentralWidget(m_contentSubview);
+    m_window = window;
 }
 
 // --- Panes and toolbar items ---------------------------------------------------
@@ -94,14 +94,14 @@ void ZebPrefsWindowController::addView(QWidget *view, const QString &label, cons
     if (!view)
         return;
     const QString identifier = label;
-    toolbarViews_.insert(identifier, view);
+    m_toolbarViews.insert(identifier, view);
     addToolbarItemForIdentifier(identifier, label, image);
 }
 
 void ZebPrefsWindowController::addToolbarItemForIdentifier(const QString &identifier,
                                                           const QString &label, const QIcon &image) {
-    toolbarIdentifiers_.append(identifier);
-    QAction *&item = itemCache_[identifier];
+    m_toolbarIdentifiers.append(identifier);
+    QAction *&item = m_itemCache[identifier];
     if (!item) {
         item = new QAction(this);
         item->setObjectName(identifier);
@@ -112,12 +112,12 @@ void ZebPrefsWindowController::addToolbarItemForIdentifier(const QString &identi
     if (!label.isNull())
         item->setText(label);
     item->setIcon(image);
-    toolbarItems_.insert(identifier, item);
+    m_toolbarItems.insert(identifier, item);
 }
 
 void ZebPrefsWindowController::addFlexibleSpacer() {
-    toolbarIdentifiers_.append(kFlexibleSpace);
-    QAction *&item = itemCache_[kFlexibleSpace];
+    m_toolbarIdentifiers.append(kFlexibleSpace);
+    QAction *&item = m_itemCache[kFlexibleSpace];
     if (!item) {
         auto *spacer = new QWidgetAction(this);
         auto *widget = new QWidget;
@@ -125,25 +125,25 @@ void ZebPrefsWindowController::addFlexibleSpacer() {
         spacer->setDefaultWidget(widget);
         item = spacer;
     }
-    toolbarItems_.insert(kFlexibleSpace, item);
+    m_toolbarItems.insert(kFlexibleSpace, item);
 }
 
 QWidget *ZebPrefsWindowController::viewForIdentifier(const QString &identifier) const {
-    return toolbarViews_.value(identifier);
+    return m_toolbarViews.value(identifier);
 }
 
 QAction *ZebPrefsWindowController::toolbarItemForIdentifier(const QString &identifier) const {
-    return toolbarItems_.value(identifier);
+    return m_toolbarItems.value(identifier);
 }
 
 QString ZebPrefsWindowController::selectedIdentifier() const {
-    QAction *checked = toolbarGroup_ ? toolbarGroup_->checkedAction() : nullptr;
+    QAction *checked = m_toolbarGroup ? m_toolbarGroup->checkedAction() : nullptr;
     return checked ? checked->objectName() : QString();
 }
 
 QList<QWidget *> ZebPrefsWindowController::contentSubviews() const {
     QList<QWidget *> views;
-    for (const QPointer<QWidget> &view : subviews_)
+    for (const QPointer<QWidget> &view : m_subviews)
         if (view)
             views.append(view);
     return views;
@@ -153,58 +153,58 @@ QList<QWidget *> ZebPrefsWindowController::contentSubviews() const {
 
 void ZebPrefsWindowController::showWindow() {
     window();
-    toolbarIdentifiers_.clear();
-    toolbarViews_.clear();
-    toolbarItems_.clear();
+    m_toolbarIdentifiers.clear();
+    m_toolbarViews.clear();
+    m_toolbarItems.clear();
     setupToolbar();
-    if (toolbarViews_.isEmpty())
+    if (m_toolbarViews.isEmpty())
         return;
-    if (!toolbar_)
+    if (!m_toolbar)
         makeToolbar();
 
     // A pane that is gone (or was never shown) gives way to the first one.
-    QString identifier = defaults_->stringForKey(kLastPreferenceIdentifier);
-    if (!toolbarViews_.contains(identifier))
-        for (const QString &candidate : std::as_const(toolbarIdentifiers_))
-            if (toolbarViews_.contains(candidate)) {
+    QString identifier = m_defaults->stringForKey(kLastPreferenceIdentifier);
+    if (!m_toolbarViews.contains(identifier))
+        for (const QString &candidate : std::as_const(m_toolbarIdentifiers))
+            if (m_toolbarViews.contains(candidate)) {
                 identifier = candidate;
                 break;
             }
     loadViewForIdentifier(identifier, false);
 
-    if (!window_->isVisible()) {
-        if (QScreen *screen = window_->screen() ? window_->screen() : QGuiApplication::primaryScreen()) {
-            QRect frame = window_->geometry();
+    if (!m_window->isVisible()) {
+        if (QScreen *screen = m_window->screen() ? m_window->screen() : QGuiApplication::primaryScreen()) {
+            QRect frame = m_window->geometry();
             frame.moveCenter(screen->availableGeometry().center());
-            window_->setGeometry(frame);
+            m_window->setGeometry(frame);
         }
     }
-    window_->show();
-    window_->raise();
-    window_->activateWindow();
+    m_window->show();
+    m_window->raise();
+    m_window->activateWindow();
 }
 
 void ZebPrefsWindowController::makeToolbar() {
-    toolbar_ = new QToolBar(window_);
-    toolbar_->setObjectName(QStringLiteral("ZebPreferencesToolbar"));
-    toolbar_->setMovable(false);
-    toolbar_->setFloatable(false);
-    toolbar_->setContextMenuPolicy(Qt::PreventContextMenu);
-    toolbar_->toggleViewAction()->setVisible(false);
-    toolbar_->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    toolbarGroup_ = new QActionGroup(toolbar_);
-    toolbarGroup_->setExclusive(true);
-    for (const QString &identifier : std::as_const(toolbarIdentifiers_)) {
-        QAction *item = toolbarItems_.value(identifier);
-        toolbar_->addAction(item);
+    m_toolbar = new QToolBar(m_window);
+    m_toolbar->setObjectName(QStringLiteral("ZebPreferencesToolbar"));
+    m_toolbar->setMovable(false);
+    m_toolbar->setFloatable(false);
+    m_toolbar->setContextMenuPolicy(Qt::PreventContextMenu);
+    m_toolbar->toggleViewAction()->setVisible(false);
+    m_toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    m_toolbarGroup = new QActionGroup(m_toolbar);
+    m_toolbarGroup->setExclusive(true);
+    for (const QString &identifier : std::as_const(m_toolbarIdentifiers)) {
+        QAction *item = m_toolbarItems.value(identifier);
+        m_toolbar->addAction(item);
         if (item->isCheckable())
-            toolbarGroup_->addAction(item);
+            m_toolbarGroup->addAction(item);
     }
-    window_->addToolBar(Qt::TopToolBarArea, toolbar_);
+    m_window->addToolBar(Qt::TopToolBarArea, m_toolbar);
 }
 
 void ZebPrefsWindowController::selectToolbarIdentifier(const QString &identifier) {
-    if (QAction *item = itemCache_.value(identifier); item && item->isCheckable())
+    if (QAction *item = m_itemCache.value(identifier); item && item->isCheckable())
         item->setChecked(true);
 }
 
@@ -219,52 +219,52 @@ void ZebPrefsWindowController::loadViewForIdentifier(const QString &identifier, 
 
 void ZebPrefsWindowController::displayViewForIdentifier(const QString &identifier, bool animate) {
     window();
-    QWidget *newView = toolbarViews_.value(identifier);
+    QWidget *newView = m_toolbarViews.value(identifier);
     if (!newView)
         return;
-    subviews_.removeAll(nullptr);
-    QWidget *oldView = subviews_.isEmpty() ? nullptr : subviews_.last().data();
-    while (subviews_.size() > 1)
-        removeSubview(subviews_.first());
+    m_subviews.removeAll(nullptr);
+    QWidget *oldView = m_subviews.isEmpty() ? nullptr : m_subviews.last().data();
+    while (m_subviews.size() > 1)
+        removeSubview(m_subviews.first());
 
     if (newView != oldView) {
         // The pane goes at the top of the holder, at its own size.
         newView->setGraphicsEffect(nullptr);
-        newView->setParent(contentSubview_);
+        newView->setParent(m_contentSubview);
         newView->resize(newView->size().isEmpty() ? newView->sizeHint() : newView->size());
         newView->move(0, 0);
         newView->show();
-        subviews_.append(newView);
+        m_subviews.append(newView);
         newView->setFocus(Qt::OtherFocusReason);
 
-        if (animate && crossFade_ && oldView) {
+        if (animate && m_crossFade && oldView) {
             crossFadeView(oldView, newView);
         } else {
             if (oldView)
                 removeSubview(oldView);
             const QRect frame = frameForView(newView);
-            viewAnimation_->stop();
-            viewAnimation_->clear();
+            m_viewAnimation->stop();
+            m_viewAnimation->clear();
             if (animate) {
-                auto *move = new QPropertyAnimation(window_, "geometry");
+                auto *move = new QPropertyAnimation(m_window, "geometry");
                 move->setDuration(kCrossFadeMsec);
                 move->setEasingCurve(QEasingCurve::InOutQuad);
-                move->setStartValue(window_->geometry());
+                move->setStartValue(m_window->geometry());
                 move->setEndValue(frame);
-                viewAnimation_->addAnimation(move);
-                viewAnimation_->start();
+                m_viewAnimation->addAnimation(move);
+                m_viewAnimation->start();
             } else {
-                window_->setGeometry(frame);
+                m_window->setGeometry(frame);
             }
         }
-        if (QAction *item = toolbarItems_.value(identifier))
-            window_->setWindowTitle(item->text());
+        if (QAction *item = m_toolbarItems.value(identifier))
+            m_window->setWindowTitle(item->text());
     }
-    defaults_->setObject(identifier, kLastPreferenceIdentifier);
+    m_defaults->setObject(identifier, kLastPreferenceIdentifier);
 }
 
 void ZebPrefsWindowController::removeSubview(QWidget *view) {
-    subviews_.removeAll(view);
+    m_subviews.removeAll(view);
     if (view) {
         view->hide();
         view->setGraphicsEffect(nullptr);
@@ -272,16 +272,16 @@ void ZebPrefsWindowController::removeSubview(QWidget *view) {
 }
 
 int ZebPrefsWindowController::barHeight() const {
-    if (QLayout *layout = window_->layout())
+    if (QLayout *layout = m_window->layout())
         layout->activate();
-    const int bar = window_->height() - contentSubview_->height();
-    if (bar >= 0 && contentSubview_->height() > 0)
+    const int bar = m_window->height() - m_contentSubview->height();
+    if (bar >= 0 && m_contentSubview->height() > 0)
         return bar;
-    return toolbar_ ? toolbar_->sizeHint().height() : 0;
+    return m_toolbar ? m_toolbar->sizeHint().height() : 0;
 }
 
 QRect ZebPrefsWindowController::frameForView(QWidget *view) const {
-    const QRect old = window_->geometry();
+    const QRect old = m_window->geometry();
     const QSize size = view->size();
     return QRect(old.left(), old.top(), size.width(), size.height() + barHeight());
 }
@@ -289,9 +289,9 @@ QRect ZebPrefsWindowController::frameForView(QWidget *view) const {
 // --- Cross-fade ----------------------------------------------------------------
 
 void ZebPrefsWindowController::crossFadeView(QWidget *oldView, QWidget *newView) {
-    viewAnimation_->stop();
-    viewAnimation_->clear();
-    const bool slow = shiftSlowsAnimation_ && (currentModifiers() & Qt::ShiftModifier);
+    m_viewAnimation->stop();
+    m_viewAnimation->clear();
+    const bool slow = m_shiftSlowsAnimation && (currentModifiers() & Qt::ShiftModifier);
     const int duration = slow ? kSlowCrossFadeMsec : kCrossFadeMsec;
 
     auto fade = [this, duration](QWidget *view, qreal from, qreal to) {
@@ -303,27 +303,27 @@ void ZebPrefsWindowController::crossFadeView(QWidget *oldView, QWidget *newView)
         animation->setEasingCurve(QEasingCurve::InOutQuad);
         animation->setStartValue(from);
         animation->setEndValue(to);
-        viewAnimation_->addAnimation(animation);
+        m_viewAnimation->addAnimation(animation);
     };
     fade(oldView, 1.0, 0.0);
     fade(newView, 0.0, 1.0);
-    auto *move = new QPropertyAnimation(window_, "geometry");
+    auto *move = new QPropertyAnimation(m_window, "geometry");
     move->setDuration(duration);
     move->setEasingCurve(QEasingCurve::InOutQuad);
-    move->setStartValue(window_->geometry());
+    move->setStartValue(m_window->geometry());
     move->setEndValue(frameForView(newView));
-    viewAnimation_->addAnimation(move);
-    viewAnimation_->start();
+    m_viewAnimation->addAnimation(move);
+    m_viewAnimation->start();
 }
 
 void ZebPrefsWindowController::animationDidEnd() {
-    subviews_.removeAll(nullptr);
-    while (subviews_.size() > 1)
-        removeSubview(subviews_.first());
-    if (!subviews_.isEmpty())
-        subviews_.last()->setGraphicsEffect(nullptr);
-    if (window_)
-        if (QWidget *focus = window_->focusWidget())
+    m_subviews.removeAll(nullptr);
+    while (m_subviews.size() > 1)
+        removeSubview(m_subviews.first());
+    if (!m_subviews.isEmpty())
+        m_subviews.last()->setGraphicsEffect(nullptr);
+    if (m_window)
+        if (QWidget *focus = m_window->focusWidget())
             focus->clearFocus();
 }
 

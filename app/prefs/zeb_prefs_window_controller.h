@@ -57,11 +57,11 @@ public:
                                       QObject *parent = nullptr);
     ~ZebPrefsWindowController() override;
 
-    platform::Defaults &defaults() const { return *defaults_; }
+    platform::Defaults &defaults() const { return *m_defaults; }
 
     // The window, made on first use (windowDidLoad runs then).
     QMainWindow *window();
-    bool isWindowLoaded() const { return window_ != nullptr; }
+    bool isWindowLoaded() const { return m_window != nullptr; }
     // Builds the panes and the toolbar, then shows the window on the pane
     // last shown (the first one when that pane no longer exists). Nothing is
     // shown when no pane was added.
@@ -88,21 +88,21 @@ public:
 
     // --- State, for the window's users and for tests ------------------------
 
-    QStringList toolbarIdentifiers() const { return toolbarIdentifiers_; }
+    QStringList toolbarIdentifiers() const { return m_toolbarIdentifiers; }
     QWidget *viewForIdentifier(const QString &identifier) const;
     QAction *toolbarItemForIdentifier(const QString &identifier) const;
-    QToolBar *toolbar() const { return toolbar_; }
+    QToolBar *toolbar() const { return m_toolbar; }
     // The identifier of the pane shown (its button is the selected one).
     QString selectedIdentifier() const;
     // The holder's subviews, the shown pane last.
     QList<QWidget *> contentSubviews() const;
-    QWidget *contentSubview() const { return contentSubview_; }
-    QParallelAnimationGroup *viewAnimation() const { return viewAnimation_; }
+    QWidget *contentSubview() const { return m_contentSubview; }
+    QParallelAnimationGroup *viewAnimation() const { return m_viewAnimation; }
 
-    bool crossFade() const { return crossFade_; }
-    void setCrossFade(bool on) { crossFade_ = on; }
-    bool shiftSlowsAnimation() const { return shiftSlowsAnimation_; }
-    void setShiftSlowsAnimation(bool on) { shiftSlowsAnimation_ = on; }
+    bool crossFade() const { return m_crossFade; }
+    void setCrossFade(bool on) { m_crossFade = on; }
+    bool shiftSlowsAnimation() const { return m_shiftSlowsAnimation; }
+    void setShiftSlowsAnimation(bool on) { m_shiftSlowsAnimation = on; }
 
 protected:
     // Makes the window; subclasses make their panes here too (after calling
@@ -123,20 +123,20 @@ private:
     void removeSubview(QWidget *view);
     int barHeight() const;
 
-    platform::Defaults *defaults_;
-    QStringList toolbarIdentifiers_;
-    QHash<QString, QPointer<QWidget>> toolbarViews_;
-    QHash<QString, QAction *> toolbarItems_;
+    platform::Defaults *m_defaults;
+    QStringList m_toolbarIdentifiers;
+    QHash<QString, QPointer<QWidget>> m_toolbarViews;
+    QHash<QString, QAction *> m_toolbarItems;
     // Every toolbar item ever made, by identifier: the toolbar is made once
     // and keeps the items it was made with, while each showWindow() registers
     // the panes anew.
-    QHash<QString, QAction *> itemCache_;
-    QParallelAnimationGroup *viewAnimation_ = nullptr;
-    QPointer<QMainWindow> window_;
-    QWidget *contentSubview_ = nullptr;
-    QList<QPointer<QWidget>> subviews_;
-    QToolBar *toolbar_ = nullptr;
-    QActionGroup *toolbarGroup_ = nullptr;
-    bool crossFade_ = true;
-    bool shiftSlowsAnimation_ = true;
+    QHash<QString, QAction *> m_itemCache;
+    QParallelAnimationGroup *m_viewAnimation = nullptr;
+    QPointer<QMainWindow> m_window;
+    QWidget *m_contentSubview = nullptr;
+    QList<QPointer<QWidget>> m_subviews;
+    QToolBar *m_toolbar = nullptr;
+    QActionGroup *m_toolbarGroup = nullptr;
+    bool m_crossFade = true;
+    bool m_shiftSlowsAnimation = true;
 };

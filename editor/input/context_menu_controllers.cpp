@@ -38,37 +38,37 @@ SmartTextContextMenuController &SmartTextContextMenuController::sharedController
 }
 
 void SmartTextContextMenuController::setSource(ContextMenuSource *source) {
-    source_ = source;
-    delete contextMenu_;
-    contextMenu_ = nullptr;
+    m_source = source;
+    delete m_contextMenu;
+    m_contextMenu = nullptr;
 }
 
 QMenu *SmartTextContextMenuController::contextMenu() {
-    if (!contextMenu_)
+    if (!m_contextMenu)
         buildMenu();
-    return contextMenu_;
+    return m_contextMenu;
 }
 
 void SmartTextContextMenuController::buildMenu() {
-    contextMenu_ = new QMenu(QStringLiteral("Contextual Menu"));
-    contextMenu_->setTitle(QStringLiteral("Contextual Menu"));
+    m_contextMenu = new QMenu(QStringLiteral("Contextual Menu"));
+    m_contextMenu->setTitle(QStringLiteral("Contextual Menu"));
     for (Item role : kMenuItems) {
-        QAction *item = source_ ? source_->menuItem(role) : nullptr;
+        QAction *item = m_source ? m_source->menuItem(role) : nullptr;
         if (item)
-            contextMenu_->addAction(copyOfItem(item, contextMenu_));
+            m_contextMenu->addAction(copyOfItem(item, m_contextMenu));
     }
     // Items stay enabled, but their marks tell the state of the editor the
     // menu is shown for (the menu is shared, and change tracking, say, is
     // each document's own).
-    QObject::connect(contextMenu_, &QMenu::aboutToShow, contextMenu_, [menu = contextMenu_] {
+    QObject::connect(m_contextMenu, &QMenu::aboutToShow, m_contextMenu, [menu = m_contextMenu] {
         markItems(menu);
     });
     // A widget must go while the application still exists.
-    if (!freedAtQuit_) {
-        freedAtQuit_ = true;
+    if (!m_freedAtQuit) {
+        m_freedAtQuit = true;
         QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, [this] {
-            delete contextMenu_;
-            contextMenu_ = nullptr;
+            delete m_contextMenu;
+            m_contextMenu = nullptr;
         });
     }
 }

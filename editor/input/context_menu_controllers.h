@@ -45,18 +45,18 @@ private:
     SmartTextContextMenuController() = default;
     void buildMenu();
 
-    ContextMenuSource *source_ = nullptr;
-    QMenu *contextMenu_ = nullptr;
-    bool freedAtQuit_ = false;
+    ContextMenuSource *m_source = nullptr;
+    QMenu *m_contextMenu = nullptr;
+    bool m_freedAtQuit = false;
 };
 
 class KVXContextMenuController {
 public:
     static KVXContextMenuController &sharedController();
-    void setContextMenu(QMenu *menu) { contextMenu_ = menu; }
-    QMenu *contextMenu() const { return contextMenu_; }
+    void setContextMenu(QMenu *menu) { m_contextMenu = menu; }
+    QMenu *contextMenu() const { return m_contextMenu; }
 
 private:
     KVXContextMenuController() = default;
-    QPointer<QMenu> contextMenu_;
+    QPointer<QMenu> m_contextMenu;
 };

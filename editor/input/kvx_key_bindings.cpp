@@ -92,16 +92,16 @@ KVXKeyBindings &KVXKeyBindings::sharedController() {
     return controller;
 }
 
-KVXKeyBindings::~KVXKeyBindings() { key_bindings_free(table_); }
+KVXKeyBindings::~KVXKeyBindings() { key_bindings_free(m_table); }
 
 void KVXKeyBindings::setProvider(KeyBindingProvider *provider) {
-    provider_ = provider;
+    m_provider = provider;
     reloadBindings();
 }
 
 void KVXKeyBindings::reloadBindings() {
-    key_bindings_free(table_);
-    table_ = provider_ ? provider_->keyBindingStack() : nullptr;
+    key_bindings_free(m_table);
+    m_table = m_provider ? m_provider->keyBindingStack() : nullptr;
 }
 
 bool KVXKeyBindings::isAllowedAction(const QString &action) {
@@ -116,7 +116,7 @@ bool KVXKeyBindings::performActionForKey(char16_t key, quint64 modifiers, SmartT
         return false;
     // Shift-Tab arrives as the back-tab character; bindings name it Tab.
     const int lookedUp = key == 0x19 ? 0x09 : key;
-    const key_binding *binding = key_bindings_lookup(table_, lookedUp, kept);
+    const key_binding *binding = key_bindings_lookup(m_table, lookedUp, kept);
     const int count = key_binding_action_count(binding);
     if (count < 0 || (binding->single && !key_binding_action_at_index(binding, 0)))
         return false;

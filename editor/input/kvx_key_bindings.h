@@ -45,6 +45,6 @@ public:
 private:
     KVXKeyBindings() = default;
 
-    stack *table_ = nullptr;
-    KeyBindingProvider *provider_ = nullptr;
+    stack *m_table = nullptr;
+    KeyBindingProvider *m_provider = nullptr;
 };

@@ -57,34 +57,34 @@ CharRange SmartTextView::rangeForUserCompletion() const {
 }
 
 CompletionPopup *SmartTextView::popup() {
-    if (!completionPopup_) {
-        completionPopup_ = new CompletionPopup(this);
-        completionPopup_->setFont(defaultFont());
-        connect(completionPopup_, &CompletionPopup::highlightedWord, this,
+    if (!m_completionPopup) {
+        m_completionPopup = new CompletionPopup(this);
+        m_completionPopup->setFont(defaultFont());
+        connect(m_completionPopup, &CompletionPopup::highlightedWord, this,
                 [this](const QString &word, int movement) {
-                    insertCompletion(word, completionRange_, movement, false);
+                    insertCompletion(word, m_completionRange, movement, false);
                 });
-        connect(completionPopup_, &CompletionPopup::chosenWord, this,
+        connect(m_completionPopup, &CompletionPopup::chosenWord, this,
                 [this](const QString &word, int movement) {
-                    insertCompletion(word, completionRange_, movement, true);
+                    insertCompletion(word, m_completionRange, movement, true);
                 });
-        connect(completionPopup_, &CompletionPopup::cancelled, this, [this] {
-            insertCompletion(completionOriginal_, completionRange_, kCancel, true);
+        connect(m_completionPopup, &CompletionPopup::cancelled, this, [this] {
+            insertCompletion(m_completionOriginal, m_completionRange, kCancel, true);
         });
     }
-    return completionPopup_;
+    return m_completionPopup;
 }
 
 void SmartTextView::complete() {
     const CharRange partial = rangeForUserCompletion();
-    completionRange_ = partial;
-    completionOriginal_ = textOfRange(partial);
-    completionShown_ = partial.length;
+    m_completionRange = partial;
+    m_completionOriginal = textOfRange(partial);
+    m_completionShown = partial.length;
     int selected = 0;
     const QStringList words = completionsForPartialWordRange(partial, &selected);
     if (words.isEmpty()) {
-        if (completionPopup_)
-            completionPopup_->hide();
+        if (m_completionPopup)
+            m_completionPopup->hide();
         return;
     }
     // The list stands under the word it completes.
@@ -110,12 +110,12 @@ QStringList SmartTextView::completionsForPartialWordRange(CharRange range, int *
     if (!inner)
         return storage()->completionsForPartialWordRange(range, indexOfSelectedItem);
     const QString typed = textOfRange({inner->location, range.end() - inner->location});
-    pendingCompletion_ = labels::pendingCompletion(pendingCompletion_, typed);
+    m_pendingCompletion = labels::pendingCompletion(m_pendingCompletion, typed);
     const QStringList words = storage()->labelCompletionsForPartialWordRange(*inner, indexOfSelectedItem);
     if (words.isEmpty()) {
         // Nothing matches: the label holds what the user typed.
         RoutedEdit routed(this);
-        storage()->replaceCharactersInRange(*inner, pendingCompletion_);
+        storage()->replaceCharactersInRange(*inner, m_pendingCompletion);
     }
     return words;
 }
@@ -126,13 +126,13 @@ void SmartTextView::insertCompletion(const QString &word, CharRange partialRange
     if (!inner) {
         // A word of the text: the completion shown stands where the partial
         // word stood; cancelling puts the partial word back.
-        const QString text = movement == kCancel ? completionOriginal_ : word;
-        const CharRange shown{partialRange.location, completionShown_};
+        const QString text = movement == kCancel ? m_completionOriginal : word;
+        const CharRange shown{partialRange.location, m_completionShown};
         {
             RoutedEdit routed(this);
             storage()->replaceCharactersInRange(shown, text);
         }
-        completionShown_ = text.size();
+        m_completionShown = text.size();
         const qsizetype end = partialRange.location + text.size();
         if (isFinal || end <= partialRange.end())
             setSelectedRange({end, 0});
@@ -145,12 +145,12 @@ void SmartTextView::insertCompletion(const QString &word, CharRange partialRange
         // the label, cancelling the user's own text.
         if (!isFinal)
             return;
-        const QString chosen = movement == kCancel ? pendingCompletion_ : word;
+        const QString chosen = movement == kCancel ? m_pendingCompletion : word;
         {
             RoutedEdit routed(this);
             storage()->replaceCharactersInRange(*inner, chosen);
         }
-        pendingCompletion_.clear();
+        m_pendingCompletion.clear();
         setSelectedRange({inner->location + chosen.size(), 0});
         return;
     }

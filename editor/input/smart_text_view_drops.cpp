@@ -147,7 +147,7 @@ void SmartTextView::dropEvent(QDropEvent *event) {
 // relative to the document's folder (an image link for an image).
 void SmartTextView::concludeDragOperation(QDropEvent *event) {
     const QMimeData *data = event->mimeData();
-    const QString document = owningDocument_ ? owningDocument_->filePath() : QString();
+    const QString document = m_owningDocument ? m_owningDocument->filePath() : QString();
     // The link's name comes from the dragging program: made safe as text.
     insertIncomingText(
         incoming::markdownForDroppedURL(data->urls().first(), nameOfDraggedURL(data), document));
@@ -157,23 +157,23 @@ void SmartTextView::concludeDragOperation(QDropEvent *event) {
 // --- The mouse -------------------------------------------------------------------------------
 
 void SmartTextView::mousePressEvent(QMouseEvent *event) {
-    dragCandidate_ = false;
-    if (completionPopup_)
-        completionPopup_->hide();
+    m_dragCandidate = false;
+    if (m_completionPopup)
+        m_completionPopup->hide();
     if (event->button() == Qt::MiddleButton) {
         event->accept();  // pasted when released
         return;
     }
     const CharRange selection = selectedRange();
     const bool tripleClick =
-        lastDoubleClick_.isValid() && lastDoubleClick_.elapsed() < QApplication::doubleClickInterval();
+        m_lastDoubleClick.isValid() && m_lastDoubleClick.elapsed() < QApplication::doubleClickInterval();
     if (event->button() == Qt::LeftButton && event->modifiers() == Qt::NoModifier &&
         selection.length > 0 && !tripleClick) {
         const qsizetype at = cursorForPosition(event->position().toPoint()).position();
         if (at >= selection.location && at < selection.end()) {
             // Perhaps a drag of the selection; a click if the mouse stays.
-            dragCandidate_ = true;
-            dragStart_ = event->position().toPoint();
+            m_dragCandidate = true;
+            m_dragStart = event->position().toPoint();
             event->accept();
             return;
         }
@@ -182,10 +182,10 @@ void SmartTextView::mousePressEvent(QMouseEvent *event) {
 }
 
 void SmartTextView::mouseMoveEvent(QMouseEvent *event) {
-    if (dragCandidate_) {
-        if ((event->position().toPoint() - dragStart_).manhattanLength() >=
+    if (m_dragCandidate) {
+        if ((event->position().toPoint() - m_dragStart).manhattanLength() >=
             QApplication::startDragDistance()) {
-            dragCandidate_ = false;
+            m_dragCandidate = false;
             startTextDrag();
         }
         event->accept();
@@ -200,8 +200,8 @@ void SmartTextView::mouseReleaseEvent(QMouseEvent *event) {
         event->accept();
         return;
     }
-    if (dragCandidate_) {
-        dragCandidate_ = false;
+    if (m_dragCandidate) {
+        m_dragCandidate = false;
         setSelectedRange({cursorForPosition(event->position().toPoint()).position(), 0});
         event->accept();
         return;
@@ -210,12 +210,12 @@ void SmartTextView::mouseReleaseEvent(QMouseEvent *event) {
 }
 
 void SmartTextView::mouseDoubleClickEvent(QMouseEvent *event) {
-    dragCandidate_ = false;
+    m_dragCandidate = false;
     if (event->button() == Qt::MiddleButton) {
         event->accept();
         return;
     }
-    lastDoubleClick_.start();
+    m_lastDoubleClick.start();
     KVXTextView::mouseDoubleClickEvent(event);
 }
 
@@ -273,7 +273,7 @@ void SmartTextView::contextMenuEvent(QContextMenuEvent *event) {
 }
 
 void SmartTextView::focusOutEvent(QFocusEvent *event) {
-    if (completionPopup_)
-        completionPopup_->hide();
+    if (m_completionPopup)
+        m_completionPopup->hide();
     KVXTextView::focusOutEvent(event);
 }

@@ -87,7 +87,7 @@ bool typesText(const QKeyEvent *event) {
 }  // namespace
 
 void SmartTextView::keyPressEvent(QKeyEvent *event) {
-    if (completionPopup_ && completionPopup_->handleKey(event)) {
+    if (m_completionPopup && m_completionPopup->handleKey(event)) {
         event->accept();
         return;
     }

@@ -20,10 +20,10 @@ QColor styleColor(StyleColor c) {
 StyleTable::StyleTable() { clear(); }
 
 void StyleTable::clear() {
-    chars_.clear();
-    paras_.clear();
-    charIndex_.clear();
-    paraIndex_.clear();
+    m_chars.clear();
+    m_paras.clear();
+    m_charIndex.clear();
+    m_paraIndex.clear();
     // Index 0 of each is the neutral value, so that a block never styled
     // still names valid attributes.
     intern(ParaAttrs{});
@@ -31,55 +31,55 @@ void StyleTable::clear() {
 }
 
 quint32 StyleTable::intern(const CharAttrs &attrs) {
-    auto found = charIndex_.constFind(attrs);
-    if (found != charIndex_.constEnd())
+    auto found = m_charIndex.constFind(attrs);
+    if (found != m_charIndex.constEnd())
         return found.value();
-    quint32 index = quint32(chars_.size());
-    chars_.push_back({attrs, {}, false});
-    charIndex_.insert(attrs, index);
+    quint32 index = quint32(m_chars.size());
+    m_chars.push_back({attrs, {}, false});
+    m_charIndex.insert(attrs, index);
     return index;
 }
 
 quint32 StyleTable::intern(const ParaAttrs &attrs) {
-    auto found = paraIndex_.constFind(attrs);
-    if (found != paraIndex_.constEnd())
+    auto found = m_paraIndex.constFind(attrs);
+    if (found != m_paraIndex.constEnd())
         return found.value();
-    quint32 index = quint32(paras_.size());
-    paras_.push_back({attrs, {}, false});
-    paraIndex_.insert(attrs, index);
+    quint32 index = quint32(m_paras.size());
+    m_paras.push_back({attrs, {}, false});
+    m_paraIndex.insert(attrs, index);
     return index;
 }
 
 void StyleTable::setZoom(double zoom) {
-    if (zoom == zoom_)
+    if (zoom == m_zoom)
         return;
-    zoom_ = zoom;
-    for (CharEntry &entry : chars_)
+    m_zoom = zoom;
+    for (CharEntry &entry : m_chars)
         entry.made = false;
-    for (ParaEntry &entry : paras_)
+    for (ParaEntry &entry : m_paras)
         entry.made = false;
 }
 
 const QTextCharFormat &StyleTable::charFormat(quint32 index) {
-    CharEntry &entry = chars_[index];
+    CharEntry &entry = m_chars[index];
     if (!entry.made) {
-        entry.format = charFormatFor(entry.attrs, zoom_);
+        entry.format = charFormatFor(entry.attrs, m_zoom);
         entry.made = true;
     }
     return entry.format;
 }
 
 const QTextBlockFormat &StyleTable::blockFormat(quint32 index) {
-    ParaEntry &entry = paras_[index];
+    ParaEntry &entry = m_paras[index];
     if (!entry.made) {
-        entry.format = blockFormatFor(entry.attrs, zoom_);
+        entry.format = blockFormatFor(entry.attrs, m_zoom);
         entry.made = true;
     }
     return entry.format;
 }
 
 QFont StyleTable::font(quint32 index, const QFont &base) const {
-    return charFormatFor(chars_[index].attrs, zoom_).font().resolve(base);
+    return charFormatFor(m_chars[index].attrs, m_zoom).font().resolve(base);
 }
 
 QTextCharFormat charFormatFor(const CharAttrs &a, double zoom) {

@@ -89,8 +89,8 @@ public:
 
     quint32 intern(const CharAttrs &attrs);
     quint32 intern(const ParaAttrs &attrs);
-    const CharAttrs &charAttrs(quint32 index) const { return chars_[index].attrs; }
-    const ParaAttrs &paraAttrs(quint32 index) const { return paras_[index].attrs; }
+    const CharAttrs &charAttrs(quint32 index) const { return m_chars[index].attrs; }
+    const ParaAttrs &paraAttrs(quint32 index) const { return m_paras[index].attrs; }
 
     // Qt formats at a zoom factor; changing the zoom drops the made formats.
     void setZoom(double zoom);
@@ -113,11 +113,11 @@ private:
         QTextBlockFormat format;
         bool made = false;
     };
-    std::vector<CharEntry> chars_;
-    std::vector<ParaEntry> paras_;
-    QHash<CharAttrs, quint32> charIndex_;
-    QHash<ParaAttrs, quint32> paraIndex_;
-    double zoom_ = 1.0;
+    std::vector<CharEntry> m_chars;
+    std::vector<ParaEntry> m_paras;
+    QHash<CharAttrs, quint32> m_charIndex;
+    QHash<ParaAttrs, quint32> m_paraIndex;
+    double m_zoom = 1.0;
 };
 
 size_t qHash(const CharAttrs &attrs, size_t seed = 0);

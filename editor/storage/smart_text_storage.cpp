@@ -46,26 +46,26 @@ struct SmartTextStorage::EngineGuard {
 
 SmartTextStorage::SmartTextStorage(const StoragePreferences &preferences, ExtrasProvider *extras,
                                    QObject *parent)
-    : QObject(parent), preferences_(preferences), extras_(extras),
-      engineGuard_(std::make_shared<EngineGuard>()) {
-    engineGuard_->storage = this;
-    buffer_ = smart_string_new("", getExtensionConfiguration());
-    if (!buffer_)
+    : QObject(parent), m_preferences(preferences), m_extras(extras),
+      m_engineGuard(std::make_shared<EngineGuard>()) {
+    m_engineGuard->storage = this;
+    m_buffer = smart_string_new("", getExtensionConfiguration());
+    if (!m_buffer)
         qFatal("Out of memory while creating a text buffer");
     setCriticCommentTemplate();
     setSmartPairs();
     setExpansions();
     setCoalesceLevel();
 
-    engine_ = tzr_engine_create_with_d_string(smart_string_mirror_text(buffer_), extensions());
+    m_engine = tzr_engine_create_with_d_string(smart_string_mirror_text(m_buffer), extensions());
 
-    document_ = new QTextDocument(this);
-    document_->setUndoRedoEnabled(false);
+    m_document = new QTextDocument(this);
+    m_document->setUndoRedoEnabled(false);
     // The editor view places the text itself (its margins are the layout's
     // padding), so the document adds no margin of its own.
-    document_->setDocumentMargin(0);
-    layout_ = new LazyDocumentLayout(document_);
-    document_->setDocumentLayout(layout_);
+    m_document->setDocumentMargin(0);
+    m_layout = new LazyDocumentLayout(m_document);
+    m_document->setDocumentLayout(m_layout);
     loadDefaultFont();
     watchDocument();
     watchTabStops();
@@ -81,17 +81,17 @@ SmartTextStorage::~SmartTextStorage() {
     stopObservingDefaults();
     // The engine reads the buffer's mirror text, so it goes first.
     {
-        std::lock_guard<std::mutex> lock(engineGuard_->mutex);
-        engineGuard_->storage = nullptr;
-        tzr_engine_free(engine_, false);
-        engine_ = nullptr;
+        std::lock_guard<std::mutex> lock(m_engineGuard->mutex);
+        m_engineGuard->storage = nullptr;
+        tzr_engine_free(m_engine, false);
+        m_engine = nullptr;
     }
     // The document goes before the buffer too: nothing may show a text that
     // no longer exists.
-    delete document_;
-    document_ = nullptr;
-    smart_string_free(buffer_, true);
-    buffer_ = nullptr;
+    delete m_document;
+    m_document = nullptr;
+    smart_string_free(m_buffer, true);
+    m_buffer = nullptr;
 }
 
 void SmartTextStorage::assertThread() const {
@@ -100,31 +100,31 @@ void SmartTextStorage::assertThread() const {
 }
 
 void SmartTextStorage::loadDefaultFont() {
-    defaultFont_ = editorBaseFont(preferences_.defaultFontName, preferences_.defaultFontSize);
-    const float size = float(defaultFont_.pointSizeF());
-    theme_.setBaseFont(defaultFont_.family(), size);
+    m_defaultFont = editorBaseFont(m_preferences.defaultFontName, m_preferences.defaultFontSize);
+    const float size = float(m_defaultFont.pointSizeF());
+    m_theme.setBaseFont(m_defaultFont.family(), size);
     configureTheme();
-    QFont documentFont = defaultFont_;
-    documentFont.setPointSizeF(size * zoomFactor_);
-    document_->setDefaultFont(documentFont);
+    QFont documentFont = m_defaultFont;
+    documentFont.setPointSizeF(size * m_zoomFactor);
+    m_document->setDefaultFont(documentFont);
 }
 
 void SmartTextStorage::configureTheme() {
-    theme_.setLineHeightPreference(float(preferences_.lineHeight));
-    theme_.setDefaultAlignment(preferences_.defaultTextAlignment);
+    m_theme.setLineHeightPreference(float(m_preferences.lineHeight));
+    m_theme.setDefaultAlignment(m_preferences.defaultTextAlignment);
 }
 
 // A change of the document that did not come from a patch is an edit that
 // went around the buffer: the two would drift apart, so the document is put
 // back in step with the buffer (on the next turn, outside Qt's own edit).
 void SmartTextStorage::watchDocument() {
-    connect(document_, &QTextDocument::contentsChange, this,
+    connect(m_document, &QTextDocument::contentsChange, this,
             [this](int from, int removed, int added) {
-                if (patching_ || resyncQueued_)
+                if (m_patching || m_resyncQueued)
                     return;
                 if (removed == added && added <= 65536) {
                     // A change of formats alone keeps the text: look.
-                    QTextBlock block = document_->findBlock(from);
+                    QTextBlock block = m_document->findBlock(from);
                     const qsizetype start = block.position();
                     QString shown;
                     for (; block.isValid() && block.position() <= from + added; block = block.next()) {
@@ -139,11 +139,11 @@ void SmartTextStorage::watchDocument() {
                 }
                 qCWarning(lcEditor, "unrouted edit of the displayed text at %d (-%d +%d)", from,
                           removed, added);
-                resyncQueued_ = true;
+                m_resyncQueued = true;
                 QMetaObject::invokeMethod(
                     this,
                     [this] {
-                        resyncQueued_ = false;
+                        m_resyncQueued = false;
                         resynchronise("unrouted edit");
                     },
                     Qt::QueuedConnection);
@@ -153,20 +153,20 @@ void SmartTextStorage::watchDocument() {
 // --- The text ---------------------------------------------------------------------------
 
 QString SmartTextStorage::string() const {
-    if (!stringValid_) {
-        string_ = textunits::realText(str(), len());
-        stringValid_ = true;
+    if (!m_stringValid) {
+        m_string = textunits::realText(str(), len());
+        m_stringValid = true;
     }
-    return string_;
+    return m_string;
 }
 
 qsizetype SmartTextStorage::length() const {
-    return qsizetype(smart_string_mirror_text(buffer_)->length);
+    return qsizetype(smart_string_mirror_text(m_buffer)->length);
 }
 
-const char *SmartTextStorage::str() const { return smart_string_text(buffer_); }
+const char *SmartTextStorage::str() const { return smart_string_text(m_buffer); }
 
-size_t SmartTextStorage::len() const { return smart_string_length(buffer_); }
+size_t SmartTextStorage::len() const { return smart_string_length(m_buffer); }
 
 CharRange SmartTextStorage::clamp(CharRange range) const {
     const qsizetype n = length();
@@ -181,10 +181,10 @@ std::pair<size_t, size_t> SmartTextStorage::byteRangeFromCharRange(CharRange ran
     const size_t n = len();
     if (size_t(length()) == n)  // ASCII: bytes are units
         return {size_t(range.location), size_t(range.length)};
-    size_t start = anchor_.byteAt(text, n, size_t(range.location));
+    size_t start = m_anchor.byteAt(text, n, size_t(range.location));
     // The anchor stays at the start: the edit that follows leaves the text
     // before it alone, so the anchor still holds afterwards.
-    textunits::UnitAnchor probe = anchor_;
+    textunits::UnitAnchor probe = m_anchor;
     size_t end = probe.byteAt(text, n, size_t(range.end()));
     return {start, end - start};
 }
@@ -196,7 +196,7 @@ CharRange SmartTextStorage::charRangeFromByteStart(size_t start, size_t length) 
     length = qMin(length, n - start);
     if (size_t(this->length()) == n)
         return {qsizetype(start), qsizetype(length)};
-    size_t units = anchor_.unitsAt(text, n, start);
+    size_t units = m_anchor.unitsAt(text, n, start);
     return {qsizetype(units), qsizetype(textunits::unitsIn(text + start, length))};
 }
 
@@ -209,7 +209,7 @@ void SmartTextStorage::setInitialText(const QString &text) {
     if (bytes.startsWith("\xEF\xBB\xBF"))
         bytes.remove(0, 3);
     Change change(kLoadTag);
-    smart_string_replace(buffer_, 0, len(), bytes.constData(), change.get());
+    smart_string_replace(m_buffer, 0, len(), bytes.constData(), change.get());
     patch(change.start(), change.removed(), change.inserted());
 }
 
@@ -221,7 +221,7 @@ void SmartTextStorage::replaceCharactersInRange(CharRange range, const QString &
         bytes.remove(0, 3);
     auto [start, length] = byteRangeFromCharRange(range);
     Change change(kUserEditTag);
-    smart_string_replace(buffer_, start, length, bytes.constData(), change.get());
+    smart_string_replace(m_buffer, start, length, bytes.constData(), change.get());
     size_t s = change.start(), r = change.removed(), n = change.inserted();
     if (text.size() == 1 && n != 1)
         expandClipboard(&s, &r, &n);
@@ -244,11 +244,11 @@ void SmartTextStorage::expandClipboard(size_t *start, size_t *removed, size_t *i
     std::optional<QString> pasted = stringFromPasteboard();
     if (!pasted)
         return;
-    const size_t caretStart = smart_string_caret_start(buffer_);
-    const size_t caretLength = smart_string_caret_length(buffer_);
+    const size_t caretStart = smart_string_caret_start(m_buffer);
+    const size_t caretLength = smart_string_caret_length(m_buffer);
     QByteArray bytes = textunits::bufferBytes(*pasted);
     Change second(kUserEditTag);
-    smart_string_replace(buffer_, marker, kClipboardMarkerLength, bytes.constData(), second.get());
+    smart_string_replace(m_buffer, marker, kClipboardMarkerLength, bytes.constData(), second.get());
     const size_t s2 = second.start(), r2 = second.removed(), n2 = second.inserted();
     // Both edits as one change of the text before the first.
     const size_t s1 = *start, r1 = *removed, n1 = *inserted;
@@ -260,7 +260,7 @@ void SmartTextStorage::expandClipboard(size_t *start, size_t *removed, size_t *i
     size_t caret = caretStart;
     if (caret != size_t(-1) && caret > marker)
         caret = caret + n2 - r2;
-    smart_string_set_caret(buffer_, caret, caretLength);
+    smart_string_set_caret(m_buffer, caret, caretLength);
 }
 
 void SmartTextStorage::bulkReplaceCharactersInRange(CharRange range, const QString &text) {
@@ -269,7 +269,7 @@ void SmartTextStorage::bulkReplaceCharactersInRange(CharRange range, const QStri
     QByteArray bytes = textunits::bufferBytes(text);
     auto [start, length] = byteRangeFromCharRange(range);
     Change change(kUserEditTag);
-    smart_string_bulk_replace(buffer_, start, length, bytes.constData(), change.get());
+    smart_string_bulk_replace(m_buffer, start, length, bytes.constData(), change.get());
     patch(change.start(), change.removed(), change.inserted());
 }
 
@@ -286,15 +286,15 @@ void SmartTextStorage::updateBackingStoreForChangeAtByteOffset(size_t start, siz
 void SmartTextStorage::patch(size_t start, size_t removed, size_t inserted, bool restyle) {
     const char *text = str();
     const size_t n = len();
-    const size_t oldUnits = size_t(document_->characterCount() - 1);
+    const size_t oldUnits = size_t(m_document->characterCount() - 1);
     const size_t newUnits = size_t(length());
-    stringValid_ = false;
+    m_stringValid = false;
     if (removed || inserted)
-        editGeneration_++;
+        m_editGeneration++;
     if (start > n || inserted > n - start)
         return resynchronise("change outside the text");
-    anchor_.forgetFrom(start);
-    const size_t unitStart = anchor_.unitsAt(text, n, start);
+    m_anchor.forgetFrom(start);
+    const size_t unitStart = m_anchor.unitsAt(text, n, start);
     const size_t insertedUnits = textunits::unitsIn(text + start, inserted);
     if (oldUnits + insertedUnits < newUnits)
         return resynchronise("change longer than the text");
@@ -308,8 +308,8 @@ void SmartTextStorage::patch(size_t start, size_t removed, size_t inserted, bool
     TextChange change{qsizetype(unitStart), qsizetype(removedUnits), qsizetype(insertedUnits),
                       start,                removed,                 inserted};
     if (removedUnits || insertedUnits) {
-        patching_ = true;
-        QTextCursor cursor(document_);
+        m_patching = true;
+        QTextCursor cursor(m_document);
         cursor.beginEditBlock();
         cursor.setPosition(int(unitStart));
         cursor.setPosition(int(unitStart + removedUnits), QTextCursor::KeepAnchor);
@@ -320,9 +320,9 @@ void SmartTextStorage::patch(size_t start, size_t removed, size_t inserted, bool
         if (restyle)
             restyleAround(qsizetype(unitStart), qsizetype(unitStart + insertedUnits));
         cursor.endEditBlock();
-        patching_ = false;
+        m_patching = false;
     }
-    if (size_t(document_->characterCount() - 1) != newUnits)
+    if (size_t(m_document->characterCount() - 1) != newUnits)
         return resynchronise("displayed length differs from the text's");
     emit textChanged(change);
 }
@@ -331,25 +331,25 @@ void SmartTextStorage::patch(size_t start, size_t removed, size_t inserted, bool
 // buffer's text is the truth; whatever the document showed is dropped.
 void SmartTextStorage::resynchronise(const char *reason) {
     qCWarning(lcEditor, "displayed text resynchronised from the text buffer: %s", reason);
-    stringValid_ = false;
-    editGeneration_++;
-    anchor_.reset();
-    const qsizetype shownBefore = document_->characterCount() - 1;
-    patching_ = true;
-    QTextCursor cursor(document_);
+    m_stringValid = false;
+    m_editGeneration++;
+    m_anchor.reset();
+    const qsizetype shownBefore = m_document->characterCount() - 1;
+    m_patching = true;
+    QTextCursor cursor(m_document);
     cursor.beginEditBlock();
     cursor.select(QTextCursor::Document);
     cursor.insertText(textunits::displayText(str(), len()));
     restyleAround(0, length());
     cursor.endEditBlock();
-    patching_ = false;
+    m_patching = false;
     emit textChanged(TextChange{0, shownBefore, length(), 0, 0, len()});
 }
 
 bool SmartTextStorage::undo() {
     assertThread();
     size_t start = 0, removed = 0, inserted = 0;
-    bool found = smart_string_undo(buffer_, &start, &removed, &inserted, kUserEditTag);
+    bool found = smart_string_undo(m_buffer, &start, &removed, &inserted, kUserEditTag);
     patch(start, removed, inserted);
     return found;
 }
@@ -357,25 +357,25 @@ bool SmartTextStorage::undo() {
 bool SmartTextStorage::redo() {
     assertThread();
     size_t start = 0, removed = 0, inserted = 0;
-    bool found = smart_string_redo(buffer_, &start, &removed, &inserted, kUserEditTag);
+    bool found = smart_string_redo(m_buffer, &start, &removed, &inserted, kUserEditTag);
     patch(start, removed, inserted);
     return found;
 }
 
-bool SmartTextStorage::canUndo() const { return smart_string_can_undo(buffer_, kUserEditTag); }
-bool SmartTextStorage::canRedo() const { return smart_string_can_redo(buffer_, kUserEditTag); }
-void SmartTextStorage::setLastUndoTags(quint64 tags) { smart_string_set_last_undo_tags(buffer_, tags); }
+bool SmartTextStorage::canUndo() const { return smart_string_can_undo(m_buffer, kUserEditTag); }
+bool SmartTextStorage::canRedo() const { return smart_string_can_redo(m_buffer, kUserEditTag); }
+void SmartTextStorage::setLastUndoTags(quint64 tags) { smart_string_set_last_undo_tags(m_buffer, tags); }
 
 // --- Counts, caret and ranges ------------------------------------------------------------
 
-quint64 SmartTextStorage::charCount() const { return smart_string_char_count(buffer_); }
-quint64 SmartTextStorage::wordCount() const { return smart_string_word_count(buffer_); }
-quint64 SmartTextStorage::lineCount() const { return smart_string_line_count(buffer_); }
-quint64 SmartTextStorage::paraCount() const { return smart_string_paragraph_count(buffer_); }
+quint64 SmartTextStorage::charCount() const { return smart_string_char_count(m_buffer); }
+quint64 SmartTextStorage::wordCount() const { return smart_string_word_count(m_buffer); }
+quint64 SmartTextStorage::lineCount() const { return smart_string_line_count(m_buffer); }
+quint64 SmartTextStorage::paraCount() const { return smart_string_paragraph_count(m_buffer); }
 
 std::optional<CharRange> SmartTextStorage::caretRange() const {
     size_t start = size_t(-1), length = size_t(-1);
-    smart_string_caret_unit_range(buffer_, &start, &length);
+    smart_string_caret_unit_range(m_buffer, &start, &length);
     if (start == size_t(-1))
         return std::nullopt;
     return CharRange{qsizetype(start), qsizetype(length == size_t(-1) ? 0 : length)};
@@ -383,7 +383,7 @@ std::optional<CharRange> SmartTextStorage::caretRange() const {
 
 CharRange SmartTextStorage::paraRangeForByteOffset(size_t start, size_t length) const {
     size_t from = 0, count = 0;
-    smart_string_paragraph_range(buffer_, start, length, &from, &count);
+    smart_string_paragraph_range(m_buffer, start, length, &from, &count);
     if (from == size_t(-1))
         return {};
     return charRangeFromByteStart(from, count);
@@ -399,18 +399,18 @@ std::optional<QString> SmartTextStorage::stringFromPasteboard() const {
 // --- Preferences ------------------------------------------------------------------------
 
 uint64_t SmartTextStorage::getExtensionConfiguration() const {
-    bool tracking = buffer_ && (smart_string_get_options(buffer_) & SMART_STRING_CHANGE_TRACKING);
-    return bufferOptionWord(preferences_, tracking);
+    bool tracking = m_buffer && (smart_string_get_options(m_buffer) & SMART_STRING_CHANGE_TRACKING);
+    return bufferOptionWord(m_preferences, tracking);
 }
 
 void SmartTextStorage::setPreferences(const StoragePreferences &next) {
     assertThread();
-    StoragePreferences old = preferences_;
-    preferences_ = next;
+    StoragePreferences old = m_preferences;
+    m_preferences = next;
     // Latched at creation.
-    preferences_.useUndoHistoryMode = old.useUndoHistoryMode;
-    preferences_.requireDelimiter = old.requireDelimiter;
-    const StoragePreferences &p = preferences_;
+    m_preferences.useUndoHistoryMode = old.useUndoHistoryMode;
+    m_preferences.requireDelimiter = old.requireDelimiter;
+    const StoragePreferences &p = m_preferences;
 
     if (p.coalesceLevel != old.coalesceLevel)
         setCoalesceLevel();
@@ -450,7 +450,7 @@ void SmartTextStorage::observeDefaults(platform::Defaults &defaults) {
     // The emphasis toggles read their markers when they run: followed too.
     keys << QStringLiteral("tzrEmphasisMarker") << QStringLiteral("tzrStrongMarker");
     platform::Defaults *store = &defaults;
-    observation_ = defaults.observe(keys, this, [this, store](const QString &key, const QVariant &) {
+    m_observation = defaults.observe(keys, this, [this, store](const QString &key, const QVariant &) {
         setPreferences(readStoragePreferences(*store));
         // The CriticMarkup comment's keys are not among the storage's own
         // values; they still rebuild the option word.
@@ -462,47 +462,47 @@ void SmartTextStorage::observeDefaults(platform::Defaults &defaults) {
 }
 
 void SmartTextStorage::stopObservingDefaults() {
-    if (observation_)
-        QObject::disconnect(observation_);
-    observation_ = {};
+    if (m_observation)
+        QObject::disconnect(m_observation);
+    m_observation = {};
 }
 
 void SmartTextStorage::setExtensions() {
-    smart_string_set_options(buffer_, getExtensionConfiguration());
+    smart_string_set_options(m_buffer, getExtensionConfiguration());
     setCriticCommentTemplate();
 }
 
 void SmartTextStorage::setSmartPairs() {
-    QByteArray pairs = preferences_.smartPairCharacters
-                           ? preferences_.smartPairCharacters->toUtf8()
+    QByteArray pairs = m_preferences.smartPairCharacters
+                           ? m_preferences.smartPairCharacters->toUtf8()
                            : QByteArray(kDefaultSmartPairs);
-    smart_string_set_pairs(buffer_, pairs.constData());
+    smart_string_set_pairs(m_buffer, pairs.constData());
 }
 
 void SmartTextStorage::setExpansions() {
-    if (!extras_)
+    if (!m_extras)
         return;
-    for (const QString &path : extras_->expansionFilePaths())
-        smart_string_load_expansions(buffer_, QFile::encodeName(path).constData());
+    for (const QString &path : m_extras->expansionFilePaths())
+        smart_string_load_expansions(m_buffer, QFile::encodeName(path).constData());
 }
 
 void SmartTextStorage::setCoalesceLevel() {
-    smart_string_set_coalesce_level(buffer_, coalesceLevel(preferences_));
+    smart_string_set_coalesce_level(m_buffer, coalesceLevel(m_preferences));
 }
 
 void SmartTextStorage::enableSmartPairs() {
-    smart_string_set_options(buffer_, smart_string_get_options(buffer_) | SMART_STRING_SMART_PAIRS);
+    smart_string_set_options(m_buffer, smart_string_get_options(m_buffer) | SMART_STRING_SMART_PAIRS);
 }
 
 void SmartTextStorage::disableSmartPairs() {
-    smart_string_set_options(buffer_, smart_string_get_options(buffer_) & ~uint64_t(SMART_STRING_SMART_PAIRS));
+    smart_string_set_options(m_buffer, smart_string_get_options(m_buffer) & ~uint64_t(SMART_STRING_SMART_PAIRS));
 }
 
-std::mutex &SmartTextStorage::engineMutex() const { return engineGuard_->mutex; }
+std::mutex &SmartTextStorage::engineMutex() const { return m_engineGuard->mutex; }
 
 void SmartTextStorage::setTZRExtensions() {
     const uint64_t flags = extensions();
-    std::shared_ptr<EngineGuard> guard = engineGuard_;
+    std::shared_ptr<EngineGuard> guard = m_engineGuard;
     platform::Dispatch::background([guard, flags] {
         // Under the lock the storage cannot go away; once it is handed to
         // the main thread, a storage destroyed meanwhile drops the block.
@@ -514,17 +514,17 @@ void SmartTextStorage::setTZRExtensions() {
 
 void SmartTextStorage::rebuildEngine(uint64_t flags) {
     {
-        std::lock_guard<std::mutex> lock(engineGuard_->mutex);
-        tzr_engine_free(engine_, false);
-        engine_ = tzr_engine_create_with_d_string(smart_string_mirror_text(buffer_), flags);
+        std::lock_guard<std::mutex> lock(m_engineGuard->mutex);
+        tzr_engine_free(m_engine, false);
+        m_engine = tzr_engine_create_with_d_string(smart_string_mirror_text(m_buffer), flags);
     }
     applyHighlighting();
 }
 
 void SmartTextStorage::resetDefaultFont() {
-    QFont old = defaultFont_;
+    QFont old = m_defaultFont;
     loadDefaultFont();
-    if (defaultFont_ != old)
+    if (m_defaultFont != old)
         applyHighlighting();
 }
 
@@ -543,7 +543,7 @@ std::optional<QString> SmartTextStorage::metadataForKey(const QString &key) cons
 
 bool SmartTextStorage::applyThemeFromPath(const QString &path) {
     assertThread();
-    bool loaded = theme_.load(path);
+    bool loaded = m_theme.load(path);
     configureTheme();
     applyHighlighting();
     emit themeChanged();
@@ -551,13 +551,13 @@ bool SmartTextStorage::applyThemeFromPath(const QString &path) {
 }
 
 void SmartTextStorage::setZoomFactor(double zoom) {
-    if (zoom <= 0 || zoom == zoomFactor_)
+    if (zoom <= 0 || zoom == m_zoomFactor)
         return;
-    zoomFactor_ = zoom;
-    styles_.setZoom(zoom);
-    QFont documentFont = defaultFont_;
-    documentFont.setPointSizeF(defaultFont_.pointSizeF() * zoom);
-    document_->setDefaultFont(documentFont);
+    m_zoomFactor = zoom;
+    m_styles.setZoom(zoom);
+    QFont documentFont = m_defaultFont;
+    documentFont.setPointSizeF(m_defaultFont.pointSizeF() * zoom);
+    m_document->setDefaultFont(documentFont);
     applyHighlighting();
 }
 

@@ -112,8 +112,8 @@ public:
     // --- The text ------------------------------------------------------------------
 
     // The displayed document and its layout (owned by the storage).
-    QTextDocument *document() const { return document_; }
-    LazyDocumentLayout *documentLayout() const { return layout_; }
+    QTextDocument *document() const { return m_document; }
+    LazyDocumentLayout *documentLayout() const { return m_layout; }
 
     // The text itself (UTF-16), made from the buffer once per change.
     QString string() const;
@@ -124,7 +124,7 @@ public:
     size_t len() const;
     // The text buffer itself, for the editing operations that call the text
     // engine directly; each must end with updateBackingStoreForChange...
-    _SString *buffer() const { return buffer_; }
+    _SString *buffer() const { return m_buffer; }
 
     // --- Editing -------------------------------------------------------------------
 
@@ -170,13 +170,13 @@ public:
 
     // --- Preferences --------------------------------------------------------------
 
-    const StoragePreferences &preferences() const { return preferences_; }
+    const StoragePreferences &preferences() const { return m_preferences; }
     // Takes new values and reacts to each one that changed as its key asks:
     // the option word, the pair characters, the coalescing level, a queued
     // engine rebuild or a full restyle. Font changes wait for
     // resetDefaultFont.
     void setPreferences(const StoragePreferences &preferences);
-    void setExtrasProvider(ExtrasProvider *extras) { extras_ = extras; }
+    void setExtrasProvider(ExtrasProvider *extras) { m_extras = extras; }
     // Follows the 31 observed keys of `defaults` (kObservedPreferences):
     // each change is read again and reacted to as setPreferences does.
     void observeDefaults(platform::Defaults &defaults);
@@ -184,7 +184,7 @@ public:
 
     // The buffer's option word and the engine's extension flags now.
     uint64_t getExtensionConfiguration() const;
-    uint64_t extensions() const { return engineExtensionWord(preferences_); }
+    uint64_t extensions() const { return engineExtensionWord(m_preferences); }
     void setExtensions();
     void setSmartPairs();
     void setExpansions();
@@ -205,7 +205,7 @@ public:
 
     // The storage's document engine (it parses the buffer's mirror text) and
     // the lock every reader of it holds.
-    tzr_engine *engine() const { return engine_; }
+    tzr_engine *engine() const { return m_engine; }
     std::mutex &engineMutex() const;
 
     // --- Themes and highlighting ------------------------------------------------------
@@ -213,14 +213,14 @@ public:
     // Loads a theme file; on failure logs "Error loading theme '<path>'" and
     // the text stays unstyled (black on white). Restyles the whole text.
     bool applyThemeFromPath(const QString &path);
-    const ThemeStyles &theme() const { return theme_; }
+    const ThemeStyles &theme() const { return m_theme; }
     // The colours an editor view takes from the theme.
-    ThemeColors viewColors() const { return theme_.viewColors(); }
-    QColor backgroundColor() const { return theme_.backgroundColor(); }
-    QColor foregroundColor() const { return theme_.foregroundColor(); }
-    QFont defaultFont() const { return defaultFont_; }
+    ThemeColors viewColors() const { return m_theme.viewColors(); }
+    QColor backgroundColor() const { return m_theme.backgroundColor(); }
+    QColor foregroundColor() const { return m_theme.foregroundColor(); }
+    QFont defaultFont() const { return m_defaultFont; }
 
-    double zoomFactor() const { return zoomFactor_; }
+    double zoomFactor() const { return m_zoomFactor; }
     // Folds a zoom factor into every font size and paragraph metric.
     void setZoomFactor(double zoom);
 
@@ -339,7 +339,7 @@ public:
 
     // Counts the changes of the text: it grows with every edit, undo and
     // redo, so that offsets read from the text can be told from stale ones.
-    quint64 editGeneration() const { return editGeneration_; }
+    quint64 editGeneration() const { return m_editGeneration; }
 
     // --- Elastic tab stops (storage_tab_stops.cpp) --------------------------------
 
@@ -421,27 +421,27 @@ private:
     void recursivelyShiftLevelOfHeading(const HeadingRow &heading, int amount,
                                         std::string &section, size_t offset) const;
 
-    StoragePreferences preferences_;
-    ExtrasProvider *extras_ = nullptr;
-    _SString *buffer_ = nullptr;
-    tzr_engine *engine_ = nullptr;
+    StoragePreferences m_preferences;
+    ExtrasProvider *m_extras = nullptr;
+    _SString *m_buffer = nullptr;
+    tzr_engine *m_engine = nullptr;
     // The engine's lock, shared with rebuilds in flight, which learn
     // through it whether the storage still exists.
     struct EngineGuard;
-    std::shared_ptr<EngineGuard> engineGuard_;
-    QMetaObject::Connection observation_;
-    QTextDocument *document_ = nullptr;
-    LazyDocumentLayout *layout_ = nullptr;
-    ThemeStyles theme_;
-    StyleTable styles_;
-    QFont defaultFont_;
-    double zoomFactor_ = 1.0;
-    mutable textunits::UnitAnchor anchor_;
-    mutable QString string_;
-    mutable bool stringValid_ = false;
-    bool patching_ = false;
-    bool resyncQueued_ = false;
-    quint64 editGeneration_ = 0;
-    bool hasTabStops_ = false;  // some block holds elastic stops
-    bool tabDepthLogged_ = false;
+    std::shared_ptr<EngineGuard> m_engineGuard;
+    QMetaObject::Connection m_observation;
+    QTextDocument *m_document = nullptr;
+    LazyDocumentLayout *m_layout = nullptr;
+    ThemeStyles m_theme;
+    StyleTable m_styles;
+    QFont m_defaultFont;
+    double m_zoomFactor = 1.0;
+    mutable textunits::UnitAnchor m_anchor;
+    mutable QString m_string;
+    mutable bool m_stringValid = false;
+    bool m_patching = false;
+    bool m_resyncQueued = false;
+    quint64 m_editGeneration = 0;
+    bool m_hasTabStops = false;  // some block holds elastic stops
+    bool m_tabDepthLogged = false;
 };

@@ -7,18 +7,18 @@
 
 class SmartTextStorage::Change {
 public:
-    explicit Change(quint64 tags) : record_(smart_string_change_new()) {
-        if (record_)
-            record_->tags = tags;
+    explicit Change(quint64 tags) : m_record(smart_string_change_new()) {
+        if (m_record)
+            m_record->tags = tags;
     }
-    ~Change() { smart_string_change_free(record_); }
+    ~Change() { smart_string_change_free(m_record); }
     Change(const Change &) = delete;
     Change &operator=(const Change &) = delete;
-    smart_string_change *get() const { return record_; }
-    size_t start() const { return record_ ? record_->new_start : 0; }
-    size_t removed() const { return record_ ? record_->removed_length : 0; }
-    size_t inserted() const { return record_ ? record_->new_end - record_->new_start : 0; }
+    smart_string_change *get() const { return m_record; }
+    size_t start() const { return m_record ? m_record->new_start : 0; }
+    size_t removed() const { return m_record ? m_record->removed_length : 0; }
+    size_t inserted() const { return m_record ? m_record->new_end - m_record->new_start : 0; }
 
 private:
-    smart_string_change *record_;
+    smart_string_change *m_record;
 };

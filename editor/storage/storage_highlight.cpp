@@ -63,17 +63,17 @@ std::vector<TokenStart> topLevelStarts(const token *root) {
 // closes a code fence thus restyles everything after it, and any other edit
 // only its neighbourhood.
 void SmartTextStorage::restyleAround(qsizetype start, qsizetype insertedEnd) {
-    QTextBlock editFirst = document_->findBlock(int(start));
-    QTextBlock editLast = document_->findBlock(int(insertedEnd));
+    QTextBlock editFirst = m_document->findBlock(int(start));
+    QTextBlock editLast = m_document->findBlock(int(insertedEnd));
     if (!editFirst.isValid())
-        editFirst = document_->lastBlock();
+        editFirst = m_document->lastBlock();
     if (!editLast.isValid())
-        editLast = document_->lastBlock();
-    if (!theme_.isLoaded()) {
+        editLast = m_document->lastBlock();
+    if (!m_theme.isLoaded()) {
         clearStyles(editFirst, editLast);
         return;
     }
-    QTextBlock first = document_->firstBlock();
+    QTextBlock first = m_document->firstBlock();
     int found = 0;
     for (QTextBlock block = editFirst.previous(); block.isValid(); block = block.previous()) {
         int type = recordOf(block);
@@ -85,15 +85,15 @@ void SmartTextStorage::restyleAround(qsizetype start, qsizetype insertedEnd) {
     // A document that begins with metadata may have more metadata lines
     // anywhere before its first blank line, and only a parse from the start
     // of the text finds them.
-    if (first.blockNumber() > 0 && recordOf(document_->firstBlock()) == kMetadataBlock &&
+    if (first.blockNumber() > 0 && recordOf(m_document->firstBlock()) == kMetadataBlock &&
         !blankLineBefore(first.position()))
-        first = document_->firstBlock();
+        first = m_document->firstBlock();
     restyle(first, editFirst, editLast, -1);
 }
 
 // Whether a line of nothing but spaces and tabs begins before `position`.
 bool SmartTextStorage::blankLineBefore(qsizetype position) const {
-    const DString *mirror = smart_string_mirror_text(buffer_);
+    const DString *mirror = smart_string_mirror_text(m_buffer);
     const char *text = mirror->str;
     const size_t end = qMin(size_t(position), mirror->length);
     size_t line = 0;
@@ -115,28 +115,28 @@ bool SmartTextStorage::blankLineBefore(qsizetype position) const {
 class SmartTextStorage::StylingPass {
 public:
     explicit StylingPass(SmartTextStorage *storage)
-        : storage_(storage), wasPatching_(storage->patching_), cursor_(storage->document_) {
-        storage_->patching_ = true;
-        cursor_.beginEditBlock();
+        : m_storage(storage), m_wasPatching(storage->m_patching), m_cursor(storage->m_document) {
+        m_storage->m_patching = true;
+        m_cursor.beginEditBlock();
     }
     ~StylingPass() {
-        cursor_.endEditBlock();
-        storage_->patching_ = wasPatching_;
+        m_cursor.endEditBlock();
+        m_storage->m_patching = m_wasPatching;
     }
 
 private:
-    SmartTextStorage *storage_;
-    bool wasPatching_;
-    QTextCursor cursor_;
+    SmartTextStorage *m_storage;
+    bool m_wasPatching;
+    QTextCursor m_cursor;
 };
 
 void SmartTextStorage::applyHighlighting() {
     assertThread();
     StylingPass pass(this);
-    if (!theme_.isLoaded())
-        clearStyles(document_->firstBlock(), document_->lastBlock());
+    if (!m_theme.isLoaded())
+        clearStyles(m_document->firstBlock(), m_document->lastBlock());
     else
-        restyle(document_->firstBlock(), document_->firstBlock(), document_->lastBlock(), length());
+        restyle(m_document->firstBlock(), m_document->firstBlock(), m_document->lastBlock(), length());
 }
 
 void SmartTextStorage::applyHighlightingForCharRange(CharRange range) {
@@ -144,21 +144,21 @@ void SmartTextStorage::applyHighlightingForCharRange(CharRange range) {
     CharRange clipped = clamp(range);
     if (clipped != range)
         qCWarning(lcEditor, "Attempt to highlight invalid range");
-    if (!theme_.isLoaded())
+    if (!m_theme.isLoaded())
         return;
     // Widen to whole top-level blocks of the last parse, so that the parse
     // of the range agrees with a parse of the whole text.
-    QTextBlock first = document_->findBlock(int(clipped.location));
+    QTextBlock first = m_document->findBlock(int(clipped.location));
     while (first.isValid() && first.previous().isValid() && recordOf(first) == 0)
         first = first.previous();
-    QTextBlock last = document_->findBlock(int(clipped.end()));
+    QTextBlock last = m_document->findBlock(int(clipped.end()));
     if (!last.isValid())
-        last = document_->lastBlock();
+        last = m_document->lastBlock();
     QTextBlock after = last.next();
     while (after.isValid() && recordOf(after) == 0)
         after = after.next();
     StylingPass pass(this);
-    restyle(first, first, after.isValid() ? after.previous() : document_->lastBlock(),
+    restyle(first, first, after.isValid() ? after.previous() : m_document->lastBlock(),
             after.isValid() ? after.position() : length());
 }
 
@@ -183,7 +183,7 @@ void SmartTextStorage::restyle(const QTextBlock &first, const QTextBlock &editFi
         token *root = nullptr;
         {
             std::lock_guard<std::mutex> lock(engineMutex());
-            root = tzr_engine_parse_substring(engine_, size_t(from), size_t(parseEnd - from));
+            root = tzr_engine_parse_substring(m_engine, size_t(from), size_t(parseEnd - from));
         }
         qsizetype to = parseEnd;
         bool done = end >= 0 || parseEnd >= total;
@@ -196,8 +196,8 @@ void SmartTextStorage::restyle(const QTextBlock &first, const QTextBlock &editFi
                 const TokenStart &p = starts[i], &q = starts[i + 1];
                 if (q.position >= parseEnd)
                     break;
-                QTextBlock pb = document_->findBlock(int(p.position));
-                QTextBlock qb = document_->findBlock(int(q.position));
+                QTextBlock pb = m_document->findBlock(int(p.position));
+                QTextBlock qb = m_document->findBlock(int(q.position));
                 if (pb.blockNumber() <= editLast.blockNumber() || pb.position() != p.position ||
                     qb.position() != q.position || recordOf(pb) != p.type || recordOf(qb) != q.type)
                     continue;
@@ -250,16 +250,16 @@ namespace {
 class Layering {
 public:
     Layering(const ThemeStyles &theme, StyleTable &table, qsizetype from, qsizetype to)
-        : theme_(theme), table_(table), from_(from), to_(to),
-          ids_(size_t(to - from), table.intern(theme.baseAttrs(table))) {}
+        : m_theme(theme), m_table(table), m_from(from), m_to(to),
+          m_ids(size_t(to - from), table.intern(theme.baseAttrs(table))) {}
 
     void apply(int style, qsizetype start, qsizetype length) {
-        if (style != kLineBreakMark && !theme_.hasStyle(style))
+        if (style != kLineBreakMark && !m_theme.hasStyle(style))
             return;
-        qsizetype a = qMax(start, from_), b = qMin(start + length, to_);
+        qsizetype a = qMax(start, m_from), b = qMin(start + length, m_to);
         quint32 lastIn = UINT32_MAX, lastOut = 0;
         for (qsizetype i = a; i < b; i++) {
-            quint32 &id = ids_[size_t(i - from_)];
+            quint32 &id = m_ids[size_t(i - m_from)];
             if (id != lastIn) {
                 lastIn = id;
                 lastOut = next(id, style);
@@ -301,30 +301,30 @@ public:
         }
     }
 
-    quint32 at(qsizetype position) const { return ids_[size_t(position - from_)]; }
+    quint32 at(qsizetype position) const { return m_ids[size_t(position - m_from)]; }
 
 private:
 
     quint32 next(quint32 id, int style) {
         const quint64 key = quint64(id) << 16 | quint64(style);
-        auto found = transitions_.constFind(key);
-        if (found != transitions_.constEnd())
+        auto found = m_transitions.constFind(key);
+        if (found != m_transitions.constEnd())
             return found.value();
-        CharAttrs attrs = table_.charAttrs(id);
+        CharAttrs attrs = m_table.charAttrs(id);
         if (style == kLineBreakMark)
             attrs.lineBreak = true;
         else
-            attrs = theme_.apply(style, attrs, table_);
-        quint32 result = table_.intern(attrs);
-        transitions_.insert(key, result);
+            attrs = m_theme.apply(style, attrs, m_table);
+        quint32 result = m_table.intern(attrs);
+        m_transitions.insert(key, result);
         return result;
     }
 
-    const ThemeStyles &theme_;
-    StyleTable &table_;
-    qsizetype from_, to_;
-    std::vector<quint32> ids_;
-    QHash<quint64, quint32> transitions_;
+    const ThemeStyles &m_theme;
+    StyleTable &m_table;
+    qsizetype m_from, m_to;
+    std::vector<quint32> m_ids;
+    QHash<quint64, quint32> m_transitions;
 };
 
 }  // namespace
@@ -335,9 +335,9 @@ private:
 // forceLast], whose layouts may hold formats of text they no longer have.
 void SmartTextStorage::styleRange(token *root, qsizetype from, qsizetype to, int forceFirst,
                                   int forceLast) {
-    Layering layering(theme_, styles_, from, to);
+    Layering layering(m_theme, m_styles, from, to);
     layering.walk(root, to);
-    const quint32 base = styles_.intern(theme_.baseAttrs(styles_));
+    const quint32 base = m_styles.intern(m_theme.baseAttrs(m_styles));
 
     // Records of the top-level tokens that begin in the range.
     QHash<int, quint16> starts;
@@ -345,18 +345,18 @@ void SmartTextStorage::styleRange(token *root, qsizetype from, qsizetype to, int
     for (const TokenStart &s : topLevelStarts(root)) {
         if (s.position >= to)
             break;
-        QTextBlock block = document_->findBlock(int(s.position));
+        QTextBlock block = m_document->findBlock(int(s.position));
         if (block.position() == s.position)
             starts.insert(block.blockNumber(), s.type);
         else
             innerStarts.insert(block.blockNumber());
     }
 
-    QTextCursor formatCursor(document_);
+    QTextCursor formatCursor(m_document);
     // The range ends at a block start, or at the end of the text, where the
     // last block may begin (empty) exactly at `to`.
     const bool toEnd = to >= length();
-    for (QTextBlock block = document_->findBlock(int(from));
+    for (QTextBlock block = m_document->findBlock(int(from));
          block.isValid() && (block.position() < to || toEnd); block = block.next()) {
         const qsizetype position = block.position();
         const int textLength = block.length() - 1;
@@ -372,7 +372,7 @@ void SmartTextStorage::styleRange(token *root, qsizetype from, qsizetype to, int
         const qsizetype separatorAt = position + textLength;
         const quint32 separator = separatorAt < to ? layering.at(separatorAt) : base;
         const quint32 paragraph =
-            styles_.charAttrs(textLength > 0 ? layering.at(position) : separator).paragraph;
+            m_styles.charAttrs(textLength > 0 ? layering.at(position) : separator).paragraph;
 
         const int number = block.blockNumber();
         BlockStyle *style = styleOf(block);
@@ -385,12 +385,12 @@ void SmartTextStorage::styleRange(token *root, qsizetype from, qsizetype to, int
             QList<QTextLayout::FormatRange> formats;
             formats.reserve(runs.size());
             for (const StyleRun &run : runs)
-                formats.append({run.start, run.length, styles_.charFormat(run.attrs)});
+                formats.append({run.start, run.length, m_styles.charFormat(run.attrs)});
             block.layout()->setFormats(formats);
             style->runs = std::move(runs);
         }
         style->separator = separator;
-        const QTextBlockFormat &blockFormat = styles_.blockFormat(paragraph);
+        const QTextBlockFormat &blockFormat = m_styles.blockFormat(paragraph);
         if (force || style->paragraph != paragraph || block.blockFormat() != blockFormat) {
             if (block.blockFormat() != blockFormat) {
                 formatCursor.setPosition(int(position));
@@ -414,16 +414,16 @@ CharAttrs SmartTextStorage::attributesAt(qsizetype index) const {
             return CharAttrs{};
         index = qBound<qsizetype>(0, index, n - 1);
     }
-    QTextBlock block = document_->findBlock(int(index));
+    QTextBlock block = m_document->findBlock(int(index));
     const BlockStyle *style = styleOf(block);
     if (!style)
         return CharAttrs{};
     const int offset = int(index - block.position());
     if (offset >= block.length() - 1)
-        return styles_.charAttrs(style->separator);
+        return m_styles.charAttrs(style->separator);
     for (const StyleRun &run : style->runs)
         if (offset < run.start + run.length)
-            return styles_.charAttrs(run.attrs);
+            return m_styles.charAttrs(run.attrs);
     return CharAttrs{};
 }
 
@@ -433,8 +433,8 @@ QList<AttributeRun> SmartTextStorage::runs(const QTextBlock &block) const {
     if (!style)
         return result;
     for (const StyleRun &run : style->runs) {
-        CharAttrs attrs = styles_.charAttrs(run.attrs);
-        const ParaAttrs paragraph = styles_.paraAttrs(attrs.paragraph);
+        CharAttrs attrs = m_styles.charAttrs(run.attrs);
+        const ParaAttrs paragraph = m_styles.paraAttrs(attrs.paragraph);
         attrs.paragraph = 0;
         if (!result.isEmpty() && result.last().attrs == attrs && result.last().paragraph == paragraph)
             result.last().length += run.length;
@@ -446,12 +446,12 @@ QList<AttributeRun> SmartTextStorage::runs(const QTextBlock &block) const {
 
 ParaAttrs SmartTextStorage::paragraphAttributes(const QTextBlock &block) const {
     const BlockStyle *style = styleOf(block);
-    return style ? styles_.paraAttrs(style->paragraph) : ParaAttrs{};
+    return style ? m_styles.paraAttrs(style->paragraph) : ParaAttrs{};
 }
 
 bool SmartTextStorage::hasHardBreak(const QTextBlock &block) const {
     const BlockStyle *style = styleOf(block);
-    return style && styles_.charAttrs(style->separator).lineBreak;
+    return style && m_styles.charAttrs(style->separator).lineBreak;
 }
 
 int SmartTextStorage::blockStartType(const QTextBlock &block) const {

@@ -30,9 +30,9 @@ std::optional<CharRange> SmartTextStorage::moveCharactersInRange(CharRange range
     bool half = false;
     const bool changed = commandEdit([&](smart_string_change *change) {
         const uint64_t options =
-            smart_string_get_options(buffer_) &
+            smart_string_get_options(m_buffer) &
             ~uint64_t(SMART_STRING_SMART_PAIRS | SMART_STRING_EXPANSIONS | SMART_STRING_PLACEHOLDER_TAB);
-        smart_string_apply_edits(buffer_, edits, change, options);
+        smart_string_apply_edits(m_buffer, edits, change, options);
         if (change->result_count != 2)
             return;
         const smart_string_edit_result *result = change->results[insertionIndex];
@@ -43,7 +43,7 @@ std::optional<CharRange> SmartTextStorage::moveCharactersInRange(CharRange range
             return;
         }
         placed = {result->caret_start - inserted, inserted};
-        smart_string_set_caret(buffer_, placed->first, placed->second);
+        smart_string_set_caret(m_buffer, placed->first, placed->second);
     });
     smart_string_heading_records_free(removal);
     smart_string_heading_records_free(insertion);

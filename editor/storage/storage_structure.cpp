@@ -82,7 +82,7 @@ void SmartTextStorage::shiftRange(CharRange range, int action) {
     // A pair, not bindings: lambdas capture bindings only from C++20 on
     // in every compiler (the fuzz build's clang does not yet).
     const std::pair<size_t, size_t> bytes = byteRangeFromCharRange(range);
-    commandEdit([&](smart_string_change *change) { command(buffer_, bytes.first, bytes.second, change); });
+    commandEdit([&](smart_string_change *change) { command(m_buffer, bytes.first, bytes.second, change); });
 }
 
 void SmartTextStorage::shiftRangeLeft(CharRange range) { shiftRange(range, ShiftOutdent); }
@@ -96,22 +96,22 @@ void SmartTextStorage::increaseLine(CharRange range) { shiftRange(range, Heading
 
 void SmartTextStorage::increaseSelection(CharRange range) {
     auto [start, length] = byteRangeFromCharRange(range);
-    smart_string_increase_selection(buffer_, start, length);
+    smart_string_increase_selection(m_buffer, start, length);
 }
 
 void SmartTextStorage::decreaseSelection(CharRange range) {
     auto [start, length] = byteRangeFromCharRange(range);
-    smart_string_decrease_selection(buffer_, start, length);
+    smart_string_decrease_selection(m_buffer, start, length);
 }
 
 void SmartTextStorage::moveSelectionToPreviousParagraph(CharRange range) {
     auto [start, length] = byteRangeFromCharRange(range);
-    smart_string_previous_paragraph(buffer_, start, length);
+    smart_string_previous_paragraph(m_buffer, start, length);
 }
 
 void SmartTextStorage::moveSelectionToNextParagraph(CharRange range) {
     auto [start, length] = byteRangeFromCharRange(range);
-    smart_string_next_paragraph(buffer_, start, length);
+    smart_string_next_paragraph(m_buffer, start, length);
 }
 
 // --- Section moves ----------------------------------------------------------------------
@@ -119,7 +119,7 @@ void SmartTextStorage::moveSelectionToNextParagraph(CharRange range) {
 // A row fits the text when it was read from the text as it is now, lies in
 // it, begins at a heading line, and holds its sub-headings.
 bool SmartTextStorage::headingRowFits(const HeadingRow &row) const {
-    if (row.generation != editGeneration_ || row.start < 0 || row.length < 0 ||
+    if (row.generation != m_editGeneration || row.start < 0 || row.length < 0 ||
         row.stop() > length())
         return false;
     if (!headingLineAt(str(), len(), byteRangeFromCharRange({row.start, 0}).first))
@@ -240,7 +240,7 @@ bool SmartTextStorage::moveToCHeadings(const std::vector<HeadingRow> &headings,
     append(at, 0, movedText.c_str());
 
     const bool moved = commandEdit(
-        [&](smart_string_change *change) { smart_string_move_sections(buffer_, chain, change); });
+        [&](smart_string_change *change) { smart_string_move_sections(m_buffer, chain, change); });
     smart_string_heading_records_free(chain);
     return moved;
 }

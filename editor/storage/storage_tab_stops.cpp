@@ -49,7 +49,7 @@ struct TabLine {
 class SmartTextStorage::CellMeasure {
 public:
     explicit CellMeasure(const SmartTextStorage &storage)
-        : storage_(storage), base_(storage.document_->defaultFont()) {}
+        : m_storage(storage), m_base(storage.m_document->defaultFont()) {}
 
     qreal width(const QTextBlock &block, const QString &text, int from, int to) {
         if (from >= to)
@@ -84,21 +84,21 @@ public:
 
 private:
     const QFontMetricsF &baseMetrics() {
-        if (!baseFontMetrics_)
-            baseFontMetrics_.emplace(base_);
-        return *baseFontMetrics_;
+        if (!m_baseFontMetrics)
+            m_baseFontMetrics.emplace(m_base);
+        return *m_baseFontMetrics;
     }
     const QFontMetricsF &metrics(quint32 attrs) {
-        auto found = metrics_.find(attrs);
-        if (found == metrics_.end())
-            found = metrics_.emplace(attrs, QFontMetricsF(storage_.styles_.font(attrs, base_))).first;
+        auto found = m_metrics.find(attrs);
+        if (found == m_metrics.end())
+            found = m_metrics.emplace(attrs, QFontMetricsF(m_storage.m_styles.font(attrs, m_base))).first;
         return found->second;
     }
 
-    const SmartTextStorage &storage_;
-    QFont base_;
-    std::optional<QFontMetricsF> baseFontMetrics_;
-    std::unordered_map<quint32, QFontMetricsF> metrics_;
+    const SmartTextStorage &m_storage;
+    QFont m_base;
+    std::optional<QFontMetricsF> m_baseFontMetrics;
+    std::unordered_map<quint32, QFontMetricsF> m_metrics;
 };
 
 namespace {
@@ -135,7 +135,7 @@ std::vector<TabLine> tabLines(const QTextBlock &first, const QTextBlock &last, i
 
 void SmartTextStorage::watchTabStops() {
     connect(this, &SmartTextStorage::restyled, this, &SmartTextStorage::restyledForTabStops);
-    layout_->setOptionHook([](const QTextBlock &block, LazyDocumentLayout::BlockGeometry &geometry) {
+    m_layout->setOptionHook([](const QTextBlock &block, LazyDocumentLayout::BlockGeometry &geometry) {
         const BlockStyle *style = styleOf(block);
         if (!style || (style->tabStops.isEmpty() && style->tabHeadIndent < 0))
             return;
@@ -155,9 +155,9 @@ void SmartTextStorage::watchTabStops() {
 }
 
 void SmartTextStorage::restyledForTabStops(CharRange range) {
-    if (preferences_.useElasticTabstops)
+    if (m_preferences.useElasticTabstops)
         alignTabStopsInRange(range);
-    else if (hasTabStops_)
+    else if (m_hasTabStops)
         clearTabStops();
 }
 
@@ -189,9 +189,9 @@ std::pair<QTextBlock, QTextBlock> SmartTextStorage::blocksOf(CharRange range) co
     // when that line is empty (it begins where the range ends): a line
     // emptied there must lose its stops too.
     if (r.end() >= length())
-        return {document_->findBlock(int(r.location)), document_->lastBlock()};
-    return {document_->findBlock(int(r.location)),
-            document_->findBlock(int(r.length > 0 ? r.end() - 1 : r.location))};
+        return {m_document->findBlock(int(r.location)), m_document->lastBlock()};
+    return {m_document->findBlock(int(r.location)),
+            m_document->findBlock(int(r.length > 0 ? r.end() - 1 : r.location))};
 }
 
 void SmartTextStorage::configureTabStopsDepth(int depth, CharRange range) {
@@ -211,7 +211,7 @@ void SmartTextStorage::configureTabStops(int depth, const QTextBlock &first, con
         }
     }
 
-    const qreal unit = kTabUnit * zoomFactor_;
+    const qreal unit = kTabUnit * m_zoomFactor;
     CellMeasure measure(*this);
     for (int d = depth; d <= kMaxTabDepth; d++) {
         bool placed = false;
@@ -241,8 +241,8 @@ void SmartTextStorage::configureTabStops(int depth, const QTextBlock &first, con
 
     int changedFirst = INT_MAX, changedLast = -1;
     for (TabLine &line : lines) {
-        if (line.overflow && !tabDepthLogged_) {
-            tabDepthLogged_ = true;
+        if (line.overflow && !m_tabDepthLogged) {
+            m_tabDepthLogged = true;
             qCWarning(lcEditor, "elastic tab stops: columns past %d keep fixed tab stops", kMaxTabDepth);
         }
         BlockStyle *style = styleOf(line.block);
@@ -256,12 +256,12 @@ void SmartTextStorage::configureTabStops(int depth, const QTextBlock &first, con
         style->tabStops = std::move(line.stops);
         style->tabHeadIndent = line.headIndent;
         if (!style->tabStops.isEmpty() || style->tabHeadIndent >= 0)
-            hasTabStops_ = true;
+            m_hasTabStops = true;
         changedFirst = qMin(changedFirst, line.block.blockNumber());
         changedLast = qMax(changedLast, line.block.blockNumber());
     }
     if (changedLast >= 0)
-        layout_->invalidateBlocks(changedFirst, changedLast);
+        m_layout->invalidateBlocks(changedFirst, changedLast);
 }
 
 qreal SmartTextStorage::widthOfCell(int cell, CharRange range) const {
@@ -269,7 +269,7 @@ qreal SmartTextStorage::widthOfCell(int cell, CharRange range) const {
     if (cell < 1)
         return 0;
     auto [first, last] = blocksOf(range);
-    qreal width = kTabUnit * zoomFactor_;
+    qreal width = kTabUnit * m_zoomFactor;
     if (!first.isValid() || !last.isValid() || cell > kMaxTabDepth)
         return width;
     CellMeasure measure(*this);
@@ -281,7 +281,7 @@ qreal SmartTextStorage::widthOfCell(int cell, CharRange range) const {
 
 void SmartTextStorage::clearTabStops() {
     int changedFirst = INT_MAX, changedLast = -1;
-    for (QTextBlock block = document_->firstBlock(); block.isValid(); block = block.next()) {
+    for (QTextBlock block = m_document->firstBlock(); block.isValid(); block = block.next()) {
         BlockStyle *style = styleOf(block);
         if (!style || (style->tabStops.isEmpty() && style->tabHeadIndent < 0))
             continue;
@@ -290,9 +290,9 @@ void SmartTextStorage::clearTabStops() {
         changedFirst = qMin(changedFirst, block.blockNumber());
         changedLast = block.blockNumber();
     }
-    hasTabStops_ = false;
+    m_hasTabStops = false;
     if (changedLast >= 0)
-        layout_->invalidateBlocks(changedFirst, changedLast);
+        m_layout->invalidateBlocks(changedFirst, changedLast);
 }
 
 QList<qreal> SmartTextStorage::tabStops(const QTextBlock &block) const {

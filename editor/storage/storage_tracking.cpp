@@ -55,10 +55,10 @@ bool SmartTextStorage::commandEdit(const std::function<void(smart_string_change 
     Change change(kUserEditTag | kCommandTag);
     // Coalescing would merge a one-character command ("#" added to a
     // heading) into the typing before it.
-    const uint32_t coalescing = buffer_->coalesce_level;
-    smart_string_set_coalesce_level(buffer_, 0);
+    const uint32_t coalescing = m_buffer->coalesce_level;
+    smart_string_set_coalesce_level(m_buffer, 0);
     edit(change.get());
-    smart_string_set_coalesce_level(buffer_, coalescing);
+    smart_string_set_coalesce_level(m_buffer, coalescing);
     patch(change.start(), change.removed(), change.inserted());
     return change.removed() || change.inserted();
 }
@@ -78,41 +78,41 @@ QString SmartTextStorage::criticMarkupCommentDefault(const CriticCommentPreferen
 }
 
 void SmartTextStorage::setCriticCommentTemplate() {
-    const QByteArray comment = criticMarkupCommentDefault(preferences_.criticComment).toUtf8();
-    smart_string_set_comment_template(buffer_, comment.isEmpty() ? nullptr : comment.constData());
+    const QByteArray comment = criticMarkupCommentDefault(m_preferences.criticComment).toUtf8();
+    smart_string_set_comment_template(m_buffer, comment.isEmpty() ? nullptr : comment.constData());
 }
 
 // --- Tracking and marks -----------------------------------------------------------------
 
-void SmartTextStorage::startTrackingChanges() { smart_string_start_tracking_changes(buffer_); }
-void SmartTextStorage::stopTrackingChanges() { smart_string_stop_tracking_changes(buffer_); }
-void SmartTextStorage::toggleChangeTracking() { smart_string_toggle_change_tracking(buffer_); }
-bool SmartTextStorage::isTrackingChanges() const { return smart_string_is_tracking_changes(buffer_); }
+void SmartTextStorage::startTrackingChanges() { smart_string_start_tracking_changes(m_buffer); }
+void SmartTextStorage::stopTrackingChanges() { smart_string_stop_tracking_changes(m_buffer); }
+void SmartTextStorage::toggleChangeTracking() { smart_string_toggle_change_tracking(m_buffer); }
+bool SmartTextStorage::isTrackingChanges() const { return smart_string_is_tracking_changes(m_buffer); }
 
 std::optional<CharRange> SmartTextStorage::rangeOfCriticChangeIntersectingRange(CharRange range) {
     auto [start, length] = byteRangeFromCharRange(range);
     size_t found = size_t(-1), foundLength = 0;
-    smart_string_change_intersecting_range(buffer_, start, length, &found, &foundLength);
+    smart_string_change_intersecting_range(m_buffer, start, length, &found, &foundLength);
     return foundRange(*this, found, foundLength);
 }
 
 std::optional<CharRange> SmartTextStorage::rangeOfNextCriticChange(qsizetype position) {
     size_t found = size_t(-1), foundLength = 0;
-    smart_string_next_change(buffer_, byteRangeFromCharRange({position, 0}).first, &found,
+    smart_string_next_change(m_buffer, byteRangeFromCharRange({position, 0}).first, &found,
                              &foundLength);
     return foundRange(*this, found, foundLength);
 }
 
 std::optional<CharRange> SmartTextStorage::rangeOfPreviousCriticChange(qsizetype position) {
     size_t found = size_t(-1), foundLength = 0;
-    smart_string_previous_change(buffer_, byteRangeFromCharRange({position, 0}).first, &found,
+    smart_string_previous_change(m_buffer, byteRangeFromCharRange({position, 0}).first, &found,
                                  &foundLength);
     return foundRange(*this, found, foundLength);
 }
 
 int SmartTextStorage::canEditRange(CharRange range, qsizetype replacementLength) {
     auto [start, length] = byteRangeFromCharRange(range);
-    return smart_string_can_edit_range(buffer_, start, length,
+    return smart_string_can_edit_range(m_buffer, start, length,
                                        size_t(qMax<qsizetype>(0, replacementLength)));
 }
 
@@ -125,7 +125,7 @@ QStringList SmartTextStorage::completionsForPartialWordRange(CharRange range,
     range = clamp(range);
     const QString partial = string().mid(range.location, range.length);
     addReferencesToAutoComplete();
-    QStringList words = takeLines(smart_string_autocomplete_fuzzy(buffer_, partial.toUtf8().constData()));
+    QStringList words = takeLines(smart_string_autocomplete_fuzzy(m_buffer, partial.toUtf8().constData()));
     words.removeAll(partial);
     return words;
 }
@@ -137,7 +137,7 @@ QStringList SmartTextStorage::labelCompletionsForPartialWordRange(CharRange rang
     range = clamp(range);
     const QString partial = string().mid(range.location, range.length).toLower();
     addReferencesToAutoComplete();
-    QStringList words = takeLines(smart_string_autocomplete_fuzzy(buffer_, partial.toUtf8().constData()));
+    QStringList words = takeLines(smart_string_autocomplete_fuzzy(m_buffer, partial.toUtf8().constData()));
     words.removeIf([&partial](const QString &word) { return !word.toLower().startsWith(partial); });
     if (words.isEmpty() && indexOfSelectedItem)
         *indexOfSelectedItem = -1;
@@ -158,7 +158,7 @@ void SmartTextStorage::addReferencesToAutoComplete() {
     free(tzr_engine_convert(e, TZR_FORMAT_HTML));
     if (stack *labels = tzr_engine_reference_labels(e)) {
         for (size_t i = 0; i < labels->size; i++)
-            smart_string_autocomplete_add(buffer_, static_cast<const char *>(labels->element[i]));
+            smart_string_autocomplete_add(m_buffer, static_cast<const char *>(labels->element[i]));
         string_stack_free(labels);
     }
     header *toc = tzr_engine_toc_entries(e);
@@ -177,7 +177,7 @@ void SmartTextStorage::addHeadersToAutoComplete(const header *toc) {
         const header *entry = pending.back();
         pending.pop_back();
         if (entry->title && *entry->title)
-            smart_string_autocomplete_add(buffer_, entry->title);
+            smart_string_autocomplete_add(m_buffer, entry->title);
         if (entry->next)
             pending.push_back(entry->next);
         if (entry->child)
@@ -187,7 +187,7 @@ void SmartTextStorage::addHeadersToAutoComplete(const header *toc) {
 
 void SmartTextStorage::addBibtexToAutoComplete(const QSet<QString> &citeKeys) {
     for (const QString &key : citeKeys)
-        smart_string_autocomplete_add(buffer_, key.toUtf8().constData());
+        smart_string_autocomplete_add(m_buffer, key.toUtf8().constData());
 }
 
 // --- Emphasis and strong ------------------------------------------------------------------
@@ -196,9 +196,9 @@ void SmartTextStorage::addMarkupType(int type, CharRange range) {
     assertThread();
     const char *marker = nullptr;
     if (type == PAIR_EMPH)
-        marker = chosenMarker(preferences_.emphasisMarker, "*", "_");
+        marker = chosenMarker(m_preferences.emphasisMarker, "*", "_");
     else if (type == PAIR_STRONG)
-        marker = chosenMarker(preferences_.strongMarker, "**", "__");
+        marker = chosenMarker(m_preferences.strongMarker, "**", "__");
     // No marker: a toggle would add or strip empty markers, which is no
     // change the user asked for.
     if (!marker)
@@ -219,13 +219,13 @@ void SmartTextStorage::addMarkupType(int type, CharRange range) {
     commandEdit([&, start = start, length = length](smart_string_change *change) {
         const size_t before = len();
         const size_t replacementLength = strlen(replacement);
-        smart_string_bulk_replace(buffer_, start, length, replacement, change);
+        smart_string_bulk_replace(m_buffer, start, length, replacement, change);
         // The selection is that of the text as the toggle wrote it; when the
         // buffer made something else of the edit (change tracking marks it
         // up), the caret stays where the bulk edit anchored it.
         if (len() == before - length + replacementLength &&
             memcmp(str() + start, replacement, replacementLength) == 0)
-            smart_string_set_caret(buffer_, selectionStart, selectionLength);
+            smart_string_set_caret(m_buffer, selectionStart, selectionLength);
     });
     free(replacement);
 }

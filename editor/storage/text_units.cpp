@@ -111,29 +111,29 @@ size_t unitsIn(const char *utf8, size_t length) {
 size_t UnitAnchor::unitsAt(const char *text, size_t length, size_t byte) {
     if (byte > length)
         byte = length;
-    if (byte_ > length)
+    if (m_byte > length)
         reset();
     size_t units;
-    if (byte >= byte_)
-        units = units_ + unitsIn(text + byte_, byte - byte_);
-    else if (byte < byte_ - byte)
+    if (byte >= m_byte)
+        units = m_units + unitsIn(text + m_byte, byte - m_byte);
+    else if (byte < m_byte - byte)
         units = unitsIn(text, byte);
     else
-        units = units_ - unitsIn(text + byte, byte_ - byte);
+        units = m_units - unitsIn(text + byte, m_byte - byte);
     moveTo(byte, units);
     return units;
 }
 
 size_t UnitAnchor::byteAt(const char *text, size_t length, size_t units) {
-    if (byte_ > length)
+    if (m_byte > length)
         reset();
     size_t i = 0, u = 0;
-    if (units >= units_) {
-        i = byte_, u = units_;
-    } else if (units_ - units < units) {
+    if (units >= m_units) {
+        i = m_byte, u = m_units;
+    } else if (m_units - units < units) {
         // Step back from the anchor to a character start at or before the
         // wanted unit, then forward as usual.
-        i = byte_, u = units_;
+        i = m_byte, u = m_units;
         while (i > 0 && (u > units || isContinuation(static_cast<unsigned char>(text[i])))) {
             i--;
             u -= utf8_unit_table[static_cast<unsigned char>(text[i])];

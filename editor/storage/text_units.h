@@ -44,11 +44,11 @@ size_t unitsIn(const char *utf8, size_t length);
 // text (the start of the edit, whose prefix did not change), or resets it.
 class UnitAnchor {
 public:
-    void reset() { byte_ = units_ = 0; }
-    void moveTo(size_t byte, size_t units) { byte_ = byte, units_ = units; }
+    void reset() { m_byte = m_units = 0; }
+    void moveTo(size_t byte, size_t units) { m_byte = byte, m_units = units; }
     // The text changed from `byte` on: a pair past it no longer holds.
     void forgetFrom(size_t byte) {
-        if (byte_ > byte)
+        if (m_byte > byte)
             reset();
     }
 
@@ -59,8 +59,8 @@ public:
     size_t byteAt(const char *text, size_t length, size_t units);
 
 private:
-    size_t byte_ = 0;
-    size_t units_ = 0;
+    size_t m_byte = 0;
+    size_t m_units = 0;
 };
 
 }  // namespace textunits

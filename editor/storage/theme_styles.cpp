@@ -52,46 +52,46 @@ QFont editorBaseFont(const QString &name, double pointSize) {
     return font;
 }
 
-ThemeStyles::ThemeStyles() : names_(smart_text_style_names_new()), resolver_(knownFontFamily) {}
+ThemeStyles::ThemeStyles() : m_names(smart_text_style_names_new()), m_resolver(knownFontFamily) {}
 
 ThemeStyles::~ThemeStyles() {
-    free(theme_);
-    smart_text_style_names_free(names_);
+    free(m_theme);
+    smart_text_style_names_free(m_names);
 }
 
 bool ThemeStyles::load(const QString &path) {
-    free(theme_);
-    theme_ = nullptr;
+    free(m_theme);
+    m_theme = nullptr;
     QByteArray file = QFile::encodeName(path);
-    theme_ = theme_load_file(file.constData(), names_, kThemeStyleCount);
-    if (!theme_) {
+    m_theme = theme_load_file(file.constData(), m_names, kThemeStyleCount);
+    if (!m_theme) {
         qCWarning(lcEditor, "Error loading theme '%s'", qUtf8Printable(path));
         return false;
     }
-    theme_inherit_styles(theme_);
+    theme_inherit_styles(m_theme);
     return true;
 }
 
 void ThemeStyles::setBaseFont(const QString &family, float pointSize) {
-    baseFamily_ = family;
-    basePointSize_ = pointSize;
+    m_baseFamily = family;
+    m_basePointSize = pointSize;
 }
 
 void ThemeStyles::setFontResolver(FontFamilyResolver resolver) {
-    resolver_ = resolver ? std::move(resolver) : FontFamilyResolver(knownFontFamily);
-    resolved_.clear();
+    m_resolver = resolver ? std::move(resolver) : FontFamilyResolver(knownFontFamily);
+    m_resolved.clear();
 }
 
 std::optional<QString> ThemeStyles::resolveFamily(const QString &name) const {
-    auto found = resolved_.constFind(name);
-    if (found != resolved_.constEnd())
+    auto found = m_resolved.constFind(name);
+    if (found != m_resolved.constEnd())
         return found.value();
-    std::optional<QString> family = resolver_(name);
-    resolved_.insert(name, family);
+    std::optional<QString> family = m_resolver(name);
+    m_resolved.insert(name, family);
     return family;
 }
 
-bool ThemeStyles::hasStyle(int index) const { return theme_has_style(theme_, index); }
+bool ThemeStyles::hasStyle(int index) const { return theme_has_style(m_theme, index); }
 
 ParaAttrs ThemeStyles::paragraph(float indent, float tail, float after, float before) const {
     ParaAttrs p;
@@ -99,16 +99,16 @@ ParaAttrs ThemeStyles::paragraph(float indent, float tail, float after, float be
     p.tailIndent = tail;
     p.spacingAfter = after;
     p.spacingBefore = before;
-    float themeLineHeight = theme_line_height(theme_);
-    p.lineHeightMultiple = themeLineHeight != 0 ? themeLineHeight : lineHeightPreference_;
-    p.alignment = defaultAlignment_;
+    float themeLineHeight = theme_line_height(m_theme);
+    p.lineHeightMultiple = themeLineHeight != 0 ? themeLineHeight : m_lineHeightPreference;
+    p.alignment = m_defaultAlignment;
     return p;
 }
 
 CharAttrs ThemeStyles::baseAttrs(StyleTable &table) const {
     CharAttrs a;
-    a.family = baseFamily_;
-    a.pointSize = basePointSize_;
+    a.family = m_baseFamily;
+    a.pointSize = m_basePointSize;
     a.paragraph = table.intern(paragraph(0, 0, 0, 0));
     a = apply(0, a, table);
     // Text is always given a colour of its own, so that it never depends on
@@ -119,15 +119,15 @@ CharAttrs ThemeStyles::baseAttrs(StyleTable &table) const {
 }
 
 CharAttrs ThemeStyles::apply(int index, const CharAttrs &in, StyleTable &table) const {
-    if (!theme_has_style(theme_, index))
+    if (!theme_has_style(m_theme, index))
         return in;
-    const theme_style &s = theme_->styles[index];
+    const theme_style &s = m_theme->styles[index];
     CharAttrs out = in;
     if (s.font_size != 0 || s.font_scale != 0 || s.font_name[0]) {
-        float size = s.font_size != 0 ? s.font_size : basePointSize_;
+        float size = s.font_size != 0 ? s.font_size : m_basePointSize;
         if (s.font_scale != 0)
             size *= s.font_scale;
-        QString name = s.font_name[0] ? QString::fromUtf8(s.font_name) : baseFamily_;
+        QString name = s.font_name[0] ? QString::fromUtf8(s.font_name) : m_baseFamily;
         if (std::optional<QString> family = resolveFamily(name)) {
             out.family = *family;
             out.pointSize = size;
@@ -153,27 +153,27 @@ CharAttrs ThemeStyles::apply(int index, const CharAttrs &in, StyleTable &table) 
 }
 
 QColor ThemeStyles::backgroundColor() const {
-    color c = theme_style_background(theme_, 0);
-    return theme_ && c.alpha != 0 ? QColor::fromRgba(packed(c)) : QColor(Qt::white);
+    color c = theme_style_background(m_theme, 0);
+    return m_theme && c.alpha != 0 ? QColor::fromRgba(packed(c)) : QColor(Qt::white);
 }
 
 QColor ThemeStyles::foregroundColor() const {
-    color c = theme_style_foreground(theme_, 0);
-    return theme_ && c.alpha != 0 ? QColor::fromRgba(packed(c)) : QColor(Qt::black);
+    color c = theme_style_foreground(m_theme, 0);
+    return m_theme && c.alpha != 0 ? QColor::fromRgba(packed(c)) : QColor(Qt::black);
 }
 
 ThemeColors ThemeStyles::viewColors() const {
     ThemeColors colors;
     colors.background = backgroundColor();
     colors.text = foregroundColor();
-    colors.caret = setColor(theme_, theme_caret_color).value_or(QColor(Qt::black));
-    colors.selection = setColor(theme_, theme_selection_color);
-    colors.sidebarText = setColor(theme_, theme_sidebar_text_color);
-    colors.sidebarTextHighlighted = setColor(theme_, theme_sidebar_text_color_highlighted);
+    colors.caret = setColor(m_theme, theme_caret_color).value_or(QColor(Qt::black));
+    colors.selection = setColor(m_theme, theme_selection_color);
+    colors.sidebarText = setColor(m_theme, theme_sidebar_text_color);
+    colors.sidebarTextHighlighted = setColor(m_theme, theme_sidebar_text_color_highlighted);
     colors.sidebarTextHighlightedInactive =
-        setColor(theme_, theme_sidebar_text_color_highlighted_inactive);
-    colors.sidebarHighlight = setColor(theme_, theme_sidebar_highlight_color);
-    colors.sidebarHighlightInactive = setColor(theme_, theme_sidebar_highlight_color_inactive);
-    colors.sidebarBackground = setColor(theme_, theme_sidebar_background_color);
+        setColor(m_theme, theme_sidebar_text_color_highlighted_inactive);
+    colors.sidebarHighlight = setColor(m_theme, theme_sidebar_highlight_color);
+    colors.sidebarHighlightInactive = setColor(m_theme, theme_sidebar_highlight_color_inactive);
+    colors.sidebarBackground = setColor(m_theme, theme_sidebar_background_color);
     return colors;
 }

@@ -55,18 +55,18 @@ public:
     // inheritance. On failure logs "Error loading theme '<path>'", keeps no
     // theme (nothing is styled) and returns false.
     bool load(const QString &path);
-    bool isLoaded() const { return theme_ != nullptr; }
-    const theme *raw() const { return theme_; }
+    bool isLoaded() const { return m_theme != nullptr; }
+    const theme *raw() const { return m_theme; }
     // 256 names by token type, as handed to the theme reader.
-    char *const *styleNames() const { return names_; }
+    char *const *styleNames() const { return m_names; }
 
     // The base font and the preferences a paragraph style starts from.
     void setBaseFont(const QString &family, float pointSize);
-    void setLineHeightPreference(float lineHeight) { lineHeightPreference_ = lineHeight; }
-    void setDefaultAlignment(int alignment) { defaultAlignment_ = alignment; }
+    void setLineHeightPreference(float lineHeight) { m_lineHeightPreference = lineHeight; }
+    void setDefaultAlignment(int alignment) { m_defaultAlignment = alignment; }
     void setFontResolver(FontFamilyResolver resolver);
-    const QString &baseFamily() const { return baseFamily_; }
-    float basePointSize() const { return basePointSize_; }
+    const QString &baseFamily() const { return m_baseFamily; }
+    float basePointSize() const { return m_basePointSize; }
 
     // What a character is reset to before a restyle: the base font, no
     // colours, traits or marks, the default paragraph style; then the base
@@ -88,12 +88,12 @@ private:
     std::optional<QString> resolveFamily(const QString &name) const;
     ParaAttrs paragraph(float indent, float tail, float after, float before) const;
 
-    theme *theme_ = nullptr;
-    char **names_ = nullptr;
-    QString baseFamily_;
-    float basePointSize_ = 12;
-    float lineHeightPreference_ = 0;
-    int defaultAlignment_ = 0;
-    FontFamilyResolver resolver_;
-    mutable QHash<QString, std::optional<QString>> resolved_;
+    theme *m_theme = nullptr;
+    char **m_names = nullptr;
+    QString m_baseFamily;
+    float m_basePointSize = 12;
+    float m_lineHeightPreference = 0;
+    int m_defaultAlignment = 0;
+    FontFamilyResolver m_resolver;
+    mutable QHash<QString, std::optional<QString>> m_resolved;
 };

@@ -11,27 +11,27 @@ class FenwickTree {
 public:
     // Builds the tree over `values` in O(n).
     void assign(const std::vector<int64_t> &values) {
-        tree_.assign(values.size() + 1, 0);
+        m_tree.assign(values.size() + 1, 0);
         for (size_t i = 0; i < values.size(); i++) {
-            tree_[i + 1] += values[i];
+            m_tree[i + 1] += values[i];
             size_t parent = (i + 1) + ((i + 1) & (~(i + 1) + 1));
-            if (parent < tree_.size())
-                tree_[parent] += tree_[i + 1];
+            if (parent < m_tree.size())
+                m_tree[parent] += m_tree[i + 1];
         }
     }
 
-    size_t size() const { return tree_.empty() ? 0 : tree_.size() - 1; }
+    size_t size() const { return m_tree.empty() ? 0 : m_tree.size() - 1; }
 
     void add(size_t index, int64_t delta) {
-        for (size_t i = index + 1; i < tree_.size(); i += i & (~i + 1))
-            tree_[i] += delta;
+        for (size_t i = index + 1; i < m_tree.size(); i += i & (~i + 1))
+            m_tree[i] += delta;
     }
 
     // Sum of the elements before `index`.
     int64_t prefix(size_t index) const {
         int64_t sum = 0;
         for (size_t i = index < size() ? index : size(); i > 0; i -= i & (~i + 1))
-            sum += tree_[i];
+            sum += m_tree[i];
         return sum;
     }
 
@@ -45,18 +45,18 @@ public:
             return 0;
         size_t position = 0;
         size_t step = 1;
-        while (step * 2 < tree_.size())
+        while (step * 2 < m_tree.size())
             step *= 2;
         for (; step > 0; step /= 2) {
             size_t next = position + step;
-            if (next < tree_.size() && tree_[next] <= value) {
+            if (next < m_tree.size() && m_tree[next] <= value) {
                 position = next;
-                value -= tree_[next];
+                value -= m_tree[next];
             }
         }
         return position;
     }
 
 private:
-    std::vector<int64_t> tree_;  // 1-based
+    std::vector<int64_t> m_tree;  // 1-based
 };

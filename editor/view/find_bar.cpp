@@ -15,20 +15,20 @@
 #include "smart_string.h"
 #include "stack.h"
 
-FindBar::FindBar(KVXTextView *view) : QWidget(view), view_(view) {
+FindBar::FindBar(KVXTextView *view) : QWidget(view), m_view(view) {
     setAutoFillBackground(true);
     setFocusPolicy(Qt::StrongFocus);
-    findField_ = new QLineEdit(this);
-    findField_->setPlaceholderText(tr("Find"));
-    findField_->setClearButtonEnabled(true);
-    findField_->setMinimumWidth(120);
-    replaceField_ = new QLineEdit(this);
-    replaceField_->setPlaceholderText(tr("Replace with"));
-    replaceField_->setMinimumWidth(100);
-    ignoreCase_ = new QCheckBox(tr("Ignore case"), this);
-    ignoreCase_->setChecked(true);
-    ignoreCase_->setFocusPolicy(Qt::NoFocus);
-    status_ = new QLabel(this);
+    m_findField = new QLineEdit(this);
+    m_findField->setPlaceholderText(tr("Find"));
+    m_findField->setClearButtonEnabled(true);
+    m_findField->setMinimumWidth(120);
+    m_replaceField = new QLineEdit(this);
+    m_replaceField->setPlaceholderText(tr("Replace with"));
+    m_replaceField->setMinimumWidth(100);
+    m_ignoreCase = new QCheckBox(tr("Ignore case"), this);
+    m_ignoreCase->setChecked(true);
+    m_ignoreCase->setFocusPolicy(Qt::NoFocus);
+    m_status = new QLabel(this);
     auto button = [this](const QString &title, const QString &tip, auto slot) {
         auto *b = new QToolButton(this);
         b->setText(title);
@@ -40,26 +40,26 @@ FindBar::FindBar(KVXTextView *view) : QWidget(view), view_(view) {
     auto *row = new QHBoxLayout(this);
     row->setContentsMargins(6, 3, 6, 3);
     row->setSpacing(4);
-    row->addWidget(findField_, 3);
+    row->addWidget(m_findField, 3);
     row->addWidget(button(QStringLiteral("\u25C0"), tr("Previous"), [this] { findPrevious(); }));
     row->addWidget(button(QStringLiteral("\u25B6"), tr("Next"), [this] { findNext(); }));
-    row->addWidget(status_);
+    row->addWidget(m_status);
     row->addSpacing(8);
-    row->addWidget(replaceField_, 2);
+    row->addWidget(m_replaceField, 2);
     row->addWidget(button(tr("Replace"), tr("Replace this match and find the next"), [this] { replace(); }));
     row->addWidget(button(tr("All"), tr("Replace every match"), [this] { replaceAll(); }));
-    row->addWidget(ignoreCase_);
+    row->addWidget(m_ignoreCase);
     row->addWidget(button(tr("Done"), tr("Close the find bar"), [this] { hideBar(); }));
 
     // Finding as the search is typed: from where the current match begins,
     // so that a longer search keeps the match it extends.
-    connect(findField_, &QLineEdit::textEdited, this, [this] { findFromSelectionStart(); });
+    connect(m_findField, &QLineEdit::textEdited, this, [this] { findFromSelectionStart(); });
     // Return is taken before the fields see it: a line edit reports it and
     // then passes the key on to its parents, and the bar's parent is the
     // editor, which would type a line break over the match.
-    findField_->installEventFilter(this);
-    replaceField_->installEventFilter(this);
-    connect(ignoreCase_, &QCheckBox::toggled, this, [this] { updateStatus(); });
+    m_findField->installEventFilter(this);
+    m_replaceField->installEventFilter(this);
+    connect(m_ignoreCase, &QCheckBox::toggled, this, [this] { updateStatus(); });
 }
 
 bool FindBar::respondsToAction(const QString &) const { return false; }
@@ -69,17 +69,17 @@ void FindBar::performAction(const QString &, QObject *) {}
 // A shortcut pressed in a field must not edit the text below, as a key typed
 // there does not: the actions go past the editor (which is the bar's
 // parent) to what holds it.
-QWidget *FindBar::nextResponder() const { return view_->parentWidget(); }
+QWidget *FindBar::nextResponder() const { return m_view->parentWidget(); }
 
-QString FindBar::findString() const { return findField_->text(); }
+QString FindBar::findString() const { return m_findField->text(); }
 void FindBar::setFindString(const QString &text) {
-    findField_->setText(text);
+    m_findField->setText(text);
     updateStatus();
 }
-QString FindBar::replaceString() const { return replaceField_->text(); }
-void FindBar::setReplaceString(const QString &text) { replaceField_->setText(text); }
-bool FindBar::ignoresCase() const { return ignoreCase_->isChecked(); }
-void FindBar::setIgnoresCase(bool ignore) { ignoreCase_->setChecked(ignore); }
+QString FindBar::replaceString() const { return m_replaceField->text(); }
+void FindBar::setReplaceString(const QString &text) { m_replaceField->setText(text); }
+bool FindBar::ignoresCase() const { return m_ignoreCase->isChecked(); }
+void FindBar::setIgnoresCase(bool ignore) { m_ignoreCase->setChecked(ignore); }
 
 Qt::CaseSensitivity FindBar::caseSensitivity() const {
     return ignoresCase() ? Qt::CaseInsensitive : Qt::CaseSensitive;
@@ -87,14 +87,14 @@ Qt::CaseSensitivity FindBar::caseSensitivity() const {
 
 void FindBar::showBar() {
     show();
-    findField_->setFocus();
-    findField_->selectAll();
+    m_findField->setFocus();
+    m_findField->selectAll();
     updateStatus();
 }
 
 void FindBar::hideBar() {
     hide();
-    view_->setFocus();
+    m_view->setFocus();
 }
 
 void FindBar::showEvent(QShowEvent *event) {
@@ -108,12 +108,12 @@ void FindBar::hideEvent(QHideEvent *event) {
 }
 
 bool FindBar::eventFilter(QObject *watched, QEvent *event) {
-    if (event->type() != QEvent::KeyPress || (watched != findField_ && watched != replaceField_))
+    if (event->type() != QEvent::KeyPress || (watched != m_findField && watched != m_replaceField))
         return QWidget::eventFilter(watched, event);
     auto *key = static_cast<QKeyEvent *>(event);
     if (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter)
         return QWidget::eventFilter(watched, event);
-    if (watched == replaceField_)
+    if (watched == m_replaceField)
         replace();
     else if (key->modifiers() & Qt::ShiftModifier)
         findPrevious();
@@ -137,22 +137,22 @@ QList<CharRange> FindBar::matches() const {
     const QString needle = findString();
     if (needle.isEmpty())
         return found;
-    const QString text = view_->storage()->string();
+    const QString text = m_view->storage()->string();
     for (qsizetype at = text.indexOf(needle, 0, caseSensitivity()); at >= 0;
          at = text.indexOf(needle, at + needle.size(), caseSensitivity()))
         found.append({at, needle.size()});
     return found;
 }
 
-QString FindBar::status() const { return status_->text(); }
+QString FindBar::status() const { return m_status->text(); }
 
 void FindBar::updateStatus() {
     if (findString().isEmpty()) {
-        status_->clear();
+        m_status->clear();
         return;
     }
     const qsizetype count = matches().size();
-    status_->setText(count == 0   ? tr("Not found")
+    m_status->setText(count == 0   ? tr("Not found")
                      : count == 1 ? tr("1 match")
                                   : tr("%1 matches").arg(count));
 }
@@ -160,20 +160,20 @@ void FindBar::updateStatus() {
 bool FindBar::isMatch(CharRange range) const {
     const QString needle = findString();
     return !needle.isEmpty() && range.length == needle.size() &&
-           view_->textOfRange(range).compare(needle, caseSensitivity()) == 0;
+           m_view->textOfRange(range).compare(needle, caseSensitivity()) == 0;
 }
 
 void FindBar::select(CharRange range) {
-    view_->setSelectedRange(range);
-    view_->locateOnCaret();
+    m_view->setSelectedRange(range);
+    m_view->locateOnCaret();
 }
 
 bool FindBar::findNext() {
     const QString needle = findString();
     if (needle.isEmpty())
         return false;
-    const QString text = view_->storage()->string();
-    const CharRange selection = view_->selectedRange();
+    const QString text = m_view->storage()->string();
+    const CharRange selection = m_view->selectedRange();
     qsizetype at = text.indexOf(needle, selection.end(), caseSensitivity());
     if (at < 0)
         at = text.indexOf(needle, 0, caseSensitivity());
@@ -188,8 +188,8 @@ bool FindBar::findPrevious() {
     const QString needle = findString();
     if (needle.isEmpty())
         return false;
-    const QString text = view_->storage()->string();
-    const CharRange selection = view_->selectedRange();
+    const QString text = m_view->storage()->string();
+    const CharRange selection = m_view->selectedRange();
     qsizetype at = -1;
     if (selection.location > 0)
         at = text.lastIndexOf(needle, selection.location - 1, caseSensitivity());
@@ -203,10 +203,10 @@ bool FindBar::findPrevious() {
 }
 
 void FindBar::findFromSelectionStart() {
-    const CharRange selection = view_->selectedRange();
-    view_->setSelectedRange({selection.location, 0});
+    const CharRange selection = m_view->selectedRange();
+    m_view->setSelectedRange({selection.location, 0});
     if (!findNext())
-        view_->setSelectedRange(selection);
+        m_view->setSelectedRange(selection);
 }
 
 // The ranges (in order, not overlapping) replaced as one edit of the text
@@ -215,7 +215,7 @@ void FindBar::findFromSelectionStart() {
 void FindBar::replaceRanges(const QList<CharRange> &ranges, const QString &replacement) {
     if (ranges.isEmpty())
         return;
-    SmartTextStorage *storage = view_->storage();
+    SmartTextStorage *storage = m_view->storage();
     const QByteArray bytes = textunits::bufferBytes(replacement);
     stack *edits = stack_new(int(qMax<qsizetype>(ranges.size(), 1)));
     if (!edits)
@@ -242,7 +242,7 @@ void FindBar::replaceRanges(const QList<CharRange> &ranges, const QString &repla
 }
 
 bool FindBar::replace() {
-    const CharRange selection = view_->selectedRange();
+    const CharRange selection = m_view->selectedRange();
     if (!isMatch(selection))
         return false;
     replaceRanges({selection}, replaceString());

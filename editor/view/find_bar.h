@@ -77,9 +77,9 @@ private:
     void updateStatus();
     void findFromSelectionStart();
 
-    KVXTextView *view_;
-    QLineEdit *findField_;
-    QLineEdit *replaceField_;
-    QCheckBox *ignoreCase_;
-    QLabel *status_;
+    KVXTextView *m_view;
+    QLineEdit *m_findField;
+    QLineEdit *m_replaceField;
+    QCheckBox *m_ignoreCase;
+    QLabel *m_status;
 };

@@ -12,27 +12,27 @@
 #include "platform/text/hex_color.h"
 
 KVXLayoutManager::KVXLayoutManager(KVXTextView *linkedTextView)
-    : linkedTextView_(linkedTextView),
-      color_(platform::HexColor::colorWithHexString(QString::fromLatin1(kMarkColor))) {
+    : m_linkedTextView(linkedTextView),
+      m_color(platform::HexColor::colorWithHexString(QString::fromLatin1(kMarkColor))) {
     setFont();
 }
 
 void KVXLayoutManager::setLinkedTextView(KVXTextView *view) {
-    linkedTextView_ = view;
+    m_linkedTextView = view;
     setFont();
 }
 
 void KVXLayoutManager::setFont() {
     qreal size = 0;
-    if (linkedTextView_)
-        size = linkedTextView_->defaultFont().pointSizeF() * linkedTextView_->zoomFactor();
-    font_ = platform::FontResolver::font(QStringLiteral("Courier New"), size);
+    if (m_linkedTextView)
+        size = m_linkedTextView->defaultFont().pointSizeF() * m_linkedTextView->zoomFactor();
+    m_font = platform::FontResolver::font(QStringLiteral("Courier New"), size);
 }
 
 void KVXLayoutManager::toggleShowInvisibles() {
     setFont();
-    if (linkedTextView_)
-        linkedTextView_->viewport()->update();
+    if (m_linkedTextView)
+        m_linkedTextView->viewport()->update();
 }
 
 std::optional<char16_t> KVXLayoutManager::markFor(char16_t c) {
@@ -52,9 +52,9 @@ std::optional<char16_t> KVXLayoutManager::markFor(char16_t c) {
 QList<InvisibleMark> KVXLayoutManager::marksInBlock(const QTextBlock &block,
                                                     bool showInvisibles) const {
     QList<InvisibleMark> marks;
-    if (!linkedTextView_ || !block.isValid())
+    if (!m_linkedTextView || !block.isValid())
         return marks;
-    SmartTextStorage *storage = linkedTextView_->storage();
+    SmartTextStorage *storage = m_linkedTextView->storage();
     const QRectF bounds = storage->documentLayout()->blockBoundingRect(block);
     const QTextLayout *layout = block.layout();
     if (layout->lineCount() == 0)
@@ -91,15 +91,15 @@ QList<InvisibleMark> KVXLayoutManager::marksInBlock(const QTextBlock &block,
 void KVXLayoutManager::drawMark(QPainter *painter, const InvisibleMark &mark) const {
     const QString glyph(QChar(mark.glyph));
     if (!mark.hardBreak) {
-        painter->setFont(font_);
-        painter->setPen(color_);
+        painter->setFont(m_font);
+        painter->setPen(m_color);
         painter->drawText(mark.origin, glyph);
         return;
     }
     // In the style the text has at the line feed.
-    SmartTextStorage *storage = linkedTextView_->storage();
+    SmartTextStorage *storage = m_linkedTextView->storage();
     const QTextCharFormat format =
-        charFormatFor(storage->attributesAt(mark.position), linkedTextView_->zoomFactor());
+        charFormatFor(storage->attributesAt(mark.position), m_linkedTextView->zoomFactor());
     QFont font = format.font().resolve(storage->document()->defaultFont());
     painter->setFont(font);
     painter->setPen(format.hasProperty(QTextFormat::ForegroundBrush) ? format.foreground().color()
@@ -108,13 +108,13 @@ void KVXLayoutManager::drawMark(QPainter *painter, const InvisibleMark &mark) co
 }
 
 void KVXLayoutManager::drawGlyphsForGlyphRange(QPainter *painter, const QRectF &clip) const {
-    if (!linkedTextView_)
+    if (!m_linkedTextView)
         return;
-    SmartTextStorage *storage = linkedTextView_->storage();
+    SmartTextStorage *storage = m_linkedTextView->storage();
     LazyDocumentLayout *layout = storage->documentLayout();
-    const bool showInvisibles = linkedTextView_->showInvisibleCharacters();
+    const bool showInvisibles = m_linkedTextView->showInvisibleCharacters();
     painter->save();
-    for (QTextBlock block = linkedTextView_->blockAtDocumentY(clip.top()); block.isValid();
+    for (QTextBlock block = m_linkedTextView->blockAtDocumentY(clip.top()); block.isValid();
          block = block.next()) {
         const QRectF bounds = layout->blockBoundingRect(block);
         if (bounds.top() > clip.bottom())

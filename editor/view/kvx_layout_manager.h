@@ -42,14 +42,14 @@ public:
 
     explicit KVXLayoutManager(KVXTextView *linkedTextView = nullptr);
 
-    KVXTextView *linkedTextView() const { return linkedTextView_; }
+    KVXTextView *linkedTextView() const { return m_linkedTextView; }
     void setLinkedTextView(KVXTextView *view);
 
     // Takes the mark font again from the linked editor: its default font's
     // size times its zoom (the platform's default size without an editor).
     void setFont();
-    QFont font() const { return font_; }
-    QColor markColor() const { return color_; }
+    QFont font() const { return m_font; }
+    QColor markColor() const { return m_color; }
     // The new font, and every visible line drawn again with or without marks.
     void toggleShowInvisibles();
 
@@ -67,9 +67,9 @@ public:
 private:
     void drawMark(QPainter *painter, const InvisibleMark &mark) const;
 
-    KVXTextView *linkedTextView_ = nullptr;
-    QFont font_;
-    QColor color_;
+    KVXTextView *m_linkedTextView = nullptr;
+    QFont m_font;
+    QColor m_color;
 };
 
 // The glyph substitution rule of a typesetter that shows invisibles by

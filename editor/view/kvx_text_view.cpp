@@ -42,25 +42,25 @@ const char *const kObservedKeys[] = {
 // remembered top line; when the last one goes, the top line is put back.
 class TopLineHold {
 public:
-    explicit TopLineHold(KVXTextView *view) : view_(view) { view_->holdingTopLine_++; }
+    explicit TopLineHold(KVXTextView *view) : m_view(view) { m_view->m_holdingTopLine++; }
     ~TopLineHold() {
-        if (--view_->holdingTopLine_ == 0)
-            view_->keepTopLineStill();
+        if (--m_view->m_holdingTopLine == 0)
+            m_view->keepTopLineStill();
     }
     TopLineHold(const TopLineHold &) = delete;
     TopLineHold &operator=(const TopLineHold &) = delete;
 
 private:
-    KVXTextView *view_;
+    KVXTextView *m_view;
 };
 
 // --- Construction ------------------------------------------------------------------
 
 KVXTextView::KVXTextView(SmartTextStorage *storage, platform::Defaults *defaults, QWidget *parent)
-    : QTextEdit(parent), storage_(storage),
-      defaults_(defaults ? defaults : &platform::Defaults::standard()) {
-    Q_ASSERT(storage_);
-    setDocument(storage_->document());
+    : QTextEdit(parent), m_storage(storage),
+      m_defaults(defaults ? defaults : &platform::Defaults::standard()) {
+    Q_ASSERT(m_storage);
+    setDocument(m_storage->document());
     setAcceptRichText(false);
     setAutoFormatting(AutoNone);
     setUndoRedoEnabled(false);
@@ -69,22 +69,22 @@ KVXTextView::KVXTextView(SmartTextStorage *storage, platform::Defaults *defaults
     // The text always wraps; a horizontal bar would only come and go as
     // margins change.
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    viewHeight_.store(float(viewport()->height()));
+    m_viewHeight.store(float(viewport()->height()));
 
     configureSettings();
     configureObservers();
 
-    LazyDocumentLayout *layout = storage_->documentLayout();
-    connect(storage_, &SmartTextStorage::textChanged, this, [this] { textDidChange(); });
+    LazyDocumentLayout *layout = m_storage->documentLayout();
+    connect(m_storage, &SmartTextStorage::textChanged, this, [this] { textDidChange(); });
     connect(layout, &LazyDocumentLayout::heightsSettled, this, [this] {
-        settlePending_ = true;
+        m_settlePending = true;
         keepTopLineStill();
     });
     // Connected after QTextEdit's own handler, so the scroll range already
     // fits the new size when the top line is put back.
     connect(layout, &QAbstractTextDocumentLayout::documentSizeChanged, this, [this] {
-        if (settlePending_) {
-            settlePending_ = false;
+        if (m_settlePending) {
+            m_settlePending = false;
             keepTopLineStill();
         }
     });
@@ -105,82 +105,82 @@ void KVXTextView::configureSettings() {
 }
 
 void KVXTextView::configureAppearanceSettings() {
-    typewriterMode_ = defaults_->boolForKey(QStringLiteral("defaultTypewriterMode"));
-    typewriterHeight_ = defaults_->floatForKey(QStringLiteral("typewriterHeight"));
-    showInvisibleCharacters_ = defaults_->boolForKey(QStringLiteral("showInvisibleCharacters"));
+    m_typewriterMode = m_defaults->boolForKey(QStringLiteral("defaultTypewriterMode"));
+    m_typewriterHeight = m_defaults->floatForKey(QStringLiteral("typewriterHeight"));
+    m_showInvisibleCharacters = m_defaults->boolForKey(QStringLiteral("showInvisibleCharacters"));
 }
 
 void KVXTextView::configureLayoutSettings() {
-    rawHorizontalPadding_ = defaults_->floatForKey(QStringLiteral("horizontalPadding"));
-    rawVerticalPadding_ = defaults_->floatForKey(QStringLiteral("verticalPadding"));
-    const double zoom = defaults_->floatForKey(QStringLiteral("defaultZoom")) / 100.0;
-    zoomFactor_ = 1.0;
+    m_rawHorizontalPadding = m_defaults->floatForKey(QStringLiteral("horizontalPadding"));
+    m_rawVerticalPadding = m_defaults->floatForKey(QStringLiteral("verticalPadding"));
+    const double zoom = m_defaults->floatForKey(QStringLiteral("defaultZoom")) / 100.0;
+    m_zoomFactor = 1.0;
     scaleBy(zoom > 0 ? float(zoom) : 1.0f);
-    setDefaultFont(editorBaseFont(defaults_->stringForKey(QStringLiteral("defaultFontName")),
-                                  defaults_->doubleForKey(QStringLiteral("defaultFontSize"))));
-    autoZoom_ = defaults_->boolForKey(QStringLiteral("defaultAutoZoom"));
-    if (autoZoom_)
+    setDefaultFont(editorBaseFont(m_defaults->stringForKey(QStringLiteral("defaultFontName")),
+                                  m_defaults->doubleForKey(QStringLiteral("defaultFontSize"))));
+    m_autoZoom = m_defaults->boolForKey(QStringLiteral("defaultAutoZoom"));
+    if (m_autoZoom)
         setZoomToOptimal();
 }
 
 void KVXTextView::monitorSystemSettings() {
-    system_.continuousSpellChecking = defaults_->boolForKey(QStringLiteral("checkSpelling"));
-    system_.automaticSpellingCorrection = defaults_->boolForKey(QStringLiteral("correctSpelling"));
-    system_.grammarChecking = defaults_->boolForKey(QStringLiteral("checkGrammar"));
-    system_.automaticTextReplacement = true;
+    m_system.continuousSpellChecking = m_defaults->boolForKey(QStringLiteral("checkSpelling"));
+    m_system.automaticSpellingCorrection = m_defaults->boolForKey(QStringLiteral("correctSpelling"));
+    m_system.grammarChecking = m_defaults->boolForKey(QStringLiteral("checkGrammar"));
+    m_system.automaticTextReplacement = true;
 }
 
 void KVXTextView::replaceLayoutManager() {
-    layoutManager_ = std::make_unique<KVXLayoutManager>(this);
+    m_layoutManager = std::make_unique<KVXLayoutManager>(this);
 }
 
 void KVXTextView::configureObservers() {
     QStringList keys;
     for (const char *key : kObservedKeys)
         keys.append(QString::fromLatin1(key));
-    defaults_->observe(keys, this,
+    m_defaults->observe(keys, this,
                        [this](const QString &key, const QVariant &) { preferenceChanged(key); });
 }
 
 void KVXTextView::preferenceChanged(const QString &key) {
     auto is = [&key](const char *name) { return key == QLatin1String(name); };
-    auto on = [this, &key] { return defaults_->boolForKey(key); };
+    auto on = [this, &key] { return m_defaults->boolForKey(key); };
     if (is("horizontalPadding")) {
-        rawHorizontalPadding_ = defaults_->floatForKey(key);
+        m_rawHorizontalPadding = m_defaults->floatForKey(key);
         adjustMargins();
     } else if (is("verticalPadding")) {
-        rawVerticalPadding_ = defaults_->floatForKey(key);
+        m_rawVerticalPadding = m_defaults->floatForKey(key);
         adjustMargins();
     } else if (is("lineLength")) {
         calculateIdealWidth();
         adjustMargins();
     } else if (is("typewriterHeight")) {
-        typewriterHeight_ = defaults_->floatForKey(key);
+        m_typewriterHeight = m_defaults->floatForKey(key);
         configureAppearanceSettings();
-        if (typewriterMode_) {
+        if (m_typewriterMode) {
             adjustMargins();
             tryToCenterRange(selectedRange(), verticalPadding());
         }
     } else if (is("correctSpelling")) {
-        system_.automaticSpellingCorrection = on();
+        m_system.automaticSpellingCorrection = on();
     } else if (is("checkSpelling")) {
-        system_.continuousSpellChecking = on();
+        m_system.continuousSpellChecking = on();
     } else if (is("smartCopyPaste")) {
-        system_.smartInsertDelete = on();
+        m_system.smartInsertDelete = on();
     } else if (is("smartQuotes")) {
-        system_.automaticQuoteSubstitution = on();
+        m_system.automaticQuoteSubstitution = on();
     } else if (is("smartDashes")) {
-        system_.automaticDashSubstitution = on();
+        m_system.automaticDashSubstitution = on();
     } else if (is("smartLinks")) {
-        system_.automaticLinkDetection = on();
+        m_system.automaticLinkDetection = on();
     } else if (is("smartTextReplacement")) {
-        system_.automaticTextReplacement = on();
+        m_system.automaticTextReplacement = on();
     }
 }
 
 // The flag may be set from any thread; the relayout runs on the view's own.
 void KVXTextView::setIsLoading(bool loading) {
-    if (isLoading_.exchange(loading) == loading)
+    if (m_isLoading.exchange(loading) == loading)
         return;
     emit isLoadingChanged(loading);
     if (!loading)
@@ -191,10 +191,10 @@ void KVXTextView::setIsLoading(bool loading) {
 }
 
 void KVXTextView::setDefaultFont(const QFont &font) {
-    defaultFont_ = font;
+    m_defaultFont = font;
     calculateIdealWidth();
-    if (layoutManager_) {
-        layoutManager_->setFont();
+    if (m_layoutManager) {
+        m_layoutManager->setFont();
         adjustMargins();
     }
 }
@@ -202,20 +202,20 @@ void KVXTextView::setDefaultFont(const QFont &font) {
 // --- Margins -------------------------------------------------------------------------
 
 double KVXTextView::horizontalPadding() const {
-    return zoomgeometry::horizontalPadding(rawHorizontalPadding_, zoomFactor_);
+    return zoomgeometry::horizontalPadding(m_rawHorizontalPadding, m_zoomFactor);
 }
 
 double KVXTextView::verticalPadding() const {
     double visible = viewHeight();
     if (visible == 0)
         visible = height();
-    return zoomgeometry::verticalPadding(rawVerticalPadding_, zoomFactor_, typewriterMode_,
-                                         typewriterHeight_, visible);
+    return zoomgeometry::verticalPadding(m_rawVerticalPadding, m_zoomFactor, m_typewriterMode,
+                                         m_typewriterHeight, visible);
 }
 
 void KVXTextView::setMarginsHoriz(double horizontal, double vertical) {
     const ZoomGeometry g = geometry();
-    LazyDocumentLayout *layout = storage_->documentLayout();
+    LazyDocumentLayout *layout = m_storage->documentLayout();
     TopLineHold hold(this);
     layout->setHorizontalPadding(g.toScreen(horizontal), g.toScreen(horizontal));
     layout->setVerticalPadding(g.toScreen(vertical), g.toScreen(vertical));
@@ -224,13 +224,13 @@ void KVXTextView::setMarginsHoriz(double horizontal, double vertical) {
 
 void KVXTextView::adjustMargins() {
     const double width = geometry().toText(viewport()->width());
-    setMarginsHoriz(horizontalMargin(width, horizontalPadding(), idealWidth_), verticalPadding());
+    setMarginsHoriz(horizontalMargin(width, horizontalPadding(), m_idealWidth), verticalPadding());
 }
 
 void KVXTextView::refreshLayout() {
     viewport()->update();
-    if (ruler_ && showLineNumbers_)
-        ruler_->update();
+    if (m_ruler && m_showLineNumbers)
+        m_ruler->update();
 }
 
 // --- Zoom --------------------------------------------------------------------------------
@@ -238,24 +238,24 @@ void KVXTextView::refreshLayout() {
 void KVXTextView::scaleBy(float factor) {
     if (!zoomStepApplies(factor))
         return;
-    applyZoom(zoomFactor_ * double(factor));
+    applyZoom(m_zoomFactor * double(factor));
 }
 
 // The one place a zoom reaches the text: fonts and metrics through the
 // storage, the gutter, the marks and the margins.
 void KVXTextView::applyZoom(double zoom) {
-    if (zoom == zoomFactor_ || zoom <= 0)
+    if (zoom == m_zoomFactor || zoom <= 0)
         return;
-    const double ratio = zoom / zoomFactor_;
+    const double ratio = zoom / m_zoomFactor;
     {
         TopLineHold hold(this);
-        topOffset_ *= ratio;
-        zoomFactor_ = zoom;
-        storage_->setZoomFactor(zoom);
-        if (ruler_)
-            ruler_->setZoomFactor(zoom);
-        if (layoutManager_)
-            layoutManager_->setFont();
+        m_topOffset *= ratio;
+        m_zoomFactor = zoom;
+        m_storage->setZoomFactor(zoom);
+        if (m_ruler)
+            m_ruler->setZoomFactor(zoom);
+        if (m_layoutManager)
+            m_layoutManager->setFont();
         adjustMargins();
     }
     emit zoomFactorChanged(zoom);
@@ -263,23 +263,23 @@ void KVXTextView::applyZoom(double zoom) {
 
 void KVXTextView::setZoomFactorTo(float zoom) {
     const double target = zoom <= 0 ? 1.0 : double(zoom);
-    scaleBy(float(target / zoomFactor_));
+    scaleBy(float(target / m_zoomFactor));
 }
 
 // Automatic zoom goes off first: the relayout of a zoom may resize the
 // view, which must not fit the zoom to the width again.
 void KVXTextView::zoomIn() {
-    autoZoom_ = false;
+    m_autoZoom = false;
     scaleBy(1.1f);
 }
 
 void KVXTextView::zoomOut() {
-    autoZoom_ = false;
+    m_autoZoom = false;
     scaleBy(1.0f / 1.1f);
 }
 
 void KVXTextView::resetZoomFactor() {
-    if (autoZoom_) {
+    if (m_autoZoom) {
         setZoomToOptimal();
         refreshLayout();
         return;
@@ -287,65 +287,65 @@ void KVXTextView::resetZoomFactor() {
     setZoomFactorTo(1.0f);
     // A remainder below the smallest step is dropped too.
     applyZoom(1.0);
-    if (ruler_) {
-        ruler_->setZoomFactor(1.0);
-        ruler_->clientTextStorageDidProcessEditing();
+    if (m_ruler) {
+        m_ruler->setZoomFactor(1.0);
+        m_ruler->clientTextStorageDidProcessEditing();
     }
-    setZoomFactorTo(float(defaults_->floatForKey(QStringLiteral("defaultZoom")) / 100.0));
+    setZoomFactorTo(float(m_defaults->floatForKey(QStringLiteral("defaultZoom")) / 100.0));
     adjustMargins();
 }
 
 void KVXTextView::calculateIdealWidth() {
-    QFont font = defaultFont_;
+    QFont font = m_defaultFont;
     if (font.family().isEmpty())
         font = platform::FontResolver::font(QStringLiteral("Palatino"), 14);
     const double sample =
         QFontMetricsF(font).horizontalAdvance(QString::fromLatin1(kWidthSample));
-    idealWidth_ = zoomgeometry::idealWidth(sample, defaults_->floatForKey(QStringLiteral("lineLength")));
+    m_idealWidth = zoomgeometry::idealWidth(sample, m_defaults->floatForKey(QStringLiteral("lineLength")));
 }
 
 void KVXTextView::setZoomToOptimal() {
-    const double lineLength = defaults_->floatForKey(QStringLiteral("lineLength"));
+    const double lineLength = m_defaults->floatForKey(QStringLiteral("lineLength"));
     if (lineLength == 0) {
-        setZoomFactorTo(float(defaults_->floatForKey(QStringLiteral("defaultZoom")) / 100.0));
+        setZoomFactorTo(float(m_defaults->floatForKey(QStringLiteral("defaultZoom")) / 100.0));
         return;
     }
     const ZoomGeometry g = geometry();
-    const double ruler = ruler_ && showLineNumbers_ ? g.toText(ruler_->ruleThickness()) : 0;
+    const double ruler = m_ruler && m_showLineNumbers ? g.toText(m_ruler->ruleThickness()) : 0;
     const double factor = optimalZoomFactor(g.toText(viewport()->width()), ruler,
-                                            horizontalPadding(), idealWidth_);
+                                            horizontalPadding(), m_idealWidth);
     scaleBy(float(factor));
 }
 
 void KVXTextView::toggleAutoZoom() {
-    autoZoom_ = !autoZoom_;
-    defaults_->setBool(autoZoom_, QStringLiteral("defaultAutoZoom"));
+    m_autoZoom = !m_autoZoom;
+    m_defaults->setBool(m_autoZoom, QStringLiteral("defaultAutoZoom"));
     resetZoomFactor();
 }
 
 // --- Gutter and invisibles ------------------------------------------------------------------
 
 void KVXTextView::addRulerView() {
-    if (ruler_)
+    if (m_ruler)
         return;
-    ruler_ = new LineNumbersRulerView(this, this);
-    ruler_->setZoomFactor(zoomFactor_);
-    connect(ruler_, &LineNumbersRulerView::thicknessChanged, this, [this] {
+    m_ruler = new LineNumbersRulerView(this, this);
+    m_ruler->setZoomFactor(m_zoomFactor);
+    connect(m_ruler, &LineNumbersRulerView::thicknessChanged, this, [this] {
         updateViewportMargins();
-        if (autoZoom_)
+        if (m_autoZoom)
             setZoomToOptimal();
     });
     // New windows open with the last choice of numbering.
-    countParasNotLines_ = defaults_->boolForKey(QStringLiteral("countParasNotLines"));
-    ruler_->updateLineInformation();
-    setShowLineNumbers(defaults_->boolForKey(QStringLiteral("showLineNumbers")));
+    m_countParasNotLines = m_defaults->boolForKey(QStringLiteral("countParasNotLines"));
+    m_ruler->updateLineInformation();
+    setShowLineNumbers(m_defaults->boolForKey(QStringLiteral("showLineNumbers")));
 }
 
 void KVXTextView::setShowLineNumbers(bool on) {
-    const bool changed = on != showLineNumbers_;
-    showLineNumbers_ = on;
-    if (ruler_) {
-        ruler_->setVisible(on);
+    const bool changed = on != m_showLineNumbers;
+    m_showLineNumbers = on;
+    if (m_ruler) {
+        m_ruler->setVisible(on);
         updateViewportMargins();
     }
     if (changed)
@@ -353,40 +353,40 @@ void KVXTextView::setShowLineNumbers(bool on) {
 }
 
 void KVXTextView::updateViewportMargins() {
-    const int left = ruler_ && showLineNumbers_ ? ruler_->ruleThickness() : 0;
-    const int top = findBar_ && findBar_->isVisible() ? findBar_->sizeHint().height() : 0;
+    const int left = m_ruler && m_showLineNumbers ? m_ruler->ruleThickness() : 0;
+    const int top = m_findBar && m_findBar->isVisible() ? m_findBar->sizeHint().height() : 0;
     setViewportMargins(left, top, 0, 0);
     const QRect area = contentsRect();
-    if (ruler_)
-        ruler_->setGeometry(area.left(), area.top() + top, left, viewport()->height());
-    if (findBar_)
-        findBar_->setGeometry(area.left(), area.top(), left + viewport()->width(), top);
+    if (m_ruler)
+        m_ruler->setGeometry(area.left(), area.top() + top, left, viewport()->height());
+    if (m_findBar)
+        m_findBar->setGeometry(area.left(), area.top(), left + viewport()->width(), top);
 }
 
 void KVXTextView::toggleShowLineNumbers() {
-    const bool wasParagraphs = countParasNotLines_;
-    countParasNotLines_ = false;
-    defaults_->setBool(false, QStringLiteral("countParasNotLines"));
-    if (wasParagraphs && ruler_)
-        ruler_->resetIndex();
-    setShowLineNumbers(wasParagraphs ? true : !showLineNumbers_);
-    defaults_->setBool(showLineNumbers_, QStringLiteral("showLineNumbers"));
+    const bool wasParagraphs = m_countParasNotLines;
+    m_countParasNotLines = false;
+    m_defaults->setBool(false, QStringLiteral("countParasNotLines"));
+    if (wasParagraphs && m_ruler)
+        m_ruler->resetIndex();
+    setShowLineNumbers(wasParagraphs ? true : !m_showLineNumbers);
+    m_defaults->setBool(m_showLineNumbers, QStringLiteral("showLineNumbers"));
 }
 
 void KVXTextView::toggleShowParagraphNumbers() {
-    const bool wasParagraphs = countParasNotLines_;
-    countParasNotLines_ = true;
-    defaults_->setBool(true, QStringLiteral("countParasNotLines"));
-    if (!wasParagraphs && ruler_)
-        ruler_->resetIndex();
-    setShowLineNumbers(!wasParagraphs ? true : !showLineNumbers_);
-    defaults_->setBool(showLineNumbers_, QStringLiteral("showLineNumbers"));
+    const bool wasParagraphs = m_countParasNotLines;
+    m_countParasNotLines = true;
+    m_defaults->setBool(true, QStringLiteral("countParasNotLines"));
+    if (!wasParagraphs && m_ruler)
+        m_ruler->resetIndex();
+    setShowLineNumbers(!wasParagraphs ? true : !m_showLineNumbers);
+    m_defaults->setBool(m_showLineNumbers, QStringLiteral("showLineNumbers"));
 }
 
 void KVXTextView::toggleShowInvisibleCharacters() {
-    showInvisibleCharacters_ = !showInvisibleCharacters_;
-    defaults_->setBool(showInvisibleCharacters_, QStringLiteral("showInvisibleCharacters"));
-    layoutManager_->toggleShowInvisibles();
+    m_showInvisibleCharacters = !m_showInvisibleCharacters;
+    m_defaults->setBool(m_showInvisibleCharacters, QStringLiteral("showInvisibleCharacters"));
+    m_layoutManager->toggleShowInvisibles();
 }
 
 bool KVXTextView::validateUserInterfaceItem(const QString &action, QAction *item) {
@@ -394,13 +394,13 @@ bool KVXTextView::validateUserInterfaceItem(const QString &action, QAction *item
         return true;
     std::optional<bool> state;
     if (action == QLatin1String("toggleAutoZoom:"))
-        state = autoZoom_;
+        state = m_autoZoom;
     else if (action == QLatin1String("toggleTypewriterMode:"))
-        state = typewriterMode_;
+        state = m_typewriterMode;
     else if (action == QLatin1String("toggleShowLineNumbers:"))
-        state = showLineNumbers_ && !countParasNotLines_;
+        state = m_showLineNumbers && !m_countParasNotLines;
     else if (action == QLatin1String("toggleShowParagraphNumbers:"))
-        state = showLineNumbers_ && countParasNotLines_;
+        state = m_showLineNumbers && m_countParasNotLines;
     if (state) {
         item->setCheckable(true);
         item->setChecked(*state);
@@ -409,12 +409,12 @@ bool KVXTextView::validateUserInterfaceItem(const QString &action, QAction *item
 }
 
 FindBar *KVXTextView::findBar() {
-    if (!findBar_) {
-        findBar_ = new FindBar(this);
-        findBar_->hide();
-        connect(findBar_, &FindBar::visibilityChanged, this, [this] { updateViewportMargins(); });
+    if (!m_findBar) {
+        m_findBar = new FindBar(this);
+        m_findBar->hide();
+        connect(m_findBar, &FindBar::visibilityChanged, this, [this] { updateViewportMargins(); });
     }
-    return findBar_;
+    return m_findBar;
 }
 
 // --- Selection -------------------------------------------------------------------------------
@@ -425,7 +425,7 @@ CharRange KVXTextView::selectedRange() const {
 }
 
 void KVXTextView::setSelectedRange(CharRange range) {
-    const qsizetype n = storage_->length();
+    const qsizetype n = m_storage->length();
     const qsizetype start = qBound<qsizetype>(0, range.location, n);
     const qsizetype end = qBound<qsizetype>(start, range.end(), n);
     QTextCursor cursor(document());
@@ -434,10 +434,10 @@ void KVXTextView::setSelectedRange(CharRange range) {
     setTextCursor(cursor);
 }
 
-void KVXTextView::saveSelection() { savedSelection_.save(storage_->string(), selectedRange()); }
+void KVXTextView::saveSelection() { m_savedSelection.save(m_storage->string(), selectedRange()); }
 
 void KVXTextView::restoreSelection() {
-    setSelectedRange(savedSelection_.restore(storage_->str(), storage_->len()));
+    setSelectedRange(m_savedSelection.restore(m_storage->str(), m_storage->len()));
 }
 
 // --- Pasteboard --------------------------------------------------------------------------------
@@ -453,23 +453,23 @@ void KVXTextView::attributedStringToPasteboard(CharRange range) {
 }
 
 QString KVXTextView::textOfRange(CharRange range) const {
-    const QString text = storage_->string();
+    const QString text = m_storage->string();
     const qsizetype start = qBound<qsizetype>(0, range.location, text.size());
     return text.mid(start, qBound<qsizetype>(0, range.length, text.size() - start));
 }
 
 std::unique_ptr<QTextDocument> KVXTextView::richDocumentOfRange(CharRange range) const {
-    const QString text = storage_->string();
+    const QString text = m_storage->string();
     const qsizetype from = qBound<qsizetype>(0, range.location, text.size());
     const qsizetype to = qBound<qsizetype>(from, range.end(), text.size());
     auto rich = std::make_unique<QTextDocument>();
-    rich->setDefaultFont(storage_->defaultFont());
+    rich->setDefaultFont(m_storage->defaultFont());
     QTextCursor cursor(rich.get());
-    const QTextDocument *shown = storage_->document();
+    const QTextDocument *shown = m_storage->document();
     bool first = true;
     for (QTextBlock block = shown->findBlock(int(from)); block.isValid() && block.position() <= to;
          block = block.next()) {
-        const QTextBlockFormat paragraph = blockFormatFor(storage_->paragraphAttributes(block), 1);
+        const QTextBlockFormat paragraph = blockFormatFor(m_storage->paragraphAttributes(block), 1);
         if (first)
             cursor.setBlockFormat(paragraph);
         else
@@ -483,7 +483,7 @@ std::unique_ptr<QTextDocument> KVXTextView::richDocumentOfRange(CharRange range)
             if (b > a)
                 cursor.insertText(text.mid(a, b - a), format);
         };
-        const QList<AttributeRun> runs = storage_->runs(block);
+        const QList<AttributeRun> runs = m_storage->runs(block);
         if (runs.isEmpty())
             insert(start, end, QTextCharFormat());
         for (const AttributeRun &run : runs)
@@ -493,7 +493,7 @@ std::unique_ptr<QTextDocument> KVXTextView::richDocumentOfRange(CharRange range)
 }
 
 QMimeData *KVXTextView::richTextOfRange(CharRange range) const {
-    const QString text = storage_->string();
+    const QString text = m_storage->string();
     const qsizetype from = qBound<qsizetype>(0, range.location, text.size());
     const qsizetype to = qBound<qsizetype>(from, range.end(), text.size());
     auto *data = new QMimeData;
@@ -506,7 +506,7 @@ QMimeData *KVXTextView::richTextOfRange(CharRange range) const {
 // nothing is selected.
 CharRange KVXTextView::rangeToCopy() const {
     const CharRange range = selectedRange();
-    return range.length > 0 ? range : CharRange{0, storage_->length()};
+    return range.length > 0 ? range : CharRange{0, m_storage->length()};
 }
 
 void KVXTextView::copyAsPlainText() { stringToPasteboard(textOfRange(rangeToCopy())); }
@@ -542,7 +542,7 @@ void KVXTextView::keyPressEvent(QKeyEvent *event) {
         event->accept();
         return;
     }
-    if (typewriterMode_ && defaults_->boolForKey(QStringLiteral("typewriterFollowsSelection"))) {
+    if (m_typewriterMode && m_defaults->boolForKey(QStringLiteral("typewriterFollowsSelection"))) {
         switch (event->key()) {
         case Qt::Key_Up:
         case Qt::Key_Down:
@@ -561,9 +561,9 @@ void KVXTextView::resizeEvent(QResizeEvent *event) {
     {
         TopLineHold hold(this);
         QTextEdit::resizeEvent(event);
-        viewHeight_.store(float(viewport()->height()), std::memory_order_relaxed);
+        m_viewHeight.store(float(viewport()->height()), std::memory_order_relaxed);
         updateViewportMargins();
-        if (autoZoom_)
+        if (m_autoZoom)
             setZoomToOptimal();
         adjustMargins();
     }
@@ -585,5 +585,5 @@ void KVXTextView::paintEvent(QPaintEvent *event) {
     const QPointF offset(horizontalScrollBar()->value(), verticalScrollBar()->value());
     QPainter painter(viewport());
     painter.translate(-offset);
-    layoutManager_->drawGlyphsForGlyphRange(&painter, QRectF(event->rect()).translated(offset));
+    m_layoutManager->drawGlyphsForGlyphRange(&painter, QRectF(event->rect()).translated(offset));
 }

@@ -64,41 +64,41 @@ public:
                          QWidget *parent = nullptr);
     ~KVXTextView() override;
 
-    SmartTextStorage *storage() const { return storage_; }
-    platform::Defaults &defaults() const { return *defaults_; }
-    KVXLayoutManager *layoutManager() const { return layoutManager_.get(); }
+    SmartTextStorage *storage() const { return m_storage; }
+    platform::Defaults &defaults() const { return *m_defaults; }
+    KVXLayoutManager *layoutManager() const { return m_layoutManager.get(); }
     // The gutter (null before addRulerView).
-    LineNumbersRulerView *verticalRulerView() const { return ruler_; }
+    LineNumbersRulerView *verticalRulerView() const { return m_ruler; }
     // The find bar (made on first use).
     FindBar *findBar();
 
     // --- State ------------------------------------------------------------------
 
-    double rawHorizontalPadding() const { return rawHorizontalPadding_; }
-    double rawVerticalPadding() const { return rawVerticalPadding_; }
-    double zoomFactor() const { return zoomFactor_; }
-    bool autoZoom() const { return autoZoom_; }
-    void setAutoZoom(bool on) { autoZoom_ = on; }
-    bool typewriterMode() const { return typewriterMode_; }
-    void setTypewriterMode(bool on) { typewriterMode_ = on; }
-    double typewriterHeight() const { return typewriterHeight_; }
-    bool showInvisibleCharacters() const { return showInvisibleCharacters_; }
-    bool showLineNumbers() const { return showLineNumbers_; }
+    double rawHorizontalPadding() const { return m_rawHorizontalPadding; }
+    double rawVerticalPadding() const { return m_rawVerticalPadding; }
+    double zoomFactor() const { return m_zoomFactor; }
+    bool autoZoom() const { return m_autoZoom; }
+    void setAutoZoom(bool on) { m_autoZoom = on; }
+    bool typewriterMode() const { return m_typewriterMode; }
+    void setTypewriterMode(bool on) { m_typewriterMode = on; }
+    double typewriterHeight() const { return m_typewriterHeight; }
+    bool showInvisibleCharacters() const { return m_showInvisibleCharacters; }
+    bool showLineNumbers() const { return m_showLineNumbers; }
     void setShowLineNumbers(bool on);
-    bool countParasNotLines() const { return countParasNotLines_; }
-    bool isLoading() const { return isLoading_.load(); }
+    bool countParasNotLines() const { return m_countParasNotLines; }
+    bool isLoading() const { return m_isLoading.load(); }
     // Becoming false lays the view out again.
     void setIsLoading(bool loading);
 
     // The editor's base font (preferences "defaultFontName" and
     // "defaultFontSize", else the serif face that stands in for Palatino at
     // 12 points); setting it measures the ideal column width again.
-    QFont defaultFont() const { return defaultFont_; }
+    QFont defaultFont() const { return m_defaultFont; }
     void setDefaultFont(const QFont &font);
     // The width of the configured line length in the default font, in text
     // coordinates; 10000 without a line length.
-    double idealWidth() const { return idealWidth_; }
-    CharRange oldSelectedRange() const { return oldSelectedRange_; }
+    double idealWidth() const { return m_idealWidth; }
+    CharRange oldSelectedRange() const { return m_oldSelectedRange; }
 
     // The selection in UTF-16 units, and setting it.
     CharRange selectedRange() const;
@@ -116,7 +116,7 @@ public:
         bool automaticDashSubstitution = false;
         bool automaticLinkDetection = false;
     };
-    const SystemTextSettings &systemTextSettings() const { return system_; }
+    const SystemTextSettings &systemTextSettings() const { return m_system; }
 
     // --- Margins ------------------------------------------------------------------
 
@@ -129,7 +129,7 @@ public:
     void adjustMargins();
     void refreshLayout();
     // The visible height in pixels; safe from any thread, never waits.
-    double viewHeight() const { return double(viewHeight_.load(std::memory_order_relaxed)); }
+    double viewHeight() const { return double(m_viewHeight.load(std::memory_order_relaxed)); }
 
     // --- Zoom ---------------------------------------------------------------------
 
@@ -182,7 +182,7 @@ public:
 
     void saveSelection();
     void restoreSelection();
-    const SelectionMemory &savedSelection() const { return savedSelection_; }
+    const SelectionMemory &savedSelection() const { return m_savedSelection; }
 
     // --- Pasteboard -------------------------------------------------------------------
 
@@ -250,34 +250,34 @@ private:
     QRectF documentRectForRange(CharRange range) const;
     double boundsHeight() const;
     CharRange rangeToCopy() const;
-    zoomgeometry::ZoomGeometry geometry() const { return {zoomFactor_}; }
+    zoomgeometry::ZoomGeometry geometry() const { return {m_zoomFactor}; }
 
-    SmartTextStorage *storage_;
-    platform::Defaults *defaults_;
-    std::unique_ptr<KVXLayoutManager> layoutManager_;
-    LineNumbersRulerView *ruler_ = nullptr;
-    FindBar *findBar_ = nullptr;
+    SmartTextStorage *m_storage;
+    platform::Defaults *m_defaults;
+    std::unique_ptr<KVXLayoutManager> m_layoutManager;
+    LineNumbersRulerView *m_ruler = nullptr;
+    FindBar *m_findBar = nullptr;
 
-    double rawHorizontalPadding_ = 40;
-    double rawVerticalPadding_ = 60;
-    double zoomFactor_ = 1.0;
-    bool autoZoom_ = false;
-    bool typewriterMode_ = false;
-    double typewriterHeight_ = 0.5;
-    bool showInvisibleCharacters_ = false;
-    bool showLineNumbers_ = false;
-    bool countParasNotLines_ = false;
-    std::atomic<bool> isLoading_{false};
-    QFont defaultFont_;
-    double idealWidth_ = zoomgeometry::kNoIdealWidth;
-    CharRange oldSelectedRange_ = kNoRange;
-    SelectionMemory savedSelection_;
-    SystemTextSettings system_;
-    std::atomic<float> viewHeight_{0};
+    double m_rawHorizontalPadding = 40;
+    double m_rawVerticalPadding = 60;
+    double m_zoomFactor = 1.0;
+    bool m_autoZoom = false;
+    bool m_typewriterMode = false;
+    double m_typewriterHeight = 0.5;
+    bool m_showInvisibleCharacters = false;
+    bool m_showLineNumbers = false;
+    bool m_countParasNotLines = false;
+    std::atomic<bool> m_isLoading{false};
+    QFont m_defaultFont;
+    double m_idealWidth = zoomgeometry::kNoIdealWidth;
+    CharRange m_oldSelectedRange = kNoRange;
+    SelectionMemory m_savedSelection;
+    SystemTextSettings m_system;
+    std::atomic<float> m_viewHeight{0};
     // The first line shown and how far the view stands below its block's
     // top, kept while heights of blocks above it settle.
-    int topBlock_ = 0;
-    double topOffset_ = 0;
-    int holdingTopLine_ = 0;
-    bool settlePending_ = false;
+    int m_topBlock = 0;
+    double m_topOffset = 0;
+    int m_holdingTopLine = 0;
+    bool m_settlePending = false;
 };

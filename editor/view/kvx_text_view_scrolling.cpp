@@ -19,7 +19,7 @@ using namespace zoomgeometry;
 // --- Geometry of ranges ---------------------------------------------------------------
 
 QTextBlock KVXTextView::blockAtDocumentY(qreal y) const {
-    const int position = storage_->documentLayout()->hitTest(QPointF(0, y), Qt::FuzzyHit);
+    const int position = m_storage->documentLayout()->hitTest(QPointF(0, y), Qt::FuzzyHit);
     QTextBlock block = document()->findBlock(qMax(0, position));
     return block.isValid() ? block : document()->firstBlock();
 }
@@ -27,10 +27,10 @@ QTextBlock KVXTextView::blockAtDocumentY(qreal y) const {
 // The rectangle the glyphs of a range take, in document pixels: the union of
 // the parts of the lines it covers; an empty range gives its caret line.
 QRectF KVXTextView::documentRectForRange(CharRange range) const {
-    const qsizetype n = storage_->length();
+    const qsizetype n = m_storage->length();
     const int from = int(qBound<qsizetype>(0, range.location, n));
     const int to = int(qBound<qsizetype>(from, range.end(), n));
-    LazyDocumentLayout *layout = storage_->documentLayout();
+    LazyDocumentLayout *layout = m_storage->documentLayout();
     QRectF result;
     bool any = false;
     auto add = [&](const QRectF &r) {
@@ -68,14 +68,14 @@ QRectF KVXTextView::documentRectForRange(CharRange range) const {
 }
 
 QRectF KVXTextView::offsetRectForLocation(CharRange range) const {
-    return documentRectForRange(range).translated(0, -storage_->documentLayout()->topPadding());
+    return documentRectForRange(range).translated(0, -m_storage->documentLayout()->topPadding());
 }
 
 double KVXTextView::screenPositionForLocation(CharRange range) const {
     const QRectF r = offsetRectForLocation(range);
     const double visibleTop = verticalScrollBar()->value();
     const double visibleHeight = viewport()->height();
-    const double inset = storage_->documentLayout()->topPadding();
+    const double inset = m_storage->documentLayout()->topPadding();
     return (r.height() * 0.5 + r.top() + inset - visibleTop) / visibleHeight;
 }
 
@@ -84,7 +84,7 @@ double KVXTextView::cursorPosition() const { return screenPositionForLocation(se
 QRectF KVXTextView::percentOffsetRectForRange(CharRange range) const {
     const QRectF first = offsetRectForLocation({range.location, 1});
     const QRectF whole = offsetRectForLocation(range);
-    LazyDocumentLayout *layout = storage_->documentLayout();
+    LazyDocumentLayout *layout = m_storage->documentLayout();
     const double height = layout->documentSize().height();
     const double inset = layout->topPadding();
     return QRectF(whole.x(), (first.height() * 0.5 + inset + whole.top()) / height, whole.width(),
@@ -109,14 +109,14 @@ void KVXTextView::makeCaretVisible() {
 }
 
 void KVXTextView::locateOnCaret() {
-    if (typewriterMode_)
+    if (m_typewriterMode)
         forceRecenterCaret();
     else
         makeCaretVisible();
 }
 
 void KVXTextView::textDidChange() {
-    const qsizetype n = storage_->length();
+    const qsizetype n = m_storage->length();
     const CharRange selection = selectedRange();
     if (selection.end() > n) {
         if (selection.location == n) {
@@ -133,7 +133,7 @@ void KVXTextView::textDidChange() {
 QPointF KVXTextView::idealScrollPointForCenteringRange(CharRange range, bool useTarget) const {
     const ZoomGeometry g = geometry();
     const QRectF r = offsetRectForLocation(range);
-    const double y = idealScrollY(g.toText(viewHeight()), useTarget ? typewriterHeight_ : 0.5,
+    const double y = idealScrollY(g.toText(viewHeight()), useTarget ? m_typewriterHeight : 0.5,
                                   verticalPadding(), g.toText(r.top()), g.toText(r.height()));
     return QPointF(0, std::floor(y));
 }
@@ -141,7 +141,7 @@ QPointF KVXTextView::idealScrollPointForCenteringRange(CharRange range, bool use
 // The height of the view's bounds in text coordinates: the text's with its
 // padding, or the visible height when the text is shorter.
 double KVXTextView::boundsHeight() const {
-    return geometry().toText(std::max(storage_->documentLayout()->documentSize().height(),
+    return geometry().toText(std::max(m_storage->documentLayout()->documentSize().height(),
                                       double(viewport()->height())));
 }
 
@@ -152,7 +152,7 @@ QPointF KVXTextView::safeScrollPointForCenteringRange(CharRange range, bool useT
 }
 
 void KVXTextView::centerRange(CharRange range, bool useTarget) {
-    if (range.end() > storage_->length()) {
+    if (range.end() > m_storage->length()) {
         qCWarning(lcEditor, "failed sanity check on scroll");
         return;
     }
@@ -169,44 +169,44 @@ void KVXTextView::centerBottomOfRange(CharRange range, bool useTarget) {
 
 void KVXTextView::centerCaretUsingTarget(bool useTarget) {
     const CharRange selection = selectedRange();
-    if (typewriterMode_ && defaults_->boolForKey(QStringLiteral("typewriterFollowsSelection"))) {
-        if (oldSelectedRange_ == selection)
+    if (m_typewriterMode && m_defaults->boolForKey(QStringLiteral("typewriterFollowsSelection"))) {
+        if (m_oldSelectedRange == selection)
             return;
         // The end that moved is the one followed: extending a selection
         // downwards keeps its bottom in place.
-        if (selection.location != oldSelectedRange_.location)
+        if (selection.location != m_oldSelectedRange.location)
             centerTopOfRange(selection, useTarget);
         else
             centerBottomOfRange(selection, useTarget);
-        oldSelectedRange_ = selection;
+        m_oldSelectedRange = selection;
         return;
     }
     centerTopOfRange(selection, useTarget);
 }
 
 void KVXTextView::forceRecenterCaret() {
-    oldSelectedRange_ = kNoRange;
+    m_oldSelectedRange = kNoRange;
     centerCaretUsingTarget(true);
 }
 
 void KVXTextView::toggleTypewriterMode() {
-    typewriterMode_ = !typewriterMode_;
-    defaults_->setBool(typewriterMode_, QStringLiteral("defaultTypewriterMode"));
-    const double oldInset = geometry().toText(storage_->documentLayout()->topPadding());
+    m_typewriterMode = !m_typewriterMode;
+    m_defaults->setBool(m_typewriterMode, QStringLiteral("defaultTypewriterMode"));
+    const double oldInset = geometry().toText(m_storage->documentLayout()->topPadding());
     adjustMargins();
     refreshLayout();
     tryToCenterRange(selectedRange(), oldInset);
 }
 
 void KVXTextView::tryToCenterRange(CharRange range, double oldContentInset) {
-    if (range.end() > storage_->length()) {
+    if (range.end() > m_storage->length()) {
         qCWarning(lcEditor, "failed sanity check on scroll");
         return;
     }
     const QPointF ideal = idealScrollPointForCenteringRange(range, true);
     const double y = std::max(ideal.y(), 0.0);
     double limit = verticalPadding() + boundsHeight() - 2 * oldContentInset;
-    if (typewriterMode_)
+    if (m_typewriterMode)
         limit += viewHeight();
     scrollToY(std::min(y, limit));
 }
@@ -217,25 +217,25 @@ void KVXTextView::tryToCenterRange(CharRange range, double oldContentInset) {
 // the view stands, remembered whenever the view scrolls by other means than
 // its own relayouts.
 void KVXTextView::rememberTopLine() {
-    if (holdingTopLine_ > 0)
+    if (m_holdingTopLine > 0)
         return;
-    settlePending_ = false;
+    m_settlePending = false;
     const double y = verticalScrollBar()->value();
     const QTextBlock block = blockAtDocumentY(y);
-    topBlock_ = block.blockNumber();
-    topOffset_ = y - storage_->documentLayout()->blockTop(topBlock_);
+    m_topBlock = block.blockNumber();
+    m_topOffset = y - m_storage->documentLayout()->blockTop(m_topBlock);
 }
 
 // Puts the remembered top line back at the top: the blocks above it may
 // have new heights (settled estimates, a new width, a new zoom).
 void KVXTextView::keepTopLineStill() {
-    if (holdingTopLine_ > 0)
+    if (m_holdingTopLine > 0)
         return;
-    holdingTopLine_++;
+    m_holdingTopLine++;
     const int blocks = document()->blockCount();
-    if (topBlock_ >= blocks)
-        topBlock_ = qMax(0, blocks - 1);
-    const double y = storage_->documentLayout()->blockTop(topBlock_) + topOffset_;
+    if (m_topBlock >= blocks)
+        m_topBlock = qMax(0, blocks - 1);
+    const double y = m_storage->documentLayout()->blockTop(m_topBlock) + m_topOffset;
     verticalScrollBar()->setValue(int(std::lround(y)));
-    holdingTopLine_--;
+    m_holdingTopLine--;
 }

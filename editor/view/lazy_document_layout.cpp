@@ -46,11 +46,11 @@ void lineHeights(const QTextBlockFormat &format, const QTextLine &line, qreal sc
 
 LazyDocumentLayout::LazyDocumentLayout(QTextDocument *document)
     : QAbstractTextDocumentLayout(document) {
-    idleTimer_.setSingleShot(true);
-    idleTimer_.setInterval(0);
-    connect(&idleTimer_, &QTimer::timeout, this, [this] {
+    m_idleTimer.setSingleShot(true);
+    m_idleTimer.setInterval(0);
+    connect(&m_idleTimer, &QTimer::timeout, this, [this] {
         if (layoutSome(5))
-            idleTimer_.start();
+            m_idleTimer.start();
     });
     syncBlockCount();
 }
@@ -67,8 +67,8 @@ LazyDocumentLayout::Frame LazyDocumentLayout::frame() const {
     Fixed border = scaled(format.border()), padding = scaled(format.padding());
     qreal available = qMax(qreal(0), document()->pageSize().width());
     Fixed width = fixed(format.width().value(available));
-    const Fixed leftInset = roundToPixel(fixed(leftPadding_));
-    const Fixed rightInset = roundToPixel(fixed(rightPadding_));
+    const Fixed leftInset = roundToPixel(fixed(m_leftPadding));
+    const Fixed rightInset = roundToPixel(fixed(m_rightPadding));
     Frame f;
     f.left = left + border + padding + leftInset;
     f.pageWidth = width - 2 * (border + padding) - left - right - leftInset - rightInset;
@@ -83,29 +83,29 @@ void LazyDocumentLayout::checkFrame() const {
     Frame f = frame();
     // Lines are placed relative to the column's left edge: a column that
     // only moves (an editor re-centring its text) keeps every line.
-    bool widthChanged = !frameKnown_ || f.right - f.left != frame_.right - frame_.left;
-    frame_ = f;
-    frameKnown_ = true;
+    bool widthChanged = !m_frameKnown || f.right - f.left != m_frame.right - m_frame.left;
+    m_frame = f;
+    m_frameKnown = true;
     if (widthChanged) {
-        for (size_t i = 0; i < blocks_.size(); i++)
+        for (size_t i = 0; i < m_blocks.size(); i++)
             markDirty(int(i));
-        idleScan_ = 0;
-        if (!blocks_.empty())
+        m_idleScan = 0;
+        if (!m_blocks.empty())
             const_cast<LazyDocumentLayout *>(this)->scheduleIdle();
     }
 }
 
 void LazyDocumentLayout::markDirty(int index) const {
-    if (!blocks_[size_t(index)].dirty) {
-        blocks_[size_t(index)].dirty = true;
-        dirtyCount_++;
+    if (!m_blocks[size_t(index)].dirty) {
+        m_blocks[size_t(index)].dirty = true;
+        m_dirtyCount++;
     }
 }
 
 int64_t LazyDocumentLayout::estimateHeight(const QTextBlock &block) const {
     QFontMetricsF metrics(document()->defaultFont());
     Fixed line = fixed(qCeil(metrics.height() + qMax(metrics.leading(), qreal(0))));
-    Fixed width = frameKnown_ ? frame_.pageWidth : 0;
+    Fixed width = m_frameKnown ? m_frame.pageWidth : 0;
     Fixed charWidth = fixed(metrics.averageCharWidth());
     Fixed lines = 1;
     if (width > 0 && charWidth > 0)
@@ -124,34 +124,34 @@ int64_t LazyDocumentLayout::gapBefore(const QTextBlock &block) const {
 }
 
 void LazyDocumentLayout::rebuildTree() const {
-    std::vector<int64_t> values(blocks_.size());
-    for (size_t i = 0; i < blocks_.size(); i++)
-        values[i] = blocks_[i].gap + blocks_[i].height;
-    advances_.assign(values);
+    std::vector<int64_t> values(m_blocks.size());
+    for (size_t i = 0; i < m_blocks.size(); i++)
+        values[i] = m_blocks[i].gap + m_blocks[i].height;
+    m_advances.assign(values);
 }
 
 void LazyDocumentLayout::syncBlockCount() const {
     size_t count = size_t(document()->blockCount());
-    if (blocks_.size() == count)
+    if (m_blocks.size() == count)
         return;
-    if (!frameKnown_) {
-        frame_ = frame();
-        frameKnown_ = true;
+    if (!m_frameKnown) {
+        m_frame = frame();
+        m_frameKnown = true;
     }
-    blocks_.assign(count, Block{});
-    dirtyCount_ = int(count);
+    m_blocks.assign(count, Block{});
+    m_dirtyCount = int(count);
     QTextBlock block = document()->firstBlock();
     for (size_t i = 0; i < count && block.isValid(); i++, block = block.next()) {
-        blocks_[i].gap = gapBefore(block);
-        blocks_[i].height = estimateHeight(block);
+        m_blocks[i].gap = gapBefore(block);
+        m_blocks[i].height = estimateHeight(block);
     }
-    idleScan_ = 0;
+    m_idleScan = 0;
     rebuildTree();
 }
 
 bool LazyDocumentLayout::layoutBlock(const QTextBlock &block) const {
     const size_t index = size_t(block.blockNumber());
-    Block &entry = blocks_[index];
+    Block &entry = m_blocks[index];
     QTextLayout *layout = block.layout();
     const QTextBlockFormat format = block.blockFormat();
     QTextDocument *doc = document();
@@ -179,9 +179,9 @@ bool LazyDocumentLayout::layoutBlock(const QTextBlock &block) const {
     option.setAlignment(QStyle::visualAlignment(direction, align));
     if (format.nonBreakableLines() || doc->pageSize().width() < 0)
         option.setWrapMode(QTextOption::ManualWrap);
-    if (optionHook_) {
+    if (m_optionHook) {
         BlockGeometry geometry{option, real(leftMargin), real(firstLineIndent), scaling};
-        optionHook_(block, geometry);
+        m_optionHook(block, geometry);
         option = geometry.option;
         leftMargin = fixed(geometry.left);
         firstLineIndent = fixed(geometry.firstLine);
@@ -189,8 +189,8 @@ bool LazyDocumentLayout::layoutBlock(const QTextBlock &block) const {
     layout->setTextOption(option);
     const bool wordOrAnywhere = option.wrapMode() == QTextOption::WrapAtWordBoundaryOrAnywhere;
 
-    const Fixed l = frame_.left + leftMargin;
-    const Fixed r = frame_.right - rightMargin;
+    const Fixed l = m_frame.left + leftMargin;
+    const Fixed r = m_frame.right - rightMargin;
     Fixed y = 0, bottom = 0, width = 0;
     layout->beginLayout();
     bool first = true;
@@ -226,7 +226,7 @@ bool LazyDocumentLayout::layoutBlock(const QTextBlock &block) const {
         }
         Fixed adjustment, height, lineBottom;
         lineHeights(format, line, scaling, &adjustment, &height, &lineBottom);
-        line.setPosition(QPointF(real(left - frame_.left), real(y - adjustment)));
+        line.setPosition(QPointF(real(left - m_frame.left), real(y - adjustment)));
         bottom = y + lineBottom;
         y += height;
         width = qMax(width, fixed(line.x() + line.naturalTextWidth()) + rightMargin);
@@ -241,11 +241,11 @@ bool LazyDocumentLayout::layoutBlock(const QTextBlock &block) const {
     entry.width = width;
     if (entry.dirty) {
         entry.dirty = false;
-        dirtyCount_--;
+        m_dirtyCount--;
     }
     const Fixed delta = gap + y - oldAdvance;
     if (delta != 0)
-        advances_.add(index, delta);
+        m_advances.add(index, delta);
     return delta != 0;
 }
 
@@ -253,9 +253,9 @@ bool LazyDocumentLayout::ensureBlock(const QTextBlock &block) const {
     if (!block.isValid())
         return false;
     syncBlockCount();
-    if (!frameKnown_)
+    if (!m_frameKnown)
         checkFrame();
-    if (!blocks_[size_t(block.blockNumber())].dirty)
+    if (!m_blocks[size_t(block.blockNumber())].dirty)
         return false;
     bool changed = layoutBlock(block);
     if (changed)
@@ -264,26 +264,26 @@ bool LazyDocumentLayout::ensureBlock(const QTextBlock &block) const {
 }
 
 int64_t LazyDocumentLayout::blockTopFixed(int index) const {
-    return frame_.top + fixed(topPadding_) + advances_.prefix(size_t(index)) +
-           blocks_[size_t(index)].gap;
+    return m_frame.top + fixed(m_topPadding) + m_advances.prefix(size_t(index)) +
+           m_blocks[size_t(index)].gap;
 }
 
 qreal LazyDocumentLayout::blockTop(int blockNumber) const {
     syncBlockCount();
-    if (blockNumber < 0 || size_t(blockNumber) >= blocks_.size())
+    if (blockNumber < 0 || size_t(blockNumber) >= m_blocks.size())
         return 0;
     return real(blockTopFixed(blockNumber));
 }
 
 QTextBlock LazyDocumentLayout::blockAtY(int64_t y) const {
-    size_t index = advances_.find(y - frame_.top - fixed(topPadding_));
-    if (index >= blocks_.size())
-        index = blocks_.empty() ? 0 : blocks_.size() - 1;
+    size_t index = m_advances.find(y - m_frame.top - fixed(m_topPadding));
+    if (index >= m_blocks.size())
+        index = m_blocks.empty() ? 0 : m_blocks.size() - 1;
     return document()->findBlockByNumber(int(index));
 }
 
 void LazyDocumentLayout::placeLayout(const QTextBlock &block) const {
-    QPointF position(real(frame_.left), real(blockTopFixed(block.blockNumber())));
+    QPointF position(real(m_frame.left), real(blockTopFixed(block.blockNumber())));
     if (block.layout()->position() != position)
         block.layout()->setPosition(position);
 }
@@ -301,14 +301,14 @@ void LazyDocumentLayout::documentChanged(int from, int charsRemoved, int charsAd
     if (!last.isValid())
         last = doc->lastBlock();
     const int f = first.blockNumber(), l = last.blockNumber();
-    const int delta = count - int(blocks_.size());
+    const int delta = count - int(m_blocks.size());
     const int oldLast = l - delta;
 
     // The records still describe the old blocks: read them as they are (blockTop
     // would match them to the new block count and drop them all).
-    const qreal oldTop = blocks_.empty() || size_t(f) >= blocks_.size() ? 0 : real(blockTopFixed(f));
-    if (blocks_.empty() || oldLast < f - 1 || oldLast >= int(blocks_.size())) {
-        blocks_.clear();
+    const qreal oldTop = m_blocks.empty() || size_t(f) >= m_blocks.size() ? 0 : real(blockTopFixed(f));
+    if (m_blocks.empty() || oldLast < f - 1 || oldLast >= int(m_blocks.size())) {
+        m_blocks.clear();
         syncBlockCount();
     } else if (delta != 0) {
         std::vector<Block> fresh(size_t(l - f + 1));
@@ -319,11 +319,11 @@ void LazyDocumentLayout::documentChanged(int from, int charsRemoved, int charsAd
             block = block.next();
         }
         for (int i = f; i <= oldLast; i++)
-            if (blocks_[size_t(i)].dirty)
-                dirtyCount_--;
-        blocks_.erase(blocks_.begin() + f, blocks_.begin() + oldLast + 1);
-        blocks_.insert(blocks_.begin() + f, fresh.begin(), fresh.end());
-        dirtyCount_ += int(fresh.size());
+            if (m_blocks[size_t(i)].dirty)
+                m_dirtyCount--;
+        m_blocks.erase(m_blocks.begin() + f, m_blocks.begin() + oldLast + 1);
+        m_blocks.insert(m_blocks.begin() + f, fresh.begin(), fresh.end());
+        m_dirtyCount += int(fresh.size());
         rebuildTree();
     } else {
         for (int i = f; i <= l; i++)
@@ -331,16 +331,16 @@ void LazyDocumentLayout::documentChanged(int from, int charsRemoved, int charsAd
     }
     // The block after the change collapses its margin with a block that may
     // have new formats.
-    if (size_t(l + 1) < blocks_.size())
+    if (size_t(l + 1) < m_blocks.size())
         markDirty(l + 1);
 
     checkFrame();
     bool heightChanged = false;
     const int touched = l - f + 2;
-    if (touched <= kImmediateBlocks && dirtyCount_ <= touched) {
+    if (touched <= kImmediateBlocks && m_dirtyCount <= touched) {
         for (QTextBlock block = first; block.isValid() && block.blockNumber() <= l + 1;
              block = block.next())
-            if (blocks_[size_t(block.blockNumber())].dirty)
+            if (m_blocks[size_t(block.blockNumber())].dirty)
                 heightChanged |= layoutBlock(block);
     } else {
         heightChanged = true;
@@ -352,13 +352,13 @@ void LazyDocumentLayout::documentChanged(int from, int charsRemoved, int charsAd
     const qreal top = qMin(oldTop, blockTop(f));
     const int below = qMin(l + 1, count - 1);
     const qreal height = heightChanged ? qreal(INT_MAX)
-                                       : blockTop(below) + real(blocks_[size_t(below)].height) - top;
+                                       : blockTop(below) + real(m_blocks[size_t(below)].height) - top;
     emit update(QRectF(0, top, qreal(INT_MAX), height));
     emitSizeIfChanged();
-    if (pendingFirst_ <= pendingLast_) {
-        const int pf = pendingFirst_, pl = pendingLast_;
-        pendingFirst_ = 0;
-        pendingLast_ = -1;
+    if (m_pendingFirst <= m_pendingLast) {
+        const int pf = m_pendingFirst, pl = m_pendingLast;
+        m_pendingFirst = 0;
+        m_pendingLast = -1;
         invalidateBlocks(pf, pl);
     }
 }
@@ -369,35 +369,35 @@ void LazyDocumentLayout::invalidateBlocks(int first, int last) {
     // Block numbers of a document whose edit the layout has not heard of
     // yet: its records would be thrown away and estimated anew if they were
     // matched to the document now.
-    if (!blocks_.empty() && size_t(document()->blockCount()) != blocks_.size()) {
-        if (pendingFirst_ > pendingLast_) {
-            pendingFirst_ = first;
-            pendingLast_ = last;
+    if (!m_blocks.empty() && size_t(document()->blockCount()) != m_blocks.size()) {
+        if (m_pendingFirst > m_pendingLast) {
+            m_pendingFirst = first;
+            m_pendingLast = last;
         } else {
-            pendingFirst_ = qMin(pendingFirst_, first);
-            pendingLast_ = qMax(pendingLast_, last);
+            m_pendingFirst = qMin(m_pendingFirst, first);
+            m_pendingLast = qMax(m_pendingLast, last);
         }
         return;
     }
     syncBlockCount();
     first = qMax(0, first);
-    last = qMin(int(blocks_.size()) - 1, last);
+    last = qMin(int(m_blocks.size()) - 1, last);
     for (int i = first; i <= last; i++)
         markDirty(i);
-    idleScan_ = qMin(idleScan_, size_t(qMax(0, first)));
+    m_idleScan = qMin(m_idleScan, size_t(qMax(0, first)));
     scheduleIdle();
     emit update(QRectF(0, blockTop(first), qreal(INT_MAX), qreal(INT_MAX)));
 }
 
-void LazyDocumentLayout::setOptionHook(OptionHook hook) { optionHook_ = std::move(hook); }
+void LazyDocumentLayout::setOptionHook(OptionHook hook) { m_optionHook = std::move(hook); }
 
 void LazyDocumentLayout::setHorizontalPadding(qreal left, qreal right) {
     left = qMax<qreal>(0, left);
     right = qMax<qreal>(0, right);
-    if (left == leftPadding_ && right == rightPadding_)
+    if (left == m_leftPadding && right == m_rightPadding)
         return;
-    leftPadding_ = left;
-    rightPadding_ = right;
+    m_leftPadding = left;
+    m_rightPadding = right;
     syncBlockCount();
     checkFrame();
     emit update(QRectF(0, 0, qreal(INT_MAX), qreal(INT_MAX)));
@@ -405,10 +405,10 @@ void LazyDocumentLayout::setHorizontalPadding(qreal left, qreal right) {
 }
 
 void LazyDocumentLayout::setVerticalPadding(qreal top, qreal bottom) {
-    if (top == topPadding_ && bottom == bottomPadding_)
+    if (top == m_topPadding && bottom == m_bottomPadding)
         return;
-    topPadding_ = top;
-    bottomPadding_ = bottom;
+    m_topPadding = top;
+    m_bottomPadding = bottom;
     emit update(QRectF(0, 0, qreal(INT_MAX), qreal(INT_MAX)));
     emitSizeIfChanged();
 }
@@ -416,47 +416,47 @@ void LazyDocumentLayout::setVerticalPadding(qreal top, qreal bottom) {
 // --- Idle layout -----------------------------------------------------------------
 
 void LazyDocumentLayout::scheduleIdle() const {
-    if (!idleTimer_.isActive())
-        const_cast<QTimer &>(idleTimer_).start();
+    if (!m_idleTimer.isActive())
+        const_cast<QTimer &>(m_idleTimer).start();
 }
 
 bool LazyDocumentLayout::layoutSome(int milliseconds) {
     syncBlockCount();
     checkFrame();
-    if (dirtyCount_ == 0) {
+    if (m_dirtyCount == 0) {
         emitSizeIfChanged();
         return false;
     }
     QElapsedTimer clock;
     clock.start();
-    if (idleScan_ >= blocks_.size())
-        idleScan_ = 0;
+    if (m_idleScan >= m_blocks.size())
+        m_idleScan = 0;
     int firstIndex = -1;
     qreal top = 0;
     Fixed oldHeight = 0, newHeight = 0;
-    QTextBlock block = document()->findBlockByNumber(int(idleScan_));
+    QTextBlock block = document()->findBlockByNumber(int(m_idleScan));
     int done = 0;
-    while (dirtyCount_ > 0) {
+    while (m_dirtyCount > 0) {
         if (!block.isValid()) {
             block = document()->firstBlock();
             if (firstIndex >= 0)
                 break;  // report the range laid out so far; the rest comes next
         }
         const size_t index = size_t(block.blockNumber());
-        if (blocks_[index].dirty) {
+        if (m_blocks[index].dirty) {
             if (firstIndex < 0) {
                 firstIndex = int(index);
                 top = blockTop(int(index));
             }
-            oldHeight += blocks_[index].gap + blocks_[index].height;
+            oldHeight += m_blocks[index].gap + m_blocks[index].height;
             layoutBlock(block);
-            newHeight += blocks_[index].gap + blocks_[index].height;
+            newHeight += m_blocks[index].gap + m_blocks[index].height;
         } else if (firstIndex >= 0) {
-            oldHeight += blocks_[index].gap + blocks_[index].height;
-            newHeight += blocks_[index].gap + blocks_[index].height;
+            oldHeight += m_blocks[index].gap + m_blocks[index].height;
+            newHeight += m_blocks[index].gap + m_blocks[index].height;
         }
         block = block.next();
-        idleScan_ = block.isValid() ? size_t(block.blockNumber()) : 0;
+        m_idleScan = block.isValid() ? size_t(block.blockNumber()) : 0;
         if (++done % 16 == 0 && clock.elapsed() >= milliseconds)
             break;
     }
@@ -465,7 +465,7 @@ bool LazyDocumentLayout::layoutSome(int milliseconds) {
         emit update(QRectF(0, top, qreal(INT_MAX), qreal(INT_MAX)));
     }
     emitSizeIfChanged();
-    return dirtyCount_ > 0;
+    return m_dirtyCount > 0;
 }
 
 void LazyDocumentLayout::finishLayout() {
@@ -475,8 +475,8 @@ void LazyDocumentLayout::finishLayout() {
 
 void LazyDocumentLayout::emitSizeIfChanged() const {
     QSizeF size = documentSize();
-    if (size != reportedSize_) {
-        reportedSize_ = size;
+    if (size != m_reportedSize) {
+        m_reportedSize = size;
         emit const_cast<LazyDocumentLayout *>(this)->documentSizeChanged(size);
     }
 }
@@ -485,14 +485,14 @@ void LazyDocumentLayout::emitSizeIfChanged() const {
 
 QSizeF LazyDocumentLayout::documentSize() const {
     syncBlockCount();
-    if (!frameKnown_)
+    if (!m_frameKnown)
         checkFrame();
     Fixed widest = 0;
-    for (const Block &block : blocks_)
+    for (const Block &block : m_blocks)
         widest = qMax(widest, block.width);
-    Fixed width = frame_.pageWidth <= 0 ? frame_.pageWidth : qMax(frame_.pageWidth, widest);
-    Fixed height = frame_.top + advances_.total() + frame_.bottom;
-    return QSizeF(real(width + frame_.marginWidth), real(height) + topPadding_ + bottomPadding_);
+    Fixed width = m_frame.pageWidth <= 0 ? m_frame.pageWidth : qMax(m_frame.pageWidth, widest);
+    Fixed height = m_frame.top + m_advances.total() + m_frame.bottom;
+    return QSizeF(real(width + m_frame.marginWidth), real(height) + m_topPadding + m_bottomPadding);
 }
 
 QRectF LazyDocumentLayout::frameBoundingRect(QTextFrame *frame) const {
@@ -605,7 +605,7 @@ void LazyDocumentLayout::draw(QPainter *painter, const PaintContext &context) {
         for (QTextBlock block = blockAtY(top); block.isValid(); block = block.next()) {
             if (blockTopFixed(block.blockNumber()) > bottom)
                 break;
-            if (blocks_[size_t(block.blockNumber())].dirty)
+            if (m_blocks[size_t(block.blockNumber())].dirty)
                 moved |= layoutBlock(block);
         }
         if (!moved)

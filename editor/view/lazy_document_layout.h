@@ -38,14 +38,14 @@ public:
     // Space above the first and below the last block (typewriter scrolling),
     // part of the document's size and positions.
     void setVerticalPadding(qreal top, qreal bottom);
-    qreal topPadding() const { return topPadding_; }
-    qreal bottomPadding() const { return bottomPadding_; }
+    qreal topPadding() const { return m_topPadding; }
+    qreal bottomPadding() const { return m_bottomPadding; }
     // Space left and right of the text column (an editor's margins), inside
     // the root frame's own margins, in whole pixels; a change lays every
     // block out again at the new width.
     void setHorizontalPadding(qreal left, qreal right);
-    qreal leftPadding() const { return leftPadding_; }
-    qreal rightPadding() const { return rightPadding_; }
+    qreal leftPadding() const { return m_leftPadding; }
+    qreal rightPadding() const { return m_rightPadding; }
 
     // What a hook may change of a block just before it is laid out: its
     // text option (tab stops, wrapping) and the indents of its lines, in
@@ -69,7 +69,7 @@ public:
     void invalidateBlocks(int first, int last);
 
     // Whether every block is laid out at the current width.
-    bool isExact() const { return dirtyCount_ == 0; }
+    bool isExact() const { return m_dirtyCount == 0; }
     // Lays out blocks with estimated heights, from the top, for about
     // `milliseconds`; true while some are left.
     bool layoutSome(int milliseconds);
@@ -119,20 +119,20 @@ private:
     void emitSizeIfChanged() const;
     void scheduleIdle() const;
 
-    mutable std::vector<Block> blocks_;
-    mutable FenwickTree advances_;  // gap + height per block
-    mutable int dirtyCount_ = 0;
-    mutable size_t idleScan_ = 0;
-    mutable Frame frame_;
-    mutable bool frameKnown_ = false;
-    mutable QSizeF reportedSize_;
-    mutable QTimer idleTimer_;
-    qreal topPadding_ = 0;
-    qreal bottomPadding_ = 0;
-    qreal leftPadding_ = 0;
-    qreal rightPadding_ = 0;
-    OptionHook optionHook_;
+    mutable std::vector<Block> m_blocks;
+    mutable FenwickTree m_advances;  // gap + height per block
+    mutable int m_dirtyCount = 0;
+    mutable size_t m_idleScan = 0;
+    mutable Frame m_frame;
+    mutable bool m_frameKnown = false;
+    mutable QSizeF m_reportedSize;
+    mutable QTimer m_idleTimer;
+    qreal m_topPadding = 0;
+    qreal m_bottomPadding = 0;
+    qreal m_leftPadding = 0;
+    qreal m_rightPadding = 0;
+    OptionHook m_optionHook;
     // Blocks to mark after the pending edit of the document (first > last:
     // none).
-    int pendingFirst_ = 0, pendingLast_ = -1;
+    int m_pendingFirst = 0, m_pendingLast = -1;
 };

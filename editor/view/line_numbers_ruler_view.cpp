@@ -38,69 +38,69 @@ LineNumbersRulerView::LineNumbersRulerView(KVXTextView *client, QWidget *parent)
 }
 
 void LineNumbersRulerView::setClientView(KVXTextView *client) {
-    disconnect(textConnection_);
-    disconnect(layoutConnection_);
-    disconnect(scrollConnection_);
-    client_ = client;
-    if (client_) {
-        textConnection_ = connect(client_->storage(), &SmartTextStorage::textChanged, this,
+    disconnect(m_textConnection);
+    disconnect(m_layoutConnection);
+    disconnect(m_scrollConnection);
+    m_client = client;
+    if (m_client) {
+        m_textConnection = connect(m_client->storage(), &SmartTextStorage::textChanged, this,
                                   [this](const TextChange &change) { textChanged(change); });
         // Heights that settle and restyles move the lines; scrolling moves
         // the labels.
-        layoutConnection_ = connect(client_->storage()->documentLayout(),
+        m_layoutConnection = connect(m_client->storage()->documentLayout(),
                                     &QAbstractTextDocumentLayout::update, this,
                                     [this] { update(); });
-        scrollConnection_ = connect(client_->verticalScrollBar(), &QScrollBar::valueChanged, this,
+        m_scrollConnection = connect(m_client->verticalScrollBar(), &QScrollBar::valueChanged, this,
                                     [this] { update(); });
     }
     clientTextStorageDidProcessEditing();
 }
 
 SmartTextStorage *LineNumbersRulerView::currentTextStorage() const {
-    return client_ ? client_->storage() : nullptr;
+    return m_client ? m_client->storage() : nullptr;
 }
 
 void LineNumbersRulerView::setTextColor(const QColor &color) {
-    textColor_ = color;
+    m_textColor = color;
     update();
 }
 
 void LineNumbersRulerView::setBackgroundColor(const QColor &color) {
-    backgroundColor_ = color;
+    m_backgroundColor = color;
     update();
 }
 
 void LineNumbersRulerView::setZoomFactor(double zoom) {
-    if (zoom <= 0 || zoom == zoomFactor_)
+    if (zoom <= 0 || zoom == m_zoomFactor)
         return;
-    zoomFactor_ = zoom;
+    m_zoomFactor = zoom;
     clientTextStorageDidProcessEditing();
 }
 
 void LineNumbersRulerView::scaleUnitSquareToSize(double width, double height) {
     Q_UNUSED(height);
-    setZoomFactor(zoomFactor_ * width);
+    setZoomFactor(m_zoomFactor * width);
 }
 
 bool LineNumbersRulerView::numbersParagraphs() const {
-    return client_ && client_->countParasNotLines();
+    return m_client && m_client->countParasNotLines();
 }
 
 QFont LineNumbersRulerView::labelFont() const {
     QFont zoomed = font();
-    zoomed.setPointSizeF(font().pointSizeF() * zoomFactor_);
+    zoomed.setPointSizeF(font().pointSizeF() * m_zoomFactor);
     return zoomed;
 }
 
 void LineNumbersRulerView::clientTextStorageDidProcessEditing(const TextChange *change) {
-    if (change && valid_ && indexedParagraphs_ && client_) {
+    if (change && m_valid && m_indexedParagraphs && m_client) {
         // An edit inside one line that neither empties it nor fills an
         // empty one leaves every paragraph start where it was: block numbers
         // do not move.
-        const QTextDocument *document = client_->storage()->document();
+        const QTextDocument *document = m_client->storage()->document();
         const QTextBlock block = document->findBlock(int(change->location));
         const bool oneLine =
-            document->blockCount() == indexedBlockCount_ && block.isValid() &&
+            document->blockCount() == m_indexedBlockCount && block.isValid() &&
             change->location + change->insertedLength < block.position() + block.length();
         if (oneLine) {
             const qsizetype now = block.length() - 1;
@@ -111,7 +111,7 @@ void LineNumbersRulerView::clientTextStorageDidProcessEditing(const TextChange *
             }
         }
     }
-    valid_ = false;
+    m_valid = false;
     update();
 }
 
@@ -120,7 +120,7 @@ void LineNumbersRulerView::textChanged(const TextChange &change) {
 }
 
 void LineNumbersRulerView::resetIndex() {
-    valid_ = false;
+    m_valid = false;
     update();
 }
 
@@ -131,21 +131,21 @@ void LineNumbersRulerView::changeEvent(QEvent *event) {
 }
 
 void LineNumbersRulerView::updateLineInformation() {
-    if (processing_)
+    if (m_processing)
         return;
-    processing_ = true;
-    paragraphs_.clear();
-    lines_ = 0;
-    indexedParagraphs_ = numbersParagraphs();
-    indexedBlockCount_ = 0;
-    if (client_) {
-        const QTextDocument *document = client_->storage()->document();
-        indexedBlockCount_ = document->blockCount();
+    m_processing = true;
+    m_paragraphs.clear();
+    m_lines = 0;
+    m_indexedParagraphs = numbersParagraphs();
+    m_indexedBlockCount = 0;
+    if (m_client) {
+        const QTextDocument *document = m_client->storage()->document();
+        m_indexedBlockCount = document->blockCount();
         // The empty line after a final line feed is no line of the text.
         const QTextBlock last = document->lastBlock();
-        const int numbered = indexedBlockCount_ - (last.length() <= 1 ? 1 : 0);
-        if (!indexedParagraphs_) {
-            lines_ = numbered;
+        const int numbered = m_indexedBlockCount - (last.length() <= 1 ? 1 : 0);
+        if (!m_indexedParagraphs) {
+            m_lines = numbered;
         } else {
             try {
                 bool afterEmpty = true;
@@ -153,64 +153,64 @@ void LineNumbersRulerView::updateLineInformation() {
                      block.isValid() && block.blockNumber() < numbered; block = block.next()) {
                     const bool empty = block.length() <= 1;
                     if (!empty && afterEmpty)
-                        paragraphs_.push_back(block.blockNumber());
+                        m_paragraphs.push_back(block.blockNumber());
                     afterEmpty = empty;
                 }
             } catch (const std::bad_alloc &) {
-                std::vector<int>().swap(paragraphs_);
+                std::vector<int>().swap(m_paragraphs);
             }
-            lines_ = qsizetype(paragraphs_.size());
+            m_lines = qsizetype(m_paragraphs.size());
         }
     }
-    valid_ = true;
+    m_valid = true;
 
-    const int digits = lines_ > 0 ? int(std::ceil(std::log10(double(lines_) + 1))) : 1;
+    const int digits = m_lines > 0 ? int(std::ceil(std::log10(double(m_lines) + 1))) : 1;
     const double w = QFontMetricsF(font()).horizontalAdvance(QLatin1Char('0'));
     const double wide = std::max(std::ceil(digits * w + kThicknessPad), std::ceil(w + kThicknessPad));
-    const int thickness = int(std::ceil(wide * zoomFactor_));
-    processing_ = false;
-    if (thickness != thickness_) {
-        thickness_ = thickness;
+    const int thickness = int(std::ceil(wide * m_zoomFactor));
+    m_processing = false;
+    if (thickness != m_thickness) {
+        m_thickness = thickness;
         updateGeometry();
-        emit thicknessChanged(thickness_);
+        emit thicknessChanged(m_thickness);
     }
 }
 
 qsizetype LineNumbersRulerView::lineIndexForCharacterIndex(qsizetype index) const {
-    if (!client_ || lines_ == 0)
+    if (!m_client || m_lines == 0)
         return kNotFound;
-    const QTextBlock block = client_->storage()->document()->findBlock(int(index));
+    const QTextBlock block = m_client->storage()->document()->findBlock(int(index));
     if (!block.isValid() || block.position() != index)
         return kNotFound;
     const int number = block.blockNumber();
-    if (!indexedParagraphs_)
-        return number < lines_ ? number : kNotFound;
-    auto found = std::lower_bound(paragraphs_.begin(), paragraphs_.end(), number);
-    if (found == paragraphs_.end() || *found != number)
+    if (!m_indexedParagraphs)
+        return number < m_lines ? number : kNotFound;
+    auto found = std::lower_bound(m_paragraphs.begin(), m_paragraphs.end(), number);
+    if (found == m_paragraphs.end() || *found != number)
         return kNotFound;
-    return qsizetype(found - paragraphs_.begin());
+    return qsizetype(found - m_paragraphs.begin());
 }
 
 QRectF LineNumbersRulerView::dividerRect() const {
-    return QRectF(width() - zoomFactor_, 0, zoomFactor_, height());
+    return QRectF(width() - m_zoomFactor, 0, m_zoomFactor, height());
 }
 
-QSize LineNumbersRulerView::sizeHint() const { return QSize(thickness_, 0); }
+QSize LineNumbersRulerView::sizeHint() const { return QSize(m_thickness, 0); }
 
 QList<LineNumbersRulerView::Label> LineNumbersRulerView::labelsInRect(QRectF rect) const {
     QList<Label> labels;
-    if (!client_)
+    if (!m_client)
         return labels;
     if (rect.isNull())
         rect = QRectF(QPointF(0, 0), QSizeF(size()));
-    SmartTextStorage *storage = client_->storage();
+    SmartTextStorage *storage = m_client->storage();
     LazyDocumentLayout *layout = storage->documentLayout();
-    const double top = client_->verticalScrollBar()->value();
-    const double bottom = top + client_->viewport()->height();
+    const double top = m_client->verticalScrollBar()->value();
+    const double bottom = top + m_client->viewport()->height();
     const QFontMetricsF metrics(labelFont());
     const double dividerX = dividerRect().x();
     double previousY = qQNaN();
-    for (QTextBlock block = client_->blockAtDocumentY(top); block.isValid(); block = block.next()) {
+    for (QTextBlock block = m_client->blockAtDocumentY(top); block.isValid(); block = block.next()) {
         const QRectF bounds = layout->blockBoundingRect(block);
         if (bounds.top() > bottom)
             break;
@@ -226,10 +226,10 @@ QList<LineNumbersRulerView::Label> LineNumbersRulerView::labelsInRect(QRectF rec
         const double lineBottom = bounds.top() + first.y() + first.height();
         const QString text = QString::number(n + 1);
         const QSizeF s(metrics.horizontalAdvance(text), metrics.height());
-        const QRectF labelRect(dividerX - s.width() - kLabelGap * zoomFactor_,
-                               lineBottom - top - s.height() - kLabelLift * zoomFactor_, s.width(),
+        const QRectF labelRect(dividerX - s.width() - kLabelGap * m_zoomFactor,
+                               lineBottom - top - s.height() - kLabelLift * m_zoomFactor, s.width(),
                                s.height());
-        const double slack = kLabelSlack * zoomFactor_;
+        const double slack = kLabelSlack * m_zoomFactor;
         if (labelRect.adjusted(-slack, -slack, slack, slack).intersects(rect) &&
             labelRect.y() != previousY)
             labels.append({n + 1, labelRect});
@@ -239,20 +239,20 @@ QList<LineNumbersRulerView::Label> LineNumbersRulerView::labelsInRect(QRectF rec
 }
 
 void LineNumbersRulerView::paintEvent(QPaintEvent *event) {
-    if (!valid_)
+    if (!m_valid)
         updateLineInformation();
     QPainter painter(this);
     const QRectF dirty = event->rect();
-    painter.fillRect(dirty, backgroundColor_);
+    painter.fillRect(dirty, m_backgroundColor);
     const QRectF divider = dividerRect();
     if (divider.intersects(dirty))
         painter.fillRect(divider, Qt::gray);
-    if (!client_)
+    if (!m_client)
         return;
     const QFont font = labelFont();
     const QFontMetricsF metrics(font);
     painter.setFont(font);
-    painter.setPen(textColor_);
+    painter.setPen(m_textColor);
     for (const Label &label : labelsInRect(dirty))
         painter.drawText(QPointF(label.rect.x(), label.rect.y() + metrics.ascent()),
                          QString::number(label.number));

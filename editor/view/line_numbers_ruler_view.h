@@ -35,25 +35,25 @@ public:
 
     explicit LineNumbersRulerView(KVXTextView *client = nullptr, QWidget *parent = nullptr);
 
-    KVXTextView *clientView() const { return client_; }
+    KVXTextView *clientView() const { return m_client; }
     // The client's text storage, or null without a client.
     SmartTextStorage *currentTextStorage() const;
     // Follows the client's text from now on (nothing without a client).
     void setClientView(KVXTextView *client);
 
-    QColor textColor() const { return textColor_; }
+    QColor textColor() const { return m_textColor; }
     void setTextColor(const QColor &color);
-    QColor backgroundColor() const { return backgroundColor_; }
+    QColor backgroundColor() const { return m_backgroundColor; }
     void setBackgroundColor(const QColor &color);
 
-    double zoomFactor() const { return zoomFactor_; }
+    double zoomFactor() const { return m_zoomFactor; }
     void setZoomFactor(double zoom);
     // Multiplies the zoom factor by the width (the ruler scales with the
     // editor) and invalidates the index.
     void scaleUnitSquareToSize(double width, double height);
 
-    bool isLineInformationValid() const { return valid_; }
-    bool isProcessing() const { return processing_; }
+    bool isLineInformationValid() const { return m_valid; }
+    bool isProcessing() const { return m_processing; }
     // The text changed in a way that can move the numbers: the index is
     // rebuilt before the next paint. With no argument, always.
     void clientTextStorageDidProcessEditing(const TextChange *change = nullptr);
@@ -66,15 +66,15 @@ public:
     // The entry of the numbered line that starts at `index` (its number
     // less one), or kNotFound when no numbered line starts there.
     qsizetype lineIndexForCharacterIndex(qsizetype index) const;
-    qsizetype linesInIndex() const { return lines_; }
-    int ruleThickness() const { return thickness_; }
+    qsizetype linesInIndex() const { return m_lines; }
+    int ruleThickness() const { return m_thickness; }
 
     // The label font (at zoom 1) and colour.
     struct TextAttributes {
         QFont font;
         QColor color;
     };
-    TextAttributes textAttributes() const { return {font(), textColor_}; }
+    TextAttributes textAttributes() const { return {font(), m_textColor}; }
 
     // A label as it is drawn: its number and rectangle, in the ruler's
     // coordinates.
@@ -102,20 +102,20 @@ private:
     bool numbersParagraphs() const;
     QFont labelFont() const;
 
-    KVXTextView *client_ = nullptr;
-    QMetaObject::Connection textConnection_;
-    QMetaObject::Connection layoutConnection_;
-    QMetaObject::Connection scrollConnection_;
-    QColor textColor_ = Qt::darkGray;
-    QColor backgroundColor_ = QColor::fromRgbF(0.9f, 0.9f, 0.9f, 1.0f);
-    double zoomFactor_ = 1.0;
-    bool valid_ = false;
-    bool processing_ = false;
-    // What the index holds: every line (block) below `lines_`, or, when it
-    // numbers paragraphs, the block numbers of `paragraphs_` in order.
-    bool indexedParagraphs_ = false;
-    std::vector<int> paragraphs_;
-    int indexedBlockCount_ = 0;
-    qsizetype lines_ = 0;
-    int thickness_ = 0;
+    KVXTextView *m_client = nullptr;
+    QMetaObject::Connection m_textConnection;
+    QMetaObject::Connection m_layoutConnection;
+    QMetaObject::Connection m_scrollConnection;
+    QColor m_textColor = Qt::darkGray;
+    QColor m_backgroundColor = QColor::fromRgbF(0.9f, 0.9f, 0.9f, 1.0f);
+    double m_zoomFactor = 1.0;
+    bool m_valid = false;
+    bool m_processing = false;
+    // What the index holds: every line (block) below `m_lines`, or, when it
+    // numbers paragraphs, the block numbers of `m_paragraphs` in order.
+    bool m_indexedParagraphs = false;
+    std::vector<int> m_paragraphs;
+    int m_indexedBlockCount = 0;
+    qsizetype m_lines = 0;
+    int m_thickness = 0;
 };

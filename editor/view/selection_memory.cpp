@@ -35,17 +35,17 @@ void SelectionMemory::save(const QString &text, CharRange selection) {
     const qsizetype n = text.size();
     const qsizetype start = std::clamp<qsizetype>(selection.location, 0, n);
     const qsizetype stop = std::clamp<qsizetype>(selection.end(), start, n);
-    startOffset_ = quint64(start);
-    stopOffset_ = quint64(stop);
-    startSuffix_ = suffixAt(text, start);
-    stopSuffix_ = stop > start ? suffixAt(text, stop) : startSuffix_;
-    stopNearEnd_ = stop + stopSuffix_.size() >= n;
+    m_startOffset = quint64(start);
+    m_stopOffset = quint64(stop);
+    m_startSuffix = suffixAt(text, start);
+    m_stopSuffix = stop > start ? suffixAt(text, stop) : m_startSuffix;
+    m_stopNearEnd = stop + m_stopSuffix.size() >= n;
 }
 
 CharRange SelectionMemory::restore(const char *text, size_t b) const {
     if (!text)
         b = 0;
-    if ((startSuffix_.isEmpty() && stopSuffix_.isEmpty()) || b == 0) {
+    if ((m_startSuffix.isEmpty() && m_stopSuffix.isEmpty()) || b == 0) {
         const qsizetype end = qsizetype(textunits::unitsIn(text, b));
         return {end, 0};
     }
@@ -60,20 +60,20 @@ CharRange SelectionMemory::restore(const char *text, size_t b) const {
 
     // The old offsets, read as units of the new text.
     textunits::UnitAnchor walk;
-    const size_t b0 = walk.byteAt(text, b, size_t(startOffset_));
+    const size_t b0 = walk.byteAt(text, b, size_t(m_startOffset));
     textunits::UnitAnchor fromStart;
-    const size_t n = fromStart.byteAt(text + b0, b - b0, size_t(stopOffset_ - startOffset_));
+    const size_t n = fromStart.byteAt(text + b0, b - b0, size_t(m_stopOffset - m_startOffset));
 
-    long s = find(matchPattern(startSuffix_), b0);
+    long s = find(matchPattern(m_startSuffix), b0);
     long e = -1;
-    if (s >= 0 && startOffset_ == stopOffset_) {
+    if (s >= 0 && m_startOffset == m_stopOffset) {
         e = s;
     } else {
-        const QByteArray stopPattern = matchPattern(stopSuffix_);
+        const QByteArray stopPattern = matchPattern(m_stopSuffix);
         // A stop within a suffix's length of the old end is looked for that
         // far before the new end (in bytes, as the pattern is).
         const size_t expected =
-            !stopNearEnd_ ? b0 + n : b - std::min(b, size_t(stopPattern.size()));
+            !m_stopNearEnd ? b0 + n : b - std::min(b, size_t(stopPattern.size()));
         e = find(stopPattern, expected);
         if (s < 0) {
             if (e < 0)

@@ -25,10 +25,10 @@ public:
     // with its old byte length. Never fails.
     CharRange restore(const char *utf8, size_t length) const;
 
-    quint64 startOffset() const { return startOffset_; }
-    quint64 stopOffset() const { return stopOffset_; }
-    const QString &startSuffix() const { return startSuffix_; }
-    const QString &stopSuffix() const { return stopSuffix_; }
+    quint64 startOffset() const { return m_startOffset; }
+    quint64 stopOffset() const { return m_stopOffset; }
+    const QString &startSuffix() const { return m_startSuffix; }
+    const QString &stopSuffix() const { return m_stopSuffix; }
 
     // The UTF-8 form of a remembered suffix that the fuzzy match is given:
     // cut at a character boundary to at most kMaxPatternBytes, since longer
@@ -36,9 +36,9 @@ public:
     static QByteArray matchPattern(const QString &suffix);
 
 private:
-    quint64 startOffset_ = 0;
-    quint64 stopOffset_ = 0;
-    QString startSuffix_;
-    QString stopSuffix_;
-    bool stopNearEnd_ = false;  // the stop's suffix runs to the end of the text
+    quint64 m_startOffset = 0;
+    quint64 m_stopOffset = 0;
+    QString m_startSuffix;
+    QString m_stopSuffix;
+    bool m_stopNearEnd = false;  // the stop's suffix runs to the end of the text
 };

@@ -40,73 +40,73 @@ QDateTime FileState::modificationDate() const {
 }
 
 FilePresenter::FilePresenter(std::function<void()> changed, QObject *parent)
-    : QObject(parent), changed_(std::move(changed)) {
-    debounce_ = new QTimer(this);
-    debounce_->setSingleShot(true);
-    debounce_->setInterval(kDefaultDebounce);
-    connect(debounce_, &QTimer::timeout, this, &FilePresenter::fire);
+    : QObject(parent), m_changed(std::move(changed)) {
+    m_debounce = new QTimer(this);
+    m_debounce->setSingleShot(true);
+    m_debounce->setInterval(kDefaultDebounce);
+    connect(m_debounce, &QTimer::timeout, this, &FilePresenter::fire);
 }
 
 FilePresenter::~FilePresenter() = default;
 
-void FilePresenter::setDebounce(std::chrono::milliseconds time) { debounce_->setInterval(time); }
+void FilePresenter::setDebounce(std::chrono::milliseconds time) { m_debounce->setInterval(time); }
 
-std::chrono::milliseconds FilePresenter::debounce() const { return debounce_->intervalAsDuration(); }
+std::chrono::milliseconds FilePresenter::debounce() const { return m_debounce->intervalAsDuration(); }
 
-bool FilePresenter::isWatching() const { return inotify_ && folderWd_ >= 0; }
+bool FilePresenter::isWatching() const { return m_inotify && m_folderWd >= 0; }
 
 bool FilePresenter::setPath(const QString &path) {
-    inotify_.reset();
-    folderWd_ = fileWd_ = -1;
-    fileInode_ = 0;
-    pending_ = false;
-    debounce_->stop();
-    path_ = path;
+    m_inotify.reset();
+    m_folderWd = m_fileWd = -1;
+    m_fileInode = 0;
+    m_pending = false;
+    m_debounce->stop();
+    m_path = path;
     if (path.isEmpty())
         return true;
     const QFileInfo info(path);
-    folder_ = nativePath(info.absolutePath());
-    name_ = nativePath(info.fileName());
-    inotify_ = std::make_unique<InotifyWatch>(
+    m_folder = nativePath(info.absolutePath());
+    m_name = nativePath(info.fileName());
+    m_inotify = std::make_unique<InotifyWatch>(
         [this](const std::vector<InotifyWatch::Event> &events) { handle(events); });
-    if (!inotify_->isValid()) {
+    if (!m_inotify->isValid()) {
         qCWarning(lcPlatform, "changes of %s made by other programs go unnoticed: %s",
-                  qPrintable(path), qPrintable(inotify_->error()));
-        inotify_.reset();
+                  qPrintable(path), qPrintable(m_inotify->error()));
+        m_inotify.reset();
         return false;
     }
     armFolder();
     armFile();
-    return folderWd_ >= 0;
+    return m_folderWd >= 0;
 }
 
 void FilePresenter::armFolder() {
-    if (!inotify_ || folderWd_ >= 0)
+    if (!m_inotify || m_folderWd >= 0)
         return;
     int refusal = 0;
-    folderWd_ = inotify_->addWatch(folder_, kFolderMask, &refusal);
-    if (folderWd_ < 0)
-        qCWarning(lcPlatform, "the folder of %s cannot be watched: %s", qPrintable(path_),
+    m_folderWd = m_inotify->addWatch(m_folder, kFolderMask, &refusal);
+    if (m_folderWd < 0)
+        qCWarning(lcPlatform, "the folder of %s cannot be watched: %s", qPrintable(m_path),
                   strerror(refusal));
 }
 
 // Watches the file now at the path, unless that very file is watched already.
 void FilePresenter::armFile() {
-    if (!inotify_)
+    if (!m_inotify)
         return;
-    const FileState state = FileState::of(path_);
-    if (fileWd_ >= 0 && state.exists && state.inode == fileInode_)
+    const FileState state = FileState::of(m_path);
+    if (m_fileWd >= 0 && state.exists && state.inode == m_fileInode)
         return;
-    if (fileWd_ >= 0) {
-        inotify_->removeWatch(fileWd_);
-        fileWd_ = -1;
+    if (m_fileWd >= 0) {
+        m_inotify->removeWatch(m_fileWd);
+        m_fileWd = -1;
     }
-    fileInode_ = 0;
+    m_fileInode = 0;
     if (!state.exists)
         return;
-    fileWd_ = inotify_->addWatch(folder_ + '/' + name_, kFileMask);
-    if (fileWd_ >= 0)
-        fileInode_ = state.inode;
+    m_fileWd = m_inotify->addWatch(m_folder + '/' + m_name, kFileMask);
+    if (m_fileWd >= 0)
+        m_fileInode = state.inode;
 }
 
 void FilePresenter::handle(const std::vector<InotifyWatch::Event> &events) {
@@ -117,44 +117,44 @@ void FilePresenter::handle(const std::vector<InotifyWatch::Event> &events) {
             continue;
         }
         if (event.mask & IN_IGNORED) {
-            inotify_->forgetWatch(event.wd);
-            if (event.wd == folderWd_)
-                folderWd_ = -1;
-            if (event.wd == fileWd_)
-                fileWd_ = -1;
+            m_inotify->forgetWatch(event.wd);
+            if (event.wd == m_folderWd)
+                m_folderWd = -1;
+            if (event.wd == m_fileWd)
+                m_fileWd = -1;
             relevant = true;
             continue;
         }
-        if (event.wd == fileWd_) {
+        if (event.wd == m_fileWd) {
             relevant = true;
-        } else if (event.wd == folderWd_) {
+        } else if (event.wd == m_folderWd) {
             if (event.mask & (IN_DELETE_SELF | IN_MOVE_SELF))
                 relevant = true;
-            else if (event.name == name_)
+            else if (event.name == m_name)
                 relevant = true;
         }
     }
     if (relevant) {
-        pending_ = true;
-        debounce_->start();
+        m_pending = true;
+        m_debounce->start();
     }
 }
 
 void FilePresenter::flush() {
-    if (!pending_)
+    if (!m_pending)
         return;
-    debounce_->stop();
+    m_debounce->stop();
     fire();
 }
 
 void FilePresenter::fire() {
-    pending_ = false;
+    m_pending = false;
     // A rename over the file, or the folder replaced: follow what stands at
     // the path now.
     armFolder();
     armFile();
-    if (changed_)
-        changed_();
+    if (m_changed)
+        m_changed();
 }
 
 }  // namespace platform

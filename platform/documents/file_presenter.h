@@ -55,7 +55,7 @@ public:
     // Follows the file at `path` (which need not exist yet); an empty path
     // stops. False when the folder cannot be watched (the reason is logged).
     bool setPath(const QString &path);
-    QString path() const { return path_; }
+    QString path() const { return m_path; }
     bool isWatching() const;
 
     void setDebounce(std::chrono::milliseconds time);
@@ -70,16 +70,16 @@ private:
     void armFile();
     void fire();
 
-    std::function<void()> changed_;
-    std::unique_ptr<InotifyWatch> inotify_;
-    QTimer *debounce_ = nullptr;
-    QString path_;
-    QByteArray folder_;
-    QByteArray name_;
-    int folderWd_ = -1;
-    int fileWd_ = -1;
-    quint64 fileInode_ = 0;
-    bool pending_ = false;
+    std::function<void()> m_changed;
+    std::unique_ptr<InotifyWatch> m_inotify;
+    QTimer *m_debounce = nullptr;
+    QString m_path;
+    QByteArray m_folder;
+    QByteArray m_name;
+    int m_folderWd = -1;
+    int m_fileWd = -1;
+    quint64 m_fileInode = 0;
+    bool m_pending = false;
 };
 
 }  // namespace platform

@@ -22,19 +22,19 @@ const QString kValue = QStringLiteral("value");
 }  // namespace
 
 CloudStore::CloudStore(const QString &folder, QObject *parent)
-    : QObject(parent), folder_(QDir::cleanPath(folder)) {
-    usable_ = Folders::ensureFolder(folder_);
+    : QObject(parent), m_folder(QDir::cleanPath(folder)) {
+    m_usable = Folders::ensureFolder(m_folder);
     // What is there now is the store's content; the first synchronize()
     // announces it.
     rescan();
-    announced_.clear();
-    watch_ = std::make_unique<FolderWatch>(FolderWatch::Depth::OneFolder, [this] {
+    m_announced.clear();
+    m_watch = std::make_unique<FolderWatch>(FolderWatch::Depth::OneFolder, [this] {
         const QStringList changed = rescan();
         if (!changed.isEmpty())
             emit didChangeExternally(changed);
     });
-    if (usable_ && !watch_->start(folder_))
-        report(QStringLiteral("changes made elsewhere are not seen: %1").arg(watch_->error()));
+    if (m_usable && !m_watch->start(m_folder))
+        report(QStringLiteral("changes made elsewhere are not seen: %1").arg(m_watch->error()));
 }
 
 CloudStore::~CloudStore() = default;
@@ -57,7 +57,7 @@ QString CloudStore::keyForFileName(const QString &fileName) {
     return fileNameForKey(key) == fileName ? key : QString();
 }
 
-QVariant CloudStore::objectForKey(const QString &key) const { return entries_.value(key).value; }
+QVariant CloudStore::objectForKey(const QString &key) const { return m_entries.value(key).value; }
 
 QVariantMap CloudStore::dictionaryForKey(const QString &key) const {
     const QVariant value = objectForKey(key);
@@ -66,7 +66,7 @@ QVariantMap CloudStore::dictionaryForKey(const QString &key) const {
 
 QVariantMap CloudStore::dictionaryRepresentation() const {
     QVariantMap all;
-    for (auto it = entries_.cbegin(); it != entries_.cend(); ++it)
+    for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it)
         all.insert(it.key(), it.value().value);
     return all;
 }
@@ -76,25 +76,25 @@ bool CloudStore::setObject(const QVariant &value, const QString &key) {
         return false;
     const QJsonValue json = QJsonValue::fromVariant(value);
     const QByteArray bytes = QJsonDocument(QJsonObject{{kValue, json}}).toJson(QJsonDocument::Compact);
-    QSaveFile file(folder_ + u'/' + fileNameForKey(key));
+    QSaveFile file(m_folder + u'/' + fileNameForKey(key));
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
         report(QStringLiteral("cannot write \"%1\": %2").arg(key, file.errorString()));
         return false;
     }
     // Kept as any reader of the file reads it.
-    entries_.insert(key, {json.toVariant(), bytes});
-    announced_.insert(key, bytes);
+    m_entries.insert(key, {json.toVariant(), bytes});
+    m_announced.insert(key, bytes);
     return true;
 }
 
 bool CloudStore::removeObjectForKey(const QString &key) {
-    QFile file(folder_ + u'/' + fileNameForKey(key));
+    QFile file(m_folder + u'/' + fileNameForKey(key));
     if (file.exists() && !file.remove()) {
         report(QStringLiteral("cannot remove \"%1\": %2").arg(key, file.errorString()));
         return false;
     }
-    entries_.remove(key);
-    announced_.remove(key);
+    m_entries.remove(key);
+    m_announced.remove(key);
     return true;
 }
 
@@ -106,20 +106,20 @@ void CloudStore::synchronize() {
 
 QStringList CloudStore::rescan() {
     QHash<QString, Entry> fresh;
-    const QStringList names = QDir(folder_).entryList({QStringLiteral("*") + kSuffix}, QDir::Files);
+    const QStringList names = QDir(m_folder).entryList({QStringLiteral("*") + kSuffix}, QDir::Files);
     for (const QString &name : names) {
         const QString key = keyForFileName(name);
         if (key.isEmpty())
             continue;
-        QFile file(folder_ + u'/' + name);
-        const auto known = entries_.constFind(key);
+        QFile file(m_folder + u'/' + name);
+        const auto known = m_entries.constFind(key);
         if (!file.open(QIODevice::ReadOnly)) {
-            if (known != entries_.cend())
+            if (known != m_entries.cend())
                 fresh.insert(key, *known);
             continue;
         }
         const QByteArray bytes = file.readAll();
-        if (known != entries_.cend() && known->bytes == bytes) {
+        if (known != m_entries.cend() && known->bytes == bytes) {
             fresh.insert(key, *known);
             continue;
         }
@@ -127,7 +127,7 @@ QStringList CloudStore::rescan() {
         if (!document.isObject() || !document.object().contains(kValue)) {
             // Half written by a tool that does not write atomically, or not
             // ours: what was there before stands until it reads well.
-            if (known != entries_.cend())
+            if (known != m_entries.cend())
                 fresh.insert(key, *known);
             continue;
         }
@@ -136,30 +136,30 @@ QStringList CloudStore::rescan() {
 
     QStringList changed;
     for (auto it = fresh.cbegin(); it != fresh.cend(); ++it) {
-        const auto told = announced_.constFind(it.key());
-        if (told == announced_.cend() || *told != it.value().bytes) {
+        const auto told = m_announced.constFind(it.key());
+        if (told == m_announced.cend() || *told != it.value().bytes) {
             changed.append(it.key());
-            announced_.insert(it.key(), it.value().bytes);
+            m_announced.insert(it.key(), it.value().bytes);
         }
     }
     QSet<QString> gone;
-    for (auto it = entries_.cbegin(); it != entries_.cend(); ++it)
+    for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it)
         if (!fresh.contains(it.key()))
             gone.insert(it.key());
-    for (auto it = announced_.cbegin(); it != announced_.cend(); ++it)
+    for (auto it = m_announced.cbegin(); it != m_announced.cend(); ++it)
         if (!fresh.contains(it.key()))
             gone.insert(it.key());
     for (const QString &key : gone) {
         changed.append(key);
-        announced_.remove(key);
+        m_announced.remove(key);
     }
-    entries_ = std::move(fresh);
+    m_entries = std::move(fresh);
     changed.sort();
     return changed;
 }
 
 void CloudStore::report(const QString &message) const {
-    qCWarning(lcPlatform).noquote() << QStringLiteral("Key-value store in \"%1\": %2").arg(folder_, message);
+    qCWarning(lcPlatform).noquote() << QStringLiteral("Key-value store in \"%1\": %2").arg(m_folder, message);
 }
 
 }  // namespace platform

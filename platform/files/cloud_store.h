@@ -36,9 +36,9 @@ public:
     explicit CloudStore(const QString &folder, QObject *parent = nullptr);
     ~CloudStore() override;
 
-    QString folder() const { return folder_; }
+    QString folder() const { return m_folder; }
     // Whether the folder can be read and written.
-    bool isUsable() const { return usable_; }
+    bool isUsable() const { return m_usable; }
 
     QVariant objectForKey(const QString &key) const;
     QVariantMap dictionaryForKey(const QString &key) const;  // empty unless a map
@@ -70,13 +70,13 @@ private:
     QStringList rescan();
     void report(const QString &message) const;
 
-    const QString folder_;
-    bool usable_ = false;
-    QHash<QString, Entry> entries_;
+    const QString m_folder;
+    bool m_usable = false;
+    QHash<QString, Entry> m_entries;
     // What the listeners know: the bytes of each key as last announced or
     // written by this store.
-    QHash<QString, QByteArray> announced_;
-    std::unique_ptr<FolderWatch> watch_;
+    QHash<QString, QByteArray> m_announced;
+    std::unique_ptr<FolderWatch> m_watch;
 };
 
 }  // namespace platform

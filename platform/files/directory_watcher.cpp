@@ -1,9 +1,9 @@
 #include "platform/files/directory_watcher.h"
 
 DirectoryWatcher::DirectoryWatcher(QObject *parent)
-    : QObject(parent), watch_(platform::FolderWatch::Depth::OneFolder, [this] {
-          if (delegate_)
-              delegate_->directoryDidChange(this);  // may destroy this watcher
+    : QObject(parent), m_watch(platform::FolderWatch::Depth::OneFolder, [this] {
+          if (m_delegate)
+              m_delegate->directoryDidChange(this);  // may destroy this watcher
       }) {}
 
 DirectoryWatcher::~DirectoryWatcher() = default;
@@ -14,17 +14,17 @@ std::unique_ptr<DirectoryWatcher> DirectoryWatcher::watchFolderWithPath(
         return nullptr;
     auto watcher = std::make_unique<DirectoryWatcher>();
     watcher->setDelegate(delegate);
-    watcher->observedPath_ = path;
+    watcher->m_observedPath = path;
     if (!watcher->startMonitoringDirectory(path))
         return nullptr;
     return watcher;
 }
 
 bool DirectoryWatcher::startMonitoringDirectory(const QString &path) {
-    if (watch_.isWatching())
+    if (m_watch.isWatching())
         return false;
-    observedPath_ = path;
-    return watch_.start(path);
+    m_observedPath = path;
+    return m_watch.start(path);
 }
 
-void DirectoryWatcher::invalidate() { watch_.stop(); }
+void DirectoryWatcher::invalidate() { m_watch.stop(); }

@@ -37,13 +37,13 @@ public:
     // Stops watching; the watcher may be started again.
     void invalidate();
 
-    QString observedPath() const { return observedPath_; }
-    DirectoryWatcherDelegate *delegate() const { return delegate_; }
-    void setDelegate(DirectoryWatcherDelegate *delegate) { delegate_ = delegate; }
-    bool isWatching() const { return watch_.isWatching(); }
+    QString observedPath() const { return m_observedPath; }
+    DirectoryWatcherDelegate *delegate() const { return m_delegate; }
+    void setDelegate(DirectoryWatcherDelegate *delegate) { m_delegate = delegate; }
+    bool isWatching() const { return m_watch.isWatching(); }
 
 private:
-    DirectoryWatcherDelegate *delegate_ = nullptr;
-    QString observedPath_;
-    platform::FolderWatch watch_;
+    DirectoryWatcherDelegate *m_delegate = nullptr;
+    QString m_observedPath;
+    platform::FolderWatch m_watch;
 };

@@ -35,7 +35,7 @@ std::vector<QByteArray> subfolders(const QByteArray &folder) {
 }  // namespace
 
 FolderWatch::FolderWatch(Depth depth, std::function<void()> changed, QObject *parent)
-    : QObject(parent), depth_(depth), changed_(std::move(changed)) {}
+    : QObject(parent), m_depth(depth), m_changed(std::move(changed)) {}
 
 FolderWatch::~FolderWatch() = default;
 
@@ -44,64 +44,64 @@ uint32_t FolderWatch::mask() const {
                              IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR | IN_EXCL_UNLINK;
     // One folder: a file written in place counts once, when it is closed.
     // A tree: every write and every change of a file's dates or rights.
-    return depth_ == Depth::OneFolder ? entries | IN_CLOSE_WRITE
+    return m_depth == Depth::OneFolder ? entries | IN_CLOSE_WRITE
                                       : entries | IN_MODIFY | IN_ATTRIB;
 }
 
 bool FolderWatch::start(const QString &path) {
-    if (inotify_) {
-        error_ = QStringLiteral("already watching");
+    if (m_inotify) {
+        m_error = QStringLiteral("already watching");
         return false;
     }
-    error_.clear();
-    root_ = nativePath(path);
-    while (root_.size() > 1 && root_.endsWith('/'))
-        root_.chop(1);
-    inotify_ = std::make_unique<InotifyWatch>(
+    m_error.clear();
+    m_root = nativePath(path);
+    while (m_root.size() > 1 && m_root.endsWith('/'))
+        m_root.chop(1);
+    m_inotify = std::make_unique<InotifyWatch>(
         [this](const std::vector<InotifyWatch::Event> &events) { handle(events); });
-    if (!inotify_->isValid()) {
-        error_ = inotify_->error();
-        inotify_.reset();
+    if (!m_inotify->isValid()) {
+        m_error = m_inotify->error();
+        m_inotify.reset();
         qCWarning(lcPlatform).noquote()
-            << QStringLiteral("Cannot watch folder \"%1\": %2").arg(path, error_);
+            << QStringLiteral("Cannot watch folder \"%1\": %2").arg(path, m_error);
         return false;
     }
     if (!armRoot()) {
-        inotify_.reset();
+        m_inotify.reset();
         // A folder that does not exist is ordinary (not made yet, or gone);
         // the exhausted limit has been reported already.
-        if (rootRefusal_ != ENOENT && rootRefusal_ != ENOSPC)
+        if (m_rootRefusal != ENOENT && m_rootRefusal != ENOSPC)
             qCWarning(lcPlatform).noquote()
-                << QStringLiteral("Cannot watch folder \"%1\": %2").arg(path, error_);
+                << QStringLiteral("Cannot watch folder \"%1\": %2").arg(path, m_error);
         return false;
     }
     return true;
 }
 
 void FolderWatch::stop() {
-    inotify_.reset();  // closing the instance drops all its watches
-    folders_.clear();
-    rootWd_ = -1;
-    rootLost_ = false;
+    m_inotify.reset();  // closing the instance drops all its watches
+    m_folders.clear();
+    m_rootWd = -1;
+    m_rootLost = false;
 }
 
 bool FolderWatch::armRoot() {
-    int &refusal = rootRefusal_;
+    int &refusal = m_rootRefusal;
     // The watched folder itself may be reached through a symbolic link.
-    rootWd_ = inotify_->addWatch(root_, mask(), &refusal);
-    if (rootWd_ < 0) {
-        error_ = QString::fromLocal8Bit(strerror(refusal));
+    m_rootWd = m_inotify->addWatch(m_root, mask(), &refusal);
+    if (m_rootWd < 0) {
+        m_error = QString::fromLocal8Bit(strerror(refusal));
         if (refusal == ENOSPC) {
-            unwatched_++;
-            error_ = watchLimitMessage(path(), unwatched_);
+            m_unwatched++;
+            m_error = watchLimitMessage(path(), m_unwatched);
             reportLimit();
         }
         return false;
     }
-    rootLost_ = false;
-    folders_.insert(rootWd_, root_);
-    if (depth_ == Depth::Tree)
-        for (const QByteArray &folder : subfolders(root_))
+    m_rootLost = false;
+    m_folders.insert(m_rootWd, m_root);
+    if (m_depth == Depth::Tree)
+        for (const QByteArray &folder : subfolders(m_root))
             addTree(folder);
     reportLimit();
     return true;
@@ -114,15 +114,15 @@ void FolderWatch::addTree(const QByteArray &top) {
         const QByteArray folder = std::move(pending.back());
         pending.pop_back();
         if (limitReached) {
-            unwatched_++;
+            m_unwatched++;
         } else {
             int refusal = 0;
-            const int wd = inotify_->addWatch(folder, mask() | IN_DONT_FOLLOW, &refusal);
+            const int wd = m_inotify->addWatch(folder, mask() | IN_DONT_FOLLOW, &refusal);
             if (wd >= 0) {
-                folders_.insert(wd, folder);
+                m_folders.insert(wd, folder);
             } else if (refusal == ENOSPC) {
                 limitReached = true;
-                unwatched_++;
+                m_unwatched++;
             } else {
                 continue;  // gone again, or unreadable: nothing below it to watch
             }
@@ -133,18 +133,18 @@ void FolderWatch::addTree(const QByteArray &top) {
 }
 
 void FolderWatch::reportLimit() {
-    if (unwatched_ > 0 && !limitReported_) {
-        limitReported_ = true;
-        qCWarning(lcPlatform).noquote() << watchLimitMessage(path(), unwatched_);
+    if (m_unwatched > 0 && !m_limitReported) {
+        m_limitReported = true;
+        qCWarning(lcPlatform).noquote() << watchLimitMessage(path(), m_unwatched);
     }
 }
 
 void FolderWatch::removeTree(const QByteArray &top) {
     const QByteArray below = top + '/';
-    for (auto it = folders_.begin(); it != folders_.end();) {
-        if (it.key() != rootWd_ && (it.value() == top || it.value().startsWith(below))) {
-            inotify_->removeWatch(it.key());
-            it = folders_.erase(it);
+    for (auto it = m_folders.begin(); it != m_folders.end();) {
+        if (it.key() != m_rootWd && (it.value() == top || it.value().startsWith(below))) {
+            m_inotify->removeWatch(it.key());
+            it = m_folders.erase(it);
         } else {
             ++it;
         }
@@ -152,13 +152,13 @@ void FolderWatch::removeTree(const QByteArray &top) {
 }
 
 void FolderWatch::rearmIfLost() {
-    if (!inotify_ || !rootLost_)
+    if (!m_inotify || !m_rootLost)
         return;
     // Whatever is still watched belongs to the old folder, wherever it went.
-    for (auto it = folders_.cbegin(); it != folders_.cend(); ++it)
-        inotify_->removeWatch(it.key());
-    folders_.clear();
-    rootWd_ = -1;
+    for (auto it = m_folders.cbegin(); it != m_folders.cend(); ++it)
+        m_inotify->removeWatch(it.key());
+    m_folders.clear();
+    m_rootWd = -1;
     armRoot();
 }
 
@@ -171,28 +171,28 @@ void FolderWatch::handle(const std::vector<InotifyWatch::Event> &events) {
             changed = rescan = true;
             continue;
         }
-        const auto found = folders_.constFind(event.wd);
-        if (found == folders_.cend())
+        const auto found = m_folders.constFind(event.wd);
+        if (found == m_folders.cend())
             continue;  // a watch already dropped
         const QByteArray folder = found.value();
         if (event.mask & IN_IGNORED) {
-            inotify_->forgetWatch(event.wd);
-            folders_.remove(event.wd);
-            if (event.wd == rootWd_) {
-                rootWd_ = -1;
-                rootLost_ = changed = true;
+            m_inotify->forgetWatch(event.wd);
+            m_folders.remove(event.wd);
+            if (event.wd == m_rootWd) {
+                m_rootWd = -1;
+                m_rootLost = changed = true;
             }
             continue;
         }
         if (event.mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT)) {
             // A subfolder's parent reports it as an entry; only the watched
             // folder itself matters here.
-            if (event.wd == rootWd_)
-                rootLost_ = changed = true;
+            if (event.wd == m_rootWd)
+                m_rootLost = changed = true;
             continue;
         }
         changed = true;
-        if (depth_ == Depth::Tree && (event.mask & IN_ISDIR) && !isHiddenName(event.name)) {
+        if (m_depth == Depth::Tree && (event.mask & IN_ISDIR) && !isHiddenName(event.name)) {
             const QByteArray child = childPath(folder, event.name);
             if (event.mask & (IN_CREATE | IN_MOVED_TO))
                 addTree(child);
@@ -200,14 +200,14 @@ void FolderWatch::handle(const std::vector<InotifyWatch::Event> &events) {
                 removeTree(child);  // its IN_MOVED_TO, if any, watches it again
         }
     }
-    if (rootLost_)
+    if (m_rootLost)
         rearmIfLost();
-    else if (rescan && depth_ == Depth::Tree)
-        for (const QByteArray &folder : subfolders(root_))
+    else if (rescan && m_depth == Depth::Tree)
+        for (const QByteArray &folder : subfolders(m_root))
             addTree(folder);  // watches that exist already are kept as they are
     reportLimit();
-    if (changed && changed_) {
-        const auto changedCopy = changed_;
+    if (changed && m_changed) {
+        const auto changedCopy = m_changed;
         changedCopy();  // may destroy this object: nothing follows
     }
 }

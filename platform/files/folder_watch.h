@@ -39,13 +39,13 @@ public:
     // already watching.
     bool start(const QString &path);
     void stop();
-    bool isWatching() const { return inotify_ != nullptr; }
-    QString path() const { return QFile::decodeName(root_); }
-    QString error() const { return error_; }
+    bool isWatching() const { return m_inotify != nullptr; }
+    QString path() const { return QFile::decodeName(m_root); }
+    QString error() const { return m_error; }
 
     // Folders of the tree left unwatched because the system's watch limit
     // was reached (logged once per watch, when it first happens).
-    int unwatchedFolderCount() const { return unwatched_; }
+    int unwatchedFolderCount() const { return m_unwatched; }
 
     // When the watched folder itself was deleted or moved away, watches
     // whatever folder now stands at its path. Runs by itself on every event
@@ -61,17 +61,17 @@ private:
     void reportLimit();
     void handle(const std::vector<InotifyWatch::Event> &events);
 
-    Depth depth_;
-    std::function<void()> changed_;
-    std::unique_ptr<InotifyWatch> inotify_;
-    QByteArray root_;
-    int rootWd_ = -1;
-    int rootRefusal_ = 0;  // errno of the last refused watch of the folder itself
-    bool rootLost_ = false;
-    QHash<int, QByteArray> folders_;  // watch descriptor -> folder path
-    QString error_;
-    int unwatched_ = 0;
-    bool limitReported_ = false;
+    Depth m_depth;
+    std::function<void()> m_changed;
+    std::unique_ptr<InotifyWatch> m_inotify;
+    QByteArray m_root;
+    int m_rootWd = -1;
+    int m_rootRefusal = 0;  // errno of the last refused watch of the folder itself
+    bool m_rootLost = false;
+    QHash<int, QByteArray> m_folders;  // watch descriptor -> folder path
+    QString m_error;
+    int m_unwatched = 0;
+    bool m_limitReported = false;
 };
 
 }  // namespace platform

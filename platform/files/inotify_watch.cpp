@@ -21,24 +21,24 @@ constexpr size_t kReadBufferSize = 64 * 1024;
 }  // namespace
 
 InotifyWatch::InotifyWatch(Handler handler, QObject *parent)
-    : QObject(parent), handler_(std::move(handler)) {
-    fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (fd_ < 0) {
-        error_ = errno == EMFILE
+    : QObject(parent), m_handler(std::move(handler)) {
+    m_fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (m_fd < 0) {
+        m_error = errno == EMFILE
                      ? QStringLiteral("the system's limit of inotify instances is reached "
                                       "(fs.inotify.max_user_instances)")
                      : QString::fromLocal8Bit(strerror(errno));
         return;
     }
-    notifier_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
-    connect(notifier_, &QSocketNotifier::activated, this, &InotifyWatch::readEvents);
+    m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &InotifyWatch::readEvents);
 }
 
 InotifyWatch::~InotifyWatch() {
-    if (fd_ >= 0) {
+    if (m_fd >= 0) {
         // The notifier must let go of the descriptor before it is closed.
-        delete notifier_;
-        close(fd_);
+        delete m_notifier;
+        close(m_fd);
     }
 }
 
@@ -48,16 +48,16 @@ int InotifyWatch::addWatch(const QByteArray &path, uint32_t mask, int *errorNumb
     int refusal = 0;
     int wd = -1;
     const int limit = watchLimitForTesting;
-    if (fd_ < 0) {
+    if (m_fd < 0) {
         refusal = EBADF;
-    } else if (limit >= 0 && watches_.size() >= limit) {
+    } else if (limit >= 0 && m_watches.size() >= limit) {
         refusal = ENOSPC;
     } else {
-        wd = inotify_add_watch(fd_, path.constData(), mask);
+        wd = inotify_add_watch(m_fd, path.constData(), mask);
         if (wd < 0)
             refusal = errno;
         else
-            watches_.insert(wd);
+            m_watches.insert(wd);
     }
     if (errorNumber)
         *errorNumber = refusal;
@@ -65,15 +65,15 @@ int InotifyWatch::addWatch(const QByteArray &path, uint32_t mask, int *errorNumb
 }
 
 void InotifyWatch::removeWatch(int wd) {
-    if (fd_ >= 0 && watches_.remove(wd))
-        inotify_rm_watch(fd_, wd);
+    if (m_fd >= 0 && m_watches.remove(wd))
+        inotify_rm_watch(m_fd, wd);
 }
 
 void InotifyWatch::readEvents() {
     alignas(inotify_event) static thread_local char buffer[kReadBufferSize];
     std::vector<Event> events;
     for (;;) {
-        const ssize_t got = read(fd_, buffer, sizeof buffer);
+        const ssize_t got = read(m_fd, buffer, sizeof buffer);
         if (got <= 0)
             break;  // EAGAIN: drained (EINTR is retried by the next activation)
         for (ssize_t at = 0; at + ssize_t(sizeof(inotify_event)) <= got;) {
@@ -85,10 +85,10 @@ void InotifyWatch::readEvents() {
             at += ssize_t(sizeof(inotify_event) + raw->len);
         }
     }
-    if (events.empty() || !handler_)
+    if (events.empty() || !m_handler)
         return;
     // The handler may destroy this object; its copy lives on this stack.
-    const Handler handler = handler_;
+    const Handler handler = m_handler;
     handler(events);
 }
 

@@ -32,8 +32,8 @@ public:
     ~InotifyWatch() override;
 
     // False when the instance could not be made; `error()` says why.
-    bool isValid() const { return fd_ >= 0; }
-    QString error() const { return error_; }
+    bool isValid() const { return m_fd >= 0; }
+    QString error() const { return m_error; }
 
     // The watch descriptor of `path`, or -1 with `*errorNumber` set to the
     // errno of the refusal (ENOSPC when the system's limit of watches is used
@@ -41,8 +41,8 @@ public:
     int addWatch(const QByteArray &path, uint32_t mask, int *errorNumber = nullptr);
     void removeWatch(int wd);
     // The kernel dropped a watch by itself (IN_IGNORED): forget it.
-    void forgetWatch(int wd) { watches_.remove(wd); }
-    int watchCount() const { return int(watches_.size()); }
+    void forgetWatch(int wd) { m_watches.remove(wd); }
+    int watchCount() const { return int(m_watches.size()); }
 
     // Tests stand in for the system's limit: with a limit set, an instance
     // refuses more than `limit` watches with ENOSPC. -1 lifts it.
@@ -51,11 +51,11 @@ public:
 private:
     void readEvents();
 
-    int fd_ = -1;
-    QString error_;
-    Handler handler_;
-    QSocketNotifier *notifier_ = nullptr;
-    QSet<int> watches_;
+    int m_fd = -1;
+    QString m_error;
+    Handler m_handler;
+    QSocketNotifier *m_notifier = nullptr;
+    QSet<int> m_watches;
 };
 
 // The one text that explains an exhausted watch limit, so that every watcher

@@ -2,16 +2,16 @@
 
 KVXDirectoryWatcher::KVXDirectoryWatcher(QObject *parent)
     : QObject(parent),
-      watch_(platform::FolderWatch::Depth::Tree,
+      m_watch(platform::FolderWatch::Depth::Tree,
              [this] {
                  // The first change of a burst starts the clock; later ones
                  // ride along.
-                 if (!latency_.isActive())
-                     latency_.start();
+                 if (!m_latency.isActive())
+                     m_latency.start();
              }) {
-    latency_.setSingleShot(true);
-    latency_.setInterval(kLatencyMs);
-    connect(&latency_, &QTimer::timeout, this, &KVXDirectoryWatcher::deliver);
+    m_latency.setSingleShot(true);
+    m_latency.setInterval(kLatencyMs);
+    connect(&m_latency, &QTimer::timeout, this, &KVXDirectoryWatcher::deliver);
 }
 
 KVXDirectoryWatcher::~KVXDirectoryWatcher() = default;
@@ -27,13 +27,13 @@ std::unique_ptr<KVXDirectoryWatcher> KVXDirectoryWatcher::watchFolderWithPath(
 }
 
 void KVXDirectoryWatcher::monitorDirectory(const QString &path) {
-    observedPath_ = path;
-    watch_.start(path);  // failures other than a missing folder are logged
+    m_observedPath = path;
+    m_watch.start(path);  // failures other than a missing folder are logged
 }
 
 void KVXDirectoryWatcher::deliver() {
     // A folder that vanished may be back by now (replaced, or restored).
-    watch_.rearmIfLost();
-    if (delegate_)
-        delegate_->directoryDidChange(this);  // may destroy this watcher
+    m_watch.rearmIfLost();
+    if (m_delegate)
+        m_delegate->directoryDidChange(this);  // may destroy this watcher
 }

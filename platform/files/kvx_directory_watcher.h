@@ -40,18 +40,18 @@ public:
     // Starts following `path`, from now on; a watcher follows one path.
     void monitorDirectory(const QString &path);
 
-    QString observedPath() const { return observedPath_; }
-    KVXDirectoryWatcherDelegate *delegate() const { return delegate_; }
-    void setDelegate(KVXDirectoryWatcherDelegate *delegate) { delegate_ = delegate; }
-    bool isWatching() const { return watch_.isWatching(); }
+    QString observedPath() const { return m_observedPath; }
+    KVXDirectoryWatcherDelegate *delegate() const { return m_delegate; }
+    void setDelegate(KVXDirectoryWatcherDelegate *delegate) { m_delegate = delegate; }
+    bool isWatching() const { return m_watch.isWatching(); }
     // Folders the system's watch limit kept out (see FolderWatch).
-    int unwatchedFolderCount() const { return watch_.unwatchedFolderCount(); }
+    int unwatchedFolderCount() const { return m_watch.unwatchedFolderCount(); }
 
 private:
     void deliver();
 
-    KVXDirectoryWatcherDelegate *delegate_ = nullptr;
-    QString observedPath_;
-    platform::FolderWatch watch_;
-    QTimer latency_;
+    KVXDirectoryWatcherDelegate *m_delegate = nullptr;
+    QString m_observedPath;
+    platform::FolderWatch m_watch;
+    QTimer m_latency;
 };

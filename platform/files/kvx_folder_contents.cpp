@@ -23,24 +23,24 @@ std::unique_ptr<KVXFolderContents> KVXFolderContents::initForDropbox() {
 }
 
 KVXFolderContents::KVXFolderContents(const QString &displayName, const QUrl &baseURL, QObject *parent)
-    : QObject(parent), displayName_(displayName) {
+    : QObject(parent), m_displayName(displayName) {
     setBaseURL(baseURL);
 }
 
 KVXFolderContents::~KVXFolderContents() = default;
 
 void KVXFolderContents::setBaseURL(const QUrl &url) {
-    if (url == baseURL_)
+    if (url == m_baseURL)
         return;
-    baseURL_ = url;
-    folderWatcher_.reset();  // the old folder is no longer followed
+    m_baseURL = url;
+    m_folderWatcher.reset();  // the old folder is no longer followed
     if (url.isLocalFile())
-        folderWatcher_ = KVXDirectoryWatcher::watchFolderWithPath(url.toLocalFile(), this);
+        m_folderWatcher = KVXDirectoryWatcher::watchFolderWithPath(url.toLocalFile(), this);
 }
 
 std::vector<platform::FileEntry> KVXFolderContents::files() const {
-    std::lock_guard lock(filesLock_);
-    return files_;
+    std::lock_guard lock(m_filesLock);
+    return m_files;
 }
 
 void KVXFolderContents::directoryDidChange(KVXDirectoryWatcher *) { updateEnumeratedFiles(); }
@@ -48,8 +48,8 @@ void KVXFolderContents::directoryDidChange(KVXDirectoryWatcher *) { updateEnumer
 void KVXFolderContents::updateEnumeratedFiles() {
     std::vector<FileEntry> fresh = enumerateFilesInBaseURL();
     {
-        std::lock_guard lock(filesLock_);
-        files_ = std::move(fresh);
+        std::lock_guard lock(m_filesLock);
+        m_files = std::move(fresh);
     }
     emit filesChanged();
 }
@@ -57,7 +57,7 @@ void KVXFolderContents::updateEnumeratedFiles() {
 std::vector<platform::FileEntry> KVXFolderContents::enumerateFilesInURL(const QUrl &url) const {
     if (!url.isLocalFile())
         return {};
-    return platform::listFolder(url.toLocalFile(), sort_);
+    return platform::listFolder(url.toLocalFile(), m_sort);
 }
 
 std::vector<platform::FileEntry> KVXFolderContents::hierarchicalArrayFromFlatArray(

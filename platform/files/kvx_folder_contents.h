@@ -32,9 +32,9 @@ public:
     KVXFolderContents(const QString &displayName, const QUrl &baseURL, QObject *parent = nullptr);
     ~KVXFolderContents() override;
 
-    QString displayName() const { return displayName_; }
-    void setDisplayName(const QString &name) { displayName_ = name; }
-    QUrl baseURL() const { return baseURL_; }
+    QString displayName() const { return m_displayName; }
+    void setDisplayName(const QString &name) { m_displayName = name; }
+    QUrl baseURL() const { return m_baseURL; }
     // A different folder is followed from now on; the same one changes nothing.
     void setBaseURL(const QUrl &url);
     static QUrl dropboxURL() { return {}; }
@@ -48,26 +48,26 @@ public:
     void updateEnumeratedFiles();
 
     std::vector<FileEntry> enumerateFilesInURL(const QUrl &url) const;
-    std::vector<FileEntry> enumerateFilesInBaseURL() const { return enumerateFilesInURL(baseURL_); }
+    std::vector<FileEntry> enumerateFilesInBaseURL() const { return enumerateFilesInURL(m_baseURL); }
     static std::vector<FileEntry> hierarchicalArrayFromFlatArray(const std::vector<FileEntry> &flat);
     std::vector<FileEntry> fileHierarchy() const;
     std::vector<FileEntry> fileHierarchyMatchingQuery(const QString &query) const;
 
     // The order of later listings.
-    void sortByNewest() { sort_ = platform::FileSort::Newest; }
-    void sortByOldest() { sort_ = platform::FileSort::Oldest; }
-    void sortAlphabetically() { sort_ = platform::FileSort::Alphabetical; }
-    void sortReverseAlphabetically() { sort_ = platform::FileSort::ReverseAlphabetical; }
+    void sortByNewest() { m_sort = platform::FileSort::Newest; }
+    void sortByOldest() { m_sort = platform::FileSort::Oldest; }
+    void sortAlphabetically() { m_sort = platform::FileSort::Alphabetical; }
+    void sortReverseAlphabetically() { m_sort = platform::FileSort::ReverseAlphabetical; }
     void defaultSort() { sortAlphabetically(); }
 
 signals:
     void filesChanged();
 
 private:
-    QString displayName_;
-    QUrl baseURL_;
-    platform::FileSort sort_ = platform::FileSort::Alphabetical;
-    std::unique_ptr<KVXDirectoryWatcher> folderWatcher_;
-    mutable std::mutex filesLock_;
-    std::vector<FileEntry> files_;
+    QString m_displayName;
+    QUrl m_baseURL;
+    platform::FileSort m_sort = platform::FileSort::Alphabetical;
+    std::unique_ptr<KVXDirectoryWatcher> m_folderWatcher;
+    mutable std::mutex m_filesLock;
+    std::vector<FileEntry> m_files;
 };

@@ -100,27 +100,27 @@ public:
 }  // namespace
 
 QuickPreview::QuickPreview(QWidget *parent) : QWidget(parent) {
-    stack_ = new QStackedWidget(this);
-    blank_ = new QWidget;
-    text_ = new QPlainTextEdit;
-    text_->setReadOnly(true);
-    text_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    image_ = new QLabel;
-    image_->setAlignment(Qt::AlignCenter);
-    image_->setMinimumSize(1, 1);
-    image_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);  // a picture never widens the window
-    html_ = new HtmlView;
-    facts_ = new QLabel;
-    facts_->setAlignment(Qt::AlignCenter);
-    facts_->setWordWrap(true);
-    facts_->setTextFormat(Qt::RichText);
-    facts_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    for (QWidget *view : {blank_, static_cast<QWidget *>(text_), static_cast<QWidget *>(image_),
-                          static_cast<QWidget *>(html_), static_cast<QWidget *>(facts_)})
-        stack_->addWidget(view);
+    m_stack = new QStackedWidget(this);
+    m_blank = new QWidget;
+    m_text = new QPlainTextEdit;
+    m_text->setReadOnly(true);
+    m_text->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_image = new QLabel;
+    m_image->setAlignment(Qt::AlignCenter);
+    m_image->setMinimumSize(1, 1);
+    m_image->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);  // a picture never widens the window
+    m_html = new HtmlView;
+    m_facts = new QLabel;
+    m_facts->setAlignment(Qt::AlignCenter);
+    m_facts->setWordWrap(true);
+    m_facts->setTextFormat(Qt::RichText);
+    m_facts->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    for (QWidget *view : {m_blank, static_cast<QWidget *>(m_text), static_cast<QWidget *>(m_image),
+                          static_cast<QWidget *>(m_html), static_cast<QWidget *>(m_facts)})
+        m_stack->addWidget(view);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(stack_);
+    layout->addWidget(m_stack);
 }
 
 QuickPreview::~QuickPreview() = default;
@@ -157,11 +157,11 @@ QStringList QuickPreview::factsAbout(const QString &path) {
 }
 
 void QuickPreview::setPreviewItem(const QString &path) {
-    path_ = path;
-    picture_ = QPixmap();
-    text_->clear();
-    html_->clear();
-    image_->clear();
+    m_path = path;
+    m_picture = QPixmap();
+    m_text->clear();
+    m_html->clear();
+    m_image->clear();
     Kind kind = kindForPath(path);
     // A file that cannot be shown as its kind is described instead.
     if ((kind == Kind::Text && !showText(path, false)) || (kind == Kind::Html && !showText(path, true)) ||
@@ -173,9 +173,9 @@ void QuickPreview::setPreviewItem(const QString &path) {
 }
 
 void QuickPreview::showKind(Kind kind) {
-    kind_ = kind;
-    QWidget *views[] = {blank_, text_, image_, html_, facts_};
-    stack_->setCurrentWidget(views[int(kind)]);
+    m_kind = kind;
+    QWidget *views[] = {m_blank, m_text, m_image, m_html, m_facts};
+    m_stack->setCurrentWidget(views[int(kind)]);
 }
 
 bool QuickPreview::showText(const QString &path, bool html) {
@@ -186,11 +186,11 @@ bool QuickPreview::showText(const QString &path, bool html) {
     if (html) {
         if (cut)
             return false;  // half a page would show as a broken one
-        html_->document()->setBaseUrl(QUrl::fromLocalFile(path));
-        html_->setHtml(decoded(*bytes));
+        m_html->document()->setBaseUrl(QUrl::fromLocalFile(path));
+        m_html->setHtml(decoded(*bytes));
         return true;
     }
-    text_->setPlainText(cut ? decoded(*bytes) + QStringLiteral("\n…") : decoded(*bytes));
+    m_text->setPlainText(cut ? decoded(*bytes) + QStringLiteral("\n…") : decoded(*bytes));
     return true;
 }
 
@@ -213,7 +213,7 @@ bool QuickPreview::showImage(const QString &path) {
     const QImage picture = reader.read();
     if (picture.isNull())
         return false;
-    picture_ = QPixmap::fromImage(picture);
+    m_picture = QPixmap::fromImage(picture);
     fitImage();
     return true;
 }
@@ -223,19 +223,19 @@ void QuickPreview::showFacts(const QString &path) {
     for (QString &line : lines)
         line = line.toHtmlEscaped();
     lines.first() = QStringLiteral("<b>%1</b>").arg(lines.first());
-    facts_->setText(lines.join(QStringLiteral("<br>")));
+    m_facts->setText(lines.join(QStringLiteral("<br>")));
 }
 
 void QuickPreview::fitImage() {
-    if (picture_.isNull())
+    if (m_picture.isNull())
         return;
     // The room the views share (the picture's view may not be laid out yet).
-    const QSize room = stack_->contentsRect().size();
+    const QSize room = m_stack->contentsRect().size();
     // Fitted to the view, never enlarged.
-    if (picture_.width() <= room.width() && picture_.height() <= room.height())
-        image_->setPixmap(picture_);
+    if (m_picture.width() <= room.width() && m_picture.height() <= room.height())
+        m_image->setPixmap(m_picture);
     else
-        image_->setPixmap(picture_.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+        m_image->setPixmap(m_picture.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation));
 }
 
 void QuickPreview::resizeEvent(QResizeEvent *event) {

@@ -38,8 +38,8 @@ public:
 
     // Shows the file at `path`; an empty path shows nothing.
     void setPreviewItem(const QString &path);
-    QString previewItem() const { return path_; }
-    Kind kind() const { return kind_; }
+    QString previewItem() const { return m_path; }
+    Kind kind() const { return m_kind; }
 
     // How a file would be shown, by its type (its content and name).
     static Kind kindForPath(const QString &path);
@@ -47,10 +47,10 @@ public:
     static QStringList factsAbout(const QString &path);
 
     // The views, for those who look.
-    QPlainTextEdit *textView() const { return text_; }
-    QLabel *imageView() const { return image_; }
-    QTextBrowser *htmlView() const { return html_; }
-    QLabel *factsView() const { return facts_; }
+    QPlainTextEdit *textView() const { return m_text; }
+    QLabel *imageView() const { return m_image; }
+    QTextBrowser *htmlView() const { return m_html; }
+    QLabel *factsView() const { return m_facts; }
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -62,15 +62,15 @@ private:
     void showFacts(const QString &path);
     void fitImage();
 
-    QString path_;
-    Kind kind_ = Kind::Nothing;
-    QStackedWidget *stack_;
-    QWidget *blank_;
-    QPlainTextEdit *text_;
-    QLabel *image_;
-    QTextBrowser *html_;
-    QLabel *facts_;
-    QPixmap picture_;
+    QString m_path;
+    Kind m_kind = Kind::Nothing;
+    QStackedWidget *m_stack;
+    QWidget *m_blank;
+    QPlainTextEdit *m_text;
+    QLabel *m_image;
+    QTextBrowser *m_html;
+    QLabel *m_facts;
+    QPixmap m_picture;
 };
 
 }  // namespace platform

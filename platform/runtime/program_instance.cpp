@@ -124,46 +124,46 @@ QString ProgramInstance::socketPath(const QString &preferencesFolder, const QStr
 }
 
 ProgramInstance::ProgramInstance(const QString &socketPath, QObject *parent)
-    : QObject(parent), socketPath_(socketPath) {}
+    : QObject(parent), m_socketPath(socketPath) {}
 
 ProgramInstance::~ProgramInstance() {
     stopListening();
-    if (lockFile_ >= 0)
-        ::close(lockFile_);  // lets the lock go
+    if (m_lockFile >= 0)
+        ::close(m_lockFile);  // lets the lock go
 }
 
-bool ProgramInstance::isListening() const { return server_ && server_->isListening(); }
+bool ProgramInstance::isListening() const { return m_server && m_server->isListening(); }
 
 ProgramInstance::Role ProgramInstance::claim(const QList<QByteArray> &paths, Mode mode,
                                              std::chrono::milliseconds patience) {
-    if (lockFile_ < 0)
-        lockFile_ = ::open(nativePath(lockPathOf(socketPath_)).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (lockFile_ < 0) {
+    if (m_lockFile < 0)
+        m_lockFile = ::open(nativePath(lockPathOf(m_socketPath)).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (m_lockFile < 0) {
         qCWarning(lcPlatform).noquote() << QStringLiteral("The lock %1 cannot be made (%2): later starts of the "
                                                           "program will not find this one.")
-                                               .arg(lockPathOf(socketPath_), QString::fromLocal8Bit(strerror(errno)));
-        return role_ = Role::Owner;
+                                               .arg(lockPathOf(m_socketPath), QString::fromLocal8Bit(strerror(errno)));
+        return m_role = Role::Owner;
     }
     const Clock::time_point deadline = Clock::now() + patience;
     for (;;) {
-        if (::flock(lockFile_, LOCK_EX | LOCK_NB) == 0) {
+        if (::flock(m_lockFile, LOCK_EX | LOCK_NB) == 0) {
             listen();
-            return role_ = Role::Owner;
+            return m_role = Role::Owner;
         }
         if (errno != EWOULDBLOCK && errno != EINTR) {
             qCWarning(lcPlatform).noquote() << QStringLiteral("The lock %1 cannot be taken (%2): later starts of the "
                                                               "program will not find this one.")
-                                                   .arg(lockPathOf(socketPath_),
+                                                   .arg(lockPathOf(m_socketPath),
                                                         QString::fromLocal8Bit(strerror(errno)));
-            return role_ = Role::Owner;
+            return m_role = Role::Owner;
         }
         if (mode == Mode::RunBeside)
-            return role_ = Role::Guest;
+            return m_role = Role::Guest;
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0)
-            return role_ = Role::Unanswered;
-        if (handOver(socketPath_, paths, left))
-            return role_ = Role::HandedOver;
+            return m_role = Role::Unanswered;
+        if (handOver(m_socketPath, paths, left))
+            return m_role = Role::HandedOver;
         QThread::msleep(50);  // the owner is starting or quitting
     }
 }
@@ -195,21 +195,21 @@ bool ProgramInstance::handOver(const QString &socketPath, const QList<QByteArray
 }
 
 bool ProgramInstance::listen() {
-    server_ = new QLocalServer(this);
-    server_->setSocketOptions(QLocalServer::UserAccessOption);
+    m_server = new QLocalServer(this);
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
     // The lock is ours: a socket there was left by a program that ended
     // without removing it (a kill, a crash).
-    QLocalServer::removeServer(socketPath_);
-    if (!server_->listen(socketPath_)) {
+    QLocalServer::removeServer(m_socketPath);
+    if (!m_server->listen(m_socketPath)) {
         qCWarning(lcPlatform).noquote()
-            << QStringLiteral("Later starts of the program will not find this one: %1").arg(server_->errorString());
-        delete server_;
-        server_ = nullptr;
+            << QStringLiteral("Later starts of the program will not find this one: %1").arg(m_server->errorString());
+        delete m_server;
+        m_server = nullptr;
         return false;
     }
-    connect(server_, &QLocalServer::newConnection, this, [this] {
-        while (server_ && server_->hasPendingConnections())
-            takeConnection(server_->nextPendingConnection());
+    connect(m_server, &QLocalServer::newConnection, this, [this] {
+        while (m_server && m_server->hasPendingConnections())
+            takeConnection(m_server->nextPendingConnection());
     });
     return true;
 }
@@ -253,11 +253,11 @@ void ProgramInstance::takeConnection(QLocalSocket *socket) {
 }
 
 void ProgramInstance::stopListening() {
-    if (!server_)
+    if (!m_server)
         return;
-    server_->close();
-    delete server_;
-    server_ = nullptr;
+    m_server->close();
+    delete m_server;
+    m_server = nullptr;
 }
 
 }  // namespace platform

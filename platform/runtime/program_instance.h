@@ -65,8 +65,8 @@ public:
     explicit ProgramInstance(const QString &socketPath, QObject *parent = nullptr);
     ~ProgramInstance() override;
 
-    QString serverPath() const { return socketPath_; }
-    Role role() const { return role_; }
+    QString serverPath() const { return m_socketPath; }
+    Role role() const { return m_role; }
 
     // Owns, or hands `paths` (absolute, as the bytes on disk; none: only
     // bring the program forward) to the program that owns, waiting at most
@@ -93,10 +93,10 @@ private:
     void takeConnection(QLocalSocket *socket);
     static bool handOver(const QString &socketPath, const QList<QByteArray> &paths, std::chrono::milliseconds wait);
 
-    const QString socketPath_;
-    int lockFile_ = -1;
-    Role role_ = Role::Owner;
-    QLocalServer *server_ = nullptr;
+    const QString m_socketPath;
+    int m_lockFile = -1;
+    Role m_role = Role::Owner;
+    QLocalServer *m_server = nullptr;
 };
 
 }  // namespace platform

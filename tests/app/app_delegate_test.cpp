@@ -51,39 +51,39 @@ class Launches : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
-        path_ = dir_.filePath("preferences.json");
-        extras_ = std::make_unique<TZRThemeController>(TZRThemeController::standardLocations());
+        m_path = dir_.filePath("preferences.json");
+        m_extras = std::make_unique<TZRThemeController>(TZRThemeController::standardLocations());
         platform::Workspace::setOpenerForTesting([this](const QUrl &url) {
             opened_ << url;
             return true;
         });
     }
     void TearDown() override {
-        delegate_.reset();
-        defaults_.reset();
+        m_delegate.reset();
+        m_defaults.reset();
         platform::Workspace::setOpenerForTesting({});
     }
 
     AppDelegate &launch() {
-        delegate_.reset();
-        defaults_ = std::make_unique<platform::Defaults>(path_);
-        platform::registerDefaults(*defaults_);
-        defaults_->setBool(false, "checkForAnnouncements");
-        delegate_ = std::make_unique<AppDelegate>(defaults_.get(), extras_.get());
-        delegate_->setCrashReportsFolder(dir_.path());
-        delegate_->applicationWillFinishLaunching();
-        delegate_->applicationDidFinishLaunching();
+        m_delegate.reset();
+        m_defaults = std::make_unique<platform::Defaults>(m_path);
+        platform::registerDefaults(*m_defaults);
+        m_defaults->setBool(false, "checkForAnnouncements");
+        m_delegate = std::make_unique<AppDelegate>(m_defaults.get(), m_extras.get());
+        m_delegate->setCrashReportsFolder(dir_.path());
+        m_delegate->applicationWillFinishLaunching();
+        m_delegate->applicationDidFinishLaunching();
         testing_qt::spinFor(20ms);
-        return *delegate_;
+        return *m_delegate;
     }
     // What a fresh reader finds on disk.
-    QVariant onDisk(const QString &key) { return platform::Defaults(path_).objectForKey(key); }
+    QVariant onDisk(const QString &key) { return platform::Defaults(m_path).objectForKey(key); }
 
     QTemporaryDir dir_;
-    QString path_;
-    std::unique_ptr<TZRThemeController> extras_;
-    std::unique_ptr<platform::Defaults> defaults_;
-    std::unique_ptr<AppDelegate> delegate_;
+    QString m_path;
+    std::unique_ptr<TZRThemeController> m_extras;
+    std::unique_ptr<platform::Defaults> m_defaults;
+    std::unique_ptr<AppDelegate> m_delegate;
     QList<QUrl> opened_;
 };
 
@@ -93,7 +93,7 @@ TEST_F(Launches, TheCrashFlagIsOnDiskFromLaunchToQuitAndARunThatEndedOtherwiseIs
     EXPECT_EQ(alerts.count(), 0);
     // Written the moment it is set: a crash right now would leave it.
     EXPECT_EQ(onDisk("appCrashed"), QVariant(true));
-    delegate_->applicationWillTerminate();
+    m_delegate->applicationWillTerminate();
     EXPECT_EQ(onDisk("appCrashed"), QVariant(false));
 
     launch();
@@ -129,7 +129,7 @@ TEST_F(Launches, ReportingACrashWritesAMailAndShowsTheReportsFolder) {
 
 TEST_F(Launches, ADamagedOrUnreadablePreferencesFileIsToldOnceAndTheDefaultsServe) {
     {
-        QFile file(path_);
+        QFile file(m_path);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write("{\"horizontalPadding\": 12, \"appCrashed\": tr");
     }
@@ -139,22 +139,22 @@ TEST_F(Launches, ADamagedOrUnreadablePreferencesFileIsToldOnceAndTheDefaultsServ
     ASSERT_EQ(alerts.count(), 1);
     EXPECT_EQ(alerts.shown().first().messageText, "Your preferences could not be read");
     EXPECT_TRUE(alerts.shown().first().informativeText.contains("damaged"));
-    EXPECT_EQ(defaults_->integerForKey("horizontalPadding"), 40);
-    EXPECT_TRUE(QFile::exists(path_ + ".corrupt"));
+    EXPECT_EQ(m_defaults->integerForKey("horizontalPadding"), 40);
+    EXPECT_TRUE(QFile::exists(m_path + ".corrupt"));
     // The fresh file works: the flag is on disk, and the next run is quiet
     // (and sees a crash, since this one did not quit).
     EXPECT_EQ(onDisk("appCrashed"), QVariant(true));
-    delegate_->applicationWillTerminate();
+    m_delegate->applicationWillTerminate();
     launch();
     EXPECT_EQ(alerts.count(), 1);
 
     // A folder where the file should be cannot be read: told, never written.
-    QFile::remove(path_);
-    ASSERT_TRUE(QDir().mkpath(path_));
+    QFile::remove(m_path);
+    ASSERT_TRUE(QDir().mkpath(m_path));
     launch();
     ASSERT_EQ(alerts.count(), 2);
     EXPECT_TRUE(alerts.shown().last().informativeText.contains("cannot be read"));
-    EXPECT_TRUE(QFileInfo(path_).isDir());
+    EXPECT_TRUE(QFileInfo(m_path).isDir());
 }
 
 TEST(TimeInUse, MilestonesAndTheirTimerNeverWaitMoreThanADay) {

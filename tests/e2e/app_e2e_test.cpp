@@ -47,16 +47,16 @@ void saveScreenshot(QWidget *window, const QString &name) {
 // The preferences of one "user", in a file, made the standard store.
 class UserPreferences {
 public:
-    explicit UserPreferences(const QString &path) : defaults_(path) {
-        platform::registerDefaults(defaults_);
-        defaults_.setBool(false, "checkForAnnouncements");
-        previous_ = platform::Defaults::setStandard(&defaults_);
+    explicit UserPreferences(const QString &path) : m_defaults(path) {
+        platform::registerDefaults(m_defaults);
+        m_defaults.setBool(false, "checkForAnnouncements");
+        previous_ = platform::Defaults::setStandard(&m_defaults);
     }
     ~UserPreferences() { platform::Defaults::setStandard(previous_); }
-    platform::Defaults &defaults() { return defaults_; }
+    platform::Defaults &defaults() { return m_defaults; }
 
 private:
-    platform::Defaults defaults_;
+    platform::Defaults m_defaults;
     platform::Defaults *previous_;
 };
 

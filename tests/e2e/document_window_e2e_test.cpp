@@ -107,16 +107,16 @@ void type(QWidget *widget, const QString &text) {
 // The preferences of a new user, in a file, made the standard store.
 class NewUser {
 public:
-    explicit NewUser(const QString &path) : defaults_(path) {
-        platform::registerDefaults(defaults_);
-        defaults_.setBool(false, "checkForAnnouncements");
-        previous_ = platform::Defaults::setStandard(&defaults_);
+    explicit NewUser(const QString &path) : m_defaults(path) {
+        platform::registerDefaults(m_defaults);
+        m_defaults.setBool(false, "checkForAnnouncements");
+        previous_ = platform::Defaults::setStandard(&m_defaults);
     }
     ~NewUser() { platform::Defaults::setStandard(previous_); }
-    platform::Defaults &defaults() { return defaults_; }
+    platform::Defaults &defaults() { return m_defaults; }
 
 private:
-    platform::Defaults defaults_;
+    platform::Defaults m_defaults;
     platform::Defaults *previous_;
 };
 

@@ -94,9 +94,9 @@ setTimeout(function () { location.href = '@INSTALLER@'; }, 600); }, 2000);
 class Listener {
 public:
     Listener() {
-        server_.listen(QHostAddress::LocalHost);
-        QObject::connect(&server_, &QTcpServer::newConnection, [this] {
-            while (QTcpSocket *socket = server_.nextPendingConnection()) {
+        m_server.listen(QHostAddress::LocalHost);
+        QObject::connect(&m_server, &QTcpServer::newConnection, [this] {
+            while (QTcpSocket *socket = m_server.nextPendingConnection()) {
                 QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
                     if (!socket->canReadLine())
                         return;
@@ -111,7 +111,7 @@ public:
         });
     }
     QString address(const QString &path) const {
-        return QStringLiteral("http://127.0.0.1:%1%2").arg(server_.serverPort()).arg(path);
+        return QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path);
     }
     // The requests for `path` so far.
     QList<QUrl> requestsFor(const QString &path) const {
@@ -123,23 +123,23 @@ public:
     }
 
 private:
-    QTcpServer server_;
+    QTcpServer m_server;
     QList<QUrl> requests_;
 };
 
 // A new user's preferences, in a file, made the standard store.
 class NewUser {
 public:
-    explicit NewUser(const QString &path) : defaults_(path) {
-        platform::registerDefaults(defaults_);
-        defaults_.setBool(false, "checkForAnnouncements");
-        previous_ = platform::Defaults::setStandard(&defaults_);
+    explicit NewUser(const QString &path) : m_defaults(path) {
+        platform::registerDefaults(m_defaults);
+        m_defaults.setBool(false, "checkForAnnouncements");
+        previous_ = platform::Defaults::setStandard(&m_defaults);
     }
     ~NewUser() { platform::Defaults::setStandard(previous_); }
-    platform::Defaults &defaults() { return defaults_; }
+    platform::Defaults &defaults() { return m_defaults; }
 
 private:
-    platform::Defaults defaults_;
+    platform::Defaults m_defaults;
     platform::Defaults *previous_;
 };
 

@@ -148,7 +148,7 @@ CoveringWindow::CoveringWindow() {
         XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0, unsigned(DisplayWidth(display, screen)),
                             unsigned(DisplayHeight(display, screen)), 0, BlackPixel(display, screen),
                             WhitePixel(display, screen));
-    window_ = window;
+    m_window = window;
     XStoreName(display, window, "Another program");
     XMapRaised(display, window);
     XSync(display, False);
@@ -159,7 +159,7 @@ CoveringWindow::~CoveringWindow() {
     if (!display_)
         return;
     auto *display = static_cast<Display *>(display_);
-    XDestroyWindow(display, Window(window_));
+    XDestroyWindow(display, Window(m_window));
     XCloseDisplay(display);
 }
 

@@ -34,7 +34,7 @@ public:
 
 private:
     void *display_ = nullptr;
-    unsigned long window_ = 0;
+    unsigned long m_window = 0;
     bool shown_ = false;
 };
 

@@ -21,37 +21,37 @@ ShownEditor::ShownEditor(const std::function<void(platform::Defaults &)> &config
     d.setFloat(12, QStringLiteral("defaultFontSize"));
     if (configure)
         configure(d);
-    storage_ = std::make_unique<SmartTextStorage>(d);
-    storage_->applyThemeFromPath(themePath());
-    view_ = std::make_unique<SmartTextView>(storage_.get(), &d);
+    m_storage = std::make_unique<SmartTextStorage>(d);
+    m_storage->applyThemeFromPath(themePath());
+    m_view = std::make_unique<SmartTextView>(m_storage.get(), &d);
 }
 
 ShownEditor::~ShownEditor() {
-    view_.reset();
-    storage_.reset();
+    m_view.reset();
+    m_storage.reset();
 }
 
 void ShownEditor::show(const QString &text, QSize size) {
-    storage_->setInitialText(text);
-    view_->resize(size);
-    view_->show();
-    view_->activateWindow();
-    view_->setFocus();
-    view_->setSelectedRange({0, 0});
+    m_storage->setInitialText(text);
+    m_view->resize(size);
+    m_view->show();
+    m_view->activateWindow();
+    m_view->setFocus();
+    m_view->setSelectedRange({0, 0});
     settle();
 }
 
 void ShownEditor::settle() {
-    storage_->documentLayout()->finishLayout();
+    m_storage->documentLayout()->finishLayout();
     testing_qt::spinFor(std::chrono::milliseconds(10));
     QCoreApplication::processEvents();
 }
 
 void ShownEditor::press(int key, Qt::KeyboardModifiers modifiers, const QString &text) {
     QKeyEvent down(QEvent::KeyPress, key, modifiers, text);
-    QApplication::sendEvent(view_.get(), &down);
+    QApplication::sendEvent(m_view.get(), &down);
     QKeyEvent up(QEvent::KeyRelease, key, modifiers, text);
-    QApplication::sendEvent(view_.get(), &up);
+    QApplication::sendEvent(m_view.get(), &up);
 }
 
 void ShownEditor::type(const QString &text) {
@@ -74,33 +74,33 @@ void ShownEditor::type(const QString &text) {
 }
 
 QPoint ShownEditor::pointAt(qsizetype position) {
-    QTextCursor cursor(storage_->document());
+    QTextCursor cursor(m_storage->document());
     cursor.setPosition(int(position));
-    return view_->cursorRect(cursor).center();
+    return m_view->cursorRect(cursor).center();
 }
 
 void ShownEditor::click(qsizetype position, Qt::MouseButton button) {
     const QPointF at = pointAt(position);
-    const QPointF global = view_->viewport()->mapToGlobal(at);
+    const QPointF global = m_view->viewport()->mapToGlobal(at);
     QMouseEvent press(QEvent::MouseButtonPress, at, global, button, button, Qt::NoModifier);
-    QApplication::sendEvent(view_->viewport(), &press);
+    QApplication::sendEvent(m_view->viewport(), &press);
     QMouseEvent release(QEvent::MouseButtonRelease, at, global, button, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(view_->viewport(), &release);
+    QApplication::sendEvent(m_view->viewport(), &release);
 }
 
 void ShownEditor::drop(qsizetype position, const QMimeData &data, Qt::DropAction action) {
     const QPoint at = pointAt(position);
     QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
                           Qt::NoModifier);
-    QApplication::sendEvent(view_->viewport(), &enter);
+    QApplication::sendEvent(m_view->viewport(), &enter);
     QDropEvent dropped(at, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
     dropped.setDropAction(action);
-    QApplication::sendEvent(view_->viewport(), &dropped);
+    QApplication::sendEvent(m_view->viewport(), &dropped);
 }
 
 bool ShownEditor::inStep() {
-    return shownText(*storage_) == expectedShown(*storage_) &&
-           storage_->document()->characterCount() - 1 == storage_->length();
+    return shownText(*m_storage) == expectedShown(*m_storage) &&
+           m_storage->document()->characterCount() - 1 == m_storage->length();
 }
 
 ScopedKeyBindings::ScopedKeyBindings(const QByteArray &json) : json_(json) {

@@ -28,8 +28,8 @@ public:
     ~ShownEditor();
 
     platform::Defaults &defaults() { return scoped_.defaults(); }
-    SmartTextStorage &storage() { return *storage_; }
-    SmartTextView &view() { return *view_; }
+    SmartTextStorage &storage() { return *m_storage; }
+    SmartTextView &view() { return *m_view; }
 
     // Sets the text, shows the view at `size` with the focus, caret at 0.
     void show(const QString &text, QSize size = QSize(600, 400));
@@ -47,16 +47,16 @@ public:
     // A drag that enters the view and drops `data` at a text position.
     void drop(qsizetype position, const QMimeData &data, Qt::DropAction action = Qt::CopyAction);
 
-    QString text() { return storage_->string(); }
+    QString text() { return m_storage->string(); }
     // The buffer's text equals what the document shows.
     bool inStep();
-    void select(qsizetype location, qsizetype length = 0) { view_->setSelectedRange({location, length}); }
-    CharRange selection() { return view_->selectedRange(); }
+    void select(qsizetype location, qsizetype length = 0) { m_view->setSelectedRange({location, length}); }
+    CharRange selection() { return m_view->selectedRange(); }
 
 private:
     platform::ScopedStandardDefaults scoped_;
-    std::unique_ptr<SmartTextStorage> storage_;
-    std::unique_ptr<SmartTextView> view_;
+    std::unique_ptr<SmartTextStorage> m_storage;
+    std::unique_ptr<SmartTextView> m_view;
 };
 
 // Key bindings from a JSON text, handed to the shared dispatcher while it

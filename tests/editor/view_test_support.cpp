@@ -16,36 +16,36 @@ ShownView::ShownView(const std::function<void(platform::Defaults &)> &configure,
     d.setFloat(12, QStringLiteral("defaultFontSize"));
     if (configure)
         configure(d);
-    storage_ = std::make_unique<SmartTextStorage>(d);
+    m_storage = std::make_unique<SmartTextStorage>(d);
     if (themed)
-        storage_->applyThemeFromPath(themePath());
-    view_ = std::make_unique<KVXTextView>(storage_.get(), &d);
-    QPalette palette = view_->palette();
-    palette.setColor(QPalette::Base, storage_->backgroundColor());
-    palette.setColor(QPalette::Text, storage_->foregroundColor());
-    view_->setPalette(palette);
+        m_storage->applyThemeFromPath(themePath());
+    m_view = std::make_unique<KVXTextView>(m_storage.get(), &d);
+    QPalette palette = m_view->palette();
+    palette.setColor(QPalette::Base, m_storage->backgroundColor());
+    palette.setColor(QPalette::Text, m_storage->foregroundColor());
+    m_view->setPalette(palette);
 }
 
 ShownView::~ShownView() {
-    view_.reset();
-    storage_.reset();
+    m_view.reset();
+    m_storage.reset();
 }
 
 void ShownView::show(const QString &text, QSize size) {
-    storage_->setInitialText(text);
-    view_->resize(size);
-    view_->show();
+    m_storage->setInitialText(text);
+    m_view->resize(size);
+    m_view->show();
     settle();
 }
 
 void ShownView::settle() {
-    storage_->documentLayout()->finishLayout();
+    m_storage->documentLayout()->finishLayout();
     testing_qt::spinFor(std::chrono::milliseconds(20));
-    storage_->documentLayout()->finishLayout();
+    m_storage->documentLayout()->finishLayout();
     QCoreApplication::processEvents();
 }
 
-QImage ShownView::grab() { return view_->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+QImage ShownView::grab() { return m_view->grab().toImage().convertToFormat(QImage::Format_RGB32); }
 
 QString artifactPath(const QString &name) {
     QDir dir(QStringLiteral(ORVANE_ARTIFACT_DIR));

@@ -25,8 +25,8 @@ public:
     ~ShownView();
 
     platform::Defaults &defaults() { return scoped_.defaults(); }
-    SmartTextStorage &storage() { return *storage_; }
-    KVXTextView &view() { return *view_; }
+    SmartTextStorage &storage() { return *m_storage; }
+    KVXTextView &view() { return *m_view; }
 
     // Sets the text and shows the view at `size`, laid out and painted.
     void show(const QString &text, QSize size = QSize(600, 400));
@@ -37,8 +37,8 @@ public:
 
 private:
     platform::ScopedStandardDefaults scoped_;
-    std::unique_ptr<SmartTextStorage> storage_;
-    std::unique_ptr<KVXTextView> view_;
+    std::unique_ptr<SmartTextStorage> m_storage;
+    std::unique_ptr<KVXTextView> m_view;
 };
 
 // Where tests keep pictures worth looking at (in the build folder).

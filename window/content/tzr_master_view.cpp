@@ -39,53 +39,53 @@ Defaults &defaults() { return Defaults::standard(); }
 
 class TZRMasterView::EditorLink : public EngineEditorLink {
 public:
-    explicit EditorLink(TZRMasterView &window) : window_(window) {}
+    explicit EditorLink(TZRMasterView &window) : m_window(window) {}
 
     QByteArray utf8Text() const override {
-        const SmartTextStorage &storage = *window_.storage_;
+        const SmartTextStorage &storage = *m_window.m_storage;
         return QByteArray(storage.str(), qsizetype(storage.len()));
     }
-    QString string() const override { return window_.storage_->string(); }
-    quint64 editGeneration() const override { return window_.storage_->editGeneration(); }
+    QString string() const override { return m_window.m_storage->string(); }
+    quint64 editGeneration() const override { return m_window.m_storage->editGeneration(); }
     qsizetype caretLocation() const override {
-        return window_.textView_ ? window_.textView_->selectedRange().location : 0;
+        return m_window.m_textView ? m_window.m_textView->selectedRange().location : 0;
     }
     std::optional<platform::TextRange> lastEditedRange() const override {
-        if (!window_.textView_)
+        if (!m_window.m_textView)
             return std::nullopt;
-        const CharRange range = window_.textView_->lastEditedRange().get();
+        const CharRange range = m_window.m_textView->lastEditedRange().get();
         return platform::TextRange{range.location, range.length};
     }
-    bool takeTypedSpace() override { return window_.textView_ && window_.textView_->takeTypedSpace(); }
+    bool takeTypedSpace() override { return m_window.m_textView && m_window.m_textView->takeTypedSpace(); }
     bool isViewHidden(View view) const override {
         const QWidget *widget = nullptr;
         switch (view) {
         case View::Preview:
-            widget = window_.webView_;
+            widget = m_window.m_webView;
             break;
         case View::Changes:
-            widget = window_.criticView_;
+            widget = m_window.m_criticView;
             break;
         case View::References:
-            widget = window_.refView_;
+            widget = m_window.m_refView;
             break;
         case View::TableOfContents:
-            widget = window_.tocView_;
+            widget = m_window.m_tocView;
             break;
         }
         return !widget || isHiddenOrHasHiddenAncestor(widget);
     }
     void addBibtexToAutoComplete(const QSet<QString> &citeKeys) override {
-        window_.storage_->addBibtexToAutoComplete(citeKeys);
+        m_window.m_storage->addBibtexToAutoComplete(citeKeys);
     }
-    QString activeCSSPath() const override { return window_.webView_ ? window_.webView_->activeCSSPath() : QString(); }
+    QString activeCSSPath() const override { return m_window.m_webView ? m_window.m_webView->activeCSSPath() : QString(); }
     QMetaObject::Connection observeCharCount(const QObject *context, std::function<void()> changed) override {
-        return window_.textView_->charCount().observe(context,
+        return m_window.m_textView->charCount().observe(context,
                                                       [changed = std::move(changed)](quint64) { changed(); });
     }
 
 private:
-    TZRMasterView &window_;
+    TZRMasterView &m_window;
 };
 
 // --- Building ----------------------------------------------------------------------------------
@@ -97,15 +97,15 @@ TZRMasterView::TZRMasterView(QWidget *parent) : MatryoshkaView(parent) {
 
 void TZRMasterView::configure() {
     WindowExtras *extras = WindowExtras::shared();
-    storage_ = std::make_unique<SmartTextStorage>(defaults(), extras ? extras->expansions() : nullptr);
-    link_ = std::make_unique<EditorLink>(*this);
+    m_storage = std::make_unique<SmartTextStorage>(defaults(), extras ? extras->expansions() : nullptr);
+    m_link = std::make_unique<EditorLink>(*this);
     configureContentView();
     configureEngine();
     configureSync();
-    enableTimer_.setSingleShot(true);
-    enableTimer_.setInterval(kEnableDelayMilliseconds);
-    connect(&enableTimer_, &QTimer::timeout, this, [this] { engine_->enableUpdating(); });
-    enableTimer_.start();
+    m_enableTimer.setSingleShot(true);
+    m_enableTimer.setInterval(kEnableDelayMilliseconds);
+    connect(&m_enableTimer, &QTimer::timeout, this, [this] { m_engine->enableUpdating(); });
+    m_enableTimer.start();
 }
 
 void TZRMasterView::configureContentView() {
@@ -115,10 +115,10 @@ void TZRMasterView::configureContentView() {
 
     Defaults &prefs = defaults();
     if (prefs.boolForKey(QStringLiteral("previewDefaultsLeft")))
-        previewPane_->swapViews();
+        m_previewPane->swapViews();
     if (!prefs.boolForKey(QStringLiteral("showPreviewAtFirst")) || prefs.boolForKey(QStringLiteral("previewWithMarked"))) {
-        previewPane_->setDividerThickness(0);
-        previewPane_->adjustRatio(1.0, false);
+        m_previewPane->setDividerThickness(0);
+        m_previewPane->adjustRatio(1.0, false);
     }
     static const struct {
         Sidebar sidebar;
@@ -140,102 +140,102 @@ void TZRMasterView::configureContentView() {
     }
     // A window opens with the info bar as the user last left it.
     if (!prefs.boolForKey(QStringLiteral("showInfoBar")))
-        editorBlock_->adjustFixedDimension(0, false);
+        m_editorBlock->adjustFixedDimension(0, false);
 }
 
 MatryoshkaView *TZRMasterView::createContentView() {
     Defaults &prefs = defaults();
     QWidget *editor = newEditorView();
     newWebView();
-    previewPane_ = new MatryoshkaView(Panes::LeftWithToggleByRatio, editor, webView_,
+    m_previewPane = new MatryoshkaView(Panes::LeftWithToggleByRatio, editor, m_webView,
                                       prefs.floatForKey(QStringLiteral("previewRatio")), true);
-    previewPane_->setObjectName(QStringLiteral("previewPane"));
+    m_previewPane->setObjectName(QStringLiteral("previewPane"));
 
-    tocView_ = new TZRTOCView;
-    tocView_->connectToTextView(textView_);
-    tocPane_ = new MatryoshkaView(Panes::RightWithToggleByWidth, previewPane_, tocView_,
+    m_tocView = new TZRTOCView;
+    m_tocView->connectToTextView(m_textView);
+    m_tocPane = new MatryoshkaView(Panes::RightWithToggleByWidth, m_previewPane, m_tocView,
                                   prefs.floatForKey(QStringLiteral("tocWidth")), true);
-    tocPane_->setObjectName(QStringLiteral("tocPane"));
+    m_tocPane->setObjectName(QStringLiteral("tocPane"));
 
-    refView_ = new TZRReferenceView;
-    refView_->connectToTextView(textView_);
-    refPane_ = new MatryoshkaView(Panes::RightWithToggleByWidth, tocPane_, refView_,
+    m_refView = new TZRReferenceView;
+    m_refView->connectToTextView(m_textView);
+    m_refPane = new MatryoshkaView(Panes::RightWithToggleByWidth, m_tocPane, m_refView,
                                   prefs.floatForKey(QStringLiteral("refWidth")), true);
-    refPane_->setObjectName(QStringLiteral("refPane"));
+    m_refPane->setObjectName(QStringLiteral("refPane"));
 
-    criticView_ = new TZRCriticView;
-    criticView_->connectToTextView(textView_);
-    criticPane_ = new MatryoshkaView(Panes::RightWithToggleByWidth, refPane_, criticView_,
+    m_criticView = new TZRCriticView;
+    m_criticView->connectToTextView(m_textView);
+    m_criticPane = new MatryoshkaView(Panes::RightWithToggleByWidth, m_refPane, m_criticView,
                                      prefs.floatForKey(QStringLiteral("criticWidth")), true);
-    criticPane_->setObjectName(QStringLiteral("criticPane"));
-    return criticPane_;
+    m_criticPane->setObjectName(QStringLiteral("criticPane"));
+    return m_criticPane;
 }
 
 QWidget *TZRMasterView::newEditorView() {
-    infoView_ = new SmartTextInfoView;
-    textView_ = new SmartTextView(storage_.get(), &defaults());
-    textView_->setObjectName(QStringLiteral("editor"));
-    textView_->addRulerView();
-    editorBlock_ = new MatryoshkaView(Panes::TopWithToggleByHeight, textView_, infoView_, kInfoBarHeight, false, 0);
-    editorBlock_->setObjectName(QStringLiteral("editorBlock"));
-    infoView_->connectToTextView(textView_);
-    return editorBlock_;
+    m_infoView = new SmartTextInfoView;
+    m_textView = new SmartTextView(m_storage.get(), &defaults());
+    m_textView->setObjectName(QStringLiteral("editor"));
+    m_textView->addRulerView();
+    m_editorBlock = new MatryoshkaView(Panes::TopWithToggleByHeight, m_textView, m_infoView, kInfoBarHeight, false, 0);
+    m_editorBlock->setObjectName(QStringLiteral("editorBlock"));
+    m_infoView->connectToTextView(m_textView);
+    return m_editorBlock;
 }
 
 void TZRMasterView::newWebView() {
-    webView_ = new SmartWebView;
-    webView_->setObjectName(QStringLiteral("preview"));
+    m_webView = new SmartWebView;
+    m_webView->setObjectName(QStringLiteral("preview"));
     // The preview starts frozen: nothing is rendered until the window has
     // settled with its text.
-    thawTimer_.setSingleShot(true);
-    thawTimer_.setInterval(kThawDelayMilliseconds);
-    connect(&thawTimer_, &QTimer::timeout, webView_, &SmartWebView::thawAndReload);
-    thawTimer_.start();
-    surface_ = std::make_unique<KVXTextViewSurface>(textView_);
-    webView_->setLinkedTextView(surface_.get());
+    m_thawTimer.setSingleShot(true);
+    m_thawTimer.setInterval(kThawDelayMilliseconds);
+    connect(&m_thawTimer, &QTimer::timeout, m_webView, &SmartWebView::thawAndReload);
+    m_thawTimer.start();
+    m_surface = std::make_unique<KVXTextViewSurface>(m_textView);
+    m_webView->setLinkedTextView(m_surface.get());
     applyDefaultCSS();
 }
 
 void TZRMasterView::configureEngine() {
-    engine_ = std::make_unique<TZREngine>();
-    engine_->setEditor(link_.get());
-    connections_ << webView_->observeHtmlString(engine_->htmlString());
-    tocView_->observeEngine(engine_.get());
-    refView_->observeEngine(engine_.get());
-    criticView_->observeEngine(engine_.get());
+    m_engine = std::make_unique<TZREngine>();
+    m_engine->setEditor(m_link.get());
+    m_connections << m_webView->observeHtmlString(m_engine->htmlString());
+    m_tocView->observeEngine(m_engine.get());
+    m_refView->observeEngine(m_engine.get());
+    m_criticView->observeEngine(m_engine.get());
     observePanes();
-    connections_ << defaults().observe(QStringLiteral("appearanceTheme"), this,
+    m_connections << defaults().observe(QStringLiteral("appearanceTheme"), this,
                                        [this](const QVariant &) { applyAppearanceTheme(); });
     // A new theme brings new sidebar colours.
-    connections_ << connect(storage_.get(), &SmartTextStorage::themeChanged, this,
+    m_connections << connect(m_storage.get(), &SmartTextStorage::themeChanged, this,
                             &TZRMasterView::applyAppearanceTheme);
 }
 
 void TZRMasterView::configureSync() {
-    scrollSource_ = std::make_unique<EngineScrollMapSource>(engine_.get());
-    syncScroller_ = std::make_unique<SyncScroller>();
-    syncScroller_->linkToTextView(surface_.get());
-    syncScroller_->linkToWebView(webView_);
-    syncScroller_->linkToEngine(scrollSource_.get());
-    textView_->setSyncScroller(syncScroller_.get());
+    m_scrollSource = std::make_unique<EngineScrollMapSource>(m_engine.get());
+    m_syncScroller = std::make_unique<SyncScroller>();
+    m_syncScroller->linkToTextView(m_surface.get());
+    m_syncScroller->linkToWebView(m_webView);
+    m_syncScroller->linkToEngine(m_scrollSource.get());
+    m_textView->setSyncScroller(m_syncScroller.get());
 }
 
 void TZRMasterView::observePanes() {
-    for (MatryoshkaView *pane : {criticPane_, tocPane_, refPane_})
-        connections_ << connect(pane, &MatryoshkaView::fixedTargetChanged, this, [this, pane] { saveSize(pane); });
-    connections_ << connect(previewPane_, &MatryoshkaView::ratioTargetChanged, this,
-                            [this] { saveSize(previewPane_); });
+    for (MatryoshkaView *pane : {m_criticPane, m_tocPane, m_refPane})
+        m_connections << connect(pane, &MatryoshkaView::fixedTargetChanged, this, [this, pane] { saveSize(pane); });
+    m_connections << connect(m_previewPane, &MatryoshkaView::ratioTargetChanged, this,
+                            [this] { saveSize(m_previewPane); });
 }
 
 void TZRMasterView::saveSize(MatryoshkaView *pane) {
     Defaults &prefs = defaults();
-    if (pane == previewPane_)
+    if (pane == m_previewPane)
         prefs.setFloat(float(pane->ratioTarget()), QStringLiteral("previewRatio"));
-    else if (pane == tocPane_)
+    else if (pane == m_tocPane)
         prefs.setFloat(float(pane->fixedTarget()), QStringLiteral("tocWidth"));
-    else if (pane == refPane_)
+    else if (pane == m_refPane)
         prefs.setFloat(float(pane->fixedTarget()), QStringLiteral("refWidth"));
-    else if (pane == criticPane_)
+    else if (pane == m_criticPane)
         prefs.setFloat(float(pane->fixedTarget()), QStringLiteral("criticWidth"));
 }
 
@@ -245,73 +245,73 @@ TZRMasterView::~TZRMasterView() {
     // Nothing may reach a view from here on: observers go first, then the
     // timers, then the bridge (a cycle in flight abandons its work and
     // publishes nothing more), and only then the views and the text.
-    for (const QMetaObject::Connection &connection : std::as_const(connections_))
+    for (const QMetaObject::Connection &connection : std::as_const(m_connections))
         disconnect(connection);
-    enableTimer_.stop();
-    thawTimer_.stop();
-    if (textView_)
-        textView_->setSyncScroller(nullptr);
-    syncScroller_.reset();
-    scrollSource_.reset();
-    if (engine_)
-        engine_->setEditor(nullptr);
-    engine_.reset();
+    m_enableTimer.stop();
+    m_thawTimer.stop();
+    if (m_textView)
+        m_textView->setSyncScroller(nullptr);
+    m_syncScroller.reset();
+    m_scrollSource.reset();
+    if (m_engine)
+        m_engine->setEditor(nullptr);
+    m_engine.reset();
     // The content (every view) goes before the text storage they show.
     QWidget *content = permanentView();
-    textView_ = nullptr;
-    webView_ = nullptr;
-    infoView_ = nullptr;
-    tocView_ = nullptr;
-    refView_ = nullptr;
-    criticView_ = nullptr;
+    m_textView = nullptr;
+    m_webView = nullptr;
+    m_infoView = nullptr;
+    m_tocView = nullptr;
+    m_refView = nullptr;
+    m_criticView = nullptr;
     delete content;
-    surface_.reset();
-    link_.reset();
-    storage_.reset();
+    m_surface.reset();
+    m_link.reset();
+    m_storage.reset();
 }
 
 // --- For the document ------------------------------------------------------------------------
 
 void TZRMasterView::setText(const QString &text, bool clearingUndo) {
     platform::Dispatch::mainSync([&] {
-        if (!textView_)
+        if (!m_textView)
             return;
         if (!text.isNull())
-            textView_->replaceCharactersInRange(CharRange{0, storage_->length()}, text);
+            m_textView->replaceCharactersInRange(CharRange{0, m_storage->length()}, text);
         if (clearingUndo) {
-            textView_->setLastUndoTags(SmartTextStorage::kLoadTag);
-            if (OwningDocument *document = textView_->owningDocument())
+            m_textView->setLastUndoTags(SmartTextStorage::kLoadTag);
+            if (OwningDocument *document = m_textView->owningDocument())
                 document->updateChangeCount(OwningDocument::ChangeKind::Cleared);
         }
     });
 }
 
 void TZRMasterView::setTransclusionPath(const QString &path) {
-    engine_->setTransclusionFile(path);
+    m_engine->setTransclusionFile(path);
     if (path.isEmpty())
         return;
-    engine_->setTransclusionFolder(QFileInfo(path).path());
-    webView_->setBaseURL(QUrl::fromLocalFile(path));
+    m_engine->setTransclusionFolder(QFileInfo(path).path());
+    m_webView->setBaseURL(QUrl::fromLocalFile(path));
 }
 
-QByteArray TZRMasterView::exportToFormat(short format) const { return engine_->exportToFormat(format); }
-std::optional<QStringList> TZRMasterView::tzrTags() { return engine_->tzrTags(); }
+QByteArray TZRMasterView::exportToFormat(short format) const { return m_engine->exportToFormat(format); }
+std::optional<QStringList> TZRMasterView::tzrTags() { return m_engine->tzrTags(); }
 std::optional<QStringList> TZRMasterView::tzrTagsFromString(const QString &text) {
     return TZREngine::tzrTagsFromString(text);
 }
-void TZRMasterView::setOkToUpdatePreview(bool ok) { engine_->setOkToUpdatePreview(ok); }
-std::optional<QString> TZRMasterView::metadataForKey(const QString &key) const { return storage_->metadataForKey(key); }
+void TZRMasterView::setOkToUpdatePreview(bool ok) { m_engine->setOkToUpdatePreview(ok); }
+std::optional<QString> TZRMasterView::metadataForKey(const QString &key) const { return m_storage->metadataForKey(key); }
 
-QString TZRMasterView::textString() const { return storage_->string(); }
-QByteArray TZRMasterView::textCString() const { return QByteArray(storage_->str(), qsizetype(storage_->len())); }
-QTextDocument *TZRMasterView::textAttributedString() const { return storage_->document(); }
-void TZRMasterView::setLastUndoTags(quint64 tags) { textView_->setLastUndoTags(tags); }
+QString TZRMasterView::textString() const { return m_storage->string(); }
+QByteArray TZRMasterView::textCString() const { return QByteArray(m_storage->str(), qsizetype(m_storage->len())); }
+QTextDocument *TZRMasterView::textAttributedString() const { return m_storage->document(); }
+void TZRMasterView::setLastUndoTags(quint64 tags) { m_textView->setLastUndoTags(tags); }
 
 // --- Themes, style sheets and appearance ---------------------------------------------------------
 
 void TZRMasterView::applyThemeNamed(const QString &name) {
     if (WindowExtras *extras = WindowExtras::shared())
-        textView_->applyThemeFromPath(extras->filePathForThemeNamed(name));
+        m_textView->applyThemeFromPath(extras->filePathForThemeNamed(name));
     applyAppearanceTheme();
 }
 
@@ -319,14 +319,14 @@ void TZRMasterView::applyDefaultTheme() { applyThemeNamed(defaults().stringForKe
 
 void TZRMasterView::applyCSSNamed(const QString &name) {
     if (WindowExtras *extras = WindowExtras::shared())
-        webView_->applyCSSFromPath(extras->filePathForCSSNamed(name));
+        m_webView->applyCSSFromPath(extras->filePathForCSSNamed(name));
 }
 
 void TZRMasterView::applyDefaultCSS() { applyCSSNamed(defaults().stringForKey(QStringLiteral("defaultCSS"))); }
 
 void TZRMasterView::applyAppearanceTheme() {
-    for (KVXFilterSidebar *view : {static_cast<KVXFilterSidebar *>(tocView_), static_cast<KVXFilterSidebar *>(refView_),
-                                   static_cast<KVXFilterSidebar *>(criticView_)}) {
+    for (KVXFilterSidebar *view : {static_cast<KVXFilterSidebar *>(m_tocView), static_cast<KVXFilterSidebar *>(m_refView),
+                                   static_cast<KVXFilterSidebar *>(m_criticView)}) {
         if (!view)
             continue;
         view->applyAppearanceTheme();
@@ -348,14 +348,14 @@ void TZRMasterView::applyAppearanceToAssistant(QWidget *view) {
         static const QColor plainGrey = QColor::fromRgbF(237 / 255.0f, 237 / 255.0f, 237 / 255.0f, 1.0f);
         pane->setBackgroundColor(plainGrey);
     } else {
-        pane->setBackgroundColor(textView_->themeColors().sidebarBackground.value_or(QColor(Qt::transparent)));
+        pane->setBackgroundColor(m_textView->themeColors().sidebarBackground.value_or(QColor(Qt::transparent)));
     }
 }
 
 void TZRMasterView::applyAppearanceToAssistantTable(KVXFilterSidebar *sidebar) {
     if (defaults().integerForKey(QStringLiteral("appearanceTheme")) != 3)
         return;
-    const ThemeColors &colors = textView_->themeColors();
+    const ThemeColors &colors = m_textView->themeColors();
     KVXColouredList &list = sidebar->listColours();
     if (colors.sidebarText)
         list.setTextColor(*colors.sidebarText);
@@ -374,11 +374,11 @@ void TZRMasterView::applyAppearanceToAssistantTable(KVXFilterSidebar *sidebar) {
 KVXFilterSidebar *TZRMasterView::sidebar(Sidebar which) const {
     switch (which) {
     case Sidebar::TableOfContents:
-        return tocView_;
+        return m_tocView;
     case Sidebar::References:
-        return refView_;
+        return m_refView;
     case Sidebar::Changes:
-        return criticView_;
+        return m_criticView;
     }
     return nullptr;
 }
@@ -386,11 +386,11 @@ KVXFilterSidebar *TZRMasterView::sidebar(Sidebar which) const {
 MatryoshkaView *TZRMasterView::paneOf(Sidebar which) const {
     switch (which) {
     case Sidebar::TableOfContents:
-        return tocPane_;
+        return m_tocPane;
     case Sidebar::References:
-        return refPane_;
+        return m_refPane;
     case Sidebar::Changes:
-        return criticPane_;
+        return m_criticPane;
     }
     return nullptr;
 }

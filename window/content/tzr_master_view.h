@@ -86,9 +86,9 @@ public:
     void setOkToUpdatePreview(bool ok);
     std::optional<QString> metadataForKey(const QString &key) const;
 
-    SmartTextView *textView() const { return textView_; }
-    SmartWebView *webView() const { return webView_; }
-    SmartTextStorage *textStorage() const { return storage_.get(); }
+    SmartTextView *textView() const { return m_textView; }
+    SmartWebView *webView() const { return m_webView; }
+    SmartTextStorage *textStorage() const { return m_storage.get(); }
     QString textString() const;
     QByteArray textCString() const;
     QTextDocument *textAttributedString() const;
@@ -107,17 +107,17 @@ public:
 
     // --- Parts --------------------------------------------------------------------------
 
-    SmartTextInfoView *infoView() const { return infoView_; }
-    TZRTOCView *tocView() const { return tocView_; }
-    TZRReferenceView *refView() const { return refView_; }
-    TZRCriticView *criticView() const { return criticView_; }
-    TZREngine *engine() const { return engine_.get(); }
-    SyncScroller *syncScroller() const { return syncScroller_.get(); }
-    MatryoshkaView *editorBlock() const { return editorBlock_; }
-    MatryoshkaView *previewPane() const { return previewPane_; }
-    MatryoshkaView *tocPane() const { return tocPane_; }
-    MatryoshkaView *refPane() const { return refPane_; }
-    MatryoshkaView *criticPane() const { return criticPane_; }
+    SmartTextInfoView *infoView() const { return m_infoView; }
+    TZRTOCView *tocView() const { return m_tocView; }
+    TZRReferenceView *refView() const { return m_refView; }
+    TZRCriticView *criticView() const { return m_criticView; }
+    TZREngine *engine() const { return m_engine.get(); }
+    SyncScroller *syncScroller() const { return m_syncScroller.get(); }
+    MatryoshkaView *editorBlock() const { return m_editorBlock; }
+    MatryoshkaView *previewPane() const { return m_previewPane; }
+    MatryoshkaView *tocPane() const { return m_tocPane; }
+    MatryoshkaView *refPane() const { return m_refPane; }
+    MatryoshkaView *criticPane() const { return m_criticPane; }
     KVXFilterSidebar *sidebar(Sidebar which) const;
     MatryoshkaView *paneOf(Sidebar which) const;
 
@@ -209,27 +209,27 @@ private:
     // for, and the lists renumbered after when it asks for that.
     void applyEdit(const windowedits::TextEdit &edit);
 
-    std::unique_ptr<SmartTextStorage> storage_;
-    std::unique_ptr<EditorLink> link_;
-    std::unique_ptr<KVXTextViewSurface> surface_;
-    std::unique_ptr<TZREngine> engine_;
-    std::unique_ptr<EngineScrollMapSource> scrollSource_;
-    std::unique_ptr<SyncScroller> syncScroller_;
+    std::unique_ptr<SmartTextStorage> m_storage;
+    std::unique_ptr<EditorLink> m_link;
+    std::unique_ptr<KVXTextViewSurface> m_surface;
+    std::unique_ptr<TZREngine> m_engine;
+    std::unique_ptr<EngineScrollMapSource> m_scrollSource;
+    std::unique_ptr<SyncScroller> m_syncScroller;
 
     // Views (children, deleted with the content).
-    SmartTextView *textView_ = nullptr;
-    SmartTextInfoView *infoView_ = nullptr;
-    SmartWebView *webView_ = nullptr;
-    TZRTOCView *tocView_ = nullptr;
-    TZRReferenceView *refView_ = nullptr;
-    TZRCriticView *criticView_ = nullptr;
-    MatryoshkaView *editorBlock_ = nullptr;
-    MatryoshkaView *previewPane_ = nullptr;
-    MatryoshkaView *tocPane_ = nullptr;
-    MatryoshkaView *refPane_ = nullptr;
-    MatryoshkaView *criticPane_ = nullptr;
+    SmartTextView *m_textView = nullptr;
+    SmartTextInfoView *m_infoView = nullptr;
+    SmartWebView *m_webView = nullptr;
+    TZRTOCView *m_tocView = nullptr;
+    TZRReferenceView *m_refView = nullptr;
+    TZRCriticView *m_criticView = nullptr;
+    MatryoshkaView *m_editorBlock = nullptr;
+    MatryoshkaView *m_previewPane = nullptr;
+    MatryoshkaView *m_tocPane = nullptr;
+    MatryoshkaView *m_refPane = nullptr;
+    MatryoshkaView *m_criticPane = nullptr;
 
-    QTimer enableTimer_;  // the bridge's start, 0.2 s after building
-    QTimer thawTimer_;    // the preview's, 1.0 s after
-    QList<QMetaObject::Connection> connections_;
+    QTimer m_enableTimer;  // the bridge's start, 0.2 s after building
+    QTimer m_thawTimer;    // the preview's, 1.0 s after
+    QList<QMetaObject::Connection> m_connections;
 };

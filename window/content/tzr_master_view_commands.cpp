@@ -75,8 +75,8 @@ bool TZRMasterView::isSidebarOnRight(Sidebar which) const {
     return paneOf(which)->extensions() & kPermanentLeft;
 }
 
-bool TZRMasterView::isPreviewVisible() const { return webView_ && !webView_->isHidden(); }
-bool TZRMasterView::isInfoBarVisible() const { return infoView_ && !infoView_->isHidden(); }
+bool TZRMasterView::isPreviewVisible() const { return m_webView && !m_webView->isHidden(); }
+bool TZRMasterView::isInfoBarVisible() const { return m_infoView && !m_infoView->isHidden(); }
 
 void TZRMasterView::toggleSidebar(Sidebar which) {
     Defaults &defaults = Defaults::standard();
@@ -101,7 +101,7 @@ void TZRMasterView::toggleSidebar(Sidebar which) {
         defaults.setBool(true, QLatin1String(visibilityKey(which)));
         setSidebarPaneOpen(pane, true);
         // The bridge builds no list for a hidden sidebar: ask for one now.
-        engine_->updateData(std::nullopt);
+        m_engine->updateData(std::nullopt);
     } else {
         defaults.setBool(false, QLatin1String(visibilityKey(which)));
         if (sidebar(which)->listView()->hasFocus())
@@ -123,8 +123,8 @@ void TZRMasterView::selectRightSidebar() {
 }
 
 void TZRMasterView::selectEditor() {
-    textView_->setFocus(Qt::OtherFocusReason);
-    textView_->locateOnCaret();
+    m_textView->setFocus(Qt::OtherFocusReason);
+    m_textView->locateOnCaret();
 }
 
 void TZRMasterView::swapVisiblePanels() {
@@ -138,76 +138,76 @@ void TZRMasterView::swapVisiblePanels() {
     }
 }
 
-void TZRMasterView::swapPreview() { previewPane_->swapViews(); }
+void TZRMasterView::swapPreview() { m_previewPane->swapViews(); }
 
 void TZRMasterView::togglePreview() {
-    if (previewPane_->isAdjusting())
+    if (m_previewPane->isAdjusting())
         return;
     if (isPreviewVisible()) {
-        previewPane_->setDividerThickness(0);
-        previewPane_->adjustRatio(1.0, true);
+        m_previewPane->setDividerThickness(0);
+        m_previewPane->adjustRatio(1.0, true);
     } else {
-        previewPane_->setDividerThickness(previewPane_->dividerThickness());
-        previewPane_->adjustRatio(previewPane_->ratioTarget(), true);
+        m_previewPane->setDividerThickness(m_previewPane->dividerThickness());
+        m_previewPane->adjustRatio(m_previewPane->ratioTarget(), true);
         // The preview dropped what it was sent while hidden.
-        webView_->setReloadNextUpdate(true);
+        m_webView->setReloadNextUpdate(true);
         const CharRange selection = selectedRange();
-        engine_->updateData(platform::TextRange{selection.location, selection.length});
+        m_engine->updateData(platform::TextRange{selection.location, selection.length});
     }
 }
 
 void TZRMasterView::toggleInfo() {
-    if (editorBlock_->isAdjusting())
+    if (m_editorBlock->isAdjusting())
         return;
     const bool wasHidden = !isInfoBarVisible();
-    editorBlock_->toggleViewWithAnimation(true);
+    m_editorBlock->toggleViewWithAnimation(true);
     Defaults::standard().setBool(wasHidden, QStringLiteral("showInfoBar"));
-    textView_->refreshLayout();
+    m_textView->refreshLayout();
 }
 
-void TZRMasterView::zoomPreviewIn() { webView_->zoomIn(); }
-void TZRMasterView::zoomPreviewOut() { webView_->zoomOut(); }
-void TZRMasterView::refreshPreview() { webView_->refreshPreview(); }
+void TZRMasterView::zoomPreviewIn() { m_webView->zoomIn(); }
+void TZRMasterView::zoomPreviewOut() { m_webView->zoomOut(); }
+void TZRMasterView::refreshPreview() { m_webView->refreshPreview(); }
 
 // --- Text -------------------------------------------------------------------------------------
 
 CharRange TZRMasterView::selectedRange() const {
     // Clamped, so that no command ever works past the end of the text.
-    const CharRange selection = textView_->selectedRange();
-    const qsizetype length = storage_->length();
+    const CharRange selection = m_textView->selectedRange();
+    const qsizetype length = m_storage->length();
     const qsizetype location = qBound<qsizetype>(0, selection.location, length);
     return {location, qBound<qsizetype>(0, selection.length, length - location)};
 }
 
 void TZRMasterView::applyEdit(const TextEdit &requested) {
-    const TextEdit edit = windowedits::withListsRenumbered(storage_->string(), requested, TZREngine::extensions(),
+    const TextEdit edit = windowedits::withListsRenumbered(m_storage->string(), requested, TZREngine::extensions(),
                                                            languagePreference());
     if (edit.differencesOnly) {
         // Only what differs changes: the selection stays on its text.
         if (!edit.selection)
-            textView_->saveSelection();
-        textView_->bulkReplaceCharactersInRange(edit.range, edit.text);
+            m_textView->saveSelection();
+        m_textView->bulkReplaceCharactersInRange(edit.range, edit.text);
         if (!edit.selection)
-            textView_->restoreSelection();
+            m_textView->restoreSelection();
     } else {
-        textView_->replaceCharactersInRange(edit.range, edit.text);
+        m_textView->replaceCharactersInRange(edit.range, edit.text);
     }
     if (edit.selection)
-        textView_->setSelectedRange(*edit.selection);
+        m_textView->setSelectedRange(*edit.selection);
 }
 
-void TZRMasterView::insertTOC() { applyEdit(windowedits::insertTOC(storage_->string(), selectedRange())); }
+void TZRMasterView::insertTOC() { applyEdit(windowedits::insertTOC(m_storage->string(), selectedRange())); }
 
 QString TZRMasterView::criticMarkupCommentDefault() {
     return windowedits::criticMarkupCommentDefault(Defaults::standard());
 }
 
 void TZRMasterView::wrapSelectionInCriticHighlight() {
-    applyEdit(windowedits::wrapInCriticHighlight(storage_->string(), selectedRange(), criticMarkupCommentDefault()));
+    applyEdit(windowedits::wrapInCriticHighlight(m_storage->string(), selectedRange(), criticMarkupCommentDefault()));
 }
 
 void TZRMasterView::wrapSelectionInCriticComment() {
-    applyEdit(windowedits::wrapInCriticComment(storage_->string(), selectedRange(), criticMarkupCommentDefault()));
+    applyEdit(windowedits::wrapInCriticComment(m_storage->string(), selectedRange(), criticMarkupCommentDefault()));
 }
 
 void TZRMasterView::copyAsHTML() { copyAsFormat(0); }
@@ -216,18 +216,18 @@ void TZRMasterView::copyAsLaTeX() { copyAsFormat(2); }
 void TZRMasterView::copyAsFormat(short format) {
     CharRange range = selectedRange();
     if (range.length == 0)
-        range = {0, storage_->length()};
-    const QByteArray text = storage_->string().mid(range.location, range.length).toUtf8();
+        range = {0, m_storage->length()};
+    const QByteArray text = m_storage->string().mid(range.location, range.length).toUtf8();
     DString *source = d_string_new("");
     d_string_append_c_array(source, text.constData(), size_t(text.size()));
-    engine_->prepareSource(source, format, TZREngine::extensions());
+    m_engine->prepareSource(source, format, TZREngine::extensions());
     tzr_engine *e = TZREngine::createEngine(source);
     if (!e) {
         d_string_free(source, true);
         return;
     }
     DString *out = tzr_engine_convert_to_data(e, uint16_t(format), nullptr);
-    textView_->stringToPasteboard(out ? QString::fromUtf8(out->str, qsizetype(out->length)) : QString());
+    m_textView->stringToPasteboard(out ? QString::fromUtf8(out->str, qsizetype(out->length)) : QString());
     tzr_engine_free(e, false);
     d_string_free(source, true);
     d_string_free(out, true);
@@ -236,7 +236,7 @@ void TZRMasterView::copyAsFormat(short format) {
 QString TZRMasterView::stringFromPasteboard() { return platform::Pasteboard::string().value_or(QString()); }
 
 void TZRMasterView::pasteAs(windowedits::PasteForm form) {
-    applyEdit(windowedits::pasteAs(storage_->string(), selectedRange(), form, stringFromPasteboard()));
+    applyEdit(windowedits::pasteAs(m_storage->string(), selectedRange(), form, stringFromPasteboard()));
 }
 
 void TZRMasterView::pasteAsBulletedList() { pasteAs(windowedits::PasteForm::BulletedList); }
@@ -245,19 +245,19 @@ void TZRMasterView::pasteAsBlockquote() { pasteAs(windowedits::PasteForm::Blockq
 void TZRMasterView::pasteAsTable() { pasteAs(windowedits::PasteForm::Table); }
 void TZRMasterView::pasteAsTableRows() { pasteAs(windowedits::PasteForm::TableRows); }
 
-void TZRMasterView::makeTypeCore(int type) { applyEdit(windowedits::makeBlock(storage_->string(), selectedRange(), type)); }
+void TZRMasterView::makeTypeCore(int type) { applyEdit(windowedits::makeBlock(m_storage->string(), selectedRange(), type)); }
 
 void TZRMasterView::cleanupCoreRange(CharRange range, int type) {
-    const QByteArray utf8(storage_->str(), qsizetype(storage_->len()));
+    const QByteArray utf8(m_storage->str(), qsizetype(m_storage->len()));
     const std::optional<TextEdit> edit =
-        windowedits::cleanup(utf8, storage_->length(), range, type, TZREngine::extensions(), languagePreference(),
+        windowedits::cleanup(utf8, m_storage->length(), range, type, TZREngine::extensions(), languagePreference(),
                              Defaults::standard().integerForKey(QStringLiteral("tzrListMarker")));
     if (edit)
         applyEdit(*edit);
 }
 
 void TZRMasterView::cleanupCommand(int type) {
-    cleanupCoreRange(windowedits::cleanupRangeForCommand(type, selectedRange(), storage_->length()), type);
+    cleanupCoreRange(windowedits::cleanupRangeForCommand(type, selectedRange(), m_storage->length()), type);
 }
 
 // --- Actions ----------------------------------------------------------------------------------
@@ -336,5 +336,5 @@ void TZRMasterView::performAction(const QString &action, QObject *) {
 bool TZRMasterView::validateAction(const QString &action, QAction *item) {
     (void)action;
     (void)item;
-    return textView_ != nullptr;
+    return m_textView != nullptr;
 }

@@ -14,22 +14,22 @@ DisclosureView::DisclosureView(const QString &title, QWidget *primaryView, Look 
     : MatryoshkaView(parent) {
     // The strip is the toggle pane on top, of fixed height; the content is the
     // permanent view under it and takes the rest.
-    titleView_ = new MatryoshkaView(this);
-    initPanes(Panes::BottomWithToggleByHeight, primaryView, titleView_, TitleHeight, false, 0.0);
+    m_titleView = new MatryoshkaView(this);
+    initPanes(Panes::BottomWithToggleByHeight, primaryView, m_titleView, TitleHeight, false, 0.0);
     if (look == Look::FloatingPanel)
         addTitleforHUD(title);
     else
         addTitle(title);
-    contentView_ = primaryView;
+    m_contentView = primaryView;
 }
 
 void DisclosureView::addTitle(const QString &title) {
-    titleLabel_ = new QLabel(title);
-    titleLabel_->setFrameShape(QFrame::Box);
-    titleLabel_->setAlignment(Qt::AlignCenter);
-    auto *row = new QHBoxLayout(titleView_);
+    m_titleLabel = new QLabel(title);
+    m_titleLabel->setFrameShape(QFrame::Box);
+    m_titleLabel->setAlignment(Qt::AlignCenter);
+    auto *row = new QHBoxLayout(m_titleView);
     row->setContentsMargins(0, 0, 0, 0);
-    row->addWidget(titleLabel_);
+    row->addWidget(m_titleLabel);
 }
 
 void DisclosureView::addTitleforHUD(const QString &title) {
@@ -42,20 +42,20 @@ void DisclosureView::addTitleforHUD(const QString &title) {
     connect(button, &QAbstractButton::toggled, button,
             [button](bool on) { button->setArrowType(on ? Qt::DownArrow : Qt::RightArrow); });
     connect(button, &QAbstractButton::clicked, this, [this, button] { toggleDisclosure(button); });
-    disclosureButton_ = button;
+    m_disclosureButton = button;
 
-    titleLabel_ = new QLabel(title);
-    titleLabel_->setFrameShape(QFrame::Box);
-    titleLabel_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    QPalette palette = titleLabel_->palette();
+    m_titleLabel = new QLabel(title);
+    m_titleLabel->setFrameShape(QFrame::Box);
+    m_titleLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    QPalette palette = m_titleLabel->palette();
     palette.setColor(QPalette::WindowText, Qt::white);
-    titleLabel_->setPalette(palette);
+    m_titleLabel->setPalette(palette);
 
-    auto *row = new QHBoxLayout(titleView_);
+    auto *row = new QHBoxLayout(m_titleView);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(2);
     row->addWidget(button);
-    row->addWidget(titleLabel_, 1);
+    row->addWidget(m_titleLabel, 1);
 }
 
 void DisclosureView::toggleDisclosure(QAbstractButton *sender) {
@@ -64,21 +64,21 @@ void DisclosureView::toggleDisclosure(QAbstractButton *sender) {
 }
 
 void DisclosureView::toggleDisclosureView() {
-    if (contentView_)
-        showContent(contentView_->isHidden());
+    if (m_contentView)
+        showContent(m_contentView->isHidden());
 }
 
 // Hidden content takes no room in the view's preferred size, so a layout
 // around the view can close it down to its strip; shown again, it asks for
 // its own height back.
 void DisclosureView::showContent(bool shown) {
-    if (!contentView_)
+    if (!m_contentView)
         return;
-    contentView_->setHidden(!shown);
-    if (disclosureButton_) {
-        const QSignalBlocker quiet(disclosureButton_);
-        disclosureButton_->setChecked(shown);
-        disclosureButton_->setArrowType(shown ? Qt::DownArrow : Qt::RightArrow);
+    m_contentView->setHidden(!shown);
+    if (m_disclosureButton) {
+        const QSignalBlocker quiet(m_disclosureButton);
+        m_disclosureButton->setChecked(shown);
+        m_disclosureButton->setArrowType(shown ? Qt::DownArrow : Qt::RightArrow);
     }
     updateGeometry();
 }

@@ -25,10 +25,10 @@ public:
                    QWidget *parent = nullptr);
 
     // The title strip, holding the label (and, in the panel form, the button).
-    QWidget *titleView() const { return titleView_; }
-    QWidget *contentView() const { return contentView_; }
-    QLabel *titleLabel() const { return titleLabel_; }
-    QToolButton *disclosureButton() const { return disclosureButton_; }
+    QWidget *titleView() const { return m_titleView; }
+    QWidget *contentView() const { return m_contentView; }
+    QLabel *titleLabel() const { return m_titleLabel; }
+    QToolButton *disclosureButton() const { return m_disclosureButton; }
 
     // Shows the content when the button is on and hides it when it is off.
     void toggleDisclosure(QAbstractButton *sender);
@@ -40,8 +40,8 @@ private:
     void addTitleforHUD(const QString &title);
     void showContent(bool shown);
 
-    QWidget *titleView_ = nullptr;
-    QPointer<QWidget> contentView_;
-    QLabel *titleLabel_ = nullptr;
-    QToolButton *disclosureButton_ = nullptr;
+    QWidget *m_titleView = nullptr;
+    QPointer<QWidget> m_contentView;
+    QLabel *m_titleLabel = nullptr;
+    QToolButton *m_disclosureButton = nullptr;
 };

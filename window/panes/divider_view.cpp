@@ -5,17 +5,17 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-DividerView::DividerView(QWidget *parent) : QWidget(parent), backgroundColor_(Qt::red) {
+DividerView::DividerView(QWidget *parent) : QWidget(parent), m_backgroundColor(Qt::red) {
     setCursor(Qt::SplitHCursor);
 }
 
 void DividerView::setBackgroundColor(const QColor &color) {
-    backgroundColor_ = color;
+    m_backgroundColor = color;
     update();
 }
 
 void DividerView::setLine(const QRect &line, Qt::Orientation orientation) {
-    line_ = line;
+    m_line = line;
     // A line between panes side by side is dragged left and right.
     const Qt::CursorShape shape = orientation == Qt::Vertical ? Qt::SplitHCursor : Qt::SplitVCursor;
     if (cursor().shape() != shape)
@@ -26,12 +26,12 @@ void DividerView::setLine(const QRect &line, Qt::Orientation orientation) {
 }
 
 void DividerView::paintEvent(QPaintEvent *event) {
-    if (!backgroundColor_.isValid())
+    if (!m_backgroundColor.isValid())
         return;
     // Only the line is painted; the grip lets the panes beneath show through.
-    const QRect painted = line_.translated(-pos()) & event->rect();
+    const QRect painted = m_line.translated(-pos()) & event->rect();
     if (!painted.isEmpty())
-        QPainter(this).fillRect(painted, backgroundColor_);
+        QPainter(this).fillRect(painted, m_backgroundColor);
 }
 
 void DividerView::mousePressEvent(QMouseEvent *event) {
@@ -39,13 +39,13 @@ void DividerView::mousePressEvent(QMouseEvent *event) {
         event->ignore();
         return;
     }
-    dragging_ = true;
+    m_dragging = true;
     event->accept();
 }
 
 void DividerView::mouseMoveEvent(QMouseEvent *event) {
     auto *owner = qobject_cast<MatryoshkaView *>(parentWidget());
-    if (!dragging_ || !owner) {
+    if (!m_dragging || !owner) {
         event->ignore();
         return;
     }
@@ -55,12 +55,12 @@ void DividerView::mouseMoveEvent(QMouseEvent *event) {
 
 void DividerView::mouseReleaseEvent(QMouseEvent *event) {
     if (event->button() == Qt::LeftButton)
-        dragging_ = false;
+        m_dragging = false;
     event->accept();
 }
 
 void DividerView::hideEvent(QHideEvent *event) {
     // A divider hidden under the pointer gets no release: the drag ends here.
-    dragging_ = false;
+    m_dragging = false;
     QWidget::hideEvent(event);
 }

@@ -19,14 +19,14 @@ public:
 
     // The fill of the line: red until the view that owns the divider gives it
     // its own colour.
-    QColor backgroundColor() const { return backgroundColor_; }
+    QColor backgroundColor() const { return m_backgroundColor; }
     void setBackgroundColor(const QColor &color);
 
     // Places the line, in the parent's coordinates; `orientation` is the
     // line's own (Qt::Vertical between panes side by side). The widget covers
     // the line and its grip.
     void setLine(const QRect &line, Qt::Orientation orientation);
-    QRect line() const { return line_; }
+    QRect line() const { return m_line; }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -36,7 +36,7 @@ protected:
     void hideEvent(QHideEvent *event) override;
 
 private:
-    QColor backgroundColor_;
-    QRect line_;
-    bool dragging_ = false;
+    QColor m_backgroundColor;
+    QRect m_line;
+    bool m_dragging = false;
 };

@@ -18,16 +18,16 @@ KVXHUDController::KVXHUDController(QObject *parent) : QObject(parent) { initiali
 KVXHUDController::~KVXHUDController() = default;
 
 void KVXHUDController::initializeHUDArray() {
-    if (initialized_)
+    if (m_initialized)
         return;
-    initialized_ = true;
-    availableHUDs_.reserve(5);
+    m_initialized = true;
+    m_availableHUDs.reserve(5);
     defaults().observe(kShowInBackground, this, [this](const QVariant &) { setVisibilityOnBackground(); });
 }
 
 QList<KVXHUDPanel *> KVXHUDController::availableHUDs() const {
     QList<KVXHUDPanel *> panels;
-    for (const QPointer<KVXHUDPanel> &panel : availableHUDs_)
+    for (const QPointer<KVXHUDPanel> &panel : m_availableHUDs)
         if (panel)
             panels.append(panel);
     return panels;
@@ -36,7 +36,7 @@ QList<KVXHUDPanel *> KVXHUDController::availableHUDs() const {
 void KVXHUDController::addHUD(KVXHUDPanel *panel) {
     if (!panel || availableHUDs().contains(panel))
         return;
-    availableHUDs_.append(panel);
+    m_availableHUDs.append(panel);
     setVisibilityOnBackground();
     if (defaults().boolForKey(panel->visibilityKey()))
         panel->toggleVisibility();

@@ -43,6 +43,6 @@ public:
     void restoreHUDPositions();
 
 private:
-    bool initialized_ = false;
-    QList<QPointer<KVXHUDPanel>> availableHUDs_;
+    bool m_initialized = false;
+    QList<QPointer<KVXHUDPanel>> m_availableHUDs;
 };

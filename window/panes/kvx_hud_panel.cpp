@@ -47,50 +47,50 @@ KVXHUDPanel::KVXHUDPanel(QWidget *parent)
 KVXHUDPanel::~KVXHUDPanel() = default;
 
 void KVXHUDPanel::setHudTitle(const QString &title) {
-    hudTitle_ = title;
+    m_hudTitle = title;
     setWindowTitle(title);
 }
 
 void KVXHUDPanel::setContentView(QWidget *content) {
-    if (content == content_)
+    if (content == m_content)
         return;
-    delete content_;
-    content_ = content;
+    delete m_content;
+    m_content = content;
     if (content)
         layout()->addWidget(content);
 }
 
 // --- Linking -------------------------------------------------------------------------------------------
 
-KVXTextView *KVXHUDPanel::linkedTextView() const { return linkedTextView_; }
+KVXTextView *KVXHUDPanel::linkedTextView() const { return m_linkedTextView; }
 
 
 void KVXHUDPanel::connectToTextView(KVXTextView *view) {
-    if (view == linkedTextView_)
+    if (view == m_linkedTextView)
         return;
-    if (linkedTextView_)
+    if (m_linkedTextView)
         disconnectFromTextView();
-    linkedTextView_ = view;
-    if (auto *sidebar = qobject_cast<KVXFilterSidebar *>(content_))
+    m_linkedTextView = view;
+    if (auto *sidebar = qobject_cast<KVXFilterSidebar *>(m_content))
         sidebar->connectToTextView(view);
-    else if (auto *info = qobject_cast<SmartTextInfoView *>(content_))
+    else if (auto *info = qobject_cast<SmartTextInfoView *>(m_content))
         info->connectToTextView(view);
 }
 
 void KVXHUDPanel::disconnectFromTextView() {
-    if (auto *sidebar = qobject_cast<KVXFilterSidebar *>(content_); sidebar && linkedTextView_)
+    if (auto *sidebar = qobject_cast<KVXFilterSidebar *>(m_content); sidebar && m_linkedTextView)
         sidebar->disconnectFromTextView();
-    else if (auto *info = qobject_cast<SmartTextInfoView *>(content_))
-        info->disconnectFromTextView(linkedTextView_);
-    linkedTextView_ = nullptr;
+    else if (auto *info = qobject_cast<SmartTextInfoView *>(m_content))
+        info->disconnectFromTextView(m_linkedTextView);
+    m_linkedTextView = nullptr;
 }
 
 // --- Preferences ---------------------------------------------------------------------------------------
 
-QString KVXHUDPanel::visibilityKey() const { return QStringLiteral("show%1HUD").arg(hudTitle_); }
-QString KVXHUDPanel::tempVisibilityKey() const { return QStringLiteral("tempShow%1HUD").arg(hudTitle_); }
-QString KVXHUDPanel::activateSearchKey() const { return QStringLiteral("activate%1HUDSearch").arg(hudTitle_); }
-QString KVXHUDPanel::frameSaveKey() const { return QStringLiteral("NSWindow Frame %1 1").arg(hudTitle_); }
+QString KVXHUDPanel::visibilityKey() const { return QStringLiteral("show%1HUD").arg(m_hudTitle); }
+QString KVXHUDPanel::tempVisibilityKey() const { return QStringLiteral("tempShow%1HUD").arg(m_hudTitle); }
+QString KVXHUDPanel::activateSearchKey() const { return QStringLiteral("activate%1HUDSearch").arg(m_hudTitle); }
+QString KVXHUDPanel::frameSaveKey() const { return QStringLiteral("NSWindow Frame %1 1").arg(m_hudTitle); }
 
 void KVXHUDPanel::storeHUDPosition() {
     const QRect frame = geometry();
@@ -119,23 +119,23 @@ void KVXHUDPanel::restoreHUDPosition() {
 
 void KVXHUDPanel::toggleVisibility() {
     if (isVisible()) {
-        currentFirstResponder_ = focusWidget();
-        if (content_)
-            content_->hide();
+        m_currentFirstResponder = focusWidget();
+        if (m_content)
+            m_content->hide();
         hide();
         defaults().setBool(false, visibilityKey());
         return;
     }
-    hiddenWhileInactive_ = false;
-    if (content_)
-        content_->show();
+    m_hiddenWhileInactive = false;
+    if (m_content)
+        m_content->show();
     show();
     if (defaults().boolForKey(activateSearchKey())) {
         raise();
         activateWindow();
         focusNextChild();
-        if (currentFirstResponder_)
-            currentFirstResponder_->setFocus(Qt::OtherFocusReason);
+        if (m_currentFirstResponder)
+            m_currentFirstResponder->setFocus(Qt::OtherFocusReason);
     } else {
         lower();
     }
@@ -143,34 +143,34 @@ void KVXHUDPanel::toggleVisibility() {
 }
 
 void KVXHUDPanel::setHidesOnDeactivate(bool hides) {
-    hidesOnDeactivate_ = hides;
-    if (!hides && hiddenWhileInactive_) {
-        hiddenWhileInactive_ = false;
+    m_hidesOnDeactivate = hides;
+    if (!hides && m_hiddenWhileInactive) {
+        m_hiddenWhileInactive = false;
         show();
     }
 }
 
 void KVXHUDPanel::applicationStateChanged(Qt::ApplicationState state) {
     if (state == Qt::ApplicationActive) {
-        if (std::exchange(hiddenWhileInactive_, false))
+        if (std::exchange(m_hiddenWhileInactive, false))
             show();
         return;
     }
-    if (hidesOnDeactivate_ && isVisible()) {
-        hiddenWhileInactive_ = true;
+    if (m_hidesOnDeactivate && isVisible()) {
+        m_hiddenWhileInactive = true;
         hide();
     }
 }
 
 void KVXHUDPanel::closeEvent(QCloseEvent *event) {
-    if (content_)
-        content_->hide();
+    if (m_content)
+        m_content->hide();
     QWidget::closeEvent(event);
 }
 
 void KVXHUDPanel::keyPressEvent(QKeyEvent *event) {
     // The panel works on the linked editor's text: its undo is the editor's.
-    if (KVXTextView *editor = linkedTextView_) {
+    if (KVXTextView *editor = m_linkedTextView) {
         if (event->matches(QKeySequence::Undo))
             editor->storage()->undo();
         else if (event->matches(QKeySequence::Redo))

@@ -30,13 +30,13 @@ public:
     explicit KVXHUDPanel(QWidget *parent = nullptr);
     ~KVXHUDPanel() override;
 
-    QString hudTitle() const { return hudTitle_; }
+    QString hudTitle() const { return m_hudTitle; }
     // The title shown and the name of every preference key of the panel.
     void setHudTitle(const QString &title);
 
     // The view the panel holds (it takes ownership; a former one is deleted).
     void setContentView(QWidget *content);
-    QWidget *contentView() const { return content_; }
+    QWidget *contentView() const { return m_content; }
 
     KVXTextView *linkedTextView() const;
     // Links `view` (and the content, when it serves an editor); the old
@@ -44,8 +44,8 @@ public:
     void connectToTextView(KVXTextView *view);
     void disconnectFromTextView();
 
-    bool isUpdating() const { return isUpdating_; }
-    void resumeUpdating() { isUpdating_ = false; }
+    bool isUpdating() const { return m_isUpdating; }
+    void resumeUpdating() { m_isUpdating = false; }
 
     // --- Preferences -----------------------------------------------------------------
 
@@ -61,7 +61,7 @@ public:
     void toggleVisibility();
 
     // Whether the panel hides while the application is not active.
-    bool hidesOnDeactivate() const { return hidesOnDeactivate_; }
+    bool hidesOnDeactivate() const { return m_hidesOnDeactivate; }
     void setHidesOnDeactivate(bool hides);
 
 protected:
@@ -71,11 +71,11 @@ protected:
 private:
     void applicationStateChanged(Qt::ApplicationState state);
 
-    QString hudTitle_;
-    QPointer<QWidget> content_;
-    QPointer<KVXTextView> linkedTextView_;
-    QPointer<QWidget> currentFirstResponder_;
-    bool isUpdating_ = false;
-    bool hidesOnDeactivate_ = true;
-    bool hiddenWhileInactive_ = false;
+    QString m_hudTitle;
+    QPointer<QWidget> m_content;
+    QPointer<KVXTextView> m_linkedTextView;
+    QPointer<QWidget> m_currentFirstResponder;
+    bool m_isUpdating = false;
+    bool m_hidesOnDeactivate = true;
+    bool m_hiddenWhileInactive = false;
 };

@@ -12,103 +12,103 @@
 using namespace matryoshka;
 
 void MatryoshkaView::toggleViewWithAnimation(bool animated) {
-    if (!(extensions_ & HasToggle) || adjusting_)
+    if (!(m_extensions & HasToggle) || m_adjusting)
         return;
-    if (extensions_ & RatioSized)
+    if (m_extensions & RatioSized)
         toggleRatioViewWithAnimation(animated);
-    else if (extensions_ & FixedSize)
+    else if (m_extensions & FixedSize)
         toggleFixedViewWithAnimation(animated);
 }
 
 // A pane counts as open at its target only when it stands there exactly: one
 // that a drag stopped at a limit differs from it, so the toggle reopens it.
 void MatryoshkaView::toggleRatioViewWithAnimation(bool animated) {
-    if (currentRatio_ == ratioTarget_) {
+    if (m_currentRatio == m_ratioTarget) {
         setDividerThickness(0);
         adjustRatio(1.0, animated);
     } else {
-        setDividerThickness(dividerThickness_);
-        adjustRatio(ratioTarget_, animated);
+        setDividerThickness(m_dividerThickness);
+        adjustRatio(m_ratioTarget, animated);
     }
 }
 
 void MatryoshkaView::toggleFixedViewWithAnimation(bool animated) {
-    if (currentSize_ == fixedTarget_) {
+    if (m_currentSize == m_fixedTarget) {
         setDividerThickness(0);
         adjustFixedDimension(0, animated);
     } else {
-        setDividerThickness(dividerThickness_);
-        adjustFixedDimension(fixedTarget_, animated);
+        setDividerThickness(m_dividerThickness);
+        adjustFixedDimension(m_fixedTarget, animated);
     }
 }
 
 void MatryoshkaView::adjustRatio(double ratio, bool animated) {
-    if (!(extensions_ & RatioSized) || !permanent_)
+    if (!(m_extensions & RatioSized) || !m_permanent)
         return;
     stopAnimation();
-    if (currentRatio_ == 0.0 || currentRatio_ == 1.0)
+    if (m_currentRatio == 0.0 || m_currentRatio == 1.0)
         showPieces();
-    currentRatio_ = ratio;
+    m_currentRatio = ratio;
     if (!animated) {
-        shownRatio_ = ratio;
+        m_shownRatio = ratio;
         applyCollapseRule();
         layoutPanes();
         return;
     }
-    animate(shownRatio_, ratio, [this](double value) { shownRatio_ = value; },
+    animate(m_shownRatio, ratio, [this](double value) { m_shownRatio = value; },
             [this] { applyCollapseRule(); });
 }
 
 void MatryoshkaView::adjustFixedDimension(double size, bool animated) {
-    if (!(extensions_ & FixedSize) || !other_) {
+    if (!(m_extensions & FixedSize) || !m_other) {
         qCWarning(lcWindow).noquote() << "Error: Attempted to toggle view without a fixed dimension";
         return;
     }
     stopAnimation();
-    currentSize_ = size;
-    if (size != 0 && other_->isHidden())
-        other_->show();
+    m_currentSize = size;
+    if (size != 0 && m_other->isHidden())
+        m_other->show();
     const auto hideWhenClosed = [this, size] {
-        if (size == 0 && other_ && !other_->isHidden())
-            other_->hide();
+        if (size == 0 && m_other && !m_other->isHidden())
+            m_other->hide();
     };
     if (!animated) {
-        shownSize_ = size;
+        m_shownSize = size;
         hideWhenClosed();
         layoutPanes();
         return;
     }
-    animate(shownSize_, size, [this](double value) { shownSize_ = value; }, hideWhenClosed);
+    animate(m_shownSize, size, [this](double value) { m_shownSize = value; }, hideWhenClosed);
 }
 
 void MatryoshkaView::setDividerThickness(double thickness) {
-    if (!divider_)
+    if (!m_divider)
         return;
-    shownThickness_ = thickness;
-    divider_->setHidden(thickness == 0);
+    m_shownThickness = thickness;
+    m_divider->setHidden(thickness == 0);
     layoutPanes();
 }
 
 void MatryoshkaView::showPieces() {
-    for (QWidget *pane : {permanent_.data(), other_.data()})
+    for (QWidget *pane : {m_permanent.data(), m_other.data()})
         if (pane)
             pane->show();
     // A divider of no thickness stays hidden: its grip would still take the pointer.
-    if (divider_ && shownThickness_ != 0)
-        divider_->show();
+    if (m_divider && m_shownThickness != 0)
+        m_divider->show();
 }
 
 void MatryoshkaView::applyCollapseRule() {
-    switch (hidingForShare(currentRatio_)) {
+    switch (hidingForShare(m_currentRatio)) {
     case Hiding::TogglePane:
         if (QWidget *toggle = toggleView())
             toggle->hide();
         break;
     case Hiding::PermanentAndDivider:
-        if (permanent_)
-            permanent_->hide();
-        if (divider_)
-            divider_->hide();
+        if (m_permanent)
+            m_permanent->hide();
+        if (m_divider)
+            m_divider->hide();
         break;
     case Hiding::Nothing:
         break;
@@ -120,7 +120,7 @@ void MatryoshkaView::applyCollapseRule() {
 // where it stands and starts from there.
 void MatryoshkaView::animate(double from, double to, std::function<void(double)> step,
                              std::function<void()> completion) {
-    adjusting_ = true;
+    m_adjusting = true;
     auto *animation = new QVariantAnimation(this);
     animation->setStartValue(from);
     animation->setEndValue(to);
@@ -132,32 +132,32 @@ void MatryoshkaView::animate(double from, double to, std::function<void(double)>
         step(to);
         completion();
         layoutPanes();
-        adjusting_ = false;
+        m_adjusting = false;
     });
-    animation_ = animation;
+    m_animation = animation;
     animation->start(QAbstractAnimation::DeleteWhenStopped);
 }
 
 void MatryoshkaView::stopAnimation() {
-    if (animation_) {
-        animation_->disconnect(this);
-        animation_->stop();
+    if (m_animation) {
+        m_animation->disconnect(this);
+        m_animation->stop();
     }
-    adjusting_ = false;
+    m_adjusting = false;
 }
 
 void MatryoshkaView::setDividerTo(QPointF point) {
-    applyPlacement(placeAt(extensions_, size(), point));
+    applyPlacement(placeAt(m_extensions, size(), point));
 }
 
 void MatryoshkaView::setDividerOffset(double offset) {
-    applyPlacement(placeAtOffset(extensions_, size(), offset));
+    applyPlacement(placeAtOffset(m_extensions, size(), offset));
 }
 
 void MatryoshkaView::applyPlacement(const std::optional<Placement> &placement) {
     if (!placement)
         return;
-    if (extensions_ & RatioSized) {
+    if (m_extensions & RatioSized) {
         if (placement->withinLimits)
             setRatioTarget(placement->value);
         adjustRatio(placement->value, false);
@@ -169,25 +169,25 @@ void MatryoshkaView::applyPlacement(const std::optional<Placement> &placement) {
 }
 
 void MatryoshkaView::updateTrackingAreas() {
-    band_ = band(extensions_, size(), currentRatio_, currentSize_);
+    m_band = band(m_extensions, size(), m_currentRatio, m_currentSize);
 }
 
 // Presses reach this view only where no pane takes them; those in the band
 // around the divider start a drag, all others go on to the view outside.
 void MatryoshkaView::mousePressEvent(QMouseEvent *event) {
-    if (event->button() != Qt::LeftButton || !band_ || !band_->contains(event->position())) {
+    if (event->button() != Qt::LeftButton || !m_band || !m_band->contains(event->position())) {
         event->ignore();
         return;
     }
-    if (!dragging_)
-        QGuiApplication::setOverrideCursor(isHorizontal(extensions_) ? Qt::SplitHCursor
+    if (!m_dragging)
+        QGuiApplication::setOverrideCursor(isHorizontal(m_extensions) ? Qt::SplitHCursor
                                                                      : Qt::SplitVCursor);
-    dragging_ = true;
+    m_dragging = true;
     event->accept();
 }
 
 void MatryoshkaView::mouseMoveEvent(QMouseEvent *event) {
-    if (!dragging_) {
+    if (!m_dragging) {
         event->ignore();
         return;
     }
@@ -196,7 +196,7 @@ void MatryoshkaView::mouseMoveEvent(QMouseEvent *event) {
 }
 
 void MatryoshkaView::mouseReleaseEvent(QMouseEvent *event) {
-    if (!dragging_ || event->button() != Qt::LeftButton) {
+    if (!m_dragging || event->button() != Qt::LeftButton) {
         event->ignore();
         return;
     }
@@ -212,8 +212,8 @@ void MatryoshkaView::hideEvent(QHideEvent *event) {
 }
 
 void MatryoshkaView::endDrag() {
-    if (!dragging_)
+    if (!m_dragging)
         return;
-    dragging_ = false;
+    m_dragging = false;
     QGuiApplication::restoreOverrideCursor();
 }

@@ -43,7 +43,7 @@ QString frameLine(const QWidget *view) {
 }  // namespace
 
 MatryoshkaView::MatryoshkaView(QWidget *parent) : QWidget(parent) {
-    dividerThickness_ = thicknessForScreens();
+    m_dividerThickness = thicknessForScreens();
 }
 
 MatryoshkaView::MatryoshkaView(Panes form, QWidget *permanent, QWidget *other, double sizing,
@@ -75,7 +75,7 @@ MatryoshkaView::~MatryoshkaView() {
 }
 
 bool MatryoshkaView::isBuilt() const {
-    return permanent_ || other_ || single_ != Single::None;
+    return m_permanent || m_other || m_single != Single::None;
 }
 
 void MatryoshkaView::initPanes(Panes form, QWidget *permanent, QWidget *other, double sizing,
@@ -84,28 +84,28 @@ void MatryoshkaView::initPanes(Panes form, QWidget *permanent, QWidget *other, d
         qCWarning(lcWindow) << "MatryoshkaView: a view is built once, from two distinct panes";
         return;
     }
-    extensions_ |= static_cast<quint64>(form);
-    permanent_ = permanent;
-    other_ = other;
-    if (extensions_ & FixedSize) {
-        fixedTarget_ = currentSize_ = shownSize_ = sizing;
+    m_extensions |= static_cast<quint64>(form);
+    m_permanent = permanent;
+    m_other = other;
+    if (m_extensions & FixedSize) {
+        m_fixedTarget = m_currentSize = m_shownSize = sizing;
     } else {
-        ratioTarget_ = currentRatio_ = shownRatio_ = sizing;
+        m_ratioTarget = m_currentRatio = m_shownRatio = sizing;
     }
 
     // The left (or bottom) pane is the first child, the divider the third.
-    const bool permanentFirst = (extensions_ & (PermanentLeft | PermanentBottom)) != 0;
+    const bool permanentFirst = (m_extensions & (PermanentLeft | PermanentBottom)) != 0;
     prepAndAddSubview(permanentFirst ? permanent : other);
     prepAndAddSubview(permanentFirst ? other : permanent);
     if (resizable) {
-        extensions_ |= Resizable;
-        divider_ = new DividerView(this);
-        divider_->setBackgroundColor(DividerGrey);
-        prepAndAddSubview(divider_);
-        shownThickness_ = dividerThickness_;
-    } else if (isVertical(extensions_) && (extensions_ & FixedSize)) {
+        m_extensions |= Resizable;
+        m_divider = new DividerView(this);
+        m_divider->setBackgroundColor(DividerGrey);
+        prepAndAddSubview(m_divider);
+        m_shownThickness = m_dividerThickness;
+    } else if (isVertical(m_extensions) && (m_extensions & FixedSize)) {
         // Only stacked fixed-size panes keep a space between them.
-        spacer_ = spacer;
+        m_spacer = spacer;
     }
     layoutPanes();
 }
@@ -123,10 +123,10 @@ void MatryoshkaView::initSingle(Single form, QWidget *view, const QMarginsF &mar
         qCWarning(lcWindow) << "MatryoshkaView: a view is built once, around one view";
         return;
     }
-    single_ = form;
-    singleView_ = view;
-    margins_ = margins;
-    minimum_ = minimum;
+    m_single = form;
+    m_singleView = view;
+    m_margins = margins;
+    m_minimum = minimum;
     prepAndAddSubview(view);
     layoutPanes();
 }
@@ -141,45 +141,45 @@ void MatryoshkaView::prepAndAddSubview(QWidget *view) {
 }
 
 QWidget *MatryoshkaView::toggleView() const {
-    return (extensions_ & HasToggle) ? other_.data() : nullptr;
+    return (m_extensions & HasToggle) ? m_other.data() : nullptr;
 }
 
 void MatryoshkaView::setRatioTarget(double ratio) {
-    if (ratio == ratioTarget_)
+    if (ratio == m_ratioTarget)
         return;
-    ratioTarget_ = ratio;
+    m_ratioTarget = ratio;
     emit ratioTargetChanged(ratio);
 }
 
 void MatryoshkaView::setFixedTarget(double size) {
-    if (size == fixedTarget_)
+    if (size == m_fixedTarget)
         return;
-    fixedTarget_ = size;
+    m_fixedTarget = size;
     emit fixedTargetChanged(size);
 }
 
 void MatryoshkaView::setBackgroundColor(const QColor &color) {
-    backgroundColor_ = color;
+    m_backgroundColor = color;
     update();
 }
 
 void MatryoshkaView::layoutPanes() {
-    if (background_)
-        background_->setGeometry(rect());
-    if (singleView_ && single_ == Single::Inset) {
-        singleView_->setGeometry(pixelRect(insetRect(size(), margins_)));
-    } else if (singleView_ && single_ == Single::Centred) {
-        const QSize wanted = singleView_->sizeHint()
-                                 .expandedTo(singleView_->minimumSize())
-                                 .boundedTo(singleView_->maximumSize());
-        singleView_->setGeometry(pixelRect(centredRect(size(), wanted, minimum_)));
-    } else if (permanent_ && other_) {
-        const double gap = divider_ ? shownThickness_ : spacer_;
-        const SplitLayout layout = splitLayout(extensions_, size(), shownRatio_, shownSize_, gap);
-        permanent_->setGeometry(layout.pixels(SplitLayout::Permanent));
-        other_->setGeometry(layout.pixels(SplitLayout::Other));
-        if (divider_)
-            divider_->setLine(layout.pixels(SplitLayout::Gap),
+    if (m_background)
+        m_background->setGeometry(rect());
+    if (m_singleView && m_single == Single::Inset) {
+        m_singleView->setGeometry(pixelRect(insetRect(size(), m_margins)));
+    } else if (m_singleView && m_single == Single::Centred) {
+        const QSize wanted = m_singleView->sizeHint()
+                                 .expandedTo(m_singleView->minimumSize())
+                                 .boundedTo(m_singleView->maximumSize());
+        m_singleView->setGeometry(pixelRect(centredRect(size(), wanted, m_minimum)));
+    } else if (m_permanent && m_other) {
+        const double gap = m_divider ? m_shownThickness : m_spacer;
+        const SplitLayout layout = splitLayout(m_extensions, size(), m_shownRatio, m_shownSize, gap);
+        m_permanent->setGeometry(layout.pixels(SplitLayout::Permanent));
+        m_other->setGeometry(layout.pixels(SplitLayout::Other));
+        if (m_divider)
+            m_divider->setLine(layout.pixels(SplitLayout::Gap),
                               layout.horizontal ? Qt::Vertical : Qt::Horizontal);
     }
     updateTrackingAreas();
@@ -192,23 +192,23 @@ QSize MatryoshkaView::sizeHint() const {
                    ? view->sizeHint().expandedTo(view->minimumSize()).expandedTo(QSize(0, 0))
                    : QSize(0, 0);
     };
-    if (singleView_ && single_ == Single::Inset) {
-        const QSize hint = hintOf(singleView_);
-        return QSize(qRound(hint.width() + margins_.left() + margins_.right()),
-                     qRound(hint.height() + margins_.top() + margins_.bottom()));
+    if (m_singleView && m_single == Single::Inset) {
+        const QSize hint = hintOf(m_singleView);
+        return QSize(qRound(hint.width() + m_margins.left() + m_margins.right()),
+                     qRound(hint.height() + m_margins.top() + m_margins.bottom()));
     }
-    if (singleView_ && single_ == Single::Centred)
-        return hintOf(singleView_).expandedTo(minimum_.toSize());
-    if (!permanent_ || !other_)
+    if (m_singleView && m_single == Single::Centred)
+        return hintOf(m_singleView).expandedTo(m_minimum.toSize());
+    if (!m_permanent || !m_other)
         return QWidget::sizeHint();
 
-    const bool horizontal = !isVertical(extensions_);
+    const bool horizontal = !isVertical(m_extensions);
     const auto along = [horizontal](QSize size) { return horizontal ? size.width() : size.height(); };
     const auto across = [horizontal](QSize size) { return horizontal ? size.height() : size.width(); };
-    const QSize permanent = hintOf(permanent_), other = hintOf(other_);
-    const int otherAlong = (extensions_ & FixedSize) && !other_->isHidden() ? qRound(currentSize_)
+    const QSize permanent = hintOf(m_permanent), other = hintOf(m_other);
+    const int otherAlong = (m_extensions & FixedSize) && !m_other->isHidden() ? qRound(m_currentSize)
                                                                             : along(other);
-    const int length = along(permanent) + otherAlong + qRound(divider_ ? shownThickness_ : spacer_);
+    const int length = along(permanent) + otherAlong + qRound(m_divider ? m_shownThickness : m_spacer);
     const int thickness = std::max(across(permanent), across(other));
     return horizontal ? QSize(length, thickness) : QSize(thickness, length);
 }
@@ -216,19 +216,19 @@ QSize MatryoshkaView::sizeHint() const {
 void MatryoshkaView::swapViews() {
     // Each pane keeps its size because sizes belong to the permanent and the
     // toggle view, not to a side.
-    extensions_ = swappedSides(extensions_);
+    m_extensions = swappedSides(m_extensions);
     layoutPanes();
 }
 
 void MatryoshkaView::addBackgroundView(QWidget *view) {
-    if (view == background_)
+    if (view == m_background)
         return;
-    if (background_) {
-        background_->hide();
-        background_->setParent(nullptr);
-        background_->deleteLater();
+    if (m_background) {
+        m_background->hide();
+        m_background->setParent(nullptr);
+        m_background->deleteLater();
     }
-    background_ = view;
+    m_background = view;
     if (!view)
         return;
     prepAndAddSubview(view);
@@ -242,8 +242,8 @@ void MatryoshkaView::resizeEvent(QResizeEvent *event) {
 }
 
 void MatryoshkaView::paintEvent(QPaintEvent *event) {
-    if (backgroundColor_.isValid())
-        QPainter(this).fillRect(event->rect(), backgroundColor_);
+    if (m_backgroundColor.isValid())
+        QPainter(this).fillRect(event->rect(), m_backgroundColor);
 }
 
 void MatryoshkaView::logDebugInfo() const {

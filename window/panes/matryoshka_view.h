@@ -65,28 +65,28 @@ public:
     static MatryoshkaView *centred(QWidget *view, QSizeF minimum, QWidget *parent = nullptr);
     ~MatryoshkaView() override;
 
-    quint64 extensions() const { return extensions_; }
-    QWidget *permanentView() const { return permanent_; }
+    quint64 extensions() const { return m_extensions; }
+    QWidget *permanentView() const { return m_permanent; }
     // The collapsible pane; nothing in the forms without one.
     QWidget *toggleView() const;
-    DividerView *dividerView() const { return divider_; }
-    QWidget *backgroundView() const { return background_; }
+    DividerView *dividerView() const { return m_divider; }
+    QWidget *backgroundView() const { return m_background; }
 
-    double ratioTarget() const { return ratioTarget_; }
+    double ratioTarget() const { return m_ratioTarget; }
     void setRatioTarget(double ratio);
-    double fixedTarget() const { return fixedTarget_; }
+    double fixedTarget() const { return m_fixedTarget; }
     void setFixedTarget(double size);
     // The permanent view's present share (1.0 while the toggle pane is
     // collapsed) and the toggle pane's present size (0 while collapsed).
-    double currentRatio() const { return currentRatio_; }
-    double currentSize() const { return currentSize_; }
+    double currentRatio() const { return m_currentRatio; }
+    double currentSize() const { return m_currentSize; }
     // The divider's thickness while the toggle pane is open: the largest
     // pixel ratio of the screens, never below 1.
-    double dividerThickness() const { return dividerThickness_; }
+    double dividerThickness() const { return m_dividerThickness; }
     // True while an animated size change runs; toggles are ignored meanwhile.
-    bool isAdjusting() const { return adjusting_; }
+    bool isAdjusting() const { return m_adjusting; }
 
-    QColor backgroundColor() const { return backgroundColor_; }
+    QColor backgroundColor() const { return m_backgroundColor; }
     void setBackgroundColor(const QColor &color);
 
     // Collapses the toggle pane when it stands at its target, else opens it
@@ -117,7 +117,7 @@ public:
 
     // The band around the divider where presses start a drag; nothing while
     // the toggle pane is collapsed or without a divider.
-    std::optional<QRectF> trackingBand() const { return band_; }
+    std::optional<QRectF> trackingBand() const { return m_band; }
     // Places every piece from the present state and rebuilds the band.
     void layoutPanes();
     void logDebugInfo() const;
@@ -158,31 +158,31 @@ private:
     void stopAnimation();
     void endDrag();
 
-    double dividerThickness_ = 1.0;
-    QPointer<QWidget> permanent_;
-    QPointer<QWidget> other_;          // the toggle pane in the toggle forms
-    QPointer<DividerView> divider_;
-    QPointer<QWidget> background_;
-    quint64 extensions_ = 0;
-    double currentRatio_ = 0;
-    double currentSize_ = 0;
-    double ratioTarget_ = 0;
-    double fixedTarget_ = 0;
+    double m_dividerThickness = 1.0;
+    QPointer<QWidget> m_permanent;
+    QPointer<QWidget> m_other;          // the toggle pane in the toggle forms
+    QPointer<DividerView> m_divider;
+    QPointer<QWidget> m_background;
+    quint64 m_extensions = 0;
+    double m_currentRatio = 0;
+    double m_currentSize = 0;
+    double m_ratioTarget = 0;
+    double m_fixedTarget = 0;
     // What the pieces are laid out with: the present share and size, except
     // while an animation moves them towards it.
-    double shownRatio_ = 0;
-    double shownSize_ = 0;
-    double shownThickness_ = 0;
-    double spacer_ = 0;
-    bool adjusting_ = false;
-    QPointer<QVariantAnimation> animation_;
+    double m_shownRatio = 0;
+    double m_shownSize = 0;
+    double m_shownThickness = 0;
+    double m_spacer = 0;
+    bool m_adjusting = false;
+    QPointer<QVariantAnimation> m_animation;
 
-    Single single_ = Single::None;
-    QPointer<QWidget> singleView_;
-    QMarginsF margins_;
-    QSizeF minimum_;
+    Single m_single = Single::None;
+    QPointer<QWidget> m_singleView;
+    QMarginsF m_margins;
+    QSizeF m_minimum;
 
-    QColor backgroundColor_;
-    std::optional<QRectF> band_;
-    bool dragging_ = false;
+    QColor m_backgroundColor;
+    std::optional<QRectF> m_band;
+    bool m_dragging = false;
 };

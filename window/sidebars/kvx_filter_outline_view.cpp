@@ -29,20 +29,20 @@ void visitRows(const SidebarRowModel *model, const QModelIndex &parent, QStringL
 }  // namespace
 
 KVXFilterOutlineView::KVXFilterOutlineView(Form form, QWidget *parent)
-    : KVXFilterSidebar(form, parent), sortKey_(QStringLiteral("label")) {
-    model_ = new SidebarRowModel(this);
+    : KVXFilterSidebar(form, parent), m_sortKey(QStringLiteral("label")) {
+    m_model = new SidebarRowModel(this);
     setDropTypes({kOutlineDragType});
-    outlineView_ = new KVXOutlineView;
-    outlineView_->setModel(model_);
-    outlineView_->setDragEnabled(true);
-    outlineView_->setAcceptDrops(true);
-    outlineView_->setDropIndicatorShown(true);
-    outlineView_->setDragDropMode(QAbstractItemView::DragDrop);
-    outlineView_->setDefaultDropAction(Qt::MoveAction);
-    outlineView_->onDragFinished = [this] { draggedNodes_.clear(); };
-    connect(outlineView_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+    m_outlineView = new KVXOutlineView;
+    m_outlineView->setModel(m_model);
+    m_outlineView->setDragEnabled(true);
+    m_outlineView->setAcceptDrops(true);
+    m_outlineView->setDropIndicatorShown(true);
+    m_outlineView->setDragDropMode(QAbstractItemView::DragDrop);
+    m_outlineView->setDefaultDropAction(Qt::MoveAction);
+    m_outlineView->onDragFinished = [this] { m_draggedNodes.clear(); };
+    connect(m_outlineView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &KVXFilterOutlineView::selectionIndexPathChanged);
-    setUpList(outlineView_, outlineView_);
+    setUpList(m_outlineView, m_outlineView);
     setTreeControllerContent(placeholderRows());
     layOutListAboveSearchField();
 }
@@ -50,19 +50,19 @@ KVXFilterOutlineView::KVXFilterOutlineView(Form form, QWidget *parent)
 KVXFilterOutlineView::~KVXFilterOutlineView() = default;
 
 void KVXFilterOutlineView::setTreeControllerContent(const QVariantList &rows) {
-    model_->setRows(sortedRows(rows, sortKey_));
+    m_model->setRows(sortedRows(rows, m_sortKey));
 }
 
 void KVXFilterOutlineView::controlTextDidChange(const QString &text) {
     qCInfo(lcWindow, "need to subclass controlTextDidChange");
-    filterText_ = text;
+    m_filterText = text;
 }
 
 // --- Expansion ----------------------------------------------------------------------------------
 
-void KVXFilterOutlineView::expandAll() { outlineView_->expandAll(); }
+void KVXFilterOutlineView::expandAll() { m_outlineView->expandAll(); }
 
-void KVXFilterOutlineView::collapseAll() { outlineView_->collapseAll(); }
+void KVXFilterOutlineView::collapseAll() { m_outlineView->collapseAll(); }
 
 QString KVXFilterOutlineView::expansionKey(const SidebarRow &, const QStringList &labelPath) const {
     // Labels hold any character but the ones that cannot be typed.
@@ -72,10 +72,10 @@ QString KVXFilterOutlineView::expansionKey(const SidebarRow &, const QStringList
 QSet<QString> KVXFilterOutlineView::expandedItems() const {
     QSet<QString> keys;
     QStringList labels;
-    visitRows(model_, {}, labels, [&](const QModelIndex &index, const QStringList &path) {
-        if (!outlineView_->isExpanded(index))
+    visitRows(m_model, {}, labels, [&](const QModelIndex &index, const QStringList &path) {
+        if (!m_outlineView->isExpanded(index))
             return false;
-        keys.insert(expansionKey(model_->rowAt(index), path));
+        keys.insert(expansionKey(m_model->rowAt(index), path));
         return true;
     });
     return keys;
@@ -85,10 +85,10 @@ void KVXFilterOutlineView::expandItemsInHash(const QSet<QString> &keys) {
     if (keys.isEmpty())
         return;
     QStringList labels;
-    visitRows(model_, {}, labels, [&](const QModelIndex &index, const QStringList &path) {
-        if (!keys.contains(expansionKey(model_->rowAt(index), path)))
+    visitRows(m_model, {}, labels, [&](const QModelIndex &index, const QStringList &path) {
+        if (!keys.contains(expansionKey(m_model->rowAt(index), path)))
             return false;
-        outlineView_->expand(index);
+        m_outlineView->expand(index);
         return true;
     });
 }
@@ -96,23 +96,23 @@ void KVXFilterOutlineView::expandItemsInHash(const QSet<QString> &keys) {
 // --- Finding rows --------------------------------------------------------------------------------
 
 std::optional<IndexPath> KVXFilterOutlineView::indexPathOfObject(const SidebarRow &row) const {
-    return ::indexPathOfObject(model_->rows(), row);
+    return ::indexPathOfObject(m_model->rows(), row);
 }
 
 std::optional<SidebarRow> KVXFilterOutlineView::parentOfObject(const SidebarRow &row) const {
-    return ::parentOfObject(model_->rows(), row);
+    return ::parentOfObject(m_model->rows(), row);
 }
 
 std::optional<SidebarRow> KVXFilterOutlineView::objectAtPath(const IndexPath &path) const {
-    return rowAtPath(model_->rows(), path);
+    return rowAtPath(m_model->rows(), path);
 }
 
 // --- Selection ----------------------------------------------------------------------------------
 
 QList<IndexPath> KVXFilterOutlineView::selectionIndexPaths() const {
     QList<IndexPath> paths;
-    for (const QModelIndex &index : outlineView_->selectionModel()->selectedRows())
-        paths.append(model_->pathForIndex(index));
+    for (const QModelIndex &index : m_outlineView->selectionModel()->selectedRows())
+        paths.append(m_model->pathForIndex(index));
     std::sort(paths.begin(), paths.end());
     return paths;
 }
@@ -136,29 +136,29 @@ void KVXFilterOutlineView::setSelectionIndexPaths(const QList<IndexPath> &paths)
     QItemSelection selection;
     QModelIndex first;
     for (const IndexPath &path : paths) {
-        const QModelIndex index = model_->indexForPath(path);
+        const QModelIndex index = m_model->indexForPath(path);
         if (!index.isValid())
             continue;
         selection.select(index, index);
         if (!first.isValid())
             first = index;
     }
-    QItemSelectionModel *model = outlineView_->selectionModel();
+    QItemSelectionModel *model = m_outlineView->selectionModel();
     model->select(selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     if (!first.isValid())
         return;
     model->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
     // Into view when it is shown; a row inside a closed one stays closed.
     for (QModelIndex parent = first.parent(); parent.isValid(); parent = parent.parent())
-        if (!outlineView_->isExpanded(parent))
+        if (!m_outlineView->isExpanded(parent))
             return;
-    outlineView_->scrollTo(first);
+    m_outlineView->scrollTo(first);
 }
 
 // --- Dragging -----------------------------------------------------------------------------------
 
 QMimeData *KVXFilterOutlineView::dragData(const QList<IndexPath> &paths) {
-    draggedNodes_ = paths;
+    m_draggedNodes = paths;
     QStringList texts;
     for (const IndexPath &path : paths)
         if (auto row = objectAtPath(path))
@@ -172,8 +172,8 @@ QMimeData *KVXFilterOutlineView::dragData(const QList<IndexPath> &paths) {
 QString KVXFilterOutlineView::pasteboardTextForItem(const SidebarRow &row) const { return rowLabel(row); }
 
 void KVXFilterOutlineView::setDropTypes(const QStringList &types) {
-    dropTypes_ = types;
-    model_->setDragHooks({[this](const QList<IndexPath> &paths) { return dragData(paths); }, dropTypes_,
+    m_dropTypes = types;
+    m_model->setDragHooks({[this](const QList<IndexPath> &paths) { return dragData(paths); }, m_dropTypes,
                           [this](const QMimeData *data, const std::optional<IndexPath> &item, int childIndex) {
                               return acceptDrop(data, item, childIndex);
                           }});

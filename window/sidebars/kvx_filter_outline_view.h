@@ -34,18 +34,18 @@ public:
     explicit KVXFilterOutlineView(Form form = Form::Window, QWidget *parent = nullptr);
     ~KVXFilterOutlineView() override;
 
-    KVXOutlineView *tableView() const { return outlineView_; }
-    SidebarRowModel *treeModel() const { return model_; }
+    KVXOutlineView *tableView() const { return m_outlineView; }
+    SidebarRowModel *treeModel() const { return m_model; }
 
     // --- Content ----------------------------------------------------------------------
 
     // Replaces the tree (sorted by the sort key); selection and expansion go.
     void setTreeControllerContent(const QVariantList &rows);
-    const QVariantList &treeContent() const { return model_->rows(); }
-    void setSortKey(const QString &key) { sortKey_ = key; }
-    QString sortKey() const { return sortKey_; }
+    const QVariantList &treeContent() const { return m_model->rows(); }
+    void setSortKey(const QString &key) { m_sortKey = key; }
+    QString sortKey() const { return m_sortKey; }
     // The search text as last recorded (the subclasses filter by it).
-    QString filterText() const { return filterText_; }
+    QString filterText() const { return m_filterText; }
 
     // --- Expansion ----------------------------------------------------------------------
 
@@ -75,7 +75,7 @@ public:
     void setSelectionIndexPath(const IndexPath &path) { setSelectionIndexPaths({path}); }
 
     // The paths of the rows being dragged (empty outside a drag).
-    const QList<IndexPath> &draggedNodes() const { return draggedNodes_; }
+    const QList<IndexPath> &draggedNodes() const { return m_draggedNodes; }
 
 signals:
     // The selected rows changed.
@@ -102,10 +102,10 @@ protected:
 private:
     QMimeData *dragData(const QList<IndexPath> &paths);
 
-    KVXOutlineView *outlineView_ = nullptr;
-    SidebarRowModel *model_ = nullptr;
-    QString sortKey_;
-    QString filterText_;
-    QList<IndexPath> draggedNodes_;
-    QStringList dropTypes_;
+    KVXOutlineView *m_outlineView = nullptr;
+    SidebarRowModel *m_model = nullptr;
+    QString m_sortKey;
+    QString m_filterText;
+    QList<IndexPath> m_draggedNodes;
+    QStringList m_dropTypes;
 };

@@ -11,19 +11,19 @@
 #include "window/sidebars/kvx_appearance_controller.h"
 #include "window/sidebars/kvx_list_views.h"
 
-KVXFilterSidebar::KVXFilterSidebar(Form form, QWidget *parent) : MatryoshkaView(parent), form_(form) {}
+KVXFilterSidebar::KVXFilterSidebar(Form form, QWidget *parent) : MatryoshkaView(parent), m_form(form) {}
 
 KVXFilterSidebar::~KVXFilterSidebar() {
-    for (const QMetaObject::Connection &connection : linkConnections_)
+    for (const QMetaObject::Connection &connection : m_linkConnections)
         disconnect(connection);
 }
 
-QString KVXFilterSidebar::searchText() const { return searchField_ ? searchField_->text() : QString(); }
+QString KVXFilterSidebar::searchText() const { return m_searchField ? m_searchField->text() : QString(); }
 
 void KVXFilterSidebar::setUpList(QAbstractItemView *view, KVXColouredList *colours) {
-    listView_ = view;
-    listColours_ = colours;
-    colours->setCellTextColor(KVXAppearanceController::textColorForTableColumnforHUD(form_ == Form::HUD));
+    m_listView = view;
+    m_listColours = colours;
+    colours->setCellTextColor(KVXAppearanceController::textColorForTableColumnforHUD(m_form == Form::HUD));
     auto act = [this](auto action) {
         return [this, action](int row, Qt::KeyboardModifiers modifiers) {
             runWithModifiers(modifiers, [&] { (this->*action)(row); });
@@ -37,46 +37,46 @@ void KVXFilterSidebar::setUpList(QAbstractItemView *view, KVXColouredList *colou
         outline->onDoubleClick = act(&KVXFilterSidebar::doubleAction);
     }
 
-    searchField_ = new QLineEdit;
-    searchField_->setClearButtonEnabled(true);
-    searchField_->setPlaceholderText(tr("Search"));
-    searchField_->setFixedHeight(int(kSearchFieldHeight));
-    connect(searchField_, &QLineEdit::textChanged, this, [this](const QString &text) { controlTextDidChange(text); });
-    KVXAppearanceController::configureSearchAppearance(searchField_, form_ == Form::HUD);
+    m_searchField = new QLineEdit;
+    m_searchField->setClearButtonEnabled(true);
+    m_searchField->setPlaceholderText(tr("Search"));
+    m_searchField->setFixedHeight(int(kSearchFieldHeight));
+    connect(m_searchField, &QLineEdit::textChanged, this, [this](const QString &text) { controlTextDidChange(text); });
+    KVXAppearanceController::configureSearchAppearance(m_searchField, m_form == Form::HUD);
 }
 
 void KVXFilterSidebar::layOutListAboveSearchField() {
-    auto *pane = new MatryoshkaView(Panes::TopWithToggleByHeight, listView_, searchField_, kSearchFieldHeight,
+    auto *pane = new MatryoshkaView(Panes::TopWithToggleByHeight, m_listView, m_searchField, kSearchFieldHeight,
                                     false, kSearchFieldSpacer);
-    const double top = form_ == Form::HUD ? 0 : kMargin;
+    const double top = m_form == Form::HUD ? 0 : kMargin;
     initInset(pane, QMarginsF(kMargin, top, kMargin, kMargin));
-    if (form_ == Form::Window)
+    if (m_form == Form::Window)
         applyAppearanceTheme();
 }
 
 // --- The editor served -------------------------------------------------------------------------
 
-KVXTextView *KVXFilterSidebar::linkedTextView() const { return linkedTextView_; }
+KVXTextView *KVXFilterSidebar::linkedTextView() const { return m_linkedTextView; }
 
 
 void KVXFilterSidebar::connectToTextView(KVXTextView *view) {
-    if (view == linkedTextView_)
+    if (view == m_linkedTextView)
         return;
-    if (linkedTextView_)
+    if (m_linkedTextView)
         disconnectFromTextView();
-    linkedTextView_ = view;
+    m_linkedTextView = view;
     updateData();
 }
 
 void KVXFilterSidebar::disconnectFromTextView() {
-    for (const QMetaObject::Connection &connection : std::exchange(linkConnections_, {}))
+    for (const QMetaObject::Connection &connection : std::exchange(m_linkConnections, {}))
         disconnect(connection);
-    linkedTextView_ = nullptr;
+    m_linkedTextView = nullptr;
     clearContent();
 }
 
 void KVXFilterSidebar::addLinkConnection(const QMetaObject::Connection &connection) {
-    linkConnections_.append(connection);
+    m_linkConnections.append(connection);
 }
 
 // --- Rows and keys -----------------------------------------------------------------------------
@@ -86,13 +86,13 @@ void KVXFilterSidebar::actOnTableRow(int) {}
 void KVXFilterSidebar::actOnTable(int clickedRow) { actOnTableRow(clickedRow); }
 
 Qt::KeyboardModifiers KVXFilterSidebar::currentEventModifiers() const {
-    return eventModifiers_.value_or(QGuiApplication::keyboardModifiers());
+    return m_eventModifiers.value_or(QGuiApplication::keyboardModifiers());
 }
 
 void KVXFilterSidebar::runWithModifiers(Qt::KeyboardModifiers modifiers, const std::function<void()> &action) {
-    const std::optional<Qt::KeyboardModifiers> outer = std::exchange(eventModifiers_, modifiers);
+    const std::optional<Qt::KeyboardModifiers> outer = std::exchange(m_eventModifiers, modifiers);
     action();
-    eventModifiers_ = outer;
+    m_eventModifiers = outer;
 }
 
 void KVXFilterSidebar::keyPressEvent(QKeyEvent *event) {
@@ -103,8 +103,8 @@ void KVXFilterSidebar::keyPressEvent(QKeyEvent *event) {
         return;
     }
     // In a floating panel, the panel decides (it passes on undo only).
-    if (linkedTextView_ && form_ == Form::Window) {
-        QCoreApplication::sendEvent(linkedTextView_, event);
+    if (m_linkedTextView && m_form == Form::Window) {
+        QCoreApplication::sendEvent(m_linkedTextView, event);
         return;
     }
     MatryoshkaView::keyPressEvent(event);
@@ -113,12 +113,12 @@ void KVXFilterSidebar::keyPressEvent(QKeyEvent *event) {
 // --- Look -----------------------------------------------------------------------------------
 
 void KVXFilterSidebar::applyAppearanceTheme() {
-    KVXAppearanceController::configureTableAppearance(*listColours_, false);
-    KVXAppearanceController::configureSearchAppearance(searchField_, false);
+    KVXAppearanceController::configureTableAppearance(*m_listColours, false);
+    KVXAppearanceController::configureSearchAppearance(m_searchField, false);
 }
 
 void KVXFilterSidebar::applyStyleSheet(const QVariantMap &style) {
-    KVXColouredList &list = *listColours_;
+    KVXColouredList &list = *m_listColours;
     KVXAppearanceController::setAquaCustomColorsForTable(list);
     const QVariantMap colours = style.value(QStringLiteral("sidebars")).toMap();
     const std::pair<const char *, void (KVXColouredList::*)(const QColor &)> keys[] = {

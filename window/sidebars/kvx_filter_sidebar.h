@@ -37,12 +37,12 @@ public:
 
     ~KVXFilterSidebar() override;
 
-    Form form() const { return form_; }
-    QLineEdit *searchField() const { return searchField_; }
+    Form form() const { return m_form; }
+    QLineEdit *searchField() const { return m_searchField; }
     QString searchText() const;
     // The list view, and its colours.
-    QAbstractItemView *listView() const { return listView_; }
-    KVXColouredList &listColours() const { return *listColours_; }
+    QAbstractItemView *listView() const { return m_listView; }
+    KVXColouredList &listColours() const { return *m_listColours; }
 
     // --- The editor served ----------------------------------------------------------
 
@@ -102,11 +102,11 @@ protected:
 private:
     void runWithModifiers(Qt::KeyboardModifiers modifiers, const std::function<void()> &action);
 
-    Form form_;
-    QAbstractItemView *listView_ = nullptr;
-    KVXColouredList *listColours_ = nullptr;
-    QLineEdit *searchField_ = nullptr;
-    QPointer<KVXTextView> linkedTextView_;
-    QList<QMetaObject::Connection> linkConnections_;
-    std::optional<Qt::KeyboardModifiers> eventModifiers_;
+    Form m_form;
+    QAbstractItemView *m_listView = nullptr;
+    KVXColouredList *m_listColours = nullptr;
+    QLineEdit *m_searchField = nullptr;
+    QPointer<KVXTextView> m_linkedTextView;
+    QList<QMetaObject::Connection> m_linkConnections;
+    std::optional<Qt::KeyboardModifiers> m_eventModifiers;
 };

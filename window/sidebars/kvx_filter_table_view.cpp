@@ -11,9 +11,9 @@ KVXFilterTableView::KVXFilterTableView(Form form, QWidget *parent)
     : KVXFilterTableView(form, Layout::Standard, parent) {}
 
 KVXFilterTableView::KVXFilterTableView(Form form, Layout layout, QWidget *parent)
-    : KVXFilterSidebar(form, parent), sortKey_(QStringLiteral("label")) {
-    model_ = new SidebarRowModel(this);
-    model_->setDragHooks({[this](const QList<IndexPath> &paths) {
+    : KVXFilterSidebar(form, parent), m_sortKey(QStringLiteral("label")) {
+    m_model = new SidebarRowModel(this);
+    m_model->setDragHooks({[this](const QList<IndexPath> &paths) {
                               QStringList texts;
                               for (const IndexPath &path : paths)
                                   if (auto row = objectForRow(path.value(0, -1)))
@@ -24,14 +24,14 @@ KVXFilterTableView::KVXFilterTableView(Form form, Layout layout, QWidget *parent
                           },
                           {},
                           nullptr});
-    tableView_ = new KVXTableView;
-    tableView_->setModel(model_);
-    tableView_->setDragEnabled(true);
-    tableView_->setDragDropMode(QAbstractItemView::DragOnly);
-    connect(tableView_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+    m_tableView = new KVXTableView;
+    m_tableView->setModel(m_model);
+    m_tableView->setDragEnabled(true);
+    m_tableView->setDragDropMode(QAbstractItemView::DragOnly);
+    connect(m_tableView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &KVXFilterTableView::selectionIndexesChanged);
-    setUpList(tableView_, tableView_);
-    content_ = placeholderRows();
+    setUpList(m_tableView, m_tableView);
+    m_content = placeholderRows();
     rearrangeObjects();
     if (layout == Layout::Standard)
         layOutListAboveSearchField();
@@ -40,29 +40,29 @@ KVXFilterTableView::KVXFilterTableView(Form form, Layout layout, QWidget *parent
 KVXFilterTableView::~KVXFilterTableView() = default;
 
 void KVXFilterTableView::setContent(const QVariantList &rows) {
-    content_ = rows;
+    m_content = rows;
     rearrangeObjects();
 }
 
 void KVXFilterTableView::setSortKey(const QString &key) {
-    sortKey_ = key;
+    m_sortKey = key;
     rearrangeObjects();
 }
 
 void KVXFilterTableView::controlTextDidChange(const QString &text) {
-    filterText_ = text;
+    m_filterText = text;
     rearrangeObjects();
 }
 
 void KVXFilterTableView::rearrangeObjects() {
-    QVariantList rows = sortedRows(content_, sortKey_);
-    if (!filterText_.isEmpty()) {
-        const QString needle = platform::foldedForSearch(filterText_);
+    QVariantList rows = sortedRows(m_content, m_sortKey);
+    if (!m_filterText.isEmpty()) {
+        const QString needle = platform::foldedForSearch(m_filterText);
         rows.removeIf([&](const QVariant &row) {
             return !platform::foldedForSearch(rowLabel(row.toMap())).contains(needle);
         });
     }
-    if (rows == arranged_)
+    if (rows == m_arranged)
         return;
     showArranged(rows);
 }
@@ -70,10 +70,10 @@ void KVXFilterTableView::rearrangeObjects() {
 // Shows new arranged rows, keeping selected the rows that are still there.
 void KVXFilterTableView::showArranged(const QVariantList &rows) {
     const QList<SidebarRow> wasSelected = selectedObjects();
-    arranged_ = rows;
+    m_arranged = rows;
     {
-        const QSignalBlocker quiet(tableView_->selectionModel());
-        model_->setRows(arranged_);
+        const QSignalBlocker quiet(m_tableView->selectionModel());
+        m_model->setRows(m_arranged);
     }
     QList<int> keep;
     for (const SidebarRow &row : wasSelected)
@@ -85,21 +85,21 @@ void KVXFilterTableView::showArranged(const QVariantList &rows) {
 }
 
 std::optional<SidebarRow> KVXFilterTableView::objectForRow(int row) const {
-    if (row < 0 || row >= arranged_.size())
+    if (row < 0 || row >= m_arranged.size())
         return std::nullopt;
-    return arranged_[row].toMap();
+    return m_arranged[row].toMap();
 }
 
 std::optional<int> KVXFilterTableView::rowForObject(const SidebarRow &row) const {
-    for (int i = 0; i < arranged_.size(); i++)
-        if (arranged_[i].toMap() == row)
+    for (int i = 0; i < m_arranged.size(); i++)
+        if (m_arranged[i].toMap() == row)
             return i;
     return std::nullopt;
 }
 
 QList<int> KVXFilterTableView::selectedRows() const {
     QList<int> rows;
-    for (const QModelIndex &index : tableView_->selectionModel()->selectedRows())
+    for (const QModelIndex &index : m_tableView->selectionModel()->selectedRows())
         rows.append(index.row());
     std::sort(rows.begin(), rows.end());
     return rows;
@@ -116,14 +116,14 @@ QList<SidebarRow> KVXFilterTableView::selectedObjects() const {
 void KVXFilterTableView::selectRows(const QList<int> &rows) {
     QItemSelection selection;
     for (int row : rows) {
-        const QModelIndex index = model_->index(row, 0);
+        const QModelIndex index = m_model->index(row, 0);
         if (index.isValid())
             selection.select(index, index);
     }
-    QItemSelectionModel *model = tableView_->selectionModel();
+    QItemSelectionModel *model = m_tableView->selectionModel();
     model->select(selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    if (!rows.isEmpty() && model_->index(rows.first(), 0).isValid())
-        model->setCurrentIndex(model_->index(rows.first(), 0), QItemSelectionModel::NoUpdate);
+    if (!rows.isEmpty() && m_model->index(rows.first(), 0).isValid())
+        model->setCurrentIndex(m_model->index(rows.first(), 0), QItemSelectionModel::NoUpdate);
 }
 
 QString KVXFilterTableView::pasteboardTextForRow(const SidebarRow &row) const {

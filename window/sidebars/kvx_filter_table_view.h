@@ -25,26 +25,26 @@ public:
     explicit KVXFilterTableView(Form form = Form::Window, QWidget *parent = nullptr);
     ~KVXFilterTableView() override;
 
-    KVXTableView *tableView() const { return tableView_; }
+    KVXTableView *tableView() const { return m_tableView; }
 
     // --- Content ----------------------------------------------------------------------
 
     // Replaces the rows; the rows selected before stay selected where they
     // are still shown.
     void setContent(const QVariantList &rows);
-    QVariantList content() const { return content_; }
+    QVariantList content() const { return m_content; }
     // The key rows are sorted by; empty keeps the content's order.
     void setSortKey(const QString &key);
-    QString sortKey() const { return sortKey_; }
+    QString sortKey() const { return m_sortKey; }
     // The filter in force: the search text, empty for none.
-    QString filterText() const { return filterText_; }
+    QString filterText() const { return m_filterText; }
     // Sorts and filters the content again.
     void rearrangeObjects();
 
     // --- Arranged rows ---------------------------------------------------------------------
 
-    const QVariantList &arrangedObjects() const { return arranged_; }
-    int numberOfRows() const { return int(arranged_.size()); }
+    const QVariantList &arrangedObjects() const { return m_arranged; }
+    int numberOfRows() const { return int(m_arranged.size()); }
     // The arranged row at `row`; nothing outside the rows.
     std::optional<SidebarRow> objectForRow(int row) const;
     // The first arranged row equal to `row`; nothing when it is not shown.
@@ -75,10 +75,10 @@ protected:
 private:
     void showArranged(const QVariantList &rows);
 
-    KVXTableView *tableView_ = nullptr;
-    SidebarRowModel *model_ = nullptr;
-    QVariantList content_;
-    QVariantList arranged_;
-    QString sortKey_;
-    QString filterText_;
+    KVXTableView *m_tableView = nullptr;
+    SidebarRowModel *m_model = nullptr;
+    QVariantList m_content;
+    QVariantList m_arranged;
+    QString m_sortKey;
+    QString m_filterText;
 };

@@ -45,12 +45,12 @@ void toggleBackOnCommandDoubleClick(QAbstractItemView *view, const QModelIndex &
 // --- Colours ----------------------------------------------------------------------------------
 
 void KVXColouredList::setAppearance(ListAppearance appearance) {
-    appearance_ = appearance;
+    m_appearance = appearance;
     changed();
 }
 
 void KVXColouredList::setCellTextColor(const QColor &color) {
-    cellTextColor_ = color;
+    m_cellTextColor = color;
     changed();
 }
 
@@ -60,21 +60,21 @@ bool KVXColouredList::isActiveList() const {
 }
 
 QColor KVXColouredList::rowFillColor(bool selected) const {
-    if (!selected || !highlightColor_.isValid())
+    if (!selected || !m_highlightColor.isValid())
         return {};
-    return isActiveList() ? highlightColor_ : inactiveHighlightColor_;
+    return isActiveList() ? m_highlightColor : m_inactiveHighlightColor;
 }
 
 QColor KVXColouredList::rowTextColor(bool selected) const {
-    if (!textColor_.isValid())
+    if (!m_textColor.isValid())
         return {};
     if (!selected)
-        return textColor_;
-    return isActiveList() ? highlightedTextColor_ : inactiveHighlightedTextColor_;
+        return m_textColor;
+    return isActiveList() ? m_highlightedTextColor : m_inactiveHighlightedTextColor;
 }
 
 bool KVXColouredList::styleDrawsSelection() const {
-    return !highlightColor_.isValid() && highlightStyle_ == HighlightStyle::Regular;
+    return !m_highlightColor.isValid() && m_highlightStyle == HighlightStyle::Regular;
 }
 
 void KVXColouredList::configureView() {
@@ -102,7 +102,7 @@ void KVXColouredList::changed() {
 void KVXColouredList::applyPalette() {
     QAbstractItemView *view = itemView();
     QPalette palette = QApplication::palette(view);
-    switch (appearance_) {
+    switch (m_appearance) {
     case ListAppearance::Platform:
         break;
     case ListAppearance::VibrantLight:
@@ -116,8 +116,8 @@ void KVXColouredList::applyPalette() {
     }
     setEverywhere(palette, QPalette::Base, Qt::transparent);
     setEverywhere(palette, QPalette::AlternateBase, Qt::transparent);
-    if (cellTextColor_.isValid())
-        setEverywhere(palette, QPalette::Text, cellTextColor_);
+    if (m_cellTextColor.isValid())
+        setEverywhere(palette, QPalette::Text, m_cellTextColor);
     if (!styleDrawsSelection())
         setEverywhere(palette, QPalette::Highlight, Qt::transparent);
     view->setPalette(palette);
@@ -126,7 +126,7 @@ void KVXColouredList::applyPalette() {
 // --- Row drawing ------------------------------------------------------------------------------
 
 KVXRowDelegate::KVXRowDelegate(KVXColouredList *list, bool fillsRow, QObject *parent)
-    : QStyledItemDelegate(parent), list_(list), fillsRow_(fillsRow) {}
+    : QStyledItemDelegate(parent), m_list(list), m_fillsRow(fillsRow) {}
 
 void KVXRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
                            const QModelIndex &index) const {
@@ -134,14 +134,14 @@ void KVXRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option
     initStyleOption(&item, index);
     const bool selected = item.state & QStyle::State_Selected;
     item.state &= ~QStyle::State_HasFocus;  // no focus ring
-    if (fillsRow_) {
-        const QColor fill = list_->rowFillColor(selected);
+    if (m_fillsRow) {
+        const QColor fill = m_list->rowFillColor(selected);
         if (fill.isValid())
             painter->fillRect(item.rect, fill);
     }
-    if (!list_->styleDrawsSelection())
+    if (!m_list->styleDrawsSelection())
         item.state &= ~QStyle::State_Selected;
-    const QColor text = list_->rowTextColor(selected);
+    const QColor text = m_list->rowTextColor(selected);
     if (text.isValid()) {
         setEverywhere(item.palette, QPalette::Text, text);
         setEverywhere(item.palette, QPalette::HighlightedText, text);

@@ -33,25 +33,25 @@ public:
 
     virtual ~KVXColouredList() = default;
 
-    QColor highlightColor() const { return highlightColor_; }
-    QColor inactiveHighlightColor() const { return inactiveHighlightColor_; }
-    QColor textColor() const { return textColor_; }
-    QColor highlightedTextColor() const { return highlightedTextColor_; }
-    QColor inactiveHighlightedTextColor() const { return inactiveHighlightedTextColor_; }
-    void setHighlightColor(const QColor &color) { highlightColor_ = color, changed(); }
-    void setInactiveHighlightColor(const QColor &color) { inactiveHighlightColor_ = color, changed(); }
-    void setTextColor(const QColor &color) { textColor_ = color, changed(); }
-    void setHighlightedTextColor(const QColor &color) { highlightedTextColor_ = color, changed(); }
+    QColor highlightColor() const { return m_highlightColor; }
+    QColor inactiveHighlightColor() const { return m_inactiveHighlightColor; }
+    QColor textColor() const { return m_textColor; }
+    QColor highlightedTextColor() const { return m_highlightedTextColor; }
+    QColor inactiveHighlightedTextColor() const { return m_inactiveHighlightedTextColor; }
+    void setHighlightColor(const QColor &color) { m_highlightColor = color, changed(); }
+    void setInactiveHighlightColor(const QColor &color) { m_inactiveHighlightColor = color, changed(); }
+    void setTextColor(const QColor &color) { m_textColor = color, changed(); }
+    void setHighlightedTextColor(const QColor &color) { m_highlightedTextColor = color, changed(); }
     void setInactiveHighlightedTextColor(const QColor &color) {
-        inactiveHighlightedTextColor_ = color, changed();
+        m_inactiveHighlightedTextColor = color, changed();
     }
 
-    HighlightStyle highlightStyle() const { return highlightStyle_; }
-    void setHighlightStyle(HighlightStyle style) { highlightStyle_ = style, changed(); }
-    ListAppearance appearance() const { return appearance_; }
+    HighlightStyle highlightStyle() const { return m_highlightStyle; }
+    void setHighlightStyle(HighlightStyle style) { m_highlightStyle = style, changed(); }
+    ListAppearance appearance() const { return m_appearance; }
     void setAppearance(ListAppearance appearance);
     // The colour the cells of a new column start with (before textColor).
-    QColor cellTextColor() const { return cellTextColor_; }
+    QColor cellTextColor() const { return m_cellTextColor; }
     void setCellTextColor(const QColor &color);
 
     // Whether the list draws as the active one: it has the focus and its
@@ -76,14 +76,14 @@ private:
     void changed();
     void applyPalette();
 
-    QColor highlightColor_;
-    QColor inactiveHighlightColor_;
-    QColor textColor_;
-    QColor highlightedTextColor_;
-    QColor inactiveHighlightedTextColor_;
-    HighlightStyle highlightStyle_ = HighlightStyle::Regular;
-    ListAppearance appearance_ = ListAppearance::Platform;
-    QColor cellTextColor_;
+    QColor m_highlightColor;
+    QColor m_inactiveHighlightColor;
+    QColor m_textColor;
+    QColor m_highlightedTextColor;
+    QColor m_inactiveHighlightedTextColor;
+    HighlightStyle m_highlightStyle = HighlightStyle::Regular;
+    ListAppearance m_appearance = ListAppearance::Platform;
+    QColor m_cellTextColor;
 };
 
 // Draws one cell in the colours of its list.
@@ -97,8 +97,8 @@ public:
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 
 private:
-    KVXColouredList *list_;
-    bool fillsRow_;
+    KVXColouredList *m_list;
+    bool m_fillsRow;
 };
 
 class KVXTableView : public QTableView, public KVXColouredList {

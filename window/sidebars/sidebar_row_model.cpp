@@ -99,15 +99,15 @@ struct SidebarRowModel::Node {
 };
 
 SidebarRowModel::SidebarRowModel(QObject *parent)
-    : QAbstractItemModel(parent), root_(std::make_unique<Node>()) {}
+    : QAbstractItemModel(parent), m_root(std::make_unique<Node>()) {}
 
 SidebarRowModel::~SidebarRowModel() = default;
 
 void SidebarRowModel::setRows(const QVariantList &rows) {
     beginResetModel();
-    rows_ = rows;
-    root_ = std::make_unique<Node>();
-    build(root_.get(), rows_);
+    m_rows = rows;
+    m_root = std::make_unique<Node>();
+    build(m_root.get(), m_rows);
     endResetModel();
 }
 
@@ -125,7 +125,7 @@ void SidebarRowModel::build(Node *parent, const QVariantList &rows) {
 
 const SidebarRowModel::Node *SidebarRowModel::nodeFor(const QModelIndex &index) const {
     if (!index.isValid() || index.model() != this)
-        return root_.get();
+        return m_root.get();
     return static_cast<const Node *>(index.internalPointer());
 }
 
@@ -162,7 +162,7 @@ QModelIndex SidebarRowModel::parent(const QModelIndex &child) const {
     if (!child.isValid())
         return {};
     const Node *parent = nodeFor(child)->parent;
-    if (!parent || parent == root_.get())
+    if (!parent || parent == m_root.get())
         return {};
     return createIndex(parent->index, 0, const_cast<Node *>(parent));
 }
@@ -185,35 +185,35 @@ QVariant SidebarRowModel::data(const QModelIndex &index, int role) const {
 
 Qt::ItemFlags SidebarRowModel::flags(const QModelIndex &index) const {
     Qt::ItemFlags flags;
-    if (hooks_.drop)
+    if (m_hooks.drop)
         flags |= Qt::ItemIsDropEnabled;
     if (!index.isValid())
         return flags;
     flags |= Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    if (hooks_.dragData)
+    if (m_hooks.dragData)
         flags |= Qt::ItemIsDragEnabled;
     if (nodeFor(index)->children.empty() && !nodeFor(index)->row.contains(kChildren))
         flags |= Qt::ItemNeverHasChildren;
     return flags;
 }
 
-QStringList SidebarRowModel::mimeTypes() const { return hooks_.dropFormats; }
+QStringList SidebarRowModel::mimeTypes() const { return m_hooks.dropFormats; }
 
 QMimeData *SidebarRowModel::mimeData(const QModelIndexList &indexes) const {
-    if (!hooks_.dragData)
+    if (!m_hooks.dragData)
         return nullptr;
     QList<IndexPath> paths;
     for (const QModelIndex &index : indexes)
         if (index.isValid() && index.column() == 0)
             paths.append(pathForIndex(index));
-    return paths.isEmpty() ? nullptr : hooks_.dragData(paths);
+    return paths.isEmpty() ? nullptr : m_hooks.dragData(paths);
 }
 
 bool SidebarRowModel::canDropMimeData(const QMimeData *data, Qt::DropAction, int, int,
                                       const QModelIndex &) const {
-    if (!data || !hooks_.drop)
+    if (!data || !m_hooks.drop)
         return false;
-    return std::any_of(hooks_.dropFormats.begin(), hooks_.dropFormats.end(),
+    return std::any_of(m_hooks.dropFormats.begin(), m_hooks.dropFormats.end(),
                        [&](const QString &format) { return data->hasFormat(format); });
 }
 
@@ -224,7 +224,7 @@ bool SidebarRowModel::dropMimeData(const QMimeData *data, Qt::DropAction action,
     std::optional<IndexPath> item;
     if (parent.isValid())
         item = pathForIndex(parent);
-    return hooks_.drop(data, item, row);
+    return m_hooks.drop(data, item, row);
 }
 
 Qt::DropActions SidebarRowModel::supportedDragActions() const { return Qt::CopyAction | Qt::MoveAction; }

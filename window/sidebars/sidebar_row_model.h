@@ -70,13 +70,13 @@ public:
 
     // Replaces every row (the views reset: selection and expansion go).
     void setRows(const QVariantList &rows);
-    const QVariantList &rows() const { return rows_; }
+    const QVariantList &rows() const { return m_rows; }
 
     SidebarRow rowAt(const QModelIndex &index) const;
     QModelIndex indexForPath(const IndexPath &path) const;
     IndexPath pathForIndex(const QModelIndex &index) const;
 
-    void setDragHooks(DragHooks hooks) { hooks_ = std::move(hooks); }
+    void setDragHooks(DragHooks hooks) { m_hooks = std::move(hooks); }
 
     // QAbstractItemModel
     QModelIndex index(int row, int column, const QModelIndex &parent = {}) const override;
@@ -99,7 +99,7 @@ private:
     void build(Node *parent, const QVariantList &rows);
     const Node *nodeFor(const QModelIndex &index) const;
 
-    QVariantList rows_;
-    std::unique_ptr<Node> root_;
-    DragHooks hooks_;
+    QVariantList m_rows;
+    std::unique_ptr<Node> m_root;
+    DragHooks m_hooks;
 };

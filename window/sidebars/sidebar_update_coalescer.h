@@ -19,11 +19,11 @@ class SidebarUpdateCoalescer {
 public:
     static constexpr std::chrono::milliseconds kResumeDelay{2000};
 
-    bool isUpdating() const { return isUpdating_; }
-    bool needsFinalUpdate() const { return needsFinalUpdate_; }
+    bool isUpdating() const { return m_isUpdating; }
+    bool needsFinalUpdate() const { return m_needsFinalUpdate; }
     // The pause after each list shown (tests shorten it).
-    std::chrono::milliseconds resumeDelay() const { return resumeDelay_; }
-    void setResumeDelay(std::chrono::milliseconds delay) { resumeDelay_ = delay; }
+    std::chrono::milliseconds resumeDelay() const { return m_resumeDelay; }
+    void setResumeDelay(std::chrono::milliseconds delay) { m_resumeDelay = delay; }
 
     // True when `rows` may be shown now in `view`, which begins an update;
     // otherwise they wait for the end of the one in progress, replacing any
@@ -31,12 +31,12 @@ public:
     bool begin(const QWidget *view, const Rows &rows) {
         if (isHiddenOrHasHiddenAncestor(view))
             return false;
-        if (isUpdating_) {
-            needsFinalUpdate_ = true;
-            pending_ = rows;
+        if (m_isUpdating) {
+            m_needsFinalUpdate = true;
+            m_pending = rows;
             return false;
         }
-        isUpdating_ = true;
+        m_isUpdating = true;
         return true;
     }
 
@@ -44,20 +44,20 @@ public:
     // `context`, which must own this object): the waiting rows, if any, go
     // to `show`.
     void scheduleResume(QObject *context, std::function<void(const Rows &)> show) {
-        platform::Dispatch::after(resumeDelay_, context, [this, show = std::move(show)] { resume(show); });
+        platform::Dispatch::after(m_resumeDelay, context, [this, show = std::move(show)] { resume(show); });
     }
 
     void resume(const std::function<void(const Rows &)> &show) {
-        isUpdating_ = false;
-        if (!needsFinalUpdate_)
+        m_isUpdating = false;
+        if (!m_needsFinalUpdate)
             return;
-        needsFinalUpdate_ = false;
-        show(std::exchange(pending_, Rows{}));
+        m_needsFinalUpdate = false;
+        show(std::exchange(m_pending, Rows{}));
     }
 
 private:
-    bool isUpdating_ = false;
-    bool needsFinalUpdate_ = false;
-    Rows pending_{};
-    std::chrono::milliseconds resumeDelay_ = kResumeDelay;
+    bool m_isUpdating = false;
+    bool m_needsFinalUpdate = false;
+    Rows m_pending{};
+    std::chrono::milliseconds m_resumeDelay = kResumeDelay;
 };

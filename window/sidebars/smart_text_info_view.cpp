@@ -37,19 +37,19 @@ QFont hudFont(const QWidget *widget) {
 
 }  // namespace
 
-SmartTextInfoView::SmartTextInfoView(Form form, QWidget *parent) : MatryoshkaView(parent), form_(form) {
-    statusTextField_ = plainField();
+SmartTextInfoView::SmartTextInfoView(Form form, QWidget *parent) : MatryoshkaView(parent), m_form(form) {
+    m_statusTextField = plainField();
     if (form == Form::Bar) {
-        statusTextField_->setAlignment(Qt::AlignCenter);
+        m_statusTextField->setAlignment(Qt::AlignCenter);
         // The field gives way first when the bar gets narrow.
-        statusTextField_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-        statusTextField_->installEventFilter(this);
-        initInset(statusTextField_, QMarginsF(kSideMargin, 0, kSideMargin, 0));
+        m_statusTextField->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        m_statusTextField->installEventFilter(this);
+        initInset(m_statusTextField, QMarginsF(kSideMargin, 0, kSideMargin, 0));
         return;
     }
-    statusTextField_->setFont(hudFont(this));
-    statusTextField_->setAlignment(Qt::AlignRight | Qt::AlignTop);
-    statusTextField_->setText(QStringLiteral("Test"));
+    m_statusTextField->setFont(hudFont(this));
+    m_statusTextField->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    m_statusTextField->setText(QStringLiteral("Test"));
     QLabel *names = plainField();
     names->setFont(hudFont(this));
     names->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -58,58 +58,58 @@ SmartTextInfoView::SmartTextInfoView(Form form, QWidget *parent) : MatryoshkaVie
     auto *columns = new QWidget;
     auto *grid = new QGridLayout(columns);
     grid->setContentsMargins(0, 0, 0, 0);
-    grid->addWidget(statusTextField_, 0, 0);
+    grid->addWidget(m_statusTextField, 0, 0);
     grid->addWidget(names, 0, 0);
     initInset(columns, QMarginsF(kHUDMargin, kHUDMargin, kHUDMargin, kHUDMargin));
 }
 
 SmartTextInfoView::~SmartTextInfoView() {
-    for (const QMetaObject::Connection &connection : linkConnections_)
+    for (const QMetaObject::Connection &connection : m_linkConnections)
         disconnect(connection);
 }
 
 // --- Linking -------------------------------------------------------------------------------------------
 
-KVXTextView *SmartTextInfoView::linkedTextView() const { return linkedTextView_; }
+KVXTextView *SmartTextInfoView::linkedTextView() const { return m_linkedTextView; }
 
 
 void SmartTextInfoView::connectToTextView(KVXTextView *view) {
-    if (!view || view == linkedTextView_)
+    if (!view || view == m_linkedTextView)
         return;
-    if (linkedTextView_)
-        disconnectFromTextView(linkedTextView_);
-    linkedTextView_ = view;
+    if (m_linkedTextView)
+        disconnectFromTextView(m_linkedTextView);
+    m_linkedTextView = view;
     auto refresh = [this] { updateData(); };
     SmartTextStorage *storage = view->storage();
-    linkConnections_ = {
+    m_linkConnections = {
         connect(view, &QTextEdit::selectionChanged, this, refresh),
         connect(view, &QTextEdit::cursorPositionChanged, this, refresh),
         connect(storage, &SmartTextStorage::textChanged, this, refresh),
         connect(storage, &SmartTextStorage::themeChanged, this,
-                [this] { matchColorsWithTextView(linkedTextView_); }),
+                [this] { matchColorsWithTextView(m_linkedTextView); }),
     };
     matchColorsWithTextView(view);
     updateData();
 }
 
 void SmartTextInfoView::disconnectFromTextView(KVXTextView *view) {
-    if (view && view == linkedTextView_) {
-        for (const QMetaObject::Connection &connection : std::exchange(linkConnections_, {}))
+    if (view && view == m_linkedTextView) {
+        for (const QMetaObject::Connection &connection : std::exchange(m_linkConnections, {}))
             disconnect(connection);
-        linkedTextView_ = nullptr;
+        m_linkedTextView = nullptr;
     }
     updateData();
 }
 
 void SmartTextInfoView::matchColorsWithTextView(KVXTextView *view) {
     // In a floating panel the numbers keep the panel's colours.
-    if (!view || form_ == Form::HUD)
+    if (!view || m_form == Form::HUD)
         return;
     const ThemeColors colors = view->storage()->viewColors();
     setBackgroundColor(colors.background);
-    QPalette palette = statusTextField_->palette();
+    QPalette palette = m_statusTextField->palette();
     palette.setColor(QPalette::WindowText, colors.text);
-    statusTextField_->setPalette(palette);
+    m_statusTextField->setPalette(palette);
     update();
 }
 
@@ -121,7 +121,7 @@ void SmartTextInfoView::updateData() {
 
 SmartTextInfoView::Info SmartTextInfoView::currentInfo() const {
     Info info;
-    KVXTextView *view = linkedTextView_;
+    KVXTextView *view = m_linkedTextView;
     if (!view) {
         info.position = QStringLiteral(" (0)");
         return info;
@@ -148,7 +148,7 @@ SmartTextInfoView::Info SmartTextInfoView::currentInfo() const {
 QString SmartTextInfoView::formatInfo(const QStringList &names, const Info &info) const {
     const QString words = QString::number(info.words), characters = QString::number(info.characters),
                   lines = QString::number(info.lines), paragraphs = QString::number(info.paragraphs);
-    if (form_ == Form::HUD)
+    if (m_form == Form::HUD)
         return QStringLiteral("%1\n%2\n%3\n%4\n%5\n%6").arg(words, characters, lines, paragraphs, info.suffix,
                                                             info.position);
     return QStringLiteral("%1: %2 • %3: %4 • %5: %6 • %7: %8%9%10")
@@ -163,24 +163,24 @@ QString SmartTextInfoView::shortInfo(const Info &info) const { return formatInfo
 void SmartTextInfoView::refresh() {
     const Info info = currentInfo();
     const QString longText = longInfo(info);
-    const QFontMetrics metrics(statusTextField_->font());
-    const int width = statusTextField_->width();
-    statusText_ = metrics.horizontalAdvance(longText) > width ? shortInfo(info) : longText;
-    statusTextField_->setText(form_ == Form::HUD ? statusText_
-                                                 : metrics.elidedText(statusText_, Qt::ElideRight, width));
+    const QFontMetrics metrics(m_statusTextField->font());
+    const int width = m_statusTextField->width();
+    m_statusText = metrics.horizontalAdvance(longText) > width ? shortInfo(info) : longText;
+    m_statusTextField->setText(m_form == Form::HUD ? m_statusText
+                                                 : metrics.elidedText(m_statusText, Qt::ElideRight, width));
 
-    if (KVXTextView *view = linkedTextView_;
-        view && wordTargetEnabled_ && view->storage()->wordCount() >= targetWordCount_) {
-        wordTargetMet_ = true;
+    if (KVXTextView *view = m_linkedTextView;
+        view && m_wordTargetEnabled && view->storage()->wordCount() >= m_targetWordCount) {
+        m_wordTargetMet = true;
         platform::Dispatch::main(this, [this] { wordCountMet(); });
     }
-    emit refreshed(statusText_);
+    emit refreshed(m_statusText);
 }
 
 void SmartTextInfoView::setTargetWordCount(quint64 words) {
-    targetWordCount_ = words;
-    wordTargetEnabled_ = true;
-    wordTargetMet_ = false;
+    m_targetWordCount = words;
+    m_wordTargetEnabled = true;
+    m_wordTargetMet = false;
 }
 
 bool SmartTextInfoView::event(QEvent *event) {
@@ -191,7 +191,7 @@ bool SmartTextInfoView::event(QEvent *event) {
 }
 
 bool SmartTextInfoView::eventFilter(QObject *watched, QEvent *event) {
-    if (watched == statusTextField_ && event->type() == QEvent::Resize)
+    if (watched == m_statusTextField && event->type() == QEvent::Resize)
         updateData();
     return MatryoshkaView::eventFilter(watched, event);
 }

@@ -50,11 +50,11 @@ public:
     explicit SmartTextInfoView(Form form = Form::Bar, QWidget *parent = nullptr);
     ~SmartTextInfoView() override;
 
-    Form form() const { return form_; }
-    QLabel *statusTextField() const { return statusTextField_; }
+    Form form() const { return m_form; }
+    QLabel *statusTextField() const { return m_statusTextField; }
     // The text chosen at the last refresh (the field may show it shortened
     // at its end).
-    QString statusText() const { return statusText_; }
+    QString statusText() const { return m_statusText; }
 
     KVXTextView *linkedTextView() const;
     // Follows `view` (one at a time): nothing when it is linked already.
@@ -78,11 +78,11 @@ public:
 
     // Watches for the document reaching `words`; reported once.
     void setTargetWordCount(quint64 words);
-    quint64 targetWordCount() const { return targetWordCount_; }
-    bool wordTargetEnabled() const { return wordTargetEnabled_; }
-    bool wordTargetMet() const { return wordTargetMet_; }
+    quint64 targetWordCount() const { return m_targetWordCount; }
+    bool wordTargetEnabled() const { return m_wordTargetEnabled; }
+    bool wordTargetMet() const { return m_wordTargetMet; }
     // Stops watching the goal.
-    void wordCountMet() { wordTargetEnabled_ = false; }
+    void wordCountMet() { m_wordTargetEnabled = false; }
 
 signals:
     // After each refresh, with the text chosen.
@@ -96,12 +96,12 @@ private:
     void refresh();
     QString formatInfo(const QStringList &names, const Info &info) const;
 
-    Form form_;
-    QLabel *statusTextField_ = nullptr;
-    QString statusText_;
-    QPointer<KVXTextView> linkedTextView_;
-    QList<QMetaObject::Connection> linkConnections_;
-    bool wordTargetEnabled_ = false;
-    bool wordTargetMet_ = false;
-    quint64 targetWordCount_ = 0;
+    Form m_form;
+    QLabel *m_statusTextField = nullptr;
+    QString m_statusText;
+    QPointer<KVXTextView> m_linkedTextView;
+    QList<QMetaObject::Connection> m_linkConnections;
+    bool m_wordTargetEnabled = false;
+    bool m_wordTargetMet = false;
+    quint64 m_targetWordCount = 0;
 };

@@ -29,7 +29,7 @@ void TZRCriticView::settleSelectedChanges(bool accept) {
     }
     disableButtons();
     const QList<int> rows = selectedRows();
-    firstSelectedItem_ = rows.isEmpty() ? -1 : rows.first();
+    m_firstSelectedItem = rows.isEmpty() ? -1 : rows.first();
 
     const quint64 generation = storage->editGeneration();
     const QString text = storage->string();

@@ -41,12 +41,12 @@ TZRCriticView::TZRCriticView(Form form, QWidget *parent)
 TZRCriticView::~TZRCriticView() = default;
 
 void TZRCriticView::layOutWithButtons() {
-    acceptButton_ = pushButton(QStringLiteral("Accept"));
-    rejectButton_ = pushButton(QStringLiteral("Reject"));
-    connect(acceptButton_, &QPushButton::clicked, this, &TZRCriticView::acceptChange);
-    connect(rejectButton_, &QPushButton::clicked, this, &TZRCriticView::rejectChange);
-    auto *accept = MatryoshkaView::inset(acceptButton_, QMarginsF(0, 0, kSpacer, kSpacer));
-    auto *reject = MatryoshkaView::inset(rejectButton_, QMarginsF(kSpacer, 0, 0, kSpacer));
+    m_acceptButton = pushButton(QStringLiteral("Accept"));
+    m_rejectButton = pushButton(QStringLiteral("Reject"));
+    connect(m_acceptButton, &QPushButton::clicked, this, &TZRCriticView::acceptChange);
+    connect(m_rejectButton, &QPushButton::clicked, this, &TZRCriticView::rejectChange);
+    auto *accept = MatryoshkaView::inset(m_acceptButton, QMarginsF(0, 0, kSpacer, kSpacer));
+    auto *reject = MatryoshkaView::inset(m_rejectButton, QMarginsF(kSpacer, 0, 0, kSpacer));
     auto *buttons = new MatryoshkaView(Panes::LeftBesideRightByRatio, accept, reject, 0.5, false);
     auto *listAndButtons =
         new MatryoshkaView(Panes::TopWithToggleByHeight, listView(), buttons, kButtonRowHeight, false, kSpacer);
@@ -60,13 +60,13 @@ void TZRCriticView::configure() {
     setContent({});
 }
 
-TZREngine *TZRCriticView::engine() const { return engine_; }
+TZREngine *TZRCriticView::engine() const { return m_engine; }
 
 void TZRCriticView::observeEngine(TZREngine *engine) {
-    disconnect(engineConnection_);
-    engine_ = engine;
+    disconnect(m_engineConnection);
+    m_engine = engine;
     if (engine)
-        engineConnection_ = engine->changes().observe(this, [this](const ChangeList &changes) { updateData(changes); });
+        m_engineConnection = engine->changes().observe(this, [this](const ChangeList &changes) { updateData(changes); });
 }
 
 // --- Updates ---------------------------------------------------------------------------------------
@@ -85,27 +85,27 @@ QVariantList TZRCriticView::rowsForChanges(const ChangeList &changes) {
 }
 
 void TZRCriticView::updateData() {
-    if (engine_)
-        updateData(engine_->changes().get());
+    if (m_engine)
+        updateData(m_engine->changes().get());
 }
 
 void TZRCriticView::updateData(const ChangeList &changes) {
-    if (!coalescer_.begin(this, changes))
+    if (!m_coalescer.begin(this, changes))
         return;
     // The new rows replace the selected ones; the place selected stays.
-    const qint64 keep = firstSelectedItem_;
+    const qint64 keep = m_firstSelectedItem;
     setContent(rowsForChanges(changes));
     if (keep >= 0 && numberOfRows() > 0)
         selectRow(int(std::min<qint64>(keep, numberOfRows() - 1)));
-    coalescer_.scheduleResume(this, [this](const ChangeList &rows) { updateData(rows); });
+    m_coalescer.scheduleResume(this, [this](const ChangeList &rows) { updateData(rows); });
 }
 
 void TZRCriticView::resumeUpdating() {
-    coalescer_.resume([this](const ChangeList &rows) { updateData(rows); });
+    m_coalescer.resume([this](const ChangeList &rows) { updateData(rows); });
 }
 
 void TZRCriticView::clearContent() {
-    firstSelectedItem_ = -1;
+    m_firstSelectedItem = -1;
     setContent({});
 }
 
@@ -114,25 +114,25 @@ void TZRCriticView::clearContent() {
 void TZRCriticView::selectionChanged() {
     const QList<int> rows = selectedRows();
     if (rows.isEmpty()) {
-        firstSelectedItem_ = -1;
+        m_firstSelectedItem = -1;
         disableButtons();
         return;
     }
-    firstSelectedItem_ = rows.first();
+    m_firstSelectedItem = rows.first();
     enableButtons();
     if (!isUpdating() && rows.size() == 1 && window()->isActiveWindow())
         locateRow(rows.first());
 }
 
 void TZRCriticView::enableButtons() {
-    for (QPushButton *button : {acceptButton_, rejectButton_})
+    for (QPushButton *button : {m_acceptButton, m_rejectButton})
         if (button)
             button->setEnabled(true);
     update();
 }
 
 void TZRCriticView::disableButtons() {
-    for (QPushButton *button : {acceptButton_, rejectButton_})
+    for (QPushButton *button : {m_acceptButton, m_rejectButton})
         if (button)
             button->setEnabled(false);
     update();

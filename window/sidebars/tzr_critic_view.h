@@ -40,8 +40,8 @@ public:
     // Asks the engine for its current changes.
     void updateData() override;
     void resumeUpdating();
-    bool isUpdating() const { return coalescer_.isUpdating(); }
-    SidebarUpdateCoalescer<ChangeList> &coalescer() { return coalescer_; }
+    bool isUpdating() const { return m_coalescer.isUpdating(); }
+    SidebarUpdateCoalescer<ChangeList> &coalescer() { return m_coalescer; }
     // The rows of a change list.
     static QVariantList rowsForChanges(const ChangeList &changes);
 
@@ -63,10 +63,10 @@ public:
     void disableButtons();
     void alertActionBlocked();
 
-    QPushButton *acceptButton() const { return acceptButton_; }
-    QPushButton *rejectButton() const { return rejectButton_; }
+    QPushButton *acceptButton() const { return m_acceptButton; }
+    QPushButton *rejectButton() const { return m_rejectButton; }
     // The row kept selected across new lists; -1 for none.
-    qint64 firstSelectedItem() const { return firstSelectedItem_; }
+    qint64 firstSelectedItem() const { return m_firstSelectedItem; }
 
 protected:
     void doubleAction(int) override { actOnSelectedRow(); }
@@ -78,10 +78,10 @@ private:
     void selectionChanged();
     void settleSelectedChanges(bool accept);
 
-    QPushButton *acceptButton_ = nullptr;
-    QPushButton *rejectButton_ = nullptr;
-    QPointer<TZREngine> engine_;
-    QMetaObject::Connection engineConnection_;
-    SidebarUpdateCoalescer<ChangeList> coalescer_;
-    qint64 firstSelectedItem_ = -1;
+    QPushButton *m_acceptButton = nullptr;
+    QPushButton *m_rejectButton = nullptr;
+    QPointer<TZREngine> m_engine;
+    QMetaObject::Connection m_engineConnection;
+    SidebarUpdateCoalescer<ChangeList> m_coalescer;
+    qint64 m_firstSelectedItem = -1;
 };

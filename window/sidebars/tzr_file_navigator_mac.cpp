@@ -29,7 +29,7 @@ TZRFileNavigatorMac::TZRFileNavigatorMac(QWidget *parent) : KVXFilterOutlineView
     setTreeControllerContent({});
     addContextMenu();
     connect(this, &KVXFilterOutlineView::selectionIndexPathChanged, this, [this] {
-        if (!restoringSelection_)
+        if (!m_restoringSelection)
             handOffSelection();
     });
 }
@@ -37,7 +37,7 @@ TZRFileNavigatorMac::TZRFileNavigatorMac(QWidget *parent) : KVXFilterOutlineView
 TZRFileNavigatorMac::~TZRFileNavigatorMac() = default;
 
 void TZRFileNavigatorMac::addContextMenu() {
-    contextMenu_ = new QMenu(QStringLiteral("Contextual Menu"), this);
+    m_contextMenu = new QMenu(QStringLiteral("Contextual Menu"), this);
     struct Item {
         const char *title;
         const char *selector;
@@ -49,13 +49,13 @@ void TZRFileNavigatorMac::addContextMenu() {
         {"Delete File(s)", "deleteFileRows:", &TZRFileNavigatorMac::deleteFileRows},
     };
     for (const Item &item : items) {
-        QAction *action = contextMenu_->addAction(QString::fromLatin1(item.title));
+        QAction *action = m_contextMenu->addAction(QString::fromLatin1(item.title));
         action->setObjectName(QString::fromLatin1(item.selector));
         connect(action, &QAction::triggered, this, item.action);
     }
     tableView()->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(tableView(), &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
-        contextMenu_->popup(tableView()->viewport()->mapToGlobal(at));
+        m_contextMenu->popup(tableView()->viewport()->mapToGlobal(at));
     });
 }
 
@@ -75,7 +75,7 @@ void TZRFileNavigatorMac::setData(const QVariantList &hierarchy) {
     for (const SidebarRow &row : selectedObjects())
         selected.insert(filePath(row));
 
-    restoringSelection_ = true;
+    m_restoringSelection = true;
     setTreeControllerContent(hierarchy);
     if (!searchText().isEmpty())
         expandAll();  // every match in sight
@@ -85,7 +85,7 @@ void TZRFileNavigatorMac::setData(const QVariantList &hierarchy) {
     IndexPath at;
     collectPaths(treeContent(), selected, at, paths);
     setSelectionIndexPaths(paths);
-    restoringSelection_ = false;
+    m_restoringSelection = false;
     // The selected files may have changed, or gone.
     if (!selected.isEmpty())
         handOffSelection();
@@ -100,8 +100,8 @@ QString TZRFileNavigatorMac::expansionKey(const SidebarRow &row, const QStringLi
 void TZRFileNavigatorMac::handOff(Action action, const QList<SidebarRow> &files) {
     // On the next pass of the event loop, as the menu or key that asked ends.
     QTimer::singleShot(0, this, [this, action, files] {
-        if (delegate_)
-            (delegate_->*action)(files);
+        if (m_delegate)
+            (m_delegate->*action)(files);
     });
 }
 

@@ -44,8 +44,8 @@ public:
     ~TZRFileNavigatorMac() override;
 
     // The delegate must outlive the navigator or set another (or none).
-    TZRFileNavigatorDelegate *delegate() const { return delegate_; }
-    void setDelegate(TZRFileNavigatorDelegate *delegate) { delegate_ = delegate; }
+    TZRFileNavigatorDelegate *delegate() const { return m_delegate; }
+    void setDelegate(TZRFileNavigatorDelegate *delegate) { m_delegate = delegate; }
 
     // Shows a new tree of file entries; see above.
     void setData(const QVariantList &hierarchy);
@@ -54,7 +54,7 @@ public:
     // The outline's menu, "Contextual Menu": "Open File(s)" ("openFileRows:"),
     // "Show In File Manager" ("revealFileRows:"), "Delete File(s)"
     // ("deleteFileRows:").
-    QMenu *contextMenu() const { return contextMenu_; }
+    QMenu *contextMenu() const { return m_contextMenu; }
 
     // The actions on the selected rows.
     void actOnTableRow(int row) override;
@@ -76,7 +76,7 @@ private:
     void handOff(Action action, const QList<SidebarRow> &files);
     void handOffSelection();
 
-    TZRFileNavigatorDelegate *delegate_ = nullptr;
-    QMenu *contextMenu_ = nullptr;
-    bool restoringSelection_ = false;
+    TZRFileNavigatorDelegate *m_delegate = nullptr;
+    QMenu *m_contextMenu = nullptr;
+    bool m_restoringSelection = false;
 };

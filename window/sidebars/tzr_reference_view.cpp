@@ -9,34 +9,34 @@ TZRReferenceView::TZRReferenceView(Form form, QWidget *parent) : KVXFilterTableV
 
 TZRReferenceView::~TZRReferenceView() = default;
 
-TZREngine *TZRReferenceView::engine() const { return engine_; }
+TZREngine *TZRReferenceView::engine() const { return m_engine; }
 
 void TZRReferenceView::observeEngine(TZREngine *engine) {
-    disconnect(engineConnection_);
-    engine_ = engine;
+    disconnect(m_engineConnection);
+    m_engine = engine;
     if (engine)
-        engineConnection_ =
+        m_engineConnection =
             engine->references().observe(this, [this](const LabelSet &references) { updateData(references); });
 }
 
 void TZRReferenceView::updateData() {
-    if (engine_)
-        updateData(engine_->references().get());
+    if (m_engine)
+        updateData(m_engine->references().get());
 }
 
 void TZRReferenceView::updateData(const LabelSet &references) {
-    if (!coalescer_.begin(this, references))
+    if (!m_coalescer.begin(this, references))
         return;
     QVariantList rows;
     rows.reserve(references.rows.size());
     for (const QString &label : references.rows)
         rows.append(QVariantMap{{QStringLiteral("label"), label}});
     setContent(rows);
-    coalescer_.scheduleResume(this, [this](const LabelSet &pending) { updateData(pending); });
+    m_coalescer.scheduleResume(this, [this](const LabelSet &pending) { updateData(pending); });
 }
 
 void TZRReferenceView::resumeUpdating() {
-    coalescer_.resume([this](const LabelSet &pending) { updateData(pending); });
+    m_coalescer.resume([this](const LabelSet &pending) { updateData(pending); });
 }
 
 void TZRReferenceView::actOnSelectedRow() {

@@ -31,8 +31,8 @@ public:
     // Asks the engine for its current references.
     void updateData() override;
     void resumeUpdating();
-    bool isUpdating() const { return coalescer_.isUpdating(); }
-    SidebarUpdateCoalescer<LabelSet> &coalescer() { return coalescer_; }
+    bool isUpdating() const { return m_coalescer.isUpdating(); }
+    SidebarUpdateCoalescer<LabelSet> &coalescer() { return m_coalescer; }
 
     // Return and Enter: nothing.
     void actOnTableRow(int) override {}
@@ -47,7 +47,7 @@ protected:
     QString pasteboardTextForRow(const SidebarRow &row) const override;
 
 private:
-    QPointer<TZREngine> engine_;
-    QMetaObject::Connection engineConnection_;
-    SidebarUpdateCoalescer<LabelSet> coalescer_;
+    QPointer<TZREngine> m_engine;
+    QMetaObject::Connection m_engineConnection;
+    SidebarUpdateCoalescer<LabelSet> m_coalescer;
 };

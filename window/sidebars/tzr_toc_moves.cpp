@@ -45,17 +45,17 @@ bool TZRTOCView::acceptDrop(const QMimeData *, const std::optional<IndexPath> &i
     for (const IndexPath &path : draggedNodes()) {
         if (item && path == *item)
             return false;
-        if (const HeaderRow *row = childForPath(path, fullData_.rows))
+        if (const HeaderRow *row = childForPath(path, m_fullData.rows))
             rows.append(*row);
     }
     rows = arrayWithoutAnyDescendantsFromArray(rows);
     if (rows.isEmpty())
         return false;
 
-    const HeaderRow *target = item ? childForPath(*item, fullData_.rows) : nullptr;
+    const HeaderRow *target = item ? childForPath(*item, m_fullData.rows) : nullptr;
     if (item && !target)
         return false;
-    const QList<HeaderRow> &siblings = target ? target->children : fullData_.rows;
+    const QList<HeaderRow> &siblings = target ? target->children : m_fullData.rows;
     const HeaderRow *onto = nullptr, *before = nullptr, *after = nullptr;
     if (childIndex < 0 && target)
         onto = target;
@@ -68,8 +68,8 @@ bool TZRTOCView::acceptDrop(const QMimeData *, const std::optional<IndexPath> &i
 
     // The storage checks each heading against the text too (at its offset,
     // with its section); a list of another text is refused outright.
-    const quint64 generation = fullData_.generation;
-    if (!fullData_.offsetsValidFor(storage->editGeneration())) {
+    const quint64 generation = m_fullData.generation;
+    if (!m_fullData.offsetsValidFor(storage->editGeneration())) {
         qCInfo(lcWindow, "the table of contents is out of date; no section was moved");
         return false;
     }

@@ -12,7 +12,7 @@
 #include "window/bridge/tzr_engine.h"
 
 const QString TZRTOCView::kTOCDragType = QStringLiteral("TZRToCOutlineDragType");
-bool TZRTOCView::followingCaret_ = false;
+bool TZRTOCView::m_followingCaret = false;
 
 namespace {
 
@@ -45,14 +45,14 @@ TZRTOCView::TZRTOCView(Form form, QWidget *parent) : KVXFilterOutlineView(form, 
 
 TZRTOCView::~TZRTOCView() = default;
 
-TZREngine *TZRTOCView::engine() const { return engine_; }
+TZREngine *TZRTOCView::engine() const { return m_engine; }
 
 void TZRTOCView::observeEngine(TZREngine *engine) {
-    disconnect(engineConnection_);
-    engine_ = engine;
+    disconnect(m_engineConnection);
+    m_engine = engine;
     if (!engine)
         return;
-    engineConnection_ = engine->headers().observe(this, [this](const HeaderList &headers) {
+    m_engineConnection = engine->headers().observe(this, [this](const HeaderList &headers) {
         updateData(filtered(headers));
     });
 }
@@ -71,22 +71,22 @@ void TZRTOCView::connectToTextView(KVXTextView *view) {
 
 // The headings the search text leaves of a list (the whole list without one).
 HeaderList TZRTOCView::filtered(const HeaderList &headers) const {
-    if (searchText().isEmpty() || !engine_)
+    if (searchText().isEmpty() || !m_engine)
         return headers;
-    return engine_->headersFilteredFor(searchText());
+    return m_engine->headersFilteredFor(searchText());
 }
 
 void TZRTOCView::updateData() {
-    if (engine_)
-        updateData(filtered(engine_->headers().get()));
+    if (m_engine)
+        updateData(filtered(m_engine->headers().get()));
 }
 
 void TZRTOCView::updateData(const HeaderList &headers) {
-    if (!coalescer_.begin(this, headers))
+    if (!m_coalescer.begin(this, headers))
         return;
     // The comparison reads copies only: the rows handed in and the tree's
     // content as it is now.
-    const quint64 ticket = updateTicket_;
+    const quint64 ticket = m_updateTicket;
     QPointer<TZRTOCView> self(this);
     platform::Dispatch::background([self, ticket, headers, current = treeContent()] {
         QVariantList shadow = shadowDataForData(headers.rows);
@@ -95,9 +95,9 @@ void TZRTOCView::updateData(const HeaderList &headers) {
             if (!self)
                 return;
             // A search typed meanwhile has shown rows of its own.
-            if (ticket == self->updateTicket_)
+            if (ticket == self->m_updateTicket)
                 self->showShadow(headers, shadow, same);
-            self->coalescer_.scheduleResume(self, [self = self.data()](const HeaderList &rows) {
+            self->m_coalescer.scheduleResume(self, [self = self.data()](const HeaderList &rows) {
                 self->updateData(rows);
             });
         });
@@ -105,7 +105,7 @@ void TZRTOCView::updateData(const HeaderList &headers) {
 }
 
 void TZRTOCView::showShadow(const HeaderList &headers, const QVariantList &shadow, bool sameShadow) {
-    fullData_ = headers;
+    m_fullData = headers;
     if (sameShadow)
         return;
     const QList<IndexPath> selection = selectionIndexPaths();
@@ -120,7 +120,7 @@ void TZRTOCView::showShadow(const HeaderList &headers, const QVariantList &shado
 }
 
 void TZRTOCView::resumeUpdating() {
-    coalescer_.resume([this](const HeaderList &rows) { updateData(rows); });
+    m_coalescer.resume([this](const HeaderList &rows) { updateData(rows); });
 }
 
 QVariantList TZRTOCView::shadowDataForData(const QList<HeaderRow> &rows) {
@@ -138,10 +138,10 @@ QVariantList TZRTOCView::shadowDataForData(const QList<HeaderRow> &rows) {
 }
 
 void TZRTOCView::controlTextDidChange(const QString &text) {
-    updateTicket_++;
-    if (engine_)
-        fullData_ = engine_->headersFilteredFor(text);
-    selectQuietly([&] { setTreeControllerContent(shadowDataForData(fullData_.rows)); });
+    m_updateTicket++;
+    if (m_engine)
+        m_fullData = m_engine->headersFilteredFor(text);
+    selectQuietly([&] { setTreeControllerContent(shadowDataForData(m_fullData.rows)); });
     if (!text.isEmpty() || expandTOCAlways())
         expandAll();
     else
@@ -149,9 +149,9 @@ void TZRTOCView::controlTextDidChange(const QString &text) {
 }
 
 void TZRTOCView::clearContent() {
-    updateTicket_++;
-    fullData_ = HeaderList();
-    lastSelectionIndexPath_.reset();
+    m_updateTicket++;
+    m_fullData = HeaderList();
+    m_lastSelectionIndexPath.reset();
     setTreeControllerContent({});
 }
 
@@ -159,25 +159,25 @@ void TZRTOCView::clearContent() {
 
 // A selection the program makes: it does not scroll the editor.
 void TZRTOCView::selectQuietly(const std::function<void()> &select) {
-    const bool outer = std::exchange(followingCaret_, true);
+    const bool outer = std::exchange(m_followingCaret, true);
     select();
-    followingCaret_ = outer;
+    m_followingCaret = outer;
 }
 
 void TZRTOCView::selectCurrentToCEntry() {
     KVXTextView *editor = linkedTextView();
-    if (!editor || followingCaret_ || !searchText().isEmpty() || isHiddenOrHasHiddenAncestor(this))
+    if (!editor || m_followingCaret || !searchText().isEmpty() || isHiddenOrHasHiddenAncestor(this))
         return;
     const qsizetype caret = editor->selectedRange().location;
     const qsizetype location = editor->document()->findBlock(int(caret)).position();
     selectQuietly([&] {
-        const QList<HeaderRow> &rows = fullData_.rows;
+        const QList<HeaderRow> &rows = m_fullData.rows;
         if (std::optional<IndexPath> path = pathForLocation(location, rows))
             setSelectionIndexPath(*path);
         else if (!rows.isEmpty())
             setSelectionIndexPath({rows.first().start <= location ? int(rows.size()) - 1 : 0});
     });
-    lastSelectionIndexPath_ = selectionIndexPath();
+    m_lastSelectionIndexPath = selectionIndexPath();
 }
 
 std::optional<IndexPath> TZRTOCView::pathForLocation(qsizetype location, const QList<HeaderRow> &rows,
@@ -207,14 +207,14 @@ const HeaderRow *TZRTOCView::childForPath(const IndexPath &path, const QList<Hea
 }
 
 const HeaderRow *TZRTOCView::selectedFullObject() const {
-    return lastSelectionIndexPath_ ? childForPath(*lastSelectionIndexPath_, fullData_.rows) : nullptr;
+    return m_lastSelectionIndexPath ? childForPath(*m_lastSelectionIndexPath, m_fullData.rows) : nullptr;
 }
 
 void TZRTOCView::userSelectionChanged() {
     const std::optional<IndexPath> path = selectionIndexPath();
-    if (!path || followingCaret_ || path == lastSelectionIndexPath_)
+    if (!path || m_followingCaret || path == m_lastSelectionIndexPath)
         return;
-    lastSelectionIndexPath_ = path;
+    m_lastSelectionIndexPath = path;
     scrollToPath();
 }
 

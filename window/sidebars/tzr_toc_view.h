@@ -53,11 +53,11 @@ public:
     // Asks the engine for its headings filtered by the search text.
     void updateData() override;
     void resumeUpdating();
-    bool isUpdating() const { return coalescer_.isUpdating(); }
-    SidebarUpdateCoalescer<HeaderList> &coalescer() { return coalescer_; }
+    bool isUpdating() const { return m_coalescer.isUpdating(); }
+    SidebarUpdateCoalescer<HeaderList> &coalescer() { return m_coalescer; }
 
     // The headings shown, with their offsets.
-    const HeaderList &fullData() const { return fullData_; }
+    const HeaderList &fullData() const { return m_fullData; }
     // The tree's form of `rows`: "label", "shortcut", "level" and, for rows
     // that have some, "children".
     static QVariantList shadowDataForData(const QList<HeaderRow> &rows);
@@ -74,7 +74,7 @@ public:
     // The row at `path` from `depth` on; null when the path leads nowhere.
     static const HeaderRow *childForPath(const IndexPath &path, const QList<HeaderRow> &rows, int depth = 0);
     // The heading last selected, by the user or by following the caret.
-    std::optional<IndexPath> lastSelectionIndexPath() const { return lastSelectionIndexPath_; }
+    std::optional<IndexPath> lastSelectionIndexPath() const { return m_lastSelectionIndexPath; }
     const HeaderRow *selectedFullObject() const;
     // Centres the selected heading's section in the editor.
     void scrollToPath();
@@ -100,14 +100,14 @@ private:
     void userSelectionChanged();
     void selectQuietly(const std::function<void()> &select);
 
-    QPointer<TZREngine> engine_;
-    QMetaObject::Connection engineConnection_;
-    SidebarUpdateCoalescer<HeaderList> coalescer_;
-    std::optional<IndexPath> lastSelectionIndexPath_;
-    HeaderList fullData_;
-    quint64 updateTicket_ = 0;
+    QPointer<TZREngine> m_engine;
+    QMetaObject::Connection m_engineConnection;
+    SidebarUpdateCoalescer<HeaderList> m_coalescer;
+    std::optional<IndexPath> m_lastSelectionIndexPath;
+    HeaderList m_fullData;
+    quint64 m_updateTicket = 0;
 
     // Set while the caret's heading is being selected (one for all tables
     // of contents): such a selection does not scroll the editor.
-    static bool followingCaret_;
+    static bool m_followingCaret;
 };

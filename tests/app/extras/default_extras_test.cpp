@@ -26,15 +26,15 @@ namespace {
 // What the library and the text engine log while it lives.
 class EngineLog {
 public:
-    EngineLog() { tzr_log_set_handler(&EngineLog::collect, &lines_); }
+    EngineLog() { tzr_log_set_handler(&EngineLog::collect, &m_lines); }
     ~EngineLog() { tzr_log_set_handler(nullptr, nullptr); }
-    const QStringList &lines() const { return lines_; }
+    const QStringList &lines() const { return m_lines; }
 
 private:
     static void collect(const char *line, void *context) {
         static_cast<QStringList *>(context)->append(QString::fromUtf8(line));
     }
-    QStringList lines_;
+    QStringList m_lines;
 };
 
 QByteArray contents(const QString &path) {
@@ -45,10 +45,10 @@ QByteArray contents(const QString &path) {
 class DefaultExtras : public testing::Test {
 protected:
     QStringList shipped(const QString &extension) const {
-        return controller_.defaultResourcesForExtension(extension);
+        return m_controller.defaultResourcesForExtension(extension);
     }
-    platform::ScopedFolders folders_;
-    TZRThemeController controller_{TZRThemeController::standardLocations()};
+    platform::ScopedFolders m_folders;
+    TZRThemeController m_controller{TZRThemeController::standardLocations()};
 };
 
 TEST_F(DefaultExtras, EveryKindIsShippedAsRealFiles) {
@@ -59,7 +59,7 @@ TEST_F(DefaultExtras, EveryKindIsShippedAsRealFiles) {
     // Real files that the text engine can open, not resource paths.
     EXPECT_FALSE(shipped("keybinding").first().startsWith(u':'));
     EXPECT_FALSE(contents(shipped("keybinding").first()).isEmpty());
-    EXPECT_EQ(controller_.filePathForKeyBindings(), shipped("keybinding").first());
+    EXPECT_EQ(m_controller.filePathForKeyBindings(), shipped("keybinding").first());
 }
 
 TEST_F(DefaultExtras, TheRegisteredDefaultThemeAndStyleSheetAreShipped) {
@@ -68,8 +68,8 @@ TEST_F(DefaultExtras, TheRegisteredDefaultThemeAndStyleSheetAreShipped) {
     platform::ScopedStandardDefaults standard;
     const QString theme = standard.defaults().stringForKey("defaultTheme");
     const QString css = standard.defaults().stringForKey("defaultCSS");
-    EXPECT_EQ(controller_.filePathForThemeNamed(theme), controller_.locations().resources + "/" + theme + ".theme");
-    EXPECT_EQ(controller_.filePathForCSSNamed(css), controller_.locations().resources + "/" + css + ".css");
+    EXPECT_EQ(m_controller.filePathForThemeNamed(theme), m_controller.locations().resources + "/" + theme + ".theme");
+    EXPECT_EQ(m_controller.filePathForCSSNamed(css), m_controller.locations().resources + "/" + css + ".css");
 }
 
 TEST_F(DefaultExtras, ThemesReadWithEveryKeyKnown) {

@@ -53,12 +53,12 @@ struct CountingSync : TZRExtrasSync {
 class ThemeController : public testing::Test {
 protected:
     void SetUp() override {
-        resources_ = folders_.root() + "/resources";
+        resources_ = m_folders.root() + "/resources";
         QDir().mkpath(resources_);
     }
 
-    QString user() const { return folders_.layout().userData + "/Tessaro Orvane 4"; }
-    QString shared() const { return folders_.layout().sharedData.first() + "/Tessaro Orvane 4"; }
+    QString user() const { return m_folders.layout().userData + "/Tessaro Orvane 4"; }
+    QString shared() const { return m_folders.layout().sharedData.first() + "/Tessaro Orvane 4"; }
 
     static void write(const QString &path, const QByteArray &text) {
         QDir().mkpath(QFileInfo(path).path());
@@ -88,9 +88,9 @@ protected:
         return names;
     }
 
-    platform::ScopedFolders folders_;
+    platform::ScopedFolders m_folders;
     platform::ScopedStandardDefaults standard_;
-    platform::Defaults *defaults_ = &standard_.defaults();
+    platform::Defaults *m_defaults = &standard_.defaults();
     QString resources_;
 };
 
@@ -120,7 +120,7 @@ TEST_F(ThemeController, InstallingDefaultsNeverReplacesTheUsersFiles) {
 
     // A link of the user's, even a broken one, counts as the user's file.
     ASSERT_TRUE(QFile::remove(user() + "/CSS/Plain.css"));
-    ASSERT_TRUE(QFile::link(folders_.root() + "/nowhere.css", user() + "/CSS/Plain.css"));
+    ASSERT_TRUE(QFile::link(m_folders.root() + "/nowhere.css", user() + "/CSS/Plain.css"));
     EXPECT_FALSE(extras->installResource(resources_ + "/Plain.css", TZRThemeController::folderOf(Kind::CSS), false));
     EXPECT_TRUE(QFileInfo(user() + "/CSS/Plain.css").isSymLink());
     // Asked to, it replaces.
@@ -236,7 +236,7 @@ TEST_F(ThemeController, MenusListTheExtrasAndTickTheDefault) {
     write(resources_ + "/Paper.theme", "{}");
     write(resources_ + "/Black & White.theme", "{}");
     write(resources_ + "/Plain.css", "");
-    defaults_->setObject("Paper", "defaultTheme");
+    m_defaults->setObject("Paper", "defaultTheme");
     auto extras = controller();
     QMenu themeMenu, cssMenu;
     QComboBox themeButton, cssButton;
@@ -269,14 +269,14 @@ TEST_F(ThemeController, MenusListTheExtrasAndTickTheDefault) {
     // Choosing in the popup stores the default and leaves the menu's ticks
     // to the next rebuild.
     emit themeButton.activated(0);
-    EXPECT_EQ(defaults_->stringForKey("defaultTheme"), "Black & White");
+    EXPECT_EQ(m_defaults->stringForKey("defaultTheme"), "Black & White");
     EXPECT_EQ(themeButton.currentText(), "Black & White");
     EXPECT_EQ(ticked(themeMenu), QStringList({"Black & White"}));
     emit cssButton.activated(0);
-    EXPECT_EQ(defaults_->stringForKey("defaultCSS"), "Plain");
+    EXPECT_EQ(m_defaults->stringForKey("defaultCSS"), "Plain");
 
     // A default that names no extra ticks nothing.
-    defaults_->setObject("Gone", "defaultTheme");
+    m_defaults->setObject("Gone", "defaultTheme");
     extras->updateThemeMenu();
     EXPECT_TRUE(ticked(themeMenu).isEmpty());
 }

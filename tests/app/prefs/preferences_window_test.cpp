@@ -41,8 +41,8 @@ protected:
 class PreferencesWindow : public testing::Test {
 protected:
     void SetUp() override {
-        extras_ = std::make_unique<TZRThemeController>(TZRThemeController::standardLocations());
-        prefs_ = std::make_unique<TestPreferences>(&defaults(), extras_.get());
+        m_extras = std::make_unique<TZRThemeController>(TZRThemeController::standardLocations());
+        prefs_ = std::make_unique<TestPreferences>(&defaults(), m_extras.get());
     }
     void TearDown() override { prefs_.reset(); }
 
@@ -60,7 +60,7 @@ protected:
     }
 
     platform::ScopedStandardDefaults scoped_;
-    std::unique_ptr<TZRThemeController> extras_;
+    std::unique_ptr<TZRThemeController> m_extras;
     std::unique_ptr<TestPreferences> prefs_;
 };
 
