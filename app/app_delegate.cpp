@@ -28,7 +28,7 @@
 #include "app/extras/tzr_theme_controller.h"
 #include "editor/input/context_menu_controllers.h"
 #include "editor/input/kvx_key_bindings.h"
-#include "keybindings.h"
+#include "textengine/settings/keybindings.h"
 #include "platform/runtime/alerts.h"
 #include "platform/prefs/defaults.h"
 #include "platform/runtime/dispatch.h"

@@ -1,6 +1,6 @@
 #include "app/library_log.h"
 
-#include "diagnostics.h"
+#include "library/diagnostics.h"
 
 Q_LOGGING_CATEGORY(lcLibrary, "orvane.library")
 

@@ -13,12 +13,12 @@
 #include <functional>
 #include <string>
 
-#include "assets_fetch.h"
-#include "diagnostics.h"
-#include "engine.h"
-#include "export.h"
+#include "library/packaging/assets_fetch.h"
+#include "library/diagnostics.h"
+#include "library/engine.h"
+#include "library/export.h"
 #include "local_http_server.h"
-#include "tzr.h"
+#include "library/tzr.h"
 
 namespace {
 

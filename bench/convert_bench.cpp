@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "tzr.h"
+#include "library/tzr.h"
 
 #ifdef ORVANE_HAVE_CMARK
 #include <cmark.h>

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "tzr.h"
+#include "library/tzr.h"
 
 #ifdef ORVANE_HAVE_CMARK
 #include <cmark.h>

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "critic.h"
+#include "library/critic.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <random>
 #include <string>
 
-#include "diff.h"
+#include "textengine/diff/diff.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "engine.h"
-#include "export_context.h"
-#include "writers/html.h"
+#include "library/engine.h"
+#include "library/export_context.h"
+#include "library/writers/html.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "engine.h"
+#include "library/engine.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "scanners.h"
+#include "library/scanners/scanners.h"
 
 namespace {
 

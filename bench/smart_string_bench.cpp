@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "smart_string.h"
+#include "textengine/buffer/smart_string.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "export_context.h"
-#include "labels.h"
+#include "library/export_context.h"
+#include "library/labels.h"
 
 static void BM_FindLink(benchmark::State &state) {
     tzr_export_context ctx;

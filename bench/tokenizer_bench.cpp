@@ -4,10 +4,10 @@
 
 #include <string>
 
-#include "d_string.h"
-#include "engine.h"
-#include "lexer.h"
-#include "tokenizer.h"
+#include "library/d_string.h"
+#include "library/engine.h"
+#include "library/lexer.h"
+#include "library/tokenizer.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "autocomplete.h"
-#include "change_tracking.h"
-#include "expansions.h"
-#include "smart_string.h"
+#include "textengine/typing/autocomplete.h"
+#include "textengine/typing/change_tracking.h"
+#include "textengine/typing/expansions.h"
+#include "textengine/buffer/smart_string.h"
 
 namespace {
 

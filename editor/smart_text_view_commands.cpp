@@ -20,7 +20,7 @@
 #include "editor/smart_text_view.h"
 #include "editor/smart_text_view_routing.h"
 #include "editor/smart_undo_manager.h"
-#include "title_case.h"
+#include "textengine/transforms/title_case.h"
 
 struct SmartTextView::ActionEntry {
     const char *name;

@@ -17,9 +17,9 @@
 #include <filesystem>
 #include <string>
 
-#include "file_utils.h"
-#include "transclude.h"
-#include "tzr.h"
+#include "library/file_utils.h"
+#include "library/transclude.h"
+#include "library/tzr.h"
 
 namespace {
 

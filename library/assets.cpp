@@ -1,4 +1,4 @@
-#include "assets.h"
+#include "library/assets.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,14 +1,14 @@
-#include "autolink.h"
+#include "library/autolink.h"
 
 #include <cstdlib>
 #include <string>
 #include <unordered_set>
 
-#include "engine.h"
-#include "labels.h"
-#include "records.h"
-#include "token_types.h"
-#include "trie.h"
+#include "library/engine.h"
+#include "library/labels.h"
+#include "library/records.h"
+#include "library/token_types.h"
+#include "library/trie.h"
 
 namespace {
 

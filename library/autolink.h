@@ -4,7 +4,7 @@
 // of that note. Headings, code and other literal blocks are left alone.
 #pragma once
 
-#include "token.h"
+#include "library/token.h"
 
 struct tzr_engine;
 struct trie;

@@ -18,11 +18,11 @@
 #include <cassert>
 #include <cstdio>
 
-#include "block_parser.h"
-#include "diagnostics.h"
-#include "engine.h"
-#include "pairing.h"
-#include "token.h"
+#include "library/block_parser.h"
+#include "library/diagnostics.h"
+#include "library/engine.h"
+#include "library/pairing.h"
+#include "library/token.h"
 }
 
 %parse_failure {

@@ -1,13 +1,13 @@
-#include "block_parser.h"
+#include "library/block_parser.h"
 
 #include <cstdlib>
 
-#include "diagnostics.h"
-#include "engine.h"
-#include "line_types.h"
-#include "metadata.h"
-#include "scanners.h"
-#include "stack.h"
+#include "library/diagnostics.h"
+#include "library/engine.h"
+#include "library/line_types.h"
+#include "library/metadata.h"
+#include "library/scanners/scanners.h"
+#include "library/stack.h"
 
 // Entry points of the lemon-generated parser (block_grammar.y).
 void *tzr_block_parserAlloc(void *(*allocator)(size_t));

@@ -6,7 +6,7 @@
 
 #include <cstddef>
 
-#include "token.h"
+#include "library/token.h"
 
 struct tzr_engine;
 

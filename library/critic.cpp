@@ -1,10 +1,10 @@
-#include "critic.h"
+#include "library/critic.h"
 
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
-#include "trie.h"
+#include "library/trie.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 
 #include <cstddef>
 
-#include "d_string.h"
-#include "token.h"
+#include "library/d_string.h"
+#include "library/token.h"
 
 // The walker's own codes, stored in a token's type field. They are
 // independent of the document's token types.

@@ -1,5 +1,5 @@
-#include "d_string.h"
-#include "diagnostics.h"
+#include "library/d_string.h"
+#include "library/diagnostics.h"
 
 #include <cstdint>
 #include <cstdio>

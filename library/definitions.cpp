@@ -1,17 +1,17 @@
-#include "definitions.h"
+#include "library/definitions.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "diagnostics.h"
-#include "engine.h"
-#include "labels.h"
-#include "links.h"
-#include "records.h"
-#include "scanners/scanners.h"
-#include "token_types.h"
-#include "tzr.h"
+#include "library/diagnostics.h"
+#include "library/engine.h"
+#include "library/labels.h"
+#include "library/links.h"
+#include "library/records.h"
+#include "library/scanners/scanners.h"
+#include "library/token_types.h"
+#include "library/tzr.h"
 
 namespace {
 

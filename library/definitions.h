@@ -6,7 +6,7 @@
 // labels consumed), so every export starts from a fresh parse.
 #pragma once
 
-#include "token.h"
+#include "library/token.h"
 
 struct tzr_engine;
 

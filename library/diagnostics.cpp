@@ -1,4 +1,4 @@
-#include "diagnostics.h"
+#include "library/diagnostics.h"
 
 #include <cerrno>
 #include <cstdio>

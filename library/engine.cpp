@@ -1,13 +1,13 @@
 // The engine record's life cycle: creation with its pairing tables, the
 // language, reset and free. Parsing is engine_parse.cpp's.
-#include "engine.h"
+#include "library/engine.h"
 
 #include <cstdlib>
 
-#include "assets.h"
-#include "pairing.h"
-#include "records.h"
-#include "tzr.h"
+#include "library/assets.h"
+#include "library/pairing.h"
+#include "library/records.h"
+#include "library/tzr.h"
 
 namespace {
 

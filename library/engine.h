@@ -8,9 +8,9 @@
 
 #include <cstdint>
 
-#include "d_string.h"
-#include "stack.h"
-#include "token.h"
+#include "library/d_string.h"
+#include "library/stack.h"
+#include "library/token.h"
 
 struct token_pair_engine;  // pairing table of one family of delimiters
 struct tzr_asset;          // an image met by an export, keyed by its URL

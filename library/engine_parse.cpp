@@ -3,12 +3,12 @@
 // and each top-level block being paired as soon as the grammar finishes it.
 #include <cstdlib>
 
-#include "block_parser.h"
-#include "diagnostics.h"
-#include "engine.h"
-#include "pairing.h"
-#include "tokenizer.h"
-#include "tzr.h"
+#include "library/block_parser.h"
+#include "library/diagnostics.h"
+#include "library/engine.h"
+#include "library/pairing.h"
+#include "library/tokenizer.h"
+#include "library/tzr.h"
 
 namespace {
 

@@ -1,16 +1,16 @@
-#include "export.h"
+#include "library/export.h"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "assets.h"
-#include "autolink.h"
-#include "definitions.h"
-#include "engine.h"
-#include "export_context.h"
-#include "labels.h"
-#include "records.h"
-#include "tzr.h"
+#include "library/assets.h"
+#include "library/autolink.h"
+#include "library/definitions.h"
+#include "library/engine.h"
+#include "library/export_context.h"
+#include "library/labels.h"
+#include "library/records.h"
+#include "library/tzr.h"
 
 namespace {
 

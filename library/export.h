@@ -6,8 +6,8 @@
 
 #include <cstdint>
 
-#include "d_string.h"
-#include "token.h"
+#include "library/d_string.h"
+#include "library/token.h"
 
 struct tzr_engine;
 struct tzr_export_context;

@@ -1,12 +1,12 @@
-#include "export_context.h"
+#include "library/export_context.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
-#include "engine.h"
-#include "labels.h"
-#include "tzr.h"
+#include "library/engine.h"
+#include "library/labels.h"
+#include "library/tzr.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 #include <string>
 #include <unordered_map>
 
-#include "assets.h"
-#include "d_string.h"
-#include "records.h"
-#include "stack.h"
+#include "library/assets.h"
+#include "library/d_string.h"
+#include "library/records.h"
+#include "library/stack.h"
 
 struct tzr_engine;
 

@@ -1,14 +1,14 @@
 // The writers and packagers of each output format. A format gets its entry
 // here once its writers exist; until then an export writes nothing for it
 // and its data is NULL.
-#include "export.h"
-#include "export_context.h"
-#include "latex.h"
-#include "tzr.h"
-#include "writers/epub.h"
-#include "writers/html.h"
-#include "writers/odf.h"
-#include "writers/textbundle.h"
+#include "library/export.h"
+#include "library/export_context.h"
+#include "library/writers/latex.h"
+#include "library/tzr.h"
+#include "library/writers/epub.h"
+#include "library/writers/html.h"
+#include "library/writers/odf.h"
+#include "library/writers/textbundle.h"
 
 namespace {
 

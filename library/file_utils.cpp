@@ -1,4 +1,4 @@
-#include "file_utils.h"
+#include "library/file_utils.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "diagnostics.h"
+#include "library/diagnostics.h"
 
 namespace {
 

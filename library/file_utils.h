@@ -3,7 +3,7 @@
 // transclusion and the packagers use. Paths are POSIX paths ("/" separated).
 #pragma once
 
-#include "d_string.h"
+#include "library/d_string.h"
 
 // The file's bytes (a leading UTF-8 byte-order mark removed), or NULL when
 // it cannot be opened or is not a regular file: folders, FIFOs and devices

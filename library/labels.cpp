@@ -1,4 +1,4 @@
-#include "labels.h"
+#include "library/labels.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "char.h"
+#include "library/char.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <unordered_map>
 
-#include "d_string.h"
-#include "stack.h"
-#include "token.h"
+#include "library/d_string.h"
+#include "library/stack.h"
+#include "library/token.h"
 
 // A copy of `len` bytes (NUL bytes among them copied too), NUL-terminated.
 char *tzr_copy_bytes(const char *bytes, size_t len);

@@ -3,9 +3,9 @@
 // spaces, heading markers, enumerators and the space after a line end all
 // depend on what follows them, and deciding that by hand keeps every call
 // linear in what it consumes.
-#include "lexer.h"
+#include "library/lexer.h"
 
-#include "token_types.h"
+#include "library/token_types.h"
 
 /*!re2c
     re2c:flags:utf-8 = 0;

@@ -1,8 +1,8 @@
-#include "line_types.h"
+#include "library/line_types.h"
 
-#include "char.h"
-#include "scanners.h"
-#include "tzr.h"
+#include "library/char.h"
+#include "library/scanners/scanners.h"
+#include "library/tzr.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 // tokens that carry block structure.
 #pragma once
 
-#include "engine.h"
-#include "token.h"
+#include "library/engine.h"
+#include "library/token.h"
 
 // Sets the line's type. May retype its first token and a closing heading
 // marker, drop whitespace behind a list marker, shorten a text token from

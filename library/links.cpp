@@ -1,11 +1,11 @@
-#include "links.h"
+#include "library/links.h"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "labels.h"
-#include "scanners.h"
-#include "tzr.h"
+#include "library/labels.h"
+#include "library/scanners/scanners.h"
+#include "library/tzr.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "export_context.h"
-#include "records.h"
-#include "token.h"
+#include "library/export_context.h"
+#include "library/records.h"
+#include "library/token.h"
 
 // A link for a label token (NULL for none), a URL text, a title and an
 // attribute text (each may be NULL). NULL when allocation fails.

@@ -1,12 +1,12 @@
-#include "metadata.h"
+#include "library/metadata.h"
 
 #include <cstdio>
 
-#include "d_string.h"
-#include "diagnostics.h"
-#include "engine.h"
-#include "records.h"
-#include "scanners.h"
+#include "library/d_string.h"
+#include "library/diagnostics.h"
+#include "library/engine.h"
+#include "library/records.h"
+#include "library/scanners/scanners.h"
 
 namespace {
 

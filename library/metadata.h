@@ -2,7 +2,7 @@
 // continuation lines become entries on the engine's metadata list.
 #pragma once
 
-#include "token.h"
+#include "library/token.h"
 
 struct tzr_engine;
 

@@ -1,12 +1,12 @@
-#include "notes.h"
+#include "library/notes.h"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "labels.h"
-#include "links.h"
-#include "scanners.h"
-#include "tzr.h"
+#include "library/labels.h"
+#include "library/links.h"
+#include "library/scanners/scanners.h"
+#include "library/tzr.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 
 #include <cstdint>
 
-#include "export_context.h"
-#include "records.h"
-#include "token.h"
+#include "library/export_context.h"
+#include "library/records.h"
+#include "library/token.h"
 
 // The number a note lookup reports when there is no note.
 constexpr uint16_t TZR_NO_NOTE = 65535;

@@ -1,13 +1,13 @@
-#include "pairing.h"
+#include "library/pairing.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <vector>
 
-#include "char.h"
-#include "engine.h"
-#include "tzr.h"
+#include "library/char.h"
+#include "library/engine.h"
+#include "library/tzr.h"
 
 static constexpr unsigned kMatchDepthLimit = 1000;
 // Above this many pending openers a closer first checks the per-type

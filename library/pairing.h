@@ -9,8 +9,8 @@
 
 #include <cstdint>
 
-#include "stack.h"
-#include "token.h"
+#include "library/stack.h"
+#include "library/token.h"
 
 struct tzr_engine;
 

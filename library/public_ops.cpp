@@ -1,17 +1,17 @@
-#include "tzr.h"
+#include "library/tzr.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "block_parser.h"
-#include "file_utils.h"
-#include "labels.h"
-#include "records.h"
-#include "scanners/scanners.h"
-#include "token_pool.h"
-#include "tokenizer.h"
-#include "token_types.h"
+#include "library/block_parser.h"
+#include "library/file_utils.h"
+#include "library/labels.h"
+#include "library/records.h"
+#include "library/scanners/scanners.h"
+#include "library/token_pool.h"
+#include "library/tokenizer.h"
+#include "library/token_types.h"
 
 namespace {
 

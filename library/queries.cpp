@@ -1,22 +1,22 @@
-#include "queries.h"
+#include "library/queries.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "assets.h"
-#include "engine.h"
-#include "export_context.h"
-#include "file_utils.h"
-#include "labels.h"
-#include "notes.h"
-#include "records.h"
-#include "token_types.h"
-#include "transclude.h"
-#include "tzr.h"
-#include "utf16_units.h"
-#include "writers/html.h"
+#include "library/assets.h"
+#include "library/engine.h"
+#include "library/export_context.h"
+#include "library/file_utils.h"
+#include "library/labels.h"
+#include "library/notes.h"
+#include "library/records.h"
+#include "library/token_types.h"
+#include "library/transclude.h"
+#include "library/tzr.h"
+#include "library/utf16_units.h"
+#include "library/writers/html.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "d_string.h"
-#include "stack.h"
-#include "token.h"
+#include "library/d_string.h"
+#include "library/stack.h"
+#include "library/token.h"
 
 struct tzr_engine;
 struct tzr_export_context;

@@ -1,9 +1,9 @@
-#include "records.h"
+#include "library/records.h"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "labels.h"
+#include "library/labels.h"
 
 tzr_note *tzr_note_new(const char *source, token *label, token *content, bool lower) {
     tzr_note *note = static_cast<tzr_note *>(calloc(1, sizeof(tzr_note)));

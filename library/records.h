@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "token.h"
+#include "library/token.h"
 
 // One key=value attribute of a link, in the order of the text.
 struct tzr_attribute {

@@ -1,5 +1,5 @@
-#include "stack.h"
-#include "diagnostics.h"
+#include "library/stack.h"
+#include "library/diagnostics.h"
 
 #include <cstdlib>
 

@@ -1,4 +1,4 @@
-#include "token.h"
+#include "library/token.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "char.h"
-#include "token_pool.h"
+#include "library/char.h"
+#include "library/token_pool.h"
 
 // Deeper subtrees are not dumped, so that a pathological tree cannot blow
 // the stack of a debugging session.

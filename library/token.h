@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "token_types.h"
+#include "library/token_types.h"
 
 struct token {
     uint16_t type;

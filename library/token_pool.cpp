@@ -1,4 +1,4 @@
-#include "token_pool.h"
+#include "library/token_pool.h"
 
 #include <atomic>
 #include <cstdint>
@@ -7,7 +7,7 @@
 #include <new>
 #include <vector>
 
-#include "token.h"
+#include "library/token.h"
 
 #ifdef TOKEN_POOL_MALLOC
 

@@ -11,7 +11,7 @@
 
 #include <cstddef>
 
-#include "token.h"
+#include "library/token.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define TOKEN_POOL_MALLOC 1

@@ -1,8 +1,8 @@
-#include "tokenizer.h"
+#include "library/tokenizer.h"
 
-#include "lexer.h"
-#include "line_types.h"
-#include "tzr.h"
+#include "library/lexer.h"
+#include "library/line_types.h"
+#include "library/tzr.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 
 #include <cstddef>
 
-#include "engine.h"
-#include "token.h"
+#include "library/engine.h"
+#include "library/token.h"
 
 // Tokenizes `length` bytes of the engine's source from `start` and returns
 // the new root (owned by the caller), or NULL without an engine or source.

@@ -1,13 +1,13 @@
-#include "transclude.h"
+#include "library/transclude.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "critic.h"
-#include "engine.h"
-#include "file_utils.h"
-#include "tzr.h"
+#include "library/critic.h"
+#include "library/engine.h"
+#include "library/file_utils.h"
+#include "library/tzr.h"
 
 namespace {
 

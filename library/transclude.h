@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "d_string.h"
-#include "stack.h"
+#include "library/d_string.h"
+#include "library/stack.h"
 
 struct tzr_engine;
 

@@ -1,4 +1,4 @@
-#include "trie.h"
+#include "library/trie.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -18,10 +18,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "d_string.h"
-#include "engine.h"
-#include "export.h"
-#include "export_context.h"
+#include "library/d_string.h"
+#include "library/engine.h"
+#include "library/export.h"
+#include "library/export_context.h"
 
 // Extension flags.
 enum : uint64_t {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "diagnostics.h"
+#include "library/diagnostics.h"
 
 // Running out of memory here is fatal, as growing a DString is: callers hand
 // the result on without a NULL check.

@@ -1,7 +1,7 @@
 #include "app/documents/export_types.h"
 
 #include "platform/documents/type_registry.h"
-#include "tzr.h"
+#include "library/tzr.h"
 
 namespace exporttypes {
 

@@ -5,9 +5,9 @@
 #include <utility>
 #include <vector>
 
-#include "diff.h"
-#include "match.h"
-#include "patch.h"
+#include "textengine/diff/diff.h"
+#include "textengine/diff/match.h"
+#include "textengine/diff/patch.h"
 
 namespace {
 

@@ -21,7 +21,7 @@
 
 #include "app/app_log.h"
 #include "app/extras/tzr_extras_cloud_sync.h"
-#include "keybindings.h"
+#include "textengine/settings/keybindings.h"
 #include "platform/files/folder_listing.h"
 #include "platform/files/folders.h"
 

@@ -25,7 +25,7 @@
 
 #include "editor/editor_interfaces.h"
 #include "platform/files/directory_watcher.h"
-#include "stack.h"
+#include "library/stack.h"
 
 class QAction;
 class QComboBox;

@@ -15,7 +15,7 @@
 #include "window/preview/preview_preferences.h"
 #include "window/preview/smart_web_view.h"
 
-#include "tzr.h"
+#include "library/tzr.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -5,7 +5,7 @@
 #include "editor/editor_interfaces.h"
 #include "editor/editor_log.h"
 #include "editor/smart_text_view.h"
-#include "keybindings.h"
+#include "textengine/settings/keybindings.h"
 #include "platform/runtime/action_router.h"
 
 namespace {

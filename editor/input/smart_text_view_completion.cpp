@@ -16,7 +16,7 @@
 #include "editor/smart_text_view.h"
 #include "editor/smart_text_view_routing.h"
 #include "platform/prefs/defaults.h"
-#include "smart_string.h"
+#include "textengine/buffer/smart_string.h"
 
 using namespace textmovement;
 

@@ -2,8 +2,8 @@
 
 #include <QByteArray>
 
-#include "critic.h"
-#include "d_string.h"
+#include "library/critic.h"
+#include "library/d_string.h"
 
 namespace {
 

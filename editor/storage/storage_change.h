@@ -3,7 +3,7 @@
 #pragma once
 
 #include "editor/storage/smart_text_storage.h"
-#include "smart_string.h"
+#include "textengine/buffer/smart_string.h"
 
 class SmartTextStorage::Change {
 public:

@@ -13,10 +13,10 @@
 
 #include "editor/editor_log.h"
 #include "editor/storage/smart_text_storage.h"
-#include "d_string.h"
-#include "engine.h"
-#include "smart_string.h"
-#include "token.h"
+#include "library/d_string.h"
+#include "library/engine.h"
+#include "textengine/buffer/smart_string.h"
+#include "library/token.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 
 #include "editor/storage/smart_text_storage.h"
 #include "editor/storage/storage_change.h"
-#include "multi_edit.h"
-#include "smart_string.h"
+#include "textengine/buffer/multi_edit.h"
+#include "textengine/buffer/smart_string.h"
 
 std::optional<CharRange> SmartTextStorage::moveCharactersInRange(CharRange range,
                                                                  qsizetype destination) {

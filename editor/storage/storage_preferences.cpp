@@ -1,8 +1,8 @@
 #include "editor/storage/storage_preferences.h"
 
 #include "platform/prefs/defaults.h"
-#include "smart_string.h"
-#include "tzr.h"
+#include "textengine/buffer/smart_string.h"
+#include "library/tzr.h"
 
 const char kDefaultSmartPairs[] = "<>\"\"{}[]()**__``";
 

@@ -9,10 +9,10 @@
 #include <cstring>
 
 #include "editor/editor_log.h"
-#include "line_transforms.h"
-#include "multi_edit.h"
-#include "smart_string.h"
-#include "text_ranges.h"
+#include "textengine/transforms/line_transforms.h"
+#include "textengine/buffer/multi_edit.h"
+#include "textengine/buffer/smart_string.h"
+#include "textengine/transforms/text_ranges.h"
 
 namespace {
 

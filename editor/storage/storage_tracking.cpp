@@ -7,17 +7,17 @@
 #include <cstring>
 #include <ctime>
 
-#include "autocomplete.h"
-#include "change_tracking.h"
+#include "textengine/typing/autocomplete.h"
+#include "textengine/typing/change_tracking.h"
 #include "editor/storage/critic_markup.h"
 #include "editor/storage/storage_change.h"
-#include "engine.h"
-#include "markup_toggles.h"
-#include "multi_edit.h"
-#include "queries.h"
-#include "smart_string.h"
-#include "token_types.h"
-#include "tzr.h"
+#include "library/engine.h"
+#include "textengine/transforms/markup_toggles.h"
+#include "textengine/buffer/multi_edit.h"
+#include "library/queries.h"
+#include "textengine/buffer/smart_string.h"
+#include "library/token_types.h"
+#include "library/tzr.h"
 
 namespace {
 

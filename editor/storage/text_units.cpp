@@ -1,6 +1,6 @@
 #include "editor/storage/text_units.h"
 
-#include "utf16_units.h"
+#include "library/utf16_units.h"
 
 namespace textunits {
 

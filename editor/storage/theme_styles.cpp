@@ -8,8 +8,8 @@
 #include <cstdlib>
 
 #include "platform/text/font_resolver.h"
-#include "style_names.h"
-#include "theme.h"
+#include "textengine/settings/style_names.h"
+#include "textengine/settings/theme.h"
 
 #include "editor/editor_log.h"
 

@@ -11,9 +11,9 @@
 
 #include "editor/view/kvx_text_view.h"
 #include "editor/storage/text_units.h"
-#include "multi_edit.h"
-#include "smart_string.h"
-#include "stack.h"
+#include "textengine/buffer/multi_edit.h"
+#include "textengine/buffer/smart_string.h"
+#include "library/stack.h"
 
 FindBar::FindBar(KVXTextView *view) : QWidget(view), m_view(view) {
     setAutoFillBackground(true);

@@ -4,8 +4,8 @@
 #include <memory>
 
 #include "editor/storage/text_units.h"
-#include "match.h"
-#include "utf8_sequence.h"
+#include "textengine/diff/match.h"
+#include "textengine/utf8_sequence.h"
 
 namespace {
 

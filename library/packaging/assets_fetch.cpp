@@ -1,4 +1,4 @@
-#include "assets_fetch.h"
+#include "library/packaging/assets_fetch.h"
 
 #include <curl/curl.h>
 #include <strings.h>
@@ -12,10 +12,10 @@
 #include <optional>
 #include <set>
 
-#include "assets.h"
-#include "diagnostics.h"
-#include "engine.h"
-#include "file_utils.h"
+#include "library/assets.h"
+#include "library/diagnostics.h"
+#include "library/engine.h"
+#include "library/file_utils.h"
 
 namespace {
 

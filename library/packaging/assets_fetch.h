@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "zip_archive.h"
+#include "library/packaging/zip_archive.h"
 
 struct tzr_engine;
 

@@ -1,4 +1,4 @@
-#include "random.h"
+#include "library/packaging/random.h"
 
 #include <memory>
 

@@ -1,5 +1,5 @@
-#include "zip_archive.h"
-#include "diagnostics.h"
+#include "library/packaging/zip_archive.h"
+#include "library/diagnostics.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "d_string.h"
+#include "library/d_string.h"
 
 struct tzr_zip_archive;
 

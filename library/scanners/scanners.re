@@ -14,7 +14,7 @@
 //
 // Quoting: in re2c "..." is an exact string and '...' folds ASCII case.
 
-#include "scanners.h"
+#include "library/scanners/scanners.h"
 
 /*!re2c
     re2c:flags:utf-8 = 0;

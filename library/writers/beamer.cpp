@@ -1,8 +1,8 @@
 // Beamer slides: headings open and close frames and article-mode groups as
 // their levels go up and down; everything else is written as LaTeX.
-#include "latex.h"
-#include "labels.h"
-#include "latex_internal.h"
+#include "library/writers/latex.h"
+#include "library/labels.h"
+#include "library/writers/latex_internal.h"
 
 using namespace latex_detail;
 

@@ -1,5 +1,5 @@
-#include "epub.h"
-#include "xhtml.h"
+#include "library/writers/epub.h"
+#include "library/writers/xhtml.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -8,16 +8,16 @@
 #include <string>
 #include <vector>
 
-#include "assets.h"
-#include "assets_fetch.h"
-#include "diagnostics.h"
-#include "engine.h"
-#include "export_context.h"
-#include "file_utils.h"
-#include "html.h"
-#include "labels.h"
-#include "notes.h"
-#include "stack.h"
+#include "library/assets.h"
+#include "library/packaging/assets_fetch.h"
+#include "library/diagnostics.h"
+#include "library/engine.h"
+#include "library/export_context.h"
+#include "library/file_utils.h"
+#include "library/writers/html.h"
+#include "library/labels.h"
+#include "library/notes.h"
+#include "library/stack.h"
 
 namespace {
 

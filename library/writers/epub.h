@@ -10,8 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "d_string.h"
-#include "zip_archive.h"
+#include "library/d_string.h"
+#include "library/packaging/zip_archive.h"
 
 struct tzr_engine;
 struct tzr_export_context;

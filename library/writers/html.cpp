@@ -1,14 +1,14 @@
-#include "html.h"
+#include "library/writers/html.h"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "diagnostics.h"
-#include "labels.h"
-#include "links.h"
-#include "notes.h"
-#include "random.h"
-#include "scanners.h"
+#include "library/diagnostics.h"
+#include "library/labels.h"
+#include "library/links.h"
+#include "library/notes.h"
+#include "library/packaging/random.h"
+#include "library/scanners/scanners.h"
 
 using namespace html_detail;
 

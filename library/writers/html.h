@@ -10,11 +10,11 @@
 
 #include <cstddef>
 
-#include "d_string.h"
-#include "export_context.h"
-#include "records.h"
-#include "token.h"
-#include "writer_utils.h"
+#include "library/d_string.h"
+#include "library/export_context.h"
+#include "library/records.h"
+#include "library/token.h"
+#include "library/writers/writer_utils.h"
 
 // Writes the token and every following sibling. Nothing below writer depth
 // 1000; siblings are passed over while the context's skip counter is set.

@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "html.h"
-#include "labels.h"
-#include "notes.h"
+#include "library/writers/html.h"
+#include "library/labels.h"
+#include "library/notes.h"
 
 using namespace html_detail;
 

@@ -2,8 +2,8 @@
 // and the footnote, glossary and citation sections.
 #include <cstring>
 
-#include "html.h"
-#include "notes.h"
+#include "library/writers/html.h"
+#include "library/notes.h"
 
 using namespace html_detail;
 

@@ -1,17 +1,17 @@
 // The LaTeX token writer: the walk, escaping and the inline tokens (links
 // and images, notes and citations, CriticMarkup, code spans, math).
-#include "latex.h"
+#include "library/writers/latex.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "diagnostics.h"
-#include "labels.h"
-#include "latex_internal.h"
-#include "links.h"
-#include "notes.h"
-#include "scanners.h"
+#include "library/diagnostics.h"
+#include "library/labels.h"
+#include "library/writers/latex_internal.h"
+#include "library/links.h"
+#include "library/notes.h"
+#include "library/scanners/scanners.h"
 
 using namespace latex_detail;
 

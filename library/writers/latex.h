@@ -8,10 +8,10 @@
 
 #include <cstdint>
 
-#include "d_string.h"
-#include "export_context.h"
-#include "records.h"
-#include "token.h"
+#include "library/d_string.h"
+#include "library/export_context.h"
+#include "library/records.h"
+#include "library/token.h"
 
 // --- LaTeX body ------------------------------------------------------------------
 

@@ -4,10 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "labels.h"
-#include "latex.h"
-#include "latex_internal.h"
-#include "notes.h"
+#include "library/labels.h"
+#include "library/writers/latex.h"
+#include "library/writers/latex_internal.h"
+#include "library/notes.h"
 
 using namespace latex_detail;
 

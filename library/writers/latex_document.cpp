@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "latex.h"
+#include "library/writers/latex.h"
 
 namespace {
 

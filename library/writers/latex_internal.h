@@ -4,10 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "d_string.h"
-#include "latex.h"
-#include "token.h"
-#include "writer_utils.h"
+#include "library/d_string.h"
+#include "library/writers/latex.h"
+#include "library/token.h"
+#include "library/writers/writer_utils.h"
 
 namespace latex_detail {
 

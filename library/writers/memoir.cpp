@@ -1,6 +1,6 @@
 // Memoir books: LaTeX with the document's top-level code blocks indented.
-#include "latex.h"
-#include "latex_internal.h"
+#include "library/writers/latex.h"
+#include "library/writers/latex_internal.h"
 
 using namespace latex_detail;
 

@@ -1,15 +1,15 @@
 // The OpenDocument text writer: the walk, escaping and the inline tokens.
-#include "odf.h"
+#include "library/writers/odf.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
 
-#include "diagnostics.h"
-#include "labels.h"
-#include "notes.h"
-#include "token_types.h"
+#include "library/diagnostics.h"
+#include "library/labels.h"
+#include "library/notes.h"
+#include "library/token_types.h"
 
 using namespace odf_detail;
 

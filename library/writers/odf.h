@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "d_string.h"
-#include "export_context.h"
-#include "records.h"
-#include "token.h"
-#include "writer_utils.h"
+#include "library/d_string.h"
+#include "library/export_context.h"
+#include "library/records.h"
+#include "library/token.h"
+#include "library/writers/writer_utils.h"
 
 struct tzr_engine;
 

@@ -4,10 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "labels.h"
-#include "notes.h"
-#include "odf.h"
-#include "token_types.h"
+#include "library/labels.h"
+#include "library/notes.h"
+#include "library/writers/odf.h"
+#include "library/token_types.h"
 
 using namespace odf_detail;
 

@@ -3,12 +3,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "labels.h"
-#include "links.h"
-#include "notes.h"
-#include "odf.h"
-#include "scanners.h"
-#include "token_types.h"
+#include "library/labels.h"
+#include "library/links.h"
+#include "library/notes.h"
+#include "library/writers/odf.h"
+#include "library/scanners/scanners.h"
+#include "library/token_types.h"
 
 using namespace odf_detail;
 

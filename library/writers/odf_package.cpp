@@ -6,12 +6,12 @@
 #include <cstring>
 #include <string>
 
-#include "assets.h"
-#include "assets_fetch.h"
-#include "diagnostics.h"
-#include "engine.h"
-#include "odf.h"
-#include "zip_archive.h"
+#include "library/assets.h"
+#include "library/packaging/assets_fetch.h"
+#include "library/diagnostics.h"
+#include "library/engine.h"
+#include "library/writers/odf.h"
+#include "library/packaging/zip_archive.h"
 
 namespace {
 

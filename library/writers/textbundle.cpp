@@ -1,4 +1,4 @@
-#include "textbundle.h"
+#include "library/writers/textbundle.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -6,16 +6,16 @@
 #include <string>
 #include <vector>
 
-#include "assets.h"
-#include "assets_fetch.h"
-#include "diagnostics.h"
-#include "engine.h"
-#include "file_utils.h"
-#include "html.h"
-#include "labels.h"
-#include "records.h"
-#include "stack.h"
-#include "token_types.h"
+#include "library/assets.h"
+#include "library/packaging/assets_fetch.h"
+#include "library/diagnostics.h"
+#include "library/engine.h"
+#include "library/file_utils.h"
+#include "library/writers/html.h"
+#include "library/labels.h"
+#include "library/records.h"
+#include "library/stack.h"
+#include "library/token_types.h"
 
 namespace {
 

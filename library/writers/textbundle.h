@@ -9,9 +9,9 @@
 
 #include <cstddef>
 
-#include "d_string.h"
-#include "token.h"
-#include "zip_archive.h"
+#include "library/d_string.h"
+#include "library/token.h"
+#include "library/packaging/zip_archive.h"
 
 struct tzr_engine;
 

@@ -1,6 +1,6 @@
-#include "writer_tables.h"
+#include "library/writers/writer_tables.h"
 
-#include "writer_utils.h"
+#include "library/writers/writer_utils.h"
 
 namespace writer_utils {
 

@@ -12,10 +12,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "d_string.h"
-#include "export_context.h"
-#include "token.h"
-#include "token_types.h"
+#include "library/d_string.h"
+#include "library/export_context.h"
+#include "library/token.h"
+#include "library/token_types.h"
 
 namespace writer_utils {
 

@@ -1,4 +1,4 @@
-#include "writer_utils.h"
+#include "library/writers/writer_utils.h"
 
 namespace writer_utils {
 

@@ -4,14 +4,14 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "d_string.h"
-#include "export_context.h"
-#include "labels.h"
-#include "notes.h"
-#include "stack.h"
-#include "token.h"
-#include "tzr.h"
-#include "writer_tables.h"
+#include "library/d_string.h"
+#include "library/export_context.h"
+#include "library/labels.h"
+#include "library/notes.h"
+#include "library/stack.h"
+#include "library/token.h"
+#include "library/tzr.h"
+#include "library/writers/writer_tables.h"
 
 namespace writer_utils {
 

@@ -1,4 +1,4 @@
-#include "xhtml.h"
+#include "library/writers/xhtml.h"
 
 #include <libxml/HTMLparser.h>
 #include <libxml/parser.h>
@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "assets_fetch.h"
+#include "library/packaging/assets_fetch.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <mutex>
 
-#include "hex_digit.h"
+#include "textengine/settings/hex_digit.h"
 
 namespace platform::settings_json {
 

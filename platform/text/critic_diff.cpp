@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "diff.h"
+#include "textengine/diff/diff.h"
 
 namespace platform {
 

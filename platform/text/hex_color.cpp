@@ -1,6 +1,6 @@
 #include "platform/text/hex_color.h"
 
-#include "hex_digit.h"
+#include "textengine/settings/hex_digit.h"
 
 namespace platform {
 

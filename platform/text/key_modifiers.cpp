@@ -1,6 +1,6 @@
 #include "platform/text/key_modifiers.h"
 
-#include "keybindings.h"
+#include "textengine/settings/keybindings.h"
 
 namespace platform {
 

@@ -8,8 +8,8 @@
 #include <gtest/gtest.h>
 
 #include "editor/storage/text_units.h"
-#include "engine.h"
-#include "queries.h"
+#include "library/engine.h"
+#include "library/queries.h"
 
 namespace editortest {
 

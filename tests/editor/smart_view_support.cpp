@@ -10,7 +10,7 @@
 #include "editor/input/kvx_key_bindings.h"
 #include "editor/view/lazy_document_layout.h"
 #include "editor/editor_test_support.h"
-#include "keybindings.h"
+#include "textengine/settings/keybindings.h"
 #include "support/qt_wait.h"
 
 namespace editortest {

@@ -10,11 +10,11 @@
 #include <cstring>
 #include <string>
 
-#include "change_tracking.h"
-#include "critic.h"
-#include "d_string.h"
-#include "expansions.h"
-#include "smart_string.h"
+#include "textengine/typing/change_tracking.h"
+#include "library/critic.h"
+#include "library/d_string.h"
+#include "textengine/typing/expansions.h"
+#include "textengine/buffer/smart_string.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <cstring>
 #include <string>
 
-#include "cleanup.h"
-#include "markup_toggles.h"
-#include "offsets.h"
-#include "multi_edit.h"
+#include "textengine/transforms/cleanup.h"
+#include "textengine/transforms/markup_toggles.h"
+#include "textengine/buffer/offsets.h"
+#include "textengine/buffer/multi_edit.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size < 3)

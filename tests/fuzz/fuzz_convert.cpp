@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "tzr.h"
+#include "library/tzr.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size < 4)

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "critic.h"
+#include "library/critic.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "d_string.h"
+#include "library/d_string.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     DString *d = d_string_new("seed");

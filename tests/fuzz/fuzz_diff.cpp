@@ -7,8 +7,8 @@
 #include <cstring>
 #include <string>
 
-#include "diff.h"
-#include "patch.h"
+#include "textengine/diff/diff.h"
+#include "textengine/diff/patch.h"
 
 static void check(bool ok) {
     if (!ok)

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <string>
 
-#include "engine.h"
-#include "export_context.h"
-#include "writers/html.h"
+#include "library/engine.h"
+#include "library/export_context.h"
+#include "library/writers/html.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static const uint64_t kFlagChoices[] = {0x1, 0x8, 0x10, 0x20, 0x200, 0x400, 0x800, 0x1000};

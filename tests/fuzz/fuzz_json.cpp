@@ -6,9 +6,9 @@
 #include <cstring>
 #include <string>
 
-#include "json.h"
-#include "keybindings.h"
-#include "theme.h"
+#include "textengine/settings/json.h"
+#include "textengine/settings/keybindings.h"
+#include "textengine/settings/theme.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string>
 
-#include "labels.h"
-#include "links.h"
+#include "library/labels.h"
+#include "library/links.h"
 
 namespace {
 

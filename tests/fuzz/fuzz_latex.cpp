@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "tzr.h"
+#include "library/tzr.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static const uint64_t kFlagChoices[] = {0x1, 0x8, 0x20, 0x200, 0x400, 0x800};

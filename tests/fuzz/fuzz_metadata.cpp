@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tzr.h"
+#include "library/tzr.h"
 
 static bool plain(const std::string &s) {
     if (s.empty() || s.size() > 40)

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "tzr.h"
+#include "library/tzr.h"
 
 static bool same(const char *a, const char *b) {
     return (!a && !b) || (a && b && !strcmp(a, b));

@@ -8,12 +8,12 @@
 #include <cstring>
 #include <string>
 
-#include "engine.h"
-#include "export.h"
-#include "export_context.h"
-#include "tzr.h"
-#include "writers/epub.h"
-#include "writers/textbundle.h"
+#include "library/engine.h"
+#include "library/export.h"
+#include "library/export_context.h"
+#include "library/tzr.h"
+#include "library/writers/epub.h"
+#include "library/writers/textbundle.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     uint64_t flags = 0x10;

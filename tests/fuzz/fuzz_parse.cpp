@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "engine.h"
+#include "library/engine.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size < 4)

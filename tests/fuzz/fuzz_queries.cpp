@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "queries.h"
-#include "transclude.h"
-#include "tzr.h"
-#include "utf16_units.h"
+#include "library/queries.h"
+#include "library/transclude.h"
+#include "library/tzr.h"
+#include "library/utf16_units.h"
 
 namespace {
 

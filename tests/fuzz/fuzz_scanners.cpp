@@ -6,7 +6,7 @@
 #include <cstring>
 #include <memory>
 
-#include "scanners.h"
+#include "library/scanners/scanners.h"
 
 namespace {
 

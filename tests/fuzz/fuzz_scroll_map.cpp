@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "engine.h"
-#include "tzr.h"
+#include "library/engine.h"
+#include "library/tzr.h"
 #include "window/scrollsync/scroll_map.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "smart_string.h"
+#include "textengine/buffer/smart_string.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     _SString *s = smart_string_new("seed \xF0\x9F\x98\x80 text\r\n", 0xB01);

@@ -15,11 +15,11 @@
 #include <cstring>
 #include <string>
 
-#include "d_string.h"
-#include "file_utils.h"
-#include "json.h"
-#include "packaging/zip_archive.h"
-#include "tzr.h"
+#include "library/d_string.h"
+#include "library/file_utils.h"
+#include "textengine/settings/json.h"
+#include "library/packaging/zip_archive.h"
+#include "library/tzr.h"
 
 namespace {
 

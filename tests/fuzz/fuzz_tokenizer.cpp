@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "d_string.h"
-#include "engine.h"
-#include "lexer.h"
-#include "tokenizer.h"
+#include "library/d_string.h"
+#include "library/engine.h"
+#include "library/lexer.h"
+#include "library/tokenizer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size == 0)

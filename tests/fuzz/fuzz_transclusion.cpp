@@ -18,9 +18,9 @@
 #include <set>
 #include <string>
 
-#include "d_string.h"
-#include "stack.h"
-#include "transclude.h"
+#include "library/d_string.h"
+#include "library/stack.h"
+#include "library/transclude.h"
 
 namespace {
 

@@ -6,11 +6,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "line_transforms.h"
-#include "smart_enter.h"
-#include "smart_pairs.h"
-#include "smart_string.h"
-#include "text_ranges.h"
+#include "textengine/transforms/line_transforms.h"
+#include "textengine/typing/smart_enter.h"
+#include "textengine/typing/smart_pairs.h"
+#include "textengine/buffer/smart_string.h"
+#include "textengine/transforms/text_ranges.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const uint64_t options = 0xB01 | 0x8 | 0x10 | 0x3FF000 | 0x400000;

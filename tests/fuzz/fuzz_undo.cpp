@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string>
 
-#include "smart_string.h"
-#include "undo.h"
+#include "textengine/buffer/smart_string.h"
+#include "textengine/buffer/undo.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     size_t i = 0;

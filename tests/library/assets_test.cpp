@@ -5,7 +5,7 @@
 #include <set>
 #include <string>
 
-#include "assets.h"
+#include "library/assets.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "block_parser.h"
-#include "engine.h"
+#include "library/block_parser.h"
+#include "library/engine.h"
 #include "parse_helpers.h"
 #include "tree_check.h"
 

@@ -9,11 +9,11 @@
 #include <thread>
 #include <vector>
 
-#include "diagnostics.h"
-#include "file_utils.h"
+#include "library/diagnostics.h"
+#include "library/file_utils.h"
 #include "odf_test_support.h"
-#include "random.h"
-#include "tzr.h"
+#include "library/packaging/random.h"
+#include "library/tzr.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "critic.h"
+#include "library/critic.h"
 #include "tree_check.h"
 
 namespace {

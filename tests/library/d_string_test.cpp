@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "d_string.h"
+#include "library/d_string.h"
 
 namespace {
 

@@ -4,14 +4,14 @@
 #include <string>
 #include <vector>
 
-#include "autolink.h"
-#include "definitions.h"
-#include "engine.h"
-#include "export.h"
-#include "export_context.h"
-#include "notes.h"
-#include "records.h"
-#include "token_types.h"
+#include "library/autolink.h"
+#include "library/definitions.h"
+#include "library/engine.h"
+#include "library/export.h"
+#include "library/export_context.h"
+#include "library/notes.h"
+#include "library/records.h"
+#include "library/token_types.h"
 
 namespace {
 

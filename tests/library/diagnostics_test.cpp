@@ -7,9 +7,9 @@
 #include <thread>
 #include <vector>
 
-#include "block_parser.h"
-#include "diagnostics.h"
-#include "tzr.h"
+#include "library/block_parser.h"
+#include "library/diagnostics.h"
+#include "library/tzr.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <vector>
 #include <string>
 
-#include "engine.h"
+#include "library/engine.h"
 #include "parse_helpers.h"
 #include "tree_check.h"
 

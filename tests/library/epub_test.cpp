@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "epub.h"
-#include "export_context.h"
-#include "file_utils.h"
+#include "library/writers/epub.h"
+#include "library/export_context.h"
+#include "library/file_utils.h"
 #include "local_http_server.h"
 #include "odf_test_support.h"
-#include "tzr.h"
+#include "library/tzr.h"
 
 namespace {
 

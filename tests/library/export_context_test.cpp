@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "export_context.h"
+#include "library/export_context.h"
 #include "test_engine.h"
-#include "tzr.h"
+#include "library/tzr.h"
 
 namespace {
 

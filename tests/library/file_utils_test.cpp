@@ -9,7 +9,7 @@
 #include <fstream>
 #include <string>
 
-#include "file_utils.h"
+#include "library/file_utils.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "engine.h"
-#include "labels.h"
-#include "queries.h"
-#include "tzr.h"
+#include "library/engine.h"
+#include "library/labels.h"
+#include "library/queries.h"
+#include "library/tzr.h"
 
 namespace {
 

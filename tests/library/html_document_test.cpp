@@ -9,10 +9,10 @@
 #include <sstream>
 #include <string>
 
-#include "engine.h"
-#include "export_context.h"
+#include "library/engine.h"
+#include "library/export_context.h"
 #include "html_test_tree.h"
-#include "writers/html.h"
+#include "library/writers/html.h"
 
 namespace {
 

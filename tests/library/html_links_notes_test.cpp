@@ -4,7 +4,7 @@
 #include <string>
 
 #include "html_test_tree.h"
-#include "random.h"
+#include "library/packaging/random.h"
 
 namespace {
 

@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "engine.h"
-#include "export_context.h"
-#include "lexer.h"
-#include "links.h"
-#include "pairing.h"
-#include "records.h"
-#include "writers/html.h"
+#include "library/engine.h"
+#include "library/export_context.h"
+#include "library/lexer.h"
+#include "library/links.h"
+#include "library/pairing.h"
+#include "library/records.h"
+#include "library/writers/html.h"
 
 class HtmlTree {
 public:

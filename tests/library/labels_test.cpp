@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "labels.h"
+#include "library/labels.h"
 
 namespace {
 

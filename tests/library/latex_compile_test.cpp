@@ -13,8 +13,8 @@
 
 #include <unistd.h>
 
-#include "export_context.h"
-#include "tzr.h"
+#include "library/export_context.h"
+#include "library/tzr.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "export_context.h"
-#include "tzr.h"
+#include "library/export_context.h"
+#include "library/tzr.h"
 
 constexpr uint64_t kLatexNotes = TZR_EXT_SMART | TZR_EXT_NOTES;
 

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "engine.h"
-#include "latex.h"
+#include "library/engine.h"
+#include "library/writers/latex.h"
 #include "latex_test_util.h"
 
 namespace {

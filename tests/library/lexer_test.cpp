@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "lexer.h"
+#include "library/lexer.h"
 #include "test_engine.h"
 #include "token_dump.h"
 #include "tree_check.h"

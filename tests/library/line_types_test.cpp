@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "line_types.h"
+#include "library/line_types.h"
 #include "test_engine.h"
 #include "token_dump.h"
 #include "tree_check.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "links.h"
+#include "library/links.h"
 
 namespace {
 

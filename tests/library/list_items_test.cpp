@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tzr.h"
+#include "library/tzr.h"
 
 namespace {
 

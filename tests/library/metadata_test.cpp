@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "metadata.h"
+#include "library/metadata.h"
 #include "test_engine.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "html_test_tree.h"
-#include "notes.h"
+#include "library/notes.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "assets.h"
+#include "library/assets.h"
 #include "local_http_server.h"
 #include "odf_test_support.h"
 

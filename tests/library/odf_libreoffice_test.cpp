@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "odf_test_support.h"
-#include "zip_archive.h"
+#include "library/packaging/zip_archive.h"
 
 using namespace odf_test;
 namespace fs = std::filesystem;

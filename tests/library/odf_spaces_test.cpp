@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "tzr.h"
+#include "library/tzr.h"
 
 namespace {
 

@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
-#include "assets_fetch.h"
-#include "engine.h"
-#include "export.h"
-#include "odf.h"
-#include "tzr.h"
+#include "library/packaging/assets_fetch.h"
+#include "library/engine.h"
+#include "library/export.h"
+#include "library/writers/odf.h"
+#include "library/tzr.h"
 
 namespace odf_test {
 

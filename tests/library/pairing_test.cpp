@@ -7,8 +7,8 @@
 #include <functional>
 #include <string>
 
-#include "engine.h"
-#include "pairing.h"
+#include "library/engine.h"
+#include "library/pairing.h"
 #include "parse_helpers.h"
 #include "tree_check.h"
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "engine.h"
-#include "token.h"
+#include "library/engine.h"
+#include "library/token.h"
 
 inline std::string type_name(unsigned type) {
     static const std::map<unsigned, std::string> names = {

@@ -15,9 +15,9 @@
 #include <string>
 #include <thread>
 
-#include "export.h"
+#include "library/export.h"
 #include "pathological_inputs.h"
-#include "tzr.h"
+#include "library/tzr.h"
 
 namespace {
 

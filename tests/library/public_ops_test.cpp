@@ -7,9 +7,9 @@
 #include <string>
 #include <unistd.h>
 
-#include "assets.h"
+#include "library/assets.h"
 #include "odf_test_support.h"
-#include "tzr.h"
+#include "library/tzr.h"
 
 namespace {
 

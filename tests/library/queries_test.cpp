@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "queries.h"
-#include "token_types.h"
-#include "tzr.h"
+#include "library/queries.h"
+#include "library/token_types.h"
+#include "library/tzr.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "random.h"
+#include "library/packaging/random.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "scanners.h"
+#include "library/scanners/scanners.h"
 
 namespace {
 

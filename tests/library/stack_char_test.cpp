@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "char.h"
-#include "stack.h"
+#include "library/char.h"
+#include "library/stack.h"
 
 namespace {
 

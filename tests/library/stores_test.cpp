@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "export_context.h"
-#include "labels.h"
+#include "library/export_context.h"
+#include "library/labels.h"
 
 namespace {
 

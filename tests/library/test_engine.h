@@ -5,11 +5,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "d_string.h"
-#include "engine.h"
-#include "records.h"
-#include "token.h"
-#include "tokenizer.h"
+#include "library/d_string.h"
+#include "library/engine.h"
+#include "library/records.h"
+#include "library/token.h"
+#include "library/tokenizer.h"
 inline tzr_engine *test_engine_new(const char *source, uint64_t extensions = 0) {
     tzr_engine *e = static_cast<tzr_engine *>(calloc(1, sizeof(tzr_engine)));
     e->source = d_string_new(source);

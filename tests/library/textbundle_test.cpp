@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "assets.h"
-#include "engine.h"
-#include "file_utils.h"
+#include "library/assets.h"
+#include "library/engine.h"
+#include "library/file_utils.h"
 #include "odf_test_support.h"
-#include "textbundle.h"
-#include "tzr.h"
+#include "library/writers/textbundle.h"
+#include "library/tzr.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <utility>
 
-#include "lexer.h"
-#include "token.h"
+#include "library/lexer.h"
+#include "library/token.h"
 
 inline std::string token_type_name(int type) {
     static const std::pair<int, const char *> names[] = {

@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "token.h"
-#include "token_pool.h"
+#include "library/token.h"
+#include "library/token_pool.h"
 
 namespace {
 

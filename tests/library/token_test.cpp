@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "token.h"
+#include "library/token.h"
 #include "tree_check.h"
 
 namespace {

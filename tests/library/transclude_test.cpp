@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "d_string.h"
-#include "stack.h"
-#include "transclude.h"
-#include "tzr.h"
+#include "library/d_string.h"
+#include "library/stack.h"
+#include "library/transclude.h"
+#include "library/tzr.h"
 
 namespace {
 

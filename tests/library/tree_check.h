@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "token.h"
+#include "library/token.h"
 
 // Checks a chain and, recursively, its children: prev/next agree, the head's
 // tail is the last token, no head has a prev, and with `parents_cover` every

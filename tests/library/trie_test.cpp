@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "trie.h"
+#include "library/trie.h"
 
 namespace {
 

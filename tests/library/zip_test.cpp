@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "zip_archive.h"
+#include "library/packaging/zip_archive.h"
 
 namespace fs = std::filesystem;
 

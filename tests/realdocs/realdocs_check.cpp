@@ -28,7 +28,7 @@
 #include <thread>
 #include <vector>
 
-#include "tzr.h"
+#include "library/tzr.h"
 
 namespace fs = std::filesystem;
 

@@ -5,13 +5,13 @@
 
 #include <string>
 
-#include "diagnostics.h"
-#include "keybindings.h"
-#include "match.h"
-#include "smart_string.h"
-#include "text_ranges.h"
-#include "theme.h"
-#include "undo.h"
+#include "library/diagnostics.h"
+#include "textengine/settings/keybindings.h"
+#include "textengine/diff/match.h"
+#include "textengine/buffer/smart_string.h"
+#include "textengine/transforms/text_ranges.h"
+#include "textengine/settings/theme.h"
+#include "textengine/buffer/undo.h"
 
 namespace {
 

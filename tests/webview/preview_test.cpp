@@ -9,7 +9,7 @@
 #include "support/stand_in_opener.h"
 #include "web_test_support.h"
 
-#include "tzr.h"
+#include "library/tzr.h"
 
 #include <QApplication>
 #include <QDir>

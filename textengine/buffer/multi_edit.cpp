@@ -1,13 +1,13 @@
-#include "multi_edit.h"
+#include "textengine/buffer/multi_edit.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
-#include "diagnostics.h"
-#include "expansions.h"
-#include "undo.h"
+#include "library/diagnostics.h"
+#include "textengine/typing/expansions.h"
+#include "textengine/buffer/undo.h"
 
 // ---------------------------------------------------------------------------
 // Edit records

@@ -7,10 +7,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "diff.h"
-#include "smart_string.h"
-#include "smart_string_steps.h"
-#include "stack.h"
+#include "textengine/diff/diff.h"
+#include "textengine/buffer/smart_string.h"
+#include "textengine/buffer/smart_string_steps.h"
+#include "library/stack.h"
 
 // An edit record: replace `length` bytes at `start` ((size_t)-1 = to the
 // end of the text) with an owned copy of `text` (NULL stays NULL = empty).

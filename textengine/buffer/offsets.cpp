@@ -1,9 +1,9 @@
-#include "offsets.h"
+#include "textengine/buffer/offsets.h"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "d_string.h"
+#include "library/d_string.h"
 
 size_t utf8_units_between(const char *text, size_t from, size_t to, size_t *stopped) {
     size_t units = 0;

@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "utf16_units.h"
+#include "library/utf16_units.h"
 
 // The lead-byte table (`utf8_unit_table`) is shared with the document
 // library, whose queries count offsets the same way.

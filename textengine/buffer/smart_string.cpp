@@ -1,11 +1,11 @@
-#include "smart_string.h"
+#include "textengine/buffer/smart_string.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "tst.h"
-#include "undo_group.h"
+#include "textengine/typing/tst.h"
+#include "textengine/buffer/undo_group.h"
 
 // ---------------------------------------------------------------------------
 // Byte -> unit offsets near the last edit

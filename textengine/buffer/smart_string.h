@@ -10,11 +10,11 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "d_string.h"
-#include "offsets.h"
-#include "stack.h"
-#include "statistics.h"
-#include "token.h"
+#include "library/d_string.h"
+#include "textengine/buffer/offsets.h"
+#include "library/stack.h"
+#include "textengine/buffer/statistics.h"
+#include "library/token.h"
 
 struct undo_group;  // a group of the undo history (undo_group.h)
 struct TST;         // ternary search tree of expansion keys / autocomplete words (tst.h)

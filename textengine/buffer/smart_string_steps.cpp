@@ -1,16 +1,16 @@
 // The edit pipeline: the runner of the smart steps and smart_string_replace.
 
-#include "smart_string_steps.h"
+#include "textengine/buffer/smart_string_steps.h"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "change_tracking.h"
-#include "diagnostics.h"
-#include "expansions.h"
-#include "smart_enter.h"
-#include "smart_pairs.h"
-#include "undo.h"
+#include "textengine/typing/change_tracking.h"
+#include "library/diagnostics.h"
+#include "textengine/typing/expansions.h"
+#include "textengine/typing/smart_enter.h"
+#include "textengine/typing/smart_pairs.h"
+#include "textengine/buffer/undo.h"
 
 const smart_string_steps kSmartStringSteps = {
     smart_string_smart_tab,    smart_string_smart_enter, smart_string_scan_changes,

@@ -15,7 +15,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "smart_string.h"
+#include "textengine/buffer/smart_string.h"
 
 // The pipeline takes its steps from a table so that each can be exercised on
 // its own; smart_string_replace runs with kSmartStringSteps.

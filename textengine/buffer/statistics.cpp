@@ -1,9 +1,9 @@
-#include "statistics.h"
+#include "textengine/buffer/statistics.h"
 
 #include <cstring>
 
-#include "char.h"
-#include "utf8_sequence.h"
+#include "library/char.h"
+#include "textengine/utf8_sequence.h"
 
 
 void text_statistics(const char *text, size_t length, uint64_t *characters, uint64_t *words,

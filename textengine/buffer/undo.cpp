@@ -1,4 +1,4 @@
-#include "undo.h"
+#include "textengine/buffer/undo.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -6,9 +6,9 @@
 #include <cstring>
 #include <string>
 
-#include "diagnostics.h"
-#include "heap_string.h"
-#include "utf8_sequence.h"
+#include "library/diagnostics.h"
+#include "textengine/heap_string.h"
+#include "textengine/utf8_sequence.h"
 
 using std::string;
 

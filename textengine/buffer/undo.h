@@ -12,9 +12,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "smart_string.h"
-#include "stack.h"
-#include "undo_group.h"
+#include "textengine/buffer/smart_string.h"
+#include "library/stack.h"
+#include "textengine/buffer/undo_group.h"
 
 // Recording.
 undo_group *smart_string_undo_group_new(_SString *s, patch *patches, uint64_t tags, size_t edit_start,

@@ -1,4 +1,4 @@
-#include "undo_group.h"
+#include "textengine/buffer/undo_group.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "diagnostics.h"
-#include "heap_string.h"
+#include "library/diagnostics.h"
+#include "textengine/heap_string.h"
 
 using std::string;
 

@@ -9,8 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "d_string.h"
-#include "patch.h"
+#include "library/d_string.h"
+#include "textengine/diff/patch.h"
 
 struct undo_group {
     patch *patches;         // applied in list order to redo the group; owned

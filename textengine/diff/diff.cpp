@@ -1,4 +1,4 @@
-#include "diff.h"
+#include "textengine/diff/diff.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,10 +8,10 @@
 #include <string_view>
 #include <vector>
 
-#include "char.h"
-#include "diagnostics.h"
-#include "diff_internal.h"
-#include "heap_string.h"
+#include "library/char.h"
+#include "library/diagnostics.h"
+#include "textengine/diff/diff_internal.h"
+#include "textengine/heap_string.h"
 
 using std::string;
 using std::string_view;

@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "utf8_sequence.h"
+#include "textengine/utf8_sequence.h"
 
 enum dmp_op : uint32_t { DMP_DELETE = 1, DMP_EQUAL = 2, DMP_INSERT = 3 };
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "diff.h"
+#include "textengine/diff/diff.h"
 
 struct dmp_options;
 

@@ -1,13 +1,13 @@
-#include "match.h"
+#include "textengine/diff/match.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 
-#include "diagnostics.h"
-#include "diff.h"
-#include "diff_internal.h"
+#include "library/diagnostics.h"
+#include "textengine/diff/diff.h"
+#include "textengine/diff/diff_internal.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "patch.h"
+#include "textengine/diff/patch.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "diagnostics.h"
-#include "diff_internal.h"
-#include "heap_string.h"
+#include "library/diagnostics.h"
+#include "textengine/diff/diff_internal.h"
+#include "textengine/heap_string.h"
 
 using std::string;
 using namespace dmp_detail;

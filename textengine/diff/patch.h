@@ -4,8 +4,8 @@
 
 #include <cstddef>
 
-#include "diff.h"
-#include "match.h"
+#include "textengine/diff/diff.h"
+#include "textengine/diff/match.h"
 
 struct patch {
     diff *diffs;    // owned

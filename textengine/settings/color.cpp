@@ -1,10 +1,10 @@
-#include "color.h"
+#include "textengine/settings/color.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "hex_digit.h"
+#include "textengine/settings/hex_digit.h"
 
 uint32_t hex_to_int(const char *text) {
     if (!text)

@@ -1,6 +1,6 @@
 // JSON values, the reader and the read accessors.
 
-#include "json.h"
+#include "textengine/settings/json.h"
 
 #include <cerrno>
 #include <clocale>
@@ -9,9 +9,9 @@
 #include <cstring>
 #include <locale.h>
 
-#include "hex_digit.h"
-#include "json_internal.h"
-#include "utf8_sequence.h"
+#include "textengine/settings/hex_digit.h"
+#include "textengine/settings/json_internal.h"
+#include "textengine/utf8_sequence.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <cstddef>
 
-#include "json.h"
+#include "textengine/settings/json.h"
 
 void *json_allocate(size_t size);
 void json_release(void *pointer);

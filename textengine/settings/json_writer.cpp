@@ -7,8 +7,8 @@
 #include <cstring>
 #include <string>
 
-#include "json.h"
-#include "json_internal.h"
+#include "textengine/settings/json.h"
+#include "textengine/settings/json_internal.h"
 
 namespace {
 

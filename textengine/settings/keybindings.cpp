@@ -1,13 +1,13 @@
-#include "keybindings.h"
+#include "textengine/settings/keybindings.h"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "d_string.h"
-#include "diagnostics.h"
-#include "hex_digit.h"
-#include "settings_file.h"
-#include "utf8_sequence.h"
+#include "library/d_string.h"
+#include "library/diagnostics.h"
+#include "textengine/settings/hex_digit.h"
+#include "textengine/settings/settings_file.h"
+#include "textengine/utf8_sequence.h"
 
 namespace {
 

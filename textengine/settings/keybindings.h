@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "json.h"
-#include "stack.h"
+#include "textengine/settings/json.h"
+#include "library/stack.h"
 
 // Modifier bits of key events, by the names used in key-binding files.
 constexpr uint64_t kKeyModifierShift = 0x20000;  // "shift"

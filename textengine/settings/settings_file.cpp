@@ -1,4 +1,4 @@
-#include "settings_file.h"
+#include "textengine/settings/settings_file.h"
 
 #include <cstdio>
 

@@ -1,7 +1,7 @@
 // Reading the editor's settings files: themes, key bindings and expansions.
 #pragma once
 
-#include "d_string.h"
+#include "library/d_string.h"
 
 // The whole file at `path` as text, read in chunks so that pipes and other
 // files without a known size work too; a NUL inside it ends the text for the

@@ -1,9 +1,9 @@
-#include "style_names.h"
+#include "textengine/settings/style_names.h"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "theme.h"
+#include "textengine/settings/theme.h"
 
 namespace {
 

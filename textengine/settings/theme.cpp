@@ -1,14 +1,14 @@
-#include "theme.h"
+#include "textengine/settings/theme.h"
 
 #include <cfloat>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 
-#include "d_string.h"
-#include "diagnostics.h"
-#include "settings_file.h"
-#include "utf8_sequence.h"
+#include "library/d_string.h"
+#include "library/diagnostics.h"
+#include "textengine/settings/settings_file.h"
+#include "textengine/utf8_sequence.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "color.h"
-#include "json.h"
+#include "textengine/settings/color.h"
+#include "textengine/settings/json.h"
 
 constexpr int kThemeStyleCount = 256;
 // Font names keep at most this many bytes; the field has room for a NUL

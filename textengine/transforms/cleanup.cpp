@@ -1,12 +1,12 @@
 // Clean-up: the range preparation, the list routines, everything at once and
 // the window's command. The text rewrites live in cleanup_text.cpp.
-#include "cleanup.h"
+#include "textengine/transforms/cleanup.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "offsets.h"
+#include "textengine/buffer/offsets.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "d_string.h"
-#include "engine.h"
-#include "token.h"
+#include "library/d_string.h"
+#include "library/engine.h"
+#include "library/token.h"
 
 // Clean-up types of the window's command.
 enum cleanup_type : int {

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "cleanup.h"
-#include "scanners/scanners.h"
+#include "textengine/transforms/cleanup.h"
+#include "library/scanners/scanners.h"
 
 namespace {
 

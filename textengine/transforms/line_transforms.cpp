@@ -1,4 +1,4 @@
-#include "line_transforms.h"
+#include "textengine/transforms/line_transforms.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "heap_string.h"
-#include "smart_enter.h"
-#include "text_ranges.h"
+#include "textengine/heap_string.h"
+#include "textengine/typing/smart_enter.h"
+#include "textengine/transforms/text_ranges.h"
 
 static bool is_blank(char c) { return c == ' ' || c == '\t'; }
 static bool is_break(char c) { return c == '\n' || c == '\r'; }

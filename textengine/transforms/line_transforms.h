@@ -7,8 +7,8 @@
 
 #include <cstddef>
 
-#include "d_string.h"
-#include "smart_string.h"
+#include "library/d_string.h"
+#include "textengine/buffer/smart_string.h"
 
 // Text builders: the replacement for the lines text[start, start + length)
 // (whole lines, as text_line_range gives them); the caller frees it.

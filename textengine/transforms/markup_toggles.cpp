@@ -1,4 +1,4 @@
-#include "markup_toggles.h"
+#include "textengine/transforms/markup_toggles.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -10,10 +10,10 @@
 
 #include <cstddef>
 
-#include "d_string.h"
-#include "engine.h"
-#include "stack.h"
-#include "token.h"
+#include "library/d_string.h"
+#include "library/engine.h"
+#include "library/stack.h"
+#include "library/token.h"
 
 // Parses the engine and returns the text (heap, never NULL) that is to
 // replace the range (*start, *length) as the call leaves it; the selection

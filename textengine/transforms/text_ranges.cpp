@@ -1,11 +1,11 @@
-#include "text_ranges.h"
+#include "textengine/transforms/text_ranges.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
-#include "char.h"
-#include "diagnostics.h"
+#include "library/char.h"
+#include "library/diagnostics.h"
 
 static bool is_line_end(char c) { return c == '\0' || c == '\n' || c == '\r'; }
 static bool is_break(char c) { return c == '\n' || c == '\r'; }

@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "smart_string.h"
+#include "textengine/buffer/smart_string.h"
 
 // Each takes the text, a range (start, length) inside it, and writes the
 // found range to the two outputs.

@@ -1,4 +1,4 @@
-#include "title_case.h"
+#include "textengine/transforms/title_case.h"
 
 #include <array>
 #include <cstdlib>
@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "char.h"
-#include "heap_string.h"
+#include "library/char.h"
+#include "textengine/heap_string.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
-#include "autocomplete.h"
+#include "textengine/typing/autocomplete.h"
 
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "char.h"
-#include "tst.h"
+#include "library/char.h"
+#include "textengine/typing/tst.h"
 
 // Any non-NULL payload marks the end of a word.
 static char kWordMarker[] = "w";

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "smart_string.h"
+#include "textengine/buffer/smart_string.h"
 
 // Inserts one word, or every word of a text (a word is a maximal run of
 // bytes that are not space, tab, NUL, line feed, carriage return or ASCII

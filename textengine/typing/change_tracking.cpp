@@ -1,12 +1,12 @@
-#include "change_tracking.h"
+#include "textengine/typing/change_tracking.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "expansions.h"
-#include "smart_string_steps.h"
+#include "textengine/typing/expansions.h"
+#include "textengine/buffer/smart_string_steps.h"
 
 // ---------------------------------------------------------------------------
 // Scanning

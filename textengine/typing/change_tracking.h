@@ -13,8 +13,8 @@
 
 #include <cstddef>
 
-#include "smart_string.h"
-#include "token.h"
+#include "textengine/buffer/smart_string.h"
+#include "library/token.h"
 
 void smart_string_start_tracking_changes(_SString *s);
 void smart_string_stop_tracking_changes(_SString *s);

@@ -1,17 +1,17 @@
-#include "expansions.h"
+#include "textengine/typing/expansions.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
 
-#include "char.h"
-#include "diagnostics.h"
-#include "json.h"
-#include "match.h"
-#include "settings_file.h"
-#include "tst.h"
-#include "utf8_sequence.h"
+#include "library/char.h"
+#include "library/diagnostics.h"
+#include "textengine/settings/json.h"
+#include "textengine/diff/match.h"
+#include "textengine/settings/settings_file.h"
+#include "textengine/typing/tst.h"
+#include "textengine/utf8_sequence.h"
 
 // Payload of a key registered without a template: it holds the key (so the
 // first file that names it wins) but never expands.

@@ -9,8 +9,8 @@
 
 #include <cstddef>
 
-#include "d_string.h"
-#include "smart_string.h"
+#include "library/d_string.h"
+#include "textengine/buffer/smart_string.h"
 
 // Reads an expansion file and adds its entries; nothing when it cannot be
 // opened. "Invalid JSON...\n" on standard error when it does not parse.

@@ -1,4 +1,4 @@
-#include "smart_enter.h"
+#include "textengine/typing/smart_enter.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "char.h"
-#include "diagnostics.h"
-#include "smart_string_steps.h"
-#include "text_ranges.h"
-#include "title_case.h"
+#include "library/char.h"
+#include "library/diagnostics.h"
+#include "textengine/buffer/smart_string_steps.h"
+#include "textengine/transforms/text_ranges.h"
+#include "textengine/transforms/title_case.h"
 
 // ---------------------------------------------------------------------------
 // Line classes

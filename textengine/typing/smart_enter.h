@@ -6,8 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "smart_string.h"
-#include "token.h"
+#include "textengine/buffer/smart_string.h"
+#include "library/token.h"
 
 // The pipeline steps (see smart_string_steps.h).
 bool smart_string_smart_tab(_SString *s, size_t start, size_t length, char **text,

@@ -1,11 +1,11 @@
-#include "smart_pairs.h"
+#include "textengine/typing/smart_pairs.h"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "char.h"
-#include "smart_string_steps.h"
-#include "utf8_sequence.h"
+#include "library/char.h"
+#include "textengine/buffer/smart_string_steps.h"
+#include "textengine/utf8_sequence.h"
 
 // Byte length of the UTF-8 character that starts at p, never past the NUL.
 static size_t character_length(const unsigned char *p) {

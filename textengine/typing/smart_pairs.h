@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "smart_string.h"
+#include "textengine/buffer/smart_string.h"
 
 // The pipeline step (see smart_string_steps.h). It places the caret itself.
 bool smart_string_smart_pairs(_SString *s, size_t start, size_t length, char **text,

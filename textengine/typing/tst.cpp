@@ -1,11 +1,11 @@
-#include "tst.h"
+#include "textengine/typing/tst.h"
 
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
-#include "diagnostics.h"
+#include "library/diagnostics.h"
 
 TST *tst_node_new(char character, void *payload) {
     TST *node = (TST *)calloc(1, sizeof(TST));

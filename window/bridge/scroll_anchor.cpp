@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "engine.h"
-#include "offsets.h"
-#include "token.h"
+#include "library/engine.h"
+#include "textengine/buffer/offsets.h"
+#include "library/token.h"
 
 const char kScrollAnchor[] =
     "<a id=\"TZRHTMLSCROLLPOINT\" style=\"font-size:0px;position:absolute;left:10px;\">.</a>";

@@ -2,11 +2,11 @@
 // preferences, exports to any format with engines of their own, and tags.
 #include <QFile>
 
-#include "d_string.h"
-#include "engine.h"
+#include "library/d_string.h"
+#include "library/engine.h"
 #include "platform/prefs/defaults.h"
 #include "platform/runtime/dispatch.h"
-#include "tzr.h"
+#include "library/tzr.h"
 #include "window/bridge/engine_editor_link.h"
 #include "window/bridge/tzr_engine.h"
 #include "window/bridge/tzr_engine_core.h"

@@ -6,11 +6,11 @@
 #include <algorithm>
 #include <memory>
 
-#include "engine.h"
+#include "library/engine.h"
 #include "platform/prefs/defaults.h"
 #include "platform/files/folders.h"
 #include "platform/files/kvx_sandbox_permission_manager.h"
-#include "queries.h"
+#include "library/queries.h"
 #include "window/bridge/engine_editor_link.h"
 #include "window/bridge/tzr_engine.h"
 #include "window/bridge/tzr_engine_core.h"

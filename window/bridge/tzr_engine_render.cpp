@@ -2,12 +2,12 @@
 // and the HTML handed to the preview with the scroll anchor at the caret.
 #include <cstring>
 
-#include "d_string.h"
-#include "engine.h"
-#include "export.h"
+#include "library/d_string.h"
+#include "library/engine.h"
+#include "library/export.h"
 #include "platform/prefs/defaults.h"
-#include "transclude.h"
-#include "tzr.h"
+#include "library/transclude.h"
+#include "library/tzr.h"
 #include "window/bridge/scroll_anchor.h"
 #include "window/bridge/tzr_engine.h"
 #include "window/bridge/tzr_engine_core.h"

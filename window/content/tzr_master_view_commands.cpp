@@ -6,12 +6,12 @@
 #include <QAbstractItemView>
 #include <QApplication>
 
-#include "cleanup.h"
-#include "d_string.h"
+#include "textengine/transforms/cleanup.h"
+#include "library/d_string.h"
 #include "editor/smart_text_view.h"
 #include "platform/prefs/defaults.h"
 #include "platform/text/pasteboard.h"
-#include "tzr.h"
+#include "library/tzr.h"
 #include "window/sidebars/kvx_filter_sidebar.h"
 #include "window/sidebars/smart_text_info_view.h"
 #include "window/preview/smart_web_view.h"

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "cleanup.h"
+#include "textengine/transforms/cleanup.h"
 #include "editor/markdown/markdown_tables.h"
 #include "editor/markdown/markdown_transforms.h"
 #include "platform/prefs/defaults.h"

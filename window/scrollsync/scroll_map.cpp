@@ -2,9 +2,9 @@
 
 #include "window/window_log.h"
 
-#include "token.h"
-#include "token_types.h"
-#include "utf16_units.h"
+#include "library/token.h"
+#include "library/token_types.h"
+#include "library/utf16_units.h"
 
 #include <algorithm>
 #include <array>

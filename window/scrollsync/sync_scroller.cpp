@@ -7,10 +7,10 @@
 #include "window/scrollsync/scroll_fraction.h"
 #include "window/preview/smart_web_view.h"
 
-#include "d_string.h"
-#include "keybindings.h"
-#include "engine.h"
-#include "tzr.h"
+#include "library/d_string.h"
+#include "textengine/settings/keybindings.h"
+#include "library/engine.h"
+#include "library/tzr.h"
 
 #include <QApplication>
 #include <QCursor>

@@ -3,8 +3,8 @@
 #include <QStringList>
 
 #include "platform/text/icu_regex.h"
-#include "queries.h"
-#include "token_types.h"
+#include "library/queries.h"
+#include "library/token_types.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "editor/view/kvx_text_view.h"
 #include "platform/runtime/dispatch.h"
-#include "statistics.h"
+#include "textengine/buffer/statistics.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "platform/documents/file_tags.h"
 #include "platform/documents/window_controller.h"
 #include "window/content/basic_document_content.h"
-#include "zip_archive.h"
+#include "library/packaging/zip_archive.h"
 #include "app/documents/document_fixture.h"
 
 using namespace documents_test;

@@ -11,15 +11,15 @@
 #include <gtest/gtest.h>
 
 #include "app/extras/tzr_theme_controller.h"
-#include "diagnostics.h"
-#include "expansions.h"
-#include "keybindings.h"
+#include "library/diagnostics.h"
+#include "textengine/typing/expansions.h"
+#include "textengine/settings/keybindings.h"
 #include "platform/files/folders.h"
 #include "platform/prefs/registered_defaults.h"
-#include "smart_string.h"
-#include "style_names.h"
+#include "textengine/buffer/smart_string.h"
+#include "textengine/settings/style_names.h"
 #include "support/qt_print.h"
-#include "theme.h"
+#include "textengine/settings/theme.h"
 
 namespace {
 

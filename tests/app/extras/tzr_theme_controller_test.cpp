@@ -16,7 +16,7 @@
 
 #include <chrono>
 
-#include "keybindings.h"
+#include "textengine/settings/keybindings.h"
 #include "platform/files/folders.h"
 #include "platform/prefs/registered_defaults.h"
 #include "support/log_capture.h"

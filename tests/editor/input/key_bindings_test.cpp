@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "editor/input/kvx_key_bindings.h"
-#include "keybindings.h"
+#include "textengine/settings/keybindings.h"
 #include "platform/runtime/action_router.h"
 #include "editor/smart_view_support.h"
 #include "support/log_capture.h"

@@ -17,7 +17,7 @@
 #include "editor/storage/heading_row.h"
 #include "editor/storage/smart_text_storage.h"
 #include "editor/editor_test_support.h"
-#include "smart_string.h"
+#include "textengine/buffer/smart_string.h"
 
 using editortest::expectedShown;
 using editortest::shownText;

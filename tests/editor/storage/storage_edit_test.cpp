@@ -13,8 +13,8 @@
 #include "editor/editor_interfaces.h"
 #include "editor/storage/smart_text_storage.h"
 #include "editor/editor_test_support.h"
-#include "change_tracking.h"
-#include "smart_string.h"
+#include "textengine/typing/change_tracking.h"
+#include "textengine/buffer/smart_string.h"
 
 using editortest::expectedShown;
 using editortest::LogCapture;

@@ -10,9 +10,9 @@
 #include "platform/prefs/defaults.h"
 #include "platform/runtime/dispatch.h"
 #include "platform/prefs/registered_defaults.h"
-#include "change_tracking.h"
-#include "smart_string.h"
-#include "tzr.h"
+#include "textengine/typing/change_tracking.h"
+#include "textengine/buffer/smart_string.h"
+#include "library/tzr.h"
 
 namespace {
 

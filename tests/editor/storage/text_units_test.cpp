@@ -7,7 +7,7 @@
 #include <string>
 
 #include "editor/storage/text_units.h"
-#include "offsets.h"
+#include "textengine/buffer/offsets.h"
 
 TEST(TextUnits, DisplayedTextHasTheCountedUnitsWhateverTheBytes) {
     std::mt19937 random(3);

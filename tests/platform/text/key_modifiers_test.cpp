@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "keybindings.h"
+#include "textengine/settings/keybindings.h"
 
 namespace {
 

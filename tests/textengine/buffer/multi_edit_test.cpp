@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "multi_edit.h"
-#include "smart_string.h"
-#include "smart_string_steps.h"
+#include "textengine/buffer/multi_edit.h"
+#include "textengine/buffer/smart_string.h"
+#include "textengine/buffer/smart_string_steps.h"
 #include "textengine/test_text.h"
-#include "undo.h"
+#include "textengine/buffer/undo.h"
 
 namespace {
 
@@ -317,8 +317,8 @@ TEST(DiffEdits, TurnsRecordsIntoEditsHighestFirst) {
 // Through the real change tracking: each edit of a bulk replace is written
 // as CriticMarkup, and accepting or rejecting every change gives back the
 // new and the old text.
-#include "change_tracking.h"
-#include "critic.h"
+#include "textengine/typing/change_tracking.h"
+#include "library/critic.h"
 
 namespace {
 

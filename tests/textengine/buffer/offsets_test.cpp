@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "offsets.h"
+#include "textengine/buffer/offsets.h"
 
 namespace {
 

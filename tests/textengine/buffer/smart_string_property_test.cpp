@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "smart_string.h"
+#include "textengine/buffer/smart_string.h"
 
 namespace {
 

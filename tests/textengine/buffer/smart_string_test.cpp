@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "smart_string.h"
-#include "smart_string_steps.h"
+#include "textengine/buffer/smart_string.h"
+#include "textengine/buffer/smart_string_steps.h"
 
 namespace {
 

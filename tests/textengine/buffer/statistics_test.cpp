@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "statistics.h"
+#include "textengine/buffer/statistics.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "smart_string.h"
-#include "smart_string_steps.h"
+#include "textengine/buffer/smart_string.h"
+#include "textengine/buffer/smart_string_steps.h"
 #include "textengine/test_text.h"
-#include "undo.h"
+#include "textengine/buffer/undo.h"
 
 namespace {
 

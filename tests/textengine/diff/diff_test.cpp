@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "diff.h"
+#include "textengine/diff/diff.h"
 #include "textengine/test_text.h"
 
 namespace {

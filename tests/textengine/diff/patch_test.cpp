@@ -8,7 +8,7 @@
 #include <random>
 #include <string>
 
-#include "patch.h"
+#include "textengine/diff/patch.h"
 #include "textengine/test_text.h"
 
 namespace {

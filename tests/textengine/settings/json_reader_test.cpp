@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "json.h"
+#include "textengine/settings/json.h"
 
 namespace {
 

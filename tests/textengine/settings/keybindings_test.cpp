@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "keybindings.h"
+#include "textengine/settings/keybindings.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "style_names.h"
-#include "theme.h"
+#include "textengine/settings/style_names.h"
+#include "textengine/settings/theme.h"
 
 namespace {
 

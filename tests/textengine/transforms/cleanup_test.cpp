@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "cleanup.h"
-#include "offsets.h"
+#include "textengine/transforms/cleanup.h"
+#include "textengine/buffer/offsets.h"
 
 namespace {
 

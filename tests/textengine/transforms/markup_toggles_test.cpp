@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "engine.h"
-#include "markup_toggles.h"
+#include "library/engine.h"
+#include "textengine/transforms/markup_toggles.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "line_transforms.h"
+#include "textengine/transforms/line_transforms.h"
 #include "textengine/marked_text.h"
-#include "smart_string.h"
-#include "text_ranges.h"
+#include "textengine/buffer/smart_string.h"
+#include "textengine/transforms/text_ranges.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "title_case.h"
+#include "textengine/transforms/title_case.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <memory>
 #include <string>
 
-#include "autocomplete.h"
-#include "smart_string.h"
-#include "tst.h"
+#include "textengine/typing/autocomplete.h"
+#include "textengine/buffer/smart_string.h"
+#include "textengine/typing/tst.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <memory>
 #include <string>
 
-#include "change_tracking.h"
-#include "critic.h"
-#include "smart_string.h"
+#include "textengine/typing/change_tracking.h"
+#include "library/critic.h"
+#include "textengine/buffer/smart_string.h"
 
 namespace {
 

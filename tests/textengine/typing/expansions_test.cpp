@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "expansions.h"
-#include "smart_string.h"
+#include "textengine/typing/expansions.h"
+#include "textengine/buffer/smart_string.h"
 
 namespace {
 

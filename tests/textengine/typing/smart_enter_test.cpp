@@ -4,8 +4,8 @@
 #include <string>
 
 #include "textengine/marked_text.h"
-#include "smart_enter.h"
-#include "smart_string.h"
+#include "textengine/typing/smart_enter.h"
+#include "textengine/buffer/smart_string.h"
 
 namespace {
 

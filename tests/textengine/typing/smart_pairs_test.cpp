@@ -5,8 +5,8 @@
 #include <string>
 
 #include "textengine/marked_text.h"
-#include "smart_pairs.h"
-#include "smart_string.h"
+#include "textengine/typing/smart_pairs.h"
+#include "textengine/buffer/smart_string.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
-#include "engine.h"
-#include "export.h"
+#include "library/engine.h"
+#include "library/export.h"
 
 TEST_F(BridgeTest, HtmlExportsGetTheStyleSheetAndScriptsInTheirHeadLoadedOverHttpsOnly) {
     QTemporaryDir folder;

@@ -10,7 +10,7 @@
 #include "platform/prefs/registered_defaults.h"
 #include "support/qt_print.h"
 #include "support/qt_wait.h"
-#include "tzr.h"
+#include "library/tzr.h"
 #include "window/bridge/scroll_anchor.h"
 #include "window/bridge/tzr_engine.h"
 

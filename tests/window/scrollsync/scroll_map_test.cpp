@@ -4,7 +4,7 @@
 
 #include "window/widget_test_support.h"
 
-#include "tzr.h"
+#include "library/tzr.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 #include "window/preview/kvx_text_view_surface.h"
 #include "window/bridge/tzr_engine.h"
 
-#include "d_string.h"
+#include "library/d_string.h"
 #include "window/preview/text_edit_surface.h"
 #include "editor/view/kvx_text_view.h"
 #include "editor/view/lazy_document_layout.h"

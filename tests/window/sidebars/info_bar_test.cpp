@@ -6,7 +6,7 @@
 #include <QVBoxLayout>
 
 #include "window/sidebar_test_support.h"
-#include "statistics.h"
+#include "textengine/buffer/statistics.h"
 #include "window/sidebars/smart_text_info_view.h"
 
 using namespace sidebartest;

@@ -2,11 +2,11 @@
 // contents under the depth rule, the heading filter, and the change list.
 #include <gtest/gtest.h>
 
-#include "engine.h"
-#include "export.h"
-#include "queries.h"
+#include "library/engine.h"
+#include "library/export.h"
+#include "library/queries.h"
 #include "support/qt_print.h"
-#include "tzr.h"
+#include "library/tzr.h"
 #include "window/sidebars/sidebar_rows.h"
 
 namespace {
