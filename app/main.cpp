@@ -31,7 +31,7 @@
 #include "platform/files/folders.h"
 #include "platform/files/native_path.h"
 #include "platform/runtime/program_instance.h"
-#include "platform/web/web_content_guard.h"
+#include "platform/web/engine_flags.h"
 
 namespace {
 
@@ -105,7 +105,7 @@ int main(int argc, char **argv) {
     QApplication::setApplicationName(QStringLiteral("Orvane"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tessaro Orvane"));
     QApplication::setApplicationVersion(QStringLiteral(ORVANE_VERSION));
-    platform::WebContentGuard::hardenEngine();
+    platform::hardenWebEngineFlags();
     QApplication application(argc, argv);  // takes Qt's own options out of argv
     application.setProperty("buildNumber", QStringLiteral(ORVANE_BUILD));
     installLibraryLogHandler();

@@ -1,5 +1,7 @@
 # The application's layers are static libraries over Qt 6, one per folder,
-# each linking only the layers below it.
+# each linking only the layers below it and only the Qt modules it uses: the
+# web engine only where pages are shown, D-Bus and printing behind the
+# platform layer's own interfaces.
 
 find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Network PrintSupport Pdf DBus
              WebEngineCore WebEngineWidgets)
@@ -23,28 +25,32 @@ function(orvane_autogen_follows_sources name)
   endif()
 endfunction()
 
-# orvane_qt_layer(NAME DIR [DEPENDS targets...]): every .cpp under DIR (its
-# subfolders included) is one static library; a layer without sources yet is an
-# interface library, so that the layers above can already link it.
+# The Qt headers nearly every file of the layers includes, parsed once per
+# target instead of once per file.
+set(ORVANE_QT_PRECOMPILED <QObject> <QString> <QStringList> <QList> <QHash> <QVariant> <QPointer>
+                          <QTimer> <QWidget> <QEvent> <QColor> <QFont> <functional> <memory>
+                          <optional> <vector>)
+function(orvane_precompile_qt name)
+  if(NOT ORVANE_FUZZ)
+    target_precompile_headers(${name} PRIVATE ${ORVANE_QT_PRECOMPILED})
+  endif()
+endfunction()
+
+# orvane_qt_layer(NAME DIR [EXCLUDE subfolder...] [DEPENDS targets...]
+#                 [PRIVATE_DEPENDS targets...]): every .cpp under DIR (its
+# subfolders included, but those excluded, which are layers of their own) is
+# one static library. Headers are included by their place below the project's
+# root, which the document library puts on every include path above it.
 function(orvane_qt_layer name dir)
-  cmake_parse_arguments(LAYER "" "" "DEPENDS" ${ARGN})
+  cmake_parse_arguments(LAYER "" "" "EXCLUDE;DEPENDS;PRIVATE_DEPENDS" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${dir}/*.cpp ${dir}/*.h ${dir}/*.qrc)
   # A folder's main.cpp is its executable's, not its library's.
   list(FILTER sources EXCLUDE REGEX "/main\\.cpp$")
-  set(has_cpp OFF)
-  foreach(source ${sources})
-    if(source MATCHES "\\.cpp$")
-      set(has_cpp ON)
-    endif()
+  foreach(excluded ${LAYER_EXCLUDE})
+    list(FILTER sources EXCLUDE REGEX "^${dir}/${excluded}/")
   endforeach()
-  if(has_cpp)
-    add_library(${name} STATIC ${sources})
-    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
-    target_link_libraries(${name} PUBLIC ${LAYER_DEPENDS})
-    orvane_autogen_follows_sources(${name} ${sources})
-  else()
-    add_library(${name} INTERFACE)
-    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})
-    target_link_libraries(${name} INTERFACE ${LAYER_DEPENDS})
-  endif()
+  add_library(${name} STATIC ${sources})
+  target_link_libraries(${name} PUBLIC ${LAYER_DEPENDS} PRIVATE ${LAYER_PRIVATE_DEPENDS})
+  orvane_autogen_follows_sources(${name} ${sources})
+  orvane_precompile_qt(${name})
 endfunction()

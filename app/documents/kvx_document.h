@@ -11,7 +11,7 @@
 #include <functional>
 
 #include "platform/documents/document.h"
-#include "platform/documents/page_printer.h"
+#include "platform/print/page_printer.h"
 
 class QPrinter;
 

@@ -7,11 +7,12 @@
 //   platform::FileManager::revealFiles({"/home/ann/notes/a.md", "/home/ann/notes/b.md"});
 #pragma once
 
-#include <QDBusMessage>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
+
+class QDBusMessage;
 
 namespace platform {
 

@@ -34,16 +34,6 @@ bool WebContentGuard::allows(const QUrl &url, QWebEngineUrlRequestInfo::Resource
     }
 }
 
-void WebContentGuard::hardenEngine() {
-    static const QByteArray flag = QByteArrayLiteral("--disable-reading-from-canvas");
-    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
-    if (flags.split(' ').contains(flag))
-        return;
-    if (!flags.isEmpty())
-        flags += ' ';
-    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags + flag);
-}
-
 void WebContentGuard::protect(QWebEngineProfile *profile) {
     if (!profile || isProtected(profile))
         return;

@@ -7,7 +7,7 @@
 // - what a page shows loads: pictures, style sheets, fonts, sound and video
 //   (the engine keeps their bytes from the page's scripts; the pixels of a
 //   picture or a video drawn into a canvas are kept from them by the
-//   engine's start-up flags, hardenEngine());
+//   engine's start-up flags, platform/web/engine_flags.h);
 // - scripts load only from the folder of the system's shared script packages
 //   (where the preview's MathJax and highlight.js come from): a script of any
 //   other file would tell its first words through the error it raises;
@@ -38,13 +38,6 @@ public:
 
     // Whether a page may load `url` as `type`.
     static bool allows(const QUrl &url, QWebEngineUrlRequestInfo::ResourceType type);
-
-    // Adds to the web engine's start-up flags that no page reads back what it
-    // draws into a canvas: every file: address counts as the page's own, so
-    // a script could otherwise read the pixels of the user's pictures. Call
-    // before the application object is made (the engine reads its flags
-    // once, when it starts).
-    static void hardenEngine();
 
     // Guards every page of `profile` from now on; a profile guarded already
     // keeps its guard.

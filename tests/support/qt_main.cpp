@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/files/folders.h"
-#include "platform/web/web_content_guard.h"
+#include "platform/web/engine_flags.h"
 
 int main(int argc, char **argv) {
     bool listing = false;
@@ -23,7 +23,7 @@ int main(int argc, char **argv) {
     QCoreApplication::setOrganizationName("Orvane Tests");
     QCoreApplication::setApplicationName("Orvane Tests");
     // The web engine starts with the program's own flags.
-    platform::WebContentGuard::hardenEngine();
+    platform::hardenWebEngineFlags();
     QApplication application(argc, argv);
     platform::ScopedFolders folders;
     return RUN_ALL_TESTS();

@@ -4,6 +4,7 @@
 // one, by opening their folders.
 #include <gtest/gtest.h>
 
+#include <QDBusMessage>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>

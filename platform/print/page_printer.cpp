@@ -1,4 +1,4 @@
-#include "platform/documents/page_printer.h"
+#include "platform/print/page_printer.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QFontDatabase>

@@ -1,0 +1,27 @@
+// The web engine's start-up flags that the program adds to the user's: no
+// page reads back what it draws into a canvas. The preview's page counts
+// every file: address as its own (its pictures must load), so a script could
+// otherwise read the pixels of the user's pictures through one.
+//
+// Call before the application object is made: the engine reads its flags
+// once, when it starts. Header only, so that every program and test suite
+// can call it whether or not it links the web engine.
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayList>
+#include <QtGlobal>
+
+namespace platform {
+
+inline void hardenWebEngineFlags() {
+    static const QByteArray flag = QByteArrayLiteral("--disable-reading-from-canvas");
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (flags.split(' ').contains(flag))
+        return;
+    if (!flags.isEmpty())
+        flags += ' ';
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags + flag);
+}
+
+}  // namespace platform
