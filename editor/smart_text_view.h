@@ -21,7 +21,7 @@
 // view: they would edit the document behind the storage, which then puts
 // its own text back and logs the edit as unrouted.
 //
-// Observed values (platform/observable.h), for the engine bridge and the
+// Observed values (platform/runtime/observable.h), for the engine bridge and the
 // info bar:
 //   charCount      after every change of the text, even one that leaves the
 //                  count as it was (the bridge's trigger), and when set up;
@@ -30,7 +30,7 @@
 //   typedSpace     true after a typed single space, false after a backward
 //                  delete; the bridge reads and clears it (takeTypedSpace).
 //
-// Actions (platform/action_router.h): the view is a responder for the
+// Actions (platform/runtime/action_router.h): the view is a responder for the
 // editor's commands ("shiftLeft:", "addStrong:", "acceptCurrentCriticMarkup:"
 // ...), the standard text commands ("moveLeft:", "deleteWordBackward:",
 // "selectParagraph:", "yank:" ...), "undo:"/"redo:" and the base view's

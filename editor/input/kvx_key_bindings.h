@@ -3,7 +3,7 @@
 //
 // One shared object holds the key-binding table (from the user's
 // "default.keybinding", through a KeyBindingProvider). A key pressed with
-// Shift, Control, Option or Command (platform/key_modifiers.h says which PC
+// Shift, Control, Option or Command (platform/text/key_modifiers.h says which PC
 // keys those are) is looked up; its binding sends one action, or a list of
 // actions and texts to insert, through the action router, starting at the
 // editor that took the key. Only actions of a fixed list are ever sent, so

@@ -334,7 +334,7 @@ public:
     // an editor. Smart pairs and expansions stay out of it; change tracking
     // marks it as usual. Gives where the moved text (with its marks) is
     // afterwards, which the buffer's caret then holds; nothing when nothing
-    // moved (editor/storage_move.cpp).
+    // moved (editor/storage/storage_move.cpp).
     std::optional<CharRange> moveCharactersInRange(CharRange range, qsizetype destination);
 
     // Counts the changes of the text: it grows with every edit, undo and

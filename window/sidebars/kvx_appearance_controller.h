@@ -11,7 +11,7 @@
 //                           "unrecognized value for appearanceTheme"
 //
 // Vibrant materials exist only when the framework version is above 1265
-// (platform/framework_version.h); where they do not, the vibrant settings
+// (platform/runtime/framework_version.h); where they do not, the vibrant settings
 // leave lists and panels as the platform draws them.
 #pragma once
 

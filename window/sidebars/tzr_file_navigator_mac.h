@@ -1,7 +1,7 @@
 // TZRFileNavigatorMac: the file list of a project window. It shows a folder's
 // files and folders as a tree of file entries ("label", "isDirectory",
 // "modDate", "path", "relativePath", "parentPath", "children"; see
-// platform/folder_listing.h) in the order they are given, and hands every
+// platform/files/folder_listing.h) in the order they are given, and hands every
 // action on files to its delegate, which opens, previews, deletes or shows
 // them: Return, Enter, a double-click and "Open File(s)" open the selected
 // files, "Show In File Manager" shows them, "Delete File(s)" deletes them,
