@@ -4,7 +4,6 @@
 
 #include "editor/view/kvx_text_view.h"
 #include "editor/storage/smart_text_storage.h"
-#include "platform/runtime/observable.h"
 #include "window/bridge/engine_editor_link.h"
 #include "window/bridge/tzr_engine.h"
 #include "window/window_log.h"
@@ -17,7 +16,6 @@ public:
         : m_storage(storage), m_view(view), m_content(content) {
         QObject::connect(&storage, &SmartTextStorage::textChanged, &m_context, [this](const TextChange &change) {
             m_lastEdit = platform::TextRange{change.location, change.insertedLength};
-            m_charCount.setAlways(m_storage.charCount());
         });
     }
 
@@ -30,8 +28,10 @@ public:
     bool isViewHidden(View) const override { return true; }
     void addBibtexToAutoComplete(const QSet<QString> &citeKeys) override { m_storage.addBibtexToAutoComplete(citeKeys); }
     QString activeCSSPath() const override { return m_content.activeCSSPath(); }
+    // After every edit, the last edit noted first.
     QMetaObject::Connection observeCharCount(const QObject *context, std::function<void()> changed) override {
-        return m_charCount.observe(context, [changed = std::move(changed)](quint64) { changed(); });
+        return QObject::connect(&m_storage, &SmartTextStorage::textChanged, context,
+                                [changed = std::move(changed)] { changed(); });
     }
 
 private:
@@ -40,7 +40,6 @@ private:
     BasicDocumentContent &m_content;
     QObject m_context;
     std::optional<platform::TextRange> m_lastEdit;
-    platform::Observable<quint64> m_charCount;
 };
 
 BasicDocumentContent::BasicDocumentContent(QWidget *parent) : PlainTextContent(parent) {

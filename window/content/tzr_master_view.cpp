@@ -53,7 +53,7 @@ public:
     std::optional<platform::TextRange> lastEditedRange() const override {
         if (!m_window.m_textView)
             return std::nullopt;
-        const CharRange range = m_window.m_textView->lastEditedRange().get();
+        const CharRange range = m_window.m_textView->lastEditedRange();
         return platform::TextRange{range.location, range.length};
     }
     bool takeTypedSpace() override { return m_window.m_textView && m_window.m_textView->takeTypedSpace(); }
@@ -80,8 +80,8 @@ public:
     }
     QString activeCSSPath() const override { return m_window.m_webView ? m_window.m_webView->activeCSSPath() : QString(); }
     QMetaObject::Connection observeCharCount(const QObject *context, std::function<void()> changed) override {
-        return m_window.m_textView->charCount().observe(context,
-                                                      [changed = std::move(changed)](quint64) { changed(); });
+        return QObject::connect(m_window.m_textView, &SmartTextView::charCountChanged, context,
+                                [changed = std::move(changed)] { changed(); });
     }
 
 private:
