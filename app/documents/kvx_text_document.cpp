@@ -309,11 +309,15 @@ QWidget *KVXTextDocument::makeContentWidget() {
 }
 
 void KVXTextDocument::makeWindowControllers() {
+    makeDocumentWindow();
+    settleChangeCount();
+}
+
+void KVXTextDocument::makeDocumentWindow() {
     auto *controller = new KVXDocumentWindowController;
     addWindowController(controller);
     controller->setContentWidget(makeContentWidget());
     controller->window();
-    settleChangeCount();
 }
 
 void KVXTextDocument::setTextView(TextContent *view) {

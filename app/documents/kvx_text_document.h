@@ -83,6 +83,8 @@ protected:
     // The window's content, which sets _textView; the plain document's is a
     // KVXDocumentViewController.
     virtual QWidget *makeContentWidget();
+    // The window, its controller added, around makeContentWidget()'s content.
+    void makeDocumentWindow();
     // Hands the document its editor, which tells it of every change from
     // then on (a Markdown editor of each edit, undo and redo; a plain one
     // whether the text is the saved text after each change).

@@ -300,10 +300,7 @@ QWidget *SmartEditorDocument::makeContentWidget() {
 }
 
 void SmartEditorDocument::makeWindowControllers() {
-    auto *controller = new KVXDocumentWindowController;
-    addWindowController(controller);
-    controller->setContentWidget(makeContentWidget());
-    controller->window();
+    makeDocumentWindow();
     convertWindowToSmartEditor();
 }
 
