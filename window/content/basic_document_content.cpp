@@ -72,7 +72,9 @@ QByteArray BasicDocumentContent::exportToFormat(short format) { return m_engine-
 
 std::optional<QStringList> BasicDocumentContent::tzrTags() { return TZREngine::tzrTagsFromString(storage()->string()); }
 
-std::optional<QString> BasicDocumentContent::metadataForKey(const QString &key) { return storage()->metadataForKey(key); }
+std::optional<QString> BasicDocumentContent::metadataForKey(const QString &key) {
+    return storage()->metadataForKey(key);
+}
 
 void BasicDocumentContent::applyTheme(const QString &name, const QString &path) {
     if (path.isEmpty()) {

@@ -34,17 +34,11 @@ void EditorTextContent::showSelection(platform::TextRange range) {
     m_view->centerCaretUsingTarget(true);
 }
 
-void EditorTextContent::saveSelection() {
-    m_view->saveSelection();
-}
+void EditorTextContent::saveSelection() { m_view->saveSelection(); }
 
-void EditorTextContent::restoreSelection() {
-    m_view->restoreSelection();
-}
+void EditorTextContent::restoreSelection() { m_view->restoreSelection(); }
 
-void EditorTextContent::focusEditor() {
-    m_view->setFocus();
-}
+void EditorTextContent::focusEditor() { m_view->setFocus(); }
 
 void EditorTextContent::setOwningDocument(OwningDocument *document) {
     if (auto *editor = qobject_cast<SmartTextView *>(m_view)) {

@@ -361,7 +361,9 @@ template <class View, View *TZRMasterView::*field>
 struct TZRMasterView::SidebarSlot {
     static KVXFilterSidebar *view(const TZRMasterView &window) { return window.*field; }
     static KVXFilterSidebar *make(TZRMasterView &window) { return window.*field = new View; }
-    static void observeEngine(const TZRMasterView &window, TZREngine *engine) { (window.*field)->observeEngine(engine); }
+    static void observeEngine(const TZRMasterView &window, TZREngine *engine) {
+        (window.*field)->observeEngine(engine);
+    }
 };
 
 const std::array<TZRMasterView::SidebarPlace, 3> &TZRMasterView::sidebarPlaces() {

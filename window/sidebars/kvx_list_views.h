@@ -148,8 +148,7 @@ signals:
 
 protected:
     void startDrag(Qt::DropActions supportedActions) override;
-    void drawRow(QPainter *painter, const QStyleOptionViewItem &options,
-                 const QModelIndex &index) const override;
+    void drawRow(QPainter *painter, const QStyleOptionViewItem &options, const QModelIndex &index) const override;
 };
 
 // Both are made once, with the lists' own code.
