@@ -9,6 +9,8 @@
 #include <QMenuBar>
 #include <QPalette>
 
+#include <utility>
+
 #include "editor/input/context_menu_controllers.h"
 #include "editor/editor_log.h"
 #include "editor/input/kvx_key_bindings.h"
@@ -33,7 +35,7 @@ void SmartTextView::configureSelf() {
     connect(storage(), &SmartTextStorage::themeChanged, this, [this] { applyThemeToView(); });
     defaults().observe({QStringLiteral("defaultFontName"), QStringLiteral("defaultFontSize")},
                        this, [this](const QString &key, const QVariant &) { preferenceChanged(key); });
-    m_typedSpace.setIfDifferent(false);
+    setTypedSpace(false);
     m_pendingCompletion.clear();
     updateInformation();
     m_undoManager = std::make_unique<SmartUndoManager>();
@@ -53,9 +55,16 @@ void SmartTextView::preferenceChanged(const QString &key) {
 }
 
 bool SmartTextView::takeTypedSpace() {
-    const bool typed = m_typedSpace.get();
-    m_typedSpace.setIfDifferent(false);
+    const bool typed = m_typedSpace;
+    setTypedSpace(false);
     return typed;
+}
+
+void SmartTextView::setTypedSpace(bool typed) {
+    if (typed == m_typedSpace)
+        return;
+    m_typedSpace = typed;
+    emit typedSpaceChanged(typed);
 }
 
 // --- Edits -----------------------------------------------------------------------------
@@ -74,7 +83,7 @@ void SmartTextView::bulkReplaceCharactersInRange(CharRange range, const QString 
 }
 
 void SmartTextView::insertText(const QString &text, std::optional<CharRange> replacementRange) {
-    m_typedSpace.setIfDifferent(text == QLatin1String(" "));
+    setTypedSpace(text == QLatin1String(" "));
     RoutedEdit routed(this);
     storage()->replaceCharactersInRange(replacementRange.value_or(selectedRange()), text);
 }
@@ -82,7 +91,7 @@ void SmartTextView::insertText(const QString &text, std::optional<CharRange> rep
 void SmartTextView::myInsertText(const QString &text) { insertText(text); }
 
 void SmartTextView::deleteBackward() {
-    m_typedSpace.setIfDifferent(false);
+    setTypedSpace(false);
     CharRange range = selectedRange();
     if (range.length == 0) {
         // One character as the user sees it: a letter with its accents, an
@@ -133,12 +142,21 @@ void SmartTextView::moveToNewSelection() {
 
 void SmartTextView::updateInformation() {
     const SmartTextStorage &text = *storage();
-    m_wordCount.setIfDifferent(text.wordCount());
-    m_lineCount.setIfDifferent(text.lineCount());
-    m_paraCount.setIfDifferent(text.paraCount());
-    m_lastEditedRange.setAlways(selectedRange());
+    // Each count is stored before any is told.
+    const quint64 words = std::exchange(m_wordCount, text.wordCount());
+    const quint64 lines = std::exchange(m_lineCount, text.lineCount());
+    const quint64 paras = std::exchange(m_paraCount, text.paraCount());
+    m_lastEditedRange = selectedRange();
+    m_charCount = text.charCount();
+    if (words != m_wordCount)
+        emit wordCountChanged(m_wordCount);
+    if (lines != m_lineCount)
+        emit lineCountChanged(m_lineCount);
+    if (paras != m_paraCount)
+        emit paraCountChanged(m_paraCount);
+    emit lastEditedRangeChanged(m_lastEditedRange);
     // Last, and always: the engine bridge renders on it, and reads the rest.
-    m_charCount.setAlways(text.charCount());
+    emit charCountChanged(m_charCount);
 }
 
 // --- Themes and fonts ----------------------------------------------------------------------

@@ -21,14 +21,17 @@
 // view: they would edit the document behind the storage, which then puts
 // its own text back and logs the edit as unrouted.
 //
-// Observed values (platform/runtime/observable.h), for the engine bridge and the
-// info bar:
-//   charCount      after every change of the text, even one that leaves the
-//                  count as it was (the bridge's trigger), and when set up;
-//   wordCount, lineCount, paraCount   only when they change;
-//   lastEditedRange   the selection at the last count update;
+// Published values, each with a signal that tells of it, for the engine
+// bridge and the info bar:
+//   charCount      told after every change of the text, even one that
+//                  leaves the count as it was (the bridge's trigger), and
+//                  when set up;
+//   wordCount, lineCount, paraCount   told only when they change;
+//   lastEditedRange   the selection at the last count update, told with
+//                  every update;
 //   typedSpace     true after a typed single space, false after a backward
 //                  delete; the bridge reads and clears it (takeTypedSpace).
+// The other values are up to date when charCount is told.
 //
 // Actions (platform/runtime/action_router.h): the view is a responder for the
 // editor's commands ("shiftLeft:", "addStrong:", "acceptCurrentCriticMarkup:"
@@ -52,7 +55,6 @@
 #include "editor/view/kvx_text_view.h"
 #include "editor/storage/theme_styles.h"
 #include "platform/runtime/action_router.h"
-#include "platform/runtime/observable.h"
 
 class CompletionPopup;
 class QMenuBar;
@@ -70,12 +72,12 @@ public:
 
     // --- Published values ------------------------------------------------------
 
-    const platform::Observable<quint64> &charCount() const { return m_charCount; }
-    const platform::Observable<quint64> &wordCount() const { return m_wordCount; }
-    const platform::Observable<quint64> &lineCount() const { return m_lineCount; }
-    const platform::Observable<quint64> &paraCount() const { return m_paraCount; }
-    const platform::Observable<CharRange> &lastEditedRange() const { return m_lastEditedRange; }
-    const platform::Observable<bool> &typedSpace() const { return m_typedSpace; }
+    quint64 charCount() const { return m_charCount; }
+    quint64 wordCount() const { return m_wordCount; }
+    quint64 lineCount() const { return m_lineCount; }
+    quint64 paraCount() const { return m_paraCount; }
+    CharRange lastEditedRange() const { return m_lastEditedRange; }
+    bool typedSpace() const { return m_typedSpace; }
     // Reads typedSpace and clears it.
     bool takeTypedSpace();
 
@@ -207,6 +209,14 @@ public:
 
     void textDidChange() override;
 
+signals:
+    void charCountChanged(quint64 count);
+    void wordCountChanged(quint64 count);
+    void lineCountChanged(quint64 count);
+    void paraCountChanged(quint64 count);
+    void lastEditedRangeChanged(CharRange range);
+    void typedSpaceChanged(bool typed);
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void inputMethodEvent(QInputMethodEvent *event) override;
@@ -234,6 +244,7 @@ private:
     // else `kind`.
     void tellDocumentAfterUndo(OwningDocument::ChangeKind kind);
     void preferenceChanged(const QString &key);
+    void setTypedSpace(bool typed);
 
     // Keys (smart_text_view_keys.cpp)
     bool interpretKey(QKeyEvent *event);
@@ -271,12 +282,12 @@ private:
     QByteArrayView mirrorText() const;
     bool autocompleteFootnotes() const;
 
-    platform::Observable<quint64> m_charCount;
-    platform::Observable<quint64> m_wordCount;
-    platform::Observable<quint64> m_lineCount;
-    platform::Observable<quint64> m_paraCount;
-    platform::Observable<CharRange> m_lastEditedRange;
-    platform::Observable<bool> m_typedSpace;
+    quint64 m_charCount = 0;
+    quint64 m_wordCount = 0;
+    quint64 m_lineCount = 0;
+    quint64 m_paraCount = 0;
+    CharRange m_lastEditedRange;
+    bool m_typedSpace = false;
 
     ThemeColors m_themeColors;
     QPointer<QObject> m_syncScroller;

@@ -406,7 +406,7 @@ void SmartTextView::deleteRange(CharRange range, bool kill) {
         return;
     if (kill)
         m_killBuffer = textOfRange(range);
-    m_typedSpace.setIfDifferent(false);
+    setTypedSpace(false);
     RoutedEdit routed(this);
     storage()->replaceCharactersInRange(range, QString());
 }

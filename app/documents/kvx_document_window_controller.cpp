@@ -1,9 +1,5 @@
 #include "app/documents/kvx_document_window_controller.h"
 
-#include <QVBoxLayout>
-
-#include "editor/view/kvx_text_view.h"
-#include "editor/storage/smart_text_storage.h"
 #include "platform/prefs/defaults.h"
 #include "platform/documents/document.h"
 
@@ -52,17 +48,4 @@ QSize KVXDocumentWindowController::willUseFullScreenContentSize(QSize proposed) 
     if (width <= 0)
         width = 5;
     return {width, proposed.height()};
-}
-
-KVXDocumentViewController::KVXDocumentViewController(QWidget *parent) : QWidget(parent) {
-    m_storage = std::make_unique<SmartTextStorage>(Defaults::standard());
-    m_textView = new KVXTextView(m_storage.get(), nullptr, this);
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(m_textView);
-}
-
-KVXDocumentViewController::~KVXDocumentViewController() {
-    // The view goes before the storage it shows.
-    delete m_textView;
 }

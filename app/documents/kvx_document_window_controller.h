@@ -4,15 +4,10 @@
 // text is no wider than "fullScreenWidth".
 #pragma once
 
-#include <QWidget>
-
 #include <functional>
-#include <memory>
 
 #include "platform/documents/window_controller.h"
-
-class KVXTextView;
-class SmartTextStorage;
+#include "window/content/plain_text_content.h"
 
 class KVXDocumentWindowController : public platform::WindowController {
     Q_OBJECT
@@ -32,15 +27,11 @@ public:
 };
 
 // A plain text window's content: the editor over a text storage of its own.
-class KVXDocumentViewController : public QWidget {
+class KVXDocumentViewController : public PlainTextContent {
     Q_OBJECT
 public:
-    explicit KVXDocumentViewController(QWidget *parent = nullptr);
-    ~KVXDocumentViewController() override;
+    using PlainTextContent::PlainTextContent;
 
-    KVXTextView *keyTextView() const { return m_textView; }
-
-private:
-    std::unique_ptr<SmartTextStorage> m_storage;
-    KVXTextView *m_textView = nullptr;
+    // The editor, as the document reaches it.
+    TextContent *keyTextView() const { return textContent(); }
 };

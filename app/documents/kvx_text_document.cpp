@@ -1,14 +1,11 @@
 #include "app/documents/kvx_text_document.h"
 
-#include <QPointer>
+#include <QTextDocument>
 
 #include "app/app_log.h"
 #include "app/documents/kvx_document_window_controller.h"
 #include "app/documents/text_decoding.h"
 #include "editor/editor_interfaces.h"
-#include "editor/view/kvx_text_view.h"
-#include "editor/storage/smart_text_storage.h"
-#include "editor/smart_text_view.h"
 #include "platform/runtime/alerts.h"
 #include "platform/text/critic_diff.h"
 #include "platform/prefs/defaults.h"
@@ -39,11 +36,21 @@ public:
             break;
         }
     }
-    bool isSavedText(QByteArrayView utf8) const override { return utf8 == m_document._fileString.toUtf8(); }
+    bool isSavedText(QByteArrayView utf8) const override {
+        // A plain editor asks after every change: the base is converted once
+        // for as long as it stays the same.
+        if (!m_base.isSharedWith(m_document._fileString)) {
+            m_base = m_document._fileString;
+            m_baseUtf8 = m_base.toUtf8();
+        }
+        return utf8 == m_baseUtf8;
+    }
     QString filePath() const override { return m_document.filePath(); }
 
 private:
     KVXTextDocument &m_document;
+    mutable QString m_base;
+    mutable QByteArray m_baseUtf8;
 };
 
 KVXTextDocument::KVXTextDocument(QObject *parent) : KVXDocument(parent), m_owner(std::make_unique<EditorOwner>(*this)) {
@@ -53,8 +60,8 @@ KVXTextDocument::KVXTextDocument(QObject *parent) : KVXDocument(parent), m_owner
 KVXTextDocument::~KVXTextDocument() {
     // The window, and with it the editor, may outlive the document by a
     // moment: it must not tell a document that is gone.
-    if (m_ownedView)
-        m_ownedView->setOwningDocument(nullptr);
+    if (_textView)
+        _textView->setOwningDocument(nullptr);
 }
 
 std::optional<QString> KVXTextDocument::convertDataIntoString(const QByteArray &data) {
@@ -146,7 +153,7 @@ QString KVXTextDocument::lossOnSave() const {
                                       "they are; the saved file will have them as they are shown.");
     }
     if (m_form.encoding != textdecoding::Encoding::UTF8 && m_form.encoding != textdecoding::Encoding::ASCII) {
-        const QString text = _textView ? _textView->storage()->string() : _fileString;
+        const QString text = _textView ? _textView->text() : _fileString;
         if (!textdecoding::encode(text, m_form))
             changes << QStringLiteral("The file was read as %1, which cannot hold all of the text now; it will be "
                                       "written as UTF-8, and every character outside ASCII changes its bytes.")
@@ -171,7 +178,7 @@ bool KVXTextDocument::reloadShownDocument(const DiskVersion &disk) {
     // text merged is the text replaced.
     QString shown;
     if (isDocumentEdited()) {
-        const QString mine = _textView->storage()->string();
+        const QString mine = _textView->text();
         const MergeResult merged = mergeOriginal(_fileString, mine, disk.text);
         if (merged.ok && !merged.keepsTyped)
             return chooseBetweenVersions(disk, mine);
@@ -265,7 +272,7 @@ bool KVXTextDocument::revertToContentsOfFile(QString *error) {
 // --- Writing ----------------------------------------------------------------------------
 
 std::optional<QByteArray> KVXTextDocument::dataOfType(const QString &, QString *) {
-    const QString text = _textView ? _textView->storage()->string() : _fileString;
+    const QString text = _textView ? _textView->text() : _fileString;
     m_pendingBase = text;
     const qint64 lineEndings = Defaults::standard().integerForKey(QStringLiteral("exportLineEndings"));
     const QString written = textdecoding::withLineEndings(text, lineEndings);
@@ -297,57 +304,52 @@ void KVXTextDocument::didWrite(const QString &path, const QString &type, platfor
 QWidget *KVXTextDocument::makeContentWidget() {
     auto *content = new KVXDocumentViewController;
     setTextView(content->keyTextView());
-    content->keyTextView()->storage()->setInitialText(_fileString);
+    _textView->loadText(_fileString);
     return content;
 }
 
 void KVXTextDocument::makeWindowControllers() {
+    makeDocumentWindow();
+    settleChangeCount();
+}
+
+void KVXTextDocument::makeDocumentWindow() {
     auto *controller = new KVXDocumentWindowController;
     addWindowController(controller);
     controller->setContentWidget(makeContentWidget());
     controller->window();
-    settleChangeCount();
 }
 
-void KVXTextDocument::setTextView(KVXTextView *view) {
-    if (m_ownedView)
-        m_ownedView->setOwningDocument(nullptr);
+void KVXTextDocument::setTextView(TextContent *view) {
+    if (_textView)
+        _textView->setOwningDocument(nullptr);
     _textView = view;
-    m_ownedView = qobject_cast<SmartTextView *>(view);
-    if (m_ownedView)
-        m_ownedView->setOwningDocument(m_owner.get());
-    else if (view)
-        connect(view->storage(), &SmartTextStorage::textChanged, this, [this] { settleChangeCount(); });
+    if (view)
+        view->setOwningDocument(m_owner.get());
 }
 
 void KVXTextDocument::settleChangeCount() {
     if (!_textView)
         return;
-    SmartTextStorage *storage = _textView->storage();
-    const bool saved = storage->length() == _fileString.size() && storage->string() == _fileString;
-    updateChangeCount(saved ? platform::ChangeKind::Cleared : platform::ChangeKind::Done);
+    updateChangeCount(_textView->text() == _fileString ? platform::ChangeKind::Cleared : platform::ChangeKind::Done);
 }
 
 void KVXTextDocument::replaceShownText(const QString &text) {
-    SmartTextStorage *storage = _textView->storage();
-    storage->bulkReplaceCharactersInRange({0, storage->length()}, text);
+    _textView->replaceText(text);
     settleChangeCount();
 }
 
 void KVXTextDocument::resetTextTo(const QString &text) {
     platform::Dispatch::main(this, [this, text] {
-        if (!_textView)
-            return;
-        SmartTextStorage *storage = _textView->storage();
-        storage->replaceCharactersInRange({0, storage->length()}, text);
+        if (_textView)
+            _textView->resetText(text);
     });
 }
 
 void KVXTextDocument::fileURLChanged(const QString &path) {
     if (path.isEmpty() || !_textView)
         return;
-    const CharRange selection = _textView->selectedRange();
-    Defaults::standard().setSelection({selection.location, selection.length}, path);
+    Defaults::standard().setSelection(_textView->selectedRange(), path);
 }
 
 // --- Printing and actions ---------------------------------------------------------------
@@ -359,8 +361,11 @@ bool KVXTextDocument::printDocumentToPdf(const QString &path) {
         return false;
     return runPrintOperation(
         [this](QPrinter &printer, QString *error) {
-            const std::unique_ptr<QTextDocument> text =
-                _textView->richDocumentOfRange({0, _textView->storage()->length()});
+            if (!_textView) {
+                *error = QStringLiteral("The editor went away.");
+                return false;
+            }
+            const std::unique_ptr<QTextDocument> text = _textView->richText();
             return platform::PagePrinter::printTextDocument(*text, printer, pageDecoration(), error);
         },
         path);

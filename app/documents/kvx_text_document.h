@@ -34,9 +34,7 @@
 #include "app/documents/kvx_document.h"
 #include "app/documents/text_decoding.h"
 #include "app/documents/three_way_merge.h"
-
-class KVXTextView;
-class SmartTextView;
+#include "window/content/text_content.h"
 
 class KVXTextDocument : public KVXDocument {
     Q_OBJECT
@@ -44,8 +42,9 @@ public:
     explicit KVXTextDocument(QObject *parent = nullptr);
     ~KVXTextDocument() override;
 
-    // The editor view of the window; null until the window exists.
-    KVXTextView *textView() const { return _textView; }
+    // The editor of the window, as the document reaches it; null until the
+    // window exists and after it has gone.
+    TextContent *textView() const { return _textView; }
     // The merge base: the text last read from or written to the file.
     QString fileString() const { return _fileString; }
 
@@ -84,10 +83,12 @@ protected:
     // The window's content, which sets _textView; the plain document's is a
     // KVXDocumentViewController.
     virtual QWidget *makeContentWidget();
-    // Hands the document its editor view and follows its edits: a Markdown
-    // editor tells the document of each edit, undo and redo itself; a plain
-    // one is compared with the file after each change.
-    void setTextView(KVXTextView *view);
+    // The window, its controller added, around makeContentWidget()'s content.
+    void makeDocumentWindow();
+    // Hands the document its editor, which tells it of every change from
+    // then on (a Markdown editor of each edit, undo and redo; a plain one
+    // whether the text is the saved text after each change).
+    void setTextView(TextContent *view);
     // Replaces the editor's whole text now, as one undoable edit that applies
     // only the differences, and marks the document edited or not by whether
     // the text is the file's.
@@ -98,7 +99,7 @@ protected:
     // Edited unless the editor shows the merge base.
     void settleChangeCount();
 
-    KVXTextView *_textView = nullptr;
+    QPointer<TextContent> _textView;
     QString _fileString;
 
 private:
@@ -127,5 +128,4 @@ private:
     textdecoding::Form m_form;
     textdecoding::Fidelity m_fidelity;
     std::unique_ptr<EditorOwner> m_owner;
-    QPointer<SmartTextView> m_ownedView;
 };

@@ -17,8 +17,6 @@
 #include "app/documents/kvx_document_window_controller.h"
 #include "app/documents/print_templates.h"
 #include "app/extras/tzr_theme_controller.h"
-#include "editor/view/kvx_text_view.h"
-#include "editor/storage/smart_text_storage.h"
 #include "platform/runtime/alerts.h"
 #include "platform/text/critic_diff.h"
 #include "platform/prefs/defaults.h"
@@ -112,7 +110,7 @@ QString SmartEditorDocument::actualFilePath() const {
 }
 
 QString SmartEditorDocument::guessTitle() const {
-    const QString text = _textView ? _textView->storage()->string() : _fileString;
+    const QString text = _textView ? _textView->text() : _fileString;
     if (!text.isEmpty()) {
         if (m_content) {
             const QString title = m_content->metadataForKey(QStringLiteral("title")).value_or(QString()).trimmed();
@@ -297,15 +295,12 @@ void SmartEditorDocument::prepareSavePanel(platform::SavePanel &panel) {
 
 QWidget *SmartEditorDocument::makeContentWidget() {
     m_content = contentFactory() ? contentFactory()() : new BasicDocumentContent;
-    setTextView(m_content->textView());
+    setTextView(m_content->textContent());
     return m_content->widget();
 }
 
 void SmartEditorDocument::makeWindowControllers() {
-    auto *controller = new KVXDocumentWindowController;
-    addWindowController(controller);
-    controller->setContentWidget(makeContentWidget());
-    controller->window();
+    makeDocumentWindow();
     convertWindowToSmartEditor();
 }
 
@@ -326,7 +321,7 @@ void SmartEditorDocument::convertWindowToSmartEditor() {
     m_content->setText(m_initialText.value_or(_fileString), true);
     m_initialText.reset();
     restoreSavedSelection();
-    _textView->setFocus();
+    _textView->focusEditor();
     m_windowBuilt = true;
     settleChangeCount();
 }
@@ -334,9 +329,7 @@ void SmartEditorDocument::convertWindowToSmartEditor() {
 void SmartEditorDocument::restoreSavedSelection() {
     if (filePath().isEmpty() || !_textView)
         return;
-    const platform::TextRange range = Defaults::standard().selectionForPath(filePath()).value_or(platform::TextRange{});
-    _textView->setSelectedRange({range.location, range.length});
-    _textView->centerCaretUsingTarget(true);
+    _textView->showSelection(Defaults::standard().selectionForPath(filePath()).value_or(platform::TextRange{}));
 }
 
 void SmartEditorDocument::fileURLChanged(const QString &) {
@@ -417,7 +410,7 @@ void SmartEditorDocument::diffToCriticMarkupWithFile(const QString &path) {
     QFile file(path);
     if (file.open(QIODevice::ReadOnly)) {
         if (const std::optional<QString> other = convertDataIntoString(file.readAll()))
-            marked = platform::mergeWithNewString(*other, _textView->storage()->string(), true);
+            marked = platform::mergeWithNewString(*other, _textView ? _textView->text() : _fileString, true);
     } else {
         qCWarning(lcApp, "%s cannot be compared: %s", qPrintable(path), qPrintable(file.errorString()));
     }

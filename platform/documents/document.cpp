@@ -51,7 +51,8 @@ std::optional<QByteArray> readPlainFile(const QString &path, QString *error) {
 }  // namespace
 
 Document::Document(QObject *parent) : QObject(parent) {
-    m_presenter = new FilePresenter([this] { checkFileOnDisk(); }, this);
+    m_presenter = new FilePresenter(this);
+    connect(m_presenter, &FilePresenter::changed, this, &Document::checkFileOnDisk);
     m_autosaveTimer = new QTimer(this);
     m_autosaveTimer->setSingleShot(true);
     connect(m_autosaveTimer, &QTimer::timeout, this, [this] { autosaveWhenSettled(); });

@@ -39,8 +39,7 @@ QDateTime FileState::modificationDate() const {
     return exists ? QDateTime::fromMSecsSinceEpoch(modifiedNanoseconds / 1000000) : QDateTime();
 }
 
-FilePresenter::FilePresenter(std::function<void()> changed, QObject *parent)
-    : QObject(parent), m_changed(std::move(changed)) {
+FilePresenter::FilePresenter(QObject *parent) : QObject(parent) {
     m_debounce = new QTimer(this);
     m_debounce->setSingleShot(true);
     m_debounce->setInterval(kDefaultDebounce);
@@ -67,8 +66,8 @@ bool FilePresenter::setPath(const QString &path) {
     const QFileInfo info(path);
     m_folder = nativePath(info.absolutePath());
     m_name = nativePath(info.fileName());
-    m_inotify = std::make_unique<InotifyWatch>(
-        [this](const std::vector<InotifyWatch::Event> &events) { handle(events); });
+    m_inotify = std::make_unique<InotifyWatch>();
+    connect(m_inotify.get(), &InotifyWatch::eventsRead, this, &FilePresenter::handle);
     if (!m_inotify->isValid()) {
         qCWarning(lcPlatform, "changes of %s made by other programs go unnoticed: %s",
                   qPrintable(path), qPrintable(m_inotify->error()));
@@ -153,8 +152,7 @@ void FilePresenter::fire() {
     // the path now.
     armFolder();
     armFile();
-    if (m_changed)
-        m_changed();
+    emit changed();
 }
 
 }  // namespace platform

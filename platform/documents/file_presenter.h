@@ -20,7 +20,6 @@
 #include <QString>
 
 #include <chrono>
-#include <functional>
 #include <memory>
 #include <vector>
 
@@ -48,8 +47,7 @@ class FilePresenter : public QObject {
 public:
     static constexpr std::chrono::milliseconds kDefaultDebounce{100};
 
-    // `changed` runs on the thread that made the presenter (the main thread).
-    explicit FilePresenter(std::function<void()> changed, QObject *parent = nullptr);
+    explicit FilePresenter(QObject *parent = nullptr);
     ~FilePresenter() override;
 
     // Follows the file at `path` (which need not exist yet); an empty path
@@ -64,13 +62,17 @@ public:
     // that must see every change).
     void flush();
 
+signals:
+    // On the thread that made the presenter (the main thread): the file may
+    // have changed.
+    void changed();
+
 private:
     void handle(const std::vector<InotifyWatch::Event> &events);
     void armFolder();
     void armFile();
     void fire();
 
-    std::function<void()> m_changed;
     std::unique_ptr<InotifyWatch> m_inotify;
     QTimer *m_debounce = nullptr;
     QString m_path;

@@ -28,7 +28,8 @@ CloudStore::CloudStore(const QString &folder, QObject *parent)
     // announces it.
     rescan();
     m_announced.clear();
-    m_watch = std::make_unique<FolderWatch>(FolderWatch::Depth::OneFolder, [this] {
+    m_watch = std::make_unique<FolderWatch>(FolderWatch::Depth::OneFolder);
+    connect(m_watch.get(), &FolderWatch::changed, this, [this] {
         const QStringList changed = rescan();
         if (!changed.isEmpty())
             emit didChangeExternally(changed);

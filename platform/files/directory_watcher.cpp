@@ -1,10 +1,12 @@
 #include "platform/files/directory_watcher.h"
 
 DirectoryWatcher::DirectoryWatcher(QObject *parent)
-    : QObject(parent), m_watch(platform::FolderWatch::Depth::OneFolder, [this] {
-          if (m_delegate)
-              m_delegate->directoryDidChange(this);  // may destroy this watcher
-      }) {}
+    : QObject(parent), m_watch(platform::FolderWatch::Depth::OneFolder) {
+    connect(&m_watch, &platform::FolderWatch::changed, this, [this] {
+        if (m_delegate)
+            m_delegate->directoryDidChange(this);  // may destroy this watcher
+    });
+}
 
 DirectoryWatcher::~DirectoryWatcher() = default;
 

@@ -34,8 +34,7 @@ std::vector<QByteArray> subfolders(const QByteArray &folder) {
 
 }  // namespace
 
-FolderWatch::FolderWatch(Depth depth, std::function<void()> changed, QObject *parent)
-    : QObject(parent), m_depth(depth), m_changed(std::move(changed)) {}
+FolderWatch::FolderWatch(Depth depth, QObject *parent) : QObject(parent), m_depth(depth) {}
 
 FolderWatch::~FolderWatch() = default;
 
@@ -57,8 +56,8 @@ bool FolderWatch::start(const QString &path) {
     m_root = nativePath(path);
     while (m_root.size() > 1 && m_root.endsWith('/'))
         m_root.chop(1);
-    m_inotify = std::make_unique<InotifyWatch>(
-        [this](const std::vector<InotifyWatch::Event> &events) { handle(events); });
+    m_inotify = std::make_unique<InotifyWatch>();
+    connect(m_inotify.get(), &InotifyWatch::eventsRead, this, &FolderWatch::handle);
     if (!m_inotify->isValid()) {
         m_error = m_inotify->error();
         m_inotify.reset();
@@ -206,10 +205,8 @@ void FolderWatch::handle(const std::vector<InotifyWatch::Event> &events) {
         for (const QByteArray &folder : subfolders(m_root))
             addTree(folder);  // watches that exist already are kept as they are
     reportLimit();
-    if (changed && m_changed) {
-        const auto changedCopy = m_changed;
-        changedCopy();  // may destroy this object: nothing follows
-    }
+    if (changed)
+        emit this->changed();  // may destroy this object: nothing follows
 }
 
 }  // namespace platform

@@ -9,7 +9,6 @@
 #include <QObject>
 #include <QString>
 
-#include <functional>
 #include <memory>
 #include <vector>
 
@@ -29,9 +28,7 @@ public:
         Tree,
     };
 
-    // `changed` runs once for every batch of events that touched the watched
-    // folders; it may destroy this object.
-    FolderWatch(Depth depth, std::function<void()> changed, QObject *parent = nullptr);
+    explicit FolderWatch(Depth depth, QObject *parent = nullptr);
     ~FolderWatch() override;
 
     // Watches `path` (symbolic links in it followed). False, with the reason
@@ -52,6 +49,11 @@ public:
     // batch; a caller may try again later.
     void rearmIfLost();
 
+signals:
+    // Once for every batch of events that touched the watched folders. A
+    // receiver may destroy this object.
+    void changed();
+
 private:
     uint32_t mask() const;
     bool armRoot();
@@ -62,7 +64,6 @@ private:
     void handle(const std::vector<InotifyWatch::Event> &events);
 
     Depth m_depth;
-    std::function<void()> m_changed;
     std::unique_ptr<InotifyWatch> m_inotify;
     QByteArray m_root;
     int m_rootWd = -1;

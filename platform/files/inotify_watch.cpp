@@ -20,8 +20,7 @@ constexpr size_t kReadBufferSize = 64 * 1024;
 
 }  // namespace
 
-InotifyWatch::InotifyWatch(Handler handler, QObject *parent)
-    : QObject(parent), m_handler(std::move(handler)) {
+InotifyWatch::InotifyWatch(QObject *parent) : QObject(parent) {
     m_fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (m_fd < 0) {
         m_error = errno == EMFILE
@@ -85,11 +84,8 @@ void InotifyWatch::readEvents() {
             at += ssize_t(sizeof(inotify_event) + raw->len);
         }
     }
-    if (events.empty() || !m_handler)
-        return;
-    // The handler may destroy this object; its copy lives on this stack.
-    const Handler handler = m_handler;
-    handler(events);
+    if (!events.empty())
+        emit eventsRead(events);  // may destroy this object: nothing follows
 }
 
 QString watchLimitMessage(const QString &folder, int unwatched) {

@@ -8,7 +8,6 @@
 #include <QString>
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <vector>
 
@@ -25,10 +24,7 @@ public:
         uint32_t cookie;  // pairs IN_MOVED_FROM with IN_MOVED_TO
         QByteArray name;  // the entry's name inside a watched folder, or empty
     };
-    // Every batch of events read at once, in the kernel's order.
-    using Handler = std::function<void(const std::vector<Event> &)>;
-
-    explicit InotifyWatch(Handler handler, QObject *parent = nullptr);
+    explicit InotifyWatch(QObject *parent = nullptr);
     ~InotifyWatch() override;
 
     // False when the instance could not be made; `error()` says why.
@@ -48,12 +44,16 @@ public:
     // refuses more than `limit` watches with ENOSPC. -1 lifts it.
     static void setWatchLimitForTesting(int limit);
 
+signals:
+    // Every batch of events read at once, in the kernel's order. A receiver
+    // may destroy this object.
+    void eventsRead(const std::vector<platform::InotifyWatch::Event> &events);
+
 private:
     void readEvents();
 
     int m_fd = -1;
     QString m_error;
-    Handler m_handler;
     QSocketNotifier *m_notifier = nullptr;
     QSet<int> m_watches;
 };

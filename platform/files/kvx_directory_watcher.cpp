@@ -1,14 +1,12 @@
 #include "platform/files/kvx_directory_watcher.h"
 
 KVXDirectoryWatcher::KVXDirectoryWatcher(QObject *parent)
-    : QObject(parent),
-      m_watch(platform::FolderWatch::Depth::Tree,
-             [this] {
-                 // The first change of a burst starts the clock; later ones
-                 // ride along.
-                 if (!m_latency.isActive())
-                     m_latency.start();
-             }) {
+    : QObject(parent), m_watch(platform::FolderWatch::Depth::Tree) {
+    // The first change of a burst starts the clock; later ones ride along.
+    connect(&m_watch, &platform::FolderWatch::changed, this, [this] {
+        if (!m_latency.isActive())
+            m_latency.start();
+    });
     m_latency.setSingleShot(true);
     m_latency.setInterval(kLatencyMs);
     connect(&m_latency, &QTimer::timeout, this, &KVXDirectoryWatcher::deliver);

@@ -87,7 +87,7 @@ TEST(EndToEnd, PreferencesReachTheOpenEditorAGuideShowsAndQuittingClearsTheCrash
         auto *opened = qobject_cast<SmartEditorDocument *>(documents.documentForPath(kSample));
         ASSERT_TRUE(opened);
         QWidget *document = opened->firstWindow();
-        auto *editor = qobject_cast<SmartTextView *>(opened->textView());
+        auto *editor = document ? document->findChild<SmartTextView *>() : nullptr;
         ASSERT_TRUE(editor);
         ASSERT_TRUE(testing_qt::spinUntil([&] { document->activateWindow();
             return document->isVisible() && document->windowHandle() && document->windowHandle()->isExposed(); }));

@@ -181,7 +181,8 @@ TEST(DocumentWindowEndToEnd, TypingReachesThePreviewTheSidebarsAndInfoBarToggleA
     TZRMasterView *content = contentOf(document);
     ASSERT_TRUE(content);
     SmartTextView *editor = content->textView();
-    EXPECT_EQ(document->textView(), editor);
+    EXPECT_EQ(document->textView(), document->content()->textContent());
+    EXPECT_EQ(document->textView()->parent(), editor);
     EXPECT_FALSE(document->isDocumentEdited());
     EXPECT_TRUE(content->textString().startsWith("Title:  A Short Tour"));
     ASSERT_TRUE(previewShows(content->webView(), "A Short Tour"));

@@ -1,12 +1,9 @@
 #include "window/content/basic_document_content.h"
 
 #include <QFileInfo>
-#include <QVBoxLayout>
 
 #include "editor/view/kvx_text_view.h"
 #include "editor/storage/smart_text_storage.h"
-#include "platform/prefs/defaults.h"
-#include "platform/runtime/observable.h"
 #include "window/bridge/engine_editor_link.h"
 #include "window/bridge/tzr_engine.h"
 #include "window/window_log.h"
@@ -19,7 +16,6 @@ public:
         : m_storage(storage), m_view(view), m_content(content) {
         QObject::connect(&storage, &SmartTextStorage::textChanged, &m_context, [this](const TextChange &change) {
             m_lastEdit = platform::TextRange{change.location, change.insertedLength};
-            m_charCount.setAlways(m_storage.charCount());
         });
     }
 
@@ -32,8 +28,10 @@ public:
     bool isViewHidden(View) const override { return true; }
     void addBibtexToAutoComplete(const QSet<QString> &citeKeys) override { m_storage.addBibtexToAutoComplete(citeKeys); }
     QString activeCSSPath() const override { return m_content.activeCSSPath(); }
+    // After every edit, the last edit noted first.
     QMetaObject::Connection observeCharCount(const QObject *context, std::function<void()> changed) override {
-        return m_charCount.observe(context, [changed = std::move(changed)](quint64) { changed(); });
+        return QObject::connect(&m_storage, &SmartTextStorage::textChanged, context,
+                                [changed = std::move(changed)] { changed(); });
     }
 
 private:
@@ -42,34 +40,26 @@ private:
     BasicDocumentContent &m_content;
     QObject m_context;
     std::optional<platform::TextRange> m_lastEdit;
-    platform::Observable<quint64> m_charCount;
 };
 
-BasicDocumentContent::BasicDocumentContent(QWidget *parent) : QWidget(parent) {
-    m_storage = std::make_unique<SmartTextStorage>(platform::Defaults::standard());
-    m_view = new KVXTextView(m_storage.get(), nullptr, this);
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(m_view);
-    m_link = std::make_unique<BasicEditorLink>(*m_storage, *m_view, *this);
+BasicDocumentContent::BasicDocumentContent(QWidget *parent) : PlainTextContent(parent) {
+    m_link = std::make_unique<BasicEditorLink>(*storage(), *view(), *this);
     m_engine = std::make_unique<TZREngine>();
     m_engine->setEditor(m_link.get());
 }
 
 BasicDocumentContent::~BasicDocumentContent() {
-    // The bridge lets go of the editor, and the view of the storage, before
-    // either goes.
+    // The bridge lets go of the editor before the editor goes (with the
+    // plain content, after this).
     m_engine.reset();
     m_link.reset();
-    delete m_view;
-    m_view = nullptr;
 }
 
 void BasicDocumentContent::setText(const QString &text, bool clearingUndo) {
     if (clearingUndo)
-        m_storage->setInitialText(text);
+        storage()->setInitialText(text);
     else
-        m_storage->bulkReplaceCharactersInRange({0, m_storage->length()}, text);
+        storage()->bulkReplaceCharactersInRange({0, storage()->length()}, text);
 }
 
 void BasicDocumentContent::setTransclusionPath(const QString &path) {
@@ -80,16 +70,18 @@ void BasicDocumentContent::setTransclusionPath(const QString &path) {
 
 QByteArray BasicDocumentContent::exportToFormat(short format) { return m_engine->exportToFormat(format); }
 
-std::optional<QStringList> BasicDocumentContent::tzrTags() { return TZREngine::tzrTagsFromString(m_storage->string()); }
+std::optional<QStringList> BasicDocumentContent::tzrTags() { return TZREngine::tzrTagsFromString(storage()->string()); }
 
-std::optional<QString> BasicDocumentContent::metadataForKey(const QString &key) { return m_storage->metadataForKey(key); }
+std::optional<QString> BasicDocumentContent::metadataForKey(const QString &key) {
+    return storage()->metadataForKey(key);
+}
 
 void BasicDocumentContent::applyTheme(const QString &name, const QString &path) {
     if (path.isEmpty()) {
         qCWarning(lcWindow, "no theme named %s", qPrintable(name));
         return;
     }
-    m_storage->applyThemeFromPath(path);
+    storage()->applyThemeFromPath(path);
 }
 
 void BasicDocumentContent::applyCSS(const QString &, const QString &path) { m_cssPath = path; }

@@ -6,28 +6,25 @@
 // keep this one.
 #pragma once
 
-#include <QWidget>
-
 #include <memory>
 
 #include "window/content/document_content.h"
+#include "window/content/plain_text_content.h"
 
-class SmartTextStorage;
 class TZREngine;
 class BasicEditorLink;
 
-class BasicDocumentContent : public QWidget, public DocumentContent {
+class BasicDocumentContent : public PlainTextContent, public DocumentContent {
     Q_OBJECT
 public:
     explicit BasicDocumentContent(QWidget *parent = nullptr);
     ~BasicDocumentContent() override;
 
-    SmartTextStorage *storage() const { return m_storage.get(); }
     TZREngine *engine() const { return m_engine.get(); }
     QString activeCSSPath() const { return m_cssPath; }
 
     QWidget *widget() override { return this; }
-    KVXTextView *textView() const override { return m_view; }
+    TextContent *textContent() const override { return PlainTextContent::textContent(); }
     void setText(const QString &text, bool clearingUndo) override;
     void setTransclusionPath(const QString &path) override;
     QByteArray exportToFormat(short format) override;
@@ -39,8 +36,6 @@ public:
     QWebEngineView *previewView() const override { return nullptr; }
 
 private:
-    std::unique_ptr<SmartTextStorage> m_storage;
-    KVXTextView *m_view = nullptr;
     std::unique_ptr<BasicEditorLink> m_link;
     std::unique_ptr<TZREngine> m_engine;
     QString m_cssPath;

@@ -1,7 +1,7 @@
-// What a Markdown document needs of its window's content: the editor and
-// its text, exports through the document library, the document's tags and
-// metadata, its theme and style sheet, and the preview (for printing and for
-// updates after a save).
+// What a Markdown document needs of its window's content: the editor's text
+// (through TextContent, never the editor's own classes), exports through the
+// document library, the document's tags and metadata, its theme and style
+// sheet, and the preview (for printing and for updates after a save).
 //
 // The window content implements it; the document builds its window around
 // the widget and reaches the content only through these calls.
@@ -13,8 +13,8 @@
 
 #include <optional>
 
-class KVXTextView;
 class QWebEngineView;
+class TextContent;
 class QWidget;
 
 class DocumentContent {
@@ -24,8 +24,8 @@ public:
     // The widget the document puts into its window; the window owns it then,
     // and with it the content.
     virtual QWidget *widget() = 0;
-    // The editor view; its storage holds the text.
-    virtual KVXTextView *textView() const = 0;
+    // The editor as the document reaches it; it goes with the content.
+    virtual TextContent *textContent() const = 0;
 
     // Replaces the whole text. With `clearingUndo` the replacement is not
     // undoable (a loaded text), otherwise it is one undoable edit.

@@ -1,9 +1,11 @@
 #include "window/content/master_view_content.h"
 
+#include "window/content/text_content.h"
 #include "window/preview/smart_web_view.h"
 #include "window/window_log.h"
 
-MasterViewContent::MasterViewContent(QWidget *parent) : TZRMasterView(parent) {}
+MasterViewContent::MasterViewContent(QWidget *parent)
+    : TZRMasterView(parent), m_text(new EditorTextContent(textView())) {}
 
 MasterViewContent::~MasterViewContent() = default;
 

@@ -13,7 +13,7 @@ public:
     ~MasterViewContent() override;
 
     QWidget *widget() override { return this; }
-    SmartTextView *textView() const override { return TZRMasterView::textView(); }
+    TextContent *textContent() const override { return m_text; }
     void setText(const QString &text, bool clearingUndo) override;
     void setTransclusionPath(const QString &path) override;
     QByteArray exportToFormat(short format) override;
@@ -24,4 +24,7 @@ public:
     void applyCSS(const QString &name, const QString &path) override;
     void setOkToUpdatePreview(bool ok) override;
     QWebEngineView *previewView() const override;
+
+private:
+    TextContent *m_text;  // a child of the editor
 };

@@ -53,7 +53,7 @@ public:
     std::optional<platform::TextRange> lastEditedRange() const override {
         if (!m_window.m_textView)
             return std::nullopt;
-        const CharRange range = m_window.m_textView->lastEditedRange().get();
+        const CharRange range = m_window.m_textView->lastEditedRange();
         return platform::TextRange{range.location, range.length};
     }
     bool takeTypedSpace() override { return m_window.m_textView && m_window.m_textView->takeTypedSpace(); }
@@ -80,8 +80,8 @@ public:
     }
     QString activeCSSPath() const override { return m_window.m_webView ? m_window.m_webView->activeCSSPath() : QString(); }
     QMetaObject::Connection observeCharCount(const QObject *context, std::function<void()> changed) override {
-        return m_window.m_textView->charCount().observe(context,
-                                                      [changed = std::move(changed)](quint64) { changed(); });
+        return QObject::connect(m_window.m_textView, &SmartTextView::charCountChanged, context,
+                                [changed = std::move(changed)] { changed(); });
     }
 
 private:
@@ -120,22 +120,13 @@ void TZRMasterView::configureContentView() {
         m_previewPane->setDividerThickness(0);
         m_previewPane->adjustRatio(1.0, false);
     }
-    static const struct {
-        Sidebar sidebar;
-        const char *visible;
-        const char *onRight;
-    } kPlaces[] = {
-        {Sidebar::TableOfContents, "tocIsVisible", "tocOnRight"},
-        {Sidebar::References, "refIsVisible", "refOnRight"},
-        {Sidebar::Changes, "criticIsVisible", "criticOnRight"},
-    };
-    for (const auto &place : kPlaces) {
-        MatryoshkaView *pane = paneOf(place.sidebar);
-        if (!prefs.boolForKey(QLatin1String(place.visible))) {
+    for (const SidebarPlace &place : sidebarPlaces()) {
+        MatryoshkaView *pane = this->*place.pane;
+        if (!prefs.boolForKey(QLatin1String(place.visibleKey))) {
             pane->setDividerThickness(0);
             pane->adjustFixedDimension(0, false);
         }
-        if (prefs.boolForKey(QLatin1String(place.onRight)))
+        if (prefs.boolForKey(QLatin1String(place.onRightKey)))
             pane->swapViews();
     }
     // A window opens with the info bar as the user last left it.
@@ -151,24 +142,19 @@ MatryoshkaView *TZRMasterView::createContentView() {
                                       prefs.floatForKey(QStringLiteral("previewRatio")), true);
     m_previewPane->setObjectName(QStringLiteral("previewPane"));
 
-    m_tocView = new TZRTOCView;
-    m_tocView->connectToTextView(m_textView);
-    m_tocPane = new MatryoshkaView(Panes::RightWithToggleByWidth, m_previewPane, m_tocView,
-                                  prefs.floatForKey(QStringLiteral("tocWidth")), true);
-    m_tocPane->setObjectName(QStringLiteral("tocPane"));
-
-    m_refView = new TZRReferenceView;
-    m_refView->connectToTextView(m_textView);
-    m_refPane = new MatryoshkaView(Panes::RightWithToggleByWidth, m_tocPane, m_refView,
-                                  prefs.floatForKey(QStringLiteral("refWidth")), true);
-    m_refPane->setObjectName(QStringLiteral("refPane"));
-
-    m_criticView = new TZRCriticView;
-    m_criticView->connectToTextView(m_textView);
-    m_criticPane = new MatryoshkaView(Panes::RightWithToggleByWidth, m_refPane, m_criticView,
-                                     prefs.floatForKey(QStringLiteral("criticWidth")), true);
-    m_criticPane->setObjectName(QStringLiteral("criticPane"));
-    return m_criticPane;
+    // Each sidebar's pane holds the panes before it: the outermost, last
+    // made, is the content.
+    MatryoshkaView *inner = m_previewPane;
+    for (const SidebarPlace &place : sidebarPlaces()) {
+        KVXFilterSidebar *view = place.make(*this);
+        view->connectToTextView(m_textView);
+        auto *pane = new MatryoshkaView(Panes::RightWithToggleByWidth, inner, view,
+                                        prefs.floatForKey(QLatin1String(place.widthKey)), true);
+        pane->setObjectName(QLatin1String(place.paneName));
+        this->*place.pane = pane;
+        inner = pane;
+    }
+    return inner;
 }
 
 QWidget *TZRMasterView::newEditorView() {
@@ -200,9 +186,8 @@ void TZRMasterView::configureEngine() {
     m_engine = std::make_unique<TZREngine>();
     m_engine->setEditor(m_link.get());
     m_connections << m_webView->observeHtmlString(m_engine->htmlString());
-    m_tocView->observeEngine(m_engine.get());
-    m_refView->observeEngine(m_engine.get());
-    m_criticView->observeEngine(m_engine.get());
+    for (const SidebarPlace &place : sidebarPlaces())
+        place.observeEngine(*this, m_engine.get());
     observePanes();
     m_connections << defaults().observe(QStringLiteral("appearanceTheme"), this,
                                        [this](const QVariant &) { applyAppearanceTheme(); });
@@ -221,22 +206,23 @@ void TZRMasterView::configureSync() {
 }
 
 void TZRMasterView::observePanes() {
-    for (MatryoshkaView *pane : {m_criticPane, m_tocPane, m_refPane})
+    for (const SidebarPlace &place : sidebarPlaces()) {
+        MatryoshkaView *pane = this->*place.pane;
         m_connections << connect(pane, &MatryoshkaView::fixedTargetChanged, this, [this, pane] { saveSize(pane); });
+    }
     m_connections << connect(m_previewPane, &MatryoshkaView::ratioTargetChanged, this,
                             [this] { saveSize(m_previewPane); });
 }
 
 void TZRMasterView::saveSize(MatryoshkaView *pane) {
     Defaults &prefs = defaults();
-    if (pane == m_previewPane)
+    if (pane == m_previewPane) {
         prefs.setFloat(float(pane->ratioTarget()), QStringLiteral("previewRatio"));
-    else if (pane == m_tocPane)
-        prefs.setFloat(float(pane->fixedTarget()), QStringLiteral("tocWidth"));
-    else if (pane == m_refPane)
-        prefs.setFloat(float(pane->fixedTarget()), QStringLiteral("refWidth"));
-    else if (pane == m_criticPane)
-        prefs.setFloat(float(pane->fixedTarget()), QStringLiteral("criticWidth"));
+        return;
+    }
+    for (const SidebarPlace &place : sidebarPlaces())
+        if (pane == this->*place.pane)
+            prefs.setFloat(float(pane->fixedTarget()), QLatin1String(place.widthKey));
 }
 
 // --- Closing ---------------------------------------------------------------------------------
@@ -325,8 +311,8 @@ void TZRMasterView::applyCSSNamed(const QString &name) {
 void TZRMasterView::applyDefaultCSS() { applyCSSNamed(defaults().stringForKey(QStringLiteral("defaultCSS"))); }
 
 void TZRMasterView::applyAppearanceTheme() {
-    for (KVXFilterSidebar *view : {static_cast<KVXFilterSidebar *>(m_tocView), static_cast<KVXFilterSidebar *>(m_refView),
-                                   static_cast<KVXFilterSidebar *>(m_criticView)}) {
+    for (const SidebarPlace &place : sidebarPlaces()) {
+        KVXFilterSidebar *view = place.view(*this);
         if (!view)
             continue;
         view->applyAppearanceTheme();
@@ -371,26 +357,35 @@ void TZRMasterView::applyAppearanceToAssistantTable(KVXFilterSidebar *sidebar) {
 
 // --- Parts -------------------------------------------------------------------------------------
 
-KVXFilterSidebar *TZRMasterView::sidebar(Sidebar which) const {
-    switch (which) {
-    case Sidebar::TableOfContents:
-        return m_tocView;
-    case Sidebar::References:
-        return m_refView;
-    case Sidebar::Changes:
-        return m_criticView;
+template <class View, View *TZRMasterView::*field>
+struct TZRMasterView::SidebarSlot {
+    static KVXFilterSidebar *view(const TZRMasterView &window) { return window.*field; }
+    static KVXFilterSidebar *make(TZRMasterView &window) { return window.*field = new View; }
+    static void observeEngine(const TZRMasterView &window, TZREngine *engine) {
+        (window.*field)->observeEngine(engine);
     }
-    return nullptr;
+};
+
+const std::array<TZRMasterView::SidebarPlace, 3> &TZRMasterView::sidebarPlaces() {
+    using TOC = SidebarSlot<TZRTOCView, &TZRMasterView::m_tocView>;
+    using References = SidebarSlot<TZRReferenceView, &TZRMasterView::m_refView>;
+    using Changes = SidebarSlot<TZRCriticView, &TZRMasterView::m_criticView>;
+    static const std::array<SidebarPlace, 3> places = {{
+        {Sidebar::TableOfContents, "tocPane", "tocWidth", "tocIsVisible", "tocOnRight", &TZRMasterView::m_tocPane,
+         &TOC::view, &TOC::make, &TOC::observeEngine},
+        {Sidebar::References, "refPane", "refWidth", "refIsVisible", "refOnRight", &TZRMasterView::m_refPane,
+         &References::view, &References::make, &References::observeEngine},
+        {Sidebar::Changes, "criticPane", "criticWidth", "criticIsVisible", "criticOnRight",
+         &TZRMasterView::m_criticPane, &Changes::view, &Changes::make, &Changes::observeEngine},
+    }};
+    return places;
 }
 
-MatryoshkaView *TZRMasterView::paneOf(Sidebar which) const {
-    switch (which) {
-    case Sidebar::TableOfContents:
-        return m_tocPane;
-    case Sidebar::References:
-        return m_refPane;
-    case Sidebar::Changes:
-        return m_criticPane;
-    }
-    return nullptr;
+const TZRMasterView::SidebarPlace &TZRMasterView::placeOf(Sidebar which) {
+    // The places stand in the order of the enumeration.
+    return sidebarPlaces()[size_t(which)];
 }
+
+KVXFilterSidebar *TZRMasterView::sidebar(Sidebar which) const { return placeOf(which).view(*this); }
+
+MatryoshkaView *TZRMasterView::paneOf(Sidebar which) const { return this->*placeOf(which).pane; }

@@ -35,6 +35,7 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <array>
 #include <memory>
 #include <optional>
 
@@ -192,6 +193,28 @@ private:
     struct ActionEntry;
     static const std::vector<ActionEntry> &actionTable();
 
+    // What each sidebar is to the window: its view and pane, how the view is
+    // made and fed, and the preferences it is placed from and saves to.
+    struct SidebarPlace {
+        Sidebar which;
+        const char *paneName;    // the pane's object name
+        const char *widthKey;    // its width ("tocWidth")
+        const char *visibleKey;  // whether it is shown ("tocIsVisible")
+        const char *onRightKey;  // whether it stands right of the editor ("tocOnRight")
+        MatryoshkaView *TZRMasterView::*pane;
+        KVXFilterSidebar *(*view)(const TZRMasterView &window);
+        // Makes the view (a new one, kept in its field).
+        KVXFilterSidebar *(*make)(TZRMasterView &window);
+        // The view follows the bridge's list for it.
+        void (*observeEngine)(const TZRMasterView &window, TZREngine *engine);
+    };
+    template <class View, View *TZRMasterView::*field>
+    struct SidebarSlot;
+    // The sidebars in the order they nest, innermost first: the table of
+    // contents, the references, the changes.
+    static const std::array<SidebarPlace, 3> &sidebarPlaces();
+    static const SidebarPlace &placeOf(Sidebar which);
+
     void configure();
     void configureContentView();
     MatryoshkaView *createContentView();
@@ -200,6 +223,7 @@ private:
     void configureEngine();
     void configureSync();
     void applyAppearanceToAssistantTable(KVXFilterSidebar *sidebar);
+    void focusSidebarOnSide(quint64 sideBit);
     void observePanes();
     void saveSize(MatryoshkaView *pane);
 

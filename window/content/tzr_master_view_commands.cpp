@@ -28,34 +28,6 @@ namespace {
 constexpr quint64 kPermanentLeft = 0x01;
 constexpr quint64 kPermanentRight = 0x02;
 
-const char *visibilityKey(TZRMasterView::Sidebar which) {
-    switch (which) {
-    case TZRMasterView::Sidebar::TableOfContents:
-        return "tocIsVisible";
-    case TZRMasterView::Sidebar::References:
-        return "refIsVisible";
-    case TZRMasterView::Sidebar::Changes:
-        return "criticIsVisible";
-    }
-    return "";
-}
-
-const char *sideKey(TZRMasterView::Sidebar which) {
-    switch (which) {
-    case TZRMasterView::Sidebar::TableOfContents:
-        return "tocOnRight";
-    case TZRMasterView::Sidebar::References:
-        return "refOnRight";
-    case TZRMasterView::Sidebar::Changes:
-        return "criticOnRight";
-    }
-    return "";
-}
-
-constexpr TZRMasterView::Sidebar kSidebars[] = {TZRMasterView::Sidebar::TableOfContents,
-                                                TZRMasterView::Sidebar::References,
-                                                TZRMasterView::Sidebar::Changes};
-
 // Opens or collapses a sidebar's pane at once.
 void setSidebarPaneOpen(MatryoshkaView *pane, bool open) {
     pane->setDividerThickness(open ? pane->dividerThickness() : 0);
@@ -85,7 +57,8 @@ void TZRMasterView::toggleSidebar(Sidebar which) {
     if (wasHidden) {
         // One sidebar on each side: another shown on this side gives way.
         const quint64 sides = pane->extensions();
-        for (Sidebar other : kSidebars) {
+        for (const SidebarPlace &place : sidebarPlaces()) {
+            const Sidebar other = place.which;
             if (other == which || !isSidebarVisible(other))
                 continue;
             const quint64 otherSides = paneOf(other)->extensions();
@@ -95,31 +68,31 @@ void TZRMasterView::toggleSidebar(Sidebar which) {
                 if (sidebar(other)->listView()->hasFocus())
                     selectEditor();
                 setSidebarPaneOpen(paneOf(other), false);
-                defaults.setBool(false, QLatin1String(visibilityKey(other)));
+                defaults.setBool(false, QLatin1String(place.visibleKey));
             }
         }
-        defaults.setBool(true, QLatin1String(visibilityKey(which)));
+        defaults.setBool(true, QLatin1String(placeOf(which).visibleKey));
         setSidebarPaneOpen(pane, true);
         // The bridge builds no list for a hidden sidebar: ask for one now.
         m_engine->updateData(std::nullopt);
     } else {
-        defaults.setBool(false, QLatin1String(visibilityKey(which)));
+        defaults.setBool(false, QLatin1String(placeOf(which).visibleKey));
         if (sidebar(which)->listView()->hasFocus())
             selectEditor();
         setSidebarPaneOpen(pane, false);
     }
 }
 
-void TZRMasterView::selectLeftSidebar() {
-    for (Sidebar which : kSidebars)
-        if (isSidebarVisible(which) && (paneOf(which)->extensions() & kPermanentRight))
-            sidebar(which)->listView()->setFocus(Qt::OtherFocusReason);
-}
+void TZRMasterView::selectLeftSidebar() { focusSidebarOnSide(kPermanentRight); }
 
-void TZRMasterView::selectRightSidebar() {
-    for (Sidebar which : kSidebars)
-        if (isSidebarVisible(which) && (paneOf(which)->extensions() & kPermanentLeft))
-            sidebar(which)->listView()->setFocus(Qt::OtherFocusReason);
+void TZRMasterView::selectRightSidebar() { focusSidebarOnSide(kPermanentLeft); }
+
+// The visible sidebars whose pane has `sideBit`, in order: the last takes
+// the focus.
+void TZRMasterView::focusSidebarOnSide(quint64 sideBit) {
+    for (const SidebarPlace &place : sidebarPlaces())
+        if (isSidebarVisible(place.which) && (this->*place.pane)->extensions() & sideBit)
+            place.view(*this)->listView()->setFocus(Qt::OtherFocusReason);
 }
 
 void TZRMasterView::selectEditor() {
@@ -133,7 +106,7 @@ void TZRMasterView::swapVisiblePanels() {
         if (!isSidebarVisible(which))
             continue;
         paneOf(which)->swapViews();
-        const QString key = QLatin1String(sideKey(which));
+        const QString key = QLatin1String(placeOf(which).onRightKey);
         defaults.setBool(!defaults.boolForKey(key), key);
     }
 }

@@ -39,7 +39,7 @@ KVXFilterOutlineView::KVXFilterOutlineView(Form form, QWidget *parent)
     m_outlineView->setDropIndicatorShown(true);
     m_outlineView->setDragDropMode(QAbstractItemView::DragDrop);
     m_outlineView->setDefaultDropAction(Qt::MoveAction);
-    m_outlineView->onDragFinished = [this] { m_draggedNodes.clear(); };
+    connect(m_outlineView, &KVXOutlineView::dragFinished, this, [this] { m_draggedNodes.clear(); });
     connect(m_outlineView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &KVXFilterOutlineView::selectionIndexPathChanged);
     setUpList(m_outlineView, m_outlineView);

@@ -6,6 +6,8 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 
+#include <type_traits>
+
 #include "editor/view/kvx_text_view.h"
 #include "platform/text/hex_color.h"
 #include "window/sidebars/kvx_appearance_controller.h"
@@ -24,18 +26,21 @@ void KVXFilterSidebar::setUpList(QAbstractItemView *view, KVXColouredList *colou
     m_listView = view;
     m_listColours = colours;
     colours->setCellTextColor(KVXAppearanceController::textColorForTableColumnforHUD(m_form == Form::HUD));
-    auto act = [this](auto action) {
-        return [this, action](int row, Qt::KeyboardModifiers modifiers) {
-            runWithModifiers(modifiers, [&] { (this->*action)(row); });
-        };
+    // Return and Enter act on the selected row, a double-click on the row
+    // clicked, each with the modifiers of its key or click.
+    auto follow = [this](auto *list) {
+        using List = std::remove_pointer_t<decltype(list)>;
+        connect(list, &List::returnPressed, this, [this](int row, Qt::KeyboardModifiers modifiers) {
+            runWithModifiers(modifiers, [&] { actOnTableRow(row); });
+        });
+        connect(list, &List::rowDoubleClicked, this, [this](int row, Qt::KeyboardModifiers modifiers) {
+            runWithModifiers(modifiers, [&] { doubleAction(row); });
+        });
     };
-    if (auto *table = qobject_cast<KVXTableView *>(view)) {
-        table->onReturn = act(&KVXFilterSidebar::actOnTableRow);
-        table->onDoubleClick = act(&KVXFilterSidebar::doubleAction);
-    } else if (auto *outline = qobject_cast<KVXOutlineView *>(view)) {
-        outline->onReturn = act(&KVXFilterSidebar::actOnTableRow);
-        outline->onDoubleClick = act(&KVXFilterSidebar::doubleAction);
-    }
+    if (auto *table = qobject_cast<KVXTableView *>(view))
+        follow(table);
+    else if (auto *outline = qobject_cast<KVXOutlineView *>(view))
+        follow(outline);
 
     m_searchField = new QLineEdit;
     m_searchField->setClearButtonEnabled(true);

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMetaMethod>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -157,9 +158,46 @@ QSize KVXRowDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelI
     return size;
 }
 
+// --- What both lists do ------------------------------------------------------------------------
+
+template <class ItemView, class List>
+void KVXListView<ItemView, List>::keyPressEvent(QKeyEvent *event) {
+    auto *list = static_cast<List *>(this);
+    if (isReturn(event) && this->isSignalConnected(QMetaMethod::fromSignal(&List::returnPressed))) {
+        emit list->returnPressed(selectedRowOf(this), event->modifiers());
+        event->accept();
+        return;
+    }
+    ItemView::keyPressEvent(event);
+}
+
+template <class ItemView, class List>
+void KVXListView<ItemView, List>::mouseDoubleClickEvent(QMouseEvent *event) {
+    const QModelIndex index = this->indexAt(event->position().toPoint());
+    ItemView::mouseDoubleClickEvent(event);
+    toggleBackOnCommandDoubleClick(this, index, event->modifiers());
+    if (event->button() == Qt::LeftButton)
+        emit static_cast<List *>(this)->rowDoubleClicked(index.isValid() ? index.row() : -1, event->modifiers());
+}
+
+template <class ItemView, class List>
+void KVXListView<ItemView, List>::focusInEvent(QFocusEvent *event) {
+    ItemView::focusInEvent(event);
+    this->viewport()->update();
+}
+
+template <class ItemView, class List>
+void KVXListView<ItemView, List>::focusOutEvent(QFocusEvent *event) {
+    ItemView::focusOutEvent(event);
+    this->viewport()->update();
+}
+
+template class KVXListView<QTableView, KVXTableView>;
+template class KVXListView<QTreeView, KVXOutlineView>;
+
 // --- Table ------------------------------------------------------------------------------------
 
-KVXTableView::KVXTableView(QWidget *parent) : QTableView(parent) {
+KVXTableView::KVXTableView(QWidget *parent) : KVXListView(parent) {
     configureView();
     setItemDelegate(new KVXRowDelegate(this, true, this));
     setShowGrid(false);
@@ -171,36 +209,9 @@ KVXTableView::KVXTableView(QWidget *parent) : QTableView(parent) {
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
 }
 
-void KVXTableView::keyPressEvent(QKeyEvent *event) {
-    if (isReturn(event) && onReturn) {
-        onReturn(selectedRowOf(this), event->modifiers());
-        event->accept();
-        return;
-    }
-    QTableView::keyPressEvent(event);
-}
-
-void KVXTableView::mouseDoubleClickEvent(QMouseEvent *event) {
-    const QModelIndex index = indexAt(event->position().toPoint());
-    QTableView::mouseDoubleClickEvent(event);
-    toggleBackOnCommandDoubleClick(this, index, event->modifiers());
-    if (onDoubleClick && event->button() == Qt::LeftButton)
-        onDoubleClick(index.isValid() ? index.row() : -1, event->modifiers());
-}
-
-void KVXTableView::focusInEvent(QFocusEvent *event) {
-    QTableView::focusInEvent(event);
-    viewport()->update();
-}
-
-void KVXTableView::focusOutEvent(QFocusEvent *event) {
-    QTableView::focusOutEvent(event);
-    viewport()->update();
-}
-
 // --- Outline ----------------------------------------------------------------------------------
 
-KVXOutlineView::KVXOutlineView(QWidget *parent) : QTreeView(parent) {
+KVXOutlineView::KVXOutlineView(QWidget *parent) : KVXListView(parent) {
     configureView();
     setItemDelegate(new KVXRowDelegate(this, false, this));
     setHeaderHidden(true);
@@ -212,8 +223,7 @@ KVXOutlineView::KVXOutlineView(QWidget *parent) : QTreeView(parent) {
 
 void KVXOutlineView::startDrag(Qt::DropActions supportedActions) {
     QTreeView::startDrag(supportedActions);
-    if (onDragFinished)
-        onDragFinished();
+    emit dragFinished();
 }
 
 void KVXOutlineView::drawRow(QPainter *painter, const QStyleOptionViewItem &options,
@@ -223,31 +233,4 @@ void KVXOutlineView::drawRow(QPainter *painter, const QStyleOptionViewItem &opti
     if (fill.isValid())
         painter->fillRect(QRect(0, options.rect.y(), viewport()->width(), options.rect.height()), fill);
     QTreeView::drawRow(painter, options, index);
-}
-
-void KVXOutlineView::keyPressEvent(QKeyEvent *event) {
-    if (isReturn(event) && onReturn) {
-        onReturn(selectedRowOf(this), event->modifiers());
-        event->accept();
-        return;
-    }
-    QTreeView::keyPressEvent(event);
-}
-
-void KVXOutlineView::mouseDoubleClickEvent(QMouseEvent *event) {
-    const QModelIndex index = indexAt(event->position().toPoint());
-    QTreeView::mouseDoubleClickEvent(event);
-    toggleBackOnCommandDoubleClick(this, index, event->modifiers());
-    if (onDoubleClick && event->button() == Qt::LeftButton)
-        onDoubleClick(index.isValid() ? index.row() : -1, event->modifiers());
-}
-
-void KVXOutlineView::focusInEvent(QFocusEvent *event) {
-    QTreeView::focusInEvent(event);
-    viewport()->update();
-}
-
-void KVXOutlineView::focusOutEvent(QFocusEvent *event) {
-    QTreeView::focusOutEvent(event);
-    viewport()->update();
 }

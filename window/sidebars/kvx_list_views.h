@@ -20,8 +20,6 @@
 #include <QTableView>
 #include <QTreeView>
 
-#include <functional>
-
 // How a list is drawn underneath its own colours: as the platform draws it,
 // or in one of the vibrant appearances.
 enum class ListAppearance { Platform, VibrantLight, VibrantDark };
@@ -101,44 +99,58 @@ private:
     bool m_fillsRow;
 };
 
-class KVXTableView : public QTableView, public KVXColouredList {
+// What the two list views do alike: Return or Enter and a double-click act
+// on a row, and the rows are drawn again when the focus comes or goes (the
+// selection's colours follow it). `List` is the view built on it, which
+// declares the signals (a template cannot): returnPressed and
+// rowDoubleClicked.
+template <class ItemView, class List>
+class KVXListView : public ItemView, public KVXColouredList {
+public:
+    using ItemView::ItemView;
+    QAbstractItemView *itemView() override { return this; }
+
+protected:
+    // Return or Enter is the list's when anybody listens for it; otherwise
+    // it goes on as the item view takes it.
+    void keyPressEvent(QKeyEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+};
+
+class KVXTableView : public KVXListView<QTableView, KVXTableView> {
     Q_OBJECT
 
 public:
     explicit KVXTableView(QWidget *parent = nullptr);
-    QAbstractItemView *itemView() override { return this; }
 
-    // Called with the key's modifiers when Return or Enter is pressed, and
-    // with the click's when a row is double-clicked (-1: no row there).
-    std::function<void(int row, Qt::KeyboardModifiers modifiers)> onReturn;
-    std::function<void(int row, Qt::KeyboardModifiers modifiers)> onDoubleClick;
-
-protected:
-    void keyPressEvent(QKeyEvent *event) override;
-    void mouseDoubleClickEvent(QMouseEvent *event) override;
-    void focusInEvent(QFocusEvent *event) override;
-    void focusOutEvent(QFocusEvent *event) override;
+signals:
+    // Return or Enter was pressed, with these modifiers, over the selected
+    // row (-1: none).
+    void returnPressed(int row, Qt::KeyboardModifiers modifiers);
+    // A row was double-clicked with the left button (-1: no row there).
+    void rowDoubleClicked(int row, Qt::KeyboardModifiers modifiers);
 };
 
-class KVXOutlineView : public QTreeView, public KVXColouredList {
+class KVXOutlineView : public KVXListView<QTreeView, KVXOutlineView> {
     Q_OBJECT
 
 public:
     explicit KVXOutlineView(QWidget *parent = nullptr);
-    QAbstractItemView *itemView() override { return this; }
 
+signals:
     // As for the table; `row` is the item's index among its siblings.
-    std::function<void(int row, Qt::KeyboardModifiers modifiers)> onReturn;
-    std::function<void(int row, Qt::KeyboardModifiers modifiers)> onDoubleClick;
-    // Called when a drag of rows out of the view has ended.
-    std::function<void()> onDragFinished;
+    void returnPressed(int row, Qt::KeyboardModifiers modifiers);
+    void rowDoubleClicked(int row, Qt::KeyboardModifiers modifiers);
+    // A drag of rows out of the view has ended.
+    void dragFinished();
 
 protected:
     void startDrag(Qt::DropActions supportedActions) override;
-    void drawRow(QPainter *painter, const QStyleOptionViewItem &options,
-                 const QModelIndex &index) const override;
-    void keyPressEvent(QKeyEvent *event) override;
-    void mouseDoubleClickEvent(QMouseEvent *event) override;
-    void focusInEvent(QFocusEvent *event) override;
-    void focusOutEvent(QFocusEvent *event) override;
+    void drawRow(QPainter *painter, const QStyleOptionViewItem &options, const QModelIndex &index) const override;
 };
+
+// Both are made once, with the lists' own code.
+extern template class KVXListView<QTableView, KVXTableView>;
+extern template class KVXListView<QTreeView, KVXOutlineView>;

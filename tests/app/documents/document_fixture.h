@@ -118,7 +118,13 @@ struct DocumentFixture : ::testing::Test {
             document->presenter()->setDebounce(std::chrono::milliseconds(20));
         return document;
     }
-    static SmartTextStorage *storage(KVXTextDocument *document) { return document->textView()->storage(); }
+    // The text storage of the document's editor (the one editor view of its
+    // window).
+    static SmartTextStorage *storage(KVXTextDocument *document) {
+        QWidget *window = document->firstWindow();
+        KVXTextView *editor = window ? window->findChild<KVXTextView *>() : nullptr;
+        return editor ? editor->storage() : nullptr;
+    }
     static QString text(KVXTextDocument *document) { return storage(document)->string(); }
     // Types at the end of the text, as the editor's keys do.
     static void type(KVXTextDocument *document, const QString &typed) {

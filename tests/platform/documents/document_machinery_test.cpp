@@ -182,7 +182,8 @@ TEST(FilePresenter, TellsEachChangeOnceAndFollowsRenameSaves) {
     const QString file = folder.filePath("watched.md");
     writeAll(file, "one");
     int told = 0;
-    FilePresenter presenter([&] { told++; });
+    FilePresenter presenter;
+    QObject::connect(&presenter, &FilePresenter::changed, [&] { told++; });
     presenter.setDebounce(std::chrono::milliseconds(30));
     ASSERT_TRUE(presenter.setPath(file));
 
