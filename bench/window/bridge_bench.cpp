@@ -59,7 +59,8 @@ struct BridgedEditor {
         waitUntilIdle();
     }
     ~BridgedEditor() {
-        // Cycles still hop to the main thread: serve them while they end.
+        // Cycles post their ends to the main thread: take them in while the
+        // cycles finish.
         while (platform::Dispatch::backgroundPool().activeThreadCount() > 0)
             QCoreApplication::processEvents();
     }
