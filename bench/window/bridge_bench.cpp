@@ -3,9 +3,15 @@
 // the layout, as the storage benchmark times them) with the bridge attached,
 // each keystroke starting a render, and the time the main thread spends
 // serving the bridge (the copy of the text each cycle takes there). For
-// comparison: the same keystrokes without the bridge, and the time one
-// cycle takes from the edit to published HTML.
+// comparison: the same keystrokes without the bridge, the time one cycle
+// takes from the edit to published HTML, and from the edit's announcement
+// (the storage telling of its change, which the bridge follows) to the HTML
+// stored and to the HTML reaching an observer on the main thread.
 #include <QElapsedTimer>
+#include <QThread>
+
+#include <algorithm>
+#include <atomic>
 
 #include <benchmark/benchmark.h>
 
@@ -27,19 +33,35 @@ using namespace benchsupport;
 struct BridgedEditor {
     platform::ScopedStandardDefaults defaults;
     Editor editor;
+    // When the storage told of its last change; connected before the link,
+    // so that it is told first.
+    QObject announcements;
+    QElapsedTimer clock;
+    qint64 announcedNs = 0;
+    std::atomic<qint64> publishedNs{0};
+    qint64 deliveredNs = 0;
     StorageEngineLink link{editor.storage};
     TZREngine bridge;
     QObject observer;
     int stores = 0;
 
     BridgedEditor() {
+        clock.start();
+        QObject::connect(&editor.storage, &SmartTextStorage::textChanged, &announcements,
+                         [this](const TextChange &) { announcedNs = clock.nsecsElapsed(); });
         bridge.setEditor(&link);
+        // In the thread that stores the HTML, as it is stored.
+        bridge.htmlString().observe(
+            &announcements, [this](const QString &) { publishedNs = clock.nsecsElapsed(); },
+            Qt::DirectConnection);
+        bridge.htmlString().observe(&announcements, [this](const QString &) { deliveredNs = clock.nsecsElapsed(); });
         bridge.htmlString().observe(&observer, [this](const QString &) { stores++; });
         bridge.enableUpdating();
         waitUntilIdle();
     }
     ~BridgedEditor() {
-        // Cycles still hop to the main thread: serve them while they end.
+        // Cycles post their ends to the main thread: take them in while the
+        // cycles finish.
         while (platform::Dispatch::backgroundPool().activeThreadCount() > 0)
             QCoreApplication::processEvents();
     }
@@ -129,5 +151,43 @@ void BM_RenderCycle1MB(benchmark::State &state) {
     }
 }
 BENCHMARK(BM_RenderCycle1MB)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// One cycle over the 1 MB text, from the edit's announcement: to the HTML
+// stored (the time), and to the HTML at an observer on the main thread
+// (delivered_median_ms, delivered_p95_ms). The argument keeps the main
+// thread busy for that many milliseconds after the edit, as a long layout or
+// a script would.
+void BM_AnnouncementToPublished1MB(benchmark::State &state) {
+    static std::unique_ptr<BridgedEditor> bridged;
+    if (!bridged)
+        bridged = std::make_unique<BridgedEditor>();
+    const qsizetype at = middleParagraph();
+    const qint64 busyMs = state.range(0);
+    std::vector<double> published, delivered;
+    for (auto _ : state) {
+        const int stores = bridged->stores;
+        bridged->publishedNs = 0;
+        bridged->editor.type(at, QStringLiteral("x"), false);
+        QElapsedTimer busy;
+        busy.start();
+        while (busy.elapsed() < busyMs)
+            QThread::usleep(100);
+        while (bridged->stores == stores)
+            QCoreApplication::processEvents();
+        const double ms = double(bridged->publishedNs - bridged->announcedNs) / 1e6;
+        published.push_back(ms);
+        delivered.push_back(double(bridged->deliveredNs - bridged->announcedNs) / 1e6);
+        state.SetIterationTime(ms / 1e3);
+        state.PauseTiming();
+        bridged->editor.storage.replaceCharactersInRange({at, 1}, QString());
+        bridged->waitUntilIdle();
+        state.ResumeTiming();
+    }
+    report(state, published);
+    std::sort(delivered.begin(), delivered.end());
+    state.counters["delivered_median_ms"] = delivered[delivered.size() / 2];
+    state.counters["delivered_p95_ms"] = delivered[std::min(delivered.size() - 1, delivered.size() * 95 / 100)];
+}
+BENCHMARK(BM_AnnouncementToPublished1MB)->Arg(0)->Arg(20)->Iterations(40)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The bridge's life and its update cycle: requests, the worker, coalescing,
-// the resume and the engine rebuild.
+// The bridge's life and its update cycle: requests and their snapshots, the
+// cycle, coalescing, the resume and the engine rebuild.
 #include "window/bridge/tzr_engine.h"
 
 #include <QTimer>
@@ -76,6 +76,57 @@ void TZREngine::enableUpdating() {
 
 void TZREngine::updateData(std::optional<TextRange> editedRange) { m_core->updateData(editedRange); }
 
+void TZREngine::requestCycle(std::optional<TextRange> range) {
+    if (m_core->closing || !m_core->hasEngine)
+        return;  // still blocked
+    {
+        std::lock_guard lock(m_core->objectMutex);
+        if (m_core->isUpdating) {
+            m_core->needsFinalUpdate = true;  // this request's range is not kept
+            return;
+        }
+        if (m_core->needsNewExtensions) {
+            m_core->setTZRExtensions();
+            return;
+        }
+        m_core->isUpdating = true;
+    }
+    auto snapshot = std::make_shared<EngineSnapshot>(takeSnapshot(range));
+    if (!snapshot->anyVisible()) {
+        // Nothing to show it in: no parse, and no resume either.
+        m_core->endCycleEarly();
+        return;
+    }
+    m_core->startCycle(std::move(snapshot));
+}
+
+EngineSnapshot TZREngine::takeSnapshot(std::optional<TextRange> range) {
+    EngineSnapshot snapshot;
+    snapshot.range = range;
+    if (!m_editor)
+        return snapshot;  // nothing shown
+    using View = EngineEditorLink::View;
+    snapshot.previewVisible = !m_editor->isViewHidden(View::Preview);
+    snapshot.changesVisible = !m_editor->isViewHidden(View::Changes);
+    snapshot.referencesVisible = !m_editor->isViewHidden(View::References);
+    snapshot.tocVisible = !m_editor->isViewHidden(View::TableOfContents);
+    if (!snapshot.anyVisible())
+        return snapshot;
+    const Defaults &defaults = Defaults::standard();
+    snapshot.liveUpdatePreview = defaults.boolForKey(QStringLiteral("liveUpdatePreview"));
+    // One copy, here: the buffer may change or move as soon as this returns.
+    snapshot.text = m_editor->utf8Text();
+    snapshot.generation = m_editor->editGeneration();
+    if (snapshot.previewVisible && snapshot.liveUpdatePreview)
+        snapshot.typedSpace = m_editor->takeTypedSpace();
+    snapshot.transclusionFile = m_core->transclusionFile();
+    snapshot.transclusionFolder = m_core->transclusionFolder();
+    snapshot.extensions = extensions();
+    snapshot.language = languagePreference();
+    snapshot.maxToCDepth = defaults.integerForKey(QStringLiteral("maxToCDepth"));
+    return snapshot;
+}
+
 void TZREngine::setTZRExtensions() { m_core->setTZRExtensions(); }
 
 void TZREngine::resumeUpdating() {
@@ -85,9 +136,10 @@ void TZREngine::resumeUpdating() {
         m_core->isUpdating = false;
         replay = std::exchange(m_core->needsFinalUpdate, false);
     }
-    // The caret is read now, when the replay runs, not when the edits came.
+    // The caret is read now, when the replay runs, not when the edits came,
+    // and the replay's snapshot with it.
     if (replay && m_editor)
-        updateData(TextRange{m_editor->caretLocation(), 0});
+        requestCycle(TextRange{m_editor->caretLocation(), 0});
 }
 
 void TZREngine::scheduleResume() {
@@ -165,21 +217,28 @@ void TZREngineCore::releaseOnMain(std::shared_ptr<TZREngineCore> core) {
 }
 
 void TZREngineCore::updateData(std::optional<TextRange> range) {
-    Dispatch::background([self = shared_from_this(), range]() mutable {
-        self->runWorker(range);
+    if (Dispatch::isMainThread()) {
+        if (owner)
+            owner->requestCycle(range);
+        return;
+    }
+    // The snapshot is taken on the main thread: the request goes there, and
+    // this thread does not wait for it.
+    postToOwner([range](TZREngine &bridge) { bridge.requestCycle(range); });
+}
+
+void TZREngineCore::startCycle(std::shared_ptr<const EngineSnapshot> snapshot) {
+    Dispatch::background([self = shared_from_this(), snapshot = std::move(snapshot)]() mutable {
+        self->runCycle(*snapshot);
         releaseOnMain(std::move(self));
     });
 }
 
-bool TZREngineCore::withOwner(const std::function<void(TZREngine &)> &fn) {
-    bool ran = false;
-    Dispatch::mainSync([&] {
-        if (owner && !closing) {
-            fn(*owner);
-            ran = true;
-        }
+void TZREngineCore::postToOwner(std::function<void(TZREngine &)> fn) {
+    Dispatch::main([weak = weak_from_this(), fn = std::move(fn)] {
+        if (auto core = weak.lock(); core && core->owner && !core->closing)
+            fn(*core->owner);
     });
-    return ran;
 }
 
 void TZREngineCore::ensureEngine(uint64_t extensions) {
@@ -218,74 +277,27 @@ void TZREngineCore::setTZRExtensions() {
     updateData(std::nullopt);
 }
 
-std::optional<TZREngineCore::Cycle> TZREngineCore::readEditor(std::optional<TextRange> range) {
-    Cycle cycle;
-    cycle.range = range;
-    cycle.liveUpdatePreview = Defaults::standard().boolForKey(QStringLiteral("liveUpdatePreview"));
-    const bool ran = withOwner([&](TZREngine &bridge) {
-        EngineEditorLink *editor = bridge.editor();
-        if (!editor)
-            return;
-        using View = EngineEditorLink::View;
-        cycle.previewVisible = !editor->isViewHidden(View::Preview);
-        cycle.changesVisible = !editor->isViewHidden(View::Changes);
-        cycle.referencesVisible = !editor->isViewHidden(View::References);
-        cycle.tocVisible = !editor->isViewHidden(View::TableOfContents);
-        if (!cycle.anyVisible())
-            return;
-        // One copy, here on the main thread: the buffer may change or move as
-        // soon as this block returns.
-        cycle.text = editor->utf8Text();
-        cycle.generation = editor->editGeneration();
-        if (cycle.previewVisible && cycle.liveUpdatePreview)
-            cycle.typedSpace = editor->takeTypedSpace();
-    });
-    if (!ran)
-        return std::nullopt;
-    return cycle;
-}
-
 void TZREngineCore::endCycleEarly() {
     std::lock_guard lock(objectMutex);
     isUpdating = false;
 }
 
-void TZREngineCore::runWorker(std::optional<TextRange> range) {
-    if (closing || !hasEngine)
-        return;  // gone, or still blocked
-    {
-        std::lock_guard lock(objectMutex);
-        if (isUpdating) {
-            needsFinalUpdate = true;  // this request's range is not kept
-            return;
-        }
-        if (needsNewExtensions) {
-            setTZRExtensions();
-            return;
-        }
-        isUpdating = true;
-    }
-
-    std::optional<Cycle> cycle = readEditor(range);
-    if (!cycle || !cycle->anyVisible()) {
-        // Nothing to show it in: no parse, and no resume either.
-        endCycleEarly();
-        return;
-    }
-    if (!updateTZREngine(*cycle) || closing) {
+void TZREngineCore::runCycle(const EngineSnapshot &snapshot) {
+    Cycle cycle{snapshot};
+    if (closing || !updateTZREngine(cycle) || closing) {
         endCycleEarly();
         return;
     }
     if (!dontAskSandboxPermission)
-        updateSandboxAssets(*cycle);
-    if (cycle->previewVisible)
-        updatePreview(*cycle);
-    if (cycle->tocVisible)
-        updateTOC(*cycle);
-    if (cycle->referencesVisible)
-        updateReferences(*cycle);
-    if (cycle->changesVisible)
-        updateChanges(*cycle);
+        updateSandboxAssets(cycle);
+    if (snapshot.previewVisible)
+        updatePreview(cycle);
+    if (snapshot.tocVisible)
+        updateTOC(cycle);
+    if (snapshot.referencesVisible)
+        updateReferences(cycle);
+    if (snapshot.changesVisible)
+        updateChanges(cycle);
     {
         // Between cycles the window keeps only its source and HTML.
         std::lock_guard engineLock(engineMutex);
@@ -296,8 +308,5 @@ void TZREngineCore::runWorker(std::optional<TextRange> range) {
 }
 
 void TZREngineCore::scheduleResume() {
-    Dispatch::main([weak = weak_from_this()] {
-        if (auto core = weak.lock(); core && core->owner)
-            core->owner->scheduleResume();
-    });
+    postToOwner([](TZREngine &bridge) { bridge.scheduleResume(); });
 }

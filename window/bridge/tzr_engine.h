@@ -14,12 +14,17 @@
 // built. A cycle does nothing when the preview and all three sidebars are
 // hidden, and builds each list only for a visible sidebar.
 //
-// Threads: the editor and the views are asked on the main thread only, and
-// the text is copied there before the background work starts; no lock of the
-// bridge is ever held while it waits for the main thread. The published
-// values are stored from the background thread and reach their observers in
-// the observers' threads. The bridge can be destroyed while a cycle runs: the
-// cycle stops at its next step and publishes nothing more.
+// Threads: the editor and the views are asked on the main thread only. When a
+// cycle is asked for (or its replay starts), the bridge reads there, at once,
+// everything the cycle needs (the text, its generation, the caret's place,
+// the typed-space flag, which views are shown, the document's paths, the
+// preferences) into one snapshot, and hands that to the background thread.
+// The cycle never calls back and never waits for the main thread: what the
+// main thread must learn from it (its end, new citation keys) is posted
+// there. The published values are stored from the background thread and
+// reach their observers in the observers' threads. The bridge can be
+// destroyed while a cycle runs: the cycle stops at its next step and
+// publishes nothing more.
 #pragma once
 
 #include <QByteArray>
@@ -37,6 +42,7 @@
 
 class EngineEditorLink;
 class TZREngineCore;
+struct EngineSnapshot;
 struct DString;
 struct tzr_engine;
 
@@ -66,8 +72,9 @@ public:
 
     // Ends the blocked state: builds the live engine, which runs a first cycle.
     void enableUpdating();
-    // Asks for a cycle (any thread). `editedRange` places the scroll anchor;
-    // nothing gives HTML without an anchor (a forced refresh).
+    // Asks for a cycle (any thread; from another thread the request is made
+    // on the main thread a moment later). `editedRange` places the scroll
+    // anchor; nothing gives HTML without an anchor (a forced refresh).
     void updateData(std::optional<platform::TextRange> editedRange);
     // Ends a cycle: runs the one request noted during it, if any, for the
     // caret's location now. Main thread; the cycle schedules it.
@@ -97,8 +104,11 @@ public:
     // The editor text in `format` (an output format code) as the file's bytes,
     // on the caller's thread with an engine of its own. HTML gets the
     // preview's style sheet, MathJax and highlight.js in its head when the
-    // preferences ask for them. Empty when the format makes nothing.
+    // preferences ask for them. Empty when the format makes nothing. The
+    // first form reads the editor, and so belongs to the main thread (empty
+    // elsewhere); any thread may export a text it took there.
     QByteArray exportToFormat(short format) const;
+    QByteArray exportToFormat(short format, const QByteArray &utf8Text, const QString &cssPath) const;
     // The document's tags (metadata "tags"), read on the live engine; nothing
     // when it has none. Main thread.
     std::optional<QStringList> tzrTags();
@@ -128,6 +138,10 @@ public:
 private:
     friend class TZREngineCore;
 
+    // The request of a cycle, on the main thread: noted for later during a
+    // cycle, else the snapshot taken and the cycle started.
+    void requestCycle(std::optional<platform::TextRange> range);
+    EngineSnapshot takeSnapshot(std::optional<platform::TextRange> range);
     // Schedules resumeUpdating 0.05 s from now (main thread).
     void scheduleResume();
 

@@ -1,17 +1,23 @@
 // The part of a TZREngine that its background work holds: the flags of the
 // update cycle, the live document engine with its source and HTML, the
 // document's paths and the published values. A cycle keeps the core alive,
-// so that a bridge destroyed during a cycle leaves it nothing dangling; the
-// core reaches the bridge (and through it the editor) only on the main
-// thread, where `owner` is read and cleared.
+// so that a bridge destroyed during a cycle leaves it nothing dangling.
+//
+// A cycle works from a snapshot taken on the main thread when it was asked
+// for; it never calls into the bridge, the editor or a view, and never waits
+// for the main thread. What the main thread must learn from it (the end of
+// the cycle, new citation keys, a folder to ask permission for) is posted
+// there, where `owner` is read and cleared.
 //
 // Locks, both recursive, each taken on its own: `objectMutex` guards the
 // three flags, `engineMutex` the engine, the source and the HTML. When both
-// are held, the object lock is taken first. Neither is held while the core
-// waits for the main thread.
+// are held, the object lock is taken first. The main thread takes either only
+// for moments (a request, the resume, the tags), and a cycle holding the
+// engine lock never waits for it.
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -33,6 +39,29 @@ unsigned short languagePreference();
 
 // A path handed to the library: NULL for none.
 inline const char *pathOrNull(const QByteArray &utf8) { return utf8.isEmpty() ? nullptr : utf8.constData(); }
+
+// What a cycle works from, taken on the main thread when it is asked for (or
+// when the replay starts) and never changed after: the editor text and its
+// generation, where the anchor goes, which views are shown, the typed-space
+// flag, the document's paths and the preferences the cycle reads.
+struct EngineSnapshot {
+    std::optional<platform::TextRange> range;
+    bool previewVisible = false;
+    bool changesVisible = false;
+    bool referencesVisible = false;
+    bool tocVisible = false;
+    bool liveUpdatePreview = true;
+    bool typedSpace = false;  // read and cleared for a visible, live preview
+    QByteArray text;          // the editor text as UTF-8
+    quint64 generation = 0;   // the edit generation of that text
+    QString transclusionFile;
+    QString transclusionFolder;
+    uint64_t extensions = 0;  // TZREngine::extensions()
+    unsigned short language = 0;
+    qint64 maxToCDepth = 0;
+
+    bool anyVisible() const { return previewVisible || changesVisible || referencesVisible || tocVisible; }
+};
 
 class TZREngineCore : public std::enable_shared_from_this<TZREngineCore> {
 public:
@@ -74,27 +103,35 @@ public:
     QString transclusionFile() const;
     QString transclusionFolder() const;
 
-    // Queues the worker of one request on the background pool.
+    // Asks for a cycle from any thread: the request is made on the main
+    // thread, where the bridge takes its snapshot (posted there from others).
     void updateData(std::optional<platform::TextRange> range);
+    // Runs a cycle over `snapshot` on the background pool; the request has
+    // set `isUpdating`.
+    void startCycle(std::shared_ptr<const EngineSnapshot> snapshot);
     // Rebuilds the engine, or notes the rebuild during a cycle. From the main
     // thread the work moves to the background pool.
     void setTZRExtensions();
     // The source preparation shared by rendering and export: header and
-    // footer text, transclusion, CriticMarkup accepted or rejected.
+    // footer text, transclusion, CriticMarkup accepted or rejected; with the
+    // document's paths as they are now, or as given.
     void prepareSource(DString *source, short format, uint64_t extensions) const;
+    static void prepareSource(DString *source, short format, uint64_t extensions, const QString &folder,
+                              const QString &file);
     // Makes the live engine over the source when there is none (engine lock
     // held).
     void ensureEngine(uint64_t extensions);
 
+    // Ends a cycle that will not run, or did not finish: no resume follows.
+    void endCycleEarly();
+
 private:
     struct Cycle;
 
-    void runWorker(std::optional<platform::TextRange> range);
-    std::optional<Cycle> readEditor(std::optional<platform::TextRange> range);
-    void endCycleEarly();
-    // Runs `fn` with the bridge on the main thread and waits for it; false
-    // when the bridge is gone or the application is quitting.
-    bool withOwner(const std::function<void(TZREngine &)> &fn);
+    void runCycle(const EngineSnapshot &snapshot);
+    // Runs `fn` with the bridge on the main thread later, unless the bridge
+    // has gone by then.
+    void postToOwner(std::function<void(TZREngine &)> fn);
     void scheduleResume();
     // Hands a reference to the main thread, so that the last one (and with
     // it the published values' notifiers) goes there.
@@ -115,26 +152,18 @@ private:
     void updateBibTeX(const Cycle &cycle);
     void updateChanges(const Cycle &cycle);
     void updateSandboxAssets(const Cycle &cycle);
-    void updateSandboxPermissions(const QSet<QString> &assets);
+    void updateSandboxPermissions(const Cycle &cycle, const QSet<QString> &assets);
+    // Asks the user for access to `folder` (main thread).
+    void askSandboxPermission(const QString &folder);
 
+    bool m_askingPermission = false;  // main thread: the panel is open
     mutable std::mutex m_pathMutex;
     QString m_transclusionFile;
     QString m_transclusionFolder;
 };
 
-// What a cycle reads from the editor and the views on the main thread, and
-// learns on its way.
+// What a cycle learns on its way about the snapshot it works from.
 struct TZREngineCore::Cycle {
-    std::optional<platform::TextRange> range;
-    bool previewVisible = false;
-    bool changesVisible = false;
-    bool referencesVisible = false;
-    bool tocVisible = false;
-    bool liveUpdatePreview = true;
-    bool typedSpace = false;   // read and cleared for a visible, live preview
-    QByteArray text;           // the editor text, copied on the main thread
-    quint64 generation = 0;    // the edit generation of that copy
-    bool editorOffsets = true; // the prepared source is the text unchanged
-
-    bool anyVisible() const { return previewVisible || changesVisible || referencesVisible || tocVisible; }
+    const EngineSnapshot &state;
+    bool editorOffsets = true;  // the prepared source is the text unchanged
 };

@@ -10,6 +10,7 @@
 #include "window/bridge/engine_editor_link.h"
 #include "window/bridge/tzr_engine.h"
 #include "window/bridge/tzr_engine_core.h"
+#include "window/window_log.h"
 
 using platform::Defaults;
 
@@ -84,16 +85,18 @@ tzr_engine *TZREngine::createEngine(DString *source) {
 }
 
 QByteArray TZREngine::exportToFormat(short format) const {
-    QByteArray text;
-    QString cssPath;
-    const bool read = platform::Dispatch::mainSync([&] {
-        if (m_editor) {
-            text = m_editor->utf8Text();
-            cssPath = m_editor->activeCSSPath();
-        }
-    });
-    if (!read)
-        return {};  // quitting: no text to export, rather than an empty document
+    if (!platform::Dispatch::isMainThread()) {
+        // The editor is read on the main thread only; rather no data than an
+        // empty document.
+        qCWarning(lcWindow, "An export off the main thread needs the text it exports");
+        return {};
+    }
+    if (!m_editor)
+        return exportToFormat(format, QByteArray(), QString());
+    return exportToFormat(format, m_editor->utf8Text(), m_editor->activeCSSPath());
+}
+
+QByteArray TZREngine::exportToFormat(short format, const QByteArray &text, const QString &cssPath) const {
     DString *source = d_string_new("");
     tzr_engine *e = createEngine(source);
     if (!e)

@@ -7,7 +7,6 @@
 #include <memory>
 
 #include "library/engine.h"
-#include "platform/prefs/defaults.h"
 #include "platform/files/folders.h"
 #include "platform/files/kvx_sandbox_permission_manager.h"
 #include "library/queries.h"
@@ -40,7 +39,7 @@ List TZREngineCore::stamped(const Cycle &cycle, Rows rows) const {
     List list;
     list.present = true;
     list.rows = std::move(rows);
-    list.generation = cycle.generation;
+    list.generation = cycle.state.generation;
     list.editorOffsets = cycle.editorOffsets;
     return list;
 }
@@ -58,8 +57,8 @@ void TZREngineCore::updateTOC(const Cycle &cycle) {
         std::lock_guard lock(engineMutex);
         entries.reset(tzr_engine_toc_entries(engine));
     }
-    const qint64 depth = platform::Defaults::standard().integerForKey(QStringLiteral("maxToCDepth"));
-    publish(headers, stamped<HeaderList>(cycle, tocRows(entries.get(), depth, cycle.generation)));
+    publish(headers,
+            stamped<HeaderList>(cycle, tocRows(entries.get(), cycle.state.maxToCDepth, cycle.state.generation)));
 }
 
 void TZREngineCore::updateReferences(const Cycle &cycle) {
@@ -75,17 +74,18 @@ void TZREngineCore::updateReferences(const Cycle &cycle) {
 }
 
 void TZREngineCore::updateBibTeX(const Cycle &cycle) {
-    const QByteArray folder = transclusionFolder().toUtf8();
+    const QByteArray folder = cycle.state.transclusionFolder.toUtf8();
     StringList keys;
     {
         std::lock_guard lock(engineMutex);
         keys.reset(tzr_engine_bibtex_keys(engine, pathOrNull(folder)));
     }
     const LabelSet list = stamped<LabelSet>(cycle, citeKeysFromStack(keys.get()));
+    // The completion learns of them after the cycle; it does not wait.
     if (publish(citeKeys, list))
-        withOwner([&](TZREngine &bridge) {
+        postToOwner([keys = list.rows](TZREngine &bridge) {
             if (EngineEditorLink *editor = bridge.editor())
-                editor->addBibtexToAutoComplete(list.rows);
+                editor->addBibtexToAutoComplete(keys);
         });
 }
 
@@ -95,25 +95,25 @@ void TZREngineCore::updateChanges(const Cycle &cycle) {
         std::lock_guard lock(engineMutex);
         list.reset(tzr_engine_critic_changes(engine));
     }
-    publish(changes, stamped<ChangeList>(cycle, changesFromStack(list.get(), cycle.generation)));
+    publish(changes, stamped<ChangeList>(cycle, changesFromStack(list.get(), cycle.state.generation)));
 }
 
 void TZREngineCore::updateSandboxAssets(const Cycle &cycle) {
-    const QByteArray folder = transclusionFolder().toUtf8();
-    const QByteArray file = transclusionFile().toUtf8();
+    const QByteArray folder = cycle.state.transclusionFolder.toUtf8();
+    const QByteArray file = cycle.state.transclusionFile.toUtf8();
     StringList paths;
     {
         std::lock_guard lock(engineMutex);
-        ensureEngine(TZREngine::extensions());
+        ensureEngine(cycle.state.extensions);
         paths.reset(tzr_engine_local_resources(engine, pathOrNull(folder), pathOrNull(file)));
     }
     const LabelSet list = stamped<LabelSet>(cycle, sandboxAssetsFromStack(paths.get()));
     if (publish(sandboxAssets, list))
-        updateSandboxPermissions(list.rows);
+        updateSandboxPermissions(cycle, list.rows);
 }
 
-void TZREngineCore::updateSandboxPermissions(const QSet<QString> &assets) {
-    const QString base = transclusionFolder();
+void TZREngineCore::updateSandboxPermissions(const Cycle &cycle, const QSet<QString> &assets) {
+    const QString &base = cycle.state.transclusionFolder;
     if (!KVXSandboxPermissionManager::isSandboxed() || assets.isEmpty() || base.isEmpty())
         return;
     // In a fixed order, so that the same files always ask for the same folder.
@@ -127,8 +127,20 @@ void TZREngineCore::updateSandboxPermissions(const QSet<QString> &assets) {
     }
     if (folder.isEmpty())
         return;
-    // The panel runs on the main thread while this cycle waits; no lock is
-    // held here.
-    if (!KVXSandboxPermissionManager::getPermissionForFolder(folder, kPermissionMessage, true))
+    // The panel runs on the main thread; the cycle goes on without waiting
+    // for the answer.
+    // (The core is alive whenever a posted block runs.)
+    postToOwner([this, folder](TZREngine &) { askSandboxPermission(folder); });
+}
+
+void TZREngineCore::askSandboxPermission(const QString &folder) {
+    // One panel at a time for this window: cycles that end while it is open
+    // do not ask again; a refusal is final.
+    if (m_askingPermission || dontAskSandboxPermission)
+        return;
+    m_askingPermission = true;
+    const bool granted = KVXSandboxPermissionManager::getPermissionForFolder(folder, kPermissionMessage, true);
+    m_askingPermission = false;
+    if (!granted)
         dontAskSandboxPermission = true;
 }

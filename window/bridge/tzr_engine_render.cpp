@@ -19,26 +19,30 @@ unsigned short languagePreference() {
 }
 
 void TZREngineCore::prepareSource(DString *text, short format, uint64_t extensions) const {
-    const QByteArray folder = transclusionFolder().toUtf8();
-    const QByteArray file = transclusionFile().toUtf8();
-    tzr_prepare_source(text, extensions, pathOrNull(folder), pathOrNull(file), format);
+    prepareSource(text, format, extensions, transclusionFolder(), transclusionFile());
+}
+
+void TZREngineCore::prepareSource(DString *text, short format, uint64_t extensions, const QString &folder,
+                                  const QString &file) {
+    const QByteArray folderUtf8 = folder.toUtf8();
+    const QByteArray fileUtf8 = file.toUtf8();
+    tzr_prepare_source(text, extensions, pathOrNull(folderUtf8), pathOrNull(fileUtf8), format);
 }
 
 bool TZREngineCore::updateTZREngine(Cycle &cycle) {
-    const uint64_t flags = TZREngine::extensions();
-    const unsigned short language = languagePreference();
+    const EngineSnapshot &state = cycle.state;
     std::lock_guard lock(engineMutex);
     if (!engine)
         return false;
     d_string_erase(source, 0, size_t(-1));
     d_string_erase(html, 0, size_t(-1));
-    d_string_append_c_array(source, cycle.text.constData(), size_t(cycle.text.size()));
-    prepareSource(source, 0, flags);
-    cycle.editorOffsets = source->length == size_t(cycle.text.size()) &&
-                          memcmp(source->str, cycle.text.constData(), source->length) == 0;
+    d_string_append_c_array(source, state.text.constData(), size_t(state.text.size()));
+    prepareSource(source, 0, state.extensions, state.transclusionFolder, state.transclusionFile);
+    cycle.editorOffsets = source->length == size_t(state.text.size()) &&
+                          memcmp(source->str, state.text.constData(), source->length) == 0;
     // A question asked between cycles (the tags) may have left results.
     tzr_engine_reset(engine);
-    tzr_engine_set_language(engine, language);
+    tzr_engine_set_language(engine, state.language);
     tzr_engine_parse_string(engine);
     // The export also records where each token's HTML went, for the anchor,
     // and fills the change list that the changes sidebar reads.
@@ -47,17 +51,18 @@ bool TZREngineCore::updateTZREngine(Cycle &cycle) {
 }
 
 void TZREngineCore::updatePreview(const Cycle &cycle) {
+    const EngineSnapshot &state = cycle.state;
     std::optional<qsizetype> location;
-    if (cycle.range && cycle.range->location >= 0)
-        location = cycle.range->location;
-    if (!cycle.liveUpdatePreview) {
+    if (state.range && state.range->location >= 0)
+        location = state.range->location;
+    if (!state.liveUpdatePreview) {
         // The preview waits for the document to write its file.
         if (okToUpdatePreview.exchange(false))
             storeHTMLString(location);
         return;
     }
     // A typed space changes nothing worth showing: this cycle stores nothing.
-    if (!cycle.typedSpace)
+    if (!state.typedSpace)
         storeHTMLString(location);
 }
 

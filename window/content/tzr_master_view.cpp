@@ -37,6 +37,8 @@ Defaults &defaults() { return Defaults::standard(); }
 
 // --- The bridge's view of this window ------------------------------------------------------
 
+// Read on the main thread only: the bridge takes its snapshot of the editor
+// and the views here when a cycle is asked for, and posts back what it found.
 class TZRMasterView::EditorLink : public EngineEditorLink {
 public:
     explicit EditorLink(TZRMasterView &window) : m_window(window) {}

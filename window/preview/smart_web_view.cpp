@@ -68,14 +68,15 @@ bool SmartWebView::isHiddenInWindow() const {
 }
 
 QMetaObject::Connection SmartWebView::observeHtmlString(const platform::Observable<QString> &htmlString) {
+    // The observable tells this view in its own thread: the HTML a cycle
+    // stores on a background thread comes queued, each with the value as it
+    // was stored, in order; the controller parks what comes while it
+    // refreshes, the newest replacing the older.
     return htmlString.observe(this, [this](const QString &html) { updatePreview(html); });
 }
 
 void SmartWebView::updatePreview(const QString &html) {
-    if (QThread::currentThread() != thread()) {
-        QMetaObject::invokeMethod(this, [this, html] { updatePreview(html); }, Qt::QueuedConnection);
-        return;
-    }
+    Q_ASSERT_X(QThread::currentThread() == thread(), "SmartWebView::updatePreview", "called off the view's thread");
     if (!m_window && !isHiddenInWindow())
         watchWindow();
     m_controller.updatePreview(html);

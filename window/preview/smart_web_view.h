@@ -1,7 +1,8 @@
 // The HTML preview beside the editor of a document window.
 //
-// It shows each HTML text the window's engine publishes (updatePreview(),
-// from any thread) through PreviewController's update cycle: its own head
+// It shows each HTML text the window's engine publishes (observeHtmlString(),
+// stored from any thread, handed to the view in its own thread) through
+// PreviewController's update cycle: its own head
 // content, the body's changed blocks put in by script, the block under the
 // caret put at the caret's height. It starts frozen (nothing is loaded until
 // thawAndReload()), drops what it is sent while hidden, reloads once after
@@ -52,7 +53,7 @@ public:
     double zoomFactor() const { return m_controller.zoomFactor(); }
 
     // Shows every HTML text the engine publishes (its htmlString), whichever
-    // thread stores it.
+    // thread stores it: the observable brings it to the main thread.
     QMetaObject::Connection observeHtmlString(const platform::Observable<QString> &htmlString);
 
     // The view or one of its ancestors below the window is hidden.
@@ -66,8 +67,8 @@ public:
     void centerVisibleAtTotalPercentage(double p) { alignTotalPercentage(p, 0.5); }
 
 public slots:
-    // Any thread (the view must outlive the call). The HTML arrives on the
-    // main thread, in order.
+    // Main thread; a newer HTML that comes while a refresh runs replaces an
+    // older one waiting for it.
     void updatePreview(const QString &html);
     void reloadPreview() { m_controller.reloadPreview(); }
     void refreshPreview() { m_controller.reloadPreview(); }

@@ -3,9 +3,13 @@
 // what the preview gets and how the source is prepared.
 #include "window/bridge/engine_bridge_support.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
+
+#include <atomic>
+#include <memory>
 
 using platform::TextRange;
 using View = EngineEditorLink::View;
@@ -46,6 +50,38 @@ TEST_F(BridgeTest, IsBlockedUntilEnabledThenRunsOneCycleAndOneReplay) {
     // The first cycle, and the replay owed to the requests of the blocked time.
     EXPECT_EQ(bridge->completedCycles(), 2u);
     EXPECT_EQ(withoutAnchor(lastHtml()), rendered(editor.text.toUtf8()));
+    EXPECT_EQ(editor.offMainCalls, 0);
+}
+
+// The editor's state goes to the cycle with the request; the cycle never
+// waits for the main thread. Here the main thread does not come back to its
+// loop after the edit until the cycle has parsed, published its HTML and
+// built its lists; the citation keys reach the completion afterwards.
+TEST_F(BridgeTest, ACycleRunsToItsEndWhileTheMainThreadIsBusy) {
+    QTemporaryDir folder;
+    QFile bib(folder.filePath("refs.bib"));
+    ASSERT_TRUE(bib.open(QIODevice::WriteOnly) && bib.write("@book{knuth84,\n}\n") > 0);
+    bib.close();
+    start("Title: T\n\n# One\n\nText.\n");
+    bridge->setTransclusionFolder(folder.path());
+    const qsizetype calls = editor.bibtexCalls.size();
+    auto stores = std::make_shared<std::atomic<int>>(0);
+    bridge->htmlString().observe(&observer, [stores](const QString &) { ++*stores; }, Qt::DirectConnection);
+
+    editor.edit(0, editor.text.indexOf("\n"), "Title: T\nbibtex: refs.bib");
+    QElapsedTimer clock;
+    clock.start();
+    while (bridge->completedCycles() < 3 && clock.elapsed() < 5000)
+        QThread::msleep(1);
+    EXPECT_EQ(bridge->completedCycles(), 3u);
+    EXPECT_EQ(*stores, 1);
+    EXPECT_EQ(withoutAnchor(bridge->htmlString().get()), rendered(editor.text.toUtf8()));
+    EXPECT_EQ(bridge->citeKeys().get().rows, QSet<QString>{"#knuth84"});
+    EXPECT_EQ(editor.bibtexCalls.size(), calls);
+
+    ASSERT_TRUE(settle());
+    ASSERT_EQ(editor.bibtexCalls.size(), calls + 1);
+    EXPECT_EQ(editor.bibtexCalls.last(), QSet<QString>{"#knuth84"});
     EXPECT_EQ(editor.offMainCalls, 0);
 }
 
@@ -120,11 +156,17 @@ TEST_F(BridgeTest, ThePreviewSkipsTypedSpacesWaitsForPermissionWhenNotLiveAndRef
     EXPECT_EQ(htmls.size(), 4);  // the permission the bridge started with
     editAndSettle(0, 0, "Newer ");
     EXPECT_EQ(htmls.size(), 4);
-    bridge->setOkToUpdatePreview(true);  // the document wrote its file
+    // The document wrote its file, and wrote it again before the cycle that
+    // shows it took its snapshot.
+    editor.onTextCopy = [&] { bridge->setOkToUpdatePreview(true); };
     bridge->setOkToUpdatePreview(true);
     ASSERT_TRUE(settle());
     ASSERT_EQ(htmls.size(), 5);
     EXPECT_TRUE(lastHtml().contains("Newer New Word"));
+    // A write after that cycle showed it shows it once more.
+    bridge->setOkToUpdatePreview(true);
+    ASSERT_TRUE(settle());
+    EXPECT_EQ(htmls.size(), 6);
 }
 
 TEST_F(BridgeTest, TheSourceIsPreparedAsTheFlagsSay) {

@@ -1,5 +1,5 @@
 // The bridge under load and at teardown: edits from the main thread without
-// pause while cycles run (with tags, filters, exports from another thread and
+// pause while cycles run (with tags, filters, exports on another thread and
 // preference changes between them), and the bridge destroyed in each stage of
 // a cycle.
 #include "window/bridge/engine_bridge_support.h"
@@ -35,9 +35,9 @@ TEST_F(BridgeTest, ContinuousEditsWhileCyclesRunEndWithTheLastTextRendered) {
         case 20:
             bridge->headersFilteredFor("section 1");
             break;
-        case 30:  // an export reads the text through the main thread while it edits
-            platform::Dispatch::background([this, &exports] {
-                bridge->exportToFormat(0);
+        case 30:  // an export on another thread of the text taken here, while it edits
+            platform::Dispatch::background([this, &exports, text = editor.text.toUtf8(), css = editor.cssPath] {
+                bridge->exportToFormat(0, text, css);
                 exports++;
             });
             break;

@@ -1,7 +1,7 @@
 // A fake editor for the engine bridge, with counts of what the bridge asked
-// and a hook that runs while a cycle copies the text (the cycle is then
-// certainly in flight). Questions from any thread but the main one are
-// counted as faults.
+// and a hook that runs while the bridge copies the text for a cycle it has
+// begun (the cycle is then certainly in flight). Questions from any thread
+// but the main one are counted as faults.
 #pragma once
 
 #include <atomic>
@@ -23,8 +23,8 @@ public:
     mutable std::atomic<int> offMainCalls{0};
     mutable int textCopies = 0, caretReads = 0;
     QList<QSet<QString>> bibtexCalls;
-    // Run once, on the main thread inside a cycle: at the next copy of the
-    // text, and when citation keys next arrive.
+    // Run once, on the main thread: at the next copy of the text (a cycle
+    // has begun and takes its snapshot), and when citation keys next arrive.
     mutable std::function<void()> onTextCopy;
     std::function<void()> onBibtex;
     platform::Observable<quint64> charCount;

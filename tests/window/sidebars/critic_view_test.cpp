@@ -117,14 +117,17 @@ TEST_F(ChangesTest, RowsOfAnOlderTextAndChangesWhileTrackingChangeNothing) {
     open(sampleDocument());
     // An edit between listing and acting, before the new list arrives.
     critic->coalescer().setResumeDelay(std::chrono::seconds(60));
-    critic->updateData(bridge->changes().get());  // starts a long pause
+    // The list of the text before the edit (the bridge may publish the next
+    // one at any moment after it).
+    const ChangeList listed = bridge->changes().get();
+    critic->updateData(listed);  // starts a long pause
     type(0, "Intro: ");
     critic->selectRows({0, 1});
     critic->acceptChange();
     EXPECT_EQ(storage->string(), "Intro: " + sampleDocument());
 
     // Rows of this text whose range holds other text: nothing either.
-    ChangeList wrong = bridge->changes().get();
+    ChangeList wrong = listed;
     wrong.generation = storage->editGeneration();
     for (ChangeRow &row : wrong.rows)
         row.generation = wrong.generation, row.start += 1;
