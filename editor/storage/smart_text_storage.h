@@ -30,6 +30,8 @@
 #include <QSet>
 #include <QStringList>
 #include <QTextBlock>
+#include <QTextFormat>
+#include <QTextLayout>
 
 #include <cstddef>
 #include <cstdint>
@@ -136,6 +138,10 @@ public:
     // refusal), and the document follows what it did. A range past the end
     // is clamped to the text.
     void replaceCharactersInRange(CharRange range, const QString &text);
+    // The primitive edit as an undo step of its own: typing before or after
+    // it is never merged into it (a spelling correction, a substitution), so
+    // that one undo takes back exactly it.
+    void replaceCharactersAsOwnStep(CharRange range, const QString &text);
     // Replaces a range by applying only its differences, as one change that
     // keeps the caret where its surrounding text is.
     void bulkReplaceCharactersInRange(CharRange range, const QString &text);
@@ -241,6 +247,24 @@ public:
     // The type of the top-level token of the last parse that begins at the
     // block (0 for none).
     int blockStartType(const QTextBlock &block) const;
+
+    // --- Overlays (storage_overlays.cpp) ------------------------------------------------
+
+    // Formats shown over a block's styles (a misspelt word's underline, an
+    // address shown as a link), merged into its layout's formats after the
+    // style runs and tagged with kOverlayProperty. Setting them is a change
+    // of formats alone: no undo step, and no edit of the displayed text. A
+    // restyle of the block drops them; the parse listener is told of every
+    // restyle. Ranges are block-relative.
+    static constexpr int kOverlayProperty = QTextFormat::UserProperty + 0x5C0;
+    void setOverlayFormats(const QTextBlock &block, QList<QTextLayout::FormatRange> overlays);
+    QList<QTextLayout::FormatRange> overlayFormats(const QTextBlock &block) const;
+    // Told of the parse each restyle makes of `range` (whole blocks), after
+    // the blocks there were styled and before the tree is freed, inside the
+    // document's edit block of the change that caused it. One listener; an
+    // empty function removes it.
+    using ParseListener = std::function<void(const token *root, CharRange range)>;
+    void setParseListener(ParseListener listener) { m_parseListener = std::move(listener); }
 
     // --- Change tracking, CriticMarkup and completions (storage_tracking.cpp) ---------
 
@@ -442,6 +466,7 @@ private:
     bool m_patching = false;
     bool m_resyncQueued = false;
     quint64 m_editGeneration = 0;
+    ParseListener m_parseListener;
     bool m_hasTabStops = false;  // some block holds elastic stops
     bool m_tabDepthLogged = false;
 };

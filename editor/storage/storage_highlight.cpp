@@ -219,6 +219,8 @@ void SmartTextStorage::restyle(const QTextBlock &first, const QTextBlock &editFi
             styleRange(root, from, to, editFirst.blockNumber(), editLast.blockNumber());
         else
             qCWarning(lcEditor, "highlighting parse gave no tree");
+        if (root && m_parseListener)
+            m_parseListener(root, CharRange{from, to - from});
         freeTree(root);
         emit restyled(CharRange{from, to - from});
         return;
