@@ -219,14 +219,15 @@ QStringList SpellService::suggestions(const QString &word, int limit) {
     return result;
 }
 
-QStringList SpellService::singleEditCorrections(const QString &word) {
+QStringList SpellService::singleEditCorrections(const QString &word, int limit) {
     QStringList found;
     if (!m_dictionary || word.isEmpty() || isCorrect(word))
         return found;
     const QString &letters = m_dictionary->letters;
     QSet<QString> tried;
     auto attempt = [&](const QString &candidate) {
-        if (candidate.isEmpty() || candidate == word || tried.contains(candidate))
+        if ((limit >= 0 && found.size() >= limit) || candidate.isEmpty() || candidate == word ||
+            tried.contains(candidate))
             return;
         tried.insert(candidate);
         if (m_learned.contains(candidate) || spell(candidate))

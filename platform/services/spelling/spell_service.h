@@ -70,8 +70,9 @@ public:
     QStringList suggestions(const QString &word, int limit = 5);
     // The correct words one edit from `word` (a letter left out, added,
     // changed, or two neighbours swapped), in the dictionary's own letters;
-    // none for a correct word. Fast enough to run as a word is ended.
-    QStringList singleEditCorrections(const QString &word);
+    // none for a correct word. Fast enough to run as a word is ended; with a
+    // `limit`, the search stops once that many are found.
+    QStringList singleEditCorrections(const QString &word, int limit = -1);
 
     // Adds `word` to the user's list (on disk at once) and to the words
     // counted as correct. False when it could not be kept on disk (the
