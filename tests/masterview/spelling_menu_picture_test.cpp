@@ -1,7 +1,7 @@
 // The editor on a real display with spelling checked: misspelt words under
 // red wavy lines, and the context menu of one of them opened by a right
-// click, its guesses first. The screen is kept as
-// build/test-artifacts/spelling-menu.png.
+// click, its guesses first and the menu's usual items after them. The
+// screen is kept as build/test-artifacts/spelling-menu.png.
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QImage>
@@ -11,8 +11,11 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <map>
+
 #include <gtest/gtest.h>
 
+#include "editor/input/context_menu_controllers.h"
 #include "editor/smart_text_view.h"
 #include "editor/storage/smart_text_storage.h"
 #include "editor/view/text_services.h"
@@ -36,11 +39,38 @@ int redBelow(const QImage &image, QRect word) {
     return red;
 }
 
+// A few items of the main menu for the shared context menu.
+class FewItems : public ContextMenuSource {
+public:
+    FewItems() {
+        m_items[Item::Copy] = m_menu.addAction(QStringLiteral("Copy"));
+        m_items[Item::Copy]->setShortcut(QKeySequence::Copy);
+        m_items[Item::Paste] = m_menu.addAction(QStringLiteral("Paste"));
+        m_items[Item::Paste]->setShortcut(QKeySequence::Paste);
+        m_items[Item::CleanUp] = m_menu.addAction(QStringLiteral("Clean Up"));
+    }
+    QAction *menuItem(Item item) const override {
+        const auto found = m_items.find(item);
+        return found == m_items.end() ? nullptr : found->second;
+    }
+
+private:
+    QMenu m_menu;
+    std::map<Item, QAction *> m_items;
+};
+
 }  // namespace
 
 TEST(SpellingOnScreen, MisspeltWordsUnderlinedBesideTheContextMenusGuesses) {
     platform::ScopedStandardDefaults scoped;
     platform::Defaults &defaults = scoped.defaults();
+    FewItems items;
+    SmartTextContextMenuController &controller = SmartTextContextMenuController::sharedController();
+    controller.setSource(&items);
+    // The menu must not outlive its items, however the test ends.
+    struct Unset {
+        ~Unset() { SmartTextContextMenuController::sharedController().setSource(nullptr); }
+    } unset;
     defaults.setObject(QStringLiteral("DejaVu Sans"), QStringLiteral("defaultFontName"));
     defaults.setFloat(16, QStringLiteral("defaultFontSize"));
     SmartTextStorage storage(defaults);
@@ -86,9 +116,10 @@ TEST(SpellingOnScreen, MisspeltWordsUnderlinedBesideTheContextMenusGuesses) {
     EXPECT_EQ(redBelow(shown, wordRect(QStringLiteral("codde"))), 0);
     EXPECT_EQ(redBelow(shown, wordRect(QStringLiteral("quick"))), 0);
 
-    // A right click on "lazzy": the screen is taken while the menu shows.
+    // A right click at the end of "lazzy", low in its line so that the
+    // menu leaves the word in sight: the screen is taken while it shows.
     const QRect lazzy = wordRect(QStringLiteral("lazzy"));
-    const QPoint inView = view->viewport()->mapFrom(&window, lazzy.center());
+    const QPoint inView = view->viewport()->mapFrom(&window, QPoint(lazzy.right() - 3, lazzy.bottom() - 2));
     QStringList menuTitles;
     QImage screen;
     QTimer::singleShot(600, [&] {
@@ -105,10 +136,17 @@ TEST(SpellingOnScreen, MisspeltWordsUnderlinedBesideTheContextMenusGuesses) {
     ASSERT_FALSE(screen.isNull()) << "no menu showed";
     ASSERT_GE(menuTitles.size(), 4);
     EXPECT_EQ(menuTitles.first(), QStringLiteral("lazy"));
-    EXPECT_TRUE(menuTitles.contains(QStringLiteral("Ignore Spelling")));
-    EXPECT_TRUE(menuTitles.contains(QStringLiteral("Learn Spelling")));
+    const qsizetype ignore = menuTitles.indexOf(QStringLiteral("Ignore Spelling"));
+    ASSERT_GT(ignore, 0);
+    EXPECT_EQ(menuTitles.mid(ignore, 6),
+              (QStringList{QStringLiteral("Ignore Spelling"), QStringLiteral("Learn Spelling"), QStringLiteral("-"),
+                           QStringLiteral("Copy"), QStringLiteral("Paste"), QStringLiteral("Clean Up")}));
     EXPECT_TRUE(screen.save(masterview_test::artifactPath(QStringLiteral("spelling-menu.png"))));
     // The items were for this showing only.
     testing_qt::spinFor(std::chrono::milliseconds(50));
     EXPECT_EQ(storage.string(), text);
+    QStringList after;
+    for (QAction *item : controller.contextMenu()->actions())
+        after.append(item->text());
+    EXPECT_EQ(after, (QStringList{QStringLiteral("Copy"), QStringLiteral("Paste"), QStringLiteral("Clean Up")}));
 }
