@@ -192,7 +192,7 @@ bool SpellService::spell(const QString &word) {
 }
 
 bool SpellService::isCorrect(const QString &word) {
-    if (!m_dictionary || word.isEmpty())
+    if (!m_dictionary || word.isEmpty() || word.size() > kLongestWord)
         return true;
     auto found = m_known.constFind(word);
     if (found != m_known.constEnd())
@@ -204,7 +204,7 @@ bool SpellService::isCorrect(const QString &word) {
 
 QStringList SpellService::suggestions(const QString &word, int limit) {
     QStringList result;
-    if (!m_dictionary || word.isEmpty() || limit <= 0)
+    if (!m_dictionary || word.isEmpty() || word.size() > kLongestWord || limit <= 0)
         return result;
     std::string encoded;
     if (!m_dictionary->encoding.encode(word, &encoded))

@@ -63,9 +63,11 @@ public:
     QString language() const { return m_language; }
 
     // Whether `word` (one word, no spaces) is spelt correctly; true when the
-    // service is not available or the word cannot be written in the
-    // dictionary's characters.
+    // service is not available, the word cannot be written in the
+    // dictionary's characters, or it is longer than any word
+    // (kLongestWord: encoded data or a hash, not prose).
     bool isCorrect(const QString &word);
+    static constexpr qsizetype kLongestWord = 100;
     // Up to `limit` spellings the dictionary suggests for `word`, best first.
     QStringList suggestions(const QString &word, int limit = 5);
     // The correct words one edit from `word` (a letter left out, added,

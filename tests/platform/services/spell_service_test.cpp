@@ -2,6 +2,7 @@
 // (hunspell-en-us): which dictionary a locale gets, words and guesses, the
 // corrections one edit away, and the user's word list on disk.
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -70,6 +71,28 @@ TEST(SpellService, KnowsWordsAndGuessesOthers) {
     EXPECT_EQ(spelling.singleEditCorrections(QStringLiteral("teh"), 2).size(), 2);
     EXPECT_TRUE(spelling.singleEditCorrections(QStringLiteral("house")).isEmpty());
     EXPECT_TRUE(spelling.singleEditCorrections(QStringLiteral("qzxwvq")).isEmpty());
+}
+
+// A run of letters longer than any word (encoded data, a hash written out)
+// is not judged: it is not marked, and the search for a correction, which
+// grows with the square of its length, is not made.
+TEST(SpellService, RunsLongerThanAnyWordAreNotJudged) {
+    SpellService spelling(english());
+    ASSERT_TRUE(spelling.isAvailable());
+    const QString longest = QStringLiteral("pneumonoultramicroscopicsilicovolcanoconiosis");
+    EXPECT_TRUE(spelling.isCorrect(longest));
+    QString typo = longest;
+    typo.remove(3, 1);
+    EXPECT_FALSE(spelling.isCorrect(typo));
+    EXPECT_EQ(spelling.singleEditCorrections(typo), QStringList{longest});
+
+    const QString run = QStringLiteral("abcdefghij").repeated(3000);
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_TRUE(spelling.isCorrect(run));
+    EXPECT_TRUE(spelling.singleEditCorrections(run).isEmpty());
+    EXPECT_TRUE(spelling.suggestions(run).isEmpty());
+    EXPECT_LT(clock.elapsed(), 200);
 }
 
 TEST(SpellService, WithoutADictionaryNothingIsMisspelt) {
