@@ -184,14 +184,14 @@ qsizetype SmartTextView::substituteDashes(QChar typed, qsizetype at) {
     return at - count + 1;
 }
 
-// The word that ends at `at`, when it is marked misspelt, not capitalised,
-// and exactly one correct word lies one edit away from it, becomes that
-// word.
+// The word of prose that ends at `at`, when it is misspelt (underlined or
+// not: checking as the user types may be off), not capitalised, and exactly
+// one correct word lies one edit away from it, becomes that word.
 void SmartTextView::correctWordBefore(qsizetype at) {
     if (at <= 0)
         return;
-    const std::optional<CharRange> marked = textServices()->misspellingAt(at - 1);
-    if (!marked || marked->end() != at)
+    const std::optional<CharRange> marked = textServices()->misspeltWordEndingAt(at);
+    if (!marked)
         return;
     const QString word = textOfRange(*marked);
     if (word.isEmpty() || word.front().isUpper())

@@ -315,6 +315,30 @@ std::optional<CharRange> TextServices::misspellingAt(qsizetype position) const {
     return std::nullopt;
 }
 
+std::optional<CharRange> TextServices::misspeltWordEndingAt(qsizetype end) {
+    if (end <= 0 || end > m_storage->length() || !m_spelling->isAvailable())
+        return std::nullopt;
+    if (m_checkSpelling) {
+        const std::optional<CharRange> marked = misspellingAt(end - 1);
+        return marked && marked->end() == end ? marked : std::nullopt;
+    }
+    const QTextBlock block = m_storage->document()->findBlock(int(end - 1));
+    if (!block.isValid())
+        return std::nullopt;
+    const QString text = block.text();
+    const prose::Word word = prose::wordAt(text, end - 1 - block.position());
+    if (word.length == 0 || block.position() + word.start + word.length != end)
+        return std::nullopt;
+    // The word as the whole block's scan sees it: not in code, a label or
+    // an address.
+    const qsizetype start = block.position() + word.start;
+    for (const prose::Word &found : prose::scan(text, block.position(), chunkAround(block).excluded).words)
+        if (found.start == start && found.length == word.length)
+            return isMisspelt(text.mid(word.start, word.length)) ? std::optional(CharRange{start, word.length})
+                                                                 : std::nullopt;
+    return std::nullopt;
+}
+
 std::optional<TextServices::Link> TextServices::linkAt(qsizetype position) const {
     const QTextBlock block = m_storage->document()->findBlock(int(position));
     const qsizetype offset = position - block.position();

@@ -61,6 +61,10 @@ public:
 
     // The misspelt word marked at `position` (inside it or at its end).
     std::optional<CharRange> misspellingAt(qsizetype position) const;
+    // The misspelt word of prose that ends at `end`: the one marked there
+    // while checking is on, else found now (a correction as a word is
+    // ended needs no marks).
+    std::optional<CharRange> misspeltWordEndingAt(qsizetype end);
     struct Link {
         CharRange range;
         QString url;

@@ -69,6 +69,18 @@ TEST(TypingServices, AWordEndedIsCorrectedAsOneUndoStep) {
     shown.select(0);
     shown.type(QStringLiteral("definately, absolutly\nmore"));
     EXPECT_EQ(shown.text(), QStringLiteral("definitely, absolutely\nmore"));
+
+    // Correction needs no underlines: it works with checking switched off
+    // too, and either way leaves the words of an address alone.
+    for (const bool checking : {true, false}) {
+        shown.defaults().setBool(checking, QStringLiteral("checkSpelling"));
+        // (Not on the first line, where "see http:" would be a metadata key.)
+        shown.storage().setInitialText(QStringLiteral("Text.\n\n"));
+        shown.select(7);
+        shown.type(QStringLiteral("becuase see http://exampel.org/recieve now "));
+        EXPECT_EQ(shown.text(), QStringLiteral("Text.\n\nbecause see http://exampel.org/recieve now ")) << checking;
+        EXPECT_TRUE(shown.view().textServices()->misspellings().isEmpty() || checking);
+    }
 }
 
 TEST(TypingServices, CorrectionsLeaveSomeWordsAlone) {
