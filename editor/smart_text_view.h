@@ -325,6 +325,7 @@ private:
     void afterTyping(QChar typed, qsizetype at);
     bool stepOverClosingQuote(QChar typed);
     void substituteQuote(QChar typed, qsizetype at);
+    bool substituteWrappingQuotes(QChar typed, qsizetype at, const QString &selected);
     bool closesSingleQuote(qsizetype at, const QString &open, const QString &close) const;
     qsizetype substituteDashes(QChar typed, qsizetype at);
     void correctWordBefore(qsizetype at);

@@ -64,10 +64,17 @@ bool endsWord(QChar c) {
 void SmartTextView::typeText(const QString &text) {
     if (text.size() == 1 && stepOverClosingQuote(text.front()))
         return;
-    const qsizetype at = selectedRange().location;
+    const CharRange selection = selectedRange();
+    const bool quote = text == QLatin1String("\"") || text == QLatin1String("'");
+    // Smart pairs may put a typed quote around the selection.
+    const QString selected = quote && selection.length > 0 ? textOfRange(selection) : QString();
     insertText(text);
-    if (text.size() == 1)
-        afterTyping(text.front(), at);
+    if (text.size() != 1)
+        return;
+    if (!selected.isEmpty() && systemTextSettings().automaticQuoteSubstitution &&
+        substituteWrappingQuotes(text.front(), selection.location, selected))
+        return;
+    afterTyping(text.front(), selection.location);
 }
 
 // `typed` was inserted where `at` was.
@@ -107,7 +114,9 @@ bool SmartTextView::stepOverClosingQuote(QChar typed) {
     const QChar next = document()->characterAt(int(selection.location));
     const QChar before = document()->characterAt(int(selection.location - 1));
     const QStringList marks = quoteMarks();
-    if (next != marks[1].front() || marks[0] == marks[1] || opensAfter(before))
+    // After an opening mark the pair is empty: its closing mark is typed
+    // over too.
+    if (next != marks[1].front() || marks[0] == marks[1] || (opensAfter(before) && before != marks[0].back()))
         return false;
     setSelectedRange({selection.location + 1, 0});
     makeCaretVisible();
@@ -146,6 +155,24 @@ void SmartTextView::substituteQuote(QChar typed, qsizetype at) {
     if (replacement == textOfRange(range))
         return;
     replaceAsOwnStep(range, replacement);
+}
+
+// When smart pairs put the quote `typed` around `selected` (which stood at
+// `at`), both marks are curled, as one step, and the text they hold stays
+// selected. False when they did not.
+bool SmartTextView::substituteWrappingQuotes(QChar typed, qsizetype at, const QString &selected) {
+    const qsizetype closing = at + 1 + selected.size();
+    if (closing >= storage()->length() || document()->characterAt(int(at)) != typed ||
+        document()->characterAt(int(closing)) != typed || textOfRange({at + 1, selected.size()}) != selected ||
+        !textServices()->isProseAt(at))
+        return false;
+    const QStringList marks = quoteMarks();
+    const bool isDouble = typed == QLatin1Char('"');
+    const QString open = marks[isDouble ? 0 : 2];
+    const QString close = marks[isDouble ? 1 : 3];
+    replaceAsOwnStep({at, selected.size() + 2}, open + selected + close);
+    setSelectedRange({at + open.size(), selected.size()});
+    return true;
 }
 
 // After a letter a single quote is an apostrophe, unless it closes a quote

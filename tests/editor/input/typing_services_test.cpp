@@ -156,6 +156,22 @@ TEST(TypingServices, CurledQuotesComposeWithSmartPairs) {
     shown.type(QStringLiteral("\""));
     undo(shown);
     EXPECT_EQ(shown.text(), QStringLiteral("\"\""));
+
+    // An empty pair: the second quote typed steps over the closing mark.
+    shown.storage().setInitialText(QString());
+    shown.select(0);
+    shown.type(QStringLiteral("a \"\" b"));
+    EXPECT_EQ(shown.text(), QStringLiteral("a \u201C\u201D b"));
+    EXPECT_EQ(shown.selection(), (CharRange{6, 0}));
+
+    // A selection wrapped in a pair gets both marks curled, in one step.
+    shown.storage().setInitialText(QStringLiteral("Say hello now.\n"));
+    shown.select(4, 5);
+    shown.type(QStringLiteral("\""));
+    EXPECT_EQ(shown.text(), QStringLiteral("Say \u201Chello\u201D now.\n"));
+    EXPECT_EQ(shown.view().textOfRange(shown.selection()), QStringLiteral("hello"));
+    undo(shown);
+    EXPECT_EQ(shown.text(), QStringLiteral("Say \"hello\" now.\n"));
 }
 
 TEST(TypingServices, QuotesFollowTheDocumentsLanguage) {
