@@ -220,6 +220,13 @@ TEST(TypingServices, DashesByContextEachAnUndoStep) {
     shown.select(0);
     shown.type(QStringLiteral("Title\n---\n\n| a | b |\n|---|---|\n- item"));
     EXPECT_EQ(shown.text().toStdString(), "Title\n---\n\n| a | b |\n|---|---|\n- item");
+
+    // The dashes of a CriticMarkup deletion's marks and of an HTML
+    // comment's, typed before the text knows them as such.
+    shown.storage().setInitialText(QStringLiteral("Text.\n\n"));
+    shown.select(7);
+    shown.type(QStringLiteral("Keep {--gone--} and <!-- a note --> here."));
+    EXPECT_EQ(shown.text(), QStringLiteral("Text.\n\nKeep {--gone--} and <!-- a note --> here."));
 }
 
 // --- Context menu and panel -----------------------------------------------------------------
