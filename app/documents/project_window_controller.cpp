@@ -236,12 +236,15 @@ void ProjectWindowController::selectFiles(const QList<SidebarRow> &files) {
         m_preview->setPreviewItem(files.size() == 1 ? pathOf(files.first()) : QString());
 }
 
+// The files go to the trash, from where the desktop can put them back: the
+// question says so instead of calling the step final.
 QString ProjectWindowController::deleteQuestion(const QString &path, bool folder) {
     if (folder)
         return QStringLiteral("Are you certain you wish to delete the folder \"%1\" and everything in it?  "
-                              "This cannot be undone.")
+                              "It will be moved to the trash.")
             .arg(path);
-    return QStringLiteral("Are you certain you wish to delete the file \"%1\"?  This cannot be undone.").arg(path);
+    return QStringLiteral("Are you certain you wish to delete the file \"%1\"?  It will be moved to the trash.")
+        .arg(path);
 }
 
 void ProjectWindowController::deleteFiles(const QList<SidebarRow> &files) {

@@ -308,7 +308,7 @@ TEST_F(ProjectWindows, AFileWhoseNameIsNotUtf8IsPreviewedOpenedSavedShownAndTras
     project->deleteFiles({entry(path)});
     ASSERT_EQ(alerts.count(), 1);
     EXPECT_EQ(alerts.shown().first().informativeText,
-              QStringLiteral("Are you certain you wish to delete the file \"%1\"?  This cannot be undone.")
+              QStringLiteral("Are you certain you wish to delete the file \"%1\"?  It will be moved to the trash.")
                   .arg(platform::displayablePath(path)));
     struct stat info;
     EXPECT_NE(::lstat(onDisk.constData(), &info), 0);
@@ -337,7 +337,7 @@ TEST_F(ProjectWindows, DeletingAsksForEachFileMovesItToTheTrashAndGoesOnAfterAFa
     const platform::Alert &first = shown.at(0);
     EXPECT_EQ(first.messageText, QStringLiteral("Warning"));
     EXPECT_EQ(first.informativeText,
-              QStringLiteral("Are you certain you wish to delete the file \"%1\"?  This cannot be undone.")
+              QStringLiteral("Are you certain you wish to delete the file \"%1\"?  It will be moved to the trash.")
                   .arg(at("notes.md")));
     EXPECT_EQ(first.buttons, QStringList({"OK", "Cancel"}));
     EXPECT_EQ(first.style, platform::AlertStyle::Critical);
@@ -356,7 +356,7 @@ TEST_F(ProjectWindows, DeletingAsksForEachFileMovesItToTheTrashAndGoesOnAfterAFa
     project->deleteFiles({entry(at("chapter"))});
     EXPECT_EQ(alerts.shown().last().informativeText,
               QStringLiteral("Are you certain you wish to delete the folder \"%1\" and everything in it?  "
-                             "This cannot be undone.")
+                             "It will be moved to the trash.")
                   .arg(at("chapter")));
     EXPECT_TRUE(QFileInfo::exists(at("chapter")));
 }
