@@ -155,11 +155,18 @@ void KVXTextView::preferenceChanged(const QString &key) {
         calculateIdealWidth();
         adjustMargins();
     } else if (is("typewriterHeight")) {
+        const bool wasTypewriter = m_typewriterMode;
+        const bool hadInvisibles = m_showInvisibleCharacters;
         m_typewriterHeight = m_defaults->floatForKey(key);
         configureAppearanceSettings();
+        // The switches read again show at once, as their menu items say.
+        if (m_showInvisibleCharacters != hadInvisibles && m_layoutManager)
+            m_layoutManager->toggleShowInvisibles();
         if (m_typewriterMode) {
             adjustMargins();
             tryToCenterRange(selectedRange(), verticalPadding());
+        } else if (wasTypewriter) {
+            adjustMargins();
         }
     } else if (is("correctSpelling")) {
         m_system.automaticSpellingCorrection = on();
@@ -401,6 +408,8 @@ bool KVXTextView::validateUserInterfaceItem(const QString &action, QAction *item
         state = m_showLineNumbers && !m_countParasNotLines;
     else if (action == QLatin1String("toggleShowParagraphNumbers:"))
         state = m_showLineNumbers && m_countParasNotLines;
+    else if (action == QLatin1String("toggleShowInvisibleCharacters:"))
+        state = m_showInvisibleCharacters;
     if (state) {
         item->setCheckable(true);
         item->setChecked(*state);

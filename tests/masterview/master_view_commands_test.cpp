@@ -1,10 +1,13 @@
 // The document window's commands: sidebars shown and hidden one to a side,
-// focus moves, side swaps, the preview and info bar toggles, and the text
-// commands, each one edit that one undo takes back.
+// focus moves, side swaps, the preview and info bar toggles and their marks
+// in the View menu, the text commands, each one edit that one undo takes
+// back.
 #include "master_view_support.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QHash>
+#include <QMenu>
 
 #include "platform/runtime/action_router.h"
 #include "platform/text/pasteboard.h"
@@ -199,4 +202,98 @@ TEST_F(MasterViewTest, ActionsSentFromTheEditorOrASidebarReachTheWindow) {
                                                    view->tocView()->listView()));
     EXPECT_FALSE(view->isSidebarVisible(Sidebar::TableOfContents));
     EXPECT_EQ(platform::ActionRouter::targetForAction(QStringLiteral("noSuchAction:"), editor()), nullptr);
+}
+
+// The View menu's marks say what the window shows, however it came to show
+// it: the menu itself, a key (the action sent without the menu), an
+// animation under way, a divider dragged until a pane has no room, and a
+// preference the editor reads again.
+TEST_F(MasterViewTest, TheViewMenusTogglesAreMarkedAsTheWindowShowsItsPanes) {
+    open("# One\n\nText [ref].\n\n[ref]: http://example.org\n");
+    const QStringList toggles = {"toggleTOC:",
+                                 "toggleRef:",
+                                 "toggleCritic:",
+                                 "togglePreview:",
+                                 "toggleInfo:",
+                                 "toggleShowLineNumbers:",
+                                 "toggleTypewriterMode:",
+                                 "toggleShowInvisibleCharacters:"};
+    QMenu menu;
+    QHash<QString, QAction *> items;
+    for (const QString &name : toggles) {
+        QAction *item = menu.addAction(name);
+        item->setCheckable(true);
+        platform::ActionRouter::setAction(item, name);
+        items.insert(name, item);
+    }
+    // The marks, as the menu shows them when it opens.
+    auto marks = [&] {
+        platform::ActionRouter::validateMenu(&menu, editor());
+        QStringList on;
+        for (const QString &name : toggles)
+            if (items.value(name)->isChecked())
+                on << name;
+        return on;
+    };
+    auto send = [&](const char *action) {
+        EXPECT_TRUE(platform::ActionRouter::sendAction(QString::fromLatin1(action), nullptr, editor())) << action;
+    };
+
+    // The menu sends to the window the user types in.
+    window->activateWindow();
+    editor()->setFocus();
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return editor()->hasFocus(); }));
+
+    // A new user's window: editor, preview and info bar, no sidebar.
+    EXPECT_EQ(marks(), QStringList({"togglePreview:", "toggleInfo:"}));
+
+    // From the menu: Qt turns the mark over before the window acts.
+    items.value("toggleTOC:")->trigger();
+    ASSERT_TRUE(view->isSidebarVisible(Sidebar::TableOfContents));
+    EXPECT_EQ(marks(), QStringList({"toggleTOC:", "togglePreview:", "toggleInfo:"}));
+
+    // By key: the preview and the info bar close with an animation; the
+    // marks tell where they go at once, and again when they got there.
+    send("togglePreview:");
+    send("toggleInfo:");
+    EXPECT_EQ(marks(), QStringList({"toggleTOC:"}));
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return !view->isPreviewVisible() && !view->isInfoBarVisible(); }));
+    EXPECT_EQ(marks(), QStringList({"toggleTOC:"}));
+    // A toggle sent while its pane still moves is ignored: the mark Qt
+    // turned over is put back.
+    send("togglePreview:");
+    items.value("togglePreview:")->trigger();
+    EXPECT_TRUE(view->previewPane()->isAdjusting());
+    EXPECT_EQ(marks(), QStringList({"toggleTOC:", "togglePreview:"}));
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return !view->previewPane()->isAdjusting(); }));
+    EXPECT_EQ(marks(), QStringList({"toggleTOC:", "togglePreview:"}));
+
+    // The references on the right, their divider dragged to the left edge:
+    // the table of contents keeps a sliver, the editor and the preview have
+    // no room left.
+    send("toggleRef:");
+    testing_qt::spinFor(std::chrono::milliseconds(20));
+    MatryoshkaView *refs = view->refPane();
+    refs->setDividerTo(QPointF(0, refs->height() / 2.0));
+    testing_qt::spinFor(std::chrono::milliseconds(20));
+    saveScreenshot("view-menu-marks-squeezed.png");
+    EXPECT_EQ(view->webView()->width(), 0);
+    EXPECT_EQ(marks(), QStringList({"toggleTOC:", "toggleRef:"}));
+    refs->setDividerTo(QPointF(refs->width() - 250.0, refs->height() / 2.0));
+    testing_qt::spinFor(std::chrono::milliseconds(20));
+    EXPECT_EQ(marks(), QStringList({"toggleTOC:", "toggleRef:", "togglePreview:"}));
+
+    // Preferences: a change of the typing line reads typewriter scrolling
+    // and the invisibles switch again, as the editor then shows them.
+    defaults.setBool(true, "showInvisibleCharacters");
+    defaults.setBool(true, "defaultTypewriterMode");
+    defaults.setFloat(0.4f, "typewriterHeight");
+    EXPECT_TRUE(editor()->showInvisibleCharacters());
+    EXPECT_EQ(marks(), QStringList({"toggleTOC:", "toggleRef:", "togglePreview:", "toggleTypewriterMode:",
+                                    "toggleShowInvisibleCharacters:"}));
+    send("toggleShowInvisibleCharacters:");
+    send("toggleTypewriterMode:");
+    send("toggleShowLineNumbers:");
+    EXPECT_EQ(marks(), QStringList({"toggleTOC:", "toggleRef:", "togglePreview:", "toggleShowLineNumbers:"}));
+    saveScreenshot("view-menu-marks.png");
 }
