@@ -6,12 +6,16 @@
 // closing it with changes asks first; and the program itself starts on the
 // sample and shows it. Files the editor cannot show byte for byte are left
 // as they were by the program, and text typed while another program
-// rewrites the file survives. Pictures are kept under the build folder.
+// rewrites the file survives. A menu closed with Escape leaves the keyboard
+// with the editor, whose commands the next menu finds. Pictures are kept
+// under the build folder.
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QMainWindow>
+#include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QProcess>
 #include <QScreen>
 #include <QStringEncoder>
@@ -242,6 +246,126 @@ TEST(DocumentWindowEndToEnd, TypingReachesThePreviewTheSidebarsAndInfoBarToggleA
     EXPECT_TRUE(testing_qt::spinUntil([&] { return closing.isNull(); }));
     EXPECT_EQ(alerts.count(), 0);
     EXPECT_EQ(readAll(file), shown);
+}
+
+// Menus opened with the pointer on the window's menu bar.
+QMenu *menuOfBar(QMenuBar *bar, const QString &title) {
+    for (QAction *item : bar->actions())
+        if (item->menu() && item->menu()->objectName() == title)
+            return item->menu();
+    return nullptr;
+}
+
+bool openFromBar(QMenuBar *bar, QMenu *menu) {
+    const QPoint at = bar->actionGeometry(menu->menuAction()).center();
+    QMouseEvent press(QEvent::MouseButtonPress, at, bar->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(bar, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, bar->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QCoreApplication::sendEvent(bar, &release);
+    return testing_qt::spinUntil([&] { return menu->isVisible() && QApplication::activePopupWidget() == menu; });
+}
+
+bool closeWithEscape(QMenu *menu) {
+    press(menu, Qt::Key_Escape, Qt::NoModifier);
+    const bool closed = testing_qt::spinUntil([&] { return !menu->isVisible(); });
+    testing_qt::spinFor(50ms);
+    return closed;
+}
+
+QAction *itemOf(QMenu *menu, const char *action) {
+    for (QAction *item : menu->actions())
+        if (platform::ActionRouter::actionOf(item) == QLatin1String(action))
+            return item;
+    return nullptr;
+}
+
+// Escape closes a menu without stranding the keyboard on the menu bar: the
+// editor has it back (typed keys reach the text), and the next menu finds
+// the editor's commands, its View items marked as the window shows its
+// panes. Menus validated while the bar or nobody holds the keyboard find
+// the active window's editor too.
+TEST(DocumentWindowEndToEnd, EscapeClosesAMenuAndTheEditorKeepsTheKeyboardAndItsCommands) {
+    QTemporaryDir dir;
+    NewUser user(dir.filePath("preferences.json"));
+    platform::ScriptedAlerts alerts;
+    Application app(user.defaults(), TZRThemeController::standardLocations());
+    const QString file = copySample(dir.path());
+    ASSERT_FALSE(file.isEmpty());
+    SmartEditorDocument *document = app.open(file);
+    ASSERT_TRUE(document);
+    TZRMasterView *content = contentOf(document);
+    SmartTextView *editor = content->textView();
+    auto *window = qobject_cast<QMainWindow *>(document->firstWindow());
+    ASSERT_TRUE(window);
+    editor->setFocus();
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return editor->hasFocus(); }));
+    editor->setSelectedRange({0, 0});
+    type(editor, "Typed ");
+    editor->setSelectedRange({0, 5});
+
+    QMenuBar *bar = window->menuBar();
+    QMenu *edit = menuOfBar(bar, "Edit");
+    QMenu *view = menuOfBar(bar, "View");
+    QMenu *format = menuOfBar(bar, "Format");
+    ASSERT_TRUE(edit && view && format);
+
+    auto editorCommandsEnabled = [&] {
+        for (const char *action : {"undo:", "copy:", "paste:", "cut:"})
+            EXPECT_TRUE(itemOf(edit, action) && itemOf(edit, action)->isEnabled()) << action;
+        for (const char *action : {"togglePreview:", "toggleTOC:", "toggleInfo:", "zoomIn:", "toggleShowLineNumbers:"})
+            EXPECT_TRUE(itemOf(view, action) && itemOf(view, action)->isEnabled()) << action;
+        for (const char *action : {"addStrong:", "shiftRight:", "toggleList:"})
+            EXPECT_TRUE(itemOf(format, action) && itemOf(format, action)->isEnabled()) << action;
+    };
+
+    // Opened with the pointer, closed with Escape: the keyboard is the editor's.
+    ASSERT_TRUE(openFromBar(bar, edit));
+    ASSERT_TRUE(closeWithEscape(edit));
+    EXPECT_EQ(QApplication::focusWidget(), editor);
+    editor->setSelectedRange({0, 0});
+    type(QApplication::focusWidget(), "X");
+    EXPECT_TRUE(content->textString().startsWith("XTyped "));
+    editor->setSelectedRange({0, 6});
+
+    // The next menus find the editor's commands; View marks what is shown.
+    ASSERT_TRUE(openFromBar(bar, view));
+    QAction *preview = itemOf(view, "togglePreview:");
+    QAction *toc = itemOf(view, "toggleTOC:");
+    QAction *info = itemOf(view, "toggleInfo:");
+    ASSERT_TRUE(preview && toc && info);
+    EXPECT_TRUE(preview->isChecked());
+    EXPECT_TRUE(info->isChecked());
+    EXPECT_FALSE(toc->isChecked());
+    testing_qt::spinFor(300ms);
+    QScreen *screen = window->windowHandle()->screen();
+    screen->grabWindow(0)
+        .copy(window->frameGeometry().adjusted(0, 0, 0, 200))
+        .save(artifact("e2e-view-menu.png"), "PNG");
+    ASSERT_TRUE(closeWithEscape(view));
+    EXPECT_EQ(QApplication::focusWidget(), editor);
+    ASSERT_TRUE(openFromBar(bar, edit));
+    for (const char *action : {"undo:", "copy:", "cut:"})
+        EXPECT_TRUE(itemOf(edit, action) && itemOf(edit, action)->isEnabled()) << action;
+    ASSERT_TRUE(closeWithEscape(edit));
+
+    // The menu bar holding the keyboard (as Alt leaves it), or nobody: the
+    // menus are validated from the active window's editor all the same.
+    bar->setFocus(Qt::MenuBarFocusReason);
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return QApplication::focusWidget() == bar; }));
+    for (QMenu *menu : {edit, view, format})
+        platform::ActionRouter::validateMenu(menu);
+    editorCommandsEnabled();
+    EXPECT_EQ(platform::ActionRouter::targetForAction("undo:"), static_cast<platform::Responder *>(editor));
+    EXPECT_TRUE(platform::ActionRouter::sendAction("toggleTOC:", nullptr));
+    EXPECT_TRUE(content->isSidebarVisible(TZRMasterView::Sidebar::TableOfContents));
+    QApplication::focusWidget()->clearFocus();
+    ASSERT_EQ(QApplication::focusWidget(), nullptr) << QApplication::focusWidget()->metaObject()->className();
+    for (QMenu *menu : {edit, view, format})
+        platform::ActionRouter::validateMenu(menu);
+    editorCommandsEnabled();
+    EXPECT_TRUE(itemOf(view, "toggleTOC:")->isChecked());
 }
 
 TEST(DocumentWindowEndToEnd, ACopyOfTheSampleIsEditedSavedFromTheMenuUndoneToCleanAndAsksBeforeClosing) {
