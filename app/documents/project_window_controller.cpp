@@ -102,6 +102,9 @@ void ProjectWindowController::convertWindow() {
 
     m_activeTheme = Defaults::standard().stringForKey(kDefaultThemeKey);
     applyDefaultTheme();
+    // The sidebars' look, as the document windows' sidebars follow it.
+    Defaults::standard().observe(QStringLiteral("appearanceTheme"), this,
+                                 [this](const QVariant &) { applyAppearance(); });
 
     m_fileTable->tableView()->setFocus();
 
@@ -278,13 +281,17 @@ void ProjectWindowController::revealFiles(const QList<SidebarRow> &files) {
 
 void ProjectWindowController::selectTheme(const QString &title) { applyThemeNamed(title); }
 
+void ProjectWindowController::applyAppearance() {
+    if (!m_fileTable)
+        return;
+    m_fileTable->applyAppearanceTheme();
+    applyAppearanceToAssistant(m_fileTable);
+    if (QWidget *pane = m_fileTable->parentWidget())
+        pane->repaint();
+}
+
 void ProjectWindowController::applyThemeNamed(const QString &name) {
-    if (m_fileTable) {
-        m_fileTable->applyAppearanceTheme();
-        applyAppearanceToAssistant(m_fileTable);
-        if (QWidget *pane = m_fileTable->parentWidget())
-            pane->repaint();
-    }
+    applyAppearance();
     m_activeTheme = name;
     const QString path = projectPath();
     if (path.isEmpty())

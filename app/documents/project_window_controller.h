@@ -87,6 +87,9 @@ public:
     void applyDefaultTheme();
     // Colours `view`'s parent by "appearanceTheme".
     void applyAppearanceToAssistant(QWidget *view);
+    // The file list and its pane in the look "appearanceTheme" asks for;
+    // again whenever it changes.
+    void applyAppearance();
     QString activeTheme() const { return m_activeTheme; }
 
     // --- Actions of its window ("selectTheme:", "gotoFirstTab:", "performClose:") -----------

@@ -1,7 +1,7 @@
 // The document window's commands: sidebars shown and hidden one to a side,
 // focus moves, side swaps, the preview and info bar toggles and their marks
 // in the View menu, the text commands, each one edit that one undo takes
-// back.
+// back, and the preferences the bridge and the page read followed at once.
 #include "master_view_support.h"
 
 #include <QAbstractItemView>
@@ -11,6 +11,7 @@
 
 #include "platform/runtime/action_router.h"
 #include "platform/text/pasteboard.h"
+#include "window/sidebars/kvx_list_views.h"
 #include "window/sidebars/tzr_critic_view.h"
 #include "window/sidebars/tzr_reference_view.h"
 #include "window/sidebars/tzr_toc_view.h"
@@ -296,4 +297,34 @@ TEST_F(MasterViewTest, TheViewMenusTogglesAreMarkedAsTheWindowShowsItsPanes) {
     send("toggleShowLineNumbers:");
     EXPECT_EQ(marks(), QStringList({"toggleTOC:", "toggleRef:", "togglePreview:", "toggleShowLineNumbers:"}));
     saveScreenshot("view-menu-marks.png");
+}
+
+// The preferences the bridge reads at each cycle reach an open window at
+// once, with no edit to start one: the depth of the table of contents, its
+// headings all open, and the page's scripts.
+TEST_F(MasterViewTest, TheContentsDepthAndExpansionAndThePagesScriptsFollowTheirPreferencesAtOnce) {
+    open("# One\n\n## Two\n\n### Three\n\n# Four\n");
+    ASSERT_TRUE(previewShows("Four"));
+    view->toggleTOC();
+    ASSERT_TRUE(
+        testing_qt::spinUntil([&] { return view->tocView()->fullData().rows.size() == 2; }, std::chrono::seconds(10)));
+    ASSERT_EQ(view->tocView()->fullData().rows.first().children.size(), 1);
+    KVXOutlineView *list = view->tocView()->tableView();
+    const QModelIndex one = list->model()->index(0, 0);
+    list->setExpanded(one, false);
+    ASSERT_FALSE(list->isExpanded(one));
+
+    // Nothing more to render: only a preference can start a cycle now.
+    testing_qt::spinFor(std::chrono::milliseconds(1500));
+    defaults.setBool(true, "expandTOCAlways");
+    EXPECT_TRUE(list->isExpanded(one));
+    defaults.setInteger(1, "maxToCDepth");
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return view->tocView()->fullData().rows.first().children.isEmpty(); },
+                                      std::chrono::seconds(10)));
+    EXPECT_EQ(view->tocView()->fullData().rows.size(), 2);
+
+    auto head = [&] { return web_test::evaluateText(*view->webView(), QStringLiteral("document.head.innerHTML")); };
+    EXPECT_FALSE(head().contains("highlight"));
+    defaults.setBool(true, "addSyntaxHighlighting");
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return head().contains("highlight"); }, std::chrono::seconds(10)));
 }
