@@ -8,6 +8,7 @@
 #include "app/prefs/pane_builder.h"
 #include "app/extras/tzr_theme_controller.h"
 #include "platform/prefs/defaults.h"
+#include "platform/runtime/action_router.h"
 
 using prefs::PaneBuilder;
 
@@ -97,6 +98,10 @@ QWidget *SmartEditorPreferences::makeAppearance() {
     fontRow->addWidget(m_defaultFontField);
     fontRow->addWidget(change);
     connect(change, &QPushButton::clicked, this, &SmartEditorPreferences::changeFontRequested);
+    // The button asks for what Orvane ▸ Default Font… does, as the menu item
+    // asks: whoever answers the action (the application) opens the chooser.
+    connect(this, &SmartEditorPreferences::changeFontRequested, change,
+            [change] { platform::ActionRouter::sendAction(QStringLiteral("myChangeFont:"), change, change); });
     auto showFont = [this] {
         if (m_defaultFontField)
             m_defaultFontField->setText(

@@ -10,7 +10,8 @@
 //
 // The Appearance and Preview panes hold the default theme's and style
 // sheet's popups, which the extras keeper fills; the Appearance pane's font
-// button asks for the default-font chooser (changeFontRequested).
+// button opens the default-font chooser: it sends "myChangeFont:", as
+// Orvane ▸ Default Font… does (and tells of it, changeFontRequested).
 #pragma once
 
 #include <QLineEdit>
