@@ -16,6 +16,7 @@
 #include "platform/documents/document.h"
 #include "platform/documents/document_controller.h"
 #include "platform/files/file_manager.h"
+#include "platform/files/folder_listing.h"
 #include "platform/files/folders.h"
 #include "platform/files/kvx_folder_contents.h"
 #include "platform/files/native_path.h"
@@ -169,9 +170,13 @@ void ProjectWindowController::showHierarchy(const std::vector<platform::FileEntr
 }
 
 void ProjectWindowController::listingChanged() {
-    // Whatever the search: the files changed, and the whole tree shows them.
-    if (m_fileNavigator)
-        showHierarchy(KVXFolderContents::hierarchicalArrayFromFlatArray(m_fileNavigator->files()));
+    // The new listing through the search the field shows: the list keeps its
+    // filter (and the navigator its open folders and selection).
+    if (!m_fileNavigator)
+        return;
+    const std::vector<platform::FileEntry> listed = m_fileNavigator->files();
+    const QString query = m_searchField ? m_searchField->text() : QString();
+    showHierarchy(platform::fileHierarchy(query.isEmpty() ? listed : platform::filesMatchingQuery(listed, query)));
 }
 
 void ProjectWindowController::controlTextDidChange(const QString &text) {
