@@ -7,8 +7,8 @@
 // sample and shows it. Files the editor cannot show byte for byte are left
 // as they were by the program, and text typed while another program
 // rewrites the file survives. A menu closed with Escape leaves the keyboard
-// with the editor, whose commands the next menu finds. Pictures are kept
-// under the build folder.
+// with the editor, whose commands the next menu finds, and new windows
+// cascade within the screen. Pictures are kept under the build folder.
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -34,6 +34,7 @@
 #include "platform/runtime/alerts.h"
 #include "platform/documents/document.h"
 #include "platform/documents/document_controller.h"
+#include "platform/documents/window_controller.h"
 #include "platform/text/pasteboard.h"
 #include "platform/prefs/registered_defaults.h"
 #include "support/qt_wait.h"
@@ -366,6 +367,51 @@ TEST(DocumentWindowEndToEnd, EscapeClosesAMenuAndTheEditorKeepsTheKeyboardAndIts
         platform::ActionRouter::validateMenu(menu);
     editorCommandsEnabled();
     EXPECT_TRUE(itemOf(view, "toggleTOC:")->isChecked());
+}
+
+// Windows opened one after another stand within the screen, each a step
+// from the last, the info bar at the bottom of each in sight, also when the
+// frame the untitled windows keep would carry them off the screen.
+TEST(DocumentWindowEndToEnd, NewWindowsOpenAndCascadeWithinTheScreen) {
+    QTemporaryDir dir;
+    NewUser user(dir.filePath("preferences.json"));
+    platform::ScriptedAlerts alerts;
+    Application app(user.defaults(), TZRThemeController::standardLocations());
+    QScreen *screen = QGuiApplication::primaryScreen();
+    const QRect available = screen->availableGeometry();
+    // The frame the last untitled window left, low on the screen and almost
+    // as tall as it.
+    user.defaults().setObject(QStringLiteral("%1 %2 1100 %3")
+                                  .arg(available.left() + 40)
+                                  .arg(available.top() + 120)
+                                  .arg(available.height() - 160),
+                              platform::WindowController::frameKey("KVXDocument"));
+    QList<QWidget *> windows;
+    for (int i = 0; i < 4; i++) {
+        const int before = app.documents.documents().size();
+        ASSERT_TRUE(platform::ActionRouter::sendAction("newDocument:", nullptr));
+        ASSERT_EQ(app.documents.documents().size(), before + 1);
+        QWidget *window = app.documents.documents().last()->firstWindow();
+        ASSERT_TRUE(testing_qt::spinUntil(
+            [&] { return window->isVisible() && window->windowHandle() && window->windowHandle()->isExposed(); }));
+        testing_qt::spinFor(100ms);
+        windows << window;
+    }
+    for (int i = 0; i < windows.size(); i++) {
+        QWidget *window = windows.at(i);
+        EXPECT_TRUE(available.contains(window->frameGeometry())) << i;
+        auto *info = window->findChild<SmartTextInfoView *>();
+        ASSERT_TRUE(info);
+        const QRect shown(info->mapToGlobal(QPoint(0, 0)), info->size());
+        EXPECT_TRUE(info->isVisible()) << i;
+        EXPECT_TRUE(available.contains(shown)) << i;
+        for (int j = 0; j < i; j++)
+            EXPECT_NE(window->geometry().topLeft(), windows.at(j)->geometry().topLeft()) << i << " " << j;
+    }
+    EXPECT_EQ(windows.at(1)->geometry().topLeft() - windows.at(0)->geometry().topLeft(),
+              QPoint(platform::WindowController::kCascadeStep, platform::WindowController::kCascadeStep));
+    testing_qt::spinFor(300ms);
+    screen->grabWindow(0).save(artifact("e2e-cascaded-windows.png"), "PNG");
 }
 
 TEST(DocumentWindowEndToEnd, ACopyOfTheSampleIsEditedSavedFromTheMenuUndoneToCleanAndAsksBeforeClosing) {

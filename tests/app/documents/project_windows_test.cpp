@@ -406,19 +406,21 @@ TEST_F(ProjectWindows, FrameSideWidthAndThemeAreKeptForTheFolder) {
     project->paneView()->setFixedTarget(260);
     EXPECT_FLOAT_EQ(prefs.floatForKey(QStringLiteral("projectFileWidth")), 260.0f);
 
-    project->window()->setGeometry(130, 140, 700, 500);
+    // (A frame within the test screen's 800 x 600: one partly off it would
+    // come back moved onto it.)
+    project->window()->setGeometry(30, 40, 700, 500);
     testing_qt::spinFor(std::chrono::milliseconds(20));
     prefs.removeObject(frameKey);
     project->close();
     EXPECT_FALSE(project->window()->isVisible());
     EXPECT_EQ(platform::WindowController::frameFromString(prefs.stringForKey(frameKey)),
-              std::optional<QRect>(QRect(130, 140, 700, 500)));
+              std::optional<QRect>(QRect(30, 40, 700, 500)));
     // Closed, the project no longer follows its folder.
     EXPECT_EQ(project->folderContents(), nullptr);
 
     // Reopened: the frame and side width come back; in full screen, closing keeps no frame.
     ProjectWindowController *again = openProject(folder.path());
-    EXPECT_EQ(again->window()->geometry(), QRect(130, 140, 700, 500));
+    EXPECT_EQ(again->window()->geometry(), QRect(30, 40, 700, 500));
     EXPECT_DOUBLE_EQ(again->paneView()->fixedTarget(), 260.0);
     again->window()->showFullScreen();
     testing_qt::spinUntil([&] { return again->isFullScreen(); }, std::chrono::milliseconds(500));
