@@ -1,14 +1,18 @@
 // The document window's commands: sidebars shown and hidden one to a side,
 // focus moves, side swaps, the preview and info bar toggles and their marks
 // in the View menu, the text commands, each one edit that one undo takes
-// back, and the preferences the bridge and the page read followed at once.
+// back, the preferences the bridge and the page read followed at once, and
+// the find bar at a new window's width.
 #include "master_view_support.h"
 
+#include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QHash>
+#include <QLabel>
 #include <QMenu>
 
+#include "editor/view/find_bar.h"
 #include "platform/runtime/action_router.h"
 #include "platform/text/pasteboard.h"
 #include "window/sidebars/kvx_list_views.h"
@@ -297,6 +301,58 @@ TEST_F(MasterViewTest, TheViewMenusTogglesAreMarkedAsTheWindowShowsItsPanes) {
     send("toggleShowLineNumbers:");
     EXPECT_EQ(marks(), QStringList({"toggleTOC:", "toggleRef:", "togglePreview:", "toggleShowLineNumbers:"}));
     saveScreenshot("view-menu-marks.png");
+}
+
+// At the width a new window has, the find bar stands in two rows and every
+// label in it shows whole: the count of matches, the case switch, the
+// buttons.
+TEST_F(MasterViewTest, TheFindBarsLabelsShowWholeInAWindowOfNineHundredPixels) {
+    QString text;
+    for (int i = 0; i < 12; i++)
+        text += QStringLiteral("The match number %1 of the text.\n\n").arg(i);
+    open(text, QSize(900, 700));
+    FindBar *bar = editor()->findBar();
+    bar->showBar();
+    bar->setFindString(QStringLiteral("match"));
+    testing_qt::spinFor(std::chrono::milliseconds(50));
+    ASSERT_EQ(bar->status(), QStringLiteral("12 matches"));
+    EXPECT_FALSE(bar->fitsOneRow(bar->width()));
+    // The bar has the room it asks for above the text.
+    EXPECT_EQ(bar->height(), bar->heightForWidth(bar->width()));
+    EXPECT_GE(editor()->viewport()->mapTo(editor(), QPoint(0, 0)).y(), bar->height());
+
+    const QRect inside = bar->rect();
+    QList<QRect> placed;
+    for (QWidget *control : bar->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+        if (!control->isVisible())
+            continue;
+        const QRect place = control->geometry();
+        EXPECT_TRUE(inside.contains(place)) << control->metaObject()->className();
+        for (const QRect &other : std::as_const(placed))
+            EXPECT_FALSE(place.intersects(other)) << control->metaObject()->className();
+        placed << place;
+        // Labels whole: a text never gets less than it needs.
+        QString label;
+        if (auto *text = qobject_cast<QLabel *>(control))
+            label = text->text();
+        else if (auto *button = qobject_cast<QAbstractButton *>(control))
+            label = button->text();
+        if (!label.isEmpty())
+            EXPECT_GE(place.width(), control->fontMetrics().horizontalAdvance(label)) << label.toStdString();
+        if (qobject_cast<QAbstractButton *>(control) || qobject_cast<QLabel *>(control))
+            EXPECT_GE(place.width(), control->minimumSizeHint().width()) << label.toStdString();
+    }
+    EXPECT_GE(placed.size(), 9);
+    saveScreenshot("find-bar-900.png");
+
+    // Wide enough, one row.
+    window->resize(1900, 700);
+    testing_qt::spinUntil([&] { return bar->fitsOneRow(bar->width()); });
+    testing_qt::spinFor(std::chrono::milliseconds(50));
+    EXPECT_TRUE(bar->fitsOneRow(bar->width()));
+    EXPECT_EQ(bar->height(), bar->heightForWidth(bar->width()));
+    EXPECT_LT(bar->height(), bar->heightForWidth(400));
+    saveScreenshot("find-bar-1900.png");
 }
 
 // The preferences the bridge reads at each cycle reach an open window at
