@@ -100,7 +100,7 @@ void press(QWidget *widget, int key, Qt::KeyboardModifiers modifiers, const QStr
 void type(QWidget *widget, const QString &text) {
     for (QChar c : text) {
         const bool newline = c == u'\n';
-        const int key = newline ? Qt::Key_Return : c.toUpper().unicode();
+        const int key = newline ? int(Qt::Key_Return) : c.toUpper().unicode();
         const QString typed = newline ? QStringLiteral("\r") : QString(c);
         QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, typed);
         QCoreApplication::sendEvent(widget, &press);

@@ -199,9 +199,10 @@ TEST_F(MasterViewTest, ActionsSentFromTheEditorOrASidebarReachTheWindow) {
     open("# A\n");
     // (The editor finds in its own text: that action stops there.)
     for (const QString &name : TZRMasterView::actionNames())
-        if (name != QLatin1String("performFindPanelAction:"))
+        if (name != QLatin1String("performFindPanelAction:")) {
             EXPECT_EQ(platform::ActionRouter::targetForAction(name, editor()), static_cast<platform::Responder *>(view))
             << name.toStdString();
+        }
     view->toggleTOC();
     EXPECT_TRUE(platform::ActionRouter::sendAction(QStringLiteral("toggleTOC:"), nullptr,
                                                    view->tocView()->listView()));
@@ -337,10 +338,12 @@ TEST_F(MasterViewTest, TheFindBarsLabelsShowWholeInAWindowOfNineHundredPixels) {
             label = text->text();
         else if (auto *button = qobject_cast<QAbstractButton *>(control))
             label = button->text();
-        if (!label.isEmpty())
+        if (!label.isEmpty()) {
             EXPECT_GE(place.width(), control->fontMetrics().horizontalAdvance(label)) << label.toStdString();
-        if (qobject_cast<QAbstractButton *>(control) || qobject_cast<QLabel *>(control))
+        }
+        if (qobject_cast<QAbstractButton *>(control) || qobject_cast<QLabel *>(control)) {
             EXPECT_GE(place.width(), control->minimumSizeHint().width()) << label.toStdString();
+        }
     }
     EXPECT_GE(placed.size(), 9);
     saveScreenshot("find-bar-900.png");

@@ -275,16 +275,18 @@ TEST_F(DocumentsFixture, AutosaveWritesSecondsAfterTheLastEditOnceForAWholeRunOf
     controller.setDocumentFactory([](const QString &) { return new FollowingDocument; });
     auto *document = static_cast<FollowingDocument *>(open("typed.md", "start"));
     ASSERT_TRUE(document);
-    QElapsedTimer clock;
-    clock.start();
     // Keys for a second: nothing is written while they come.
     for (int key = 0; key < 10; key++) {
         document->edit("start" + QByteArray(key + 1, 'k'));
         spinFor(std::chrono::milliseconds(100));
     }
     EXPECT_EQ(document->writes, 0);
-    ASSERT_TRUE(spinUntil([&] { return document->writes > 0; }, std::chrono::seconds(5)));
-    EXPECT_LE(clock.elapsed(), 1000 + 3000 + 500) << "saved within seconds of the last key";
+    // Measured from the last key, so that a busy machine slowing the keys
+    // down cannot make a prompt save look late.
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(spinUntil([&] { return document->writes > 0; }, std::chrono::seconds(6)));
+    EXPECT_LE(clock.elapsed(), 3000 + 1500) << "saved within seconds of the last key";
     EXPECT_EQ(readAll(path("typed.md")), "startkkkkkkkkkk");
     spinFor(std::chrono::milliseconds(200));
     EXPECT_EQ(document->writes, 1);
