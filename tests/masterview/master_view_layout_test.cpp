@@ -147,10 +147,12 @@ TEST_F(MasterViewTest, SidebarBackgroundsAndColoursFollowTheAppearance) {
     const ThemeColors &colors = view->textView()->themeColors();
     ASSERT_TRUE(colors.sidebarBackground);
     EXPECT_EQ(view->tocPane()->backgroundColor(), *colors.sidebarBackground);
-    if (colors.sidebarText)
+    if (colors.sidebarText) {
         EXPECT_EQ(view->tocView()->listColours().textColor(), *colors.sidebarText);
-    if (colors.sidebarHighlight)
+    }
+    if (colors.sidebarHighlight) {
         EXPECT_EQ(view->refView()->listColours().highlightColor(), *colors.sidebarHighlight);
+    }
 
     defaults.setInteger(0, "appearanceTheme");
     testing_qt::spinFor(std::chrono::milliseconds(20));

@@ -55,7 +55,7 @@ public:
 
 inline void typeText(QWidget *widget, const QString &text) {
     for (QChar c : text) {
-        const int key = c == u'\n' ? Qt::Key_Return : c.toUpper().unicode();
+        const int key = c == u'\n' ? int(Qt::Key_Return) : c.toUpper().unicode();
         const QString typed = c == u'\n' ? QStringLiteral("\r") : QString(c);
         QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, typed);
         QCoreApplication::sendEvent(widget, &press);

@@ -113,7 +113,7 @@ TEST(RoutingAudit, EveryInputPathEditsThroughTheStorage) {
     checkpoint("input method replacement");
 
     // Qt's own context menu is never shown (its items would edit).
-    QContextMenuEvent menu(QContextMenuEvent::Keyboard, editor.pointAt(0));
+    QContextMenuEvent menu(QContextMenuEvent::Keyboard, editor.pointAt(0), editor.view().viewport()->mapToGlobal(editor.pointAt(0)));
     QApplication::sendEvent(editor.view().viewport(), &menu);
     checkpoint("context menu");
 }

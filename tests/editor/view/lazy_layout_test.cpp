@@ -207,8 +207,9 @@ TEST(LazyLayout, StaysEqualThroughRandomEdits) {
                 cursor.setBlockFormat(format);
             }
         }
-        if (step % 25 == 0)
+        if (step % 25 == 0) {
             ASSERT_TRUE(sameGeometry(pair, 11)) << "after step " << step;
+        }
     }
     EXPECT_TRUE(sameGeometry(pair, 1));
 }

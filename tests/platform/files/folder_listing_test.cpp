@@ -208,8 +208,9 @@ TEST(NativePaths, EveryNameRoundTripsToItsBytesAndUtf8NamesReadAsQtReadsThem) {
         EXPECT_EQ(platform::nativePath(path), bytes) << bytes.toHex().constData();
         const bool utf8 = QString::fromUtf8(bytes).toUtf8() == bytes;
         EXPECT_EQ(platform::isNativeOnly(path), !utf8) << bytes.toHex().constData();
-        if (utf8)
+        if (utf8) {
             EXPECT_EQ(path, QFile::decodeName(bytes));
+        }
         // Shown, the stray bytes read as replacement characters.
         EXPECT_EQ(platform::displayablePath(path), QString::fromUtf8(bytes)) << bytes.toHex().constData();
     }
