@@ -262,9 +262,11 @@ public:
     QList<QTextLayout::FormatRange> overlayFormats(const QTextBlock &block) const;
     // Told of the parse each restyle makes of `range` (whole blocks), after
     // the blocks there were styled and before the tree is freed, inside the
-    // document's edit block of the change that caused it. One listener; an
-    // empty function removes it.
-    using ParseListener = std::function<void(const token *root, CharRange range)>;
+    // document's edit block of the change that caused it, with the numbers
+    // of the blocks whose formats it set anew, in order (the edited blocks
+    // and those whose styles changed: they lost their overlays; the others
+    // keep theirs). One listener; an empty function removes it.
+    using ParseListener = std::function<void(const token *root, CharRange range, const QList<int> &restyledBlocks)>;
     void setParseListener(ParseListener listener) { m_parseListener = std::move(listener); }
 
     // --- Change tracking, CriticMarkup and completions (storage_tracking.cpp) ---------
@@ -431,7 +433,8 @@ private:
     void restyleAround(qsizetype start, qsizetype insertedEnd);
     void restyle(const QTextBlock &first, const QTextBlock &editFirst, const QTextBlock &editLast,
                  qsizetype end);
-    void styleRange(token *root, qsizetype from, qsizetype to, int forceFirst, int forceLast);
+    // Gives the numbers of the blocks whose formats it set.
+    QList<int> styleRange(token *root, qsizetype from, qsizetype to, int forceFirst, int forceLast);
     void clearStyles(const QTextBlock &first, const QTextBlock &last);
     bool blankLineBefore(qsizetype position) const;
 

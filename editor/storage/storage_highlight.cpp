@@ -215,12 +215,13 @@ void SmartTextStorage::restyle(const QTextBlock &first, const QTextBlock &editFi
                 continue;
             }
         }
+        QList<int> restyledBlocks;
         if (root)
-            styleRange(root, from, to, editFirst.blockNumber(), editLast.blockNumber());
+            restyledBlocks = styleRange(root, from, to, editFirst.blockNumber(), editLast.blockNumber());
         else
             qCWarning(lcEditor, "highlighting parse gave no tree");
         if (root && m_parseListener)
-            m_parseListener(root, CharRange{from, to - from});
+            m_parseListener(root, CharRange{from, to - from}, restyledBlocks);
         freeTree(root);
         emit restyled(CharRange{from, to - from});
         return;
@@ -335,8 +336,8 @@ private:
 // parse, and pushes the result to the blocks there. Blocks whose runs did
 // not change keep their formats, except the edited ones [forceFirst,
 // forceLast], whose layouts may hold formats of text they no longer have.
-void SmartTextStorage::styleRange(token *root, qsizetype from, qsizetype to, int forceFirst,
-                                  int forceLast) {
+QList<int> SmartTextStorage::styleRange(token *root, qsizetype from, qsizetype to, int forceFirst, int forceLast) {
+    QList<int> restyled;
     Layering layering(m_theme, m_styles, from, to);
     layering.walk(root, to);
     const quint32 base = m_styles.intern(m_theme.baseAttrs(m_styles));
@@ -390,6 +391,7 @@ void SmartTextStorage::styleRange(token *root, qsizetype from, qsizetype to, int
                 formats.append({run.start, run.length, m_styles.charFormat(run.attrs)});
             block.layout()->setFormats(formats);
             style->runs = std::move(runs);
+            restyled.append(number);
         }
         style->separator = separator;
         const QTextBlockFormat &blockFormat = m_styles.blockFormat(paragraph);
@@ -403,6 +405,7 @@ void SmartTextStorage::styleRange(token *root, qsizetype from, qsizetype to, int
         style->blockStart = starts.value(number, 0);
         style->innerStart = innerStarts.contains(number);
     }
+    return restyled;
 }
 
 // --- What the text shows ------------------------------------------------------------------

@@ -53,7 +53,9 @@ TextServices::TextServices(KVXTextView *view, platform::SpellService *spelling)
     m_idle.setSingleShot(true);
     m_idle.setInterval(0);
     connect(&m_idle, &QTimer::timeout, this, [this] { checkSome(false); });
-    m_storage->setParseListener([this](const token *root, CharRange range) { parsed(root, range); });
+    m_storage->setParseListener([this](const token *root, CharRange range, const QList<int> &restyledBlocks) {
+        parsed(root, range, restyledBlocks);
+    });
     connect(m_spelling, &platform::SpellService::wordsChanged, this, [this] {
         if (m_checkSpelling)
             invalidate();
@@ -123,35 +125,29 @@ void TextServices::schedule() {
         m_idle.start();
 }
 
-// A restyle dropped the marks of the blocks of `range`: a small one is
-// marked again at once from the storage's own parse, so that typing never
-// shows a block without its marks; the rest waits for idle slices.
-void TextServices::parsed(const token *root, CharRange range) {
-    if (!active())
+// A restyle dropped the marks of `restyledBlocks` (blocks of `range`): a
+// few are marked again at once from the storage's own parse, so that typing
+// never shows a block without its marks; many wait for idle slices.
+void TextServices::parsed(const token *root, CharRange range, const QList<int> &restyledBlocks) {
+    if (!active() || restyledBlocks.isEmpty())
         return;
     QTextDocument *document = m_storage->document();
-    QTextBlock first = document->findBlock(int(range.location));
-    QTextBlock last = document->findBlock(int(qMax<qsizetype>(range.location, range.end() - 1)));
-    if (!first.isValid())
-        return;
-    if (!last.isValid())
-        last = document->lastBlock();
-    if (last.blockNumber() - first.blockNumber() < kImmediateBlocks) {
+    if (restyledBlocks.size() < kImmediateBlocks) {
         const std::vector<prose::Excluded> excluded = prose::excludedRanges(root, range.location, range.end());
-        for (QTextBlock block = first; block.isValid(); block = block.next()) {
-            markBlock(block, excluded);
-            if (block == last)
-                break;
+        for (int number : restyledBlocks) {
+            const QTextBlock block = document->findBlockByNumber(number);
+            if (block.isValid())
+                markBlock(block, excluded);
         }
         return;
     }
-    for (QTextBlock block = first; block.isValid(); block = block.next()) {
-        block.setUserState(-1);
-        if (block == last)
-            break;
+    for (int number : restyledBlocks) {
+        QTextBlock block = document->findBlockByNumber(number);
+        if (block.isValid())
+            block.setUserState(-1);
     }
     m_pending = true;
-    m_scanFrom = qMin(m_scanFrom, first.blockNumber());
+    m_scanFrom = qMin(m_scanFrom, restyledBlocks.first());
     schedule();
 }
 

@@ -6,11 +6,13 @@
 // formats: a red wavy underline, an underlined link), never edits. Only
 // prose is looked at (editor/markdown/prose_ranges.h), as the storage's own
 // parse tells it. Each restyle of the storage drops the marks of the blocks
-// it restyles and hands over its parse: a small restyle (a keystroke's) is
-// marked again at once from that parse; the blocks of a large one (a fence
-// opened, a new theme, a zoom) are marked in idle slices of a few
-// milliseconds, the blocks on screen first, each slice parsing a run of
-// whole top-level blocks itself. A loaded document is marked the same way.
+// whose formats it sets anew (the edited ones and those whose styles
+// changed; the others keep theirs) and hands over its parse: a few such
+// blocks (a keystroke's, even in a long paragraph) are marked again at once
+// from that parse; the blocks of a large change (a fence opened, a new
+// theme, a zoom) are marked in idle slices of a few milliseconds, the
+// blocks on screen first, each slice parsing a run of whole top-level
+// blocks itself. A loaded document is marked the same way.
 //
 // The word the caret ends while the user types it is not marked until it
 // is ended or the caret leaves it. Words the user ignores in this document
@@ -98,7 +100,7 @@ private:
     };
 
     bool active() const;
-    void parsed(const token *root, CharRange range);
+    void parsed(const token *root, CharRange range, const QList<int> &restyledBlocks);
     void markBlock(const QTextBlock &block, const std::vector<prose::Excluded> &excluded);
     Chunk chunkAround(const QTextBlock &block) const;
     void markChunk(const QTextBlock &block);

@@ -172,6 +172,28 @@ TEST(TextServices, ALargeRestyleIsMarkedInIdleSlicesScreenFirst) {
     EXPECT_EQ(services->misspellings().size(), 3000);
 }
 
+// A paragraph (or a list) of more lines than a large restyle: an edit in
+// it restyles all its lines, and only the lines whose styles it changed are
+// marked again, at once; the others keep their marks.
+TEST(TextServices, AnEditInALongParagraphMarksOnlyTheLinesItChanged) {
+    ShownEditor shown;
+    QString text = QStringLiteral("Intro.\n\n");
+    for (int i = 0; i < 300; i++)
+        text += QStringLiteral("Line %1 has a zqword in it.\n").arg(i);
+    shown.show(text, QSize(600, 300));
+    TextServices *services = shown.view().textServices();
+    services->checkAll();
+    ASSERT_EQ(services->misspellings().size(), 300);
+
+    const qsizetype at = shown.text().indexOf(QStringLiteral(" in it.\nLine 151 "));
+    shown.storage().replaceCharactersInRange({at, 0}, QStringLiteral(" zqmore"));
+    EXPECT_FALSE(services->isPending());
+    EXPECT_EQ(services->misspellings().size(), 301);
+    shown.storage().replaceCharactersInRange({at, 7}, QString());
+    EXPECT_FALSE(services->isPending());
+    EXPECT_EQ(services->misspellings().size(), 300);
+}
+
 TEST(TextServices, IgnoredWordsStayInTheirDocumentLearntWordsEverywhere) {
     ShownEditor first;
     ShownEditor second;
