@@ -2,6 +2,10 @@
 // in the preferences under an autosave name ("NSWindow Frame %@"), its title
 // from the document's name and edited state, and the question to the
 // document when the user closes it.
+//
+// A window may be a tab of a tab group (WindowTabs): its frame is then the
+// group window's, which it keeps under its autosave name only while it is
+// the selected tab, and which a frame it takes does not move.
 #pragma once
 
 #include <QMainWindow>
@@ -24,7 +28,8 @@ class WindowController;
 // controller, and whose content may be narrower than the screen in full
 // screen. In the chain of responders it stands for its document (the File
 // menu's commands reach the document of the window they are sent in) and
-// performs the window's own commands: close, minimize, zoom, full screen.
+// performs the window's own commands: close, minimize, zoom, full screen
+// (of its tab group's window when it is a tab), and the tab commands.
 class DocumentWindow : public QMainWindow, public Responder {
     Q_OBJECT
 public:
@@ -82,6 +87,8 @@ public:
 
     // --- Life ------------------------------------------------------------------------
 
+    // Shows the window in front, active: as a tab of the front window's
+    // group when its tabbing mode asks for it (WindowTabs::orderFront).
     void showWindow();
     // Closes the window without asking anybody.
     void closeWindow();
@@ -94,14 +101,21 @@ public:
     // The title: the document's name, marked while it holds edits.
     void synchronizeWindowTitleWithDocumentName();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     friend class DocumentWindow;
     // The user closes the window: the document decides. True when it closes.
     bool windowShouldClose();
     void frameChanged();
     void fullScreenChanged();
+    // The window became a tab of a group window, or left it.
+    void topLevelChanged();
 
     QPointer<DocumentWindow> m_window;
+    // The group window that holds the window as a tab.
+    QPointer<QWidget> m_groupWindow;
     QPointer<Document> m_document;
     QString m_autosaveName;
     bool m_loaded = false;

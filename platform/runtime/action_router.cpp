@@ -28,7 +28,12 @@ QWidget *firstResponder(QWidget *first) {
         return first;
     if (QWidget *focus = QApplication::focusWidget())
         return focus;
-    return QApplication::activeWindow();
+    QWidget *active = QApplication::activeWindow();
+    // A tab group's commands go to its selected tab, as if it were the window.
+    if (const auto *holder = dynamic_cast<const Responder *>(active))
+        if (QWidget *content = holder->activeContent())
+            return content->focusWidget() ? content->focusWidget() : content;
+    return active;
 }
 
 }  // namespace

@@ -11,10 +11,11 @@
 //   ActionRouter::sendAction("undo:", sender);        // from code
 //
 // Sending walks from the first responder (the focus widget, else the active
-// window) to each responder's next one, which is its parent widget unless it
-// names another (a sidebar names its editor), up to the window; then the
-// application's responders, in the order they were added. The first
-// responder that answers the action performs it.
+// window, or the window it names as its active content: a tab group's
+// selected tab) to each responder's next one, which is its parent widget
+// unless it names another (a sidebar names its editor), up to the window;
+// then the application's responders, in the order they were added. The
+// first responder that answers the action performs it.
 //
 // Menus are validated each time they are about to show: an item whose action
 // no responder answers is disabled; otherwise its target decides (and may
@@ -47,6 +48,9 @@ public:
     }
     // The responder after this one, when it is not the parent widget.
     virtual QWidget *nextResponder() const { return nullptr; }
+    // For a window that holds other windows (a tab group): the one that
+    // stands for it when it is active and nothing in it has the focus.
+    virtual QWidget *activeContent() const { return nullptr; }
 };
 
 class ActionRouter {
