@@ -75,6 +75,22 @@ bool previewShows(SmartWebView *preview, const QString &wanted) {
     return testing_qt::spinUntil([&] { return previewText(preview).contains(wanted); }, 20s);
 }
 
+// Where the preview's first heading stands in its view, from the top; -1
+// when there is none.
+double headingTop(SmartWebView *preview) {
+    double top = -1;
+    bool answered = false;
+    preview->runScript(QStringLiteral("(function () { var h = document.querySelector('h1');"
+                                      " return h ? h.getBoundingClientRect().top : -1; })()"),
+                       [&](bool finished, const QVariant &result) {
+                           answered = true;
+                           if (finished)
+                               top = result.toDouble();
+                       });
+    testing_qt::spinUntil([&] { return answered; }, 15s);
+    return top;
+}
+
 // The application as the program starts it, with a user who saves by hand.
 struct Program {
     QTemporaryDir dir;
@@ -299,6 +315,46 @@ TEST(WindowTabsEndToEnd, FilesOpenedTogetherAreTabsOfOneWindowEachKeepingItsOwnS
     ASSERT_TRUE(onScreenAndActive(wc->window()));
     testing_qt::spinFor(800ms);
     wc->window()->screen()->grabWindow(wc->window()->winId()).save(artifact("e2e-merged-tabs.png"), "PNG");
+}
+
+// Tabs passed through quickly, as a run of Ctrl+Tab does, each shown a
+// moment before the next: once one is in front for good, its preview shows
+// the document where its editor is, the heading at the top, rather than the
+// empty margin above it.
+TEST(WindowTabsEndToEnd, ATabPassedThroughShowsItsPreviewWhereItsEditorIsOnceInFront) {
+    Program program;
+    for (const char *name : {"a.md", "b.md", "c.md", "d.md"})
+        ASSERT_TRUE(writeAll(program.path(name), QByteArray("# ") + name + "\n"));
+    program.delegate->bringForward(
+        program.delegate->openCommandLinePaths({program.path("a.md"), program.path("b.md"), program.path("c.md")}));
+    QWidget *group = program.document("a.md")->firstWindow()->window();
+    group->resize(900, 600);
+    ASSERT_TRUE(onScreenAndActive(group));
+    testing_qt::spinFor(300ms);
+    program.delegate->bringForward(program.delegate->openCommandLinePaths({program.path("d.md")}));
+    QList<SmartEditorDocument *> documents;
+    for (const char *name : {"a.md", "b.md", "c.md", "d.md"})
+        documents << program.document(name);
+    ASSERT_FALSE(documents.contains(nullptr));
+    ASSERT_EQ(WindowTabs::tabbedWindows(group).size(), 4);
+    testing_qt::spinFor(800ms);  // the previews start in the meantime, behind d's tab
+    for (SmartEditorDocument *document : documents) {
+        WindowTabs::makeKeyAndOrderFront(document->firstWindow());
+        testing_qt::spinFor(30ms);
+    }
+    for (SmartEditorDocument *document : documents) {
+        WindowTabs::makeKeyAndOrderFront(document->firstWindow());
+        SmartWebView *preview = contentOf(document)->webView();
+        ASSERT_TRUE(previewShows(preview, document->displayName())) << qPrintable(document->displayName());
+        EXPECT_TRUE(testing_qt::spinUntil(
+            [&] {
+                const double top = headingTop(preview);
+                return top >= 0 && top < preview->height() / 3;
+            },
+            5s))
+            << qPrintable(document->displayName()) << " heading at " << headingTop(preview) << " of "
+            << preview->height();
+    }
 }
 
 }  // namespace

@@ -211,8 +211,13 @@ void TZRMasterView::showEvent(QShowEvent *event) {
     if (event->spontaneous())
         return;  // its window back from minimized: nothing was skipped
     m_hiddenInWindow = false;
-    if (std::exchange(m_skippedWhileHidden, false))
-        m_engine->updateData(std::nullopt);
+    if (std::exchange(m_skippedWhileHidden, false)) {
+        // Made up with the caret's range, as showing the preview does: the
+        // HTML then carries the anchor that puts the page where the editor
+        // is, rather than at the top of its leading margin.
+        const CharRange selection = selectedRange();
+        m_engine->updateData(platform::TextRange{selection.location, selection.length});
+    }
 }
 
 void TZRMasterView::hideEvent(QHideEvent *event) {
