@@ -353,8 +353,11 @@ void AppDelegate::showGuideWindow(std::unique_ptr<KVXStaticWebWindowController> 
 
 void AppDelegate::myChangeFont() {
     SmartEditorPreferences *prefs = preferences();
-    const QFont current = platform::FontResolver::font(defaults().stringForKey(QStringLiteral("defaultFontName")),
-                                                       defaults().doubleForKey(QStringLiteral("defaultFontSize")));
+    QFont current = platform::FontResolver::font(defaults().stringForKey(QStringLiteral("defaultFontName")),
+                                                 defaults().doubleForKey(QStringLiteral("defaultFontSize")));
+    // Named, so that the chooser shows the font's own face rather than the
+    // first its family lists.
+    current.setStyleName(platform::FontResolver::styleNameOf(current));
     if (!m_fontPanel) {
         m_fontPanel = new QFontDialog(current, prefs->isWindowLoaded() ? prefs->window() : nullptr);
         m_fontPanel->setObjectName(QStringLiteral("fontPanel"));

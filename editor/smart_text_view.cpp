@@ -48,7 +48,8 @@ void SmartTextView::configureSelf() {
 }
 
 // Lines and alignment are the storage's own preferences, which it follows
-// and restyles for; only the font waits for the view.
+// and restyles for; only the font waits for the view (the storage has read
+// the new name and size by now, having heard of the change first).
 void SmartTextView::preferenceChanged(const QString &key) {
     if (key == QLatin1String("defaultFontName") || key == QLatin1String("defaultFontSize"))
         resetDefaultFont();

@@ -16,6 +16,7 @@
 #include "platform/documents/document.h"
 #include "platform/documents/document_controller.h"
 #include "platform/files/file_manager.h"
+#include "platform/files/folder_listing.h"
 #include "platform/files/folders.h"
 #include "platform/files/kvx_folder_contents.h"
 #include "platform/files/native_path.h"
@@ -102,6 +103,9 @@ void ProjectWindowController::convertWindow() {
 
     m_activeTheme = Defaults::standard().stringForKey(kDefaultThemeKey);
     applyDefaultTheme();
+    // The sidebars' look, as the document windows' sidebars follow it.
+    Defaults::standard().observe(QStringLiteral("appearanceTheme"), this,
+                                 [this](const QVariant &) { applyAppearance(); });
 
     m_fileTable->tableView()->setFocus();
 
@@ -166,9 +170,13 @@ void ProjectWindowController::showHierarchy(const std::vector<platform::FileEntr
 }
 
 void ProjectWindowController::listingChanged() {
-    // Whatever the search: the files changed, and the whole tree shows them.
-    if (m_fileNavigator)
-        showHierarchy(KVXFolderContents::hierarchicalArrayFromFlatArray(m_fileNavigator->files()));
+    // The new listing through the search the field shows: the list keeps its
+    // filter (and the navigator its open folders and selection).
+    if (!m_fileNavigator)
+        return;
+    const std::vector<platform::FileEntry> listed = m_fileNavigator->files();
+    const QString query = m_searchField ? m_searchField->text() : QString();
+    showHierarchy(platform::fileHierarchy(query.isEmpty() ? listed : platform::filesMatchingQuery(listed, query)));
 }
 
 void ProjectWindowController::controlTextDidChange(const QString &text) {
@@ -236,12 +244,15 @@ void ProjectWindowController::selectFiles(const QList<SidebarRow> &files) {
         m_preview->setPreviewItem(files.size() == 1 ? pathOf(files.first()) : QString());
 }
 
+// The files go to the trash, from where the desktop can put them back: the
+// question says so instead of calling the step final.
 QString ProjectWindowController::deleteQuestion(const QString &path, bool folder) {
     if (folder)
         return QStringLiteral("Are you certain you wish to delete the folder \"%1\" and everything in it?  "
-                              "This cannot be undone.")
+                              "It will be moved to the trash.")
             .arg(path);
-    return QStringLiteral("Are you certain you wish to delete the file \"%1\"?  This cannot be undone.").arg(path);
+    return QStringLiteral("Are you certain you wish to delete the file \"%1\"?  It will be moved to the trash.")
+        .arg(path);
 }
 
 void ProjectWindowController::deleteFiles(const QList<SidebarRow> &files) {
@@ -278,13 +289,17 @@ void ProjectWindowController::revealFiles(const QList<SidebarRow> &files) {
 
 void ProjectWindowController::selectTheme(const QString &title) { applyThemeNamed(title); }
 
+void ProjectWindowController::applyAppearance() {
+    if (!m_fileTable)
+        return;
+    m_fileTable->applyAppearanceTheme();
+    applyAppearanceToAssistant(m_fileTable);
+    if (QWidget *pane = m_fileTable->parentWidget())
+        pane->repaint();
+}
+
 void ProjectWindowController::applyThemeNamed(const QString &name) {
-    if (m_fileTable) {
-        m_fileTable->applyAppearanceTheme();
-        applyAppearanceToAssistant(m_fileTable);
-        if (QWidget *pane = m_fileTable->parentWidget())
-            pane->repaint();
-    }
+    applyAppearance();
     m_activeTheme = name;
     const QString path = projectPath();
     if (path.isEmpty())

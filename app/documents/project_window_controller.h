@@ -9,7 +9,9 @@
 // other files open in the user's applications when they are documents
 // (regular files that nothing would run), files and folders go to the trash
 // after the user agreed to each, and files are shown in the file manager.
-// The listing follows the folder, so that the list changes with the disk.
+// The listing follows the folder, so that the list changes with the disk;
+// each new listing goes through the search the field shows, and the list
+// keeps its open folders and selection.
 //
 // The window's frame is kept under the folder's path, and the theme chosen
 // for the project under "Theme %@" with that path. Main thread only.
@@ -87,6 +89,9 @@ public:
     void applyDefaultTheme();
     // Colours `view`'s parent by "appearanceTheme".
     void applyAppearanceToAssistant(QWidget *view);
+    // The file list and its pane in the look "appearanceTheme" asks for;
+    // again whenever it changes.
+    void applyAppearance();
     QString activeTheme() const { return m_activeTheme; }
 
     // --- Actions of its window ("selectTheme:", "gotoFirstTab:", "performClose:") -----------

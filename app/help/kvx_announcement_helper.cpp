@@ -47,7 +47,9 @@ std::optional<KVXAnnouncementHelper::Announcement> KVXAnnouncementHelper::parseR
 }
 
 std::optional<QUrl> KVXAnnouncementHelper::openableAddress(const QString &address) {
-    const QUrl url(address, QUrl::StrictMode);
+    // Read as a browser reads a typed address: a space or another character
+    // the maker left unencoded is encoded, not a reason to refuse the page.
+    const QUrl url(address, QUrl::TolerantMode);
     const QString scheme = url.scheme().toLower();
     if (!url.isValid() || url.host().isEmpty() ||
         (scheme != QLatin1String("https") && scheme != QLatin1String("http")))
@@ -111,14 +113,14 @@ void KVXAnnouncementHelper::handleReply(const QByteArray &body, qint64 threshold
         m_defaults->setInteger(threshold, kLastAnnouncementID);
         return;
     }
-    const std::optional<QUrl> url = openableAddress(announcement->address);
-    if (!url) {
+    // The id is kept whether or not its page opens: an announcement that
+    // cannot be shown is not asked for and reported again at every start.
+    if (const std::optional<QUrl> url = openableAddress(announcement->address))
+        platform::Workspace::openExternally(*url);
+    else
         qCWarning(lcApp).noquote() << QStringLiteral("Announcement %1 names no web page to open: %2")
                                           .arg(announcement->id)
                                           .arg(announcement->address.left(200));
-        return;
-    }
-    platform::Workspace::openExternally(*url);
     m_defaults->setInteger(announcement->id, kLastAnnouncementID);
 }
 

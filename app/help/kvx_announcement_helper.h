@@ -5,7 +5,9 @@
 // Requests go over https only (a plain http address is refused, so that
 // nobody on the way can choose what the program opens), follow no redirect
 // to a less safe address, give up after kTimeoutMsec and read at most
-// kMaxReplyBytes; only an http or https address from a reply is opened.
+// kMaxReplyBytes; only an http or https address from a reply is opened (read
+// tolerantly: unencoded spaces are encoded), and the id of a newer
+// announcement is stored even when its address opens nothing.
 // Without a network, or with any other failure, nothing happens and nothing
 // is shown.
 #pragma once
@@ -38,7 +40,8 @@ public:
     // holds no ": ", or has nothing before it. The id is the leading integer
     // of the part before ": " (0 when it has none).
     static std::optional<Announcement> parseReply(const QByteArray &body);
-    // The address to open: an http or https URL with a host, else nothing.
+    // The address to open: an http or https URL with a host, read
+    // tolerantly, else nothing.
     static std::optional<QUrl> openableAddress(const QString &address);
 
     // The application's one helper, made on first use.
@@ -52,8 +55,9 @@ public:
     QString mailingListSignupPage() const { return m_mailingListSignupPage; }
     void setMailingListSignupPage(const QString &address) { m_mailingListSignupPage = address; }
 
-    // Asks for the announcement; opens it and stores its id when the id is
-    // greater than `threshold`, else stores the threshold.
+    // Asks for the announcement; opens it (when its address is a web page)
+    // and stores its id when the id is greater than `threshold`, else
+    // stores the threshold.
     void showMessagesGreaterThan(qint64 threshold);
     // With the last id seen as threshold.
     void showNewMessage();

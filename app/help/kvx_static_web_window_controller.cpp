@@ -3,12 +3,16 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QScreen>
 #include <QWebEnginePage>
 #include <QWebEngineSettings>
 
 #include <mutex>
 
 #include "app/app_log.h"
+#include "platform/documents/document.h"
+#include "platform/documents/window_controller.h"
+#include "platform/prefs/defaults.h"
 #include "platform/text/hex_color.h"
 #include "platform/web/web_content_guard.h"
 #include "platform/files/workspace.h"
@@ -24,9 +28,10 @@ std::function<bool(const QUrl &)> &browserOpener() {
 }
 
 // The guide window: closing hides it (it is made once and shown again).
+// Its controller hears of every move and resize, and of the hiding.
 class GuideWindow : public QMainWindow, public platform::Responder {
 public:
-    using QMainWindow::QMainWindow;
+    explicit GuideWindow(std::function<void()> frameChanged) : m_frameChanged(std::move(frameChanged)) {}
 
     bool respondsToAction(const QString &action) const override {
         return action == QLatin1String("performClose:") || action == QLatin1String("performMiniaturize:");
@@ -41,8 +46,20 @@ public:
 protected:
     void closeEvent(QCloseEvent *event) override {
         event->ignore();
+        m_frameChanged();
         hide();
     }
+    void moveEvent(QMoveEvent *event) override {
+        QMainWindow::moveEvent(event);
+        m_frameChanged();
+    }
+    void resizeEvent(QResizeEvent *event) override {
+        QMainWindow::resizeEvent(event);
+        m_frameChanged();
+    }
+
+private:
+    std::function<void()> m_frameChanged;
 };
 
 }  // namespace
@@ -153,17 +170,55 @@ KVXStaticWebWindowController::KVXStaticWebWindowController(const QString &title,
 
 KVXStaticWebWindowController::~KVXStaticWebWindowController() { delete m_window; }
 
+QString KVXStaticWebWindowController::frameAutosaveNameForTitle(const QString &title) {
+    return title == syntaxGuideTitle() ? QStringLiteral("--TZR Syntax Guide Window Frame") : QString();
+}
+
 QMainWindow *KVXStaticWebWindowController::window() {
     if (!m_window) {
-        m_window = new GuideWindow;
+        m_window = new GuideWindow([this] { saveFrame(); });
         m_window->setObjectName(windowNibName());
         m_window->setWindowTitle(m_title);
         m_window->resize(820, 900);
         m_view = new KVXStaticWebView(m_window);
         m_window->setCentralWidget(m_view);
         m_view->awakeFromNib(m_title);
+        restoreFrame();
     }
     return m_window;
+}
+
+// The frame kept under the autosave name, as document windows take theirs:
+// one kept on a screen that is gone comes back onto this one.
+void KVXStaticWebWindowController::restoreFrame() {
+    const QString name = frameAutosaveName();
+    if (name.isEmpty())
+        return;
+    const std::optional<QRect> frame = platform::WindowController::frameFromString(
+        platform::Defaults::standard().stringForKey(platform::WindowController::frameKey(name)));
+    if (!frame)
+        return;
+    QRect placed = *frame;
+    if (QScreen *screen = m_window->screen()) {
+        const QRect available = screen->availableGeometry();
+        if (!available.isEmpty() && !available.intersects(placed))
+            placed.moveTopLeft(available.topLeft());
+    }
+    m_restoring = true;
+    m_window->setGeometry(placed);
+    m_restoring = false;
+}
+
+void KVXStaticWebWindowController::saveFrame() {
+    const QString name = frameAutosaveName();
+    // Only the frame the user sees is kept: not the one the window is given
+    // while it is made, nor a full-screen or minimized one.
+    if (name.isEmpty() || m_restoring || !m_window || !m_window->isVisible() || m_window->isFullScreen() ||
+        m_window->isMinimized())
+        return;
+    const QRect frame = m_window->normalGeometry().isValid() ? m_window->normalGeometry() : m_window->geometry();
+    platform::Defaults::standard().setObject(platform::WindowController::frameString(frame),
+                                             platform::WindowController::frameKey(name));
 }
 
 KVXStaticWebView *KVXStaticWebWindowController::webView() {

@@ -9,6 +9,9 @@
 // workspace allows it, and the guide stays where it is (any other way to a
 // site, a form or a refresh, goes nowhere). Closing the window
 // hides it, so that it shows again with the same page and scroll position.
+// The syntax guide's window keeps its size and place between runs, in the
+// preferences under its frame autosave name, as document windows keep
+// theirs.
 // Under the main menu, the view takes "zoomIn:" and "zoomOut:" and the window
 // "performClose:".
 #pragma once
@@ -72,6 +75,11 @@ public:
     explicit KVXStaticWebWindowController(const QString &title, QObject *parent = nullptr);
     ~KVXStaticWebWindowController() override;
 
+    // The name the window's frame is kept under; empty for a window that
+    // keeps none.
+    static QString frameAutosaveNameForTitle(const QString &title);
+    QString frameAutosaveName() const { return frameAutosaveNameForTitle(m_title); }
+
     QMainWindow *window();
     KVXStaticWebView *webView();
     // Shows the window in front.
@@ -80,7 +88,11 @@ public:
     void toggleVisibility();
 
 private:
+    void restoreFrame();
+    void saveFrame();
+
     QString m_title;
     QPointer<QMainWindow> m_window;
     KVXStaticWebView *m_view = nullptr;
+    bool m_restoring = false;
 };

@@ -8,6 +8,7 @@
 #include "app/prefs/pane_builder.h"
 #include "app/extras/tzr_theme_controller.h"
 #include "platform/prefs/defaults.h"
+#include "platform/runtime/action_router.h"
 
 using prefs::PaneBuilder;
 
@@ -72,8 +73,8 @@ QWidget *SmartEditorPreferences::makeGeneral() {
         .check(QStringLiteral("useKeyBindingsForMenuBar"),
                tr("Show my key bindings in the menus (from the next start)"));
     pane.section(tr("Windows"))
-        .check(QStringLiteral("showInfoBar"), tr("Show the info bar under the editor"))
-        .check(QStringLiteral("refOnRight"), tr("References sidebar on the right"))
+        .check(QStringLiteral("showInfoBar"), tr("Show the info bar in new windows"))
+        .check(QStringLiteral("refOnRight"), tr("References sidebar on the right in new windows"))
         .check(QStringLiteral("expandTOCAlways"), tr("Expand every heading in the table of contents"));
     return pane.finish();
 }
@@ -97,6 +98,10 @@ QWidget *SmartEditorPreferences::makeAppearance() {
     fontRow->addWidget(m_defaultFontField);
     fontRow->addWidget(change);
     connect(change, &QPushButton::clicked, this, &SmartEditorPreferences::changeFontRequested);
+    // The button asks for what Orvane ▸ Default Font… does, as the menu item
+    // asks: whoever answers the action (the application) opens the chooser.
+    connect(this, &SmartEditorPreferences::changeFontRequested, change,
+            [change] { platform::ActionRouter::sendAction(QStringLiteral("myChangeFont:"), change, change); });
     auto showFont = [this] {
         if (m_defaultFontField)
             m_defaultFontField->setText(
@@ -109,7 +114,8 @@ QWidget *SmartEditorPreferences::makeAppearance() {
                        m_defaultFontField, [showFont](const QString &, const QVariant &) { showFont(); });
 
     pane.section(tr("Editor"))
-        .row(tr("Theme:"), themes)
+        .row(tr("Theme of new windows:"), themes)
+        .note(tr("An open document keeps its theme; View ▸ Theme changes it."))
         .row(tr("Font:"), font)
         .real(QStringLiteral("lineHeight"), tr("Line height:"), 0.5, 4.0, 0.1, 1)
         .choice(QStringLiteral("defaultTextAlignment"), tr("Alignment:"),
@@ -118,10 +124,13 @@ QWidget *SmartEditorPreferences::makeAppearance() {
         .note(tr("A line length of 0 lets the text fill the window."))
         .integer(QStringLiteral("horizontalPadding"), tr("Side margins:"), 0, 1000, tr(" px"))
         .integer(QStringLiteral("verticalPadding"), tr("Top and bottom margins:"), 0, 1000, tr(" px"))
+        .real(QStringLiteral("typewriterHeight"), tr("Typing line at:"), 0.0, 1.0, 0.05);
+    // What the View menu switches for each window; these are where new
+    // windows start.
+    pane.section(tr("New windows"))
         .integer(QStringLiteral("defaultZoom"), tr("Zoom:"), 25, 400, tr(" %"))
         .check(QStringLiteral("defaultAutoZoom"), tr("Zoom so that the line length fills the window"))
         .check(QStringLiteral("defaultTypewriterMode"), tr("Typewriter scrolling"))
-        .real(QStringLiteral("typewriterHeight"), tr("Typing line at:"), 0.0, 1.0, 0.05)
         .check(QStringLiteral("showInvisibleCharacters"), tr("Show invisible characters"))
         .check(QStringLiteral("showLineNumbers"), tr("Show line numbers"));
     pane.section(tr("Sidebars"))
@@ -192,13 +201,14 @@ QWidget *SmartEditorPreferences::makePreview() {
     css->setMinimumWidth(200);
     m_extras->setCSSButton(css);
     pane.section(tr("Preview"))
-        .row(tr("Style sheet:"), css)
+        .row(tr("Style sheet of new windows:"), css)
+        .note(tr("An open document keeps its style sheet; View ▸ Style Sheet changes it."))
         .check(QStringLiteral("liveUpdatePreview"), tr("Update as you type"))
         .check(QStringLiteral("syncPreviewLocationWhileTyping"), tr("Keep the caret's place in view"))
         .check(QStringLiteral("alwaysReloadPreview"), tr("Reload the whole page at each change"))
         .check(QStringLiteral("addMathJax"), tr("Typeset math with MathJax"))
         .check(QStringLiteral("addSyntaxHighlighting"), tr("Colour code with highlight.js"))
-        .real(QStringLiteral("previewRatio"), tr("Editor's share of the window:"), 0.05, 0.95, 0.05);
+        .real(QStringLiteral("previewRatio"), tr("Editor's share of new windows:"), 0.05, 0.95, 0.05);
     return pane.finish();
 }
 
@@ -229,12 +239,13 @@ QWidget *SmartEditorPreferences::makeFiles() {
 
 QWidget *SmartEditorPreferences::makeAdvanced() {
     PaneBuilder pane(defaults(), QStringLiteral("Advanced"));
-    pane.section(tr("Sizes"))
+    pane.section(tr("Windows"))
         .integer(QStringLiteral("fullScreenWidth"), tr("Text width in full screen:"), 200, 10000, tr(" px"))
+        .check(QStringLiteral("showHUDsInBackground"), tr("Keep floating panels in front of other programs"));
+    pane.section(tr("Sidebar widths in new windows"))
         .real(QStringLiteral("tocWidth"), tr("Table of contents:"), 50, 1000, 10, 0)
         .real(QStringLiteral("refWidth"), tr("References:"), 50, 1000, 10, 0)
-        .real(QStringLiteral("criticWidth"), tr("Changes:"), 50, 1000, 10, 0)
-        .check(QStringLiteral("showHUDsInBackground"), tr("Keep floating panels in front of other programs"));
+        .real(QStringLiteral("criticWidth"), tr("Changes:"), 50, 1000, 10, 0);
     pane.section(tr("Extras"))
         .note(tr("Themes, style sheets, expansions and key bindings live in your data folder. "
                  "Files added there show up at once."));
@@ -263,6 +274,6 @@ QWidget *SmartEditorPreferences::makePro() {
         .check(QStringLiteral("syncConfigFilesBetweenDevices"),
                tr("Keep themes, style sheets, expansions and key bindings in step"));
     pane.section(tr("Projects"))
-        .real(QStringLiteral("projectFileWidth"), tr("File list width:"), 50, 1000, 10, 0);
+        .real(QStringLiteral("projectFileWidth"), tr("File list width in new windows:"), 50, 1000, 10, 0);
     return pane.finish();
 }

@@ -1,13 +1,17 @@
 // The application's preferences window: ten panes, each control bound to its
-// preference, so that open editors, previews and sidebars follow a change at
-// once (they observe the keys).
+// preference. Open editors, previews and sidebars follow a change at once
+// (they observe the keys), except where a control says "new windows": what
+// each window keeps for itself (a document's theme and style sheet, the View
+// menu's switches, the panes' sizes and sides) starts from those, and an
+// open window keeps its own.
 //
 //   General · Appearance · Editing · TZR · CriticMarkup · Preview · Printing ·
 //   Files · Advanced · Pro Features
 //
 // The Appearance and Preview panes hold the default theme's and style
 // sheet's popups, which the extras keeper fills; the Appearance pane's font
-// button asks for the default-font chooser (changeFontRequested).
+// button opens the default-font chooser: it sends "myChangeFont:", as
+// Orvane ▸ Default Font… does (and tells of it, changeFontRequested).
 #pragma once
 
 #include <QLineEdit>

@@ -1,6 +1,8 @@
 // What the editor's benchmarks share: a 1 MB Markdown document, a theme, an
 // editor over a text storage shown offscreen, and the report of single
-// keystrokes (median, 95th percentile, maximum).
+// keystrokes (median, 95th percentile, maximum). An editor several
+// benchmarks share is kept with runScoped() (bench/support/run_scoped.h), so
+// that it goes before the application object does.
 #pragma once
 
 #include <QApplication>
@@ -19,6 +21,7 @@
 #include <vector>
 
 #include "editor/view/lazy_document_layout.h"
+#include "bench/support/run_scoped.h"
 #include "editor/storage/smart_text_storage.h"
 
 namespace benchsupport {

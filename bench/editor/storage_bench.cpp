@@ -74,8 +74,7 @@ BENCHMARK(BM_LoadHighlightAndShow1MB)->Unit(benchmark::kMillisecond)->Iterations
 // Keystrokes at a place of the document, a run of typing there.
 void keystrokes(benchmark::State &state, qsizetype start, bool paint) {
     static std::unique_ptr<Editor> editor;
-    if (!editor)
-        editor = std::make_unique<Editor>();
+    benchsupport::runScoped(editor);
     editor->showAt(start);
     std::vector<double> ms;
     qsizetype at = start;
@@ -124,8 +123,7 @@ BENCHMARK(BM_KeystrokeBeforeCodeFence)->Arg(0)->Arg(1)->ArgName("paint")->Iterat
 // between code and prose.
 void BM_FenceOpenedAndClosed(benchmark::State &state) {
     static std::unique_ptr<Editor> editor;
-    if (!editor)
-        editor = std::make_unique<Editor>();
+    benchsupport::runScoped(editor);
     const qsizetype at = middleOf(QStringLiteral("\n\n")) + 2;
     editor->showAt(at);
     std::vector<double> ms;
@@ -178,8 +176,7 @@ struct ViewEditor {
 void viewKeystrokes(benchmark::State &state, bool paragraphs) {
     static std::unique_ptr<ViewEditor<KVXTextView>> editors[2];
     std::unique_ptr<ViewEditor<KVXTextView>> &editor = editors[paragraphs];
-    if (!editor)
-        editor = std::make_unique<ViewEditor<KVXTextView>>(paragraphs);
+    benchsupport::runScoped(editor, paragraphs);
     const bool paint = state.range(0);
     const qsizetype start = middleOf(QStringLiteral("\n\n")) + 2;
     editor->view->setSelectedRange({start, 0});
@@ -217,8 +214,7 @@ BENCHMARK(BM_ViewKeystrokeParagraphNumbersAndInvisibles)->Arg(0)->Arg(1)->ArgNam
 // what the view's keystroke above costs.
 void BM_EditorKeyPressLineNumbersAndInvisibles(benchmark::State &state) {
     static std::unique_ptr<ViewEditor<SmartTextView>> editor;
-    if (!editor)
-        editor = std::make_unique<ViewEditor<SmartTextView>>(false);
+    benchsupport::runScoped(editor, false);
     const bool paint = state.range(0);
     const qsizetype start = middleOf(QStringLiteral("\n\n")) + 2;
     editor->view->setSelectedRange({start, 0});

@@ -85,9 +85,7 @@ struct Editor : benchsupport::Editor {
 
 Editor &editor() {
     static std::unique_ptr<Editor> shared;
-    if (!shared)
-        shared = std::make_unique<Editor>();
-    return *shared;
+    return benchsupport::runScoped(shared);
 }
 
 using benchsupport::report;

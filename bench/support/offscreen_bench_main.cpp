@@ -1,10 +1,13 @@
 // The entry point of the benchmarks that drive Qt widgets without showing
 // them: an application on the offscreen platform around Google Benchmark's
 // own run, so that every editor and window benchmark measures the same way.
+// The objects the benchmarks shared go before the application does.
 
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+
+#include "bench/support/run_scoped.h"
 
 int main(int argc, char **argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -14,5 +17,6 @@ int main(int argc, char **argv) {
         return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    benchsupport::releaseRunScoped();
     return 0;
 }

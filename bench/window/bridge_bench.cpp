@@ -115,16 +115,14 @@ void typing(benchmark::State &state, Editor &editor, StorageEngineLink *link, in
 
 void BM_KeystrokeWithoutBridge(benchmark::State &state) {
     static std::unique_ptr<Editor> editor;
-    if (!editor)
-        editor = std::make_unique<Editor>();
+    benchsupport::runScoped(editor);
     typing(state, *editor, nullptr, 10);
 }
 BENCHMARK(BM_KeystrokeWithoutBridge)->Iterations(300)->Unit(benchmark::kMillisecond);
 
 void BM_KeystrokeWhileRendering1MB(benchmark::State &state) {
     static std::unique_ptr<BridgedEditor> bridged;
-    if (!bridged)
-        bridged = std::make_unique<BridgedEditor>();
+    benchsupport::runScoped(bridged);
     typing(state, bridged->editor, &bridged->link, 10);
     bridged->waitUntilIdle();
 }
@@ -133,8 +131,7 @@ BENCHMARK(BM_KeystrokeWhileRendering1MB)->Iterations(300)->Unit(benchmark::kMill
 // One cycle over the 1 MB text: from the edit to the HTML published.
 void BM_RenderCycle1MB(benchmark::State &state) {
     static std::unique_ptr<BridgedEditor> bridged;
-    if (!bridged)
-        bridged = std::make_unique<BridgedEditor>();
+    benchsupport::runScoped(bridged);
     const qsizetype at = middleParagraph();
     for (auto _ : state) {
         const int stores = bridged->stores;
@@ -159,8 +156,7 @@ BENCHMARK(BM_RenderCycle1MB)->Iterations(10)->UseManualTime()->Unit(benchmark::k
 // a script would.
 void BM_AnnouncementToPublished1MB(benchmark::State &state) {
     static std::unique_ptr<BridgedEditor> bridged;
-    if (!bridged)
-        bridged = std::make_unique<BridgedEditor>();
+    benchsupport::runScoped(bridged);
     const qsizetype at = middleParagraph();
     const qint64 busyMs = state.range(0);
     std::vector<double> published, delivered;

@@ -449,6 +449,15 @@ void SmartTextStorage::observeDefaults(platform::Defaults &defaults) {
         keys.append(QString::fromLatin1(observed.key));
     // The emphasis toggles read their markers when they run: followed too.
     keys << QStringLiteral("tzrEmphasisMarker") << QStringLiteral("tzrStrongMarker");
+    // So are the looks: line height and alignment restyle here at once; the
+    // font is kept current for the editor view, which asks for it
+    // (resetDefaultFont) once it knows the font exists. This observer is
+    // made before any view of the storage, so it hears a change first.
+    keys << QStringLiteral("lineHeight") << QStringLiteral("defaultTextAlignment") << QStringLiteral("defaultFontName")
+         << QStringLiteral("defaultFontSize");
+    // Tab's list indenting is a bit of the option word like Return's steps,
+    // switched in the same preferences pane.
+    keys << QStringLiteral("SMART_TAB");
     platform::Defaults *store = &defaults;
     m_observation = defaults.observe(keys, this, [this, store](const QString &key, const QVariant &) {
         setPreferences(readStoragePreferences(*store));

@@ -177,7 +177,8 @@ public:
     // resetDefaultFont.
     void setPreferences(const StoragePreferences &preferences);
     void setExtrasProvider(ExtrasProvider *extras) { m_extras = extras; }
-    // Follows the 31 observed keys of `defaults` (kObservedPreferences):
+    // Follows the 31 observed keys of `defaults` (kObservedPreferences),
+    // the emphasis markers, the line height, the alignment and the font:
     // each change is read again and reacted to as setPreferences does.
     void observeDefaults(platform::Defaults &defaults);
     void stopObservingDefaults();

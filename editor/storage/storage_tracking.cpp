@@ -68,12 +68,14 @@ bool SmartTextStorage::commandEdit(const std::function<void(smart_string_change 
 QString SmartTextStorage::criticMarkupCommentDefault(const CriticCommentPreferences &preferences) {
     if (!preferences.insertStamp)
         return QString();
+    // The buffer fills in the date when it writes the comment; the
+    // separator stands even when the format gives no date text, except for
+    // a format of one space, whose part would be nothing but blanks.
     QString date;
-    // A format that gives no date (empty, a single space) adds no " - "
-    // after the author either.
-    if (preferences.insertDateStamp &&
-        !formatLocalTime(preferences.dateFormat, std::time(nullptr)).trimmed().isEmpty())
+    if (preferences.insertDateStamp)
         date = QStringLiteral(" - ") + preferences.dateFormat;
+    if (date == QLatin1String(" -  "))
+        date.clear();
     return preferences.author + date;
 }
 

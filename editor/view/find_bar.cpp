@@ -5,7 +5,10 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QResizeEvent>
 #include <QToolButton>
+
+#include <algorithm>
 
 #include <memory>
 
@@ -37,19 +40,36 @@ FindBar::FindBar(KVXTextView *view) : QWidget(view), m_view(view) {
         connect(b, &QToolButton::clicked, this, slot);
         return b;
     };
-    auto *row = new QHBoxLayout(this);
-    row->setContentsMargins(6, 3, 6, 3);
-    row->setSpacing(4);
-    row->addWidget(m_findField, 3);
-    row->addWidget(button(QStringLiteral("\u25C0"), tr("Previous"), [this] { findPrevious(); }));
-    row->addWidget(button(QStringLiteral("\u25B6"), tr("Next"), [this] { findNext(); }));
-    row->addWidget(m_status);
-    row->addSpacing(8);
-    row->addWidget(m_replaceField, 2);
-    row->addWidget(button(tr("Replace"), tr("Replace this match and find the next"), [this] { replace(); }));
-    row->addWidget(button(tr("All"), tr("Replace every match"), [this] { replaceAll(); }));
-    row->addWidget(m_ignoreCase);
-    row->addWidget(button(tr("Done"), tr("Close the find bar"), [this] { hideBar(); }));
+    m_previous = button(QStringLiteral("\u25C0"), tr("Previous"), [this] { findPrevious(); });
+    m_next = button(QStringLiteral("\u25B6"), tr("Next"), [this] { findNext(); });
+    m_replaceButton = button(tr("Replace"), tr("Replace this match and find the next"), [this] { replace(); });
+    m_allButton = button(tr("All"), tr("Replace every match"), [this] { replaceAll(); });
+    m_doneButton = button(tr("Done"), tr("Close the find bar"), [this] { hideBar(); });
+    // The status never takes less than its longest usual text, so that a
+    // count appears whole however narrow the editor.
+    m_status->setMinimumWidth(m_status->fontMetrics().horizontalAdvance(tr("%1 matches").arg(99999)));
+    m_ignoreCase->setMinimumWidth(m_ignoreCase->sizeHint().width());
+
+    // Two rows, finding and replacing, side by side where the editor is wide
+    // enough for both and one above the other where it is not.
+    m_findRow = new QHBoxLayout;
+    m_findRow->setSpacing(kSpacing);
+    m_findRow->addWidget(m_findField, 3);
+    m_findRow->addWidget(m_previous);
+    m_findRow->addWidget(m_next);
+    m_findRow->addWidget(m_status);
+    m_replaceRow = new QHBoxLayout;
+    m_replaceRow->setSpacing(kSpacing);
+    m_replaceRow->addWidget(m_replaceField, 2);
+    m_replaceRow->addWidget(m_replaceButton);
+    m_replaceRow->addWidget(m_allButton);
+    m_replaceRow->addWidget(m_ignoreCase);
+    m_rows = new QBoxLayout(QBoxLayout::LeftToRight, this);
+    m_rows->setContentsMargins(6, 3, 6, 3);
+    m_rows->setSpacing(kRowGap);
+    m_rows->addLayout(m_findRow, 1);
+    m_rows->addLayout(m_replaceRow, 1);
+    arrange(true);
 
     // Finding as the search is typed: from where the current match begins,
     // so that a longer search keeps the match it extends.
@@ -60,6 +80,60 @@ FindBar::FindBar(KVXTextView *view) : QWidget(view), m_view(view) {
     m_findField->installEventFilter(this);
     m_replaceField->installEventFilter(this);
     connect(m_ignoreCase, &QCheckBox::toggled, this, [this] { updateStatus(); });
+}
+
+// --- Arrangement -------------------------------------------------------------------------
+
+int FindBar::rowWidth(const QHBoxLayout *row) const {
+    int width = 0;
+    int widgets = 0;
+    for (int i = 0; i < row->count(); i++)
+        if (QWidget *widget = row->itemAt(i)->widget(); widget && widget != m_doneButton) {
+            width += std::max(widget->minimumWidth(), widget->minimumSizeHint().width());
+            widgets++;
+        }
+    return width + std::max(0, widgets - 1) * kSpacing;
+}
+
+int FindBar::singleRowWidth() const {
+    const QMargins margins = m_rows->contentsMargins();
+    return margins.left() + rowWidth(m_findRow) + kRowGap + rowWidth(m_replaceRow) + kSpacing +
+           m_doneButton->sizeHint().width() + margins.right();
+}
+
+bool FindBar::fitsOneRow(int width) const { return width >= singleRowWidth(); }
+
+// Done ends the one row, or the row of finding where there are two.
+void FindBar::arrange(bool oneRow) {
+    QHBoxLayout *home = oneRow ? m_replaceRow : m_findRow;
+    if (m_oneRow == oneRow && home->indexOf(m_doneButton) >= 0)
+        return;
+    m_oneRow = oneRow;
+    m_findRow->removeWidget(m_doneButton);
+    m_replaceRow->removeWidget(m_doneButton);
+    home->addWidget(m_doneButton);
+    m_rows->setDirection(oneRow ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom);
+    updateGeometry();
+}
+
+bool FindBar::hasHeightForWidth() const { return true; }
+
+int FindBar::heightForWidth(int width) const {
+    const QMargins margins = m_rows->contentsMargins();
+    const int find = m_findRow->sizeHint().height();
+    const int replace = m_replaceRow->sizeHint().height();
+    const int rows = fitsOneRow(width) ? std::max(find, replace) : find + kRowGap + replace;
+    return margins.top() + rows + margins.bottom();
+}
+
+void FindBar::resizeEvent(QResizeEvent *event) {
+    const bool oneRow = fitsOneRow(event->size().width());
+    const bool changed = oneRow != m_oneRow;
+    arrange(oneRow);
+    QWidget::resizeEvent(event);
+    // The editor makes room for the bar's new height.
+    if (changed)
+        emit heightChanged();
 }
 
 bool FindBar::respondsToAction(const QString &) const { return false; }

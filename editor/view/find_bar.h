@@ -10,6 +10,11 @@
 // they replace a selected match; a key the fields have no use for goes no
 // further, so it never reaches the text below. Actions sent while the bar has
 // the focus (a menu's shortcut) pass the editor by and go on to its window.
+//
+// Finding and replacing stand side by side in one row where the editor is
+// wide enough for both, else one above the other, so that every label (the
+// count of matches, the case switch, the buttons) shows whole; the editor
+// gives the bar the height it asks for at its width.
 #pragma once
 
 #include <QString>
@@ -19,9 +24,12 @@
 #include "platform/runtime/action_router.h"
 
 class KVXTextView;
+class QBoxLayout;
 class QCheckBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
+class QToolButton;
 
 class FindBar : public QWidget, public platform::Responder {
     Q_OBJECT
@@ -59,13 +67,23 @@ public:
     // "Not found", "1 match", "12 matches", or nothing without a search.
     QString status() const;
 
+    // The bar's height at a width: one row where finding and replacing fit
+    // side by side, else two.
+    bool hasHeightForWidth() const override;
+    int heightForWidth(int width) const override;
+    // Whether the bar stands in one row at `width`.
+    bool fitsOneRow(int width) const;
+
 signals:
     void visibilityChanged(bool visible);
+    // The bar went from one row to two or back: its height changed.
+    void heightChanged();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void keyReleaseEvent(QKeyEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
 
@@ -77,9 +95,26 @@ private:
     void updateStatus();
     void findFromSelectionStart();
 
+    // The narrowest a row of controls may be: the controls at their least.
+    int rowWidth(const QHBoxLayout *row) const;
+    int singleRowWidth() const;
+    void arrange(bool oneRow);
+
+    static constexpr int kSpacing = 4;
+    static constexpr int kRowGap = 8;
+
     KVXTextView *m_view;
     QLineEdit *m_findField;
     QLineEdit *m_replaceField;
     QCheckBox *m_ignoreCase;
     QLabel *m_status;
+    QToolButton *m_previous = nullptr;
+    QToolButton *m_next = nullptr;
+    QToolButton *m_replaceButton = nullptr;
+    QToolButton *m_allButton = nullptr;
+    QToolButton *m_doneButton = nullptr;
+    QBoxLayout *m_rows = nullptr;
+    QHBoxLayout *m_findRow = nullptr;
+    QHBoxLayout *m_replaceRow = nullptr;
+    bool m_oneRow = true;
 };

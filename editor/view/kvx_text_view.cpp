@@ -155,11 +155,18 @@ void KVXTextView::preferenceChanged(const QString &key) {
         calculateIdealWidth();
         adjustMargins();
     } else if (is("typewriterHeight")) {
+        const bool wasTypewriter = m_typewriterMode;
+        const bool hadInvisibles = m_showInvisibleCharacters;
         m_typewriterHeight = m_defaults->floatForKey(key);
         configureAppearanceSettings();
+        // The switches read again show at once, as their menu items say.
+        if (m_showInvisibleCharacters != hadInvisibles && m_layoutManager)
+            m_layoutManager->toggleShowInvisibles();
         if (m_typewriterMode) {
             adjustMargins();
             tryToCenterRange(selectedRange(), verticalPadding());
+        } else if (wasTypewriter) {
+            adjustMargins();
         }
     } else if (is("correctSpelling")) {
         m_system.automaticSpellingCorrection = on();
@@ -354,13 +361,16 @@ void KVXTextView::setShowLineNumbers(bool on) {
 
 void KVXTextView::updateViewportMargins() {
     const int left = m_ruler && m_showLineNumbers ? m_ruler->ruleThickness() : 0;
-    const int top = m_findBar && m_findBar->isVisible() ? m_findBar->sizeHint().height() : 0;
+    // The bar spans the gutter and the text; its height depends on that width
+    // (one row or two), which no margin changes.
+    const int barWidth = viewportMargins().left() + viewport()->width();
+    const int top = m_findBar && m_findBar->isVisible() ? m_findBar->heightForWidth(barWidth) : 0;
     setViewportMargins(left, top, 0, 0);
     const QRect area = contentsRect();
     if (m_ruler)
         m_ruler->setGeometry(area.left(), area.top() + top, left, viewport()->height());
     if (m_findBar)
-        m_findBar->setGeometry(area.left(), area.top(), left + viewport()->width(), top);
+        m_findBar->setGeometry(area.left(), area.top(), barWidth, top);
 }
 
 void KVXTextView::toggleShowLineNumbers() {
@@ -401,6 +411,8 @@ bool KVXTextView::validateUserInterfaceItem(const QString &action, QAction *item
         state = m_showLineNumbers && !m_countParasNotLines;
     else if (action == QLatin1String("toggleShowParagraphNumbers:"))
         state = m_showLineNumbers && m_countParasNotLines;
+    else if (action == QLatin1String("toggleShowInvisibleCharacters:"))
+        state = m_showInvisibleCharacters;
     if (state) {
         item->setCheckable(true);
         item->setChecked(*state);
@@ -413,6 +425,7 @@ FindBar *KVXTextView::findBar() {
         m_findBar = new FindBar(this);
         m_findBar->hide();
         connect(m_findBar, &FindBar::visibilityChanged, this, [this] { updateViewportMargins(); });
+        connect(m_findBar, &FindBar::heightChanged, this, [this] { updateViewportMargins(); });
     }
     return m_findBar;
 }

@@ -255,6 +255,28 @@ void write_critic(DString *out, const char *source, token *t, tzr_export_context
 
 // --- Code spans ---------------------------------------------------------------------
 
+// A bracket or parenthesis token inside a code span ("[^", "[#", "[%", "[?",
+// "[>", "![", ...): its bytes are written as the span writes each of them
+// standing alone, since the dialect's tokens mean nothing inside code. Bare,
+// "^" and "#" stop TeX and "%" comments out the span's closing brace.
+void write_code_span_bracket(DString *out, const char *source, const token *t) {
+    for (size_t i = 0; i < t->len; i++) {
+        const char c = source[t->start + i];
+        switch (c) {
+        case '^':
+            d_string_append(out, "\\^{}");
+            break;
+        case '#':
+        case '%':
+            d_string_append_c(out, '\\');
+            d_string_append_c(out, c);
+            break;
+        default:
+            d_string_append_c(out, c);
+        }
+    }
+}
+
 bool is_blank_token(uint16_t type) {
     return type == INDENT_TAB || type == INDENT_SPACE || type == NON_INDENT_SPACE ||
            type == NEWLINE;
@@ -573,6 +595,9 @@ void latex_export_code_span_token(DString *out, const char *source, token *t,
         return;
     case ANGLE_RIGHT:
         d_string_append(out, ">");
+        return;
+    case BRACKET_LEFT ... PAREN_RIGHT:
+        write_code_span_bracket(out, source, t);
         return;
     case BRACE_DOUBLE_LEFT:
         d_string_append(out, "\\{\\{");

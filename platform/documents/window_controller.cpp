@@ -1,8 +1,12 @@
 #include "platform/documents/window_controller.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
+#include <QGuiApplication>
 #include <QScreen>
+
+#include <algorithm>
 
 #include "platform/prefs/defaults.h"
 #include "platform/documents/document.h"
@@ -161,6 +165,27 @@ void WindowController::synchronizeWindowTitleWithDocumentName() {
 
 // --- Frames -----------------------------------------------------------------------------
 
+namespace {
+
+// What the window manager draws around a window on screen; nothing known
+// before it is shown.
+QMargins decorationsOf(const QWidget *window) {
+    if (!window || !window->isVisible())
+        return {};
+    const QRect outer = window->frameGeometry();
+    const QRect inner = window->geometry();
+    return {inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+            outer.bottom() - inner.bottom()};
+}
+
+// A document's window on screen: one of its own, or a tab group's that
+// holds documents as tabs.
+bool isDocumentWindow(const QWidget *window) {
+    return qobject_cast<const DocumentWindow *>(window) || WindowTabs::isGroupWindow(window);
+}
+
+}  // namespace
+
 QString WindowController::frameKey(const QString &name) {
     return Defaults::keyForPath(u"NSWindow Frame %@", name);
 }
@@ -193,14 +218,13 @@ bool WindowController::setFrameUsingName(const QString &name) {
     // A tab has its group's frame: the group window does not move for it.
     if (m_groupWindow)
         return true;
-    QRect placed = *frame;
-    // A frame kept on a screen that is gone comes back onto this one.
-    if (QScreen *screen = window()->screen()) {
-        const QRect available = screen->availableGeometry();
-        if (!available.isEmpty() && !available.intersects(placed))
-            placed.moveTopLeft(available.topLeft());
-    }
-    window()->setGeometry(placed);
+    // A frame kept on a screen that is gone, or that is smaller now, comes
+    // back within the screen it stands on (or this window's).
+    QScreen *screen = QGuiApplication::screenAt(frame->center());
+    if (!screen)
+        screen = window()->screen();
+    const QRect available = screen ? screen->availableGeometry() : QRect();
+    window()->setGeometry(fittedFrame(*frame, available, decorationsOf(window())));
     return true;
 }
 
@@ -251,6 +275,87 @@ void WindowController::fullScreenChanged() {
 
 // --- Life -------------------------------------------------------------------------------
 
+QRect WindowController::fittedFrame(QRect frame, const QRect &available, const QMargins &decorations) {
+    if (available.isEmpty())
+        return frame;
+    const QRect inside = available.marginsRemoved(decorations);
+    frame.setWidth(std::max(1, std::min(frame.width(), inside.width())));
+    frame.setHeight(std::max(1, std::min(frame.height(), inside.height())));
+    frame.moveLeft(
+        std::clamp(frame.left(), inside.left(), std::max(inside.left(), inside.right() - frame.width() + 1)));
+    frame.moveTop(std::clamp(frame.top(), inside.top(), std::max(inside.top(), inside.bottom() - frame.height() + 1)));
+    return frame;
+}
+
+QRect WindowController::cascadedFrame(const QRect &frame, const QList<QPoint> &occupied, const QRect &available,
+                                      const QMargins &decorations) {
+    const auto taken = [&occupied](const QPoint &point) {
+        return std::any_of(occupied.begin(), occupied.end(), [&point](const QPoint &other) {
+            return (other - point).manhattanLength() < kCascadeStep / 2;
+        });
+    };
+    QRect placed = fittedFrame(frame, available, decorations);
+    if (available.isEmpty())
+        return placed;
+    const QRect inside = available.marginsRemoved(decorations);
+    // A cascade that reaches the bottom starts again at the top, one step
+    // further right each time, so that it never covers one of its own.
+    int restarts = 0;
+    for (int step = 0; step < kLongestCascade && taken(placed.topLeft()); step++) {
+        QRect next = placed.translated(kCascadeStep, kCascadeStep);
+        if (!inside.contains(next)) {
+            next.moveTopLeft(inside.topLeft() + QPoint(++restarts * kCascadeStep, 0));
+            if (!inside.contains(next)) {
+                restarts = 0;
+                next.moveTopLeft(inside.topLeft());
+            }
+        }
+        placed = fittedFrame(next, available, decorations);
+    }
+    return placed;
+}
+
+void WindowController::placeOnScreen() {
+    QMainWindow *placed = window();
+    if (placed->isVisible() || placed->isFullScreen() || placed->isMaximized())
+        return;
+    // The other document windows on screen: where they stand, and the
+    // decorations the window manager gives such a window.
+    QList<QPoint> occupied;
+    QMargins decorations;
+    QWidget *anchor = QApplication::activeWindow();
+    for (QWidget *other : QApplication::topLevelWidgets()) {
+        if (other == placed || !other->isVisible() || other->isMinimized() || !isDocumentWindow(other))
+            continue;
+        occupied.append(other->geometry().topLeft());
+        decorations = decorationsOf(other);
+        if (!isDocumentWindow(anchor))
+            anchor = other;
+    }
+    if (!isDocumentWindow(anchor) || anchor == placed)
+        anchor = nullptr;
+    QScreen *screen = anchor ? anchor->screen() : QGuiApplication::screenAt(placed->geometry().center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    const QRect available = screen ? screen->availableGeometry() : QRect();
+    QRect frame = placed->geometry();
+    if (!placed->testAttribute(Qt::WA_Moved)) {
+        // No place of its own yet: the window manager chooses one, unless
+        // the window would not fit the screen, or other windows are open
+        // (it then goes a step from the one in front).
+        if (!anchor) {
+            const QRect inside = available.marginsRemoved(decorations);
+            if (!available.isEmpty() && (frame.width() > inside.width() || frame.height() > inside.height()))
+                placed->setGeometry(fittedFrame(QRect(inside.topLeft(), frame.size()), available, decorations));
+            return;
+        }
+        frame.moveTopLeft(anchor->geometry().topLeft());
+    }
+    const QRect cascaded = cascadedFrame(frame, occupied, available, decorations);
+    if (cascaded != placed->geometry())
+        placed->setGeometry(cascaded);
+}
+
 void WindowController::topLevelChanged() {
     QWidget *group = m_window && m_window->window() != m_window ? m_window->window() : nullptr;
     if (group == m_groupWindow)
@@ -280,7 +385,13 @@ bool WindowController::eventFilter(QObject *watched, QEvent *event) {
     return QObject::eventFilter(watched, event);
 }
 
-void WindowController::showWindow() { WindowTabs::orderFront(window()); }
+void WindowController::showWindow() {
+    // A tab stands where its group window does; a window that joins one
+    // as it shows takes the group's frame.
+    if (!m_groupWindow)
+        placeOnScreen();
+    WindowTabs::orderFront(window());
+}
 
 void WindowController::windowDidLoad() {}
 

@@ -1,7 +1,9 @@
 // A document's window and what keeps it: its content, its frame remembered
 // in the preferences under an autosave name ("NSWindow Frame %@"), its title
 // from the document's name and edited state, and the question to the
-// document when the user closes it.
+// document when the user closes it. A window opens within the available
+// geometry of its screen, a step down and right from the document window it
+// would otherwise cover.
 //
 // A window may be a tab of a tab group (WindowTabs): its frame is then the
 // group window's, which it keeps under its autosave name only while it is
@@ -11,8 +13,11 @@
 #include <QMainWindow>
 #include <QObject>
 #include <QPointer>
-#include <QSize>
+#include <QList>
+#include <QMargins>
+#include <QPoint>
 #include <QRect>
+#include <QSize>
 #include <QString>
 
 #include <optional>
@@ -80,6 +85,22 @@ public:
     static QString frameString(const QRect &frame);
     static std::optional<QRect> frameFromString(const QString &text);
 
+    // --- Placing on screen ------------------------------------------------------------
+
+    // New windows step down and right from one another by this much.
+    static constexpr int kCascadeStep = 24;
+    // The most places a cascade tries before it settles on one.
+    static constexpr int kLongestCascade = 4096;
+    // `frame` (a window's geometry, without the decorations the window
+    // manager adds around it) made no larger than `available` (a screen's
+    // available geometry) with its decorations, and moved inside it.
+    static QRect fittedFrame(QRect frame, const QRect &available, const QMargins &decorations);
+    // `frame` fitted, then stepped down and right while another window's
+    // geometry stands at its top left (`occupied`); where a step would leave
+    // `available`, the cascade starts again at its top, a step further right.
+    static QRect cascadedFrame(const QRect &frame, const QList<QPoint> &occupied, const QRect &available,
+                               const QMargins &decorations);
+
     bool isFullScreen() const;
     // The content size the window uses in full screen, given the screen's
     // size; the base keeps it.
@@ -108,6 +129,9 @@ private:
     friend class DocumentWindow;
     // The user closes the window: the document decides. True when it closes.
     bool windowShouldClose();
+    // Before the first showing: the window within its screen's available
+    // geometry, cascaded from the document windows on screen.
+    void placeOnScreen();
     void frameChanged();
     void fullScreenChanged();
     // The window became a tab of a group window, or left it.

@@ -10,16 +10,19 @@
 //   ActionRouter::validateOnShow(editMenu);           // enabled by its target
 //   ActionRouter::sendAction("undo:", sender);        // from code
 //
-// Sending walks from the first responder (the focus widget, else the active
-// window, or the window it names as its active content: a tab group's
-// selected tab) to each responder's next one, which is its parent widget
-// unless it names another (a sidebar names its editor), up to the window;
-// then the application's responders, in the order they were added. The
-// first responder that answers the action performs it.
+// Sending walks from the first responder (the focus widget; while a menu bar
+// has the keyboard, or nothing has, the widget of the active window that last
+// had it, else the window it names as its active content, a tab group's
+// selected tab, else that window) to each responder's next one, which is its
+// parent widget unless it names another (a sidebar names its editor), up to
+// the window; then the application's responders, in the order they were
+// added. The first responder that answers the action performs it.
 //
 // Menus are validated each time they are about to show: an item whose action
 // no responder answers is disabled; otherwise its target decides (and may
-// mark the item). Main thread only.
+// mark the item). When a menu closes and leaves the keyboard with its menu
+// bar (Escape does), the keyboard goes back to the window's first responder.
+// Main thread only.
 #pragma once
 
 #include <QString>
@@ -55,8 +58,18 @@ public:
 
 class ActionRouter {
 public:
+    // Where a walk starts: `first` when given, else the focus widget, else
+    // (a menu bar or nothing has the keyboard) the widget of the active
+    // window that last had it, else its active content (the focus widget of
+    // a tab group's selected tab, or that tab), else that window; null
+    // without a window.
+    static QWidget *firstResponder(QWidget *first = nullptr);
+    // Gives the keyboard back to the first responder of its window when a
+    // menu bar holds it and no menu is open.
+    static void returnKeyboardFromMenuBar();
+
     // The responder that would perform `action` sent from `first` (the
-    // focus widget, else the active window, when null); null when none.
+    // first responder when null); null when none.
     static Responder *targetForAction(const QString &action, QWidget *first = nullptr);
     // Sends `action` to its target; false when no responder answered it.
     static bool sendAction(const QString &action, QObject *sender, QWidget *first = nullptr);

@@ -4,6 +4,8 @@
 #include <QFontInfo>
 #include <QHash>
 
+#include <cstdlib>
+#include <limits>
 #include <mutex>
 #include <optional>
 
@@ -135,6 +137,33 @@ QFont FontResolver::font(const QString &family, qreal pointSize) {
     QFont font(resolveFamily(family));
     font.setPointSizeF(pointSize > 0 ? pointSize : kFallbackPointSize);
     return font;
+}
+
+QString FontResolver::styleNameOf(const QFont &font) {
+    if (!font.styleName().isEmpty())
+        return font.styleName();
+    // The face of the family with the font's weight and slant, of normal
+    // width: the database lists a family's faces in no useful order, and a
+    // chooser left to itself takes the first (an oblique or condensed one).
+    const QString family = QFontInfo(font).family();
+    static const QStringList widths = {QStringLiteral("Condensed"), QStringLiteral("Expanded"),
+                                       QStringLiteral("Narrow"), QStringLiteral("Wide"), QStringLiteral("Compressed")};
+    QString best;
+    int bestScore = std::numeric_limits<int>::max();
+    for (const QString &style : QFontDatabase::styles(family)) {
+        const QFont face = QFontDatabase::font(family, style, font.pointSize() > 0 ? font.pointSize() : 12);
+        int score = std::abs(int(face.weight()) - int(font.weight()));
+        if (face.italic() != font.italic())
+            score += 10000;
+        for (const QString &width : widths)
+            if (style.contains(width, Qt::CaseInsensitive))
+                score += 1000;
+        if (score < bestScore || (score == bestScore && style.size() < best.size())) {
+            best = style;
+            bestScore = score;
+        }
+    }
+    return best;
 }
 
 QFont FontResolver::userFont() {

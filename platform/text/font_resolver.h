@@ -29,6 +29,11 @@ public:
     // The installed family standing for a kind.
     static QString familyForKind(Kind kind);
 
+    // The name of the face of its family a font shows in ("Book", "Regular"):
+    // its own style name, else the family's face of its weight and slant at
+    // normal width; empty for a family the system does not have.
+    static QString styleNameOf(const QFont &font);
+
     // The platform's font for the user's text: the family and size that a
     // new user starts with ("defaultFontName", "defaultFontSize").
     static QFont userFont();

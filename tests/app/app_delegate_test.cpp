@@ -1,7 +1,8 @@
 // The application's delegate: the crash flag on disk and its offer, a bad
 // preferences file told once, the time-in-use milestones and their timer,
-// the main menu with the user's key bindings, the default font, and the
-// library's reports in Qt's log.
+// the main menu with the user's key bindings, the default font and its
+// chooser (from the menu and from the preferences), and the library's
+// reports in Qt's log.
 #include "app/app_delegate.h"
 
 #include <QCloseEvent>
@@ -9,7 +10,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFont>
+#include <QFontDatabase>
+#include <QFontDialog>
+#include <QListView>
 #include <QMenu>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QUrlQuery>
@@ -20,6 +25,7 @@
 
 #include "app/library_log.h"
 #include "app/extras/tzr_theme_controller.h"
+#include "app/prefs/smart_editor_preferences.h"
 #include "editor/input/context_menu_controllers.h"
 #include "library/diagnostics.h"
 #include "textengine/settings/keybindings.h"
@@ -27,6 +33,7 @@
 #include "platform/runtime/alerts.h"
 #include "platform/prefs/registered_defaults.h"
 #include "platform/files/workspace.h"
+#include "platform/text/font_resolver.h"
 #include "support/log_capture.h"
 #include "support/qt_wait.h"
 
@@ -322,6 +329,56 @@ TEST(AppCommands, TheFontChooserStoresNameAndSizeAndTheLibrarysLinesReachQtsLog)
     tzr_log("Unknown token type: %d\n", 301);
     removeLibraryLogHandler();
     EXPECT_EQ(log.messages(), QStringList{"orvane.library: Unknown token type: 301"});
+}
+
+// The preferences' font button opens the default-font chooser as the menu
+// item does, and the chooser shows the font in its own face: of the faces a
+// family lists, the first is often an oblique or a condensed one.
+TEST(AppCommands, ThePreferencesFontButtonOpensTheChooserOnTheFontsOwnFace) {
+    platform::ScopedStandardDefaults scoped;
+    platform::Defaults &defaults = scoped.defaults();
+    TZRThemeController extras(TZRThemeController::standardLocations());
+    SmartEditorPreferences prefs(&defaults, &extras);
+    AppDelegate delegate(&defaults, &extras, &prefs);
+    defaults.setObject(QStringLiteral("DejaVu Sans"), "defaultFontName");
+    defaults.setFloat(13, "defaultFontSize");
+    // The face the chooser has selected, as its list of faces shows it.
+    auto shownFace = [&] {
+        const QList<QListView *> lists = delegate.fontPanel()->findChildren<QListView *>();
+        return lists.size() == 3 ? lists.at(1)->currentIndex().data().toString() : QString();
+    };
+
+    prefs.showWindow();
+    auto *change = prefs.paneView("Appearance")->findChild<QPushButton *>("myChangeFont:");
+    ASSERT_TRUE(change);
+    change->click();
+    ASSERT_TRUE(delegate.fontPanel());
+    EXPECT_TRUE(delegate.fontPanel()->isVisible());
+    EXPECT_EQ(delegate.fontPanel()->currentFont().family(), "DejaVu Sans");
+    EXPECT_EQ(delegate.fontPanel()->currentFont().pointSize(), 13);
+    EXPECT_EQ(shownFace(), "Book");
+    EXPECT_FALSE(delegate.fontPanel()->currentFont().italic());
+    // What is chosen there is stored, and the field shows it.
+    delegate.fontPanel()->setCurrentFont(QFontDatabase::font("DejaVu Serif", "Book", 15));
+    EXPECT_EQ(defaults.stringForKey("defaultFontName"), "DejaVu Serif");
+    EXPECT_FLOAT_EQ(defaults.floatForKey("defaultFontSize"), 15.0f);
+    EXPECT_EQ(prefs.defaultFontField()->text(), "DejaVu Serif 15 pt");
+    delegate.fontPanel()->close();
+
+    // From the menu, on a family whose first face is a condensed italic.
+    QAction *item = delegate.mainMenu().itemForAction("myChangeFont:");
+    ASSERT_TRUE(item);
+    item->trigger();
+    EXPECT_TRUE(delegate.fontPanel()->isVisible());
+    EXPECT_EQ(shownFace(), "Book");
+    EXPECT_EQ(platform::FontResolver::styleNameOf(QFont("DejaVu Sans Mono", 12)), "Book");
+    QFont bold("DejaVu Sans", 12);
+    bold.setBold(true);
+    EXPECT_EQ(platform::FontResolver::styleNameOf(bold), "Bold");
+    QFont italic("DejaVu Serif", 12);
+    italic.setItalic(true);
+    EXPECT_EQ(platform::FontResolver::styleNameOf(italic), "Italic");
+    delegate.fontPanel()->close();
 }
 
 // A window that hides when asked to close, as the guides do, or one that

@@ -111,6 +111,15 @@ TEST(EndToEnd, PreferencesReachTheOpenEditorAGuideShowsAndQuittingClearsTheCrash
         EXPECT_GT(editor->horizontalPadding(), marginBefore);
         testing_qt::spinFor(300ms);
         saveScreenshot(prefs.window(), "e2e-preferences.png");
+        // The panes whose controls set where new windows start say so.
+        for (const char *pane : {"General", "Preview", "Advanced", "Pro Features"}) {
+            prefs.toolbarItemForIdentifier(pane)->trigger();
+            ASSERT_TRUE(testing_qt::spinUntil(
+                [&] { return prefs.viewAnimation()->state() == QAbstractAnimation::Stopped; }));
+            testing_qt::spinFor(100ms);
+            saveScreenshot(prefs.window(), QStringLiteral("e2e-preferences-%1.png")
+                                               .arg(QString::fromLatin1(pane).toLower().replace(u' ', u'-')));
+        }
         prefs.window()->close();
 
         // The program guide, its page from the application's resources.

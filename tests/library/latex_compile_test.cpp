@@ -111,6 +111,10 @@ const Case kCases[] = {
     // commands in code spans.
     {"titles_and_code", TZR_FORMAT_LATEX}, {"titles_and_code", TZR_FORMAT_BEAMER},
     {"titles_and_code", TZR_FORMAT_MEMOIR},
+    // Code spans that hold the dialect's bracket openers ("[^", "[#", "[%",
+    // ...) and TeX's special characters.
+    {"code_span_brackets", TZR_FORMAT_LATEX}, {"code_span_brackets", TZR_FORMAT_BEAMER},
+    {"code_span_brackets", TZR_FORMAT_MEMOIR},
 };
 
 INSTANTIATE_TEST_SUITE_P(Samples, LatexCompile, ::testing::ValuesIn(kCases), case_name);

@@ -121,6 +121,16 @@ const LatexCase kCode[] = {
     // number sign is a macro parameter: both stop TeX.
     {"code_span_percent_and_number_signs", "`date +'%Y'` `%s` `### Notes` `a#b`", kN,
      "\\texttt{date +'\\%Y'} \\texttt{\\%s} \\texttt{\\#\\#\\# Notes} \\texttt{a\\#b}"},
+    // Inside code the dialect's bracket openers are plain characters: each
+    // is written as it would be standing alone, as in `a^b`.
+    {"code_span_caret", "`a^b`", kN, "\\texttt{a\\^{}b}"},
+    {"code_span_footnote_bracket", "`[^label]`", kN, "\\texttt{[\\^{}label]}"},
+    {"code_span_citation_bracket", "`[#cite]`", kN, "\\texttt{[\\#cite]}"},
+    {"code_span_variable_bracket", "`[%x]`", kN, "\\texttt{[\\%x]}"},
+    {"code_span_glossary_bracket", "`[?(gl)]`", kN, "\\texttt{[?(gl)]}"},
+    {"code_span_abbreviation_bracket", "`[>abbr]`", kN, "\\texttt{[>abbr]}"},
+    {"code_span_image_bracket", "`![a](b)`", kN, "\\texttt{![a](b)}"},
+    {"code_span_brackets_without_notes", "`[^x] [#y] [%z]`", 0, "\\texttt{[\\^{}x] [\\#y] [\\%z]}"},
     {"fenced_plain_and_raw",
      "```\nplain {x}\n```\n\n```{=latex}\n\\\\raw\n```\n\n```{=odt}\nno\n```\n\nafter", kN,
      "\\begin{verbatim}\nplain {x}\n\\end{verbatim}\n\n\\\\raw\n\nafter"},

@@ -1,13 +1,21 @@
 // The document window's commands: sidebars shown and hidden one to a side,
-// focus moves, side swaps, the preview and info bar toggles, and the text
-// commands, each one edit that one undo takes back.
+// focus moves, side swaps, the preview and info bar toggles and their marks
+// in the View menu, the text commands, each one edit that one undo takes
+// back, the preferences the bridge and the page read followed at once, and
+// the find bar at a new window's width.
 #include "master_view_support.h"
 
+#include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QHash>
+#include <QLabel>
+#include <QMenu>
 
+#include "editor/view/find_bar.h"
 #include "platform/runtime/action_router.h"
 #include "platform/text/pasteboard.h"
+#include "window/sidebars/kvx_list_views.h"
 #include "window/sidebars/tzr_critic_view.h"
 #include "window/sidebars/tzr_reference_view.h"
 #include "window/sidebars/tzr_toc_view.h"
@@ -199,4 +207,180 @@ TEST_F(MasterViewTest, ActionsSentFromTheEditorOrASidebarReachTheWindow) {
                                                    view->tocView()->listView()));
     EXPECT_FALSE(view->isSidebarVisible(Sidebar::TableOfContents));
     EXPECT_EQ(platform::ActionRouter::targetForAction(QStringLiteral("noSuchAction:"), editor()), nullptr);
+}
+
+// The View menu's marks say what the window shows, however it came to show
+// it: the menu itself, a key (the action sent without the menu), an
+// animation under way, a divider dragged until a pane has no room, and a
+// preference the editor reads again.
+TEST_F(MasterViewTest, TheViewMenusTogglesAreMarkedAsTheWindowShowsItsPanes) {
+    open("# One\n\nText [ref].\n\n[ref]: http://example.org\n");
+    const QStringList toggles = {"toggleTOC:",
+                                 "toggleRef:",
+                                 "toggleCritic:",
+                                 "togglePreview:",
+                                 "toggleInfo:",
+                                 "toggleShowLineNumbers:",
+                                 "toggleTypewriterMode:",
+                                 "toggleShowInvisibleCharacters:"};
+    QMenu menu;
+    QHash<QString, QAction *> items;
+    for (const QString &name : toggles) {
+        QAction *item = menu.addAction(name);
+        item->setCheckable(true);
+        platform::ActionRouter::setAction(item, name);
+        items.insert(name, item);
+    }
+    // The marks, as the menu shows them when it opens.
+    auto marks = [&] {
+        platform::ActionRouter::validateMenu(&menu, editor());
+        QStringList on;
+        for (const QString &name : toggles)
+            if (items.value(name)->isChecked())
+                on << name;
+        return on;
+    };
+    auto send = [&](const char *action) {
+        EXPECT_TRUE(platform::ActionRouter::sendAction(QString::fromLatin1(action), nullptr, editor())) << action;
+    };
+
+    // The menu sends to the window the user types in.
+    window->activateWindow();
+    editor()->setFocus();
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return editor()->hasFocus(); }));
+
+    // A new user's window: editor, preview and info bar, no sidebar.
+    EXPECT_EQ(marks(), QStringList({"togglePreview:", "toggleInfo:"}));
+
+    // From the menu: Qt turns the mark over before the window acts.
+    items.value("toggleTOC:")->trigger();
+    ASSERT_TRUE(view->isSidebarVisible(Sidebar::TableOfContents));
+    EXPECT_EQ(marks(), QStringList({"toggleTOC:", "togglePreview:", "toggleInfo:"}));
+
+    // By key: the preview and the info bar close with an animation; the
+    // marks tell where they go at once, and again when they got there.
+    send("togglePreview:");
+    send("toggleInfo:");
+    EXPECT_EQ(marks(), QStringList({"toggleTOC:"}));
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return !view->isPreviewVisible() && !view->isInfoBarVisible(); }));
+    EXPECT_EQ(marks(), QStringList({"toggleTOC:"}));
+    // A toggle sent while its pane still moves is ignored: the mark Qt
+    // turned over is put back.
+    send("togglePreview:");
+    items.value("togglePreview:")->trigger();
+    EXPECT_TRUE(view->previewPane()->isAdjusting());
+    EXPECT_EQ(marks(), QStringList({"toggleTOC:", "togglePreview:"}));
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return !view->previewPane()->isAdjusting(); }));
+    EXPECT_EQ(marks(), QStringList({"toggleTOC:", "togglePreview:"}));
+
+    // The references on the right, their divider dragged to the left edge:
+    // the table of contents keeps a sliver, the editor and the preview have
+    // no room left.
+    send("toggleRef:");
+    testing_qt::spinFor(std::chrono::milliseconds(20));
+    MatryoshkaView *refs = view->refPane();
+    refs->setDividerTo(QPointF(0, refs->height() / 2.0));
+    testing_qt::spinFor(std::chrono::milliseconds(20));
+    saveScreenshot("view-menu-marks-squeezed.png");
+    EXPECT_EQ(view->webView()->width(), 0);
+    EXPECT_EQ(marks(), QStringList({"toggleTOC:", "toggleRef:"}));
+    refs->setDividerTo(QPointF(refs->width() - 250.0, refs->height() / 2.0));
+    testing_qt::spinFor(std::chrono::milliseconds(20));
+    EXPECT_EQ(marks(), QStringList({"toggleTOC:", "toggleRef:", "togglePreview:"}));
+
+    // Preferences: a change of the typing line reads typewriter scrolling
+    // and the invisibles switch again, as the editor then shows them.
+    defaults.setBool(true, "showInvisibleCharacters");
+    defaults.setBool(true, "defaultTypewriterMode");
+    defaults.setFloat(0.4f, "typewriterHeight");
+    EXPECT_TRUE(editor()->showInvisibleCharacters());
+    EXPECT_EQ(marks(), QStringList({"toggleTOC:", "toggleRef:", "togglePreview:", "toggleTypewriterMode:",
+                                    "toggleShowInvisibleCharacters:"}));
+    send("toggleShowInvisibleCharacters:");
+    send("toggleTypewriterMode:");
+    send("toggleShowLineNumbers:");
+    EXPECT_EQ(marks(), QStringList({"toggleTOC:", "toggleRef:", "togglePreview:", "toggleShowLineNumbers:"}));
+    saveScreenshot("view-menu-marks.png");
+}
+
+// At the width a new window has, the find bar stands in two rows and every
+// label in it shows whole: the count of matches, the case switch, the
+// buttons.
+TEST_F(MasterViewTest, TheFindBarsLabelsShowWholeInAWindowOfNineHundredPixels) {
+    QString text;
+    for (int i = 0; i < 12; i++)
+        text += QStringLiteral("The match number %1 of the text.\n\n").arg(i);
+    open(text, QSize(900, 700));
+    FindBar *bar = editor()->findBar();
+    bar->showBar();
+    bar->setFindString(QStringLiteral("match"));
+    testing_qt::spinFor(std::chrono::milliseconds(50));
+    ASSERT_EQ(bar->status(), QStringLiteral("12 matches"));
+    EXPECT_FALSE(bar->fitsOneRow(bar->width()));
+    // The bar has the room it asks for above the text.
+    EXPECT_EQ(bar->height(), bar->heightForWidth(bar->width()));
+    EXPECT_GE(editor()->viewport()->mapTo(editor(), QPoint(0, 0)).y(), bar->height());
+
+    const QRect inside = bar->rect();
+    QList<QRect> placed;
+    for (QWidget *control : bar->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+        if (!control->isVisible())
+            continue;
+        const QRect place = control->geometry();
+        EXPECT_TRUE(inside.contains(place)) << control->metaObject()->className();
+        for (const QRect &other : std::as_const(placed))
+            EXPECT_FALSE(place.intersects(other)) << control->metaObject()->className();
+        placed << place;
+        // Labels whole: a text never gets less than it needs.
+        QString label;
+        if (auto *text = qobject_cast<QLabel *>(control))
+            label = text->text();
+        else if (auto *button = qobject_cast<QAbstractButton *>(control))
+            label = button->text();
+        if (!label.isEmpty())
+            EXPECT_GE(place.width(), control->fontMetrics().horizontalAdvance(label)) << label.toStdString();
+        if (qobject_cast<QAbstractButton *>(control) || qobject_cast<QLabel *>(control))
+            EXPECT_GE(place.width(), control->minimumSizeHint().width()) << label.toStdString();
+    }
+    EXPECT_GE(placed.size(), 9);
+    saveScreenshot("find-bar-900.png");
+
+    // Wide enough, one row.
+    window->resize(1900, 700);
+    testing_qt::spinUntil([&] { return bar->fitsOneRow(bar->width()); });
+    testing_qt::spinFor(std::chrono::milliseconds(50));
+    EXPECT_TRUE(bar->fitsOneRow(bar->width()));
+    EXPECT_EQ(bar->height(), bar->heightForWidth(bar->width()));
+    EXPECT_LT(bar->height(), bar->heightForWidth(400));
+    saveScreenshot("find-bar-1900.png");
+}
+
+// The preferences the bridge reads at each cycle reach an open window at
+// once, with no edit to start one: the depth of the table of contents, its
+// headings all open, and the page's scripts.
+TEST_F(MasterViewTest, TheContentsDepthAndExpansionAndThePagesScriptsFollowTheirPreferencesAtOnce) {
+    open("# One\n\n## Two\n\n### Three\n\n# Four\n");
+    ASSERT_TRUE(previewShows("Four"));
+    view->toggleTOC();
+    ASSERT_TRUE(
+        testing_qt::spinUntil([&] { return view->tocView()->fullData().rows.size() == 2; }, std::chrono::seconds(10)));
+    ASSERT_EQ(view->tocView()->fullData().rows.first().children.size(), 1);
+    KVXOutlineView *list = view->tocView()->tableView();
+    const QModelIndex one = list->model()->index(0, 0);
+    list->setExpanded(one, false);
+    ASSERT_FALSE(list->isExpanded(one));
+
+    // Nothing more to render: only a preference can start a cycle now.
+    testing_qt::spinFor(std::chrono::milliseconds(1500));
+    defaults.setBool(true, "expandTOCAlways");
+    EXPECT_TRUE(list->isExpanded(one));
+    defaults.setInteger(1, "maxToCDepth");
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return view->tocView()->fullData().rows.first().children.isEmpty(); },
+                                      std::chrono::seconds(10)));
+    EXPECT_EQ(view->tocView()->fullData().rows.size(), 2);
+
+    auto head = [&] { return web_test::evaluateText(*view->webView(), QStringLiteral("document.head.innerHTML")); };
+    EXPECT_FALSE(head().contains("highlight"));
+    defaults.setBool(true, "addSyntaxHighlighting");
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return head().contains("highlight"); }, std::chrono::seconds(10)));
 }

@@ -2,8 +2,11 @@
 // preferences, exports to any format with engines of their own, and tags.
 #include <QFile>
 
+#include <algorithm>
+
 #include "library/d_string.h"
 #include "library/engine.h"
+#include "library/records.h"
 #include "platform/prefs/defaults.h"
 #include "platform/runtime/dispatch.h"
 #include "library/tzr.h"
@@ -126,14 +129,69 @@ std::optional<QStringList> TZREngine::tzrTags() {
     return tzrTagsFromEngine(m_core->engine);
 }
 
-// The library gives a value that runs over several lines as one line (its
-// line ends become spaces), so tags split at commas only; the line rule
-// below is kept for values that hold line ends all the same.
+namespace {
+
+// The "tags" value as the document writes it: the text after the key's
+// colon, then each further line of the value on a line of its own. The
+// library hands out the value with its lines joined by spaces, which would
+// run the last tag of a line into the first of the next; the tag rule needs
+// the line ends. Empty when the entry that holds `value` is not found.
+QByteArray writtenValue(tzr_engine *e, const char *value) {
+    if (!e || !e->source || !e->source->str || !e->metadata_list)
+        return {};
+    const char *source = e->source->str;
+    const size_t length = e->source->length;
+    const tzr_meta *entry = nullptr;
+    for (size_t i = 0; i < e->metadata_list->size && !entry; i++) {
+        auto *candidate = static_cast<const tzr_meta *>(e->metadata_list->element[i]);
+        if (candidate && candidate->value == value)
+            entry = candidate;
+    }
+    if (!entry || entry->start >= length)
+        return {};
+    // The value runs to the next key line, and never past the block.
+    size_t end = length;
+    size_t blockEnd = 0;
+    if (tzr_engine_has_metadata(e, &blockEnd) && blockEnd > entry->start)
+        end = std::min(end, blockEnd);
+    for (size_t i = 0; i < e->metadata_list->size; i++) {
+        auto *other = static_cast<const tzr_meta *>(e->metadata_list->element[i]);
+        if (other && other->start > entry->start)
+            end = std::min(end, other->start);
+    }
+
+    const QByteArray block(source + entry->start, qsizetype(end - entry->start));
+    QByteArray written;
+    bool first = true;
+    for (const QByteArray &line : block.split('\n')) {
+        // Within a line, blanks count as the library counts them: any run
+        // of spaces and tabs is one space.
+        if (first) {
+            const qsizetype colon = line.indexOf(':');
+            written = colon < 0 ? QByteArray() : line.mid(colon + 1).simplified();
+            first = false;
+            continue;
+        }
+        const QByteArray text = line.simplified();
+        // A blank line ends the block, a line of dashes closes it.
+        if (text.isEmpty())
+            break;
+        if (text.count('-') == text.size())
+            continue;
+        written += '\n' + text;
+    }
+    return written;
+}
+
+}  // namespace
+
 std::optional<QStringList> TZREngine::tzrTagsFromEngine(tzr_engine *e) {
     const char *value = tzr_engine_metavalue_for_key(e, "tags");
     if (!value || !*value)
         return std::nullopt;
-    QString text = QString::fromUtf8(value);
+    QString text = QString::fromUtf8(writtenValue(e, value));
+    if (text.trimmed().isEmpty())
+        text = QString::fromUtf8(value);
     text.replace(QLatin1String("\n"), QLatin1String(" , "));
     if (text.startsWith(QLatin1String(" , ")))
         text.remove(0, 3);

@@ -201,6 +201,18 @@ void TZRMasterView::configureEngine() {
     observePanes();
     m_connections << defaults().observe(QStringLiteral("appearanceTheme"), this,
                                        [this](const QVariant &) { applyAppearanceTheme(); });
+    // The page's scripts are read when the page is made, the contents' depth
+    // by each cycle of the bridge: a change makes the page again, or runs a
+    // cycle, at once rather than at the next edit.
+    m_connections << defaults().observe(QStringList{QStringLiteral("addMathJax"),
+                                                    QStringLiteral("addSyntaxHighlighting"),
+                                                    QStringLiteral("maxToCDepth")},
+                                        this, [this](const QString &key, const QVariant &) {
+                                            if (key == QLatin1String("maxToCDepth"))
+                                                m_engine->updateData(std::nullopt);
+                                            else
+                                                m_webView->refreshPreview();
+                                        });
     // A new theme brings new sidebar colours.
     m_connections << connect(m_storage.get(), &SmartTextStorage::themeChanged, this,
                             &TZRMasterView::applyAppearanceTheme);

@@ -184,7 +184,11 @@ public:
 
     bool respondsToAction(const QString &action) const override;
     void performAction(const QString &action, QObject *sender) override;
+    // Enables the window's items and marks the toggles of its panes.
     bool validateAction(const QString &action, QAction *item) override;
+    // Whether the pane a toggle action ("toggleTOC:", "togglePreview:",
+    // "toggleInfo:" ...) shows or hides is shown; nothing for other actions.
+    std::optional<bool> toggleState(const QString &action) const;
     // The names of every action this view performs.
     static QStringList actionNames();
 

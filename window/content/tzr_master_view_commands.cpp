@@ -4,6 +4,7 @@
 #include "window/content/tzr_master_view.h"
 
 #include <QAbstractItemView>
+#include <QAction>
 #include <QApplication>
 
 #include "textengine/transforms/cleanup.h"
@@ -306,8 +307,42 @@ void TZRMasterView::performAction(const QString &action, QObject *) {
             return entry.perform(*this);
 }
 
+std::optional<bool> TZRMasterView::toggleState(const QString &action) const {
+    // On screen: not hidden, its pane not collapsed, and (once laid out,
+    // with no animation running) not squeezed to nothing by a neighbour that
+    // a divider's drag widened. While an animation runs, where it goes.
+    const auto onScreen = [](const QWidget *view, const MatryoshkaView *pane, bool open, bool across) {
+        if (!view || !pane || view->isHidden() || !open)
+            return false;
+        if (pane->isAdjusting() || !view->isVisible())
+            return true;
+        return (across ? view->width() : view->height()) > 0;
+    };
+    const auto sidebarState = [&](Sidebar which) {
+        const MatryoshkaView *pane = paneOf(which);
+        return onScreen(sidebar(which), pane, pane->currentSize() > 0, true);
+    };
+    if (action == QLatin1String("toggleTOC:"))
+        return sidebarState(Sidebar::TableOfContents);
+    if (action == QLatin1String("toggleRef:"))
+        return sidebarState(Sidebar::References);
+    if (action == QLatin1String("toggleCritic:"))
+        return sidebarState(Sidebar::Changes);
+    if (action == QLatin1String("togglePreview:"))
+        return onScreen(m_webView, m_previewPane, m_previewPane && m_previewPane->currentRatio() != 1.0, true);
+    if (action == QLatin1String("toggleInfo:"))
+        return onScreen(m_infoView, m_editorBlock, m_editorBlock && m_editorBlock->currentSize() > 0, false);
+    return std::nullopt;
+}
+
 bool TZRMasterView::validateAction(const QString &action, QAction *item) {
-    (void)action;
-    (void)item;
-    return m_textView != nullptr;
+    if (!m_textView)
+        return false;
+    // The item of a pane's toggle is marked as the pane stands: a key, a
+    // drag or a preference may have changed it since the menu last showed.
+    if (const std::optional<bool> shown = toggleState(action); shown && item) {
+        item->setCheckable(true);
+        item->setChecked(*shown);
+    }
+    return true;
 }

@@ -2,8 +2,10 @@
 
 #include <QItemSelectionModel>
 #include <QMimeData>
+#include <QTreeView>
 
 #include "platform/text/text_search.h"
+#include "window/sidebars/kvx_appearance_controller.h"
 #include "window/sidebars/kvx_list_views.h"
 #include "window/window_log.h"
 
@@ -129,4 +131,32 @@ void KVXFilterTableView::selectRows(const QList<int> &rows) {
 QString KVXFilterTableView::pasteboardTextForRow(const SidebarRow &row) const {
     qCInfo(lcWindow, "testdrag -- need to subclass and override");
     return rowLabel(row);
+}
+
+// --- The floating panel's tree ------------------------------------------------------------------
+
+SidebarRowModel *KVXFilterTableView::createTreeController() {
+    if (!m_treeController) {
+        m_treeController = new SidebarRowModel(this);
+        m_treeController->setRows(sortedRows(placeholderRows(), QStringLiteral("label")));
+    }
+    return m_treeController;
+}
+
+QTreeView *KVXFilterTableView::createOutlineViewForHUD() {
+    qCInfo(lcWindow, "create filtertable outlineview for HUD");
+    auto *outline = new QTreeView;
+    outline->setModel(createTreeController());
+    outline->setHeaderHidden(true);
+    outline->setFrameShape(QFrame::NoFrame);
+    outline->setAttribute(Qt::WA_MacShowFocusRect, false);
+    outline->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    outline->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    QPalette palette = outline->palette();
+    palette.setColor(QPalette::Base, Qt::transparent);
+    palette.setColor(QPalette::Text, KVXAppearanceController::textColorForTableColumnforHUD(true));
+    outline->setPalette(palette);
+    connect(outline, &QTreeView::doubleClicked, this,
+            [this](const QModelIndex &index) { actOnTable(index.isValid() ? index.row() : -1); });
+    return outline;
 }

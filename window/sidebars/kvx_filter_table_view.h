@@ -7,6 +7,10 @@
 //
 // A new list holds three placeholder rows, "first", "second" and "third",
 // until real content is set.
+//
+// For a floating panel that would rather show a tree, the list also keeps a
+// tree of rows of its own (made on first use, with the same placeholder
+// rows) and makes plain tree views over it.
 #pragma once
 
 #include <QVariantList>
@@ -17,6 +21,7 @@
 #include "window/sidebars/sidebar_row_model.h"
 
 class KVXTableView;
+class QTreeView;
 
 class KVXFilterTableView : public KVXFilterSidebar {
     Q_OBJECT
@@ -57,6 +62,15 @@ public:
     void selectRows(const QList<int> &rows);
     void selectRow(int row) { selectRows({row}); }
 
+    // --- The floating panel's tree ------------------------------------------------------
+
+    // The tree's rows, made with the placeholder rows when there are none yet.
+    SidebarRowModel *createTreeController();
+    // A new plain tree view over that tree, which the caller owns: one
+    // column of labels in the panel's text colour, no header, not editable,
+    // any number of rows selectable; a double-click acts on the clicked row.
+    QTreeView *createOutlineViewForHUD();
+
 signals:
     // The selected rows changed.
     void selectionIndexesChanged();
@@ -77,6 +91,7 @@ private:
 
     KVXTableView *m_tableView = nullptr;
     SidebarRowModel *m_model = nullptr;
+    SidebarRowModel *m_treeController = nullptr;
     QVariantList m_content;
     QVariantList m_arranged;
     QString m_sortKey;

@@ -41,6 +41,11 @@ TZRTOCView::TZRTOCView(Form form, QWidget *parent) : KVXFilterOutlineView(form, 
     setDropTypes({kOutlineDragType, kTOCDragType});
     setTreeControllerContent({});
     connect(this, &KVXFilterOutlineView::selectionIndexPathChanged, this, &TZRTOCView::userSelectionChanged);
+    // Turned on, it opens every heading of the list shown now.
+    platform::Defaults::standard().observe(QStringLiteral("expandTOCAlways"), this, [this](const QVariant &) {
+        if (expandTOCAlways())
+            expandAll();
+    });
 }
 
 TZRTOCView::~TZRTOCView() = default;

@@ -1,9 +1,10 @@
 // Folders opened as project windows: Open Folder (a project window per use,
 // a file as a document), new tabs, the file list searched and following the
-// disk, files opened as tabs or elsewhere only when they are documents,
-// previewed, deleted to the trash after a question per file, shown in the
-// file manager (names that are not UTF-8 among them), and the window's
-// frame, side width and theme kept.
+// disk through its search (its open folders and selection kept), files
+// opened as tabs or elsewhere only when they are documents, previewed,
+// deleted to the trash after a question per file, shown in the file manager
+// (names that are not UTF-8 among them), and the window's frame, side width
+// and theme kept.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -30,6 +31,7 @@
 #include "platform/files/workspace.h"
 #include "window/panes/matryoshka_view.h"
 #include "window/sidebars/kvx_list_views.h"
+#include "window/sidebars/tzr_file_navigator_mac.h"
 
 using documents_test::writeAll;
 using platform::WindowTabs;
@@ -198,7 +200,7 @@ TEST_F(ProjectWindows, ANewTabJoinsADocumentOrProjectWindowAndIsAPlainWindowElse
     EXPECT_EQ(WindowTabs::tabbedWindows(plain), QList<QWidget *>({plain}));
 }
 
-TEST_F(ProjectWindows, TheListIsSearchedAndAChangeOnDiskShowsTheWholeTreeAgain) {
+TEST_F(ProjectWindows, TheListIsSearchedAndKeepsItsSearchOpenFoldersAndSelectionAcrossNewListings) {
     ProjectWindowController *project = openProject(folder.path());
     project->searchField()->setText(QStringLiteral("one"));
     EXPECT_EQ(shownRows(project), QStringList({"/chapter", "/chapter/one.md"}));
@@ -207,15 +209,51 @@ TEST_F(ProjectWindows, TheListIsSearchedAndAChangeOnDiskShowsTheWholeTreeAgain) 
     EXPECT_EQ(shownRows(project), QStringList({"/notes.md", "/figure.png", "/chapter", "/chapter/one.md",
                                                "/chapter/two.md"}));
 
+    // While a search is shown, each new listing goes through it: a file
+    // appended to, one added that matches and one that does not, one removed.
+    TZRFileNavigatorMac *list = project->fileTable();
     project->searchField()->setText(QStringLiteral("two"));
     EXPECT_EQ(shownRows(project), QStringList({"/chapter", "/chapter/two.md"}));
+    list->setSelectionIndexPaths({IndexPath{0, 0}});
+    ASSERT_EQ(list->selectedObjects().size(), 1);
+    auto selectedPath = [&] {
+        const QList<SidebarRow> rows = list->selectedObjects();
+        return rows.size() == 1 ? rows.first().value("relativePath").toString() : QString();
+    };
+    auto relisted = [&](const std::function<void()> &change, const QStringList &wanted) {
+        change();
+        return testing_qt::spinUntil([&] { return shownRows(project) == wanted; }, std::chrono::milliseconds(5000));
+    };
+    EXPECT_TRUE(relisted([&] { write(QStringLiteral("chapter/two.md"), "# Text\n\nMore.\n"); },
+                         {"/chapter", "/chapter/two.md"}));
+    EXPECT_EQ(selectedPath(), QStringLiteral("/chapter/two.md"));
+    EXPECT_TRUE(
+        relisted([&] { write(QStringLiteral("two more.md")); }, {"/two more.md", "/chapter", "/chapter/two.md"}));
     write(QStringLiteral("added.md"));
-    ASSERT_TRUE(testing_qt::spinUntil([&] { return shownRows(project).contains(QStringLiteral("/added.md")); },
-                                      std::chrono::milliseconds(5000)));
-    // The whole tree, newest first, while the field still holds the search.
-    EXPECT_EQ(shownRows(project).first(), QStringLiteral("/added.md"));
-    EXPECT_TRUE(shownRows(project).contains(QStringLiteral("/notes.md")));
+    testing_qt::spinFor(std::chrono::milliseconds(600));
+    EXPECT_EQ(shownRows(project), QStringList({"/two more.md", "/chapter", "/chapter/two.md"}));
+    EXPECT_TRUE(relisted([&] { QFile::remove(at("two more.md")); }, {"/chapter", "/chapter/two.md"}));
     EXPECT_EQ(project->searchField()->text(), QStringLiteral("two"));
+    EXPECT_EQ(selectedPath(), QStringLiteral("/chapter/two.md"));
+
+    // Without a search, the folders that were open stay open, the closed
+    // ones closed, and the selection stays on its file.
+    project->searchField()->clear();
+    write(QStringLiteral("notes/inner.md"));
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return shownRows(project).contains(QStringLiteral("/notes")); },
+                                      std::chrono::milliseconds(5000)));
+    KVXOutlineView *view = list->tableView();
+    for (QModelIndex index = view->model()->index(0, 0); index.isValid(); index = view->indexBelow(index))
+        if (list->treeModel()->rowAt(index).value("relativePath").toString() == QLatin1String("/notes"))
+            view->setExpanded(index, true);
+    const QStringList before = shownRows(project);
+    EXPECT_TRUE(before.contains(QStringLiteral("/notes/inner.md")));
+    EXPECT_TRUE(before.contains(QStringLiteral("/chapter/two.md")));
+    EXPECT_EQ(selectedPath(), QStringLiteral("/chapter/two.md"));
+    QStringList wanted = before;
+    wanted.prepend(QStringLiteral("/last.md"));
+    EXPECT_TRUE(relisted([&] { write(QStringLiteral("last.md")); }, wanted));
+    EXPECT_EQ(selectedPath(), QStringLiteral("/chapter/two.md"));
 }
 
 TEST_F(ProjectWindows, TextOpensAsTabsAndOnlyDocumentsOpenElsewhere) {
@@ -320,7 +358,7 @@ TEST_F(ProjectWindows, AFileWhoseNameIsNotUtf8IsPreviewedOpenedSavedShownAndTras
     project->deleteFiles({entry(path)});
     ASSERT_EQ(alerts.count(), 1);
     EXPECT_EQ(alerts.shown().first().informativeText,
-              QStringLiteral("Are you certain you wish to delete the file \"%1\"?  This cannot be undone.")
+              QStringLiteral("Are you certain you wish to delete the file \"%1\"?  It will be moved to the trash.")
                   .arg(platform::displayablePath(path)));
     struct stat info;
     EXPECT_NE(::lstat(onDisk.constData(), &info), 0);
@@ -349,7 +387,7 @@ TEST_F(ProjectWindows, DeletingAsksForEachFileMovesItToTheTrashAndGoesOnAfterAFa
     const platform::Alert &first = shown.at(0);
     EXPECT_EQ(first.messageText, QStringLiteral("Warning"));
     EXPECT_EQ(first.informativeText,
-              QStringLiteral("Are you certain you wish to delete the file \"%1\"?  This cannot be undone.")
+              QStringLiteral("Are you certain you wish to delete the file \"%1\"?  It will be moved to the trash.")
                   .arg(at("notes.md")));
     EXPECT_EQ(first.buttons, QStringList({"OK", "Cancel"}));
     EXPECT_EQ(first.style, platform::AlertStyle::Critical);
@@ -368,7 +406,7 @@ TEST_F(ProjectWindows, DeletingAsksForEachFileMovesItToTheTrashAndGoesOnAfterAFa
     project->deleteFiles({entry(at("chapter"))});
     EXPECT_EQ(alerts.shown().last().informativeText,
               QStringLiteral("Are you certain you wish to delete the folder \"%1\" and everything in it?  "
-                             "This cannot be undone.")
+                             "It will be moved to the trash.")
                   .arg(at("chapter")));
     EXPECT_TRUE(QFileInfo::exists(at("chapter")));
 }
@@ -380,19 +418,21 @@ TEST_F(ProjectWindows, FrameSideWidthAndThemeAreKeptForTheFolder) {
     project->paneView()->setFixedTarget(260);
     EXPECT_FLOAT_EQ(prefs.floatForKey(QStringLiteral("projectFileWidth")), 260.0f);
 
-    project->window()->setGeometry(130, 140, 700, 500);
+    // (A frame within the test screen's 800 x 600: one partly off it would
+    // come back moved onto it.)
+    project->window()->setGeometry(30, 40, 700, 500);
     testing_qt::spinFor(std::chrono::milliseconds(20));
     prefs.removeObject(frameKey);
     project->close();
     EXPECT_FALSE(project->window()->isVisible());
     EXPECT_EQ(platform::WindowController::frameFromString(prefs.stringForKey(frameKey)),
-              std::optional<QRect>(QRect(130, 140, 700, 500)));
+              std::optional<QRect>(QRect(30, 40, 700, 500)));
     // Closed, the project no longer follows its folder.
     EXPECT_EQ(project->folderContents(), nullptr);
 
     // Reopened: the frame and side width come back; in full screen, closing keeps no frame.
     ProjectWindowController *again = openProject(folder.path());
-    EXPECT_EQ(again->window()->geometry(), QRect(130, 140, 700, 500));
+    EXPECT_EQ(again->window()->geometry(), QRect(30, 40, 700, 500));
     EXPECT_DOUBLE_EQ(again->paneView()->fixedTarget(), 260.0);
     again->window()->showFullScreen();
     testing_qt::spinUntil([&] { return again->isFullScreen(); }, std::chrono::milliseconds(500));

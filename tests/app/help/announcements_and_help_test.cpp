@@ -50,18 +50,34 @@ TEST_F(Announcements, ANewerReplyOpensItsPageAndIsRememberedAnOlderOneOnlyMovesT
     EXPECT_EQ(opened_, QList<QUrl>{QUrl("http://tessaro.org/news/7")});
 }
 
-TEST_F(Announcements, MalformedRepliesAndPagesThatAreNotWebPagesChangeNothing) {
+TEST_F(Announcements, MalformedRepliesChangeNothingPagesThatAreNotWebPagesOpenNothingButAreRemembered) {
     KVXAnnouncementHelper helper(&defaults());
     testing_qt::LogCapture log;
     for (const QByteArray &reply :
          {QByteArray(": https://tessaro.org/x"), QByteArray("12 https://tessaro.org/x"), QByteArray(""),
-          QByteArray("12: \xff\xfe"), QByteArray("12: file:///usr/bin/xterm"), QByteArray("12: javascript:alert(1)"),
-          QByteArray("12: mailto:someone@example.org"), QByteArray("12: https://"),
-          QByteArray("12: ") + QByteArray(KVXAnnouncementHelper::kMaxReplyBytes, 'a')}) {
+          QByteArray("12: \xff\xfe"), QByteArray("12: ") + QByteArray(KVXAnnouncementHelper::kMaxReplyBytes, 'a')}) {
         helper.handleReply(reply, 5);
         EXPECT_TRUE(opened_.isEmpty()) << reply.left(40).toStdString();
         EXPECT_FALSE(defaults().hasStoredValue("lastAnnouncementID")) << reply.left(40).toStdString();
     }
+    // Its id is stored all the same, so that it is neither fetched for nor
+    // reported again at the next start.
+    qint64 id = 12;
+    for (const QByteArray &address : {QByteArray("file:///usr/bin/xterm"), QByteArray("javascript:alert(1)"),
+                                      QByteArray("mailto:someone@example.org"), QByteArray("https://")}) {
+        defaults().removeObject("lastAnnouncementID");
+        helper.handleReply(QByteArray::number(id) + ": " + address, 5);
+        EXPECT_TRUE(opened_.isEmpty()) << address.toStdString();
+        EXPECT_EQ(defaults().integerForKey("lastAnnouncementID"), id) << address.toStdString();
+        EXPECT_EQ(log.count(QStringLiteral("Announcement %1 names no web page to open").arg(id)), 1);
+        helper.handleReply(QByteArray::number(id) + ": " + address, defaults().integerForKey("lastAnnouncementID"));
+        EXPECT_EQ(log.count(QStringLiteral("Announcement %1 names no web page to open").arg(id)), 1);
+        id++;
+    }
+    // A space the maker left unencoded is read as a browser reads it.
+    helper.handleReply("20: https://example.com/a b", 5);
+    EXPECT_EQ(opened_, QList<QUrl>{QUrl("https://example.com/a%20b")});
+    EXPECT_EQ(defaults().integerForKey("lastAnnouncementID"), 20);
     // The id is the reply's leading number, as a number reader takes it.
     EXPECT_EQ(KVXAnnouncementHelper::parseReply(" 42abc: https://a.example")->id, 42);
     EXPECT_EQ(KVXAnnouncementHelper::parseReply("abc: https://a.example")->id, 0);

@@ -1,17 +1,20 @@
 // The preferences window: panes under a toolbar, the cross-fade and its
 // timing, reopening on the last pane, Ctrl+W, and controls bound both ways
-// to the preferences, an open editor following a change made there.
+// to the preferences, an open editor following a change made there (its
+// margins, its font, lines and alignment).
 #include "app/prefs/smart_editor_preferences.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QDoubleSpinBox>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QParallelAnimationGroup>
 #include <QPropertyAnimation>
 #include <QSpinBox>
+#include <QTemporaryDir>
 #include <QToolBar>
 
 #include <gtest/gtest.h>
@@ -19,6 +22,7 @@
 #include <memory>
 
 #include "app/extras/tzr_theme_controller.h"
+#include "editor/smart_text_view.h"
 #include "editor/view/kvx_text_view.h"
 #include "editor/storage/smart_text_storage.h"
 #include "platform/prefs/registered_defaults.h"
@@ -248,6 +252,45 @@ TEST_F(PreferencesWindow, AnOpenEditorFollowsAPreferenceChangedInTheWindow) {
     EXPECT_DOUBLE_EQ(editor.rawHorizontalPadding(), 120);
     control<QDoubleSpinBox>("Appearance", "typewriterHeight")->setValue(0.25);
     EXPECT_DOUBLE_EQ(editor.typewriterHeight(), 0.25);
+}
+
+// The font's name and size, the line height and the alignment reach an open
+// Markdown editor at once: its text is shown in the new font and lines.
+TEST_F(PreferencesWindow, TheFontLineHeightAndAlignmentReachAnOpenEditorAtOnce) {
+    defaults().setObject(QStringLiteral("DejaVu Sans"), "defaultFontName");
+    defaults().setFloat(12, "defaultFontSize");
+    SmartTextStorage storage(defaults());
+    SmartTextView editor(&storage, &defaults());
+    editor.resize(800, 600);
+    editor.show();
+    // A theme of no looks of its own: the preferences decide them.
+    QTemporaryDir themes;
+    QFile plain(themes.filePath("plain.theme"));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.write("{}");
+    plain.close();
+    storage.applyThemeFromPath(plain.fileName());
+    storage.setInitialText(QStringLiteral("Some text.\n\nMore text.\n"));
+    EXPECT_EQ(storage.attributesAt(0).pointSize, 12);
+
+    // What the font chooser stores.
+    defaults().setFloat(17, "defaultFontSize");
+    EXPECT_EQ(storage.attributesAt(0).pointSize, 17);
+    EXPECT_EQ(storage.defaultFont().pointSize(), 17);
+    EXPECT_EQ(editor.defaultFont().pointSize(), 17);
+    defaults().setObject(QStringLiteral("DejaVu Serif"), "defaultFontName");
+    EXPECT_EQ(storage.defaultFont().family(), "DejaVu Serif");
+    EXPECT_EQ(storage.attributesAt(0).family, "DejaVu Serif");
+
+    prefs_->showWindow();
+    control<QDoubleSpinBox>("Appearance", "lineHeight")->setValue(1.5);
+    EXPECT_EQ(storage.document()->firstBlock().blockFormat().lineHeight(), 150);
+    auto *alignment = control<QComboBox>("Appearance", "defaultTextAlignment");
+    ASSERT_TRUE(alignment);
+    alignment->setCurrentIndex(2);
+    emit alignment->activated(2);
+    EXPECT_EQ(storage.document()->firstBlock().blockFormat().alignment(), Qt::AlignRight);
+    EXPECT_EQ(storage.document()->lastBlock().previous().blockFormat().alignment(), Qt::AlignRight);
 }
 
 }  // namespace

@@ -163,6 +163,16 @@ TEST(StoragePreferences, FollowsTheUserPreferences) {
     EXPECT_EQ(storage.preferences().coalesceLevel, 7);
     defaults.setBool(false, QStringLiteral("REQUIRE_DELIMITER"));  // latched
     EXPECT_TRUE(smart_string_get_options(storage.buffer()) & 0x40);
+    // Tab's list indenting, switched beside Return's steps, follows too.
+    defaults.setBool(true, QStringLiteral("SMART_TAB"));
+    EXPECT_TRUE(smart_string_get_options(storage.buffer()) & 0x400000);
+    defaults.setBool(false, QStringLiteral("SMART_TAB"));
+    EXPECT_FALSE(smart_string_get_options(storage.buffer()) & 0x400000);
+    // So do the looks the preferences window sets.
+    defaults.setFloat(1.75f, QStringLiteral("lineHeight"));
+    defaults.setInteger(3, QStringLiteral("defaultTextAlignment"));
+    EXPECT_DOUBLE_EQ(storage.preferences().lineHeight, 1.75);
+    EXPECT_EQ(storage.preferences().defaultTextAlignment, 3);
 
     const uint64_t before = storage.engine()->extensions;
     defaults.setBool(!defaults.boolForKey(QStringLiteral("EXT_CRITIC")), QStringLiteral("EXT_CRITIC"));

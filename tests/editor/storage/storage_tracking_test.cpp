@@ -33,9 +33,12 @@ TEST(StorageTracking, CommentTemplateAndStampFollowTheMarkupPreferences) {
     EXPECT_EQ(storageTemplate(comment(false, "Ann", true, "%Y")), QString());
     EXPECT_EQ(storageTemplate(comment(true, "Ann", false, "%Y")), "Ann");
     EXPECT_EQ(storageTemplate(comment(true, "Ann", true, "%d.%m")), "Ann - %d.%m");
-    // A format that gives no date adds no dangling " - ".
+    // The separator stands before any format but a single space, also
+    // before one that gives no date text.
     EXPECT_EQ(storageTemplate(comment(true, "Ann", true, " ")), "Ann");
-    EXPECT_EQ(storageTemplate(comment(true, "Ann", true, "")), "Ann");
+    EXPECT_EQ(storageTemplate(comment(true, "Ann", true, "")), "Ann - ");
+    EXPECT_EQ(storageTemplate(comment(true, "Ann", true, "  ")), "Ann -   ");
+    EXPECT_EQ(storageTemplate(comment(true, "", true, "")), " - ");
 
     // The window commands' comment, at a fixed moment.
     struct tm moment = {};
@@ -87,6 +90,13 @@ TEST(StorageTracking, TrackedTypingWritesMarksWithTheCommentTemplate) {
     storage.toggleChangeTracking();
     EXPECT_FALSE(storage.isTrackingChanges());
     EXPECT_EQ(storage.canEditRange({refused.indexOf("world"), 2}, 0), 1);
+
+    // An empty date format: the separator, and no date text after it.
+    p.criticComment = comment(true, "Ann", true, QString());
+    storage.setPreferences(p);
+    storage.startTrackingChanges();
+    storage.replaceCharactersInRange({0, 0}, QStringLiteral(">"));
+    EXPECT_TRUE(storage.string().startsWith("{++>++}{>>Ann - <<}Hello")) << storage.string().toStdString();
 }
 
 TEST(StorageTracking, CommentTemplateAndMarkersFollowTheUserPreferencesAsTheyChange) {

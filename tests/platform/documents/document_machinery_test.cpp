@@ -511,6 +511,42 @@ TEST_F(DocumentsFixture, TabsKeepTheirGroupsFrameWhileInFrontAndTheSelectedOneIs
     EXPECT_EQ(kept("one"), "60 70 700 500") << "a zoomed window keeps its normal frame";
 }
 
+// A 1600 x 1000 screen whose window manager adds a title bar and thin
+// borders: every window, the fifth or the fiftieth, stands on it whole.
+TEST(WindowPlacement, WindowsOpenAndCascadeWithinTheAvailableGeometryOfTheScreen) {
+    const QRect screen(0, 0, 1600, 1000);
+    const QMargins decorations(2, 30, 2, 2);
+    const QRect inside = screen.marginsRemoved(decorations);
+
+    // Too large, or partly off the screen: moved in and made to fit.
+    EXPECT_EQ(WindowController::fittedFrame(QRect(100, 600, 900, 700), screen, decorations), QRect(100, 298, 900, 700));
+    EXPECT_EQ(WindowController::fittedFrame(QRect(-50, -50, 2000, 1400), screen, decorations), inside);
+    EXPECT_EQ(WindowController::fittedFrame(QRect(3000, 40, 400, 300), screen, decorations), QRect(1198, 40, 400, 300));
+    // A frame that fits stays where it is.
+    EXPECT_EQ(WindowController::fittedFrame(QRect(40, 60, 640, 480), screen, decorations), QRect(40, 60, 640, 480));
+
+    // Each new window a step from the last; none leaves the screen, and the
+    // cascade starts again at the top left instead.
+    QList<QPoint> open;
+    QRect frame(inside.topLeft(), QSize(900, 700));
+    bool wrapped = false;
+    for (int i = 0; i < 50; i++) {
+        const QRect placed = WindowController::cascadedFrame(frame, open, screen, decorations);
+        EXPECT_TRUE(inside.contains(placed)) << i;
+        EXPECT_FALSE(open.contains(placed.topLeft())) << i;
+        if (i > 0 && placed.top() < frame.top())
+            wrapped = true;
+        open.append(placed.topLeft());
+        frame = placed;  // the next takes the frame the last one saved
+    }
+    EXPECT_TRUE(wrapped);
+    // The second window stands one step down and right of the first.
+    EXPECT_EQ(open.value(1) - open.value(0), QPoint(WindowController::kCascadeStep, WindowController::kCascadeStep));
+    // Nothing in the way: the frame stays.
+    EXPECT_EQ(WindowController::cascadedFrame(QRect(300, 200, 800, 600), {QPoint(0, 30)}, screen, decorations),
+              QRect(300, 200, 800, 600));
+}
+
 TEST_F(DocumentsFixture, MenuCommandsSentInAWindowReachItsDocument) {
     BytesDocument *first = open("first.md", "1");
     BytesDocument *second = open("second.md", "2");

@@ -46,8 +46,14 @@ TEST_F(BridgeTest, HtmlExportsGetTheStyleSheetAndScriptsInTheirHeadLoadedOverHtt
 
 TEST_F(BridgeTest, TagsAreSplitAtCommasWithoutBracketsOrLoneDashes) {
     auto tags = [](const char *metadata) { return TZREngine::tzrTagsFromString(QString::fromUtf8(metadata) + "\n\nBody.\n"); };
-    // The library joins the lines of a value with a space.
-    EXPECT_EQ(tags("Tags: a, b\n      c"), (QStringList{"a", "b c"}));
+    // A line end parts tags as a comma does, whether the line is indented
+    // or not, and a list of (indented) lines each led by "-" gives one tag
+    // a line.
+    EXPECT_EQ(tags("Tags: a, b\n      c"), (QStringList{"a", "b", "c"}));
+    EXPECT_EQ(tags("Tags: a, b\nc"), (QStringList{"a", "b", "c"}));
+    EXPECT_EQ(tags("Tags:\n    - a\n    - b"), (QStringList{"a", "b"}));
+    EXPECT_EQ(tags("Tags:\n\t- two words\n\t- b\nTitle: T"), (QStringList{"two words", "b"}));
+    EXPECT_EQ(tags("Title: T\nTags:\ta,\tb\n---"), (QStringList{"a", "b"}));
     EXPECT_EQ(tags("Tags: [x, y]"), (QStringList{"x", "y"}));
     EXPECT_EQ(tags("Tags: one - two, naïve ,,three"), (QStringList{"one two", "naïve", "three"}));
     EXPECT_FALSE(tags("Title: none").has_value());

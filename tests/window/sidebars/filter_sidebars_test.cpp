@@ -5,6 +5,9 @@
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QTreeView>
+
+#include <memory>
 
 #include "window/sidebar_test_support.h"
 #include "support/log_capture.h"
@@ -121,6 +124,28 @@ TEST(FilterTable, OutsideAWindowTheFloatingFormHasNoTopMarginAndWhiteCells) {
     EXPECT_EQ(window.searchField()->mapTo(&window, QPoint(0, 0)).y(),
               window.tableView()->mapTo(&window, QPoint(0, list.height())).y() + 10);
     EXPECT_EQ(window.height() - window.searchField()->mapTo(&window, QPoint(0, field.height())).y(), 10);
+}
+
+TEST(FilterTable, TheFloatingPanelsTreeViewsShareOneTreeOfPlaceholderRowsAndEachIsLogged) {
+    platform::ScopedStandardDefaults scoped;
+    testing_qt::LogCapture log;
+    RecordingTable table(KVXFilterSidebar::Form::HUD);
+    std::unique_ptr<QTreeView> outline(table.createOutlineViewForHUD());
+    std::unique_ptr<QTreeView> again(table.createOutlineViewForHUD());
+    EXPECT_EQ(log.count("create filtertable outlineview for HUD"), 2);
+    ASSERT_EQ(outline->model(), table.createTreeController());
+    EXPECT_EQ(again->model(), outline->model());
+    EXPECT_EQ(labels(table.createTreeController()->rows()), QStringList({"first", "second", "third"}));
+    EXPECT_TRUE(outline->isHeaderHidden());
+    EXPECT_EQ(outline->editTriggers(), QAbstractItemView::NoEditTriggers);
+    EXPECT_EQ(outline->selectionMode(), QAbstractItemView::ExtendedSelection);
+    EXPECT_EQ(outline->palette().color(QPalette::Text), QColor(Qt::white));
+    // The flat list is untouched by it.
+    EXPECT_EQ(labels(table.arrangedObjects()), QStringList({"first", "second", "third"}));
+
+    showAndWait(*outline);
+    doubleClick(outline->viewport(), outline->visualRect(outline->model()->index(1, 0)).center());
+    EXPECT_EQ(table.acted, QList<int>({1}));
 }
 
 class SidebarLinkTest : public DocumentTest {};
