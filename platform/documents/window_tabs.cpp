@@ -5,6 +5,7 @@
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QPointer>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QVBoxLayout>
@@ -14,6 +15,8 @@
 
 #include <algorithm>
 
+#include "platform/documents/document.h"
+#include "platform/documents/window_controller.h"
 #include "platform/runtime/action_router.h"
 
 namespace platform {
@@ -31,7 +34,6 @@ const QString kMergeWindows = QStringLiteral("mergeAllWindows:");
 
 // How far down and right of its group's window a tab moved to a window of
 // its own lands, so that both are seen.
-constexpr int kNewWindowOffset = 30;
 
 // --- Which window is in front --------------------------------------------------------------
 
@@ -687,7 +689,21 @@ void WindowTabs::moveTabToNewWindow(QWidget *window) {
     TabGroupWindow *group = groupOf(tab);
     if (!group || group->count() < 2)
         return;
-    group->release(tab, QPoint(kNewWindowOffset, kNewWindowOffset));
+    const QRect groupFrame = group->geometry();
+    const QRect groupOuter = group->frameGeometry();
+    const QMargins decorations(groupFrame.left() - groupOuter.left(), groupFrame.top() - groupOuter.top(),
+                               groupOuter.right() - groupFrame.right(), groupOuter.bottom() - groupFrame.bottom());
+    QScreen *screen = group->screen();
+    group->release(tab);
+    // Out of the group, the window steps down and right from the windows on
+    // screen as a new window does, within the screen, rather than covering
+    // the group window or a tab moved out before it.
+    QList<QPoint> occupied;
+    for (QWidget *other : QApplication::topLevelWidgets())
+        if (other != tab && isOrdinaryWindow(other) && other->isVisible() && !other->isMinimized())
+            occupied.append(other->geometry().topLeft());
+    const QRect available = screen ? screen->availableGeometry() : QRect();
+    tab->setGeometry(WindowController::cascadedFrame(tab->geometry(), occupied, available, decorations));
     makeKeyAndOrderFront(tab);
 }
 

@@ -105,7 +105,8 @@ public:
     static void selectNextTab(QWidget *window);
     static void selectPreviousTab(QWidget *window);
     static void selectFirstTab(QWidget *window);
-    // The tab leaves its group for a window of its own, beside the group's.
+    // The tab leaves its group for a window of its own, of the group's size,
+    // a step down and right from the windows on screen, within the screen.
     static void moveTabToNewWindow(QWidget *window);
     // Every window on screen with `window`'s tabbing identifier (tabbing
     // not disallowed) and the tabs of their groups join `window`'s group,

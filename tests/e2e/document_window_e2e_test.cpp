@@ -6,12 +6,16 @@
 // closing it with changes asks first; and the program itself starts on the
 // sample and shows it. Files the editor cannot show byte for byte are left
 // as they were by the program, and text typed while another program
-// rewrites the file survives. Pictures are kept under the build folder.
+// rewrites the file survives. A menu closed with Escape leaves the keyboard
+// with the editor, whose commands the next menu finds, and new windows
+// cascade within the screen. Pictures are kept under the build folder.
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QMainWindow>
+#include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QProcess>
 #include <QScreen>
 #include <QStringEncoder>
@@ -30,6 +34,8 @@
 #include "platform/runtime/alerts.h"
 #include "platform/documents/document.h"
 #include "platform/documents/document_controller.h"
+#include "platform/documents/window_controller.h"
+#include "platform/documents/window_tabs.h"
 #include "platform/text/pasteboard.h"
 #include "platform/prefs/registered_defaults.h"
 #include "support/qt_wait.h"
@@ -242,6 +248,190 @@ TEST(DocumentWindowEndToEnd, TypingReachesThePreviewTheSidebarsAndInfoBarToggleA
     EXPECT_TRUE(testing_qt::spinUntil([&] { return closing.isNull(); }));
     EXPECT_EQ(alerts.count(), 0);
     EXPECT_EQ(readAll(file), shown);
+}
+
+// Menus opened with the pointer on the window's menu bar.
+QMenu *menuOfBar(QMenuBar *bar, const QString &title) {
+    for (QAction *item : bar->actions())
+        if (item->menu() && item->menu()->objectName() == title)
+            return item->menu();
+    return nullptr;
+}
+
+bool openFromBar(QMenuBar *bar, QMenu *menu) {
+    const QPoint at = bar->actionGeometry(menu->menuAction()).center();
+    QMouseEvent press(QEvent::MouseButtonPress, at, bar->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(bar, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, bar->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QCoreApplication::sendEvent(bar, &release);
+    return testing_qt::spinUntil([&] { return menu->isVisible() && QApplication::activePopupWidget() == menu; });
+}
+
+bool closeWithEscape(QMenu *menu) {
+    press(menu, Qt::Key_Escape, Qt::NoModifier);
+    const bool closed = testing_qt::spinUntil([&] { return !menu->isVisible(); });
+    testing_qt::spinFor(50ms);
+    return closed;
+}
+
+QAction *itemOf(QMenu *menu, const char *action) {
+    for (QAction *item : menu->actions())
+        if (platform::ActionRouter::actionOf(item) == QLatin1String(action))
+            return item;
+    return nullptr;
+}
+
+// Escape closes a menu without stranding the keyboard on the menu bar: the
+// editor has it back (typed keys reach the text), and the next menu finds
+// the editor's commands, its View items marked as the window shows its
+// panes. Menus validated while the bar or nobody holds the keyboard find
+// the active window's editor too.
+TEST(DocumentWindowEndToEnd, EscapeClosesAMenuAndTheEditorKeepsTheKeyboardAndItsCommands) {
+    QTemporaryDir dir;
+    NewUser user(dir.filePath("preferences.json"));
+    platform::ScriptedAlerts alerts;
+    Application app(user.defaults(), TZRThemeController::standardLocations());
+    const QString file = copySample(dir.path());
+    ASSERT_FALSE(file.isEmpty());
+    SmartEditorDocument *document = app.open(file);
+    ASSERT_TRUE(document);
+    TZRMasterView *content = contentOf(document);
+    SmartTextView *editor = content->textView();
+    auto *window = qobject_cast<QMainWindow *>(document->firstWindow());
+    ASSERT_TRUE(window);
+    editor->setFocus();
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return editor->hasFocus(); }));
+    editor->setSelectedRange({0, 0});
+    type(editor, "Typed ");
+    editor->setSelectedRange({0, 5});
+
+    QMenuBar *bar = window->menuBar();
+    QMenu *edit = menuOfBar(bar, "Edit");
+    QMenu *view = menuOfBar(bar, "View");
+    QMenu *format = menuOfBar(bar, "Format");
+    ASSERT_TRUE(edit && view && format);
+
+    auto editorCommandsEnabled = [&] {
+        for (const char *action : {"undo:", "copy:", "paste:", "cut:"})
+            EXPECT_TRUE(itemOf(edit, action) && itemOf(edit, action)->isEnabled()) << action;
+        for (const char *action : {"togglePreview:", "toggleTOC:", "toggleInfo:", "zoomIn:", "toggleShowLineNumbers:"})
+            EXPECT_TRUE(itemOf(view, action) && itemOf(view, action)->isEnabled()) << action;
+        for (const char *action : {"addStrong:", "shiftRight:", "toggleList:"})
+            EXPECT_TRUE(itemOf(format, action) && itemOf(format, action)->isEnabled()) << action;
+    };
+
+    // Opened with the pointer, closed with Escape: the keyboard is the editor's.
+    ASSERT_TRUE(openFromBar(bar, edit));
+    ASSERT_TRUE(closeWithEscape(edit));
+    EXPECT_EQ(QApplication::focusWidget(), editor);
+    editor->setSelectedRange({0, 0});
+    type(QApplication::focusWidget(), "X");
+    EXPECT_TRUE(content->textString().startsWith("XTyped "));
+    editor->setSelectedRange({0, 6});
+
+    // The next menus find the editor's commands; View marks what is shown.
+    ASSERT_TRUE(openFromBar(bar, view));
+    QAction *preview = itemOf(view, "togglePreview:");
+    QAction *toc = itemOf(view, "toggleTOC:");
+    QAction *info = itemOf(view, "toggleInfo:");
+    ASSERT_TRUE(preview && toc && info);
+    EXPECT_TRUE(preview->isChecked());
+    EXPECT_TRUE(info->isChecked());
+    EXPECT_FALSE(toc->isChecked());
+    testing_qt::spinFor(300ms);
+    QScreen *screen = window->windowHandle()->screen();
+    screen->grabWindow(0)
+        .copy(window->frameGeometry().adjusted(0, 0, 0, 200))
+        .save(artifact("e2e-view-menu.png"), "PNG");
+    ASSERT_TRUE(closeWithEscape(view));
+    EXPECT_EQ(QApplication::focusWidget(), editor);
+    ASSERT_TRUE(openFromBar(bar, edit));
+    for (const char *action : {"undo:", "copy:", "cut:"})
+        EXPECT_TRUE(itemOf(edit, action) && itemOf(edit, action)->isEnabled()) << action;
+    ASSERT_TRUE(closeWithEscape(edit));
+
+    // The menu bar holding the keyboard (as Alt leaves it), or nobody: the
+    // menus are validated from the active window's editor all the same.
+    bar->setFocus(Qt::MenuBarFocusReason);
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return QApplication::focusWidget() == bar; }));
+    for (QMenu *menu : {edit, view, format})
+        platform::ActionRouter::validateMenu(menu);
+    editorCommandsEnabled();
+    EXPECT_EQ(platform::ActionRouter::targetForAction("undo:"), static_cast<platform::Responder *>(editor));
+    EXPECT_TRUE(platform::ActionRouter::sendAction("toggleTOC:", nullptr));
+    EXPECT_TRUE(content->isSidebarVisible(TZRMasterView::Sidebar::TableOfContents));
+    QApplication::focusWidget()->clearFocus();
+    ASSERT_EQ(QApplication::focusWidget(), nullptr) << QApplication::focusWidget()->metaObject()->className();
+    for (QMenu *menu : {edit, view, format})
+        platform::ActionRouter::validateMenu(menu);
+    editorCommandsEnabled();
+    EXPECT_TRUE(itemOf(view, "toggleTOC:")->isChecked());
+}
+
+// New documents opened one after another are tabs of one window, within the
+// screen; moved to windows of their own, each stands a step from the last,
+// the info bar at the bottom of each in sight, also when the frame the
+// untitled windows keep would carry them off the screen.
+TEST(DocumentWindowEndToEnd, NewWindowsOpenAndCascadeWithinTheScreen) {
+    QTemporaryDir dir;
+    NewUser user(dir.filePath("preferences.json"));
+    platform::ScriptedAlerts alerts;
+    Application app(user.defaults(), TZRThemeController::standardLocations());
+    QScreen *screen = QGuiApplication::primaryScreen();
+    const QRect available = screen->availableGeometry();
+    // The frame the last untitled window left, low on the screen and almost
+    // as tall as it.
+    user.defaults().setObject(QStringLiteral("%1 %2 1100 %3")
+                                  .arg(available.left() + 40)
+                                  .arg(available.top() + 120)
+                                  .arg(available.height() - 160),
+                              platform::WindowController::frameKey("KVXDocument"));
+    const auto onScreen = [](QWidget *window) {
+        return testing_qt::spinUntil([window] {
+            QWidget *top = window->window();
+            return window->isVisible() && top->windowHandle() && top->windowHandle()->isExposed();
+        });
+    };
+    QList<QWidget *> tabs;
+    for (int i = 0; i < 4; i++) {
+        const int before = app.documents.documents().size();
+        ASSERT_TRUE(platform::ActionRouter::sendAction("newDocument:", nullptr));
+        ASSERT_EQ(app.documents.documents().size(), before + 1);
+        QWidget *tab = app.documents.documents().last()->firstWindow();
+        ASSERT_TRUE(onScreen(tab)) << i;
+        testing_qt::spinFor(100ms);
+        tabs << tab;
+    }
+    QWidget *group = tabs.first()->window();
+    ASSERT_TRUE(platform::WindowTabs::isGroupWindow(group));
+    EXPECT_EQ(platform::WindowTabs::tabbedWindows(group), tabs);
+    EXPECT_TRUE(available.contains(group->frameGeometry()));
+    // Each tab but the first moved to a window of its own, from the menu.
+    QList<QWidget *> windows{group};
+    for (int i = 1; i < 4; i++) {
+        ASSERT_TRUE(platform::ActionRouter::sendAction("moveTabToNewWindow:", nullptr, tabs.at(i)));
+        ASSERT_TRUE(tabs.at(i)->isWindow()) << i;
+        ASSERT_TRUE(onScreen(tabs.at(i))) << i;
+        testing_qt::spinFor(100ms);
+        windows << tabs.at(i);
+    }
+    for (int i = 0; i < windows.size(); i++) {
+        QWidget *window = windows.at(i);
+        EXPECT_TRUE(available.contains(window->frameGeometry())) << i;
+        auto *info = window->findChild<SmartTextInfoView *>();
+        ASSERT_TRUE(info);
+        const QRect shown(info->mapToGlobal(QPoint(0, 0)), info->size());
+        EXPECT_TRUE(info->isVisible()) << i;
+        EXPECT_TRUE(available.contains(shown)) << i;
+        for (int j = 0; j < i; j++)
+            EXPECT_NE(window->geometry().topLeft(), windows.at(j)->geometry().topLeft()) << i << " " << j;
+    }
+    EXPECT_EQ(windows.at(1)->geometry().topLeft() - windows.at(0)->geometry().topLeft(),
+              QPoint(platform::WindowController::kCascadeStep, platform::WindowController::kCascadeStep));
+    testing_qt::spinFor(300ms);
+    screen->grabWindow(0).save(artifact("e2e-cascaded-windows.png"), "PNG");
 }
 
 TEST(DocumentWindowEndToEnd, ACopyOfTheSampleIsEditedSavedFromTheMenuUndoneToCleanAndAsksBeforeClosing) {

@@ -36,6 +36,8 @@
 #include "platform/documents/file_panels.h"
 #include "platform/files/quick_preview.h"
 #include "platform/documents/type_registry.h"
+#include "platform/documents/document.h"
+#include "platform/documents/window_controller.h"
 #include "platform/documents/window_tabs.h"
 #include "platform/files/workspace.h"
 #include "support/qt_print.h"
@@ -311,13 +313,22 @@ TEST(WindowTabs, TabsAreSwitchedDraggedMovedToANewWindowAndMerged) {
         << WindowTabs::tabbedWindows(group).size();
     EXPECT_EQ(bar->tabText(2), QStringLiteral("a"));
 
-    // Moved to a window of its own: beside the group window, on screen.
+    // Moved to a window of its own: a step down and right from the group
+    // window, on screen, of its size.
+    const QPoint step(platform::WindowController::kCascadeStep, platform::WindowController::kCascadeStep);
     WindowTabs::moveTabToNewWindow(b);
     EXPECT_EQ(WindowTabs::tabbedWindows(group), QList<QWidget *>({c, a}));
     EXPECT_TRUE(b->isWindow());
     EXPECT_TRUE(b->isVisible());
-    EXPECT_EQ(b->geometry().topLeft(), group->geometry().topLeft() + QPoint(30, 30));
+    EXPECT_EQ(b->geometry().topLeft(), group->geometry().topLeft() + step);
     EXPECT_EQ(b->geometry().size(), group->geometry().size());
+    // The next one moved out steps past it instead of covering it.
+    WindowTabs::moveTabToNewWindow(a);
+    EXPECT_TRUE(a->isWindow());
+    EXPECT_EQ(a->geometry().topLeft(), group->geometry().topLeft() + step * 2);
+    EXPECT_EQ(WindowTabs::tabbedWindows(group), QList<QWidget *>({c}));
+    WindowTabs::addTabbedWindow(c, a);
+    EXPECT_EQ(WindowTabs::tabbedWindows(group), QList<QWidget *>({c, a}));
     EXPECT_FALSE(WindowTabs::validateTabAction(QStringLiteral("moveTabToNewWindow:"), b));
     EXPECT_FALSE(WindowTabs::validateTabAction(QStringLiteral("selectNextTab:"), b));
 
