@@ -9,7 +9,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QMainWindow>
 #include <QMenu>
+#include <QMenuBar>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTabBar>
@@ -266,6 +268,16 @@ TEST(WindowTabsEndToEnd, FilesOpenedTogetherAreTabsOfOneWindowEachKeepingItsOwnS
     EXPECT_FALSE(enabledInMenu(program, "mergeAllWindows:"));
     WindowTabs::makeKeyAndOrderFront(wb);
     EXPECT_TRUE(enabledInMenu(program, "revertDocumentToSaved:"));
+    // The menu bar holding the keyboard (as Alt leaves it): the menus still
+    // see the editor of the tab in front, which gets the keyboard back.
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return QApplication::focusWidget() == places[1].editor; }, 2s));
+    QMenuBar *menuBar = qobject_cast<QMainWindow *>(group)->menuBar();
+    menuBar->setFocus(Qt::MenuBarFocusReason);
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return QApplication::focusWidget() == menuBar; }, 2s));
+    EXPECT_EQ(platform::ActionRouter::firstResponder(), places[1].editor);
+    EXPECT_TRUE(enabledInMenu(program, "revertDocumentToSaved:"));
+    platform::ActionRouter::returnKeyboardFromMenuBar();
+    EXPECT_EQ(QApplication::focusWidget(), places[1].editor);
 
     // A hidden tab's preview catches up once it is in front again: another
     // program rewrites a.md while b is in front.
