@@ -465,7 +465,9 @@ void AppDelegate::bringForward(QWidget *window) {
     }
     if (!window) {
         for (QWidget *candidate : QApplication::topLevelWidgets())
-            if (qobject_cast<platform::DocumentWindow *>(candidate) && candidate->isVisible())
+            if ((qobject_cast<platform::DocumentWindow *>(candidate) ||
+                 platform::WindowTabs::isGroupWindow(candidate)) &&
+                candidate->isVisible())
                 window = candidate;
     }
     if (!window) {

@@ -129,11 +129,12 @@ public:
     // --- Starts of the program ------------------------------------------------------
     // Opens what a start of the program names (its own, or a later start's
     // handed over): folders as project windows, files as documents (one open
-    // already comes to the front). Returns the window of the last opened;
-    // null when none could be.
+    // already comes to the front), each a tab of the front window's group.
+    // Returns the window of the last opened; null when none could be.
     QWidget *openCommandLinePaths(const QStringList &paths);
-    // Brings `window` to the front, active; without one, the window last
-    // active (a new untitled document when no window is left).
+    // Brings `window` to the front, active (a tab selected in its group);
+    // without one, the window last active (a new untitled document when no
+    // window is left).
     void bringForward(QWidget *window = nullptr);
 
     // --- Responder ------------------------------------------------------------------

@@ -4,11 +4,14 @@
 #include <QKeySequence>
 #include <QMainWindow>
 #include <QMenuBar>
+#include <QPointer>
 
 #include <functional>
 #include <initializer_list>
+#include <utility>
 
 #include "app/help/tzr_help_controller.h"
+#include "platform/documents/window_tabs.h"
 #include "platform/runtime/action_router.h"
 
 namespace {
@@ -23,6 +26,7 @@ struct Entry {
     QKeySequence key;
     QList<Entry> children;
     bool checkable = false;
+    QList<QKeySequence> moreKeys;  // keys that choose it too
 };
 
 Entry item(const char *title, const char *action, QKeySequence key = {}) {
@@ -32,6 +36,11 @@ Entry toggle(const char *title, const char *action, QKeySequence key = {}) {
     Entry e = item(title, action, key);
     e.checkable = true;
     return e;
+}
+// An item that more keys choose, besides its own.
+Entry withKeys(Entry entry, QList<QKeySequence> more) {
+    entry.moreKeys = std::move(more);
+    return entry;
 }
 Entry separator() { return {Entry::Separator, {}, {}, {}, {}}; }
 Entry submenu(const char *title, QList<Entry> children) {
@@ -243,12 +252,47 @@ QList<Entry> windowMenu() {
         item("Minimize", "performMiniaturize:", keys("Ctrl+M")),
         item("Zoom", "performZoom:"),
         separator(),
-        item("Show Previous Tab", "selectPreviousTab:", keys("Ctrl+Shift+{")),
-        item("Show Next Tab", "selectNextTab:", keys("Ctrl+Shift+}")),
+        // The keys of a Linux desktop's tabs as well.
+        withKeys(item("Show Previous Tab", "selectPreviousTab:", keys("Ctrl+Shift+{")),
+                 {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), QKeySequence(Qt::CTRL | Qt::Key_PageUp)}),
+        withKeys(item("Show Next Tab", "selectNextTab:", keys("Ctrl+Shift+}")),
+                 {QKeySequence(Qt::CTRL | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::Key_PageDown)}),
         item("Show First Tab", "gotoFirstTab:"),
+        item("Move Tab to New Window", "moveTabToNewWindow:"),
+        item("Merge All Windows", "mergeAllWindows:"),
         separator(),
         item("Bring All to Front", "arrangeInFront:"),
     };
+}
+
+// The property that marks the Window menu's items that name windows.
+constexpr char kWindowListItem[] = "orvaneWindowListItem";
+
+// The Window menu ends with the windows on screen, each tab by its name;
+// the active one is checked, and choosing one brings it to the front.
+void listWindows(QMenu *menu) {
+    for (QAction *old : menu->actions())
+        if (old->property(kWindowListItem).toBool()) {
+            menu->removeAction(old);
+            delete old;
+        }
+    QWidget *key = platform::WindowTabs::keyWindow();
+    bool first = true;
+    for (QWidget *window : platform::WindowTabs::windowsAndTabs()) {
+        const QString title = platform::WindowTabs::displayedTitle(window);
+        if (title.isEmpty())
+            continue;
+        if (std::exchange(first, false))
+            menu->addSeparator()->setProperty(kWindowListItem, true);
+        QAction *item = menu->addAction(title);
+        item->setProperty(kWindowListItem, true);
+        item->setCheckable(true);
+        item->setChecked(window == key);
+        QObject::connect(item, &QAction::triggered, item, [target = QPointer<QWidget>(window)] {
+            if (target)
+                platform::WindowTabs::makeKeyAndOrderFront(target);
+        });
+    }
 }
 
 QList<Entry> helpMenu() {
@@ -285,7 +329,10 @@ MainMenu::MainMenu() : m_root(new QMenu) {
             case Entry::Item: {
                 QAction *action = menu->addAction(entry.title);
                 action->setObjectName(entry.action);
-                action->setShortcut(entry.key);
+                if (entry.moreKeys.isEmpty())
+                    action->setShortcut(entry.key);
+                else
+                    action->setShortcuts(QList<QKeySequence>{entry.key} + entry.moreKeys);
                 action->setCheckable(entry.checkable);
                 platform::ActionRouter::setAction(action, entry.action);
                 break;
@@ -315,6 +362,8 @@ MainMenu::MainMenu() : m_root(new QMenu) {
         menu->setObjectName(QString::fromLatin1(title));
         fill(menu, entries);
     }
+    QMenu *windows = topLevelMenu(QStringLiteral("Window"));
+    QObject::connect(windows, &QMenu::aboutToShow, windows, [windows] { listWindows(windows); });
 }
 
 MainMenu::~MainMenu() { delete m_root; }

@@ -10,6 +10,9 @@
 // application's responders. Each menu is validated each time it is about to
 // show, so items nobody answers are disabled.
 //
+// The Window menu ends with the windows on screen, each tab of a tab group
+// by its name, listed again each time the menu is about to show.
+//
 // One menu tree serves every window: install() adds its menus to a window's
 // menu bar. It is also the source of the items the editor's context menu
 // repeats. Main thread only.

@@ -24,6 +24,7 @@
 #include "platform/documents/file_tags.h"
 #include "platform/documents/safe_write.h"
 #include "platform/documents/type_registry.h"
+#include "platform/documents/window_tabs.h"
 #include "library/writers/textbundle.h"
 #include "library/tzr.h"
 #include "window/content/basic_document_content.h"
@@ -316,8 +317,11 @@ void SmartEditorDocument::convertWindowToSmartEditor() {
     if (defaults.boolForKey(QStringLiteral("previewWithMarked")) &&
         defaults.boolForKey(QStringLiteral("showPreviewAtFirst")))
         openWithMarked();
-    if (QWidget *window = documentWindow())
-        window->setProperty("tabbingIdentifier", QStringLiteral("OrvaneDoc"));
+    // Opened as a tab of the front document or project window.
+    if (QWidget *window = documentWindow()) {
+        platform::WindowTabs::setTabbingIdentifier(window, QStringLiteral("OrvaneDoc"));
+        platform::WindowTabs::setTabbingMode(window, platform::WindowTabs::TabbingMode::Preferred);
+    }
     m_content->setText(m_initialText.value_or(_fileString), true);
     m_initialText.reset();
     restoreSavedSelection();

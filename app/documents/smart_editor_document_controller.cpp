@@ -55,7 +55,7 @@ void SmartEditorDocumentController::openFolderURL(const QUrl &url) {
 // --- New tab ------------------------------------------------------------------------------------
 
 bool SmartEditorDocumentController::activeWindowTakesTabs(QWidget **window) {
-    auto *active = qobject_cast<platform::DocumentWindow *>(QApplication::activeWindow());
+    auto *active = qobject_cast<platform::DocumentWindow *>(platform::WindowTabs::keyWindow());
     platform::WindowController *controller = active ? active->controller() : nullptr;
     if (!qobject_cast<KVXDocumentWindowController *>(controller) && !qobject_cast<ProjectWindowController *>(controller))
         return false;

@@ -5,9 +5,10 @@
 //                       as a project window (one per use, even for a folder
 //                       already open), a file as a document, or brings its
 //                       open document to the front;
-//   "newWindowForTab:"  a new untitled document laid over the active document
-//                       or project window as its tab (an ordinary new window
-//                       when another kind of window is active);
+//   "newWindowForTab:"  a new untitled document as a tab of the active
+//                       document or project window's group, after its tab
+//                       (an ordinary new window when another kind of window
+//                       is active);
 //
 // and the enabling of those. It answers these two actions after every
 // window (an application responder) while it lives; the application makes
@@ -51,8 +52,8 @@ public:
     bool validateAction(const QString &action, QAction *item) override;
 
 private:
-    // The window controller of the active window, when it holds a document
-    // or a project.
+    // Whether the active window (its selected tab) is a document's or a
+    // project's; `window` receives it.
     static bool activeWindowTakesTabs(QWidget **window);
 
     std::vector<std::unique_ptr<ProjectWindowController>> m_openProjects;

@@ -14,6 +14,7 @@
 #include "platform/files/native_path.h"
 #include "platform/documents/type_registry.h"
 #include "platform/documents/window_controller.h"
+#include "platform/documents/window_tabs.h"
 
 namespace platform {
 
@@ -47,12 +48,14 @@ DocumentController *DocumentController::setShared(DocumentController *controller
 DocumentController::DocumentController(QObject *parent) : QObject(parent) {
     m_defaultType = QLatin1String(types::kMarkdownType);
     if (auto *application = qobject_cast<QApplication *>(QCoreApplication::instance())) {
-        connect(application, &QApplication::focusWindowChanged, this, [this] {
-            if (QWidget *active = QApplication::activeWindow())
-                if (auto *window = qobject_cast<DocumentWindow *>(active))
-                    if (window->controller() && window->controller()->document())
-                        m_lastActive = window->controller()->document();
-        });
+        const auto noteActive = [this] {
+            if (auto *window = qobject_cast<DocumentWindow *>(WindowTabs::keyWindow()))
+                if (window->controller() && window->controller()->document())
+                    m_lastActive = window->controller()->document();
+        };
+        connect(application, &QApplication::focusWindowChanged, this, noteActive);
+        // Another tab selected in the active window moves the focus only.
+        connect(application, &QApplication::focusChanged, this, noteActive);
     }
 }
 
@@ -78,7 +81,7 @@ Document *DocumentController::documentForPath(const QString &path) const {
 }
 
 Document *DocumentController::currentDocument() const {
-    if (auto *window = qobject_cast<DocumentWindow *>(QApplication::activeWindow()))
+    if (auto *window = qobject_cast<DocumentWindow *>(WindowTabs::keyWindow()))
         if (window->controller() && window->controller()->document())
             return window->controller()->document();
     if (m_lastActive && !m_lastActive->isClosing())

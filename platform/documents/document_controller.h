@@ -45,8 +45,8 @@ public:
 
     QList<Document *> documents() const;
     Document *documentForPath(const QString &path) const;
-    // The document of the active window, else of the window most recently
-    // active; null when none.
+    // The document of the active window (its selected tab), else of the
+    // window most recently active; null when none.
     Document *currentDocument() const;
 
     // Opens the file, or brings its open document to the front. A file that

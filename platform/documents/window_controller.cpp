@@ -10,6 +10,7 @@
 
 #include "platform/prefs/defaults.h"
 #include "platform/documents/document.h"
+#include "platform/documents/window_tabs.h"
 
 namespace platform {
 
@@ -36,7 +37,7 @@ namespace {
 
 bool isWindowAction(const QString &action) {
     return action == QLatin1String("performMiniaturize:") || action == QLatin1String("performZoom:") ||
-           action == QLatin1String("toggleFullScreen:");
+           action == QLatin1String("toggleFullScreen:") || WindowTabs::isTabAction(action);
 }
 
 }  // namespace
@@ -50,16 +51,22 @@ bool DocumentWindow::respondsToAction(const QString &action) const {
 }
 
 void DocumentWindow::performAction(const QString &action, QObject *sender) {
+    // A tab is minimized, zoomed and in full screen with its group's window.
+    QWidget *top = window();
     if (action == QLatin1String("performMiniaturize:")) {
-        showMinimized();
+        top->showMinimized();
         return;
     }
     if (action == QLatin1String("performZoom:")) {
-        isMaximized() ? showNormal() : showMaximized();
+        top->isMaximized() ? top->showNormal() : top->showMaximized();
         return;
     }
     if (action == QLatin1String("toggleFullScreen:")) {
-        isFullScreen() ? showNormal() : showFullScreen();
+        top->isFullScreen() ? top->showNormal() : top->showFullScreen();
+        return;
+    }
+    if (WindowTabs::isTabAction(action)) {
+        WindowTabs::performTabAction(action, this);
         return;
     }
     if (Document *document = m_controller ? m_controller->document() : nullptr)
@@ -69,6 +76,8 @@ void DocumentWindow::performAction(const QString &action, QObject *sender) {
 }
 
 bool DocumentWindow::validateAction(const QString &action, QAction *item) {
+    if (WindowTabs::isTabAction(action))
+        return WindowTabs::validateTabAction(action, this);
     if (isWindowAction(action))
         return true;
     Document *document = m_controller ? m_controller->document() : nullptr;
@@ -79,6 +88,8 @@ void DocumentWindow::changeEvent(QEvent *event) {
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange && m_controller)
         m_controller->fullScreenChanged();
+    if (event->type() == QEvent::ParentChange && m_controller)
+        m_controller->topLevelChanged();
 }
 
 void DocumentWindow::moveEvent(QMoveEvent *event) {
@@ -167,6 +178,12 @@ QMargins decorationsOf(const QWidget *window) {
             outer.bottom() - inner.bottom()};
 }
 
+// A document's window on screen: one of its own, or a tab group's that
+// holds documents as tabs.
+bool isDocumentWindow(const QWidget *window) {
+    return qobject_cast<const DocumentWindow *>(window) || WindowTabs::isGroupWindow(window);
+}
+
 }  // namespace
 
 QString WindowController::frameKey(const QString &name) {
@@ -198,6 +215,9 @@ bool WindowController::setFrameUsingName(const QString &name) {
         frameFromString(Defaults::standard().stringForKey(frameKey(name)));
     if (!frame)
         return false;
+    // A tab has its group's frame: the group window does not move for it.
+    if (m_groupWindow)
+        return true;
     // A frame kept on a screen that is gone, or that is smaller now, comes
     // back within the screen it stands on (or this window's).
     QScreen *screen = QGuiApplication::screenAt(frame->center());
@@ -211,9 +231,13 @@ bool WindowController::setFrameUsingName(const QString &name) {
 void WindowController::saveFrameUsingName(const QString &name) {
     if (name.isEmpty() || !m_window)
         return;
-    Defaults::standard().setObject(frameString(m_window->normalGeometry().isValid() ? m_window->normalGeometry()
-                                                                                    : m_window->geometry()),
-                                   frameKey(name));
+    // A tab keeps its group window's frame, and only while it is in front.
+    QWidget *framed = m_groupWindow ? m_groupWindow.data() : m_window.data();
+    if (m_groupWindow && m_window->isHidden())
+        return;
+    Defaults::standard().setObject(
+        frameString(framed->normalGeometry().isValid() ? framed->normalGeometry() : framed->geometry()),
+        frameKey(name));
 }
 
 void WindowController::setFrameAutosaveName(const QString &name) {
@@ -230,7 +254,7 @@ void WindowController::frameChanged() {
         saveFrameUsingName(m_autosaveName);
 }
 
-bool WindowController::isFullScreen() const { return m_window && m_window->isFullScreen(); }
+bool WindowController::isFullScreen() const { return m_window && m_window->window()->isFullScreen(); }
 
 QSize WindowController::willUseFullScreenContentSize(QSize proposed) const { return proposed; }
 
@@ -240,7 +264,7 @@ void WindowController::fullScreenChanged() {
         return;
     QLayout *layout = m_window->centralWidget()->layout();
     if (isFullScreen()) {
-        const QSize size = willUseFullScreenContentSize(m_window->size());
+        const QSize size = willUseFullScreenContentSize(m_window->window()->size());
         content->setMaximumWidth(size.width());
         layout->setAlignment(content, Qt::AlignHCenter);
     } else {
@@ -301,14 +325,14 @@ void WindowController::placeOnScreen() {
     QMargins decorations;
     QWidget *anchor = QApplication::activeWindow();
     for (QWidget *other : QApplication::topLevelWidgets()) {
-        if (other == placed || !other->isVisible() || other->isMinimized() || !qobject_cast<DocumentWindow *>(other))
+        if (other == placed || !other->isVisible() || other->isMinimized() || !isDocumentWindow(other))
             continue;
         occupied.append(other->geometry().topLeft());
         decorations = decorationsOf(other);
-        if (!qobject_cast<DocumentWindow *>(anchor))
+        if (!isDocumentWindow(anchor))
             anchor = other;
     }
-    if (!qobject_cast<DocumentWindow *>(anchor) || anchor == placed)
+    if (!isDocumentWindow(anchor) || anchor == placed)
         anchor = nullptr;
     QScreen *screen = anchor ? anchor->screen() : QGuiApplication::screenAt(placed->geometry().center());
     if (!screen)
@@ -332,12 +356,41 @@ void WindowController::placeOnScreen() {
         placed->setGeometry(cascaded);
 }
 
+void WindowController::topLevelChanged() {
+    QWidget *group = m_window && m_window->window() != m_window ? m_window->window() : nullptr;
+    if (group == m_groupWindow)
+        return;
+    if (m_groupWindow)
+        m_groupWindow->removeEventFilter(this);
+    m_groupWindow = group;
+    if (group)
+        group->installEventFilter(this);
+    fullScreenChanged();
+}
+
+bool WindowController::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == m_groupWindow) {
+        switch (event->type()) {
+        case QEvent::Move:
+        case QEvent::Resize:
+            frameChanged();
+            break;
+        case QEvent::WindowStateChange:
+            fullScreenChanged();
+            break;
+        default:
+            break;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
 void WindowController::showWindow() {
-    placeOnScreen();
-    QMainWindow *shown = window();
-    shown->show();
-    shown->raise();
-    shown->activateWindow();
+    // A tab stands where its group window does; a window that joins one
+    // as it shows takes the group's frame.
+    if (!m_groupWindow)
+        placeOnScreen();
+    WindowTabs::orderFront(window());
 }
 
 void WindowController::windowDidLoad() {}

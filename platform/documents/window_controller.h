@@ -4,6 +4,10 @@
 // document when the user closes it. A window opens within the available
 // geometry of its screen, a step down and right from the document window it
 // would otherwise cover.
+//
+// A window may be a tab of a tab group (WindowTabs): its frame is then the
+// group window's, which it keeps under its autosave name only while it is
+// the selected tab, and which a frame it takes does not move.
 #pragma once
 
 #include <QMainWindow>
@@ -29,7 +33,8 @@ class WindowController;
 // controller, and whose content may be narrower than the screen in full
 // screen. In the chain of responders it stands for its document (the File
 // menu's commands reach the document of the window they are sent in) and
-// performs the window's own commands: close, minimize, zoom, full screen.
+// performs the window's own commands: close, minimize, zoom, full screen
+// (of its tab group's window when it is a tab), and the tab commands.
 class DocumentWindow : public QMainWindow, public Responder {
     Q_OBJECT
 public:
@@ -103,6 +108,8 @@ public:
 
     // --- Life ------------------------------------------------------------------------
 
+    // Shows the window in front, active: as a tab of the front window's
+    // group when its tabbing mode asks for it (WindowTabs::orderFront).
     void showWindow();
     // Closes the window without asking anybody.
     void closeWindow();
@@ -115,6 +122,9 @@ public:
     // The title: the document's name, marked while it holds edits.
     void synchronizeWindowTitleWithDocumentName();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     friend class DocumentWindow;
     // The user closes the window: the document decides. True when it closes.
@@ -124,8 +134,12 @@ private:
     void placeOnScreen();
     void frameChanged();
     void fullScreenChanged();
+    // The window became a tab of a group window, or left it.
+    void topLevelChanged();
 
     QPointer<DocumentWindow> m_window;
+    // The group window that holds the window as a tab.
+    QPointer<QWidget> m_groupWindow;
     QPointer<Document> m_document;
     QString m_autosaveName;
     bool m_loaded = false;

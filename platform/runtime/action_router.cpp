@@ -88,8 +88,13 @@ QWidget *ActionRouter::firstResponder(QWidget *first) {
     if (focus && !isMenu(focus))
         return focus;
     QWidget *window = focus ? focus->window() : QApplication::activeWindow();
-    QWidget *remembered = memory ? memory->firstResponderOf(window) : nullptr;
-    return remembered ? remembered : window;
+    if (QWidget *remembered = memory ? memory->firstResponderOf(window) : nullptr)
+        return remembered;
+    // A tab group's commands go to its selected tab, as if it were the window.
+    if (const auto *holder = dynamic_cast<const Responder *>(window))
+        if (QWidget *content = holder->activeContent())
+            return content->focusWidget() ? content->focusWidget() : content;
+    return window;
 }
 
 void ActionRouter::returnKeyboardFromMenuBar() {

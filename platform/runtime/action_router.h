@@ -12,10 +12,11 @@
 //
 // Sending walks from the first responder (the focus widget; while a menu bar
 // has the keyboard, or nothing has, the widget of the active window that last
-// had it, else that window) to each responder's next one, which is its parent widget unless it
-// names another (a sidebar names its editor), up to the window; then the
-// application's responders, in the order they were added. The first
-// responder that answers the action performs it.
+// had it, else the window it names as its active content, a tab group's
+// selected tab, else that window) to each responder's next one, which is its
+// parent widget unless it names another (a sidebar names its editor), up to
+// the window; then the application's responders, in the order they were
+// added. The first responder that answers the action performs it.
 //
 // Menus are validated each time they are about to show: an item whose action
 // no responder answers is disabled; otherwise its target decides (and may
@@ -50,13 +51,18 @@ public:
     }
     // The responder after this one, when it is not the parent widget.
     virtual QWidget *nextResponder() const { return nullptr; }
+    // For a window that holds other windows (a tab group): the one that
+    // stands for it when it is active and nothing in it has the focus.
+    virtual QWidget *activeContent() const { return nullptr; }
 };
 
 class ActionRouter {
 public:
     // Where a walk starts: `first` when given, else the focus widget, else
     // (a menu bar or nothing has the keyboard) the widget of the active
-    // window that last had it, else that window; null without a window.
+    // window that last had it, else its active content (the focus widget of
+    // a tab group's selected tab, or that tab), else that window; null
+    // without a window.
     static QWidget *firstResponder(QWidget *first = nullptr);
     // Gives the keyboard back to the first responder of its window when a
     // menu bar holds it and no menu is open.

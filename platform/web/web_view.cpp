@@ -1,6 +1,7 @@
 #include "platform/web/web_view.h"
 
 #include "platform/runtime/log.h"
+#include "platform/web/html_tags.h"
 #include "platform/web/web_content_guard.h"
 #include "platform/files/workspace.h"
 
@@ -37,20 +38,7 @@ std::optional<std::pair<qsizetype, qsizetype>> bodyContent(const QString &html) 
     }
     if (at < 0)
         return std::nullopt;
-    QChar quote;
-    qsizetype start = -1;
-    for (qsizetype i = at + 5; i < html.size(); i++) {
-        const QChar c = html[i];
-        if (!quote.isNull()) {
-            if (c == quote)
-                quote = QChar();
-        } else if (c == u'"' || c == u'\'') {
-            quote = c;
-        } else if (c == u'>') {
-            start = i + 1;
-            break;
-        }
-    }
+    const qsizetype start = htmlTagEnd(html, at + 5);
     if (start < 0)
         return std::nullopt;
     qsizetype end = html.lastIndexOf(QLatin1String("</body"), -1, Qt::CaseInsensitive);

@@ -35,6 +35,7 @@
 #include "platform/documents/document.h"
 #include "platform/documents/document_controller.h"
 #include "platform/documents/window_controller.h"
+#include "platform/documents/window_tabs.h"
 #include "platform/text/pasteboard.h"
 #include "platform/prefs/registered_defaults.h"
 #include "support/qt_wait.h"
@@ -369,9 +370,10 @@ TEST(DocumentWindowEndToEnd, EscapeClosesAMenuAndTheEditorKeepsTheKeyboardAndIts
     EXPECT_TRUE(itemOf(view, "toggleTOC:")->isChecked());
 }
 
-// Windows opened one after another stand within the screen, each a step
-// from the last, the info bar at the bottom of each in sight, also when the
-// frame the untitled windows keep would carry them off the screen.
+// New documents opened one after another are tabs of one window, within the
+// screen; moved to windows of their own, each stands a step from the last,
+// the info bar at the bottom of each in sight, also when the frame the
+// untitled windows keep would carry them off the screen.
 TEST(DocumentWindowEndToEnd, NewWindowsOpenAndCascadeWithinTheScreen) {
     QTemporaryDir dir;
     NewUser user(dir.filePath("preferences.json"));
@@ -386,16 +388,34 @@ TEST(DocumentWindowEndToEnd, NewWindowsOpenAndCascadeWithinTheScreen) {
                                   .arg(available.top() + 120)
                                   .arg(available.height() - 160),
                               platform::WindowController::frameKey("KVXDocument"));
-    QList<QWidget *> windows;
+    const auto onScreen = [](QWidget *window) {
+        return testing_qt::spinUntil([window] {
+            QWidget *top = window->window();
+            return window->isVisible() && top->windowHandle() && top->windowHandle()->isExposed();
+        });
+    };
+    QList<QWidget *> tabs;
     for (int i = 0; i < 4; i++) {
         const int before = app.documents.documents().size();
         ASSERT_TRUE(platform::ActionRouter::sendAction("newDocument:", nullptr));
         ASSERT_EQ(app.documents.documents().size(), before + 1);
-        QWidget *window = app.documents.documents().last()->firstWindow();
-        ASSERT_TRUE(testing_qt::spinUntil(
-            [&] { return window->isVisible() && window->windowHandle() && window->windowHandle()->isExposed(); }));
+        QWidget *tab = app.documents.documents().last()->firstWindow();
+        ASSERT_TRUE(onScreen(tab)) << i;
         testing_qt::spinFor(100ms);
-        windows << window;
+        tabs << tab;
+    }
+    QWidget *group = tabs.first()->window();
+    ASSERT_TRUE(platform::WindowTabs::isGroupWindow(group));
+    EXPECT_EQ(platform::WindowTabs::tabbedWindows(group), tabs);
+    EXPECT_TRUE(available.contains(group->frameGeometry()));
+    // Each tab but the first moved to a window of its own, from the menu.
+    QList<QWidget *> windows{group};
+    for (int i = 1; i < 4; i++) {
+        ASSERT_TRUE(platform::ActionRouter::sendAction("moveTabToNewWindow:", nullptr, tabs.at(i)));
+        ASSERT_TRUE(tabs.at(i)->isWindow()) << i;
+        ASSERT_TRUE(onScreen(tabs.at(i))) << i;
+        testing_qt::spinFor(100ms);
+        windows << tabs.at(i);
     }
     for (int i = 0; i < windows.size(); i++) {
         QWidget *window = windows.at(i);

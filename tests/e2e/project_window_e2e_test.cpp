@@ -1,6 +1,6 @@
 // A folder opened as a project end to end on a real display: Open Folder from
 // the main menu shows the folder's files under the main menu, the selected
-// file previewed beside them; Return opens it as a document laid over the
+// file previewed beside them; Return opens it as a document in a tab of the
 // project window, and New Tab from the menu adds an untitled one to the
 // group. Pictures are kept under the build folder.
 #include <QAction>
@@ -99,22 +99,38 @@ TEST(ProjectWindowEndToEnd, OpenFolderFromTheMenuShowsTheFilesAndOpensOneAsATab)
         testing_qt::spinFor(100ms);
         saveScreenshot(window, QStringLiteral("e2e-project.png"));
 
-        // Return opens it over the project window, in its place.
+        // Return opens it as a tab of the project window, which becomes one
+        // window with a tab bar, in its place.
+        const QRect projectFrame = window->geometry();
         QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
         QApplication::sendEvent(view, &press);
         ASSERT_TRUE(testing_qt::spinUntil([&] { return documents.documents().size() == 1; }, 5s));
         QWidget *tab = documents.documents().first()->firstWindow();
-        ASSERT_TRUE(onScreenAndActive(tab));
-        EXPECT_EQ(tab->geometry(), window->geometry());
+        QWidget *group = tab->window();
+        ASSERT_TRUE(onScreenAndActive(group));
+        EXPECT_EQ(window->window(), group);
+        EXPECT_EQ(group->geometry(), projectFrame);
         EXPECT_EQ(platform::WindowTabs::tabbedWindows(window), QList<QWidget *>({window, tab}));
+        EXPECT_EQ(platform::WindowTabs::keyWindow(), tab);
+        EXPECT_TRUE(tab->isVisible());
+        EXPECT_FALSE(window->isVisible());
+        ASSERT_TRUE(platform::WindowTabs::tabBar(group));
+        EXPECT_TRUE(platform::WindowTabs::tabBar(group)->isVisible());
         testing_qt::spinFor(1500ms);  // the preview is loaded a second after the window is made
-        saveScreenshot(tab, QStringLiteral("e2e-project-tab.png"));
+        saveScreenshot(group, QStringLiteral("e2e-project-tab.png"));
 
-        // New Tab from the menu joins the group.
+        // New Tab from the menu joins the group, after the selected tab.
         delegate.mainMenu().itemForAction(QStringLiteral("newWindowForTab:"))->trigger();
         ASSERT_EQ(documents.documents().size(), 2);
-        EXPECT_EQ(platform::WindowTabs::tabbedWindows(window).size(), 3);
+        QWidget *untitled = documents.documents().last()->firstWindow();
+        EXPECT_EQ(platform::WindowTabs::tabbedWindows(window), QList<QWidget *>({window, tab, untitled}));
         EXPECT_EQ(alerts.count(), 0);
+        // The project's tab selected again: its list, as it was.
+        platform::WindowTabs::makeKeyAndOrderFront(window);
+        EXPECT_TRUE(testing_qt::spinUntil([&] { return QApplication::focusWidget() == view; }, 2s));
+        EXPECT_EQ(project->preview()->kind(), platform::QuickPreview::Kind::Text);
+        testing_qt::spinFor(300ms);
+        saveScreenshot(group, QStringLiteral("e2e-project-two-document-tabs.png"));
 
         for (platform::Document *document : documents.documents())
             document->close();

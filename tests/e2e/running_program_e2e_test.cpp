@@ -1,13 +1,16 @@
 // The program as a process: one program per user, display and preferences
-// (later starts hand their files to it, a killed one is taken over, two
-// started at once end as one), and a terminating signal that ends it even
+// (later starts hand their files to it, as tabs of its front window, a
+// killed one is taken over, two started at once end as one), and a
+// terminating signal that ends it even
 // while an alert waits for an answer, with the edit saved in place.
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QScreen>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -171,6 +174,64 @@ TEST(RunningProgram, LaterStartsHandTheirFilesToTheRunningProgramAndAKilledOneIs
     EXPECT_TRUE(testing_qt::spinUntil([&] { return user.recentFiles().contains(user.path("d.md")); }, 10s));
     quit(restarted);
     EXPECT_EQ(user.onDisk("appCrashed"), QJsonValue(false));
+}
+
+// The titles of the windows on screen that hold `.md` files.
+std::vector<std::string> documentWindowTitles() {
+    std::vector<std::string> titles;
+    for (const std::string &title : testing_x::shownWindowTitles())
+        if (title.find(".md") != std::string::npos)
+            titles.push_back(title);
+    return titles;
+}
+
+bool frontTabIs(const std::string &name) {
+    return testing_qt::spinUntil(
+        [&] {
+            const std::vector<std::string> titles = documentWindowTitles();
+            return titles.size() == 1 && titles.front().find(name) != std::string::npos;
+        },
+        10s);
+}
+
+// Files named together open as tabs of one window; a later start's file
+// joins them, after the tab in front; the desktop's keys go through them.
+TEST(RunningProgram, FilesNamedTogetherAndAFileHandedOverAreTabsOfOneWindow) {
+    if (!testing_x::canType())
+        GTEST_SKIP() << "keys cannot be typed on this display (libxtst-dev)";
+    User user;
+    for (const char *name : {"a.md", "b.md", "c.md", "d.md"})
+        ASSERT_TRUE(writeAll(user.path(name), QByteArray("# ") + name + "\n"));
+    QProcess orvane;
+    QString log;
+    user.start(orvane, {"a.md", "b.md", "c.md"}, &log);
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return user.running(); }, 30s)) << log.toStdString();
+    // One window on screen, the last file's tab in front.
+    ASSERT_TRUE(frontTabIs("c.md")) << testing_x::topWindowTitle();
+
+    QProcess later;
+    QString laterLog;
+    user.start(later, {"d.md"}, &laterLog);
+    ASSERT_TRUE(finishes(later, 15s)) << laterLog.toStdString();
+    EXPECT_EQ(later.exitCode(), 0);
+    EXPECT_TRUE(frontTabIs("d.md")) << documentWindowTitles().size() << " windows";
+
+    // The fourth tab, after the third: Ctrl+Tab goes round the four, in
+    // order; Ctrl+Page Up back.
+    ASSERT_TRUE(testing_qt::spinUntil([] { return testing_x::focusWindowTitled("d.md"); }, 10s));
+    testing_qt::spinFor(300ms);
+    for (const char *name : {"a.md", "b.md", "c.md", "d.md"}) {
+        ASSERT_TRUE(testing_x::pressKeys({"Control_L", "Tab"}));
+        EXPECT_TRUE(frontTabIs(name)) << testing_x::topWindowTitle();
+    }
+    ASSERT_TRUE(testing_x::pressKeys({"Control_L", "Prior"}));
+    EXPECT_TRUE(frontTabIs("c.md")) << testing_x::topWindowTitle();
+    testing_qt::spinFor(1s);
+    QDir().mkpath(QStringLiteral(ORVANE_ARTIFACT_DIR));
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        screen->grabWindow(0).save(QStringLiteral(ORVANE_ARTIFACT_DIR "/e2e-handed-over-tabs.png"), "PNG");
+    quit(orvane);
+    EXPECT_EQ(orvane.exitCode(), 0) << log.toStdString();
 }
 
 // Two starts at the same moment: one program, which opens both files.

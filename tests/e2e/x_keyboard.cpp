@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #if defined(ORVANE_HAVE_XTEST)
 #include <X11/Xlib.h>
@@ -138,6 +139,30 @@ std::string topWindowTitle() {
     return title;
 }
 
+std::vector<std::string> shownWindowTitles() {
+    std::vector<std::string> titles;
+    DisplayHandle display = openDisplay();
+    if (!display)
+        return titles;
+    Window root = None, parent = None, *children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(display.get(), DefaultRootWindow(display.get()), &root, &parent, &children, &count))
+        return titles;
+    for (unsigned int i = 0; i < count; i++) {
+        XWindowAttributes attributes;
+        if (!XGetWindowAttributes(display.get(), children[i], &attributes) || attributes.map_state != IsViewable)
+            continue;
+        char *name = nullptr;
+        if (XFetchName(display.get(), children[i], &name) && name) {
+            titles.emplace_back(name);
+            XFree(name);
+        }
+    }
+    if (children)
+        XFree(children);
+    return titles;
+}
+
 CoveringWindow::CoveringWindow() {
     Display *display = XOpenDisplay(nullptr);
     if (!display)
@@ -179,6 +204,26 @@ bool typeText(const std::string &text) {
     return true;
 }
 
+bool pressKeys(const std::vector<std::string> &keys) {
+    DisplayHandle display = openDisplay();
+    if (!display)
+        return false;
+    std::vector<KeyCode> codes;
+    for (const std::string &name : keys) {
+        const KeySym symbol = XStringToKeysym(name.c_str());
+        const KeyCode code = symbol == NoSymbol ? 0 : XKeysymToKeycode(display.get(), symbol);
+        if (code == 0)
+            return false;
+        codes.push_back(code);
+    }
+    for (KeyCode code : codes)
+        XTestFakeKeyEvent(display.get(), code, True, CurrentTime);
+    for (auto code = codes.rbegin(); code != codes.rend(); ++code)
+        XTestFakeKeyEvent(display.get(), *code, False, CurrentTime);
+    XSync(display.get(), False);
+    return true;
+}
+
 #else
 
 bool canType() { return false; }
@@ -188,6 +233,8 @@ std::string topWindowTitle() { return {}; }
 CoveringWindow::CoveringWindow() = default;
 CoveringWindow::~CoveringWindow() = default;
 bool typeText(const std::string &) { return false; }
+std::vector<std::string> shownWindowTitles() { return {}; }
+bool pressKeys(const std::vector<std::string> &) { return false; }
 
 #endif
 

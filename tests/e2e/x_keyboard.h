@@ -1,11 +1,12 @@
 // The keyboard of the X display the end-to-end tests run on, as a person
-// uses it: keys typed through the server's test extension, to the window
-// that has the focus, the focus given and looked at, and the order of the
+// uses it: keys typed (one after another, or pressed together) through the
+// server's test extension, to the window that has the focus, the focus given and looked at, and the order of the
 // windows on screen, by window title. The program under test is another process, so Qt's own event
 // simulation cannot reach it.
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace testing_x {
 
@@ -22,6 +23,10 @@ std::string focusedWindowTitle();
 
 // The title of the topmost window shown; empty when none is titled.
 std::string topWindowTitle();
+
+// The titles of the top-level windows shown, bottom to top (untitled ones
+// left out).
+std::vector<std::string> shownWindowTitles();
 
 // A window of another program, over the whole screen while it lives.
 class CoveringWindow {
@@ -41,5 +46,10 @@ private:
 // Types `text` (lower-case letters, digits, blanks and new lines); false when
 // the display refused or a character has no key.
 bool typeText(const std::string &text);
+
+// Presses the keys named (X key symbol names: "Control_L", "Shift_L", "Tab",
+// "Next", "Prior") together, in order, and lets them go in the reverse
+// order; false when the display refused or a name has no key.
+bool pressKeys(const std::vector<std::string> &keys);
 
 }  // namespace testing_x

@@ -3,7 +3,10 @@
 #include "window/content/tzr_master_view.h"
 
 #include <QFileInfo>
+#include <QShowEvent>
 #include <QUrl>
+
+#include <utility>
 
 #include "editor/smart_text_view.h"
 #include "platform/prefs/defaults.h"
@@ -75,7 +78,12 @@ public:
             widget = m_window.m_tocView;
             break;
         }
-        return !widget || isHiddenOrHasHiddenAncestor(widget);
+        const bool hidden = !widget || isHiddenOrHasHiddenAncestor(widget);
+        // A cycle that shows nothing while the window's content is hidden
+        // in its window is made up for once it shows.
+        if (hidden && m_window.m_hiddenInWindow)
+            m_window.m_skippedWhileHidden = true;
+        return hidden;
     }
     void addBibtexToAutoComplete(const QSet<QString> &citeKeys) override {
         m_window.m_storage->addBibtexToAutoComplete(citeKeys);
@@ -208,6 +216,26 @@ void TZRMasterView::configureEngine() {
     // A new theme brings new sidebar colours.
     m_connections << connect(m_storage.get(), &SmartTextStorage::themeChanged, this,
                             &TZRMasterView::applyAppearanceTheme);
+}
+
+void TZRMasterView::showEvent(QShowEvent *event) {
+    MatryoshkaView::showEvent(event);
+    if (event->spontaneous())
+        return;  // its window back from minimized: nothing was skipped
+    m_hiddenInWindow = false;
+    if (std::exchange(m_skippedWhileHidden, false)) {
+        // Made up with the caret's range, as showing the preview does: the
+        // HTML then carries the anchor that puts the page where the editor
+        // is, rather than at the top of its leading margin.
+        const CharRange selection = selectedRange();
+        m_engine->updateData(platform::TextRange{selection.location, selection.length});
+    }
+}
+
+void TZRMasterView::hideEvent(QHideEvent *event) {
+    MatryoshkaView::hideEvent(event);
+    if (!event->spontaneous())
+        m_hiddenInWindow = true;
 }
 
 void TZRMasterView::configureSync() {

@@ -192,6 +192,10 @@ public:
     // The names of every action this view performs.
     static QStringList actionNames();
 
+protected:
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+
 private:
     class EditorLink;
     struct ActionEntry;
@@ -256,6 +260,13 @@ private:
     MatryoshkaView *m_tocPane = nullptr;
     MatryoshkaView *m_refPane = nullptr;
     MatryoshkaView *m_criticPane = nullptr;
+
+    // Hidden in its window (a tab not in front), the bridge renders nothing
+    // for its views: the cycles it skipped meanwhile (a window opened behind
+    // others, another program's change taken in) are made up for with one
+    // once it shows again.
+    bool m_hiddenInWindow = false;
+    bool m_skippedWhileHidden = false;
 
     QTimer m_enableTimer;  // the bridge's start, 0.2 s after building
     QTimer m_thawTimer;    // the preview's, 1.0 s after

@@ -1,5 +1,6 @@
 #include "window/preview/preview_page.h"
 
+#include "platform/web/html_tags.h"
 #include "platform/web/web_view.h"
 
 #include <QDir>
@@ -155,19 +156,8 @@ bool isRawTextElement(QStringView name) {
 // Just past the ">" that ends the tag whose name ends at `at`; the end of the
 // text when it is never closed.
 qsizetype tagEnd(QStringView s, qsizetype at) {
-    QChar quote;
-    for (qsizetype i = at; i < s.size(); i++) {
-        const QChar c = s[i];
-        if (!quote.isNull()) {
-            if (c == quote)
-                quote = QChar();
-        } else if (c == u'"' || c == u'\'') {
-            quote = c;
-        } else if (c == u'>') {
-            return i + 1;
-        }
-    }
-    return s.size();
+    const qsizetype end = platform::htmlTagEnd(s, at);
+    return end < 0 ? s.size() : end;
 }
 
 qsizetype nameEnd(QStringView s, qsizetype at) {

@@ -112,9 +112,10 @@ protected:
         }
         return rows;
     }
+    // Brings a window (or tab) to the front, and waits until it is active.
     static bool activate(QWidget *window) {
         WindowTabs::makeKeyAndOrderFront(window);
-        return testing_qt::spinUntil([&] { return QApplication::activeWindow() == window; },
+        return testing_qt::spinUntil([&] { return WindowTabs::keyWindow() == window; },
                                      std::chrono::milliseconds(1000));
     }
 };
@@ -147,25 +148,32 @@ TEST_F(ProjectWindows, OpenFolderMakesAProjectWindowEachTimeAndOpensFilesAsDocum
     controller.openFolder();
     ASSERT_EQ(controller.documents().size(), 1);
     platform::Document *notes = controller.documents().first();
-    notes->firstWindow()->hide();
+    EXPECT_EQ(notes->firstWindow()->window(), project->window()->window()) << "a tab of the project's group";
+    WindowTabs::makeKeyAndOrderFront(project->window());
+    EXPECT_FALSE(notes->firstWindow()->isVisible());
     panels.answerOpen({at("notes.md")});
     controller.openFolder();
     EXPECT_EQ(controller.documents().size(), 1);
     EXPECT_TRUE(notes->firstWindow()->isVisible());
+    EXPECT_EQ(WindowTabs::selectedWindow(project->window()->window()), notes->firstWindow());
     EXPECT_TRUE(SmartEditorDocumentController::hasOpenDocuments());
 }
 
 TEST_F(ProjectWindows, ANewTabJoinsADocumentOrProjectWindowAndIsAPlainWindowElsewhere) {
     ProjectWindowController *project = openProject(folder.path());
     ASSERT_TRUE(activate(project->window()));
+    const QRect projectFrame = project->window()->geometry();
     EXPECT_TRUE(controller.validateAction(QStringLiteral("newWindowForTab:"), nullptr));
     EXPECT_TRUE(controller.validateAction(QStringLiteral("openFolder:"), nullptr));
     ASSERT_TRUE(platform::ActionRouter::sendAction(QStringLiteral("newWindowForTab:"), nullptr));
     ASSERT_EQ(controller.documents().size(), 1);
     QWidget *tab = controller.documents().first()->firstWindow();
     EXPECT_EQ(WindowTabs::tabbedWindows(project->window()), QList<QWidget *>({project->window(), tab}));
-    EXPECT_EQ(tab->geometry(), project->window()->geometry());
+    // One window on the screen, at the project window's place.
+    EXPECT_EQ(tab->window(), project->window()->window());
+    EXPECT_EQ(tab->window()->geometry(), projectFrame);
     EXPECT_TRUE(tab->isVisible());
+    EXPECT_FALSE(project->window()->isVisible());
 
     // From the document window, the next tab joins the same group, after it.
     ASSERT_TRUE(activate(tab));
@@ -175,8 +183,10 @@ TEST_F(ProjectWindows, ANewTabJoinsADocumentOrProjectWindowAndIsAPlainWindowElse
     EXPECT_EQ(WindowTabs::tabbedWindows(tab), QList<QWidget *>({project->window(), tab, third}));
     // The first tab comes back.
     project->gotoFirstTab();
-    EXPECT_TRUE(testing_qt::spinUntil([&] { return QApplication::activeWindow() == project->window(); },
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return WindowTabs::keyWindow() == project->window(); },
                                       std::chrono::milliseconds(1000)));
+    EXPECT_TRUE(project->window()->isVisible());
+    EXPECT_FALSE(third->isVisible());
 
     // Another kind of window (preferences, help): an ordinary new window.
     QMainWindow other;
@@ -260,10 +270,12 @@ TEST_F(ProjectWindows, TextOpensAsTabsAndOnlyDocumentsOpenElsewhere) {
     EXPECT_EQ(alerts.count(), 0);
 
     // Open already: to the front, no second document.
-    notes->hide();
+    WindowTabs::makeKeyAndOrderFront(project->window());
+    EXPECT_FALSE(notes->isVisible());
     project->openFiles({entry(at("notes.md"))});
     EXPECT_EQ(controller.documents().size(), 1);
     EXPECT_TRUE(notes->isVisible());
+    EXPECT_EQ(WindowTabs::selectedWindow(notes->window()), notes);
 
     // A program and a pipe never leave, nor is the pipe read; the user hears why.
     openedElsewhere.clear();

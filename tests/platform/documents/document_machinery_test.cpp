@@ -3,6 +3,7 @@
 // and the document controller.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLocale>
@@ -25,6 +26,7 @@
 #include "platform/documents/safe_write.h"
 #include "platform/documents/type_registry.h"
 #include "platform/documents/window_controller.h"
+#include "platform/documents/window_tabs.h"
 #include "support/qt_print.h"
 #include "support/qt_wait.h"
 
@@ -458,6 +460,57 @@ TEST_F(DocumentsFixture, WindowsKeepTheirFramesAndAskBeforeClosing) {
     EXPECT_TRUE(controller->window()->close());
     spinFor(std::chrono::milliseconds(10));
     EXPECT_TRUE(this->controller.documents().isEmpty());
+}
+
+// Two documents' windows as tabs of one window: the group's frame is kept
+// under the name of the tab in front, only while it is in front, a frame a
+// tab takes does not move the group window, and the selected tab's document
+// is the current one.
+TEST_F(DocumentsFixture, TabsKeepTheirGroupsFrameWhileInFrontAndTheSelectedOneIsCurrent) {
+    BytesDocument *first = open("first.md", "1");
+    BytesDocument *second = open("second.md", "2");
+    WindowController *one = first->windowControllers().first();
+    WindowController *two = second->windowControllers().first();
+    Defaults &defaults = Defaults::standard();
+    const auto kept = [&](const char *name) { return defaults.stringForKey(WindowController::frameKey(name)); };
+    defaults.setObject("40 50 640 480", WindowController::frameKey("one"));
+    defaults.setObject("300 320 500 400", WindowController::frameKey("two"));
+    one->setFrameAutosaveName("one");
+    two->setFrameAutosaveName("two");
+    one->showWindow();
+    ASSERT_TRUE(spinUntil([&] { return QApplication::activeWindow() == one->window(); }));
+
+    WindowTabs::addTabbedWindow(one->window(), two->window());
+    QWidget *group = one->window()->window();
+    ASSERT_TRUE(WindowTabs::isGroupWindow(group));
+    ASSERT_TRUE(spinUntil([&] { return QApplication::activeWindow() == group; }));
+    EXPECT_EQ(group->geometry(), QRect(40, 50, 640, 480)) << "the second tab's frame does not move the group";
+    EXPECT_EQ(controller.currentDocument(), second);
+
+    // Moved while the second is in front: kept under its name only.
+    group->setGeometry(60, 70, 640, 480);
+    EXPECT_TRUE(spinUntil([&] { return kept("two") == "60 70 640 480"; })) << qPrintable(kept("two"));
+    EXPECT_EQ(kept("one"), "40 50 640 480");
+    // Switching tabs does not move the group window; the first, in front,
+    // keeps the frame from now on.
+    WindowTabs::makeKeyAndOrderFront(one->window());
+    EXPECT_EQ(group->geometry(), QRect(60, 70, 640, 480));
+    EXPECT_EQ(controller.currentDocument(), first);
+    group->resize(700, 500);
+    EXPECT_TRUE(spinUntil([&] { return kept("one") == "60 70 700 500"; })) << qPrintable(kept("one"));
+    EXPECT_EQ(kept("two"), "60 70 640 480");
+    // A hidden tab neither saves the frame nor moves the group to one kept.
+    two->saveFrameUsingName("two");
+    EXPECT_EQ(kept("two"), "60 70 640 480");
+    defaults.setObject("0 0 300 200", WindowController::frameKey("elsewhere"));
+    EXPECT_TRUE(two->setFrameUsingName("elsewhere"));
+    EXPECT_EQ(group->geometry(), QRect(60, 70, 700, 500));
+    EXPECT_FALSE(two->isFullScreen());
+
+    // The window commands act on the group window, sent in a tab.
+    EXPECT_TRUE(ActionRouter::sendAction("performZoom:", nullptr, one->window()));
+    EXPECT_TRUE(spinUntil([&] { return group->isMaximized(); }));
+    EXPECT_EQ(kept("one"), "60 70 700 500") << "a zoomed window keeps its normal frame";
 }
 
 // A 1600 x 1000 screen whose window manager adds a title bar and thin

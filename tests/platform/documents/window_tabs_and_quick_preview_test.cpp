@@ -1,11 +1,15 @@
-// Windows grouped as tabs (one place on the screen, tab order, leaving the
-// group when closed), the quick look at files (each kind in its viewer, and
+// Windows grouped as tabs of one window (its place, tab order, leaving the
+// group when closed; titles, close buttons that ask, focus and commands of
+// the selected tab, switching, dragging, moving out and merging, opening as a
+// tab of the front window), the quick look at files (each kind in its viewer, and
 // files that must not be read, or cannot be shown, described instead), and
 // the open panel that takes a folder as well as a file, and the save panel
 // that names the file it writes.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -17,6 +21,8 @@
 #include <QMainWindow>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QTabBar>
+#include <QVBoxLayout>
 #include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QTimer>
@@ -25,10 +31,13 @@
 
 #include <sys/stat.h>
 
+#include "platform/runtime/action_router.h"
 #include "platform/runtime/alerts.h"
 #include "platform/documents/file_panels.h"
 #include "platform/files/quick_preview.h"
 #include "platform/documents/type_registry.h"
+#include "platform/documents/document.h"
+#include "platform/documents/window_controller.h"
 #include "platform/documents/window_tabs.h"
 #include "platform/files/workspace.h"
 #include "support/qt_print.h"
@@ -56,26 +65,43 @@ std::unique_ptr<QMainWindow> shownWindow(QRect frame) {
 
 TEST(WindowTabs, ATabTakesItsGroupsPlaceAndOrderAndLeavesWhenClosed) {
     auto project = shownWindow({100, 120, 640, 480});
+    const QRect projectFrame = project->geometry();
     auto first = std::make_unique<QMainWindow>(), second = std::make_unique<QMainWindow>();
     first->setGeometry(0, 0, 300, 200);
 
+    // One window on the screen, at the project's place, holds both as tabs,
+    // the new one in front.
     WindowTabs::addTabbedWindow(project.get(), first.get());
+    QPointer<QWidget> group = project->window();
+    ASSERT_TRUE(WindowTabs::isGroupWindow(group));
+    EXPECT_EQ(first->window(), group);
+    EXPECT_TRUE(group->isVisible());
+    EXPECT_EQ(group->geometry(), projectFrame);
     EXPECT_TRUE(first->isVisible());
-    EXPECT_EQ(first->geometry(), project->geometry());
+    EXPECT_FALSE(project->isVisible());
+    EXPECT_EQ(WindowTabs::selectedWindow(group), first.get());
     // A new tab goes right after the window it was added to.
     WindowTabs::addTabbedWindow(project.get(), second.get());
     EXPECT_EQ(WindowTabs::tabbedWindows(first.get()),
               QList<QWidget *>({project.get(), second.get(), first.get()}));
+    EXPECT_EQ(WindowTabs::tabbedWindows(group), WindowTabs::tabbedWindows(first.get()));
 
-    // A window added elsewhere leaves its old group.
+    // A window added elsewhere leaves its old group, for the other's place.
     auto other = shownWindow({10, 10, 200, 150});
+    const QRect otherFrame = other->geometry();
     WindowTabs::addTabbedWindow(other.get(), second.get());
     EXPECT_EQ(WindowTabs::tabbedWindows(project.get()), QList<QWidget *>({project.get(), first.get()}));
-    EXPECT_EQ(second->geometry(), other->geometry());
+    EXPECT_EQ(second->window(), other->window());
+    EXPECT_EQ(second->window()->geometry(), otherFrame);
+    EXPECT_EQ(group->geometry(), projectFrame);
 
-    // Closed or gone, a window is no longer a tab; alone, a window is its own group.
+    // Closed or gone, a window is no longer a tab, but a window of its own,
+    // off the screen; alone, a window is its own group.
     first->close();
     EXPECT_EQ(WindowTabs::tabbedWindows(project.get()), QList<QWidget *>({project.get()}));
+    EXPECT_TRUE(first->isWindow());
+    EXPECT_FALSE(first->isVisible());
+    EXPECT_TRUE(project->isVisible());
     other.reset();
     EXPECT_EQ(WindowTabs::tabbedWindows(second.get()), QList<QWidget *>({second.get()}));
     EXPECT_TRUE(WindowTabs::tabbedWindows(nullptr).isEmpty());
@@ -88,6 +114,297 @@ TEST(WindowTabs, ATabTakesItsGroupsPlaceAndOrderAndLeavesWhenClosed) {
     EXPECT_EQ(WindowTabs::tabbingIdentifier(project.get()), QStringLiteral("OrvaneDoc"));
     EXPECT_EQ(WindowTabs::tabbingMode(project.get()), WindowTabs::TabbingMode::Preferred);
     EXPECT_EQ(WindowTabs::tabbingMode(second.get()), WindowTabs::TabbingMode::Automatic);
+    // A group window has its selected tab's.
+    EXPECT_EQ(WindowTabs::tabbingIdentifier(group), QStringLiteral("OrvaneDoc"));
+
+    // The last tab gone, its group window goes too.
+    project.reset();
+    second.reset();
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return group.isNull(); }, std::chrono::milliseconds(500)));
+}
+
+// A window that asks before it closes, as a document's does.
+class AskingWindow : public QMainWindow, public platform::Responder {
+public:
+    explicit AskingWindow(const QString &title) {
+        setWindowTitle(title + QStringLiteral("[*]"));
+        auto *content = new QWidget;
+        auto *layout = new QVBoxLayout(content);
+        for (QLineEdit *&field : fields) {
+            field = new QLineEdit;
+            layout->addWidget(field);
+        }
+        setCentralWidget(content);
+    }
+    bool refuse = false;
+    int asked = 0;
+    QLineEdit *fields[2] = {};
+
+    bool respondsToAction(const QString &action) const override { return action == QLatin1String("ownCommand:"); }
+    void performAction(const QString &, QObject *) override {}
+
+protected:
+    void closeEvent(QCloseEvent *event) override {
+        asked++;
+        event->setAccepted(!refuse);
+    }
+};
+
+QAbstractButton *closeButton(QTabBar *bar, int index) {
+    return qobject_cast<QAbstractButton *>(bar->tabButton(index, QTabBar::RightSide));
+}
+
+bool isActive(QWidget *window) {
+    return testing_qt::spinUntil([&] { return QApplication::activeWindow() == window; },
+                                 std::chrono::milliseconds(1000));
+}
+
+TEST(WindowTabs, TheTabsFollowTheirWindowsAndAskThemBeforeTheyClose) {
+    auto *a = new AskingWindow(QStringLiteral("a.md")), *b = new AskingWindow(QStringLiteral("b.md"));
+    a->setGeometry(50, 60, 500, 400);
+    a->show();
+    WindowTabs::addTabbedWindow(a, b);
+    QPointer<QWidget> group = a->window();
+    QTabBar *bar = WindowTabs::tabBar(a);
+    ASSERT_TRUE(bar);
+    EXPECT_EQ(WindowTabs::tabBar(group), bar);
+    EXPECT_TRUE(bar->isVisible());
+    ASSERT_EQ(bar->count(), 2);
+
+    // Titles and edited marks: each tab its window's, the group window its
+    // selected tab's.
+    b->setWindowModified(true);
+    EXPECT_EQ(bar->tabText(0), QStringLiteral("a.md"));
+    EXPECT_EQ(bar->tabText(1), QStringLiteral("b.md*"));
+    EXPECT_EQ(group->windowTitle(), QStringLiteral("b.md[*]"));
+    EXPECT_TRUE(group->isWindowModified());
+    a->setWindowTitle(QStringLiteral("renamed.md[*]"));
+    EXPECT_EQ(bar->tabText(0), QStringLiteral("renamed.md"));
+    EXPECT_EQ(group->windowTitle(), QStringLiteral("b.md[*]"));
+    WindowTabs::makeKeyAndOrderFront(a);
+    EXPECT_EQ(group->windowTitle(), QStringLiteral("renamed.md[*]"));
+    EXPECT_FALSE(group->isWindowModified());
+    EXPECT_EQ(WindowTabs::displayedTitle(b), QStringLiteral("b.md*"));
+
+    // A tab's close button asks its window, in front; a refusal keeps it.
+    b->refuse = true;
+    closeButton(bar, 1)->click();
+    EXPECT_EQ(b->asked, 1);
+    EXPECT_EQ(WindowTabs::tabbedWindows(a), QList<QWidget *>({a, b}));
+    EXPECT_EQ(WindowTabs::selectedWindow(group), b);
+    // Agreed, the tab goes; the bar with it, one tab left.
+    WindowTabs::makeKeyAndOrderFront(a);
+    b->refuse = false;
+    closeButton(bar, 1)->click();
+    EXPECT_EQ(b->asked, 2);
+    EXPECT_EQ(WindowTabs::tabbedWindows(a), QList<QWidget *>({a}));
+    EXPECT_EQ(WindowTabs::selectedWindow(group), a) << "closing another tab leaves the selected one in front";
+    EXPECT_TRUE(b->isWindow());
+    EXPECT_FALSE(b->isVisible());
+    EXPECT_FALSE(bar->isVisible());
+    EXPECT_EQ(a->window(), group);
+    delete b;
+
+    // Closing the group window asks each tab, the selected first, and stops
+    // at the first that stays.
+    auto *c = new AskingWindow(QStringLiteral("c.md"));
+    WindowTabs::addTabbedWindow(a, c);
+    a->refuse = true;
+    EXPECT_FALSE(group->close());
+    EXPECT_EQ(c->asked, 1);
+    EXPECT_EQ(a->asked, 1);
+    EXPECT_EQ(WindowTabs::tabbedWindows(a), QList<QWidget *>({a}));
+    EXPECT_TRUE(group->isVisible());
+    delete c;
+
+    // The last tab closed closes the group window.
+    a->refuse = false;
+    EXPECT_TRUE(a->close());
+    EXPECT_FALSE(group && group->isVisible());
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return group.isNull(); }, std::chrono::milliseconds(500)));
+    delete a;
+}
+
+TEST(WindowTabs, ASelectedTabKeepsItsGroupsFrameAndGetsBackItsFocusAndItsCommands) {
+    auto a = std::make_unique<AskingWindow>(QStringLiteral("a.md"));
+    auto b = std::make_unique<AskingWindow>(QStringLiteral("b.md"));
+    a->setGeometry(70, 80, 520, 380);
+    WindowTabs::makeKeyAndOrderFront(a.get());
+    ASSERT_TRUE(isActive(a.get()));
+    a->fields[1]->setFocus();
+    WindowTabs::addTabbedWindow(a.get(), b.get());
+    QWidget *group = a->window();
+    ASSERT_TRUE(isActive(group));
+    const QRect frame = group->geometry();
+    b->fields[1]->setFocus();
+    EXPECT_TRUE(a->isHidden()) << "only the selected tab shows";
+
+    for (int round = 0; round < 2; round++) {
+        WindowTabs::makeKeyAndOrderFront(a.get());
+        EXPECT_EQ(QApplication::focusWidget(), a->fields[1]);
+        EXPECT_EQ(group->geometry(), frame);
+        EXPECT_TRUE(b->isHidden());
+        WindowTabs::makeKeyAndOrderFront(b.get());
+        EXPECT_EQ(QApplication::focusWidget(), b->fields[1]);
+        EXPECT_EQ(group->geometry(), frame);
+    }
+
+    // With nothing focused in it, the group window's commands go to its
+    // selected tab.
+    EXPECT_EQ(WindowTabs::keyWindow(), b.get());
+    QApplication::focusWidget()->clearFocus();
+    ASSERT_EQ(QApplication::focusWidget(), nullptr);
+    EXPECT_EQ(platform::ActionRouter::targetForAction(QStringLiteral("ownCommand:")),
+              static_cast<platform::Responder *>(b.get()));
+    // And so do the tab commands, sent from the tab or the group window.
+    EXPECT_TRUE(platform::ActionRouter::sendAction(QStringLiteral("selectNextTab:"), nullptr, group));
+    EXPECT_EQ(WindowTabs::keyWindow(), a.get());
+    a.reset();
+    b.reset();
+    testing_qt::spinFor(std::chrono::milliseconds(20));
+}
+
+TEST(WindowTabs, TabsAreSwitchedDraggedMovedToANewWindowAndMerged) {
+    std::unique_ptr<QMainWindow> windows[5];
+    const char *names[5] = {"a", "b", "c", "x", "y"};
+    for (int i = 0; i < 5; i++) {
+        windows[i] = std::make_unique<QMainWindow>();
+        windows[i]->setWindowTitle(QString::fromLatin1(names[i]));
+        WindowTabs::setTabbingIdentifier(windows[i].get(), QString::fromLatin1(i == 4 ? "Other" : "Doc"));
+    }
+    QWidget *a = windows[0].get(), *b = windows[1].get(), *c = windows[2].get(), *x = windows[3].get(),
+            *y = windows[4].get();
+    a->setGeometry(100, 100, 600, 400);
+    WindowTabs::makeKeyAndOrderFront(a);
+    WindowTabs::addTabbedWindow(a, b);
+    WindowTabs::addTabbedWindow(b, c);
+    QWidget *group = a->window();
+    EXPECT_EQ(WindowTabs::tabbedWindows(a), QList<QWidget *>({a, b, c}));
+    EXPECT_EQ(WindowTabs::selectedWindow(group), c);
+
+    // Next and previous go around the ends; first is the first.
+    for (const QString &action : {"selectNextTab:", "selectPreviousTab:", "gotoFirstTab:", "moveTabToNewWindow:"})
+        EXPECT_TRUE(WindowTabs::validateTabAction(action, c)) << qPrintable(action);
+    WindowTabs::selectNextTab(c);
+    EXPECT_EQ(WindowTabs::selectedWindow(group), a);
+    WindowTabs::selectPreviousTab(a);
+    EXPECT_EQ(WindowTabs::selectedWindow(group), c);
+    WindowTabs::performTabAction(QStringLiteral("selectPreviousTab:"), group);
+    EXPECT_EQ(WindowTabs::selectedWindow(group), b);
+    WindowTabs::selectFirstTab(b);
+    EXPECT_EQ(WindowTabs::selectedWindow(group), a);
+
+    // A tab dragged along the bar takes its new place in the group.
+    QTabBar *bar = WindowTabs::tabBar(group);
+    const auto mouse = [bar](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, at, bar->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
+        QApplication::sendEvent(bar, &event);
+    };
+    const QPoint from = bar->tabRect(0).center(), to = bar->tabRect(2).center() + QPoint(10, 0);
+    mouse(QEvent::MouseButtonPress, from, Qt::LeftButton);
+    for (int step = 1; step <= 10; step++)
+        mouse(QEvent::MouseMove, from + (to - from) * step / 10, Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, to, Qt::NoButton);
+    EXPECT_TRUE(testing_qt::spinUntil(
+        [&] {
+            return WindowTabs::tabbedWindows(group) == QList<QWidget *>({b, c, a});
+        },
+        std::chrono::seconds(2)))
+        << WindowTabs::tabbedWindows(group).size();
+    EXPECT_EQ(bar->tabText(2), QStringLiteral("a"));
+
+    // Moved to a window of its own: a step down and right from the group
+    // window, on screen, of its size.
+    const QPoint step(platform::WindowController::kCascadeStep, platform::WindowController::kCascadeStep);
+    WindowTabs::moveTabToNewWindow(b);
+    EXPECT_EQ(WindowTabs::tabbedWindows(group), QList<QWidget *>({c, a}));
+    EXPECT_TRUE(b->isWindow());
+    EXPECT_TRUE(b->isVisible());
+    EXPECT_EQ(b->geometry().topLeft(), group->geometry().topLeft() + step);
+    EXPECT_EQ(b->geometry().size(), group->geometry().size());
+    // The next one moved out steps past it instead of covering it.
+    WindowTabs::moveTabToNewWindow(a);
+    EXPECT_TRUE(a->isWindow());
+    EXPECT_EQ(a->geometry().topLeft(), group->geometry().topLeft() + step * 2);
+    EXPECT_EQ(WindowTabs::tabbedWindows(group), QList<QWidget *>({c}));
+    WindowTabs::addTabbedWindow(c, a);
+    EXPECT_EQ(WindowTabs::tabbedWindows(group), QList<QWidget *>({c, a}));
+    EXPECT_FALSE(WindowTabs::validateTabAction(QStringLiteral("moveTabToNewWindow:"), b));
+    EXPECT_FALSE(WindowTabs::validateTabAction(QStringLiteral("selectNextTab:"), b));
+
+    // Merged: every window of the same kind joins, the others stay.
+    x->show();
+    y->show();
+    EXPECT_TRUE(WindowTabs::validateTabAction(QStringLiteral("mergeAllWindows:"), b));
+    EXPECT_FALSE(WindowTabs::validateTabAction(QStringLiteral("mergeAllWindows:"), y));
+    WindowTabs::mergeAllWindows(c);
+    const QList<QWidget *> merged = WindowTabs::tabbedWindows(group);
+    EXPECT_EQ(merged.mid(0, 2), QList<QWidget *>({c, a}));
+    EXPECT_EQ(merged.size(), 4);
+    EXPECT_TRUE(merged.contains(b) && merged.contains(x));
+    EXPECT_EQ(b->window(), group);
+    EXPECT_TRUE(y->isWindow());
+    EXPECT_EQ(WindowTabs::selectedWindow(group), c) << "the window merged into stays in front";
+    EXPECT_FALSE(WindowTabs::validateTabAction(QStringLiteral("mergeAllWindows:"), c));
+    EXPECT_EQ(WindowTabs::windowsAndTabs().count(y), 1);
+    EXPECT_TRUE(WindowTabs::windowsAndTabs().contains(b));
+    for (auto &window : windows)
+        window.reset();
+    testing_qt::spinFor(std::chrono::milliseconds(20));
+}
+
+TEST(WindowTabs, AWindowThatPrefersTabsOpensAsATabOfTheFrontWindowOfItsKind) {
+    const auto made = [](const char *identifier, WindowTabs::TabbingMode mode) {
+        auto window = std::make_unique<QMainWindow>();
+        WindowTabs::setTabbingIdentifier(window.get(), QString::fromLatin1(identifier));
+        WindowTabs::setTabbingMode(window.get(), mode);
+        return window;
+    };
+    using Mode = WindowTabs::TabbingMode;
+    auto front = made("Doc", Mode::Preferred), joining = made("Doc", Mode::Preferred),
+         second = made("Doc", Mode::Preferred), otherKind = made("Other", Mode::Preferred),
+         automatic = made("Doc", Mode::Automatic);
+    front->setGeometry(40, 40, 500, 300);
+    WindowTabs::orderFront(front.get());
+    EXPECT_TRUE(front->isWindow()) << "nothing to join: a window of its own";
+    EXPECT_TRUE(front->isVisible());
+
+    WindowTabs::orderFront(joining.get());
+    EXPECT_EQ(WindowTabs::tabbedWindows(front.get()), QList<QWidget *>({front.get(), joining.get()}));
+    // After the selected tab of the front group.
+    WindowTabs::makeKeyAndOrderFront(front.get());
+    WindowTabs::orderFront(second.get());
+    EXPECT_EQ(WindowTabs::tabbedWindows(front.get()), QList<QWidget *>({front.get(), second.get(), joining.get()}));
+    EXPECT_EQ(WindowTabs::selectedWindow(front->window()), second.get());
+
+    // Another kind, or a window that does not ask for tabs: its own window.
+    WindowTabs::orderFront(otherKind.get());
+    EXPECT_TRUE(otherKind->isWindow());
+    WindowTabs::orderFront(automatic.get());
+    EXPECT_TRUE(automatic->isWindow());
+    EXPECT_TRUE(automatic->isVisible());
+    // A window on screen already only comes to the front.
+    WindowTabs::orderFront(front.get());
+    WindowTabs::orderFront(automatic.get());
+    EXPECT_TRUE(automatic->isWindow());
+    EXPECT_EQ(WindowTabs::tabbedWindows(front.get()).size(), 3);
+    // A front window of its kind that takes tabs (as one that asks for none
+    // does) gets it; one that refuses them, or another kind in front, none.
+    auto late = made("Doc", Mode::Preferred), refusing = made("Doc", Mode::Disallowed),
+         later = made("Doc", Mode::Preferred), latest = made("Doc", Mode::Preferred);
+    WindowTabs::orderFront(late.get());
+    EXPECT_EQ(WindowTabs::tabbedWindows(late.get()), QList<QWidget *>({automatic.get(), late.get()}));
+    WindowTabs::orderFront(refusing.get());
+    WindowTabs::orderFront(later.get());
+    EXPECT_TRUE(refusing->isWindow());
+    EXPECT_TRUE(later->isWindow());
+    WindowTabs::orderFront(otherKind.get());
+    WindowTabs::orderFront(latest.get());
+    EXPECT_TRUE(latest->isWindow());
+
+    for (auto *window : {&front, &joining, &second, &otherKind, &automatic, &late, &refusing, &later, &latest})
+        window->reset();
+    testing_qt::spinFor(std::chrono::milliseconds(20));
 }
 
 class QuickPreviewTest : public ::testing::Test {
