@@ -68,10 +68,15 @@ TextServices::TextServices(KVXTextView *view, platform::SpellService *spelling)
     });
 }
 
-TextServices::~TextServices() { m_storage->setParseListener({}); }
+TextServices::~TextServices() {
+    if (m_storage)
+        m_storage->setParseListener({});
+}
 
 // Nothing is marked without a dictionary, unless links are.
-bool TextServices::active() const { return (m_checkSpelling && m_spelling->isAvailable()) || m_detectLinks; }
+bool TextServices::active() const {
+    return m_storage && ((m_checkSpelling && m_spelling->isAvailable()) || m_detectLinks);
+}
 
 void TextServices::setCheckSpelling(bool on) {
     if (on == m_checkSpelling)
@@ -115,6 +120,8 @@ void TextServices::clearAll() {
     m_pending = false;
     m_idle.stop();
     m_heldEnd.reset();
+    if (!m_storage)
+        return;
     QTextDocument *document = m_storage->document();
     for (QTextBlock block = document->firstBlock(); block.isValid(); block = block.next())
         m_storage->setOverlayFormats(block, {});
@@ -285,7 +292,7 @@ void TextServices::checkAll() {
 // The caret left the word it held unmarked: that word's block is marked
 // again soon.
 void TextServices::caretMoved() {
-    if (!m_heldEnd)
+    if (!m_heldEnd || !m_storage)
         return;
     const QTextCursor caret = m_view->textCursor();
     if (!caret.hasSelection() && caret.position() == *m_heldEnd)

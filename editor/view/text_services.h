@@ -20,10 +20,12 @@
 // change marks the document again.
 //
 // A block's marks are up to date when its user state holds this object's
-// generation. Main thread only; the view and its storage outlive it.
+// generation. Main thread only; the view outlives it, and it does nothing
+// more once the storage is gone (a window may drop the storage first).
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QSet>
 #include <QString>
 #include <QTextBlock>
@@ -112,7 +114,7 @@ private:
     void caretMoved();
 
     KVXTextView *m_view;
-    SmartTextStorage *m_storage;
+    QPointer<SmartTextStorage> m_storage;
     platform::SpellService *m_spelling;
     bool m_checkSpelling = false;
     bool m_detectLinks = false;

@@ -16,6 +16,7 @@
 #include "editor/view/text_services.h"
 #include "platform/files/workspace.h"
 #include "platform/prefs/defaults.h"
+#include "platform/prefs/registered_defaults.h"
 #include "platform/services/spelling/spell_service.h"
 #include "support/qt_print.h"
 #include "support/qt_wait.h"
@@ -192,6 +193,19 @@ TEST(TextServices, AnEditInALongParagraphMarksOnlyTheLinesItChanged) {
     shown.storage().replaceCharactersInRange({at, 7}, QString());
     EXPECT_FALSE(services->isPending());
     EXPECT_EQ(services->misspellings().size(), 300);
+}
+
+// A window may drop the text storage before the editor views that show it.
+TEST(TextServices, AViewOutlivingItsStorageGoesCleanly) {
+    platform::ScopedStandardDefaults scoped;
+    auto storage = std::make_unique<SmartTextStorage>(scoped.defaults());
+    auto view = std::make_unique<SmartTextView>(storage.get(), &scoped.defaults());
+    storage->setInitialText(QStringLiteral("Some zqword here.\n"));
+    view->textServices()->checkAll();
+    ASSERT_EQ(view->textServices()->misspellings().size(), 1);
+    storage.reset();
+    testing_qt::spinFor(std::chrono::milliseconds(10));
+    view.reset();
 }
 
 TEST(TextServices, IgnoredWordsStayInTheirDocumentLearntWordsEverywhere) {
