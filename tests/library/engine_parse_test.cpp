@@ -168,6 +168,25 @@ TEST(EngineParseText, SubstringRangeIsClamped) {
     tzr_engine_free(e, true);
 }
 
+// Token offsets are 32-bit: a source of 4 GiB or more is refused with a
+// message before a byte of it is read, and the engine gives no tree. (The
+// source only claims that length here; its buffer holds a few bytes.)
+TEST(EngineParseText, SourcesBeyondTokenOffsetsAreRefused) {
+    DString *source = d_string_new("# Title\n\nText\n");
+    size_t real = source->length;
+    source->length = kTokenOffsetLimit + (size_t)16;
+    tzr_engine *e = tzr_engine_create(source, 0);
+    testing::internal::CaptureStderr();
+    tzr_engine_parse_string(e);
+    token *part = tzr_engine_parse_substring(e, 0, 4);
+    std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(tzr_engine_root(e), nullptr);
+    EXPECT_EQ(part, nullptr);
+    EXPECT_NE(said.find("Document too large to parse (4294967311 bytes).\n"), std::string::npos) << said;
+    source->length = real;
+    tzr_engine_free(e, true);
+}
+
 TEST(EngineLifeCycle, NullSafetyLanguagesAndReset) {
     tzr_engine_free(nullptr, true);
     tzr_engine_parse_string(nullptr);
