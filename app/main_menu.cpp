@@ -26,7 +26,7 @@ struct Entry {
     QKeySequence key;
     QList<Entry> children;
     bool checkable = false;
-    QList<QKeySequence> moreKeys;  // keys that choose it too
+    QList<QKeySequence> moreKeys = {};  // keys that choose it too
 };
 
 Entry item(const char *title, const char *action, QKeySequence key = {}) {

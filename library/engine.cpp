@@ -7,6 +7,7 @@
 #include "library/assets.h"
 #include "library/pairing.h"
 #include "library/records.h"
+#include "library/token_pool.h"
 #include "library/tzr.h"
 
 namespace {
@@ -107,6 +108,7 @@ tzr_engine *tzr_engine_create(DString *source, uint64_t extensions) {
     e->html_comment_pairings = token_pair_engine_new();
     e->bracket_pairings = token_pair_engine_new();
     e->span_pairings = token_pair_engine_new();
+    e->arena = token_arena_new();
     bool ok = e->critic_pairings && e->html_comment_pairings && e->bracket_pairings &&
               e->span_pairings;
     for (stack **list : {&e->abbreviation_list, &e->citation_list, &e->definition_list,
@@ -168,6 +170,8 @@ void tzr_engine_reset(tzr_engine *e) {
         if (list)
             list->size = 0;
     }
+    // Last: the records above may hold trees of the arena.
+    token_arena_reset(e->arena);
 }
 
 void tzr_engine_free(tzr_engine *e, bool free_source) {
@@ -180,6 +184,7 @@ void tzr_engine_free(tzr_engine *e, bool free_source) {
     token_pair_engine_free(e->html_comment_pairings);
     token_pair_engine_free(e->bracket_pairings);
     token_pair_engine_free(e->span_pairings);
+    token_arena_free(e->arena);
     for (stack *list : {e->abbreviation_list, e->citation_list, e->definition_list,
                         e->footnote_list, e->glossary_list, e->header_list, e->link_list,
                         e->metadata_list, e->table_list, e->critic_list})

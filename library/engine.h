@@ -15,6 +15,7 @@
 struct token_pair_engine;  // pairing table of one family of delimiters
 struct tzr_asset;          // an image met by an export, keyed by its URL
 class tzr_block_pairing;   // pairs top-level blocks while a parse runs
+struct token_arena;        // slabs of the engine's tree (token_pool.h)
 
 struct tzr_engine {
     // The source text. The engine owns it unless it is freed with the flag
@@ -23,6 +24,11 @@ struct tzr_engine {
     // The document tree of the last whole parse or conversion; NULL until
     // then. A parse in progress also uses it as its result slot.
     token *root;
+    // Where the tokens of `root` and of everything a whole parse and an
+    // export make are carved: a reset forgets them at once and keeps the
+    // memory for the next parse. NULL when it could not be allocated (the
+    // tokens then come from the shared pool).
+    token_arena *arena;
     // The 64-bit extension flags the engine was made with.
     uint64_t extensions;
     // Nesting depth of the grammar parses now running on this engine.
@@ -94,14 +100,20 @@ tzr_engine *tzr_engine_create_with_d_string(DString *source, uint64_t extensions
 tzr_engine *tzr_engine_create_with_string(const char *text, uint64_t extensions);
 // Stores the language code and the quotes language it implies.
 void tzr_engine_set_language(tzr_engine *e, unsigned short language);
-// Drops every result of the last parse and export.
+// Drops every result of the last parse and export. The tree of a whole parse
+// goes with its arena in one step; its tokens must not be used afterwards.
 void tzr_engine_reset(tzr_engine *e);
 // Resets and frees the engine; the source too when `free_source` is set.
 void tzr_engine_free(tzr_engine *e, bool free_source);
 token *tzr_engine_root(tzr_engine *e);
 DString *tzr_engine_source(tzr_engine *e);
 // Parses bytes start .. start + len of the source (clamped to the source;
-// (size_t)-1 means to the end) and returns a root that the caller owns.
+// (size_t)-1 means to the end) and returns a root that the caller owns and
+// frees with token_tree_free, on any thread (it is not in the engine's arena).
 token *tzr_engine_parse_substring(tzr_engine *e, size_t start, size_t len);
-// Parses the whole source into `root`.
+// Parses the whole source into `root`, carving its tokens from the engine's
+// arena: the engine owns the tree, and the next parse or reset or the
+// engine's free releases it in time proportional to its slabs, not its
+// tokens. Reusing one engine for each new parse of a document reuses its
+// memory.
 void tzr_engine_parse_string(tzr_engine *e);

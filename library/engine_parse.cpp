@@ -7,6 +7,7 @@
 #include "library/diagnostics.h"
 #include "library/engine.h"
 #include "library/pairing.h"
+#include "library/token_pool.h"
 #include "library/tokenizer.h"
 #include "library/tzr.h"
 
@@ -93,6 +94,8 @@ token *tzr_engine_parse_substring(tzr_engine *e, size_t start, size_t len) {
 void tzr_engine_parse_string(tzr_engine *e) {
     if (!e)
         return;
+    tzr_engine_reset(e);
+    TokenArenaScope carving(e->arena);
     token *root = tzr_engine_parse_substring(e, 0, (size_t)-1);
     e->root = root;
 }

@@ -10,6 +10,7 @@
 #include "library/export_context.h"
 #include "library/labels.h"
 #include "library/records.h"
+#include "library/token_pool.h"
 #include "library/tzr.h"
 #include "library/writers/writer_tables.h"
 
@@ -183,6 +184,9 @@ void tzr_metadata_apply(tzr_engine *e, tzr_export_context *context) {
 void tzr_export_document(DString *out, tzr_engine *e, int16_t format) {
     if (!out || !e)
         return;
+    // Tokens an export makes join the tree or its records, so they go with
+    // the tree.
+    TokenArenaScope carving(e->arena);
     tzr_process_definitions(e);
     tzr_process_header_labels(e);
     tzr_process_table_labels(e);

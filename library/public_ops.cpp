@@ -369,7 +369,12 @@ DString *tzr_engine_convert_to_data(tzr_engine *e, uint16_t format, const char *
         DString *body = export_text(e, format);
         if (!body)
             return nullptr;
-        DString *data = pack(body->str, e, asset_folder);
+        DString *data = nullptr;
+        {
+            // The packagers work on the tree too.
+            TokenArenaScope carving(e->arena);
+            data = pack(body->str, e, asset_folder);
+        }
         d_string_free(body, true);
         return data;
     }

@@ -1,6 +1,12 @@
 // The token: node of every document tree. A token never holds text; it names
 // a byte range of the source its engine owns, so operations that look at
 // text take the source as an extra argument.
+//
+// Offsets and lengths are 32-bit: a parse makes about one token for every
+// three bytes of its source, so the token's size is most of a parse's
+// memory. Sources of 4 GiB or more are refused by the tokenizer
+// (kTokenOffsetLimit); the HTML writer records output offsets beyond that
+// as the limit.
 #pragma once
 
 #include <cstddef>
@@ -13,16 +19,20 @@ struct token {
     int16_t can_open;   // may open a pair (1 at creation)
     int16_t can_close;  // may close a pair (1 at creation)
     int16_t unmatched;  // 1 while the token has no mate
-    size_t start;       // byte offset in the source
-    size_t len;         // byte length in the source
-    size_t out_start;   // where the HTML writer's output for it began
-    size_t out_len;     // how much the HTML writer wrote for it
+    uint32_t start;     // byte offset in the source
+    uint32_t len;       // byte length in the source
+    uint32_t out_start;  // where the HTML writer's output for it began
+    uint32_t out_len;    // how much the HTML writer wrote for it
     token *next;
     token *prev;
     token *child;       // head of the children's chain
     token *tail;        // last token of the chain; kept only on a chain's head
     token *mate;        // pair partner (not owned)
 };
+
+// The largest offset a token can hold: sources this long or longer are not
+// parsed.
+constexpr size_t kTokenOffsetLimit = UINT32_MAX;
 
 // Creation and copying
 token *token_new(unsigned short type, size_t start, size_t len);

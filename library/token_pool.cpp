@@ -9,6 +9,10 @@
 
 #include "library/token.h"
 
+#ifndef TOKEN_POOL_MALLOC
+#include <sys/mman.h>
+#endif
+
 #ifdef TOKEN_POOL_MALLOC
 
 token *token_pool_take() { return static_cast<token *>(malloc(sizeof(token))); }
@@ -24,6 +28,18 @@ TokenScratch::TokenScratch() {}
 TokenScratch::~TokenScratch() {}
 
 void TokenReleaser::flush() {}
+
+struct token_arena {};
+
+token_arena *token_arena_new() { return new (std::nothrow) token_arena; }
+
+void token_arena_reset(token_arena *) {}
+
+void token_arena_free(token_arena *a) { delete a; }
+
+TokenArenaScope::TokenArenaScope(token_arena *) {}
+
+TokenArenaScope::~TokenArenaScope() {}
 
 #else
 
@@ -52,9 +68,34 @@ Slab *slab_of(const token *t) {
 }
 
 // Empty slabs kept for the next parse (an editor parses again on every
-// keystroke); the rest go back to the system. Never destroyed: threads may
-// still give slabs back while the program exits.
+// keystroke; a megabyte of text makes about 20 MB of tokens); the rest go
+// back to the system. Never destroyed: threads may still give slabs back
+// while the program exits.
 constexpr size_t kSpareLimit = 16;
+
+// A slab from the system, aligned on its size: twice the size is mapped and
+// the unaligned ends are given back at once.
+void *map_slab() {
+    size_t span = 2 * kSlabBytes;
+    void *mapped = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED)
+        return nullptr;
+    auto begin = reinterpret_cast<uintptr_t>(mapped);
+    uintptr_t aligned = (begin + kSlabBytes - 1) & ~(uintptr_t)(kSlabBytes - 1);
+    if (aligned > begin)
+        munmap(mapped, aligned - begin);
+    if (begin + span > aligned + kSlabBytes)
+        munmap(reinterpret_cast<void *>(aligned + kSlabBytes),
+               begin + span - (aligned + kSlabBytes));
+    auto *slab = reinterpret_cast<void *>(aligned);
+    // The slab will be carved whole: its pages are faulted in with one call
+    // rather than one fault per 4 KiB page as tokens reach them, which took
+    // a tenth of a conversion's time. Advice only (older systems ignore it).
+#ifdef MADV_POPULATE_WRITE
+    madvise(slab, kSlabBytes, MADV_POPULATE_WRITE);
+#endif
+    return slab;
+}
 
 struct Spares {
     std::mutex lock;
@@ -76,7 +117,7 @@ Slab *fresh_slab() {
             return slab;
         }
     }
-    void *memory = std::aligned_alloc(kSlabBytes, kSlabBytes);
+    void *memory = map_slab();
     return memory ? new (memory) Slab{} : nullptr;
 }
 
@@ -90,7 +131,7 @@ void retire(Slab *slab) {
         }
     }
     slab->~Slab();
-    std::free(slab);
+    munmap(slab, kSlabBytes);
 }
 
 void give_back(Slab *slab, uint32_t count) {
@@ -104,12 +145,27 @@ token *first_token(Slab *slab) {
     return reinterpret_cast<token *>(reinterpret_cast<char *>(slab) + kFirstToken);
 }
 
-// Each thread carves tokens from a slab of its own. Where the next token
-// lies is kept apart (token_pool_detail::carving), plain enough to be read
-// inline by every token_new; the rest is only needed when a slab runs out.
+}  // namespace
+
+// The slabs of an arena in the order they are carved. The first `used` have
+// been carved since the last reset; the rest wait for the next tree.
+struct token_arena {
+    std::vector<Slab *> slabs;
+    size_t used = 0;
+    size_t wanted = 0;                        // slabs the last tree took, kept through a reset
+    token_pool_detail::Carving carving = {};  // where the next scope goes on
+    bool in_scope = false;
+};
+
+namespace {
+
+// Each thread carves tokens from a slab of its own, or from the arena of the
+// scope (or scratch) in force. Where the next token lies is kept apart
+// (token_pool_detail::carving), plain enough to be read inline by every
+// token_new; the rest is only needed when a slab runs out.
 struct Carver {
-    Slab *slab = nullptr;
-    std::vector<Slab *> *scratch = nullptr;  // the slabs of the scratch in force
+    Slab *slab = nullptr;           // the thread's own slab, outside arenas
+    token_arena *region = nullptr;  // the arena in force
 
     ~Carver() { settle(); }
 
@@ -123,21 +179,68 @@ struct Carver {
     }
 
     token *take() {
+        if (region)
+            return take_in_region();
         settle();
         slab = fresh_slab();
         if (!slab)
             return nullptr;
         slab->live.store(kCarving, std::memory_order_relaxed);
-        slab->scratch = scratch != nullptr;
-        if (scratch)
-            scratch->push_back(slab);
-        token *first = first_token(slab);
+        slab->scratch = false;
+        return start_carving(slab);
+    }
+
+    // The arena's next slab: one it kept, or a fresh one. Its tokens are
+    // never counted; they go when the arena is reset.
+    token *take_in_region() {
+        token_arena *a = region;
+        if (a->used == a->slabs.size()) {
+            Slab *fresh = fresh_slab();
+            if (!fresh)
+                return nullptr;
+            fresh->scratch = true;
+            a->slabs.push_back(fresh);
+        }
+        return start_carving(a->slabs[a->used++]);
+    }
+
+    static token *start_carving(Slab *s) {
+        token *first = first_token(s);
         token_pool_detail::carving = {first + 1, first + kTokensPerSlab};
         return first;
+    }
+
+    // Carving goes to `a` until leave(); what the thread carved before is
+    // saved by the caller.
+    void enter(token_arena *a, void *&saved_slab, token_pool_detail::Carving &saved_carving) {
+        saved_slab = slab;
+        saved_carving = token_pool_detail::carving;
+        slab = nullptr;
+        region = a;
+        a->in_scope = true;
+        token_pool_detail::carving = a->carving;
+    }
+
+    void leave(void *saved_slab, const token_pool_detail::Carving &saved_carving) {
+        region->carving = token_pool_detail::carving;
+        region->in_scope = false;
+        region = nullptr;
+        slab = static_cast<Slab *>(saved_slab);
+        token_pool_detail::carving = saved_carving;
     }
 };
 
 thread_local Carver carver;
+
+// Gives back the arena's slabs beyond its first `keep`.
+void trim(token_arena *a, size_t keep) {
+    while (a->slabs.size() > keep) {
+        Slab *slab = a->slabs.back();
+        a->slabs.pop_back();
+        slab->scratch = false;
+        retire(slab);
+    }
+}
 
 }  // namespace
 
@@ -152,28 +255,55 @@ void token_pool_give_back(token *t) {
 
 bool token_pool_in_scratch(const token *t) { return t && slab_of(t)->scratch; }
 
+token_arena *token_arena_new() { return new (std::nothrow) token_arena; }
+
+void token_arena_reset(token_arena *a) {
+    if (!a || a->in_scope)
+        return;
+    // A reset right after another keeps what the tree before them took.
+    if (a->used)
+        a->wanted = a->used;
+    trim(a, a->wanted);
+    a->used = 0;
+    a->carving = {};
+}
+
+void token_arena_free(token_arena *a) {
+    if (!a)
+        return;
+    trim(a, 0);
+    delete a;
+}
+
+TokenArenaScope::TokenArenaScope(token_arena *a) {
+    if (!a || carver.region)
+        return;
+    arena_ = a;
+    carver.enter(a, saved_slab_, saved_carving_);
+}
+
+TokenArenaScope::~TokenArenaScope() {
+    if (arena_)
+        carver.leave(saved_slab_, saved_carving_);
+}
+
+// A scratch is an arena of its own, freed with it.
 TokenScratch::TokenScratch() {
-    if (carver.scratch)
+    if (carver.region)
+        return;
+    token_arena *a = token_arena_new();
+    if (!a)
         return;
     active_ = true;
-    saved_slab_ = carver.slab;
-    saved_carving_ = token_pool_detail::carving;
-    carver.slab = nullptr;
-    token_pool_detail::carving = {};
-    carver.scratch = new std::vector<Slab *>;
+    carver.enter(a, saved_slab_, saved_carving_);
 }
 
 TokenScratch::~TokenScratch() {
     if (!active_)
         return;
-    for (Slab *slab : *carver.scratch) {
-        slab->scratch = false;
-        retire(slab);
-    }
-    delete carver.scratch;
-    carver.scratch = nullptr;
-    carver.slab = static_cast<Slab *>(saved_slab_);
-    token_pool_detail::carving = saved_carving_;
+    token_arena *a = carver.region;
+    carver.leave(saved_slab_, saved_carving_);
+    token_arena_free(a);
 }
 
 void TokenReleaser::add(token *t) {

@@ -3,7 +3,9 @@
 // slabs instead of being asked of malloc one by one: making a token is a
 // bump of an index, neighbours in a tree sit next to each other in memory,
 // and freeing a tree only counts tokens down, a slab going back to the pool
-// when its last token is freed (on whichever thread frees it).
+// when its last token is freed (on whichever thread frees it). The tree of
+// an engine's whole parse is carved from the engine's own arena instead,
+// and goes with it in one step (token_arena below).
 //
 // Under AddressSanitizer every token is its own malloc block again, so that
 // a token used after it was freed is still reported.
@@ -69,6 +71,46 @@ public:
 
 private:
     bool active_ = false;
+    void *saved_slab_ = nullptr;
+#ifndef TOKEN_POOL_MALLOC
+    token_pool_detail::Carving saved_carving_ = {};
+#endif
+};
+
+// A token arena: the slabs of one engine's document tree. While a
+// TokenArenaScope over it lives on a thread, every token that thread makes is
+// carved from the arena; freeing those tokens one by one costs nothing, and
+// token_arena_reset forgets them all at once, in time proportional to the
+// arena's slabs, keeping the slabs for the next tree (an editor parses the
+// same document again on every pause in typing, and the pages it reuses need
+// no faulting in). An arena is used by one thread at a time; it may be reset
+// and freed on another thread than the one that carved it. Tokens of an
+// arena must not be kept or linked into other trees past its reset, and
+// tokens made outside it must not be linked into its trees (they would never
+// be freed). Under AddressSanitizer an arena does nothing: its tokens are
+// malloc blocks freed with their trees.
+struct token_arena;
+
+// A new empty arena, or NULL when memory is exhausted.
+token_arena *token_arena_new();
+// Forgets every token of the arena, keeping as many slabs as it last used.
+// Does nothing while a scope over the arena lives.
+void token_arena_reset(token_arena *a);
+// Resets the arena and gives its slabs back. NULL is ignored.
+void token_arena_free(token_arena *a);
+
+// Carves this thread's tokens from `a` while it lives, going on where the
+// last scope over `a` stopped. Does nothing for NULL or inside a scratch or
+// another scope (the tokens then go where the outer one puts them).
+class TokenArenaScope {
+public:
+    explicit TokenArenaScope(token_arena *a);
+    ~TokenArenaScope();
+    TokenArenaScope(const TokenArenaScope &) = delete;
+    TokenArenaScope &operator=(const TokenArenaScope &) = delete;
+
+private:
+    token_arena *arena_ = nullptr;
     void *saved_slab_ = nullptr;
 #ifndef TOKEN_POOL_MALLOC
     token_pool_detail::Carving saved_carving_ = {};

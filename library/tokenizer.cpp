@@ -1,5 +1,6 @@
 #include "library/tokenizer.h"
 
+#include "library/diagnostics.h"
 #include "library/lexer.h"
 #include "library/line_types.h"
 #include "library/tzr.h"
@@ -60,6 +61,12 @@ token *tokenize(tzr_engine *e, size_t start, size_t length, bool stop_at_blank,
         return nullptr;
     const char *source = e->source->str;
     size_t size = e->source->length;
+    if (size >= kTokenOffsetLimit) {
+        // Token offsets are 32-bit: a text this long is refused whole rather
+        // than parsed into a tree that points at the wrong places.
+        tzr_log("Document too large to parse (%lu bytes).\n", (unsigned long)size);
+        return nullptr;
+    }
     if (start > size)
         start = size;
     if (length > size - start)  // (size_t)-1 included

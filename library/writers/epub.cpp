@@ -6,6 +6,8 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "library/assets.h"
@@ -147,18 +149,46 @@ void append_heading_text(DString *out, const char *source, token *heading,
     d_string_free(html, true);
 }
 
-bool body_has_id(const char *body, const char *id) {
-    if (!body || !id || !*id)
+// The ids the exported text carries: every value of an attribute written as
+// ' id="..."'. Found in one pass over the text, so that linking thousands of
+// headings does not search the whole book once per heading.
+using IdIndex = std::unordered_set<std::string_view>;
+
+IdIndex index_ids(const char *body) {
+    IdIndex ids;
+    if (!body)
+        return ids;
+    static const char kOpen[] = " id=\"";
+    const size_t open_length = sizeof kOpen - 1;
+    for (const char *p = strstr(body, kOpen); p; p = strstr(p, kOpen)) {
+        const char *value = p + open_length;
+        const char *end = strchr(value, '"');
+        if (!end)
+            break;
+        ids.emplace(value, (size_t)(end - value));
+        // An id's value may itself hold ' id="' (escaped text never does, but
+        // raw HTML might): search on from inside it, as a plain text search
+        // would.
+        p = value;
+    }
+    return ids;
+}
+
+// Whether the text carries `id`, written as the HTML writer escapes it.
+bool body_has_id(const IdIndex &ids, const char *id) {
+    if (!id || !*id)
         return false;
-    DString *needle = d_string_new(" id=\"");
-    if (!needle)
+    DString *escaped = d_string_new("");
+    if (!escaped)
         return false;
-    html_print_string(needle, id, false);
-    d_string_append_c(needle, '"');
-    bool found = strstr(body, needle->str) != nullptr;
-    d_string_free(needle, true);
+    html_print_string(escaped, id, false);
+    bool found = ids.count(std::string_view(escaped->str, escaped->length)) != 0;
+    d_string_free(escaped, true);
     return found;
 }
+
+void toc_list(DString *out, const char *source, tzr_export_context *c, const IdIndex &ids,
+              size_t *position, int16_t min_level);
 
 const char *title_or_untitled(tzr_export_context *c) {
     const char *title = meta_value(c, "title");
@@ -291,8 +321,10 @@ char *epub_package_opf(tzr_export_context *c, const epub_manifest_asset *assets,
     return take(out);
 }
 
-void epub_toc_list(DString *out, const char *source, tzr_export_context *c, const char *body,
-                   size_t *position, int16_t min_level) {
+namespace {
+
+void toc_list(DString *out, const char *source, tzr_export_context *c, const IdIndex &ids,
+              size_t *position, int16_t min_level) {
     if (!out || !source || !c || !position || !c->header_list)
         return;
     stack *headers = c->header_list;
@@ -308,7 +340,7 @@ void epub_toc_list(DString *out, const char *source, tzr_export_context *c, cons
         // Link to the heading only when the text carries its id; a missing
         // fragment would be a broken link in the book.
         d_string_append(out, "<li><a href=\"main.xhtml");
-        if (body_has_id(body, label)) {
+        if (body_has_id(ids, label)) {
             d_string_append_c(out, '#');
             html_print_string(out, label, false);
         }
@@ -319,13 +351,20 @@ void epub_toc_list(DString *out, const char *source, tzr_export_context *c, cons
             tzr_heading_level(static_cast<token *>(stack_peek_index(headers, *position + 1))) >
                 level) {
             (*position)++;
-            epub_toc_list(out, source, c, body, position, static_cast<int16_t>(level + 1));
+            toc_list(out, source, c, ids, position, static_cast<int16_t>(level + 1));
         }
         d_string_append(out, "</li>\n");
         free(label);
         (*position)++;
     }
     d_string_append(out, "</ol>\n");
+}
+
+}  // namespace
+
+void epub_toc_list(DString *out, const char *source, tzr_export_context *c, const char *body,
+                   size_t *position, int16_t min_level) {
+    toc_list(out, source, c, index_ids(body), position, min_level);
 }
 
 void epub_write_toc(DString *out, tzr_engine *e, tzr_export_context *c, const char *body) {

@@ -25,6 +25,16 @@ const char *const kTitles[4][7] = {
      "Se ordlista", "ראה/י מילון מונחים"},
 };
 
+// Where the output stands, as a token records it: offsets past the 32-bit
+// range are recorded as its end.
+uint32_t output_offset(const DString *out) {
+    return out->length < kTokenOffsetLimit ? (uint32_t)out->length : (uint32_t)kTokenOffsetLimit;
+}
+
+void open_span(token *t, const DString *out) { t->out_start = output_offset(out); }
+
+void close_span(token *t, const DString *out) { t->out_len = output_offset(out) - t->out_start; }
+
 void raw(DString *out, const char *source, const token *t) {
     d_string_append_c_array(out, source + t->start, t->len);
 }
@@ -135,7 +145,7 @@ void export_link_or_image(DString *out, const char *source, token *t, tzr_export
     });
     if (!written) {
         children(out, source, t, c);
-        t->out_len = out->length - t->out_start;
+        close_span(t, out);
     }
 }
 
@@ -364,9 +374,9 @@ bool export_inline(DString *out, const char *source, token *t, tzr_export_contex
     case PAIR_BRACKET:
         if (notes && t->next && t->next->type == PAIR_BRACKET_CITATION) {
             token *citation = t->next;
-            citation->out_start = out->length;
+            open_span(citation, out);
             export_citation(out, source, citation, t, c);
-            citation->out_len = out->length - citation->out_start;
+            close_span(citation, out);
         } else {
             export_link_or_image(out, source, t, c);
         }
@@ -497,20 +507,20 @@ void html_export_token_chain(DString *out, const char *source, token *t, tzr_exp
 void html_export_token(DString *out, const char *source, token *t, tzr_export_context *c) {
     if (!out || !source || !t || !c)
         return;
-    t->out_start = out->length;
+    open_span(t, out);
     if (t->type == PAIR_BRACKET || t->type == PAIR_BRACKET_IMAGE) {
         // Records its own span: a link or image keeps only its start.
         bool citation = (c->ext_flags & TZR_EXT_NOTES) && t->type == PAIR_BRACKET && t->next &&
                         t->next->type == PAIR_BRACKET_CITATION;
         export_inline(out, source, t, c);
         if (citation)
-            t->out_len = out->length - t->out_start;
+            close_span(t, out);
         return;
     }
     bool known = t->type <= BLOCK_TOC ? export_block(out, source, t, c) : export_inline(out, source, t, c);
     if (!known)
         unknown_type(source, t);
-    t->out_len = out->length - t->out_start;
+    close_span(t, out);
 }
 
 void html_export_link(DString *out, const char *source, token *bracket, tzr_link *link,

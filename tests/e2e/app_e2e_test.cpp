@@ -24,6 +24,7 @@
 #include "app/documents/smart_editor_document.h"
 #include "app/prefs/smart_editor_preferences.h"
 #include "app/extras/tzr_theme_controller.h"
+#include "e2e/new_user.h"
 #include "editor/view/kvx_text_view.h"
 #include "editor/smart_text_view.h"
 #include "platform/runtime/action_router.h"
@@ -188,13 +189,8 @@ TEST(EndToEnd, PreferencesReachTheOpenEditorAGuideShowsAndQuittingClearsTheCrash
 TEST(EndToEnd, TheProgramClearsTheFlagWhenItQuitsAndAfterACrashTheNextStartOffersAReport) {
     QTemporaryDir dir;
     const QString config = dir.filePath("config");
+    ASSERT_TRUE(writeProgramPreferences(config, "{\"checkForAnnouncements\": false}"));
     const QString file = config + "/Tessaro/Orvane/preferences.json";
-    ASSERT_TRUE(QDir().mkpath(QFileInfo(file).path()));
-    {
-        QFile prefs(file);
-        ASSERT_TRUE(prefs.open(QIODevice::WriteOnly));
-        prefs.write("{\"checkForAnnouncements\": false}");
-    }
     auto launch = [&](QProcess &orvane, const QStringList &arguments) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("XDG_CONFIG_HOME", config);

@@ -29,6 +29,7 @@
 #include "app/app_delegate.h"
 #include "app/documents/smart_editor_document.h"
 #include "app/extras/tzr_theme_controller.h"
+#include "e2e/new_user.h"
 #include "editor/smart_text_view.h"
 #include "platform/runtime/action_router.h"
 #include "platform/runtime/alerts.h"
@@ -109,22 +110,6 @@ void type(QWidget *widget, const QString &text) {
         QCoreApplication::sendEvent(widget, &release);
     }
 }
-
-// The preferences of a new user, in a file, made the standard store.
-class NewUser {
-public:
-    explicit NewUser(const QString &path) : m_defaults(path) {
-        platform::registerDefaults(m_defaults);
-        m_defaults.setBool(false, "checkForAnnouncements");
-        previous_ = platform::Defaults::setStandard(&m_defaults);
-    }
-    ~NewUser() { platform::Defaults::setStandard(previous_); }
-    platform::Defaults &defaults() { return m_defaults; }
-
-private:
-    platform::Defaults m_defaults;
-    platform::Defaults *previous_;
-};
 
 // The application as the program starts it, its documents in a controller
 // of the test's own.
@@ -563,13 +548,7 @@ TEST(DocumentWindowEndToEnd, QuittingSavesTheDocumentsThatSaveInPlace) {
 TEST(DocumentWindowEndToEnd, TheProgramOpensTheSampleInItsWindow) {
     QTemporaryDir dir;
     const QString config = dir.filePath("config");
-    const QString prefs = config + "/Tessaro/Orvane/preferences.json";
-    ASSERT_TRUE(QDir().mkpath(QFileInfo(prefs).path()));
-    {
-        QFile file(prefs);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("{\"checkForAnnouncements\": false, \"tocIsVisible\": true}");
-    }
+    ASSERT_TRUE(writeProgramPreferences(config, "{\"checkForAnnouncements\": false, \"tocIsVisible\": true}"));
     const QString shot = artifact("e2e-orvane-sample.png");
     QFile::remove(shot);
     QProcess orvane;
@@ -630,13 +609,7 @@ struct ProgramLog {
 TEST(DocumentWindowEndToEnd, TheProgramOpensFilesItCannotShowExactlyAndQuitsLeavingThemAsTheyWere) {
     QTemporaryDir dir;
     const QString config = dir.filePath("config");
-    const QString prefs = config + "/Tessaro/Orvane/preferences.json";
-    ASSERT_TRUE(QDir().mkpath(QFileInfo(prefs).path()));
-    {
-        QFile file(prefs);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("{\"checkForAnnouncements\": false}");
-    }
+    ASSERT_TRUE(writeProgramPreferences(config, "{\"checkForAnnouncements\": false}"));
     // One NUL byte; a program copied to a Markdown name; UTF-16 without its
     // byte-order mark.
     QByteArray program = readAll(QStringLiteral("/bin/ls"));

@@ -22,6 +22,7 @@
 #include "app/app_delegate.h"
 #include "app/documents/smart_editor_document.h"
 #include "app/extras/tzr_theme_controller.h"
+#include "e2e/new_user.h"
 #include "platform/runtime/alerts.h"
 #include "platform/documents/document_controller.h"
 #include "platform/prefs/registered_defaults.h"
@@ -127,22 +128,6 @@ private:
     QList<QUrl> requests_;
 };
 
-// A new user's preferences, in a file, made the standard store.
-class NewUser {
-public:
-    explicit NewUser(const QString &path) : m_defaults(path) {
-        platform::registerDefaults(m_defaults);
-        m_defaults.setBool(false, "checkForAnnouncements");
-        previous_ = platform::Defaults::setStandard(&m_defaults);
-    }
-    ~NewUser() { platform::Defaults::setStandard(previous_); }
-    platform::Defaults &defaults() { return m_defaults; }
-
-private:
-    platform::Defaults m_defaults;
-    platform::Defaults *previous_;
-};
-
 }  // namespace
 
 // The program itself, as the user starts it on the document.
@@ -153,8 +138,7 @@ TEST(PreviewSafetyEndToEnd, TheProgramShowsAnAttackersDocumentWithoutReadingOrHa
     AttackersDocument attack;
     ASSERT_TRUE(attack.write(listener.address("/exfil")));
     const QString config = attack.dir.filePath("config");
-    ASSERT_TRUE(QDir().mkpath(config + "/Tessaro/Orvane"));
-    ASSERT_TRUE(writeFile(config + "/Tessaro/Orvane/preferences.json", "{\"checkForAnnouncements\": false}"));
+    ASSERT_TRUE(writeProgramPreferences(config, "{\"checkForAnnouncements\": false}"));
 
     QProcess orvane;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

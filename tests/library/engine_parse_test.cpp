@@ -5,11 +5,14 @@
 
 #include <algorithm>
 #include <functional>
+#include <string>
+#include <thread>
 #include <utility>
 #include <vector>
-#include <string>
 
 #include "library/engine.h"
+#include "library/token_pool.h"
+#include "library/tzr.h"
 #include "parse_helpers.h"
 #include "tree_check.h"
 
@@ -168,6 +171,25 @@ TEST(EngineParseText, SubstringRangeIsClamped) {
     tzr_engine_free(e, true);
 }
 
+// Token offsets are 32-bit: a source of 4 GiB or more is refused with a
+// message before a byte of it is read, and the engine gives no tree. (The
+// source only claims that length here; its buffer holds a few bytes.)
+TEST(EngineParseText, SourcesBeyondTokenOffsetsAreRefused) {
+    DString *source = d_string_new("# Title\n\nText\n");
+    size_t real = source->length;
+    source->length = kTokenOffsetLimit + (size_t)16;
+    tzr_engine *e = tzr_engine_create(source, 0);
+    testing::internal::CaptureStderr();
+    tzr_engine_parse_string(e);
+    token *part = tzr_engine_parse_substring(e, 0, 4);
+    std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(tzr_engine_root(e), nullptr);
+    EXPECT_EQ(part, nullptr);
+    EXPECT_NE(said.find("Document too large to parse (4294967311 bytes).\n"), std::string::npos) << said;
+    source->length = real;
+    tzr_engine_free(e, true);
+}
+
 TEST(EngineLifeCycle, NullSafetyLanguagesAndReset) {
     tzr_engine_free(nullptr, true);
     tzr_engine_parse_string(nullptr);
@@ -195,6 +217,46 @@ TEST(EngineLifeCycle, NullSafetyLanguagesAndReset) {
     DString *source = tzr_engine_source(e);
     tzr_engine_free(e, false);
     d_string_free(source, true);
+}
+
+// An engine parsed again and again keeps its tree's memory: the next parse
+// carves the slabs of the last (after the engine reset it) and converts the
+// same; a root from a range parse is the caller's and outlives the engine,
+// freed on another thread.
+TEST(EngineLifeCycle, ParsesAgainInTheSameMemoryAndRangeRootsOutliveTheEngine) {
+    std::string source;
+    for (int i = 0; i < 3000; i++)
+        source += "# Part " + std::to_string(i) + "\n\nSome *text* with [a link](http://x.org/a/b/" +
+                  std::to_string(i) + ") and a note.[^n" + std::to_string(i) + "]\n\n[^n" + std::to_string(i) +
+                  "]: The note.\n\n";
+    DString *once = tzr_string_convert_to_data(source.c_str(), 0x18, 0, 0, nullptr);
+    ASSERT_NE(once, nullptr);
+
+    tzr_engine *e = tzr_engine_create_with_string(source.c_str(), 0x18);
+    token *range_root = tzr_engine_parse_substring(e, 0, 200);
+    ASSERT_NE(range_root, nullptr);
+    std::string range_tree = dump_chain(range_root->child, 3);
+    const token *first_root = nullptr;
+    for (int round = 0; round < 3; round++) {
+        DString *out = tzr_engine_convert_to_data(e, 0, nullptr);
+        ASSERT_NE(out, nullptr);
+        EXPECT_EQ(std::string(out->str), std::string(once->str)) << round;
+        d_string_free(out, true);
+        EXPECT_TRUE(chain_is_consistent(tzr_engine_root(e)->child));
+#ifndef TOKEN_POOL_MALLOC
+        if (round == 0)
+            first_root = tzr_engine_root(e);
+        else
+            EXPECT_EQ(tzr_engine_root(e), first_root) << round;
+#endif
+        tzr_engine_parse_string(e);
+    }
+    (void)first_root;
+    tzr_engine_free(e, true);
+    d_string_free(once, true);
+
+    EXPECT_EQ(dump_chain(range_root->child, 3), range_tree);
+    std::thread([range_root] { token_tree_free(range_root); }).join();
 }
 
 // The most blocks of `type` on any path from `t` down, without recursion.

@@ -216,6 +216,42 @@ TEST(Epub, NavigationLinksOnlyToIdsTheTextCarries) {
     EXPECT_NE(nav.find("<li><a href=\"main.xhtml\">A</a>"), std::string::npos) << nav;
 }
 
+// The contents list over a given text: each heading links to its id only
+// when the text carries exactly that id, whole (not as the start of a longer
+// one), wherever in the text it stands.
+TEST(Epub, NavigationMatchesWholeIds) {
+    tzr_engine *e = tzr_engine_create_with_string("# Intro\n\n# Middle\n\n# Last\n", kExtensions);
+    tzr_engine_parse_string(e);
+    tzr_export_context *c = tzr_export_context_new(e, TZR_FORMAT_EPUB);
+    ASSERT_NE(c, nullptr);
+    struct Case {
+        const char *body;
+        const char *expected;
+    };
+    const Case cases[] = {
+        {"<h1 id=\"intro-1\">Intro</h1><h1 id=\"last\">Last</h1><p title=\"x\" id=\"middle\">",
+         "<li><a href=\"main.xhtml\">Intro</a></li>\n<li><a href=\"main.xhtml#middle\">Middle</a></li>\n"
+         "<li><a href=\"main.xhtml#last\">Last</a></li>\n"},
+        // An id attribute that is never closed names nothing.
+        {"<h1 id=\"intro\">Intro</h1><h1 id=\"last",
+         "<li><a href=\"main.xhtml#intro\">Intro</a></li>\n<li><a href=\"main.xhtml\">Middle</a></li>\n"
+         "<li><a href=\"main.xhtml\">Last</a></li>\n"},
+        // Raw HTML may hold the attribute's text inside another value.
+        {"<div data-x=' id=\"middle\"'></div>",
+         "<li><a href=\"main.xhtml\">Intro</a></li>\n<li><a href=\"main.xhtml#middle\">Middle</a></li>\n"
+         "<li><a href=\"main.xhtml\">Last</a></li>\n"},
+    };
+    for (const Case &k : cases) {
+        DString *out = d_string_new("");
+        size_t position = 0;
+        epub_toc_list(out, e->source->str, c, k.body, &position, 0);
+        EXPECT_EQ(std::string(out->str), std::string("\n<ol>\n") + k.expected + "</ol>\n") << k.body;
+        d_string_free(out, true);
+    }
+    tzr_export_context_free(c);
+    tzr_engine_free(e, true);
+}
+
 bool fail_on_nav(tzr_zip_archive *archive, const char *name, const void *bytes, size_t length,
                  int level) {
     if (std::string(name) == "OEBPS/nav.xhtml")

@@ -123,4 +123,108 @@ TEST(TokenPool, AScratchLeavesTreesMadeBeforeAndAfterItAlone) {
     token_tree_free(after);
 }
 
+// An arena holds one tree across the scopes that carve it, whatever the
+// thread makes between them, until it is reset; then its slabs carry the next
+// tree. A scope inside a scratch or another scope leaves carving where it is.
+// (Under AddressSanitizer arenas do nothing: trees are freed as usual.)
+TEST(TokenArena, KeepsItsTreeAcrossScopesUntilResetThenReusesItsSlabs) {
+    token_arena *arena = token_arena_new();
+    ASSERT_NE(arena, nullptr);
+    token *first = nullptr;
+    {
+        TokenArenaScope scope(arena);
+        first = make_tree(1, 50000);
+        token_tree_free(make_tree(2, 20000));
+    }
+    // Ordinary trees made and freed meanwhile must not take the arena's slabs.
+    for (size_t round = 0; round < 4; round++)
+        token_tree_free(make_tree(10 + round, 40000));
+    token *more = nullptr;
+    {
+        TokenArenaScope scope(arena);
+        TokenArenaScope nested(arena);  // does nothing
+        more = make_tree(3, 30000);
+    }
+    EXPECT_TRUE(intact(first, 1, 50000));
+    EXPECT_TRUE(intact(more, 3, 30000));
+#ifndef TOKEN_POOL_MALLOC
+    token_tree_free(first);  // nothing: the tree goes with the arena
+    EXPECT_TRUE(intact(first, 1, 50000));
+#endif
+
+    {
+        TokenArenaScope scope(arena);
+        token_arena_reset(arena);  // ignored while carving
+        EXPECT_TRUE(intact(more, 3, 30000));
+    }
+#ifdef TOKEN_POOL_MALLOC
+    token_tree_free(first);
+    token_tree_free(more);
+#endif
+    token_arena_reset(arena);
+    token_arena_reset(arena);  // a second reset keeps the slabs too
+    {
+        TokenArenaScope scope(arena);
+        token *again = make_tree(4, 50000);
+#ifndef TOKEN_POOL_MALLOC
+        EXPECT_EQ(again, first);  // carved from the same slabs
+#endif
+        EXPECT_TRUE(intact(again, 4, 50000));
+        token_tree_free(again);
+    }
+    token_arena_free(arena);
+
+    // Inside a scratch, the scratch carves; the arena may go first.
+    arena = token_arena_new();
+    {
+        TokenScratch scratch;
+        token *inside = nullptr;
+        {
+            TokenArenaScope scope(arena);
+            inside = make_tree(5, 30000);
+        }
+        token_arena_free(arena);
+        EXPECT_TRUE(intact(inside, 5, 30000));
+        token_tree_free(inside);
+    }
+    token_arena_reset(nullptr);
+    token_arena_free(nullptr);
+    TokenArenaScope none(nullptr);
+    token_tree_free(make_tree(6, 100));
+}
+
+// Trees of different arenas freed and reset on other threads than the
+// carvers, while those threads carve on: each arena only ever holds its own.
+TEST(TokenArena, ArenasResetOnOtherThreadsKeepOthersIntact) {
+    constexpr size_t kArenas = 4;
+    std::vector<token_arena *> arenas;
+    std::vector<token *> trees;
+    for (size_t i = 0; i < kArenas; i++)
+        arenas.push_back(token_arena_new());
+    for (size_t round = 0; round < 3; round++) {
+        trees.assign(kArenas, nullptr);
+        std::vector<std::thread> makers;
+        for (size_t i = 0; i < kArenas; i++) {
+            makers.emplace_back([&, i] {
+                TokenArenaScope scope(arenas[i]);
+                trees[i] = make_tree(i + round * 10, 20000 + i * 5000);
+            });
+        }
+        for (auto &t : makers)
+            t.join();
+        std::thread resetter([&] {
+            token_tree_free(trees[0]);
+            token_arena_reset(arenas[0]);
+        });
+        resetter.join();
+        for (size_t i = 1; i < kArenas; i++) {
+            EXPECT_TRUE(intact(trees[i], i + round * 10, 20000 + i * 5000)) << i;
+            token_tree_free(trees[i]);
+            token_arena_reset(arenas[i]);
+        }
+    }
+    for (token_arena *a : arenas)
+        token_arena_free(a);
+}
+
 }  // namespace

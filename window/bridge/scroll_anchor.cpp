@@ -51,7 +51,7 @@ std::optional<size_t> htmlOffsetForTextCharOffset(tzr_engine *e, std::optional<s
     if (!root || !e->source)
         return size_t(-1);
     size_t byte = utf8_unit_offset_to_byte_offset(e->source->str, *location);
-    byte = std::min(byte, root->len);
+    byte = std::min(byte, (size_t)root->len);
     if (byte > 0)
         byte--;
     const token *under = deepestChildOfToken(root, byte);

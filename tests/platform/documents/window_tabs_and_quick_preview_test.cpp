@@ -283,8 +283,8 @@ TEST(WindowTabs, TabsAreSwitchedDraggedMovedToANewWindowAndMerged) {
     EXPECT_EQ(WindowTabs::selectedWindow(group), c);
 
     // Next and previous go around the ends; first is the first.
-    for (const QString &action : {"selectNextTab:", "selectPreviousTab:", "gotoFirstTab:", "moveTabToNewWindow:"})
-        EXPECT_TRUE(WindowTabs::validateTabAction(action, c)) << qPrintable(action);
+    for (const char *action : {"selectNextTab:", "selectPreviousTab:", "gotoFirstTab:", "moveTabToNewWindow:"})
+        EXPECT_TRUE(WindowTabs::validateTabAction(action, c)) << action;
     WindowTabs::selectNextTab(c);
     EXPECT_EQ(WindowTabs::selectedWindow(group), a);
     WindowTabs::selectPreviousTab(a);

@@ -1,0 +1,215 @@
+// Whole-process HTML conversion side by side: tzr-convert (the library with
+// its default extensions, notes and smart typography), Debian's `cmark`
+// command (plain and with --smart), md4c's md2html when it is installed,
+// else md4c's HTML renderer run by this program in a process of its own.
+//
+// The input is a 5 MB slice of the corpus that bench/gather-corpus builds
+// (every Markdown file the installed Debian packages ship): the last
+// 5,000,000 bytes of it, taken from the first line start, so that it is held
+// out of the 2 MiB slice from the front that corpus_bench scales. Each round
+// runs every converter once, as a fresh process writing to /dev/null, in an
+// order that turns from round to round; the report gives the median wall
+// time, the median processor time (user and system) and the median peak
+// resident memory of each, and the median over the rounds of the library's
+// time over cmark's in the same round.
+//
+//   side_by_side_bench [--rounds N] [--corpus FILE] [--tzr-convert PROGRAM]
+//
+// ORVANE_CORPUS names the corpus file as for corpus_bench.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#ifdef ORVANE_HAVE_MD4C
+#include <md4c-html.h>
+#endif
+
+namespace {
+
+constexpr size_t kSliceBytes = 5000000;
+
+std::string read_all(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// The corpus file, gathered on first use.
+std::string corpus_path(const char *given) {
+    std::string path = given ? given : getenv("ORVANE_CORPUS") ? getenv("ORVANE_CORPUS") : "corpus.md";
+    if (access(path.c_str(), R_OK) != 0) {
+        std::string command = std::string(ORVANE_SOURCE_DIR) + "/bench/gather-corpus '" + path + "'";
+        if (system(command.c_str()) != 0) {
+            fprintf(stderr, "could not gather the corpus into %s\n", path.c_str());
+            exit(1);
+        }
+    }
+    return path;
+}
+
+// Writes the held-out slice next to the corpus and returns its path.
+std::string slice_path(const std::string &corpus) {
+    std::string text = read_all(corpus);
+    size_t from = 0;
+    if (text.size() > kSliceBytes) {
+        size_t cut = text.find('\n', text.size() - kSliceBytes);
+        from = cut == std::string::npos ? text.size() - kSliceBytes : cut + 1;
+    }
+    std::string path = corpus + ".slice5.md";
+    std::ofstream(path, std::ios::binary).write(text.data() + from, (std::streamsize)(text.size() - from));
+    return path;
+}
+
+bool on_path(const char *program) {
+    std::string command = std::string("command -v ") + program + " >/dev/null 2>&1";
+    return system(command.c_str()) == 0;
+}
+
+struct Converter {
+    std::string name;
+    std::vector<std::string> argv;  // the file is appended
+};
+
+struct Run {
+    double wall = 0;  // seconds
+    double cpu = 0;   // user + system seconds
+    double peak = 0;  // bytes of peak resident memory
+    bool ok = false;
+};
+
+double seconds(const timeval &t) { return (double)t.tv_sec + (double)t.tv_usec / 1e6; }
+
+// Runs the converter on `file` as a fresh process, its output to /dev/null.
+Run run(const Converter &c, const std::string &file) {
+    std::vector<std::string> words = c.argv;
+    words.push_back(file);
+    std::vector<char *> argv;
+    for (std::string &w : words)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
+    Run r;
+    auto start = std::chrono::steady_clock::now();
+    pid_t child = fork();
+    if (child == 0) {
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    if (child < 0 || wait4(child, &status, 0, &usage) != child)
+        return r;
+    r.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    r.cpu = seconds(usage.ru_utime) + seconds(usage.ru_stime);
+    r.peak = (double)usage.ru_maxrss * 1024.0;
+    r.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return r;
+}
+
+double median(std::vector<double> v) {
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+#ifdef ORVANE_HAVE_MD4C
+// Child mode `--md4c FILE`: md4c's HTML renderer over the file, to standard
+// output, as md2html would do it.
+int md4c_child(const char *file) {
+    std::string text = read_all(file);
+    int status = md_html(
+        text.data(), (MD_SIZE)text.size(),
+        [](const MD_CHAR *chunk, MD_SIZE size, void *) { fwrite(chunk, 1, size, stdout); }, nullptr,
+        MD_DIALECT_COMMONMARK, 0);
+    return status == 0 ? 0 : 1;
+}
+#endif
+
+}  // namespace
+
+int main(int argc, char **argv) {
+#ifdef ORVANE_HAVE_MD4C
+    if (argc == 3 && !strcmp(argv[1], "--md4c"))
+        return md4c_child(argv[2]);
+#endif
+    int rounds = 11;
+    const char *corpus = nullptr;
+    const char *tzr = ORVANE_TZR_CONVERT;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (!strcmp(argv[i], "--rounds"))
+            rounds = std::max(1, atoi(argv[i + 1]));
+        else if (!strcmp(argv[i], "--corpus"))
+            corpus = argv[i + 1];
+        else if (!strcmp(argv[i], "--tzr-convert"))
+            tzr = argv[i + 1];
+    }
+    std::string file = slice_path(corpus_path(corpus));
+    size_t bytes = read_all(file).size();
+
+    std::vector<Converter> converters = {{"tzr-convert", {tzr}}};
+    size_t cmark_index = 0;
+    if (on_path("cmark")) {
+        cmark_index = converters.size();
+        converters.push_back({"cmark", {"cmark"}});
+        converters.push_back({"cmark --smart", {"cmark", "--smart"}});
+    } else {
+        fprintf(stderr, "cmark is not installed (Debian package cmark): no comparison\n");
+    }
+    if (on_path("md2html")) {
+        converters.push_back({"md2html", {"md2html"}});
+    } else {
+#ifdef ORVANE_HAVE_MD4C
+        converters.push_back({"md4c (md_html)", {"/proc/self/exe", "--md4c"}});
+        converters.back().argv[0] = std::string("/proc/") + std::to_string(getpid()) + "/exe";
+#endif
+    }
+
+    size_t n = converters.size();
+    std::vector<std::vector<double>> wall(n), cpu(n), peak(n);
+    std::vector<double> ratio_wall, ratio_cpu;
+    for (int round = 0; round < rounds; round++) {
+        std::vector<Run> runs(n);
+        for (size_t k = 0; k < n; k++) {
+            size_t which = (k + (size_t)round) % n;
+            runs[which] = run(converters[which], file);
+            if (!runs[which].ok) {
+                fprintf(stderr, "%s failed on %s\n", converters[which].name.c_str(), file.c_str());
+                return 1;
+            }
+        }
+        for (size_t k = 0; k < n; k++) {
+            wall[k].push_back(runs[k].wall);
+            cpu[k].push_back(runs[k].cpu);
+            peak[k].push_back(runs[k].peak);
+        }
+        if (cmark_index) {
+            ratio_wall.push_back(runs[0].wall / runs[cmark_index].wall);
+            ratio_cpu.push_back(runs[0].cpu / runs[cmark_index].cpu);
+        }
+    }
+
+    printf("Held-out slice: %.2f MB (%s), %d rounds, medians\n", bytes / 1e6, file.c_str(), rounds);
+    printf("%-16s %10s %10s %10s %14s\n", "", "wall ms", "CPU ms", "peak MB", "peak / source");
+    for (size_t k = 0; k < n; k++) {
+        double p = median(peak[k]);
+        printf("%-16s %10.1f %10.1f %10.1f %14.2f\n", converters[k].name.c_str(), median(wall[k]) * 1e3,
+               median(cpu[k]) * 1e3, p / 1e6, p / (double)bytes);
+    }
+    if (cmark_index) {
+        printf("tzr-convert over cmark, paired by round: wall %.2fx, CPU %.2fx, peak memory %.2fx\n",
+               median(ratio_wall), median(ratio_cpu), median(peak[0]) / median(peak[cmark_index]));
+    }
+    return 0;
+}
