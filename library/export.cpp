@@ -252,5 +252,5 @@ const char *tzr_quote_mark(uint16_t quotes_language, int which) {
         }
         return table;
     }();
-    return marks.mark[quotes_language < 7 ? quotes_language : TZR_QUOTES_ENGLISH][which];
+    return marks.mark[quotes_language < 7 ? quotes_language : uint16_t(TZR_QUOTES_ENGLISH)][which];
 }
