@@ -56,7 +56,15 @@ bool deferred(const QVariant &answer) {
 
 }  // namespace
 
-PreviewController::PreviewController(PreviewPageDriver *page, QObject *parent) : QObject(parent), m_page(page) {}
+PreviewController::PreviewController(PreviewPageDriver *page, QObject *parent) : QObject(parent), m_page(page) {
+    m_geometrySettle.setSingleShot(true);
+    m_geometrySettle.setInterval(GeometrySettleMilliseconds);
+    connect(&m_geometrySettle, &QTimer::timeout, this, [this] {
+        // A refresh running now restarts the wait when it finishes.
+        if (!m_updating)
+            updateContentBounds();
+    });
+}
 
 PreviewController::~PreviewController() = default;
 
@@ -215,7 +223,7 @@ void PreviewController::replacementDone(const std::shared_ptr<const Prepared> &p
         }
     }
     finishedUpdating();
-    updateContentBounds();
+    m_geometrySettle.start();
 }
 
 PreviewPageDriver::World PreviewController::blockWorld(bool pageTypesets) {
