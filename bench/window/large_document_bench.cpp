@@ -240,6 +240,27 @@ public:
 
     void type(char c) { key(c == ' ' ? XK_space : KeySym(c)); }
 
+    // Gives the focus to the topmost window shown; false when none is.
+    bool focusTop() {
+        Window root = None, parent = None, *children = nullptr;
+        unsigned int count = 0;
+        if (!XQueryTree(m_display, DefaultRootWindow(m_display), &root, &parent, &children, &count))
+            return false;
+        Window top = None;
+        for (unsigned int i = count; i-- > 0 && top == None;) {
+            XWindowAttributes attributes;
+            if (XGetWindowAttributes(m_display, children[i], &attributes) && attributes.map_state == IsViewable)
+                top = children[i];
+        }
+        if (children)
+            XFree(children);
+        if (top == None)
+            return false;
+        XSetInputFocus(m_display, top, RevertToParent, CurrentTime);
+        XSync(m_display, False);
+        return true;
+    }
+
 private:
     Window findBelow(Window parent, const std::string &title) {
         XWindowAttributes attributes;
@@ -432,7 +453,15 @@ public:
             return 2;
         m_pid = pid_t(m_process.processId());
         const std::string title = name.toStdString();
+        // A very large document is opened only once the alert that asks
+        // whether to is answered: the time from that answer is reported too.
+        qint64 answered = -1;
         while (m_keyboard.find(title) == None) {
+            if (answered < 0 && launch.elapsed() > 3000 && m_keyboard.focusTop()) {
+                pause(200);
+                m_keyboard.key(XK_Return);
+                answered = launch.elapsed();
+            }
             if (launch.elapsed() > 60000 || m_process.state() != QProcess::Running) {
                 std::fprintf(stderr, "the window never showed\n");
                 return finish(1);
@@ -440,6 +469,8 @@ public:
             QThread::msleep(5);
         }
         report("shown", secondsOf(launch.elapsed()), "s");
+        if (answered >= 0)
+            report("shown_after_alert", secondsOf(launch.elapsed() - answered), "s");
         const qint64 settled = waitQuiet(120000, &launch);
         report("open_settled", settled < 0 ? -1 : secondsOf(settled), "s");
         report("rss_open", residentMB(m_pid), "MB");
@@ -543,6 +574,8 @@ private:
             pause(30);
         }
         const qint64 last = clock.elapsed();
+        const std::vector<pid_t> tree = processTree(m_pid);
+        const quint64 main0 = ticks({m_pid}), all0 = ticks(tree);
         // The preview is asked every 250 ms; between the questions, the
         // processes' CPU says when the program is quiet.
         qint64 shown = -1;
@@ -558,6 +591,12 @@ private:
         report((std::string(prefix) + "_preview_shows").c_str(), shown < 0 ? -1 : secondsOf(shown - last), "s");
         report((std::string(prefix) + "_quiet").c_str(), quiet < 0 ? -1 : secondsOf(std::max(quiet, last) - last), "s");
         report((std::string(prefix) + "_rss").c_str(), residentMB(m_pid), "MB");
+        // Where the work after the last key was done (up to the end of the
+        // quiet period that was waited for).
+        const double hz = double(sysconf(_SC_CLK_TCK));
+        const quint64 mainUsed = ticks({m_pid}) - main0;
+        report((std::string(prefix) + "_cpu_after_main").c_str(), double(mainUsed) / hz, "s");
+        report((std::string(prefix) + "_cpu_after_others").c_str(), double(ticks(tree) - all0 - mainUsed) / hz, "s");
         (void)where;
     }
 

@@ -223,7 +223,7 @@ void PreviewController::replacementDone(const std::shared_ptr<const Prepared> &p
         }
     }
     finishedUpdating();
-    m_geometrySettle.start();
+    scheduleContentBounds();
 }
 
 PreviewPageDriver::World PreviewController::blockWorld(bool pageTypesets) {

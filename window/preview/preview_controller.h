@@ -118,6 +118,9 @@ public:
     double contentPercentToTotalPercent(double p) const;
     // Fetches the geometry again (after the page's size or zoom changed).
     void updateContentBounds();
+    // Fetches the geometry once the page has been left alone for
+    // GeometrySettleMilliseconds (each call starts the wait again).
+    void scheduleContentBounds() { m_geometrySettle.start(); }
     // How long body changes must pause before the geometry is read again.
     static constexpr int GeometrySettleMilliseconds = 250;
 
