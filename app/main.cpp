@@ -119,6 +119,7 @@ int main(int argc, char **argv) {
     QApplication::setApplicationDisplayName(QStringLiteral("Tessaro Orvane"));
     QApplication::setApplicationVersion(QStringLiteral(ORVANE_VERSION));
     platform::hardenWebEngineFlags();
+    platform::drawWindowsInSoftwareWithoutGpu();
     QApplication application(argc, argv);  // takes Qt's own options out of argv
     application.setProperty("buildNumber", QStringLiteral(ORVANE_BUILD));
     installLibraryLogHandler();
