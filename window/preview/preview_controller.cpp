@@ -373,8 +373,14 @@ std::shared_ptr<const PreviewController::Prepared> PreviewController::prepare(co
     auto blocks = std::make_shared<BodyBlocks>(prepared->page.mid(body->start, body->length));
     if (input.forReplacement) {
         if (input.previous) {
-            prepared->script = patchBlocksScript(*input.previous, *blocks, compareBlocks(*input.previous, *blocks),
-                                                 input.pageTypesets, input.then);
+            // Runs of changed blocks far apart (the caret moved a long way
+            // before the edit) go in one by one: the blocks between them stay.
+            const std::vector<BlockHunk> hunks = blockHunks(*input.previous, *blocks);
+            if (hunks.size() > 1)
+                prepared->script = patchHunksScript(*input.previous, *blocks, hunks, input.pageTypesets, input.then);
+            else
+                prepared->script = patchBlocksScript(*input.previous, *blocks, compareBlocks(*input.previous, *blocks),
+                                                     input.pageTypesets, input.then);
             prepared->patch = true;
         } else {
             prepared->script = replaceBodyScript(*blocks, input.pageTypesets, input.then);
