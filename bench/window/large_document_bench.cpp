@@ -596,7 +596,11 @@ private:
         const double hz = double(sysconf(_SC_CLK_TCK));
         const quint64 mainUsed = ticks({m_pid}) - main0;
         report((std::string(prefix) + "_cpu_after_main").c_str(), double(mainUsed) / hz, "s");
-        report((std::string(prefix) + "_cpu_after_others").c_str(), double(ticks(tree) - all0 - mainUsed) / hz, "s");
+        // A process of the web engine that ended meanwhile (its page broke
+        // and was loaded again) takes its time with it: no figure then.
+        const qint64 othersUsed = qint64(ticks(tree)) - qint64(all0) - qint64(mainUsed);
+        report((std::string(prefix) + "_cpu_after_others").c_str(), othersUsed < 0 ? -1 : double(othersUsed) / hz,
+               "s");
         (void)where;
     }
 
