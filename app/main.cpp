@@ -15,6 +15,7 @@
 #include <QTimer>
 
 #include <csignal>
+#include <malloc.h>
 #include <cstdio>
 #include <cstdlib>
 #include <sys/socket.h>
@@ -98,14 +99,27 @@ void useGuestPreferences(QObject *owner) {
     platform::Defaults::setStandard(guest);
 }
 
+// A large document's text, its HTML and its page are copied and dropped on
+// every edit, by threads of their own. The C library would raise its
+// threshold for mapping such blocks after the first is freed and then keep
+// them in its heaps, where they stay resident long after the edits: a fixed
+// threshold hands every one of them back when it is freed, and two arenas
+// keep the freed rest in fewer places.
+void keepLargeBlocksOutOfTheHeap() {
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+    mallopt(M_ARENA_MAX, 2);
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
+    keepLargeBlocksOutOfTheHeap();
     QApplication::setOrganizationName(QStringLiteral("Tessaro"));
     QApplication::setApplicationName(QStringLiteral("Orvane"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tessaro Orvane"));
     QApplication::setApplicationVersion(QStringLiteral(ORVANE_VERSION));
     platform::hardenWebEngineFlags();
+    platform::drawWindowsInSoftwareWithoutGpu();
     QApplication application(argc, argv);  // takes Qt's own options out of argv
     application.setProperty("buildNumber", QStringLiteral(ORVANE_BUILD));
     installLibraryLogHandler();

@@ -69,6 +69,9 @@ SmartTextStorage::SmartTextStorage(const StoragePreferences &preferences, Extras
     loadDefaultFont();
     watchDocument();
     watchTabStops();
+    m_styleAheadTimer = new QTimer(this);
+    m_styleAheadTimer->setInterval(0);
+    connect(m_styleAheadTimer, &QTimer::timeout, this, [this] { styleAhead(kStyleAheadSliceMilliseconds); });
 }
 
 SmartTextStorage::SmartTextStorage(platform::Defaults &defaults, ExtrasProvider *extras,
@@ -317,6 +320,22 @@ void SmartTextStorage::patch(size_t start, size_t removed, size_t inserted, bool
 
     TextChange change{qsizetype(unitStart), qsizetype(removedUnits), qsizetype(insertedUnits),
                       start,                removed,                 inserted};
+    // A large text that replaces the whole text is styled from its start:
+    // what a window shows first now, the rest while the program idles.
+    const bool ahead =
+        restyle && m_theme.isLoaded() && start == 0 && inserted == n && inserted >= size_t(kStyleAheadBytes);
+    if (ahead) {
+        restyle = false;
+        m_styledTo = 0;
+    }
+    // An edit in the text that waits to be styled is styled when its turn
+    // comes; one before it moves where that text begins.
+    else if (isStylingAhead()) {
+        if (qsizetype(unitStart) >= m_styledTo)
+            restyle = false;
+        else
+            m_styledTo = qMax(qsizetype(unitStart), m_styledTo + qsizetype(insertedUnits) - qsizetype(removedUnits));
+    }
     if (removedUnits || insertedUnits) {
         m_patching = true;
         QTextCursor cursor(m_document);
@@ -334,6 +353,11 @@ void SmartTextStorage::patch(size_t start, size_t removed, size_t inserted, bool
     }
     if (size_t(m_document->characterCount() - 1) != newUnits)
         return resynchronise("displayed length differs from the text's");
+    if (ahead) {
+        styleAhead(0);
+        if (isStylingAhead())
+            m_styleAheadTimer->start();
+    }
     emit textChanged(change);
 }
 

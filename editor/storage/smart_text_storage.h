@@ -32,6 +32,7 @@
 #include <QTextBlock>
 #include <QTextFormat>
 #include <QTextLayout>
+#include <QTimer>
 
 #include <cstddef>
 #include <cstdint>
@@ -235,6 +236,17 @@ public:
     // top-level blocks of the last parse).
     void applyHighlighting();
     void applyHighlightingForCharRange(CharRange range);
+    // A large text set by setInitialText is styled from its start: what a
+    // window shows first at once, the rest in short idle slices, so that the
+    // window need not wait for the whole text. Whether some text is still
+    // waiting, and styling all of it now.
+    bool isStylingAhead() const { return m_styledTo >= 0; }
+    void finishStylingAhead();
+    // Texts from this size on are styled ahead in slices.
+    static constexpr qsizetype kStyleAheadBytes = 256 * 1024;
+    // How much is parsed at a time, and how long an idle slice lasts.
+    static constexpr qsizetype kStyleAheadStretch = 32 * 1024;
+    static constexpr int kStyleAheadSliceMilliseconds = 8;
 
     // The attributes of one character; an index past the end is logged and
     // clamped to the last character.
@@ -437,6 +449,11 @@ private:
     QList<int> styleRange(token *root, qsizetype from, qsizetype to, int forceFirst, int forceLast);
     void clearStyles(const QTextBlock &first, const QTextBlock &last);
     bool blankLineBefore(qsizetype position) const;
+    // Styles the text that waits, from m_styledTo, for about `milliseconds`
+    // (all of it for a negative budget).
+    void styleAhead(int milliseconds);
+    // Styles the next stretch of the text that waits; false once none does.
+    bool styleNextStretch();
 
     // Runs one command's edit of the buffer as an undo step of its own and
     // patches the document; true when the text changed (storage_tracking.cpp).
@@ -472,5 +489,9 @@ private:
     quint64 m_editGeneration = 0;
     ParseListener m_parseListener;
     bool m_hasTabStops = false;  // some block holds elastic stops
+    // Where the text that has not been styled yet begins (a block start), or
+    // -1 when all of it has been; and what styles it while the program idles.
+    qsizetype m_styledTo = -1;
+    QTimer *m_styleAheadTimer = nullptr;
     bool m_tabDepthLogged = false;
 };

@@ -2,6 +2,7 @@
 // the parse of those blocks with the storage's document engine, the walk
 // over its tokens that layers the theme's styles, and the push of the
 // resulting runs to Qt.
+#include <QElapsedTimer>
 #include <QHash>
 #include <QSet>
 #include <QTextBlock>
@@ -132,6 +133,8 @@ private:
 
 void SmartTextStorage::applyHighlighting() {
     assertThread();
+    m_styledTo = -1;
+    m_styleAheadTimer->stop();
     StylingPass pass(this);
     if (!m_theme.isLoaded())
         clearStyles(m_document->firstBlock(), m_document->lastBlock());
@@ -216,15 +219,80 @@ void SmartTextStorage::restyle(const QTextBlock &first, const QTextBlock &editFi
             }
         }
         QList<int> restyledBlocks;
-        if (root)
+        if (root) {
             restyledBlocks = styleRange(root, from, to, editFirst.blockNumber(), editLast.blockNumber());
-        else
+            if (isStylingAhead() && from <= m_styledTo && to > m_styledTo) {
+                // The restyle went on into the text that waits: it is styled now.
+                m_styledTo = to >= total ? -1 : to;
+                if (!isStylingAhead())
+                    m_styleAheadTimer->stop();
+            }
+        } else {
             qCWarning(lcEditor, "highlighting parse gave no tree");
+        }
         if (root && m_parseListener)
             m_parseListener(root, CharRange{from, to - from}, restyledBlocks);
         freeTree(root);
         emit restyled(CharRange{from, to - from});
         return;
+    }
+}
+
+void SmartTextStorage::finishStylingAhead() { styleAhead(-1); }
+
+void SmartTextStorage::styleAhead(int milliseconds) {
+    if (!isStylingAhead())
+        return;
+    QElapsedTimer clock;
+    clock.start();
+    StylingPass pass(this);
+    while (styleNextStretch() && (milliseconds < 0 || clock.elapsed() < milliseconds)) {
+    }
+    if (!isStylingAhead())
+        m_styleAheadTimer->stop();
+}
+
+// Parses a stretch of the text from m_styledTo and styles it up to the start
+// of the last top-level block inside it, which may end past the stretch;
+// the next stretch begins there. A block longer than the stretch (a code
+// fence that runs on) makes the stretch longer until one ends in it.
+bool SmartTextStorage::styleNextStretch() {
+    const qsizetype total = length();
+    const qsizetype from = m_styledTo;
+    if (from < 0 || from >= total) {
+        m_styledTo = -1;
+        return false;
+    }
+    for (qsizetype stretch = kStyleAheadStretch;; stretch *= 4) {
+        const qsizetype end = qMin(total, from + stretch);
+        token *root = nullptr;
+        {
+            std::lock_guard<std::mutex> lock(engineMutex());
+            root = tzr_engine_parse_substring(m_engine, size_t(from), size_t(end - from));
+        }
+        qsizetype to = end;
+        if (end < total) {
+            to = from;
+            const std::vector<TokenStart> starts = topLevelStarts(root);
+            for (size_t i = starts.size(); i-- > 1 && to == from;) {
+                const qsizetype at = starts[i].position;
+                if (at > from && m_document->findBlock(int(at)).position() == at)
+                    to = at;
+            }
+            if (to == from) {
+                freeTree(root);
+                continue;
+            }
+        }
+        if (root) {
+            const QList<int> restyledBlocks = styleRange(root, from, to, -1, -2);
+            if (m_parseListener)
+                m_parseListener(root, CharRange{from, to - from}, restyledBlocks);
+        }
+        freeTree(root);
+        m_styledTo = to >= total ? -1 : to;
+        emit restyled(CharRange{from, to - from});
+        return isStylingAhead();
     }
 }
 

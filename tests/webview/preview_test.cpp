@@ -134,6 +134,36 @@ TEST_F(PreviewTest, ShowsEachNewHtmlExactly) {
     EXPECT_EQ(body(), expected(changed));
 }
 
+// Two changes far apart (the caret moved a long way, then typed) reach the
+// page as two runs of blocks: the blocks between them are the page's own.
+TEST_F(PreviewTest, ChangesFarApartLeaveTheBlocksBetweenThemAlone) {
+    prefs.insert(preview::SyncPreviewLocationWhileTyping, false);
+    QString html;
+    for (int i = 0; i < 60; i++)
+        html += QStringLiteral("<p>block %1</p>\n").arg(i);
+    auto page = [](const QString &body) { return "<html><head></head><body>" + body + "</body></html>"; };
+    editor->setPlainText("x");
+    view->updatePreview(page(html));
+    view->thawAndReload();
+    ASSERT_TRUE(settled(1));
+    ASSERT_TRUE(waitUntil([&] { return view->controller().knowsPageBlocks(); }));
+    evaluate(*view, "document.body.children[30].setAttribute('data-kept', 'yes')");
+    QString changed = html;
+    changed.replace("<p>block 2</p>", "<p>block two</p><p>and more</p>");
+    changed.replace("<p>block 57</p>\n", "");
+    view->updatePreview(page(changed));
+    ASSERT_TRUE(settled(2));
+    EXPECT_TRUE(view->controller().knowsPageBlocks());
+    EXPECT_EQ(evaluateText(*view, "document.querySelector('[data-kept]').textContent"), "block 30");
+    evaluate(*view, "document.querySelector('[data-kept]').removeAttribute('data-kept')");
+    EXPECT_EQ(body(), changed.toStdString());
+    // And the next change patches the page as it now is.
+    changed.replace("<p>block 40</p>", "<p>block forty</p>");
+    view->updatePreview(page(changed));
+    ASSERT_TRUE(settled(3));
+    EXPECT_EQ(body(), changed.toStdString());
+}
+
 // A document over 2 MB shows; the next keystroke reaches it by a patch.
 TEST_F(PreviewTest, ShowsDocumentsOverTwoMegabytes) {
     QString text;

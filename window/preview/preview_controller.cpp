@@ -56,7 +56,15 @@ bool deferred(const QVariant &answer) {
 
 }  // namespace
 
-PreviewController::PreviewController(PreviewPageDriver *page, QObject *parent) : QObject(parent), m_page(page) {}
+PreviewController::PreviewController(PreviewPageDriver *page, QObject *parent) : QObject(parent), m_page(page) {
+    m_geometrySettle.setSingleShot(true);
+    m_geometrySettle.setInterval(GeometrySettleMilliseconds);
+    connect(&m_geometrySettle, &QTimer::timeout, this, [this] {
+        // A refresh running now restarts the wait when it finishes.
+        if (!m_updating)
+            updateContentBounds();
+    });
+}
 
 PreviewController::~PreviewController() = default;
 
@@ -215,7 +223,7 @@ void PreviewController::replacementDone(const std::shared_ptr<const Prepared> &p
         }
     }
     finishedUpdating();
-    updateContentBounds();
+    scheduleContentBounds();
 }
 
 PreviewPageDriver::World PreviewController::blockWorld(bool pageTypesets) {
@@ -365,8 +373,14 @@ std::shared_ptr<const PreviewController::Prepared> PreviewController::prepare(co
     auto blocks = std::make_shared<BodyBlocks>(prepared->page.mid(body->start, body->length));
     if (input.forReplacement) {
         if (input.previous) {
-            prepared->script = patchBlocksScript(*input.previous, *blocks, compareBlocks(*input.previous, *blocks),
-                                                 input.pageTypesets, input.then);
+            // Runs of changed blocks far apart (the caret moved a long way
+            // before the edit) go in one by one: the blocks between them stay.
+            const std::vector<BlockHunk> hunks = blockHunks(*input.previous, *blocks);
+            if (hunks.size() > 1)
+                prepared->script = patchHunksScript(*input.previous, *blocks, hunks, input.pageTypesets, input.then);
+            else
+                prepared->script = patchBlocksScript(*input.previous, *blocks, compareBlocks(*input.previous, *blocks),
+                                                     input.pageTypesets, input.then);
             prepared->patch = true;
         } else {
             prepared->script = replaceBodyScript(*blocks, input.pageTypesets, input.then);

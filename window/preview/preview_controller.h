@@ -16,7 +16,10 @@
 //   process died, or a script did not answer).
 // - Afterwards the block under the caret is put at the caret's height (with
 //   "syncPreviewLocationWhileTyping"), or the page goes back to where it was,
-//   and the page's geometry is fetched for the scroll synchroniser.
+//   and the page's geometry is fetched for the scroll synchroniser: at once
+//   after a load, and after body changes only once they have settled (no
+//   change for GeometrySettleMilliseconds), since reading it lays out the
+//   whole page, which at the size of a book costs more than the change.
 // Every step that waits for the page is answered exactly once by the driver,
 // in time or not, so a page that hangs or dies never stops later updates.
 #pragma once
@@ -25,6 +28,7 @@
 
 #include <QObject>
 #include <QPointF>
+#include <QTimer>
 #include <QUrl>
 #include <QVariant>
 
@@ -114,6 +118,11 @@ public:
     double contentPercentToTotalPercent(double p) const;
     // Fetches the geometry again (after the page's size or zoom changed).
     void updateContentBounds();
+    // Fetches the geometry once the page has been left alone for
+    // GeometrySettleMilliseconds (each call starts the wait again).
+    void scheduleContentBounds() { m_geometrySettle.start(); }
+    // How long body changes must pause before the geometry is read again.
+    static constexpr int GeometrySettleMilliseconds = 250;
 
 signals:
     // A page was loaded in full (the scroll map is stale).
@@ -173,5 +182,6 @@ private:
     qint64 m_lastCrashReload = -1;
 
     quint64 m_geometryRequest = 0;
+    QTimer m_geometrySettle;
     std::optional<preview::PageGeometry> m_geometry;
 };

@@ -255,6 +255,41 @@ BlockChange compareBlocks(const BodyBlocks &before, const BodyBlocks &after) {
     return {prefix, before.count() - prefix - suffix, after.count() - prefix - suffix};
 }
 
+std::vector<BlockHunk> blockHunks(const BodyBlocks &before, const BodyBlocks &after) {
+    const BlockChange change = compareBlocks(before, after);
+    std::vector<BlockHunk> hunks;
+    if (change.none())
+        return hunks;
+    qsizetype i = change.prefix, j = change.prefix;
+    const qsizetype endI = change.prefix + change.removed, endJ = change.prefix + change.inserted;
+    auto same = [&](qsizetype a, qsizetype b) { return before.block(a) == after.block(b); };
+    while (i < endI && j < endJ) {
+        if (same(i, j)) {
+            i++;
+            j++;
+            continue;
+        }
+        // The nearest pair of blocks that agree again, by blocks skipped.
+        qsizetype skipI = -1, skipJ = -1;
+        for (qsizetype d = 1; d <= 2 * kHunkSearch && skipI < 0; d++)
+            for (qsizetype a = qMax<qsizetype>(0, d - kHunkSearch); a <= qMin(d, kHunkSearch) && skipI < 0; a++) {
+                const qsizetype b = d - a;
+                if (i + a < endI && j + b < endJ && same(i + a, j + b)) {
+                    skipI = a;
+                    skipJ = b;
+                }
+            }
+        if (skipI < 0)
+            break;
+        hunks.push_back({i, skipI, j, skipJ});
+        i += skipI;
+        j += skipJ;
+    }
+    if (i < endI || j < endJ)
+        hunks.push_back({i, endI - i, j, endJ - j});
+    return hunks;
+}
+
 // --- Page scripts --------------------------------------------------------------
 
 namespace {
@@ -393,6 +428,56 @@ return true;
                                  {number(change.prefix), number(change.removed), number(change.inserted),
                                   number(before.count()),
                                   platform::WebView::stringLiteral(after.joinedWithMarkers(change.prefix, change.inserted))}),
+                       typesetting, then);
+}
+
+QString patchHunksScript(const BodyBlocks &before, const BodyBlocks &after, const std::vector<BlockHunk> &hunks,
+                         bool typesetting, const QString &then) {
+    // Last run first: the block numbers of the runs before it stay good.
+    QString list = QStringLiteral("[");
+    for (auto it = hunks.rbegin(); it != hunks.rend(); ++it) {
+        if (it != hunks.rbegin())
+            list += u',';
+        list += QStringLiteral("[%1,%2,%3,").arg(it->before).arg(it->removed).arg(it->inserted);
+        list += platform::WebView::stringLiteral(after.joinedWithMarkers(it->after, it->inserted));
+        list += u']';
+    }
+    list += u']';
+    return blockScript(fill(uR"js(
+var hunks = %1, body = document.body, blocks = window.orvaneBlocks;
+var known = !!body && !!blocks && blocks.length === %2;
+for (var i = 0; known && i < blocks.length; i++)
+  for (var k = 0; known && k < blocks[i].length; k++)
+    known = blocks[i][k].parentNode === body;
+var made = [];
+for (var h = 0; known && h < hunks.length; h++) {
+  var t = document.createElement('template');
+  t.innerHTML = hunks[h][3];
+  made.push(split(t.content, hunks[h][2]));
+  known = !!made[h];
+}
+if (!known) { window.orvaneBlocks = null; return false; }
+var all = [];
+for (var h = 0; h < hunks.length; h++) {
+  var from = hunks[h][0], removed = hunks[h][1], fresh = made[h];
+  for (var i = from; i < from + removed; i++)
+    for (var k = 0; k < blocks[i].length; k++) body.removeChild(blocks[i][k]);
+  var ref = null, found = false;
+  for (var i = from + removed; i < blocks.length && !found; i++)
+    if (blocks[i].length) { ref = blocks[i][0]; found = true; }
+  for (var i = from - 1; i >= 0 && !found; i--)
+    if (blocks[i].length) { ref = blocks[i][blocks[i].length - 1].nextSibling; found = true; }
+  if (!found) ref = body.firstChild;
+  for (var i = 0; i < fresh.length; i++)
+    for (var k = 0; k < fresh[i].length; k++) body.insertBefore(fresh[i][k], ref);
+  blocks.splice.apply(blocks, [from, removed].concat(fresh));
+  all = all.concat(fresh);
+}
+if (typesetting) typesetNew(all);
+then();
+return true;
+)js",
+                            {list, number(before.count())}),
                        typesetting, then);
 }
 

@@ -113,6 +113,23 @@ struct BlockChange {
 };
 BlockChange compareBlocks(const BodyBlocks &before, const BodyBlocks &after);
 
+// One run of changed blocks: `removed` old blocks from `before` give way to
+// `inserted` new blocks from `after`.
+struct BlockHunk {
+    qsizetype before = 0;
+    qsizetype removed = 0;
+    qsizetype after = 0;
+    qsizetype inserted = 0;
+    bool operator==(const BlockHunk &) const = default;
+};
+// The runs of blocks that differ, in order: inside the range compareBlocks
+// finds, the blocks that agree between two changes (an edit and the scroll
+// anchor moved far from it) are kept. Two runs are told apart when they are
+// at most kHunkSearch blocks long; what is left after a longer one is one
+// run.
+inline constexpr qsizetype kHunkSearch = 16;
+std::vector<BlockHunk> blockHunks(const BodyBlocks &before, const BodyBlocks &after);
+
 // The comment that stands between blocks while the page maps them.
 inline constexpr QStringView BlockMarker = u"orvane-block";
 
@@ -135,6 +152,9 @@ QString replaceBodyScript(const BodyBlocks &body, bool typesetting, const QStrin
 // is not the one `before` describes (a block's node has left the body).
 QString patchBlocksScript(const BodyBlocks &before, const BodyBlocks &after, const BlockChange &change,
                           bool typesetting, const QString &then = QString());
+// The same for several runs at once (each as one change), made in one go.
+QString patchHunksScript(const BodyBlocks &before, const BodyBlocks &after, const std::vector<BlockHunk> &hunks,
+                         bool typesetting, const QString &then = QString());
 // Maps the blocks of a freshly loaded page (whose body holds the markers):
 // true when every marker was a child of the body.
 QString mapBlocksScript(qsizetype expectedCount);

@@ -43,11 +43,10 @@ SmartWebView::SmartWebView(QWidget *parent) : platform::WebView(parent), m_contr
     m_windowResizeSettled.setInterval(ResizeSettleMilliseconds);
     connect(&m_windowResizeSettled, &QTimer::timeout, this, &SmartWebView::reloadPreview);
     // The page lays itself out again at a new width, or when a picture or a
-    // font arrives; its geometry follows.
-    m_viewResizeSettled.setSingleShot(true);
-    m_viewResizeSettled.setInterval(ResizeSettleMilliseconds);
-    connect(&m_viewResizeSettled, &QTimer::timeout, this, &SmartWebView::updateContentBounds);
-    connect(page(), &QWebEnginePage::contentsSizeChanged, &m_viewResizeSettled, qOverload<>(&QTimer::start));
+    // font arrives; its geometry follows once that has settled, in the same
+    // wait as after body changes, so that a change that also changes the
+    // page's size reads it once.
+    connect(page(), &QWebEnginePage::contentsSizeChanged, &m_controller, &PreviewController::scheduleContentBounds);
 }
 
 SmartWebView::~SmartWebView() {
@@ -101,7 +100,7 @@ bool SmartWebView::eventFilter(QObject *watched, QEvent *event) {
 
 void SmartWebView::resizeEvent(QResizeEvent *event) {
     platform::WebView::resizeEvent(event);
-    m_viewResizeSettled.start();
+    m_controller.scheduleContentBounds();
 }
 
 void SmartWebView::load(const QString &html, const QUrl &baseUrl, std::function<void(bool ok)> done) {

@@ -101,5 +101,4 @@ private:
     PreviewController m_controller;
     QPointer<QWidget> m_window;  // the window whose resizing reloads the page
     QTimer m_windowResizeSettled;
-    QTimer m_viewResizeSettled;
 };

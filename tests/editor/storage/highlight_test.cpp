@@ -7,8 +7,9 @@
 
 #include <gtest/gtest.h>
 
-#include "editor/storage/smart_text_storage.h"
 #include "editor/editor_test_support.h"
+#include "editor/storage/smart_text_storage.h"
+#include "support/qt_wait.h"
 
 using editortest::LogCapture;
 using editortest::writeTheme;
@@ -224,4 +225,86 @@ TEST_F(RestyleRange, OpeningAFenceRestylesEverythingAfterIt) {
     storage.undo();
     attrs = storage.attributesAt(storage.string().indexOf(QStringLiteral("After 30")));
     EXPECT_EQ(attrs.family, QStringLiteral("DejaVu Sans"));
+}
+
+// A large text is styled from its start, the rest in idle slices; once done
+// (and with edits made in between, before and inside the text still
+// waiting) every block looks as a whole restyle of the final text makes it.
+namespace {
+
+QString largeText() {
+    QString text = QStringLiteral("title: A long one\n\n");
+    int section = 0;
+    while (text.size() < SmartTextStorage::kStyleAheadBytes * 2) {
+        section++;
+        text += QStringLiteral("## Section %1\n\nA paragraph with *emphasis*, **strength** and `code`,\n"
+                               "lazy on a second line [with a link](http://x.org/%1).\n\n")
+                    .arg(section);
+        text += QStringLiteral("- one\n- two *and* more\n\n    indented code\n\n> quoted **bold**\n\n");
+        if (section % 150 == 0) {
+            // A fence longer than what is parsed at a time.
+            text += QStringLiteral("```\n");
+            for (int line = 0; line < 2000; line++)
+                text += QStringLiteral("# not a heading *not emphasis* %1\n").arg(line);
+            text += QStringLiteral("```\n\n");
+        }
+    }
+    return text;
+}
+
+std::vector<QList<AttributeRun>> runsOf(const SmartTextStorage &storage) {
+    std::vector<QList<AttributeRun>> all;
+    for (QTextBlock block = storage.document()->firstBlock(); block.isValid(); block = block.next())
+        all.push_back(storage.runs(block));
+    return all;
+}
+
+void expectSameStyles(const SmartTextStorage &styled, const QString &theme) {
+    SmartTextStorage whole;
+    whole.applyThemeFromPath(theme);
+    whole.setInitialText(styled.string());
+    whole.finishStylingAhead();
+    EXPECT_FALSE(whole.isStylingAhead());
+    ASSERT_EQ(whole.string(), styled.string());
+    const auto expected = runsOf(whole), actual = runsOf(styled);
+    ASSERT_EQ(expected.size(), actual.size());
+    size_t differing = 0;
+    for (size_t i = 0; i < expected.size(); i++)
+        if (expected[i] != actual[i] && differing++ < 3)
+            ADD_FAILURE() << "block " << i << " differs";
+}
+
+}  // namespace
+
+TEST(Highlight, ALargeTextIsStyledFromItsStartAndTheRestWhileIdle) {
+    const QString theme = editortest::themePath();
+    const QString text = largeText();
+    {
+        SmartTextStorage storage;
+        storage.applyThemeFromPath(theme);
+        storage.replaceCharactersInRange({0, 0}, text);
+        ASSERT_TRUE(storage.isStylingAhead());
+        EXPECT_TRUE(storage.attributesAt(storage.string().indexOf("emphasis")).italic);
+        // The end waits.
+        const qsizetype last = storage.string().lastIndexOf("strength");
+        EXPECT_FALSE(storage.attributesAt(last).bold);
+        ASSERT_TRUE(testing_qt::spinUntil([&] { return !storage.isStylingAhead(); }, std::chrono::seconds(60)));
+        EXPECT_TRUE(storage.attributesAt(last).bold);
+        expectSameStyles(storage, theme);
+    }
+    {
+        // Edits while it waits: one in the styled part that opens a fence,
+        // one far in the waiting part, one that closes the fence again.
+        SmartTextStorage storage;
+        storage.applyThemeFromPath(theme);
+        storage.setInitialText(text);
+        ASSERT_TRUE(storage.isStylingAhead());
+        storage.replaceCharactersInRange({storage.length() - 40, 0}, QStringLiteral("*typed far*"));
+        storage.replaceCharactersInRange({storage.string().indexOf("## Section 3"), 0}, QStringLiteral("```\n"));
+        storage.replaceCharactersInRange({storage.string().indexOf("## Section 5"), 0}, QStringLiteral("```\n"));
+        storage.replaceCharactersInRange({storage.string().indexOf("- one"), 5}, QStringLiteral("* uno"));
+        storage.finishStylingAhead();
+        EXPECT_FALSE(storage.isStylingAhead());
+        expectSameStyles(storage, theme);
+    }
 }

@@ -195,6 +195,22 @@ TEST(TextServices, AnEditInALongParagraphMarksOnlyTheLinesItChanged) {
     EXPECT_EQ(services->misspellings().size(), 300);
 }
 
+// A large text is styled from its start in idle slices, and marked in idle
+// slices screen first: a line marked before it is styled gets its marks
+// again once it is.
+TEST(TextServices, ALargeTextStyledAheadEndsWithEveryMark) {
+    ShownEditor shown;
+    QString text;
+    for (int i = 0; i < 12000; i++)
+        text += QStringLiteral("Line %1 has a zqword in it.\n\n").arg(i);
+    ASSERT_GT(text.size(), SmartTextStorage::kStyleAheadBytes);
+    shown.show(text, QSize(600, 300));
+    TextServices *services = shown.view().textServices();
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return !shown.storage().isStylingAhead() && !services->isPending(); },
+                                      std::chrono::seconds(60)));
+    EXPECT_EQ(services->misspellings().size(), 12000);
+}
+
 // A window may drop the text storage before the editor views that show it.
 TEST(TextServices, AViewOutlivingItsStorageGoesCleanly) {
     platform::ScopedStandardDefaults scoped;

@@ -371,8 +371,8 @@ TEST_F(PreviewControllerTest, ZoomsByTheProductOfItsSteps) {
     EXPECT_NEAR(controller.zoomFactor(), 1.0, 1e-6);
 }
 
-// Geometry arrives after each refresh; a page without height cannot place a
-// fraction.
+// Geometry arrives after each load, and after body changes once they have
+// settled; a page without height cannot place a fraction.
 TEST_F(PreviewControllerTest, FetchesThePagesGeometryAfterEachRefresh) {
     int changes = 0, loads = 0;
     QObject::connect(&controller, &PreviewController::geometryChanged, [&] { changes++; });
@@ -386,11 +386,32 @@ TEST_F(PreviewControllerTest, FetchesThePagesGeometryAfterEachRefresh) {
     controller.updatePreview(page("<p>b</p>"));
     ASSERT_TRUE(waitUntil([&] { return fake.pending("patch"); }));
     fake.answer("patch", true);
-    ASSERT_TRUE(fake.pending("geometry"));
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("geometry"); }));
     fake.answer("geometry", R"({"documentHeight": 0, "viewHeight": 0, "scrollY": 0, "body": [0, 0, 0, 0],
                                "nodes": []})");
     EXPECT_EQ(changes, 2);
     EXPECT_TRUE(std::isnan(controller.contentPercentToTotalPercent(0.5)));
+}
+
+// Reading the geometry lays out the whole page: changes that follow each
+// other closely read it once, after the last.
+TEST_F(PreviewControllerTest, ReadsTheGeometryOnceAfterABurstOfChanges) {
+    thawWith(page("<p>a</p>"));
+    int changes = 0;
+    QObject::connect(&controller, &PreviewController::geometryChanged, [&] { changes++; });
+    for (const char *body : {"<p>b</p>", "<p>c</p>", "<p>d</p>"}) {
+        ASSERT_TRUE(waitUntil([&] { return !controller.isUpdating(); }));
+        controller.updatePreview(page(body));
+        ASSERT_TRUE(waitUntil([&] { return fake.pending("patch"); }));
+        fake.answer("patch", true);
+        fake.settle();
+        EXPECT_FALSE(fake.pending("geometry"));
+    }
+    EXPECT_EQ(changes, 0);
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("geometry"); }));
+    fake.settle();
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(fake.log.count("geometry"), 2);  // the load's and the burst's
 }
 
 // A page with MathJax or highlight.js gets its block scripts in its own world,

@@ -153,6 +153,56 @@ TEST(PreviewPage, FindsTheBlocksThatChanged) {
     EXPECT_EQ(BodyBlocks("<p>a</p>").joinedWithMarkers(0, 0), "");
 }
 
+// Inside the range that differs, blocks that agree between two changes are
+// kept: applying the runs to the old blocks always gives the new ones.
+TEST(PreviewPage, SplitsChangesFarApartIntoRuns) {
+    auto blocks = [](std::initializer_list<const char *> names) {
+        QString body;
+        for (const char *name : names)
+            body += QStringLiteral("<p>%1</p>").arg(QLatin1String(name));
+        return BodyBlocks(body);
+    };
+    auto apply = [](const BodyBlocks &before, const BodyBlocks &after, const std::vector<BlockHunk> &hunks) {
+        QStringList result;
+        for (qsizetype i = 0; i < before.count(); i++)
+            result << before.block(i).toString();
+        for (auto it = hunks.rbegin(); it != hunks.rend(); ++it) {
+            result.remove(it->before, it->removed);
+            for (qsizetype k = 0; k < it->inserted; k++)
+                result.insert(it->before + k, after.block(it->after + k).toString());
+        }
+        return result.join(QString());
+    };
+    const BodyBlocks before = blocks({"a", "b", "c", "d", "e", "f", "g"});
+    struct Case {
+        BodyBlocks after;
+        std::vector<BlockHunk> hunks;
+    };
+    const Case cases[] = {
+        {blocks({"a", "B", "c", "d", "e", "F", "g"}), {{1, 1, 1, 1}, {5, 1, 5, 1}}},
+        {blocks({"a", "x", "y", "b", "c", "d", "e", "g"}), {{1, 0, 1, 2}, {5, 1, 7, 0}}},
+        {blocks({"a", "b", "c", "d", "e", "f", "g"}), {}},
+        {blocks({"a", "b", "C", "d", "e", "f", "g"}), {{2, 1, 2, 1}}},
+        {blocks({"z"}), {{0, 7, 0, 1}}},
+    };
+    for (const Case &c : cases) {
+        const std::vector<BlockHunk> hunks = blockHunks(before, c.after);
+        EXPECT_EQ(hunks, c.hunks) << c.after.text().toStdString();
+        EXPECT_EQ(apply(before, c.after, hunks), c.after.text());
+    }
+    // Runs longer than the search stop it: the rest is one run, still right.
+    QStringList many, changed;
+    for (int i = 0; i < 100; i++) {
+        many << QStringLiteral("<p>%1</p>").arg(i);
+        changed << (i % 3 == 0 ? QStringLiteral("<p>%1</p>").arg(i) : QStringLiteral("<p>new %1</p>").arg(i));
+    }
+    changed.remove(40, 30);
+    const BodyBlocks manyBefore(many.join(QString())), manyAfter(changed.join(QString()));
+    const std::vector<BlockHunk> hunks = blockHunks(manyBefore, manyAfter);
+    EXPECT_GT(hunks.size(), 1u);
+    EXPECT_EQ(apply(manyBefore, manyAfter, hunks), manyAfter.text());
+}
+
 // Text of the body goes into the scripts as a string literal that reads back
 // exactly, whatever it holds.
 TEST(PreviewPage, PutsTheBodyIntoScriptsAsALiteral) {
