@@ -218,15 +218,17 @@ void SmartTextStorage::restyle(const QTextBlock &first, const QTextBlock &editFi
                 continue;
             }
         }
-        if (root)
+        if (root) {
             styleRange(root, from, to, editFirst.blockNumber(), editLast.blockNumber());
-        if (isStylingAhead() && from <= m_styledTo && to > m_styledTo) {
-            // The restyle went on into the text that waits: it is styled now.
-            m_styledTo = to >= total ? -1 : to;
-            if (!isStylingAhead())
-                m_styleAheadTimer->stop();
-        } else
+            if (isStylingAhead() && from <= m_styledTo && to > m_styledTo) {
+                // The restyle went on into the text that waits: it is styled now.
+                m_styledTo = to >= total ? -1 : to;
+                if (!isStylingAhead())
+                    m_styleAheadTimer->stop();
+            }
+        } else {
             qCWarning(lcEditor, "highlighting parse gave no tree");
+        }
         freeTree(root);
         emit restyled(CharRange{from, to - from});
         return;
