@@ -9,6 +9,7 @@
 
 #include "editor/editor_test_support.h"
 #include "editor/storage/smart_text_storage.h"
+#include "support/log_capture.h"
 #include "support/qt_wait.h"
 
 using editortest::LogCapture;
@@ -305,6 +306,18 @@ TEST(Highlight, ALargeTextIsStyledFromItsStartAndTheRestWhileIdle) {
         storage.replaceCharactersInRange({storage.string().indexOf("- one"), 5}, QStringLiteral("* uno"));
         storage.finishStylingAhead();
         EXPECT_FALSE(storage.isStylingAhead());
+        expectSameStyles(storage, theme);
+    }
+    {
+        // Typing into a text styled whole is quiet: every keystroke's parse
+        // gives a tree, so nothing is reported as failed.
+        testing_qt::LogCapture log;
+        SmartTextStorage storage;
+        storage.applyThemeFromPath(theme);
+        storage.setInitialText(QStringLiteral("# Title\n\nSome *text*.\n"));
+        storage.replaceCharactersInRange({9, 0}, QStringLiteral("More "));
+        EXPECT_FALSE(storage.isStylingAhead());
+        EXPECT_FALSE(log.contains(QStringLiteral("highlighting parse gave no tree"))) << log.messages().join('\n').toStdString();
         expectSameStyles(storage, theme);
     }
 }
