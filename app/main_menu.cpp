@@ -129,19 +129,23 @@ QList<Entry> editMenu() {
         submenu("Find", {
                             item("Find…", "performFindPanelAction:", QKeySequence::Find),
                         }),
+        // No grammar checker and no system table of text replacements
+        // exist here: their items are left out.
         submenu("Spelling and Grammar", {
-                                            item("Check Document Now", "checkSpelling:"),
+                                            item("Show Spelling and Grammar", "showGuessPanel:", keys("Ctrl+:")),
+                                            item("Check Document Now", "checkSpelling:", keys("Ctrl+;")),
+                                            separator(),
                                             toggle("Check Spelling While Typing", "toggleContinuousSpellChecking:"),
-                                            toggle("Check Grammar with Spelling", "toggleGrammarChecking:"),
                                             toggle("Correct Spelling Automatically",
                                                    "toggleAutomaticSpellingCorrection:"),
                                         }),
         submenu("Substitutions", {
+                                     item("Show Substitutions", "orderFrontSubstitutionsPanel:"),
+                                     separator(),
                                      toggle("Smart Copy/Paste", "toggleSmartInsertDelete:"),
                                      toggle("Smart Quotes", "toggleAutomaticQuoteSubstitution:"),
                                      toggle("Smart Dashes", "toggleAutomaticDashSubstitution:"),
                                      toggle("Smart Links", "toggleAutomaticLinkDetection:"),
-                                     toggle("Text Replacement", "toggleAutomaticTextReplacement:"),
                                  }),
         submenu("Transformations", {
                                        item("Make Upper Case", "uppercaseWord:"),

@@ -29,15 +29,24 @@
 //   wordCount, lineCount, paraCount   told only when they change;
 //   lastEditedRange   the selection at the last count update, told with
 //                  every update;
-//   typedSpace     true after a typed single space, false after a backward
-//                  delete; the bridge reads and clears it (takeTypedSpace).
+//   typedSpace     true after a typed single space or a spelling
+//                  correction, false after a backward delete; the bridge
+//                  reads and clears it (takeTypedSpace).
 // The other values are up to date when charCount is told.
+//
+// Text services: misspelt words are underlined and addresses shown as links
+// by the base view (KVXTextView::textServices()); this view corrects and
+// substitutes as the user types (typeText), offers guesses in its context
+// menu, opens a link on Ctrl+click (through platform::Workspace, which
+// decides what may leave the program), and speaks.
 //
 // Actions (platform/runtime/action_router.h): the view is a responder for the
 // editor's commands ("shiftLeft:", "addStrong:", "acceptCurrentCriticMarkup:"
 // ...), the standard text commands ("moveLeft:", "deleteWordBackward:",
-// "selectParagraph:", "yank:" ...), "undo:"/"redo:" and the base view's
-// switches ("toggleShowLineNumbers:", "zoomIn:" ...); everything else goes
+// "selectParagraph:", "yank:" ...), "undo:"/"redo:", the base view's
+// switches ("toggleShowLineNumbers:", "zoomIn:" ...) and the text services'
+// ("checkSpelling:", "toggleAutomaticQuoteSubstitution:", "startSpeaking:"
+// ..., whose switches are the preferences themselves); everything else goes
 // on to its parents. Main thread only.
 #pragma once
 
@@ -60,6 +69,11 @@ class CompletionPopup;
 class QMenuBar;
 class QMenu;
 class SmartUndoManager;
+class SpellingPanel;
+class SubstitutionsPanel;
+namespace platform {
+class SpeechService;
+}
 
 class SmartTextView : public KVXTextView, public platform::Responder {
     Q_OBJECT
@@ -197,6 +211,36 @@ public:
     // The list shown while completing (null before the first completion).
     CompletionPopup *completionPopup() const { return m_completionPopup; }
 
+    // --- Text services (smart_text_view_services.cpp) ------------------------------------------
+
+    // A character typed with the keyboard (or committed alone by an input
+    // method): inserted as typed text, then what typing it calls for, each
+    // an undo step of its own: a straight quote made curly ("smartQuotes"),
+    // the "--" or "---" it ends made a dash ("smartDashes"), the misspelt
+    // word it ends corrected ("correctSpelling"). A straight double quote
+    // typed before the closing curly quote of a pair steps over it.
+    void typeText(const QString &text);
+    // Selects the next misspelt word after the selection (round the text
+    // once) and shows it in the spelling panel when that is open.
+    void checkSpelling();
+    void showGuessPanel();
+    void orderFrontSubstitutionsPanel();
+    SpellingPanel *spellingPanel() const { return m_spellingPanel; }
+    SubstitutionsPanel *substitutionsPanel() const { return m_substitutionsPanel; }
+    // The items the context menu begins with for a misspelt word at
+    // `position`: up to five guesses, then Ignore Spelling and Learn
+    // Spelling (owned by `parent`); none elsewhere.
+    QList<QAction *> spellingMenuItems(qsizetype position, QMenu *parent);
+    // The speaker: the selection, or the whole text without one.
+    void startSpeaking();
+    void stopSpeaking();
+    platform::SpeechService &speechService() const;
+    // Tests speak through a service of their own (not owned).
+    void setSpeechService(platform::SpeechService *speech) { m_speech = speech; }
+    // The quotation marks of the document's quotes language: opening and
+    // closing double, opening and closing single.
+    QStringList quoteMarks() const;
+
     // --- Actions -------------------------------------------------------------------------------
 
     bool respondsToAction(const QString &action) const override;
@@ -277,6 +321,22 @@ private:
     void runSelectionCommand(void (SmartTextStorage::*command)(CharRange));
     void showRange(CharRange range);
 
+    // Text services (smart_text_view_services.cpp)
+    void afterTyping(QChar typed, qsizetype at);
+    bool stepOverClosingQuote(QChar typed);
+    void substituteQuote(QChar typed, qsizetype at);
+    bool substituteWrappingQuotes(QChar typed, qsizetype at, const QString &selected);
+    bool closesSingleQuote(qsizetype at, const QString &open, const QString &close) const;
+    qsizetype substituteDashes(QChar typed, qsizetype at);
+    void correctWordBefore(qsizetype at);
+    // A replacement made for the user as its own undo step; the caret keeps
+    // its place in the text around it.
+    void replaceAsOwnStep(CharRange range, const QString &text);
+    void showReplacement(CharRange range);
+    void togglePreference(const char *key);
+    bool validateTextService(const QString &action, QAction *item, bool *enabled);
+    bool openLinkAt(const QPoint &viewportPoint);
+
     // Completion (smart_text_view_completion.cpp)
     CompletionPopup *popup();
     QByteArrayView mirrorText() const;
@@ -305,6 +365,11 @@ private:
     CharRange m_completionRange;   // the partial word of the list shown
     QString m_completionOriginal;  // its text before the list opened
     qsizetype m_completionShown = 0;  // units of the word now in its place
+
+    // Text services
+    SpellingPanel *m_spellingPanel = nullptr;
+    SubstitutionsPanel *m_substitutionsPanel = nullptr;
+    platform::SpeechService *m_speech = nullptr;
 
     // Marks and the kill buffer of the Emacs-style commands.
     std::optional<qsizetype> m_mark;

@@ -104,8 +104,20 @@ const std::vector<SmartTextView::ActionEntry> &SmartTextView::actionTable() {
         {"insertNewlineIgnoringFieldEditor:", [](V &v) { v.insertText(QStringLiteral("\n")); }},
         {"insertTab:", [](V &v) { v.insertText(QStringLiteral("\t")); }},
         {"insertTabIgnoringFieldEditor:", [](V &v) { v.insertText(QStringLiteral("\t")); }},
+        // Typed without the substitutions typing makes.
         {"insertDoubleQuoteIgnoringSubstitution:", [](V &v) { v.insertText(QStringLiteral("\"")); }},
         {"insertSingleQuoteIgnoringSubstitution:", [](V &v) { v.insertText(QStringLiteral("'")); }},
+        // Text services
+        {"checkSpelling:", [](V &v) { v.checkSpelling(); }},
+        {"showGuessPanel:", [](V &v) { v.showGuessPanel(); }},
+        {"toggleContinuousSpellChecking:", [](V &v) { v.togglePreference("checkSpelling"); }},
+        {"toggleAutomaticSpellingCorrection:", [](V &v) { v.togglePreference("correctSpelling"); }},
+        {"toggleAutomaticQuoteSubstitution:", [](V &v) { v.togglePreference("smartQuotes"); }},
+        {"toggleAutomaticDashSubstitution:", [](V &v) { v.togglePreference("smartDashes"); }},
+        {"toggleAutomaticLinkDetection:", [](V &v) { v.togglePreference("smartLinks"); }},
+        {"orderFrontSubstitutionsPanel:", [](V &v) { v.orderFrontSubstitutionsPanel(); }},
+        {"startSpeaking:", [](V &v) { v.startSpeaking(); }},
+        {"stopSpeaking:", [](V &v) { v.stopSpeaking(); }},
         {"transpose:", [](V &v) { v.transpose(); }},
         {"capitalizeWord:", [](V &v) { v.changeCaseOfWord(LetterCase::Capitalized); }},
         {"lowercaseWord:", [](V &v) { v.changeCaseOfWord(LetterCase::Lower); }},
@@ -256,6 +268,9 @@ bool SmartTextView::validateUserInterfaceItem(const QString &action, QAction *it
         return canRedo();
     if (is("performFindPanelAction:"))
         return true;
+    bool enabled = true;
+    if (validateTextService(action, item, &enabled))
+        return enabled;
     if (is("cut:") || is("delete:"))
         return selectedRange().length > 0;
     if (is("toggleChangeTracking:") && item) {

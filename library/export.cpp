@@ -12,6 +12,7 @@
 #include "library/records.h"
 #include "library/token_pool.h"
 #include "library/tzr.h"
+#include "library/writers/writer_tables.h"
 
 namespace {
 
@@ -204,4 +205,52 @@ void tzr_export_document(DString *out, tzr_engine *e, int16_t format) {
     e->asset_table = context->asset_table;
     context->asset_table = nullptr;
     tzr_export_context_free(context);
+}
+
+uint16_t tzr_quotes_language_named(const char *value, bool from_language) {
+    char *name = value ? label_of(value) : nullptr;
+    uint16_t quotes = TZR_QUOTES_ENGLISH;
+    if (name && from_language) {
+        for (const LanguageName &l : kLanguages)
+            if (!strcmp(name, l.name))
+                quotes = l.quotes;
+    } else if (name) {
+        for (const QuotesName &q : kQuotes)
+            if (!strcmp(name, q.name))
+                quotes = q.quotes;
+    }
+    free(name);
+    return quotes;
+}
+
+// The marks are those the HTML writer spells as character references,
+// each written once in UTF-8.
+const char *tzr_quote_mark(uint16_t quotes_language, int which) {
+    if (which < 0 || which > 3)
+        return nullptr;
+    static const auto marks = [] {
+        struct Table {
+            char mark[7][4][5] = {};
+        } table;
+        for (int language = 0; language < 7; language++) {
+            for (int i = 0; i < 4; i++) {
+                // "&#8220;" and the like: a decimal code point.
+                unsigned long code =
+                    strtoul(writer_utils::kEntityQuotes[language][i] + 2, nullptr, 10);
+                char *out = table.mark[language][i];
+                if (code < 0x80) {
+                    out[0] = char(code);
+                } else if (code < 0x800) {
+                    out[0] = char(0xC0 | (code >> 6));
+                    out[1] = char(0x80 | (code & 0x3F));
+                } else {
+                    out[0] = char(0xE0 | (code >> 12));
+                    out[1] = char(0x80 | ((code >> 6) & 0x3F));
+                    out[2] = char(0x80 | (code & 0x3F));
+                }
+            }
+        }
+        return table;
+    }();
+    return marks.mark[quotes_language < 7 ? quotes_language : uint16_t(TZR_QUOTES_ENGLISH)][which];
 }

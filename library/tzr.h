@@ -75,6 +75,18 @@ enum : uint16_t {
     TZR_QUOTES_SWEDISH = 6,
 };
 
+// --- Quotes language named by a metadata value, as the writers read it:
+// a "quoteslanguage" value ("german", "de", "germanguillemets" ...) with
+// `from_language` false, or the one a "language" value implies ("de", "fr"
+// ...) with it true. Values are compared in label form; anything else (and
+// NULL) gives TZR_QUOTES_ENGLISH.
+uint16_t tzr_quotes_language_named(const char *value, bool from_language);
+// --- Quotation mark of a quotes language in UTF-8, as smart typography
+// writes it: `which` 0 opening double, 1 closing double, 2 opening single,
+// 3 closing single. An unknown language gives the English marks; another
+// `which` gives NULL.
+const char *tzr_quote_mark(uint16_t quotes_language, int which);
+
 // --- Has metadata: whether the source begins with a metadata block; its end
 // offset goes to `end` (when given; 0 when the first line is no metadata line).
 bool tzr_string_has_metadata(const char *source, size_t *end);

@@ -3,7 +3,8 @@
 // laid-out text (optionally painted), in the middle of the document, inside
 // a code fence and next to one, and one that opens a fence; then the same
 // keystrokes in the editor view with its gutter and invisible marks on, and
-// as key presses sent to the Markdown editor.
+// as key presses sent to the Markdown editor, without spelling checked and
+// with it (words marked as they end, corrections as they are typed).
 // Keystroke benchmarks report the median and 95th percentile of single
 // keystrokes.
 #include <QElapsedTimer>
@@ -24,6 +25,7 @@
 #include "editor/view/kvx_text_view.h"
 #include "editor/smart_text_view.h"
 #include "editor/view/lazy_document_layout.h"
+#include "editor/view/text_services.h"
 #include "editor/storage/smart_text_storage.h"
 #include "platform/prefs/registered_defaults.h"
 #include "editor_bench_support.h"
@@ -148,8 +150,10 @@ struct ViewEditor {
     std::unique_ptr<SmartTextStorage> storage;
     std::unique_ptr<View> view;
 
-    explicit ViewEditor(bool paragraphs) {
+    explicit ViewEditor(bool paragraphs, bool spelling = false) {
         platform::Defaults &d = defaults.defaults();
+        d.setBool(spelling, QStringLiteral("checkSpelling"));
+        d.setBool(spelling, QStringLiteral("correctSpelling"));
         d.setObject(QStringLiteral("DejaVu Sans"), QStringLiteral("defaultFontName"));
         d.setFloat(11, QStringLiteral("defaultFontSize"));
         d.setInteger(72, QStringLiteral("lineLength"));
@@ -166,7 +170,14 @@ struct ViewEditor {
         view->setFocus();
         storage->documentLayout()->finishLayout();
         QCoreApplication::processEvents();
+        if (spelling) {
+            QElapsedTimer clock;
+            clock.start();
+            view->textServices()->checkAll();
+            wholeCheckMs = clock.nsecsElapsed() / 1e6;
+        }
     }
+    double wholeCheckMs = 0;
     ~ViewEditor() {
         view.reset();
         storage.reset();
@@ -212,15 +223,19 @@ BENCHMARK(BM_ViewKeystrokeParagraphNumbersAndInvisibles)->Arg(0)->Arg(1)->ArgNam
 // interpretation, the edit through the storage, the caret taken from the
 // buffer, the counts published and the label-completion check, on top of
 // what the view's keystroke above costs.
-void BM_EditorKeyPressLineNumbersAndInvisibles(benchmark::State &state) {
-    static std::unique_ptr<ViewEditor<SmartTextView>> editor;
-    benchsupport::runScoped(editor, false);
+void editorKeyPresses(benchmark::State &state, bool spelling) {
+    static std::unique_ptr<ViewEditor<SmartTextView>> editors[2];
+    std::unique_ptr<ViewEditor<SmartTextView>> &editor = editors[spelling];
+    benchsupport::runScoped(editor, false, spelling);
     const bool paint = state.range(0);
     const qsizetype start = middleOf(QStringLiteral("\n\n")) + 2;
     editor->view->setSelectedRange({start, 0});
     QCoreApplication::processEvents();
     std::vector<double> ms;
-    const QString letters = QStringLiteral("type some words é ");
+    // With spelling, a misspelt word among them: marked as it ends, and
+    // looked at for a correction.
+    const QString letters =
+        spelling ? QStringLiteral("type some wrods é ") : QStringLiteral("type some words é ");
     int i = 0;
     for (auto _ : state) {
         const QString typed(letters[i++ % letters.size()]);
@@ -238,8 +253,20 @@ void BM_EditorKeyPressLineNumbersAndInvisibles(benchmark::State &state) {
     editor->storage->replaceCharactersInRange({start, end - start}, QString());
     QCoreApplication::processEvents();
     report(state, ms);
+    if (spelling)
+        state.counters["whole_check_ms"] = editor->wholeCheckMs;
 }
+
+void BM_EditorKeyPressLineNumbersAndInvisibles(benchmark::State &state) { editorKeyPresses(state, false); }
 BENCHMARK(BM_EditorKeyPressLineNumbersAndInvisibles)->Arg(0)->Arg(1)->ArgName("paint")
+    ->Iterations(400)->Unit(benchmark::kMillisecond);
+
+// The same with spelling checked as the user types: the words of the
+// restyled blocks looked up, the marks merged into their formats, and each
+// ended word looked at for a correction. whole_check_ms is the marking of
+// the whole document after it loads (done in idle slices in the editor).
+void BM_EditorKeyPressSpellingChecked(benchmark::State &state) { editorKeyPresses(state, true); }
+BENCHMARK(BM_EditorKeyPressSpellingChecked)->Arg(0)->Arg(1)->ArgName("paint")
     ->Iterations(400)->Unit(benchmark::kMillisecond);
 
 }  // namespace

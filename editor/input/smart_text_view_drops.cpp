@@ -164,6 +164,12 @@ void SmartTextView::mousePressEvent(QMouseEvent *event) {
         event->accept();  // pasted when released
         return;
     }
+    // Ctrl+click on an address shown as a link opens it.
+    if (event->button() == Qt::LeftButton && event->modifiers() == Qt::ControlModifier &&
+        openLinkAt(event->position().toPoint())) {
+        event->accept();
+        return;
+    }
     const CharRange selection = selectedRange();
     const bool tripleClick =
         m_lastDoubleClick.isValid() && m_lastDoubleClick.elapsed() < QApplication::doubleClickInterval();
@@ -264,11 +270,26 @@ void SmartTextView::startTextDrag() {
 
 // The shared context menu, never QTextEdit's own (whose items would edit the
 // document directly).
+// A misspelt word under the pointer (or at the caret, for the menu key)
+// puts its guesses first, for this showing only: the menu itself is shared.
 void SmartTextView::contextMenuEvent(QContextMenuEvent *event) {
     setFocus(Qt::PopupFocusReason);
     QMenu *menu = SmartTextContextMenuController::sharedController().contextMenu();
-    if (menu && !menu->isEmpty())
+    if (!menu) {
+        event->accept();
+        return;
+    }
+    const qsizetype at = event->reason() == QContextMenuEvent::Mouse ? cursorForPosition(event->pos()).position()
+                                                                     : selectedRange().location;
+    const QList<QAction *> spelling = spellingMenuItems(at, menu);
+    QAction *first = menu->actions().value(0);
+    menu->insertActions(first, spelling);
+    if (!menu->isEmpty())
         menu->exec(event->globalPos());
+    for (QAction *item : spelling) {
+        menu->removeAction(item);
+        delete item;
+    }
     event->accept();
 }
 

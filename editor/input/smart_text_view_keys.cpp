@@ -172,12 +172,12 @@ bool SmartTextView::interpretKey(QKeyEvent *event) {
         return false;
     }
     if (event->key() == Qt::Key_Tab && !(mods & ~Qt::ShiftModifier)) {
-        insertText(QStringLiteral("\t"));
+        typeText(QStringLiteral("\t"));
         event->accept();
         return true;
     }
     if (typesText(event)) {
-        insertText(event->text());
+        typeText(event->text());
         event->accept();
         return true;
     }
@@ -205,7 +205,7 @@ void SmartTextView::returnVariant(Qt::KeyboardModifiers modifiers) {
     } else if (control || command) {
         insertText(hardBreak);
     } else {
-        insertText(QStringLiteral("\n"));
+        typeText(QStringLiteral("\n"));
     }
 }
 
@@ -248,7 +248,11 @@ void SmartTextView::inputMethodEvent(QInputMethodEvent *event) {
             const qsizetype from = qBound<qsizetype>(0, selection.location + event->replacementStart(), n);
             range = {from, qBound<qsizetype>(0, qsizetype(event->replacementLength()), n - from)};
         }
-        insertText(commit, range);
+        // A character committed alone is typed as a key types it.
+        if (commit.size() == 1 && range == selection && range.length == 0 && event->preeditString().isEmpty())
+            typeText(commit);
+        else
+            insertText(commit, range);
     }
     QInputMethodEvent composition(event->preeditString(), event->attributes());
     KVXTextView::inputMethodEvent(&composition);

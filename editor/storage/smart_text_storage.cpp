@@ -231,6 +231,16 @@ void SmartTextStorage::replaceCharactersInRange(CharRange range, const QString &
     patch(s, r, n);
 }
 
+void SmartTextStorage::replaceCharactersAsOwnStep(CharRange range, const QString &text) {
+    assertThread();
+    range = clamp(range);
+    const QByteArray bytes = textunits::bufferBytes(text);
+    auto [start, length] = byteRangeFromCharRange(range);
+    commandEdit([&, start = start, length = length](smart_string_change *change) {
+        smart_string_replace(m_buffer, start, length, bytes.constData(), change);
+    });
+}
+
 // An expansion typed with one character may leave "%clipboard" in what it
 // inserted: the clipboard's text takes its place, as a second edit of the
 // buffer. The document is then patched once, over both edits together, from

@@ -30,6 +30,8 @@
 #include <QSet>
 #include <QStringList>
 #include <QTextBlock>
+#include <QTextFormat>
+#include <QTextLayout>
 #include <QTimer>
 
 #include <cstddef>
@@ -137,6 +139,10 @@ public:
     // refusal), and the document follows what it did. A range past the end
     // is clamped to the text.
     void replaceCharactersInRange(CharRange range, const QString &text);
+    // The primitive edit as an undo step of its own: typing before or after
+    // it is never merged into it (a spelling correction, a substitution), so
+    // that one undo takes back exactly it.
+    void replaceCharactersAsOwnStep(CharRange range, const QString &text);
     // Replaces a range by applying only its differences, as one change that
     // keeps the caret where its surrounding text is.
     void bulkReplaceCharactersInRange(CharRange range, const QString &text);
@@ -254,6 +260,26 @@ public:
     // The type of the top-level token of the last parse that begins at the
     // block (0 for none).
     int blockStartType(const QTextBlock &block) const;
+
+    // --- Overlays (storage_overlays.cpp) ------------------------------------------------
+
+    // Formats shown over a block's styles (a misspelt word's underline, an
+    // address shown as a link), merged into its layout's formats after the
+    // style runs and tagged with kOverlayProperty. Setting them is a change
+    // of formats alone: no undo step, and no edit of the displayed text. A
+    // restyle of the block drops them; the parse listener is told of every
+    // restyle. Ranges are block-relative.
+    static constexpr int kOverlayProperty = QTextFormat::UserProperty + 0x5C0;
+    void setOverlayFormats(const QTextBlock &block, QList<QTextLayout::FormatRange> overlays);
+    QList<QTextLayout::FormatRange> overlayFormats(const QTextBlock &block) const;
+    // Told of the parse each restyle makes of `range` (whole blocks), after
+    // the blocks there were styled and before the tree is freed, inside the
+    // document's edit block of the change that caused it, with the numbers
+    // of the blocks whose formats it set anew, in order (the edited blocks
+    // and those whose styles changed: they lost their overlays; the others
+    // keep theirs). One listener; an empty function removes it.
+    using ParseListener = std::function<void(const token *root, CharRange range, const QList<int> &restyledBlocks)>;
+    void setParseListener(ParseListener listener) { m_parseListener = std::move(listener); }
 
     // --- Change tracking, CriticMarkup and completions (storage_tracking.cpp) ---------
 
@@ -419,7 +445,8 @@ private:
     void restyleAround(qsizetype start, qsizetype insertedEnd);
     void restyle(const QTextBlock &first, const QTextBlock &editFirst, const QTextBlock &editLast,
                  qsizetype end);
-    void styleRange(token *root, qsizetype from, qsizetype to, int forceFirst, int forceLast);
+    // Gives the numbers of the blocks whose formats it set.
+    QList<int> styleRange(token *root, qsizetype from, qsizetype to, int forceFirst, int forceLast);
     void clearStyles(const QTextBlock &first, const QTextBlock &last);
     bool blankLineBefore(qsizetype position) const;
     // Styles the text that waits, from m_styledTo, for about `milliseconds`
@@ -460,6 +487,7 @@ private:
     bool m_patching = false;
     bool m_resyncQueued = false;
     quint64 m_editGeneration = 0;
+    ParseListener m_parseListener;
     bool m_hasTabStops = false;  // some block holds elastic stops
     // Where the text that has not been styled yet begins (a block start), or
     // -1 when all of it has been; and what styles it while the program idles.

@@ -218,8 +218,9 @@ void SmartTextStorage::restyle(const QTextBlock &first, const QTextBlock &editFi
                 continue;
             }
         }
+        QList<int> restyledBlocks;
         if (root) {
-            styleRange(root, from, to, editFirst.blockNumber(), editLast.blockNumber());
+            restyledBlocks = styleRange(root, from, to, editFirst.blockNumber(), editLast.blockNumber());
             if (isStylingAhead() && from <= m_styledTo && to > m_styledTo) {
                 // The restyle went on into the text that waits: it is styled now.
                 m_styledTo = to >= total ? -1 : to;
@@ -229,6 +230,8 @@ void SmartTextStorage::restyle(const QTextBlock &first, const QTextBlock &editFi
         } else {
             qCWarning(lcEditor, "highlighting parse gave no tree");
         }
+        if (root && m_parseListener)
+            m_parseListener(root, CharRange{from, to - from}, restyledBlocks);
         freeTree(root);
         emit restyled(CharRange{from, to - from});
         return;
@@ -281,8 +284,11 @@ bool SmartTextStorage::styleNextStretch() {
                 continue;
             }
         }
-        if (root)
-            styleRange(root, from, to, -1, -2);
+        if (root) {
+            const QList<int> restyledBlocks = styleRange(root, from, to, -1, -2);
+            if (m_parseListener)
+                m_parseListener(root, CharRange{from, to - from}, restyledBlocks);
+        }
         freeTree(root);
         m_styledTo = to >= total ? -1 : to;
         emit restyled(CharRange{from, to - from});
@@ -398,8 +404,8 @@ private:
 // parse, and pushes the result to the blocks there. Blocks whose runs did
 // not change keep their formats, except the edited ones [forceFirst,
 // forceLast], whose layouts may hold formats of text they no longer have.
-void SmartTextStorage::styleRange(token *root, qsizetype from, qsizetype to, int forceFirst,
-                                  int forceLast) {
+QList<int> SmartTextStorage::styleRange(token *root, qsizetype from, qsizetype to, int forceFirst, int forceLast) {
+    QList<int> restyled;
     Layering layering(m_theme, m_styles, from, to);
     layering.walk(root, to);
     const quint32 base = m_styles.intern(m_theme.baseAttrs(m_styles));
@@ -453,6 +459,7 @@ void SmartTextStorage::styleRange(token *root, qsizetype from, qsizetype to, int
                 formats.append({run.start, run.length, m_styles.charFormat(run.attrs)});
             block.layout()->setFormats(formats);
             style->runs = std::move(runs);
+            restyled.append(number);
         }
         style->separator = separator;
         const QTextBlockFormat &blockFormat = m_styles.blockFormat(paragraph);
@@ -466,6 +473,7 @@ void SmartTextStorage::styleRange(token *root, qsizetype from, qsizetype to, int
         style->blockStart = starts.value(number, 0);
         style->innerStart = innerStarts.contains(number);
     }
+    return restyled;
 }
 
 // --- What the text shows ------------------------------------------------------------------

@@ -19,9 +19,11 @@
 #include "editor/view/kvx_layout_manager.h"
 #include "editor/view/lazy_document_layout.h"
 #include "editor/view/line_numbers_ruler_view.h"
+#include "editor/view/text_services.h"
 #include "editor/storage/theme_styles.h"
 #include "platform/prefs/defaults.h"
 #include "platform/runtime/dispatch.h"
+#include "platform/services/spelling/spell_service.h"
 #include "platform/text/font_resolver.h"
 #include "platform/text/pasteboard.h"
 
@@ -73,6 +75,9 @@ KVXTextView::KVXTextView(SmartTextStorage *storage, platform::Defaults *defaults
 
     configureSettings();
     configureObservers();
+    m_textServices = std::make_unique<TextServices>(this, &platform::SpellService::shared());
+    m_textServices->setCheckSpelling(m_system.continuousSpellChecking);
+    m_textServices->setDetectLinks(m_system.automaticLinkDetection);
 
     LazyDocumentLayout *layout = m_storage->documentLayout();
     connect(m_storage, &SmartTextStorage::textChanged, this, [this] { textDidChange(); });
@@ -128,6 +133,10 @@ void KVXTextView::monitorSystemSettings() {
     m_system.automaticSpellingCorrection = m_defaults->boolForKey(QStringLiteral("correctSpelling"));
     m_system.grammarChecking = m_defaults->boolForKey(QStringLiteral("checkGrammar"));
     m_system.automaticTextReplacement = true;
+    m_system.smartInsertDelete = m_defaults->boolForKey(QStringLiteral("smartCopyPaste"));
+    m_system.automaticQuoteSubstitution = m_defaults->boolForKey(QStringLiteral("smartQuotes"));
+    m_system.automaticDashSubstitution = m_defaults->boolForKey(QStringLiteral("smartDashes"));
+    m_system.automaticLinkDetection = m_defaults->boolForKey(QStringLiteral("smartLinks"));
 }
 
 void KVXTextView::replaceLayoutManager() {
@@ -172,6 +181,7 @@ void KVXTextView::preferenceChanged(const QString &key) {
         m_system.automaticSpellingCorrection = on();
     } else if (is("checkSpelling")) {
         m_system.continuousSpellChecking = on();
+        m_textServices->setCheckSpelling(m_system.continuousSpellChecking);
     } else if (is("smartCopyPaste")) {
         m_system.smartInsertDelete = on();
     } else if (is("smartQuotes")) {
@@ -180,6 +190,7 @@ void KVXTextView::preferenceChanged(const QString &key) {
         m_system.automaticDashSubstitution = on();
     } else if (is("smartLinks")) {
         m_system.automaticLinkDetection = on();
+        m_textServices->setDetectLinks(m_system.automaticLinkDetection);
     } else if (is("smartTextReplacement")) {
         m_system.automaticTextReplacement = on();
     }

@@ -42,6 +42,7 @@ class KVXLayoutManager;
 class LineNumbersRulerView;
 class QAction;
 class QMimeData;
+class TextServices;
 namespace platform {
 class Defaults;
 }
@@ -104,8 +105,11 @@ public:
     CharRange selectedRange() const;
     void setSelectedRange(CharRange range);
 
-    // Text services Qt does not offer (spelling, grammar, substitutions):
-    // their switches are kept as the preferences say, and otherwise unused.
+    // The text services' switches, as the preferences say: spelling checked
+    // as the user types ("checkSpelling") and addresses shown as links
+    // ("smartLinks") are the view's own (textServices()); corrections and
+    // substitutions as the user types are the Markdown editor's. Grammar and
+    // the system's text replacement are kept but nothing acts on them.
     struct SystemTextSettings {
         bool continuousSpellChecking = false;
         bool automaticSpellingCorrection = false;
@@ -117,6 +121,8 @@ public:
         bool automaticLinkDetection = false;
     };
     const SystemTextSettings &systemTextSettings() const { return m_system; }
+    // Misspelt words and addresses marked in the text.
+    TextServices *textServices() const { return m_textServices.get(); }
 
     // --- Margins ------------------------------------------------------------------
 
@@ -273,6 +279,7 @@ private:
     CharRange m_oldSelectedRange = kNoRange;
     SelectionMemory m_savedSelection;
     SystemTextSettings m_system;
+    std::unique_ptr<TextServices> m_textServices;
     std::atomic<float> m_viewHeight{0};
     // The first line shown and how far the view stands below its block's
     // top, kept while heights of blocks above it settle.

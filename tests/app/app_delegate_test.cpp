@@ -27,6 +27,8 @@
 #include "app/extras/tzr_theme_controller.h"
 #include "app/prefs/smart_editor_preferences.h"
 #include "editor/input/context_menu_controllers.h"
+#include "editor/smart_text_view.h"
+#include "editor/storage/smart_text_storage.h"
 #include "library/diagnostics.h"
 #include "textengine/settings/keybindings.h"
 #include "platform/runtime/action_router.h"
@@ -311,6 +313,55 @@ TEST(MainMenu, KeyBindingsReachItemsByActionExceptTheEditMenusLateSubmenus) {
     delegate.applicationWillFinishLaunching();
     EXPECT_EQ(menu.itemForAction("shiftRight:")->shortcut(),
               QKeySequence(Qt::ControlModifier | Qt::MetaModifier | Qt::Key_Right));
+}
+
+// The Edit menu's text services reach the editor that has the keyboard:
+// the switches are checked as their preferences stand and flip them; there
+// are no items for grammar or the system's text replacements.
+TEST(MainMenu, TheEditMenusTextServicesReachTheEditor) {
+    platform::ScopedStandardDefaults scoped;
+    TZRThemeController extras(TZRThemeController::standardLocations());
+    AppDelegate delegate(&scoped.defaults(), &extras);
+    MainMenu &menu = delegate.mainMenu();
+    auto actions = [](QMenu *submenu) {
+        QStringList result;
+        for (QAction *item : submenu->actions())
+            if (!item->isSeparator())
+                result << platform::ActionRouter::actionOf(item);
+        return result;
+    };
+    QMenu *spelling = menu.submenuTitled("Spelling and Grammar");
+    QMenu *substitutions = menu.submenuTitled("Substitutions");
+    QMenu *speech = menu.submenuTitled("Speech");
+    ASSERT_TRUE(spelling && substitutions && speech);
+    EXPECT_EQ(actions(spelling), (QStringList{"showGuessPanel:", "checkSpelling:", "toggleContinuousSpellChecking:",
+                                              "toggleAutomaticSpellingCorrection:"}));
+    EXPECT_EQ(
+        actions(substitutions),
+        (QStringList{"orderFrontSubstitutionsPanel:", "toggleSmartInsertDelete:", "toggleAutomaticQuoteSubstitution:",
+                     "toggleAutomaticDashSubstitution:", "toggleAutomaticLinkDetection:"}));
+    EXPECT_EQ(actions(speech), (QStringList{"startSpeaking:", "stopSpeaking:"}));
+    EXPECT_FALSE(menu.itemForAction("toggleGrammarChecking:"));
+    EXPECT_FALSE(menu.itemForAction("toggleAutomaticTextReplacement:"));
+
+    SmartTextStorage storage(scoped.defaults());
+    storage.setInitialText("Some text.\n");
+    SmartTextView view(&storage, &scoped.defaults());
+    view.show();
+    view.activateWindow();
+    view.setFocus();
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return view.isVisible(); }));
+    QAction *checking = menu.itemForAction("toggleContinuousSpellChecking:");
+    QAction *quotes = menu.itemForAction("toggleAutomaticQuoteSubstitution:");
+    platform::ActionRouter::validateMenu(spelling, &view);
+    platform::ActionRouter::validateMenu(substitutions, &view);
+    EXPECT_TRUE(checking->isEnabled() && checking->isCheckable() && checking->isChecked());
+    EXPECT_TRUE(quotes->isEnabled() && quotes->isCheckable() && !quotes->isChecked());
+    EXPECT_TRUE(menu.itemForAction("checkSpelling:")->isEnabled());
+    EXPECT_TRUE(platform::ActionRouter::sendAction("toggleAutomaticQuoteSubstitution:", quotes, &view));
+    EXPECT_TRUE(scoped.defaults().boolForKey("smartQuotes"));
+    platform::ActionRouter::validateMenu(substitutions, &view);
+    EXPECT_TRUE(quotes->isChecked());
 }
 
 TEST(AppCommands, TheFontChooserStoresNameAndSizeAndTheLibrarysLinesReachQtsLog) {

@@ -241,3 +241,34 @@ TEST(PublicOps, ParseOnlySurvivesAnyText) {
 }
 
 }  // namespace
+
+// The quotes an editor types are those the writers write: a metadata value
+// names them as the export reads it, and each mark matches the HTML
+// writer's.
+TEST(PublicOps, QuotesLanguagesAndTheirMarks) {
+    EXPECT_EQ(tzr_quotes_language_named("German", false), TZR_QUOTES_GERMAN);
+    EXPECT_EQ(tzr_quotes_language_named("de", false), TZR_QUOTES_GERMAN);
+    EXPECT_EQ(tzr_quotes_language_named("German Guillemets", false), TZR_QUOTES_GERMAN_GUILLEMETS);
+    EXPECT_EQ(tzr_quotes_language_named("klingon", false), TZR_QUOTES_ENGLISH);
+    EXPECT_EQ(tzr_quotes_language_named(nullptr, false), TZR_QUOTES_ENGLISH);
+    // A language implies its quotes; a quotes language's long name is no
+    // language.
+    EXPECT_EQ(tzr_quotes_language_named("fr", true), TZR_QUOTES_FRENCH);
+    EXPECT_EQ(tzr_quotes_language_named("sv", true), TZR_QUOTES_SWEDISH);
+    EXPECT_EQ(tzr_quotes_language_named("french", true), TZR_QUOTES_ENGLISH);
+
+    EXPECT_STREQ(tzr_quote_mark(TZR_QUOTES_ENGLISH, 0), "\u201C");
+    EXPECT_STREQ(tzr_quote_mark(TZR_QUOTES_ENGLISH, 3), "\u2019");
+    EXPECT_STREQ(tzr_quote_mark(TZR_QUOTES_GERMAN, 0), "\u201E");
+    EXPECT_STREQ(tzr_quote_mark(TZR_QUOTES_GERMAN, 1), "\u201C");
+    EXPECT_STREQ(tzr_quote_mark(TZR_QUOTES_FRENCH, 2), "'");
+    EXPECT_STREQ(tzr_quote_mark(TZR_QUOTES_GERMAN_GUILLEMETS, 0), "\u00BB");
+    EXPECT_STREQ(tzr_quote_mark(99, 1), "\u201D");
+    EXPECT_EQ(tzr_quote_mark(TZR_QUOTES_ENGLISH, 4), nullptr);
+    EXPECT_EQ(tzr_quote_mark(TZR_QUOTES_ENGLISH, -1), nullptr);
+
+    // The marks are the ones the export writes for the same metadata.
+    const std::string html = take(tzr_string_convert("quoteslanguage: german\n\n\"Hallo\"\n", TZR_EXT_SMART,
+                                                     TZR_FORMAT_HTML, TZR_LANGUAGE_ENGLISH));
+    EXPECT_NE(html.find("&#8222;Hallo&#8220;"), std::string::npos) << html;
+}

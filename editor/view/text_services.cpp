@@ -1,0 +1,417 @@
+#include "editor/view/text_services.h"
+
+#include <QElapsedTimer>
+#include <QScrollBar>
+#include <QTextCharFormat>
+#include <QTextDocument>
+
+#include <mutex>
+
+#include "editor/view/kvx_text_view.h"
+#include "library/engine.h"
+#include "library/token.h"
+#include "platform/services/spelling/spell_service.h"
+
+namespace {
+
+// A restyle of at most this many blocks (a keystroke's) is marked at once.
+constexpr int kImmediateBlocks = 64;
+// An idle slice lasts about this long.
+constexpr int kSliceMs = 4;
+// A parse of its own takes at least this many blocks.
+constexpr int kChunkBlocks = 96;
+// How far a metadata block's paragraph is looked for.
+constexpr int kMetadataLines = 512;
+
+QTextCharFormat spellingFormat() {
+    QTextCharFormat format;
+    format.setUnderlineStyle(QTextCharFormat::SpellCheckUnderline);
+    format.setUnderlineColor(QColor(Qt::red));
+    format.setProperty(SmartTextStorage::kOverlayProperty, true);
+    return format;
+}
+
+QTextCharFormat linkFormat(const QString &url) {
+    QTextCharFormat format;
+    format.setAnchor(true);
+    format.setAnchorHref(url);
+    format.setUnderlineStyle(QTextCharFormat::SingleUnderline);
+    format.setProperty(SmartTextStorage::kOverlayProperty, true);
+    return format;
+}
+
+bool isSpellingMark(const QTextLayout::FormatRange &range) {
+    return range.format.underlineStyle() == QTextCharFormat::SpellCheckUnderline;
+}
+
+bool isLinkMark(const QTextLayout::FormatRange &range) { return range.format.isAnchor(); }
+
+}  // namespace
+
+TextServices::TextServices(KVXTextView *view, platform::SpellService *spelling)
+    : m_view(view), m_storage(view->storage()), m_spelling(spelling) {
+    m_idle.setSingleShot(true);
+    m_idle.setInterval(0);
+    connect(&m_idle, &QTimer::timeout, this, [this] { checkSome(false); });
+    m_storage->setParseListener([this](const token *root, CharRange range, const QList<int> &restyledBlocks) {
+        parsed(root, range, restyledBlocks);
+    });
+    connect(m_spelling, &platform::SpellService::wordsChanged, this, [this] {
+        if (m_checkSpelling)
+            invalidate();
+    });
+    connect(m_view, &QTextEdit::cursorPositionChanged, this, [this] { caretMoved(); });
+    // What comes into view is marked first.
+    connect(m_view->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
+        if (m_pending)
+            schedule();
+    });
+}
+
+TextServices::~TextServices() {
+    if (m_storage)
+        m_storage->setParseListener({});
+}
+
+// Nothing is marked without a dictionary, unless links are.
+bool TextServices::active() const {
+    return m_storage && ((m_checkSpelling && m_spelling->isAvailable()) || m_detectLinks);
+}
+
+void TextServices::setCheckSpelling(bool on) {
+    if (on == m_checkSpelling)
+        return;
+    m_checkSpelling = on;
+    active() ? invalidate() : clearAll();
+}
+
+void TextServices::setDetectLinks(bool on) {
+    if (on == m_detectLinks)
+        return;
+    m_detectLinks = on;
+    active() ? invalidate() : clearAll();
+}
+
+void TextServices::ignoreWord(const QString &word) {
+    if (word.isEmpty() || m_ignored.contains(word))
+        return;
+    m_ignored.insert(word);
+    if (m_checkSpelling)
+        invalidate();
+}
+
+bool TextServices::isMisspelt(const QString &word) {
+    return !word.isEmpty() && !m_ignored.contains(word) && !m_spelling->isCorrect(word);
+}
+
+// --- Marking ---------------------------------------------------------------------
+
+// Everything is to be marked again: the blocks' records no longer hold.
+void TextServices::invalidate() {
+    if (++m_generation == -1)
+        m_generation = 1;
+    m_pending = true;
+    m_scanFrom = 0;
+    schedule();
+}
+
+void TextServices::clearAll() {
+    invalidate();
+    m_pending = false;
+    m_idle.stop();
+    m_heldEnd.reset();
+    if (!m_storage)
+        return;
+    QTextDocument *document = m_storage->document();
+    for (QTextBlock block = document->firstBlock(); block.isValid(); block = block.next())
+        m_storage->setOverlayFormats(block, {});
+}
+
+void TextServices::schedule() {
+    if (!m_idle.isActive())
+        m_idle.start();
+}
+
+// A restyle dropped the marks of `restyledBlocks` (blocks of `range`): a
+// few are marked again at once from the storage's own parse, so that typing
+// never shows a block without its marks; many wait for idle slices.
+void TextServices::parsed(const token *root, CharRange range, const QList<int> &restyledBlocks) {
+    if (!active() || restyledBlocks.isEmpty())
+        return;
+    QTextDocument *document = m_storage->document();
+    if (restyledBlocks.size() < kImmediateBlocks) {
+        const std::vector<prose::Excluded> excluded = prose::excludedRanges(root, range.location, range.end());
+        for (int number : restyledBlocks) {
+            const QTextBlock block = document->findBlockByNumber(number);
+            if (block.isValid())
+                markBlock(block, excluded);
+        }
+        return;
+    }
+    for (int number : restyledBlocks) {
+        QTextBlock block = document->findBlockByNumber(number);
+        if (block.isValid())
+            block.setUserState(-1);
+    }
+    m_pending = true;
+    m_scanFrom = qMin(m_scanFrom, restyledBlocks.first());
+    schedule();
+}
+
+void TextServices::markBlock(const QTextBlock &block, const std::vector<prose::Excluded> &excluded) {
+    const QString text = block.text();
+    const qsizetype position = block.position();
+    const prose::Found found = prose::scan(text, position, excluded);
+    const QTextCursor caret = m_view->textCursor();
+    const qsizetype held = caret.hasSelection() ? -1 : caret.position();
+    if (held >= position && held <= position + text.size())
+        m_heldEnd.reset();
+
+    QList<QTextLayout::FormatRange> marks;
+    if (m_checkSpelling && m_spelling->isAvailable()) {
+        for (const prose::Word &word : found.words) {
+            // The word being typed is left alone until it is ended.
+            if (word.start + word.length == held) {
+                m_heldEnd = held;
+                continue;
+            }
+            if (isMisspelt(text.mid(word.start - position, word.length)))
+                marks.append({int(word.start - position), int(word.length), spellingFormat()});
+        }
+    }
+    if (m_detectLinks)
+        for (const prose::Address &address : found.addresses)
+            marks.append({int(address.start - position), int(address.length), linkFormat(address.url)});
+    if (marks != m_storage->overlayFormats(block))
+        m_storage->setOverlayFormats(block, marks);
+    const_cast<QTextBlock &>(block).setUserState(m_generation);
+}
+
+// The run of whole top-level blocks around `block` (they begin where the
+// last restyle began a top-level block, or at the start of a metadata
+// block's paragraph), and the excluded ranges of a parse of it. A long
+// block (a code fence left open) is parsed whole, once.
+TextServices::Chunk TextServices::chunkAround(const QTextBlock &block) const {
+    QTextDocument *document = m_storage->document();
+    QTextBlock first = block;
+    while (first.previous().isValid() && m_storage->blockStartType(first) == 0)
+        first = first.previous();
+    const QTextBlock top = document->firstBlock();
+    if (first != top && m_storage->blockStartType(top) == BLOCK_META && first.blockNumber() <= kMetadataLines) {
+        // Metadata lines may follow anywhere before the first blank line.
+        bool blank = false;
+        for (QTextBlock b = top; b.isValid() && b != first && !blank; b = b.next())
+            blank = b.text().trimmed().isEmpty();
+        if (!blank)
+            first = top;
+    }
+    QTextBlock last = block;
+    int count = 0;
+    for (QTextBlock next = block.next(); next.isValid(); next = next.next()) {
+        if (++count >= kChunkBlocks && m_storage->blockStartType(next) != 0)
+            break;
+        last = next;
+    }
+    const qsizetype from = first.position();
+    const qsizetype to = last.next().isValid() ? last.next().position() : m_storage->length();
+    token *root = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(m_storage->engineMutex());
+        root = tzr_engine_parse_substring(m_storage->engine(), size_t(from), size_t(to - from));
+    }
+    Chunk chunk{first, last, prose::excludedRanges(root, from, to)};
+    if (root)
+        token_tree_free(root);
+    return chunk;
+}
+
+void TextServices::markChunk(const QTextBlock &block) {
+    const Chunk chunk = chunkAround(block);
+    for (QTextBlock b = chunk.first; b.isValid(); b = b.next()) {
+        markBlock(b, chunk.excluded);
+        if (b == chunk.last)
+            break;
+    }
+}
+
+// One idle slice: the blocks on screen, then the rest from where the last
+// slice stopped, going round once.
+void TextServices::checkSome(bool unlimited) {
+    if (!m_pending || !active()) {
+        m_pending = false;
+        return;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    const int top = m_view->verticalScrollBar()->value();
+    const int bottom = top + m_view->viewport()->height();
+    const QTextBlock last = m_view->blockAtDocumentY(bottom);
+    for (QTextBlock b = m_view->blockAtDocumentY(top); b.isValid() && b.blockNumber() <= last.blockNumber();
+         b = b.next())
+        if (!isCurrent(b))
+            markChunk(b);
+
+    QTextDocument *document = m_storage->document();
+    const int start = m_scanFrom;
+    QTextBlock block = document->findBlockByNumber(start);
+    bool wrapped = !block.isValid() || start == 0;
+    if (!block.isValid())
+        block = document->firstBlock();
+    for (;;) {
+        if (!block.isValid()) {
+            if (wrapped)
+                break;
+            wrapped = true;
+            block = document->firstBlock();
+        }
+        if (wrapped && start > 0 && block.blockNumber() >= start)
+            break;
+        if (!isCurrent(block)) {
+            markChunk(block);
+            // The chunk's blocks are all current now.
+            while (block.isValid() && isCurrent(block))
+                block = block.next();
+        } else {
+            block = block.next();
+        }
+        if (!unlimited && clock.elapsed() >= kSliceMs) {
+            m_scanFrom = block.isValid() ? block.blockNumber() : 0;
+            schedule();
+            return;
+        }
+    }
+    m_pending = false;
+    m_scanFrom = 0;
+}
+
+void TextServices::checkAll() {
+    m_idle.stop();
+    checkSome(true);
+}
+
+// The caret left the word it held unmarked: that word's block is marked
+// again soon.
+void TextServices::caretMoved() {
+    if (!m_heldEnd || !m_storage)
+        return;
+    const QTextCursor caret = m_view->textCursor();
+    if (!caret.hasSelection() && caret.position() == *m_heldEnd)
+        return;
+    const QTextBlock block = m_storage->document()->findBlock(int(qMin(*m_heldEnd, m_storage->length())));
+    m_heldEnd.reset();
+    if (block.isValid()) {
+        QTextBlock(block).setUserState(-1);
+        m_pending = true;
+        m_scanFrom = qMin(m_scanFrom, block.blockNumber());
+        schedule();
+    }
+}
+
+// --- What is marked ------------------------------------------------------------------
+
+std::optional<CharRange> TextServices::misspellingAt(qsizetype position) const {
+    const QTextBlock block = m_storage->document()->findBlock(int(position));
+    const qsizetype offset = position - block.position();
+    for (const QTextLayout::FormatRange &range : m_storage->overlayFormats(block))
+        if (isSpellingMark(range) && offset >= range.start && offset <= range.start + range.length)
+            return CharRange{block.position() + range.start, range.length};
+    return std::nullopt;
+}
+
+std::optional<CharRange> TextServices::misspeltWordEndingAt(qsizetype end) {
+    if (end <= 0 || end > m_storage->length() || !m_spelling->isAvailable())
+        return std::nullopt;
+    if (m_checkSpelling) {
+        const std::optional<CharRange> marked = misspellingAt(end - 1);
+        return marked && marked->end() == end ? marked : std::nullopt;
+    }
+    const QTextBlock block = m_storage->document()->findBlock(int(end - 1));
+    if (!block.isValid())
+        return std::nullopt;
+    const QString text = block.text();
+    const prose::Word word = prose::wordAt(text, end - 1 - block.position());
+    if (word.length == 0 || block.position() + word.start + word.length != end)
+        return std::nullopt;
+    // The word as the whole block's scan sees it: not in code, a label or
+    // an address.
+    const qsizetype start = block.position() + word.start;
+    for (const prose::Word &found : prose::scan(text, block.position(), chunkAround(block).excluded).words)
+        if (found.start == start && found.length == word.length)
+            return isMisspelt(text.mid(word.start, word.length)) ? std::optional(CharRange{start, word.length})
+                                                                 : std::nullopt;
+    return std::nullopt;
+}
+
+std::optional<TextServices::Link> TextServices::linkAt(qsizetype position) const {
+    const QTextBlock block = m_storage->document()->findBlock(int(position));
+    const qsizetype offset = position - block.position();
+    for (const QTextLayout::FormatRange &range : m_storage->overlayFormats(block))
+        if (isLinkMark(range) && offset >= range.start && offset < range.start + range.length)
+            return Link{{block.position() + range.start, range.length}, range.format.anchorHref()};
+    return std::nullopt;
+}
+
+QList<CharRange> TextServices::misspellings() const {
+    QList<CharRange> found;
+    for (QTextBlock block = m_storage->document()->firstBlock(); block.isValid(); block = block.next()) {
+        QList<CharRange> inBlock;
+        for (const QTextLayout::FormatRange &range : m_storage->overlayFormats(block))
+            if (isSpellingMark(range))
+                inBlock.append({block.position() + range.start, range.length});
+        std::sort(inBlock.begin(), inBlock.end(),
+                  [](const CharRange &a, const CharRange &b) { return a.location < b.location; });
+        found += inBlock;
+    }
+    return found;
+}
+
+QList<TextServices::Link> TextServices::links() const {
+    QList<Link> found;
+    for (QTextBlock block = m_storage->document()->firstBlock(); block.isValid(); block = block.next())
+        for (const QTextLayout::FormatRange &range : m_storage->overlayFormats(block))
+            if (isLinkMark(range))
+                found.append({{block.position() + range.start, range.length}, range.format.anchorHref()});
+    return found;
+}
+
+bool TextServices::isProseAt(qsizetype position) const {
+    const QTextBlock block = m_storage->document()->findBlock(int(qBound<qsizetype>(0, position, m_storage->length())));
+    if (!block.isValid())
+        return false;
+    for (const prose::Excluded &excluded : chunkAround(block).excluded)
+        if (position >= excluded.start && position < excluded.end)
+            return false;
+    return true;
+}
+
+std::optional<CharRange> TextServices::nextMisspelling(qsizetype from) {
+    if (!m_spelling->isAvailable())
+        return std::nullopt;
+    QTextDocument *document = m_storage->document();
+    const QTextBlock startBlock = document->findBlock(int(qBound<qsizetype>(0, from, m_storage->length())));
+    if (!startBlock.isValid())
+        return std::nullopt;
+    // Two rounds: from `from` to the end, then from the start through the
+    // block of `from`.
+    for (int round = 0; round < 2; round++) {
+        QTextBlock block = round == 0 ? startBlock : document->firstBlock();
+        while (block.isValid()) {
+            const Chunk chunk = chunkAround(block);
+            for (QTextBlock b = block; b.isValid(); b = b.next()) {
+                const QString text = b.text();
+                for (const prose::Word &word : prose::scan(text, b.position(), chunk.excluded).words) {
+                    if (round == 0 && b == startBlock && word.start < from)
+                        continue;
+                    if (isMisspelt(text.mid(word.start - b.position(), word.length)))
+                        return CharRange{word.start, word.length};
+                }
+                if (round == 1 && b == startBlock)
+                    return std::nullopt;
+                if (b == chunk.last)
+                    break;
+            }
+            block = chunk.last.next();
+        }
+    }
+    return std::nullopt;
+}
