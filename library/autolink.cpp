@@ -1,6 +1,7 @@
 #include "library/autolink.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <unordered_set>
 
@@ -123,18 +124,27 @@ void walk(tzr_engine *e, token *first, trie *terms, const LinkKeys &links, unsig
 void tzr_autolink_text_token(tzr_engine *e, token *t, trie *terms) {
     if (!e || !e->source || !t || !terms || t->type != TEXT)
         return;
-    trie_match *head = trie_search_leftmost_longest(terms, e->source->str, t->start, t->len);
-    if (!head)
-        return;
+    // A term is found between two marks that the lexer leaves in the text
+    // ("/" inside a word, the ":" of "https://"), never across one.
+    const char *source = e->source->str;
+    size_t end = t->start + t->len;
     token *holder = t;
-    for (trie_match *m = head->next; m && holder; m = m->next) {
-        while (holder && holder->start + holder->len <= m->start)
-            holder = holder->next;
-        if (!holder || holder->type != TEXT)
-            break;
-        token_split(holder, m->start, m->len, m->match_type);
+    for (size_t from = t->start; from < end && holder;) {
+        size_t to = from;
+        while (to < end && source[to] != '/' && source[to] != ':')
+            to++;
+        trie_match *head =
+            to > from ? trie_search_leftmost_longest(terms, source, from, to - from) : nullptr;
+        for (trie_match *m = head ? head->next : nullptr; m && holder; m = m->next) {
+            while (holder && holder->start + holder->len <= m->start)
+                holder = holder->next;
+            if (!holder || holder->type != TEXT)
+                break;
+            token_split(holder, m->start, m->len, m->match_type);
+        }
+        trie_match_free(head);
+        from = to + 1;
     }
-    trie_match_free(head);
 }
 
 void tzr_autolink_walk(tzr_engine *e, token *first, trie *terms) {

@@ -13,6 +13,9 @@ struct lexer_state {
     // ends keeps each piece from rescanning the rest of the run.
     const char *run_start = nullptr;
     const char *run_end = nullptr;
+    // The first byte the lexer may look back at (the start of the text being
+    // cut). Without it, a lexeme is decided by what follows it alone.
+    const char *begin = nullptr;
 };
 
 // Returns the type of the next lexeme at or after the cursor and sets start

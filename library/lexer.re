@@ -139,6 +139,42 @@ int lex_hashes(lexer_state *s) {
     return HASH;
 }
 
+// A byte that plain text is made of (the lexer's plain bytes, digits too).
+inline bool is_word_byte(uchar c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+           (c >= 0x01 && c <= 0x08) || c == 0x0B || c == 0x0C || (c >= 0x0E && c <= 0x1F) ||
+           c == ',' || c == ';' || c == '?' || c == '@' || (c >= 0x7F && c != 0xC2);
+}
+
+// A "/" inside a word or an address ("and/or", "://host/path/1") is plain
+// text: a token of its own for each would make a tree of addresses mostly
+// slashes. It stays a lexeme at the start of a line or of a word, after
+// markup other than ":", next to a non-breaking space, before anything but a
+// word or another "/", and at either end of the text being cut.
+int lex_slash(lexer_state *s, const char *stop) {
+    const char *p = s->start;
+    s->cursor = p + 1;
+    if (!s->begin || p <= s->begin || p + 1 >= stop)
+        return SLASH;
+    uchar before = (uchar)p[-1], after = (uchar)p[1];
+    if (before == 0xA0 && p - 1 > s->begin && (uchar)p[-2] == 0xC2)
+        return SLASH;
+    bool joined_before = is_word_byte(before) || before == ':' || before == '/';
+    bool joined_after = is_word_byte(after) || after == '/';
+    return joined_before && joined_after ? 0 : SLASH;
+}
+
+// The ":" of an address's scheme ("https://") is plain text as well, after a
+// word and before "//"; every other ":" is a lexeme.
+int lex_colon(lexer_state *s, const char *stop) {
+    const char *p = s->start;
+    s->cursor = p + 1;
+    if (!s->begin || p <= s->begin || p + 3 > stop)
+        return COLON;
+    bool scheme = is_word_byte((uchar)p[-1]) && p[1] == '/' && p[2] == '/';
+    return scheme ? 0 : COLON;
+}
+
 // Steps over one character of plain text.
 void skip_plain_character(lexer_state *s) {
     size_t n = tzr_utf8_char_length(s->start);
@@ -147,7 +183,7 @@ void skip_plain_character(lexer_state *s) {
 
 // One attempt at the cursor: returns a lexeme's type, or 0 after moving the
 // cursor over plain text.
-int lex_once(lexer_state *s) {
+int lex_once(lexer_state *s, const char *stop) {
     const char *YYCURSOR = s->start;
     const char *YYMARKER = nullptr;  // last accepting position
     /*!re2c
@@ -205,7 +241,7 @@ int lex_once(lexer_state *s) {
                { s->cursor = YYCURSOR; return HTML_ENTITY; }
 
         "`"+   { s->cursor = YYCURSOR; return BACKTICK; }
-        ":"    { s->cursor = YYCURSOR; return COLON; }
+        ":"    { return lex_colon(s, stop); }
         "---"  { s->cursor = YYCURSOR; return DASH_M; }
         "--" | "-" { s->cursor = YYCURSOR; return DASH_N; }
         "..." | ". . ." { s->cursor = YYCURSOR; return ELLIPSIS; }
@@ -228,7 +264,7 @@ int lex_once(lexer_state *s) {
         "="    { s->cursor = YYCURSOR; return EQUAL; }
         "|"+   { s->cursor = YYCURSOR; return PIPE; }
         "+"    { s->cursor = YYCURSOR; return PLUS; }
-        "/"    { s->cursor = YYCURSOR; return SLASH; }
+        "/"    { return lex_slash(s, stop); }
         "^"    { s->cursor = YYCURSOR; return SUPERSCRIPT; }
         "~"    { s->cursor = YYCURSOR; return SUBSCRIPT; }
         "%"    { s->cursor = YYCURSOR; return PERCENT; }
@@ -292,7 +328,7 @@ int tzr_lex_token(lexer_state *s, const char *stop) {
         return 0;
     while (s->cursor < stop) {
         s->start = s->cursor;
-        int type = in_known_space_run(s) ? split_space_run(s, s->run_end) : lex_once(s);
+        int type = in_known_space_run(s) ? split_space_run(s, s->run_end) : lex_once(s, stop);
         if (type)
             return type;
     }

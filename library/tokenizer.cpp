@@ -87,7 +87,7 @@ token *tokenize(tzr_engine *e, size_t start, size_t length, bool stop_at_blank,
     }
     LineSink sink{root, take, context};
     lexer_state s;
-    s.start = s.cursor = source + start;
+    s.start = s.cursor = s.begin = source + start;
     const char *stop = source + start + length;
     size_t done = start;
     bool ok = true;

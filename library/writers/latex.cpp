@@ -17,6 +17,22 @@ using namespace latex_detail;
 
 namespace {
 
+// --- Text --------------------------------------------------------------------
+
+// Text as LaTeX writes it: a "/" inside a word, which the lexer leaves in the
+// text, is spelt as the "/" lexeme is; nothing else in text needs an escape,
+// the bytes that do being lexemes of their own.
+void print_text(DString *out, const char *source, const token *t) {
+    const char *p = source + t->start;
+    const char *end = p + t->len;
+    while (const char *slash = static_cast<const char *>(memchr(p, '/', end - p))) {
+        d_string_append_c_array(out, p, slash - p);
+        d_string_append(out, "\\slash ");
+        p = slash + 1;
+    }
+    d_string_append_c_array(out, p, end - p);
+}
+
 // --- Typography ---------------------------------------------------------------
 
 // Quotation marks by quotes language, in the order of the mark tables.
@@ -642,6 +658,9 @@ void latex_export_code_span_token(DString *out, const char *source, token *t,
     case SLASH:
         d_string_append(out, "\\slash ");
         return;
+    case TEXT:
+        print_text(out, source, t);
+        return;
     case SUPERSCRIPT:
         d_string_append(out, "\\^{}");
         latex_export_code_span_chain(out, source, t->child, context);
@@ -766,6 +785,10 @@ void latex_export_token(DString *out, const char *source, token *t, tzr_export_c
     if ((t->type <= BLOCK_TOC || t->type == TABLE_ROW || t->type == TABLE_CELL) &&
         export_block(out, source, t, context))
         return;
+    if (t->type == TEXT) {
+        print_text(out, source, t);
+        return;
+    }
     if (kMarks.write(out, source, t, context))
         return;
     bool notes = context->ext_flags & TZR_EXT_NOTES;

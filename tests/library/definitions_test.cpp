@@ -203,6 +203,19 @@ TEST(Autolink, TermsInRunningTextOnly) {
     }
 }
 
+// A "/" inside a word and the ":" of an address stay in the text they stand
+// in; a term is still found only between them, never across one.
+TEST(Autolink, TermsStopAtSlashesAndSchemeColonsInsideText) {
+    Parsed p("TCP/IP and IP/TCP, http://TCP/a, A/B and http://b.\n\n[>TCP]: Transmission\n\n"
+             "[>A/B]: Slashed\n\n[>http:]: Scheme\n",
+             kNotes, true);
+    EXPECT_EQ(p.all(PAIR_BRACKET_ABBREVIATION), (std::vector<std::string>{"TCP", "TCP", "TCP"}));
+    std::vector<std::string> texts = p.all(TEXT);
+    ASSERT_GE(texts.size(), 3u);
+    EXPECT_EQ(texts[0], "/IP and IP/");
+    EXPECT_EQ(texts[1], ", http://");
+}
+
 TEST(Autolink, LongestLeftmostAndSplitPieces) {
     Parsed p("An HTML5 page.\n\n[>HTML]: A\n\n[>HTML5]: B\n", kNotes, true);
     EXPECT_EQ(p.all(PAIR_BRACKET_ABBREVIATION), std::vector<std::string>{"HTML5"});

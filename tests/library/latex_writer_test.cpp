@@ -26,6 +26,11 @@ const LatexCase kEscaping[] = {
     {"escaped_space_compat", "Price\\ tag", kN | TZR_EXT_COMPATIBILITY, "Price tag"},
     {"smart_typography", "\"q\" 'a' x --- y -- z...", kN,
      "``q'' `a' x --- y -- z{\\ldots}"},
+    // A "/" is spelt alike whether it is a mark of its own or lies inside a
+    // word or an address, in running text and in code.
+    {"slashes_in_words", "and/or, https://x.org/a/1 /b a/ `c/d e:/f`", kN,
+     "and\\slash or, https:\\slash \\slash x.org\\slash a\\slash 1 \\slash b a\\slash  "
+     "\\texttt{c\\slash d e:\\slash f}"},
     {"raw_brace_opener", "`{=` and a {= b", kN, "\\texttt{\\{=} and a \\{= b"},
 };
 INSTANTIATE_TEST_SUITE_P(Escaping, LatexBody, ::testing::ValuesIn(kEscaping),

@@ -218,6 +218,22 @@ INSTANTIATE_TEST_SUITE_P(Lines, TokenizerTable, ::testing::Values(
     TokenizeCase{"1. x", "21[M_ENUM:2 TEXT:1]"},
     TokenizeCase{"# \n", "6[HASH1:1 NL:2] 38[]"}));
 
+// A "/" between words and the ":" of "scheme://" are text, so that addresses
+// and paths cost one token; where a line or a word begins, or before a
+// blank, they stay lexemes, as does every other ":".
+INSTANTIATE_TEST_SUITE_P(SlashesAndColons, TokenizerTable, ::testing::Values(
+    TokenizeCase{"and/or", "6[TEXT:6]"},
+    TokenizeCase{"x.org/a/1 or https://x.org", "6[TEXT:26]"},
+    TokenizeCase{"/usr/bin", "6[SLASH:1 TEXT:7]"},
+    TokenizeCase{"a\n/b", "6[TEXT:1 NL:1] 6[SLASH:1 TEXT:1]"},
+    TokenizeCase{"a /b a/ b", "6[TEXT:2 SLASH:1 TEXT:3 SLASH:1 TEXT:2]"},
+    TokenizeCase{"*a*/b", "6[STAR:1 TEXT:1 STAR:1 SLASH:1 TEXT:1]"},
+    TokenizeCase{"a//b", "6[TEXT:4]"},
+    TokenizeCase{"(a:/b), note: x",
+                 "6[PAREN_LEFT:1 TEXT:1 COLON:1 TEXT:2 PAREN_RIGHT:1 TEXT:6 COLON:1 TEXT:2]"},
+    TokenizeCase{"[x]: http://y", "26[BRACKET_LEFT:1 TEXT:1 BRACKET_RIGHT:1 COLON:1 TEXT:9]"},
+    TokenizeCase{"a\xC2\xA0/b", "6[TEXT:3 SLASH:1 TEXT:1]"}));
+
 TEST(Tokenizer, EveryByteBelongsToOneTokenInOrder) {
     TokenizedText t("# Head *x*\n\n> q [a](b)  \n\tcode\n1.5 y\n");
     size_t next = 0;
