@@ -179,6 +179,33 @@ TEST_F(PreviewTest, ShowsDocumentsOverTwoMegabytes) {
     EXPECT_TRUE(evaluateText(*view, "document.body.lastElementChild.textContent").startsWith("Paragraph 19999 now holds"));
 }
 
+// A long document whose page was changed under the preview: its body is too
+// long to go in by one script, so the page is loaded afresh, once, with the
+// text as it now is; the next change is a patch again.
+TEST_F(PreviewTest, LoadsALongBodyAfreshWhenItCannotBePatchedIn) {
+    QString text;
+    for (int i = 0; i < 20000; i++)
+        text += QStringLiteral("Paragraph %1 holds a few words, *some emphasis* and \"quotes\".\n\n").arg(i);
+    ASSERT_GT(convert(text).size(), preview::kBodyScriptLimit);
+    open(text);
+    int loads = 0;
+    QObject::connect(&view->controller(), &PreviewController::pageLoaded, [&] { loads++; });
+    evaluate(*view, "document.body.removeChild(document.body.children[100])");
+    text.replace("Paragraph 10000 holds", "Paragraph 10000 now holds");
+    view->updatePreview(convert(text));
+    ASSERT_TRUE(settled(2));
+    EXPECT_EQ(loads, 1);
+    EXPECT_EQ(evaluate(*view, "document.body.getElementsByTagName('p').length").toInt(), 20000);
+    EXPECT_EQ(evaluate(*view, "document.body.innerHTML.indexOf('Paragraph 10000 now holds') > 0").toBool(), true);
+    ASSERT_TRUE(waitUntil([&] { return view->controller().knowsPageBlocks(); }));
+
+    text.replace("Paragraph 19999 holds", "Paragraph 19999 now holds");
+    view->updatePreview(convert(text));
+    ASSERT_TRUE(settled(3));
+    EXPECT_EQ(loads, 1);
+    EXPECT_TRUE(evaluateText(*view, "document.body.lastElementChild.textContent").startsWith("Paragraph 19999 now holds"));
+}
+
 // Links that the user clicks and that leave the document go outside; a
 // footnote stays in the page. The page's own scripts clicking the same link
 // send nothing out.

@@ -31,6 +31,7 @@ struct PreviewController::Input {
 struct PreviewController::Prepared {
     QString page;
     std::shared_ptr<const BodyBlocks> blocks;
+    TextRange body;  // where the body lies in `page`
     QString script;
     bool patch = false;
     QString pageToLoad;
@@ -52,6 +53,18 @@ constexpr qint64 CrashReloadInterval = 2000;
 // in as prepared, so the page's blocks are known.
 bool deferred(const QVariant &answer) {
     return answer.toString() == QLatin1String("deferred");
+}
+
+// `page` with its body's blocks separated by markers, for the page to map
+// them once loaded.
+QString markedPage(const QString &page, TextRange body, const BodyBlocks &blocks) {
+    const QString marked = blocks.joinedWithMarkers();
+    QString out;
+    out.reserve(page.size() + marked.size() - body.length);
+    out += QStringView(page).left(body.start);
+    out += marked;
+    out += QStringView(page).mid(body.start + body.length);
+    return out;
 }
 
 }  // namespace
@@ -167,13 +180,18 @@ void PreviewController::startReload() {
 
 void PreviewController::applyReplacement(const std::shared_ptr<const Prepared> &prepared, quint64 generation) {
     m_currentSourceHTML = prepared->page;
-    if (!prepared->blocks) {
-        // No body to put in: the page is loaded in full.
+    if (!prepared->blocks || !prepared->pageToLoad.isEmpty()) {
+        // No body to put in, or one too long to go in by script: the page is
+        // loaded in full.
         const quint64 fresh = ++m_pageGeneration;
         m_pageBlocks.reset();
-        auto page = std::make_shared<Prepared>(*prepared);
-        page->pageToLoad = page->page;
-        applyReload(page, fresh);
+        if (!prepared->blocks) {
+            auto page = std::make_shared<Prepared>(*prepared);
+            page->pageToLoad = page->page;
+            applyReload(page, fresh);
+        } else {
+            applyReload(prepared, fresh);
+        }
         return;
     }
     if (generation != m_pageGeneration) {
@@ -200,6 +218,13 @@ void PreviewController::applyReplacement(const std::shared_ptr<const Prepared> &
 
 void PreviewController::replaceWholeBody(const std::shared_ptr<const Prepared> &prepared, quint64 generation) {
     m_pageBlocks.reset();
+    if (prepared->blocks->text().size() > kBodyScriptLimit) {
+        auto page = std::make_shared<Prepared>(*prepared);
+        page->script.clear();
+        page->pageToLoad = markedPage(page->page, page->body, *page->blocks);
+        applyReload(page, ++m_pageGeneration);
+        return;
+    }
     QPointer<PreviewController> self(this);
     m_page->run(replaceBodyScript(*prepared->blocks, prepared->pageTypesets, positionScript()),
                 blockWorld(prepared->pageTypesets),
@@ -251,11 +276,18 @@ void PreviewController::loadDone(const std::shared_ptr<const Prepared> &prepared
         if (!ok) {
             m_pageBroken = true;
         } else if (prepared->blocks) {
+            // Taken as mapped at once, so that the next change is a patch:
+            // the page runs scripts in order, so the map is made before the
+            // patch arrives, even when a large page answers the map too late
+            // for the watchdog; and a patch checks the page it finds. Only a
+            // map that failed makes the blocks unknown.
+            m_pageBlocks = prepared->blocks;
             QPointer<PreviewController> self(this);
             m_page->run(mapBlocksScript(prepared->blocks->count()), blockWorld(prepared->typesets),
                         [self, prepared, generation](bool finished, const QVariant &result) {
-                            if (self && generation == self->m_pageGeneration && finished && result.toBool())
-                                self->m_pageBlocks = prepared->blocks;
+                            if (self && generation == self->m_pageGeneration && finished && !result.toBool() &&
+                                self->m_pageBlocks == prepared->blocks)
+                                self->m_pageBlocks.reset();
                         });
         }
         if (ok && prepared->typesets)
@@ -370,8 +402,13 @@ std::shared_ptr<const PreviewController::Prepared> PreviewController::prepare(co
         prepared->pageToLoad = prepared->page;
         return prepared;
     }
+    prepared->body = *body;
     auto blocks = std::make_shared<BodyBlocks>(prepared->page.mid(body->start, body->length));
-    if (input.forReplacement) {
+    if (input.forReplacement && !input.previous && body->length > kBodyScriptLimit) {
+        // The page's blocks are not known and the body is too long to go in
+        // by script: the page is loaded afresh, and mapped once loaded.
+        prepared->pageToLoad = markedPage(prepared->page, *body, *blocks);
+    } else if (input.forReplacement) {
         if (input.previous) {
             // Runs of changed blocks far apart (the caret moved a long way
             // before the edit) go in one by one: the blocks between them stay.
@@ -386,12 +423,7 @@ std::shared_ptr<const PreviewController::Prepared> PreviewController::prepare(co
             prepared->script = replaceBodyScript(*blocks, input.pageTypesets, input.then);
         }
     } else {
-        const QString marked = blocks->joinedWithMarkers();
-        QString &page = prepared->pageToLoad;
-        page.reserve(prepared->page.size() + marked.size() - body->length);
-        page += QStringView(prepared->page).left(body->start);
-        page += marked;
-        page += QStringView(prepared->page).mid(body->start + body->length);
+        prepared->pageToLoad = markedPage(prepared->page, *body, *blocks);
     }
     prepared->blocks = std::move(blocks);
     return prepared;

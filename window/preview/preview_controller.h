@@ -12,8 +12,11 @@
 //   replaces the page's body: only the top-level blocks that changed when the
 //   page on screen is known block by block, else the whole body. The whole
 //   page is reloaded instead when "alwaysReloadPreview" is on, when a reload
-//   was asked for, when the HTML has no body, and after the page broke (its
-//   process died, or a script did not answer).
+//   was asked for, when the HTML has no body, after the page broke (its
+//   process died, or a script did not answer), and when a body longer than
+//   kBodyScriptLimit would have to go in whole. A loaded page counts as
+//   known block by block at once (its map is made before any later change
+//   reaches it); only a map that fails makes it unknown.
 // - Afterwards the block under the caret is put at the caret's height (with
 //   "syncPreviewLocationWhileTyping"), or the page goes back to where it was,
 //   and the page's geometry is fetched for the scroll synchroniser: at once

@@ -130,6 +130,13 @@ struct BlockHunk {
 inline constexpr qsizetype kHunkSearch = 16;
 std::vector<BlockHunk> blockHunks(const BodyBlocks &before, const BodyBlocks &after);
 
+// The longest body (in UTF-16 units) sent to the page as one script string.
+// Replacing a whole body by script keeps the script's text, the string made
+// of it and the new nodes alive next to the old body; at tens of megabytes
+// the page's process runs out of memory. A longer body that has to go in
+// whole loads the page afresh instead (see PreviewController).
+inline constexpr qsizetype kBodyScriptLimit = 1 << 20;
+
 // The comment that stands between blocks while the page maps them.
 inline constexpr QStringView BlockMarker = u"orvane-block";
 

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <deque>
 #include <limits>
@@ -57,6 +58,7 @@ public:
     std::deque<Load> loads;
     std::deque<Script> scripts;
     QStringList log;  // kinds of everything asked, in order
+    qsizetype longestScript = 0;
 
     bool isHiddenInWindow() const override { return hidden; }
     void load(const QString &html, const QUrl &base, std::function<void(bool)> done) override {
@@ -64,6 +66,7 @@ public:
         log << "load";
     }
     void run(const QString &script, World world, ScriptDone done) override {
+        longestScript = std::max(longestScript, script.size());
         scripts.push_back({script, world, std::move(done)});
         log << scripts.back().kind();
     }
@@ -438,4 +441,68 @@ TEST_F(PreviewControllerTest, RunsBlockScriptsBesideTheTypesettersOfThePage) {
     ASSERT_TRUE(idle());
     EXPECT_TRUE(controller.knowsPageBlocks());
     EXPECT_FALSE(fake.pending("body"));
+}
+
+// A body too long to go to the page as one script string: changes go in as
+// runs of changed blocks, also right after a load whose map has not answered
+// yet (or answered too late for the watchdog); where the whole body has to go
+// in (a page that is not the one the change was made against, blocks that
+// could not be mapped), the page is loaded afresh, once, and later changes
+// are runs again.
+TEST_F(PreviewControllerTest, SendsALargeBodyAsChangedRunsAndLoadsItWholeOnlyWhenItMust) {
+    auto largePage = [](const QString &changed) {
+        QString body;
+        for (int i = 0; body.size() <= preview::kBodyScriptLimit; i++)
+            body += i == 5000 ? changed
+                              : QStringLiteral("<p>paragraph %1 of a long document, with some words</p>\n").arg(i);
+        return page(body);
+    };
+    const qsizetype smallScript = 64 * 1024;
+    controller.updatePreview(largePage("<p>first</p>\n"));
+    controller.thawAndReload();
+    ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+    fake.finishLoad();
+    ASSERT_TRUE(fake.pending("map"));
+    ASSERT_TRUE(idle());
+
+    // The map has not answered when the next change comes.
+    fake.log.clear();
+    controller.updatePreview(largePage("<p>second</p>\n"));
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("patch"); }));
+    EXPECT_TRUE(fake.last("patch")->text.contains(u"<p>second<\\/p>"));
+    fake.answer("map", QVariant(), false);
+    fake.answer("patch", true);
+    fake.settle();
+    ASSERT_TRUE(idle());
+    EXPECT_TRUE(controller.knowsPageBlocks());
+    EXPECT_LT(fake.longestScript, smallScript);
+
+    // The page is not the one the change was made against.
+    controller.updatePreview(largePage("<p>third</p>\n"));
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("patch"); }));
+    fake.answer("patch", false);
+    ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+    EXPECT_TRUE(fake.loads.front().html.contains(u"<!--orvane-block--><p>third</p>"));
+    fake.finishLoad();
+    // Its blocks could not be mapped either.
+    fake.answer("map", false);
+    fake.settle();
+    ASSERT_TRUE(idle());
+    EXPECT_FALSE(controller.knowsPageBlocks());
+    controller.updatePreview(largePage("<p>fourth</p>\n"));
+    ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+    fake.finishLoad();
+    fake.settle();
+    ASSERT_TRUE(idle());
+    for (const char *text : {"<p>fifth</p>\n", "<p>sixth</p>\n"}) {
+        controller.updatePreview(largePage(text));
+        ASSERT_TRUE(waitUntil([&] { return fake.pending("patch"); }));
+        fake.answer("patch", true);
+        fake.settle();
+        ASSERT_TRUE(idle());
+    }
+    EXPECT_EQ(fake.log.count("load"), 2);
+    EXPECT_EQ(fake.log.count("body"), 0);
+    EXPECT_LT(fake.longestScript, smallScript);
+    EXPECT_TRUE(controller.knowsPageBlocks());
 }
