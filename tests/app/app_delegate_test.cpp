@@ -59,11 +59,11 @@ public slots:
 class Launches : public testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(dir_.isValid());
-        m_path = dir_.filePath("preferences.json");
+        ASSERT_TRUE(m_dir.isValid());
+        m_path = m_dir.filePath("preferences.json");
         m_extras = std::make_unique<TZRThemeController>(TZRThemeController::standardLocations());
         platform::Workspace::setOpenerForTesting([this](const QUrl &url) {
-            opened_ << url;
+            m_opened << url;
             return true;
         });
     }
@@ -79,7 +79,7 @@ protected:
         platform::registerDefaults(*m_defaults);
         m_defaults->setBool(false, "checkForAnnouncements");
         m_delegate = std::make_unique<AppDelegate>(m_defaults.get(), m_extras.get());
-        m_delegate->setCrashReportsFolder(dir_.path());
+        m_delegate->setCrashReportsFolder(m_dir.path());
         m_delegate->applicationWillFinishLaunching();
         m_delegate->applicationDidFinishLaunching();
         testing_qt::spinFor(20ms);
@@ -88,12 +88,12 @@ protected:
     // What a fresh reader finds on disk.
     QVariant onDisk(const QString &key) { return platform::Defaults(m_path).objectForKey(key); }
 
-    QTemporaryDir dir_;
+    QTemporaryDir m_dir;
     QString m_path;
     std::unique_ptr<TZRThemeController> m_extras;
     std::unique_ptr<platform::Defaults> m_defaults;
     std::unique_ptr<AppDelegate> m_delegate;
-    QList<QUrl> opened_;
+    QList<QUrl> m_opened;
 };
 
 TEST_F(Launches, TheCrashFlagIsOnDiskFromLaunchToQuitAndARunThatEndedOtherwiseIsOffered) {
@@ -116,7 +116,7 @@ TEST_F(Launches, TheCrashFlagIsOnDiskFromLaunchToQuitAndARunThatEndedOtherwiseIs
     EXPECT_TRUE(offer.informativeText.contains("did not quit properly.  This can happen"));
     EXPECT_TRUE(offer.informativeText.endsWith("(Instructions will appear in the email body for you).  Thanks!!"));
     // "False Alarm" opens nothing and leaves the flag for this run.
-    EXPECT_TRUE(opened_.isEmpty());
+    EXPECT_TRUE(m_opened.isEmpty());
     EXPECT_EQ(onDisk("appCrashed"), QVariant(true));
 }
 
@@ -126,14 +126,14 @@ TEST_F(Launches, ReportingACrashWritesAMailAndShowsTheReportsFolder) {
     launch();
     launch();
     ASSERT_EQ(alerts.count(), 1);
-    ASSERT_EQ(opened_.size(), 1);
-    const QUrl mail = opened_.first();
+    ASSERT_EQ(m_opened.size(), 1);
+    const QUrl mail = m_opened.first();
     EXPECT_EQ(mail.scheme(), "mailto");
     EXPECT_TRUE(mail.toString(QUrl::FullyEncoded).contains("subject=Tessaro%20Orvane%20Crash"));
     const QString body = QUrlQuery(mail).queryItemValue("body", QUrl::FullyDecoded);
     EXPECT_TRUE(body.startsWith("I was using Tessaro Orvane " + KVXAppDelegate::versionBuildString()));
-    EXPECT_TRUE(body.contains(dir_.path()));
-    EXPECT_EQ(folders.urls, QList<QUrl>{QUrl::fromLocalFile(dir_.path())});
+    EXPECT_TRUE(body.contains(m_dir.path()));
+    EXPECT_EQ(folders.urls, QList<QUrl>{QUrl::fromLocalFile(m_dir.path())});
 }
 
 TEST_F(Launches, ADamagedOrUnreadablePreferencesFileIsToldOnceAndTheDefaultsServe) {
@@ -436,17 +436,17 @@ TEST(AppCommands, ThePreferencesFontButtonOpensTheChooserOnTheFontsOwnFace) {
 // refuses, as a document the user keeps.
 class StubbornWindow : public QWidget {
 public:
-    explicit StubbornWindow(bool hides) : hides_(hides) {}
+    explicit StubbornWindow(bool hides) : m_hides(hides) {}
 
 protected:
     void closeEvent(QCloseEvent *event) override {
         event->ignore();
-        if (hides_)
+        if (m_hides)
             hide();
     }
 
 private:
-    bool hides_;
+    bool m_hides;
 };
 
 TEST(AppCommands, QuittingClosesEveryWindowAWindowThatHidesDoesNotStopItOneThatStaysDoes) {

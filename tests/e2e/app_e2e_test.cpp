@@ -45,28 +45,12 @@ void saveScreenshot(QWidget *window, const QString &name) {
     window->screen()->grabWindow(window->winId()).save(path, "PNG");
 }
 
-// The preferences of one "user", in a file, made the standard store.
-class UserPreferences {
-public:
-    explicit UserPreferences(const QString &path) : m_defaults(path) {
-        platform::registerDefaults(m_defaults);
-        m_defaults.setBool(false, "checkForAnnouncements");
-        previous_ = platform::Defaults::setStandard(&m_defaults);
-    }
-    ~UserPreferences() { platform::Defaults::setStandard(previous_); }
-    platform::Defaults &defaults() { return m_defaults; }
-
-private:
-    platform::Defaults m_defaults;
-    platform::Defaults *previous_;
-};
-
 QVariant onDisk(const QString &path, const QString &key) { return platform::Defaults(path).objectForKey(key); }
 
 TEST(EndToEnd, PreferencesReachTheOpenEditorAGuideShowsAndQuittingClearsTheCrashFlag) {
     QTemporaryDir dir;
     const QString file = dir.filePath("preferences.json");
-    UserPreferences user(file);
+    NewUser user(file);
     platform::ScriptedAlerts alerts;
     TZRThemeController extras(TZRThemeController::standardLocations());
     SmartEditorPreferences prefs(&user.defaults(), &extras);
@@ -246,7 +230,7 @@ TEST(EndToEnd, TheProgramClearsTheFlagWhenItQuitsAndAfterACrashTheNextStartOffer
         prefs.write("{\"checkForAnnouncements\": false, \"appCrashed\": true}");
     }
     platform::ScriptedAlerts alerts({1});
-    UserPreferences user(file);
+    NewUser user(file);
     TZRThemeController extras(TZRThemeController::standardLocations());
     AppDelegate delegate(&user.defaults(), &extras);
     delegate.applicationDidFinishLaunching();

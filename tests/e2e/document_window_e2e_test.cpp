@@ -29,6 +29,7 @@
 #include "app/app_delegate.h"
 #include "app/documents/smart_editor_document.h"
 #include "app/extras/tzr_theme_controller.h"
+#include "e2e/preview_text.h"
 #include "e2e/new_user.h"
 #include "editor/smart_text_view.h"
 #include "platform/runtime/action_router.h"
@@ -57,24 +58,6 @@ const QString kSample = QStringLiteral(ORVANE_SOURCE_DIR "/examples/sample.md");
 QString artifact(const QString &name) {
     QDir().mkpath(QStringLiteral(ORVANE_ARTIFACT_DIR));
     return QStringLiteral(ORVANE_ARTIFACT_DIR "/") + name;
-}
-
-// What the preview's page shows as text.
-QString previewText(SmartWebView *preview) {
-    QString text;
-    bool answered = false;
-    preview->runScript(QStringLiteral("document.body ? document.body.innerText : ''"),
-                       [&](bool finished, const QVariant &result) {
-                           answered = true;
-                           if (finished)
-                               text = result.toString();
-                       });
-    testing_qt::spinUntil([&] { return answered; }, 15s);
-    return text;
-}
-
-bool previewShows(SmartWebView *preview, const QString &wanted) {
-    return testing_qt::spinUntil([&] { return previewText(preview).contains(wanted); }, 30s);
 }
 
 // A copy of the sample and its appendix in `folder`; the copy's path.

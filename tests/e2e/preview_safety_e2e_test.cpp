@@ -103,7 +103,7 @@ public:
                         return;
                     const QList<QByteArray> request = socket->readLine().split(' ');
                     if (request.size() >= 2)
-                        requests_ << QUrl::fromEncoded(request[1]);
+                        m_requests << QUrl::fromEncoded(request[1]);
                     socket->write("HTTP/1.1 204 No Content\r\nConnection: close\r\n\r\n");
                     socket->disconnectFromHost();
                 });
@@ -117,7 +117,7 @@ public:
     // The requests for `path` so far.
     QList<QUrl> requestsFor(const QString &path) const {
         QList<QUrl> found;
-        for (const QUrl &url : requests_)
+        for (const QUrl &url : m_requests)
             if (url.path() == path)
                 found << url;
         return found;
@@ -125,7 +125,7 @@ public:
 
 private:
     QTcpServer m_server;
-    QList<QUrl> requests_;
+    QList<QUrl> m_requests;
 };
 
 }  // namespace

@@ -44,7 +44,7 @@ public:
         QDir().mkpath(QFileInfo(preferencesFile()).path());
         writeAll(preferencesFile(), "{\"checkForAnnouncements\": false}");
     }
-    QString path(const QString &name) const { return dir_.filePath(name); }
+    QString path(const QString &name) const { return m_dir.filePath(name); }
     QString preferencesFile() const { return path("config/Tessaro/Orvane/preferences.json"); }
     // A preference as the file holds it now.
     QJsonValue onDisk(const QString &key) const {
@@ -58,7 +58,7 @@ public:
     // Starts the program in the user's folder; what it logs is collected in
     // `log`.
     void start(QProcess &orvane, const QStringList &arguments, QString *log) const {
-        orvane.setWorkingDirectory(dir_.path());
+        orvane.setWorkingDirectory(m_dir.path());
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("XDG_CONFIG_HOME", path("config"));
         environment.insert("XDG_DATA_HOME", path("data"));
@@ -73,7 +73,7 @@ public:
     }
 
 private:
-    QTemporaryDir dir_;
+    QTemporaryDir m_dir;
 };
 
 bool finishes(QProcess &orvane, std::chrono::milliseconds within) {

@@ -25,6 +25,7 @@
 #include "app/documents/smart_editor_document.h"
 #include "app/documents/smart_editor_document_controller.h"
 #include "app/extras/tzr_theme_controller.h"
+#include "e2e/preview_text.h"
 #include "editor/smart_text_view.h"
 #include "platform/documents/document.h"
 #include "platform/documents/window_controller.h"
@@ -58,23 +59,6 @@ QByteArray longText(const char *name, int lines) {
     for (int i = 1; i <= lines; i++)
         text += QByteArray("Line ") + QByteArray::number(i) + " of " + name + ".\n\n";
     return text;
-}
-
-QString previewText(SmartWebView *preview) {
-    QString text;
-    bool answered = false;
-    preview->runScript(QStringLiteral("document.body ? document.body.innerText : ''"),
-                       [&](bool finished, const QVariant &result) {
-                           answered = true;
-                           if (finished)
-                               text = result.toString();
-                       });
-    testing_qt::spinUntil([&] { return answered; }, 15s);
-    return text;
-}
-
-bool previewShows(SmartWebView *preview, const QString &wanted) {
-    return testing_qt::spinUntil([&] { return previewText(preview).contains(wanted); }, 20s);
 }
 
 // Where the preview's first heading stands in its view, from the top; -1

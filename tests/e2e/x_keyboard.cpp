@@ -167,7 +167,7 @@ CoveringWindow::CoveringWindow() {
     Display *display = XOpenDisplay(nullptr);
     if (!display)
         return;
-    display_ = display;
+    m_display = display;
     const int screen = DefaultScreen(display);
     const Window window =
         XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0, unsigned(DisplayWidth(display, screen)),
@@ -177,13 +177,13 @@ CoveringWindow::CoveringWindow() {
     XStoreName(display, window, "Another program");
     XMapRaised(display, window);
     XSync(display, False);
-    shown_ = true;
+    m_shown = true;
 }
 
 CoveringWindow::~CoveringWindow() {
-    if (!display_)
+    if (!m_display)
         return;
-    auto *display = static_cast<Display *>(display_);
+    auto *display = static_cast<Display *>(m_display);
     XDestroyWindow(display, Window(m_window));
     XCloseDisplay(display);
 }

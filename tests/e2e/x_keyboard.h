@@ -35,12 +35,12 @@ public:
     ~CoveringWindow();
     CoveringWindow(const CoveringWindow &) = delete;
     CoveringWindow &operator=(const CoveringWindow &) = delete;
-    bool isShown() const { return shown_; }
+    bool isShown() const { return m_shown; }
 
 private:
-    void *display_ = nullptr;
+    void *m_display = nullptr;
     unsigned long m_window = 0;
-    bool shown_ = false;
+    bool m_shown = false;
 };
 
 // Types `text` (lower-case letters, digits, blanks and new lines); false when

@@ -16,7 +16,7 @@
 namespace editortest {
 
 ShownEditor::ShownEditor(const std::function<void(platform::Defaults &)> &configure) {
-    platform::Defaults &d = scoped_.defaults();
+    platform::Defaults &d = m_scoped.defaults();
     d.setObject(QStringLiteral("DejaVu Sans"), QStringLiteral("defaultFontName"));
     d.setFloat(12, QStringLiteral("defaultFontSize"));
     if (configure)
@@ -103,7 +103,7 @@ bool ShownEditor::inStep() {
            m_storage->document()->characterCount() - 1 == m_storage->length();
 }
 
-ScopedKeyBindings::ScopedKeyBindings(const QByteArray &json) : json_(json) {
+ScopedKeyBindings::ScopedKeyBindings(const QByteArray &json) : m_json(json) {
     KVXKeyBindings::sharedController().setProvider(this);
 }
 
@@ -111,7 +111,7 @@ ScopedKeyBindings::~ScopedKeyBindings() { KVXKeyBindings::sharedController().set
 
 stack *ScopedKeyBindings::keyBindingStack() {
     asked++;
-    return key_bindings_from_string(json_.constData());
+    return key_bindings_from_string(m_json.constData());
 }
 
 }  // namespace editortest

@@ -27,7 +27,7 @@ public:
     explicit ShownEditor(const std::function<void(platform::Defaults &)> &configure = {});
     ~ShownEditor();
 
-    platform::Defaults &defaults() { return scoped_.defaults(); }
+    platform::Defaults &defaults() { return m_scoped.defaults(); }
     SmartTextStorage &storage() { return *m_storage; }
     SmartTextView &view() { return *m_view; }
 
@@ -54,7 +54,7 @@ public:
     CharRange selection() { return m_view->selectedRange(); }
 
 private:
-    platform::ScopedStandardDefaults scoped_;
+    platform::ScopedStandardDefaults m_scoped;
     std::unique_ptr<SmartTextStorage> m_storage;
     std::unique_ptr<SmartTextView> m_view;
 };
@@ -65,12 +65,12 @@ class ScopedKeyBindings : public KeyBindingProvider {
 public:
     explicit ScopedKeyBindings(const QByteArray &json);
     ~ScopedKeyBindings() override;
-    void setJson(const QByteArray &json) { json_ = json; }
+    void setJson(const QByteArray &json) { m_json = json; }
     stack *keyBindingStack() override;
     int asked = 0;
 
 private:
-    QByteArray json_;
+    QByteArray m_json;
 };
 
 // A document that keeps what the editor tells it.

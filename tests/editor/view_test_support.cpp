@@ -11,7 +11,7 @@
 namespace editortest {
 
 ShownView::ShownView(const std::function<void(platform::Defaults &)> &configure, bool themed) {
-    platform::Defaults &d = scoped_.defaults();
+    platform::Defaults &d = m_scoped.defaults();
     d.setObject(QStringLiteral("DejaVu Sans"), QStringLiteral("defaultFontName"));
     d.setFloat(12, QStringLiteral("defaultFontSize"));
     if (configure)

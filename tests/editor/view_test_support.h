@@ -24,7 +24,7 @@ public:
                        bool themed = true);
     ~ShownView();
 
-    platform::Defaults &defaults() { return scoped_.defaults(); }
+    platform::Defaults &defaults() { return m_scoped.defaults(); }
     SmartTextStorage &storage() { return *m_storage; }
     KVXTextView &view() { return *m_view; }
 
@@ -36,7 +36,7 @@ public:
     QImage grab();
 
 private:
-    platform::ScopedStandardDefaults scoped_;
+    platform::ScopedStandardDefaults m_scoped;
     std::unique_ptr<SmartTextStorage> m_storage;
     std::unique_ptr<KVXTextView> m_view;
 };

@@ -31,8 +31,8 @@ namespace masterview_test {
 // Themes and style sheets from the source tree's resources.
 class ResourceExtras : public WindowExtras {
 public:
-    ResourceExtras() : previous_(WindowExtras::shared()) { WindowExtras::setShared(this); }
-    ~ResourceExtras() override { WindowExtras::setShared(previous_); }
+    ResourceExtras() : m_previous(WindowExtras::shared()) { WindowExtras::setShared(this); }
+    ~ResourceExtras() override { WindowExtras::setShared(m_previous); }
     QString filePathForThemeNamed(const QString &name) const override {
         return QStringLiteral(ORVANE_SOURCE_DIR "/resources/themes/") + name + QStringLiteral(".theme");
     }
@@ -41,7 +41,7 @@ public:
     }
 
 private:
-    WindowExtras *previous_;
+    WindowExtras *m_previous;
 };
 
 // A document that hears what its editor tells it.

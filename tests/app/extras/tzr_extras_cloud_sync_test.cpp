@@ -61,9 +61,9 @@ QVariantMap entry(const QString &name, const QString &body, bool deleted) {
 
 class ExtrasSync : public testing::Test {
 protected:
-    QTemporaryDir storeFolder_;
-    std::unique_ptr<Machine> a_ = std::make_unique<Machine>(storeFolder_.path());
-    std::unique_ptr<Machine> b_ = std::make_unique<Machine>(storeFolder_.path());
+    QTemporaryDir m_storeFolder;
+    std::unique_ptr<Machine> a_ = std::make_unique<Machine>(m_storeFolder.path());
+    std::unique_ptr<Machine> b_ = std::make_unique<Machine>(m_storeFolder.path());
     Machine &a = *a_;
     Machine &b = *b_;
 

@@ -53,8 +53,8 @@ struct CountingSync : TZRExtrasSync {
 class ThemeController : public testing::Test {
 protected:
     void SetUp() override {
-        resources_ = m_folders.root() + "/resources";
-        QDir().mkpath(resources_);
+        m_resources = m_folders.root() + "/resources";
+        QDir().mkpath(m_resources);
     }
 
     QString user() const { return m_folders.layout().userData + "/Tessaro Orvane 4"; }
@@ -72,7 +72,7 @@ protected:
     }
     std::unique_ptr<TZRThemeController> controller() {
         return std::make_unique<TZRThemeController>(
-            TZRExtrasLocations{resources_, platform::Folders::dataFolders()});
+            TZRExtrasLocations{m_resources, platform::Folders::dataFolders()});
     }
     static QStringList titles(const QMenu &menu) {
         QStringList names;
@@ -89,16 +89,16 @@ protected:
     }
 
     platform::ScopedFolders m_folders;
-    platform::ScopedStandardDefaults standard_;
-    platform::Defaults *m_defaults = &standard_.defaults();
-    QString resources_;
+    platform::ScopedStandardDefaults m_standard;
+    platform::Defaults *m_defaults = &m_standard.defaults();
+    QString m_resources;
 };
 
 TEST_F(ThemeController, InstallingDefaultsNeverReplacesTheUsersFiles) {
-    write(resources_ + "/Paper.theme", "{\"foregroundColor\": \"#000\"}");
-    write(resources_ + "/Plain.css", "body {}");
-    write(resources_ + "/Dates.json", "{\"expansions\": []}");
-    write(resources_ + "/default.keybinding", "[]");
+    write(m_resources + "/Paper.theme", "{\"foregroundColor\": \"#000\"}");
+    write(m_resources + "/Plain.css", "body {}");
+    write(m_resources + "/Dates.json", "{\"expansions\": []}");
+    write(m_resources + "/default.keybinding", "[]");
     write(user() + "/Themes/Paper.theme", "mine");
     auto extras = controller();
 
@@ -121,17 +121,17 @@ TEST_F(ThemeController, InstallingDefaultsNeverReplacesTheUsersFiles) {
     // A link of the user's, even a broken one, counts as the user's file.
     ASSERT_TRUE(QFile::remove(user() + "/CSS/Plain.css"));
     ASSERT_TRUE(QFile::link(m_folders.root() + "/nowhere.css", user() + "/CSS/Plain.css"));
-    EXPECT_FALSE(extras->installResource(resources_ + "/Plain.css", TZRThemeController::folderOf(Kind::CSS), false));
+    EXPECT_FALSE(extras->installResource(m_resources + "/Plain.css", TZRThemeController::folderOf(Kind::CSS), false));
     EXPECT_TRUE(QFileInfo(user() + "/CSS/Plain.css").isSymLink());
     // Asked to, it replaces.
-    EXPECT_TRUE(extras->installResource(resources_ + "/Paper.theme", TZRThemeController::folderOf(Kind::Theme), true));
+    EXPECT_TRUE(extras->installResource(m_resources + "/Paper.theme", TZRThemeController::folderOf(Kind::Theme), true));
     EXPECT_EQ(read(user() + "/Themes/Paper.theme"), "{\"foregroundColor\": \"#000\"}");
 }
 
 TEST_F(ThemeController, ListsNameEachExtraOnceAndPathsPreferTheLastDomain) {
-    write(resources_ + "/Paper.theme", "app");
-    write(resources_ + "/banana.theme", "app");
-    write(resources_ + "/notes.txt", "not an extra");
+    write(m_resources + "/Paper.theme", "app");
+    write(m_resources + "/banana.theme", "app");
+    write(m_resources + "/notes.txt", "not an extra");
     write(user() + "/Themes/Paper.theme", "user");
     write(user() + "/Themes/Apple.theme", "user");
     write(user() + "/Themes/.Hidden.theme", "user");
@@ -147,7 +147,7 @@ TEST_F(ThemeController, ListsNameEachExtraOnceAndPathsPreferTheLastDomain) {
     // The user's copy over the application's; the machine's over the user's.
     EXPECT_EQ(extras->filePathForThemeNamed("Paper"), user() + "/Themes/Paper.theme");
     EXPECT_EQ(extras->filePathForThemeNamed("Apple"), shared() + "/Themes/Apple.theme");
-    EXPECT_EQ(extras->filePathForThemeNamed("banana"), resources_ + "/banana.theme");
+    EXPECT_EQ(extras->filePathForThemeNamed("banana"), m_resources + "/banana.theme");
     EXPECT_EQ(extras->filePathForThemeNamed("Dark.Night"), user() + "/Themes/Dark.Night.theme");
     EXPECT_TRUE(extras->filePathForThemeNamed("Missing").isEmpty());
     EXPECT_TRUE(extras->filePathForThemeNamed("Folder").isEmpty());
@@ -157,7 +157,7 @@ TEST_F(ThemeController, ListsNameEachExtraOnceAndPathsPreferTheLastDomain) {
     EXPECT_TRUE(extras->filePathForThemeNamed("").isEmpty());
 
     // The editor loads every expansion set, each from where it resolves.
-    write(resources_ + "/Dates.json", "{}");
+    write(m_resources + "/Dates.json", "{}");
     write(user() + "/Expansions/Dates.json", "{}");
     write(user() + "/Expansions/mine.json", "{}");
     EXPECT_EQ(extras->expansionFilePaths(),
@@ -166,12 +166,12 @@ TEST_F(ThemeController, ListsNameEachExtraOnceAndPathsPreferTheLastDomain) {
     EXPECT_EQ(extras->possiblePathForCustomResourceNamed("New", "css", "Tessaro Orvane 4/CSS"),
               user() + "/CSS/New.css");
     EXPECT_EQ(extras->defaultResourcesForExtension("theme"),
-              QStringList({resources_ + "/Paper.theme", resources_ + "/banana.theme"}));
+              QStringList({m_resources + "/Paper.theme", m_resources + "/banana.theme"}));
 }
 
 TEST_F(ThemeController, UnreadableFoldersAndAnUnwritableDataFolderFallBackToTheDefaults) {
-    write(resources_ + "/Paper.theme", "app");
-    write(resources_ + "/default.keybinding", R"([{"modifiers": ["cmd"], "key": "k", "action": "selectAll:"}])");
+    write(m_resources + "/Paper.theme", "app");
+    write(m_resources + "/default.keybinding", R"([{"modifiers": ["cmd"], "key": "k", "action": "selectAll:"}])");
     // Where the user's folders should be, a file stands: nothing can be read
     // from them or made in them (even by root).
     write(user(), "in the way");
@@ -185,7 +185,7 @@ TEST_F(ThemeController, UnreadableFoldersAndAnUnwritableDataFolderFallBackToTheD
     EXPECT_EQ(extras->themeList(), QStringList({"Paper"}));
     EXPECT_EQ(extras->themeList(), QStringList({"Paper"}));
     EXPECT_EQ(log.count("Cannot read extras folder \"" + user() + "/Themes\""), 1);  // once a run
-    EXPECT_EQ(extras->filePathForThemeNamed("Paper"), resources_ + "/Paper.theme");
+    EXPECT_EQ(extras->filePathForThemeNamed("Paper"), m_resources + "/Paper.theme");
 
     stack *table = extras->keyBindingStack();
     ASSERT_EQ(table->size, 1u);
@@ -233,9 +233,9 @@ TEST_F(ThemeController, KeyBindingsComeFromTheUsersFileOrTheBuiltInNine) {
 }
 
 TEST_F(ThemeController, MenusListTheExtrasAndTickTheDefault) {
-    write(resources_ + "/Paper.theme", "{}");
-    write(resources_ + "/Black & White.theme", "{}");
-    write(resources_ + "/Plain.css", "");
+    write(m_resources + "/Paper.theme", "{}");
+    write(m_resources + "/Black & White.theme", "{}");
+    write(m_resources + "/Plain.css", "");
     m_defaults->setObject("Paper", "defaultTheme");
     auto extras = controller();
     QMenu themeMenu, cssMenu;
@@ -282,8 +282,8 @@ TEST_F(ThemeController, MenusListTheExtrasAndTickTheDefault) {
 }
 
 TEST_F(ThemeController, FolderChangesRebuildTheMenusAndReachTheSync) {
-    write(resources_ + "/Paper.theme", "{}");
-    write(resources_ + "/Plain.css", "");
+    write(m_resources + "/Paper.theme", "{}");
+    write(m_resources + "/Plain.css", "");
     auto extras = controller();
     extras->installDefaultResources();
     write(user() + "/Themes/Mine.theme", "{}");

@@ -21,33 +21,33 @@ class Announcements : public testing::Test {
 protected:
     void SetUp() override {
         platform::Workspace::setOpenerForTesting([this](const QUrl &url) {
-            opened_ << url;
+            m_opened << url;
             return true;
         });
     }
     void TearDown() override { platform::Workspace::setOpenerForTesting({}); }
-    platform::Defaults &defaults() { return scoped_.defaults(); }
+    platform::Defaults &defaults() { return m_scoped.defaults(); }
 
-    platform::ScopedStandardDefaults scoped_;
-    QList<QUrl> opened_;
+    platform::ScopedStandardDefaults m_scoped;
+    QList<QUrl> m_opened;
 };
 
 TEST_F(Announcements, ANewerReplyOpensItsPageAndIsRememberedAnOlderOneOnlyMovesTheMark) {
     KVXAnnouncementHelper helper(&defaults());
     helper.handleReply("7: https://tessaro.org/news/7\n", 5);
-    EXPECT_EQ(opened_, QList<QUrl>{QUrl("https://tessaro.org/news/7")});
+    EXPECT_EQ(m_opened, QList<QUrl>{QUrl("https://tessaro.org/news/7")});
     EXPECT_EQ(defaults().integerForKey("lastAnnouncementID"), 7);
 
-    opened_.clear();
+    m_opened.clear();
     helper.handleReply("7: https://tessaro.org/news/7", 7);
-    EXPECT_TRUE(opened_.isEmpty());
+    EXPECT_TRUE(m_opened.isEmpty());
     EXPECT_EQ(defaults().integerForKey("lastAnnouncementID"), 7);
     helper.handleReply("3: https://tessaro.org/news/3", 9);
     EXPECT_EQ(defaults().integerForKey("lastAnnouncementID"), 9);
 
     // Shown again on request, seen or not.
     helper.handleReply("7: http://tessaro.org/news/7", 0);
-    EXPECT_EQ(opened_, QList<QUrl>{QUrl("http://tessaro.org/news/7")});
+    EXPECT_EQ(m_opened, QList<QUrl>{QUrl("http://tessaro.org/news/7")});
 }
 
 TEST_F(Announcements, MalformedRepliesChangeNothingPagesThatAreNotWebPagesOpenNothingButAreRemembered) {
@@ -57,7 +57,7 @@ TEST_F(Announcements, MalformedRepliesChangeNothingPagesThatAreNotWebPagesOpenNo
          {QByteArray(": https://tessaro.org/x"), QByteArray("12 https://tessaro.org/x"), QByteArray(""),
           QByteArray("12: \xff\xfe"), QByteArray("12: ") + QByteArray(KVXAnnouncementHelper::kMaxReplyBytes, 'a')}) {
         helper.handleReply(reply, 5);
-        EXPECT_TRUE(opened_.isEmpty()) << reply.left(40).toStdString();
+        EXPECT_TRUE(m_opened.isEmpty()) << reply.left(40).toStdString();
         EXPECT_FALSE(defaults().hasStoredValue("lastAnnouncementID")) << reply.left(40).toStdString();
     }
     // Its id is stored all the same, so that it is neither fetched for nor
@@ -67,7 +67,7 @@ TEST_F(Announcements, MalformedRepliesChangeNothingPagesThatAreNotWebPagesOpenNo
                                       QByteArray("mailto:someone@example.org"), QByteArray("https://")}) {
         defaults().removeObject("lastAnnouncementID");
         helper.handleReply(QByteArray::number(id) + ": " + address, 5);
-        EXPECT_TRUE(opened_.isEmpty()) << address.toStdString();
+        EXPECT_TRUE(m_opened.isEmpty()) << address.toStdString();
         EXPECT_EQ(defaults().integerForKey("lastAnnouncementID"), id) << address.toStdString();
         EXPECT_EQ(log.count(QStringLiteral("Announcement %1 names no web page to open").arg(id)), 1);
         helper.handleReply(QByteArray::number(id) + ": " + address, defaults().integerForKey("lastAnnouncementID"));
@@ -76,7 +76,7 @@ TEST_F(Announcements, MalformedRepliesChangeNothingPagesThatAreNotWebPagesOpenNo
     }
     // A space the maker left unencoded is read as a browser reads it.
     helper.handleReply("20: https://example.com/a b", 5);
-    EXPECT_EQ(opened_, QList<QUrl>{QUrl("https://example.com/a%20b")});
+    EXPECT_EQ(m_opened, QList<QUrl>{QUrl("https://example.com/a%20b")});
     EXPECT_EQ(defaults().integerForKey("lastAnnouncementID"), 20);
     // The id is the reply's leading number, as a number reader takes it.
     EXPECT_EQ(KVXAnnouncementHelper::parseReply(" 42abc: https://a.example")->id, 42);
@@ -112,12 +112,12 @@ TEST_F(Announcements, OnlyHttpsIsAskedAndANetworkThatFailsIsSilent) {
     helper.showNewMessage();
     ASSERT_TRUE(testing_qt::spinUntil([&] { return finished > before; }, 20s));
     EXPECT_EQ(alerts.count(), 0);
-    EXPECT_TRUE(opened_.isEmpty());
+    EXPECT_TRUE(m_opened.isEmpty());
     EXPECT_FALSE(defaults().hasStoredValue("lastAnnouncementID"));
 
     helper.setMailingListSignupPage("https://tessaro.org/orvane/newsletter");
     helper.loadSignup();
-    EXPECT_EQ(opened_, QList<QUrl>{QUrl("https://tessaro.org/orvane/newsletter")});
+    EXPECT_EQ(m_opened, QList<QUrl>{QUrl("https://tessaro.org/orvane/newsletter")});
 }
 
 TEST(HelpPages, EveryPageIsAnHttpsPageOfTheSupportSite) {

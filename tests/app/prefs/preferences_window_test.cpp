@@ -46,116 +46,116 @@ class PreferencesWindow : public testing::Test {
 protected:
     void SetUp() override {
         m_extras = std::make_unique<TZRThemeController>(TZRThemeController::standardLocations());
-        prefs_ = std::make_unique<TestPreferences>(&defaults(), m_extras.get());
+        m_prefs = std::make_unique<TestPreferences>(&defaults(), m_extras.get());
     }
-    void TearDown() override { prefs_.reset(); }
+    void TearDown() override { m_prefs.reset(); }
 
-    platform::Defaults &defaults() { return scoped_.defaults(); }
-    QMainWindow *window() { return prefs_->window(); }
+    platform::Defaults &defaults() { return m_scoped.defaults(); }
+    QMainWindow *window() { return m_prefs->window(); }
 
     void waitForAnimation() {
         ASSERT_TRUE(testing_qt::spinUntil(
-            [&] { return prefs_->viewAnimation()->state() == QAbstractAnimation::Stopped; }, 5s));
+            [&] { return m_prefs->viewAnimation()->state() == QAbstractAnimation::Stopped; }, 5s));
     }
     template <typename Control>
     Control *control(const QString &pane, const QString &key) {
-        QWidget *view = prefs_->paneView(pane);
+        QWidget *view = m_prefs->paneView(pane);
         return view ? view->findChild<Control *>(key) : nullptr;
     }
 
-    platform::ScopedStandardDefaults scoped_;
+    platform::ScopedStandardDefaults m_scoped;
     std::unique_ptr<TZRThemeController> m_extras;
-    std::unique_ptr<TestPreferences> prefs_;
+    std::unique_ptr<TestPreferences> m_prefs;
 };
 
 TEST_F(PreferencesWindow, OpensOnTheFirstPaneThenOnTheLastShownAndFallsBackFromAStalePane) {
-    prefs_->showWindow();
+    m_prefs->showWindow();
     ASSERT_TRUE(window()->isVisible());
-    EXPECT_EQ(prefs_->toolbarIdentifiers(), SmartEditorPreferences::paneLabels());
-    EXPECT_EQ(prefs_->toolbar()->actions().size(), 10);
-    EXPECT_EQ(prefs_->selectedIdentifier(), "General");
+    EXPECT_EQ(m_prefs->toolbarIdentifiers(), SmartEditorPreferences::paneLabels());
+    EXPECT_EQ(m_prefs->toolbar()->actions().size(), 10);
+    EXPECT_EQ(m_prefs->selectedIdentifier(), "General");
     EXPECT_EQ(window()->windowTitle(), "General");
-    EXPECT_EQ(prefs_->contentSubviews(), QList<QWidget *>{prefs_->paneView("General")});
+    EXPECT_EQ(m_prefs->contentSubviews(), QList<QWidget *>{m_prefs->paneView("General")});
     EXPECT_EQ(defaults().stringForKey("lastPreferenceIdentifier"), "General");
 
     // The window is the pane's size under the toolbar.
-    QWidget *general = prefs_->paneView("General");
+    QWidget *general = m_prefs->paneView("General");
     EXPECT_EQ(window()->width(), general->width());
-    EXPECT_EQ(window()->height(), general->height() + prefs_->toolbar()->height());
+    EXPECT_EQ(window()->height(), general->height() + m_prefs->toolbar()->height());
 
-    prefs_->toolbarItemForIdentifier("Printing")->trigger();
+    m_prefs->toolbarItemForIdentifier("Printing")->trigger();
     waitForAnimation();
     window()->close();
     EXPECT_FALSE(window()->isVisible());
-    prefs_->showWindow();
-    EXPECT_EQ(prefs_->selectedIdentifier(), "Printing");
+    m_prefs->showWindow();
+    EXPECT_EQ(m_prefs->selectedIdentifier(), "Printing");
     EXPECT_EQ(window()->windowTitle(), "Printing");
-    EXPECT_EQ(prefs_->contentSubviews(), QList<QWidget *>{prefs_->paneView("Printing")});
+    EXPECT_EQ(m_prefs->contentSubviews(), QList<QWidget *>{m_prefs->paneView("Printing")});
     // The toolbar is made once, whatever the number of openings.
     EXPECT_EQ(window()->findChildren<QToolBar *>().size(), 1);
-    EXPECT_EQ(prefs_->toolbar()->actions().size(), 10);
+    EXPECT_EQ(m_prefs->toolbar()->actions().size(), 10);
 
     window()->close();
     defaults().setObject(QStringLiteral("Sharing"), "lastPreferenceIdentifier");
-    prefs_->showWindow();
-    EXPECT_EQ(prefs_->selectedIdentifier(), "General");
-    EXPECT_EQ(prefs_->contentSubviews(), QList<QWidget *>{prefs_->paneView("General")});
+    m_prefs->showWindow();
+    EXPECT_EQ(m_prefs->selectedIdentifier(), "General");
+    EXPECT_EQ(m_prefs->contentSubviews(), QList<QWidget *>{m_prefs->paneView("General")});
 }
 
 TEST_F(PreferencesWindow, CrossFadeTakesAQuarterSecondOrOneAndAQuarterWithShiftAndKeepsTheTopLeft) {
-    prefs_->showWindow();
+    m_prefs->showWindow();
     const QPoint topLeft = window()->geometry().topLeft();
     auto durations = [&] {
         QList<int> list;
-        for (int i = 0; i < prefs_->viewAnimation()->animationCount(); i++)
-            list << prefs_->viewAnimation()->animationAt(i)->duration();
+        for (int i = 0; i < m_prefs->viewAnimation()->animationCount(); i++)
+            list << m_prefs->viewAnimation()->animationAt(i)->duration();
         return list;
     };
 
-    prefs_->toolbarItemForIdentifier("Printing")->trigger();
+    m_prefs->toolbarItemForIdentifier("Printing")->trigger();
     EXPECT_EQ(durations(), (QList<int>{250, 250, 250}));
     // While it runs the holder holds both panes, the new one last.
-    EXPECT_EQ(prefs_->contentSubviews(),
-              (QList<QWidget *>{prefs_->paneView("General"), prefs_->paneView("Printing")}));
+    EXPECT_EQ(m_prefs->contentSubviews(),
+              (QList<QWidget *>{m_prefs->paneView("General"), m_prefs->paneView("Printing")}));
     waitForAnimation();
-    EXPECT_EQ(prefs_->contentSubviews(), QList<QWidget *>{prefs_->paneView("Printing")});
-    EXPECT_FALSE(prefs_->paneView("General")->isVisible());
-    QWidget *printing = prefs_->paneView("Printing");
+    EXPECT_EQ(m_prefs->contentSubviews(), QList<QWidget *>{m_prefs->paneView("Printing")});
+    EXPECT_FALSE(m_prefs->paneView("General")->isVisible());
+    QWidget *printing = m_prefs->paneView("Printing");
     EXPECT_EQ(window()->geometry(),
-              QRect(topLeft, QSize(printing->width(), printing->height() + prefs_->toolbar()->height())));
+              QRect(topLeft, QSize(printing->width(), printing->height() + m_prefs->toolbar()->height())));
     EXPECT_EQ(window()->windowTitle(), "Printing");
 
-    prefs_->modifiers = Qt::ShiftModifier;
-    prefs_->toolbarItemForIdentifier("Appearance")->trigger();
+    m_prefs->modifiers = Qt::ShiftModifier;
+    m_prefs->toolbarItemForIdentifier("Appearance")->trigger();
     EXPECT_EQ(durations(), (QList<int>{1250, 1250, 1250}));
-    prefs_->setShiftSlowsAnimation(false);
-    prefs_->toolbarItemForIdentifier("General")->trigger();
+    m_prefs->setShiftSlowsAnimation(false);
+    m_prefs->toolbarItemForIdentifier("General")->trigger();
     EXPECT_EQ(durations(), (QList<int>{250, 250, 250}));
     // A change made mid-fade leaves one pane, the last chosen.
     waitForAnimation();
-    EXPECT_EQ(prefs_->contentSubviews(), QList<QWidget *>{prefs_->paneView("General")});
+    EXPECT_EQ(m_prefs->contentSubviews(), QList<QWidget *>{m_prefs->paneView("General")});
     EXPECT_EQ(window()->geometry().topLeft(), topLeft);
 }
 
 TEST_F(PreferencesWindow, ThePaneShownAgainChangesNothingButTheStoredPane) {
-    prefs_->showWindow();
+    m_prefs->showWindow();
     const QRect frame = window()->geometry();
     defaults().setObject(QStringLiteral("Files"), "lastPreferenceIdentifier");
-    prefs_->toolbarItemForIdentifier("General")->trigger();
-    EXPECT_EQ(prefs_->viewAnimation()->state(), QAbstractAnimation::Stopped);
-    EXPECT_EQ(prefs_->contentSubviews(), QList<QWidget *>{prefs_->paneView("General")});
+    m_prefs->toolbarItemForIdentifier("General")->trigger();
+    EXPECT_EQ(m_prefs->viewAnimation()->state(), QAbstractAnimation::Stopped);
+    EXPECT_EQ(m_prefs->contentSubviews(), QList<QWidget *>{m_prefs->paneView("General")});
     EXPECT_EQ(window()->geometry(), frame);
     EXPECT_EQ(defaults().stringForKey("lastPreferenceIdentifier"), "General");
 
     // Without the cross-fade a change is immediate.
-    prefs_->setCrossFade(false);
-    prefs_->loadViewForIdentifier("Files", false);
-    EXPECT_EQ(prefs_->contentSubviews(), QList<QWidget *>{prefs_->paneView("Files")});
-    EXPECT_EQ(prefs_->selectedIdentifier(), "Files");
+    m_prefs->setCrossFade(false);
+    m_prefs->loadViewForIdentifier("Files", false);
+    EXPECT_EQ(m_prefs->contentSubviews(), QList<QWidget *>{m_prefs->paneView("Files")});
+    EXPECT_EQ(m_prefs->selectedIdentifier(), "Files");
 }
 
 TEST_F(PreferencesWindow, CtrlWClosesTheWindowAndOtherKeysDoNot) {
-    prefs_->showWindow();
+    m_prefs->showWindow();
     QKeyEvent other(QEvent::KeyPress, Qt::Key_W, Qt::AltModifier, "w");
     QCoreApplication::sendEvent(window(), &other);
     EXPECT_TRUE(window()->isVisible());
@@ -165,7 +165,7 @@ TEST_F(PreferencesWindow, CtrlWClosesTheWindowAndOtherKeysDoNot) {
 }
 
 TEST_F(PreferencesWindow, ControlsShowStoreAndFollowTheirPreferencesInTheKeysKinds) {
-    prefs_->showWindow();
+    m_prefs->showWindow();
     auto *smart = control<QCheckBox>("TZR", "EXT_SMART");
     auto *padding = control<QSpinBox>("Appearance", "horizontalPadding");
     auto *lineHeight = control<QDoubleSpinBox>("Appearance", "lineHeight");
@@ -221,11 +221,11 @@ TEST_F(PreferencesWindow, ControlsShowStoreAndFollowTheirPreferencesInTheKeysKin
     // Font field follows the font preferences.
     defaults().setObject(QStringLiteral("DejaVu Serif"), "defaultFontName");
     defaults().setFloat(15, "defaultFontSize");
-    EXPECT_EQ(prefs_->defaultFontField()->text(), "DejaVu Serif 15 pt");
+    EXPECT_EQ(m_prefs->defaultFontField()->text(), "DejaVu Serif 15 pt");
 }
 
 TEST_F(PreferencesWindow, TheThemeAndStyleSheetPopupsSetTheDefaults) {
-    prefs_->showWindow();
+    m_prefs->showWindow();
     auto *themes = control<QComboBox>("Appearance", "defaultTheme");
     auto *css = control<QComboBox>("Preview", "defaultCSS");
     ASSERT_TRUE(themes && css);
@@ -247,7 +247,7 @@ TEST_F(PreferencesWindow, AnOpenEditorFollowsAPreferenceChangedInTheWindow) {
     storage.setInitialText(QStringLiteral("# Title\n\nSome text.\n"));
     EXPECT_DOUBLE_EQ(editor.rawHorizontalPadding(), 40);
 
-    prefs_->showWindow();
+    m_prefs->showWindow();
     control<QSpinBox>("Appearance", "horizontalPadding")->setValue(120);
     EXPECT_DOUBLE_EQ(editor.rawHorizontalPadding(), 120);
     control<QDoubleSpinBox>("Appearance", "typewriterHeight")->setValue(0.25);
@@ -282,7 +282,7 @@ TEST_F(PreferencesWindow, TheFontLineHeightAndAlignmentReachAnOpenEditorAtOnce) 
     EXPECT_EQ(storage.defaultFont().family(), "DejaVu Serif");
     EXPECT_EQ(storage.attributesAt(0).family, "DejaVu Serif");
 
-    prefs_->showWindow();
+    m_prefs->showWindow();
     control<QDoubleSpinBox>("Appearance", "lineHeight")->setValue(1.5);
     EXPECT_EQ(storage.document()->firstBlock().blockFormat().lineHeight(), 150);
     auto *alignment = control<QComboBox>("Appearance", "defaultTextAlignment");

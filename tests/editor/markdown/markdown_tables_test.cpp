@@ -146,7 +146,7 @@ namespace {
 // and any line end, a carriage return alone among them.
 class TableWriter {
 public:
-    explicit TableWriter(unsigned seed) : random_(seed) {}
+    explicit TableWriter(unsigned seed) : m_random(seed) {}
 
     QString table() {
         QString text;
@@ -165,7 +165,7 @@ public:
     }
 
 private:
-    int pick(int low, int high) { return std::uniform_int_distribution<int>(low, high)(random_); }
+    int pick(int low, int high) { return std::uniform_int_distribution<int>(low, high)(m_random); }
 
     QString blanks() {
         static const QString kinds[] = {"", "", " ", "  ", "\t", " \t", "\t\t"};
@@ -210,7 +210,7 @@ private:
         return row;
     }
 
-    std::mt19937 random_;
+    std::mt19937 m_random;
 };
 
 std::string shown(const QString &text) {

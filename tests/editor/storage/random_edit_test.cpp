@@ -41,9 +41,9 @@ const char16_t *const kFragments[] = {
 
 class RandomEdits {
 public:
-    explicit RandomEdits(unsigned seed) : rng_(seed) {}
+    explicit RandomEdits(unsigned seed) : m_rng(seed) {}
 
-    int number(int below) { return int(rng_() % unsigned(below)); }
+    int number(int below) { return int(m_rng() % unsigned(below)); }
 
     QString fragment() {
         return QString::fromUtf16(kFragments[number(int(std::size(kFragments)))]);
@@ -64,7 +64,7 @@ public:
     }
 
 private:
-    std::mt19937 rng_;
+    std::mt19937 m_rng;
 };
 
 std::string describe(const QList<AttributeRun> &runs) {

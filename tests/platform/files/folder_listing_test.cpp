@@ -23,9 +23,9 @@ namespace {
 
 class FolderListing : public testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
+    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
 
-    QString root() const { return dir_.path(); }
+    QString root() const { return m_dir.path(); }
     QString at(const QString &relative) const { return root() + "/" + relative; }
 
     void write(const QString &relative, const QByteArray &text = "text") {
@@ -52,7 +52,7 @@ protected:
         return names;
     }
 
-    QTemporaryDir dir_;
+    QTemporaryDir m_dir;
 };
 
 TEST_F(FolderListing, ListsVisibleItemsAtEveryDepthWithTheirKeys) {

@@ -43,9 +43,9 @@ struct Recorder : KVXDirectoryWatcherDelegate, DirectoryWatcherDelegate {
 
 class FolderWatchers : public testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
+    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
 
-    QString at(const QString &relative) const { return dir_.path() + "/" + relative; }
+    QString at(const QString &relative) const { return m_dir.path() + "/" + relative; }
     void write(const QString &relative, const QByteArray &text = "text",
                QIODevice::OpenMode mode = QIODevice::WriteOnly) {
         QFile file(at(relative));
@@ -61,24 +61,24 @@ protected:
     // Milliseconds from `change` until a new delivery, or -1 when none came
     // within three seconds.
     qint64 reportDelay(const std::function<void()> &change) {
-        const int before = recorder_.calls;
+        const int before = m_recorder.calls;
         QElapsedTimer clock;
         clock.start();
         change();
-        if (!spinUntil([&] { return recorder_.calls > before; }, 3000ms))
+        if (!spinUntil([&] { return m_recorder.calls > before; }, 3000ms))
             return -1;
         return clock.elapsed();
     }
     // Whether `change` brings any delivery within `ms`.
     bool reportedWithin(const std::function<void()> &change, int ms) {
-        const int before = recorder_.calls;
+        const int before = m_recorder.calls;
         change();
         spinFor(std::chrono::milliseconds(ms));
-        return recorder_.calls > before;
+        return m_recorder.calls > before;
     }
 
-    QTemporaryDir dir_;
-    Recorder recorder_;
+    QTemporaryDir m_dir;
+    Recorder m_recorder;
 };
 
 #define EXPECT_REPORTED_WITHIN_A_SECOND(change)               \
@@ -91,7 +91,7 @@ protected:
 TEST_F(FolderWatchers, TreeWatcherReportsEveryChangeAnywhereWithinASecond) {
     mkdir("tree/a/b");
     write("tree/a/b/old.md");
-    auto watcher = KVXDirectoryWatcher::watchFolderWithPath(at("tree"), &recorder_);
+    auto watcher = KVXDirectoryWatcher::watchFolderWithPath(at("tree"), &m_recorder);
     ASSERT_TRUE(watcher && watcher->isWatching());
     EXPECT_EQ(watcher->observedPath(), at("tree"));
 
@@ -116,7 +116,7 @@ TEST_F(FolderWatchers, TreeWatcherReportsEveryChangeAnywhereWithinASecond) {
 TEST_F(FolderWatchers, FileSavedByAnotherProgramThroughRenameIsReportedAndStillFollowed) {
     mkdir("tree/docs");
     write("tree/docs/doc.md", "first");
-    auto watcher = KVXDirectoryWatcher::watchFolderWithPath(at("tree"), &recorder_);
+    auto watcher = KVXDirectoryWatcher::watchFolderWithPath(at("tree"), &m_recorder);
     ASSERT_TRUE(watcher);
 
     // The safe save of most editors: a new file renamed over the old one.
@@ -133,19 +133,19 @@ TEST_F(FolderWatchers, FileSavedByAnotherProgramThroughRenameIsReportedAndStillF
 
 TEST_F(FolderWatchers, BurstOfChangesIsOneReport) {
     mkdir("tree/sub");
-    auto watcher = KVXDirectoryWatcher::watchFolderWithPath(at("tree"), &recorder_);
+    auto watcher = KVXDirectoryWatcher::watchFolderWithPath(at("tree"), &m_recorder);
     ASSERT_TRUE(watcher);
     for (int i = 0; i < 100; i++)
         write(QStringLiteral("tree/sub/file%1.md").arg(i % 10), QByteArray::number(i));
-    ASSERT_TRUE(spinUntil([&] { return recorder_.calls > 0; }, 3000ms));
+    ASSERT_TRUE(spinUntil([&] { return m_recorder.calls > 0; }, 3000ms));
     spinFor(std::chrono::milliseconds(KVXDirectoryWatcher::kLatencyMs + 300));
-    EXPECT_EQ(recorder_.calls, 1);
+    EXPECT_EQ(m_recorder.calls, 1);
 }
 
 TEST_F(FolderWatchers, FoldersMovedInsideTheTreeStayFollowedAndThoseMovedOutDoNot) {
     mkdir("tree/a/b");
     mkdir("outside");
-    auto watcher = KVXDirectoryWatcher::watchFolderWithPath(at("tree"), &recorder_);
+    auto watcher = KVXDirectoryWatcher::watchFolderWithPath(at("tree"), &m_recorder);
     ASSERT_TRUE(watcher);
 
     EXPECT_REPORTED_WITHIN_A_SECOND(rename(at("tree/a"), at("tree/moved")));
@@ -163,7 +163,7 @@ TEST_F(FolderWatchers, WatchedFolderReplacedByRenameIsWatchedAgain) {
     mkdir("tree");
     mkdir("staging/sub");
     Recorder oneFolder;
-    auto tree = KVXDirectoryWatcher::watchFolderWithPath(at("tree"), &recorder_);
+    auto tree = KVXDirectoryWatcher::watchFolderWithPath(at("tree"), &m_recorder);
     auto single = DirectoryWatcher::watchFolderWithPath(at("tree"), &oneFolder);
     ASSERT_TRUE(tree && single);
 
@@ -186,7 +186,7 @@ TEST_F(FolderWatchers, ExhaustedWatchLimitIsReportedAndTheRestStillWorks) {
     } limit;
     testing_qt::LogCapture log;
 
-    auto watcher = KVXDirectoryWatcher::watchFolderWithPath(at("tree"), &recorder_);
+    auto watcher = KVXDirectoryWatcher::watchFolderWithPath(at("tree"), &m_recorder);
     ASSERT_TRUE(watcher && watcher->isWatching());
     // The tree and two of its five folders fit.
     EXPECT_EQ(watcher->unwatchedFolderCount(), 3);
@@ -204,14 +204,14 @@ TEST_F(FolderWatchers, ExhaustedWatchLimitIsReportedAndTheRestStillWorks) {
 TEST_F(FolderWatchers, MissingArgumentsOrFoldersGiveNoWatcher) {
     mkdir("here");
     EXPECT_EQ(KVXDirectoryWatcher::watchFolderWithPath(at("here"), nullptr), nullptr);
-    EXPECT_EQ(KVXDirectoryWatcher::watchFolderWithPath(QString(), &recorder_), nullptr);
+    EXPECT_EQ(KVXDirectoryWatcher::watchFolderWithPath(QString(), &m_recorder), nullptr);
     EXPECT_EQ(DirectoryWatcher::watchFolderWithPath(at("here"), nullptr), nullptr);
-    EXPECT_EQ(DirectoryWatcher::watchFolderWithPath(QString(), &recorder_), nullptr);
-    EXPECT_EQ(DirectoryWatcher::watchFolderWithPath(at("absent"), &recorder_), nullptr);
+    EXPECT_EQ(DirectoryWatcher::watchFolderWithPath(QString(), &m_recorder), nullptr);
+    EXPECT_EQ(DirectoryWatcher::watchFolderWithPath(at("absent"), &m_recorder), nullptr);
 
     // The tree watcher of a missing folder exists and reports nothing, even
     // when the folder appears later.
-    auto watcher = KVXDirectoryWatcher::watchFolderWithPath(at("absent"), &recorder_);
+    auto watcher = KVXDirectoryWatcher::watchFolderWithPath(at("absent"), &m_recorder);
     ASSERT_TRUE(watcher);
     EXPECT_FALSE(watcher->isWatching());
     EXPECT_FALSE(reportedWithin([&] { mkdir("absent"); write("absent/x.md"); }, 700));
@@ -220,7 +220,7 @@ TEST_F(FolderWatchers, MissingArgumentsOrFoldersGiveNoWatcher) {
 TEST_F(FolderWatchers, OneFolderWatcherReportsItsOwnEntriesAtOnce) {
     mkdir("extras/sub");
     write("extras/theme.theme");
-    auto watcher = DirectoryWatcher::watchFolderWithPath(at("extras"), &recorder_);
+    auto watcher = DirectoryWatcher::watchFolderWithPath(at("extras"), &m_recorder);
     ASSERT_TRUE(watcher);
     EXPECT_EQ(watcher->observedPath(), at("extras"));
 
@@ -247,18 +247,18 @@ TEST_F(FolderWatchers, OneFolderWatcherReportsItsOwnEntriesAtOnce) {
 
 TEST_F(FolderWatchers, DelegateMayDestroyTheWatcherThatCallsIt) {
     mkdir("tree");
-    std::unique_ptr<KVXDirectoryWatcher> tree = KVXDirectoryWatcher::watchFolderWithPath(at("tree"), &recorder_);
+    std::unique_ptr<KVXDirectoryWatcher> tree = KVXDirectoryWatcher::watchFolderWithPath(at("tree"), &m_recorder);
     Recorder oneFolder;
     std::unique_ptr<DirectoryWatcher> single = DirectoryWatcher::watchFolderWithPath(at("tree"), &oneFolder);
     ASSERT_TRUE(tree && single);
-    recorder_.onCall = [&] { tree.reset(); };
+    m_recorder.onCall = [&] { tree.reset(); };
     oneFolder.onCall = [&] { single.reset(); };
 
     write("tree/a.md");
     EXPECT_TRUE(spinUntil([&] { return !tree && !single; }, 2000ms));
     write("tree/b.md");
     spinFor(100ms);
-    EXPECT_EQ(recorder_.calls, 1);
+    EXPECT_EQ(m_recorder.calls, 1);
     EXPECT_EQ(oneFolder.calls, 1);
 }
 

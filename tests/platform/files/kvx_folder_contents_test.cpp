@@ -25,11 +25,11 @@ namespace {
 class FolderContents : public testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(dir_.isValid());
+        ASSERT_TRUE(m_dir.isValid());
         ASSERT_TRUE(QDir().mkpath(at("one/sub")));
         ASSERT_TRUE(QDir().mkpath(at("two")));
     }
-    QString at(const QString &relative) const { return dir_.path() + "/" + relative; }
+    QString at(const QString &relative) const { return m_dir.path() + "/" + relative; }
     void write(const QString &relative) {
         QFile file(at(relative));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -42,7 +42,7 @@ protected:
         return names;
     }
 
-    QTemporaryDir dir_;
+    QTemporaryDir m_dir;
 };
 
 TEST_F(FolderContents, FilesFollowTheFolderItIsSetTo) {

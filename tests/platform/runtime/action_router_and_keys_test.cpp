@@ -20,8 +20,8 @@ namespace {
 class ResponderWidget : public QWidget, public Responder {
 public:
     ResponderWidget(QStringList actions, QWidget *parent = nullptr)
-        : QWidget(parent), actions_(std::move(actions)) {}
-    bool respondsToAction(const QString &action) const override { return actions_.contains(action); }
+        : QWidget(parent), m_actions(std::move(actions)) {}
+    bool respondsToAction(const QString &action) const override { return m_actions.contains(action); }
     void performAction(const QString &action, QObject *) override { performed.append(action); }
     bool validateAction(const QString &action, QAction *item) override {
         if (item)
@@ -34,7 +34,7 @@ public:
     QWidget *next = nullptr;
 
 private:
-    QStringList actions_;
+    QStringList m_actions;
 };
 
 class ApplicationResponder : public Responder {

@@ -16,7 +16,7 @@ struct SplitCase {
     const char *name;
     std::uint64_t bits;
     double ratio, size, gap;
-    QRect permanent, other, gap_;
+    QRect permanent, other, m_gap;
 };
 
 }  // namespace
@@ -39,7 +39,7 @@ TEST(MatryoshkaGeometry, PlacesBothPanesAndTheGapOnEverySide) {
         const SplitLayout layout = splitLayout(c.bits, Bounds, c.ratio, c.size, c.gap);
         EXPECT_EQ(layout.pixels(SplitLayout::Permanent), c.permanent);
         EXPECT_EQ(layout.pixels(SplitLayout::Other), c.other);
-        EXPECT_EQ(layout.pixels(SplitLayout::Gap), c.gap_);
+        EXPECT_EQ(layout.pixels(SplitLayout::Gap), c.m_gap);
     }
 }
 
