@@ -16,60 +16,106 @@
 #include "library/diagnostics.h"
 #include "library/engine.h"
 #include "library/file_utils.h"
+#include "library/packaging/system_library.h"
 
 namespace {
 
 constexpr const char *kUserAgent = "libcurl-agent/1.0";
 
-// libcurl's global set-up is process-wide, and older versions of it may not
-// run on two threads at once: it runs once, on the first download of the
-// process, and stays until the process ends.
-bool curl_set_up() {
-    static const bool ready = curl_global_init(CURL_GLOBAL_ALL) == CURLE_OK;
-    return ready;
+// The functions of libcurl this file calls, loaded with it on the first
+// download (see system_library.h).
+struct LibCurl {
+    decltype(&::curl_global_init) global_init;
+    decltype(&::curl_easy_init) easy_init;
+    decltype(&::curl_easy_setopt) easy_setopt;
+    decltype(&::curl_easy_getinfo) easy_getinfo;
+    decltype(&::curl_easy_cleanup) easy_cleanup;
+    decltype(&::curl_multi_init) multi_init;
+    decltype(&::curl_multi_add_handle) multi_add_handle;
+    decltype(&::curl_multi_remove_handle) multi_remove_handle;
+    decltype(&::curl_multi_perform) multi_perform;
+    decltype(&::curl_multi_info_read) multi_info_read;
+    decltype(&::curl_multi_poll) multi_poll;
+    decltype(&::curl_multi_cleanup) multi_cleanup;
+    decltype(&::curl_url) url_new;
+    decltype(&::curl_url_set) url_set;
+    decltype(&::curl_url_get) url_get;
+    decltype(&::curl_url_cleanup) url_cleanup;
+    decltype(&::curl_free) free;
+};
+
+// The table, loaded and set up, or NULL when libcurl cannot be loaded or set
+// up: every download then fails as one that could not be made. libcurl's
+// global set-up is process-wide, and older versions of it may not run on two
+// threads at once: it runs once, on the first download of the process, and
+// stays until the process ends.
+const LibCurl *curl_set_up() {
+    static const LibCurl *loaded = []() -> const LibCurl * {
+        static LibCurl table;
+        void *library = system_library::open(ORVANE_LIBCURL_SONAME);
+#define TZR_BIND(member, name)                                                                     \
+    system_library::bind(library, ORVANE_LIBCURL_SONAME, table.member, name)
+        bool ok = library && TZR_BIND(global_init, "curl_global_init") &&
+                  TZR_BIND(easy_init, "curl_easy_init") &&
+                  TZR_BIND(easy_setopt, "curl_easy_setopt") &&
+                  TZR_BIND(easy_getinfo, "curl_easy_getinfo") &&
+                  TZR_BIND(easy_cleanup, "curl_easy_cleanup") &&
+                  TZR_BIND(multi_init, "curl_multi_init") &&
+                  TZR_BIND(multi_add_handle, "curl_multi_add_handle") &&
+                  TZR_BIND(multi_remove_handle, "curl_multi_remove_handle") &&
+                  TZR_BIND(multi_perform, "curl_multi_perform") &&
+                  TZR_BIND(multi_info_read, "curl_multi_info_read") &&
+                  TZR_BIND(multi_poll, "curl_multi_poll") &&
+                  TZR_BIND(multi_cleanup, "curl_multi_cleanup") && TZR_BIND(url_new, "curl_url") &&
+                  TZR_BIND(url_set, "curl_url_set") && TZR_BIND(url_get, "curl_url_get") &&
+                  TZR_BIND(url_cleanup, "curl_url_cleanup") && TZR_BIND(free, "curl_free");
+#undef TZR_BIND
+        return ok && table.global_init(CURL_GLOBAL_ALL) == CURLE_OK ? &table : nullptr;
+    }();
+    return loaded;
 }
 
 // Options that keep a download from hanging, following redirects forever,
 // leaving http(s) on a redirect, filling memory or storing an error page.
-void configure(CURL *curl, const tzr_fetch_limits &limits) {
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, curl_write_to_buffer);
-    curl_easy_setopt(curl, CURLOPT_USERAGENT, kUserAgent);
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, limits.max_redirects > 0 ? 1L : 0L);
-    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, limits.max_redirects);
-    curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, limits.connect_timeout_ms);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, limits.total_timeout_ms);
+void configure(const LibCurl *libcurl, CURL *curl, const tzr_fetch_limits &limits) {
+    libcurl->easy_setopt(curl, CURLOPT_WRITEFUNCTION, curl_write_to_buffer);
+    libcurl->easy_setopt(curl, CURLOPT_USERAGENT, kUserAgent);
+    libcurl->easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    libcurl->easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    libcurl->easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    libcurl->easy_setopt(curl, CURLOPT_FOLLOWLOCATION, limits.max_redirects > 0 ? 1L : 0L);
+    libcurl->easy_setopt(curl, CURLOPT_MAXREDIRS, limits.max_redirects);
+    libcurl->easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
+    libcurl->easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, limits.connect_timeout_ms);
+    libcurl->easy_setopt(curl, CURLOPT_TIMEOUT_MS, limits.total_timeout_ms);
     if (limits.max_bytes > 0)
-        curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, (curl_off_t)limits.max_bytes);
+        libcurl->easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, (curl_off_t)limits.max_bytes);
 }
 
 // The scheme, host and port of a URL: a host that cannot be reached is
 // remembered under it. Empty when the URL does not parse.
-std::string host_of(const char *url) {
+std::string host_of(const LibCurl *libcurl, const char *url) {
     std::string key;
-    CURLU *parsed = curl_url();
-    if (parsed && curl_url_set(parsed, CURLUPART_URL, url, 0) == CURLUE_OK) {
+    CURLU *parsed = libcurl->url_new();
+    if (parsed && libcurl->url_set(parsed, CURLUPART_URL, url, 0) == CURLUE_OK) {
         char *scheme = nullptr, *host = nullptr, *port = nullptr;
-        curl_url_get(parsed, CURLUPART_SCHEME, &scheme, 0);
-        curl_url_get(parsed, CURLUPART_HOST, &host, 0);
-        curl_url_get(parsed, CURLUPART_PORT, &port, CURLU_DEFAULT_PORT);
+        libcurl->url_get(parsed, CURLUPART_SCHEME, &scheme, 0);
+        libcurl->url_get(parsed, CURLUPART_HOST, &host, 0);
+        libcurl->url_get(parsed, CURLUPART_PORT, &port, CURLU_DEFAULT_PORT);
         if (scheme && host)
             key = std::string(scheme) + "://" + host + ":" + (port ? port : "");
-        curl_free(scheme);
-        curl_free(host);
-        curl_free(port);
+        libcurl->free(scheme);
+        libcurl->free(host);
+        libcurl->free(port);
     }
-    curl_url_cleanup(parsed);
+    libcurl->url_cleanup(parsed);
     return key;
 }
 
 // Whether a failed transfer never reached its own host (its name did not
 // resolve, nobody answered, or the connection timed out before it was
 // made): then no other address there will answer either.
-bool host_unreachable(CURL *curl, CURLcode result) {
+bool host_unreachable(const LibCurl *libcurl, CURL *curl, CURLcode result) {
     switch (result) {
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY:
@@ -77,7 +123,7 @@ bool host_unreachable(CURL *curl, CURLcode result) {
         break;
     case CURLE_OPERATION_TIMEDOUT: {
         curl_off_t connected = 0;
-        curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME_T, &connected);
+        libcurl->easy_getinfo(curl, CURLINFO_CONNECT_TIME_T, &connected);
         if (connected != 0)
             return false;
         break;
@@ -86,7 +132,7 @@ bool host_unreachable(CURL *curl, CURLcode result) {
         return false;
     }
     long redirects = 0;
-    curl_easy_getinfo(curl, CURLINFO_REDIRECT_COUNT, &redirects);
+    libcurl->easy_getinfo(curl, CURLINFO_REDIRECT_COUNT, &redirects);
     return redirects == 0;  // after a redirect it was another host that failed
 }
 
@@ -104,17 +150,18 @@ struct Transfer {
 std::vector<std::optional<std::string>> download_all(const std::vector<const char *> &urls,
                                                      const tzr_fetch_limits &limits) {
     std::vector<std::optional<std::string>> received(urls.size());
-    if (urls.empty() || !curl_set_up())
+    const LibCurl *libcurl = urls.empty() ? nullptr : curl_set_up();
+    if (!libcurl)
         return received;
-    CURLM *multi = curl_multi_init();
+    CURLM *multi = libcurl->multi_init();
     if (!multi)
         return received;
     const size_t at_once = limits.max_in_flight > 0 ? limits.max_in_flight : 1;
     std::list<Transfer> running;
     std::set<std::string> unreachable;
     auto finish = [&](Transfer *t) {
-        curl_multi_remove_handle(multi, t->curl);
-        curl_easy_cleanup(t->curl);
+        libcurl->multi_remove_handle(multi, t->curl);
+        libcurl->easy_cleanup(t->curl);
         free(t->buffer.bytes);
         running.remove_if([t](const Transfer &other) { return &other == t; });
     };
@@ -128,7 +175,7 @@ std::vector<std::optional<std::string>> download_all(const std::vector<const cha
             // addresses on a host known to be down were never to be tried.
             size_t late = running.size();
             for (; next < urls.size(); next++)
-                if (!unreachable.count(host_of(urls[next])))
+                if (!unreachable.count(host_of(libcurl, urls[next])))
                     late++;
             if (late > 0)
                 tzr_log(late == 1 ? "%zu picture was not fetched within %g seconds.\n"
@@ -138,45 +185,47 @@ std::vector<std::optional<std::string>> download_all(const std::vector<const cha
         }
         while (running.size() < at_once && next < urls.size()) {
             size_t address = next++;
-            if (unreachable.count(host_of(urls[address])))
+            if (unreachable.count(host_of(libcurl, urls[address])))
                 continue;
             Transfer &t = running.emplace_back(
-                Transfer{address, curl_easy_init(), {static_cast<char *>(malloc(1)), 0, limits.max_bytes}});
+                Transfer{address,
+                         libcurl->easy_init(),
+                         {static_cast<char *>(malloc(1)), 0, limits.max_bytes}});
             if (!t.buffer.bytes)
                 tzr_log("Out of memory\n");
             if (!t.curl || !t.buffer.bytes) {
-                curl_easy_cleanup(t.curl);
+                libcurl->easy_cleanup(t.curl);
                 free(t.buffer.bytes);
                 running.pop_back();
                 continue;
             }
             t.buffer.bytes[0] = '\0';
-            configure(t.curl, limits);
-            curl_easy_setopt(t.curl, CURLOPT_WRITEDATA, &t.buffer);
-            curl_easy_setopt(t.curl, CURLOPT_URL, urls[address]);
-            curl_easy_setopt(t.curl, CURLOPT_PRIVATE, &t);
-            if (curl_multi_add_handle(multi, t.curl) != CURLM_OK) {
-                curl_easy_cleanup(t.curl);
+            configure(libcurl, t.curl, limits);
+            libcurl->easy_setopt(t.curl, CURLOPT_WRITEDATA, &t.buffer);
+            libcurl->easy_setopt(t.curl, CURLOPT_URL, urls[address]);
+            libcurl->easy_setopt(t.curl, CURLOPT_PRIVATE, &t);
+            if (libcurl->multi_add_handle(multi, t.curl) != CURLM_OK) {
+                libcurl->easy_cleanup(t.curl);
                 free(t.buffer.bytes);
                 running.pop_back();
             }
         }
         int active = 0;
-        if (curl_multi_perform(multi, &active) != CURLM_OK)
+        if (libcurl->multi_perform(multi, &active) != CURLM_OK)
             break;
         int queued = 0;
-        while (CURLMsg *message = curl_multi_info_read(multi, &queued)) {
+        while (CURLMsg *message = libcurl->multi_info_read(multi, &queued)) {
             if (message->msg != CURLMSG_DONE)
                 continue;
             CURLcode result = message->data.result;
             Transfer *t = nullptr;
-            curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &t);
+            libcurl->easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &t);
             if (!t)
                 continue;
             if (result == CURLE_OK)
                 received[t->address].emplace(t->buffer.bytes, t->buffer.size);
-            else if (host_unreachable(t->curl, result))
-                unreachable.insert(host_of(urls[t->address]));
+            else if (host_unreachable(libcurl, t->curl, result))
+                unreachable.insert(host_of(libcurl, urls[t->address]));
             finish(t);
         }
         int wait_ms = 1000;
@@ -184,13 +233,14 @@ std::vector<std::optional<std::string>> download_all(const std::vector<const cha
             auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
             wait_ms = (int)std::clamp<long long>(left, 0, wait_ms);
         }
-        if (!running.empty() && curl_multi_poll(multi, nullptr, 0, wait_ms, nullptr) != CURLM_OK)
+        if (!running.empty() &&
+            libcurl->multi_poll(multi, nullptr, 0, wait_ms, nullptr) != CURLM_OK)
             break;
     }
     // Left here after the deadline, or after a failure of libcurl itself.
     while (!running.empty())
         finish(&running.front());
-    curl_multi_cleanup(multi);
+    libcurl->multi_cleanup(multi);
     return received;
 }
 

@@ -13,6 +13,61 @@
 #include <cstring>
 #include <string>
 
+#include "library/packaging/system_library.h"
+
+namespace {
+
+// The functions of libzip this file calls, loaded with it on the first
+// package (see system_library.h).
+struct LibZip {
+    decltype(&::zip_error_init) error_init;
+    decltype(&::zip_error_fini) error_fini;
+    decltype(&::zip_source_buffer_create) source_buffer_create;
+    decltype(&::zip_open_from_source) open_from_source;
+    decltype(&::zip_source_keep) source_keep;
+    decltype(&::zip_source_free) source_free;
+    decltype(&::zip_dir_add) dir_add;
+    decltype(&::zip_source_buffer) source_buffer;
+    decltype(&::zip_file_add) file_add;
+    decltype(&::zip_set_file_compression) set_file_compression;
+    decltype(&::zip_discard) discard;
+    decltype(&::zip_source_open) source_open;
+    decltype(&::zip_source_seek) source_seek;
+    decltype(&::zip_source_tell) source_tell;
+    decltype(&::zip_source_read) source_read;
+    decltype(&::zip_source_close) source_close;
+    decltype(&::zip_close) close;
+    decltype(&::zip_fopen_index) fopen_index;
+    decltype(&::zip_fread) fread;
+    decltype(&::zip_fclose) fclose;
+    decltype(&::zip_get_num_entries) get_num_entries;
+    decltype(&::zip_stat_index) stat_index;
+};
+
+// The table, or NULL when libzip cannot be loaded: every archive then fails
+// as one that cannot be made or read.
+const LibZip *load_libzip() {
+    static const LibZip *loaded = []() -> const LibZip * {
+        static LibZip table;
+        void *library = system_library::open(ORVANE_LIBZIP_SONAME);
+#define TZR_BIND(member)                                                                           \
+    system_library::bind(library, ORVANE_LIBZIP_SONAME, table.member, "zip_" #member)
+        bool ok = library && TZR_BIND(error_init) && TZR_BIND(error_fini) &&
+                  TZR_BIND(source_buffer_create) && TZR_BIND(open_from_source) &&
+                  TZR_BIND(source_keep) && TZR_BIND(source_free) && TZR_BIND(dir_add) &&
+                  TZR_BIND(source_buffer) && TZR_BIND(file_add) && TZR_BIND(set_file_compression) &&
+                  TZR_BIND(discard) && TZR_BIND(source_open) && TZR_BIND(source_seek) &&
+                  TZR_BIND(source_tell) && TZR_BIND(source_read) && TZR_BIND(source_close) &&
+                  TZR_BIND(close) && TZR_BIND(fopen_index) && TZR_BIND(fread) && TZR_BIND(fclose) &&
+                  TZR_BIND(get_num_entries) && TZR_BIND(stat_index);
+#undef TZR_BIND
+        return ok ? &table : nullptr;
+    }();
+    return loaded;
+}
+
+}  // namespace
+
 struct tzr_zip_archive {
     zip_source_t *buffer = nullptr;  // the in-memory file the archive is written to
     zip_t *zip = nullptr;
@@ -20,20 +75,25 @@ struct tzr_zip_archive {
 
 tzr_zip_archive *tzr_zip_new_archive(void) {
     auto *archive = new tzr_zip_archive;
+    const LibZip *libzip = load_libzip();
+    if (!libzip) {
+        tzr_log("mz_zip_writer_init_heap() failed.\n");
+        return archive;
+    }
     zip_error_t error;
-    zip_error_init(&error);
-    archive->buffer = zip_source_buffer_create(nullptr, 0, 0, &error);
+    libzip->error_init(&error);
+    archive->buffer = libzip->source_buffer_create(nullptr, 0, 0, &error);
     if (archive->buffer) {
-        archive->zip = zip_open_from_source(archive->buffer, ZIP_TRUNCATE, &error);
+        archive->zip = libzip->open_from_source(archive->buffer, ZIP_TRUNCATE, &error);
         if (archive->zip) {
             // Keep the buffer alive past zip_close, which writes into it.
-            zip_source_keep(archive->buffer);
+            libzip->source_keep(archive->buffer);
         } else {
-            zip_source_free(archive->buffer);
+            libzip->source_free(archive->buffer);
             archive->buffer = nullptr;
         }
     }
-    zip_error_fini(&error);
+    libzip->error_fini(&error);
     if (!archive->zip)
         tzr_log("mz_zip_writer_init_heap() failed.\n");
     return archive;
@@ -43,10 +103,11 @@ bool tzr_zip_add_mem(tzr_zip_archive *archive, const char *name, const void *byt
                      int level) {
     if (!archive || !archive->zip || !name || !*name)
         return false;
+    const LibZip *libzip = load_libzip();  // loaded: the archive was made with it
     size_t name_length = strlen(name);
     if (name[name_length - 1] == '/' && length == 0) {
         std::string folder(name, name_length - 1);
-        return zip_dir_add(archive->zip, folder.c_str(), ZIP_FL_ENC_UTF_8) >= 0;
+        return libzip->dir_add(archive->zip, folder.c_str(), ZIP_FL_ENC_UTF_8) >= 0;
     }
     // libzip reads entry data only when the archive is closed, so each entry
     // owns a copy of its bytes until then.
@@ -55,46 +116,48 @@ bool tzr_zip_add_mem(tzr_zip_archive *archive, const char *name, const void *byt
         return false;
     if (length)
         memcpy(copy, bytes, length);
-    zip_source_t *source = zip_source_buffer(archive->zip, copy, length, 1);
+    zip_source_t *source = libzip->source_buffer(archive->zip, copy, length, 1);
     if (!source) {
         free(copy);
         return false;
     }
-    zip_int64_t index = zip_file_add(archive->zip, name, source, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
+    zip_int64_t index =
+        libzip->file_add(archive->zip, name, source, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
     if (index < 0) {
-        zip_source_free(source);
+        libzip->source_free(source);
         return false;
     }
     if (level <= 0)
-        zip_set_file_compression(archive->zip, (zip_uint64_t)index, ZIP_CM_STORE, 0);
+        libzip->set_file_compression(archive->zip, (zip_uint64_t)index, ZIP_CM_STORE, 0);
     else
-        zip_set_file_compression(archive->zip, (zip_uint64_t)index, ZIP_CM_DEFLATE,
-                                 (zip_uint32_t)(level > 9 ? 9 : level));
+        libzip->set_file_compression(archive->zip, (zip_uint64_t)index, ZIP_CM_DEFLATE,
+                                     (zip_uint32_t)(level > 9 ? 9 : level));
     return true;
 }
 
 void tzr_zip_discard(tzr_zip_archive *archive) {
     if (!archive)
         return;
+    const LibZip *libzip = load_libzip();
     if (archive->zip)
-        zip_discard(archive->zip);
+        libzip->discard(archive->zip);
     if (archive->buffer)
-        zip_source_free(archive->buffer);
+        libzip->source_free(archive->buffer);
     delete archive;
 }
 
 // The bytes libzip wrote into the buffer source, as a new DString.
-static DString *read_buffer(zip_source_t *buffer) {
-    if (zip_source_open(buffer) < 0)
+static DString *read_buffer(const LibZip *libzip, zip_source_t *buffer) {
+    if (libzip->source_open(buffer) < 0)
         return nullptr;
     DString *out = nullptr;
-    if (zip_source_seek(buffer, 0, SEEK_END) == 0) {
-        zip_int64_t size = zip_source_tell(buffer);
-        if (size >= 0 && zip_source_seek(buffer, 0, SEEK_SET) == 0) {
+    if (libzip->source_seek(buffer, 0, SEEK_END) == 0) {
+        zip_int64_t size = libzip->source_tell(buffer);
+        if (size >= 0 && libzip->source_seek(buffer, 0, SEEK_SET) == 0) {
             out = d_string_new("");
             char chunk[65536];
             zip_int64_t got;
-            while ((got = zip_source_read(buffer, chunk, sizeof chunk)) > 0)
+            while ((got = libzip->source_read(buffer, chunk, sizeof chunk)) > 0)
                 d_string_append_c_array(out, chunk, (size_t)got);
             if (got < 0 || out->length != (size_t)size) {
                 d_string_free(out, true);
@@ -102,18 +165,19 @@ static DString *read_buffer(zip_source_t *buffer) {
             }
         }
     }
-    zip_source_close(buffer);
+    libzip->source_close(buffer);
     return out;
 }
 
 DString *tzr_zip_finalize(tzr_zip_archive *archive, const char *failure_message) {
     DString *out = nullptr;
     if (archive && archive->zip) {
-        if (zip_close(archive->zip) == 0) {
+        const LibZip *libzip = load_libzip();
+        if (libzip->close(archive->zip) == 0) {
             archive->zip = nullptr;
-            out = read_buffer(archive->buffer);
+            out = read_buffer(libzip, archive->buffer);
         } else {
-            zip_discard(archive->zip);
+            libzip->discard(archive->zip);
             archive->zip = nullptr;
         }
     }
@@ -181,7 +245,8 @@ bool extract_folder(int root, const char *entry) {
 
 // Writes one file entry below `root`. A link in the way is never followed:
 // the entry fails instead.
-bool extract_entry(zip_t *zip, zip_uint64_t index, int root, const char *entry) {
+bool extract_entry(const LibZip *libzip, zip_t *zip, zip_uint64_t index, int root,
+                   const char *entry) {
     std::string last;
     int parent = open_parent(root, entry, &last);
     if (parent < 0)
@@ -192,11 +257,11 @@ bool extract_entry(zip_t *zip, zip_uint64_t index, int root, const char *entry) 
     close(parent);
     if (fd < 0)
         return false;
-    zip_file_t *file = zip_fopen_index(zip, index, 0);
+    zip_file_t *file = libzip->fopen_index(zip, index, 0);
     bool ok = file != nullptr;
     char chunk[65536];
     zip_int64_t got = 0;
-    while (ok && (got = zip_fread(file, chunk, sizeof chunk)) > 0) {
+    while (ok && (got = libzip->fread(file, chunk, sizeof chunk)) > 0) {
         for (zip_int64_t done = 0; ok && done < got;) {
             ssize_t n = write(fd, chunk + done, (size_t)(got - done));
             ok = n > 0;
@@ -206,7 +271,7 @@ bool extract_entry(zip_t *zip, zip_uint64_t index, int root, const char *entry) 
     if (got < 0)
         ok = false;
     if (file)
-        zip_fclose(file);
+        libzip->fclose(file);
     if (close(fd) != 0)
         ok = false;
     return ok;
@@ -214,7 +279,7 @@ bool extract_entry(zip_t *zip, zip_uint64_t index, int root, const char *entry) 
 
 // Entries are written relative to a descriptor of the folder, so the
 // process's working folder never changes (other threads may rely on it).
-int extract_all(zip_t *zip, const char *folder) {
+int extract_all(const LibZip *libzip, zip_t *zip, const char *folder) {
     int root = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (root < 0) {
         struct stat info;
@@ -230,16 +295,17 @@ int extract_all(zip_t *zip, const char *folder) {
         }
     }
     int result = 0;
-    zip_int64_t count = zip_get_num_entries(zip, 0);
+    zip_int64_t count = libzip->get_num_entries(zip, 0);
     for (zip_int64_t i = 0; i < count; i++) {
         zip_stat_t info;
-        if (zip_stat_index(zip, (zip_uint64_t)i, 0, &info) != 0 || !(info.valid & ZIP_STAT_NAME))
+        if (libzip->stat_index(zip, (zip_uint64_t)i, 0, &info) != 0 ||
+            !(info.valid & ZIP_STAT_NAME))
             continue;
         bool ok = is_safe_entry_name(info.name);
         if (ok && info.name[strlen(info.name) - 1] == '/')
             ok = extract_folder(root, info.name);
         else if (ok)
-            ok = extract_entry(zip, (zip_uint64_t)i, root, info.name);
+            ok = extract_entry(libzip, zip, (zip_uint64_t)i, root, info.name);
         if (!ok) {
             tzr_log("Error extracting file from zip archive.\n");
             result = -1;
@@ -255,18 +321,23 @@ int extract_all(zip_t *zip, const char *folder) {
 int tzr_unzip_data_to_folder(const char *data, size_t length, const char *folder) {
     if (!data || !folder)
         return 0;
-    zip_error_t error;
-    zip_error_init(&error);
-    zip_source_t *source = zip_source_buffer_create(data, length, 0, &error);
-    zip_t *zip = source ? zip_open_from_source(source, ZIP_RDONLY, &error) : nullptr;
-    zip_error_fini(&error);
-    if (!zip) {
-        if (source)
-            zip_source_free(source);
+    const LibZip *libzip = load_libzip();
+    if (!libzip) {
         tzr_log("mz_zip_reader_init_mem() failed.\n");
         return -1;
     }
-    int result = extract_all(zip, folder);
-    zip_discard(zip);
+    zip_error_t error;
+    libzip->error_init(&error);
+    zip_source_t *source = libzip->source_buffer_create(data, length, 0, &error);
+    zip_t *zip = source ? libzip->open_from_source(source, ZIP_RDONLY, &error) : nullptr;
+    libzip->error_fini(&error);
+    if (!zip) {
+        if (source)
+            libzip->source_free(source);
+        tzr_log("mz_zip_reader_init_mem() failed.\n");
+        return -1;
+    }
+    int result = extract_all(libzip, zip, folder);
+    libzip->discard(zip);
     return result;
 }

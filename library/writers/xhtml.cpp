@@ -8,21 +8,96 @@
 #include <vector>
 
 #include "library/packaging/assets_fetch.h"
+#include "library/packaging/system_library.h"
 
 namespace {
+
+// The functions of libxml2 this file calls, loaded with it on the first
+// book (see system_library.h).
+struct LibXml {
+    decltype(&::xmlGetProp) xmlGetProp;
+    decltype(&::xmlStrcasecmp) xmlStrcasecmp;
+    decltype(&::xmlNodeSetContent) xmlNodeSetContent;
+    decltype(&::xmlNewDocText) xmlNewDocText;
+    decltype(&::xmlNewDocNode) xmlNewDocNode;
+    decltype(&::xmlNewProp) xmlNewProp;
+    decltype(&::xmlNodeAddContent) xmlNodeAddContent;
+    decltype(&::xmlReplaceNode) xmlReplaceNode;
+    decltype(&::xmlFreeNode) xmlFreeNode;
+    decltype(&::xmlUnlinkNode) xmlUnlinkNode;
+    decltype(&::xmlInitParser) xmlInitParser;
+    decltype(&::xmlSetGenericErrorFunc) xmlSetGenericErrorFunc;
+    decltype(&::htmlReadMemory) htmlReadMemory;
+    decltype(&::xmlBufferCreate) xmlBufferCreate;
+    decltype(&::xmlSaveToBuffer) xmlSaveToBuffer;
+    decltype(&::xmlSaveDoc) xmlSaveDoc;
+    decltype(&::xmlSaveClose) xmlSaveClose;
+    decltype(&::xmlBufferContent) xmlBufferContent;
+    decltype(&::xmlBufferLength) xmlBufferLength;
+    decltype(&::xmlBufferFree) xmlBufferFree;
+    decltype(&::xmlFreeDoc) xmlFreeDoc;
+    // libxml2's xmlFree (a variable holding its deallocator), and what
+    // xmlGenericError and xmlGenericErrorContext stand for in a build with
+    // threads.
+    xmlFreeFunc *free_function;
+    decltype(&::__xmlGenericError) generic_error;
+    decltype(&::__xmlGenericErrorContext) generic_error_context;
+};
+
+// The table, or NULL when libxml2 cannot be loaded: the XHTML then stays the
+// HTML it was made from.
+const LibXml *load_libxml() {
+    static const LibXml *loaded = []() -> const LibXml * {
+        static LibXml table;
+        void *library = system_library::open(ORVANE_LIBXML2_SONAME);
+#define TZR_BIND(member, name)                                                                     \
+    system_library::bind(library, ORVANE_LIBXML2_SONAME, table.member, name)
+        bool ok =
+            library && TZR_BIND(xmlGetProp, "xmlGetProp") &&
+            TZR_BIND(xmlStrcasecmp, "xmlStrcasecmp") &&
+            TZR_BIND(xmlNodeSetContent, "xmlNodeSetContent") &&
+            TZR_BIND(xmlNewDocText, "xmlNewDocText") && TZR_BIND(xmlNewDocNode, "xmlNewDocNode") &&
+            TZR_BIND(xmlNewProp, "xmlNewProp") &&
+            TZR_BIND(xmlNodeAddContent, "xmlNodeAddContent") &&
+            TZR_BIND(xmlReplaceNode, "xmlReplaceNode") && TZR_BIND(xmlFreeNode, "xmlFreeNode") &&
+            TZR_BIND(xmlUnlinkNode, "xmlUnlinkNode") && TZR_BIND(xmlInitParser, "xmlInitParser") &&
+            TZR_BIND(xmlSetGenericErrorFunc, "xmlSetGenericErrorFunc") &&
+            TZR_BIND(htmlReadMemory, "htmlReadMemory") &&
+            TZR_BIND(xmlBufferCreate, "xmlBufferCreate") &&
+            TZR_BIND(xmlSaveToBuffer, "xmlSaveToBuffer") && TZR_BIND(xmlSaveDoc, "xmlSaveDoc") &&
+            TZR_BIND(xmlSaveClose, "xmlSaveClose") &&
+            TZR_BIND(xmlBufferContent, "xmlBufferContent") &&
+            TZR_BIND(xmlBufferLength, "xmlBufferLength") &&
+            TZR_BIND(xmlBufferFree, "xmlBufferFree") && TZR_BIND(xmlFreeDoc, "xmlFreeDoc") &&
+            TZR_BIND(free_function, "xmlFree") && TZR_BIND(generic_error, "__xmlGenericError") &&
+            TZR_BIND(generic_error_context, "__xmlGenericErrorContext");
+#undef TZR_BIND
+        if (!ok)
+            return nullptr;
+        // libxml2 sets itself up on its first use, and two threads doing that
+        // at once may race: exports on several threads make sure it happens
+        // once, here.
+        table.xmlInitParser();
+        return &table;
+    }();
+    return loaded;
+}
+
+// The loaded table, for the steps that run once tzr_xhtml_from_html found it.
+const LibXml &xml() { return *load_libxml(); }
 
 const xmlChar *text_of(const char *text) { return reinterpret_cast<const xmlChar *>(text); }
 
 // An attribute's value, empty when the element has none.
 std::string property(xmlNodePtr node, const char *name) {
-    xmlChar *value = xmlGetProp(node, text_of(name));
+    xmlChar *value = xml().xmlGetProp(node, text_of(name));
     std::string text = value ? reinterpret_cast<const char *>(value) : "";
-    xmlFree(value);
+    (*xml().free_function)(value);
     return text;
 }
 
 bool named(xmlNodePtr node, const char *name) {
-    return node->name && !xmlStrcasecmp(node->name, text_of(name));
+    return node->name && !xml().xmlStrcasecmp(node->name, text_of(name));
 }
 
 // XML comments cannot hold "--" nor end with "-"; HTML ones can.
@@ -34,7 +109,7 @@ void mend_comment(xmlNodePtr node) {
         text.replace(at, 2, "- -");
     if (!text.empty() && text.back() == '-')
         text += ' ';
-    xmlNodeSetContent(node, text_of(text.c_str()));
+    xml().xmlNodeSetContent(node, text_of(text.c_str()));
 }
 
 // Where a picture the book cannot show was to come from; empty for one it
@@ -61,17 +136,17 @@ xmlNodePtr stand_in_for_picture(xmlDocPtr doc, xmlNodePtr img, const std::string
     std::string alt = property(img, "alt");
     const xmlChar *text = text_of(alt.empty() ? address.c_str() : alt.c_str());
     if (inside_link(img))
-        return xmlNewDocText(doc, text);
-    xmlNodePtr link = xmlNewDocNode(doc, nullptr, text_of("a"), nullptr);
+        return xml().xmlNewDocText(doc, text);
+    xmlNodePtr link = xml().xmlNewDocNode(doc, nullptr, text_of("a"), nullptr);
     if (!link)
         return nullptr;
-    xmlNewProp(link, text_of("href"), text_of(address.c_str()));
+    xml().xmlNewProp(link, text_of("href"), text_of(address.c_str()));
     for (const char *kept : {"id", "title"}) {
         std::string value = property(img, kept);
         if (!value.empty())
-            xmlNewProp(link, text_of(kept), text_of(value.c_str()));
+            xml().xmlNewProp(link, text_of(kept), text_of(value.c_str()));
     }
-    xmlNodeAddContent(link, text);
+    xml().xmlNodeAddContent(link, text);
     return link;
 }
 
@@ -90,13 +165,13 @@ void mend_tree(xmlDocPtr doc, const tzr_xhtml_missing &missing) {
                 std::string address = unheld_picture(node, missing);
                 xmlNodePtr stand_in = address.empty() ? nullptr : stand_in_for_picture(doc, node, address);
                 if (stand_in) {
-                    xmlReplaceNode(node, stand_in);
-                    xmlFreeNode(node);
+                    xml().xmlReplaceNode(node, stand_in);
+                    xml().xmlFreeNode(node);
                 }
             } else if (node->type == XML_ELEMENT_NODE && named(node, "link") &&
                        missing.count(property(node, "href"))) {
-                xmlUnlinkNode(node);
-                xmlFreeNode(node);
+                xml().xmlUnlinkNode(node);
+                xml().xmlFreeNode(node);
             } else if (node->type == XML_ELEMENT_NODE && node->children) {
                 chains.push_back(node->children);
             }
@@ -110,33 +185,30 @@ void quiet(void *, const char *, ...) {}
 }  // namespace
 
 std::string tzr_xhtml_from_html(const std::string &page, const tzr_xhtml_missing &missing) {
-    if (page.empty() || page.size() > (size_t)INT32_MAX)
+    if (page.empty() || page.size() > (size_t)INT32_MAX || !load_libxml())
         return page;
-    // libxml2 sets itself up on its first use, and two threads doing that at
-    // once may race: exports on several threads make sure it happens once.
-    static const bool parser_ready = (xmlInitParser(), true);
-    (void)parser_ready;
     // The parser reports tag soup as it repairs it; nothing here is an error.
-    xmlGenericErrorFunc saved_handler = xmlGenericError;
-    void *saved_context = xmlGenericErrorContext;
-    xmlSetGenericErrorFunc(nullptr, quiet);
-    htmlDocPtr doc = htmlReadMemory(page.data(), (int)page.size(), "main.xhtml", "UTF-8",
-                                    HTML_PARSE_RECOVER | HTML_PARSE_NONET | HTML_PARSE_NOERROR |
-                                        HTML_PARSE_NOWARNING);
+    xmlGenericErrorFunc saved_handler = *xml().generic_error();
+    void *saved_context = *xml().generic_error_context();
+    xml().xmlSetGenericErrorFunc(nullptr, quiet);
+    htmlDocPtr doc = xml().htmlReadMemory(page.data(), (int)page.size(), "main.xhtml", "UTF-8",
+                                          HTML_PARSE_RECOVER | HTML_PARSE_NONET |
+                                              HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING);
     std::string result = page;
     if (doc) {
         mend_tree(doc, missing);
-        xmlBufferPtr buffer = xmlBufferCreate();
-        xmlSaveCtxtPtr save = xmlSaveToBuffer(buffer, "UTF-8", XML_SAVE_XHTML | XML_SAVE_AS_XML);
+        xmlBufferPtr buffer = xml().xmlBufferCreate();
+        xmlSaveCtxtPtr save =
+            xml().xmlSaveToBuffer(buffer, "UTF-8", XML_SAVE_XHTML | XML_SAVE_AS_XML);
         if (save) {
-            xmlSaveDoc(save, doc);
-            xmlSaveClose(save);
-            result.assign(reinterpret_cast<const char *>(xmlBufferContent(buffer)),
-                          (size_t)xmlBufferLength(buffer));
+            xml().xmlSaveDoc(save, doc);
+            xml().xmlSaveClose(save);
+            result.assign(reinterpret_cast<const char *>(xml().xmlBufferContent(buffer)),
+                          (size_t)xml().xmlBufferLength(buffer));
         }
-        xmlBufferFree(buffer);
-        xmlFreeDoc(doc);
+        xml().xmlBufferFree(buffer);
+        xml().xmlFreeDoc(doc);
     }
-    xmlSetGenericErrorFunc(saved_context, saved_handler);
+    xml().xmlSetGenericErrorFunc(saved_context, saved_handler);
     return result;
 }
