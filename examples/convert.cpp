@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -148,6 +149,14 @@ bool parse_flags(const char *text, uint64_t *flags) {
 size_t first_non_text_byte(const unsigned char *bytes, size_t length) {
     size_t i = 0;
     while (i < length) {
+        // Most text is ASCII: eight bytes at a time while none is NUL or has
+        // its top bit set.
+        constexpr uint64_t ones = 0x0101010101010101ull, tops = 0x8080808080808080ull;
+        uint64_t word;
+        while (length - i >= 8 && (memcpy(&word, bytes + i, 8), ((word - ones) | word) & tops) == 0)
+            i += 8;
+        if (i == length)
+            break;
         unsigned char lead = bytes[i];
         if (lead == 0)
             return i;

@@ -115,6 +115,17 @@ check "overlong sequence warns" err_has "invalid UTF-8 at byte 4"
 printf 'caf\xc3\xa9 \xf0\x9f\x98\x80\n' >utf8.md
 run utf8.md
 check "UTF-8 input has no warning" err_empty
+# Long ASCII runs are checked eight bytes at a time: faults past them, and
+# at a run's last byte, are still found where they are.
+printf 'plain ascii text, then \0 late\n' >late_nul.md
+run late_nul.md
+check "late NUL warns at its byte" err_has "a NUL byte at byte 23"
+printf 'sixteen bytes...\xc3(\n' >late_bad.md
+run late_bad.md
+check "late invalid byte warns at its byte" err_has "invalid UTF-8 at byte 16"
+printf 'seven b\xe2\x80\x9c and ascii after it, \xe2\x80\x9d\n' >late_utf8.md
+run late_utf8.md
+check "UTF-8 between ASCII runs has no warning" err_empty
 
 # Output files and packages.
 run -f odt -o doc.odt doc.md
