@@ -15,14 +15,6 @@
 
 #include "library/token.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define TOKEN_POOL_MALLOC 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TOKEN_POOL_MALLOC 1
-#endif
-#endif
-
 #ifdef TOKEN_POOL_MALLOC
 // A new uninitialised token, or NULL when memory is exhausted.
 token *token_pool_take();
