@@ -19,6 +19,7 @@
 // pointer, so that a use after free is still reported.
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <type_traits>
@@ -80,6 +81,10 @@ private:
         if (!t)
             return 0;
         auto distance = reinterpret_cast<const char *>(t) - token_region::base;
+        // Only a token of the pool can be linked to: one elsewhere (on the
+        // stack, say) has no step.
+        assert(distance > 0 && distance % (1 << token_region::kStepShift) == 0 &&
+               (static_cast<size_t>(distance) >> token_region::kStepShift) <= UINT32_MAX);
         return static_cast<Value>(static_cast<size_t>(distance) >> token_region::kStepShift);
     }
     static token *decode(Value v) {

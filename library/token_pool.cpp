@@ -76,7 +76,7 @@ Slab *slab_of(const token *t) {
 }
 
 // Empty slabs kept for the next parse (an editor parses again on every
-// keystroke; a megabyte of text makes about 12 MB of tokens); the rest give
+// keystroke; a megabyte of text makes about 8 MB of tokens); the rest give
 // their pages back to the system and keep their place in the region. Never
 // destroyed: threads may still give slabs back while the program exits.
 constexpr size_t kSpareLimit = 16;
