@@ -7,28 +7,117 @@
 // memory. Sources of 4 GiB or more are refused by the tokenizer
 // (kTokenOffsetLimit); the HTML writer records output offsets beyond that
 // as the limit.
+//
+// For the same reason the links between tokens are 32-bit: every token is
+// carved from one address range reserved once for the whole process (see
+// token_pool.h), and a link holds the token's distance from the start of
+// that range in 8-byte steps, 0 standing for none. A token_link reads and
+// is written like the pointer it stands for (`t->next = x`, `if (t->child)`,
+// `t->next->type`, `x == t->mate`); only its address is not a `token **`.
+// A token must therefore never be linked unless it came from the pool.
+// Under AddressSanitizer tokens are malloc blocks and a link holds a plain
+// pointer, so that a use after free is still reported.
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #include "library/token_types.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define TOKEN_POOL_MALLOC 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TOKEN_POOL_MALLOC 1
+#endif
+#endif
+
+struct token;
+
+#ifndef TOKEN_POOL_MALLOC
+namespace token_region {
+// The start of the range every token is carved from, set once before the
+// first token is made and never changed. Its first 8 bytes are never a
+// token, so that step 0 can stand for no token.
+extern constinit char *base;
+constexpr unsigned kStepShift = 3;
+}  // namespace token_region
+#endif
+
+// A link from one token to another (or to none). Trivial, so that a token
+// stays a plain block of bytes that is copied and zeroed as before.
+class token_link {
+public:
+    token_link() = default;
+    // No token; lets `c ? t->next : nullptr` read as it does for pointers.
+    token_link(std::nullptr_t) : value_{} {}
+
+    token_link &operator=(token *t) {
+        value_ = encode(t);
+        return *this;
+    }
+    operator token *() const { return decode(value_); }
+    token *operator->() const { return decode(value_); }
+    explicit operator bool() const { return value_ != Value{}; }
+
+    friend bool operator==(token_link a, token_link b) { return a.value_ == b.value_; }
+    // Against a token pointer or nullptr, either way round.
+    template <typename Pointer>
+    requires std::is_convertible_v<Pointer, const token *>
+    friend bool operator==(token_link a, Pointer b) {
+        return decode(a.value_) == static_cast<const token *>(b);
+    }
+
+private:
+#ifdef TOKEN_POOL_MALLOC
+    using Value = token *;
+    static Value encode(token *t) { return t; }
+    static token *decode(Value v) { return v; }
+#else
+    using Value = uint32_t;
+    static Value encode(token *t) {
+        if (!t)
+            return 0;
+        auto distance = reinterpret_cast<const char *>(t) - token_region::base;
+        // Only a token of the pool can be linked to: one elsewhere (on the
+        // stack, say) has no step.
+        assert(distance > 0 && distance % (1 << token_region::kStepShift) == 0 &&
+               (static_cast<size_t>(distance) >> token_region::kStepShift) <= UINT32_MAX);
+        return static_cast<Value>(static_cast<size_t>(distance) >> token_region::kStepShift);
+    }
+    static token *decode(Value v) {
+        if (!v)
+            return nullptr;
+        return reinterpret_cast<token *>(token_region::base +
+                                         (static_cast<size_t>(v) << token_region::kStepShift));
+    }
+#endif
+    Value value_;
+};
+
 struct token {
     uint16_t type;
-    int16_t can_open;   // may open a pair (1 at creation)
-    int16_t can_close;  // may close a pair (1 at creation)
-    int16_t unmatched;  // 1 while the token has no mate
-    uint32_t start;     // byte offset in the source
-    uint32_t len;       // byte length in the source
-    uint32_t out_start;  // where the HTML writer's output for it began
-    uint32_t out_len;    // how much the HTML writer wrote for it
-    token *next;
-    token *prev;
-    token *child;       // head of the children's chain
-    token *tail;        // last token of the chain; kept only on a chain's head
-    token *mate;        // pair partner (not owned)
+    uint16_t can_open : 1;   // may open a pair (1 at creation)
+    uint16_t can_close : 1;  // may close a pair (1 at creation)
+    uint16_t unmatched : 1;  // 1 while the token has no mate
+    uint32_t start;          // byte offset in the source
+    uint32_t len;            // byte length in the source
+    uint32_t out_start;      // where the HTML writer's output for it began
+    uint32_t out_len;        // how much the HTML writer wrote for it
+    token_link next;
+    token_link prev;
+    token_link child;  // head of the children's chain
+    token_link tail;   // last token of the chain; kept only on a chain's head
+    token_link mate;   // pair partner (not owned)
 };
+
+#ifndef TOKEN_POOL_MALLOC
+static_assert(sizeof(token) == 40, "a token is five 32-bit links and its 20 bytes of data");
+static_assert(sizeof(token) % (size_t{1} << token_region::kStepShift) == 0,
+              "tokens laid end to end must each start on a link step");
+#endif
 
 // The largest offset a token can hold: sources this long or longer are not
 // parsed.

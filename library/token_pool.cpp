@@ -43,6 +43,8 @@ TokenArenaScope::~TokenArenaScope() {}
 
 #else
 
+constinit char *token_region::base = nullptr;
+
 namespace {
 
 // A slab is aligned on its own size, so a token finds its slab by masking
@@ -59,8 +61,14 @@ struct Slab {
 };
 
 constexpr uint32_t kCarving = 1u << 30;
-constexpr size_t kFirstToken = (sizeof(Slab) + alignof(token) - 1) / alignof(token) * alignof(token);
+
+// Tokens start on a link step, and the header keeps the first step of the
+// first slab from ever being a token (a link of 0 stands for none).
+constexpr size_t kStep = size_t{1} << token_region::kStepShift;
+constexpr size_t kFirstToken = (sizeof(Slab) + kStep - 1) / kStep * kStep;
 constexpr size_t kTokensPerSlab = (kSlabBytes - kFirstToken) / sizeof(token);
+static_assert(kFirstToken > 0, "step 0 of the region must not be a token");
+static_assert(alignof(token) <= kStep, "a token must fit the alignment of its step");
 static_assert(kTokensPerSlab < kCarving, "a slab's count must stay below the carving mark");
 
 Slab *slab_of(const token *t) {
@@ -68,70 +76,118 @@ Slab *slab_of(const token *t) {
 }
 
 // Empty slabs kept for the next parse (an editor parses again on every
-// keystroke; a megabyte of text makes about 20 MB of tokens); the rest go
-// back to the system. Never destroyed: threads may still give slabs back
-// while the program exits.
+// keystroke; a megabyte of text makes about 8 MB of tokens); the rest give
+// their pages back to the system and keep their place in the region. Never
+// destroyed: threads may still give slabs back while the program exits.
 constexpr size_t kSpareLimit = 16;
 
-// A slab from the system, aligned on its size: twice the size is mapped and
-// the unaligned ends are given back at once.
-void *map_slab() {
-    size_t span = 2 * kSlabBytes;
-    void *mapped = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (mapped == MAP_FAILED)
-        return nullptr;
-    auto begin = reinterpret_cast<uintptr_t>(mapped);
-    uintptr_t aligned = (begin + kSlabBytes - 1) & ~(uintptr_t)(kSlabBytes - 1);
-    if (aligned > begin)
-        munmap(mapped, aligned - begin);
-    if (begin + span > aligned + kSlabBytes)
-        munmap(reinterpret_cast<void *>(aligned + kSlabBytes),
-               begin + span - (aligned + kSlabBytes));
-    auto *slab = reinterpret_cast<void *>(aligned);
-    // The slab will be carved whole: its pages are faulted in with one call
-    // rather than one fault per 4 KiB page as tokens reach them, which took
-    // a tenth of a conversion's time. Advice only (older systems ignore it).
-#ifdef MADV_POPULATE_WRITE
-    madvise(slab, kSlabBytes, MADV_POPULATE_WRITE);
-#endif
-    return slab;
-}
+// The largest region a 32-bit link can reach, and the least worth reserving
+// when the address space is limited (a reservation is tried at halving sizes
+// down to it).
+constexpr size_t kRegionMost = size_t{1} << (32 + token_region::kStepShift);
+constexpr size_t kRegionLeast = 64 * kSlabBytes;
 
-struct Spares {
+struct Region {
     std::mutex lock;
-    std::vector<Slab *> slabs;
+    char *begin = nullptr;       // aligned on a slab; token_region::base
+    size_t size = 0;             // bytes reserved from `begin`
+    size_t opened = 0;           // bytes from `begin` made readable and writable
+    std::vector<Slab *> spares;  // empty slabs whose pages are still there
+    std::vector<Slab *> cold;    // empty slabs whose pages went back
 };
 
-Spares &spares() {
-    static Spares *all = new Spares;
-    return *all;
+// Reserves the region: address space only, no memory, until slabs are
+// opened in it. Tried at halving sizes, since a process may be limited in
+// address space; when none can be had, no token can be made and every parse
+// fails as it does when memory is exhausted.
+Region *reserve_region() {
+    auto *r = new (std::nothrow) Region;
+    if (!r)
+        return nullptr;
+    for (size_t size = kRegionMost; size >= kRegionLeast; size /= 2) {
+        size_t span = size + kSlabBytes;
+        void *mapped =
+            mmap(nullptr, span, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        if (mapped == MAP_FAILED)
+            continue;
+        auto start = reinterpret_cast<uintptr_t>(mapped);
+        uintptr_t aligned = (start + kSlabBytes - 1) & ~(uintptr_t)(kSlabBytes - 1);
+        r->begin = reinterpret_cast<char *>(aligned);
+        r->size = size;
+        token_region::base = r->begin;
+        break;
+    }
+    // Room for every slab up front: a slab given back must find its place
+    // in the list without asking for memory.
+    try {
+        r->spares.reserve(kSpareLimit);
+        r->cold.reserve(r->size / kSlabBytes);
+    } catch (const std::bad_alloc &) {
+        delete r;
+        return nullptr;
+    }
+    return r;
+}
+
+// The region, or NULL when even its bookkeeping could not be had.
+Region *region() {
+    static Region *r = reserve_region();
+    return r;
+}
+
+// The slab's pages, faulted in with one call rather than one fault per
+// 4 KiB page as tokens reach them, which took a tenth of a conversion's
+// time: the slab will be carved whole. Advice only (older systems ignore it).
+void populate(void *slab) {
+#ifdef MADV_POPULATE_WRITE
+    madvise(slab, kSlabBytes, MADV_POPULATE_WRITE);
+#else
+    (void)slab;
+#endif
 }
 
 Slab *fresh_slab() {
-    Spares &s = spares();
+    Region *rp = region();
+    if (!rp)
+        return nullptr;
+    Region &r = *rp;
+    void *memory = nullptr;
     {
-        std::lock_guard<std::mutex> hold(s.lock);
-        if (!s.slabs.empty()) {
-            Slab *slab = s.slabs.back();
-            s.slabs.pop_back();
+        std::lock_guard<std::mutex> hold(r.lock);
+        if (!r.spares.empty()) {
+            Slab *slab = r.spares.back();
+            r.spares.pop_back();
             return slab;
         }
-    }
-    void *memory = map_slab();
-    return memory ? new (memory) Slab{} : nullptr;
-}
-
-void retire(Slab *slab) {
-    Spares &s = spares();
-    {
-        std::lock_guard<std::mutex> hold(s.lock);
-        if (s.slabs.size() < kSpareLimit) {
-            s.slabs.push_back(slab);
-            return;
+        if (!r.cold.empty()) {
+            memory = r.cold.back();
+            r.cold.pop_back();
+        } else if (r.begin && r.size - r.opened >= kSlabBytes) {
+            char *next = r.begin + r.opened;
+            if (mprotect(next, kSlabBytes, PROT_READ | PROT_WRITE) != 0)
+                return nullptr;
+            r.opened += kSlabBytes;
+            memory = next;
+        } else {
+            return nullptr;  // the region is full
         }
     }
+    populate(memory);
+    return new (memory) Slab{};
+}
+
+// Only slabs of the region come here, so the region is there.
+void retire(Slab *slab) {
+    Region &r = *region();
+    std::lock_guard<std::mutex> hold(r.lock);
+    if (r.spares.size() < kSpareLimit) {
+        r.spares.push_back(slab);
+        return;
+    }
     slab->~Slab();
-    munmap(slab, kSlabBytes);
+    // The pages go back to the system; touched again they come back zeroed.
+    madvise(slab, kSlabBytes, MADV_DONTNEED);
+    r.cold.push_back(slab);
 }
 
 void give_back(Slab *slab, uint32_t count) {

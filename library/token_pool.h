@@ -7,6 +7,15 @@
 // an engine's whole parse is carved from the engine's own arena instead,
 // and goes with it in one step (token_arena below).
 //
+// Every slab lies in one range of addresses reserved for the whole process
+// with its first token, so that a link between tokens fits in 32 bits
+// (token.h). The range costs no memory until a slab is opened in it; a few
+// empty slabs are kept for the next parse, and the pages of the others go
+// back to the system while their place in the range waits for reuse. When
+// the process may not reserve the full range, a smaller one is taken; when
+// it is full, no token can be made and the parse fails as it does when
+// memory is exhausted.
+//
 // Under AddressSanitizer every token is its own malloc block again, so that
 // a token used after it was freed is still reported.
 #pragma once
@@ -14,14 +23,6 @@
 #include <cstddef>
 
 #include "library/token.h"
-
-#if defined(__SANITIZE_ADDRESS__)
-#define TOKEN_POOL_MALLOC 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TOKEN_POOL_MALLOC 1
-#endif
-#endif
 
 #ifdef TOKEN_POOL_MALLOC
 // A new uninitialised token, or NULL when memory is exhausted.

@@ -4,13 +4,21 @@
 // token whose fields changed under a tree still held.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
+#include "library/d_string.h"
 #include "library/token.h"
 #include "library/token_pool.h"
+#include "library/tzr.h"
 
 namespace {
 
@@ -226,5 +234,84 @@ TEST(TokenArena, ArenasResetOnOtherThreadsKeepOthersIntact) {
     for (token_arena *a : arenas)
         token_arena_free(a);
 }
+
+// Pages of this process in memory, or 0 when the system does not say.
+size_t resident_pages() {
+    FILE *f = fopen("/proc/self/statm", "r");
+    if (!f)
+        return 0;
+    unsigned long size = 0, resident = 0;
+    int read = fscanf(f, "%lu %lu", &size, &resident);
+    fclose(f);
+    return read == 2 ? resident : 0;
+}
+
+// Bytes of address space this process holds, or 0 when the system does not say.
+size_t address_space_bytes() {
+    FILE *f = fopen("/proc/self/statm", "r");
+    if (!f)
+        return 0;
+    unsigned long size = 0;
+    int read = fscanf(f, "%lu", &size);
+    fclose(f);
+    return read == 1 ? size * (size_t)sysconf(_SC_PAGESIZE) : 0;
+}
+
+// A tree far larger than the empty slabs the pool keeps: freeing it gives
+// most of its memory back to the system, and the next trees are carved
+// from the same places again, starting from zeroed pages.
+TEST(TokenPool, MemoryOfAFreedLargeTreeGoesBackAndIsCarvedAgain) {
+    constexpr size_t kCount = 1500000;
+    for (size_t round = 0; round < 3; round++) {
+        size_t before = resident_pages();
+        token *tree = make_tree(round, kCount);
+        size_t grown = resident_pages();
+        ASSERT_TRUE(intact(tree, round, kCount)) << round;
+        token_tree_free(tree);
+        size_t after = resident_pages();
+#ifndef TOKEN_POOL_MALLOC
+        if (before && grown > before) {
+            // All but the few slabs kept for the next parse went back.
+            size_t page = (size_t)sysconf(_SC_PAGESIZE);
+            EXPECT_LT(after, before + (8u << 20) / page) << round;
+            EXPECT_GT(grown - before, (16u << 20) / page) << round;
+        }
+#endif
+        (void)after;
+    }
+}
+
+#ifndef TOKEN_POOL_MALLOC
+// A process allowed little address space cannot reserve the range tokens
+// are carved from at its full size; it takes a smaller one, and documents
+// still convert as they do elsewhere. Run in a process of its own, since a
+// process reserves the range once, with its first token.
+TEST(TokenPool, AProcessWithLittleAddressSpaceStillConverts) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    std::string source;
+    for (int i = 0; i < 3000; i++)
+        source += "Paragraph " + std::to_string(i) + " with *emphasis* and a [link](http://x.org/" + std::to_string(i) +
+                  ").\n\n";
+    EXPECT_EXIT(
+        {
+            size_t held = address_space_bytes();
+            if (held == 0)
+                _exit(2);
+            rlimit limit{};
+            limit.rlim_cur = limit.rlim_max = held + (size_t{1} << 30);
+            if (setrlimit(RLIMIT_AS, &limit) != 0)
+                _exit(3);
+            DString *out = tzr_string_convert_to_data(source.c_str(), 0, 0, 0, nullptr);
+            if (!out)
+                _exit(4);
+            std::string html(out->str);
+            d_string_free(out, true);
+            bool whole = html.find("<p>Paragraph 0 with <em>emphasis</em>") != std::string::npos &&
+                         html.find("<a href=\"http://x.org/2999\">link</a>") != std::string::npos;
+            _exit(whole ? 0 : 5);
+        },
+        testing::ExitedWithCode(0), "");
+}
+#endif
 
 }  // namespace
