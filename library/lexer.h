@@ -16,6 +16,10 @@ struct lexer_state {
     // The first byte the lexer may look back at (the start of the text being
     // cut). Without it, a lexeme is decided by what follows it alone.
     const char *begin = nullptr;
+    // Whether a ":" inside the line (after a word or a mark, not after a
+    // blank, "]", ">" or "|") is plain text. The tokenizer decides line by
+    // line; without it every ":" but that of an address's scheme is a lexeme.
+    bool colons_in_text = false;
 };
 
 // Returns the type of the next lexeme at or after the cursor and sets start

@@ -164,15 +164,27 @@ int lex_slash(lexer_state *s, const char *stop) {
     return joined_before && joined_after ? 0 : SLASH;
 }
 
-// The ":" of an address's scheme ("https://") is plain text as well, after a
-// word and before "//"; every other ":" is a lexeme.
+// The ":" of an address's scheme ("https://") is plain text, after a word
+// and before "//". So is any ":" inside a line the tokenizer lets have them
+// ("**topic**: text", "10:30"): no writer prints it otherwise. A ":" after a
+// blank or a line end may begin a definition, one after "]" ends a
+// definition's label, and one after ">" or "|" may begin a line once a quote
+// marker or a cell is taken off; those stay lexemes, as do the ones at
+// either end of the text being cut.
 int lex_colon(lexer_state *s, const char *stop) {
     const char *p = s->start;
     s->cursor = p + 1;
-    if (!s->begin || p <= s->begin || p + 3 > stop)
+    if (!s->begin || p <= s->begin || p + 1 >= stop)
         return COLON;
-    bool scheme = is_word_byte((uchar)p[-1]) && p[1] == '/' && p[2] == '/';
-    return scheme ? 0 : COLON;
+    uchar before = (uchar)p[-1];
+    if (p + 3 <= stop && is_word_byte(before) && p[1] == '/' && p[2] == '/')
+        return 0;
+    if (!s->colons_in_text)
+        return COLON;
+    bool after_blank = before == ' ' || before == '\t' || is_line_end(before) ||
+                       (before == 0xA0 && p - 1 > s->begin && (uchar)p[-2] == 0xC2);
+    bool after_kept_mark = before == ']' || before == '>' || before == '|';
+    return after_blank || after_kept_mark ? COLON : 0;
 }
 
 // Steps over one character of plain text.

@@ -25,6 +25,24 @@ bool append_new(token *line, unsigned short type, size_t start, size_t len) {
     return true;
 }
 
+// Whether the ":" inside the line at `p` may stay in the text around it.
+// Not while metadata may still come (the key of a "Key: value" line ends at
+// a ":" token), nor in a line whose text opens with "[" after any blanks,
+// quote and list markers: its first tokens may be read one by one, as a
+// definition ("[label]: ...") or as a table's caption ("[caption]").
+bool colons_in_text(const tzr_engine *e, const char *p, const char *stop) {
+    if (e->allow_meta)
+        return false;
+    for (; p < stop; p++) {
+        unsigned char c = (unsigned char)*p;
+        bool opening = c == ' ' || c == '\t' || c == '>' || c == '*' || c == '-' || c == '+' ||
+                       c == '.' || c == ')' || (c >= '0' && c <= '9') || c == 0xC2 || c == 0xA0;
+        if (!opening)
+            return c != '[';
+    }
+    return true;
+}
+
 // Where typed lines go: under the root, or to a taker one by one.
 struct LineSink {
     token *root;
@@ -92,6 +110,7 @@ token *tokenize(tzr_engine *e, size_t start, size_t length, bool stop_at_blank,
     size_t done = start;
     bool ok = true;
 
+    s.colons_in_text = colons_in_text(e, s.begin, stop);
     while (ok) {
         int type = tzr_lex_token(&s, stop);
         if (!type) {
@@ -125,6 +144,7 @@ token *tokenize(tzr_engine *e, size_t start, size_t length, bool stop_at_blank,
             }
             line = token_new(0, end, 0);
             ok = ok && line;
+            s.colons_in_text = colons_in_text(e, source + end, stop);
             if (ok && took_space)
                 ok = append_new(line, NON_INDENT_SPACE, end, 1);
         } else {
