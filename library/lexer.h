@@ -20,6 +20,10 @@ struct lexer_state {
     // blank, "]", ">" or "|") is plain text. The tokenizer decides line by
     // line; without it every ":" but that of an address's scheme is a lexeme.
     bool colons_in_text = false;
+    // From here on in the line, a lone "-" between words or between two
+    // spaces is plain text; NULL when no "-" is. The tokenizer sets it past
+    // the markers of a list item's line.
+    const char *hyphens_from = nullptr;
 };
 
 // Returns the type of the next lexeme at or after the cursor and sets start

@@ -187,6 +187,22 @@ int lex_colon(lexer_state *s, const char *stop) {
     return after_blank || after_kept_mark ? COLON : 0;
 }
 
+// A lone "-" in a list item's text, between two words ("well-known") or
+// two spaces ("a - b"), is plain text: smart typography makes it text in
+// such text anyway, and without it every writer prints it as it stands.
+// Between two digits ("1-2") it stays a lexeme, an en dash.
+int lex_hyphen(lexer_state *s, const char *stop) {
+    const char *p = s->start;
+    s->cursor = p + 1;
+    if (!s->hyphens_from || p <= s->hyphens_from || !s->begin || p <= s->begin || p + 1 >= stop)
+        return DASH_N;
+    uchar before = (uchar)p[-1], after = (uchar)p[1];
+    bool digits = before >= '0' && before <= '9' && after >= '0' && after <= '9';
+    bool in_word = is_word_byte(before) && is_word_byte(after) && !digits;
+    bool spaced = before == ' ' && after == ' ';
+    return in_word || spaced ? 0 : DASH_N;
+}
+
 // Steps over one character of plain text.
 void skip_plain_character(lexer_state *s) {
     size_t n = tzr_utf8_char_length(s->start);
@@ -255,7 +271,8 @@ int lex_once(lexer_state *s, const char *stop) {
         "`"+   { s->cursor = YYCURSOR; return BACKTICK; }
         ":"    { return lex_colon(s, stop); }
         "---"  { s->cursor = YYCURSOR; return DASH_M; }
-        "--" | "-" { s->cursor = YYCURSOR; return DASH_N; }
+        "--"   { s->cursor = YYCURSOR; return DASH_N; }
+        "-"    { return lex_hyphen(s, stop); }
         "..." | ". . ." { s->cursor = YYCURSOR; return ELLIPSIS; }
         "'"    { s->cursor = YYCURSOR; return QUOTE_SINGLE; }
         "\""   { s->cursor = YYCURSOR; return QUOTE_DOUBLE; }

@@ -257,6 +257,23 @@ INSTANTIATE_TEST_SUITE_P(ColonsInsideLines, TokenizerTable, ::testing::Values(
                  "29[TEXT:3 COLON:1 TEXT:2 COLON:1 TEXT:1 NL:1] 29[TEXT:4 COLON:1 TEXT:2 NL:1] "
                  "38[NL:1] 6[TEXT:3]"}));
 
+// A lone "-" between words or spaces in the text of a list item's line is
+// text too (smart typography would make it text there); between digits it
+// stays an en dash. Where the line might belong to a note or a table's
+// header (indented, holding "|", opening with "["), outside list items, and
+// among the markers it stays a lexeme.
+INSTANTIATE_TEST_SUITE_P(HyphensInsideListItems, TokenizerTable, ::testing::Values(
+    TokenizeCase{"x\n* well-known - a", "6[TEXT:1 NL:1] 20[M_BULLET:1 TEXT:14]"},
+    TokenizeCase{"x\n1. a-b 1-2 a--b -c d-",
+                 "6[TEXT:1 NL:1] 21[M_ENUM:2 TEXT:5 DASH_N:1 TEXT:3 DASH_N:2 TEXT:2 DASH_N:1 TEXT:3 DASH_N:1]"},
+    TokenizeCase{"x\n- -a-b", "6[TEXT:1 NL:1] 20[M_BULLET:1 DASH_N:1 TEXT:3]"},
+    TokenizeCase{"x\n  * a-b", "6[TEXT:1 NL:1] 20[NIS:2 M_BULLET:1 TEXT:1 DASH_N:1 TEXT:1]"},
+    TokenizeCase{"x\na-b", "6[TEXT:1 NL:1] 6[TEXT:1 DASH_N:1 TEXT:1]"},
+    TokenizeCase{"x\n* a-b | c", "6[TEXT:1 NL:1] 20[M_BULLET:1 TEXT:1 DASH_N:1 TEXT:2 PIPE:1 TEXT:2]"},
+    TokenizeCase{"x\n* [a]: b-c",
+                 "6[TEXT:1 NL:1] 20[M_BULLET:1 BRACKET_LEFT:1 TEXT:1 BRACKET_RIGHT:1 COLON:1 TEXT:2 DASH_N:1 TEXT:1]"},
+    TokenizeCase{"* a-b", "20[M_BULLET:1 TEXT:1 DASH_N:1 TEXT:1]"}));
+
 TEST(Tokenizer, EveryByteBelongsToOneTokenInOrder) {
     TokenizedText t("# Head *x*\n\n> q [a](b)  \n\tcode\n1.5 y\n");
     size_t next = 0;
