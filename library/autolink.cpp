@@ -10,6 +10,7 @@
 #include "library/records.h"
 #include "library/token_types.h"
 #include "library/trie.h"
+#include "library/tzr.h"
 
 namespace {
 
@@ -125,16 +126,15 @@ void tzr_autolink_text_token(tzr_engine *e, token *t, trie *terms) {
     if (!e || !e->source || !t || !terms || t->type != TEXT)
         return;
     // A term is found between two marks that the lexer leaves in the text
-    // ("/" inside a word, the ":" of "https://"), never across one.
+    // ("/" inside a word, the ":" of "https://", a "-" of a list item's
+    // text), never across one. Such a "-" was a text token of its own with
+    // smart typography, and is searched alone as one.
     const char *source = e->source->str;
     size_t end = t->start + t->len;
+    bool lone_hyphens = e->extensions & TZR_EXT_SMART;
     token *holder = t;
-    for (size_t from = t->start; from < end && holder;) {
-        size_t to = from;
-        while (to < end && source[to] != '/' && source[to] != ':')
-            to++;
-        trie_match *head =
-            to > from ? trie_search_leftmost_longest(terms, source, from, to - from) : nullptr;
+    auto search = [&](size_t from, size_t to) {
+        trie_match *head = trie_search_leftmost_longest(terms, source, from, to - from);
         for (trie_match *m = head ? head->next : nullptr; m && holder; m = m->next) {
             while (holder && holder->start + holder->len <= m->start)
                 holder = holder->next;
@@ -143,6 +143,15 @@ void tzr_autolink_text_token(tzr_engine *e, token *t, trie *terms) {
             token_split(holder, m->start, m->len, m->match_type);
         }
         trie_match_free(head);
+    };
+    for (size_t from = t->start; from < end && holder;) {
+        size_t to = from;
+        while (to < end && source[to] != '/' && source[to] != ':' && source[to] != '-')
+            to++;
+        if (to > from)
+            search(from, to);
+        if (to < end && source[to] == '-' && lone_hyphens && holder)
+            search(to, to + 1);
         from = to + 1;
     }
 }

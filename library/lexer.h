@@ -16,6 +16,14 @@ struct lexer_state {
     // The first byte the lexer may look back at (the start of the text being
     // cut). Without it, a lexeme is decided by what follows it alone.
     const char *begin = nullptr;
+    // Whether a ":" inside the line (after a word or a mark, not after a
+    // blank, "]", ">" or "|") is plain text. The tokenizer decides line by
+    // line; without it every ":" but that of an address's scheme is a lexeme.
+    bool colons_in_text = false;
+    // From here on in the line, a lone "-" between words or between two
+    // spaces is plain text; NULL when no "-" is. The tokenizer sets it past
+    // the markers of a list item's line.
+    const char *hyphens_from = nullptr;
 };
 
 // Returns the type of the next lexeme at or after the cursor and sets start

@@ -164,15 +164,43 @@ int lex_slash(lexer_state *s, const char *stop) {
     return joined_before && joined_after ? 0 : SLASH;
 }
 
-// The ":" of an address's scheme ("https://") is plain text as well, after a
-// word and before "//"; every other ":" is a lexeme.
+// The ":" of an address's scheme ("https://") is plain text, after a word
+// and before "//". So is any ":" inside a line the tokenizer lets have them
+// ("**topic**: text", "10:30"): no writer prints it otherwise. A ":" after a
+// blank or a line end may begin a definition, one after "]" ends a
+// definition's label, and one after ">" or "|" may begin a line once a quote
+// marker or a cell is taken off; those stay lexemes, as do the ones at
+// either end of the text being cut.
 int lex_colon(lexer_state *s, const char *stop) {
     const char *p = s->start;
     s->cursor = p + 1;
-    if (!s->begin || p <= s->begin || p + 3 > stop)
+    if (!s->begin || p <= s->begin || p + 1 >= stop)
         return COLON;
-    bool scheme = is_word_byte((uchar)p[-1]) && p[1] == '/' && p[2] == '/';
-    return scheme ? 0 : COLON;
+    uchar before = (uchar)p[-1];
+    if (p + 3 <= stop && is_word_byte(before) && p[1] == '/' && p[2] == '/')
+        return 0;
+    if (!s->colons_in_text)
+        return COLON;
+    bool after_blank = before == ' ' || before == '\t' || is_line_end(before) ||
+                       (before == 0xA0 && p - 1 > s->begin && (uchar)p[-2] == 0xC2);
+    bool after_kept_mark = before == ']' || before == '>' || before == '|';
+    return after_blank || after_kept_mark ? COLON : 0;
+}
+
+// A lone "-" in a list item's text, between two words ("well-known") or
+// two spaces ("a - b"), is plain text: smart typography makes it text in
+// such text anyway, and without it every writer prints it as it stands.
+// Between two digits ("1-2") it stays a lexeme, an en dash.
+int lex_hyphen(lexer_state *s, const char *stop) {
+    const char *p = s->start;
+    s->cursor = p + 1;
+    if (!s->hyphens_from || p <= s->hyphens_from || !s->begin || p <= s->begin || p + 1 >= stop)
+        return DASH_N;
+    uchar before = (uchar)p[-1], after = (uchar)p[1];
+    bool digits = before >= '0' && before <= '9' && after >= '0' && after <= '9';
+    bool in_word = is_word_byte(before) && is_word_byte(after) && !digits;
+    bool spaced = before == ' ' && after == ' ';
+    return in_word || spaced ? 0 : DASH_N;
 }
 
 // Steps over one character of plain text.
@@ -243,7 +271,8 @@ int lex_once(lexer_state *s, const char *stop) {
         "`"+   { s->cursor = YYCURSOR; return BACKTICK; }
         ":"    { return lex_colon(s, stop); }
         "---"  { s->cursor = YYCURSOR; return DASH_M; }
-        "--" | "-" { s->cursor = YYCURSOR; return DASH_N; }
+        "--"   { s->cursor = YYCURSOR; return DASH_N; }
+        "-"    { return lex_hyphen(s, stop); }
         "..." | ". . ." { s->cursor = YYCURSOR; return ELLIPSIS; }
         "'"    { s->cursor = YYCURSOR; return QUOTE_SINGLE; }
         "\""   { s->cursor = YYCURSOR; return QUOTE_DOUBLE; }

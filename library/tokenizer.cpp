@@ -25,6 +25,54 @@ bool append_new(token *line, unsigned short type, size_t start, size_t len) {
     return true;
 }
 
+// The first byte of the line at `p` past its blanks, quote and list
+// markers.
+const char *line_text(const char *p, const char *stop) {
+    for (; p < stop; p++) {
+        unsigned char c = (unsigned char)*p;
+        bool opening = c == ' ' || c == '\t' || c == '>' || c == '*' || c == '-' || c == '+' ||
+                       c == '.' || c == ')' || (c >= '0' && c <= '9') || c == 0xC2 || c == 0xA0;
+        if (!opening)
+            break;
+    }
+    return p;
+}
+
+// Whether the line at `p` is an item of a list that is no part of a note:
+// a marker at its very start and a space after it.
+bool starts_list_item(const char *p, const char *stop) {
+    if (p < stop && (*p == '*' || *p == '-' || *p == '+'))
+        return p + 1 < stop && p[1] == ' ';
+    const char *q = p;
+    while (q < stop && *q >= '0' && *q <= '9')
+        q++;
+    return q > p && q + 1 < stop && q[0] == '.' && q[1] == ' ';
+}
+
+// Sets what of the line at `p` the lexer may leave in the text around it.
+// Nothing while metadata may still come (the key of a "Key: value" line
+// ends at a ":" token), nor in a line whose text opens with "[": its first
+// tokens may be read one by one, as a definition ("[label]: ...") or as a
+// table's caption ("[caption]"). A "-" only in the text of a list item's
+// line that holds no "|", which a table's header row might.
+void set_line_marks(const tzr_engine *e, lexer_state *s, const char *p, const char *stop) {
+    s->colons_in_text = false;
+    s->hyphens_from = nullptr;
+    if (e->allow_meta)
+        return;
+    const char *text = line_text(p, stop);
+    if (text < stop && *text == '[')
+        return;
+    s->colons_in_text = true;
+    if (!starts_list_item(p, stop))
+        return;
+    const char *q = text;
+    while (q < stop && *q != '\n' && *q != '\r' && *q != '|')
+        q++;
+    if (q == stop || *q != '|')
+        s->hyphens_from = text;
+}
+
 // Where typed lines go: under the root, or to a taker one by one.
 struct LineSink {
     token *root;
@@ -92,6 +140,7 @@ token *tokenize(tzr_engine *e, size_t start, size_t length, bool stop_at_blank,
     size_t done = start;
     bool ok = true;
 
+    set_line_marks(e, &s, s.begin, stop);
     while (ok) {
         int type = tzr_lex_token(&s, stop);
         if (!type) {
@@ -125,6 +174,7 @@ token *tokenize(tzr_engine *e, size_t start, size_t length, bool stop_at_blank,
             }
             line = token_new(0, end, 0);
             ok = ok && line;
+            set_line_marks(e, &s, source + end, stop);
             if (ok && took_space)
                 ok = append_new(line, NON_INDENT_SPACE, end, 1);
         } else {

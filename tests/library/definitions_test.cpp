@@ -16,6 +16,7 @@
 namespace {
 
 constexpr uint64_t kNotes = 0x10;
+constexpr uint64_t kSmart = 0x8;
 
 // A parsed engine with the export's record steps run (definitions, heading
 // and table labels), as the writers see it.
@@ -214,6 +215,17 @@ TEST(Autolink, TermsStopAtSlashesAndSchemeColonsInsideText) {
     ASSERT_GE(texts.size(), 3u);
     EXPECT_EQ(texts[0], "/IP and IP/");
     EXPECT_EQ(texts[1], ", http://");
+}
+
+// A "-" of a list item's text stays in the text as well. A term is still
+// found on either side of it, never across it, and with smart typography a
+// lone "-" is a piece of text that a term "-" names, as it was.
+TEST(Autolink, TermsStopAtHyphensInsideListItems) {
+    const std::string text = "x\n\n* AB-C and x-AB - y\n\n[>AB]: A\n\n[>AB-C]: Joined\n\n[>-]: Dash\n";
+    Parsed plain(text, kNotes, true);
+    EXPECT_EQ(plain.all(PAIR_BRACKET_ABBREVIATION), (std::vector<std::string>{"AB", "AB"}));
+    Parsed smart(text, kNotes | kSmart, true);
+    EXPECT_EQ(smart.all(PAIR_BRACKET_ABBREVIATION), (std::vector<std::string>{"AB", "-", "-", "AB", "-"}));
 }
 
 TEST(Autolink, LongestLeftmostAndSplitPieces) {

@@ -220,7 +220,8 @@ INSTANTIATE_TEST_SUITE_P(Lines, TokenizerTable, ::testing::Values(
 
 // A "/" between words and the ":" of "scheme://" are text, so that addresses
 // and paths cost one token; where a line or a word begins, or before a
-// blank, they stay lexemes, as does every other ":".
+// blank, they stay lexemes, as does every other ":" of a first line, where
+// metadata may begin.
 INSTANTIATE_TEST_SUITE_P(SlashesAndColons, TokenizerTable, ::testing::Values(
     TokenizeCase{"and/or", "6[TEXT:6]"},
     TokenizeCase{"x.org/a/1 or https://x.org", "6[TEXT:26]"},
@@ -233,6 +234,45 @@ INSTANTIATE_TEST_SUITE_P(SlashesAndColons, TokenizerTable, ::testing::Values(
                  "6[PAREN_LEFT:1 TEXT:1 COLON:1 TEXT:2 PAREN_RIGHT:1 TEXT:6 COLON:1 TEXT:2]"},
     TokenizeCase{"[x]: http://y", "26[BRACKET_LEFT:1 TEXT:1 BRACKET_RIGHT:1 COLON:1 TEXT:9]"},
     TokenizeCase{"a\xC2\xA0/b", "6[TEXT:3 SLASH:1 TEXT:1]"}));
+
+// Past the lines that may be metadata, a ":" inside a line is text as well.
+// It stays a lexeme where a line (or a line without its quote marker or
+// cell) may begin with it, after the "]" of a definition's label, in the
+// "Key: value" lines of metadata, and in a line that opens with "[", whose
+// first tokens are read one by one (a definition, a table's caption).
+INSTANTIATE_TEST_SUITE_P(ColonsInsideLines, TokenizerTable, ::testing::Values(
+    TokenizeCase{"x\n**a**: b 10:30",
+                 "6[TEXT:1 NL:1] 6[STAR:1 STAR:1 TEXT:1 STAR:1 STAR:1 TEXT:9]"},
+    TokenizeCase{"x\n: a:b", "6[TEXT:1 NL:1] 28[COLON:1 TEXT:4]"},
+    TokenizeCase{"x\n a : b\t:c",
+                 "6[TEXT:1 NL:1] 6[NIS:1 TEXT:2 COLON:1 TEXT:2 TAB:1 COLON:1 TEXT:1]"},
+    TokenizeCase{"x\n>:a |:b",
+                 "6[TEXT:1 NL:1] 19[M_QUOTE:1 COLON:1 TEXT:2 PIPE:1 COLON:1 TEXT:1]"},
+    TokenizeCase{"x\n[c] a:b",
+                 "6[TEXT:1 NL:1] 6[BRACKET_LEFT:1 TEXT:1 BRACKET_RIGHT:1 TEXT:2 COLON:1 TEXT:1]"},
+    TokenizeCase{"x\n> - [a]: b:c",
+                 "6[TEXT:1 NL:1] 19[M_QUOTE:1 TEXT:1 DASH_N:1 TEXT:1 BRACKET_LEFT:1 TEXT:1 "
+                 "BRACKET_RIGHT:1 COLON:1 TEXT:2 COLON:1 TEXT:1]"},
+    TokenizeCase{"Key: a:b\nNext: c\n\nd:e",
+                 "29[TEXT:3 COLON:1 TEXT:2 COLON:1 TEXT:1 NL:1] 29[TEXT:4 COLON:1 TEXT:2 NL:1] "
+                 "38[NL:1] 6[TEXT:3]"}));
+
+// A lone "-" between words or spaces in the text of a list item's line is
+// text too (smart typography would make it text there); between digits it
+// stays an en dash. Where the line might belong to a note or a table's
+// header (indented, holding "|", opening with "["), outside list items, and
+// among the markers it stays a lexeme.
+INSTANTIATE_TEST_SUITE_P(HyphensInsideListItems, TokenizerTable, ::testing::Values(
+    TokenizeCase{"x\n* well-known - a", "6[TEXT:1 NL:1] 20[M_BULLET:1 TEXT:14]"},
+    TokenizeCase{"x\n1. a-b 1-2 a--b -c d-",
+                 "6[TEXT:1 NL:1] 21[M_ENUM:2 TEXT:5 DASH_N:1 TEXT:3 DASH_N:2 TEXT:2 DASH_N:1 TEXT:3 DASH_N:1]"},
+    TokenizeCase{"x\n- -a-b", "6[TEXT:1 NL:1] 20[M_BULLET:1 DASH_N:1 TEXT:3]"},
+    TokenizeCase{"x\n  * a-b", "6[TEXT:1 NL:1] 20[NIS:2 M_BULLET:1 TEXT:1 DASH_N:1 TEXT:1]"},
+    TokenizeCase{"x\na-b", "6[TEXT:1 NL:1] 6[TEXT:1 DASH_N:1 TEXT:1]"},
+    TokenizeCase{"x\n* a-b | c", "6[TEXT:1 NL:1] 20[M_BULLET:1 TEXT:1 DASH_N:1 TEXT:2 PIPE:1 TEXT:2]"},
+    TokenizeCase{"x\n* [a]: b-c",
+                 "6[TEXT:1 NL:1] 20[M_BULLET:1 BRACKET_LEFT:1 TEXT:1 BRACKET_RIGHT:1 COLON:1 TEXT:2 DASH_N:1 TEXT:1]"},
+    TokenizeCase{"* a-b", "20[M_BULLET:1 TEXT:1 DASH_N:1 TEXT:1]"}));
 
 TEST(Tokenizer, EveryByteBelongsToOneTokenInOrder) {
     TokenizedText t("# Head *x*\n\n> q [a](b)  \n\tcode\n1.5 y\n");
