@@ -1,6 +1,7 @@
 #include "platform/files/folders.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -107,6 +108,13 @@ ScopedFolders::ScopedFolders() {
     Folders::setLayout(m_layout);
 }
 
-ScopedFolders::~ScopedFolders() { Folders::setLayout(m_previous); }
+ScopedFolders::~ScopedFolders() {
+    Folders::setLayout(m_previous);
+    // Removed by the bytes of its names: QTemporaryDir gives up on a name
+    // that is not text in the locale (a test's "caf\xe9.md" in the trash),
+    // and the tree would stay behind.
+    std::error_code ignored;
+    std::filesystem::remove_all(QFile::encodeName(m_dir.path()).toStdString(), ignored);
+}
 
 }  // namespace platform

@@ -20,6 +20,7 @@
 #include "app/documents/project_window_controller.h"
 #include "app/documents/smart_editor_document_controller.h"
 #include "app/documents/document_fixture.h"
+#include "support/temporary_tree.h"
 #include "platform/runtime/action_router.h"
 #include "platform/files/file_manager.h"
 #include "platform/files/kvx_folder_contents.h"
@@ -87,6 +88,7 @@ protected:
         platform::DocumentController::setShared(previous);
         platform::Workspace::setOpenerForTesting({});
         platform::FileManager::setHooksForTesting({});
+        testing_qt::removeTreeByBytes(folder.path());
     }
 
     QString at(const QString &name) const { return folder.filePath(name); }

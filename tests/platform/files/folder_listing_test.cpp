@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "support/file_times.h"
+#include "support/temporary_tree.h"
 
 using platform::FileEntry;
 using platform::FileSort;
@@ -24,6 +25,7 @@ namespace {
 class FolderListing : public testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
+    void TearDown() override { testing_qt::removeTreeByBytes(root()); }
 
     QString root() const { return m_dir.path(); }
     QString at(const QString &relative) const { return root() + "/" + relative; }
