@@ -233,6 +233,10 @@ signals:
     void zoomFactorChanged(double zoom);
 
 protected:
+    // Keys, clicks and drops act on the whole text: a text still being laid
+    // into the document is laid in all at once before they reach it.
+    bool event(QEvent *event) override;
+    bool viewportEvent(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
