@@ -59,7 +59,7 @@ private:
 // --- Construction ------------------------------------------------------------------
 
 KVXTextView::KVXTextView(SmartTextStorage *storage, platform::Defaults *defaults, QWidget *parent)
-    : QTextEdit(parent), m_storage(storage),
+    : QTextEdit(parent), m_storage(storage), m_liveStorage(storage),
       m_defaults(defaults ? defaults : &platform::Defaults::standard()) {
     Q_ASSERT(m_storage);
     setDocument(m_storage->document());
@@ -555,7 +555,8 @@ bool KVXTextView::event(QEvent *event) {
     case QEvent::ShortcutOverride:
     case QEvent::KeyPress:
     case QEvent::InputMethod:
-        m_storage->finishLayingIn();
+        if (m_liveStorage)
+            m_liveStorage->finishLayingIn();
         break;
     default:
         break;
@@ -569,7 +570,8 @@ bool KVXTextView::viewportEvent(QEvent *event) {
     case QEvent::MouseButtonDblClick:
     case QEvent::DragEnter:
     case QEvent::Drop:
-        m_storage->finishLayingIn();
+        if (m_liveStorage)
+            m_liveStorage->finishLayingIn();
         break;
     default:
         break;

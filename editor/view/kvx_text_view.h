@@ -26,6 +26,7 @@
 
 #include <QFont>
 #include <QPointF>
+#include <QPointer>
 #include <QRectF>
 #include <QTextBlock>
 #include <QTextEdit>
@@ -263,6 +264,9 @@ private:
     zoomgeometry::ZoomGeometry geometry() const { return {m_zoomFactor}; }
 
     SmartTextStorage *m_storage;
+    // The same storage while it exists: a window may drop it before the
+    // view, which then has no text to lay in before an event.
+    QPointer<SmartTextStorage> m_liveStorage;
     platform::Defaults *m_defaults;
     std::unique_ptr<KVXLayoutManager> m_layoutManager;
     LineNumbersRulerView *m_ruler = nullptr;
