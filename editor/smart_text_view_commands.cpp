@@ -252,8 +252,11 @@ bool SmartTextView::respondsToAction(const QString &action) const {
 }
 
 void SmartTextView::performAction(const QString &action, QObject *) {
-    if (const ActionEntry *entry = findAction(action))
+    // A command acts on the whole text, which the document must hold.
+    if (const ActionEntry *entry = findAction(action)) {
+        storage()->finishLayingIn();
         entry->perform(*this);
+    }
 }
 
 bool SmartTextView::validateAction(const QString &action, QAction *item) {

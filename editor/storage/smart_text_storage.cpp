@@ -10,6 +10,7 @@
 #include <QThread>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "editor/editor_interfaces.h"
 #include "editor/editor_log.h"
@@ -297,6 +298,8 @@ void SmartTextStorage::updateBackingStoreForChangeAtByteOffset(size_t start, siz
 // the same before and after, so its unit count (and the anchor at or before
 // it) still holds; the removed units follow from the two lengths.
 void SmartTextStorage::patch(size_t start, size_t removed, size_t inserted, bool restyle) {
+    // The change is of the whole text, which the document must then hold.
+    finishLayingIn();
     const char *text = str();
     const size_t n = len();
     const size_t oldUnits = size_t(m_document->characterCount() - 1);
@@ -314,19 +317,31 @@ void SmartTextStorage::patch(size_t start, size_t removed, size_t inserted, bool
     const size_t removedUnits = oldUnits + insertedUnits - newUnits;
     if (unitStart + removedUnits > oldUnits)
         return resynchronise("change outside the displayed text");
-    QString shown = textunits::displayText(text + start, inserted);
-    if (size_t(shown.size()) != insertedUnits)
+    // A large text that replaces the whole text is styled from its start:
+    // what a window shows first now, the rest while the program idles. Only
+    // its first lines go into the document now, the rest as it is styled.
+    const bool ahead =
+        restyle && m_theme.isLoaded() && start == 0 && inserted == n && inserted >= size_t(kStyleAheadBytes);
+    size_t shownBytes = inserted;
+    if (ahead) {
+        const void *feed = memchr(text + kStyleAheadStretch, '\n', n - size_t(kStyleAheadStretch));
+        if (feed && static_cast<const char *>(feed) + 1 < text + n)
+            shownBytes = size_t(static_cast<const char *>(feed) - text) + 1;
+    }
+    QString shown = textunits::displayText(text + start, shownBytes);
+    if (shownBytes == inserted ? size_t(shown.size()) != insertedUnits : size_t(shown.size()) > insertedUnits)
         return resynchronise("text conversion failed");
 
     TextChange change{qsizetype(unitStart), qsizetype(removedUnits), qsizetype(insertedUnits),
                       start,                removed,                 inserted};
-    // A large text that replaces the whole text is styled from its start:
-    // what a window shows first now, the rest while the program idles.
-    const bool ahead =
-        restyle && m_theme.isLoaded() && start == 0 && inserted == n && inserted >= size_t(kStyleAheadBytes);
     if (ahead) {
         restyle = false;
         m_styledTo = 0;
+        if (shownBytes < inserted) {
+            m_layIn = QByteArray(text, qsizetype(n));
+            m_laidTo = shown.size();
+            m_laidToByte = shownBytes;
+        }
     }
     // An edit in the text that waits to be styled is styled when its turn
     // comes; one before it moves where that text begins.
@@ -351,7 +366,7 @@ void SmartTextStorage::patch(size_t start, size_t removed, size_t inserted, bool
         cursor.endEditBlock();
         m_patching = false;
     }
-    if (size_t(m_document->characterCount() - 1) != newUnits)
+    if (m_document->characterCount() - 1 != laidInLength())
         return resynchronise("displayed length differs from the text's");
     if (ahead) {
         styleAhead(0);
@@ -361,10 +376,46 @@ void SmartTextStorage::patch(size_t start, size_t removed, size_t inserted, bool
     emit textChanged(change);
 }
 
+// Appends to the document the lines of the text it does not hold yet, up to
+// the line of `position` or all of them. They are its own change, as a
+// restyle is, and no change of the text.
+void SmartTextStorage::layInThrough(qsizetype position) {
+    if (!isLayingIn() || (position >= 0 && position < m_laidTo))
+        return;
+    const char *text = m_layIn.constData();
+    const size_t n = size_t(m_layIn.size());
+    size_t cut = n;
+    if (position >= 0) {
+        textunits::UnitAnchor anchor;
+        anchor.moveTo(m_laidToByte, size_t(m_laidTo));
+        const size_t byte = anchor.byteAt(text, n, size_t(position));
+        if (const void *feed = memchr(text + byte, '\n', n - byte))
+            cut = size_t(static_cast<const char *>(feed) - text) + 1;
+    }
+    const QString shown = textunits::displayText(text + m_laidToByte, cut - m_laidToByte);
+    const bool wasPatching = m_patching;
+    m_patching = true;
+    QTextCursor cursor(m_document);
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(shown);
+    m_patching = wasPatching;
+    if (cut < n) {
+        m_laidTo += shown.size();
+        m_laidToByte = cut;
+        return;
+    }
+    m_laidTo = -1;
+    m_laidToByte = 0;
+    m_layIn = QByteArray();
+}
+
 // Puts the whole document back in step with the buffer and restyles it. The
 // buffer's text is the truth; whatever the document showed is dropped.
 void SmartTextStorage::resynchronise(const char *reason) {
     qCWarning(lcEditor, "displayed text resynchronised from the text buffer: %s", reason);
+    m_laidTo = -1;
+    m_laidToByte = 0;
+    m_layIn = QByteArray();
     m_stringValid = false;
     m_editGeneration++;
     m_anchor.reset();

@@ -244,6 +244,19 @@ public:
     void finishStylingAhead();
     // Texts from this size on are styled ahead in slices.
     static constexpr qsizetype kStyleAheadBytes = 256 * 1024;
+    // Such a text is also laid into the document from its start: a window
+    // can show its first lines before Qt has made a block of every line.
+    // The document then holds whole lines of the text's start, and the rest
+    // goes in with the slices that style it, ahead of them. An edit or undo
+    // meanwhile lays in all of it first. Only the document is partial: the
+    // buffer, and all that reads the text from it (saving, the preview, the
+    // counts), has the whole text throughout. Whether some text is not in
+    // the document yet, how much is (in units), and laying in at least the
+    // line of `position` (all of the text for a negative one).
+    bool isLayingIn() const { return m_laidTo >= 0; }
+    qsizetype laidInLength() const { return isLayingIn() ? m_laidTo : length(); }
+    void layInThrough(qsizetype position);
+    void finishLayingIn() { layInThrough(-1); }
     // How much is parsed at a time, and how long an idle slice lasts.
     static constexpr qsizetype kStyleAheadStretch = 32 * 1024;
     static constexpr int kStyleAheadSliceMilliseconds = 8;
@@ -493,5 +506,12 @@ private:
     // -1 when all of it has been; and what styles it while the program idles.
     qsizetype m_styledTo = -1;
     QTimer *m_styleAheadTimer = nullptr;
+    // While the document holds only the start of the text: the text as it
+    // was set (the buffer has changed already when an edit of it reaches
+    // the document, which must first hold the text the edit was made to),
+    // and how many of its units and bytes the document holds (-1: all).
+    QByteArray m_layIn;
+    qsizetype m_laidTo = -1;
+    size_t m_laidToByte = 0;
     bool m_tabDepthLogged = false;
 };

@@ -133,6 +133,16 @@ private:
 
 void SmartTextStorage::applyHighlighting() {
     assertThread();
+    // A text still being laid in is styled again from its start in the same
+    // way: what was laid in at once, the rest with what lays it in.
+    if (isLayingIn() && m_theme.isLoaded()) {
+        m_styledTo = 0;
+        styleAhead(0);
+        if (isStylingAhead())
+            m_styleAheadTimer->start();
+        return;
+    }
+    finishLayingIn();
     m_styledTo = -1;
     m_styleAheadTimer->stop();
     StylingPass pass(this);
@@ -149,6 +159,7 @@ void SmartTextStorage::applyHighlightingForCharRange(CharRange range) {
         qCWarning(lcEditor, "Attempt to highlight invalid range");
     if (!m_theme.isLoaded())
         return;
+    finishLayingIn();
     // Widen to whole top-level blocks of the last parse, so that the parse
     // of the range agrees with a parse of the whole text.
     QTextBlock first = m_document->findBlock(int(clipped.location));
@@ -248,8 +259,10 @@ void SmartTextStorage::styleAhead(int milliseconds) {
     StylingPass pass(this);
     while (styleNextStretch() && (milliseconds < 0 || clock.elapsed() < milliseconds)) {
     }
-    if (!isStylingAhead())
+    if (!isStylingAhead()) {
         m_styleAheadTimer->stop();
+        finishLayingIn();
+    }
 }
 
 // Parses a stretch of the text from m_styledTo and styles it up to the start
@@ -265,6 +278,7 @@ bool SmartTextStorage::styleNextStretch() {
     }
     for (qsizetype stretch = kStyleAheadStretch;; stretch *= 4) {
         const qsizetype end = qMin(total, from + stretch);
+        layInThrough(end);
         token *root = nullptr;
         {
             std::lock_guard<std::mutex> lock(engineMutex());

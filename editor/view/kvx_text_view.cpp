@@ -59,7 +59,7 @@ private:
 // --- Construction ------------------------------------------------------------------
 
 KVXTextView::KVXTextView(SmartTextStorage *storage, platform::Defaults *defaults, QWidget *parent)
-    : QTextEdit(parent), m_storage(storage),
+    : QTextEdit(parent), m_storage(storage), m_liveStorage(storage),
       m_defaults(defaults ? defaults : &platform::Defaults::standard()) {
     Q_ASSERT(m_storage);
     setDocument(m_storage->document());
@@ -452,6 +452,9 @@ void KVXTextView::setSelectedRange(CharRange range) {
     const qsizetype n = m_storage->length();
     const qsizetype start = qBound<qsizetype>(0, range.location, n);
     const qsizetype end = qBound<qsizetype>(start, range.end(), n);
+    // The selected text, and a stretch after it to scroll it into the
+    // middle of the view, must be in the document to be selected.
+    m_storage->layInThrough(end + SmartTextStorage::kStyleAheadStretch);
     QTextCursor cursor(document());
     cursor.setPosition(int(start));
     cursor.setPosition(int(end), QTextCursor::KeepAnchor);
@@ -546,6 +549,35 @@ QMimeData *KVXTextView::createMimeDataFromSelection() const {
 }
 
 // --- Events ---------------------------------------------------------------------------------------
+
+bool KVXTextView::event(QEvent *event) {
+    switch (event->type()) {
+    case QEvent::ShortcutOverride:
+    case QEvent::KeyPress:
+    case QEvent::InputMethod:
+        if (m_liveStorage)
+            m_liveStorage->finishLayingIn();
+        break;
+    default:
+        break;
+    }
+    return QTextEdit::event(event);
+}
+
+bool KVXTextView::viewportEvent(QEvent *event) {
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::DragEnter:
+    case QEvent::Drop:
+        if (m_liveStorage)
+            m_liveStorage->finishLayingIn();
+        break;
+    default:
+        break;
+    }
+    return QTextEdit::viewportEvent(event);
+}
 
 void KVXTextView::keyPressEvent(QKeyEvent *event) {
     if (event == QKeySequence::Copy) {

@@ -26,6 +26,7 @@
 
 #include <QFont>
 #include <QPointF>
+#include <QPointer>
 #include <QRectF>
 #include <QTextBlock>
 #include <QTextEdit>
@@ -233,6 +234,10 @@ signals:
     void zoomFactorChanged(double zoom);
 
 protected:
+    // Keys, clicks and drops act on the whole text: a text still being laid
+    // into the document is laid in all at once before they reach it.
+    bool event(QEvent *event) override;
+    bool viewportEvent(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
@@ -259,6 +264,9 @@ private:
     zoomgeometry::ZoomGeometry geometry() const { return {m_zoomFactor}; }
 
     SmartTextStorage *m_storage;
+    // The same storage while it exists: a window may drop it before the
+    // view, which then has no text to lay in before an event.
+    QPointer<SmartTextStorage> m_liveStorage;
     platform::Defaults *m_defaults;
     std::unique_ptr<KVXLayoutManager> m_layoutManager;
     LineNumbersRulerView *m_ruler = nullptr;

@@ -192,3 +192,36 @@ TEST_F(MasterViewTest, ClosingWhileTheBridgeRendersIsClean) {
     open("short");
     close();
 }
+
+// A large text loaded into the window goes into the editor from its start,
+// the rest while the program idles; the preview and the contents have the
+// whole text from the first, and the document hears of the load alone.
+TEST_F(MasterViewTest, ALargeTextReachesThePreviewAndTheContentsWholeWhileTheEditorTakesItIn) {
+    open("# Start\n");
+    RecordingDocument document;
+    view->textView()->setOwningDocument(&document);
+    view->toggleTOC();
+    QString large;
+    int headings = 0;
+    while (large.size() < 2 * SmartTextStorage::kStyleAheadBytes) {
+        headings++;
+        large += QStringLiteral("# Heading %1\n\nA paragraph with *emphasis* and `code`, number %1.\n\n").arg(headings);
+    }
+    large += QStringLiteral("# The last heading\n");
+    headings++;
+    view->setText(large, true);
+    SmartTextStorage *storage = view->textView()->storage();
+    ASSERT_TRUE(storage->isLayingIn());
+    EXPECT_EQ(text(), large);
+    const QList<OwningDocument::ChangeKind> loaded = document.changes;
+    ASSERT_FALSE(loaded.isEmpty());
+    EXPECT_EQ(loaded.last(), OwningDocument::ChangeKind::Cleared);
+
+    EXPECT_TRUE(previewShows(QStringLiteral("The last heading")));
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return view->tocView()->fullData().rows.size() == headings; },
+                                      std::chrono::seconds(30)));
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return !storage->isLayingIn(); }, std::chrono::seconds(30)));
+    EXPECT_EQ(storage->document()->toPlainText(), large);
+    EXPECT_EQ(document.changes, loaded);
+    view->textView()->setOwningDocument(nullptr);
+}

@@ -381,3 +381,43 @@ TEST_F(MarkdownDocuments, ComparisonTranscludedCopiesAndTheOutsidePreviewer) {
     EXPECT_EQ(alerts.shown().last().informativeText,
               "The document must be saved to disk in order to preview with the Marked application.");
 }
+
+// A large file's text goes into its editor from its start, the rest while
+// the program idles. Meanwhile the document is not edited, the selection
+// kept for the file is restored where it was, and what is saved or typed
+// into is the whole text.
+TEST_F(MarkdownDocuments, ALargeFileIsWholeForItsSelectionTypingAndSavingWhileItsTextGoesIn) {
+    QByteArray bytes;
+    for (int part = 1; bytes.size() < 3 * SmartTextStorage::kStyleAheadBytes; part++)
+        bytes += "## Part " + QByteArray::number(part) + "\n\nSome *text* in a paragraph of `part` " +
+                 QByteArray::number(part) + ", with a [link](https://example.org/).\n\n";
+    bytes += "The end.\n";
+    const qsizetype far = bytes.indexOf("## Part 5000\n");
+    ASSERT_GT(far, 0);
+    prefs().setSelection(platform::TextRange{far + 3, 4}, path("large.md"));
+
+    SmartEditorDocument *document = open("large.md", bytes);
+    ASSERT_TRUE(document);
+    SmartTextStorage *shown = storage(document);
+    KVXTextView *editor = document->firstWindow()->findChild<KVXTextView *>();
+    ASSERT_TRUE(shown->isLayingIn());
+    EXPECT_EQ(editor->selectedRange(), (CharRange{far + 3, 4}));
+    EXPECT_EQ(editor->textCursor().selectedText(), QStringLiteral("Part"));
+    EXPECT_EQ(shown->string(), QString::fromUtf8(bytes));
+    EXPECT_FALSE(document->isDocumentEdited());
+
+    // Saved as it is: the whole text, though the editor holds only its start.
+    ASSERT_TRUE(document->saveDocument());
+    EXPECT_EQ(readAll(path("large.md")), bytes);
+    ASSERT_TRUE(shown->isLayingIn());
+    EXPECT_FALSE(document->isDocumentEdited());
+
+    // Typed at the end before the end is in.
+    type(document, "More.\n");
+    EXPECT_FALSE(shown->isLayingIn());
+    EXPECT_TRUE(document->isDocumentEdited());
+    EXPECT_EQ(shown->document()->toPlainText(), shown->string());
+    ASSERT_TRUE(document->saveDocument());
+    EXPECT_EQ(readAll(path("large.md")), bytes + "More.\n");
+    EXPECT_EQ(alerts.count(), 0);
+}

@@ -321,3 +321,96 @@ TEST(Highlight, ALargeTextIsStyledFromItsStartAndTheRestWhileIdle) {
         expectSameStyles(storage, theme);
     }
 }
+
+// Such a text goes into the displayed document from its start as well: the
+// document holds whole lines of the text's start at once, and the rest goes
+// in with the slices that style it. Only the document waits: the text, its
+// counts and its one change report are whole at once, and laying in is no
+// change of the text. An edit or undo meanwhile lays in all of it first and
+// acts on the whole text; a whole restyle keeps it going.
+TEST(Highlight, ALargeTextGoesIntoTheDocumentFromItsStartAndTheRestAsItIsStyled) {
+    const QString theme = editortest::themePath();
+    // Characters of two bytes and of two units, and carriage returns, so
+    // that bytes, units and the shown text differ.
+    const QString text = largeText().replace(QStringLiteral("more\n"), QStringLiteral("m\u00f6re \U0001F600\r\n"));
+    {
+        SmartTextStorage storage;
+        storage.applyThemeFromPath(theme);
+        QList<TextChange> changes;
+        QObject::connect(&storage, &SmartTextStorage::textChanged,
+                         [&](const TextChange &change) { changes.append(change); });
+        storage.setInitialText(text);
+        ASSERT_TRUE(storage.isLayingIn());
+        EXPECT_EQ(storage.string(), text);
+        EXPECT_EQ(storage.length(), text.size());
+        const QString shown = editortest::expectedShown(storage);
+        const qsizetype laid = storage.laidInLength();
+        EXPECT_GE(laid, SmartTextStorage::kStyleAheadStretch);
+        EXPECT_LT(laid, text.size() / 2);
+        EXPECT_EQ(storage.document()->characterCount() - 1, laid);
+        EXPECT_EQ(editortest::shownText(storage), shown.left(laid));
+        EXPECT_EQ(shown.at(laid - 1), QLatin1Char('\n'));
+        EXPECT_TRUE(storage.attributesAt(storage.string().indexOf("emphasis")).italic);
+        ASSERT_EQ(changes.size(), 1);
+        EXPECT_EQ(changes[0].insertedLength, text.size());
+        const quint64 generation = storage.editGeneration();
+
+        ASSERT_TRUE(testing_qt::spinUntil([&] { return !storage.isStylingAhead(); }, std::chrono::seconds(60)));
+        EXPECT_FALSE(storage.isLayingIn());
+        EXPECT_EQ(storage.laidInLength(), storage.length());
+        EXPECT_EQ(editortest::shownText(storage), shown);
+        EXPECT_EQ(changes.size(), 1);
+        EXPECT_EQ(storage.editGeneration(), generation);
+        expectSameStyles(storage, theme);
+    }
+    {
+        // Typing far into the text that is not in yet, then undoing it.
+        SmartTextStorage storage;
+        storage.applyThemeFromPath(theme);
+        storage.setInitialText(text);
+        ASSERT_TRUE(storage.isLayingIn());
+        const qsizetype far = storage.length() - 40;
+        storage.replaceCharactersInRange({far, 0}, QStringLiteral("*typed far*"));
+        EXPECT_FALSE(storage.isLayingIn());
+        EXPECT_EQ(storage.string(), QString(text).insert(far, QStringLiteral("*typed far*")));
+        EXPECT_EQ(editortest::shownText(storage), editortest::expectedShown(storage));
+        EXPECT_TRUE(storage.isStylingAhead());
+        ASSERT_TRUE(storage.undo());
+        EXPECT_EQ(storage.string(), text);
+        EXPECT_EQ(editortest::shownText(storage), editortest::expectedShown(storage));
+        storage.finishStylingAhead();
+        expectSameStyles(storage, theme);
+    }
+    {
+        // Typing at the start, inside what is laid in.
+        SmartTextStorage storage;
+        storage.applyThemeFromPath(theme);
+        storage.setInitialText(text);
+        ASSERT_TRUE(storage.isLayingIn());
+        storage.replaceCharactersInRange({0, 0}, QStringLiteral("# Top\n\n"));
+        EXPECT_FALSE(storage.isLayingIn());
+        EXPECT_EQ(editortest::shownText(storage), editortest::expectedShown(storage));
+        ASSERT_TRUE(testing_qt::spinUntil([&] { return !storage.isStylingAhead(); }, std::chrono::seconds(60)));
+        expectSameStyles(storage, theme);
+    }
+    {
+        // A theme applied meanwhile restyles what is in and goes on laying
+        // in; a second large text replaces the first before it is all in.
+        SmartTextStorage storage;
+        storage.applyThemeFromPath(
+            writeTheme(QStringLiteral("upright.theme"), R"({"fontName": "DejaVu Sans", "fontSize": 12})"));
+        storage.setInitialText(text);
+        ASSERT_TRUE(storage.isLayingIn());
+        storage.applyThemeFromPath(theme);
+        EXPECT_TRUE(storage.isLayingIn());
+        EXPECT_TRUE(storage.attributesAt(storage.string().indexOf("emphasis")).italic);
+        const QString second = QStringLiteral("# Second\n\n") + text;
+        storage.setInitialText(second);
+        ASSERT_TRUE(storage.isLayingIn());
+        EXPECT_EQ(editortest::shownText(storage), editortest::expectedShown(storage).left(storage.laidInLength()));
+        ASSERT_TRUE(testing_qt::spinUntil([&] { return !storage.isStylingAhead(); }, std::chrono::seconds(60)));
+        EXPECT_EQ(storage.string(), second);
+        EXPECT_EQ(editortest::shownText(storage), editortest::expectedShown(storage));
+        expectSameStyles(storage, theme);
+    }
+}

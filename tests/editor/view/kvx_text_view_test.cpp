@@ -9,6 +9,7 @@
 #include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -468,4 +469,44 @@ TEST(KVXTextView, SelectionIsRestoredAfterTheWholeTextIsReplaced) {
     shown.storage().setInitialText(QStringLiteral("short"));
     view.restoreSelection();
     EXPECT_EQ(view.selectedRange(), (CharRange{5, 0}));
+}
+
+// A large text goes into the view's document from its start while the rest
+// waits; a selection made far in lays in the text up to it (and a stretch
+// after it) and is selected as asked, and a key or a click acts on the
+// whole text: all of it is laid in before they reach the document.
+TEST(KVXTextView, ATextStillBeingLaidInIsWholeForSelectionsKeysAndClicks) {
+    ShownView shown;
+    shown.show(QStringLiteral("short\n"));
+    SmartTextStorage &storage = shown.storage();
+    KVXTextView &view = shown.view();
+    const QString text = paragraphs(4000);
+    storage.setInitialText(text);
+    ASSERT_TRUE(storage.isLayingIn());
+
+    const qsizetype far = text.indexOf(QStringLiteral("Paragraph 3000 "));
+    ASSERT_GT(far, storage.laidInLength());
+    view.setSelectedRange({far, 14});
+    EXPECT_EQ(view.selectedRange(), (CharRange{far, 14}));
+    EXPECT_EQ(view.textCursor().selectedText(), QStringLiteral("Paragraph 3000"));
+    EXPECT_GE(storage.laidInLength(), far + SmartTextStorage::kStyleAheadStretch);
+    ASSERT_TRUE(storage.isLayingIn());
+
+    QKeyEvent end(QEvent::KeyPress, Qt::Key_End, Qt::ControlModifier);
+    QApplication::sendEvent(&view, &end);
+    EXPECT_FALSE(storage.isLayingIn());
+    EXPECT_EQ(view.selectedRange(), (CharRange{storage.length(), 0}));
+    EXPECT_EQ(editortest::shownText(storage), editortest::expectedShown(storage));
+
+    storage.setInitialText(text + QStringLiteral("The end.\n"));
+    ASSERT_TRUE(storage.isLayingIn());
+    const QPoint inside(view.viewport()->width() / 2, 10);
+    QMouseEvent press(QEvent::MouseButtonPress, inside, view.viewport()->mapToGlobal(inside), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view.viewport(), &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, inside, view.viewport()->mapToGlobal(inside), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(view.viewport(), &release);
+    EXPECT_FALSE(storage.isLayingIn());
+    EXPECT_EQ(editortest::shownText(storage), editortest::expectedShown(storage));
 }
