@@ -50,29 +50,22 @@ struct LibCurl {
 // threads at once: it runs once, on the first download of the process, and
 // stays until the process ends.
 const LibCurl *curl_set_up() {
-    static const LibCurl *loaded = []() -> const LibCurl * {
-        static LibCurl table;
-        void *library = system_library::open(ORVANE_LIBCURL_SONAME);
-#define TZR_BIND(member, name)                                                                     \
-    system_library::bind(library, ORVANE_LIBCURL_SONAME, table.member, name)
-        bool ok = library && TZR_BIND(global_init, "curl_global_init") &&
-                  TZR_BIND(easy_init, "curl_easy_init") &&
-                  TZR_BIND(easy_setopt, "curl_easy_setopt") &&
-                  TZR_BIND(easy_getinfo, "curl_easy_getinfo") &&
-                  TZR_BIND(easy_cleanup, "curl_easy_cleanup") &&
-                  TZR_BIND(multi_init, "curl_multi_init") &&
-                  TZR_BIND(multi_add_handle, "curl_multi_add_handle") &&
-                  TZR_BIND(multi_remove_handle, "curl_multi_remove_handle") &&
-                  TZR_BIND(multi_perform, "curl_multi_perform") &&
-                  TZR_BIND(multi_info_read, "curl_multi_info_read") &&
-                  TZR_BIND(multi_poll, "curl_multi_poll") &&
-                  TZR_BIND(multi_cleanup, "curl_multi_cleanup") && TZR_BIND(url_new, "curl_url") &&
-                  TZR_BIND(url_set, "curl_url_set") && TZR_BIND(url_get, "curl_url_get") &&
-                  TZR_BIND(url_cleanup, "curl_url_cleanup") && TZR_BIND(free, "curl_free");
-#undef TZR_BIND
-        return ok && table.global_init(CURL_GLOBAL_ALL) == CURLE_OK ? &table : nullptr;
-    }();
-    return loaded;
+    return system_library::load<LibCurl>(ORVANE_LIBCURL_SONAME, [](system_library::Binder bind,
+                                                                   LibCurl &t) {
+        return bind(t.global_init, "curl_global_init") && bind(t.easy_init, "curl_easy_init") &&
+               bind(t.easy_setopt, "curl_easy_setopt") &&
+               bind(t.easy_getinfo, "curl_easy_getinfo") &&
+               bind(t.easy_cleanup, "curl_easy_cleanup") && bind(t.multi_init, "curl_multi_init") &&
+               bind(t.multi_add_handle, "curl_multi_add_handle") &&
+               bind(t.multi_remove_handle, "curl_multi_remove_handle") &&
+               bind(t.multi_perform, "curl_multi_perform") &&
+               bind(t.multi_info_read, "curl_multi_info_read") &&
+               bind(t.multi_poll, "curl_multi_poll") &&
+               bind(t.multi_cleanup, "curl_multi_cleanup") && bind(t.url_new, "curl_url") &&
+               bind(t.url_set, "curl_url_set") && bind(t.url_get, "curl_url_get") &&
+               bind(t.url_cleanup, "curl_url_cleanup") && bind(t.free, "curl_free") &&
+               t.global_init(CURL_GLOBAL_ALL) == CURLE_OK;
+    });
 }
 
 // Options that keep a download from hanging, following redirects forever,

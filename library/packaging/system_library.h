@@ -14,19 +14,37 @@
 
 namespace system_library {
 
-// The library by its shared-object name ("libcurl.so.4"), opened once per
-// call site's table; NULL when it cannot be loaded (the reason is logged).
+// The library by its shared-object name ("libcurl.so.4"); NULL when it
+// cannot be loaded (the reason is logged).
 void *open(const char *soname);
 
 // The address of `name` in `library`; NULL (logged) when it has none.
 void *find(void *library, const char *name, const char *soname);
 
-// Fills `slot` with the function `name` of `library`, typed as the slot is;
-// false when it is missing.
-template <class Function>
-bool bind(void *library, const char *soname, Function &slot, const char *name) {
-    slot = reinterpret_cast<Function>(find(library, name, soname));
-    return slot != nullptr;
+// Fills one member of a table with the function of that name, typed as the
+// member is; false when it is missing.
+struct Binder {
+    void *library;
+    const char *soname;
+
+    template <class Function>
+    bool operator()(Function &slot, const char *name) const {
+        slot = reinterpret_cast<Function>(find(library, name, soname));
+        return slot != nullptr;
+    }
+};
+
+// The table of `soname`, filled by `fill(bind, table)` (true when every
+// member was found) the first time it is asked for, then kept; NULL when the
+// library or one of its functions is missing. One table per type.
+template <class Table, class Fill>
+const Table *load(const char *soname, Fill fill) {
+    static const Table *loaded = [&]() -> const Table * {
+        static Table table;
+        void *library = open(soname);
+        return library && fill(Binder{library, soname}, table) ? &table : nullptr;
+    }();
+    return loaded;
 }
 
 }  // namespace system_library

@@ -47,23 +47,23 @@ struct LibZip {
 // The table, or NULL when libzip cannot be loaded: every archive then fails
 // as one that cannot be made or read.
 const LibZip *load_libzip() {
-    static const LibZip *loaded = []() -> const LibZip * {
-        static LibZip table;
-        void *library = system_library::open(ORVANE_LIBZIP_SONAME);
-#define TZR_BIND(member)                                                                           \
-    system_library::bind(library, ORVANE_LIBZIP_SONAME, table.member, "zip_" #member)
-        bool ok = library && TZR_BIND(error_init) && TZR_BIND(error_fini) &&
-                  TZR_BIND(source_buffer_create) && TZR_BIND(open_from_source) &&
-                  TZR_BIND(source_keep) && TZR_BIND(source_free) && TZR_BIND(dir_add) &&
-                  TZR_BIND(source_buffer) && TZR_BIND(file_add) && TZR_BIND(set_file_compression) &&
-                  TZR_BIND(discard) && TZR_BIND(source_open) && TZR_BIND(source_seek) &&
-                  TZR_BIND(source_tell) && TZR_BIND(source_read) && TZR_BIND(source_close) &&
-                  TZR_BIND(close) && TZR_BIND(fopen_index) && TZR_BIND(fread) && TZR_BIND(fclose) &&
-                  TZR_BIND(get_num_entries) && TZR_BIND(stat_index);
-#undef TZR_BIND
-        return ok ? &table : nullptr;
-    }();
-    return loaded;
+    return system_library::load<LibZip>(ORVANE_LIBZIP_SONAME, [](system_library::Binder bind,
+                                                                 LibZip &t) {
+        return bind(t.error_init, "zip_error_init") && bind(t.error_fini, "zip_error_fini") &&
+               bind(t.source_buffer_create, "zip_source_buffer_create") &&
+               bind(t.open_from_source, "zip_open_from_source") &&
+               bind(t.source_keep, "zip_source_keep") && bind(t.source_free, "zip_source_free") &&
+               bind(t.dir_add, "zip_dir_add") && bind(t.source_buffer, "zip_source_buffer") &&
+               bind(t.file_add, "zip_file_add") &&
+               bind(t.set_file_compression, "zip_set_file_compression") &&
+               bind(t.discard, "zip_discard") && bind(t.source_open, "zip_source_open") &&
+               bind(t.source_seek, "zip_source_seek") && bind(t.source_tell, "zip_source_tell") &&
+               bind(t.source_read, "zip_source_read") && bind(t.source_close, "zip_source_close") &&
+               bind(t.close, "zip_close") && bind(t.fopen_index, "zip_fopen_index") &&
+               bind(t.fread, "zip_fread") && bind(t.fclose, "zip_fclose") &&
+               bind(t.get_num_entries, "zip_get_num_entries") &&
+               bind(t.stat_index, "zip_stat_index");
+    });
 }
 
 }  // namespace

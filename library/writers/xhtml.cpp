@@ -45,42 +45,33 @@ struct LibXml {
 };
 
 // The table, or NULL when libxml2 cannot be loaded: the XHTML then stays the
-// HTML it was made from.
+// HTML it was made from. libxml2 sets itself up on its first use, and two
+// threads doing that at once may race: exports on several threads make sure
+// it happens once, here.
 const LibXml *load_libxml() {
-    static const LibXml *loaded = []() -> const LibXml * {
-        static LibXml table;
-        void *library = system_library::open(ORVANE_LIBXML2_SONAME);
-#define TZR_BIND(member, name)                                                                     \
-    system_library::bind(library, ORVANE_LIBXML2_SONAME, table.member, name)
-        bool ok =
-            library && TZR_BIND(xmlGetProp, "xmlGetProp") &&
-            TZR_BIND(xmlStrcasecmp, "xmlStrcasecmp") &&
-            TZR_BIND(xmlNodeSetContent, "xmlNodeSetContent") &&
-            TZR_BIND(xmlNewDocText, "xmlNewDocText") && TZR_BIND(xmlNewDocNode, "xmlNewDocNode") &&
-            TZR_BIND(xmlNewProp, "xmlNewProp") &&
-            TZR_BIND(xmlNodeAddContent, "xmlNodeAddContent") &&
-            TZR_BIND(xmlReplaceNode, "xmlReplaceNode") && TZR_BIND(xmlFreeNode, "xmlFreeNode") &&
-            TZR_BIND(xmlUnlinkNode, "xmlUnlinkNode") && TZR_BIND(xmlInitParser, "xmlInitParser") &&
-            TZR_BIND(xmlSetGenericErrorFunc, "xmlSetGenericErrorFunc") &&
-            TZR_BIND(htmlReadMemory, "htmlReadMemory") &&
-            TZR_BIND(xmlBufferCreate, "xmlBufferCreate") &&
-            TZR_BIND(xmlSaveToBuffer, "xmlSaveToBuffer") && TZR_BIND(xmlSaveDoc, "xmlSaveDoc") &&
-            TZR_BIND(xmlSaveClose, "xmlSaveClose") &&
-            TZR_BIND(xmlBufferContent, "xmlBufferContent") &&
-            TZR_BIND(xmlBufferLength, "xmlBufferLength") &&
-            TZR_BIND(xmlBufferFree, "xmlBufferFree") && TZR_BIND(xmlFreeDoc, "xmlFreeDoc") &&
-            TZR_BIND(free_function, "xmlFree") && TZR_BIND(generic_error, "__xmlGenericError") &&
-            TZR_BIND(generic_error_context, "__xmlGenericErrorContext");
-#undef TZR_BIND
-        if (!ok)
-            return nullptr;
-        // libxml2 sets itself up on its first use, and two threads doing that
-        // at once may race: exports on several threads make sure it happens
-        // once, here.
-        table.xmlInitParser();
-        return &table;
-    }();
-    return loaded;
+    return system_library::load<LibXml>(ORVANE_LIBXML2_SONAME, [](system_library::Binder bind,
+                                                                  LibXml &t) {
+        if (!(bind(t.xmlGetProp, "xmlGetProp") && bind(t.xmlStrcasecmp, "xmlStrcasecmp") &&
+              bind(t.xmlNodeSetContent, "xmlNodeSetContent") &&
+              bind(t.xmlNewDocText, "xmlNewDocText") && bind(t.xmlNewDocNode, "xmlNewDocNode") &&
+              bind(t.xmlNewProp, "xmlNewProp") && bind(t.xmlNodeAddContent, "xmlNodeAddContent") &&
+              bind(t.xmlReplaceNode, "xmlReplaceNode") && bind(t.xmlFreeNode, "xmlFreeNode") &&
+              bind(t.xmlUnlinkNode, "xmlUnlinkNode") && bind(t.xmlInitParser, "xmlInitParser") &&
+              bind(t.xmlSetGenericErrorFunc, "xmlSetGenericErrorFunc") &&
+              bind(t.htmlReadMemory, "htmlReadMemory") &&
+              bind(t.xmlBufferCreate, "xmlBufferCreate") &&
+              bind(t.xmlSaveToBuffer, "xmlSaveToBuffer") && bind(t.xmlSaveDoc, "xmlSaveDoc") &&
+              bind(t.xmlSaveClose, "xmlSaveClose") &&
+              bind(t.xmlBufferContent, "xmlBufferContent") &&
+              bind(t.xmlBufferLength, "xmlBufferLength") &&
+              bind(t.xmlBufferFree, "xmlBufferFree") && bind(t.xmlFreeDoc, "xmlFreeDoc") &&
+              bind(t.generic_error, "__xmlGenericError") &&
+              bind(t.generic_error_context, "__xmlGenericErrorContext") &&
+              bind(t.free_function, "xmlFree")))
+            return false;
+        t.xmlInitParser();
+        return true;
+    });
 }
 
 // The loaded table, for the steps that run once tzr_xhtml_from_html found it.
