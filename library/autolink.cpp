@@ -128,7 +128,9 @@ void tzr_autolink_text_token(tzr_engine *e, token *t, trie *terms) {
     // A term is found between two marks that the lexer leaves in the text
     // ("/" inside a word, the ":" of "https://", a "-" of a list item's
     // text), never across one. Such a "-" was a text token of its own with
-    // smart typography, and is searched alone as one.
+    // smart typography, and is searched alone as one. What parentheses left
+    // in the text hold is passed over, as the walk passes over a pair of
+    // them.
     const char *source = e->source->str;
     size_t end = t->start + t->len;
     bool lone_hyphens = e->extensions & TZR_EXT_SMART;
@@ -146,12 +148,17 @@ void tzr_autolink_text_token(tzr_engine *e, token *t, trie *terms) {
     };
     for (size_t from = t->start; from < end && holder;) {
         size_t to = from;
-        while (to < end && source[to] != '/' && source[to] != ':' && source[to] != '-')
+        while (to < end && source[to] != '/' && source[to] != ':' && source[to] != '-' &&
+               source[to] != '(')
             to++;
         if (to > from)
             search(from, to);
         if (to < end && source[to] == '-' && lone_hyphens && holder)
             search(to, to + 1);
+        if (to < end && source[to] == '(') {
+            const void *close = memchr(source + to, ')', end - to);
+            to = close ? static_cast<const char *>(close) - source : end;
+        }
         from = to + 1;
     }
 }

@@ -37,6 +37,15 @@ struct tzr_engine {
     // sets it from the flags at the start of each run; the line typer clears
     // it once the opening lines can no longer be a metadata block.
     bool allow_meta;
+    // Whether a "(" and its ")" with plain text alone between them may stay
+    // in the text (see lexer.h). Only engines whose tree no one but their
+    // own conversion sees set it; the editor's tree keeps every parenthesis
+    // for the marks it colours.
+    bool parens_in_text;
+    // Set once the tokenizer meets an inline glossary or abbreviation mark
+    // ("[?", "[>"): such a note takes the first parentheses inside it, so
+    // from there on every parenthesis stays a token.
+    bool parens_kept;
     // The line typer's memo of the last line found to be no thematic break:
     // where that line's tokens end, which break character was tried and
     // where the token that broke the run starts. A nested parse types the

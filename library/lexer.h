@@ -24,6 +24,18 @@ struct lexer_state {
     // spaces is plain text; NULL when no "-" is. The tokenizer sets it past
     // the markers of a list item's line.
     const char *hyphens_from = nullptr;
+    // Whether a "(" after a blank or a word whose ")" follows on its line
+    // with only plain text between is plain text, and that ")" with it. Such
+    // a pair holds nothing any pass pairs or reads, and every writer prints
+    // it as it stands. Set line by line where colons may be text, and only
+    // for engines whose tree is never shown (a conversion's own).
+    bool parens_in_text = false;
+    // The ")" that closes the last "(" left in the text.
+    const char *text_paren_close = nullptr;
+    // How deep the cursor is inside parentheses opened right after "]" (a
+    // link's or an image's destination), where every "(" and ")" stays a
+    // lexeme. The tokenizer clears it at a blank line.
+    unsigned destination_depth = 0;
 };
 
 // Returns the type of the next lexeme at or after the cursor and sets start

@@ -203,6 +203,60 @@ int lex_hyphen(lexer_state *s, const char *stop) {
     return in_word || spaced ? 0 : DASH_N;
 }
 
+int lex_once(lexer_state *s, const char *stop);
+
+// A "(" is plain text when parentheses may be and it follows a blank or a
+// word ("see (below)", "f(x)"), and its ")" comes later on the line with
+// nothing the lexer would report between them: the pair then constrains no
+// pairing and no pass reads it. A "(" right after "]" opens a destination;
+// it and the parentheses inside it stay lexemes.
+int lex_paren_left(lexer_state *s, const char *stop) {
+    const char *p = s->start;
+    s->cursor = p + 1;
+    if (s->destination_depth) {
+        s->destination_depth++;
+        return PAREN_LEFT;
+    }
+    if (!s->begin || p <= s->begin)
+        return PAREN_LEFT;
+    uchar before = (uchar)p[-1];
+    if (before == ']') {
+        s->destination_depth = 1;
+        return PAREN_LEFT;
+    }
+    bool after_word = (before >= 'A' && before <= 'Z') || (before >= 'a' && before <= 'z') ||
+                      (before >= '0' && before <= '9') || before >= 0x80;
+    if (!s->parens_in_text || !(before == ' ' || after_word) || p + 2 >= stop ||
+        p[1] == ')')
+        return PAREN_LEFT;
+    // Looks ahead with a copy: the cursor comes back over the same bytes
+    // and finds the same (no) lexemes. The look stops at the first lexeme,
+    // so no byte is looked at more than twice.
+    lexer_state ahead = *s;
+    ahead.parens_in_text = false;  // a "(" ahead ends the look without one of its own
+    while (ahead.cursor < stop) {
+        if (*ahead.cursor == ')') {
+            s->text_paren_close = ahead.cursor;
+            return 0;
+        }
+        ahead.start = ahead.cursor;
+        if (in_known_space_run(&ahead) ? split_space_run(&ahead, ahead.run_end)
+                                       : lex_once(&ahead, stop))
+            break;
+    }
+    return PAREN_LEFT;
+}
+
+int lex_paren_right(lexer_state *s) {
+    const char *p = s->start;
+    s->cursor = p + 1;
+    if (p == s->text_paren_close)
+        return 0;
+    if (s->destination_depth)
+        s->destination_depth--;
+    return PAREN_RIGHT;
+}
+
 // Steps over one character of plain text.
 void skip_plain_character(lexer_state *s) {
     size_t n = tzr_utf8_char_length(s->start);
@@ -252,8 +306,8 @@ int lex_once(lexer_state *s, const char *stop) {
         "[#"   { s->cursor = YYCURSOR; return BRACKET_CITATION_LEFT; }
         "!["   { s->cursor = YYCURSOR; return BRACKET_IMAGE_LEFT; }
         "[%"   { s->cursor = YYCURSOR; return BRACKET_VARIABLE_LEFT; }
-        "("    { s->cursor = YYCURSOR; return PAREN_LEFT; }
-        ")"    { s->cursor = YYCURSOR; return PAREN_RIGHT; }
+        "("    { return lex_paren_left(s, stop); }
+        ")"    { return lex_paren_right(s); }
         "<"    { s->cursor = YYCURSOR; return ANGLE_LEFT; }
         ">"    { s->cursor = YYCURSOR; return ANGLE_RIGHT; }
         "{{"   { s->cursor = YYCURSOR; return BRACE_DOUBLE_LEFT; }

@@ -159,6 +159,15 @@ struct BorrowedEngine {
     BorrowedEngine &operator=(const BorrowedEngine &) = delete;
 };
 
+// Readies an engine that a conversion makes for itself: its tree goes to a
+// writer and then away, never to anyone who looks at its marks, so a pair
+// of parentheses around plain text may stay in the text.
+void convert_privately(tzr_engine *e, uint16_t language) {
+    tzr_engine_set_language(e, language);
+    if (e)
+        e->parens_in_text = true;
+}
+
 DString *export_text(tzr_engine *e, uint16_t format) {
     tzr_engine_parse_string(e);
     DString *out = d_string_new("");
@@ -344,14 +353,14 @@ char *tzr_engine_convert(tzr_engine *e, uint16_t format) {
 char *tzr_string_convert(const char *source, uint64_t extensions, uint16_t format,
                          uint16_t language) {
     StringEngine t(source, extensions);
-    tzr_engine_set_language(t.e, language);
+    convert_privately(t.e, language);
     return tzr_engine_convert(t.e, format);
 }
 
 char *tzr_d_string_convert(DString *source, uint64_t extensions, uint16_t format,
                            uint16_t language) {
     BorrowedEngine t(source, extensions);
-    tzr_engine_set_language(t.e, language);
+    convert_privately(t.e, language);
     return tzr_engine_convert(t.e, format);
 }
 
@@ -387,14 +396,14 @@ DString *tzr_engine_convert_to_data(tzr_engine *e, uint16_t format, const char *
 DString *tzr_string_convert_to_data(const char *source, uint64_t extensions, uint16_t format,
                                     uint16_t language, const char *asset_folder) {
     StringEngine t(source, extensions);
-    tzr_engine_set_language(t.e, language);
+    convert_privately(t.e, language);
     return tzr_engine_convert_to_data(t.e, format, asset_folder);
 }
 
 DString *tzr_d_string_convert_to_data(DString *source, uint64_t extensions, uint16_t format,
                                       uint16_t language, const char *asset_folder) {
     BorrowedEngine t(source, extensions);
-    tzr_engine_set_language(t.e, language);
+    convert_privately(t.e, language);
     return tzr_engine_convert_to_data(t.e, format, asset_folder);
 }
 
@@ -414,7 +423,7 @@ void tzr_engine_convert_to_file(tzr_engine *e, uint16_t format, const char *asse
 void tzr_d_string_convert_to_file(DString *source, uint64_t extensions, uint16_t format,
                                   uint16_t language, const char *asset_folder, const char *path) {
     BorrowedEngine t(source, extensions);
-    tzr_engine_set_language(t.e, language);
+    convert_privately(t.e, language);
     tzr_engine_convert_to_file(t.e, format, asset_folder, path);
 }
 

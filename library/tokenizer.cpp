@@ -54,16 +54,20 @@ bool starts_list_item(const char *p, const char *stop) {
 // ends at a ":" token), nor in a line whose text opens with "[": its first
 // tokens may be read one by one, as a definition ("[label]: ...") or as a
 // table's caption ("[caption]"). A "-" only in the text of a list item's
-// line that holds no "|", which a table's header row might.
+// line that holds no "|", which a table's header row might. Parentheses
+// where colons may be text, when the engine asks for it and has met no
+// inline note that reads the parentheses inside it.
 void set_line_marks(const tzr_engine *e, lexer_state *s, const char *p, const char *stop) {
     s->colons_in_text = false;
     s->hyphens_from = nullptr;
+    s->parens_in_text = false;
     if (e->allow_meta)
         return;
     const char *text = line_text(p, stop);
     if (text < stop && *text == '[')
         return;
     s->colons_in_text = true;
+    s->parens_in_text = e->parens_in_text && !e->parens_kept;
     if (!starts_list_item(p, stop))
         return;
     const char *q = text;
@@ -153,6 +157,10 @@ token *tokenize(tzr_engine *e, size_t start, size_t length, bool stop_at_blank,
         }
         size_t lexeme_start = s.start - source;
         size_t lexeme_end = s.cursor - source;
+        if (type == BRACKET_GLOSSARY_LEFT || type == BRACKET_ABBREVIATION_LEFT) {
+            e->parens_kept = true;
+            s.parens_in_text = false;
+        }
         if (lexeme_start > done)
             ok = append_new(line, TEXT, done, lexeme_start - done);
         done = lexeme_end;
@@ -168,6 +176,9 @@ token *tokenize(tzr_engine *e, size_t start, size_t length, bool stop_at_blank,
                 kept = NEWLINE;
             ok = ok && append_new(line, kept, lexeme_start, end - lexeme_start);
             bool blank = finish_line(e, sink, line, true) == LINE_EMPTY;
+            // No parentheses pair across a blank line.
+            if (blank)
+                s.destination_depth = 0;
             if (stop_at_blank && blank) {
                 line = nullptr;
                 break;

@@ -22,8 +22,12 @@ constexpr uint64_t kSmart = 0x8;
 // and table labels), as the writers see it.
 struct Parsed {
     tzr_engine *e;
-    explicit Parsed(const std::string &text, uint64_t ext = kNotes, bool autolink = false)
+    // `conversion`: as a conversion's own engine parses, with parentheses
+    // around plain text left in the text.
+    explicit Parsed(const std::string &text, uint64_t ext = kNotes, bool autolink = false,
+                    bool conversion = false)
         : e(tzr_engine_create_with_string(text.c_str(), ext)) {
+        e->parens_in_text = conversion;
         tzr_engine_parse_string(e);
         tzr_process_definitions(e);
         tzr_process_header_labels(e);
@@ -226,6 +230,18 @@ TEST(Autolink, TermsStopAtHyphensInsideListItems) {
     EXPECT_EQ(plain.all(PAIR_BRACKET_ABBREVIATION), (std::vector<std::string>{"AB", "AB"}));
     Parsed smart(text, kNotes | kSmart, true);
     EXPECT_EQ(smart.all(PAIR_BRACKET_ABBREVIATION), (std::vector<std::string>{"AB", "-", "-", "AB", "-"}));
+}
+
+// Terms inside parentheses are not linked, whether the parentheses are a
+// pair of tokens or, in a conversion, text around plain text; terms right
+// before and after them are.
+TEST(Autolink, TermsInsideParenthesesStayUnlinked) {
+    const std::string text = "x\n\nAB (AB) AB(x AB) (y)AB (AB\n\n[>AB]: A\n";
+    for (bool conversion : {false, true}) {
+        SCOPED_TRACE(conversion);
+        Parsed p(text, kNotes, true, conversion);
+        EXPECT_EQ(p.all(PAIR_BRACKET_ABBREVIATION), (std::vector<std::string>{"AB", "AB", "AB", "AB"}));
+    }
 }
 
 TEST(Autolink, LongestLeftmostAndSplitPieces) {

@@ -274,6 +274,62 @@ INSTANTIATE_TEST_SUITE_P(HyphensInsideListItems, TokenizerTable, ::testing::Valu
                  "6[TEXT:1 NL:1] 20[M_BULLET:1 BRACKET_LEFT:1 TEXT:1 BRACKET_RIGHT:1 COLON:1 TEXT:2 DASH_N:1 TEXT:1]"},
     TokenizeCase{"* a-b", "20[M_BULLET:1 TEXT:1 DASH_N:1 TEXT:1]"}));
 
+// The lines of an engine that converts for itself, which may leave
+// parentheses around plain text in the text.
+class ConversionTokenizerTable : public ::testing::TestWithParam<TokenizeCase> {};
+
+TEST_P(ConversionTokenizerTable, SourceGivesLines) {
+    TestEngine engine(GetParam().source);
+    engine.e.parens_in_text = true;
+    token *root = tzr_tokenize_string(&engine.e, 0, (size_t)-1, false);
+    EXPECT_EQ(lines_dump(root), GetParam().lines) << "source: " << GetParam().source;
+    EXPECT_TRUE(chain_is_consistent(root));
+    token_tree_free(root);
+}
+
+// A "(" after a blank or a word and its ")" later on the line, with plain
+// text alone between them, are text. Everything a pass may pair or read
+// keeps its parentheses: a destination after "]" with every parenthesis
+// inside it, a pair around other markup, an empty pair, one left open or
+// closed on another line, one after other markup or at a line's start, the
+// lines that may be metadata or open with "[", and everything after an
+// inline glossary or abbreviation mark, which takes the parentheses inside.
+INSTANTIATE_TEST_SUITE_P(ParenthesesAroundPlainText, ConversionTokenizerTable, ::testing::Values(
+    TokenizeCase{"x\nsee (below) and f(x, y) (a/b:c)", "6[TEXT:1 NL:1] 6[TEXT:31]"},
+    TokenizeCase{"x\nz [a](b (c)) (d)",
+                 "6[TEXT:1 NL:1] 6[TEXT:2 BRACKET_LEFT:1 TEXT:1 BRACKET_RIGHT:1 PAREN_LEFT:1 TEXT:2 "
+                 "PAREN_LEFT:1 TEXT:1 PAREN_RIGHT:1 PAREN_RIGHT:1 TEXT:4]"},
+    TokenizeCase{"x\na (*b*) () (c",
+                 "6[TEXT:1 NL:1] 6[TEXT:2 PAREN_LEFT:1 STAR:1 TEXT:1 STAR:1 PAREN_RIGHT:1 TEXT:1 "
+                 "PAREN_LEFT:1 PAREN_RIGHT:1 TEXT:1 PAREN_LEFT:1 TEXT:1]"},
+    TokenizeCase{"x\na ((b) c)",
+                 "6[TEXT:1 NL:1] 6[TEXT:2 PAREN_LEFT:1 PAREN_LEFT:1 TEXT:1 PAREN_RIGHT:1 TEXT:2 PAREN_RIGHT:1]"},
+    TokenizeCase{"x\na (b\nc) (d)\n(e)",
+                 "6[TEXT:1 NL:1] 6[TEXT:2 PAREN_LEFT:1 TEXT:1 NL:1] 6[TEXT:1 PAREN_RIGHT:1 TEXT:4 NL:1] "
+                 "6[PAREN_LEFT:1 TEXT:1 PAREN_RIGHT:1]"},
+    TokenizeCase{"x\n*(a)* -(b)",
+                 "6[TEXT:1 NL:1] 6[STAR:1 PAREN_LEFT:1 TEXT:1 PAREN_RIGHT:1 STAR:1 TEXT:1 DASH_N:1 "
+                 "PAREN_LEFT:1 TEXT:1 PAREN_RIGHT:1]"},
+    TokenizeCase{"a (b)\n[c] (d)",
+                 "6[TEXT:2 PAREN_LEFT:1 TEXT:1 PAREN_RIGHT:1 NL:1] "
+                 "6[BRACKET_LEFT:1 TEXT:1 BRACKET_RIGHT:1 TEXT:1 PAREN_LEFT:1 TEXT:1 PAREN_RIGHT:1]"},
+    TokenizeCase{"x\na (b) [?(c) d] (e)\nf (g)",
+                 "6[TEXT:1 NL:1] 6[TEXT:6 BRACKET_GLOSS:2 PAREN_LEFT:1 TEXT:1 PAREN_RIGHT:1 TEXT:2 "
+                 "BRACKET_RIGHT:1 TEXT:1 PAREN_LEFT:1 TEXT:1 PAREN_RIGHT:1 NL:1] "
+                 "6[TEXT:2 PAREN_LEFT:1 TEXT:1 PAREN_RIGHT:1]"}));
+
+// A destination left open ends at a blank line: parentheses after it may be
+// text again.
+TEST(Tokenizer, ConversionDestinationLeftOpenEndsAtABlankLine) {
+    TestEngine engine("x\nz [a](b (c)\n\nd (e)");
+    engine.e.parens_in_text = true;
+    token *root = tzr_tokenize_string(&engine.e, 0, (size_t)-1, false);
+    EXPECT_EQ(lines_dump(root),
+              "6[TEXT:1 NL:1] 6[TEXT:2 BRACKET_LEFT:1 TEXT:1 BRACKET_RIGHT:1 PAREN_LEFT:1 TEXT:2 "
+              "PAREN_LEFT:1 TEXT:1 PAREN_RIGHT:1 NL:1] 38[NL:1] 6[TEXT:5]");
+    token_tree_free(root);
+}
+
 TEST(Tokenizer, EveryByteBelongsToOneTokenInOrder) {
     TokenizedText t("# Head *x*\n\n> q [a](b)  \n\tcode\n1.5 y\n");
     size_t next = 0;

@@ -6,8 +6,10 @@
 #include <sstream>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 #include "library/assets.h"
+#include "library/engine.h"
 #include "odf_test_support.h"
 #include "library/tzr.h"
 
@@ -186,6 +188,65 @@ TEST(PublicOps, ConvertSourceFormat) {
     const char *src = "# Keep *this*\n\nExactly";
     EXPECT_EQ(take(tzr_string_convert(src, 0, 9, 0)), src);
     EXPECT_EQ(take(tzr_string_convert_to_data(src, 0, 9, 0, nullptr)), src);
+}
+
+// A conversion's own engine leaves parentheses around plain text in the
+// text; the engines the editor and the preview hold keep them as tokens.
+// Both must print the same document, whatever surrounds the parentheses.
+TEST(PublicOps, ConversionsPrintParenthesesAsAKeptTreeDoes) {
+    const char *sources[] = {
+        "x\n\nSee (below), f(x) and (a/b:c); ((n)) (a (b) c) (u ) ( v) ( ).\n",
+        "x\n\nLinks [a](http://x/f(b)) [a](y (t)) ![i](p(1).png) [a] (b) [a](<u> (c)).\n\n"
+        "[r]: http://x/(y) (T)\n",
+        "x\n\n*a (b* c) (a *b) c* **(c)** \"a (b\" c) 'q (r' s) [a (b] c) (a [b) c]\n",
+        "x\n\nCode `f(x)` `(a) ` ` (b)` $f(x)$ $$g(y)$$ \\\\(a (b)\\\\) x^(2)^ H~(2)~O\n",
+        "x\n\n{++ (a) ++} {-- (b) --} {~~ (c) ~> (d) ~~} {>> (e) <<} {++ f (g ++} h)\n",
+        "x\n\n| a (x) | f(y) |\n| ----- | ---- |\n| (c)   | (d)  |\n[cap (t)]\n",
+        "x\n\n* (i) item (ii)\n* a - (b) well-known (c)\n\n> (q) [l](m (n))\n\nT (u)\n: D (v)\n",
+        "x\n\nHTML (HTML) and W3C(x) and [>(CSS) Style Sheets] then (CSS) and f(CSS).\n\n"
+        "[>HTML]: Hyper (Text)\n\n[>W3C]: Web\n\n[?(term) a (b)] (term)\n",
+        "x\n\nNote[^n] and [^inline (x)] and [#c] [#c](p. 2) [p. (3)][#c]\n\n"
+        "[^n]: A (b) note.\n\n[#c]: A (2020).\n",
+        "x\n\nEscaped \\( a \\) (b\\) &#40;c&#41; (&amp;) (d...) (e--f) (g:h) (i\n j) (k  l)\n",
+    };
+    for (const char *src : sources) {
+        for (uint64_t flags : {uint64_t(0), uint64_t(TZR_EXT_SMART | TZR_EXT_NOTES),
+                               uint64_t(TZR_EXT_COMPATIBILITY), uint64_t(TZR_EXT_CRITIC),
+                               uint64_t(TZR_EXT_CRITIC | TZR_EXT_CRITIC_ACCEPT),
+                               uint64_t(TZR_EXT_CRITIC | TZR_EXT_CRITIC_REJECT)}) {
+            for (uint16_t format : {TZR_FORMAT_HTML, TZR_FORMAT_LATEX, TZR_FORMAT_BEAMER,
+                                    TZR_FORMAT_MEMOIR, TZR_FORMAT_FODT}) {
+                SCOPED_TRACE(std::string(src) + " flags " + std::to_string(flags) + " format " +
+                             std::to_string(format));
+                tzr_engine *kept = tzr_engine_create_with_string(src, flags);
+                std::string expected = take(tzr_engine_convert(kept, format));
+                tzr_engine_free(kept, true);
+                EXPECT_EQ(take(tzr_string_convert(src, flags, format, 0)), expected);
+            }
+        }
+    }
+}
+
+// The tree a caller keeps holds every parenthesis: the editor colours
+// matched pairs and lone marks.
+TEST(PublicOps, AKeptTreeHoldsEveryParenthesis) {
+    tzr_engine *e = tzr_engine_create_with_string("x\n\nSee (below) and f(x) and (a.\n", 0);
+    tzr_engine_parse_string(e);
+    size_t pairs = 0, lone = 0;
+    std::vector<const token *> todo{tzr_engine_root(e)};
+    while (!todo.empty()) {
+        const token *t = todo.back();
+        todo.pop_back();
+        for (; t; t = t->next) {
+            pairs += t->type == PAIR_PAREN;
+            lone += t->type == PAREN_LEFT && !t->mate;
+            if (t->child)
+                todo.push_back(t->child);
+        }
+    }
+    EXPECT_EQ(pairs, 2u);
+    EXPECT_EQ(lone, 1u);
+    tzr_engine_free(e, true);
 }
 
 TEST(PublicOps, ConvertToDataAndFileAgree) {
