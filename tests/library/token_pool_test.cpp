@@ -214,8 +214,10 @@ TEST(TokenArena, TokensFreedWhileCarvingAreCarvedAgainAndForgottenOnReset) {
     for (size_t round = 0; round < 3; round++) {
         token *kept = nullptr;
         token *refilled = nullptr;
+        token *stray = nullptr;
         {
             TokenArenaScope scope(arena);
+            stray = token_new(TEXT, 0, 1);
             kept = make_tree(round, 30000);
             token *dropped = make_tree(100 + round, 20000);
             token *last = token_new(TEXT, 0, 1);
@@ -245,25 +247,23 @@ TEST(TokenArena, TokensFreedWhileCarvingAreCarvedAgainAndForgottenOnReset) {
         token *elsewhere = nullptr;
         {
             TokenArenaScope scope(other);
+            token_pool_give_back(stray);
             token_tree_free(kept);
             elsewhere = make_tree(300 + round, 40000);
         }
         token_tree_free(refilled);
         EXPECT_TRUE(intact(elsewhere, 300 + round, 40000)) << round;
+        token *more = nullptr;
         {
             TokenArenaScope scope(other);
-            token *more = make_tree(400 + round, 40000);
-            EXPECT_TRUE(intact(elsewhere, 300 + round, 40000)) << round;
-            EXPECT_TRUE(intact(more, 400 + round, 40000)) << round;
-#ifdef TOKEN_POOL_MALLOC
-            token_tree_free(more);
-            token_tree_free(elsewhere);
-#endif
+            more = make_tree(400 + round, 40000);
         }
-        token_arena_reset(other);
 
-        // Tokens freed and then forgotten by a reset: the next tree is carved
-        // from the slabs alone, once each.
+        // Tokens freed and then forgotten by a reset: the next trees are
+        // carved from the slabs alone, once each (those tokens lie in the
+        // first slabs, which the next trees fill again), and the other
+        // arena's trees hold none of them.
+        token_arena_reset(arena);
         {
             TokenArenaScope scope(arena);
             token_tree_free(make_tree(500 + round, 20000));
@@ -280,6 +280,13 @@ TEST(TokenArena, TokensFreedWhileCarvingAreCarvedAgainAndForgottenOnReset) {
             token_tree_free(second);
 #endif
         }
+        EXPECT_TRUE(intact(elsewhere, 300 + round, 40000)) << round;
+        EXPECT_TRUE(intact(more, 400 + round, 40000)) << round;
+#ifdef TOKEN_POOL_MALLOC
+        token_tree_free(more);
+        token_tree_free(elsewhere);
+#endif
+        token_arena_reset(other);
         token_arena_reset(arena);
     }
     token_arena_free(arena);
