@@ -156,11 +156,7 @@ static void free_records(stack *list, void (*release)(T *)) {
 void tzr_engine_reset(tzr_engine *e) {
     if (!e)
         return;
-    // A tree of an arena goes with the arena's reset below, or with its
-    // scratch; freeing its million tokens one by one would only queue them
-    // for reuse.
-    if (!token_pool_in_arena(e->root))
-        token_tree_free(e->root);
+    token_tree_free(e->root);
     e->root = nullptr;
     free_records(e->abbreviation_list, tzr_note_free);
     free_records(e->citation_list, tzr_note_free);

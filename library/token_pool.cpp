@@ -21,8 +21,6 @@ void token_pool_give_back(token *t) { free(t); }
 
 void TokenReleaser::add(token *t) { free(t); }
 
-bool token_pool_frees_nothing(const token *t) { return !t; }
-
 bool token_pool_in_arena(const token *) { return false; }
 
 TokenScratch::TokenScratch() {}
@@ -214,10 +212,9 @@ struct token_arena {
     size_t wanted = 0;                        // slabs the last tree took, kept through a reset
     token_pool_detail::Carving carving = {};  // where the next scope goes on
     bool in_scope = false;
-    // Tokens of this tree freed while it was carved, the last freed first;
-    // carved again before any fresh slab space, since a parse frees about a
-    // tenth of the tokens it makes (merged text, unpaired delimiters).
-    // Each freed token holds the link to the next in its own bytes.
+    // Tokens of this tree given back one by one while it was carved, the
+    // last freed first; carved again before any fresh slab space. Each
+    // freed token holds the link to the next in its own bytes.
     token *freed = nullptr;
 };
 
@@ -334,33 +331,21 @@ thread_local constinit token_pool_detail::Carving token_pool_detail::carving = {
 
 token *token_pool_detail::take_from_new_slab() { return carver.take(); }
 
-// A token of the arena this thread carves from joins the arena's freed
-// tokens; one of another arena is left to its reset.
-static bool kept_by_arena(Slab *slab, token *t) {
-    token_arena *a = slab->arena;
-    if (!a)
-        return false;
-    if (a == carver.region)
-        keep_freed(a, t);
-    return true;
-}
-
 void token_pool_give_back(token *t) {
     if (!t)
         return;
     Slab *slab = slab_of(t);
-    if (!kept_by_arena(slab, t))
-        give_back(slab, 1);
+    // A token of the arena this thread carves from joins the arena's freed
+    // tokens; one of another arena is left to that arena's reset.
+    if (slab->arena) {
+        if (slab->arena == carver.region)
+            keep_freed(slab->arena, t);
+        return;
+    }
+    give_back(slab, 1);
 }
 
 bool token_pool_in_arena(const token *t) { return t && slab_of(t)->arena; }
-
-bool token_pool_frees_nothing(const token *t) {
-    if (!t)
-        return true;
-    token_arena *a = slab_of(t)->arena;
-    return a && a != carver.region;
-}
 
 token_arena *token_arena_new() { return new (std::nothrow) token_arena; }
 
@@ -416,8 +401,6 @@ TokenScratch::~TokenScratch() {
 
 void TokenReleaser::add(token *t) {
     Slab *slab = slab_of(t);
-    if (kept_by_arena(slab, t))
-        return;
     if (slab != slab_) {
         flush();
         slab_ = slab;

@@ -201,10 +201,10 @@ TEST(TokenArena, KeepsItsTreeAcrossScopesUntilResetThenReusesItsSlabs) {
     token_tree_free(make_tree(6, 100));
 }
 
-// Tokens an arena's tree frees while it is carved are carved again, last
-// freed first, before fresh slab space; tokens freed after a reset, freed
-// outside any scope, or freed while another arena carves are not, and a
-// reset forgets those still waiting. A token handed out twice would show as
+// Tokens of an arena freed one by one while it carves are carved again, last
+// freed first, before fresh slab space; tokens freed outside any scope or
+// while another arena carves are not, and a reset forgets those still
+// waiting. A token handed out twice would show as
 // a tree whose tokens changed under it.
 TEST(TokenArena, TokensFreedWhileCarvingAreCarvedAgainAndForgottenOnReset) {
     token_arena *arena = token_arena_new();
