@@ -62,8 +62,8 @@ bool token_pool_in_arena(const token *t);
 // freeing those tokens one by one only lets the scratch carve them again,
 // as an arena does (below). For work whose tokens never outlive it, such as
 // a conversion from text to text that makes and frees its engine inside the
-// scratch. Tokens made before it must not be linked
-// into trees made inside it. Scratches do not nest: an inner one does nothing.
+// scratch. Tokens made before it must not be linked into trees made inside
+// it. Scratches do not nest: an inner one does nothing.
 class TokenScratch {
 public:
     TokenScratch();
