@@ -21,7 +21,7 @@ void token_pool_give_back(token *t) { free(t); }
 
 void TokenReleaser::add(token *t) { free(t); }
 
-bool token_pool_in_scratch(const token *) { return false; }
+bool token_pool_in_arena(const token *) { return false; }
 
 TokenScratch::TokenScratch() {}
 
@@ -56,8 +56,9 @@ struct Slab {
     // (the carver settles its count when it moves on; until then frees on
     // other threads cannot bring the count to zero).
     std::atomic<uint32_t> live;
-    // Carved inside a scratch: released with it, never counted.
-    bool scratch;
+    // The arena (or scratch) the slab belongs to: its tokens are released
+    // with it and never counted. NULL for a thread's own slab.
+    token_arena *arena;
 };
 
 constexpr uint32_t kCarving = 1u << 30;
@@ -191,7 +192,7 @@ void retire(Slab *slab) {
 }
 
 void give_back(Slab *slab, uint32_t count) {
-    if (slab->scratch)
+    if (slab->arena)
         return;
     if (slab->live.fetch_sub(count, std::memory_order_acq_rel) == count)
         retire(slab);
@@ -211,9 +212,33 @@ struct token_arena {
     size_t wanted = 0;                        // slabs the last tree took, kept through a reset
     token_pool_detail::Carving carving = {};  // where the next scope goes on
     bool in_scope = false;
+    // Tokens of this tree given back one by one while it was carved, the
+    // last freed first; carved again before any fresh slab space. Each
+    // freed token holds the link to the next in its own bytes.
+    token *freed = nullptr;
 };
 
 namespace {
+
+// A freed token's link to the next freed one sits where the HTML writer
+// notes its output: a freed token is never written out. The link is the
+// token's step in the region, as token_link keeps it; 0 ends the list.
+void keep_freed(token_arena *a, token *t) {
+    t->out_start =
+        a->freed ? (uint32_t)((size_t)(reinterpret_cast<char *>(a->freed) - token_region::base) >>
+                              token_region::kStepShift)
+                 : 0;
+    a->freed = t;
+}
+
+token *reuse_freed(token_arena *a) {
+    token *t = a->freed;
+    a->freed = t->out_start
+                   ? reinterpret_cast<token *>(token_region::base +
+                                               ((size_t)t->out_start << token_region::kStepShift))
+                   : nullptr;
+    return t;
+}
 
 // Each thread carves tokens from a slab of its own, or from the arena of the
 // scope (or scratch) in force. Where the next token lies is kept apart
@@ -242,7 +267,7 @@ struct Carver {
         if (!slab)
             return nullptr;
         slab->live.store(kCarving, std::memory_order_relaxed);
-        slab->scratch = false;
+        slab->arena = nullptr;
         return start_carving(slab);
     }
 
@@ -250,11 +275,13 @@ struct Carver {
     // never counted; they go when the arena is reset.
     token *take_in_region() {
         token_arena *a = region;
+        if (a->freed)
+            return reuse_freed(a);
         if (a->used == a->slabs.size()) {
             Slab *fresh = fresh_slab();
             if (!fresh)
                 return nullptr;
-            fresh->scratch = true;
+            fresh->arena = a;
             a->slabs.push_back(fresh);
         }
         return start_carving(a->slabs[a->used++]);
@@ -293,7 +320,7 @@ void trim(token_arena *a, size_t keep) {
     while (a->slabs.size() > keep) {
         Slab *slab = a->slabs.back();
         a->slabs.pop_back();
-        slab->scratch = false;
+        slab->arena = nullptr;
         retire(slab);
     }
 }
@@ -305,11 +332,20 @@ thread_local constinit token_pool_detail::Carving token_pool_detail::carving = {
 token *token_pool_detail::take_from_new_slab() { return carver.take(); }
 
 void token_pool_give_back(token *t) {
-    if (t)
-        give_back(slab_of(t), 1);
+    if (!t)
+        return;
+    Slab *slab = slab_of(t);
+    // A token of the arena this thread carves from joins the arena's freed
+    // tokens; one of another arena is left to that arena's reset.
+    if (slab->arena) {
+        if (slab->arena == carver.region)
+            keep_freed(slab->arena, t);
+        return;
+    }
+    give_back(slab, 1);
 }
 
-bool token_pool_in_scratch(const token *t) { return t && slab_of(t)->scratch; }
+bool token_pool_in_arena(const token *t) { return t && slab_of(t)->arena; }
 
 token_arena *token_arena_new() { return new (std::nothrow) token_arena; }
 
@@ -322,6 +358,7 @@ void token_arena_reset(token_arena *a) {
     trim(a, a->wanted);
     a->used = 0;
     a->carving = {};
+    a->freed = nullptr;  // those tokens are forgotten with the rest
 }
 
 void token_arena_free(token_arena *a) {

@@ -53,16 +53,17 @@ inline token *token_pool_take() {
 // tokens must not be read after they were given back.
 void token_pool_give_back(token *t);
 
-// Whether the token was made inside a TokenScratch (its tree goes with the
-// scratch, so freeing it can be skipped).
-bool token_pool_in_scratch(const token *t);
+// Whether the token was carved in an arena or scratch, whose reset or end
+// forgets its whole tree at once (so freeing the tree can be skipped).
+bool token_pool_in_arena(const token *t);
 
 // While a scratch lives on a thread, every token that thread makes is carved
 // from slabs of the scratch's own, released whole when the scratch ends;
-// freeing those tokens one by one costs nothing. For work whose tokens never
-// outlive it, such as a conversion from text to text that makes and frees
-// its engine inside the scratch. Tokens made before it must not be linked
-// into trees made inside it. Scratches do not nest: an inner one does nothing.
+// freeing those tokens one by one only lets the scratch carve them again,
+// as an arena does (below). For work whose tokens never outlive it, such as
+// a conversion from text to text that makes and frees its engine inside the
+// scratch. Tokens made before it must not be linked into trees made inside
+// it. Scratches do not nest: an inner one does nothing.
 class TokenScratch {
 public:
     TokenScratch();
@@ -80,12 +81,18 @@ private:
 
 // A token arena: the slabs of one engine's document tree. While a
 // TokenArenaScope over it lives on a thread, every token that thread makes is
-// carved from the arena; freeing those tokens one by one costs nothing, and
-// token_arena_reset forgets them all at once, in time proportional to the
-// arena's slabs, keeping the slabs for the next tree (an editor parses the
-// same document again on every pause in typing, and the pages it reuses need
-// no faulting in). An arena is used by one thread at a time; it may be reset
-// and freed on another thread than the one that carved it. Tokens of an
+// carved from the arena. A token of the arena given back by itself
+// (token_free, token_pool_give_back) while the arena carves is carved again
+// before any fresh slab space: a parse frees a tenth of the tokens it makes,
+// most of them one by one (the single marks strong emphasis pairs up, for
+// one). One freed at any other time, or in a whole tree, is left where it
+// is. The token's own bytes hold the list of freed tokens, so this costs no
+// memory. token_arena_reset forgets all the tokens at once, freed or not, in
+// time proportional to the arena's slabs, keeping the slabs for the next
+// tree (an editor parses the same document again on every pause in typing,
+// and the pages it reuses need no faulting in). An arena is used by one
+// thread at a time; it may be reset and freed on another thread than the
+// one that carved it. Tokens of an
 // arena must not be kept or linked into other trees past its reset, and
 // tokens made outside it must not be linked into its trees (they would never
 // be freed). Under AddressSanitizer an arena does nothing: its tokens are

@@ -220,13 +220,15 @@ TEST(EngineLifeCycle, NullSafetyLanguagesAndReset) {
 }
 
 // An engine parsed again and again keeps its tree's memory: the next parse
-// carves the slabs of the last (after the engine reset it) and converts the
-// same; a root from a range parse is the caller's and outlives the engine,
-// freed on another thread.
+// carves the slabs of the last (after the engine reset it), the tokens it
+// frees on the way (the single marks strong emphasis pairs up) are carved
+// again within it, and it converts the same; a root from a range parse is
+// the caller's and outlives the engine, freed on another thread.
 TEST(EngineLifeCycle, ParsesAgainInTheSameMemoryAndRangeRootsOutliveTheEngine) {
     std::string source;
     for (int i = 0; i < 3000; i++)
-        source += "# Part " + std::to_string(i) + "\n\nSome *text* with [a link](http://x.org/a/b/" +
+        source += "# Part " + std::to_string(i) + "\n\nSome *text* -- **strong *and* \"quoted\"** " +
+                  "__words__ *a **b** c* with [a link](http://x.org/a/b/" +
                   std::to_string(i) + ") and a note.[^n" + std::to_string(i) + "]\n\n[^n" + std::to_string(i) +
                   "]: The note.\n\n";
     DString *once = tzr_string_convert_to_data(source.c_str(), 0x18, 0, 0, nullptr);

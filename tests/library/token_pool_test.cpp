@@ -201,6 +201,99 @@ TEST(TokenArena, KeepsItsTreeAcrossScopesUntilResetThenReusesItsSlabs) {
     token_tree_free(make_tree(6, 100));
 }
 
+// Tokens of an arena freed one by one while it carves are carved again, last
+// freed first, before fresh slab space; tokens freed outside any scope or
+// while another arena carves are not, and a reset forgets those still
+// waiting. A token handed out twice would show as
+// a tree whose tokens changed under it.
+TEST(TokenArena, TokensFreedWhileCarvingAreCarvedAgainAndForgottenOnReset) {
+    token_arena *arena = token_arena_new();
+    token_arena *other = token_arena_new();
+    ASSERT_NE(arena, nullptr);
+    ASSERT_NE(other, nullptr);
+    for (size_t round = 0; round < 3; round++) {
+        token *kept = nullptr;
+        token *refilled = nullptr;
+        token *stray = nullptr;
+        {
+            TokenArenaScope scope(arena);
+            stray = token_new(TEXT, 0, 1);
+            kept = make_tree(round, 30000);
+            token *dropped = make_tree(100 + round, 20000);
+            token *last = token_new(TEXT, 0, 1);
+            token_free(last);
+            token_tree_free(dropped);
+            token *single = token_new(TEXT, 0, 1);
+            token_pool_give_back(single);
+            // Enough to use up the slab being carved, the freed tokens and
+            // fresh slabs after them.
+            refilled = make_tree(200 + round, 60000);
+#ifndef TOKEN_POOL_MALLOC
+            // The first tokens past the slab in carving are the last freed.
+            bool reused_single = refilled == single;
+            for (token *line = refilled->child; line && !reused_single; line = line->next) {
+                reused_single = line == single;
+                for (token *t = line->child; t && !reused_single; t = t->next)
+                    reused_single = t == single;
+            }
+            EXPECT_TRUE(reused_single) << round;
+#endif
+        }
+        EXPECT_TRUE(intact(kept, round, 30000)) << round;
+        EXPECT_TRUE(intact(refilled, 200 + round, 60000)) << round;
+
+        // Freed while another arena carves, or outside any scope: left to
+        // this arena's reset, never carved into the other arena's tree.
+        token *elsewhere = nullptr;
+        {
+            TokenArenaScope scope(other);
+            token_pool_give_back(stray);
+            token_tree_free(kept);
+            elsewhere = make_tree(300 + round, 40000);
+        }
+        token_tree_free(refilled);
+        EXPECT_TRUE(intact(elsewhere, 300 + round, 40000)) << round;
+        token *more = nullptr;
+        {
+            TokenArenaScope scope(other);
+            more = make_tree(400 + round, 40000);
+        }
+
+        // Tokens freed and then forgotten by a reset: the next trees are
+        // carved from the slabs alone, once each (those tokens lie in the
+        // first slabs, which the next trees fill again), and the other
+        // arena's trees hold none of them.
+        token_arena_reset(arena);
+        {
+            TokenArenaScope scope(arena);
+            for (size_t i = 0; i < 20000; i++)
+                token_pool_give_back(token_new(TEXT, i, 1));
+        }
+        token_arena_reset(arena);
+        {
+            TokenArenaScope scope(arena);
+            token *first = make_tree(600 + round, 30000);
+            token *second = make_tree(700 + round, 30000);
+            EXPECT_TRUE(intact(first, 600 + round, 30000)) << round;
+            EXPECT_TRUE(intact(second, 700 + round, 30000)) << round;
+#ifdef TOKEN_POOL_MALLOC
+            token_tree_free(first);
+            token_tree_free(second);
+#endif
+        }
+        EXPECT_TRUE(intact(elsewhere, 300 + round, 40000)) << round;
+        EXPECT_TRUE(intact(more, 400 + round, 40000)) << round;
+#ifdef TOKEN_POOL_MALLOC
+        token_tree_free(more);
+        token_tree_free(elsewhere);
+#endif
+        token_arena_reset(other);
+        token_arena_reset(arena);
+    }
+    token_arena_free(arena);
+    token_arena_free(other);
+}
+
 // Trees of different arenas freed and reset on other threads than the
 // carvers, while those threads carve on: each arena only ever holds its own.
 TEST(TokenArena, ArenasResetOnOtherThreadsKeepOthersIntact) {
