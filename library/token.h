@@ -43,6 +43,22 @@ namespace token_region {
 // token, so that step 0 can stand for no token.
 extern constinit char *base;
 constexpr unsigned kStepShift = 3;
+
+// The step of a token of the range (0 for none), and the token at a step.
+inline uint32_t step_of(const token *t) {
+    if (!t)
+        return 0;
+    auto distance = reinterpret_cast<const char *>(t) - base;
+    // Only a token of the pool has a step: one elsewhere (on the stack,
+    // say) cannot be linked to.
+    assert(distance > 0 && distance % (1 << kStepShift) == 0 &&
+           (static_cast<size_t>(distance) >> kStepShift) <= UINT32_MAX);
+    return static_cast<uint32_t>(static_cast<size_t>(distance) >> kStepShift);
+}
+inline token *at_step(uint32_t step) {
+    return step ? reinterpret_cast<token *>(base + (static_cast<size_t>(step) << kStepShift))
+                : nullptr;
+}
 }  // namespace token_region
 #endif
 
@@ -77,22 +93,8 @@ private:
     static token *decode(Value v) { return v; }
 #else
     using Value = uint32_t;
-    static Value encode(token *t) {
-        if (!t)
-            return 0;
-        auto distance = reinterpret_cast<const char *>(t) - token_region::base;
-        // Only a token of the pool can be linked to: one elsewhere (on the
-        // stack, say) has no step.
-        assert(distance > 0 && distance % (1 << token_region::kStepShift) == 0 &&
-               (static_cast<size_t>(distance) >> token_region::kStepShift) <= UINT32_MAX);
-        return static_cast<Value>(static_cast<size_t>(distance) >> token_region::kStepShift);
-    }
-    static token *decode(Value v) {
-        if (!v)
-            return nullptr;
-        return reinterpret_cast<token *>(token_region::base +
-                                         (static_cast<size_t>(v) << token_region::kStepShift));
-    }
+    static Value encode(token *t) { return token_region::step_of(t); }
+    static token *decode(Value v) { return token_region::at_step(v); }
 #endif
     Value value_;
 };

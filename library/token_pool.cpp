@@ -224,19 +224,13 @@ namespace {
 // notes its output: a freed token is never written out. The link is the
 // token's step in the region, as token_link keeps it; 0 ends the list.
 void keep_freed(token_arena *a, token *t) {
-    t->out_start =
-        a->freed ? (uint32_t)((size_t)(reinterpret_cast<char *>(a->freed) - token_region::base) >>
-                              token_region::kStepShift)
-                 : 0;
+    t->out_start = token_region::step_of(a->freed);
     a->freed = t;
 }
 
 token *reuse_freed(token_arena *a) {
     token *t = a->freed;
-    a->freed = t->out_start
-                   ? reinterpret_cast<token *>(token_region::base +
-                                               ((size_t)t->out_start << token_region::kStepShift))
-                   : nullptr;
+    a->freed = token_region::at_step(t->out_start);
     return t;
 }
 
