@@ -290,9 +290,19 @@ void tzr_engine_update_metavalue_for_key(tzr_engine *e, const char *key, const c
         } else {
             size_t at = block.close;
             // A block whose last line has no line end would run into the
-            // new line.
-            if (at > 0 && source->str[at - 1] != '\n' && source->str[at - 1] != '\r')
-                line.insert(line.begin(), '\n');
+            // new line, so it gets one first; but a backslash followed by a
+            // line end is a hard break, which would make a line of it alone
+            // blank and end the block above the new key. Such a block takes
+            // the new key before its first one, where no line changes.
+            if (at > 0 && source->str[at - 1] != '\n' && source->str[at - 1] != '\r') {
+                auto *first = e->metadata_list->size
+                                  ? static_cast<tzr_meta *>(e->metadata_list->element[0])
+                                  : nullptr;
+                if (source->str[at - 1] == '\\' && first && first->start < at)
+                    at = first->start;
+                else
+                    line.insert(line.begin(), '\n');
+            }
             d_string_insert(source, at, line.c_str());
         }
     } else {

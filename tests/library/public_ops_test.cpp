@@ -120,6 +120,40 @@ TEST(PublicOps, UpdatedMetadataReadsBack) {
     EXPECT_EQ(take(tzr_string_metadata_keys(text.c_str())), "title\nauthor\n");
 }
 
+// A key written into a block whose last line ends the text with a backslash
+// reads back, and the lines already there read as before: a line end after
+// that backslash would have made it a hard break, a blank line that ends the
+// block above the new key.
+TEST(PublicOps, KeyWrittenAfterABackslashReadsBack) {
+    struct Case {
+        const char *source, *result;
+    } cases[] = {
+        {"k: v\n\\", "title:\tx\nk: v\n\\"},
+        {"k: v\n  \\", "title:\tx\nk: v\n  \\"},
+        {"k: v\nmore\\", "title:\tx\nk: v\nmore\\"},
+        {"k: v\\", "title:\tx\nk: v\\"},
+        {"k: v\n\\\\", "title:\tx\nk: v\n\\\\"},
+        {"---\nk: v\n\\", "---\ntitle:\tx\nk: v\n\\"},
+        // With a line end there already the backslash line is blank and
+        // the block ends above it: the key goes last in the block.
+        {"k: v\n\\\n", "k: v\ntitle:\tx\n\\\n"},
+        {"---\nk: v\n\\\n---\n", "---\nk: v\ntitle:\tx\n\\\n---\n"},
+        {"k: v\nmore\\\n", "k: v\nmore\\\ntitle:\tx\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.source);
+        std::string before = take(tzr_string_metavalue_for_key(c.source, "k"));
+        std::string updated = take(tzr_string_update_metavalue_for_key(c.source, "title", "x"));
+        EXPECT_EQ(updated, c.result);
+        EXPECT_EQ(take(tzr_string_metavalue_for_key(updated.c_str(), "title")), "x");
+        EXPECT_EQ(take(tzr_string_metavalue_for_key(updated.c_str(), "k")), before);
+        DString *d = d_string_new(c.source);
+        tzr_d_string_update_metavalue_for_key(d, "title", "x");
+        EXPECT_EQ(std::string(d->str), c.result);
+        d_string_free(d, true);
+    }
+}
+
 // An engine that has already read its metadata, and parsed, can be asked and
 // updated again: its lists never point into freed trees and old entries do
 // not misplace the edit.
