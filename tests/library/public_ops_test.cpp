@@ -186,6 +186,48 @@ TEST(PublicOps, ConvertHtml) {
     EXPECT_EQ(take(tzr_string_convert(nullptr, 0, 0, 0)), "\n");
 }
 
+// A conversion to HTML with an engine of its own may hold a code block's
+// line as one token; the page is the one an engine the caller keeps (whose
+// tree keeps every token) writes, whatever the lines hold.
+TEST(PublicOps, CodeBlocksConvertAsWithTheCallersEngine) {
+    const char *lines =
+        "plain text\n"
+        "- a list marker\n"
+        "1. an enumerator\n"
+        "# a heading\n"
+        "> a quote\n"
+        "    indented\n"
+        "\tand a tab\n"
+        "<div class=\"x\">&amp; &copy; & \"q\" 'q'</div>\n"
+        "$x$ and $$y$$ and \\(z\\) and \\[w\\]\n"
+        "{++add++} {--del--} {~~a~>b~~} {>>note<<} {==mark==}\n"
+        "*em* **strong** `tick` [link](url) [^n] [#c] ^sup^ ~sub~\n"
+        "two spaces  \n"
+        "a backslash\\\n"
+        "\\*escaped\\*\n"
+        "```not a fence\n"
+        "\n"
+        "after a blank line\n";
+    std::string body = lines;
+    std::vector<std::string> documents = {
+        "```js\n" + body + "```\n",
+        "~~~\n" + body + "~~~\n",
+        "````\n```\n" + body + "````\n",
+        "- item\n\n  ```\n" + body + "  ```\n",
+        "> ```\n> plain\n> - marker\n> $x$\n> ```\n",
+        "```\n" + body,  // no closing fence
+    };
+    for (const std::string &doc : documents) {
+        for (uint64_t flags : {uint64_t{0}, uint64_t{0x18}, uint64_t{0x200}, uint64_t{0x618}, uint64_t{0x1}}) {
+            SCOPED_TRACE(doc + " flags " + std::to_string(flags));
+            tzr_engine *e = tzr_engine_create_with_string(doc.c_str(), flags);
+            std::string kept = take(tzr_engine_convert(e, TZR_FORMAT_HTML));
+            tzr_engine_free(e, true);
+            EXPECT_EQ(take(tzr_string_convert(doc.c_str(), flags, TZR_FORMAT_HTML, 0)), kept);
+        }
+    }
+}
+
 TEST(PublicOps, ConvertEveryKindOfNote) {
     const char *src =
         "Text[^a] cites [#b], uses Tessaro and HTML, and an inline note[^Said once.].\n\n"
