@@ -97,6 +97,26 @@ void SmartTextView::complete() {
         insertCompletion(words[selected], partial, kOther, false);
 }
 
+bool SmartTextView::hasTentativeCompletion() const {
+    return m_tentative && m_completionPopup && m_completionPopup->isVisible();
+}
+
+QString SmartTextView::committedString() const {
+    QString text = KVXTextView::committedString();
+    if (hasTentativeCompletion() && m_tentative->shown.location >= 0 && m_tentative->shown.end() <= text.size())
+        text.replace(m_tentative->shown.location, m_tentative->shown.length, m_tentative->over);
+    return text;
+}
+
+void SmartTextView::withdrawOfferedText() {
+    if (!hasTentativeCompletion()) {
+        m_tentative.reset();
+        return;
+    }
+    m_completionPopup->hide();
+    insertCompletion(m_completionOriginal, m_completionRange, kCancel, true);
+}
+
 void SmartTextView::cancelOperation() {
     if (hasMarkedText()) {
         QGuiApplication::inputMethod()->reset();
@@ -133,6 +153,10 @@ void SmartTextView::insertCompletion(const QString &word, CharRange partialRange
             storage()->replaceCharactersInRange(shown, text);
         }
         m_completionShown = text.size();
+        if (isFinal)
+            m_tentative.reset();
+        else
+            m_tentative = Tentative{{partialRange.location, text.size()}, m_completionOriginal};
         const qsizetype end = partialRange.location + text.size();
         if (isFinal || end <= partialRange.end())
             setSelectedRange({end, 0});
@@ -151,6 +175,7 @@ void SmartTextView::insertCompletion(const QString &word, CharRange partialRange
             storage()->replaceCharactersInRange(*inner, chosen);
         }
         m_pendingCompletion.clear();
+        m_tentative.reset();
         setSelectedRange({inner->location + chosen.size(), 0});
         return;
     }
@@ -158,6 +183,7 @@ void SmartTextView::insertCompletion(const QString &word, CharRange partialRange
         RoutedEdit routed(this);
         storage()->replaceCharactersInRange(*inner, word);
     }
+    m_tentative = Tentative{{inner->location, word.size()}, m_pendingCompletion};
     // What the user has not typed of the word stays selected.
     const qsizetype end = partialRange.end();
     const qsizetype placed = inner->location + word.size();
