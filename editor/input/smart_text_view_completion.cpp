@@ -148,15 +148,16 @@ void SmartTextView::insertCompletion(const QString &word, CharRange partialRange
         // word stood; cancelling puts the partial word back.
         const QString text = movement == kCancel ? m_completionOriginal : word;
         const CharRange shown{partialRange.location, m_completionShown};
+        // Known before the edit, which the preview and the document hear of.
+        if (isFinal)
+            m_tentative.reset();
+        else
+            m_tentative = Tentative{{partialRange.location, text.size()}, m_completionOriginal};
         {
             RoutedEdit routed(this);
             storage()->replaceCharactersInRange(shown, text);
         }
         m_completionShown = text.size();
-        if (isFinal)
-            m_tentative.reset();
-        else
-            m_tentative = Tentative{{partialRange.location, text.size()}, m_completionOriginal};
         const qsizetype end = partialRange.location + text.size();
         if (isFinal || end <= partialRange.end())
             setSelectedRange({end, 0});
@@ -170,20 +171,20 @@ void SmartTextView::insertCompletion(const QString &word, CharRange partialRange
         if (!isFinal)
             return;
         const QString chosen = movement == kCancel ? m_pendingCompletion : word;
+        m_tentative.reset();
         {
             RoutedEdit routed(this);
             storage()->replaceCharactersInRange(*inner, chosen);
         }
         m_pendingCompletion.clear();
-        m_tentative.reset();
         setSelectedRange({inner->location + chosen.size(), 0});
         return;
     }
+    m_tentative = Tentative{{inner->location, word.size()}, m_pendingCompletion};
     {
         RoutedEdit routed(this);
         storage()->replaceCharactersInRange(*inner, word);
     }
-    m_tentative = Tentative{{inner->location, word.size()}, m_pendingCompletion};
     // What the user has not typed of the word stays selected.
     const qsizetype end = partialRange.end();
     const qsizetype placed = inner->location + word.size();
