@@ -276,18 +276,16 @@ int run_kinds(const std::string &folder, int rounds, const char *sizes, const ch
         fprintf(stderr, "cmark is not installed (Debian package cmark): nothing to compare with\n");
         return 1;
     }
-    std::vector<std::string> kinds = only ? split_list(only)
-                                          : std::vector<std::string>{"api",     "manuals", "changelogs", "readmes",
-                                                                     "prose",   "project", "mix",        "heading"};
+    std::vector<std::string> kinds =
+        only ? split_list(only) : std::vector<std::string>{"api",   "manuals", "changelogs", "readmes",
+                                                           "prose", "project", "mix",        "heading"};
     std::vector<size_t> byte_sizes;
     for (const std::string &size : split_list(sizes ? sizes : "200000,1000000,5000000,20000000"))
         byte_sizes.push_back((size_t)strtoull(size.c_str(), nullptr, 10));
 
     enum { kTzr, kSmart, kApi, kCmark, kMd4c };
-    std::vector<Converter> converters = {{"tzr-convert", {tzr}},
-                                         {"cmark --smart", {"cmark", "--smart"}},
-                                         {"api_convert", {api}},
-                                         {"cmark", {"cmark"}}};
+    std::vector<Converter> converters = {
+        {"tzr-convert", {tzr}}, {"cmark --smart", {"cmark", "--smart"}}, {"api_convert", {api}}, {"cmark", {"cmark"}}};
     if (on_path("md2html")) {
         converters.push_back({"md2html", {"md2html"}});
     } else {
@@ -300,8 +298,8 @@ int run_kinds(const std::string &folder, int rounds, const char *sizes, const ch
     printf("%d rounds; CPU is user + system time, peak the peak resident memory; ratios are medians\n"
            "of the two processes' figures in the same round\n",
            rounds);
-    printf("%-11s %9s | %9s %9s %6s %6s | %9s %9s %6s %6s | %7s %7s\n", "kind", "MB", "tzr ms", "smart ms",
-           "CPU", "peak", "api ms", "cmark ms", "CPU", "peak", "tzr MB", "/md4c");
+    printf("%-11s %9s | %9s %9s %6s %6s | %9s %9s %6s %6s | %7s %7s\n", "kind", "MB", "tzr ms", "smart ms", "CPU",
+           "peak", "api ms", "cmark ms", "CPU", "peak", "tzr MB", "/md4c");
     bool all_ok = true;
     for (const std::string &kind : kinds) {
         for (size_t size : byte_sizes) {
