@@ -262,6 +262,38 @@ TEST(RunningProgram, TwoStartsAtTheSameMomentEndAsOneProgram) {
     EXPECT_EQ(running.exitCode(), 0);
 }
 
+// A later start that names many files which are not there, and one that
+// is: the running program opens that one and tells of the others in one
+// alert, not in a modal alert each (which took an answer per file before
+// the next file opened).
+TEST(RunningProgram, MissingFilesHandedOverTogetherAreToldInOneAlert) {
+    User user;
+    ASSERT_TRUE(writeAll(user.path("a.md"), "# A\n"));
+    ASSERT_TRUE(writeAll(user.path("here.md"), "# Here\n"));
+    QProcess orvane;
+    QString log;
+    user.start(orvane, {"a.md"}, &log);
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return user.running(); }, 30s)) << log.toStdString();
+
+    QStringList named;
+    for (int i = 0; i < 250; i++)
+        named << QStringLiteral("gone%1.md").arg(i);
+    named << "here.md";
+    QProcess later;
+    QString laterLog;
+    user.start(later, named, &laterLog);
+    ASSERT_TRUE(finishes(later, 15s)) << laterLog.toStdString();
+    EXPECT_EQ(later.exitCode(), 0);
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return user.recentFiles().contains(user.path("here.md")); }, 10s));
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return log.contains("Alert: 250 documents could not be opened."); }, 10s))
+        << log.toStdString();
+    testing_qt::spinFor(1s);
+    EXPECT_EQ(log.count("Alert:"), 1) << log.toStdString();
+    EXPECT_TRUE(log.contains(user.path("gone0.md") + ": It does not exist.")) << log.toStdString();
+    quit(orvane);
+    EXPECT_EQ(orvane.exitCode(), 0) << log.toStdString();
+}
+
 TEST(RunningProgram, ATerminatingSignalWhileAnAlertWaitsEndsTheProgramAndTheEditIsSaved) {
     if (!testing_x::canType())
         GTEST_SKIP() << "keys cannot be typed on this display (libxtst-dev)";
