@@ -100,6 +100,13 @@ public:
     // `available`, the cascade starts again at its top, a step further right.
     static QRect cascadedFrame(const QRect &frame, const QList<QPoint> &occupied, const QRect &available,
                                const QMargins &decorations);
+    // For a window just shown: once it is on screen, framed by the window
+    // manager, a frame (title bar included) that leaves the available
+    // geometry of its screen is moved, and shrunk if it must be, into it. A
+    // window whose title bar is off the screen cannot be dragged, and where
+    // a window goes before it is framed is a guess: how tall the title bar
+    // is, the window manager alone knows.
+    static void keepFrameOnScreen(QWidget *window);
 
     bool isFullScreen() const;
     // The content size the window uses in full screen, given the screen's
