@@ -293,7 +293,7 @@ bool SpellService::learnWord(const QString &word) {
 QString SpellService::keepOnDisk(const QString &word) const {
     const QString folder = QFileInfo(m_personalList).absolutePath();
     if (!Folders::ensureFolder(folder))
-        return QStringLiteral("its folder “%1” cannot be made.").arg(folder);
+        return QStringLiteral("its folder “%1” cannot be made or written in.").arg(folder);
     QFile file(m_personalList);
     const QByteArray line = word.toUtf8() + '\n';
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append) || file.write(line) != line.size() || !file.flush())
