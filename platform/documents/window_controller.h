@@ -2,8 +2,9 @@
 // in the preferences under an autosave name ("NSWindow Frame %@"), its title
 // from the document's name and edited state, and the question to the
 // document when the user closes it. A window opens within the available
-// geometry of its screen, a step down and right from the document window it
-// would otherwise cover.
+// geometry of its screen, its whole frame (the window manager's title bar
+// included) once it is framed, a step down and right from the document
+// window it would otherwise cover.
 //
 // A window may be a tab of a tab group (WindowTabs): its frame is then the
 // group window's, which it keeps under its autosave name only while it is
