@@ -136,7 +136,8 @@ Document *DocumentController::openDocument(const QString &path, bool display) {
         document = nullptr;
     }
     if (!document) {
-        qCWarning(lcPlatform).noquote() << QStringLiteral("%1 could not be opened: %2").arg(displayablePath(path), reason);
+        qCWarning(lcPlatform).noquote()
+            << QStringLiteral("%1 could not be opened: %2").arg(displayablePath(path), reason);
         if (m_batching)
             m_failures.append({path, reason});
         else

@@ -171,8 +171,7 @@ QString ProgramInstance::currentDisplay() {
     return server.isEmpty() ? platform : platform + u' ' + server;
 }
 
-QString ProgramInstance::socketPath(const QString &preferencesFolder, const QString &display,
-                                   const Places &places) {
+QString ProgramInstance::socketPath(const QString &preferencesFolder, const QString &display, const Places &places) {
     QCryptographicHash hash(QCryptographicHash::Sha256);
     hash.addData(nativePath(QDir::cleanPath(preferencesFolder)));
     hash.addData("\n");
@@ -204,9 +203,9 @@ QString ProgramInstance::socketPath(const QString &preferencesFolder, const QStr
         QString why;
         if (candidate.made ? makePrivateFolder(candidate.folder, &why) : isPrivateFolder(candidate.folder, &why))
             return path;
-        qCWarning(lcPlatform).noquote()
-            << QStringLiteral("The folder %1 is not used for the running program's socket: %2.")
-                   .arg(candidate.folder, why);
+        qCWarning(lcPlatform).noquote() << QStringLiteral("The folder %1 is not used for the running program's "
+                                                          "socket: %2.")
+                                               .arg(candidate.folder, why);
     }
     qCWarning(lcPlatform) << "No folder of this user's alone can hold the running program's socket: later starts "
                              "will not find this program.";

@@ -119,8 +119,7 @@ private:
     enum class Answer { Taken, NoAnswer, Stranger };
     bool listen();
     void takeConnection(QLocalSocket *socket);
-    static Answer handOver(const QString &socketPath, const QList<QByteArray> &paths,
-                           std::chrono::milliseconds wait);
+    static Answer handOver(const QString &socketPath, const QList<QByteArray> &paths, std::chrono::milliseconds wait);
 
     const QString m_socketPath;
     int m_lockFile = -1;

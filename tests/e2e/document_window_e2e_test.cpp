@@ -474,9 +474,8 @@ TEST(DocumentWindowEndToEnd, UnderAWindowManagerFramesAreOnTheScreenAndAMovedTab
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write("# Text\n");
     }
-    user.defaults().setObject(
-        platform::WindowController::frameString(QRect(area.left() + 300, area.top(), 900, 700)),
-        platform::WindowController::frameKey(third));
+    user.defaults().setObject(platform::WindowController::frameString(QRect(area.left() + 300, area.top(), 900, 700)),
+                              platform::WindowController::frameKey(third));
     app.delegate.openCommandLinePaths({third});
     const QRect kept = testing_x::settledFrameOfWindowTitled("third.md").value_or(QRect());
     EXPECT_TRUE(area.contains(kept)) << ::testing::PrintToString(kept);

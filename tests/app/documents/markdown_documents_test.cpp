@@ -318,8 +318,7 @@ TEST_F(MarkdownDocuments, MetadataTagsOutOfStepWithTheFilesTagsAreOffered) {
     EXPECT_EQ(alerts.shown().last().informativeText,
               "The tags specified in the metadata differ from those set as file tags.\n\nMetadata: <birds, "
               "spring>\n\nFile tags: <birds>");
-    EXPECT_EQ(alerts.shown().last().buttons,
-              (QStringList{"Update file tags", "Update metadata tags", "Leave as is"}));
+    EXPECT_EQ(alerts.shown().last().buttons, (QStringList{"Update file tags", "Update metadata tags", "Leave as is"}));
     EXPECT_EQ(platform::FileTags::tags(path("tagged.md")), QStringList{"birds"});
     document->close();
     document = openExisting(path("tagged.md"));

@@ -3,8 +3,8 @@
 // revert, failed saves on a read-only folder and a full disk, and window
 // frames per file.
 #include <QAbstractButton>
-#include <QElapsedTimer>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
@@ -189,8 +189,8 @@ TEST_F(DocumentFixture, TheProgramsOwnSaveNeverRaisesTheOutsideChangeQuestion) {
 
     type(document, "four\n");
     ASSERT_TRUE(renameSave(path("reading.md"), "ONE\ntwo\nthree\n"));
-    ASSERT_TRUE(spinUntil([&] { return readAll(path("reading.md")) == "ONE\ntwo\nthree\nfour\n"; },
-                          std::chrono::seconds(10)))
+    ASSERT_TRUE(
+        spinUntil([&] { return readAll(path("reading.md")) == "ONE\ntwo\nthree\nfour\n"; }, std::chrono::seconds(10)))
         << readAll(path("reading.md")).toStdString() << user.shown.join(", ").toStdString();
     spinFor(std::chrono::milliseconds(400));
 

@@ -372,28 +372,28 @@ TEST(ProgramInstance, TheSocketLivesOnlyInAFolderOfTheUsersAlone) {
     // The runtime folder, when it is set and the user's alone, as it is.
     QTemporaryDir runtime;
     ASSERT_EQ(modeOf(runtime.path()), 0700u);
-    EXPECT_EQ(QFileInfo(ProgramInstance::socketPath("/home/ann/.config", "xcb :0",
-                                                    {runtime.path(), shared.path(), cache}))
-                  .path(),
-              runtime.path());
+    EXPECT_EQ(
+        QFileInfo(ProgramInstance::socketPath("/home/ann/.config", "xcb :0", {runtime.path(), shared.path(), cache}))
+            .path(),
+        runtime.path());
     ASSERT_EQ(::chmod(platform::nativePath(runtime.path()).constData(), 0755), 0);
-    EXPECT_EQ(QFileInfo(ProgramInstance::socketPath("/home/ann/.config", "xcb :0",
-                                                    {runtime.path(), shared.path(), cache}))
-                  .path(),
-              own);
+    EXPECT_EQ(
+        QFileInfo(ProgramInstance::socketPath("/home/ann/.config", "xcb :0", {runtime.path(), shared.path(), cache}))
+            .path(),
+        own);
     ASSERT_EQ(::chmod(platform::nativePath(runtime.path()).constData(), 0700), 0);
     // Too deep for a socket's name, a folder is passed over.
     const QString deep = runtime.filePath(QString(100, u'd'));
     ASSERT_TRUE(QDir().mkpath(deep));
     ASSERT_EQ(::chmod(platform::nativePath(deep).constData(), 0700), 0);
-    const QString path =
-        ProgramInstance::socketPath("/home/ann/.config", "xcb :0", {deep, shared.path(), cache});
+    const QString path = ProgramInstance::socketPath("/home/ann/.config", "xcb :0", {deep, shared.path(), cache});
     EXPECT_EQ(QFileInfo(path).path(), own);
     EXPECT_LE(platform::nativePath(path).size(), ProgramInstance::kLongestSocketPath);
 
     // Nowhere safe: no socket, and the start runs as the only program.
     ASSERT_EQ(::chmod(platform::nativePath(own).constData(), 0777), 0);
-    const QString nowhere = ProgramInstance::socketPath("/home/ann/.config", "xcb :0", {QString(), shared.path(), deep});
+    const QString nowhere =
+        ProgramInstance::socketPath("/home/ann/.config", "xcb :0", {QString(), shared.path(), deep});
     EXPECT_TRUE(nowhere.isEmpty()) << nowhere.toStdString();
     ProgramInstance alone(nowhere);
     EXPECT_EQ(alone.claim({"/a.md"}), Role::Owner);
@@ -427,8 +427,8 @@ TEST(ProgramInstance, AnotherUserCanNeitherListenForTheStartsNorBlockThem) {
     EXPECT_TRUE(owner.isListening());
     QList<QStringList> received;
     QObject::connect(&owner, &ProgramInstance::pathsReceived, [&](const QStringList &paths) { received << paths; });
-    auto later = laterStart(ProgramInstance::socketPath("/home/ann/.config", "xcb :0", places),
-                            {"/home/ann/private/letter.md"});
+    auto later =
+        laterStart(ProgramInstance::socketPath("/home/ann/.config", "xcb :0", places), {"/home/ann/private/letter.md"});
     EXPECT_EQ(waitFor(later), Role::HandedOver);
     ASSERT_TRUE(testing_qt::spinUntil([&] { return received.size() == 1; }));
     EXPECT_EQ(received.first(), QStringList{"/home/ann/private/letter.md"});
