@@ -73,9 +73,43 @@ token *tzr_parse_line_chain(tzr_engine *engine, token *lines) {
     return result;
 }
 
-void tzr_parse_token_chain(tzr_engine *engine, token *parent) {
-    if (!engine || !parent || engine->recurse_depth >= kTzrParseDepthLimit)
+// Whether a block's lines may still be parsed again as blocks of their own.
+static bool below_depth_limit(const tzr_engine *engine) {
+    return engine->recurse_depth < kTzrParseDepthLimit;
+}
+
+// At the depth limit a block's lines are read no deeper: their tokens become
+// one paragraph of the block, so that whatever markup they hold still comes
+// out, as text, and no line token is left for the writers.
+static void lines_as_paragraph(token *parent) {
+    token *lines = parent->child;
+    if (!lines)
         return;
+    parent->child = nullptr;
+    token *para = must(token_new(BLOCK_PARA, lines->start, 0));
+    for (token *line = lines; line;) {
+        token *next = line->next;
+        line->next = line->prev = nullptr;
+        if (token *tokens = line->child) {
+            line->child = nullptr;
+            token_append_child(para, tokens);
+        }
+        token_free(line);
+        line = next;
+    }
+    if (para->child)
+        token_append_child(parent, para);
+    else
+        token_free(para);
+}
+
+void tzr_parse_token_chain(tzr_engine *engine, token *parent) {
+    if (!engine || !parent)
+        return;
+    if (!below_depth_limit(engine)) {
+        lines_as_paragraph(parent);
+        return;
+    }
     engine->recurse_depth++;
     token *lines = parent->child;
     parent->child = nullptr;
@@ -144,9 +178,13 @@ void tzr_parse_list_item(tzr_engine *engine, token *item) {
         marker->tail = marker;
         token_remove_first_child(first_line);
     }
+    // Past the depth limit the lines are not typed again: they stay text.
+    bool retype = below_depth_limit(engine);
     for (token *line = item->child; line; line = line->next) {
         if (is_indent(line->child))
             token_remove_first_child(line);
+        if (!retype)
+            continue;
         // The first line lost its marker too, and needs a full look.
         if (line == first_line)
             tzr_assign_line_type(engine, line);
@@ -172,10 +210,12 @@ void tzr_parse_list_item(tzr_engine *engine, token *item) {
 void tzr_parse_definition_block(tzr_engine *engine, token *block) {
     if (!engine || !block || !block->child)
         return;
+    bool retype = below_depth_limit(engine);
     for (token *line = block->child; line; line = line->next) {
         if (is_indent(line->child))
             token_remove_first_child(line);
-        tzr_retype_after_indent(engine, line, line->type);
+        if (retype)
+            tzr_retype_after_indent(engine, line, line->type);
     }
     token *first = block->child;
     first->type = LINE_PLAIN;
@@ -188,9 +228,11 @@ void tzr_parse_blockquote(tzr_engine *engine, token *quote) {
     if (!engine || !quote)
         return;
     const char *source = engine_text(engine);
+    bool retype = below_depth_limit(engine);
     for (token *line = quote->child; line; line = line->next) {
         tzr_line_strip_quote_marker(line, source);
-        tzr_assign_line_type(engine, line);
+        if (retype)
+            tzr_assign_line_type(engine, line);
     }
     tzr_parse_token_chain(engine, quote);
 }

@@ -517,7 +517,7 @@ char *html_dimension_digits(const char *text) {
 }
 
 void html_export_token_chain(DString *out, const char *source, token *t, tzr_export_context *c) {
-    walk_chain_bounded(out, source, t, c, html_export_token);
+    walk_chain_bounded(out, source, t, c, html_export_token, html_print_bytes);
 }
 
 void html_export_token(DString *out, const char *source, token *t, tzr_export_context *c) {
@@ -717,8 +717,10 @@ void html_print_token_raw(DString *out, const char *source, token *t, tzr_export
     case CONSUMED: break;
     default:
         if (t->child) {
-            if (c->walk_depth >= kMaxDepth)
+            if (c->walk_depth >= kMaxDepth) {
+                write_chain_as_text(out, source, t->child, html_print_bytes);
                 break;
+            }
             c->walk_depth++;
             for (token *x = t->child; x; x = x->next)
                 html_print_token_raw(out, source, x, c);
