@@ -32,9 +32,19 @@ uint32_t output_offset(const DString *out) {
     return out->length < kTokenOffsetLimit ? (uint32_t)out->length : (uint32_t)kTokenOffsetLimit;
 }
 
-void open_span(token *t, const DString *out) { t->out_start = output_offset(out); }
+void open_span(token *t, const DString *out, const tzr_export_context *c) {
+    if (!c->record_output)
+        return;
+    token_output(t)->start = output_offset(out);
+    t->written = 1;
+}
 
-void close_span(token *t, const DString *out) { t->out_len = output_offset(out) - t->out_start; }
+void close_span(token *t, const DString *out, const tzr_export_context *c) {
+    if (!c->record_output || !t->written)
+        return;
+    token_output_span *span = token_output(t);
+    span->len = output_offset(out) - span->start;
+}
 
 void raw(DString *out, const char *source, const token *t) {
     d_string_append_c_array(out, source + t->start, t->len);
@@ -146,7 +156,7 @@ void export_link_or_image(DString *out, const char *source, token *t, tzr_export
     });
     if (!written) {
         children(out, source, t, c);
-        close_span(t, out);
+        close_span(t, out, c);
     }
 }
 
@@ -375,9 +385,9 @@ bool export_inline(DString *out, const char *source, token *t, tzr_export_contex
     case PAIR_BRACKET:
         if (notes && t->next && t->next->type == PAIR_BRACKET_CITATION) {
             token *citation = t->next;
-            open_span(citation, out);
+            open_span(citation, out, c);
             export_citation(out, source, citation, t, c);
-            close_span(citation, out);
+            close_span(citation, out, c);
         } else {
             export_link_or_image(out, source, t, c);
         }
@@ -523,20 +533,20 @@ void html_export_token_chain(DString *out, const char *source, token *t, tzr_exp
 void html_export_token(DString *out, const char *source, token *t, tzr_export_context *c) {
     if (!out || !source || !t || !c)
         return;
-    open_span(t, out);
+    open_span(t, out, c);
     if (t->type == PAIR_BRACKET || t->type == PAIR_BRACKET_IMAGE) {
         // Records its own span: a link or image keeps only its start.
         bool citation = (c->ext_flags & TZR_EXT_NOTES) && t->type == PAIR_BRACKET && t->next &&
                         t->next->type == PAIR_BRACKET_CITATION;
         export_inline(out, source, t, c);
         if (citation)
-            close_span(t, out);
+            close_span(t, out, c);
         return;
     }
     bool known = t->type <= BLOCK_TOC ? export_block(out, source, t, c) : export_inline(out, source, t, c);
     if (!known)
         unknown_type(source, t);
-    close_span(t, out);
+    close_span(t, out, c);
 }
 
 void html_export_link(DString *out, const char *source, token *bracket, tzr_link *link,
