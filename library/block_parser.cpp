@@ -314,8 +314,44 @@ static void make_cells(token *row) {
         token_wrap_range(run_first, run_last, TABLE_CELL);
 }
 
+// A line's first text that follows the block's last text and the line feed
+// after it, with nothing between them, is joined to that text over the line
+// feed: the HTML writer prints a line feed between two tokens and a text as
+// its bytes, so the page is the same with two tokens fewer. Only in the
+// paragraphs of a conversion to HTML of its own, whose tree no one else
+// reads, and never in one opened by a bracket, which may be a table's
+// caption, told by the tokens after the bracket.
+static void join_text(token *block, token *line, const char *source) {
+    token *first = line->child;
+    token *feed = block->child ? block->child->tail : nullptr;
+    if (!first || !feed || first->type != TEXT || feed->type != NEWLINE || feed->len != 1 ||
+        source[feed->start] != '\n' || first->start != feed->start + 1)
+        return;
+    token *text = feed->prev;
+    if (!text || text->type != TEXT || text->start + text->len != feed->start)
+        return;
+    text->len += 1 + first->len;
+    text->next = nullptr;
+    block->child->tail = text;
+    feed->prev = nullptr;
+    token_free(feed);
+    token *rest = first->next;
+    if (rest) {
+        rest->prev = nullptr;
+        rest->tail = first->tail;
+    }
+    line->child = rest;
+    first->next = nullptr;
+    token_free(first);
+}
+
+static bool opens_with_bracket(const token *block) {
+    const token *first = block->child;
+    return first && first->type >= BRACKET_LEFT && first->type <= BRACKET_VARIABLE_LEFT;
+}
+
 // Moves a line's tokens into the block and frees the emptied line.
-static void move_tokens(token *block, token *line) {
+static void move_tokens(tzr_engine *engine, token *block, token *line) {
     if (block->type != BLOCK_CODE_FENCED) {
         if (is_indent(line->child))
             token_remove_first_child(line);
@@ -324,6 +360,8 @@ static void move_tokens(token *block, token *line) {
                 token_remove_first_child(line);
         }
     }
+    if (block->type == BLOCK_PARA && engine->converts_to_html && !opens_with_bracket(block))
+        join_text(block, line, engine_text(engine));
     if (line->child) {
         token *tokens = line->child;
         line->child = nullptr;
@@ -432,8 +470,51 @@ static void code_line_as_text(token *line) {
     }
 }
 
+// Whether blocks the grammar finishes now are the document's own, at the
+// top, rather than those of a nested parse.
+static bool at_top(const tzr_engine *engine) {
+    return engine->block_pairing && engine->recurse_depth == engine->block_pairing_depth;
+}
+
+// Whether a line of a fenced code block gives the block its tokens (the
+// others, fence lines among them, join it whole).
+static bool code_line_moves(unsigned type) {
+    return is_moved_line_type(type) || type == LINE_SETEXT_1 || type == LINE_SETEXT_2 ||
+           type == LINE_DEFINITION || type == LINE_TABLE || type == LINE_TABLE_SEPARATOR;
+}
+
+// The code of a fenced block at the top, in a conversion to HTML of its own,
+// becomes one text as far as its bytes follow each other. No pairing walk
+// enters such a block (in a list item or a quote one does, and pairs may
+// form there), so each token that prints as its escaped source prints so
+// where it stands, as a text token does.
+static void join_code(token *block, token *line) {
+    token *t = line->child;
+    line->child = nullptr;
+    token_free(line);
+    while (t) {
+        token *next = t->next;
+        t->next = nullptr;
+        t->prev = nullptr;
+        t->tail = t;
+        token *last = block->child ? block->child->tail : nullptr;
+        if (!prints_as_escaped_source(t)) {
+            token_append_child(block, t);
+        } else if (last && last->type == TEXT && last->start + last->len == t->start) {
+            last->len += t->len;
+            block->len = last->start + last->len - block->start;
+            token_free(t);
+        } else {
+            t->type = TEXT;
+            token_append_child(block, t);
+        }
+        t = next;
+    }
+}
+
 static void flatten_common(tzr_engine *engine, token *block) {
     const char *source = engine_text(engine);
+    bool code_at_top = block->type == BLOCK_CODE_FENCED && engine->converts_to_html && at_top(engine);
     token *c = block->child;
     block->child = nullptr;
     while (c) {
@@ -443,9 +524,14 @@ static void flatten_common(tzr_engine *engine, token *block) {
         if (next)
             next->prev = nullptr;
 
+        if (code_at_top && code_line_moves(c->type)) {
+            join_code(block, c);
+            c = next;
+            continue;
+        }
         if (block->type != BLOCK_CODE_FENCED && c->child && c->child->type == NON_INDENT_SPACE)
             token_remove_first_child(c);
-        if (block->type == BLOCK_CODE_FENCED && engine->code_lines_as_text)
+        if (block->type == BLOCK_CODE_FENCED && engine->converts_to_html)
             code_line_as_text(c);
 
         switch (c->type) {
@@ -457,12 +543,12 @@ static void flatten_common(tzr_engine *engine, token *block) {
             }
             if (block->type == BLOCK_DEFINITION)
                 token_remove_first_child(c);
-            move_tokens(block, c);
+            move_tokens(engine, block, c);
             break;
         case LINE_DEFINITION:
             if (block->type == BLOCK_DEFINITION)
                 token_remove_first_child(c);
-            move_tokens(block, c);
+            move_tokens(engine, block, c);
             break;
         case LINE_TABLE:
         case LINE_TABLE_SEPARATOR:
@@ -472,7 +558,7 @@ static void flatten_common(tzr_engine *engine, token *block) {
                 if (c->type == LINE_TABLE)
                     c->type = TABLE_ROW;
             } else {
-                move_tokens(block, c);
+                move_tokens(engine, block, c);
                 break;
             }
             make_cells(c);
@@ -494,7 +580,7 @@ static void flatten_common(tzr_engine *engine, token *block) {
             break;
         default:
             if (is_moved_line_type(c->type))
-                move_tokens(block, c);
+                move_tokens(engine, block, c);
             else
                 append_whole(block, c);
             break;

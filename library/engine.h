@@ -42,10 +42,12 @@ struct tzr_engine {
     // own conversion sees set it; the editor's tree keeps every parenthesis
     // for the marks it colours.
     bool parens_in_text;
-    // Whether the text of a fenced code block's line may be one token: set
-    // for a conversion of its own to HTML, whose writer prints such a line
-    // as its escaped source either way (see tzr_flatten_block).
-    bool code_lines_as_text;
+    // Whether the engine is a conversion's own to HTML: its tree goes to the
+    // HTML writer and then away, so tokens that writer prints alike may be
+    // one (a fenced code block's line, text over a line feed; see
+    // tzr_flatten_block), and code lines need no tokens of their own (see
+    // the tokenizer).
+    bool converts_to_html;
     // Whether no one will ask where the HTML writer's output for each token
     // lies (token_output): set for a conversion of its own, so that its
     // writer records nothing. The bridge's engine keeps it clear for the

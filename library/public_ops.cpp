@@ -180,7 +180,7 @@ void convert_privately(tzr_engine *e, uint16_t language, uint16_t format) {
     if (!e)
         return;
     e->parens_in_text = true;
-    e->code_lines_as_text = format == TZR_FORMAT_HTML;
+    e->converts_to_html = format == TZR_FORMAT_HTML;
     e->output_unread = true;
 }
 

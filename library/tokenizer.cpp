@@ -208,7 +208,7 @@ token *tokenize(tzr_engine *e, size_t start, size_t length, bool stop_at_blank,
     const char *stop = source + start + length;
     size_t done = start;
     bool ok = true;
-    FenceTracker fences(take && e->code_lines_as_text);
+    FenceTracker fences(take && e->converts_to_html);
     // The line being cut is code that needs no tokens but its text and its
     // line end; it starts at `line_start`.
     bool as_code = false;
