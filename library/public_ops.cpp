@@ -1,5 +1,6 @@
 #include "library/tzr.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -187,8 +188,16 @@ void convert_privately(tzr_engine *e, uint16_t language, uint16_t format) {
 DString *export_text(tzr_engine *e, uint16_t format) {
     tzr_engine_parse_string(e);
     DString *out = d_string_new("");
-    if (out)
-        tzr_export_document(out, e, static_cast<int16_t>(format));
+    if (!out)
+        return nullptr;
+    // Room for twice the source from the start (a page is at most about one
+    // and three quarters of it): growing by doubling copied the text written
+    // so far each time, and the copy of a large page was held beside the
+    // tree. What is never written costs nothing.
+    size_t source = e->source ? e->source->length : 0;
+    if (source <= SIZE_MAX / 4)
+        d_string_reserve(out, 2 * source + 1024);
+    tzr_export_document(out, e, static_cast<int16_t>(format));
     return out;
 }
 
