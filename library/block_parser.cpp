@@ -514,7 +514,8 @@ static void join_code(token *block, token *line) {
 
 static void flatten_common(tzr_engine *engine, token *block) {
     const char *source = engine_text(engine);
-    bool code_at_top = block->type == BLOCK_CODE_FENCED && engine->converts_to_html && at_top(engine);
+    bool code_at_top =
+        block->type == BLOCK_CODE_FENCED && engine->converts_to_html && at_top(engine);
     token *c = block->child;
     block->child = nullptr;
     while (c) {

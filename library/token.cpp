@@ -14,22 +14,7 @@
 static constexpr unsigned kDescribeDepthLimit = 1000;
 
 token *token_new(unsigned short type, size_t start, size_t len) {
-    token *t = token_pool_take();
-    if (!t)
-        return nullptr;
-    t->type = type;
-    t->can_open = 1;
-    t->can_close = 1;
-    t->unmatched = 1;
-    t->written = 0;
-    t->start = start;
-    t->len = len;
-    t->next = nullptr;
-    t->prev = nullptr;
-    t->child = nullptr;
-    t->tail = t;
-    t->mate = nullptr;
-    return t;
+    return token_make(type, start, len);
 }
 
 token *token_copy(token *original) {

@@ -3,6 +3,7 @@
 #include "library/diagnostics.h"
 #include "library/lexer.h"
 #include "library/line_types.h"
+#include "library/token_pool.h"
 #include "library/tzr.h"
 
 namespace {
@@ -11,7 +12,7 @@ namespace {
 // here one fresh token at a time, so the token goes straight after the
 // chain's tail, as token_append_child would put it.
 bool append_new(token *line, unsigned short type, size_t start, size_t len) {
-    token *t = token_new(type, start, len);
+    token *t = token_make(type, start, len);
     if (!t)
         return false;
     if (token *head = line->child) {
@@ -106,7 +107,8 @@ class FenceTracker {
         if (!active_ || type < LINE_FENCE_3 || type > LINE_FENCE_START_5)
             return;
         bool bare = type <= LINE_FENCE_5;
-        int length = bare ? type - LINE_FENCE_3 : type - LINE_FENCE_START_3;  // 0: 3, 1: 4, 2: 5 or more
+        // 0 for three backticks, 1 for four, 2 for five or more.
+        int length = bare ? type - LINE_FENCE_3 : type - LINE_FENCE_START_3;
         if (!open_) {
             open_ = true;
             length_ = length;

@@ -533,6 +533,19 @@ void html_export_token_chain(DString *out, const char *source, token *t, tzr_exp
 void html_export_token(DString *out, const char *source, token *t, tzr_export_context *c) {
     if (!out || !source || !t || !c)
         return;
+    // Text and line ends are most of a page's tokens: when no output is
+    // recorded they are written here, as the table of marks spells them.
+    if (!c->record_output) {
+        if (t->type == TEXT) {
+            raw(out, source, t);
+            return;
+        }
+        if (t->type == NEWLINE) {
+            if (t->next)
+                d_string_append_c(out, '\n');
+            return;
+        }
+    }
     open_span(t, out, c);
     if (t->type == PAIR_BRACKET || t->type == PAIR_BRACKET_IMAGE) {
         // Records its own span: a link or image keeps only its start.
