@@ -212,13 +212,21 @@ token *tokenize(tzr_engine *e, size_t start, size_t length, bool stop_at_blank,
     bool ok = true;
     FenceTracker fences(take && e->converts_to_html);
     // The line being cut is code that needs no tokens but its text and its
-    // line end; it starts at `line_start`.
+    // line end; it starts at `line_start`. Such a line's lexemes matter only
+    // for what the lexer carries on: where it holds nothing the lexer would
+    // carry, its end is found in one step. A look for it that stopped short
+    // stopped at `blocked`, and none is tried again before it.
     bool as_code = false;
     size_t line_start = start;
+    const char *blocked = nullptr;
 
     set_line_marks(e, &s, s.begin, stop);
     while (ok) {
-        int type = tzr_lex_token(&s, stop);
+        int type = 0;
+        if (as_code && (!blocked || s.cursor > blocked))
+            type = tzr_lex_line_end(&s, stop, &blocked);
+        if (!type)
+            type = tzr_lex_token(&s, stop);
         if (!type) {
             size_t end = start + length;
             if (as_code) {
@@ -280,9 +288,12 @@ token *tokenize(tzr_engine *e, size_t start, size_t length, bool stop_at_blank,
             }
             line = token_new(0, end, 0);
             ok = ok && line;
-            set_line_marks(e, &s, source + end, stop);
             line_start = end;
             as_code = fences.takes_as_code(source + end, stop);
+            // What a line's marks let the lexer leave in the text matters
+            // to no code line: no mark is carried from one line to the next.
+            if (!as_code)
+                set_line_marks(e, &s, source + end, stop);
             if (ok && took_space && !as_code)
                 ok = append_new(line, NON_INDENT_SPACE, end, 1);
         } else {
