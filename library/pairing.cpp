@@ -761,7 +761,10 @@ static void unlink_inner(token *t) {
 }
 
 void tzr_pair_emphasis(token *first) {
-    std::vector<token *> chains;
+    // Kept between calls (one per thread): the pass runs on every block
+    // with stars or underscores, and never calls itself.
+    thread_local std::vector<token *> chains;
+    chains.clear();
     if (first)
         chains.push_back(first);
     while (!chains.empty()) {
