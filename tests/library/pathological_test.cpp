@@ -257,6 +257,10 @@ TEST(DeepNesting, TextPastTheLimitsComesOut) {
     // Lists, two levels of the tree a level: the writers stop first.
     cases.push_back({repeated("- ", 1200) + "last\n", "- - last"});
     cases.push_back({repeated("1. ", 1200) + "last\n", "1. 1. last"});
+    // Quotes in list items, a second line going on at every level (an item
+    // of one line would hold its text): the list, its item and the quote
+    // take a parse level each.
+    cases.push_back({repeated("- > ", 1200) + "last\n" + repeated("    > ", 1200) + "more\n", "more"});
     // Inline pairs nested past the writers' depth.
     cases.push_back({repeated("[", 2000) + "last" + repeated("]", 2000) + "\n", ""});
     cases.push_back({repeated("*a ", 1500) + "last" + repeated(" a*", 1500) + "\n", ""});
@@ -271,6 +275,33 @@ TEST(DeepNesting, TextPastTheLimitsComesOut) {
                 << c.text.substr(0, 8) << " " << c.text.size() << " format " << format;
         }
     }
+}
+
+// Quotes in list items, a second line going on at every level, nest until
+// a limit: the parse reads a list item's lines and a quote's lines a level
+// deeper each, so it nests 500 quotes; the HTML writer descends a level for
+// the list, its item and the quote, so it writes 333 of them.
+TEST(DeepNesting, QuotesInListItemsNestToTheLimits) {
+    std::string text = repeated("- > ", 1200) + "last\n" + repeated("    > ", 1200) + "more\n";
+    tzr_engine *e = tzr_engine_create_with_string(text.c_str(), 0);
+    tzr_engine_parse_string(e);
+    size_t quotes = 0;
+    std::vector<const token *> todo{e->root};
+    while (!todo.empty()) {
+        const token *t = todo.back();
+        todo.pop_back();
+        quotes += t->type == BLOCK_BLOCKQUOTE;
+        for (const token *c = t->child; c; c = c->next)
+            todo.push_back(c);
+    }
+    EXPECT_EQ(quotes, 500u);
+    tzr_engine_free(e, true);
+
+    std::string html = convert(text, 0, TZR_FORMAT_HTML);
+    EXPECT_EQ(occurrences(html, "<blockquote>"), 333u);
+    EXPECT_EQ(occurrences(html, "<li>"), 333u);
+    EXPECT_NE(html.find("last"), std::string::npos);
+    EXPECT_NE(html.find("more"), std::string::npos);
 }
 
 // A one-line list item holds its text, which no nested parse reads, at any
