@@ -5,6 +5,7 @@
 //
 //   large_document_bench [--size MB] [--corpus PATH] [--idle SECONDS]
 //                        [--settle SECONDS] [--no-typing] [--binary PATH]
+//   large_document_bench --size MB --save PATH
 //
 // The document is cut from the corpus that bench/gather-corpus makes of the
 // Markdown documentation installed under /usr/share/doc (gathered into the
@@ -12,6 +13,8 @@
 // of it ending at blank lines outside code fences, spread evenly over all its
 // projects, the whole corpus repeated first for sizes beyond it. One line in
 // the middle holds the word "zmidpointz", where the typing in the middle goes.
+// --save writes that document to PATH and measures nothing (for a profiler,
+// or another editor).
 //
 // It reports, one "name value unit" line each:
 // - shown: launch to the document's window being on screen (shown_after_alert:
@@ -508,12 +511,22 @@ struct Options {
     int settleSeconds = 120;
     bool typing = true;
     QString corpus;
+    QString save;
     QString binary = QStringLiteral(ORVANE_BINARY);
 };
 
 class Run {
 public:
     explicit Run(const Options &options) : m_options(options) {}
+
+    int save() {
+        const QByteArray corpus = readCorpus(m_options.corpus);
+        QFile file(m_options.save);
+        if (corpus.isEmpty() || !file.open(QIODevice::WriteOnly))
+            return 2;
+        const QByteArray text = makeDocument(corpus, qint64(m_options.sizeMB * 1024 * 1024));
+        return file.write(text) == text.size() ? 0 : 2;
+    }
 
     int exec() {
         if (!m_desk.ok()) {
@@ -797,11 +810,13 @@ int main(int argc, char **argv) {
             options.idleSeconds = arguments[++i].toInt();
         else if (a == "--settle" && valued)
             options.settleSeconds = arguments[++i].toInt();
+        else if (a == "--save" && valued)
+            options.save = arguments[++i];
         else if (a == "--binary" && valued)
             options.binary = arguments[++i];
         else if (a == "--no-typing")
             options.typing = false;
     }
     Run run(options);
-    return run.exec();
+    return options.save.isEmpty() ? run.exec() : run.save();
 }
