@@ -2,6 +2,7 @@
 // cycle, coalescing, the resume and the engine rebuild.
 #include "window/bridge/tzr_engine.h"
 
+#include <QLocale>
 #include <QTimer>
 
 #include "library/d_string.h"
@@ -29,6 +30,19 @@ const QStringList kExtensionKeys = {
 };
 
 constexpr std::chrono::milliseconds kResumeDelay(50);
+
+// Texts longer than this are not parsed for the preview and the sidebars:
+// their tokens and HTML would hold many times the text (gigabytes at a few
+// hundred megabytes) and each cycle would take minutes. The preview says so.
+constexpr qsizetype kLargestRenderedBytes = qsizetype(32) << 20;
+
+QString tooLargeNote(qsizetype bytes) {
+    const QLocale locale;
+    return QStringLiteral("<p class=\"orvane-too-large\">This document is too large for the preview (%1). "
+                          "The preview shows documents of up to %2.</p>")
+        .arg(locale.formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat),
+             locale.formattedDataSize(kLargestRenderedBytes, 0, QLocale::DataSizeTraditionalFormat));
+}
 
 }  // namespace
 
@@ -283,6 +297,13 @@ void TZREngineCore::endCycleEarly() {
 }
 
 void TZREngineCore::runCycle(const EngineSnapshot &snapshot) {
+    if (snapshot.text.size() > kLargestRenderedBytes) {
+        if (snapshot.previewVisible && !closing)
+            htmlString.setAlways(tooLargeNote(snapshot.text.size()));
+        completedCycles++;
+        scheduleResume();
+        return;
+    }
     Cycle cycle{snapshot};
     if (closing || !updateTZREngine(cycle) || closing) {
         endCycleEarly();

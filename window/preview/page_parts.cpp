@@ -201,20 +201,11 @@ QString helpers() {
 
 }  // namespace
 
-QString partedBody(const BodyParts &parts, const std::vector<bool> &filled) {
+QString partedBody(const BodyParts &parts) {
     QString body;
-    qsizetype length = 0;
+    body.reserve(parts.count() * 64);
     for (qsizetype i = 0; i < parts.count(); i++)
-        if (size_t(i) < filled.size() && filled[size_t(i)])
-            length += parts.text(i).size();
-    body.reserve(length + parts.count() * 64);
-    for (qsizetype i = 0; i < parts.count(); i++) {
-        const bool full = size_t(i) < filled.size() && filled[size_t(i)];
-        body += partOpening(parts.text(i).size(), full);
-        if (full)
-            body += parts.text(i);
-        body += QStringLiteral("</div>");
-    }
+        body += partOpening(parts.text(i).size(), false) + QStringLiteral("</div>");
     return body;
 }
 

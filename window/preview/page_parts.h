@@ -87,10 +87,9 @@ QString blockElementName(QStringView block);
 // change it first check how many parts the page has, and answer false,
 // changing nothing, when that is not what the program knows of.
 
-// The body of a parted page: the parts in `filled` with their blocks, the
-// others empty (their height set once the page is loaded, by
-// sizeEmptyPartsScript).
-QString partedBody(const BodyParts &parts, const std::vector<bool> &filled);
+// The body of a parted page, every part empty (filled by script once the
+// page is loaded, and the others given a height by sizeEmptyPartsScript).
+QString partedBody(const BodyParts &parts);
 
 // What to make of one new part: filled with its text, or empty.
 struct NewPart {

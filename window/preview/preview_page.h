@@ -84,6 +84,8 @@ class BodyBlocks {
 public:
     BodyBlocks() = default;
     explicit BodyBlocks(QString body);
+    // `body` cut at `starts` (0 first, increasing; none for an empty body).
+    BodyBlocks(QString body, std::vector<qsizetype> starts);
 
     const QString &text() const { return m_text; }
     qsizetype count() const { return qsizetype(m_starts.size()); }
@@ -101,6 +103,12 @@ private:
 // Where each top-level block of `body` begins (always 0 first; none for an
 // empty body).
 std::vector<qsizetype> topLevelBlockStarts(QStringView body);
+// Where each block the HTML writer wrote begins: a tag at the start of a line
+// after a blank line, outside comments and raw-text elements (always 0
+// first; none for an empty body). Unlike the top-level cut, an element the
+// document's raw HTML leaves open does not join everything after it into
+// one block.
+std::vector<qsizetype> writtenBlockStarts(QStringView body);
 
 // The blocks that differ between two bodies: the first `prefix` blocks and
 // the last (count − prefix − removed) blocks agree, `removed` old blocks give
