@@ -230,13 +230,16 @@ std::vector<qsizetype> writtenBlockStarts(QStringView s) {
         if (at < 0 || at + 1 >= s.size())
             break;
         const QChar next = s[at + 1];
+        const bool afterBlankLine = at >= 2 && s[at - 1] == u'\n' && s[at - 2] == u'\n' && starts.back() != at;
         if (s.mid(at + 1, 3) == u"!--") {
+            if (afterBlankLine)
+                starts.push_back(at);
             const qsizetype end = s.indexOf(u"-->", at + 4);
             i = end < 0 ? s.size() : end + 3;
         } else if (isAsciiLetter(next)) {
             const qsizetype end = nameEnd(s, at + 1);
             const QStringView name = s.mid(at + 1, end - at - 1);
-            if (at >= 2 && s[at - 1] == u'\n' && s[at - 2] == u'\n' && starts.back() != at)
+            if (afterBlankLine)
                 starts.push_back(at);
             i = tagEnd(s, end);
             if (isRawTextElement(name)) {
