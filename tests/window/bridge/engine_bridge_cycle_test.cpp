@@ -206,7 +206,8 @@ TEST_F(BridgeTest, TheSourceIsPreparedAsTheFlagsSay) {
 TEST_F(BridgeTest, ATextTooLargeToRenderGetsANoteInThePreview) {
     const QString huge = QStringLiteral("# Huge\n\n") + QString(33 * 1024 * 1024, u'a') + QStringLiteral("\n");
     start(huge);
-    EXPECT_TRUE(lastHtml().contains(u"This document is too large for the preview (33.0 MB)")) << lastHtml().left(300).toStdString();
+    EXPECT_TRUE(lastHtml().contains(u"This document is too large for the preview (33.0 MB)"))
+        << lastHtml().left(300).toStdString();
     EXPECT_TRUE(lastHtml().contains(u"up to 32 MB"));
     EXPECT_FALSE(lastHtml().contains(u"<h1"));
     EXPECT_TRUE(headerLists.isEmpty() || headerLists.last().rows.isEmpty());

@@ -719,11 +719,9 @@ TEST_F(PreviewPartsTest, TheScrollMapPairsBlocksAcrossEmptyParts) {
     tzr_engine *engine = tzr_engine_create_with_string(text.c_str(), TZR_EXT_NOTES);
     tzr_engine_parse_string(engine);
     const double total = double(text.size());
-    const std::optional<scrollsync::ScrollMap> map =
-        scrollsync::buildScrollMap(tzr_engine_root(engine), text.size(), 0, *controller.geometry(),
-                                   [total](size_t start, size_t length) {
-                                       return QRectF(0, start / total, 1, length / total);
-                                   });
+    const std::optional<scrollsync::ScrollMap> map = scrollsync::buildScrollMap(
+        tzr_engine_root(engine), text.size(), 0, *controller.geometry(),
+        [total](size_t start, size_t length) { return QRectF(0, start / total, 1, length / total); });
     tzr_engine_free(engine, true);
     ASSERT_TRUE(map);
     // A paragraph inside the empty part maps into the part's height.

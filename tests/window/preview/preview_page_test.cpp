@@ -264,10 +264,10 @@ TEST(PreviewPage, DecidesWhereALinkGoes) {
 // The writer's blocks begin after a blank line whatever the document's raw
 // HTML leaves open; comments and raw-text elements are passed over whole.
 TEST(PreviewPage, CutsTheWritersBlocksWhateverTheRawHtmlLeavesOpen) {
-    const QString body = QStringLiteral(
-        "<p>one</p>\n\n<div align=\"center\">\n\n<p>inside an open div</p>\n\n"
-        "<!-- a comment\n\n<p>not a block</p> -->\n\n<script>\n\n<p>not one either</p></script>\n\n"
-        "<h2>two</h2>\n<p>same block</p>\n\n<ul>\n<li>three</li>\n</ul>");
+    const QString body =
+        QStringLiteral("<p>one</p>\n\n<div align=\"center\">\n\n<p>inside an open div</p>\n\n"
+                       "<!-- a comment\n\n<p>not a block</p> -->\n\n<script>\n\n<p>not one either</p></script>\n\n"
+                       "<h2>two</h2>\n<p>same block</p>\n\n<ul>\n<li>three</li>\n</ul>");
     const std::vector<qsizetype> starts = writtenBlockStarts(body);
     QStringList blocks;
     for (size_t i = 0; i < starts.size(); i++)
