@@ -36,6 +36,10 @@ constexpr std::chrono::milliseconds kResumeDelay(50);
 // hundred megabytes) and each cycle would take minutes. The preview says so.
 constexpr qsizetype kLargestRenderedBytes = qsizetype(32) << 20;
 
+// The HTML's buffer kept from one cycle to the next at most; a longer one
+// is given back and grown again by the next cycle.
+constexpr size_t kKeptHtmlCapacity = size_t(4) << 20;
+
 QString tooLargeNote(qsizetype bytes) {
     const QLocale locale;
     return QStringLiteral("<p class=\"orvane-too-large\">This document is too large for the preview (%1). "
@@ -320,9 +324,15 @@ void TZREngineCore::runCycle(const EngineSnapshot &snapshot) {
     if (snapshot.changesVisible)
         updateChanges(cycle);
     {
-        // Between cycles the window keeps only its source and HTML.
+        // Between cycles the window keeps only its source: the HTML has gone
+        // to the preview as text of its own, and a large one would be held
+        // twice.
         std::lock_guard engineLock(engineMutex);
         tzr_engine_reset(engine);
+        if (html->capacity > kKeptHtmlCapacity) {
+            d_string_free(html, true);
+            html = d_string_new("");
+        }
     }
     completedCycles++;
     scheduleResume();

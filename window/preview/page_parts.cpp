@@ -11,7 +11,7 @@ namespace {
 // Where `block` begins in the body's text.
 qsizetype blockOffset(const BodyBlocks &blocks, qsizetype block) {
     if (block >= blocks.count())
-        return blocks.text().size();
+        return blocks.end();
     return blocks.block(block).data() - blocks.text().data();
 }
 

@@ -399,7 +399,7 @@ std::shared_ptr<const PreviewController::Prepared> PreviewController::prepare(co
     }
     prepared->body = *body;
     if (body->length > kPartedBodyChars) {
-        prepareParts(input, *prepared, prepared->page.mid(body->start, body->length));
+        prepareParts(input, *prepared);
         return prepared;
     }
     auto blocks = std::make_shared<BodyBlocks>(prepared->page.mid(body->start, body->length));

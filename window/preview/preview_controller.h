@@ -179,7 +179,7 @@ private:
     void finishedUpdating();
     void resumeUpdating();
     // A page in parts (preview_controller_parts.cpp).
-    static void prepareParts(const Input &input, Prepared &prepared, QString body);
+    static void prepareParts(const Input &input, Prepared &prepared);
     void applyPartsChange(const std::shared_ptr<const Prepared> &prepared, quint64 generation);
     void loadPartedPage(const std::shared_ptr<const Prepared> &prepared, std::vector<bool> filled);
     void fillLoadedParts(const std::shared_ptr<const Prepared> &prepared, quint64 generation);

@@ -50,10 +50,14 @@ QString partedPage(const QString &page, TextRange body, const BodyParts &parts) 
 
 }  // namespace
 
-void PreviewController::prepareParts(const Input &input, Prepared &prepared, QString body) {
-    std::vector<qsizetype> starts = writtenBlockStarts(body);
-    auto blocks = std::make_shared<const BodyBlocks>(std::move(body), std::move(starts));
-    const qsizetype anchor = blocks->text().indexOf(u"TZRHTMLSCROLLPOINT");
+void PreviewController::prepareParts(const Input &input, Prepared &prepared) {
+    // The blocks are cut in the page's own text, which they share.
+    const TextRange body = prepared.body;
+    std::vector<qsizetype> starts = writtenBlockStarts(QStringView(prepared.page).mid(body.start, body.length));
+    for (qsizetype &start : starts)
+        start += body.start;
+    auto blocks = std::make_shared<const BodyBlocks>(prepared.page, std::move(starts), body.start + body.length);
+    const qsizetype anchor = prepared.page.indexOf(u"TZRHTMLSCROLLPOINT", body.start);
     if (input.forReplacement && input.previousParts) {
         PartChange change = changeParts(*input.previousParts, blocks);
         prepared.parts = std::make_shared<const BodyParts>(std::move(change.parts));

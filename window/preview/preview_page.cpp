@@ -256,14 +256,15 @@ std::vector<qsizetype> writtenBlockStarts(QStringView s) {
     return starts;
 }
 
-BodyBlocks::BodyBlocks(QString body) : m_text(std::move(body)), m_starts(topLevelBlockStarts(m_text)) {}
+BodyBlocks::BodyBlocks(QString body)
+    : m_text(std::move(body)), m_starts(topLevelBlockStarts(m_text)), m_end(m_text.size()) {}
 
-BodyBlocks::BodyBlocks(QString body, std::vector<qsizetype> starts)
-    : m_text(std::move(body)), m_starts(std::move(starts)) {}
+BodyBlocks::BodyBlocks(QString text, std::vector<qsizetype> starts, qsizetype end)
+    : m_text(std::move(text)), m_starts(std::move(starts)), m_end(end) {}
 
 QStringView BodyBlocks::block(qsizetype i) const {
     const qsizetype start = m_starts[size_t(i)];
-    const qsizetype end = size_t(i + 1) < m_starts.size() ? m_starts[size_t(i + 1)] : m_text.size();
+    const qsizetype end = size_t(i + 1) < m_starts.size() ? m_starts[size_t(i + 1)] : m_end;
     return QStringView(m_text).mid(start, end - start);
 }
 

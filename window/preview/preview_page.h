@@ -84,10 +84,13 @@ class BodyBlocks {
 public:
     BodyBlocks() = default;
     explicit BodyBlocks(QString body);
-    // `body` cut at `starts` (0 first, increasing; none for an empty body).
-    BodyBlocks(QString body, std::vector<qsizetype> starts);
+    // The blocks of `text` that begin at `starts` (increasing) and end at
+    // `end`: the body of a page, cut in place, the page's text shared.
+    BodyBlocks(QString text, std::vector<qsizetype> starts, qsizetype end);
 
     const QString &text() const { return m_text; }
+    // Where the last block ends in text().
+    qsizetype end() const { return m_end; }
     qsizetype count() const { return qsizetype(m_starts.size()); }
     QStringView block(qsizetype i) const;
     // Blocks first .. first + count − 1, with a marker comment between
@@ -98,6 +101,7 @@ public:
 private:
     QString m_text;
     std::vector<qsizetype> m_starts;
+    qsizetype m_end = 0;
 };
 
 // Where each top-level block of `body` begins (always 0 first; none for an
