@@ -53,6 +53,12 @@ PreviewController::PreviewController(PreviewPageDriver *page, QObject *parent) :
         if (!m_updating)
             updateContentBounds();
     });
+    m_retryFailed.setSingleShot(true);
+    m_retryFailed.setInterval(RetryFailedMilliseconds);
+    connect(&m_retryFailed, &QTimer::timeout, this, [this] {
+        if (m_pageBroken && !m_frozen)
+            reloadPreview();
+    });
     m_partsInView.setSingleShot(true);
     m_partsInView.setInterval(60);
     connect(&m_partsInView, &QTimer::timeout, this, [this] { fillPartsInView(); });
@@ -230,8 +236,10 @@ void PreviewController::replacementDone(const std::shared_ptr<const Prepared> &p
             // update loads it afresh.
             m_pageBlocks.reset();
             m_pageBroken = true;
+            refreshFailed();
         } else {
             m_pageBlocks = mapped ? prepared->blocks : nullptr;
+            refreshSucceeded();
         }
     }
     finishedUpdating();
@@ -262,6 +270,7 @@ void PreviewController::loadDone(const std::shared_ptr<const Prepared> &prepared
         m_pageTypesets = prepared->typesets;
         if (!ok) {
             m_pageBroken = true;
+            refreshFailed();
         } else if (prepared->parts) {
             fillLoadedParts(prepared, generation);
         } else if (prepared->blocks) {
@@ -281,8 +290,10 @@ void PreviewController::loadDone(const std::shared_ptr<const Prepared> &prepared
         }
         if (ok && prepared->typesets)
             m_page->run(typesetBodyScript(), PreviewPageDriver::World::Page, {});
-        if (ok)
+        if (ok) {
+            refreshSucceeded();
             scrollToMatchTextView();
+        }
     }
     finishedUpdating();
     emit pageLoaded();
@@ -328,6 +339,13 @@ void PreviewController::resumeUpdating() {
         m_reloadAfterCycle = false;
         reloadPreview();
     }
+}
+
+void PreviewController::refreshFailed() {
+    // Once in a row: a page that fails every time is not loaded again and
+    // again, and waits for the next change.
+    if (++m_failedInARow == 1)
+        m_retryFailed.start();
 }
 
 void PreviewController::renderProcessGone() {

@@ -31,6 +31,11 @@
 //   would stand, in proportion to their text.
 // Every step that waits for the page is answered exactly once by the driver,
 // in time or not, so a page that hangs or dies never stops later updates.
+// A refresh that failed (a change not answered in time, a load that did not
+// finish) is followed by a load of the newest HTML after
+// RetryFailedMilliseconds, once, when no later change has come meanwhile:
+// after a burst of typing no change may follow, and the page would go on
+// showing an older text.
 #pragma once
 
 #include "window/preview/page_parts.h"
@@ -147,6 +152,8 @@ public:
     void scheduleContentBounds() { m_geometrySettle.start(); }
     // How long body changes must pause before the geometry is read again.
     static constexpr int GeometrySettleMilliseconds = 250;
+    // How long after a failed refresh the newest HTML is loaded again.
+    static constexpr int RetryFailedMilliseconds = 1000;
 
 signals:
     // A page was loaded in full (the scroll map is stale).
@@ -178,6 +185,9 @@ private:
     void scrollToMatchTextView();
     void finishedUpdating();
     void resumeUpdating();
+    // A refresh's answer: it went in, or it failed and the page is unknown.
+    void refreshSucceeded() { m_failedInARow = 0; }
+    void refreshFailed();
     // A page in parts (preview_controller_parts.cpp).
     static void prepareParts(const Input &input, Prepared &prepared);
     void applyPartsChange(const std::shared_ptr<const Prepared> &prepared, quint64 generation);
@@ -229,6 +239,9 @@ private:
     bool m_partsCheckAfterCycle = false;
     bool m_wholePage = false;
     std::function<void(bool)> m_wholePageDone;
+
+    QTimer m_retryFailed;
+    int m_failedInARow = 0;
 
     quint64 m_geometryRequest = 0;
     QTimer m_geometrySettle;

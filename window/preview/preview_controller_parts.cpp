@@ -140,6 +140,7 @@ void PreviewController::partsChanged(const std::shared_ptr<const Prepared> &prep
             // update loads it afresh.
             m_pageParts.reset();
             m_pageBroken = true;
+            refreshFailed();
         } else if (!changed) {
             // The page was not the one the change was made against.
             loadPartedPage(prepared, filledAround(prepared->parts->count(), prepared->anchorPart));
@@ -147,6 +148,7 @@ void PreviewController::partsChanged(const std::shared_ptr<const Prepared> &prep
         } else {
             m_pageParts = prepared->parts;
             m_partFilled = std::move(filled);
+            refreshSucceeded();
         }
     }
     finishedUpdating();

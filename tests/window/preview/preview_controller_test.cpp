@@ -310,6 +310,30 @@ TEST_F(PreviewControllerTest, RecoversFromAPageThatIsNotWhatItSeemsOrDoesNotAnsw
     EXPECT_TRUE(fake.loads.front().html.contains(u"<p>e</p>"));
 }
 
+// A burst of changes whose refresh fails (the page did not answer, then the
+// load of the newest HTML failed) leaves no later change to bring the page
+// up to date: the preview tries the newest HTML again by itself, so that it
+// ends showing the text as typed.
+TEST_F(PreviewControllerTest, EndsShowingTheNewestHtmlAfterARefreshThatFailed) {
+    thawWith(page("<p>a</p>"));
+    controller.updatePreview(page("<p>b</p>"));
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("patch"); }));
+    controller.updatePreview(page("<p>c</p>"));
+    controller.updatePreview(page("<p>last</p>"));
+    fake.answer("patch", QVariant(), false);
+    ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+    EXPECT_TRUE(fake.loads.front().html.contains(u"<p>last</p>"));
+    fake.finishLoad(false);
+    fake.settle();
+
+    ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+    EXPECT_TRUE(fake.loads.front().html.contains(u"<p>last</p>"));
+    fake.finishLoad();
+    fake.settle();
+    ASSERT_TRUE(idle());
+    EXPECT_TRUE(controller.knowsPageBlocks());
+}
+
 // A reload asked for while a refresh runs follows it, once, and loads the
 // newest HTML; a style sheet change reloads with the sheet in the head.
 TEST_F(PreviewControllerTest, ReloadsAfterTheRunningRefreshWithTheNewestHtml) {
@@ -754,4 +778,26 @@ TEST_F(PreviewPartsTest, FillsEveryPartForPrintingAndEmptiesAgainAfter) {
     fake.answer("parts", true);
     ASSERT_TRUE(idle());
     EXPECT_LE(filledCount(controller), preview::kMaxFilledParts);
+}
+
+// The same for a page in parts: a change that is not answered and a load of
+// the newest parts that fails are followed by a load that shows them.
+TEST_F(PreviewPartsTest, EndsShowingTheNewestPartsAfterARefreshThatFailed) {
+    loadLong(6000);
+    controller.updatePreview(longPage(6000, 6001, "<p>First key</p>\n\n"));
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("parts"); }));
+    controller.updatePreview(longPage(6000, 6001, "<p>Last key</p>\n\n"));
+    fake.answer("parts", QVariant(), false);
+    ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+    fake.finishLoad(false);
+    fake.settle();
+
+    ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+    fake.finishLoad();
+    ASSERT_TRUE(fake.pending("parts"));
+    EXPECT_TRUE(fake.last("parts")->text.contains(u"Last key"));
+    fake.answer("parts", true);
+    fake.settle();
+    ASSERT_TRUE(idle());
+    EXPECT_NE(controller.pageParts(), nullptr);
 }
