@@ -143,10 +143,9 @@ QString blockElementName(QStringView block) {
 
 namespace {
 
-QString partOpening(qsizetype chars, bool filled) {
-    return QStringLiteral("<div class=\"%1%2\" data-chars=\"%3\">")
-        .arg(PartClass, filled ? QString() : QStringLiteral(" ") + EmptyPartClass.toString())
-        .arg(chars);
+// An empty part's element, which knows how long its text is.
+QString emptyPart(qsizetype chars) {
+    return QStringLiteral("<div class=\"%1 %2\" data-chars=\"%3\"></div>").arg(PartClass, EmptyPartClass).arg(chars);
 }
 
 // Helpers every parts script starts with: `make` builds a part's element
@@ -205,7 +204,7 @@ QString partedBody(const BodyParts &parts) {
     QString body;
     body.reserve(parts.count() * 64);
     for (qsizetype i = 0; i < parts.count(); i++)
-        body += partOpening(parts.text(i).size(), false) + QStringLiteral("</div>");
+        body += emptyPart(parts.text(i).size());
     return body;
 }
 
