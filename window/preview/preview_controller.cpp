@@ -406,20 +406,18 @@ std::shared_ptr<const PreviewController::Prepared> PreviewController::prepare(co
     HeadOptions head = input.head;
     if (!input.cssPath.isEmpty())
         head.styleSheet = readStyleSheet(input.cssPath);
-    qsizetype contentStart = 0;
-    prepared->page = applyHead(input.html, headContent(head), &contentStart);
     prepared->typesets = head.mathJax || head.syntaxHighlighting;
     prepared->pageTypesets = input.pageTypesets;
+    if (prepareParts(input, headContent(head), *prepared))
+        return prepared;
+    qsizetype contentStart = 0;
+    prepared->page = applyHead(input.html, headContent(head), &contentStart);
     const std::optional<TextRange> body = bodyRange(prepared->page, contentStart);
     if (!body) {
         prepared->pageToLoad = prepared->page;
         return prepared;
     }
     prepared->body = *body;
-    if (body->length > kPartedBodyChars) {
-        prepareParts(input, *prepared);
-        return prepared;
-    }
     auto blocks = std::make_shared<BodyBlocks>(prepared->page.mid(body->start, body->length));
     if (input.forReplacement && !input.previous && body->length > kBodyScriptLimit) {
         // The page's blocks are not known and the body is too long to go in

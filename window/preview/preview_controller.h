@@ -100,7 +100,9 @@ public:
     bool reloadNextUpdate() const { return m_reloadNextUpdate; }
     bool isUpdating() const { return m_updating; }
 
-    // The last HTML received, and that HTML with the head content put in.
+    // The last HTML received, and that HTML with the head content put in
+    // (for a body in parts, without the body: the parts are cut in the HTML
+    // received).
     const QString &baseSourceHTML() const { return m_baseSourceHTML; }
     const QString &currentSourceHTML() const { return m_currentSourceHTML; }
     // Whether the page on screen is known block by block (so that the next
@@ -189,7 +191,8 @@ private:
     void refreshSucceeded() { m_failedInARow = 0; }
     void refreshFailed();
     // A page in parts (preview_controller_parts.cpp).
-    static void prepareParts(const Input &input, Prepared &prepared);
+    // Prepares a body long enough to go in parts; false for any other.
+    static bool prepareParts(const Input &input, const QString &head, Prepared &prepared);
     void applyPartsChange(const std::shared_ptr<const Prepared> &prepared, quint64 generation);
     void loadPartedPage(const std::shared_ptr<const Prepared> &prepared, std::vector<bool> filled);
     void fillLoadedParts(const std::shared_ptr<const Prepared> &prepared, quint64 generation);

@@ -50,14 +50,32 @@ QString partedPage(const QString &page, TextRange body, const BodyParts &parts) 
 
 }  // namespace
 
-void PreviewController::prepareParts(const Input &input, Prepared &prepared) {
-    // The blocks are cut in the page's own text, which they share.
-    const TextRange body = prepared.body;
-    std::vector<qsizetype> starts = writtenBlockStarts(QStringView(prepared.page).mid(body.start, body.length));
+bool PreviewController::prepareParts(const Input &input, const QString &head, Prepared &prepared) {
+    // The body as the HTML received has it (after its head, whatever the
+    // head's text holds).
+    const qsizetype headEnd = input.html.indexOf(QLatin1String("</head>"));
+    const std::optional<TextRange> found = bodyRange(input.html, headEnd < 0 ? 0 : headEnd);
+    if (!found || found->length <= kPartedBodyChars)
+        return false;
+    // The page is the HTML without its body, with the head content put in;
+    // the blocks are cut in the HTML received, which they share: no copy of
+    // a long body is made.
+    const TextRange raw = *found;
+    QString shell;
+    shell.reserve(input.html.size() - raw.length);
+    shell += QStringView(input.html).left(raw.start);
+    shell += QStringView(input.html).mid(raw.start + raw.length);
+    qsizetype contentStart = 0;
+    prepared.page = applyHead(shell, head, &contentStart);
+    const std::optional<TextRange> body = bodyRange(prepared.page, contentStart);
+    if (!body)
+        return false;
+    prepared.body = *body;
+    std::vector<qsizetype> starts = writtenBlockStarts(QStringView(input.html).mid(raw.start, raw.length));
     for (qsizetype &start : starts)
-        start += body.start;
-    auto blocks = std::make_shared<const BodyBlocks>(prepared.page, std::move(starts), body.start + body.length);
-    const qsizetype anchor = prepared.page.indexOf(u"TZRHTMLSCROLLPOINT", body.start);
+        start += raw.start;
+    auto blocks = std::make_shared<const BodyBlocks>(input.html, std::move(starts), raw.start + raw.length);
+    const qsizetype anchor = input.html.indexOf(u"TZRHTMLSCROLLPOINT", raw.start);
     if (input.forReplacement && input.previousParts) {
         PartChange change = changeParts(*input.previousParts, blocks);
         prepared.parts = std::make_shared<const BodyParts>(std::move(change.parts));
@@ -67,11 +85,11 @@ void PreviewController::prepareParts(const Input &input, Prepared &prepared) {
         prepared.parts = std::make_shared<const BodyParts>(blocks);
     }
     prepared.anchorPart = anchor >= 0 ? prepared.parts->partAt(anchor) : 0;
-    prepared.pageTypesets = input.pageTypesets;
     if (!prepared.partsBefore) {
         prepared.partFilled = filledAround(prepared.parts->count(), prepared.anchorPart);
         prepared.pageToLoad = partedPage(prepared.page, prepared.body, *prepared.parts);
     }
+    return true;
 }
 
 void PreviewController::applyPartsChange(const std::shared_ptr<const Prepared> &prepared, quint64 generation) {
