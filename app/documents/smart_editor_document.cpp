@@ -538,10 +538,7 @@ const QStringList &smartActions() {
     return actions;
 }
 
-QString titleOf(QObject *sender) {
-    auto *item = qobject_cast<QAction *>(sender);
-    return item ? item->text().remove(u'&') : QString();
-}
+QString titleOf(QObject *sender) { return TZRThemeController::styleNameOf(qobject_cast<QAction *>(sender)); }
 
 }  // namespace
 

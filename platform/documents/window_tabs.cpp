@@ -338,7 +338,18 @@ void TabGroupWindow::release(QWidget *window, QPoint offset) {
     m_tabBar->removeTab(index);  // another tab is selected
     m_stack->removeWidget(window);
     const QRect frame = isMaximized() || isFullScreen() ? normalGeometry() : geometry();
+    // A widget made a window of its own keeps its focus, and Qt leaves its
+    // former ancestors naming it as their focus child: the group window
+    // would go on pointing into the tab after the tab and that widget were
+    // destroyed, and the next widget destroyed in the group window (a tab's
+    // close button, deleted later) would read it. The group forgets it
+    // first; the tab's window keeps it as its own.
+    const QPointer<QWidget> focus = focusWidget() && window->isAncestorOf(focusWidget()) ? focusWidget() : nullptr;
+    if (focus)
+        focus->clearFocus();
     window->setParent(nullptr, tab.flags);
+    if (focus)
+        focus->setFocus(Qt::OtherFocusReason);
     if (frame.isValid())
         window->setGeometry(frame.translated(offset));
     if (auto *main = qobject_cast<QMainWindow *>(window); main && tab.hidMenuBar && main->menuWidget())

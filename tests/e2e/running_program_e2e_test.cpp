@@ -3,6 +3,7 @@
 // killed one is taken over, two started at once end as one), and a
 // terminating signal that ends it even
 // while an alert waits for an answer, with the edit saved in place.
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -18,6 +19,7 @@
 #include <csignal>
 
 #include "e2e/x_keyboard.h"
+#include "platform/documents/document.h"
 #include "platform/prefs/defaults.h"
 #include "platform/files/kvx_sandbox_permission_manager.h"
 #include "support/qt_wait.h"
@@ -294,6 +296,45 @@ TEST(RunningProgram, ATerminatingSignalWhileAnAlertWaitsEndsTheProgramAndTheEdit
         orvane.kill();
         orvane.waitForFinished();
     }
+}
+
+// The keys of a window of tabs, typed through the X server: Ctrl+Shift+Tab
+// (which the server sends as a back-tab) shows the previous tab and edits
+// nothing, so nothing is saved in place; Ctrl+Q quits a window of two or
+// more tabs, and the program ends as it should, its flag cleared.
+TEST(RunningProgram, CtrlShiftTabShowsThePreviousTabEditingNothingAndCtrlQQuitsAWindowOfTabs) {
+    if (!testing_x::canType())
+        GTEST_SKIP() << "keys cannot be typed on this display (libxtst-dev)";
+    User user;
+    for (const char *name : {"a.md", "b.md", "c.md"})
+        ASSERT_TRUE(writeAll(user.path(name), QByteArray("# ") + name + "\n\nSome text.\n"));
+    const QDateTime written = QFileInfo(user.path("c.md")).lastModified();
+    QProcess orvane;
+    QString log;
+    user.start(orvane, {"a.md", "b.md", "c.md"}, &log);
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return user.running(); }, 30s)) << log.toStdString();
+    ASSERT_TRUE(frontTabIs("c.md")) << testing_x::topWindowTitle();
+    ASSERT_TRUE(testing_qt::spinUntil([] { return testing_x::focusWindowTitled("c.md"); }, 10s));
+    testing_qt::spinFor(300ms);
+
+    ASSERT_TRUE(testing_x::pressKeys({"Control_L", "Shift_L", "Tab"}));
+    EXPECT_TRUE(frontTabIs("b.md")) << testing_x::topWindowTitle();
+    ASSERT_TRUE(testing_x::pressKeys({"Control_L", "Shift_L", "Tab"}));
+    EXPECT_TRUE(frontTabIs("a.md")) << testing_x::topWindowTitle();
+    // Well past the delay after which an edited document saves in place:
+    // none was edited, no title carries the edited mark, no file was written.
+    testing_qt::spinFor(platform::Document::kAutosaveDelay + 2s);
+    for (const std::string &title : documentWindowTitles())
+        EXPECT_EQ(title.find('*'), std::string::npos) << title;
+    EXPECT_EQ(QFileInfo(user.path("c.md")).lastModified(), written);
+    EXPECT_EQ(readAll(user.path("c.md")), QByteArray("# c.md\n\nSome text.\n"));
+
+    ASSERT_TRUE(testing_x::focusWindowTitled("a.md"));
+    ASSERT_TRUE(testing_x::pressKeys({"Control_L", "q"}));
+    ASSERT_TRUE(finishes(orvane, 30s)) << log.toStdString();
+    EXPECT_EQ(orvane.exitStatus(), QProcess::NormalExit) << log.toStdString();
+    EXPECT_EQ(orvane.exitCode(), 0) << log.toStdString();
+    EXPECT_FALSE(user.running());
 }
 
 }  // namespace
