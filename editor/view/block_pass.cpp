@@ -138,7 +138,6 @@ void BlockPass::serveShown() {
             number = done.blockNumber() + 1;
             block = done.next();
         } else {
-            m_counts.blocks++;
             block = block.next();
             number++;
         }

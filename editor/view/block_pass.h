@@ -65,8 +65,8 @@ public:
     void finish();
 
     // What the pass has cost since it was made: slices run, visits made, and
-    // blocks looked at (those visits covered and those stepped over, the
-    // ones on screen included).
+    // blocks looked at (those visits covered and those of the ranges stepped
+    // over; not the look at the screen's blocks that begins every slice).
     struct Counts {
         qint64 slices = 0;
         qint64 visits = 0;
