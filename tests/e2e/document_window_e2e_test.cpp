@@ -38,6 +38,7 @@
 #include "app/extras/tzr_theme_controller.h"
 #include "e2e/preview_text.h"
 #include "e2e/new_user.h"
+#include "e2e/window_manager.h"
 #include "editor/input/completion_popup.h"
 #include "editor/smart_text_view.h"
 #include "editor/view/find_bar.h"
@@ -49,6 +50,7 @@
 #include "platform/documents/window_tabs.h"
 #include "platform/text/pasteboard.h"
 #include "platform/prefs/registered_defaults.h"
+#include "support/qt_print.h"
 #include "support/qt_wait.h"
 #include "window/sidebars/tzr_critic_view.h"
 #include "window/sidebars/tzr_reference_view.h"
@@ -409,6 +411,85 @@ TEST(DocumentWindowEndToEnd, NewWindowsOpenAndCascadeWithinTheScreen) {
               QPoint(platform::WindowController::kCascadeStep, platform::WindowController::kCascadeStep));
     testing_qt::spinFor(300ms);
     screen->grabWindow(0).save(artifact("e2e-cascaded-windows.png"), "PNG");
+}
+
+// Under a window manager, which frames each window with a title bar: two
+// files opened together are tabs of one window whose frame, title bar
+// included, is on the screen; the tab moved to a window of its own
+// stands a step down and right from that window, not over it, its frame on
+// the screen too. The frames are the X server's.
+TEST(DocumentWindowEndToEnd, UnderAWindowManagerFramesAreOnTheScreenAndAMovedTabStandsAStepAside) {
+    testing_x::WindowManager manager;
+    if (!manager.isRunning())
+        GTEST_SKIP() << "no window manager (openbox) on this display";
+    QTemporaryDir dir;
+    NewUser user(dir.filePath("preferences.json"));
+    platform::ScriptedAlerts alerts;
+    Application app(user.defaults(), TZRThemeController::standardLocations());
+    const QRect area = testing_x::workArea();
+    ASSERT_FALSE(area.isEmpty());
+    const auto onScreen = [](QWidget *window) {
+        return testing_qt::spinUntil([window] {
+            QWidget *top = window->window();
+            return window->isVisible() && top->windowHandle() && top->windowHandle()->isExposed();
+        });
+    };
+    // Named together, as a start names them: the second joins the first
+    // before the window manager placed the first.
+    QStringList paths;
+    for (const char *name : {"first.md", "second.md"}) {
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("# Text\n");
+        paths << file.fileName();
+    }
+    app.delegate.openCommandLinePaths(paths);
+    QList<QWidget *> windows;
+    for (const QString &path : std::as_const(paths)) {
+        platform::Document *document = app.documents.documentForPath(path);
+        ASSERT_TRUE(document);
+        windows << document->firstWindow();
+    }
+    ASSERT_TRUE(onScreen(windows.last()));
+    ASSERT_EQ(platform::WindowTabs::tabbedWindows(windows.first()), windows);
+    const QRect group = testing_x::settledFrameOfWindowTitled("second.md").value_or(QRect());
+    EXPECT_TRUE(area.contains(group)) << "the frame " << ::testing::PrintToString(group) << " leaves "
+                                      << ::testing::PrintToString(area);
+    EXPECT_GT(windows.last()->window()->geometry().top(), group.top()) << "a title bar above the window";
+
+    ASSERT_TRUE(platform::ActionRouter::sendAction("moveTabToNewWindow:", nullptr, windows.last()));
+    ASSERT_TRUE(windows.last()->isWindow());
+    ASSERT_TRUE(onScreen(windows.last()));
+    const QRect moved = testing_x::settledFrameOfWindowTitled("second.md").value_or(QRect());
+    const QRect stayed = testing_x::settledFrameOfWindowTitled("first.md").value_or(QRect());
+    EXPECT_TRUE(area.contains(moved)) << ::testing::PrintToString(moved);
+    EXPECT_TRUE(area.contains(stayed)) << ::testing::PrintToString(stayed);
+    EXPECT_EQ(stayed, group) << "the old window stays where it was";
+    EXPECT_EQ(moved.topLeft() - stayed.topLeft(),
+              QPoint(platform::WindowController::kCascadeStep, platform::WindowController::kCascadeStep))
+        << ::testing::PrintToString(moved) << " beside " << ::testing::PrintToString(stayed);
+    testing_qt::spinFor(300ms);
+    QGuiApplication::primaryScreen()->grabWindow(0).save(artifact("e2e-moved-tab-framed.png"), "PNG");
+
+    // A file whose window was kept with its top at the screen's edge (kept
+    // where no window manager framed it): shown, it moves down until its
+    // title bar is on the screen too.
+    for (platform::Document *document : app.documents.documents())
+        document->close();
+    ASSERT_TRUE(testing_qt::spinUntil([] { return !testing_x::frameOfWindowTitled(".md"); }));
+    const QString third = dir.filePath("third.md");
+    {
+        QFile file(third);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("# Text\n");
+    }
+    user.defaults().setObject(platform::WindowController::frameString(QRect(area.left() + 300, area.top(), 900, 700)),
+                              platform::WindowController::frameKey(third));
+    app.delegate.openCommandLinePaths({third});
+    const QRect kept = testing_x::settledFrameOfWindowTitled("third.md").value_or(QRect());
+    EXPECT_TRUE(area.contains(kept)) << ::testing::PrintToString(kept);
+    EXPECT_EQ(kept.top(), area.top()) << "moved down as far as its title bar";
+    EXPECT_NEAR(kept.left(), area.left() + 300, 8) << "and not sideways";
 }
 
 TEST(DocumentWindowEndToEnd, ACopyOfTheSampleIsEditedSavedFromTheMenuUndoneToCleanAndAsksBeforeClosing) {

@@ -18,10 +18,12 @@
 
 #include <csignal>
 
+#include "e2e/window_manager.h"
 #include "e2e/x_keyboard.h"
 #include "platform/documents/document.h"
 #include "platform/prefs/defaults.h"
 #include "platform/files/kvx_sandbox_permission_manager.h"
+#include "support/qt_print.h"
 #include "support/qt_wait.h"
 
 using namespace std::chrono_literals;
@@ -262,6 +264,64 @@ TEST(RunningProgram, TwoStartsAtTheSameMomentEndAsOneProgram) {
         << user.recentFiles().join(", ").toStdString();
     quit(running);
     EXPECT_EQ(running.exitCode(), 0);
+}
+
+// A later start that names many files which are not there, and one that
+// is: the running program opens that one and tells of the others in one
+// alert, not in a modal alert each (which took an answer per file before
+// the next file opened).
+TEST(RunningProgram, MissingFilesHandedOverTogetherAreToldInOneAlert) {
+    User user;
+    ASSERT_TRUE(writeAll(user.path("a.md"), "# A\n"));
+    ASSERT_TRUE(writeAll(user.path("here.md"), "# Here\n"));
+    QProcess orvane;
+    QString log;
+    user.start(orvane, {"a.md"}, &log);
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return user.running(); }, 30s)) << log.toStdString();
+
+    QStringList named;
+    for (int i = 0; i < 250; i++)
+        named << QStringLiteral("gone%1.md").arg(i);
+    named << "here.md";
+    QProcess later;
+    QString laterLog;
+    user.start(later, named, &laterLog);
+    ASSERT_TRUE(finishes(later, 15s)) << laterLog.toStdString();
+    EXPECT_EQ(later.exitCode(), 0);
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return user.recentFiles().contains(user.path("here.md")); }, 10s));
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return log.contains("Alert: 250 documents could not be opened."); }, 10s))
+        << log.toStdString();
+    testing_qt::spinFor(1s);
+    EXPECT_EQ(log.count("Alert:"), 1) << log.toStdString();
+    EXPECT_TRUE(log.contains(user.path("gone0.md") + ": It does not exist.")) << log.toStdString();
+    quit(orvane);
+    EXPECT_EQ(orvane.exitCode(), 0) << log.toStdString();
+}
+
+// A new user's first start with two files, under a window manager that
+// frames each window with a title bar: the window's whole frame, title bar
+// included, is on the screen, where it can be dragged.
+TEST(RunningProgram, AStartWithTwoFilesShowsItsWindowWithTheTitleBarOnTheScreen) {
+    testing_x::WindowManager manager;
+    if (!manager.isRunning())
+        GTEST_SKIP() << "no window manager (openbox) on this display";
+    User user;
+    ASSERT_TRUE(writeAll(user.path("a.md"), "# A\n\nThe first file.\n"));
+    ASSERT_TRUE(writeAll(user.path("b.md"), "# B\n\nThe second file.\n"));
+    QProcess orvane;
+    QString log;
+    user.start(orvane, {"a.md", "b.md"}, &log);
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return user.running(); }, 30s)) << log.toStdString();
+    const std::optional<QRect> frame = testing_x::settledFrameOfWindowTitled("b.md");
+    ASSERT_TRUE(frame) << log.toStdString();
+    const QRect area = testing_x::workArea();
+    EXPECT_TRUE(area.contains(*frame)) << "the frame " << ::testing::PrintToString(*frame) << " leaves "
+                                       << ::testing::PrintToString(area);
+    QDir().mkpath(QStringLiteral(ORVANE_ARTIFACT_DIR));
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        screen->grabWindow(0).save(QStringLiteral(ORVANE_ARTIFACT_DIR "/e2e-two-file-start.png"), "PNG");
+    quit(orvane);
+    EXPECT_EQ(orvane.exitCode(), 0) << log.toStdString();
 }
 
 TEST(RunningProgram, ATerminatingSignalWhileAnAlertWaitsEndsTheProgramAndTheEditIsSaved) {
