@@ -61,10 +61,6 @@ int wordCount(const QString &sentence) {
 // What the service's thread shares with the main thread: the dictionary,
 // the queue and the verdicts not yet handed over.
 struct GrammarService::Shared {
-    struct Job {
-        QString sentence;
-        std::vector<const QObject *> requesters;
-    };
 
     ~Shared() {
         if (options)
@@ -85,6 +81,8 @@ struct GrammarService::Shared {
         std::lock_guard<std::mutex> guard(loading);
         dictionary_set_data_dir(QFile::encodeName(folder).constData());
         dictionary = dictionary_create_lang(language.toUtf8().constData());
+        // The parser keeps its own copy of the folder until it is set again.
+        dictionary_set_data_dir(nullptr);
         if (!dictionary) {
             qCWarning(lcPlatform, "The grammar dictionary for \"%s\" in %s could not be loaded: grammar is not checked",
                       qUtf8Printable(language), qUtf8Printable(folder));
@@ -104,8 +102,7 @@ struct GrammarService::Shared {
     Verdict judge(const QString &sentence) {
         takeParserMessages();
         Verdict verdict;
-        const QString trimmed = sentence.trimmed();
-        if (trimmed.isEmpty() || trimmed.size() > kLongestText || wordCount(trimmed) > kLongestSentence)
+        if (!isJudgeable(sentence))
             return verdict;
         const QByteArray utf8 = sentence.toUtf8();
         Sentence parsed = sentence_create(utf8.constData(), dictionary);
@@ -174,6 +171,25 @@ struct GrammarService::Shared {
         return spans;
     }
 
+    // Holding `lock`, with something queued.
+    QString takeNext() {
+        for (std::deque<QString> *order : {&urgent, &later}) {
+            while (!order->empty()) {
+                QString sentence = std::move(order->front());
+                order->pop_front();
+                if (queued.remove(sentence))
+                    return sentence;
+            }
+        }
+        return {};
+    }
+
+    void clearQueue() {
+        queued.clear();
+        urgent.clear();
+        later.clear();
+    }
+
     std::thread thread;
 
     std::mutex parseLock;
@@ -181,10 +197,15 @@ struct GrammarService::Shared {
     Dictionary dictionary = nullptr;
     Parse_Options options = nullptr;
 
-    // Guarded by `lock`.
+    // Guarded by `lock`. The sentences queued, each with who waits for it,
+    // in two orders: the urgent ones first. A sentence may stand in both,
+    // or in one after it was taken or cancelled: what is not queued any
+    // more is passed over.
     std::mutex lock;
     std::condition_variable wake;
-    std::deque<Job> queue;
+    QHash<QString, std::vector<const QObject *>> queued;
+    std::deque<QString> urgent;
+    std::deque<QString> later;
     std::vector<std::pair<QString, Verdict>> done;
     bool parsing = false;
     bool stopping = false;
@@ -211,7 +232,7 @@ GrammarService::~GrammarService() {
     {
         std::lock_guard<std::mutex> guard(m_shared->lock);
         m_shared->stopping = true;
-        m_shared->queue.clear();
+        m_shared->clearQueue();
     }
     m_shared->wake.notify_all();
     if (m_shared->thread.joinable())
@@ -232,6 +253,11 @@ QString GrammarService::dictionaryFor(const QString &locale, const QString &fold
         language = QStringLiteral("en");
     const QString path = folder + QLatin1Char('/') + language + QLatin1Char('/') + QLatin1String(kDictionaryFile);
     return QFileInfo(path).isFile() ? language : QString();
+}
+
+bool GrammarService::isJudgeable(const QString &sentence) {
+    const QString trimmed = sentence.trimmed();
+    return !trimmed.isEmpty() && trimmed.size() <= kLongestText && wordCount(trimmed) <= kLongestSentence;
 }
 
 GrammarService::State GrammarService::state() const {
@@ -264,7 +290,7 @@ void GrammarService::startThread() {
             std::lock_guard<std::mutex> guard(shared->lock);
             shared->state = available ? State::Ready : State::Failed;
             if (!available)
-                shared->queue.clear();
+                shared->clearQueue();
         }
         QMetaObject::invokeMethod(this, [this, available] { emit loaded(available); }, Qt::QueuedConnection);
         if (!available)
@@ -273,11 +299,10 @@ void GrammarService::startThread() {
             QString sentence;
             {
                 std::unique_lock<std::mutex> guard(shared->lock);
-                shared->wake.wait(guard, [&] { return shared->stopping || !shared->queue.empty(); });
+                shared->wake.wait(guard, [&] { return shared->stopping || !shared->queued.isEmpty(); });
                 if (shared->stopping)
                     return;
-                sentence = shared->queue.front().sentence;
-                shared->queue.pop_front();
+                sentence = shared->takeNext();
                 shared->parsing = true;
             }
             Verdict verdict;
@@ -358,40 +383,38 @@ void GrammarService::request(const QString &sentence, const QObject *requester, 
         std::lock_guard<std::mutex> guard(m_shared->lock);
         if (m_shared->state == State::Failed)
             return;
-        auto &queue = m_shared->queue;
-        for (auto it = queue.begin(); it != queue.end(); ++it) {
-            if (it->sentence != sentence)
-                continue;
-            if (std::find(it->requesters.begin(), it->requesters.end(), requester) == it->requesters.end())
-                it->requesters.push_back(requester);
-            if (urgent && it != queue.begin()) {
-                Shared::Job job = std::move(*it);
-                queue.erase(it);
-                queue.push_front(std::move(job));
-            }
+        // The newest urgent sentence goes first: it is the one being typed.
+        if (urgent)
+            m_shared->urgent.push_front(sentence);
+        auto found = m_shared->queued.find(sentence);
+        if (found != m_shared->queued.end()) {
+            std::vector<const QObject *> &requesters = found.value();
+            if (std::find(requesters.begin(), requesters.end(), requester) == requesters.end())
+                requesters.push_back(requester);
             return;
         }
-        Shared::Job job{sentence, {requester}};
-        if (urgent)
-            queue.push_front(std::move(job));
-        else
-            queue.push_back(std::move(job));
+        m_shared->queued.insert(sentence, {requester});
+        if (!urgent)
+            m_shared->later.push_back(sentence);
     }
     m_shared->wake.notify_one();
 }
 
 void GrammarService::cancel(const QObject *requester) {
     std::lock_guard<std::mutex> guard(m_shared->lock);
-    auto &queue = m_shared->queue;
-    for (auto it = queue.begin(); it != queue.end();) {
-        std::erase(it->requesters, requester);
-        it = it->requesters.empty() ? queue.erase(it) : it + 1;
+    for (auto it = m_shared->queued.begin(); it != m_shared->queued.end();) {
+        std::erase(it.value(), requester);
+        it = it.value().empty() ? m_shared->queued.erase(it) : std::next(it);
+    }
+    if (m_shared->queued.isEmpty()) {
+        m_shared->urgent.clear();
+        m_shared->later.clear();
     }
 }
 
 bool GrammarService::isWorking() const {
     std::lock_guard<std::mutex> guard(m_shared->lock);
-    return !m_shared->queue.empty() || m_shared->parsing || !m_shared->done.empty() ||
+    return !m_shared->queued.isEmpty() || m_shared->parsing || !m_shared->done.empty() ||
            m_shared->state == State::Loading;
 }
 

@@ -94,6 +94,8 @@ public:
     // A faulty sentence's best parse leaves at most this many words out;
     // past that the whole sentence is faulty.
     static constexpr int kMostUnlinked = 3;
+    // Whether `sentence` is short enough, and not empty, to be judged.
+    static bool isJudgeable(const QString &sentence);
 
     // The verdict on `sentence`, on the calling (main) thread: waits for the
     // dictionary, and for the service's own thread to finish the sentence it
