@@ -10,9 +10,11 @@
 // changed; the others keep theirs) and hands over its parse: a few such
 // blocks (a keystroke's, even in a long paragraph) are marked again at once
 // from that parse; the blocks of a large change (a fence opened, a new
-// theme, a zoom) are marked in idle slices of a few milliseconds, the
-// blocks on screen first, each slice parsing a run of whole top-level
-// blocks itself. A loaded document is marked the same way.
+// theme, a zoom) wait for a pass of idle slices of a few milliseconds
+// (editor/view/block_pass.h), the blocks on screen first, each slice
+// parsing runs of whole top-level blocks itself (editor/view/prose_chunk.h)
+// and going on where the last one stopped. A loaded document is marked the
+// same way.
 //
 // The word the caret ends while the user types it is not marked until it
 // is ended or the caret leaves it. Words the user ignores in this document
@@ -29,13 +31,13 @@
 #include <QSet>
 #include <QString>
 #include <QTextBlock>
-#include <QTimer>
 
 #include <optional>
 #include <vector>
 
 #include "editor/markdown/prose_ranges.h"
 #include "editor/storage/smart_text_storage.h"
+#include "editor/view/block_pass.h"
 
 class KVXTextView;
 namespace platform {
@@ -92,24 +94,18 @@ public:
     // Marks every block that is not up to date, at once.
     void checkAll();
     // Some blocks wait for an idle slice.
-    bool isPending() const { return m_pending; }
+    bool isPending() const { return m_pass.isPending(); }
+    // The pass of idle slices that marks them, and what it has cost.
+    const BlockPass &pass() const { return m_pass; }
 
 private:
-    struct Chunk {
-        QTextBlock first;
-        QTextBlock last;
-        std::vector<prose::Excluded> excluded;
-    };
-
     bool active() const;
     void parsed(const token *root, CharRange range, const QList<int> &restyledBlocks);
     void markBlock(const QTextBlock &block, const std::vector<prose::Excluded> &excluded);
-    Chunk chunkAround(const QTextBlock &block) const;
-    void markChunk(const QTextBlock &block);
+    QTextBlock markChunk(const QTextBlock &block);
+    std::pair<QTextBlock, QTextBlock> shownBlocks() const;
     void invalidate();
     void clearAll();
-    void schedule();
-    void checkSome(bool unlimited);
     bool isCurrent(const QTextBlock &block) const { return block.userState() == m_generation; }
     void caretMoved();
 
@@ -120,9 +116,7 @@ private:
     bool m_detectLinks = false;
     QSet<QString> m_ignored;
     int m_generation = 1;
-    bool m_pending = false;
-    int m_scanFrom = 0;  // where the idle scan goes on, by block number
-    QTimer m_idle;
+    BlockPass m_pass;
     // The word left unmarked at the caret: its block and where it ends.
     std::optional<qsizetype> m_heldEnd;
 };

@@ -1,0 +1,28 @@
+// The run of whole top-level blocks around a block of the storage's text
+// and what a parse of it leaves out of prose: what the checkers over the
+// text (spelling marks, links) look at, a run at a time, in idle slices or
+// at once.
+//
+// A run begins where the storage's last restyle began a top-level block
+// (or at the start of a metadata block's paragraph, whose lines may follow
+// anywhere before its first blank line) and takes whole top-level blocks
+// for at least a few dozen lines, so that the next run begins right after
+// it; a long block (a code fence left open) is parsed whole, once. Main
+// thread only.
+#pragma once
+
+#include <QTextBlock>
+
+#include <vector>
+
+#include "editor/markdown/prose_ranges.h"
+
+class SmartTextStorage;
+
+struct ProseChunk {
+    QTextBlock first;
+    QTextBlock last;
+    std::vector<prose::Excluded> excluded;
+};
+
+ProseChunk proseChunkAround(SmartTextStorage &storage, const QTextBlock &block);
