@@ -35,7 +35,7 @@ bool TextServices::tellWhenGrammarCannotBeChecked() {
         return false;
     platform::Alerts::simpleAlert(
         QStringLiteral("There is no grammar dictionary for %1 here: grammar is checked only in languages "
-                       "that have one. Spelling is checked as before.")
+                       "that have one.")
             .arg(grammar->languageName()),
         QStringLiteral("Grammar is not checked"));
     return true;

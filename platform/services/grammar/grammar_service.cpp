@@ -1,5 +1,6 @@
 #include "platform/services/grammar/grammar_service.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
@@ -62,11 +63,15 @@ int wordCount(const QString &sentence) {
 // the queue and the verdicts not yet handed over.
 struct GrammarService::Shared {
 
-    ~Shared() {
+    ~Shared() { free(); }
+
+    void free() {
         if (options)
             parse_options_delete(options);
         if (dictionary)
             dictionary_delete(dictionary);
+        options = nullptr;
+        dictionary = nullptr;
     }
 
     // Loads the dictionary when nobody has tried yet. Holding `parseLock`.
@@ -226,9 +231,12 @@ GrammarService::GrammarService(const Options &options, QObject *parent)
     }
 }
 
-GrammarService::~GrammarService() {
-    // The thread ends after the sentence it parses (the parser's time limit
-    // bounds that), before anything it posts here could arrive.
+GrammarService::~GrammarService() { stop(); }
+
+// The thread ends after the sentence it parses (the parser's time limit
+// bounds that), or the dictionary it loads, before anything it posts here
+// could arrive; the dictionary goes with it.
+void GrammarService::stop() {
     {
         std::lock_guard<std::mutex> guard(m_shared->lock);
         m_shared->stopping = true;
@@ -237,10 +245,25 @@ GrammarService::~GrammarService() {
     m_shared->wake.notify_all();
     if (m_shared->thread.joinable())
         m_shared->thread.join();
+    {
+        std::lock_guard<std::mutex> parsing(m_shared->parseLock);
+        m_shared->tried = true;
+        m_shared->free();
+    }
+    std::lock_guard<std::mutex> guard(m_shared->lock);
+    m_shared->state = State::Failed;
 }
 
 GrammarService &GrammarService::shared() {
     static GrammarService service(Options{});
+    // Stopped while the application object goes, not among the exit
+    // handlers: by then the libraries the parser uses (Hunspell among them)
+    // may be gone, and a dictionary still loading would load into them.
+    static std::once_flag stopping;
+    std::call_once(stopping, [] {
+        if (QCoreApplication::instance())
+            qAddPostRoutine([] { shared().stop(); });
+    });
     return service;
 }
 

@@ -126,6 +126,8 @@ signals:
 private:
     struct Shared;
     void startThread();
+    // Ends the thread and frees the dictionary: nothing is judged after.
+    void stop();
     void deliver();
     void remember(const QString &sentence, const Verdict &verdict);
 
