@@ -212,12 +212,18 @@ TEST(GrammarChecking, TheSwitchTakesTheMarksAwayAndBringsThemBack) {
     settleMarks(shown);
     EXPECT_TRUE(services->grammarFaults().isEmpty());
     EXPECT_EQ(services->misspellings().size(), 1);
-    // With spelling off too, grammar alone still marks.
+    // With spelling off too, grammar alone still marks; a key bound to the
+    // action switches it as well.
     shown.defaults().setBool(false, QStringLiteral("checkSpelling"));
-    shown.view().performAction(QStringLiteral("toggleGrammarChecking:"), nullptr);
+    editortest::ScopedKeyBindings bindings(R"json([
+        { "key": "g", "modifiers": ["cmd", "opt"], "action": "toggleGrammarChecking:" }
+    ])json");
+    shown.press(Qt::Key_G, Qt::ControlModifier | Qt::AltModifier, QStringLiteral("g"));
+    EXPECT_TRUE(shown.defaults().boolForKey(QStringLiteral("checkGrammar")));
     settleMarks(shown);
     EXPECT_EQ(marked(shown), QStringLiteral("He"));
     EXPECT_TRUE(services->misspellings().isEmpty());
+    EXPECT_EQ(shown.text(), QStringLiteral("He go to school yesterday. Some zqword here.\n"));
 }
 
 TEST(GrammarChecking, TheContextMenuReadsTheFaultAndIgnoresItInThisDocument) {
