@@ -17,7 +17,7 @@ constexpr int kMetadataLines = 512;
 
 }  // namespace
 
-ProseChunk proseChunkAround(SmartTextStorage &storage, const QTextBlock &block) {
+ProseChunk proseChunkAround(SmartTextStorage &storage, const QTextBlock &block, bool withSentences) {
     QTextDocument *document = storage.document();
     QTextBlock first = block;
     while (first.previous().isValid() && storage.blockStartType(first) == 0)
@@ -47,8 +47,27 @@ ProseChunk proseChunkAround(SmartTextStorage &storage, const QTextBlock &block) 
         std::lock_guard<std::mutex> lock(storage.engineMutex());
         root = tzr_engine_parse_substring(storage.engine(), size_t(from), size_t(to - from));
     }
-    ProseChunk chunk{first, last, prose::excludedRanges(root, from, to)};
+    ProseChunk chunk{first, last, from, to, prose::excludedRanges(root, from, to), {}};
+    if (withSentences)
+        chunk.sentences = proseSentences(storage, root, from, to, chunk.excluded);
     if (root)
         token_tree_free(root);
     return chunk;
+}
+
+std::vector<prose::Sentence> proseSentences(SmartTextStorage &storage, const token *root, qsizetype from,
+                                            qsizetype to, const std::vector<prose::Excluded> &excluded) {
+    if (!root || to <= from)
+        return {};
+    // The text of the whole blocks, from the document (each block's text and
+    // its line end): the storage's own string would be made whole anew after
+    // every keystroke.
+    const QTextBlock first = storage.document()->findBlock(int(from));
+    QString text;
+    text.reserve(to - first.position());
+    for (QTextBlock b = first; b.isValid() && b.position() < to; b = b.next()) {
+        text += b.text();
+        text += QLatin1Char('\n');
+    }
+    return prose::sentences(root, QStringView(text).mid(from - first.position(), to - from), from, excluded);
 }

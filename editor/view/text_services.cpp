@@ -34,15 +34,15 @@ QTextCharFormat linkFormat(const QString &url) {
 }
 
 bool isSpellingMark(const QTextLayout::FormatRange &range) {
-    return range.format.underlineStyle() == QTextCharFormat::SpellCheckUnderline;
+    return range.format.underlineStyle() == QTextCharFormat::SpellCheckUnderline && !GrammarMarks::isMark(range);
 }
 
 bool isLinkMark(const QTextLayout::FormatRange &range) { return range.format.isAnchor(); }
 
 }  // namespace
 
-TextServices::TextServices(KVXTextView *view, platform::SpellService *spelling)
-    : m_view(view), m_storage(view->storage()), m_spelling(spelling),
+TextServices::TextServices(KVXTextView *view, platform::SpellService *spelling, platform::GrammarService *grammar)
+    : m_view(view), m_storage(view->storage()), m_spelling(spelling), m_grammar(view->storage(), grammar),
       m_pass(view->storage()->document(),
              BlockPass::Work{[this](const QTextBlock &block) { return markChunk(block); },
                              [this](const QTextBlock &block) { return active() && !isCurrent(block); },
@@ -55,6 +55,17 @@ TextServices::TextServices(KVXTextView *view, platform::SpellService *spelling)
         if (m_checkSpelling)
             invalidate();
     });
+    m_grammar.setCaret([this] {
+        const QTextCursor caret = m_view->textCursor();
+        return caret.hasSelection() ? qsizetype(-1) : qsizetype(caret.position());
+    });
+    connect(&m_grammar, &GrammarMarks::cannotJudge, this, [this] {
+        if (m_checkGrammar) {
+            tellWhenGrammarCannotBeChecked();
+            active() ? invalidate() : clearAll();
+        }
+    });
+    connect(&m_grammar, &GrammarMarks::judged, this, [this](const QList<CharRange> &runs) { markAgain(runs); });
     connect(m_view, &QTextEdit::cursorPositionChanged, this, [this] { caretMoved(); });
     // What comes into view is marked first.
     connect(m_view->verticalScrollBar(), &QScrollBar::valueChanged, &m_pass, &BlockPass::schedule);
@@ -67,7 +78,7 @@ TextServices::~TextServices() {
 
 // Nothing is marked without a dictionary, unless links are.
 bool TextServices::active() const {
-    return m_storage && ((m_checkSpelling && m_spelling->isAvailable()) || m_detectLinks);
+    return m_storage && ((m_checkSpelling && m_spelling->isAvailable()) || checkingGrammar() || m_detectLinks);
 }
 
 void TextServices::setCheckSpelling(bool on) {
@@ -110,6 +121,7 @@ void TextServices::clearAll() {
         m_generation = 1;
     m_pass.clear();
     m_heldEnd.reset();
+    m_grammar.forget();
     if (!m_storage)
         return;
     QTextDocument *document = m_storage->document();
@@ -125,11 +137,16 @@ void TextServices::parsed(const token *root, CharRange range, const QList<int> &
         return;
     QTextDocument *document = m_storage->document();
     if (restyledBlocks.size() < kImmediateBlocks) {
-        const std::vector<prose::Excluded> excluded = prose::excludedRanges(root, range.location, range.end());
+        ProseChunk chunk;
+        chunk.from = range.location;
+        chunk.to = range.end();
+        chunk.excluded = prose::excludedRanges(root, range.location, range.end());
+        if (checkingGrammar())
+            chunk.sentences = proseSentences(*m_storage, root, range.location, range.end(), chunk.excluded);
         for (int number : restyledBlocks) {
             const QTextBlock block = document->findBlockByNumber(number);
             if (block.isValid())
-                markBlock(block, excluded);
+                markBlock(block, chunk, true);
         }
         return;
     }
@@ -148,10 +165,10 @@ void TextServices::parsed(const token *root, CharRange range, const QList<int> &
     m_pass.add(first, last);
 }
 
-void TextServices::markBlock(const QTextBlock &block, const std::vector<prose::Excluded> &excluded) {
+void TextServices::markBlock(const QTextBlock &block, const ProseChunk &chunk, bool typed) {
     const QString text = block.text();
     const qsizetype position = block.position();
-    const prose::Found found = prose::scan(text, position, excluded);
+    const prose::Found found = prose::scan(text, position, chunk.excluded);
     const QTextCursor caret = m_view->textCursor();
     const qsizetype held = caret.hasSelection() ? -1 : caret.position();
     if (held >= position && held <= position + text.size())
@@ -169,6 +186,8 @@ void TextServices::markBlock(const QTextBlock &block, const std::vector<prose::E
                 marks.append({int(word.start - position), int(word.length), spellingFormat()});
         }
     }
+    if (checkingGrammar())
+        marks += m_grammar.marksFor(block, chunk.sentences, {chunk.from, chunk.to - chunk.from}, held, typed);
     if (m_detectLinks)
         for (const prose::Address &address : found.addresses)
             marks.append({int(address.start - position), int(address.length), linkFormat(address.url)});
@@ -180,9 +199,9 @@ void TextServices::markBlock(const QTextBlock &block, const std::vector<prose::E
 // Marks the run of whole top-level blocks around `block`; returns its last
 // block.
 QTextBlock TextServices::markChunk(const QTextBlock &block) {
-    const ProseChunk chunk = proseChunkAround(*m_storage, block);
+    const ProseChunk chunk = proseChunkAround(*m_storage, block, checkingGrammar());
     for (QTextBlock b = chunk.first; b.isValid(); b = b.next()) {
-        markBlock(b, chunk.excluded);
+        markBlock(b, chunk, false);
         if (b == chunk.last)
             break;
     }
@@ -202,15 +221,30 @@ std::pair<QTextBlock, QTextBlock> TextServices::shownBlocks() const {
 }
 
 void TextServices::checkAll() {
-    if (active())
-        m_pass.finish();
-    else
+    if (!active()) {
         m_pass.clear();
+        return;
+    }
+    m_pass.finish();
+    // The sentences asked for are judged here and now, and shown; those
+    // whose runs changed meanwhile are marked again.
+    if (m_grammar.isWaiting()) {
+        m_grammar.judgeWaitingNow();
+        m_pass.finish();
+    }
 }
 
-// The caret left the word it held unmarked: that word's block is marked
-// again soon.
+// The caret left the word it held unmarked (or the sentence): that word's
+// block is marked again soon.
 void TextServices::caretMoved() {
+    if (const std::optional<CharRange> sentence = m_grammar.held(); sentence && m_storage) {
+        const QTextCursor caret = m_view->textCursor();
+        const qsizetype at = caret.position();
+        if (caret.hasSelection() || at <= sentence->location || at >= sentence->end()) {
+            m_grammar.releaseHeld();
+            markAgain({*sentence});
+        }
+    }
     if (!m_heldEnd || !m_storage)
         return;
     const QTextCursor caret = m_view->textCursor();
