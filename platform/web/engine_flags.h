@@ -37,7 +37,8 @@ inline void hardenWebEngineFlags() {
     };
     QByteArrayList flags;
     for (const QByteArray &flag : qgetenv("QTWEBENGINE_CHROMIUM_FLAGS").split(' ')) {
-        const QByteArray name = flag.left(flag.indexOf('='));
+        const qsizetype equals = flag.indexOf('=');
+        const QByteArray name = equals < 0 ? flag : flag.left(equals);
         if (!flag.isEmpty() && !ours.contains(flag) && !undoing.contains(name))
             flags << flag;
     }

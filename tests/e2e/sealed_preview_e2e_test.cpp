@@ -2,24 +2,38 @@
 // attacker's document, opened with a listener on TCP and UDP ports of this
 // machine, reads nothing of the user's and sends nothing out; a document that
 // asks for alerts without end leaves the window taking keys, saving and
-// quitting.
+// quitting. In the document window, transclusion still takes files in from
+// anywhere the document names, and the page shows them, sealed as ever.
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QImage>
 #include <QProcess>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 
+#include "app/app_delegate.h"
+#include "app/documents/smart_editor_document.h"
+#include "app/extras/tzr_theme_controller.h"
 #include "e2e/new_user.h"
+#include "e2e/preview_text.h"
 #include "e2e/x_keyboard.h"
+#include "platform/documents/document_controller.h"
+#include "platform/runtime/alerts.h"
 #include "support/loopback_listener.h"
 #include "support/qt_wait.h"
 #include "support/stand_in_opener.h"
 #include "webview/hostile_folder.h"
+#include "webview/web_test_support.h"
+#include "window/content/master_view_content.h"
+#include "window/content/tzr_master_view.h"
+
+#include <QWindow>
 
 using namespace std::chrono_literals;
 
@@ -142,4 +156,54 @@ TEST(SealedPreviewEndToEnd, ADocumentAskingForAlertsWithoutEndLeavesTheWindowUsa
     EXPECT_EQ(orvane.exitCode(), 0);
     EXPECT_TRUE(readAll(file).startsWith("typed # Alerts")) << readAll(file).toStdString();
     EXPECT_EQ(log.count("Not shown: a page's"), 1);  // one line for the page, not one for each alert
+}
+
+TEST(SealedPreviewEndToEnd, TransclusionStillTakesFilesInFromWhereTheDocumentNamesThem) {
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("a/b");
+    ASSERT_TRUE(QDir().mkpath(folder) && QDir().mkpath(dir.filePath("elsewhere")));
+    ASSERT_TRUE(hostile::writeFile(dir.filePath("elsewhere/absolute.md"), "Taken in by its whole path.\n"));
+    ASSERT_TRUE(hostile::writeFile(dir.filePath("parent.md"), "Taken in from two folders up.\n"));
+    QImage picture(37, 23, QImage::Format_RGB32);
+    picture.fill(Qt::darkBlue);
+    ASSERT_TRUE(picture.save(folder + "/pic.png", "PNG"));
+    const QString document = folder + "/doc.md";
+    ASSERT_TRUE(hostile::writeFile(document, "# Parts\n\n{{" + QFile::encodeName(dir.filePath("elsewhere/absolute.md")) +
+                                                 "}}\n\n{{../../parent.md}}\n\n![a picture](pic.png)\n"));
+    NewUser user(dir.filePath("preferences.json"));
+    user.defaults().setBool(true, "EXT_TRANSCLUDE");
+    platform::ScriptedAlerts alerts;
+    platform::DocumentController documents;
+    platform::DocumentController *previous = platform::DocumentController::setShared(&documents);
+    {
+        TZRThemeController extras(TZRThemeController::standardLocations());
+        AppDelegate delegate(&user.defaults(), &extras);
+        delegate.installDocumentMachinery();
+        delegate.applicationWillFinishLaunching();
+        delegate.applicationDidFinishLaunching();
+        delegate.openDocuments({document});
+        auto *opened = qobject_cast<SmartEditorDocument *>(documents.documentForPath(document));
+        ASSERT_TRUE(opened);
+        QWidget *window = opened->firstWindow();
+        window->resize(1200, 800);
+        ASSERT_TRUE(testing_qt::spinUntil([&] {
+            return window->isVisible() && window->windowHandle() && window->windowHandle()->isExposed();
+        }));
+        auto *content = dynamic_cast<TZRMasterView *>(opened->content());
+        ASSERT_TRUE(content && content->webView());
+        SmartWebView *preview = content->webView();
+        EXPECT_TRUE(previewShows(preview, "Taken in by its whole path."));
+        EXPECT_TRUE(previewShows(preview, "Taken in from two folders up."));
+        EXPECT_TRUE(testing_qt::spinUntil(
+            [&] { return web_test::evaluateText(*preview, "var p = document.querySelector('img');"
+                                                          "p ? p.naturalWidth + 'x' + p.naturalHeight : ''") == "37x23"; },
+            30s));
+        EXPECT_FALSE(web_test::evaluateText(*preview, "document.location.href + ' ' + document.baseURI")
+                         .contains(dir.path()));
+        EXPECT_EQ(alerts.count(), 0);
+        opened->close();
+        testing_qt::spinFor(50ms);
+        delegate.applicationWillTerminate();
+    }
+    platform::DocumentController::setShared(previous);
 }
