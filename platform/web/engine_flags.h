@@ -30,9 +30,9 @@ inline void hardenWebEngineFlags() {
         QByteArrayLiteral("--proxy-bypass-list=<-loopback>"),
     };
     static const QByteArrayList undoing = {
-        QByteArrayLiteral("--no-proxy-server"),      QByteArrayLiteral("--proxy-server"),
-        QByteArrayLiteral("--proxy-pac-url"),        QByteArrayLiteral("--proxy-auto-detect"),
-        QByteArrayLiteral("--proxy-bypass-list"),    QByteArrayLiteral("--force-webrtc-ip-handling-policy"),
+        QByteArrayLiteral("--no-proxy-server"),        QByteArrayLiteral("--proxy-server"),
+        QByteArrayLiteral("--proxy-pac-url"),          QByteArrayLiteral("--proxy-auto-detect"),
+        QByteArrayLiteral("--proxy-bypass-list"),      QByteArrayLiteral("--force-webrtc-ip-handling-policy"),
         QByteArrayLiteral("--winhttp-proxy-resolver"),
     };
     QByteArrayList flags;

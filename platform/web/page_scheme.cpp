@@ -177,8 +177,9 @@ QByteArray PageScheme::sealedPage(const QString &html) {
         if (end >= 0)
             insertAt = end + 1;
     }
-    const QByteArray seal = QByteArrayLiteral("<meta charset=\"utf-8\"><meta http-equiv=\"Content-Security-Policy\" content=\"") +
-                            contentSecurityPolicy().toUtf8() + QByteArrayLiteral("\">");
+    const QByteArray seal =
+        QByteArrayLiteral("<meta charset=\"utf-8\"><meta http-equiv=\"Content-Security-Policy\" content=\"") +
+        contentSecurityPolicy().toUtf8() + QByteArrayLiteral("\">");
     // The page is converted once; the seal goes in within the room the
     // conversion leaves.
     QByteArray page = html.toUtf8();
@@ -190,8 +191,6 @@ bool PageScheme::isFontName(QStringView path) {
     return endsWithOneOf(path, {u".woff", u".woff2", u".ttf", u".otf", u".ttc", u".eot"});
 }
 
-bool PageScheme::isStyleSheetName(QStringView path) {
-    return path.endsWith(u".css", Qt::CaseInsensitive);
-}
+bool PageScheme::isStyleSheetName(QStringView path) { return path.endsWith(u".css", Qt::CaseInsensitive); }
 
 }  // namespace platform

@@ -56,8 +56,8 @@ QUrl PageSite::origin() const {
 
 void PageSite::setDocument(const QUrl &document, bool showsFolder) {
     const QUrl folder = document.adjusted(QUrl::RemoveFilename | QUrl::RemoveQuery | QUrl::RemoveFragment);
-    const bool sameFolder = m_folder >= 0 && folder == m_document.adjusted(QUrl::RemoveFilename | QUrl::RemoveQuery |
-                                                                          QUrl::RemoveFragment);
+    const bool sameFolder =
+        m_folder >= 0 && folder == m_document.adjusted(QUrl::RemoveFilename | QUrl::RemoveQuery | QUrl::RemoveFragment);
     m_document = document;
     m_pageName = document.fileName(QUrl::FullyEncoded);
     if (m_pageName.isEmpty())
@@ -77,9 +77,7 @@ void PageSite::closeFolder() {
     m_folder = -1;
 }
 
-QUrl PageSite::pageUrl() const {
-    return QUrl::fromEncoded(origin().toEncoded() + '/' + m_pageName.toLatin1());
-}
+QUrl PageSite::pageUrl() const { return QUrl::fromEncoded(origin().toEncoded() + '/' + m_pageName.toLatin1()); }
 
 bool PageSite::owns(const QUrl &url) const {
     return url.scheme() == QLatin1String(PageScheme::Name) && url.host() == m_host;
@@ -107,9 +105,7 @@ void PageSite::releasePage() {
 
 // --- The folder's files ------------------------------------------------------------
 
-QByteArray PageSite::descriptorPath() const {
-    return "/proc/self/fd/" + QByteArray::number(m_folder);
-}
+QByteArray PageSite::descriptorPath() const { return "/proc/self/fd/" + QByteArray::number(m_folder); }
 
 std::optional<QByteArray> PageSite::folderFile(const QByteArray &encodedPath) const {
     if (m_folder < 0)
@@ -132,9 +128,7 @@ std::optional<QByteArray> PageSite::folderFile(const QByteArray &encodedPath) co
     return file;
 }
 
-bool PageSite::hasFolderFile(const QByteArray &encodedPath) const {
-    return folderFile(encodedPath).has_value();
-}
+bool PageSite::hasFolderFile(const QByteArray &encodedPath) const { return folderFile(encodedPath).has_value(); }
 
 QUrl PageSite::folderFileUrl(const QByteArray &encodedPath) const {
     return QUrl::fromEncoded("file://" + descriptorPath() + encodedPath);
@@ -150,9 +144,7 @@ std::optional<QByteArray> PageSite::folderPathOf(const QUrl &url) const {
     return path.mid(prefix.size() - 1);
 }
 
-PageSite *PageSite::forHost(const QString &host) {
-    return sites().value(host, nullptr);
-}
+PageSite *PageSite::forHost(const QString &host) { return sites().value(host, nullptr); }
 
 PageSite *PageSite::forOrigin(const QUrl &origin) {
     if (origin.scheme() != QLatin1String(PageScheme::Name))

@@ -47,7 +47,10 @@ public:
     QUrl documentUrlFor(const QUrl &url) const;
 
     // The page's text, served at its address until released.
-    void setPage(QByteArray page) { m_page = std::move(page); m_hasPage = true; }
+    void setPage(QByteArray page) {
+        m_page = std::move(page);
+        m_hasPage = true;
+    }
     void releasePage();
     bool hasPage() const { return m_hasPage; }
     const QByteArray &page() const { return m_page; }

@@ -1,7 +1,7 @@
 #include "platform/web/web_view.h"
 
-#include "platform/runtime/log.h"
 #include "platform/files/workspace.h"
+#include "platform/runtime/log.h"
 #include "platform/web/html_tags.h"
 #include "platform/web/page_scheme.h"
 

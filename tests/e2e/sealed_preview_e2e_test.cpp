@@ -6,10 +6,10 @@
 // anywhere the document names, and the page shows them, sealed as ever.
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -168,7 +168,8 @@ TEST(SealedPreviewEndToEnd, TransclusionStillTakesFilesInFromWhereTheDocumentNam
     picture.fill(Qt::darkBlue);
     ASSERT_TRUE(picture.save(folder + "/pic.png", "PNG"));
     const QString document = folder + "/doc.md";
-    ASSERT_TRUE(hostile::writeFile(document, "# Parts\n\n{{" + QFile::encodeName(dir.filePath("elsewhere/absolute.md")) +
+    ASSERT_TRUE(hostile::writeFile(document, "# Parts\n\n{{" +
+                                                 QFile::encodeName(dir.filePath("elsewhere/absolute.md")) +
                                                  "}}\n\n{{../../parent.md}}\n\n![a picture](pic.png)\n"));
     NewUser user(dir.filePath("preferences.json"));
     user.defaults().setBool(true, "EXT_TRANSCLUDE");
@@ -186,20 +187,21 @@ TEST(SealedPreviewEndToEnd, TransclusionStillTakesFilesInFromWhereTheDocumentNam
         ASSERT_TRUE(opened);
         QWidget *window = opened->firstWindow();
         window->resize(1200, 800);
-        ASSERT_TRUE(testing_qt::spinUntil([&] {
-            return window->isVisible() && window->windowHandle() && window->windowHandle()->isExposed();
-        }));
+        ASSERT_TRUE(testing_qt::spinUntil(
+            [&] { return window->isVisible() && window->windowHandle() && window->windowHandle()->isExposed(); }));
         auto *content = dynamic_cast<TZRMasterView *>(opened->content());
         ASSERT_TRUE(content && content->webView());
         SmartWebView *preview = content->webView();
         EXPECT_TRUE(previewShows(preview, "Taken in by its whole path."));
         EXPECT_TRUE(previewShows(preview, "Taken in from two folders up."));
         EXPECT_TRUE(testing_qt::spinUntil(
-            [&] { return web_test::evaluateText(*preview, "var p = document.querySelector('img');"
-                                                          "p ? p.naturalWidth + 'x' + p.naturalHeight : ''") == "37x23"; },
+            [&] {
+                return web_test::evaluateText(*preview, "var p = document.querySelector('img');"
+                                                        "p ? p.naturalWidth + 'x' + p.naturalHeight : ''") == "37x23";
+            },
             30s));
-        EXPECT_FALSE(web_test::evaluateText(*preview, "document.location.href + ' ' + document.baseURI")
-                         .contains(dir.path()));
+        EXPECT_FALSE(
+            web_test::evaluateText(*preview, "document.location.href + ' ' + document.baseURI").contains(dir.path()));
         EXPECT_EQ(alerts.count(), 0);
         opened->close();
         testing_qt::spinFor(50ms);

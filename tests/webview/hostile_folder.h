@@ -254,8 +254,8 @@ struct Folder {
         return text.replace(QLatin1String("@OUT@"), outside(""))
             .replace(QLatin1String("@TCP@"), QString::number(tcpPort))
             .replace(QLatin1String("@UDP@"), QString::number(udpPort))
-            .replace(QLatin1String("@OWN@"), QStringLiteral("data:audio/wav;base64,") +
-                                                 QString::fromLatin1(wave(6).toBase64()));
+            .replace(QLatin1String("@OWN@"),
+                     QStringLiteral("data:audio/wav;base64,") + QString::fromLatin1(wave(6).toBase64()));
     }
 };
 

@@ -85,8 +85,7 @@ TEST_F(SealedPageTest, ShowsTheFoldersFilesAndReadsNoneOfThem) {
               "37x23");
     ASSERT_TRUE(waitUntil([&] {
         return evaluateText(*view, "Array.from(document.fonts).filter(function (f) { return f.family.indexOf("
-                                   "'Folder Font') >= 0; }).map(function (f) { return f.status; }).join()") ==
-               "loaded";
+                                   "'Folder Font') >= 0; }).map(function (f) { return f.status; }).join()") == "loaded";
     })) << "the folder's font did not load";
     ASSERT_TRUE(waitUntil([&] { return evaluate(*view, "document.getElementById('tone').duration").toDouble() > 5; }));
 

@@ -30,8 +30,8 @@ class GuardTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(QDir(root.path()).mkpath("home/u/notes/sub") && QDir(root.path()).mkpath("home/u/notes/dir"));
-        for (const char *name : {"pic.png", "look.css", "font.woff2", "talk.mp4", "tool.js", "sub/deep.png",
-                                 "notes.md", "a b.png"})
+        for (const char *name :
+             {"pic.png", "look.css", "font.woff2", "talk.mp4", "tool.js", "sub/deep.png", "notes.md", "a b.png"})
             ASSERT_TRUE(writeFile(notes(name)));
         ASSERT_TRUE(writeFile(root.filePath("home/u/secret.txt"), "TOPSECRET"));
         ASSERT_TRUE(writeFile(root.filePath("home/u/outside.png")));
@@ -44,7 +44,9 @@ protected:
     }
     QString notes(const char *name) const { return root.filePath(QStringLiteral("home/u/notes/") + name); }
     QUrl at(const char *path) const { return QUrl(site.origin().toString() + path); }
-    Decision ask(const QUrl &url, Info::ResourceType type) const { return WebContentGuard::decide(url, type, site.origin()); }
+    Decision ask(const QUrl &url, Info::ResourceType type) const {
+        return WebContentGuard::decide(url, type, site.origin());
+    }
     Decision redirectTo(const char *path) const { return {Decision::Redirect, site.folderFileUrl(path)}; }
 
     QTemporaryDir root;
@@ -195,7 +197,8 @@ TEST_F(GuardTest, ASitesAddressesStandForTheDocumentsFolder) {
     // same addresses.
     ASSERT_TRUE(QDir(root.path()).rename("home/u/notes", "home/u/moved"));
     EXPECT_TRUE(site.hasFolderFile("/pic.png"));
-    EXPECT_EQ(site.folderFile("/pic.png"), QFile::encodeName(QDir(root.path()).canonicalPath() + "/home/u/moved/pic.png"));
+    EXPECT_EQ(site.folderFile("/pic.png"),
+              QFile::encodeName(QDir(root.path()).canonicalPath() + "/home/u/moved/pic.png"));
     EXPECT_FALSE(site.hasFolderFile("/../secret.txt"));
 }
 
@@ -211,9 +214,9 @@ TEST(PageScheme, PagesCarryTheirPolicyAfterTheirDocumentType) {
     EXPECT_EQ(PageScheme::sealedPage("<p>x</p>"), seal + "<p>x</p>");
     EXPECT_EQ(PageScheme::sealedPage(QString()), seal);
     const QString policy = PageScheme::contentSecurityPolicy();
-    for (const char *directive : {"default-src 'none'", "connect-src 'none'", "frame-src 'none'", "child-src 'none'",
-                                  "worker-src 'none'", "object-src 'none'", "form-action 'none'", "base-uri 'none'",
-                                  "prefetch-src 'none'"})
+    for (const char *directive :
+         {"default-src 'none'", "connect-src 'none'", "frame-src 'none'", "child-src 'none'", "worker-src 'none'",
+          "object-src 'none'", "form-action 'none'", "base-uri 'none'", "prefetch-src 'none'"})
         EXPECT_TRUE(policy.contains(QLatin1String(directive))) << directive;
     EXPECT_FALSE(policy.contains("http")) << policy.toStdString();
 }
