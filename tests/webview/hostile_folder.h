@@ -197,6 +197,7 @@ struct Folder {
       var canvas = document.createElement('canvas'), g = canvas.getContext('2d');
       g.drawImage(pic, 0, 0); got.canvas = String(g.getImageData(0, 0, 1, 1).data[1]);
     } catch (e) { got.canvas = 'refused'; }
+    show();
     // What it got, out.
     send('websocket', function () {
       var ws = new WebSocket('ws://127.0.0.1:@TCP@/ws?d=' + leak());
