@@ -115,7 +115,8 @@ TEST(SealedPreviewEndToEnd, AnAttackersDocumentReadsNothingAndSendsNothingOut) {
         EXPECT_EQ(cues.toString(), "");
     const QJsonObject exists = got.value("exists").toObject();
     EXPECT_EQ(exists.value("inside").toString(), "shown");
-    for (const char *name : {"inside missing", "link out", "outside", "outside missing", "system", "remote"})
+    for (const char *name : {"inside missing", "link out", "outside", "outside missing", "system", "remote",
+                             "sheet outside", "sheet outside missing", "sheet inside missing"})
         EXPECT_EQ(exists.value(name).toString(), "error") << name;
     for (const QJsonValue &where : got.value("where").toArray())
         EXPECT_FALSE(where.toString().remove(folder.outside("")).contains(folder.home))

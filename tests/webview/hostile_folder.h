@@ -8,8 +8,8 @@
 // Markdown as well as a page's body) shows the folder's files, then, once the
 // page has loaded:
 // - reads: the rules of every style sheet, the outside sheet's effect, the
-//   cues of every subtitle track, whether files outside exist (pictures that
-//   load or fail), where the page is (its address, its base, the addresses it
+//   cues of every subtitle track, whether files outside exist (pictures and
+//   style sheets that load or fail), where the page is (its address, its base, the addresses it
 //   resolves), the folder's files by script, a picture's pixels;
 // - sends: a WebSocket, fetch, XMLHttpRequest, EventSource, a beacon, a
 //   picture, prefetches and preconnections, a form, and WebRTC with STUN and
@@ -135,6 +135,15 @@ struct Folder {
     image.onerror = function () { got.exists[name] = 'error'; settle(); };
     image.src = url;
   }
+  function probeSheet(name, url) {
+    wait();
+    var link = document.createElement('link');
+    link.rel = 'stylesheet';
+    link.onload = function () { got.exists[name] = 'shown'; settle(); };
+    link.onerror = function () { got.exists[name] = 'error'; settle(); };
+    link.href = url;
+    document.head.appendChild(link);
+  }
   function send(name, attempt) {
     try { got.sent[name] = attempt() || 'tried'; } catch (e) { got.sent[name] = 'refused'; }
   }
@@ -181,6 +190,9 @@ struct Folder {
     probe('outside', '@OUT@secret.png');
     probe('outside missing', '@OUT@missing.png');
     probe('system', 'file:///etc/passwd');
+    probeSheet('sheet outside', '@OUT@secret.css');
+    probeSheet('sheet outside missing', '@OUT@missing.css');
+    probeSheet('sheet inside missing', 'missing.css');
     var pic = document.getElementById('pic');
     got.where = [location.href, document.URL, document.baseURI, document.referrer, pic.src, pic.currentSrc,
                  getComputedStyle(document.querySelector('p.q')).backgroundImage, new Error().stack]

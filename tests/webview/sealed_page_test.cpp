@@ -107,7 +107,8 @@ TEST_F(SealedPageTest, TellsNothingOfWhatLiesOutsideTheFolderNorWhereItIs) {
     const QJsonObject found = attack();
     const QJsonObject exists = found.value("exists").toObject();
     EXPECT_EQ(exists.value("inside").toString(), "shown");
-    for (const char *name : {"inside missing", "link out", "outside", "outside missing", "system", "remote"})
+    for (const char *name : {"inside missing", "link out", "outside", "outside missing", "system", "remote",
+                             "sheet outside", "sheet outside missing", "sheet inside missing"})
         EXPECT_EQ(exists.value(name).toString(), "error") << name;
     const QString home = folder.dir.path();
     ASSERT_GE(found.value("where").toArray().size(), 8);
