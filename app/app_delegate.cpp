@@ -440,6 +440,9 @@ void AppDelegate::openDocumentsWithPanel() {
 QWidget *AppDelegate::openCommandLinePaths(const QStringList &paths) {
     platform::DocumentController &documents = platform::DocumentController::shared();
     auto *projects = qobject_cast<SmartEditorDocumentController *>(&documents);
+    // Those that cannot be opened are told together, once all the others
+    // are open.
+    platform::DocumentController::OpenBatch batch(documents);
     QWidget *last = nullptr;
     for (const QString &path : paths) {
         if (projects && platform::pathStatus(path).isDir) {

@@ -129,7 +129,8 @@ public:
     // --- Starts of the program ------------------------------------------------------
     // Opens what a start of the program names (its own, or a later start's
     // handed over): folders as project windows, files as documents (one open
-    // already comes to the front), each a tab of the front window's group.
+    // already comes to the front), each a tab of the front window's group;
+    // those that cannot be opened are told in one alert after the others.
     // Returns the window of the last opened; null when none could be.
     QWidget *openCommandLinePaths(const QStringList &paths);
     // Brings `window` to the front, active (a tab selected in its group);

@@ -183,7 +183,7 @@ int main(int argc, char **argv) {
     delegate.applicationDidFinishLaunching();
     // Folders named on the command line open as projects, files as documents.
     delegate.openCommandLinePaths(paths);
-    // Files that could not be opened (each told in an alert) leave an
+    // Files that could not be opened (told in one alert) leave an
     // untitled window rather than a program without any.
     if (documents.documents().isEmpty() && documents.openProjects().empty())
         delegate.openDocuments({QString()});

@@ -252,9 +252,12 @@ QList<Entry> windowMenu() {
         item("Minimize", "performMiniaturize:", keys("Ctrl+M")),
         item("Zoom", "performZoom:"),
         separator(),
-        // The keys of a Linux desktop's tabs as well.
+        // The keys of a Linux desktop's tabs as well. Ctrl+Shift+Tab comes
+        // from the X server as Backtab with the Shift it took spent, from
+        // other sources with Shift still held: both are the previous tab.
         withKeys(item("Show Previous Tab", "selectPreviousTab:", keys("Ctrl+Shift+{")),
-                 {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), QKeySequence(Qt::CTRL | Qt::Key_PageUp)}),
+                 {QKeySequence(Qt::CTRL | Qt::Key_Backtab), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab),
+                  QKeySequence(Qt::CTRL | Qt::Key_PageUp)}),
         withKeys(item("Show Next Tab", "selectNextTab:", keys("Ctrl+Shift+}")),
                  {QKeySequence(Qt::CTRL | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::Key_PageDown)}),
         item("Show First Tab", "gotoFirstTab:"),
@@ -346,6 +349,8 @@ MainMenu::MainMenu() : m_root(new QMenu) {
             case Entry::Placeholder: {
                 QMenu *sub = menu->addMenu(entry.title);
                 sub->setObjectName(entry.title);
+                // Filled by the extras; the window in front ticks its own.
+                platform::ActionRouter::validateOnShow(sub);
                 (entry.title == QLatin1String("Theme") ? m_themeMenu : m_cssMenu) = sub;
                 break;
             }

@@ -210,6 +210,13 @@ public:
     CharRange rangeForUserCompletion() const;
     // The list shown while completing (null before the first completion).
     CompletionPopup *completionPopup() const { return m_completionPopup; }
+    // While the list shows, the word of its highlighted row stands in the
+    // text only tentatively: the document, its preview and its file have
+    // the text it stands over until the word is chosen or typed on.
+    bool hasTentativeCompletion() const;
+    QString committedString() const override;
+    // Cancels a completion still in its list, as Escape in the list would.
+    void withdrawOfferedText() override;
 
     // --- Text services (smart_text_view_services.cpp) ------------------------------------------
 
@@ -365,6 +372,13 @@ private:
     CharRange m_completionRange;   // the partial word of the list shown
     QString m_completionOriginal;  // its text before the list opened
     qsizetype m_completionShown = 0;  // units of the word now in its place
+    // The word the list put in place and the text it stands over, while
+    // neither chosen nor typed on.
+    struct Tentative {
+        CharRange shown;
+        QString over;
+    };
+    std::optional<Tentative> m_tentative;
 
     // Text services
     SpellingPanel *m_spellingPanel = nullptr;

@@ -345,7 +345,7 @@ void ProjectWindowController::performAction(const QString &action, QObject *send
     if (action == QLatin1String("selectTheme:")) {
         auto *item = qobject_cast<QAction *>(sender);
         if (item)
-            selectTheme(item->text().remove(u'&'));
+            selectTheme(TZRThemeController::styleNameOf(item));
     } else if (action == QLatin1String("gotoFirstTab:")) {
         gotoFirstTab();
     } else if (action == QLatin1String("performClose:")) {

@@ -161,9 +161,10 @@ void SmartEditorDocument::checkTags() {
         return;
     const int answer = Alerts::runModal(
         {QStringLiteral("Tags out of sync"),
-         QStringLiteral("The tags specified in the metadata differ from those set in macOS.\n\nMetadata: <%1>\n\nOS: <%2>")
+         QStringLiteral("The tags specified in the metadata differ from those set as file tags.\n\nMetadata: "
+                        "<%1>\n\nFile tags: <%2>")
              .arg(joined(*metadata), joined(*system)),
-         {QStringLiteral("Update macOS tags"), QStringLiteral("Update metadata tags"), QStringLiteral("Leave as is")},
+         {QStringLiteral("Update file tags"), QStringLiteral("Update metadata tags"), QStringLiteral("Leave as is")},
          platform::AlertStyle::Informational});
     if (answer == 0) {
         QString reason;
@@ -538,10 +539,7 @@ const QStringList &smartActions() {
     return actions;
 }
 
-QString titleOf(QObject *sender) {
-    auto *item = qobject_cast<QAction *>(sender);
-    return item ? item->text().remove(u'&') : QString();
-}
+QString titleOf(QObject *sender) { return TZRThemeController::styleNameOf(qobject_cast<QAction *>(sender)); }
 
 }  // namespace
 

@@ -139,7 +139,8 @@ public:
 
     // Rebuilds the menu and the popup of a kind from its list, ticking the
     // default ("defaultTheme", "defaultCSS"); starts watching that kind's
-    // folder on the first call.
+    // folder on the first call. The menu's items send "selectTheme:" and
+    // "selectCSS:" to the window in front (platform::ActionRouter).
     void updateThemeMenu();
     void updateCSSMenu();
 
@@ -147,6 +148,8 @@ public:
     void selectDefaultTheme(const QString &title);
     void selectDefaultCSS(const QString &title);
 
+    // The name of the theme or style sheet a menu item stands for.
+    static QString styleNameOf(const QAction *item);
     // Ticks `item` when its title is `activeStyle`, unticks it otherwise;
     // documents tick their own theme or style sheet this way. Always true.
     static bool validateUserInterfaceItem(QAction *item, const QString &activeStyle);
@@ -164,12 +167,6 @@ public:
     void directoryDidChange(DirectoryWatcher *watcher) override;
     // The synchronisation told of folder changes; none by default.
     void setExtrasSync(TZRExtrasSync *sync) { m_sync = sync; }
-
-signals:
-    // The main menu's "selectTheme:" and "selectCSS:" items: the document of
-    // the active window applies the chosen name.
-    void themeSelected(const QString &name);
-    void cssSelected(const QString &name);
 
 private:
     QStringList listOf(Kind kind) const;

@@ -11,6 +11,7 @@
 #include "app/extras/tzr_theme_controller.h"
 #include "platform/prefs/defaults.h"
 #include "platform/files/folders.h"
+#include "platform/runtime/action_router.h"
 
 namespace {
 
@@ -20,13 +21,6 @@ struct MenuKind {
 };
 constexpr MenuKind kTheme{"selectTheme:", "defaultTheme"};
 constexpr MenuKind kCSS{"selectCSS:", "defaultCSS"};
-
-// An item's title is the extra's name it was made for; menus show "&" as
-// "&&" so that it is not taken for a shortcut mark.
-QString titleOf(const QAction *item) {
-    const QVariant name = item->data();
-    return name.typeId() == QMetaType::QString ? name.toString() : item->text();
-}
 
 void selectTitle(QComboBox *button, const QString &title) {
     const int index = button->findText(title);
@@ -84,12 +78,9 @@ void TZRThemeController::updateMenu(Kind kind) {
             // The first item of the default's name carries the tick.
             item->setChecked(!ticked && !defaultName.isEmpty() && name == defaultName);
             ticked = ticked || item->isChecked();
-            connect(item, &QAction::triggered, this, [this, theme, name] {
-                if (theme)
-                    emit themeSelected(name);
-                else
-                    emit cssSelected(name);
-            });
+            // The window in front applies it, and ticks its own when the
+            // menu shows.
+            platform::ActionRouter::setAction(item, QString::fromLatin1(menuKind.menuAction));
         }
     }
     if (button) {
@@ -115,10 +106,19 @@ void TZRThemeController::selectDefaultCSS(const QString &title) {
         selectTitle(m_cssButton, title);
 }
 
+QString TZRThemeController::styleNameOf(const QAction *item) {
+    if (!item)
+        return {};
+    // Menus show "&" as "&&" so that it is not taken for a shortcut mark:
+    // the name the item was made for is kept beside its text.
+    const QVariant name = item->data();
+    return name.typeId() == QMetaType::QString ? name.toString() : item->text().remove(u'&');
+}
+
 bool TZRThemeController::validateUserInterfaceItem(QAction *item, const QString &activeStyle) {
     if (item) {
         item->setCheckable(true);
-        item->setChecked(titleOf(item) == activeStyle);
+        item->setChecked(styleNameOf(item) == activeStyle);
     }
     return true;
 }

@@ -97,6 +97,26 @@ void SmartTextView::complete() {
         insertCompletion(words[selected], partial, kOther, false);
 }
 
+bool SmartTextView::hasTentativeCompletion() const {
+    return m_tentative && m_completionPopup && m_completionPopup->isVisible();
+}
+
+QString SmartTextView::committedString() const {
+    QString text = KVXTextView::committedString();
+    if (hasTentativeCompletion() && m_tentative->shown.location >= 0 && m_tentative->shown.end() <= text.size())
+        text.replace(m_tentative->shown.location, m_tentative->shown.length, m_tentative->over);
+    return text;
+}
+
+void SmartTextView::withdrawOfferedText() {
+    if (!hasTentativeCompletion()) {
+        m_tentative.reset();
+        return;
+    }
+    m_completionPopup->hide();
+    insertCompletion(m_completionOriginal, m_completionRange, kCancel, true);
+}
+
 void SmartTextView::cancelOperation() {
     if (hasMarkedText()) {
         QGuiApplication::inputMethod()->reset();
@@ -128,6 +148,11 @@ void SmartTextView::insertCompletion(const QString &word, CharRange partialRange
         // word stood; cancelling puts the partial word back.
         const QString text = movement == kCancel ? m_completionOriginal : word;
         const CharRange shown{partialRange.location, m_completionShown};
+        // Known before the edit, which the preview and the document hear of.
+        if (isFinal)
+            m_tentative.reset();
+        else
+            m_tentative = Tentative{{partialRange.location, text.size()}, m_completionOriginal};
         {
             RoutedEdit routed(this);
             storage()->replaceCharactersInRange(shown, text);
@@ -146,6 +171,7 @@ void SmartTextView::insertCompletion(const QString &word, CharRange partialRange
         if (!isFinal)
             return;
         const QString chosen = movement == kCancel ? m_pendingCompletion : word;
+        m_tentative.reset();
         {
             RoutedEdit routed(this);
             storage()->replaceCharactersInRange(*inner, chosen);
@@ -154,6 +180,7 @@ void SmartTextView::insertCompletion(const QString &word, CharRange partialRange
         setSelectedRange({inner->location + chosen.size(), 0});
         return;
     }
+    m_tentative = Tentative{{inner->location, word.size()}, m_pendingCompletion};
     {
         RoutedEdit routed(this);
         storage()->replaceCharactersInRange(*inner, word);

@@ -294,6 +294,9 @@ void SmartTextView::contextMenuEvent(QContextMenuEvent *event) {
 }
 
 void SmartTextView::focusOutEvent(QFocusEvent *event) {
+    // A menu, an alert, a dialog or another window took the keyboard: the
+    // completion offered was not chosen, and its Escape is not the list's.
+    withdrawOfferedText();
     if (m_completionPopup)
         m_completionPopup->hide();
     KVXTextView::focusOutEvent(event);

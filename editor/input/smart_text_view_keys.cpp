@@ -1,7 +1,7 @@
 // SmartTextView: what a key press means, and input methods.
 //
-// A key goes, in this order: to the completion list while it shows; Shift-Tab
-// outdents; a key with modifiers is offered to the key bindings; Tab indents
+// A key goes, in this order: the keys that switch tabs to the window; to the
+// completion list while it shows; Shift-Tab outdents; a key with modifiers is offered to the key bindings; Tab indents
 // a selection (with "TAB_INDENTS_SELECTION"); Return and Enter have their
 // variants; every other key is interpreted here: editing keys become
 // commands that edit through the storage, moving and selecting keys go to
@@ -84,10 +84,46 @@ bool typesText(const QKeyEvent *event) {
            (c.isHighSurrogate() && text.size() > 1 && text[1].isLowSurrogate());
 }
 
+// The desktop's keys for the next and previous tab: Ctrl with Tab (Shift
+// for the previous one; the X server reports Ctrl+Shift+Tab as Backtab),
+// Page Up or Page Down. They belong to the window, whose menu takes them
+// while it has more than one tab; with one tab they do nothing, and with a
+// binding for Ctrl+Tab or a back-tab's outdent they would edit the text.
+bool switchesTabs(const QKeyEvent *event) {
+    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+    if (!(mods & Qt::ControlModifier) || (mods & (Qt::AltModifier | Qt::MetaModifier)))
+        return false;
+    switch (event->key()) {
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        return true;
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+        return !(mods & Qt::ShiftModifier);
+    default:
+        return false;
+    }
+}
+
 }  // namespace
 
 void SmartTextView::keyPressEvent(QKeyEvent *event) {
-    if (m_completionPopup && m_completionPopup->handleKey(event)) {
+    if (switchesTabs(event)) {
+        event->ignore();
+        return;
+    }
+    if (m_completionPopup && m_completionPopup->isVisible()) {
+        if (m_completionPopup->handleKey(event)) {
+            event->accept();
+            return;
+        }
+        // Typing on keeps the word the list offered.
+        if (!m_completionPopup->isVisible())
+            m_tentative.reset();
+    }
+    // An Escape held down repeats: its first press closed something (a
+    // dialog, the list), and the repeats must not open the list again.
+    if (event->key() == Qt::Key_Escape && event->isAutoRepeat()) {
         event->accept();
         return;
     }

@@ -1,5 +1,6 @@
 #include "editor/view/find_bar.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -20,6 +21,7 @@
 
 FindBar::FindBar(KVXTextView *view) : QWidget(view), m_view(view) {
     setAutoFillBackground(true);
+    followWindowPalette();
     setFocusPolicy(Qt::StrongFocus);
     m_findField = new QLineEdit(this);
     m_findField->setPlaceholderText(tr("Find"));
@@ -172,8 +174,30 @@ void FindBar::hideBar() {
 }
 
 void FindBar::showEvent(QShowEvent *event) {
+    // The bar may have moved to another window (a tab moved out) since.
+    followWindowPalette();
     QWidget::showEvent(event);
     emit visibilityChanged(true);
+}
+
+void FindBar::changeEvent(QEvent *event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::ParentChange)
+        followWindowPalette();
+}
+
+void FindBar::followWindowPalette() {
+    if (m_followingPalette)
+        return;
+    QWidget *top = window();
+    QPalette colours = top && top != this ? top->palette() : QApplication::palette(this);
+    // Every colour set here, so that none comes down from the editor's theme.
+    colours.setResolveMask(~QPalette::ResolveMask(0));
+    if (colours == palette() && palette().resolveMask() == colours.resolveMask())
+        return;
+    m_followingPalette = true;
+    setPalette(colours);
+    m_followingPalette = false;
 }
 
 void FindBar::hideEvent(QHideEvent *event) {

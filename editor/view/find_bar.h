@@ -15,6 +15,11 @@
 // wide enough for both, else one above the other, so that every label (the
 // count of matches, the case switch, the buttons) shows whole; the editor
 // gives the bar the height it asks for at its width.
+//
+// The bar is part of the window's chrome, not of the text: its labels and
+// fields have the window's colours, whatever the theme gives the editor
+// (light text on a dark theme's background would otherwise meet the fields'
+// dark text, or the labels' dark text the theme's dark background).
 #pragma once
 
 #include <QString>
@@ -86,6 +91,7 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     Qt::CaseSensitivity caseSensitivity() const;
@@ -99,6 +105,8 @@ private:
     int rowWidth(const QHBoxLayout *row) const;
     int singleRowWidth() const;
     void arrange(bool oneRow);
+    // Takes the colours of the window the bar is in.
+    void followWindowPalette();
 
     static constexpr int kSpacing = 4;
     static constexpr int kRowGap = 8;
@@ -117,4 +125,5 @@ private:
     QHBoxLayout *m_findRow = nullptr;
     QHBoxLayout *m_replaceRow = nullptr;
     bool m_oneRow = true;
+    bool m_followingPalette = false;
 };

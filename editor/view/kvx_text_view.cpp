@@ -529,6 +529,8 @@ QMimeData *KVXTextView::richTextOfRange(CharRange range) const {
     return data;
 }
 
+QString KVXTextView::committedString() const { return m_storage->string(); }
+
 // What the copy commands take: the selection, or the whole text when
 // nothing is selected.
 CharRange KVXTextView::rangeToCopy() const {

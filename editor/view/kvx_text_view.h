@@ -223,6 +223,13 @@ public:
     // every item stays enabled.
     virtual bool validateUserInterfaceItem(const QString &action, QAction *item);
 
+    // The text as the document has it: a completion only offered in its
+    // list is not yet text, and the text it stands over is given instead.
+    virtual QString committedString() const;
+    // Takes back what is only offered (the list closes, the word typed comes
+    // back), before the text is replaced or the view gives up the keyboard.
+    virtual void withdrawOfferedText() {}
+
     // After every change of the text: keeps the selection within the text
     // and the caret in view (recentred in typewriter mode). A subclass that
     // places the caret itself after an edit does so, then calls this.

@@ -267,6 +267,13 @@ bool Document::autosave() {
 }
 
 void Document::autosaveWhenSettled() {
+    // The user is being asked about another program's version (the question
+    // runs a loop of its own, in which this timer fires): the file stays as
+    // that program left it until they answered.
+    if (m_takingInChange) {
+        m_autosaveTimer->start(m_autosaveDelay);
+        return;
+    }
     // Another program changed the file and its version is not taken in yet
     // (it may still be writing): writing now would put this text over it
     // unseen. Take it in first, or wait for it to settle.
@@ -431,6 +438,15 @@ void Document::checkFileOnDisk() {
     const QString path = contentPath();
     if (path.isEmpty() || m_closing)
         return;
+    // Taking in a change may ask the user, in a loop of its own where the
+    // presenter and the timers go on: a change seen meanwhile is looked at
+    // once that is over, never in a second question over the first (which
+    // would then note the file as it was before the answer, and take the
+    // program's own save after it for another program's).
+    if (m_takingInChange) {
+        m_lookAgain = true;
+        return;
+    }
     const FileState now = FileState::of(path);
     // Unchanged, or gone (deleted, moved away): the document keeps what it
     // holds, and a later save writes it anew.
@@ -443,7 +459,12 @@ void Document::checkFileOnDisk() {
         return;
     m_settleTimer->stop();
     m_unsettledState = FileState();
+    m_takingInChange = true;
+    m_lookAgain = false;
     presentedItemDidChange();
+    m_takingInChange = false;
+    if (std::exchange(m_lookAgain, false) && !m_closing)
+        m_settleTimer->start(0);
 }
 
 bool Document::hasSettled(const FileState &now) {

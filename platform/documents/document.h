@@ -205,7 +205,10 @@ public:
     // Compares the content file with what the document knows of it, and
     // calls presentedItemDidChange when another program changed it and the
     // file has settled; until then it looks again later. The presenter calls
-    // this; so may anyone who knows of a change.
+    // this; so may anyone who knows of a change. While a change is being
+    // taken in (its question open), a change is not taken in over it, and
+    // the document does not autosave: both wait until it is done, and the
+    // document then looks at the file again.
     void checkFileOnDisk();
     // How long a file that is empty, or shorter than the document knew it,
     // must stay unchanged before it is taken for another program's version:
@@ -263,6 +266,8 @@ private:
     QTimer *m_settleTimer = nullptr;
     FileState m_unsettledState;     // a change seen, not yet settled
     QElapsedTimer m_unsettledSince;
+    bool m_takingInChange = false;  // presentedItemDidChange() runs (it may ask)
+    bool m_lookAgain = false;       // a change was seen meanwhile
 };
 
 }  // namespace platform

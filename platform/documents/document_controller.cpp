@@ -136,10 +136,12 @@ Document *DocumentController::openDocument(const QString &path, bool display) {
         document = nullptr;
     }
     if (!document) {
-        const QString message =
-            QStringLiteral("The document “%1” could not be opened.").arg(displayablePath(QFileInfo(path).fileName()));
-        qCWarning(lcPlatform).noquote() << message << reason;
-        Alerts::runModal({message, reason, {QStringLiteral("OK")}, AlertStyle::Warning});
+        qCWarning(lcPlatform).noquote()
+            << QStringLiteral("%1 could not be opened: %2").arg(displayablePath(path), reason);
+        if (m_batching)
+            m_failures.append({path, reason});
+        else
+            reportFailures({{path, reason}});
         return nullptr;
     }
     addDocument(document);
@@ -148,6 +150,41 @@ Document *DocumentController::openDocument(const QString &path, bool display) {
     if (display)
         document->showWindows();
     return document;
+}
+
+DocumentController::OpenBatch::OpenBatch(DocumentController &controller)
+    : m_controller(&controller), m_outermost(!controller.m_batching) {
+    controller.m_batching = true;
+}
+
+DocumentController::OpenBatch::~OpenBatch() {
+    if (!m_outermost || !m_controller)
+        return;
+    m_controller->m_batching = false;
+    reportFailures(std::exchange(m_controller->m_failures, {}));
+}
+
+void DocumentController::reportFailures(const QList<Failure> &failures) {
+    if (failures.isEmpty())
+        return;
+    if (failures.size() == 1) {
+        const Failure &failure = failures.first();
+        Alerts::runModal({QStringLiteral("The document “%1” could not be opened.")
+                              .arg(displayablePath(QFileInfo(failure.path).fileName())),
+                          failure.reason,
+                          {QStringLiteral("OK")},
+                          AlertStyle::Warning});
+        return;
+    }
+    QStringList lines;
+    for (const Failure &failure : failures.first(std::min<qsizetype>(failures.size(), kMostListedFailures)))
+        lines << QStringLiteral("%1: %2").arg(displayablePath(failure.path), failure.reason);
+    if (failures.size() > kMostListedFailures)
+        lines << QStringLiteral("And %1 more.").arg(failures.size() - kMostListedFailures);
+    Alerts::runModal({QStringLiteral("%1 documents could not be opened.").arg(failures.size()),
+                      lines.join(u'\n'),
+                      {QStringLiteral("OK")},
+                      AlertStyle::Warning});
 }
 
 bool DocumentController::confirmOpeningLargeFile(const QString &path) const {

@@ -50,7 +50,8 @@ public:
     Document *currentDocument() const;
 
     // Opens the file, or brings its open document to the front. A file that
-    // cannot be opened is reported in an alert; the result is then null. A
+    // cannot be opened is reported in an alert (while an OpenBatch lives, in
+    // its alert); the result is then null. A
     // file larger than kLargeDocumentBytes is opened only after the user,
     // told its size, agrees; "No" opens nothing (the result is null).
     Document *openDocument(const QString &path, bool display = true);
@@ -75,6 +76,25 @@ public:
     // refuses (Cancel, a failed save) stops the round and stays open.
     bool closeAllDocuments();
 
+    // Files opened together (named on the command line, handed over by a
+    // later start): while a batch lives, those that cannot be opened are
+    // gathered, and told in one alert that lists them once the outermost
+    // batch ends, rather than in a modal alert each.
+    class OpenBatch {
+    public:
+        explicit OpenBatch(DocumentController &controller);
+        ~OpenBatch();
+        OpenBatch(const OpenBatch &) = delete;
+        OpenBatch &operator=(const OpenBatch &) = delete;
+
+    private:
+        QPointer<DocumentController> m_controller;
+        bool m_outermost = false;
+    };
+    // The most files one alert names; the rest are counted (and all are
+    // logged).
+    static constexpr int kMostListedFailures = 10;
+
     // --- Recent files ---------------------------------------------------------------
 
     static constexpr int kMaximumRecentDocuments = 10;
@@ -98,11 +118,19 @@ private:
     Document *makeDocument(const QString &type) const;
     // Asks before a file above kLargeDocumentBytes is read; true to open.
     bool confirmOpeningLargeFile(const QString &path) const;
+    struct Failure {
+        QString path;
+        QString reason;
+    };
+    // Tells the user of files that could not be opened, in one alert.
+    static void reportFailures(const QList<Failure> &failures);
 
     Factory m_factory;
     QString m_defaultType;
     QList<QPointer<Document>> m_documents;
     QPointer<Document> m_lastActive;
+    bool m_batching = false;
+    QList<Failure> m_failures;  // of the batch that lives
 };
 
 }  // namespace platform

@@ -5,6 +5,8 @@
 #include <QHBoxLayout>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -313,6 +315,50 @@ QRect WindowController::cascadedFrame(const QRect &frame, const QList<QPoint> &o
         placed = fittedFrame(next, available, decorations);
     }
     return placed;
+}
+
+namespace {
+
+// How often, and how many times, a window just shown is looked at until it
+// is on screen.
+constexpr int kFrameLookMs = 20;
+constexpr int kFrameLooks = 500;
+
+// A shown window's frame (title bar included) moved, and shrunk if it must
+// be, within the available geometry of the screen that holds most of it.
+void moveFrameOnScreen(QWidget *window) {
+    if (window->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized))
+        return;
+    const QRect frame = window->frameGeometry();
+    QScreen *screen = QGuiApplication::screenAt(frame.center());
+    if (!screen)
+        screen = window->screen();
+    const QRect available = screen ? screen->availableGeometry() : QRect();
+    if (available.isEmpty() || available.contains(frame))
+        return;
+    window->setGeometry(WindowController::fittedFrame(window->geometry(), available, decorationsOf(window)));
+}
+
+}  // namespace
+
+void WindowController::keepFrameOnScreen(QWidget *window) {
+    if (!window)
+        return;
+    // The window is on screen, framed and placed by the window manager, only
+    // some time after it was shown; the look ends with the window.
+    auto *look = new QTimer(window);
+    look->setInterval(kFrameLookMs);
+    connect(look, &QTimer::timeout, window, [window, look, looks = 0]() mutable {
+        const QWindow *handle = window->windowHandle();
+        const bool shown = window->isVisible() && handle && handle->isExposed();
+        if (!shown && ++looks < kFrameLooks)
+            return;
+        look->stop();
+        look->deleteLater();
+        if (shown)
+            moveFrameOnScreen(window);
+    });
+    look->start();
 }
 
 void WindowController::placeOnScreen() {

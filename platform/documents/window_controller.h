@@ -2,8 +2,9 @@
 // in the preferences under an autosave name ("NSWindow Frame %@"), its title
 // from the document's name and edited state, and the question to the
 // document when the user closes it. A window opens within the available
-// geometry of its screen, a step down and right from the document window it
-// would otherwise cover.
+// geometry of its screen, its whole frame (the window manager's title bar
+// included) once it is framed, a step down and right from the document
+// window it would otherwise cover.
 //
 // A window may be a tab of a tab group (WindowTabs): its frame is then the
 // group window's, which it keeps under its autosave name only while it is
@@ -100,6 +101,13 @@ public:
     // `available`, the cascade starts again at its top, a step further right.
     static QRect cascadedFrame(const QRect &frame, const QList<QPoint> &occupied, const QRect &available,
                                const QMargins &decorations);
+    // For a window just shown: once it is on screen, framed by the window
+    // manager, a frame (title bar included) that leaves the available
+    // geometry of its screen is moved, and shrunk if it must be, into it. A
+    // window whose title bar is off the screen cannot be dragged, and where
+    // a window goes before it is framed is a guess: how tall the title bar
+    // is, the window manager alone knows.
+    static void keepFrameOnScreen(QWidget *window);
 
     bool isFullScreen() const;
     // The content size the window uses in full screen, given the screen's

@@ -217,8 +217,16 @@ TabGroupWindow *TabGroupWindow::around(QWidget *anchor) {
     auto *group = new TabGroupWindow;
     const Qt::WindowStates state = anchor->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen);
     const QRect frame = state ? anchor->normalGeometry() : anchor->geometry();
-    if (frame.isValid())
+    // The anchor's place is known once it was given one, or once it is on
+    // screen where the window manager put it. A window just shown has
+    // neither yet (its geometry says 0,0): the group takes its size alone,
+    // and the window manager places the group as it would the window.
+    const QWindow *handle = anchor->windowHandle();
+    const bool placed = anchor->testAttribute(Qt::WA_Moved) || (handle && handle->isExposed());
+    if (frame.isValid() && placed)
         group->setGeometry(frame);
+    else if (frame.isValid())
+        group->resize(frame.size());
     group->setWindowState(state);
     group->insertTab(0, anchor);
     noteSeen(group);
@@ -338,7 +346,18 @@ void TabGroupWindow::release(QWidget *window, QPoint offset) {
     m_tabBar->removeTab(index);  // another tab is selected
     m_stack->removeWidget(window);
     const QRect frame = isMaximized() || isFullScreen() ? normalGeometry() : geometry();
+    // A widget made a window of its own keeps its focus, and Qt leaves its
+    // former ancestors naming it as their focus child: the group window
+    // would go on pointing into the tab after the tab and that widget were
+    // destroyed, and the next widget destroyed in the group window (a tab's
+    // close button, deleted later) would read it. The group forgets it
+    // first; the tab's window keeps it as its own.
+    const QPointer<QWidget> focus = focusWidget() && window->isAncestorOf(focusWidget()) ? focusWidget() : nullptr;
+    if (focus)
+        focus->clearFocus();
     window->setParent(nullptr, tab.flags);
+    if (focus)
+        focus->setFocus(Qt::OtherFocusReason);
     if (frame.isValid())
         window->setGeometry(frame.translated(offset));
     if (auto *main = qobject_cast<QMainWindow *>(window); main && tab.hidMenuBar && main->menuWidget())
@@ -554,10 +573,13 @@ void WindowTabs::makeKeyAndOrderFront(QWidget *window) {
         group->select(shown);
         top = group;
     }
+    const bool appearing = !top->isVisible();
     if (top->isMinimized())
         top->showNormal();
     else
         top->show();
+    if (appearing)
+        WindowController::keepFrameOnScreen(top);
     top->raise();
     top->activateWindow();
     noteFront(top);

@@ -10,6 +10,11 @@
 // with the editor, whose commands the next menu finds, and new windows
 // cascade within the screen. Pictures are kept under the build folder.
 #include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QMainWindow>
@@ -24,6 +29,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <csignal>
 
 #include "app/app_delegate.h"
@@ -31,7 +38,10 @@
 #include "app/extras/tzr_theme_controller.h"
 #include "e2e/preview_text.h"
 #include "e2e/new_user.h"
+#include "e2e/window_manager.h"
+#include "editor/input/completion_popup.h"
 #include "editor/smart_text_view.h"
+#include "editor/view/find_bar.h"
 #include "platform/runtime/action_router.h"
 #include "platform/runtime/alerts.h"
 #include "platform/documents/document.h"
@@ -40,6 +50,7 @@
 #include "platform/documents/window_tabs.h"
 #include "platform/text/pasteboard.h"
 #include "platform/prefs/registered_defaults.h"
+#include "support/qt_print.h"
 #include "support/qt_wait.h"
 #include "window/sidebars/tzr_critic_view.h"
 #include "window/sidebars/tzr_reference_view.h"
@@ -402,6 +413,85 @@ TEST(DocumentWindowEndToEnd, NewWindowsOpenAndCascadeWithinTheScreen) {
     screen->grabWindow(0).save(artifact("e2e-cascaded-windows.png"), "PNG");
 }
 
+// Under a window manager, which frames each window with a title bar: two
+// files opened together are tabs of one window whose frame, title bar
+// included, is on the screen; the tab moved to a window of its own
+// stands a step down and right from that window, not over it, its frame on
+// the screen too. The frames are the X server's.
+TEST(DocumentWindowEndToEnd, UnderAWindowManagerFramesAreOnTheScreenAndAMovedTabStandsAStepAside) {
+    testing_x::WindowManager manager;
+    if (!manager.isRunning())
+        GTEST_SKIP() << "no window manager (openbox) on this display";
+    QTemporaryDir dir;
+    NewUser user(dir.filePath("preferences.json"));
+    platform::ScriptedAlerts alerts;
+    Application app(user.defaults(), TZRThemeController::standardLocations());
+    const QRect area = testing_x::workArea();
+    ASSERT_FALSE(area.isEmpty());
+    const auto onScreen = [](QWidget *window) {
+        return testing_qt::spinUntil([window] {
+            QWidget *top = window->window();
+            return window->isVisible() && top->windowHandle() && top->windowHandle()->isExposed();
+        });
+    };
+    // Named together, as a start names them: the second joins the first
+    // before the window manager placed the first.
+    QStringList paths;
+    for (const char *name : {"first.md", "second.md"}) {
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("# Text\n");
+        paths << file.fileName();
+    }
+    app.delegate.openCommandLinePaths(paths);
+    QList<QWidget *> windows;
+    for (const QString &path : std::as_const(paths)) {
+        platform::Document *document = app.documents.documentForPath(path);
+        ASSERT_TRUE(document);
+        windows << document->firstWindow();
+    }
+    ASSERT_TRUE(onScreen(windows.last()));
+    ASSERT_EQ(platform::WindowTabs::tabbedWindows(windows.first()), windows);
+    const QRect group = testing_x::settledFrameOfWindowTitled("second.md").value_or(QRect());
+    EXPECT_TRUE(area.contains(group)) << "the frame " << ::testing::PrintToString(group) << " leaves "
+                                      << ::testing::PrintToString(area);
+    EXPECT_GT(windows.last()->window()->geometry().top(), group.top()) << "a title bar above the window";
+
+    ASSERT_TRUE(platform::ActionRouter::sendAction("moveTabToNewWindow:", nullptr, windows.last()));
+    ASSERT_TRUE(windows.last()->isWindow());
+    ASSERT_TRUE(onScreen(windows.last()));
+    const QRect moved = testing_x::settledFrameOfWindowTitled("second.md").value_or(QRect());
+    const QRect stayed = testing_x::settledFrameOfWindowTitled("first.md").value_or(QRect());
+    EXPECT_TRUE(area.contains(moved)) << ::testing::PrintToString(moved);
+    EXPECT_TRUE(area.contains(stayed)) << ::testing::PrintToString(stayed);
+    EXPECT_EQ(stayed, group) << "the old window stays where it was";
+    EXPECT_EQ(moved.topLeft() - stayed.topLeft(),
+              QPoint(platform::WindowController::kCascadeStep, platform::WindowController::kCascadeStep))
+        << ::testing::PrintToString(moved) << " beside " << ::testing::PrintToString(stayed);
+    testing_qt::spinFor(300ms);
+    QGuiApplication::primaryScreen()->grabWindow(0).save(artifact("e2e-moved-tab-framed.png"), "PNG");
+
+    // A file whose window was kept with its top at the screen's edge (kept
+    // where no window manager framed it): shown, it moves down until its
+    // title bar is on the screen too.
+    for (platform::Document *document : app.documents.documents())
+        document->close();
+    ASSERT_TRUE(testing_qt::spinUntil([] { return !testing_x::frameOfWindowTitled(".md"); }));
+    const QString third = dir.filePath("third.md");
+    {
+        QFile file(third);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("# Text\n");
+    }
+    user.defaults().setObject(platform::WindowController::frameString(QRect(area.left() + 300, area.top(), 900, 700)),
+                              platform::WindowController::frameKey(third));
+    app.delegate.openCommandLinePaths({third});
+    const QRect kept = testing_x::settledFrameOfWindowTitled("third.md").value_or(QRect());
+    EXPECT_TRUE(area.contains(kept)) << ::testing::PrintToString(kept);
+    EXPECT_EQ(kept.top(), area.top()) << "moved down as far as its title bar";
+    EXPECT_NEAR(kept.left(), area.left() + 300, 8) << "and not sideways";
+}
+
 TEST(DocumentWindowEndToEnd, ACopyOfTheSampleIsEditedSavedFromTheMenuUndoneToCleanAndAsksBeforeClosing) {
     QTemporaryDir dir;
     NewUser user(dir.filePath("preferences.json"));
@@ -693,4 +783,253 @@ TEST(DocumentWindowEndToEnd, TypedTextSurvivesAnotherProgramThatEmptiesTheFileAn
         [&] { return readAll(file).endsWith("\nTyped before and while it wrote."); },
         platform::Document::kAutosaveDelay + 3s));
     EXPECT_TRUE(readAll(file).contains("A Longer Tour"));
+}
+
+namespace {
+
+// Presses Escape in the next modal window (an alert, the print dialog) as
+// soon as it shows and has the keyboard; one that is still up after the deadline is closed, and
+// the test told. The modal's own event loop runs the checks.
+class EscapeTheNextModal {
+public:
+    EscapeTheNextModal() {
+        m_clock.start();
+        m_timer.setInterval(50);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            QWidget *modal = QApplication::activeModalWidget();
+            // Pressed once it has the keyboard, as a person would.
+            if (!modal || (!m_pressed && !modal->isActiveWindow())) {
+                if (modal)
+                    modal->activateWindow();
+                if (m_clock.elapsed() > 20000)
+                    m_timer.stop();
+                return;
+            }
+            if (!m_pressed) {
+                m_pressed = true;
+                press(modal->focusWidget() ? modal->focusWidget() : modal, Qt::Key_Escape, Qt::NoModifier);
+            } else if (m_clock.elapsed() > 20000) {
+                m_stuck = true;
+                modal->close();
+            }
+            if (!QApplication::activeModalWidget())
+                m_timer.stop();
+        });
+        m_timer.start();
+    }
+    bool pressed() const { return m_pressed; }
+    bool stuck() const { return m_stuck; }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    bool m_pressed = false;
+    bool m_stuck = false;
+};
+
+// WCAG's contrast ratio of two colours, `front` blended over `back`.
+double contrast(QColor front, const QColor &back) {
+    const double a = front.alphaF();
+    front = QColor::fromRgbF(float(front.redF() * a + back.redF() * (1 - a)),
+                             float(front.greenF() * a + back.greenF() * (1 - a)),
+                             float(front.blueF() * a + back.blueF() * (1 - a)));
+    auto luminance = [](const QColor &c) {
+        auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+    };
+    const double l1 = luminance(front), l2 = luminance(back);
+    return (std::max(l1, l2) + 0.05) / (std::min(l1, l2) + 0.05);
+}
+
+}  // namespace
+
+// A completion the list offers stands in the editor only tentatively: the
+// preview, Save and the save in place have the word typed. A menu, an alert
+// or the print dialog taking the keyboard withdraws it, and the Escape that
+// closes them (or the list itself) goes no further: the file on disk stays
+// as it was.
+TEST(DocumentWindowEndToEnd, ACompletionOfferedIsNotTextAndTheEscapeThatClosesSomethingElseStaysThere) {
+    QTemporaryDir dir;
+    NewUser user(dir.filePath("preferences.json"));
+    const QString file = dir.filePath("notes.md");
+    const QByteArray original("# Speling heading\n\nSome third item here.\n\nSpel");
+    {
+        QFile out(file);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly) && out.write(original) == original.size());
+    }
+    Application app(user.defaults(), TZRThemeController::standardLocations());
+    SmartEditorDocument *document = app.open(file);
+    ASSERT_TRUE(document);
+    TZRMasterView *content = contentOf(document);
+    SmartTextView *editor = content->textView();
+    auto *window = qobject_cast<QMainWindow *>(document->firstWindow());
+    ASSERT_TRUE(window);
+    editor->setFocus();
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return editor->hasFocus(); }));
+    ASSERT_TRUE(previewShows(content->webView(), "Spel"));
+
+    auto offer = [&] {
+        // Back in the window, as a click in the text would bring the user.
+        EXPECT_TRUE(testing_qt::spinUntil([&] {
+            window->activateWindow();
+            editor->setFocus();
+            return editor->hasFocus();
+        }));
+        editor->setSelectedRange({content->textString().size(), 0});
+        press(editor, Qt::Key_Escape, Qt::NoModifier);
+        EXPECT_TRUE(editor->completionPopup() && editor->completionPopup()->isVisible());
+        EXPECT_TRUE(content->textString().endsWith("\n\nSpeling heading"));
+        EXPECT_TRUE(editor->hasTentativeCompletion());
+    };
+    auto withdrawn = [&](const char *what) {
+        EXPECT_TRUE(content->textString().endsWith("\n\nSpel")) << what << ": " << content->textString().toStdString();
+        EXPECT_FALSE(editor->completionPopup()->isVisible()) << what;
+        EXPECT_FALSE(editor->hasTentativeCompletion()) << what;
+    };
+
+    // Offered: the document, Save and the preview have the word typed.
+    offer();
+    EXPECT_EQ(document->textView()->text(), QString::fromUtf8(original));
+    ASSERT_TRUE(platform::ActionRouter::sendAction("saveDocument:", nullptr, editor));
+    EXPECT_EQ(readAll(file), original);
+    testing_qt::spinFor(1s);
+    EXPECT_EQ(previewText(content->webView()).count("Speling heading"), 1) << previewText(content->webView()).toStdString();
+
+    // The list's own Escape closes it, the word typed back.
+    press(editor, Qt::Key_Escape, Qt::NoModifier);
+    withdrawn("the list");
+
+    // A menu opened with the pointer, closed with Escape.
+    offer();
+    QMenuBar *bar = window->menuBar();
+    QMenu *edit = menuOfBar(bar, "Edit");
+    ASSERT_TRUE(edit);
+    ASSERT_TRUE(openFromBar(bar, edit));
+    ASSERT_TRUE(closeWithEscape(edit));
+    withdrawn("a menu");
+
+    // An alert, closed with Escape.
+    offer();
+    {
+        EscapeTheNextModal escape;
+        platform::Alerts::runModal({QStringLiteral("Speech is not available"),
+                                    QStringLiteral("No audio device available"),
+                                    {QStringLiteral("OK")},
+                                    platform::AlertStyle::Warning},
+                                   window);
+        EXPECT_TRUE(escape.pressed());
+        EXPECT_FALSE(escape.stuck());
+    }
+    testing_qt::spinFor(100ms);
+    withdrawn("an alert");
+
+    // The print dialog, closed with Escape.
+    offer();
+    {
+        EscapeTheNextModal escape;
+        ASSERT_TRUE(platform::ActionRouter::sendAction("printDocument:", nullptr, editor));
+        EXPECT_TRUE(escape.pressed());
+        EXPECT_FALSE(escape.stuck());
+    }
+    testing_qt::spinFor(100ms);
+    withdrawn("the print dialog");
+
+    // Offered once more and left there past the save in place's delay.
+    offer();
+    testing_qt::spinFor(platform::Document::kAutosaveDelay + 2s);
+    EXPECT_EQ(readAll(file), original);
+}
+
+// View ▸ Theme and View ▸ Style Sheet, from the window's menu: the open
+// window changes, keeps the choice for its file and ticks only its own. On
+// the dark theme the find bar has the window's colours, its labels and
+// fields readable.
+TEST(DocumentWindowEndToEnd, ThemeAndStyleSheetMenusChangeTheOpenWindowAndTheFindBarStaysReadable) {
+    QTemporaryDir dir;
+    NewUser user(dir.filePath("preferences.json"));
+    platform::ScriptedAlerts alerts;
+    Application app(user.defaults(), TZRThemeController::standardLocations());
+    const QString file = copySample(dir.path());
+    ASSERT_FALSE(file.isEmpty());
+    SmartEditorDocument *document = app.open(file);
+    ASSERT_TRUE(document);
+    TZRMasterView *content = contentOf(document);
+    SmartTextView *editor = content->textView();
+    auto *window = qobject_cast<QMainWindow *>(document->firstWindow());
+    ASSERT_TRUE(window);
+    editor->setFocus();
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return editor->hasFocus(); }));
+    ASSERT_TRUE(previewShows(content->webView(), "A Short Tour"));
+    QMenu *view = menuOfBar(window->menuBar(), "View");
+    ASSERT_TRUE(view);
+    QMenu *themes = view->findChild<QMenu *>("Theme");
+    QMenu *sheets = view->findChild<QMenu *>("Style Sheet");
+    ASSERT_TRUE(themes && sheets);
+    auto ticked = [](QMenu *menu) {
+        emit menu->aboutToShow();
+        QStringList names;
+        for (QAction *item : menu->actions())
+            if (item->isChecked())
+                names << TZRThemeController::styleNameOf(item);
+        return names;
+    };
+    auto item = [](QMenu *menu, const QString &name) -> QAction * {
+        for (QAction *action : menu->actions())
+            if (TZRThemeController::styleNameOf(action) == name)
+                return action;
+        return nullptr;
+    };
+    auto shoot = [&](const char *name) {
+        testing_qt::spinFor(500ms);
+        window->screen()->grabWindow(0).copy(window->frameGeometry()).save(artifact(name), "PNG");
+    };
+
+    const QString dark = user.defaults().stringForKey("defaultTheme");
+    EXPECT_EQ(document->activeTheme(), dark);
+    EXPECT_EQ(ticked(themes), QStringList({dark}));
+    const QColor darkBackground = editor->palette().color(QPalette::Base);
+    shoot("e2e-theme-before.png");
+
+    ASSERT_TRUE(item(themes, "Typewriter"));
+    item(themes, "Typewriter")->trigger();
+    EXPECT_EQ(document->activeTheme(), "Typewriter");
+    EXPECT_EQ(user.defaults().stringForKey(platform::Defaults::keyForPath(u"Theme %@", file)), "Typewriter");
+    EXPECT_NE(editor->palette().color(QPalette::Base), darkBackground);
+    EXPECT_EQ(ticked(themes), QStringList({"Typewriter"}));
+    const QString sheet = document->activeCSS() == "Orvane" ? "Github" : "Orvane";
+    ASSERT_TRUE(item(sheets, sheet));
+    item(sheets, sheet)->trigger();
+    EXPECT_EQ(document->activeCSS(), sheet);
+    EXPECT_EQ(user.defaults().stringForKey(platform::Defaults::keyForPath(u"CSS %@", file)), sheet);
+    EXPECT_TRUE(content->webView()->activeCSSPath().endsWith("/" + sheet + ".css"))
+        << content->webView()->activeCSSPath().toStdString();
+    EXPECT_EQ(ticked(sheets), QStringList({sheet}));
+    shoot("e2e-theme-after.png");
+
+    // Back to the dark theme, which is no choice of the file's.
+    item(themes, dark)->trigger();
+    EXPECT_EQ(editor->palette().color(QPalette::Base), darkBackground);
+    EXPECT_FALSE(user.defaults().hasStoredValue(platform::Defaults::keyForPath(u"Theme %@", file)));
+    EXPECT_EQ(ticked(themes), QStringList({dark}));
+
+    FindBar *find = editor->findBar();
+    find->showBar();
+    find->setFindString("tour");
+    find->setReplaceString(QString());
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return find->isVisible(); }));
+    const QPalette bar = find->palette();
+    for (QLabel *label : find->findChildren<QLabel *>())
+        EXPECT_GE(contrast(label->palette().color(QPalette::WindowText), bar.color(QPalette::Window)), 4.5)
+            << label->text().toStdString();
+    for (QCheckBox *box : find->findChildren<QCheckBox *>())
+        EXPECT_GE(contrast(box->palette().color(QPalette::WindowText), bar.color(QPalette::Window)), 4.5)
+            << box->text().toStdString();
+    for (QLineEdit *field : find->findChildren<QLineEdit *>()) {
+        const QPalette colours = field->palette();
+        EXPECT_GE(contrast(colours.color(QPalette::Text), colours.color(QPalette::Base)), 4.5);
+        EXPECT_GE(contrast(colours.color(QPalette::PlaceholderText), colours.color(QPalette::Base)), 2.5)
+            << field->placeholderText().toStdString();
+    }
+    shoot("e2e-find-bar-solarized-dark.png");
+    EXPECT_EQ(alerts.count(), 0);
 }

@@ -3,6 +3,7 @@
 // killed one is taken over, two started at once end as one), and a
 // terminating signal that ends it even
 // while an alert waits for an answer, with the edit saved in place.
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -17,9 +18,12 @@
 
 #include <csignal>
 
+#include "e2e/window_manager.h"
 #include "e2e/x_keyboard.h"
+#include "platform/documents/document.h"
 #include "platform/prefs/defaults.h"
 #include "platform/files/kvx_sandbox_permission_manager.h"
+#include "support/qt_print.h"
 #include "support/qt_wait.h"
 
 using namespace std::chrono_literals;
@@ -262,6 +266,64 @@ TEST(RunningProgram, TwoStartsAtTheSameMomentEndAsOneProgram) {
     EXPECT_EQ(running.exitCode(), 0);
 }
 
+// A later start that names many files which are not there, and one that
+// is: the running program opens that one and tells of the others in one
+// alert, not in a modal alert each (which took an answer per file before
+// the next file opened).
+TEST(RunningProgram, MissingFilesHandedOverTogetherAreToldInOneAlert) {
+    User user;
+    ASSERT_TRUE(writeAll(user.path("a.md"), "# A\n"));
+    ASSERT_TRUE(writeAll(user.path("here.md"), "# Here\n"));
+    QProcess orvane;
+    QString log;
+    user.start(orvane, {"a.md"}, &log);
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return user.running(); }, 30s)) << log.toStdString();
+
+    QStringList named;
+    for (int i = 0; i < 250; i++)
+        named << QStringLiteral("gone%1.md").arg(i);
+    named << "here.md";
+    QProcess later;
+    QString laterLog;
+    user.start(later, named, &laterLog);
+    ASSERT_TRUE(finishes(later, 15s)) << laterLog.toStdString();
+    EXPECT_EQ(later.exitCode(), 0);
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return user.recentFiles().contains(user.path("here.md")); }, 10s));
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return log.contains("Alert: 250 documents could not be opened."); }, 10s))
+        << log.toStdString();
+    testing_qt::spinFor(1s);
+    EXPECT_EQ(log.count("Alert:"), 1) << log.toStdString();
+    EXPECT_TRUE(log.contains(user.path("gone0.md") + ": It does not exist.")) << log.toStdString();
+    quit(orvane);
+    EXPECT_EQ(orvane.exitCode(), 0) << log.toStdString();
+}
+
+// A new user's first start with two files, under a window manager that
+// frames each window with a title bar: the window's whole frame, title bar
+// included, is on the screen, where it can be dragged.
+TEST(RunningProgram, AStartWithTwoFilesShowsItsWindowWithTheTitleBarOnTheScreen) {
+    testing_x::WindowManager manager;
+    if (!manager.isRunning())
+        GTEST_SKIP() << "no window manager (openbox) on this display";
+    User user;
+    ASSERT_TRUE(writeAll(user.path("a.md"), "# A\n\nThe first file.\n"));
+    ASSERT_TRUE(writeAll(user.path("b.md"), "# B\n\nThe second file.\n"));
+    QProcess orvane;
+    QString log;
+    user.start(orvane, {"a.md", "b.md"}, &log);
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return user.running(); }, 30s)) << log.toStdString();
+    const std::optional<QRect> frame = testing_x::settledFrameOfWindowTitled("b.md");
+    ASSERT_TRUE(frame) << log.toStdString();
+    const QRect area = testing_x::workArea();
+    EXPECT_TRUE(area.contains(*frame)) << "the frame " << ::testing::PrintToString(*frame) << " leaves "
+                                       << ::testing::PrintToString(area);
+    QDir().mkpath(QStringLiteral(ORVANE_ARTIFACT_DIR));
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        screen->grabWindow(0).save(QStringLiteral(ORVANE_ARTIFACT_DIR "/e2e-two-file-start.png"), "PNG");
+    quit(orvane);
+    EXPECT_EQ(orvane.exitCode(), 0) << log.toStdString();
+}
+
 TEST(RunningProgram, ATerminatingSignalWhileAnAlertWaitsEndsTheProgramAndTheEditIsSaved) {
     if (!testing_x::canType())
         GTEST_SKIP() << "keys cannot be typed on this display (libxtst-dev)";
@@ -294,6 +356,45 @@ TEST(RunningProgram, ATerminatingSignalWhileAnAlertWaitsEndsTheProgramAndTheEdit
         orvane.kill();
         orvane.waitForFinished();
     }
+}
+
+// The keys of a window of tabs, typed through the X server: Ctrl+Shift+Tab
+// (which the server sends as a back-tab) shows the previous tab and edits
+// nothing, so nothing is saved in place; Ctrl+Q quits a window of two or
+// more tabs, and the program ends as it should, its flag cleared.
+TEST(RunningProgram, CtrlShiftTabShowsThePreviousTabEditingNothingAndCtrlQQuitsAWindowOfTabs) {
+    if (!testing_x::canType())
+        GTEST_SKIP() << "keys cannot be typed on this display (libxtst-dev)";
+    User user;
+    for (const char *name : {"a.md", "b.md", "c.md"})
+        ASSERT_TRUE(writeAll(user.path(name), QByteArray("# ") + name + "\n\nSome text.\n"));
+    const QDateTime written = QFileInfo(user.path("c.md")).lastModified();
+    QProcess orvane;
+    QString log;
+    user.start(orvane, {"a.md", "b.md", "c.md"}, &log);
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return user.running(); }, 30s)) << log.toStdString();
+    ASSERT_TRUE(frontTabIs("c.md")) << testing_x::topWindowTitle();
+    ASSERT_TRUE(testing_qt::spinUntil([] { return testing_x::focusWindowTitled("c.md"); }, 10s));
+    testing_qt::spinFor(300ms);
+
+    ASSERT_TRUE(testing_x::pressKeys({"Control_L", "Shift_L", "Tab"}));
+    EXPECT_TRUE(frontTabIs("b.md")) << testing_x::topWindowTitle();
+    ASSERT_TRUE(testing_x::pressKeys({"Control_L", "Shift_L", "Tab"}));
+    EXPECT_TRUE(frontTabIs("a.md")) << testing_x::topWindowTitle();
+    // Well past the delay after which an edited document saves in place:
+    // none was edited, no title carries the edited mark, no file was written.
+    testing_qt::spinFor(platform::Document::kAutosaveDelay + 2s);
+    for (const std::string &title : documentWindowTitles())
+        EXPECT_EQ(title.find('*'), std::string::npos) << title;
+    EXPECT_EQ(QFileInfo(user.path("c.md")).lastModified(), written);
+    EXPECT_EQ(readAll(user.path("c.md")), QByteArray("# c.md\n\nSome text.\n"));
+
+    ASSERT_TRUE(testing_x::focusWindowTitled("a.md"));
+    ASSERT_TRUE(testing_x::pressKeys({"Control_L", "q"}));
+    ASSERT_TRUE(finishes(orvane, 30s)) << log.toStdString();
+    EXPECT_EQ(orvane.exitStatus(), QProcess::NormalExit) << log.toStdString();
+    EXPECT_EQ(orvane.exitCode(), 0) << log.toStdString();
+    EXPECT_FALSE(user.running());
 }
 
 }  // namespace

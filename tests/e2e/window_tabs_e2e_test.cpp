@@ -12,6 +12,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTabBar>
@@ -351,6 +352,39 @@ TEST(WindowTabsEndToEnd, ATabPassedThroughShowsItsPreviewWhereItsEditorIsOnceInF
             << qPrintable(document->displayName()) << " heading at " << headingTop(preview) << " of "
             << preview->height();
     }
+}
+
+// A tab moved to a window of its own and merged back, then the window of
+// tabs closed as a whole, as quitting closes it: every tab closes, and what
+// the group window deletes afterwards (its tabs' close buttons) finds
+// nothing left of them.
+TEST(WindowTabsEndToEnd, AWindowOfTabsMovedOutMergedBackAndClosedGoesWhole) {
+    Program program;
+    for (const char *name : {"a.md", "b.md", "c.md"})
+        ASSERT_TRUE(writeAll(program.path(name), longText(name, 20)));
+    program.delegate->bringForward(
+        program.delegate->openCommandLinePaths({program.path("a.md"), program.path("b.md"), program.path("c.md")}));
+    SmartEditorDocument *a = program.document("a.md"), *c = program.document("c.md");
+    ASSERT_TRUE(a && c);
+    QWidget *wa = a->firstWindow(), *wc = c->firstWindow();
+    ASSERT_TRUE(onScreenAndActive(wa->window()));
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return QApplication::focusWidget() == contentOf(c)->textView(); }, 2s));
+
+    program.menuItem("moveTabToNewWindow:")->trigger();
+    ASSERT_EQ(wc->window(), wc);
+    ASSERT_TRUE(onScreenAndActive(wc));
+    program.menuItem("mergeAllWindows:")->trigger();
+    QWidget *group = wc->window();
+    ASSERT_TRUE(WindowTabs::isGroupWindow(group));
+    ASSERT_EQ(WindowTabs::tabbedWindows(group).size(), 3);
+    WindowTabs::makeKeyAndOrderFront(wa);
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return QApplication::focusWidget() == contentOf(a)->textView(); }, 2s));
+
+    const QPointer<QWidget> closing = group;
+    EXPECT_TRUE(group->close());
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return program.documents.documents().isEmpty() && !closing; }, 5s));
+    EXPECT_TRUE(documentWindowsOnScreen().isEmpty());
+    EXPECT_EQ(program.alerts.count(), 0);
 }
 
 }  // namespace

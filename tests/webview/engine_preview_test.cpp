@@ -59,11 +59,16 @@ protected:
 
     // The window's start: the bridge begins to render, then the preview thaws.
     void open(const QString &text) {
+        watch.step("the bridge's first HTML");
         editor->setPlainText(text);
         bridge->enableUpdating();
-        ASSERT_TRUE(waitUntil([&] { return !view->controller().baseSourceHTML().isEmpty(); }));
+        ASSERT_TRUE(waitUntil([&] { return !view->controller().baseSourceHTML().isEmpty(); }, kDeadline))
+            << "the bridge published no HTML";
+        watch.step("the page's first load");
         view->thawAndReload();
-        ASSERT_TRUE(waitUntil([&] { return view->controller().knowsPageBlocks() && idle(); }));
+        ASSERT_TRUE(waitUntil([&] { return view->controller().knowsPageBlocks() && idle(); }, kDeadline))
+            << "the page did not load: updating " << bridge->isUpdating() << view->controller().isUpdating()
+            << view->isLoadingHtml();
     }
     bool idle() const {
         return !bridge->isUpdating() && !view->controller().isUpdating() && !view->isLoadingHtml() &&
@@ -74,6 +79,11 @@ protected:
         return evaluateText(*view, "var e = document.querySelector('" + selector + "'); e ? e.textContent : ''");
     }
 
+    // Each wait is for what it means; a slow machine (two cores under the
+    // sanitizers) gets a minute, and a step stuck inside the engine ends the
+    // run with its name rather than at the test's timeout.
+    static constexpr int kDeadline = 60000;
+    StepWatch watch{std::chrono::seconds(150)};
     TestPreferences prefs;
     FakeEngineEditor link;
     QWidget window;
@@ -109,21 +119,30 @@ TEST_F(EnginePreviewTest, ShowsWhatIsTypedWithTheCaretsBlockAtItsHeight) {
     ASSERT_FALSE(cursor.isNull());
     editor->setTextCursor(cursor);
     editor->ensureCursorVisible();
+    watch.step("the typed words on the page");
     cursor.insertText("paragraph zero, typed");
-    ASSERT_TRUE(waitUntil([&] {
-        return evaluateText(*view, "document.body.innerText.indexOf('paragraph zero, typed')") != "-1" && idle();
-    }));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return evaluateText(*view, "document.body.innerText.indexOf('paragraph zero, typed')") != "-1" && idle();
+        },
+        kDeadline))
+        << "the page never showed the typed words";
     EXPECT_TRUE(view->controller().knowsPageBlocks());
 
     // The anchor the bridge put at the caret's block stands where the caret
     // stands in the editor.
     const double caretHeight = surface.cursorPosition() * surface.viewHeight();
     ASSERT_TRUE(std::isfinite(caretHeight));
-    ASSERT_TRUE(waitUntil([&] {
-        const double anchor =
-            evaluate(*view, "document.getElementById('TZRHTMLSCROLLPOINT').getBoundingClientRect().top").toDouble();
-        return std::abs(anchor - caretHeight) < 40;
-    }));
+    watch.step("the caret's block at its height");
+    double anchor = -1;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            anchor = evaluate(*view, "document.getElementById('TZRHTMLSCROLLPOINT').getBoundingClientRect().top")
+                         .toDouble();
+            return std::abs(anchor - caretHeight) < 40;
+        },
+        kDeadline))
+        << "the anchor stands at " << anchor << ", the caret at " << caretHeight;
 }
 
 // The map parses the text as the bridge prepared it (another file

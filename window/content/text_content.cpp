@@ -10,16 +10,21 @@ EditorTextContent::EditorTextContent(KVXTextView *view) : TextContent(view), m_v
 
 EditorTextContent::~EditorTextContent() = default;
 
-QString EditorTextContent::text() const { return m_view->storage()->string(); }
+QString EditorTextContent::text() const { return m_view->committedString(); }
 
-void EditorTextContent::loadText(const QString &text) { m_view->storage()->setInitialText(text); }
+void EditorTextContent::loadText(const QString &text) {
+    m_view->withdrawOfferedText();
+    m_view->storage()->setInitialText(text);
+}
 
 void EditorTextContent::replaceText(const QString &text) {
+    m_view->withdrawOfferedText();
     SmartTextStorage *storage = m_view->storage();
     storage->bulkReplaceCharactersInRange({0, storage->length()}, text);
 }
 
 void EditorTextContent::resetText(const QString &text) {
+    m_view->withdrawOfferedText();
     SmartTextStorage *storage = m_view->storage();
     storage->replaceCharactersInRange({0, storage->length()}, text);
 }

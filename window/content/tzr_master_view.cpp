@@ -46,11 +46,16 @@ class TZRMasterView::EditorLink : public EngineEditorLink {
 public:
     explicit EditorLink(TZRMasterView &window) : m_window(window) {}
 
+    // A completion only offered in its list is not shown in the preview.
     QByteArray utf8Text() const override {
+        if (m_window.m_textView && m_window.m_textView->hasTentativeCompletion())
+            return m_window.m_textView->committedString().toUtf8();
         const SmartTextStorage &storage = *m_window.m_storage;
         return QByteArray(storage.str(), qsizetype(storage.len()));
     }
-    QString string() const override { return m_window.m_storage->string(); }
+    QString string() const override {
+        return m_window.m_textView ? m_window.m_textView->committedString() : m_window.m_storage->string();
+    }
     quint64 editGeneration() const override { return m_window.m_storage->editGeneration(); }
     qsizetype caretLocation() const override {
         return m_window.m_textView ? m_window.m_textView->selectedRange().location : 0;

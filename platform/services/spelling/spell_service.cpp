@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/files/folders.h"
+#include "platform/runtime/alerts.h"
 #include "platform/runtime/log.h"
 
 namespace platform {
@@ -261,22 +262,24 @@ bool SpellService::learnWord(const QString &word) {
     bool kept = true;
     if (!m_learned.contains(trimmed)) {
         m_learned.insert(trimmed);
-        if (m_dictionary) {
-            std::string encoded;
-            if (m_dictionary->encoding.encode(trimmed, &encoded))
-                m_dictionary->hunspell.add(encoded);
-        }
+        addToDictionary(trimmed);
         if (!m_personalList.isEmpty()) {
-            // (A folder that cannot be made is reported as it is tried.)
-            QFile file(m_personalList);
-            kept = Folders::ensureFolder(QFileInfo(m_personalList).absolutePath());
-            if (kept) {
-                const QByteArray line = trimmed.toUtf8() + '\n';
-                kept = file.open(QIODevice::WriteOnly | QIODevice::Append) && file.write(line) == line.size() &&
-                       file.flush();
-                if (!kept)
-                    qCWarning(lcPlatform, "The learned word could not be kept in %s: %s",
-                              qUtf8Printable(m_personalList), qUtf8Printable(file.errorString()));
+            const QString reason = keepOnDisk(trimmed);
+            kept = reason.isEmpty();
+            if (!kept) {
+                qCWarning(lcPlatform, "The learned word could not be kept in %s: %s", qUtf8Printable(m_personalList),
+                          qUtf8Printable(reason));
+                // Every word learnt meanwhile meets the same fault: told once.
+                if (!m_toldUnwritable)
+                    Alerts::simpleAlert(
+                        QStringLiteral("“%1” counts as spelt correctly until the program quits, but it is not kept "
+                                       "for later, nor is any word learnt while the list of learned words “%2” "
+                                       "cannot be written: %3")
+                            .arg(trimmed, m_personalList, reason),
+                        QStringLiteral("The learned word cannot be kept."));
+                m_toldUnwritable = true;
+            } else {
+                m_toldUnwritable = false;
             }
         }
     }
@@ -285,6 +288,28 @@ bool SpellService::learnWord(const QString &word) {
     m_known.removeIf([](const QHash<QString, bool>::iterator it) { return !it.value(); });
     emit wordsChanged();
     return kept;
+}
+
+QString SpellService::keepOnDisk(const QString &word) const {
+    const QString folder = QFileInfo(m_personalList).absolutePath();
+    if (!Folders::ensureFolder(folder))
+        return QStringLiteral("its folder “%1” cannot be made or written in.").arg(folder);
+    QFile file(m_personalList);
+    const QByteArray line = word.toUtf8() + '\n';
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append) || file.write(line) != line.size() || !file.flush())
+        return file.errorString() + u'.';
+    file.close();
+    if (file.error() != QFileDevice::NoError)
+        return file.errorString() + u'.';
+    return QString();
+}
+
+void SpellService::addToDictionary(const QString &word) {
+    if (!m_dictionary)
+        return;
+    std::string encoded;
+    if (m_dictionary->encoding.encode(word, &encoded))
+        m_dictionary->hunspell.add(encoded);
 }
 
 QStringList SpellService::learnedWords() const {
@@ -304,17 +329,35 @@ void SpellService::readPersonalList() {
                   qUtf8Printable(file.errorString()));
         return;
     }
-    const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    // The words learnt last are at the end: a list too long is read from
+    // there, from the first whole line on (the byte before the part read
+    // tells whether its first line is whole).
+    const qint64 size = file.size();
+    const bool cut = size > kMostPersonalListBytes;
+    if (cut)
+        file.seek(size - kMostPersonalListBytes - 1);
+    QByteArray bytes = file.read(cut ? kMostPersonalListBytes + 1 : kMostPersonalListBytes);
+    if (cut)
+        bytes.remove(0, bytes.indexOf('\n') + 1);
+    const QStringList lines = QString::fromUtf8(bytes).split(QLatin1Char('\n'));
     for (const QString &line : lines) {
         const QString word = line.trimmed();
         if (word.isEmpty() || m_learned.contains(word))
             continue;
         m_learned.insert(word);
-        if (m_dictionary) {
-            std::string encoded;
-            if (m_dictionary->encoding.encode(word, &encoded))
-                m_dictionary->hunspell.add(encoded);
-        }
+        addToDictionary(word);
+    }
+    if (cut) {
+        const QLocale locale;
+        const QString whole = locale.formattedDataSize(size, 1, QLocale::DataSizeTraditionalFormat);
+        const QString read = locale.formattedDataSize(kMostPersonalListBytes, 0, QLocale::DataSizeTraditionalFormat);
+        qCWarning(lcPlatform, "The list of learned words %s holds %s: only its last %s is read",
+                  qUtf8Printable(m_personalList), qUtf8Printable(whole), qUtf8Printable(read));
+        Alerts::simpleAlert(QStringLiteral("“%1” holds %2 of words; only its last %3, the %4 words learnt last, are "
+                                           "used, and the words learnt before them count as misspelt.")
+                                .arg(m_personalList, whole, read)
+                                .arg(m_learned.size()),
+                            QStringLiteral("The list of learned words is too long to be read in full."));
     }
 }
 

@@ -10,7 +10,14 @@
 // The user's own words (Learn Spelling) are kept in a text file, one word a
 // line in UTF-8, read when the service starts and added to at once; they
 // count as correct for every document. Words ignored in one document are the
-// editor's business, not the service's.
+// editor's business, not the service's. A word that cannot be kept on disk
+// (a folder in the list's place, a read-only disk) still counts as correct
+// until the program ends, and the user is told so in an alert, once while
+// the list stays unwritable. Of a list longer than kMostPersonalListBytes only
+// its end, the words learnt last, is read: the dictionary takes each word in
+// more slowly the more it holds (a list of 32 MB took minutes), and the
+// first window waits for it. The user is told, in an alert, that the list was
+// cut.
 //
 // Answers are remembered per word, so that checking a document again (a
 // restyle, another window) costs a hash look-up per word. Suggestions are
@@ -78,8 +85,13 @@ public:
 
     // Adds `word` to the user's list (on disk at once) and to the words
     // counted as correct. False when it could not be kept on disk (the
-    // word still counts as correct until the program ends).
+    // word still counts as correct until the program ends, and an alert
+    // says so unless one already did since the list was last written).
     bool learnWord(const QString &word);
+    // The most of the user's list that is read: its last 256 KB, some 25
+    // thousand words, which the dictionary takes in within a tenth of a
+    // second.
+    static constexpr qint64 kMostPersonalListBytes = 256 * 1024;
     bool hasLearnedWord(const QString &word) const { return m_learned.contains(word); }
     QStringList learnedWords() const;
     QString personalListPath() const { return m_personalList; }
@@ -93,12 +105,18 @@ private:
     struct Dictionary;
     bool spell(const QString &word);
     void readPersonalList();
+    // Appends the word's line to the list on disk; the reason when it
+    // cannot be kept there.
+    QString keepOnDisk(const QString &word) const;
+    void addToDictionary(const QString &word);
 
     std::unique_ptr<Dictionary> m_dictionary;
     QString m_language;
     QString m_personalList;
     QSet<QString> m_learned;
     QHash<QString, bool> m_known;
+    // An alert told that the list cannot be written, and it was not written since.
+    bool m_toldUnwritable = false;
 };
 
 }  // namespace platform

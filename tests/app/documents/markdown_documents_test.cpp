@@ -308,15 +308,17 @@ TEST_F(MarkdownDocuments, MetadataTagsOutOfStepWithTheFilesTagsAreOffered) {
     if (!platform::FileTags::setTags(path("tagged.md"), {"birds"}))
         GTEST_SKIP() << "the temporary folder keeps no extended attributes";
 
-    // "Leave as is", then "Update macOS tags".
+    // "Leave as is", then "Update file tags". The alert speaks of the file's
+    // tags, not of a system the user does not have.
     alerts.addAnswers({2, 0});
     SmartEditorDocument *document = openExisting(path("tagged.md"));
     ASSERT_TRUE(document);
     ASSERT_EQ(alerts.count(), 1);
     EXPECT_EQ(alerts.shown().last().messageText, "Tags out of sync");
     EXPECT_EQ(alerts.shown().last().informativeText,
-              "The tags specified in the metadata differ from those set in macOS.\n\nMetadata: <birds, spring>\n\nOS: "
-              "<birds>");
+              "The tags specified in the metadata differ from those set as file tags.\n\nMetadata: <birds, "
+              "spring>\n\nFile tags: <birds>");
+    EXPECT_EQ(alerts.shown().last().buttons, (QStringList{"Update file tags", "Update metadata tags", "Leave as is"}));
     EXPECT_EQ(platform::FileTags::tags(path("tagged.md")), QStringList{"birds"});
     document->close();
     document = openExisting(path("tagged.md"));

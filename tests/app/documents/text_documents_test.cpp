@@ -2,6 +2,11 @@
 // other programs (reloaded, merged, refused, merged while the user types),
 // revert, failed saves on a read-only folder and a full disk, and window
 // frames per file.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QPointer>
 #include <QTimer>
 
 #include "app/documents/kvx_document_window_controller.h"
@@ -122,6 +127,82 @@ TEST_F(DocumentFixture, AnOutsideChangeIsOfferedOnceAndReloadsOrMergesAsAnswered
     ASSERT_TRUE(writeAll(path("asked.md"), "gamma\ndelta\n"));
     spinFor(std::chrono::milliseconds(150));
     EXPECT_EQ(alerts.count(), 2);
+}
+
+namespace {
+
+// A person at the screen: reads each alert that opens for `reading`, then
+// clicks `button`. Alerts are real modal ones, each with a loop of its own
+// in which the program's timers go on; the texts of those shown are kept.
+class Reader : public QObject {
+public:
+    Reader(std::chrono::milliseconds reading, QString button)
+        : m_reading(reading), m_button(std::move(button)), m_scripted(platform::Alerts::setHandler({})) {
+        m_look.setInterval(10);
+        connect(&m_look, &QTimer::timeout, this, [this] { look(); });
+        m_look.start();
+    }
+    ~Reader() override { platform::Alerts::setHandler(std::move(m_scripted)); }
+    QStringList shown;
+
+private:
+    void look() {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        if (box != m_box) {
+            m_box = box;
+            shown << box->text();
+            m_since.start();
+        }
+        if (m_since.elapsed() < m_reading.count())
+            return;
+        for (QAbstractButton *button : box->buttons())
+            if (button->text() == m_button) {
+                m_box = nullptr;
+                button->click();
+                return;
+            }
+    }
+
+    std::chrono::milliseconds m_reading;
+    QString m_button;
+    platform::Alerts::Handler m_scripted;
+    QTimer m_look;
+    QPointer<QMessageBox> m_box;
+    QElapsedTimer m_since;
+};
+
+}  // namespace
+
+// While the question about another program's change waits for an answer,
+// the autosave that falls due neither asks it again nor writes over the
+// change; once answered, the program's own save is no change of another
+// program. Two outside edits: two questions.
+TEST_F(DocumentFixture, TheProgramsOwnSaveNeverRaisesTheOutsideChangeQuestion) {
+    ASSERT_TRUE(prefs().boolForKey("enableLionSaveFeatures"));
+    ASSERT_FALSE(prefs().boolForKey("MERGE_FILE_CHANGES"));
+    SmartEditorDocument *document = open("reading.md", "one\ntwo\nthree\n");
+    ASSERT_TRUE(document);
+    document->setAutosaveDelay(std::chrono::milliseconds(100));
+    Reader user(std::chrono::milliseconds(800), "Merge");
+
+    type(document, "four\n");
+    ASSERT_TRUE(renameSave(path("reading.md"), "ONE\ntwo\nthree\n"));
+    ASSERT_TRUE(
+        spinUntil([&] { return readAll(path("reading.md")) == "ONE\ntwo\nthree\nfour\n"; }, std::chrono::seconds(10)))
+        << readAll(path("reading.md")).toStdString() << user.shown.join(", ").toStdString();
+    spinFor(std::chrono::milliseconds(400));
+
+    ASSERT_TRUE(renameSave(path("reading.md"), "ONE\ntwo\nTHREE\nfour\n"));
+    ASSERT_TRUE(spinUntil([&] { return text(document) == "ONE\ntwo\nTHREE\nfour\n"; }, std::chrono::seconds(10)));
+    type(document, "five\n");
+    ASSERT_TRUE(spinUntil([&] { return readAll(path("reading.md")) == "ONE\ntwo\nTHREE\nfour\nfive\n"; },
+                          std::chrono::seconds(10)));
+    spinFor(std::chrono::milliseconds(1200));
+    EXPECT_EQ(user.shown.join(" | "), "File has changed | File has changed");
+    EXPECT_EQ(text(document), "ONE\ntwo\nTHREE\nfour\nfive\n");
+    EXPECT_FALSE(document->isDocumentEdited());
 }
 
 TEST_F(DocumentFixture, ChangesThatCannotBeMergedOfferReload) {

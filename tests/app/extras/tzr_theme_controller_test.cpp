@@ -19,6 +19,7 @@
 #include "textengine/settings/keybindings.h"
 #include "platform/files/folders.h"
 #include "platform/prefs/registered_defaults.h"
+#include "platform/runtime/action_router.h"
 #include "support/log_capture.h"
 #include "support/qt_print.h"
 #include "support/qt_wait.h"
@@ -255,11 +256,22 @@ TEST_F(ThemeController, MenusListTheExtrasAndTickTheDefault) {
     EXPECT_EQ(cssMenu.actions()[0]->objectName(), "selectCSS:");
     EXPECT_TRUE(ticked(cssMenu).isEmpty());  // no default style sheet chosen
 
-    // The main menu's items go to the active document.
-    QStringList chosen;
-    QObject::connect(extras.get(), &TZRThemeController::themeSelected, [&](const QString &name) { chosen << name; });
+    // The main menu's items go to the window in front, which learns the
+    // name the item stands for.
+    struct Front : platform::Responder {
+        QStringList chosen;
+        bool respondsToAction(const QString &action) const override {
+            return action == "selectTheme:" || action == "selectCSS:";
+        }
+        void performAction(const QString &action, QObject *sender) override {
+            chosen << action + TZRThemeController::styleNameOf(qobject_cast<QAction *>(sender));
+        }
+    } front;
+    platform::ActionRouter::addApplicationResponder(&front);
     themeMenu.actions()[0]->trigger();
-    EXPECT_EQ(chosen, QStringList({"Black & White"}));
+    cssMenu.actions()[0]->trigger();
+    platform::ActionRouter::removeApplicationResponder(&front);
+    EXPECT_EQ(front.chosen, QStringList({"selectTheme:Black & White", "selectCSS:Plain"}));
 
     // A document ticks its own theme.
     for (QAction *item : themeMenu.actions())

@@ -381,6 +381,49 @@ TEST_F(DocumentsFixture, UntitledNumbersRecentFilesAndOneDocumentPerFile) {
     EXPECT_EQ(alerts.shown().last().informativeText, "It is not a plain file.");
 }
 
+// Files opened together (a start's, or a later start's handed over): those
+// that cannot be opened are told in one alert once all were tried, the
+// first of them named, the rest counted; one alone is told as it always is.
+TEST_F(DocumentsFixture, FilesOpenedTogetherThatCannotBeOpenedAreToldInOneAlert) {
+    writeAll(path("here.md"), "text");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path("pipe.md")).constData(), 0600), 0);
+    {
+        DocumentController::OpenBatch batch(controller);
+        for (int i = 0; i < 250; i++) {
+            EXPECT_EQ(controller.openDocument(path(QStringLiteral("gone%1.md").arg(i)), false), nullptr);
+            if (i == 0) {
+                // A batch within a batch: told with the outer one.
+                DocumentController::OpenBatch inner(controller);
+                EXPECT_EQ(controller.openDocument(path("pipe.md"), false), nullptr);
+                EXPECT_NE(controller.openDocument(path("here.md"), false), nullptr);
+            }
+        }
+        EXPECT_EQ(alerts.count(), 0) << "nothing is told before all were tried";
+    }
+    ASSERT_EQ(alerts.count(), 1);
+    EXPECT_EQ(alerts.shown().last().messageText, "251 documents could not be opened.");
+    const QStringList lines = alerts.shown().last().informativeText.split('\n');
+    ASSERT_EQ(lines.size(), DocumentController::kMostListedFailures + 1);
+    EXPECT_EQ(lines.at(0), path("gone0.md") + ": It does not exist.");
+    EXPECT_EQ(lines.at(1), path("pipe.md") + ": It is not a plain file.");
+    EXPECT_EQ(lines.at(2), path("gone1.md") + ": It does not exist.");
+    EXPECT_EQ(lines.last(), "And 241 more.");
+
+    // One alone, in a batch or not, as it always was; none when all open.
+    {
+        DocumentController::OpenBatch batch(controller);
+        EXPECT_EQ(controller.openDocument(path("missing.md"), false), nullptr);
+    }
+    ASSERT_EQ(alerts.count(), 2);
+    EXPECT_EQ(alerts.shown().last().messageText, "The document “missing.md” could not be opened.");
+    EXPECT_EQ(alerts.shown().last().informativeText, "It does not exist.");
+    {
+        DocumentController::OpenBatch batch(controller);
+        EXPECT_NE(controller.openDocument(path("here.md"), false), nullptr);
+    }
+    EXPECT_EQ(alerts.count(), 2);
+}
+
 TEST_F(DocumentsFixture, ClosingAnEditedDocumentAsksOrSavesInPlace) {
     // Untitled: Cancel keeps it, Save goes through the save panel, Don't
     // Save drops the edits.

@@ -73,7 +73,7 @@ TEST(Alerts, RealAlertsAnswerWithTheIndexOfTheButtonChosenFromAnyThread) {
     EXPECT_EQ(clicker.icon, QMessageBox::Critical);
 
     clicker.arm("Leave as is");
-    EXPECT_EQ(Alerts::runModal({"Tags", "", {"Update macOS tags", "Update metadata tags", "Leave as is"}}), 2);
+    EXPECT_EQ(Alerts::runModal({"Tags", "", {"Update file tags", "Update metadata tags", "Leave as is"}}), 2);
 
     // Escape picks "Cancel"; without a button that could answer it, nothing.
     clicker.arm("Save", true);

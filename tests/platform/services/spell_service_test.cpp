@@ -1,6 +1,7 @@
 // The spelling service over the system's American English dictionary
 // (hunspell-en-us): which dictionary a locale gets, words and guesses, the
-// corrections one edit away, and the user's word list on disk.
+// corrections one edit away, and the user's word list on disk: kept, read at
+// start, its faults told, and a list too long read only in part.
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -8,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/runtime/alerts.h"
 #include "platform/services/spelling/spell_service.h"
+#include "support/scratch_disk.h"
 
 using platform::SpellService;
 
@@ -139,4 +142,109 @@ TEST(SpellService, AWordListThatCannotBeWrittenStillLearnsForTheSession) {
     SpellService spelling(english(home.filePath(QStringLiteral("blocked/Learned Words.txt"))));
     EXPECT_FALSE(spelling.learnWord(QStringLiteral("Orvane")));
     EXPECT_TRUE(spelling.isCorrect(QStringLiteral("Orvane")));
+}
+
+// Learn Spelling into a list that cannot be written says so, once while the
+// list stays unwritable: the word counts as correct for the session only,
+// and a later start indeed does not know it.
+TEST(SpellService, AWordListThatCannotBeWrittenIsToldOnce) {
+    QTemporaryDir home;
+    const QString list = home.filePath(QStringLiteral("Learned Words.txt"));
+    // A folder in the list's place.
+    ASSERT_TRUE(QDir().mkpath(list));
+    platform::ScriptedAlerts alerts;
+    {
+        SpellService spelling(english(list));
+        EXPECT_FALSE(spelling.learnWord(QStringLiteral("Orvane")));
+        ASSERT_EQ(alerts.count(), 1);
+        EXPECT_EQ(alerts.shown().last().messageText, QStringLiteral("The learned word cannot be kept."));
+        EXPECT_TRUE(alerts.shown().last().informativeText.startsWith(
+            QStringLiteral("“Orvane” counts as spelt correctly until the program quits, but it is not kept")))
+            << alerts.shown().last().informativeText.toStdString();
+        EXPECT_TRUE(alerts.shown().last().informativeText.contains(list));
+        EXPECT_FALSE(spelling.learnWord(QStringLiteral("Zqxlearnt")));
+        EXPECT_EQ(alerts.count(), 1) << "told once";
+        EXPECT_TRUE(spelling.isCorrect(QStringLiteral("Orvane")));
+        EXPECT_TRUE(spelling.isCorrect(QStringLiteral("Zqxlearnt")));
+
+        // Written again, the list takes words; a fault after that is told again.
+        ASSERT_TRUE(QDir(list).removeRecursively());
+        EXPECT_TRUE(spelling.learnWord(QStringLiteral("Tessaro")));
+        EXPECT_EQ(fileText(list), QStringLiteral("Tessaro\n"));
+        ASSERT_TRUE(QFile::remove(list));
+        ASSERT_TRUE(QDir().mkpath(list));
+        EXPECT_FALSE(spelling.learnWord(QStringLiteral("Qwertzish")));
+        EXPECT_EQ(alerts.count(), 2);
+    }
+
+    // A read-only disk under a list that holds words.
+    testing_qt::ScratchDisk disk(1024 * 1024);
+    if (!disk.mounted())
+        GTEST_SKIP() << "a read-only disk needs the right to mount (root)";
+    const QString onDisk = disk.path() + QStringLiteral("/Learned Words.txt");
+    {
+        SpellService spelling(english(onDisk));
+        EXPECT_TRUE(spelling.learnWord(QStringLiteral("Orvane")));
+    }
+    ASSERT_TRUE(disk.makeReadOnly());
+    {
+        SpellService spelling(english(onDisk));
+        EXPECT_TRUE(spelling.isCorrect(QStringLiteral("Orvane")));
+        EXPECT_FALSE(spelling.learnWord(QStringLiteral("Zqxlearnt")));
+        ASSERT_EQ(alerts.count(), 3);
+        EXPECT_TRUE(alerts.shown().last().informativeText.contains(QStringLiteral("Zqxlearnt")));
+        EXPECT_TRUE(spelling.isCorrect(QStringLiteral("Zqxlearnt")));
+    }
+    SpellService restarted(english(onDisk));
+    EXPECT_TRUE(restarted.isCorrect(QStringLiteral("Orvane")));
+    EXPECT_FALSE(restarted.isCorrect(QStringLiteral("Zqxlearnt")));
+    EXPECT_EQ(alerts.count(), 3);
+}
+
+// A list of 32 MB: only its end is read, the words learnt last, and the user
+// is told that the list was cut. A list within the bound is read whole,
+// without a word.
+TEST(SpellService, AWordListTooLongIsReadFromItsEndAndTheUserIsTold) {
+    QTemporaryDir home;
+    const QString list = home.filePath(QStringLiteral("Learned Words.txt"));
+    QByteArray words;
+    int count = 0;
+    while (words.size() < 32 * 1024 * 1024)
+        words += "zq" + QByteArray::number(count++).rightJustified(8, '0') + '\n';
+    {
+        QFile file(list);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_EQ(file.write(words), words.size());
+    }
+    const auto word = [](int i) { return QStringLiteral("zq") + QString::number(i).rightJustified(8, u'0'); };
+    platform::ScriptedAlerts alerts;
+    {
+        SpellService spelling(english(list));
+        EXPECT_TRUE(spelling.isCorrect(word(count - 1)));
+        EXPECT_TRUE(spelling.isCorrect(word(count - 1000)));
+        EXPECT_FALSE(spelling.isCorrect(word(0)));
+        EXPECT_FALSE(spelling.isCorrect(word(count / 2)));
+        // Whole lines only: the first word read is one of the list.
+        const QStringList learned = spelling.learnedWords();
+        ASSERT_FALSE(learned.isEmpty());
+        EXPECT_EQ(learned.size(), SpellService::kMostPersonalListBytes / 11);
+        EXPECT_EQ(learned.first(), word(count - int(learned.size())));
+        ASSERT_EQ(alerts.count(), 1);
+        EXPECT_EQ(alerts.shown().last().messageText,
+                  QStringLiteral("The list of learned words is too long to be read in full."));
+        EXPECT_TRUE(alerts.shown().last().informativeText.contains(list));
+
+        // A word learnt now goes to the end, and is read at the next start.
+        EXPECT_TRUE(spelling.learnWord(QStringLiteral("Orvane")));
+    }
+    SpellService again(english(list));
+    EXPECT_TRUE(again.isCorrect(QStringLiteral("Orvane")));
+    EXPECT_EQ(alerts.count(), 2);
+
+    // Within the bound: all of it, and nothing to tell.
+    ASSERT_TRUE(QFile::resize(list, SpellService::kMostPersonalListBytes / 11 * 11));
+    SpellService whole(english(list));
+    EXPECT_TRUE(whole.isCorrect(word(0)));
+    EXPECT_EQ(whole.learnedWords().size(), SpellService::kMostPersonalListBytes / 11);
+    EXPECT_EQ(alerts.count(), 2);
 }

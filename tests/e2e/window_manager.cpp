@@ -1,0 +1,179 @@
+#include "e2e/window_manager.h"
+
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "support/qt_wait.h"
+
+#if defined(ORVANE_HAVE_XTEST)
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#endif
+
+using namespace std::chrono_literals;
+
+namespace testing_x {
+
+#if defined(ORVANE_HAVE_XTEST)
+
+namespace {
+
+struct DisplayCloser {
+    void operator()(Display *display) const { XCloseDisplay(display); }
+};
+using DisplayHandle = std::unique_ptr<Display, DisplayCloser>;
+
+DisplayHandle openDisplay() { return DisplayHandle(XOpenDisplay(nullptr)); }
+
+// A window property of 32-bit items (longs to Xlib).
+std::vector<long> cardinals(Display *display, Window window, const char *name, Atom type) {
+    std::vector<long> values;
+    Atom actual = None;
+    int format = 0;
+    unsigned long count = 0, left = 0;
+    unsigned char *data = nullptr;
+    if (XGetWindowProperty(display, window, XInternAtom(display, name, False), 0, 64, False, type, &actual, &format,
+                           &count, &left, &data) == Success &&
+        data && format == 32) {
+        const auto *items = reinterpret_cast<const long *>(data);
+        values.assign(items, items + count);
+    }
+    if (data)
+        XFree(data);
+    return values;
+}
+
+int ignoreErrors(Display *, XErrorEvent *) { return 0; }
+
+// Whether a window manager runs: the root names a window of it, which names
+// itself (a manager that ended leaves the root's property behind, naming a
+// window that is gone).
+bool managed() {
+    DisplayHandle display = openDisplay();
+    if (!display)
+        return false;
+    const std::vector<long> named =
+        cardinals(display.get(), DefaultRootWindow(display.get()), "_NET_SUPPORTING_WM_CHECK", XA_WINDOW);
+    if (named.empty())
+        return false;
+    XErrorHandler previous = XSetErrorHandler(ignoreErrors);
+    const std::vector<long> itself =
+        cardinals(display.get(), Window(named.front()), "_NET_SUPPORTING_WM_CHECK", XA_WINDOW);
+    XSync(display.get(), False);
+    XSetErrorHandler(previous);
+    return !itself.empty() && itself.front() == named.front();
+}
+
+// A viewable window below `parent` (itself included) titled with `title`.
+Window findTitled(Display *display, Window parent, const std::string &title) {
+    XWindowAttributes attributes;
+    if (XGetWindowAttributes(display, parent, &attributes) && attributes.map_state == IsViewable) {
+        char *name = nullptr;
+        if (XFetchName(display, parent, &name) && name) {
+            const bool found = std::string(name).find(title) != std::string::npos;
+            XFree(name);
+            if (found)
+                return parent;
+        }
+    }
+    Window root = None, up = None, *children = nullptr;
+    unsigned int count = 0;
+    Window found = None;
+    if (XQueryTree(display, parent, &root, &up, &children, &count)) {
+        for (unsigned int i = 0; i < count && found == None; i++)
+            found = findTitled(display, children[i], title);
+        if (children)
+            XFree(children);
+    }
+    return found;
+}
+
+}  // namespace
+
+WindowManager::WindowManager() {
+    if (managed()) {
+        m_running = true;  // one runs already: it is not this object's to stop
+        return;
+    }
+    m_openbox.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_openbox.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+    if (!m_openbox.waitForStarted(10000))
+        return;
+    m_running = testing_qt::spinUntil(managed, 10s);
+}
+
+WindowManager::~WindowManager() {
+    if (m_openbox.state() == QProcess::NotRunning)
+        return;
+    m_openbox.terminate();
+    if (!m_openbox.waitForFinished(10000)) {
+        m_openbox.kill();
+        m_openbox.waitForFinished();
+    }
+    // The windows left go back to the plain screen before the next test.
+    testing_qt::spinUntil([] { return !managed(); }, 5s);
+}
+
+std::optional<QRect> frameOfWindowTitled(const std::string &title) {
+    DisplayHandle display = openDisplay();
+    if (!display)
+        return std::nullopt;
+    const Window rootWindow = DefaultRootWindow(display.get());
+    Window frame = findTitled(display.get(), rootWindow, title);
+    if (frame == None)
+        return std::nullopt;
+    // The frame is the window's ancestor that is a child of the root.
+    for (int depth = 0; depth < 16; depth++) {
+        Window root = None, parent = None, *children = nullptr;
+        unsigned int count = 0;
+        if (!XQueryTree(display.get(), frame, &root, &parent, &children, &count))
+            return std::nullopt;
+        if (children)
+            XFree(children);
+        if (parent == root || parent == None)
+            break;
+        frame = parent;
+    }
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(display.get(), frame, &attributes))
+        return std::nullopt;
+    const int border = attributes.border_width;
+    return QRect(attributes.x, attributes.y, attributes.width + 2 * border, attributes.height + 2 * border);
+}
+
+std::optional<QRect> settledFrameOfWindowTitled(const std::string &title) {
+    std::optional<QRect> frame, last;
+    const bool settled = testing_qt::spinUntil(
+        [&] {
+            last = std::exchange(frame, frameOfWindowTitled(title));
+            testing_qt::spinFor(100ms);
+            return frame && last == frame;
+        },
+        10s);
+    return settled ? frame : std::nullopt;
+}
+
+QRect workArea() {
+    DisplayHandle display = openDisplay();
+    if (!display)
+        return {};
+    const std::vector<long> area =
+        cardinals(display.get(), DefaultRootWindow(display.get()), "_NET_WORKAREA", XA_CARDINAL);
+    if (area.size() >= 4)
+        return QRect(int(area[0]), int(area[1]), int(area[2]), int(area[3]));
+    const int screen = DefaultScreen(display.get());
+    return QRect(0, 0, DisplayWidth(display.get(), screen), DisplayHeight(display.get(), screen));
+}
+
+#else
+
+WindowManager::WindowManager() = default;
+WindowManager::~WindowManager() = default;
+std::optional<QRect> frameOfWindowTitled(const std::string &) { return std::nullopt; }
+std::optional<QRect> settledFrameOfWindowTitled(const std::string &) { return std::nullopt; }
+QRect workArea() { return {}; }
+
+#endif
+
+}  // namespace testing_x
