@@ -251,9 +251,15 @@ struct Folder {
         var samples = e.inputBuffer.getChannelData(0);
         for (var i = 0; i < samples.length; i++) max = Math.max(max, Math.abs(samples[i]));
       };
-      source.connect(listener); listener.connect(context.destination);
+      // Heard, not played aloud: a page playing sound wakes the desktop's
+      // services, which a display without them can hang on.
+      var silent = context.createGain();
+      silent.gain.value = 0;
+      source.connect(listener); listener.connect(silent); silent.connect(context.destination);
       media.addEventListener('timeupdate', function () {
-        if (media.currentTime > 1.5 && !(name in got)) { got[name] = max; show(); console.log('heard: ' + name); }
+        if (media.currentTime <= 1.5 || name in got) return;
+        media.pause(); context.close();
+        got[name] = max; show(); console.log('heard: ' + name);
       });
       media.play();
     }
