@@ -129,13 +129,14 @@ QList<Entry> editMenu() {
         submenu("Find", {
                             item("Find…", "performFindPanelAction:", QKeySequence::Find),
                         }),
-        // No grammar checker and no system table of text replacements
-        // exist here: their items are left out.
+        // No system table of text replacements exists here: its item is
+        // left out.
         submenu("Spelling and Grammar", {
                                             item("Show Spelling and Grammar", "showGuessPanel:", keys("Ctrl+:")),
                                             item("Check Document Now", "checkSpelling:", keys("Ctrl+;")),
                                             separator(),
                                             toggle("Check Spelling While Typing", "toggleContinuousSpellChecking:"),
+                                            toggle("Check Grammar With Spelling", "toggleGrammarChecking:"),
                                             toggle("Correct Spelling Automatically",
                                                    "toggleAutomaticSpellingCorrection:"),
                                         }),

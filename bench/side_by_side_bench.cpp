@@ -14,9 +14,25 @@
 // resident memory of each, and the median over the rounds of the library's
 // time over cmark's in the same round.
 //
-//   side_by_side_bench [--rounds N] [--corpus FILE] [--tzr-convert PROGRAM]
+// With --kinds the corpus is sorted by kind (gather-corpus --kinds: API
+// references, command manuals, changelogs, READMEs, prose, this project's
+// own documents, and a mix of them all), and each kind is converted at
+// 200 KB, 1, 5 and 20 MB: its text from the start, repeated when it is
+// shorter (without the tables of contents of the first copy), cut at the
+// first blank line past the size; and "heading", one heading line made of
+// the mix's words at each size. Beside the converters
+// above (less the EPUB) runs api_convert, the library through its public API
+// with no extension, which is weighed against plain cmark; tzr-convert is
+// weighed against `cmark --smart`, which does the same typographic work.
+// One line per kind and size gives the ratios, each the median over the
+// rounds of the two processes' figures in the same round.
 //
-// ORVANE_CORPUS names the corpus file as for corpus_bench.
+//   side_by_side_bench [--rounds N] [--corpus FILE] [--tzr-convert PROGRAM]
+//   side_by_side_bench --kinds FOLDER [--rounds N] [--sizes LIST] [--only KINDS]
+//                      [--tzr-convert PROGRAM] [--api-convert PROGRAM]
+//
+// LIST is sizes in bytes separated by commas; KINDS names kinds separated by
+// commas. ORVANE_CORPUS names the corpus file as for corpus_bench.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -143,6 +159,174 @@ int md4c_child(const char *file) {
 
 }  // namespace
 
+// The piece of a kind's text at `size` bytes: the text from its start,
+// repeated while it is shorter, cut at the end of the first blank line that
+// ends at or past `size`. Written beside the kinds and reused.
+std::string piece_path(const std::string &folder, const std::string &kind, size_t size) {
+    std::string path = folder + "/pieces/" + kind + "-" + std::to_string(size) + ".md";
+    if (access(path.c_str(), R_OK) == 0)
+        return path;
+    std::string command = "mkdir -p '" + folder + "/pieces'";
+    if (system(command.c_str()) != 0)
+        return {};
+    bool heading = kind == "heading";
+    std::string text = read_all(folder + "/" + (heading ? std::string("mix") : kind) + ".md");
+    if (text.empty())
+        return {};
+    if (heading) {
+        // One heading line of the mix's words: its id is made from the
+        // whole line.
+        std::string line = "# ";
+        while (line.size() < size) {
+            for (size_t i = 0; i < text.size() && line.size() < size; i++)
+                line += text[i] == '\n' || text[i] == '\r' ? ' ' : text[i];
+        }
+        line += '\n';
+        std::ofstream(path, std::ios::binary).write(line.data(), (std::streamsize)line.size());
+        return path;
+    }
+    // A repeated text keeps the tables of contents of its first copy
+    // alone: each lists every heading of the whole piece, and a real
+    // document asks for one, not one per copy.
+    std::string again = text;
+    for (size_t at = again.find("\n{{TOC}}\n"); at != std::string::npos; at = again.find("\n{{TOC}}\n", at))
+        again.erase(at + 1, 8);
+    std::string piece = text;
+    while (piece.size() < size)
+        piece += again;
+    size_t cut = piece.find("\n\n", size > 2 ? size - 2 : 0);
+    if (cut != std::string::npos)
+        piece.resize(cut + 2);
+    std::ofstream(path, std::ios::binary).write(piece.data(), (std::streamsize)piece.size());
+    return path;
+}
+
+std::vector<std::string> split_list(const char *text) {
+    std::vector<std::string> items;
+    std::string item;
+    for (const char *c = text; c && *c; c++) {
+        if (*c == ',') {
+            if (!item.empty())
+                items.push_back(item);
+            item.clear();
+        } else {
+            item += *c;
+        }
+    }
+    if (!item.empty())
+        items.push_back(item);
+    return items;
+}
+
+// The medians of a set of converters run in turn on one file, and of the
+// ratios of pairs of them in the same round.
+struct Measured {
+    std::vector<double> cpu, peak;
+    bool ok = true;
+    double cpu_ratio(size_t a, size_t b) const { return median(cpu_ratios[a * n + b]); }
+    double peak_ratio(size_t a, size_t b) const { return median(peak_ratios[a * n + b]); }
+    size_t n = 0;
+    std::vector<std::vector<double>> cpu_ratios, peak_ratios;
+};
+
+Measured measure(const std::vector<Converter> &converters, const std::string &file, int rounds) {
+    Measured m;
+    size_t n = converters.size();
+    m.n = n;
+    m.cpu_ratios.resize(n * n);
+    m.peak_ratios.resize(n * n);
+    std::vector<std::vector<double>> cpu(n), peak(n);
+    for (int round = 0; round < rounds; round++) {
+        std::vector<Run> runs(n);
+        for (size_t k = 0; k < n; k++) {
+            size_t which = (k + (size_t)round) % n;
+            runs[which] = run(converters[which], file);
+            if (!runs[which].ok) {
+                fprintf(stderr, "%s failed on %s\n", converters[which].name.c_str(), file.c_str());
+                m.ok = false;
+                return m;
+            }
+        }
+        for (size_t a = 0; a < n; a++) {
+            cpu[a].push_back(runs[a].cpu);
+            peak[a].push_back(runs[a].peak);
+            for (size_t b = 0; b < n; b++) {
+                m.cpu_ratios[a * n + b].push_back(runs[a].cpu / std::max(runs[b].cpu, 1e-6));
+                m.peak_ratios[a * n + b].push_back(runs[a].peak / std::max(runs[b].peak, 1.0));
+            }
+        }
+    }
+    for (size_t k = 0; k < n; k++) {
+        m.cpu.push_back(median(cpu[k]));
+        m.peak.push_back(median(peak[k]));
+    }
+    return m;
+}
+
+int run_kinds(const std::string &folder, int rounds, const char *sizes, const char *only, const char *tzr,
+              const char *api) {
+    if (access((folder + "/mix.md").c_str(), R_OK) != 0) {
+        std::string command = std::string(ORVANE_SOURCE_DIR) + "/bench/gather-corpus --kinds '" + folder + "'";
+        if (system(command.c_str()) != 0) {
+            fprintf(stderr, "could not gather the kinds into %s\n", folder.c_str());
+            return 1;
+        }
+    }
+    if (!on_path("cmark")) {
+        fprintf(stderr, "cmark is not installed (Debian package cmark): nothing to compare with\n");
+        return 1;
+    }
+    std::vector<std::string> kinds =
+        only ? split_list(only) : std::vector<std::string>{"api",   "manuals", "changelogs", "readmes",
+                                                           "prose", "project", "mix",        "heading"};
+    std::vector<size_t> byte_sizes;
+    for (const std::string &size : split_list(sizes ? sizes : "200000,1000000,5000000,20000000"))
+        byte_sizes.push_back((size_t)strtoull(size.c_str(), nullptr, 10));
+
+    enum { kTzr, kSmart, kApi, kCmark, kMd4c };
+    std::vector<Converter> converters = {
+        {"tzr-convert", {tzr}}, {"cmark --smart", {"cmark", "--smart"}}, {"api_convert", {api}}, {"cmark", {"cmark"}}};
+    if (on_path("md2html")) {
+        converters.push_back({"md2html", {"md2html"}});
+    } else {
+#ifdef ORVANE_HAVE_MD4C
+        converters.push_back({"md4c (md_html)", {std::string("/proc/") + std::to_string(getpid()) + "/exe", "--md4c"}});
+#endif
+    }
+    bool md4c = converters.size() > kMd4c;
+
+    printf("%d rounds; CPU is user + system time, peak the peak resident memory; ratios are medians\n"
+           "of the two processes' figures in the same round\n",
+           rounds);
+    printf("%-11s %9s | %9s %9s %6s %6s | %9s %9s %6s %6s | %7s %7s\n", "kind", "MB", "tzr ms", "smart ms", "CPU",
+           "peak", "api ms", "cmark ms", "CPU", "peak", "tzr MB", "/md4c");
+    bool all_ok = true;
+    for (const std::string &kind : kinds) {
+        for (size_t size : byte_sizes) {
+            std::string file = piece_path(folder, kind, size);
+            if (file.empty()) {
+                fprintf(stderr, "no text for kind %s in %s\n", kind.c_str(), folder.c_str());
+                return 1;
+            }
+            size_t bytes = read_all(file).size();
+            Measured m = measure(converters, file, rounds);
+            if (!m.ok) {
+                all_ok = false;
+                continue;
+            }
+            char md4c_ratio[16] = "-";
+            if (md4c)
+                snprintf(md4c_ratio, sizeof md4c_ratio, "%.2f", m.cpu_ratio(kTzr, kMd4c));
+            printf("%-11s %9.2f | %9.1f %9.1f %6.2f %6.2f | %9.1f %9.1f %6.2f %6.2f | %7.1f %7s\n", kind.c_str(),
+                   bytes / 1e6, m.cpu[kTzr] * 1e3, m.cpu[kSmart] * 1e3, m.cpu_ratio(kTzr, kSmart),
+                   m.peak_ratio(kTzr, kSmart), m.cpu[kApi] * 1e3, m.cpu[kCmark] * 1e3, m.cpu_ratio(kApi, kCmark),
+                   m.peak_ratio(kApi, kCmark), m.peak[kTzr] / 1e6, md4c_ratio);
+            fflush(stdout);
+        }
+    }
+    return all_ok ? 0 : 1;
+}
+
 int main(int argc, char **argv) {
 #ifdef ORVANE_HAVE_MD4C
     if (argc == 3 && !strcmp(argv[1], "--md4c"))
@@ -151,6 +335,10 @@ int main(int argc, char **argv) {
     int rounds = 11;
     const char *corpus = nullptr;
     const char *tzr = ORVANE_TZR_CONVERT;
+    const char *api = ORVANE_API_CONVERT;
+    const char *kinds = nullptr;
+    const char *sizes = nullptr;
+    const char *only = nullptr;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (!strcmp(argv[i], "--rounds"))
             rounds = std::max(1, atoi(argv[i + 1]));
@@ -158,7 +346,17 @@ int main(int argc, char **argv) {
             corpus = argv[i + 1];
         else if (!strcmp(argv[i], "--tzr-convert"))
             tzr = argv[i + 1];
+        else if (!strcmp(argv[i], "--api-convert"))
+            api = argv[i + 1];
+        else if (!strcmp(argv[i], "--kinds"))
+            kinds = argv[i + 1];
+        else if (!strcmp(argv[i], "--sizes"))
+            sizes = argv[i + 1];
+        else if (!strcmp(argv[i], "--only"))
+            only = argv[i + 1];
     }
+    if (kinds)
+        return run_kinds(kinds, rounds, sizes, only, tzr, api);
     std::string file = slice_path(corpus_path(corpus));
     size_t bytes = read_all(file).size();
 

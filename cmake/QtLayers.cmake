@@ -1,15 +1,16 @@
 # The application's layers are static libraries over Qt 6, one per folder,
 # each linking only the layers below it and only the Qt modules it uses: the
 # web engine only where pages are shown, D-Bus and printing behind the
-# platform layer's own interfaces, the spelling dictionaries and speech each
-# behind its own service.
+# platform layer's own interfaces, the spelling and grammar dictionaries and
+# speech each behind its own service.
 
 find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Network PrintSupport Pdf DBus
              WebEngineCore WebEngineWidgets TextToSpeech)
-# The spelling dictionaries' library (Hunspell) has no CMake package of its
-# own on Debian; pkg-config knows it.
+# The spelling and grammar dictionaries' libraries (Hunspell, Link Grammar)
+# have no CMake packages of their own on Debian; pkg-config knows them.
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(HUNSPELL REQUIRED IMPORTED_TARGET hunspell)
+pkg_check_modules(LINKGRAMMAR REQUIRED IMPORTED_TARGET link-grammar)
 set(CMAKE_AUTOMOC ON)
 set(CMAKE_AUTORCC ON)
 

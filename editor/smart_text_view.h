@@ -228,7 +228,9 @@ public:
     // typed before the closing curly quote of a pair steps over it.
     void typeText(const QString &text);
     // Selects the next misspelt word after the selection (round the text
-    // once) and shows it in the spelling panel when that is open.
+    // once) and shows it in the spelling panel when that is open. With
+    // grammar checked ("checkGrammar"), a sentence found faulty counts too:
+    // it comes after the misspelt words in it, and is selected whole.
     void checkSpelling();
     void showGuessPanel();
     void orderFrontSubstitutionsPanel();
@@ -236,7 +238,8 @@ public:
     SubstitutionsPanel *substitutionsPanel() const { return m_substitutionsPanel; }
     // The items the context menu begins with for a misspelt word at
     // `position`: up to five guesses, then Ignore Spelling and Learn
-    // Spelling (owned by `parent`); none elsewhere.
+    // Spelling; for a grammar mark there, what grammar says of its sentence
+    // and Ignore Grammar (all owned by `parent`); none elsewhere.
     QList<QAction *> spellingMenuItems(qsizetype position, QMenu *parent);
     // The speaker: the selection, or the whole text without one.
     void startSpeaking();
@@ -340,6 +343,8 @@ private:
     // its place in the text around it.
     void replaceAsOwnStep(CharRange range, const QString &text);
     void showReplacement(CharRange range);
+    // The guesses, Ignore Spelling and Learn Spelling of a misspelt word.
+    QList<QAction *> misspellingMenuItems(CharRange range, QMenu *parent);
     void togglePreference(const char *key);
     bool validateTextService(const QString &action, QAction *item, bool *enabled);
     bool openLinkAt(const QPoint &viewportPoint);

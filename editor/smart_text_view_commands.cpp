@@ -111,6 +111,7 @@ const std::vector<SmartTextView::ActionEntry> &SmartTextView::actionTable() {
         {"checkSpelling:", [](V &v) { v.checkSpelling(); }},
         {"showGuessPanel:", [](V &v) { v.showGuessPanel(); }},
         {"toggleContinuousSpellChecking:", [](V &v) { v.togglePreference("checkSpelling"); }},
+        {"toggleGrammarChecking:", [](V &v) { v.togglePreference("checkGrammar"); }},
         {"toggleAutomaticSpellingCorrection:", [](V &v) { v.togglePreference("correctSpelling"); }},
         {"toggleAutomaticQuoteSubstitution:", [](V &v) { v.togglePreference("smartQuotes"); }},
         {"toggleAutomaticDashSubstitution:", [](V &v) { v.togglePreference("smartDashes"); }},

@@ -325,6 +325,71 @@ static bool is_moved_line_type(unsigned type) {
     }
 }
 
+// Whether the HTML writer prints the token as its source, escaped, with
+// nothing of its own: true of most tokens in a code block's line, not of
+// those it leaves out or writes otherwise, nor of those that other lists
+// point to (CriticMarkup's) or that have a mate or children.
+static bool prints_as_escaped_source(const token *t) {
+    if (t->child || t->mate)
+        return false;
+    switch (t->type) {
+    case CONSUMED:
+    case CODE_FENCE_LINE:
+    case MARKER_LIST_BULLET:
+    case MARKER_LIST_ENUMERATOR:
+    case MATH_PAREN_OPEN:
+    case MATH_PAREN_CLOSE:
+    case MATH_BRACKET_OPEN:
+    case MATH_BRACKET_CLOSE:
+    case MATH_DOLLAR_SINGLE:
+    case MATH_DOLLAR_DOUBLE:
+    case SUPERSCRIPT:
+    case SUBSCRIPT:
+        return false;
+    default:
+        return t->type < CRITIC_ADD_OPEN || t->type > PAIR_CRITIC_HI;
+    }
+}
+
+// A code line of a fenced block whose tokens before its line end all print
+// as their escaped source becomes one text token and its line end: code
+// blocks hold a large share of the tokens of real documentation, and their
+// lines are written as text whatever their tokens were. The freed tokens
+// are carved again for the lines that follow.
+static void code_line_as_text(token *line) {
+    token *first = line->child;
+    if (!first || first->type == CODE_FENCE_LINE)
+        return;
+    token *end = first->tail;
+    if (end->type != NEWLINE && end->type != HARD_BREAK)
+        end = nullptr;
+    token *stop = end ? end : nullptr;
+    if (first == stop || first->next == stop)
+        return;
+    for (token *t = first; t != stop; t = t->next)
+        if (!prints_as_escaped_source(t))
+            return;
+    token *last = end ? end->prev : first->tail;
+    token *text = token_new(TEXT, first->start, last->start + last->len - first->start);
+    if (!text)
+        return;
+    line->child = nullptr;
+    for (token *t = first; t != stop;) {
+        token *next = t->next;
+        t->next = nullptr;
+        t->prev = nullptr;
+        t->tail = nullptr;
+        token_free(t);
+        t = next;
+    }
+    token_append_child(line, text);
+    if (end) {
+        end->prev = nullptr;
+        end->tail = end;
+        token_append_child(line, end);
+    }
+}
+
 static void flatten_common(tzr_engine *engine, token *block) {
     const char *source = engine_text(engine);
     token *c = block->child;
@@ -338,6 +403,8 @@ static void flatten_common(tzr_engine *engine, token *block) {
 
         if (block->type != BLOCK_CODE_FENCED && c->child && c->child->type == NON_INDENT_SPACE)
             token_remove_first_child(c);
+        if (block->type == BLOCK_CODE_FENCED && engine->code_lines_as_text)
+            code_line_as_text(c);
 
         switch (c->type) {
         case LINE_SETEXT_1:

@@ -42,6 +42,10 @@ struct tzr_engine {
     // own conversion sees set it; the editor's tree keeps every parenthesis
     // for the marks it colours.
     bool parens_in_text;
+    // Whether the text of a fenced code block's line may be one token: set
+    // for a conversion of its own to HTML, whose writer prints such a line
+    // as its escaped source either way (see tzr_flatten_block).
+    bool code_lines_as_text;
     // Set once the tokenizer meets an inline glossary or abbreviation mark
     // ("[?", "[>"): such a note takes the first parentheses inside it, so
     // from there on every parenthesis stays a token.

@@ -57,22 +57,27 @@ char *tzr_copy_bytes(const char *bytes, size_t len) {
 char *tzr_label_from_range(const char *bytes, size_t len) {
     if (!bytes)
         return nullptr;
-    char *out = static_cast<char *>(malloc(len + 1));
+    char *out = static_cast<char *>(malloc((len < kTzrLabelLimit ? len : kTzrLabelLimit) + 1));
     if (!out)
         return nullptr;
     size_t o = 0;
     size_t i = 0;
-    while (i < len) {
+    while (i < len && o < kTzrLabelLimit) {
         unsigned char c = (unsigned char)bytes[i];
         // Only a lead byte carries the continuation bytes after it. An ASCII
         // byte followed by stray continuation bytes (broken UTF-8) is judged on
         // its own, so a quote or angle bracket can never slip into a label,
         // which writers put into attribute values unescaped.
         if (c >= 0xC0 && i + 1 < len && is_continuation((unsigned char)bytes[i + 1])) {
-            out[o++] = (char)c;
-            i++;
-            while (i < len && is_continuation((unsigned char)bytes[i]))
-                out[o++] = bytes[i++];
+            size_t end = i + 2;
+            while (end < len && is_continuation((unsigned char)bytes[end]))
+                end++;
+            // A character that would pass the limit ends the label whole.
+            if (o + (end - i) > kTzrLabelLimit)
+                break;
+            memcpy(out + o, bytes + i, end - i);
+            o += end - i;
+            i = end;
             continue;
         }
         if (char_is_alpha(c))

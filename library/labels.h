@@ -17,9 +17,16 @@
 // A copy of `len` bytes (NUL bytes among them copied too), NUL-terminated.
 char *tzr_copy_bytes(const char *bytes, size_t len);
 
+// The longest label: a heading made of a huge line gets its id in bounded
+// time and memory from the start of its text, and names its link from
+// there. Labels that differ only past it are equal; heading ids stay unique
+// by their suffixes.
+constexpr size_t kTzrLabelLimit = 4096;
+
 // The label rule: ASCII letters lower-cased; digits and "-", ".", "_", ":"
 // kept; a UTF-8 lead byte with the continuation bytes after it kept whole;
-// every other byte dropped. `text` must not be NULL ("" gives "").
+// every other byte dropped; the result ends before the character that would
+// take it past kTzrLabelLimit bytes. `text` must not be NULL ("" gives "").
 char *tzr_label_from_text(const char *text);
 // The label rule over `len` bytes (never reads past them).
 char *tzr_label_from_range(const char *bytes, size_t len);

@@ -161,11 +161,14 @@ struct BorrowedEngine {
 
 // Readies an engine that a conversion makes for itself: its tree goes to a
 // writer and then away, never to anyone who looks at its marks, so a pair
-// of parentheses around plain text may stay in the text.
-void convert_privately(tzr_engine *e, uint16_t language) {
+// of parentheses around plain text may stay in the text, and for HTML the
+// text of a code block's line may be one token.
+void convert_privately(tzr_engine *e, uint16_t language, uint16_t format) {
     tzr_engine_set_language(e, language);
-    if (e)
-        e->parens_in_text = true;
+    if (!e)
+        return;
+    e->parens_in_text = true;
+    e->code_lines_as_text = format == TZR_FORMAT_HTML;
 }
 
 DString *export_text(tzr_engine *e, uint16_t format) {
@@ -290,9 +293,19 @@ void tzr_engine_update_metavalue_for_key(tzr_engine *e, const char *key, const c
         } else {
             size_t at = block.close;
             // A block whose last line has no line end would run into the
-            // new line.
-            if (at > 0 && source->str[at - 1] != '\n' && source->str[at - 1] != '\r')
-                line.insert(line.begin(), '\n');
+            // new line, so it gets one first; but a backslash followed by a
+            // line end is a hard break, which would make a line of it alone
+            // blank and end the block above the new key. Such a block takes
+            // the new key before its first one, where no line changes.
+            if (at > 0 && source->str[at - 1] != '\n' && source->str[at - 1] != '\r') {
+                auto *first = e->metadata_list->size
+                                  ? static_cast<tzr_meta *>(e->metadata_list->element[0])
+                                  : nullptr;
+                if (source->str[at - 1] == '\\' && first && first->start < at)
+                    at = first->start;
+                else
+                    line.insert(line.begin(), '\n');
+            }
             d_string_insert(source, at, line.c_str());
         }
     } else {
@@ -353,14 +366,14 @@ char *tzr_engine_convert(tzr_engine *e, uint16_t format) {
 char *tzr_string_convert(const char *source, uint64_t extensions, uint16_t format,
                          uint16_t language) {
     StringEngine t(source, extensions);
-    convert_privately(t.e, language);
+    convert_privately(t.e, language, format);
     return tzr_engine_convert(t.e, format);
 }
 
 char *tzr_d_string_convert(DString *source, uint64_t extensions, uint16_t format,
                            uint16_t language) {
     BorrowedEngine t(source, extensions);
-    convert_privately(t.e, language);
+    convert_privately(t.e, language, format);
     return tzr_engine_convert(t.e, format);
 }
 
@@ -396,14 +409,14 @@ DString *tzr_engine_convert_to_data(tzr_engine *e, uint16_t format, const char *
 DString *tzr_string_convert_to_data(const char *source, uint64_t extensions, uint16_t format,
                                     uint16_t language, const char *asset_folder) {
     StringEngine t(source, extensions);
-    convert_privately(t.e, language);
+    convert_privately(t.e, language, format);
     return tzr_engine_convert_to_data(t.e, format, asset_folder);
 }
 
 DString *tzr_d_string_convert_to_data(DString *source, uint64_t extensions, uint16_t format,
                                       uint16_t language, const char *asset_folder) {
     BorrowedEngine t(source, extensions);
-    convert_privately(t.e, language);
+    convert_privately(t.e, language, format);
     return tzr_engine_convert_to_data(t.e, format, asset_folder);
 }
 
@@ -423,7 +436,7 @@ void tzr_engine_convert_to_file(tzr_engine *e, uint16_t format, const char *asse
 void tzr_d_string_convert_to_file(DString *source, uint64_t extensions, uint16_t format,
                                   uint16_t language, const char *asset_folder, const char *path) {
     BorrowedEngine t(source, extensions);
-    convert_privately(t.e, language);
+    convert_privately(t.e, language, format);
     tzr_engine_convert_to_file(t.e, format, asset_folder, path);
 }
 

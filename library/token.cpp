@@ -233,7 +233,9 @@ void token_free(token *t) {
         return;
     token *children = t->child;
     token_pool_give_back(t);
-    token_tree_free(children);
+    // Most tokens freed alone are lines emptied of their tokens.
+    if (children)
+        token_tree_free(children);
 }
 
 void token_remove_first_child(token *parent) {

@@ -6,7 +6,9 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QPageLayout>
+#include <QPointer>
 #include <QPrinter>
+#include <QScopeGuard>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
@@ -17,20 +19,21 @@
 #include "app/documents/kvx_document_window_controller.h"
 #include "app/documents/print_templates.h"
 #include "app/extras/tzr_theme_controller.h"
-#include "platform/runtime/alerts.h"
-#include "platform/text/critic_diff.h"
-#include "platform/prefs/defaults.h"
+#include "library/tzr.h"
+#include "library/writers/textbundle.h"
 #include "platform/documents/document_controller.h"
 #include "platform/documents/file_tags.h"
 #include "platform/documents/safe_write.h"
 #include "platform/documents/type_registry.h"
 #include "platform/documents/window_tabs.h"
-#include "library/writers/textbundle.h"
-#include "library/tzr.h"
-#include "window/content/basic_document_content.h"
-#include "window/content/document_content.h"
+#include "platform/prefs/defaults.h"
+#include "platform/runtime/alerts.h"
+#include "platform/text/critic_diff.h"
 #include "window/bridge/engine_editor_link.h"
 #include "window/bridge/tzr_engine.h"
+#include "window/content/basic_document_content.h"
+#include "window/content/document_content.h"
+#include "window/preview/smart_web_view.h"
 
 using platform::Alerts;
 using platform::Defaults;
@@ -472,6 +475,27 @@ bool SmartEditorDocument::isPreviewShown() const {
 
 bool SmartEditorDocument::printPreview() { return printPreviewToPdf(QString()); }
 
+namespace {
+
+// Has the preview fill every part of its page; false when it could not (or
+// went away meanwhile).
+bool wholePreview(SmartWebView *preview) {
+    bool answered = false, whole = false;
+    QEventLoop filling;
+    const QMetaObject::Connection gone = QObject::connect(preview, &QObject::destroyed, &filling, &QEventLoop::quit);
+    preview->controller().showWholePage([&](bool ok) {
+        answered = true;
+        whole = ok;
+        filling.quit();
+    });
+    if (!answered)
+        filling.exec();
+    QObject::disconnect(gone);
+    return answered && whole;
+}
+
+}  // namespace
+
 bool SmartEditorDocument::printPreviewToPdf(const QString &path) {
     if (!isPreviewShown())
         return false;
@@ -493,6 +517,18 @@ bool SmartEditorDocument::printPreviewToPdf(const QString &path) {
                                     geometry.paper.bottom() - geometry.body.bottom());
             const QPageLayout layout(printer.pageLayout().pageSize(), QPageLayout::Portrait, margins,
                                      QPageLayout::Point);
+            // A long document's preview holds only the parts near what it
+            // shows: the whole body goes in before it is laid out on pages,
+            // and the far parts are emptied again afterwards.
+            QPointer<SmartWebView> smart = qobject_cast<SmartWebView *>(preview.data());
+            if (smart && !wholePreview(smart)) {
+                *error = QStringLiteral("The preview could not be laid out on pages.");
+                return false;
+            }
+            const auto endWhole = qScopeGuard([smart] {
+                if (smart)
+                    smart->controller().endWholePage();
+            });
             QByteArray pdf;
             bool finished = false;
             QEventLoop wait;

@@ -71,6 +71,70 @@ inline QString sampleDocument() {
     return text;
 }
 
+// About 1 MB of English prose in Markdown for grammar: paragraphs of
+// sentences of a dozen words, one in ten faulty (a verb that does not agree
+// with its subject), some with emphasis, a link or a code span, under
+// headings, with lists, quotes, fences and tables between.
+inline QString proseDocument() {
+    static const QString text = [] {
+        std::mt19937 random(17);
+        auto pick = [&random](const auto &list) { return QString::fromUtf8(list[random() % std::size(list)]); };
+        const char *singular[] = {"The editor", "Our team", "The new parser", "A careful reader", "Each chapter",
+                                  "The old house", "My sister", "The small village", "This morning", "The teacher",
+                                  "Every student", "The river", "A quiet evening", "The café", "Her brother"};
+        const char *plural[] = {"The editors", "Our friends", "The new parsers", "Careful readers", "The chapters",
+                                "The old houses", "My parents", "The villagers", "The mornings", "The teachers",
+                                "Most students", "The rivers", "Quiet evenings", "The cafés", "Her brothers"};
+        const char *singularVerb[] = {"keeps", "opens", "reads", "follows", "finds", "shows", "brings", "holds"};
+        const char *pluralVerb[] = {"keep", "open", "read", "follow", "find", "show", "bring", "hold"};
+        const char *object[] = {"the long letter", "a green door", "the first page", "an old map", "the evening news",
+                                "a simple plan", "the last train", "every window", "a warm coat", "the garden gate"};
+        const char *adverbial[] = {"before dinner", "in the spring", "with great care", "after the storm",
+                                   "every Sunday", "near the station", "without a word", "at the end of the day",
+                                   "for the whole family", "during the long winter"};
+        auto sentence = [&] {
+            const bool many = random() % 2;
+            // One in ten: the verb of the other number.
+            const bool faulty = random() % 10 == 0;
+            QString verb = (many != faulty) ? pick(pluralVerb) : pick(singularVerb);
+            switch (random() % 20) {
+            case 0: verb = QStringLiteral("**") + verb + QStringLiteral("**"); break;
+            case 1: verb = QStringLiteral("*") + verb + QStringLiteral("*"); break;
+            default: break;
+            }
+            QString thing = pick(object);
+            if (random() % 25 == 0)
+                thing = QStringLiteral("[") + thing + QStringLiteral("](http://example.org/page)");
+            else if (random() % 40 == 0)
+                thing = QStringLiteral("`") + thing + QStringLiteral("`");
+            return (many ? pick(plural) : pick(singular)) + QLatin1Char(' ') + verb + QLatin1Char(' ') + thing +
+                   QLatin1Char(' ') + pick(adverbial) + QLatin1Char('.');
+        };
+        auto paragraph = [&](int sentences) {
+            QString p;
+            for (int i = 0; i < sentences; i++)
+                p += (i ? (i % 3 == 0 ? QStringLiteral("\n") : QStringLiteral(" ")) : QString()) + sentence();
+            return p + QStringLiteral("\n\n");
+        };
+        QString doc = QStringLiteral("Title: Grammar benchmark\nAuthor: Zoë\n\n");
+        int section = 0;
+        while (doc.size() < 1024 * 1024) {
+            doc += QStringLiteral("## Section %1\n\n").arg(++section);
+            for (int p = 0; p < 3; p++)
+                doc += paragraph(3 + int(random() % 6));
+            doc += QStringLiteral("- ") + sentence() + QStringLiteral("\n- ") + sentence() + QStringLiteral("\n\n");
+            if (section % 3 == 0)
+                doc += QStringLiteral("```\nint main() {\n    return %1;\n}\n```\n\n").arg(section);
+            if (section % 4 == 0)
+                doc += QStringLiteral("> ") + sentence() + QStringLiteral("\n\n");
+            if (section % 7 == 0)
+                doc += QStringLiteral("| a | b |\n|---|---|\n| 1 | 2 |\n\n");
+        }
+        return doc;
+    }();
+    return text;
+}
+
 inline const char kTheme[] = R"({
     "fontName": "DejaVu Sans", "fontSize": 11, "foregroundColor": "#222222",
     "backgroundColor": "#FFFFFF", "lineHeight": 1.2,

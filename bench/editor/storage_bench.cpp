@@ -9,6 +9,7 @@
 // keystrokes.
 #include <QElapsedTimer>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextEdit>
@@ -28,6 +29,7 @@
 #include "editor/view/text_services.h"
 #include "editor/storage/smart_text_storage.h"
 #include "platform/prefs/registered_defaults.h"
+#include "platform/services/grammar/grammar_service.h"
 #include "editor_bench_support.h"
 
 namespace {
@@ -150,10 +152,13 @@ struct ViewEditor {
     std::unique_ptr<SmartTextStorage> storage;
     std::unique_ptr<View> view;
 
-    explicit ViewEditor(bool paragraphs, bool spelling = false) {
+    // With `grammar`, over the document of prose, grammar checked too; its
+    // marks are left to the background.
+    explicit ViewEditor(bool paragraphs, bool spelling = false, bool grammar = false) {
         platform::Defaults &d = defaults.defaults();
         d.setBool(spelling, QStringLiteral("checkSpelling"));
         d.setBool(spelling, QStringLiteral("correctSpelling"));
+        d.setBool(grammar, QStringLiteral("checkGrammar"));
         d.setObject(QStringLiteral("DejaVu Sans"), QStringLiteral("defaultFontName"));
         d.setFloat(11, QStringLiteral("defaultFontSize"));
         d.setInteger(72, QStringLiteral("lineLength"));
@@ -162,15 +167,21 @@ struct ViewEditor {
         d.setBool(true, QStringLiteral("showInvisibleCharacters"));
         storage = std::make_unique<SmartTextStorage>(d);
         storage->applyThemeFromPath(themePath());
-        storage->setInitialText(sampleDocument());
+        storage->setInitialText(grammar ? proseDocument() : sampleDocument());
         view = std::make_unique<View>(storage.get(), &d);
+        // Grammar's rows time the marking, not the text's own styling
+        // ahead: all of the text is in and styled first.
+        if (grammar) {
+            storage->finishLayingIn();
+            storage->finishStylingAhead();
+        }
         view->resize(1000, 800);
         view->show();
         view->activateWindow();
         view->setFocus();
         storage->documentLayout()->finishLayout();
         QCoreApplication::processEvents();
-        if (spelling) {
+        if (spelling && !grammar) {
             QElapsedTimer clock;
             clock.start();
             view->textServices()->checkAll();
@@ -268,5 +279,96 @@ BENCHMARK(BM_EditorKeyPressLineNumbersAndInvisibles)->Arg(0)->Arg(1)->ArgName("p
 void BM_EditorKeyPressSpellingChecked(benchmark::State &state) { editorKeyPresses(state, true); }
 BENCHMARK(BM_EditorKeyPressSpellingChecked)->Arg(0)->Arg(1)->ArgName("paint")
     ->Iterations(400)->Unit(benchmark::kMillisecond);
+
+// Runs the event loop for `ms` milliseconds: what a typist leaves between
+// two keys, in which idle slices mark blocks and verdicts come back. Each
+// turn of the loop that did work is timed into `turns`: a key pressed then
+// would have waited for it.
+void idleFor(int ms, std::vector<double> *turns = nullptr) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms) {
+        QElapsedTimer turn;
+        turn.start();
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        const double took = turn.nsecsElapsed() / 1e6;
+        if (turns && took > 0.05)
+            turns->push_back(took);
+        QThread::usleep(200);
+    }
+}
+
+// Key presses into the 1 MB document of prose with spelling checked, and
+// grammar with it (grammar:1) or not (grammar:0, the same keys for a
+// comparison), while the grammar service judges the document's sentences on
+// its own thread and idle slices mark what it found: 20 ms of event loop
+// between two keys. Keys are timed as in the rows above (median_ms,
+// p95_ms); turn_p95_ms and turn_max_ms are the turns of the event loop
+// between keys that did work (an idle slice of the marks or of the
+// layout's heights, a batch of verdicts shown, a paint): a key pressed
+// during one waits for it. Typed: sentences, each judged as it ends. marks
+// is the number of grammar marks shown when the keys are done.
+void BM_EditorKeyPressGrammarChecked(benchmark::State &state) {
+    static std::unique_ptr<ViewEditor<SmartTextView>> editors[2];
+    const bool grammar = state.range(0);
+    const bool paint = state.range(1);
+    std::unique_ptr<ViewEditor<SmartTextView>> &editor = editors[grammar];
+    benchsupport::runScoped(editor, false, true, grammar);
+    const QString &text = proseDocument();
+    const qsizetype start = text.indexOf(QStringLiteral("\n\n"), text.size() / 2) + 2;
+    editor->view->setSelectedRange({start, 0});
+    QCoreApplication::processEvents();
+    std::vector<double> ms;
+    std::vector<double> turns;
+    const QString letters = QStringLiteral("She walk to the park. They read a book. ");
+    int i = 0;
+    for (auto _ : state) {
+        idleFor(20, &turns);
+        const QString typed(letters[i++ % letters.size()]);
+        const int key = typed == QLatin1String(" ") ? int(Qt::Key_Space) : int(typed[0].toUpper().unicode());
+        QElapsedTimer clock;
+        clock.start();
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, typed);
+        QCoreApplication::sendEvent(editor->view.get(), &press);
+        editor->storage->documentLayout()->documentSize();
+        if (paint)
+            editor->view->repaint();
+        ms.push_back(clock.nsecsElapsed() / 1e6);
+    }
+    const qsizetype end = editor->view->selectedRange().location;
+    editor->storage->replaceCharactersInRange({start, end - start}, QString());
+    QCoreApplication::processEvents();
+    report(state, ms);
+    std::sort(turns.begin(), turns.end());
+    if (!turns.empty()) {
+        state.counters["turn_p95_ms"] = turns[std::min(turns.size() - 1, turns.size() * 95 / 100)];
+        state.counters["turn_max_ms"] = turns.back();
+    }
+    state.counters["marks"] = double(editor->view->textServices()->grammarFaults().size());
+}
+BENCHMARK(BM_EditorKeyPressGrammarChecked)->ArgsProduct({{1, 0}, {0, 1}})->ArgNames({"grammar", "paint"})
+    ->Iterations(400)->Unit(benchmark::kMillisecond);
+
+// The whole 1 MB document of prose marked for grammar after it loads, in
+// the background (the event loop running, nothing typed): how long until
+// nothing waits, and how many grammar marks it shows then. A grammar
+// service of its own, which remembers no verdict yet, loads its dictionary
+// and judges every sentence.
+void BM_GrammarMarks1MBInBackground(benchmark::State &state) {
+    for (auto _ : state) {
+        ViewEditor<SmartTextView> editor(false, true, true);
+        QElapsedTimer clock;
+        clock.start();
+        platform::GrammarService grammar({});
+        TextServices *services = editor.view->textServices();
+        services->setGrammar(&grammar);
+        while (services->isPending())
+            idleFor(10);
+        state.counters["marked_s"] = clock.nsecsElapsed() / 1e9;
+        state.counters["marks"] = double(services->grammarFaults().size());
+        services->setGrammar(&platform::GrammarService::shared());
+    }
+}
+BENCHMARK(BM_GrammarMarks1MBInBackground)->Iterations(1)->Unit(benchmark::kSecond);
 
 }  // namespace

@@ -1,36 +1,60 @@
-// The program itself with a large document, as a person meets it: the real
-// binary started on a generated document on the X display, keys typed
-// through the server's test extension, and what it costs read from /proc.
+// The program itself with a large real document, as a person meets it: the
+// real binary started on the display (under a window manager) with Markdown
+// documentation as people write it, keys typed through the X server's test
+// extension, and what it costs read from /proc.
 //
-//   large_document_bench [--size MB] [--idle SECONDS] [--no-typing] [--binary PATH]
+//   large_document_bench [--size MB] [--corpus PATH] [--idle SECONDS]
+//                        [--settle SECONDS] [--no-typing] [--binary PATH]
+//   large_document_bench --size MB --save PATH
+//
+// The document is cut from the corpus that bench/gather-corpus makes of the
+// Markdown documentation installed under /usr/share/doc (gathered into the
+// working folder on first use, or named by --corpus or ORVANE_CORPUS): pieces
+// of it ending at blank lines outside code fences, spread evenly over all its
+// projects, the whole corpus repeated first for sizes beyond it. One line in
+// the middle holds the word "zmidpointz", where the typing in the middle goes.
+// --save writes that document to PATH and measures nothing (for a profiler,
+// or another editor).
 //
 // It reports, one "name value unit" line each:
-// - shown: launch to the document's window being on screen;
+// - shown: launch to the document's window being on screen (shown_after_alert:
+//   from the answer to the question a very large document asks first);
+// - preview_first: launch to the preview's page holding something (the
+//   document's first screen, or a note in its place);
 // - open_settled: launch to the program (all its processes) being quiet;
-// - rss_open: the main process's resident memory once quiet;
+// - rss_open, rss_open_all, pss_open_all, rss_open_page: resident memory once
+//   quiet, of the main process, of all the program's processes added up (and
+//   their proportional share, which counts shared pages once), and of the web
+//   engine's page process;
 // - idle_focused: CPU of the main process and of all its processes over the
 //   idle period with the window focused, in percent of one core;
 // - for typing in the middle and at the end (100 keys, 30 ms apart):
 //   preview_shows (last key to the preview holding the typed text, asked
 //   through the web engine's remote debugging port at the block under the
-//   caret), quiet (last key to the program being quiet), and rss after.
+//   caret), quiet (last key to all processes together using under 2% of a
+//   core over a second), the memory after, and the CPU used after the last key.
+// A figure of -1 means the thing waited for did not happen in time.
+//
 // The program runs for a user of its own (preferences and data in a
 // temporary folder), so an Orvane already running on the display is left
-// alone. Run it under xvfb-run.
+// alone. Run it under xvfb-run; it starts openbox when no window manager
+// runs on the display, as a person's desktop has one.
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QRandomGenerator>
+#include <QStandardPaths>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
@@ -38,129 +62,137 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
-#include <functional>
-#include <memory>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace {
 
-// --- The document ------------------------------------------------------------------
-
 const char *const Words[] = {"alpha",  "border",  "cactus", "delta",   "ember",  "fjord",  "garnet",  "harbour",
                              "island", "juniper", "kettle", "lantern", "meadow", "nectar", "orchard", "pepper",
                              "quartz", "ribbon",  "saddle", "timber",  "umber",  "velvet", "willow",  "yonder"};
 
-// Markdown as people write it: headings, paragraphs with emphasis, code and
-// links, lists, quotes, code blocks and tables, in a fixed order so that runs
-// compare. The word "zmidpointz" stands once, in the middle.
-QByteArray makeDocument(qint64 bytes) {
-    QRandomGenerator random(7);
-    auto word = [&] { return QByteArray(Words[random.bounded(int(std::size(Words)))]); };
-    auto sentence = [&](int count) {
-        QByteArray s;
-        for (int i = 0; i < count; i++) {
-            if (i)
-                s += ' ';
-            QByteArray w = word();
-            switch (random.bounded(14)) {
-            case 0:
-                w = "**" + w + "**";
-                break;
-            case 1:
-                w = "*" + w + "*";
-                break;
-            case 2:
-                w = "`" + w + "`";
-                break;
-            case 3:
-                w = "[" + w + "](https://example.org/" + w + ")";
-                break;
-            default:
-                break;
-            }
-            s += w;
-        }
-        return s + '.';
-    };
-    QByteArray text;
-    text.reserve(bytes + 4096);
-    int section = 0;
-    bool midpoint = false;
-    while (text.size() < bytes) {
-        if (!midpoint && text.size() >= bytes / 2) {
-            text += "A paragraph in the middle, zmidpointz here, and more words after it.\n\n";
-            midpoint = true;
-        }
-        switch (random.bounded(10)) {
-        case 0:
-            text += QByteArray(1 + section++ % 3, '#') + ' ' + sentence(4) + "\n\n";
-            break;
-        case 1:
-            for (int i = 0; i < 4; i++)
-                text += "- " + sentence(6) + '\n';
-            text += '\n';
-            break;
-        case 2:
-            for (int i = 1; i <= 3; i++)
-                text += QByteArray::number(i) + ". " + sentence(5) + '\n';
-            text += '\n';
-            break;
-        case 3:
-            text += "> " + sentence(12) + "\n\n";
-            break;
-        case 4:
-            text += "```\nint " + word() + " = 1;\nreturn " + word() + ";\n```\n\n";
-            break;
-        case 5:
-            text += "| " + word() + " | " + word() + " |\n|---|---|\n| " + word() + " | " + word() + " |\n\n";
-            break;
-        default:
-            text += sentence(18 + random.bounded(30)) + '\n' + sentence(10) + "\n\n";
-            break;
+// --- The document ------------------------------------------------------------------
+
+QByteArray readCorpus(const QString &path) {
+    if (!QFileInfo::exists(path)) {
+        const int status = QProcess::execute(QStringLiteral(ORVANE_SOURCE_DIR "/bench/gather-corpus"), {path});
+        if (status != 0)
+            return {};
+    }
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Whether `line` opens or closes a code fence; `fence` holds the open one.
+void followFence(QByteArrayView line, char *fence, qsizetype *fenceLength) {
+    qsizetype i = 0;
+    while (i < 3 && i < line.size() && line[i] == ' ')
+        i++;
+    if (i >= line.size() || (line[i] != '`' && line[i] != '~'))
+        return;
+    const char c = line[i];
+    qsizetype n = 0;
+    while (i + n < line.size() && line[i + n] == c)
+        n++;
+    if (n < 3)
+        return;
+    if (!*fence) {
+        *fence = c;
+        *fenceLength = n;
+    } else if (c == *fence && n >= *fenceLength && line.sliced(i + n).trimmed().isEmpty()) {
+        *fence = 0;
+    }
+}
+
+// The corpus in pieces of at least `least` bytes, each ending at a blank line
+// outside a code fence, so that pieces put together in any order stay
+// Markdown as its authors wrote it.
+std::vector<QByteArrayView> cutPieces(const QByteArray &corpus, qsizetype least) {
+    std::vector<QByteArrayView> pieces;
+    char fence = 0;
+    qsizetype fenceLength = 0;
+    qsizetype start = 0, at = 0;
+    while (at < corpus.size()) {
+        qsizetype end = corpus.indexOf('\n', at);
+        end = end < 0 ? corpus.size() : end + 1;
+        const QByteArrayView line(corpus.constData() + at, end - at);
+        followFence(line, &fence, &fenceLength);
+        at = end;
+        if (!fence && line.trimmed().isEmpty() && at - start >= least) {
+            pieces.emplace_back(corpus.constData() + start, at - start);
+            start = at;
         }
     }
+    if (start < corpus.size())
+        pieces.emplace_back(corpus.constData() + start, corpus.size() - start);
+    return pieces;
+}
+
+// About `bytes` of the corpus: whole copies of it while they fit, then pieces
+// taken evenly from all of it, so that every size mixes all its projects.
+QByteArray makeDocument(const QByteArray &corpus, qint64 bytes) {
+    const std::vector<QByteArrayView> pieces = cutPieces(corpus, 64 * 1024);
+    QByteArray text;
+    text.reserve(bytes + 256 * 1024);
+    std::vector<qsizetype> joints;
+    auto add = [&](QByteArrayView piece) {
+        text += piece;
+        if (!text.endsWith("\n\n"))
+            text += text.endsWith('\n') ? "\n" : "\n\n";
+        joints.push_back(text.size());
+    };
+    while (bytes - text.size() >= corpus.size())
+        for (QByteArrayView piece : pieces)
+            add(piece);
+    const double share = double(bytes - text.size()) / double(corpus.size());
+    std::vector<bool> taken(pieces.size());
+    for (size_t i = 0; i < pieces.size() && text.size() < bytes; i++)
+        if (qint64(double(i + 1) * share) > qint64(double(i) * share)) {
+            add(pieces[i]);
+            taken[i] = true;
+        }
+    for (size_t i = 0; i < pieces.size() && text.size() < bytes; i++)
+        if (!taken[i])
+            add(pieces[i]);
+    // The marker where two pieces meet nearest the middle.
+    qsizetype middle = 0;
+    for (qsizetype joint : joints)
+        if (std::abs(joint - text.size() / 2) < std::abs(middle - text.size() / 2))
+            middle = joint;
+    text.insert(middle, "A paragraph in the middle, zmidpointz here, and more words after it.\n\n");
     return text;
 }
 
 // --- Processes -------------------------------------------------------------------------
 
-struct ProcStat {
-    pid_t parent = 0;
-    quint64 ticks = 0;  // user + system
-};
+QByteArray readProc(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
-std::optional<ProcStat> readStat(pid_t pid) {
-    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const QByteArray line = file.readAll();
+pid_t parentOf(pid_t pid) {
+    const QByteArray line = readProc(QStringLiteral("/proc/%1/stat").arg(pid));
     // The command name may hold blanks; the fields follow its ")".
     const qsizetype close = line.lastIndexOf(')');
     if (close < 0)
-        return std::nullopt;
-    const QList<QByteArray> fields = line.mid(close + 2).split(' ');
-    if (fields.size() < 13)
-        return std::nullopt;
-    ProcStat stat;
-    stat.parent = pid_t(fields[1].toLong());
-    stat.ticks = fields[11].toULongLong() + fields[12].toULongLong();
-    return stat;
+        return 0;
+    return pid_t(line.mid(close + 2).split(' ').value(1).toLong());
 }
 
-// The process and all its descendants.
+// The process and all its descendants (the web engine's zygote and the page
+// processes it forks among them).
 std::vector<pid_t> processTree(pid_t root) {
     std::vector<std::pair<pid_t, pid_t>> all;  // (pid, parent)
     const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
     for (const QString &entry : entries) {
         bool number = false;
         const pid_t pid = pid_t(entry.toLong(&number));
-        if (!number)
-            continue;
-        if (auto stat = readStat(pid))
-            all.emplace_back(pid, stat->parent);
+        if (number)
+            all.emplace_back(pid, parentOf(pid));
     }
     std::vector<pid_t> tree{root};
     for (size_t i = 0; i < tree.size(); i++)
@@ -170,22 +202,59 @@ std::vector<pid_t> processTree(pid_t root) {
     return tree;
 }
 
-quint64 ticks(const std::vector<pid_t> &pids) {
-    quint64 sum = 0;
-    for (pid_t pid : pids)
-        if (auto stat = readStat(pid))
-            sum += stat->ticks;
-    return sum;
+// Run time of every thread of the processes, in nanoseconds, by thread: the
+// scheduler's own count, exact where the processes' tick counts move in steps
+// of 10 ms, and by thread so that a thread that ends takes no time away.
+using CpuSample = std::map<pid_t, quint64>;
+
+CpuSample cpuOf(const std::vector<pid_t> &pids) {
+    CpuSample sample;
+    for (pid_t pid : pids) {
+        const QString folder = QStringLiteral("/proc/%1/task").arg(pid);
+        for (const QString &task : QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            const QByteArray line = readProc(folder + '/' + task + QStringLiteral("/schedstat"));
+            if (!line.isEmpty())
+                sample[pid_t(task.toLong())] = line.split(' ').value(0).toULongLong();
+        }
+    }
+    return sample;
 }
 
-double residentMB(pid_t pid) {
-    QFile file(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!file.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : file.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+// Seconds of CPU used from `before` to `after`.
+double usedBetween(const CpuSample &before, const CpuSample &after) {
+    quint64 sum = 0;
+    for (const auto &[task, ns] : after) {
+        const auto was = before.find(task);
+        const quint64 from = was == before.end() ? 0 : was->second;
+        if (ns > from)
+            sum += ns - from;
+    }
+    return double(sum) / 1e9;
+}
+
+// A figure of /proc/PID/status or smaps_rollup, in MB.
+double memoryField(pid_t pid, const char *file, const QByteArray &field) {
+    for (const QByteArray &line : readProc(QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1String(file))).split('\n'))
+        if (line.startsWith(field))
+            return line.mid(field.size()).trimmed().split(' ').value(0).toDouble() / 1024.0;
     return 0;
+}
+
+double residentMB(pid_t pid) { return memoryField(pid, "status", "VmRSS:"); }
+double proportionalMB(pid_t pid) { return memoryField(pid, "smaps_rollup", "Pss:"); }
+
+// The web engine's process that holds the preview's page: of the processes
+// its zygote forks (they keep the zygote's command line), the one with the
+// most memory, as a spare one may wait beside it.
+pid_t pageProcess(const std::vector<pid_t> &tree) {
+    auto isZygote = [](pid_t pid) {
+        return readProc(QStringLiteral("/proc/%1/cmdline").arg(pid)).contains("--type=zygote");
+    };
+    pid_t page = 0;
+    for (pid_t pid : tree)
+        if (isZygote(pid) && isZygote(parentOf(pid)) && (!page || residentMB(pid) > residentMB(page)))
+            page = pid;
+    return page;
 }
 
 double secondsOf(qint64 ms) { return double(ms) / 1000.0; }
@@ -201,10 +270,14 @@ void pause(int ms) {
 
 // --- The X display ----------------------------------------------------------------------
 
-class Keyboard {
+// Windows come and go while they are asked about: an error for one that just
+// went is no reason to end.
+int ignoreXError(Display *, XErrorEvent *) { return 0; }
+
+class Desk {
 public:
-    Keyboard() : m_display(XOpenDisplay(nullptr)) {}
-    ~Keyboard() {
+    Desk() : m_display(XOpenDisplay(nullptr)) { XSetErrorHandler(ignoreXError); }
+    ~Desk() {
         if (m_display)
             XCloseDisplay(m_display);
     }
@@ -213,16 +286,43 @@ public:
         return m_display && XTestQueryExtension(m_display, &event, &error, &major, &minor);
     }
 
+    bool hasWindowManager() {
+        return !itemsOf(DefaultRootWindow(m_display), "_NET_SUPPORTING_WM_CHECK", XA_WINDOW).empty();
+    }
+
+    // The dialogs the window manager manages, the topmost last.
+    std::vector<Window> dialogs() {
+        const Atom dialog = XInternAtom(m_display, "_NET_WM_WINDOW_TYPE_DIALOG", False);
+        std::vector<Window> found;
+        for (Window window : itemsOf(DefaultRootWindow(m_display), "_NET_CLIENT_LIST_STACKING", XA_WINDOW))
+            for (Atom type : itemsOf(window, "_NET_WM_WINDOW_TYPE", XA_ATOM))
+                if (type == dialog)
+                    found.push_back(window);
+        return found;
+    }
+
     // The viewable window titled with `title`, or none.
     Window find(const std::string &title) { return findBelow(DefaultRootWindow(m_display), title); }
+
+    // Asks the window manager to give `window` the focus, as a click would.
+    void activate(Window window) {
+        XEvent event{};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = window;
+        event.xclient.message_type = XInternAtom(m_display, "_NET_ACTIVE_WINDOW", False);
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = 2;  // from a pager: the manager obeys at once
+        event.xclient.data.l[1] = CurrentTime;
+        XSendEvent(m_display, DefaultRootWindow(m_display), False, SubstructureRedirectMask | SubstructureNotifyMask,
+                   &event);
+        XSync(m_display, False);
+    }
 
     bool focus(const std::string &title) {
         const Window window = find(title);
         if (window == None)
             return false;
-        XRaiseWindow(m_display, window);
-        XSetInputFocus(m_display, window, RevertToParent, CurrentTime);
-        XSync(m_display, False);
+        activate(window);
         return true;
     }
 
@@ -240,28 +340,25 @@ public:
 
     void type(char c) { key(c == ' ' ? XK_space : KeySym(c)); }
 
-    // Gives the focus to the topmost window shown; false when none is.
-    bool focusTop() {
-        Window root = None, parent = None, *children = nullptr;
-        unsigned int count = 0;
-        if (!XQueryTree(m_display, DefaultRootWindow(m_display), &root, &parent, &children, &count))
-            return false;
-        Window top = None;
-        for (unsigned int i = count; i-- > 0 && top == None;) {
-            XWindowAttributes attributes;
-            if (XGetWindowAttributes(m_display, children[i], &attributes) && attributes.map_state == IsViewable)
-                top = children[i];
+private:
+    // A property that lists windows or atoms (both 32-bit items).
+    std::vector<unsigned long> itemsOf(Window window, const char *property, Atom kind) {
+        Atom type = None;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char *data = nullptr;
+        std::vector<unsigned long> windows;
+        if (XGetWindowProperty(m_display, window, XInternAtom(m_display, property, False), 0, 4096, False, kind, &type,
+                               &format, &count, &after, &data) == Success &&
+            data) {
+            if (format == 32)
+                for (unsigned long i = 0; i < count; i++)
+                    windows.push_back(reinterpret_cast<unsigned long *>(data)[i]);
+            XFree(data);
         }
-        if (children)
-            XFree(children);
-        if (top == None)
-            return false;
-        XSetInputFocus(m_display, top, RevertToParent, CurrentTime);
-        XSync(m_display, False);
-        return true;
+        return windows;
     }
 
-private:
     Window findBelow(Window parent, const std::string &title) {
         XWindowAttributes attributes;
         if (XGetWindowAttributes(m_display, parent, &attributes) && attributes.map_state == IsViewable) {
@@ -295,6 +392,8 @@ private:
 class PageProbe {
 public:
     bool connectTo(int port) {
+        m_socket.abort();
+        m_buffer.clear();
         QTcpSocket http;
         http.connectToHost(QStringLiteral("127.0.0.1"), quint16(port));
         if (!http.waitForConnected(1000))
@@ -409,7 +508,10 @@ private:
 struct Options {
     double sizeMB = 5;
     int idleSeconds = 10;
+    int settleSeconds = 120;
     bool typing = true;
+    QString corpus;
+    QString save;
     QString binary = QStringLiteral(ORVANE_BINARY);
 };
 
@@ -417,19 +519,37 @@ class Run {
 public:
     explicit Run(const Options &options) : m_options(options) {}
 
+    int save() {
+        const QByteArray corpus = readCorpus(m_options.corpus);
+        QFile file(m_options.save);
+        if (corpus.isEmpty() || !file.open(QIODevice::WriteOnly))
+            return 2;
+        const QByteArray text = makeDocument(corpus, qint64(m_options.sizeMB * 1024 * 1024));
+        return file.write(text) == text.size() ? 0 : 2;
+    }
+
     int exec() {
-        if (!m_keyboard.ok()) {
+        if (!m_desk.ok()) {
             std::fprintf(stderr, "needs an X display with the test extension (run it under xvfb-run)\n");
             return 2;
+        }
+        if (!startWindowManager())
+            return 2;
+        const QByteArray corpus = readCorpus(m_options.corpus);
+        if (corpus.isEmpty()) {
+            std::fprintf(stderr, "no corpus at %s\n", qPrintable(m_options.corpus));
+            return finish(2);
         }
         const QString name = QStringLiteral("large-%1.md").arg(m_options.sizeMB);
         const QString path = m_dir.filePath(name);
         QFile file(path);
-        const QByteArray text = makeDocument(qint64(m_options.sizeMB * 1024 * 1024));
+        const QByteArray text = makeDocument(corpus, qint64(m_options.sizeMB * 1024 * 1024));
         if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
-            return 2;
+            return finish(2);
         file.close();
-        std::printf("document %.2f MB\n", double(text.size()) / (1024.0 * 1024.0));
+        std::printf("document %.2f MB, %lld lines, of a corpus of %.2f MB\n", double(text.size()) / (1024.0 * 1024.0),
+                    qlonglong(text.count('\n')), double(corpus.size()) / (1024.0 * 1024.0));
+        std::printf("load average %s", readProc(QStringLiteral("/proc/loadavg")).constData());
         QDir().mkpath(m_dir.filePath("config/Tessaro/Orvane"));
         QFile prefs(m_dir.filePath("config/Tessaro/Orvane/preferences.json"));
         if (prefs.open(QIODevice::WriteOnly))
@@ -450,82 +570,135 @@ public:
         launch.start();
         m_process.start(m_options.binary, {path});
         if (!m_process.waitForStarted(5000))
-            return 2;
+            return finish(2);
         m_pid = pid_t(m_process.processId());
         const std::string title = name.toStdString();
-        // A very large document is opened only once the alert that asks
-        // whether to is answered: the time from that answer is reported too.
+        // A very large document is opened only once the question whether to
+        // is answered: a dialog before the document's window is that question.
         qint64 answered = -1;
-        while (m_keyboard.find(title) == None) {
-            if (answered < 0 && launch.elapsed() > 3000 && m_keyboard.focusTop()) {
-                pause(200);
-                m_keyboard.key(XK_Return);
+        while (m_desk.find(title) == None) {
+            const std::vector<Window> dialogs = m_desk.dialogs();
+            if (answered < 0 && !dialogs.empty()) {
+                pause(300);
+                m_desk.activate(dialogs.back());
+                pause(100);
+                m_desk.key(XK_Return);
                 answered = launch.elapsed();
             }
-            if (launch.elapsed() > 60000 || m_process.state() != QProcess::Running) {
+            if (launch.elapsed() > 120000 || m_process.state() != QProcess::Running) {
                 std::fprintf(stderr, "the window never showed\n");
                 return finish(1);
             }
-            QThread::msleep(5);
+            pause(5);
         }
-        report("shown", secondsOf(launch.elapsed()), "s");
+        const qint64 shown = launch.elapsed();
+        report("shown", secondsOf(shown), "s");
         if (answered >= 0)
-            report("shown_after_alert", secondsOf(launch.elapsed() - answered), "s");
-        const qint64 settled = waitQuiet(120000, &launch);
-        report("open_settled", settled < 0 ? -1 : secondsOf(settled), "s");
-        report("rss_open", residentMB(m_pid), "MB");
+            report("shown_after_alert", secondsOf(shown - answered), "s");
 
-        m_keyboard.focus(title);
+        // The page's first content, then quiet.
+        QElapsedTimer connecting;
+        connecting.start();
+        while (!m_probe.connectTo(port) && connecting.elapsed() < 30000)
+            pause(100);
+        qint64 first = -1;
+        while (first < 0 && launch.elapsed() < shown + 1000L * m_options.settleSeconds) {
+            if (m_probe.evaluate(QStringLiteral("!!(document.body&&document.body.firstElementChild)")).toBool())
+                first = launch.elapsed();
+            else
+                pause(100);
+        }
+        report("preview_first", first < 0 ? -1 : secondsOf(first), "s");
+        if (answered >= 0)
+            report("preview_first_after_alert", first < 0 ? -1 : secondsOf(first - answered), "s");
+        const qint64 settled = waitQuiet(1000L * m_options.settleSeconds, &launch);
+        report("open_settled", settled < 0 ? -1 : secondsOf(settled), "s");
+        reportMemory("open");
+
+        m_desk.focus(title);
         pause(1500);
-        measureIdle();
+        measureIdle("idle_focused");
 
         if (m_options.typing) {
-            if (!m_probe.connectTo(port)) {
-                std::fprintf(stderr, "no debugging port: the preview is not asked\n");
-            }
             // In the middle: the find bar puts the caret at the marker word.
-            m_keyboard.key(XK_f, XK_Control_L);
+            m_desk.key(XK_f, XK_Control_L);
             pause(300);
             for (char c : std::string("zmidpointz"))
-                m_keyboard.type(c);
+                m_desk.type(c);
             pause(300);
-            m_keyboard.key(XK_Escape);
+            m_desk.key(XK_Escape);
             pause(200);
-            m_keyboard.key(XK_Right);
-            waitQuiet(60000);
-            typeBurst("middle", "mid");
-            m_keyboard.key(XK_End, XK_Control_L);
-            waitQuiet(60000);
-            typeBurst("end", "end");
-            measureIdle();
+            m_desk.key(XK_Right);
+            waitQuiet(30000);
+            typeBurst("mid");
+            m_desk.key(XK_End, XK_Control_L);
+            waitQuiet(30000);
+            typeBurst("end");
+            measureIdle("idle_after");
         }
+        std::printf("load average %s", readProc(QStringLiteral("/proc/loadavg")).constData());
         return finish(0);
     }
 
 private:
-    void report(const char *what, double value, const char *unit) {
-        std::printf("%-28s %10.3f %s\n", what, value, unit);
+    void report(const std::string &what, double value, const char *unit) {
+        std::printf("%-28s %10.3f %s\n", what.c_str(), value, unit);
         std::fflush(stdout);
     }
 
-    // Waits until the program's processes, together, used under 3% of a core
-    // over half a second; the time that quiet period began, or -1 when it
-    // never came.
+    void reportMemory(const std::string &when) {
+        const std::vector<pid_t> tree = processTree(m_pid);
+        double all = 0, proportional = 0;
+        for (pid_t pid : tree) {
+            all += residentMB(pid);
+            proportional += proportionalMB(pid);
+        }
+        const pid_t page = pageProcess(tree);
+        report("rss_" + when, residentMB(m_pid), "MB");
+        report("rss_" + when + "_all", all, "MB");
+        report("pss_" + when + "_all", proportional, "MB");
+        report("rss_" + when + "_page", page ? residentMB(page) : 0, "MB");
+    }
+
+    // Starts openbox when no window manager runs on the display; false when
+    // none runs and none could be started.
+    bool startWindowManager() {
+        if (m_desk.hasWindowManager())
+            return true;
+        const QString openbox = QStandardPaths::findExecutable(QStringLiteral("openbox"));
+        if (openbox.isEmpty()) {
+            std::fprintf(stderr, "no window manager runs and openbox is not installed\n");
+            return false;
+        }
+        m_windowManager.start(openbox, {});
+        QElapsedTimer timer;
+        timer.start();
+        while (!m_desk.hasWindowManager()) {
+            if (timer.elapsed() > 10000 || m_windowManager.state() == QProcess::NotRunning) {
+                std::fprintf(stderr, "openbox did not start\n");
+                return false;
+            }
+            pause(20);
+        }
+        return true;
+    }
+
+    // Waits until the program's processes, together, used under 2% of a core
+    // over a second; the time that quiet second began, or -1 when it never
+    // came.
     qint64 waitQuiet(qint64 timeoutMs, QElapsedTimer *clock = nullptr) {
         QElapsedTimer timer;
         timer.start();
-        const long hz = sysconf(_SC_CLK_TCK);
-        std::vector<std::pair<qint64, quint64>> samples;
+        std::vector<std::pair<qint64, CpuSample>> samples;
         while (timer.elapsed() < timeoutMs) {
-            const std::vector<pid_t> tree = processTree(m_pid);
-            samples.emplace_back(clock ? clock->elapsed() : timer.elapsed(), ticks(tree));
-            // The first sample at least 500 ms back.
+            samples.emplace_back(clock ? clock->elapsed() : timer.elapsed(), cpuOf(processTree(m_pid)));
+            // The first sample at least a second back.
             for (size_t i = samples.size(); i-- > 0;) {
                 const qint64 span = samples.back().first - samples[i].first;
-                if (span >= 500) {
-                    const double used = double(samples.back().second - samples[i].second) / double(hz);
-                    if (used / (double(span) / 1000.0) < 0.03)
+                if (span >= 1000) {
+                    if (usedBetween(samples[i].second, samples.back().second) / (double(span) / 1000.0) < 0.02)
                         return samples[i].first;
+                    samples.erase(samples.begin(), samples.begin() + qsizetype(i));
                     break;
                 }
             }
@@ -534,19 +707,19 @@ private:
         return -1;
     }
 
-    void measureIdle() {
-        const long hz = sysconf(_SC_CLK_TCK);
+    void measureIdle(const std::string &name) {
         const std::vector<pid_t> tree = processTree(m_pid);
-        const quint64 main0 = ticks({m_pid}), all0 = ticks(tree);
+        const CpuSample main0 = cpuOf({m_pid}), all0 = cpuOf(tree);
         QElapsedTimer timer;
         timer.start();
         pause(m_options.idleSeconds * 1000);
         const double seconds = double(timer.elapsed()) / 1000.0;
-        report("idle_focused_main", 100.0 * double(ticks({m_pid}) - main0) / double(hz) / seconds, "%core");
-        report("idle_focused_all", 100.0 * double(ticks(tree) - all0) / double(hz) / seconds, "%core");
+        report(name + "_main", 100.0 * usedBetween(main0, cpuOf({m_pid})) / seconds, "%core");
+        report(name + "_all", 100.0 * usedBetween(all0, cpuOf(processTree(m_pid))) / seconds, "%core");
     }
 
-    // Whether the top-level block that holds the caret's anchor holds `text`.
+    // Whether the top-level block that holds the caret's anchor, or one of
+    // the three before it, holds `text`.
     bool previewHolds(const QString &text) {
         const QString expression = QStringLiteral("(function(){var n=document.getElementById('TZRHTMLSCROLLPOINT');"
                                                   "while(n&&n.parentNode!==document.body)n=n.parentNode;"
@@ -556,7 +729,7 @@ private:
         return m_probe.evaluate(expression).toBool();
     }
 
-    void typeBurst(const char *where, const char *prefix) {
+    void typeBurst(const std::string &prefix) {
         // 100 keys; the last is a letter, since a space holds the preview back.
         std::string keys;
         int n = 0;
@@ -570,17 +743,14 @@ private:
         QElapsedTimer clock;
         clock.start();
         for (char c : keys) {
-            m_keyboard.type(c);
+            m_desk.type(c);
             pause(30);
         }
         const qint64 last = clock.elapsed();
-        const std::vector<pid_t> tree = processTree(m_pid);
-        const quint64 main0 = ticks({m_pid}), all0 = ticks(tree);
-        // The preview is asked every 250 ms; between the questions, the
-        // processes' CPU says when the program is quiet.
+        const CpuSample main0 = cpuOf({m_pid}), all0 = cpuOf(processTree(m_pid));
+        // The preview is asked every 250 ms; the processes' CPU then says
+        // when the program is quiet.
         qint64 shown = -1;
-        QElapsedTimer poll;
-        poll.start();
         while (shown < 0 && clock.elapsed() - last < 60000) {
             if (previewHolds(tail))
                 shown = clock.elapsed();
@@ -588,20 +758,14 @@ private:
                 pause(250);
         }
         const qint64 quiet = waitQuiet(60000, &clock);
-        report((std::string(prefix) + "_preview_shows").c_str(), shown < 0 ? -1 : secondsOf(shown - last), "s");
-        report((std::string(prefix) + "_quiet").c_str(), quiet < 0 ? -1 : secondsOf(std::max(quiet, last) - last), "s");
-        report((std::string(prefix) + "_rss").c_str(), residentMB(m_pid), "MB");
-        // Where the work after the last key was done (up to the end of the
-        // quiet period that was waited for).
-        const double hz = double(sysconf(_SC_CLK_TCK));
-        const quint64 mainUsed = ticks({m_pid}) - main0;
-        report((std::string(prefix) + "_cpu_after_main").c_str(), double(mainUsed) / hz, "s");
-        // A process of the web engine that ended meanwhile (its page broke
-        // and was loaded again) takes its time with it: no figure then.
-        const qint64 othersUsed = qint64(ticks(tree)) - qint64(all0) - qint64(mainUsed);
-        report((std::string(prefix) + "_cpu_after_others").c_str(), othersUsed < 0 ? -1 : double(othersUsed) / hz,
-               "s");
-        (void)where;
+        report(prefix + "_preview_shows", shown < 0 ? -1 : secondsOf(shown - last), "s");
+        report(prefix + "_quiet", quiet < 0 ? -1 : secondsOf(std::max(quiet, last) - last), "s");
+        reportMemory(prefix);
+        // Where the work after the last key was done, up to the end of the
+        // quiet second waited for (or of the wait).
+        const double mainUsed = usedBetween(main0, cpuOf({m_pid}));
+        report(prefix + "_cpu_after_main", mainUsed, "s");
+        report(prefix + "_cpu_after_others", usedBetween(all0, cpuOf(processTree(m_pid))) - mainUsed, "s");
     }
 
     int finish(int code) {
@@ -611,14 +775,20 @@ private:
                 ::kill(m_pid, SIGKILL);
             m_process.waitForFinished(5000);
         }
+        if (m_windowManager.state() != QProcess::NotRunning) {
+            m_windowManager.terminate();
+            if (!m_windowManager.waitForFinished(5000))
+                m_windowManager.kill();
+        }
         return code;
     }
 
     Options m_options;
     QTemporaryDir m_dir;
     QProcess m_process;
+    QProcess m_windowManager;
     pid_t m_pid = 0;
-    Keyboard m_keyboard;
+    Desk m_desk;
     PageProbe m_probe;
 };
 
@@ -627,18 +797,26 @@ private:
 int main(int argc, char **argv) {
     QCoreApplication application(argc, argv);
     Options options;
+    options.corpus = qEnvironmentVariable("ORVANE_CORPUS", QStringLiteral("corpus.md"));
     const QStringList arguments = application.arguments();
     for (qsizetype i = 1; i < arguments.size(); i++) {
         const QString &a = arguments[i];
-        if (a == "--size" && i + 1 < arguments.size())
+        const bool valued = i + 1 < arguments.size();
+        if (a == "--size" && valued)
             options.sizeMB = arguments[++i].toDouble();
-        else if (a == "--idle" && i + 1 < arguments.size())
+        else if (a == "--corpus" && valued)
+            options.corpus = arguments[++i];
+        else if (a == "--idle" && valued)
             options.idleSeconds = arguments[++i].toInt();
-        else if (a == "--binary" && i + 1 < arguments.size())
+        else if (a == "--settle" && valued)
+            options.settleSeconds = arguments[++i].toInt();
+        else if (a == "--save" && valued)
+            options.save = arguments[++i];
+        else if (a == "--binary" && valued)
             options.binary = arguments[++i];
         else if (a == "--no-typing")
             options.typing = false;
     }
     Run run(options);
-    return run.exec();
+    return options.save.isEmpty() ? run.exec() : run.save();
 }

@@ -18,6 +18,7 @@
 #include "editor/input/spelling_panels.h"
 #include "editor/smart_text_view.h"
 #include "editor/smart_text_view_routing.h"
+#include "editor/view/grammar_marks.h"
 #include "editor/view/lazy_document_layout.h"
 #include "editor/view/text_services.h"
 #include "library/tzr.h"
@@ -38,6 +39,12 @@ constexpr int kMenuGuesses = 5;
 constexpr char16_t kEnDash = u'\u2013';
 constexpr char16_t kEmDash = u'\u2014';
 constexpr char16_t kApostrophe = u'\u2019';
+
+QAction *menuSeparator(QMenu *parent) {
+    auto *line = new QAction(parent);
+    line->setSeparator(true);
+    return line;
+}
 
 bool isLineStart(QChar c) { return c == QChar::ParagraphSeparator || c == QLatin1Char('\n') || c.isNull(); }
 
@@ -262,17 +269,33 @@ void SmartTextView::showReplacement(CharRange range) {
 // --- Spelling commands --------------------------------------------------------------------------
 
 void SmartTextView::checkSpelling() {
-    const std::optional<CharRange> found = textServices()->nextMisspelling(selectedRange().end());
-    if (!found) {
+    const qsizetype from = selectedRange().end();
+    const std::optional<CharRange> misspelt = textServices()->nextMisspelling(from);
+    const std::optional<TextServices::GrammarFault> faulty =
+        textServices()->checksGrammar() ? textServices()->nextGrammarFault(from) : std::nullopt;
+    // Whichever comes first going on from `from` (round the text): a word
+    // by where it begins, a sentence by where it ends, so that the words of
+    // a sentence come before the sentence.
+    const qsizetype length = storage()->length();
+    const auto wordDistance = [&](qsizetype start) { return start >= from ? start - from : start + length - from; };
+    const auto sentenceDistance = [&](qsizetype end) { return end > from ? end - from : end + length - from; };
+    const bool sentenceFirst =
+        faulty && (!misspelt || sentenceDistance(faulty->range.end()) <= wordDistance(misspelt->location));
+    if (!misspelt && !faulty) {
         if (m_spellingPanel)
             m_spellingPanel->showWord(QString(), {});
         QApplication::beep();
         return;
     }
-    setSelectedRange(*found);
-    centerRange(*found, false);
-    if (m_spellingPanel && m_spellingPanel->isVisible()) {
-        const QString word = textOfRange(*found);
+    const CharRange found = sentenceFirst ? faulty->range : *misspelt;
+    setSelectedRange(found);
+    centerRange(found, false);
+    if (!m_spellingPanel || !m_spellingPanel->isVisible())
+        return;
+    if (sentenceFirst) {
+        m_spellingPanel->showSentence(faulty->sentence, GrammarMarks::reading());
+    } else {
+        const QString word = textOfRange(found);
         m_spellingPanel->showWord(word, textServices()->spelling()->suggestions(word, kMenuGuesses));
     }
 }
@@ -294,6 +317,10 @@ void SmartTextView::showGuessPanel() {
                 });
         connect(m_spellingPanel, &SpellingPanel::ignoreRequested, this, [this](const QString &word) {
             textServices()->ignoreWord(word);
+            checkSpelling();
+        });
+        connect(m_spellingPanel, &SpellingPanel::ignoreSentenceRequested, this, [this](const QString &sentence) {
+            textServices()->ignoreSentence(sentence);
             checkSpelling();
         });
         connect(m_spellingPanel, &SpellingPanel::learnRequested, this, [this](const QString &word) {
@@ -319,10 +346,21 @@ void SmartTextView::orderFrontSubstitutionsPanel() {
 
 QList<QAction *> SmartTextView::spellingMenuItems(qsizetype position, QMenu *parent) {
     QList<QAction *> items;
-    const std::optional<CharRange> marked = textServices()->misspellingAt(position);
-    if (!marked)
-        return items;
-    const CharRange range = *marked;
+    if (const std::optional<CharRange> marked = textServices()->misspellingAt(position))
+        items += misspellingMenuItems(*marked, parent);
+    if (const std::optional<TextServices::GrammarFault> fault = textServices()->grammarFaultAt(position)) {
+        auto *reading = new QAction(GrammarMarks::reading(), parent);
+        reading->setEnabled(false);
+        auto *ignore = new QAction(QStringLiteral("Ignore Grammar"), parent);
+        connect(ignore, &QAction::triggered, this,
+                [this, sentence = fault->sentence] { textServices()->ignoreSentence(sentence); });
+        items << reading << ignore << menuSeparator(parent);
+    }
+    return items;
+}
+
+QList<QAction *> SmartTextView::misspellingMenuItems(CharRange range, QMenu *parent) {
+    QList<QAction *> items;
     const QString word = textOfRange(range);
     const QStringList guesses = textServices()->spelling()->suggestions(word, kMenuGuesses);
     for (const QString &guess : guesses) {
@@ -338,17 +376,12 @@ QList<QAction *> SmartTextView::spellingMenuItems(qsizetype position, QMenu *par
         none->setEnabled(false);
         items.append(none);
     }
-    auto separator = [parent] {
-        auto *line = new QAction(parent);
-        line->setSeparator(true);
-        return line;
-    };
-    items.append(separator());
+    items.append(menuSeparator(parent));
     auto *ignore = new QAction(QStringLiteral("Ignore Spelling"), parent);
     connect(ignore, &QAction::triggered, this, [this, word] { textServices()->ignoreWord(word); });
     auto *learn = new QAction(QStringLiteral("Learn Spelling"), parent);
     connect(learn, &QAction::triggered, this, [this, word] { textServices()->spelling()->learnWord(word); });
-    items << ignore << learn << separator();
+    items << ignore << learn << menuSeparator(parent);
     return items;
 }
 
@@ -395,8 +428,8 @@ void SmartTextView::togglePreference(const char *key) {
 bool SmartTextView::validateTextService(const QString &action, QAction *item, bool *enabled) {
     static const std::pair<const char *, const char *> switches[] = {
         {"toggleContinuousSpellChecking:", "checkSpelling"},  {"toggleAutomaticSpellingCorrection:", "correctSpelling"},
-        {"toggleAutomaticQuoteSubstitution:", "smartQuotes"}, {"toggleAutomaticDashSubstitution:", "smartDashes"},
-        {"toggleAutomaticLinkDetection:", "smartLinks"},
+        {"toggleGrammarChecking:", "checkGrammar"},           {"toggleAutomaticQuoteSubstitution:", "smartQuotes"},
+        {"toggleAutomaticDashSubstitution:", "smartDashes"},  {"toggleAutomaticLinkDetection:", "smartLinks"},
     };
     for (const auto &[name, key] : switches) {
         if (action == QLatin1String(name)) {

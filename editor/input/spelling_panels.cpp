@@ -39,7 +39,10 @@ SpellingPanel::SpellingPanel(QWidget *parent) : QDialog(parent, Qt::Tool) {
     layout->addWidget(m_field);
     layout->addLayout(columns);
 
-    connect(m_list, &QListWidget::currentTextChanged, m_field, &QLineEdit::setText);
+    connect(m_list, &QListWidget::currentTextChanged, m_field, [this](const QString &guess) {
+        if (m_sentence.isEmpty())
+            m_field->setText(guess);
+    });
     connect(m_change, &QPushButton::clicked, this, [this] {
         if (!m_word.isEmpty() && !replacement().isEmpty())
             emit changeRequested(m_word, replacement());
@@ -48,6 +51,8 @@ SpellingPanel::SpellingPanel(QWidget *parent) : QDialog(parent, Qt::Tool) {
     connect(m_ignore, &QPushButton::clicked, this, [this] {
         if (!m_word.isEmpty())
             emit ignoreRequested(m_word);
+        else if (!m_sentence.isEmpty())
+            emit ignoreSentenceRequested(m_sentence);
     });
     connect(m_learn, &QPushButton::clicked, this, [this] {
         if (!m_word.isEmpty())
@@ -58,8 +63,10 @@ SpellingPanel::SpellingPanel(QWidget *parent) : QDialog(parent, Qt::Tool) {
 
 void SpellingPanel::showWord(const QString &word, const QStringList &guesses) {
     m_word = word;
+    m_sentence.clear();
     m_list->clear();
     m_list->addItems(guesses);
+    m_field->setReadOnly(false);
     if (word.isEmpty()) {
         m_status->setText(QStringLiteral("No misspelt word found."));
         m_field->clear();
@@ -70,10 +77,28 @@ void SpellingPanel::showWord(const QString &word, const QStringList &guesses) {
         if (!guesses.isEmpty())
             m_list->setCurrentRow(0);
     }
-    const bool any = !word.isEmpty();
-    m_change->setEnabled(any);
-    m_ignore->setEnabled(any);
-    m_learn->setEnabled(any);
+    enableFor(!word.isEmpty(), false);
+}
+
+void SpellingPanel::showSentence(const QString &sentence, const QString &reading) {
+    m_word.clear();
+    m_sentence = sentence;
+    m_list->clear();
+    m_status->setText(reading + QLatin1Char('.'));
+    // The sentence is shown, not changed here: the user rewrites it in the
+    // text.
+    m_field->setText(sentence);
+    m_field->setCursorPosition(0);
+    m_field->setReadOnly(true);
+    enableFor(false, !sentence.isEmpty());
+}
+
+QString SpellingPanel::status() const { return m_status->text(); }
+
+void SpellingPanel::enableFor(bool word, bool sentence) {
+    m_change->setEnabled(word);
+    m_ignore->setEnabled(word || sentence);
+    m_learn->setEnabled(word);
 }
 
 QStringList SpellingPanel::guesses() const {

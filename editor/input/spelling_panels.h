@@ -4,8 +4,9 @@
 // SpellingPanel (Show Spelling and Grammar): the misspelt word found, the
 // dictionary's guesses for it, a field with the spelling to use (the first
 // guess, or one the user writes or picks), and Change, Find Next, Ignore and
-// Learn. It only shows and asks: the editor finds words and changes the
-// text.
+// Learn. A sentence found faulty shows instead with what grammar says of it,
+// and only Find Next and Ignore. It only shows and asks: the editor finds
+// words and sentences and changes the text.
 //
 // SubstitutionsPanel (Show Substitutions): the switches of smart quotes,
 // smart dashes and smart links, bound to their preferences both ways.
@@ -32,9 +33,13 @@ public:
     explicit SpellingPanel(QWidget *parent = nullptr);
 
     // Shows `word` with its guesses; an empty word tells that no misspelt
-    // word was found.
+    // word (nor faulty sentence) was found.
     void showWord(const QString &word, const QStringList &guesses);
     QString word() const { return m_word; }
+    // Shows `sentence`, found faulty, with what grammar says of it.
+    void showSentence(const QString &sentence, const QString &reading);
+    QString sentence() const { return m_sentence; }
+    QString status() const;
     QStringList guesses() const;
     // The spelling that Change puts in place of the word.
     QString replacement() const;
@@ -48,10 +53,14 @@ signals:
     void changeRequested(const QString &word, const QString &replacement);
     void findNextRequested();
     void ignoreRequested(const QString &word);
+    void ignoreSentenceRequested(const QString &sentence);
     void learnRequested(const QString &word);
 
 private:
+    void enableFor(bool word, bool sentence);
+
     QString m_word;
+    QString m_sentence;
     QLabel *m_status;
     QLineEdit *m_field;
     QListWidget *m_list;

@@ -48,6 +48,23 @@ bool skipped(uint16_t type) {
     }
 }
 
+// Skipped tokens that a sentence reads past: the labels of notes and
+// citations (their text is elsewhere) and the lines around a block.
+bool silentInSentence(uint16_t type) {
+    switch (type) {
+    case PAIR_BRACKET_FOOTNOTE:
+    case PAIR_BRACKET_CITATION:
+    case LINE_HR:
+    case LINE_SETEXT_1:
+    case LINE_SETEXT_2:
+    case LINE_META_START:
+    case LINE_TABLE_SEPARATOR:
+        return true;
+    default:
+        return false;
+    }
+}
+
 class Walk {
 public:
     explicit Walk(std::vector<Excluded> &out) : m_out(out) {}
@@ -60,24 +77,24 @@ public:
     }
 
 private:
-    void add(const token *t, Excluded::Kind kind) {
-        m_out.push_back({qsizetype(t->start), qsizetype(t->start + t->len), kind});
+    void add(const token *t, Excluded::Kind kind, bool silent = false) {
+        m_out.push_back({qsizetype(t->start), qsizetype(t->start + t->len), kind, silent});
     }
 
     void one(const token *t, const token *previous, int depth) {
         const bool afterBracket = previous && (previous->type == PAIR_BRACKET || previous->type == PAIR_BRACKET_IMAGE);
         if (skipped(t->type)) {
-            add(t, Excluded::Skip);
+            add(t, Excluded::Skip, silentInSentence(t->type));
         } else if (t->type == PAIR_ANGLE || t->type == LINE_HTML) {
             // Autolinks and raw HTML tags.
             add(t, Excluded::Address);
         } else if (t->type == PAIR_PAREN && afterBracket) {
             // A link's or an image's target.
-            add(t, Excluded::Address);
+            add(t, Excluded::Address, true);
         } else if (t->type == PAIR_BRACKET && previous && previous->type == PAIR_BRACKET &&
                    previous->start + previous->len == t->start) {
             // The label of a reference link: "[text][label]".
-            add(t, Excluded::Skip);
+            add(t, Excluded::Skip, true);
         } else if (t->type == BLOCK_DEF_LINK) {
             // "[label]: target "title"": only the title is prose.
             for (const token *c = t->child; c; c = c->next) {

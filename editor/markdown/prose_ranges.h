@@ -18,7 +18,7 @@
 // less the punctuation that ends a sentence or closes a bracket around it.
 //
 // Offsets are units of the text (document positions). Pure functions; any
-// thread.
+// thread. The sentences of prose are in prose_sentences.h.
 #pragma once
 
 #include <QString>
@@ -31,12 +31,16 @@ struct token;
 namespace prose {
 
 // A part of the text that is not prose: Skip holds nothing to check or
-// link, Address holds no words but may hold addresses.
+// link, Address holds no words but may hold addresses. A silent part says
+// nothing in the sentence around it, which reads on as if it were not there
+// (a link's target, a note's label); any other stands for words of its own
+// (code, math, a tag, a CriticMarkup mark) and leaves the sentence unread.
 struct Excluded {
     enum Kind { Skip, Address };
     qsizetype start = 0;
     qsizetype end = 0;
     Kind kind = Skip;
+    bool silent = false;
 };
 
 // The parts of [from, to) that a parse of it leaves out of prose, in order,

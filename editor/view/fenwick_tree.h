@@ -1,6 +1,7 @@
 // A Fenwick (binary indexed) tree of 64-bit values: point updates, prefix
-// sums and the search for the element that holds a running total, each in
-// O(log n). The lazy layout keeps its block heights in one.
+// sums, the search for the element that holds a running total and growing
+// at the end, each in O(log n). The lazy layout keeps its block heights in
+// one, and which blocks wait for their layout in another.
 #pragma once
 
 #include <cstddef>
@@ -21,6 +22,23 @@ public:
     }
 
     size_t size() const { return m_tree.empty() ? 0 : m_tree.size() - 1; }
+
+    // Keeps the first `count` elements, in O(1): no node of theirs sums any
+    // element past them.
+    void truncate(size_t count) {
+        if (count < size())
+            m_tree.resize(count + 1);
+    }
+
+    // Adds an element at the end, in O(log n).
+    void append(int64_t value) {
+        if (m_tree.empty())
+            m_tree.push_back(0);
+        // The new node sums the elements since its lowest bit's span began.
+        const size_t node = m_tree.size();
+        const size_t span = node & (~node + 1);
+        m_tree.push_back(value + prefix(node - 1) - prefix(node - span));
+    }
 
     void add(size_t index, int64_t delta) {
         for (size_t i = index + 1; i < m_tree.size(); i += i & (~i + 1))

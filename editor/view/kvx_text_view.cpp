@@ -23,6 +23,7 @@
 #include "editor/storage/theme_styles.h"
 #include "platform/prefs/defaults.h"
 #include "platform/runtime/dispatch.h"
+#include "platform/services/grammar/grammar_service.h"
 #include "platform/services/spelling/spell_service.h"
 #include "platform/text/font_resolver.h"
 #include "platform/text/pasteboard.h"
@@ -34,8 +35,8 @@ namespace {
 // The preferences the view follows while it lives.
 const char *const kObservedKeys[] = {
     "lineLength",  "horizontalPadding", "verticalPadding", "typewriterHeight",
-    "correctSpelling", "checkSpelling", "smartCopyPaste",  "smartQuotes",
-    "smartDashes", "smartLinks",        "smartTextReplacement",
+    "correctSpelling", "checkSpelling", "checkGrammar",    "smartCopyPaste",
+    "smartQuotes", "smartDashes",       "smartLinks",      "smartTextReplacement",
 };
 
 }  // namespace
@@ -75,8 +76,10 @@ KVXTextView::KVXTextView(SmartTextStorage *storage, platform::Defaults *defaults
 
     configureSettings();
     configureObservers();
-    m_textServices = std::make_unique<TextServices>(this, &platform::SpellService::shared());
+    m_textServices = std::make_unique<TextServices>(this, &platform::SpellService::shared(),
+                                                    &platform::GrammarService::shared());
     m_textServices->setCheckSpelling(m_system.continuousSpellChecking);
+    m_textServices->setCheckGrammar(m_system.grammarChecking);
     m_textServices->setDetectLinks(m_system.automaticLinkDetection);
 
     LazyDocumentLayout *layout = m_storage->documentLayout();
@@ -182,6 +185,12 @@ void KVXTextView::preferenceChanged(const QString &key) {
     } else if (is("checkSpelling")) {
         m_system.continuousSpellChecking = on();
         m_textServices->setCheckSpelling(m_system.continuousSpellChecking);
+    } else if (is("checkGrammar")) {
+        m_system.grammarChecking = on();
+        m_textServices->setCheckGrammar(m_system.grammarChecking);
+        // Turned on where it cannot be: the user is told, once.
+        if (m_system.grammarChecking)
+            m_textServices->tellWhenGrammarCannotBeChecked();
     } else if (is("smartCopyPaste")) {
         m_system.smartInsertDelete = on();
     } else if (is("smartQuotes")) {

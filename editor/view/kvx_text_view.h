@@ -106,11 +106,12 @@ public:
     CharRange selectedRange() const;
     void setSelectedRange(CharRange range);
 
-    // The text services' switches, as the preferences say: spelling checked
-    // as the user types ("checkSpelling") and addresses shown as links
-    // ("smartLinks") are the view's own (textServices()); corrections and
-    // substitutions as the user types are the Markdown editor's. Grammar and
-    // the system's text replacement are kept but nothing acts on them.
+    // The text services' switches, as the preferences say: spelling and
+    // grammar checked as the user types ("checkSpelling", "checkGrammar")
+    // and addresses shown as links ("smartLinks") are the view's own
+    // (textServices()); corrections and substitutions as the user types are
+    // the Markdown editor's. The system's text replacement is kept but
+    // nothing acts on it.
     struct SystemTextSettings {
         bool continuousSpellChecking = false;
         bool automaticSpellingCorrection = false;
@@ -122,7 +123,7 @@ public:
         bool automaticLinkDetection = false;
     };
     const SystemTextSettings &systemTextSettings() const { return m_system; }
-    // Misspelt words and addresses marked in the text.
+    // Misspelt words, faulty sentences and addresses marked in the text.
     TextServices *textServices() const { return m_textServices.get(); }
 
     // --- Margins ------------------------------------------------------------------

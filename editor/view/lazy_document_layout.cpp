@@ -87,8 +87,7 @@ void LazyDocumentLayout::checkFrame() const {
     m_frame = f;
     m_frameKnown = true;
     if (widthChanged) {
-        for (size_t i = 0; i < m_blocks.size(); i++)
-            markDirty(int(i));
+        markAllDirty();
         m_idleScan = 0;
         if (!m_blocks.empty())
             const_cast<LazyDocumentLayout *>(this)->scheduleIdle();
@@ -99,7 +98,32 @@ void LazyDocumentLayout::markDirty(int index) const {
     if (!m_blocks[size_t(index)].dirty) {
         m_blocks[size_t(index)].dirty = true;
         m_dirtyCount++;
+        m_dirty.add(size_t(index), 1);
     }
+}
+
+void LazyDocumentLayout::markAllDirty() const {
+    for (Block &entry : m_blocks)
+        entry.dirty = true;
+    m_dirtyCount = int(m_blocks.size());
+    m_dirty.assign(std::vector<int64_t>(m_blocks.size(), 1));
+}
+
+size_t LazyDocumentLayout::nextDirty(size_t index) const {
+    if (index >= m_blocks.size())
+        return m_blocks.size();
+    const int64_t before = m_dirty.prefix(index);
+    if (before >= m_dirtyCount)
+        return m_blocks.size();
+    return qMin(m_dirty.find(before), m_blocks.size());
+}
+
+void LazyDocumentLayout::setWidth(Block &entry, int64_t width) const {
+    if (width >= m_widest)
+        m_widest = width;
+    else if (m_widest > 0 && entry.width == m_widest)
+        m_widestKnown = false;
+    entry.width = width;
 }
 
 int64_t LazyDocumentLayout::estimateHeight(const QTextBlock &block) const {
@@ -125,9 +149,13 @@ int64_t LazyDocumentLayout::gapBefore(const QTextBlock &block) const {
 
 void LazyDocumentLayout::rebuildTree() const {
     std::vector<int64_t> values(m_blocks.size());
-    for (size_t i = 0; i < m_blocks.size(); i++)
+    std::vector<int64_t> dirty(m_blocks.size());
+    for (size_t i = 0; i < m_blocks.size(); i++) {
         values[i] = m_blocks[i].gap + m_blocks[i].height;
+        dirty[i] = m_blocks[i].dirty ? 1 : 0;
+    }
     m_advances.assign(values);
+    m_dirty.assign(dirty);
 }
 
 void LazyDocumentLayout::syncBlockCount() const {
@@ -140,6 +168,8 @@ void LazyDocumentLayout::syncBlockCount() const {
     }
     m_blocks.assign(count, Block{});
     m_dirtyCount = int(count);
+    m_widest = 0;
+    m_widestKnown = true;
     QTextBlock block = document()->firstBlock();
     for (size_t i = 0; i < count && block.isValid(); i++, block = block.next()) {
         m_blocks[i].gap = gapBefore(block);
@@ -238,10 +268,11 @@ bool LazyDocumentLayout::layoutBlock(const QTextBlock &block) const {
     const Fixed oldAdvance = entry.gap + entry.height;
     entry.gap = gap;
     entry.height = y;
-    entry.width = width;
+    setWidth(entry, width);
     if (entry.dirty) {
         entry.dirty = false;
         m_dirtyCount--;
+        m_dirty.add(index, -1);
     }
     const Fixed delta = gap + y - oldAdvance;
     if (delta != 0)
@@ -273,6 +304,13 @@ qreal LazyDocumentLayout::blockTop(int blockNumber) const {
     if (blockNumber < 0 || size_t(blockNumber) >= m_blocks.size())
         return 0;
     return real(blockTopFixed(blockNumber));
+}
+
+QTextBlock LazyDocumentLayout::blockAtHeight(qreal y) const {
+    syncBlockCount();
+    if (!m_frameKnown)
+        checkFrame();
+    return blockAtY(fixed(y));
 }
 
 QTextBlock LazyDocumentLayout::blockAtY(int64_t y) const {
@@ -318,13 +356,30 @@ void LazyDocumentLayout::documentChanged(int from, int charsRemoved, int charsAd
             entry.height = estimateHeight(block);
             block = block.next();
         }
-        for (int i = f; i <= oldLast; i++)
+        for (int i = f; i <= oldLast; i++) {
             if (m_blocks[size_t(i)].dirty)
                 m_dirtyCount--;
-        m_blocks.erase(m_blocks.begin() + f, m_blocks.begin() + oldLast + 1);
-        m_blocks.insert(m_blocks.begin() + f, fresh.begin(), fresh.end());
+            if (m_widest > 0 && m_blocks[size_t(i)].width == m_widest)
+                m_widestKnown = false;
+        }
         m_dirtyCount += int(fresh.size());
-        rebuildTree();
+        if (size_t(oldLast) + 1 == m_blocks.size()) {
+            // The change reaches the last block (text appended, as a large
+            // text is laid in): the trees are cut there and grown again,
+            // without a pass over the blocks before.
+            m_blocks.resize(size_t(f));
+            m_advances.truncate(size_t(f));
+            m_dirty.truncate(size_t(f));
+            for (const Block &entry : fresh) {
+                m_blocks.push_back(entry);
+                m_advances.append(entry.gap + entry.height);
+                m_dirty.append(1);
+            }
+        } else {
+            m_blocks.erase(m_blocks.begin() + f, m_blocks.begin() + oldLast + 1);
+            m_blocks.insert(m_blocks.begin() + f, fresh.begin(), fresh.end());
+            rebuildTree();
+        }
     } else {
         for (int i = f; i <= l; i++)
             markDirty(i);
@@ -420,6 +475,10 @@ void LazyDocumentLayout::scheduleIdle() const {
         const_cast<QTimer &>(m_idleTimer).start();
 }
 
+// Lays out the blocks that wait from the first one at or after where the
+// last slice stopped, jumping over those laid out already; past the last
+// one it goes round to the first in the next slice. The blocks laid out
+// form one range for heightsSettled, those jumped over inside it included.
 bool LazyDocumentLayout::layoutSome(int milliseconds) {
     syncBlockCount();
     checkFrame();
@@ -429,39 +488,33 @@ bool LazyDocumentLayout::layoutSome(int milliseconds) {
     }
     QElapsedTimer clock;
     clock.start();
-    if (m_idleScan >= m_blocks.size())
-        m_idleScan = 0;
-    int firstIndex = -1;
-    qreal top = 0;
-    Fixed oldHeight = 0, newHeight = 0;
-    QTextBlock block = document()->findBlockByNumber(int(m_idleScan));
+    size_t index = nextDirty(m_idleScan);
+    if (index >= m_blocks.size())
+        index = nextDirty(0);
+    const size_t firstIndex = index;
+    const qreal top = blockTop(int(index));
+    Fixed settled = 0;
+    QTextBlock block = document()->findBlockByNumber(int(index));
     int done = 0;
-    while (m_dirtyCount > 0) {
-        if (!block.isValid()) {
-            block = document()->firstBlock();
-            if (firstIndex >= 0)
-                break;  // report the range laid out so far; the rest comes next
-        }
-        const size_t index = size_t(block.blockNumber());
-        if (m_blocks[index].dirty) {
-            if (firstIndex < 0) {
-                firstIndex = int(index);
-                top = blockTop(int(index));
-            }
-            oldHeight += m_blocks[index].gap + m_blocks[index].height;
-            layoutBlock(block);
-            newHeight += m_blocks[index].gap + m_blocks[index].height;
-        } else if (firstIndex >= 0) {
-            oldHeight += m_blocks[index].gap + m_blocks[index].height;
-            newHeight += m_blocks[index].gap + m_blocks[index].height;
-        }
+    while (block.isValid() && index < m_blocks.size()) {
+        const Fixed before = m_blocks[index].gap + m_blocks[index].height;
+        layoutBlock(block);
+        settled += m_blocks[index].gap + m_blocks[index].height - before;
+        index++;
         block = block.next();
-        m_idleScan = block.isValid() ? size_t(block.blockNumber()) : 0;
+        if (index < m_blocks.size() && !m_blocks[index].dirty) {
+            index = nextDirty(index);
+            if (index >= m_blocks.size())
+                break;
+            block = document()->findBlockByNumber(int(index));
+        }
         if (++done % 16 == 0 && clock.elapsed() >= milliseconds)
             break;
     }
-    if (firstIndex >= 0 && oldHeight != newHeight) {
-        emit heightsSettled(top, real(oldHeight), real(newHeight));
+    m_idleScan = index < m_blocks.size() ? index : 0;
+    if (settled != 0) {
+        const Fixed newHeight = m_advances.prefix(qMin(index, m_blocks.size())) - m_advances.prefix(firstIndex);
+        emit heightsSettled(top, real(newHeight - settled), real(newHeight));
         emit update(QRectF(0, top, qreal(INT_MAX), qreal(INT_MAX)));
     }
     emitSizeIfChanged();
@@ -487,10 +540,13 @@ QSizeF LazyDocumentLayout::documentSize() const {
     syncBlockCount();
     if (!m_frameKnown)
         checkFrame();
-    Fixed widest = 0;
-    for (const Block &block : m_blocks)
-        widest = qMax(widest, block.width);
-    Fixed width = m_frame.pageWidth <= 0 ? m_frame.pageWidth : qMax(m_frame.pageWidth, widest);
+    if (!m_widestKnown) {
+        m_widest = 0;
+        for (const Block &block : m_blocks)
+            m_widest = qMax(m_widest, block.width);
+        m_widestKnown = true;
+    }
+    Fixed width = m_frame.pageWidth <= 0 ? m_frame.pageWidth : qMax(m_frame.pageWidth, m_widest);
     Fixed height = m_frame.top + m_advances.total() + m_frame.bottom;
     return QSizeF(real(width + m_frame.marginWidth), real(height) + m_topPadding + m_bottomPadding);
 }

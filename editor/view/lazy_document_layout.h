@@ -2,9 +2,12 @@
 // (those painted, hit or asked for, and those an edit touched), keeps every
 // block's height in a Fenwick tree so that positions and "the block at this
 // y" cost O(log n), and settles the estimated heights of the rest in short
-// idle slices. Block geometry follows Qt's own QTextDocumentLayout rule for
-// rule (root-frame margins, block margins collapsed between blocks, indents,
-// line height, tab stops, alignment, positions in 1/64 px), so that a
+// idle slices, each going on from where the last one stopped and jumping
+// to the next block that waits (a second Fenwick tree counts them), so
+// that settling a whole document costs one layout per block. Block
+// geometry follows Qt's own QTextDocumentLayout rule for rule (root-frame
+// margins, block margins collapsed between blocks, indents, line height,
+// tab stops, alignment, positions in 1/64 px), so that a
 // QTextEdit shows the same picture as with the stock layout, at a cost per
 // keystroke that does not grow with the document. Tables, frames, floats and
 // list bullets are not laid out: the editor's documents have none.
@@ -77,6 +80,9 @@ public:
     void finishLayout();
     // The top of a block (of its first line's box, margins excluded).
     qreal blockTop(int blockNumber) const;
+    // The block at `y` as the heights stand now, estimates included: what
+    // is on screen, asked for without laying out (and so moving) anything.
+    QTextBlock blockAtHeight(qreal y) const;
 
 signals:
     // Blocks [firstBlock, lastBlock] got exact heights in an idle slice; the
@@ -112,6 +118,11 @@ private:
     bool layoutBlock(const QTextBlock &block) const;
     bool ensureBlock(const QTextBlock &block) const;
     void markDirty(int index) const;
+    void markAllDirty() const;
+    // The first block at or after `index` that waits for its layout (the
+    // block count when none does).
+    size_t nextDirty(size_t index) const;
+    void setWidth(Block &entry, int64_t width) const;
     void checkFrame() const;
     int64_t blockTopFixed(int index) const;
     QTextBlock blockAtY(int64_t y) const;
@@ -121,7 +132,12 @@ private:
 
     mutable std::vector<Block> m_blocks;
     mutable FenwickTree m_advances;  // gap + height per block
+    mutable FenwickTree m_dirty;     // 1 per block that waits for its layout
     mutable int m_dirtyCount = 0;
+    // The widest block's width, known unless that block got narrower or
+    // went away.
+    mutable int64_t m_widest = 0;
+    mutable bool m_widestKnown = true;
     mutable size_t m_idleScan = 0;
     mutable Frame m_frame;
     mutable bool m_frameKnown = false;

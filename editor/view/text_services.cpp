@@ -1,15 +1,12 @@
 #include "editor/view/text_services.h"
 
-#include <QElapsedTimer>
 #include <QScrollBar>
 #include <QTextCharFormat>
 #include <QTextDocument>
 
-#include <mutex>
-
 #include "editor/view/kvx_text_view.h"
-#include "library/engine.h"
-#include "library/token.h"
+#include "editor/view/lazy_document_layout.h"
+#include "editor/view/prose_chunk.h"
 #include "platform/services/spelling/spell_service.h"
 
 namespace {
@@ -18,10 +15,6 @@ namespace {
 constexpr int kImmediateBlocks = 64;
 // An idle slice lasts about this long.
 constexpr int kSliceMs = 4;
-// A parse of its own takes at least this many blocks.
-constexpr int kChunkBlocks = 96;
-// How far a metadata block's paragraph is looked for.
-constexpr int kMetadataLines = 512;
 
 QTextCharFormat spellingFormat() {
     QTextCharFormat format;
@@ -41,18 +34,20 @@ QTextCharFormat linkFormat(const QString &url) {
 }
 
 bool isSpellingMark(const QTextLayout::FormatRange &range) {
-    return range.format.underlineStyle() == QTextCharFormat::SpellCheckUnderline;
+    return range.format.underlineStyle() == QTextCharFormat::SpellCheckUnderline && !GrammarMarks::isMark(range);
 }
 
 bool isLinkMark(const QTextLayout::FormatRange &range) { return range.format.isAnchor(); }
 
 }  // namespace
 
-TextServices::TextServices(KVXTextView *view, platform::SpellService *spelling)
-    : m_view(view), m_storage(view->storage()), m_spelling(spelling) {
-    m_idle.setSingleShot(true);
-    m_idle.setInterval(0);
-    connect(&m_idle, &QTimer::timeout, this, [this] { checkSome(false); });
+TextServices::TextServices(KVXTextView *view, platform::SpellService *spelling, platform::GrammarService *grammar)
+    : m_view(view), m_storage(view->storage()), m_spelling(spelling), m_grammar(view->storage(), grammar),
+      m_pass(view->storage()->document(),
+             BlockPass::Work{[this](const QTextBlock &block) { return markChunk(block); },
+                             [this](const QTextBlock &block) { return active() && !isCurrent(block); },
+                             [this] { return shownBlocks(); }},
+             kSliceMs) {
     m_storage->setParseListener([this](const token *root, CharRange range, const QList<int> &restyledBlocks) {
         parsed(root, range, restyledBlocks);
     });
@@ -60,12 +55,20 @@ TextServices::TextServices(KVXTextView *view, platform::SpellService *spelling)
         if (m_checkSpelling)
             invalidate();
     });
+    m_grammar.setCaret([this] {
+        const QTextCursor caret = m_view->textCursor();
+        return caret.hasSelection() ? qsizetype(-1) : qsizetype(caret.position());
+    });
+    connect(&m_grammar, &GrammarMarks::cannotJudge, this, [this] {
+        if (m_checkGrammar) {
+            tellWhenGrammarCannotBeChecked();
+            active() ? invalidate() : clearAll();
+        }
+    });
+    connect(&m_grammar, &GrammarMarks::judged, this, [this](const QList<CharRange> &runs) { markAgain(runs); });
     connect(m_view, &QTextEdit::cursorPositionChanged, this, [this] { caretMoved(); });
     // What comes into view is marked first.
-    connect(m_view->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
-        if (m_pending)
-            schedule();
-    });
+    connect(m_view->verticalScrollBar(), &QScrollBar::valueChanged, &m_pass, &BlockPass::schedule);
 }
 
 TextServices::~TextServices() {
@@ -75,7 +78,7 @@ TextServices::~TextServices() {
 
 // Nothing is marked without a dictionary, unless links are.
 bool TextServices::active() const {
-    return m_storage && ((m_checkSpelling && m_spelling->isAvailable()) || m_detectLinks);
+    return m_storage && ((m_checkSpelling && m_spelling->isAvailable()) || checkingGrammar() || m_detectLinks);
 }
 
 void TextServices::setCheckSpelling(bool on) {
@@ -110,26 +113,20 @@ bool TextServices::isMisspelt(const QString &word) {
 void TextServices::invalidate() {
     if (++m_generation == -1)
         m_generation = 1;
-    m_pending = true;
-    m_scanFrom = 0;
-    schedule();
+    m_pass.addAll();
 }
 
 void TextServices::clearAll() {
-    invalidate();
-    m_pending = false;
-    m_idle.stop();
+    if (++m_generation == -1)
+        m_generation = 1;
+    m_pass.clear();
     m_heldEnd.reset();
+    m_grammar.forget();
     if (!m_storage)
         return;
     QTextDocument *document = m_storage->document();
     for (QTextBlock block = document->firstBlock(); block.isValid(); block = block.next())
         m_storage->setOverlayFormats(block, {});
-}
-
-void TextServices::schedule() {
-    if (!m_idle.isActive())
-        m_idle.start();
 }
 
 // A restyle dropped the marks of `restyledBlocks` (blocks of `range`): a
@@ -140,28 +137,38 @@ void TextServices::parsed(const token *root, CharRange range, const QList<int> &
         return;
     QTextDocument *document = m_storage->document();
     if (restyledBlocks.size() < kImmediateBlocks) {
-        const std::vector<prose::Excluded> excluded = prose::excludedRanges(root, range.location, range.end());
+        ProseChunk chunk;
+        chunk.from = range.location;
+        chunk.to = range.end();
+        chunk.excluded = prose::excludedRanges(root, range.location, range.end());
+        if (checkingGrammar())
+            chunk.sentences = proseSentences(*m_storage, root, range.location, range.end(), chunk.excluded);
         for (int number : restyledBlocks) {
             const QTextBlock block = document->findBlockByNumber(number);
             if (block.isValid())
-                markBlock(block, excluded);
+                markBlock(block, chunk, true);
         }
         return;
     }
+    QTextBlock first, last;
     for (int number : restyledBlocks) {
         QTextBlock block = document->findBlockByNumber(number);
-        if (block.isValid())
-            block.setUserState(-1);
+        if (!block.isValid())
+            continue;
+        block.setUserState(-1);
+        if (!first.isValid())
+            first = block;
+        last = block;
     }
-    m_pending = true;
-    m_scanFrom = qMin(m_scanFrom, restyledBlocks.first());
-    schedule();
+    // One range over them all: the blocks between that kept their marks
+    // are stepped over.
+    m_pass.add(first, last);
 }
 
-void TextServices::markBlock(const QTextBlock &block, const std::vector<prose::Excluded> &excluded) {
+void TextServices::markBlock(const QTextBlock &block, const ProseChunk &chunk, bool typed) {
     const QString text = block.text();
     const qsizetype position = block.position();
-    const prose::Found found = prose::scan(text, position, excluded);
+    const prose::Found found = prose::scan(text, position, chunk.excluded);
     const QTextCursor caret = m_view->textCursor();
     const qsizetype held = caret.hasSelection() ? -1 : caret.position();
     if (held >= position && held <= position + text.size())
@@ -179,6 +186,8 @@ void TextServices::markBlock(const QTextBlock &block, const std::vector<prose::E
                 marks.append({int(word.start - position), int(word.length), spellingFormat()});
         }
     }
+    if (checkingGrammar())
+        marks += m_grammar.marksFor(block, chunk.sentences, {chunk.from, chunk.to - chunk.from}, held, typed);
     if (m_detectLinks)
         for (const prose::Address &address : found.addresses)
             marks.append({int(address.start - position), int(address.length), linkFormat(address.url)});
@@ -187,111 +196,55 @@ void TextServices::markBlock(const QTextBlock &block, const std::vector<prose::E
     const_cast<QTextBlock &>(block).setUserState(m_generation);
 }
 
-// The run of whole top-level blocks around `block` (they begin where the
-// last restyle began a top-level block, or at the start of a metadata
-// block's paragraph), and the excluded ranges of a parse of it. A long
-// block (a code fence left open) is parsed whole, once.
-TextServices::Chunk TextServices::chunkAround(const QTextBlock &block) const {
-    QTextDocument *document = m_storage->document();
-    QTextBlock first = block;
-    while (first.previous().isValid() && m_storage->blockStartType(first) == 0)
-        first = first.previous();
-    const QTextBlock top = document->firstBlock();
-    if (first != top && m_storage->blockStartType(top) == BLOCK_META && first.blockNumber() <= kMetadataLines) {
-        // Metadata lines may follow anywhere before the first blank line.
-        bool blank = false;
-        for (QTextBlock b = top; b.isValid() && b != first && !blank; b = b.next())
-            blank = b.text().trimmed().isEmpty();
-        if (!blank)
-            first = top;
-    }
-    QTextBlock last = block;
-    int count = 0;
-    for (QTextBlock next = block.next(); next.isValid(); next = next.next()) {
-        if (++count >= kChunkBlocks && m_storage->blockStartType(next) != 0)
-            break;
-        last = next;
-    }
-    const qsizetype from = first.position();
-    const qsizetype to = last.next().isValid() ? last.next().position() : m_storage->length();
-    token *root = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(m_storage->engineMutex());
-        root = tzr_engine_parse_substring(m_storage->engine(), size_t(from), size_t(to - from));
-    }
-    Chunk chunk{first, last, prose::excludedRanges(root, from, to)};
-    if (root)
-        token_tree_free(root);
-    return chunk;
-}
-
-void TextServices::markChunk(const QTextBlock &block) {
-    const Chunk chunk = chunkAround(block);
+// Marks the run of whole top-level blocks around `block`; returns its last
+// block.
+QTextBlock TextServices::markChunk(const QTextBlock &block) {
+    const ProseChunk chunk = proseChunkAround(*m_storage, block, checkingGrammar());
     for (QTextBlock b = chunk.first; b.isValid(); b = b.next()) {
-        markBlock(b, chunk.excluded);
+        markBlock(b, chunk, false);
         if (b == chunk.last)
             break;
     }
+    return chunk.last;
 }
 
-// One idle slice: the blocks on screen, then the rest from where the last
-// slice stopped, going round once.
-void TextServices::checkSome(bool unlimited) {
-    if (!m_pending || !active()) {
-        m_pending = false;
-        return;
-    }
-    QElapsedTimer clock;
-    clock.start();
+// The blocks on screen, marked first. They are found from the heights as
+// they stand: a lookup that laid blocks out would move the text under the
+// view's top line.
+std::pair<QTextBlock, QTextBlock> TextServices::shownBlocks() const {
+    if (!m_storage)
+        return {};
     const int top = m_view->verticalScrollBar()->value();
     const int bottom = top + m_view->viewport()->height();
-    const QTextBlock last = m_view->blockAtDocumentY(bottom);
-    for (QTextBlock b = m_view->blockAtDocumentY(top); b.isValid() && b.blockNumber() <= last.blockNumber();
-         b = b.next())
-        if (!isCurrent(b))
-            markChunk(b);
-
-    QTextDocument *document = m_storage->document();
-    const int start = m_scanFrom;
-    QTextBlock block = document->findBlockByNumber(start);
-    bool wrapped = !block.isValid() || start == 0;
-    if (!block.isValid())
-        block = document->firstBlock();
-    for (;;) {
-        if (!block.isValid()) {
-            if (wrapped)
-                break;
-            wrapped = true;
-            block = document->firstBlock();
-        }
-        if (wrapped && start > 0 && block.blockNumber() >= start)
-            break;
-        if (!isCurrent(block)) {
-            markChunk(block);
-            // The chunk's blocks are all current now.
-            while (block.isValid() && isCurrent(block))
-                block = block.next();
-        } else {
-            block = block.next();
-        }
-        if (!unlimited && clock.elapsed() >= kSliceMs) {
-            m_scanFrom = block.isValid() ? block.blockNumber() : 0;
-            schedule();
-            return;
-        }
-    }
-    m_pending = false;
-    m_scanFrom = 0;
+    const LazyDocumentLayout *layout = m_storage->documentLayout();
+    return {layout->blockAtHeight(top), layout->blockAtHeight(bottom)};
 }
 
 void TextServices::checkAll() {
-    m_idle.stop();
-    checkSome(true);
+    if (!active()) {
+        m_pass.clear();
+        return;
+    }
+    m_pass.finish();
+    // The sentences asked for are judged here and now, and shown; those
+    // whose runs changed meanwhile are marked again.
+    if (m_grammar.isWaiting()) {
+        m_grammar.judgeWaitingNow();
+        m_pass.finish();
+    }
 }
 
-// The caret left the word it held unmarked: that word's block is marked
-// again soon.
+// The caret left the word it held unmarked (or the sentence): that word's
+// block is marked again soon.
 void TextServices::caretMoved() {
+    if (const std::optional<CharRange> sentence = m_grammar.held(); sentence && m_storage) {
+        const QTextCursor caret = m_view->textCursor();
+        const qsizetype at = caret.position();
+        if (caret.hasSelection() || at <= sentence->location || at >= sentence->end()) {
+            m_grammar.releaseHeld();
+            markAgain({*sentence});
+        }
+    }
     if (!m_heldEnd || !m_storage)
         return;
     const QTextCursor caret = m_view->textCursor();
@@ -301,9 +254,7 @@ void TextServices::caretMoved() {
     m_heldEnd.reset();
     if (block.isValid()) {
         QTextBlock(block).setUserState(-1);
-        m_pending = true;
-        m_scanFrom = qMin(m_scanFrom, block.blockNumber());
-        schedule();
+        m_pass.add(block, block);
     }
 }
 
@@ -335,7 +286,8 @@ std::optional<CharRange> TextServices::misspeltWordEndingAt(qsizetype end) {
     // The word as the whole block's scan sees it: not in code, a label or
     // an address.
     const qsizetype start = block.position() + word.start;
-    for (const prose::Word &found : prose::scan(text, block.position(), chunkAround(block).excluded).words)
+    for (const prose::Word &found :
+         prose::scan(text, block.position(), proseChunkAround(*m_storage, block).excluded).words)
         if (found.start == start && found.length == word.length)
             return isMisspelt(text.mid(word.start, word.length)) ? std::optional(CharRange{start, word.length})
                                                                  : std::nullopt;
@@ -378,7 +330,7 @@ bool TextServices::isProseAt(qsizetype position) const {
     const QTextBlock block = m_storage->document()->findBlock(int(qBound<qsizetype>(0, position, m_storage->length())));
     if (!block.isValid())
         return false;
-    for (const prose::Excluded &excluded : chunkAround(block).excluded)
+    for (const prose::Excluded &excluded : proseChunkAround(*m_storage, block).excluded)
         if (position >= excluded.start && position < excluded.end)
             return false;
     return true;
@@ -396,7 +348,7 @@ std::optional<CharRange> TextServices::nextMisspelling(qsizetype from) {
     for (int round = 0; round < 2; round++) {
         QTextBlock block = round == 0 ? startBlock : document->firstBlock();
         while (block.isValid()) {
-            const Chunk chunk = chunkAround(block);
+            const ProseChunk chunk = proseChunkAround(*m_storage, block);
             for (QTextBlock b = block; b.isValid(); b = b.next()) {
                 const QString text = b.text();
                 for (const prose::Word &word : prose::scan(text, b.position(), chunk.excluded).words) {

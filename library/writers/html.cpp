@@ -1,5 +1,6 @@
 #include "library/writers/html.h"
 
+#include <array>
 #include <cstdlib>
 #include <cstring>
 
@@ -452,13 +453,28 @@ void html_print_char(DString *out, char c, bool obfuscate) {
     }
 }
 
+namespace {
+
+// The bytes that end a run of text printed as it is: the four that HTML
+// escapes, and the NUL that ends the text. One look-up a byte, as most of
+// a page's text is such runs.
+constexpr std::array<bool, 256> make_run_stops() {
+    std::array<bool, 256> stops{};
+    for (unsigned char c : {'"', '&', '<', '>', '\0'})
+        stops[c] = true;
+    return stops;
+}
+constexpr std::array<bool, 256> kRunStops = make_run_stops();
+
+}  // namespace
+
 void html_print_bytes(DString *out, const char *s, size_t len) {
     if (!out || !s)
         return;
     const char *end = s + len;
     while (s < end) {
         const char *run = s;
-        while (s < end && *s != '"' && *s != '&' && *s != '<' && *s != '>' && *s)
+        while (s < end && !kRunStops[(unsigned char)*s])
             s++;
         if (s > run)
             d_string_append_c_array(out, run, (size_t)(s - run));

@@ -29,6 +29,7 @@
 #include "editor/input/context_menu_controllers.h"
 #include "editor/smart_text_view.h"
 #include "editor/storage/smart_text_storage.h"
+#include "editor/view/text_services.h"
 #include "library/diagnostics.h"
 #include "textengine/settings/keybindings.h"
 #include "platform/runtime/action_router.h"
@@ -335,13 +336,13 @@ TEST(MainMenu, TheEditMenusTextServicesReachTheEditor) {
     QMenu *speech = menu.submenuTitled("Speech");
     ASSERT_TRUE(spelling && substitutions && speech);
     EXPECT_EQ(actions(spelling), (QStringList{"showGuessPanel:", "checkSpelling:", "toggleContinuousSpellChecking:",
-                                              "toggleAutomaticSpellingCorrection:"}));
+                                              "toggleGrammarChecking:", "toggleAutomaticSpellingCorrection:"}));
     EXPECT_EQ(
         actions(substitutions),
         (QStringList{"orderFrontSubstitutionsPanel:", "toggleSmartInsertDelete:", "toggleAutomaticQuoteSubstitution:",
                      "toggleAutomaticDashSubstitution:", "toggleAutomaticLinkDetection:"}));
     EXPECT_EQ(actions(speech), (QStringList{"startSpeaking:", "stopSpeaking:"}));
-    EXPECT_FALSE(menu.itemForAction("toggleGrammarChecking:"));
+    EXPECT_EQ(menu.itemForAction("toggleGrammarChecking:")->text(), QStringLiteral("Check Grammar With Spelling"));
     EXPECT_FALSE(menu.itemForAction("toggleAutomaticTextReplacement:"));
 
     SmartTextStorage storage(scoped.defaults());
@@ -362,6 +363,15 @@ TEST(MainMenu, TheEditMenusTextServicesReachTheEditor) {
     EXPECT_TRUE(scoped.defaults().boolForKey("smartQuotes"));
     platform::ActionRouter::validateMenu(substitutions, &view);
     EXPECT_TRUE(quotes->isChecked());
+    // Grammar: off for a new user, then on from its item.
+    QAction *grammar = menu.itemForAction("toggleGrammarChecking:");
+    platform::ActionRouter::validateMenu(spelling, &view);
+    EXPECT_TRUE(grammar->isEnabled() && grammar->isCheckable() && !grammar->isChecked());
+    EXPECT_TRUE(platform::ActionRouter::sendAction("toggleGrammarChecking:", grammar, &view));
+    EXPECT_TRUE(scoped.defaults().boolForKey("checkGrammar"));
+    EXPECT_TRUE(view.textServices()->checksGrammar());
+    platform::ActionRouter::validateMenu(spelling, &view);
+    EXPECT_TRUE(grammar->isChecked());
 }
 
 TEST(AppCommands, TheFontChooserStoresNameAndSizeAndTheLibrarysLinesReachQtsLog) {

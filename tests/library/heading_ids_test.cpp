@@ -73,4 +73,21 @@ TEST(HeadingIds, SuffixesPassOverLaterOwnIds) {
     tzr_engine_free(e, true);
 }
 
+// A heading made of a huge line takes its id from the start of its text:
+// the id ends at the label limit, one that starts the same gets a suffix,
+// and the contents and a link to the heading's text use those ids.
+TEST(HeadingIds, AHugeLineGivesABoundedIdStillUnique) {
+    std::string words;
+    while (words.size() < 1000000)
+        words += "Some Words ";
+    std::string source = "{{TOC}}\n\n# " + words + "one\n\n# " + words + "two\n\n# Intro\n\n[" + words + "two][]\n";
+    std::string html = convert(source, TZR_FORMAT_HTML);
+    std::string id;
+    while (id.size() < kTzrLabelLimit)
+        id += "somewords";
+    id.resize(kTzrLabelLimit);
+    EXPECT_EQ(all(html, "<h[1-6] id=\"([^\"]*)\""), (std::vector<std::string>{id, id + "-1", "intro"}));
+    EXPECT_EQ(all(html, "<a href=\"#([^\"]*)\""), (std::vector<std::string>{id, id + "-1", "intro", id}));
+}
+
 }  // namespace

@@ -67,6 +67,27 @@ TEST(Label, RangeNeverReadsPastItsEnd) {
     EXPECT_EQ(take(tzr_label_from_range(text, 4)), "ab\xC3\xA4");
 }
 
+// A label ends at kTzrLabelLimit bytes, before a character that would pass
+// it, never inside one.
+TEST(Label, EndsAtItsLimitBetweenCharacters) {
+    std::string letters(3 * kTzrLabelLimit, 'x');
+    EXPECT_EQ(take(tzr_label_from_range(letters.data(), letters.size())), std::string(kTzrLabelLimit, 'x'));
+    std::string spaced;
+    for (size_t i = 0; i < kTzrLabelLimit; i++)
+        spaced += "X ";
+    EXPECT_EQ(take(tzr_label_from_text(spaced.c_str())), std::string(kTzrLabelLimit, 'x'));
+    std::string wide = "a";
+    while (wide.size() < 2 * kTzrLabelLimit)
+        wide += "\xC3\xA4";
+    std::string label = take(tzr_label_from_text(wide.c_str()));
+    EXPECT_EQ(label.size(), kTzrLabelLimit - 1);
+    EXPECT_EQ(label, wide.substr(0, kTzrLabelLimit - 1));
+    // A broken run of continuation bytes is one character, kept or left out
+    // whole.
+    std::string run = "ab\xC3" + std::string(2 * kTzrLabelLimit, '\x80');
+    EXPECT_EQ(take(tzr_label_from_text(run.c_str())), "ab");
+}
+
 TEST(CleanString, CollapsesWhitespaceAndLowersOnRequest) {
     struct Case {
         const char *in;

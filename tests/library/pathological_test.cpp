@@ -15,6 +15,7 @@
 #include <string>
 #include <thread>
 
+#include "library/engine.h"
 #include "library/export.h"
 #include "pathological_inputs.h"
 #include "library/tzr.h"
@@ -173,6 +174,52 @@ TEST(DeepNesting, TenThousandListLevelsConvert) {
         pthread_attr_destroy(&attr);
         pthread_join(thread, nullptr);
         EXPECT_GT(job.html_length, 1000u) << unit;
+    }
+}
+
+// How deep quotes nest in a tree: the quote and every quote along its
+// first quoted child.
+size_t quote_depth(const token *t) {
+    size_t depth = 0;
+    while (t) {
+        const token *inner = nullptr;
+        for (const token *c = t->child; c && !inner; c = c->next)
+            if (c->type == BLOCK_BLOCKQUOTE)
+                inner = c;
+        if (t->type == BLOCK_BLOCKQUOTE)
+            depth++;
+        t = inner;
+    }
+    return depth;
+}
+
+// Blocks are parsed 1000 levels deep: the thousandth quote keeps its lines
+// unparsed. The HTML writer descends 1000 levels from the document, so it
+// writes 999 of those quotes; a list and its item take a level each.
+TEST(DeepNesting, BlocksNestToTheDepthLimit) {
+    std::string quotes;
+    for (int i = 0; i < 1200; i++)
+        quotes += "> ";
+    quotes += "x\n";
+    tzr_engine *e = tzr_engine_create_with_string(quotes.c_str(), 0);
+    tzr_engine_parse_string(e);
+    EXPECT_EQ(quote_depth(e->root), 1000u);
+    tzr_engine_free(e, true);
+
+    struct Case {
+        const char *unit, *tag;
+        size_t levels;
+    } cases[] = {{"> ", "<blockquote>", 999}, {"- ", "<ul>", 500}, {"1. ", "<ol>", 500}};
+    for (const Case &c : cases) {
+        std::string text;
+        for (int i = 0; i < 1200; i++)
+            text += c.unit;
+        text += "x\n";
+        std::string html = convert(text.c_str(), 0, TZR_FORMAT_HTML);
+        size_t levels = 0;
+        for (size_t at = html.find(c.tag); at != std::string::npos; at = html.find(c.tag, at + 1))
+            levels++;
+        EXPECT_EQ(levels, c.levels) << c.unit;
     }
 }
 

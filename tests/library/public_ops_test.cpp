@@ -120,6 +120,40 @@ TEST(PublicOps, UpdatedMetadataReadsBack) {
     EXPECT_EQ(take(tzr_string_metadata_keys(text.c_str())), "title\nauthor\n");
 }
 
+// A key written into a block whose last line ends the text with a backslash
+// reads back, and the lines already there read as before: a line end after
+// that backslash would have made it a hard break, a blank line that ends the
+// block above the new key.
+TEST(PublicOps, KeyWrittenAfterABackslashReadsBack) {
+    struct Case {
+        const char *source, *result;
+    } cases[] = {
+        {"k: v\n\\", "title:\tx\nk: v\n\\"},
+        {"k: v\n  \\", "title:\tx\nk: v\n  \\"},
+        {"k: v\nmore\\", "title:\tx\nk: v\nmore\\"},
+        {"k: v\\", "title:\tx\nk: v\\"},
+        {"k: v\n\\\\", "title:\tx\nk: v\n\\\\"},
+        {"---\nk: v\n\\", "---\ntitle:\tx\nk: v\n\\"},
+        // With a line end there already the backslash line is blank and
+        // the block ends above it: the key goes last in the block.
+        {"k: v\n\\\n", "k: v\ntitle:\tx\n\\\n"},
+        {"---\nk: v\n\\\n---\n", "---\nk: v\ntitle:\tx\n\\\n---\n"},
+        {"k: v\nmore\\\n", "k: v\nmore\\\ntitle:\tx\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.source);
+        std::string before = take(tzr_string_metavalue_for_key(c.source, "k"));
+        std::string updated = take(tzr_string_update_metavalue_for_key(c.source, "title", "x"));
+        EXPECT_EQ(updated, c.result);
+        EXPECT_EQ(take(tzr_string_metavalue_for_key(updated.c_str(), "title")), "x");
+        EXPECT_EQ(take(tzr_string_metavalue_for_key(updated.c_str(), "k")), before);
+        DString *d = d_string_new(c.source);
+        tzr_d_string_update_metavalue_for_key(d, "title", "x");
+        EXPECT_EQ(std::string(d->str), c.result);
+        d_string_free(d, true);
+    }
+}
+
 // An engine that has already read its metadata, and parsed, can be asked and
 // updated again: its lists never point into freed trees and old entries do
 // not misplace the edit.
@@ -150,6 +184,48 @@ TEST(PublicOps, ConvertHtml) {
     EXPECT_NE(doc.find("<title>T</title>"), std::string::npos);
     EXPECT_EQ(take(tzr_string_convert("title: T\n\nText\n", 0x4, 0, 0)), "<p>Text</p>\n");
     EXPECT_EQ(take(tzr_string_convert(nullptr, 0, 0, 0)), "\n");
+}
+
+// A conversion to HTML with an engine of its own may hold a code block's
+// line as one token; the page is the one an engine the caller keeps (whose
+// tree keeps every token) writes, whatever the lines hold.
+TEST(PublicOps, CodeBlocksConvertAsWithTheCallersEngine) {
+    const char *lines =
+        "plain text\n"
+        "- a list marker\n"
+        "1. an enumerator\n"
+        "# a heading\n"
+        "> a quote\n"
+        "    indented\n"
+        "\tand a tab\n"
+        "<div class=\"x\">&amp; &copy; & \"q\" 'q'</div>\n"
+        "$x$ and $$y$$ and \\(z\\) and \\[w\\]\n"
+        "{++add++} {--del--} {~~a~>b~~} {>>note<<} {==mark==}\n"
+        "*em* **strong** `tick` [link](url) [^n] [#c] ^sup^ ~sub~\n"
+        "two spaces  \n"
+        "a backslash\\\n"
+        "\\*escaped\\*\n"
+        "```not a fence\n"
+        "\n"
+        "after a blank line\n";
+    std::string body = lines;
+    std::vector<std::string> documents = {
+        "```js\n" + body + "```\n",
+        "~~~\n" + body + "~~~\n",
+        "````\n```\n" + body + "````\n",
+        "- item\n\n  ```\n" + body + "  ```\n",
+        "> ```\n> plain\n> - marker\n> $x$\n> ```\n",
+        "```\n" + body,  // no closing fence
+    };
+    for (const std::string &doc : documents) {
+        for (uint64_t flags : {uint64_t{0}, uint64_t{0x18}, uint64_t{0x200}, uint64_t{0x618}, uint64_t{0x1}}) {
+            SCOPED_TRACE(doc + " flags " + std::to_string(flags));
+            tzr_engine *e = tzr_engine_create_with_string(doc.c_str(), flags);
+            std::string kept = take(tzr_engine_convert(e, TZR_FORMAT_HTML));
+            tzr_engine_free(e, true);
+            EXPECT_EQ(take(tzr_string_convert(doc.c_str(), flags, TZR_FORMAT_HTML, 0)), kept);
+        }
+    }
 }
 
 TEST(PublicOps, ConvertEveryKindOfNote) {

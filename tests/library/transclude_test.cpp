@@ -189,6 +189,31 @@ TEST_F(Transclusion, NestingStopsAtDepth1000) {
     EXPECT_EQ(count(out, "{{"), 1u);
 }
 
+// A whole transclusion reads at most 10,000 files: the marker after them
+// stays as it is.
+TEST_F(Transclusion, ReadsStopAfterTenThousandFiles) {
+    write("x.md", "x");
+    std::string text;
+    for (int i = 0; i < 10001; i++)
+        text += "{{x.md}} ";
+    std::string out = run(text);
+    EXPECT_EQ(count(out, "x"), 10001u) << "10,000 files and the name in the last marker";
+    EXPECT_EQ(count(out, "{{x.md}}"), 1u);
+}
+
+// ... and at most 256 MiB of them: a file that fills the budget exactly is
+// taken in, and nothing after it. The large file is sparse, and its text
+// ends at its first NUL, so the test holds its bytes only while reading it.
+TEST_F(Transclusion, BytesStopAtTheirBudgetOf256MiB) {
+    std::string big = write("big.md", "B");
+    ASSERT_EQ(truncate(big.c_str(), off_t(256) << 20), 0);
+    write("one.md", "1");
+    EXPECT_EQ(run("{{big.md}} {{one.md}}"), "B {{one.md}}");
+    ASSERT_EQ(truncate(big.c_str(), (off_t(256) << 20) + 1), 0);
+    EXPECT_EQ(run("{{big.md}} {{one.md}}"), "{{big.md}} {{one.md}}")
+        << "a file past the budget is not read, and spends it";
+}
+
 TEST_F(Transclusion, FilesThatTakeInEachOtherManyTimesStopGrowing) {
     // Each file takes in the next one three times: 3^40 copies of the last
     // without a bound on the whole.

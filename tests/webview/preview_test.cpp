@@ -401,6 +401,82 @@ TEST_F(PreviewTest, ScrollsEditorAndPreviewTogether) {
     EXPECT_NEAR(headingOffsetInEditor(9), 0, 30);
 }
 
+// A document long enough to go to the page in parts: the page holds the
+// parts around the caret, the text of a far part is in the page once it is
+// scrolled to, a change there goes into its part, and the editor scrolled to
+// a paragraph brings the preview to the same paragraph across parts never
+// shown before.
+TEST_F(PreviewTest, ShowsALongDocumentInPartsThatFollowTheView) {
+    prefs.insert(preview::SyncPreviewLocationWhileTyping, false);
+    prefs.insert(preview::AlwaysSyncScroll, true);
+    SyncScroller scroller;
+    scroller.linkToTextView(&surface);
+    scroller.linkToWebView(view);
+    QString text;
+    for (int i = 0; i < 40000; i++)
+        text += QStringLiteral("Paragraph %1 holds a few words, *some emphasis* and \"quotes\".\n\n").arg(i);
+    editor->setPlainText(text);
+    view->updatePreview(convert(text));
+    view->thawAndReload();
+    ASSERT_TRUE(waitUntil([&] {
+        return view->controller().pageParts() && !view->controller().isUpdating() && !view->isLoadingHtml() &&
+               view->controller().geometry().has_value();
+    }));
+    const qsizetype count = view->controller().pageParts()->count();
+    EXPECT_GT(count, 60);
+    EXPECT_EQ(evaluate(*view, "document.body.children.length").toInt(), count);
+    ASSERT_TRUE(
+        waitUntil([&] { return evaluate(*view, "document.body.textContent.indexOf('Paragraph 0 ') >= 0").toBool(); }));
+    const int filled = evaluate(*view, "document.querySelectorAll('.orvane-part:not(.orvane-rest)').length").toInt();
+    EXPECT_GE(filled, 1);
+    EXPECT_LT(filled, 12);
+    auto inPage = [&](int n) {
+        return evaluate(*view, QStringLiteral("document.body.textContent.indexOf('Paragraph %1 ') >= 0").arg(n))
+            .toBool();
+    };
+    EXPECT_FALSE(inPage(30000));
+
+    // Scrolled to the part that holds paragraph 30000, the page shows it.
+    const preview::BodyParts &parts = *view->controller().pageParts();
+    const qsizetype far = parts.partAt(parts.blocks().text().indexOf(u"Paragraph 30000 "));
+    evaluate(*view, QStringLiteral("document.body.children[%1].scrollIntoView(true)").arg(far));
+    ASSERT_TRUE(waitUntil([&] { return inPage(30000); }));
+
+    // A change there goes into its part; the page keeps its parts.
+    text.replace("Paragraph 30000 holds", "Paragraph 30000 now holds");
+    view->updatePreview(convert(text));
+    ASSERT_TRUE(waitUntil([&] {
+        return evaluate(*view, "document.body.textContent.indexOf('Paragraph 30000 now holds') >= 0").toBool();
+    }));
+    EXPECT_EQ(evaluate(*view, "document.body.children.length").toInt(), count);
+
+    // The editor scrolled to paragraph 12000: the preview follows to it.
+    pause(SmartWebView::ResizeSettleMilliseconds + 100);
+    ASSERT_TRUE(waitUntil([&] { return !view->controller().isUpdating(); }));
+    view->updateContentBounds();
+    ASSERT_TRUE(waitUntil([&] { return view->controller().geometry().has_value(); }));
+    scroller.setCursorPositionSource(
+        [&] { return editor->viewport()->mapToGlobal(editor->viewport()->rect().center()); });
+    QWheelEvent wheel(QPointF(editor->viewport()->rect().center()),
+                      editor->viewport()->mapToGlobal(QPointF(editor->viewport()->rect().center())), QPoint(), QPoint(),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(editor->viewport(), &wheel);
+    const QTextBlock block = editor->document()->find(QStringLiteral("Paragraph 12000 holds")).block();
+    QScrollBar *bar = editor->verticalScrollBar();
+    const double before = evaluate(*view, "window.scrollY").toDouble();
+    bar->setValue(int(editor->document()->documentLayout()->blockBoundingRect(block).center().y() -
+                      editor->viewport()->height() / 2.0));
+    ASSERT_TRUE(waitUntil([&] { return evaluate(*view, "window.scrollY").toDouble() != before; }));
+    // The paragraph in the middle of the preview, once the parts there are in.
+    auto middle = [&] {
+        return evaluateText(*view, "var e = document.elementFromPoint(window.innerWidth / 2, window.innerHeight / 2);"
+                                   "var p = e && e.closest ? e.closest('p') : null; p ? p.textContent : ''");
+    };
+    ASSERT_TRUE(waitUntil([&] { return middle().startsWith("Paragraph "); }));
+    const int shown = middle().section(' ', 1, 1).toInt();
+    EXPECT_NEAR(shown, 12000, 1500);
+}
+
 // The sample document as a reader sees it, kept under the build folder's
 // tests/artifacts: style sheet, table, math set by MathJax and code coloured
 // by highlight.js, both from the local packages, after a change typed in.

@@ -2,6 +2,7 @@
 // cycle, coalescing, the resume and the engine rebuild.
 #include "window/bridge/tzr_engine.h"
 
+#include <QLocale>
 #include <QTimer>
 
 #include "library/d_string.h"
@@ -29,6 +30,23 @@ const QStringList kExtensionKeys = {
 };
 
 constexpr std::chrono::milliseconds kResumeDelay(50);
+
+// Texts longer than this are not parsed for the preview and the sidebars:
+// their tokens and HTML would hold many times the text (gigabytes at a few
+// hundred megabytes) and each cycle would take minutes. The preview says so.
+constexpr qsizetype kLargestRenderedBytes = qsizetype(32) << 20;
+
+// The HTML's buffer kept from one cycle to the next at most; a longer one
+// is given back and grown again by the next cycle.
+constexpr size_t kKeptHtmlCapacity = size_t(4) << 20;
+
+QString tooLargeNote(qsizetype bytes) {
+    const QLocale locale;
+    return QStringLiteral("<p class=\"orvane-too-large\">This document is too large for the preview (%1). "
+                          "The preview shows documents of up to %2.</p>")
+        .arg(locale.formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat),
+             locale.formattedDataSize(kLargestRenderedBytes, 0, QLocale::DataSizeTraditionalFormat));
+}
 
 }  // namespace
 
@@ -283,6 +301,13 @@ void TZREngineCore::endCycleEarly() {
 }
 
 void TZREngineCore::runCycle(const EngineSnapshot &snapshot) {
+    if (snapshot.text.size() > kLargestRenderedBytes) {
+        if (snapshot.previewVisible && !closing)
+            htmlString.setAlways(tooLargeNote(snapshot.text.size()));
+        completedCycles++;
+        scheduleResume();
+        return;
+    }
     Cycle cycle{snapshot};
     if (closing || !updateTZREngine(cycle) || closing) {
         endCycleEarly();
@@ -299,9 +324,15 @@ void TZREngineCore::runCycle(const EngineSnapshot &snapshot) {
     if (snapshot.changesVisible)
         updateChanges(cycle);
     {
-        // Between cycles the window keeps only its source and HTML.
+        // Between cycles the window keeps only its source: the HTML has gone
+        // to the preview as text of its own, and a large one would be held
+        // twice.
         std::lock_guard engineLock(engineMutex);
         tzr_engine_reset(engine);
+        if (html->capacity > kKeptHtmlCapacity) {
+            d_string_free(html, true);
+            html = d_string_new("");
+        }
     }
     completedCycles++;
     scheduleResume();

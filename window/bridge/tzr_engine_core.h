@@ -85,7 +85,7 @@ public:
     // wait for a cycle's parse to learn that the bridge is still blocked.
     std::atomic<bool> hasEngine{false};
     DString *source = nullptr;     // the prepared copy of the editor text
-    DString *html = nullptr;       // the HTML of the last cycle
+    DString *html = nullptr;       // the HTML of the cycle that runs
 
     std::atomic<bool> dontAskSandboxPermission{false};
     std::atomic<bool> okToUpdatePreview{true};

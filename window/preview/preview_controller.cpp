@@ -1,4 +1,5 @@
 #include "window/preview/preview_controller.h"
+#include "window/preview/preview_controller_state.h"
 
 #include "platform/prefs/defaults.h"
 #include "platform/runtime/dispatch.h"
@@ -13,31 +14,6 @@
 #include <utility>
 
 using namespace preview;
-
-// What a page is prepared from, taken on the main thread.
-struct PreviewController::Input {
-    QString html;
-    QString cssPath;
-    HeadOptions head;
-    std::shared_ptr<const BodyBlocks> previous;  // the page's blocks, when known
-    bool forReplacement = false;
-    bool pageTypesets = false;  // the page on screen has MathJax or highlight.js
-    QString then;               // puts the page in place after a change
-};
-
-// A prepared page: the HTML with its head content, its body's blocks (none
-// without a body), and either the script that brings the page on screen up
-// to date or the text to load.
-struct PreviewController::Prepared {
-    QString page;
-    std::shared_ptr<const BodyBlocks> blocks;
-    TextRange body;  // where the body lies in `page`
-    QString script;
-    bool patch = false;
-    QString pageToLoad;
-    bool typesets = false;      // the prepared head has MathJax or highlight.js
-    bool pageTypesets = false;  // the page the script goes to has them
-};
 
 namespace {
 
@@ -77,6 +53,15 @@ PreviewController::PreviewController(PreviewPageDriver *page, QObject *parent) :
         if (!m_updating)
             updateContentBounds();
     });
+    m_retryFailed.setSingleShot(true);
+    m_retryFailed.setInterval(RetryFailedMilliseconds);
+    connect(&m_retryFailed, &QTimer::timeout, this, [this] {
+        if (m_pageBroken && !m_frozen)
+            reloadPreview();
+    });
+    m_partsInView.setSingleShot(true);
+    m_partsInView.setInterval(60);
+    connect(&m_partsInView, &QTimer::timeout, this, [this] { fillPartsInView(); });
 }
 
 PreviewController::~PreviewController() = default;
@@ -144,6 +129,7 @@ PreviewController::Input PreviewController::snapshot(bool forReplacement) {
     input.head.syntaxHighlighting = preference(AddSyntaxHighlighting);
     input.head.scripts = ScriptLocations::local();
     input.previous = m_pageBlocks;
+    input.previousParts = m_pageParts;
     input.forReplacement = forReplacement;
     input.pageTypesets = m_pageTypesets;
     if (forReplacement) {
@@ -168,6 +154,7 @@ void PreviewController::startReplacement() {
 void PreviewController::startReload() {
     const quint64 generation = ++m_pageGeneration;
     m_pageBlocks.reset();
+    m_pageParts.reset();
     QPointer<PreviewController> self(this);
     platform::Dispatch::background([self, generation, input = snapshot(false)] {
         std::shared_ptr<const Prepared> prepared = prepare(input);
@@ -179,7 +166,13 @@ void PreviewController::startReload() {
 }
 
 void PreviewController::applyReplacement(const std::shared_ptr<const Prepared> &prepared, quint64 generation) {
+    if (prepared->parts) {
+        applyPartsChange(prepared, generation);
+        return;
+    }
     m_currentSourceHTML = prepared->page;
+    // The page gets a whole body from here on.
+    m_pageParts.reset();
     if (!prepared->blocks || !prepared->pageToLoad.isEmpty()) {
         // No body to put in, or one too long to go in by script: the page is
         // loaded in full.
@@ -243,8 +236,10 @@ void PreviewController::replacementDone(const std::shared_ptr<const Prepared> &p
             // update loads it afresh.
             m_pageBlocks.reset();
             m_pageBroken = true;
+            refreshFailed();
         } else {
             m_pageBlocks = mapped ? prepared->blocks : nullptr;
+            refreshSucceeded();
         }
     }
     finishedUpdating();
@@ -275,6 +270,9 @@ void PreviewController::loadDone(const std::shared_ptr<const Prepared> &prepared
         m_pageTypesets = prepared->typesets;
         if (!ok) {
             m_pageBroken = true;
+            refreshFailed();
+        } else if (prepared->parts) {
+            fillLoadedParts(prepared, generation);
         } else if (prepared->blocks) {
             // Taken as mapped at once, so that the next change is a patch:
             // the page runs scripts in order, so the map is made before the
@@ -292,12 +290,15 @@ void PreviewController::loadDone(const std::shared_ptr<const Prepared> &prepared
         }
         if (ok && prepared->typesets)
             m_page->run(typesetBodyScript(), PreviewPageDriver::World::Page, {});
-        if (ok)
+        if (ok) {
+            refreshSucceeded();
             scrollToMatchTextView();
+        }
     }
     finishedUpdating();
     emit pageLoaded();
     updateContentBounds();
+    partsMayShow();
 }
 
 QString PreviewController::positionScript() const {
@@ -329,6 +330,8 @@ void PreviewController::finishedUpdating() {
 
 void PreviewController::resumeUpdating() {
     m_updating = false;
+    if (std::exchange(m_partsCheckAfterCycle, false))
+        partsMayShow();
     if (m_needsFinalUpdate) {
         m_needsFinalUpdate = false;
         updatePreview(std::exchange(m_pendingData, QString()));
@@ -338,8 +341,16 @@ void PreviewController::resumeUpdating() {
     }
 }
 
+void PreviewController::refreshFailed() {
+    // Once in a row: a page that fails every time is not loaded again and
+    // again, and waits for the next change.
+    if (++m_failedInARow == 1)
+        m_retryFailed.start();
+}
+
 void PreviewController::renderProcessGone() {
     m_pageBlocks.reset();
+    m_pageParts.reset();
     m_pageBroken = true;
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     if (m_lastCrashReload >= 0 && now - m_lastCrashReload < CrashReloadInterval)
@@ -383,6 +394,8 @@ void PreviewController::updateContentBounds() {
                     if (!self || request != self->m_geometryRequest || !finished)
                         return;
                     self->m_geometry = parseGeometry(result.toString());
+                    if (self->m_geometry && self->m_pageParts)
+                        self->expandEmptyParts(*self->m_geometry);
                     if (self->m_geometry)
                         emit self->geometryChanged();
                 });
@@ -393,10 +406,12 @@ std::shared_ptr<const PreviewController::Prepared> PreviewController::prepare(co
     HeadOptions head = input.head;
     if (!input.cssPath.isEmpty())
         head.styleSheet = readStyleSheet(input.cssPath);
-    qsizetype contentStart = 0;
-    prepared->page = applyHead(input.html, headContent(head), &contentStart);
     prepared->typesets = head.mathJax || head.syntaxHighlighting;
     prepared->pageTypesets = input.pageTypesets;
+    if (prepareParts(input, headContent(head), *prepared))
+        return prepared;
+    qsizetype contentStart = 0;
+    prepared->page = applyHead(input.html, headContent(head), &contentStart);
     const std::optional<TextRange> body = bodyRange(prepared->page, contentStart);
     if (!body) {
         prepared->pageToLoad = prepared->page;

@@ -23,10 +23,22 @@
 //   after a load, and after body changes only once they have settled (no
 //   change for GeometrySettleMilliseconds), since reading it lays out the
 //   whole page, which at the size of a book costs more than the change.
+// - A body longer than preview::kPartedBodyChars goes to the page in parts
+//   (page_parts.h): the parts around the caret's anchor filled, the others
+//   empty with an estimated height, filled as the user scrolls to them and
+//   emptied again when far. A change replaces the parts it touched. The
+//   geometry then tells the scroll synchroniser where an empty part's blocks
+//   would stand, in proportion to their text.
 // Every step that waits for the page is answered exactly once by the driver,
 // in time or not, so a page that hangs or dies never stops later updates.
+// A refresh that failed (a change not answered in time, a load that did not
+// finish) is followed by a load of the newest HTML after
+// RetryFailedMilliseconds, once, when no later change has come meanwhile:
+// after a burst of typing no change may follow, and the page would go on
+// showing an older text.
 #pragma once
 
+#include "window/preview/page_parts.h"
 #include "window/preview/preview_page.h"
 
 #include <QObject>
@@ -88,7 +100,9 @@ public:
     bool reloadNextUpdate() const { return m_reloadNextUpdate; }
     bool isUpdating() const { return m_updating; }
 
-    // The last HTML received, and that HTML with the head content put in.
+    // The last HTML received, and that HTML with the head content put in
+    // (for a body in parts, without the body: the parts are cut in the HTML
+    // received).
     const QString &baseSourceHTML() const { return m_baseSourceHTML; }
     const QString &currentSourceHTML() const { return m_currentSourceHTML; }
     // Whether the page on screen is known block by block (so that the next
@@ -98,6 +112,20 @@ public:
     // The page's process ended: what was waiting has been answered; the page
     // is loaded afresh.
     void renderProcessGone();
+
+    // --- A page in parts ------------------------------------------------------
+    // The parts the page holds (null when it holds its body whole), and which
+    // of them are filled.
+    const std::shared_ptr<const preview::BodyParts> &pageParts() const { return m_pageParts; }
+    const std::vector<bool> &filledParts() const { return m_partFilled; }
+    // The page was scrolled or resized: the parts that come near the view
+    // are filled soon after.
+    void partsMayShow();
+    // Fills every part, for what needs the whole page (printing); `done` is
+    // told whether the page holds the whole body. Until endWholePage() no
+    // part is emptied.
+    void showWholePage(std::function<void(bool whole)> done);
+    void endWholePage();
 
     // --- Zoom ------------------------------------------------------------------
     void scaleBy(float factor);
@@ -126,6 +154,8 @@ public:
     void scheduleContentBounds() { m_geometrySettle.start(); }
     // How long body changes must pause before the geometry is read again.
     static constexpr int GeometrySettleMilliseconds = 250;
+    // How long after a failed refresh the newest HTML is loaded again.
+    static constexpr int RetryFailedMilliseconds = 1000;
 
 signals:
     // A page was loaded in full (the scroll map is stale).
@@ -157,6 +187,26 @@ private:
     void scrollToMatchTextView();
     void finishedUpdating();
     void resumeUpdating();
+    // A refresh's answer: it went in, or it failed and the page is unknown.
+    void refreshSucceeded() { m_failedInARow = 0; }
+    void refreshFailed();
+    // A page in parts (preview_controller_parts.cpp).
+    // Prepares a body long enough to go in parts; false for any other.
+    static bool prepareParts(const Input &input, const QString &head, Prepared &prepared);
+    void applyPartsChange(const std::shared_ptr<const Prepared> &prepared, quint64 generation);
+    void loadPartedPage(const std::shared_ptr<const Prepared> &prepared, std::vector<bool> filled);
+    void fillLoadedParts(const std::shared_ptr<const Prepared> &prepared, quint64 generation);
+    void partsChanged(const std::shared_ptr<const Prepared> &prepared, quint64 generation, std::vector<bool> filled,
+                      bool finished, bool changed);
+    void fillPartsInView();
+    void fillParts(const std::shared_ptr<const preview::BodyParts> &parts, quint64 generation, const QString &view);
+    void fillWholeStep();
+    void partsDone(bool changed);
+    // Parts to empty so that no more than kMaxFilledParts stay filled: the
+    // farthest from [first, last] first.
+    std::vector<qsizetype> partsToEmpty(std::vector<bool> &filled, qsizetype first, qsizetype last) const;
+    // The geometry with the blocks of each empty part where they would stand.
+    void expandEmptyParts(preview::PageGeometry &geometry) const;
 
     PreviewPageDriver *m_page;
     EditorSurface *m_editor = nullptr;
@@ -183,6 +233,18 @@ private:
     bool m_pageBroken = false;
     quint64 m_pageGeneration = 0;
     qint64 m_lastCrashReload = -1;
+
+    // The page's parts when it holds its body in parts, which are filled, and
+    // the wait before the parts in view are looked for.
+    std::shared_ptr<const preview::BodyParts> m_pageParts;
+    std::vector<bool> m_partFilled;
+    QTimer m_partsInView;
+    bool m_partsCheckAfterCycle = false;
+    bool m_wholePage = false;
+    std::function<void(bool)> m_wholePageDone;
+
+    QTimer m_retryFailed;
+    int m_failedInARow = 0;
 
     quint64 m_geometryRequest = 0;
     QTimer m_geometrySettle;

@@ -202,11 +202,52 @@ std::vector<qsizetype> topLevelBlockStarts(QStringView s) {
     return starts;
 }
 
-BodyBlocks::BodyBlocks(QString body) : m_text(std::move(body)), m_starts(topLevelBlockStarts(m_text)) {}
+std::vector<qsizetype> writtenBlockStarts(QStringView s) {
+    std::vector<qsizetype> starts;
+    if (s.isEmpty())
+        return starts;
+    starts.push_back(0);
+    qsizetype i = 0;
+    while (i < s.size()) {
+        const qsizetype at = s.indexOf(u'<', i);
+        if (at < 0 || at + 1 >= s.size())
+            break;
+        const QChar next = s[at + 1];
+        const bool afterBlankLine = at >= 2 && s[at - 1] == u'\n' && s[at - 2] == u'\n' && starts.back() != at;
+        if (s.mid(at + 1, 3) == u"!--") {
+            if (afterBlankLine)
+                starts.push_back(at);
+            const qsizetype end = s.indexOf(u"-->", at + 4);
+            i = end < 0 ? s.size() : end + 3;
+        } else if (isAsciiLetter(next)) {
+            const qsizetype end = nameEnd(s, at + 1);
+            const QStringView name = s.mid(at + 1, end - at - 1);
+            if (afterBlankLine)
+                starts.push_back(at);
+            i = tagEnd(s, end);
+            if (isRawTextElement(name)) {
+                qsizetype close = i;
+                while ((close = s.indexOf(u"</", close)) >= 0 &&
+                       s.mid(close + 2, name.size()).compare(name, Qt::CaseInsensitive) != 0)
+                    close += 2;
+                i = close < 0 ? s.size() : tagEnd(s, close + 2);
+            }
+        } else {
+            i = at + 1;
+        }
+    }
+    return starts;
+}
+
+BodyBlocks::BodyBlocks(QString body)
+    : m_text(std::move(body)), m_starts(topLevelBlockStarts(m_text)), m_end(m_text.size()) {}
+
+BodyBlocks::BodyBlocks(QString text, std::vector<qsizetype> starts, qsizetype end)
+    : m_text(std::move(text)), m_starts(std::move(starts)), m_end(end) {}
 
 QStringView BodyBlocks::block(qsizetype i) const {
     const qsizetype start = m_starts[size_t(i)];
-    const qsizetype end = size_t(i + 1) < m_starts.size() ? m_starts[size_t(i + 1)] : m_text.size();
+    const qsizetype end = size_t(i + 1) < m_starts.size() ? m_starts[size_t(i + 1)] : m_end;
     return QStringView(m_text).mid(start, end - start);
 }
 
@@ -498,12 +539,23 @@ QString geometryScript() {
 var body = document.body;
 if (!body) return null;
 var y = window.scrollY, box = body.getBoundingClientRect(), nodes = [];
-for (var n = body.firstChild; n; n = n.nextSibling) {
-  if (n.nodeType === 3) continue;
-  if (n.nodeType !== 1) { nodes.push([n.nodeName, 0, 0]); continue; }
-  var r = n.getBoundingClientRect();
-  nodes.push([n.nodeName, r.top + y, r.height]);
+// A page in parts: the nodes of the filled parts, and each empty part as
+// one node that names it.
+function add(parent) {
+  for (var n = parent.firstChild, k = 0; n; n = n.nextSibling) {
+    if (n.nodeType === 3) continue;
+    if (n.nodeType !== 1) { nodes.push([n.nodeName, 0, 0]); continue; }
+    var r = n.getBoundingClientRect();
+    if (parent === body && n.classList.contains('orvane-part')) {
+      if (n.classList.contains('orvane-rest')) nodes.push(['#orvane-rest:' + k, r.top + y, r.height]);
+      else add(n);
+      k++;
+      continue;
+    }
+    nodes.push([n.nodeName, r.top + y, r.height]);
+  }
 }
+add(body);
 return JSON.stringify({documentHeight: document.documentElement.scrollHeight, viewHeight: window.innerHeight,
   scrollY: y, body: [box.left + window.scrollX, box.top + y, box.width, box.height], nodes: nodes});
 })())js");

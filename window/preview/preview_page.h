@@ -82,8 +82,13 @@ class BodyBlocks {
 public:
     BodyBlocks() = default;
     explicit BodyBlocks(QString body);
+    // The blocks of `text` that begin at `starts` (increasing) and end at
+    // `end`: the body of a page, cut in place, the page's text shared.
+    BodyBlocks(QString text, std::vector<qsizetype> starts, qsizetype end);
 
     const QString &text() const { return m_text; }
+    // Where the last block ends in text().
+    qsizetype end() const { return m_end; }
     qsizetype count() const { return qsizetype(m_starts.size()); }
     QStringView block(qsizetype i) const;
     // Blocks first .. first + count − 1, with a marker comment between
@@ -94,11 +99,18 @@ public:
 private:
     QString m_text;
     std::vector<qsizetype> m_starts;
+    qsizetype m_end = 0;
 };
 
 // Where each top-level block of `body` begins (always 0 first; none for an
 // empty body).
 std::vector<qsizetype> topLevelBlockStarts(QStringView body);
+// Where each block the HTML writer wrote begins: a tag at the start of a line
+// after a blank line, outside comments and raw-text elements (always 0
+// first; none for an empty body). Unlike the top-level cut, an element the
+// document's raw HTML leaves open does not join everything after it into
+// one block.
+std::vector<qsizetype> writtenBlockStarts(QStringView body);
 
 // The blocks that differ between two bodies: the first `prefix` blocks and
 // the last (count − prefix − removed) blocks agree, `removed` old blocks give

@@ -36,6 +36,8 @@ SmartWebView::SmartWebView(QWidget *parent) : platform::WebView(parent), m_contr
     });
     connect(this, &platform::WebView::renderProcessGone, this, [this] { m_controller.renderProcessGone(); });
     connect(page(), &QWebEnginePage::scrollPositionChanged, this, &SmartWebView::pageScrolled);
+    // A page in parts fills the parts that come into view.
+    connect(page(), &QWebEnginePage::scrollPositionChanged, &m_controller, &PreviewController::partsMayShow);
 
     // A window resize reloads once, when it has settled, so that the margins
     // follow the editor's new height.
@@ -101,6 +103,7 @@ bool SmartWebView::eventFilter(QObject *watched, QEvent *event) {
 void SmartWebView::resizeEvent(QResizeEvent *event) {
     platform::WebView::resizeEvent(event);
     m_controller.scheduleContentBounds();
+    m_controller.partsMayShow();
 }
 
 void SmartWebView::load(const QString &html, const QUrl &baseUrl, std::function<void(bool ok)> done) {

@@ -302,9 +302,11 @@ TEST(TypingServices, TheSwitchesAreThePreferences) {
     bool checked = false;
     const std::pair<const char *, const char *> switches[] = {
         {"toggleContinuousSpellChecking:", "checkSpelling"},  {"toggleAutomaticSpellingCorrection:", "correctSpelling"},
-        {"toggleAutomaticQuoteSubstitution:", "smartQuotes"}, {"toggleAutomaticDashSubstitution:", "smartDashes"},
-        {"toggleAutomaticLinkDetection:", "smartLinks"},
+        {"toggleGrammarChecking:", "checkGrammar"},           {"toggleAutomaticQuoteSubstitution:", "smartQuotes"},
+        {"toggleAutomaticDashSubstitution:", "smartDashes"},  {"toggleAutomaticLinkDetection:", "smartLinks"},
     };
+    // Grammar is off for a new user.
+    EXPECT_FALSE(shown.defaults().boolForKey(QStringLiteral("checkGrammar")));
     for (const auto &[action, key] : switches) {
         const QString name = QString::fromLatin1(key);
         const bool before = shown.defaults().boolForKey(name);
@@ -315,7 +317,7 @@ TEST(TypingServices, TheSwitchesAreThePreferences) {
         itemState(shown, action, &checked);
         EXPECT_EQ(checked, !before) << action;
     }
-    EXPECT_FALSE(shown.view().respondsToAction(QStringLiteral("toggleGrammarChecking:")));
+    EXPECT_TRUE(shown.view().respondsToAction(QStringLiteral("toggleGrammarChecking:")));
     EXPECT_FALSE(shown.view().respondsToAction(QStringLiteral("toggleAutomaticTextReplacement:")));
 
     // The substitutions panel shows the same switches, both ways.

@@ -300,3 +300,46 @@ TEST(LazyLayout, WorksUnderQTextEdit) {
     lazyEdit.viewport()->render(&image);
     EXPECT_FALSE(image.isNull());
 }
+
+// Text appended piece by piece at the end (as a large file is laid into the
+// editor while the program idles), with idle slices and far blocks asked
+// for between the pieces, ends placed as Qt's own layout places it; so does
+// the document's width once its widest line (one that never breaks) is
+// gone.
+TEST(LazyLayout, TextAppendedPieceByPieceEndsAsQtsOwnLayout) {
+    Pair pair(420);
+    QTextBlockFormat unbroken;
+    unbroken.setNonBreakableLines(true);
+    const QString words = QStringLiteral("words enough to wrap once at this width, or twice when the line runs long");
+    for (int piece = 0; piece < 40; piece++) {
+        for (QTextDocument *d : {&pair.stock, &pair.lazy}) {
+            QTextCursor cursor(d);
+            cursor.movePosition(QTextCursor::End);
+            for (int line = 0; line < 30; line++) {
+                cursor.insertBlock(piece == 20 && line == 5 ? unbroken : QTextBlockFormat());
+                cursor.insertText(QStringLiteral("Piece %1 line %2 ").arg(piece).arg(line) +
+                                  (line % 3 == 0 ? words : QString()) +
+                                  (piece == 20 && line == 5 ? words + words : QString()));
+            }
+        }
+        pair.layout->layoutSome(0);
+        if (piece % 7 == 0)
+            pair.layout->blockBoundingRect(pair.lazy.lastBlock());
+    }
+    EXPECT_TRUE(sameGeometry(pair, 13));
+    EXPECT_EQ(pair.stock.documentLayout()->documentSize().width(), pair.layout->documentSize().width());
+
+    const qreal wide = pair.layout->documentSize().width();
+    EXPECT_GT(wide, pair.lazy.textWidth() * 2);
+    for (QTextDocument *d : {&pair.stock, &pair.lazy}) {
+        QTextBlock block = d->firstBlock();
+        while (!block.blockFormat().nonBreakableLines())
+            block = block.next();
+        QTextCursor cursor(block);
+        cursor.select(QTextCursor::BlockUnderCursor);
+        cursor.removeSelectedText();
+    }
+    EXPECT_TRUE(sameGeometry(pair, 13));
+    EXPECT_EQ(pair.stock.documentLayout()->documentSize().width(), pair.layout->documentSize().width());
+    EXPECT_LT(pair.layout->documentSize().width(), wide);
+}

@@ -304,3 +304,95 @@ TEST(TextServices, AddressesShowAsLinksThatCtrlClickOpens) {
     services->checkAll();
     EXPECT_TRUE(services->links().isEmpty());
 }
+
+namespace {
+
+// Everything that works over the text while the program idles has stopped:
+// the text is all laid in and styled, every height is exact, and no block
+// waits for its marks.
+bool backgroundIsDone(ShownEditor &shown) {
+    return !shown.storage().isStylingAhead() && shown.storage().documentLayout()->isExact() &&
+           !shown.view().textServices()->isPending();
+}
+
+// Paragraphs of a few short lines each; `lines` lines in all.
+QString paragraphLines(int lines) {
+    QString text;
+    text.reserve(lines * 16);
+    for (int i = 0; i < lines; i++)
+        text += i % 4 == 3 ? QStringLiteral("\n") : QStringLiteral("A fine line %1.\n").arg(i);
+    return text;
+}
+
+}  // namespace
+
+// A document of many more blocks than a slice can look at: the pass goes on
+// from slice to slice, looks at each block about once, and ends, with every
+// misspelt word marked, from the first line to the last.
+TEST(TextServices, APassOverAHugeDocumentEndsWithEveryMark) {
+    ShownEditor shown;
+    QString text = QStringLiteral("Zqfirst line.\n") + paragraphLines(100000) + QStringLiteral("A zqmiddle line.\n") +
+                   paragraphLines(100000) + QStringLiteral("The zqlast line.");
+    shown.show(text, QSize(600, 300));
+    TextServices *services = shown.view().textServices();
+    ASSERT_TRUE(services->checksSpelling());
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return backgroundIsDone(shown); }, std::chrono::minutes(5)))
+        << "still working after five minutes: " << services->pass().counts().slices << " slices";
+    const int blocks = shown.storage().document()->blockCount();
+    EXPECT_GE(blocks, 200000);
+    EXPECT_LE(services->pass().counts().blocks, qint64(blocks) * 2);
+
+    // Idle now: no slice runs any more.
+    const qint64 slices = services->pass().counts().slices;
+    for (int i = 0; i < 20; i++)
+        QCoreApplication::processEvents();
+    EXPECT_EQ(services->pass().counts().slices, slices);
+
+    QStringList words;
+    for (const CharRange &range : services->misspellings())
+        words.append(shown.text().mid(range.location, range.length));
+    EXPECT_EQ(words, (QStringList{QStringLiteral("Zqfirst"), QStringLiteral("zqmiddle"), QStringLiteral("zqlast")}));
+}
+
+// An edit while a pass over the whole text is under way (one that a word
+// ignored started), behind where it has got to: the lines it restyled are
+// marked too, and the pass goes on where it was instead of from the edit,
+// so that each block is still looked at about once.
+TEST(TextServices, AnEditDuringAPassIsCoveredWithoutStartingItAgain) {
+    ShownEditor shown;
+    const int lines = 60000;
+    shown.show(QStringLiteral("Zqfirst line.\n") + paragraphLines(lines / 2) + QStringLiteral("A zqmiddle line.\n") +
+                   paragraphLines(lines / 2) + QStringLiteral("The zqlast line."),
+               QSize(600, 300));
+    TextServices *services = shown.view().textServices();
+    const BlockPass &pass = services->pass();
+    QTextDocument *document = shown.storage().document();
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return backgroundIsDone(shown); }, std::chrono::minutes(2)));
+
+    const qint64 before = pass.counts().blocks;
+    services->ignoreWord(QStringLiteral("zqunused"));
+    const QTextBlock middle = document->findBlockByNumber(lines / 2);
+    ASSERT_TRUE(pass.isWaiting(middle));
+    ASSERT_TRUE(
+        testing_qt::spinUntil([&] { return !pass.isWaiting(middle) || !pass.isPending(); }, std::chrono::minutes(2)));
+    ASSERT_TRUE(pass.isPending()) << "the pass ended before the edit";
+
+    QString pasted;
+    for (int i = 0; i < 200; i++)
+        pasted += QStringLiteral("A zqpasted line.\n");
+    const qsizetype at = document->findBlockByNumber(lines / 4).position();
+    shown.storage().replaceCharactersInRange({at, 0}, pasted);
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return backgroundIsDone(shown); }, std::chrono::minutes(2)));
+
+    QStringList expected{QStringLiteral("Zqfirst")};
+    for (int i = 0; i < 200; i++)
+        expected.append(QStringLiteral("zqpasted"));
+    expected += {QStringLiteral("zqmiddle"), QStringLiteral("zqlast")};
+    QStringList words;
+    for (const CharRange &range : services->misspellings())
+        words.append(shown.text().mid(range.location, range.length));
+    EXPECT_EQ(words, expected);
+    // Going back to the edit and on from there would look at a quarter of
+    // the blocks again.
+    EXPECT_LE(pass.counts().blocks - before, document->blockCount() + 1000);
+}

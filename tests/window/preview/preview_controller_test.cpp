@@ -1,6 +1,9 @@
 // The preview's update cycle against a page that answers when the test says.
 #include "window/preview/preview_controller.h"
 
+#include "library/tzr.h"
+#include "window/scrollsync/scroll_map.h"
+
 #include "window/preview/editor_surface.h"
 #include "support/test_preferences.h"
 #include "window/preview/preview_preferences.h"
@@ -29,6 +32,12 @@ public:
         World world;
         ScriptDone done;
         QString kind() const {
+            if (text.contains(u"function firstBelow"))
+                return "parts-in-view";
+            if (text.contains(u"window.orvanePartRatio = ratio"))
+                return "size-parts";
+            if (text.contains(u"function put("))
+                return "parts";
             if (text.contains(u"t.innerHTML"))
                 return "patch";
             if (text.contains(u"body.innerHTML"))
@@ -109,7 +118,7 @@ public:
     // Answers every pending script that is not a refresh (geometry, map,
     // scrolling) as the real page would.
     void settle() {
-        for (const char *kind : {"map", "anchor", "restore", "typeset", "other"})
+        for (const char *kind : {"map", "anchor", "restore", "typeset", "size-parts", "other"})
             while (pending(kind))
                 answer(kind, true);
         while (pending("geometry"))
@@ -299,6 +308,30 @@ TEST_F(PreviewControllerTest, RecoversFromAPageThatIsNotWhatItSeemsOrDoesNotAnsw
     controller.updatePreview(page("<p>e</p>"));
     ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
     EXPECT_TRUE(fake.loads.front().html.contains(u"<p>e</p>"));
+}
+
+// A burst of changes whose refresh fails (the page did not answer, then the
+// load of the newest HTML failed) leaves no later change to bring the page
+// up to date: the preview tries the newest HTML again by itself, so that it
+// ends showing the text as typed.
+TEST_F(PreviewControllerTest, EndsShowingTheNewestHtmlAfterARefreshThatFailed) {
+    thawWith(page("<p>a</p>"));
+    controller.updatePreview(page("<p>b</p>"));
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("patch"); }));
+    controller.updatePreview(page("<p>c</p>"));
+    controller.updatePreview(page("<p>last</p>"));
+    fake.answer("patch", QVariant(), false);
+    ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+    EXPECT_TRUE(fake.loads.front().html.contains(u"<p>last</p>"));
+    fake.finishLoad(false);
+    fake.settle();
+
+    ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+    EXPECT_TRUE(fake.loads.front().html.contains(u"<p>last</p>"));
+    fake.finishLoad();
+    fake.settle();
+    ASSERT_TRUE(idle());
+    EXPECT_TRUE(controller.knowsPageBlocks());
 }
 
 // A reload asked for while a refresh runs follows it, once, and loads the
@@ -505,4 +538,266 @@ TEST_F(PreviewControllerTest, SendsALargeBodyAsChangedRunsAndLoadsItWholeOnlyWhe
     EXPECT_EQ(fake.log.count("body"), 0);
     EXPECT_LT(fake.longestScript, smallScript);
     EXPECT_TRUE(controller.knowsPageBlocks());
+}
+
+// --- A long body in parts ---------------------------------------------------------------
+
+namespace {
+
+// A body longer than the parted limit: paragraphs that name themselves, the
+// caret's anchor before paragraph `anchor`, paragraph `changed` replaced by
+// `text` when given.
+QString longPage(int anchor, int changed = -1, const QString &text = QString()) {
+    QString body;
+    for (int i = 0; body.size() <= preview::kPartedBodyChars + 100000; i++) {
+        if (i == anchor)
+            body += QStringLiteral("<a id=\"TZRHTMLSCROLLPOINT\"></a>\n\n");
+        body += i == changed ? text
+                             : QStringLiteral("<p>Paragraph %1 of a long document, with words enough to fill a "
+                                              "line or two of the preview.</p>\n\n")
+                                   .arg(i);
+    }
+    return page(body);
+}
+
+qsizetype filledCount(const PreviewController &controller) {
+    const std::vector<bool> &filled = controller.filledParts();
+    return qsizetype(std::count(filled.begin(), filled.end(), true));
+}
+
+}  // namespace
+
+class PreviewPartsTest : public PreviewControllerTest {
+protected:
+    // Loads the long page with the anchor at paragraph `anchor`.
+    void loadLong(int anchor) {
+        controller.updatePreview(longPage(anchor));
+        controller.thawAndReload();
+        ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+        loaded = fake.loads.front().html;
+        fake.finishLoad();
+        ASSERT_TRUE(fake.pending("parts"));
+        fills = fake.last("parts")->text;
+        fake.answer("parts", true);
+        fake.settle();
+        ASSERT_TRUE(idle());
+        ASSERT_NE(controller.pageParts(), nullptr);
+    }
+    // The part that holds paragraph `n`.
+    qsizetype partOf(int n) const {
+        const preview::BodyParts &parts = *controller.pageParts();
+        const qsizetype at = parts.blocks().text().indexOf(QStringLiteral("<p>Paragraph %1 ").arg(n));
+        return parts.partAt(at);
+    }
+    // Answers the page's view: parts [first, last] shown, `empty` near it.
+    void answerView(qsizetype first, qsizetype last, const std::vector<qsizetype> &empty) {
+        ASSERT_TRUE(waitUntil([&] { return fake.pending("parts-in-view"); }));
+        QStringList list;
+        for (qsizetype k : empty)
+            list << QString::number(k);
+        fake.answer("parts-in-view", QStringLiteral("{\"count\": %1, \"first\": %2, \"last\": %3, \"empty\": [%4]}")
+                                         .arg(controller.pageParts()->count())
+                                         .arg(first)
+                                         .arg(last)
+                                         .arg(list.join(',')));
+    }
+
+    QString loaded, fills;
+};
+
+// The page of a long body is loaded with every part empty (a few kilobytes,
+// not the body), and only the parts around the caret's anchor are filled,
+// each by itself.
+TEST_F(PreviewPartsTest, LoadsALongBodyAsEmptyPartsAndFillsThoseAroundTheCaret) {
+    loadLong(6000);
+    const preview::BodyParts &parts = *controller.pageParts();
+    EXPECT_GT(parts.count(), 60);
+    EXPECT_LT(loaded.size(), 64 * 1024);
+    EXPECT_EQ(loaded.count(u"class=\"orvane-part orvane-rest\""), parts.count());
+    EXPECT_FALSE(loaded.contains(u"Paragraph 6000 "));
+    const qsizetype anchor = partOf(6000);
+    EXPECT_TRUE(fills.contains(QStringLiteral("fill(%1, ").arg(anchor)));
+    EXPECT_TRUE(fills.contains(u"Paragraph 6000 "));
+    EXPECT_FALSE(fills.contains(u"Paragraph 10 "));
+    EXPECT_EQ(filledCount(controller), 3);
+    EXPECT_TRUE(controller.filledParts()[size_t(anchor)]);
+    EXPECT_LT(fake.longestScript, 4 * preview::kPartChars);
+}
+
+// A change replaces only the parts it touched: filled when the part was,
+// empty (its text not sent) when it was not; a page that is not what the
+// change was made against gets a fresh page of parts.
+TEST_F(PreviewPartsTest, AChangeReplacesOnlyThePartsItTouched) {
+    loadLong(6000);
+    const qsizetype count = controller.pageParts()->count();
+    fake.log.clear();
+
+    controller.updatePreview(longPage(6000, 6001, "<p>Typed next to the caret</p>\n\n"));
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("parts"); }));
+    QString script = fake.last("parts")->text;
+    EXPECT_TRUE(script.contains(QStringLiteral("parts.length !== %1").arg(count)));
+    EXPECT_TRUE(script.contains(QStringLiteral("put(%1, 1, [make(").arg(partOf(6000))));
+    EXPECT_TRUE(script.contains(u"Typed next to the caret"));
+    EXPECT_TRUE(script.contains(u"TZRHTMLSCROLLPOINT"));  // then the page goes to the caret
+    fake.answer("parts", true);
+    fake.settle();
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(filledCount(controller), 3);
+
+    // Far from every filled part: the part goes in empty.
+    controller.updatePreview(longPage(6000, 20, "<p>Changed far away</p>\n\n"));
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("parts"); }));
+    script = fake.last("parts")->text;
+    EXPECT_TRUE(script.contains(QStringLiteral("put(%1, 1, [make(null").arg(partOf(19))));
+    EXPECT_FALSE(script.contains(u"Changed far away"));
+    EXPECT_LT(script.size(), 4 * preview::kPartChars);
+    fake.answer("parts", true);
+    fake.settle();
+    ASSERT_TRUE(idle());
+
+    // The page has other parts than the change was made against.
+    controller.updatePreview(longPage(6000, 6001, "<p>Typed again</p>\n\n"));
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("parts"); }));
+    fake.answer("parts", false);
+    ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+    EXPECT_LT(fake.loads.front().html.size(), 64 * 1024);
+    fake.finishLoad();
+    ASSERT_TRUE(fake.pending("parts"));
+    EXPECT_TRUE(fake.last("parts")->text.contains(u"Typed again"));
+    fake.answer("parts", true);
+    fake.settle();
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(fake.log.count("load"), 1);
+    EXPECT_LT(fake.longestScript, 4 * preview::kPartChars);
+}
+
+// Parts are filled as the user scrolls to them, their text found in the page
+// then; the filled parts far from the view are emptied again, so that the
+// page holds a bounded number of them however far the user scrolls.
+TEST_F(PreviewPartsTest, FillsThePartsScrolledToAndEmptiesThoseLeftFarBehind) {
+    loadLong(0);
+    const qsizetype count = controller.pageParts()->count();
+    const qsizetype target = partOf(3000);
+    controller.partsMayShow();
+    answerView(target, target, {target, target + 1});
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("parts"); }));
+    EXPECT_TRUE(fake.last("parts")->text.contains(u"Paragraph 3000 "));
+    fake.answer("parts", true);
+    ASSERT_TRUE(idle());
+    EXPECT_TRUE(controller.filledParts()[size_t(target)]);
+    EXPECT_TRUE(controller.filledParts()[size_t(target + 1)]);
+
+    // Scrolling down through every part.
+    for (qsizetype k = 0; k + 8 <= count; k += 8) {
+        controller.partsMayShow();
+        std::vector<qsizetype> empty;
+        for (qsizetype j = k; j < k + 8; j++)
+            if (!controller.filledParts()[size_t(j)])
+                empty.push_back(j);
+        answerView(k, k + 1, empty);
+        if (empty.empty())
+            continue;
+        ASSERT_TRUE(waitUntil([&] { return fake.pending("parts"); }));
+        fake.answer("parts", true);
+        ASSERT_TRUE(idle());
+        EXPECT_LE(filledCount(controller), preview::kMaxFilledParts);
+        EXPECT_TRUE(controller.filledParts()[size_t(k)]);
+    }
+    EXPECT_FALSE(controller.filledParts()[0]);  // emptied, far behind
+    ASSERT_GT(count, preview::kMaxFilledParts + 8);
+
+    // A view that needs nothing sends nothing.
+    fake.log.clear();
+    controller.partsMayShow();
+    answerView(count - 2, count - 1, {});
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(fake.log.count("parts"), 0);
+}
+
+// Empty parts stand in the geometry as the blocks they hold, down their
+// height, so that the scroll map pairs the editor's paragraphs with the
+// page's across them.
+TEST_F(PreviewPartsTest, TheScrollMapPairsBlocksAcrossEmptyParts) {
+    loadLong(0);
+    const preview::BodyParts &parts = *controller.pageParts();
+    // Part 0 filled (two paragraphs shown as nodes), part 1 empty, 1000 px.
+    const qsizetype inEmpty = parts.blockCount(1);
+    controller.updateContentBounds();
+    ASSERT_TRUE(fake.pending("geometry"));
+    fake.answer("geometry", R"({"documentHeight": 2000, "viewHeight": 400, "scrollY": 0,
+                               "body": [8, 0, 600, 2000],
+                               "nodes": [["P", 0, 50], ["P", 50, 50], ["#orvane-rest:1", 100, 1000]]})");
+    ASSERT_TRUE(controller.geometry());
+    const std::vector<preview::PageGeometry::Node> &nodes = controller.geometry()->children;
+    ASSERT_EQ(qsizetype(nodes.size()), 2 + inEmpty);
+    EXPECT_EQ(nodes[2].name, "P");
+    EXPECT_DOUBLE_EQ(nodes[2].top, 100);
+    EXPECT_NEAR(nodes.back().top + nodes.back().height, 1100, 1e-6);
+    for (size_t i = 3; i < nodes.size(); i++)
+        EXPECT_GT(nodes[i].top, nodes[i - 1].top);
+
+    // The editor's text of as many paragraphs, each a line.
+    std::string text;
+    for (qsizetype i = 0; i < 2 + inEmpty; i++)
+        text += "Paragraph " + std::to_string(i) + "\n\n";
+    tzr_engine *engine = tzr_engine_create_with_string(text.c_str(), TZR_EXT_NOTES);
+    tzr_engine_parse_string(engine);
+    const double total = double(text.size());
+    const std::optional<scrollsync::ScrollMap> map = scrollsync::buildScrollMap(
+        tzr_engine_root(engine), text.size(), 0, *controller.geometry(),
+        [total](size_t start, size_t length) { return QRectF(0, start / total, 1, length / total); });
+    tzr_engine_free(engine, true);
+    ASSERT_TRUE(map);
+    // A paragraph inside the empty part maps into the part's height.
+    const double middle = (text.find("Paragraph " + std::to_string(2 + inEmpty / 2) + "\n") + 4) / total;
+    const double web = map->webOffsetFromEditorOffset(middle);
+    EXPECT_GT(web, 100.0 / 2000);
+    EXPECT_LT(web, 1100.0 / 2000);
+}
+
+// Printing needs the whole page: every part is filled, in scripts of a
+// bounded size, and none is emptied until printing is over.
+TEST_F(PreviewPartsTest, FillsEveryPartForPrintingAndEmptiesAgainAfter) {
+    loadLong(0);
+    fake.longestScript = 0;
+    std::optional<bool> whole;
+    controller.showWholePage([&](bool ok) { whole = ok; });
+    while (!whole) {
+        ASSERT_TRUE(waitUntil([&] { return fake.pending("parts") || whole.has_value(); }));
+        if (fake.pending("parts"))
+            fake.answer("parts", true);
+    }
+    EXPECT_TRUE(*whole);
+    EXPECT_EQ(filledCount(controller), controller.pageParts()->count());
+    EXPECT_LT(fake.longestScript, 3 * (qsizetype(1) << 20));
+
+    controller.endWholePage();
+    answerView(0, 1, {});
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("parts"); }));
+    EXPECT_TRUE(fake.last("parts")->text.contains(u"empty("));
+    fake.answer("parts", true);
+    ASSERT_TRUE(idle());
+    EXPECT_LE(filledCount(controller), preview::kMaxFilledParts);
+}
+
+// The same for a page in parts: a change that is not answered and a load of
+// the newest parts that fails are followed by a load that shows them.
+TEST_F(PreviewPartsTest, EndsShowingTheNewestPartsAfterARefreshThatFailed) {
+    loadLong(6000);
+    controller.updatePreview(longPage(6000, 6001, "<p>First key</p>\n\n"));
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("parts"); }));
+    controller.updatePreview(longPage(6000, 6001, "<p>Last key</p>\n\n"));
+    fake.answer("parts", QVariant(), false);
+    ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+    fake.finishLoad(false);
+    fake.settle();
+
+    ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+    fake.finishLoad();
+    ASSERT_TRUE(fake.pending("parts"));
+    EXPECT_TRUE(fake.last("parts")->text.contains(u"Last key"));
+    fake.answer("parts", true);
+    fake.settle();
+    ASSERT_TRUE(idle());
+    EXPECT_NE(controller.pageParts(), nullptr);
 }

@@ -260,3 +260,28 @@ TEST(PreviewPage, DecidesWhereALinkGoes) {
     EXPECT_EQ(decideLink(untitled, untitled.resolved(QUrl("#top"))), LinkDecision::Follow);
     EXPECT_EQ(decideLink(untitled, untitled.resolved(QUrl("picture.png"))), LinkDecision::OpenOutside);
 }
+
+// The writer's blocks begin after a blank line whatever the document's raw
+// HTML leaves open; comments and raw-text elements are passed over whole.
+TEST(PreviewPage, CutsTheWritersBlocksWhateverTheRawHtmlLeavesOpen) {
+    const QString body =
+        QStringLiteral("<p>one</p>\n\n<div align=\"center\">\n\n<p>inside an open div</p>\n\n"
+                       "<!-- a comment\n\n<p>not a block</p> -->\n\n<script>\n\n<p>not one either</p></script>\n\n"
+                       "<h2>two</h2>\n<p>same block</p>\n\n<ul>\n<li>three</li>\n</ul>");
+    const std::vector<qsizetype> starts = writtenBlockStarts(body);
+    QStringList blocks;
+    for (size_t i = 0; i < starts.size(); i++)
+        blocks << body.mid(starts[i], i + 1 < starts.size() ? starts[i + 1] - starts[i] : -1);
+    const QStringList expected{"<p>one</p>\n\n",
+                               "<div align=\"center\">\n\n",
+                               "<p>inside an open div</p>\n\n",
+                               "<!-- a comment\n\n<p>not a block</p> -->\n\n",
+                               "<script>\n\n<p>not one either</p></script>\n\n",
+                               "<h2>two</h2>\n<p>same block</p>\n\n",
+                               "<ul>\n<li>three</li>\n</ul>"};
+    EXPECT_EQ(blocks.join(u'|').toStdString(), expected.join(u'|').toStdString());
+    // The top-level cut keeps everything after the open div in one block.
+    EXPECT_EQ(topLevelBlockStarts(body).size(), 2u);
+    EXPECT_TRUE(writtenBlockStarts(u"").empty());
+    EXPECT_EQ(writtenBlockStarts(u"text only <").size(), 1u);
+}

@@ -1,0 +1,73 @@
+#include "editor/view/prose_chunk.h"
+
+#include <QTextDocument>
+
+#include <mutex>
+
+#include "editor/storage/smart_text_storage.h"
+#include "library/engine.h"
+#include "library/token.h"
+
+namespace {
+
+// A parse of its own takes at least this many blocks.
+constexpr int kChunkBlocks = 96;
+// How far a metadata block's paragraph is looked for.
+constexpr int kMetadataLines = 512;
+
+}  // namespace
+
+ProseChunk proseChunkAround(SmartTextStorage &storage, const QTextBlock &block, bool withSentences) {
+    QTextDocument *document = storage.document();
+    QTextBlock first = block;
+    while (first.previous().isValid() && storage.blockStartType(first) == 0)
+        first = first.previous();
+    const QTextBlock top = document->firstBlock();
+    if (first != top && storage.blockStartType(top) == BLOCK_META && first.blockNumber() <= kMetadataLines) {
+        // Metadata lines may follow anywhere before the first blank line.
+        bool blank = false;
+        for (QTextBlock b = top; b.isValid() && b != first && !blank; b = b.next())
+            blank = b.text().trimmed().isEmpty();
+        if (!blank)
+            first = top;
+    }
+    QTextBlock last = block;
+    int count = 0;
+    for (QTextBlock next = block.next(); next.isValid(); next = next.next()) {
+        if (++count >= kChunkBlocks && storage.blockStartType(next) != 0)
+            break;
+        last = next;
+    }
+    const qsizetype from = first.position();
+    // A text still being laid in ends, for now, where the document does:
+    // the rest is parsed with its own blocks.
+    const qsizetype to = last.next().isValid() ? last.next().position() : storage.laidInLength();
+    token *root = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(storage.engineMutex());
+        root = tzr_engine_parse_substring(storage.engine(), size_t(from), size_t(to - from));
+    }
+    ProseChunk chunk{first, last, from, to, prose::excludedRanges(root, from, to), {}};
+    if (withSentences)
+        chunk.sentences = proseSentences(storage, root, from, to, chunk.excluded);
+    if (root)
+        token_tree_free(root);
+    return chunk;
+}
+
+std::vector<prose::Sentence> proseSentences(SmartTextStorage &storage, const token *root, qsizetype from,
+                                            qsizetype to, const std::vector<prose::Excluded> &excluded) {
+    if (!root || to <= from)
+        return {};
+    // The text of the whole blocks, from the document (each block's text and
+    // its line end): the storage's own string would be made whole anew after
+    // every keystroke.
+    const QTextBlock first = storage.document()->findBlock(int(from));
+    QString text;
+    text.reserve(to - first.position());
+    for (QTextBlock b = first; b.isValid() && b.position() < to; b = b.next()) {
+        text += b.text();
+        text += QLatin1Char('\n');
+    }
+    return prose::sentences(root, QStringView(text).mid(from - first.position(), to - from), from, excluded);
+}

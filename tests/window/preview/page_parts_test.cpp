@@ -1,0 +1,151 @@
+// A large body cut into parts, and the parts a change touches, without a page.
+#include "window/preview/page_parts.h"
+
+#include <gtest/gtest.h>
+
+using namespace preview;
+
+namespace {
+
+// `count` paragraphs of about 200 characters, the i-th naming itself.
+QStringList paragraphs(int count) {
+    QStringList list;
+    for (int i = 0; i < count; i++)
+        list << QStringLiteral("<p>Paragraph %1 %2</p>\n").arg(i).arg(QString(180, u'x'));
+    return list;
+}
+
+std::shared_ptr<const BodyBlocks> blocksOf(const QStringList &list) {
+    return std::make_shared<const BodyBlocks>(list.join(QString()));
+}
+
+// The parts' texts put together, and every part's blocks whole.
+void expectWholeAndInOrder(const BodyParts &parts) {
+    QString joined;
+    for (qsizetype i = 0; i < parts.count(); i++) {
+        joined += parts.text(i);
+        if (i + 1 < parts.count()) {
+            EXPECT_EQ(parts.firstBlock(i) + parts.blockCount(i), parts.firstBlock(i + 1));
+        }
+    }
+    EXPECT_EQ(joined, parts.blocks().text());
+    if (parts.count() > 0) {
+        EXPECT_EQ(parts.firstBlock(0), 0);
+        EXPECT_EQ(parts.firstBlock(parts.count() - 1) + parts.blockCount(parts.count() - 1), parts.blocks().count());
+    }
+}
+
+QStringList textsOf(const BodyParts &parts) {
+    QStringList list;
+    for (qsizetype i = 0; i < parts.count(); i++)
+        list << parts.text(i).toString();
+    return list;
+}
+
+}  // namespace
+
+// Parts are runs of whole blocks that reach kPartChars (the last may be
+// shorter), and a block or an offset is found in the part that holds it.
+TEST(PageParts, CutsABodyIntoRunsOfWholeBlocks) {
+    const BodyParts parts(blocksOf(paragraphs(2000)));
+    ASSERT_GT(parts.count(), 5);
+    expectWholeAndInOrder(parts);
+    for (qsizetype i = 0; i + 1 < parts.count(); i++) {
+        EXPECT_GE(parts.text(i).size(), kPartChars);
+        EXPECT_LT(parts.text(i).size(), kPartChars + 400);
+    }
+    const qsizetype block = parts.firstBlock(3) + 2;
+    EXPECT_EQ(parts.partOfBlock(block), 3);
+    EXPECT_EQ(parts.partOfBlock(parts.firstBlock(3)), 3);
+    EXPECT_EQ(parts.partOfBlock(parts.blocks().count() + 5), parts.count() - 1);
+    const qsizetype offset = parts.blocks().block(block).data() - parts.blocks().text().data();
+    EXPECT_EQ(parts.partAt(offset), 3);
+    EXPECT_EQ(parts.partAt(0), 0);
+    EXPECT_EQ(parts.partAt(parts.blocks().text().size()), parts.count() - 1);
+
+    EXPECT_EQ(BodyParts(std::make_shared<const BodyBlocks>()).count(), 0);
+    EXPECT_EQ(BodyParts(nullptr).count(), 0);
+}
+
+// A change replaces only the parts it touched; every other part keeps its
+// text, and the new parts together are the new body.
+TEST(PageParts, AChangeTouchesOnlyItsParts) {
+    QStringList list = paragraphs(2000);
+    const BodyParts before(blocksOf(list));
+    const QStringList old = textsOf(before);
+    const qsizetype target = before.firstBlock(4) + 3;
+
+    // One block edited.
+    QStringList edited = list;
+    edited[target] = QStringLiteral("<p>Paragraph edited</p>\n");
+    PartChange change = changeParts(before, blocksOf(edited));
+    expectWholeAndInOrder(change.parts);
+    ASSERT_EQ(change.hunks.size(), 1u);
+    EXPECT_EQ(change.hunks[0], (PartHunk{4, 1, 4, 1}));
+    EXPECT_EQ(change.parts.count(), before.count());
+    QStringList now = textsOf(change.parts);
+    for (qsizetype i = 0; i < before.count(); i++) {
+        if (i == 4)
+            continue;
+        EXPECT_EQ(now[i], old[i]) << i;
+    }
+    EXPECT_TRUE(now[4].contains("Paragraph edited"));
+
+    // Many blocks inserted in one part: it is cut again, the parts after it
+    // keep their text at their new places.
+    QStringList grown = list;
+    for (int i = 0; i < 400; i++)
+        grown.insert(target, QStringLiteral("<p>New %1 %2</p>\n").arg(i).arg(QString(100, u'y')));
+    change = changeParts(before, blocksOf(grown));
+    expectWholeAndInOrder(change.parts);
+    ASSERT_EQ(change.hunks.size(), 1u);
+    EXPECT_EQ(change.hunks[0].before, 4);
+    EXPECT_EQ(change.hunks[0].removed, 1);
+    EXPECT_GT(change.hunks[0].inserted, 1);
+    now = textsOf(change.parts);
+    const qsizetype moved = change.hunks[0].inserted - 1;
+    for (qsizetype i = 5; i < before.count(); i++)
+        EXPECT_EQ(now[i + moved], old[i]) << i;
+
+    // Two edits far apart (the caret's anchor moved, say): two hunks.
+    QStringList apart = list;
+    apart[before.firstBlock(1)] = QStringLiteral("<p>Near the top</p>\n");
+    apart[before.firstBlock(before.count() - 2) + 1] = QStringLiteral("<p>Near the end</p>\n");
+    change = changeParts(before, blocksOf(apart));
+    expectWholeAndInOrder(change.parts);
+    ASSERT_EQ(change.hunks.size(), 2u);
+    EXPECT_EQ(change.hunks[0].before, 1);
+    EXPECT_EQ(change.hunks[1].before, before.count() - 2);
+
+    // Blocks added at the very end go to the last part; everything removed
+    // leaves no part.
+    QStringList longer = list;
+    longer << QStringLiteral("<p>The last word</p>\n");
+    change = changeParts(before, blocksOf(longer));
+    expectWholeAndInOrder(change.parts);
+    ASSERT_EQ(change.hunks.size(), 1u);
+    EXPECT_EQ(change.hunks[0].before, before.count() - 1);
+    change = changeParts(before, blocksOf({}));
+    EXPECT_EQ(change.parts.count(), 0);
+    ASSERT_EQ(change.hunks.size(), 1u);
+    EXPECT_EQ(change.hunks[0], (PartHunk{0, before.count(), 0, 0}));
+
+    // From nothing, every part is new.
+    change = changeParts(BodyParts(), blocksOf(list));
+    ASSERT_EQ(change.hunks.size(), 1u);
+    EXPECT_EQ(change.hunks[0], (PartHunk{0, 0, 0, change.parts.count()}));
+
+    // No change, no hunk.
+    EXPECT_TRUE(changeParts(before, blocksOf(list)).hunks.empty());
+}
+
+// The element a block begins with, named as the page names its nodes.
+TEST(PageParts, NamesABlocksElement) {
+    EXPECT_EQ(blockElementName(u"<p>text</p>"), "P");
+    EXPECT_EQ(blockElementName(u"\n<h2 id=\"a\">Title</h2>"), "H2");
+    EXPECT_EQ(blockElementName(u"<ul>\n<li>x</li>\n</ul>"), "UL");
+    EXPECT_EQ(blockElementName(u"<!-- note -->"), "#comment");
+    EXPECT_EQ(blockElementName(u"plain text"), "#text");
+    EXPECT_EQ(blockElementName(u"< p"), "#text");
+    EXPECT_EQ(blockElementName(u""), "#text");
+}

@@ -1,0 +1,276 @@
+#include "window/preview/page_parts.h"
+
+#include "platform/web/web_view.h"
+
+#include <algorithm>
+
+namespace preview {
+
+namespace {
+
+// Where `block` begins in the body's text.
+qsizetype blockOffset(const BodyBlocks &blocks, qsizetype block) {
+    if (block >= blocks.count())
+        return blocks.end();
+    return blocks.block(block).data() - blocks.text().data();
+}
+
+// The blocks [first, end) cut into parts of about kPartChars: each part's
+// first block, appended to `firstBlocks`.
+void cutParts(const BodyBlocks &blocks, qsizetype first, qsizetype end, std::vector<qsizetype> &firstBlocks) {
+    qsizetype length = kPartChars;
+    for (qsizetype i = first; i < end; i++) {
+        if (length >= kPartChars) {
+            firstBlocks.push_back(i);
+            length = 0;
+        }
+        length += blocks.block(i).size();
+    }
+}
+
+}  // namespace
+
+BodyParts::BodyParts(std::shared_ptr<const BodyBlocks> blocks) : m_blocks(std::move(blocks)) {
+    if (!m_blocks)
+        m_blocks = std::make_shared<const BodyBlocks>();
+    cutParts(*m_blocks, 0, m_blocks->count(), m_first);
+}
+
+BodyParts::BodyParts(std::shared_ptr<const BodyBlocks> blocks, std::vector<qsizetype> firstBlocks)
+    : m_blocks(std::move(blocks)), m_first(std::move(firstBlocks)) {
+    if (!m_blocks)
+        m_blocks = std::make_shared<const BodyBlocks>();
+}
+
+qsizetype BodyParts::blockCount(qsizetype part) const {
+    const qsizetype end = part + 1 < count() ? m_first[size_t(part + 1)] : m_blocks->count();
+    return end - m_first[size_t(part)];
+}
+
+QStringView BodyParts::text(qsizetype part) const {
+    const qsizetype start = blockOffset(*m_blocks, firstBlock(part));
+    const qsizetype end = blockOffset(*m_blocks, firstBlock(part) + blockCount(part));
+    return QStringView(m_blocks->text()).mid(start, end - start);
+}
+
+qsizetype BodyParts::partOfBlock(qsizetype block) const {
+    if (m_first.empty())
+        return 0;
+    const auto after = std::upper_bound(m_first.begin(), m_first.end(), block);
+    return after == m_first.begin() ? 0 : qsizetype(after - m_first.begin()) - 1;
+}
+
+qsizetype BodyParts::partAt(qsizetype offset) const {
+    // The last part whose first block begins at or before `offset`.
+    qsizetype low = 0, high = count();
+    while (high - low > 1) {
+        const qsizetype middle = (low + high) / 2;
+        if (blockOffset(*m_blocks, firstBlock(middle)) <= offset)
+            low = middle;
+        else
+            high = middle;
+    }
+    return low;
+}
+
+PartChange changeParts(const BodyParts &before, std::shared_ptr<const BodyBlocks> after) {
+    PartChange change;
+    if (!after)
+        after = std::make_shared<const BodyBlocks>();
+    if (before.count() == 0) {
+        change.parts = BodyParts(after);
+        if (change.parts.count() > 0)
+            change.hunks.push_back({0, 0, 0, change.parts.count()});
+        return change;
+    }
+    // The old parts each run of changed blocks touches; runs that touch the
+    // same or neighbouring parts make one hunk. A run that only inserts
+    // belongs to the part it inserts into (the last for the end).
+    struct Touched {
+        qsizetype first, end;  // old parts
+        qsizetype shift;       // new blocks − old blocks up to the end of this hunk
+    };
+    std::vector<Touched> touched;
+    qsizetype shift = 0;
+    for (const BlockHunk &hunk : blockHunks(before.blocks(), *after)) {
+        const qsizetype first = before.partOfBlock(std::min(hunk.before, before.blocks().count() - 1));
+        const qsizetype last = hunk.removed > 0 ? before.partOfBlock(hunk.before + hunk.removed - 1) : first;
+        shift += hunk.inserted - hunk.removed;
+        if (!touched.empty() && first <= touched.back().end) {
+            touched.back().end = std::max(touched.back().end, last + 1);
+            touched.back().shift = shift;
+        } else {
+            touched.push_back({first, last + 1, shift});
+        }
+    }
+    std::vector<qsizetype> firstBlocks;
+    firstBlocks.reserve(size_t(before.count()) + 8);
+    qsizetype part = 0, delta = 0;
+    for (const Touched &t : touched) {
+        for (; part < t.first; part++)
+            firstBlocks.push_back(before.firstBlock(part) + delta);
+        const qsizetype from = before.firstBlock(t.first) + delta;
+        const qsizetype oldEnd = t.end < before.count() ? before.firstBlock(t.end) : before.blocks().count();
+        delta = t.shift;
+        const qsizetype at = qsizetype(firstBlocks.size());
+        cutParts(*after, from, oldEnd + delta, firstBlocks);
+        change.hunks.push_back({t.first, t.end - t.first, at, qsizetype(firstBlocks.size()) - at});
+        part = t.end;
+    }
+    for (; part < before.count(); part++)
+        firstBlocks.push_back(before.firstBlock(part) + delta);
+    change.parts = BodyParts(std::move(after), std::move(firstBlocks));
+    return change;
+}
+
+QString blockElementName(QStringView block) {
+    qsizetype i = 0;
+    while (i < block.size() && block[i].isSpace())
+        i++;
+    if (i >= block.size() || block[i] != u'<')
+        return QStringLiteral("#text");
+    if (block.mid(i).startsWith(u"<!--"))
+        return QStringLiteral("#comment");
+    qsizetype end = i + 1;
+    while (end < block.size() && (block[end].isLetterOrNumber() || block[end] == u'-'))
+        end++;
+    if (end == i + 1)
+        return QStringLiteral("#text");
+    return block.mid(i + 1, end - i - 1).toString().toUpper();
+}
+
+// --- Page scripts ------------------------------------------------------------------
+
+namespace {
+
+// An empty part's element, which knows how long its text is.
+QString emptyPart(qsizetype chars) {
+    return QStringLiteral("<div class=\"%1 %2\" data-chars=\"%3\"></div>").arg(PartClass, EmptyPartClass).arg(chars);
+}
+
+// Helpers every parts script starts with: `make` builds a part's element
+// (html null for an empty one), `typeset` hands a filled part to MathJax and
+// highlight.js when the page has them.
+const char16_t *PartHelpers = uR"js(
+var PART = PART_CLASS, EMPTY = EMPTY_CLASS;
+var body = document.body, parts = body ? body.children : null;
+var ratio = window.orvanePartRatio || 0.25;
+function typeset(e) {
+  var hub = window.MathJax && window.MathJax.Hub;
+  if (hub && window.MathJax.isReady) hub.Queue(['Typeset', hub, e]);
+  if (window.hljs)
+    Array.prototype.forEach.call(e.querySelectorAll('pre code'), function (b) {
+      if (!b.classList.contains('hljs')) window.hljs.highlightBlock(b);
+    });
+}
+function make(html, chars) {
+  var d = document.createElement('div');
+  d.className = PART;
+  d.dataset.chars = chars;
+  if (html === null) { d.classList.add(EMPTY); d.style.height = Math.max(1, Math.round(chars * ratio)) + 'px'; }
+  else d.innerHTML = html;
+  return d;
+}
+function put(at, removed, made) {
+  var next = parts[at + removed] || null;
+  for (var i = 0; i < removed; i++) body.removeChild(parts[at]);
+  made.forEach(function (d) { body.insertBefore(d, next); if (!d.classList.contains(EMPTY)) typeset(d); });
+}
+function fill(k, html) {
+  var p = parts[k];
+  p.innerHTML = html;
+  p.classList.remove(EMPTY);
+  p.style.height = '';
+  typeset(p);
+}
+function empty(k) {
+  var p = parts[k];
+  p.style.height = Math.max(1, p.offsetHeight) + 'px';
+  p.textContent = '';
+  p.classList.add(EMPTY);
+}
+)js";
+
+QString helpers() {
+    QString text = QString::fromUtf16(PartHelpers);
+    text.replace(QLatin1String("PART_CLASS"), platform::WebView::stringLiteral(PartClass));
+    text.replace(QLatin1String("EMPTY_CLASS"), platform::WebView::stringLiteral(EmptyPartClass));
+    return text;
+}
+
+}  // namespace
+
+QString partedBody(const BodyParts &parts) {
+    QString body;
+    body.reserve(parts.count() * 64);
+    for (qsizetype i = 0; i < parts.count(); i++)
+        body += emptyPart(parts.text(i).size());
+    return body;
+}
+
+QString changePartsScript(qsizetype oldCount, const BodyParts &parts, const std::vector<PartHunk> &hunks,
+                          const std::vector<std::vector<NewPart>> &hunkParts, const std::vector<qsizetype> &fills,
+                          const std::vector<qsizetype> &empties, const QString &then) {
+    QString script = QStringLiteral("(function () {") + helpers();
+    script += QStringLiteral("if (!parts || parts.length !== %1) return false;\n").arg(oldCount);
+    // From the last hunk back, so that each hunk's old place still holds.
+    for (size_t h = hunks.size(); h-- > 0;) {
+        script += QStringLiteral("put(%1, %2, [").arg(hunks[h].before).arg(hunks[h].removed);
+        const std::vector<NewPart> &made = h < hunkParts.size() ? hunkParts[h] : std::vector<NewPart>();
+        for (size_t i = 0; i < made.size(); i++) {
+            const QStringView text = parts.text(made[i].index);
+            script += i ? QStringLiteral(", make(") : QStringLiteral("make(");
+            script += made[i].filled ? platform::WebView::stringLiteral(text.toString()) : QStringLiteral("null");
+            script += QStringLiteral(", %1)").arg(text.size());
+        }
+        script += QStringLiteral("]);\n");
+    }
+    for (qsizetype k : empties)
+        script += QStringLiteral("empty(%1);\n").arg(k);
+    for (qsizetype k : fills)
+        script +=
+            QStringLiteral("fill(%1, %2);\n").arg(k).arg(platform::WebView::stringLiteral(parts.text(k).toString()));
+    script += QStringLiteral("try {") + then + QStringLiteral("} catch (e) {}\nreturn true;\n})()");
+    return script;
+}
+
+QString sizeEmptyPartsScript() {
+    return QStringLiteral("(function () {") + helpers() + QStringLiteral(R"js(
+if (!parts) return false;
+var height = 0, chars = 0;
+for (var i = 0; i < parts.length; i++)
+  if (!parts[i].classList.contains(EMPTY)) { height += parts[i].offsetHeight; chars += +parts[i].dataset.chars; }
+if (height > 0 && chars > 0) window.orvanePartRatio = ratio = height / chars;
+for (var i = 0; i < parts.length; i++)
+  if (parts[i].classList.contains(EMPTY))
+    parts[i].style.height = Math.max(1, Math.round(+parts[i].dataset.chars * ratio)) + 'px';
+return true;
+})())js");
+}
+
+QString partsInViewScript() {
+    return QStringLiteral("(function () {") + helpers() + QStringLiteral(R"js(
+if (!parts) return null;
+var top = 0, bottom = window.innerHeight, near = window.innerHeight;
+// The parts are in order down the page: the first whose bottom is below the
+// view's top, found by halving.
+function firstBelow(y) {
+  var low = 0, high = parts.length;
+  while (low < high) {
+    var middle = (low + high) >> 1;
+    if (parts[middle].getBoundingClientRect().bottom < y) low = middle + 1; else high = middle;
+  }
+  return low;
+}
+var first = firstBelow(top), last = first;
+while (last + 1 < parts.length && parts[last + 1].getBoundingClientRect().top < bottom) last++;
+var empty = [];
+for (var i = firstBelow(top - near); i < parts.length; i++) {
+  if (parts[i].getBoundingClientRect().top > bottom + near) break;
+  if (parts[i].classList.contains(EMPTY)) empty.push(i);
+}
+return JSON.stringify({count: parts.length, first: first, last: last, empty: empty});
+})())js");
+}
+
+}  // namespace preview

@@ -1,0 +1,113 @@
+// A large page shown in parts. A body longer than kPartedBodyChars is cut
+// into parts: runs of whole top-level blocks of about kPartChars each. The
+// page holds each part as an element of its own, either filled with the
+// part's blocks or empty with the height its text would take, estimated; the
+// parts near what the preview shows are filled, the others are filled as the
+// user scrolls to them, and filled parts far from the view are emptied again.
+// The page's process then holds a few parts' worth of nodes whatever the
+// document's size, and a change replaces only the parts it touched.
+//
+// Each part takes its blocks by itself (its own innerHTML), so a block whose
+// HTML a browser nests differently from the cut (raw HTML in the document)
+// stays inside its part and never stops a change from going in.
+#pragma once
+
+#include "window/preview/preview_page.h"
+
+#include <QString>
+#include <QStringView>
+
+#include <memory>
+#include <vector>
+
+namespace preview {
+
+// Bodies longer than this (UTF-16 units) are shown in parts.
+inline constexpr qsizetype kPartedBodyChars = 2 << 20;
+// A part's length, about: a part ends with the block that reaches it.
+inline constexpr qsizetype kPartChars = 32 * 1024;
+// Filled parts the page keeps at most; beyond, those farthest from the view
+// are emptied.
+inline constexpr qsizetype kMaxFilledParts = 48;
+// The class of a part's element, and of an empty one besides.
+inline constexpr QStringView PartClass = u"orvane-part";
+inline constexpr QStringView EmptyPartClass = u"orvane-rest";
+
+class BodyParts {
+public:
+    BodyParts() = default;
+    // `blocks` cut into parts of about kPartChars.
+    explicit BodyParts(std::shared_ptr<const BodyBlocks> blocks);
+    // `blocks` cut where `firstBlocks` says (each part's first block, the
+    // first 0; increasing).
+    BodyParts(std::shared_ptr<const BodyBlocks> blocks, std::vector<qsizetype> firstBlocks);
+
+    const BodyBlocks &blocks() const { return *m_blocks; }
+    const std::shared_ptr<const BodyBlocks> &sharedBlocks() const { return m_blocks; }
+    qsizetype count() const { return qsizetype(m_first.size()); }
+    qsizetype firstBlock(qsizetype part) const { return m_first[size_t(part)]; }
+    qsizetype blockCount(qsizetype part) const;
+    // The part's HTML: its blocks' text.
+    QStringView text(qsizetype part) const;
+    // The part that holds `block` (the last part for a block past the end).
+    qsizetype partOfBlock(qsizetype block) const;
+    // The part that holds the body's text at `offset`.
+    qsizetype partAt(qsizetype offset) const;
+    const std::vector<qsizetype> &firstBlocks() const { return m_first; }
+
+private:
+    std::shared_ptr<const BodyBlocks> m_blocks;
+    std::vector<qsizetype> m_first;
+};
+
+// The parts of a body after a change, and where they differ from those
+// before: `removed` old parts from `before` give way to `inserted` new ones
+// from `after`; every other part is the same text at its new place.
+struct PartHunk {
+    qsizetype before = 0;
+    qsizetype removed = 0;
+    qsizetype after = 0;
+    qsizetype inserted = 0;
+    bool operator==(const PartHunk &) const = default;
+};
+struct PartChange {
+    BodyParts parts;
+    std::vector<PartHunk> hunks;
+};
+// Cuts `after` so that the parts the change did not touch keep their
+// blocks: only the blocks of the parts it touched are cut again.
+PartChange changeParts(const BodyParts &before, std::shared_ptr<const BodyBlocks> after);
+
+// The element name a top-level block begins with, as the page names it
+// ("P", "H2", "#comment"); "#text" for a block of text alone.
+QString blockElementName(QStringView block);
+
+// --- Page scripts ------------------------------------------------------------------
+// A parted page's body holds only the parts' elements, in order. Scripts that
+// change it first check how many parts the page has, and answer false,
+// changing nothing, when that is not what the program knows of.
+
+// The body of a parted page, every part empty (filled by script once the
+// page is loaded, and the others given a height by sizeEmptyPartsScript).
+QString partedBody(const BodyParts &parts);
+
+// What to make of one new part: filled with its text, or empty.
+struct NewPart {
+    qsizetype index = 0;  // in the new parts
+    bool filled = false;
+};
+// Replaces the hunks' parts (the page has `oldCount` parts) and fills the
+// parts in `fills` (indices in the new parts, which must be empty now), then
+// runs `then`. Answers true when it changed the page.
+QString changePartsScript(qsizetype oldCount, const BodyParts &parts, const std::vector<PartHunk> &hunks,
+                          const std::vector<std::vector<NewPart>> &hunkParts, const std::vector<qsizetype> &fills,
+                          const std::vector<qsizetype> &empties, const QString &then = QString());
+// Gives the empty parts the height their text would take, at the height per
+// character of the filled parts (or an estimate when none is filled).
+QString sizeEmptyPartsScript();
+// Answers, as JSON text, which parts stand in or near the view:
+// {"count": parts, "first": first part in view, "last": last part in view,
+//  "empty": [the empty parts within a screen's height of the view]}.
+QString partsInViewScript();
+
+}  // namespace preview
