@@ -25,7 +25,6 @@ Fixed roundToPixel(Fixed f) { return (f + 32) & ~Fixed(63); }
 // blocks keep estimated heights until they are shown or the idle pass
 // reaches them.
 constexpr int kImmediateBlocks = 64;
-constexpr Fixed kNoLimit = INT64_MAX / 4;
 
 void lineHeights(const QTextBlockFormat &format, const QTextLine &line, qreal scaling,
                  Fixed *adjustment, Fixed *height, Fixed *bottom) {
