@@ -1,5 +1,6 @@
 #include "platform/web/page_scheme.h"
 
+#include "platform/files/native_path.h"
 #include "platform/runtime/log.h"
 #include "platform/web/page_site.h"
 #include "platform/web/web_content_guard.h"
@@ -14,20 +15,9 @@
 
 #include <sys/stat.h>
 
-#include <cstdlib>
-
 namespace platform {
 
 namespace {
-
-std::optional<QByteArray> realPath(const QByteArray &path) {
-    char *resolved = ::realpath(path.constData(), nullptr);
-    if (!resolved)
-        return std::nullopt;
-    QByteArray result(resolved);
-    std::free(resolved);
-    return result;
-}
 
 bool endsWithOneOf(QStringView path, std::initializer_list<const char16_t *> endings) {
     for (const char16_t *ending : endings)
@@ -129,8 +119,8 @@ std::optional<QByteArray> PageScheme::scriptFile(const QByteArray &encodedPath) 
     if (!relative.startsWith('/') || relative.contains('\0'))
         return std::nullopt;
     const QByteArray folder = QFile::encodeName(SystemScriptFolder.toString());
-    const std::optional<QByteArray> root = realPath(folder);
-    const std::optional<QByteArray> file = realPath(folder + relative);
+    const std::optional<QByteArray> root = canonicalNativePath(folder);
+    const std::optional<QByteArray> file = canonicalNativePath(folder + relative);
     if (!root || !file || !file->startsWith(*root + '/'))
         return std::nullopt;
     struct stat status;

@@ -1,5 +1,6 @@
 #include "platform/web/page_site.h"
 
+#include "platform/files/native_path.h"
 #include "platform/web/page_scheme.h"
 
 #include <QFile>
@@ -10,9 +11,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <cstring>
-
 namespace platform {
 
 namespace {
@@ -20,16 +18,6 @@ namespace {
 QHash<QString, PageSite *> &sites() {
     static QHash<QString, PageSite *> all;
     return all;
-}
-
-// The path with every link followed; none when it leads nowhere.
-std::optional<QByteArray> realPath(const QByteArray &path) {
-    char *resolved = ::realpath(path.constData(), nullptr);
-    if (!resolved)
-        return std::nullopt;
-    QByteArray result(resolved);
-    std::free(resolved);
-    return result;
 }
 
 }  // namespace
@@ -115,8 +103,8 @@ std::optional<QByteArray> PageSite::folderFile(const QByteArray &encodedPath) co
         return std::nullopt;
     // The folder as it is now (it may have moved), and the file with every
     // link on its way followed: it must still lie below the folder.
-    const std::optional<QByteArray> folder = realPath(descriptorPath());
-    const std::optional<QByteArray> file = realPath(descriptorPath() + relative);
+    const std::optional<QByteArray> folder = canonicalNativePath(descriptorPath());
+    const std::optional<QByteArray> file = canonicalNativePath(descriptorPath() + relative);
     if (!folder || !file)
         return std::nullopt;
     const QByteArray prefix = folder->endsWith('/') ? *folder : *folder + '/';

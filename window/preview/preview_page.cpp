@@ -149,6 +149,17 @@ qsizetype nameEnd(QStringView s, qsizetype at) {
     return at;
 }
 
+// Past the end tag of the raw text element `name` whose text starts at
+// `from` (a script's or a style's text holds no tags); the end of `s` when it
+// is never closed.
+qsizetype rawTextEnd(QStringView s, QStringView name, qsizetype from) {
+    qsizetype close = from;
+    while ((close = s.indexOf(u"</", close)) >= 0 &&
+           s.mid(close + 2, name.size()).compare(name, Qt::CaseInsensitive) != 0)
+        close += 2;
+    return close < 0 ? s.size() : tagEnd(s, close + 2);
+}
+
 }  // namespace
 
 std::vector<qsizetype> topLevelBlockStarts(QStringView s) {
@@ -187,11 +198,7 @@ std::vector<qsizetype> topLevelBlockStarts(QStringView s) {
                 starts.push_back(at);
             i = tagEnd(s, end);
             if (isRawTextElement(name)) {
-                qsizetype close = i;
-                while ((close = s.indexOf(u"</", close)) >= 0 &&
-                       s.mid(close + 2, name.size()).compare(name, Qt::CaseInsensitive) != 0)
-                    close += 2;
-                i = close < 0 ? s.size() : tagEnd(s, close + 2);
+                i = rawTextEnd(s, name, i);
             } else if (!isVoidElement(name)) {
                 open.push_back(name);
             }
@@ -225,13 +232,8 @@ std::vector<qsizetype> writtenBlockStarts(QStringView s) {
             if (afterBlankLine)
                 starts.push_back(at);
             i = tagEnd(s, end);
-            if (isRawTextElement(name)) {
-                qsizetype close = i;
-                while ((close = s.indexOf(u"</", close)) >= 0 &&
-                       s.mid(close + 2, name.size()).compare(name, Qt::CaseInsensitive) != 0)
-                    close += 2;
-                i = close < 0 ? s.size() : tagEnd(s, close + 2);
-            }
+            if (isRawTextElement(name))
+                i = rawTextEnd(s, name, i);
         } else {
             i = at + 1;
         }
