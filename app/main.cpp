@@ -33,6 +33,7 @@
 #include "platform/files/native_path.h"
 #include "platform/runtime/program_instance.h"
 #include "platform/web/engine_flags.h"
+#include "platform/web/page_scheme.h"
 
 namespace {
 
@@ -120,6 +121,7 @@ int main(int argc, char **argv) {
     QApplication::setApplicationVersion(QStringLiteral(ORVANE_VERSION));
     platform::hardenWebEngineFlags();
     platform::drawWindowsInSoftwareWithoutGpu();
+    platform::PageScheme::registerScheme();
     QApplication application(argc, argv);  // takes Qt's own options out of argv
     application.setProperty("buildNumber", QStringLiteral(ORVANE_BUILD));
     installLibraryLogHandler();

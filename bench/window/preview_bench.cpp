@@ -13,6 +13,8 @@
 
 #include "platform/prefs/registered_defaults.h"
 #include "window/preview/preview_preferences.h"
+#include "platform/web/engine_flags.h"
+#include "platform/web/page_scheme.h"
 #include "window/preview/smart_web_view.h"
 
 #include "library/tzr.h"
@@ -146,6 +148,9 @@ BENCHMARK(BM_ConvertOnly)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char **argv) {
+    // The web engine as the program starts it.
+    platform::hardenWebEngineFlags();
+    platform::PageScheme::registerScheme();
     QApplication application(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -162,10 +162,17 @@ bool openFile(QFile &file, const QString &path, QIODevice::OpenMode mode, QStrin
 QString canonicalPath(const QString &path) {
     if (path.isEmpty())
         return QString();
-    char *resolved = ::realpath(nativePath(path).constData(), nullptr);
+    const std::optional<QByteArray> canonical = canonicalNativePath(nativePath(path));
+    return canonical ? pathFromNative(*canonical) : QString();
+}
+
+std::optional<QByteArray> canonicalNativePath(const QByteArray &path) {
+    if (path.isEmpty() || path.contains('\0'))
+        return std::nullopt;
+    char *resolved = ::realpath(path.constData(), nullptr);
     if (!resolved)
-        return QString();
-    const QString canonical = pathFromNative(resolved);
+        return std::nullopt;
+    QByteArray canonical(resolved);
     std::free(resolved);
     return canonical;
 }

@@ -27,6 +27,8 @@
 #include <QString>
 #include <QStringView>
 
+#include <optional>
+
 class QFile;
 
 namespace platform {
@@ -59,5 +61,7 @@ bool openFile(QFile &file, const QString &path, QIODevice::OpenMode mode, QStrin
 // The path with its links and "." and ".." resolved; empty when it does not
 // name an existing file.
 QString canonicalPath(const QString &path);
+// The same for a path as its bytes; none when it names nothing.
+std::optional<QByteArray> canonicalNativePath(const QByteArray &path);
 
 }  // namespace platform

@@ -1,11 +1,19 @@
-// The web engine's start-up flags that the program adds to the user's: no
-// page reads back what it draws into a canvas. The preview's page counts
-// every file: address as its own (its pictures must load), so a script could
-// otherwise read the pixels of the user's pictures through one.
+// The web engine's start-up flags that the program adds to the user's. The
+// program's pages load nothing from the network (WebContentGuard refuses it,
+// and their policy forbids connections), but WebRTC makes its connections
+// past both; so the engine itself has no way out:
+// - WebRTC sends nothing over UDP unless through a proxy that carries UDP,
+//   and its TCP goes through the proxy;
+// - the proxy, for every address, this machine's too, is a port of this
+//   machine that only the system may listen on, and nothing does: every
+//   connection the engine would make ends there.
+// And no page reads back what it draws into a canvas (the pixels of the
+// pictures it shows).
 //
-// Call before the application object is made: the engine reads its flags
-// once, when it starts. Header only, so that every program and test suite
-// can call it whether or not it links the web engine.
+// Flags of the user's that would undo these are dropped. Call before the
+// application object is made: the engine reads its flags once, when it
+// starts. Header only, so that every program and test suite can call it
+// whether or not it links the web engine.
 #pragma once
 
 #include <QByteArray>
@@ -15,13 +23,27 @@
 namespace platform {
 
 inline void hardenWebEngineFlags() {
-    static const QByteArray flag = QByteArrayLiteral("--disable-reading-from-canvas");
-    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
-    if (flags.split(' ').contains(flag))
-        return;
-    if (!flags.isEmpty())
-        flags += ' ';
-    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags + flag);
+    static const QByteArrayList ours = {
+        QByteArrayLiteral("--disable-reading-from-canvas"),
+        QByteArrayLiteral("--force-webrtc-ip-handling-policy=disable_non_proxied_udp"),
+        QByteArrayLiteral("--proxy-server=127.0.0.1:9"),
+        QByteArrayLiteral("--proxy-bypass-list=<-loopback>"),
+    };
+    static const QByteArrayList undoing = {
+        QByteArrayLiteral("--no-proxy-server"),        QByteArrayLiteral("--proxy-server"),
+        QByteArrayLiteral("--proxy-pac-url"),          QByteArrayLiteral("--proxy-auto-detect"),
+        QByteArrayLiteral("--proxy-bypass-list"),      QByteArrayLiteral("--force-webrtc-ip-handling-policy"),
+        QByteArrayLiteral("--winhttp-proxy-resolver"),
+    };
+    QByteArrayList flags;
+    for (const QByteArray &flag : qgetenv("QTWEBENGINE_CHROMIUM_FLAGS").split(' ')) {
+        const qsizetype equals = flag.indexOf('=');
+        const QByteArray name = equals < 0 ? flag : flag.left(equals);
+        if (!flag.isEmpty() && !ours.contains(flag) && !undoing.contains(name))
+            flags << flag;
+    }
+    flags << ours;
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.join(' '));
 }
 
 // Whether the web engine draws without the graphics processor (the user's

@@ -1,37 +1,82 @@
 #include "platform/web/web_content_guard.h"
 
 #include "platform/runtime/log.h"
+#include "platform/web/page_scheme.h"
+#include "platform/web/page_site.h"
 
-#include <QDir>
 #include <QWebEngineProfile>
 
 namespace platform {
 
 namespace {
 
-bool isInSystemScriptFolder(const QUrl &url) {
-    if (!url.host().isEmpty())
-        return false;
-    const QString folder = WebContentGuard::SystemScriptFolder.toString() + u'/';
-    return QDir::cleanPath(url.path()).startsWith(folder);
+using Info = QWebEngineUrlRequestInfo;
+using Decision = WebContentGuard::Decision;
+
+const Decision Allowed{Decision::Allow, {}};
+const Decision Blocked{Decision::Block, {}};
+
+bool isNetwork(const QUrl &url) {
+    static const QStringList schemes = {QStringLiteral("http"), QStringLiteral("https"), QStringLiteral("ws"),
+                                        QStringLiteral("wss"), QStringLiteral("ftp")};
+    return schemes.contains(url.scheme(), Qt::CaseInsensitive);
+}
+
+// Shown by a page, and kept from its scripts when it comes from another
+// origin.
+bool isShown(Info::ResourceType type) {
+    return type == Info::ResourceTypeImage || type == Info::ResourceTypeStylesheet || type == Info::ResourceTypeMedia;
+}
+
+Decision decideSite(const PageSite &site, const QUrl &url, Info::ResourceType type, const QUrl &initiator) {
+    if (type == Info::ResourceTypeMainFrame)
+        return site.isPage(url) && initiator.isEmpty() ? Allowed : Blocked;
+    if (PageSite::forOrigin(initiator) != &site)
+        return Blocked;
+    const QByteArray path = url.path(QUrl::FullyEncoded).toLatin1();
+    if (isShown(type)) {
+        if (type == Info::ResourceTypeStylesheet && !PageScheme::isStyleSheetName(url.path()))
+            return Blocked;
+        return site.hasFolderFile(path) ? Decision{Decision::Redirect, site.folderFileUrl(path)} : Blocked;
+    }
+    if (type == Info::ResourceTypeFontResource)
+        return PageScheme::isFontName(url.path()) && site.hasFolderFile(path) ? Allowed : Blocked;
+    return Blocked;
+}
+
+Decision decideFile(const QUrl &url, Info::ResourceType type, const QUrl &initiator) {
+    const PageSite *site = PageSite::forOrigin(initiator);
+    const std::optional<QByteArray> path = site ? site->folderPathOf(url) : std::nullopt;
+    if (!path || !site->hasFolderFile(*path))
+        return Blocked;
+    if (isShown(type))
+        return type != Info::ResourceTypeStylesheet || PageScheme::isStyleSheetName(url.path()) ? Allowed : Blocked;
+    if (type == Info::ResourceTypeFontResource && PageScheme::isFontName(url.path())) {
+        // A style sheet of the folder names its fonts by the folder's file:
+        // address; the engine loads fonts of its own origin only.
+        return {Decision::Redirect, QUrl::fromEncoded(site->origin().toEncoded() + *path)};
+    }
+    return Blocked;
 }
 
 }  // namespace
 
-bool WebContentGuard::allows(const QUrl &url, QWebEngineUrlRequestInfo::ResourceType type) {
-    if (url.scheme().compare(QLatin1String("file"), Qt::CaseInsensitive) != 0)
-        return true;
-    switch (type) {
-    case QWebEngineUrlRequestInfo::ResourceTypeImage:
-    case QWebEngineUrlRequestInfo::ResourceTypeStylesheet:
-    case QWebEngineUrlRequestInfo::ResourceTypeFontResource:
-    case QWebEngineUrlRequestInfo::ResourceTypeMedia:
-        return true;
-    case QWebEngineUrlRequestInfo::ResourceTypeScript:
-        return isInSystemScriptFolder(url);
-    default:
-        return false;
+WebContentGuard::Decision WebContentGuard::decide(const QUrl &url, Info::ResourceType type, const QUrl &initiator) {
+    const QString scheme = url.scheme().toLower();
+    if (scheme == QLatin1String(PageScheme::Name)) {
+        if (url.host() == PageScheme::ScriptHost) {
+            const bool script = type == Info::ResourceTypeScript || type == Info::ResourceTypeStylesheet ||
+                                type == Info::ResourceTypeFontResource || type == Info::ResourceTypeImage;
+            return script ? Allowed : Blocked;
+        }
+        const PageSite *site = PageSite::forHost(url.host());
+        return site ? decideSite(*site, url, type, initiator) : Blocked;
     }
+    if (scheme == QLatin1String("file"))
+        return decideFile(url, type, initiator);
+    if (isNetwork(url))
+        return Blocked;
+    return Allowed;
 }
 
 void WebContentGuard::protect(QWebEngineProfile *profile) {
@@ -45,11 +90,19 @@ bool WebContentGuard::isProtected(const QWebEngineProfile *profile) {
 }
 
 void WebContentGuard::interceptRequest(QWebEngineUrlRequestInfo &info) {
-    if (allows(info.requestUrl(), info.resourceType()))
+    const Decision decision = decide(info.requestUrl(), info.resourceType(), info.initiator());
+    switch (decision.kind) {
+    case Decision::Allow:
         return;
-    qCDebug(lcPlatform) << "A page may not load" << info.requestUrl().toDisplayString() << "as resource of type"
-                        << int(info.resourceType());
-    info.block(true);
+    case Decision::Redirect:
+        info.redirect(decision.to);
+        return;
+    case Decision::Block:
+        qCDebug(lcPlatform) << "A page may not load" << info.requestUrl().toDisplayString() << "as resource of type"
+                            << int(info.resourceType());
+        info.block(true);
+        return;
+    }
 }
 
 }  // namespace platform

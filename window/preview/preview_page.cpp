@@ -1,11 +1,11 @@
 #include "window/preview/preview_page.h"
 
 #include "platform/web/html_tags.h"
+#include "platform/web/page_scheme.h"
 #include "platform/web/web_view.h"
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -20,29 +20,12 @@ namespace preview {
 
 // --- Head content -----------------------------------------------------------
 
-ScriptLocations ScriptLocations::local(const QString &javascriptFolder) {
-    const QString base = QUrl::fromLocalFile(javascriptFolder).toString();
-    return {base + QStringLiteral("/mathjax/MathJax.js?config=TeX-AMS-MML_HTMLorMML"),
-            base + QStringLiteral("/highlight.js/styles/default.css"),
-            base + QStringLiteral("/highlight.js/highlight.min.js")};
-}
-
-ScriptLocations ScriptLocations::remote() {
-    const QString host = QStringLiteral("https://cdnjs.cloudflare.com/ajax/libs");
-    return {host + QStringLiteral("/mathjax/2.7.2/MathJax.js?config=TeX-AMS-MML_HTMLorMML"),
-            host + QStringLiteral("/highlight.js/9.12.0/styles/default.min.css"),
-            host + QStringLiteral("/highlight.js/9.12.0/highlight.min.js")};
-}
-
-ScriptLocations ScriptLocations::preferred() {
-    // Looked for once: packages do not come and go while the program runs.
-    static const ScriptLocations locations = [] {
-        const QString folder = QStringLiteral("/usr/share/javascript");
-        const bool installed = QFileInfo::exists(folder + QStringLiteral("/mathjax/MathJax.js")) &&
-                               QFileInfo::exists(folder + QStringLiteral("/highlight.js/highlight.min.js"));
-        return installed ? local(folder) : remote();
-    }();
-    return locations;
+ScriptLocations ScriptLocations::local() {
+    using platform::PageScheme;
+    return {PageScheme::scriptUrl(QStringLiteral("mathjax/MathJax.js")).toString() +
+                QStringLiteral("?config=TeX-AMS-MML_HTMLorMML"),
+            PageScheme::scriptUrl(QStringLiteral("highlight.js/styles/default.css")).toString(),
+            PageScheme::scriptUrl(QStringLiteral("highlight.js/highlight.min.js")).toString()};
 }
 
 int bodyMargin(double viewHeight) {
@@ -166,6 +149,17 @@ qsizetype nameEnd(QStringView s, qsizetype at) {
     return at;
 }
 
+// Past the end tag of the raw text element `name` whose text starts at
+// `from` (a script's or a style's text holds no tags); the end of `s` when it
+// is never closed.
+qsizetype rawTextEnd(QStringView s, QStringView name, qsizetype from) {
+    qsizetype close = from;
+    while ((close = s.indexOf(u"</", close)) >= 0 &&
+           s.mid(close + 2, name.size()).compare(name, Qt::CaseInsensitive) != 0)
+        close += 2;
+    return close < 0 ? s.size() : tagEnd(s, close + 2);
+}
+
 }  // namespace
 
 std::vector<qsizetype> topLevelBlockStarts(QStringView s) {
@@ -204,11 +198,7 @@ std::vector<qsizetype> topLevelBlockStarts(QStringView s) {
                 starts.push_back(at);
             i = tagEnd(s, end);
             if (isRawTextElement(name)) {
-                qsizetype close = i;
-                while ((close = s.indexOf(u"</", close)) >= 0 &&
-                       s.mid(close + 2, name.size()).compare(name, Qt::CaseInsensitive) != 0)
-                    close += 2;
-                i = close < 0 ? s.size() : tagEnd(s, close + 2);
+                i = rawTextEnd(s, name, i);
             } else if (!isVoidElement(name)) {
                 open.push_back(name);
             }
@@ -242,13 +232,8 @@ std::vector<qsizetype> writtenBlockStarts(QStringView s) {
             if (afterBlankLine)
                 starts.push_back(at);
             i = tagEnd(s, end);
-            if (isRawTextElement(name)) {
-                qsizetype close = i;
-                while ((close = s.indexOf(u"</", close)) >= 0 &&
-                       s.mid(close + 2, name.size()).compare(name, Qt::CaseInsensitive) != 0)
-                    close += 2;
-                i = close < 0 ? s.size() : tagEnd(s, close + 2);
-            }
+            if (isRawTextElement(name))
+                i = rawTextEnd(s, name, i);
         } else {
             i = at + 1;
         }

@@ -27,18 +27,16 @@ namespace preview {
 
 // --- Head content -----------------------------------------------------------
 
-// Where the page loads MathJax 2.7 and highlight.js 9 from. The local copies
-// of Debian's libjs-mathjax and libjs-highlight.js are used when installed,
-// so that the preview works offline; otherwise a public script host.
+// Where the page loads MathJax 2.7 and highlight.js 9 from: the system's
+// copies of Debian's libjs-mathjax and libjs-highlight.js, which the program
+// serves to its pages (a page loads nothing from the network). Without the
+// packages, math and code show as they are written.
 struct ScriptLocations {
     QString mathJax;          // MathJax.js with its configuration query
     QString highlightStyle;   // the default style sheet
     QString highlightScript;  // highlight.min.js
 
-    static ScriptLocations local(const QString &javascriptFolder = QStringLiteral("/usr/share/javascript"));
-    static ScriptLocations remote();
-    // local() when both packages are installed, else remote().
-    static ScriptLocations preferred();
+    static ScriptLocations local();
 };
 
 struct HeadOptions {

@@ -107,6 +107,9 @@ void SmartWebView::resizeEvent(QResizeEvent *event) {
 }
 
 void SmartWebView::load(const QString &html, const QUrl &baseUrl, std::function<void(bool ok)> done) {
+    // A document without a file stands in the temporary folder, whose files
+    // are no business of its page.
+    setShowsDocumentFolder(!m_controller.baseURL().isEmpty());
     loadHtml(html, baseUrl, std::move(done));
 }
 

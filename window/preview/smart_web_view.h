@@ -9,7 +9,8 @@
 // the window has been resized (the margins follow the editor's height), and
 // opens links that leave the document in the user's own applications: only
 // links the user clicked, never what the page's scripts ask for (see
-// platform::WebView, which also keeps the page from reading local files).
+// platform::WebView, which also seals the page: it shows the document's
+// folder, reads nothing of it and sends nothing out).
 //
 // For the scroll synchroniser it tells where the page is scrolled and moves
 // it, as fractions of the whole page.

@@ -49,3 +49,26 @@ TEST(EngineFlags, WindowsAreDrawnInSoftwareOnlyWhenTheEngineHasNoGraphicsProcess
     EXPECT_EQ(backendAfterStartWith("--disable-gpu-compositing", std::nullopt), std::nullopt);
     EXPECT_EQ(backendAfterStartWith("--no-sandbox", std::nullopt), std::nullopt);
 }
+
+// The engine starts with no way out and no canvas read back, whatever the
+// user's flags said; the user's other flags stay, and starting twice adds
+// nothing.
+TEST(EngineFlags, TheEngineStartsWithNoWayOutWhateverTheUsersFlags) {
+    auto hardened = [](std::optional<QByteArray> flags) {
+        ScopedVariable engine("QTWEBENGINE_CHROMIUM_FLAGS", flags);
+        platform::hardenWebEngineFlags();
+        QByteArrayList result = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS").split(' ');
+        platform::hardenWebEngineFlags();
+        EXPECT_EQ(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS").split(' '), result);
+        return result;
+    };
+    const QByteArrayList ours = {"--disable-reading-from-canvas",
+                                 "--force-webrtc-ip-handling-policy=disable_non_proxied_udp",
+                                 "--proxy-server=127.0.0.1:9", "--proxy-bypass-list=<-loopback>"};
+    EXPECT_EQ(hardened(std::nullopt), ours);
+    EXPECT_EQ(hardened("--no-sandbox  --disable-gpu"), QByteArrayList({"--no-sandbox", "--disable-gpu"}) + ours);
+    EXPECT_EQ(hardened("--no-proxy-server --proxy-server=http://proxy:3128 --proxy-pac-url=http://x/p.pac "
+                       "--proxy-auto-detect --proxy-bypass-list=* --force-webrtc-ip-handling-policy=default "
+                       "--winhttp-proxy-resolver --lang=de"),
+              QByteArrayList({"--lang=de"}) + ours);
+}
