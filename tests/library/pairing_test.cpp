@@ -123,7 +123,8 @@ size_t paren_depth(const token *t) {
 
 TEST(PairingDeep, HundredThousandNestedParenthesesOnOneMebibyteStack) {
     const size_t n = 100000;
-    std::string text = std::string(n, '(') + "x*y*" + std::string(n, ')');
+    std::string text(n, '(');
+    text.append("x*y*").append(n, ')');
     size_t depth = 0;
     run_with_stack(1 << 20, [&] {
         tzr_engine *e = tzr_engine_create_with_string(text.c_str(), 0);

@@ -227,6 +227,7 @@ TEST(PageScheme, ServesOnlyTheSharedScriptFolder) {
     EXPECT_FALSE(PageScheme::scriptFile("/%2E%2E/%2E%2E/%2E%2E/etc/passwd"));
     EXPECT_FALSE(PageScheme::scriptFile("/"));
     EXPECT_FALSE(PageScheme::scriptFile("relative.js"));
-    if (QFile::exists("/usr/share/javascript/mathjax/MathJax.js"))
+    if (QFile::exists("/usr/share/javascript/mathjax/MathJax.js")) {
         EXPECT_TRUE(PageScheme::scriptFile("/mathjax/MathJax.js"));
+    }
 }

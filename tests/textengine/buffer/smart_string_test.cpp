@@ -80,7 +80,8 @@ TEST(SmartString, ReplaceReportsTheAppliedEdit) {
 }
 
 TEST(SmartString, TextTakenFromTheBufferItselfIsCopiedFirst) {
-    const std::string line = std::string(600, 'x') + "\n";
+    std::string line(600, 'x');
+    line += '\n';
     auto s = make(line.c_str());
     // The doubled text outgrows the buffer, which moves during the edit.
     replace(s.get(), 0, 0, smart_string_text(s.get()));
