@@ -73,9 +73,43 @@ token *tzr_parse_line_chain(tzr_engine *engine, token *lines) {
     return result;
 }
 
-void tzr_parse_token_chain(tzr_engine *engine, token *parent) {
-    if (!engine || !parent || engine->recurse_depth >= kTzrParseDepthLimit)
+// Whether a block's lines may still be parsed again as blocks of their own.
+static bool below_depth_limit(const tzr_engine *engine) {
+    return engine->recurse_depth < kTzrParseDepthLimit;
+}
+
+// At the depth limit a block's lines are read no deeper: their tokens become
+// one paragraph of the block, so that whatever markup they hold still comes
+// out, as text, and no line token is left for the writers.
+static void lines_as_paragraph(token *parent) {
+    token *lines = parent->child;
+    if (!lines)
         return;
+    parent->child = nullptr;
+    token *para = must(token_new(BLOCK_PARA, lines->start, 0));
+    for (token *line = lines; line;) {
+        token *next = line->next;
+        line->next = line->prev = nullptr;
+        if (token *tokens = line->child) {
+            line->child = nullptr;
+            token_append_child(para, tokens);
+        }
+        token_free(line);
+        line = next;
+    }
+    if (para->child)
+        token_append_child(parent, para);
+    else
+        token_free(para);
+}
+
+void tzr_parse_token_chain(tzr_engine *engine, token *parent) {
+    if (!engine || !parent)
+        return;
+    if (!below_depth_limit(engine)) {
+        lines_as_paragraph(parent);
+        return;
+    }
     engine->recurse_depth++;
     token *lines = parent->child;
     parent->child = nullptr;
@@ -144,9 +178,13 @@ void tzr_parse_list_item(tzr_engine *engine, token *item) {
         marker->tail = marker;
         token_remove_first_child(first_line);
     }
+    // Past the depth limit the lines are not typed again: they stay text.
+    bool retype = below_depth_limit(engine);
     for (token *line = item->child; line; line = line->next) {
         if (is_indent(line->child))
             token_remove_first_child(line);
+        if (!retype)
+            continue;
         // The first line lost its marker too, and needs a full look.
         if (line == first_line)
             tzr_assign_line_type(engine, line);
@@ -172,10 +210,12 @@ void tzr_parse_list_item(tzr_engine *engine, token *item) {
 void tzr_parse_definition_block(tzr_engine *engine, token *block) {
     if (!engine || !block || !block->child)
         return;
+    bool retype = below_depth_limit(engine);
     for (token *line = block->child; line; line = line->next) {
         if (is_indent(line->child))
             token_remove_first_child(line);
-        tzr_retype_after_indent(engine, line, line->type);
+        if (retype)
+            tzr_retype_after_indent(engine, line, line->type);
     }
     token *first = block->child;
     first->type = LINE_PLAIN;
@@ -188,9 +228,11 @@ void tzr_parse_blockquote(tzr_engine *engine, token *quote) {
     if (!engine || !quote)
         return;
     const char *source = engine_text(engine);
+    bool retype = below_depth_limit(engine);
     for (token *line = quote->child; line; line = line->next) {
         tzr_line_strip_quote_marker(line, source);
-        tzr_assign_line_type(engine, line);
+        if (retype)
+            tzr_assign_line_type(engine, line);
     }
     tzr_parse_token_chain(engine, quote);
 }
@@ -272,8 +314,44 @@ static void make_cells(token *row) {
         token_wrap_range(run_first, run_last, TABLE_CELL);
 }
 
+// A line's first text that follows the block's last text and the line feed
+// after it, with nothing between them, is joined to that text over the line
+// feed: the HTML writer prints a line feed between two tokens and a text as
+// its bytes, so the page is the same with two tokens fewer. Only in the
+// paragraphs of a conversion to HTML of its own, whose tree no one else
+// reads, and never in one opened by a bracket, which may be a table's
+// caption, told by the tokens after the bracket.
+static void join_text(token *block, token *line, const char *source) {
+    token *first = line->child;
+    token *feed = block->child ? block->child->tail : nullptr;
+    if (!first || !feed || first->type != TEXT || feed->type != NEWLINE || feed->len != 1 ||
+        source[feed->start] != '\n' || first->start != feed->start + 1)
+        return;
+    token *text = feed->prev;
+    if (!text || text->type != TEXT || text->start + text->len != feed->start)
+        return;
+    text->len += 1 + first->len;
+    text->next = nullptr;
+    block->child->tail = text;
+    feed->prev = nullptr;
+    token_free(feed);
+    token *rest = first->next;
+    if (rest) {
+        rest->prev = nullptr;
+        rest->tail = first->tail;
+    }
+    line->child = rest;
+    first->next = nullptr;
+    token_free(first);
+}
+
+static bool opens_with_bracket(const token *block) {
+    const token *first = block->child;
+    return first && first->type >= BRACKET_LEFT && first->type <= BRACKET_VARIABLE_LEFT;
+}
+
 // Moves a line's tokens into the block and frees the emptied line.
-static void move_tokens(token *block, token *line) {
+static void move_tokens(tzr_engine *engine, token *block, token *line) {
     if (block->type != BLOCK_CODE_FENCED) {
         if (is_indent(line->child))
             token_remove_first_child(line);
@@ -282,6 +360,8 @@ static void move_tokens(token *block, token *line) {
                 token_remove_first_child(line);
         }
     }
+    if (block->type == BLOCK_PARA && engine->converts_to_html && !opens_with_bracket(block))
+        join_text(block, line, engine_text(engine));
     if (line->child) {
         token *tokens = line->child;
         line->child = nullptr;
@@ -390,8 +470,52 @@ static void code_line_as_text(token *line) {
     }
 }
 
+// Whether blocks the grammar finishes now are the document's own, at the
+// top, rather than those of a nested parse.
+static bool at_top(const tzr_engine *engine) {
+    return engine->block_pairing && engine->recurse_depth == engine->block_pairing_depth;
+}
+
+// Whether a line of a fenced code block gives the block its tokens (the
+// others, fence lines among them, join it whole).
+static bool code_line_moves(unsigned type) {
+    return is_moved_line_type(type) || type == LINE_SETEXT_1 || type == LINE_SETEXT_2 ||
+           type == LINE_DEFINITION || type == LINE_TABLE || type == LINE_TABLE_SEPARATOR;
+}
+
+// The code of a fenced block at the top, in a conversion to HTML of its own,
+// becomes one text as far as its bytes follow each other. No pairing walk
+// enters such a block (in a list item or a quote one does, and pairs may
+// form there), so each token that prints as its escaped source prints so
+// where it stands, as a text token does.
+static void join_code(token *block, token *line) {
+    token *t = line->child;
+    line->child = nullptr;
+    token_free(line);
+    while (t) {
+        token *next = t->next;
+        t->next = nullptr;
+        t->prev = nullptr;
+        t->tail = t;
+        token *last = block->child ? block->child->tail : nullptr;
+        if (!prints_as_escaped_source(t)) {
+            token_append_child(block, t);
+        } else if (last && last->type == TEXT && last->start + last->len == t->start) {
+            last->len += t->len;
+            block->len = last->start + last->len - block->start;
+            token_free(t);
+        } else {
+            t->type = TEXT;
+            token_append_child(block, t);
+        }
+        t = next;
+    }
+}
+
 static void flatten_common(tzr_engine *engine, token *block) {
     const char *source = engine_text(engine);
+    bool code_at_top =
+        block->type == BLOCK_CODE_FENCED && engine->converts_to_html && at_top(engine);
     token *c = block->child;
     block->child = nullptr;
     while (c) {
@@ -401,9 +525,14 @@ static void flatten_common(tzr_engine *engine, token *block) {
         if (next)
             next->prev = nullptr;
 
+        if (code_at_top && code_line_moves(c->type)) {
+            join_code(block, c);
+            c = next;
+            continue;
+        }
         if (block->type != BLOCK_CODE_FENCED && c->child && c->child->type == NON_INDENT_SPACE)
             token_remove_first_child(c);
-        if (block->type == BLOCK_CODE_FENCED && engine->code_lines_as_text)
+        if (block->type == BLOCK_CODE_FENCED && engine->converts_to_html)
             code_line_as_text(c);
 
         switch (c->type) {
@@ -415,12 +544,12 @@ static void flatten_common(tzr_engine *engine, token *block) {
             }
             if (block->type == BLOCK_DEFINITION)
                 token_remove_first_child(c);
-            move_tokens(block, c);
+            move_tokens(engine, block, c);
             break;
         case LINE_DEFINITION:
             if (block->type == BLOCK_DEFINITION)
                 token_remove_first_child(c);
-            move_tokens(block, c);
+            move_tokens(engine, block, c);
             break;
         case LINE_TABLE:
         case LINE_TABLE_SEPARATOR:
@@ -430,7 +559,7 @@ static void flatten_common(tzr_engine *engine, token *block) {
                 if (c->type == LINE_TABLE)
                     c->type = TABLE_ROW;
             } else {
-                move_tokens(block, c);
+                move_tokens(engine, block, c);
                 break;
             }
             make_cells(c);
@@ -452,7 +581,7 @@ static void flatten_common(tzr_engine *engine, token *block) {
             break;
         default:
             if (is_moved_line_type(c->type))
-                move_tokens(block, c);
+                move_tokens(engine, block, c);
             else
                 append_whole(block, c);
             break;

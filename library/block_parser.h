@@ -14,7 +14,8 @@ struct tzr_engine;
 // is dropped.
 constexpr int kTzrUnusedLineCode = 40;
 
-// Nested grammar parses stop at this depth; deeper blocks keep their lines.
+// Nested grammar parses stop at this depth; the lines of a block that would
+// be parsed deeper become one paragraph of it, their markup left as text.
 constexpr unsigned kTzrParseDepthLimit = 1000;
 
 // Parser record life cycle (one record per parse).
@@ -23,7 +24,8 @@ void tzr_parser_feed(void *parser, int line_type, token *line, tzr_engine *engin
 void tzr_parser_free(void *parser, void (*deallocator)(void *));
 
 // Parses the line tokens that are the parent's children and makes the
-// resulting blocks its children. Does nothing at the depth limit.
+// resulting blocks its children. At the depth limit the lines' tokens become
+// one paragraph instead.
 void tzr_parse_token_chain(tzr_engine *engine, token *parent);
 
 // Runs one grammar parse over a detached chain of line tokens and returns

@@ -38,6 +38,20 @@ static void ensure_room(DString *d, size_t extra) {
 
 void d_string_detail::grow(DString *d, size_t extra) { ensure_room(d, extra); }
 
+bool d_string_reserve(DString *d, size_t capacity) {
+    if (!d)
+        return false;
+    if (capacity <= d->capacity)
+        return true;
+    size_t grown = d_string_grown_capacity(d->capacity, capacity);
+    char *buffer = static_cast<char *>(realloc(d->str, grown));
+    if (!buffer)
+        return false;
+    d->str = buffer;
+    d->capacity = grown;
+    return true;
+}
+
 DString *d_string_new(const char *start_string) {
     if (!start_string)
         start_string = "";

@@ -62,6 +62,12 @@ inline void d_string_append_c(DString *base, char c) {
     base->str[base->length] = '\0';
 }
 
+// Makes room for a text of `capacity` bytes (the NUL included) at once, as
+// growing would; false, with the string as it was, when the memory cannot
+// be had. Room not written to costs the system nothing, and a string that
+// grows in one step is never copied.
+bool d_string_reserve(DString *d, size_t capacity);
+
 void d_string_append_printf(DString *base, const char *format, ...) TZR_PRINTF(2, 3);
 void d_string_prepend(DString *base, const char *prepend);
 void d_string_insert(DString *base, size_t pos, const char *inserted);

@@ -93,12 +93,13 @@ void fill_pairings(tzr_engine *e) {
 
 }  // namespace
 
-tzr_engine *tzr_engine_create(DString *source, uint64_t extensions) {
-    if (!source)
-        source = d_string_new("");
+// A new engine over `source`; when it cannot be made, a source the engine
+// was to own is freed and a borrowed one is left alone.
+static tzr_engine *create(DString *source, uint64_t extensions, bool owned) {
     tzr_engine *e = static_cast<tzr_engine *>(calloc(1, sizeof(tzr_engine)));
     if (!e) {
-        d_string_free(source, true);
+        if (owned)
+            d_string_free(source, true);
         return nullptr;
     }
     e->source = source;
@@ -118,11 +119,21 @@ tzr_engine *tzr_engine_create(DString *source, uint64_t extensions) {
         ok = ok && *list;
     }
     if (!ok) {
-        tzr_engine_free(e, true);
+        tzr_engine_free(e, owned);
         return nullptr;
     }
     fill_pairings(e);
     return e;
+}
+
+tzr_engine *tzr_engine_create(DString *source, uint64_t extensions) {
+    if (!source)
+        source = d_string_new("");
+    return create(source, extensions, true);
+}
+
+tzr_engine *tzr_engine_create_over(DString *source, uint64_t extensions) {
+    return source ? create(source, extensions, false) : nullptr;
 }
 
 tzr_engine *tzr_engine_create_with_d_string(DString *source, uint64_t extensions) {

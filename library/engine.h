@@ -42,10 +42,17 @@ struct tzr_engine {
     // own conversion sees set it; the editor's tree keeps every parenthesis
     // for the marks it colours.
     bool parens_in_text;
-    // Whether the text of a fenced code block's line may be one token: set
-    // for a conversion of its own to HTML, whose writer prints such a line
-    // as its escaped source either way (see tzr_flatten_block).
-    bool code_lines_as_text;
+    // Whether the engine is a conversion's own to HTML: its tree goes to the
+    // HTML writer and then away, so tokens that writer prints alike may be
+    // one (a fenced code block's line, text over a line feed; see
+    // tzr_flatten_block), and code lines need no tokens of their own (see
+    // the tokenizer).
+    bool converts_to_html;
+    // Whether no one will ask where the HTML writer's output for each token
+    // lies (token_output): set for a conversion of its own, so that its
+    // writer records nothing. The bridge's engine keeps it clear for the
+    // preview's scroll anchor.
+    bool output_unread;
     // Set once the tokenizer meets an inline glossary or abbreviation mark
     // ("[?", "[>"): such a note takes the first parentheses inside it, so
     // from there on every parenthesis stays a token.
@@ -109,6 +116,10 @@ struct tzr_engine {
 // cannot be allocated (the source is then freed). A NULL source is empty.
 tzr_engine *tzr_engine_create(DString *source, uint64_t extensions);
 tzr_engine *tzr_engine_create_with_d_string(DString *source, uint64_t extensions);
+// A new engine over `source`, which stays the caller's: the engine never
+// frees it, not even when it cannot be made (NULL then, as for a NULL
+// source). Such an engine is freed with `free_source` false.
+tzr_engine *tzr_engine_create_over(DString *source, uint64_t extensions);
 // A new engine over a copy of `text` (NULL gives an empty source).
 tzr_engine *tzr_engine_create_with_string(const char *text, uint64_t extensions);
 // Stores the language code and the quotes language it implies.

@@ -147,6 +147,7 @@ tzr_export_context *tzr_export_context_new(tzr_engine *e, int16_t format) {
     context->language = e->language;
     context->quotes_language = e->quotes_language;
     context->header_list = e->header_list;
+    context->record_output = !e->output_unread;
     context->open_headings = stack_new(0);
     // The base comes from the C library's generator, which is not reseeded
     // here; the writers derive each footnote's number from it.

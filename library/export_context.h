@@ -70,6 +70,7 @@ struct tzr_export_context {
     tzr_asset *asset_table = nullptr;  // first asset; handed to the engine after the export
     uint16_t pack_assets = 0;    // images written as "assets/" and their UUID name
     uint16_t record_assets = 0;  // images recorded but written with their own URL
+    bool record_output = true;   // the HTML writer notes each token's output (token_output)
     stack *critic_tokens = nullptr;  // the engine's CriticMarkup tokens; borrowed
 };
 

@@ -44,6 +44,16 @@ struct lexer_state {
 // `stop`, up to the source's terminating NUL but never beyond it.
 int tzr_lex_token(lexer_state *s, const char *stop);
 
+// Passes over the rest of a line in one step when nothing in it can change
+// what the lexer carries on to later lines, but its parentheses, or how the
+// line ends: no "[", backslash, carriage return, non-breaking space or NUL
+// before a line feed that lies before `stop`. Returns the line end's
+// lexeme (as tzr_lex_token would, after the line's other lexemes) with start
+// and cursor around it. Otherwise returns 0 with the state unchanged and
+// `*blocked` at the byte that stopped the look (or at `stop`): a look from
+// before it would stop there again.
+int tzr_lex_line_end(lexer_state *s, const char *stop, const char **blocked);
+
 // Length of the complete UTF-8 character at `p` (2 to 4), or 0 when `p` does
 // not begin one (ASCII, a stray continuation byte, a bad or cut-short lead).
 size_t tzr_utf8_char_length(const char *p);

@@ -5,6 +5,8 @@
 // linear in what it consumes.
 #include "library/lexer.h"
 
+#include <array>
+
 #include "library/token_types.h"
 
 /*!re2c
@@ -404,6 +406,67 @@ size_t tzr_utf8_char_length(const char *p) {
         if (((uchar)p[i] & 0xC0) != 0x80)
             return 0;
     return n;
+}
+
+namespace {
+
+// The bytes that end a look for a line's end in one step.
+constexpr std::array<bool, 256> make_line_end_stops() {
+    // 0xC2 leads a non-breaking space; parentheses are looked at.
+    const unsigned char bytes[] = {'\0', '\n', '\r', '(', ')', '[', '\\', 0xC2};
+    std::array<bool, 256> stops{};
+    for (unsigned char c : bytes)
+        stops[c] = true;
+    return stops;
+}
+constexpr std::array<bool, 256> kLineEndStops = make_line_end_stops();
+
+}  // namespace
+
+int tzr_lex_line_end(lexer_state *s, const char *stop, const char **blocked) {
+    if (!s || !s->cursor || !stop)
+        return 0;
+    // Without a backslash before it, every parenthesis is a lexeme of its
+    // own, and only the depth of a destination is carried from it: a "("
+    // right after "]" opens one, and inside one every "(" goes a level
+    // deeper and every ")" a level up. Elsewhere a "(" and its ")" change
+    // nothing, whether they stay in the text or not (nothing between two
+    // that stay there could open a destination).
+    unsigned depth = s->destination_depth;
+    const char *p = s->cursor;
+    for (;; p++) {
+        while (p < stop && !kLineEndStops[(uchar)*p])
+            p++;
+        if (p >= stop)
+            break;
+        if (*p == '(') {
+            if (depth)
+                depth++;
+            else if (p > s->begin && p[-1] == ']')
+                depth = 1;
+        } else if (*p == ')') {
+            if (depth)
+                depth--;
+        } else {
+            break;
+        }
+    }
+    if (p >= stop || *p != '\n') {
+        if (blocked)
+            *blocked = p;
+        return 0;
+    }
+    s->destination_depth = depth;
+    // Spaces right before the line feed are lexed with it.
+    const char *run = p;
+    while (run > s->cursor && run[-1] == ' ')
+        run--;
+    s->start = run;
+    if (run < p) {
+        s->cursor = run;
+        return lex_space_run(s, p);
+    }
+    return finish_line_end(s, p, 1, NEWLINE, NEWLINE_SPACE);
 }
 
 int tzr_lex_token(lexer_state *s, const char *stop) {

@@ -233,6 +233,11 @@ void match_descendants(token *parent, token_pair_engine *e, stack *work, unsigne
             counters.open_level(level + 1);
             continue;
         }
+        // Most tokens neither open nor close anything of this table.
+        if (!registered(e, kPairCanClose, t->type) && !registered(e, kPairCanOpen, t->type)) {
+            f.next = t->next;
+            continue;
+        }
         f.next = match_one(t, e, work, f.base, counters.row(level));
     }
 }
@@ -248,8 +253,13 @@ void token_pairs_match(token *parent, token_pair_engine *e, stack *work, unsigne
 void tzr_pair_block(token *t, token_pair_engine *e, stack *work) {
     if (!t)
         return;
-    std::vector<token *> todo{t};
-    std::vector<token *> children;
+    // Kept between calls (one set per thread), as the matcher's frames are:
+    // the walk runs for every table on every block. The walk never calls
+    // itself, so one set serves.
+    thread_local std::vector<token *> todo;
+    thread_local std::vector<token *> children;
+    todo.clear();
+    todo.push_back(t);
     while (!todo.empty()) {
         token *b = todo.back();
         todo.pop_back();
@@ -751,7 +761,10 @@ static void unlink_inner(token *t) {
 }
 
 void tzr_pair_emphasis(token *first) {
-    std::vector<token *> chains;
+    // Kept between calls (one per thread): the pass runs on every block
+    // with stars or underscores, and never calls itself.
+    thread_local std::vector<token *> chains;
+    chains.clear();
     if (first)
         chains.push_back(first);
     while (!chains.empty()) {

@@ -1,5 +1,6 @@
 #include "library/tzr.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -135,16 +136,28 @@ tzr_meta *find_entry(tzr_engine *e, const char *key, size_t *index) {
 
 char *copy_or_null(const char *text) { return text ? strdup(text) : nullptr; }
 
-// Temporary engines: over a copy of a string, or over the caller's DString
+// Temporary engines: over the caller's string, or over the caller's DString
 // (which the engine gives back when it is freed).
 // The engines of these operations never hand a token out, so their tokens
 // are carved in a scratch and thrown away together with it.
+//
+// The string is read where it lies, not copied: none of these operations
+// changes its engine's source (only a metadata update does, and it makes
+// an engine over a copy of its own), and a copy of a long document would
+// cost its whole size again, most of a conversion's memory beside the tree.
+DString borrowed_string(const char *text) {
+    char *str = const_cast<char *>(text ? text : "");
+    size_t length = strlen(str);
+    return DString{str, length + 1, length};
+}
+
 struct StringEngine {
     TokenScratch scratch;
+    DString text;
     tzr_engine *e;
-    StringEngine(const char *text, uint64_t extensions)
-        : e(tzr_engine_create_with_string(text, extensions)) {}
-    ~StringEngine() { tzr_engine_free(e, true); }
+    StringEngine(const char *source, uint64_t extensions)
+        : text(borrowed_string(source)), e(tzr_engine_create_over(&text, extensions)) {}
+    ~StringEngine() { tzr_engine_free(e, false); }
     StringEngine(const StringEngine &) = delete;
     StringEngine &operator=(const StringEngine &) = delete;
 };
@@ -153,7 +166,7 @@ struct BorrowedEngine {
     TokenScratch scratch;
     tzr_engine *e;
     BorrowedEngine(DString *source, uint64_t extensions)
-        : e(source ? tzr_engine_create_with_d_string(source, extensions) : nullptr) {}
+        : e(tzr_engine_create_over(source, extensions)) {}
     ~BorrowedEngine() { tzr_engine_free(e, false); }
     BorrowedEngine(const BorrowedEngine &) = delete;
     BorrowedEngine &operator=(const BorrowedEngine &) = delete;
@@ -168,14 +181,23 @@ void convert_privately(tzr_engine *e, uint16_t language, uint16_t format) {
     if (!e)
         return;
     e->parens_in_text = true;
-    e->code_lines_as_text = format == TZR_FORMAT_HTML;
+    e->converts_to_html = format == TZR_FORMAT_HTML;
+    e->output_unread = true;
 }
 
 DString *export_text(tzr_engine *e, uint16_t format) {
     tzr_engine_parse_string(e);
     DString *out = d_string_new("");
-    if (out)
-        tzr_export_document(out, e, static_cast<int16_t>(format));
+    if (!out)
+        return nullptr;
+    // Room for twice the source from the start (a page is at most about one
+    // and three quarters of it): growing by doubling copied the text written
+    // so far each time, and the copy of a large page was held beside the
+    // tree. What is never written costs nothing.
+    size_t source = e->source ? e->source->length : 0;
+    if (source <= SIZE_MAX / 4)
+        d_string_reserve(out, 2 * source + 1024);
+    tzr_export_document(out, e, static_cast<int16_t>(format));
     return out;
 }
 

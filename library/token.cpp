@@ -14,31 +14,18 @@
 static constexpr unsigned kDescribeDepthLimit = 1000;
 
 token *token_new(unsigned short type, size_t start, size_t len) {
-    token *t = token_pool_take();
-    if (!t)
-        return nullptr;
-    t->type = type;
-    t->can_open = 1;
-    t->can_close = 1;
-    t->unmatched = 1;
-    t->start = start;
-    t->len = len;
-    t->out_start = 0;
-    t->out_len = 0;
-    t->next = nullptr;
-    t->prev = nullptr;
-    t->child = nullptr;
-    t->tail = t;
-    t->mate = nullptr;
-    return t;
+    return token_make(type, start, len);
 }
 
 token *token_copy(token *original) {
     if (!original)
         return nullptr;
     token *t = token_pool_take();
-    if (t)
+    if (t) {
         *t = *original;
+        // The output record stays with the original.
+        t->written = 0;
+    }
     return t;
 }
 

@@ -104,10 +104,9 @@ struct token {
     uint16_t can_open : 1;   // may open a pair (1 at creation)
     uint16_t can_close : 1;  // may close a pair (1 at creation)
     uint16_t unmatched : 1;  // 1 while the token has no mate
+    uint16_t written : 1;    // the HTML writer recorded its output (token_output)
     uint32_t start;          // byte offset in the source
     uint32_t len;            // byte length in the source
-    uint32_t out_start;      // where the HTML writer's output for it began
-    uint32_t out_len;        // how much the HTML writer wrote for it
     token_link next;
     token_link prev;
     token_link child;  // head of the children's chain
@@ -116,10 +115,23 @@ struct token {
 };
 
 #ifndef TOKEN_POOL_MALLOC
-static_assert(sizeof(token) == 40, "a token is five 32-bit links and its 20 bytes of data");
+static_assert(sizeof(token) == 32, "a token is five 32-bit links and its 12 bytes of data");
 static_assert(sizeof(token) % (size_t{1} << token_region::kStepShift) == 0,
               "tokens laid end to end must each start on a link step");
 #endif
+
+// Where the HTML writer's output for a token began and how much it wrote:
+// what the preview's scroll anchor looks up. Kept beside the token rather
+// than in it (token_pool.h), so that a conversion, whose writer has no one
+// to tell, never touches the memory: a fifth of a tree's.
+struct token_output_span {
+    uint32_t start;
+    uint32_t len;
+};
+
+// The output record of a token of the pool. Valid to read only while the
+// token's `written` is set.
+token_output_span *token_output(const token *t);
 
 // The largest offset a token can hold: sources this long or longer are not
 // parsed.

@@ -15,7 +15,14 @@
 
 #ifdef TOKEN_POOL_MALLOC
 
-token *token_pool_take() { return static_cast<token *>(malloc(sizeof(token))); }
+// Each token's output record follows it in its block.
+token *token_pool_take() {
+    return static_cast<token *>(malloc(sizeof(token) + sizeof(token_output_span)));
+}
+
+token_output_span *token_output(const token *t) {
+    return reinterpret_cast<token_output_span *>(const_cast<token *>(t) + 1);
+}
 
 void token_pool_give_back(token *t) { free(t); }
 
@@ -65,11 +72,18 @@ constexpr uint32_t kCarving = 1u << 30;
 
 // Tokens start on a link step, and the header keeps the first step of the
 // first slab from ever being a token (a link of 0 stands for none).
+//
+// The tokens fill the front of the slab and their output records the back,
+// record i for token i: a conversion, which writes no record, never touches
+// the back's pages.
 constexpr size_t kStep = size_t{1} << token_region::kStepShift;
 constexpr size_t kFirstToken = (sizeof(Slab) + kStep - 1) / kStep * kStep;
-constexpr size_t kTokensPerSlab = (kSlabBytes - kFirstToken) / sizeof(token);
+constexpr size_t kTokensPerSlab =
+    (kSlabBytes - kFirstToken) / (sizeof(token) + sizeof(token_output_span));
+constexpr size_t kFirstRecord = kFirstToken + kTokensPerSlab * sizeof(token);
 static_assert(kFirstToken > 0, "step 0 of the region must not be a token");
 static_assert(alignof(token) <= kStep, "a token must fit the alignment of its step");
+static_assert(kFirstRecord % alignof(token_output_span) == 0, "records must be aligned");
 static_assert(kTokensPerSlab < kCarving, "a slab's count must stay below the carving mark");
 
 Slab *slab_of(const token *t) {
@@ -136,12 +150,13 @@ Region *region() {
     return r;
 }
 
-// The slab's pages, faulted in with one call rather than one fault per
-// 4 KiB page as tokens reach them, which took a tenth of a conversion's
-// time: the slab will be carved whole. Advice only (older systems ignore it).
+// The pages of the slab's tokens, faulted in with one call rather than one
+// fault per 4 KiB page as tokens reach them, which took a tenth of a
+// conversion's time: the slab will be carved whole. The records' pages come
+// only when a writer records. Advice only (older systems ignore it).
 void populate(void *slab) {
 #ifdef MADV_POPULATE_WRITE
-    madvise(slab, kSlabBytes, MADV_POPULATE_WRITE);
+    madvise(slab, kFirstRecord, MADV_POPULATE_WRITE);
 #else
     (void)slab;
 #endif
@@ -220,17 +235,15 @@ struct token_arena {
 
 namespace {
 
-// A freed token's link to the next freed one sits where the HTML writer
-// notes its output: a freed token is never written out. The link is the
-// token's step in the region, as token_link keeps it; 0 ends the list.
+// A freed token's link to the next freed one is its own `next`.
 void keep_freed(token_arena *a, token *t) {
-    t->out_start = token_region::step_of(a->freed);
+    t->next = a->freed;
     a->freed = t;
 }
 
 token *reuse_freed(token_arena *a) {
     token *t = a->freed;
-    a->freed = token_region::at_step(t->out_start);
+    a->freed = t->next;
     return t;
 }
 
@@ -324,6 +337,13 @@ void trim(token_arena *a, size_t keep) {
 thread_local constinit token_pool_detail::Carving token_pool_detail::carving = {};
 
 token *token_pool_detail::take_from_new_slab() { return carver.take(); }
+
+token_output_span *token_output(const token *t) {
+    Slab *slab = slab_of(t);
+    size_t index = (size_t)(t - first_token(slab));
+    return reinterpret_cast<token_output_span *>(reinterpret_cast<char *>(slab) + kFirstRecord) +
+           index;
+}
 
 void token_pool_give_back(token *t) {
     if (!t)

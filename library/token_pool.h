@@ -49,6 +49,24 @@ inline token *token_pool_take() {
 }
 #endif
 
+// A new token as token_new makes it (flags set, no links but its tail,
+// which is itself), or NULL when memory is exhausted: inline, for the
+// tokenizer's innermost loop.
+inline token *token_make(unsigned short type, size_t start, size_t len) {
+    token *t = token_pool_take();
+    if (!t)
+        return nullptr;
+    *t = token{};
+    t->type = type;
+    t->can_open = 1;
+    t->can_close = 1;
+    t->unmatched = 1;
+    t->start = static_cast<uint32_t>(start);
+    t->len = static_cast<uint32_t>(len);
+    t->tail = t;
+    return t;
+}
+
 // Gives tokens back. A release of several tokens at once is cheaper; the
 // tokens must not be read after they were given back.
 void token_pool_give_back(token *t);

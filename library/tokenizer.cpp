@@ -3,6 +3,7 @@
 #include "library/diagnostics.h"
 #include "library/lexer.h"
 #include "library/line_types.h"
+#include "library/token_pool.h"
 #include "library/tzr.h"
 
 namespace {
@@ -11,7 +12,7 @@ namespace {
 // here one fresh token at a time, so the token goes straight after the
 // chain's tail, as token_append_child would put it.
 bool append_new(token *line, unsigned short type, size_t start, size_t len) {
-    token *t = token_new(type, start, len);
+    token *t = token_make(type, start, len);
     if (!t)
         return false;
     if (token *head = line->child) {
@@ -85,10 +86,70 @@ struct LineSink {
     bool first = true;
 };
 
-// Types a finished line and hands it on; returns its type. A line ended by a
-// line end that is the document's first decides whether metadata may follow.
-unsigned short finish_line(tzr_engine *e, LineSink &sink, token *line, bool ended) {
-    tzr_assign_line_type(e, line);
+// The fenced code block the lines fed to the top-level grammar are in, as
+// the grammar sees it: a fence line opens a block, a bare fence at least as
+// long closes it, a fence with an info string at least as long ends it and
+// opens the next, and every other line is code.
+//
+// A conversion to HTML of its own prints the code lines of such a block as
+// their escaped source, whatever their tokens, and no pass reads those
+// tokens (no pairing walk enters a top-level code block). Such a line needs
+// no tokens but its text and its line end: its lexemes are only run through
+// to keep the lexer's state, and it is fed to the grammar as code without
+// being typed. A third of an API reference's bytes are code, and most of
+// the tokens a conversion made and merged again.
+class FenceTracker {
+  public:
+    explicit FenceTracker(bool active) : active_(active) {}
+
+    // Follows the grammar over a typed line.
+    void saw(unsigned short type) {
+        if (!active_ || type < LINE_FENCE_3 || type > LINE_FENCE_START_5)
+            return;
+        bool bare = type <= LINE_FENCE_5;
+        // 0 for three backticks, 1 for four, 2 for five or more.
+        int length = bare ? type - LINE_FENCE_3 : type - LINE_FENCE_START_3;
+        if (!open_) {
+            open_ = true;
+            length_ = length;
+        } else if (length >= length_) {
+            open_ = !bare;
+            length_ = length;
+        }
+    }
+
+    // Whether the line from `p` is code that needs no tokens of its own: the
+    // block is open and the line can be neither a fence (its first byte past
+    // the blanks is no backtick) nor a blank line (it has a byte past them,
+    // and not a backslash ending the line, a line break of its own).
+    bool takes_as_code(const char *p, const char *stop) const {
+        if (!open_)
+            return false;
+        while (p < stop) {
+            if (*p == ' ' || *p == '\t') {
+                p++;
+            } else if ((unsigned char)p[0] == 0xC2 && p + 1 < stop && (unsigned char)p[1] == 0xA0) {
+                p += 2;
+            } else {
+                break;
+            }
+        }
+        if (p == stop || *p == '\n' || *p == '\r' || *p == '`' || *p == '\0')
+            return false;
+        if (*p == '\\' && (p + 1 == stop || p[1] == '\n' || p[1] == '\r'))
+            return false;
+        return true;
+    }
+
+  private:
+    bool active_;
+    bool open_ = false;
+    int length_ = 0;
+};
+
+// Hands a finished line on; returns its type. A line ended by a line end
+// that is the document's first decides whether metadata may follow.
+unsigned short hand_on(tzr_engine *e, LineSink &sink, token *line, bool ended) {
     if (ended && e->allow_meta && sink.first) {
         if (line->type == LINE_SETEXT_2)
             line->type = LINE_META_START;
@@ -105,6 +166,12 @@ unsigned short finish_line(tzr_engine *e, LineSink &sink, token *line, bool ende
     sink.root->len = line->start + line->len - sink.root->start;
     sink.take(sink.context, line);
     return type;
+}
+
+// Types a finished line and hands it on; returns its type.
+unsigned short finish_line(tzr_engine *e, LineSink &sink, token *line, bool ended) {
+    tzr_assign_line_type(e, line);
+    return hand_on(e, sink, line, ended);
 }
 
 token *tokenize(tzr_engine *e, size_t start, size_t length, bool stop_at_blank,
@@ -143,15 +210,35 @@ token *tokenize(tzr_engine *e, size_t start, size_t length, bool stop_at_blank,
     const char *stop = source + start + length;
     size_t done = start;
     bool ok = true;
+    FenceTracker fences(take && e->converts_to_html);
+    // The line being cut is code that needs no tokens but its text and its
+    // line end; it starts at `line_start`. Such a line's lexemes matter only
+    // for what the lexer carries on: where it holds nothing the lexer would
+    // carry, its end is found in one step. A look for it that stopped short
+    // stopped at `blocked`, and none is tried again before it.
+    bool as_code = false;
+    size_t line_start = start;
+    const char *blocked = nullptr;
 
     set_line_marks(e, &s, s.begin, stop);
     while (ok) {
-        int type = tzr_lex_token(&s, stop);
+        int type = 0;
+        if (as_code && (!blocked || s.cursor > blocked))
+            type = tzr_lex_line_end(&s, stop, &blocked);
+        if (!type)
+            type = tzr_lex_token(&s, stop);
         if (!type) {
             size_t end = start + length;
-            if (end > done)
-                ok = append_new(line, TEXT, done, end - done);
-            finish_line(e, sink, line, false);
+            if (as_code) {
+                if (end > line_start)
+                    ok = append_new(line, TEXT, line_start, end - line_start);
+                line->type = LINE_PLAIN;
+                hand_on(e, sink, line, false);
+            } else {
+                if (end > done)
+                    ok = append_new(line, TEXT, done, end - done);
+                finish_line(e, sink, line, false);
+            }
             line = nullptr;
             break;
         }
@@ -161,10 +248,18 @@ token *tokenize(tzr_engine *e, size_t start, size_t length, bool stop_at_blank,
             e->parens_kept = true;
             s.parens_in_text = false;
         }
-        if (lexeme_start > done)
+        bool line_end =
+            type == HARD_BREAK || type == NEWLINE || type == HARD_BREAK_SPACE || type == NEWLINE_SPACE;
+        if (as_code) {
+            if (!line_end)
+                continue;
+            if (lexeme_start > line_start)
+                ok = append_new(line, TEXT, line_start, lexeme_start - line_start);
+        } else if (lexeme_start > done) {
             ok = append_new(line, TEXT, done, lexeme_start - done);
+        }
         done = lexeme_end;
-        if (type == HARD_BREAK || type == NEWLINE || type == HARD_BREAK_SPACE || type == NEWLINE_SPACE) {
+        if (line_end) {
             // A line end that took the next line's first space hands that
             // space on as the new line's indentation.
             bool took_space = type == HARD_BREAK_SPACE || type == NEWLINE_SPACE;
@@ -175,7 +270,15 @@ token *tokenize(tzr_engine *e, size_t start, size_t length, bool stop_at_blank,
             else if (type == NEWLINE_SPACE)
                 kept = NEWLINE;
             ok = ok && append_new(line, kept, lexeme_start, end - lexeme_start);
-            bool blank = finish_line(e, sink, line, true) == LINE_EMPTY;
+            unsigned short line_type;
+            if (as_code) {
+                line->type = LINE_PLAIN;
+                line_type = hand_on(e, sink, line, true);
+            } else {
+                line_type = finish_line(e, sink, line, true);
+                fences.saw(line_type);
+            }
+            bool blank = line_type == LINE_EMPTY;
             // No parentheses pair across a blank line.
             if (blank)
                 s.destination_depth = 0;
@@ -185,8 +288,13 @@ token *tokenize(tzr_engine *e, size_t start, size_t length, bool stop_at_blank,
             }
             line = token_new(0, end, 0);
             ok = ok && line;
-            set_line_marks(e, &s, source + end, stop);
-            if (ok && took_space)
+            line_start = end;
+            as_code = fences.takes_as_code(source + end, stop);
+            // What a line's marks let the lexer leave in the text matters
+            // to no code line: no mark is carried from one line to the next.
+            if (!as_code)
+                set_line_marks(e, &s, source + end, stop);
+            if (ok && took_space && !as_code)
                 ok = append_new(line, NON_INDENT_SPACE, end, 1);
         } else {
             ok = ok && append_new(line, (unsigned short)type, lexeme_start, lexeme_end - lexeme_start);

@@ -66,7 +66,7 @@ void beamer_frame_stack_update(DString *out, token *heading, tzr_export_context 
 
 void beamer_export_token_chain(DString *out, const char *source, token *t,
                                tzr_export_context *context) {
-    walk_chain_bounded(out, source, t, context, beamer_export_token);
+    walk_chain_bounded(out, source, t, context, beamer_export_token, latex_print_escaped_bytes);
 }
 
 void beamer_export_token(DString *out, const char *source, token *t, tzr_export_context *context) {

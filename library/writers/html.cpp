@@ -32,9 +32,19 @@ uint32_t output_offset(const DString *out) {
     return out->length < kTokenOffsetLimit ? (uint32_t)out->length : (uint32_t)kTokenOffsetLimit;
 }
 
-void open_span(token *t, const DString *out) { t->out_start = output_offset(out); }
+void open_span(token *t, const DString *out, const tzr_export_context *c) {
+    if (!c->record_output)
+        return;
+    token_output(t)->start = output_offset(out);
+    t->written = 1;
+}
 
-void close_span(token *t, const DString *out) { t->out_len = output_offset(out) - t->out_start; }
+void close_span(token *t, const DString *out, const tzr_export_context *c) {
+    if (!c->record_output || !t->written)
+        return;
+    token_output_span *span = token_output(t);
+    span->len = output_offset(out) - span->start;
+}
 
 void raw(DString *out, const char *source, const token *t) {
     d_string_append_c_array(out, source + t->start, t->len);
@@ -146,7 +156,7 @@ void export_link_or_image(DString *out, const char *source, token *t, tzr_export
     });
     if (!written) {
         children(out, source, t, c);
-        close_span(t, out);
+        close_span(t, out, c);
     }
 }
 
@@ -375,9 +385,9 @@ bool export_inline(DString *out, const char *source, token *t, tzr_export_contex
     case PAIR_BRACKET:
         if (notes && t->next && t->next->type == PAIR_BRACKET_CITATION) {
             token *citation = t->next;
-            open_span(citation, out);
+            open_span(citation, out, c);
             export_citation(out, source, citation, t, c);
-            close_span(citation, out);
+            close_span(citation, out, c);
         } else {
             export_link_or_image(out, source, t, c);
         }
@@ -517,26 +527,39 @@ char *html_dimension_digits(const char *text) {
 }
 
 void html_export_token_chain(DString *out, const char *source, token *t, tzr_export_context *c) {
-    walk_chain_bounded(out, source, t, c, html_export_token);
+    walk_chain_bounded(out, source, t, c, html_export_token, html_print_bytes);
 }
 
 void html_export_token(DString *out, const char *source, token *t, tzr_export_context *c) {
     if (!out || !source || !t || !c)
         return;
-    open_span(t, out);
+    // Text and line ends are most of a page's tokens: when no output is
+    // recorded they are written here, as the table of marks spells them.
+    if (!c->record_output) {
+        if (t->type == TEXT) {
+            raw(out, source, t);
+            return;
+        }
+        if (t->type == NEWLINE) {
+            if (t->next)
+                d_string_append_c(out, '\n');
+            return;
+        }
+    }
+    open_span(t, out, c);
     if (t->type == PAIR_BRACKET || t->type == PAIR_BRACKET_IMAGE) {
         // Records its own span: a link or image keeps only its start.
         bool citation = (c->ext_flags & TZR_EXT_NOTES) && t->type == PAIR_BRACKET && t->next &&
                         t->next->type == PAIR_BRACKET_CITATION;
         export_inline(out, source, t, c);
         if (citation)
-            close_span(t, out);
+            close_span(t, out, c);
         return;
     }
     bool known = t->type <= BLOCK_TOC ? export_block(out, source, t, c) : export_inline(out, source, t, c);
     if (!known)
         unknown_type(source, t);
-    close_span(t, out);
+    close_span(t, out, c);
 }
 
 void html_export_link(DString *out, const char *source, token *bracket, tzr_link *link,
@@ -717,8 +740,10 @@ void html_print_token_raw(DString *out, const char *source, token *t, tzr_export
     case CONSUMED: break;
     default:
         if (t->child) {
-            if (c->walk_depth >= kMaxDepth)
+            if (c->walk_depth >= kMaxDepth) {
+                write_chain_as_text(out, source, t->child, html_print_bytes);
                 break;
+            }
             c->walk_depth++;
             for (token *x = t->child; x; x = x->next)
                 html_print_token_raw(out, source, x, c);

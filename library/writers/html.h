@@ -3,9 +3,10 @@
 // packages hold.
 //
 // Besides the text it leaves three traces: each written token records where
-// its HTML starts and how long it is (out_start, out_len; links and images
-// only the start), the CriticMarkup pairs it meets go on the engine's change
-// list, and images and style sheets go into the context's asset table.
+// its HTML starts and how long it is (token_output; links and images only
+// the start), unless the context says no one will read it, the CriticMarkup
+// pairs it meets go on the engine's change list, and images and style
+// sheets go into the context's asset table.
 #pragma once
 
 #include <cstddef>

@@ -392,6 +392,13 @@ void latex_print_escaped_string(DString *out, const char *str) {
         latex_print_escaped_char(out, *str);
 }
 
+void latex_print_escaped_bytes(DString *out, const char *bytes, size_t len) {
+    if (!out || !bytes)
+        return;
+    for (size_t i = 0; i < len; i++)
+        latex_print_escaped_char(out, bytes[i]);
+}
+
 void latex_print_url(DString *out, const char *url) {
     if (!out || !url)
         return;
@@ -705,7 +712,7 @@ void latex_export_code_span_token(DString *out, const char *source, token *t,
 
 void latex_export_token_chain(DString *out, const char *source, token *t,
                               tzr_export_context *context) {
-    walk_chain_bounded(out, source, t, context, latex_export_token);
+    walk_chain_bounded(out, source, t, context, latex_export_token, latex_print_escaped_bytes);
 }
 
 namespace {

@@ -22,6 +22,7 @@ void latex_export_token(DString *out, const char *source, token *t, tzr_export_c
 
 void latex_print_escaped_char(DString *out, char c);
 void latex_print_escaped_string(DString *out, const char *str);
+void latex_print_escaped_bytes(DString *out, const char *bytes, size_t len);
 // A URL as the target of \href or \includegraphics: the bytes that would end
 // or unbalance the argument ("#", "%", "&", braces, backslash) are escaped.
 void latex_print_url(DString *out, const char *url);

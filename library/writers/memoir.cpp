@@ -6,7 +6,7 @@ using namespace latex_detail;
 
 void memoir_export_token_chain(DString *out, const char *source, token *t,
                                tzr_export_context *context) {
-    walk_chain_bounded(out, source, t, context, memoir_export_token);
+    walk_chain_bounded(out, source, t, context, memoir_export_token, latex_print_escaped_bytes);
 }
 
 void memoir_export_token(DString *out, const char *source, token *t, tzr_export_context *context) {

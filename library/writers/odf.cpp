@@ -273,7 +273,7 @@ void odf_print_localized_char(DString *out, unsigned short type, tzr_export_cont
 }
 
 void tzr_odf_export_token_chain(DString *out, const char *source, token *t, tzr_export_context *c) {
-    walk_chain_bounded(out, source, t, c, tzr_odf_export_token);
+    walk_chain_bounded(out, source, t, c, tzr_odf_export_token, odf_print_bytes);
 }
 
 void tzr_odf_export_token(DString *out, const char *source, token *t, tzr_export_context *c) {
@@ -327,7 +327,7 @@ void odf_keep_spaces(DString *out, size_t from) {
 }
 
 void odf_print_token_chain_raw(DString *out, const char *source, token *t, tzr_export_context *c) {
-    walk_chain_bounded(out, source, t, c, odf_print_token_raw);
+    walk_chain_bounded(out, source, t, c, odf_print_token_raw, odf_print_bytes);
 }
 
 void odf_print_token_raw(DString *out, const char *source, token *t, tzr_export_context *c) {

@@ -1,8 +1,45 @@
 #include "library/writers/writer_tables.h"
 
+#include <vector>
+
 #include "library/writers/writer_utils.h"
 
 namespace writer_utils {
+
+void write_chain_as_text(DString *out, const char *source, token *t, text_writer text) {
+    if (!out || !source || !text)
+        return;
+    std::vector<token *> after;  // where each chain entered goes on
+    size_t end = 0;              // where the last leaf written ends
+    bool written = false;
+    while (t) {
+        if (t->child) {
+            if (t->next)
+                after.push_back(t->next);
+            t = t->child;
+            continue;
+        }
+        // The blanks that a marker took off the line between two leaves
+        // go back in; what a line lost before its first leaf does not.
+        if (written && t->start > end) {
+            size_t gap = end;
+            while (gap < t->start && (source[gap] == ' ' || source[gap] == '\t'))
+                gap++;
+            if (gap == t->start)
+                text(out, source + end, t->start - end);
+        }
+        if (t->len) {
+            text(out, source + t->start, t->len);
+            end = t->start + t->len;
+            written = true;
+        }
+        t = t->next;
+        if (!t && !after.empty()) {
+            t = after.back();
+            after.pop_back();
+        }
+    }
+}
 
 bool mark_table::write(DString *out, const char *source, token *t, tzr_export_context *c) const {
     const mark_spelling *s = find(t->type);

@@ -36,12 +36,27 @@ void walk_chain(DString *out, const char *source, token *t, tzr_export_context *
     }
 }
 
-// The same, one writer level deeper; nothing at all at kMaxDepth.
+// How a writer writes bytes of the source as plain text (escaped as its
+// format needs).
+using text_writer = void (*)(DString *out, const char *bytes, size_t len);
+
+// The chain from `t` on and everything below it as the text of the source
+// it covers, leaf by leaf, with no markup: what a writer still writes of a
+// tree that nests deeper than it descends. A loop with a list of its own,
+// so that any depth costs no stack.
+void write_chain_as_text(DString *out, const char *source, token *t, text_writer text);
+
+// The same as walk_chain, one writer level deeper. At kMaxDepth the writer
+// descends no further: the chain comes out as its text.
 template <typename Write>
 void walk_chain_bounded(DString *out, const char *source, token *t, tzr_export_context *c,
-                        Write write) {
-    if (!out || !source || !c || c->walk_depth >= kMaxDepth)
+                        Write write, text_writer text) {
+    if (!out || !source || !c)
         return;
+    if (c->walk_depth >= kMaxDepth) {
+        write_chain_as_text(out, source, t, text);
+        return;
+    }
     c->walk_depth++;
     walk_chain(out, source, t, c, write);
     c->walk_depth--;

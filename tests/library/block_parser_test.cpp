@@ -181,13 +181,24 @@ TEST(GrammarFailure, EmptyChainReportsAndYieldsNothing) {
     EXPECT_EQ(p->err, "Parser failed to successfully parse.\n");
 }
 
-TEST(GrammarFailure, DepthLimitLeavesLinesInPlace) {
+// At the depth limit the lines are parsed no deeper, yet none is left for
+// the writers, which know no line types: their tokens, markers and all,
+// become one paragraph, and an empty line goes.
+TEST(GrammarFailure, DepthLimitMakesTheLinesOneParagraph) {
     auto p = parse_lines({LINE_PLAIN});
-    token *box = token_new(BLOCK_BLOCKQUOTE, 0, 2);
-    token_append_child(box, token_new(LINE_PLAIN, 0, 2));
+    token *box = token_new(BLOCK_BLOCKQUOTE, 0, 6);
+    for (unsigned short type : {LINE_BLOCKQUOTE, LINE_PLAIN}) {
+        token *line = token_new(type, box->child ? 2 : 0, 2);
+        token_append_child(line, token_new(type == LINE_BLOCKQUOTE ? MARKER_BLOCKQUOTE : TEXT,
+                                           line->start, 1));
+        token_append_child(line, token_new(NEWLINE, line->start + 1, 1));
+        token_append_child(box, line);
+    }
+    token_append_child(box, token_new(LINE_EMPTY, 4, 0));
     p->engine->recurse_depth = kTzrParseDepthLimit;
     tzr_parse_token_chain(p->engine, box);
-    EXPECT_EQ(dump_chain(box), "QUOTE(L_PLAIN)");
+    EXPECT_EQ(dump_chain(box), "QUOTE(PARA(QMARK NL T NL))");
+    EXPECT_TRUE(chain_is_consistent(box->child));
     token_tree_free(box);
     p->engine->recurse_depth = 0;
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "library/lexer.h"
@@ -186,6 +187,67 @@ TEST(Lexer, SpaceRunPiecesAndAFreshRun) {
     EXPECT_EQ(tzr_lex_token(&s, text.c_str() + text.size()), INDENT_SPACE);
     s.cursor = text.c_str() + 11;  // jump to the break
     EXPECT_EQ(tzr_lex_token(&s, text.c_str() + text.size()), HARD_BREAK);
+}
+
+// A line's end found in one step is the one the lexer finds lexeme by
+// lexeme, and the lexer is left as it would be: the same lexeme, the same
+// bounds, the same destination depth for the lines after. A line it cannot
+// take leaves everything as it was.
+TEST(Lexer, LineEndInOneStepIsTheLexersOwn) {
+    const char *prefix = "x ";  // something to look back at
+    const char *lines[] = {
+        "plain code line\n",   "f(x) + g(y)\n",      "f](a (b\n",          "a](b) c) d)\nnext",
+        "x](y\n(",             "x  \n y",            "x \n y",             "x\t \nz",
+        "x\n y",               "x\n\xc3\xa9",        "x\n \xc3\xa9",       "x\n \xe2\x80",
+        "x\n  y",              "x   \n y",           "((a))\n",            "](\n",
+        "x)\n",                "(\n",                "a *b* `c` <d> {e} &f; $g$ ~h~ ^i^ |j| #k -l\n",
+        "\n",                  " \n",                "  \n z",             "y\t\n",
+        // Lines it leaves to the lexer.
+        "a[?b\n",              "a\\(b\n",            "a\\\n",              "a\r\n",
+        "a\xc2\xa0\n",         "no line end",        "a\n",
+    };
+    for (const char *line : lines) {
+        for (unsigned depth : {0u, 1u, 2u}) {
+            for (bool parens : {false, true}) {
+                std::string text = std::string(prefix) + line;
+                const char *begin = text.c_str();
+                const char *stop = begin + text.size();
+                if (!strcmp(line, "a\n"))
+                    stop = begin + text.size() - 1;  // the line feed past the range
+                lexer_state initial;
+                initial.start = initial.cursor = begin + strlen(prefix);
+                initial.begin = begin;
+                initial.destination_depth = depth;
+                initial.parens_in_text = parens;
+                initial.colons_in_text = parens;
+
+                lexer_state fast = initial;
+                const char *blocked = nullptr;
+                int type = tzr_lex_line_end(&fast, stop, &blocked);
+                SCOPED_TRACE(testing::PrintToString(std::string(line)) + " depth " +
+                             std::to_string(depth) + (parens ? " with text parentheses" : ""));
+                if (!type) {
+                    EXPECT_EQ(fast.cursor, initial.cursor);
+                    EXPECT_EQ(fast.destination_depth, initial.destination_depth);
+                    ASSERT_NE(blocked, nullptr);
+                    EXPECT_TRUE(blocked == stop || strchr("[\\\r\xc2\n", *blocked));
+                    bool line_feed = memchr(initial.cursor, '\n', stop - initial.cursor);
+                    EXPECT_TRUE(!line_feed || strpbrk(line, "[\\\r\xc2")) << "a line it should take";
+                    continue;
+                }
+                lexer_state slow = initial;
+                int lexeme = 0;
+                do
+                    lexeme = tzr_lex_token(&slow, stop);
+                while (lexeme && lexeme != NEWLINE && lexeme != HARD_BREAK &&
+                       lexeme != NEWLINE_SPACE && lexeme != HARD_BREAK_SPACE);
+                EXPECT_EQ(type, lexeme);
+                EXPECT_EQ(fast.start - begin, slow.start - begin);
+                EXPECT_EQ(fast.cursor - begin, slow.cursor - begin);
+                EXPECT_EQ(fast.destination_depth, slow.destination_depth);
+            }
+        }
+    }
 }
 
 // The tokenizer: source → typed lines (line type number, then its tokens).

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "library/engine.h"
 #include "library/export.h"
@@ -193,9 +194,10 @@ size_t quote_depth(const token *t) {
     return depth;
 }
 
-// Blocks are parsed 1000 levels deep: the thousandth quote keeps its lines
-// unparsed. The HTML writer descends 1000 levels from the document, so it
-// writes 999 of those quotes; a list and its item take a level each.
+// Blocks are parsed 1000 levels deep: the thousandth quote holds its lines
+// unparsed, as one paragraph. The HTML writer descends 1000 levels from the
+// document, so it writes 999 of those quotes; a list and its item take a
+// level each.
 TEST(DeepNesting, BlocksNestToTheDepthLimit) {
     std::string quotes;
     for (int i = 0; i < 1200; i++)
@@ -221,6 +223,100 @@ TEST(DeepNesting, BlocksNestToTheDepthLimit) {
             levels++;
         EXPECT_EQ(levels, c.levels) << c.unit;
     }
+}
+
+size_t occurrences(const std::string &text, const std::string &what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        n++;
+    return n;
+}
+
+std::string repeated(const std::string &unit, int times) {
+    std::string text;
+    for (int i = 0; i < times; i++)
+        text += unit;
+    return text;
+}
+
+// Nothing past the limits is lost: what lies deeper than the parse reads
+// blocks or a writer descends comes out as the text it is, markers and all,
+// in every format that writes text, while the nesting stays bounded.
+TEST(DeepNesting, TextPastTheLimitsComesOut) {
+    struct Case {
+        std::string text;
+        const char *html;  // what the HTML must hold besides the last word
+    };
+    std::vector<Case> cases;
+    // Quotes around the limits: the writers' (their text 999 levels down)
+    // and the parse's, which leaves the markers past it as text.
+    for (int n : {997, 998, 999, 1000, 1001})
+        cases.push_back({repeated(">", n) + " *last*\n", ""});
+    cases.push_back({repeated(">", 1200) + " last\n", "&gt;&gt; last"});
+    cases.push_back({repeated("> ", 1200) + "last\n", "&gt; &gt; last"});
+    // Lists, two levels of the tree a level: the writers stop first.
+    cases.push_back({repeated("- ", 1200) + "last\n", "- - last"});
+    cases.push_back({repeated("1. ", 1200) + "last\n", "1. 1. last"});
+    // Quotes in list items, a second line going on at every level (an item
+    // of one line would hold its text): the list, its item and the quote
+    // take a parse level each.
+    cases.push_back({repeated("- > ", 1200) + "last\n" + repeated("    > ", 1200) + "more\n", "more"});
+    // Inline pairs nested past the writers' depth.
+    cases.push_back({repeated("[", 2000) + "last" + repeated("]", 2000) + "\n", ""});
+    cases.push_back({repeated("*a ", 1500) + "last" + repeated(" a*", 1500) + "\n", ""});
+    for (const Case &c : cases) {
+        std::string html = convert(c.text, 0, TZR_FORMAT_HTML);
+        EXPECT_NE(html.find("last"), std::string::npos) << c.text.substr(0, 8) << " " << c.text.size();
+        EXPECT_NE(html.find(c.html), std::string::npos) << c.text.substr(0, 8) << " " << c.text.size();
+        EXPECT_LE(occurrences(html, "<blockquote>"), 999u);
+        for (uint16_t format : {TZR_FORMAT_LATEX, TZR_FORMAT_FODT}) {
+            std::string out = convert(c.text, kExtensions, format);
+            EXPECT_NE(out.find("last"), std::string::npos)
+                << c.text.substr(0, 8) << " " << c.text.size() << " format " << format;
+        }
+    }
+}
+
+// Quotes in list items, a second line going on at every level, nest until
+// a limit: the parse reads a list item's lines and a quote's lines a level
+// deeper each, so it nests 500 quotes; the HTML writer descends a level for
+// the list, its item and the quote, so it writes 333 of them.
+TEST(DeepNesting, QuotesInListItemsNestToTheLimits) {
+    std::string text = repeated("- > ", 1200) + "last\n" + repeated("    > ", 1200) + "more\n";
+    tzr_engine *e = tzr_engine_create_with_string(text.c_str(), 0);
+    tzr_engine_parse_string(e);
+    size_t quotes = 0;
+    std::vector<const token *> todo{e->root};
+    while (!todo.empty()) {
+        const token *t = todo.back();
+        todo.pop_back();
+        quotes += t->type == BLOCK_BLOCKQUOTE;
+        for (const token *c = t->child; c; c = c->next)
+            todo.push_back(c);
+    }
+    EXPECT_EQ(quotes, 500u);
+    tzr_engine_free(e, true);
+
+    std::string html = convert(text, 0, TZR_FORMAT_HTML);
+    EXPECT_EQ(occurrences(html, "<blockquote>"), 333u);
+    EXPECT_EQ(occurrences(html, "<li>"), 333u);
+    EXPECT_NE(html.find("last"), std::string::npos);
+    EXPECT_NE(html.find("more"), std::string::npos);
+}
+
+// A one-line list item holds its text, which no nested parse reads, at any
+// depth: an item that is the only line of a quote keeps "> - > ..." as its
+// text. So a line of 1200 "- > " nests a list, an item, a quote (the
+// document's last blank line joins the first item, whose lines are parsed
+// again), a list and an item, and the rest of the line is that item's text.
+TEST(DeepNesting, OneLineItemsHoldTheirText) {
+    std::string html = convert(repeated("- > ", 1200) + "last\n", 0, TZR_FORMAT_HTML);
+    EXPECT_EQ(occurrences(html, "<ul>"), 2u);
+    EXPECT_EQ(occurrences(html, "<blockquote>"), 1u);
+    EXPECT_NE(html.find("<li>&gt; - &gt; - &gt;"), std::string::npos);
+    EXPECT_NE(html.find("- &gt; last</li>"), std::string::npos);
+    EXPECT_EQ(convert("> - > last\n", 0, TZR_FORMAT_HTML),
+              "<blockquote>\n<ul>\n<li>&gt; last</li>\n</ul>\n</blockquote>\n");
 }
 
 // Metadata updates keep every byte but the value: a key that only a later

@@ -228,6 +228,82 @@ TEST(PublicOps, CodeBlocksConvertAsWithTheCallersEngine) {
     }
 }
 
+// Such a conversion takes the lines inside a fenced block at the top as
+// code without cutting them into tokens; it must follow the grammar's fences
+// exactly (which fence closes, which opens the next block, which is code)
+// and leave the lexer as the kept tokens would, for the lines after.
+TEST(PublicOps, FencedBlocksConvertAsWithTheCallersEngine) {
+    const std::vector<std::string> documents = {
+        // Closing and reopening: a bare fence at least as long closes, one
+        // with an info string at least as long opens the next block.
+        "```\na\n````\nb\n```\n",
+        "````\na\n```\nb\n```js\nc\n````\nd\n",
+        "`````\na\n````\n```x\n````x\nb\n``````\nafter *this*\n",
+        "```\na\n```js\nb\n```\n",
+        "````\na\n```js\nb\n`````x\nc\n",
+        // Fences and lines that only look like them, indented and not.
+        "```\n ```\n  ```\n   ```\n    ```\n```\n",
+        "```\n    code\n\t\ttab\n \xc2\xa0```\n\xc2\xa0\n```\n",
+        "text\n ```\ncode\n```\n",
+        // Blank and nearly blank lines, backslashes, line ends of every kind.
+        "```\n\n   \n\t\n\\\nx\\\n\\\\\n  \n```\n",
+        "```\r\na\r\n\r\nb\rc\r\n```\r\n",
+        "```\na  \nb \n c\nd\n```\n",
+        // What the lexer carries from a code line to the lines after it.
+        "```\n[a](b\n```\nsee (c) and (d\n\ne) f\n",
+        "```\n[?term] [>abbr]\n```\nsee (c) and f(x)\n\n[?term]: a (t)\n\n[>abbr]: b\n",
+        "```\n](x) (y\n```\n(z) w)\n",
+        // Markup of every kind inside, and a block left open at the end.
+        "```\n# h\n> q\n- l\n1. e\n| t |\n---\n***\n<div>\n{{TOC}}\n[x]: y\n: d\nk: v\n```\n",
+        "```\n*a* `b` $c$ {++d++} [^e] <f> &amp; \"g\" 'h' ^i^ ~j~\n```",
+        "```\nlast line without an end",
+        "x\n\n```\ncode\n",
+    };
+    for (const std::string &doc : documents) {
+        for (uint64_t flags : {uint64_t{0}, uint64_t{0x18}, uint64_t{0x200}, uint64_t{0x1}}) {
+            SCOPED_TRACE(doc + " flags " + std::to_string(flags));
+            tzr_engine *e = tzr_engine_create_with_string(doc.c_str(), flags);
+            std::string kept = take(tzr_engine_convert(e, TZR_FORMAT_HTML));
+            tzr_engine_free(e, true);
+            EXPECT_EQ(take(tzr_string_convert(doc.c_str(), flags, TZR_FORMAT_HTML, 0)), kept);
+        }
+    }
+}
+
+// Such a conversion joins a paragraph's lines of text over their line feeds;
+// the page must stay the one a kept tree (a token a line end) makes.
+TEST(PublicOps, ParagraphLinesConvertAsWithTheCallersEngine) {
+    const std::vector<std::string> documents = {
+        "one\ntwo\nthree\n",
+        "crlf\r\nlines\r\nhere\r\n",
+        "lone\rcarriage\rreturns\n",
+        "a space \nbefore\nand two  \nspaces\n",
+        "indented\n  continuation\n\tand a tab\n",
+        "*em\nphasis* and `code\nspan` and [a\nlink](u) and ![an\nimage](p.png)\n",
+        "[a](u\n\"title\") and [b]\n[r]\n\n[r]: /x\n",
+        "| a | b |\n|---|---|\n| 1 | 2 |\n[Caption] x\nmore\n",
+        "| a | b |\n|---|---|\n| 1 | 2 |\n[Caption]\n",
+        "> quoted\n> lines\n\n- item\n  lines\n\n1. more\nlazy\n",
+        "HTML and\nHTML again and the term\nterm.\n\n[>HTML]: Hyper Text\n\n[?term]: A term\n",
+        "A note[^n] here\nthere.\n\n[^n]: The note\nruns on\n\n    and on.\n",
+        "x^sup\ner^ and H~2\nO~ and $a\nb$ and \"quoted\ntext\" 'single\nquote'\n",
+        "Term\nmore\n: definition\nlines\n",
+        "Setext\nheading\n===\n\nand\n---\n",
+        "A {++new\nline++} and {--old\nline--}\n",
+        "line with a hard\\\nbreak and two\nmore\n",
+    };
+    for (const std::string &doc : documents) {
+        for (uint64_t flags : {uint64_t{0}, uint64_t{0x18}, uint64_t{0x200}, uint64_t{0x618},
+                               uint64_t{0x1}}) {
+            SCOPED_TRACE(doc + " flags " + std::to_string(flags));
+            tzr_engine *e = tzr_engine_create_with_string(doc.c_str(), flags);
+            std::string kept = take(tzr_engine_convert(e, TZR_FORMAT_HTML));
+            tzr_engine_free(e, true);
+            EXPECT_EQ(take(tzr_string_convert(doc.c_str(), flags, TZR_FORMAT_HTML, 0)), kept);
+        }
+    }
+}
+
 TEST(PublicOps, ConvertEveryKindOfNote) {
     const char *src =
         "Text[^a] cites [#b], uses Tessaro and HTML, and an inline note[^Said once.].\n\n"

@@ -13,12 +13,24 @@ namespace {
 
 // The HTML writer records where each token it writes begins and how much it
 // wrote; a token it never reached (the metadata's lines, the text of code,
-// math and rules, which it prints as they stand) keeps the 0 and 0 it was
-// made with, and its parent's end is the nearest place known. Only among the
-// blocks at the top can 0 and 0 be a real record: the writer reaches every
-// one of them, and one that writes nothing before anything else stands at 0.
+// math and rules, which it prints as they stand) has no record, and its
+// parent's end is the nearest place known. A record of 0 and 0 below the
+// top counts as none: only among the blocks at the top does the writer
+// reach every one, and one that writes nothing before anything else stands
+// at 0.
 bool reachedByWriter(const token *t) {
-    return t->out_start != 0 || t->out_len != 0;
+    if (!t->written)
+        return false;
+    const token_output_span *span = token_output(t);
+    return span->start != 0 || span->len != 0;
+}
+
+// Where the writer's output for a token ends; 0 for a token it never reached.
+size_t outputEnd(const token *t) {
+    if (!t->written)
+        return 0;
+    const token_output_span *span = token_output(t);
+    return size_t(span->start) + span->len;
 }
 
 }  // namespace
@@ -55,7 +67,7 @@ std::optional<size_t> htmlOffsetForTextCharOffset(tzr_engine *e, std::optional<s
     if (byte > 0)
         byte--;
     const token *under = deepestChildOfToken(root, byte);
-    return under ? under->out_start + under->out_len : 0;
+    return under ? outputEnd(under) : 0;
 }
 
 void insertScrollAnchor(DString *html, std::optional<size_t> offset) {
