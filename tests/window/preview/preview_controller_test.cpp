@@ -18,11 +18,15 @@
 #include <algorithm>
 #include <cmath>
 #include <deque>
+#include <functional>
 #include <limits>
 
-using window_test::waitUntil;
-
 namespace {
+
+// What a step waits for comes at once at full speed, but making a long
+// page's scripts under the sanitizers on a busy machine takes seconds: a step
+// fails only after a minute.
+bool waitUntil(const std::function<bool()> &done) { return window_test::waitUntil(done, 60000); }
 
 // A page that records what it is asked and answers on demand.
 class FakePage : public PreviewPageDriver {
