@@ -230,6 +230,21 @@ void BM_ViewKeystrokeParagraphNumbersAndInvisibles(benchmark::State &state) { vi
 BENCHMARK(BM_ViewKeystrokeParagraphNumbersAndInvisibles)->Arg(0)->Arg(1)->ArgName("paint")
     ->Iterations(400)->Unit(benchmark::kMillisecond);
 
+// One key typed into the Markdown editor and laid out (and painted, when
+// asked): its cost in milliseconds.
+double typeKey(ViewEditor<SmartTextView> &editor, QChar letter, bool paint) {
+    const QString typed(letter);
+    const int key = letter == u' ' ? int(Qt::Key_Space) : int(letter.toUpper().unicode());
+    QElapsedTimer clock;
+    clock.start();
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, typed);
+    QCoreApplication::sendEvent(editor.view.get(), &press);
+    editor.storage->documentLayout()->documentSize();
+    if (paint)
+        editor.view->repaint();
+    return clock.nsecsElapsed() / 1e6;
+}
+
 // Key presses sent to the Markdown editor, as a person types: the key's
 // interpretation, the edit through the storage, the caret taken from the
 // buffer, the counts published and the label-completion check, on top of
@@ -249,16 +264,7 @@ void editorKeyPresses(benchmark::State &state, bool spelling) {
         spelling ? QStringLiteral("type some wrods é ") : QStringLiteral("type some words é ");
     int i = 0;
     for (auto _ : state) {
-        const QString typed(letters[i++ % letters.size()]);
-        const int key = typed == QLatin1String(" ") ? int(Qt::Key_Space) : int(typed[0].toUpper().unicode());
-        QElapsedTimer clock;
-        clock.start();
-        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, typed);
-        QCoreApplication::sendEvent(editor->view.get(), &press);
-        editor->storage->documentLayout()->documentSize();
-        if (paint)
-            editor->view->repaint();
-        ms.push_back(clock.nsecsElapsed() / 1e6);
+        ms.push_back(typeKey(*editor, letters[i++ % letters.size()], paint));
     }
     const qsizetype end = editor->view->selectedRange().location;
     editor->storage->replaceCharactersInRange({start, end - start}, QString());
@@ -324,16 +330,7 @@ void BM_EditorKeyPressGrammarChecked(benchmark::State &state) {
     int i = 0;
     for (auto _ : state) {
         idleFor(20, &turns);
-        const QString typed(letters[i++ % letters.size()]);
-        const int key = typed == QLatin1String(" ") ? int(Qt::Key_Space) : int(typed[0].toUpper().unicode());
-        QElapsedTimer clock;
-        clock.start();
-        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, typed);
-        QCoreApplication::sendEvent(editor->view.get(), &press);
-        editor->storage->documentLayout()->documentSize();
-        if (paint)
-            editor->view->repaint();
-        ms.push_back(clock.nsecsElapsed() / 1e6);
+        ms.push_back(typeKey(*editor, letters[i++ % letters.size()], paint));
     }
     const qsizetype end = editor->view->selectedRange().location;
     editor->storage->replaceCharactersInRange({start, end - start}, QString());

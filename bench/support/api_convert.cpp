@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "bench/support/whole_file.h"
 #include "library/tzr.h"
 
 int main(int argc, char **argv) {
@@ -16,17 +17,9 @@ int main(int argc, char **argv) {
         fprintf(stderr, "usage: api_convert FILE\n");
         return 2;
     }
-    FILE *in = fopen(argv[1], "rb");
-    if (!in) {
-        perror(argv[1]);
-        return 1;
-    }
     std::string text;
-    char chunk[1 << 16];
-    size_t got;
-    while ((got = fread(chunk, 1, sizeof chunk, in)) > 0)
-        text.append(chunk, got);
-    fclose(in);
+    if (!benchsupport::readWholeFile(argv[1], &text))
+        return 1;
     char *html = tzr_string_convert(text.c_str(), 0, TZR_FORMAT_HTML, TZR_LANGUAGE_ENGLISH);
     if (!html)
         return 1;

@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "bench/support/whole_file.h"
 #include "library/tzr.h"
 
 int main(int argc, char **argv) {
@@ -23,17 +24,9 @@ int main(int argc, char **argv) {
         fprintf(stderr, "usage: tree_dump FILE [EXTENSIONS]\n");
         return 2;
     }
-    FILE *in = fopen(argv[1], "rb");
-    if (!in) {
-        perror(argv[1]);
-        return 1;
-    }
     std::string text;
-    char chunk[1 << 16];
-    size_t got;
-    while ((got = fread(chunk, 1, sizeof chunk, in)) > 0)
-        text.append(chunk, got);
-    fclose(in);
+    if (!benchsupport::readWholeFile(argv[1], &text))
+        return 1;
     uint64_t extensions = argc == 3 ? strtoull(argv[2], nullptr, 0) : TZR_EXT_NOTES | TZR_EXT_SMART;
     tzr_engine *e = tzr_engine_create_with_string(text.c_str(), extensions);
     if (!e)
