@@ -73,8 +73,11 @@ QUrl PreviewController::previewURL() const {
 // --- The update cycle ---------------------------------------------------------------
 
 void PreviewController::updatePreview(const QString &html) {
-    if (m_page->isHiddenInWindow())
+    if (m_page->isHiddenInWindow()) {
+        m_heldWhileHidden = html;
         return;
+    }
+    m_heldWhileHidden.reset();
     if (m_updating) {
         m_needsFinalUpdate = true;
         m_pendingData = html;
@@ -96,6 +99,11 @@ void PreviewController::updatePreview(const QString &html) {
         startReload();
     else
         startReplacement();
+}
+
+void PreviewController::shown() {
+    if (m_heldWhileHidden && !m_page->isHiddenInWindow())
+        updatePreview(*std::exchange(m_heldWhileHidden, std::nullopt));
 }
 
 void PreviewController::reloadPreview() {

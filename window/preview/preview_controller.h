@@ -4,7 +4,10 @@
 //
 // The cycle (all on the main thread; pages are prepared on a background
 // thread between its steps):
-// - A new HTML text is dropped while the preview is hidden. While a refresh
+// - A new HTML text is not shown while the preview is hidden: the newest is
+//   held and shown once the view shows again (a cycle that began while the
+//   view showed can end after it was hidden, and nothing else would bring the
+//   page up to date). While a refresh
 //   runs, it is parked (a newer one replaces it) and replayed once, 1 ms
 //   after the refresh finished. While frozen it is kept but not shown.
 // - Otherwise the page's head content is put in (style sheet, margins from
@@ -90,6 +93,8 @@ public:
 
     // --- The update cycle -------------------------------------------------------
     void updatePreview(const QString &html);
+    // The view shows again: the newest HTML held while it was hidden goes in.
+    void shown();
     void reloadPreview();
     void applyCSSFromPath(const QString &path);
     QString activeCSSPath() const { return m_activeCSSPath; }
@@ -219,6 +224,7 @@ private:
     bool m_reloadNextUpdate = false;
     bool m_reloadAfterCycle = false;  // a reload asked for while a refresh ran
     QString m_pendingData;
+    std::optional<QString> m_heldWhileHidden;
     QString m_baseSourceHTML;
     QString m_currentSourceHTML;
     QPointF m_storedScrollPosition;

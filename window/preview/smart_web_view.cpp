@@ -5,6 +5,7 @@
 #include "window/scrollsync/scroll_fraction.h"
 
 #include <QResizeEvent>
+#include <QShowEvent>
 #include <QThread>
 #include <QWebEnginePage>
 
@@ -104,6 +105,11 @@ void SmartWebView::resizeEvent(QResizeEvent *event) {
     platform::WebView::resizeEvent(event);
     m_controller.scheduleContentBounds();
     m_controller.partsMayShow();
+}
+
+void SmartWebView::showEvent(QShowEvent *event) {
+    platform::WebView::showEvent(event);
+    m_controller.shown();
 }
 
 void SmartWebView::load(const QString &html, const QUrl &baseUrl, std::function<void(bool ok)> done) {

@@ -229,15 +229,47 @@ TEST_F(PreviewControllerTest, CoalescesUpdatesSoThatTheNewestWins) {
     EXPECT_EQ(controller.baseSourceHTML(), page("<p>a</p>\n<p>3</p>"));
 }
 
-// Hidden: the HTML is dropped, not stored.
-TEST_F(PreviewControllerTest, DropsHtmlWhileHidden) {
+// Hidden: the HTML does not reach the page, but the newest is held and goes
+// in once the view shows, even the one parked behind a refresh that ends
+// after the view was hidden (a tab passed through while its cycle ran).
+TEST_F(PreviewControllerTest, HoldsTheNewestHtmlWhileHiddenAndShowsItOnceShown) {
     thawWith(page("<p>a</p>"));
     fake.log.clear();
     fake.hidden = true;
     controller.updatePreview(page("<p>b</p>"));
+    controller.updatePreview(page("<p>c</p>"));
+    controller.shown();  // shown in a window that is itself hidden
     EXPECT_EQ(controller.baseSourceHTML(), page("<p>a</p>"));
     EXPECT_TRUE(idle());
     EXPECT_TRUE(fake.log.isEmpty());
+
+    fake.hidden = false;
+    controller.shown();
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("patch"); }));
+    EXPECT_TRUE(fake.last("patch")->text.contains(u"<p>c<\\/p>"));
+    fake.answer("patch", true);
+    fake.settle();
+    ASSERT_TRUE(idle());
+    controller.shown();  // nothing held any more
+    EXPECT_TRUE(idle());
+    EXPECT_EQ(fake.log.count("patch"), 1);
+
+    controller.updatePreview(page("<p>d</p>"));
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("patch"); }));
+    controller.updatePreview(page("<p>e</p>"));  // parked behind the refresh
+    fake.hidden = true;
+    fake.answer("patch", true);
+    fake.settle();
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(controller.baseSourceHTML(), page("<p>d</p>"));
+    fake.hidden = false;
+    controller.shown();
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("patch"); }));
+    EXPECT_TRUE(fake.last("patch")->text.contains(u"<p>e<\\/p>"));
+    fake.answer("patch", true);
+    fake.settle();
+    EXPECT_TRUE(idle());
+    EXPECT_EQ(controller.baseSourceHTML(), page("<p>e</p>"));
 }
 
 // The page is reloaded in full when asked, when "alwaysReloadPreview" is on,
