@@ -20,7 +20,14 @@ TEST_F(BridgeTest, ContinuousEditsWhileCyclesRunEndWithTheLastTextRendered) {
     std::atomic<int> exports{0};
     QElapsedTimer clock;
     clock.start();
-    for (int edit = 0; clock.elapsed() < 1500; edit++) {
+    // Edits go on for a second and a half and until several cycles ran
+    // among them, however slow the machine.
+    const auto editing = [&] {
+        if (clock.elapsed() > 120'000)
+            return false;
+        return clock.elapsed() < 1500 || bridge->completedCycles() <= 5u || exports == 0;
+    };
+    for (int edit = 0; editing(); edit++) {
         qsizetype at = qsizetype(random() % quint32(editor.text.size()));
         if (editor.text[at].isLowSurrogate())
             at--;  // never inside a surrogate pair, as no editor would
