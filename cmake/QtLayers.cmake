@@ -31,14 +31,38 @@ function(orvane_autogen_follows_sources name)
   endif()
 endfunction()
 
-# The Qt headers nearly every file of the layers includes, parsed once per
-# target instead of once per file.
+# The Qt headers nearly every file of the layers includes, parsed once for
+# all the layers instead of once per file. The parse is made by a target of
+# its own that has only the flags every layer has: GCC takes a parse only
+# where each macro defined for it is defined alike (a layer's own Qt modules
+# add macros, which the parse then does not know and does not need).
 set(ORVANE_QT_PRECOMPILED <QObject> <QString> <QStringList> <QList> <QHash> <QVariant> <QPointer>
                           <QTimer> <QWidget> <QEvent> <QColor> <QFont> <functional> <memory>
                           <optional> <vector>)
-function(orvane_precompile_qt name)
+file(WRITE ${CMAKE_BINARY_DIR}/precompiled_only.cpp "// The precompiled headers' own target has nothing else to build.\n")
+
+#   orvane_precompiled_qt_headers(<target> [HEADERS <more headers...>] [LINK <targets...>])
+# Makes <target>, which parses the Qt headers (and HEADERS) for the targets
+# that reuse it (orvane_precompile_qt), with LINK's flags besides Qt's.
+function(orvane_precompiled_qt_headers name)
+  cmake_parse_arguments(PCH "" "" "HEADERS;LINK" ${ARGN})
+  add_library(${name} OBJECT ${CMAKE_BINARY_DIR}/precompiled_only.cpp)
+  set_target_properties(${name} PROPERTIES AUTOMOC OFF)
+  target_link_libraries(${name} PRIVATE Qt6::Widgets ${PCH_LINK})
   if(NOT ORVANE_FUZZ)
-    target_precompile_headers(${name} PRIVATE ${ORVANE_QT_PRECOMPILED})
+    target_precompile_headers(${name} PRIVATE ${ORVANE_QT_PRECOMPILED} ${PCH_HEADERS})
+  endif()
+endfunction()
+orvane_precompiled_qt_headers(orvane_qt_headers)
+
+#   orvane_precompile_qt(<target> [FROM <headers target>])
+function(orvane_precompile_qt name)
+  cmake_parse_arguments(PCH "" "FROM" "" ${ARGN})
+  if(NOT PCH_FROM)
+    set(PCH_FROM orvane_qt_headers)
+  endif()
+  if(NOT ORVANE_FUZZ)
+    target_precompile_headers(${name} REUSE_FROM ${PCH_FROM})
   endif()
 endfunction()
 
