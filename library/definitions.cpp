@@ -70,14 +70,23 @@ void finish_abbreviation(const char *source, tzr_note *note, const token *block)
     note->clean_text = tzr_clean_string_range(source, third->start, end - third->start, false);
 }
 
-void add_link_label(tzr_engine *e, token *label_token, const char *label) {
+// Takes `label`, made from `label_token` as tzr_label_from_token makes it:
+// the link keeps it as its label text rather than making it again, which
+// for a long heading is a pass over the whole line.
+void add_link_label(tzr_engine *e, token *label_token, char *label) {
     if (!label)
         return;
     std::string url = "#";
     url += label;
-    push(e->link_list,
-         tzr_link_new(source_of(e), label_token, url.c_str(), nullptr, nullptr,
-                      TZR_LINK_HEADING_LABEL));
+    tzr_link *link = tzr_link_new(nullptr, nullptr, url.c_str(), nullptr, nullptr, TZR_LINK_HEADING_LABEL);
+    if (!link) {
+        free(label);
+        return;
+    }
+    link->label = label_token;
+    link->clean_text = tzr_clean_text_inside_pair(source_of(e), label_token, true);
+    link->label_text = label;
+    push(e->link_list, link);
 }
 
 // The caption bracket of the paragraph after a table, or NULL when that
@@ -269,7 +278,6 @@ void tzr_process_header_label(tzr_engine *e, token *heading) {
     token *manual = tzr_header_manual_label(heading, source);
     char *label = tzr_label_from_token(source, manual ? manual : heading);
     add_link_label(e, manual ? manual : heading, label);
-    free(label);
 }
 
 void tzr_process_header_labels(tzr_engine *e) {
@@ -287,7 +295,6 @@ void tzr_process_table_label(tzr_engine *e, token *table) {
     token *from = b1->next && b1->next->type == PAIR_BRACKET ? b1->next : const_cast<token *>(b1);
     char *label = tzr_label_from_token(source, from);
     add_link_label(e, from, label);
-    free(label);
 }
 
 void tzr_process_table_labels(tzr_engine *e) {

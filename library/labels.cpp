@@ -1,5 +1,7 @@
 #include "library/labels.h"
 
+#include <array>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <unordered_set>
@@ -15,9 +17,52 @@ constexpr int kMaxRawDepth = 1000;
 
 bool is_continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 
-char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? (char)(c + ('a' - 'A')) : c; }
+constexpr char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? (char)(c + ('a' - 'A')) : c; }
 
-bool is_clean_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+// The blanks a cleaned string folds: spaces, tabs and line ends.
+constexpr std::array<bool, 256> kCleanSpace = [] {
+    std::array<bool, 256> table{};
+    table[' '] = table['\t'] = table['\n'] = table['\r'] = true;
+    return table;
+}();
+
+constexpr uint64_t kOnes = 0x0101010101010101ULL;
+constexpr uint64_t kHighs = 0x8080808080808080ULL;
+
+// Whether any byte of `word` is below the space: a tab, a line end or
+// another control byte.
+constexpr bool has_byte_below_space(uint64_t word) { return ((word - kOnes * ' ') & ~word & kHighs) != 0; }
+
+// The high bit of each byte of `word` that is a space.
+constexpr uint64_t space_bytes(uint64_t word) {
+    uint64_t x = word ^ (kOnes * ' ');
+    return ~(((x & ~kHighs) + ~kHighs) | x) & kHighs;
+}
+
+// `word` with each ASCII capital lowered. Each byte's low seven bits are
+// lifted so that its high bit tells whether it is past 'Z' and whether it
+// is at least 'A'; a byte with its own high bit set is no ASCII letter.
+constexpr uint64_t lower_ascii_word(uint64_t word) {
+    uint64_t low7 = word & ~kHighs;
+    uint64_t past_z = low7 + kOnes * (0x7F - 'Z');
+    uint64_t from_a = low7 + kOnes * (0x80 - 'A');
+    uint64_t capital = ~word & (from_a ^ past_z) & kHighs;
+    return word | (capital >> 2);
+}
+
+// Each byte as it stands, and with ASCII capitals lowered.
+constexpr std::array<char, 256> kSame = [] {
+    std::array<char, 256> table{};
+    for (int c = 0; c < 256; c++)
+        table[c] = (char)c;
+    return table;
+}();
+constexpr std::array<char, 256> kLowered = [] {
+    std::array<char, 256> table{};
+    for (int c = 0; c < 256; c++)
+        table[c] = ascii_lower((char)c);
+    return table;
+}();
 
 void print_raw(DString *out, const char *source, const token *t, int depth) {
     if (!t)
@@ -105,24 +150,43 @@ char *tzr_label_from_token(const char *source, const token *t) {
 char *tzr_clean_string_range(const char *source, size_t start, size_t len, bool lower) {
     if (!source)
         return nullptr;
-    const char *bytes = source + start;
+    const unsigned char *bytes = reinterpret_cast<const unsigned char *>(source) + start;
     char *out = static_cast<char *>(malloc(len + 1));
     if (!out)
         return nullptr;
+    // Blanks at either end go; a run of them inside becomes one space. A
+    // heading's text is cleaned whole, however long: eight bytes are copied
+    // at once where they hold no blank but single spaces that follow no
+    // other, and the rest byte by byte.
+    const std::array<char, 256> &map = lower ? kLowered : kSame;
     size_t o = 0;
-    bool pending_space = false;
-    for (size_t i = 0; i < len; i++) {
-        char c = bytes[i];
-        if (is_clean_space(c)) {
-            pending_space = o > 0;
-            continue;
+    size_t i = 0;
+    while (i < len) {
+        if (i + 8 <= len) {
+            uint64_t word;
+            memcpy(&word, bytes + i, 8);
+            if (!has_byte_below_space(word)) {
+                uint64_t spaces = space_bytes(word);
+                bool after_space = o == 0 || out[o - 1] == ' ';
+                if (!(spaces & (spaces << 8)) && !((spaces & 0x80) && after_space)) {
+                    if (lower)
+                        word = lower_ascii_word(word);
+                    memcpy(out + o, &word, 8);
+                    o += 8;
+                    i += 8;
+                    continue;
+                }
+            }
         }
-        if (pending_space) {
+        unsigned char c = bytes[i++];
+        if (!kCleanSpace[c])
+            out[o++] = map[c];
+        else if (o > 0 && out[o - 1] != ' ')
             out[o++] = ' ';
-            pending_space = false;
-        }
-        out[o++] = lower ? ascii_lower(c) : c;
     }
+    // Only a blank is written as a space: one left at the end goes.
+    if (o > 0 && out[o - 1] == ' ')
+        o--;
     out[o] = '\0';
     return out;
 }

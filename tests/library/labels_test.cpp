@@ -103,6 +103,20 @@ TEST(CleanString, CollapsesWhitespaceAndLowersOnRequest) {
         {"\xC3\x84" "Bc", true, "\xC3\x84" "bc"},  // bytes from 0x80 up never change
         {"a\r\nb", false, "a b"},
         {"a\xC2\xA0" "b", false, "a\xC2\xA0" "b"},  // NBSP is not whitespace here
+        // Long runs of words, with the letters' neighbours in ASCII, blanks
+        // and other control bytes at every place of an eight-byte stretch.
+        {"@AZ[`az{ ABCDEFGHIJKLMNOPQRSTUVWXYZ@[`{\x7F\xC3\x84\xC3\xA4", true,
+         "@az[`az{ abcdefghijklmnopqrstuvwxyz@[`{\x7F\xC3\x84\xC3\xA4"},
+        {"@AZ[`az{ ABCDEFGHIJKLMNOPQRSTUVWXYZ@[`{", false, "@AZ[`az{ ABCDEFGHIJKLMNOPQRSTUVWXYZ@[`{"},
+        {"ABCDEFG\tHIJKLMNOP\nQRSTUVWXYZABCDEF\x01GHIJ \r\n ABCDEFGH", true,
+         "abcdefg hijklmnop qrstuvwxyzabcdef\x01ghij abcdefgh"},
+        {"  ABCDEFGHIJKLMNOPQRSTUVWX  ", true, "abcdefghijklmnopqrstuvwx"},
+        // Spaces at every place of a stretch, runs of them across two.
+        {"Abcdefg Hijklmn  Opqrstuv W xyzABCD e", true, "abcdefg hijklmn opqrstuv w xyzabcd e"},
+        {"A b c d e f g h i j k l m n o p ", false, "A b c d e f g h i j k l m n o p"},
+        {"ABCDEFG ", true, "abcdefg"},
+        {" ABCDEFG", true, "abcdefg"},
+        {"ABCDEFG  HIJKLMN        OPQRSTU", false, "ABCDEFG HIJKLMN OPQRSTU"},
     };
     for (const Case &c : cases)
         EXPECT_EQ(take(tzr_clean_string(c.in, c.lower)), c.out) << c.in;
