@@ -127,8 +127,9 @@ void tzr_autolink_text_token(tzr_engine *e, token *t, trie *terms) {
         return;
     // A term is found between two marks that the lexer leaves in the text
     // ("/" inside a word, the ":" of "https://", a "-" of a list item's
-    // text), never across one. Such a "-" was a text token of its own with
-    // smart typography, and is searched alone as one. What parentheses left
+    // text, a "-" or "_" inside a word in a conversion to HTML), never
+    // across one. Such a "-" was a text token of its own with smart
+    // typography, and is searched alone as one. What parentheses left
     // in the text hold is passed over, as the walk passes over a pair of
     // them.
     const char *source = e->source->str;
@@ -149,7 +150,7 @@ void tzr_autolink_text_token(tzr_engine *e, token *t, trie *terms) {
     for (size_t from = t->start; from < end && holder;) {
         size_t to = from;
         while (to < end && source[to] != '/' && source[to] != ':' && source[to] != '-' &&
-               source[to] != '(')
+               source[to] != '_' && source[to] != '(')
             to++;
         if (to > from)
             search(from, to);

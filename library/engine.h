@@ -46,7 +46,8 @@ struct tzr_engine {
     // HTML writer and then away, so tokens that writer prints alike may be
     // one (a fenced code block's line, text over a line feed; see
     // tzr_flatten_block), and code lines need no tokens of their own (see
-    // the tokenizer).
+    // the tokenizer). A "-" or "_" inside a word is left in the text (see
+    // lexer.h).
     bool converts_to_html;
     // Whether no one will ask where the HTML writer's output for each token
     // lies (token_output): set for a conversion of its own, so that its

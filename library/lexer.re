@@ -6,6 +6,7 @@
 #include "library/lexer.h"
 
 #include <array>
+#include <cstring>
 
 #include "library/token_types.h"
 
@@ -189,20 +190,62 @@ int lex_colon(lexer_state *s, const char *stop) {
     return after_blank || after_kept_mark ? COLON : 0;
 }
 
+// Whether a "-" or "_" at `p` inside a word may be plain text: its line
+// lets words be joined from before it, and holds no "|". The line is looked
+// at once, at its first such mark, up to its line feed: a "|" after a
+// carriage return that ends the line earlier only keeps its marks too.
+bool joins_words(lexer_state *s, const char *p, const char *stop) {
+    if (!s->words_from || p <= s->words_from)
+        return false;
+    if (!s->words_checked) {
+        const char *from = s->words_from;
+        size_t rest = stop > from ? (size_t)(stop - from) : 0;
+        const void *feed = memchr(from, '\n', rest);
+        size_t line = feed ? (size_t)(static_cast<const char *>(feed) - from) : rest;
+        if (memchr(from, '|', line)) {
+            s->words_from = nullptr;
+            return false;
+        }
+        s->words_checked = true;
+    }
+    return true;
+}
+
 // A lone "-" in a list item's text, between two words ("well-known") or
 // two spaces ("a - b"), is plain text: smart typography makes it text in
 // such text anyway, and without it every writer prints it as it stands.
-// Between two digits ("1-2") it stays a lexeme, an en dash.
+// So is one inside a word where words may be joined, in any line. Between
+// two digits ("1-2") it stays a lexeme, an en dash.
 int lex_hyphen(lexer_state *s, const char *stop) {
     const char *p = s->start;
     s->cursor = p + 1;
-    if (!s->hyphens_from || p <= s->hyphens_from || !s->begin || p <= s->begin || p + 1 >= stop)
+    if (!s->begin || p <= s->begin || p + 1 >= stop)
         return DASH_N;
     uchar before = (uchar)p[-1], after = (uchar)p[1];
     bool digits = before >= '0' && before <= '9' && after >= '0' && after <= '9';
     bool in_word = is_word_byte(before) && is_word_byte(after) && !digits;
+    if (in_word && joins_words(s, p, stop))
+        return 0;
+    if (!s->hyphens_from || p <= s->hyphens_from)
+        return DASH_N;
     bool spaced = before == ' ' && after == ' ';
     return in_word || spaced ? 0 : DASH_N;
+}
+
+inline bool is_ascii_alnum(uchar c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+}
+
+// A lone "_" between two letters or digits ("snake_case") is plain text
+// where words may be joined: with alphanumerics on both sides it neither
+// opens nor closes emphasis, and is printed as it stands.
+int lex_underscore(lexer_state *s, const char *stop) {
+    const char *p = s->start;
+    s->cursor = p + 1;
+    if (!s->begin || p <= s->begin || p + 1 >= stop)
+        return UL;
+    bool in_word = is_ascii_alnum((uchar)p[-1]) && is_ascii_alnum((uchar)p[1]);
+    return in_word && joins_words(s, p, stop) ? 0 : UL;
 }
 
 int lex_once(lexer_state *s, const char *stop);
@@ -299,7 +342,7 @@ int lex_once(lexer_state *s, const char *stop) {
         "==}"  { s->cursor = YYCURSOR; return CRITIC_HI_CLOSE; }
 
         "*"    { s->cursor = YYCURSOR; return STAR; }
-        "_"    { s->cursor = YYCURSOR; return UL; }
+        "_"    { return lex_underscore(s, stop); }
         "["    { s->cursor = YYCURSOR; return BRACKET_LEFT; }
         "]"    { s->cursor = YYCURSOR; return BRACKET_RIGHT; }
         "[>"   { s->cursor = YYCURSOR; return BRACKET_ABBREVIATION_LEFT; }

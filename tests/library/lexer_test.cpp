@@ -4,6 +4,7 @@
 #include <string>
 
 #include "library/lexer.h"
+#include "library/tzr.h"
 #include "test_engine.h"
 #include "token_dump.h"
 #include "tree_check.h"
@@ -379,6 +380,43 @@ INSTANTIATE_TEST_SUITE_P(ParenthesesAroundPlainText, ConversionTokenizerTable, :
                  "6[TEXT:1 NL:1] 6[TEXT:6 BRACKET_GLOSS:2 PAREN_LEFT:1 TEXT:1 PAREN_RIGHT:1 TEXT:2 "
                  "BRACKET_RIGHT:1 TEXT:1 PAREN_LEFT:1 TEXT:1 PAREN_RIGHT:1 NL:1] "
                  "6[TEXT:2 PAREN_LEFT:1 TEXT:1 PAREN_RIGHT:1]"}));
+
+// The lines of an engine that converts to HTML for itself, which leaves a
+// lone "-" or "_" inside a word in the text. Each stays a lexeme where a
+// pass may read it: between digits ("1-2" is an en dash), doubled or at a
+// word's edge, next to a byte other than an ASCII letter or digit ("_"),
+// in a line holding a "|" (a table's header row), in the lines that may be
+// metadata or open with "[", and with notes, whose definitions' text no
+// rule reads.
+class HtmlConversionTokenizerTable : public ::testing::TestWithParam<TokenizeCase> {};
+
+TEST_P(HtmlConversionTokenizerTable, SourceGivesLines) {
+    for (uint64_t notes : {uint64_t{0}, uint64_t{TZR_EXT_NOTES}}) {
+        TestEngine engine(GetParam().source, notes);
+        engine.e.converts_to_html = true;
+        token *root = tzr_tokenize_string(&engine.e, 0, (size_t)-1, false);
+        if (!notes)
+            EXPECT_EQ(lines_dump(root), GetParam().lines) << "source: " << GetParam().source;
+        else
+            EXPECT_EQ(lines_dump(root), lines_dump(TokenizedText(GetParam().source, notes).root))
+                << "with notes, source: " << GetParam().source;
+        EXPECT_TRUE(chain_is_consistent(root));
+        token_tree_free(root);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(MarksInsideWords, HtmlConversionTokenizerTable, ::testing::Values(
+    TokenizeCase{"x\nwell-known snake_case a-b_c-d", "6[TEXT:1 NL:1] 6[TEXT:29]"},
+    TokenizeCase{"x\npages 1-2 a,-b 3_4", "6[TEXT:1 NL:1] 6[TEXT:7 DASH_N:1 TEXT:10]"},
+    TokenizeCase{"x\na__b c_ d -e f- _g a\xc3\xa9_b",
+                 "6[TEXT:1 NL:1] 6[TEXT:1 UL:1 UL:1 TEXT:3 UL:1 TEXT:3 DASH_N:1 TEXT:3 DASH_N:1 "
+                 "TEXT:1 UL:1 TEXT:5 UL:1 TEXT:1]"},
+    TokenizeCase{"x\na-b | c_d\ne-f",
+                 "6[TEXT:1 NL:1] 9[TEXT:1 DASH_N:1 TEXT:2 PIPE:1 TEXT:2 UL:1 TEXT:1 NL:1] 6[TEXT:3]"},
+    TokenizeCase{"a-b\n[c-d]: e_f",
+                 "6[TEXT:1 DASH_N:1 TEXT:1 NL:1] 26[BRACKET_LEFT:1 TEXT:1 DASH_N:1 TEXT:1 "
+                 "BRACKET_RIGHT:1 COLON:1 TEXT:2 UL:1 TEXT:1]"},
+    TokenizeCase{"x\n* a-b_c", "6[TEXT:1 NL:1] 20[M_BULLET:1 TEXT:5]"}));
 
 // A destination left open ends at a blank line: parentheses after it may be
 // text again.
