@@ -590,6 +590,9 @@ static bool inline_container(unsigned type) {
     case BLOCK_DEFLIST:
     case BLOCK_DEFINITION:
     case BLOCK_DEF_ABBREVIATION:
+    case BLOCK_DEF_CITATION:
+    case BLOCK_DEF_FOOTNOTE:
+    case BLOCK_DEF_GLOSSARY:
     case BLOCK_H1:
     case BLOCK_H2:
     case BLOCK_H3:
@@ -606,6 +609,7 @@ static bool inline_container(unsigned type) {
     case BLOCK_SETEXT_1:
     case BLOCK_SETEXT_2:
     case BLOCK_TABLE:
+    case BLOCK_TABLE_HEADER:
     case BLOCK_TABLE_SECTION:
     case BLOCK_TERM:
     case TABLE_ROW:

@@ -186,6 +186,28 @@ TEST(PublicOps, ConvertHtml) {
     EXPECT_EQ(take(tzr_string_convert(nullptr, 0, 0, 0)), "\n");
 }
 
+// The text of a footnote, a glossary entry, a citation and a table's header
+// reads its marks as body text does: a hyphen or an underscore inside a word
+// stays as it is (they were taken for a dash and for emphasis there).
+TEST(PublicOps, NotesAndTableHeadersReadMarksAsBodyTextDoes) {
+    const char *doc = "A[^1], a [?term] and [#doe].\n\n"
+                      "[^1]: First-line snake_case with_under_score, *words*.\n\n"
+                      "[?term]: First-line snake_case with_under_score, *words*.\n\n"
+                      "[#doe]: First-line snake_case with_under_score, *words*.\n\n"
+                      "| first-line | snake_case |\n|---|---|\n| first-line | snake_case |\n";
+    const std::string body = "First-line snake_case with_under_score, <em>words</em>.";
+    for (unsigned long flags : {TZR_EXT_NOTES | TZR_EXT_SMART, (unsigned long)TZR_EXT_NOTES}) {
+        const std::string html = take(tzr_string_convert(doc, flags, TZR_FORMAT_HTML, 0));
+        size_t count = 0;
+        for (size_t at = html.find(body); at != std::string::npos; at = html.find(body, at + 1))
+            count++;
+        EXPECT_EQ(count, 3u) << flags << "\n" << html;
+        EXPECT_NE(html.find("<th> first-line </th>"), std::string::npos) << flags << "\n" << html;
+        EXPECT_NE(html.find("<th> snake_case </th>"), std::string::npos) << flags << "\n" << html;
+        EXPECT_EQ(html.find("&#8211;"), std::string::npos) << flags << "\n" << html;
+    }
+}
+
 // A conversion to HTML with an engine of its own may hold a code block's
 // line as one token; the page is the one an engine the caller keeps (whose
 // tree keeps every token) writes, whatever the lines hold.
