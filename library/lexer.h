@@ -26,7 +26,7 @@ struct lexer_state {
     const char *hyphens_from = nullptr;
     // From here on in the line, a lone "-" or "_" inside a word
     // ("well-known", "snake_case") is plain text, unless the line holds a
-    // "|": a table's header row, whose marks no rule reads, keeps them.
+    // "|" (a table's row, whose cells the pairing splits, keeps them).
     // Elsewhere neither can be anything but the character itself in HTML:
     // such a "_" neither opens nor closes emphasis, and such a "-" is a
     // hyphen (an en dash only between two digits, where it stays a lexeme).

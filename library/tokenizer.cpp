@@ -58,8 +58,7 @@ bool starts_list_item(const char *p, const char *stop) {
 // line that holds no "|", which a table's header row might. Parentheses
 // where colons may be text, when the engine asks for it and has met no
 // inline note that reads the parentheses inside it. A "-" or "_" inside a
-// word there too, for a conversion to HTML of its own without notes (the
-// text of a note's definition is read by no rule either).
+// word there too, for a conversion to HTML of its own without notes.
 void set_line_marks(const tzr_engine *e, lexer_state *s, const char *p, const char *stop) {
     s->colons_in_text = false;
     s->hyphens_from = nullptr;
