@@ -184,11 +184,12 @@ char *tzr_heading_id(tzr_export_context *context, const char *source, token *hea
     if (!context || !source || !heading)
         return tzr_label_from_header(source, heading);
     if (!context->heading_ids_made) {
-        context->heading_ids = tzr_unique_heading_ids(source, context->header_list);
+        tzr_unique_heading_ids(&context->heading_ids, source, context->header_list,
+                               context->heading_links, context->heading_links_from);
         context->heading_ids_made = true;
     }
-    auto found = context->heading_ids.find(heading);
-    if (found == context->heading_ids.end())
+    auto found = context->heading_ids.of.find(heading);
+    if (found == context->heading_ids.of.end())
         return tzr_label_from_header(source, heading);
-    return strdup(found->second.c_str());
+    return tzr_copy_bytes(found->second.data(), found->second.size());
 }
