@@ -1,5 +1,7 @@
 #include "library/tokenizer.h"
 
+#include <cstring>
+
 #include "library/diagnostics.h"
 #include "library/lexer.h"
 #include "library/line_types.h"
@@ -75,10 +77,15 @@ void set_line_marks(const tzr_engine *e, lexer_state *s, const char *p, const ch
         s->words_from = text;
     if (!starts_list_item(p, stop))
         return;
-    const char *q = text;
-    while (q < stop && *q != '\n' && *q != '\r' && *q != '|')
-        q++;
-    if (q == stop || *q != '|')
+    // A "|" before the line ends, at its line feed or at a carriage return
+    // before it.
+    size_t rest = (size_t)(stop - text);
+    const void *feed = memchr(text, '\n', rest);
+    size_t line = feed ? (size_t)(static_cast<const char *>(feed) - text) : rest;
+    const void *bar = memchr(text, '|', line);
+    if (bar && memchr(text, '\r', (size_t)(static_cast<const char *>(bar) - text)))
+        bar = nullptr;
+    if (!bar)
         s->hyphens_from = text;
 }
 
