@@ -154,6 +154,9 @@ tzr_export_context *tzr_export_context_new(tzr_engine *e, int16_t format) {
     if (context->ext_flags & TZR_EXT_RANDOM_FOOT)
         context->random_base = (uint32_t)(c_library_rand() % 32000);
 
+    // A link is stored under its clean text and its label text.
+    if (e->link_list)
+        context->link_store.reserve(2 * e->link_list->size);
     for_each_record<tzr_link>(e->link_list, [&](tzr_link *l) { tzr_store_add_link(context, l); });
     context->citations_used = stack_new(0);
     context->citations_inline = stack_new(0);
