@@ -406,8 +406,19 @@ int lex_once(lexer_state *s, const char *stop) {
 
         // A run of plain text is passed over in one step. A lone space
         // between two plain bytes is plain text too, so a line of prose
-        // costs one step per stretch of words rather than one per word.
-        (plain | " " plain)+ { s->cursor = YYCURSOR; return 0; }
+        // costs one step per stretch of words rather than one per word. So
+        // is a "." before a plain byte, or before a space and a plain byte:
+        // no lexeme begins so (an ellipsis's first "." has another after it,
+        // or " ."), and a sentence's end or a name's dot ("fs.readFile")
+        // then ends no step.
+        (plain | " " plain | "." plain | ". " plain)+ { s->cursor = YYCURSOR; return 0; }
+        // A lone space after such a run, before a mark, is plain text too
+        // (a space ends the line, breaks it or indents only when blanks or
+        // a line end follow it): the run takes it and stops at the mark.
+        (plain | " " plain | "." plain | ". " plain)+ " " [^ \t\r\n\x00\xC2] {
+            s->cursor = YYCURSOR - 1;
+            return 0;
+        }
 
         * { skip_plain_character(s); return 0; }
     */

@@ -54,6 +54,11 @@ INSTANTIATE_TEST_SUITE_P(Lexemes, LexerTable, ::testing::Values(
     LexCase{"'''\"", "QUOTE_ALT:2 QUOTE1:1 QUOTE2:1"},
     LexCase{"a...b. . .", "TEXT:1 ELLIPSIS:3 TEXT:1 ELLIPSIS:5"},
     LexCase{".....", "ELLIPSIS:3 TEXT:2"},
+    // A "." inside a run of words stays text without ending the run; an
+    // ellipsis and a list number after one are still found.
+    LexCase{"fs.readFile. Then x. . . y... z", "TEXT:19 ELLIPSIS:5 TEXT:2 ELLIPSIS:3 TEXT:2"},
+    LexCase{"a.. b. .c", "TEXT:9"},
+    LexCase{"x. 3. y.*z", "TEXT:3 ENUM:2 TEXT:3 STAR:1 TEXT:1"},
     LexCase{"``` x `", "BACKTICK:3 TEXT:3 BACKTICK:1"},
     LexCase{"a|||b", "TEXT:1 PIPE:3 TEXT:1"},
     LexCase{":/^~%=+", "COLON:1 SLASH:1 SUP:1 SUB:1 PERCENT:1 EQUAL:1 PLUS:1"},
@@ -98,7 +103,12 @@ INSTANTIATE_TEST_SUITE_P(WhitespaceRuns, LexerTable, ::testing::Values(
     LexCase{"a \xc2\xa0\r\nb", "TEXT:1 BREAK:5 TEXT:1"},
     LexCase{"a  \n b", "TEXT:1 BREAK_SPACE:4 TEXT:1"},
     LexCase{"a  \n  b", "TEXT:1 BREAK:3 NIS:2 TEXT:1"},
-    LexCase{"a \n b", "TEXT:1 NL:2 TEXT:2"}));
+    LexCase{"a \n b", "TEXT:1 NL:2 TEXT:2"},
+    // A lone space between words and a mark is text; one before a tab, a
+    // non-breaking space or a line end is not.
+    LexCase{"a b `c` *d* 1. e", "TEXT:4 BACKTICK:1 TEXT:1 BACKTICK:1 TEXT:1 STAR:1 TEXT:1 STAR:1 TEXT:1 "
+                                "ENUM:2 TEXT:2"},
+    LexCase{"a.b \tc d \xc2\xa0" "e f \r\ng", "TEXT:3 NIS:1 TAB:1 TEXT:3 NIS:3 TEXT:3 NL:3 TEXT:1"}));
 
 INSTANTIATE_TEST_SUITE_P(LineEnds, LexerTable, ::testing::Values(
     LexCase{"a\nb", "TEXT:1 NL:1 TEXT:1"},
