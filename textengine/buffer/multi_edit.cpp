@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "library/diagnostics.h"
@@ -274,31 +275,27 @@ void smart_string_move_sections(_SString *s, heading_record *chain, smart_string
 stack *smart_string_diff_edits(const diff *diffs, size_t start) {
     stack *edits = stack_new(16);
     size_t pos = start;
+    // Each run of deletions and insertions between two stretches of kept text
+    // becomes one edit. A diff repaired around broken UTF-8 can hold empty
+    // kept stretches; two insertions at one position would otherwise depend
+    // on the order the sort leaves them in.
     for (const diff *d = diffs; d;) {
-        const diff *next = d->next;
-        size_t len = dmp_diff_length(d);
-        const char *text = d->text ? d->text : "";
-        if (d->op == DMP_DELETE) {
-            if (next && next->op == DMP_INSERT) {
-                stack_push(edits, smart_string_heading_record_new(pos, len, next->text ? next->text : ""));
-                next = next->next;
-            } else {
-                stack_push(edits, smart_string_heading_record_new(pos, len, ""));
-            }
-            pos += len;
-        } else if (d->op == DMP_INSERT) {
-            if (next && next->op == DMP_DELETE) {
-                size_t gone = dmp_diff_length(next);
-                stack_push(edits, smart_string_heading_record_new(pos, gone, text));
-                pos += gone;
-                next = next->next;
-            } else {
-                stack_push(edits, smart_string_heading_record_new(pos, 0, text));
-            }
-        } else {
-            pos += len;
+        if (d->op == DMP_EQUAL && dmp_diff_length(d) > 0) {
+            pos += dmp_diff_length(d);
+            d = d->next;
+            continue;
         }
-        d = next;
+        size_t gone = 0;
+        std::string inserted;
+        for (; d && (d->op != DMP_EQUAL || dmp_diff_length(d) == 0); d = d->next) {
+            if (d->op == DMP_DELETE)
+                gone += dmp_diff_length(d);
+            else if (d->op == DMP_INSERT && d->text)
+                inserted += d->text;
+        }
+        if (gone || !inserted.empty())
+            stack_push(edits, smart_string_heading_record_new(pos, gone, inserted.c_str()));
+        pos += gone;
     }
     // A record that could not be allocated is dropped rather than applied.
     size_t kept = 0;

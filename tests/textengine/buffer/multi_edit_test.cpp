@@ -287,7 +287,7 @@ TEST(BulkReplace, RandomTextsRoundTrip) {
     }
 }
 
-TEST(DiffEdits, TurnsRecordsIntoEditsHighestFirst) {
+TEST(DiffEdits, TurnsEachRunOfChangesIntoOneEditHighestFirst) {
     diff *d = nullptr;
     dmp_diff_append(&d, dmp_diff_new(DMP_EQUAL, "ab"));
     dmp_diff_append(&d, dmp_diff_new(DMP_DELETE, "c"));
@@ -296,20 +296,36 @@ TEST(DiffEdits, TurnsRecordsIntoEditsHighestFirst) {
     dmp_diff_append(&d, dmp_diff_new(DMP_INSERT, "Z"));
     dmp_diff_append(&d, dmp_diff_new(DMP_DELETE, "ef"));
     dmp_diff_append(&d, dmp_diff_new(DMP_INSERT, "!"));
+    // An empty kept stretch does not end a run: the two insertions around it
+    // keep their order.
+    dmp_diff_append(&d, dmp_diff_new(DMP_EQUAL, "gh"));
+    dmp_diff_append(&d, dmp_diff_new(DMP_INSERT, "1"));
+    dmp_diff_append(&d, dmp_diff_new(DMP_EQUAL, ""));
+    dmp_diff_append(&d, dmp_diff_new(DMP_INSERT, "2"));
     stack *edits = smart_string_diff_edits(d, 100);
     ASSERT_EQ(edits->size, 3u);
     auto at = [&](size_t i) { return static_cast<heading_record *>(edits->element[i]); };
-    EXPECT_EQ(at(0)->start, 106u);
+    EXPECT_EQ(at(0)->start, 108u);
     EXPECT_EQ(at(0)->length, 0u);
-    EXPECT_STREQ(at(0)->text, "!");
+    EXPECT_STREQ(at(0)->text, "12");
     EXPECT_EQ(at(1)->start, 104u);
     EXPECT_EQ(at(1)->length, 2u);
-    EXPECT_STREQ(at(1)->text, "Z");
+    EXPECT_STREQ(at(1)->text, "Z!");
     EXPECT_EQ(at(2)->start, 102u);
     EXPECT_EQ(at(2)->length, 1u);
     EXPECT_STREQ(at(2)->text, "XY");
     smart_string_diff_edits_free(edits);
     dmp_diff_free(d);
+}
+
+TEST(BulkReplace, BrokenUtf8ComesOutAsGiven) {
+    // Stray continuation bytes and lead bytes without theirs: the diff is
+    // repaired around them, and the replaced text must still be the new one.
+    const std::string before = "/\x01\x10\x83\xdf\x83\xdf\x9e\x83\x9d\xdf\x83\xdf\x9e.|-t\x01\x10\x83\xdf";
+    const std::string after = "\x9e|)t\x01\x10\x83\xdf\x9e\x83\x9d\xdf\x83\x10\x83\xdf\xdf\x9e|-|\n";
+    Buffer b(before.c_str());
+    smart_string_bulk_replace(b.s, 0, (size_t)-1, after.c_str(), b.c);
+    EXPECT_EQ(b.text(), after);
 }
 
 }  // namespace
