@@ -13,6 +13,8 @@
 void *tzr_block_parserAlloc(void *(*allocator)(size_t));
 void tzr_block_parser(void *parser, int major, token *minor, tzr_engine *engine);
 void tzr_block_parserFree(void *parser, void (*deallocator)(void *));
+void tzr_block_parserInit(void *parser);
+void tzr_block_parserFinalize(void *parser);
 
 static token *must(token *t) {
     if (!t)
@@ -53,8 +55,38 @@ void tzr_parser_free(void *parser, void (*deallocator)(void *)) {
     tzr_block_parserFree(parser, deallocator);
 }
 
+void *tzr_parser_take(tzr_engine *engine) {
+    if (!engine)
+        return nullptr;
+    if (engine->spare_parser_count == 0)
+        return tzr_parser_alloc(malloc);
+    void *parser = engine->spare_parsers[--engine->spare_parser_count];
+    tzr_block_parserInit(parser);
+    return parser;
+}
+
+void tzr_parser_give_back(tzr_engine *engine, void *parser) {
+    if (!parser)
+        return;
+    constexpr size_t kept = sizeof(engine->spare_parsers) / sizeof(engine->spare_parsers[0]);
+    if (!engine || engine->spare_parser_count >= kept) {
+        tzr_parser_free(parser, free);
+        return;
+    }
+    // What the parse left on its stack goes now, as freeing it would do.
+    tzr_block_parserFinalize(parser);
+    engine->spare_parsers[engine->spare_parser_count++] = parser;
+}
+
+void tzr_parser_free_spares(tzr_engine *engine) {
+    if (!engine)
+        return;
+    while (engine->spare_parser_count > 0)
+        free(engine->spare_parsers[--engine->spare_parser_count]);
+}
+
 token *tzr_parse_line_chain(tzr_engine *engine, token *lines) {
-    void *parser = tzr_parser_alloc(malloc);
+    void *parser = tzr_parser_take(engine);
     if (!parser)
         tzr_fatal("Out of memory while parsing.\n");
     engine->root = nullptr;
@@ -69,7 +101,7 @@ token *tzr_parse_line_chain(tzr_engine *engine, token *lines) {
     tzr_parser_feed(parser, 0, nullptr, engine);
     token *result = engine->root;
     engine->root = nullptr;
-    tzr_parser_free(parser, free);
+    tzr_parser_give_back(engine, parser);
     return result;
 }
 

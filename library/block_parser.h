@@ -22,6 +22,13 @@ constexpr unsigned kTzrParseDepthLimit = 1000;
 void *tzr_parser_alloc(void *(*allocator)(size_t));
 void tzr_parser_feed(void *parser, int line_type, token *line, tzr_engine *engine);
 void tzr_parser_free(void *parser, void (*deallocator)(void *));
+// A parser for a parse on `engine`: one it kept, else a new one (NULL when
+// it cannot be made). Give it back once its parse has ended; the engine
+// keeps a few for the next parses and frees them with itself.
+void *tzr_parser_take(tzr_engine *engine);
+void tzr_parser_give_back(tzr_engine *engine, void *parser);
+// Frees the parsers the engine kept.
+void tzr_parser_free_spares(tzr_engine *engine);
 
 // Parses the line tokens that are the parent's children and makes the
 // resulting blocks its children. At the depth limit the lines' tokens become

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "library/assets.h"
+#include "library/block_parser.h"
 #include "library/pairing.h"
 #include "library/records.h"
 #include "library/token_pool.h"
@@ -191,6 +192,7 @@ void tzr_engine_free(tzr_engine *e, bool free_source) {
     tzr_engine_reset(e);
     if (free_source)
         d_string_free(e->source, true);
+    tzr_parser_free_spares(e);
     token_pair_engine_free(e->critic_pairings);
     token_pair_engine_free(e->html_comment_pairings);
     token_pair_engine_free(e->bracket_pairings);

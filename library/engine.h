@@ -70,6 +70,11 @@ struct tzr_engine {
     // finished blocks it pairs; NULL outside a parse.
     tzr_block_pairing *block_pairing;
     uint16_t block_pairing_depth;
+    // Grammar parsers a parse has finished with, kept for the next: every
+    // list item, quote and note is parsed again by a parser of its own, and
+    // making each anew was an allocation of two kilobytes.
+    void *spare_parsers[8];
+    uint8_t spare_parser_count;
 
     // The four pairing tables, made once with the engine and reused by every
     // parse, in the order the pairing walks run.

@@ -34,7 +34,7 @@ void feed_line(void *context, token *line) {
 // soon as it is typed, and each top-level block is paired as soon as the
 // grammar has finished it, so every step finds the tokens in the cache.
 token *parse_lines_as_typed(tzr_engine *e, size_t start, size_t len) {
-    void *parser = tzr_parser_alloc(malloc);
+    void *parser = tzr_parser_take(e);
     tzr_block_pairing *pairing = tzr_block_pairing_new(e);
     if (!parser || !pairing)
         tzr_fatal("Out of memory while parsing.\n");
@@ -49,7 +49,7 @@ token *parse_lines_as_typed(tzr_engine *e, size_t start, size_t len) {
     tzr_parser_feed(parser, 0, nullptr, e);
     token *blocks = e->root;
     e->root = nullptr;
-    tzr_parser_free(parser, free);
+    tzr_parser_give_back(e, parser);
 
     e->block_pairing = outer;
     e->block_pairing_depth = outer_depth;

@@ -188,12 +188,16 @@ void tzr_export_document(DString *out, tzr_engine *e, int16_t format) {
     // the tree.
     TokenArenaScope carving(e->arena);
     tzr_process_definitions(e);
+    size_t heading_links = e->link_list ? e->link_list->size : 0;
     tzr_process_header_labels(e);
     tzr_process_table_labels(e);
 
     tzr_export_context *context = tzr_export_context_new(e, format);
     if (!context)
         return;
+    // The headings' ids are the labels their links were just given.
+    context->heading_links = e->link_list;
+    context->heading_links_from = heading_links;
     tzr_metadata_apply(e, context);
     if (!(e->extensions & TZR_EXT_COMPATIBILITY))
         tzr_autolink_terms(e);

@@ -154,6 +154,9 @@ tzr_export_context *tzr_export_context_new(tzr_engine *e, int16_t format) {
     if (context->ext_flags & TZR_EXT_RANDOM_FOOT)
         context->random_base = (uint32_t)(c_library_rand() % 32000);
 
+    // A link is stored under its clean text and its label text.
+    if (e->link_list)
+        context->link_store.reserve(2 * e->link_list->size);
     for_each_record<tzr_link>(e->link_list, [&](tzr_link *l) { tzr_store_add_link(context, l); });
     context->citations_used = stack_new(0);
     context->citations_inline = stack_new(0);
@@ -184,11 +187,12 @@ char *tzr_heading_id(tzr_export_context *context, const char *source, token *hea
     if (!context || !source || !heading)
         return tzr_label_from_header(source, heading);
     if (!context->heading_ids_made) {
-        context->heading_ids = tzr_unique_heading_ids(source, context->header_list);
+        tzr_unique_heading_ids(&context->heading_ids, source, context->header_list,
+                               context->heading_links, context->heading_links_from);
         context->heading_ids_made = true;
     }
-    auto found = context->heading_ids.find(heading);
-    if (found == context->heading_ids.end())
+    auto found = context->heading_ids.of.find(heading);
+    if (found == context->heading_ids.of.end())
         return tzr_label_from_header(source, heading);
-    return strdup(found->second.c_str());
+    return tzr_copy_bytes(found->second.data(), found->second.size());
 }

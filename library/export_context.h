@@ -9,6 +9,7 @@
 
 #include "library/assets.h"
 #include "library/d_string.h"
+#include "library/labels.h"
 #include "library/records.h"
 #include "library/stack.h"
 
@@ -54,8 +55,12 @@ struct tzr_export_context {
     int16_t header_level_base = 1;
     stack *header_list = nullptr;    // the engine's headings; borrowed
     // Each heading's id, unique in the document; made on first use.
-    std::unordered_map<const token *, std::string> heading_ids;
+    tzr_heading_ids heading_ids;
     bool heading_ids_made = false;
+    // The links the engine made for the headings' labels, from
+    // `heading_links_from` on in this list (borrowed; NULL when none were).
+    const stack *heading_links = nullptr;
+    size_t heading_links_from = 0;
     stack *open_headings = nullptr;  // owned stack of borrowed heading tokens
     uint16_t walk_depth = 0;         // writers do not descend at 1000
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "library/char.h"
+#include "library/records.h"
 
 namespace {
 
@@ -304,34 +305,57 @@ void tzr_print_token_chain_raw(DString *out, const char *source, const token *fi
         print_raw(out, source, t, 0);
 }
 
-std::unordered_map<const token *, std::string> tzr_unique_heading_ids(const char *source,
-                                                                      const stack *headers) {
-    std::unordered_map<const token *, std::string> ids;
-    if (!source || !headers)
-        return ids;
-    std::vector<std::pair<const token *, std::string>> labels;
-    std::unordered_set<std::string> own;  // every heading's id before suffixes
+void tzr_unique_heading_ids(tzr_heading_ids *ids, const char *source, const stack *headers,
+                            const stack *links, size_t links_from) {
+    if (!ids || !source || !headers)
+        return;
+    ids->of.reserve(headers->size);
+    std::vector<std::pair<const token *, std::string_view>> labels;
+    labels.reserve(headers->size);
+    // Every heading's id before suffixes; most documents repeat none.
+    std::unordered_set<std::string_view> own;
+    own.reserve(headers->size);
+    bool repeated = false;
+    size_t next_link = links ? links_from : 0;
     for (size_t i = 0; i < headers->size; i++) {
         auto *heading = static_cast<token *>(headers->element[i]);
-        char *label = tzr_label_from_header(source, heading);
-        labels.emplace_back(heading, label ? label : "");
-        own.insert(labels.back().second);
-        free(label);
+        token *manual = tzr_header_manual_label(heading, source);
+        const token *named = manual ? manual : heading;
+        std::string_view label = "";  // no label: the empty id
+        auto *link = links && next_link < links->size
+                         ? static_cast<const tzr_link *>(links->element[next_link])
+                         : nullptr;
+        if (link && link->label == named && link->label_text) {
+            label = link->label_text;
+            next_link++;
+        } else if (char *made = tzr_label_from_token(source, named)) {
+            label = ids->made.emplace_back(made);
+            free(made);
+        }
+        labels.emplace_back(heading, label);
+        repeated |= !own.insert(label).second;
     }
-    std::unordered_set<std::string> taken;
+    if (!repeated) {
+        for (auto &[heading, label] : labels)
+            ids->of.emplace(heading, label);
+        return;
+    }
+    std::unordered_set<std::string_view> taken;
+    taken.reserve(headers->size);
     // The next suffix to try per label, so that many equal headings take
     // linear time.
-    std::unordered_map<std::string, unsigned> next_suffix;
+    std::unordered_map<std::string_view, unsigned> next_suffix;
     for (auto &[heading, label] : labels) {
-        std::string id = label;
+        std::string_view id = label;
         if (taken.count(id)) {
             unsigned &n = next_suffix[label];
+            std::string suffixed;
             do
-                id = label + "-" + std::to_string(++n);
-            while (taken.count(id) || own.count(id));
+                suffixed = std::string(label) + "-" + std::to_string(++n);
+            while (taken.count(suffixed) || own.count(suffixed));
+            id = ids->made.emplace_back(std::move(suffixed));
         }
         taken.insert(id);
-        ids.emplace(heading, std::move(id));
+        ids->of.emplace(heading, id);
     }
-    return ids;
 }

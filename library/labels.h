@@ -7,7 +7,9 @@
 #pragma once
 
 #include <cstddef>
+#include <deque>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 #include "library/d_string.h"
@@ -55,12 +57,22 @@ token *tzr_header_manual_label(token *heading, const char *source);
 // The heading's id: the label of its manual label, else of its whole text.
 char *tzr_label_from_header(const char *source, token *heading);
 
+// The ids of a document's headings, unique within it: each a view of a
+// label the engine made for the heading's link or of one made here.
+struct tzr_heading_ids {
+    std::unordered_map<const token *, std::string_view> of;
+    std::deque<std::string> made;  // labels and suffixed ids made here; views stay put
+};
+
 // The ids of the headings in `headers` (in document order), unique within
 // the document: the first heading with a label keeps it, a later one gets
 // "-1", "-2", ... appended, passing over ids that other headings have of
-// their own. Writers read them through tzr_heading_id (export_context.h).
-std::unordered_map<const token *, std::string> tzr_unique_heading_ids(const char *source,
-                                                                      const stack *headers);
+// their own. `links` (may be NULL) are the links the engine made for the
+// headings, in the headings' order, as tzr_label_from_header would label
+// them; a heading they leave out is labelled here. Writers read the ids
+// through tzr_heading_id (export_context.h).
+void tzr_unique_heading_ids(tzr_heading_ids *ids, const char *source, const stack *headers,
+                            const stack *links = nullptr, size_t links_from = 0);
 
 // Appends a token's source text with emphasis and strong markers left out.
 void tzr_print_token_raw(DString *out, const char *source, const token *t);

@@ -25,15 +25,13 @@ struct lexer_state {
     // the markers of a list item's line.
     const char *hyphens_from = nullptr;
     // From here on in the line, a lone "-" or "_" inside a word
-    // ("well-known", "snake_case") is plain text, unless the line holds a
-    // "|" (a table's row, whose cells the pairing splits, keeps them).
-    // Elsewhere neither can be anything but the character itself in HTML:
-    // such a "_" neither opens nor closes emphasis, and such a "-" is a
-    // hyphen (an en dash only between two digits, where it stays a lexeme).
-    // NULL when no such mark is text; set line by line by the tokenizer.
+    // ("well-known", "snake_case") is plain text. Neither can be anything
+    // but the character itself in HTML: such a "_" neither opens nor closes
+    // emphasis, and such a "-" is a hyphen (an en dash only between two
+    // digits, where it stays a lexeme); a table's cells are split at "|"
+    // alone. NULL when no such mark is text; set line by line by the
+    // tokenizer.
     const char *words_from = nullptr;
-    // Whether the line from `words_from` was found to hold no "|".
-    bool words_checked = false;
     // Whether a "(" after a blank or a word whose ")" follows on its line
     // with only plain text between is plain text, and that ")" with it. Such
     // a pair holds nothing any pass pairs or reads, and every writer prints

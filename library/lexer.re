@@ -191,24 +191,9 @@ int lex_colon(lexer_state *s, const char *stop) {
 }
 
 // Whether a "-" or "_" at `p` inside a word may be plain text: its line
-// lets words be joined from before it, and holds no "|". The line is looked
-// at once, at its first such mark, up to its line feed: a "|" after a
-// carriage return that ends the line earlier only keeps its marks too.
-bool joins_words(lexer_state *s, const char *p, const char *stop) {
-    if (!s->words_from || p <= s->words_from)
-        return false;
-    if (!s->words_checked) {
-        const char *from = s->words_from;
-        size_t rest = stop > from ? (size_t)(stop - from) : 0;
-        const void *feed = memchr(from, '\n', rest);
-        size_t line = feed ? (size_t)(static_cast<const char *>(feed) - from) : rest;
-        if (memchr(from, '|', line)) {
-            s->words_from = nullptr;
-            return false;
-        }
-        s->words_checked = true;
-    }
-    return true;
+// lets words be joined from before it.
+bool joins_words(const lexer_state *s, const char *p) {
+    return s->words_from && p > s->words_from;
 }
 
 // A lone "-" in a list item's text, between two words ("well-known") or
@@ -224,7 +209,7 @@ int lex_hyphen(lexer_state *s, const char *stop) {
     uchar before = (uchar)p[-1], after = (uchar)p[1];
     bool digits = before >= '0' && before <= '9' && after >= '0' && after <= '9';
     bool in_word = is_word_byte(before) && is_word_byte(after) && !digits;
-    if (in_word && joins_words(s, p, stop))
+    if (in_word && joins_words(s, p))
         return 0;
     if (!s->hyphens_from || p <= s->hyphens_from)
         return DASH_N;
@@ -245,7 +230,7 @@ int lex_underscore(lexer_state *s, const char *stop) {
     if (!s->begin || p <= s->begin || p + 1 >= stop)
         return UL;
     bool in_word = is_ascii_alnum((uchar)p[-1]) && is_ascii_alnum((uchar)p[1]);
-    return in_word && joins_words(s, p, stop) ? 0 : UL;
+    return in_word && joins_words(s, p) ? 0 : UL;
 }
 
 int lex_once(lexer_state *s, const char *stop);
@@ -421,8 +406,19 @@ int lex_once(lexer_state *s, const char *stop) {
 
         // A run of plain text is passed over in one step. A lone space
         // between two plain bytes is plain text too, so a line of prose
-        // costs one step per stretch of words rather than one per word.
-        (plain | " " plain)+ { s->cursor = YYCURSOR; return 0; }
+        // costs one step per stretch of words rather than one per word. So
+        // is a "." before a plain byte, or before a space and a plain byte:
+        // no lexeme begins so (an ellipsis's first "." has another after it,
+        // or " ."), and a sentence's end or a name's dot ("fs.readFile")
+        // then ends no step.
+        (plain | " " plain | "." plain | ". " plain)+ { s->cursor = YYCURSOR; return 0; }
+        // A lone space after such a run, before a mark, is plain text too
+        // (a space ends the line, breaks it or indents only when blanks or
+        // a line end follow it): the run takes it and stops at the mark.
+        (plain | " " plain | "." plain | ". " plain)+ " " [^ \t\r\n\x00\xC2] {
+            s->cursor = YYCURSOR - 1;
+            return 0;
+        }
 
         * { skip_plain_character(s); return 0; }
     */

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -54,7 +55,10 @@ struct tzr_meta {
 
 // A table from text to borrowed records that never replaces an entry: the
 // first holder of a key keeps it. Entries are iterated in insertion order
-// (a record stored under two keys appears once per key).
+// (a record stored under two keys appears once per key). The keys are
+// borrowed too: they are the records' own strings, which outlive the store
+// unchanged, and a document's thousands of links are stored without a copy
+// of each of their keys.
 template <typename T>
 class tzr_store {
 public:
@@ -62,7 +66,7 @@ public:
     bool add(const char *key, T *entry) {
         if (!key || !*key || !entry)
             return false;
-        auto [it, inserted] = index_.try_emplace(key, entries_.size());
+        auto [it, inserted] = index_.try_emplace(std::string_view(key), entries_.size());
         if (!inserted)
             return false;
         entries_.emplace_back(it->first, entry);
@@ -71,8 +75,13 @@ public:
     T *find(const char *key) const {
         if (!key)
             return nullptr;
-        auto it = index_.find(key);
+        auto it = index_.find(std::string_view(key));
         return it == index_.end() ? nullptr : entries_[it->second].second;
+    }
+    // Makes room for `n` keys at once.
+    void reserve(size_t n) {
+        entries_.reserve(n);
+        index_.reserve(n);
     }
     bool empty() const { return entries_.empty(); }
     size_t size() const { return entries_.size(); }
@@ -81,11 +90,11 @@ public:
         index_.clear();
     }
     // (key, record) pairs in insertion order.
-    const std::vector<std::pair<std::string, T *>> &entries() const { return entries_; }
+    const std::vector<std::pair<std::string_view, T *>> &entries() const { return entries_; }
 
 private:
-    std::vector<std::pair<std::string, T *>> entries_;
-    std::unordered_map<std::string, size_t> index_;
+    std::vector<std::pair<std::string_view, T *>> entries_;
+    std::unordered_map<std::string_view, size_t> index_;
 };
 
 // A note for a label token and a body. With a label, the clean text is the

@@ -1,5 +1,7 @@
 #include "library/tokenizer.h"
 
+#include <cstring>
+
 #include "library/diagnostics.h"
 #include "library/lexer.h"
 #include "library/line_types.h"
@@ -58,13 +60,12 @@ bool starts_list_item(const char *p, const char *stop) {
 // line that holds no "|", which a table's header row might. Parentheses
 // where colons may be text, when the engine asks for it and has met no
 // inline note that reads the parentheses inside it. A "-" or "_" inside a
-// word there too, for a conversion to HTML of its own without notes.
+// word there too, for a conversion to HTML of its own.
 void set_line_marks(const tzr_engine *e, lexer_state *s, const char *p, const char *stop) {
     s->colons_in_text = false;
     s->hyphens_from = nullptr;
     s->parens_in_text = false;
     s->words_from = nullptr;
-    s->words_checked = false;
     if (e->allow_meta)
         return;
     const char *text = line_text(p, stop);
@@ -72,14 +73,19 @@ void set_line_marks(const tzr_engine *e, lexer_state *s, const char *p, const ch
         return;
     s->colons_in_text = true;
     s->parens_in_text = e->parens_in_text && !e->parens_kept;
-    if (e->converts_to_html && !(e->extensions & TZR_EXT_NOTES))
+    if (e->converts_to_html)
         s->words_from = text;
     if (!starts_list_item(p, stop))
         return;
-    const char *q = text;
-    while (q < stop && *q != '\n' && *q != '\r' && *q != '|')
-        q++;
-    if (q == stop || *q != '|')
+    // A "|" before the line ends, at its line feed or at a carriage return
+    // before it.
+    size_t rest = (size_t)(stop - text);
+    const void *feed = memchr(text, '\n', rest);
+    size_t line = feed ? (size_t)(static_cast<const char *>(feed) - text) : rest;
+    const void *bar = memchr(text, '|', line);
+    if (bar && memchr(text, '\r', (size_t)(static_cast<const char *>(bar) - text)))
+        bar = nullptr;
+    if (!bar)
         s->hyphens_from = text;
 }
 

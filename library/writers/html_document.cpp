@@ -9,14 +9,14 @@ using namespace html_detail;
 
 namespace {
 
-bool is_skipped_key(const char *key) {
+bool is_skipped_key(std::string_view key) {
     static const char *const skipped[] = {
         "baseheaderlevel", "bibliostyle",  "bibtex",         "htmlfooter",    "htmlheaderlevel",
         "language",        "latexbegin",   "latexconfig",    "latexfooter",   "latexheaderlevel",
         "latexinput",      "latexleader",  "latexmode",      "tzrfooter",     "tzrheader",
         "quoteslanguage",  "transcludebase", "xhtmlheaderlevel"};
     for (const char *s : skipped)
-        if (!strcmp(key, s))
+        if (key == s)
             return true;
     return false;
 }
@@ -98,7 +98,7 @@ void html_write_document_start(DString *out, const char *, tzr_export_context *c
     d_string_append(out, "\">\n<head>\n\t<meta charset=\"utf-8\"/>\n");
     for (const auto &[key, entry] : c->meta_store.entries()) {
         const char *value = entry->value ? entry->value : "";
-        if (is_skipped_key(key.c_str()))
+        if (is_skipped_key(key))
             continue;
         if (key == "css") {
             d_string_append(out, "\t<link type=\"text/css\" rel=\"stylesheet\" href=\"");
@@ -120,7 +120,7 @@ void html_write_document_start(DString *out, const char *, tzr_export_context *c
             d_string_append(out, "</title>\n");
         } else {
             d_string_append(out, "\t<meta name=\"");
-            html_print_string(out, key.c_str(), false);
+            html_print_bytes(out, key.data(), key.size());
             d_string_append(out, "\" content=\"");
             html_print_string(out, value, false);
             d_string_append(out, "\"/>\n");

@@ -76,7 +76,7 @@ const char *const kReservedKeys[] = {
     "xhtmlheaderlevel",
 };
 
-bool is_reserved(const std::string &key) {
+bool is_reserved(std::string_view key) {
     for (const char *k : kReservedKeys)
         if (key == k)
             return true;
@@ -431,7 +431,7 @@ char *odf_metadata(tzr_export_context *context) {
                 d_string_append(out, "</dc:title>\n");
             } else if (!is_reserved(key)) {
                 d_string_append(out, "\t<meta:user-defined meta:name=\"");
-                odf_print_attribute(out, key.c_str());
+                odf_print_attribute(out, std::string(key).c_str());
                 d_string_append(out, "\">");
                 odf_print_attribute(out, value);
                 d_string_append(out, "</meta:user-defined>\n");

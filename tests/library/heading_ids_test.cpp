@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "library/definitions.h"
 #include "library/engine.h"
 #include "library/labels.h"
 #include "library/queries.h"
@@ -65,11 +66,40 @@ TEST(HeadingIds, SuffixesPassOverLaterOwnIds) {
     // The label "a-1" comes after the second "a", which must not take it.
     tzr_engine *e = tzr_engine_create_with_string("# a\n\n# a\n\n# a-1\n\n# a\n", 0);
     tzr_engine_parse_string(e);
-    auto ids = tzr_unique_heading_ids(e->source->str, e->header_list);
+    tzr_heading_ids ids;
+    tzr_unique_heading_ids(&ids, e->source->str, e->header_list);
     std::vector<std::string> in_order;
     for (size_t i = 0; i < e->header_list->size; i++)
-        in_order.push_back(ids[static_cast<token *>(e->header_list->element[i])]);
+        in_order.push_back(std::string(ids.of[static_cast<token *>(e->header_list->element[i])]));
     EXPECT_EQ(in_order, (std::vector<std::string>{"a", "a-2", "a-1", "a-3"}));
+    tzr_engine_free(e, true);
+}
+
+// An export takes the headings' ids from the labels it gave their links:
+// they are the ids made afresh, past a heading with a manual label, one
+// whose label is empty, repeated ones and a table's caption, which is
+// labelled after the headings.
+TEST(HeadingIds, LabelsOfTheHeadingsLinksGiveTheSameIds) {
+    const char *source = "[r]: /u\n\n# Alpha [man-x]\n\n# Alpha\n\n# !!!\n\n# B *c* `d`\n\n# ?\n\n"
+                         "| a |\n|---|\n| b |\n[Cap]\n\n# Alpha\n\nSetext man-x\n---\n";
+    tzr_engine *e = tzr_engine_create_with_string(source, 0);
+    tzr_engine_parse_string(e);
+    tzr_process_definitions(e);
+    size_t from = e->link_list->size;
+    tzr_process_header_labels(e);
+    tzr_process_table_labels(e);
+    ASSERT_GT(e->link_list->size, from);
+    tzr_heading_ids fresh, reused;
+    tzr_unique_heading_ids(&fresh, e->source->str, e->header_list);
+    tzr_unique_heading_ids(&reused, e->source->str, e->header_list, e->link_list, from);
+    std::vector<std::string> made, taken;
+    for (size_t i = 0; i < e->header_list->size; i++) {
+        auto *heading = static_cast<token *>(e->header_list->element[i]);
+        made.push_back(std::string(fresh.of[heading]));
+        taken.push_back(std::string(reused.of[heading]));
+    }
+    EXPECT_EQ(made, (std::vector<std::string>{"man-x", "alpha", "", "bcd", "-1", "alpha-1", "setextman-x"}));
+    EXPECT_EQ(taken, made);
     tzr_engine_free(e, true);
 }
 

@@ -347,6 +347,9 @@ TEST(PublicOps, MarksInsideWordsConvertAsWithTheCallersEngine) {
         "[^n-1]: First-line a_b_c\n    second-line with_under_score\n\n"
         "[?term]: A term-x\n    more-x a_b_c\n\n[>HTML]: Hyper-Text\n",
         "    code-x a_b_c\n\n<div>\na-b_c_d\n</div>\n\nTerm-x_y_z\n: def-a b_c_d\n",
+        "See [#doe_2020] and [#doe-2020] and [?term-x] and [^in-line_note-x] and [>a-b].\n\n"
+        "[#doe_2020]: Doe-Smith a_b\n\n[#doe-2020]: x-y\n\n[?term-x]: y-z_w\n\n[>a-b]: c_d\n",
+        "| a-b[^n] | c_d | [#k-1] |\n|---|:-:|--:|\n| e-f_g | a_b|c-d |\n\n[^n]: n-o_p\n\n[#k-1]: k_2\n",
     };
     for (const std::string &doc : documents) {
         for (uint64_t flags : {uint64_t{0}, uint64_t{0x8}, uint64_t{0x18}, uint64_t{0x88},

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "library/block_parser.h"
 #include "library/d_string.h"
 #include "library/engine.h"
 #include "library/records.h"
@@ -34,6 +35,7 @@ inline void test_engine_free(tzr_engine *e) {
                         e->glossary_list, e->header_list, e->link_list, e->metadata_list,
                         e->table_list, e->critic_list})
         stack_free(list);
+    tzr_parser_free_spares(e);
     d_string_free(e->source, true);
     free(e);
 }
@@ -45,7 +47,10 @@ struct TestEngine {
         d_string_append_c_array(e.source, text.data(), text.size());
         e.extensions = extensions;
     }
-    ~TestEngine() { d_string_free(e.source, true); }
+    ~TestEngine() {
+        tzr_parser_free_spares(&e);
+        d_string_free(e.source, true);
+    }
     TestEngine(const TestEngine &) = delete;
     TestEngine &operator=(const TestEngine &) = delete;
     const char *source() const { return e.source->str; }
