@@ -151,6 +151,17 @@ struct Application {
 
 TZRMasterView *contentOf(SmartEditorDocument *document) { return dynamic_cast<TZRMasterView *>(document->content()); }
 
+// Whether `window` comes to be shown and exposed, waiting up to a minute: a
+// window manager on a loaded machine can take seconds to map a new frame.
+bool onScreen(QWidget *window) {
+    return testing_qt::spinUntil(
+        [window] {
+            QWidget *top = window->window();
+            return window->isVisible() && top->windowHandle() && top->windowHandle()->isExposed();
+        },
+        1min);
+}
+
 TEST(DocumentWindowEndToEnd, TypingReachesThePreviewTheSidebarsAndInfoBarToggleAndACleanUpIsUndone) {
     QTemporaryDir dir;
     NewUser user(dir.filePath("preferences.json"));
@@ -367,12 +378,6 @@ TEST(DocumentWindowEndToEnd, NewWindowsOpenAndCascadeWithinTheScreen) {
                                   .arg(available.top() + 120)
                                   .arg(available.height() - 160),
                               platform::WindowController::frameKey("KVXDocument"));
-    const auto onScreen = [](QWidget *window) {
-        return testing_qt::spinUntil([window] {
-            QWidget *top = window->window();
-            return window->isVisible() && top->windowHandle() && top->windowHandle()->isExposed();
-        });
-    };
     QList<QWidget *> tabs;
     for (int i = 0; i < 4; i++) {
         const int before = app.documents.documents().size();
@@ -428,12 +433,6 @@ TEST(DocumentWindowEndToEnd, UnderAWindowManagerFramesAreOnTheScreenAndAMovedTab
     Application app(user.defaults(), TZRThemeController::standardLocations());
     const QRect area = testing_x::workArea();
     ASSERT_FALSE(area.isEmpty());
-    const auto onScreen = [](QWidget *window) {
-        return testing_qt::spinUntil([window] {
-            QWidget *top = window->window();
-            return window->isVisible() && top->windowHandle() && top->windowHandle()->isExposed();
-        });
-    };
     // Named together, as a start names them: the second joins the first
     // before the window manager placed the first.
     QStringList paths;
