@@ -1,6 +1,7 @@
 #include "library/labels.h"
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -30,9 +31,12 @@ constexpr std::array<bool, 256> kCleanSpace = [] {
 constexpr uint64_t kOnes = 0x0101010101010101ULL;
 constexpr uint64_t kHighs = 0x8080808080808080ULL;
 
-// Whether any byte of `word` is below the space: a tab, a line end or
-// another control byte.
-constexpr bool has_byte_below_space(uint64_t word) { return ((word - kOnes * ' ') & ~word & kHighs) != 0; }
+// The high bit of the bytes of `word` below the space: a tab, a line end or
+// another control byte. Only the lowest bit
+// set is sure (a borrow can mark a byte above it), which is all that is read.
+constexpr uint64_t below_space_bytes(uint64_t word) {
+    return (word - kOnes * ' ') & ~word & kHighs;
+}
 
 // The high bit of each byte of `word` that is a space.
 constexpr uint64_t space_bytes(uint64_t word) {
@@ -156,9 +160,11 @@ char *tzr_clean_string_range(const char *source, size_t start, size_t len, bool 
     if (!out)
         return nullptr;
     // Blanks at either end go; a run of them inside becomes one space. A
-    // heading's text is cleaned whole, however long: eight bytes are copied
-    // at once where they hold no blank but single spaces that follow no
-    // other, and the rest byte by byte.
+    // heading's text is cleaned whole, however long: of each eight bytes,
+    // those before the first that is a blank other than a space or a space
+    // after another (or at the start) are copied at once, and that one byte
+    // by byte. The output never passes the input, so the eight bytes written
+    // fit even where fewer are kept.
     const std::array<char, 256> &map = lower ? kLowered : kSame;
     size_t o = 0;
     size_t i = 0;
@@ -166,17 +172,18 @@ char *tzr_clean_string_range(const char *source, size_t start, size_t len, bool 
         if (i + 8 <= len) {
             uint64_t word;
             memcpy(&word, bytes + i, 8);
-            if (!has_byte_below_space(word)) {
-                uint64_t spaces = space_bytes(word);
-                bool after_space = o == 0 || out[o - 1] == ' ';
-                if (!(spaces & (spaces << 8)) && !((spaces & 0x80) && after_space)) {
-                    if (lower)
-                        word = lower_ascii_word(word);
-                    memcpy(out + o, &word, 8);
-                    o += 8;
-                    i += 8;
-                    continue;
-                }
+            uint64_t spaces = space_bytes(word);
+            bool after_space = o == 0 || out[o - 1] == ' ';
+            uint64_t stop = below_space_bytes(word) | (spaces & (spaces << 8)) |
+                            (after_space ? spaces & 0x80 : 0);
+            size_t kept = stop ? (size_t)std::countr_zero(stop) / 8 : 8;
+            if (kept > 0) {
+                if (lower)
+                    word = lower_ascii_word(word);
+                memcpy(out + o, &word, 8);
+                o += kept;
+                i += kept;
+                continue;
             }
         }
         unsigned char c = bytes[i++];

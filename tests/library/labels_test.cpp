@@ -122,6 +122,19 @@ TEST(CleanString, CollapsesWhitespaceAndLowersOnRequest) {
         EXPECT_EQ(take(tzr_clean_string(c.in, c.lower)), c.out) << c.in;
     EXPECT_EQ(tzr_clean_string(nullptr, true), nullptr);
     EXPECT_EQ(take(tzr_clean_string_range("xx A  B yy", 2, 5, true)), "a b");
+
+    // A run of blanks at every place of an eight-byte stretch, after part of
+    // it was taken at once: the letters before it are kept, the run is one
+    // space.
+    for (const char *blanks : {"  ", "\t", " \n ", "\r\n", "    \t "}) {
+        for (size_t at = 1; at < 17; at++) {
+            std::string in = "ABCDEFGHIJKLMNOPQRSTUVWX";
+            std::string out = "abcdefghijklmnopqrstuvwx";
+            in.insert(at, blanks);
+            out.insert(at, " ");
+            EXPECT_EQ(take(tzr_clean_string(in.c_str(), true)), out) << at << " " << blanks;
+        }
+    }
 }
 
 TEST(InsidePair, CutsTheClosingMarkerAtBothEnds) {
