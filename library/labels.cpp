@@ -32,8 +32,8 @@ constexpr uint64_t kOnes = 0x0101010101010101ULL;
 constexpr uint64_t kHighs = 0x8080808080808080ULL;
 
 // The high bit of the bytes of `word` below the space: a tab, a line end or
-// another control byte. Only the lowest bit
-// set is sure (a borrow can mark a byte above it), which is all that is read.
+// another control byte. Only the lowest bit set is sure (a borrow can mark a
+// byte above it), which is all that is read.
 constexpr uint64_t below_space_bytes(uint64_t word) {
     return (word - kOnes * ' ') & ~word & kHighs;
 }
