@@ -5,9 +5,9 @@
 // linear in what it consumes.
 #include "library/lexer.h"
 
-#include <array>
 #include <cstring>
 
+#include "library/byte_scan.h"
 #include "library/token_types.h"
 
 /*!re2c
@@ -449,16 +449,12 @@ size_t tzr_utf8_char_length(const char *p) {
 
 namespace {
 
-// The bytes that end a look for a line's end in one step.
-constexpr std::array<bool, 256> make_line_end_stops() {
-    // 0xC2 leads a non-breaking space; parentheses are looked at.
-    const unsigned char bytes[] = {'\0', '\n', '\r', '(', ')', '[', '\\', 0xC2};
-    std::array<bool, 256> stops{};
-    for (unsigned char c : bytes)
-        stops[c] = true;
-    return stops;
+// The first byte in [p, stop) that ends a look for a line's end in one
+// step: a line end, the NUL, a parenthesis (looked at), a "[" or a
+// backslash, or 0xC2, which leads a non-breaking space.
+const char *line_end_stop(const char *p, const char *stop) {
+    return byte_scan::find_first_of<'\0', '\n', '\r', '(', ')', '[', '\\', 0xC2>(p, stop);
 }
-constexpr std::array<bool, 256> kLineEndStops = make_line_end_stops();
 
 }  // namespace
 
@@ -474,8 +470,7 @@ int tzr_lex_line_end(lexer_state *s, const char *stop, const char **blocked) {
     unsigned depth = s->destination_depth;
     const char *p = s->cursor;
     for (;; p++) {
-        while (p < stop && !kLineEndStops[(uchar)*p])
-            p++;
+        p = line_end_stop(p, stop);
         if (p >= stop)
             break;
         if (*p == '(') {
