@@ -293,11 +293,28 @@ void skip_plain_character(lexer_state *s) {
     s->cursor = s->start + (n ? n : 1);
 }
 
+// After a run of plain text that ends at `at`: moves the cursor there, and
+// says whether the look for a lexeme goes on from there in the same call
+// (most lexemes follow such a run; a return and a new call for each cost
+// more than the run's own bytes). It does not where the caller's loop would
+// do anything but look again: at the end, at a ")" (the look ahead from a
+// "(" stops there) or inside a run of spaces already measured.
+bool goes_on_after_text(lexer_state *s, const char *at, const char *stop) {
+    s->cursor = at;
+    if (at >= stop || *at == ')')
+        return false;
+    s->start = at;
+    return !in_known_space_run(s);
+}
+
 // One attempt at the cursor: returns a lexeme's type, or 0 after moving the
 // cursor over plain text.
 int lex_once(lexer_state *s, const char *stop) {
-    const char *YYCURSOR = s->start;
-    const char *YYMARKER = nullptr;  // last accepting position
+    const char *YYCURSOR;
+    const char *YYMARKER;  // last accepting position
+again:
+    YYCURSOR = s->start;
+    YYMARKER = nullptr;
     /*!re2c
         re2c:define:YYCTYPE = "unsigned char";
         re2c:yyfill:enable = 0;
@@ -411,12 +428,17 @@ int lex_once(lexer_state *s, const char *stop) {
         // no lexeme begins so (an ellipsis's first "." has another after it,
         // or " ."), and a sentence's end or a name's dot ("fs.readFile")
         // then ends no step.
-        (plain | " " plain | "." plain | ". " plain)+ { s->cursor = YYCURSOR; return 0; }
+        (plain | " " plain | "." plain | ". " plain)+ {
+            if (goes_on_after_text(s, YYCURSOR, stop))
+                goto again;
+            return 0;
+        }
         // A lone space after such a run, before a mark, is plain text too
         // (a space ends the line, breaks it or indents only when blanks or
         // a line end follow it): the run takes it and stops at the mark.
         (plain | " " plain | "." plain | ". " plain)+ " " [^ \t\r\n\x00\xC2] {
-            s->cursor = YYCURSOR - 1;
+            if (goes_on_after_text(s, YYCURSOR - 1, stop))
+                goto again;
             return 0;
         }
 
