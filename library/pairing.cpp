@@ -7,6 +7,7 @@
 
 #include "library/char.h"
 #include "library/engine.h"
+#include "library/token_types.h"
 #include "library/tzr.h"
 
 static constexpr unsigned kMatchDepthLimit = 1000;
@@ -124,6 +125,11 @@ static token *match_one(token *t, token_pair_engine *e, stack *work, size_t base
         if (matched) {
             token *o = static_cast<token *>(work->element[found]);
             token_set_mates(o, t);
+            if (pair >= PAIR_BRACKET && pair <= PAIR_BRACKET_VARIABLE && t->start >= o->start) {
+                size_t span = t->start + t->len - o->start;
+                if (span > e->longest_bracket)
+                    e->longest_bracket = span;
+            }
             for (size_t i = work->size; i > found; i--) {
                 token *dropped = static_cast<token *>(work->element[i - 1]);
                 if (dropped->type < kPairTypes && counter[dropped->type])

@@ -7,6 +7,7 @@
 // stops descending at depth 1000.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "library/stack.h"
@@ -28,6 +29,11 @@ constexpr int kPairCells = 235 * kPairTypes;
 // pairing matrix, then one row per option bit.
 struct token_pair_engine {
     uint16_t cell[kPairCells];
+    // The longest bracket pair (opener to closer, in bytes) the table has
+    // made over the engine's parses. No text taken from inside a bracket of
+    // the engine's tree is longer, so a key longer than this is never looked
+    // up by one.
+    size_t longest_bracket;
 };
 
 constexpr int kPairCanOpen = 0;
