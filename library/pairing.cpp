@@ -26,6 +26,8 @@ void token_pair_engine_add_pairing(token_pair_engine *e, unsigned short opener,
         return;
     e->cell[kPairCanOpen + opener] = 1;
     e->cell[kPairCanClose + closer] = 1;
+    e->cell[kPairOpensOrCloses + opener] = 1;
+    e->cell[kPairOpensOrCloses + closer] = 1;
     e->cell[kPairMatrix + opener * kPairTypes + closer] = pair_type;
     if (options & PAIRING_ALLOW_EMPTY)
         e->cell[kPairOptionEmpty + pair_type] = 1;
@@ -195,6 +197,14 @@ BlockAction block_action(unsigned type) {
     }
 }
 
+// A block the block walk matches or walks on its own.
+bool walked_block(unsigned type) {
+    if (type == DOC_ROOT || type > BLOCK_TOC)
+        return false;
+    BlockAction action = block_action(type);
+    return action.match || action.walk;
+}
+
 // Matches the descendants of `parent`. With `leave_walked`, the parent's
 // own children that the block walk visits anyway are not entered: the walk
 // matches each of them once on its own.
@@ -218,29 +228,34 @@ void match_descendants(token *parent, token_pair_engine *e, stack *work, unsigne
             f.next = match_one(t, e, work, f.base, counters.row(level));
             continue;
         }
+        // Most tokens have no children and neither open nor close anything
+        // of this table: a run of them is passed over here, at a few
+        // instructions a token rather than a turn of the frame loop each.
+        // A large block (a long list) has left the cache since the last pass
+        // over it; its tokens lie mostly in creation order, so the memory a
+        // page ahead is asked for as the run goes.
         t = f.next;
+        while (t && !t->child && !registered(e, kPairOpensOrCloses, t->type)) {
+            __builtin_prefetch(reinterpret_cast<const char *>(t) + 4096);
+            t = t->next;
+        }
+        f.next = t;
         if (!t) {
             counters.close_level(level, work, f.base);
             work->size = f.base;
             frames.pop_back();
             continue;
         }
-        // A large block (a long list) has left the cache since the last pass
-        // over it; its tokens lie mostly in creation order, so the memory a
-        // page ahead is asked for now.
         __builtin_prefetch(reinterpret_cast<const char *>(t) + 4096);
-        bool walked = leave_walked && level == 0 && t->type != DOC_ROOT &&
-                      t->type <= BLOCK_TOC &&
-                      (block_action(t->type).match || block_action(t->type).walk);
-        if (t->child && f.depth + 1 < kMatchDepthLimit && !walked) {
+        if (t->child && f.depth + 1 < kMatchDepthLimit &&
+            !(leave_walked && level == 0 && walked_block(t->type))) {
             f.pending = t;
             unsigned child_depth = f.depth + 1;
             frames.push_back({t->child, nullptr, work->size, child_depth});
             counters.open_level(level + 1);
             continue;
         }
-        // Most tokens neither open nor close anything of this table.
-        if (!registered(e, kPairCanClose, t->type) && !registered(e, kPairCanOpen, t->type)) {
+        if (!registered(e, kPairOpensOrCloses, t->type)) {
             f.next = t->next;
             continue;
         }

@@ -23,10 +23,11 @@ enum : unsigned short {
 };
 
 constexpr int kPairTypes = 230;
-constexpr int kPairCells = 235 * kPairTypes;
+constexpr int kPairCells = 236 * kPairTypes;
 
 // A flat table of 16-bit cells: can-open row, can-close row, the 230 x 230
-// pairing matrix, then one row per option bit.
+// pairing matrix, one row per option bit, then the row of the types that
+// can open or close (the two first rows in one).
 struct token_pair_engine {
     uint16_t cell[kPairCells];
     // The longest bracket pair (opener to closer, in bytes) the table has
@@ -42,6 +43,7 @@ constexpr int kPairMatrix = 2 * kPairTypes;
 constexpr int kPairOptionEmpty = kPairMatrix + kPairTypes * kPairTypes;
 constexpr int kPairOptionLength = kPairOptionEmpty + kPairTypes;
 constexpr int kPairOptionPrune = kPairOptionLength + kPairTypes;
+constexpr int kPairOpensOrCloses = kPairOptionPrune + kPairTypes;
 
 token_pair_engine *token_pair_engine_new();
 void token_pair_engine_add_pairing(token_pair_engine *e, unsigned short opener,
