@@ -1,5 +1,6 @@
 #include "library/pairing.h"
 
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -602,7 +603,7 @@ static void inline_script(const Text &src, token *parent, token *t) {
     t->child = word;
 }
 
-static bool inline_container(unsigned type) {
+static constexpr bool inline_container(unsigned type) {
     switch (type) {
     case DOC_ROOT:
     case LINE_LIST_BULLETED:
@@ -640,6 +641,20 @@ static bool inline_container(unsigned type) {
         return false;
     }
 }
+
+// The types the inline pass acts on: the containers it enters and the
+// delimiters its rules judge. Every other token (most of them: text, blanks,
+// brackets) it passes over with one look into this table.
+static constexpr auto kInlineRuleTypes = [] {
+    std::array<bool, TABLE_CELL + 1> acts{};
+    for (unsigned type = 0; type <= TABLE_CELL; type++)
+        acts[type] = inline_container(type);
+    for (unsigned type :
+         {BLOCK_META, CRITIC_SUB_DIV, STAR, UL, BACKTICK, DASH_N, QUOTE_SINGLE, QUOTE_DOUBLE,
+          MATH_DOLLAR_SINGLE, MATH_DOLLAR_DOUBLE, SUPERSCRIPT, SUBSCRIPT})
+        acts[type] = true;
+    return acts;
+}();
 
 namespace {
 
@@ -689,7 +704,10 @@ class InlinePass {
     // The rules for `t`, a token of the chain `p` holds; they may change the
     // tokens after it in the chain. Returns whether the pass goes on into
     // the children of `t`.
-    bool rules(token *p, token *t);
+    bool rules(token *p, token *t) {
+        return t->type <= TABLE_CELL && kInlineRuleTypes[t->type] && act(p, t);
+    }
+    bool act(token *p, token *t);
 
     Text src_{"", 0};
     uint64_t ext_;
@@ -698,7 +716,7 @@ class InlinePass {
     std::vector<token *> parents_;
 };
 
-bool InlinePass::rules(token *p, token *t) {
+bool InlinePass::act(token *p, token *t) {
     // A token outside the source is left alone.
     bool in_source = t->start <= src_.len && t->len <= src_.len - t->start;
     if (!in_source || t->type > TABLE_CELL)
