@@ -72,16 +72,22 @@ const char16_t *ClickWatch = uR"js((function () {
   }
   window.addEventListener('click', note, true);
   window.addEventListener('auxclick', note, true);
-  window.orvaneTakeClick = function () {
-    var click = last;
+  window.orvaneTakeClick = function (wanted) {
+    if (last && performance.now() - last.at >= LIFETIME) last = null;
+    var same = false;
+    try { same = last !== null && new URL(wanted).href === last.href; } catch (e) {}
+    if (!same) return '';
+    var href = last.href;
     last = null;
-    return click && performance.now() - click.at < LIFETIME ? click.href : '';
+    return href;
   };
 })();)js";
 
-// The URL of the link the user last clicked, once: "" when there was none
-// lately.
-const char16_t *TakeClick = u"typeof orvaneTakeClick === 'function' ? orvaneTakeClick() : ''";
+// The URL of the link the user last clicked lately when it is %1, once; ""
+// otherwise. A navigation to another address leaves the note alone: the
+// page's scripts may ask to go elsewhere just as the user clicks, and their
+// question may be answered after the click.
+const char16_t *TakeClick = u"typeof orvaneTakeClick === 'function' ? orvaneTakeClick(%1) : ''";
 
 // Takes WebRTC from the page's scripts, in every frame, before they run:
 // its connections are the only ones that pass the page's policy and the
@@ -460,7 +466,7 @@ void WebView::leaveIfClicked(const QUrl &url, const QUrl &target) {
     // The page has taken the click in by the time it asks to navigate: its
     // note is there to be read.
     runScript(
-        QString::fromUtf16(TakeClick),
+        QString::fromUtf16(TakeClick).arg(stringLiteral(url.toString(QUrl::FullyEncoded))),
         [this, url, target](bool finished, const QVariant &clicked) {
             const QString href = finished ? clicked.toString() : QString();
             if (href.isEmpty() || QUrl(href) != url) {

@@ -192,6 +192,23 @@ TEST_F(WebViewTest, PutsNavigationToThePolicyAndOpensNoWindows) {
     EXPECT_EQ(left.size(), 1);
 }
 
+// A navigation the page's script makes as the user clicks a link takes
+// nothing of the click: the user's link still leaves, and the script's
+// address does not.
+TEST_F(WebViewTest, AScriptsNavigationDuringTheUsersClickLeavesTheClickToItsLink) {
+    ASSERT_EQ(load(*view,
+                   "<p><a id=\"go\" href=\"https://example.com/go\">go</a></p>"
+                   "<script>document.getElementById('go').addEventListener('mousedown', function () {"
+                   " location.href = 'https://example.com/decoy'; });</script>",
+                   QUrl("file:///tmp/a.md")),
+              true);
+    ASSERT_TRUE(clickElement(*view, "#go"));
+    ASSERT_TRUE(waitUntil([&] { return asked.contains(QUrl("https://example.com/go")); }));
+    ASSERT_TRUE(waitUntil([&] { return !left.isEmpty(); })) << QUrl::toStringList(asked).join(" ").toStdString();
+    pause(300);
+    EXPECT_EQ(left, QList<QUrl>({QUrl("https://example.com/go")}));
+}
+
 // A page cannot read a file of this machine, by script (XMLHttpRequest,
 // fetch, a worker) or through a frame, yet it shows the pictures and style
 // sheets beside it. Nothing a script does (setting location, clicking a
