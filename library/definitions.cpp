@@ -8,6 +8,7 @@
 #include "library/engine.h"
 #include "library/labels.h"
 #include "library/links.h"
+#include "library/pairing.h"
 #include "library/records.h"
 #include "library/scanners/scanners.h"
 #include "library/token_types.h"
@@ -84,7 +85,12 @@ void add_link_label(tzr_engine *e, token *label_token, char *label) {
         return;
     }
     link->label = label_token;
-    link->clean_text = tzr_clean_text_inside_pair(source_of(e), label_token, true);
+    // A link is found by its clean text only through the text inside a
+    // bracket, never longer than the longest bracket the parse paired: the
+    // clean text of a longer heading (a whole long line) could name nothing,
+    // and is not made.
+    size_t longest = e->bracket_pairings ? e->bracket_pairings->longest_bracket : 0;
+    link->clean_text = tzr_clean_text_inside_pair_within(source_of(e), label_token, true, longest);
     link->label_text = label;
     push(e->link_list, link);
 }

@@ -250,6 +250,37 @@ char *tzr_clean_text_inside_pair(const char *source, const token *pair, bool low
     return tzr_clean_string_range(source, start, len, lower);
 }
 
+char *tzr_clean_text_inside_pair_within(const char *source, const token *pair, bool lower,
+                                        size_t limit) {
+    size_t start, len;
+    if (!source || !inside_pair_range(pair, &start, &len))
+        return nullptr;
+    // The clean form is never longer than the text.
+    if (len <= limit)
+        return tzr_clean_string_range(source, start, len, lower);
+    // The clean form of the first bytes of a text starts the clean form of
+    // the whole (only a last blank can go), so once a start cleans to more
+    // than `limit` bytes the whole does too. The start read grows by half
+    // each time, for a text that is mostly blanks.
+    size_t read = limit + 1;
+    while (read < len) {
+        char *part = tzr_clean_string_range(source, start, read, lower);
+        if (!part)
+            return nullptr;
+        bool longer = strlen(part) > limit;
+        free(part);
+        if (longer)
+            return nullptr;
+        read += read / 2 + 1;
+    }
+    char *whole = tzr_clean_string_range(source, start, len, lower);
+    if (whole && strlen(whole) > limit) {
+        free(whole);
+        return nullptr;
+    }
+    return whole;
+}
+
 token *tzr_header_manual_label(token *heading, const char *source) {
     if (!heading || !heading->child)
         return nullptr;

@@ -48,6 +48,11 @@ char *tzr_clean_token_text(const char *source, const token *t, bool lower);
 // children.
 char *tzr_text_inside_pair(const char *source, const token *pair);
 char *tzr_clean_text_inside_pair(const char *source, const token *pair, bool lower);
+// As tzr_clean_text_inside_pair when the clean form is at most `limit`
+// bytes; NULL when it is longer. Of a longer text only a start of a few
+// times `limit` bytes is read, unless the start is mostly blanks.
+char *tzr_clean_text_inside_pair_within(const char *source, const token *pair, bool lower,
+                                        size_t limit);
 
 // The manual label of a heading: a bracket at the heading's end (blanks,
 // markers and the line end aside) that is not the second half of a reference

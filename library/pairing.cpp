@@ -1,5 +1,6 @@
 #include "library/pairing.h"
 
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -7,6 +8,7 @@
 
 #include "library/char.h"
 #include "library/engine.h"
+#include "library/token_types.h"
 #include "library/tzr.h"
 
 static constexpr unsigned kMatchDepthLimit = 1000;
@@ -25,6 +27,8 @@ void token_pair_engine_add_pairing(token_pair_engine *e, unsigned short opener,
         return;
     e->cell[kPairCanOpen + opener] = 1;
     e->cell[kPairCanClose + closer] = 1;
+    e->cell[kPairOpensOrCloses + opener] = 1;
+    e->cell[kPairOpensOrCloses + closer] = 1;
     e->cell[kPairMatrix + opener * kPairTypes + closer] = pair_type;
     if (options & PAIRING_ALLOW_EMPTY)
         e->cell[kPairOptionEmpty + pair_type] = 1;
@@ -124,6 +128,11 @@ static token *match_one(token *t, token_pair_engine *e, stack *work, size_t base
         if (matched) {
             token *o = static_cast<token *>(work->element[found]);
             token_set_mates(o, t);
+            if (pair >= PAIR_BRACKET && pair <= PAIR_BRACKET_VARIABLE && t->start >= o->start) {
+                size_t span = t->start + t->len - o->start;
+                if (span > e->longest_bracket)
+                    e->longest_bracket = span;
+            }
             for (size_t i = work->size; i > found; i--) {
                 token *dropped = static_cast<token *>(work->element[i - 1]);
                 if (dropped->type < kPairTypes && counter[dropped->type])
@@ -189,6 +198,14 @@ BlockAction block_action(unsigned type) {
     }
 }
 
+// A block the block walk matches or walks on its own.
+bool walked_block(unsigned type) {
+    if (type == DOC_ROOT || type > BLOCK_TOC)
+        return false;
+    BlockAction action = block_action(type);
+    return action.match || action.walk;
+}
+
 // Matches the descendants of `parent`. With `leave_walked`, the parent's
 // own children that the block walk visits anyway are not entered: the walk
 // matches each of them once on its own.
@@ -212,29 +229,34 @@ void match_descendants(token *parent, token_pair_engine *e, stack *work, unsigne
             f.next = match_one(t, e, work, f.base, counters.row(level));
             continue;
         }
+        // Most tokens have no children and neither open nor close anything
+        // of this table: a run of them is passed over here, at a few
+        // instructions a token rather than a turn of the frame loop each.
+        // A large block (a long list) has left the cache since the last pass
+        // over it; its tokens lie mostly in creation order, so the memory a
+        // page ahead is asked for as the run goes.
         t = f.next;
+        while (t && !t->child && !registered(e, kPairOpensOrCloses, t->type)) {
+            __builtin_prefetch(reinterpret_cast<const char *>(t) + 4096);
+            t = t->next;
+        }
+        f.next = t;
         if (!t) {
             counters.close_level(level, work, f.base);
             work->size = f.base;
             frames.pop_back();
             continue;
         }
-        // A large block (a long list) has left the cache since the last pass
-        // over it; its tokens lie mostly in creation order, so the memory a
-        // page ahead is asked for now.
         __builtin_prefetch(reinterpret_cast<const char *>(t) + 4096);
-        bool walked = leave_walked && level == 0 && t->type != DOC_ROOT &&
-                      t->type <= BLOCK_TOC &&
-                      (block_action(t->type).match || block_action(t->type).walk);
-        if (t->child && f.depth + 1 < kMatchDepthLimit && !walked) {
+        if (t->child && f.depth + 1 < kMatchDepthLimit &&
+            !(leave_walked && level == 0 && walked_block(t->type))) {
             f.pending = t;
             unsigned child_depth = f.depth + 1;
             frames.push_back({t->child, nullptr, work->size, child_depth});
             counters.open_level(level + 1);
             continue;
         }
-        // Most tokens neither open nor close anything of this table.
-        if (!registered(e, kPairCanClose, t->type) && !registered(e, kPairCanOpen, t->type)) {
+        if (!registered(e, kPairOpensOrCloses, t->type)) {
             f.next = t->next;
             continue;
         }
@@ -581,7 +603,7 @@ static void inline_script(const Text &src, token *parent, token *t) {
     t->child = word;
 }
 
-static bool inline_container(unsigned type) {
+static constexpr bool inline_container(unsigned type) {
     switch (type) {
     case DOC_ROOT:
     case LINE_LIST_BULLETED:
@@ -619,6 +641,20 @@ static bool inline_container(unsigned type) {
         return false;
     }
 }
+
+// The types the inline pass acts on: the containers it enters and the
+// delimiters its rules judge. Every other token (most of them: text, blanks,
+// brackets) it passes over with one look into this table.
+static constexpr auto kInlineRuleTypes = [] {
+    std::array<bool, TABLE_CELL + 1> acts{};
+    for (unsigned type = 0; type <= TABLE_CELL; type++)
+        acts[type] = inline_container(type);
+    for (unsigned type :
+         {BLOCK_META, CRITIC_SUB_DIV, STAR, UL, BACKTICK, DASH_N, QUOTE_SINGLE, QUOTE_DOUBLE,
+          MATH_DOLLAR_SINGLE, MATH_DOLLAR_DOUBLE, SUPERSCRIPT, SUBSCRIPT})
+        acts[type] = true;
+    return acts;
+}();
 
 namespace {
 
@@ -668,7 +704,10 @@ class InlinePass {
     // The rules for `t`, a token of the chain `p` holds; they may change the
     // tokens after it in the chain. Returns whether the pass goes on into
     // the children of `t`.
-    bool rules(token *p, token *t);
+    bool rules(token *p, token *t) {
+        return t->type <= TABLE_CELL && kInlineRuleTypes[t->type] && act(p, t);
+    }
+    bool act(token *p, token *t);
 
     Text src_{"", 0};
     uint64_t ext_;
@@ -677,7 +716,7 @@ class InlinePass {
     std::vector<token *> parents_;
 };
 
-bool InlinePass::rules(token *p, token *t) {
+bool InlinePass::act(token *p, token *t) {
     // A token outside the source is left alone.
     bool in_source = t->start <= src_.len && t->len <= src_.len - t->start;
     if (!in_source || t->type > TABLE_CELL)

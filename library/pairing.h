@@ -7,6 +7,7 @@
 // stops descending at depth 1000.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "library/stack.h"
@@ -22,12 +23,18 @@ enum : unsigned short {
 };
 
 constexpr int kPairTypes = 230;
-constexpr int kPairCells = 235 * kPairTypes;
+constexpr int kPairCells = 236 * kPairTypes;
 
 // A flat table of 16-bit cells: can-open row, can-close row, the 230 x 230
-// pairing matrix, then one row per option bit.
+// pairing matrix, one row per option bit, then the row of the types that
+// can open or close (the two first rows in one).
 struct token_pair_engine {
     uint16_t cell[kPairCells];
+    // The longest bracket pair (opener to closer, in bytes) the table has
+    // made over the engine's parses. No text taken from inside a bracket of
+    // the engine's tree is longer, so a key longer than this is never looked
+    // up by one.
+    size_t longest_bracket;
 };
 
 constexpr int kPairCanOpen = 0;
@@ -36,6 +43,7 @@ constexpr int kPairMatrix = 2 * kPairTypes;
 constexpr int kPairOptionEmpty = kPairMatrix + kPairTypes * kPairTypes;
 constexpr int kPairOptionLength = kPairOptionEmpty + kPairTypes;
 constexpr int kPairOptionPrune = kPairOptionLength + kPairTypes;
+constexpr int kPairOpensOrCloses = kPairOptionPrune + kPairTypes;
 
 token_pair_engine *token_pair_engine_new();
 void token_pair_engine_add_pairing(token_pair_engine *e, unsigned short opener,

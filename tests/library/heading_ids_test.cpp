@@ -120,4 +120,24 @@ TEST(HeadingIds, AHugeLineGivesABoundedIdStillUnique) {
     EXPECT_EQ(all(html, "<a href=\"#([^\"]*)\""), (std::vector<std::string>{id, id + "-1", "intro", id}));
 }
 
+// A reference names a heading by its text, blanks collapsed, before its
+// label: "[a + b]" goes to the heading "A + B" although the definition
+// "[ab]" holds that label. Headings whose text is longer than any bracket,
+// but mostly blanks, are still found so.
+TEST(HeadingIds, AReferenceFindsAHeadingByItsCleanTextBeforeALabel) {
+    const std::string blanks(60, ' ');
+    const std::vector<std::string> headings = {"A + B", "A  +      B", "A" + blanks + "+" + blanks + "B",
+                                               blanks + "A +\t" + blanks + "B" + blanks};
+    for (const std::string &heading : headings) {
+        SCOPED_TRACE(heading);
+        std::string source = "[ab]: /x\n\n# " + heading + "\n\n[a + b] [ab]\n";
+        for (uint64_t ext : {uint64_t{0}, uint64_t{TZR_EXT_NOTES | TZR_EXT_SMART}}) {
+            char *out = tzr_string_convert(source.c_str(), ext, TZR_FORMAT_HTML, 0);
+            std::string html = out ? out : "";
+            free(out);
+            EXPECT_EQ(all(html, "<a href=\"([^\"]*)\""), (std::vector<std::string>{"#ab", "/x"})) << html;
+        }
+    }
+}
+
 }  // namespace
