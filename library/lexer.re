@@ -5,9 +5,9 @@
 // linear in what it consumes.
 #include "library/lexer.h"
 
-#include <array>
 #include <cstring>
 
+#include "library/byte_scan.h"
 #include "library/token_types.h"
 
 /*!re2c
@@ -293,11 +293,28 @@ void skip_plain_character(lexer_state *s) {
     s->cursor = s->start + (n ? n : 1);
 }
 
+// After a run of plain text that ends at `at`: moves the cursor there, and
+// says whether the look for a lexeme goes on from there in the same call
+// (most lexemes follow such a run; a return and a new call for each cost
+// more than the run's own bytes). It does not where the caller's loop would
+// do anything but look again: at the end, at a ")" (the look ahead from a
+// "(" stops there) or inside a run of spaces already measured.
+bool goes_on_after_text(lexer_state *s, const char *at, const char *stop) {
+    s->cursor = at;
+    if (at >= stop || *at == ')')
+        return false;
+    s->start = at;
+    return !in_known_space_run(s);
+}
+
 // One attempt at the cursor: returns a lexeme's type, or 0 after moving the
 // cursor over plain text.
 int lex_once(lexer_state *s, const char *stop) {
-    const char *YYCURSOR = s->start;
-    const char *YYMARKER = nullptr;  // last accepting position
+    const char *YYCURSOR;
+    const char *YYMARKER;  // last accepting position
+again:
+    YYCURSOR = s->start;
+    YYMARKER = nullptr;
     /*!re2c
         re2c:define:YYCTYPE = "unsigned char";
         re2c:yyfill:enable = 0;
@@ -411,12 +428,17 @@ int lex_once(lexer_state *s, const char *stop) {
         // no lexeme begins so (an ellipsis's first "." has another after it,
         // or " ."), and a sentence's end or a name's dot ("fs.readFile")
         // then ends no step.
-        (plain | " " plain | "." plain | ". " plain)+ { s->cursor = YYCURSOR; return 0; }
+        (plain | " " plain | "." plain | ". " plain)+ {
+            if (goes_on_after_text(s, YYCURSOR, stop))
+                goto again;
+            return 0;
+        }
         // A lone space after such a run, before a mark, is plain text too
         // (a space ends the line, breaks it or indents only when blanks or
         // a line end follow it): the run takes it and stops at the mark.
         (plain | " " plain | "." plain | ". " plain)+ " " [^ \t\r\n\x00\xC2] {
-            s->cursor = YYCURSOR - 1;
+            if (goes_on_after_text(s, YYCURSOR - 1, stop))
+                goto again;
             return 0;
         }
 
@@ -449,16 +471,12 @@ size_t tzr_utf8_char_length(const char *p) {
 
 namespace {
 
-// The bytes that end a look for a line's end in one step.
-constexpr std::array<bool, 256> make_line_end_stops() {
-    // 0xC2 leads a non-breaking space; parentheses are looked at.
-    const unsigned char bytes[] = {'\0', '\n', '\r', '(', ')', '[', '\\', 0xC2};
-    std::array<bool, 256> stops{};
-    for (unsigned char c : bytes)
-        stops[c] = true;
-    return stops;
+// The first byte in [p, stop) that ends a look for a line's end in one
+// step: a line end, the NUL, a parenthesis (looked at), a "[" or a
+// backslash, or 0xC2, which leads a non-breaking space.
+const char *line_end_stop(const char *p, const char *stop) {
+    return byte_scan::find_first_of<'\0', '\n', '\r', '(', ')', '[', '\\', 0xC2>(p, stop);
 }
-constexpr std::array<bool, 256> kLineEndStops = make_line_end_stops();
 
 }  // namespace
 
@@ -474,8 +492,7 @@ int tzr_lex_line_end(lexer_state *s, const char *stop, const char **blocked) {
     unsigned depth = s->destination_depth;
     const char *p = s->cursor;
     for (;; p++) {
-        while (p < stop && !kLineEndStops[(uchar)*p])
-            p++;
+        p = line_end_stop(p, stop);
         if (p >= stop)
             break;
         if (*p == '(') {

@@ -21,6 +21,10 @@
     re2c:yyfill:enable = 0;
     re2c:define:YYCTYPE = "unsigned char";
     re2c:indent:string = "    ";
+    // A state that loops over a class of bytes (a comment's text, a link's
+    // destination, a line's words) tests each byte with one table look-up
+    // rather than a jump through the state's cases.
+    re2c:flags:bit-vectors = 1;
 
     // Line ends. `nl` is a line end inside a pattern; `eol` ends a pattern
     // and also accepts the terminating NUL, which is then counted.

@@ -1,9 +1,9 @@
 #include "library/writers/html.h"
 
-#include <array>
 #include <cstdlib>
 #include <cstring>
 
+#include "library/byte_scan.h"
 #include "library/diagnostics.h"
 #include "library/labels.h"
 #include "library/links.h"
@@ -463,29 +463,15 @@ void html_print_char(DString *out, char c, bool obfuscate) {
     }
 }
 
-namespace {
-
-// The bytes that end a run of text printed as it is: the four that HTML
-// escapes, and the NUL that ends the text. One look-up a byte, as most of
-// a page's text is such runs.
-constexpr std::array<bool, 256> make_run_stops() {
-    std::array<bool, 256> stops{};
-    for (unsigned char c : {'"', '&', '<', '>', '\0'})
-        stops[c] = true;
-    return stops;
-}
-constexpr std::array<bool, 256> kRunStops = make_run_stops();
-
-}  // namespace
-
 void html_print_bytes(DString *out, const char *s, size_t len) {
     if (!out || !s)
         return;
+    // A run of text printed as it is ends at one of the four bytes that
+    // HTML escapes, or at the NUL that ends the text.
     const char *end = s + len;
     while (s < end) {
         const char *run = s;
-        while (s < end && !kRunStops[(unsigned char)*s])
-            s++;
+        s = byte_scan::find_first_of<'"', '&', '<', '>', '\0'>(s, end);
         if (s > run)
             d_string_append_c_array(out, run, (size_t)(s - run));
         if (s < end) {

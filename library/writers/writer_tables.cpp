@@ -105,12 +105,9 @@ bool mark_table::write(DString *out, const char *source, token *t, tzr_export_co
 }
 
 bool block_frames::write(DString *out, const char *source, token *t, tzr_export_context *c) const {
-    const block_frame *f = nullptr;
-    for (size_t i = 0; i < count_ && !f; i++)
-        if (rows_[i].type == t->type)
-            f = &rows_[i].frame;
-    if (!f)
+    if (t->type >= kTokenTypeCount || !slot_of_type_[t->type])
         return false;
+    const block_frame *f = &rows_[slot_of_type_[t->type] - 1].frame;
     if (f->pad)
         tzr_pad_newlines(out, f->pad, c);
     bool opens_run = !(f->joins_run && t->prev && t->prev->type == t->type);

@@ -274,7 +274,14 @@ class block_frames {
     // `chain` writes a token with its following siblings, as the writer does.
     template <size_t N>
     constexpr block_frames(chain_writer chain, const block_row (&rows)[N])
-        : chain_(chain), rows_(rows), count_(N) {}
+        : chain_(chain), rows_(rows) {
+        // A table with more rows than a slot can number does not compile.
+        if (N > 255)
+            throw "too many frames";
+        // The first row for a type is its frame.
+        for (size_t i = N; i > 0; i--)
+            slot_of_type_[rows[i - 1].type] = static_cast<uint8_t>(i);
+    }
 
     // Writes the block in its frame; false, with nothing written, when the
     // table has no frame for the token's type.
@@ -283,7 +290,9 @@ class block_frames {
   private:
     chain_writer chain_;
     const block_row *rows_;
-    size_t count_;
+    // Each block type's frame, looked up once a block: 0 for none, else one
+    // more than the index of its row.
+    uint8_t slot_of_type_[kTokenTypeCount] = {};
 };
 
 }  // namespace writer_utils
