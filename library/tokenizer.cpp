@@ -10,22 +10,39 @@
 
 namespace {
 
+// The chain of tokens of the line being cut, kept at hand: each lexeme
+// adds one or two tokens, and reading the chain's ends back from the line
+// cost more than making them.
+struct LineChain {
+    token *head = nullptr;
+    token *tail = nullptr;
+};
+
 // Appends a new child; false when it cannot be allocated. A line is built
 // here one fresh token at a time, so the token goes straight after the
-// chain's tail, as token_append_child would put it.
-bool append_new(token *line, unsigned short type, size_t start, size_t len) {
+// chain's tail; the head learns its tail when the line is sealed.
+inline bool append_new(token *line, LineChain &chain, unsigned short type, size_t start, size_t len) {
     token *t = token_make(type, start, len);
     if (!t)
         return false;
-    if (token *head = line->child) {
-        head->tail->next = t;
-        t->prev = head->tail;
-        head->tail = t;
+    if (chain.tail) {
+        chain.tail->next = t;
+        t->prev = chain.tail;
     } else {
         line->child = t;
+        chain.head = t;
     }
+    chain.tail = t;
     line->len = start + len - line->start;
     return true;
+}
+
+// Completes the line's chain as token_append_child would have left it, for
+// whatever reads the line next; the chain starts afresh for the next line.
+void seal(LineChain &chain) {
+    if (chain.head)
+        chain.head->tail = chain.tail;
+    chain = LineChain{};
 }
 
 // The first byte of the line at `p` past its blanks, quote and list
@@ -216,6 +233,7 @@ token *tokenize(tzr_engine *e, size_t start, size_t length, bool stop_at_blank,
         return nullptr;
     }
     LineSink sink{root, take, context};
+    LineChain chain;
     lexer_state s;
     s.start = s.cursor = s.begin = source + start;
     const char *stop = source + start + length;
@@ -242,12 +260,14 @@ token *tokenize(tzr_engine *e, size_t start, size_t length, bool stop_at_blank,
             size_t end = start + length;
             if (as_code) {
                 if (end > line_start)
-                    ok = append_new(line, TEXT, line_start, end - line_start);
+                    ok = append_new(line, chain, TEXT, line_start, end - line_start);
                 line->type = LINE_PLAIN;
+                seal(chain);
                 hand_on(e, sink, line, false);
             } else {
                 if (end > done)
-                    ok = append_new(line, TEXT, done, end - done);
+                    ok = append_new(line, chain, TEXT, done, end - done);
+                seal(chain);
                 finish_line(e, sink, line, false);
             }
             line = nullptr;
@@ -265,9 +285,9 @@ token *tokenize(tzr_engine *e, size_t start, size_t length, bool stop_at_blank,
             if (!line_end)
                 continue;
             if (lexeme_start > line_start)
-                ok = append_new(line, TEXT, line_start, lexeme_start - line_start);
+                ok = append_new(line, chain, TEXT, line_start, lexeme_start - line_start);
         } else if (lexeme_start > done) {
-            ok = append_new(line, TEXT, done, lexeme_start - done);
+            ok = append_new(line, chain, TEXT, done, lexeme_start - done);
         }
         done = lexeme_end;
         if (line_end) {
@@ -280,7 +300,8 @@ token *tokenize(tzr_engine *e, size_t start, size_t length, bool stop_at_blank,
                 kept = HARD_BREAK;
             else if (type == NEWLINE_SPACE)
                 kept = NEWLINE;
-            ok = ok && append_new(line, kept, lexeme_start, end - lexeme_start);
+            ok = ok && append_new(line, chain, kept, lexeme_start, end - lexeme_start);
+            seal(chain);
             unsigned short line_type;
             if (as_code) {
                 line->type = LINE_PLAIN;
@@ -306,9 +327,9 @@ token *tokenize(tzr_engine *e, size_t start, size_t length, bool stop_at_blank,
             if (!as_code)
                 set_line_marks(e, &s, source + end, stop);
             if (ok && took_space && !as_code)
-                ok = append_new(line, NON_INDENT_SPACE, end, 1);
+                ok = append_new(line, chain, NON_INDENT_SPACE, end, 1);
         } else {
-            ok = ok && append_new(line, (unsigned short)type, lexeme_start, lexeme_end - lexeme_start);
+            ok = ok && append_new(line, chain, (unsigned short)type, lexeme_start, lexeme_end - lexeme_start);
         }
     }
     // Typing is done: nothing typed again later (list items, quotes) may be

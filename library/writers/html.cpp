@@ -512,8 +512,40 @@ char *html_dimension_digits(const char *text) {
     return strndup(text, n);
 }
 
+namespace {
+
+// Writes a text token of a chain, with no output recorded, together with
+// the siblings written as their source that follow it without a gap, in
+// one append; returns how many siblings it took. A line of prose is mostly
+// such runs (words, colons, slashes, parentheses left unpaired), and each
+// token written on its own costs more than its bytes.
+uint16_t write_text_run(DString *out, const char *source, const token *t) {
+    size_t end = (size_t)t->start + t->len;
+    uint16_t taken = 0;
+    for (const token *x = t->next; x && taken < UINT16_MAX && x->start == end &&
+                                   (x->type == TEXT || kMarks.spells_as_source(source, x));
+         x = x->next) {
+        end += x->len;
+        taken++;
+    }
+    d_string_append_c_array(out, source + t->start, end - t->start);
+    return taken;
+}
+
+}  // namespace
+
 void html_export_token_chain(DString *out, const char *source, token *t, tzr_export_context *c) {
-    walk_chain_bounded(out, source, t, c, html_export_token, html_print_bytes);
+    walk_chain_bounded(
+        out, source, t, c,
+        [](DString *out, const char *source, token *t, tzr_export_context *c) {
+            if (t->type == TEXT && !c->record_output) {
+                // The chain walk passes over the siblings written here.
+                c->skip_count = write_text_run(out, source, t);
+                return;
+            }
+            html_export_token(out, source, t, c);
+        },
+        html_print_bytes);
 }
 
 void html_export_token(DString *out, const char *source, token *t, tzr_export_context *c) {

@@ -105,6 +105,16 @@ class mark_table {
         return (*quotes_)[c->quotes_language < 7 ? c->quotes_language : 0][which];
     }
 
+    // Whether the writer spells the token as its source bytes, and does
+    // nothing else: marks written as their source, and one-byte marks whose
+    // spelling is that byte.
+    bool spells_as_source(const char *source, const token *t) const {
+        if (t->type >= kTokenTypeCount)
+            return false;
+        char byte = as_source_[t->type];
+        return byte == kAnyBytes || (byte && t->len == 1 && source[t->start] == byte);
+    }
+
     // Writes the mark as the writer spells it; false, with nothing written,
     // when the table has no spelling for the token's type.
     bool write(DString *out, const char *source, token *t, tzr_export_context *c) const;
@@ -123,6 +133,11 @@ class mark_table {
                 slot = static_cast<uint8_t>(++used_);
             }
             spellings_[slot - 1] = row.spelling;
+            const mark_spelling &m = row.spelling;
+            as_source_[row.type] = m.kind == mark_kind::source ? kAnyBytes
+                                   : m.kind == mark_kind::literal && m.text[0] && !m.text[1]
+                                       ? m.text[0]
+                                       : '\0';
         }
     }
 
@@ -133,6 +148,10 @@ class mark_table {
     size_t used_ = 0;
     uint8_t slot_of_type_[kTokenTypeCount] = {};  // 0: none, else 1 + index
     mark_spelling spellings_[kMaxMarks] = {};
+    // By type: kAnyBytes for a mark written as its source, the byte of a
+    // one-byte spelling, or NUL.
+    static constexpr char kAnyBytes = '\x01';
+    char as_source_[kTokenTypeCount] = {};
 };
 
 // The quotation marks as HTML and XML character references.

@@ -250,6 +250,30 @@ TEST(PublicOps, CodeBlocksConvertAsWithTheCallersEngine) {
     }
 }
 
+// Such a conversion writes text and the marks that follow it as their own
+// bytes in one piece; the caller's engine writes them one by one. Marks that
+// look alike but are spelled otherwise (escaped, paired, a space that is a
+// non-breaking one, a tab) and gaps between tokens must come out the same.
+TEST(PublicOps, RunsOfTextAndPlainMarksConvertAsWithTheCallersEngine) {
+    const std::vector<std::string> documents = {
+        "# Heading: with/slashes (and parens) = sum | pipe + plus * star [x  y\n",
+        "a:b/c=d (e f]g [h *i* j* k+l #m ~n^o %p &q <r> \"s\" 'u' --v ...w\n",
+        "text\xC2\xA0\xC2\xA0" "after  two\tspaces  \\(x\\) $y$ `code` \\*not\\*\n",
+        "> quoted: a/b (c)\n> next = line\n\n- item: (a/b) x\n- two | three\n",
+        "| a | b |\n|---|---|\n| c:d | e/f (g) |\n",
+        "[link](http://x/y) after: /z [ref] (plain) <!-- c --> &amp; &copy;\n\n[ref]: /u\n",
+    };
+    for (const std::string &doc : documents) {
+        for (uint64_t flags : {uint64_t{0}, uint64_t{0x18}, uint64_t{0x200}, uint64_t{0x1}}) {
+            SCOPED_TRACE(doc + " flags " + std::to_string(flags));
+            tzr_engine *e = tzr_engine_create_with_string(doc.c_str(), flags);
+            std::string kept = take(tzr_engine_convert(e, TZR_FORMAT_HTML));
+            tzr_engine_free(e, true);
+            EXPECT_EQ(take(tzr_string_convert(doc.c_str(), flags, TZR_FORMAT_HTML, 0)), kept);
+        }
+    }
+}
+
 // Such a conversion takes the lines inside a fenced block at the top as
 // code without cutting them into tokens; it must follow the grammar's fences
 // exactly (which fence closes, which opens the next block, which is code)
