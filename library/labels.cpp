@@ -69,6 +69,18 @@ constexpr std::array<char, 256> kLowered = [] {
     return table;
 }();
 
+// What the label rule makes of a byte below 0xC0: a letter lowered, a
+// digit, "-", ".", "_" or ":" as it is, and NUL for every byte dropped.
+constexpr std::array<char, 256> kLabelByte = [] {
+    std::array<char, 256> table{};
+    for (int c = 0; c < 0xC0; c++)
+        if (char_is_alpha(c))
+            table[c] = ascii_lower((char)c);
+        else if (char_is_digit(c) || c == '-' || c == '.' || c == '_' || c == ':')
+            table[c] = (char)c;
+    return table;
+}();
+
 void print_raw(DString *out, const char *source, const token *t, int depth) {
     if (!t)
         return;
@@ -104,21 +116,26 @@ char *tzr_copy_bytes(const char *bytes, size_t len) {
     return s;
 }
 
-char *tzr_label_from_range(const char *bytes, size_t len) {
-    if (!bytes)
-        return nullptr;
-    char *out = static_cast<char *>(malloc((len < kTzrLabelLimit ? len : kTzrLabelLimit) + 1));
-    if (!out)
-        return nullptr;
+size_t tzr_label_into(char *out, const char *bytes, size_t len) {
     size_t o = 0;
     size_t i = 0;
     while (i < len && o < kTzrLabelLimit) {
         unsigned char c = (unsigned char)bytes[i];
+        // Below a lead byte, the table says what the byte becomes: written
+        // always (o < len, so it fits) and kept unless it is a NUL.
+        if (c < 0xC0) {
+            char kept = kLabelByte[c];
+            out[o] = kept;
+            o += kept != '\0';
+            i++;
+            continue;
+        }
         // Only a lead byte carries the continuation bytes after it. An ASCII
         // byte followed by stray continuation bytes (broken UTF-8) is judged on
         // its own, so a quote or angle bracket can never slip into a label,
-        // which writers put into attribute values unescaped.
-        if (c >= 0xC0 && i + 1 < len && is_continuation((unsigned char)bytes[i + 1])) {
+        // which writers put into attribute values unescaped. A lead byte with
+        // none after it is dropped.
+        if (i + 1 < len && is_continuation((unsigned char)bytes[i + 1])) {
             size_t end = i + 2;
             while (end < len && is_continuation((unsigned char)bytes[end]))
                 end++;
@@ -130,13 +147,19 @@ char *tzr_label_from_range(const char *bytes, size_t len) {
             i = end;
             continue;
         }
-        if (char_is_alpha(c))
-            out[o++] = ascii_lower((char)c);
-        else if (char_is_digit(c) || c == '-' || c == '.' || c == '_' || c == ':')
-            out[o++] = (char)c;
         i++;
     }
     out[o] = '\0';
+    return o;
+}
+
+char *tzr_label_from_range(const char *bytes, size_t len) {
+    if (!bytes)
+        return nullptr;
+    char *out = static_cast<char *>(malloc((len < kTzrLabelLimit ? len : kTzrLabelLimit) + 1));
+    if (!out)
+        return nullptr;
+    tzr_label_into(out, bytes, len);
     return out;
 }
 
@@ -152,13 +175,8 @@ char *tzr_label_from_token(const char *source, const token *t) {
     return tzr_label_from_range(source + t->start, t->len);
 }
 
-char *tzr_clean_string_range(const char *source, size_t start, size_t len, bool lower) {
-    if (!source)
-        return nullptr;
-    const unsigned char *bytes = reinterpret_cast<const unsigned char *>(source) + start;
-    char *out = static_cast<char *>(malloc(len + 1));
-    if (!out)
-        return nullptr;
+size_t tzr_clean_into(char *out, const char *text, size_t len, bool lower) {
+    const unsigned char *bytes = reinterpret_cast<const unsigned char *>(text);
     // Blanks at either end go; a run of them inside becomes one space. A
     // heading's text is cleaned whole, however long: of each eight bytes,
     // those before the first that is a blank other than a space or a space
@@ -196,6 +214,16 @@ char *tzr_clean_string_range(const char *source, size_t start, size_t len, bool 
     if (o > 0 && out[o - 1] == ' ')
         o--;
     out[o] = '\0';
+    return o;
+}
+
+char *tzr_clean_string_range(const char *source, size_t start, size_t len, bool lower) {
+    if (!source)
+        return nullptr;
+    char *out = static_cast<char *>(malloc(len + 1));
+    if (!out)
+        return nullptr;
+    tzr_clean_into(out, source + start, len, lower);
     return out;
 }
 
@@ -213,7 +241,6 @@ char *tzr_clean_token_text(const char *source, const token *t, bool lower) {
 
 namespace {
 
-// The byte range between a pair's markers; false when there is none.
 bool inside_pair_range(const token *pair, size_t *start, size_t *len) {
     if (!pair || !pair->child)
         return false;
@@ -235,6 +262,10 @@ bool inside_pair_range(const token *pair, size_t *start, size_t *len) {
 }
 
 }  // namespace
+
+bool tzr_inside_pair_range(const token *pair, size_t *start, size_t *len) {
+    return start && len && inside_pair_range(pair, start, len);
+}
 
 char *tzr_text_inside_pair(const char *source, const token *pair) {
     size_t start, len;

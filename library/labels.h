@@ -30,6 +30,9 @@ constexpr size_t kTzrLabelLimit = 4096;
 // every other byte dropped; the result ends before the character that would
 // take it past kTzrLabelLimit bytes. `text` must not be NULL ("" gives "").
 char *tzr_label_from_text(const char *text);
+// The label rule over `len` bytes written into `out`, which holds at least
+// min(len, kTzrLabelLimit) + 1 bytes; returns the label's length.
+size_t tzr_label_into(char *out, const char *bytes, size_t len);
 // The label rule over `len` bytes (never reads past them).
 char *tzr_label_from_range(const char *bytes, size_t len);
 // The label of a token's source text; NULL for a NULL source or token.
@@ -39,6 +42,9 @@ char *tzr_label_from_token(const char *source, const token *t);
 // run of it made one space, a trailing space removed; ASCII letters
 // lower-cased when `lower` is set. NULL gives NULL.
 char *tzr_clean_string(const char *text, bool lower);
+// The clean form of `len` bytes written into `out`, which holds at least
+// len + 1 bytes (its first len may be overwritten); returns its length.
+size_t tzr_clean_into(char *out, const char *text, size_t len, bool lower);
 char *tzr_clean_string_range(const char *source, size_t start, size_t len, bool lower);
 char *tzr_clean_token_text(const char *source, const token *t, bool lower);
 
@@ -46,6 +52,9 @@ char *tzr_clean_token_text(const char *source, const token *t, bool lower);
 // at both ends ('[^Note 1]' gives '^Note 1'); without a closing marker, the
 // opening marker and the last byte are cut. NULL without a source, a token or
 // children.
+// The byte range between a pair's markers, as the functions below read it;
+// false when there is none.
+bool tzr_inside_pair_range(const token *pair, size_t *start, size_t *len);
 char *tzr_text_inside_pair(const char *source, const token *pair);
 char *tzr_clean_text_inside_pair(const char *source, const token *pair, bool lower);
 // As tzr_clean_text_inside_pair when the clean form is at most `limit`

@@ -72,10 +72,11 @@ public:
         entries_.emplace_back(it->first, entry);
         return true;
     }
-    T *find(const char *key) const {
-        if (!key)
+    T *find(const char *key) const { return key ? find(std::string_view(key)) : nullptr; }
+    T *find(std::string_view key) const {
+        if (entries_.empty())
             return nullptr;
-        auto it = index_.find(std::string_view(key));
+        auto it = index_.find(key);
         return it == index_.end() ? nullptr : entries_[it->second].second;
     }
     // Makes room for `n` keys at once.

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "library/export_context.h"
 #include "library/labels.h"
@@ -74,6 +75,30 @@ TEST(Store, LinkLookupsByCleanTextThenLabel) {
     EXPECT_EQ(tzr_find_link_exact(&ctx, "Foo-Bar"), nullptr);
     EXPECT_EQ(tzr_find_link(&ctx, nullptr), nullptr);
     EXPECT_EQ(tzr_find_link(nullptr, "foobar"), nullptr);
+
+    // A text in the source is read up to its length, and a NUL ends it.
+    const char source[] = "[Foo  Bar]\0x";
+    EXPECT_EQ(tzr_find_link_range(&ctx, source + 1, 8), l);
+    EXPECT_EQ(tzr_find_link_range(&ctx, source + 1, 7), nullptr);
+    EXPECT_EQ(tzr_find_link_range(&ctx, "foo bar\0x", 9), l);
+
+    // Long names are found by both keys as short ones are.
+    std::string name;
+    for (int i = 0; i < 200; i++)
+        name += "Word" + std::to_string(i) + "  ";
+    char *clean = tzr_clean_string(name.c_str(), true);
+    char *label = tzr_label_from_text(name.c_str());
+    tzr_link *long_link = link_with(clean, label, "/long");
+    tzr_store_add_link(&ctx, long_link);
+    std::string spaced = "\n" + name;
+    EXPECT_EQ(tzr_find_link(&ctx, spaced.c_str()), long_link);
+    std::string joined = label;
+    joined[0] = 'W';
+    EXPECT_EQ(tzr_find_link(&ctx, joined.c_str()), long_link);
+    EXPECT_EQ(tzr_find_link(&ctx, (name + "x").c_str()), nullptr);
+    free(clean);
+    free(label);
+    tzr_link_free(long_link);
     tzr_link_free(l);
 }
 
