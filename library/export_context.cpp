@@ -210,8 +210,8 @@ char *tzr_heading_id(tzr_export_context *context, const char *source, token *hea
                                context->heading_links, context->heading_links_from);
         context->heading_ids_made = true;
     }
-    auto found = context->heading_ids.of.find(heading);
-    if (found == context->heading_ids.of.end())
+    const std::string_view *id = context->heading_ids.of.find(heading);
+    if (!id)
         return tzr_label_from_header(source, heading);
-    return tzr_copy_bytes(found->second.data(), found->second.size());
+    return tzr_copy_bytes(id->data(), id->size());
 }

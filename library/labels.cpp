@@ -1,11 +1,12 @@
 #include "library/labels.h"
 
+#include <algorithm>
 #include <array>
+#include <functional>
 #include <bit>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -378,11 +379,10 @@ void tzr_unique_heading_ids(tzr_heading_ids *ids, const char *source, const stac
                             const stack *links, size_t links_from) {
     if (!ids || !source || !headers)
         return;
-    ids->of.reserve(headers->size);
     std::vector<std::pair<const token *, std::string_view>> labels;
     labels.reserve(headers->size);
     // Every heading's id before suffixes; most documents repeat none.
-    std::unordered_set<std::string_view> own;
+    tzr_view_index own;
     own.reserve(headers->size);
     bool repeated = false;
     size_t next_link = links ? links_from : 0;
@@ -402,29 +402,46 @@ void tzr_unique_heading_ids(tzr_heading_ids *ids, const char *source, const stac
             free(made);
         }
         labels.emplace_back(heading, label);
-        repeated |= !own.insert(label).second;
+        repeated |= own.find_or_add(label, i) != i;
     }
     if (!repeated) {
-        for (auto &[heading, label] : labels)
-            ids->of.emplace(heading, label);
+        ids->of.assign(std::move(labels));
         return;
     }
-    std::unordered_set<std::string_view> taken;
+    tzr_view_index taken;
     taken.reserve(headers->size);
     // The next suffix to try per label, so that many equal headings take
     // linear time.
-    std::unordered_map<std::string_view, unsigned> next_suffix;
+    tzr_view_index suffix_of;
+    std::vector<unsigned> next_suffix;
     for (auto &[heading, label] : labels) {
         std::string_view id = label;
-        if (taken.count(id)) {
-            unsigned &n = next_suffix[label];
+        if (taken.contains(id)) {
+            size_t at = suffix_of.find_or_add(label, next_suffix.size());
+            if (at == next_suffix.size())
+                next_suffix.push_back(0);
             std::string suffixed;
             do
-                suffixed = std::string(label) + "-" + std::to_string(++n);
-            while (taken.count(suffixed) || own.count(suffixed));
+                suffixed = std::string(label) + "-" + std::to_string(++next_suffix[at]);
+            while (taken.contains(suffixed) || own.contains(suffixed));
             id = ids->made.emplace_back(std::move(suffixed));
         }
-        taken.insert(id);
-        ids->of.emplace(heading, id);
+        taken.find_or_add(id, 0);
+        label = id;  // the heading's id from here on
     }
+    ids->of.assign(std::move(labels));
+}
+
+void tzr_ids_by_heading::assign(std::vector<std::pair<const token *, std::string_view>> pairs) {
+    sorted_ = std::move(pairs);
+    std::stable_sort(sorted_.begin(), sorted_.end(), [](const auto &a, const auto &b) {
+        return std::less<const token *>{}(a.first, b.first);
+    });
+}
+
+const std::string_view *tzr_ids_by_heading::find(const token *heading) const {
+    auto at = std::lower_bound(sorted_.begin(), sorted_.end(), heading, [](const auto &entry, const token *t) {
+        return std::less<const token *>{}(entry.first, t);
+    });
+    return at != sorted_.end() && at->first == heading ? &at->second : nullptr;
 }

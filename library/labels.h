@@ -10,7 +10,8 @@
 #include <deque>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "library/d_string.h"
 #include "library/stack.h"
@@ -71,10 +72,31 @@ token *tzr_header_manual_label(token *heading, const char *source);
 // The heading's id: the label of its manual label, else of its whole text.
 char *tzr_label_from_header(const char *source, token *heading);
 
+// Views of ids by their heading tokens, set all at once and kept sorted by
+// the tokens' addresses: a document's headings are found without a node
+// allocated for each.
+class tzr_ids_by_heading {
+public:
+    // Takes the (heading, id) pairs; of a heading given twice, the first id
+    // holds.
+    void assign(std::vector<std::pair<const token *, std::string_view>> pairs);
+    // The id of `heading`, or NULL when it has none.
+    const std::string_view *find(const token *heading) const;
+    // The id of `heading`, empty when it has none.
+    std::string_view operator[](const token *heading) const {
+        const std::string_view *id = find(heading);
+        return id ? *id : std::string_view();
+    }
+    size_t size() const { return sorted_.size(); }
+
+private:
+    std::vector<std::pair<const token *, std::string_view>> sorted_;
+};
+
 // The ids of a document's headings, unique within it: each a view of a
 // label the engine made for the heading's link or of one made here.
 struct tzr_heading_ids {
-    std::unordered_map<const token *, std::string_view> of;
+    tzr_ids_by_heading of;
     std::deque<std::string> made;  // labels and suffixed ids made here; views stay put
 };
 

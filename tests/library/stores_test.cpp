@@ -102,6 +102,41 @@ TEST(Store, LinkLookupsByCleanTextThenLabel) {
     tzr_link_free(l);
 }
 
+TEST(Store, ThousandsOfKeysKeepTheirFirstHoldersAndOrder) {
+    // The index grows many times while the first links go in, then the
+    // same keys come again from later links and must lose to the first.
+    constexpr int kLinks = 5000;
+    tzr_export_context ctx;
+    std::vector<tzr_link *> links;
+    for (int round = 0; round < 2; round++)
+        for (int i = 0; i < kLinks; i++) {
+            std::string clean = "ref " + std::to_string(i);
+            std::string label = "ref" + std::to_string(i);
+            links.push_back(link_with(clean.c_str(), label.c_str(), round ? "/late" : "/early"));
+            tzr_store_add_link(&ctx, links.back());
+        }
+    ASSERT_EQ(ctx.link_store.size(), 2u * kLinks);
+    for (int i = 0; i < kLinks; i++) {
+        std::string name = "Ref " + std::to_string(i);
+        EXPECT_EQ(tzr_find_link(&ctx, name.c_str()), links[(size_t)i]) << name;
+        EXPECT_EQ(ctx.link_store.find(("ref" + std::to_string(i)).c_str()), links[(size_t)i]);
+        EXPECT_EQ(ctx.link_store.entries()[2 * (size_t)i].first, "ref " + std::to_string(i));
+        EXPECT_EQ(ctx.link_store.entries()[2 * (size_t)i + 1].first, "ref" + std::to_string(i));
+    }
+    EXPECT_EQ(tzr_find_link(&ctx, "ref 5000"), nullptr);
+    EXPECT_EQ(tzr_find_link(&ctx, "ref"), nullptr);
+
+    // Room made after the fact keeps what is held; clearing forgets it all.
+    ctx.link_store.reserve(20 * kLinks);
+    EXPECT_EQ(tzr_find_link(&ctx, "ref 4999"), links[kLinks - 1]);
+    ctx.link_store.clear();
+    EXPECT_EQ(tzr_find_link(&ctx, "ref 1"), nullptr);
+    tzr_store_add_link(&ctx, links[kLinks + 1]);
+    EXPECT_EQ(tzr_find_link(&ctx, "ref 1"), links[kLinks + 1]);
+    for (tzr_link *l : links)
+        tzr_link_free(l);
+}
+
 TEST(Store, CleanTextOfALaterRecordLosesToAnEarlierLabel) {
     tzr_export_context ctx;
     tzr_note *a = note_with("^a b", "^ab");
