@@ -153,13 +153,25 @@ TZRMasterView *contentOf(SmartEditorDocument *document) { return dynamic_cast<TZ
 
 // Whether `window` comes to be shown and exposed, waiting up to a minute: a
 // window manager on a loaded machine can take seconds to map a new frame.
-bool onScreen(QWidget *window) {
-    return testing_qt::spinUntil(
+// Says what was missing when it does not.
+::testing::AssertionResult onScreen(QWidget *window) {
+    const bool shown = testing_qt::spinUntil(
         [window] {
             QWidget *top = window->window();
             return window->isVisible() && top->windowHandle() && top->windowHandle()->isExposed();
         },
         1min);
+    if (shown)
+        return ::testing::AssertionSuccess();
+    QWidget *top = window->window();
+    return ::testing::AssertionFailure()
+           << "after a minute: " << (window->isVisible() ? "visible" : "not visible") << ", top "
+           << (top->isVisible() ? "visible" : "not visible") << ", "
+           << (!top->windowHandle()             ? "no native window"
+               : top->windowHandle()->isExposed() ? "exposed"
+                                                  : "not exposed")
+           << ", X window " << (top->windowHandle() ? top->winId() : 0) << ", geometry "
+           << ::testing::PrintToString(top->geometry());
 }
 
 TEST(DocumentWindowEndToEnd, TypingReachesThePreviewTheSidebarsAndInfoBarToggleAndACleanUpIsUndone) {
