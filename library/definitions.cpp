@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "library/diagnostics.h"
 #include "library/engine.h"
@@ -77,13 +76,20 @@ void finish_abbreviation(const char *source, tzr_note *note, const token *block)
 void add_link_label(tzr_engine *e, token *label_token, char *label) {
     if (!label)
         return;
-    std::string url = "#";
-    url += label;
-    tzr_link *link = tzr_link_new(nullptr, nullptr, url.c_str(), nullptr, nullptr, TZR_LINK_HEADING_LABEL);
+    // A label holds no blank, so "#" and the label is already the clean
+    // form a destination is stored in.
+    size_t len = strlen(label);
+    char *url = static_cast<char *>(malloc(len + 2));
+    tzr_link *link = url ? tzr_link_new(nullptr, nullptr, nullptr, nullptr, nullptr, TZR_LINK_HEADING_LABEL)
+                         : nullptr;
     if (!link) {
+        free(url);
         free(label);
         return;
     }
+    url[0] = '#';
+    memcpy(url + 1, label, len + 1);
+    link->url = url;
     link->label = label_token;
     // A link is found by its clean text only through the text inside a
     // bracket, never longer than the longest bracket the parse paired: the

@@ -93,9 +93,28 @@ void tzr_store_add_metadata(tzr_export_context *context, tzr_meta *entry) {
 tzr_link *tzr_find_link(const tzr_export_context *context, const char *text) {
     if (!context || !text)
         return nullptr;
-    if (tzr_link *l = find_made_key(context->link_store, tzr_clean_string(text, true)))
-        return l;
-    return find_made_key(context->link_store, tzr_label_from_text(text));
+    return tzr_find_link_range(context, text, strlen(text));
+}
+
+tzr_link *tzr_find_link_range(const tzr_export_context *context, const char *text, size_t len) {
+    if (!context || !text || context->link_store.empty())
+        return nullptr;
+    // Every bracket of a document is looked up: its two keys are made in a
+    // buffer on the stack (the heap only for a long text), and a NUL ends
+    // the text as it ends a C string.
+    if (const void *nul = memchr(text, '\0', len))
+        len = (size_t)(static_cast<const char *>(nul) - text);
+    constexpr size_t kOnStack = 256;
+    char on_stack[kOnStack + 1];
+    char *key = len <= kOnStack ? on_stack : static_cast<char *>(malloc(len + 1));
+    if (!key)
+        return nullptr;
+    tzr_link *found = context->link_store.find(std::string_view(key, tzr_clean_into(key, text, len, true)));
+    if (!found)
+        found = context->link_store.find(std::string_view(key, tzr_label_into(key, text, len)));
+    if (key != on_stack)
+        free(key);
+    return found;
 }
 
 tzr_link *tzr_find_link_exact(const tzr_export_context *context, const char *text) {
@@ -191,8 +210,8 @@ char *tzr_heading_id(tzr_export_context *context, const char *source, token *hea
                                context->heading_links, context->heading_links_from);
         context->heading_ids_made = true;
     }
-    auto found = context->heading_ids.of.find(heading);
-    if (found == context->heading_ids.of.end())
+    const std::string_view *id = context->heading_ids.of.find(heading);
+    if (!id)
         return tzr_label_from_header(source, heading);
-    return tzr_copy_bytes(found->second.data(), found->second.size());
+    return tzr_copy_bytes(id->data(), id->size());
 }

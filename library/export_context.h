@@ -100,6 +100,9 @@ void tzr_store_add_metadata(tzr_export_context *context, tzr_meta *entry);
 
 // Link by the text's lower-cased clean form, then by its label.
 tzr_link *tzr_find_link(const tzr_export_context *context, const char *text);
+// The same over `len` bytes of text (up to a NUL among them), without
+// copying them.
+tzr_link *tzr_find_link_range(const tzr_export_context *context, const char *text, size_t len);
 // Link by the text unchanged, then by its lower-cased clean form.
 tzr_link *tzr_find_link_exact(const tzr_export_context *context, const char *text);
 // Metadata entry by the key's lower-cased clean form.

@@ -1,11 +1,12 @@
 #include "library/labels.h"
 
+#include <algorithm>
 #include <array>
+#include <functional>
 #include <bit>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -69,6 +70,18 @@ constexpr std::array<char, 256> kLowered = [] {
     return table;
 }();
 
+// What the label rule makes of a byte below 0xC0: a letter lowered, a
+// digit, "-", ".", "_" or ":" as it is, and NUL for every byte dropped.
+constexpr std::array<char, 256> kLabelByte = [] {
+    std::array<char, 256> table{};
+    for (int c = 0; c < 0xC0; c++)
+        if (char_is_alpha(c))
+            table[c] = ascii_lower((char)c);
+        else if (char_is_digit(c) || c == '-' || c == '.' || c == '_' || c == ':')
+            table[c] = (char)c;
+    return table;
+}();
+
 void print_raw(DString *out, const char *source, const token *t, int depth) {
     if (!t)
         return;
@@ -104,21 +117,26 @@ char *tzr_copy_bytes(const char *bytes, size_t len) {
     return s;
 }
 
-char *tzr_label_from_range(const char *bytes, size_t len) {
-    if (!bytes)
-        return nullptr;
-    char *out = static_cast<char *>(malloc((len < kTzrLabelLimit ? len : kTzrLabelLimit) + 1));
-    if (!out)
-        return nullptr;
+size_t tzr_label_into(char *out, const char *bytes, size_t len) {
     size_t o = 0;
     size_t i = 0;
     while (i < len && o < kTzrLabelLimit) {
         unsigned char c = (unsigned char)bytes[i];
+        // Below a lead byte, the table says what the byte becomes: written
+        // always (o < len, so it fits) and kept unless it is a NUL.
+        if (c < 0xC0) {
+            char kept = kLabelByte[c];
+            out[o] = kept;
+            o += kept != '\0';
+            i++;
+            continue;
+        }
         // Only a lead byte carries the continuation bytes after it. An ASCII
         // byte followed by stray continuation bytes (broken UTF-8) is judged on
         // its own, so a quote or angle bracket can never slip into a label,
-        // which writers put into attribute values unescaped.
-        if (c >= 0xC0 && i + 1 < len && is_continuation((unsigned char)bytes[i + 1])) {
+        // which writers put into attribute values unescaped. A lead byte with
+        // none after it is dropped.
+        if (i + 1 < len && is_continuation((unsigned char)bytes[i + 1])) {
             size_t end = i + 2;
             while (end < len && is_continuation((unsigned char)bytes[end]))
                 end++;
@@ -130,13 +148,19 @@ char *tzr_label_from_range(const char *bytes, size_t len) {
             i = end;
             continue;
         }
-        if (char_is_alpha(c))
-            out[o++] = ascii_lower((char)c);
-        else if (char_is_digit(c) || c == '-' || c == '.' || c == '_' || c == ':')
-            out[o++] = (char)c;
         i++;
     }
     out[o] = '\0';
+    return o;
+}
+
+char *tzr_label_from_range(const char *bytes, size_t len) {
+    if (!bytes)
+        return nullptr;
+    char *out = static_cast<char *>(malloc((len < kTzrLabelLimit ? len : kTzrLabelLimit) + 1));
+    if (!out)
+        return nullptr;
+    tzr_label_into(out, bytes, len);
     return out;
 }
 
@@ -152,13 +176,8 @@ char *tzr_label_from_token(const char *source, const token *t) {
     return tzr_label_from_range(source + t->start, t->len);
 }
 
-char *tzr_clean_string_range(const char *source, size_t start, size_t len, bool lower) {
-    if (!source)
-        return nullptr;
-    const unsigned char *bytes = reinterpret_cast<const unsigned char *>(source) + start;
-    char *out = static_cast<char *>(malloc(len + 1));
-    if (!out)
-        return nullptr;
+size_t tzr_clean_into(char *out, const char *text, size_t len, bool lower) {
+    const unsigned char *bytes = reinterpret_cast<const unsigned char *>(text);
     // Blanks at either end go; a run of them inside becomes one space. A
     // heading's text is cleaned whole, however long: of each eight bytes,
     // those before the first that is a blank other than a space or a space
@@ -196,6 +215,16 @@ char *tzr_clean_string_range(const char *source, size_t start, size_t len, bool 
     if (o > 0 && out[o - 1] == ' ')
         o--;
     out[o] = '\0';
+    return o;
+}
+
+char *tzr_clean_string_range(const char *source, size_t start, size_t len, bool lower) {
+    if (!source)
+        return nullptr;
+    char *out = static_cast<char *>(malloc(len + 1));
+    if (!out)
+        return nullptr;
+    tzr_clean_into(out, source + start, len, lower);
     return out;
 }
 
@@ -213,7 +242,6 @@ char *tzr_clean_token_text(const char *source, const token *t, bool lower) {
 
 namespace {
 
-// The byte range between a pair's markers; false when there is none.
 bool inside_pair_range(const token *pair, size_t *start, size_t *len) {
     if (!pair || !pair->child)
         return false;
@@ -235,6 +263,10 @@ bool inside_pair_range(const token *pair, size_t *start, size_t *len) {
 }
 
 }  // namespace
+
+bool tzr_inside_pair_range(const token *pair, size_t *start, size_t *len) {
+    return start && len && inside_pair_range(pair, start, len);
+}
 
 char *tzr_text_inside_pair(const char *source, const token *pair) {
     size_t start, len;
@@ -347,11 +379,10 @@ void tzr_unique_heading_ids(tzr_heading_ids *ids, const char *source, const stac
                             const stack *links, size_t links_from) {
     if (!ids || !source || !headers)
         return;
-    ids->of.reserve(headers->size);
     std::vector<std::pair<const token *, std::string_view>> labels;
     labels.reserve(headers->size);
     // Every heading's id before suffixes; most documents repeat none.
-    std::unordered_set<std::string_view> own;
+    tzr_view_index own;
     own.reserve(headers->size);
     bool repeated = false;
     size_t next_link = links ? links_from : 0;
@@ -371,29 +402,46 @@ void tzr_unique_heading_ids(tzr_heading_ids *ids, const char *source, const stac
             free(made);
         }
         labels.emplace_back(heading, label);
-        repeated |= !own.insert(label).second;
+        repeated |= own.find_or_add(label, i) != i;
     }
     if (!repeated) {
-        for (auto &[heading, label] : labels)
-            ids->of.emplace(heading, label);
+        ids->of.assign(std::move(labels));
         return;
     }
-    std::unordered_set<std::string_view> taken;
+    tzr_view_index taken;
     taken.reserve(headers->size);
     // The next suffix to try per label, so that many equal headings take
     // linear time.
-    std::unordered_map<std::string_view, unsigned> next_suffix;
+    tzr_view_index suffix_of;
+    std::vector<unsigned> next_suffix;
     for (auto &[heading, label] : labels) {
         std::string_view id = label;
-        if (taken.count(id)) {
-            unsigned &n = next_suffix[label];
+        if (taken.contains(id)) {
+            size_t at = suffix_of.find_or_add(label, next_suffix.size());
+            if (at == next_suffix.size())
+                next_suffix.push_back(0);
             std::string suffixed;
             do
-                suffixed = std::string(label) + "-" + std::to_string(++n);
-            while (taken.count(suffixed) || own.count(suffixed));
+                suffixed = std::string(label) + "-" + std::to_string(++next_suffix[at]);
+            while (taken.contains(suffixed) || own.contains(suffixed));
             id = ids->made.emplace_back(std::move(suffixed));
         }
-        taken.insert(id);
-        ids->of.emplace(heading, id);
+        taken.find_or_add(id, 0);
+        label = id;  // the heading's id from here on
     }
+    ids->of.assign(std::move(labels));
+}
+
+void tzr_ids_by_heading::assign(std::vector<std::pair<const token *, std::string_view>> pairs) {
+    sorted_ = std::move(pairs);
+    std::stable_sort(sorted_.begin(), sorted_.end(), [](const auto &a, const auto &b) {
+        return std::less<const token *>{}(a.first, b.first);
+    });
+}
+
+const std::string_view *tzr_ids_by_heading::find(const token *heading) const {
+    auto at = std::lower_bound(sorted_.begin(), sorted_.end(), heading, [](const auto &entry, const token *t) {
+        return std::less<const token *>{}(entry.first, t);
+    });
+    return at != sorted_.end() && at->first == heading ? &at->second : nullptr;
 }

@@ -10,7 +10,8 @@
 #include <deque>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "library/d_string.h"
 #include "library/stack.h"
@@ -30,6 +31,9 @@ constexpr size_t kTzrLabelLimit = 4096;
 // every other byte dropped; the result ends before the character that would
 // take it past kTzrLabelLimit bytes. `text` must not be NULL ("" gives "").
 char *tzr_label_from_text(const char *text);
+// The label rule over `len` bytes written into `out`, which holds at least
+// min(len, kTzrLabelLimit) + 1 bytes; returns the label's length.
+size_t tzr_label_into(char *out, const char *bytes, size_t len);
 // The label rule over `len` bytes (never reads past them).
 char *tzr_label_from_range(const char *bytes, size_t len);
 // The label of a token's source text; NULL for a NULL source or token.
@@ -39,6 +43,9 @@ char *tzr_label_from_token(const char *source, const token *t);
 // run of it made one space, a trailing space removed; ASCII letters
 // lower-cased when `lower` is set. NULL gives NULL.
 char *tzr_clean_string(const char *text, bool lower);
+// The clean form of `len` bytes written into `out`, which holds at least
+// len + 1 bytes (its first len may be overwritten); returns its length.
+size_t tzr_clean_into(char *out, const char *text, size_t len, bool lower);
 char *tzr_clean_string_range(const char *source, size_t start, size_t len, bool lower);
 char *tzr_clean_token_text(const char *source, const token *t, bool lower);
 
@@ -46,6 +53,9 @@ char *tzr_clean_token_text(const char *source, const token *t, bool lower);
 // at both ends ('[^Note 1]' gives '^Note 1'); without a closing marker, the
 // opening marker and the last byte are cut. NULL without a source, a token or
 // children.
+// The byte range between a pair's markers, as the functions below read it;
+// false when there is none.
+bool tzr_inside_pair_range(const token *pair, size_t *start, size_t *len);
 char *tzr_text_inside_pair(const char *source, const token *pair);
 char *tzr_clean_text_inside_pair(const char *source, const token *pair, bool lower);
 // As tzr_clean_text_inside_pair when the clean form is at most `limit`
@@ -62,10 +72,31 @@ token *tzr_header_manual_label(token *heading, const char *source);
 // The heading's id: the label of its manual label, else of its whole text.
 char *tzr_label_from_header(const char *source, token *heading);
 
+// Views of ids by their heading tokens, set all at once and kept sorted by
+// the tokens' addresses: a document's headings are found without a node
+// allocated for each.
+class tzr_ids_by_heading {
+public:
+    // Takes the (heading, id) pairs; of a heading given twice, the first id
+    // holds.
+    void assign(std::vector<std::pair<const token *, std::string_view>> pairs);
+    // The id of `heading`, or NULL when it has none.
+    const std::string_view *find(const token *heading) const;
+    // The id of `heading`, empty when it has none.
+    std::string_view operator[](const token *heading) const {
+        const std::string_view *id = find(heading);
+        return id ? *id : std::string_view();
+    }
+    size_t size() const { return sorted_.size(); }
+
+private:
+    std::vector<std::pair<const token *, std::string_view>> sorted_;
+};
+
 // The ids of a document's headings, unique within it: each a view of a
 // label the engine made for the heading's link or of one made here.
 struct tzr_heading_ids {
-    std::unordered_map<const token *, std::string_view> of;
+    tzr_ids_by_heading of;
     std::deque<std::string> made;  // labels and suffixed ids made here; views stay put
 };
 

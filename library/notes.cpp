@@ -35,15 +35,6 @@ void consume_marks(token *pair) {
         close->type = CONSUMED;
 }
 
-// True when the pointer holds a non-empty string; frees an empty one.
-bool non_empty(char *&text) {
-    if (text && !*text) {
-        free(text);
-        text = nullptr;
-    }
-    return text != nullptr;
-}
-
 void use_note(stack *used, tzr_note *note) {
     if (!used || !note || note->number > 0)
         return;
@@ -109,6 +100,17 @@ token *paren_child(const token *bracket) {
     return nullptr;
 }
 
+// The link named by the text inside `pair`; when that text is empty and
+// `or_pair` is given, by the text inside `or_pair`.
+tzr_link *find_link_inside(const char *source, const tzr_export_context *context, const token *pair,
+                           const token *or_pair) {
+    size_t start, len;
+    bool has_text = tzr_inside_pair_range(pair, &start, &len) && len > 0 && source[start] != '\0';
+    if (!has_text)
+        return or_pair ? find_link_inside(source, context, or_pair, nullptr) : nullptr;
+    return tzr_find_link_range(context, source + start, len);
+}
+
 }  // namespace
 
 void tzr_link_from_bracket(const char *source, tzr_export_context *context, token *bracket,
@@ -134,11 +136,9 @@ void tzr_link_from_bracket(const char *source, tzr_export_context *context, toke
             return;
         }
     } else if (next && next->type == PAIR_BRACKET) {
-        char *text = tzr_text_inside_pair(source, next);
-        if (!non_empty(text))
-            text = tzr_text_inside_pair(source, bracket);
-        found = text ? tzr_find_link(context, text) : nullptr;
-        free(text);
+        // A full reference is found by its second bracket, a collapsed one
+        // ("[text][]") by its first.
+        found = find_link_inside(source, context, next, bracket);
         if (!found)
             return;
         count = 1;
@@ -147,9 +147,7 @@ void tzr_link_from_bracket(const char *source, tzr_export_context *context, toke
         for (const token *c = bracket->child; c; c = c->next)
             if (is_note_bracket(c->type))
                 return;
-        char *text = tzr_text_inside_pair(source, bracket);
-        found = text ? tzr_find_link(context, text) : nullptr;
-        free(text);
+        found = find_link_inside(source, context, bracket, nullptr);
         if (!found)
             return;
     }

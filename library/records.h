@@ -5,9 +5,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -53,6 +53,86 @@ struct tzr_meta {
     size_t start;  // byte offset of the key line in the source
 };
 
+// Numbers found by text: an open-addressing table of borrowed keys (each
+// must stay put and unchanged while held), probed in turn from the key's
+// hash, so that adding a key allocates nothing beyond the arrays' growth.
+class tzr_view_index {
+public:
+    static constexpr size_t npos = (size_t)-1;
+
+    // The number held for `key`; when there is none, `key` is added with
+    // `number`, which is returned.
+    size_t find_or_add(std::string_view key, size_t number) {
+        if (2 * (keys_.size() + 1) > slots_.size())
+            rehash(slots_.empty() ? kFirstSlots : 2 * slots_.size());
+        size_t hash = std::hash<std::string_view>{}(key);
+        size_t slot = probe(key, hash);
+        if (slots_[slot] != 0)
+            return numbers_[slots_[slot] - 1];
+        keys_.push_back(key);
+        hashes_.push_back(hash);
+        numbers_.push_back(number);
+        slots_[slot] = keys_.size();
+        return number;
+    }
+    // The number held for `key`, else npos.
+    size_t find(std::string_view key) const {
+        if (keys_.empty())
+            return npos;
+        size_t at = slots_[probe(key, std::hash<std::string_view>{}(key))];
+        return at == 0 ? npos : numbers_[at - 1];
+    }
+    bool contains(std::string_view key) const { return find(key) != npos; }
+    // Makes room for `n` keys at once.
+    void reserve(size_t n) {
+        keys_.reserve(n);
+        hashes_.reserve(n);
+        numbers_.reserve(n);
+        size_t want = slots_.empty() ? kFirstSlots : slots_.size();
+        while (want < 2 * n)
+            want *= 2;
+        if (want > slots_.size())
+            rehash(want);
+    }
+    size_t size() const { return keys_.size(); }
+    void clear() {
+        keys_.clear();
+        hashes_.clear();
+        numbers_.clear();
+        slots_.clear();
+    }
+
+private:
+    static constexpr size_t kFirstSlots = 16;
+
+    // The slot that holds `key`, else the empty slot where it would go. The
+    // table is never more than half full, so an empty slot is always met.
+    size_t probe(std::string_view key, size_t hash) const {
+        size_t mask = slots_.size() - 1;
+        for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+            size_t at = slots_[slot];
+            if (at == 0 || (hashes_[at - 1] == hash && keys_[at - 1] == key))
+                return slot;
+        }
+    }
+    // Sizes the table to `n` slots (a power of two) and puts every key back.
+    void rehash(size_t n) {
+        slots_.assign(n, 0);
+        size_t mask = n - 1;
+        for (size_t i = 0; i < keys_.size(); i++) {
+            size_t slot = hashes_[i] & mask;
+            while (slots_[slot] != 0)
+                slot = (slot + 1) & mask;
+            slots_[slot] = i + 1;
+        }
+    }
+
+    std::vector<std::string_view> keys_;
+    std::vector<size_t> hashes_;   // each key's hash, for probing and rehashing
+    std::vector<size_t> numbers_;  // each key's number
+    std::vector<size_t> slots_;    // key position + 1, or 0 for an empty slot
+};
+
 // A table from text to borrowed records that never replaces an entry: the
 // first holder of a key keeps it. Entries are iterated in insertion order
 // (a record stored under two keys appears once per key). The keys are
@@ -66,17 +146,16 @@ public:
     bool add(const char *key, T *entry) {
         if (!key || !*key || !entry)
             return false;
-        auto [it, inserted] = index_.try_emplace(std::string_view(key), entries_.size());
-        if (!inserted)
+        std::string_view view(key);
+        if (index_.find_or_add(view, entries_.size()) != entries_.size())
             return false;
-        entries_.emplace_back(it->first, entry);
+        entries_.emplace_back(view, entry);
         return true;
     }
-    T *find(const char *key) const {
-        if (!key)
-            return nullptr;
-        auto it = index_.find(std::string_view(key));
-        return it == index_.end() ? nullptr : entries_[it->second].second;
+    T *find(const char *key) const { return key ? find(std::string_view(key)) : nullptr; }
+    T *find(std::string_view key) const {
+        size_t at = index_.find(key);
+        return at == tzr_view_index::npos ? nullptr : entries_[at].second;
     }
     // Makes room for `n` keys at once.
     void reserve(size_t n) {
@@ -94,7 +173,7 @@ public:
 
 private:
     std::vector<std::pair<std::string_view, T *>> entries_;
-    std::unordered_map<std::string_view, size_t> index_;
+    tzr_view_index index_;
 };
 
 // A note for a label token and a body. With a label, the clean text is the

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "library/export_context.h"
 #include "library/labels.h"
@@ -74,7 +75,66 @@ TEST(Store, LinkLookupsByCleanTextThenLabel) {
     EXPECT_EQ(tzr_find_link_exact(&ctx, "Foo-Bar"), nullptr);
     EXPECT_EQ(tzr_find_link(&ctx, nullptr), nullptr);
     EXPECT_EQ(tzr_find_link(nullptr, "foobar"), nullptr);
+
+    // A text in the source is read up to its length, and a NUL ends it.
+    const char source[] = "[Foo  Bar]\0x";
+    EXPECT_EQ(tzr_find_link_range(&ctx, source + 1, 8), l);
+    EXPECT_EQ(tzr_find_link_range(&ctx, source + 1, 7), nullptr);
+    EXPECT_EQ(tzr_find_link_range(&ctx, "foo bar\0x", 9), l);
+
+    // Long names are found by both keys as short ones are.
+    std::string name;
+    for (int i = 0; i < 200; i++)
+        name += "Word" + std::to_string(i) + "  ";
+    char *clean = tzr_clean_string(name.c_str(), true);
+    char *label = tzr_label_from_text(name.c_str());
+    tzr_link *long_link = link_with(clean, label, "/long");
+    tzr_store_add_link(&ctx, long_link);
+    std::string spaced = "\n" + name;
+    EXPECT_EQ(tzr_find_link(&ctx, spaced.c_str()), long_link);
+    std::string joined = label;
+    joined[0] = 'W';
+    EXPECT_EQ(tzr_find_link(&ctx, joined.c_str()), long_link);
+    EXPECT_EQ(tzr_find_link(&ctx, (name + "x").c_str()), nullptr);
+    free(clean);
+    free(label);
+    tzr_link_free(long_link);
     tzr_link_free(l);
+}
+
+TEST(Store, ThousandsOfKeysKeepTheirFirstHoldersAndOrder) {
+    // The index grows many times while the first links go in, then the
+    // same keys come again from later links and must lose to the first.
+    constexpr int kLinks = 5000;
+    tzr_export_context ctx;
+    std::vector<tzr_link *> links;
+    for (int round = 0; round < 2; round++)
+        for (int i = 0; i < kLinks; i++) {
+            std::string clean = "ref " + std::to_string(i);
+            std::string label = "ref" + std::to_string(i);
+            links.push_back(link_with(clean.c_str(), label.c_str(), round ? "/late" : "/early"));
+            tzr_store_add_link(&ctx, links.back());
+        }
+    ASSERT_EQ(ctx.link_store.size(), 2u * kLinks);
+    for (int i = 0; i < kLinks; i++) {
+        std::string name = "Ref " + std::to_string(i);
+        EXPECT_EQ(tzr_find_link(&ctx, name.c_str()), links[(size_t)i]) << name;
+        EXPECT_EQ(ctx.link_store.find(("ref" + std::to_string(i)).c_str()), links[(size_t)i]);
+        EXPECT_EQ(ctx.link_store.entries()[2 * (size_t)i].first, "ref " + std::to_string(i));
+        EXPECT_EQ(ctx.link_store.entries()[2 * (size_t)i + 1].first, "ref" + std::to_string(i));
+    }
+    EXPECT_EQ(tzr_find_link(&ctx, "ref 5000"), nullptr);
+    EXPECT_EQ(tzr_find_link(&ctx, "ref"), nullptr);
+
+    // Room made after the fact keeps what is held; clearing forgets it all.
+    ctx.link_store.reserve(20 * kLinks);
+    EXPECT_EQ(tzr_find_link(&ctx, "ref 4999"), links[kLinks - 1]);
+    ctx.link_store.clear();
+    EXPECT_EQ(tzr_find_link(&ctx, "ref 1"), nullptr);
+    tzr_store_add_link(&ctx, links[kLinks + 1]);
+    EXPECT_EQ(tzr_find_link(&ctx, "ref 1"), links[kLinks + 1]);
+    for (tzr_link *l : links)
+        tzr_link_free(l);
 }
 
 TEST(Store, CleanTextOfALaterRecordLosesToAnEarlierLabel) {
