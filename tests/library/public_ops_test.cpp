@@ -37,6 +37,22 @@ std::string read_file(const std::string &path) {
     return s.str();
 }
 
+// A conversion of its own may take shortcuts a caller's engine, which keeps
+// its tree, cannot; each document under each flag set must still give the
+// page the engine gives.
+void expectConvertsAsWithTheCallersEngine(const std::vector<std::string> &documents,
+                                          std::initializer_list<uint64_t> flagSets) {
+    for (const std::string &doc : documents) {
+        for (uint64_t flags : flagSets) {
+            SCOPED_TRACE(doc + " flags " + std::to_string(flags));
+            tzr_engine *e = tzr_engine_create_with_string(doc.c_str(), flags);
+            std::string kept = take(tzr_engine_convert(e, TZR_FORMAT_HTML));
+            tzr_engine_free(e, true);
+            EXPECT_EQ(take(tzr_string_convert(doc.c_str(), flags, TZR_FORMAT_HTML, 0)), kept);
+        }
+    }
+}
+
 TEST(PublicOps, Version) { EXPECT_EQ(take(tzr_version()), "6.3.0"); }
 
 TEST(PublicOps, HasMetadataInEveryForm) {
@@ -239,15 +255,7 @@ TEST(PublicOps, CodeBlocksConvertAsWithTheCallersEngine) {
         "> ```\n> plain\n> - marker\n> $x$\n> ```\n",
         "```\n" + body,  // no closing fence
     };
-    for (const std::string &doc : documents) {
-        for (uint64_t flags : {uint64_t{0}, uint64_t{0x18}, uint64_t{0x200}, uint64_t{0x618}, uint64_t{0x1}}) {
-            SCOPED_TRACE(doc + " flags " + std::to_string(flags));
-            tzr_engine *e = tzr_engine_create_with_string(doc.c_str(), flags);
-            std::string kept = take(tzr_engine_convert(e, TZR_FORMAT_HTML));
-            tzr_engine_free(e, true);
-            EXPECT_EQ(take(tzr_string_convert(doc.c_str(), flags, TZR_FORMAT_HTML, 0)), kept);
-        }
-    }
+    expectConvertsAsWithTheCallersEngine(documents, {0, 0x18, 0x200, 0x618, 0x1});
 }
 
 // Such a conversion writes text and the marks that follow it as their own
@@ -263,15 +271,7 @@ TEST(PublicOps, RunsOfTextAndPlainMarksConvertAsWithTheCallersEngine) {
         "| a | b |\n|---|---|\n| c:d | e/f (g) |\n",
         "[link](http://x/y) after: /z [ref] (plain) <!-- c --> &amp; &copy;\n\n[ref]: /u\n",
     };
-    for (const std::string &doc : documents) {
-        for (uint64_t flags : {uint64_t{0}, uint64_t{0x18}, uint64_t{0x200}, uint64_t{0x1}}) {
-            SCOPED_TRACE(doc + " flags " + std::to_string(flags));
-            tzr_engine *e = tzr_engine_create_with_string(doc.c_str(), flags);
-            std::string kept = take(tzr_engine_convert(e, TZR_FORMAT_HTML));
-            tzr_engine_free(e, true);
-            EXPECT_EQ(take(tzr_string_convert(doc.c_str(), flags, TZR_FORMAT_HTML, 0)), kept);
-        }
-    }
+    expectConvertsAsWithTheCallersEngine(documents, {0, 0x18, 0x200, 0x1});
 }
 
 // Such a conversion takes the lines inside a fenced block at the top as
@@ -305,15 +305,7 @@ TEST(PublicOps, FencedBlocksConvertAsWithTheCallersEngine) {
         "```\nlast line without an end",
         "x\n\n```\ncode\n",
     };
-    for (const std::string &doc : documents) {
-        for (uint64_t flags : {uint64_t{0}, uint64_t{0x18}, uint64_t{0x200}, uint64_t{0x1}}) {
-            SCOPED_TRACE(doc + " flags " + std::to_string(flags));
-            tzr_engine *e = tzr_engine_create_with_string(doc.c_str(), flags);
-            std::string kept = take(tzr_engine_convert(e, TZR_FORMAT_HTML));
-            tzr_engine_free(e, true);
-            EXPECT_EQ(take(tzr_string_convert(doc.c_str(), flags, TZR_FORMAT_HTML, 0)), kept);
-        }
-    }
+    expectConvertsAsWithTheCallersEngine(documents, {0, 0x18, 0x200, 0x1});
 }
 
 // Such a conversion joins a paragraph's lines of text over their line feeds;
@@ -338,16 +330,7 @@ TEST(PublicOps, ParagraphLinesConvertAsWithTheCallersEngine) {
         "A {++new\nline++} and {--old\nline--}\n",
         "line with a hard\\\nbreak and two\nmore\n",
     };
-    for (const std::string &doc : documents) {
-        for (uint64_t flags : {uint64_t{0}, uint64_t{0x18}, uint64_t{0x200}, uint64_t{0x618},
-                               uint64_t{0x1}}) {
-            SCOPED_TRACE(doc + " flags " + std::to_string(flags));
-            tzr_engine *e = tzr_engine_create_with_string(doc.c_str(), flags);
-            std::string kept = take(tzr_engine_convert(e, TZR_FORMAT_HTML));
-            tzr_engine_free(e, true);
-            EXPECT_EQ(take(tzr_string_convert(doc.c_str(), flags, TZR_FORMAT_HTML, 0)), kept);
-        }
-    }
+    expectConvertsAsWithTheCallersEngine(documents, {0, 0x18, 0x200, 0x618, 0x1});
 }
 
 // Such a conversion leaves a lone "-" or "_" inside a word in the text;
@@ -375,16 +358,7 @@ TEST(PublicOps, MarksInsideWordsConvertAsWithTheCallersEngine) {
         "[#doe_2020]: Doe-Smith a_b\n\n[#doe-2020]: x-y\n\n[?term-x]: y-z_w\n\n[>a-b]: c_d\n",
         "| a-b[^n] | c_d | [#k-1] |\n|---|:-:|--:|\n| e-f_g | a_b|c-d |\n\n[^n]: n-o_p\n\n[#k-1]: k_2\n",
     };
-    for (const std::string &doc : documents) {
-        for (uint64_t flags : {uint64_t{0}, uint64_t{0x8}, uint64_t{0x18}, uint64_t{0x88},
-                               uint64_t{0x618}, uint64_t{0x1}}) {
-            SCOPED_TRACE(doc + " flags " + std::to_string(flags));
-            tzr_engine *e = tzr_engine_create_with_string(doc.c_str(), flags);
-            std::string kept = take(tzr_engine_convert(e, TZR_FORMAT_HTML));
-            tzr_engine_free(e, true);
-            EXPECT_EQ(take(tzr_string_convert(doc.c_str(), flags, TZR_FORMAT_HTML, 0)), kept);
-        }
-    }
+    expectConvertsAsWithTheCallersEngine(documents, {0, 0x8, 0x18, 0x88, 0x618, 0x1});
 }
 
 TEST(PublicOps, ConvertEveryKindOfNote) {
