@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <array>
-#include <functional>
 #include <bit>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -240,10 +240,8 @@ char *tzr_clean_token_text(const char *source, const token *t, bool lower) {
     return tzr_clean_string_range(source, t->start, t->len, lower);
 }
 
-namespace {
-
-bool inside_pair_range(const token *pair, size_t *start, size_t *len) {
-    if (!pair || !pair->child)
+bool tzr_inside_pair_range(const token *pair, size_t *start, size_t *len) {
+    if (!pair || !pair->child || !start || !len)
         return false;
     const token *opener = pair->child;
     size_t begin, cut_end;
@@ -262,22 +260,16 @@ bool inside_pair_range(const token *pair, size_t *start, size_t *len) {
     return true;
 }
 
-}  // namespace
-
-bool tzr_inside_pair_range(const token *pair, size_t *start, size_t *len) {
-    return start && len && inside_pair_range(pair, start, len);
-}
-
 char *tzr_text_inside_pair(const char *source, const token *pair) {
     size_t start, len;
-    if (!source || !inside_pair_range(pair, &start, &len))
+    if (!source || !tzr_inside_pair_range(pair, &start, &len))
         return nullptr;
     return tzr_copy_bytes(source + start, len);
 }
 
 char *tzr_clean_text_inside_pair(const char *source, const token *pair, bool lower) {
     size_t start, len;
-    if (!source || !inside_pair_range(pair, &start, &len))
+    if (!source || !tzr_inside_pair_range(pair, &start, &len))
         return nullptr;
     return tzr_clean_string_range(source, start, len, lower);
 }
@@ -285,32 +277,28 @@ char *tzr_clean_text_inside_pair(const char *source, const token *pair, bool low
 char *tzr_clean_text_inside_pair_within(const char *source, const token *pair, bool lower,
                                         size_t limit) {
     size_t start, len;
-    if (!source || !inside_pair_range(pair, &start, &len))
+    if (!source || !tzr_inside_pair_range(pair, &start, &len))
         return nullptr;
     // The clean form is never longer than the text.
     if (len <= limit)
         return tzr_clean_string_range(source, start, len, lower);
+    char *out = static_cast<char *>(malloc(len + 1));
+    if (!out)
+        return nullptr;
     // The clean form of the first bytes of a text starts the clean form of
     // the whole (only a last blank can go), so once a start cleans to more
     // than `limit` bytes the whole does too. The start read grows by half
-    // each time, for a text that is mostly blanks.
-    size_t read = limit + 1;
-    while (read < len) {
-        char *part = tzr_clean_string_range(source, start, read, lower);
-        if (!part)
+    // each time, for a text that is mostly blanks; the last read is the
+    // whole.
+    for (size_t read = limit + 1;; read += read / 2 + 1) {
+        read = std::min(read, len);
+        if (tzr_clean_into(out, source + start, read, lower) > limit) {
+            free(out);
             return nullptr;
-        bool longer = strlen(part) > limit;
-        free(part);
-        if (longer)
-            return nullptr;
-        read += read / 2 + 1;
+        }
+        if (read == len)
+            return out;
     }
-    char *whole = tzr_clean_string_range(source, start, len, lower);
-    if (whole && strlen(whole) > limit) {
-        free(whole);
-        return nullptr;
-    }
-    return whole;
 }
 
 token *tzr_header_manual_label(token *heading, const char *source) {

@@ -49,13 +49,13 @@ size_t tzr_clean_into(char *out, const char *text, size_t len, bool lower);
 char *tzr_clean_string_range(const char *source, size_t start, size_t len, bool lower);
 char *tzr_clean_token_text(const char *source, const token *t, bool lower);
 
+// The byte range between a pair's markers, as the functions below read it;
+// false when there is none.
+bool tzr_inside_pair_range(const token *pair, size_t *start, size_t *len);
 // The text between a pair token's markers: the closing marker's length is cut
 // at both ends ('[^Note 1]' gives '^Note 1'); without a closing marker, the
 // opening marker and the last byte are cut. NULL without a source, a token or
 // children.
-// The byte range between a pair's markers, as the functions below read it;
-// false when there is none.
-bool tzr_inside_pair_range(const token *pair, size_t *start, size_t *len);
 char *tzr_text_inside_pair(const char *source, const token *pair);
 char *tzr_clean_text_inside_pair(const char *source, const token *pair, bool lower);
 // As tzr_clean_text_inside_pair when the clean form is at most `limit`
