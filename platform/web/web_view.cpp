@@ -470,8 +470,12 @@ void WebView::leaveIfClicked(const QUrl &url, const QUrl &target) {
         [this, url, target](bool finished, const QVariant &clicked) {
             const QString href = finished ? clicked.toString() : QString();
             if (href.isEmpty() || QUrl(href) != url) {
-                qCInfo(lcPlatform) << "A page's navigation that no click of the user's asked for stays in the page:"
-                                   << target.toDisplayString();
+                // Whether the page said no or never answered tells a busy
+                // machine from a navigation no click asked for.
+                qCInfo(lcPlatform)
+                    << (finished ? "A page's navigation that no click of the user's asked for stays in the page:"
+                                 : "A page's navigation stays in the page, its click unconfirmed in time:")
+                    << target.toDisplayString();
                 return;
             }
             if (m_linkHandler)
