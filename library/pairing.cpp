@@ -23,19 +23,8 @@ token_pair_engine *token_pair_engine_new() {
 void token_pair_engine_add_pairing(token_pair_engine *e, unsigned short opener,
                                    unsigned short closer, unsigned short pair_type,
                                    unsigned short options) {
-    if (!e || opener >= kPairTypes || closer >= kPairTypes || pair_type >= kPairTypes)
-        return;
-    e->cell[kPairCanOpen + opener] = 1;
-    e->cell[kPairCanClose + closer] = 1;
-    e->cell[kPairOpensOrCloses + opener] = 1;
-    e->cell[kPairOpensOrCloses + closer] = 1;
-    e->cell[kPairMatrix + opener * kPairTypes + closer] = pair_type;
-    if (options & PAIRING_ALLOW_EMPTY)
-        e->cell[kPairOptionEmpty + pair_type] = 1;
-    if (options & PAIRING_MATCH_LENGTH)
-        e->cell[kPairOptionLength + pair_type] = 1;
-    if (options & PAIRING_PRUNE_MATCH)
-        e->cell[kPairOptionPrune + pair_type] = 1;
+    if (e)
+        token_pair_table_add(*e, opener, closer, pair_type, options);
 }
 
 void token_pair_engine_free(token_pair_engine *e) { free(e); }
@@ -49,7 +38,7 @@ void token_set_mates(token *a, token *b) {
     b->unmatched = 0;
 }
 
-static inline uint16_t pair_of(const token_pair_engine *e, unsigned opener, unsigned closer) {
+static inline unsigned pair_of(const token_pair_engine *e, unsigned opener, unsigned closer) {
     if (opener >= (unsigned)kPairTypes || closer >= (unsigned)kPairTypes)
         return 0;
     return e->cell[kPairMatrix + opener * kPairTypes + closer];
@@ -94,8 +83,8 @@ struct Counters {
 }  // namespace
 
 // Steps 3.2 to 3.7 for one token; returns the token the walk goes on with.
-static token *match_one(token *t, token_pair_engine *e, stack *work, size_t base,
-                        uint32_t *counter) {
+static token *match_one(token *t, const token_pair_engine *e, stack *work, size_t base,
+                        uint32_t *counter, token_pair_tally *tally) {
     token *next = t->next;
     if (t->can_close && registered(e, kPairCanClose, t->type) && t->unmatched) {
         bool search = true;
@@ -109,11 +98,11 @@ static token *match_one(token *t, token_pair_engine *e, stack *work, size_t base
             }
         }
         size_t found = 0;
-        uint16_t pair = 0;
+        unsigned pair = 0;
         bool matched = false;
         for (size_t i = work->size; search && i > base; i--) {
             token *o = static_cast<token *>(work->element[i - 1]);
-            uint16_t p = pair_of(e, o->type, t->type);
+            unsigned p = pair_of(e, o->type, t->type);
             if (!p)
                 continue;
             if (!e->cell[kPairOptionEmpty + p] && o->next == t && o->start + o->len == t->start)
@@ -128,10 +117,11 @@ static token *match_one(token *t, token_pair_engine *e, stack *work, size_t base
         if (matched) {
             token *o = static_cast<token *>(work->element[found]);
             token_set_mates(o, t);
-            if (pair >= PAIR_BRACKET && pair <= PAIR_BRACKET_VARIABLE && t->start >= o->start) {
+            if (tally && pair >= PAIR_BRACKET && pair <= PAIR_BRACKET_VARIABLE &&
+                t->start >= o->start) {
                 size_t span = t->start + t->len - o->start;
-                if (span > e->longest_bracket)
-                    e->longest_bracket = span;
+                if (span > tally->longest_bracket)
+                    tally->longest_bracket = span;
             }
             for (size_t i = work->size; i > found; i--) {
                 token *dropped = static_cast<token *>(work->element[i - 1]);
@@ -209,8 +199,8 @@ bool walked_block(unsigned type) {
 // Matches the descendants of `parent`. With `leave_walked`, the parent's
 // own children that the block walk visits anyway are not entered: the walk
 // matches each of them once on its own.
-void match_descendants(token *parent, token_pair_engine *e, stack *work, unsigned short depth,
-                       bool leave_walked) {
+void match_descendants(token *parent, const token_pair_engine *e, stack *work, unsigned short depth,
+                       bool leave_walked, token_pair_tally *tally) {
     if (!parent || !e || !work || depth >= kMatchDepthLimit)
         return;
     // Kept between calls (one set per thread): most calls match one small block.
@@ -226,7 +216,7 @@ void match_descendants(token *parent, token_pair_engine *e, stack *work, unsigne
         if (t) {
             // The children of `t` are done; now `t` itself.
             f.pending = nullptr;
-            f.next = match_one(t, e, work, f.base, counters.row(level));
+            f.next = match_one(t, e, work, f.base, counters.row(level), tally);
             continue;
         }
         // Most tokens have no children and neither open nor close anything
@@ -260,19 +250,20 @@ void match_descendants(token *parent, token_pair_engine *e, stack *work, unsigne
             f.next = t->next;
             continue;
         }
-        f.next = match_one(t, e, work, f.base, counters.row(level));
+        f.next = match_one(t, e, work, f.base, counters.row(level), tally);
     }
 }
 
 }  // namespace
 
-void token_pairs_match(token *parent, token_pair_engine *e, stack *work, unsigned short depth) {
-    match_descendants(parent, e, work, depth, false);
+void token_pairs_match(token *parent, const token_pair_engine *e, stack *work, unsigned short depth,
+                       token_pair_tally *tally) {
+    match_descendants(parent, e, work, depth, false, tally);
 }
 
 // --- Block walk --------------------------------------------------------------
 
-void tzr_pair_block(token *t, token_pair_engine *e, stack *work) {
+void tzr_pair_block(token *t, const token_pair_engine *e, stack *work, token_pair_tally *tally) {
     if (!t)
         return;
     // Kept between calls (one set per thread), as the matcher's frames are:
@@ -291,7 +282,7 @@ void tzr_pair_block(token *t, token_pair_engine *e, stack *work) {
         // of nesting and, worse, let an opener dropped by the first match
         // pair across a finished pair in the second.
         if (action.match)
-            match_descendants(b, e, work, 0, action.walk);
+            match_descendants(b, e, work, 0, action.walk, tally);
         if (action.walk) {
             children.clear();
             for (token *c = b->child; c; c = c->next)
@@ -302,9 +293,10 @@ void tzr_pair_block(token *t, token_pair_engine *e, stack *work) {
     }
 }
 
-void tzr_pair_block_chain(token *first, token_pair_engine *e, stack *work) {
+void tzr_pair_block_chain(token *first, const token_pair_engine *e, stack *work,
+                          token_pair_tally *tally) {
     for (token *t = first; t; t = t->next)
-        tzr_pair_block(t, e, work);
+        tzr_pair_block(t, e, work, tally);
 }
 
 // --- Pair kinds --------------------------------------------------------------
@@ -325,7 +317,7 @@ unsigned closer_kind(size_t table) { return 2u << (2 * table); }
 struct PairKinds {
     uint16_t of_type[kPairTypes] = {};
 
-    explicit PairKinds(token_pair_engine *const (&tables)[kTables]) {
+    explicit PairKinds(const token_pair_engine *const (&tables)[kTables]) {
         for (size_t i = 0; i < kTables; i++) {
             if (!tables[i])
                 continue;
@@ -846,7 +838,7 @@ void tzr_pair_emphasis(token *first) {
 
 // The engine's pairing tables, in the order they run.
 struct EngineTables {
-    token_pair_engine *const all[kTables];
+    const token_pair_engine *const all[kTables];
     explicit EngineTables(tzr_engine *engine)
         : all{engine->critic_pairings, engine->html_comment_pairings, engine->bracket_pairings,
               engine->span_pairings} {}
@@ -868,7 +860,7 @@ void tzr_pair_inline_tokens(tzr_engine *engine, token *parent) {
 class tzr_block_pairing {
   public:
     explicit tzr_block_pairing(tzr_engine *engine)
-        : tables_(engine), kinds_of_(tables_.all), inline_pass_(engine, kinds_of_),
+        : engine_(engine), tables_(engine), kinds_of_(tables_.all), inline_pass_(engine, kinds_of_),
           work_(stack_new(0)) {}
     ~tzr_block_pairing() { stack_free(work_); }
     tzr_block_pairing(const tzr_block_pairing &) = delete;
@@ -878,10 +870,12 @@ class tzr_block_pairing {
     // are left alone.
     void pair(token *parent, token *block) {
         unsigned kinds = inline_pass_.at(parent, block);
+        token_pair_tally tally{engine_->longest_bracket};
         for (size_t i = 0; i < kTables; i++) {
             if (PairKinds::table_can_pair(kinds, i))
-                tzr_pair_block(block, tables_.all[i], work_);
+                tzr_pair_block(block, tables_.all[i], work_, &tally);
         }
+        engine_->longest_bracket = tally.longest_bracket;
         if (kinds & kEmphasisKind) {
             token *next = block->next;
             block->next = nullptr;
@@ -893,12 +887,15 @@ class tzr_block_pairing {
     // A tree that is not a document: everything under `root` at once.
     void pair_whole(token *root) {
         inline_pass_.below(root);
-        for (token_pair_engine *table : tables_.all)
-            tzr_pair_block(root, table, work_);
+        token_pair_tally tally{engine_->longest_bracket};
+        for (const token_pair_engine *table : tables_.all)
+            tzr_pair_block(root, table, work_, &tally);
+        engine_->longest_bracket = tally.longest_bracket;
         tzr_pair_emphasis(root->child);
     }
 
   private:
+    tzr_engine *engine_;
     const EngineTables tables_;
     const PairKinds kinds_of_;
     InlinePass inline_pass_;
