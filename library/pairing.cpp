@@ -117,11 +117,13 @@ static token *match_one(token *t, const token_pair_engine *e, stack *work, size_
         if (matched) {
             token *o = static_cast<token *>(work->element[found]);
             token_set_mates(o, t);
-            if (tally && pair >= PAIR_BRACKET && pair <= PAIR_BRACKET_VARIABLE &&
-                t->start >= o->start) {
-                size_t span = t->start + t->len - o->start;
-                if (span > tally->longest_bracket)
-                    tally->longest_bracket = span;
+            if (tally) {
+                if (pair >= PAIR_BRACKET && pair <= PAIR_BRACKET_VARIABLE && t->start >= o->start) {
+                    size_t span = t->start + t->len - o->start;
+                    if (span > tally->longest_bracket)
+                        tally->longest_bracket = span;
+                }
+                tally->emphasis |= pair == PAIR_STAR || pair == PAIR_UL;
             }
             for (size_t i = work->size; i > found; i--) {
                 token *dropped = static_cast<token *>(work->element[i - 1]);
@@ -151,7 +153,7 @@ struct BlockAction {
     bool walk = false;
 };
 
-BlockAction block_action(unsigned type) {
+constexpr BlockAction block_action_of(unsigned type) {
     switch (type) {
     case DOC_ROOT:
     case BLOCK_LIST_BULLETED:
@@ -188,9 +190,22 @@ BlockAction block_action(unsigned type) {
     }
 }
 
+// The actions by type, looked up rather than switched on: the block types
+// follow one another in no order a jump could learn.
+constexpr auto kBlockActions = [] {
+    std::array<BlockAction, BLOCK_TOC + 1> actions{};
+    for (unsigned type = 0; type <= BLOCK_TOC; type++)
+        actions[type] = block_action_of(type);
+    return actions;
+}();
+
+BlockAction block_action(unsigned type) {
+    return type <= BLOCK_TOC ? kBlockActions[type] : BlockAction{};
+}
+
 // A block the block walk matches or walks on its own.
 bool walked_block(unsigned type) {
-    if (type == DOC_ROOT || type > BLOCK_TOC)
+    if (type == DOC_ROOT)
         return false;
     BlockAction action = block_action(type);
     return action.match || action.walk;
@@ -276,7 +291,7 @@ void tzr_pair_block(token *t, const token_pair_engine *e, stack *work, token_pai
     while (!todo.empty()) {
         token *b = todo.back();
         todo.pop_back();
-        BlockAction action = b->type <= BLOCK_TOC ? block_action(b->type) : BlockAction{};
+        BlockAction action = block_action(b->type);
         // A block that is both matched and walked leaves its walked children
         // to the walk: matching them twice would cost time for every level
         // of nesting and, worse, let an opener dropped by the first match
@@ -304,12 +319,10 @@ void tzr_pair_block_chain(token *first, const token_pair_engine *e, stack *work,
 namespace {
 
 // What the tokens of a block can take part in during the pairing stage:
-// for each table one bit for its openers and one for its closers, and one
-// bit for the stars and underscores the emphasis pass turns into emphasis.
+// for each table one bit for its openers and one for its closers.
 // A table finds no pair in a block that lacks its openers or its closers,
 // and the walk for it can be skipped; on most blocks that is most tables.
 constexpr size_t kTables = 4;
-constexpr unsigned kEmphasisKind = 1u << (2 * kTables);
 
 unsigned opener_kind(size_t table) { return 1u << (2 * table); }
 unsigned closer_kind(size_t table) { return 2u << (2 * table); }
@@ -328,8 +341,6 @@ struct PairKinds {
                     of_type[type] |= closer_kind(i);
             }
         }
-        of_type[STAR] |= kEmphasisKind;
-        of_type[UL] |= kEmphasisKind;
     }
 
     // The kinds of `t` and all its descendants. Neither matching nor
@@ -638,7 +649,8 @@ static constexpr bool inline_container(unsigned type) {
 // delimiters its rules judge. Every other token (most of them: text, blanks,
 // brackets) it passes over with one look into this table.
 static constexpr auto kInlineRuleTypes = [] {
-    std::array<bool, TABLE_CELL + 1> acts{};
+    static_assert(TABLE_CELL < kPairTypes);
+    std::array<uint8_t, kPairTypes> acts{};
     for (unsigned type = 0; type <= TABLE_CELL; type++)
         acts[type] = inline_container(type);
     for (unsigned type :
@@ -673,6 +685,13 @@ class InlinePass {
             token *p = parents_.back();
             parents_.pop_back();
             for (token *t = p->child; t; t = t->next) {
+                // Most tokens have no rule and no children: all they add
+                // is their kind, found with one test of the token.
+                unsigned type = t->type;
+                if (type < (unsigned)kPairTypes && !(kInlineRuleTypes[type] | bool(t->child))) {
+                    kinds |= kinds_.of_type[type];
+                    continue;
+                }
                 if (rules(p, t)) {
                     parents_.push_back(t);
                     kinds |= kinds_.of_type[t->type];
@@ -870,13 +889,19 @@ class tzr_block_pairing {
     // are left alone.
     void pair(token *parent, token *block) {
         unsigned kinds = inline_pass_.at(parent, block);
-        token_pair_tally tally{engine_->longest_bracket};
-        for (size_t i = 0; i < kTables; i++) {
-            if (PairKinds::table_can_pair(kinds, i))
-                tzr_pair_block(block, tables_.all[i], work_, &tally);
-        }
+        token_pair_tally tally{engine_->longest_bracket, false};
+        // The tables that can pair something here, found without a branch
+        // each, then walked in order.
+        unsigned walks = 0;
+        for (size_t i = 0; i < kTables; i++)
+            walks |= unsigned(PairKinds::table_can_pair(kinds, i)) << i;
+        for (; walks; walks &= walks - 1)
+            tzr_pair_block(block, tables_.all[__builtin_ctz(walks)], work_, &tally);
         engine_->longest_bracket = tally.longest_bracket;
-        if (kinds & kEmphasisKind) {
+        // Only a star or underscore the matcher paired in this block becomes
+        // emphasis: a block whose stars and underscores all stayed alone (a
+        // name with underscores, a lone star) needs no pass for it.
+        if (tally.emphasis) {
             token *next = block->next;
             block->next = nullptr;
             tzr_pair_emphasis(block);
@@ -887,7 +912,7 @@ class tzr_block_pairing {
     // A tree that is not a document: everything under `root` at once.
     void pair_whole(token *root) {
         inline_pass_.below(root);
-        token_pair_tally tally{engine_->longest_bracket};
+        token_pair_tally tally{engine_->longest_bracket, false};
         for (const token_pair_engine *table : tables_.all)
             tzr_pair_block(root, table, work_, &tally);
         engine_->longest_bracket = tally.longest_bracket;

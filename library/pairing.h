@@ -73,6 +73,7 @@ void token_pair_engine_free(token_pair_engine *e);
 // What the matcher tells the pairing stage about the pairs it made.
 struct token_pair_tally {
     size_t longest_bracket;  // raised to the longest bracket pair made, in bytes
+    bool emphasis;           // set when a star or underscore pair was made
 };
 
 // Pairs the tokens of the parent's child chain and of every descendant chain

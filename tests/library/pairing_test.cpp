@@ -56,7 +56,12 @@ INSTANTIATE_TEST_SUITE_P(
                     PairCase{"_a_", 0, "P_EM(EM< T >EM)"},
                     PairCase{"a_b_c", 0, "T _ T _ T"},
                     PairCase{"a**b", 0, "T * * T"},
-                    PairCase{"*a [b* c]", 0, "* T P_BR([ T * T ])"}));
+                    PairCase{"*a [b* c]", 0, "* T P_BR([ T * T ])"},
+                    // Pairs made only inside a bracket, or after stars and
+                    // underscores no pair can take, still become emphasis.
+                    PairCase{"[*a*]", 0, "P_BR([ P_EM(EM< T >EM) ])"},
+                    PairCase{"a_b_c _d_", 0, "T _ T _ T P_EM(EM< T >EM)"},
+                    PairCase{"a * b *c*", 0, "T * T P_EM(EM< T >EM)"}));
 
 INSTANTIATE_TEST_SUITE_P(
     QuotesAndDashes, Pairing,
