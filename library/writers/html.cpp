@@ -143,8 +143,11 @@ void export_code_span(DString *out, const char *source, token *t, tzr_export_con
         return;
     consume_pair_marks(t);
     d_string_append(out, "<code>");
+    // The spent backticks at either end write nothing; passing over them
+    // here spares the code text's dispatch a jump that alternates.
     for (token *x = t->child; x; x = x->next)
-        html_print_token_raw(out, source, x, c);
+        if (x->type != CONSUMED)
+            html_print_token_raw(out, source, x, c);
     d_string_append(out, "</code>");
 }
 
