@@ -194,6 +194,11 @@ void export_cell(DString *out, const char *source, token *t, tzr_export_context 
     children(out, source, t, c);
     d_string_append(out, c->table_head ? "</th>\n" : "</td>\n");
     c->table_column += t->next ? (int32_t)t->next->len : 1;
+    // The divider after a cell writes nothing: with no output recorded the
+    // row's walk passes over it rather than dispatching it, half of a
+    // table's tokens.
+    if (!c->record_output && !c->skip_count && t->next && t->next->type == TABLE_DIVIDER)
+        c->skip_count = 1;
 }
 
 void export_list(DString *out, const char *source, token *t, tzr_export_context *c) {

@@ -96,6 +96,12 @@ class mark_table {
         (add(lists), ...);
     }
 
+    // Whether the writer writes nothing for the type's tokens.
+    constexpr bool is_silent(uint16_t type) const {
+        return type < kTokenTypeCount && slot_of_type_[type] &&
+               spellings_[slot_of_type_[type] - 1].kind == mark_kind::silent;
+    }
+
     const mark_spelling *find(uint16_t type) const {
         if (type >= kTokenTypeCount || !slot_of_type_[type])
             return nullptr;
