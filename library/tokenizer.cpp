@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "library/byte_scan.h"
 #include "library/diagnostics.h"
 #include "library/lexer.h"
 #include "library/line_types.h"
@@ -12,11 +13,20 @@ namespace {
 
 // The chain of tokens of the line being cut, kept at hand: each lexeme
 // adds one or two tokens, and reading the chain's ends back from the line
-// cost more than making them.
+// cost more than making them. `link` is where the next token is linked
+// in: the line's child slot, then its last token's next, so a line's first
+// token takes the same steps as any other (no test of a line's first token
+// to mispredict at every line).
 struct LineChain {
-    token *head = nullptr;
-    token *tail = nullptr;
+    token_link *link = nullptr;
+    token_link tail = nullptr;
 };
+
+// Starts the chain of a fresh line.
+inline void begin(LineChain &chain, token *line) {
+    chain.link = &line->child;
+    chain.tail = nullptr;
+}
 
 // Appends a new child; false when it cannot be allocated. A line is built
 // here one fresh token at a time, so the token goes straight after the
@@ -25,36 +35,29 @@ inline bool append_new(token *line, LineChain &chain, unsigned short type, size_
     token *t = token_make(type, start, len);
     if (!t)
         return false;
-    if (chain.tail) {
-        chain.tail->next = t;
-        t->prev = chain.tail;
-    } else {
-        line->child = t;
-        chain.head = t;
-    }
+    *chain.link = t;
+    t->prev = chain.tail;
+    chain.link = &t->next;
     chain.tail = t;
     line->len = start + len - line->start;
     return true;
 }
 
 // Completes the line's chain as token_append_child would have left it, for
-// whatever reads the line next; the chain starts afresh for the next line.
-void seal(LineChain &chain) {
-    if (chain.head)
-        chain.head->tail = chain.tail;
-    chain = LineChain{};
+// whatever reads the line next.
+void seal(token *line, LineChain &chain) {
+    if (token *head = line->child)
+        head->tail = chain.tail;
 }
 
 // The first byte of the line at `p` past its blanks, quote and list
 // markers.
 const char *line_text(const char *p, const char *stop) {
-    for (; p < stop; p++) {
-        unsigned char c = (unsigned char)*p;
-        bool opening = c == ' ' || c == '\t' || c == '>' || c == '*' || c == '-' || c == '+' ||
-                       c == '.' || c == ')' || (c >= '0' && c <= '9') || c == 0xC2 || c == 0xA0;
-        if (!opening)
-            break;
-    }
+    // One look-up a byte rather than a test for each kind of byte.
+    const auto &opening = byte_scan::kStopTable<' ', '\t', '>', '*', '-', '+', '.', ')', '0', '1', '2', '3', '4',
+                                                '5', '6', '7', '8', '9', 0xC2, 0xA0>;
+    while (p < stop && opening[(unsigned char)*p])
+        p++;
     return p;
 }
 
@@ -90,8 +93,7 @@ void set_line_marks(const tzr_engine *e, lexer_state *s, const char *p, const ch
         return;
     s->colons_in_text = true;
     s->parens_in_text = e->parens_in_text && !e->parens_kept;
-    if (e->converts_to_html)
-        s->words_from = text;
+    s->words_from = e->converts_to_html ? text : nullptr;
     if (!starts_list_item(p, stop))
         return;
     // A "|" before the line ends, at its line feed or at a carriage return
@@ -234,6 +236,7 @@ token *tokenize(tzr_engine *e, size_t start, size_t length, bool stop_at_blank,
     }
     LineSink sink{root, take, context};
     LineChain chain;
+    begin(chain, line);
     lexer_state s;
     s.start = s.cursor = s.begin = source + start;
     const char *stop = source + start + length;
@@ -262,12 +265,12 @@ token *tokenize(tzr_engine *e, size_t start, size_t length, bool stop_at_blank,
                 if (end > line_start)
                     ok = append_new(line, chain, TEXT, line_start, end - line_start);
                 line->type = LINE_PLAIN;
-                seal(chain);
+                seal(line, chain);
                 hand_on(e, sink, line, false);
             } else {
                 if (end > done)
                     ok = append_new(line, chain, TEXT, done, end - done);
-                seal(chain);
+                seal(line, chain);
                 finish_line(e, sink, line, false);
             }
             line = nullptr;
@@ -279,9 +282,13 @@ token *tokenize(tzr_engine *e, size_t start, size_t length, bool stop_at_blank,
             e->parens_kept = true;
             s.parens_in_text = false;
         }
-        bool line_end =
-            type == HARD_BREAK || type == NEWLINE || type == HARD_BREAK_SPACE || type == NEWLINE_SPACE;
-        if (as_code) {
+        // The four line ends are one range, each taking the next line's
+        // first space the odd one above its plain kind: one test for any
+        // line end, none to tell them apart.
+        static_assert(HARD_BREAK_SPACE == HARD_BREAK + 1 && NEWLINE == HARD_BREAK + 2 &&
+                      NEWLINE_SPACE == HARD_BREAK + 3 && HARD_BREAK % 2 == 0);
+        bool line_end = (unsigned)(type - HARD_BREAK) <= (unsigned)(NEWLINE_SPACE - HARD_BREAK);
+        if (as_code) [[unlikely]] {
             if (!line_end)
                 continue;
             if (lexeme_start > line_start)
@@ -293,15 +300,11 @@ token *tokenize(tzr_engine *e, size_t start, size_t length, bool stop_at_blank,
         if (line_end) {
             // A line end that took the next line's first space hands that
             // space on as the new line's indentation.
-            bool took_space = type == HARD_BREAK_SPACE || type == NEWLINE_SPACE;
-            size_t end = took_space ? lexeme_end - 1 : lexeme_end;
-            unsigned short kept = (unsigned short)type;
-            if (type == HARD_BREAK_SPACE)
-                kept = HARD_BREAK;
-            else if (type == NEWLINE_SPACE)
-                kept = NEWLINE;
+            bool took_space = type & 1;
+            size_t end = lexeme_end - took_space;
+            unsigned short kept = (unsigned short)(type & ~1);
             ok = ok && append_new(line, chain, kept, lexeme_start, end - lexeme_start);
-            seal(chain);
+            seal(line, chain);
             unsigned short line_type;
             if (as_code) {
                 line->type = LINE_PLAIN;
@@ -312,14 +315,15 @@ token *tokenize(tzr_engine *e, size_t start, size_t length, bool stop_at_blank,
             }
             bool blank = line_type == LINE_EMPTY;
             // No parentheses pair across a blank line.
-            if (blank)
-                s.destination_depth = 0;
-            if (stop_at_blank && blank) {
+            s.destination_depth *= (unsigned)!blank;  // without a branch on the line's kind
+            if (stop_at_blank && blank) [[unlikely]] {
                 line = nullptr;
                 break;
             }
             line = token_new(0, end, 0);
             ok = ok && line;
+            if (line)
+                begin(chain, line);
             line_start = end;
             as_code = fences.takes_as_code(source + end, stop);
             // What a line's marks let the lexer leave in the text matters
