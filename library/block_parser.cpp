@@ -185,6 +185,13 @@ token *tzr_chain_fence_close(token *chain, token *closing_line) {
     return tzr_chain(chain, closing_line);
 }
 
+token *tzr_chain_code(token *chain, token *code) {
+    token *whole = tzr_chain(chain, code);
+    if (code)
+        code->tail = code;
+    return whole;
+}
+
 void tzr_mark_fence_line(token *line) {
     if (line && line->child)
         line->child->type = CODE_FENCE_LINE;

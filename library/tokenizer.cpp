@@ -198,8 +198,45 @@ unsigned short hand_on(tzr_engine *e, LineSink &sink, token *line, bool ended) {
     return type;
 }
 
-// Types a finished line and hands it on; returns its type.
-unsigned short finish_line(tzr_engine *e, LineSink &sink, token *line, bool ended) {
+// A run of code lines held back to be handed on as one chain: inside an
+// open fence the grammar only appends each code line to the block, so a
+// run fed at once is appended whole, in one step of the grammar rather
+// than one a line (half the lines of an API reference are such lines).
+struct CodeRun {
+    token *head = nullptr;
+    token *last = nullptr;
+};
+
+// Holds a code line back (a taker's sink only: the run is handed to it).
+void hold_code_line(LineSink &sink, CodeRun &run, token *line) {
+    line->type = LINE_PLAIN;
+    sink.first = false;
+    sink.root->len = line->start + line->len - sink.root->start;
+    if (run.last) {
+        run.last->next = line;
+        line->prev = run.last;
+    } else {
+        run.head = line;
+    }
+    run.last = line;
+}
+
+// Hands the held run on as one chain, before any line after it (the
+// grammar's code line action takes the chain whole).
+void hand_on_code_run(LineSink &sink, CodeRun &run) {
+    token *head = run.head;
+    if (!head)
+        return;
+    head->tail = run.last;
+    run = CodeRun{};
+    sink.take(sink.context, head);
+}
+
+// Types a finished line and hands it on after any code run held before it;
+// returns its type.
+unsigned short finish_line(tzr_engine *e, LineSink &sink, CodeRun &run, token *line, bool ended) {
+    if (sink.take)
+        hand_on_code_run(sink, run);
     tzr_assign_line_type(e, line);
     return hand_on(e, sink, line, ended);
 }
@@ -243,6 +280,7 @@ token *tokenize(tzr_engine *e, size_t start, size_t length, bool stop_at_blank,
     size_t done = start;
     bool ok = true;
     FenceTracker fences(take && e->converts_to_html);
+    CodeRun code_run;
     // The line being cut is code that needs no tokens but its text and its
     // line end; it starts at `line_start`. Such a line's lexemes matter only
     // for what the lexer carries on: where it holds nothing the lexer would
@@ -264,14 +302,13 @@ token *tokenize(tzr_engine *e, size_t start, size_t length, bool stop_at_blank,
             if (as_code) {
                 if (end > line_start)
                     ok = append_new(line, chain, TEXT, line_start, end - line_start);
-                line->type = LINE_PLAIN;
                 seal(line, chain);
-                hand_on(e, sink, line, false);
+                hold_code_line(sink, code_run, line);
             } else {
                 if (end > done)
                     ok = append_new(line, chain, TEXT, done, end - done);
                 seal(line, chain);
-                finish_line(e, sink, line, false);
+                finish_line(e, sink, code_run, line, false);
             }
             line = nullptr;
             break;
@@ -307,10 +344,10 @@ token *tokenize(tzr_engine *e, size_t start, size_t length, bool stop_at_blank,
             seal(line, chain);
             unsigned short line_type;
             if (as_code) {
-                line->type = LINE_PLAIN;
-                line_type = hand_on(e, sink, line, true);
+                hold_code_line(sink, code_run, line);
+                line_type = LINE_PLAIN;
             } else {
-                line_type = finish_line(e, sink, line, true);
+                line_type = finish_line(e, sink, code_run, line, true);
                 fences.saw(line_type);
             }
             bool blank = line_type == LINE_EMPTY;
@@ -336,6 +373,8 @@ token *tokenize(tzr_engine *e, size_t start, size_t length, bool stop_at_blank,
             ok = ok && append_new(line, chain, (unsigned short)type, lexeme_start, lexeme_end - lexeme_start);
         }
     }
+    if (take)
+        hand_on_code_run(sink, code_run);
     // Typing is done: nothing typed again later (list items, quotes) may be
     // taken for a metadata line.
     e->allow_meta = false;
