@@ -5,7 +5,12 @@
 // linear in what it consumes.
 #include "library/lexer.h"
 
+#include <array>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "library/byte_scan.h"
 #include "library/token_types.h"
@@ -307,6 +312,102 @@ bool goes_on_after_text(lexer_state *s, const char *at, const char *stop) {
     return !in_known_space_run(s);
 }
 
+// What a byte is to a run of plain text: a plain byte (one that begins no
+// lexeme and is not NUL: letters, a few punctuation marks, control
+// characters, every byte of a multi-byte character but the lead of U+00A0),
+// or a space or a "." that the run takes when plain text follows it.
+enum : uchar { kRunPlain = 1, kRunSpace = 2, kRunDot = 4 };
+
+constexpr std::array<uchar, 256> run_classes() {
+    std::array<uchar, 256> classes{};
+    for (int c = 0; c < 256; c++) {
+        bool plain = (c >= 0x01 && c <= 0x08) || c == 0x0B || c == 0x0C || (c >= 0x0E && c <= 0x1F) ||
+                     c == ',' || c == ';' || c == '?' || c == '@' || (c >= 'A' && c <= 'Z') ||
+                     (c >= 'a' && c <= 'z') || (c >= 0x7F && c != 0xC2);
+        classes[c] = plain ? kRunPlain : c == ' ' ? kRunSpace : c == '.' ? kRunDot : 0;
+    }
+    return classes;
+}
+
+inline constexpr std::array<uchar, 256> kRunClasses = run_classes();
+
+#if defined(__SSE2__)
+// Which of sixteen bytes are plain, spaces and dots, as bit masks. Only the
+// plain bytes text is mostly made of are found (letters, ",", ";" and the
+// bytes of multi-byte characters); a rarer one (a control character, "?",
+// "@", 0x7F) ends a step early, and a step of one unit takes it.
+struct RunMasks {
+    unsigned plain, space, dot;
+};
+
+inline RunMasks run_masks(const char *p) {
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    auto eq = [&](char x) { return _mm_cmpeq_epi8(c, _mm_set1_epi8(x)); };
+    // Letters: c | 0x20 in a-z, compared unsigned by moving the range to the
+    // bottom of the signed one.
+    const __m128i lower = _mm_or_si128(c, _mm_set1_epi8(0x20));
+    const __m128i letter = _mm_cmplt_epi8(_mm_add_epi8(lower, _mm_set1_epi8(static_cast<char>(0x80 - 'a'))),
+                                          _mm_set1_epi8(static_cast<char>(0x80 + 26)));
+    // Every byte from 0x80 (negative as signed) but 0xC2.
+    const __m128i high = _mm_andnot_si128(eq(static_cast<char>(0xC2)), _mm_cmplt_epi8(c, _mm_setzero_si128()));
+    const __m128i plain = _mm_or_si128(_mm_or_si128(letter, high), _mm_or_si128(eq(','), eq(';')));
+    return {static_cast<unsigned>(_mm_movemask_epi8(plain)), static_cast<unsigned>(_mm_movemask_epi8(eq(' '))),
+            static_cast<unsigned>(_mm_movemask_epi8(eq('.')))};
+}
+#endif
+
+// Where a run of plain text that goes on at `p` ends: the run is made of
+// units, a plain byte, a space or a "." before a plain byte, or a "." before
+// a space and a plain byte (see the automaton's rule below). A byte lies
+// inside the run by what it and the two after it are, so sixteen bytes are
+// looked at together, with no branch on any one of them (the spaces and
+// dots of prose would cost a byte-a-step look a mispredicted branch each);
+// the last two, whose next bytes that look does not see, are taken only when
+// plain. Within the last sixteen bytes before `stop`, and past a plain byte
+// that the sixteen-byte look does not know, a unit is taken at a time, each
+// byte looked at only after the one before it, up to the terminating NUL at
+// most.
+const char *plain_run_end(const char *p, const char *stop) {
+    for (;;) {
+#if defined(__SSE2__)
+        while (stop - p >= 16) {
+            const RunMasks m = run_masks(p);
+            const unsigned inside =
+                m.plain | ((m.space | m.dot) & m.plain >> 1) | (m.dot & m.space >> 1 & m.plain >> 2);
+            if ((inside & 0xFFFF) != 0xFFFF) {
+                p += __builtin_ctz(~inside);
+                break;
+            }
+            p += 16;
+        }
+#endif
+        const uchar c = kRunClasses[(uchar)p[0]];
+        if (c & kRunPlain)
+            p++;
+        else if (c && (kRunClasses[(uchar)p[1]] & kRunPlain))
+            p += 2;
+        else if (c == kRunDot && p[1] == ' ' && (kRunClasses[(uchar)p[2]] & kRunPlain))
+            p += 3;
+        else
+            return p;
+    }
+}
+
+// After the first unit of a run of plain text, up to `p`: moves the cursor
+// to the run's end and says whether the look goes on from there, as
+// goes_on_after_text. A lone space after the run, before a mark, joins it (a
+// space ends the line, breaks it or indents only when blanks or a line end
+// follow it).
+bool goes_on_after_plain_run(lexer_state *s, const char *p, const char *stop) {
+    const char *run = plain_run_end(p, stop);
+    if (*run == ' ') {
+        const uchar after = (uchar)run[1];
+        if (after != ' ' && after != '\t' && after != '\r' && after != '\n' && after != 0 && after != 0xC2)
+            run++;
+    }
+    return goes_on_after_text(s, run, stop);
+}
+
 // One attempt at the cursor: returns a lexeme's type, or 0 after moving the
 // cursor over plain text.
 int lex_once(lexer_state *s, const char *stop) {
@@ -427,21 +528,14 @@ again:
         // is a "." before a plain byte, or before a space and a plain byte:
         // no lexeme begins so (an ellipsis's first "." has another after it,
         // or " ."), and a sentence's end or a name's dot ("fs.readFile")
-        // then ends no step.
-        (plain | " " plain | "." plain | ". " plain)+ {
-            if (goes_on_after_text(s, YYCURSOR, stop))
+        // then ends no step. The automaton matches the run's first unit;
+        // the rest is looked for by hand, as are the lone space after it
+        // and the look on.
+        plain | " " plain | "." plain | ". " plain {
+            if (goes_on_after_plain_run(s, YYCURSOR, stop))
                 goto again;
             return 0;
         }
-        // A lone space after such a run, before a mark, is plain text too
-        // (a space ends the line, breaks it or indents only when blanks or
-        // a line end follow it): the run takes it and stops at the mark.
-        (plain | " " plain | "." plain | ". " plain)+ " " [^ \t\r\n\x00\xC2] {
-            if (goes_on_after_text(s, YYCURSOR - 1, stop))
-                goto again;
-            return 0;
-        }
-
         * { skip_plain_character(s); return 0; }
     */
 }

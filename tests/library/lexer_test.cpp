@@ -160,6 +160,50 @@ INSTANTIATE_TEST_SUITE_P(PlainBytes, LexerTable, ::testing::Values(
     LexCase{"\x80\xff\xc0\xc1*", "TEXT:4 STAR:1"},
     LexCase{"\x0b\x0c\x7f", "TEXT:3"}));
 
+// A run of plain text ends where its units end, whatever its length and
+// wherever the sixteen-byte steps of its look fall: bodies of every length
+// from 1 to 64 bytes, of plain bytes (the rare ones among them: "?", "@",
+// control characters, 0x7F, a multi-byte character), spaces and dots each
+// before a plain byte and ". " before one, with each kind of end after them,
+// both where the text goes on for long after the end and where it stops
+// right there.
+TEST(Lexer, ARunOfPlainTextEndsWhereItsUnitsEndAtEveryLength) {
+    const std::string units[] = {"w", "o", "r", "d", " t", ".x", ". y", "?", "@", "\x7f", "\x01", ",", ";",
+                                 "\xc3\xa9", " z", "q"};
+    const size_t unit_count = sizeof units / sizeof units[0];
+    struct End {
+        const char *text;
+        int taken;  // bytes of the end that the run takes
+        const char *tokens;
+    };
+    const End ends[] = {
+        {"*", 0, "STAR:1"},
+        {" *", 1, "STAR:1"},
+        {"  *", 0, "NIS:2 STAR:1"},
+        {" \t*", 0, "NIS:1 TAB:1 STAR:1"},
+        {". *", 2, "STAR:1"},
+        {"...*", 0, "ELLIPSIS:3 STAR:1"},
+        {". . .*", 0, "ELLIPSIS:5 STAR:1"},
+        {" 1. *", 1, "ENUM:2 TEXT:1 STAR:1"},
+        {"\n*", 0, "NL:1 STAR:1"},
+        {" \xc2\xa0*", 0, "NIS:3 STAR:1"},
+    };
+    const std::string tail = std::string(40, 'z');
+    for (size_t n = 1; n <= 64; n++) {
+        std::string body;
+        for (size_t i = 0; body.size() < n; i++)
+            body += units[(n + i) % unit_count];
+        for (const End &end : ends) {
+            std::string expected =
+                "TEXT:" + std::to_string(body.size() + end.taken) + " " + end.tokens;
+            EXPECT_EQ(lex_dump(body + end.text), expected) << "run: " << body << " end: " << end.text;
+            EXPECT_EQ(lex_dump("*" + body + end.text + tail), "STAR:1 " + expected + " TEXT:40")
+                << "run: " << body << " end: " << end.text;
+        }
+        EXPECT_EQ(lex_dump(body), "TEXT:" + std::to_string(body.size()));
+    }
+}
+
 TEST(Lexer, NulInsideTheRangeIsPlainText) {
     const char text[] = "a\0*\0";
     EXPECT_EQ(lex_dump(text, 4), "TEXT:2 STAR:1 TEXT:1");
