@@ -95,8 +95,8 @@ void add_link_label(tzr_engine *e, token *label_token, char *label) {
     // bracket, never longer than the longest bracket the parse paired: the
     // clean text of a longer heading (a whole long line) could name nothing,
     // and is not made.
-    size_t longest = e->bracket_pairings ? e->bracket_pairings->longest_bracket : 0;
-    link->clean_text = tzr_clean_text_inside_pair_within(source_of(e), label_token, true, longest);
+    link->clean_text =
+        tzr_clean_text_inside_pair_within(source_of(e), label_token, true, e->longest_bracket);
     link->label_text = label;
     push(e->link_list, link);
 }

@@ -3,6 +3,7 @@
 #include "library/engine.h"
 
 #include <cstdlib>
+#include <mutex>
 
 #include "library/assets.h"
 #include "library/block_parser.h"
@@ -29,13 +30,22 @@ constexpr unsigned short kAltQuote = PAIRING_ALLOW_EMPTY | PAIRING_MATCH_LENGTH;
 constexpr unsigned short kNonEmptySpan = PAIRING_PRUNE_MATCH;
 constexpr unsigned short kEmphasis = 0;
 
-void fill_pairings(tzr_engine *e) {
-    uint64_t ext = e->extensions;
-    bool critic = ext & TZR_EXT_CRITIC;
-    bool notes = ext & TZR_EXT_NOTES;
-    bool compat = ext & TZR_EXT_COMPATIBILITY;
+// The four tables of an engine, in the order the walks run.
+struct PairingTables {
+    token_pair_engine critic, html_comment, bracket, span;
+};
 
-    if (critic) {
+// The extension bits the tables depend on, as the index of their set.
+constexpr unsigned kCriticVariant = 1, kNotesVariant = 2, kCompatVariant = 4;
+constexpr unsigned kPairingVariants = 8;
+
+unsigned pairing_variant(uint64_t ext) {
+    return (ext & TZR_EXT_CRITIC ? kCriticVariant : 0) | (ext & TZR_EXT_NOTES ? kNotesVariant : 0) |
+           (ext & TZR_EXT_COMPATIBILITY ? kCompatVariant : 0);
+}
+
+void fill_pairings(PairingTables &t, unsigned variant) {
+    if (variant & kCriticVariant) {
         const Pairing marks[] = {
             {CRITIC_ADD_OPEN, CRITIC_ADD_CLOSE, PAIR_CRITIC_ADD, kSpan},
             {CRITIC_DEL_OPEN, CRITIC_DEL_CLOSE, PAIR_CRITIC_DEL, kSpan},
@@ -45,51 +55,65 @@ void fill_pairings(tzr_engine *e) {
             {CRITIC_HI_OPEN, CRITIC_HI_CLOSE, PAIR_CRITIC_HI, kSpan},
         };
         for (const Pairing &p : marks)
-            token_pair_engine_add_pairing(e->critic_pairings, p.opener, p.closer, p.pair, p.options);
+            token_pair_table_add(t.critic, p.opener, p.closer, p.pair, p.options);
     }
-    token_pair_engine_add_pairing(e->html_comment_pairings, HTML_COMMENT_START, HTML_COMMENT_STOP,
-                                  PAIR_HTML_COMMENT, kSpan);
+    token_pair_table_add(t.html_comment, HTML_COMMENT_START, HTML_COMMENT_STOP, PAIR_HTML_COMMENT,
+                         kSpan);
 
-    token_pair_engine *b = e->bracket_pairings;
-    token_pair_engine *s = e->span_pairings;
+    token_pair_engine &b = t.bracket;
+    token_pair_engine &s = t.span;
+    bool notes = variant & kNotesVariant;
     // Registered in this order; options belong to the pair type.
-    token_pair_engine_add_pairing(b, BRACKET_LEFT, BRACKET_RIGHT, PAIR_BRACKET, kSpan);
-    token_pair_engine_add_pairing(b, BRACKET_CITATION_LEFT, BRACKET_RIGHT,
-                                  notes ? PAIR_BRACKET_CITATION : PAIR_BRACKET, kSpan);
-    token_pair_engine_add_pairing(b, BRACKET_FOOTNOTE_LEFT, BRACKET_RIGHT,
-                                  notes ? PAIR_BRACKET_FOOTNOTE : PAIR_BRACKET, kSpan);
-    token_pair_engine_add_pairing(b, BRACKET_GLOSSARY_LEFT, BRACKET_RIGHT,
-                                  notes ? PAIR_BRACKET_GLOSSARY : PAIR_BRACKET, kSpan);
-    token_pair_engine_add_pairing(b, BRACKET_ABBREVIATION_LEFT, BRACKET_RIGHT,
-                                  notes ? PAIR_BRACKET_ABBREVIATION : PAIR_BRACKET, kSpan);
-    token_pair_engine_add_pairing(b, BRACKET_VARIABLE_LEFT, BRACKET_RIGHT, PAIR_BRACKET_VARIABLE,
-                                  kSpan);
-    token_pair_engine_add_pairing(b, BRACKET_IMAGE_LEFT, BRACKET_RIGHT, PAIR_BRACKET_IMAGE,
-                                  kSpan);
-    token_pair_engine_add_pairing(b, PAREN_LEFT, PAREN_RIGHT, PAIR_PAREN, kSpan);
-    token_pair_engine_add_pairing(b, ANGLE_LEFT, ANGLE_RIGHT, PAIR_ANGLE, kSpan);
-    token_pair_engine_add_pairing(b, BRACE_DOUBLE_LEFT, BRACE_DOUBLE_RIGHT, PAIR_DOUBLE_BRACE,
-                                  kSpan);
-    token_pair_engine_add_pairing(s, STAR, STAR, PAIR_STAR, kEmphasis);
-    token_pair_engine_add_pairing(s, UL, UL, PAIR_UL, kEmphasis);
-    token_pair_engine_add_pairing(b, BACKTICK, BACKTICK, PAIR_BACKTICK, kCodeSpan);
-    token_pair_engine_add_pairing(s, BACKTICK, QUOTE_RIGHT_ALT, PAIR_QUOTE_ALT, kAltQuote);
-    token_pair_engine_add_pairing(s, QUOTE_SINGLE, QUOTE_SINGLE, PAIR_QUOTE_SINGLE, kSpan);
-    token_pair_engine_add_pairing(s, QUOTE_DOUBLE, QUOTE_DOUBLE, PAIR_QUOTE_DOUBLE, kSpan);
-    if (!compat) {
-        token_pair_engine_add_pairing(b, MATH_PAREN_OPEN, MATH_PAREN_CLOSE, PAIR_MATH, kSpan);
-        token_pair_engine_add_pairing(b, MATH_BRACKET_OPEN, MATH_BRACKET_CLOSE, PAIR_MATH,
-                                      kSpan);
-        token_pair_engine_add_pairing(b, MATH_DOLLAR_SINGLE, MATH_DOLLAR_SINGLE, PAIR_MATH,
-                                      kSpan);
-        token_pair_engine_add_pairing(b, MATH_DOLLAR_DOUBLE, MATH_DOLLAR_DOUBLE, PAIR_MATH,
-                                      kSpan);
-        token_pair_engine_add_pairing(s, SUPERSCRIPT, SUPERSCRIPT, PAIR_SUPERSCRIPT, kNonEmptySpan);
-        token_pair_engine_add_pairing(s, SUBSCRIPT, SUBSCRIPT, PAIR_SUBSCRIPT, kNonEmptySpan);
-        token_pair_engine_add_pairing(s, BRACE_LEFT, BRACE_RIGHT, PAIR_BRACE, kNonEmptySpan);
-        token_pair_engine_add_pairing(s, BRACE_RAW_LEFT, BRACE_RIGHT, PAIR_RAW_FILTER,
-                                      kNonEmptySpan);
+    token_pair_table_add(b, BRACKET_LEFT, BRACKET_RIGHT, PAIR_BRACKET, kSpan);
+    token_pair_table_add(b, BRACKET_CITATION_LEFT, BRACKET_RIGHT,
+                         notes ? PAIR_BRACKET_CITATION : PAIR_BRACKET, kSpan);
+    token_pair_table_add(b, BRACKET_FOOTNOTE_LEFT, BRACKET_RIGHT,
+                         notes ? PAIR_BRACKET_FOOTNOTE : PAIR_BRACKET, kSpan);
+    token_pair_table_add(b, BRACKET_GLOSSARY_LEFT, BRACKET_RIGHT,
+                         notes ? PAIR_BRACKET_GLOSSARY : PAIR_BRACKET, kSpan);
+    token_pair_table_add(b, BRACKET_ABBREVIATION_LEFT, BRACKET_RIGHT,
+                         notes ? PAIR_BRACKET_ABBREVIATION : PAIR_BRACKET, kSpan);
+    token_pair_table_add(b, BRACKET_VARIABLE_LEFT, BRACKET_RIGHT, PAIR_BRACKET_VARIABLE, kSpan);
+    token_pair_table_add(b, BRACKET_IMAGE_LEFT, BRACKET_RIGHT, PAIR_BRACKET_IMAGE, kSpan);
+    token_pair_table_add(b, PAREN_LEFT, PAREN_RIGHT, PAIR_PAREN, kSpan);
+    token_pair_table_add(b, ANGLE_LEFT, ANGLE_RIGHT, PAIR_ANGLE, kSpan);
+    token_pair_table_add(b, BRACE_DOUBLE_LEFT, BRACE_DOUBLE_RIGHT, PAIR_DOUBLE_BRACE, kSpan);
+    token_pair_table_add(s, STAR, STAR, PAIR_STAR, kEmphasis);
+    token_pair_table_add(s, UL, UL, PAIR_UL, kEmphasis);
+    token_pair_table_add(b, BACKTICK, BACKTICK, PAIR_BACKTICK, kCodeSpan);
+    token_pair_table_add(s, BACKTICK, QUOTE_RIGHT_ALT, PAIR_QUOTE_ALT, kAltQuote);
+    token_pair_table_add(s, QUOTE_SINGLE, QUOTE_SINGLE, PAIR_QUOTE_SINGLE, kSpan);
+    token_pair_table_add(s, QUOTE_DOUBLE, QUOTE_DOUBLE, PAIR_QUOTE_DOUBLE, kSpan);
+    if (!(variant & kCompatVariant)) {
+        token_pair_table_add(b, MATH_PAREN_OPEN, MATH_PAREN_CLOSE, PAIR_MATH, kSpan);
+        token_pair_table_add(b, MATH_BRACKET_OPEN, MATH_BRACKET_CLOSE, PAIR_MATH, kSpan);
+        token_pair_table_add(b, MATH_DOLLAR_SINGLE, MATH_DOLLAR_SINGLE, PAIR_MATH, kSpan);
+        token_pair_table_add(b, MATH_DOLLAR_DOUBLE, MATH_DOLLAR_DOUBLE, PAIR_MATH, kSpan);
+        token_pair_table_add(s, SUPERSCRIPT, SUPERSCRIPT, PAIR_SUPERSCRIPT, kNonEmptySpan);
+        token_pair_table_add(s, SUBSCRIPT, SUBSCRIPT, PAIR_SUBSCRIPT, kNonEmptySpan);
+        token_pair_table_add(s, BRACE_LEFT, BRACE_RIGHT, PAIR_BRACE, kNonEmptySpan);
+        token_pair_table_add(s, BRACE_RAW_LEFT, BRACE_RIGHT, PAIR_RAW_FILTER, kNonEmptySpan);
     }
+}
+
+// The tables of each set of those bits, made the first time an engine asks
+// for them and never changed after: every engine on every thread shares
+// them. Zeroed static storage costs nothing until it is written, so a set
+// no engine uses costs no memory, and one in use only the pages its cells
+// lie on.
+const PairingTables &shared_pairings(unsigned variant) {
+    static PairingTables tables[kPairingVariants];
+    static std::once_flag made[kPairingVariants];
+    std::call_once(made[variant], [variant] { fill_pairings(tables[variant], variant); });
+    return tables[variant];
+}
+
+void choose_pairings(tzr_engine *e) {
+    const PairingTables &tables = shared_pairings(pairing_variant(e->extensions));
+    e->critic_pairings = &tables.critic;
+    e->html_comment_pairings = &tables.html_comment;
+    e->bracket_pairings = &tables.bracket;
+    e->span_pairings = &tables.span;
 }
 
 }  // namespace
@@ -106,13 +130,9 @@ static tzr_engine *create(DString *source, uint64_t extensions, bool owned) {
     e->source = source;
     e->extensions = extensions;
     e->allow_meta = !(extensions & (TZR_EXT_COMPATIBILITY | TZR_EXT_NO_METADATA));
-    e->critic_pairings = token_pair_engine_new();
-    e->html_comment_pairings = token_pair_engine_new();
-    e->bracket_pairings = token_pair_engine_new();
-    e->span_pairings = token_pair_engine_new();
+    choose_pairings(e);
     e->arena = token_arena_new();
-    bool ok = e->critic_pairings && e->html_comment_pairings && e->bracket_pairings &&
-              e->span_pairings;
+    bool ok = true;
     for (stack **list : {&e->abbreviation_list, &e->citation_list, &e->definition_list,
                          &e->footnote_list, &e->glossary_list, &e->header_list, &e->link_list,
                          &e->metadata_list, &e->table_list, &e->critic_list}) {
@@ -123,7 +143,6 @@ static tzr_engine *create(DString *source, uint64_t extensions, bool owned) {
         tzr_engine_free(e, owned);
         return nullptr;
     }
-    fill_pairings(e);
     return e;
 }
 
@@ -193,10 +212,6 @@ void tzr_engine_free(tzr_engine *e, bool free_source) {
     if (free_source)
         d_string_free(e->source, true);
     tzr_parser_free_spares(e);
-    token_pair_engine_free(e->critic_pairings);
-    token_pair_engine_free(e->html_comment_pairings);
-    token_pair_engine_free(e->bracket_pairings);
-    token_pair_engine_free(e->span_pairings);
     token_arena_free(e->arena);
     for (stack *list : {e->abbreviation_list, e->citation_list, e->definition_list,
                         e->footnote_list, e->glossary_list, e->header_list, e->link_list,

@@ -76,14 +76,19 @@ struct tzr_engine {
     void *spare_parsers[8];
     uint8_t spare_parser_count;
 
-    // The four pairing tables, made once with the engine and reused by every
-    // parse, in the order the pairing walks run.
-    token_pair_engine *critic_pairings;        // CriticMarkup marks
-    token_pair_engine *html_comment_pairings;  // inline HTML comments
+    // The four pairing tables, in the order the pairing walks run: shared,
+    // read-only tables chosen by the engine's extensions at creation.
+    const token_pair_engine *critic_pairings;        // CriticMarkup marks
+    const token_pair_engine *html_comment_pairings;  // inline HTML comments
     // brackets, parentheses, angle brackets, double braces, code spans, math
-    token_pair_engine *bracket_pairings;
+    const token_pair_engine *bracket_pairings;
     // emphasis, quotes, superscript, subscript, braces, raw-source markers
-    token_pair_engine *span_pairings;
+    const token_pair_engine *span_pairings;
+    // The longest bracket pair (opener to closer, in bytes) the matcher has
+    // made over the engine's parses. No text taken from inside a bracket of
+    // the engine's tree is longer, so a key longer than this is never looked
+    // up by one.
+    size_t longest_bracket;
 
     // Lists filled by a parse and an export. "Owned" lists hold records the
     // engine frees; "borrowed" lists point at tokens of `root` and must be

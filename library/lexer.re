@@ -19,6 +19,7 @@
     re2c:flags:utf-8 = 0;
     re2c:encoding:utf8 = 0;
     re2c:flags:bit-vectors = 1;
+    re2c:flags:computed-gotos = 1;
 */
 
 namespace {

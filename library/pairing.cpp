@@ -23,19 +23,8 @@ token_pair_engine *token_pair_engine_new() {
 void token_pair_engine_add_pairing(token_pair_engine *e, unsigned short opener,
                                    unsigned short closer, unsigned short pair_type,
                                    unsigned short options) {
-    if (!e || opener >= kPairTypes || closer >= kPairTypes || pair_type >= kPairTypes)
-        return;
-    e->cell[kPairCanOpen + opener] = 1;
-    e->cell[kPairCanClose + closer] = 1;
-    e->cell[kPairOpensOrCloses + opener] = 1;
-    e->cell[kPairOpensOrCloses + closer] = 1;
-    e->cell[kPairMatrix + opener * kPairTypes + closer] = pair_type;
-    if (options & PAIRING_ALLOW_EMPTY)
-        e->cell[kPairOptionEmpty + pair_type] = 1;
-    if (options & PAIRING_MATCH_LENGTH)
-        e->cell[kPairOptionLength + pair_type] = 1;
-    if (options & PAIRING_PRUNE_MATCH)
-        e->cell[kPairOptionPrune + pair_type] = 1;
+    if (e)
+        token_pair_table_add(*e, opener, closer, pair_type, options);
 }
 
 void token_pair_engine_free(token_pair_engine *e) { free(e); }
@@ -49,7 +38,7 @@ void token_set_mates(token *a, token *b) {
     b->unmatched = 0;
 }
 
-static inline uint16_t pair_of(const token_pair_engine *e, unsigned opener, unsigned closer) {
+static inline unsigned pair_of(const token_pair_engine *e, unsigned opener, unsigned closer) {
     if (opener >= (unsigned)kPairTypes || closer >= (unsigned)kPairTypes)
         return 0;
     return e->cell[kPairMatrix + opener * kPairTypes + closer];
@@ -94,8 +83,8 @@ struct Counters {
 }  // namespace
 
 // Steps 3.2 to 3.7 for one token; returns the token the walk goes on with.
-static token *match_one(token *t, token_pair_engine *e, stack *work, size_t base,
-                        uint32_t *counter) {
+static token *match_one(token *t, const token_pair_engine *e, stack *work, size_t base,
+                        uint32_t *counter, token_pair_tally *tally) {
     token *next = t->next;
     if (t->can_close && registered(e, kPairCanClose, t->type) && t->unmatched) {
         bool search = true;
@@ -109,11 +98,11 @@ static token *match_one(token *t, token_pair_engine *e, stack *work, size_t base
             }
         }
         size_t found = 0;
-        uint16_t pair = 0;
+        unsigned pair = 0;
         bool matched = false;
         for (size_t i = work->size; search && i > base; i--) {
             token *o = static_cast<token *>(work->element[i - 1]);
-            uint16_t p = pair_of(e, o->type, t->type);
+            unsigned p = pair_of(e, o->type, t->type);
             if (!p)
                 continue;
             if (!e->cell[kPairOptionEmpty + p] && o->next == t && o->start + o->len == t->start)
@@ -128,10 +117,13 @@ static token *match_one(token *t, token_pair_engine *e, stack *work, size_t base
         if (matched) {
             token *o = static_cast<token *>(work->element[found]);
             token_set_mates(o, t);
-            if (pair >= PAIR_BRACKET && pair <= PAIR_BRACKET_VARIABLE && t->start >= o->start) {
-                size_t span = t->start + t->len - o->start;
-                if (span > e->longest_bracket)
-                    e->longest_bracket = span;
+            if (tally) {
+                if (pair >= PAIR_BRACKET && pair <= PAIR_BRACKET_VARIABLE && t->start >= o->start) {
+                    size_t span = t->start + t->len - o->start;
+                    if (span > tally->longest_bracket)
+                        tally->longest_bracket = span;
+                }
+                tally->emphasis |= pair == PAIR_STAR || pair == PAIR_UL;
             }
             for (size_t i = work->size; i > found; i--) {
                 token *dropped = static_cast<token *>(work->element[i - 1]);
@@ -161,7 +153,7 @@ struct BlockAction {
     bool walk = false;
 };
 
-BlockAction block_action(unsigned type) {
+constexpr BlockAction block_action_of(unsigned type) {
     switch (type) {
     case DOC_ROOT:
     case BLOCK_LIST_BULLETED:
@@ -198,9 +190,22 @@ BlockAction block_action(unsigned type) {
     }
 }
 
+// The actions by type, looked up rather than switched on: the block types
+// follow one another in no order a jump could learn.
+constexpr auto kBlockActions = [] {
+    std::array<BlockAction, BLOCK_TOC + 1> actions{};
+    for (unsigned type = 0; type <= BLOCK_TOC; type++)
+        actions[type] = block_action_of(type);
+    return actions;
+}();
+
+BlockAction block_action(unsigned type) {
+    return type <= BLOCK_TOC ? kBlockActions[type] : BlockAction{};
+}
+
 // A block the block walk matches or walks on its own.
 bool walked_block(unsigned type) {
-    if (type == DOC_ROOT || type > BLOCK_TOC)
+    if (type == DOC_ROOT)
         return false;
     BlockAction action = block_action(type);
     return action.match || action.walk;
@@ -209,8 +214,8 @@ bool walked_block(unsigned type) {
 // Matches the descendants of `parent`. With `leave_walked`, the parent's
 // own children that the block walk visits anyway are not entered: the walk
 // matches each of them once on its own.
-void match_descendants(token *parent, token_pair_engine *e, stack *work, unsigned short depth,
-                       bool leave_walked) {
+void match_descendants(token *parent, const token_pair_engine *e, stack *work, unsigned short depth,
+                       bool leave_walked, token_pair_tally *tally) {
     if (!parent || !e || !work || depth >= kMatchDepthLimit)
         return;
     // Kept between calls (one set per thread): most calls match one small block.
@@ -226,7 +231,7 @@ void match_descendants(token *parent, token_pair_engine *e, stack *work, unsigne
         if (t) {
             // The children of `t` are done; now `t` itself.
             f.pending = nullptr;
-            f.next = match_one(t, e, work, f.base, counters.row(level));
+            f.next = match_one(t, e, work, f.base, counters.row(level), tally);
             continue;
         }
         // Most tokens have no children and neither open nor close anything
@@ -260,19 +265,20 @@ void match_descendants(token *parent, token_pair_engine *e, stack *work, unsigne
             f.next = t->next;
             continue;
         }
-        f.next = match_one(t, e, work, f.base, counters.row(level));
+        f.next = match_one(t, e, work, f.base, counters.row(level), tally);
     }
 }
 
 }  // namespace
 
-void token_pairs_match(token *parent, token_pair_engine *e, stack *work, unsigned short depth) {
-    match_descendants(parent, e, work, depth, false);
+void token_pairs_match(token *parent, const token_pair_engine *e, stack *work, unsigned short depth,
+                       token_pair_tally *tally) {
+    match_descendants(parent, e, work, depth, false, tally);
 }
 
 // --- Block walk --------------------------------------------------------------
 
-void tzr_pair_block(token *t, token_pair_engine *e, stack *work) {
+void tzr_pair_block(token *t, const token_pair_engine *e, stack *work, token_pair_tally *tally) {
     if (!t)
         return;
     // Kept between calls (one set per thread), as the matcher's frames are:
@@ -285,13 +291,13 @@ void tzr_pair_block(token *t, token_pair_engine *e, stack *work) {
     while (!todo.empty()) {
         token *b = todo.back();
         todo.pop_back();
-        BlockAction action = b->type <= BLOCK_TOC ? block_action(b->type) : BlockAction{};
+        BlockAction action = block_action(b->type);
         // A block that is both matched and walked leaves its walked children
         // to the walk: matching them twice would cost time for every level
         // of nesting and, worse, let an opener dropped by the first match
         // pair across a finished pair in the second.
         if (action.match)
-            match_descendants(b, e, work, 0, action.walk);
+            match_descendants(b, e, work, 0, action.walk, tally);
         if (action.walk) {
             children.clear();
             for (token *c = b->child; c; c = c->next)
@@ -302,9 +308,10 @@ void tzr_pair_block(token *t, token_pair_engine *e, stack *work) {
     }
 }
 
-void tzr_pair_block_chain(token *first, token_pair_engine *e, stack *work) {
+void tzr_pair_block_chain(token *first, const token_pair_engine *e, stack *work,
+                          token_pair_tally *tally) {
     for (token *t = first; t; t = t->next)
-        tzr_pair_block(t, e, work);
+        tzr_pair_block(t, e, work, tally);
 }
 
 // --- Pair kinds --------------------------------------------------------------
@@ -312,12 +319,10 @@ void tzr_pair_block_chain(token *first, token_pair_engine *e, stack *work) {
 namespace {
 
 // What the tokens of a block can take part in during the pairing stage:
-// for each table one bit for its openers and one for its closers, and one
-// bit for the stars and underscores the emphasis pass turns into emphasis.
+// for each table one bit for its openers and one for its closers.
 // A table finds no pair in a block that lacks its openers or its closers,
 // and the walk for it can be skipped; on most blocks that is most tables.
 constexpr size_t kTables = 4;
-constexpr unsigned kEmphasisKind = 1u << (2 * kTables);
 
 unsigned opener_kind(size_t table) { return 1u << (2 * table); }
 unsigned closer_kind(size_t table) { return 2u << (2 * table); }
@@ -325,7 +330,7 @@ unsigned closer_kind(size_t table) { return 2u << (2 * table); }
 struct PairKinds {
     uint16_t of_type[kPairTypes] = {};
 
-    explicit PairKinds(token_pair_engine *const (&tables)[kTables]) {
+    explicit PairKinds(const token_pair_engine *const (&tables)[kTables]) {
         for (size_t i = 0; i < kTables; i++) {
             if (!tables[i])
                 continue;
@@ -336,8 +341,6 @@ struct PairKinds {
                     of_type[type] |= closer_kind(i);
             }
         }
-        of_type[STAR] |= kEmphasisKind;
-        of_type[UL] |= kEmphasisKind;
     }
 
     // The kinds of `t` and all its descendants. Neither matching nor
@@ -646,7 +649,8 @@ static constexpr bool inline_container(unsigned type) {
 // delimiters its rules judge. Every other token (most of them: text, blanks,
 // brackets) it passes over with one look into this table.
 static constexpr auto kInlineRuleTypes = [] {
-    std::array<bool, TABLE_CELL + 1> acts{};
+    static_assert(TABLE_CELL < kPairTypes);
+    std::array<uint8_t, kPairTypes> acts{};
     for (unsigned type = 0; type <= TABLE_CELL; type++)
         acts[type] = inline_container(type);
     for (unsigned type :
@@ -681,6 +685,13 @@ class InlinePass {
             token *p = parents_.back();
             parents_.pop_back();
             for (token *t = p->child; t; t = t->next) {
+                // Most tokens have no rule and no children: all they add
+                // is their kind, found with one test of the token.
+                unsigned type = t->type;
+                if (type < (unsigned)kPairTypes && !(kInlineRuleTypes[type] | bool(t->child))) {
+                    kinds |= kinds_.of_type[type];
+                    continue;
+                }
                 if (rules(p, t)) {
                     parents_.push_back(t);
                     kinds |= kinds_.of_type[t->type];
@@ -846,7 +857,7 @@ void tzr_pair_emphasis(token *first) {
 
 // The engine's pairing tables, in the order they run.
 struct EngineTables {
-    token_pair_engine *const all[kTables];
+    const token_pair_engine *const all[kTables];
     explicit EngineTables(tzr_engine *engine)
         : all{engine->critic_pairings, engine->html_comment_pairings, engine->bracket_pairings,
               engine->span_pairings} {}
@@ -868,7 +879,7 @@ void tzr_pair_inline_tokens(tzr_engine *engine, token *parent) {
 class tzr_block_pairing {
   public:
     explicit tzr_block_pairing(tzr_engine *engine)
-        : tables_(engine), kinds_of_(tables_.all), inline_pass_(engine, kinds_of_),
+        : engine_(engine), tables_(engine), kinds_of_(tables_.all), inline_pass_(engine, kinds_of_),
           work_(stack_new(0)) {}
     ~tzr_block_pairing() { stack_free(work_); }
     tzr_block_pairing(const tzr_block_pairing &) = delete;
@@ -878,11 +889,19 @@ class tzr_block_pairing {
     // are left alone.
     void pair(token *parent, token *block) {
         unsigned kinds = inline_pass_.at(parent, block);
-        for (size_t i = 0; i < kTables; i++) {
-            if (PairKinds::table_can_pair(kinds, i))
-                tzr_pair_block(block, tables_.all[i], work_);
-        }
-        if (kinds & kEmphasisKind) {
+        token_pair_tally tally{engine_->longest_bracket, false};
+        // The tables that can pair something here, found without a branch
+        // each, then walked in order.
+        unsigned walks = 0;
+        for (size_t i = 0; i < kTables; i++)
+            walks |= unsigned(PairKinds::table_can_pair(kinds, i)) << i;
+        for (; walks; walks &= walks - 1)
+            tzr_pair_block(block, tables_.all[__builtin_ctz(walks)], work_, &tally);
+        engine_->longest_bracket = tally.longest_bracket;
+        // Only a star or underscore the matcher paired in this block becomes
+        // emphasis: a block whose stars and underscores all stayed alone (a
+        // name with underscores, a lone star) needs no pass for it.
+        if (tally.emphasis) {
             token *next = block->next;
             block->next = nullptr;
             tzr_pair_emphasis(block);
@@ -893,12 +912,15 @@ class tzr_block_pairing {
     // A tree that is not a document: everything under `root` at once.
     void pair_whole(token *root) {
         inline_pass_.below(root);
-        for (token_pair_engine *table : tables_.all)
-            tzr_pair_block(root, table, work_);
+        token_pair_tally tally{engine_->longest_bracket, false};
+        for (const token_pair_engine *table : tables_.all)
+            tzr_pair_block(root, table, work_, &tally);
+        engine_->longest_bracket = tally.longest_bracket;
         tzr_pair_emphasis(root->child);
     }
 
   private:
+    tzr_engine *engine_;
     const EngineTables tables_;
     const PairKinds kinds_of_;
     InlinePass inline_pass_;

@@ -25,16 +25,14 @@ enum : unsigned short {
 constexpr int kPairTypes = 230;
 constexpr int kPairCells = 236 * kPairTypes;
 
-// A flat table of 16-bit cells: can-open row, can-close row, the 230 x 230
-// pairing matrix, one row per option bit, then the row of the types that
-// can open or close (the two first rows in one).
+// A flat table of byte cells (every pair type is below 256): can-open row,
+// can-close row, the 230 x 230 pairing matrix, one row per option bit, then
+// the row of the types that can open or close (the two first rows in one).
+// The tables of an engine depend only on a few of its extension bits, so
+// each set is made once, at compile time, and shared read-only by every
+// engine on every thread.
 struct token_pair_engine {
-    uint16_t cell[kPairCells];
-    // The longest bracket pair (opener to closer, in bytes) the table has
-    // made over the engine's parses. No text taken from inside a bracket of
-    // the engine's tree is longer, so a key longer than this is never looked
-    // up by one.
-    size_t longest_bracket;
+    uint8_t cell[kPairCells];
 };
 
 constexpr int kPairCanOpen = 0;
@@ -45,20 +43,50 @@ constexpr int kPairOptionLength = kPairOptionEmpty + kPairTypes;
 constexpr int kPairOptionPrune = kPairOptionLength + kPairTypes;
 constexpr int kPairOpensOrCloses = kPairOptionPrune + kPairTypes;
 
+static_assert(kPairTypes <= 256, "a pair type must fit a byte cell");
+
+// Registers a pairing; out-of-range types are ignored.
+constexpr void token_pair_table_add(token_pair_engine &e, unsigned short opener,
+                                    unsigned short closer, unsigned short pair_type,
+                                    unsigned short options) {
+    if (opener >= kPairTypes || closer >= kPairTypes || pair_type >= kPairTypes)
+        return;
+    e.cell[kPairCanOpen + opener] = 1;
+    e.cell[kPairCanClose + closer] = 1;
+    e.cell[kPairOpensOrCloses + opener] = 1;
+    e.cell[kPairOpensOrCloses + closer] = 1;
+    e.cell[kPairMatrix + opener * kPairTypes + closer] = (uint8_t)pair_type;
+    if (options & PAIRING_ALLOW_EMPTY)
+        e.cell[kPairOptionEmpty + pair_type] = 1;
+    if (options & PAIRING_MATCH_LENGTH)
+        e.cell[kPairOptionLength + pair_type] = 1;
+    if (options & PAIRING_PRUNE_MATCH)
+        e.cell[kPairOptionPrune + pair_type] = 1;
+}
+
 token_pair_engine *token_pair_engine_new();
 void token_pair_engine_add_pairing(token_pair_engine *e, unsigned short opener,
                                    unsigned short closer, unsigned short pair_type,
                                    unsigned short options);
 void token_pair_engine_free(token_pair_engine *e);
 
+// What the matcher tells the pairing stage about the pairs it made.
+struct token_pair_tally {
+    size_t longest_bracket;  // raised to the longest bracket pair made, in bytes
+    bool emphasis;           // set when a star or underscore pair was made
+};
+
 // Pairs the tokens of the parent's child chain and of every descendant chain
-// down to depth 1000, using `work` as the shared opener stack.
-void token_pairs_match(token *parent, token_pair_engine *e, stack *work, unsigned short depth);
+// down to depth 1000, using `work` as the shared opener stack; `tally` may be
+// NULL.
+void token_pairs_match(token *parent, const token_pair_engine *e, stack *work, unsigned short depth,
+                       token_pair_tally *tally);
 void token_set_mates(token *a, token *b);
 
 // The block walk that decides where the matcher runs.
-void tzr_pair_block(token *t, token_pair_engine *e, stack *work);
-void tzr_pair_block_chain(token *first, token_pair_engine *e, stack *work);
+void tzr_pair_block(token *t, const token_pair_engine *e, stack *work, token_pair_tally *tally);
+void tzr_pair_block_chain(token *first, const token_pair_engine *e, stack *work,
+                          token_pair_tally *tally);
 
 void tzr_pair_emphasis(token *first);
 

@@ -6,9 +6,12 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "library/engine.h"
 #include "library/pairing.h"
+#include "library/tzr.h"
 #include "parse_helpers.h"
 #include "tree_check.h"
 
@@ -53,7 +56,12 @@ INSTANTIATE_TEST_SUITE_P(
                     PairCase{"_a_", 0, "P_EM(EM< T >EM)"},
                     PairCase{"a_b_c", 0, "T _ T _ T"},
                     PairCase{"a**b", 0, "T * * T"},
-                    PairCase{"*a [b* c]", 0, "* T P_BR([ T * T ])"}));
+                    PairCase{"*a [b* c]", 0, "* T P_BR([ T * T ])"},
+                    // Pairs made only inside a bracket, or after stars and
+                    // underscores no pair can take, still become emphasis.
+                    PairCase{"[*a*]", 0, "P_BR([ P_EM(EM< T >EM) ])"},
+                    PairCase{"a_b_c _d_", 0, "T _ T _ T P_EM(EM< T >EM)"},
+                    PairCase{"a * b *c*", 0, "T * T P_EM(EM< T >EM)"}));
 
 INSTANTIATE_TEST_SUITE_P(
     QuotesAndDashes, Pairing,
@@ -196,6 +204,105 @@ TEST(PairingTable, OptionsBelongToThePairType) {
     token_pair_engine_add_pairing(e, 500, 1, 1, 7);  // out of range: ignored
     token_pair_engine_free(e);
     token_pair_engine_free(nullptr);
+}
+
+// The four tables an engine pairs with, in walk order.
+std::vector<const token_pair_engine *> tables_of(const tzr_engine *e) {
+    return {e->critic_pairings, e->html_comment_pairings, e->bracket_pairings, e->span_pairings};
+}
+
+TEST(PairingTable, EnginesShareTheTablesOfTheirExtensions) {
+    auto pair_cell = [](const token_pair_engine *t, unsigned opener, unsigned closer) {
+        return t->cell[kPairMatrix + opener * kPairTypes + closer];
+    };
+    tzr_engine *plain = tzr_engine_create_with_string("", 0);
+    // Bits the tables do not depend on leave an engine the same tables.
+    tzr_engine *smart = tzr_engine_create_with_string("", TZR_EXT_SMART | TZR_EXT_NO_METADATA);
+    tzr_engine *notes = tzr_engine_create_with_string("", TZR_EXT_NOTES);
+    tzr_engine *compat = tzr_engine_create_with_string("", TZR_EXT_COMPATIBILITY);
+    tzr_engine *critic = tzr_engine_create_with_string("", TZR_EXT_CRITIC);
+    ASSERT_TRUE(plain && smart && notes && compat && critic);
+    EXPECT_EQ(tables_of(plain), tables_of(smart));
+
+    EXPECT_NE(notes->bracket_pairings, plain->bracket_pairings);
+    EXPECT_EQ(pair_cell(plain->bracket_pairings, BRACKET_FOOTNOTE_LEFT, BRACKET_RIGHT), PAIR_BRACKET);
+    EXPECT_EQ(pair_cell(notes->bracket_pairings, BRACKET_FOOTNOTE_LEFT, BRACKET_RIGHT), PAIR_BRACKET_FOOTNOTE);
+    EXPECT_EQ(pair_cell(plain->bracket_pairings, MATH_DOLLAR_SINGLE, MATH_DOLLAR_SINGLE), PAIR_MATH);
+    EXPECT_EQ(pair_cell(compat->bracket_pairings, MATH_DOLLAR_SINGLE, MATH_DOLLAR_SINGLE), 0);
+    EXPECT_EQ(pair_cell(plain->span_pairings, SUPERSCRIPT, SUPERSCRIPT), PAIR_SUPERSCRIPT);
+    EXPECT_EQ(pair_cell(compat->span_pairings, SUPERSCRIPT, SUPERSCRIPT), 0);
+    EXPECT_EQ(critic->critic_pairings->cell[kPairCanOpen + CRITIC_ADD_OPEN], 1);
+    EXPECT_EQ(plain->critic_pairings->cell[kPairCanOpen + CRITIC_ADD_OPEN], 0);
+    // Every set pairs what every engine pairs.
+    for (tzr_engine *e : {plain, notes, compat, critic}) {
+        EXPECT_EQ(pair_cell(e->span_pairings, STAR, STAR), PAIR_STAR);
+        EXPECT_EQ(pair_cell(e->html_comment_pairings, HTML_COMMENT_START, HTML_COMMENT_STOP), PAIR_HTML_COMMENT);
+    }
+
+    // Freeing an engine leaves the tables to the others.
+    const token_pair_engine *shared = plain->bracket_pairings;
+    tzr_engine_free(plain, true);
+    tzr_engine_free(smart, true);
+    tzr_engine *again = tzr_engine_create_with_string("[a]", 0);
+    EXPECT_EQ(again->bracket_pairings, shared);
+    EXPECT_EQ(pair_cell(shared, BRACKET_LEFT, BRACKET_RIGHT), PAIR_BRACKET);
+    for (tzr_engine *e : {again, notes, compat, critic})
+        tzr_engine_free(e, true);
+}
+
+// The longest bracket an engine has paired is its own: engines with the same
+// tables never raise each other's, and an engine's grows over its parses.
+TEST(PairingTable, EachEngineKeepsItsLongestBracket) {
+    std::string long_text = "[" + std::string(300, 'a') + "] and [b]\n";
+    tzr_engine *big = tzr_engine_create_with_string(long_text.c_str(), 0);
+    tzr_engine *small = tzr_engine_create_with_string("[b] and (c)\n", 0);
+    ASSERT_TRUE(big && small);
+    ASSERT_EQ(big->bracket_pairings, small->bracket_pairings);
+    EXPECT_EQ(big->longest_bracket, 0u);
+    tzr_engine_parse_string(big);
+    tzr_engine_parse_string(small);
+    EXPECT_EQ(big->longest_bracket, 302u);
+    EXPECT_EQ(small->longest_bracket, 3u);
+    tzr_engine_parse_string(big);
+    EXPECT_EQ(big->longest_bracket, 302u);
+    tzr_engine_free(big, true);
+    tzr_engine_free(small, true);
+}
+
+// Engines of every set of table bits, made and used on several threads at
+// once (the first of each set makes its tables), pair as one thread does.
+TEST(PairingTable, EnginesOnSeveralThreadsPairAlike) {
+    const std::string text = "[^n] *a* {++b++} $x$ a^2^ <!--c--> [`d`](e) _f_\n";
+    const uint64_t bits[] = {0,
+                             TZR_EXT_CRITIC,
+                             TZR_EXT_NOTES,
+                             TZR_EXT_CRITIC | TZR_EXT_NOTES,
+                             TZR_EXT_COMPATIBILITY,
+                             TZR_EXT_COMPATIBILITY | TZR_EXT_CRITIC,
+                             TZR_EXT_COMPATIBILITY | TZR_EXT_NOTES,
+                             TZR_EXT_COMPATIBILITY | TZR_EXT_CRITIC | TZR_EXT_NOTES};
+    auto dump_of = [&](uint64_t extensions) { return pair_text(text, extensions); };
+    std::vector<std::vector<std::string>> seen(8);
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < seen.size(); i++) {
+        threads.emplace_back([&, i] {
+            for (size_t round = 0; round < 4; round++) {
+                for (size_t j = 0; j < 8; j++)
+                    seen[i].push_back(dump_of(bits[(i + j) % 8]));
+            }
+        });
+    }
+    for (std::thread &t : threads)
+        t.join();
+    for (size_t i = 0; i < seen.size(); i++) {
+        ASSERT_EQ(seen[i].size(), 32u);
+        for (size_t k = 0; k < seen[i].size(); k++)
+            EXPECT_EQ(seen[i][k], dump_of(bits[(i + k % 8) % 8])) << "thread " << i << " run " << k;
+    }
+    // The bits tell the dumps apart, so the runs above checked every set.
+    EXPECT_NE(dump_of(0), dump_of(TZR_EXT_CRITIC));
+    EXPECT_NE(dump_of(0), dump_of(TZR_EXT_NOTES));
+    EXPECT_NE(dump_of(0), dump_of(TZR_EXT_COMPATIBILITY));
 }
 
 TEST(PairingTable, SetMatesClearsUnmatchedAndIgnoresNull) {
