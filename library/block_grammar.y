@@ -165,14 +165,14 @@
 /* 49 */ fenced_lines(A) ::= fence3_lines(B) FENCE_3(C). { A = tzr_chain_fence_close(B, C); }
 /* 50 */ fenced_lines(A) ::= fence3_lines(B) FENCE_4(C). { A = tzr_chain_fence_close(B, C); }
 /* 51 */ fenced_lines(A) ::= fence3_lines(B) FENCE_5(C). { A = tzr_chain_fence_close(B, C); }
-/* 52 */ fence3_lines(A) ::= fence3_lines(B) code_line(C). { A = tzr_chain(B, C); }
+/* 52 */ fence3_lines(A) ::= fence3_lines(B) code_line(C). { A = tzr_chain_code(B, C); }
 /* 53 */ fenced_lines(A) ::= fence4_lines(B) FENCE_4(C). { A = tzr_chain_fence_close(B, C); }
 /* 54 */ fenced_lines(A) ::= fence4_lines(B) FENCE_5(C). { A = tzr_chain_fence_close(B, C); }
-/* 55 */ fence4_lines(A) ::= fence4_lines(B) code_line(C). { A = tzr_chain(B, C); }
+/* 55 */ fence4_lines(A) ::= fence4_lines(B) code_line(C). { A = tzr_chain_code(B, C); }
 /* 56 */ fence4_lines(A) ::= fence4_lines(B) FENCE_3(C). { A = tzr_chain(B, C); }
 /* 57 */ fence4_lines(A) ::= fence4_lines(B) FENCE_START_3(C). { A = tzr_chain(B, C); }
 /* 58 */ fenced_lines(A) ::= fence5_lines(B) FENCE_5(C). { A = tzr_chain_fence_close(B, C); }
-/* 59 */ fence5_lines(A) ::= fence5_lines(B) code_line(C). { A = tzr_chain(B, C); }
+/* 59 */ fence5_lines(A) ::= fence5_lines(B) code_line(C). { A = tzr_chain_code(B, C); }
 /* 60 */ fence5_lines(A) ::= fence5_lines(B) FENCE_3(C). { A = tzr_chain(B, C); }
 /* 61 */ fence5_lines(A) ::= fence5_lines(B) FENCE_START_3(C). { A = tzr_chain(B, C); }
 /* 62 */ fence5_lines(A) ::= fence5_lines(B) FENCE_4(C). { A = tzr_chain(B, C); }

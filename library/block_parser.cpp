@@ -185,6 +185,13 @@ token *tzr_chain_fence_close(token *chain, token *closing_line) {
     return tzr_chain(chain, closing_line);
 }
 
+token *tzr_chain_code(token *chain, token *code) {
+    token *whole = tzr_chain(chain, code);
+    if (code)
+        code->tail = code;
+    return whole;
+}
+
 void tzr_mark_fence_line(token *line) {
     if (line && line->child)
         line->child->type = CODE_FENCE_LINE;
@@ -544,20 +551,22 @@ static void join_code(token *block, token *line) {
     }
 }
 
-static void flatten_common(tzr_engine *engine, token *block) {
+// Moves the block's lines' tokens into the block. Whether the block is
+// code at the top is asked once a block, not once a line: the loop is made
+// for each answer.
+template <bool CodeAtTop>
+static void flatten_lines(tzr_engine *engine, token *block) {
     const char *source = engine_text(engine);
-    bool code_at_top =
-        block->type == BLOCK_CODE_FENCED && engine->converts_to_html && at_top(engine);
     token *c = block->child;
     block->child = nullptr;
     while (c) {
+        // Each line is cut loose before it is moved; the next one loses its
+        // link back when its turn comes, as nothing reaches it before.
         token *next = c->next;
         c->next = nullptr;
         c->prev = nullptr;
-        if (next)
-            next->prev = nullptr;
 
-        if (code_at_top && code_line_moves(c->type)) {
+        if (CodeAtTop && code_line_moves(c->type)) {
             join_code(block, c);
             c = next;
             continue;
@@ -664,5 +673,8 @@ void tzr_flatten_block(tzr_engine *engine, token *block) {
     default:
         break;
     }
-    flatten_common(engine, block);
+    if (block->type == BLOCK_CODE_FENCED && engine->converts_to_html && at_top(engine))
+        flatten_lines<true>(engine, block);
+    else
+        flatten_lines<false>(engine, block);
 }

@@ -6,8 +6,11 @@
 
 namespace {
 
+// Asked of every line's first token: the tests are combined without
+// branches (a token's start is always within the source, so its byte may be
+// read even when the other tests fail).
 bool is_short_indent(const token *t, const char *source) {
-    return t->type == NON_INDENT_SPACE || (t->type == TEXT && t->len == 1 && source[t->start] == ' ');
+    return (t->type == NON_INDENT_SPACE) | ((t->type == TEXT) & (t->len == 1) & (source[t->start] == ' '));
 }
 
 bool is_whitespace_token(const token *t) {

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "library/byte_scan.h"
 #include "library/diagnostics.h"
 #include "library/lexer.h"
 #include "library/line_types.h"
@@ -12,11 +13,20 @@ namespace {
 
 // The chain of tokens of the line being cut, kept at hand: each lexeme
 // adds one or two tokens, and reading the chain's ends back from the line
-// cost more than making them.
+// cost more than making them. `link` is where the next token is linked
+// in: the line's child slot, then its last token's next, so a line's first
+// token takes the same steps as any other (no test of a line's first token
+// to mispredict at every line).
 struct LineChain {
-    token *head = nullptr;
-    token *tail = nullptr;
+    token_link *link = nullptr;
+    token_link tail = nullptr;
 };
+
+// Starts the chain of a fresh line.
+inline void begin(LineChain &chain, token *line) {
+    chain.link = &line->child;
+    chain.tail = nullptr;
+}
 
 // Appends a new child; false when it cannot be allocated. A line is built
 // here one fresh token at a time, so the token goes straight after the
@@ -25,36 +35,29 @@ inline bool append_new(token *line, LineChain &chain, unsigned short type, size_
     token *t = token_make(type, start, len);
     if (!t)
         return false;
-    if (chain.tail) {
-        chain.tail->next = t;
-        t->prev = chain.tail;
-    } else {
-        line->child = t;
-        chain.head = t;
-    }
+    *chain.link = t;
+    t->prev = chain.tail;
+    chain.link = &t->next;
     chain.tail = t;
     line->len = start + len - line->start;
     return true;
 }
 
 // Completes the line's chain as token_append_child would have left it, for
-// whatever reads the line next; the chain starts afresh for the next line.
-void seal(LineChain &chain) {
-    if (chain.head)
-        chain.head->tail = chain.tail;
-    chain = LineChain{};
+// whatever reads the line next.
+void seal(token *line, LineChain &chain) {
+    if (token *head = line->child)
+        head->tail = chain.tail;
 }
 
 // The first byte of the line at `p` past its blanks, quote and list
 // markers.
 const char *line_text(const char *p, const char *stop) {
-    for (; p < stop; p++) {
-        unsigned char c = (unsigned char)*p;
-        bool opening = c == ' ' || c == '\t' || c == '>' || c == '*' || c == '-' || c == '+' ||
-                       c == '.' || c == ')' || (c >= '0' && c <= '9') || c == 0xC2 || c == 0xA0;
-        if (!opening)
-            break;
-    }
+    // One look-up a byte rather than a test for each kind of byte.
+    const auto &opening = byte_scan::kStopTable<' ', '\t', '>', '*', '-', '+', '.', ')', '0', '1', '2', '3', '4',
+                                                '5', '6', '7', '8', '9', 0xC2, 0xA0>;
+    while (p < stop && opening[(unsigned char)*p])
+        p++;
     return p;
 }
 
@@ -90,8 +93,7 @@ void set_line_marks(const tzr_engine *e, lexer_state *s, const char *p, const ch
         return;
     s->colons_in_text = true;
     s->parens_in_text = e->parens_in_text && !e->parens_kept;
-    if (e->converts_to_html)
-        s->words_from = text;
+    s->words_from = e->converts_to_html ? text : nullptr;
     if (!starts_list_item(p, stop))
         return;
     // A "|" before the line ends, at its line feed or at a carriage return
@@ -196,8 +198,45 @@ unsigned short hand_on(tzr_engine *e, LineSink &sink, token *line, bool ended) {
     return type;
 }
 
-// Types a finished line and hands it on; returns its type.
-unsigned short finish_line(tzr_engine *e, LineSink &sink, token *line, bool ended) {
+// A run of code lines held back to be handed on as one chain: inside an
+// open fence the grammar only appends each code line to the block, so a
+// run fed at once is appended whole, in one step of the grammar rather
+// than one a line (half the lines of an API reference are such lines).
+struct CodeRun {
+    token *head = nullptr;
+    token *last = nullptr;
+};
+
+// Holds a code line back (a taker's sink only: the run is handed to it).
+void hold_code_line(LineSink &sink, CodeRun &run, token *line) {
+    line->type = LINE_PLAIN;
+    sink.first = false;
+    sink.root->len = line->start + line->len - sink.root->start;
+    if (run.last) {
+        run.last->next = line;
+        line->prev = run.last;
+    } else {
+        run.head = line;
+    }
+    run.last = line;
+}
+
+// Hands the held run on as one chain, before any line after it (the
+// grammar's code line action takes the chain whole).
+void hand_on_code_run(LineSink &sink, CodeRun &run) {
+    token *head = run.head;
+    if (!head)
+        return;
+    head->tail = run.last;
+    run = CodeRun{};
+    sink.take(sink.context, head);
+}
+
+// Types a finished line and hands it on after any code run held before it;
+// returns its type.
+unsigned short finish_line(tzr_engine *e, LineSink &sink, CodeRun &run, token *line, bool ended) {
+    if (sink.take)
+        hand_on_code_run(sink, run);
     tzr_assign_line_type(e, line);
     return hand_on(e, sink, line, ended);
 }
@@ -234,12 +273,14 @@ token *tokenize(tzr_engine *e, size_t start, size_t length, bool stop_at_blank,
     }
     LineSink sink{root, take, context};
     LineChain chain;
+    begin(chain, line);
     lexer_state s;
     s.start = s.cursor = s.begin = source + start;
     const char *stop = source + start + length;
     size_t done = start;
     bool ok = true;
     FenceTracker fences(take && e->converts_to_html);
+    CodeRun code_run;
     // The line being cut is code that needs no tokens but its text and its
     // line end; it starts at `line_start`. Such a line's lexemes matter only
     // for what the lexer carries on: where it holds nothing the lexer would
@@ -261,14 +302,13 @@ token *tokenize(tzr_engine *e, size_t start, size_t length, bool stop_at_blank,
             if (as_code) {
                 if (end > line_start)
                     ok = append_new(line, chain, TEXT, line_start, end - line_start);
-                line->type = LINE_PLAIN;
-                seal(chain);
-                hand_on(e, sink, line, false);
+                seal(line, chain);
+                hold_code_line(sink, code_run, line);
             } else {
                 if (end > done)
                     ok = append_new(line, chain, TEXT, done, end - done);
-                seal(chain);
-                finish_line(e, sink, line, false);
+                seal(line, chain);
+                finish_line(e, sink, code_run, line, false);
             }
             line = nullptr;
             break;
@@ -279,9 +319,13 @@ token *tokenize(tzr_engine *e, size_t start, size_t length, bool stop_at_blank,
             e->parens_kept = true;
             s.parens_in_text = false;
         }
-        bool line_end =
-            type == HARD_BREAK || type == NEWLINE || type == HARD_BREAK_SPACE || type == NEWLINE_SPACE;
-        if (as_code) {
+        // The four line ends are one range, each taking the next line's
+        // first space the odd one above its plain kind: one test for any
+        // line end, none to tell them apart.
+        static_assert(HARD_BREAK_SPACE == HARD_BREAK + 1 && NEWLINE == HARD_BREAK + 2 &&
+                      NEWLINE_SPACE == HARD_BREAK + 3 && HARD_BREAK % 2 == 0);
+        bool line_end = (unsigned)(type - HARD_BREAK) <= (unsigned)(NEWLINE_SPACE - HARD_BREAK);
+        if (as_code) [[unlikely]] {
             if (!line_end)
                 continue;
             if (lexeme_start > line_start)
@@ -293,33 +337,30 @@ token *tokenize(tzr_engine *e, size_t start, size_t length, bool stop_at_blank,
         if (line_end) {
             // A line end that took the next line's first space hands that
             // space on as the new line's indentation.
-            bool took_space = type == HARD_BREAK_SPACE || type == NEWLINE_SPACE;
-            size_t end = took_space ? lexeme_end - 1 : lexeme_end;
-            unsigned short kept = (unsigned short)type;
-            if (type == HARD_BREAK_SPACE)
-                kept = HARD_BREAK;
-            else if (type == NEWLINE_SPACE)
-                kept = NEWLINE;
+            bool took_space = type & 1;
+            size_t end = lexeme_end - took_space;
+            unsigned short kept = (unsigned short)(type & ~1);
             ok = ok && append_new(line, chain, kept, lexeme_start, end - lexeme_start);
-            seal(chain);
+            seal(line, chain);
             unsigned short line_type;
             if (as_code) {
-                line->type = LINE_PLAIN;
-                line_type = hand_on(e, sink, line, true);
+                hold_code_line(sink, code_run, line);
+                line_type = LINE_PLAIN;
             } else {
-                line_type = finish_line(e, sink, line, true);
+                line_type = finish_line(e, sink, code_run, line, true);
                 fences.saw(line_type);
             }
             bool blank = line_type == LINE_EMPTY;
             // No parentheses pair across a blank line.
-            if (blank)
-                s.destination_depth = 0;
-            if (stop_at_blank && blank) {
+            s.destination_depth *= (unsigned)!blank;  // without a branch on the line's kind
+            if (stop_at_blank && blank) [[unlikely]] {
                 line = nullptr;
                 break;
             }
             line = token_new(0, end, 0);
             ok = ok && line;
+            if (line)
+                begin(chain, line);
             line_start = end;
             as_code = fences.takes_as_code(source + end, stop);
             // What a line's marks let the lexer leave in the text matters
@@ -332,6 +373,8 @@ token *tokenize(tzr_engine *e, size_t start, size_t length, bool stop_at_blank,
             ok = ok && append_new(line, chain, (unsigned short)type, lexeme_start, lexeme_end - lexeme_start);
         }
     }
+    if (take)
+        hand_on_code_run(sink, code_run);
     // Typing is done: nothing typed again later (list items, quotes) may be
     // taken for a metadata line.
     e->allow_meta = false;

@@ -304,6 +304,12 @@ TEST(PublicOps, FencedBlocksConvertAsWithTheCallersEngine) {
         "```\n*a* `b` $c$ {++d++} [^e] <f> &amp; \"g\" 'h' ^i^ ~j~\n```",
         "```\nlast line without an end",
         "x\n\n```\ncode\n",
+        // Runs of code lines between blank lines, each followed by more
+        // lines of the block, by its closing fence or by the end.
+        "```\na\nb\n",
+        "```\na\nb\n\nc\nd\n\n",
+        "````\na\nb\n```\nc\nd\n````\ne\nf\n",
+        "```\na\nb\n\n\nc\n```\n```\nd\ne\n```\ntext\n",
     };
     expectConvertsAsWithTheCallersEngine(documents, {0, 0x18, 0x200, 0x1});
 }
