@@ -87,7 +87,6 @@ public:
         const std::string_view *id = find(heading);
         return id ? *id : std::string_view();
     }
-    size_t size() const { return sorted_.size(); }
 
 private:
     std::vector<std::pair<const token *, std::string_view>> sorted_;

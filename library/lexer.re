@@ -148,12 +148,27 @@ int lex_hashes(lexer_state *s) {
     return HASH;
 }
 
-// A byte that plain text is made of (the lexer's plain bytes, digits too).
-inline bool is_word_byte(uchar c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-           (c >= 0x01 && c <= 0x08) || c == 0x0B || c == 0x0C || (c >= 0x0E && c <= 0x1F) ||
-           c == ',' || c == ';' || c == '?' || c == '@' || (c >= 0x7F && c != 0xC2);
+// What a byte is to a run of plain text: a plain byte (one that begins no
+// lexeme and is not NUL: letters, a few punctuation marks, control
+// characters, every byte of a multi-byte character but the lead of U+00A0),
+// or a space or a "." that the run takes when plain text follows it.
+enum : uchar { kRunPlain = 1, kRunSpace = 2, kRunDot = 4 };
+
+constexpr std::array<uchar, 256> run_classes() {
+    std::array<uchar, 256> classes{};
+    for (int c = 0; c < 256; c++) {
+        bool plain = (c >= 0x01 && c <= 0x08) || c == 0x0B || c == 0x0C || (c >= 0x0E && c <= 0x1F) ||
+                     c == ',' || c == ';' || c == '?' || c == '@' || (c >= 'A' && c <= 'Z') ||
+                     (c >= 'a' && c <= 'z') || (c >= 0x7F && c != 0xC2);
+        classes[c] = plain ? kRunPlain : c == ' ' ? kRunSpace : c == '.' ? kRunDot : 0;
+    }
+    return classes;
 }
+
+inline constexpr std::array<uchar, 256> kRunClasses = run_classes();
+
+// A byte that plain text is made of (the lexer's plain bytes, digits too).
+inline bool is_word_byte(uchar c) { return (kRunClasses[c] & kRunPlain) || (c >= '0' && c <= '9'); }
 
 // A "/" inside a word or an address ("and/or", "://host/path/1") is plain
 // text: a token of its own for each would make a tree of addresses mostly
@@ -313,24 +328,6 @@ bool goes_on_after_text(lexer_state *s, const char *at, const char *stop) {
     return !in_known_space_run(s);
 }
 
-// What a byte is to a run of plain text: a plain byte (one that begins no
-// lexeme and is not NUL: letters, a few punctuation marks, control
-// characters, every byte of a multi-byte character but the lead of U+00A0),
-// or a space or a "." that the run takes when plain text follows it.
-enum : uchar { kRunPlain = 1, kRunSpace = 2, kRunDot = 4 };
-
-constexpr std::array<uchar, 256> run_classes() {
-    std::array<uchar, 256> classes{};
-    for (int c = 0; c < 256; c++) {
-        bool plain = (c >= 0x01 && c <= 0x08) || c == 0x0B || c == 0x0C || (c >= 0x0E && c <= 0x1F) ||
-                     c == ',' || c == ';' || c == '?' || c == '@' || (c >= 'A' && c <= 'Z') ||
-                     (c >= 'a' && c <= 'z') || (c >= 0x7F && c != 0xC2);
-        classes[c] = plain ? kRunPlain : c == ' ' ? kRunSpace : c == '.' ? kRunDot : 0;
-    }
-    return classes;
-}
-
-inline constexpr std::array<uchar, 256> kRunClasses = run_classes();
 
 #if defined(__SSE2__)
 // Which of sixteen bytes are plain, spaces and dots, as bit masks. Only the

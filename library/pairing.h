@@ -29,8 +29,8 @@ constexpr int kPairCells = 236 * kPairTypes;
 // can-close row, the 230 x 230 pairing matrix, one row per option bit, then
 // the row of the types that can open or close (the two first rows in one).
 // The tables of an engine depend only on a few of its extension bits, so
-// each set is made once, at compile time, and shared read-only by every
-// engine on every thread.
+// each set is made once, when an engine first needs it, and shared
+// read-only by every engine on every thread.
 struct token_pair_engine {
     uint8_t cell[kPairCells];
 };
