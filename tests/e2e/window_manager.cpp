@@ -126,6 +126,32 @@ std::optional<QRect> settledFrameOfWindowTitled(const std::string &title) {
     return settled ? frame : std::nullopt;
 }
 
+std::string describeWindow(unsigned long window) {
+    DisplayHandle display = openDisplay();
+    if (!display || window == 0)
+        return {};
+    XErrorHandler previous = XSetErrorHandler(ignoreErrors);
+    XWindowAttributes attributes;
+    std::string said;
+    if (!XGetWindowAttributes(display.get(), Window(window), &attributes)) {
+        said = "gone from the X server";
+    } else {
+        said = attributes.map_state == IsViewable     ? "mapped"
+               : attributes.map_state == IsUnviewable ? "mapped in an unmapped parent"
+                                                      : "not mapped";
+        Window root = None, parent = None, *children = nullptr;
+        unsigned int count = 0;
+        if (XQueryTree(display.get(), Window(window), &root, &parent, &children, &count)) {
+            said += parent == root ? ", no frame" : ", in a frame";
+            if (children)
+                XFree(children);
+        }
+    }
+    XSync(display.get(), False);
+    XSetErrorHandler(previous);
+    return said + (managed() ? ", a window manager runs" : ", no window manager runs");
+}
+
 QRect workArea() {
     DisplayHandle display = openDisplay();
     if (!display)
@@ -143,6 +169,7 @@ QRect workArea() {
 WindowManager::WindowManager() = default;
 WindowManager::~WindowManager() = default;
 std::optional<QRect> frameOfWindowTitled(const std::string &) { return std::nullopt; }
+std::string describeWindow(unsigned long) { return {}; }
 std::optional<QRect> settledFrameOfWindowTitled(const std::string &) { return std::nullopt; }
 QRect workArea() { return {}; }
 
