@@ -12,8 +12,8 @@
 
 namespace testing_x {
 
-// openbox on $DISPLAY while it lives, once it manages the screen (a window
-// manager that runs already is left to run).
+// openbox on $DISPLAY while it lives, once it frames the windows shown to it
+// (a window manager that runs already is left to run).
 class WindowManager {
 public:
     WindowManager();
