@@ -185,10 +185,10 @@ token *tzr_chain_fence_close(token *chain, token *closing_line) {
     return tzr_chain(chain, closing_line);
 }
 
-token *tzr_chain_code(token *chain, token *code) {
-    token *whole = tzr_chain(chain, code);
-    if (code)
-        code->tail = code;
+token *tzr_chain_lines(token *chain, token *lines) {
+    token *whole = tzr_chain(chain, lines);
+    if (lines)
+        lines->tail = lines;
     return whole;
 }
 
