@@ -134,7 +134,8 @@ class FenceTracker {
 
     // Follows the grammar over a typed line.
     void saw(unsigned short type) {
-        if (!active_ || type < LINE_FENCE_3 || type > LINE_FENCE_START_5)
+        // One test for any line that is no fence.
+        if ((unsigned)(type - LINE_FENCE_3) > (unsigned)(LINE_FENCE_START_5 - LINE_FENCE_3) || !active_)
             return;
         bool bare = type <= LINE_FENCE_5;
         // 0 for three backticks, 1 for four, 2 for five or more.
@@ -309,6 +310,10 @@ token *tokenize(tzr_engine *e, size_t start, size_t length, bool stop_at_blank,
     bool as_code = false;
     size_t line_start = start;
     const char *blocked = nullptr;
+    // The type of line the tokenizer stops after, if any: one comparison a
+    // line that never holds where no line stops it (a test of whether the
+    // line is blank first would go either way).
+    const unsigned short stop_type = stop_at_blank ? LINE_EMPTY : 0xFFFF;  // no line's type
 
     set_line_marks(e, &s, s.begin, stop);
     while (ok) {
@@ -373,7 +378,7 @@ token *tokenize(tzr_engine *e, size_t start, size_t length, bool stop_at_blank,
             bool blank = line_type == LINE_EMPTY;
             // No parentheses pair across a blank line.
             s.destination_depth *= (unsigned)!blank;  // without a branch on the line's kind
-            if (stop_at_blank && blank) [[unlikely]] {
+            if (line_type == stop_type) [[unlikely]] {
                 line = nullptr;
                 break;
             }
