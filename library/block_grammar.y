@@ -132,7 +132,7 @@
     stack_push(engine->table_list, A);
 }
 
-/* 32 */ cont_lines(A) ::= cont_lines(B) cont_line(C). { A = tzr_chain(B, C); }
+/* 32 */ cont_lines(A) ::= cont_lines(B) cont_line(C). { A = tzr_chain_lines(B, C); }
 /* 33 */ gap_runs(A) ::= gap_runs(B) gap_run(C). { A = tzr_chain(B, C); }
 /* 34 */ gap_run(A) ::= blank_lines(B) indented_line(C) cont_lines(D). {
     C->type = LINE_FALLBACK_PLAIN;
@@ -144,7 +144,7 @@
 }
 /* 36 */ item_tail(A) ::= cont_lines(B) gap_runs(C). { A = tzr_chain(B, C); }
 /* 37 */ note_tail_lines(A) ::= cont_lines(B) gap_runs(C). { A = tzr_chain(B, C); }
-/* 38 */ quote_lines(A) ::= quote_lines(B) quote_cont(C). { A = tzr_chain(B, C); }
+/* 38 */ quote_lines(A) ::= quote_lines(B) quote_cont(C). { A = tzr_chain_lines(B, C); }
 /* 39 */ cite_def_lines(A) ::= DEF_CITATION(B) note_tail(C). { A = tzr_chain(B, C); }
 /* 40 */ footnote_def_lines(A) ::= DEF_FOOTNOTE(B) note_tail(C). { A = tzr_chain(B, C); }
 /* 41 */ gloss_def_lines(A) ::= DEF_GLOSSARY(B) note_tail(C). { A = tzr_chain(B, C); }
@@ -165,21 +165,21 @@
 /* 49 */ fenced_lines(A) ::= fence3_lines(B) FENCE_3(C). { A = tzr_chain_fence_close(B, C); }
 /* 50 */ fenced_lines(A) ::= fence3_lines(B) FENCE_4(C). { A = tzr_chain_fence_close(B, C); }
 /* 51 */ fenced_lines(A) ::= fence3_lines(B) FENCE_5(C). { A = tzr_chain_fence_close(B, C); }
-/* 52 */ fence3_lines(A) ::= fence3_lines(B) code_line(C). { A = tzr_chain_code(B, C); }
+/* 52 */ fence3_lines(A) ::= fence3_lines(B) code_line(C). { A = tzr_chain_lines(B, C); }
 /* 53 */ fenced_lines(A) ::= fence4_lines(B) FENCE_4(C). { A = tzr_chain_fence_close(B, C); }
 /* 54 */ fenced_lines(A) ::= fence4_lines(B) FENCE_5(C). { A = tzr_chain_fence_close(B, C); }
-/* 55 */ fence4_lines(A) ::= fence4_lines(B) code_line(C). { A = tzr_chain_code(B, C); }
+/* 55 */ fence4_lines(A) ::= fence4_lines(B) code_line(C). { A = tzr_chain_lines(B, C); }
 /* 56 */ fence4_lines(A) ::= fence4_lines(B) FENCE_3(C). { A = tzr_chain(B, C); }
 /* 57 */ fence4_lines(A) ::= fence4_lines(B) FENCE_START_3(C). { A = tzr_chain(B, C); }
 /* 58 */ fenced_lines(A) ::= fence5_lines(B) FENCE_5(C). { A = tzr_chain_fence_close(B, C); }
-/* 59 */ fence5_lines(A) ::= fence5_lines(B) code_line(C). { A = tzr_chain_code(B, C); }
+/* 59 */ fence5_lines(A) ::= fence5_lines(B) code_line(C). { A = tzr_chain_lines(B, C); }
 /* 60 */ fence5_lines(A) ::= fence5_lines(B) FENCE_3(C). { A = tzr_chain(B, C); }
 /* 61 */ fence5_lines(A) ::= fence5_lines(B) FENCE_START_3(C). { A = tzr_chain(B, C); }
 /* 62 */ fence5_lines(A) ::= fence5_lines(B) FENCE_4(C). { A = tzr_chain(B, C); }
 /* 63 */ fence5_lines(A) ::= fence5_lines(B) FENCE_START_4(C). { A = tzr_chain(B, C); }
-/* 64 */ html_lines(A) ::= html_lines(B) html_line(C). { A = tzr_chain(B, C); }
+/* 64 */ html_lines(A) ::= html_lines(B) html_line(C). { A = tzr_chain_lines(B, C); }
 /* 65 */ comment_lines(A) ::= comment_open(B) HTML_COMMENT_STOP(C). { A = tzr_chain(B, C); }
-/* 66 */ comment_open(A) ::= comment_open(B) comment_line(C). { A = tzr_chain(B, C); }
+/* 66 */ comment_open(A) ::= comment_open(B) comment_line(C). { A = tzr_chain_lines(B, C); }
 /* 67 */ icode_lines(A) ::= icode_lines(B) indented_line(C). { A = tzr_chain(B, C); }
 /* 68 */ icode_lines(A) ::= icode_lines(B) EMPTY(C). { A = tzr_chain(B, C); }
 /* 69 */ bullet_items(A) ::= bullet_items(B) bullet_item(C). { A = tzr_chain(B, C); }
@@ -192,7 +192,7 @@
 /* 76 */ ordered_item(A) ::= LIST_ENUMERATED(B) cont_lines(C). { A = tzr_list_item(engine, B, C, BLOCK_LIST_ITEM_TEXT); }
 /* 77 */ ordered_item(A) ::= LIST_ENUMERATED(B) gap_runs(C). { A = tzr_list_item(engine, B, C, BLOCK_LIST_ITEM); }
 /* 78 */ ordered_item(A) ::= LIST_ENUMERATED(B). { A = tzr_wrap(B, BLOCK_LIST_ITEM_TEXT); }
-/* 79 */ meta_lines(A) ::= meta_lines(B) meta_cont(C). { A = tzr_chain(B, C); }
+/* 79 */ meta_lines(A) ::= meta_lines(B) meta_cont(C). { A = tzr_chain_lines(B, C); }
 /* 80 */ meta_lines(A) ::= META_START(B) META(C). { A = tzr_chain(B, C); }
 /* 81 */ para_lines(A) ::= PLAIN(B) cont_lines(C). { A = tzr_chain(B, C); }
 /* 82 */ setext1_lines(A) ::= para_lines(B) SETEXT_1(C). { A = tzr_chain(B, C); }

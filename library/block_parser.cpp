@@ -1,5 +1,6 @@
 #include "library/block_parser.h"
 
+#include <array>
 #include <cstdlib>
 
 #include "library/diagnostics.h"
@@ -185,10 +186,10 @@ token *tzr_chain_fence_close(token *chain, token *closing_line) {
     return tzr_chain(chain, closing_line);
 }
 
-token *tzr_chain_code(token *chain, token *code) {
-    token *whole = tzr_chain(chain, code);
-    if (code)
-        code->tail = code;
+token *tzr_chain_lines(token *chain, token *lines) {
+    token *whole = tzr_chain(chain, lines);
+    if (lines)
+        lines->tail = lines;
     return whole;
 }
 
@@ -414,60 +415,59 @@ static void append_whole(token *block, token *t) {
     token_append_child(block, t);
 }
 
-static bool is_moved_line_type(unsigned type) {
-    switch (type) {
-    case LINE_FALLBACK_PLAIN:
-    case LINE_PLAIN:
-    case LINE_INDENTED_TAB:
-    case LINE_INDENTED_SPACE:
-    case LINE_ATX_1:
-    case LINE_ATX_2:
-    case LINE_ATX_3:
-    case LINE_ATX_4:
-    case LINE_ATX_5:
-    case LINE_ATX_6:
-    case LINE_BLOCKQUOTE:
-    case LINE_LIST_BULLETED:
-    case LINE_LIST_ENUMERATED:
-    case LINE_DEF_ABBREVIATION:
-    case LINE_DEF_CITATION:
-    case LINE_DEF_FOOTNOTE:
-    case LINE_DEF_GLOSSARY:
-    case LINE_DEF_LINK:
-    case LINE_META:
-    case LINE_HTML_COMMENT_STOP:
-    case LINE_EMPTY:
-    case LINE_HTML_COMMENT_START:
-        return true;
-    default:
-        return false;
-    }
+// What becomes of a block's child when the block is flattened, by its type.
+enum class LineFate : unsigned char {
+    kWhole,            // joins the block whole (a nested block, a fence line)
+    kMove,             // gives the block its tokens
+    kSetext,           // an underline: dropped under its heading, else moved
+    kDefinitionLine,   // moved, without its colon inside a definition
+    kTableLine,        // a row inside a table, else moved
+    kDefinitionBlock,  // a definition in a list of definitions
+};
+
+// One look-up a line rather than a chain of tests on its type: most lines
+// of most blocks take the first fate, and the rest would mispredict.
+static constexpr auto kLineFates = [] {
+    std::array<LineFate, kTokenTypeCount> fates{};
+    for (int type : {LINE_FALLBACK_PLAIN, LINE_PLAIN, LINE_INDENTED_TAB, LINE_INDENTED_SPACE, LINE_ATX_1,
+                     LINE_ATX_2, LINE_ATX_3, LINE_ATX_4, LINE_ATX_5, LINE_ATX_6, LINE_BLOCKQUOTE,
+                     LINE_LIST_BULLETED, LINE_LIST_ENUMERATED, LINE_DEF_ABBREVIATION, LINE_DEF_CITATION,
+                     LINE_DEF_FOOTNOTE, LINE_DEF_GLOSSARY, LINE_DEF_LINK, LINE_META, LINE_HTML_COMMENT_STOP,
+                     LINE_EMPTY, LINE_HTML_COMMENT_START})
+        fates[type] = LineFate::kMove;
+    fates[LINE_SETEXT_1] = fates[LINE_SETEXT_2] = LineFate::kSetext;
+    fates[LINE_DEFINITION] = LineFate::kDefinitionLine;
+    fates[LINE_TABLE] = fates[LINE_TABLE_SEPARATOR] = LineFate::kTableLine;
+    fates[BLOCK_DEFINITION] = LineFate::kDefinitionBlock;
+    return fates;
+}();
+
+static LineFate line_fate(unsigned type) {
+    return type < kTokenTypeCount ? kLineFates[type] : LineFate::kWhole;
 }
 
-// Whether the HTML writer prints the token as its source, escaped, with
-// nothing of its own: true of most tokens in a code block's line, not of
-// those it leaves out or writes otherwise, nor of those that other lists
-// point to (CriticMarkup's) or that have a mate or children.
+// The token types the HTML writer prints as their source, escaped, with
+// nothing of its own: most of those in a code block's line, not those it
+// leaves out or writes otherwise, nor CriticMarkup's (other lists point to
+// them).
+static constexpr auto kPrintsAsSource = [] {
+    std::array<bool, kTokenTypeCount> printed{};
+    for (int type = 0; type < kTokenTypeCount; type++)
+        printed[type] = type < CRITIC_ADD_OPEN || type > PAIR_CRITIC_HI;
+    for (int type : {CONSUMED, CODE_FENCE_LINE, MARKER_LIST_BULLET, MARKER_LIST_ENUMERATOR, MATH_PAREN_OPEN,
+                     MATH_PAREN_CLOSE, MATH_BRACKET_OPEN, MATH_BRACKET_CLOSE, MATH_DOLLAR_SINGLE,
+                     MATH_DOLLAR_DOUBLE, SUPERSCRIPT, SUBSCRIPT})
+        printed[type] = false;
+    return printed;
+}();
+
+// Whether the HTML writer prints the token as its source, escaped: a token
+// of such a type with no mate and no children. Asked of every token of a
+// code line, whose kinds follow one another unpredictably: one look-up and
+// no branch.
 static bool prints_as_escaped_source(const token *t) {
-    if (t->child || t->mate)
-        return false;
-    switch (t->type) {
-    case CONSUMED:
-    case CODE_FENCE_LINE:
-    case MARKER_LIST_BULLET:
-    case MARKER_LIST_ENUMERATOR:
-    case MATH_PAREN_OPEN:
-    case MATH_PAREN_CLOSE:
-    case MATH_BRACKET_OPEN:
-    case MATH_BRACKET_CLOSE:
-    case MATH_DOLLAR_SINGLE:
-    case MATH_DOLLAR_DOUBLE:
-    case SUPERSCRIPT:
-    case SUBSCRIPT:
-        return false;
-    default:
-        return t->type < CRITIC_ADD_OPEN || t->type > PAIR_CRITIC_HI;
-    }
+    bool bare = !t->child & !t->mate;
+    return bare & kPrintsAsSource[t->type < kTokenTypeCount ? t->type : TEXT];
 }
 
 // A code line of a fenced block whose tokens before its line end all print
@@ -517,9 +517,8 @@ static bool at_top(const tzr_engine *engine) {
 
 // Whether a line of a fenced code block gives the block its tokens (the
 // others, fence lines among them, join it whole).
-static bool code_line_moves(unsigned type) {
-    return is_moved_line_type(type) || type == LINE_SETEXT_1 || type == LINE_SETEXT_2 ||
-           type == LINE_DEFINITION || type == LINE_TABLE || type == LINE_TABLE_SEPARATOR;
+static bool code_line_moves(LineFate fate) {
+    return fate != LineFate::kWhole && fate != LineFate::kDefinitionBlock;
 }
 
 // The code of a fenced block at the top, in a conversion to HTML of its own,
@@ -566,7 +565,8 @@ static void flatten_lines(tzr_engine *engine, token *block) {
         c->next = nullptr;
         c->prev = nullptr;
 
-        if (CodeAtTop && code_line_moves(c->type)) {
+        LineFate fate = line_fate(c->type);
+        if (CodeAtTop && code_line_moves(fate)) {
             join_code(block, c);
             c = next;
             continue;
@@ -576,9 +576,13 @@ static void flatten_lines(tzr_engine *engine, token *block) {
         if (block->type == BLOCK_CODE_FENCED && engine->converts_to_html)
             code_line_as_text(c);
 
-        switch (c->type) {
-        case LINE_SETEXT_1:
-        case LINE_SETEXT_2:
+        if (fate == LineFate::kMove) {
+            move_tokens(engine, block, c);
+            c = next;
+            continue;
+        }
+        switch (fate) {
+        case LineFate::kSetext:
             if (block->type == BLOCK_SETEXT_1 || block->type == BLOCK_SETEXT_2) {
                 token_free(c);
                 break;
@@ -587,13 +591,12 @@ static void flatten_lines(tzr_engine *engine, token *block) {
                 token_remove_first_child(c);
             move_tokens(engine, block, c);
             break;
-        case LINE_DEFINITION:
+        case LineFate::kDefinitionLine:
             if (block->type == BLOCK_DEFINITION)
                 token_remove_first_child(c);
             move_tokens(engine, block, c);
             break;
-        case LINE_TABLE:
-        case LINE_TABLE_SEPARATOR:
+        case LineFate::kTableLine:
             if (block->type == BLOCK_TABLE_SECTION) {
                 c->type = TABLE_ROW;
             } else if (block->type == BLOCK_TABLE_HEADER) {
@@ -606,7 +609,7 @@ static void flatten_lines(tzr_engine *engine, token *block) {
             make_cells(c);
             append_whole(block, c);
             break;
-        case BLOCK_DEFINITION:
+        case LineFate::kDefinitionBlock:
             if (c->child)
                 c->child->type = LINE_PLAIN;
             tzr_flatten_block(engine, c);
@@ -621,19 +624,25 @@ static void flatten_lines(tzr_engine *engine, token *block) {
             token_free(c);
             break;
         default:
-            if (is_moved_line_type(c->type))
-                move_tokens(engine, block, c);
-            else
-                append_whole(block, c);
+            append_whole(block, c);
             break;
         }
         c = next;
     }
 }
 
-void tzr_flatten_block(tzr_engine *engine, token *block) {
-    if (!engine || !block || !block->child)
-        return;
+// The blocks whose children are flattened their own way (or, for indented
+// code, lose their trailing blank lines first).
+static constexpr auto kOwnFlattening = [] {
+    std::array<bool, kTokenTypeCount> own{};
+    for (int type : {BLOCK_DEFLIST, BLOCK_TABLE, BLOCK_META, BLOCK_CODE_INDENTED})
+        own[type] = true;
+    return own;
+}();
+
+// Flattens a block of a kind of its own; false when its lines are then
+// flattened as any block's are.
+static bool flatten_own_way(tzr_engine *engine, token *block) {
     switch (block->type) {
     case BLOCK_DEFLIST:
         for (token *c = block->child; c; c = c->next) {
@@ -653,7 +662,7 @@ void tzr_flatten_block(tzr_engine *engine, token *block) {
             else if (c->type == LINE_EMPTY)
                 c->type = CONSUMED;
         }
-        return;
+        return true;
     case BLOCK_TABLE:
         for (token *c = block->child; c; c = c->next) {
             if (c->type == BLOCK_TABLE_HEADER || c->type == BLOCK_TABLE_SECTION)
@@ -661,10 +670,10 @@ void tzr_flatten_block(tzr_engine *engine, token *block) {
             else if (c->type == LINE_EMPTY)
                 c->type = CONSUMED;
         }
-        return;
+        return true;
     case BLOCK_META:
         tzr_parse_metadata_block(engine, block);
-        return;
+        return true;
     case BLOCK_CODE_INDENTED:
         while (block->child->next && block->child->tail &&
                block->child->tail->type == LINE_EMPTY)
@@ -672,6 +681,17 @@ void tzr_flatten_block(tzr_engine *engine, token *block) {
         break;
     default:
         break;
+    }
+    return false;
+}
+
+void tzr_flatten_block(tzr_engine *engine, token *block) {
+    if (!engine || !block || !block->child)
+        return;
+    // Most blocks have their lines flattened alike: one test settles it.
+    if (kOwnFlattening[block->type < kTokenTypeCount ? block->type : 0]) [[unlikely]] {
+        if (flatten_own_way(engine, block))
+            return;
     }
     if (block->type == BLOCK_CODE_FENCED && engine->converts_to_html && at_top(engine))
         flatten_lines<true>(engine, block);

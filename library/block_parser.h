@@ -56,9 +56,9 @@ token *tzr_wrap(token *chain, unsigned short type);
 token *tzr_wrap_header(tzr_engine *engine, token *chain, unsigned short type);
 token *tzr_wrap_definition(tzr_engine *engine, token *chain, unsigned short type);
 token *tzr_chain_fence_close(token *chain, token *closing_line);
-// Appends a fenced block's code line, or a run of code lines the tokenizer
-// handed on as one chain; the run's head is then left as a line appended
-// alone is.
-token *tzr_chain_code(token *chain, token *code);
+// Appends a line to a block's lines, or a run of plain lines the tokenizer
+// handed on as one chain (code lines, a paragraph's continuation lines);
+// the run's head is then left as a line appended alone is.
+token *tzr_chain_lines(token *chain, token *lines);
 void tzr_mark_fence_line(token *opening_line);
 token *tzr_list_item(tzr_engine *engine, token *marker_line, token *rest, unsigned short type);

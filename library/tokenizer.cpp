@@ -134,7 +134,8 @@ class FenceTracker {
 
     // Follows the grammar over a typed line.
     void saw(unsigned short type) {
-        if (!active_ || type < LINE_FENCE_3 || type > LINE_FENCE_START_5)
+        // One test for any line that is no fence.
+        if ((unsigned)(type - LINE_FENCE_3) > (unsigned)(LINE_FENCE_START_5 - LINE_FENCE_3) || !active_)
             return;
         bool bare = type <= LINE_FENCE_5;
         // 0 for three backticks, 1 for four, 2 for five or more.
@@ -198,17 +199,28 @@ unsigned short hand_on(tzr_engine *e, LineSink &sink, token *line, bool ended) {
     return type;
 }
 
-// A run of code lines held back to be handed on as one chain: inside an
-// open fence the grammar only appends each code line to the block, so a
-// run fed at once is appended whole, in one step of the grammar rather
-// than one a line (half the lines of an API reference are such lines).
-struct CodeRun {
+// A run of plain lines held back to be handed on as one chain. Once a
+// plain line has reached the grammar, it reads every plain line after it
+// as it read the first of them, whatever block they are in: it appends
+// each to the same block's lines (a paragraph's continuation lines, a list
+// item's or a quote's lazy ones, an HTML block's, a fence's code), with
+// no other work. So the lines that follow a plain line, as long as they
+// are plain, are fed at once and appended whole, in one step of the
+// grammar rather than one a line. Code lines inside an open fence join a
+// run untyped: the grammar appends each to the block from the fence line
+// on (half the lines of an API reference are code, and most of the rest
+// paragraphs' lines).
+struct LineRun {
     token *head = nullptr;
     token *last = nullptr;
+    // The type of line the run takes: plain after a plain line was handed
+    // on or held, else none, so that one comparison settles it.
+    unsigned short takes = kTakesNone;
+    static constexpr unsigned short kTakesNone = 0xFFFF;  // no line's type
 };
 
-// Holds a code line back (a taker's sink only: the run is handed to it).
-void hold_code_line(LineSink &sink, CodeRun &run, token *line) {
+// Holds a line back as plain (a taker's sink only: the run is handed to it).
+void hold_line(LineSink &sink, LineRun &run, token *line) {
     line->type = LINE_PLAIN;
     sink.first = false;
     sink.root->len = line->start + line->len - sink.root->start;
@@ -219,26 +231,35 @@ void hold_code_line(LineSink &sink, CodeRun &run, token *line) {
         run.head = line;
     }
     run.last = line;
+    run.takes = LINE_PLAIN;
 }
 
 // Hands the held run on as one chain, before any line after it (the
-// grammar's code line action takes the chain whole).
-void hand_on_code_run(LineSink &sink, CodeRun &run) {
+// grammar's actions append the chain whole).
+void hand_on_run(LineSink &sink, LineRun &run) {
     token *head = run.head;
     if (!head)
         return;
     head->tail = run.last;
-    run = CodeRun{};
+    run.head = run.last = nullptr;
     sink.take(sink.context, head);
 }
 
-// Types a finished line and hands it on after any code run held before it;
-// returns its type.
-unsigned short finish_line(tzr_engine *e, LineSink &sink, CodeRun &run, token *line, bool ended) {
-    if (sink.take)
-        hand_on_code_run(sink, run);
+// Types a finished line and holds it in the run or hands it on after the
+// run; returns its type.
+unsigned short finish_line(tzr_engine *e, LineSink &sink, LineRun &run, token *line, bool ended) {
     tzr_assign_line_type(e, line);
-    return hand_on(e, sink, line, ended);
+    if (sink.take) {
+        if (line->type == run.takes) {
+            hold_line(sink, run, line);
+            return LINE_PLAIN;
+        }
+        hand_on_run(sink, run);
+    }
+    unsigned short type = hand_on(e, sink, line, ended);
+    // Plain, or all bits set (none) for any other type, without a branch.
+    run.takes = (unsigned short)(LINE_PLAIN | (0u - (unsigned)(type != LINE_PLAIN)));
+    return type;
 }
 
 token *tokenize(tzr_engine *e, size_t start, size_t length, bool stop_at_blank,
@@ -280,7 +301,7 @@ token *tokenize(tzr_engine *e, size_t start, size_t length, bool stop_at_blank,
     size_t done = start;
     bool ok = true;
     FenceTracker fences(take && e->converts_to_html);
-    CodeRun code_run;
+    LineRun run;
     // The line being cut is code that needs no tokens but its text and its
     // line end; it starts at `line_start`. Such a line's lexemes matter only
     // for what the lexer carries on: where it holds nothing the lexer would
@@ -289,6 +310,10 @@ token *tokenize(tzr_engine *e, size_t start, size_t length, bool stop_at_blank,
     bool as_code = false;
     size_t line_start = start;
     const char *blocked = nullptr;
+    // The type of line the tokenizer stops after, if any: one comparison a
+    // line that never holds where no line stops it (a test of whether the
+    // line is blank first would go either way).
+    const unsigned short stop_type = stop_at_blank ? LINE_EMPTY : 0xFFFF;  // no line's type
 
     set_line_marks(e, &s, s.begin, stop);
     while (ok) {
@@ -303,12 +328,12 @@ token *tokenize(tzr_engine *e, size_t start, size_t length, bool stop_at_blank,
                 if (end > line_start)
                     ok = append_new(line, chain, TEXT, line_start, end - line_start);
                 seal(line, chain);
-                hold_code_line(sink, code_run, line);
+                hold_line(sink, run, line);
             } else {
                 if (end > done)
                     ok = append_new(line, chain, TEXT, done, end - done);
                 seal(line, chain);
-                finish_line(e, sink, code_run, line, false);
+                finish_line(e, sink, run, line, false);
             }
             line = nullptr;
             break;
@@ -344,16 +369,16 @@ token *tokenize(tzr_engine *e, size_t start, size_t length, bool stop_at_blank,
             seal(line, chain);
             unsigned short line_type;
             if (as_code) {
-                hold_code_line(sink, code_run, line);
+                hold_line(sink, run, line);
                 line_type = LINE_PLAIN;
             } else {
-                line_type = finish_line(e, sink, code_run, line, true);
+                line_type = finish_line(e, sink, run, line, true);
                 fences.saw(line_type);
             }
             bool blank = line_type == LINE_EMPTY;
             // No parentheses pair across a blank line.
             s.destination_depth *= (unsigned)!blank;  // without a branch on the line's kind
-            if (stop_at_blank && blank) [[unlikely]] {
+            if (line_type == stop_type) [[unlikely]] {
                 line = nullptr;
                 break;
             }
@@ -374,7 +399,7 @@ token *tokenize(tzr_engine *e, size_t start, size_t length, bool stop_at_blank,
         }
     }
     if (take)
-        hand_on_code_run(sink, code_run);
+        hand_on_run(sink, run);
     // Typing is done: nothing typed again later (list items, quotes) may be
     // taken for a metadata line.
     e->allow_meta = false;

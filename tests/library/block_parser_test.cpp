@@ -203,6 +203,73 @@ TEST(GrammarFailure, DepthLimitMakesTheLinesOneParagraph) {
     p->engine->recurse_depth = 0;
 }
 
+// Feeds lines of the given types (each "x\n") to the grammar one by one,
+// but for the lines from `run_first` up to `run_end`, fed as one chain the
+// way the tokenizer hands on a run of plain lines; the tree it makes.
+std::string tree_of_fed_lines(const std::vector<unsigned short> &types, size_t run_first, size_t run_end) {
+    std::string source;
+    for (size_t i = 0; i < types.size(); i++)
+        source += "x\n";
+    tzr_engine *engine = tzr_engine_create_with_string(source.c_str(), 0);
+    void *parser = tzr_parser_take(engine);
+    engine->root = nullptr;
+    token *run = nullptr;
+    for (size_t i = 0; i < types.size(); i++) {
+        token *line = token_new(types[i], 2 * i, 2);
+        token_append_child(line, token_new(TEXT, 2 * i, 1));
+        token_append_child(line, token_new(NEWLINE, 2 * i + 1, 1));
+        if (i < run_first || i >= run_end) {
+            tzr_parser_feed(parser, line->type, line, engine);
+            continue;
+        }
+        if (run)
+            token_chain_append(run, line);
+        else
+            run = line;
+        if (i + 1 == run_end)
+            tzr_parser_feed(parser, run->type, run, engine);
+    }
+    tzr_parser_feed(parser, 0, nullptr, engine);
+    token *blocks = engine->root;
+    engine->root = nullptr;
+    tzr_parser_give_back(engine, parser);
+    std::string tree = dump_chain(blocks);
+    EXPECT_TRUE(chain_is_consistent(blocks, false)) << tree;
+    token_tree_free(blocks);
+    tzr_engine_free(engine, true);
+    return tree;
+}
+
+// Once a plain line has reached the grammar, the plain lines right after it
+// may come as one chain: in whatever block they stand (a paragraph, a list
+// item, a quote, a note, an HTML block, a fence), after whatever line, and
+// whatever follows them, the tree is the one those lines make fed one by
+// one.
+TEST(GrammarTree, PlainLinesAfterAPlainLineMayComeAsOneChain) {
+    std::vector<unsigned short> types;
+    for (unsigned short type = LINE_HR; type <= LINE_HTML_COMMENT_START; type++)
+        if (type != LINE_FALLBACK_PLAIN && type != LINE_FALLBACK_BLOCK && type != LINE_FALLBACK_FENCE)
+            types.push_back(type);
+    int compared = 0;
+    for (unsigned short before : types) {
+        for (unsigned short first : types) {
+            for (unsigned short after : types) {
+                for (size_t run = 2; run <= 3; run++) {
+                    // before, first, PLAIN, then `run` plain lines, then after.
+                    std::vector<unsigned short> lines = {before, first, LINE_PLAIN};
+                    lines.insert(lines.end(), run, LINE_PLAIN);
+                    lines.push_back(after);
+                    std::string one_by_one = tree_of_fed_lines(lines, 0, 0);
+                    ASSERT_EQ(tree_of_fed_lines(lines, 3, 3 + run), one_by_one)
+                        << before << " " << first << " " << after << " " << run;
+                    compared++;
+                }
+            }
+        }
+    }
+    EXPECT_GT(compared, 0);
+}
+
 TEST(ParserRecord, AllocFeedFreeAndNullSafety) {
     EXPECT_EQ(tzr_parser_alloc(nullptr), nullptr);
     tzr_parser_free(nullptr, free);
