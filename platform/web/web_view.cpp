@@ -8,6 +8,7 @@
 #include <QChildEvent>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFocusEvent>
 #include <QLoggingCategory>
 #include <QTimer>
@@ -48,14 +49,23 @@ std::optional<std::pair<qsizetype, qsizetype>> bodyContent(const QString &html) 
     return std::make_pair(start, end);
 }
 
-// How long a click of the user's on a link lets a navigation to that link's
-// URL leave the page.
-constexpr int ClickLifetimeMilliseconds = 5000;
+// How old a click of the user's on a link may be when the engine asks about
+// the navigation it makes, for that navigation to leave the page. Measured up
+// to the question, not to the page's answer about its click: on a loaded
+// machine the question and the page's answer may each take seconds, and a
+// click the user made before the engine asked is no less the user's.
+constexpr int ClickLifetimeMilliseconds = 10000;
+
+// How long the page may take to answer about its click: a page busy with its
+// own scripts answers only when they are done.
+constexpr std::chrono::milliseconds ClickQuestionTimeout{30000};
 
 // Notes, for each click of the user's (with the main or the middle button),
 // the URL of the link under it. It runs in the application's world: the
 // page's scripts can neither see nor change it, and the clicks they make
-// themselves are not trusted events.
+// themselves are not trusted events. A click whose default the page
+// prevented opens nothing and lets nothing leave: its note would serve only
+// the page's own later navigation.
 const char16_t *ClickWatch = uR"js((function () {
   var last = null;
   function note(e) {
@@ -68,26 +78,26 @@ const char16_t *ClickWatch = uR"js((function () {
     if (!link) return;
     var href = link.href;
     if (typeof href !== 'string') href = new URL(link.getAttribute('href'), document.baseURI).href;
-    last = {href: href, at: performance.now()};
+    last = {href: href, at: performance.now(), event: e};
   }
   window.addEventListener('click', note, true);
   window.addEventListener('auxclick', note, true);
   window.orvaneTakeClick = function (wanted) {
-    if (last && performance.now() - last.at >= LIFETIME) last = null;
+    if (last && last.event.defaultPrevented) last = null;
     var same = false;
     try { same = last !== null && new URL(wanted).href === last.href; } catch (e) {}
-    if (!same) return '';
-    var href = last.href;
+    if (!same) return null;
+    var taken = last;
     last = null;
-    return href;
+    return [taken.href, performance.now() - taken.at];
   };
 })();)js";
 
-// The URL of the link the user last clicked lately when it is %1, once; ""
-// otherwise. A navigation to another address leaves the note alone: the
-// page's scripts may ask to go elsewhere just as the user clicks, and their
-// question may be answered after the click.
-const char16_t *TakeClick = u"typeof orvaneTakeClick === 'function' ? orvaneTakeClick(%1) : ''";
+// The URL of the link the user last clicked when it is %1, with the click's
+// age in milliseconds, once; null otherwise. A navigation to another address
+// leaves the note alone: the page's scripts may ask to go elsewhere just as
+// the user clicks, and their question may be answered after the click.
+const char16_t *TakeClick = u"typeof orvaneTakeClick === 'function' ? orvaneTakeClick(%1) : null";
 
 // Takes WebRTC from the page's scripts, in every frame, before they run:
 // its connections are the only ones that pass the page's policy and the
@@ -162,8 +172,9 @@ class WebView::LinkCatcher : public QWebEnginePage {
 public:
     LinkCatcher(QWebEngineProfile *profile, WebView *view) : QWebEnginePage(profile, view), m_view(view) {
         settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
-        // A window that never navigates is dropped all the same.
-        QTimer::singleShot(5000, this, &QObject::deleteLater);
+        // A window that never navigates is dropped all the same, once a
+        // click it could stand for is too old to leave.
+        QTimer::singleShot(ClickLifetimeMilliseconds, this, &QObject::deleteLater);
     }
 
 protected:
@@ -218,8 +229,7 @@ WebView::WebView(QWidget *parent) : QWebEngineView(parent) {
     clickWatch.setInjectionPoint(QWebEngineScript::DocumentCreation);
     clickWatch.setWorldId(QWebEngineScript::ApplicationWorld);
     clickWatch.setRunsOnSubFrames(false);
-    clickWatch.setSourceCode(QString::fromUtf16(ClickWatch).replace(QLatin1String("LIFETIME"),
-                                                                    QString::number(ClickLifetimeMilliseconds)));
+    clickWatch.setSourceCode(QString::fromUtf16(ClickWatch));
     m_page->scripts().insert(clickWatch);
     setContextMenuPolicy(Qt::NoContextMenu);
 
@@ -464,12 +474,19 @@ void WebView::followLinkFromNewWindow(const QUrl &url) {
 
 void WebView::leaveIfClicked(const QUrl &url, const QUrl &target) {
     // The page has taken the click in by the time it asks to navigate: its
-    // note is there to be read.
+    // note is there to be read. The click's age when the engine asked is its
+    // age in the page less the time since: the page's answer can only come
+    // later than the page read its clock, so no click counts younger than it
+    // was.
+    QElapsedTimer asked;
+    asked.start();
     runScript(
         QString::fromUtf16(TakeClick).arg(stringLiteral(url.toString(QUrl::FullyEncoded))),
-        [this, url, target](bool finished, const QVariant &clicked) {
-            const QString href = finished ? clicked.toString() : QString();
-            if (href.isEmpty() || QUrl(href) != url) {
+        [this, url, target, asked](bool finished, const QVariant &answer) {
+            const QVariantList clicked = finished ? answer.toList() : QVariantList();
+            bool known = false;
+            const double age = clicked.size() == 2 ? clicked[1].toDouble(&known) - double(asked.elapsed()) : 0;
+            if (!known || !(age < ClickLifetimeMilliseconds) || QUrl(clicked[0].toString()) != url) {
                 // Whether the page said no or never answered tells a busy
                 // machine from a navigation no click asked for.
                 qCInfo(lcPlatform)
@@ -483,7 +500,7 @@ void WebView::leaveIfClicked(const QUrl &url, const QUrl &target) {
             else
                 Workspace::openExternally(target);
         },
-        std::chrono::milliseconds(ClickLifetimeMilliseconds), QWebEngineScript::ApplicationWorld);
+        ClickQuestionTimeout, QWebEngineScript::ApplicationWorld);
 }
 
 void WebView::pageDialog(const char *kind, const QString &message) {

@@ -20,9 +20,10 @@
 //   page where it is, or lets the URL leave for the link handler (by default
 //   the user's own applications, through Workspace). Only a link the user
 //   clicked leaves: a navigation of the link kind whose URL is that of the
-//   link under the user's last click, a few seconds old at most. Scripts
-//   setting location or clicking links, forms, refreshes and frames never
-//   reach the link handler. Pages cannot open windows: a link that asks for
+//   link under the user's last click, made a few seconds at most before the
+//   engine asked (a click whose default the page prevented lets nothing
+//   leave). Scripts setting location or clicking links, forms, refreshes and
+//   frames never reach the link handler. Pages cannot open windows: a link that asks for
 //   a new window is put to the policy as a link and never opens one here.
 // - Sealed: every page carries a policy that lets it open no connection,
 //   frame, worker or object; the profile is guarded (WebContentGuard): the

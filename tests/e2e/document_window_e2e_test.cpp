@@ -170,7 +170,8 @@ TZRMasterView *contentOf(SmartEditorDocument *document) { return dynamic_cast<TZ
            << (!top->windowHandle()             ? "no native window"
                : top->windowHandle()->isExposed() ? "exposed"
                                                   : "not exposed")
-           << ", X window " << (top->windowHandle() ? top->winId() : 0) << ", geometry "
+           << ", X window " << (top->windowHandle() ? top->winId() : 0) << " ("
+           << testing_x::describeWindow(top->windowHandle() ? top->winId() : 0) << "), geometry "
            << ::testing::PrintToString(top->geometry());
 }
 

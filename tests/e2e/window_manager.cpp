@@ -1,5 +1,9 @@
 #include "e2e/window_manager.h"
 
+#include <QElapsedTimer>
+
+#include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -61,6 +65,42 @@ bool managed() {
     return !itself.empty() && itself.front() == named.front();
 }
 
+// Whether the window manager frames a window shown now. A manager claims the
+// screen (and names itself on the root) some time before it takes the
+// windows shown to it: the requests to show a window that come meanwhile are
+// dropped for good, and on a loaded machine that time is long enough for a
+// test's first windows. A probe window is shown, again after each half
+// second without a frame, until the manager frames it.
+bool framesNewWindows(std::chrono::milliseconds within) {
+    DisplayHandle display = openDisplay();
+    if (!display)
+        return false;
+    Display *x = display.get();
+    const Window root = DefaultRootWindow(x);
+    const Window probe = XCreateSimpleWindow(x, root, 0, 0, 16, 16, 0, 0, 0);
+    XStoreName(x, probe, "window manager probe");
+    const auto framed = [&] {
+        Window rootOf = None, parent = None, *children = nullptr;
+        unsigned int count = 0;
+        if (!XQueryTree(x, probe, &rootOf, &parent, &children, &count))
+            return false;
+        if (children)
+            XFree(children);
+        return parent != rootOf;
+    };
+    bool done = false;
+    QElapsedTimer clock;
+    clock.start();
+    while (!done && clock.elapsed() < within.count()) {
+        XMapWindow(x, probe);
+        XSync(x, False);
+        done = testing_qt::spinUntil(framed, std::min(500ms, within));
+    }
+    XDestroyWindow(x, probe);
+    XSync(x, False);
+    return done;
+}
+
 }  // namespace
 
 WindowManager::WindowManager() {
@@ -72,7 +112,11 @@ WindowManager::WindowManager() {
     m_openbox.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
     if (!m_openbox.waitForStarted(10000))
         return;
-    m_running = testing_qt::spinUntil(managed, 10s);
+    if (!testing_qt::spinUntil(managed, 10s))
+        return;
+    m_running = framesNewWindows(20s);
+    if (!m_running)
+        std::fprintf(stderr, "openbox claimed the screen but framed no window shown to it within 20 s\n");
 }
 
 WindowManager::~WindowManager() {
@@ -126,6 +170,32 @@ std::optional<QRect> settledFrameOfWindowTitled(const std::string &title) {
     return settled ? frame : std::nullopt;
 }
 
+std::string describeWindow(unsigned long window) {
+    DisplayHandle display = openDisplay();
+    if (!display || window == 0)
+        return {};
+    XErrorHandler previous = XSetErrorHandler(ignoreErrors);
+    XWindowAttributes attributes;
+    std::string said;
+    if (!XGetWindowAttributes(display.get(), Window(window), &attributes)) {
+        said = "gone from the X server";
+    } else {
+        said = attributes.map_state == IsViewable     ? "mapped"
+               : attributes.map_state == IsUnviewable ? "mapped in an unmapped parent"
+                                                      : "not mapped";
+        Window root = None, parent = None, *children = nullptr;
+        unsigned int count = 0;
+        if (XQueryTree(display.get(), Window(window), &root, &parent, &children, &count)) {
+            said += parent == root ? ", no frame" : ", in a frame";
+            if (children)
+                XFree(children);
+        }
+    }
+    XSync(display.get(), False);
+    XSetErrorHandler(previous);
+    return said + (managed() ? ", a window manager runs" : ", no window manager runs");
+}
+
 QRect workArea() {
     DisplayHandle display = openDisplay();
     if (!display)
@@ -143,6 +213,7 @@ QRect workArea() {
 WindowManager::WindowManager() = default;
 WindowManager::~WindowManager() = default;
 std::optional<QRect> frameOfWindowTitled(const std::string &) { return std::nullopt; }
+std::string describeWindow(unsigned long) { return {}; }
 std::optional<QRect> settledFrameOfWindowTitled(const std::string &) { return std::nullopt; }
 QRect workArea() { return {}; }
 

@@ -12,8 +12,8 @@
 
 namespace testing_x {
 
-// openbox on $DISPLAY while it lives, once it manages the screen (a window
-// manager that runs already is left to run).
+// openbox on $DISPLAY while it lives, once it frames the windows shown to it
+// (a window manager that runs already is left to run).
 class WindowManager {
 public:
     WindowManager();
@@ -37,6 +37,10 @@ std::optional<QRect> frameOfWindowTitled(const std::string &title);
 // moment (the window manager frames and places a window after it is shown);
 // nothing when that did not happen within 10 s.
 std::optional<QRect> settledFrameOfWindowTitled(const std::string &title);
+// What the X server says of a native window, for a failure's message:
+// whether it is mapped, whether a frame holds it, and whether a window
+// manager runs ("" without X).
+std::string describeWindow(unsigned long window);
 // The part of the screen the window manager leaves to windows.
 QRect workArea();
 

@@ -209,6 +209,36 @@ TEST_F(WebViewTest, AScriptsNavigationDuringTheUsersClickLeavesTheClickToItsLink
     EXPECT_EQ(left, QList<QUrl>({QUrl("https://example.com/go")}));
 }
 
+// A user's click is as old as it was when the engine asked about its
+// navigation: a page whose thread is busy longer than a click may be old
+// before it answers about the click (as on a loaded machine) still lets the
+// link leave. A click whose default the page prevented lets nothing leave,
+// not even the page's own navigation to that link just after.
+TEST_F(WebViewTest, TheUsersClickCountsItsAgeUntilTheEngineAskedAndAPreventedOneLeavesNothing) {
+    ASSERT_EQ(load(*view,
+                   "<p><a id=\"busy\" href=\"https://example.com/busy\">busy</a>"
+                   " <a id=\"kept\" href=\"https://example.com/kept\">kept</a></p>"
+                   "<script>"
+                   "document.getElementById('busy').addEventListener('click', function () {"
+                   " setTimeout(function () { var end = Date.now() + 11000; while (Date.now() < end) {} }, 0); });"
+                   "document.getElementById('kept').addEventListener('click', function (e) {"
+                   " e.preventDefault(); setTimeout(function () { location.href = e.target.href; }, 100); });"
+                   "</script>",
+                   QUrl("file:///tmp/a.md")),
+              true);
+    ASSERT_TRUE(clickElement(*view, "#busy"));
+    ASSERT_TRUE(waitUntil([&] { return !left.isEmpty(); }, 60000))
+        << "the click was refused: " << QUrl::toStringList(asked).join(" ").toStdString();
+    EXPECT_EQ(left, QList<QUrl>({QUrl("https://example.com/busy")}));
+
+    ASSERT_TRUE(clickElement(*view, "#kept"));
+    ASSERT_TRUE(waitUntil([&] { return asked.contains(QUrl("https://example.com/kept")); }));
+    // The page's answer about its click comes once it is asked; then
+    // nothing more may leave.
+    EXPECT_EQ(evaluate(*view, "1", QWebEngineScript::ApplicationWorld).toInt(), 1);
+    EXPECT_EQ(left, QList<QUrl>({QUrl("https://example.com/busy")}));
+}
+
 // A page cannot read a file of this machine, by script (XMLHttpRequest,
 // fetch, a worker) or through a frame, yet it shows the pictures and style
 // sheets beside it. Nothing a script does (setting location, clicking a
