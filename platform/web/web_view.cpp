@@ -474,10 +474,13 @@ void WebView::followLinkFromNewWindow(const QUrl &url) {
 
 void WebView::leaveIfClicked(const QUrl &url, const QUrl &target) {
     // The page has taken the click in by the time it asks to navigate: its
-    // note is there to be read. The click's age when the engine asked is its
-    // age in the page less the time since: the page's answer can only come
-    // later than the page read its clock, so no click counts younger than it
-    // was.
+    // note is there to be read. The page reads its clock somewhere between
+    // the question and the program's receipt of the answer, so the click's
+    // age when the engine asked lies between its age in the page less the
+    // time since the question and its age in the page. The lower bound is
+    // taken, so that a page slow to answer costs the user's click nothing;
+    // the page's own delay is bounded by the question's timeout, so no click
+    // older than the lifetime and that timeout together ever counts.
     QElapsedTimer asked;
     asked.start();
     runScript(
