@@ -474,13 +474,11 @@ void WebView::followLinkFromNewWindow(const QUrl &url) {
 
 void WebView::leaveIfClicked(const QUrl &url, const QUrl &target) {
     // The page has taken the click in by the time it asks to navigate: its
-    // note is there to be read. The page reads its clock somewhere between
-    // the question and the program's receipt of the answer, so the click's
-    // age when the engine asked lies between its age in the page less the
-    // time since the question and its age in the page. The lower bound is
-    // taken, so that a page slow to answer costs the user's click nothing;
-    // the page's own delay is bounded by the question's timeout, so no click
-    // older than the lifetime and that timeout together ever counts.
+    // note is there to be read. The click's age when the engine asked is
+    // taken as its age in the page less the time since the question: a page
+    // busy before it answers costs the user's click nothing, and the age is
+    // short only by the time the answer took on its way back once the page
+    // read its clock, which the question's timeout bounds.
     QElapsedTimer asked;
     asked.start();
     runScript(
