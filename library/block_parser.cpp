@@ -467,7 +467,7 @@ static constexpr auto kPrintsAsSource = [] {
 // no branch.
 static bool prints_as_escaped_source(const token *t) {
     bool bare = !t->child & !t->mate;
-    return bare & kPrintsAsSource[t->type < kTokenTypeCount ? t->type : TEXT];
+    return bare & kPrintsAsSource[t->type < kTokenTypeCount ? t->type : unsigned(TEXT)];
 }
 
 // A code line of a fenced block whose tokens before its line end all print
@@ -631,15 +631,6 @@ static void flatten_lines(tzr_engine *engine, token *block) {
     }
 }
 
-// The blocks whose children are flattened their own way (or, for indented
-// code, lose their trailing blank lines first).
-static constexpr auto kOwnFlattening = [] {
-    std::array<bool, kTokenTypeCount> own{};
-    for (int type : {BLOCK_DEFLIST, BLOCK_TABLE, BLOCK_META, BLOCK_CODE_INDENTED})
-        own[type] = true;
-    return own;
-}();
-
 // Flattens a block of a kind of its own; false when its lines are then
 // flattened as any block's are.
 static bool flatten_own_way(tzr_engine *engine, token *block) {
@@ -688,11 +679,8 @@ static bool flatten_own_way(tzr_engine *engine, token *block) {
 void tzr_flatten_block(tzr_engine *engine, token *block) {
     if (!engine || !block || !block->child)
         return;
-    // Most blocks have their lines flattened alike: one test settles it.
-    if (kOwnFlattening[block->type < kTokenTypeCount ? block->type : 0]) [[unlikely]] {
-        if (flatten_own_way(engine, block))
-            return;
-    }
+    if (flatten_own_way(engine, block))
+        return;
     if (block->type == BLOCK_CODE_FENCED && engine->converts_to_html && at_top(engine))
         flatten_lines<true>(engine, block);
     else

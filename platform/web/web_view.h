@@ -23,8 +23,9 @@
 //   link under the user's last click, made a few seconds at most before the
 //   engine asked (a click whose default the page prevented lets nothing
 //   leave). Scripts setting location or clicking links, forms, refreshes and
-//   frames never reach the link handler. Pages cannot open windows: a link that asks for
-//   a new window is put to the policy as a link and never opens one here.
+//   frames never reach the link handler. Pages cannot open windows: a link
+//   that asks for a new window is put to the policy as a link and never
+//   opens one here.
 // - Sealed: every page carries a policy that lets it open no connection,
 //   frame, worker or object; the profile is guarded (WebContentGuard): the
 //   pictures, style sheets, fonts, sound and video of the document's folder

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -46,6 +47,18 @@ std::vector<long> cardinals(Display *display, Window window, const char *name, A
 
 int ignoreErrors(Display *, XErrorEvent *) { return 0; }
 
+// Whether a frame holds the window (its parent is not the root); nothing
+// when the X server no longer knows it.
+std::optional<bool> inFrame(Display *x, Window window) {
+    Window root = None, parent = None, *children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(x, window, &root, &parent, &children, &count))
+        return std::nullopt;
+    if (children)
+        XFree(children);
+    return parent != root;
+}
+
 // Whether a window manager runs: the root names a window of it, which names
 // itself (a manager that ended leaves the root's property behind, naming a
 // window that is gone).
@@ -79,15 +92,7 @@ bool framesNewWindows(std::chrono::milliseconds within) {
     const Window root = DefaultRootWindow(x);
     const Window probe = XCreateSimpleWindow(x, root, 0, 0, 16, 16, 0, 0, 0);
     XStoreName(x, probe, "window manager probe");
-    const auto framed = [&] {
-        Window rootOf = None, parent = None, *children = nullptr;
-        unsigned int count = 0;
-        if (!XQueryTree(x, probe, &rootOf, &parent, &children, &count))
-            return false;
-        if (children)
-            XFree(children);
-        return parent != rootOf;
-    };
+    const auto framed = [&] { return inFrame(x, probe).value_or(false); };
     bool done = false;
     QElapsedTimer clock;
     clock.start();
@@ -183,13 +188,8 @@ std::string describeWindow(unsigned long window) {
         said = attributes.map_state == IsViewable     ? "mapped"
                : attributes.map_state == IsUnviewable ? "mapped in an unmapped parent"
                                                       : "not mapped";
-        Window root = None, parent = None, *children = nullptr;
-        unsigned int count = 0;
-        if (XQueryTree(display.get(), Window(window), &root, &parent, &children, &count)) {
-            said += parent == root ? ", no frame" : ", in a frame";
-            if (children)
-                XFree(children);
-        }
+        if (const std::optional<bool> framed = inFrame(display.get(), Window(window)))
+            said += *framed ? ", in a frame" : ", no frame";
     }
     XSync(display.get(), False);
     XSetErrorHandler(previous);
