@@ -8,35 +8,53 @@
 #include <ctime>
 #include <mutex>
 #include <new>
-#include <random>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+
+#include <unistd.h>
 
 namespace {
 
 constexpr size_t kUuidBytes = 16;
 constexpr size_t kUuidLength = 36;
 
-// Fills `bytes` from the system's random source. Should that source fail,
-// a clock, a counter and an address are mixed instead: not secret, but still
-// never repeating within a process.
-void random_bytes(unsigned char *bytes, size_t count) {
-    try {
-        thread_local std::random_device device;
-        for (size_t i = 0; i < count; i += 4) {
-            uint32_t word = device();
-            for (size_t k = 0; k < 4 && i + k < count; k++)
-                bytes[i + k] = (unsigned char)(word >> (8 * k));
-        }
-        return;
-    } catch (...) {
+// A generator per thread, seeded once from the kernel's random source and
+// then stepped by SplitMix64. Drawing every name from the system source
+// itself cost 20 microseconds a word on machines whose hardware random
+// instruction is slow (std::random_device uses it), a third of converting a
+// README with badges. The step is a bijection of a counter, so a thread
+// never draws one value twice; two threads' seeds coinciding is as unlikely
+// as two draws of the system source doing so.
+struct Generator {
+    uint64_t state = 0;
+    bool seeded = false;
+
+    uint64_t next() {
+        if (!seeded)
+            seed();
+        uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
     }
-    static std::atomic<uint64_t> counter{0};
-    uint64_t now = (uint64_t)std::chrono::steady_clock::now().time_since_epoch().count();
-    uint64_t n = counter.fetch_add(1);
+
+    // Should the kernel's source fail, a clock, a counter and an address are
+    // mixed instead: not secret, but still distinct between threads.
+    void seed() {
+        seeded = true;
+        if (getentropy(&state, sizeof state) == 0)
+            return;
+        static std::atomic<uint64_t> counter{0};
+        uint64_t now = (uint64_t)std::chrono::steady_clock::now().time_since_epoch().count();
+        state = jenkins_mix(now, counter.fetch_add(1), (uint64_t)(uintptr_t)this);
+    }
+};
+
+void random_bytes(unsigned char *bytes, size_t count) {
+    thread_local Generator generator;
     for (size_t i = 0; i < count; i += 8) {
-        uint64_t word = jenkins_mix(now, n + i, (uint64_t)(uintptr_t)&counter);
+        uint64_t word = generator.next();
         for (size_t k = 0; k < 8 && i + k < count; k++)
             bytes[i + k] = (unsigned char)(word >> (8 * k));
     }

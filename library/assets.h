@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <cstddef>
 
-// A new version-4 UUID string (36 lower-case characters) drawn from the
-// system's random source. The caller frees it. NULL when allocation fails.
+// A new version-4 UUID string (36 lower-case characters) drawn from a
+// generator seeded from the system's random source. The caller frees it. NULL when allocation fails.
 //
 // Deliberately independent of rand(): anyone in the process may reseed
 // rand(), after which rand()-based names would repeat.

@@ -4,6 +4,7 @@
 #include <regex>
 #include <set>
 #include <string>
+#include <thread>
 
 #include "library/assets.h"
 
@@ -34,6 +35,17 @@ TEST(Uuid, RandomUuidsIgnoreTheCLibraryGenerator) {
     srand(7);
     std::string b = take(uuid_new_random());
     EXPECT_NE(a, b);
+}
+
+TEST(Uuid, RandomUuidsDifferBetweenThreads) {
+    // Each thread draws from a generator of its own; two threads must not
+    // start from one seed.
+    std::string first, second;
+    std::thread a([&] { first = take(uuid_new_random()); });
+    std::thread b([&] { second = take(uuid_new_random()); });
+    a.join();
+    b.join();
+    EXPECT_NE(first, second);
 }
 
 TEST(Uuid, FromBytesChangesNoBits) {
