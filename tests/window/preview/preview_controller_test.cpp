@@ -796,10 +796,17 @@ TEST_F(PreviewPartsTest, TheScrollMapPairsBlocksAcrossEmptyParts) {
 TEST_F(PreviewPartsTest, FillsEveryPartForPrintingAndEmptiesAgainAfter) {
     loadLong(0);
     fake.longestScript = 0;
+    // Printing may begin while a look at the view, asked as the user
+    // scrolled, is still out: the page is held until it is answered.
+    controller.partsMayShow();
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("parts-in-view"); }));
     std::optional<bool> whole;
     controller.showWholePage([&](bool ok) { whole = ok; });
     while (!whole) {
-        ASSERT_TRUE(waitUntil([&] { return fake.pending("parts") || whole.has_value(); }));
+        ASSERT_TRUE(waitUntil(
+            [&] { return fake.pending("parts") || fake.pending("parts-in-view") || whole.has_value(); }));
+        if (fake.pending("parts-in-view"))
+            answerView(0, 1, {});
         if (fake.pending("parts"))
             fake.answer("parts", true);
     }
