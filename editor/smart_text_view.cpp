@@ -120,7 +120,7 @@ void SmartTextView::textDidChange() {
         adoptCaret();
     KVXTextView::textDidChange();
     updateInformation();
-    if (m_owningDocument && !m_undoing)
+    if (m_owningDocument && !m_restoring)
         m_owningDocument->updateChangeCount(OwningDocument::ChangeKind::Done);
 }
 
@@ -210,28 +210,28 @@ bool SmartTextView::canRedo() const { return storage()->canRedo(); }
 void SmartTextView::smartUndo(QObject *) {
     bool undone = false;
     {
-        UndoScope scope(this);
+        RestoringEdit scope(this);
         undone = storage()->undo();
     }
     if (!undone)
         return;
     didChangeTextOrSelection();
-    tellDocumentAfterUndo(OwningDocument::ChangeKind::Undone);
+    tellDocumentAfterRestoring(OwningDocument::ChangeKind::Undone);
 }
 
 void SmartTextView::smartRedo(QObject *) {
     bool redone = false;
     {
-        UndoScope scope(this);
+        RestoringEdit scope(this);
         redone = storage()->redo();
     }
     if (!redone)
         return;
-    tellDocumentAfterUndo(OwningDocument::ChangeKind::Redone);
+    tellDocumentAfterRestoring(OwningDocument::ChangeKind::Redone);
     didChangeTextOrSelection();
 }
 
-void SmartTextView::tellDocumentAfterUndo(OwningDocument::ChangeKind kind) {
+void SmartTextView::tellDocumentAfterRestoring(OwningDocument::ChangeKind kind) {
     if (!m_owningDocument)
         return;
     const QByteArrayView text(storage()->str(), qsizetype(storage()->len()));

@@ -286,7 +286,7 @@ protected:
 
 private:
     class RoutedEdit;
-    class UndoScope;
+    class RestoringEdit;
     struct ActionEntry;
     static const std::vector<ActionEntry> &actionTable();
     static const ActionEntry *findAction(const QString &action);
@@ -294,9 +294,9 @@ private:
     void configureSelf();
     void applyThemeToView();
     void adoptCaret();
-    // After an undo or redo: Cleared when the text is the saved text again,
-    // else `kind`.
-    void tellDocumentAfterUndo(OwningDocument::ChangeKind kind);
+    // After an edit that may bring back the saved text: Cleared when the
+    // text is the saved text again, else `kind`.
+    void tellDocumentAfterRestoring(OwningDocument::ChangeKind kind);
     void preferenceChanged(const QString &key);
     void setTypedSpace(bool typed);
 
@@ -368,8 +368,9 @@ private:
 
     // An edit this view made: the selection follows the buffer's caret.
     int m_routing = 0;
-    // Undo or redo under way: the document hears of it once, afterwards.
-    bool m_undoing = false;
+    // An undo, a redo or a cancelled completion under way: the document
+    // hears of it once, afterwards.
+    bool m_restoring = false;
 
     // Completion
     QString m_pendingCompletion;

@@ -16,14 +16,15 @@ private:
     SmartTextView *m_view;
 };
 
-// An undo or a redo: routed as an edit, and told to the document once,
-// afterwards, rather than as an edit.
-class SmartTextView::UndoScope {
+// An edit that may bring back the saved text (an undo, a redo, a cancelled
+// completion): routed as an edit, and told to the document once, afterwards,
+// rather than as an edit.
+class SmartTextView::RestoringEdit {
 public:
-    explicit UndoScope(SmartTextView *view) : m_routed(view), m_view(view) { m_view->m_undoing = true; }
-    ~UndoScope() { m_view->m_undoing = false; }
-    UndoScope(const UndoScope &) = delete;
-    UndoScope &operator=(const UndoScope &) = delete;
+    explicit RestoringEdit(SmartTextView *view) : m_routed(view), m_view(view) { m_view->m_restoring = true; }
+    ~RestoringEdit() { m_view->m_restoring = false; }
+    RestoringEdit(const RestoringEdit &) = delete;
+    RestoringEdit &operator=(const RestoringEdit &) = delete;
 
 private:
     RoutedEdit m_routed;

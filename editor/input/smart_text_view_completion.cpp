@@ -153,7 +153,15 @@ void SmartTextView::insertCompletion(const QString &word, CharRange partialRange
             m_tentative.reset();
         else
             m_tentative = Tentative{{partialRange.location, text.size()}, m_completionOriginal};
-        {
+        if (movement == kCancel) {
+            // The text as it was before the list opened: no longer edited
+            // when that was the saved text.
+            {
+                RestoringEdit restoring(this);
+                storage()->replaceCharactersInRange(shown, text);
+            }
+            tellDocumentAfterRestoring(OwningDocument::ChangeKind::Done);
+        } else {
             RoutedEdit routed(this);
             storage()->replaceCharactersInRange(shown, text);
         }

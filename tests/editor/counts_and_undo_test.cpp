@@ -9,6 +9,7 @@
 
 #include "editor/smart_undo_manager.h"
 #include "platform/runtime/action_router.h"
+#include "editor/input/completion_popup.h"
 #include "editor/smart_view_support.h"
 
 using editortest::RecordingDocument;
@@ -148,4 +149,33 @@ TEST(CountsAndUndo, UndoMenuItemsFollowTheBuffer) {
     EXPECT_EQ(editor.text(), QStringLiteral("x"));
     platform::ActionRouter::validateMenu(&menu, &editor.view());
     EXPECT_TRUE(redoItem.isEnabled());
+}
+
+// A word completion shown and then cancelled leaves the text as it was: a
+// saved document is clean again, an edited one stays edited.
+TEST(CountsAndUndo, ACancelledCompletionLeavesTheDocumentAsItWas) {
+    // Headings are among the words offered.
+    const QString text = QStringLiteral("# Alphabet\n\n## Alpine\n\nAl");
+    for (bool editedBefore : {false, true}) {
+        SCOPED_TRACE(editedBefore);
+        ShownEditor editor;
+        editor.show(text);
+        RecordingDocument document;
+        document.saved = text.toUtf8();
+        editor.view().setOwningDocument(&document);
+        editor.select(text.size());
+        if (editedBefore)
+            editor.type(QStringLiteral("p"));
+        const QString before = editor.text();
+
+        editor.press(Qt::Key_Escape);
+        CompletionPopup *list = editor.view().completionPopup();
+        ASSERT_TRUE(list && list->isVisible());
+        EXPECT_NE(editor.text(), before);  // the first word stands in
+        editor.press(Qt::Key_Escape);
+        EXPECT_FALSE(list->isVisible());
+        EXPECT_EQ(editor.text(), before);
+        ASSERT_FALSE(document.changes.isEmpty());
+        EXPECT_EQ(document.changes.last(), editedBefore ? Kind::Done : Kind::Cleared);
+    }
 }
