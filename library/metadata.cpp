@@ -47,6 +47,20 @@ bool read_key_line(tzr_engine *e, const token *line, const char *source, DString
 
 }  // namespace
 
+bool tzr_meta_line_is_read(unsigned short type) {
+    switch (type) {
+    case LINE_META:
+    case LINE_TABLE:
+    case LINE_PLAIN:
+    case LINE_TABLE_SEPARATOR:
+    case LINE_INDENTED_TAB:
+    case LINE_INDENTED_SPACE:
+        return true;
+    default:
+        return false;
+    }
+}
+
 void tzr_parse_metadata_block(tzr_engine *e, token *block) {
     if (!e || !block || !e->source || !e->metadata_list)
         return;

@@ -11,6 +11,11 @@ struct tzr_engine;
 // in label form, values in clean form.
 void tzr_parse_metadata_block(tzr_engine *e, token *block);
 
+// Whether a line of this type inside a metadata block is read into an entry
+// (a key line or a continuation of a value); the others (an opening line,
+// an underline that closes the block) belong to no entry.
+bool tzr_meta_line_is_read(unsigned short type);
+
 // Debug dump: one "'key': 'value'" line per entry. Like the token dumps, it
 // goes straight to standard error, not through the log handler.
 void tzr_metadata_describe(const tzr_engine *e);

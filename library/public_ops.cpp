@@ -8,6 +8,7 @@
 #include "library/block_parser.h"
 #include "library/file_utils.h"
 #include "library/labels.h"
+#include "library/metadata.h"
 #include "library/records.h"
 #include "library/scanners/scanners.h"
 #include "library/token_pool.h"
@@ -25,19 +26,6 @@ struct MetaBlock {
     size_t end = 0;
     size_t close = 0;
 };
-
-bool is_dash_line(const char *source, size_t start, size_t end) {
-    size_t dashes = 0;
-    size_t i = start;
-    while (i < end && source[i] == '-') {
-        i++;
-        dashes++;
-    }
-    while (i < end && (source[i] == ' ' || source[i] == '\t' || source[i] == '\n' ||
-                       source[i] == '\r'))
-        i++;
-    return dashes >= 3 && i == end;
-}
 
 size_t truncate_list(stack *list, size_t size) {
     if (list && list->size > size)
@@ -83,11 +71,11 @@ MetaBlock read_meta_block(tzr_engine *e) {
         if (last && last->start + last->len > block.end)
             block.end = last->start + last->len;
         block.close = block.end;
-        // The closing line is any underline of dashes the grammar took as
-        // one ("--" too): an edit that swallowed it would merge the text
-        // below into the last value.
-        if (last && last != first->child &&
-            (last->type == LINE_SETEXT_2 || is_dash_line(source, last->start, block.end)))
+        // A last line that no entry reads (an underline of dashes, "--"
+        // too) closes the block: an edit that swallowed it would merge the
+        // text below into the last value. A line of dashes that the reader
+        // takes as text ("-----" and a tab) is the last value's.
+        if (last && last != first->child && !tzr_meta_line_is_read(last->type))
             block.close = last->start;
     }
     token_tree_free(root);
@@ -132,6 +120,29 @@ tzr_meta *find_entry(tzr_engine *e, const char *key, size_t *index) {
     }
     free(label);
     return found;
+}
+
+// Whether the source of `e` with `line` inserted at `at` reads as `e` read
+// it, every entry with its value, and holds `key` in its top block too: the
+// text is read afresh, as any reader would.
+bool reads_as_before_with(tzr_engine *e, size_t at, const std::string &line, const char *key) {
+    std::string text(e->source->str, e->source->length);
+    text.insert(at, line);
+    tzr_engine *trial = tzr_engine_create_with_string(text.c_str(), 0);
+    if (!trial)
+        return false;
+    MetaBlock block = read_meta_block(trial);
+    tzr_meta *added = block.found ? find_entry(trial, key, nullptr) : nullptr;
+    bool same = added && added->start < block.close;
+    for (size_t i = 0; same && i < e->metadata_list->size; i++) {
+        auto *before = static_cast<tzr_meta *>(e->metadata_list->element[i]);
+        if (!before || !before->key)
+            continue;
+        tzr_meta *now = find_entry(trial, before->key, nullptr);
+        same = now && !strcmp(now->value ? now->value : "", before->value ? before->value : "");
+    }
+    tzr_engine_free(trial, true);
+    return same;
 }
 
 char *copy_or_null(const char *text) { return text ? strdup(text) : nullptr; }
@@ -315,18 +326,20 @@ void tzr_engine_update_metavalue_for_key(tzr_engine *e, const char *key, const c
         } else {
             size_t at = block.close;
             // A block whose last line has no line end would run into the
-            // new line, so it gets one first; but a backslash followed by a
-            // line end is a hard break, which would make a line of it alone
-            // blank and end the block above the new key. Such a block takes
-            // the new key before its first one, where no line changes.
+            // new line, so it gets one first. That line end can change how
+            // the last line reads (after a backslash it is a hard break, a
+            // line of blanks becomes blank): a value changes, or the block
+            // ends above the new key. Then the block takes the new key
+            // before its first one instead, where no line changes.
             if (at > 0 && source->str[at - 1] != '\n' && source->str[at - 1] != '\r') {
+                line.insert(line.begin(), '\n');
                 auto *first = e->metadata_list->size
                                   ? static_cast<tzr_meta *>(e->metadata_list->element[0])
                                   : nullptr;
-                if (source->str[at - 1] == '\\' && first && first->start < at)
+                if (first && first->start < at && !reads_as_before_with(e, at, line, key)) {
+                    line.erase(line.begin());
                     at = first->start;
-                else
-                    line.insert(line.begin(), '\n');
+                }
             }
             d_string_insert(source, at, line.c_str());
         }

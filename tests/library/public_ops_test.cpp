@@ -115,6 +115,12 @@ TEST(PublicOps, UpdateMetavalue) {
         // new key, so neither line swallows the other.
         {"title: T", "author", "B", "title: T\nauthor:\tB\n"},
         {"title: T", "title", "U", "title: U\n"},
+        // An underline of dashes closes the block; a line of dashes that
+        // reads as text (a tab after them) is the last value's, and an edit
+        // keeps or replaces it with that value.
+        {"k: v\n---\n\nText\n", "o", "w", "k: v\no:\tw\n---\n\nText\n"},
+        {"k: v\n-----\t\n\nText\n", "o", "w", "k: v\n-----\t\no:\tw\n\nText\n"},
+        {"k: v\n-----\t\n\nText\n", "k", "w", "k: w\n\nText\n"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.source);
@@ -136,11 +142,11 @@ TEST(PublicOps, UpdatedMetadataReadsBack) {
     EXPECT_EQ(take(tzr_string_metadata_keys(text.c_str())), "title\nauthor\n");
 }
 
-// A key written into a block whose last line ends the text with a backslash
-// reads back, and the lines already there read as before: a line end after
-// that backslash would have made it a hard break, a blank line that ends the
-// block above the new key.
-TEST(PublicOps, KeyWrittenAfterABackslashReadsBack) {
+// A key written into a block whose last line ends the text with no line
+// end reads back, and the lines already there read as before: a line end
+// after a backslash would have made it a hard break, after a line of blanks
+// a blank line, either ending the block above the new key.
+TEST(PublicOps, KeyWrittenAfterALastLineWithoutLineEndReadsBack) {
     struct Case {
         const char *source, *result;
     } cases[] = {
@@ -148,8 +154,13 @@ TEST(PublicOps, KeyWrittenAfterABackslashReadsBack) {
         {"k: v\n  \\", "title:\tx\nk: v\n  \\"},
         {"k: v\nmore\\", "title:\tx\nk: v\nmore\\"},
         {"k: v\\", "title:\tx\nk: v\\"},
-        {"k: v\n\\\\", "title:\tx\nk: v\n\\\\"},
         {"---\nk: v\n\\", "---\ntitle:\tx\nk: v\n\\"},
+        {"k: v\n\t ", "title:\tx\nk: v\n\t "},
+        {"k: v\r\t\t ", "title:\tx\nk: v\r\t\t "},
+        // A last line that reads the same with a line end: the key goes
+        // last.
+        {"k: v\n more", "k: v\n more\ntitle:\tx\n"},
+        {"k: v\n\\\\", "k: v\n\\\\\ntitle:\tx\n"},  // an escaped backslash
         // With a line end there already the backslash line is blank and
         // the block ends above it: the key goes last in the block.
         {"k: v\n\\\n", "k: v\ntitle:\tx\n\\\n"},
