@@ -210,7 +210,7 @@ bool SmartTextView::canRedo() const { return storage()->canRedo(); }
 void SmartTextView::smartUndo(QObject *) {
     bool undone = false;
     {
-        RestoringEdit scope(this);
+        RestoringEdit restoring(this);
         undone = storage()->undo();
     }
     if (!undone)
@@ -222,7 +222,7 @@ void SmartTextView::smartUndo(QObject *) {
 void SmartTextView::smartRedo(QObject *) {
     bool redone = false;
     {
-        RestoringEdit scope(this);
+        RestoringEdit restoring(this);
         redone = storage()->redo();
     }
     if (!redone)

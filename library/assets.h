@@ -6,7 +6,8 @@
 #include <cstddef>
 
 // A new version-4 UUID string (36 lower-case characters) drawn from a
-// generator seeded from the system's random source. The caller frees it. NULL when allocation fails.
+// generator seeded from the system's random source. The caller frees it.
+// NULL when allocation fails.
 //
 // Deliberately independent of rand(): anyone in the process may reseed
 // rand(), after which rand()-based names would repeat.

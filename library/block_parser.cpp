@@ -466,7 +466,7 @@ static constexpr auto kPrintsAsSource = [] {
 // code line, whose kinds follow one another unpredictably: one look-up and
 // no branch.
 static bool prints_as_escaped_source(const token *t) {
-    bool bare = !t->child & !t->mate;
+    unsigned bare = unsigned(!t->child) & unsigned(!t->mate);
     return bare & kPrintsAsSource[t->type < kTokenTypeCount ? t->type : unsigned(TEXT)];
 }
 
