@@ -14,30 +14,44 @@
 
 namespace {
 
+// The least room a read asks for: a pipe or a terminal gives a few kilobytes
+// at a time.
 constexpr size_t kChunk = 4096;
 
-// Reads everything from `fd`; with `strip_bom`, byte-order marks at the very
-// start are dropped while the text is still within its first chunk.
-DString *read_fd(int fd, bool strip_bom) {
+// Reads everything from `fd` straight into the string, which starts with
+// room for `expected` bytes (a regular file's size, or 0 when unknown): a
+// file then takes one read and one buffer, where a string grown chunk by
+// chunk copied the text at every doubling and faulted in twice its size.
+// With `strip_bom`, the byte-order marks at the very start are dropped.
+DString *read_fd(int fd, bool strip_bom, size_t expected) {
     DString *text = d_string_new("");
     if (!text)
         return nullptr;
-    char chunk[kChunk];
+    if (expected)
+        d_string_reserve(text, expected + 1);  // else it grows as it reads
     for (;;) {
-        ssize_t got = read(fd, chunk, sizeof chunk);
+        // The room left after the expected bytes is read into as it is: a
+        // read there finds the end without growing a string just filled.
+        size_t room = text->capacity - text->length;
+        if (room <= 1 || (room < kChunk + 1 && (!expected || text->length != expected)))
+            d_string_detail::grow(text, kChunk);
+        ssize_t got = read(fd, text->str + text->length, text->capacity - text->length - 1);
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            if (errno == EAGAIN)
-                break;
             break;
         }
         if (got == 0)
             break;
-        d_string_append_c_array(text, chunk, (size_t)got);
-        while (strip_bom && text->length <= kChunk && text->length >= 3 &&
-               memcmp(text->str, "\xEF\xBB\xBF", 3) == 0)
-            d_string_erase(text, 0, 3);
+        text->length += (size_t)got;
+    }
+    text->str[text->length] = '\0';
+    if (strip_bom) {
+        size_t marks = 0;
+        while (text->length - marks >= 3 && memcmp(text->str + marks, "\xEF\xBB\xBF", 3) == 0)
+            marks += 3;
+        if (marks)
+            d_string_erase(text, 0, marks);
     }
     return text;
 }
@@ -78,13 +92,15 @@ DString *file_read_to_d_string(const char *path) {
     int flags = fcntl(fd, F_GETFL);
     if (flags >= 0)
         fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    DString *text = read_fd(fd, true);
+    DString *text = read_fd(fd, true, (size_t)info.st_size);
     close(fd);
     return text;
 }
 
 DString *stdin_read_to_d_string(void) {
-    DString *text = read_fd(STDIN_FILENO, false);
+    struct stat info;
+    size_t expected = fstat(STDIN_FILENO, &info) == 0 && S_ISREG(info.st_mode) ? (size_t)info.st_size : 0;
+    DString *text = read_fd(STDIN_FILENO, false, expected);
     fclose(stdin);
     return text;
 }

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -74,12 +75,43 @@ TEST_F(TempFolder, ReadingDropsOnlyALeadingByteOrderMark) {
     EXPECT_STREQ(text->str, "text \xEF\xBB\xBF here");
     d_string_free(text, true);
 
+    // A file is read whole at once: its marks are still found at the start,
+    // however long it is, and every byte after them is kept.
     std::string big(10000, 'x');
-    path = write("big.md", big);
+    big[9999] = 'y';
+    for (const std::string &marks : {std::string(), std::string("\xEF\xBB\xBF"),
+                                     std::string("\xEF\xBB\xBF\xEF\xBB\xBF")}) {
+        path = write("big.md", marks + big);
+        text = file_read_to_d_string(path.c_str());
+        ASSERT_NE(text, nullptr);
+        EXPECT_EQ(std::string(text->str, text->length), big) << marks.size();
+        EXPECT_EQ(strlen(text->str), big.size());
+        d_string_free(text, true);
+    }
+
+    path = write("only-mark.md", "\xEF\xBB\xBF");
     text = file_read_to_d_string(path.c_str());
     ASSERT_NE(text, nullptr);
-    EXPECT_EQ(text->length, big.size());
+    EXPECT_STREQ(text->str, "");
     d_string_free(text, true);
+}
+
+// Files whose sizes fall on and around the string's own steps (its first
+// capacity and its doublings), where a read that fills the room exactly
+// must still find the end and keep every byte.
+TEST_F(TempFolder, ReadingKeepsEveryByteAtTheStringsSteps) {
+    for (size_t size : {0, 1, 1022, 1023, 1024, 1025, 4095, 4096, 4097, 65535, 65536, 65537}) {
+        std::string bytes(size, 'a');
+        for (size_t i = 0; i < size; i++)
+            bytes[i] = (char)('a' + i % 26);
+        std::string path = write("steps.md", bytes);
+        DString *text = file_read_to_d_string(path.c_str());
+        ASSERT_NE(text, nullptr) << size;
+        EXPECT_EQ(text->length, size);
+        EXPECT_EQ(std::string(text->str, text->length), bytes) << size;
+        EXPECT_EQ(text->str[text->length], '\0');
+        d_string_free(text, true);
+    }
 }
 
 TEST_F(TempFolder, OnlyRegularFilesAreRead) {
