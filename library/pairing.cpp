@@ -57,7 +57,10 @@ struct MatchFrame {
     token *pending;       // token whose children are being matched, or NULL
     size_t base;          // work-stack count on entry
     unsigned depth;
+    bool literal;         // inside a code span or math
 };
+
+bool literal_container(unsigned type) { return type == PAIR_BACKTICK || type == PAIR_MATH; }
 
 // The opener counters: one row of 230 per open frame, on the heap. A row is
 // all zero whenever its frame opens: a closing frame zeroes just the counts
@@ -82,9 +85,14 @@ struct Counters {
 
 }  // namespace
 
-// Steps 3.2 to 3.7 for one token; returns the token the walk goes on with.
-static token *match_one(token *t, const token_pair_engine *e, stack *work, size_t base,
-                        uint32_t *counter, token_pair_tally *tally) {
+// Pairs one token with the openers on the work stack or pushes it as an
+// opener; returns the token the walk goes on with. `literal` tells that the
+// token lies in a code span or math, whose marks never become emphasis.
+// Inline: the walk calls it for every opener and closer, and entering and
+// leaving a call was a tenth of its instructions.
+[[gnu::always_inline]] static inline token *match_one(token *t, const token_pair_engine *e,
+                                                      stack *work, size_t base, uint32_t *counter,
+                                                      bool literal, token_pair_tally *tally) {
     token *next = t->next;
     if (t->can_close && registered(e, kPairCanClose, t->type) && t->unmatched) {
         bool search = true;
@@ -123,7 +131,8 @@ static token *match_one(token *t, const token_pair_engine *e, stack *work, size_
                     if (span > tally->longest_bracket)
                         tally->longest_bracket = span;
                 }
-                tally->emphasis |= pair == PAIR_STAR || pair == PAIR_UL;
+                if ((pair == PAIR_STAR || pair == PAIR_UL) && !literal && tally->emphasis_openers)
+                    tally->emphasis_openers->push_back(o);
             }
             for (size_t i = work->size; i > found; i--) {
                 token *dropped = static_cast<token *>(work->element[i - 1]);
@@ -138,7 +147,10 @@ static token *match_one(token *t, const token_pair_engine *e, stack *work, size_
         }
     }
     if (t->can_open && registered(e, kPairCanOpen, t->type) && t->unmatched) {
-        stack_push(work, t);
+        if (work->size < work->capacity)
+            work->element[work->size++] = t;
+        else
+            stack_push(work, t);
         counter[t->type]++;
     }
     return next;
@@ -222,7 +234,7 @@ void match_descendants(token *parent, const token_pair_engine *e, stack *work, u
     thread_local std::vector<MatchFrame> frames;
     thread_local Counters counters;
     frames.clear();
-    frames.push_back({parent->child, nullptr, work->size, depth});
+    frames.push_back({parent->child, nullptr, work->size, depth, literal_container(parent->type)});
     counters.open_level(0);
     while (!frames.empty()) {
         size_t level = frames.size() - 1;
@@ -231,7 +243,7 @@ void match_descendants(token *parent, const token_pair_engine *e, stack *work, u
         if (t) {
             // The children of `t` are done; now `t` itself.
             f.pending = nullptr;
-            f.next = match_one(t, e, work, f.base, counters.row(level), tally);
+            f.next = match_one(t, e, work, f.base, counters.row(level), f.literal, tally);
             continue;
         }
         // Most tokens have no children and neither open nor close anything
@@ -257,7 +269,8 @@ void match_descendants(token *parent, const token_pair_engine *e, stack *work, u
             !(leave_walked && level == 0 && walked_block(t->type))) {
             f.pending = t;
             unsigned child_depth = f.depth + 1;
-            frames.push_back({t->child, nullptr, work->size, child_depth});
+            bool literal = f.literal || literal_container(t->type);
+            frames.push_back({t->child, nullptr, work->size, child_depth, literal});
             counters.open_level(level + 1);
             continue;
         }
@@ -265,7 +278,7 @@ void match_descendants(token *parent, const token_pair_engine *e, stack *work, u
             f.next = t->next;
             continue;
         }
-        f.next = match_one(t, e, work, f.base, counters.row(level), tally);
+        f.next = match_one(t, e, work, f.base, counters.row(level), f.literal, tally);
     }
 }
 
@@ -806,53 +819,54 @@ bool InlinePass::act(token *p, token *t) {
 
 // --- Emphasis pass -----------------------------------------------------------
 
-static void unlink_inner(token *t) {
+// Takes `t` out of its chain; it is freed once the pass is over, so that no
+// opener still to come can be carved again in its place.
+static void unlink_inner(token *t, std::vector<token *> &spent) {
     t->prev->next = t->next;
     t->next->prev = t->prev;
     t->next = t->prev = nullptr;
     t->mate = nullptr;
-    token_free(t);
+    spent.push_back(t);
 }
 
-void tzr_pair_emphasis(token *first) {
-    // Kept between calls (one per thread): the pass runs on every block
-    // with stars or underscores, and never calls itself.
-    thread_local std::vector<token *> chains;
-    chains.clear();
-    if (first)
-        chains.push_back(first);
-    while (!chains.empty()) {
-        token *t = chains.back();
-        chains.pop_back();
-        for (; t; t = t->next) {
-            if ((t->type == STAR || t->type == UL) && t->mate && !t->unmatched &&
-                t->mate->start > t->start) {
-                token *a = t;
-                token *b = t->mate;
-                token *n = a->next;
-                if (n && n->type == a->type && n->mate && n->mate != a && n->mate == b->prev &&
-                    n->mate != n && a->start + a->len == n->start &&
-                    b->start == n->mate->start + n->mate->len && n->mate->start > n->start &&
-                    b->start > 0) {
-                    token *n_mate = n->mate;
-                    a->type = STRONG_START;
-                    a->len = 2;
-                    b->type = STRONG_STOP;
-                    b->start -= 1;
-                    b->len = 2;
-                    unlink_inner(n_mate);
-                    unlink_inner(n);
-                    token_wrap_range(a, b, PAIR_STRONG);
-                } else {
-                    a->type = EMPH_START;
-                    b->type = EMPH_STOP;
-                    token_wrap_range(a, b, PAIR_EMPH);
-                }
-            }
-            if (t->child && t->type != PAIR_BACKTICK && t->type != PAIR_MATH)
-                chains.push_back(t->child);
+void tzr_pair_emphasis(std::vector<token *> &openers) {
+    // The openers came in the order their pairs closed, an inner pair before
+    // the pair around it; taken backwards, each pair is seen before the
+    // pairs inside it, and a pair of double marks ("**") still finds its
+    // inner pair as marks. Pairs of different chains never meet.
+    if (openers.empty())
+        return;
+    thread_local std::vector<token *> spent;
+    spent.clear();
+    for (size_t i = openers.size(); i > 0; i--) {
+        token *a = openers[i - 1];
+        if (!((a->type == STAR || a->type == UL) && a->mate && !a->unmatched &&
+              a->mate->start > a->start))
+            continue;  // taken into a strong pair around it
+        token *b = a->mate;
+        token *n = a->next;
+        if (n && n->type == a->type && n->mate && n->mate != a && n->mate == b->prev &&
+            n->mate != n && a->start + a->len == n->start &&
+            b->start == n->mate->start + n->mate->len && n->mate->start > n->start &&
+            b->start > 0) {
+            token *n_mate = n->mate;
+            a->type = STRONG_START;
+            a->len = 2;
+            b->type = STRONG_STOP;
+            b->start -= 1;
+            b->len = 2;
+            unlink_inner(n_mate, spent);
+            unlink_inner(n, spent);
+            token_wrap_range(a, b, PAIR_STRONG);
+        } else {
+            a->type = EMPH_START;
+            b->type = EMPH_STOP;
+            token_wrap_range(a, b, PAIR_EMPH);
         }
     }
+    for (token *t : spent)
+        token_free(t);
+    openers.clear();
 }
 
 // The engine's pairing tables, in the order they run.
@@ -889,7 +903,7 @@ class tzr_block_pairing {
     // are left alone.
     void pair(token *parent, token *block) {
         unsigned kinds = inline_pass_.at(parent, block);
-        token_pair_tally tally{engine_->longest_bracket, false};
+        token_pair_tally tally{engine_->longest_bracket, &emphasis_};
         // The tables that can pair something here, found without a branch
         // each, then walked in order.
         unsigned walks = 0;
@@ -898,25 +912,19 @@ class tzr_block_pairing {
         for (; walks; walks &= walks - 1)
             tzr_pair_block(block, tables_.all[__builtin_ctz(walks)], work_, &tally);
         engine_->longest_bracket = tally.longest_bracket;
-        // Only a star or underscore the matcher paired in this block becomes
-        // emphasis: a block whose stars and underscores all stayed alone (a
-        // name with underscores, a lone star) needs no pass for it.
-        if (tally.emphasis) {
-            token *next = block->next;
-            block->next = nullptr;
-            tzr_pair_emphasis(block);
-            block->next = next;
-        }
+        // Only the stars and underscores the matcher paired become emphasis:
+        // the pass goes to them rather than over the whole block again.
+        tzr_pair_emphasis(emphasis_);
     }
 
     // A tree that is not a document: everything under `root` at once.
     void pair_whole(token *root) {
         inline_pass_.below(root);
-        token_pair_tally tally{engine_->longest_bracket, false};
+        token_pair_tally tally{engine_->longest_bracket, &emphasis_};
         for (const token_pair_engine *table : tables_.all)
             tzr_pair_block(root, table, work_, &tally);
         engine_->longest_bracket = tally.longest_bracket;
-        tzr_pair_emphasis(root->child);
+        tzr_pair_emphasis(emphasis_);
     }
 
   private:
@@ -925,6 +933,7 @@ class tzr_block_pairing {
     const PairKinds kinds_of_;
     InlinePass inline_pass_;
     stack *work_;
+    std::vector<token *> emphasis_;  // the openers of the pairs made
 };
 
 void tzr_pair_tree(tzr_engine *engine, token *root) {

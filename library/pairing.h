@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "library/stack.h"
 #include "library/token.h"
@@ -73,7 +74,9 @@ void token_pair_engine_free(token_pair_engine *e);
 // What the matcher tells the pairing stage about the pairs it made.
 struct token_pair_tally {
     size_t longest_bracket;  // raised to the longest bracket pair made, in bytes
-    bool emphasis;           // set when a star or underscore pair was made
+    // Gets the opener of every star and underscore pair made outside code
+    // spans and math, in the order the pairs close; may be NULL.
+    std::vector<token *> *emphasis_openers;
 };
 
 // Pairs the tokens of the parent's child chain and of every descendant chain
@@ -88,7 +91,9 @@ void tzr_pair_block(token *t, const token_pair_engine *e, stack *work, token_pai
 void tzr_pair_block_chain(token *first, const token_pair_engine *e, stack *work,
                           token_pair_tally *tally);
 
-void tzr_pair_emphasis(token *first);
+// Turns the pairs of the openers a tally gathered into emphasis and strong
+// emphasis, and empties the list.
+void tzr_pair_emphasis(std::vector<token *> &openers);
 
 // The inline pass alone over the children of `parent` and below.
 void tzr_pair_inline_tokens(tzr_engine *engine, token *parent);

@@ -61,7 +61,19 @@ INSTANTIATE_TEST_SUITE_P(
                     // underscores no pair can take, still become emphasis.
                     PairCase{"[*a*]", 0, "P_BR([ P_EM(EM< T >EM) ])"},
                     PairCase{"a_b_c _d_", 0, "T _ T _ T P_EM(EM< T >EM)"},
-                    PairCase{"a * b *c*", 0, "T * T P_EM(EM< T >EM)"}));
+                    PairCase{"a * b *c*", 0, "T * T P_EM(EM< T >EM)"},
+                    // Outer pairs before inner ones, whichever closes first;
+                    // neighbours and pairs in other chains alike.
+                    PairCase{"*a **b** c*", 0, "P_EM(EM< T P_STRONG(ST< T >ST) T >EM)"},
+                    PairCase{"**a *b* c**", 0, "P_STRONG(ST< T P_EM(EM< T >EM) T >ST)"},
+                    PairCase{"**a** *b* __c__", 0,
+                             "P_STRONG(ST< T >ST) T P_EM(EM< T >EM) T P_STRONG(ST< T >ST)"},
+                    PairCase{"*a [**b**] c*", 0, "P_EM(EM< T P_BR([ P_STRONG(ST< T >ST) ]) T >EM)"},
+                    // Marks inside code and math pair but stay marks.
+                    PairCase{"`*a*` *b*", 0, "P_CODE(` * T * `) T P_EM(EM< T >EM)"},
+                    PairCase{"*a `*b*` c*", 0, "P_EM(EM< T P_CODE(` * T * `) T >EM)"},
+                    PairCase{"$*a*$ *b*", 0, "P_MATH($ * T * $) T P_EM(EM< T >EM)"},
+                    PairCase{"*$a$*", 0, "P_EM(EM< P_MATH($ T $) >EM)"}));
 
 INSTANTIATE_TEST_SUITE_P(
     QuotesAndDashes, Pairing,
