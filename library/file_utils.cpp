@@ -99,7 +99,8 @@ DString *file_read_to_d_string(const char *path) {
 
 DString *stdin_read_to_d_string(void) {
     struct stat info;
-    size_t expected = fstat(STDIN_FILENO, &info) == 0 && S_ISREG(info.st_mode) ? (size_t)info.st_size : 0;
+    size_t expected =
+        fstat(STDIN_FILENO, &info) == 0 && S_ISREG(info.st_mode) ? (size_t)info.st_size : 0;
     DString *text = read_fd(STDIN_FILENO, false, expected);
     fclose(stdin);
     return text;
