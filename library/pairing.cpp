@@ -83,6 +83,12 @@ struct Counters {
     }
 };
 
+// The counters of every walk on this thread.
+Counters &match_counters() {
+    thread_local Counters counters;
+    return counters;
+}
+
 }  // namespace
 
 // Pairs one token with the openers on the work stack or pushes it as an
@@ -232,7 +238,7 @@ void match_descendants(token *parent, const token_pair_engine *e, stack *work, u
         return;
     // Kept between calls (one set per thread): most calls match one small block.
     thread_local std::vector<MatchFrame> frames;
-    thread_local Counters counters;
+    Counters &counters = match_counters();
     frames.clear();
     frames.push_back({parent->child, nullptr, work->size, depth, literal_container(parent->type)});
     counters.open_level(0);
@@ -289,6 +295,25 @@ void token_pairs_match(token *parent, const token_pair_engine *e, stack *work, u
     match_descendants(parent, e, work, depth, false, tally);
 }
 
+namespace {
+
+// Matches the given tokens, all of one chain and in its order, as the walk
+// over that chain would when they are all that opens or closes anything of
+// the table in it and below it: the walk would stop at them alone.
+void match_listed(const std::vector<token *> &tokens, const token_pair_engine *e, stack *work,
+                  token_pair_tally *tally) {
+    Counters &counters = match_counters();
+    counters.open_level(0);
+    size_t base = work->size;
+    for (token *t : tokens)
+        if (registered(e, kPairOpensOrCloses, t->type))
+            match_one(t, e, work, base, counters.row(0), false, tally);
+    counters.close_level(0, work, base);
+    work->size = base;
+}
+
+}  // namespace
+
 // --- Block walk --------------------------------------------------------------
 
 void tzr_pair_block(token *t, const token_pair_engine *e, stack *work, token_pair_tally *tally) {
@@ -336,9 +361,12 @@ namespace {
 // A table finds no pair in a block that lacks its openers or its closers,
 // and the walk for it can be skipped; on most blocks that is most tables.
 constexpr size_t kTables = 4;
+// The tables' places in the order they run.
+constexpr size_t kCriticTable = 0, kCommentTable = 1;
 
-unsigned opener_kind(size_t table) { return 1u << (2 * table); }
-unsigned closer_kind(size_t table) { return 2u << (2 * table); }
+constexpr unsigned opener_kind(size_t table) { return 1u << (2 * table); }
+constexpr unsigned closer_kind(size_t table) { return 2u << (2 * table); }
+constexpr unsigned kCommentKinds = opener_kind(kCommentTable) | closer_kind(kCommentTable);
 
 struct PairKinds {
     uint16_t of_type[kPairTypes] = {};
@@ -691,6 +719,34 @@ class InlinePass {
     // The pass over the chain `parent` holds and below; returns the kinds of
     // all the tokens under `parent`.
     unsigned below(token *parent) {
+        listed_chain_ = nullptr;
+        comments_listed_ = false;
+        return pass_below(parent);
+    }
+
+    // The pass over `t`, a token of the chain `parent` holds, and below;
+    // returns the kinds of `t` and all the tokens under it. Lists the marks
+    // of HTML comments it meets in the chain `t` holds, in their order.
+    unsigned at(token *parent, token *t) {
+        comment_marks_.clear();
+        listed_chain_ = t;
+        comments_listed_ = true;
+        if (!rules(parent, t)) {
+            comments_listed_ = false;
+            return kinds_.of_subtree(t);
+        }
+        return kinds_.of_type[t->type] | pass_below(t);
+    }
+
+    // Whether every mark of an HTML comment under `t`, the token the last
+    // `at` passed over, lies in the chain `t` holds, listed by
+    // comment_marks(): that chain's walk for comments then stops at them
+    // alone, and nothing below it has any.
+    bool comments_listed(const token *t) const { return comments_listed_ && listed_chain_ == t; }
+    const std::vector<token *> &comment_marks() const { return comment_marks_; }
+
+  private:
+    unsigned pass_below(token *parent) {
         unsigned kinds = 0;
         parents_.clear();
         parents_.push_back(parent);
@@ -702,29 +758,31 @@ class InlinePass {
                 // is their kind, found with one test of the token.
                 unsigned type = t->type;
                 if (type < (unsigned)kPairTypes && !(kInlineRuleTypes[type] | bool(t->child))) {
-                    kinds |= kinds_.of_type[type];
+                    unsigned kind = kinds_.of_type[type];
+                    kinds |= kind;
+                    if (kind & kCommentKinds) {
+                        if (p == listed_chain_)
+                            comment_marks_.push_back(t);
+                        else
+                            comments_listed_ = false;
+                    }
                     continue;
                 }
+                unsigned kind;
                 if (rules(p, t)) {
                     parents_.push_back(t);
-                    kinds |= kinds_.of_type[t->type];
+                    kind = kinds_.of_type[t->type];
                 } else {
-                    kinds |= kinds_.of_subtree(t);
+                    kind = kinds_.of_subtree(t);
                 }
+                kinds |= kind;
+                if (kind & kCommentKinds)
+                    comments_listed_ = false;
             }
         }
         return kinds;
     }
 
-    // The pass over `t`, a token of the chain `parent` holds, and below;
-    // returns the kinds of `t` and all the tokens under it.
-    unsigned at(token *parent, token *t) {
-        if (!rules(parent, t))
-            return kinds_.of_subtree(t);
-        return kinds_.of_type[t->type] | below(t);
-    }
-
-  private:
     // The rules for `t`, a token of the chain `p` holds; they may change the
     // tokens after it in the chain. Returns whether the pass goes on into
     // the children of `t`.
@@ -738,6 +796,9 @@ class InlinePass {
     const PairKinds &kinds_;
     InlineRuns runs_;
     std::vector<token *> parents_;
+    std::vector<token *> comment_marks_;
+    const token *listed_chain_ = nullptr;
+    bool comments_listed_ = false;
 };
 
 bool InlinePass::act(token *p, token *t) {
@@ -909,8 +970,21 @@ class tzr_block_pairing {
         unsigned walks = 0;
         for (size_t i = 0; i < kTables; i++)
             walks |= unsigned(PairKinds::table_can_pair(kinds, i)) << i;
-        for (; walks; walks &= walks - 1)
-            tzr_pair_block(block, tables_.all[__builtin_ctz(walks)], work_, &tally);
+        // The comments' walk over a block matched whole (a paragraph, a
+        // heading) would stop only at the marks the inline pass listed when
+        // they all lie in the block's own chain and no critic pair can move
+        // them first; they are matched from the list, and a long block is
+        // not walked once more for a few comments.
+        BlockAction action = block_action(block->type);
+        bool listed = action.match && !action.walk && !(walks & (1u << kCriticTable)) &&
+                      inline_pass_.comments_listed(block);
+        for (; walks; walks &= walks - 1) {
+            size_t table = __builtin_ctz(walks);
+            if (table == kCommentTable && listed)
+                match_listed(inline_pass_.comment_marks(), tables_.all[table], work_, &tally);
+            else
+                tzr_pair_block(block, tables_.all[table], work_, &tally);
+        }
         engine_->longest_bracket = tally.longest_bracket;
         // Only the stars and underscores the matcher paired become emphasis:
         // the pass goes to them rather than over the whole block again.

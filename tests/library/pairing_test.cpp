@@ -108,7 +108,16 @@ INSTANTIATE_TEST_SUITE_P(
                     PairCase{"{++a++}", 0x200, "P_ADD({++ T ++})"},
                     PairCase{"{~~a~>b~~}", 0x200, "P_SUBDEL({~~ T ~) P_SUBADD(> T ~~})"},
                     PairCase{"{~~a~>b~~}", 0, "{~~ T ~ > T ~~}"},
-                    PairCase{"a <!--b--> c", 0, "T 169(<!-- T -->) T"}));
+                    PairCase{"a <!--b--> c", 0, "T 169(<!-- T -->) T"},
+                    // A paragraph's comments are matched from the marks the
+                    // inline pass lists, as the walk would match them: the
+                    // nearest opening mark first, a closing mark alone left
+                    // as it is, and none across a critic pair made before.
+                    PairCase{"<!--a <!--b--> c-->", 0, "169(<!-- T 169(<!-- T -->) T -->)"},
+                    PairCase{"a --> <!--b--> <!--c", 0, "T --> T 169(<!-- T -->) T <!-- T"},
+                    PairCase{"<!----><!--x-->", 0, "169(<!-- -->) 169(<!-- T -->)"},
+                    PairCase{"{++a <!--b++} c-->", 0x200, "P_ADD({++ T <!-- T ++}) T -->"},
+                    PairCase{"{++a <!--b-->++} c", 0x200, "P_ADD({++ T 169(<!-- T -->) ++}) T"}));
 
 // Runs `body` on a thread with the given stack size.
 void run_with_stack(size_t bytes, const std::function<void()> &body) {
@@ -315,6 +324,23 @@ TEST(PairingTable, EnginesOnSeveralThreadsPairAlike) {
     EXPECT_NE(dump_of(0), dump_of(TZR_EXT_CRITIC));
     EXPECT_NE(dump_of(0), dump_of(TZR_EXT_NOTES));
     EXPECT_NE(dump_of(0), dump_of(TZR_EXT_COMPATIBILITY));
+}
+
+// Comments pair alike whether the block is matched from the marks its
+// inline pass listed (a paragraph, a heading) or walked (a list item, a
+// quote, whose comments lie in chains below its own).
+TEST(PairingComments, PairInEveryKindOfBlock) {
+    const char *text = "t <!-- x --> y\n\n# h <!-- x --> y\n\n* i <!-- x --> y\n\n"
+                       "> q <!-- x --> y\n\n| a <!-- x --> | b |\n|---|---|\n| c <!-- x --> | d |\n";
+    char *html = tzr_string_convert(text, 0, TZR_FORMAT_HTML, TZR_LANGUAGE_ENGLISH);
+    ASSERT_NE(html, nullptr);
+    std::string out = html;
+    free(html);
+    size_t comments = 0;
+    for (size_t at = out.find("<!-- x -->"); at != std::string::npos; at = out.find("<!-- x -->", at + 1))
+        comments++;
+    EXPECT_EQ(comments, 6u) << out;
+    EXPECT_EQ(out.find("&lt;!--"), std::string::npos) << out;
 }
 
 TEST(PairingTable, SetMatesClearsUnmatchedAndIgnoresNull) {
