@@ -4,6 +4,7 @@
 #include "platform/runtime/log.h"
 #include "platform/web/html_tags.h"
 #include "platform/web/page_scheme.h"
+#include "platform/web/page_scripts.h"
 
 #include <QChildEvent>
 #include <QContextMenuEvent>
@@ -60,56 +61,11 @@ constexpr int ClickLifetimeMilliseconds = 10000;
 // own scripts answers only when they are done.
 constexpr std::chrono::milliseconds ClickQuestionTimeout{30000};
 
-// Notes, for each click of the user's (with the main or the middle button),
-// the URL of the link under it. It runs in the application's world: the
-// page's scripts can neither see nor change it, and the clicks they make
-// themselves are not trusted events. A click whose default the page
-// prevented opens nothing and lets nothing leave: its note would serve only
-// the page's own later navigation.
-const char16_t *ClickWatch = uR"js((function () {
-  var last = null;
-  function note(e) {
-    if (!e.isTrusted) return;
-    last = null;
-    if (e.button !== 0 && e.button !== 1) return;
-    var node = e.target;
-    if (node && node.nodeType !== 1) node = node.parentElement;
-    var link = node && node.closest ? node.closest('a[href], area[href]') : null;
-    if (!link) return;
-    var href = link.href;
-    if (typeof href !== 'string') href = new URL(link.getAttribute('href'), document.baseURI).href;
-    last = {href: href, at: performance.now(), event: e};
-  }
-  window.addEventListener('click', note, true);
-  window.addEventListener('auxclick', note, true);
-  window.orvaneTakeClick = function (wanted) {
-    if (last && last.event.defaultPrevented) last = null;
-    var same = false;
-    try { same = last !== null && new URL(wanted).href === last.href; } catch (e) {}
-    if (!same) return null;
-    var taken = last;
-    last = null;
-    return [taken.href, performance.now() - taken.at];
-  };
-})();)js";
-
 // The URL of the link the user last clicked when it is %1, with the click's
 // age in milliseconds, once; null otherwise. A navigation to another address
 // leaves the note alone: the page's scripts may ask to go elsewhere just as
 // the user clicks, and their question may be answered after the click.
 const char16_t *TakeClick = u"typeof orvaneTakeClick === 'function' ? orvaneTakeClick(%1) : null";
-
-// Takes WebRTC from the page's scripts, in every frame, before they run:
-// its connections are the only ones that pass the page's policy and the
-// guard (the engine has no way out for them either, but a page should not
-// even try).
-const char16_t *NoWebRtc = uR"js((function () {
-  Object.getOwnPropertyNames(window).forEach(function (name) {
-    if (!/^(webkit)?RTC/.test(name)) return;
-    try { Object.defineProperty(window, name, {value: undefined, writable: false, configurable: false}); }
-    catch (e) {}
-  });
-})();)js";
 
 bool isUnreserved(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
@@ -222,14 +178,14 @@ WebView::WebView(QWidget *parent) : QWebEngineView(parent) {
     noWebRtc.setInjectionPoint(QWebEngineScript::DocumentCreation);
     noWebRtc.setWorldId(QWebEngineScript::MainWorld);
     noWebRtc.setRunsOnSubFrames(true);
-    noWebRtc.setSourceCode(QString::fromUtf16(NoWebRtc));
+    noWebRtc.setSourceCode(pageResource(u"no-webrtc.js"));
     m_page->scripts().insert(noWebRtc);
     QWebEngineScript clickWatch;
     clickWatch.setName(QStringLiteral("orvane-click-watch"));
     clickWatch.setInjectionPoint(QWebEngineScript::DocumentCreation);
     clickWatch.setWorldId(QWebEngineScript::ApplicationWorld);
     clickWatch.setRunsOnSubFrames(false);
-    clickWatch.setSourceCode(QString::fromUtf16(ClickWatch));
+    clickWatch.setSourceCode(pageResource(u"click-watch.js"));
     m_page->scripts().insert(clickWatch);
     setContextMenuPolicy(Qt::NoContextMenu);
 
