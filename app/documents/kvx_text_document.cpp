@@ -186,13 +186,22 @@ bool KVXTextDocument::reloadShownDocument(const DiskVersion &disk) {
             adopt(disk);
             shown = merged.text;
         } else {
+            // The user keeps their text, takes the file's, or has both. Kept,
+            // their text goes to the file at the next save, over the file's
+            // version, which they have not seen: the alert says so.
             const int answer = Alerts::runModal(
                 {changed,
                  QStringLiteral("The file on disk has been changed by another program, and the changes could not "
                                 "be merged successfully.  Do you want to reload the file?"),
-                 {QStringLiteral("Reload"), QStringLiteral("Cancel")},
-                 platform::AlertStyle::Informational},
+                 {QStringLiteral("Reload"), QStringLiteral("Cancel"), QStringLiteral("Merge as CriticMarkup")},
+                 platform::AlertStyle::Informational,
+                 QStringLiteral("Cancel keeps your text: the file's version will be replaced at the next save.")},
                 firstWindow());
+            if (answer == 2) {
+                showBothVersions(disk, mine);
+                return true;
+            }
+            // The old base stays: a later change of the file merges against it.
             if (answer != 0)
                 return false;
             adopt(disk);
@@ -221,10 +230,15 @@ bool KVXTextDocument::chooseBetweenVersions(const DiskVersion &disk, const QStri
     if (answer == 1)
         replaceShownText(disk.text);
     else if (answer == 2)
-        replaceShownText(platform::mergeWithNewString(disk.text, mine, true));
+        showBothVersions(disk, mine);
     else
         settleChangeCount();  // mine, also when the alert went without an answer
     return true;
+}
+
+void KVXTextDocument::showBothVersions(const DiskVersion &disk, const QString &mine) {
+    adopt(disk);
+    replaceShownText(platform::mergeWithNewString(disk.text, mine, true));
 }
 
 void KVXTextDocument::presentedItemDidChange() {

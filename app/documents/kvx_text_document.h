@@ -18,11 +18,11 @@
 // step on the main thread (so that nothing typed meanwhile is lost): reloads
 // a document without edits, or merges the other program's changes into the
 // editor's text three ways; it asks first ("Do you want to merge the
-// changes?") unless "MERGE_FILE_CHANGES" is set, and offers to reload when
-// the merge fails. A merge that would lose text typed since the last save
-// is not taken either: the user keeps their text, takes the file's, or gets
-// both with the differences marked as CriticMarkup. The selection is kept
-// across the replacement.
+// changes?") unless "MERGE_FILE_CHANGES" is set. A merge that fails, or that
+// would lose text typed since the last save, is not taken: the user keeps
+// their text (which the next save writes over the file's version), takes
+// the file's, or gets both with the differences marked as CriticMarkup. The
+// selection is kept across the replacement.
 #pragma once
 
 #include <QPointer>
@@ -119,6 +119,11 @@ private:
     bool reloadShownDocument(const DiskVersion &disk);
     // A merge that would lose typed text: the user's choice.
     bool chooseBetweenVersions(const DiskVersion &disk, const QString &mine);
+    // Both the file's version and the editor's in the editor, as one undoable
+    // edit: the file's text with the differences to `mine` marked as
+    // CriticMarkup. The file's version becomes the base, and the document
+    // is edited.
+    void showBothVersions(const DiskVersion &disk, const QString &mine);
     void fileURLChanged(const QString &path);
 
     // The text of a write in progress, before its line endings changed, and

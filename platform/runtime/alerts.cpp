@@ -30,9 +30,16 @@ QStringList buttonsOf(const Alert &alert) {
     return alert.buttons.isEmpty() ? QStringList{QStringLiteral("OK")} : alert.buttons;
 }
 
+QString logLine(const Alert &alert) {
+    QString line = QStringLiteral("Alert: %1 %2").arg(alert.messageText, alert.informativeText);
+    if (!alert.note.isEmpty())
+        line += u' ' + alert.note;
+    return line;
+}
+
 // On the main thread.
 int show(const Alert &alert, QWidget *parent) {
-    qCInfo(lcPlatform).noquote() << QStringLiteral("Alert: %1 %2").arg(alert.messageText, alert.informativeText);
+    qCInfo(lcPlatform).noquote() << logLine(alert);
     if (!qobject_cast<QApplication *>(QCoreApplication::instance()) || s_unattended)
         return -1;  // no widgets to show it with, or nobody to answer; the log line above stays
     QMessageBox box(parent ? parent : QApplication::activeWindow());
@@ -40,7 +47,8 @@ int show(const Alert &alert, QWidget *parent) {
                 : alert.style == AlertStyle::Informational ? QMessageBox::Information
                                                            : QMessageBox::Warning);
     box.setText(alert.messageText);
-    box.setInformativeText(alert.informativeText);
+    box.setInformativeText(alert.note.isEmpty() ? alert.informativeText
+                                                : alert.informativeText + QStringLiteral("\n\n") + alert.note);
     const QStringList titles = buttonsOf(alert);
     QList<QAbstractButton *> buttons;
     for (const QString &title : titles) {
@@ -69,7 +77,7 @@ void Alerts::simpleAlert(const QString &message, const QString &title) {
 
 int Alerts::runModal(const Alert &alert, QWidget *parent) {
     if (s_unattended) {
-        qCInfo(lcPlatform).noquote() << QStringLiteral("Alert: %1 %2").arg(alert.messageText, alert.informativeText);
+        qCInfo(lcPlatform).noquote() << logLine(alert);
         return -1;
     }
     if (Handler handler = currentHandler())

@@ -31,6 +31,7 @@ struct Alert {
     QString informativeText;  // the explanation under it
     QStringList buttons;      // the first is the default; none means one "OK"
     AlertStyle style = AlertStyle::Warning;
+    QString note = {};        // a line of its own under the explanation (what an answer leads to)
 };
 
 class Alerts {

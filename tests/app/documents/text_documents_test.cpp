@@ -205,7 +205,11 @@ TEST_F(DocumentFixture, TheProgramsOwnSaveNeverRaisesTheOutsideChangeQuestion) {
     EXPECT_FALSE(document->isDocumentEdited());
 }
 
-TEST_F(DocumentFixture, ChangesThatCannotBeMergedOfferReload) {
+// The choice of yours, theirs or both: Cancel keeps the typed text and says
+// beforehand that the next save replaces the file's version with it; Reload
+// takes the file's; Merge as CriticMarkup shows both, marked, as one edit
+// that Undo takes back.
+TEST_F(DocumentFixture, ChangesThatCannotBeMergedOfferReloadCancelOrBothMarked) {
     prefs().setBool(true, "MERGE_FILE_CHANGES");
     SmartEditorDocument *document = open("clash.md", "The cat sat on the mat.\n");
     ASSERT_TRUE(document);
@@ -213,17 +217,37 @@ TEST_F(DocumentFixture, ChangesThatCannotBeMergedOfferReload) {
     alerts.addAnswers({1});  // Cancel
     ASSERT_TRUE(renameSave(path("clash.md"), "The bird flew.\n"));
     ASSERT_TRUE(spinUntil([&] { return alerts.count() == 1; }));
-    EXPECT_EQ(alerts.shown().last().informativeText,
+    const platform::Alert asked = alerts.shown().last();
+    EXPECT_EQ(asked.messageText, "File has changed");
+    EXPECT_EQ(asked.informativeText,
               "The file on disk has been changed by another program, and the changes could not be merged "
               "successfully.  Do you want to reload the file?");
-    EXPECT_EQ(alerts.shown().last().buttons, (QStringList{"Reload", "Cancel"}));
+    EXPECT_EQ(asked.buttons, (QStringList{"Reload", "Cancel", "Merge as CriticMarkup"}));
+    EXPECT_EQ(asked.note, "Cancel keeps your text: the file's version will be replaced at the next save.");
     EXPECT_EQ(text(document), "The dog sat on the mat.\n");
+    EXPECT_TRUE(document->isDocumentEdited());
     EXPECT_EQ(document->fileString(), "The cat sat on the mat.\n") << "Cancel keeps the old base";
 
     alerts.addAnswers({0});  // Reload
     ASSERT_TRUE(renameSave(path("clash.md"), "The fish swam.\n"));
     ASSERT_TRUE(spinUntil([&] { return text(document) == "The fish swam.\n"; }));
     EXPECT_FALSE(document->isDocumentEdited());
+
+    SmartEditorDocument *both = open("both.md", "The cat sat on the mat.\n");
+    ASSERT_TRUE(both);
+    storage(both)->replaceCharactersInRange({4, 3}, "dog");
+    alerts.addAnswers({2});  // Merge as CriticMarkup
+    ASSERT_TRUE(renameSave(path("both.md"), "The bird flew.\n"));
+    ASSERT_TRUE(spinUntil([&] { return alerts.count() == 3; }));
+    EXPECT_EQ(alerts.shown().last().buttons, asked.buttons);
+    EXPECT_EQ(text(both).toStdString(), "The {~~bird flew~>dog sat on the mat~~}.\n");
+    EXPECT_EQ(both->fileString(), "The bird flew.\n");
+    EXPECT_TRUE(both->isDocumentEdited());
+    ASSERT_TRUE(storage(both)->undo());
+    EXPECT_EQ(text(both).toStdString(), "The dog sat on the mat.\n");
+    EXPECT_TRUE(both->isDocumentEdited());
+    spinFor(std::chrono::milliseconds(100));
+    EXPECT_EQ(alerts.count(), 3);
 }
 
 TEST_F(DocumentFixture, TextTypedWhileAnOutsideChangeArrivesIsKept) {
