@@ -6,7 +6,8 @@
 // which opens them in front (or only comes to the front), and ends. With
 // --screenshot, the process shows its own windows, saves the screen to
 // FILE.png once they have shown themselves, and quits; beside a running
-// Orvane it leaves the preferences as they are.
+// Orvane it leaves the preferences as they are. Started as root, it runs
+// the web engine without its sandbox, and says so on standard error.
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
@@ -120,6 +121,7 @@ int main(int argc, char **argv) {
     QApplication::setApplicationDisplayName(QStringLiteral("Tessaro Orvane"));
     QApplication::setApplicationVersion(QStringLiteral(ORVANE_VERSION));
     platform::hardenWebEngineFlags();
+    const bool withoutSandbox = platform::turnOffWebEngineSandboxForRoot();
     platform::drawWindowsInSoftwareWithoutGpu();
     platform::PageScheme::registerScheme();
     QApplication application(argc, argv);  // takes Qt's own options out of argv
@@ -164,6 +166,10 @@ int main(int argc, char **argv) {
     case platform::ProgramInstance::Role::Owner:
         break;
     }
+    // Said by the start that runs the engine, not by one that hands over.
+    if (withoutSandbox)
+        std::fprintf(stderr, "Orvane is running as root, where the web engine's sandbox cannot work: the engine "
+                             "runs without it.\n");
     quitOnSignals(application);
 
     AppDelegate::initialize();

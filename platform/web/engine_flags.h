@@ -20,6 +20,8 @@
 #include <QByteArrayList>
 #include <QtGlobal>
 
+#include <unistd.h>
+
 namespace platform {
 
 inline void hardenWebEngineFlags() {
@@ -44,6 +46,32 @@ inline void hardenWebEngineFlags() {
     }
     flags << ours;
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.join(' '));
+}
+
+// Whether the user turned the web engine's sandbox off: the variable
+// QTWEBENGINE_DISABLE_SANDBOX is set (to anything, as the engine reads it),
+// or the flags say "--no-sandbox".
+inline bool webEngineSandboxTurnedOff() {
+    return qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX") ||
+           qgetenv("QTWEBENGINE_CHROMIUM_FLAGS").split(' ').contains(QByteArrayLiteral("--no-sandbox"));
+}
+
+// The engine's sandbox cannot confine the superuser's processes, and the
+// engine, asked to start with it as root, ends the whole program on the
+// spot (exit status 1, no window, one line of its own). Run as root, the
+// program starts the engine without its sandbox, adding "--no-sandbox" to
+// the flags; its pages still have no way out (above). Returns whether it
+// turned the sandbox off here, so that the program can say so: false for
+// other users and when the sandbox was off already. Call before the
+// application object is made.
+inline bool turnOffWebEngineSandboxForRoot() {
+    if ((::getuid() != 0 && ::geteuid() != 0) || webEngineSandboxTurnedOff())
+        return false;
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS").trimmed();
+    if (!flags.isEmpty())
+        flags += ' ';
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags + QByteArrayLiteral("--no-sandbox"));
+    return true;
 }
 
 // Whether the web engine draws without the graphics processor (the user's

@@ -2,7 +2,8 @@
 // (later starts hand their files to it, as tabs of its front window, a
 // killed one is taken over, two started at once end as one), and a
 // terminating signal that ends it even
-// while an alert waits for an answer, with the edit saved in place.
+// while an alert waits for an answer, with the edit saved in place. Started
+// as root it runs, the web engine without its sandbox.
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -17,6 +18,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <functional>
+#include <unistd.h>
 
 #include "e2e/window_manager.h"
 #include "e2e/x_keyboard.h"
@@ -59,9 +62,10 @@ public:
         return platform::Defaults::storedValuesInFile(preferencesFile()).value("recentDocumentPaths").toStringList();
     }
 
-    // Starts the program in the user's folder; what it logs is collected in
-    // `log`.
-    void start(QProcess &orvane, const QStringList &arguments, QString *log) const {
+    // Starts the program in the user's folder, in the environment of the
+    // tests as `adjust` changes it; what it logs is collected in `log`.
+    void start(QProcess &orvane, const QStringList &arguments, QString *log,
+               const std::function<void(QProcessEnvironment &)> &adjust = {}) const {
         orvane.setWorkingDirectory(m_dir.path());
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("XDG_CONFIG_HOME", path("config"));
@@ -69,6 +73,8 @@ public:
         environment.remove("QT_QPA_PLATFORM");
         // Alerts are logged as they show.
         environment.insert("QT_LOGGING_RULES", "orvane.platform.info=true;qt.webenginecontext.info=false");
+        if (adjust)
+            adjust(environment);
         orvane.setProcessEnvironment(environment);
         orvane.setProcessChannelMode(QProcess::SeparateChannels);
         QObject::connect(&orvane, &QProcess::readyReadStandardError, &orvane,
@@ -183,6 +189,44 @@ TEST(RunningProgram, LaterStartsHandTheirFilesToTheRunningProgramAndAKilledOneIs
     EXPECT_TRUE(testing_qt::spinUntil([&] { return user.recentFiles().contains(user.path("d.md")); }, 10s));
     quit(restarted);
     EXPECT_EQ(user.onDisk("appCrashed"), QJsonValue(false));
+}
+
+const QString kWithoutSandbox =
+    "Orvane is running as root, where the web engine's sandbox cannot work: the engine runs without it.";
+
+// Root without the engine's sandbox turned off (the tests' environment turns
+// it off): the engine would end the program before its first window, and the
+// next start would offer to report a crash. The program runs, says once
+// why the engine has no sandbox, and quits cleanly; a start whose sandbox
+// was turned off already says nothing of it.
+TEST(RunningProgram, StartedAsRootWithTheSandboxOnItRunsWithoutItAndSaysSoOnce) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "not run as root";
+    User user;
+    ASSERT_TRUE(writeAll(user.path("a.md"), "# A\n"));
+    QProcess orvane;
+    QString log;
+    user.start(orvane, {"a.md"}, &log, [](QProcessEnvironment &environment) {
+        environment.insert("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
+        environment.remove("QTWEBENGINE_DISABLE_SANDBOX");
+    });
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return user.running() || orvane.state() == QProcess::NotRunning; }, 60s));
+    ASSERT_EQ(orvane.state(), QProcess::Running) << "ended with status " << orvane.exitCode() << "\n"
+                                                 << log.toStdString();
+    EXPECT_EQ(log.count(kWithoutSandbox), 1) << log.toStdString();
+    EXPECT_FALSE(log.contains("Running as root without")) << log.toStdString();
+    quit(orvane);
+    EXPECT_EQ(orvane.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(orvane.exitCode(), 0) << log.toStdString();
+
+    QProcess later;
+    QString laterLog;
+    user.start(later, {"a.md"}, &laterLog);
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return user.running(); }, 60s)) << laterLog.toStdString();
+    quit(later);
+    EXPECT_EQ(later.exitCode(), 0) << laterLog.toStdString();
+    EXPECT_FALSE(laterLog.contains("Possible crash detected")) << laterLog.toStdString();
+    EXPECT_FALSE(laterLog.contains(kWithoutSandbox)) << laterLog.toStdString();
 }
 
 // The titles of the windows on screen that hold `.md` files.
