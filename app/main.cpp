@@ -14,8 +14,10 @@
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <QWindow>
 
 #include <csignal>
+#include <functional>
 #include <malloc.h>
 #include <cstdio>
 #include <cstdlib>
@@ -101,6 +103,31 @@ void useGuestPreferences(QObject *owner) {
     platform::Defaults::setStandard(guest);
 }
 
+// Runs `then` once, from the event loop, after the first of the program's
+// windows (a document's, or an alert) is on the screen.
+class FirstWindowShown : public QObject {
+public:
+    FirstWindowShown(QApplication &application, std::function<void()> then)
+        : QObject(&application), m_then(std::move(then)) {
+        application.installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (event->type() == QEvent::Expose && m_then) {
+            auto *window = qobject_cast<QWindow *>(watched);
+            if (window && window->isExposed()) {
+                qApp->removeEventFilter(this);
+                QMetaObject::invokeMethod(this, std::exchange(m_then, {}), Qt::QueuedConnection);
+            }
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> m_then;
+};
+
 // A large document's text, its HTML and its page are copied and dropped on
 // every edit, by threads of their own. The C library would raise its
 // threshold for mapping such blocks after the first is freed and then keep
@@ -110,6 +137,18 @@ void useGuestPreferences(QObject *owner) {
 void keepLargeBlocksOutOfTheHeap() {
     mallopt(M_MMAP_THRESHOLD, 256 * 1024);
     mallopt(M_ARENA_MAX, 2);
+}
+
+// Saves the screen to `path` once the windows had time to draw themselves
+// (and alerts raised at launch to show), and ends the program.
+void takeScreenshotAndQuit(const QString &path) {
+    QTimer::singleShot(2500, qApp, [path] {
+        QScreen *screen = QGuiApplication::primaryScreen();
+        const bool saved = screen && screen->grabWindow(0).save(path, "PNG");
+        if (!saved)
+            qWarning("The screenshot could not be saved to %s.", qPrintable(path));
+        QCoreApplication::exit(saved ? 0 : 1);
+    });
 }
 
 }  // namespace
@@ -186,7 +225,15 @@ int main(int argc, char **argv) {
                      [&delegate] { delegate.applicationWillTerminate(); });
 
     delegate.applicationWillFinishLaunching();
-    delegate.applicationDidFinishLaunching();
+    // The launch has finished once a window is on the screen. A start that
+    // ends before it showed one (the web engine refusing to start, say) has
+    // not run for the user: it leaves no crash flag, and the next start
+    // offers no crash report for it.
+    new FirstWindowShown(application, [&delegate, shot = options.isSet(screenshot), path = options.value(screenshot)] {
+        delegate.applicationDidFinishLaunching();
+        if (shot)
+            takeScreenshotAndQuit(path);
+    });
     // Folders named on the command line open as projects, files as documents.
     delegate.openCommandLinePaths(paths);
     // Files that could not be opened (told in one alert) leave an
@@ -199,16 +246,6 @@ int main(int argc, char **argv) {
                          delegate.bringForward(delegate.openCommandLinePaths(handed));
                      });
 
-    if (options.isSet(screenshot)) {
-        const QString path = options.value(screenshot);
-        QTimer::singleShot(2500, &application, [path] {
-            QScreen *screen = QGuiApplication::primaryScreen();
-            const bool saved = screen && screen->grabWindow(0).save(path, "PNG");
-            if (!saved)
-                qWarning("The screenshot could not be saved to %s.", qPrintable(path));
-            QCoreApplication::exit(saved ? 0 : 1);
-        });
-    }
     const int status = application.exec();
     // The windows go before the application: their web pages must be
     // released before the web engine's profile is.

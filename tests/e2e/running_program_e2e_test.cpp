@@ -3,7 +3,8 @@
 // killed one is taken over, two started at once end as one), and a
 // terminating signal that ends it even
 // while an alert waits for an answer, with the edit saved in place. Started
-// as root it runs, the web engine without its sandbox.
+// as root it runs, the web engine without its sandbox; a start that never
+// showed a window leaves no crash for the next to offer.
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -191,6 +192,18 @@ TEST(RunningProgram, LaterStartsHandTheirFilesToTheRunningProgramAndAKilledOneIs
     EXPECT_EQ(user.onDisk("appCrashed"), QJsonValue(false));
 }
 
+// The next start of the program on `file`, quit once it runs (its flag is
+// on disk once a window of it is on the screen): what it logged.
+QString logOfTheNextStart(const User &user, const QString &file) {
+    QProcess orvane;
+    QString log;
+    user.start(orvane, {file}, &log);
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return user.running(); }, 60s)) << log.toStdString();
+    quit(orvane);
+    EXPECT_EQ(orvane.exitCode(), 0) << log.toStdString();
+    return log;
+}
+
 const QString kWithoutSandbox =
     "Orvane is running as root, where the web engine's sandbox cannot work: the engine runs without it.";
 
@@ -210,6 +223,7 @@ TEST(RunningProgram, StartedAsRootWithTheSandboxOnItRunsWithoutItAndSaysSoOnce) 
         environment.insert("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
         environment.remove("QTWEBENGINE_DISABLE_SANDBOX");
     });
+    // Its flag goes on disk once a window of it is on the screen.
     ASSERT_TRUE(testing_qt::spinUntil([&] { return user.running() || orvane.state() == QProcess::NotRunning; }, 60s));
     ASSERT_EQ(orvane.state(), QProcess::Running) << "ended with status " << orvane.exitCode() << "\n"
                                                  << log.toStdString();
@@ -219,14 +233,32 @@ TEST(RunningProgram, StartedAsRootWithTheSandboxOnItRunsWithoutItAndSaysSoOnce) 
     EXPECT_EQ(orvane.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(orvane.exitCode(), 0) << log.toStdString();
 
-    QProcess later;
-    QString laterLog;
-    user.start(later, {"a.md"}, &laterLog);
-    ASSERT_TRUE(testing_qt::spinUntil([&] { return user.running(); }, 60s)) << laterLog.toStdString();
-    quit(later);
-    EXPECT_EQ(later.exitCode(), 0) << laterLog.toStdString();
-    EXPECT_FALSE(laterLog.contains("Possible crash detected")) << laterLog.toStdString();
-    EXPECT_FALSE(laterLog.contains(kWithoutSandbox)) << laterLog.toStdString();
+    const QString later = logOfTheNextStart(user, "a.md");
+    EXPECT_FALSE(later.contains("Possible crash detected")) << later.toStdString();
+    EXPECT_FALSE(later.contains(kWithoutSandbox)) << later.toStdString();
+}
+
+// A start that ended before any of its windows reached the screen did not
+// run for the user: it leaves no crash flag, and the next start offers no
+// crash report.
+TEST(RunningProgram, AStartThatNeverShowedAWindowIsNoCrashForTheNextStart) {
+    User user;
+    ASSERT_TRUE(writeAll(user.path("a.md"), "# A\n"));
+    {
+        testing_x::WindowsKeptOff keptOff;
+        if (!keptOff.isKeeping())
+            GTEST_SKIP() << "the windows cannot be kept off this display (a window manager runs, or no Xlib)";
+        QProcess orvane;
+        QString log;
+        user.start(orvane, {"a.md"}, &log);
+        // Killed while its document's window waits to be shown.
+        ASSERT_TRUE(testing_qt::spinUntil([&] { return keptOff.windowAsked(); }, 60s)) << log.toStdString();
+        orvane.kill();
+        ASSERT_TRUE(finishes(orvane, 30s));
+        EXPECT_NE(user.onDisk("appCrashed"), QJsonValue(true)) << log.toStdString();
+    }
+    const QString later = logOfTheNextStart(user, "a.md");
+    EXPECT_FALSE(later.contains("Possible crash detected")) << later.toStdString();
 }
 
 // The titles of the windows on screen that hold `.md` files.

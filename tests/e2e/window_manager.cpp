@@ -136,6 +136,47 @@ WindowManager::~WindowManager() {
     testing_qt::spinUntil([] { return !managed(); }, 5s);
 }
 
+namespace {
+
+bool s_refused = false;
+
+int noteRefusal(Display *, XErrorEvent *error) {
+    s_refused = s_refused || error->error_code == BadAccess;
+    return 0;
+}
+
+}  // namespace
+
+// Only one client may hold the redirection of the root's children: a
+// window manager that runs has it, and the request is refused.
+WindowsKeptOff::WindowsKeptOff() {
+    Display *x = XOpenDisplay(nullptr);
+    if (!x)
+        return;
+    m_display = x;
+    s_refused = false;
+    XErrorHandler previous = XSetErrorHandler(noteRefusal);
+    XSelectInput(x, DefaultRootWindow(x), SubstructureRedirectMask);
+    XSync(x, False);
+    XSetErrorHandler(previous);
+    m_keeping = !s_refused;
+}
+
+WindowsKeptOff::~WindowsKeptOff() {
+    if (m_display)
+        XCloseDisplay(static_cast<Display *>(m_display));
+}
+
+bool WindowsKeptOff::windowAsked() {
+    auto *x = static_cast<Display *>(m_display);
+    while (m_keeping && XPending(x)) {
+        XEvent event;
+        XNextEvent(x, &event);
+        m_asked = m_asked || event.type == MapRequest;
+    }
+    return m_asked;
+}
+
 std::optional<QRect> frameOfWindowTitled(const std::string &title) {
     DisplayHandle display = openDisplay();
     if (!display)
@@ -212,6 +253,9 @@ QRect workArea() {
 
 WindowManager::WindowManager() = default;
 WindowManager::~WindowManager() = default;
+WindowsKeptOff::WindowsKeptOff() = default;
+WindowsKeptOff::~WindowsKeptOff() = default;
+bool WindowsKeptOff::windowAsked() { return false; }
 std::optional<QRect> frameOfWindowTitled(const std::string &) { return std::nullopt; }
 std::string describeWindow(unsigned long) { return {}; }
 std::optional<QRect> settledFrameOfWindowTitled(const std::string &) { return std::nullopt; }

@@ -29,6 +29,27 @@ private:
     bool m_running = false;
 };
 
+// A window manager that shows no window: it takes every request of a
+// program to show a window, as a manager does, and grants none, so that the
+// program's windows stay off the screen while it lives (then the screen is
+// as it was).
+class WindowsKeptOff {
+public:
+    WindowsKeptOff();
+    ~WindowsKeptOff();
+    WindowsKeptOff(const WindowsKeptOff &) = delete;
+    WindowsKeptOff &operator=(const WindowsKeptOff &) = delete;
+    // False without a display, or when another window manager runs.
+    bool isKeeping() const { return m_keeping; }
+    // Whether a program asked for a window to be shown (and was refused).
+    bool windowAsked();
+
+private:
+    void *m_display = nullptr;
+    bool m_keeping = false;
+    bool m_asked = false;
+};
+
 // The frame around the shown window titled with `title` (the window manager's
 // decorations included), in screen coordinates; nothing when no such window
 // is shown.
