@@ -257,7 +257,7 @@ bool SmartEditorDocument::writeTextBundle(const QString &path, const QByteArray 
         if (!ok)
             return false;
     }
-    return platform::writeFileAtomically(path + u'/' + kTextBundleText, text, error);
+    return writeContents(path + u'/' + kTextBundleText, text, error);
 }
 
 QStringList SmartEditorDocument::writableTypesForSaveOperation(platform::SaveOperation operation) const {

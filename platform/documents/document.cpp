@@ -164,7 +164,26 @@ bool Document::readFromPath(const QString &path, const QString &type, QString *e
     m_presenter->setPath(contentPath());
     updateChangeCount(ChangeKind::Cleared);
     emit displayNameChanged(displayName());
+    tellUnfinishedSaves(*bytes);
     return true;
+}
+
+void Document::tellUnfinishedSaves(const QByteArray &bytes) {
+    for (const UnfinishedSave &save : unfinishedSaves(realWritePath(contentPath()))) {
+        // The file was never touched (its copies come first), or it holds
+        // the text that was being saved: nothing was lost.
+        QFile after;
+        if (save.after.isEmpty() || (openFile(after, save.after, QIODevice::ReadOnly) && after.readAll() == bytes)) {
+            removeUnfinishedSave(save);
+            continue;
+        }
+        QStringList kept;
+        if (!save.before.isEmpty())
+            kept << QStringLiteral("The text it held before is kept in “%1”.").arg(displayablePath(save.before));
+        kept << QStringLiteral("The text that was being saved is kept in “%1”.").arg(displayablePath(save.after));
+        kept << QStringLiteral("The document shows the file as it is now.");
+        Alerts::simpleAlert(kept.join(u' '), QStringLiteral("A save of “%1” was cut short.").arg(displayName()));
+    }
 }
 
 void Document::noteFileOnDisk(const FileState &state, const QByteArray &bytes) {
@@ -189,11 +208,19 @@ bool Document::writeToPath(const QString &path, const QString &type, SaveOperati
     std::optional<QByteArray> data = dataOfType(type, error);
     if (!data)
         return false;
-    if (!writeFileAtomically(path, *data, error))
+    if (!writeContents(path, *data, error))
         return false;
     if (written)
         *written = *data;
     return true;
+}
+
+bool Document::writeContents(const QString &path, const QByteArray &data, QString *error) {
+    WriteReport report;
+    const bool written = writeFileAtomically(path, data, error, &report);
+    if (written && !report.notKept.isEmpty())
+        m_notKept = report.notKept;
+    return written;
 }
 
 void Document::didWrite(const QString &, const QString &, SaveOperation) {}
@@ -206,6 +233,7 @@ void Document::reportError(const QString &message, const QString &reason) const 
 bool Document::saveToPath(const QString &path, const QString &type, SaveOperation operation) {
     QByteArray written;
     QString reason;
+    m_notKept.clear();
     if (!writeToPath(path, type, operation, &written, &reason)) {
         const QString message = operation == SaveOperation::SaveTo
                                     ? QStringLiteral("The document “%1” could not be exported as “%2”.")
@@ -223,6 +251,13 @@ bool Document::saveToPath(const QString &path, const QString &type, SaveOperatio
         noteFileOnDisk(written);
         updateChangeCount(ChangeKind::Cleared);
     }
+    if (!m_notKept.isEmpty())
+        Alerts::notice({QStringLiteral("“%1” was saved, but its file could not stay as it was.")
+                            .arg(operation == SaveOperation::SaveTo ? QFileInfo(path).fileName() : displayName()),
+                        std::exchange(m_notKept, QString()),
+                        {QStringLiteral("OK")},
+                        AlertStyle::Warning},
+                       firstWindow());
     didWrite(path, type, operation);
     return true;
 }

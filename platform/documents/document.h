@@ -15,7 +15,8 @@
 // save is reported in an alert and changes nothing (the file on disk, the
 // document's file, its edited state, what it knows of the disk), and the
 // document learns what its own save left on disk, so that the save is never
-// taken for another program's change.
+// taken for another program's change. A save that could not keep who may use
+// the file (its group, its access list) says so in a notice.
 //
 // Only an edit makes a document edited, and only an edited document is ever
 // saved without the user asking (autosave, close, quit). A save in place
@@ -229,6 +230,8 @@ protected:
     // The bytes of the content file now, read safely against a writer that
     // is still at work: `state` is the state they were read in.
     std::optional<QByteArray> readContentFile(FileState *state, QString *error) const;
+    // Writes the bytes of the file at `path` for writeToPath().
+    bool writeContents(const QString &path, const QByteArray &data, QString *error);
     // Records what is on disk: the state of the content file and the hash of
     // its bytes.
     void noteFileOnDisk(const FileState &state, const QByteArray &bytes);
@@ -239,6 +242,8 @@ protected:
     void reportError(const QString &message, const QString &reason) const;
 
 private:
+    // What an unfinished write in place left for the file just read.
+    void tellUnfinishedSaves(const QByteArray &bytes);
     bool runSavePanel(SaveOperation operation);
     void scheduleAutosave();
     // The autosave after an edit: not over another program's change that
@@ -257,6 +262,7 @@ private:
     bool m_edited = false;
     bool m_closing = false;
     FileState m_fileState;
+    QString m_notKept;  // what the last write could not keep of the file
     QByteArray m_contentHash;
     FilePresenter *m_presenter = nullptr;
     QList<WindowController *> m_windowControllers;

@@ -21,13 +21,14 @@ bool unsupported(int error) { return error == ENOTSUP || error == EOPNOTSUPP; }
 
 // The value of one attribute; nothing with errno set on failure (ENODATA
 // when the file has no such attribute).
-std::optional<QByteArray> attribute(const QByteArray &path, const char *name) {
+std::optional<QByteArray> attribute(const QByteArray &path, const char *name, bool followLinks = true) {
+    const auto get = followLinks ? getxattr : lgetxattr;
     for (int attempt = 0; attempt < 4; attempt++) {
-        const ssize_t size = getxattr(path.constData(), name, nullptr, 0);
+        const ssize_t size = get(path.constData(), name, nullptr, 0);
         if (size < 0)
             return std::nullopt;
         QByteArray value(qsizetype(size), '\0');
-        const ssize_t got = getxattr(path.constData(), name, value.data(), size_t(value.size()));
+        const ssize_t got = get(path.constData(), name, value.data(), size_t(value.size()));
         if (got >= 0) {
             value.truncate(qsizetype(got));
             return value;
@@ -96,25 +97,38 @@ bool FileTags::supported(const QString &path) {
     return errno == ENODATA;
 }
 
-void FileTags::copyUserAttributes(const QString &from, int toDescriptor) {
+FileTags::Copied FileTags::copyAttributes(const QString &from, int toDescriptor) {
+    static constexpr char kAccessList[] = "system.posix_acl_access";
+    Copied copied;
     const QByteArray file = encoded(from);
-    ssize_t size = listxattr(file.constData(), nullptr, 0);
-    if (size <= 0)
-        return;
+    if (const std::optional<QByteArray> list = attribute(file, kAccessList, false)) {
+        copied.accessList = fsetxattr(toDescriptor, kAccessList, list->constData(), size_t(list->size()), 0) == 0;
+    } else if (errno == ENODATA || unsupported(errno)) {
+        copied.accessList = fremovexattr(toDescriptor, kAccessList) == 0 || errno == ENODATA || unsupported(errno);
+    } else {
+        copied.accessList = false;
+    }
+    ssize_t size = llistxattr(file.constData(), nullptr, 0);
+    if (size < 0) {
+        copied.userAttributes = unsupported(errno);
+        return copied;
+    }
     std::vector<char> names(size_t(size) + 1, '\0');
-    size = listxattr(file.constData(), names.data(), names.size() - 1);
-    if (size <= 0)
-        return;
+    size = llistxattr(file.constData(), names.data(), names.size() - 1);
+    if (size < 0) {
+        copied.userAttributes = false;
+        return copied;
+    }
     for (const char *name = names.data(); name < names.data() + size; name += strlen(name) + 1) {
         if (strncmp(name, "user.", 5) != 0)
             continue;
-        const std::optional<QByteArray> value = attribute(file, name);
-        if (!value)
-            continue;
-        if (fsetxattr(toDescriptor, name, value->constData(), size_t(value->size()), 0) < 0)
-            qCDebug(lcPlatform, "the attribute %s of %s is not kept: %s", name, file.constData(),
-                    strerror(errno));
+        const std::optional<QByteArray> value = attribute(file, name, false);
+        if (!value || fsetxattr(toDescriptor, name, value->constData(), size_t(value->size()), 0) < 0) {
+            qCDebug(lcPlatform, "the attribute %s of %s is not kept: %s", name, file.constData(), strerror(errno));
+            copied.userAttributes = false;
+        }
     }
+    return copied;
 }
 
 }  // namespace platform

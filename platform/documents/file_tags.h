@@ -35,11 +35,19 @@ public:
     static QStringList parse(const QByteArray &value);
     static QByteArray format(const QStringList &tags);
 
-    // Copies every user attribute of the file at `from` (tags, and whatever
-    // else other programs keep there) onto the open file `toDescriptor`, so
-    // that a file replaced by a new one keeps them. Attributes the target
-    // refuses are skipped.
-    static void copyUserAttributes(const QString &from, int toDescriptor);
+    // What copyAttributes() could not give the new file.
+    struct Copied {
+        bool userAttributes = true;
+        bool accessList = true;
+    };
+    // Gives the open file `toDescriptor` what the file at `from` keeps in
+    // extended attributes, so that a file replaced by a new one keeps them:
+    // every user attribute (tags, and whatever else other programs keep
+    // there) and its access list, or no access list when `from` has none (a
+    // new file may have taken one from its folder, which would let others
+    // in). A link at `from` is not followed. What the target refused is said
+    // in the answer.
+    static Copied copyAttributes(const QString &from, int toDescriptor);
 };
 
 }  // namespace platform

@@ -1,149 +1,548 @@
 #include "platform/documents/safe_write.h"
 
 #include <QDir>
-#include <QFileInfo>
-#include <QSaveFile>
+#include <QFile>
+#include <QRandomGenerator>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
+#include <optional>
+#include <utility>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/documents/file_tags.h"
+#include "platform/files/folders.h"
 #include "platform/files/native_path.h"
-
-#include <cerrno>
-#include <cstring>
+#include "platform/runtime/log.h"
 
 namespace platform {
 
 namespace {
 
+std::atomic<InPlaceStepHook> s_stepHook{nullptr};
+
+void reached(InPlaceStep step) {
+    if (InPlaceStepHook hook = s_stepHook.load())
+        hook(step);
+}
+
 QString reason(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
 
-// The same write for a file whose name is not UTF-8, which QSaveFile cannot
-// name (it would write another file): a new file beside it, on disk, then
-// renamed over it.
-bool writeNativeOnly(const QString &target, const QByteArray &data, QString *error) {
-    const QByteArray path = nativePath(target);
-    const QString name = displayablePath(QFileInfo(target).fileName());
-    struct stat old;
-    const bool existed = ::stat(path.constData(), &old) == 0;
-    if (existed && S_ISDIR(old.st_mode)) {
-        if (error)
-            *error = QStringLiteral("A folder stands where the file “%1” would be written.").arg(name);
-        return false;
+// An open file descriptor, closed when it goes.
+class Descriptor {
+public:
+    explicit Descriptor(int descriptor = -1) : m_descriptor(descriptor) {}
+    ~Descriptor() { reset(); }
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+    int get() const { return m_descriptor; }
+    explicit operator bool() const { return m_descriptor >= 0; }
+    void reset(int descriptor = -1) {
+        if (m_descriptor >= 0)
+            ::close(m_descriptor);
+        m_descriptor = descriptor;
     }
-    QByteArray temporary = path + ".XXXXXX";
-    const int descriptor = ::mkostemp(temporary.data(), O_CLOEXEC);
-    auto fail = [&](int cause) {
-        if (error)
-            *error = QStringLiteral("The file “%1” could not be written: %2.").arg(name, reason(cause));
-        if (descriptor >= 0) {
-            ::close(descriptor);
-            ::unlink(temporary.constData());
-        }
-        return false;
-    };
-    if (descriptor < 0)
-        return fail(errno);
-    mode_t mode = old.st_mode & 07777;
-    if (!existed) {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    if (::fchmod(descriptor, mode) != 0)
-        return fail(errno);
-    if (existed)
-        FileTags::copyUserAttributes(target, descriptor);
-    for (qsizetype written = 0; written < data.size();) {
-        const ssize_t n = ::write(descriptor, data.constData() + written, size_t(data.size() - written));
+    int release() { return std::exchange(m_descriptor, -1); }
+    // Closes it, saying whether the close went well (errno otherwise).
+    bool close() { return ::close(std::exchange(m_descriptor, -1)) == 0; }
+
+private:
+    int m_descriptor;
+};
+
+// A path as its folder and its last component.
+struct Place {
+    QByteArray folder;
+    QByteArray name;
+};
+
+Place split(const QByteArray &path) {
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash < 0)
+        return {".", path};
+    return {slash == 0 ? QByteArray("/") : path.left(slash), path.mid(slash + 1)};
+}
+
+QByteArray join(const QByteArray &folder, const QByteArray &name) {
+    return (folder == "/" ? QByteArray() : folder) + '/' + name;
+}
+
+QByteArray withoutTrailingSlashes(QByteArray path) {
+    while (path.size() > 1 && path.endsWith('/'))
+        path.chop(1);
+    return path;
+}
+
+// 0, or the errno of a failed write of all of `bytes` at `offset`.
+int writeAt(int descriptor, QByteArrayView bytes, off_t offset) {
+    for (qsizetype written = 0; written < bytes.size();) {
+        const ssize_t n = ::pwrite(descriptor, bytes.data() + written, size_t(bytes.size() - written), offset + written);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            return fail(n < 0 ? errno : EIO);
+            return n < 0 ? errno : EIO;
         written += n;
     }
-    if (::fsync(descriptor) != 0)
-        return fail(errno);
-    if (::close(descriptor) != 0) {
-        const int cause = errno;
-        ::unlink(temporary.constData());
-        if (error)
-            *error = QStringLiteral("The file “%1” could not be written: %2.").arg(name, reason(cause));
+    return 0;
+}
+
+std::optional<QByteArray> readAllFrom(int descriptor) {
+    QByteArray bytes;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::pread(descriptor, buffer, sizeof buffer, off_t(bytes.size()));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return std::nullopt;
+        if (n == 0)
+            return bytes;
+        bytes.append(buffer, n);
+    }
+}
+
+// Whether the open folder is the one at the real path `expected` (a link put
+// in its way since it was found would lead elsewhere). Where the system does
+// not say what a descriptor names, it is taken to be.
+bool isFolderAt(int folder, const QByteArray &expected) {
+    char link[64];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", folder);
+    char named[PATH_MAX];
+    const ssize_t length = ::readlink(link, named, sizeof named);
+    if (length < 0 || size_t(length) >= sizeof named)
+        return true;
+    return QByteArrayView(named, length) == expected;
+}
+
+// The name of a user or a group by its number; the number where it has none.
+template <typename Entry, typename Id>
+QString nameOf(Id id, int (*lookup)(Id, Entry *, char *, size_t, Entry **), char *Entry::*name) {
+    Entry entry, *found = nullptr;
+    char buffer[4096];
+    if (lookup(id, &entry, buffer, sizeof buffer, &found) == 0 && found)
+        return QString::fromLocal8Bit(found->*name);
+    return QString::number(id);
+}
+
+QString userName(uid_t uid) { return nameOf<struct passwd, uid_t>(uid, getpwuid_r, &passwd::pw_name); }
+QString groupName(gid_t gid) { return nameOf<struct group, gid_t>(gid, getgrgid_r, &group::gr_name); }
+
+QByteArray randomSuffix() {
+    static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    QByteArray suffix(6, 'x');
+    for (char &c : suffix)
+        c = kLetters[QRandomGenerator::system()->bounded(int(sizeof kLetters - 1))];
+    return suffix;
+}
+
+// A new file beside `name` in the open folder, hidden and named after it.
+struct NewFile {
+    int descriptor = -1;
+    QByteArray name;
+};
+
+NewFile createBeside(int folder, const QByteArray &name, mode_t mode) {
+    // Within the longest name a folder takes, with the suffix.
+    const QByteArray base = '.' + name.left(200) + '.';
+    for (int attempt = 0; attempt < 100; attempt++) {
+        const QByteArray candidate = base + randomSuffix();
+        const int descriptor =
+            ::openat(folder, candidate.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (descriptor >= 0)
+            return {descriptor, candidate};
+        if (errno != EEXIST)
+            return {};
+    }
+    return {};
+}
+
+// Writes `bytes` as the file `name` of the open folder so that it is there
+// whole or not at all, on the disk once this answers true.
+bool keepDurably(int folder, const QByteArray &name, QByteArrayView bytes) {
+    const QByteArray partial = name + ".partial";
+    Descriptor file(
+        ::openat(folder, partial.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!file)
+        return false;
+    if (const int cause = writeAt(file.get(), bytes, 0)) {
+        errno = cause;
         return false;
     }
-    if (::rename(temporary.constData(), path.constData()) != 0) {
-        const int cause = errno;
-        ::unlink(temporary.constData());
-        if (error)
-            *error = QStringLiteral("The file “%1” could not be written: %2.").arg(name, reason(cause));
-        return false;
+    return ::fsync(file.get()) == 0 && file.close() &&
+           ::renameat(folder, partial.constData(), folder, name.constData()) == 0 && ::fsync(folder) == 0;
+}
+
+constexpr char kRecordedFile[] = "file";
+constexpr char kBeforePrefix[] = "before saving - ";
+constexpr char kAfterPrefix[] = "being saved - ";
+
+// The copies of one write in place, in a folder of their own.
+class Record {
+public:
+    // Makes the record of a write into the file at `target`; false, with
+    // errno set, when it cannot be made.
+    bool begin(const QByteArray &target) {
+        const QString folder = unfinishedSavesFolder();
+        if (!Folders::ensureFolder(folder)) {
+            errno = EACCES;
+            return false;
+        }
+        const QByteArray saves = nativePath(folder);
+        // Copies of the user's files are the user's alone.
+        if (::chmod(saves.constData(), 0700) != 0)
+            return false;
+        m_name = split(target).name.left(200);
+        QByteArray pattern = join(saves, m_name.left(100) + "-XXXXXX");
+        if (!::mkdtemp(pattern.data()))
+            return false;
+        m_path = pattern;
+        m_folder.reset(::open(m_path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!m_folder)
+            return false;
+        Descriptor parent(::open(saves.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (parent)
+            ::fsync(parent.get());
+        return keepDurably(m_folder.get(), kRecordedFile, target);
     }
-    return true;
+    bool keepAfter(QByteArrayView bytes) { return keepDurably(m_folder.get(), kAfterPrefix + m_name, bytes); }
+    bool keepBefore(QByteArrayView bytes) { return keepDurably(m_folder.get(), kBeforePrefix + m_name, bytes); }
+    QString before() const { return pathFromNative(join(m_path, kBeforePrefix + m_name)); }
+    void remove() {
+        if (m_path.isEmpty())
+            return;
+        removeUnfinishedSave({pathFromNative(m_path), QString(), QString()});
+        m_path.clear();
+    }
+
+private:
+    QByteArray m_path;
+    QByteArray m_name;
+    Descriptor m_folder;
+};
+
+enum class InPlace {
+    Written,
+    Failed,  // the file as it was, or its old bytes kept in the record (said)
+    NoCopy,  // no safe copy could be made: the file not touched
+};
+
+// Writes `data` into the open file itself, after copying it and its old
+// bytes into a record; `name` is the file's name for the user.
+InPlace writeInPlace(int file, const QByteArray &target, const QString &name, const QByteArray &data,
+                     QString *error, WriteReport &report) {
+    auto fail = [&](InPlace result, const QString &why) {
+        if (error)
+            *error = why;
+        return result;
+    };
+    const std::optional<QByteArray> old = readAllFrom(file);
+    if (!old)
+        return fail(InPlace::NoCopy,
+                    QStringLiteral("The file “%1” could not be read before it was written: %2.").arg(name, reason(errno)));
+    Record record;
+    auto noCopy = [&](int cause) {
+        record.remove();
+        return fail(InPlace::NoCopy,
+                    QStringLiteral("The file “%1” could not be written: no safe copy of it could be made first (%2).")
+                        .arg(name, reason(cause)));
+    };
+    if (!record.begin(target))
+        return noCopy(errno);
+    reached(InPlaceStep::Copying);
+    if (!record.keepAfter(data) || !record.keepBefore(*old))
+        return noCopy(errno);
+    reached(InPlaceStep::Copied);
+
+    // Room for the new bytes first, where the file system can promise it, so
+    // that running out of space is found before the file is touched.
+    if (data.size() > old->size() && ::fallocate(file, FALLOC_FL_KEEP_SIZE, 0, off_t(data.size())) != 0 &&
+        errno == ENOSPC) {
+        record.remove();
+        return fail(InPlace::Failed, QStringLiteral("The file “%1” could not be written: %2.").arg(name, reason(ENOSPC)));
+    }
+    const qsizetype firstPart = std::min<qsizetype>(data.size(), 65536);
+    int cause = writeAt(file, QByteArrayView(data).first(firstPart), 0);
+    if (cause == 0) {
+        reached(InPlaceStep::Writing);
+        cause = writeAt(file, QByteArrayView(data).sliced(firstPart), off_t(firstPart));
+    }
+    if (cause == 0 && ::ftruncate(file, off_t(data.size())) != 0)
+        cause = errno;
+    if (cause == 0 && ::fsync(file) != 0)
+        cause = errno;
+    if (cause != 0) {
+        const bool restored = writeAt(file, *old, 0) == 0 && ::ftruncate(file, off_t(old->size())) == 0 &&
+                              ::fsync(file) == 0;
+        if (!restored)
+            return fail(InPlace::Failed,
+                        QStringLiteral("The file “%1” could not be written: %2. Its text from before is kept in “%3”.")
+                            .arg(name, reason(cause), displayablePath(record.before())));
+        record.remove();
+        return fail(InPlace::Failed, QStringLiteral("The file “%1” could not be written: %2.").arg(name, reason(cause)));
+    }
+    reached(InPlaceStep::Written);
+    record.remove();
+    report.inPlace = true;
+    return InPlace::Written;
+}
+
+// The old file at `path` opened for a write in place, when it still is the
+// file `old` and may be written; -1 otherwise.
+int openInPlace(int folder, const QByteArray &name, const struct stat &old) {
+    Descriptor file(::openat(folder, name.constData(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat now;
+    if (!file || ::fstat(file.get(), &now) != 0 || now.st_dev != old.st_dev || now.st_ino != old.st_ino)
+        return -1;
+    ::fcntl(file.get(), F_SETFL, ::fcntl(file.get(), F_GETFL) & ~O_NONBLOCK);
+    return file.release();
+}
+
+// What a new file could not take over of the old one.
+struct Lost {
+    bool owner = false;
+    bool group = false;
+    bool permissions = false;
+    bool accessList = false;
+    bool attributes = false;
+    bool access() const { return owner || group || permissions || accessList; }
+    bool any() const { return access() || attributes; }
+};
+
+// Gives the new file the old one's owner, group, permissions, access list
+// and user attributes, as far as it can.
+Lost takeOver(int file, const struct stat &old, const QString &oldPath) {
+    Lost lost;
+    struct stat now;
+    if (::fstat(file, &now) != 0)
+        now = old;
+    if ((now.st_uid != old.st_uid || now.st_gid != old.st_gid) && ::fchown(file, old.st_uid, old.st_gid) != 0) {
+        // Another user's file: its group may still be had.
+        lost.owner = now.st_uid != old.st_uid;
+        lost.group = now.st_gid != old.st_gid && ::fchown(file, uid_t(-1), old.st_gid) != 0;
+    }
+    // After the owner, which clears the set-id bits.
+    lost.permissions = ::fchmod(file, old.st_mode & 07777) != 0;
+    const FileTags::Copied copied = FileTags::copyAttributes(oldPath, file);
+    lost.accessList = !copied.accessList;
+    lost.attributes = !copied.userAttributes;
+    return lost;
+}
+
+// The old file's mode with its group allowed no more than everybody was.
+mode_t narrowed(mode_t mode) {
+    mode &= 0777;
+    const mode_t everybody = mode & 07;
+    return (mode & ~mode_t(070)) | (mode & 070 & (everybody << 3));
+}
+
+QString sayLost(const Lost &lost, int file, const struct stat &old) {
+    QStringList said;
+    if (lost.owner || lost.group) {
+        struct stat now;
+        if (::fstat(file, &now) != 0)
+            now = old;
+        said << QStringLiteral("It now belongs to %1 and the group %2, where it belonged to %3 and the group %4; "
+                               "that group may do no more with it than everybody may.")
+                    .arg(userName(now.st_uid), groupName(now.st_gid), userName(old.st_uid), groupName(old.st_gid));
+    }
+    if (lost.accessList)
+        said << QStringLiteral("Its access list could not be kept: the users and groups it named may now do with it "
+                               "only what everybody may.");
+    if (lost.permissions)
+        said << QStringLiteral("Its permissions could not be kept: only its owner may use it now.");
+    if (lost.attributes)
+        said << QStringLiteral("Some of its extended attributes (its tags among them) could not be kept.");
+    return said.join(u' ');
 }
 
 }  // namespace
 
-QString resolvedWritePath(const QString &path) {
-    QString current = path;
-    // A loop of links ends the walk where it began to repeat.
-    for (int depth = 0; depth < 32; depth++) {
-        char target[PATH_MAX];
-        const ssize_t length = ::readlink(nativePath(current).constData(), target, sizeof target);
-        if (length <= 0 || size_t(length) >= sizeof target)
+QString realWritePath(const QString &path) {
+    QByteArray current = nativePath(path);
+    if (!current.startsWith('/'))
+        current = join(nativePath(QDir::currentPath()), current);
+    current = withoutTrailingSlashes(current);
+    // A loop of links ends the walk on a link, which a write then refuses.
+    for (int depth = 0; depth < 40; depth++) {
+        const Place place = split(current);
+        const std::optional<QByteArray> folder = canonicalNativePath(place.folder);
+        if (!folder)
             break;
-        const QString to = pathFromNative(QByteArrayView(target, length));
-        current = QDir::cleanPath(QDir(QFileInfo(current).absolutePath()).absoluteFilePath(to));
+        const QByteArray here = join(*folder, place.name);
+        char target[PATH_MAX];
+        const ssize_t length = ::readlink(here.constData(), target, sizeof target);
+        if (length <= 0 || size_t(length) >= sizeof target)
+            return pathFromNative(here);
+        const QByteArray to(target, length);
+        current = withoutTrailingSlashes(to.startsWith('/') ? to : join(*folder, to));
     }
-    return current;
+    return pathFromNative(current);
 }
 
-bool writeFileAtomically(const QString &path, const QByteArray &data, QString *error) {
-    const QString target = resolvedWritePath(path);
-    if (isNativeOnly(target))
-        return writeNativeOnly(target, data, error);
-    const QFileInfo existing(target);
-    if (existing.isDir()) {
+bool writeFileAtomically(const QString &path, const QByteArray &data, QString *error, WriteReport *report) {
+    return writeFileAtRealPath(realWritePath(path), data, error, report);
+}
+
+bool writeFileAtRealPath(const QString &target, const QByteArray &data, QString *error, WriteReport *report) {
+    WriteReport unused;
+    WriteReport &said = report ? *report : unused;
+    said = WriteReport{};
+    const QByteArray path = nativePath(target);
+    const Place place = split(path);
+    const QString name = displayablePath(pathFromNative(place.name));
+    auto fail = [&](const QString &why) {
         if (error)
-            *error = QStringLiteral("A folder stands where the file “%1” would be written.")
-                         .arg(existing.fileName());
-        return false;
-    }
-    QSaveFile file(target);
-    // Writing over the old file in place is exactly what must not happen.
-    file.setDirectWriteFallback(false);
-    // The system's own words for a failure ("No space left on device"),
-    // taken at once, before anything else can change errno; Qt's text where
-    // the system said nothing.
-    auto fail = [&](int number) {
-        const QString reason = number != 0 ? QString::fromLocal8Bit(strerror(number)) : file.errorString();
-        if (error)
-            *error = QStringLiteral("The file “%1” could not be written: %2.").arg(existing.fileName(), reason);
-        file.cancelWriting();
+            *error = why;
         return false;
     };
-    errno = 0;
-    // Unbuffered, so that a failed write says so where it fails, with its
-    // own errno, and not later inside commit().
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return fail(errno);
-    if (existing.exists()) {
-        file.setPermissions(existing.permissions());
-        FileTags::copyUserAttributes(target, file.handle());
+    auto failed = [&](int cause) {
+        return fail(QStringLiteral("The file “%1” could not be written: %2.").arg(name, reason(cause)));
+    };
+
+    Descriptor folder(::open(place.folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder)
+        return failed(errno);
+    if (!isFolderAt(folder.get(), place.folder))
+        return fail(QStringLiteral("The folder of “%1” was replaced while it was saved; nothing was written.").arg(name));
+    struct stat old;
+    const bool existed = ::fstatat(folder.get(), place.name.constData(), &old, AT_SYMLINK_NOFOLLOW) == 0;
+    if (!existed && errno != ENOENT)
+        return failed(errno);
+    if (existed) {
+        if (S_ISLNK(old.st_mode))
+            return fail(QStringLiteral("“%1” was replaced by a link while it was saved; nothing was written.").arg(name));
+        if (S_ISDIR(old.st_mode))
+            return fail(QStringLiteral("A folder stands where the file “%1” would be written.").arg(name));
+        if (!S_ISREG(old.st_mode))
+            return fail(QStringLiteral("“%1” is not a plain file; it was left as it is.").arg(name));
+        // A file the user may not write is not replaced either.
+        if (::faccessat(folder.get(), place.name.constData(), W_OK, AT_EACCESS) != 0)
+            return failed(errno);
     }
-    errno = 0;
-    if (file.write(data) != data.size())
-        return fail(errno);
-    errno = 0;
-    if (!file.commit())
-        return fail(errno);
+
+    // A file with other names is written where it is, or not at all.
+    if (existed && old.st_nlink > 1) {
+        Descriptor file(openInPlace(folder.get(), place.name, old));
+        if (!file)
+            return fail(QStringLiteral("The file “%1” has other names (hard links) and could not be written where it "
+                                       "is: %2. A new file would part it from them, so nothing was written.")
+                            .arg(name, reason(errno)));
+        return writeInPlace(file.get(), path, name, data, error, said) == InPlace::Written;
+    }
+
+    const NewFile created = createBeside(folder.get(), place.name, existed ? 0600 : 0666);
+    if (created.descriptor < 0) {
+        const int cause = errno;
+        // A folder that takes no new file, around a file the user may write.
+        if (existed && (cause == EACCES || cause == EPERM)) {
+            Descriptor file(openInPlace(folder.get(), place.name, old));
+            if (file)
+                return writeInPlace(file.get(), path, name, data, error, said) == InPlace::Written;
+        }
+        return failed(cause);
+    }
+    Descriptor file(created.descriptor);
+    auto discard = [&]() {
+        file.reset();
+        ::unlinkat(folder.get(), created.name.constData(), 0);
+    };
+    auto discardFailed = [&](int cause) {
+        discard();
+        return failed(cause);
+    };
+    if (existed) {
+        const Lost lost = takeOver(file.get(), old, pathFromNative(path));
+        if (lost.any()) {
+            // The old file itself keeps everything.
+            if (Descriptor same(openInPlace(folder.get(), place.name, old)); same) {
+                const InPlace result = writeInPlace(same.get(), path, name, data, error, said);
+                if (result != InPlace::NoCopy) {
+                    discard();
+                    return result == InPlace::Written;
+                }
+            }
+            // Else a new file, which gives nobody more than before.
+            if (lost.access() && ::fchmod(file.get(), narrowed(old.st_mode)) != 0)
+                return discardFailed(errno);
+            said.notKept = sayLost(lost, file.get(), old);
+            qCInfo(lcPlatform).noquote() << QStringLiteral("%1: %2").arg(target, said.notKept);
+        }
+    }
+    if (const int cause = writeAt(file.get(), data, 0))
+        return discardFailed(cause);
+    if (::fsync(file.get()) != 0)
+        return discardFailed(errno);
+    if (!file.close()) {
+        const int cause = errno;
+        ::unlinkat(folder.get(), created.name.constData(), 0);
+        return failed(cause);
+    }
+    if (::renameat(folder.get(), created.name.constData(), folder.get(), place.name.constData()) != 0) {
+        const int cause = errno;
+        ::unlinkat(folder.get(), created.name.constData(), 0);
+        return failed(cause);
+    }
+    ::fsync(folder.get());
     return true;
 }
+
+// --- Writes in place that did not finish ---------------------------------------------------
+
+QString unfinishedSavesFolder() {
+    return Folders::userDataFolder() + QStringLiteral("/Tessaro Orvane 4/Unfinished Saves");
+}
+
+QList<UnfinishedSave> unfinishedSaves(const QString &target) {
+    QList<UnfinishedSave> found;
+    const QByteArray saves = nativePath(unfinishedSavesFolder());
+    const QByteArray wanted = nativePath(target);
+    DIR *folder = ::opendir(saves.constData());
+    if (!folder)
+        return found;
+    while (const dirent *entry = ::readdir(folder)) {
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
+            continue;
+        const QByteArray record = join(saves, entry->d_name);
+        QFile named;
+        if (!openFile(named, pathFromNative(join(record, kRecordedFile)), QIODevice::ReadOnly) ||
+            named.readAll() != wanted)
+            continue;
+        UnfinishedSave save{pathFromNative(record), QString(), QString()};
+        const QByteArray file = split(wanted).name.left(200);
+        struct stat info;
+        const QByteArray before = join(record, kBeforePrefix + file);
+        const QByteArray after = join(record, kAfterPrefix + file);
+        if (::stat(before.constData(), &info) == 0)
+            save.before = pathFromNative(before);
+        if (::stat(after.constData(), &info) == 0)
+            save.after = pathFromNative(after);
+        found.append(save);
+    }
+    ::closedir(folder);
+    return found;
+}
+
+void removeUnfinishedSave(const UnfinishedSave &save) {
+    const QByteArray record = nativePath(save.record);
+    if (DIR *folder = ::opendir(record.constData())) {
+        while (const dirent *entry = ::readdir(folder))
+            if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+                ::unlink(join(record, entry->d_name).constData());
+        ::closedir(folder);
+    }
+    ::rmdir(record.constData());
+}
+
+void setInPlaceStepHook(InPlaceStepHook hook) { s_stepHook = hook; }
 
 }  // namespace platform

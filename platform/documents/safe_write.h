@@ -1,27 +1,91 @@
-// Writing a file so that it is never seen half written: the bytes go to a
-// new file beside it, reach the disk, and then take its place in one rename.
-// A write that fails at any step leaves the old file as it was.
+// Writing a file so that neither its old bytes nor its new ones are ever
+// lost, and so that it stays the file it was: its names, its owner and
+// group, its permissions, its access list and its user attributes (tags
+// among them).
 //
-// The new file keeps what the old one had besides its bytes: its permissions
-// and its user attributes (tags among them). A symbolic link is followed:
-// the file it points to is replaced, and the link stays a link.
+// Mostly the bytes go to a new file beside the old one, reach the disk, and
+// take its place in one rename: the file is never seen half written, and a
+// write that fails at any step leaves the old file as it was. The new file
+// is given what the old one had besides its bytes.
 //
-// There is no fallback to writing over the old file in place: where the
-// folder refuses a new file (a folder the user may not write in), the write
-// fails and says so.
+// Where a new file cannot be the old one's equal, the bytes are written into
+// the old file itself: a file with other names (hard links), which a new file
+// would part from them; a file whose owner, group, access list or attributes
+// a new file cannot have (another user's file, a group the user is not in);
+// a file in a folder that takes no new file. Before the file is touched, the
+// bytes being written and its old bytes are each copied to the disk, into a
+// folder of the user's own (unfinishedSavesFolder()), and they go once the
+// file holds the new bytes. A write that fails in between puts the old
+// bytes back; a crash in between leaves both copies, which unfinishedSaves()
+// finds. While it is written there, another program reading the file may
+// see it half written.
+//
+// Only where neither way keeps the file as it was does the write make a new
+// file that gives nobody more access than before: its group may then do no
+// more with it than everybody may, and the write's report says what changed.
+// A file with other names that cannot be written in place is not written.
+//
+// A symbolic link is followed, in every component of the path: the file it
+// leads to is written, and the link stays a link. What stands at the place
+// found is never followed again while it is written, so a link put there
+// meanwhile is not written through.
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 namespace platform {
 
-// False, with a sentence for the user in `error`, when the file could not be
-// written; the old file is then untouched.
-bool writeFileAtomically(const QString &path, const QByteArray &data, QString *error = nullptr);
+// What a write did besides writing the bytes.
+struct WriteReport {
+    bool inPlace = false;  // into the same file, after the safe copies
+    // Sentences for the user on what the file could not keep (who may use
+    // it, its attributes); empty when it kept everything.
+    QString notKept;
+};
 
-// The path a write of `path` replaces: the target of a symbolic link (of a
-// chain of them), else the path itself.
-QString resolvedWritePath(const QString &path);
+// False, with a sentence for the user in `error`, when the file could not be
+// written; the old file is then as it was.
+bool writeFileAtomically(const QString &path, const QByteArray &data, QString *error = nullptr,
+                         WriteReport *report = nullptr);
+
+// The place a write of `path` lands: the path with the links of every
+// component followed, the last one's too (a chain of them; a loop ends where
+// it began to repeat). The file there need not exist.
+QString realWritePath(const QString &path);
+
+// Writes at `target`, a place realWritePath() gave: into the folder that is
+// that place now, never through a link at its name (one put there since is
+// refused).
+bool writeFileAtRealPath(const QString &target, const QByteArray &data, QString *error = nullptr,
+                         WriteReport *report = nullptr);
+
+// --- Writes in place that did not finish -----------------------------------------------
+
+// Where the copies of a write in place are kept while it runs.
+QString unfinishedSavesFolder();
+
+// The copies a write in place into the file at `target` (a real path) left:
+// a crash stopped it before it was done.
+struct UnfinishedSave {
+    QString record;  // the folder holding the copies
+    QString before;  // the copy of the file's old bytes; empty when not made
+    QString after;   // the copy of the bytes being written; empty when not made
+};
+QList<UnfinishedSave> unfinishedSaves(const QString &target);
+// Removes the copies.
+void removeUnfinishedSave(const UnfinishedSave &save);
+
+// The steps of a write in place, in order. A hook called at each lets a test
+// stop a write there, as a crash would.
+enum class InPlaceStep {
+    Copying,  // the record begun: the file's name written, no copy yet
+    Copied,   // both copies on the disk, the file not touched yet
+    Writing,  // the file's first part written, the rest not
+    Written,  // the file holds the new bytes, the copies not removed yet
+};
+using InPlaceStepHook = void (*)(InPlaceStep);
+void setInPlaceStepHook(InPlaceStepHook hook);
 
 }  // namespace platform

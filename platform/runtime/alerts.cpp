@@ -64,7 +64,38 @@ int show(const Alert &alert, QWidget *parent) {
     return int(buttons.indexOf(box.clickedButton()));
 }
 
+// On the main thread.
+void showNotice(const Alert &alert, QWidget *parent) {
+    qCInfo(lcPlatform).noquote() << QStringLiteral("Notice: %1 %2").arg(alert.messageText, alert.informativeText);
+    if (!qobject_cast<QApplication *>(QCoreApplication::instance()) || s_unattended)
+        return;
+    auto *box = new QMessageBox(parent ? parent->window() : nullptr);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    // Shown, but never made the active window: the keys stay where they go.
+    box->setAttribute(Qt::WA_ShowWithoutActivating);
+    box->setWindowFlag(Qt::WindowDoesNotAcceptFocus);
+    box->setWindowModality(Qt::NonModal);
+    box->setIcon(alert.style == AlertStyle::Critical        ? QMessageBox::Critical
+                 : alert.style == AlertStyle::Informational ? QMessageBox::Information
+                                                            : QMessageBox::Warning);
+    box->setText(alert.messageText);
+    box->setInformativeText(alert.informativeText);
+    for (const QString &title : buttonsOf(alert))
+        box->addButton(title, QMessageBox::AcceptRole);
+    box->show();
+}
+
 }  // namespace
+
+void Alerts::notice(const Alert &given, QWidget *parent) {
+    Alert alert = given;
+    alert.notice = true;
+    if (Handler handler = currentHandler()) {
+        handler(alert);
+        return;
+    }
+    Dispatch::main([alert, window = QPointer<QWidget>(parent)] { showNotice(alert, window); });
+}
 
 void Alerts::simpleAlert(const QString &message, const QString &title) {
     Alert alert{title, message, {QStringLiteral("OK")}, AlertStyle::Warning};

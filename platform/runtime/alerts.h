@@ -10,7 +10,7 @@
 //
 // Tests answer alerts instead of showing them: while a ScriptedAlerts lives,
 // every alert is recorded and answered from its script, at once and on the
-// calling thread.
+// calling thread (a notice is recorded with `notice` set).
 #pragma once
 
 #include <QList>
@@ -32,6 +32,7 @@ struct Alert {
     QStringList buttons;      // the first is the default; none means one "OK"
     AlertStyle style = AlertStyle::Warning;
     QString note = {};        // a line of its own under the explanation (what an answer leads to)
+    bool notice = false;      // shown by notice(): it takes no keys
 };
 
 class Alerts {
@@ -40,6 +41,13 @@ public:
     // the informative text, one "OK" button, warning style. It is shown on
     // the main thread later; the call returns at once.
     static void simpleAlert(const QString &message, const QString &title);
+
+    // Shows `alert` beside `parent`'s window, and returns at once: it takes
+    // neither the keyboard nor the focus, so the keys being typed go on to
+    // the window they went to, and it stays until its button is clicked.
+    // For what a user is told while working (a save that goes on failing),
+    // never asked. Any thread; shown on the main thread.
+    static void notice(const Alert &alert, QWidget *parent = nullptr);
 
     // Shows `alert` modally and returns the index of the button chosen (0 is
     // the first), or -1 when the alert was closed without one or could not be

@@ -11,7 +11,17 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <csignal>
+#include <functional>
+
+#include <fcntl.h>
+#include <grp.h>
+#include <linux/fs.h>
+#include <pwd.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include "platform/runtime/action_router.h"
@@ -27,6 +37,7 @@
 #include "platform/documents/type_registry.h"
 #include "platform/documents/window_controller.h"
 #include "platform/documents/window_tabs.h"
+#include "platform/files/folders.h"
 #include "support/qt_print.h"
 #include "support/qt_wait.h"
 
@@ -177,6 +188,328 @@ TEST(SafeWrite, ReplacesTheFileKeepingWhatItHadBesidesItsBytes) {
     EXPECT_TRUE(QFileInfo(folder.filePath("folder.md")).isDir());
     // Nothing half written is left behind.
     EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+}
+
+namespace {
+
+constexpr char kAccessList[] = "system.posix_acl_access";
+constexpr char kDefaultAccessList[] = "system.posix_acl_default";
+
+// An access list as the system keeps it in its attribute: the owner, one
+// named user, the group, the mask and everybody else.
+QByteArray accessList(uint16_t owner, uint32_t user, uint16_t userCan, uint16_t group, uint16_t mask, uint16_t other) {
+    QByteArray bytes;
+    auto put = [&](uint32_t value, int size) {
+        for (int i = 0; i < size; i++)
+            bytes.append(char((value >> (8 * i)) & 0xFF));
+    };
+    auto entry = [&](uint16_t tag, uint16_t can, uint32_t id) {
+        put(tag, 2);
+        put(can, 2);
+        put(id, 4);
+    };
+    put(2, 4);  // the format's version
+    entry(0x01, owner, 0xFFFFFFFF);
+    entry(0x02, userCan, user);
+    entry(0x04, group, 0xFFFFFFFF);
+    entry(0x10, mask, 0xFFFFFFFF);
+    entry(0x20, other, 0xFFFFFFFF);
+    return bytes;
+}
+
+// An attribute of the file itself; nothing when it has none.
+std::optional<QByteArray> attributeOf(const QString &path, const char *name) {
+    char value[4096];
+    const ssize_t size = lgetxattr(QFile::encodeName(path).constData(), name, value, sizeof value);
+    return size < 0 ? std::nullopt : std::optional<QByteArray>(QByteArray(value, size));
+}
+
+struct stat statusOf(const QString &path) {
+    struct stat info {};
+    stat(QFile::encodeName(path).constData(), &info);
+    return info;
+}
+
+// Runs `body` in a child process that dies at `step` of a write in place,
+// as a crash would kill it there; true when it died so.
+InPlaceStep s_crashStep;
+bool crashesAt(InPlaceStep step, const std::function<void()> &body) {
+    const pid_t child = fork();
+    if (child < 0)
+        return false;
+    if (child == 0) {
+        s_crashStep = step;
+        setInPlaceStepHook([](InPlaceStep reached) {
+            if (reached == s_crashStep)
+                raise(SIGKILL);
+        });
+        body();
+        _exit(0);
+    }
+    int status = 0;
+    return waitpid(child, &status, 0) == child && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
+
+// Runs `body` in a child process as another user, who is in no other group
+// (root only); the child's exit status: 0 when `body` answered true, -1 when
+// it did not end of itself.
+int runAs(uid_t user, gid_t group, const std::function<bool()> &body) {
+    const pid_t child = fork();
+    if (child < 0)
+        return -1;
+    if (child == 0) {
+        if (setgroups(0, nullptr) != 0 || setgid(group) != 0 || setuid(user) != 0)
+            _exit(3);
+        _exit(body() ? 0 : 1);
+    }
+    int status = 0;
+    if (waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+// A group of the machine that the saving user is not given by default: staff
+// (or any number, which root may give), for a non-root user one of their
+// other groups; nothing when they have none.
+std::optional<gid_t> anotherGroup() {
+    if (geteuid() == 0) {
+        const struct group *staff = getgrnam("staff");
+        return staff ? staff->gr_gid : gid_t(50);
+    }
+    gid_t groups[256];
+    const int count = getgroups(256, groups);
+    for (int i = 0; i < count; i++)
+        if (groups[i] != getegid())
+            return groups[i];
+    return std::nullopt;
+}
+
+}  // namespace
+
+// Who may use the file stays as it was: its owner (for root, who may give a
+// file to anyone), its group, its mode, its access list and its tags. And a
+// new file takes no access list from its folder that the old one had not.
+TEST(SafeWrite, KeepsWhoMayUseTheFileItsAccessListAndItsTags) {
+    QTemporaryDir folder;
+    const QString file = folder.filePath("shared.md");
+    writeAll(file, "old");
+    ASSERT_EQ(chmod(QFile::encodeName(file).constData(), 0640), 0);
+    const std::optional<gid_t> group = anotherGroup();
+    const uid_t owner = geteuid() == 0 ? uid_t(4243) : geteuid();
+    if (group) {
+        ASSERT_EQ(chown(QFile::encodeName(file).constData(), owner, *group), 0);
+    }
+    const bool lists =
+        lsetxattr(QFile::encodeName(file).constData(), kAccessList, accessList(6, 4244, 6, 4, 6, 0).constData(),
+                  size_t(accessList(6, 4244, 6, 4, 6, 0).size()), 0) == 0;
+    const bool tagged = FileTags::setTags(file, {"kept", "shared"});
+    const struct stat before = statusOf(file);
+    const std::optional<QByteArray> listBefore = attributeOf(file, kAccessList);
+
+    QString error;
+    WriteReport report;
+    ASSERT_TRUE(writeFileAtomically(file, "new", &error, &report)) << error.toStdString();
+    EXPECT_EQ(readAll(file), "new");
+    const struct stat after = statusOf(file);
+    EXPECT_NE(after.st_ino, before.st_ino) << "a new file, renamed over the old";
+    EXPECT_FALSE(report.inPlace);
+    EXPECT_TRUE(report.notKept.isEmpty()) << report.notKept.toStdString();
+    EXPECT_EQ(after.st_uid, before.st_uid);
+    EXPECT_EQ(after.st_gid, before.st_gid);
+    EXPECT_EQ(after.st_mode & 07777, before.st_mode & 07777);
+    if (lists) {
+        EXPECT_EQ(attributeOf(file, kAccessList), listBefore);
+    }
+    if (tagged) {
+        EXPECT_EQ(FileTags::tags(file), (QStringList{"kept", "shared"}));
+    }
+
+    // The folder gives its new files an access list that lets another user
+    // in; a file made before had none, and its save lets nobody in either.
+    const QString older = folder.filePath("older.md");
+    writeAll(older, "old");
+    ASSERT_EQ(chmod(QFile::encodeName(older).constData(), 0640), 0);
+    const QByteArray inherited = accessList(7, 4244, 7, 5, 7, 0);
+    if (lists && lsetxattr(QFile::encodeName(folder.path()).constData(), kDefaultAccessList, inherited.constData(),
+                           size_t(inherited.size()), 0) == 0) {
+        ASSERT_TRUE(writeFileAtomically(older, "new", &error)) << error.toStdString();
+        EXPECT_FALSE(attributeOf(older, kAccessList).has_value()) << "the folder's list let another user in";
+        EXPECT_EQ(statusOf(older).st_mode & 0777, 0640u);
+    }
+    if (!group)
+        GTEST_SKIP() << "the file's group was not tried: the user is in no group but their own";
+}
+
+// A file with other names (hard links) is written where it is, so that all
+// its names show the new text; so is a file in a folder that takes no new
+// file. A crash at any step of that write leaves both versions on the disk,
+// and the document that opens the file next says where, unless the file
+// holds the new text.
+TEST_F(DocumentsFixture, AFileWithOtherNamesIsWrittenWhereItIsAndACrashLosesNeitherVersion) {
+    QTemporaryDir elsewhere;
+    const QString name = path("linked.md");
+    const QString other = elsewhere.filePath("other name.md");
+    writeAll(name, "old");
+    ASSERT_EQ(::link(QFile::encodeName(name).constData(), QFile::encodeName(other).constData()), 0);
+    const ino_t inode = statusOf(name).st_ino;
+    QString error;
+    WriteReport report;
+    ASSERT_TRUE(writeFileAtomically(name, "new text", &error, &report)) << error.toStdString();
+    EXPECT_EQ(readAll(name), "new text");
+    EXPECT_EQ(readAll(other), "new text") << "the other name kept the old text";
+    EXPECT_EQ(statusOf(name).st_ino, inode);
+    EXPECT_TRUE(report.inPlace);
+    ASSERT_TRUE(writeFileAtomically(other, "through the other name"));
+    EXPECT_EQ(readAll(name), "through the other name");
+    EXPECT_TRUE(unfinishedSaves(realWritePath(name)).isEmpty()) << "the copies were not removed";
+
+    // A crash at each step.
+    QByteArray old, fresh;
+    for (int i = 0; i < 12000; i++) {
+        old += "old line " + QByteArray::number(i) + "\n";
+        fresh += "the new line " + QByteArray::number(i) + "\n";
+    }
+    ASSERT_GT(fresh.size(), 65536 * 2) << "long enough to be half written";
+    const struct Step {
+        InPlaceStep step;
+        const char *name;
+        bool told;  // the next open says where the versions are
+    } steps[] = {
+        {InPlaceStep::Copying, "copying", false},
+        {InPlaceStep::Copied, "copied", true},
+        {InPlaceStep::Writing, "writing", true},
+        {InPlaceStep::Written, "written", false},
+    };
+    for (const Step &at : steps) {
+        writeAll(name, old);
+        ASSERT_TRUE(crashesAt(at.step, [&] { writeFileAtomically(name, fresh); })) << at.name;
+        const QList<UnfinishedSave> left = unfinishedSaves(realWritePath(name));
+        ASSERT_EQ(left.size(), 1) << at.name;
+        const QByteArray onDisk = readAll(name);
+        EXPECT_EQ(readAll(other), onDisk) << at.name;
+        const QByteArray before = left[0].before.isEmpty() ? QByteArray() : readAll(left[0].before);
+        const QByteArray after = left[0].after.isEmpty() ? QByteArray() : readAll(left[0].after);
+        if (at.step == InPlaceStep::Copying) {
+            // Nothing of the new text is on the disk yet: the file is untouched.
+            EXPECT_EQ(onDisk, old);
+        } else {
+            EXPECT_TRUE(onDisk == old || before == old) << at.name << ": the old text is lost";
+            EXPECT_TRUE(onDisk == fresh || after == fresh) << at.name << ": the new text is lost";
+        }
+        if (at.step == InPlaceStep::Writing) {
+            EXPECT_NE(onDisk, old) << "the crash came after the file's first part";
+            EXPECT_NE(onDisk, fresh);
+        }
+
+        const qsizetype asked = alerts.count();
+        auto *document = static_cast<BytesDocument *>(controller.openDocument(name, false));
+        ASSERT_TRUE(document) << at.name;
+        if (at.told) {
+            ASSERT_EQ(alerts.count(), asked + 1) << at.name;
+            EXPECT_EQ(alerts.shown().last().messageText, "A save of “linked.md” was cut short.");
+            EXPECT_TRUE(alerts.shown().last().informativeText.contains(left[0].after)) << at.name;
+            EXPECT_TRUE(alerts.shown().last().informativeText.contains(left[0].before)) << at.name;
+            EXPECT_EQ(unfinishedSaves(realWritePath(name)).size(), 1) << "kept until the user has them";
+            removeUnfinishedSave(left[0]);
+        } else {
+            EXPECT_EQ(alerts.count(), asked) << at.name;
+            EXPECT_TRUE(unfinishedSaves(realWritePath(name)).isEmpty()) << at.name << ": nothing lost to keep";
+        }
+        document->close();
+        spinFor(std::chrono::milliseconds(10));
+    }
+
+    // A folder that takes no new file, around a file the user may write.
+    const QString locked = path("locked");
+    ASSERT_TRUE(QDir().mkdir(locked));
+    const QString inside = locked + "/kept.md";
+    writeAll(inside, "old");
+    const ino_t insideInode = statusOf(inside).st_ino;
+    const int lockedFolder = ::open(QFile::encodeName(locked).constData(), O_RDONLY | O_DIRECTORY);
+    int flags = 0;
+    bool immutable = false;
+    if (geteuid() == 0) {
+        // Permissions do not stop root; an immutable folder does.
+        int set = 0;
+        if (ioctl(lockedFolder, FS_IOC_GETFLAGS, &flags) == 0) {
+            set = flags | FS_IMMUTABLE_FL;
+            immutable = ioctl(lockedFolder, FS_IOC_SETFLAGS, &set) == 0;
+        }
+    } else {
+        immutable = chmod(QFile::encodeName(locked).constData(), 0500) == 0;
+    }
+    if (immutable) {
+        EXPECT_FALSE(QFile(locked + "/new.md").open(QIODevice::WriteOnly)) << "the folder takes new files";
+        ASSERT_TRUE(writeFileAtomically(inside, "written where it is", &error, &report)) << error.toStdString();
+        EXPECT_TRUE(report.inPlace);
+        EXPECT_EQ(readAll(inside), "written where it is");
+        EXPECT_EQ(statusOf(inside).st_ino, insideInode);
+        if (geteuid() == 0)
+            ioctl(lockedFolder, FS_IOC_SETFLAGS, &flags);
+        else
+            chmod(QFile::encodeName(locked).constData(), 0700);
+    }
+    ::close(lockedFolder);
+    if (!immutable)
+        GTEST_SKIP() << "no folder refusing new files could be made here (no immutable flag on this file system)";
+}
+
+// Where the new file cannot be given the old one's group (a group the user
+// is not in), the file is written where it is, keeping it. Where that cannot
+// be done either (no safe copy could be made), the saved file's group may do
+// no more than everybody may, and the user is told.
+TEST_F(DocumentsFixture, WhereTheGroupCannotBeKeptTheSavedFileGivesNobodyMoreAccessAndSaysSo) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "only root can give a file to a group that its user is not in, and save as that user";
+    const struct passwd *nobody = getpwnam("nobody");
+    ASSERT_TRUE(nobody);
+    const uid_t user = nobody->pw_uid;
+    const gid_t ownGroup = nobody->pw_gid;
+    const gid_t group = *anotherGroup();
+    ASSERT_NE(group, ownGroup);
+    ASSERT_EQ(chmod(QFile::encodeName(folder.path()).constData(), 0755), 0);
+    const QString shared = path("shared");
+    const QString copies = path("copies of nobody");
+    ASSERT_TRUE(QDir().mkdir(shared) && QDir().mkdir(copies));
+    for (const QString &made : {shared, copies})
+        ASSERT_EQ(chown(QFile::encodeName(made).constData(), user, ownGroup), 0);
+    const QString file = shared + "/notes.md";
+    writeAll(file, "old");
+    ASSERT_EQ(chown(QFile::encodeName(file).constData(), user, group), 0);
+    ASSERT_EQ(chmod(QFile::encodeName(file).constData(), 0640), 0);
+    BytesDocument *document = static_cast<BytesDocument *>(controller.openDocument(file, false));
+    ASSERT_TRUE(document);
+    const ino_t inode = statusOf(file).st_ino;
+    auto saveAsNobody = [&](const QString &data, const QByteArray &text) {
+        return runAs(user, ownGroup, [&] {
+            Folders::setLayout(Folders::Layout{data, {}, data, data});
+            document->edit(text);
+            if (!document->saveDocument())
+                return false;
+            if (text != "narrowed")
+                return alerts.count() == 0;
+            // Told, in a notice that takes no keys, what became of the group.
+            const struct group *named = getgrgid(group);
+            const QString groupName = named ? QString::fromLocal8Bit(named->gr_name) : QString::number(group);
+            return alerts.count() == 1 && alerts.shown().last().notice &&
+                   alerts.shown().last().informativeText.contains(groupName);
+        });
+    };
+    EXPECT_EQ(saveAsNobody(copies, "kept"), 0);
+    EXPECT_EQ(readAll(file), "kept");
+    struct stat after = statusOf(file);
+    EXPECT_EQ(after.st_gid, group) << "the group was not kept";
+    EXPECT_EQ(after.st_mode & 0777, 0640u);
+    EXPECT_EQ(after.st_ino, inode) << "written where it is";
+
+    // No copy of it can be made: a new file, whose group is nobody's own and
+    // may do only what everybody may (nothing).
+    EXPECT_EQ(saveAsNobody(path("no copies here"), "narrowed"), 0);
+    EXPECT_EQ(readAll(file), "narrowed");
+    after = statusOf(file);
+    EXPECT_EQ(after.st_uid, user);
+    EXPECT_EQ(after.st_gid, ownGroup);
+    EXPECT_EQ(after.st_mode & 0777, 0600u);
 }
 
 TEST(FilePresenter, TellsEachChangeOnceAndFollowsRenameSaves) {
