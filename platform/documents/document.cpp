@@ -59,6 +59,12 @@ Document::Document(QObject *parent) : QObject(parent) {
     m_settleTimer = new QTimer(this);
     m_settleTimer->setSingleShot(true);
     connect(m_settleTimer, &QTimer::timeout, this, [this] { checkFileOnDisk(); });
+    m_retryTimer = new QTimer(this);
+    m_retryTimer->setSingleShot(true);
+    connect(m_retryTimer, &QTimer::timeout, this, [this] {
+        if (m_edited && !m_autosaveFailure.isEmpty())
+            autosaveWhenSettled();
+    });
 }
 
 Document::~Document() {
@@ -93,14 +99,36 @@ void Document::setUntitledNumber(int number) {
 
 void Document::updateChangeCount(ChangeKind kind) {
     const bool edited = kind != ChangeKind::Cleared;
-    if (edited)
+    if (edited) {
         scheduleAutosave();
-    else
+    } else {
         m_autosaveTimer->stop();
+        // Nothing left to save: a failure of the last autosave is over.
+        m_retryTimer->stop();
+        m_autosaveFailure.clear();
+    }
     if (edited == m_edited)
         return;
     m_edited = edited;
     emit editedChanged(edited);
+    emit savingProblemChanged();
+}
+
+QString Document::savingProblem() const { return m_edited ? m_autosaveFailure : QString(); }
+
+void Document::noteAutosaveFailure(const QString &reason) {
+    const bool first = m_autosaveFailure.isEmpty();
+    m_autosaveFailure = reason;
+    qCInfo(lcPlatform).noquote() << QStringLiteral("%1 is not saved: %2").arg(m_filePath, reason);
+    m_retryTimer->start(m_autosaveRetry);
+    if (first)
+        Alerts::notice({QStringLiteral("The document “%1” could not be saved.").arg(displayName()),
+                        reason + QStringLiteral(" It is saved by itself as soon as it can be; until then its "
+                                                "window's title says “Not Saved”."),
+                        {QStringLiteral("OK")},
+                        AlertStyle::Warning},
+                       firstWindow());
+    emit savingProblemChanged();
 }
 
 void Document::scheduleAutosave() {
@@ -231,10 +259,8 @@ void Document::reportError(const QString &message, const QString &reason) const 
 }
 
 bool Document::saveToPath(const QString &path, const QString &type, SaveOperation operation) {
-    QByteArray written;
     QString reason;
-    m_notKept.clear();
-    if (!writeToPath(path, type, operation, &written, &reason)) {
+    if (!writeDocument(path, type, operation, &reason)) {
         const QString message = operation == SaveOperation::SaveTo
                                     ? QStringLiteral("The document “%1” could not be exported as “%2”.")
                                           .arg(displayName(), QFileInfo(path).fileName())
@@ -242,6 +268,14 @@ bool Document::saveToPath(const QString &path, const QString &type, SaveOperatio
         reportError(message, reason.isEmpty() ? QStringLiteral("The file could not be written.") : reason);
         return false;
     }
+    return true;
+}
+
+bool Document::writeDocument(const QString &path, const QString &type, SaveOperation operation, QString *reason) {
+    QByteArray written;
+    m_notKept.clear();
+    if (!writeToPath(path, type, operation, &written, reason))
+        return false;
     if (operation != SaveOperation::SaveTo) {
         m_fileType = type;
         if (path != m_filePath) {
@@ -249,7 +283,10 @@ bool Document::saveToPath(const QString &path, const QString &type, SaveOperatio
             DocumentController::shared().noteRecentDocument(path);
         }
         noteFileOnDisk(written);
+        m_autosaveFailure.clear();
+        m_retryTimer->stop();
         updateChangeCount(ChangeKind::Cleared);
+        emit savingProblemChanged();
     }
     if (!m_notKept.isEmpty())
         Alerts::notice({QStringLiteral("“%1” was saved, but its file could not stay as it was.")
@@ -291,6 +328,7 @@ bool Document::saveDocumentTo() { return runSavePanel(SaveOperation::SaveTo); }
 
 bool Document::autosave() {
     m_autosaveTimer->stop();
+    m_retryTimer->stop();
     if (!autosavesInPlace() || m_filePath.isEmpty() || !m_edited)
         return true;
     const QString loss = lossOnSave();
@@ -298,7 +336,11 @@ bool Document::autosave() {
         qCInfo(lcPlatform).noquote() << QStringLiteral("%1 waits for a save by the user: %2").arg(m_filePath, loss);
         return true;
     }
-    return saveToPath(m_filePath, m_fileType, SaveOperation::Autosave);
+    QString reason;
+    if (writeDocument(m_filePath, m_fileType, SaveOperation::Autosave, &reason))
+        return true;
+    noteAutosaveFailure(reason.isEmpty() ? QStringLiteral("The file could not be written.") : reason);
+    return false;
 }
 
 void Document::autosaveWhenSettled() {
@@ -401,6 +443,7 @@ void Document::close() {
         return;
     m_closing = true;
     m_autosaveTimer->stop();
+    m_retryTimer->stop();
     m_presenter->setPath(QString());
     emit closing();
     const QList<WindowController *> controllers = std::exchange(m_windowControllers, {});

@@ -18,6 +18,11 @@
 // taken for another program's change. A save that could not keep who may use
 // the file (its group, its access list) says so in a notice.
 //
+// An autosave that fails raises no alert, which would take the keys being
+// typed: a notice that takes neither keys nor focus tells it once, the
+// windows' titles say "Not Saved" while it keeps failing, and the document
+// tries again by itself until a save succeeds.
+//
 // Only an edit makes a document edited, and only an edited document is ever
 // saved without the user asking (autosave, close, quit). A save in place
 // that would change the file beyond the user's edits (lossOnSave(): bytes
@@ -147,8 +152,15 @@ public:
     // It writes nothing while lossOnSave() says the save would change more
     // than the edits: that save is the user's to make. (The save that the
     // delay after an edit brings also waits for a change of another program
-    // to be taken in first.)
+    // to be taken in first.) A failure raises no alert (see savingProblem()),
+    // and the document tries again every kAutosaveRetry until it saves.
     bool autosave();
+    static constexpr std::chrono::milliseconds kAutosaveRetry{5000};
+    void setAutosaveRetry(std::chrono::milliseconds retry) { m_autosaveRetry = retry; }
+    // Why the edits are not being saved by themselves (their autosave
+    // fails); empty when they are, or when there are none. The windows'
+    // titles say "Not Saved" while it is not empty.
+    QString savingProblem() const;
 
     virtual bool autosavesInPlace() const { return false; }
     // How long after the last edit the document autosaves: each edit moves
@@ -222,6 +234,7 @@ public:
 signals:
     void filePathChanged(const QString &path);
     void editedChanged(bool edited);
+    void savingProblemChanged();
     void displayNameChanged(const QString &name);
     // Before the windows close.
     void closing();
@@ -242,6 +255,13 @@ protected:
     void reportError(const QString &message, const QString &reason) const;
 
 private:
+    // Writes without asking or reporting; the bookkeeping of a write that
+    // succeeded.
+    bool writeDocument(const QString &path, const QString &type, SaveOperation operation, QString *reason);
+    // The edits are not being saved by themselves, told in a notice the
+    // first time: their autosave failed for `reason` (tried again after
+    // kAutosaveRetry).
+    void noteAutosaveFailure(const QString &reason);
     // What an unfinished write in place left for the file just read.
     void tellUnfinishedSaves(const QByteArray &bytes);
     bool runSavePanel(SaveOperation operation);
@@ -263,6 +283,9 @@ private:
     bool m_closing = false;
     FileState m_fileState;
     QString m_notKept;  // what the last write could not keep of the file
+    QString m_autosaveFailure;  // why the last autosave failed
+    QTimer *m_retryTimer = nullptr;
+    std::chrono::milliseconds m_autosaveRetry = kAutosaveRetry;
     QByteArray m_contentHash;
     FilePresenter *m_presenter = nullptr;
     QList<WindowController *> m_windowControllers;

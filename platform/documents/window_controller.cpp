@@ -128,12 +128,15 @@ QMainWindow *WindowController::window() {
 void WindowController::setDocument(Document *document) {
     disconnect(m_nameConnection);
     disconnect(m_editedConnection);
+    disconnect(m_problemConnection);
     m_document = document;
     if (document) {
         m_nameConnection = connect(document, &Document::displayNameChanged, this,
                                    [this] { synchronizeWindowTitleWithDocumentName(); });
         m_editedConnection = connect(document, &Document::editedChanged, this,
                                      [this] { synchronizeWindowTitleWithDocumentName(); });
+        m_problemConnection = connect(document, &Document::savingProblemChanged, this,
+                                      [this] { synchronizeWindowTitleWithDocumentName(); });
     }
     if (m_window)
         synchronizeWindowTitleWithDocumentName();
@@ -161,7 +164,14 @@ QWidget *WindowController::contentWidget() const {
 void WindowController::synchronizeWindowTitleWithDocumentName() {
     if (!m_window)
         return;
-    m_window->setWindowTitle(m_document ? m_document->displayName() + QStringLiteral("[*]") : QString());
+    QString title;
+    if (m_document) {
+        title = m_document->displayName() + QStringLiteral("[*]");
+        // Edits that are not being saved by themselves.
+        if (!m_document->savingProblem().isEmpty())
+            title += QStringLiteral(" — Not Saved");
+    }
+    m_window->setWindowTitle(title);
     m_window->setWindowModified(m_document && m_document->isDocumentEdited());
 }
 

@@ -127,7 +127,8 @@ public:
     // window has no document; a document closes its windows itself).
     virtual void windowWillClose();
 
-    // The title: the document's name, marked while it holds edits.
+    // The title: the document's name, marked while it holds edits, and
+    // "Not Saved" after it while they are not being saved by themselves.
     void synchronizeWindowTitleWithDocumentName();
 
 protected:
@@ -152,7 +153,7 @@ private:
     QString m_autosaveName;
     bool m_loaded = false;
     bool m_closing = false;
-    QMetaObject::Connection m_nameConnection, m_editedConnection;
+    QMetaObject::Connection m_nameConnection, m_editedConnection, m_problemConnection;
 };
 
 }  // namespace platform

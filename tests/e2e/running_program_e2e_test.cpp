@@ -4,7 +4,8 @@
 // terminating signal that ends it even
 // while an alert waits for an answer, with the edit saved in place. Started
 // as root it runs, the web engine without its sandbox; a start that never
-// showed a window leaves no crash for the next to offer.
+// showed a window leaves no crash for the next to offer. Keys typed while
+// the save in place fails all reach the text.
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -18,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <functional>
 #include <unistd.h>
@@ -29,6 +31,7 @@
 #include "platform/files/kvx_sandbox_permission_manager.h"
 #include "support/qt_print.h"
 #include "support/qt_wait.h"
+#include "support/scratch_disk.h"
 
 using namespace std::chrono_literals;
 
@@ -81,6 +84,17 @@ public:
         QObject::connect(&orvane, &QProcess::readyReadStandardError, &orvane,
                          [&orvane, log] { *log += QString::fromUtf8(orvane.readAllStandardError()); });
         orvane.start(QStringLiteral(ORVANE_BINARY), arguments);
+    }
+    // Starts the program on `file` and gives the keys to its window.
+    ::testing::AssertionResult startTypingInto(QProcess &orvane, const QString &file, QString *log) const {
+        start(orvane, {file}, log);
+        if (!testing_qt::spinUntil([&] { return running(); }, 30s))
+            return ::testing::AssertionFailure() << "not started: " << log->toStdString();
+        const std::string title = QFileInfo(file).fileName().toStdString();
+        if (!testing_qt::spinUntil([&] { return testing_x::focusWindowTitled(title); }, 30s))
+            return ::testing::AssertionFailure() << "no window of " << title;
+        testing_qt::spinFor(500ms);
+        return ::testing::AssertionSuccess();
     }
 
 private:
@@ -413,11 +427,8 @@ TEST(RunningProgram, ATerminatingSignalWhileAnAlertWaitsEndsTheProgramAndTheEdit
     ASSERT_TRUE(writeAll(file, "original\n"));
     QProcess orvane;
     QString log;
-    user.start(orvane, {file}, &log);
-    ASSERT_TRUE(testing_qt::spinUntil([&] { return user.running(); }, 30s)) << log.toStdString();
     // The keys go to the document's window once it has the focus.
-    ASSERT_TRUE(testing_qt::spinUntil([] { return testing_x::focusWindowTitled("notes.md"); }, 30s));
-    testing_qt::spinFor(500ms);
+    ASSERT_TRUE(user.startTypingInto(orvane, file, &log));
     ASSERT_TRUE(testing_x::typeText("typed "));
     testing_qt::spinFor(500ms);
 
@@ -481,6 +492,67 @@ TEST(RunningProgram, CtrlShiftTabShowsThePreviousTabEditingNothingAndCtrlQQuitsA
     EXPECT_EQ(orvane.exitStatus(), QProcess::NormalExit) << log.toStdString();
     EXPECT_EQ(orvane.exitCode(), 0) << log.toStdString();
     EXPECT_FALSE(user.running());
+}
+
+// The document's folder stops taking writes while the user types, pausing
+// between words: every key reaches the text ("folder. more" stays so, no
+// alert takes the space), the failure is told once, in a notice beside the
+// window, and the title says "Not Saved" while it lasts. Once the folder
+// takes writes again, the program saves the text by itself and the mark
+// goes.
+TEST(RunningProgram, KeysTypedWhileTheSaveInPlaceFailsAllReachTheTextAndItIsSavedOnceItCanBe) {
+    if (!testing_x::canType())
+        GTEST_SKIP() << "keys cannot be typed on this display (libxtst-dev)";
+    testing_qt::ScratchDisk disk(1 << 20);
+    if (!disk.mounted())
+        GTEST_SKIP() << "no file system could be mounted to make read-only (that needs root)";
+    User user;
+    const QString file = disk.path() + "/notes.md";
+    ASSERT_TRUE(writeAll(file, "\n"));
+    QProcess orvane;
+    QString log;
+    ASSERT_TRUE(user.startTypingInto(orvane, file, &log));
+    auto marked = [] {
+        for (const std::string &title : testing_x::shownWindowTitles())
+            if (title.find("notes.md") != std::string::npos && title.find("Not Saved") != std::string::npos)
+                return true;
+        return false;
+    };
+
+    ASSERT_TRUE(disk.makeReadOnly());
+    ASSERT_TRUE(testing_x::typeText("folder."));
+    // The pause after the keys: the save in place fails, and says so.
+    const QString told = QStringLiteral("Notice: The document “notes.md” could not be saved.");
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return log.contains(told) || log.contains("Alert:"); }, 30s))
+        << log.toStdString();
+    EXPECT_FALSE(log.contains("Alert:")) << log.toStdString();
+    EXPECT_TRUE(testing_qt::spinUntil(marked, 10s));
+    // The notice on the screen, the keys still with the document.
+    EXPECT_TRUE(testing_qt::spinUntil(
+        [] {
+            const std::vector<std::string> titles = testing_x::shownWindowTitles();
+            return std::find(titles.begin(), titles.end(), "Tessaro Orvane") != titles.end();
+        },
+        10s));
+    EXPECT_NE(testing_x::focusedWindowTitle().find("notes.md"), std::string::npos) << testing_x::focusedWindowTitle();
+    QDir().mkpath(QStringLiteral(ORVANE_ARTIFACT_DIR));
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        screen->grabWindow(0).save(QStringLiteral(ORVANE_ARTIFACT_DIR "/e2e-save-refused.png"), "PNG");
+    ASSERT_TRUE(testing_x::typeText(" more"));
+    // The next pause: it fails again, told no more.
+    const QString attempt = QStringLiteral("notes.md is not saved:");
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return log.count(attempt) >= 2; }, 30s)) << log.toStdString();
+    EXPECT_EQ(log.count(told), 1) << log.toStdString();
+    EXPECT_FALSE(log.contains("Alert:")) << log.toStdString();
+    EXPECT_TRUE(marked());
+
+    ASSERT_TRUE(disk.makeWritable());
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return readAll(file).contains("folder. more"); }, 30s))
+        << readAll(file).toStdString() << "\n" << log.toStdString();
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return !marked(); }, 10s));
+    EXPECT_EQ(log.count(told), 1) << log.toStdString();
+    quit(orvane);
+    EXPECT_EQ(orvane.exitCode(), 0) << log.toStdString();
 }
 
 }  // namespace

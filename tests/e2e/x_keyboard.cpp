@@ -1,6 +1,7 @@
 #include "e2e/x_keyboard.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,8 @@ KeySym keySymFor(char c) {
         return XK_Return;
     if (c == ' ')
         return XK_space;
+    if (c == '.')
+        return XK_period;
     if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))
         return KeySym(c);  // their key symbols are their ASCII codes
     return NoSymbol;
@@ -37,16 +40,38 @@ KeySym keySymFor(char c) {
 
 }  // namespace
 
+std::optional<std::string> titleOf(Display *display, Window window) {
+    // The title as UTF-8, where programs put one; the old Latin-1 one else.
+    const Atom name = XInternAtom(display, "_NET_WM_NAME", False);
+    const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char *data = nullptr;
+    if (XGetWindowProperty(display, window, name, 0, 4096, False, utf8, &type, &format, &count, &after, &data) ==
+            Success &&
+        data) {
+        const bool found = type == utf8 && format == 8;
+        std::string title(reinterpret_cast<const char *>(data), count);
+        XFree(data);
+        if (found)
+            return title;
+    }
+    char *fetched = nullptr;
+    if (XFetchName(display, window, &fetched) && fetched) {
+        std::string title(fetched);
+        XFree(fetched);
+        return title;
+    }
+    return std::nullopt;
+}
+
 Window findTitled(Display *display, Window parent, const std::string &title) {
     XWindowAttributes attributes;
     if (XGetWindowAttributes(display, parent, &attributes) && attributes.map_state == IsViewable) {
-        char *name = nullptr;
-        if (XFetchName(display, parent, &name) && name) {
-            const bool found = std::string(name).find(title) != std::string::npos;
-            XFree(name);
-            if (found)
+        if (const std::optional<std::string> name = titleOf(display, parent))
+            if (name->find(title) != std::string::npos)
                 return parent;
-        }
     }
     Window root = None, up = None, *children = nullptr;
     unsigned int count = 0;
@@ -84,12 +109,8 @@ std::string focusedWindowTitle() {
     XGetInputFocus(display.get(), &window, &revert);
     // The focus may sit on a window inside the titled one.
     for (int depth = 0; window != None && window != PointerRoot && depth < 16; depth++) {
-        char *name = nullptr;
-        if (XFetchName(display.get(), window, &name) && name) {
-            std::string title(name);
-            XFree(name);
-            return title;
-        }
+        if (std::optional<std::string> title = titleOf(display.get(), window))
+            return *title;
         Window root = None, parent = None, *children = nullptr;
         unsigned int count = 0;
         if (!XQueryTree(display.get(), window, &root, &parent, &children, &count))
@@ -117,13 +138,10 @@ std::string topWindowTitle() {
         XWindowAttributes attributes;
         if (!XGetWindowAttributes(display.get(), children[i], &attributes) || attributes.map_state != IsViewable)
             continue;
-        char *name = nullptr;
-        if (XFetchName(display.get(), children[i], &name) && name) {
-            title = name;
-            XFree(name);
-        } else {
+        if (const std::optional<std::string> name = titleOf(display.get(), children[i]))
+            title = *name;
+        else
             break;  // an untitled window on top
-        }
     }
     if (children)
         XFree(children);
@@ -143,11 +161,8 @@ std::vector<std::string> shownWindowTitles() {
         XWindowAttributes attributes;
         if (!XGetWindowAttributes(display.get(), children[i], &attributes) || attributes.map_state != IsViewable)
             continue;
-        char *name = nullptr;
-        if (XFetchName(display.get(), children[i], &name) && name) {
-            titles.emplace_back(name);
-            XFree(name);
-        }
+        if (std::optional<std::string> name = titleOf(display.get(), children[i]))
+            titles.push_back(std::move(*name));
     }
     if (children)
         XFree(children);

@@ -43,8 +43,8 @@ private:
     bool m_shown = false;
 };
 
-// Types `text` (lower-case letters, digits, blanks and new lines); false when
-// the display refused or a character has no key.
+// Types `text` (lower-case letters, digits, blanks, full stops and new
+// lines); false when the display refused or a character has no key.
 bool typeText(const std::string &text);
 
 // Presses the keys named (X key symbol names: "Control_L", "Shift_L", "Tab",

@@ -6,6 +6,7 @@
 #include <X11/Xlib.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace testing_x {
@@ -14,6 +15,9 @@ struct DisplayCloser {
     void operator()(Display *display) const { XCloseDisplay(display); }
 };
 using DisplayHandle = std::unique_ptr<Display, DisplayCloser>;
+
+// The window's title (UTF-8); nothing when it has none.
+std::optional<std::string> titleOf(Display *display, Window window);
 
 // A viewable window below `parent` (itself included) whose title holds
 // `title`; None when there is none.

@@ -45,6 +45,12 @@ public:
                mount("tmpfs", where.constData(), nullptr, MS_REMOUNT | MS_RDONLY, m_options.constData()) == 0;
     }
 
+    // Makes it writable again, as it was.
+    bool makeWritable() {
+        const QByteArray where = QFile::encodeName(m_dir.path());
+        return m_mounted && mount("tmpfs", where.constData(), nullptr, MS_REMOUNT, m_options.constData()) == 0;
+    }
+
     // Fills the file system until at most `left` bytes are free.
     bool fill(qint64 left) {
         QFile filler(path() + QStringLiteral("/filler"));

@@ -2,6 +2,8 @@
 // for byte is told of and never written unasked; a file is written back in
 // the encoding it was read in; another program's version is taken in only
 // once it has settled, and a merge that would drop typed text asks instead.
+// An autosave that fails says so once, without an alert that could take the
+// keys, and saves by itself once it can.
 #include <QStringEncoder>
 
 #include <random>
@@ -9,6 +11,7 @@
 #include "app/documents/text_decoding.h"
 #include "app/documents/three_way_merge.h"
 #include "app/documents/document_fixture.h"
+#include "support/scratch_disk.h"
 
 using namespace documents_test;
 using testing_qt::spinFor;
@@ -313,4 +316,68 @@ TEST_F(DocumentFixture, AMergeThatWouldLoseTypedTextAsksWhichVersionToKeep) {
         spinFor(100ms);
         EXPECT_EQ(alerts.count(), before + 1) << "asked once";
     }
+}
+
+namespace {
+
+QString titleOf(platform::Document *document) { return document->firstWindow()->windowTitle(); }
+
+}  // namespace
+
+// With its folder refusing writes, a document that saves in place goes on
+// taking keys: the failure is told once, in a notice that takes no keys,
+// the window's title says "Not Saved" while it lasts, and once the folder
+// takes writes again the document is saved by itself. Save, asked for, says
+// plainly when it fails.
+TEST_F(DocumentFixture, AnAutosaveThatFailsIsToldOnceWithoutTakingKeysAndSavesByItselfOnceItCan) {
+    testing_qt::ScratchDisk disk(1 << 20);
+    const QString where = disk.mounted() ? disk.path() : path("refusing");
+    ASSERT_TRUE(QDir().mkpath(where));
+    const QString file = where + QStringLiteral("/notes.md");
+    ASSERT_TRUE(writeAll(file, "A line.\n"));
+    SmartEditorDocument *document = openExisting(file);
+    ASSERT_TRUE(document);
+    document->setAutosaveDelay(20ms);
+    document->setAutosaveRetry(50ms);
+    auto refuse = [&](bool refusing) {
+        if (disk.mounted())
+            return refusing ? disk.makeReadOnly() : disk.makeWritable();
+        // (The file too: one the user may write is written where it is.)
+        return QFile::setPermissions(where, QFileDevice::ReadOwner | QFileDevice::ExeOwner |
+                                                (refusing ? QFileDevice::Permissions() : QFileDevice::WriteOwner)) &&
+               QFile::setPermissions(file, QFileDevice::ReadOwner |
+                                               (refusing ? QFileDevice::Permissions() : QFileDevice::WriteOwner));
+    };
+    if (!disk.mounted() && geteuid() == 0)
+        GTEST_SKIP() << "no mount and running as root: permissions do not stop root";
+    ASSERT_TRUE(refuse(true));
+
+    type(document, "folder.");
+    ASSERT_TRUE(spinUntil([&] { return alerts.count() > 0; })) << "the failure is not told";
+    EXPECT_TRUE(alerts.shown().last().notice) << "an alert that takes the keys";
+    EXPECT_EQ(alerts.shown().last().messageText, "The document “notes.md” could not be saved.");
+    EXPECT_TRUE(titleOf(document).contains("Not Saved")) << titleOf(document).toStdString();
+    EXPECT_FALSE(document->savingProblem().isEmpty());
+    type(document, " more");
+    EXPECT_FALSE(document->autosave());
+    spinFor(300ms);  // more tries, by the delay after the keys and by themselves
+    EXPECT_EQ(alerts.count(), 1) << "told once while it keeps failing";
+    EXPECT_EQ(text(document), "A line.\nfolder. more");
+    EXPECT_EQ(readAll(file), "A line.\n");
+
+    ASSERT_TRUE(refuse(false));
+    ASSERT_TRUE(spinUntil([&] { return readAll(file) == "A line.\nfolder. more"; }, 10s)) << "not saved by itself";
+    EXPECT_FALSE(document->isDocumentEdited());
+    EXPECT_FALSE(titleOf(document).contains("Not Saved")) << titleOf(document).toStdString();
+    EXPECT_EQ(alerts.count(), 1);
+
+    // Save, asked for, says so in an alert.
+    ASSERT_TRUE(refuse(true));
+    type(document, "!");
+    EXPECT_FALSE(document->saveDocument());
+    ASSERT_EQ(alerts.count(), 2);
+    EXPECT_FALSE(alerts.shown().last().notice);
+    EXPECT_EQ(alerts.shown().last().messageText, "The document “notes.md” could not be saved.");
+    ASSERT_TRUE(refuse(false));
+    document->close();
 }
