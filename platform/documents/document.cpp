@@ -9,6 +9,13 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "platform/runtime/alerts.h"
 #include "platform/documents/document_controller.h"
 #include "platform/files/file_kind.h"
@@ -114,7 +121,14 @@ void Document::updateChangeCount(ChangeKind kind) {
     emit savingProblemChanged();
 }
 
-QString Document::savingProblem() const { return m_edited ? m_autosaveFailure : QString(); }
+QString Document::savingProblem() const {
+    if (!m_edited)
+        return QString();
+    if (!m_elsewhere.isEmpty())
+        return QStringLiteral("“%1” now leads to another file, “%2”.")
+            .arg(displayName(), displayablePath(m_elsewhere));
+    return m_autosaveFailure;
+}
 
 void Document::noteAutosaveFailure(const QString &reason) {
     const bool first = m_autosaveFailure.isEmpty();
@@ -128,6 +142,23 @@ void Document::noteAutosaveFailure(const QString &reason) {
                         {QStringLiteral("OK")},
                         AlertStyle::Warning},
                        firstWindow());
+    emit savingProblemChanged();
+}
+
+void Document::noteLeadsElsewhere(const QString &target) {
+    if (target == m_elsewhere)
+        return;
+    m_elsewhere = target;
+    if (!target.isEmpty()) {
+        qCWarning(lcPlatform).noquote()
+            << QStringLiteral("%1 now leads to another file, %2: not read or saved there").arg(contentPath(), target);
+        Alerts::notice({QStringLiteral("“%1” now leads to another file, “%2”.").arg(displayName(), displayablePath(target)),
+                        QStringLiteral("Its place was taken by a link, or a folder's on its way was. The document keeps "
+                                       "its text, and saves it there only when you save it and agree."),
+                        {QStringLiteral("OK")},
+                        AlertStyle::Warning},
+                       firstWindow());
+    }
     emit savingProblemChanged();
 }
 
@@ -148,23 +179,43 @@ std::optional<QByteArray> Document::contentsOfPath(const QString &path, const QS
 }
 
 std::optional<QByteArray> Document::readContentFile(FileState *state, QString *error) const {
-    const QString path = contentPath();
+    auto fail = [error](const QString &why) -> std::optional<QByteArray> {
+        if (error)
+            *error = why;
+        return std::nullopt;
+    };
     // A file read while another program writes it may be cut short: read
     // until the file stands still around the read.
     for (int attempt = 0; attempt < 5; attempt++) {
-        const FileState before = FileState::of(path);
-        std::optional<QByteArray> bytes = readPlainFile(path, error);
-        if (!bytes)
-            return std::nullopt;
-        if (FileState::of(path) == before) {
+        const Destination at = destination();
+        if (!at.known)
+            return fail(QStringLiteral("It now leads to another file, “%1”.").arg(displayablePath(at.target)));
+        // The place checked, and no link put there since.
+        const int descriptor = ::open(nativePath(at.target).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (descriptor < 0)
+            return fail(errno == ENOENT ? QStringLiteral("It does not exist.")
+                                        : QString::fromLocal8Bit(std::strerror(errno)));
+        QFile file;
+        if (!file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+            ::close(descriptor);
+            return fail(file.errorString());
+        }
+        struct stat info;
+        // A pipe or a device could keep the read waiting forever.
+        if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode))
+            return fail(QStringLiteral("It is not a plain file."));
+        const FileState before = FileState::ofOpenFile(descriptor);
+        QByteArray bytes = file.readAll();
+        if (file.error() != QFileDevice::NoError)
+            return fail(file.errorString());
+        if (FileState::ofOpenFile(descriptor) == before && FileState::of(at.target) == before) {
             if (state)
                 *state = before;
+            m_readTarget = at.target;
             return bytes;
         }
     }
-    if (error)
-        *error = QStringLiteral("the file kept changing while it was read");
-    return std::nullopt;
+    return fail(QStringLiteral("the file kept changing while it was read"));
 }
 
 bool Document::readFromData(const QByteArray &, const QString &type, QString *error) {
@@ -188,6 +239,7 @@ bool Document::readFromPath(const QString &path, const QString &type, QString *e
             *error = reason;
         return false;
     }
+    m_readTarget = realWritePath(contentPath());
     noteFileOnDisk(before, *bytes);
     m_presenter->setPath(contentPath());
     updateChangeCount(ChangeKind::Cleared);
@@ -197,7 +249,7 @@ bool Document::readFromPath(const QString &path, const QString &type, QString *e
 }
 
 void Document::tellUnfinishedSaves(const QByteArray &bytes) {
-    for (const UnfinishedSave &save : unfinishedSaves(realWritePath(contentPath()))) {
+    for (const UnfinishedSave &save : unfinishedSaves(m_knownTarget)) {
         // The file was never touched (its copies come first), or it holds
         // the text that was being saved: nothing was lost.
         QFile after;
@@ -217,9 +269,25 @@ void Document::tellUnfinishedSaves(const QByteArray &bytes) {
 void Document::noteFileOnDisk(const FileState &state, const QByteArray &bytes) {
     m_fileState = state;
     m_contentHash = contentHash(bytes);
+    // Where the bytes came from or went: what the document's path led to
+    // then, not what it may lead to now.
+    m_knownTarget = m_readTarget.isEmpty() ? realWritePath(contentPath()) : std::exchange(m_readTarget, QString());
+    if (!m_elsewhere.isEmpty())
+        noteLeadsElsewhere(QString());
 }
 
-void Document::noteFileOnDisk(const QByteArray &bytes) { noteFileOnDisk(FileState::of(contentPath()), bytes); }
+Document::Destination Document::destination() const {
+    const QString target = realWritePath(contentPath());
+    if (m_knownTarget.isEmpty() || target == m_knownTarget)
+        return {target, true};
+    const FileState there = FileState::of(target);
+    return {target, there.exists && m_fileState.exists && there.device == m_fileState.device &&
+                        there.inode == m_fileState.inode};
+}
+
+void Document::noteFileOnDisk(const QByteArray &bytes) {
+    noteFileOnDisk(FileState::of(m_readTarget.isEmpty() ? contentPath() : m_readTarget), bytes);
+}
 
 bool Document::isKnownContent(const QByteArray &bytes) const { return contentHash(bytes) == m_contentHash; }
 
@@ -245,7 +313,9 @@ bool Document::writeToPath(const QString &path, const QString &type, SaveOperati
 
 bool Document::writeContents(const QString &path, const QByteArray &data, QString *error) {
     WriteReport report;
-    const bool written = writeFileAtomically(path, data, error, &report);
+    const bool written = m_writeTarget && path == contentPath()
+                             ? writeFileAtRealPath(*m_writeTarget, data, error, &report)
+                             : writeFileAtomically(path, data, error, &report);
     if (written && !report.notKept.isEmpty())
         m_notKept = report.notKept;
     return written;
@@ -259,8 +329,22 @@ void Document::reportError(const QString &message, const QString &reason) const 
 }
 
 bool Document::saveToPath(const QString &path, const QString &type, SaveOperation operation) {
+    std::optional<QString> target;
+    // The document's own file: only where it is, or where the user agreed.
+    if (operation != SaveOperation::SaveTo && !m_filePath.isEmpty() && path == m_filePath) {
+        const Destination at = destination();
+        if (!at.known) {
+            if (operation == SaveOperation::Autosave) {
+                noteLeadsElsewhere(at.target);
+                return false;
+            }
+            if (!confirmDestination(at.target))
+                return false;
+        }
+        target = at.target;
+    }
     QString reason;
-    if (!writeDocument(path, type, operation, &reason)) {
+    if (!writeDocument(path, type, operation, target, &reason)) {
         const QString message = operation == SaveOperation::SaveTo
                                     ? QStringLiteral("The document “%1” could not be exported as “%2”.")
                                           .arg(displayName(), QFileInfo(path).fileName())
@@ -271,10 +355,14 @@ bool Document::saveToPath(const QString &path, const QString &type, SaveOperatio
     return true;
 }
 
-bool Document::writeDocument(const QString &path, const QString &type, SaveOperation operation, QString *reason) {
+bool Document::writeDocument(const QString &path, const QString &type, SaveOperation operation,
+                             const std::optional<QString> &target, QString *reason) {
     QByteArray written;
+    m_writeTarget = target;
     m_notKept.clear();
-    if (!writeToPath(path, type, operation, &written, reason))
+    const bool ok = writeToPath(path, type, operation, &written, reason);
+    m_writeTarget.reset();
+    if (!ok)
         return false;
     if (operation != SaveOperation::SaveTo) {
         m_fileType = type;
@@ -282,6 +370,9 @@ bool Document::writeDocument(const QString &path, const QString &type, SaveOpera
             setFilePath(path);
             DocumentController::shared().noteRecentDocument(path);
         }
+        // What was written is what the path leads to now (for a new path,
+        // the place the write found).
+        m_readTarget = target ? *target : realWritePath(contentPath());
         noteFileOnDisk(written);
         m_autosaveFailure.clear();
         m_retryTimer->stop();
@@ -297,6 +388,18 @@ bool Document::writeDocument(const QString &path, const QString &type, SaveOpera
                        firstWindow());
     didWrite(path, type, operation);
     return true;
+}
+
+bool Document::confirmDestination(const QString &target) {
+    const int answer = Alerts::runModal(
+        {QStringLiteral("“%1” now leads to another file, “%2”.").arg(displayName(), displayablePath(target)),
+         QStringLiteral("Its place was taken by a link, or a folder's on its way was, since the document was read or "
+                        "saved. Do you want to save the document into “%1”?")
+             .arg(displayablePath(target)),
+         {QStringLiteral("Cancel"), QStringLiteral("Save")},
+         AlertStyle::Warning},
+        firstWindow());
+    return answer == 1;
 }
 
 bool Document::saveDocument() {
@@ -336,8 +439,13 @@ bool Document::autosave() {
         qCInfo(lcPlatform).noquote() << QStringLiteral("%1 waits for a save by the user: %2").arg(m_filePath, loss);
         return true;
     }
+    const Destination at = destination();
+    if (!at.known) {
+        noteLeadsElsewhere(at.target);
+        return false;
+    }
     QString reason;
-    if (writeDocument(m_filePath, m_fileType, SaveOperation::Autosave, &reason))
+    if (writeDocument(m_filePath, m_fileType, SaveOperation::Autosave, at.target, &reason))
         return true;
     noteAutosaveFailure(reason.isEmpty() ? QStringLiteral("The file could not be written.") : reason);
     return false;
@@ -349,6 +457,13 @@ void Document::autosaveWhenSettled() {
     // that program left it until they answered.
     if (m_takingInChange) {
         m_autosaveTimer->start(m_autosaveDelay);
+        return;
+    }
+    // Not there: its path leads to another file now (an edit or a change of
+    // the file looks again).
+    if (const Destination at = destination(); !at.known) {
+        if (autosavesInPlace() && m_edited)
+            noteLeadsElsewhere(at.target);
         return;
     }
     // Another program changed the file and its version is not taken in yet
@@ -418,7 +533,8 @@ bool Document::canClose() {
     if (!m_edited)
         return true;
     const QString loss = m_filePath.isEmpty() ? QString() : lossOnSave();
-    if (autosavesInPlace() && !m_filePath.isEmpty() && loss.isEmpty())
+    // (Where the path leads to another file, the question below, and Save's.)
+    if (autosavesInPlace() && !m_filePath.isEmpty() && loss.isEmpty() && destination().known)
         return saveToPath(m_filePath, m_fileType, SaveOperation::Autosave);
     QString informative = QStringLiteral("Your changes will be lost if you don't save them.");
     if (!loss.isEmpty())
@@ -525,6 +641,16 @@ void Document::checkFileOnDisk() {
         m_lookAgain = true;
         return;
     }
+    // Its path leads to another file: that file's text is not the
+    // document's, and is not taken in.
+    if (const Destination at = destination(); !at.known) {
+        m_settleTimer->stop();
+        m_unsettledState = FileState();
+        noteLeadsElsewhere(at.target);
+        return;
+    }
+    if (!m_elsewhere.isEmpty())
+        noteLeadsElsewhere(QString());
     const FileState now = FileState::of(path);
     // Unchanged, or gone (deleted, moved away): the document keeps what it
     // holds, and a later save writes it anew.

@@ -18,6 +18,14 @@
 // taken for another program's change. A save that could not keep who may use
 // the file (its group, its access list) says so in a notice.
 //
+// A document writes only to the file it read or last saved: the same file
+// (device and inode), or the same place, found with the links of every
+// component of its path followed. Where its path has come to lead elsewhere
+// (someone put a link in the file's place, or in a folder's on the way),
+// Save asks first, naming the file it would write; the autosave never writes
+// there, and another program's change is not taken in from there: the
+// document keeps its text and says so once.
+//
 // An autosave that fails raises no alert, which would take the keys being
 // typed: a notice that takes neither keys nor focus tells it once, the
 // windows' titles say "Not Saved" while it keeps failing, and the document
@@ -150,16 +158,17 @@ public:
     // Saves in place when the document autosaves in place, has a file and
     // holds edits; true when there was nothing to do or the save succeeded.
     // It writes nothing while lossOnSave() says the save would change more
-    // than the edits: that save is the user's to make. (The save that the
+    // than the edits, or while the document's path leads to another file
+    // than its own: those saves are the user's to make. (The save that the
     // delay after an edit brings also waits for a change of another program
     // to be taken in first.) A failure raises no alert (see savingProblem()),
     // and the document tries again every kAutosaveRetry until it saves.
     bool autosave();
     static constexpr std::chrono::milliseconds kAutosaveRetry{5000};
     void setAutosaveRetry(std::chrono::milliseconds retry) { m_autosaveRetry = retry; }
-    // Why the edits are not being saved by themselves (their autosave
-    // fails); empty when they are, or when there are none. The windows'
-    // titles say "Not Saved" while it is not empty.
+    // Why the edits are not being saved by themselves (their autosave fails,
+    // or the path leads to another file); empty when they are, or when there
+    // are none. The windows' titles say "Not Saved" while it is not empty.
     QString savingProblem() const;
 
     virtual bool autosavesInPlace() const { return false; }
@@ -241,9 +250,13 @@ signals:
 
 protected:
     // The bytes of the content file now, read safely against a writer that
-    // is still at work: `state` is the state they were read in.
+    // is still at work: `state` is the state they were read in. Nothing,
+    // with the reason, when its path now leads to another file than the
+    // document's own.
     std::optional<QByteArray> readContentFile(FileState *state, QString *error) const;
-    // Writes the bytes of the file at `path` for writeToPath().
+    // Writes the bytes of the file at `path` for writeToPath(): during a
+    // save of the document's own file, its content file goes to the place
+    // that save was checked or agreed for, and nowhere else.
     bool writeContents(const QString &path, const QByteArray &data, QString *error);
     // Records what is on disk: the state of the content file and the hash of
     // its bytes.
@@ -255,13 +268,26 @@ protected:
     void reportError(const QString &message, const QString &reason) const;
 
 private:
+    // Where a save of the content file would write now, and whether that is
+    // the file the document knows.
+    struct Destination {
+        QString target;
+        bool known = true;
+    };
+    Destination destination() const;
+    // Asks before writing the document into `target`, another file than
+    // its own; true when the user said Save.
+    bool confirmDestination(const QString &target);
     // Writes without asking or reporting; the bookkeeping of a write that
-    // succeeded.
-    bool writeDocument(const QString &path, const QString &type, SaveOperation operation, QString *reason);
+    // succeeded. `target`: the place checked for a save of the own file.
+    bool writeDocument(const QString &path, const QString &type, SaveOperation operation,
+                       const std::optional<QString> &target, QString *reason);
     // The edits are not being saved by themselves, told in a notice the
     // first time: their autosave failed for `reason` (tried again after
-    // kAutosaveRetry).
+    // kAutosaveRetry), or the path leads to `target`, another file (empty:
+    // it leads to the document's own again).
     void noteAutosaveFailure(const QString &reason);
+    void noteLeadsElsewhere(const QString &target);
     // What an unfinished write in place left for the file just read.
     void tellUnfinishedSaves(const QByteArray &bytes);
     bool runSavePanel(SaveOperation operation);
@@ -282,8 +308,12 @@ private:
     bool m_edited = false;
     bool m_closing = false;
     FileState m_fileState;
+    QString m_knownTarget;  // where that file is: its path, links followed
+    mutable QString m_readTarget;  // where readContentFile() last read
+    std::optional<QString> m_writeTarget;  // during a save of the own file
     QString m_notKept;  // what the last write could not keep of the file
     QString m_autosaveFailure;  // why the last autosave failed
+    QString m_elsewhere;        // the other file the path leads to, once told
     QTimer *m_retryTimer = nullptr;
     std::chrono::milliseconds m_autosaveRetry = kAutosaveRetry;
     QByteArray m_contentHash;

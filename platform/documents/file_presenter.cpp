@@ -20,19 +20,26 @@ constexpr uint32_t kFolderMask = IN_CREATE | IN_MOVED_TO | IN_MOVED_FROM | IN_DE
                                  IN_MODIFY | IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 constexpr uint32_t kFileMask = IN_CLOSE_WRITE | IN_MODIFY | IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF;
 
-}  // namespace
-
-FileState FileState::of(const QString &path) {
+FileState stateOf(const struct stat &info) {
     FileState state;
-    struct stat info;
-    if (stat(nativePath(path).constData(), &info) != 0)
-        return state;
     state.exists = true;
     state.size = qint64(info.st_size);
     state.modifiedNanoseconds = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
     state.device = quint64(info.st_dev);
     state.inode = quint64(info.st_ino);
     return state;
+}
+
+}  // namespace
+
+FileState FileState::of(const QString &path) {
+    struct stat info;
+    return stat(nativePath(path).constData(), &info) == 0 ? stateOf(info) : FileState();
+}
+
+FileState FileState::ofOpenFile(int descriptor) {
+    struct stat info;
+    return fstat(descriptor, &info) == 0 ? stateOf(info) : FileState();
 }
 
 QDateTime FileState::modificationDate() const {

@@ -38,6 +38,7 @@ struct FileState {
     quint64 inode = 0;
 
     static FileState of(const QString &path);
+    static FileState ofOpenFile(int descriptor);
     QDateTime modificationDate() const;
     bool operator==(const FileState &) const = default;
 };

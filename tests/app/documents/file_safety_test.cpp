@@ -2,8 +2,9 @@
 // for byte is told of and never written unasked; a file is written back in
 // the encoding it was read in; another program's version is taken in only
 // once it has settled, and a merge that would drop typed text asks instead.
-// An autosave that fails says so once, without an alert that could take the
-// keys, and saves by itself once it can.
+// A document writes only to the file it read or saved, unless the user
+// agrees; an autosave that fails says so once, without an alert that could
+// take the keys, and saves by itself once it can.
 #include <QStringEncoder>
 
 #include <random>
@@ -320,9 +321,110 @@ TEST_F(DocumentFixture, AMergeThatWouldLoseTypedTextAsksWhichVersionToKeep) {
 
 namespace {
 
+// Another user's doing, as one with write access to the folder would do it:
+// a link to `target` takes the place of `path` in one rename.
+bool replaceByLink(const QString &path, const QString &target) {
+    const QString link = path + QStringLiteral(".link~");
+    return QFile::link(target, link) &&
+           ::rename(QFile::encodeName(link).constData(), QFile::encodeName(path).constData()) == 0;
+}
+
 QString titleOf(platform::Document *document) { return document->firstWindow()->windowTitle(); }
 
 }  // namespace
+
+// A link put in the place of the document's file, or of a folder on its
+// way, does not make the document another file's: that file's text is not
+// taken in, the autosave never writes into it, and Save asks first, naming
+// it. A link the user opened the file through is theirs, and saves as ever.
+TEST_F(DocumentFixture, ADocumentWritesOnlyTheFileItReadOrSavedUnlessTheUserAgrees) {
+    QTemporaryDir home;
+    const QString bashrc = home.filePath(".bashrc");
+    const QByteArray theirs = "export PATH=/usr/bin\n";
+    ASSERT_TRUE(writeAll(bashrc, theirs));
+
+    // With unsaved edits.
+    SmartEditorDocument *document = open("notes.md", "The notes.\n");
+    ASSERT_TRUE(document);
+    document->setAutosaveDelay(20ms);
+    type(document, "Typed.");
+    ASSERT_TRUE(replaceByLink(path("notes.md"), bashrc));
+    ASSERT_TRUE(spinUntil([&] { return alerts.count() > 0; }));
+    EXPECT_TRUE(alerts.shown().last().notice) << "told while typing: it must not take the keys";
+    EXPECT_EQ(alerts.shown().last().messageText, QStringLiteral("“notes.md” now leads to another file, “%1”.").arg(bashrc));
+    EXPECT_EQ(text(document), "The notes.\nTyped.") << "another file's text was taken in";
+    EXPECT_FALSE(document->autosave());
+    spinFor(200ms);  // the autosave's delay, many times over
+    EXPECT_EQ(readAll(bashrc), theirs);
+    EXPECT_EQ(alerts.count(), 1) << "told once";
+    EXPECT_TRUE(titleOf(document).contains("Not Saved")) << titleOf(document).toStdString();
+    // Closing does not save it there by itself: it asks as Save would.
+    alerts.addAnswers({2});  // Cancel
+    EXPECT_FALSE(document->canClose());
+    EXPECT_EQ(alerts.shown().last().buttons, (QStringList{"Save", "Don't Save", "Cancel"}));
+    EXPECT_EQ(readAll(bashrc), theirs);
+    // Save asks, naming the file it would write; Cancel writes nothing.
+    alerts.addAnswers({0});
+    EXPECT_FALSE(document->saveDocument());
+    EXPECT_EQ(alerts.shown().last().messageText, QStringLiteral("“notes.md” now leads to another file, “%1”.").arg(bashrc));
+    EXPECT_EQ(alerts.shown().last().buttons, (QStringList{"Cancel", "Save"}));
+    EXPECT_FALSE(alerts.shown().last().notice);
+    EXPECT_EQ(readAll(bashrc), theirs);
+    EXPECT_TRUE(document->isDocumentEdited());
+    // Save, and the user said so: written there.
+    alerts.addAnswers({1});
+    EXPECT_TRUE(document->saveDocument());
+    EXPECT_EQ(readAll(bashrc), "The notes.\nTyped.");
+    EXPECT_TRUE(QFileInfo(path("notes.md")).isSymLink());
+    EXPECT_FALSE(titleOf(document).contains("Not Saved"));
+
+    // Without edits: the document keeps its own text, and typing into it
+    // later saves nothing there.
+    const QString profile = home.filePath(".profile");
+    ASSERT_TRUE(writeAll(profile, theirs));
+    SmartEditorDocument *clean = open("clean.md", "Clean text.\n");
+    ASSERT_TRUE(clean);
+    clean->setAutosaveDelay(20ms);
+    const qsizetype before = alerts.count();
+    ASSERT_TRUE(replaceByLink(path("clean.md"), profile));
+    ASSERT_TRUE(spinUntil([&] { return alerts.count() > before; }));
+    EXPECT_TRUE(alerts.shown().last().messageText.contains(profile));
+    EXPECT_EQ(text(clean), "Clean text.\n");
+    EXPECT_FALSE(clean->isDocumentEdited());
+    type(clean, "More.");
+    spinFor(200ms);
+    EXPECT_EQ(readAll(profile), theirs);
+    EXPECT_EQ(alerts.count(), before + 1);
+    // Nor is reverting to the saved text reading that file.
+    alerts.addAnswers({0});
+    EXPECT_FALSE(clean->revertDocumentToSaved());
+    EXPECT_EQ(text(clean), "Clean text.\nMore.");
+
+    // A folder on the way replaced by a link to the user's own folder.
+    ASSERT_TRUE(QDir().mkpath(path("sub")));
+    ASSERT_TRUE(writeAll(home.filePath("inner.md"), theirs));
+    SmartEditorDocument *inner = open("sub/inner.md", "Inner text.\n");
+    ASSERT_TRUE(inner);
+    type(inner, "Typed.");
+    ASSERT_TRUE(QDir().rename(path("sub"), path("moved")));
+    ASSERT_TRUE(QFile::link(home.path(), path("sub")));
+    alerts.addAnswers({0});
+    EXPECT_FALSE(inner->saveDocument());
+    EXPECT_TRUE(alerts.shown().last().messageText.contains(home.filePath("inner.md")));
+    EXPECT_EQ(readAll(home.filePath("inner.md")), theirs);
+
+    // The user's own link, through which the file was opened.
+    ASSERT_TRUE(writeAll(home.filePath("real.md"), "Real.\n"));
+    ASSERT_TRUE(QFile::link(home.filePath("real.md"), path("mine.md")));
+    SmartEditorDocument *mine = openExisting(path("mine.md"));
+    ASSERT_TRUE(mine);
+    type(mine, "Mine.");
+    const qsizetype asked = alerts.count();
+    EXPECT_TRUE(mine->saveDocument());
+    EXPECT_EQ(alerts.count(), asked);
+    EXPECT_EQ(readAll(home.filePath("real.md")), "Real.\nMine.");
+    EXPECT_TRUE(QFileInfo(path("mine.md")).isSymLink());
+}
 
 // With its folder refusing writes, a document that saves in place goes on
 // taking keys: the failure is told once, in a notice that takes no keys,
