@@ -144,61 +144,8 @@ bool parse_flags(const char *text, uint64_t *flags) {
     return true;
 }
 
-// The offset of the first byte that keeps `bytes` from being UTF-8 text (a
-// NUL, a malformed, overlong or surrogate sequence, or one past U+10FFFF),
-// or `length` when there is none.
-size_t first_non_text_byte(const unsigned char *bytes, size_t length) {
-    size_t i = 0;
-    while (i < length) {
-        // Most text is ASCII: eight bytes at a time while none is NUL or has
-        // its top bit set.
-        constexpr uint64_t ones = 0x0101010101010101ull, tops = 0x8080808080808080ull;
-        uint64_t word;
-        while (length - i >= 8 && (memcpy(&word, bytes + i, 8), ((word - ones) | word) & tops) == 0)
-            i += 8;
-        if (i == length)
-            break;
-        unsigned char lead = bytes[i];
-        if (lead == 0)
-            return i;
-        if (lead < 0x80) {
-            i++;
-            continue;
-        }
-        size_t extra;
-        unsigned char low = 0x80, high = 0xBF;  // range of the second byte
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            extra = 1;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            extra = 2;
-            if (lead == 0xE0)
-                low = 0xA0;
-            else if (lead == 0xED)
-                high = 0x9F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            extra = 3;
-            if (lead == 0xF0)
-                low = 0x90;
-            else if (lead == 0xF4)
-                high = 0x8F;
-        } else {
-            return i;
-        }
-        if (length - i <= extra)
-            return i;
-        if (bytes[i + 1] < low || bytes[i + 1] > high)
-            return i;
-        for (size_t k = 2; k <= extra; k++) {
-            if ((bytes[i + k] & 0xC0) != 0x80)
-                return i;
-        }
-        i += extra + 1;
-    }
-    return length;
-}
-
 void warn_unless_text(const DString *source, const char *name) {
-    size_t at = first_non_text_byte((const unsigned char *)source->str, source->length);
+    size_t at = utf8_first_non_text_byte((const unsigned char *)source->str, source->length);
     if (at == source->length)
         return;
     fprintf(stderr,

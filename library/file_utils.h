@@ -1,7 +1,9 @@
 // Reading files and standard input into strings, writing strings to files,
-// and the path helpers that
+// telling text from other bytes, and the path helpers that
 // transclusion and the packagers use. Paths are POSIX paths ("/" separated).
 #pragma once
+
+#include <cstddef>
 
 #include "library/d_string.h"
 
@@ -15,6 +17,11 @@ DString *stdin_read_to_d_string(void);
 // cannot be opened, written or closed is logged with the path and the
 // system's reason (as perror words them); false then.
 bool file_write_d_string(const char *path, const DString *data);
+
+// The offset of the first byte that keeps `bytes` from being UTF-8 text (a
+// NUL, a malformed, overlong or surrogate sequence, or one past U+10FFFF),
+// or `length` when there is none.
+size_t utf8_first_non_text_byte(const unsigned char *bytes, size_t length);
 
 // "dir" + "/" + "path" (a path starting with "/" stands alone); NULL only
 // when both are NULL.
