@@ -1,81 +1,15 @@
 #include "library/writers/xhtml.h"
 
-#include <libxml/HTMLparser.h>
-#include <libxml/parser.h>
-#include <libxml/xmlsave.h>
-
 #include <cstring>
 #include <vector>
 
 #include "library/packaging/assets_fetch.h"
-#include "library/packaging/system_library.h"
+#include "library/packaging/libxml.h"
 
 namespace {
 
-// The functions of libxml2 this file calls, loaded with it on the first
-// book (see system_library.h).
-struct LibXml {
-    decltype(&::xmlGetProp) xmlGetProp;
-    decltype(&::xmlStrcasecmp) xmlStrcasecmp;
-    decltype(&::xmlNodeSetContent) xmlNodeSetContent;
-    decltype(&::xmlNewDocText) xmlNewDocText;
-    decltype(&::xmlNewDocNode) xmlNewDocNode;
-    decltype(&::xmlNewProp) xmlNewProp;
-    decltype(&::xmlNodeAddContent) xmlNodeAddContent;
-    decltype(&::xmlReplaceNode) xmlReplaceNode;
-    decltype(&::xmlFreeNode) xmlFreeNode;
-    decltype(&::xmlUnlinkNode) xmlUnlinkNode;
-    decltype(&::xmlInitParser) xmlInitParser;
-    decltype(&::xmlSetGenericErrorFunc) xmlSetGenericErrorFunc;
-    decltype(&::htmlReadMemory) htmlReadMemory;
-    decltype(&::xmlBufferCreate) xmlBufferCreate;
-    decltype(&::xmlSaveToBuffer) xmlSaveToBuffer;
-    decltype(&::xmlSaveDoc) xmlSaveDoc;
-    decltype(&::xmlSaveClose) xmlSaveClose;
-    decltype(&::xmlBufferContent) xmlBufferContent;
-    decltype(&::xmlBufferLength) xmlBufferLength;
-    decltype(&::xmlBufferFree) xmlBufferFree;
-    decltype(&::xmlFreeDoc) xmlFreeDoc;
-    // libxml2's xmlFree (a variable holding its deallocator), and what
-    // xmlGenericError and xmlGenericErrorContext stand for in a build with
-    // threads.
-    xmlFreeFunc *free_function;
-    decltype(&::__xmlGenericError) generic_error;
-    decltype(&::__xmlGenericErrorContext) generic_error_context;
-};
-
-// The table, or NULL when libxml2 cannot be loaded: the XHTML then stays the
-// HTML it was made from. libxml2 sets itself up on its first use, and two
-// threads doing that at once may race: exports on several threads make sure
-// it happens once, here.
-const LibXml *load_libxml() {
-    return system_library::load<LibXml>(ORVANE_LIBXML2_SONAME, [](system_library::Binder bind,
-                                                                  LibXml &t) {
-        if (!(bind(t.xmlGetProp, "xmlGetProp") && bind(t.xmlStrcasecmp, "xmlStrcasecmp") &&
-              bind(t.xmlNodeSetContent, "xmlNodeSetContent") &&
-              bind(t.xmlNewDocText, "xmlNewDocText") && bind(t.xmlNewDocNode, "xmlNewDocNode") &&
-              bind(t.xmlNewProp, "xmlNewProp") && bind(t.xmlNodeAddContent, "xmlNodeAddContent") &&
-              bind(t.xmlReplaceNode, "xmlReplaceNode") && bind(t.xmlFreeNode, "xmlFreeNode") &&
-              bind(t.xmlUnlinkNode, "xmlUnlinkNode") && bind(t.xmlInitParser, "xmlInitParser") &&
-              bind(t.xmlSetGenericErrorFunc, "xmlSetGenericErrorFunc") &&
-              bind(t.htmlReadMemory, "htmlReadMemory") &&
-              bind(t.xmlBufferCreate, "xmlBufferCreate") &&
-              bind(t.xmlSaveToBuffer, "xmlSaveToBuffer") && bind(t.xmlSaveDoc, "xmlSaveDoc") &&
-              bind(t.xmlSaveClose, "xmlSaveClose") &&
-              bind(t.xmlBufferContent, "xmlBufferContent") &&
-              bind(t.xmlBufferLength, "xmlBufferLength") &&
-              bind(t.xmlBufferFree, "xmlBufferFree") && bind(t.xmlFreeDoc, "xmlFreeDoc") &&
-              bind(t.generic_error, "__xmlGenericError") &&
-              bind(t.generic_error_context, "__xmlGenericErrorContext") &&
-              bind(t.free_function, "xmlFree")))
-            return false;
-        t.xmlInitParser();
-        return true;
-    });
-}
-
 // The loaded table, for the steps that run once tzr_xhtml_from_html found it.
-const LibXml &xml() { return *load_libxml(); }
+const tzr_libxml &xml() { return *tzr_libxml_load(); }
 
 const xmlChar *text_of(const char *text) { return reinterpret_cast<const xmlChar *>(text); }
 
@@ -171,17 +105,13 @@ void mend_tree(xmlDocPtr doc, const tzr_xhtml_missing &missing) {
     }
 }
 
-void quiet(void *, const char *, ...) {}
-
 }  // namespace
 
 std::string tzr_xhtml_from_html(const std::string &page, const tzr_xhtml_missing &missing) {
-    if (page.empty() || page.size() > (size_t)INT32_MAX || !load_libxml())
+    if (page.empty() || page.size() > (size_t)INT32_MAX || !tzr_libxml_load())
         return page;
     // The parser reports tag soup as it repairs it; nothing here is an error.
-    xmlGenericErrorFunc saved_handler = *xml().generic_error();
-    void *saved_context = *xml().generic_error_context();
-    xml().xmlSetGenericErrorFunc(nullptr, quiet);
+    tzr_libxml_quiet quiet(xml());
     htmlDocPtr doc = xml().htmlReadMemory(page.data(), (int)page.size(), "main.xhtml", "UTF-8",
                                           HTML_PARSE_RECOVER | HTML_PARSE_NONET |
                                               HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING);
@@ -200,6 +130,5 @@ std::string tzr_xhtml_from_html(const std::string &page, const tzr_xhtml_missing
         xml().xmlBufferFree(buffer);
         xml().xmlFreeDoc(doc);
     }
-    xml().xmlSetGenericErrorFunc(saved_context, saved_handler);
     return result;
 }
