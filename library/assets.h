@@ -34,6 +34,9 @@ struct tzr_asset_index;
 struct tzr_asset {
     char *url;   // as written in the document; owned
     char *name;  // UUID file name, unique within the table; owned
+    // Named by the "css" metadata as the document's style sheet (also when
+    // an image names it too): a package may hold it as a style sheet.
+    bool style_sheet;
     tzr_asset *next;
     tzr_asset_index *index;  // set on the first asset only
 };

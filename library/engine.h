@@ -14,6 +14,7 @@
 
 struct token_pair_engine;  // pairing table of one family of delimiters
 struct tzr_asset;          // an image met by an export, keyed by its URL
+struct tzr_asset_report;   // what a package left out (tzr.h)
 class tzr_block_pairing;   // pairs top-level blocks while a parse runs
 struct token_arena;        // slabs of the engine's tree (token_pool.h)
 
@@ -112,6 +113,9 @@ struct tzr_engine {
     // An export hands its table over here for the packagers and the
     // local-resources query.
     tzr_asset *asset_table;
+    // Where a conversion that asked for a report notes each asset its
+    // package leaves out; NULL otherwise. Borrowed for that conversion only.
+    tzr_asset_report *asset_report;
 };
 
 // --- Life cycle and parse ------------------------------------------------------

@@ -8,6 +8,7 @@
 #include "library/block_parser.h"
 #include "library/file_utils.h"
 #include "library/labels.h"
+#include "library/packaging/assets_fetch.h"
 #include "library/metadata.h"
 #include "library/records.h"
 #include "library/scanners/scanners.h"
@@ -439,6 +440,18 @@ DString *tzr_engine_convert_to_data(tzr_engine *e, uint16_t format, const char *
     if (out)
         d_string_append_c(out, '\n');
     return out;
+}
+
+DString *tzr_engine_convert_to_data_reporting(tzr_engine *e, uint16_t format, const char *asset_folder,
+                                              tzr_asset_report *report) {
+    tzr_asset_report_clear(report);
+    if (!e)
+        return nullptr;
+    tzr_asset_report *outer = e->asset_report;
+    e->asset_report = report;
+    DString *data = tzr_engine_convert_to_data(e, format, asset_folder);
+    e->asset_report = outer;
+    return data;
 }
 
 DString *tzr_string_convert_to_data(const char *source, uint64_t extensions, uint16_t format,

@@ -135,6 +135,41 @@ DString *tzr_d_string_convert_to_data(DString *source, uint64_t extensions, uint
                                       uint16_t language, const char *asset_folder);
 DString *tzr_engine_convert_to_data(tzr_engine *e, uint16_t format, const char *asset_folder);
 
+// --- What a package left out. A package (EPUB, zipped OpenDocument,
+// TextBundle) holds a file or download that the document names as a picture
+// only when its bytes are a picture the format can hold, and the style
+// sheet of "css" only when it is style-sheet text named as one (see
+// library/packaging/pictures.h). Anything else is left out, as is whatever
+// cannot be had; its reference stays as written (EPUB and OpenDocument make
+// it a link to that address), and one line is logged for it:
+//   "Unable to store '%s' in EPUB\n"                     it could not be had
+//   "Left out '%s': not a picture this format can hold\n"
+//   "Left out '%s': not a style sheet\n"
+// A report gathers the same: each asset left out, in the order the document
+// first names them, with its address as written and the reason.
+enum : uint16_t {
+    TZR_LEFT_OUT_UNAVAILABLE = 1,  // could not be downloaded or read
+    TZR_LEFT_OUT_NOT_HELD = 2,     // no picture or style sheet the format holds
+};
+struct tzr_asset_report;
+// A new, empty report; NULL when allocation fails.
+tzr_asset_report *tzr_asset_report_create(void);
+// Frees the report; NULL does nothing.
+void tzr_asset_report_free(tzr_asset_report *report);
+// The number of assets left out; 0 for NULL.
+size_t tzr_asset_report_count(const tzr_asset_report *report);
+// The address of the asset left out at `index`, as the document wrote it;
+// the report's own string, valid until the report is filled again or freed.
+// NULL past the end and for NULL.
+const char *tzr_asset_report_address(const tzr_asset_report *report, size_t index);
+// Why the asset at `index` was left out (TZR_LEFT_OUT_...); 0 past the end
+// and for NULL.
+uint16_t tzr_asset_report_reason(const tzr_asset_report *report, size_t index);
+// Convert to data, whose report (when not NULL) is emptied and then tells
+// what the package left out; formats that pack nothing leave it empty.
+DString *tzr_engine_convert_to_data_reporting(tzr_engine *e, uint16_t format, const char *asset_folder,
+                                              tzr_asset_report *report);
+
 // --- Convert to file: writes exactly the bytes that convert to data gives
 // to `path`. A path that cannot be opened is logged (the path, then the
 // system's reason) and nothing is written; so is nothing when the format

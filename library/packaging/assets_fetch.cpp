@@ -16,7 +16,9 @@
 #include "library/diagnostics.h"
 #include "library/engine.h"
 #include "library/file_utils.h"
+#include "library/packaging/pictures.h"
 #include "library/packaging/system_library.h"
+#include "library/tzr.h"
 
 namespace {
 
@@ -137,12 +139,19 @@ struct Transfer {
     tzr_download_buffer buffer;
 };
 
+// What one download received: the reply's body and the media type its
+// header named (empty when none).
+struct Reply {
+    std::string bytes;
+    std::string content_type;
+};
+
 // Downloads `urls` several at a time (at most the limit's count at once);
-// each slot of the result holds the bytes of its URL, or nothing after a
+// each slot of the result holds the reply to its URL, or nothing after a
 // failure.
-std::vector<std::optional<std::string>> download_all(const std::vector<const char *> &urls,
-                                                     const tzr_fetch_limits &limits) {
-    std::vector<std::optional<std::string>> received(urls.size());
+std::vector<std::optional<Reply>> download_all(const std::vector<const char *> &urls,
+                                               const tzr_fetch_limits &limits) {
+    std::vector<std::optional<Reply>> received(urls.size());
     const LibCurl *libcurl = urls.empty() ? nullptr : curl_set_up();
     if (!libcurl)
         return received;
@@ -215,9 +224,12 @@ std::vector<std::optional<std::string>> download_all(const std::vector<const cha
             libcurl->easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &t);
             if (!t)
                 continue;
-            if (result == CURLE_OK)
-                received[t->address].emplace(t->buffer.bytes, t->buffer.size);
-            else if (host_unreachable(libcurl, t->curl, result))
+            if (result == CURLE_OK) {
+                const char *type = nullptr;
+                libcurl->easy_getinfo(t->curl, CURLINFO_CONTENT_TYPE, &type);
+                received[t->address].emplace(
+                    Reply{std::string(t->buffer.bytes, t->buffer.size), type ? type : ""});
+            } else if (host_unreachable(libcurl, t->curl, result))
                 unreachable.insert(host_of(libcurl, urls[t->address]));
             finish(t);
         }
@@ -268,9 +280,28 @@ bool tzr_asset_url_is_remote(const char *url) {
     return url && (!strncasecmp(url, "http://", 7) || !strncasecmp(url, "https://", 8));
 }
 
-std::vector<tzr_fetched_asset> tzr_fetch_assets(tzr_engine *e, const char *base_folder,
-                                                const char *prefix,
-                                                const tzr_fetch_limits &limits) {
+namespace {
+
+// Keeps an asset a package of `format` can hold, with its media type, or
+// says why it is left out.
+bool held_by_package(tzr_fetched_asset &item, const tzr_asset *a, uint16_t format) {
+    item.media_type = tzr_picture_media_type(item.bytes.data(), item.bytes.size(), format);
+    if (!item.media_type && a->style_sheet &&
+        tzr_style_sheet_allowed(item.bytes.data(), item.bytes.size(), a->url,
+                                item.content_type.c_str(), item.downloaded))
+        item.media_type = "text/css";
+    if (item.media_type)
+        return true;
+    tzr_log(a->style_sheet ? "Left out '%s': not a style sheet\n"
+                           : "Left out '%s': not a picture this format can hold\n",
+            a->url);
+    return false;
+}
+
+// The asset step's fetch; with a format, only what a package of that format
+// can hold is kept.
+std::vector<tzr_fetched_asset> fetch(tzr_engine *e, const char *base_folder, const char *prefix,
+                                     const tzr_fetch_limits &limits, std::optional<uint16_t> format) {
     std::vector<tzr_fetched_asset> fetched;
     if (!e || !e->asset_table)
         return fetched;
@@ -279,7 +310,7 @@ std::vector<tzr_fetched_asset> tzr_fetch_assets(tzr_engine *e, const char *base_
     for (tzr_asset *a = e->asset_table; a; a = a->next)
         if (a->url && a->name && tzr_asset_url_is_remote(a->url))
             urls.push_back(a->url);
-    std::vector<std::optional<std::string>> downloads = download_all(urls, limits);
+    std::vector<std::optional<Reply>> downloads = download_all(urls, limits);
     size_t download = 0;
     for (tzr_asset *a = e->asset_table; a; a = a->next) {
         if (!a->url || !a->name)
@@ -290,9 +321,11 @@ std::vector<tzr_fetched_asset> tzr_fetch_assets(tzr_engine *e, const char *base_
         item.downloaded = tzr_asset_url_is_remote(a->url);
         bool have = false;
         if (item.downloaded) {
-            std::optional<std::string> &bytes = downloads[download++];
-            if ((have = bytes.has_value()))
-                item.bytes = std::move(*bytes);
+            std::optional<Reply> &reply = downloads[download++];
+            if ((have = reply.has_value())) {
+                item.bytes = std::move(reply->bytes);
+                item.content_type = std::move(reply->content_type);
+            }
         } else if (base_folder) {
             char *path = path_join(base_folder, a->url);
             DString *text = path ? file_read_to_d_string(path) : nullptr;
@@ -303,12 +336,30 @@ std::vector<tzr_fetched_asset> tzr_fetch_assets(tzr_engine *e, const char *base_
             d_string_free(text, true);
             free(path);
         }
-        if (have)
-            fetched.push_back(std::move(item));
-        else
+        if (!have) {
             tzr_log("Unable to store '%s' in EPUB\n", a->url);
+            tzr_asset_report_add(e->asset_report, a->url, TZR_LEFT_OUT_UNAVAILABLE);
+        } else if (format && !held_by_package(item, a, *format)) {
+            tzr_asset_report_add(e->asset_report, a->url, TZR_LEFT_OUT_NOT_HELD);
+        } else {
+            fetched.push_back(std::move(item));
+        }
     }
     return fetched;
+}
+
+}  // namespace
+
+std::vector<tzr_fetched_asset> tzr_fetch_assets(tzr_engine *e, const char *base_folder,
+                                                const char *prefix,
+                                                const tzr_fetch_limits &limits) {
+    return fetch(e, base_folder, prefix, limits, std::nullopt);
+}
+
+std::vector<tzr_fetched_asset> tzr_fetch_package_assets(tzr_engine *e, const char *base_folder,
+                                                        const char *prefix, uint16_t format,
+                                                        const tzr_fetch_limits &limits) {
+    return fetch(e, base_folder, prefix, limits, format);
 }
 
 std::map<std::string, std::string> tzr_assets_not_fetched(const tzr_engine *e,

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "library/packaging/zip_archive.h"
 
 struct tzr_engine;
+struct tzr_asset_report;
 
 // Bytes received by one transfer, always followed by a NUL. The transfer is
 // abandoned once `size` would pass `limit`.
@@ -59,6 +61,10 @@ struct tzr_fetched_asset {
     std::string name;   // the local name alone
     std::string bytes;
     bool downloaded;
+    std::string content_type;  // of a download, as its reply named it
+    // What its bytes are, once a package has judged them (see
+    // tzr_fetch_package_assets); NULL before.
+    const char *media_type = nullptr;
 };
 
 // Whether the URL names a resource that is downloaded (http: or https:,
@@ -77,6 +83,24 @@ bool tzr_asset_url_is_remote(const char *url);
 std::vector<tzr_fetched_asset> tzr_fetch_assets(tzr_engine *e, const char *base_folder,
                                                 const char *prefix,
                                                 const tzr_fetch_limits &limits);
+
+// tzr_fetch_assets for a package of `format` (TZR_FORMAT_EPUB, _ODT,
+// _TEXTBUNDLE or _TEXTBUNDLE_COMPRESSED), which keeps only what the format
+// can hold: a picture by its bytes (tzr_picture_media_type), the style
+// sheet by tzr_style_sheet_allowed, each with its media type ("text/css"
+// for the style sheet). Everything else is left out with one line,
+// "Left out '%s': not a picture this format can hold\n" (for the style sheet
+// "Left out '%s': not a style sheet\n"), as one that cannot be had is with
+// its own. Each asset left out also goes on the engine's report, when a
+// conversion asked for one.
+std::vector<tzr_fetched_asset> tzr_fetch_package_assets(tzr_engine *e, const char *base_folder,
+                                                        const char *prefix, uint16_t format,
+                                                        const tzr_fetch_limits &limits);
+
+// The report's own steps (the others are public, in tzr.h): emptying it, and
+// noting an asset left out. NULL reports are left alone.
+void tzr_asset_report_clear(tzr_asset_report *report);
+void tzr_asset_report_add(tzr_asset_report *report, const char *address, uint16_t reason);
 
 // The assets of the engine's table that `fetched` does not hold, as their
 // local names with the addresses they were written with.

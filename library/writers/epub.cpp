@@ -207,7 +207,7 @@ bool add_text(tzr_zip_archive *archive, epub_entry_adder add, const char *name, 
 const char *extension_for(const char *media_type) {
     static const char *const kExtensions[][2] = {
         {"image/png", ".png"}, {"image/jpeg", ".jpg"},     {"image/gif", ".gif"},
-        {"image/webp", ".webp"}, {"image/svg+xml", ".svg"}, {"text/css", ".css"},
+        {"image/svg+xml", ".svg"}, {"text/css", ".css"},
     };
     for (const auto &pair : kExtensions)
         if (!strcmp(pair[0], media_type))
@@ -399,35 +399,6 @@ char *epub_nav_xhtml(tzr_engine *e, tzr_export_context *c, const char *body) {
     return take(out);
 }
 
-const char *epub_sniff_media_type(const void *bytes, size_t length) {
-    const auto *b = static_cast<const unsigned char *>(bytes);
-    if (!b)
-        return "application/octet-stream";
-    if (length >= 8 && !memcmp(b, "\x89PNG\r\n\x1a\n", 8))
-        return "image/png";
-    if (length >= 3 && b[0] == 0xFF && b[1] == 0xD8 && b[2] == 0xFF)
-        return "image/jpeg";
-    if (length >= 6 && (!memcmp(b, "GIF87a", 6) || !memcmp(b, "GIF89a", 6)))
-        return "image/gif";
-    if (length >= 12 && !memcmp(b, "RIFF", 4) && !memcmp(b + 8, "WEBP", 4))
-        return "image/webp";
-    // SVG is XML text: look for its root element near the start, after any
-    // byte-order mark, declaration, comments or doctype.
-    size_t window = length < 4096 ? length : 4096;
-    size_t i = 0;
-    if (window >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF)
-        i = 3;
-    while (i < window && (b[i] == ' ' || b[i] == '\t' || b[i] == '\n' || b[i] == '\r'))
-        i++;
-    if (i < window && b[i] == '<') {
-        std::string head(reinterpret_cast<const char *>(b) + i, window - i);
-        size_t svg = head.find("<svg");
-        if (svg != std::string::npos && (svg + 4 == head.size() || strchr(" \t\r\n>/", head[svg + 4])))
-            return "image/svg+xml";
-    }
-    return "application/octet-stream";
-}
-
 DString *epub_build_archive_with(const char *body, tzr_engine *e, const char *asset_folder,
                                  epub_entry_adder add) {
     if (!e || !add)
@@ -441,9 +412,10 @@ DString *epub_build_archive_with(const char *body, tzr_engine *e, const char *as
     }
 
     // The pictures come first: the manifest lists each one that is stored,
-    // with the media type its bytes show.
-    std::vector<tzr_fetched_asset> fetched =
-        tzr_fetch_assets(e, asset_folder, kAssetPrefix, tzr_fetch_default_limits());
+    // with the media type its bytes show. The book holds only pictures of
+    // the kinds every reading system shows, and the style sheet.
+    std::vector<tzr_fetched_asset> fetched = tzr_fetch_package_assets(
+        e, asset_folder, kAssetPrefix, TZR_FORMAT_EPUB, tzr_fetch_default_limits());
     // Reading systems and validators tell a picture's format by its file
     // name, so each stored asset's name gets the extension of its media
     // type, and the text's references to it follow.
@@ -456,12 +428,8 @@ DString *epub_build_archive_with(const char *body, tzr_engine *e, const char *as
     std::string text = tzr_xhtml_from_html(body, missing);
     std::vector<std::string> names;
     std::vector<const char *> types;
-    const char *css = meta_value(c, "css");
-    const tzr_asset *css_asset = css ? tzr_asset_table_find(e->asset_table, css) : nullptr;
     for (tzr_fetched_asset &asset : fetched) {
-        const char *type = css_asset && asset.name == css_asset->name
-                               ? "text/css"
-                               : epub_sniff_media_type(asset.bytes.data(), asset.bytes.size());
+        const char *type = asset.media_type;
         std::string name = asset.name + extension_for(type);
         replace_reference(text, asset.name, name);
         asset.entry = kAssetPrefix + name;

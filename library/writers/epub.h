@@ -20,8 +20,9 @@ struct tzr_export_context;
 // engine it was exported from (its asset table names the pictures) and the
 // folder that local pictures are read from (may be NULL). The caller owns
 // the result. A book that cannot be completed is reported on standard error
-// and gives NULL rather than a broken archive; a picture that cannot be had
-// is reported and left out.
+// and gives NULL rather than a broken archive; a picture that cannot be had,
+// and a file or download that is no picture a book holds (PNG, JPEG, GIF,
+// SVG that stands alone), is reported and left out.
 DString *epub_build_archive(const char *body, tzr_engine *e, const char *asset_folder);
 
 // Builds the book and writes it to `path`; a path that cannot be opened or
@@ -56,10 +57,6 @@ void epub_write_toc(DString *out, tzr_engine *e, tzr_export_context *context, co
 // before the first heading shallower than `min_level`; nested levels recurse.
 void epub_toc_list(DString *out, const char *source, tzr_export_context *context, const char *body,
                    size_t *position, int16_t min_level);
-
-// The media type a picture's bytes show (PNG, JPEG, GIF, WebP, SVG), or
-// "application/octet-stream" when they show none of these.
-const char *epub_sniff_media_type(const void *bytes, size_t length);
 
 // The dcterms:modified value: "date" metadata when it is a UTC date-time
 // (YYYY-MM-DDThh:mm:ssZ) or a plain date (YYYY-MM-DD, taken at midnight

@@ -105,6 +105,8 @@ void html_write_document_start(DString *out, const char *, tzr_export_context *c
             if (c->pack_assets) {
                 tzr_asset_store(c, value);
                 tzr_asset *asset = tzr_asset_find(c, value);
+                if (asset)
+                    asset->style_sheet = true;
                 d_string_append(out, "assets/");
                 html_print_string(out, asset ? asset->name : "", false);
             } else {

@@ -70,7 +70,9 @@ void odf_export_toc(DString *out, const char *source, tzr_export_context *contex
 // used: a flat document keeps its images' URLs.
 DString *tzr_fodt_create(const char *body, tzr_engine *e, const char *base_folder);
 // The zipped document (format 6): parts, manifest, content and the pictures
-// that could be fetched (downloaded or read from `base_folder`).
+// that could be fetched (downloaded or read from `base_folder`) and are
+// pictures a text document holds (PNG, JPEG, GIF, WebP, BMP, TIFF, SVG that
+// stands alone); anything else is reported and left out.
 DString *tzr_odt_create(const char *body, tzr_engine *e, const char *base_folder);
 // The same with the download limits given (tzr_odt_create uses the defaults).
 struct tzr_fetch_limits;
@@ -83,9 +85,13 @@ char *odf_meta_document(tzr_export_context *context);
 char *odf_style_blocks(void);
 char *odf_styles_document(void);
 char *odf_settings_document(void);
-// The manifest; for format 6 it lists `pictures` (local names) under
-// "Pictures/".
-char *odf_manifest_document(int format, const std::vector<std::string> &pictures);
+// One stored picture as the manifest lists it.
+struct odf_manifest_picture {
+    std::string name;        // the local name, stored under "Pictures/"
+    std::string media_type;  // what its bytes are, e.g. "image/jpeg"
+};
+// The manifest; for format 6 it lists `pictures` under "Pictures/".
+char *odf_manifest_document(int format, const std::vector<odf_manifest_picture> &pictures);
 void odf_print_namespaces(DString *out);
 char *odf_content_document(const char *body, int format);
 

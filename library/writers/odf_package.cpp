@@ -377,13 +377,13 @@ DString *odt_build(const char *body, tzr_engine *e, const char *base_folder,
     // package holding an entry its manifest does not list, so the
     // "Pictures/" folder entry is there only with pictures in it.
     std::vector<tzr_fetched_asset> fetched =
-        tzr_fetch_assets(e, base_folder, "Pictures/", limits);
+        tzr_fetch_package_assets(e, base_folder, "Pictures/", TZR_FORMAT_ODT, limits);
     if (!fetched.empty() && !tzr_zip_add_mem(zip, "Pictures/", nullptr, 0, 0))
         tzr_log("Error adding directory to zip.\n");
-    std::vector<std::string> names;
+    std::vector<odf_manifest_picture> pictures;
     for (const tzr_fetched_asset &a : fetched)
-        names.push_back(a.name);
-    char *manifest = odf_manifest_document(TZR_FORMAT_ODT, names);
+        pictures.push_back({a.name, a.media_type ? a.media_type : ""});
+    char *manifest = odf_manifest_document(TZR_FORMAT_ODT, pictures);
     if (!manifest || !tzr_zip_add_mem(zip, "META-INF/manifest.xml", manifest, strlen(manifest), 9))
         tzr_log("Error adding manifest to zip.\n");
     free(manifest);
@@ -490,7 +490,7 @@ char *odf_settings_document(void) {
     return take(out);
 }
 
-char *odf_manifest_document(int format, const std::vector<std::string> &pictures) {
+char *odf_manifest_document(int format, const std::vector<odf_manifest_picture> &pictures) {
     DString *out = d_string_new(kXmlHead);
     d_string_append(out, "<manifest:manifest "
                          "xmlns:manifest=\"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0\" "
@@ -506,10 +506,12 @@ char *odf_manifest_document(int format, const std::vector<std::string> &pictures
     if (format == TZR_FORMAT_ODT && !pictures.empty()) {
         d_string_append(out, "\t<manifest:file-entry manifest:full-path=\"Pictures/\" "
                              "manifest:media-type=\"\"/>\n");
-        for (const std::string &name : pictures) {
+        for (const odf_manifest_picture &picture : pictures) {
             d_string_append(out, "\t<manifest:file-entry manifest:full-path=\"Pictures/");
-            odf_print_attribute(out, name.c_str());
-            d_string_append(out, "\" manifest:media-type=\"image/png\"/>\n");
+            odf_print_attribute(out, picture.name.c_str());
+            d_string_append(out, "\" manifest:media-type=\"");
+            odf_print_attribute(out, picture.media_type.c_str());
+            d_string_append(out, "\"/>\n");
         }
     }
     d_string_append(out, "\n</manifest:manifest>");

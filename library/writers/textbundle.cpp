@@ -16,6 +16,7 @@
 #include "library/records.h"
 #include "library/stack.h"
 #include "library/token_types.h"
+#include "library/tzr.h"
 
 namespace {
 
@@ -250,8 +251,8 @@ DString *tzr_textbundle_create_with(const char *html, tzr_engine *e, const char 
     // Fetch first: the source and the HTML then name the bundle's copy of
     // exactly those assets that it holds, and keep the written address of
     // any that could not be had.
-    std::vector<tzr_fetched_asset> fetched =
-        tzr_fetch_assets(e, asset_folder, kAssetPrefix, tzr_fetch_default_limits());
+    std::vector<tzr_fetched_asset> fetched = tzr_fetch_package_assets(
+        e, asset_folder, kAssetPrefix, TZR_FORMAT_TEXTBUNDLE, tzr_fetch_default_limits());
     StoredNames stored;
     for (const tzr_fetched_asset &asset : fetched)
         stored.insert(asset.name);

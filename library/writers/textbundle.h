@@ -19,8 +19,10 @@ struct tzr_engine;
 // engine it was exported from (its source and asset table) and the folder
 // that local assets are read from (may be NULL). The caller owns the result.
 // A bundle that cannot be completed is reported on standard error and gives
-// NULL. An asset that cannot be had is reported and left out, and the source
-// and the HTML keep the address it was written with.
+// NULL. An asset that cannot be had, and a file or download that is neither
+// a picture a bundle holds (PNG, JPEG, GIF, WebP, BMP, SVG that stands
+// alone) nor, for the style sheet, style-sheet text, is reported and left
+// out, and the source and the HTML keep the address it was written with.
 DString *tzr_textbundle_create(const char *html, tzr_engine *e, const char *asset_folder);
 
 // Builds the bundle and writes it to `path`; a path that cannot be opened or

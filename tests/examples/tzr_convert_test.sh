@@ -134,5 +134,28 @@ check "odt is a zip" bash -c '[ "$(head -c 2 doc.odt)" = PK ]'
 run -o /nonexistent/folder/out.html doc.md
 check "unwritable output fails" rc_is 1
 
+# A package holds pictures only, told by their bytes: a file named as a
+# picture that is none, one behind a link leading out of the folder and one
+# by its absolute path are left out, each named on standard error, and the
+# conversion still succeeds. The real picture is not named.
+mkdir -p pics outside
+printf '\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\1\0\0\0\1\10\2\0\0\0\x90\x77\x53\xde\0\0\0\x0cIDAT' >pics/dot.png
+printf '\x78\xda\x63\xf8\xcf\xc0\0\0\3\1\1\0\xf7\3\x41\x43\0\0\0\0IEND\xae\x42\x60\x82' >>pics/dot.png
+printf 'my private notes\n' >pics/notes.png
+printf 'root:x:0:0:root:/root:/bin/bash\n' >outside/passwd
+ln -s ../outside/passwd pics/link.png
+printf '![dot](pics/dot.png) ![notes](pics/notes.png) ![link](pics/link.png) ![pw](%s)\n' \
+  "$work/outside/passwd" >pictures.md
+err_lines() { [ "$(wc -l <err.txt)" -eq "$1" ]; }
+for format in epub odt textpack; do
+  run -f "$format" -o "pictures.$format" pictures.md
+  check "$format with files that are no pictures succeeds" rc_is 0
+  check "$format written" bash -c "[ \"\$(head -c 2 pictures.$format)\" = PK ]"
+  for left_out in pics/notes.png pics/link.png "$work/outside/passwd"; do
+    check "$format names $left_out" err_has "Left out '$left_out': not a picture this format can hold"
+  done
+  check "$format names nothing else" err_lines 3
+done
+
 echo "tzr-convert: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

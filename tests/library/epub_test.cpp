@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "library/writers/epub.h"
+#include "library/packaging/pictures.h"
 #include "library/export_context.h"
 #include "library/file_utils.h"
 #include "local_http_server.h"
@@ -83,27 +84,36 @@ TEST(Epub, ArchiveLayoutAndManifestOfStoredPictures) {
     EXPECT_EQ(types, (std::vector<std::string>{"text/css", "image/png", "image/gif", "image/svg+xml"}));
 }
 
+// A book holds the pictures every reading system shows, told by their
+// bytes: PNG, JPEG, GIF and SVG (an XML document whose root is svg in the
+// SVG namespace); WebP is not among them.
 TEST(Epub, MediaTypesAreSniffedFromBytes) {
     struct Case {
         std::string bytes;
         const char *type;
     };
     const Case cases[] = {
-        {std::string("\x89PNG\r\n\x1a\n....", 12), "image/png"},
+        {std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), "image/png"},
         {"\xFF\xD8\xFF\xE0rest", "image/jpeg"},
         {"GIF89a...", "image/gif"},
         {"GIF87a...", "image/gif"},
-        {std::string("RIFF\x10\0\0\0WEBPVP8 ", 16), "image/webp"},
-        {"\xEF\xBB\xBF  <?xml version=\"1.0\"?>\n<!-- c -->\n<svg xmlns=\"x\"/>", "image/svg+xml"},
-        {"<svg>", "image/svg+xml"},
-        {"<svgfoo/>", "application/octet-stream"},
-        {"<html><body>Not found</body></html>", "application/octet-stream"},
-        {"PNG", "application/octet-stream"},
-        {"", "application/octet-stream"},
+        {std::string("RIFF\x10\0\0\0WEBPVP8 ", 16), nullptr},
+        {"\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<!-- c -->\n<svg xmlns=\"http://www.w3.org/2000/svg\"/>",
+         "image/svg+xml"},
+        {"\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<!-- c -->\n<svg xmlns=\"x\"/>", nullptr},
+        // A declaration after blanks makes no XML document.
+        {"\xEF\xBB\xBF  <?xml version=\"1.0\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\"/>", nullptr},
+        {"<svg>", nullptr},
+        {"<svgfoo/>", nullptr},
+        {"<html><body>Not found</body></html>", nullptr},
+        {"PNG", nullptr},
+        {std::string("\x89PNG\r\n\x1a\n....", 12), nullptr},
+        {"", nullptr},
     };
     for (const Case &c : cases)
-        EXPECT_STREQ(epub_sniff_media_type(c.bytes.data(), c.bytes.size()), c.type) << c.bytes;
-    EXPECT_STREQ(epub_sniff_media_type(nullptr, 4), "application/octet-stream");
+        EXPECT_STREQ(tzr_picture_media_type(c.bytes.data(), c.bytes.size(), TZR_FORMAT_EPUB), c.type)
+            << c.bytes;
+    EXPECT_EQ(tzr_picture_media_type(nullptr, 4, TZR_FORMAT_EPUB), nullptr);
 }
 
 TEST(Epub, PackageMetadata) {

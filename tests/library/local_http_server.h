@@ -27,10 +27,11 @@ public:
         std::string location;  // for redirects
         bool send_length;      // false: the body ends when the connection closes
         int delay_ms;          // before anything is sent
+        std::string content_type;  // none when empty
         Reply(int status = 200, std::string body = "", std::string location = "",
-              bool send_length = true, int delay_ms = 0)
+              bool send_length = true, int delay_ms = 0, std::string content_type = "")
             : status(status), body(std::move(body)), location(std::move(location)),
-              send_length(send_length), delay_ms(delay_ms) {}
+              send_length(send_length), delay_ms(delay_ms), content_type(std::move(content_type)) {}
     };
 
     LocalHttpServer() {
@@ -138,6 +139,8 @@ private:
         std::string head = "HTTP/1.0 " + std::to_string(reply.status) + " Reply\r\n";
         if (!reply.location.empty())
             head += "Location: " + reply.location + "\r\n";
+        if (!reply.content_type.empty())
+            head += "Content-Type: " + reply.content_type + "\r\n";
         if (reply.send_length)
             head += "Content-Length: " + std::to_string(reply.body.size()) + "\r\n";
         head += "Connection: close\r\n\r\n";

@@ -10,6 +10,7 @@
 #include "library/assets.h"
 #include "local_http_server.h"
 #include "odf_test_support.h"
+#include "tiny_pictures.h"
 
 using namespace odf_test;
 
@@ -230,10 +231,10 @@ TEST(AssetFetch, LocalFilesComeFromTheBaseFolder) {
 
 TEST(OdtPictures, ManifestAndArchiveHoldOnlyThePicturesStored) {
     LocalHttpServer server;
-    server.route("/good.png", {200, "remote picture"});
+    server.route("/good.png", {200, tiny_pictures::kPng});
     server.route("/gone.png", {404, "<html>not here</html>"});
     auto folder = temp_folder("odf-pictures");
-    write_file(folder / "local.png", "local picture");
+    write_file(folder / "local.png", tiny_pictures::kGif);
     std::string markdown = "![one](" + server.url("/good.png") + ")\n\n![two](" + server.url("/gone.png") +
                            ")\n\n![three](local.png) and ![again](local.png)\n\n![four](missing.png) "
                            "[![badge](missing.png)](https://ci.example/)\n";
@@ -253,10 +254,13 @@ TEST(OdtPictures, ManifestAndArchiveHoldOnlyThePicturesStored) {
 
     ZipEntries zip = read_zip(archive);
     ASSERT_FALSE(zip.names.empty());
-    EXPECT_EQ(zip.bytes[good], "remote picture");
-    EXPECT_EQ(zip.bytes[local], "local picture");
+    EXPECT_EQ(zip.bytes[good], tiny_pictures::kPng);
+    EXPECT_EQ(zip.bytes[local], tiny_pictures::kGif);
     const std::string &manifest = zip.bytes["META-INF/manifest.xml"];
     EXPECT_EQ(count_of(manifest, "full-path=\"Pictures/"), 3u);  // the folder and two pictures
+    // Each is declared as what its bytes are, whatever its name says.
+    EXPECT_NE(manifest.find("full-path=\"" + good + "\" manifest:media-type=\"image/png\""), std::string::npos);
+    EXPECT_NE(manifest.find("full-path=\"" + local + "\" manifest:media-type=\"image/gif\""), std::string::npos);
     // Every entry but the manifest itself and the folders is declared.
     for (const std::string &name : zip.names) {
         if (name == "META-INF/manifest.xml" || name == "META-INF/" || name == "mimetype")
@@ -286,8 +290,8 @@ TEST(OdtPictures, ManifestAndArchiveHoldOnlyThePicturesStored) {
 // that cannot be had do.
 TEST(OdtPictures, PicturesLateForTheDeadlineBecomeLinks) {
     LocalHttpServer server;
-    server.route("/quick.png", {200, "quick picture"});
-    server.route("/late.png", {200, "late picture", "", true, 4000});
+    server.route("/quick.png", {200, tiny_pictures::kPng});
+    server.route("/late.png", {200, tiny_pictures::kGif, "", true, 4000});
     std::string markdown = "![quick](" + server.url("/quick.png") + ")\n\n![late](" + server.url("/late.png") + ")\n";
     tzr_engine *e = tzr_engine_create_with_string(markdown.c_str(), 0);
     tzr_engine_parse_string(e);
@@ -308,7 +312,7 @@ TEST(OdtPictures, PicturesLateForTheDeadlineBecomeLinks) {
     EXPECT_EQ(messages, "1 picture was not fetched within 1.2 seconds.\nUnable to store '" +
                             server.url("/late.png") + "' in EPUB\n");
     ZipEntries zip = read_zip(archive);
-    EXPECT_EQ(zip.bytes[quick], "quick picture");
+    EXPECT_EQ(zip.bytes[quick], tiny_pictures::kPng);
     const std::string &content = zip.bytes["content.xml"];
     EXPECT_EQ(count_of(content, "xlink:href=\"Pictures/"), 1u);
     EXPECT_NE(content.find("<text:a xlink:type=\"simple\" xlink:href=\"" + server.url("/late.png") + "\">late</text:a>"),
