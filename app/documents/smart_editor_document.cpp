@@ -13,6 +13,7 @@
 #include <QWebEngineView>
 
 #include <cstdlib>
+#include <utility>
 
 #include "app/app_log.h"
 #include "app/documents/export_types.h"
@@ -197,14 +198,32 @@ std::optional<QByteArray> SmartEditorDocument::dataOfType(const QString &type, Q
             *error = QStringLiteral("A document exports only from its window.");
         return std::nullopt;
     }
-    QByteArray data = m_content->exportToFormat(*format);
+    QByteArray data = m_content->exportToFormat(*format, &m_leftOutOfExport);
     if (data.isEmpty()) {
+        m_leftOutOfExport.clear();
         if (error)
             *error = QStringLiteral("The export in this format made nothing, so no file was written.");
         return std::nullopt;
     }
     Defaults::standard().setObject(type, QStringLiteral("lastExportType"));
     return data;
+}
+
+// An export written says once which of the files the document names it left
+// out of its package, so that nobody shares the file believing it whole.
+void SmartEditorDocument::didWrite(const QString &path, const QString &type, platform::SaveOperation operation) {
+    const QStringList leftOut = std::exchange(m_leftOutOfExport, {});
+    KVXTextDocument::didWrite(path, type, operation);
+    if (operation != platform::SaveOperation::SaveTo || leftOut.isEmpty())
+        return;
+    Alerts::runModal({QStringLiteral("“%1” was exported without some of the files the document names.")
+                          .arg(QFileInfo(path).fileName()),
+                      QStringLiteral("They are not pictures (or a style sheet) that this format can hold, so "
+                                     "the export does not include them:\n\n%1")
+                          .arg(leftOut.join(u'\n')),
+                      {QStringLiteral("OK")},
+                      platform::AlertStyle::Informational},
+                     firstWindow());
 }
 
 bool SmartEditorDocument::writeToPath(const QString &path, const QString &type, platform::SaveOperation operation,
@@ -431,7 +450,7 @@ void SmartEditorDocument::diffToCriticMarkupWithFile(const QString &path) {
 void SmartEditorDocument::transcludeToNewDocument() {
     if (!m_content)
         return;
-    const QString text = QString::fromUtf8(m_content->exportToFormat(TZR_FORMAT_ORIGINAL));
+    const QString text = QString::fromUtf8(m_content->exportToFormat(TZR_FORMAT_ORIGINAL, nullptr));
     if (auto *copy = qobject_cast<KVXTextDocument *>(platform::DocumentController::shared().openUntitledDocument()))
         copy->resetTextTo(text);
 }

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -60,6 +61,7 @@ public:
     std::optional<QByteArray> dataOfType(const QString &type, QString *error) override;
     bool writeToPath(const QString &path, const QString &type, platform::SaveOperation operation,
                      QByteArray *written, QString *error) override;
+    void didWrite(const QString &path, const QString &type, platform::SaveOperation operation) override;
     QStringList writableTypesForSaveOperation(platform::SaveOperation operation) const override;
     void prepareSavePanel(platform::SavePanel &panel) override;
 
@@ -116,4 +118,6 @@ private:
     // brought into the metadata).
     std::optional<QString> m_initialText;
     bool m_windowBuilt = false;
+    // What the export being written left out of its package (see didWrite).
+    QStringList m_leftOutOfExport;
 };

@@ -106,9 +106,13 @@ public:
     // preview's style sheet, MathJax and highlight.js in its head when the
     // preferences ask for them. Empty when the format makes nothing. The
     // first form reads the editor, and so belongs to the main thread (empty
-    // elsewhere); any thread may export a text it took there.
-    QByteArray exportToFormat(short format) const;
-    QByteArray exportToFormat(short format, const QByteArray &utf8Text, const QString &cssPath) const;
+    // elsewhere); any thread may export a text it took there. `leftOut`,
+    // when given, gets the address of each file or download a package left
+    // out for being no picture (or style sheet) its format can hold, in the
+    // order the text names them.
+    QByteArray exportToFormat(short format, QStringList *leftOut = nullptr) const;
+    QByteArray exportToFormat(short format, const QByteArray &utf8Text, const QString &cssPath,
+                              QStringList *leftOut = nullptr) const;
     // The document's tags (metadata "tags"), read on the live engine; nothing
     // when it has none. Main thread.
     std::optional<QStringList> tzrTags();

@@ -87,7 +87,7 @@ tzr_engine *TZREngine::createEngine(DString *source) {
     return e;
 }
 
-QByteArray TZREngine::exportToFormat(short format) const {
+QByteArray TZREngine::exportToFormat(short format, QStringList *leftOut) const {
     if (!platform::Dispatch::isMainThread()) {
         // The editor is read on the main thread only; rather no data than an
         // empty document.
@@ -95,11 +95,14 @@ QByteArray TZREngine::exportToFormat(short format) const {
         return {};
     }
     if (!m_editor)
-        return exportToFormat(format, QByteArray(), QString());
-    return exportToFormat(format, m_editor->utf8Text(), m_editor->activeCSSPath());
+        return exportToFormat(format, QByteArray(), QString(), leftOut);
+    return exportToFormat(format, m_editor->utf8Text(), m_editor->activeCSSPath(), leftOut);
 }
 
-QByteArray TZREngine::exportToFormat(short format, const QByteArray &text, const QString &cssPath) const {
+QByteArray TZREngine::exportToFormat(short format, const QByteArray &text, const QString &cssPath,
+                                     QStringList *leftOut) const {
+    if (leftOut)
+        leftOut->clear();
     DString *source = d_string_new("");
     tzr_engine *e = createEngine(source);
     if (!e)
@@ -107,8 +110,13 @@ QByteArray TZREngine::exportToFormat(short format, const QByteArray &text, const
     d_string_append_c_array(source, text.constData(), size_t(text.size()));
     m_core->prepareSource(source, format, extensions());
     const QByteArray folder = transclusionFolder().toUtf8();
-    DString *out = tzr_engine_convert_to_data(e, uint16_t(format), pathOrNull(folder));
+    tzr_asset_report *report = leftOut ? tzr_asset_report_create() : nullptr;
+    DString *out = tzr_engine_convert_to_data_reporting(e, uint16_t(format), pathOrNull(folder), report);
     QByteArray data = out ? QByteArray(out->str, qsizetype(out->length)) : QByteArray();
+    for (size_t i = 0; i < tzr_asset_report_count(report); i++)
+        if (tzr_asset_report_reason(report, i) == TZR_LEFT_OUT_NOT_HELD)
+            leftOut->append(QString::fromUtf8(tzr_asset_report_address(report, i)));
+    tzr_asset_report_free(report);
     tzr_engine_free(e, false);
     d_string_free(source, true);
     d_string_free(out, true);

@@ -68,7 +68,9 @@ void BasicDocumentContent::setTransclusionPath(const QString &path) {
         m_engine->setTransclusionFolder(QFileInfo(path).absolutePath());
 }
 
-QByteArray BasicDocumentContent::exportToFormat(short format) { return m_engine->exportToFormat(format); }
+QByteArray BasicDocumentContent::exportToFormat(short format, QStringList *leftOut) {
+    return m_engine->exportToFormat(format, leftOut);
+}
 
 std::optional<QStringList> BasicDocumentContent::tzrTags() { return TZREngine::tzrTagsFromString(storage()->string()); }
 

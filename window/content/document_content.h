@@ -36,8 +36,10 @@ public:
     virtual void setTransclusionPath(const QString &path) = 0;
 
     // The text in an output format (the library's format codes) as the
-    // bytes of the file; empty when the library makes nothing.
-    virtual QByteArray exportToFormat(short format) = 0;
+    // bytes of the file; empty when the library makes nothing. `leftOut`,
+    // when given, gets the addresses of the files and downloads a package
+    // left out for being no picture (or style sheet) it can hold.
+    virtual QByteArray exportToFormat(short format, QStringList *leftOut) = 0;
     // The document's metadata tags; nothing when it has none.
     virtual std::optional<QStringList> tzrTags() = 0;
     // The value of a metadata key (compared as a label: "%author," finds

@@ -13,7 +13,9 @@ void MasterViewContent::setText(const QString &text, bool clearingUndo) { TZRMas
 
 void MasterViewContent::setTransclusionPath(const QString &path) { TZRMasterView::setTransclusionPath(path); }
 
-QByteArray MasterViewContent::exportToFormat(short format) { return TZRMasterView::exportToFormat(format); }
+QByteArray MasterViewContent::exportToFormat(short format, QStringList *leftOut) {
+    return TZRMasterView::exportToFormat(format, leftOut);
+}
 
 std::optional<QStringList> MasterViewContent::tzrTags() { return TZRMasterView::tzrTags(); }
 

@@ -327,7 +327,9 @@ void TZRMasterView::setTransclusionPath(const QString &path) {
     m_webView->setBaseURL(QUrl::fromLocalFile(path));
 }
 
-QByteArray TZRMasterView::exportToFormat(short format) const { return m_engine->exportToFormat(format); }
+QByteArray TZRMasterView::exportToFormat(short format, QStringList *leftOut) const {
+    return m_engine->exportToFormat(format, leftOut);
+}
 std::optional<QStringList> TZRMasterView::tzrTags() { return m_engine->tzrTags(); }
 std::optional<QStringList> TZRMasterView::tzrTagsFromString(const QString &text) {
     return TZREngine::tzrTagsFromString(text);

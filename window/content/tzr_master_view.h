@@ -81,7 +81,7 @@ public:
     // The document's file, for transclusion and the preview's relative links;
     // an empty path forgets the file and keeps the folder and base address.
     void setTransclusionPath(const QString &path);
-    QByteArray exportToFormat(short format) const;
+    QByteArray exportToFormat(short format, QStringList *leftOut = nullptr) const;
     std::optional<QStringList> tzrTags();
     static std::optional<QStringList> tzrTagsFromString(const QString &text);
     void setOkToUpdatePreview(bool ok);

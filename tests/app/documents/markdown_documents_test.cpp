@@ -6,6 +6,7 @@
 #include <QDirIterator>
 #include <QImage>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 
 #include "platform/documents/file_tags.h"
 #include "platform/documents/window_controller.h"
@@ -174,10 +175,65 @@ namespace {
 // A window content whose exports make nothing.
 class BarrenContent : public BasicDocumentContent {
 public:
-    QByteArray exportToFormat(short) override { return {}; }
+    QByteArray exportToFormat(short, QStringList *) override { return {}; }
 };
 
 }  // namespace
+
+// A document someone sent may name any file as a picture. A package holds
+// only the pictures; the rest is left out, and one message names it.
+TEST_F(MarkdownDocuments, APackageHoldsOnlyPicturesAndOneMessageNamesTheRest) {
+    ASSERT_TRUE(writePicture(path("wren.png")));
+    const QByteArray diary = "Dear diary, nobody else reads this.\n";
+    const QByteArray secret = "the key to the other folder\n";
+    ASSERT_TRUE(writeAll(path("diary.png"), diary));
+    QTemporaryDir outside;
+    ASSERT_TRUE(writeAll(outside.filePath("secret.txt"), secret));
+    ASSERT_TRUE(QFile::link(outside.filePath("secret.txt"), path("link.png")));
+    SmartEditorDocument *document =
+        open("shared.md", "# Sent to me\n\n![wren](wren.png) ![diary](diary.png) ![link](link.png)\n");
+    ASSERT_TRUE(document);
+
+    const struct {
+        const char *type;
+        const char *file;
+        bool unpacks;  // a book has no entry for its assets' folder, which unpacking needs
+    } packages[] = {
+        {"vnd.oasis.opendocument.text", "shared.odt", true},
+        {types::kEpub, "shared.epub", false},
+        {types::kTextPack, "shared.textpack", true},
+    };
+    for (const auto &package : packages) {
+        panels.answerSave(platform::ScriptedPanels::SaveAnswer{path(package.file), package.type});
+        const qsizetype before = alerts.count();
+        document->performAction(QStringLiteral("saveDocumentTo:"), nullptr);
+        ASSERT_EQ(alerts.count(), before + 1) << package.type;
+        const platform::Alert alert = alerts.shown().last();
+        EXPECT_EQ(alert.messageText,
+                  QStringLiteral("“%1” was exported without some of the files the document names.").arg(package.file));
+        EXPECT_TRUE(alert.informativeText.endsWith(QStringLiteral("\n\ndiary.png\nlink.png")))
+            << alert.informativeText.toStdString();
+
+        // The picture is in the package; the diary and the file behind the
+        // link are nowhere in it.
+        if (!package.unpacks)
+            continue;
+        const QByteArray data = readAll(path(package.file));
+        const QString unpacked = path(QStringLiteral("unpacked-") + package.file);
+        ASSERT_EQ(tzr_unzip_data_to_folder(data.constData(), size_t(data.size()),
+                                           QFile::encodeName(unpacked).constData()),
+                  0);
+        int pictures = 0;
+        for (QDirIterator walk(unpacked, QDir::Files, QDirIterator::Subdirectories); walk.hasNext();) {
+            const QByteArray bytes = readAll(walk.next());
+            EXPECT_FALSE(bytes.contains(diary) || bytes.contains(secret)) << walk.filePath().toStdString();
+            pictures += bytes == readAll(path("wren.png"));
+        }
+        EXPECT_EQ(pictures, 1) << package.type;
+    }
+    // An export that packs nothing has nothing to say.
+    EXPECT_TRUE(exportAs(document, "shared.html", QLatin1String(types::kHtml)));
+}
 
 TEST_F(MarkdownDocuments, AnExportThatMakesNothingIsReportedAndWritesNoFile) {
     SmartEditorDocument::setContentFactory([] { return new BarrenContent; });
