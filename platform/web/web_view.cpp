@@ -67,6 +67,10 @@ constexpr std::chrono::milliseconds ClickQuestionTimeout{30000};
 // the user clicks, and their question may be answered after the click.
 const char16_t *TakeClick = u"typeof orvaneTakeClick === 'function' ? orvaneTakeClick(%1) : null";
 
+// Whether the view's own scripts ran in the page (the click watch's, in the
+// application's world).
+const char16_t *HasOwnScripts = u"typeof orvaneTakeClick === 'function'";
+
 bool isUnreserved(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
            c == '.' || c == '_' || c == '~';
@@ -308,8 +312,41 @@ void WebView::startLoad(PendingLoad load) {
 void WebView::pageLoadFinished(bool ok) {
     if (!m_loading)
         return;
-    if (!m_injecting || !ok) {
-        finishLoad(ok);
+    if (!ok) {
+        finishLoad(false);
+        return;
+    }
+    // Now and then (after a page's process died, on a loaded machine) the
+    // engine starts a page without the view's own scripts, and every later
+    // load of that page goes without them too: no click would be noted and
+    // WebRTC would stay. Put back, they come with the next load.
+    const quint64 serial = m_loadSerial;
+    runScript(
+        QString::fromUtf16(HasOwnScripts),
+        [this, serial](bool finished, const QVariant &has) {
+            if (!m_loading || serial != m_loadSerial)
+                return;
+            if (finished && !has.toBool() && m_current && !m_current->retried) {
+                qCWarning(lcPlatform) << "A page came without the view's own scripts: they are put back and the "
+                                         "page loaded again";
+                const QList<QWebEngineScript> own = m_page->scripts().toList();
+                for (const QWebEngineScript &script : own) {
+                    m_page->scripts().remove(script);
+                    m_page->scripts().insert(script);
+                }
+                PendingLoad again = std::move(*m_current);
+                again.retried = true;
+                startLoad(std::move(again));
+                return;
+            }
+            ownScriptsChecked();
+        },
+        DefaultScriptTimeout, QWebEngineScript::ApplicationWorld);
+}
+
+void WebView::ownScriptsChecked() {
+    if (!m_injecting) {
+        finishLoad(true);
         return;
     }
     m_injecting = false;

@@ -9,7 +9,8 @@
 //   a large page is loaded as its head with an empty body, and the body is
 //   then put in by script. Loads run one at a time; a load asked for while
 //   another runs waits, and a newer one replaces it. Every load reports back
-//   exactly once.
+//   exactly once. A page that came without the view's own scripts (which
+//   the engine now and then fails to put in) is loaded once more, with them.
 // - Scripts: runScript() reports back exactly once, with the result, or as
 //   unfinished when the page did not answer within the timeout or the page's
 //   process went away; a late answer is dropped.
@@ -144,6 +145,7 @@ private:
         QString html;
         QUrl baseUrl;
         LoadCallback done;
+        bool retried = false;  // loaded again for want of the view's own scripts
     };
     struct PendingScript {
         ScriptCallback done;
@@ -152,6 +154,7 @@ private:
 
     void startLoad(PendingLoad load);
     void pageLoadFinished(bool ok);
+    void ownScriptsChecked();
     void finishLoad(bool ok);
     void finishScript(quint64 id, bool finished, const QVariant &result);
     void failEverythingPending();
