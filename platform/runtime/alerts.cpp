@@ -1,10 +1,16 @@
 #include "platform/runtime/alerts.h"
 
 #include <QApplication>
+#include <QGridLayout>
+#include <QLabel>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QThread>
+
+#include <algorithm>
 
 #include <atomic>
 
@@ -37,6 +43,46 @@ QString logLine(const Alert &alert) {
     return line;
 }
 
+// Whether a label could cut `text`: a label breaks lines only between
+// words, and cuts off a run it cannot break (an address, say); a long text
+// would not fit the screen.
+bool needsWholeTextBox(const QString &text) {
+    if (text.size() > 800)
+        return true;
+    qsizetype run = 0;
+    for (const QChar c : text) {
+        run = c.isSpace() ? 0 : run + 1;
+        if (run > 60)
+            return true;
+    }
+    return false;
+}
+
+// Shows the informative text of `box` in full, in a box of its own that
+// breaks lines between words, or anywhere in a run too long for a line, and
+// scrolls, in place of its label.
+void showWholeText(QMessageBox &box, const QString &text) {
+    auto *label = box.findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel"));
+    auto *grid = qobject_cast<QGridLayout *>(box.layout());
+    const int index = label && grid ? grid->indexOf(label) : -1;
+    if (index < 0)
+        return;
+    int row = 0, column = 0, rows = 0, columns = 0;
+    grid->getItemPosition(index, &row, &column, &rows, &columns);
+    auto *whole = new QPlainTextEdit(text, &box);
+    whole->setObjectName(QStringLiteral("orvane_alert_whole_text"));
+    whole->setReadOnly(true);
+    whole->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    const QFontMetrics metrics(whole->font());
+    const int width = metrics.averageCharWidth() * 64;
+    const qsizetype lines = std::clamp<qsizetype>(metrics.horizontalAdvance(text) / width + 2, 2, 12);
+    whole->setFixedSize(width + 2 * whole->frameWidth() + whole->verticalScrollBar()->sizeHint().width(),
+                        int(lines) * metrics.lineSpacing() + 2 * whole->frameWidth() + 8);
+    grid->removeWidget(label);
+    label->hide();
+    grid->addWidget(whole, row, column, rows, columns);
+}
+
 // On the main thread.
 int show(const Alert &alert, QWidget *parent) {
     qCInfo(lcPlatform).noquote() << logLine(alert);
@@ -47,8 +93,9 @@ int show(const Alert &alert, QWidget *parent) {
                 : alert.style == AlertStyle::Informational ? QMessageBox::Information
                                                            : QMessageBox::Warning);
     box.setText(alert.messageText);
-    box.setInformativeText(alert.note.isEmpty() ? alert.informativeText
-                                                : alert.informativeText + QStringLiteral("\n\n") + alert.note);
+    const QString explanation =
+        alert.note.isEmpty() ? alert.informativeText : alert.informativeText + QStringLiteral("\n\n") + alert.note;
+    box.setInformativeText(explanation);
     const QStringList titles = buttonsOf(alert);
     QList<QAbstractButton *> buttons;
     for (const QString &title : titles) {
@@ -58,6 +105,8 @@ int show(const Alert &alert, QWidget *parent) {
             box.setEscapeButton(buttons.last());
     }
     box.setDefaultButton(static_cast<QPushButton *>(buttons.first()));
+    if (needsWholeTextBox(explanation))
+        showWholeText(box, explanation);
     s_showing.append(&box);
     box.exec();
     s_showing.removeAll(&box);

@@ -7,7 +7,10 @@
 #include <QDir>
 #include <QFile>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QScreen>
 #include <QTimer>
 
 #include <atomic>
@@ -96,6 +99,60 @@ TEST(Alerts, RealAlertsAnswerWithTheIndexOfTheButtonChosenFromAnyThread) {
     EXPECT_EQ(clicker.text, "Error");
     EXPECT_EQ(clicker.informative, "The file could not be read.");
     EXPECT_EQ(clicker.icon, QMessageBox::Warning);
+}
+
+namespace {
+
+// How the next message box that opens shows its explanation; then clicks
+// its last button.
+struct Explanation {
+    QString whole;  // the text of the box that shows it whole, if any
+    bool wraps = false, selectable = false, labelShown = false, fits = false;
+
+    void arm() {
+        *this = Explanation();
+        QTimer::singleShot(10, [this] { look(); });
+    }
+    void look() {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible()) {
+            QTimer::singleShot(10, [this] { look(); });
+            return;
+        }
+        if (auto *text = box->findChild<QPlainTextEdit *>()) {
+            whole = text->toPlainText();
+            wraps = text->wordWrapMode() == QTextOption::WrapAtWordBoundaryOrAnywhere && text->isVisible();
+            selectable = text->textInteractionFlags().testFlag(Qt::TextSelectableByMouse);
+        }
+        const auto *label = box->findChild<QLabel *>("qt_msgbox_informativelabel");
+        labelShown = label && label->isVisible();
+        fits = box->screen()->availableGeometry().size().boundedTo(box->size()) == box->size();
+        box->buttons().last()->click();
+    }
+};
+
+}  // namespace
+
+// An explanation a label would cut (an address that holds a long run
+// without a break) shows whole, in a box that breaks it where it must and
+// scrolls, which the user can select from; the alert stays within the
+// screen. A short one stays a label.
+TEST(Alerts, ARealAlertShowsALongExplanationWhole) {
+    const QString address = "https://example.com/?d=" + QString(20000, u'A') + "END";
+    Explanation shown;
+    shown.arm();
+    EXPECT_EQ(Alerts::runModal({"Open this address?", address, {"Open", "Cancel"}}), 1);
+    EXPECT_EQ(shown.whole, address);
+    EXPECT_TRUE(shown.wraps);
+    EXPECT_TRUE(shown.selectable);
+    EXPECT_FALSE(shown.labelShown);
+    EXPECT_TRUE(shown.fits);
+
+    shown.arm();
+    EXPECT_EQ(Alerts::runModal({"Open this address?", "https://example.com/a/short/address", {"Open", "Cancel"}}), 1);
+    EXPECT_TRUE(shown.whole.isEmpty());
+    EXPECT_TRUE(shown.labelShown);
+    EXPECT_TRUE(shown.fits);
 }
 
 TEST(Alerts, ScriptedAlertsAreRecordedAndAnsweredInOrderOnTheCallingThread) {
