@@ -58,7 +58,8 @@ public:
             return;
         }
         if (site && PageSite::forOrigin(job->initiator()) == site && PageScheme::isFontName(url.path())) {
-            if (const std::optional<QByteArray> file = site->folderFile(path)) {
+            const std::optional<QByteArray> below = site->folderPathOf(url);
+            if (const std::optional<QByteArray> file = below ? site->folderFile(*below) : std::nullopt) {
                 serveFile(job, *file);
                 return;
             }

@@ -2,12 +2,14 @@
 // pages they show and what those pages show of this machine. A page never has
 // a file: address, and its address tells nothing of the user's folders.
 //
-// - orvane://SITE/NAME is a page: SITE a random name for each web view (its
-//   PageSite), NAME the name of the document the page stands for. The page's
-//   text comes from the program itself, with a Content-Security-Policy at its
-//   start (see contentSecurityPolicy()).
-// - orvane://SITE/PATH is the file at PATH below the document's folder, which
-//   is what relative references of the document come to. What a page shows
+// - orvane://SITE/FOLDER/NAME is a page: SITE a random name for each web view
+//   (its PageSite), FOLDER as many empty segments as the document's folder
+//   lies deep (page_site.h), NAME the name of the document the page stands
+//   for. The page's text comes from the program itself, with a
+//   Content-Security-Policy at its start (see contentSecurityPolicy()).
+// - orvane://SITE/FOLDER/PATH is the file at PATH below the document's
+//   folder, which is what relative references of the document come to;
+//   what they name above the folder is never served. What a page shows
 //   of the folder (pictures, style sheets, sound and video) reaches it
 //   through a file: address of the folder that names no folder of the user's
 //   (/proc/self/fd/N/PATH, N a descriptor of the folder the program holds

@@ -50,6 +50,12 @@ void PageSite::setDocument(const QUrl &document, bool showsFolder) {
     m_pageName = document.fileName(QUrl::FullyEncoded);
     if (m_pageName.isEmpty())
         m_pageName = QStringLiteral("page.html");
+    m_ancestors.clear();
+    const QByteArrayList segments =
+        folder.adjusted(QUrl::NormalizePathSegments).path(QUrl::FullyEncoded).toLatin1().split('/');
+    for (const QByteArray &segment : segments)
+        if (!segment.isEmpty())
+            m_ancestors << segment;
     if (sameFolder && showsFolder)
         return;
     closeFolder();
@@ -65,7 +71,11 @@ void PageSite::closeFolder() {
     m_folder = -1;
 }
 
-QUrl PageSite::pageUrl() const { return QUrl::fromEncoded(origin().toEncoded() + '/' + m_pageName.toLatin1()); }
+QUrl PageSite::pageUrl() const { return siteUrlOf('/' + m_pageName.toLatin1()); }
+
+QUrl PageSite::siteUrlOf(const QByteArray &encodedPath) const {
+    return QUrl::fromEncoded(origin().toEncoded() + QByteArray(m_ancestors.size(), '/') + encodedPath);
+}
 
 bool PageSite::owns(const QUrl &url) const {
     return url.scheme() == QLatin1String(PageScheme::Name) && url.host() == m_host;
@@ -75,15 +85,47 @@ bool PageSite::isPage(const QUrl &url) const {
     return owns(url) && url.path(QUrl::FullyDecoded) == pageUrl().path(QUrl::FullyDecoded) && !url.hasQuery();
 }
 
+PageSite::Place PageSite::placeOf(const QByteArray &encodedPath) const {
+    // Each empty segment with a segment after it is one folder further
+    // down the document's path.
+    Place place;
+    qsizetype at = 0;
+    while (place.level < m_ancestors.size() && at + 1 < encodedPath.size() && encodedPath[at + 1] == '/') {
+        at++;
+        place.level++;
+    }
+    place.rest = encodedPath.mid(at);
+    if (!place.rest.startsWith('/'))
+        place.rest.prepend('/');
+    return place;
+}
+
+std::optional<QByteArray> PageSite::folderPathOf(const Place &place) const {
+    // A path that climbed out of the folder and back into it ("../notes/x"
+    // from notes/) is below it all the same.
+    qsizetype at = 0;
+    for (qsizetype level = place.level; level < m_ancestors.size(); level++) {
+        const qsizetype next = place.rest.indexOf('/', at + 1);
+        if (next < 0 || QByteArray::fromPercentEncoding(place.rest.mid(at + 1, next - at - 1)) !=
+                            QByteArray::fromPercentEncoding(m_ancestors[level]))
+            return std::nullopt;
+        at = next;
+    }
+    return place.rest.mid(at);
+}
+
 QUrl PageSite::documentUrlFor(const QUrl &url) const {
-    const QUrl folder = m_document.adjusted(QUrl::RemoveFilename | QUrl::RemoveQuery | QUrl::RemoveFragment);
-    // "./" first, so that a path that begins with "//" stays a path.
-    QByteArray relative = "./" + url.path(QUrl::FullyEncoded).toLatin1().mid(1);
+    const Place place = placeOf(url.path(QUrl::FullyEncoded).toLatin1());
+    QByteArray folder = "file:///";
+    for (qsizetype level = 0; level < place.level; level++)
+        folder += m_ancestors[level] + '/';
+    // "." first, so that a path that begins with "//" stays a path.
+    QByteArray relative = '.' + place.rest;
     if (url.hasQuery())
         relative += '?' + url.query(QUrl::FullyEncoded).toLatin1();
     if (url.hasFragment())
         relative += '#' + url.fragment(QUrl::FullyEncoded).toLatin1();
-    return folder.resolved(QUrl::fromEncoded(relative));
+    return QUrl::fromEncoded(folder).resolved(QUrl::fromEncoded(relative));
 }
 
 void PageSite::releasePage() {
@@ -123,7 +165,11 @@ QUrl PageSite::folderFileUrl(const QByteArray &encodedPath) const {
 }
 
 std::optional<QByteArray> PageSite::folderPathOf(const QUrl &url) const {
-    if (m_folder < 0 || url.scheme() != QLatin1String("file") || !url.host().isEmpty())
+    if (m_folder < 0)
+        return std::nullopt;
+    if (owns(url))
+        return folderPathOf(placeOf(url.path(QUrl::FullyEncoded).toLatin1()));
+    if (url.scheme() != QLatin1String("file") || !url.host().isEmpty())
         return std::nullopt;
     const QByteArray path = url.path(QUrl::FullyEncoded).toLatin1();
     const QByteArray prefix = descriptorPath() + '/';

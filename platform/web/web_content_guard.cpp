@@ -33,15 +33,17 @@ Decision decideSite(const PageSite &site, const QUrl &url, Info::ResourceType ty
         return site.isPage(url) && initiator.isEmpty() ? Allowed : Blocked;
     if (PageSite::forOrigin(initiator) != &site)
         return Blocked;
-    const QByteArray path = url.path(QUrl::FullyEncoded).toLatin1();
-    if (isShown(type)) {
-        if (type == Info::ResourceTypeStylesheet && !PageScheme::isStyleSheetName(url.path()))
-            return Blocked;
-        return site.hasFolderFile(path) ? Decision{Decision::Redirect, site.folderFileUrl(path)} : Blocked;
-    }
-    if (type == Info::ResourceTypeFontResource)
-        return PageScheme::isFontName(url.path()) && site.hasFolderFile(path) ? Allowed : Blocked;
-    return Blocked;
+    const bool font = type == Info::ResourceTypeFontResource && PageScheme::isFontName(url.path());
+    const bool shown =
+        isShown(type) && (type != Info::ResourceTypeStylesheet || PageScheme::isStyleSheetName(url.path()));
+    if (!font && !shown)
+        return Blocked;
+    // Only what lies below the folder: an address that climbed out of it
+    // stands for a file a click may open, never for one a page shows.
+    const std::optional<QByteArray> path = site.folderPathOf(url);
+    if (!path || !site.hasFolderFile(*path))
+        return Blocked;
+    return shown ? Decision{Decision::Redirect, site.folderFileUrl(*path)} : Allowed;
 }
 
 Decision decideFile(const QUrl &url, Info::ResourceType type, const QUrl &initiator) {
@@ -54,7 +56,7 @@ Decision decideFile(const QUrl &url, Info::ResourceType type, const QUrl &initia
     if (type == Info::ResourceTypeFontResource && PageScheme::isFontName(url.path())) {
         // A style sheet of the folder names its fonts by the folder's file:
         // address; the engine loads fonts of its own origin only.
-        return {Decision::Redirect, QUrl::fromEncoded(site->origin().toEncoded() + *path)};
+        return {Decision::Redirect, site->siteUrlOf(*path)};
     }
     return Blocked;
 }

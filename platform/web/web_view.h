@@ -5,7 +5,9 @@
 //   URL): the program serves it from its own URL scheme (page_scheme.h), at an
 //   address of the view's own site that names the document but none of the
 //   user's folders, and relative references of the page come to the files of
-//   the document's folder (setShowsDocumentFolder()). Texts of any size load:
+//   the document's folder (setShowsDocumentFolder()); one that climbs out of
+//   it stands for the file it names there, which a click may open but the
+//   page is not shown (page_site.h). Texts of any size load:
 //   a large page is loaded as its head with an empty body, and the body is
 //   then put in by script. Loads run one at a time; a load asked for while
 //   another runs waits, and a newer one replaces it. Every load reports back

@@ -121,7 +121,7 @@ TEST(SealedPreviewEndToEnd, AnAttackersDocumentReadsNothingAndSendsNothingOut) {
     const QJsonObject exists = got.value("exists").toObject();
     EXPECT_EQ(exists.value("inside").toString(), "shown");
     for (const char *name : {"inside missing", "link out", "outside", "outside missing", "system", "remote",
-                             "sheet outside", "sheet outside missing", "sheet inside missing"})
+                             "sheet outside", "sheet outside missing", "sheet inside missing", "up", "sheet up"})
         EXPECT_EQ(exists.value(name).toString(), "error") << name;
     for (const QJsonValue &where : got.value("where").toArray())
         EXPECT_FALSE(where.toString().remove(folder.outside("")).contains(folder.home))

@@ -9,7 +9,8 @@
 // page has loaded:
 // - reads: the rules of every style sheet, the outside sheet's effect, the
 //   cues of every subtitle track, whether files outside exist (pictures and
-//   style sheets that load or fail), where the page is (its address, its base, the addresses it
+//   style sheets that load or fail, by their addresses and by relative
+//   references up out of the folder), where the page is (its address, its base, the addresses it
 //   resolves), the folder's files by script, a picture's pixels;
 // - sends: a WebSocket, fetch, XMLHttpRequest, EventSource, a beacon, a
 //   picture, prefetches and preconnections, a form, and WebRTC with STUN and
@@ -187,12 +188,14 @@ struct Folder {
     probe('inside', 'pic.png');
     probe('inside missing', 'missing.png');
     probe('link out', 'link.png');
+    probe('up', '../secret.png');
     probe('outside', '@OUT@secret.png');
     probe('outside missing', '@OUT@missing.png');
     probe('system', 'file:///etc/passwd');
     probeSheet('sheet outside', '@OUT@secret.css');
     probeSheet('sheet outside missing', '@OUT@missing.css');
     probeSheet('sheet inside missing', 'missing.css');
+    probeSheet('sheet up', '../secret.css');
     var pic = document.getElementById('pic');
     got.where = [location.href, document.URL, document.baseURI, document.referrer, pic.src, pic.currentSrc,
                  getComputedStyle(document.querySelector('p.q')).backgroundImage, new Error().stack]

@@ -119,7 +119,7 @@ TEST_F(SealedPageTest, TellsNothingOfWhatLiesOutsideTheFolderNorWhereItIs) {
     const QJsonObject exists = found.value("exists").toObject();
     EXPECT_EQ(exists.value("inside").toString(), "shown");
     for (const char *name : {"inside missing", "link out", "outside", "outside missing", "system", "remote",
-                             "sheet outside", "sheet outside missing", "sheet inside missing"})
+                             "sheet outside", "sheet outside missing", "sheet inside missing", "up", "sheet up"})
         EXPECT_EQ(exists.value(name).toString(), "error") << name;
     const QString home = folder.dir.path();
     ASSERT_GE(found.value("where").toArray().size(), 8);

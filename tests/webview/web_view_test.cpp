@@ -63,14 +63,16 @@ bool writeFile(const QString &path, const QByteArray &bytes) {
 
 // The page stands for the document at its base URL, whatever its size (past
 // 2 MB Qt's own loading shows an empty page): at the document's name on the
-// view's own site, where its relative references stay.
+// view's own site, in folders as deep as the document's (named by nothing),
+// where its relative references stay.
 TEST_F(WebViewTest, LoadsHtmlOfAnySizeAtItsBaseUrl) {
     const QUrl base = QUrl::fromLocalFile("/tmp/notes/doc.md");
-    ASSERT_EQ(load(*view, "<p><img src=\"pic.png\"></p>", base), true);
+    ASSERT_EQ(load(*view, "<p><img src=\"pic.png\"><a href=\"../up.md\">up</a></p>", base), true);
     const QString site = view->site().origin().toString();
     EXPECT_TRUE(site.startsWith("orvane://")) << site.toStdString();
-    EXPECT_EQ(evaluateText(*view, "document.location.href"), site + "/doc.md");
-    EXPECT_EQ(evaluateText(*view, "document.images[0].src"), site + "/pic.png");
+    EXPECT_EQ(evaluateText(*view, "document.location.href"), site + "///doc.md");
+    EXPECT_EQ(evaluateText(*view, "document.images[0].src"), site + "///pic.png");
+    EXPECT_EQ(evaluateText(*view, "document.links[0].href"), site + "//up.md");
 
     // Past 2 MB (see the preview's own test for a whole document).
     QString big = "<!DOCTYPE html><html><head><style>p.x { color: rgb(1, 2, 3); }</style></head><body>";

@@ -43,7 +43,8 @@ protected:
         ASSERT_TRUE(site.showsFolder());
     }
     QString notes(const char *name) const { return root.filePath(QStringLiteral("home/u/notes/") + name); }
-    QUrl at(const char *path) const { return QUrl(site.origin().toString() + path); }
+    // The site's address of a path below the folder.
+    QUrl at(const char *path) const { return site.siteUrlOf(path); }
     Decision ask(const QUrl &url, Info::ResourceType type) const {
         return WebContentGuard::decide(url, type, site.origin());
     }
@@ -179,7 +180,9 @@ TEST_F(GuardTest, NothingElseOfThisMachineOrTheNetworkLoads) {
 // stand for the files of the folder, and the folder is followed when it
 // moves.
 TEST_F(GuardTest, ASitesAddressesStandForTheDocumentsFolder) {
-    EXPECT_EQ(site.pageUrl().toString(), site.origin().toString() + "/notes.md");
+    // As deep as the document's folder, each folder an empty segment.
+    const qsizetype depth = QDir::cleanPath(notes("")).count(u'/');
+    EXPECT_EQ(site.pageUrl().toString(), site.origin().toString() + QString(depth, u'/') + "/notes.md");
     EXPECT_FALSE(site.pageUrl().toString().contains("home"));
     EXPECT_NE(site.host(), other.host());
     EXPECT_EQ(PageSite::forHost(site.host()), &site);
@@ -192,6 +195,24 @@ TEST_F(GuardTest, ASitesAddressesStandForTheDocumentsFolder) {
               QUrl::fromLocalFile(notes("sub/other notes.md")).resolved(QUrl("?x=1#top")));
     const QUrl doubled = site.documentUrlFor(at("//evil/x"));
     EXPECT_TRUE(doubled.isLocalFile() && doubled.host().isEmpty()) << doubled.toString().toStdString();
+
+    // What a reference that climbs out of the folder comes to, as the page
+    // resolves it, stands for the real file there, never for a namesake in
+    // the folder; a click may open it, but the page is not shown it. One
+    // that climbs back in is the folder's again.
+    ASSERT_TRUE(writeFile(notes("outside.png")));
+    const QUrl up = site.pageUrl().resolved(QUrl("../outside.png"));
+    EXPECT_EQ(site.documentUrlFor(up), QUrl::fromLocalFile(root.filePath("home/u/outside.png")));
+    EXPECT_EQ(ask(up, Info::ResourceTypeImage), blocked);
+    EXPECT_EQ(site.documentUrlFor(site.pageUrl().resolved(QUrl("../../u/notes/../secret.txt#x"))),
+              QUrl::fromLocalFile(root.filePath("home/u/secret.txt")).resolved(QUrl("#x")));
+    EXPECT_EQ(site.documentUrlFor(site.pageUrl().resolved(QUrl("/etc/hosts"))), QUrl("file:///etc/hosts"));
+    EXPECT_EQ(site.documentUrlFor(site.pageUrl().resolved(QUrl("../../../../../../../../../../../../x.md"))),
+              QUrl("file:///x.md"));
+    EXPECT_EQ(ask(site.pageUrl().resolved(QUrl("/etc/hosts")), Info::ResourceTypeStylesheet), blocked);
+    const QUrl back = site.pageUrl().resolved(QUrl("../notes/pic.png"));
+    EXPECT_EQ(site.documentUrlFor(back), QUrl::fromLocalFile(notes("pic.png")));
+    EXPECT_EQ(ask(back, Info::ResourceTypeImage), redirectTo("/pic.png"));
 
     // The folder moves while the page shows: its files still show, by the
     // same addresses.
