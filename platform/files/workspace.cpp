@@ -194,6 +194,26 @@ Workspace::Target Workspace::classify(const QUrl &url) {
     return Target::Refused;
 }
 
+QString Workspace::refusal(const QUrl &url) {
+    if (classify(url) != Target::Refused)
+        return QString();
+    const QString scheme = url.scheme().toLower();
+    if (scheme == QLatin1String("file")) {
+        QUrl file = url;
+        if (file.host().compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+            file.setHost(QString());
+        const QString path = file.host().isEmpty() ? file.toLocalFile() : QString();
+        if (!path.isEmpty() && !QFileInfo::exists(path))
+            return QStringLiteral("there is no such file.");
+        return QStringLiteral("only documents are opened in another application, never programs, scripts, "
+                              "launchers or anything that is not a plain file on this computer.");
+    }
+    if (scheme == QLatin1String("mailto"))
+        return QStringLiteral("new mail that would take files of this computer with it is not written.");
+    return QStringLiteral("only web pages (http and https), new mail and documents are opened in another "
+                          "application.");
+}
+
 bool Workspace::openExternally(const QUrl &url) {
     if (classify(url) == Target::Refused) {
         qCWarning(lcPlatform) << "Refused to open outside:" << url.toDisplayString();

@@ -12,6 +12,7 @@
 // a link in the preview, a file in a project list.
 #pragma once
 
+#include <QString>
 #include <QUrl>
 
 #include <functional>
@@ -26,6 +27,9 @@ public:
     // disk each time: a missing file is refused.
     static Target classify(const QUrl &url);
     static bool canOpenExternally(const QUrl &url) { return classify(url) != Target::Refused; }
+    // Why `url` is refused, as the end of a sentence for the user ("there is
+    // no such file."); empty when it is not refused.
+    static QString refusal(const QUrl &url);
 
     // Opens `url` with the user's default application when classify() allows
     // it; returns whether it was handed over. A refusal is logged once per

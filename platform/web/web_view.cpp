@@ -1,6 +1,7 @@
 #include "platform/web/web_view.h"
 
 #include "platform/files/workspace.h"
+#include "platform/runtime/alerts.h"
 #include "platform/runtime/log.h"
 #include "platform/web/html_tags.h"
 #include "platform/web/page_scheme.h"
@@ -489,12 +490,23 @@ void WebView::leaveIfClicked(const QUrl &url, const QUrl &target) {
                     << target.toDisplayString();
                 return;
             }
-            if (m_linkHandler)
-                m_linkHandler(target);
-            else
-                Workspace::openExternally(target);
+            openClicked(target);
         },
         ClickQuestionTimeout, QWebEngineScript::ApplicationWorld);
+}
+
+void WebView::openClicked(const QUrl &target) {
+    if (m_linkHandler) {
+        m_linkHandler(target);
+        return;
+    }
+    if (Workspace::openExternally(target))
+        return;
+    const QString address = QString::fromUtf8(target.toEncoded());
+    const QString refusal = Workspace::refusal(target);
+    Alerts::simpleAlert(refusal.isEmpty() ? QStringLiteral("No application could open “%1”.").arg(address)
+                                          : QStringLiteral("“%1” was not opened: %2").arg(address, refusal),
+                        QStringLiteral("Not Opened"));
 }
 
 void WebView::pageDialog(const char *kind, const QString &message) {

@@ -21,14 +21,14 @@
 //   navigation policy, for the file a link to the document's folder stands
 //   for, or the URL itself. It follows the navigation in the page, keeps the
 //   page where it is, or lets the URL leave for the link handler (by default
-//   the user's own applications, through Workspace). Only a link the user
-//   clicked leaves: a navigation of the link kind whose URL is that of the
-//   link under the user's last click, made a few seconds at most before the
-//   engine asked (a click whose default the page prevented lets nothing
-//   leave). Scripts setting location or clicking links, forms, refreshes and
-//   frames never reach the link handler. Pages cannot open windows: a link
-//   that asks for a new window is put to the policy as a link and never
-//   opens one here.
+//   the user's own applications, through Workspace; the view tells the user
+//   in an alert of one that is refused). Only a link the user clicked leaves:
+//   a navigation of the link kind whose URL is that of the link under the
+//   user's last click, made a few seconds at most before the engine asked (a
+//   click whose default the page prevented lets nothing leave). Scripts
+//   setting location or clicking links, forms, refreshes and frames never
+//   reach the link handler. Pages cannot open windows: a link that asks for
+//   a new window is put to the policy as a link and never opens one here.
 // - Sealed: every page carries a policy that lets it open no connection,
 //   frame, worker or object; the profile is guarded (WebContentGuard): the
 //   pictures, style sheets, fonts, sound and video of the document's folder
@@ -168,6 +168,7 @@ private:
     // Hands `target` to the link handler when the user's last click was on a
     // link to `url`.
     void leaveIfClicked(const QUrl &url, const QUrl &target);
+    void openClicked(const QUrl &target);
     // A dialog the page asked for, which shows nothing.
     void pageDialog(const char *kind, const QString &message);
     void watchForFocus(QObject *child);

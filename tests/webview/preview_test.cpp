@@ -6,6 +6,7 @@
 #include "window/scrollsync/sync_scroller.h"
 #include "window/preview/text_edit_surface.h"
 #include "platform/files/workspace.h"
+#include "platform/runtime/alerts.h"
 #include "support/stand_in_opener.h"
 #include "web_test_support.h"
 
@@ -89,7 +90,18 @@ protected:
     }
     std::string body() { return evaluateText(*view, "document.body.innerHTML").toStdString(); }
 
+    // What the alerts titled `title` told the user so far ("Not Opened",
+    // "Open this address?").
+    QStringList told(const QString &title) const {
+        QStringList texts;
+        for (const platform::Alert &alert : alerts.shown())
+            if (alert.messageText == title)
+                texts << alert.informativeText;
+        return texts;
+    }
+
     TestPreferences prefs;
+    platform::ScriptedAlerts alerts;
     QList<QUrl> opened;
     int refreshes = 0;
     QWidget window;
@@ -225,11 +237,53 @@ TEST_F(PreviewTest, OpensLinksThatLeaveTheDocumentOutside) {
     clickLink("a[href^=\"https\"]");
     ASSERT_TRUE(waitUntil([&] { return opened.size() == 1; }));
     EXPECT_EQ(opened.first(), QUrl("https://example.com/page"));
-    clickLink("a[href=\"run.sh\"]");  // does not exist: refused
+    clickLink("a[href=\"run.sh\"]");  // does not exist: refused, and the user told once
+    const QString script = QString::fromUtf8(QUrl::fromLocalFile(folder.filePath("run.sh")).toEncoded());
+    ASSERT_TRUE(waitUntil([&] { return !alerts.shown().isEmpty(); }));
     clickLink("a.footnote");
     ASSERT_TRUE(waitUntil([&] { return evaluate(*view, "window.scrollY").toDouble() > 500; }));
     EXPECT_EQ(opened.size(), 1);
     EXPECT_EQ(evaluateText(*view, "document.location.href"), view->site().pageUrl().toString() + "#fn:1");
+    EXPECT_EQ(told("Not Opened"), QStringList{"“" + script + "” was not opened: there is no such file."});
+    EXPECT_EQ(alerts.count(), 1);
+}
+
+// A relative link resolves against the document's real folder, wherever it
+// leads: out of doc/ it opens the file above, not its namesake in doc/; one
+// to a file that is not there is refused and the user told once. A picture
+// above the folder is not shown, nor is its namesake in the folder.
+TEST_F(PreviewTest, OpensLinksOutOfTheDocumentsFolderWhereTheyLead) {
+    QTemporaryDir root;
+    ASSERT_TRUE(QDir(root.path()).mkpath("doc"));
+    for (const char *name : {"sample.md", "doc/sample.md"}) {
+        QFile file(root.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("# Sample\n") > 0);
+    }
+    QImage picture(37, 23, QImage::Format_RGB32);
+    picture.fill(Qt::blue);
+    ASSERT_TRUE(picture.save(root.filePath("pic.png"), "PNG") && picture.save(root.filePath("doc/pic.png"), "PNG"));
+    view->setBaseURL(QUrl::fromLocalFile(root.filePath("doc/copy.md")));
+    open("# Copy\n\nSee [the sample](../sample.md), [the sample here](sample.md) and [gone](../gone.md).\n\n"
+         "![above](../pic.png)\n");
+    ASSERT_TRUE(clickElement(*view, "a[href=\"../sample.md\"]"));
+    ASSERT_TRUE(waitUntil([&] { return opened.size() == 1; }));
+    EXPECT_EQ(opened.last(), QUrl::fromLocalFile(root.filePath("sample.md")));
+    ASSERT_TRUE(clickElement(*view, "a[href=\"sample.md\"]"));
+    ASSERT_TRUE(waitUntil([&] { return opened.size() == 2; }));
+    EXPECT_EQ(opened.last(), QUrl::fromLocalFile(root.filePath("doc/sample.md")));
+    EXPECT_EQ(alerts.count(), 0);
+
+    ASSERT_TRUE(clickElement(*view, "a[href=\"../gone.md\"]"));
+    ASSERT_TRUE(waitUntil([&] { return alerts.count() == 1; }));
+    pause(500);
+    EXPECT_EQ(alerts.count(), 1);
+    EXPECT_EQ(opened.size(), 2);
+    EXPECT_EQ(told("Not Opened"),
+              QStringList{"“" + QString::fromUtf8(QUrl::fromLocalFile(root.filePath("gone.md")).toEncoded()) +
+                          "” was not opened: there is no such file."});
+
+    ASSERT_TRUE(waitUntil([&] { return evaluate(*view, "document.querySelector('img').complete").toBool(); }));
+    EXPECT_EQ(evaluate(*view, "document.querySelector('img').naturalWidth").toInt(), 0);
 }
 
 // The attacker's document: its raw HTML reads a file of the user's by script

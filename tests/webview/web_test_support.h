@@ -64,15 +64,25 @@ inline void click(platform::WebView &view, QPointF at) {
 }
 
 // A click of the user's in the middle of the first box of the first element
-// that `selector` finds, brought into view first; false when there is none.
+// that `selector` finds, brought into view first and clicked where it has
+// come to rest (a preview beside an editor may scroll on as the two follow
+// each other); false when there is none.
 inline bool clickElement(platform::WebView &view, const QString &selector) {
-    const QVariantList box =
-        evaluate(view, QStringLiteral("(function () { var e = document.querySelector(%1); if (!e) return null;"
-                                      " e.scrollIntoView({block: 'center'}); var r = e.getClientRects()[0];"
-                                      " return [r.left + r.width / 2, r.top + r.height / 2]; })()")
-                           .arg(platform::WebView::stringLiteral(selector)),
-                 QWebEngineScript::ApplicationWorld)
-            .toList();
+    const QString where = QStringLiteral("(function () { var e = document.querySelector(%1); if (!e) return null;"
+                                         " %2 var r = e.getClientRects()[0];"
+                                         " return [r.left + r.width / 2, r.top + r.height / 2]; })()")
+                              .arg(platform::WebView::stringLiteral(selector));
+    QVariantList box = evaluate(view, where.arg(QStringLiteral("e.scrollIntoView({block: 'center'});")),
+                                QWebEngineScript::ApplicationWorld)
+                           .toList();
+    // At rest: the same place twice, a moment apart.
+    for (int i = 0; i < 50 && box.size() == 2; i++) {
+        pause(100);
+        const QVariantList again = evaluate(view, where.arg(QString()), QWebEngineScript::ApplicationWorld).toList();
+        if (again == box)
+            break;
+        box = again;
+    }
     if (box.size() != 2)
         return false;
     click(view, QPointF(box[0].toDouble(), box[1].toDouble()) * view.zoomFactor());

@@ -1,6 +1,7 @@
 // platform::WebView on the real engine: loading, scripts that always answer,
 // navigation, new windows, local files, focus, and the death of the page's
 // process.
+#include "platform/runtime/alerts.h"
 #include "platform/web/web_view.h"
 #include "support/stand_in_opener.h"
 #include "web_test_support.h"
@@ -40,6 +41,7 @@ protected:
         view->setLinkHandler([this](const QUrl &url) { left << url; });
     }
 
+    platform::ScriptedAlerts alerts;  // the user's answers
     QWidget window;
     QLineEdit *field = new QLineEdit;
     platform::WebView *view = new platform::WebView;
@@ -331,17 +333,24 @@ steps.forEach(function (step, i) { setTimeout(step, 1000 + 250 * i); });
     EXPECT_EQ(evaluateText(*view, "getComputedStyle(document.querySelector('p.q')).color"), "rgb(1, 2, 3)");
 
     // The user's clicks: a site, a document beside the page; a link whose
-    // address the page swaps for an installer as it is clicked gets nothing.
+    // address the page swaps for an installer as it is clicked gets nothing,
+    // which the user is told once.
     ASSERT_TRUE(clickElement(*view, "#site"));
     ASSERT_TRUE(waitUntil([&] { return opener.calls().size() == 1; }));
     EXPECT_EQ(opener.calls().last(), "https://example.com/clicked");
     ASSERT_TRUE(clickElement(*view, "#local"));
     ASSERT_TRUE(waitUntil([&] { return opener.calls().size() == 2; }));
     EXPECT_EQ(opener.calls().last(), QString::fromUtf8(other.toEncoded()));
+    EXPECT_EQ(alerts.count(), 0);
     ASSERT_TRUE(clickElement(*view, "#swapped"));
     ASSERT_TRUE(waitUntil([&] { return asked.last().path().endsWith("setup.msi"); }));
+    ASSERT_TRUE(waitUntil([&] { return alerts.count() == 1; }));
     pause(1000);
     EXPECT_EQ(opener.calls().size(), 2);
+    const QString installer = QString::fromUtf8(QUrl::fromLocalFile(root.filePath("doc/setup.msi")).toEncoded());
+    EXPECT_EQ(alerts.shown().last().messageText, "Not Opened");
+    EXPECT_TRUE(alerts.shown().last().informativeText.contains(installer));
+    EXPECT_EQ(alerts.count(), 1);
 }
 
 // Keyboard focus given to the page goes on to the focus target.

@@ -92,6 +92,26 @@ TEST(Workspace, OpensOnlyWhatTheAllowlistLetsOut) {
     EXPECT_EQ(opened, QList<QUrl>({QUrl("https://example.com/"), fileUrl(document)}));
 }
 
+// What is refused says why in words for the user: a file that is not there
+// (or a link to nothing) apart from one that may not go; what goes says
+// nothing.
+TEST(Workspace, SaysWhyItRefuses) {
+    QTemporaryDir folder;
+    const QString document = write(folder, "notes.md", "# Notes\n");
+    ASSERT_TRUE(QFile::link(folder.filePath("gone.md"), folder.filePath("dangling.md")));
+    EXPECT_EQ(Workspace::refusal(fileUrl(document)), "");
+    EXPECT_EQ(Workspace::refusal(QUrl("https://example.com/")), "");
+    for (const QUrl &missing : {fileUrl(folder.filePath("missing.md")), fileUrl(folder.filePath("dangling.md")),
+                                QUrl("file://localhost" + folder.filePath("missing.md") + "#part")})
+        EXPECT_EQ(Workspace::refusal(missing), "there is no such file.") << missing.toString().toStdString();
+    const QString setup = write(folder, "setup.sh", "#!/bin/sh\n");
+    for (const QUrl &refused : {fileUrl(setup), fileUrl(folder.path()), QUrl("javascript:alert(1)"),
+                                QUrl("mailto:ann@example.com?attach=/etc/passwd")}) {
+        const QString why = Workspace::refusal(refused);
+        EXPECT_FALSE(why.isEmpty() || why.contains("no such file")) << refused.toString().toStdString();
+    }
+}
+
 // Whatever some desktop runs, installs or lets run code is refused, by its
 // name or by its content, though no execute bit is set; documents go out.
 TEST(Workspace, RefusesInstallersScriptsAndLaunchersOfEveryDesktop) {
