@@ -36,6 +36,7 @@
 #include "app/app_delegate.h"
 #include "app/documents/smart_editor_document.h"
 #include "app/extras/tzr_theme_controller.h"
+#include "e2e/application.h"
 #include "e2e/preview_text.h"
 #include "e2e/new_user.h"
 #include "e2e/window_manager.h"
@@ -104,50 +105,6 @@ void type(QWidget *widget, const QString &text) {
         QCoreApplication::sendEvent(widget, &release);
     }
 }
-
-// The application as the program starts it, its documents in a controller
-// of the test's own.
-struct ScopedDocuments {
-    platform::DocumentController controller;
-    platform::DocumentController *previous = platform::DocumentController::setShared(&controller);
-    ~ScopedDocuments() { platform::DocumentController::setShared(previous); }
-};
-
-struct Application {
-    ScopedDocuments scoped;
-    platform::DocumentController &documents = scoped.controller;
-    TZRThemeController extras;
-    AppDelegate delegate;
-
-    Application(platform::Defaults &defaults, const TZRExtrasLocations &locations)
-        : extras(locations), delegate(&defaults, &extras) {
-        delegate.installDocumentMachinery();
-        delegate.applicationWillFinishLaunching();
-        delegate.applicationDidFinishLaunching();
-    }
-    ~Application() {
-        for (platform::Document *document : documents.documents())
-            document->close();
-        testing_qt::spinFor(50ms);
-        delegate.applicationWillTerminate();
-    }
-    // Opens `path` as the program does and waits for its window on screen.
-    SmartEditorDocument *open(const QString &path) {
-        delegate.openDocuments({path});
-        auto *document = qobject_cast<SmartEditorDocument *>(documents.documentForPath(path));
-        if (!document)
-            return nullptr;
-        QWidget *window = document->firstWindow();
-        window->resize(1280, 800);
-        // Menu items go to the focused window: it must be the active one.
-        const bool shown = testing_qt::spinUntil([&] {
-            window->activateWindow();
-            return window->isVisible() && window->windowHandle() && window->windowHandle()->isExposed() &&
-                   window->isActiveWindow();
-        });
-        return shown ? document : nullptr;
-    }
-};
 
 TZRMasterView *contentOf(SmartEditorDocument *document) { return dynamic_cast<TZRMasterView *>(document->content()); }
 
