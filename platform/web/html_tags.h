@@ -24,4 +24,30 @@ inline qsizetype htmlTagEnd(QStringView html, qsizetype at) {
     return -1;
 }
 
+inline bool isAsciiLetter(QChar c) {
+    const char16_t u = c.unicode();
+    return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z');
+}
+
+// Where the name of a tag that begins at `at` ends (letters, digits, "-",
+// ":" and "_").
+qsizetype htmlNameEnd(QStringView html, qsizetype at);
+
+// Whether the elements named `name` have no content and no end tag.
+bool isVoidElement(QStringView name);
+
+// Whether the elements named `name` hold text up to their own end tag, in
+// which no element begins (script, style, textarea, ...).
+bool isRawTextElement(QStringView name);
+
+// Just past the end tag of the raw-text element `name` whose text begins at
+// `from`; the end of `html` when it is never closed.
+qsizetype rawTextEnd(QStringView html, QStringView name, qsizetype from);
+
+// Whether `html` holds a link (an a or area element) whose href attribute is
+// `href` as a page reads it: its character references decoded, line ends as
+// line feeds. What stands in a comment or in the text of a raw-text element
+// is no element.
+bool htmlHasLink(QStringView html, QStringView href);
+
 }  // namespace platform

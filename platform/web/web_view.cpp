@@ -63,10 +63,11 @@ constexpr int ClickLifetimeMilliseconds = 10000;
 constexpr std::chrono::milliseconds ClickQuestionTimeout{30000};
 
 // The URL of the link the user last clicked when it is %1, with the click's
-// age in milliseconds, once; null otherwise. A navigation to another address
+// age in milliseconds, the link's href and that href resolved against %2 (the
+// page's own address), once; null otherwise. A navigation to another address
 // leaves the note alone: the page's scripts may ask to go elsewhere just as
 // the user clicks, and their question may be answered after the click.
-const char16_t *TakeClick = u"typeof orvaneTakeClick === 'function' ? orvaneTakeClick(%1) : null";
+const char16_t *TakeClick = u"typeof orvaneTakeClick === 'function' ? orvaneTakeClick(%1, %2) : null";
 
 // Whether the view's own scripts ran in the page (the click watch's, in the
 // application's world).
@@ -266,7 +267,14 @@ QString WebView::stringLiteral(QStringView text) {
 
 // --- Loading -----------------------------------------------------------------
 
+void WebView::setWrittenLinks(WrittenLinks writtenLinks) {
+    m_writtenLinks = std::move(writtenLinks);
+    m_loadedHtml.clear();
+}
+
 void WebView::loadHtml(const QString &html, const QUrl &baseUrl, LoadCallback done) {
+    if (!m_writtenLinks)
+        m_loadedHtml = html;
     PendingLoad load{html, baseUrl, std::move(done)};
     if (m_loading) {
         // One load at a time: the engine reports a load that a newer one
@@ -476,11 +484,12 @@ void WebView::leaveIfClicked(const QUrl &url, const QUrl &target) {
     QElapsedTimer asked;
     asked.start();
     runScript(
-        QString::fromUtf16(TakeClick).arg(stringLiteral(url.toString(QUrl::FullyEncoded))),
+        QString::fromUtf16(TakeClick).arg(stringLiteral(url.toString(QUrl::FullyEncoded)),
+                                          stringLiteral(m_site.pageUrl().toString(QUrl::FullyEncoded))),
         [this, url, target, asked](bool finished, const QVariant &answer) {
             const QVariantList clicked = finished ? answer.toList() : QVariantList();
             bool known = false;
-            const double age = clicked.size() == 2 ? clicked[1].toDouble(&known) - double(asked.elapsed()) : 0;
+            const double age = clicked.size() == 4 ? clicked[1].toDouble(&known) - double(asked.elapsed()) : 0;
             if (!known || !(age < ClickLifetimeMilliseconds) || QUrl(clicked[0].toString()) != url) {
                 // Whether the page said no or never answered tells a busy
                 // machine from a navigation no click asked for.
@@ -490,19 +499,44 @@ void WebView::leaveIfClicked(const QUrl &url, const QUrl &target) {
                     << target.toDisplayString();
                 return;
             }
-            openClicked(target);
+            // The link's href must be one the page's HTML wrote, and lead
+            // where the page's own address takes it: a script that moved the
+            // page's address (history) moves no written link.
+            const bool written =
+                !clicked[3].isNull() && QUrl(clicked[3].toString()) == url && writesLink(clicked[2].toString());
+            // Out of the engine's answer first: the question waits for the
+            // user.
+            QMetaObject::invokeMethod(
+                this, [this, target, written] { openClicked(target, written); }, Qt::QueuedConnection);
         },
         ClickQuestionTimeout, QWebEngineScript::ApplicationWorld);
 }
 
-void WebView::openClicked(const QUrl &target) {
+bool WebView::writesLink(const QString &href) const {
+    return m_writtenLinks ? m_writtenLinks(href) : htmlHasLink(m_loadedHtml, href);
+}
+
+void WebView::openClicked(const QUrl &target, bool written) {
+    const QString address = QString::fromUtf8(target.toEncoded());
+    if (!written) {
+        QPointer<WebView> alive(this);
+        const int choice = Alerts::runModal(
+            {QStringLiteral("Open this address?"), address, {QStringLiteral("Open"), QStringLiteral("Cancel")}},
+            window());
+        if (choice != 0) {
+            qCInfo(lcPlatform) << "A clicked address that the page's HTML does not write was not opened:"
+                               << target.toDisplayString();
+            return;
+        }
+        if (!alive)
+            return;
+    }
     if (m_linkHandler) {
         m_linkHandler(target);
         return;
     }
     if (Workspace::openExternally(target))
         return;
-    const QString address = QString::fromUtf8(target.toEncoded());
     const QString refusal = Workspace::refusal(target);
     Alerts::simpleAlert(refusal.isEmpty() ? QStringLiteral("No application could open “%1”.").arg(address)
                                           : QStringLiteral("“%1” was not opened: %2").arg(address, refusal),

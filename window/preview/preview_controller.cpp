@@ -3,6 +3,7 @@
 
 #include "platform/prefs/defaults.h"
 #include "platform/runtime/dispatch.h"
+#include "platform/web/html_tags.h"
 #include "window/preview/editor_surface.h"
 #include "window/preview/preview_preferences.h"
 #include "window/window_log.h"
@@ -386,6 +387,18 @@ void PreviewController::setZoomFactorTo(float factor) {
 
 LinkDecision PreviewController::handleNavigation(const QUrl &url) const {
     return decideLink(previewURL(), url);
+}
+
+bool PreviewController::writesLink(const QString &href) const {
+    // The newest first: the page shows it, but for the moment it takes to go
+    // in.
+    if (platform::htmlHasLink(m_baseSourceHTML, href))
+        return true;
+    if (m_needsFinalUpdate && platform::htmlHasLink(m_pendingData, href))
+        return true;
+    if (m_pageBlocks && platform::htmlHasLink(m_pageBlocks->text(), href))
+        return true;
+    return m_pageParts && platform::htmlHasLink(m_pageParts->blocks().text(), href);
 }
 
 // --- Geometry ---------------------------------------------------------------------------

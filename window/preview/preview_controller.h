@@ -143,8 +143,16 @@ public:
     // Decides a navigation the page asked for: a fragment of the document is
     // followed in the page, the document itself stays, anything else leaves
     // the preview. The view hands what leaves to the user's applications
-    // only when the user clicked a link to it, and the allowlist lets it go.
+    // only when the user clicked a link to it (at once when the document
+    // writes that link, see writesLink(), else after the user's yes), and
+    // the allowlist lets it go.
     preview::LinkDecision handleNavigation(const QUrl &url) const;
+    // Whether the document writes a link (an a or area element) whose href
+    // attribute is `href`: in the HTML the page shows, the newest HTML, or
+    // the one waiting to go in, so that a page behind the newest HTML (or
+    // ahead of the one it showed) still has its links. Looked up when asked,
+    // once per click, rather than at every change.
+    bool writesLink(const QString &href) const;
 
     // --- Geometry -------------------------------------------------------------------
     // The page's geometry as last fetched; none before the first fetch, or

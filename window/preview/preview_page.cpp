@@ -108,56 +108,17 @@ std::optional<QString> readStyleSheet(const QString &path) {
 
 namespace {
 
-bool isAsciiLetter(QChar c) {
-    const char16_t u = c.unicode();
-    return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z');
-}
-
-bool isNameChar(QChar c) {
-    const char16_t u = c.unicode();
-    return isAsciiLetter(c) || (u >= '0' && u <= '9') || u == '-' || u == ':' || u == '_';
-}
-
-bool isOneOf(QStringView name, std::initializer_list<const char16_t *> names) {
-    for (const char16_t *candidate : names)
-        if (name.compare(QStringView(candidate), Qt::CaseInsensitive) == 0)
-            return true;
-    return false;
-}
-
-bool isVoidElement(QStringView name) {
-    return isOneOf(name, {u"area", u"base", u"br", u"col", u"embed", u"hr", u"img", u"input", u"keygen",
-                          u"link", u"meta", u"param", u"source", u"track", u"wbr"});
-}
-
-// Elements whose content is text up to their own end tag.
-bool isRawTextElement(QStringView name) {
-    return isOneOf(name, {u"script", u"style", u"textarea", u"title", u"xmp", u"iframe", u"noembed",
-                          u"noframes", u"noscript"});
-}
+using platform::htmlNameEnd;
+using platform::isAsciiLetter;
+using platform::isRawTextElement;
+using platform::isVoidElement;
+using platform::rawTextEnd;
 
 // Just past the ">" that ends the tag whose name ends at `at`; the end of the
 // text when it is never closed.
 qsizetype tagEnd(QStringView s, qsizetype at) {
     const qsizetype end = platform::htmlTagEnd(s, at);
     return end < 0 ? s.size() : end;
-}
-
-qsizetype nameEnd(QStringView s, qsizetype at) {
-    while (at < s.size() && isNameChar(s[at]))
-        at++;
-    return at;
-}
-
-// Past the end tag of the raw text element `name` whose text starts at
-// `from` (a script's or a style's text holds no tags); the end of `s` when it
-// is never closed.
-qsizetype rawTextEnd(QStringView s, QStringView name, qsizetype from) {
-    qsizetype close = from;
-    while ((close = s.indexOf(u"</", close)) >= 0 &&
-           s.mid(close + 2, name.size()).compare(name, Qt::CaseInsensitive) != 0)
-        close += 2;
-    return close < 0 ? s.size() : tagEnd(s, close + 2);
 }
 
 }  // namespace
@@ -180,7 +141,7 @@ std::vector<qsizetype> topLevelBlockStarts(QStringView s) {
         } else if (next == u'!' || next == u'?') {
             i = tagEnd(s, at + 2);
         } else if (next == u'/') {
-            const qsizetype end = nameEnd(s, at + 2);
+            const qsizetype end = htmlNameEnd(s, at + 2);
             const QStringView name = s.mid(at + 2, end - at - 2);
             i = tagEnd(s, end);
             // An end tag closes the innermost open element of its name and
@@ -192,7 +153,7 @@ std::vector<qsizetype> topLevelBlockStarts(QStringView s) {
                 }
             }
         } else if (isAsciiLetter(next)) {
-            const qsizetype end = nameEnd(s, at + 1);
+            const qsizetype end = htmlNameEnd(s, at + 1);
             const QStringView name = s.mid(at + 1, end - at - 1);
             if (open.empty() && at > 0 && starts.back() != at)
                 starts.push_back(at);
@@ -227,7 +188,7 @@ std::vector<qsizetype> writtenBlockStarts(QStringView s) {
             const qsizetype end = s.indexOf(u"-->", at + 4);
             i = end < 0 ? s.size() : end + 3;
         } else if (isAsciiLetter(next)) {
-            const qsizetype end = nameEnd(s, at + 1);
+            const qsizetype end = htmlNameEnd(s, at + 1);
             const QStringView name = s.mid(at + 1, end - at - 1);
             if (afterBlankLine)
                 starts.push_back(at);

@@ -35,6 +35,9 @@ SmartWebView::SmartWebView(QWidget *parent) : platform::WebView(parent), m_contr
         }
         return Navigation::Stay;
     });
+    // The page is changed by script after it loaded: the written links are
+    // those of the HTML the controller holds.
+    setWrittenLinks([this](const QString &href) { return m_controller.writesLink(href); });
     connect(this, &platform::WebView::renderProcessGone, this, [this] { m_controller.renderProcessGone(); });
     connect(page(), &QWebEnginePage::scrollPositionChanged, this, &SmartWebView::pageScrolled);
     // A page in parts fills the parts that come into view.

@@ -8,7 +8,8 @@
 // thawAndReload()), drops what it is sent while hidden, reloads once after
 // the window has been resized (the margins follow the editor's height), and
 // opens links that leave the document in the user's own applications: only
-// links the user clicked, never what the page's scripts ask for (see
+// links the user clicked, never what the page's scripts ask for; a link the
+// document writes at once, any other address after the user's yes (see
 // platform::WebView, which also seals the page: it shows the document's
 // folder, reads nothing of it and sends nothing out).
 //
