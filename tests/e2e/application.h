@@ -9,6 +9,7 @@
 #include "platform/documents/document_controller.h"
 #include "support/qt_wait.h"
 
+#include <QWidget>
 #include <QWindow>
 
 #include <chrono>
@@ -43,7 +44,12 @@ struct Application {
     // Opens `path` as the program does and waits for its window on screen.
     SmartEditorDocument *open(const QString &path) {
         delegate.openDocuments({path});
-        auto *document = qobject_cast<SmartEditorDocument *>(documents.documentForPath(path));
+        return shown(documents.documentForPath(path));
+    }
+    // `document` once its window is on screen, the active one; null when it
+    // is not a Markdown document or its window never shows.
+    SmartEditorDocument *shown(platform::Document *opened) {
+        auto *document = qobject_cast<SmartEditorDocument *>(opened);
         if (!document)
             return nullptr;
         QWidget *window = document->firstWindow();

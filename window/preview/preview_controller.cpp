@@ -119,6 +119,13 @@ void PreviewController::reloadPreview() {
     startReload();
 }
 
+void PreviewController::setBaseURL(const QUrl &url) {
+    if (url == m_baseURL)
+        return;
+    m_baseURL = url;
+    reloadPreview();
+}
+
 void PreviewController::applyCSSFromPath(const QString &path) {
     m_activeCSSPath = path;
     reloadPreview();

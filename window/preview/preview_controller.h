@@ -19,7 +19,10 @@
 //   process died, or a script did not answer), and when a body longer than
 //   kBodyScriptLimit would have to go in whole. A loaded page counts as
 //   known block by block at once (its map is made before any later change
-//   reaches it); only a map that fails makes it unknown.
+//   reaches it); only a map that fails makes it unknown. The document
+//   getting another file (a first save, Save As elsewhere) reloads it too:
+//   the page stands for the document at its address, and shows the files of
+//   its folder.
 // - Afterwards the block under the caret is put at the caret's height (with
 //   "syncPreviewLocationWhileTyping"), or the page goes back to where it was,
 //   and the page's geometry is fetched for the scroll synchroniser: at once
@@ -84,8 +87,9 @@ public:
     void setEditor(EditorSurface *editor) { m_editor = editor; }
     EditorSurface *editor() const { return m_editor; }
 
-    // The document's file URL; none for a document without a file.
-    void setBaseURL(const QUrl &url) { m_baseURL = url; }
+    // The document's file URL; none for a document without a file. A new
+    // one reloads the page.
+    void setBaseURL(const QUrl &url);
     QUrl baseURL() const { return m_baseURL; }
     // What the page is loaded at: the base URL, or "orvane.html" in the
     // temporary folder.

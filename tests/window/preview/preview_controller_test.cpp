@@ -370,6 +370,24 @@ TEST_F(PreviewControllerTest, EndsShowingTheNewestHtmlAfterARefreshThatFailed) {
     EXPECT_TRUE(controller.knowsPageBlocks());
 }
 
+// The document gets a file (a first save, Save As into another folder): the
+// page is loaded again at the new address, which shows that folder's
+// files; the same address again changes nothing, and a frozen preview
+// loads nothing.
+TEST_F(PreviewControllerTest, ANewFileForTheDocumentLoadsThePageAtItsAddress) {
+    controller.setBaseURL(QUrl::fromLocalFile("/tmp/first/a.md"));
+    EXPECT_TRUE(fake.loads.empty());
+    thawWith(page("<p>a</p>"));
+    fake.log.clear();
+    controller.setBaseURL(QUrl::fromLocalFile("/tmp/first/a.md"));
+    ASSERT_TRUE(idle());
+    EXPECT_TRUE(fake.log.isEmpty());
+    controller.setBaseURL(QUrl::fromLocalFile("/tmp/second/b.md"));
+    ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+    EXPECT_EQ(fake.loads.front().base, QUrl::fromLocalFile("/tmp/second/b.md"));
+    EXPECT_TRUE(fake.loads.front().html.contains(u"<p>a</p>"));
+}
+
 // A reload asked for while a refresh runs follows it, once, and loads the
 // newest HTML; a style sheet change reloads with the sheet in the head.
 TEST_F(PreviewControllerTest, ReloadsAfterTheRunningRefreshWithTheNewestHtml) {
