@@ -50,6 +50,14 @@ QString convert(const QString &text) {
     return result;
 }
 
+// A long text of `count` paragraphs, each naming itself ("Paragraph 12 holds").
+QString paragraphs(int count) {
+    QString text;
+    for (int i = 0; i < count; i++)
+        text += QStringLiteral("Paragraph %1 holds a few words, *some emphasis* and \"quotes\".\n\n").arg(i);
+    return text;
+}
+
 // The engine bridge's scroll anchor.
 const QString Anchor =
     "<a id=\"TZRHTMLSCROLLPOINT\" style=\"font-size:0px;position:absolute;left:10px;\">.</a>";
@@ -178,9 +186,7 @@ TEST_F(PreviewTest, ChangesFarApartLeaveTheBlocksBetweenThemAlone) {
 
 // A document over 2 MB shows; the next keystroke reaches it by a patch.
 TEST_F(PreviewTest, ShowsDocumentsOverTwoMegabytes) {
-    QString text;
-    for (int i = 0; i < 20000; i++)
-        text += QStringLiteral("Paragraph %1 holds a few words, *some emphasis* and \"quotes\".\n\n").arg(i);
+    QString text = paragraphs(20000);
     const QString html = convert(text);
     ASSERT_GT(platform::WebView::dataUrlLength(html), platform::WebView::DataUrlLimit);
     open(text);
@@ -195,9 +201,7 @@ TEST_F(PreviewTest, ShowsDocumentsOverTwoMegabytes) {
 // long to go in by one script, so the page is loaded afresh, once, with the
 // text as it now is; the next change is a patch again.
 TEST_F(PreviewTest, LoadsALongBodyAfreshWhenItCannotBePatchedIn) {
-    QString text;
-    for (int i = 0; i < 20000; i++)
-        text += QStringLiteral("Paragraph %1 holds a few words, *some emphasis* and \"quotes\".\n\n").arg(i);
+    QString text = paragraphs(20000);
     ASSERT_GT(convert(text).size(), preview::kBodyScriptLimit);
     open(text);
     int loads = 0;
@@ -496,9 +500,7 @@ TEST_F(PreviewTest, ShowsALongDocumentInPartsThatFollowTheView) {
     SyncScroller scroller;
     scroller.linkToTextView(&surface);
     scroller.linkToWebView(view);
-    QString text;
-    for (int i = 0; i < 40000; i++)
-        text += QStringLiteral("Paragraph %1 holds a few words, *some emphasis* and \"quotes\".\n\n").arg(i);
+    QString text = paragraphs(40000);
     editor->setPlainText(text);
     view->updatePreview(convert(text));
     view->thawAndReload();
@@ -559,6 +561,37 @@ TEST_F(PreviewTest, ShowsALongDocumentInPartsThatFollowTheView) {
     ASSERT_TRUE(waitUntil([&] { return middle().startsWith("Paragraph "); }));
     const int shown = middle().section(' ', 1, 1).toInt();
     EXPECT_NEAR(shown, 12000, 1500);
+}
+
+// A part that fails in the page as it is filled (here its element was
+// swapped for one that no script can fill): the part scrolled to would stay
+// empty, so the preview loads the whole page again by itself, and the part
+// shows once scrolled to.
+TEST_F(PreviewTest, APartThatFailsToFillIsShownAfterThePageIsLoadedAgainByItself) {
+    prefs.insert(preview::SyncPreviewLocationWhileTyping, false);
+    QString text = paragraphs(40000);
+    editor->setPlainText(text);
+    view->updatePreview(convert(text));
+    view->thawAndReload();
+    auto partsShown = [&] {
+        return view->controller().pageParts() && !view->controller().isUpdating() && !view->isLoadingHtml();
+    };
+    ASSERT_TRUE(waitUntil(partsShown));
+    const std::shared_ptr<const preview::BodyParts> parts = view->controller().pageParts();
+    const qsizetype far = parts->partAt(parts->blocks().text().indexOf(u"Paragraph 30000 "));
+    int loads = 0;
+    QObject::connect(&view->controller(), &PreviewController::pageLoaded, [&] { loads++; });
+    evaluate(*view, QStringLiteral("var old = document.body.children[%1];"
+                                   "var e = document.createElementNS('urn:orvane-test', 'div');"
+                                   "e.setAttribute('class', old.getAttribute('class'));"
+                                   "document.body.replaceChild(e, old);"
+                                   "e.scrollIntoView(true);")
+                        .arg(far));
+    ASSERT_TRUE(waitUntil([&] { return loads == 1 && partsShown(); }));
+    EXPECT_EQ(evaluate(*view, "document.body.querySelectorAll('div.orvane-part').length").toInt(), parts->count());
+    evaluate(*view, QStringLiteral("document.body.children[%1].scrollIntoView(true)").arg(far));
+    ASSERT_TRUE(waitUntil(
+        [&] { return evaluate(*view, "document.body.textContent.indexOf('Paragraph 30000 ') >= 0").toBool(); }));
 }
 
 // The sample document as a reader sees it, kept under the build folder's

@@ -216,7 +216,7 @@ void TZRMasterView::configureEngine() {
                                             if (key == QLatin1String("maxToCDepth"))
                                                 m_engine->updateData(std::nullopt);
                                             else
-                                                m_webView->refreshPreview();
+                                                m_webView->reloadPreview();
                                         });
     // A new theme brings new sidebar colours.
     m_connections << connect(m_storage.get(), &SmartTextStorage::themeChanged, this,

@@ -32,6 +32,12 @@ bool deferred(const QVariant &answer) {
     return answer.toString() == QLatin1String("deferred");
 }
 
+// Whether a script that replaces the whole body says it went in: no answer
+// (the script failed in the page) or 0 (no body) says it did not.
+bool bodyWentIn(const QVariant &answer) {
+    return deferred(answer) || answer.toInt() > 0;
+}
+
 // `page` with its body's blocks separated by markers, for the page to map
 // them once loaded.
 QString markedPage(const QString &page, TextRange body, const BodyBlocks &blocks) {
@@ -57,7 +63,13 @@ PreviewController::PreviewController(PreviewPageDriver *page, QObject *parent) :
     m_retryFailed.setSingleShot(true);
     m_retryFailed.setInterval(RetryFailedMilliseconds);
     connect(&m_retryFailed, &QTimer::timeout, this, [this] {
-        if (m_pageBroken && !m_frozen)
+        if (!m_pageBroken)
+            return;
+        // The refresh running now ends in success or fails and waits again;
+        // one that ends in neither leaves the page broken: look again then.
+        if (m_updating)
+            m_retryFailed.start();
+        else
             reloadPreview();
     });
     m_partsInView.setSingleShot(true);
@@ -84,12 +96,12 @@ void PreviewController::updatePreview(const QString &html) {
         m_pendingData = html;
         return;
     }
-    m_updating = true;
     m_baseSourceHTML = html;
-    if (m_frozen) {
-        m_updating = false;
+    // Kept, not shown: while frozen, and while a page that failed again and
+    // again waits for its retry, which loads the newest.
+    if (m_frozen || backingOff())
         return;
-    }
+    m_updating = true;
     if (m_reloadNextUpdate || m_reloadAfterCycle) {
         m_reloadNextUpdate = false;
         m_reloadAfterCycle = false;
@@ -117,6 +129,13 @@ void PreviewController::reloadPreview() {
     }
     m_updating = true;
     startReload();
+}
+
+void PreviewController::refreshPreview() {
+    // Asked for by the user: now, whatever failed before.
+    m_failedInARow = 0;
+    m_retryFailed.stop();
+    reloadPreview();
 }
 
 void PreviewController::setBaseURL(const QUrl &url) {
@@ -214,14 +233,17 @@ void PreviewController::applyReplacement(const std::shared_ptr<const Prepared> &
                     if (!self)
                         return;
                     const bool waits = deferred(result);
-                    if (finished && prepared->patch && !waits && !result.toBool()) {
+                    if (!prepared->patch) {
+                        self->replacementDone(prepared, generation, finished && bodyWentIn(result),
+                                              waits || result.toInt() == 2);
+                    } else if (finished && !waits && !result.toBool()) {
                         // The page was not the one the change was made
-                        // against: it gets the whole body.
+                        // against, or the change failed in it: it gets the
+                        // whole body.
                         self->replaceWholeBody(prepared, generation);
-                        return;
+                    } else {
+                        self->replacementDone(prepared, generation, finished, waits || result.toBool());
                     }
-                    const bool mapped = waits || (prepared->patch ? result.toBool() : result.toInt() == 2);
-                    self->replacementDone(prepared, generation, finished, mapped);
                 });
 }
 
@@ -239,7 +261,7 @@ void PreviewController::replaceWholeBody(const std::shared_ptr<const Prepared> &
                 blockWorld(prepared->pageTypesets),
                 [self, prepared, generation](bool finished, const QVariant &result) {
                     if (self)
-                        self->replacementDone(prepared, generation, finished,
+                        self->replacementDone(prepared, generation, finished && bodyWentIn(result),
                                               result.toInt() == 2 || deferred(result));
                 });
 }
@@ -248,10 +270,9 @@ void PreviewController::replacementDone(const std::shared_ptr<const Prepared> &p
                                         bool finished, bool mapped) {
     if (generation == m_pageGeneration) {
         if (!finished) {
-            // No answer: whatever the page holds now is unknown, and the next
-            // update loads it afresh.
+            // No answer, or the body did not go in: whatever the page holds
+            // now is unknown, and it is loaded afresh.
             m_pageBlocks.reset();
-            m_pageBroken = true;
             refreshFailed();
         } else {
             m_pageBlocks = mapped ? prepared->blocks : nullptr;
@@ -285,7 +306,6 @@ void PreviewController::loadDone(const std::shared_ptr<const Prepared> &prepared
     if (generation == m_pageGeneration) {
         m_pageTypesets = prepared->typesets;
         if (!ok) {
-            m_pageBroken = true;
             refreshFailed();
         } else if (prepared->parts) {
             fillLoadedParts(prepared, generation);
@@ -306,10 +326,8 @@ void PreviewController::loadDone(const std::shared_ptr<const Prepared> &prepared
         }
         if (ok && prepared->typesets)
             m_page->run(typesetBodyScript(), PreviewPageDriver::World::Page, {});
-        if (ok) {
-            refreshSucceeded();
+        if (ok)
             scrollToMatchTextView();
-        }
     }
     finishedUpdating();
     emit pageLoaded();
@@ -357,11 +375,19 @@ void PreviewController::resumeUpdating() {
     }
 }
 
+void PreviewController::refreshSucceeded() {
+    m_failedInARow = 0;
+    m_retryFailed.stop();
+}
+
 void PreviewController::refreshFailed() {
-    // Once in a row: a page that fails every time is not loaded again and
-    // again, and waits for the next change.
-    if (++m_failedInARow == 1)
-        m_retryFailed.start();
+    m_pageBroken = true;
+    // Failures far apart are each a first one.
+    if (m_lastFailure.isValid() && m_lastFailure.elapsed() > 2 * RetryLongestMilliseconds)
+        m_failedInARow = 0;
+    m_lastFailure.start();
+    m_retryFailed.start(std::min(RetryLongestMilliseconds, RetryFailedMilliseconds << std::min(m_failedInARow, 16)));
+    m_failedInARow++;
 }
 
 void PreviewController::renderProcessGone() {

@@ -16,13 +16,13 @@
 //   page on screen is known block by block, else the whole body. The whole
 //   page is reloaded instead when "alwaysReloadPreview" is on, when a reload
 //   was asked for, when the HTML has no body, after the page broke (its
-//   process died, or a script did not answer), and when a body longer than
-//   kBodyScriptLimit would have to go in whole. A loaded page counts as
-//   known block by block at once (its map is made before any later change
-//   reaches it); only a map that fails makes it unknown. The document
-//   getting another file (a first save, Save As elsewhere) reloads it too:
-//   the page stands for the document at its address, and shows the files of
-//   its folder.
+//   process died, a script did not answer, failed or refused a change), and
+//   when a body longer than kBodyScriptLimit would have to go in whole. A
+//   loaded page counts as known block by block at once (its map is made
+//   before any later change reaches it); only a map that fails makes it
+//   unknown. The document getting another file (a first save, Save As
+//   elsewhere) reloads it too: the page stands for the document at its
+//   address, and shows the files of its folder.
 // - Afterwards the block under the caret is put at the caret's height (with
 //   "syncPreviewLocationWhileTyping"), or the page goes back to where it was,
 //   and the page's geometry is fetched for the scroll synchroniser: at once
@@ -37,16 +37,20 @@
 //   would stand, in proportion to their text.
 // Every step that waits for the page is answered exactly once by the driver,
 // in time or not, so a page that hangs or dies never stops later updates.
-// A refresh that failed (a change not answered in time, a load that did not
-// finish) is followed by a load of the newest HTML after
-// RetryFailedMilliseconds, once, when no later change has come meanwhile:
-// after a burst of typing no change may follow, and the page would go on
-// showing an older text.
+// A refresh that failed (a change, or a fill of parts, not answered in time,
+// refused or failed in the page; a load that did not finish) is followed by
+// a load of the newest HTML after RetryFailedMilliseconds, unless another
+// refresh has come meanwhile: after a burst of typing no change may follow,
+// and the page would go on showing an older text, or nothing where parts
+// were not filled. Failures in a row double the wait, up to
+// RetryLongestMilliseconds, and while such a wait runs changes wait for it
+// too: a page that fails every time is not loaded again and again.
 #pragma once
 
 #include "window/preview/page_parts.h"
 #include "window/preview/preview_page.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointF>
 #include <QTimer>
@@ -99,7 +103,11 @@ public:
     void updatePreview(const QString &html);
     // The view shows again: the newest HTML held while it was hidden goes in.
     void shown();
+    // Reloads the whole page with the newest HTML (not while frozen).
     void reloadPreview();
+    // The user asked for the preview again: the whole page is reloaded now,
+    // whatever failed before.
+    void refreshPreview();
     void applyCSSFromPath(const QString &path);
     QString activeCSSPath() const { return m_activeCSSPath; }
     void thawAndReload();
@@ -171,8 +179,12 @@ public:
     void scheduleContentBounds() { m_geometrySettle.start(); }
     // How long body changes must pause before the geometry is read again.
     static constexpr int GeometrySettleMilliseconds = 250;
-    // How long after a failed refresh the newest HTML is loaded again.
+    // How long after a failed refresh the newest HTML is loaded again, and
+    // the longest such wait after failures in a row.
     static constexpr int RetryFailedMilliseconds = 1000;
+    static constexpr int RetryLongestMilliseconds = 60000;
+    // The wait before the next retry; 0 when none is due.
+    int retryDelay() const { return m_retryFailed.isActive() ? m_retryFailed.interval() : 0; }
 
 signals:
     // A page was loaded in full (the scroll map is stale).
@@ -204,9 +216,14 @@ private:
     void scrollToMatchTextView();
     void finishedUpdating();
     void resumeUpdating();
-    // A refresh's answer: it went in, or it failed and the page is unknown.
-    void refreshSucceeded() { m_failedInARow = 0; }
+    // A refresh's answer: a change went in, or a refresh failed and the page
+    // is unknown (it is loaded afresh). A load alone does not count as
+    // success: a page that loads but fails every change would otherwise be
+    // loaded again and again at the shortest wait.
+    void refreshSucceeded();
     void refreshFailed();
+    // Changes wait for the retry that runs after failures in a row.
+    bool backingOff() const { return m_pageBroken && m_failedInARow >= 2 && m_retryFailed.isActive(); }
     // A page in parts (preview_controller_parts.cpp).
     // Prepares a body long enough to go in parts; false for any other.
     static bool prepareParts(const Input &input, const QString &head, Prepared &prepared);
@@ -263,6 +280,7 @@ private:
 
     QTimer m_retryFailed;
     int m_failedInARow = 0;
+    QElapsedTimer m_lastFailure;
 
     quint64 m_geometryRequest = 0;
     QTimer m_geometrySettle;

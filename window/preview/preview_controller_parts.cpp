@@ -154,13 +154,13 @@ void PreviewController::partsChanged(const std::shared_ptr<const Prepared> &prep
                                      std::vector<bool> filled, bool finished, bool changed) {
     if (generation == m_pageGeneration) {
         if (!finished) {
-            // No answer: whatever the page holds now is unknown, and the next
-            // update loads it afresh.
+            // No answer: whatever the page holds now is unknown, and it is
+            // loaded afresh.
             m_pageParts.reset();
-            m_pageBroken = true;
             refreshFailed();
         } else if (!changed) {
-            // The page was not the one the change was made against.
+            // The page was not the one the change was made against, or the
+            // change failed in it: the page is made again.
             loadPartedPage(prepared, filledAround(prepared->parts->count(), prepared->anchorPart));
             return;
         } else {
@@ -187,7 +187,7 @@ void PreviewController::loadPartedPage(const std::shared_ptr<const Prepared> &pr
 void PreviewController::fillLoadedParts(const std::shared_ptr<const Prepared> &prepared, quint64 generation) {
     // Taken as filled at once: the page runs scripts in order, so the parts
     // are in before any later change reaches it; a fill that fails makes the
-    // page unknown.
+    // page unknown, and it is loaded again.
     m_pageParts = prepared->parts;
     m_partFilled = prepared->partFilled;
     std::vector<qsizetype> fills;
@@ -200,7 +200,7 @@ void PreviewController::fillLoadedParts(const std::shared_ptr<const Prepared> &p
                     if (self && generation == self->m_pageGeneration && self->m_pageParts == prepared->parts &&
                         !(finished && result.toBool())) {
                         self->m_pageParts.reset();
-                        self->m_pageBroken = !finished;
+                        self->refreshFailed();
                     }
                 });
     m_page->run(sizeEmptyPartsScript(), PreviewPageDriver::World::Application, {});
@@ -282,9 +282,12 @@ void PreviewController::fillParts(const std::shared_ptr<const BodyParts> &parts,
                     if (parts == self->m_pageParts && generation == self->m_pageGeneration) {
                         if (finished && result.toBool()) {
                             self->m_partFilled = filled;
+                            self->refreshSucceeded();
                         } else {
+                            // The parts the user scrolled to stay empty: the
+                            // page is loaded again.
                             self->m_pageParts.reset();
-                            self->m_pageBroken = true;
+                            self->refreshFailed();
                         }
                     }
                     self->partsDone(more && finished && result.toBool());
@@ -356,7 +359,7 @@ void PreviewController::fillWholeStep() {
                 self->m_partFilled = filled;
             } else if (same) {
                 self->m_pageParts.reset();
-                self->m_pageBroken = true;
+                self->refreshFailed();
                 if (auto done = std::exchange(self->m_wholePageDone, {}))
                     done(false);
             }

@@ -72,8 +72,10 @@ public slots:
     // Main thread; a newer HTML that comes while a refresh runs replaces an
     // older one waiting for it.
     void updatePreview(const QString &html);
+    // Reloads the page; the user's refresh reloads it now, whatever failed
+    // before.
     void reloadPreview() { m_controller.reloadPreview(); }
-    void refreshPreview() { m_controller.reloadPreview(); }
+    void refreshPreview() { m_controller.refreshPreview(); }
     void applyCSSFromPath(const QString &path) { m_controller.applyCSSFromPath(path); }
     void thawAndReload() { m_controller.thawAndReload(); }
     void thawWebview() { m_controller.thawWebview(); }

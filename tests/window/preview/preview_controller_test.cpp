@@ -370,6 +370,78 @@ TEST_F(PreviewControllerTest, EndsShowingTheNewestHtmlAfterARefreshThatFailed) {
     EXPECT_TRUE(controller.knowsPageBlocks());
 }
 
+// A change that fails in the page (its script errs, or the page has no body
+// for it) leaves the page unknown: the page gets the whole body, and when
+// that fails too it is loaded afresh with the newest HTML, by itself.
+TEST_F(PreviewControllerTest, AChangeThatFailsInThePageEndsInAWholeReload) {
+    thawWith(page("<p>a</p>"));
+    controller.updatePreview(page("<p>b</p>"));
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("patch"); }));
+    fake.answer("patch", QVariant());
+    ASSERT_TRUE(fake.pending("body"));
+    fake.answer("body", QVariant());
+    fake.settle();
+    ASSERT_TRUE(idle());
+    EXPECT_FALSE(controller.knowsPageBlocks());
+    ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+    EXPECT_TRUE(fake.loads.front().html.contains(u"<p>b</p>"));
+    fake.finishLoad();
+    fake.settle();
+    ASSERT_TRUE(idle());
+
+    // The same for a page that has lost its body.
+    controller.updatePreview(page("<p>c</p>"));
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("patch"); }));
+    fake.answer("patch", false);
+    fake.answer("body", 0);
+    fake.settle();
+    ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+    EXPECT_TRUE(fake.loads.front().html.contains(u"<p>c</p>"));
+}
+
+// A page that fails every time is tried again at waits that double, up to
+// a longest one, and changes wait with it (the retry loads the newest
+// HTML); the user's refresh does not wait, and a change that goes in ends
+// the waiting.
+TEST_F(PreviewControllerTest, FailuresInARowAreRetriedAtGrowingWaits) {
+    thawWith(page("<p>a</p>"));
+    controller.updatePreview(page("<p>b</p>"));
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("patch"); }));
+    fake.answer("patch", QVariant(), false);
+    fake.settle();
+    ASSERT_TRUE(idle());
+    int wait = PreviewController::RetryFailedMilliseconds;
+    EXPECT_EQ(controller.retryDelay(), wait);
+    while (wait < PreviewController::RetryLongestMilliseconds) {
+        controller.reloadPreview();  // as the retry does when its wait is over
+        ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+        fake.finishLoad(false);
+        fake.settle();
+        ASSERT_TRUE(idle());
+        wait = std::min(2 * wait, PreviewController::RetryLongestMilliseconds);
+        EXPECT_EQ(controller.retryDelay(), wait);
+    }
+
+    fake.log.clear();
+    controller.updatePreview(page("<p>newest</p>"));
+    ASSERT_TRUE(idle());
+    EXPECT_TRUE(fake.log.isEmpty());
+    EXPECT_EQ(controller.baseSourceHTML(), page("<p>newest</p>"));
+
+    controller.refreshPreview();
+    ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+    EXPECT_TRUE(fake.loads.front().html.contains(u"<p>newest</p>"));
+    fake.finishLoad();
+    fake.settle();
+    ASSERT_TRUE(idle());
+    controller.updatePreview(page("<p>typed</p>"));
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("patch"); }));
+    fake.answer("patch", true);
+    fake.settle();
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(controller.retryDelay(), 0);
+}
+
 // The document gets a file (a first save, Save As into another folder): the
 // page is loaded again at the new address, which shows that folder's
 // files; the same address again changes nothing, and a frozen preview
@@ -839,6 +911,36 @@ TEST_F(PreviewPartsTest, FillsEveryPartForPrintingAndEmptiesAgainAfter) {
     fake.answer("parts", true);
     ASSERT_TRUE(idle());
     EXPECT_LE(filledCount(controller), preview::kMaxFilledParts);
+}
+
+// Parts that fail as they are filled, after a load or as the user scrolls
+// to them, would stay empty: the page is loaded again by itself.
+TEST_F(PreviewPartsTest, PartsThatFailToFillLoadThePageAgain) {
+    controller.updatePreview(longPage(6000));
+    controller.thawAndReload();
+    ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+    fake.finishLoad();
+    fake.answer("parts", QVariant());
+    fake.settle();
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(controller.pageParts(), nullptr);
+    ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+    fake.finishLoad();
+    fake.answer("parts", true);
+    fake.settle();
+    ASSERT_TRUE(idle());
+    ASSERT_NE(controller.pageParts(), nullptr);
+
+    const qsizetype target = partOf(100);
+    controller.partsMayShow();
+    answerView(target, target, {target});
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("parts"); }));
+    fake.answer("parts", QVariant());
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(controller.pageParts(), nullptr);
+    ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+    fake.finishLoad();
+    ASSERT_TRUE(fake.pending("parts"));
 }
 
 // The same for a page in parts: a change that is not answered and a load of
