@@ -195,18 +195,28 @@ WebView::WebView(QWidget *parent) : QWebEngineView(parent) {
     m_page->scripts().insert(clickWatch);
     setContextMenuPolicy(Qt::NoContextMenu);
 
+    m_process = new PageProcess(m_page, this);
     m_loadTimer = new QTimer(this);
     m_loadTimer->setSingleShot(true);
     connect(m_loadTimer, &QTimer::timeout, this, [this] {
-        qCWarning(lcPlatform) << "A page load did not finish in time";
+        qCWarning(lcPlatform) << "A page load did not finish in time: the page's process is ended";
         finishLoad(false);
+        m_process->end(PageProcess::End::NotAnswering);
     });
     connect(m_page, &QWebEnginePage::loadFinished, this, &WebView::pageLoadFinished);
+    // A load is under way once the engine says it started: an end reported
+    // before that belongs to an earlier navigation (one that a timed-out
+    // load or an ended process left behind), not to this load.
+    connect(m_page, &QWebEnginePage::loadStarted, this, [this] { m_loadStarted = m_loading; });
     connect(m_page, &QWebEnginePage::renderProcessTerminated, this,
             [this](QWebEnginePage::RenderProcessTerminationStatus status, int code) {
-                qCWarning(lcPlatform) << "The page's render process ended:" << status << code;
+                const PageProcess::End why = m_process->ended(status);
+                qCWarning(lcPlatform) << "The page's render process ended:" << status << code
+                                      << (why == PageProcess::End::TooMuchMemory  ? "(memory)"
+                                          : why == PageProcess::End::NotAnswering ? "(not answering)"
+                                                                                  : "");
                 failEverythingPending();
-                emit renderProcessGone();
+                emit renderProcessGone(why);
             });
 }
 
@@ -315,11 +325,12 @@ void WebView::startLoad(PendingLoad load) {
     m_dialogLogged = false;
     m_loadTimer->start(m_loadTimeout);
     m_expectOwnNavigation = true;
+    m_loadStarted = false;
     m_page->load(m_site.pageUrl());
 }
 
 void WebView::pageLoadFinished(bool ok) {
-    if (!m_loading)
+    if (!m_loading || !m_loadStarted)
         return;
     if (!ok) {
         finishLoad(false);

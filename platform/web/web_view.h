@@ -11,8 +11,10 @@
 //   a large page is loaded as its head with an empty body, and the body is
 //   then put in by script. Loads run one at a time; a load asked for while
 //   another runs waits, and a newer one replaces it. Every load reports back
-//   exactly once. A page that came without the view's own scripts (which
-//   the engine now and then fails to put in) is loaded once more, with them.
+//   exactly once; an end the engine reports before it said the load started
+//   belongs to an earlier navigation (one a timed-out load left behind). A
+//   page that came without the view's own scripts (which the engine now and
+//   then fails to put in) is loaded once more, with them.
 // - Scripts: runScript() reports back exactly once, with the result, or as
 //   unfinished when the page did not answer within the timeout or the page's
 //   process went away; a late answer is dropped.
@@ -44,10 +46,16 @@
 // - No context menu, no plugins, no clipboard access for scripts, no focus
 //   taken on navigation; keyboard focus given to the page goes on to the focus
 //   target when one is set.
-// - A render process that dies is reported by renderProcessGone(); pending
-//   scripts and the pending load report back as unfinished first.
+// - The page's process is kept within a bound of memory (PageProcess): a
+//   page that allocates without end is ended near it. A load that does not
+//   finish in time ends the process (a page that answers nothing for so
+//   long is stuck, and only a new process can show another page). A render
+//   process that ends is reported by renderProcessGone() with why it
+//   ended; pending scripts and the pending load report back as unfinished
+//   first.
 #pragma once
 
+#include "platform/web/page_process.h"
 #include "platform/web/page_site.h"
 
 #include <QHash>
@@ -130,6 +138,10 @@ public:
     // The page's scale, within the engine's range 0.25 to 5.
     void setPageZoom(double factor);
 
+    // The most data the page's process may hold, in bytes (see PageProcess).
+    qint64 pageMemoryBound() const { return m_process->bound(); }
+    void setPageMemoryBound(qint64 bytes) { m_process->setBound(bytes); }
+
     // A JavaScript string literal that reads back as exactly `text`: JSON
     // string syntax, with U+2028, U+2029 and "</" escaped as well, so that it
     // is also safe inside a script element.
@@ -139,7 +151,7 @@ public:
     static qsizetype dataUrlLength(const QString &html);
 
 signals:
-    void renderProcessGone();
+    void renderProcessGone(platform::PageProcess::End why);
     // What the page wrote to its console (logged at debug level as well).
     void consoleMessage(const QString &message);
 
@@ -187,6 +199,7 @@ private:
     void watchForFocus(QObject *child);
 
     Page *m_page = nullptr;
+    PageProcess *m_process = nullptr;
     PageSite m_site;
     bool m_showsFolder = true;
     bool m_dialogLogged = false;  // for the page now loaded
@@ -198,6 +211,7 @@ private:
     std::chrono::milliseconds m_loadTimeout = DefaultLoadTimeout;
 
     bool m_loading = false;
+    bool m_loadStarted = false;  // the engine said the current load started
     bool m_expectOwnNavigation = false;
     quint64 m_loadSerial = 0;
     std::optional<PendingLoad> m_current;

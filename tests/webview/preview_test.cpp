@@ -24,6 +24,7 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextEdit>
+#include <QWebEnginePage>
 #include <QWheelEvent>
 
 #include <gtest/gtest.h>
@@ -420,6 +421,100 @@ TEST_F(PreviewTest, KeepsUpdatingAfterThePagesProcessDies) {
     ASSERT_TRUE(waitUntil([&] {
         return evaluateText(*view, "document.querySelector('h1') && document.querySelector('h1').textContent") ==
                "After";
+    }));
+}
+
+// The data a process holds (its VmData), in bytes; -1 once it is gone.
+qint64 dataOfProcess(qint64 pid) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (pid <= 0 || !status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmData:"))
+            return line.mid(7).trimmed().split(' ').value(0).toLongLong() * 1024;
+    return -1;
+}
+
+// Documents whose script allocates without end: by the script's heap, by
+// array buffers (whose allocation fails at the bound, and the script goes
+// on asking), and by the document's nodes. The page's process never holds
+// more than its bound, and is ended near it; the preview says so in words
+// and loads the document again neither for a change, nor for the reloads a
+// resize, a retry or a new file would make: only the user's refresh shows
+// it again.
+TEST_F(PreviewTest, APageThatTakesAllTheMemoryIsEndedAndShownAgainOnlyWhenAsked) {
+    constexpr qint64 bound = qint64(700) << 20;
+    view->setPageMemoryBound(bound);
+    open("# Plain\n\nA page well within its bound.\n");
+    int loads = 0;
+    QObject::connect(view->page(), &QWebEnginePage::loadStarted, [&] { loads++; });
+    const QStringList scripts = {
+        "var a = []; (function f() { for (var i = 0; i < 20; i++) a.push(new Array(250000).fill(Math.random()));"
+        " setTimeout(f, 0); })();",
+        "var a = []; (function f() { try { for (var i = 0; i < 8; i++) { var b = new ArrayBuffer(8 << 20);"
+        " new Uint8Array(b).fill(1); a.push(b); } } catch (e) {} setTimeout(f, 0); })();",
+        "(function f() { var d = document.createElement('div'); for (var i = 0; i < 20000; i++) {"
+        " var p = document.createElement('p'); p.textContent = 'node ' + i + Math.random(); d.appendChild(p); }"
+        " document.body.appendChild(d); setTimeout(f, 0); })();",
+    };
+    auto noteShown = [&] {
+        return view->controller().isPageEnded() &&
+               evaluateText(*view, "document.body ? document.body.textContent : ''")
+                   .contains("The preview of this document was ended: its page took more than 700.0 MB of memory.");
+    };
+    for (const QString &script : scripts) {
+        SCOPED_TRACE(script.toStdString());
+        view->updatePreview(convert("# Greedy\n\n<script>\n" + script + "\n</script>\n"));
+        view->refreshPreview();
+        // The process's data, looked at as often as the test can, until the
+        // note shows.
+        qint64 most = 0;
+        ASSERT_TRUE(waitUntil([&] {
+            const qint64 data = dataOfProcess(view->page()->renderProcessPid());
+            most = std::max(most, data);
+            if (data > bound)
+                return true;  // fails below, before the machine runs out
+            return !view->isLoadingHtml() && noteShown();
+        }, 120000));
+        EXPECT_LE(most, bound);
+        EXPECT_GT(most, bound / 2);
+        ASSERT_TRUE(noteShown());
+    }
+
+    // Nothing but the user brings the document back.
+    const int before = loads;
+    view->updatePreview(convert("# Later\n"));
+    view->reloadPreview();
+    window.resize(window.width() - 40, window.height());
+    view->setBaseURL(QUrl::fromLocalFile(QDir::temp().filePath("elsewhere.md")));
+    pause(3 * PreviewController::RetryFailedMilliseconds + 2 * SmartWebView::ResizeSettleMilliseconds);
+    EXPECT_EQ(loads, before);
+    EXPECT_TRUE(noteShown());
+    view->refreshPreview();
+    ASSERT_TRUE(waitUntil([&] {
+        return evaluateText(*view, "document.querySelector('h1') ? document.querySelector('h1').textContent : ''") ==
+               "Later";
+    }));
+    EXPECT_FALSE(view->controller().isPageEnded());
+}
+
+// A page whose own script stops answering (a loop without end): the change
+// it does not answer is followed by a whole reload, which cannot load into
+// a process so busy; the process is ended and the preview says so, until
+// the user's refresh shows the newest text.
+TEST_F(PreviewTest, APageThatStopsAnsweringIsEndedAndSaysSo) {
+    view->setLoadTimeout(std::chrono::seconds(5));
+    open("# Busy\n");
+    view->runScript("for (;;) {}");  // never answers, and the page answers nothing after it
+    view->updatePreview(convert("# Busy\n\nA change it will not answer.\n"));
+    ASSERT_TRUE(waitUntil([&] { return view->controller().isPageEnded(); }, 120000));
+    ASSERT_TRUE(waitUntil([&] {
+        const QString t = evaluateText(*view, "document.body ? document.body.textContent : ''");
+        return t.contains("The preview of this document was ended: its page stopped answering.");
+    }));
+    view->refreshPreview();
+    ASSERT_TRUE(waitUntil([&] {
+        return evaluateText(*view, "document.body ? document.body.textContent : ''").contains("will not answer");
     }));
 }
 

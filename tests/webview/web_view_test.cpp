@@ -141,7 +141,10 @@ TEST_F(WebViewTest, ScriptsAnswerOnceInTimeOrAsUnfinished) {
 TEST_F(WebViewTest, SurvivesTheDeathOfThePagesProcess) {
     ASSERT_EQ(load(*view, "<p>x</p>", QUrl("file:///tmp/a.md")), true);
     int gone = 0;
-    QObject::connect(view, &platform::WebView::renderProcessGone, [&] { gone++; });
+    QObject::connect(view, &platform::WebView::renderProcessGone, [&](platform::PageProcess::End why) {
+        gone++;
+        EXPECT_EQ(why, platform::PageProcess::End::Crashed);
+    });
     std::optional<bool> finished;
     view->runScript("while (true) {}", [&](bool done, const QVariant &) { finished = done; },
                     std::chrono::milliseconds(60000));

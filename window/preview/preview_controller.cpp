@@ -9,6 +9,7 @@
 #include "window/window_log.h"
 
 #include <QDateTime>
+#include <QLocale>
 #include <QPointer>
 
 #include <cmath>
@@ -97,9 +98,10 @@ void PreviewController::updatePreview(const QString &html) {
         return;
     }
     m_baseSourceHTML = html;
-    // Kept, not shown: while frozen, and while a page that failed again and
-    // again waits for its retry, which loads the newest.
-    if (m_frozen || backingOff())
+    // Kept, not shown: while frozen, while the page is ended (the user's
+    // refresh shows it), and while a page that failed again and again waits
+    // for its retry, which loads the newest.
+    if (m_frozen || m_pageEnded || backingOff())
         return;
     m_updating = true;
     if (m_reloadNextUpdate || m_reloadAfterCycle) {
@@ -120,7 +122,7 @@ void PreviewController::shown() {
 }
 
 void PreviewController::reloadPreview() {
-    if (m_frozen)
+    if (m_frozen || m_pageEnded)
         return;
     if (m_updating) {
         // One refresh at a time: the reload follows the one running.
@@ -133,6 +135,7 @@ void PreviewController::reloadPreview() {
 
 void PreviewController::refreshPreview() {
     // Asked for by the user: now, whatever failed before.
+    m_pageEnded = false;
     m_failedInARow = 0;
     m_retryFailed.stop();
     reloadPreview();
@@ -201,6 +204,11 @@ void PreviewController::startReload() {
 }
 
 void PreviewController::applyReplacement(const std::shared_ptr<const Prepared> &prepared, quint64 generation) {
+    if (m_pageEnded) {
+        // Prepared before the page was ended: the note stays.
+        finishedUpdating();
+        return;
+    }
     if (prepared->parts) {
         applyPartsChange(prepared, generation);
         return;
@@ -288,7 +296,7 @@ PreviewPageDriver::World PreviewController::blockWorld(bool pageTypesets) {
 }
 
 void PreviewController::applyReload(const std::shared_ptr<const Prepared> &prepared, quint64 generation) {
-    if (generation != m_pageGeneration) {
+    if (generation != m_pageGeneration || m_pageEnded) {
         finishedUpdating();
         return;
     }
@@ -391,6 +399,8 @@ void PreviewController::refreshFailed() {
 }
 
 void PreviewController::renderProcessGone() {
+    if (m_pageEnded)
+        return;
     m_pageBlocks.reset();
     m_pageParts.reset();
     m_pageBroken = true;
@@ -399,6 +409,37 @@ void PreviewController::renderProcessGone() {
         return;
     m_lastCrashReload = now;
     reloadPreview();
+}
+
+void PreviewController::pageEnded(PageEnd why, qint64 memoryBound) {
+    m_pageEnded = true;
+    m_pageBlocks.reset();
+    m_pageParts.reset();
+    m_pageBroken = true;
+    m_retryFailed.stop();
+    m_failedInARow = 0;
+    // What the ended page still answers is not taken for the note's.
+    const quint64 generation = ++m_pageGeneration;
+    if (auto done = std::exchange(m_wholePageDone, {}))
+        done(false);
+    const QLocale locale;
+    const QString words =
+        why == PageEnd::TooMuchMemory
+            ? QStringLiteral("The preview of this document was ended: its page took more than %1 of memory. "
+                             "View ▸ Refresh Preview shows it again.")
+                  .arg(locale.formattedDataSize(memoryBound, 1, QLocale::DataSizeTraditionalFormat))
+            : QStringLiteral("The preview of this document was ended: its page stopped answering. "
+                             "View ▸ Refresh Preview shows it again.");
+    HeadOptions head;
+    if (!m_activeCSSPath.isEmpty())
+        head.styleSheet = readStyleSheet(m_activeCSSPath);
+    QPointer<PreviewController> self(this);
+    m_page->load(notePage(words, head), previewURL(), [self, generation](bool) {
+        if (!self || generation != self->m_pageGeneration)
+            return;
+        emit self->pageLoaded();
+        self->updateContentBounds();
+    });
 }
 
 // --- Zoom -------------------------------------------------------------------------

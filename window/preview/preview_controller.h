@@ -45,6 +45,10 @@
 // were not filled. Failures in a row double the wait, up to
 // RetryLongestMilliseconds, and while such a wait runs changes wait for it
 // too: a page that fails every time is not loaded again and again.
+// A page whose process was ended (it took too much memory, or stopped
+// answering) is not loaded again by any of this: the preview says so in
+// words, keeps the newest HTML, and shows the document again only when the
+// user asks (refreshPreview(), View ▸ Refresh Preview).
 #pragma once
 
 #include "window/preview/page_parts.h"
@@ -103,10 +107,11 @@ public:
     void updatePreview(const QString &html);
     // The view shows again: the newest HTML held while it was hidden goes in.
     void shown();
-    // Reloads the whole page with the newest HTML (not while frozen).
+    // Reloads the whole page with the newest HTML (not while frozen, nor
+    // when the page was ended).
     void reloadPreview();
-    // The user asked for the preview again: the whole page is reloaded now,
-    // whatever failed before.
+    // The user asked for the preview again: the whole page is reloaded, also
+    // one that was ended.
     void refreshPreview();
     void applyCSSFromPath(const QString &path);
     QString activeCSSPath() const { return m_activeCSSPath; }
@@ -129,6 +134,11 @@ public:
     // The page's process ended: what was waiting has been answered; the page
     // is loaded afresh.
     void renderProcessGone();
+    // The page's process was ended for what it did: the preview shows a note
+    // that says why, in place of the document, until refreshPreview().
+    enum class PageEnd { TooMuchMemory, NotAnswering };
+    void pageEnded(PageEnd why, qint64 memoryBound = 0);
+    bool isPageEnded() const { return m_pageEnded; }
 
     // --- A page in parts ------------------------------------------------------
     // The parts the page holds (null when it holds its body whole), and which
@@ -266,6 +276,7 @@ private:
     std::shared_ptr<const preview::BodyBlocks> m_pageBlocks;
     bool m_pageTypesets = false;
     bool m_pageBroken = false;
+    bool m_pageEnded = false;
     quint64 m_pageGeneration = 0;
     qint64 m_lastCrashReload = -1;
 

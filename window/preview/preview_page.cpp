@@ -53,6 +53,14 @@ QString headContent(const HeadOptions &options) {
     return head;
 }
 
+QString notePage(const QString &words, const HeadOptions &options) {
+    HeadOptions head;
+    head.styleSheet = options.styleSheet;
+    return applyHead(QStringLiteral("<!DOCTYPE html>\n<html>\n<head></head>\n<body>\n<p class=\"orvane-note\">") +
+                         words.toHtmlEscaped() + QStringLiteral("</p>\n</body>\n</html>\n"),
+                     headContent(head));
+}
+
 QString applyHead(const QString &html, const QString &head, qsizetype *contentStart) {
     const qsizetype open = html.indexOf(QLatin1String("<head>"));
     if (open < 0) {

@@ -52,6 +52,10 @@ struct HeadOptions {
 // height of the view), MathJax, highlight.js.
 QString headContent(const HeadOptions &options);
 
+// A page of the preview's own that stands in for the document's: `words` in
+// a paragraph, under the style sheet of `options` (nothing else of them).
+QString notePage(const QString &words, const HeadOptions &options);
+
 // `html` with its head content replaced by `head` (everything between the
 // first "<head>" and the first "</head>" after it; just after "<head>" when
 // that is missing). HTML without "<head>" gets a complete empty document put

@@ -38,7 +38,19 @@ SmartWebView::SmartWebView(QWidget *parent) : platform::WebView(parent), m_contr
     // The page is changed by script after it loaded: the written links are
     // those of the HTML the controller holds.
     setWrittenLinks([this](const QString &href) { return m_controller.writesLink(href); });
-    connect(this, &platform::WebView::renderProcessGone, this, [this] { m_controller.renderProcessGone(); });
+    connect(this, &platform::WebView::renderProcessGone, this, [this](platform::PageProcess::End why) {
+        switch (why) {
+        case platform::PageProcess::End::Crashed:
+            m_controller.renderProcessGone();
+            break;
+        case platform::PageProcess::End::TooMuchMemory:
+            m_controller.pageEnded(PreviewController::PageEnd::TooMuchMemory, pageMemoryBound());
+            break;
+        case platform::PageProcess::End::NotAnswering:
+            m_controller.pageEnded(PreviewController::PageEnd::NotAnswering);
+            break;
+        }
+    });
     connect(page(), &QWebEnginePage::scrollPositionChanged, this, &SmartWebView::pageScrolled);
     // A page in parts fills the parts that come into view.
     connect(page(), &QWebEnginePage::scrollPositionChanged, &m_controller, &PreviewController::partsMayShow);

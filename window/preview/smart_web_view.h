@@ -6,7 +6,9 @@
 // content, the body's changed blocks put in by script, the block under the
 // caret put at the caret's height. It starts frozen (nothing is loaded until
 // thawAndReload()), drops what it is sent while hidden, reloads once after
-// the window has been resized (the margins follow the editor's height), and
+// the window has been resized (the margins follow the editor's height),
+// says so in words when its page's process was ended (for memory, or for
+// not answering: see platform::PageProcess), and
 // opens links that leave the document in the user's own applications: only
 // links the user clicked, never what the page's scripts ask for; a link the
 // document writes at once, any other address after the user's yes (see
@@ -72,8 +74,8 @@ public slots:
     // Main thread; a newer HTML that comes while a refresh runs replaces an
     // older one waiting for it.
     void updatePreview(const QString &html);
-    // Reloads the page; the user's refresh reloads it now, whatever failed
-    // before.
+    // Reloads the page (not one that was ended); the user's refresh reloads
+    // it whatever became of it.
     void reloadPreview() { m_controller.reloadPreview(); }
     void refreshPreview() { m_controller.refreshPreview(); }
     void applyCSSFromPath(const QString &path) { m_controller.applyCSSFromPath(path); }

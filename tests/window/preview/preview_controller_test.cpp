@@ -442,6 +442,50 @@ TEST_F(PreviewControllerTest, FailuresInARowAreRetriedAtGrowingWaits) {
     EXPECT_EQ(controller.retryDelay(), 0);
 }
 
+// A page ended for what it did (it took too much memory, or stopped
+// answering) gives way to a note that says so; neither a change, nor any
+// reload the preview would make by itself (a retry, a new file, a crash),
+// loads the document again, and a change prepared before the end does not
+// go into the note. The user's refresh loads the newest HTML.
+TEST_F(PreviewControllerTest, AnEndedPageSaysWhyAndOnlyTheUsersRefreshShowsTheDocumentAgain) {
+    thawWith(page("<p>a</p>"));
+    controller.updatePreview(page("<p>b</p>"));
+    fake.log.clear();
+    controller.pageEnded(PreviewController::PageEnd::TooMuchMemory, qint64(3) << 30);
+    ASSERT_EQ(fake.loads.size(), 1u);
+    EXPECT_TRUE(fake.loads.front().html.contains(
+        u"The preview of this document was ended: its page took more than 3.0 GB of memory. "
+        u"View \u25B8 Refresh Preview shows it again."));
+    EXPECT_FALSE(fake.loads.front().html.contains(u"<p>"));
+    EXPECT_TRUE(controller.isPageEnded());
+    fake.finishLoad();
+    fake.settle();
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(fake.log.count("patch") + fake.log.count("body"), 0);
+
+    fake.log.clear();
+    controller.updatePreview(page("<p>c</p>"));
+    controller.reloadPreview();
+    controller.setBaseURL(QUrl::fromLocalFile("/tmp/elsewhere/c.md"));
+    controller.renderProcessGone();
+    ASSERT_TRUE(idle());
+    EXPECT_TRUE(fake.log.isEmpty());
+    EXPECT_EQ(controller.retryDelay(), 0);
+
+    controller.refreshPreview();
+    ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+    EXPECT_TRUE(fake.loads.front().html.contains(u"<p>c</p>"));
+    EXPECT_EQ(fake.loads.front().base, QUrl::fromLocalFile("/tmp/elsewhere/c.md"));
+    fake.finishLoad();
+    fake.settle();
+    ASSERT_TRUE(idle());
+    EXPECT_FALSE(controller.isPageEnded());
+
+    controller.pageEnded(PreviewController::PageEnd::NotAnswering);
+    ASSERT_EQ(fake.loads.size(), 1u);
+    EXPECT_TRUE(fake.loads.front().html.contains(u"The preview of this document was ended: its page stopped answering."));
+}
+
 // The document gets a file (a first save, Save As into another folder): the
 // page is loaded again at the new address, which shows that folder's
 // files; the same address again changes nothing, and a frozen preview
