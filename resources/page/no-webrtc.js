@@ -1,11 +1,458 @@
-// Takes WebRTC from the page's scripts, in every frame, before they run:
-// its connections are the only ones that pass the page's policy and the
-// guard (the engine has no way out for them either, but a page should not
-// even try).
+// Takes WebRTC from every window a page's scripts can reach, before they can
+// reach it. Its connections are the only ones that pass the page's policy
+// and the guard; the engine has no way out for them either (no proxy that
+// carries them, no name it may look up), but a page should not even try.
+//
+// The program runs this script in every document that loads, before the
+// document's own scripts. A frame, though, begins with an empty document
+// that nothing loads (a frame without an address, or one whose address the
+// page's policy refuses), in a window of its own that the page reaches at
+// once: as window[0] or frames[0], by the frame's name, through the frame
+// element or its document's view. So each window made safe here is watched
+// in turn, and a frame made in its document, by any means, is made safe
+// before the page's next step can reach it:
+// - the engine tells of a new frame before the call that made it returns
+//   (a node put into the document, an empty frame's load), or, for what the
+//   parser adds, before the parser runs the next script;
+// - a frame element gives out its window or document only made safe;
+// - text written into a document goes to the parser a tag at a time, each
+//   new frame made safe before the next tag (a script) can run;
+// - a script made by script and put in together with a frame (in a shadow
+//   tree there too) runs once the frame is safe;
+// - the functions this relies on are taken before any page script runs, and
+//   nothing the page changes of its windows afterwards (their prototypes,
+//   their frame count) is asked.
+// An empty document made safe from outside runs no script of its own either,
+// nor does a document a "javascript:" address would put in its place.
+//
+// What is left, and the engine's flags still let nothing out of it:
+// - a frame that is to show a document of its own ("srcdoc") is made safe
+//   once it has loaded that document (see onItsWay()), and an embedded one
+//   only from the window's list of frames, before the next script: until
+//   then the page can reach their empty first documents;
+// - an option holding a frame and a script made by script, put into a
+//   select by its index (select[i] = option), which no script can stand
+//   between.
 (function () {
-  Object.getOwnPropertyNames(window).forEach(function (name) {
-    if (!/^(webkit)?RTC/.test(name)) return;
-    try { Object.defineProperty(window, name, {value: undefined, writable: false, configurable: false}); }
-    catch (e) {}
-  });
+  'use strict';
+  // This window's own functions, taken before any page script can change
+  // them; they work on the objects of every window.
+  var apply = Reflect.apply;
+  var defineProperty = Object.defineProperty;
+  var getOwnPropertyNames = Object.getOwnPropertyNames;
+  var getOwnPropertyDescriptor = Object.getOwnPropertyDescriptor;
+  var hasOwn = Object.prototype.hasOwnProperty;
+  var toText = String;
+  var indexOf = String.prototype.indexOf;
+  var slice = String.prototype.slice;
+  var startsWith = String.prototype.startsWith;
+  var WeakMapOf = WeakMap, mapGet = WeakMap.prototype.get, mapSet = WeakMap.prototype.set;
+  var WeakSetOf = WeakSet, setHas = WeakSet.prototype.has, setAdd = WeakSet.prototype.add;
+  var addEventListener = EventTarget.prototype.addEventListener;
+  var eventTarget = getOwnPropertyDescriptor(Event.prototype, 'target').get;
+  var eventType = getOwnPropertyDescriptor(Event.prototype, 'type').get;
+  var documentQueryAll = Document.prototype.querySelectorAll;
+  // The frame elements' own ways to their windows.
+  var windowOf = [['iframe', getOwnPropertyDescriptor(HTMLIFrameElement.prototype, 'contentWindow').get],
+                  ['frame', getOwnPropertyDescriptor(HTMLFrameElement.prototype, 'contentWindow').get],
+                  ['object', getOwnPropertyDescriptor(HTMLObjectElement.prototype, 'contentWindow').get]];
+  var Observer = MutationObserver, observe = MutationObserver.prototype.observe;
+  var nodeType = getOwnPropertyDescriptor(Node.prototype, 'nodeType').get;
+  var parentNode = getOwnPropertyDescriptor(Node.prototype, 'parentNode').get;
+  var replaceChild = Node.prototype.replaceChild;
+  var matches = Element.prototype.matches;
+  var elementQuery = Element.prototype.querySelector;
+  var elementQueryAll = Element.prototype.querySelectorAll;
+  var fragmentQuery = DocumentFragment.prototype.querySelector;
+  var fragmentQueryAll = DocumentFragment.prototype.querySelectorAll;
+  var createElement = Document.prototype.createElement;
+  var createTextNode = Document.prototype.createTextNode;
+  var nativeWrite = Document.prototype.write;
+  var documentHead = getOwnPropertyDescriptor(Document.prototype, 'head').get;
+  var documentUrl = getOwnPropertyDescriptor(Document.prototype, 'URL').get;
+  var defaultView = getOwnPropertyDescriptor(Document.prototype, 'defaultView').get;
+  var frameCount = getOwnPropertyDescriptor(window, 'length').get;
+  var setAttribute = Element.prototype.setAttribute;
+  var prepend = Element.prototype.prepend;
+  var frameElements = 'iframe,frame,object,embed';
+  var ownDocument = document;
+
+  // The documents made safe, each with the function that makes its frames
+  // safe, which its watchers call.
+  var watched = new WeakMapOf();
+  // The functions this script put in place of a window's own.
+  var ours = new WeakSetOf();
+  // The shadow trees attached by script, closed ones too, by their hosts.
+  var shadows = new WeakMapOf();
+  // The frames given a document of their own ("srcdoc") that have loaded it.
+  var loaded = new WeakSetOf();
+
+  // Puts `value` at the end of `list`, whatever setters the page gave
+  // arrays.
+  function add(list, value) {
+    defineProperty(list, list.length,
+                   {__proto__: null, value: value, writable: true, enumerable: true, configurable: true});
+  }
+
+  // What this script takes from a window before any page script runs (see
+  // above): [global, its own properties, its prototype's]. A window made
+  // safe from outside keeps them as they are for good, so that the frame's
+  // own document, which may come into the same window, finds them unchanged
+  // when its copy of this script takes them.
+  var taken = [
+    ['Reflect', ['apply'], []],
+    ['Object', ['defineProperty', 'getOwnPropertyNames', 'getOwnPropertyDescriptor'], ['hasOwnProperty']],
+    ['String', [], ['indexOf', 'slice', 'startsWith']],
+    ['WeakMap', [], ['get', 'set']],
+    ['WeakSet', [], ['has', 'add']],
+    ['EventTarget', [], ['addEventListener']],
+    ['Event', [], ['target', 'type']],
+    ['MutationObserver', [], ['observe']],
+    ['Node', [], ['nodeType', 'parentNode', 'replaceChild']],
+    ['Element', [], ['matches', 'querySelector', 'querySelectorAll', 'setAttribute', 'prepend']],
+    ['DocumentFragment', [], ['querySelector', 'querySelectorAll']],
+    ['Document', [], ['createElement', 'createTextNode', 'write', 'head', 'URL', 'defaultView', 'querySelectorAll']],
+    ['HTMLIFrameElement', [], ['contentWindow']],
+    ['HTMLFrameElement', [], ['contentWindow']],
+    ['HTMLObjectElement', [], ['contentWindow']],
+  ];
+
+  function keep(object, name) {
+    var was = object && getOwnPropertyDescriptor(object, name);
+    if (!was) return;
+    var now = {__proto__: null, configurable: false};
+    if (apply(hasOwn, was, ['value'])) now.writable = false;
+    try { defineProperty(object, name, now); } catch (e) {}
+  }
+
+  function keepTaken(w) {
+    keep(w, 'length');
+    for (var i = 0; i < taken.length; i++) {
+      var name = taken[i][0], owner = w[name], k;
+      keep(w, name);
+      for (k = 0; k < taken[i][1].length; k++) keep(owner, taken[i][1][k]);
+      for (k = 0; k < taken[i][2].length; k++) keep(owner && owner.prototype, taken[i][2][k]);
+    }
+  }
+
+  function takeRtc(w) {
+    var names = getOwnPropertyNames(w);
+    for (var i = 0; i < names.length; i++) {
+      if (!apply(startsWith, names[i], ['RTC']) && !apply(startsWith, names[i], ['webkitRTC'])) continue;
+      try { defineProperty(w, names[i], {__proto__: null, value: undefined, writable: false, configurable: false}); }
+      catch (e) {}
+    }
+  }
+
+  // Puts make(original) in place of the method, getter or setter `name` of
+  // `object` (`part`: 'value', 'get' or 'set'). The page cannot have the
+  // original back: every window it reaches has only this script's.
+  function replace(object, name, part, make) {
+    if (!object) return;
+    var was = getOwnPropertyDescriptor(object, name);
+    var original = was && apply(hasOwn, was, [part]) ? was[part] : undefined;
+    if (typeof original !== 'function' || apply(setHas, ours, [original])) return;
+    var made = make(original);
+    apply(setAdd, ours, [made]);
+    var now = {__proto__: null, enumerable: was.enumerable, configurable: was.configurable};
+    if (part === 'value') { now.value = made; now.writable = was.writable; }
+    else { now.get = was.get; now.set = was.set; now[part] = made; }
+    try { defineProperty(object, name, now); } catch (e) {}
+  }
+
+  function viewOf(document) {
+    try { return document ? apply(defaultView, document, []) : null; } catch (e) { return null; }
+  }
+
+  // The window of a frame element, by the element's own way to it.
+  function windowOfElement(element) {
+    for (var k = 0; k < windowOf.length; k++) {
+      if (!apply(matches, element, [windowOf[k][0]])) continue;
+      try { return apply(windowOf[k][1], element, []); } catch (e) { return null; }
+    }
+    return null;
+  }
+
+  // Whether `element` is a frame still on its way to a document of its own
+  // ("srcdoc"). Such a frame is left alone until it has loaded that
+  // document: made safe before (its empty first document reached), it could
+  // lose that load to a form the page tries to send meanwhile, which the
+  // engine refuses. Its document runs its own copy of this script from its
+  // start, and the frame is made safe from here at its load.
+  function onItsWay(element) {
+    return apply(matches, element, ['iframe[srcdoc]']) && !apply(setHas, loaded, [element]);
+  }
+
+  // Makes the frames of the elements at or below `node` safe (`node` a node
+  // just put in, a frame just loaded, a document).
+  function sealFramesIn(node) {
+    var type = 0, found = [], below, i;
+    try { type = apply(nodeType, node, []); } catch (e) { return; }
+    if (type === 1) {
+      if (apply(matches, node, [frameElements])) add(found, node);
+      below = apply(elementQueryAll, node, [frameElements]);
+    } else if (type === 11) {
+      below = apply(fragmentQueryAll, node, [frameElements]);
+    } else if (type === 9) {
+      below = apply(documentQueryAll, node, [frameElements]);
+    } else {
+      return;
+    }
+    for (i = 0; below[i]; i++) add(found, below[i]);
+    for (i = 0; i < found.length; i++)
+      if (!onItsWay(found[i])) sealWindow(windowOfElement(found[i]), false);
+  }
+
+  // Makes the frames of `w` safe, and theirs. An embedded frame has no way
+  // to its window but the window's list of frames, which is gone through
+  // once no frame is on its way (see onItsWay()).
+  function sealFrames(w) {
+    var document = null, i;
+    try { document = w.document; } catch (e) { return; }
+    if (!document) return;
+    sealFramesIn(document);
+    if (!apply(documentQueryAll, document, ['embed'])[0]) return;
+    var frames = apply(documentQueryAll, document, [frameElements]);
+    for (i = 0; frames[i]; i++)
+      if (onItsWay(frames[i])) return;
+    var count = 0;
+    try { count = apply(frameCount, w, []); } catch (e) { return; }
+    for (i = 0; i < count; i++) {
+      var frame = null;
+      try { frame = w[i]; } catch (e) {}
+      sealWindow(frame, false);
+    }
+  }
+
+  function sealWindow(w, own) {
+    if (!w) return;
+    var document = null;
+    // Another origin's window (a page the policy refused shows as one):
+    // nothing of it can be reached.
+    try { document = w.document; } catch (e) { return; }
+    if (!document) return;
+    if (apply(mapGet, watched, [document])) {
+      sealFrames(w);
+      return;
+    }
+    var seal = function () { sealFrames(w); };
+    apply(mapSet, watched, [document, seal]);
+    takeRtc(w);
+    guardWindow(w);
+    watch(w, document, seal);
+    // What the parser adds is told before the parser runs the next script.
+    apply(observe, new Observer(seal), [document, {__proto__: null, childList: true, subtree: true}]);
+    if (!own) {
+      forbidScripts(document);
+      keepTaken(w);
+    }
+    sealFrames(w);
+  }
+
+  // A node put in, or an element loaded (a frame among them).
+  function arrived(event) {
+    var node = null, type = '';
+    try { node = apply(eventTarget, event, []); type = apply(eventType, event, []); } catch (e) { return; }
+    if (!node) return;
+    if (type === 'load' && apply(nodeType, node, []) === 1 && apply(matches, node, ['iframe']))
+      apply(setAdd, loaded, [node]);
+    sealFramesIn(node);
+  }
+
+  // The events the engine sends at once when a frame is made: a node put in
+  // by a call, the load of an empty frame, and the parser's last step; the
+  // observer tells of the rest before the next script runs. Opening a
+  // document again takes the listeners away; they are put back.
+  function watch(w, document, seal) {
+    apply(addEventListener, w, ['DOMNodeInserted', arrived, true]);
+    apply(addEventListener, document, ['DOMNodeInserted', arrived, true]);
+    apply(addEventListener, document, ['load', arrived, true]);
+    apply(addEventListener, document, ['readystatechange', seal, true]);
+  }
+
+  function watchAgain(document) {
+    var seal = apply(mapGet, watched, [document]);
+    var w = viewOf(document);
+    if (!seal || !w) return;
+    watch(w, document, seal);
+    seal();
+  }
+
+  // An empty document made safe from outside runs no script: neither what
+  // the page writes into it nor a document that a "javascript:" address
+  // would make in its place.
+  function forbidScripts(document) {
+    try {
+      var head = apply(documentHead, document, []);
+      if (!head || !apply(startsWith, apply(documentUrl, document, []), ['about:blank'])) return;
+      var policy = apply(createElement, document, ['meta']);
+      apply(setAttribute, policy, ['http-equiv', 'Content-Security-Policy']);
+      apply(setAttribute, policy, ['content', "script-src 'none'"]);
+      apply(prepend, head, [policy]);
+    } catch (e) {}
+  }
+
+  // The script elements among `nodes`, below them and in the shadow trees
+  // they hold, when a frame element is among them or below them; none
+  // otherwise. (A frame inside a shadow tree is reached only through its
+  // element, which gives out its window made safe.)
+  function scriptsBesideFrames(nodes) {
+    var frame = false, scopes = [], scripts = [], i, k, type;
+    for (i = 0; i < nodes.length; i++) {
+      var node = nodes[i];
+      if (!node || typeof node !== 'object') continue;
+      try { type = apply(nodeType, node, []); } catch (e) { continue; }
+      if (type === 1)
+        frame = apply(matches, node, [frameElements]) || !!apply(elementQuery, node, [frameElements]) || frame;
+      else if (type === 11)
+        frame = !!apply(fragmentQuery, node, [frameElements]) || frame;
+      else
+        continue;
+      add(scopes, node);
+    }
+    if (!frame) return null;
+    // The scopes grow by the shadow trees found in them.
+    for (i = 0; i < scopes.length; i++) {
+      var scope = scopes[i], element = apply(nodeType, scope, []) === 1;
+      var queryAll = element ? elementQueryAll : fragmentQueryAll;
+      if (element && apply(matches, scope, ['script'])) add(scripts, scope);
+      var found = apply(queryAll, scope, ['script']);
+      for (k = 0; found[k]; k++) add(scripts, found[k]);
+      var hosts = apply(queryAll, scope, ['*']), root = element ? apply(mapGet, shadows, [scope]) : null;
+      if (root) add(scopes, root);
+      for (k = 0; hosts[k]; k++) {
+        root = apply(mapGet, shadows, [hosts[k]]);
+        if (root) add(scopes, root);
+      }
+    }
+    return scripts.length ? scripts : null;
+  }
+
+  // Calls `original` to put `nodes` (the arguments at `first` and after; only
+  // the one at `first` when `one`) into a document; a script made by script
+  // among them runs once the frames among them are safe: it stands aside
+  // while they go in, and takes its place after.
+  function insertSafely(original, self, args, first, one) {
+    var nodes = [], i;
+    for (i = first; i < args.length && (!one || i === first); i++) add(nodes, args[i]);
+    var scripts = scriptsBesideFrames(nodes);
+    if (!scripts) return apply(original, self, args);
+    var marks = [], given = [];
+    for (i = 0; i < args.length; i++) add(given, args[i]);
+    for (i = 0; i < scripts.length; i++) {
+      var mark = apply(createTextNode, ownDocument, ['']);
+      var parent = apply(parentNode, scripts[i], []);
+      if (parent) apply(replaceChild, parent, [mark, scripts[i]]);
+      for (var k = first; k < given.length; k++) if (given[k] === scripts[i]) given[k] = mark;
+      add(marks, mark);
+    }
+    var result, failure = null;
+    try { result = apply(original, self, given); } catch (e) { failure = e; }
+    for (i = 0; i < marks.length; i++) {
+      var at = apply(parentNode, marks[i], []);
+      if (at) apply(replaceChild, at, [scripts[i], marks[i]]);
+    }
+    if (failure) throw failure;
+    return result;
+  }
+
+  // Writes into a document a tag at a time: a frame the parser makes is safe
+  // before the parser reaches a script after it. The parser reads the
+  // pieces as it would the whole.
+  function writeSafely(document, text) {
+    var start = 0;
+    for (;;) {
+      var next = apply(indexOf, text, ['<', start + 1]);
+      apply(nativeWrite, document, [next < 0 ? apply(slice, text, [start]) : apply(slice, text, [start, next])]);
+      watchAgain(document);
+      if (next < 0) return;
+      start = next;
+    }
+  }
+
+  // What the page reaches of a window through its frame elements, and by
+  // what it adds to its documents, goes through this script first.
+  function guardWindow(w) {
+    var kinds = ['HTMLIFrameElement', 'HTMLFrameElement', 'HTMLObjectElement', 'HTMLEmbedElement'];
+    for (var k = 0; k < kinds.length; k++) {
+      var kind = w[kinds[k]], prototype = kind && kind.prototype;
+      replace(prototype, 'contentWindow', 'get', function (original) {
+        return function () { var v = apply(original, this, []); sealWindow(v, false); return v; };
+      });
+      replace(prototype, 'contentDocument', 'get', function (original) {
+        return function () { var d = apply(original, this, []); sealWindow(viewOf(d), false); return d; };
+      });
+      replace(prototype, 'getSVGDocument', 'value', function (original) {
+        return function () { var d = apply(original, this, arguments); sealWindow(viewOf(d), false); return d; };
+      });
+    }
+    // A frame's window found by its name.
+    var openers = [w, w.Window && w.Window.prototype];
+    for (var o = 0; o < openers.length; o++) {
+      replace(openers[o], 'open', 'value', function (original) {
+        return function () { var v = apply(original, this, arguments); sealWindow(v, false); return v; };
+      });
+    }
+    var documentPrototype = w.Document && w.Document.prototype;
+    replace(documentPrototype, 'open', 'value', function (original) {
+      return function () {
+        var result = apply(original, this, arguments);
+        watchAgain(this);
+        if (result && result !== this) sealWindow(result, false);
+        return result;
+      };
+    });
+    replace(documentPrototype, 'write', 'value', function () {
+      return function () {
+        var text = '';
+        for (var i = 0; i < arguments.length; i++) text += toText(arguments[i]);
+        writeSafely(this, text);
+      };
+    });
+    replace(documentPrototype, 'writeln', 'value', function () {
+      return function () {
+        var text = '';
+        for (var i = 0; i < arguments.length; i++) text += toText(arguments[i]);
+        writeSafely(this, text + '\n');
+      };
+    });
+    replace(w.Element && w.Element.prototype, 'attachShadow', 'value', function (original) {
+      return function () {
+        var root = apply(original, this, arguments);
+        apply(mapSet, shadows, [this, root]);
+        return root;
+      };
+    });
+    // Where the page puts nodes into a document by a call: for each
+    // interface, the methods (or, as "set NAME", setters) that take them from
+    // argument `first` on, or only that one argument when `one`.
+    var puts = [
+      ['Node', ['appendChild', 'insertBefore', 'replaceChild'], 0, true],
+      ['Element', ['append', 'prepend', 'replaceChildren', 'before', 'after', 'replaceWith'], 0, false],
+      ['Element', ['insertAdjacentElement'], 1, true],
+      ['CharacterData', ['before', 'after', 'replaceWith'], 0, false],
+      ['DocumentType', ['before', 'after', 'replaceWith'], 0, false],
+      ['Document', ['append', 'prepend', 'replaceChildren'], 0, false],
+      ['Document', ['set body'], 0, true],
+      ['DocumentFragment', ['append', 'prepend', 'replaceChildren'], 0, false],
+      ['Range', ['insertNode', 'surroundContents'], 0, true],
+      ['HTMLSelectElement', ['add'], 0, true],
+      ['HTMLOptionsCollection', ['add'], 0, true],
+      ['HTMLTableElement', ['set caption', 'set tHead', 'set tFoot'], 0, true],
+    ];
+    for (var p = 0; p < puts.length; p++) {
+      var owner = w[puts[p][0]], names = puts[p][1];
+      for (var n = 0; n < names.length; n++) {
+        var setter = apply(startsWith, names[n], ['set ']);
+        (function (first, one) {
+          replace(owner && owner.prototype, setter ? apply(slice, names[n], [4]) : names[n], setter ? 'set' : 'value',
+                  function (original) {
+                    return function () { return insertSafely(original, this, arguments, first, one); };
+                  });
+        })(puts[p][2], puts[p][3]);
+      }
+    }
+  }
+
+  sealWindow(window, true);
 })();

@@ -15,7 +15,8 @@
 // - sends: a WebSocket, fetch, XMLHttpRequest, EventSource, a beacon, a
 //   picture, prefetches and preconnections, a form, and WebRTC with STUN and
 //   TURN servers on the listener's ports, from the page, from a frame it
-//   makes (whose scripts nothing has prepared) and from a frame it writes;
+//   makes (and reaches before the frame's own document could run a script)
+//   and from a frame it writes;
 // and writes what it got, as JSON, into the element "got" and to its console
 // as "got: {...}" once every attempt has ended ("done": true). A click in the
 // page then plays the folder's sound through Web Audio and a sound of the

@@ -61,6 +61,39 @@ protected:
     LoopbackListener listener;
 };
 
+// What the frame tests' pages share: `note(name, w)` notes in `got` what
+// window `w` has of WebRTC ("undefined undefined" for none), `last(w)` is the
+// last frame of `w` (of the page by default), by the frame count the window
+// had at first, and `putFrameAndScript(name, shadowed)` puts in, by one call,
+// a frame with an address (which loads nothing) and then a script made by
+// script, in a shadow tree when `shadowed`, that notes the frame as `name`.
+const char *FrameProbe = R"js(
+window.got = {};
+var frameCount = Object.getOwnPropertyDescriptor(window, 'length').get;
+window.kind = function (w) {
+  if (w === null || w === undefined) return 'no window';
+  try { return String(w.RTCPeerConnection) + ' ' + String(w.webkitRTCPeerConnection); }
+  catch (e) { return 'another origin'; }
+};
+window.note = function (name, w) { got[name] = kind(w); };
+window.last = function (w) { w = w || window; return w[frameCount.call(w) - 1]; };
+window.putFrameAndScript = function (name, shadowed) {
+  var fragment = document.createDocumentFragment(), frame = document.createElement('iframe');
+  frame.src = 'y.html';
+  fragment.appendChild(frame);
+  var script = document.createElement('script');
+  script.text = 'note("' + name + '", last());';
+  if (shadowed) {
+    var shadow = document.createElement('div').attachShadow({mode: 'closed'});
+    shadow.appendChild(script);
+    fragment.appendChild(shadow.host);
+  } else {
+    fragment.appendChild(script);
+  }
+  document.body.appendChild(fragment);
+};
+)js";
+
 }  // namespace
 
 // The folder's picture, style sheets (one imported), font and sound show;
@@ -133,16 +166,201 @@ TEST_F(SealedPageTest, TellsNothingOfWhatLiesOutsideTheFolderNorWhereItIs) {
 }
 
 // No connection leaves the page, by any way it tries: WebRTC from a frame
-// it made, where nothing took WebRTC from its scripts, included.
+// it made and reached at once, or one it wrote, included.
 TEST_F(SealedPageTest, OpensNoConnectionOfItsOwn) {
     const QJsonObject found = attack();
     EXPECT_EQ(found.value("rtc").toObject().value("page").toString(), "refused");
     EXPECT_EQ(found.value("rtc").toObject().value("written frame").toString(), "refused");
-    // The frame made by script is reached before anything could prepare it:
-    // its attempt is made, and goes nowhere.
-    EXPECT_TRUE(found.value("rtc").toObject().contains("blank frame"));
+    EXPECT_EQ(found.value("rtc").toObject().value("blank frame").toString(), "refused");
     EXPECT_TRUE(listener.heard().isEmpty()) << listener.heard().join(u'\n').toStdString() << "\n"
                                             << gotText().toStdString();
+}
+
+// No window the page reaches has WebRTC, at any moment: not a frame's first,
+// empty document, however the frame was made (by the parser, by script, by
+// the parser writing, inside another frame, in a shadow tree, as an object),
+// however the page reaches it (window[i], frames[i], the frame element, its
+// document's view, its name), nor after a document was opened again. The
+// empty documents run no script of the page's ("javascript:" ones
+// included), and a frame's own document still shows and runs its scripts.
+TEST_F(SealedPageTest, NoWindowThePageReachesHasWebRtc) {
+    StepWatch watch;
+    watch.step("the frames");
+    const QUrl base = QUrl::fromLocalFile(folder.document);
+    ASSERT_EQ(load(*view, QString::fromUtf8(R"html(
+<iframe></iframe><iframe src="elsewhere.html" name="named"></iframe>
+<object data="about:blank" type="text/html"></object><div id="host"></div>
+<script>FRAME_PROBE
+note('top', window);
+note('parsed', window[0]);
+note('parsed with an address', frames[1]);
+note('parsed by name', window.named);
+document.write('<iframe src="written.html"></iframe><script>note("written, then a script", last());<\/script>');
+customElements.define('x-probe', class extends HTMLElement {
+  connectedCallback() { note('parsed, then an element of the page', last()); }
+});
+</script>
+<iframe src="later.html"></iframe><x-probe></x-probe>
+<script>
+var heard = false;
+window.addEventListener('DOMNodeInserted', function () {
+  if (!heard) note('the page hears a node', last());
+  heard = true;
+}, true);
+var f = document.body.appendChild(document.createElement('iframe'));
+note('appended', last());
+note('appended, its element', f.contentWindow);
+note('appended, its document', f.contentDocument.defaultView);
+document.body.insertAdjacentHTML('beforeend', '<div><iframe src="x.html"></iframe></div>');
+note('inserted as text', last());
+putFrameAndScript('made with a script', false);
+putFrameAndScript('made with a script in a shadow tree', true);
+var select = document.body.appendChild(document.createElement('select'));
+var option = document.createElement('option');
+option.appendChild(document.createElement('iframe'));
+select[0] = option;
+note('in an option', last());
+var child = f.contentWindow;
+child.document.body.appendChild(child.document.createElement('iframe'));
+note('in a frame', child[0]);
+child[0].document.body.appendChild(child[0].document.createElement('iframe'));
+note('in a frame in a frame', child[0][0]);
+child.document.write('<iframe src="z.html"></iframe><script>parent.note("written into a frame", window[1]);<\/script>');
+note('written into a frame, from outside', last(child));
+child.document.open();
+child.document.write('<p>again</p>');
+child.document.close();
+child.document.body.appendChild(child.document.createElement('iframe'));
+note('in a frame opened again', last(child));
+var o = document.createElement('object');
+o.type = 'text/html';
+o.data = 'about:blank';
+document.body.appendChild(o);
+note('object', o.contentWindow);
+var shadow = document.getElementById('host').attachShadow({mode: 'closed'});
+var s = document.createElement('iframe');
+s.src = 's.html';
+s.name = 'shadowed';
+shadow.appendChild(s);
+note('in a shadow tree', s.contentWindow);
+note('in a shadow tree, by name', window.open('', 'shadowed'));
+var js = document.body.appendChild(document.createElement('iframe'));
+js.contentWindow.location.href = "javascript:'<script>parent.note(\"javascript: address\", window);<\/script>'";
+var own = document.createElement('iframe');
+own.srcdoc = '<p>its own</p><script>parent.note("its own document", window);' +
+  ' document.body.appendChild(document.createElement("iframe")); parent.note("in its own document", window[0]);<\/script>';
+document.body.appendChild(own);
+window.addEventListener('load', function () {
+  got.shown = own.contentDocument ? own.contentDocument.querySelector('p').textContent : 'not shown';
+  // Every frame there is now, the object's too, whose frame comes with the
+  // page's layout.
+  (function walk(w, path) {
+    for (var i = 0; i < w.length; i++) {
+      var k = kind(w[i]);
+      if (k !== 'undefined undefined' && k !== 'another origin') got['frame ' + path + i] = k;
+      try { walk(w[i], path + i + '.'); } catch (e) {}
+    }
+  })(window, '');
+  setTimeout(function () {
+    document.open();
+    document.write('<p id="again">opened again</p>');
+    var again = document.body.appendChild(document.createElement('iframe'));
+    note('opened again', again.contentWindow);
+    note('opened again, window[i]', last());
+    document.close();
+    got.done = true;
+  }, 0);
+});
+</script>)html")
+                              .replace("FRAME_PROBE", QString::fromUtf8(FrameProbe)),
+                   base),
+              true);
+    ASSERT_TRUE(waitUntil([&] { return evaluate(*view, "window.got && window.got.done === true").toBool(); }, 60000))
+        << evaluateText(*view, "JSON.stringify(window.got)").toStdString();
+    const QJsonObject got = QJsonDocument::fromJson(evaluateText(*view, "JSON.stringify(got)").toUtf8()).object();
+    const QStringList reached = {"top",
+                                 "parsed",
+                                 "parsed with an address",
+                                 "parsed by name",
+                                 "written, then a script",
+                                 "parsed, then an element of the page",
+                                 "the page hears a node",
+                                 "appended",
+                                 "appended, its element",
+                                 "appended, its document",
+                                 "inserted as text",
+                                 "made with a script",
+                                 "made with a script in a shadow tree",
+                                 "in an option",
+                                 "in a frame",
+                                 "in a frame in a frame",
+                                 "written into a frame, from outside",
+                                 "in a frame opened again",
+                                 "object",
+                                 "in a shadow tree",
+                                 "in a shadow tree, by name",
+                                 "its own document",
+                                 "in its own document",
+                                 "opened again",
+                                 "opened again, window[i]"};
+    for (const QString &name : reached)
+        EXPECT_EQ(got.value(name).toString(), "undefined undefined") << name.toStdString();
+    for (const QString &name : got.keys())
+        EXPECT_FALSE(name.startsWith("frame "))
+            << name.toStdString() << ": " << got.value(name).toString().toStdString();
+    // The empty documents ran nothing of the page's.
+    EXPECT_FALSE(got.contains("written into a frame"));
+    EXPECT_FALSE(got.contains("javascript: address"));
+    EXPECT_EQ(got.value("shown").toString(), "its own");
+}
+
+// What a page changes of its own window first (the built-in functions and
+// prototypes it may replace, its frame count, which it may overwrite), or of
+// a frame's window before the frame's own document comes into it, makes no
+// window it reaches afterwards have WebRTC.
+TEST_F(SealedPageTest, NoWindowHasWebRtcWhateverThePageChangedOfItsOwn) {
+    const QUrl base = QUrl::fromLocalFile(folder.document);
+    ASSERT_EQ(load(*view, QString::fromUtf8(R"html(<body><script>FRAME_PROBE
+Object.defineProperty(Array.prototype, '0', {set: function () {}, configurable: true});
+Object.defineProperty(Array.prototype, '1', {set: function () {}, configurable: true});
+Object.defineProperty(NodeList.prototype, 'length', {get: function () { return 0; }, configurable: true});
+Object.defineProperty(Document.prototype, 'defaultView', {get: function () { return null; }, configurable: true});
+RegExp.prototype.exec = function () { return null; };
+String.prototype.startsWith = function () { return false; };
+Object.prototype.get = function () {};
+Object.prototype.attributeOldValue = true;
+window.length = 0;
+var f = document.createElement('iframe');
+document.body.appendChild(f);
+note('appended', last());
+putFrameAndScript('made with a script', false);
+putFrameAndScript('made with a script in a shadow tree', true);
+document.write('<iframe src="written.html"></iframe><script>note("written, then a script", last());<\/script>');
+var child = f.contentWindow;
+child.document.open();
+child.document.close();
+child.document.body.appendChild(child.document.createElement('iframe'));
+note('in a frame opened again', last(child));
+// A frame's own document comes into the window the page reached first,
+// and changed, through the frame's element.
+var own = document.createElement('iframe');
+own.srcdoc = '<body><script>document.body.appendChild(document.createElement("iframe"));' +
+  ' parent.note("in its own document", window[0]); parent.got.done = true;<\/script>';
+document.body.appendChild(own);
+var early = own.contentWindow;
+early.Reflect.apply = function () { return null; };
+early.Object.getOwnPropertyNames = function () { return []; };
+early.EventTarget.prototype.addEventListener = function () {};
+early.MutationObserver = function () {};
+</script>)html")
+                              .replace("FRAME_PROBE", QString::fromUtf8(FrameProbe)),
+                   base),
+              true);
+    ASSERT_TRUE(waitUntil([&] { return evaluate(*view, "window.got && window.got.done === true").toBool(); }, 60000));
+    const QJsonObject got = QJsonDocument::fromJson(evaluateText(*view, "JSON.stringify(got)").toUtf8()).object();
+    for (const char *name : {"appended", "made with a script", "made with a script in a shadow tree",
+                             "written, then a script", "in a frame opened again", "in its own document"})
+        EXPECT_EQ(got.value(name).toString(), "undefined undefined") << name;
 }
 
 // A page's alert, confirm and prompt show nothing, however many it asks for:
