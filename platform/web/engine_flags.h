@@ -6,7 +6,12 @@
 //   and its TCP goes through the proxy;
 // - the proxy, for every address, this machine's too, is a port of this
 //   machine that only the system may listen on, and nothing does: every
-//   connection the engine would make ends there.
+//   connection the engine would make ends there;
+// - the engine's resolver finds no name and no address at all: it never
+//   asks the system, so that no name a page chose (a WebRTC server's, a
+//   prefetch's, anything's) reaches a name server, where the name alone
+//   would carry what the page put into it. Everything a page shows is local
+//   and needs no name.
 // And no page reads back what it draws into a canvas (the pixels of the
 // pictures it shows).
 //
@@ -17,35 +22,71 @@
 #pragma once
 
 #include <QByteArray>
-#include <QByteArrayList>
+#include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <unistd.h>
 
 namespace platform {
 
+// The flags as the engine reads them from its variable: separated by spaces,
+// and a double quote opens or closes a part in which spaces belong to the
+// flag (the quotes themselves are not kept).
+inline QStringList splitWebEngineFlags(const QString &text) {
+    QStringList flags;
+    QString flag;
+    bool quoted = false, started = false;
+    for (const QChar c : text) {
+        if (c == u'"') {
+            quoted = !quoted;
+            started = true;
+        } else if (c == u' ' && !quoted) {
+            if (started && !flag.isEmpty())
+                flags << flag;
+            flag.clear();
+            started = false;
+        } else {
+            flag += c;
+            started = true;
+        }
+    }
+    if (!flag.isEmpty())
+        flags << flag;
+    return flags;
+}
+
+// `flags` written back so that the engine reads them as they are.
+inline QString joinWebEngineFlags(const QStringList &flags) {
+    QStringList written;
+    for (const QString &flag : flags)
+        written << (flag.contains(u' ') ? u'"' + flag + u'"' : flag);
+    return written.join(u' ');
+}
+
 inline void hardenWebEngineFlags() {
-    static const QByteArrayList ours = {
-        QByteArrayLiteral("--disable-reading-from-canvas"),
-        QByteArrayLiteral("--force-webrtc-ip-handling-policy=disable_non_proxied_udp"),
-        QByteArrayLiteral("--proxy-server=127.0.0.1:9"),
-        QByteArrayLiteral("--proxy-bypass-list=<-loopback>"),
+    static const QStringList ours = {
+        QStringLiteral("--disable-reading-from-canvas"),
+        QStringLiteral("--force-webrtc-ip-handling-policy=disable_non_proxied_udp"),
+        QStringLiteral("--proxy-server=127.0.0.1:9"),
+        QStringLiteral("--proxy-bypass-list=<-loopback>"),
+        QStringLiteral("--host-resolver-rules=MAP * ~NOTFOUND"),
     };
-    static const QByteArrayList undoing = {
-        QByteArrayLiteral("--no-proxy-server"),        QByteArrayLiteral("--proxy-server"),
-        QByteArrayLiteral("--proxy-pac-url"),          QByteArrayLiteral("--proxy-auto-detect"),
-        QByteArrayLiteral("--proxy-bypass-list"),      QByteArrayLiteral("--force-webrtc-ip-handling-policy"),
-        QByteArrayLiteral("--winhttp-proxy-resolver"),
+    static const QStringList undoing = {
+        QStringLiteral("--no-proxy-server"),        QStringLiteral("--proxy-server"),
+        QStringLiteral("--proxy-pac-url"),          QStringLiteral("--proxy-auto-detect"),
+        QStringLiteral("--proxy-bypass-list"),      QStringLiteral("--force-webrtc-ip-handling-policy"),
+        QStringLiteral("--winhttp-proxy-resolver"), QStringLiteral("--host-resolver-rules"),
     };
-    QByteArrayList flags;
-    for (const QByteArray &flag : qgetenv("QTWEBENGINE_CHROMIUM_FLAGS").split(' ')) {
-        const qsizetype equals = flag.indexOf('=');
-        const QByteArray name = equals < 0 ? flag : flag.left(equals);
-        if (!flag.isEmpty() && !ours.contains(flag) && !undoing.contains(name))
+    QStringList flags;
+    for (const QString &flag : splitWebEngineFlags(QString::fromLocal8Bit(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS")))) {
+        const qsizetype equals = flag.indexOf(u'=');
+        const QString name = equals < 0 ? flag : flag.left(equals);
+        if (!ours.contains(flag) && !undoing.contains(name))
             flags << flag;
     }
     flags << ours;
-    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.join(' '));
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", joinWebEngineFlags(flags).toLocal8Bit());
 }
 
 // Whether the user turned the web engine's sandbox off: the variable
@@ -77,7 +118,8 @@ inline bool turnOffWebEngineSandboxForRoot() {
 // Whether the web engine draws without the graphics processor (the user's
 // flags say "--disable-gpu").
 inline bool webEngineDrawsWithoutGpu() {
-    return qgetenv("QTWEBENGINE_CHROMIUM_FLAGS").split(' ').contains(QByteArrayLiteral("--disable-gpu"));
+    return splitWebEngineFlags(QString::fromLocal8Bit(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS")))
+        .contains(QStringLiteral("--disable-gpu"));
 }
 
 // Without the graphics processor the engine's pages arrive as pictures:

@@ -17,7 +17,7 @@
 // - the network (http, https, ws, wss, ftp): nothing. No page of the program
 //   loads anything from the network; what a document names there does not
 //   show. (The engine's start-up flags, engine_flags.h, leave no way out to
-//   what does not come here, such as WebRTC.)
+//   what does not come here, such as WebRTC, and no name to look up.)
 // Other schemes (the program's resources, data:, blob:, about:) are not this
 // guard's business.
 //

@@ -38,10 +38,13 @@
 // - Sealed: every page carries a policy that lets it open no connection,
 //   frame, worker or object; the profile is guarded (WebContentGuard): the
 //   pictures, style sheets, fonts, sound and video of the document's folder
-//   show, but no script reads their bytes, and nothing else of this machine
-//   or of the network loads. WebRTC is taken from every page's scripts, and
-//   the engine has no way out for it anyway (engine_flags.h). A page's
-//   alert, confirm and prompt show nothing (the first of each load is
+//   show, but no script reads their bytes (what a style sheet does to the
+//   page's elements is the page's to see, as their computed style), and
+//   nothing else of this machine or of the network loads. WebRTC is taken
+//   from the windows a page's scripts reach (a new frame's first, empty
+//   document included: resources/page/no-webrtc.js), and the engine has no
+//   way out for it, nor any name to look up, anyway (engine_flags.h). A
+//   page's alert, confirm and prompt show nothing (the first of each load is
 //   logged), nor does it choose files: no page locks the window.
 // - No context menu, no plugins, no clipboard access for scripts, no focus
 //   taken on navigation; keyboard focus given to the page goes on to the focus

@@ -47,8 +47,9 @@ inline QVariant evaluate(platform::WebView &view, const QString &script,
     return answer;
 }
 
-inline QString evaluateText(platform::WebView &view, const QString &script) {
-    const QVariant answer = evaluate(view, script);
+inline QString evaluateText(platform::WebView &view, const QString &script,
+                            quint32 world = QWebEngineScript::MainWorld) {
+    const QVariant answer = evaluate(view, script, world);
     return answer.isValid() ? answer.toString() : QStringLiteral("<no answer>");
 }
 

@@ -50,25 +50,39 @@ TEST(EngineFlags, WindowsAreDrawnInSoftwareOnlyWhenTheEngineHasNoGraphicsProcess
     EXPECT_EQ(backendAfterStartWith("--no-sandbox", std::nullopt), std::nullopt);
 }
 
-// The engine starts with no way out and no canvas read back, whatever the
-// user's flags said; the user's other flags stay, and starting twice adds
-// nothing.
+// The engine starts with no way out, no name it may look up and no canvas
+// read back, whatever the user's flags said; the user's other flags stay
+// (a quoted one with its spaces), and starting twice adds nothing.
 TEST(EngineFlags, TheEngineStartsWithNoWayOutWhateverTheUsersFlags) {
     auto hardened = [](std::optional<QByteArray> flags) {
         ScopedVariable engine("QTWEBENGINE_CHROMIUM_FLAGS", flags);
         platform::hardenWebEngineFlags();
-        QByteArrayList result = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS").split(' ');
+        const QString once = QString::fromLocal8Bit(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS"));
         platform::hardenWebEngineFlags();
-        EXPECT_EQ(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS").split(' '), result);
-        return result;
+        EXPECT_EQ(QString::fromLocal8Bit(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS")), once);
+        return platform::splitWebEngineFlags(once);
     };
-    const QByteArrayList ours = {"--disable-reading-from-canvas",
-                                 "--force-webrtc-ip-handling-policy=disable_non_proxied_udp",
-                                 "--proxy-server=127.0.0.1:9", "--proxy-bypass-list=<-loopback>"};
+    const QStringList ours = {"--disable-reading-from-canvas",
+                              "--force-webrtc-ip-handling-policy=disable_non_proxied_udp", "--proxy-server=127.0.0.1:9",
+                              "--proxy-bypass-list=<-loopback>", "--host-resolver-rules=MAP * ~NOTFOUND"};
     EXPECT_EQ(hardened(std::nullopt), ours);
-    EXPECT_EQ(hardened("--no-sandbox  --disable-gpu"), QByteArrayList({"--no-sandbox", "--disable-gpu"}) + ours);
+    EXPECT_EQ(hardened("--no-sandbox  --disable-gpu"), QStringList({"--no-sandbox", "--disable-gpu"}) + ours);
     EXPECT_EQ(hardened("--no-proxy-server --proxy-server=http://proxy:3128 --proxy-pac-url=http://x/p.pac "
                        "--proxy-auto-detect --proxy-bypass-list=* --force-webrtc-ip-handling-policy=default "
                        "--winhttp-proxy-resolver --lang=de"),
-              QByteArrayList({"--lang=de"}) + ours);
+              QStringList({"--lang=de"}) + ours);
+    // Rules of the user's own for the resolver go, whole, quoted or not; a
+    // quoted flag that does nothing of the kind keeps its spaces.
+    EXPECT_EQ(hardened("--host-resolver-rules=\"MAP * 127.0.0.1, EXCLUDE localhost\" --user-agent=\"An Agent/1.0\" "
+                       "--host-resolver-rules=MAP"),
+              QStringList({"--user-agent=An Agent/1.0"}) + ours);
+}
+
+// The flags read back as the engine reads them: a space inside quotes
+// belongs to its flag, the quotes go.
+TEST(EngineFlags, QuotedFlagsReadAsTheEngineReadsThem) {
+    EXPECT_EQ(platform::splitWebEngineFlags("  --a  \"--b=c d\" --e=\"f g\"h \"\" "),
+              QStringList({"--a", "--b=c d", "--e=f gh"}));
+    const QStringList flags = {"--a", "--b=c d", "--rules=MAP * ~NOTFOUND"};
+    EXPECT_EQ(platform::splitWebEngineFlags(platform::joinWebEngineFlags(flags)), flags);
 }
