@@ -1,7 +1,9 @@
 #pragma once
-// Small readings of HTML text shared by the web view and the pages that fill
-// it. Pure functions over the text; any thread.
+// Small readings and writings of HTML text shared by the web view and the
+// pages that fill it. Pure functions over the text; any thread.
 
+#include <QByteArray>
+#include <QString>
 #include <QStringView>
 
 namespace platform {
@@ -49,5 +51,13 @@ qsizetype rawTextEnd(QStringView html, QStringView name, qsizetype from);
 // line feeds. What stands in a comment or in the text of a raw-text element
 // is no element.
 bool htmlHasLink(QStringView html, QStringView href);
+
+// A style sheet's text as it may stand inside a <style> element: each "</"
+// written "<\/", which could close no element, and which CSS reads as the
+// same two characters (a backslash before a character that is neither a
+// hexadecimal digit nor a line end stands for that character; inside a
+// comment the backslash is as unread as the rest).
+inline QString styleElementText(QString css) { return css.replace(QLatin1String("</"), QLatin1String("<\\/")); }
+inline QByteArray styleElementText(QByteArray css) { return css.replace("</", "<\\/"); }
 
 }  // namespace platform

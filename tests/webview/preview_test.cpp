@@ -5,6 +5,8 @@
 #include "window/preview/smart_web_view.h"
 #include "window/scrollsync/sync_scroller.h"
 #include "window/preview/text_edit_surface.h"
+#include "window/bridge/fake_engine_editor.h"
+#include "window/bridge/tzr_engine.h"
 #include "platform/files/workspace.h"
 #include "platform/runtime/alerts.h"
 #include "support/stand_in_opener.h"
@@ -749,4 +751,60 @@ TEST_F(PreviewTest, RendersTheSampleDocument) {
         for (int x = 0; x < half.width(); x += 7)
             colours.insert(half.pixel(x, y));
     EXPECT_GT(colours.size(), 20);
+}
+
+// A style sheet is style only: a sheet whose text would close its element
+// and go on as a script (at its top level, in a string or in a comment) runs
+// nothing in a document of no script of its own, and its rules, the text of
+// its strings too, apply as written.
+TEST_F(PreviewTest, AStyleSheetRunsNoScript) {
+    QTemporaryDir folder;
+    const QString sheet = folder.filePath("hostile.css");
+    QFile file(sheet);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("p { color: rgb(10, 20, 30); }\n"
+               "p::after { content: \"</style><script>window.ran = 'string'</script>\"; }\n"
+               "/* </STYLE><script>window.ran = 'comment'; document.title = 'comment';</script> */\n"
+               "h1 { color: rgb(40, 50, 60); }\n"
+               "</style ><script>window.ran = 'sheet'; document.title = 'sheet';</script><style>\n");
+    file.close();
+    view->controller().applyCSSFromPath(sheet);
+    open("# Notes\n\nA paragraph.\n");
+    EXPECT_EQ(evaluateText(*view, "typeof window.ran"), "undefined");
+    EXPECT_EQ(evaluateText(*view, "document.title"), "");
+    EXPECT_EQ(evaluate(*view, "document.scripts.length").toInt(), 0);
+    EXPECT_EQ(evaluateText(*view, "getComputedStyle(document.querySelector('p')).color"), "rgb(10, 20, 30)");
+    EXPECT_EQ(evaluateText(*view, "getComputedStyle(document.querySelector('h1')).color"), "rgb(40, 50, 60)");
+    EXPECT_EQ(evaluateText(*view, "getComputedStyle(document.querySelector('p'), '::after').content"),
+              "\"</style><script>window.ran = 'string'</script>\"");
+}
+
+// The same sheet in an exported HTML document, which a browser shows later:
+// style there too, and nothing more.
+TEST_F(PreviewTest, AStyleSheetInAnExportRunsNoScript) {
+    QTemporaryDir folder;
+    FakeEngineEditor source;
+    source.cssPath = folder.filePath("hostile.css");
+    QFile file(source.cssPath);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("p { color: rgb(10, 20, 30); }\n"
+               "p::after { content: \"</style><script>window.ran = 'string'</script>\"; }\n"
+               "</style><script>window.ran = 'sheet';</script><style>\n");
+    file.close();
+    prefs.insert("exportPreviewCSS", true);
+    source.setText("Title: Notes\n\nA paragraph.\n");
+    TZREngine bridge;
+    bridge.setEditor(&source);
+    const QString exported = QString::fromUtf8(bridge.exportToFormat(0));
+    ASSERT_TRUE(exported.contains("A paragraph.")) << exported.toStdString();
+    platform::WebView page;
+    page.resize(600, 400);
+    page.show();
+    ASSERT_EQ(load(page, exported, QUrl::fromLocalFile(folder.filePath("notes.html"))), true);
+    EXPECT_EQ(evaluateText(page, "typeof window.ran"), "undefined");
+    EXPECT_EQ(evaluate(page, "document.scripts.length").toInt(), 0);
+    EXPECT_EQ(evaluateText(page, "document.title"), "Notes");
+    EXPECT_EQ(evaluateText(page, "getComputedStyle(document.querySelector('p')).color"), "rgb(10, 20, 30)");
+    EXPECT_EQ(evaluateText(page, "getComputedStyle(document.querySelector('p'), '::after').content"),
+              "\"</style><script>window.ran = 'string'</script>\"");
 }

@@ -9,6 +9,7 @@
 #include "library/records.h"
 #include "platform/prefs/defaults.h"
 #include "platform/runtime/dispatch.h"
+#include "platform/web/html_tags.h"
 #include "library/tzr.h"
 #include "window/bridge/engine_editor_link.h"
 #include "window/bridge/tzr_engine.h"
@@ -31,7 +32,7 @@ QByteArray headInsertion(const QString &cssPath) {
     if (defaults.boolForKey(QStringLiteral("exportPreviewCSS")) && !cssPath.isEmpty()) {
         QFile css(cssPath);
         if (css.open(QIODevice::ReadOnly))
-            insertion += "<style type=\"text/css\">" + css.readAll() + "</style>\n";
+            insertion += "<style type=\"text/css\">" + platform::styleElementText(css.readAll()) + "</style>\n";
     }
     if (defaults.boolForKey(QStringLiteral("addMathJax")))
         insertion += QByteArray("<script type=\"text/javascript\" src=\"") + kScriptHost +

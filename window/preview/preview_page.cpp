@@ -36,18 +36,24 @@ int bodyMargin(double viewHeight) {
 }
 
 QString headContent(const HeadOptions &options) {
+    // The style sheet is style only: whatever it holds, it cannot close its
+    // element. The addresses are attribute values.
     QString head;
     if (options.styleSheet)
-        head += QStringLiteral("<style type=\"text/css\">%1</style>\n").arg(*options.styleSheet);
+        head += QStringLiteral("<style type=\"text/css\">%1</style>\n")
+                    .arg(platform::styleElementText(*options.styleSheet));
     const int margin = bodyMargin(options.viewHeight);
     head += QStringLiteral("<style type=\"text/css\">@media screen{body {margin-top: %1px; margin-bottom: %2px;}}</style>")
                 .arg(margin)
                 .arg(margin);
     if (options.mathJax)
-        head += QStringLiteral("<script type=\"text/javascript\" src=\"%1\"></script>\n").arg(options.scripts.mathJax);
+        head += QStringLiteral("<script type=\"text/javascript\" src=\"%1\"></script>\n")
+                    .arg(options.scripts.mathJax.toHtmlEscaped());
     if (options.syntaxHighlighting) {
-        head += QStringLiteral("<link rel=\"stylesheet\" href=\"%1\">\n").arg(options.scripts.highlightStyle);
-        head += QStringLiteral("<script type=\"text/javascript\" src=\"%1\"></script>\n").arg(options.scripts.highlightScript);
+        head += QStringLiteral("<link rel=\"stylesheet\" href=\"%1\">\n")
+                    .arg(options.scripts.highlightStyle.toHtmlEscaped());
+        head += QStringLiteral("<script type=\"text/javascript\" src=\"%1\"></script>\n")
+                    .arg(options.scripts.highlightScript.toHtmlEscaped());
         head += QStringLiteral("<script>hljs.initHighlightingOnLoad();</script>\n");
     }
     return head;
