@@ -94,7 +94,8 @@ inline void hardenWebEngineFlags() {
 // or the flags say "--no-sandbox".
 inline bool webEngineSandboxTurnedOff() {
     return qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX") ||
-           qgetenv("QTWEBENGINE_CHROMIUM_FLAGS").split(' ').contains(QByteArrayLiteral("--no-sandbox"));
+           splitWebEngineFlags(QString::fromLocal8Bit(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS")))
+               .contains(QStringLiteral("--no-sandbox"));
 }
 
 // The engine's sandbox cannot confine the superuser's processes, and the
