@@ -16,8 +16,10 @@ namespace {
 
 // Lengths in 1/64 px, cut as Qt's own layout cuts them (towards zero), so
 // that sums of heights and positions come out exactly as the stock layout's.
+// In 64 bits throughout: a y of a long document (a few hundred thousand
+// lines) is past what 32 bits hold in 1/64 px (2^25 px).
 using Fixed = int64_t;
-Fixed fixed(qreal r) { return Fixed(int(r * 64.0)); }
+Fixed fixed(qreal r) { return Fixed(r * 64.0); }
 qreal real(Fixed f) { return qreal(f) / 64.0; }
 Fixed roundToPixel(Fixed f) { return (f + 32) & ~Fixed(63); }
 

@@ -3,6 +3,8 @@
 // give the same height, also after edits and a change of width, whichever
 // blocks the lazy one had laid out before.
 #include <QAbstractTextDocumentLayout>
+#include <QImage>
+#include <QPainter>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -342,4 +344,52 @@ TEST(LazyLayout, TextAppendedPieceByPieceEndsAsQtsOwnLayout) {
     EXPECT_TRUE(sameGeometry(pair, 13));
     EXPECT_EQ(pair.stock.documentLayout()->documentSize().width(), pair.layout->documentSize().width());
     EXPECT_LT(pair.layout->documentSize().width(), wide);
+}
+
+// A long document is tall: a few hundred thousand lines reach further down
+// than a 32-bit count of 1/64 px does. A block down there is found at its
+// height, hit where it shows, and painted when its part of the view is.
+TEST(LazyLayout, FindsHitsAndPaintsBlocksFarDownATallDocument) {
+    QTextDocument document;
+    auto *layout = new LazyDocumentLayout(&document);
+    document.setDocumentLayout(layout);
+    document.setTextWidth(400);
+    QTextCursor cursor(&document);
+    QTextBlockFormat spaced;
+    spaced.setTopMargin(1000000);
+    for (int i = 0; i < 80; i++) {
+        if (i > 0)
+            cursor.insertBlock();
+        cursor.setBlockFormat(spaced);
+        cursor.insertText(QStringLiteral("Block %1").arg(i));
+    }
+    // A new width: every block waits for its layout again.
+    document.setTextWidth(380);
+    const QTextBlock far = document.findBlockByNumber(60);
+    const qreal top = layout->blockTop(60);
+    EXPECT_GT(top, 59e6);
+    EXPECT_GT(layout->documentSize().height(), 79e6);
+    EXPECT_EQ(layout->blockAtHeight(top + 2).blockNumber(), 60);
+    const int hit = layout->hitTest(QPointF(5, top + 2), Qt::FuzzyHit);
+    EXPECT_GE(hit, far.position());
+    EXPECT_LT(hit, far.position() + far.length());
+    EXPECT_EQ(layout->blockBoundingRect(document.findBlockByNumber(70)).top(), layout->blockTop(70));
+
+    // Painting the part of the view that holds block 75 lays it out and
+    // shows it.
+    QImage image(400, 100, QImage::Format_ARGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    const qreal shown = layout->blockTop(75) - 10;
+    painter.translate(0, -shown);
+    QAbstractTextDocumentLayout::PaintContext context;
+    context.clip = QRectF(0, shown, 400, 100);
+    layout->draw(&painter, context);
+    painter.end();
+    EXPECT_GT(document.findBlockByNumber(75).layout()->lineCount(), 0);
+    bool painted = false;
+    for (int y = 0; y < image.height() && !painted; y++)
+        for (int x = 0; x < image.width() && !painted; x++)
+            painted = image.pixel(x, y) != qRgb(255, 255, 255);
+    EXPECT_TRUE(painted);
 }
