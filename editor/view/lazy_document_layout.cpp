@@ -393,7 +393,9 @@ void LazyDocumentLayout::documentChanged(int from, int charsRemoved, int charsAd
     checkFrame();
     bool heightChanged = false;
     const int touched = l - f + 2;
-    if (touched <= kImmediateBlocks && m_dirtyCount <= touched) {
+    // At once when nothing else waits for the idle slices: a keystroke's
+    // blocks then cost no more than themselves.
+    if (touched <= kImmediateBlocks && dirtyIn(settleWindow()) <= size_t(touched)) {
         for (QTextBlock block = first; block.isValid() && block.blockNumber() <= l + 1;
              block = block.next())
             if (m_blocks[size_t(block.blockNumber())].dirty)
@@ -476,55 +478,81 @@ void LazyDocumentLayout::scheduleIdle() const {
         const_cast<QTimer &>(m_idleTimer).start();
 }
 
-// Lays out the blocks that wait from the first one at or after where the
-// last slice stopped, jumping over those laid out already; past the last
-// one it goes round to the first in the next slice. The blocks laid out
-// form one range for heightsSettled, those jumped over inside it included.
-bool LazyDocumentLayout::layoutSome(int milliseconds) {
+std::pair<size_t, size_t> LazyDocumentLayout::settleWindow() const {
+    const size_t count = m_blocks.size();
+    if (count <= m_settleLimit)
+        return {0, count};
+    const size_t first = qMin(m_shownFirst, count), last = qMin(m_shownLast, count);
+    return {first > kSettleRadius ? first - kSettleRadius : 0, qMin(count, last + kSettleRadius + 1)};
+}
+
+size_t LazyDocumentLayout::dirtyIn(std::pair<size_t, size_t> window) const {
+    return size_t(m_dirty.prefix(window.second) - m_dirty.prefix(window.first));
+}
+
+bool LazyDocumentLayout::isSettled() const {
+    syncBlockCount();
+    return dirtyIn(settleWindow()) == 0;
+}
+
+bool LazyDocumentLayout::layoutSome(int milliseconds) { return settleSome(milliseconds, settleWindow()); }
+
+// Lays out the blocks of `window` that wait, from the first one at or after
+// where the last slice stopped, jumping over those laid out already; past
+// the window's last one it goes round to its first in the next slice. The
+// blocks laid out form one range for heightsSettled, those jumped over
+// inside it included.
+bool LazyDocumentLayout::settleSome(int milliseconds, std::pair<size_t, size_t> window) {
     syncBlockCount();
     checkFrame();
-    if (m_dirtyCount == 0) {
+    const size_t lo = qMin(window.first, m_blocks.size()), hi = qMin(window.second, m_blocks.size());
+    size_t index = nextDirty(qMax(m_idleScan, lo));
+    if (index >= hi)
+        index = nextDirty(lo);
+    if (index >= hi) {
         emitSizeIfChanged();
         return false;
     }
     QElapsedTimer clock;
     clock.start();
-    size_t index = nextDirty(m_idleScan);
-    if (index >= m_blocks.size())
-        index = nextDirty(0);
     const size_t firstIndex = index;
     const qreal top = blockTop(int(index));
     Fixed settled = 0;
     QTextBlock block = document()->findBlockByNumber(int(index));
     int done = 0;
-    while (block.isValid() && index < m_blocks.size()) {
+    while (block.isValid() && index < hi) {
         const Fixed before = m_blocks[index].gap + m_blocks[index].height;
         layoutBlock(block);
         settled += m_blocks[index].gap + m_blocks[index].height - before;
         index++;
         block = block.next();
-        if (index < m_blocks.size() && !m_blocks[index].dirty) {
+        if (index < hi && !m_blocks[index].dirty) {
             index = nextDirty(index);
-            if (index >= m_blocks.size())
+            if (index >= hi)
                 break;
             block = document()->findBlockByNumber(int(index));
         }
         if (++done % 16 == 0 && clock.elapsed() >= milliseconds)
             break;
     }
-    m_idleScan = index < m_blocks.size() ? index : 0;
+    m_idleScan = index < hi ? index : lo;
     if (settled != 0) {
         const Fixed newHeight = m_advances.prefix(qMin(index, m_blocks.size())) - m_advances.prefix(firstIndex);
         emit heightsSettled(top, real(newHeight - settled), real(newHeight));
         emit update(QRectF(0, top, qreal(INT_MAX), qreal(INT_MAX)));
     }
     emitSizeIfChanged();
-    return m_dirtyCount > 0;
+    return dirtyIn({lo, hi}) > 0;
 }
 
 void LazyDocumentLayout::finishLayout() {
-    while (layoutSome(1000)) {
+    while (settleSome(1000, {0, m_blocks.size()})) {
     }
+}
+
+void LazyDocumentLayout::setSettleLimit(size_t blocks) {
+    m_settleLimit = blocks;
+    scheduleIdle();
 }
 
 void LazyDocumentLayout::emitSizeIfChanged() const {
@@ -669,6 +697,12 @@ void LazyDocumentLayout::draw(QPainter *painter, const PaintContext &context) {
             break;
         scheduleIdle();
     }
+    // What is painted is where a long document's heights settle next.
+    const QTextBlock firstShown = blockAtY(top);
+    m_shownFirst = size_t(qMax(0, firstShown.blockNumber()));
+    m_shownLast = qMax(m_shownFirst, size_t(qMax(0, blockAtY(bottom).blockNumber())));
+    if (!isSettled())
+        scheduleIdle();
 
     for (QTextBlock block = blockAtY(top); block.isValid(); block = block.next()) {
         const Fixed blockTop = blockTopFixed(block.blockNumber());

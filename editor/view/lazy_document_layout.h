@@ -4,7 +4,8 @@
 // y" cost O(log n), and settles the estimated heights of the rest in short
 // idle slices, each going on from where the last one stopped and jumping
 // to the next block that waits (a second Fenwick tree counts them), so
-// that settling a whole document costs one layout per block. Block
+// that settling a whole document costs one layout per block (a very long
+// document settles only the neighbourhood of what is shown). Block
 // geometry follows Qt's own QTextDocumentLayout rule for rule (root-frame
 // margins, block margins collapsed between blocks, indents, line height,
 // tab stops, alignment, positions in 1/64 px), so that a
@@ -19,6 +20,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "editor/view/fenwick_tree.h"
@@ -71,10 +73,22 @@ public:
     // layout yet, the blocks are marked once it has.
     void invalidateBlocks(int first, int last);
 
-    // Whether every block is laid out at the current width.
+    // Whether every block is laid out at the current width, and how many
+    // blocks are not (they have estimated heights).
     bool isExact() const { return m_dirtyCount == 0; }
-    // Lays out blocks with estimated heights, from the top, for about
-    // `milliseconds`; true while some are left.
+    int estimatedBlocks() const { return m_dirtyCount; }
+    // Whether the idle slices have nothing left to do. A document of up to
+    // settleLimit() blocks settles the height of every block; a longer one
+    // (hundreds of thousands of lines), only those within kSettleRadius
+    // blocks of what was painted last: the others keep their estimates
+    // until they are shown or asked for, so that such a document neither
+    // keeps a core busy for minutes nor holds the lines of every block.
+    bool isSettled() const;
+    static constexpr size_t kSettleRadius = 1000;
+    size_t settleLimit() const { return m_settleLimit; }
+    void setSettleLimit(size_t blocks);
+    // Lays out blocks with estimated heights that the idle slices settle,
+    // for about `milliseconds`; true while some are left.
     bool layoutSome(int milliseconds);
     // Lays out every block.
     void finishLayout();
@@ -123,6 +137,11 @@ private:
     // block count when none does).
     size_t nextDirty(size_t index) const;
     void setWidth(Block &entry, int64_t width) const;
+    // The blocks [first, last) whose heights the idle slices settle, and
+    // how many of a range wait.
+    std::pair<size_t, size_t> settleWindow() const;
+    size_t dirtyIn(std::pair<size_t, size_t> window) const;
+    bool settleSome(int milliseconds, std::pair<size_t, size_t> window);
     void checkFrame() const;
     int64_t blockTopFixed(int index) const;
     QTextBlock blockAtY(int64_t y) const;
@@ -139,6 +158,9 @@ private:
     mutable int64_t m_widest = 0;
     mutable bool m_widestKnown = true;
     mutable size_t m_idleScan = 0;
+    // The blocks painted last, first and last.
+    size_t m_shownFirst = 0, m_shownLast = 0;
+    size_t m_settleLimit = 500000;
     mutable Frame m_frame;
     mutable bool m_frameKnown = false;
     mutable QSizeF m_reportedSize;

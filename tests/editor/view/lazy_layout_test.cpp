@@ -393,3 +393,54 @@ TEST(LazyLayout, FindsHitsAndPaintsBlocksFarDownATallDocument) {
             painted = image.pixel(x, y) != qRgb(255, 255, 255);
     EXPECT_TRUE(painted);
 }
+
+// A document longer than the settle limit settles only the neighbourhood of
+// what is painted: the idle slices end with the other blocks estimated, and
+// go on where the view goes.
+TEST(LazyLayout, ALongDocumentSettlesOnlyAroundWhatIsShown) {
+    QTextDocument document;
+    auto *layout = new LazyDocumentLayout(&document);
+    document.setDocumentLayout(layout);
+    document.setTextWidth(400);
+    layout->setSettleLimit(1000);
+    QString text;
+    for (int i = 0; i < 6000; i++)
+        text += QStringLiteral("Line %1 with words enough to wrap at this width once or twice.\n").arg(i);
+    document.setPlainText(text);
+    const int blocks = document.blockCount();
+    const size_t radius = LazyDocumentLayout::kSettleRadius;
+    ASSERT_GT(size_t(blocks), 4 * radius + 1000);
+    while (layout->layoutSome(5)) {
+    }
+    EXPECT_TRUE(layout->isSettled());
+    EXPECT_FALSE(layout->isExact());
+    EXPECT_EQ(layout->estimatedBlocks(), blocks - int(radius) - 1);
+
+    // Painted far down: the blocks around there settle, and only they.
+    const qreal y = layout->blockTop(4500);
+    QImage image(400, 300, QImage::Format_ARGB32);
+    QPainter painter(&image);
+    painter.translate(0, -y);
+    QAbstractTextDocumentLayout::PaintContext context;
+    context.clip = QRectF(0, y, 400, 300);
+    layout->draw(&painter, context);
+    painter.end();
+    const int shown = layout->blockAtHeight(y + 299).blockNumber() - 4500 + 1;
+    EXPECT_GT(shown, 1);
+    EXPECT_FALSE(layout->isSettled());
+    while (layout->layoutSome(5)) {
+    }
+    EXPECT_TRUE(layout->isSettled());
+    EXPECT_EQ(layout->estimatedBlocks(), blocks - int(radius) - 1 - (2 * int(radius) + shown));
+
+    // Under a higher limit the whole document settles, where Qt's own
+    // layout puts it.
+    layout->setSettleLimit(size_t(blocks));
+    while (layout->layoutSome(5)) {
+    }
+    EXPECT_TRUE(layout->isExact());
+    QTextDocument stock;
+    stock.setTextWidth(400);
+    stock.setPlainText(text);
+    EXPECT_EQ(stock.documentLayout()->documentSize().height(), layout->documentSize().height());
+}
