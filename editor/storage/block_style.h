@@ -14,6 +14,7 @@
 #include <QTextBlockFormat>
 #include <QTextBlockUserData>
 #include <QTextCharFormat>
+#include <QTextLayout>
 
 #include <cstdint>
 #include <vector>
@@ -79,6 +80,14 @@ public:
     // set one (negative: the paragraph's own).
     QList<qreal> tabStops;
     qreal tabHeadIndent = -1;
+    // Formats other services show over the runs (block-relative, tagged as
+    // overlays), dropped by a restyle that changes the runs.
+    QList<QTextLayout::FormatRange> overlays;
+    // Whether the block's QTextLayout holds the formats of the runs and the
+    // overlays. Until the block is laid out they live here alone: Qt's
+    // layout of a block is an object of its own, kept as long as the block,
+    // and a long text has millions of blocks never shown.
+    bool inLayout = false;
 };
 
 // Interned attributes of one storage: every distinct CharAttrs and ParaAttrs

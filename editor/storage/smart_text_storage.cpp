@@ -66,6 +66,7 @@ SmartTextStorage::SmartTextStorage(const StoragePreferences &preferences, Extras
     // padding), so the document adds no margin of its own.
     m_document->setDocumentMargin(0);
     m_layout = new LazyDocumentLayout(m_document);
+    m_layout->setFormatHook([this](const QTextBlock &block) { formatForLayout(block); });
     m_document->setDocumentLayout(m_layout);
     loadDefaultFont();
     watchDocument();

@@ -281,7 +281,8 @@ public:
     // style runs and tagged with kOverlayProperty. Setting them is a change
     // of formats alone: no undo step, and no edit of the displayed text. A
     // restyle of the block drops them; the parse listener is told of every
-    // restyle. Ranges are block-relative.
+    // restyle. Ranges are block-relative. Like the styles, they are kept by
+    // the storage and reach the block's QTextLayout when it is laid out.
     static constexpr int kOverlayProperty = QTextFormat::UserProperty + 0x5C0;
     void setOverlayFormats(const QTextBlock &block, QList<QTextLayout::FormatRange> overlays);
     QList<QTextLayout::FormatRange> overlayFormats(const QTextBlock &block) const;
@@ -440,6 +441,11 @@ private:
     void resynchronise(const char *reason);
     void expandClipboard(size_t *start, size_t *removed, size_t *inserted);
     void freeTree(token *root);
+    // The styles and overlays of a block into its QTextLayout, at once or
+    // as a change of the document of its own (storage_overlays.cpp).
+    void pushFormats(const QTextBlock &block);
+    void pushFormatsAsChange(const QTextBlock &block);
+    void formatForLayout(const QTextBlock &block);
     void rebuildEngine(uint64_t flags);
     void loadDefaultFont();
     void configureTheme();

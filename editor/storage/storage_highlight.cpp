@@ -14,6 +14,7 @@
 
 #include "editor/editor_log.h"
 #include "editor/storage/smart_text_storage.h"
+#include "editor/view/lazy_document_layout.h"
 #include "library/d_string.h"
 #include "library/engine.h"
 #include "textengine/buffer/smart_string.h"
@@ -256,8 +257,13 @@ void SmartTextStorage::styleAhead(int milliseconds) {
         return;
     QElapsedTimer clock;
     clock.start();
-    StylingPass pass(this);
-    while (styleNextStretch() && (milliseconds < 0 || clock.elapsed() < milliseconds)) {
+    for (;;) {
+        // The lines a stretch styles go into the document first, as a change
+        // of their own: the layout then knows every block the styling sets.
+        layInThrough(qMin(length(), m_styledTo + kStyleAheadStretch));
+        StylingPass pass(this);
+        if (!styleNextStretch() || (milliseconds >= 0 && clock.elapsed() >= milliseconds))
+            break;
     }
     if (!isStylingAhead()) {
         m_styleAheadTimer->stop();
@@ -314,10 +320,12 @@ bool SmartTextStorage::styleNextStretch() {
 // plain.
 void SmartTextStorage::clearStyles(const QTextBlock &first, const QTextBlock &last) {
     for (QTextBlock block = first; block.isValid(); block = block.next()) {
-        if (block.userData())
+        if (const BlockStyle *style = styleOf(block)) {
+            const bool inLayout = style->inLayout;
             block.setUserData(nullptr);
-        if (!block.layout()->formats().isEmpty())
-            block.layout()->clearFormats();
+            if (inLayout)
+                block.layout()->clearFormats();
+        }
         if (block.blockFormat() != QTextBlockFormat()) {
             QTextCursor cursor(block);
             cursor.setBlockFormat(QTextBlockFormat());
@@ -467,12 +475,11 @@ QList<int> SmartTextStorage::styleRange(token *root, qsizetype from, qsizetype t
             block.setUserData(style);
         }
         if (force || style->runs != runs) {
-            QList<QTextLayout::FormatRange> formats;
-            formats.reserve(runs.size());
-            for (const StyleRun &run : runs)
-                formats.append({run.start, run.length, m_styles.charFormat(run.attrs)});
-            block.layout()->setFormats(formats);
             style->runs = std::move(runs);
+            style->overlays.clear();
+            // A block not laid out takes its formats when it is.
+            if (style->inLayout || m_layout->isLaidOut(number))
+                pushFormats(block);
             restyled.append(number);
         }
         style->separator = separator;

@@ -1,15 +1,15 @@
-// Overlay formats: what other services show over the storage's styles,
-// kept in the blocks' layout formats beside the style runs.
+// Overlay formats: what other services show over the storage's styles, kept
+// in each block's BlockStyle beside its style runs; and how both reach the
+// block's QTextLayout, once the block is laid out.
 #include <QTextCursor>
 #include <QTextDocument>
 
 #include "editor/storage/smart_text_storage.h"
+#include "editor/view/lazy_document_layout.h"
 
 namespace {
 
-bool isOverlay(const QTextLayout::FormatRange &range) {
-    return range.format.hasProperty(SmartTextStorage::kOverlayProperty);
-}
+BlockStyle *styleOf(const QTextBlock &block) { return static_cast<BlockStyle *>(block.userData()); }
 
 }  // namespace
 
@@ -17,40 +17,73 @@ void SmartTextStorage::setOverlayFormats(const QTextBlock &block, QList<QTextLay
     assertThread();
     if (!block.isValid() || block.document() != m_document)
         return;
-    QTextLayout *layout = block.layout();
-    QList<QTextLayout::FormatRange> formats = layout->formats();
-    const qsizetype before = formats.size();
-    formats.removeIf(isOverlay);
-    if (overlays.isEmpty() && formats.size() == before)
-        return;
     const int textLength = block.length() - 1;
+    QList<QTextLayout::FormatRange> kept;
+    kept.reserve(overlays.size());
     for (QTextLayout::FormatRange &range : overlays) {
         range.start = qBound(0, range.start, textLength);
         range.length = qBound(0, range.length, textLength - range.start);
         if (range.length == 0)
             continue;
         range.format.setProperty(kOverlayProperty, true);
-        formats.append(range);
+        kept.append(std::move(range));
     }
-    // New formats drop the block's lines, and only the end of an edit of
-    // the document tells its layout so: the change is one (joining the
-    // storage's own when it makes one). It is the storage's change of
-    // formats, which its watch over the document must not take for an edit.
+    BlockStyle *style = styleOf(block);
+    if (!style) {
+        if (kept.isEmpty())
+            return;
+        style = new BlockStyle;
+        QTextBlock(block).setUserData(style);
+    }
+    if (style->overlays == kept)
+        return;
+    style->overlays = std::move(kept);
+    if (style->inLayout || m_layout->isLaidOut(block.blockNumber()))
+        pushFormatsAsChange(block);
+}
+
+QList<QTextLayout::FormatRange> SmartTextStorage::overlayFormats(const QTextBlock &block) const {
+    if (!block.isValid() || block.document() != m_document)
+        return {};
+    const BlockStyle *style = styleOf(block);
+    return style ? style->overlays : QList<QTextLayout::FormatRange>();
+}
+
+// The block's layout takes the formats of its runs, then those of its
+// overlays.
+void SmartTextStorage::pushFormats(const QTextBlock &block) {
+    BlockStyle *style = styleOf(block);
+    if (!style)
+        return;
+    QList<QTextLayout::FormatRange> formats;
+    formats.reserve(style->runs.size() + style->overlays.size());
+    for (const StyleRun &run : style->runs)
+        formats.append({run.start, run.length, m_styles.charFormat(run.attrs)});
+    formats += style->overlays;
+    // A layout that never had formats needs none now.
+    if (!formats.isEmpty() || style->inLayout)
+        block.layout()->setFormats(formats);
+    style->inLayout = true;
+}
+
+// New formats drop the block's lines, and only the end of an edit of the
+// document tells its layout so: the change is one (joining the storage's own
+// when it makes one). It is the storage's change of formats, which its watch
+// over the document must not take for an edit.
+void SmartTextStorage::pushFormatsAsChange(const QTextBlock &block) {
     const bool wasPatching = m_patching;
     m_patching = true;
     QTextCursor edit(m_document);
     edit.beginEditBlock();
-    layout->setFormats(formats);
+    pushFormats(block);
     edit.endEditBlock();
     m_patching = wasPatching;
 }
 
-QList<QTextLayout::FormatRange> SmartTextStorage::overlayFormats(const QTextBlock &block) const {
-    QList<QTextLayout::FormatRange> overlays;
-    if (!block.isValid() || block.document() != m_document)
-        return overlays;
-    for (const QTextLayout::FormatRange &range : block.layout()->formats())
-        if (isOverlay(range))
-            overlays.append(range);
-    return overlays;
+// Just before the layout lays a block out: its formats, if its layout does
+// not hold them yet.
+void SmartTextStorage::formatForLayout(const QTextBlock &block) {
+    const BlockStyle *style = styleOf(block);
+    if (style && !style->inLayout)
+        pushFormatsAsChange(block);
 }

@@ -182,6 +182,11 @@ void LazyDocumentLayout::syncBlockCount() const {
 
 bool LazyDocumentLayout::layoutBlock(const QTextBlock &block) const {
     const size_t index = size_t(block.blockNumber());
+    if (m_formatHook) {
+        m_formatting = true;
+        m_formatHook(block);
+        m_formatting = false;
+    }
     Block &entry = m_blocks[index];
     QTextLayout *layout = block.layout();
     const QTextBlockFormat format = block.blockFormat();
@@ -330,7 +335,9 @@ void LazyDocumentLayout::placeLayout(const QTextBlock &block) const {
 // --- Edits ---------------------------------------------------------------------
 
 void LazyDocumentLayout::documentChanged(int from, int charsRemoved, int charsAdded) {
-    Q_UNUSED(charsRemoved);
+    // The formats the hook gives the block about to be laid out.
+    if (m_formatting && charsRemoved == charsAdded)
+        return;
     QTextDocument *doc = document();
     const int count = doc->blockCount();
     QTextBlock first = doc->findBlock(from);
@@ -448,6 +455,12 @@ void LazyDocumentLayout::invalidateBlocks(int first, int last) {
 }
 
 void LazyDocumentLayout::setOptionHook(OptionHook hook) { m_optionHook = std::move(hook); }
+
+bool LazyDocumentLayout::isLaidOut(int number) const {
+    if (number < 0 || size_t(document()->blockCount()) != m_blocks.size())
+        return true;
+    return size_t(number) < m_blocks.size() && !m_blocks[size_t(number)].dirty;
+}
 
 void LazyDocumentLayout::setHorizontalPadding(qreal left, qreal right) {
     left = qMax<qreal>(0, left);

@@ -72,6 +72,17 @@ public:
     // changed). Inside an edit of the document that has not reached the
     // layout yet, the blocks are marked once it has.
     void invalidateBlocks(int first, int last);
+    // A hook that gives a block's QTextLayout its formats just before the
+    // block is laid out, so that the formats of blocks never shown need not
+    // live in Qt's layouts (each a QTextLayout of its own). Setting formats
+    // is a change of the document: the hook makes it one of its own (an
+    // edit block of its own), which the layout takes as known.
+    using FormatHook = std::function<void(const QTextBlock &)>;
+    void setFormatHook(FormatHook hook) { m_formatHook = std::move(hook); }
+    // Whether block `number` is laid out at the current width (its lines
+    // hold); true inside an edit the layout has not heard of yet, when its
+    // records may not be those of the document's numbers.
+    bool isLaidOut(int number) const;
 
     // Whether every block is laid out at the current width, and how many
     // blocks are not (they have estimated heights).
@@ -170,6 +181,8 @@ private:
     qreal m_leftPadding = 0;
     qreal m_rightPadding = 0;
     OptionHook m_optionHook;
+    FormatHook m_formatHook;
+    mutable bool m_formatting = false;
     // Blocks to mark after the pending edit of the document (first > last:
     // none).
     int m_pendingFirst = 0, m_pendingLast = -1;

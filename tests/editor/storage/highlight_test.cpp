@@ -9,6 +9,7 @@
 
 #include "editor/editor_test_support.h"
 #include "editor/storage/smart_text_storage.h"
+#include "editor/view/lazy_document_layout.h"
 #include "support/log_capture.h"
 #include "support/qt_wait.h"
 
@@ -413,4 +414,60 @@ TEST(Highlight, ALargeTextGoesIntoTheDocumentFromItsStartAndTheRestAsItIsStyled)
         EXPECT_EQ(editortest::shownText(storage), editortest::expectedShown(storage));
         expectSameStyles(storage, theme);
     }
+}
+
+// The styles and marks of a long text are the storage's own until a block is
+// laid out: only then does the block's QTextLayout (an object Qt keeps as
+// long as the block) take their formats, so that a text of millions of
+// lines does not hold a layout for each. Whatever was laid out before its
+// styles came is laid out again with them.
+TEST(Highlight, StylesReachABlocksLayoutWhenItIsLaidOut) {
+    SmartTextStorage storage;
+    storage.applyThemeFromPath(editortest::themePath());
+    const QString text = largeText();
+    storage.setInitialText(text);
+    ASSERT_TRUE(storage.isStylingAhead());
+    LazyDocumentLayout *layout = storage.documentLayout();
+    QTextDocument *d = storage.document();
+
+    // A block laid out before the styling reached it, unstyled.
+    storage.finishLayingIn();
+    const QTextBlock early = d->findBlock(int(text.lastIndexOf(QStringLiteral("## Section"))));
+    ASSERT_TRUE(early.isValid());
+    EXPECT_TRUE(storage.runs(early).isEmpty());
+    layout->blockBoundingRect(early);
+    EXPECT_TRUE(early.layout()->formats().isEmpty());
+
+    storage.finishStylingAhead();
+    const QTextBlock far = d->findBlock(int(text.lastIndexOf(QStringLiteral("A paragraph with"))));
+    ASSERT_TRUE(far.isValid());
+    ASSERT_FALSE(layout->isLaidOut(far.blockNumber()));
+    const QList<AttributeRun> runs = storage.runs(far);
+    EXPECT_GT(runs.size(), 2);
+    EXPECT_TRUE(storage.attributesAt(far.position() + far.text().indexOf(QStringLiteral("emphasis"))).italic);
+
+    // Marks on it are kept too, and reach its layout with the styles.
+    QTextCharFormat underline;
+    underline.setUnderlineStyle(QTextCharFormat::WaveUnderline);
+    storage.setOverlayFormats(far, {{2, 9, underline}});
+    ASSERT_EQ(storage.overlayFormats(far).size(), 1);
+    EXPECT_EQ(storage.overlayFormats(far).first().start, 2);
+    EXPECT_FALSE(layout->isLaidOut(far.blockNumber()));
+    EXPECT_TRUE(far.layout()->formats().isEmpty());
+
+    const QRectF bounds = layout->blockBoundingRect(far);
+    EXPECT_GT(bounds.height(), 0);
+    const auto *style = static_cast<const BlockStyle *>(far.userData());
+    ASSERT_NE(style, nullptr);
+    const QList<QTextLayout::FormatRange> formats = far.layout()->formats();
+    ASSERT_EQ(formats.size(), style->runs.size() + 1);
+    EXPECT_EQ(formats.last().format.underlineStyle(), QTextCharFormat::WaveUnderline);
+    EXPECT_EQ(formats.last().start, 2);
+
+    // The block laid out unstyled took its styles when they came, and is
+    // laid out again with them.
+    EXPECT_FALSE(early.layout()->formats().isEmpty());
+    EXPECT_FALSE(layout->isLaidOut(early.blockNumber()));
+    layout->blockBoundingRect(early);
+    EXPECT_TRUE(layout->isLaidOut(early.blockNumber()));
 }
