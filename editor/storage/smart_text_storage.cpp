@@ -342,6 +342,8 @@ void SmartTextStorage::patch(size_t start, size_t removed, size_t inserted, bool
             m_layIn = QByteArray(text, qsizetype(n));
             m_laidTo = shown.size();
             m_laidToByte = shownBytes;
+            // The layout settles as it will for the whole text.
+            m_layout->setExpectedBlocks(size_t(lineCount()));
         }
     }
     // An edit in the text that waits to be styled is styled when its turn
@@ -408,6 +410,7 @@ void SmartTextStorage::layInThrough(qsizetype position) {
     m_laidTo = -1;
     m_laidToByte = 0;
     m_layIn = QByteArray();
+    m_layout->setExpectedBlocks(0);
 }
 
 // Puts the whole document back in step with the buffer and restyles it. The
@@ -417,6 +420,7 @@ void SmartTextStorage::resynchronise(const char *reason) {
     m_laidTo = -1;
     m_laidToByte = 0;
     m_layIn = QByteArray();
+    m_layout->setExpectedBlocks(0);
     m_stringValid = false;
     m_editGeneration++;
     m_anchor.reset();

@@ -257,13 +257,7 @@ void SmartTextStorage::styleAhead(int milliseconds) {
         return;
     QElapsedTimer clock;
     clock.start();
-    for (;;) {
-        // The lines a stretch styles go into the document first, as a change
-        // of their own: the layout then knows every block the styling sets.
-        layInThrough(qMin(length(), m_styledTo + kStyleAheadStretch));
-        StylingPass pass(this);
-        if (!styleNextStretch() || (milliseconds >= 0 && clock.elapsed() >= milliseconds))
-            break;
+    while (styleNextStretch() && (milliseconds < 0 || clock.elapsed() < milliseconds)) {
     }
     if (!isStylingAhead()) {
         m_styleAheadTimer->stop();
@@ -274,7 +268,9 @@ void SmartTextStorage::styleAhead(int milliseconds) {
 // Parses a stretch of the text from m_styledTo and styles it up to the start
 // of the last top-level block inside it, which may end past the stretch;
 // the next stretch begins there. A block longer than the stretch (a code
-// fence that runs on) makes the stretch longer until one ends in it.
+// fence that runs on) makes the stretch longer until one ends in it. The
+// lines of the stretch go into the document first, as a change of their
+// own: the layout then knows every block the styling sets.
 bool SmartTextStorage::styleNextStretch() {
     const qsizetype total = length();
     const qsizetype from = m_styledTo;
@@ -304,6 +300,7 @@ bool SmartTextStorage::styleNextStretch() {
                 continue;
             }
         }
+        StylingPass pass(this);
         if (root) {
             const QList<int> restyledBlocks = styleRange(root, from, to, -1, -2);
             if (m_parseListener)

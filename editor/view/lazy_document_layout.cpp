@@ -493,7 +493,7 @@ void LazyDocumentLayout::scheduleIdle() const {
 
 std::pair<size_t, size_t> LazyDocumentLayout::settleWindow() const {
     const size_t count = m_blocks.size();
-    if (count <= m_settleLimit)
+    if (qMax(count, m_expectedBlocks) <= m_settleLimit)
         return {0, count};
     const size_t first = qMin(m_shownFirst, count), last = qMin(m_shownLast, count);
     return {first > kSettleRadius ? first - kSettleRadius : 0, qMin(count, last + kSettleRadius + 1)};
@@ -565,6 +565,11 @@ void LazyDocumentLayout::finishLayout() {
 
 void LazyDocumentLayout::setSettleLimit(size_t blocks) {
     m_settleLimit = blocks;
+    scheduleIdle();
+}
+
+void LazyDocumentLayout::setExpectedBlocks(size_t blocks) {
+    m_expectedBlocks = blocks;
     scheduleIdle();
 }
 

@@ -98,6 +98,10 @@ public:
     static constexpr size_t kSettleRadius = 1000;
     size_t settleLimit() const { return m_settleLimit; }
     void setSettleLimit(size_t blocks);
+    // The number of blocks a document still growing (a long text laid in
+    // from its start) is to have: it settles as a document of that length
+    // from its first block on. 0 when the document has all its blocks.
+    void setExpectedBlocks(size_t blocks);
     // Lays out blocks with estimated heights that the idle slices settle,
     // for about `milliseconds`; true while some are left.
     bool layoutSome(int milliseconds);
@@ -172,6 +176,7 @@ private:
     // The blocks painted last, first and last.
     size_t m_shownFirst = 0, m_shownLast = 0;
     size_t m_settleLimit = 500000;
+    size_t m_expectedBlocks = 0;
     mutable Frame m_frame;
     mutable bool m_frameKnown = false;
     mutable QSizeF m_reportedSize;

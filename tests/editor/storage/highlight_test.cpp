@@ -471,3 +471,41 @@ TEST(Highlight, StylesReachABlocksLayoutWhenItIsLaidOut) {
     layout->blockBoundingRect(early);
     EXPECT_TRUE(layout->isLaidOut(early.blockNumber()));
 }
+
+// A long text laid in from its start settles as the long document it will
+// be, from its first lines on: only around what is shown, not every block
+// while the document is still short.
+TEST(Highlight, ALongTextLaidInSettlesAsItsWholeLengthFromTheStart) {
+    SmartTextStorage storage;
+    storage.applyThemeFromPath(editortest::themePath());
+    LazyDocumentLayout *layout = storage.documentLayout();
+    QString text;
+    for (int i = 0; i < 180000; i++) {
+        text += i % 3 == 2 ? QStringLiteral("\n") : QStringLiteral("a\n");
+        if (i == 90000) {
+            // A code fence longer than a stretch of styling.
+            text += QStringLiteral("```\n") + QStringLiteral("b\n").repeated(40000) + QStringLiteral("```\n\n");
+        }
+    }
+    layout->setSettleLimit(200000);
+    storage.setInitialText(text);
+    ASSERT_TRUE(storage.isLayingIn());
+    const int laidIn = storage.document()->blockCount();
+    ASSERT_GT(size_t(laidIn), 4 * LazyDocumentLayout::kSettleRadius);
+    ASSERT_LT(laidIn, 200000);
+    // One long slice does all there is to do now.
+    EXPECT_FALSE(layout->layoutSome(60000));
+    EXPECT_EQ(layout->estimatedBlocks(), laidIn - int(LazyDocumentLayout::kSettleRadius) - 1);
+
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return !storage.isStylingAhead() && layout->isSettled(); },
+                                      std::chrono::seconds(60)));
+    EXPECT_FALSE(storage.isLayingIn());
+    // Qt's layouts hold the formats of about the blocks settled, not of
+    // every block styled.
+    int inLayouts = 0;
+    for (QTextBlock block = storage.document()->firstBlock(); block.isValid(); block = block.next())
+        if (const auto *style = static_cast<const BlockStyle *>(block.userData()); style && style->inLayout)
+            inLayouts++;
+    EXPECT_GE(inLayouts, int(LazyDocumentLayout::kSettleRadius));
+    EXPECT_LE(inLayouts, int(LazyDocumentLayout::kSettleRadius) * 2);
+}
