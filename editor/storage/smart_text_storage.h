@@ -446,6 +446,8 @@ private:
     void pushFormats(const QTextBlock &block);
     void pushFormatsAsChange(const QTextBlock &block);
     void formatForLayout(const QTextBlock &block);
+    QTextCharFormat sharedOverlayFormat(const QTextCharFormat &format);
+    static constexpr qsizetype kSharedOverlayFormats = 32;
     void rebuildEngine(uint64_t flags);
     void loadDefaultFont();
     void configureTheme();
@@ -520,4 +522,6 @@ private:
     qsizetype m_laidTo = -1;
     size_t m_laidToByte = 0;
     bool m_tabDepthLogged = false;
+    // Formats that overlays share (sharedOverlayFormat).
+    QList<QTextCharFormat> m_overlayFormats;
 };

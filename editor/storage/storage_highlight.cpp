@@ -472,6 +472,8 @@ QList<int> SmartTextStorage::styleRange(token *root, qsizetype from, qsizetype t
             block.setUserData(style);
         }
         if (force || style->runs != runs) {
+            // Kept for the block's life: no room to grow.
+            runs.squeeze();
             style->runs = std::move(runs);
             style->overlays.clear();
             // A block not laid out takes its formats when it is.

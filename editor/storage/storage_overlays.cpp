@@ -26,6 +26,7 @@ void SmartTextStorage::setOverlayFormats(const QTextBlock &block, QList<QTextLay
         if (range.length == 0)
             continue;
         range.format.setProperty(kOverlayProperty, true);
+        range.format = sharedOverlayFormat(range.format);
         kept.append(std::move(range));
     }
     BlockStyle *style = styleOf(block);
@@ -40,6 +41,19 @@ void SmartTextStorage::setOverlayFormats(const QTextBlock &block, QList<QTextLay
     style->overlays = std::move(kept);
     if (style->inLayout || m_layout->isLaidOut(block.blockNumber()))
         pushFormatsAsChange(block);
+}
+
+// Marks come with formats of their own, most of them alike (every misspelt
+// word's underline): the storage keeps one of each of the first few kinds,
+// which the marks then share, rather than a format for every mark of a long
+// text.
+QTextCharFormat SmartTextStorage::sharedOverlayFormat(const QTextCharFormat &format) {
+    for (const QTextCharFormat &known : std::as_const(m_overlayFormats))
+        if (known == format)
+            return known;
+    if (m_overlayFormats.size() < kSharedOverlayFormats)
+        m_overlayFormats.append(format);
+    return format;
 }
 
 QList<QTextLayout::FormatRange> SmartTextStorage::overlayFormats(const QTextBlock &block) const {
