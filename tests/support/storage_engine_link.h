@@ -38,6 +38,7 @@ public:
         copies++;
         return text;
     }
+    qsizetype utf8Length() const override { return qsizetype(storage.len()); }
     QString string() const override { return storage.string(); }
     quint64 editGeneration() const override { return storage.editGeneration(); }
     qsizetype caretLocation() const override {

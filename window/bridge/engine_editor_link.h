@@ -38,8 +38,11 @@ public:
 
     // Whether the view is hidden or has a hidden ancestor.
     virtual bool isViewHidden(View view) const = 0;
-    // The text as UTF-8, copied from the text storage's buffer (str, len).
+    // The text as UTF-8, copied from the text storage's buffer (str, len),
+    // and its length in bytes (asked first: a text too long to render is
+    // not copied).
     virtual QByteArray utf8Text() const = 0;
+    virtual qsizetype utf8Length() const = 0;
     // A count that grows with every change of the text; lists built from a
     // copy of the text carry the count the copy was taken at.
     virtual quint64 editGeneration() const = 0;

@@ -133,7 +133,13 @@ EngineSnapshot TZREngine::takeSnapshot(std::optional<TextRange> range) {
     const Defaults &defaults = Defaults::standard();
     snapshot.liveUpdatePreview = defaults.boolForKey(QStringLiteral("liveUpdatePreview"));
     // One copy, here: the buffer may change or move as soon as this returns.
-    snapshot.text = m_editor->utf8Text();
+    // A text too long to render is not copied at all (hundreds of MB at
+    // every keystroke): the cycle only needs its length.
+    snapshot.textLength = m_editor->utf8Length();
+    if (snapshot.textLength <= kLargestRenderedBytes) {
+        snapshot.text = m_editor->utf8Text();
+        snapshot.textLength = snapshot.text.size();
+    }
     snapshot.generation = m_editor->editGeneration();
     if (snapshot.previewVisible && snapshot.liveUpdatePreview)
         snapshot.typedSpace = m_editor->takeTypedSpace();
@@ -301,9 +307,9 @@ void TZREngineCore::endCycleEarly() {
 }
 
 void TZREngineCore::runCycle(const EngineSnapshot &snapshot) {
-    if (snapshot.text.size() > kLargestRenderedBytes) {
+    if (snapshot.textLength > kLargestRenderedBytes) {
         if (snapshot.previewVisible && !closing)
-            htmlString.setAlways(tooLargeNote(snapshot.text.size()));
+            htmlString.setAlways(tooLargeNote(snapshot.textLength));
         completedCycles++;
         scheduleResume();
         return;

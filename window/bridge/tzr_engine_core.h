@@ -52,7 +52,8 @@ struct EngineSnapshot {
     bool tocVisible = false;
     bool liveUpdatePreview = true;
     bool typedSpace = false;  // read and cleared for a visible, live preview
-    QByteArray text;          // the editor text as UTF-8
+    QByteArray text;          // the editor text as UTF-8 (not taken when too large to render)
+    qsizetype textLength = 0; // its length in bytes
     quint64 generation = 0;   // the edit generation of that text
     QString transclusionFile;
     QString transclusionFolder;

@@ -20,6 +20,7 @@ public:
     }
 
     QByteArray utf8Text() const override { return QByteArray(m_storage.str(), qsizetype(m_storage.len())); }
+    qsizetype utf8Length() const override { return qsizetype(m_storage.len()); }
     QString string() const override { return m_storage.string(); }
     quint64 editGeneration() const override { return m_storage.editGeneration(); }
     qsizetype caretLocation() const override { return m_view.selectedRange().location; }

@@ -53,6 +53,7 @@ public:
         const SmartTextStorage &storage = *m_window.m_storage;
         return QByteArray(storage.str(), qsizetype(storage.len()));
     }
+    qsizetype utf8Length() const override { return qsizetype(m_window.m_storage->len()); }
     QString string() const override {
         return m_window.m_textView ? m_window.m_textView->committedString() : m_window.m_storage->string();
     }

@@ -200,9 +200,9 @@ TEST_F(BridgeTest, TheSourceIsPreparedAsTheFlagsSay) {
     EXPECT_FALSE(lastHtml().contains("Included words."));
 }
 
-// A text too large to render is neither parsed nor written: the preview gets
-// a note that says so (with the text's size), edits keep it there, and a text
-// cut back below the limit is rendered again.
+// A text too large to render is neither parsed nor written, nor copied for
+// it: the preview gets a note that says so (with the text's size), edits
+// keep it there, and a text cut back below the limit is rendered again.
 TEST_F(BridgeTest, ATextTooLargeToRenderGetsANoteInThePreview) {
     const QString huge = QStringLiteral("# Huge\n\n") + QString(33 * 1024 * 1024, u'a') + QStringLiteral("\n");
     start(huge);
@@ -211,8 +211,10 @@ TEST_F(BridgeTest, ATextTooLargeToRenderGetsANoteInThePreview) {
     EXPECT_TRUE(lastHtml().contains(u"up to 32 MB"));
     EXPECT_FALSE(lastHtml().contains(u"<h1"));
     EXPECT_TRUE(headerLists.isEmpty() || headerLists.last().rows.isEmpty());
+    const int copies = editor.textCopies;
     editAndSettle(0, 0, "Typed ");
     EXPECT_TRUE(lastHtml().contains(u"too large for the preview"));
+    EXPECT_EQ(editor.textCopies, copies);
 
     editAndSettle(0, editor.text.size(), "# Small again\n\nText.\n");
     EXPECT_TRUE(lastHtml().contains(u"<h1"));

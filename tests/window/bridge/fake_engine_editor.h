@@ -48,6 +48,7 @@ public:
             hook();
         return text.toUtf8();
     }
+    qsizetype utf8Length() const override { return check(), text.toUtf8().size(); }
     QString string() const override { return check(), text; }
     quint64 editGeneration() const override { return check(), generation; }
     qsizetype caretLocation() const override { return check(), caretReads++, caret; }
