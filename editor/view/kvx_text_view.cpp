@@ -488,10 +488,11 @@ void KVXTextView::attributedStringToPasteboard(CharRange range) {
     platform::Pasteboard::setMimeData(richTextOfRange(range));
 }
 
+// Made from the buffer's bytes of the range alone: a word checked as it is
+// ended must not turn a long text into UTF-16 whole after every edit.
 QString KVXTextView::textOfRange(CharRange range) const {
-    const QString text = m_storage->string();
-    const qsizetype start = qBound<qsizetype>(0, range.location, text.size());
-    return text.mid(start, qBound<qsizetype>(0, range.length, text.size() - start));
+    const auto [start, length] = m_storage->byteRangeFromCharRange(range);
+    return textunits::realText(m_storage->str() + start, length);
 }
 
 std::unique_ptr<QTextDocument> KVXTextView::richDocumentOfRange(CharRange range) const {
