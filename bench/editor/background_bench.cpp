@@ -75,7 +75,7 @@ void BM_BackgroundWorkEnds(benchmark::State &state) {
     }
 }
 // The size in tenths of a megabyte.
-BENCHMARK(BM_BackgroundWorkEnds)->Arg(10)->Arg(35)->Arg(50)->Arg(200)->ArgName("tenths_of_MB")
+BENCHMARK(BM_BackgroundWorkEnds)->Arg(10)->Arg(35)->Arg(50)->Arg(200)->Arg(500)->ArgName("tenths_of_MB")
     ->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
 
 }  // namespace

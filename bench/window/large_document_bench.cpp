@@ -4,7 +4,8 @@
 // extension, and what it costs read from /proc.
 //
 //   large_document_bench [--size MB] [--corpus PATH] [--idle SECONDS]
-//                        [--settle SECONDS] [--no-typing] [--binary PATH]
+//                        [--settle SECONDS] [--no-typing] [--timeline]
+//                        [--binary PATH]
 //   large_document_bench --size MB --save PATH
 //
 // The document is cut from the corpus that bench/gather-corpus makes of the
@@ -27,11 +28,20 @@
 //   their proportional share, which counts shared pages once), and of the web
 //   engine's page process;
 // - idle_focused: CPU of the main process and of all its processes over the
-//   idle period with the window focused, in percent of one core;
+//   idle period with the window focused, in percent of one core, and how
+//   much the main process's resident memory grew over it (settled: under 2%
+//   of a core with the memory flat);
+// - with --timeline, the main process's memory and CPU every five seconds
+//   from launch until it is quiet;
+// - keys typed one by one in the middle (the document's size decides how
+//   long each takes): for each, the time from the key to the main thread
+//   having handled and painted it (it runs, then sleeps for 30 ms), as
+//   key_mid_median and key_mid_max, and how many took over a second;
 // - for typing in the middle and at the end (100 keys, 30 ms apart):
 //   preview_shows (last key to the preview holding the typed text, asked
 //   through the web engine's remote debugging port at the block under the
-//   caret), quiet (last key to all processes together using under 2% of a
+//   caret; not waited for when the preview says the document is too large
+//   for it), quiet (last key to all processes together using under 2% of a
 //   core over a second), the memory after, and the CPU used after the last key.
 // A figure of -1 means the thing waited for did not happen in time.
 //
@@ -510,6 +520,7 @@ struct Options {
     int idleSeconds = 10;
     int settleSeconds = 120;
     bool typing = true;
+    bool timeline = false;
     QString corpus;
     QString save;
     QString binary = QStringLiteral(ORVANE_BINARY);
@@ -611,9 +622,10 @@ public:
         report("preview_first", first < 0 ? -1 : secondsOf(first), "s");
         if (answered >= 0)
             report("preview_first_after_alert", first < 0 ? -1 : secondsOf(first - answered), "s");
-        const qint64 settled = waitQuiet(1000L * m_options.settleSeconds, &launch);
+        const qint64 settled = waitQuiet(1000L * m_options.settleSeconds, &launch, m_options.timeline);
         report("open_settled", settled < 0 ? -1 : secondsOf(settled), "s");
         reportMemory("open");
+        m_tooLarge = m_probe.evaluate(QStringLiteral("!!document.querySelector('.orvane-too-large')")).toBool();
 
         m_desk.focus(title);
         pause(1500);
@@ -629,6 +641,8 @@ public:
             m_desk.key(XK_Escape);
             pause(200);
             m_desk.key(XK_Right);
+            waitQuiet(30000);
+            typeOneByOne("mid", 40);
             waitQuiet(30000);
             typeBurst("mid");
             m_desk.key(XK_End, XK_Control_L);
@@ -685,12 +699,25 @@ private:
 
     // Waits until the program's processes, together, used under 2% of a core
     // over a second; the time that quiet second began, or -1 when it never
-    // came.
-    qint64 waitQuiet(qint64 timeoutMs, QElapsedTimer *clock = nullptr) {
+    // came. With `timeline`, the main process's memory and CPU every five
+    // seconds meanwhile.
+    qint64 waitQuiet(qint64 timeoutMs, QElapsedTimer *clock = nullptr, bool timeline = false) {
         QElapsedTimer timer;
         timer.start();
         std::vector<std::pair<qint64, CpuSample>> samples;
+        qint64 lineAt = 0;
+        CpuSample lineCpu = cpuOf({m_pid});
         while (timer.elapsed() < timeoutMs) {
+            if (timeline && timer.elapsed() - lineAt >= 5000) {
+                const CpuSample now = cpuOf({m_pid});
+                const double seconds = double(timer.elapsed() - lineAt) / 1000.0;
+                std::printf("timeline %7.1f s  main %7.0f MB  %5.0f %%core\n",
+                            double(clock ? clock->elapsed() : timer.elapsed()) / 1000.0, residentMB(m_pid),
+                            100.0 * usedBetween(lineCpu, now) / seconds);
+                std::fflush(stdout);
+                lineAt = timer.elapsed();
+                lineCpu = now;
+            }
             samples.emplace_back(clock ? clock->elapsed() : timer.elapsed(), cpuOf(processTree(m_pid)));
             // The first sample at least a second back.
             for (size_t i = samples.size(); i-- > 0;) {
@@ -710,12 +737,62 @@ private:
     void measureIdle(const std::string &name) {
         const std::vector<pid_t> tree = processTree(m_pid);
         const CpuSample main0 = cpuOf({m_pid}), all0 = cpuOf(tree);
+        const double rss0 = residentMB(m_pid);
         QElapsedTimer timer;
         timer.start();
         pause(m_options.idleSeconds * 1000);
         const double seconds = double(timer.elapsed()) / 1000.0;
         report(name + "_main", 100.0 * usedBetween(main0, cpuOf({m_pid})) / seconds, "%core");
         report(name + "_all", 100.0 * usedBetween(all0, cpuOf(processTree(m_pid))) / seconds, "%core");
+        report(name + "_rss_growth", residentMB(m_pid) - rss0, "MB");
+    }
+
+    // The main thread's run time so far (ns), and whether it is running.
+    std::pair<quint64, bool> mainThread() {
+        const QString task = QStringLiteral("/proc/%1/task/%1/").arg(m_pid);
+        const quint64 ns = readProc(task + QStringLiteral("schedstat")).split(' ').value(0).toULongLong();
+        const QByteArray stat = readProc(task + QStringLiteral("stat"));
+        const qsizetype close = stat.lastIndexOf(')');
+        return {ns, close >= 0 && stat.mid(close + 2, 1) == "R"};
+    }
+
+    // Types `c` and waits for the main thread to have handled it: it runs
+    // (the key, its restyle and the repaint), then sleeps for 30 ms. The
+    // time from the key to the end of that run, or -1 after ten seconds.
+    double keyHandledMs(char c) {
+        const quint64 before = mainThread().first;
+        QElapsedTimer clock;
+        clock.start();
+        m_desk.type(c);
+        quint64 last = before;
+        qint64 lastRun = -1;
+        while (clock.elapsed() < 10000) {
+            QThread::usleep(1000);
+            const auto [ns, running] = mainThread();
+            const qint64 now = clock.nsecsElapsed();
+            if (ns != last || running) {
+                last = ns;
+                lastRun = now;
+            } else if (lastRun >= 0 && now - lastRun > 30000000) {
+                return double(lastRun) / 1e6;
+            }
+        }
+        return -1;
+    }
+
+    void typeOneByOne(const std::string &prefix, int keys) {
+        std::vector<double> times;
+        int slow = 0;
+        for (int i = 0; i < keys; i++) {
+            const double ms = keyHandledMs(i % 6 == 5 ? ' ' : char('a' + i % 26));
+            times.push_back(ms < 0 ? 10000 : ms);
+            if (ms < 0 || ms > 1000)
+                slow++;
+        }
+        std::sort(times.begin(), times.end());
+        report("key_" + prefix + "_median", times[times.size() / 2], "ms");
+        report("key_" + prefix + "_max", times.back(), "ms");
+        report("key_" + prefix + "_over_1s", slow, "keys");
     }
 
     // Whether the top-level block that holds the caret's anchor, or one of
@@ -751,14 +828,15 @@ private:
         // The preview is asked every 250 ms; the processes' CPU then says
         // when the program is quiet.
         qint64 shown = -1;
-        while (shown < 0 && clock.elapsed() - last < 60000) {
+        while (!m_tooLarge && shown < 0 && clock.elapsed() - last < 60000) {
             if (previewHolds(tail))
                 shown = clock.elapsed();
             else
                 pause(250);
         }
         const qint64 quiet = waitQuiet(60000, &clock);
-        report(prefix + "_preview_shows", shown < 0 ? -1 : secondsOf(shown - last), "s");
+        if (!m_tooLarge)
+            report(prefix + "_preview_shows", shown < 0 ? -1 : secondsOf(shown - last), "s");
         report(prefix + "_quiet", quiet < 0 ? -1 : secondsOf(std::max(quiet, last) - last), "s");
         reportMemory(prefix);
         // Where the work after the last key was done, up to the end of the
@@ -788,6 +866,8 @@ private:
     QProcess m_process;
     QProcess m_windowManager;
     pid_t m_pid = 0;
+    // The preview says the document is too large for it.
+    bool m_tooLarge = false;
     Desk m_desk;
     PageProbe m_probe;
 };
@@ -816,6 +896,8 @@ int main(int argc, char **argv) {
             options.binary = arguments[++i];
         else if (a == "--no-typing")
             options.typing = false;
+        else if (a == "--timeline")
+            options.timeline = true;
     }
     Run run(options);
     return options.save.isEmpty() ? run.exec() : run.save();
