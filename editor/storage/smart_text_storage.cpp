@@ -157,6 +157,13 @@ void SmartTextStorage::watchDocument() {
 
 // --- The text ---------------------------------------------------------------------------
 
+// The text in UTF-16 is made again after a change: the old one goes at
+// once, rather than holding twice the size of a long text until then.
+void SmartTextStorage::forgetString() {
+    m_stringValid = false;
+    m_string = QString();
+}
+
 QString SmartTextStorage::string() const {
     if (!m_stringValid) {
         m_string = textunits::realText(str(), len());
@@ -305,7 +312,7 @@ void SmartTextStorage::patch(size_t start, size_t removed, size_t inserted, bool
     const size_t n = len();
     const size_t oldUnits = size_t(m_document->characterCount() - 1);
     const size_t newUnits = size_t(length());
-    m_stringValid = false;
+    forgetString();
     if (removed || inserted)
         m_editGeneration++;
     if (start > n || inserted > n - start)
@@ -421,7 +428,7 @@ void SmartTextStorage::resynchronise(const char *reason) {
     m_laidToByte = 0;
     m_layIn = QByteArray();
     m_layout->setExpectedBlocks(0);
-    m_stringValid = false;
+    forgetString();
     m_editGeneration++;
     m_anchor.reset();
     const qsizetype shownBefore = m_document->characterCount() - 1;

@@ -439,6 +439,7 @@ private:
     CharRange clamp(CharRange range) const;
     void patch(size_t start, size_t removed, size_t inserted, bool restyle = true);
     void resynchronise(const char *reason);
+    void forgetString();
     void expandClipboard(size_t *start, size_t *removed, size_t *inserted);
     void freeTree(token *root);
     // The styles and overlays of a block into its QTextLayout, at once or
