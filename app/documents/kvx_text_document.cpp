@@ -345,7 +345,7 @@ void KVXTextDocument::setTextView(TextContent *view) {
 void KVXTextDocument::settleChangeCount() {
     if (!_textView)
         return;
-    updateChangeCount(_textView->text() == _fileString ? platform::ChangeKind::Cleared : platform::ChangeKind::Done);
+    updateChangeCount(_textView->holdsText(_fileString) ? platform::ChangeKind::Cleared : platform::ChangeKind::Done);
 }
 
 void KVXTextDocument::replaceShownText(const QString &text) {

@@ -108,6 +108,10 @@ QString SmartTextView::committedString() const {
     return text;
 }
 
+bool SmartTextView::holdsCommittedString(const QString &text) const {
+    return hasTentativeCompletion() ? committedString() == text : KVXTextView::holdsCommittedString(text);
+}
+
 void SmartTextView::withdrawOfferedText() {
     if (!hasTentativeCompletion()) {
         m_tentative.reset();

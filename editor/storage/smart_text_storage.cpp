@@ -172,6 +172,28 @@ QString SmartTextStorage::string() const {
     return m_string;
 }
 
+// Piece by piece, each piece made as string() makes the whole text, so that
+// both answers agree whatever the bytes.
+bool SmartTextStorage::textEquals(const QString &text) const {
+    if (m_stringValid)
+        return m_string == text;
+    constexpr size_t kPiece = 64 * 1024;
+    const char *bytes = str();
+    const size_t n = len();
+    qsizetype at = 0;
+    for (size_t from = 0; from < n;) {
+        size_t to = qMin(n, from + kPiece);
+        while (to < n && (static_cast<unsigned char>(bytes[to]) & 0xC0) == 0x80)
+            to++;
+        const QString piece = textunits::realText(bytes + from, to - from);
+        if (QStringView(text).mid(at, piece.size()) != piece)
+            return false;
+        at += piece.size();
+        from = to;
+    }
+    return at == text.size();
+}
+
 qsizetype SmartTextStorage::length() const {
     return qsizetype(smart_string_mirror_text(m_buffer)->length);
 }

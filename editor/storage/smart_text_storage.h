@@ -118,8 +118,11 @@ public:
     QTextDocument *document() const { return m_document; }
     LazyDocumentLayout *documentLayout() const { return m_layout; }
 
-    // The text itself (UTF-16), made from the buffer once per change.
+    // The text itself (UTF-16), made from the buffer once per change, and
+    // whether it is `text` (compared piece by piece with the buffer's text
+    // when it is not made: a long text is not made whole to be compared).
     QString string() const;
+    bool textEquals(const QString &text) const;
     // Its length in UTF-16 units (= document positions).
     qsizetype length() const;
     // The buffer's UTF-8 text (borrowed) and its byte length.

@@ -227,6 +227,7 @@ public:
     // The text as the document has it: a completion only offered in its
     // list is not yet text, and the text it stands over is given instead.
     virtual QString committedString() const;
+    virtual bool holdsCommittedString(const QString &text) const { return m_storage->textEquals(text); }
     // Takes back what is only offered (the list closes, the word typed comes
     // back), before the text is replaced or the view gives up the keyboard.
     virtual void withdrawOfferedText() {}

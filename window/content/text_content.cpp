@@ -12,6 +12,8 @@ EditorTextContent::~EditorTextContent() = default;
 
 QString EditorTextContent::text() const { return m_view->committedString(); }
 
+bool EditorTextContent::holdsText(const QString &text) const { return m_view->holdsCommittedString(text); }
+
 void EditorTextContent::loadText(const QString &text) {
     m_view->withdrawOfferedText();
     m_view->storage()->setInitialText(text);

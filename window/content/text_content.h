@@ -26,8 +26,10 @@ class TextContent : public QObject {
 public:
     using QObject::QObject;
 
-    // The text as the editor holds it.
+    // The text as the editor holds it, and whether it is `text` (without
+    // making a copy of a long text to find out, where the editor can).
     virtual QString text() const = 0;
+    virtual bool holdsText(const QString &text) const { return this->text() == text; }
     // The text a window opens with: shown as it is, and nothing to undo.
     virtual void loadText(const QString &text) = 0;
     // Replaces the whole text as one undoable edit that applies only the
@@ -65,6 +67,7 @@ public:
     ~EditorTextContent() override;
 
     QString text() const override;
+    bool holdsText(const QString &text) const override;
     void loadText(const QString &text) override;
     void replaceText(const QString &text) override;
     void resetText(const QString &text) override;

@@ -71,6 +71,31 @@ TEST(StorageEdit, CharactersThatQtWouldSplitIntoBlocksStayOneUnit) {
     EXPECT_EQ(storage.document()->blockCount(), 3);
 }
 
+// Whether the storage holds a text is answered alike whether its UTF-16 form
+// is made or not (it is then compared with the buffer's bytes).
+TEST(StorageEdit, WhetherItHoldsATextIsAnsweredWithOrWithoutItsUtf16) {
+    SmartTextStorage storage;
+    // Longer than the pieces the bytes are compared in, with characters of
+    // every length across their edges.
+    QString text;
+    while (text.size() < 200000)
+        text += QStringLiteral("Caf\u00e9 \U0001F600 a\rb\r\nc") + QChar(0x2029) + QChar(0xFFFD) + QChar(0xFFFF) +
+                QChar(0x85) + QStringLiteral("\u65e5\u672c d\n");
+    storage.setInitialText(text);
+    for (bool made : {false, true}) {
+        if (made)
+            (void)storage.string();
+        EXPECT_TRUE(storage.textEquals(text)) << made;
+        EXPECT_FALSE(storage.textEquals(QString(text).replace(QStringLiteral("\u00e9"), QStringLiteral("e")))) << made;
+        EXPECT_FALSE(storage.textEquals(text + QLatin1Char('x'))) << made;
+        EXPECT_FALSE(storage.textEquals(text.chopped(1))) << made;
+        EXPECT_FALSE(storage.textEquals(QString())) << made;
+    }
+    storage.replaceCharactersInRange({0, 1}, QStringLiteral("K"));
+    EXPECT_FALSE(storage.textEquals(text));
+    EXPECT_TRUE(storage.textEquals(QStringLiteral("K") + text.mid(1)));
+}
+
 TEST(StorageEdit, NulCharactersAreDroppedRatherThanEndingTheText) {
     SmartTextStorage storage;
     storage.setInitialText(QStringLiteral("ab"));
