@@ -213,6 +213,7 @@ struct GrammarService::Shared {
     std::deque<QString> later;
     std::vector<std::pair<QString, Verdict>> done;
     bool parsing = false;
+    bool held = false;
     bool stopping = false;
     GrammarService::State state = GrammarService::State::Unloaded;
 };
@@ -322,7 +323,8 @@ void GrammarService::startThread() {
             QString sentence;
             {
                 std::unique_lock<std::mutex> guard(shared->lock);
-                shared->wake.wait(guard, [&] { return shared->stopping || !shared->queued.isEmpty(); });
+                shared->wake.wait(guard,
+                                  [&] { return shared->stopping || (!shared->held && !shared->queued.isEmpty()); });
                 if (shared->stopping)
                     return;
                 sentence = shared->takeNext();
@@ -439,6 +441,14 @@ bool GrammarService::isWorking() const {
     std::lock_guard<std::mutex> guard(m_shared->lock);
     return !m_shared->queued.isEmpty() || m_shared->parsing || !m_shared->done.empty() ||
            m_shared->state == State::Loading;
+}
+
+void GrammarService::holdQueue(bool held) {
+    {
+        std::lock_guard<std::mutex> guard(m_shared->lock);
+        m_shared->held = held;
+    }
+    m_shared->wake.notify_one();
 }
 
 bool GrammarService::takeUnavailableNotice() {

@@ -112,6 +112,10 @@ public:
     void cancel(const QObject *requester);
     // Sentences are queued or being judged.
     bool isWorking() const;
+    // For tests: while held, the service's thread takes no sentence from the
+    // queue (the one it parses, it finishes), so that what is queued and
+    // cancelled meanwhile is known whatever the thread's speed.
+    void holdQueue(bool held);
 
     // True the first time only: the user is to be told once that their
     // language's grammar is not checked.
