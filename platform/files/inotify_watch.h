@@ -1,5 +1,13 @@
 // One inotify instance, read on the event loop of the thread that made it.
 // The folder watchers build on it; it knows nothing of trees or delegates.
+//
+// Closing an instance that held watches waits in the kernel until the system
+// has let go of every watch, which on a busy machine takes up to seconds: an
+// instance let go of is closed on a thread of its own (closing()), so that
+// the thread that let go of it (the main thread, as a document or a folder
+// closes) goes on at once. Its descriptor stays open, and so its number
+// taken, until it is closed there. At the program's exit nothing waits for
+// those closes: what is left open then, the system closes with the process.
 #pragma once
 
 #include <QByteArray>
@@ -43,6 +51,11 @@ public:
     // Tests stand in for the system's limit: with a limit set, an instance
     // refuses more than `limit` watches with ENOSPC. -1 lifts it.
     static void setWatchLimitForTesting(int limit);
+    // Instances let go of and not yet closed (any thread).
+    static int closing();
+    // For tests: while held, no instance let go of is closed, so that a test
+    // sees it handed over whatever the closing threads' speed.
+    static void holdClosingForTesting(bool held);
 
 signals:
     // Every batch of events read at once, in the kernel's order. A receiver

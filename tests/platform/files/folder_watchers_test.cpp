@@ -1,6 +1,7 @@
 // The folder watchers on real temporary folders: every kind of change is
 // reported within a second, folders that come, move and are replaced keep
 // being followed, and an exhausted watch limit is reported.
+#include "platform/documents/file_presenter.h"
 #include "platform/files/directory_watcher.h"
 #include "platform/files/inotify_watch.h"
 #include "platform/files/kvx_directory_watcher.h"
@@ -16,6 +17,9 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+
+#include <dirent.h>
+#include <unistd.h>
 
 #include "support/file_times.h"
 #include "support/log_capture.h"
@@ -40,6 +44,23 @@ struct Recorder : KVXDirectoryWatcherDelegate, DirectoryWatcherDelegate {
             onCall();
     }
 };
+
+// The inotify instances this process holds open, as the system lists its
+// descriptors.
+int openInotifyInstances() {
+    int count = 0;
+    DIR *folder = opendir("/proc/self/fd");
+    if (!folder)
+        return -1;
+    while (const dirent *entry = readdir(folder)) {
+        char target[64] = {};
+        const QByteArray link = QByteArray("/proc/self/fd/") + entry->d_name;
+        if (readlink(link.constData(), target, sizeof target - 1) > 0 && QByteArray(target) == "anon_inode:inotify")
+            count++;
+    }
+    closedir(folder);
+    return count;
+}
 
 class FolderWatchers : public testing::Test {
 protected:
@@ -260,6 +281,46 @@ TEST_F(FolderWatchers, DelegateMayDestroyTheWatcherThatCallsIt) {
     spinFor(100ms);
     EXPECT_EQ(m_recorder.calls, 1);
     EXPECT_EQ(oneFolder.calls, 1);
+}
+
+// Closing an inotify instance can wait seconds in the kernel: watchers and
+// presenters let go of theirs without closing it on their own thread. Until
+// it is closed elsewhere its descriptor stays open, so that no new watch
+// gets its number meanwhile.
+TEST_F(FolderWatchers, WatchesLetGoOfAreClosedOnAnotherThread) {
+    using platform::InotifyWatch;
+    mkdir("tree/a");
+    write("tree/doc.md");
+    ASSERT_TRUE(spinUntil([] { return InotifyWatch::closing() == 0; }, 60s)) << "earlier closes never ended";
+    const int before = openInotifyInstances();
+    ASSERT_GE(before, 0);
+    struct Hold {
+        Hold() { InotifyWatch::holdClosingForTesting(true); }
+        ~Hold() { InotifyWatch::holdClosingForTesting(false); }
+    } hold;
+
+    Recorder oneFolder;
+    auto tree = KVXDirectoryWatcher::watchFolderWithPath(at("tree"), &m_recorder);
+    auto single = DirectoryWatcher::watchFolderWithPath(at("tree"), &oneFolder);
+    platform::FilePresenter presenter;
+    ASSERT_TRUE(tree && single && presenter.setPath(at("tree/doc.md")));
+    ASSERT_EQ(openInotifyInstances(), before + 3);
+
+    tree.reset();
+    single->invalidate();
+    presenter.setPath(QString());
+    EXPECT_EQ(InotifyWatch::closing(), 3);
+    EXPECT_EQ(openInotifyInstances(), before + 3) << "closed on the thread that let go of them";
+
+    // Watching goes on meanwhile, on descriptors of its own.
+    ASSERT_TRUE(single->startMonitoringDirectory(at("tree")));
+    EXPECT_EQ(openInotifyInstances(), before + 4);
+    write("tree/new.md");
+    EXPECT_TRUE(spinUntil([&] { return oneFolder.calls > 0; }, 30s));
+
+    InotifyWatch::holdClosingForTesting(false);
+    EXPECT_TRUE(spinUntil([&] { return InotifyWatch::closing() == 0; }, 60s));
+    EXPECT_EQ(openInotifyInstances(), before + 1);
 }
 
 }  // namespace
