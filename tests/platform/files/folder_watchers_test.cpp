@@ -1,13 +1,12 @@
 // The folder watchers on real temporary folders: every kind of change is
-// reported within a second, folders that come, move and are replaced keep
-// being followed, and an exhausted watch limit is reported.
+// reported, the one folder's at once, folders that come, move and are
+// replaced keep being followed, and an exhausted watch limit is reported.
 #include "platform/documents/file_presenter.h"
 #include "platform/files/directory_watcher.h"
 #include "platform/files/inotify_watch.h"
 #include "platform/files/kvx_directory_watcher.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -31,6 +30,10 @@ using testing_qt::spinFor;
 using testing_qt::spinUntil;
 
 namespace {
+
+// Long enough for any report on a busy machine: waits end at the report,
+// and this only ends a wait for one that never comes.
+constexpr auto kHang = 30s;
 
 // Counts deliveries; may destroy the watcher it is told about.
 struct Recorder : KVXDirectoryWatcherDelegate, DirectoryWatcherDelegate {
@@ -79,16 +82,11 @@ protected:
             << from.toStdString() << " -> " << to.toStdString();
     }
 
-    // Milliseconds from `change` until a new delivery, or -1 when none came
-    // within three seconds.
-    qint64 reportDelay(const std::function<void()> &change) {
+    // Whether `change` brings a new delivery.
+    bool reported(const std::function<void()> &change) {
         const int before = m_recorder.calls;
-        QElapsedTimer clock;
-        clock.start();
         change();
-        if (!spinUntil([&] { return m_recorder.calls > before; }, 3000ms))
-            return -1;
-        return clock.elapsed();
+        return spinUntil([&] { return m_recorder.calls > before; }, kHang);
     }
     // Whether `change` brings any delivery within `ms`.
     bool reportedWithin(const std::function<void()> &change, int ms) {
@@ -102,35 +100,29 @@ protected:
     Recorder m_recorder;
 };
 
-#define EXPECT_REPORTED_WITHIN_A_SECOND(change)               \
-    do {                                                      \
-        const qint64 delay = reportDelay([&] { change; });    \
-        EXPECT_GE(delay, 0) << "not reported: " #change;      \
-        EXPECT_LT(delay, 1000) << "late: " #change;           \
-    } while (0)
+#define EXPECT_REPORTED(change) EXPECT_TRUE(reported([&] { change; })) << "not reported: " #change
 
-TEST_F(FolderWatchers, TreeWatcherReportsEveryChangeAnywhereWithinASecond) {
+TEST_F(FolderWatchers, TreeWatcherReportsEveryChangeAnywhere) {
     mkdir("tree/a/b");
     write("tree/a/b/old.md");
     auto watcher = KVXDirectoryWatcher::watchFolderWithPath(at("tree"), &m_recorder);
     ASSERT_TRUE(watcher && watcher->isWatching());
     EXPECT_EQ(watcher->observedPath(), at("tree"));
 
-    EXPECT_REPORTED_WITHIN_A_SECOND(write("tree/top.md"));
-    EXPECT_REPORTED_WITHIN_A_SECOND(write("tree/a/b/deep.md"));
-    EXPECT_REPORTED_WITHIN_A_SECOND(write("tree/a/b/old.md", " more", QIODevice::Append));
-    EXPECT_REPORTED_WITHIN_A_SECOND(rename(at("tree/a/b/deep.md"), at("tree/a/b/renamed.md")));
-    EXPECT_REPORTED_WITHIN_A_SECOND(QFile::remove(at("tree/a/b/renamed.md")));
-    EXPECT_REPORTED_WITHIN_A_SECOND(testing_qt::setModificationTime(at("tree/a/b/old.md"), 1000));
+    EXPECT_REPORTED(write("tree/top.md"));
+    EXPECT_REPORTED(write("tree/a/b/deep.md"));
+    EXPECT_REPORTED(write("tree/a/b/old.md", " more", QIODevice::Append));
+    EXPECT_REPORTED(rename(at("tree/a/b/deep.md"), at("tree/a/b/renamed.md")));
+    EXPECT_REPORTED(QFile::remove(at("tree/a/b/renamed.md")));
+    EXPECT_REPORTED(testing_qt::setModificationTime(at("tree/a/b/old.md"), 1000));
     // A folder made after the watch began is followed, down to new depths.
-    EXPECT_REPORTED_WITHIN_A_SECOND(mkdir("tree/a/new"));
-    EXPECT_REPORTED_WITHIN_A_SECOND(mkdir("tree/a/new/deeper"));
-    EXPECT_REPORTED_WITHIN_A_SECOND(write("tree/a/new/deeper/x.md"));
-    EXPECT_REPORTED_WITHIN_A_SECOND(QDir(at("tree/a/new")).removeRecursively());
+    EXPECT_REPORTED(mkdir("tree/a/new"));
+    EXPECT_REPORTED(mkdir("tree/a/new/deeper"));
+    EXPECT_REPORTED(write("tree/a/new/deeper/x.md"));
+    EXPECT_REPORTED(QDir(at("tree/a/new")).removeRecursively());
 
     // What hidden folders hold is not listed, so it is not followed.
-    mkdir("tree/.cache");
-    spinFor(700ms);
+    EXPECT_REPORTED(mkdir("tree/.cache"));
     EXPECT_FALSE(reportedWithin([&] { write("tree/.cache/blob"); }, 700));
 }
 
@@ -144,12 +136,10 @@ TEST_F(FolderWatchers, FileSavedByAnotherProgramThroughRenameIsReportedAndStillF
     const QString save = QStringLiteral("cd '%1' && printf second > doc.md.tmp && mv doc.md.tmp doc.md")
                              .arg(at("tree/docs"));
     int status = -1;
-    const qint64 delay = reportDelay([&] { status = QProcess::execute("/bin/sh", {"-c", save}); });
+    EXPECT_TRUE(reported([&] { status = QProcess::execute("/bin/sh", {"-c", save}); }));
     ASSERT_EQ(status, 0);
-    EXPECT_GE(delay, 0);
-    EXPECT_LT(delay, 1000);
     // The new file is the one followed from then on.
-    EXPECT_REPORTED_WITHIN_A_SECOND(write("tree/docs/doc.md", " third", QIODevice::Append));
+    EXPECT_REPORTED(write("tree/docs/doc.md", " third", QIODevice::Append));
 }
 
 TEST_F(FolderWatchers, BurstOfChangesIsOneReport) {
@@ -158,7 +148,7 @@ TEST_F(FolderWatchers, BurstOfChangesIsOneReport) {
     ASSERT_TRUE(watcher);
     for (int i = 0; i < 100; i++)
         write(QStringLiteral("tree/sub/file%1.md").arg(i % 10), QByteArray::number(i));
-    ASSERT_TRUE(spinUntil([&] { return m_recorder.calls > 0; }, 3000ms));
+    ASSERT_TRUE(spinUntil([&] { return m_recorder.calls > 0; }, kHang));
     spinFor(std::chrono::milliseconds(KVXDirectoryWatcher::kLatencyMs + 300));
     EXPECT_EQ(m_recorder.calls, 1);
 }
@@ -169,15 +159,15 @@ TEST_F(FolderWatchers, FoldersMovedInsideTheTreeStayFollowedAndThoseMovedOutDoNo
     auto watcher = KVXDirectoryWatcher::watchFolderWithPath(at("tree"), &m_recorder);
     ASSERT_TRUE(watcher);
 
-    EXPECT_REPORTED_WITHIN_A_SECOND(rename(at("tree/a"), at("tree/moved")));
-    EXPECT_REPORTED_WITHIN_A_SECOND(write("tree/moved/b/x.md"));
+    EXPECT_REPORTED(rename(at("tree/a"), at("tree/moved")));
+    EXPECT_REPORTED(write("tree/moved/b/x.md"));
 
-    EXPECT_REPORTED_WITHIN_A_SECOND(rename(at("tree/moved"), at("outside/gone")));
+    EXPECT_REPORTED(rename(at("tree/moved"), at("outside/gone")));
     EXPECT_FALSE(reportedWithin([&] { write("outside/gone/b/y.md"); }, 800));
 
     // And back in: followed again.
-    EXPECT_REPORTED_WITHIN_A_SECOND(rename(at("outside/gone"), at("tree/back")));
-    EXPECT_REPORTED_WITHIN_A_SECOND(write("tree/back/b/z.md"));
+    EXPECT_REPORTED(rename(at("outside/gone"), at("tree/back")));
+    EXPECT_REPORTED(write("tree/back/b/z.md"));
 }
 
 TEST_F(FolderWatchers, WatchedFolderReplacedByRenameIsWatchedAgain) {
@@ -188,14 +178,14 @@ TEST_F(FolderWatchers, WatchedFolderReplacedByRenameIsWatchedAgain) {
     auto single = DirectoryWatcher::watchFolderWithPath(at("tree"), &oneFolder);
     ASSERT_TRUE(tree && single);
 
-    EXPECT_REPORTED_WITHIN_A_SECOND(rename(at("staging"), at("tree")));
-    EXPECT_TRUE(spinUntil([&] { return oneFolder.calls > 0; }, 1000ms));
+    EXPECT_REPORTED(rename(at("staging"), at("tree")));
+    EXPECT_TRUE(spinUntil([&] { return oneFolder.calls > 0; }, kHang));
     spinFor(std::chrono::milliseconds(KVXDirectoryWatcher::kLatencyMs + 100));
 
     const int before = oneFolder.calls;
-    EXPECT_REPORTED_WITHIN_A_SECOND(write("tree/sub/new.md"));
+    EXPECT_REPORTED(write("tree/sub/new.md"));
     write("tree/top.md");
-    EXPECT_TRUE(spinUntil([&] { return oneFolder.calls > before; }, 1000ms));
+    EXPECT_TRUE(spinUntil([&] { return oneFolder.calls > before; }, kHang));
 }
 
 TEST_F(FolderWatchers, ExhaustedWatchLimitIsReportedAndTheRestStillWorks) {
@@ -213,7 +203,7 @@ TEST_F(FolderWatchers, ExhaustedWatchLimitIsReportedAndTheRestStillWorks) {
     EXPECT_EQ(watcher->unwatchedFolderCount(), 3);
     EXPECT_EQ(log.count("limit of inotify watches is reached"), 1);
     EXPECT_EQ(log.count("3 folder(s) under \"" + at("tree") + "\""), 1);
-    EXPECT_REPORTED_WITHIN_A_SECOND(write("tree/top.md"));
+    EXPECT_REPORTED(write("tree/top.md"));
 
     // A folder watcher that cannot watch at all says so and gives nothing.
     platform::InotifyWatch::setWatchLimitForTesting(0);
@@ -245,25 +235,35 @@ TEST_F(FolderWatchers, OneFolderWatcherReportsItsOwnEntriesAtOnce) {
     ASSERT_TRUE(watcher);
     EXPECT_EQ(watcher->observedPath(), at("extras"));
 
-    // No gathering delay: well under the tree watcher's latency.
-    auto quick = [&](const std::function<void()> &change) {
-        const qint64 delay = reportDelay(change);
-        return delay >= 0 && delay < KVXDirectoryWatcher::kLatencyMs;
+    // No gathering delay: a tree watcher of the same folder hears each
+    // change as it does, and gathers for its latency before it reports.
+    // What a change brought this watcher by the time the tree watcher
+    // reported it, which each step waits for, so that the next step begins
+    // with nothing pending.
+    Recorder gathering;
+    auto tree = KVXDirectoryWatcher::watchFolderWithPath(at("extras"), &gathering);
+    ASSERT_TRUE(tree);
+    auto beforeTheTree = [&](const std::function<void()> &change) {
+        const int mine = m_recorder.calls;
+        const int trees = gathering.calls;
+        change();
+        EXPECT_TRUE(spinUntil([&] { return gathering.calls > trees; }, kHang)) << "the tree watcher heard nothing";
+        return m_recorder.calls - mine;
     };
-    EXPECT_TRUE(quick([&] { write("extras/new.css"); }));
-    EXPECT_TRUE(quick([&] { rename(at("extras/new.css"), at("extras/renamed.css")); }));
-    EXPECT_TRUE(quick([&] { write("extras/theme.theme", "edited in place"); }));
-    EXPECT_TRUE(quick([&] { QFile::remove(at("extras/renamed.css")); }));
+    EXPECT_GT(beforeTheTree([&] { write("extras/new.css"); }), 0);
+    EXPECT_GT(beforeTheTree([&] { rename(at("extras/new.css"), at("extras/renamed.css")); }), 0);
+    EXPECT_GT(beforeTheTree([&] { write("extras/theme.theme", "edited in place"); }), 0);
+    EXPECT_GT(beforeTheTree([&] { QFile::remove(at("extras/renamed.css")); }), 0);
     // Subfolders are not its business.
-    EXPECT_FALSE(reportedWithin([&] { write("extras/sub/inner.css"); }, 300));
+    EXPECT_EQ(beforeTheTree([&] { write("extras/sub/inner.css"); }), 0);
 
     // A watcher that is watching refuses a second start; after invalidate it
     // is silent, and it may start again.
     EXPECT_FALSE(watcher->startMonitoringDirectory(at("extras")));
     watcher->invalidate();
-    EXPECT_FALSE(reportedWithin([&] { write("extras/after.css"); }, 300));
+    EXPECT_EQ(beforeTheTree([&] { write("extras/after.css"); }), 0);
     EXPECT_TRUE(watcher->startMonitoringDirectory(at("extras")));
-    EXPECT_TRUE(quick([&] { write("extras/again.css"); }));
+    EXPECT_GT(beforeTheTree([&] { write("extras/again.css"); }), 0);
 }
 
 TEST_F(FolderWatchers, DelegateMayDestroyTheWatcherThatCallsIt) {
@@ -276,7 +276,7 @@ TEST_F(FolderWatchers, DelegateMayDestroyTheWatcherThatCallsIt) {
     oneFolder.onCall = [&] { single.reset(); };
 
     write("tree/a.md");
-    EXPECT_TRUE(spinUntil([&] { return !tree && !single; }, 2000ms));
+    EXPECT_TRUE(spinUntil([&] { return !tree && !single; }, kHang));
     write("tree/b.md");
     spinFor(100ms);
     EXPECT_EQ(m_recorder.calls, 1);
