@@ -204,16 +204,24 @@ std::optional<QRect> frameOfWindowTitled(const std::string &title) {
     return QRect(attributes.x, attributes.y, attributes.width + 2 * border, attributes.height + 2 * border);
 }
 
-std::optional<QRect> settledFrameOfWindowTitled(const std::string &title) {
+std::optional<QRect> settledFrameOfWindowTitled(const std::string &title,
+                                                const std::function<bool(const QRect &)> &wanted) {
     std::optional<QRect> frame, last;
     const bool settled = testing_qt::spinUntil(
         [&] {
             last = std::exchange(frame, frameOfWindowTitled(title));
             testing_qt::spinFor(100ms);
-            return frame && last == frame;
+            return frame && last == frame && (!wanted || wanted(*frame));
         },
-        10s);
-    return settled ? frame : std::nullopt;
+        30s);
+    if (settled)
+        return frame;
+    if (frame)
+        std::fprintf(stderr, "The frame of the window titled \"%s\" last stood at %dx%d at (%d, %d)\n", title.c_str(),
+                     frame->width(), frame->height(), frame->x(), frame->y());
+    else
+        std::fprintf(stderr, "No window titled \"%s\" is shown\n", title.c_str());
+    return std::nullopt;
 }
 
 std::string describeWindow(unsigned long window) {
@@ -258,7 +266,9 @@ WindowsKeptOff::~WindowsKeptOff() = default;
 bool WindowsKeptOff::windowAsked() { return false; }
 std::optional<QRect> frameOfWindowTitled(const std::string &) { return std::nullopt; }
 std::string describeWindow(unsigned long) { return {}; }
-std::optional<QRect> settledFrameOfWindowTitled(const std::string &) { return std::nullopt; }
+std::optional<QRect> settledFrameOfWindowTitled(const std::string &, const std::function<bool(const QRect &)> &) {
+    return std::nullopt;
+}
 QRect workArea() { return {}; }
 
 #endif

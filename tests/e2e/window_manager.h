@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QRect>
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -54,10 +55,16 @@ private:
 // decorations included), in screen coordinates; nothing when no such window
 // is shown.
 std::optional<QRect> frameOfWindowTitled(const std::string &title);
-// The same once the window is shown and its frame has stood still for a
-// moment (the window manager frames and places a window after it is shown);
-// nothing when that did not happen within 10 s.
-std::optional<QRect> settledFrameOfWindowTitled(const std::string &title);
+// The same once the window is shown, its frame is one that `wanted` takes
+// (any, without it) and it has stood still for a moment; nothing when that
+// did not happen within 30 s, and then where the frame last stood is
+// written to standard error. The window manager frames and places a window
+// some time after it is shown, the program may move it on screen once it
+// sees it framed, and a window's title may be another's for a moment: what
+// a test expects of such a frame comes only after those, and a busy machine
+// may hold any of them for longer than a moment.
+std::optional<QRect> settledFrameOfWindowTitled(const std::string &title,
+                                                const std::function<bool(const QRect &)> &wanted = {});
 // What the X server says of a native window, for a failure's message:
 // whether it is mapped, whether a frame holds it, and whether a window
 // manager runs ("" without X).
