@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QVBoxLayout>
 #include <QWebEnginePage>
+#include <QWebEngineScriptCollection>
 
 #include <algorithm>
 
@@ -157,6 +158,35 @@ TEST_F(WebViewTest, SurvivesTheDeathOfThePagesProcess) {
     EXPECT_EQ(gone, 1);
     ASSERT_EQ(load(*view, "<p>back</p>", QUrl("file:///tmp/a.md")), true);
     EXPECT_EQ(evaluateText(*view, "document.body.textContent"), "back");
+}
+
+// A page whose frame lacks the view's own scripts (the WebRTC removal, the
+// click watch), as one the engine started after a page's process died on a
+// busy machine: the view gives them to it again and loads it once more, and
+// reports it loaded with them. Here the scripts are taken from the page's
+// frame before a load and come back as its first page loads.
+TEST_F(WebViewTest, APageThatCameWithoutTheViewsOwnScriptsIsLoadedAgainWithThem) {
+    const QUrl base("file:///tmp/a.md");
+    ASSERT_EQ(load(*view, "<p>first</p>", base), true);
+    QWebEngineScriptCollection &scripts = view->page()->scripts();
+    const QList<QWebEngineScript> own = scripts.toList();
+    ASSERT_FALSE(own.isEmpty());
+    auto sealed = [&] {
+        return evaluate(*view, "typeof orvaneTakeClick", QWebEngineScript::ApplicationWorld).toString() == "function" &&
+               evaluateText(*view, "typeof RTCPeerConnection") == "undefined";
+    };
+    EXPECT_TRUE(sealed());
+
+    int loads = 0;
+    QObject::connect(view->page(), &QWebEnginePage::loadFinished, [&](bool) {
+        if (loads++ == 0)
+            scripts.insert(own);
+    });
+    scripts.clear();
+    ASSERT_EQ(load(*view, "<p>second</p>", base), true);
+    EXPECT_EQ(loads, 2);
+    EXPECT_TRUE(sealed());
+    EXPECT_EQ(evaluateText(*view, "document.body.textContent"), "second");
 }
 
 // Every way a page can ask to go elsewhere reaches the policy, which here
