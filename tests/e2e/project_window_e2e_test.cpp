@@ -104,7 +104,7 @@ TEST(ProjectWindowEndToEnd, OpenFolderFromTheMenuShowsTheFilesAndOpensOneAsATab)
         const QRect projectFrame = window->geometry();
         QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
         QApplication::sendEvent(view, &press);
-        ASSERT_TRUE(testing_qt::spinUntil([&] { return documents.documents().size() == 1; }, 5s));
+        ASSERT_TRUE(testing_qt::spinUntil([&] { return documents.documents().size() == 1; }, 30s));
         QWidget *tab = documents.documents().first()->firstWindow();
         QWidget *group = tab->window();
         ASSERT_TRUE(onScreenAndActive(group));
@@ -127,7 +127,7 @@ TEST(ProjectWindowEndToEnd, OpenFolderFromTheMenuShowsTheFilesAndOpensOneAsATab)
         EXPECT_EQ(alerts.count(), 0);
         // The project's tab selected again: its list, as it was.
         platform::WindowTabs::makeKeyAndOrderFront(window);
-        EXPECT_TRUE(testing_qt::spinUntil([&] { return QApplication::focusWidget() == view; }, 2s));
+        EXPECT_TRUE(testing_qt::spinUntil([&] { return QApplication::focusWidget() == view; }, 30s));
         EXPECT_EQ(project->preview()->kind(), platform::QuickPreview::Kind::Text);
         testing_qt::spinFor(300ms);
         saveScreenshot(group, QStringLiteral("e2e-project-two-document-tabs.png"));

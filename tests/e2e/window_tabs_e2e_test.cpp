@@ -199,7 +199,7 @@ TEST(WindowTabsEndToEnd, FilesOpenedTogetherAreTabsOfOneWindowEachKeepingItsOwnS
     for (SmartEditorDocument *document : {a, b, c}) {
         WindowTabs::makeKeyAndOrderFront(document->firstWindow());
         SmartTextView *editor = contentOf(document)->textView();
-        ASSERT_TRUE(testing_qt::spinUntil([&] { return QApplication::focusWidget() == editor; }, 2s));
+        ASSERT_TRUE(testing_qt::spinUntil([&] { return QApplication::focusWidget() == editor; }, 30s));
         const int index = int(places.size());
         editor->setSelectedRange({qsizetype(200 + 1500 * index), 0});
         editor->verticalScrollBar()->setValue(editor->verticalScrollBar()->maximum() / (index + 2));
@@ -229,7 +229,7 @@ TEST(WindowTabsEndToEnd, FilesOpenedTogetherAreTabsOfOneWindowEachKeepingItsOwnS
         QTest::keyClick(QApplication::focusWidget(), Qt::Key(key.key), key.modifiers);
         const Place &place = places[key.expected];
         EXPECT_EQ(WindowTabs::keyWindow(), place.tab) << "tab " << key.expected;
-        EXPECT_TRUE(testing_qt::spinUntil([&] { return QApplication::focusWidget() == place.editor; }, 2s))
+        EXPECT_TRUE(testing_qt::spinUntil([&] { return QApplication::focusWidget() == place.editor; }, 30s))
             << "tab " << key.expected;
         EXPECT_EQ(place.editor->selectedRange().location, place.caret);
         EXPECT_EQ(place.editor->verticalScrollBar()->value(), place.scroll);
@@ -255,10 +255,10 @@ TEST(WindowTabsEndToEnd, FilesOpenedTogetherAreTabsOfOneWindowEachKeepingItsOwnS
     EXPECT_TRUE(enabledInMenu(program, "revertDocumentToSaved:"));
     // The menu bar holding the keyboard (as Alt leaves it): the menus still
     // see the editor of the tab in front, which gets the keyboard back.
-    ASSERT_TRUE(testing_qt::spinUntil([&] { return QApplication::focusWidget() == places[1].editor; }, 2s));
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return QApplication::focusWidget() == places[1].editor; }, 30s));
     QMenuBar *menuBar = qobject_cast<QMainWindow *>(group)->menuBar();
     menuBar->setFocus(Qt::MenuBarFocusReason);
-    ASSERT_TRUE(testing_qt::spinUntil([&] { return QApplication::focusWidget() == menuBar; }, 2s));
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return QApplication::focusWidget() == menuBar; }, 30s));
     EXPECT_EQ(platform::ActionRouter::firstResponder(), places[1].editor);
     EXPECT_TRUE(enabledInMenu(program, "revertDocumentToSaved:"));
     platform::ActionRouter::returnKeyboardFromMenuBar();
@@ -287,12 +287,12 @@ TEST(WindowTabsEndToEnd, FilesOpenedTogetherAreTabsOfOneWindowEachKeepingItsOwnS
     program.alerts.addAnswers({1});
     qobject_cast<QAbstractButton *>(bar->tabButton(1, QTabBar::RightSide))->click();
     EXPECT_EQ(program.alerts.count(), 2);
-    EXPECT_TRUE(testing_qt::spinUntil([&] { return !program.document("b.md"); }, 2s));
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return !program.document("b.md"); }, 30s));
     EXPECT_EQ(WindowTabs::tabbedWindows(group), QList<QWidget *>({wa, wc}));
 
     // Move Tab to New Window, then Merge All Windows, from the menu.
     WindowTabs::makeKeyAndOrderFront(wc);
-    ASSERT_TRUE(testing_qt::spinUntil([&] { return QApplication::focusWidget() == places[2].editor; }, 2s));
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return QApplication::focusWidget() == places[2].editor; }, 30s));
     program.menuItem("moveTabToNewWindow:")->trigger();
     EXPECT_EQ(wc->window(), wc);
     EXPECT_TRUE(onScreenAndActive(wc));
@@ -306,8 +306,8 @@ TEST(WindowTabsEndToEnd, FilesOpenedTogetherAreTabsOfOneWindowEachKeepingItsOwnS
     program.menuItem("mergeAllWindows:")->trigger();
     EXPECT_EQ(documentWindowsOnScreen(), QList<QWidget *>({wc->window()}));
     EXPECT_EQ(WindowTabs::tabbedWindows(wc), QList<QWidget *>({wc, wa}));
-    EXPECT_TRUE(testing_qt::spinUntil([&] { return WindowTabs::keyWindow() == wc; }, 2s));
-    EXPECT_TRUE(testing_qt::spinUntil([&] { return QApplication::focusWidget() == places[2].editor; }, 2s));
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return WindowTabs::keyWindow() == wc; }, 30s));
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return QApplication::focusWidget() == places[2].editor; }, 30s));
     EXPECT_EQ(program.alerts.count(), 2);
     ASSERT_TRUE(onScreenAndActive(wc->window()));
     testing_qt::spinFor(800ms);
@@ -368,7 +368,7 @@ TEST(WindowTabsEndToEnd, AWindowOfTabsMovedOutMergedBackAndClosedGoesWhole) {
     ASSERT_TRUE(a && c);
     QWidget *wa = a->firstWindow(), *wc = c->firstWindow();
     ASSERT_TRUE(onScreenAndActive(wa->window()));
-    ASSERT_TRUE(testing_qt::spinUntil([&] { return QApplication::focusWidget() == contentOf(c)->textView(); }, 2s));
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return QApplication::focusWidget() == contentOf(c)->textView(); }, 30s));
 
     program.menuItem("moveTabToNewWindow:")->trigger();
     ASSERT_EQ(wc->window(), wc);
@@ -378,11 +378,11 @@ TEST(WindowTabsEndToEnd, AWindowOfTabsMovedOutMergedBackAndClosedGoesWhole) {
     ASSERT_TRUE(WindowTabs::isGroupWindow(group));
     ASSERT_EQ(WindowTabs::tabbedWindows(group).size(), 3);
     WindowTabs::makeKeyAndOrderFront(wa);
-    ASSERT_TRUE(testing_qt::spinUntil([&] { return QApplication::focusWidget() == contentOf(a)->textView(); }, 2s));
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return QApplication::focusWidget() == contentOf(a)->textView(); }, 30s));
 
     const QPointer<QWidget> closing = group;
     EXPECT_TRUE(group->close());
-    EXPECT_TRUE(testing_qt::spinUntil([&] { return program.documents.documents().isEmpty() && !closing; }, 5s));
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return program.documents.documents().isEmpty() && !closing; }, 30s));
     EXPECT_TRUE(documentWindowsOnScreen().isEmpty());
     EXPECT_EQ(program.alerts.count(), 0);
 }

@@ -21,8 +21,9 @@
 
 namespace web_test {
 
-// Runs the event loop until `done` holds, for at most `milliseconds`.
-inline bool waitUntil(const std::function<bool()> &done, int milliseconds = 20000) {
+// Runs the event loop until `done` holds, for at most `milliseconds` (a
+// deadline that only catches what never comes).
+inline bool waitUntil(const std::function<bool()> &done, int milliseconds = 60000) {
     return testing_qt::spinUntil(done, std::chrono::milliseconds(milliseconds));
 }
 

@@ -271,7 +271,7 @@ TEST_F(DocumentFixture, AFileEmptiedAndThenWrittenByAnotherProgramKeepsTheTypedT
     QByteArray theirs = original;
     theirs.replace("Line 3 of", "Line three of");
     ASSERT_TRUE(writeAll(path("rewritten.md"), theirs));
-    ASSERT_TRUE(spinUntil([&] { return text(document).contains("Line three of"); }, 5s));
+    ASSERT_TRUE(spinUntil([&] { return text(document).contains("Line three of"); }, 30s));
     EXPECT_TRUE(text(document).endsWith("typed before the other program wrote"));
     EXPECT_EQ(document->fileString(), QString::fromUtf8(theirs));
     EXPECT_EQ(alerts.count(), 0);
@@ -297,7 +297,7 @@ TEST_F(DocumentFixture, AMergeThatWouldLoseTypedTextAsksWhichVersionToKeep) {
         const qsizetype before = alerts.count();
         alerts.addAnswers({answer});
         ASSERT_TRUE(renameSave(path(name), theirs.toUtf8()));
-        ASSERT_TRUE(spinUntil([&] { return alerts.count() > before; }, 5s)) << answers[answer].toStdString();
+        ASSERT_TRUE(spinUntil([&] { return alerts.count() > before; }, 30s)) << answers[answer].toStdString();
         EXPECT_EQ(alerts.shown().last().messageText, "File has changed");
         EXPECT_EQ(alerts.shown().last().buttons, answers);
         EXPECT_EQ(document->fileString(), theirs);

@@ -224,7 +224,7 @@ TEST_F(ProjectWindows, TheListIsSearchedAndKeepsItsSearchOpenFoldersAndSelection
     };
     auto relisted = [&](const std::function<void()> &change, const QStringList &wanted) {
         change();
-        return testing_qt::spinUntil([&] { return shownRows(project) == wanted; }, std::chrono::milliseconds(5000));
+        return testing_qt::spinUntil([&] { return shownRows(project) == wanted; }, std::chrono::seconds(30));
     };
     EXPECT_TRUE(relisted([&] { write(QStringLiteral("chapter/two.md"), "# Text\n\nMore.\n"); },
                          {"/chapter", "/chapter/two.md"}));

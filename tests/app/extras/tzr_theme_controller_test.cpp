@@ -311,13 +311,13 @@ TEST_F(ThemeController, FolderChangesRebuildTheMenusAndReachTheSync) {
     // application has its own copy.
     ASSERT_TRUE(QFile::remove(user() + "/Themes/Mine.theme"));
     ASSERT_TRUE(QFile::remove(user() + "/Themes/Paper.theme"));
-    EXPECT_TRUE(testing_qt::spinUntil([&] { return titles(themeMenu) == QStringList({"Paper"}); }, 1s));
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return titles(themeMenu) == QStringList({"Paper"}); }, 30s));
     EXPECT_GE(sync.calls, 1);
 
     // A style sheet saved by an editor through a rename shows up.
     write(user() + "/CSS/.Fresh.css.tmp", "");
     ASSERT_TRUE(QFile::rename(user() + "/CSS/.Fresh.css.tmp", user() + "/CSS/Fresh.css"));
-    EXPECT_TRUE(testing_qt::spinUntil([&] { return titles(cssMenu) == QStringList({"Fresh", "Plain"}); }, 1s));
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return titles(cssMenu) == QStringList({"Fresh", "Plain"}); }, 30s));
 
     // The key-binding and expansion folders are watched once asked for
     // (when they exist by then).
@@ -329,7 +329,7 @@ TEST_F(ThemeController, FolderChangesRebuildTheMenusAndReachTheSync) {
     const int before = sync.calls;
     write(user() + "/Expansions/More.json", "{}");
     write(user() + "/KeyBindings/other.keybinding", "[]");
-    EXPECT_TRUE(testing_qt::spinUntil([&] { return sync.calls >= before + 2; }, 1s));
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return sync.calls >= before + 2; }, 30s));
     EXPECT_EQ(extras->expansionList(), QStringList({"More"}));
 }
 

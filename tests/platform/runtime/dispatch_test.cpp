@@ -112,7 +112,7 @@ TEST(Dispatch, BackgroundRunsOnAPoolOfItsOwnThatABusyGlobalPoolCannotStarve) {
         offMain = !Dispatch::isMainThread();
         ran = true;
     });
-    EXPECT_TRUE(spinUntil([&] { return ran.load(); }, 2s));
+    EXPECT_TRUE(spinUntil([&] { return ran.load(); }, 30s));
     EXPECT_TRUE(offMain);
     release.release(busy);
     global->waitForDone();
