@@ -95,7 +95,9 @@ TEST(SpellService, RunsLongerThanAnyWordAreNotJudged) {
     EXPECT_TRUE(spelling.isCorrect(run));
     EXPECT_TRUE(spelling.singleEditCorrections(run).isEmpty());
     EXPECT_TRUE(spelling.suggestions(run).isEmpty());
-    EXPECT_LT(clock.elapsed(), 200);
+    // The search, made, takes minutes at this length: the bound catches it
+    // however busy the machine, and says nothing of its speed otherwise.
+    EXPECT_LT(clock.elapsed(), 30000);
 }
 
 TEST(SpellService, WithoutADictionaryNothingIsMisspelt) {
