@@ -84,12 +84,16 @@ protected:
     void TearDown() override { platform::Workspace::setOpenerForTesting({}); }
 
     // Waits until the preview has finished refreshing (and taken in its
-    // page's geometry).
-    bool settled(int atLeast) {
-        return waitUntil([&] {
-            return refreshes >= atLeast && !view->controller().isUpdating() && !view->isLoadingHtml() &&
-                   view->controller().geometry().has_value();
-        });
+    // page's geometry); says what it still waited for when it did not.
+    ::testing::AssertionResult settled(int atLeast) {
+        if (waitUntil([&] {
+                return refreshes >= atLeast && !view->controller().isUpdating() && !view->isLoadingHtml() &&
+                       view->controller().geometry().has_value();
+            }))
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure()
+               << refreshes << " refreshes of " << atLeast << (view->controller().isUpdating() ? ", updating" : "")
+               << (view->isLoadingHtml() ? ", loading" : "") << (view->controller().geometry() ? "" : ", no geometry");
     }
     // Shows `text` in the editor and its HTML in the preview, thawed.
     void open(const QString &text) {
