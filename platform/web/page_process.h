@@ -4,21 +4,26 @@
 // - Memory: the process may hold at most bound() bytes of data of its own
 //   (its script heap, array buffers, the document's nodes). As soon as the
 //   process is known the kernel is told to hold it there (its RLIMIT_DATA:
-//   an allocation past it fails), and its data is looked at, once a second
-//   and more often as it nears the bound: a process that comes near the
-//   bound (a page whose allocations fail there and that goes on asking) is
-//   ended. A process that crashes while it could have reached the bound
-//   since it was last seen ended for memory too; one killed from outside did
-//   not. Should the kernel refuse the limit, the looks alone hold the page
-//   near its bound.
+//   an allocation past it fails, and the engine crashes the process), and a
+//   thread of its own looks at the process's data many times a second, so
+//   that a busy main thread does not delay the looks: a process that comes
+//   near the bound (a page whose allocations fail there and that goes on
+//   asking) is ended. A process that crashes while it held half its bound,
+//   or could have come near the bound since it was last seen (at the pace
+//   it was seen growing), ended for memory too: loading it again would only
+//   end the same way. One killed from outside did not. Should the kernel
+//   refuse the limit, the looks alone hold the page near its bound.
 // - A process that stops answering can be ended on request (end()).
-// Main thread only.
+// The object lives on the main thread; only its watch runs on another.
 #pragma once
 
-#include <QElapsedTimer>
 #include <QObject>
-#include <QTimer>
 #include <QWebEnginePage>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 namespace platform {
 
@@ -37,14 +42,15 @@ public:
     static qint64 defaultBound();
 
     explicit PageProcess(QWebEnginePage *page, QObject *parent = nullptr);
+    ~PageProcess() override;
 
     // The most data the page's process may hold, in bytes; a new bound
     // applies to the next process.
     qint64 bound() const { return m_bound; }
     void setBound(qint64 bytes);
 
-    // Looks at the page's process now: a process not seen before is
-    // limited, one near its bound is ended.
+    // Learns the page's process: a process not seen before is limited and
+    // watched from now on.
     void look();
     // Ends the page's process now (for NotAnswering; TooMuchMemory is the
     // watch's own business).
@@ -54,24 +60,36 @@ public:
     End ended(QWebEnginePage::RenderProcessTerminationStatus status);
 
 private:
-    // How many bytes of data the process holds; -1 when it cannot be read.
+    using Clock = std::chrono::steady_clock;
+
+    // How many bytes of data the process holds; -1 when it cannot be read
+    // (or it has ended).
     static qint64 dataOf(qint64 pid);
-    void limit(qint64 pid);
-    // When to look again: sooner the nearer the data is to the bound.
-    void scheduleLook();
+    void limit(qint64 pid, qint64 bound);
+    // The watch's thread: looks at the process while there is one.
+    void watch();
     // Data at which the process is ended: a little under the bound, where a
     // page whose allocations fail stays.
-    qint64 watermark() const { return m_bound - m_bound / 16; }
+    static qint64 watermarkOf(qint64 bound) { return bound - bound / 16; }
 
     QWebEnginePage *m_page;
-    qint64 m_bound;
-    qint64 m_pid = 0;   // the process looked at
-    qint64 m_data = 0;  // its data at the last look
-    QElapsedTimer m_lookedAt;
+    qint64 m_bound;      // for the next process (main thread)
+    bool m_refusedLogged = false;
+
+    // Shared with the watch, under m_mutex.
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_stopping = false;
+    qint64 m_pid = 0;            // the process watched
+    qint64 m_watchedBound = 0;   // its bound
+    qint64 m_data = 0;           // its data at the last look
+    qint64 m_fastest = 0;        // the fastest it was seen growing, bytes a second
+    Clock::time_point m_lookedAt;
+    bool m_seen = false;         // m_data and m_lookedAt hold a look
     bool m_endedHere = false;
     End m_why = End::Crashed;
-    bool m_refusedLogged = false;
-    QTimer m_timer;
+
+    std::thread m_watch;
 };
 
 }  // namespace platform

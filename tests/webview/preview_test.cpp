@@ -462,6 +462,9 @@ TEST_F(PreviewTest, APageThatTakesAllTheMemoryIsEndedAndShownAgainOnlyWhenAsked)
         "(function f() { var d = document.createElement('div'); for (var i = 0; i < 20000; i++) {"
         " var p = document.createElement('p'); p.textContent = 'node ' + i + Math.random(); d.appendChild(p); }"
         " document.body.appendChild(d); setTimeout(f, 0); })();",
+        // Steps so large that one refused at the bound crashes the process
+        // before the watch sees it near there.
+        "var a = []; (function f() { a.push(new Array(30000000).fill(Math.random())); setTimeout(f, 200); })();",
     };
     auto noteShown = [&] {
         return view->controller().isPageEnded() &&
