@@ -215,7 +215,8 @@ public:
     // the text it stands over until the word is chosen or typed on.
     bool hasTentativeCompletion() const;
     QString committedString() const override;
-    bool holdsCommittedString(const QString &text) const override;
+    QByteArray committedUtf8() const override;
+    bool holdsCommittedUtf8(QByteArrayView utf8) const override;
     // Cancels a completion still in its list, as Escape in the list would.
     void withdrawOfferedText() override;
 

@@ -36,21 +36,11 @@ public:
             break;
         }
     }
-    bool isSavedText(QByteArrayView utf8) const override {
-        // A plain editor asks after every change: the base is converted once
-        // for as long as it stays the same.
-        if (!m_base.isSharedWith(m_document._fileString)) {
-            m_base = m_document._fileString;
-            m_baseUtf8 = m_base.toUtf8();
-        }
-        return utf8 == m_baseUtf8;
-    }
+    bool isSavedText(QByteArrayView utf8) const override { return utf8 == QByteArrayView(m_document._fileString); }
     QString filePath() const override { return m_document.filePath(); }
 
 private:
     KVXTextDocument &m_document;
-    mutable QString m_base;
-    mutable QByteArray m_baseUtf8;
 };
 
 KVXTextDocument::KVXTextDocument(QObject *parent) : KVXDocument(parent), m_owner(std::make_unique<EditorOwner>(*this)) {
@@ -113,7 +103,9 @@ std::optional<KVXTextDocument::DiskVersion> KVXTextDocument::decodeFile(const QB
 }
 
 void KVXTextDocument::adopt(const DiskVersion &version) {
-    _fileString = version.text;
+    _fileString = version.text.toUtf8();
+    if (!_textView)
+        m_textToShow = version.text;
     m_form = version.form;
     m_fidelity = version.fidelity;
 }
@@ -153,7 +145,7 @@ QString KVXTextDocument::lossOnSave() const {
                                       "they are; the saved file will have them as they are shown.");
     }
     if (m_form.encoding != textdecoding::Encoding::UTF8 && m_form.encoding != textdecoding::Encoding::ASCII) {
-        const QString text = _textView ? _textView->text() : _fileString;
+        const QString text = _textView ? _textView->text() : fileString();
         if (!textdecoding::encode(text, m_form))
             changes << QStringLiteral("The file was read as %1, which cannot hold all of the text now; it will be "
                                       "written as UTF-8, and every character outside ASCII changes its bytes.")
@@ -179,7 +171,7 @@ bool KVXTextDocument::reloadShownDocument(const DiskVersion &disk) {
     QString shown;
     if (isDocumentEdited()) {
         const QString mine = _textView->text();
-        const MergeResult merged = mergeOriginal(_fileString, mine, disk.text);
+        const MergeResult merged = mergeOriginal(fileString(), mine, disk.text);
         if (merged.ok && !merged.keepsTyped)
             return chooseBetweenVersions(disk, mine);
         if (merged.ok) {
@@ -285,20 +277,20 @@ bool KVXTextDocument::revertToContentsOfFile(QString *error) {
 
 // --- Writing ----------------------------------------------------------------------------
 
+namespace {
+
+qint64 exportLineEndings() { return Defaults::standard().integerForKey(QStringLiteral("exportLineEndings")); }
+
+}  // namespace
+
 std::optional<QByteArray> KVXTextDocument::dataOfType(const QString &, QString *) {
-    const QString text = _textView ? _textView->text() : _fileString;
-    m_pendingBase = text;
-    const qint64 lineEndings = Defaults::standard().integerForKey(QStringLiteral("exportLineEndings"));
-    const QString written = textdecoding::withLineEndings(text, lineEndings);
     // Back in the file's own encoding, so that an edit changes only its own
     // bytes; UTF-8 for text the encoding cannot hold (lossOnSave() asked).
-    m_pendingForm = m_form;
-    std::optional<QByteArray> bytes = textdecoding::encode(written, m_form);
-    if (!bytes) {
-        m_pendingForm = textdecoding::Form{};
-        bytes = written.toUtf8();
-    }
-    return bytes;
+    textdecoding::FileText file =
+        textdecoding::fileText(_textView ? _textView->utf8Text() : _fileString, exportLineEndings(), m_form);
+    m_pendingBase = std::move(file.text);
+    m_pendingForm = file.form;
+    return std::move(file.bytes);
 }
 
 void KVXTextDocument::didWrite(const QString &path, const QString &type, platform::SaveOperation operation) {
@@ -318,7 +310,7 @@ void KVXTextDocument::didWrite(const QString &path, const QString &type, platfor
 QWidget *KVXTextDocument::makeContentWidget() {
     auto *content = new KVXDocumentViewController;
     setTextView(content->keyTextView());
-    _textView->loadText(_fileString);
+    _textView->loadText(takeTextToShow());
     return content;
 }
 
@@ -345,7 +337,13 @@ void KVXTextDocument::setTextView(TextContent *view) {
 void KVXTextDocument::settleChangeCount() {
     if (!_textView)
         return;
-    updateChangeCount(_textView->holdsText(_fileString) ? platform::ChangeKind::Cleared : platform::ChangeKind::Done);
+    updateChangeCount(_textView->holdsUtf8(_fileString) ? platform::ChangeKind::Cleared : platform::ChangeKind::Done);
+}
+
+QString KVXTextDocument::takeTextToShow() {
+    if (m_textToShow)
+        return *std::exchange(m_textToShow, std::nullopt);
+    return fileString();
 }
 
 void KVXTextDocument::replaceShownText(const QString &text) {

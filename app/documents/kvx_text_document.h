@@ -4,10 +4,10 @@
 // writing gives the line endings of "exportLineEndings" in the encoding the
 // file was read in (UTF-8 when that cannot hold the text, after asking). The
 // text last read from or written to the file, as the editor holds it ("\n"
-// line endings, no NUL characters), is the base against which changes made
-// by other programs are merged, and the editor's text is unedited exactly
-// when it is that text. The base moves only once a write of the document's
-// own file succeeded.
+// line endings, no NUL characters, UTF-8 as in its buffer), is the base
+// against which changes made by other programs are merged, and the editor's
+// text is unedited exactly when it is that text. The base moves only once a
+// write of the document's own file succeeded.
 //
 // A file the editor cannot show byte for byte (NUL bytes, bytes that are
 // not text in the encoding it is read in) is opened with an alert that says
@@ -46,7 +46,7 @@ public:
     // window exists and after it has gone.
     TextContent *textView() const { return _textView; }
     // The merge base: the text last read from or written to the file.
-    QString fileString() const { return _fileString; }
+    QString fileString() const { return QString::fromUtf8(_fileString); }
 
     static std::optional<QString> convertDataIntoString(const QByteArray &data);
     static QString convertStringToWindows(const QString &text);
@@ -98,9 +98,14 @@ protected:
     void didWrite(const QString &path, const QString &type, platform::SaveOperation operation) override;
     // Edited unless the editor shows the merge base.
     void settleChangeCount();
+    // The text a new window shows: the file's as it was read (given once,
+    // then let go), else the base's.
+    QString takeTextToShow();
 
     QPointer<TextContent> _textView;
-    QString _fileString;
+    // The merge base in UTF-8, as the editor's buffer holds text: half the
+    // memory of UTF-16, and compared with the buffer byte for byte.
+    QByteArray _fileString;
 
 private:
     class EditorOwner;
@@ -128,7 +133,9 @@ private:
 
     // The text of a write in progress, before its line endings changed, and
     // the form it is written in.
-    std::optional<QString> m_pendingBase;
+    std::optional<QByteArray> m_pendingBase;
+    // The text of the file as it was read, until a window shows it.
+    std::optional<QString> m_textToShow;
     textdecoding::Form m_pendingForm;
     textdecoding::Form m_form;
     textdecoding::Fidelity m_fidelity;

@@ -115,7 +115,7 @@ QString SmartEditorDocument::actualFilePath() const {
 }
 
 QString SmartEditorDocument::guessTitle() const {
-    const QString text = _textView ? _textView->text() : _fileString;
+    const QString text = _textView ? _textView->text() : fileString();
     if (!text.isEmpty()) {
         if (m_content) {
             const QString title = m_content->metadataForKey(QStringLiteral("title")).value_or(QString()).trimmed();
@@ -152,7 +152,7 @@ bool SmartEditorDocument::readFromData(const QByteArray &data, const QString &ty
 }
 
 void SmartEditorDocument::checkTags() {
-    const std::optional<QStringList> metadata = TZREngine::tzrTagsFromString(_fileString);
+    const std::optional<QStringList> metadata = TZREngine::tzrTagsFromString(fileString());
     if (!metadata || metadata->isEmpty() || filePath().isEmpty())
         return;
     // A file system that keeps no tags has none to disagree with.
@@ -175,7 +175,7 @@ void SmartEditorDocument::checkTags() {
         if (!platform::FileTags::setTags(filePath(), *metadata, &reason))
             reportError(QStringLiteral("The tags of “%1” could not be changed.").arg(displayName()), reason);
     } else if (answer == 1) {
-        char *updated = tzr_string_update_metavalue_for_key(_fileString.toUtf8().constData(), "tags",
+        char *updated = tzr_string_update_metavalue_for_key(_fileString.constData(), "tags",
                                                             joined(*system).toUtf8().constData());
         // The window shows the new metadata; the file still has the old, so
         // the document holds an edit until it is saved.
@@ -345,7 +345,8 @@ void SmartEditorDocument::convertWindowToSmartEditor() {
         platform::WindowTabs::setTabbingIdentifier(window, QStringLiteral("OrvaneDoc"));
         platform::WindowTabs::setTabbingMode(window, platform::WindowTabs::TabbingMode::Preferred);
     }
-    m_content->setText(m_initialText.value_or(_fileString), true);
+    const QString read = takeTextToShow();
+    m_content->setText(m_initialText.value_or(read), true);
     m_initialText.reset();
     restoreSavedSelection();
     _textView->focusEditor();
@@ -437,7 +438,7 @@ void SmartEditorDocument::diffToCriticMarkupWithFile(const QString &path) {
     QFile file(path);
     if (file.open(QIODevice::ReadOnly)) {
         if (const std::optional<QString> other = convertDataIntoString(file.readAll()))
-            marked = platform::mergeWithNewString(*other, _textView ? _textView->text() : _fileString, true);
+            marked = platform::mergeWithNewString(*other, _textView ? _textView->text() : fileString(), true);
     } else {
         qCWarning(lcApp, "%s cannot be compared: %s", qPrintable(path), qPrintable(file.errorString()));
     }

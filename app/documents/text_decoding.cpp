@@ -236,6 +236,29 @@ Fidelity fidelity(const QByteArray &data, const Decoded &decoded, qint64 lineEnd
     return result;
 }
 
+FileText fileText(const QByteArray &utf8, qint64 lineEndings, const Form &form) {
+    // Valid UTF-8 is its own text's bytes, and "\n" is a byte of its own in
+    // it; a byte-order mark typed at the start goes the long way, as the
+    // decoding of the text may treat it apart.
+    const bool asItIs = !utf8.startsWith("\xEF\xBB\xBF") && QByteArrayView(utf8).isValidUtf8();
+    if (asItIs && (form.encoding == Encoding::UTF8 || form.encoding == Encoding::ASCII)) {
+        QByteArray bytes = utf8;
+        if (lineEndings == 1)
+            bytes.replace("\n", "\r\n");
+        else if (lineEndings == 2)
+            bytes.replace('\n', '\r');
+        if (form.encoding == Encoding::UTF8 && form.byteOrderMark)
+            bytes.prepend("\xEF\xBB\xBF");
+        return {bytes, utf8, form};
+    }
+    const QString text = QString::fromUtf8(utf8);
+    const QByteArray held = asItIs ? utf8 : text.toUtf8();
+    const QString written = withLineEndings(text, lineEndings);
+    if (std::optional<QByteArray> bytes = encode(written, form))
+        return {*bytes, held, form};
+    return {written.toUtf8(), held, Form{}};
+}
+
 QString encodingName(Encoding encoding) {
     switch (encoding) {
     case Encoding::UTF8:

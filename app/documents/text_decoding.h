@@ -77,6 +77,20 @@ std::optional<QByteArray> encode(const QString &text, const Form &form);
 // written back with "exportLineEndings" `lineEndings`.
 Fidelity fidelity(const QByteArray &data, const Decoded &decoded, qint64 lineEndings);
 
+// A file's bytes made of the editor's text, as a save writes them.
+struct FileText {
+    QByteArray bytes;
+    QByteArray text;  // the text they hold, as the editor holds it, in UTF-8
+    Form form;        // the form they are in
+};
+
+// The file of the editor's text `utf8` ("\n" line endings, as the editor's
+// buffer holds it): in the line endings of "exportLineEndings" `lineEndings`
+// and in `form`, or in UTF-8 when the form's encoding cannot hold the text.
+// The same as encoding the text made a QString, with less work and memory
+// where the file is UTF-8 and the bytes are (safe on any thread).
+FileText fileText(const QByteArray &utf8, qint64 lineEndings, const Form &form);
+
 // The encoding's name for people: "UTF-8", "ISO Latin 1", "Mac Roman"...
 QString encodingName(Encoding encoding);
 

@@ -108,8 +108,12 @@ QString SmartTextView::committedString() const {
     return text;
 }
 
-bool SmartTextView::holdsCommittedString(const QString &text) const {
-    return hasTentativeCompletion() ? committedString() == text : KVXTextView::holdsCommittedString(text);
+QByteArray SmartTextView::committedUtf8() const {
+    return hasTentativeCompletion() ? committedString().toUtf8() : KVXTextView::committedUtf8();
+}
+
+bool SmartTextView::holdsCommittedUtf8(QByteArrayView utf8) const {
+    return hasTentativeCompletion() ? committedString().toUtf8() == utf8 : KVXTextView::holdsCommittedUtf8(utf8);
 }
 
 void SmartTextView::withdrawOfferedText() {

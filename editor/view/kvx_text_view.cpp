@@ -541,6 +541,12 @@ QMimeData *KVXTextView::richTextOfRange(CharRange range) const {
 
 QString KVXTextView::committedString() const { return m_storage->string(); }
 
+QByteArray KVXTextView::committedUtf8() const { return QByteArray(m_storage->str(), qsizetype(m_storage->len())); }
+
+bool KVXTextView::holdsCommittedUtf8(QByteArrayView utf8) const {
+    return QByteArrayView(m_storage->str(), qsizetype(m_storage->len())) == utf8;
+}
+
 // What the copy commands take: the selection, or the whole text when
 // nothing is selected.
 CharRange KVXTextView::rangeToCopy() const {

@@ -227,7 +227,10 @@ public:
     // The text as the document has it: a completion only offered in its
     // list is not yet text, and the text it stands over is given instead.
     virtual QString committedString() const;
-    virtual bool holdsCommittedString(const QString &text) const { return m_storage->textEquals(text); }
+    // The same as UTF-8, as the buffer holds it (a copy of its bytes, without
+    // the text in UTF-16), and whether it is `utf8` (compared with them).
+    virtual QByteArray committedUtf8() const;
+    virtual bool holdsCommittedUtf8(QByteArrayView utf8) const;
     // Takes back what is only offered (the list closes, the word typed comes
     // back), before the text is replaced or the view gives up the keyboard.
     virtual void withdrawOfferedText() {}

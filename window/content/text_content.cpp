@@ -12,7 +12,9 @@ EditorTextContent::~EditorTextContent() = default;
 
 QString EditorTextContent::text() const { return m_view->committedString(); }
 
-bool EditorTextContent::holdsText(const QString &text) const { return m_view->holdsCommittedString(text); }
+QByteArray EditorTextContent::utf8Text() const { return m_view->committedUtf8(); }
+
+bool EditorTextContent::holdsUtf8(QByteArrayView utf8) const { return m_view->holdsCommittedUtf8(utf8); }
 
 void EditorTextContent::loadText(const QString &text) {
     m_view->withdrawOfferedText();

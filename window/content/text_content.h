@@ -9,6 +9,8 @@
 // learns when the window has gone. Main thread only.
 #pragma once
 
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QMetaObject>
 #include <QObject>
 #include <QString>
@@ -26,10 +28,13 @@ class TextContent : public QObject {
 public:
     using QObject::QObject;
 
-    // The text as the editor holds it, and whether it is `text` (without
-    // making a copy of a long text to find out, where the editor can).
+    // The text as the editor holds it; the same as UTF-8 (a snapshot, where
+    // the editor holds UTF-8: a copy of its bytes, cheap to take), and
+    // whether it is `utf8` (without making a copy of a long text to find
+    // out, where the editor can).
     virtual QString text() const = 0;
-    virtual bool holdsText(const QString &text) const { return this->text() == text; }
+    virtual QByteArray utf8Text() const { return text().toUtf8(); }
+    virtual bool holdsUtf8(QByteArrayView utf8) const { return utf8Text() == utf8; }
     // The text a window opens with: shown as it is, and nothing to undo.
     virtual void loadText(const QString &text) = 0;
     // Replaces the whole text as one undoable edit that applies only the
@@ -67,7 +72,8 @@ public:
     ~EditorTextContent() override;
 
     QString text() const override;
-    bool holdsText(const QString &text) const override;
+    QByteArray utf8Text() const override;
+    bool holdsUtf8(QByteArrayView utf8) const override;
     void loadText(const QString &text) override;
     void replaceText(const QString &text) override;
     void resetText(const QString &text) override;
