@@ -293,6 +293,26 @@ std::optional<QByteArray> KVXTextDocument::dataOfType(const QString &, QString *
     return std::move(file.bytes);
 }
 
+std::optional<platform::Document::SaveSnapshot> KVXTextDocument::snapshotForSave(const QString &) {
+    m_pendingBase.reset();
+    // Filled on the save's thread, read here once the save is done.
+    auto made = std::make_shared<textdecoding::FileText>();
+    SaveSnapshot snapshot;
+    snapshot.bytes = [text = _textView ? _textView->utf8Text() : _fileString, lineEndings = exportLineEndings(),
+                      form = m_form, made](QString *) -> std::optional<QByteArray> {
+        *made = textdecoding::fileText(text, lineEndings, form);
+        return std::exchange(made->bytes, QByteArray());
+    };
+    snapshot.written = [this, made] {
+        _fileString = made->text;
+        m_form = made->form;
+        m_fidelity = textdecoding::Fidelity{};
+    };
+    return snapshot;
+}
+
+bool KVXTextDocument::isEditedSinceSave() const { return !_textView || !_textView->holdsUtf8(_fileString); }
+
 void KVXTextDocument::didWrite(const QString &path, const QString &type, platform::SaveOperation operation) {
     // A copy written elsewhere leaves the document's own file, and so the
     // base, as they were. The file now holds exactly the text written.

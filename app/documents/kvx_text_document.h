@@ -7,7 +7,9 @@
 // line endings, no NUL characters, UTF-8 as in its buffer), is the base
 // against which changes made by other programs are merged, and the editor's
 // text is unedited exactly when it is that text. The base moves only once a
-// write of the document's own file succeeded.
+// write of the document's own file succeeded. A save in place takes a copy
+// of the buffer's bytes on the main thread and makes the file's bytes of it
+// on the save's thread.
 //
 // A file the editor cannot show byte for byte (NUL bytes, bytes that are
 // not text in the encoding it is read in) is opened with an alert that says
@@ -96,6 +98,11 @@ protected:
     // After the writes of the document's own file: the written text becomes
     // the merge base.
     void didWrite(const QString &path, const QString &type, platform::SaveOperation operation) override;
+    // A save in place: the editor's text as UTF-8 (a copy of its buffer's
+    // bytes), made the file's bytes on the save's thread; the text written
+    // becomes the base once the file is on the disk.
+    std::optional<SaveSnapshot> snapshotForSave(const QString &type) override;
+    bool isEditedSinceSave() const override;
     // Edited unless the editor shows the merge base.
     void settleChangeCount();
     // The text a new window shows: the file's as it was read (given once,

@@ -187,6 +187,15 @@ void SmartEditorDocument::checkTags() {
 
 // --- Writing ----------------------------------------------------------------------------
 
+std::optional<platform::Document::SaveSnapshot> SmartEditorDocument::snapshotForSave(const QString &type) {
+    // A package keeps its other files: its text goes in on this thread.
+    if (exporttypes::formatForType(type) || isTextBundlePath(filePath()))
+        return std::nullopt;
+    if (m_content)
+        m_content->setOkToUpdatePreview(true);
+    return KVXTextDocument::snapshotForSave(type);
+}
+
 std::optional<QByteArray> SmartEditorDocument::dataOfType(const QString &type, QString *error) {
     if (m_content)
         m_content->setOkToUpdatePreview(true);

@@ -59,6 +59,7 @@ public:
     std::optional<QByteArray> contentsOfPath(const QString &path, const QString &type,
                                              QString *error) const override;
     std::optional<QByteArray> dataOfType(const QString &type, QString *error) override;
+    std::optional<SaveSnapshot> snapshotForSave(const QString &type) override;
     bool writeToPath(const QString &path, const QString &type, platform::SaveOperation operation,
                      QByteArray *written, QString *error) override;
     void didWrite(const QString &path, const QString &type, platform::SaveOperation operation) override;

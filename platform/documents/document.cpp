@@ -10,13 +10,16 @@
 #include <QWidget>
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/runtime/alerts.h"
+#include "platform/runtime/dispatch.h"
 #include "platform/documents/document_controller.h"
 #include "platform/files/file_kind.h"
 #include "platform/documents/file_tags.h"
@@ -57,14 +60,79 @@ std::optional<QByteArray> readPlainFile(const QString &path, QString *error) {
     return bytes;
 }
 
+std::mutex s_hookMutex;
+std::condition_variable s_hookReturned;
+Document::SaveStepHook s_saveStepHook;
+int s_hookCalls = 0;  // calls of the hook under way, on any thread
+
+void reached(SaveStep step) {
+    Document::SaveStepHook hook;
+    {
+        const std::lock_guard<std::mutex> lock(s_hookMutex);
+        if (!s_saveStepHook)
+            return;
+        hook = s_saveStepHook;
+        s_hookCalls++;
+    }
+    hook(step);
+    {
+        const std::lock_guard<std::mutex> lock(s_hookMutex);
+        s_hookCalls--;
+    }
+    s_hookReturned.notify_all();
+}
+
+// The thread of saves: one at a time, in the order asked, whichever
+// document asked (a disk takes one file after another best).
+SerialQueue &saveQueue() {
+    static SerialQueue queue(QStringLiteral("orvane saves"));
+    return queue;
+}
+
+QString orWritten(const QString &reason) {
+    return reason.isEmpty() ? QStringLiteral("The file could not be written.") : reason;
+}
+
 }  // namespace
+
+// A save of the own file in place: what the main thread gives it, what its
+// work finds, and whether that work is done (for a main thread that waits).
+struct Document::SaveJob {
+    SaveOperation operation = SaveOperation::Autosave;
+    QString path;
+    QString type;
+    QString target;
+    std::optional<FileState> unchanged;
+    SaveSnapshot snapshot;
+    quint64 changes = 0;       // the document's change count at the snapshot
+    QPointer<Document> owner;  // read on the main thread only
+
+    enum class Outcome { Written, Failed, ChangedOnDisk };
+    Outcome outcome = Outcome::Failed;
+    QString error;
+    WriteReport report;
+    FileState state;
+    QByteArray hash;
+
+    std::mutex mutex;
+    std::condition_variable doneChanged;
+    bool done = false;
+};
+
+void Document::setSaveStepHook(SaveStepHook hook) {
+    std::unique_lock<std::mutex> lock(s_hookMutex);
+    s_saveStepHook = std::move(hook);
+    // The hook replaced may be running on a save's thread: what it reaches
+    // must outlive that call.
+    s_hookReturned.wait(lock, [] { return s_hookCalls == 0; });
+}
 
 Document::Document(QObject *parent) : QObject(parent) {
     m_presenter = new FilePresenter(this);
     connect(m_presenter, &FilePresenter::changed, this, &Document::checkFileOnDisk);
     m_autosaveTimer = new QTimer(this);
     m_autosaveTimer->setSingleShot(true);
-    connect(m_autosaveTimer, &QTimer::timeout, this, [this] { autosaveWhenSettled(); });
+    connect(m_autosaveTimer, &QTimer::timeout, this, [this] { autosaveInBackground(); });
     m_settleTimer = new QTimer(this);
     m_settleTimer->setSingleShot(true);
     connect(m_settleTimer, &QTimer::timeout, this, [this] { checkFileOnDisk(); });
@@ -72,7 +140,7 @@ Document::Document(QObject *parent) : QObject(parent) {
     m_retryTimer->setSingleShot(true);
     connect(m_retryTimer, &QTimer::timeout, this, [this] {
         if (m_edited && !m_autosaveFailure.isEmpty())
-            autosaveWhenSettled();
+            autosaveInBackground();
     });
 }
 
@@ -107,6 +175,7 @@ void Document::setUntitledNumber(int number) {
 }
 
 void Document::updateChangeCount(ChangeKind kind) {
+    m_changes++;
     const bool edited = kind != ChangeKind::Cleared;
     if (edited) {
         scheduleAutosave();
@@ -227,6 +296,7 @@ bool Document::readFromData(const QByteArray &, const QString &type, QString *er
 }
 
 bool Document::readFromPath(const QString &path, const QString &type, QString *error) {
+    finishSaving();
     const QString previousPath = m_filePath;
     const QString previousType = m_fileType;
     m_filePath = path;
@@ -269,8 +339,12 @@ void Document::tellUnfinishedSaves(const QByteArray &bytes) {
 }
 
 void Document::noteFileOnDisk(const FileState &state, const QByteArray &bytes) {
+    noteFileState(state, contentHash(bytes));
+}
+
+void Document::noteFileState(const FileState &state, const QByteArray &hash) {
     m_fileState = state;
-    m_contentHash = contentHash(bytes);
+    m_contentHash = hash;
     // Where the bytes came from or went: what the document's path led to
     // then, not what it may lead to now.
     m_knownTarget = m_readTarget.isEmpty() ? realWritePath(contentPath()) : std::exchange(m_readTarget, QString());
@@ -359,6 +433,15 @@ bool Document::saveToPath(const QString &path, const QString &type, SaveOperatio
 
 bool Document::writeDocument(const QString &path, const QString &type, SaveOperation operation,
                              const std::optional<QString> &target, QString *reason) {
+    // One write at a time: the save in flight first.
+    finishSaving();
+    // The own file in place: the same work as in the background, here.
+    if (operation != SaveOperation::SaveTo && target && path == m_filePath) {
+        if (const std::shared_ptr<SaveJob> job = prepareSave(operation, type, *target, std::nullopt)) {
+            performSave(*job);
+            return applySave(*job, reason);
+        }
+    }
     QByteArray written;
     m_writeTarget = target;
     m_notKept.clear();
@@ -381,15 +464,171 @@ bool Document::writeDocument(const QString &path, const QString &type, SaveOpera
         updateChangeCount(ChangeKind::Cleared);
         emit savingProblemChanged();
     }
-    if (!m_notKept.isEmpty())
-        Alerts::notice({QStringLiteral("“%1” was saved, but its file could not stay as it was.")
-                            .arg(operation == SaveOperation::SaveTo ? QFileInfo(path).fileName() : displayName()),
-                        std::exchange(m_notKept, QString()),
-                        {QStringLiteral("OK")},
-                        AlertStyle::Warning},
-                       firstWindow());
+    tellNotKept(operation == SaveOperation::SaveTo ? QFileInfo(path).fileName() : displayName(),
+                std::exchange(m_notKept, QString()));
     didWrite(path, type, operation);
     return true;
+}
+
+void Document::tellNotKept(const QString &name, const QString &notKept) {
+    if (notKept.isEmpty())
+        return;
+    Alerts::notice({QStringLiteral("“%1” was saved, but its file could not stay as it was.").arg(name),
+                    notKept,
+                    {QStringLiteral("OK")},
+                    AlertStyle::Warning},
+                   firstWindow());
+}
+
+// --- Saving in place in the background --------------------------------------------------
+
+std::optional<Document::SaveSnapshot> Document::snapshotForSave(const QString &type) {
+    QString reason;
+    std::optional<QByteArray> data = dataOfType(type, &reason);
+    return SaveSnapshot{[data = std::move(data), reason](QString *error) {
+                            if (!data && error)
+                                *error = reason;
+                            return data;
+                        },
+                        {}};
+}
+
+std::shared_ptr<Document::SaveJob> Document::prepareSave(SaveOperation operation, const QString &type,
+                                                         const QString &target,
+                                                         const std::optional<FileState> &unchanged) {
+    std::optional<SaveSnapshot> snapshot = snapshotForSave(type);
+    if (!snapshot)
+        return nullptr;
+    auto job = std::make_shared<SaveJob>();
+    job->operation = operation;
+    job->path = m_filePath;
+    job->type = type;
+    job->target = target;
+    job->unchanged = unchanged;
+    job->snapshot = std::move(*snapshot);
+    job->changes = m_changes;
+    job->owner = this;
+    reached(SaveStep::Snapshot);
+    return job;
+}
+
+void Document::performSave(SaveJob &job) {
+    reached(SaveStep::Working);
+    std::optional<QByteArray> bytes = job.snapshot.bytes(&job.error);
+    // What the snapshot held goes with the work, here.
+    job.snapshot.bytes = nullptr;
+    const FileState now = bytes && job.unchanged ? FileState::of(job.target) : FileState();
+    if (!bytes) {
+        job.outcome = SaveJob::Outcome::Failed;
+    } else if (job.unchanged && now.exists && !(now == *job.unchanged)) {
+        // Another program wrote the file since the document last knew it:
+        // its version is taken in before this text goes over it.
+        job.outcome = SaveJob::Outcome::ChangedOnDisk;
+    } else if (!writeFileAtRealPath(job.target, *bytes, &job.error, &job.report)) {
+        job.outcome = SaveJob::Outcome::Failed;
+    } else {
+        job.state = FileState::of(job.target);
+        job.hash = contentHash(*bytes);
+        job.outcome = SaveJob::Outcome::Written;
+        reached(SaveStep::Written);
+    }
+    bytes.reset();
+    {
+        const std::lock_guard<std::mutex> lock(job.mutex);
+        job.done = true;
+    }
+    job.doneChanged.notify_all();
+}
+
+bool Document::applySave(SaveJob &job, QString *reason) {
+    if (job.outcome != SaveJob::Outcome::Written) {
+        if (reason)
+            *reason = job.error;
+        return false;
+    }
+    m_fileType = job.type;
+    // What was written is what the path led to when the save began.
+    m_readTarget = job.target;
+    noteFileState(job.state, job.hash);
+    m_autosaveFailure.clear();
+    m_retryTimer->stop();
+    if (job.snapshot.written)
+        job.snapshot.written();
+    // Edited meanwhile: still edited, unless the edits led back to the very
+    // text written (their own autosave is already asked for).
+    const bool editedSince = m_changes != job.changes && isEditedSinceSave();
+    if (!editedSince)
+        updateChangeCount(ChangeKind::Cleared);
+    else if (!m_edited)
+        updateChangeCount(ChangeKind::Done);
+    emit savingProblemChanged();
+    tellNotKept(displayName(), job.report.notKept);
+    didWrite(job.path, job.type, job.operation);
+    return true;
+}
+
+void Document::saveInBackground(SaveOperation operation, const QString &target,
+                                const std::optional<FileState> &unchanged) {
+    const std::shared_ptr<SaveJob> job = prepareSave(operation, m_fileType, target, unchanged);
+    if (!job) {
+        QString reason;
+        if (writeDocument(m_filePath, m_fileType, operation, target, &reason))
+            return;
+        if (operation == SaveOperation::Autosave)
+            noteAutosaveFailure(orWritten(reason));
+        else
+            reportError(QStringLiteral("The document “%1” could not be saved.").arg(displayName()), orWritten(reason));
+        return;
+    }
+    m_saving = job;
+    saveQueue().async([job] {
+        performSave(*job);
+        Dispatch::main([job] {
+            if (Document *owner = job->owner)
+                owner->finishSave(job);
+        });
+    });
+}
+
+void Document::finishSaving() {
+    if (!m_saving)
+        return;
+    const std::shared_ptr<SaveJob> job = m_saving;
+    reached(SaveStep::Awaited);
+    {
+        std::unique_lock<std::mutex> lock(job->mutex);
+        job->doneChanged.wait(lock, [&] { return job->done; });
+    }
+    finishSave(job);
+}
+
+void Document::finishSave(const std::shared_ptr<SaveJob> &job) {
+    if (m_saving != job)
+        return;  // applied already, by a wait for it
+    m_saving.reset();
+    const std::optional<SaveOperation> after = std::exchange(m_saveAfter, std::nullopt);
+    bool saveAgain = after == SaveOperation::Autosave;
+    QString reason;
+    if (job->outcome == SaveJob::Outcome::ChangedOnDisk) {
+        qCInfo(lcPlatform).noquote() << QStringLiteral("%1 changed before it was saved: taken in first").arg(m_filePath);
+        saveAgain = true;
+    } else if (!applySave(*job, &reason)) {
+        if (job->operation == SaveOperation::Autosave)
+            noteAutosaveFailure(orWritten(reason));
+        else
+            reportError(QStringLiteral("The document “%1” could not be saved.").arg(displayName()), orWritten(reason));
+    }
+    if (m_closing)
+        return;
+    // What waited for it goes on from the event loop, never inside a wait
+    // for it: another program's change seen meanwhile, and the saves asked
+    // for (the autosave looks at the file first).
+    if (std::exchange(m_lookAgain, false))
+        m_settleTimer->start(0);
+    if (after == SaveOperation::Save)
+        QTimer::singleShot(0, this, [this] { saveDocumentInBackground(); });
+    else if (saveAgain && m_edited)
+        m_autosaveTimer->start(0);
 }
 
 bool Document::confirmDestination(const QString &target) {
@@ -412,6 +651,27 @@ bool Document::saveDocument() {
     return saveToPath(m_filePath, m_fileType, SaveOperation::Save);
 }
 
+void Document::saveDocumentInBackground() {
+    if (m_closing)
+        return;
+    if (m_saving) {
+        m_saveAfter = SaveOperation::Save;
+        return;
+    }
+    if (m_filePath.isEmpty()) {
+        saveDocument();
+        return;
+    }
+    if (!confirmLossOnSave())
+        return;
+    const Destination at = destination();
+    if (!at.known && !confirmDestination(at.target))
+        return;
+    // (An autosave may have begun while the question was open.)
+    finishSaving();
+    saveInBackground(SaveOperation::Save, at.target, std::nullopt);
+}
+
 QString Document::lossOnSave() const { return QString(); }
 
 bool Document::confirmLossOnSave() {
@@ -432,6 +692,7 @@ bool Document::saveDocumentAs() { return runSavePanel(SaveOperation::SaveAs); }
 bool Document::saveDocumentTo() { return runSavePanel(SaveOperation::SaveTo); }
 
 bool Document::autosave() {
+    finishSaving();
     m_autosaveTimer->stop();
     m_retryTimer->stop();
     if (!autosavesInPlace() || m_filePath.isEmpty() || !m_edited)
@@ -449,11 +710,20 @@ bool Document::autosave() {
     QString reason;
     if (writeDocument(m_filePath, m_fileType, SaveOperation::Autosave, at.target, &reason))
         return true;
-    noteAutosaveFailure(reason.isEmpty() ? QStringLiteral("The file could not be written.") : reason);
+    noteAutosaveFailure(orWritten(reason));
     return false;
 }
 
-void Document::autosaveWhenSettled() {
+void Document::autosaveInBackground() {
+    m_autosaveTimer->stop();
+    if (m_closing)
+        return;
+    // One in flight: one more once it is done, of the text then.
+    if (m_saving) {
+        if (!m_saveAfter)
+            m_saveAfter = SaveOperation::Autosave;
+        return;
+    }
     // The user is being asked about another program's version (the question
     // runs a loop of its own, in which this timer fires): the file stays as
     // that program left it until they answered.
@@ -461,25 +731,38 @@ void Document::autosaveWhenSettled() {
         m_autosaveTimer->start(m_autosaveDelay);
         return;
     }
+    m_retryTimer->stop();
+    if (!autosavesInPlace() || m_filePath.isEmpty() || !m_edited)
+        return;
     // Not there: its path leads to another file now (an edit or a change of
     // the file looks again).
-    if (const Destination at = destination(); !at.known) {
-        if (autosavesInPlace() && m_edited)
-            noteLeadsElsewhere(at.target);
+    const Destination at = destination();
+    if (!at.known) {
+        noteLeadsElsewhere(at.target);
         return;
     }
     // Another program changed the file and its version is not taken in yet
     // (it may still be writing): writing now would put this text over it
     // unseen. Take it in first, or wait for it to settle.
     const FileState onDisk = FileState::of(contentPath());
-    if (autosavesInPlace() && m_edited && onDisk.exists && !(onDisk == m_fileState)) {
+    if (onDisk.exists && !(onDisk == m_fileState)) {
         checkFileOnDisk();
         if (!(FileState::of(contentPath()) == m_fileState)) {
             m_autosaveTimer->start(m_autosaveDelay);
             return;
         }
+        // (Taking it in may have settled the edits, or asked.)
+        if (!m_edited || m_closing)
+            return;
     }
-    autosave();
+    const QString loss = lossOnSave();
+    if (!loss.isEmpty()) {
+        qCInfo(lcPlatform).noquote() << QStringLiteral("%1 waits for a save by the user: %2").arg(m_filePath, loss);
+        return;
+    }
+    // The file as the document knows it, or none: the same must be there
+    // when the save's thread writes.
+    saveInBackground(SaveOperation::Autosave, at.target, m_fileState);
 }
 
 QStringList Document::writableTypesForSaveOperation(SaveOperation) const {
@@ -519,6 +802,7 @@ bool Document::revertDocumentToSaved() {
         firstWindow());
     if (answer != 0)
         return false;
+    finishSaving();
     QString reason;
     if (!revertToContentsOfFile(&reason)) {
         reportError(QStringLiteral("The document “%1” could not be reverted.").arg(displayName()), reason);
@@ -532,6 +816,8 @@ bool Document::revertToContentsOfFile(QString *error) { return readFromPath(m_fi
 // --- Closing ----------------------------------------------------------------------------
 
 bool Document::canClose() {
+    // What a save in flight leaves decides.
+    finishSaving();
     if (!m_edited)
         return true;
     const QString loss = m_filePath.isEmpty() ? QString() : lossOnSave();
@@ -559,6 +845,8 @@ bool Document::canClose() {
 void Document::close() {
     if (m_closing)
         return;
+    // A save in flight is not given up: its outcome applies first.
+    finishSaving();
     m_closing = true;
     m_autosaveTimer->stop();
     m_retryTimer->stop();
@@ -607,7 +895,7 @@ bool Document::respondsToAction(const QString &action) const {
 
 bool Document::performAction(const QString &action, QObject *) {
     if (action == QLatin1String("saveDocument:"))
-        saveDocument();
+        saveDocumentInBackground();
     else if (action == QLatin1String("saveDocumentAs:"))
         saveDocumentAs();
     else if (action == QLatin1String("saveDocumentTo:"))
@@ -640,6 +928,12 @@ void Document::checkFileOnDisk() {
     // would then note the file as it was before the answer, and take the
     // program's own save after it for another program's).
     if (m_takingInChange) {
+        m_lookAgain = true;
+        return;
+    }
+    // A save in flight changes the file: it is looked at once the save is
+    // done and the document knows what it wrote.
+    if (m_saving) {
         m_lookAgain = true;
         return;
     }

@@ -41,7 +41,24 @@
 // the presenter's debounce, and for longer when it is empty or shorter than
 // the document knew it (a program truncates a file before it writes it).
 //
-// Everything here runs on the main thread.
+// A save of the document's own file in place that the user does not wait on
+// (the autosave after an edit and its retries, Save from the File menu)
+// costs the main thread a snapshot of the contents (snapshotForSave()); the
+// file's bytes are made of it, written, put on the disk and hashed on a
+// thread of saves, and the outcome comes back to the main thread: only then
+// do the document's file state, its hash and its merge base move, and a
+// failure is told as the save's own (the autosave's notice, Save's alert).
+// One such save is in flight at a time: saves asked for meanwhile become one
+// more, of the newest contents, once it is done; edits made meanwhile keep
+// the document edited; a change of the file seen meanwhile is looked at once
+// it is done; and the autosave writes only over the file it last knew (a
+// change made by another program since is taken in first). Whatever must
+// have the file written before it goes on (Save or a save on closing asked
+// for here, quitting, reverting, closing, another write) waits for the save
+// in flight first.
+//
+// Everything here runs on the main thread, but the work of a save in
+// flight.
 #pragma once
 
 #include <QByteArray>
@@ -54,6 +71,8 @@
 #include <QStringList>
 
 #include <chrono>
+#include <functional>
+#include <memory>
 #include <optional>
 
 #include "platform/documents/file_panels.h"
@@ -72,6 +91,16 @@ enum class SaveOperation {
     SaveAs,    // to a new file, which becomes the document's
     SaveTo,    // a copy elsewhere (export); the document keeps its file
     Autosave,  // in place, without the user asking
+};
+
+// The steps of a save of the document's own file in place. A hook called
+// at each (Document::setSaveStepHook) lets a test see where each runs, and
+// hold a save in flight.
+enum class SaveStep {
+    Snapshot,  // main thread: the contents taken, the work handed on
+    Working,   // the save's thread: about to make the bytes and write them
+    Written,   // the save's thread: the file written and hashed
+    Awaited,   // main thread: about to wait for the save in flight
 };
 
 enum class ChangeKind {
@@ -139,11 +168,40 @@ public:
     // After a write succeeded, before the File menu's command returns.
     virtual void didWrite(const QString &path, const QString &type, SaveOperation operation);
 
+    // What a save of the document's own file in place as `type` takes of it
+    // on the main thread: a snapshot, cheap to take, and what makes the
+    // file's bytes of it on the save's thread (it must reach nothing of the
+    // document). Nothing when such a save goes through writeToPath() on the
+    // main thread instead (a package). The base takes dataOfType().
+    struct SaveSnapshot {
+        std::function<std::optional<QByteArray>(QString *error)> bytes;
+        // On the main thread once those bytes are the file on the disk,
+        // before didWrite().
+        std::function<void()> written;
+    };
+    virtual std::optional<SaveSnapshot> snapshotForSave(const QString &type);
+    // After a save from a snapshot succeeded while the contents changed:
+    // whether they now differ from what was written. The base: they do.
+    virtual bool isEditedSinceSave() const { return true; }
+
     // --- The File menu ------------------------------------------------------------------------
 
     // Save: in place, or through the save panel when the document has no file.
     // In place, it asks first when lossOnSave() says what else would change.
     bool saveDocument();
+    // Save as the File menu asks for it: as saveDocument(), but a save in
+    // place is made in the background once its questions are answered, and
+    // its failure is told in an alert when it is known. During a save in
+    // flight it asks for one more.
+    void saveDocumentInBackground();
+    // Whether a save is in flight, and waiting for it: its outcome applies
+    // now (the document's file state, base and edited state; a failure told).
+    bool isSaving() const { return bool(m_saving); }
+    void finishSaving();
+    // Called at each SaveStep, on the thread that reaches it; setting another
+    // returns once no call of the one it replaces is under way.
+    using SaveStepHook = std::function<void(SaveStep)>;
+    static void setSaveStepHook(SaveStepHook hook);
     bool saveDocumentAs();
     // Save To: a copy through the save panel; the document keeps its file.
     bool saveDocumentTo();
@@ -159,11 +217,16 @@ public:
     // holds edits; true when there was nothing to do or the save succeeded.
     // It writes nothing while lossOnSave() says the save would change more
     // than the edits, or while the document's path leads to another file
-    // than its own: those saves are the user's to make. (The save that the
-    // delay after an edit brings also waits for a change of another program
-    // to be taken in first.) A failure raises no alert (see savingProblem()),
-    // and the document tries again every kAutosaveRetry until it saves.
+    // than its own: those saves are the user's to make. A failure raises no
+    // alert (see savingProblem()), and the document tries again every
+    // kAutosaveRetry until it saves. The file is written when it returns
+    // (what quitting needs): a save in flight is waited for first.
     bool autosave();
+    // The same save as the delay after an edit and the retries start it:
+    // not over a change of another program that is not taken in yet (it
+    // looks at the file and tries again later), and in the background. It
+    // returns at once; during a save in flight it asks for one more.
+    void autosaveInBackground();
     static constexpr std::chrono::milliseconds kAutosaveRetry{5000};
     void setAutosaveRetry(std::chrono::milliseconds retry) { m_autosaveRetry = retry; }
     // Why the edits are not being saved by themselves (their autosave fails,
@@ -230,7 +293,8 @@ public:
     // this; so may anyone who knows of a change. While a change is being
     // taken in (its question open), a change is not taken in over it, and
     // the document does not autosave: both wait until it is done, and the
-    // document then looks at the file again.
+    // document then looks at the file again. So it does once a save in
+    // flight is done, never while it writes the file.
     void checkFileOnDisk();
     // How long a file that is empty, or shorter than the document knew it,
     // must stay unchanged before it is taken for another program's version:
@@ -268,6 +332,24 @@ protected:
     void reportError(const QString &message, const QString &reason) const;
 
 private:
+    struct SaveJob;
+    // The snapshot and what the save's thread needs, for a save of the own
+    // file in place at `target`; null when the document gives no snapshot.
+    // `unchanged`: the file must still be so (or not be there) when it is
+    // written, else it is not.
+    std::shared_ptr<SaveJob> prepareSave(SaveOperation operation, const QString &type, const QString &target,
+                                         const std::optional<FileState> &unchanged);
+    // Its work, on whatever thread runs it.
+    static void performSave(SaveJob &job);
+    // Starts a save in place in the background (on this thread, as ever,
+    // when the document gives no snapshot).
+    void saveInBackground(SaveOperation operation, const QString &target, const std::optional<FileState> &unchanged);
+    // The outcome of the work, on the main thread: the bookkeeping of a
+    // write that succeeded; false, with the reason, otherwise.
+    bool applySave(SaveJob &job, QString *reason);
+    // A save in flight is done: its outcome applied and told, and what waited
+    // for it (another save, a look at the file) started.
+    void finishSave(const std::shared_ptr<SaveJob> &job);
     // Where a save of the content file would write now, and whether that is
     // the file the document knows.
     struct Destination {
@@ -288,13 +370,14 @@ private:
     // it leads to the document's own again).
     void noteAutosaveFailure(const QString &reason);
     void noteLeadsElsewhere(const QString &target);
+    // Tells what a write could not keep of the file, in a notice.
+    void tellNotKept(const QString &name, const QString &notKept);
+    // The file state and the hash of what the document now knows is on disk.
+    void noteFileState(const FileState &state, const QByteArray &hash);
     // What an unfinished write in place left for the file just read.
     void tellUnfinishedSaves(const QByteArray &bytes);
     bool runSavePanel(SaveOperation operation);
     void scheduleAutosave();
-    // The autosave after an edit: not over another program's change that
-    // is not taken in yet; it looks at the file and tries again later.
-    void autosaveWhenSettled();
     // Asks before a save in place that changes more than the edits; true
     // when there is nothing to ask or the user said Save.
     bool confirmLossOnSave();
@@ -327,6 +410,9 @@ private:
     QElapsedTimer m_unsettledSince;
     bool m_takingInChange = false;  // presentedItemDidChange() runs (it may ask)
     bool m_lookAgain = false;       // a change was seen meanwhile
+    quint64 m_changes = 0;          // updateChangeCount() calls, to tell edits made during a save
+    std::shared_ptr<SaveJob> m_saving;         // the save in flight
+    std::optional<SaveOperation> m_saveAfter;  // asked for while it was
 };
 
 }  // namespace platform

@@ -53,6 +53,7 @@
 #include "platform/prefs/registered_defaults.h"
 #include "support/qt_print.h"
 #include "support/qt_wait.h"
+#include "support/save_gate.h"
 #include "window/sidebars/tzr_critic_view.h"
 #include "window/sidebars/tzr_reference_view.h"
 #include "window/sidebars/tzr_toc_view.h"
@@ -517,7 +518,21 @@ TEST(DocumentWindowEndToEnd, ACopyOfTheSampleIsEditedSavedFromTheMenuUndoneToCle
     ASSERT_TRUE(save);
     platform::ActionRouter::validateMenu(app.delegate.mainMenu().topLevelMenu("File"), editor);
     EXPECT_TRUE(save->isEnabled());
-    save->trigger();
+    {
+        // It is written in the background: keys typed while it is held there
+        // are taken in at once; typed and erased, they leave nothing unsaved.
+        testing_qt::SaveGate gate(platform::SaveStep::Working);
+        save->trigger();
+        ASSERT_TRUE(gate.waitUntilHeld());
+        type(editor, "x");
+        EXPECT_TRUE(content->textString().endsWith("\nwritten here\nx"));
+        press(editor, Qt::Key_Backspace, Qt::NoModifier);
+        EXPECT_TRUE(content->textString().endsWith("\nwritten here\n"));
+        EXPECT_TRUE(document->isSaving());
+        EXPECT_EQ(readAll(file), original);
+        gate.open();
+        ASSERT_TRUE(testing_qt::spinUntil([&] { return !document->isSaving(); }));
+    }
     EXPECT_FALSE(document->isDocumentEdited());
     EXPECT_EQ(readAll(file), original + "\nwritten here\n");
     EXPECT_EQ(alerts.count(), 0);
@@ -870,6 +885,7 @@ TEST(DocumentWindowEndToEnd, ACompletionOfferedIsNotTextAndTheEscapeThatClosesSo
     offer();
     EXPECT_EQ(document->textView()->text(), QString::fromUtf8(original));
     ASSERT_TRUE(platform::ActionRouter::sendAction("saveDocument:", nullptr, editor));
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return !document->isSaving(); }));
     EXPECT_EQ(readAll(file), original);
     testing_qt::spinFor(1s);
     EXPECT_EQ(previewText(content->webView()).count("Speling heading"), 1) << previewText(content->webView()).toStdString();

@@ -468,7 +468,8 @@ TEST_F(DocumentFixture, AnAutosaveThatFailsIsToldOnceWithoutTakingKeysAndSavesBy
     EXPECT_EQ(readAll(file), "A line.\n");
 
     ASSERT_TRUE(refuse(false));
-    ASSERT_TRUE(spinUntil([&] { return readAll(file) == "A line.\nfolder. more"; }, 10s)) << "not saved by itself";
+    ASSERT_TRUE(spinUntil([&] { return readAll(file) == "A line.\nfolder. more" && !document->isSaving(); }, 10s))
+        << "not saved by itself";
     EXPECT_FALSE(document->isDocumentEdited());
     EXPECT_FALSE(titleOf(document).contains("Not Saved")) << titleOf(document).toStdString();
     EXPECT_EQ(alerts.count(), 1);
@@ -480,6 +481,12 @@ TEST_F(DocumentFixture, AnAutosaveThatFailsIsToldOnceWithoutTakingKeysAndSavesBy
     ASSERT_EQ(alerts.count(), 2);
     EXPECT_FALSE(alerts.shown().last().notice);
     EXPECT_EQ(alerts.shown().last().messageText, "The document “notes.md” could not be saved.");
+    // From the menu as well, where the save goes on in the background.
+    document->saveDocumentInBackground();
+    ASSERT_TRUE(spinUntil([&] { return alerts.count() >= 3; }));
+    EXPECT_FALSE(alerts.shown()[2].notice);
+    EXPECT_EQ(alerts.shown()[2].messageText, "The document “notes.md” could not be saved.");
+    EXPECT_TRUE(document->isDocumentEdited());
     ASSERT_TRUE(refuse(false));
     document->close();
 }

@@ -40,6 +40,7 @@
 #include "platform/files/folders.h"
 #include "support/qt_print.h"
 #include "support/qt_wait.h"
+#include "support/save_gate.h"
 
 using namespace platform;
 using testing_qt::spinFor;
@@ -629,6 +630,66 @@ TEST_F(DocumentsFixture, AutosaveWritesSecondsAfterTheLastEditOnceForAWholeRunOf
     EXPECT_FALSE(document->isDocumentEdited());
 }
 
+// The save in place the program makes by itself, or that Save from the menu
+// asks for, is written, put on the disk and hashed on a thread of its own:
+// the main thread only takes the contents. One is in flight at a time; edits
+// made meanwhile keep the document edited, and the saves asked for meanwhile
+// become one more, of the newest contents. Quitting waits for the save in
+// flight and then saves what came after it. The program's own writes are
+// never taken for another program's.
+TEST_F(DocumentsFixture, SavesInPlaceAreWrittenOffTheMainThreadOneAtATimeAndNothingAskedMeanwhileIsLost) {
+    controller.setDocumentFactory([](const QString &) { return new FollowingDocument; });
+    auto *document = static_cast<FollowingDocument *>(open("flight.md", "start"));
+    ASSERT_TRUE(document);
+    document->presenter()->setDebounce(std::chrono::milliseconds(20));
+    testing_qt::SaveGate gate(SaveStep::Working);
+
+    document->edit("first");
+    document->autosaveInBackground();
+    ASSERT_TRUE(gate.waitUntilHeld());
+    EXPECT_TRUE(document->isSaving());
+    document->edit("second");
+    document->autosaveInBackground();
+    document->edit("third");
+    document->saveDocumentInBackground();
+    document->autosaveInBackground();
+    spinFor(std::chrono::milliseconds(50));
+    EXPECT_EQ(readAll(path("flight.md")), "start");
+    EXPECT_EQ(document->writes, 0);
+    EXPECT_TRUE(document->isDocumentEdited());
+
+    gate.open();
+    ASSERT_TRUE(spinUntil([&] { return document->writes == 2 && !document->isSaving(); }));
+    EXPECT_EQ(readAll(path("flight.md")), "third");
+    EXPECT_FALSE(document->isDocumentEdited());
+    spinFor(std::chrono::milliseconds(200));
+    EXPECT_EQ(document->writes, 2) << "the saves asked for in flight made more than one more";
+    EXPECT_TRUE(document->seen.isEmpty()) << "its own write was taken for another program's";
+    // The main thread took the contents; their writing ran elsewhere.
+    EXPECT_EQ(gate.where(SaveStep::Snapshot), std::make_pair(2, 0));
+    EXPECT_EQ(gate.where(SaveStep::Working), std::make_pair(0, 2));
+    EXPECT_EQ(gate.where(SaveStep::Written), std::make_pair(0, 2));
+
+    // Quitting while a save is in flight: it is waited for, and then the
+    // edits after it are saved before quitting goes on.
+    gate.shut();
+    gate.openWhenAwaited();
+    document->edit("fourth");
+    document->autosaveInBackground();
+    ASSERT_TRUE(gate.waitUntilHeld(2));
+    document->edit("fifth");
+    EXPECT_TRUE(document->autosave());
+    EXPECT_FALSE(document->isSaving());
+    EXPECT_EQ(readAll(path("flight.md")), "fifth");
+    EXPECT_FALSE(document->isDocumentEdited());
+    EXPECT_EQ(document->writes, 4);
+    EXPECT_EQ(gate.where(SaveStep::Awaited), std::make_pair(1, 0));
+    spinFor(std::chrono::milliseconds(200));
+    EXPECT_EQ(document->writes, 4);
+    EXPECT_TRUE(document->seen.isEmpty());
+    EXPECT_EQ(alerts.count(), 0);
+}
+
 TEST_F(DocumentsFixture, AFileCutShortIsTakenInOnlyOnceItHasSettled) {
     controller.setDocumentFactory([](const QString &) { return new FollowingDocument; });
     auto *document = static_cast<FollowingDocument *>(open("rewritten.md", "the text as it was saved"));
@@ -795,7 +856,7 @@ TEST_F(DocumentsFixture, ClosingAnEditedDocumentAsksOrSavesInPlace) {
     // ... and saved by itself a moment after an edit.
     saved->setAutosaveDelay(std::chrono::milliseconds(20));
     saved->edit("later");
-    ASSERT_TRUE(spinUntil([&] { return readAll(path("auto.md")) == "later"; }));
+    ASSERT_TRUE(spinUntil([&] { return readAll(path("auto.md")) == "later" && !saved->isSaving(); }));
     EXPECT_FALSE(saved->isDocumentEdited());
 }
 
@@ -940,6 +1001,8 @@ TEST_F(DocumentsFixture, MenuCommandsSentInAWindowReachItsDocument) {
     first->edit("one");
     second->edit("two");
     EXPECT_TRUE(ActionRouter::sendAction("saveDocument:", nullptr, content));
+    // (Saved in the background.)
+    ASSERT_TRUE(spinUntil([&] { return !first->isSaving(); }));
     EXPECT_EQ(readAll(path("first.md")), "one");
     EXPECT_EQ(readAll(path("second.md")), "2") << "only the window's own document saves";
     EXPECT_FALSE(first->isDocumentEdited());
