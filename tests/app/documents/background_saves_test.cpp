@@ -40,14 +40,6 @@ struct stat statusOf(const QString &path) {
     return status;
 }
 
-// Another user's doing, as one with write access to the folder would do it:
-// a link to `target` takes the place of `path` in one rename.
-bool replaceByLink(const QString &path, const QString &target) {
-    const QString link = path + QStringLiteral(".link~");
-    return QFile::link(target, link) &&
-           ::rename(QFile::encodeName(link).constData(), QFile::encodeName(path).constData()) == 0;
-}
-
 }  // namespace
 
 // The file keeps its form (UTF-16 with Windows line endings here, and a

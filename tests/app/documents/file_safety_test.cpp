@@ -321,14 +321,6 @@ TEST_F(DocumentFixture, AMergeThatWouldLoseTypedTextAsksWhichVersionToKeep) {
 
 namespace {
 
-// Another user's doing, as one with write access to the folder would do it:
-// a link to `target` takes the place of `path` in one rename.
-bool replaceByLink(const QString &path, const QString &target) {
-    const QString link = path + QStringLiteral(".link~");
-    return QFile::link(target, link) &&
-           ::rename(QFile::encodeName(link).constData(), QFile::encodeName(path).constData()) == 0;
-}
-
 QString titleOf(platform::Document *document) { return document->firstWindow()->windowTitle(); }
 
 }  // namespace
