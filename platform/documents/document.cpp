@@ -622,13 +622,32 @@ void Document::finishSave(const std::shared_ptr<SaveJob> &job) {
         return;
     // What waited for it goes on from the event loop, never inside a wait
     // for it: another program's change seen meanwhile, and the saves asked
-    // for (the autosave looks at the file first).
+    // for (the autosave looks at the file first; so does Save, when this
+    // save found another program's version, which no save may write over
+    // unseen).
     if (std::exchange(m_lookAgain, false))
         m_settleTimer->start(0);
-    if (after == SaveOperation::Save)
-        QTimer::singleShot(0, this, [this] { saveDocumentInBackground(); });
-    else if (saveAgain && m_edited)
+    if (after == SaveOperation::Save) {
+        if (job->outcome == SaveJob::Outcome::ChangedOnDisk)
+            QTimer::singleShot(0, this, [this] { saveOnceLookedAt(); });
+        else
+            QTimer::singleShot(0, this, [this] { saveDocumentInBackground(); });
+    } else if (saveAgain && m_edited) {
         m_autosaveTimer->start(0);
+    }
+}
+
+void Document::saveOnceLookedAt() {
+    if (m_closing)
+        return;
+    checkFileOnDisk();
+    // Another program's version still settling, or its question open: the
+    // save waits until it is taken in.
+    if (m_settleTimer->isActive() || m_takingInChange) {
+        QTimer::singleShot(std::chrono::milliseconds(50), this, [this] { saveOnceLookedAt(); });
+        return;
+    }
+    saveDocumentInBackground();
 }
 
 bool Document::confirmDestination(const QString &target) {

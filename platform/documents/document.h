@@ -350,6 +350,9 @@ private:
     // A save in flight is done: its outcome applied and told, and what waited
     // for it (another save, a look at the file) started.
     void finishSave(const std::shared_ptr<SaveJob> &job);
+    // Save as the menu asks for it, once another program's version that a
+    // save found on the disk is taken in (none may write over it unseen).
+    void saveOnceLookedAt();
     // Where a save of the content file would write now, and whether that is
     // the file the document knows.
     struct Destination {

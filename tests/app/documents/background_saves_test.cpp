@@ -112,8 +112,9 @@ TEST_F(DocumentFixture, TypingWhileASaveIsInFlightStaysUnsavedAndTheFileKeepsIts
 
 // Another program's version that comes while a save is in flight is never
 // written over: one that comes before the save writes makes it give way, is
-// merged with the typing and saved with it; one that comes after is taken
-// in once the save is done, against the text it wrote.
+// merged with the typing and saved with it (also by a Save asked for
+// meanwhile); one that comes after is taken in once the save is done,
+// against the text it wrote.
 TEST_F(DocumentFixture, AnotherProgramsChangeDuringASaveInFlightIsTakenInNotWrittenOver) {
     prefs().setBool(true, "MERGE_FILE_CHANGES");
     QByteArray original;
@@ -155,6 +156,24 @@ TEST_F(DocumentFixture, AnotherProgramsChangeDuringASaveInFlightIsTakenInNotWrit
         EXPECT_EQ(readAll(path("shared.md")), theirs);
         EXPECT_FALSE(document->isDocumentEdited());
         EXPECT_EQ(document->fileString(), QString::fromUtf8(theirs));
+    }
+    {
+        // Save, asked for while an autosave is in flight that then finds
+        // another program's version: that version is taken in first.
+        document->setAutosaveDelay(1h);
+        SaveGate gate(SaveStep::Working);
+        type(document, "Saved from the menu.\n");
+        document->autosaveInBackground();
+        ASSERT_TRUE(gate.waitUntilHeld());
+        document->saveDocumentInBackground();
+        QByteArray theirs = readAll(path("shared.md"));
+        theirs.replace("Line 9 of", "Line nine of");
+        ASSERT_TRUE(renameSave(path("shared.md"), theirs));
+        gate.open();
+        const QByteArray both = theirs + "Saved from the menu.\n";
+        ASSERT_TRUE(spinUntil([&] { return readAll(path("shared.md")) == both && !document->isDocumentEdited(); }, 10s))
+            << readAll(path("shared.md")).toStdString();
+        EXPECT_EQ(text(document), QString::fromUtf8(both));
     }
     EXPECT_EQ(alerts.count(), 0);
 }
