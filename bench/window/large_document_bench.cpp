@@ -37,6 +37,12 @@
 //   long each takes): for each, the time from the key to the main thread
 //   having handled and painted it (it runs, then sleeps for 30 ms), as
 //   key_mid_median and key_mid_max, and how many took over a second;
+// - keys typed the same way for 14 seconds without a pause, past the ten
+//   after which typing is saved in place without one, so that a save falls
+//   among them: key_save_median, key_save_max and key_save_over_1s, and
+//   saves_while_typing, the saves seen (by the file's modification time).
+//   A key comes every 100 ms or so, so key_save_max is about the longest
+//   the save kept the main thread from the keys;
 // - for typing in the middle and at the end (100 keys, 30 ms apart):
 //   preview_shows (last key to the preview holding the typed text, asked
 //   through the web engine's remote debugging port at the block under the
@@ -70,6 +76,7 @@
 #include <X11/keysym.h>
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -644,6 +651,8 @@ public:
             waitQuiet(30000);
             typeOneByOne("mid", 40);
             waitQuiet(30000);
+            typeAroundSave(path);
+            waitQuiet(30000);
             typeBurst("mid");
             m_desk.key(XK_End, XK_Control_L);
             waitQuiet(30000);
@@ -793,6 +802,39 @@ private:
         report("key_" + prefix + "_median", times[times.size() / 2], "ms");
         report("key_" + prefix + "_max", times.back(), "ms");
         report("key_" + prefix + "_over_1s", slow, "keys");
+    }
+
+    // Keys one by one, each 100 ms after the one before was handled, for 14 s
+    // (and until a save was seen, for 30 s at most).
+    void typeAroundSave(const QString &path) {
+        auto modified = [&path] {
+            struct stat info;
+            return ::stat(QFile::encodeName(path).constData(), &info) == 0
+                       ? qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec
+                       : qint64(-1);
+        };
+        qint64 last = modified();
+        int saves = 0, slow = 0;
+        std::vector<double> times;
+        QElapsedTimer clock;
+        clock.start();
+        for (int i = 0; clock.elapsed() < 14000 || (saves == 0 && clock.elapsed() < 30000); i++) {
+            const double ms = keyHandledMs(i % 6 == 5 ? ' ' : char('a' + i % 26));
+            times.push_back(ms < 0 ? 10000 : ms);
+            if (ms < 0 || ms > 1000)
+                slow++;
+            if (const qint64 now = modified(); now != last) {
+                saves++;
+                last = now;
+            }
+            pause(100);
+        }
+        std::sort(times.begin(), times.end());
+        report("key_save_median", times[times.size() / 2], "ms");
+        report("key_save_max", times.back(), "ms");
+        report("key_save_over_1s", slow, "keys");
+        report("key_save_keys", double(times.size()), "keys");
+        report("saves_while_typing", saves, "saves");
     }
 
     // Whether the top-level block that holds the caret's anchor, or one of
