@@ -265,6 +265,7 @@ bool LazyDocumentLayout::layoutBlock(const QTextBlock &block) const {
         line.setPosition(QPointF(real(left - m_frame.left), real(y - adjustment)));
         bottom = y + lineBottom;
         y += height;
+        m_charactersLaidOut += line.textLength();
         width = qMax(width, fixed(line.x() + line.naturalTextWidth()) + rightMargin);
     }
     y = qMax(y, bottom);

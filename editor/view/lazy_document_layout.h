@@ -112,6 +112,9 @@ public:
     // The block at `y` as the heights stand now, estimates included: what
     // is on screen, asked for without laying out (and so moving) anything.
     QTextBlock blockAtHeight(qreal y) const;
+    // How many characters this layout has laid out in lines since it was
+    // made: a count of the work done, for tests.
+    qint64 charactersLaidOut() const { return m_charactersLaidOut; }
 
 signals:
     // Blocks [firstBlock, lastBlock] got exact heights in an idle slice; the
@@ -188,6 +191,7 @@ private:
     OptionHook m_optionHook;
     FormatHook m_formatHook;
     mutable bool m_formatting = false;
+    mutable qint64 m_charactersLaidOut = 0;
     // Blocks to mark after the pending edit of the document (first > last:
     // none).
     int m_pendingFirst = 0, m_pendingLast = -1;
