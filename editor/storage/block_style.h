@@ -88,6 +88,14 @@ public:
     // layout of a block is an object of its own, kept as long as the block,
     // and a long text has millions of blocks never shown.
     bool inLayout = false;
+
+    // A part of a long line that ends inside it (smart_text_storage.h, "Long
+    // lines"): the block-level tokens the line's parse left open at its end,
+    // outermost first, in which the next part is read, and whether their
+    // text is read for inline markup (not in code, raw HTML or metadata).
+    QList<quint16> lineContext;
+    bool lineContextKnown = false;
+    bool lineInline = true;
 };
 
 // Interned attributes of one storage: every distinct CharAttrs and ParaAttrs

@@ -15,6 +15,7 @@
 #include "editor/editor_interfaces.h"
 #include "editor/editor_log.h"
 #include "editor/view/lazy_document_layout.h"
+#include "editor/storage/line_parts.h"
 #include "editor/storage/storage_change.h"
 #include "textengine/typing/expansions.h"
 #include "platform/prefs/defaults.h"
@@ -133,8 +134,12 @@ void SmartTextStorage::watchDocument() {
                     const qsizetype start = block.position();
                     QString shown;
                     for (; block.isValid() && block.position() <= from + added; block = block.next()) {
-                        if (!shown.isEmpty() || block.position() > start)
-                            shown += QLatin1Char('\n');
+                        // A block's end stands for a line end, or for a
+                        // character of a line shown in parts.
+                        if (!shown.isEmpty() || block.position() > start) {
+                            const QChar end = partEnd(block.previous());
+                            shown += end.isNull() ? QChar(QLatin1Char('\n')) : end;
+                        }
                         shown += block.text();
                     }
                     auto [byte, bytes] =
@@ -353,12 +358,13 @@ void SmartTextStorage::patch(size_t start, size_t removed, size_t inserted, bool
     const bool ahead =
         restyle && m_theme.isLoaded() && start == 0 && inserted == n && inserted >= size_t(kStyleAheadBytes);
     size_t shownBytes = inserted;
-    if (ahead) {
-        const void *feed = memchr(text + kStyleAheadStretch, '\n', n - size_t(kStyleAheadStretch));
-        if (feed && static_cast<const char *>(feed) + 1 < text + n)
-            shownBytes = size_t(static_cast<const char *>(feed) - text) + 1;
-    }
-    QString shown = textunits::displayText(text + start, shownBytes);
+    QString shown;
+    if (unitStart == 0 && removedUnits == oldUnits)
+        m_partEnds = 0;
+    if (ahead)
+        shownBytes = shownChunk(text, n, 0, size_t(kStyleAheadStretch), &shown);
+    else
+        shown = textunits::displayText(text + start, shownBytes);
     if (shownBytes == inserted ? size_t(shown.size()) != insertedUnits : size_t(shown.size()) > insertedUnits)
         return resynchronise("text conversion failed");
 
@@ -393,8 +399,17 @@ void SmartTextStorage::patch(size_t start, size_t removed, size_t inserted, bool
             cursor.removeSelectedText();
         else
             cursor.insertText(shown);
-        if (restyle)
+        std::vector<qsizetype> moved;
+        if (!ahead)
+            moved = fitLineParts(qsizetype(unitStart), qsizetype(unitStart + insertedUnits));
+        if (restyle) {
             restyleAround(qsizetype(unitStart), qsizetype(unitStart + insertedUnits));
+            // Parts whose ends moved away from the edit (near the end of a
+            // line that grew or shrank) are styled as they now stand.
+            for (qsizetype at : moved)
+                if (at < qsizetype(unitStart) || at > qsizetype(unitStart + insertedUnits))
+                    restyleAround(at, at + 1);
+        }
         cursor.endEditBlock();
         m_patching = false;
     }
@@ -416,15 +431,14 @@ void SmartTextStorage::layInThrough(qsizetype position) {
         return;
     const char *text = m_layIn.constData();
     const size_t n = size_t(m_layIn.size());
-    size_t cut = n;
+    size_t want = n - m_laidToByte;
     if (position >= 0) {
         textunits::UnitAnchor anchor;
         anchor.moveTo(m_laidToByte, size_t(m_laidTo));
-        const size_t byte = anchor.byteAt(text, n, size_t(position));
-        if (const void *feed = memchr(text + byte, '\n', n - byte))
-            cut = size_t(static_cast<const char *>(feed) - text) + 1;
+        want = anchor.byteAt(text, n, size_t(position)) - m_laidToByte;
     }
-    const QString shown = textunits::displayText(text + m_laidToByte, cut - m_laidToByte);
+    QString shown;
+    const size_t cut = shownChunk(text, n, m_laidToByte, want, &shown);
     const bool wasPatching = m_patching;
     m_patching = true;
     QTextCursor cursor(m_document);
@@ -458,7 +472,9 @@ void SmartTextStorage::resynchronise(const char *reason) {
     QTextCursor cursor(m_document);
     cursor.beginEditBlock();
     cursor.select(QTextCursor::Document);
-    cursor.insertText(textunits::displayText(str(), len()));
+    QString shown = textunits::displayText(str(), len());
+    m_partEnds = lineparts::cutLines(shown);
+    cursor.insertText(shown);
     restyleAround(0, length());
     cursor.endEditBlock();
     m_patching = false;

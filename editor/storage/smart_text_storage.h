@@ -12,7 +12,10 @@
 // Offsets: views count UTF-16 units (CharRange), the buffer counts bytes.
 // Document positions are units of the buffer's text one to one: characters
 // that Qt would turn into extra blocks (CR, U+2029, U+FDD0, U+FDD1) are shown
-// as one visible character each instead.
+// as one visible character each instead. A block is a line of the text,
+// except in a line too long for Qt to hold as one block: that one is shown
+// in parts, a block each, and a block's end then stands for one of the
+// line's characters (see "Long lines" below and line_parts.h).
 //
 // Styles: the storage keeps the attributes of every character itself
 // (BlockStyle runs on each QTextBlock, values in its StyleTable) and pushes
@@ -41,6 +44,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "editor/storage/block_style.h"
 #include "editor/storage/heading_row.h"
@@ -277,6 +281,43 @@ public:
     // block (0 for none).
     int blockStartType(const QTextBlock &block) const;
 
+    // --- Long lines (storage_long_lines.cpp) -----------------------------------------
+
+    // A line longer than lineparts::kLimit units is shown in parts (blocks)
+    // of about lineparts::kTarget units, cut at its spaces where it has
+    // them: they are made as the text is shown, and cut again or joined
+    // after each edit of them, so that no block grows past kLimit units.
+    // Its first part is styled with the blocks around it, as any line; each
+    // other part on its own, its text parsed inside the block-level tokens
+    // (paragraph, heading, list item, code block ...) the part before it
+    // left open, so that a keystroke in a line of any length restyles one
+    // part. A change those tokens do not follow (the line's head edited into
+    // a heading, a fence opened above it) styles the rest of the line again,
+    // ahead, in idle slices.
+    //
+    // Whether a block's end stands for a character of its line (it is not
+    // its line's last part), and whether it continues the line of the block
+    // before it.
+    bool endsInLine(const QTextBlock &block) const;
+    bool continuesLine(const QTextBlock &block) const;
+    // The character (as shown) that a part's end stands for; a null QChar
+    // for a block that ends its line.
+    QChar partEnd(const QTextBlock &block) const;
+    // The first and the last part of the line that `block` belongs to
+    // (`block` itself for a line in one block).
+    std::pair<QTextBlock, QTextBlock> lineOf(const QTextBlock &block) const;
+    // Whether the document may hold a line in parts (parts were made and
+    // not all of them joined again).
+    bool mayHaveLineParts() const { return m_partEnds > 0; }
+    // How many units of the text the storage has parsed to style it since it
+    // was made: a count of the work done, for tests.
+    qint64 unitsParsed() const { return m_unitsParsed; }
+    // The parse a part of a long line after its first is styled from: its
+    // text with the parts on either side, read in the tokens the part
+    // before it left open. Gives the range parsed; the caller frees the
+    // tree (null when the part cannot be read so).
+    token *partParse(const QTextBlock &part, qsizetype *from, qsizetype *to);
+
     // --- Overlays (storage_overlays.cpp) ------------------------------------------------
 
     // Formats shown over a block's styles (a misspelt word's underline, an
@@ -468,10 +509,17 @@ private:
 
     // Highlighting (storage_highlight.cpp)
     void restyleAround(qsizetype start, qsizetype insertedEnd);
+    // `editEnd`: where the edit's new text ends (a restyle that stops at the
+    // end of a long line's first part styles the parts after it that the
+    // edit reached).
     void restyle(const QTextBlock &first, const QTextBlock &editFirst, const QTextBlock &editLast,
-                 qsizetype end);
-    // Gives the numbers of the blocks whose formats it set.
-    QList<int> styleRange(token *root, qsizetype from, qsizetype to, int forceFirst, int forceLast);
+                 qsizetype end, qsizetype editEnd = -1);
+    // Gives the numbers of the blocks whose formats it set. A `window` parse
+    // is of a part of a long line on its own (its blocks get no record of a
+    // top-level token); `newContexts` gets the first parts of long lines
+    // whose open tokens changed.
+    QList<int> styleRange(token *root, qsizetype from, qsizetype to, int forceFirst, int forceLast,
+                          bool window = false, QList<int> *newContexts = nullptr);
     void clearStyles(const QTextBlock &first, const QTextBlock &last);
     bool blankLineBefore(qsizetype position) const;
     // Styles the text that waits, from m_styledTo, for about `milliseconds`
@@ -479,6 +527,37 @@ private:
     void styleAhead(int milliseconds);
     // Styles the next stretch of the text that waits; false once none does.
     bool styleNextStretch();
+    // Restyles one part of a long line (not its first) on its own; false
+    // when the part before it holds no record of the tokens to read it in.
+    bool restylePart(const QTextBlock &part);
+    // Restyles the parts from `part` that an edit ending at `editEnd`
+    // reached, with those on either side; gives the line after theirs when
+    // the edit reached it too, to be restyled as any edit there.
+    QTextBlock restyleParts(QTextBlock part, qsizetype editEnd);
+    // Records the block-level tokens that `root`, a parse through the end of
+    // the first part of a long line, leaves open there; true when they
+    // differ from the part's last record. `top` goes along the chain of
+    // top-level tokens as the parts come in order.
+    bool recordLineContext(const QTextBlock &part, const token *root, const token **top);
+    // The text from `position` on is styled again ahead, in slices.
+    void styleAheadFrom(qsizetype position);
+
+    // Long lines (storage_long_lines.cpp)
+    // The text shown from byte `from` (a line's start or where a part
+    // begins) to the end of the line at or after `from + want` bytes, or,
+    // where that line runs on far past it, to the end of a part of it; with
+    // its long lines in parts. Gives the byte where it ends.
+    size_t shownChunk(const char *text, size_t length, size_t from, size_t want, QString *shown);
+    // Cuts the lines around document positions [from, to] into parts again
+    // (after an edit there), as their text shown afresh would be cut; gives
+    // where parts' ends came or went.
+    std::vector<qsizetype> fitLineParts(qsizetype from, qsizetype to);
+    void recutLine(qsizetype lineStart, qsizetype lineEnd, qsizetype start, qsizetype past,
+                   std::vector<qsizetype> *moved);
+    // The display text of units [from, from + length) of the text, and of
+    // the one unit at `position`.
+    QString shownText(qsizetype from, qsizetype length) const;
+    QString shownUnit(qsizetype position) const { return shownText(position, 1); }
 
     // Runs one command's edit of the buffer as an undo step of its own and
     // patches the document; true when the text changed (storage_tracking.cpp).
@@ -528,4 +607,9 @@ private:
     bool m_tabDepthLogged = false;
     // Formats that overlays share (sharedOverlayFormat).
     QList<QTextCharFormat> m_overlayFormats;
+    // Parts' ends made and not joined again since the text was last set
+    // (parts an edit removed are still counted): none means no block is a
+    // part.
+    qsizetype m_partEnds = 0;
+    qint64 m_unitsParsed = 0;
 };

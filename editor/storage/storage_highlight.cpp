@@ -44,6 +44,74 @@ struct TokenStart {
     quint16 type;
 };
 
+// Block-level tokens: the parts of a long line after its first lie in those
+// its first part's parse left open.
+bool isBlockLevel(int type) {
+    return (type >= BLOCK_BLOCKQUOTE && type <= BLOCK_TOC && type != BLOCK_EMPTY) || type == TABLE_ROW;
+}
+
+// Block-level tokens whose text is not read for inline markup.
+bool isVerbatim(int type) {
+    return type == BLOCK_CODE_FENCED || type == BLOCK_CODE_INDENTED || type == BLOCK_HTML || type == BLOCK_META ||
+           type == BLOCK_TOC;
+}
+
+// Moves the inline tokens under block-level `t` (through any block-level
+// tokens below it) to the end of `parent`'s children.
+void takeInline(token *t, token *parent, int depth = 0) {
+    token *child = t->child;
+    t->child = nullptr;
+    while (child) {
+        token *next = child->next;
+        token_unlink(child);
+        if (isBlockLevel(child->type) && depth < 64) {
+            takeInline(child, parent, depth + 1);
+            token_free(child);
+        } else {
+            token_append_child(parent, child);
+        }
+        child = next;
+    }
+}
+
+// A window [from, to) of a long line as a parse of it in place: a root over
+// the window, the block-level tokens of `context` (outermost first) nested
+// in it over the whole window, and in the innermost the inline tokens of
+// `window`, a parse of the window's text on its own (taken over and freed;
+// may be null), whose own block-level tokens give way to the context.
+token *windowTree(const QList<quint16> &context, qsizetype from, qsizetype to, token *window) {
+    token *root = token_new(DOC_ROOT, size_t(from), size_t(to - from));
+    if (!root) {
+        if (window)
+            token_tree_free(window);
+        return nullptr;
+    }
+    token *inner = root;
+    for (quint16 type : context) {
+        token *t = token_new(type, size_t(from), size_t(to - from));
+        if (!t)
+            break;
+        token_append_child(inner, t);
+        inner = t;
+    }
+    if (window) {
+        for (token *top = window->child; top;) {
+            token *next = top->next;
+            if (isBlockLevel(top->type))
+                takeInline(top, inner);
+            top = next;
+        }
+        token_tree_free(window);
+    }
+    // Taking children moved their parents' ends: each spans the window.
+    for (token *t = root;; t = t->child) {
+        t->len = uint32_t(to - from);
+        if (t == inner)
+            break;
+    }
+    return root;
+}
+
 // The top-level tokens of a parse, one per start position.
 std::vector<TokenStart> topLevelStarts(const token *root) {
     std::vector<TokenStart> starts;
@@ -75,9 +143,36 @@ void SmartTextStorage::restyleAround(qsizetype start, qsizetype insertedEnd) {
         clearStyles(editFirst, editLast);
         return;
     }
+    // The parts of a long line after its first that the edit touched are
+    // restyled on their own; where the edit goes on past the line (a line
+    // end typed in it), the rest is restyled as any edit there.
+    if (continuesLine(editFirst)) {
+        const QTextBlock next = restyleParts(editFirst, insertedEnd);
+        if (!next.isValid())
+            return;
+        editFirst = next;
+        if (editLast.blockNumber() < editFirst.blockNumber())
+            editLast = editFirst;
+    }
     QTextBlock first = m_document->firstBlock();
     int found = 0;
     for (QTextBlock block = editFirst.previous(); block.isValid(); block = block.previous()) {
+        // A long line before the edit is not parsed again: the parse begins
+        // after it, where a top-level block began after it. Where none did
+        // (the line's paragraph, list or code block went on), or the edit
+        // may make the line a heading's text, only a parse from the line's
+        // start can tell: the text from there is styled ahead again.
+        if (continuesLine(block) || endsInLine(block)) {
+            first = block.next();
+            const QString after = first.text().trimmed();
+            const bool underline = !after.isEmpty() && (after.count(u'=') == after.size() ||
+                                                        after.count(u'-') + after.count(u' ') == after.size());
+            if (recordOf(first) == 0 || underline) {
+                styleAheadFrom(lineOf(block).first.position());
+                return;
+            }
+            break;
+        }
         int type = recordOf(block);
         if (type != 0 && type != kBlankLinesBlock && ++found == 2) {
             first = block;
@@ -90,7 +185,7 @@ void SmartTextStorage::restyleAround(qsizetype start, qsizetype insertedEnd) {
     if (first.blockNumber() > 0 && recordOf(m_document->firstBlock()) == kMetadataBlock &&
         !blankLineBefore(first.position()))
         first = m_document->firstBlock();
-    restyle(first, editFirst, editLast, -1);
+    restyle(first, editFirst, editLast, -1, insertedEnd);
 }
 
 // Whether a line of nothing but spaces and tabs begins before `position`.
@@ -181,40 +276,71 @@ void SmartTextStorage::applyHighlightingForCharRange(CharRange range) {
 // otherwise up to where the new parse meets the old one after the edited
 // blocks [editFirst, editLast], parsing further each time it does not.
 void SmartTextStorage::restyle(const QTextBlock &first, const QTextBlock &editFirst,
-                               const QTextBlock &editLast, qsizetype end) {
+                               const QTextBlock &editLast, qsizetype end, qsizetype editEnd) {
     const qsizetype from = first.position();
     const qsizetype total = length();
     int lookahead = kFirstLookahead;
     for (;;) {
         qsizetype parseEnd = end >= 0 ? end : total;
+        // The first part of a long line ends the parse: the line's other
+        // parts are styled on their own.
+        QTextBlock capped;
         if (end < 0) {
-            int starts = 0;
-            QTextBlock block = editLast.next();
-            for (; block.isValid(); block = block.next())
-                if (recordOf(block) != 0 && ++starts > lookahead)
+            for (QTextBlock block = first; block.isValid() && !capped.isValid(); block = block.next()) {
+                if (endsInLine(block))
+                    capped = block;
+                if (block == editLast)
                     break;
-            parseEnd = block.isValid() ? block.position() : total;
+            }
+            if (!capped.isValid()) {
+                int starts = 0;
+                QTextBlock block = editLast.next();
+                for (; block.isValid(); block = block.next()) {
+                    if (endsInLine(block)) {
+                        capped = block;
+                        break;
+                    }
+                    if (recordOf(block) != 0 && ++starts > lookahead)
+                        break;
+                }
+                parseEnd = block.isValid() ? block.position() : total;
+            }
+            if (capped.isValid())
+                parseEnd = capped.next().position();
         }
         token *root = nullptr;
         {
             std::lock_guard<std::mutex> lock(engineMutex());
             root = tzr_engine_parse_substring(m_engine, size_t(from), size_t(parseEnd - from));
+            m_unitsParsed += parseEnd - from;
         }
         qsizetype to = parseEnd;
         bool done = end >= 0 || parseEnd >= total;
         if (!done) {
             // The first top-level block past the edit that begins where an
             // old one began, with the same type, followed by another such
-            // block inside the parse: from there the parses agree.
+            // block inside the parse: from there the parses agree. A long
+            // line the parse stops in agrees on its own where it begins as
+            // it began: the rest of the line is its own.
             std::vector<TokenStart> starts = topLevelStarts(root);
-            for (size_t i = 0; i + 1 < starts.size() && !done; i++) {
-                const TokenStart &p = starts[i], &q = starts[i + 1];
+            for (size_t i = 0; i < starts.size() && !done; i++) {
+                const TokenStart &p = starts[i];
+                QTextBlock pb = m_document->findBlock(int(p.position));
+                if (pb.blockNumber() <= editLast.blockNumber() || pb.position() != p.position ||
+                    recordOf(pb) != p.type)
+                    continue;
+                if (pb == capped) {
+                    to = p.position;
+                    done = true;
+                    break;
+                }
+                if (i + 1 >= starts.size())
+                    break;
+                const TokenStart &q = starts[i + 1];
                 if (q.position >= parseEnd)
                     break;
-                QTextBlock pb = m_document->findBlock(int(p.position));
                 QTextBlock qb = m_document->findBlock(int(q.position));
-                if (pb.blockNumber() <= editLast.blockNumber() || pb.position() != p.position ||
-                    qb.position() != q.position || recordOf(pb) != p.type || recordOf(qb) != q.type)
+                if (qb.position() != q.position || recordOf(qb) != q.type)
                     continue;
                 bool quiet = true;
                 for (QTextBlock b = pb.next(); b.isValid() && b != qb && quiet; b = b.next())
@@ -224,6 +350,10 @@ void SmartTextStorage::restyle(const QTextBlock &first, const QTextBlock &editFi
                     done = true;
                 }
             }
+            // Stopped at the end of a long line's first part: styled through
+            // it.
+            if (!done && capped.isValid())
+                done = true;
             if (!done) {
                 freeTree(root);
                 lookahead *= 4;
@@ -232,12 +362,28 @@ void SmartTextStorage::restyle(const QTextBlock &first, const QTextBlock &editFi
         }
         QList<int> restyledBlocks;
         if (root) {
-            restyledBlocks = styleRange(root, from, to, editFirst.blockNumber(), editLast.blockNumber());
+            QList<int> newContexts;
+            restyledBlocks = styleRange(root, from, to, editFirst.blockNumber(), editLast.blockNumber(), false,
+                                        &newContexts);
             if (isStylingAhead() && from <= m_styledTo && to > m_styledTo) {
                 // The restyle went on into the text that waits: it is styled now.
                 m_styledTo = to >= total ? -1 : to;
                 if (!isStylingAhead())
                     m_styleAheadTimer->stop();
+            }
+            // The rest of a long line is read in what its first part leaves
+            // open: when that changed, the rest is styled again; else the
+            // parts the edit reached (and the one after, which is read with
+            // the text before it) are restyled on their own.
+            if (capped.isValid() && to > capped.position()) {
+                if (newContexts.contains(capped.blockNumber())) {
+                    styleAheadFrom(to);
+                } else if (editEnd >= capped.position()) {
+                    const QTextBlock next = restyleParts(capped.next(), editEnd);
+                    if (next.isValid())
+                        restyle(next, next, editLast.blockNumber() < next.blockNumber() ? next : editLast, -1,
+                                editEnd);
+                }
             }
         } else {
             qCWarning(lcEditor, "highlighting parse gave no tree");
@@ -278,18 +424,44 @@ bool SmartTextStorage::styleNextStretch() {
         m_styledTo = -1;
         return false;
     }
+    layInThrough(qMin(total, from + kStyleAheadStretch));
+    // A part of a long line after its first, on its own.
+    const QTextBlock at = m_document->findBlock(int(from));
+    if (at.isValid() && at.position() == from && continuesLine(at) && restylePart(at)) {
+        const QTextBlock next = at.next();
+        m_styledTo = next.isValid() && next.position() < total ? next.position() : -1;
+        return isStylingAhead();
+    }
     for (qsizetype stretch = kStyleAheadStretch;; stretch *= 4) {
-        const qsizetype end = qMin(total, from + stretch);
+        qsizetype end = qMin(total, from + stretch);
         layInThrough(end);
+        // A long line in the stretch is parsed through its first part.
+        QTextBlock capped;
+        for (QTextBlock b = m_document->findBlock(int(from)); b.isValid() && b.position() < end; b = b.next()) {
+            if (endsInLine(b)) {
+                capped = b;
+                break;
+            }
+        }
+        if (capped.isValid())
+            end = capped.next().position();
         token *root = nullptr;
         {
             std::lock_guard<std::mutex> lock(engineMutex());
             root = tzr_engine_parse_substring(m_engine, size_t(from), size_t(end - from));
+            m_unitsParsed += end - from;
         }
         qsizetype to = end;
-        if (end < total) {
+        const std::vector<TokenStart> starts = topLevelStarts(root);
+        if (capped.isValid()) {
+            // Up to the long line where a top-level block begins with it,
+            // else through its first part.
+            if (capped.position() > from)
+                for (const TokenStart &start : starts)
+                    if (start.position == capped.position())
+                        to = capped.position();
+        } else if (end < total) {
             to = from;
-            const std::vector<TokenStart> starts = topLevelStarts(root);
             for (size_t i = starts.size(); i-- > 1 && to == from;) {
                 const qsizetype at = starts[i].position;
                 if (at > from && m_document->findBlock(int(at)).position() == at)
@@ -423,7 +595,8 @@ private:
 // parse, and pushes the result to the blocks there. Blocks whose runs did
 // not change keep their formats, except the edited ones [forceFirst,
 // forceLast], whose layouts may hold formats of text they no longer have.
-QList<int> SmartTextStorage::styleRange(token *root, qsizetype from, qsizetype to, int forceFirst, int forceLast) {
+QList<int> SmartTextStorage::styleRange(token *root, qsizetype from, qsizetype to, int forceFirst, int forceLast,
+                                        bool window, QList<int> *newContexts) {
     QList<int> restyled;
     Layering layering(m_theme, m_styles, from, to);
     layering.walk(root, to);
@@ -443,6 +616,7 @@ QList<int> SmartTextStorage::styleRange(token *root, qsizetype from, qsizetype t
     }
 
     QTextCursor formatCursor(m_document);
+    const token *top = root ? root->child : nullptr;
     // The range ends at a block start, or at the end of the text, where the
     // last block may begin (empty) exactly at `to`.
     const bool toEnd = to >= length();
@@ -482,7 +656,28 @@ QList<int> SmartTextStorage::styleRange(token *root, qsizetype from, qsizetype t
             restyled.append(number);
         }
         style->separator = separator;
-        const QTextBlockFormat &blockFormat = m_styles.blockFormat(paragraph);
+        // The parts of a long line read as one paragraph: no spacing or
+        // first-line indent where one part meets the next.
+        QTextBlockFormat blockFormat = m_styles.blockFormat(paragraph);
+        const bool continues = continuesLine(block), goesOn = endsInLine(block);
+        if (continues) {
+            blockFormat.setTopMargin(0);
+            blockFormat.setTextIndent(0);
+        }
+        if (goesOn)
+            blockFormat.setBottomMargin(0);
+        // What the line's parts are read in: what its first part's parse
+        // left open at its end, handed on from part to part.
+        if (continues) {
+            const BlockStyle *before = styleOf(block.previous());
+            style->lineContextKnown = before && before->lineContextKnown;
+            if (style->lineContextKnown) {
+                style->lineContext = before->lineContext;
+                style->lineInline = before->lineInline;
+            }
+        } else if (goesOn && recordLineContext(block, root, &top) && newContexts) {
+            newContexts->append(number);
+        }
         if (force || style->paragraph != paragraph || block.blockFormat() != blockFormat) {
             if (block.blockFormat() != blockFormat) {
                 formatCursor.setPosition(int(position));
@@ -490,10 +685,125 @@ QList<int> SmartTextStorage::styleRange(token *root, qsizetype from, qsizetype t
             }
             style->paragraph = paragraph;
         }
-        style->blockStart = starts.value(number, 0);
-        style->innerStart = innerStarts.contains(number);
+        // A part on its own has no top-level token of its own.
+        style->blockStart = window ? 0 : starts.value(number, 0);
+        style->innerStart = window ? false : innerStarts.contains(number);
     }
     return restyled;
+}
+
+// A part of a long line after its first, restyled alone: its text, with the
+// parts on either side of it so that sentences across its ends read whole,
+// parsed on its own and read in the tokens the part before it left open.
+token *SmartTextStorage::partParse(const QTextBlock &part, qsizetype *from, qsizetype *to) {
+    const QTextBlock before = part.previous();
+    const BlockStyle *record = styleOf(before);
+    if (!continuesLine(part) || !record || !record->lineContextKnown)
+        return nullptr;
+    const QTextBlock after = endsInLine(part) ? part.next() : part;
+    *from = before.position();
+    *to = qMin(length(), after.position() + after.length());
+    token *window = nullptr;
+    if (record->lineInline) {
+        std::lock_guard<std::mutex> lock(engineMutex());
+        window = tzr_engine_parse_substring(m_engine, size_t(*from), size_t(*to - *from));
+        m_unitsParsed += *to - *from;
+    }
+    return windowTree(record->lineContext, *from, *to, window);
+}
+
+QTextBlock SmartTextStorage::restyleParts(QTextBlock part, qsizetype editEnd) {
+    // A part is read with the parts on either side: the one before an
+    // edited part, and the one after, read it too.
+    if (continuesLine(part.previous()))
+        part = part.previous();
+    bool reached = false;
+    for (; part.isValid() && continuesLine(part); part = part.next()) {
+        if (!restylePart(part)) {
+            styleAheadFrom(lineOf(part).first.position());
+            return {};
+        }
+        // The part after those the edit reached is the last.
+        if (part.position() > editEnd)
+            return {};
+        reached = true;
+    }
+    // The line after the long one begins a parse of its own: the edit
+    // reached the long line's end (or past it), which may change how that
+    // line reads.
+    return part.isValid() && reached ? part : QTextBlock();
+}
+
+bool SmartTextStorage::restylePart(const QTextBlock &part) {
+    qsizetype from = 0, to = 0;
+    token *root = partParse(part, &from, &to);
+    if (!root)
+        return false;
+    const QTextBlock next = part.next();
+    const qsizetype partEnd = next.isValid() ? next.position() : length();
+    const QList<int> restyledBlocks =
+        styleRange(root, part.position(), partEnd, part.blockNumber(), part.blockNumber(), true);
+    if (m_parseListener)
+        m_parseListener(root, CharRange{from, to - from}, restyledBlocks);
+    freeTree(root);
+    emit restyled(CharRange{part.position(), partEnd - part.position()});
+    // The next part was read in other tokens (two lines joined): the rest
+    // of the line is styled again.
+    const BlockStyle *now = styleOf(part);
+    const BlockStyle *following = styleOf(next);
+    if (endsInLine(part) && now && (!following || !following->lineContextKnown ||
+                                    following->lineContext != now->lineContext ||
+                                    following->lineInline != now->lineInline))
+        styleAheadFrom(next.position());
+    return true;
+}
+
+bool SmartTextStorage::recordLineContext(const QTextBlock &part, const token *root, const token **top) {
+    BlockStyle *style = styleOf(part);
+    if (!style || !root)
+        return false;
+    // The last unit of the part, which the next part follows.
+    const qsizetype last = part.position() + part.length() - 1;
+    QList<quint16> context;
+    bool readInline = true;
+    // Down the tokens that hold that unit and go on past it, as long as
+    // they are block-level; along the top-level chain from `top`.
+    auto holding = [last](const token *t) {
+        while (t && qsizetype(t->start + t->len) <= last)
+            t = t->next;
+        return t;
+    };
+    const token *t = holding(*top);
+    *top = t;
+    for (int depth = 0; t && depth < 64; depth++, t = holding(t->child)) {
+        if (qsizetype(t->start) > last || !isBlockLevel(t->type))
+            break;
+        context.append(t->type);
+        readInline &= !isVerbatim(t->type);
+    }
+    const bool changed = !style->lineContextKnown || style->lineContext != context || style->lineInline != readInline;
+    style->lineContext = std::move(context);
+    style->lineInline = readInline;
+    style->lineContextKnown = true;
+    return changed;
+}
+
+void SmartTextStorage::styleAheadFrom(qsizetype position) {
+    const qsizetype total = length();
+    if (position < 0 || position >= total)
+        return;
+    // A stretch is parsed from where a top-level block began (a part of a
+    // long line after its first is read in its line's tokens instead).
+    QTextBlock block = m_document->findBlock(int(position));
+    if (block.isValid() && !continuesLine(block)) {
+        while (block.previous().isValid() && recordOf(block) == 0)
+            block = block.previous();
+        while (continuesLine(block))
+            block = block.previous();
+        position = block.position();
+    }
+    m_styledTo = isStylingAhead() ? qMin(m_styledTo, position) : position;
+    m_styleAheadTimer->start();
 }
 
 // --- What the text shows ------------------------------------------------------------------

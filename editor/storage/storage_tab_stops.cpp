@@ -14,6 +14,7 @@
 #include <QThread>
 
 #include <climits>
+#include <functional>
 #include <cmath>
 #include <optional>
 #include <unordered_map>
@@ -103,12 +104,15 @@ private:
 
 namespace {
 
-std::vector<TabLine> tabLines(const QTextBlock &first, const QTextBlock &last, int depthLimit) {
+// The lines of [first, last]; those `inParts` tells of (the parts of a long
+// line) keep the layout's fixed stops, as lines without tabs do.
+std::vector<TabLine> tabLines(const QTextBlock &first, const QTextBlock &last, int depthLimit,
+                              const std::function<bool(const QTextBlock &)> &inParts) {
     std::vector<TabLine> lines;
     for (QTextBlock block = first; block.isValid(); block = block.next()) {
         TabLine line;
         line.block = block;
-        line.text = block.text();
+        line.text = inParts(block) ? QString() : block.text();
         for (int i = 0; i < line.text.size(); i++) {
             if (line.text[i] != u'\t')
                 continue;
@@ -175,7 +179,9 @@ void SmartTextStorage::alignTabStopsInRange(CharRange range) {
     // The tab blocks that hold or touch the lines: an edit that adds or
     // removes a line's tabs changes the columns of its neighbours. A line
     // without tabs (a blank line among them) ends the search.
-    auto holdsTab = [](const QTextBlock &block) { return block.isValid() && block.text().contains(u'\t'); };
+    auto holdsTab = [this](const QTextBlock &block) {
+        return block.isValid() && !continuesLine(block) && !endsInLine(block) && block.text().contains(u'\t');
+    };
     while (holdsTab(first.previous()))
         first = first.previous();
     while (holdsTab(last.next()))
@@ -203,7 +209,9 @@ void SmartTextStorage::configureTabStopsDepth(int depth, CharRange range) {
 
 void SmartTextStorage::configureTabStops(int depth, const QTextBlock &first, const QTextBlock &last) {
     depth = qMax(depth, 1);
-    std::vector<TabLine> lines = tabLines(first, last, kMaxTabDepth);
+    std::vector<TabLine> lines = tabLines(first, last, kMaxTabDepth, [this](const QTextBlock &block) {
+        return continuesLine(block) || endsInLine(block);
+    });
     if (depth == 1) {
         for (TabLine &line : lines) {
             line.stops.clear();
@@ -273,7 +281,9 @@ qreal SmartTextStorage::widthOfCell(int cell, CharRange range) const {
     if (!first.isValid() || !last.isValid() || cell > kMaxTabDepth)
         return width;
     CellMeasure measure(*this);
-    for (const TabLine &line : tabLines(first, last, cell))
+    for (const TabLine &line : tabLines(first, last, cell, [this](const QTextBlock &block) {
+             return continuesLine(block) || endsInLine(block);
+         }))
         if (line.tabs.size() >= cell)
             width = qMax(width, measure.cellWidth(line, cell));
     return width;

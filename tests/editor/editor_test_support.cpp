@@ -70,8 +70,12 @@ QString themePath() {
 QString shownText(const SmartTextStorage &storage) {
     QString text;
     for (QTextBlock block = storage.document()->firstBlock(); block.isValid(); block = block.next()) {
-        if (block != storage.document()->firstBlock())
-            text += QLatin1Char('\n');
+        // A block's end stands for a line end, or, between the parts of a
+        // long line, for the line's character there.
+        if (block != storage.document()->firstBlock()) {
+            const QChar part = storage.partEnd(block.previous());
+            text += part.isNull() ? QChar(QLatin1Char('\n')) : part;
+        }
         text += block.text();
     }
     return text;

@@ -20,7 +20,8 @@ QString themePath();
 // Writes `json` as a theme file in a temporary folder and gives its path.
 QString writeTheme(const QString &name, const QByteArray &json);
 
-// The document's text, with block separators as "\n".
+// The document's text, with block separators as "\n" (as the character
+// they stand for between the parts of a long line).
 QString shownText(const SmartTextStorage &storage);
 // The buffer's text as the document must show it.
 QString expectedShown(const SmartTextStorage &storage);
