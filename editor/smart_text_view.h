@@ -320,6 +320,10 @@ private:
 
     // Commands (smart_text_view_commands.cpp)
     void moveCaret(int operation, bool extend);
+    // Moves `cursor` as QTextCursor::movePosition does, except that the
+    // block operations go by lines of the text: a line shown in parts is
+    // one paragraph here.
+    void moveByLines(QTextCursor &cursor, int operation, QTextCursor::MoveMode mode) const;
     void collapseOrMove(bool forward, bool extend);
     void movePage(bool down, bool extend);
     void deleteRange(CharRange range, bool kill);

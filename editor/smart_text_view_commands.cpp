@@ -194,10 +194,14 @@ const std::vector<SmartTextView::ActionEntry> &SmartTextView::actionTable() {
         {"moveToBeginningOfParagraphAndModifySelection:", [](V &v) { v.moveCaret(Op::StartOfBlock, true); }},
         {"moveToEndOfParagraphAndModifySelection:", [](V &v) { v.moveCaret(Op::EndOfBlock, true); }},
         {"moveParagraphBackwardAndModifySelection:", [](V &v) {
-             v.moveCaret(v.textCursor().atBlockStart() ? Op::PreviousBlock : Op::StartOfBlock, true);
+             const QTextCursor caret = v.textCursor();
+             const bool atStart = caret.position() == v.storage()->lineOf(caret.block()).first.position();
+             v.moveCaret(atStart ? Op::PreviousBlock : Op::StartOfBlock, true);
          }},
         {"moveParagraphForwardAndModifySelection:", [](V &v) {
-             if (v.textCursor().atBlockEnd())
+             const QTextCursor caret = v.textCursor();
+             const QTextBlock last = v.storage()->lineOf(caret.block()).second;
+             if (caret.position() == last.position() + last.length() - 1)
                  v.moveCaret(Op::NextBlock, true);
              v.moveCaret(Op::EndOfBlock, true);
          }},
@@ -229,10 +233,10 @@ const std::vector<SmartTextView::ActionEntry> &SmartTextView::actionTable() {
              v.setTextCursor(cursor);
          }},
         {"selectParagraph:", [](V &v) {
-             // The paragraph with its line end.
-             const QTextBlock block = v.textCursor().block();
-             const qsizetype end = qMin<qsizetype>(block.position() + block.length(), v.storage()->length());
-             v.setSelectedRange({block.position(), end - block.position()});
+             // The paragraph with its line end (a line shown in parts whole).
+             const auto [first, last] = v.storage()->lineOf(v.textCursor().block());
+             const qsizetype end = qMin<qsizetype>(last.position() + last.length(), v.storage()->length());
+             v.setSelectedRange({first.position(), end - first.position()});
          }},
     };
     return table;
@@ -384,10 +388,35 @@ void SmartTextView::setLastUndoTags(quint64 tags) { storage()->setLastUndoTags(t
 
 void SmartTextView::moveCaret(int operation, bool extend) {
     QTextCursor cursor = textCursor();
-    cursor.movePosition(QTextCursor::MoveOperation(operation),
-                        extend ? QTextCursor::KeepAnchor : QTextCursor::MoveAnchor);
+    moveByLines(cursor, operation, extend ? QTextCursor::KeepAnchor : QTextCursor::MoveAnchor);
     setTextCursor(cursor);
     makeCaretVisible();
+}
+
+void SmartTextView::moveByLines(QTextCursor &cursor, int operation, QTextCursor::MoveMode mode) const {
+    const auto [first, last] = storage()->lineOf(cursor.block());
+    int target = -1;
+    switch (operation) {
+    case Op::StartOfBlock:
+        target = first.position();
+        break;
+    case Op::EndOfBlock:
+        target = last.position() + last.length() - 1;
+        break;
+    case Op::PreviousBlock:
+        if (first.previous().isValid())
+            target = storage()->lineOf(first.previous()).first.position();
+        break;
+    case Op::NextBlock:
+        if (last.next().isValid())
+            target = last.next().position();
+        break;
+    default:
+        cursor.movePosition(QTextCursor::MoveOperation(operation), mode);
+        return;
+    }
+    if (target >= 0)
+        cursor.setPosition(target, mode);
 }
 
 // Moving left or right without extending first collapses a selection to
@@ -437,7 +466,7 @@ void SmartTextView::deleteTowards(int operation, bool kill) {
     if (selection.length > 0)
         return deleteRange(selection, kill);
     QTextCursor cursor = textCursor();
-    cursor.movePosition(QTextCursor::MoveOperation(operation), QTextCursor::KeepAnchor);
+    moveByLines(cursor, operation, QTextCursor::KeepAnchor);
     CharRange range{cursor.selectionStart(), cursor.selectionEnd() - cursor.selectionStart()};
     if (range.length == 0 && operation == Op::EndOfBlock && range.location < storage()->length())
         range.length = 1;

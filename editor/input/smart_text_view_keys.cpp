@@ -235,7 +235,7 @@ void SmartTextView::returnVariant(Qt::KeyboardModifiers modifiers) {
         const CharRange selection = selectedRange();
         const qsizetype last =
             selection.length > 0 ? selection.end() - 1 : selection.location;
-        const QTextBlock line = document()->findBlock(int(last));
+        const QTextBlock line = storage()->lineOf(document()->findBlock(int(last))).second;
         const qsizetype end = line.position() + line.length() - 1;
         insertText(control ? hardBreak : QStringLiteral("\n"), CharRange{end, 0});
     } else if (control || command) {

@@ -77,26 +77,37 @@ QList<InvisibleMark> KVXLayoutManager::marksInBlock(const QTextBlock &block,
                 place(i, *markFor(c), false);
         }
     }
-    // The block's line feed, when another block follows.
+    // The block's line feed, when another block follows; or, where a long
+    // line is shown in parts, the character the part's end stands for: a
+    // space or tab marked as those are, anything else drawn as the text
+    // there.
     if (block.next().isValid()) {
         const int end = block.length() - 1;
-        if (storage->hasHardBreak(block))
+        const QChar part = storage->partEnd(block);
+        if (part == QLatin1Char(' ') || part == QLatin1Char('\t')) {
+            if (showInvisibles)
+                place(end, *markFor(part.unicode()), false);
+        } else if (!part.isNull()) {
+            place(end, part.unicode(), false);
+            marks.last().character = true;
+        } else if (storage->hasHardBreak(block)) {
             place(end, *markFor(u'\n'), true);
-        else if (showInvisibles)
+        } else if (showInvisibles) {
             place(end, *markFor(u'\n'), false);
+        }
     }
     return marks;
 }
 
 void KVXLayoutManager::drawMark(QPainter *painter, const InvisibleMark &mark) const {
     const QString glyph(QChar(mark.glyph));
-    if (!mark.hardBreak) {
+    if (!mark.hardBreak && !mark.character) {
         painter->setFont(m_font);
         painter->setPen(m_color);
         painter->drawText(mark.origin, glyph);
         return;
     }
-    // In the style the text has at the line feed.
+    // In the style the text has at the line feed (or at the character).
     SmartTextStorage *storage = m_linkedTextView->storage();
     const QTextCharFormat format =
         charFormatFor(storage->attributesAt(mark.position), m_linkedTextView->zoomFactor());

@@ -1,7 +1,9 @@
 // What the editor draws over its text that the text itself does not show:
 // marks for spaces, tabs and line ends while invisible characters are shown,
 // and, always, a mark at each hard line break (a line end the highlighter
-// tagged as one), in the style of the text there.
+// tagged as one), in the style of the text there; and, where a long line is
+// shown in parts, the character a part's end stands for when it is not a
+// space (see SmartTextStorage, "Long lines"), drawn as the text there.
 //
 // The text is laid out and painted by the document's own layout; this class
 // adds the marks over the painted blocks (KVXTextView::paintEvent), so they
@@ -29,6 +31,7 @@ struct InvisibleMark {
     char16_t glyph = 0;
     QPointF origin;
     bool hardBreak = false;  // drawn in the text's style, invisibles shown or not
+    bool character = false;  // a character of the text itself, drawn in its style
     bool operator==(const InvisibleMark &) const = default;
 };
 

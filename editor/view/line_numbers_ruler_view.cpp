@@ -93,10 +93,10 @@ QFont LineNumbersRulerView::labelFont() const {
 }
 
 void LineNumbersRulerView::clientTextStorageDidProcessEditing(const TextChange *change) {
-    if (change && m_valid && m_indexedParagraphs && m_client) {
+    if (change && m_valid && (m_indexedParagraphs || m_indexedLines) && m_client) {
         // An edit inside one line that neither empties it nor fills an
         // empty one leaves every paragraph start where it was: block numbers
-        // do not move.
+        // do not move (nor do the starts of lines, empty or not).
         const QTextDocument *document = m_client->storage()->document();
         const QTextBlock block = document->findBlock(int(change->location));
         const bool oneLine =
@@ -105,7 +105,7 @@ void LineNumbersRulerView::clientTextStorageDidProcessEditing(const TextChange *
         if (oneLine) {
             const qsizetype now = block.length() - 1;
             const qsizetype before = now - change->insertedLength + change->removedLength;
-            if ((now == 0) == (before == 0)) {
+            if (!m_indexedParagraphs || (now == 0) == (before == 0)) {
                 update();
                 return;
             }
@@ -137,22 +137,28 @@ void LineNumbersRulerView::updateLineInformation() {
     m_paragraphs.clear();
     m_lines = 0;
     m_indexedParagraphs = numbersParagraphs();
+    m_indexedLines = false;
     m_indexedBlockCount = 0;
     if (m_client) {
-        const QTextDocument *document = m_client->storage()->document();
+        const SmartTextStorage *storage = m_client->storage();
+        const QTextDocument *document = storage->document();
         m_indexedBlockCount = document->blockCount();
         // The empty line after a final line feed is no line of the text.
         const QTextBlock last = document->lastBlock();
         const int numbered = m_indexedBlockCount - (last.length() <= 1 ? 1 : 0);
-        if (!m_indexedParagraphs) {
+        // A line shown in parts is one line, numbered at its first part.
+        m_indexedLines = !m_indexedParagraphs && storage->mayHaveLineParts();
+        if (!m_indexedParagraphs && !m_indexedLines) {
             m_lines = numbered;
         } else {
             try {
                 bool afterEmpty = true;
                 for (QTextBlock block = document->firstBlock();
                      block.isValid() && block.blockNumber() < numbered; block = block.next()) {
+                    if (storage->continuesLine(block))
+                        continue;
                     const bool empty = block.length() <= 1;
-                    if (!empty && afterEmpty)
+                    if (m_indexedLines || (!empty && afterEmpty))
                         m_paragraphs.push_back(block.blockNumber());
                     afterEmpty = empty;
                 }
@@ -183,7 +189,7 @@ qsizetype LineNumbersRulerView::lineIndexForCharacterIndex(qsizetype index) cons
     if (!block.isValid() || block.position() != index)
         return kNotFound;
     const int number = block.blockNumber();
-    if (!m_indexedParagraphs)
+    if (!m_indexedParagraphs && !m_indexedLines)
         return number < m_lines ? number : kNotFound;
     auto found = std::lower_bound(m_paragraphs.begin(), m_paragraphs.end(), number);
     if (found == m_paragraphs.end() || *found != number)

@@ -112,8 +112,10 @@ private:
     bool m_valid = false;
     bool m_processing = false;
     // What the index holds: every line (block) below `m_lines`, or, when it
-    // numbers paragraphs, the block numbers of `m_paragraphs` in order.
+    // numbers paragraphs, or lines of which some are shown in parts, the
+    // block numbers of `m_paragraphs` in order (the blocks that begin them).
     bool m_indexedParagraphs = false;
+    bool m_indexedLines = false;
     std::vector<int> m_paragraphs;
     int m_indexedBlockCount = 0;
     qsizetype m_lines = 0;

@@ -19,8 +19,23 @@ constexpr int kMetadataLines = 512;
 
 ProseChunk proseChunkAround(SmartTextStorage &storage, const QTextBlock &block, bool withSentences) {
     QTextDocument *document = storage.document();
+    // A part of a long line after its first is a run of its own, read as
+    // the storage styles it: with the parts on either side.
+    if (storage.continuesLine(block)) {
+        ProseChunk chunk;
+        chunk.first = chunk.last = block;
+        token *root = storage.partParse(block, &chunk.from, &chunk.to);
+        chunk.excluded = prose::excludedRanges(root, chunk.from, chunk.to);
+        if (withSentences)
+            chunk.sentences = proseSentences(storage, root, chunk.from, chunk.to, chunk.excluded);
+        if (root)
+            token_tree_free(root);
+        return chunk;
+    }
     QTextBlock first = block;
-    while (first.previous().isValid() && storage.blockStartType(first) == 0)
+    // A long line before the block is no part of its run.
+    while (first.previous().isValid() && storage.blockStartType(first) == 0 &&
+           !storage.continuesLine(first.previous()) && !storage.endsInLine(first.previous()))
         first = first.previous();
     const QTextBlock top = document->firstBlock();
     if (first != top && storage.blockStartType(top) == BLOCK_META && first.blockNumber() <= kMetadataLines) {
@@ -33,7 +48,9 @@ ProseChunk proseChunkAround(SmartTextStorage &storage, const QTextBlock &block, 
     }
     QTextBlock last = block;
     int count = 0;
-    for (QTextBlock next = block.next(); next.isValid(); next = next.next()) {
+    // A run ends with the first part of a long line: its other parts are
+    // runs of their own.
+    for (QTextBlock next = block.next(); next.isValid() && !storage.endsInLine(last); next = next.next()) {
         if (++count >= kChunkBlocks && storage.blockStartType(next) != 0)
             break;
         last = next;
@@ -67,7 +84,9 @@ std::vector<prose::Sentence> proseSentences(SmartTextStorage &storage, const tok
     text.reserve(to - first.position());
     for (QTextBlock b = first; b.isValid() && b.position() < to; b = b.next()) {
         text += b.text();
-        text += QLatin1Char('\n');
+        // A part's end stands for a character of its line.
+        const QChar end = storage.partEnd(b);
+        text += end.isNull() ? QChar(QLatin1Char('\n')) : end;
     }
     return prose::sentences(root, QStringView(text).mid(from - first.position(), to - from), from, excluded);
 }

@@ -1,0 +1,191 @@
+// A line too long for Qt to hold as one block, shown in parts, in the
+// editor: the caret, selections and hits where one part meets the next, the
+// gutter's numbers and the character a part's end stands for, the paragraph
+// commands, and the spelling, grammar and link marks of every part, whose
+// pass ends.
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextDocument>
+
+#include <gtest/gtest.h>
+
+#include "editor/smart_view_support.h"
+#include "editor/storage/line_parts.h"
+#include "editor/view/kvx_layout_manager.h"
+#include "editor/view/lazy_document_layout.h"
+#include "editor/view/line_numbers_ruler_view.h"
+#include "editor/view/text_services.h"
+#include "editor/view_test_support.h"
+#include "support/qt_wait.h"
+
+using editortest::ShownEditor;
+using editortest::ShownView;
+
+namespace {
+
+QString proseLine(qsizetype units, const QString &sentence = QStringLiteral("Sentence %1 reads on and on. ")) {
+    QString text;
+    for (int i = 0; text.size() < units; i++)
+        text += sentence.arg(i);
+    return text;
+}
+
+// The first block of `storage` whose end stands for a character of its
+// line, from block `from` on.
+QTextBlock partEnding(const SmartTextStorage &storage, int from = 0) {
+    for (QTextBlock block = storage.document()->findBlockByNumber(from); block.isValid(); block = block.next())
+        if (storage.endsInLine(block))
+            return block;
+    return {};
+}
+
+}  // namespace
+
+TEST(LongLinesInView, CaretSelectionAndHitsWhereOnePartMeetsTheNext) {
+    ShownView shown;
+    const QString line = proseLine(60000);
+    shown.show(QStringLiteral("Intro.\n\n") + line + QStringLiteral("\n\nAfter.\n"), QSize(600, 400));
+    SmartTextStorage &storage = shown.storage();
+    KVXTextView &view = shown.view();
+    const QTextBlock part = partEnding(storage);
+    ASSERT_TRUE(part.isValid());
+    const int end = part.position() + part.length() - 1;
+    ASSERT_EQ(storage.partEnd(part), QLatin1Char(' '));
+    view.setSelectedRange({end, 0});
+    shown.settle();
+
+    // The caret at the part's end (before the space it stands for) is at
+    // the end of the part's last row; one on, at the start of the next row.
+    const QRect before = view.cursorRect();
+    view.setSelectedRange({end + 1, 0});
+    shown.settle();
+    const QRect after = view.cursorRect();
+    EXPECT_GT(after.top(), before.top());
+    EXPECT_LT(after.left(), before.left());
+    EXPECT_TRUE(view.viewport()->rect().contains(after.center()));
+
+    // A click there gives those positions back.
+    LazyDocumentLayout *layout = storage.documentLayout();
+    const QPointF offset(view.horizontalScrollBar()->value(), view.verticalScrollBar()->value());
+    EXPECT_EQ(layout->hitTest(QPointF(after.center()) + offset, Qt::FuzzyHit), end + 1);
+    EXPECT_EQ(layout->hitTest(QPointF(before.left() + 1, before.center().y()) + offset, Qt::FuzzyHit), end);
+
+    // Up from the next part's first row lands on the part's last row, and
+    // down comes back.
+    QKeyEvent up(QEvent::KeyPress, Qt::Key_Up, Qt::NoModifier);
+    QCoreApplication::sendEvent(&view, &up);
+    EXPECT_GE(view.selectedRange().location, part.position());
+    EXPECT_LT(view.selectedRange().location, end + 1);
+    QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+    QCoreApplication::sendEvent(&view, &down);
+    EXPECT_EQ(view.selectedRange().location, end + 1);
+
+    // A selection across the part's end holds the space, as copied.
+    view.setSelectedRange({end - 5, 11});
+    EXPECT_EQ(view.textOfRange(view.selectedRange()), storage.string().mid(end - 5, 11));
+    view.copyAsPlainText();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), storage.string().mid(end - 5, 11));
+    EXPECT_TRUE(storage.string().mid(end - 5, 11).contains(QLatin1Char(' ')));
+}
+
+TEST(LongLinesInView, TheGutterNumbersTheLineOnceAndThePartsCharacterIsDrawn) {
+    ShownView shown([](platform::Defaults &d) { d.setBool(true, QStringLiteral("showLineNumbers")); });
+    // A picture inlined as base64: no space for a part to end at.
+    QString picture = QStringLiteral("![p](data:image/png;base64,");
+    for (int i = 0; picture.size() < 50000; i++)
+        picture += QStringLiteral("iVBORw0KGgoAAAANSUhEUg%1AAAA").arg(i % 10);
+    picture += QStringLiteral(")");
+    shown.show(QStringLiteral("one\n") + picture + QStringLiteral("\nthree\n"));
+    SmartTextStorage &storage = shown.storage();
+    ASSERT_TRUE(storage.mayHaveLineParts());
+    LineNumbersRulerView *ruler = shown.view().verticalRulerView();
+    ruler->updateLineInformation();
+    EXPECT_EQ(ruler->linesInIndex(), 3);
+    EXPECT_EQ(ruler->lineIndexForCharacterIndex(4), 1);
+    const qsizetype third = storage.string().indexOf(QStringLiteral("three"));
+    EXPECT_EQ(ruler->lineIndexForCharacterIndex(third), 2);
+    const QTextBlock part = partEnding(storage);
+    ASSERT_TRUE(part.isValid());
+    EXPECT_EQ(ruler->lineIndexForCharacterIndex(part.next().position()), LineNumbersRulerView::kNotFound);
+
+    // The character the part's end stands for is drawn at the end of its
+    // last row, invisible characters shown or not.
+    const QChar character = storage.partEnd(part);
+    ASSERT_FALSE(lineparts::isBlank(character));
+    for (bool invisibles : {false, true}) {
+        const QList<InvisibleMark> marks = shown.view().layoutManager()->marksInBlock(part, invisibles);
+        ASSERT_FALSE(marks.isEmpty());
+        EXPECT_EQ(marks.last().position, part.position() + part.length() - 1);
+        EXPECT_EQ(marks.last().glyph, character.unicode());
+        EXPECT_TRUE(marks.last().character);
+    }
+}
+
+TEST(LongLinesInView, SpacesAtThePartsEndsAreMarkedAsSpaces) {
+    ShownView shown;
+    shown.show(proseLine(40000));
+    const QTextBlock part = partEnding(shown.storage());
+    ASSERT_TRUE(part.isValid());
+    KVXLayoutManager *marks = shown.view().layoutManager();
+    EXPECT_TRUE(marks->marksInBlock(part, false).isEmpty());
+    const QList<InvisibleMark> shownMarks = marks->marksInBlock(part, true);
+    ASSERT_FALSE(shownMarks.isEmpty());
+    EXPECT_EQ(shownMarks.last().position, part.position() + part.length() - 1);
+    EXPECT_EQ(shownMarks.last().glyph, KVXLayoutManager::kSpaceMark);
+    EXPECT_FALSE(shownMarks.last().character);
+}
+
+TEST(LongLinesInView, ParagraphCommandsTakeTheWholeLine) {
+    ShownEditor shown;
+    const QString line = proseLine(50000);
+    shown.show(QStringLiteral("Intro.\n\n") + line + QStringLiteral("\n\nAfter.\n"));
+    const qsizetype start = 8, end = 8 + line.size();
+    const qsizetype middle = start + line.size() / 2;
+    ASSERT_TRUE(shown.storage().continuesLine(shown.storage().document()->findBlock(int(middle))));
+    shown.select(middle);
+    shown.view().performAction(QStringLiteral("selectParagraph:"), nullptr);
+    EXPECT_EQ(shown.selection(), (CharRange{start, end + 1 - start}));
+    shown.select(middle);
+    shown.view().performAction(QStringLiteral("moveToEndOfParagraph:"), nullptr);
+    EXPECT_EQ(shown.selection(), (CharRange{end, 0}));
+    shown.view().performAction(QStringLiteral("moveToBeginningOfParagraph:"), nullptr);
+    EXPECT_EQ(shown.selection(), (CharRange{start, 0}));
+    // Ctrl+Return ends the line wherever in it the caret is.
+    shown.select(middle);
+    shown.press(Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(shown.text().mid(end, 2), QStringLiteral("\n\n"));
+    EXPECT_EQ(shown.text().left(end), QStringLiteral("Intro.\n\n") + line);
+    EXPECT_TRUE(shown.inStep());
+}
+
+// Misspelt words, faulty sentences and addresses in the first, a middle
+// and the last part of a long line are marked, and the pass that marks them
+// ends.
+TEST(LongLinesInView, EveryPartIsMarkedAndThePassEnds) {
+    ShownEditor shown([](platform::Defaults &d) {
+        d.setBool(true, QStringLiteral("smartLinks"));
+        d.setBool(true, QStringLiteral("checkGrammar"));
+    });
+    const QString odd = QStringLiteral("He go to school today. See zqwordz at http://example.org/%1 now. ");
+    const QString line = proseLine(9000) + odd.arg(1) + proseLine(20000) + odd.arg(2) + proseLine(9000) + odd.arg(3);
+    // (A first line with a colon in it would be metadata, not prose.)
+    shown.show(QStringLiteral("Intro.\n\n") + line + QStringLiteral("\n"));
+    TextServices *services = shown.view().textServices();
+    ASSERT_TRUE(services->checksSpelling());
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return !services->isPending(); }, std::chrono::seconds(120)))
+        << "the marks did not settle";
+    ASSERT_GT(shown.storage().document()->blockCount(), 3);
+    int words = 0, links = 0, faults = 0;
+    for (const CharRange &range : services->misspellings())
+        words += shown.text().mid(range.location, range.length) == QStringLiteral("zqwordz");
+    for (const TextServices::Link &link : services->links())
+        links += link.url.startsWith(QStringLiteral("http://example.org/"));
+    for (const TextServices::GrammarFault &fault : services->grammarFaults())
+        faults += fault.sentence.startsWith(QStringLiteral("He go to school"));
+    EXPECT_EQ(words, 3);
+    EXPECT_EQ(links, 3);
+    EXPECT_GE(faults, 3);
+}
