@@ -419,14 +419,19 @@ void SmartTextStorage::styleAhead(int milliseconds) {
 // own: the layout then knows every block the styling sets.
 bool SmartTextStorage::styleNextStretch() {
     const qsizetype total = length();
-    const qsizetype from = m_styledTo;
+    qsizetype from = m_styledTo;
     if (from < 0 || from >= total) {
         m_styledTo = -1;
         return false;
     }
     layInThrough(qMin(total, from + kStyleAheadStretch));
-    // A part of a long line after its first, on its own.
+    // A stretch begins where a block does: the block where the text that
+    // waits began may have been joined to the one before it since (parts
+    // of a long line joined by an edit, text deleted across it).
     const QTextBlock at = m_document->findBlock(int(from));
+    if (at.isValid() && at.position() != from)
+        m_styledTo = from = at.position();
+    // A part of a long line after its first, on its own.
     if (at.isValid() && at.position() == from && continuesLine(at) && restylePart(at)) {
         const QTextBlock next = at.next();
         m_styledTo = next.isValid() && next.position() < total ? next.position() : -1;
@@ -624,6 +629,9 @@ QList<int> SmartTextStorage::styleRange(token *root, qsizetype from, qsizetype t
          block.isValid() && (block.position() < to || toEnd); block = block.next()) {
         const qsizetype position = block.position();
         const int textLength = block.length() - 1;
+        // Only whole blocks inside the range are styled from it.
+        if (position < from || position + textLength > to)
+            continue;
         QList<StyleRun> runs;
         for (int i = 0; i < textLength;) {
             const quint32 id = layering.at(position + i);

@@ -250,3 +250,43 @@ TEST(LongLines, AKeystrokeLaysOutAndParsesAboutAPartWhateverTheLineLength) {
         EXPECT_LE(large[i].parsed, 2 * small[i].parsed + lineparts::kLimit);
     }
 }
+
+// Edits while the rest of the text waits to be styled, where the styling
+// stopped (the end of a long line's first part): what is styled ahead
+// then is styled as a fresh showing of the same text is.
+TEST(LongLines, EditsWhileTheRestWaitsToBeStyledLeaveAFreshShowing) {
+    const QString line = prose(200000);
+    const QString text = line + QStringLiteral("\n\nBetween.\n\n") + prose(100000) + QStringLiteral("\n\nThe end.\n");
+    const qsizetype lineEnd = line.size();
+    struct Edit {
+        const char *what;
+        qsizetype from, to;  // from the end of the first part
+        QString inserted;
+    };
+    const Edit edits[] = {
+        {"a line break there", 0, 0, QStringLiteral("\n")},
+        {"a paragraph break before it", -1, -1, QStringLiteral("\n\n")},
+        {"the part's end gone", -1, 0, QString()},
+        {"across the part's end", -300, 300, QStringLiteral("x")},
+        {"most of the line after it, leaving a short line", 0, lineEnd - 200, QString()},
+        {"the rest of the line", 0, lineEnd, QString()},
+        {"text typed there", 0, 0, QStringLiteral("typed ")},
+    };
+    for (const Edit &edit : edits) {
+        SCOPED_TRACE(edit.what);
+        SmartTextStorage storage;
+        storage.applyThemeFromPath(editortest::themePath());
+        storage.setInitialText(text);
+        ASSERT_TRUE(storage.isStylingAhead());
+        const QTextBlock first = storage.document()->firstBlock();
+        ASSERT_TRUE(storage.endsInLine(first));
+        const qsizetype at = first.position() + first.length();
+        const qsizetype from = at + edit.from, to = edit.to == lineEnd ? lineEnd : at + edit.to;
+        storage.replaceCharactersInRange({from, to - from}, edit.inserted);
+        storage.finishStylingAhead();
+        ASSERT_EQ(shownText(storage), expectedShown(storage));
+        auto fresh = styled(storage.string());
+        const Shown now = shownOf(storage), expected = shownOf(*fresh);
+        EXPECT_TRUE(now == expected) << firstDifference(now, expected);
+    }
+}
