@@ -284,7 +284,7 @@ public:
     // --- Long lines (storage_long_lines.cpp) -----------------------------------------
 
     // A line longer than lineparts::kLimit units is shown in parts (blocks)
-    // of about lineparts::kTarget units, cut at its spaces where it has
+    // of about lineparts::kMean units, cut at its spaces where it has
     // them: they are made as the text is shown, and cut again or joined
     // after each edit of them, so that no block grows past kLimit units.
     // Its first part is styled with the blocks around it, as any line; each
