@@ -194,6 +194,27 @@ public:
         XSync(m_display, False);
     }
 
+    // Whether the input focus is on `window` or a window inside it.
+    bool hasFocus(Window window) {
+        Window focused = None;
+        int revert = 0;
+        XGetInputFocus(m_display, &focused, &revert);
+        while (focused != None && focused != PointerRoot) {
+            if (focused == window)
+                return true;
+            Window root = None, up = None, *children = nullptr;
+            unsigned int count = 0;
+            if (!XQueryTree(m_display, focused, &root, &up, &children, &count))
+                return false;
+            if (children)
+                XFree(children);
+            if (up == root)
+                return false;
+            focused = up;
+        }
+        return false;
+    }
+
     bool focus(const std::string &title) {
         const Window window = find(title);
         if (window == None)
@@ -297,6 +318,12 @@ inline void runAsNewUser(QProcess &process, const QString &folder, const QByteAr
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("XDG_CONFIG_HOME", dir.filePath("config"));
     environment.insert("XDG_DATA_HOME", dir.filePath("data"));
+    // A runtime folder of its own: the program hands the files it is started
+    // on to an Orvane that already runs for the same runtime folder.
+    QDir().mkpath(dir.filePath("runtime"));
+    QFile::setPermissions(dir.filePath("runtime"),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    environment.insert("XDG_RUNTIME_DIR", dir.filePath("runtime"));
     environment.remove("QT_QPA_PLATFORM");
     process.setProcessEnvironment(environment);
     process.setWorkingDirectory(folder);
