@@ -57,13 +57,14 @@ bool Cutter::feed(QChar c) {
         return false;
     if (m_trigger < 0 && size >= kMin && (m_hash >> kMarkShift) == 0)
         m_trigger = at;
-    bool cut = false;
-    if (m_trigger >= 0)
-        cut = blank || (sinceBlank > kBlankReach && canEndPart(c));
+    // A part ends at a space or tab, or where none came for long, at a
+    // character that can end it.
+    const bool canCut = blank || (sinceBlank > kBlankReach && canEndPart(c));
+    bool cut = m_trigger >= 0 && canCut;
     // A part no place was marked in ends before it grows past kLimit, at a
     // space or tab where one comes.
     if (!cut && size >= kLimit - kMin)
-        cut = blank || (sinceBlank > kBlankReach && canEndPart(c)) || (size >= kLimit && !c.isLowSurrogate());
+        cut = canCut || (size >= kLimit && !c.isLowSurrogate());
     if (cut) {
         m_partStart = at + 1;
         m_trigger = -1;
