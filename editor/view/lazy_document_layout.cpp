@@ -401,9 +401,12 @@ void LazyDocumentLayout::documentChanged(int from, int charsRemoved, int charsAd
     checkFrame();
     bool heightChanged = false;
     const int touched = l - f + 2;
-    // At once when nothing else waits for the idle slices: a keystroke's
-    // blocks then cost no more than themselves.
-    if (touched <= kImmediateBlocks && dirtyIn(settleWindow()) <= size_t(touched)) {
+    // At once when nothing else waits for the idle slices and the blocks are
+    // on screen or near it: a keystroke's blocks then cost no more than
+    // themselves. Blocks far from the view (a background pass marking text
+    // the user does not see) wait for the idle slices, which lay each out
+    // once however often its formats changed meanwhile.
+    if (touched <= kImmediateBlocks && dirtyIn(settleWindow()) <= size_t(touched) && nearView(f, l + 1)) {
         for (QTextBlock block = first; block.isValid() && block.blockNumber() <= l + 1;
              block = block.next())
             if (m_blocks[size_t(block.blockNumber())].dirty)
@@ -456,6 +459,11 @@ void LazyDocumentLayout::invalidateBlocks(int first, int last) {
 }
 
 void LazyDocumentLayout::setOptionHook(OptionHook hook) { m_optionHook = std::move(hook); }
+
+bool LazyDocumentLayout::nearView(int first, int last) const {
+    // Before the first paint every change is taken as near.
+    return !m_viewKnown || (last >= m_nearFirst && first <= m_nearLast);
+}
 
 bool LazyDocumentLayout::isLaidOut(int number) const {
     if (number < 0 || size_t(document()->blockCount()) != m_blocks.size())
@@ -533,7 +541,6 @@ bool LazyDocumentLayout::settleSome(int milliseconds, std::pair<size_t, size_t> 
     const qreal top = blockTop(int(index));
     Fixed settled = 0;
     QTextBlock block = document()->findBlockByNumber(int(index));
-    int done = 0;
     while (block.isValid() && index < hi) {
         const Fixed before = m_blocks[index].gap + m_blocks[index].height;
         layoutBlock(block);
@@ -546,7 +553,9 @@ bool LazyDocumentLayout::settleSome(int milliseconds, std::pair<size_t, size_t> 
                 break;
             block = document()->findBlockByNumber(int(index));
         }
-        if (++done % 16 == 0 && clock.elapsed() >= milliseconds)
+        // A block may be a long line's part of thousands of characters:
+        // the clock is read after each.
+        if (clock.elapsed() >= milliseconds)
             break;
     }
     m_idleScan = index < hi ? index : lo;
@@ -715,6 +724,17 @@ void LazyDocumentLayout::draw(QPainter *painter, const PaintContext &context) {
         if (!moved)
             break;
         scheduleIdle();
+    }
+    // What the painter's device shows, with a screen's height above and
+    // below: changes there are laid out at once.
+    if (QPaintDevice *device = painter->device(); device && device->height() > 0) {
+        const QRectF view =
+            painter->transform().inverted().mapRect(QRectF(0, 0, device->width(), device->height()));
+        const Fixed viewTop = fixed(view.top()), viewBottom = fixed(view.bottom());
+        const Fixed margin = viewBottom - viewTop;
+        m_nearFirst = qMax(0, blockAtY(viewTop - margin).blockNumber());
+        m_nearLast = qMax(m_nearFirst, blockAtY(viewBottom + margin).blockNumber());
+        m_viewKnown = true;
     }
     // What is painted is where a long document's heights settle next.
     const QTextBlock firstShown = blockAtY(top);

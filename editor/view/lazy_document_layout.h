@@ -165,6 +165,9 @@ private:
     QTextBlock blockAtY(int64_t y) const;
     void placeLayout(const QTextBlock &block) const;
     void emitSizeIfChanged() const;
+    // Whether blocks [first, last] meet what was painted last, with a
+    // screen's height around it.
+    bool nearView(int first, int last) const;
     void scheduleIdle() const;
 
     mutable std::vector<Block> m_blocks;
@@ -178,6 +181,10 @@ private:
     mutable size_t m_idleScan = 0;
     // The blocks painted last, first and last.
     size_t m_shownFirst = 0, m_shownLast = 0;
+    // The blocks within a screen's height of the painter's whole view at the
+    // last paint, whatever part of it was painted.
+    int m_nearFirst = 0, m_nearLast = 0;
+    bool m_viewKnown = false;
     size_t m_settleLimit = 500000;
     size_t m_expectedBlocks = 0;
     mutable Frame m_frame;

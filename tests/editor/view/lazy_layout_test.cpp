@@ -273,6 +273,70 @@ TEST(LazyLayout, EditsThatAddOrRemoveLinesKeepEveryOtherHeight) {
     }
 }
 
+// Once shown, a change on screen is laid out by the time it is painted, but
+// one far from the view (a background pass marking text the user does not see) waits for the
+// idle slices, which lay such a block out once however often its formats
+// changed; a slice ends after the block that used up its time, so that a
+// block of thousands of characters (a long line's part) never makes one
+// slice lay out many. The picture is the same as with every change laid out
+// at once.
+TEST(LazyLayout, ChangesFarFromTheViewWaitForTheIdleSlices) {
+    QTextEdit edit;
+    auto *layout = new LazyDocumentLayout(edit.document());
+    edit.document()->setDocumentLayout(layout);
+    QString text;
+    for (int i = 0; i < 400; i++)
+        text += QStringLiteral("Line %1 with words enough to wrap at this width once or twice.\n").arg(i);
+    edit.resize(400, 300);
+    edit.setPlainText(text);
+    edit.show();
+    layout->finishLayout();
+    QImage image(edit.viewport()->size(), QImage::Format_ARGB32);
+    edit.viewport()->render(&image);
+    ASSERT_TRUE(layout->isExact());
+    QTextDocument stock;
+    stock.setDefaultFont(edit.document()->defaultFont());
+    stock.setTextWidth(edit.document()->textWidth());
+    stock.setPlainText(text);
+
+    auto colour = [&](int blockNumber, int count, QColor colour) {
+        for (QTextDocument *document : {edit.document(), &stock})
+            for (int i = 0; i < count; i++) {
+                QTextCursor cursor(document->findBlockByNumber(blockNumber));
+                cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+                QTextCharFormat format;
+                format.setFontWeight(i % 2 ? QFont::Normal : QFont::Bold);
+                format.setForeground(colour);
+                cursor.mergeCharFormat(format);
+            }
+    };
+    const qint64 before = layout->charactersLaidOut();
+    colour(300, 5, Qt::red);
+    EXPECT_FALSE(layout->isLaidOut(300));
+    EXPECT_FALSE(layout->isLaidOut(301));
+    EXPECT_EQ(layout->charactersLaidOut(), before);
+    // On screen: laid out by the time it is painted.
+    colour(1, 1, Qt::blue);
+    edit.viewport()->render(&image);
+    EXPECT_TRUE(layout->isLaidOut(1));
+    EXPECT_TRUE(layout->isLaidOut(2));
+
+    // One block a slice when the slice has no time.
+    EXPECT_TRUE(layout->layoutSome(0));
+    EXPECT_EQ(layout->estimatedBlocks(), 1);
+    EXPECT_FALSE(layout->layoutSome(0));
+    EXPECT_TRUE(layout->isExact());
+    qint64 expected = 0;
+    for (int n : {1, 2, 300, 301})
+        expected += edit.document()->findBlockByNumber(n).length() - 1;
+    EXPECT_EQ(layout->charactersLaidOut() - before, expected);
+    EXPECT_EQ(stock.documentLayout()->documentSize().height(), layout->documentSize().height());
+    for (int n : {1, 300, 399})
+        EXPECT_EQ(stock.documentLayout()->blockBoundingRect(stock.findBlockByNumber(n)).top(),
+                  layout->blockBoundingRect(edit.document()->findBlockByNumber(n)).top())
+            << n;
+}
+
 TEST(LazyLayout, WorksUnderQTextEdit) {
     QTextEdit stockEdit, lazyEdit;
     for (QTextEdit *edit : {&stockEdit, &lazyEdit}) {
