@@ -667,6 +667,64 @@ TEST_F(PreviewTest, ShowsALongDocumentInPartsThatFollowTheView) {
     EXPECT_NEAR(shown, 12000, 1500);
 }
 
+// A long line is one block, and so one part of the page whatever its length
+// (a document of one line is one part of megabytes): keys typed at its
+// start, middle and end reach the page as the text between what the part's
+// old and new HTML share, into the same element, and the part then holds
+// exactly what a fresh page would. A page whose part no longer holds the HTML
+// the splice was made against is loaded again. (The line is 200 kB, in a
+// document long enough to be shown in parts: a browser lays out a paragraph
+// of megabytes for many seconds.)
+TEST_F(PreviewTest, TypingInALongLineChangesItsPartInPlace) {
+    prefs.insert(preview::SyncPreviewLocationWhileTyping, false);
+    QString text;
+    for (int i = 0; text.size() < 200000; i++)
+        text += QStringLiteral("Sentence %1 holds a few words, *some emphasis* and \"quotes\" é🙂. ").arg(i);
+    text += QStringLiteral("\n\n") + paragraphs(30000);
+    editor->setPlainText(text);
+    view->updatePreview(convert(text));
+    view->thawAndReload();
+    ASSERT_TRUE(settled(1));
+    ASSERT_NE(view->controller().pageParts(), nullptr);
+    ASSERT_GT(view->controller().pageParts()->count(), 1);
+    ASSERT_GT(view->controller().pageParts()->text(0).size(), preview::kSplicedPartChars);
+    // The program's scripts run in a world of their own, where what they
+    // keep on the page's elements is seen.
+    const quint32 world = QWebEngineScript::ApplicationWorld;
+    evaluate(*view, "document.body.children[0].orvaneTag = 'kept'", world);
+    auto partIsFresh = [&] {
+        const preview::BodyParts &parts = *view->controller().pageParts();
+        evaluate(*view, QStringLiteral("window.expected = document.createElement('div');"
+                                       "window.expected.innerHTML = %1; true")
+                            .arg(platform::WebView::stringLiteral(parts.text(0))));
+        return evaluate(*view, "document.body.children[0].innerHTML === window.expected.innerHTML").toBool();
+    };
+    int loads = 0;
+    QObject::connect(&view->controller(), &PreviewController::pageLoaded, [&] { loads++; });
+
+    int refreshed = 1;
+    for (const QString typed : {"Typed first. ", " typed in the middle ", " Typed last."}) {
+        const qsizetype end = text.indexOf(u"\n\n");
+        text.insert(typed.startsWith(u"Typed first") ? 0 : typed.contains(u"middle") ? end / 2 : end, typed);
+        view->updatePreview(convert(text));
+        ASSERT_TRUE(settled(++refreshed));
+        EXPECT_EQ(evaluateText(*view, "document.body.children[0].orvaneTag", world), "kept") << typed.toStdString();
+        EXPECT_TRUE(partIsFresh()) << typed.toStdString();
+    }
+    EXPECT_EQ(loads, 0);
+
+    // The part's HTML changed under the preview: the change cannot be spliced
+    // in, so the page is loaded again with the text as it now is.
+    evaluate(*view, "document.body.children[0].orvaneHtml += ' '", world);
+    text.insert(text.indexOf(u"\n\n") / 3, QStringLiteral(" after the page changed "));
+    view->updatePreview(convert(text));
+    ASSERT_TRUE(waitUntil([&] { return loads == 1; }));
+    ASSERT_TRUE(waitUntil([&] {
+        return evaluate(*view, "document.body.textContent.indexOf('after the page changed') >= 0").toBool();
+    }));
+    EXPECT_TRUE(partIsFresh());
+}
+
 // A part that fails in the page as it is filled (here its element was
 // swapped for one that no script can fill): the part scrolled to would stay
 // empty, so the preview loads the whole page again by itself, and the part

@@ -139,6 +139,25 @@ QString blockElementName(QStringView block) {
     return block.mid(i + 1, end - i - 1).toString().toUpper();
 }
 
+std::optional<PartSplice> partSplice(QStringView before, QStringView after) {
+    if (before.size() < kSplicedPartChars || after.size() < kSplicedPartChars)
+        return std::nullopt;
+    const qsizetype shorter = std::min(before.size(), after.size());
+    qsizetype head = std::mismatch(before.begin(), before.begin() + shorter, after.begin()).first - before.begin();
+    const auto tailEnd = std::mismatch(before.rbegin(), before.rbegin() + (shorter - head), after.rbegin());
+    qsizetype tail = tailEnd.first - before.rbegin();
+    // The page's text is cut between whole characters: the middle, sent as
+    // a string of its own, then never holds half a surrogate pair.
+    if (head > 0 && before[head - 1].isHighSurrogate())
+        head--;
+    if (tail > 0 && before[before.size() - tail].isLowSurrogate())
+        tail--;
+    // An edit that rewrote most of the part is sent whole.
+    if (after.size() - head - tail > after.size() / 2)
+        return std::nullopt;
+    return PartSplice{head, tail, before.size()};
+}
+
 // --- Page scripts ------------------------------------------------------------------
 
 namespace {
@@ -163,13 +182,28 @@ function typeset(e) {
       if (!b.classList.contains('hljs')) window.hljs.highlightBlock(b);
     });
 }
+// A long part keeps the HTML it was given, for the splices of later edits.
+function hold(d, html) {
+  d.innerHTML = html;
+  if (html.length >= SPLICED) d.orvaneHtml = html; else delete d.orvaneHtml;
+}
 function make(html, chars) {
   var d = document.createElement('div');
   d.className = PART;
   d.dataset.chars = chars;
   if (html === null) { d.classList.add(EMPTY); d.style.height = Math.max(1, Math.round(chars * ratio)) + 'px'; }
-  else d.innerHTML = html;
+  else hold(d, html);
   return d;
+}
+function spliceable(k, length) {
+  var p = parts[k];
+  return !!p && typeof p.orvaneHtml === 'string' && p.orvaneHtml.length === length;
+}
+function splice(k, head, tail, middle, chars) {
+  var p = parts[k], old = p.orvaneHtml;
+  hold(p, old.slice(0, head) + middle + old.slice(old.length - tail));
+  p.dataset.chars = chars;
+  typeset(p);
 }
 function put(at, removed, made) {
   var next = parts[at + removed] || null;
@@ -178,7 +212,7 @@ function put(at, removed, made) {
 }
 function fill(k, html) {
   var p = parts[k];
-  p.innerHTML = html;
+  hold(p, html);
   p.classList.remove(EMPTY);
   p.style.height = '';
   typeset(p);
@@ -187,6 +221,7 @@ function empty(k) {
   var p = parts[k];
   p.style.height = Math.max(1, p.offsetHeight) + 'px';
   p.textContent = '';
+  delete p.orvaneHtml;
   p.classList.add(EMPTY);
 }
 )js";
@@ -195,6 +230,7 @@ QString helpers() {
     QString text = QString::fromUtf16(PartHelpers);
     text.replace(QLatin1String("PART_CLASS"), platform::WebView::stringLiteral(PartClass));
     text.replace(QLatin1String("EMPTY_CLASS"), platform::WebView::stringLiteral(EmptyPartClass));
+    text.replace(QLatin1String("SPLICED"), QString::number(kSplicedPartChars));
     return text;
 }
 
@@ -213,14 +249,36 @@ QString changePartsScript(qsizetype oldCount, const BodyParts &parts, const std:
                           const std::vector<qsizetype> &empties, const QString &then) {
     QString script = QStringLiteral("(function () {") + helpers();
     script += QStringLiteral("if (!parts || parts.length !== %1) return false;\n").arg(oldCount);
+    // A part spliced in place: the hunk replaces one filled part with one.
+    auto splicing = [&](size_t h) -> const NewPart * {
+        if (h >= hunkParts.size() || hunkParts[h].size() != 1 || hunks[h].removed != 1)
+            return nullptr;
+        const NewPart &part = hunkParts[h].front();
+        return part.filled && part.splice ? &part : nullptr;
+    };
+    // The page must still hold each spliced part's HTML, checked before
+    // anything changes.
+    for (size_t h = 0; h < hunks.size(); h++)
+        if (const NewPart *part = splicing(h))
+            script += QStringLiteral("if (!spliceable(%1, %2)) return false;\n")
+                          .arg(hunks[h].before)
+                          .arg(part->splice->oldLength);
     // From the last hunk back, so that each hunk's old place still holds.
     for (size_t h = hunks.size(); h-- > 0;) {
+        if (const NewPart *part = splicing(h)) {
+            const QStringView text = parts.text(part->index);
+            const PartSplice &cut = *part->splice;
+            script += QStringLiteral("splice(%1, %2, %3, ").arg(hunks[h].before).arg(cut.head).arg(cut.tail);
+            script += platform::WebView::stringLiteral(text.mid(cut.head, text.size() - cut.head - cut.tail));
+            script += QStringLiteral(", %1);\n").arg(text.size());
+            continue;
+        }
         script += QStringLiteral("put(%1, %2, [").arg(hunks[h].before).arg(hunks[h].removed);
         const std::vector<NewPart> &made = h < hunkParts.size() ? hunkParts[h] : std::vector<NewPart>();
         for (size_t i = 0; i < made.size(); i++) {
             const QStringView text = parts.text(made[i].index);
             script += i ? QStringLiteral(", make(") : QStringLiteral("make(");
-            script += made[i].filled ? platform::WebView::stringLiteral(text.toString()) : QStringLiteral("null");
+            script += made[i].filled ? platform::WebView::stringLiteral(text) : QStringLiteral("null");
             script += QStringLiteral(", %1)").arg(text.size());
         }
         script += QStringLiteral("]);\n");
@@ -229,7 +287,7 @@ QString changePartsScript(qsizetype oldCount, const BodyParts &parts, const std:
         script += QStringLiteral("empty(%1);\n").arg(k);
     for (qsizetype k : fills)
         script +=
-            QStringLiteral("fill(%1, %2);\n").arg(k).arg(platform::WebView::stringLiteral(parts.text(k).toString()));
+            QStringLiteral("fill(%1, %2);\n").arg(k).arg(platform::WebView::stringLiteral(parts.text(k)));
     script += QStringLiteral("try {") + then + QStringLiteral("} catch (e) {}\nreturn true;\n})()");
     return script;
 }

@@ -18,6 +18,7 @@
 #include <QStringView>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace preview {
@@ -91,10 +92,28 @@ QString blockElementName(QStringView block);
 // page is loaded, and the others given a height by sizeEmptyPartsScript).
 QString partedBody(const BodyParts &parts);
 
+// A part of a long text that an edit changed in a few places (one long
+// line is one block, and so one part, whatever its length): the page keeps
+// the part's HTML and takes only what lies between the `head` and `tail`
+// units that the old text (`oldLength` units) and the new one share.
+struct PartSplice {
+    qsizetype head = 0;
+    qsizetype tail = 0;
+    qsizetype oldLength = 0;
+};
+// Parts at least this long are spliced rather than sent whole.
+inline constexpr qsizetype kSplicedPartChars = 64 * 1024;
+// How `after` differs from `before`, when both are long enough to be worth
+// a splice and most of their text is shared.
+std::optional<PartSplice> partSplice(QStringView before, QStringView after);
+
 // What to make of one new part: filled with its text, or empty.
 struct NewPart {
     qsizetype index = 0;  // in the new parts
     bool filled = false;
+    // Set when the part takes the place of the one filled part of its hunk,
+    // whose text it mostly shares.
+    std::optional<PartSplice> splice;
 };
 // Replaces the hunks' parts (the page has `oldCount` parts) and fills the
 // parts in `fills` (indices in the new parts, which must be empty now), then

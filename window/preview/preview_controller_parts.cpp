@@ -111,12 +111,27 @@ void PreviewController::applyPartsChange(const std::shared_ptr<const Prepared> &
         loadPartedPage(prepared, filledAround(parts.count(), prepared->anchorPart));
         return;
     }
+    // A hunk that puts in as many parts as it takes out is taken part by
+    // part: each new part takes its old one's place, a long one that an edit
+    // changed here and there is spliced there, and one whose text is the
+    // same is left alone.
+    const BodyParts &before = *prepared->partsBefore;
+    std::vector<PartHunk> hunks;
+    for (const PartHunk &hunk : prepared->partHunks) {
+        if (hunk.removed != hunk.inserted) {
+            hunks.push_back(hunk);
+            continue;
+        }
+        for (qsizetype i = 0; i < hunk.removed; i++)
+            if (before.text(hunk.before + i) != parts.text(hunk.after + i))
+                hunks.push_back({hunk.before + i, 1, hunk.after + i, 1});
+    }
     // Parts the change left keep their state; a new part is filled when one
     // it replaces was, or when it is near the caret's anchor.
     std::vector<bool> filled(size_t(parts.count()));
     std::vector<std::vector<NewPart>> made;
     qsizetype oldPart = 0, newPart = 0;
-    for (const PartHunk &hunk : prepared->partHunks) {
+    for (const PartHunk &hunk : hunks) {
         for (; oldPart < hunk.before; oldPart++, newPart++)
             filled[size_t(newPart)] = m_partFilled[size_t(oldPart)];
         bool wasFilled = false;
@@ -125,8 +140,10 @@ void PreviewController::applyPartsChange(const std::shared_ptr<const Prepared> &
         std::vector<NewPart> list;
         for (qsizetype k = hunk.after; k < hunk.after + hunk.inserted; k++) {
             filled[size_t(k)] = wasFilled || near(k, prepared->anchorPart);
-            list.push_back({k, filled[size_t(k)]});
+            list.push_back({k, filled[size_t(k)], std::nullopt});
         }
+        if (hunk.removed == 1 && hunk.inserted == 1 && wasFilled)
+            list.front().splice = partSplice(before.text(hunk.before), parts.text(hunk.after));
         made.push_back(std::move(list));
         oldPart = hunk.before + hunk.removed;
         newPart = hunk.after + hunk.inserted;
@@ -140,8 +157,8 @@ void PreviewController::applyPartsChange(const std::shared_ptr<const Prepared> &
             fills.push_back(k);
         }
     const std::vector<qsizetype> empties = partsToEmpty(filled, prepared->anchorPart, prepared->anchorPart);
-    const QString script = changePartsScript(prepared->partsBefore->count(), parts, prepared->partHunks, made, fills,
-                                             empties, positionScript());
+    const QString script =
+        changePartsScript(before.count(), parts, hunks, made, fills, empties, positionScript());
     QPointer<PreviewController> self(this);
     m_page->run(script, blockWorld(m_pageTypesets),
                 [self, prepared, generation, filled](bool finished, const QVariant &result) {

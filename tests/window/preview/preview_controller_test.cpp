@@ -841,6 +841,76 @@ TEST_F(PreviewPartsTest, AChangeReplacesOnlyThePartsItTouched) {
     EXPECT_LT(fake.longestScript, 4 * preview::kPartChars);
 }
 
+// One long line is one block and so one part of megabytes: a key typed in it
+// sends the page only what changed between what the old and new HTML share,
+// checked against what the page holds before anything changes; an edit that
+// rewrote most of a part, or a part short enough, goes whole.
+TEST_F(PreviewPartsTest, AKeyInOneLongLineSendsOnlyWhatChangedInItsPart) {
+    QString line;
+    for (int i = 0; line.size() <= preview::kPartedBodyChars + 1000; i++)
+        line += QStringLiteral("Sentence %1 of one long line. ").arg(i);
+    auto longLine = [&](const QString &text) { return page("<p>" + text + "</p>\n"); };
+    controller.updatePreview(longLine(line));
+    controller.thawAndReload();
+    ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+    fake.finishLoad();
+    ASSERT_TRUE(fake.pending("parts"));
+    fake.answer("parts", true);
+    fake.settle();
+    ASSERT_TRUE(idle());
+    ASSERT_EQ(controller.pageParts()->count(), 1);
+    const qsizetype oldLength = controller.pageParts()->text(0).size();
+    fake.log.clear();
+
+    line.insert(line.size() / 2, QStringLiteral("typed "));
+    controller.updatePreview(longLine(line));
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("parts"); }));
+    const QString script = fake.last("parts")->text;
+    EXPECT_TRUE(script.contains(QStringLiteral("if (!spliceable(0, %1)) return false;").arg(oldLength)));
+    EXPECT_TRUE(script.contains(u"splice(0, "));
+    EXPECT_TRUE(script.contains(u"typed "));
+    EXPECT_FALSE(script.contains(u"put(0"));
+    EXPECT_LT(script.size(), 4 * preview::kPartChars);
+    fake.answer("parts", true);
+    fake.settle();
+    ASSERT_TRUE(idle());
+
+    // A line rewritten whole goes whole.
+    line = line.toUpper();
+    controller.updatePreview(longLine(line));
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("parts"); }));
+    EXPECT_TRUE(fake.last("parts")->text.contains(u"put(0, 1, [make("));
+    EXPECT_FALSE(fake.last("parts")->text.contains(u"if (!spliceable("));
+    fake.answer("parts", true);
+    fake.settle();
+    ASSERT_TRUE(idle());
+}
+
+TEST(PageParts, ASpliceKeepsWholeCharactersAndOnlyLongParts) {
+    const QString shortText(preview::kSplicedPartChars - 1, u'a');
+    EXPECT_FALSE(preview::partSplice(shortText, shortText + u'b'));
+
+    // Typed between the two halves of a character outside the first plane
+    // (an emoji): the cut moves to the character's start.
+    const QString emoji = QString::fromUtf8("\xF0\x9F\x99\x82");
+    const QString before = QString(preview::kSplicedPartChars, u'x') + emoji + emoji + QString(100, u'y');
+    QString after = before;
+    after.replace(preview::kSplicedPartChars, 2, QString::fromUtf8("\xF0\x9F\x99\x83"));  // the first emoji, another
+    const auto cut = preview::partSplice(before, after);
+    ASSERT_TRUE(cut);
+    EXPECT_EQ(cut->head, preview::kSplicedPartChars);
+    EXPECT_EQ(cut->tail, 102);
+    EXPECT_EQ(cut->oldLength, before.size());
+    // What a page rebuilds from the old text and the middle sent is the new one.
+    EXPECT_EQ(before.left(cut->head) + after.mid(cut->head, after.size() - cut->head - cut->tail) +
+                  before.right(cut->tail),
+              after);
+    // Nothing changed: an empty middle.
+    const auto same = preview::partSplice(before, before);
+    ASSERT_TRUE(same);
+    EXPECT_EQ(same->head + same->tail, before.size());
+}
+
 // Parts are filled as the user scrolls to them, their text found in the page
 // then; the filled parts far from the view are emptied again, so that the
 // page holds a bounded number of them however far the user scrolls.
