@@ -9,7 +9,6 @@ constexpr int LL = 37;                 // the short lag
 constexpr long MM = 1L << 30;          // the modulus
 constexpr int QUALITY = 1009;          // values made per refill
 constexpr int TT = 70;                 // guaranteed separation between streams
-constexpr long kDefaultSeed = 314159;
 
 constexpr long mod_diff(long x, long y) { return (x - y) & (MM - 1); }
 
@@ -35,7 +34,7 @@ Generator &generator() {
 
 long cycle(Generator &g) {
     if (g.read_pointer == &g.not_started)
-        random_seed(kDefaultSeed);
+        random_seed(RANDOM_DEFAULT_SEED);
     random_fill_array(g.buffer, QUALITY);
     g.buffer[KK] = -1;
     g.read_pointer = g.buffer + 1;

@@ -9,6 +9,9 @@
 
 #include <cstddef>
 
+// The seed a thread's generator starts from.
+inline constexpr long RANDOM_DEFAULT_SEED = 314159;
+
 long random_next(void);
 long random_cycle(void);
 void random_seed(long seed);

@@ -5,6 +5,7 @@
 #include "library/d_string.h"
 #include "library/engine.h"
 #include "library/export.h"
+#include "library/packaging/random.h"
 #include "platform/prefs/defaults.h"
 #include "library/transclude.h"
 #include "library/tzr.h"
@@ -44,6 +45,11 @@ bool TZREngineCore::updateTZREngine(Cycle &cycle) {
     tzr_engine_reset(engine);
     tzr_engine_set_language(engine, state.language);
     tzr_engine_parse_string(engine);
+    // Each cycle draws the e-mail obfuscation's sequence from its start, as
+    // a fresh thread does: an address an edit did not reach is written the
+    // same way every time, and the preview's page takes in only what the
+    // edit changed (a long line holding addresses is not sent whole).
+    random_seed(RANDOM_DEFAULT_SEED);
     // The export also records where each token's HTML went, for the anchor,
     // and fills the change list that the changes sidebar reads.
     tzr_export_document(html, engine, 0);
