@@ -687,17 +687,24 @@ TEST_F(PreviewTest, TypingInALongLineChangesItsPartInPlace) {
     ASSERT_TRUE(settled(1));
     ASSERT_NE(view->controller().pageParts(), nullptr);
     ASSERT_GT(view->controller().pageParts()->count(), 1);
-    ASSERT_GT(view->controller().pageParts()->text(0).size(), preview::kSplicedPartChars);
+    // The line's part, a part of its own, and its element in the page.
+    auto linePart = [&] {
+        const preview::BodyParts &parts = *view->controller().pageParts();
+        return parts.partAt(parts.blocks().text().indexOf(u"Sentence 0 "));
+    };
+    const qsizetype line = linePart();
+    ASSERT_GT(view->controller().pageParts()->text(line).size(), preview::kSplicedPartChars);
+    auto element = [&](const char *what) { return QStringLiteral("document.body.children[%1]%2").arg(line).arg(what); };
     // The program's scripts run in a world of their own, where what they
     // keep on the page's elements is seen.
     const quint32 world = QWebEngineScript::ApplicationWorld;
-    evaluate(*view, "document.body.children[0].orvaneTag = 'kept'", world);
+    evaluate(*view, element(".orvaneTag = 'kept'"), world);
     auto partIsFresh = [&] {
         const preview::BodyParts &parts = *view->controller().pageParts();
         evaluate(*view, QStringLiteral("window.expected = document.createElement('div');"
                                        "window.expected.innerHTML = %1; true")
-                            .arg(platform::WebView::stringLiteral(parts.text(0))));
-        return evaluate(*view, "document.body.children[0].innerHTML === window.expected.innerHTML").toBool();
+                            .arg(platform::WebView::stringLiteral(parts.text(line))));
+        return evaluate(*view, element(".innerHTML === window.expected.innerHTML")).toBool();
     };
     int loads = 0;
     QObject::connect(&view->controller(), &PreviewController::pageLoaded, [&] { loads++; });
@@ -708,14 +715,15 @@ TEST_F(PreviewTest, TypingInALongLineChangesItsPartInPlace) {
         text.insert(typed.startsWith(u"Typed first") ? 0 : typed.contains(u"middle") ? end / 2 : end, typed);
         view->updatePreview(convert(text));
         ASSERT_TRUE(settled(++refreshed));
-        EXPECT_EQ(evaluateText(*view, "document.body.children[0].orvaneTag", world), "kept") << typed.toStdString();
+        ASSERT_EQ(linePart(), line);
+        EXPECT_EQ(evaluateText(*view, element(".orvaneTag"), world), "kept") << typed.toStdString();
         EXPECT_TRUE(partIsFresh()) << typed.toStdString();
     }
     EXPECT_EQ(loads, 0);
 
     // The part's HTML changed under the preview: the change cannot be spliced
     // in, so the page is loaded again with the text as it now is.
-    evaluate(*view, "document.body.children[0].orvaneHtml += ' '", world);
+    evaluate(*view, element(".orvaneHtml += ' '"), world);
     text.insert(text.indexOf(u"\n\n") / 3, QStringLiteral(" after the page changed "));
     view->updatePreview(convert(text));
     ASSERT_TRUE(waitUntil([&] { return loads == 1; }));

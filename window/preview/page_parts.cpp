@@ -16,15 +16,19 @@ qsizetype blockOffset(const BodyBlocks &blocks, qsizetype block) {
 }
 
 // The blocks [first, end) cut into parts of about kPartChars: each part's
-// first block, appended to `firstBlocks`.
+// first block, appended to `firstBlocks`. A block long enough to be spliced
+// (a long line) is a part of its own, so that the blocks beside it (the
+// caret's anchor among them) come and go without changing its text.
 void cutParts(const BodyBlocks &blocks, qsizetype first, qsizetype end, std::vector<qsizetype> &firstBlocks) {
     qsizetype length = kPartChars;
     for (qsizetype i = first; i < end; i++) {
-        if (length >= kPartChars) {
+        const qsizetype size = blocks.block(i).size();
+        const bool alone = size >= kSplicedPartChars;
+        if (length >= kPartChars || alone) {
             firstBlocks.push_back(i);
             length = 0;
         }
-        length += blocks.block(i).size();
+        length = alone ? kPartChars : length + size;
     }
 }
 
@@ -156,6 +160,53 @@ std::optional<PartSplice> partSplice(QStringView before, QStringView after) {
     if (after.size() - head - tail > after.size() / 2)
         return std::nullopt;
     return PartSplice{head, tail, before.size()};
+}
+
+namespace {
+
+// The longest of parts [first, first + count), or -1 when none is long
+// enough to be spliced.
+qsizetype longestPart(const BodyParts &parts, qsizetype first, qsizetype count) {
+    qsizetype longest = -1, length = kSplicedPartChars - 1;
+    for (qsizetype k = first; k < first + count; k++)
+        if (parts.text(k).size() > length) {
+            longest = k;
+            length = parts.text(k).size();
+        }
+    return longest;
+}
+
+}  // namespace
+
+namespace {
+
+void takePartByPart(const BodyParts &before, const BodyParts &after, const PartHunk &hunk, std::vector<PartHunk> &out) {
+    if (hunk.removed == 0 && hunk.inserted == 0)
+        return;
+    const qsizetype old = longestPart(before, hunk.before, hunk.removed);
+    const qsizetype made = longestPart(after, hunk.after, hunk.inserted);
+    if (old >= 0 && made >= 0) {
+        takePartByPart(before, after, {hunk.before, old - hunk.before, hunk.after, made - hunk.after}, out);
+        out.push_back({old, 1, made, 1});
+        takePartByPart(before, after,
+                       {old + 1, hunk.before + hunk.removed - old - 1, made + 1, hunk.after + hunk.inserted - made - 1},
+                       out);
+    } else if (hunk.removed == hunk.inserted) {
+        for (qsizetype i = 0; i < hunk.removed; i++)
+            if (before.text(hunk.before + i) != after.text(hunk.after + i))
+                out.push_back({hunk.before + i, 1, hunk.after + i, 1});
+    } else {
+        out.push_back(hunk);
+    }
+}
+
+}  // namespace
+
+std::vector<PartHunk> partByPart(const BodyParts &before, const BodyParts &after, const std::vector<PartHunk> &hunks) {
+    std::vector<PartHunk> out;
+    for (const PartHunk &hunk : hunks)
+        takePartByPart(before, after, hunk, out);
+    return out;
 }
 
 // --- Page scripts ------------------------------------------------------------------

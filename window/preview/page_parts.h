@@ -25,7 +25,8 @@ namespace preview {
 
 // Bodies longer than this (UTF-16 units) are shown in parts.
 inline constexpr qsizetype kPartedBodyChars = 2 << 20;
-// A part's length, about: a part ends with the block that reaches it.
+// A part's length, about: a part ends with the block that reaches it, or
+// before a block of kSplicedPartChars or more, which is a part of its own.
 inline constexpr qsizetype kPartChars = 32 * 1024;
 // Filled parts the page keeps at most; beyond, those farthest from the view
 // are emptied.
@@ -106,6 +107,16 @@ inline constexpr qsizetype kSplicedPartChars = 64 * 1024;
 // How `after` differs from `before`, when both are long enough to be worth
 // a splice and most of their text is shared.
 std::optional<PartSplice> partSplice(QStringView before, QStringView after);
+
+// `hunks` (from `before` to `after`) cut so that a long part keeps its
+// place and can be spliced there: the longest old part and the longest new
+// one of a hunk, when both are long enough to be spliced, make a hunk of
+// their own between the parts before and after them (the caret's anchor
+// joined or left a long line, or text was pasted beside it, and the parts
+// around it were cut again); what is left of a hunk that puts in as many
+// parts as it takes out is taken part by part, leaving out the parts whose
+// text is the same.
+std::vector<PartHunk> partByPart(const BodyParts &before, const BodyParts &after, const std::vector<PartHunk> &hunks);
 
 // What to make of one new part: filled with its text, or empty.
 struct NewPart {

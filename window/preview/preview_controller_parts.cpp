@@ -111,21 +111,8 @@ void PreviewController::applyPartsChange(const std::shared_ptr<const Prepared> &
         loadPartedPage(prepared, filledAround(parts.count(), prepared->anchorPart));
         return;
     }
-    // A hunk that puts in as many parts as it takes out is taken part by
-    // part: each new part takes its old one's place, a long one that an edit
-    // changed here and there is spliced there, and one whose text is the
-    // same is left alone.
     const BodyParts &before = *prepared->partsBefore;
-    std::vector<PartHunk> hunks;
-    for (const PartHunk &hunk : prepared->partHunks) {
-        if (hunk.removed != hunk.inserted) {
-            hunks.push_back(hunk);
-            continue;
-        }
-        for (qsizetype i = 0; i < hunk.removed; i++)
-            if (before.text(hunk.before + i) != parts.text(hunk.after + i))
-                hunks.push_back({hunk.before + i, 1, hunk.after + i, 1});
-    }
+    const std::vector<PartHunk> hunks = partByPart(before, parts, prepared->partHunks);
     // Parts the change left keep their state; a new part is filled when one
     // it replaces was, or when it is near the caret's anchor.
     std::vector<bool> filled(size_t(parts.count()));

@@ -149,3 +149,63 @@ TEST(PageParts, NamesABlocksElement) {
     EXPECT_EQ(blockElementName(u"< p"), "#text");
     EXPECT_EQ(blockElementName(u""), "#text");
 }
+
+// A long line is one block, a part of its own. The caret's anchor, a block
+// of its own before the line, moved into it (the caret went to the line's
+// end) and paragraphs were pasted after it: the parts around the line are
+// cut again, and the change is taken so
+// that the line's part stays in its place, to be spliced there, with the
+// parts before and after it replaced around it; a hunk of parts of the same
+// count is taken part by part, leaving out those whose text is the same.
+TEST(PageParts, ALongPartKeepsItsPlaceWhenThePartsAroundItAreCutAgain) {
+    const QString line = QStringLiteral("<p>") + QString(3 * kSplicedPartChars, u'w') + QStringLiteral("</p>\n");
+    const QString anchor = QStringLiteral("<a id=\"TZRHTMLSCROLLPOINT\"></a>\n");
+    QStringList list = paragraphs(600);
+    list.insert(0, anchor);
+    list.insert(1, line);
+    const BodyParts before(blocksOf(list));
+    // The line is a part of its own, after the anchor's.
+    ASSERT_EQ(before.blockCount(0), 1);
+    ASSERT_EQ(before.text(1), line);
+    ASSERT_GT(before.text(2).size(), kPartChars);
+
+    QStringList moved = list;
+    moved.removeAt(0);
+    moved[0] = QStringLiteral("<p>") + QString(3 * kSplicedPartChars, u'w') + anchor.trimmed() + QStringLiteral("</p>\n");
+    // And paragraphs pasted after the line.
+    for (int i = 0; i < 300; i++)
+        moved.insert(1, QStringLiteral("<p>Pasted %1</p>\n").arg(i));
+    PartChange change = changeParts(before, blocksOf(moved));
+    ASSERT_EQ(change.hunks.size(), 1u);
+    const PartHunk &hunk = change.hunks[0];
+    const std::vector<PartHunk> taken = partByPart(before, change.parts, change.hunks);
+    // The hunk's parts, the same parts in the same order.
+    qsizetype removed = 0, inserted = 0;
+    qsizetype longs = 0;
+    for (const PartHunk &h : taken) {
+        removed += h.removed;
+        inserted += h.inserted;
+        if (h.removed == 1 && h.inserted == 1 && before.text(h.before).size() >= kSplicedPartChars) {
+            longs++;
+            const auto cut = partSplice(before.text(h.before), change.parts.text(h.after));
+            ASSERT_TRUE(cut);
+            EXPECT_LT(change.parts.text(h.after).size() - cut->head - cut->tail, 100);
+        }
+    }
+    EXPECT_EQ(longs, 1);
+    EXPECT_EQ(removed, hunk.removed);
+    EXPECT_EQ(inserted, hunk.inserted);
+    for (size_t i = 1; i < taken.size(); i++) {
+        EXPECT_EQ(taken[i].before, taken[i - 1].before + taken[i - 1].removed);
+        EXPECT_EQ(taken[i].after, taken[i - 1].after + taken[i - 1].inserted);
+    }
+
+    // Three parts for three, the middle one alone changed.
+    const BodyParts same(blocksOf(list));
+    QStringList edited = list;
+    edited[same.firstBlock(3) + 1] = QStringLiteral("<p>Paragraph edited</p>\n");
+    const BodyParts after(blocksOf(edited), same.firstBlocks());
+    EXPECT_EQ(partByPart(same, after, {{2, 3, 2, 3}}), (std::vector<PartHunk>{{3, 1, 3, 1}}));
+    // No long part: the hunk as it is.
+    EXPECT_EQ(partByPart(same, after, {{2, 3, 2, 2}}), (std::vector<PartHunk>{{2, 3, 2, 2}}));
+}
