@@ -176,10 +176,6 @@ qsizetype longestPart(const BodyParts &parts, qsizetype first, qsizetype count) 
     return longest;
 }
 
-}  // namespace
-
-namespace {
-
 void takePartByPart(const BodyParts &before, const BodyParts &after, const PartHunk &hunk, std::vector<PartHunk> &out) {
     if (hunk.removed == 0 && hunk.inserted == 0)
         return;

@@ -80,7 +80,14 @@ bool PreviewController::prepareParts(const Input &input, const QString &head, Pr
         PartChange change = changeParts(*input.previousParts, blocks);
         prepared.parts = std::make_shared<const BodyParts>(std::move(change.parts));
         prepared.partsBefore = input.previousParts;
-        prepared.partHunks = std::move(change.hunks);
+        // Taken part by part, and the splices of long parts made here, off
+        // the main thread: each reads megabytes in a long line.
+        prepared.partHunks = partByPart(*prepared.partsBefore, *prepared.parts, change.hunks);
+        for (const PartHunk &hunk : prepared.partHunks)
+            prepared.partSplices.push_back(hunk.removed == 1 && hunk.inserted == 1
+                                               ? partSplice(prepared.partsBefore->text(hunk.before),
+                                                            prepared.parts->text(hunk.after))
+                                               : std::nullopt);
     } else {
         prepared.parts = std::make_shared<const BodyParts>(blocks);
     }
@@ -111,14 +118,14 @@ void PreviewController::applyPartsChange(const std::shared_ptr<const Prepared> &
         loadPartedPage(prepared, filledAround(parts.count(), prepared->anchorPart));
         return;
     }
-    const BodyParts &before = *prepared->partsBefore;
-    const std::vector<PartHunk> hunks = partByPart(before, parts, prepared->partHunks);
+    const std::vector<PartHunk> &hunks = prepared->partHunks;
     // Parts the change left keep their state; a new part is filled when one
     // it replaces was, or when it is near the caret's anchor.
     std::vector<bool> filled(size_t(parts.count()));
     std::vector<std::vector<NewPart>> made;
     qsizetype oldPart = 0, newPart = 0;
-    for (const PartHunk &hunk : hunks) {
+    for (size_t h = 0; h < hunks.size(); h++) {
+        const PartHunk &hunk = hunks[h];
         for (; oldPart < hunk.before; oldPart++, newPart++)
             filled[size_t(newPart)] = m_partFilled[size_t(oldPart)];
         bool wasFilled = false;
@@ -129,8 +136,8 @@ void PreviewController::applyPartsChange(const std::shared_ptr<const Prepared> &
             filled[size_t(k)] = wasFilled || near(k, prepared->anchorPart);
             list.push_back({k, filled[size_t(k)], std::nullopt});
         }
-        if (hunk.removed == 1 && hunk.inserted == 1 && wasFilled)
-            list.front().splice = partSplice(before.text(hunk.before), parts.text(hunk.after));
+        if (wasFilled && prepared->partSplices[h])
+            list.front().splice = prepared->partSplices[h];
         made.push_back(std::move(list));
         oldPart = hunk.before + hunk.removed;
         newPart = hunk.after + hunk.inserted;
@@ -145,7 +152,7 @@ void PreviewController::applyPartsChange(const std::shared_ptr<const Prepared> &
         }
     const std::vector<qsizetype> empties = partsToEmpty(filled, prepared->anchorPart, prepared->anchorPart);
     const QString script =
-        changePartsScript(before.count(), parts, hunks, made, fills, empties, positionScript());
+        changePartsScript(prepared->partsBefore->count(), parts, hunks, made, fills, empties, positionScript());
     QPointer<PreviewController> self(this);
     m_page->run(script, blockWorld(m_pageTypesets),
                 [self, prepared, generation, filled](bool finished, const QVariant &result) {
@@ -182,6 +189,7 @@ void PreviewController::loadPartedPage(const std::shared_ptr<const Prepared> &pr
     auto page = std::make_shared<Prepared>(*prepared);
     page->partsBefore.reset();
     page->partHunks.clear();
+    page->partSplices.clear();
     page->pageToLoad = partedPage(page->page, page->body, *page->parts);
     page->partFilled = std::move(filled);
     m_pageParts.reset();

@@ -5,6 +5,7 @@
 #include "window/preview/preview_controller.h"
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 // What a page is prepared from, taken on the main thread.
@@ -37,6 +38,9 @@ struct PreviewController::Prepared {
     std::shared_ptr<const preview::BodyParts> parts;
     std::shared_ptr<const preview::BodyParts> partsBefore;
     std::vector<preview::PartHunk> partHunks;
+    // For each hunk that puts one part in place of one: how the new part is
+    // spliced into the old, when the old is filled in the page.
+    std::vector<std::optional<preview::PartSplice>> partSplices;
     qsizetype anchorPart = 0;
     std::vector<bool> partFilled;
 };
