@@ -207,12 +207,41 @@ token *tzr_list_item(tzr_engine *engine, token *marker_line, token *rest, unsign
 
 // --- Nested parses ---------------------------------------------------------
 
+// A parse that goes on with blocks opened before its text has one empty
+// line stand in for their opening lines (tzr_engine_parse_substring_within).
+// When `block`, a quote or a list item about to be parsed again, begins with
+// that line, the line opens the next block in, typed as its opening line;
+// past the innermost it goes, so that the block's contents begin with the
+// range's first line as a parse of the whole text reads it: between two
+// blocks. Gives the line when it stays in the block.
+static token *take_opening_line(tzr_engine *engine, token *block) {
+    token *line = block->child;
+    if (!line || line != engine->opening_line)
+        return nullptr;
+    if (engine->opening_taken < engine->opening_count) {
+        line->type = engine->opening_types[engine->opening_taken++];
+        return line;
+    }
+    engine->opening_line = nullptr;
+    if (!line->next) {
+        // Nothing followed: the block holds an empty line.
+        line->type = LINE_EMPTY;
+        return line;
+    }
+    token_remove_first_child(block);
+    return nullptr;
+}
+
 void tzr_parse_list_item(tzr_engine *engine, token *item) {
     if (!engine || !item || !item->child)
         return;
-    token *first_line = item->child;
+    // The item's first line holds its marker, unless the item was opened
+    // before the parsed range: an opening line then stands there, or none.
+    bool opened_before = item->child == engine->opening_line;
+    token *opening = take_opening_line(engine, item);
+    token *first_line = opened_before ? nullptr : item->child;
     token *marker = nullptr;
-    if (first_line->child) {
+    if (first_line && first_line->child) {
         marker = must(token_copy(first_line->child));
         marker->next = marker->prev = marker->child = marker->mate = nullptr;
         marker->tail = marker;
@@ -221,6 +250,8 @@ void tzr_parse_list_item(tzr_engine *engine, token *item) {
     // Past the depth limit the lines are not typed again: they stay text.
     bool retype = below_depth_limit(engine);
     for (token *line = item->child; line; line = line->next) {
+        if (line == opening)
+            continue;
         if (is_indent(line->child))
             token_remove_first_child(line);
         if (!retype)
@@ -269,7 +300,10 @@ void tzr_parse_blockquote(tzr_engine *engine, token *quote) {
         return;
     const char *source = engine_text(engine);
     bool retype = below_depth_limit(engine);
+    token *opening = take_opening_line(engine, quote);
     for (token *line = quote->child; line; line = line->next) {
+        if (line == opening)
+            continue;
         tzr_line_strip_quote_marker(line, source);
         if (retype)
             tzr_assign_line_type(engine, line);

@@ -71,6 +71,15 @@ struct tzr_engine {
     // finished blocks it pairs; NULL outside a parse.
     tzr_block_pairing *block_pairing;
     uint16_t block_pairing_depth;
+    // A parse that goes on with blocks opened before its text (see
+    // tzr_engine_parse_substring_within): the line that stands in for their
+    // opening lines, the line type it takes at each depth, outermost first,
+    // and how many of those it has taken so far. NULL outside such a parse,
+    // and once the line is gone.
+    token *opening_line;
+    const unsigned short *opening_types;
+    uint16_t opening_count;
+    uint16_t opening_taken;
     // Grammar parsers a parse has finished with, kept for the next: every
     // list item, quote and note is parsed again by a parser of its own, and
     // making each anew was an allocation of two kilobytes.
@@ -150,6 +159,40 @@ DString *tzr_engine_source(tzr_engine *e);
 // (size_t)-1 means to the end) and returns a root that the caller owns and
 // frees with token_tree_free, on any thread (it is not in the engine's arena).
 token *tzr_engine_parse_substring(tzr_engine *e, size_t start, size_t len);
+// The same, for a range that begins inside blocks opened before it, whose
+// lines it reads as those blocks' next lines. `opening` holds the line type
+// of the line that opened each block, outermost first, `levels` of them: a
+// block quote (LINE_BLOCKQUOTE) or a list item whose marker line came before
+// (LINE_LIST_BULLETED, LINE_LIST_ENUMERATED) at any depth, and as the
+// innermost also a fenced code block whose code goes on (the type of its
+// opening fence, LINE_FENCE_3 to LINE_FENCE_START_5) or a table whose body
+// goes on (LINE_TABLE_SEPARATOR). Where a parse of the whole text has just
+// ended a block of the innermost block's contents at `start` (or reads a
+// code line or a body row there), this tree is that parse's from `start`
+// on, but that the blocks continued begin at `start`, their opening lines
+// take no text (a fence or a table keeps an empty line in that line's
+// place), and a list is loose only by the items it holds here. A type of
+// any other kind, and a fence or a table that is not the innermost, end
+// the levels where they stand; NULL `opening` or no levels parse as
+// tzr_engine_parse_substring does.
+token *tzr_engine_parse_substring_within(tzr_engine *e, size_t start, size_t len,
+                                          const unsigned short *opening, size_t levels);
+// The places of `root`, a tree tzr_engine_parse_substring(_within) made of
+// `e`'s source, where a parse may begin again with
+// tzr_engine_parse_substring_within, and the opening line types to give it
+// there: the start of each item of a list but its first, of each block of a
+// quote's or an item's contents but the first and blank lines, of each code
+// line of a fenced code block at the top (nested ones pair their code across
+// lines) and of each row of a table's body. The start of a top-level block is
+// no such place: a parse from there needs no opening lines. `take` gets those
+// within [from, to), in order; `opening` holds the types outermost first
+// (none for an item of a list at the top) and lasts for the call only.
+// Blocks nested deeper than kTzrMostOpeningLines are not looked into.
+using tzr_resume_taker = void (*)(void *context, size_t position, const unsigned short *opening, size_t levels);
+void tzr_tree_resume_points(const tzr_engine *e, const token *root, size_t from, size_t to,
+                            tzr_resume_taker take, void *context);
+constexpr size_t kTzrMostOpeningLines = 64;
+
 // Parses the whole source into `root`, carving its tokens from the engine's
 // arena: the engine owns the tree, and the next parse or reset or the
 // engine's free releases it in time proportional to its slabs, not its
