@@ -70,11 +70,17 @@ public:
     quint32 separator = 0;       // attributes of the line feed that ends the block
     quint32 paragraph = 0;       // paragraph attributes the block shows
     // Type of the top-level token of the last parse that begins at the
-    // block's start, 0 when none does. The restyle range is widened until a
-    // new parse agrees with these.
+    // block's start, 0 when none does (a list's, loose or not). The restyle
+    // range is widened until a new parse agrees with these.
     quint16 blockStart = 0;
     // A top-level token begins inside the block (after a lone CR).
     bool innerStart = false;
+    // A place inside a top-level block of the last parse where a parse may
+    // begin again, as at a top-level block's start (an item of a list, a
+    // block of a quote's or an item's contents, a line of a fence's code, a
+    // row of a table's body): 1 + the index of the opening lines such a
+    // parse takes in the storage's list of them; 0 when the block is none.
+    quint32 opening = 0;
     // Elastic tab stops: where the block's tabs go, in pixels from the text
     // column's left edge, and the indent of its wrapped lines when the stops
     // set one (negative: the paragraph's own).

@@ -382,12 +382,19 @@ void SmartTextStorage::patch(size_t start, size_t removed, size_t inserted, bool
         }
     }
     // An edit in the text that waits to be styled is styled when its turn
-    // comes; one before it moves where that text begins.
-    else if (isStylingAhead()) {
-        if (qsizetype(unitStart) >= m_styledTo)
+    // comes; one before it moves where that text begins. An edit of the
+    // line that text begins with may change how the block before it ends,
+    // and whether a parse may begin there: the styling ahead then begins
+    // again before it.
+    bool waitingLineEdited = false;
+    if (!ahead && isStylingAhead()) {
+        if (qsizetype(unitStart) >= m_styledTo) {
             restyle = false;
-        else
+            const QTextBlock waiting = m_document->findBlock(int(m_styledTo));
+            waitingLineEdited = waiting.isValid() && qsizetype(unitStart) < waiting.position() + waiting.length();
+        } else {
             m_styledTo = qMax(qsizetype(unitStart), m_styledTo + qsizetype(insertedUnits) - qsizetype(removedUnits));
+        }
     }
     if (removedUnits || insertedUnits) {
         m_patching = true;
@@ -402,6 +409,11 @@ void SmartTextStorage::patch(size_t start, size_t removed, size_t inserted, bool
         std::vector<qsizetype> moved;
         if (!ahead)
             moved = fitLineParts(qsizetype(unitStart), qsizetype(unitStart + insertedUnits));
+        if (waitingLineEdited) {
+            const QTextBlock before = m_document->findBlock(int(m_styledTo)).previous();
+            if (before.isValid())
+                styleAheadFrom(before.position());
+        }
         if (restyle) {
             restyleAround(qsizetype(unitStart), qsizetype(unitStart + insertedUnits));
             // Parts whose ends moved away from the edit (near the end of a

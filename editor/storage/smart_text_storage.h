@@ -29,6 +29,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QStringList>
@@ -278,8 +279,18 @@ public:
     ParaAttrs paragraphAttributes(const QTextBlock &block) const;
     bool hasHardBreak(const QTextBlock &block) const;
     // The type of the top-level token of the last parse that begins at the
-    // block (0 for none).
+    // block (0 for none; a loose list's is a list's).
     int blockStartType(const QTextBlock &block) const;
+    // Whether a parse of the text may begin at the block: a top-level block
+    // of the last parse begins there, or a place inside one where the parse
+    // can be taken up again (an item of a list, a block of a quote's or an
+    // item's contents, a line of a fence's code, a row of a table's body).
+    // A block of megabytes is so parsed again from near a change rather than
+    // from its start.
+    bool beginsParse(const QTextBlock &block) const;
+    // A parse of [from, to) from such a block, read inside the blocks the
+    // last parse had open there; the caller frees the tree.
+    token *parseFrom(qsizetype from, qsizetype to);
 
     // --- Long lines (storage_long_lines.cpp) -----------------------------------------
 
@@ -508,6 +519,26 @@ private:
     std::pair<QTextBlock, QTextBlock> blocksOf(CharRange range) const;
 
     // Highlighting (storage_highlight.cpp)
+    //
+    // Where a parse may begin: a top-level block of the type `type`, or
+    // (`type` 0) a place inside one whose opening lines are `opening` (see
+    // BlockStyle::opening).
+    struct ParseStart {
+        qsizetype position = 0;
+        quint16 type = 0;
+        quint32 opening = 0;
+    };
+    // Those of a parse of [from, to) that `root` is; a parse taken up inside
+    // a block (`within`) begins no top-level block at `from`.
+    std::vector<ParseStart> parseStarts(const token *root, qsizetype from, qsizetype to, bool within);
+    // Parses [from, to) inside the blocks that `opening` opened (none: at
+    // the top), counting the units parsed.
+    token *parseText(qsizetype from, qsizetype to, quint32 opening);
+    quint32 openingOf(const QTextBlock &block) const;
+    // The index + 1 of a list of opening lines, added when new.
+    quint32 openingIndex(const unsigned short *types, size_t levels);
+    // Records at `block` where the parse `starts` says a parse may begin.
+    void recordStart(const QTextBlock &block, const std::vector<ParseStart> &starts);
     void restyleAround(qsizetype start, qsizetype insertedEnd);
     // `editEnd`: where the edit's new text ends (a restyle that stops at the
     // end of a long line's first part styles the parts after it that the
@@ -519,7 +550,8 @@ private:
     // top-level token); `newContexts` gets the first parts of long lines
     // whose open tokens changed.
     QList<int> styleRange(token *root, qsizetype from, qsizetype to, int forceFirst, int forceLast,
-                          bool window = false, QList<int> *newContexts = nullptr);
+                          bool window = false, QList<int> *newContexts = nullptr,
+                          const std::vector<ParseStart> *starts = nullptr, bool within = false);
     void clearStyles(const QTextBlock &first, const QTextBlock &last);
     bool blankLineBefore(qsizetype position) const;
     // Styles the text that waits, from m_styledTo, for about `milliseconds`
@@ -612,4 +644,8 @@ private:
     // part.
     qsizetype m_partEnds = 0;
     qint64 m_unitsParsed = 0;
+    // The lists of opening lines that places inside top-level blocks take
+    // (BlockStyle::opening), each once.
+    QList<QList<quint16>> m_openings;
+    QHash<QList<quint16>, quint32> m_openingIndex;
 };

@@ -39,10 +39,25 @@ int recordOf(const QTextBlock &block) {
     return style && !style->innerStart ? style->blockStart : 0;
 }
 
-struct TokenStart {
-    qsizetype position;
-    quint16 type;
-};
+// The opening lines of a place inside a top-level block where a parse may
+// begin again (BlockStyle::opening), 0 for none.
+quint32 placeOf(const QTextBlock &block) {
+    const BlockStyle *style = styleOf(block);
+    return style ? style->opening : 0;
+}
+
+// Whether a parse may begin at the block.
+bool beginsParseAt(const QTextBlock &block) { return recordOf(block) != 0 || placeOf(block) != 0; }
+
+// What kind of list begins somewhere, not whether it is loose: its items
+// decide that, as far down it as they go, and the two kinds look alike.
+quint16 kindOf(quint16 type) {
+    if (type == BLOCK_LIST_BULLETED_LOOSE)
+        return BLOCK_LIST_BULLETED;
+    if (type == BLOCK_LIST_ENUMERATED_LOOSE)
+        return BLOCK_LIST_ENUMERATED;
+    return type;
+}
 
 // Block-level tokens: the parts of a long line after its first lie in those
 // its first part's parse left open.
@@ -112,26 +127,117 @@ token *windowTree(const QList<quint16> &context, qsizetype from, qsizetype to, t
     return root;
 }
 
-// The top-level tokens of a parse, one per start position.
-std::vector<TokenStart> topLevelStarts(const token *root) {
-    std::vector<TokenStart> starts;
-    for (const token *t = root ? root->child : nullptr; t; t = t->next)
-        if (starts.empty() || qsizetype(t->start) != starts.back().position)
-            starts.push_back({qsizetype(t->start), t->type});
+}  // namespace
+
+// The starts of a parse's top-level tokens, one per position, and the places
+// inside them where the library can take the parse up again, in order.
+std::vector<SmartTextStorage::ParseStart> SmartTextStorage::parseStarts(const token *root, qsizetype from,
+                                                                        qsizetype to, bool within) {
+    std::vector<ParseStart> tops;
+    for (const token *t = root ? root->child : nullptr; t && qsizetype(t->start) < to; t = t->next) {
+        const qsizetype at = qsizetype(t->start);
+        // The blocks a parse taken up inside them goes on with are no
+        // blocks of their own.
+        if (within && at == from)
+            continue;
+        if (tops.empty() || at != tops.back().position)
+            tops.push_back({at, kindOf(t->type), 0});
+    }
+    struct Places {
+        SmartTextStorage *storage;
+        std::vector<ParseStart> found;
+    } places{this, {}};
+    {
+        std::lock_guard<std::mutex> lock(engineMutex());
+        tzr_tree_resume_points(
+            m_engine, root, size_t(within ? from + 1 : from), size_t(to),
+            [](void *context, size_t position, const unsigned short *opening, size_t levels) {
+                auto *places = static_cast<Places *>(context);
+                places->found.push_back({qsizetype(position), 0, places->storage->openingIndex(opening, levels)});
+            },
+            &places);
+    }
+    std::vector<ParseStart> starts;
+    starts.reserve(tops.size() + places.found.size());
+    std::merge(tops.begin(), tops.end(), places.found.begin(), places.found.end(), std::back_inserter(starts),
+               [](const ParseStart &a, const ParseStart &b) { return a.position < b.position; });
     return starts;
 }
 
-}  // namespace
+quint32 SmartTextStorage::openingIndex(const unsigned short *types, size_t levels) {
+    const QList<quint16> key(types, types + levels);
+    auto found = m_openingIndex.constFind(key);
+    if (found != m_openingIndex.constEnd())
+        return found.value();
+    m_openings.append(key);
+    const quint32 index = quint32(m_openings.size());
+    m_openingIndex.insert(key, index);
+    return index;
+}
+
+// A parse is taken up inside blocks where the last one recorded a place.
+// The line after a long one begins a parse of its own, as a fresh showing
+// of the text begins it: parses stop in a long line's first part (see
+// restyle), so none finds what the whole line left open.
+quint32 SmartTextStorage::openingOf(const QTextBlock &block) const {
+    if (recordOf(block) != 0 || block.position() == 0 || continuesLine(block.previous()))
+        return 0;
+    return placeOf(block);
+}
+
+token *SmartTextStorage::parseText(qsizetype from, qsizetype to, quint32 opening) {
+    std::lock_guard<std::mutex> lock(engineMutex());
+    m_unitsParsed += to - from;
+    if (opening == 0 || opening > quint32(m_openings.size()))
+        return tzr_engine_parse_substring(m_engine, size_t(from), size_t(to - from));
+    const QList<quint16> &types = m_openings[opening - 1];
+    return tzr_engine_parse_substring_within(m_engine, size_t(from), size_t(to - from), types.constData(),
+                                             size_t(types.size()));
+}
+
+bool SmartTextStorage::beginsParse(const QTextBlock &block) const { return beginsParseAt(block); }
+
+token *SmartTextStorage::parseFrom(qsizetype from, qsizetype to) {
+    const QTextBlock block = m_document->findBlock(int(from));
+    const quint32 opening = block.isValid() && block.position() == from ? openingOf(block) : 0;
+    std::lock_guard<std::mutex> lock(engineMutex());
+    if (opening == 0)
+        return tzr_engine_parse_substring(m_engine, size_t(from), size_t(to - from));
+    const QList<quint16> &types = m_openings[opening - 1];
+    return tzr_engine_parse_substring_within(m_engine, size_t(from), size_t(to - from), types.constData(),
+                                             size_t(types.size()));
+}
+
+void SmartTextStorage::recordStart(const QTextBlock &block, const std::vector<ParseStart> &starts) {
+    if (!block.isValid() || continuesLine(block))
+        return;
+    const qsizetype position = block.position();
+    auto found = std::lower_bound(starts.begin(), starts.end(), position,
+                                  [](const ParseStart &s, qsizetype at) { return s.position < at; });
+    if (found == starts.end() || found->position != position)
+        return;
+    BlockStyle *style = styleOf(block);
+    if (!style) {
+        style = new BlockStyle;
+        QTextBlock(block).setUserData(style);
+    }
+    style->blockStart = found->type;
+    style->opening = found->opening;
+    style->innerStart = false;
+}
 
 // Restyles after an edit whose new text spans [start, insertedEnd): from two
-// top-level blocks before the edit (blank-line blocks not counted: an edit
-// can change how the block before it ends: a setext underline, a lazy line,
-// an item that goes on after blank lines) to the first point past the edit
-// where the new parse begins the same blocks as the last one did. From there
-// on nothing can differ, since a parse that starts at a top-level block
-// boundary does not depend on what came before it. An edit that opens or
-// closes a code fence thus restyles everything after it, and any other edit
-// only its neighbourhood.
+// places before the edit where a parse may begin (blank-line blocks not
+// counted: an edit can change how the block before it ends: a setext
+// underline, a lazy line, an item that goes on after blank lines) to the
+// first such place past the edit where the new parse agrees with the last
+// one. From there on nothing can differ, since a parse that starts at a
+// top-level block boundary does not depend on what came before it, nor one
+// taken up at a place inside a block (an item of a list, a block of a
+// quote, a code line, a table's row) on more than the blocks open there.
+// An edit that opens or closes a code fence thus restyles everything after
+// it, and any other edit only its neighbourhood, inside a block of
+// megabytes too.
 void SmartTextStorage::restyleAround(qsizetype start, qsizetype insertedEnd) {
     QTextBlock editFirst = m_document->findBlock(int(start));
     QTextBlock editLast = m_document->findBlock(int(insertedEnd));
@@ -167,14 +273,14 @@ void SmartTextStorage::restyleAround(qsizetype start, qsizetype insertedEnd) {
             const QString after = first.text().trimmed();
             const bool underline = !after.isEmpty() && (after.count(u'=') == after.size() ||
                                                         after.count(u'-') + after.count(u' ') == after.size());
-            if (recordOf(first) == 0 || underline) {
+            if (!beginsParseAt(first) || underline) {
                 styleAheadFrom(lineOf(block).first.position());
                 return;
             }
             break;
         }
-        int type = recordOf(block);
-        if (type != 0 && type != kBlankLinesBlock && ++found == 2) {
+        const int type = recordOf(block);
+        if (((type != 0 && type != kBlankLinesBlock) || placeOf(block) != 0) && ++found == 2) {
             first = block;
             break;
         }
@@ -256,16 +362,16 @@ void SmartTextStorage::applyHighlightingForCharRange(CharRange range) {
     if (!m_theme.isLoaded())
         return;
     finishLayingIn();
-    // Widen to whole top-level blocks of the last parse, so that the parse
-    // of the range agrees with a parse of the whole text.
+    // Widen to places where the last parse may begin, so that the parse of
+    // the range agrees with a parse of the whole text.
     QTextBlock first = m_document->findBlock(int(clipped.location));
-    while (first.isValid() && first.previous().isValid() && recordOf(first) == 0)
+    while (first.isValid() && first.previous().isValid() && !beginsParseAt(first))
         first = first.previous();
     QTextBlock last = m_document->findBlock(int(clipped.end()));
     if (!last.isValid())
         last = m_document->lastBlock();
     QTextBlock after = last.next();
-    while (after.isValid() && recordOf(after) == 0)
+    while (after.isValid() && !beginsParseAt(after))
         after = after.next();
     StylingPass pass(this);
     restyle(first, first, after.isValid() ? after.previous() : m_document->lastBlock(),
@@ -279,6 +385,8 @@ void SmartTextStorage::restyle(const QTextBlock &first, const QTextBlock &editFi
                                const QTextBlock &editLast, qsizetype end, qsizetype editEnd) {
     const qsizetype from = first.position();
     const qsizetype total = length();
+    // A place inside a block is parsed with the blocks open there.
+    const quint32 opening = openingOf(first);
     int lookahead = kFirstLookahead;
     for (;;) {
         qsizetype parseEnd = end >= 0 ? end : total;
@@ -300,7 +408,9 @@ void SmartTextStorage::restyle(const QTextBlock &first, const QTextBlock &editFi
                         capped = block;
                         break;
                     }
-                    if (recordOf(block) != 0 && ++starts > lookahead)
+                    // Text that waits to be styled ahead has no records yet.
+                    const bool waits = isStylingAhead() && block.position() >= m_styledTo;
+                    if ((beginsParseAt(block) || waits) && ++starts > lookahead)
                         break;
                 }
                 parseEnd = block.isValid() ? block.position() : total;
@@ -308,26 +418,37 @@ void SmartTextStorage::restyle(const QTextBlock &first, const QTextBlock &editFi
             if (capped.isValid())
                 parseEnd = capped.next().position();
         }
-        token *root = nullptr;
-        {
-            std::lock_guard<std::mutex> lock(engineMutex());
-            root = tzr_engine_parse_substring(m_engine, size_t(from), size_t(parseEnd - from));
-            m_unitsParsed += parseEnd - from;
-        }
+        token *root = parseText(from, parseEnd, opening);
+        const std::vector<ParseStart> starts = parseStarts(root, from, parseEnd, opening != 0);
         qsizetype to = parseEnd;
         bool done = end >= 0 || parseEnd >= total;
         if (!done) {
-            // The first top-level block past the edit that begins where an
-            // old one began, with the same type, followed by another such
-            // block inside the parse: from there the parses agree. A long
-            // line the parse stops in agrees on its own where it begins as
-            // it began: the rest of the line is its own.
-            std::vector<TokenStart> starts = topLevelStarts(root);
+            // The first place past the edit where the new parse may begin as
+            // the last one recorded there (a top-level block of the same
+            // type, or a place inside one with the same blocks open),
+            // followed by another such place inside the parse: from there
+            // the parses agree. A long line the parse stops in agrees on its
+            // own where it begins as it began: the rest of the line is its
+            // own. Text that waits to be styled ahead holds no records to
+            // agree with: the restyle ends where the first place in it
+            // begins, and the styling ahead goes on from there.
+            auto agrees = [](const QTextBlock &block, const ParseStart &start) {
+                const BlockStyle *style = styleOf(block);
+                return style && !style->innerStart && style->blockStart == start.type &&
+                       style->opening == start.opening;
+            };
             for (size_t i = 0; i < starts.size() && !done; i++) {
-                const TokenStart &p = starts[i];
+                const ParseStart &p = starts[i];
                 QTextBlock pb = m_document->findBlock(int(p.position));
                 if (pb.blockNumber() <= editLast.blockNumber() || pb.position() != p.position ||
-                    recordOf(pb) != p.type)
+                    continuesLine(pb))
+                    continue;
+                if (isStylingAhead() && p.position >= m_styledTo) {
+                    to = p.position;
+                    done = true;
+                    break;
+                }
+                if (!agrees(pb, p))
                     continue;
                 if (pb == capped) {
                     to = p.position;
@@ -336,15 +457,16 @@ void SmartTextStorage::restyle(const QTextBlock &first, const QTextBlock &editFi
                 }
                 if (i + 1 >= starts.size())
                     break;
-                const TokenStart &q = starts[i + 1];
+                const ParseStart &q = starts[i + 1];
                 if (q.position >= parseEnd)
                     break;
                 QTextBlock qb = m_document->findBlock(int(q.position));
-                if (qb.position() != q.position || recordOf(qb) != q.type)
+                if (qb.position() != q.position || !agrees(qb, q))
                     continue;
                 bool quiet = true;
                 for (QTextBlock b = pb.next(); b.isValid() && b != qb && quiet; b = b.next())
-                    quiet = styleOf(b) && styleOf(b)->blockStart == 0 && !styleOf(b)->innerStart;
+                    quiet = styleOf(b) && styleOf(b)->blockStart == 0 && !styleOf(b)->innerStart &&
+                            styleOf(b)->opening == 0;
                 if (quiet) {
                     to = p.position;
                     done = true;
@@ -364,7 +486,11 @@ void SmartTextStorage::restyle(const QTextBlock &first, const QTextBlock &editFi
         if (root) {
             QList<int> newContexts;
             restyledBlocks = styleRange(root, from, to, editFirst.blockNumber(), editLast.blockNumber(), false,
-                                        &newContexts);
+                                        &newContexts, &starts, opening != 0);
+            // Where the restyle ended, the next parse may begin as this one
+            // found (the styling ahead goes on from there).
+            if (to < total)
+                recordStart(m_document->findBlock(int(to)), starts);
             if (isStylingAhead() && from <= m_styledTo && to > m_styledTo) {
                 // The restyle went on into the text that waits: it is styled now.
                 m_styledTo = to >= total ? -1 : to;
@@ -437,6 +563,8 @@ bool SmartTextStorage::styleNextStretch() {
         m_styledTo = next.isValid() && next.position() < total ? next.position() : -1;
         return isStylingAhead();
     }
+    // A place inside a block is parsed with the blocks open there.
+    const quint32 opening = at.isValid() && at.position() == from ? openingOf(at) : 0;
     for (qsizetype stretch = kStyleAheadStretch;; stretch *= 4) {
         qsizetype end = qMin(total, from + stretch);
         layInThrough(end);
@@ -448,26 +576,32 @@ bool SmartTextStorage::styleNextStretch() {
                 break;
             }
         }
-        if (capped.isValid())
-            end = capped.next().position();
-        token *root = nullptr;
-        {
-            std::lock_guard<std::mutex> lock(engineMutex());
-            root = tzr_engine_parse_substring(m_engine, size_t(from), size_t(end - from));
-            m_unitsParsed += end - from;
-        }
-        qsizetype to = end;
-        const std::vector<TokenStart> starts = topLevelStarts(root);
         if (capped.isValid()) {
-            // Up to the long line where a top-level block begins with it,
-            // else through its first part.
+            end = capped.next().position();
+        } else if (end < total) {
+            // Whole lines: how the last one begins a block may depend on
+            // how it ends.
+            const QTextBlock last = m_document->findBlock(int(end));
+            if (last.isValid() && last.position() > from)
+                end = last.position();
+        }
+        token *root = parseText(from, end, opening);
+        qsizetype to = end;
+        const std::vector<ParseStart> starts = parseStarts(root, from, end, opening != 0);
+        if (capped.isValid()) {
+            // Up to the long line where a parse may begin with it, else
+            // through its first part.
             if (capped.position() > from)
-                for (const TokenStart &start : starts)
+                for (const ParseStart &start : starts)
                     if (start.position == capped.position())
                         to = capped.position();
         } else if (end < total) {
+            // Up to the last place inside the stretch where a parse may
+            // begin: the block before it is whole. A block longer than the
+            // stretch with no such place in it (a paragraph of megabytes)
+            // makes the stretch longer.
             to = from;
-            for (size_t i = starts.size(); i-- > 1 && to == from;) {
+            for (size_t i = starts.size(); i-- > 0 && to == from;) {
                 const qsizetype at = starts[i].position;
                 if (at > from && m_document->findBlock(int(at)).position() == at)
                     to = at;
@@ -479,10 +613,13 @@ bool SmartTextStorage::styleNextStretch() {
         }
         StylingPass pass(this);
         if (root) {
-            const QList<int> restyledBlocks = styleRange(root, from, to, -1, -2);
+            const QList<int> restyledBlocks = styleRange(root, from, to, -1, -2, false, nullptr, &starts, opening != 0);
             if (m_parseListener)
                 m_parseListener(root, CharRange{from, to - from}, restyledBlocks);
         }
+        // The next stretch begins there, as this parse found it.
+        if (to < total)
+            recordStart(m_document->findBlock(int(to)), starts);
         freeTree(root);
         m_styledTo = to >= total ? -1 : to;
         emit restyled(CharRange{from, to - from});
@@ -601,23 +738,33 @@ private:
 // not change keep their formats, except the edited ones [forceFirst,
 // forceLast], whose layouts may hold formats of text they no longer have.
 QList<int> SmartTextStorage::styleRange(token *root, qsizetype from, qsizetype to, int forceFirst, int forceLast,
-                                        bool window, QList<int> *newContexts) {
+                                        bool window, QList<int> *newContexts,
+                                        const std::vector<ParseStart> *parsed, bool within) {
     QList<int> restyled;
     Layering layering(m_theme, m_styles, from, to);
     layering.walk(root, to);
     const quint32 base = m_styles.intern(m_theme.baseAttrs(m_styles));
 
-    // Records of the top-level tokens that begin in the range.
-    QHash<int, quint16> starts;
+    // Records of where a parse may begin in the range: the top-level
+    // tokens that begin there and the places inside them. A part on its
+    // own has none.
+    QHash<int, ParseStart> starts;
     QSet<int> innerStarts;
-    for (const TokenStart &s : topLevelStarts(root)) {
-        if (s.position >= to)
-            break;
-        QTextBlock block = m_document->findBlock(int(s.position));
-        if (block.position() == s.position)
-            starts.insert(block.blockNumber(), s.type);
-        else
-            innerStarts.insert(block.blockNumber());
+    if (!window) {
+        std::vector<ParseStart> own;
+        if (!parsed) {
+            own = parseStarts(root, from, to, within);
+            parsed = &own;
+        }
+        for (const ParseStart &s : *parsed) {
+            if (s.position >= to)
+                break;
+            QTextBlock block = m_document->findBlock(int(s.position));
+            if (block.position() == s.position)
+                starts.insert(block.blockNumber(), s);
+            else if (s.type != 0)
+                innerStarts.insert(block.blockNumber());
+        }
     }
 
     QTextCursor formatCursor(m_document);
@@ -693,9 +840,14 @@ QList<int> SmartTextStorage::styleRange(token *root, qsizetype from, qsizetype t
             }
             style->paragraph = paragraph;
         }
-        // A part on its own has no top-level token of its own.
-        style->blockStart = window ? 0 : starts.value(number, 0);
-        style->innerStart = window ? false : innerStarts.contains(number);
+        // The place a parse taken up inside blocks began at keeps what the
+        // parse that found it recorded.
+        if (!within || position != from) {
+            const ParseStart start = starts.value(number);
+            style->blockStart = start.type;
+            style->opening = start.opening;
+            style->innerStart = innerStarts.contains(number);
+        }
     }
     return restyled;
 }
@@ -786,7 +938,7 @@ bool SmartTextStorage::recordLineContext(const QTextBlock &part, const token *ro
     for (int depth = 0; t && depth < 64; depth++, t = holding(t->child)) {
         if (qsizetype(t->start) > last || !isBlockLevel(t->type))
             break;
-        context.append(t->type);
+        context.append(kindOf(t->type));
         readInline &= !isVerbatim(t->type);
     }
     const bool changed = !style->lineContextKnown || style->lineContext != context || style->lineInline != readInline;
@@ -800,11 +952,11 @@ void SmartTextStorage::styleAheadFrom(qsizetype position) {
     const qsizetype total = length();
     if (position < 0 || position >= total)
         return;
-    // A stretch is parsed from where a top-level block began (a part of a
-    // long line after its first is read in its line's tokens instead).
+    // A stretch is parsed from where a parse may begin (a part of a long
+    // line after its first is read in its line's tokens instead).
     QTextBlock block = m_document->findBlock(int(position));
     if (block.isValid() && !continuesLine(block)) {
-        while (block.previous().isValid() && recordOf(block) == 0)
+        while (block.previous().isValid() && !beginsParseAt(block))
             block = block.previous();
         while (continuesLine(block))
             block = block.previous();

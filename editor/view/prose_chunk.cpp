@@ -33,8 +33,9 @@ ProseChunk proseChunkAround(SmartTextStorage &storage, const QTextBlock &block, 
         return chunk;
     }
     QTextBlock first = block;
-    // A long line before the block is no part of its run.
-    while (first.previous().isValid() && storage.blockStartType(first) == 0 &&
+    // A run begins where a parse may (inside a block of megabytes too); a
+    // long line before the block is no part of its run.
+    while (first.previous().isValid() && !storage.beginsParse(first) &&
            !storage.continuesLine(first.previous()) && !storage.endsInLine(first.previous()))
         first = first.previous();
     const QTextBlock top = document->firstBlock();
@@ -51,7 +52,7 @@ ProseChunk proseChunkAround(SmartTextStorage &storage, const QTextBlock &block, 
     // A run ends with the first part of a long line: its other parts are
     // runs of their own.
     for (QTextBlock next = block.next(); next.isValid() && !storage.endsInLine(last); next = next.next()) {
-        if (++count >= kChunkBlocks && storage.blockStartType(next) != 0)
+        if (++count >= kChunkBlocks && storage.beginsParse(next))
             break;
         last = next;
     }
@@ -59,11 +60,7 @@ ProseChunk proseChunkAround(SmartTextStorage &storage, const QTextBlock &block, 
     // A text still being laid in ends, for now, where the document does:
     // the rest is parsed with its own blocks.
     const qsizetype to = last.next().isValid() ? last.next().position() : storage.laidInLength();
-    token *root = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(storage.engineMutex());
-        root = tzr_engine_parse_substring(storage.engine(), size_t(from), size_t(to - from));
-    }
+    token *root = storage.parseFrom(from, to);
     ProseChunk chunk{first, last, from, to, prose::excludedRanges(root, from, to), {}};
     if (withSentences)
         chunk.sentences = proseSentences(storage, root, from, to, chunk.excluded);

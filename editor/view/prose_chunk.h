@@ -3,12 +3,13 @@
 // what the checkers over the text (spelling and grammar marks, links) look
 // at, a run at a time, in idle slices or at once.
 //
-// A run begins where the storage's last restyle began a top-level block
-// (or at the start of a metadata block's paragraph, whose lines may follow
-// anywhere before its first blank line) and takes whole top-level blocks
-// for at least a few dozen lines, so that the next run begins right after
-// it; a long block (a code fence left open) is parsed whole, once. Main
-// thread only.
+// A run begins where the storage's last restyle found that a parse may
+// begin (a top-level block, or a place inside one such as an item of a list
+// or a line of a fence's code), or at the start of a metadata block's
+// paragraph, whose lines may follow anywhere before its first blank line,
+// and takes at least a few dozen lines up to such a place, so that the
+// next run begins right after it; a long block with no such place inside
+// (a paragraph of megabytes) is parsed whole, once. Main thread only.
 #pragma once
 
 #include <QTextBlock>

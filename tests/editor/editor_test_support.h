@@ -4,10 +4,14 @@
 
 #include <QString>
 #include <QStringList>
+#include <QList>
 #include <QTemporaryDir>
 #include <QTextDocument>
 
+#include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "editor/storage/heading_row.h"
 #include "editor/storage/smart_text_storage.h"
@@ -25,6 +29,13 @@ QString writeTheme(const QString &name, const QByteArray &json);
 QString shownText(const SmartTextStorage &storage);
 // The buffer's text as the document must show it.
 QString expectedShown(const SmartTextStorage &storage);
+
+// Style runs as text, for a failure message.
+std::string describe(const QList<AttributeRun> &runs);
+// The styles of two storages with the same text, block by block, and where
+// each records that a parse may begin: those of an edited storage and of a
+// fresh one that styled the same text.
+::testing::AssertionResult sameStyles(const SmartTextStorage &edited, const SmartTextStorage &fresh);
 
 // The table of contents of the storage's text as the sidebar reads it from
 // the document library (offsets in units, levels by depth), stamped with the

@@ -20,6 +20,7 @@
 #include "textengine/buffer/smart_string.h"
 
 using editortest::expectedShown;
+using editortest::sameStyles;
 using editortest::shownText;
 
 namespace {
@@ -66,40 +67,6 @@ public:
 private:
     std::mt19937 m_rng;
 };
-
-std::string describe(const QList<AttributeRun> &runs) {
-    QString text;
-    for (const AttributeRun &run : runs)
-        text += QStringLiteral("[%1+%2 %3 %4%5%6 fg%7 bg%8 u%9 s%10 p%11] ")
-                    .arg(run.start).arg(run.length).arg(run.attrs.family).arg(run.attrs.pointSize)
-                    .arg(run.attrs.bold ? "b" : "").arg(run.attrs.italic ? "i" : "")
-                    .arg(run.attrs.foreground, 0, 16).arg(run.attrs.background, 0, 16)
-                    .arg(run.attrs.underline).arg(run.attrs.superscript).arg(run.attrs.paragraph);
-    return text.toStdString();
-}
-
-// The styles of two storages with the same text, block by block.
-::testing::AssertionResult sameStyles(const SmartTextStorage &edited, const SmartTextStorage &fresh) {
-    if (edited.document()->blockCount() != fresh.document()->blockCount())
-        return ::testing::AssertionFailure() << "block counts differ";
-    QTextBlock a = edited.document()->firstBlock(), b = fresh.document()->firstBlock();
-    for (; a.isValid(); a = a.next(), b = b.next()) {
-        auto where = [&] {
-            return QStringLiteral("block %1 \"%2\"").arg(a.blockNumber()).arg(a.text()).toStdString();
-        };
-        if (edited.runs(a) != fresh.runs(b))
-            return ::testing::AssertionFailure() << "runs differ in " << where() << "\n"
-                                                 << describe(edited.runs(a)) << "\n"
-                                                 << describe(fresh.runs(b));
-        if (!(edited.paragraphAttributes(a) == fresh.paragraphAttributes(b)))
-            return ::testing::AssertionFailure() << "paragraph differs in " << where();
-        if (edited.hasHardBreak(a) != fresh.hasHardBreak(b))
-            return ::testing::AssertionFailure() << "hard break differs in " << where();
-        if (edited.blockStartType(a) != fresh.blockStartType(b))
-            return ::testing::AssertionFailure() << "block start differs in " << where();
-    }
-    return ::testing::AssertionSuccess();
-}
 
 // The document shows the buffer's text, the mirror text has its length, the
 // caret lies in the text, and the styles are those of a whole-text highlight.
