@@ -102,7 +102,12 @@ KVXTextView::KVXTextView(SmartTextStorage *storage, platform::Defaults *defaults
     addRulerView();
 }
 
-KVXTextView::~KVXTextView() = default;
+KVXTextView::~KVXTextView() {
+    // The find bar goes with the widget's children, after this view's own
+    // part: what it tells of its going must not reach this view.
+    if (m_findBar)
+        disconnect(m_findBar, nullptr, this, nullptr);
+}
 
 void KVXTextView::configureSettings() {
     configureAppearanceSettings();
