@@ -91,12 +91,20 @@ KVXTextView::KVXTextView(SmartTextStorage *storage, platform::Defaults *defaults
     // Connected after QTextEdit's own handler, so the scroll range already
     // fits the new size when the top line is put back.
     connect(layout, &QAbstractTextDocumentLayout::documentSizeChanged, this, [this] {
-        if (m_settlePending) {
+        if (m_settlePending || m_caretLineOffset) {
             m_settlePending = false;
             keepTopLineStill();
         }
     });
-    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { rememberTopLine(); });
+    // Scrolled by other means than its own relayouts, the view keeps the
+    // top line it then shows; the caret moved otherwise than to be shown,
+    // its line is no longer held where it was.
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
+        if (m_holdingTopLine == 0)
+            m_caretLineOffset.reset();
+        rememberTopLine();
+    });
+    connect(this, &QTextEdit::cursorPositionChanged, this, [this] { m_caretLineOffset.reset(); });
 
     // The view is its own scroll view: the gutter goes in at once.
     addRulerView();

@@ -33,6 +33,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 
 #include "editor/view/selection_memory.h"
 #include "editor/storage/smart_text_storage.h"
@@ -269,8 +270,14 @@ private:
     void updateViewportMargins();
     void rememberTopLine();
     void keepTopLineStill();
+    // The caret's line stays where it stands now in the view.
+    void holdCaretLine();
     friend class TopLineHold;
     QRectF documentRectForRange(CharRange range) const;
+    // Lays out the blocks a view showing `position` may show (a screen's
+    // height above its block and below it), so that a scroll worked out
+    // from their heights shows it where worked out.
+    void layOutAround(qsizetype position);
     double boundsHeight() const;
     CharRange rangeToCopy() const;
     zoomgeometry::ZoomGeometry geometry() const { return {m_zoomFactor}; }
@@ -307,4 +314,10 @@ private:
     double m_topOffset = 0;
     int m_holdingTopLine = 0;
     bool m_settlePending = false;
+    // How far below the view's top the caret's line stands where the view
+    // itself last scrolled to show it, kept in place of the top line until
+    // the text is scrolled or the caret moved otherwise: blocks around it
+    // that get their real heights (or their styles) later then leave it in
+    // view.
+    std::optional<double> m_caretLineOffset;
 };

@@ -99,13 +99,24 @@ void KVXTextView::scrollToY(double textY) {
     verticalScrollBar()->setValue(int(std::floor(geometry().toScreen(textY))));
 }
 
+// A block not laid out yet has the height its length gives: scrolled to
+// with such heights around it, a position would move out of the view once
+// the blocks in view are laid out to be painted. They are laid out first.
+void KVXTextView::layOutAround(qsizetype position) {
+    const QTextBlock target = document()->findBlock(int(qBound<qsizetype>(0, position, m_storage->length())));
+    const qreal screen = viewport()->height();
+    m_storage->documentLayout()->layOutAround(target, screen, screen);
+}
+
 void KVXTextView::makeCaretVisible() {
     const QTextCursor cursor = textCursor();
+    layOutAround(cursor.position());
     if (documentRectForRange({cursor.position(), 0}).isNull()) {
         qCWarning(lcEditor, "error in makeCaretVisible");
         return;
     }
     ensureCursorVisible();
+    holdCaretLine();
 }
 
 void KVXTextView::locateOnCaret() {
@@ -156,7 +167,9 @@ void KVXTextView::centerRange(CharRange range, bool useTarget) {
         qCWarning(lcEditor, "failed sanity check on scroll");
         return;
     }
+    layOutAround(range.location);
     scrollToY(safeScrollPointForCenteringRange(range, useTarget).y());
+    holdCaretLine();
 }
 
 void KVXTextView::centerTopOfRange(CharRange range, bool useTarget) {
@@ -203,12 +216,14 @@ void KVXTextView::tryToCenterRange(CharRange range, double oldContentInset) {
         qCWarning(lcEditor, "failed sanity check on scroll");
         return;
     }
+    layOutAround(range.location);
     const QPointF ideal = idealScrollPointForCenteringRange(range, true);
     const double y = std::max(ideal.y(), 0.0);
     double limit = verticalPadding() + boundsHeight() - 2 * oldContentInset;
     if (m_typewriterMode)
         limit += viewHeight();
     scrollToY(std::min(y, limit));
+    holdCaretLine();
 }
 
 // --- The top line while heights settle ---------------------------------------------------------
@@ -227,15 +242,39 @@ void KVXTextView::rememberTopLine() {
 }
 
 // Puts the remembered top line back at the top: the blocks above it may
-// have new heights (settled estimates, a new width, a new zoom).
+// have new heights (settled estimates, a new width, a new zoom). Where the
+// view last scrolled to show the caret, and nothing scrolled it since, the
+// caret's line is put back where it was shown instead: the blocks between
+// it and the top may have new heights too (laid out to be painted, or
+// styled when the styling ahead came to them).
 void KVXTextView::keepTopLineStill() {
     if (m_holdingTopLine > 0)
         return;
     m_holdingTopLine++;
+    if (m_caretLineOffset) {
+        // All of the line, which may have grown taller meanwhile.
+        const QRectF caret = documentRectForRange({textCursor().position(), 0});
+        const double offset = std::max(0.0, std::min(*m_caretLineOffset, viewport()->height() - caret.height()));
+        verticalScrollBar()->setValue(int(std::lround(caret.top() - offset)));
+        m_holdingTopLine--;
+        // The top line shown now is the one to keep once the caret's line
+        // is no longer held.
+        rememberTopLine();
+        return;
+    }
     const int blocks = document()->blockCount();
     if (m_topBlock >= blocks)
         m_topBlock = qMax(0, blocks - 1);
     const double y = m_storage->documentLayout()->blockTop(m_topBlock) + m_topOffset;
     verticalScrollBar()->setValue(int(std::lround(y)));
     m_holdingTopLine--;
+}
+
+void KVXTextView::holdCaretLine() {
+    const QRectF caret = documentRectForRange({textCursor().position(), 0});
+    if (caret.isNull()) {
+        m_caretLineOffset.reset();
+        return;
+    }
+    m_caretLineOffset = caret.top() - verticalScrollBar()->value();
 }

@@ -573,6 +573,38 @@ void LazyDocumentLayout::finishLayout() {
     }
 }
 
+void LazyDocumentLayout::layOutAround(const QTextBlock &block, qreal above, qreal below) {
+    if (!block.isValid() || block.document() != document())
+        return;
+    syncBlockCount();
+    checkFrame();
+    const int number = block.blockNumber();
+    const Fixed up = fixed(qMax<qreal>(0, above)), down = fixed(qMax<qreal>(0, below));
+    // The range laid out, and its height before and after.
+    int first = number;
+    Fixed before = 0, after = 0;
+    auto lay = [&](const QTextBlock &b) {
+        const size_t index = size_t(b.blockNumber());
+        before += m_blocks[index].gap + m_blocks[index].height;
+        ensureBlock(b);
+        after += m_blocks[index].gap + m_blocks[index].height;
+    };
+    lay(block);
+    for (QTextBlock b = block.previous(); b.isValid() && blockTopFixed(number) - blockTopFixed(b.blockNumber()) < up;
+         b = b.previous()) {
+        lay(b);
+        first = b.blockNumber();
+    }
+    for (QTextBlock b = block.next(); b.isValid() && blockTopFixed(b.blockNumber()) - blockTopFixed(number) < down;
+         b = b.next())
+        lay(b);
+    if (after != before) {
+        const qreal top = real(blockTopFixed(first) - m_blocks[size_t(first)].gap);
+        emit heightsSettled(top, real(before), real(after));
+        emit update(QRectF(0, top, qreal(INT_MAX), qreal(INT_MAX)));
+    }
+}
+
 void LazyDocumentLayout::setSettleLimit(size_t blocks) {
     m_settleLimit = blocks;
     scheduleIdle();

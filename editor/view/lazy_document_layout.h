@@ -107,6 +107,14 @@ public:
     bool layoutSome(int milliseconds);
     // Lays out every block.
     void finishLayout();
+    // Lays out `block` and the blocks within `above` pixels above it and
+    // `below` below it, and tells of their new heights at once, as an idle
+    // slice does (the new size follows with the next slice, not inside a
+    // caller that may be handling a resize): a view that then scrolls to
+    // the block works out where from the real heights of what it will show,
+    // which painting would otherwise give them after the scroll, moving
+    // the block.
+    void layOutAround(const QTextBlock &block, qreal above, qreal below);
     // The top of a block (of its first line's box, margins excluded).
     qreal blockTop(int blockNumber) const;
     // The block at `y` as the heights stand now, estimates included: what

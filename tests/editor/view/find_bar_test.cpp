@@ -11,7 +11,9 @@
 #include "platform/runtime/action_router.h"
 #include "editor/smart_view_support.h"
 #include "support/qt_print.h"
+#include "editor/view/lazy_document_layout.h"
 #include "editor/view_test_support.h"
+#include "support/qt_wait.h"
 
 using editortest::ShownView;
 
@@ -223,3 +225,37 @@ TEST(FindBar, ActionsSentFromItsFieldsPassTheEditorBy) {
     EXPECT_NE(shown.text(), text);
     view.setParent(nullptr);
 }
+
+// A match far down a tall document, whose blocks not shown yet have the
+// heights their lengths give and are not styled yet either, shows in the
+// view once the blocks around it have their real heights and styles,
+// forwards and backwards.
+TEST(FindBar, AMatchFarOffShowsInTheViewOnceTheBlocksAroundItAreLaidOutAndStyled) {
+    ShownView shown;
+    QString text;
+    for (int i = 0; i < 30000; i++)
+        text += QStringLiteral("# Heading %1\n\n").arg(i);
+    shown.storage().setInitialText(text);
+    KVXTextView &view = shown.view();
+    view.resize(600, 400);
+    view.show();
+    QCoreApplication::processEvents();
+    ASSERT_FALSE(shown.storage().documentLayout()->isExact());
+    ASSERT_TRUE(shown.storage().isStylingAhead());
+    FindBar *bar = view.findBar();
+    bar->showBar();
+    for (const char *needle : {"Heading 27000", "Heading 15000", "Heading 28500"}) {
+        SCOPED_TRACE(needle);
+        bar->setFindString(QString::fromLatin1(needle));
+        ASSERT_TRUE(QByteArray(needle) == "Heading 15000" ? bar->findPrevious() : bar->findNext());
+        EXPECT_EQ(view.textOfRange(view.selectedRange()), QString::fromLatin1(needle));
+        testing_qt::spinFor(std::chrono::milliseconds(300));
+        // The match's line shows (its middle: a pixel's rounding may leave
+        // its last row out).
+        const QRect caret = view.cursorRect();
+        EXPECT_TRUE(view.viewport()->rect().contains(caret.center()))
+            << "match's line at " << caret.top() << ".." << caret.bottom() << ", view 0.."
+            << view.viewport()->height() - 1;
+    }
+}
+

@@ -25,10 +25,13 @@
 #include "editor/view/lazy_document_layout.h"
 #include "editor/view/line_numbers_ruler_view.h"
 #include "editor/editor_test_support.h"
+#include "editor/smart_view_support.h"
 #include "platform/prefs/defaults.h"
 #include "platform/text/font_resolver.h"
 #include "editor/view_test_support.h"
+#include "support/qt_wait.h"
 
+using editortest::ShownEditor;
 using editortest::ShownView;
 
 namespace {
@@ -45,6 +48,27 @@ QString paragraphs(int count) {
 double sampleWidth(const QFont &font) {
     return QFontMetricsF(font).horizontalAdvance(
         QStringLiteral("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLM"));
+}
+
+// Headings, each taller than the height its length gives a block that
+// waits for its layout.
+QString headings(int count) {
+    QString text;
+    for (int i = 0; i < count; i++)
+        text += QStringLiteral("# Heading %1\n\n").arg(i);
+    return text + QStringLiteral("The end.\n");
+}
+
+// Whether the caret's line shows in the view (its middle, as a pixel's
+// rounding may leave its last row out) once the blocks shown are painted
+// and the heights around them have settled.
+::testing::AssertionResult caretShownOnceSettled(KVXTextView &view) {
+    testing_qt::spinFor(std::chrono::milliseconds(300));
+    const QRect caret = view.cursorRect();
+    if (view.viewport()->rect().contains(caret.center()))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "caret line at " << caret.top() << ".." << caret.bottom()
+                                         << ", view 0.." << view.viewport()->height() - 1;
 }
 
 // The point at fraction `t` of the caret's line, in viewport pixels:
@@ -510,3 +534,41 @@ TEST(KVXTextView, ATextStillBeingLaidInIsWholeForSelectionsKeysAndClicks) {
     EXPECT_FALSE(storage.isLayingIn());
     EXPECT_EQ(editortest::shownText(storage), editortest::expectedShown(storage));
 }
+
+// In a tall document whose blocks not shown yet have the heights their
+// lengths give, the caret moved to the end, or anywhere far off, shows in
+// the view once the blocks around it have their real heights: the base
+// view's own keys, the Markdown editor's and a selection made far off.
+TEST(KVXTextView, TheCaretShowsWhereItWentInATallDocumentOfEstimatedHeights) {
+    {
+        ShownView shown;
+        shown.storage().setInitialText(headings(3000));
+        KVXTextView &view = shown.view();
+        view.resize(600, 400);
+        view.show();
+        QCoreApplication::processEvents();
+        ASSERT_FALSE(shown.storage().documentLayout()->isExact());
+        QKeyEvent end(QEvent::KeyPress, Qt::Key_End, Qt::ControlModifier);
+        QApplication::sendEvent(&view, &end);
+        EXPECT_EQ(view.selectedRange(), (CharRange{shown.storage().length(), 0}));
+        EXPECT_TRUE(caretShownOnceSettled(view));
+        view.setSelectedRange({shown.storage().string().indexOf(QStringLiteral("Heading 1500")), 0});
+        view.makeCaretVisible();
+        EXPECT_TRUE(caretShownOnceSettled(view));
+    }
+    {
+        ShownEditor shown;
+        shown.storage().setInitialText(headings(3000));
+        SmartTextView &view = shown.view();
+        view.resize(600, 400);
+        view.show();
+        QCoreApplication::processEvents();
+        ASSERT_FALSE(shown.storage().documentLayout()->isExact());
+        shown.press(Qt::Key_End, Qt::ControlModifier);
+        EXPECT_EQ(shown.selection(), (CharRange{shown.storage().length(), 0}));
+        EXPECT_TRUE(caretShownOnceSettled(view));
+        shown.press(Qt::Key_Home, Qt::ControlModifier);
+        EXPECT_TRUE(caretShownOnceSettled(view));
+    }
+}
+
