@@ -142,6 +142,12 @@ Document::Document(QObject *parent) : QObject(parent) {
         if (m_edited && !m_autosaveFailure.isEmpty())
             autosaveInBackground();
     });
+    // A failure that is over (a save succeeded, or nothing is left to save)
+    // is told no more.
+    connect(this, &Document::savingProblemChanged, this, [this] {
+        if (m_autosaveFailure.isEmpty() && m_failureNotice)
+            Alerts::withdrawNotice(std::exchange(m_failureNotice, 0));
+    });
 }
 
 Document::~Document() {
@@ -207,12 +213,13 @@ void Document::noteAutosaveFailure(const QString &reason) {
     qCInfo(lcPlatform).noquote() << QStringLiteral("%1 is not saved: %2").arg(m_filePath, reason);
     m_retryTimer->start(m_autosaveRetry);
     if (first)
-        Alerts::notice({QStringLiteral("The document “%1” could not be saved.").arg(displayName()),
-                        reason + QStringLiteral(" It is saved by itself as soon as it can be; until then its "
-                                                "window's title says “Not Saved”."),
-                        {QStringLiteral("OK")},
-                        AlertStyle::Warning},
-                       firstWindow());
+        m_failureNotice =
+            Alerts::notice({QStringLiteral("The document “%1” could not be saved.").arg(displayName()),
+                            reason + QStringLiteral(" It is saved by itself as soon as it can be; until then its "
+                                                    "window's title says “Not Saved”."),
+                            {QStringLiteral("OK")},
+                            AlertStyle::Warning},
+                           firstWindow());
     emit savingProblemChanged();
 }
 

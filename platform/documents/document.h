@@ -29,7 +29,7 @@
 // An autosave that fails raises no alert, which would take the keys being
 // typed: a notice that takes neither keys nor focus tells it once, the
 // windows' titles say "Not Saved" while it keeps failing, and the document
-// tries again by itself until a save succeeds.
+// tries again by itself until a save succeeds; then the notice goes.
 //
 // Only an edit makes a document edited, and only an edited document is ever
 // saved without the user asking (autosave, close, quit). A save in place
@@ -413,6 +413,7 @@ private:
     QElapsedTimer m_unsettledSince;
     bool m_takingInChange = false;  // presentedItemDidChange() runs (it may ask)
     bool m_lookAgain = false;       // a change was seen meanwhile
+    quint64 m_failureNotice = 0;    // the notice that the autosave fails
     quint64 m_changes = 0;          // updateChangeCount() calls, to tell edits made during a save
     std::shared_ptr<SaveJob> m_saving;         // the save in flight
     std::optional<SaveOperation> m_saveAfter;  // asked for while it was

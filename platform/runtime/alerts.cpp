@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QGridLayout>
+#include <QHash>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -11,8 +12,8 @@
 #include <QThread>
 
 #include <algorithm>
-
 #include <atomic>
+#include <set>
 
 #include "platform/runtime/dispatch.h"
 #include "platform/runtime/log.h"
@@ -26,6 +27,22 @@ Alerts::Handler s_handler;
 std::atomic<bool> s_unattended{false};
 // The alerts on screen, innermost last (main thread).
 QList<QPointer<QMessageBox>> s_showing;
+// The notices not withdrawn (any thread), and the boxes of those on screen
+// (main thread).
+std::mutex s_noticesMutex;
+std::set<quint64> s_noticesUp;
+std::atomic<quint64> s_lastNotice{0};
+QHash<quint64, QPointer<QMessageBox>> s_noticeBoxes;
+
+bool isNoticeUp(quint64 notice) {
+    std::lock_guard<std::mutex> lock(s_noticesMutex);
+    return s_noticesUp.count(notice) > 0;
+}
+
+void noticeGone(quint64 notice) {
+    std::lock_guard<std::mutex> lock(s_noticesMutex);
+    s_noticesUp.erase(notice);
+}
 
 Alerts::Handler currentHandler() {
     std::lock_guard<std::mutex> lock(s_handlerMutex);
@@ -114,12 +131,21 @@ int show(const Alert &alert, QWidget *parent) {
 }
 
 // On the main thread.
-void showNotice(const Alert &alert, QWidget *parent) {
+void showNotice(quint64 notice, const Alert &alert, QWidget *parent) {
+    if (!isNoticeUp(notice))
+        return;  // withdrawn already
     qCInfo(lcPlatform).noquote() << QStringLiteral("Notice: %1 %2").arg(alert.messageText, alert.informativeText);
-    if (!qobject_cast<QApplication *>(QCoreApplication::instance()) || s_unattended)
+    if (!qobject_cast<QApplication *>(QCoreApplication::instance()) || s_unattended) {
+        noticeGone(notice);
         return;
+    }
     auto *box = new QMessageBox(parent ? parent->window() : nullptr);
     box->setAttribute(Qt::WA_DeleteOnClose);
+    s_noticeBoxes.insert(notice, box);
+    QObject::connect(box, &QObject::destroyed, [notice] {
+        s_noticeBoxes.remove(notice);
+        noticeGone(notice);
+    });
     // Shown, but never made the active window: the keys stay where they go.
     box->setAttribute(Qt::WA_ShowWithoutActivating);
     box->setWindowFlag(Qt::WindowDoesNotAcceptFocus);
@@ -136,14 +162,31 @@ void showNotice(const Alert &alert, QWidget *parent) {
 
 }  // namespace
 
-void Alerts::notice(const Alert &given, QWidget *parent) {
+quint64 Alerts::notice(const Alert &given, QWidget *parent) {
     Alert alert = given;
     alert.notice = true;
+    const quint64 notice = ++s_lastNotice;
     if (Handler handler = currentHandler()) {
         handler(alert);
-        return;
+        return notice;
     }
-    Dispatch::main([alert, window = QPointer<QWidget>(parent)] { showNotice(alert, window); });
+    {
+        std::lock_guard<std::mutex> lock(s_noticesMutex);
+        s_noticesUp.insert(notice);
+    }
+    Dispatch::main([notice, alert, window = QPointer<QWidget>(parent)] { showNotice(notice, alert, window); });
+    return notice;
+}
+
+void Alerts::withdrawNotice(quint64 notice) {
+    if (!isNoticeUp(notice))
+        return;
+    noticeGone(notice);
+    // After the block that shows it, when it is on its way.
+    Dispatch::main([notice] {
+        if (QMessageBox *box = s_noticeBoxes.take(notice))
+            box->close();
+    });
 }
 
 void Alerts::simpleAlert(const QString &message, const QString &title) {

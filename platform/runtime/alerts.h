@@ -46,8 +46,13 @@ public:
     // neither the keyboard nor the focus, so the keys being typed go on to
     // the window they went to, and it stays until its button is clicked.
     // For what a user is told while working (a save that goes on failing),
-    // never asked. Any thread; shown on the main thread.
-    static void notice(const Alert &alert, QWidget *parent = nullptr);
+    // never asked. Any thread; shown on the main thread. The number it
+    // returns takes the notice off the screen again (withdrawNotice()).
+    static quint64 notice(const Alert &alert, QWidget *parent = nullptr);
+    // Takes off the screen the notice that `notice` numbers, once what it
+    // told is over; nothing when it went already (or was never shown: a
+    // notice withdrawn before it showed does not show). Any thread.
+    static void withdrawNotice(quint64 notice);
 
     // Shows `alert` modally and returns the index of the button chosen (0 is
     // the first), or -1 when the alert was closed without one or could not be

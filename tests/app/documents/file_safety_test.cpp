@@ -5,6 +5,8 @@
 // A document writes only to the file it read or saved, unless the user
 // agrees; an autosave that fails says so once, without an alert that could
 // take the keys, and saves by itself once it can.
+#include <QApplication>
+#include <QMessageBox>
 #include <QStringEncoder>
 
 #include <random>
@@ -480,5 +482,56 @@ TEST_F(DocumentFixture, AnAutosaveThatFailsIsToldOnceWithoutTakingKeysAndSavesBy
     EXPECT_EQ(alerts.shown()[2].messageText, "The document “notes.md” could not be saved.");
     EXPECT_TRUE(document->isDocumentEdited());
     ASSERT_TRUE(refuse(false));
+    document->close();
+}
+
+// The notice that the autosave fails shows while it does: once the document
+// has saved itself, it goes (a new failure is told anew).
+TEST_F(DocumentFixture, TheNoticeThatTheAutosaveFailsGoesOnceTheDocumentIsSaved) {
+    testing_qt::ScratchDisk disk(1 << 20);
+    const QString where = disk.mounted() ? disk.path() : path("refusing");
+    ASSERT_TRUE(QDir().mkpath(where));
+    const QString file = where + QStringLiteral("/notes.md");
+    ASSERT_TRUE(writeAll(file, "A line.\n"));
+    if (!disk.mounted() && geteuid() == 0)
+        GTEST_SKIP() << "no mount and running as root: permissions do not stop root";
+    auto refuse = [&](bool refusing) {
+        if (disk.mounted())
+            return refusing ? disk.makeReadOnly() : disk.makeWritable();
+        return QFile::setPermissions(where, QFileDevice::ReadOwner | QFileDevice::ExeOwner |
+                                                (refusing ? QFileDevice::Permissions() : QFileDevice::WriteOwner)) &&
+               QFile::setPermissions(file, QFileDevice::ReadOwner |
+                                               (refusing ? QFileDevice::Permissions() : QFileDevice::WriteOwner));
+    };
+    SmartEditorDocument *document = openExisting(file);
+    ASSERT_TRUE(document);
+    document->setAutosaveDelay(20ms);
+    document->setAutosaveRetry(50ms);
+    document->showWindows();
+    // The notices on the screen, as the user sees them.
+    const platform::Alerts::Handler scripted = platform::Alerts::setHandler({});
+    auto noticesShown = [&] {
+        int shown = 0;
+        for (QWidget *widget : QApplication::topLevelWidgets())
+            if (auto *box = qobject_cast<QMessageBox *>(widget);
+                box && box->isVisible() && box->text() == "The document “notes.md” could not be saved.")
+                shown++;
+        return shown;
+    };
+
+    ASSERT_TRUE(refuse(true));
+    type(document, "folder.");
+    EXPECT_TRUE(spinUntil([&] { return noticesShown() == 1; }));
+    ASSERT_TRUE(refuse(false));
+    ASSERT_TRUE(spinUntil([&] { return readAll(file) == "A line.\nfolder." && !document->isSaving(); }, 10s));
+    EXPECT_TRUE(spinUntil([&] { return noticesShown() == 0; })) << "the notice stays after the save";
+
+    ASSERT_TRUE(refuse(true));
+    type(document, " Again.");
+    EXPECT_TRUE(spinUntil([&] { return noticesShown() == 1; }));
+    ASSERT_TRUE(refuse(false));
+    EXPECT_TRUE(spinUntil([&] { return noticesShown() == 0; }));
+    EXPECT_EQ(readAll(file), "A line.\nfolder. Again.");
+    platform::Alerts::setHandler(scripted);
     document->close();
 }

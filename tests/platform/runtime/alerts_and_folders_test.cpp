@@ -180,6 +180,34 @@ TEST(Alerts, ScriptedAlertsAreRecordedAndAnsweredInOrderOnTheCallingThread) {
     EXPECT_EQ(outer.count(), 1);
 }
 
+namespace {
+
+// The message boxes on the screen that say `text`.
+int boxesShown(const QString &text) {
+    int shown = 0;
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        if (auto *box = qobject_cast<QMessageBox *>(widget); box && box->isVisible() && box->text() == text)
+            shown++;
+    return shown;
+}
+
+}  // namespace
+
+// A notice shows beside the windows until it is withdrawn, and one
+// withdrawn before it could show never shows.
+TEST(Alerts, ANoticeGoesWhenWithdrawnAndOneWithdrawnAtOnceNeverShows) {
+    const quint64 gone = Alerts::notice({"Withdrawn at once", "", {"OK"}});
+    const quint64 shown = Alerts::notice({"Shown until withdrawn", "", {"OK"}});
+    Alerts::withdrawNotice(gone);
+    ASSERT_TRUE(spinUntil([] { return boxesShown("Shown until withdrawn") == 1; }));
+    EXPECT_EQ(boxesShown("Withdrawn at once"), 0);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    Alerts::withdrawNotice(shown);
+    EXPECT_TRUE(spinUntil([] { return boxesShown("Shown until withdrawn") == 0; }));
+    Alerts::withdrawNotice(shown);  // gone already: nothing
+    Alerts::withdrawNotice(0);
+}
+
 TEST(Folders, AScopedLayoutStandsInForTheUsersFoldersAndIsUndone) {
     const auto before = Folders::layout();
     {
