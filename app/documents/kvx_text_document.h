@@ -24,7 +24,10 @@
 // would lose text typed since the last save, is not taken: the user keeps
 // their text (which the next save writes over the file's version), takes
 // the file's, or gets both with the differences marked as CriticMarkup. The
-// selection is kept across the replacement.
+// selection is kept across the replacement. No question comes up while the
+// user types: the change waits, unseen and not saved over, until the keys
+// pause, and a key typed before the user could read a question goes to the
+// text, not to its buttons. A merge that asks nothing is made at once.
 #pragma once
 
 #include <QPointer>

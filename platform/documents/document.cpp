@@ -688,6 +688,12 @@ void Document::saveDocumentInBackground() {
         saveDocument();
         return;
     }
+    // Another program's version waits for the user to stop typing: it is
+    // asked about first, and not saved over unseen.
+    if (m_changeHeld) {
+        saveOnceLookedAt();
+        return;
+    }
     if (!confirmLossOnSave())
         return;
     const Destination at = destination();
@@ -844,6 +850,13 @@ bool Document::revertToContentsOfFile(QString *error) { return readFromPath(m_fi
 bool Document::canClose() {
     // What a save in flight leaves decides.
     finishSaving();
+    // Another program's version held while the user typed: the user, closing
+    // the document, is asked about it now, before anything is saved over it.
+    if (m_changeHeld) {
+        m_askNow = true;
+        checkFileOnDisk();
+        m_askNow = false;
+    }
     if (!m_edited)
         return true;
     const QString loss = m_filePath.isEmpty() ? QString() : lossOnSave();
@@ -963,6 +976,15 @@ void Document::checkFileOnDisk() {
         m_lookAgain = true;
         return;
     }
+    // A change held while the user types is looked at again once they
+    // stop (reading it meanwhile would only hold it again).
+    if (m_changeHeld && !m_askNow) {
+        if (const std::chrono::milliseconds left = Alerts::typingPauseLeft(); left.count() > 0) {
+            m_settleTimer->start(left);
+            return;
+        }
+    }
+    m_changeHeld = false;
     // Its path leads to another file: that file's text is not the
     // document's, and is not taken in.
     if (const Destination at = destination(); !at.known) {
@@ -989,8 +1011,25 @@ void Document::checkFileOnDisk() {
     m_lookAgain = false;
     presentedItemDidChange();
     m_takingInChange = false;
-    if (std::exchange(m_lookAgain, false) && !m_closing)
+    if (m_closing)
+        return;
+    if (m_changeHeld) {
+        // (Changes seen meanwhile are looked at with it.)
+        m_lookAgain = false;
+        m_settleTimer->start(std::max(Alerts::typingPauseLeft(), std::chrono::milliseconds(1)));
+        return;
+    }
+    if (std::exchange(m_lookAgain, false))
         m_settleTimer->start(0);
+}
+
+bool Document::holdChangeWhileTyping() {
+    if (!m_takingInChange || m_askNow || Alerts::typingPauseLeft().count() == 0)
+        return false;
+    qCInfo(lcPlatform).noquote()
+        << QStringLiteral("%1 changed on disk: asked about once the keys pause").arg(m_filePath);
+    m_changeHeld = true;
+    return true;
 }
 
 bool Document::hasSettled(const FileState &now) {

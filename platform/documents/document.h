@@ -40,6 +40,9 @@
 // Another program's change is taken in once the file has settled: still for
 // the presenter's debounce, and for longer when it is empty or shorter than
 // the document knew it (a program truncates a file before it writes it).
+// A change the user is to be asked about waits, besides, until they stop
+// typing (holdChangeWhileTyping()); until it is taken in, nothing saves
+// over it.
 //
 // A save of the document's own file in place that the user does not wait on
 // (the autosave after an edit and its retries, Save from the File menu)
@@ -303,6 +306,8 @@ public:
     static constexpr std::chrono::milliseconds kShrunkFileQuiet{1500};
     // The content file changed on disk; the base does nothing.
     virtual void presentedItemDidChange();
+    // Whether a change is held until the user stops typing.
+    bool isChangeHeld() const { return m_changeHeld; }
 
 signals:
     void filePathChanged(const QString &path);
@@ -330,6 +335,13 @@ protected:
     bool isKnownContent(const QByteArray &bytes) const;
     // Reports a failure in an alert.
     void reportError(const QString &message, const QString &reason) const;
+    // For presentedItemDidChange(), before it asks the user about the
+    // change: true when they are typing, and the question would come up
+    // among their keys. The change is then held: not taken in now (it must
+    // not be noted as seen), no save writes over it (the autosave and Save
+    // wait), and the file is looked at again once the keyboard has been
+    // still for Alerts::kTypingPause. Closing the document asks at once.
+    bool holdChangeWhileTyping();
 
 private:
     struct SaveJob;
@@ -412,8 +424,10 @@ private:
     FileState m_unsettledState;     // a change seen, not yet settled
     QElapsedTimer m_unsettledSince;
     bool m_takingInChange = false;  // presentedItemDidChange() runs (it may ask)
-    bool m_lookAgain = false;       // a change was seen meanwhile
+    bool m_changeHeld = false;      // a change waits for the user to stop typing
+    bool m_askNow = false;          // the user acts on the document: no change is held
     quint64 m_failureNotice = 0;    // the notice that the autosave fails
+    bool m_lookAgain = false;       // a change was seen meanwhile
     quint64 m_changes = 0;          // updateChangeCount() calls, to tell edits made during a save
     std::shared_ptr<SaveJob> m_saving;         // the save in flight
     std::optional<SaveOperation> m_saveAfter;  // asked for while it was

@@ -8,6 +8,10 @@
 // Alerts show on the main thread; runModal may be called from any thread and
 // waits there for the answer (mind the rule of dispatch.h: no lock held).
 //
+// A question the user did not ask for (another program changed their file)
+// is never raised while they type, and no key typed before they could see
+// it answers it (Alert::unasked, typingPauseLeft()).
+//
 // Tests answer alerts instead of showing them: while a ScriptedAlerts lives,
 // every alert is recorded and answered from its script, at once and on the
 // calling thread (a notice is recorded with `notice` set).
@@ -17,6 +21,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <functional>
 #include <mutex>
 
@@ -33,6 +38,13 @@ struct Alert {
     AlertStyle style = AlertStyle::Warning;
     QString note = {};        // a line of its own under the explanation (what an answer leads to)
     bool notice = false;      // shown by notice(): it takes no keys
+    // Raised by what the user did not do (another program's change), so it
+    // may come up while they type: the keys it gets until the keyboard has
+    // been still for kTypingPause since it came up are the typing's, given
+    // to the window it was raised for (its focus widget), never to its
+    // buttons. (Keys that reach the screen in the instant it comes up,
+    // before it holds the focus, are the toolkit's to drop.)
+    bool unasked = false;
 };
 
 class Alerts {
@@ -66,6 +78,14 @@ public:
     // Any thread.
     static void setUnattended(bool unattended);
     static bool isUnattended();
+
+    // How long the keyboard must have been still before a question the
+    // user did not ask for comes up: longer than the gaps between the keys
+    // of someone typing, shorter than it takes to read a question.
+    static constexpr std::chrono::milliseconds kTypingPause{1000};
+    // What is left of that pause now: zero once no key has been pressed in
+    // the program for kTypingPause (or ever). Main thread.
+    static std::chrono::milliseconds typingPauseLeft();
 
     // Where alerts go instead of the screen; returns the handler it replaces.
     // The handler is called on the thread that raised the alert.
