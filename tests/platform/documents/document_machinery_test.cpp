@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 
 #include <csignal>
+#include <cstdio>
 #include <functional>
 
 #include <fcntl.h>
@@ -339,6 +340,39 @@ TEST(SafeWrite, KeepsWhoMayUseTheFileItsAccessListAndItsTags) {
     }
     if (!group)
         GTEST_SKIP() << "the file's group was not tried: the user is in no group but their own";
+}
+
+// A file its user may write but not read is saved as any other: what it is
+// and what it keeps are taken from the old file opened only as a name for
+// it, which needs no right to read it.
+TEST(SafeWrite, AFileItsUserMayWriteButNotReadIsSavedToo) {
+    QTemporaryDir folder;
+    const QString file = folder.filePath("drop box.md");
+    writeAll(file, "old");
+    const bool root = geteuid() == 0;
+    const uid_t user = root ? uid_t(4243) : geteuid();
+    const gid_t group = root ? gid_t(4243) : getegid();
+    if (root) {
+        // Another user's folder and file: root may read anything.
+        ASSERT_EQ(chown(QFile::encodeName(folder.path()).constData(), user, group), 0);
+        ASSERT_EQ(chown(QFile::encodeName(file).constData(), user, group), 0);
+    }
+    ASSERT_EQ(chmod(QFile::encodeName(file).constData(), 0200), 0);
+    auto save = [&] {
+        QString error;
+        WriteReport report;
+        const bool written = writeFileAtomically(file, "new", &error, &report);
+        if (!written)
+            std::fprintf(stderr, "%s\n", qPrintable(error));
+        return written && report.notKept.isEmpty();
+    };
+    if (root)
+        EXPECT_EQ(runAs(user, group, save), 0);
+    else
+        EXPECT_TRUE(save());
+    EXPECT_EQ(readAll(file), "new");
+    EXPECT_EQ(statusOf(file).st_mode & 07777, 0200u);
+    EXPECT_EQ(statusOf(file).st_uid, user);
 }
 
 // A file with other names (hard links) is written where it is, so that all
