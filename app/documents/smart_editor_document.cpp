@@ -135,11 +135,11 @@ QWidget *SmartEditorDocument::documentWindow() const {
 
 // --- Reading ----------------------------------------------------------------------------
 
-std::optional<QByteArray> SmartEditorDocument::contentsOfPath(const QString &path, const QString &type,
-                                                              QString *error) const {
+std::optional<QByteArray> SmartEditorDocument::contentsOfPath(const QString &path, const QString &type, QString *error,
+                                                              platform::FileState *state) const {
     if (isTextBundlePath(path) && QFileInfo(path).isDir())
-        return KVXTextDocument::contentsOfPath(path + u'/' + kTextBundleText, type, error);
-    return KVXTextDocument::contentsOfPath(path, type, error);
+        return KVXTextDocument::contentsOfPath(path + u'/' + kTextBundleText, type, error, state);
+    return KVXTextDocument::contentsOfPath(path, type, error, state);
 }
 
 bool SmartEditorDocument::readFromData(const QByteArray &data, const QString &type, QString *error) {

@@ -56,8 +56,8 @@ public:
     // --- Reading and writing ------------------------------------------------------------
 
     bool readFromData(const QByteArray &data, const QString &type, QString *error) override;
-    std::optional<QByteArray> contentsOfPath(const QString &path, const QString &type,
-                                             QString *error) const override;
+    std::optional<QByteArray> contentsOfPath(const QString &path, const QString &type, QString *error,
+                                             platform::FileState *state) const override;
     std::optional<QByteArray> dataOfType(const QString &type, QString *error) override;
     std::optional<SaveSnapshot> snapshotForSave(const QString &type) override;
     bool writeToPath(const QString &path, const QString &type, platform::SaveOperation operation,

@@ -11,9 +11,12 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <functional>
+#include <random>
+#include <thread>
 
 #include <fcntl.h>
 #include <grp.h>
@@ -749,6 +752,292 @@ TEST_F(DocumentsFixture, AFileCutShortIsTakenInOnlyOnceItHasSettled) {
     ASSERT_TRUE(spinUntil([&] { return document->seen.size() == 2; }, std::chrono::seconds(5)));
     EXPECT_EQ(document->seen.last(), QByteArray());
     EXPECT_GE(clock.elapsed(), Document::kShrunkFileQuiet.count() - 50);
+}
+
+namespace {
+
+struct stat entryOf(const QString &path) {
+    struct stat info {};
+    lstat(QFile::encodeName(path).constData(), &info);
+    return info;
+}
+
+bool isLink(const QString &path) { return S_ISLNK(entryOf(path).st_mode); }
+
+// What stands at `a` and what stands at `b` trade places in one rename, as
+// another user who may write the folder can make them.
+bool exchange(const QString &a, const QString &b) {
+    return renameat2(AT_FDCWD, QFile::encodeName(a).constData(), AT_FDCWD, QFile::encodeName(b).constData(),
+                     RENAME_EXCHANGE) == 0;
+}
+
+// Another user's doing, in the folder of a document's file: a link to one
+// of the user's own files takes the file's place (the file goes beside it,
+// under another name) at one step of a save or a read, and later leaves it.
+// A swap made in two renames leaves the place empty for a moment: `gap`.
+class LinkSwap {
+public:
+    LinkSwap(const QString &place, const QString &target)
+        : m_place(place), m_aside(place + QStringLiteral(".aside~")), m_target(target) {}
+    ~LinkSwap() {
+        setFileStepHook(nullptr);
+        s_armed = nullptr;
+    }
+    // Swaps the first time `step` is reached, on whatever thread reaches it.
+    void armAt(FileStep step, bool gap = false) {
+        m_step = step;
+        m_gap = gap;
+        m_swapped = false;
+        s_armed = this;
+        setFileStepHook([](FileStep reached) {
+            LinkSwap *swap = s_armed.load();
+            if (!swap || reached != swap->m_step || !s_armed.compare_exchange_strong(swap, nullptr))
+                return;
+            if (swap->m_gap)
+                swap->moveAside();
+            else
+                swap->swapNow();
+        });
+    }
+    bool swapped() const { return m_swapped; }
+    bool swapNow() {
+        m_swapped = QFile::link(m_target, m_aside) && exchange(m_place, m_aside);
+        return m_swapped;
+    }
+    void moveAside() {
+        m_swapped = ::rename(QFile::encodeName(m_place).constData(), QFile::encodeName(m_aside).constData()) == 0;
+    }
+    QString aside() const { return m_aside; }
+    // The link leaves: the file takes its place again, unless a save has
+    // put the document's file there already (the old file beside it goes).
+    void back() {
+        if (isLink(m_place))
+            exchange(m_place, m_aside);
+        else if (!QFileInfo::exists(m_place))
+            ::rename(QFile::encodeName(m_aside).constData(), QFile::encodeName(m_place).constData());
+        ::unlink(QFile::encodeName(m_aside).constData());
+    }
+
+private:
+    static inline std::atomic<LinkSwap *> s_armed{nullptr};
+    const QString m_place;
+    const QString m_aside;
+    const QString m_target;
+    FileStep m_step = FileStep::Creating;
+    bool m_gap = false;
+    std::atomic<bool> m_swapped{false};
+};
+
+bool sameFile(const FileState &known, const struct stat &entry) {
+    return known.exists && known.device == quint64(entry.st_dev) && known.inode == quint64(entry.st_ino);
+}
+
+}  // namespace
+
+// A link to one of the user's own files put in the place of the document's
+// file at any step between a look at the file and what a save or a read
+// does after it, and taken away again: the user's file is never written nor
+// read, the document knows its own file afterwards (its next save asks
+// nothing), the save keeps what the file had besides its bytes, and nothing
+// is said to have been lost that was not.
+TEST_F(DocumentsFixture, ALinkPutInTheFilesPlaceDuringASaveOrAReadIsNeverFollowed) {
+    controller.setDocumentFactory([](const QString &) { return new FollowingDocument; });
+    QTemporaryDir home;
+    QTemporaryDir elsewhere;
+    const QByteArray secretText = "the user's own, never to be shared";
+
+    struct Case {
+        FileStep step;
+        const char *name;
+        bool otherName = false;  // a hard link elsewhere: written in place
+        bool gap = false;        // the place left empty, not a link yet
+    };
+    const Case cases[] = {
+        {FileStep::Creating, "before the new file is made"},
+        {FileStep::Creating, "before the new file is made, the place empty", false, true},
+        {FileStep::Renaming, "before the new file is renamed"},
+        {FileStep::Renamed, "after the rename"},
+        {FileStep::WritingInPlace, "before a write in place", true},
+        {FileStep::Reading, "before a reload reads"},
+    };
+    int number = 0;
+    for (const Case &at : cases) {
+        SCOPED_TRACE(at.name);
+        const QString name = QStringLiteral("case%1.md").arg(++number);
+        const QString file = path(name);
+        const QString secret = home.filePath(name + QStringLiteral(".secret"));
+        writeAll(secret, secretText);
+        const ino_t secretInode = entryOf(secret).st_ino;
+        auto *document = static_cast<FollowingDocument *>(open(name, "start"));
+        ASSERT_TRUE(document);
+        document->presenter()->setDebounce(std::chrono::milliseconds(20));
+        document->setAutosaveDelay(std::chrono::hours(1));
+        if (at.otherName) {
+            ASSERT_EQ(
+                ::link(QFile::encodeName(file).constData(), QFile::encodeName(elsewhere.filePath(name)).constData()),
+                0);
+        }
+        // Another user may read and write it, by its access list.
+        const QByteArray list = accessList(6, 4244, 6, 4, 6, 0);
+        const bool listed =
+            lsetxattr(QFile::encodeName(file).constData(), kAccessList, list.constData(), size_t(list.size()), 0) == 0;
+        const bool tagged = lsetxattr(QFile::encodeName(file).constData(), "user.kept", "yes", 3, 0) == 0;
+        const std::optional<QByteArray> listBefore = attributeOf(file, kAccessList);
+        const qsizetype alertsBefore = alerts.count();
+
+        LinkSwap swap(file, secret);
+        swap.armAt(at.step, at.gap);
+        if (at.step == FileStep::Reading) {
+            // Another program's version, which the document reads to take in.
+            renameSave(file, "theirs");
+            ASSERT_TRUE(spinUntil([&] { return swap.swapped(); }));
+        } else {
+            document->edit("saved");
+            document->saveDocumentInBackground();
+            ASSERT_TRUE(spinUntil([&] { return swap.swapped() && !document->isSaving(); }));
+            EXPECT_FALSE(document->isDocumentEdited());
+            // The file the save wrote: in the document's place, or beside
+            // the link that took it after the rename.
+            const QString written = isLink(file) ? swap.aside() : file;
+            EXPECT_EQ(readAll(written), "saved");
+            EXPECT_TRUE(sameFile(document->knownFileState(), entryOf(written)))
+                << "the document took another file for the one it wrote";
+            if (tagged) {
+                EXPECT_EQ(attributeOf(written, "user.kept"), QByteArray("yes"))
+                    << "the attribute was taken from elsewhere than the old file";
+            }
+            if (listed) {
+                EXPECT_EQ(attributeOf(written, kAccessList), listBefore) << "the access list was not the old file's";
+            }
+        }
+        // While the link stands, the document looks at its file, and is saved.
+        spinFor(std::chrono::milliseconds(100));
+        document->edit(document->contents + " again");
+        document->saveDocument();  // asked about the file the link leads to: Cancel
+        EXPECT_EQ(readAll(secret), secretText);
+        swap.back();
+        spinFor(std::chrono::milliseconds(100));  // what the swap's changes bring
+        if (at.step == FileStep::Reading) {
+            ASSERT_TRUE(spinUntil([&] { return document->contents == "theirs"; })) << "their version never came in";
+        }
+
+        EXPECT_EQ(readAll(secret), secretText);
+        EXPECT_EQ(entryOf(secret).st_ino, secretInode);
+        EXPECT_FALSE(document->contents.contains(secretText));
+        for (const QByteArray &seen : std::as_const(document->seen))
+            EXPECT_NE(seen, secretText) << "the user's file was read into the document";
+        EXPECT_TRUE(sameFile(document->knownFileState(), entryOf(file)))
+            << "the document took another file for its own";
+        for (qsizetype i = alertsBefore; i < alerts.count(); i++) {
+            EXPECT_FALSE(alerts.shown()[i].messageText.contains("could not stay as it was"))
+                << alerts.shown()[i].informativeText.toStdString();
+        }
+
+        // The next save writes the document's own file, without a question.
+        const qsizetype asked = alerts.count();
+        document->edit("next");
+        EXPECT_TRUE(document->saveDocument());
+        EXPECT_EQ(alerts.count(), asked) << alerts.shown().last().messageText.toStdString();
+        EXPECT_EQ(readAll(file), "next");
+        EXPECT_EQ(readAll(secret), secretText);
+        EXPECT_TRUE(sameFile(document->knownFileState(), entryOf(file)));
+        document->close();
+    }
+
+    // Reverting does not read the user's file either, once a link has taken
+    // the document's place.
+    auto *reverted = static_cast<FollowingDocument *>(open("revert.md", "as saved"));
+    ASSERT_TRUE(reverted);
+    reverted->edit("edited");
+    const QString secret = home.filePath("revert.secret");
+    writeAll(secret, secretText);
+    LinkSwap swap(path("revert.md"), secret);
+    ASSERT_TRUE(swap.swapNow());
+    alerts.addAnswers({0});  // Revert
+    EXPECT_FALSE(reverted->revertDocumentToSaved());
+    EXPECT_EQ(reverted->contents, "edited");
+    EXPECT_TRUE(reverted->isDocumentEdited());
+}
+
+// Saves of every kind, one after another, while another user swaps the
+// document's file for a link to one of the user's own files and back, as
+// fast as they can: whatever each save meets, the user's file keeps its
+// text, none of it reaches the document, and the document never takes it
+// for its own file.
+TEST_F(DocumentsFixture, SavesWhileALinkComesAndGoesInTheFilesPlaceNeverReachWhereItLeads) {
+    controller.setDocumentFactory([](const QString &) { return new FollowingDocument; });
+    QTemporaryDir home;
+    const QString secret = home.filePath("secret.txt");
+    const QByteArray secretText = "the user's own, never to be shared";
+    writeAll(secret, secretText);
+    const struct stat secretEntry = entryOf(secret);
+    auto *document = static_cast<FollowingDocument *>(open("shared.md", "start"));
+    ASSERT_TRUE(document);
+    document->presenter()->setDebounce(std::chrono::milliseconds(5));
+    document->setAutosaveDelay(std::chrono::hours(1));
+    const QString file = path("shared.md");
+    const QString aside = file + QStringLiteral(".aside~");
+
+    constexpr unsigned kSeed = 20240611;
+    std::atomic<bool> stop{false};
+    std::thread swapper([&] {
+        std::mt19937 random(kSeed);
+        std::uniform_int_distribution<int> pause(100, 1500);  // microseconds
+        while (!stop) {
+            QFile::link(secret, aside);
+            exchange(file, aside);
+            std::this_thread::sleep_for(std::chrono::microseconds(pause(random)));
+            if (isLink(file))
+                exchange(file, aside);
+            // (A save put the document's file over the link: the old file
+            // beside it goes, and a new link is made.)
+            ::unlink(QFile::encodeName(aside).constData());
+            std::this_thread::sleep_for(std::chrono::microseconds(pause(random)));
+        }
+    });
+    std::mt19937 random(kSeed + 1);
+    for (int save = 0; save < 200; save++) {
+        SCOPED_TRACE(save);
+        document->edit(document->contents + QByteArray::number(save % 10));
+        switch (random() % 3) {
+        case 0:
+            document->saveDocument();  // a question about another file: Cancel
+            break;
+        case 1:
+            document->autosave();
+            break;
+        default:
+            document->saveDocumentInBackground();
+            spinUntil([&] { return !document->isSaving(); });
+        }
+        QCoreApplication::processEvents();
+        const bool secretKept = readAll(secret) == secretText && entryOf(secret).st_ino == secretEntry.st_ino;
+        const bool takenIn = document->contents.contains(secretText);
+        const bool takenForOwn = document->knownFileState().device == quint64(secretEntry.st_dev) &&
+                                 document->knownFileState().inode == quint64(secretEntry.st_ino);
+        if (!secretKept || takenIn || takenForOwn) {
+            stop = true;
+            swapper.join();
+            ASSERT_TRUE(secretKept) << "the user's file was written";
+            ASSERT_FALSE(takenIn) << "the user's file was read into the document";
+            ASSERT_FALSE(takenForOwn) << "the document took the user's file for its own";
+        }
+    }
+    stop = true;
+    swapper.join();
+    if (isLink(file))
+        exchange(file, aside);
+    ::unlink(QFile::encodeName(aside).constData());
+
+    // Once the link is gone, the document saves its own file without asking.
+    ASSERT_TRUE(spinUntil([&] { return sameFile(document->knownFileState(), entryOf(file)); }))
+        << "the document does not know its own file";
+    const qsizetype asked = alerts.count();
+    document->edit("last");
+    EXPECT_TRUE(document->saveDocument());
+    EXPECT_EQ(alerts.count(), asked);
+    EXPECT_EQ(readAll(file), "last");
+    EXPECT_EQ(readAll(secret), secretText);
 }
 
 TEST_F(DocumentsFixture, AFileTooLargeToEditComfortablyOpensOnlyWhenTheUserAgrees) {
