@@ -268,7 +268,6 @@ InPlace writeInPlace(int file, const QByteArray &target, const QString &name, co
     if (!record.keepAfter(data) || !record.keepBefore(*old))
         return noCopy(errno);
     reached(InPlaceStep::Copied);
-    reachedFileStep(FileStep::WritingInPlace);
 
     // Room for the new bytes first, where the file system can promise it, so
     // that running out of space is found before the file is touched.
@@ -300,17 +299,24 @@ InPlace writeInPlace(int file, const QByteArray &target, const QString &name, co
     reached(InPlaceStep::Written);
     record.remove();
     report.inPlace = true;
+    reachedFileStep(FileStep::Written);
     report.written = FileState::ofOpenFile(file);
     return InPlace::Written;
 }
 
 // The old file at `path` opened for a write in place, when it still is the
-// file `old` and may be written; -1 otherwise.
+// file `old` and may be written; -1 otherwise (ESTALE: another file is there
+// now).
 int openInPlace(int folder, const QByteArray &name, const struct stat &old) {
+    reachedFileStep(FileStep::WritingInPlace);
     Descriptor file(::openat(folder, name.constData(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat now;
-    if (!file || ::fstat(file.get(), &now) != 0 || now.st_dev != old.st_dev || now.st_ino != old.st_ino)
+    if (!file || ::fstat(file.get(), &now) != 0)
         return -1;
+    if (now.st_dev != old.st_dev || now.st_ino != old.st_ino) {
+        errno = ESTALE;
+        return -1;
+    }
     ::fcntl(file.get(), F_SETFL, ::fcntl(file.get(), F_GETFL) & ~O_NONBLOCK);
     return file.release();
 }
@@ -472,6 +478,11 @@ bool writeFileAtRealPath(const QString &target, const QByteArray &data, QString 
     // A file with other names is written where it is, or not at all.
     if (existed && old.st_nlink > 1) {
         Descriptor file(openInPlace(folder.get(), place.name, old));
+        if (!file && (errno == ELOOP || errno == ESTALE))
+            return errno == ELOOP ? replacedByLink()
+                                  : fail(QStringLiteral("“%1” was replaced by another file while it was saved; nothing "
+                                                        "was written.")
+                                             .arg(name));
         if (!file)
             return fail(QStringLiteral("The file “%1” has other names (hard links) and could not be written where it "
                                        "is: %2. A new file would part it from them, so nothing was written.")
@@ -538,7 +549,7 @@ bool writeFileAtRealPath(const QString &target, const QByteArray &data, QString 
         return failed(cause);
     }
     ::fsync(folder.get());
-    reachedFileStep(FileStep::Renamed);
+    reachedFileStep(FileStep::Written);
     said.written = written;
     return true;
 }

@@ -109,10 +109,10 @@ void setInPlaceStepHook(InPlaceStepHook hook);
 // what stands there (put a link in the file's place, and take it away) and
 // see that the write or read keeps to the file it found. No hook: nothing.
 enum class FileStep {
-    Creating,        // the old file found, the new file not made yet
+    Creating,        // the old file found and opened, the new file not made yet
     Renaming,        // the new file written and on the disk, not in the old one's place yet
-    Renamed,         // the new file in its place, the write not reported yet
-    WritingInPlace,  // the old file open to be written where it is, not touched yet
+    WritingInPlace,  // the old file found, not opened yet to be written where it is
+    Written,         // the file written (in the old one's place, or the old one itself), not reported yet
     Reading,         // the place of a file to read checked, the file not opened yet
 };
 using FileStepHook = void (*)(FileStep);

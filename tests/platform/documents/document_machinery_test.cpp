@@ -12,9 +12,11 @@
 #include <QTemporaryDir>
 
 #include <atomic>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <functional>
+#include <mutex>
 #include <random>
 #include <thread>
 
@@ -771,44 +773,58 @@ bool exchange(const QString &a, const QString &b) {
                      RENAME_EXCHANGE) == 0;
 }
 
-// Another user's doing, in the folder of a document's file: a link to one
-// of the user's own files takes the file's place (the file goes beside it,
-// under another name) at one step of a save or a read, and later leaves it.
-// A swap made in two renames leaves the place empty for a moment: `gap`.
-class LinkSwap {
+// What takes the place of a document's file at one step of a save or a
+// read, as another user who may write its folder can make it.
+enum class Swap {
+    Link,     // a link to one of the user's own files; the file goes beside it
+    Gap,      // nothing, for a moment: the file moved beside it, as a swap
+              // made in two renames leaves it
+    Version,  // another program's version, renamed over the file
+};
+
+// Makes the swap the first time a step is reached, on whatever thread
+// reaches it; back() makes the file's place the document's file again.
+class PlaceSwap {
 public:
-    LinkSwap(const QString &place, const QString &target)
+    PlaceSwap(const QString &place, const QString &target)
         : m_place(place), m_aside(place + QStringLiteral(".aside~")), m_target(target) {}
-    ~LinkSwap() {
+    ~PlaceSwap() {
         setFileStepHook(nullptr);
         s_armed = nullptr;
     }
-    // Swaps the first time `step` is reached, on whatever thread reaches it.
-    void armAt(FileStep step, bool gap = false) {
+    void armAt(FileStep step, Swap swap) {
         m_step = step;
-        m_gap = gap;
+        m_swap = swap;
         m_swapped = false;
         s_armed = this;
         setFileStepHook([](FileStep reached) {
-            LinkSwap *swap = s_armed.load();
-            if (!swap || reached != swap->m_step || !s_armed.compare_exchange_strong(swap, nullptr))
-                return;
-            if (swap->m_gap)
-                swap->moveAside();
-            else
-                swap->swapNow();
+            PlaceSwap *armed = s_armed.load();
+            if (armed && reached == armed->m_step && s_armed.compare_exchange_strong(armed, nullptr))
+                armed->swapNow();
         });
     }
     bool swapped() const { return m_swapped; }
     bool swapNow() {
-        m_swapped = QFile::link(m_target, m_aside) && exchange(m_place, m_aside);
+        const QByteArray place = QFile::encodeName(m_place);
+        const QByteArray aside = QFile::encodeName(m_aside);
+        switch (m_swap) {
+        case Swap::Link:
+            m_swapped = QFile::link(m_target, m_aside) && exchange(m_place, m_aside);
+            break;
+        case Swap::Gap:
+            m_swapped = ::rename(place.constData(), aside.constData()) == 0;
+            break;
+        case Swap::Version: {
+            QFile version(m_aside);
+            m_swapped = version.open(QIODevice::WriteOnly) && version.write("theirs") == 6 && version.flush() &&
+                        ::rename(aside.constData(), place.constData()) == 0;
+            break;
+        }
+        }
         return m_swapped;
     }
-    void moveAside() {
-        m_swapped = ::rename(QFile::encodeName(m_place).constData(), QFile::encodeName(m_aside).constData()) == 0;
-    }
     QString aside() const { return m_aside; }
-    // The link leaves: the file takes its place again, unless a save has
+    // The link leaves, and the file takes its place again, unless a save has
     // put the document's file there already (the old file beside it goes).
     void back() {
         if (isLink(m_place))
@@ -819,18 +835,90 @@ public:
     }
 
 private:
-    static inline std::atomic<LinkSwap *> s_armed{nullptr};
+    static inline std::atomic<PlaceSwap *> s_armed{nullptr};
     const QString m_place;
     const QString m_aside;
     const QString m_target;
     FileStep m_step = FileStep::Creating;
-    bool m_gap = false;
+    Swap m_swap = Swap::Link;
     std::atomic<bool> m_swapped{false};
 };
 
 bool sameFile(const FileState &known, const struct stat &entry) {
     return known.exists && known.device == quint64(entry.st_dev) && known.inode == quint64(entry.st_ino);
 }
+
+// Another user swapping a link to `target` into the place of a file and
+// back, on a thread of their own, with pauses of up to `longest` drawn from
+// `seed`, until stopped. A save that put the document's file over the
+// link leaves the old file beside it: it goes, and a new link is made.
+class LinkSwapper {
+public:
+    LinkSwapper(const QString &place, const QString &target, unsigned seed, std::chrono::microseconds longest)
+        : m_place(place), m_aside(place + QStringLiteral(".aside~")), m_target(target) {
+        m_thread = std::thread([this, seed, longest] { run(seed, longest); });
+    }
+    ~LinkSwapper() { stop(); }
+    // Waits until the link stands in the place, and keeps it there until
+    // release().
+    void hold() {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_holdWanted = true;
+        m_changed.wait(lock, [&] { return m_holding; });
+    }
+    void release() {
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_holdWanted = false;
+        }
+        m_changed.notify_all();
+    }
+    // Stops, leaving a file in the place rather than the link.
+    void stop() {
+        if (!m_thread.joinable())
+            return;
+        m_stop = true;
+        release();
+        m_thread.join();
+        if (isLink(m_place))
+            exchange(m_place, m_aside);
+        ::unlink(QFile::encodeName(m_aside).constData());
+    }
+
+private:
+    void run(unsigned seed, std::chrono::microseconds longest) {
+        std::mt19937 random(seed);
+        std::uniform_int_distribution<int> pause(int(longest.count() / 15), int(longest.count()));
+        while (!m_stop) {
+            QFile::link(m_target, m_aside);
+            exchange(m_place, m_aside);
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                if (m_holdWanted && isLink(m_place)) {
+                    m_holding = true;
+                    m_changed.notify_all();
+                    m_changed.wait(lock, [&] { return !m_holdWanted; });
+                    m_holding = false;
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(pause(random)));
+            if (isLink(m_place))
+                exchange(m_place, m_aside);
+            ::unlink(QFile::encodeName(m_aside).constData());
+            std::this_thread::sleep_for(std::chrono::microseconds(pause(random)));
+        }
+    }
+
+    const QString m_place;
+    const QString m_aside;
+    const QString m_target;
+    std::thread m_thread;
+    std::atomic<bool> m_stop{false};
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_holdWanted = false;
+    bool m_holding = false;
+};
 
 }  // namespace
 
@@ -839,8 +927,9 @@ bool sameFile(const FileState &known, const struct stat &entry) {
 // does after it, and taken away again: the user's file is never written nor
 // read, the document knows its own file afterwards (its next save asks
 // nothing), the save keeps what the file had besides its bytes, and nothing
-// is said to have been lost that was not.
-TEST_F(DocumentsFixture, ALinkPutInTheFilesPlaceDuringASaveOrAReadIsNeverFollowed) {
+// is said to have been lost that was not. Another program's version renamed
+// over the file before a write in place is not written over unseen.
+TEST_F(DocumentsFixture, WhatTakesTheFilesPlaceDuringASaveOrAReadIsNeverFollowedNorWrittenOverUnseen) {
     controller.setDocumentFactory([](const QString &) { return new FollowingDocument; });
     QTemporaryDir home;
     QTemporaryDir elsewhere;
@@ -848,17 +937,20 @@ TEST_F(DocumentsFixture, ALinkPutInTheFilesPlaceDuringASaveOrAReadIsNeverFollowe
 
     struct Case {
         FileStep step;
+        Swap swap;
         const char *name;
-        bool otherName = false;  // a hard link elsewhere: written in place
-        bool gap = false;        // the place left empty, not a link yet
+        bool otherName;  // a hard link elsewhere: written in place
+        bool saves;      // the save still writes the document's file
     };
     const Case cases[] = {
-        {FileStep::Creating, "before the new file is made"},
-        {FileStep::Creating, "before the new file is made, the place empty", false, true},
-        {FileStep::Renaming, "before the new file is renamed"},
-        {FileStep::Renamed, "after the rename"},
-        {FileStep::WritingInPlace, "before a write in place", true},
-        {FileStep::Reading, "before a reload reads"},
+        {FileStep::Creating, Swap::Link, "a link before the new file is made", false, true},
+        {FileStep::Creating, Swap::Gap, "the place empty before the new file is made", false, true},
+        {FileStep::Renaming, Swap::Link, "a link before the new file is renamed", false, true},
+        {FileStep::Written, Swap::Link, "a link after the rename", false, true},
+        {FileStep::Written, Swap::Link, "a link after a write in place", true, true},
+        {FileStep::WritingInPlace, Swap::Link, "a link before a write in place", true, false},
+        {FileStep::WritingInPlace, Swap::Version, "another program's version before a write in place", true, false},
+        {FileStep::Reading, Swap::Link, "a link before a reload reads", false, false},
     };
     int number = 0;
     for (const Case &at : cases) {
@@ -872,10 +964,9 @@ TEST_F(DocumentsFixture, ALinkPutInTheFilesPlaceDuringASaveOrAReadIsNeverFollowe
         ASSERT_TRUE(document);
         document->presenter()->setDebounce(std::chrono::milliseconds(20));
         document->setAutosaveDelay(std::chrono::hours(1));
+        const QString otherName = elsewhere.filePath(name);
         if (at.otherName) {
-            ASSERT_EQ(
-                ::link(QFile::encodeName(file).constData(), QFile::encodeName(elsewhere.filePath(name)).constData()),
-                0);
+            ASSERT_EQ(::link(QFile::encodeName(file).constData(), QFile::encodeName(otherName).constData()), 0);
         }
         // Another user may read and write it, by its access list.
         const QByteArray list = accessList(6, 4244, 6, 4, 6, 0);
@@ -885,8 +976,8 @@ TEST_F(DocumentsFixture, ALinkPutInTheFilesPlaceDuringASaveOrAReadIsNeverFollowe
         const std::optional<QByteArray> listBefore = attributeOf(file, kAccessList);
         const qsizetype alertsBefore = alerts.count();
 
-        LinkSwap swap(file, secret);
-        swap.armAt(at.step, at.gap);
+        PlaceSwap swap(file, secret);
+        swap.armAt(at.step, at.swap);
         if (at.step == FileStep::Reading) {
             // Another program's version, which the document reads to take in.
             renameSave(file, "theirs");
@@ -895,9 +986,11 @@ TEST_F(DocumentsFixture, ALinkPutInTheFilesPlaceDuringASaveOrAReadIsNeverFollowe
             document->edit("saved");
             document->saveDocumentInBackground();
             ASSERT_TRUE(spinUntil([&] { return swap.swapped() && !document->isSaving(); }));
+        }
+        if (at.saves) {
             EXPECT_FALSE(document->isDocumentEdited());
             // The file the save wrote: in the document's place, or beside
-            // the link that took it after the rename.
+            // the link that took it after the write.
             const QString written = isLink(file) ? swap.aside() : file;
             EXPECT_EQ(readAll(written), "saved");
             EXPECT_TRUE(sameFile(document->knownFileState(), entryOf(written)))
@@ -909,6 +1002,19 @@ TEST_F(DocumentsFixture, ALinkPutInTheFilesPlaceDuringASaveOrAReadIsNeverFollowe
             if (listed) {
                 EXPECT_EQ(attributeOf(written, kAccessList), listBefore) << "the access list was not the old file's";
             }
+        } else if (at.step != FileStep::Reading) {
+            // Told, as Save's failure: the text stays unsaved.
+            EXPECT_TRUE(document->isDocumentEdited());
+            ASSERT_GT(alerts.count(), alertsBefore);
+            EXPECT_EQ(alerts.shown().last().messageText,
+                      QStringLiteral("The document “%1” could not be saved.").arg(name));
+            EXPECT_TRUE(alerts.shown().last().informativeText.contains("was replaced"))
+                << alerts.shown().last().informativeText.toStdString();
+            EXPECT_EQ(readAll(otherName), "start");
+        }
+        if (at.swap == Swap::Version) {
+            EXPECT_EQ(readAll(file), "theirs") << "another program's version was written over unseen";
+            ASSERT_TRUE(spinUntil([&] { return document->contents == "theirs"; })) << "their version never came in";
         }
         // While the link stands, the document looks at its file, and is saved.
         spinFor(std::chrono::milliseconds(100));
@@ -951,7 +1057,7 @@ TEST_F(DocumentsFixture, ALinkPutInTheFilesPlaceDuringASaveOrAReadIsNeverFollowe
     reverted->edit("edited");
     const QString secret = home.filePath("revert.secret");
     writeAll(secret, secretText);
-    LinkSwap swap(path("revert.md"), secret);
+    PlaceSwap swap(path("revert.md"), secret);
     ASSERT_TRUE(swap.swapNow());
     alerts.addAnswers({0});  // Revert
     EXPECT_FALSE(reverted->revertDocumentToSaved());
@@ -976,25 +1082,9 @@ TEST_F(DocumentsFixture, SavesWhileALinkComesAndGoesInTheFilesPlaceNeverReachWhe
     document->presenter()->setDebounce(std::chrono::milliseconds(5));
     document->setAutosaveDelay(std::chrono::hours(1));
     const QString file = path("shared.md");
-    const QString aside = file + QStringLiteral(".aside~");
 
     constexpr unsigned kSeed = 20240611;
-    std::atomic<bool> stop{false};
-    std::thread swapper([&] {
-        std::mt19937 random(kSeed);
-        std::uniform_int_distribution<int> pause(100, 1500);  // microseconds
-        while (!stop) {
-            QFile::link(secret, aside);
-            exchange(file, aside);
-            std::this_thread::sleep_for(std::chrono::microseconds(pause(random)));
-            if (isLink(file))
-                exchange(file, aside);
-            // (A save put the document's file over the link: the old file
-            // beside it goes, and a new link is made.)
-            ::unlink(QFile::encodeName(aside).constData());
-            std::this_thread::sleep_for(std::chrono::microseconds(pause(random)));
-        }
-    });
+    LinkSwapper swapper(file, secret, kSeed, std::chrono::microseconds(1500));
     std::mt19937 random(kSeed + 1);
     for (int save = 0; save < 200; save++) {
         SCOPED_TRACE(save);
@@ -1013,21 +1103,15 @@ TEST_F(DocumentsFixture, SavesWhileALinkComesAndGoesInTheFilesPlaceNeverReachWhe
         QCoreApplication::processEvents();
         const bool secretKept = readAll(secret) == secretText && entryOf(secret).st_ino == secretEntry.st_ino;
         const bool takenIn = document->contents.contains(secretText);
-        const bool takenForOwn = document->knownFileState().device == quint64(secretEntry.st_dev) &&
-                                 document->knownFileState().inode == quint64(secretEntry.st_ino);
+        const bool takenForOwn = sameFile(document->knownFileState(), secretEntry);
         if (!secretKept || takenIn || takenForOwn) {
-            stop = true;
-            swapper.join();
+            swapper.stop();
             ASSERT_TRUE(secretKept) << "the user's file was written";
             ASSERT_FALSE(takenIn) << "the user's file was read into the document";
             ASSERT_FALSE(takenForOwn) << "the document took the user's file for its own";
         }
     }
-    stop = true;
-    swapper.join();
-    if (isLink(file))
-        exchange(file, aside);
-    ::unlink(QFile::encodeName(aside).constData());
+    swapper.stop();
 
     // Once the link is gone, the document saves its own file without asking.
     ASSERT_TRUE(spinUntil([&] { return sameFile(document->knownFileState(), entryOf(file)); }))
@@ -1037,6 +1121,53 @@ TEST_F(DocumentsFixture, SavesWhileALinkComesAndGoesInTheFilesPlaceNeverReachWhe
     EXPECT_TRUE(document->saveDocument());
     EXPECT_EQ(alerts.count(), asked);
     EXPECT_EQ(readAll(file), "last");
+    EXPECT_EQ(readAll(secret), secretText);
+}
+
+// A file opened again and again while another user swaps a link to one of
+// the user's own files in and out of its place: each time the document is
+// wholly one file or the other (its text, which file it knows and where),
+// never one file's text or place with the other's identity, which its
+// saves would follow into the user's file.
+TEST_F(DocumentsFixture, AFileOpenedWhileALinkComesAndGoesInItsPlaceIsWhollyOneFile) {
+    controller.setDocumentFactory([](const QString &) { return new FollowingDocument; });
+    QTemporaryDir home;
+    const QString secret = home.filePath("secret.txt");
+    const QByteArray secretText = "the user's own, never to be shared";
+    writeAll(secret, secretText);
+    const struct stat secretEntry = entryOf(secret);
+    const QString file = path("shared.md");
+    writeAll(file, "shared");
+    const struct stat sharedEntry = entryOf(file);
+
+    // Faster than the other's saves: an open takes a fraction of a save.
+    LinkSwapper swapper(file, secret, 20240612, std::chrono::microseconds(150));
+    int opened = 0;
+    for (int opening = 0; opening < 200; opening++) {
+        SCOPED_TRACE(opening);
+        auto *document = static_cast<FollowingDocument *>(controller.openDocument(file, false));
+        if (!document)
+            continue;  // told: it kept changing while it was read
+        opened++;
+        document->setAutosaveDelay(std::chrono::hours(1));
+        const bool throughTheLink = document->contents == secretText;
+        EXPECT_TRUE(throughTheLink || document->contents == "shared") << document->contents.toStdString();
+        EXPECT_TRUE(sameFile(document->knownFileState(), throughTheLink ? secretEntry : sharedEntry))
+            << "its text is one file's, what it knows another's";
+        if (!throughTheLink) {
+            // With the link in its place, the shared file's document does
+            // not save into the user's file.
+            swapper.hold();
+            document->edit("typed");
+            document->autosave();
+            swapper.release();
+            ASSERT_EQ(readAll(secret), secretText) << "it took the user's file's place for its own";
+        }
+        document->close();
+        spinFor(std::chrono::milliseconds(1));
+    }
+    swapper.stop();
+    EXPECT_GT(opened, 100);
     EXPECT_EQ(readAll(secret), secretText);
 }
 
