@@ -93,12 +93,13 @@ TEST(PackagePictures, SvgCountsOnlyWhenItStandsAlone) {
     const std::string standing[] = {
         open + "<rect width=\"1\" height=\"1\"/>" + close,
         "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n<!-- made by hand -->\n"
-        "<!DOCTYPE svg PUBLIC \"-//W3C//DTD SVG 1.1//EN\" "
-        "\"http://www.w3.org/Graphics/SVG/1.1/DTD/svg11.dtd\">\n" + open + close,
+        "<!DOCTYPE svg>\n" + open + close,
         "<?xml version=\"1.0\"?>\n<?some-tool keep?>\n" + open + close + "\n<!-- after -->\n",
         // A drawing program's namespace entities.
         "<!DOCTYPE svg [<!ENTITY ns_svg \"http://www.w3.org/2000/svg\">]>\n"
         "<svg xmlns=\"&ns_svg;\" width=\"2\"><g/></svg>",
+        // An entity standing for a little text, in the text.
+        "<!DOCTYPE svg [<!ENTITY owner \"Wren and Finch\">]>" + open + "<title>&owner; 2024</title>" + close,
         // Links to elsewhere are links, not resources.
         open + "<a xlink:href=\"https://example.com/\"><circle r=\"1\"/></a><a href=\"other.html\"/>" + close,
         // References inside the picture and data.
@@ -152,6 +153,21 @@ TEST(PackagePictures, SvgCountsOnlyWhenItStandsAlone) {
         "<!DOCTYPE svg [<!ENTITY e SYSTEM \"file:///etc/passwd\">]>" + open + "<text>&e;</text>" + close,
         "<!DOCTYPE svg [<!ENTITY s \"<script>x()</script>\">]>" + open + "&s;" + close,
         "<!DOCTYPE svg [<!ENTITY u \"https://x.example/\">]>" + open + "<image href=\"&u;p.png\"/>" + close,
+        "<!DOCTYPE svg [<!ENTITY pic SYSTEM \"p.png\" NDATA png><!NOTATION png SYSTEM \"image/png\">]>" + open + close,
+        // A document type kept elsewhere, which a reader may fetch.
+        "<?xml version=\"1.0\" standalone=\"no\"?>\n<!DOCTYPE svg PUBLIC \"-//W3C//DTD SVG 1.1//EN\" "
+        "\"http://www.w3.org/Graphics/SVG/1.1/DTD/svg11.dtd\">\n" + open + close,
+        "<!DOCTYPE svg SYSTEM \"https://x.example/svg.dtd\">" + open + close,
+        "<!DOCTYPE svg SYSTEM \"svg.dtd\" [<!ENTITY c \"red\">]>" + open + close,
+        // Entities that would have to be expanded to be judged: in an
+        // attribute or a style, holding a reference, or parameter entities,
+        // which the parser expands inside the document type.
+        "<!DOCTYPE svg [<!ENTITY c \"red\">]>" + open + "<rect fill=\"&c;\"/>" + close,
+        "<!DOCTYPE svg [<!ENTITY c \"red\">]>" + open + "<style>rect { fill: &c; }</style>" + close,
+        "<!DOCTYPE svg [<!ENTITY a \"x\"><!ENTITY b \"&a;&a;\">]>" + open + "<text>&b;</text>" + close,
+        "<!DOCTYPE svg [<!ENTITY % p \"<!ENTITY c 'red'>\">%p;]>" + open + close,
+        "<!DOCTYPE svg [<!ENTITY % t \"text\">]>" + open + close,
+        "<!DOCTYPE svg [<!ENTITY % e SYSTEM \"https://x.example/e.ent\">%e;]>" + open + close,
         "",
     };
     for (const std::string &svg : refused) {
@@ -224,6 +240,61 @@ bool any_entry_contains(const ZipEntries &z, const std::string &text) {
         if (content.find(text) != std::string::npos)
             return true;
     return false;
+}
+
+// Entities that would make a picture's text thousands of times its size
+// are never expanded: not by the parser, not by the judging, and the picture
+// is left out, so that no reader of the package expands them either.
+TEST(PackagePictures, SvgEntityBombsAreLeftOutUnexpanded) {
+    const std::string open = "<svg xmlns=\"http://www.w3.org/2000/svg\">", close = "</svg>";
+    const std::string text(100000, 'a');
+    std::string uses, parameter_uses;
+    for (int i = 0; i < 50000; i++) {
+        uses += "&e;";
+        parameter_uses += "%p;";
+    }
+    const std::string declared = "<!DOCTYPE svg [<!ENTITY e \"" + text + "\">]>";
+    const std::string bombs[] = {
+        // 100 kB used 50,000 times: 5 GB of text from 250 kB.
+        declared + open + "<text>" + uses + "</text>" + close,
+        declared + open + "<text x=\"" + uses + "\"/>" + close,
+        declared + open + "<style>" + uses + "</style>" + close,
+        // The same with a parameter entity of blanks, inside the document type.
+        "<!DOCTYPE svg [<!ENTITY % p \"" + std::string(100000, ' ') + "\">" + parameter_uses + "]>" + open + close,
+        // The classic: each entity ten of the one before.
+        "<!DOCTYPE svg [<!ENTITY l0 \"lol\"><!ENTITY l1 \"&l0;&l0;&l0;&l0;&l0;&l0;&l0;&l0;&l0;&l0;\">"
+        "<!ENTITY l2 \"&l1;&l1;&l1;&l1;&l1;&l1;&l1;&l1;&l1;&l1;\"><!ENTITY l3 \"&l2;&l2;&l2;&l2;&l2;&l2;&l2;&l2;&l2;&l2;\">"
+        "<!ENTITY l4 \"&l3;&l3;&l3;&l3;&l3;&l3;&l3;&l3;&l3;&l3;\"><!ENTITY l5 \"&l4;&l4;&l4;&l4;&l4;&l4;&l4;&l4;&l4;&l4;\">"
+        "<!ENTITY l6 \"&l5;&l5;&l5;&l5;&l5;&l5;&l5;&l5;&l5;&l5;\"><!ENTITY l7 \"&l6;&l6;&l6;&l6;&l6;&l6;&l6;&l6;&l6;&l6;\">"
+        "<!ENTITY l8 \"&l7;&l7;&l7;&l7;&l7;&l7;&l7;&l7;&l7;&l7;\"><!ENTITY l9 \"&l8;&l8;&l8;&l8;&l8;&l8;&l8;&l8;&l8;&l8;\">]>" +
+            open + "<text>&l9;</text><rect x=\"&l9;\"/>" + close,
+    };
+    for (const std::string &svg : bombs) {
+        EXPECT_FALSE(tzr_svg_stands_alone(svg.data(), svg.size())) << svg.substr(0, 80);
+        for (uint16_t format : kPackages)
+            EXPECT_EQ(type_in(svg, format), nullptr) << svg.substr(0, 80);
+    }
+    // The same entity used as often as the picture's own size allows still
+    // stands for text the picture could hold.
+    const std::string modest = declared + open + "<text>&e;</text>" + close;
+    EXPECT_TRUE(tzr_svg_stands_alone(modest.data(), modest.size()));
+
+    // Named by a document, such a picture is left out like any other that
+    // is not one the package can hold.
+    Folders f;
+    write_file(f.doc / "bomb.svg", bombs[0]);
+    write_file(f.doc / "circle.svg", pictures::kSvg);
+    for (uint16_t format : kPackages) {
+        std::string data;
+        std::string errors = stderr_of([&] {
+            data = take(tzr_string_convert_to_data("![bomb](bomb.svg) ![circle](circle.svg)\n", 0, format, 0,
+                                                   f.doc.c_str()));
+        });
+        EXPECT_EQ(errors, "Left out 'bomb.svg': not a picture this format can hold\n") << format;
+        ZipEntries z = read_zip(data);
+        EXPECT_EQ(entries_holding(z, pictures::kSvg).size(), 1u) << format;
+        EXPECT_FALSE(any_entry_contains(z, text)) << format;
+    }
 }
 
 TEST(PackagePictures, ExportsPackOnlyPicturesAndNameWhatTheyLeftOut) {
