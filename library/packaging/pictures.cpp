@@ -361,14 +361,16 @@ xmlDocPtr read_svg(const tzr_libxml &xml, const char *bytes, int length) {
 }
 
 // Whether the bytes could begin an XML document: markup after an optional
-// byte-order mark and blanks. Spares the parser everything else.
-bool looks_like_markup(const unsigned char *b, size_t length) {
+// byte-order mark and blanks. Spares the parser everything else. With
+// `prefix`, the bytes are only the start of a file: blanks up to their end
+// may still come before markup.
+bool looks_like_markup(const unsigned char *b, size_t length, bool prefix = false) {
     if (length >= 2 && ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF)))
         return true;  // UTF-16: the parser reads it
     size_t i = length >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF ? 3 : 0;
     while (i < length && (b[i] == ' ' || b[i] == '\t' || b[i] == '\n' || b[i] == '\r'))
         i++;
-    return i < length && b[i] == '<';
+    return i < length ? b[i] == '<' : prefix;
 }
 
 }  // namespace
@@ -387,6 +389,15 @@ bool tzr_svg_stands_alone(const void *bytes, size_t length) {
     bool alone = SvgCheck{doc}.stands_alone(*xml);
     xml->xmlFreeDoc(doc);
     return alone;
+}
+
+bool tzr_picture_may_begin(const void *prefix, size_t length, uint16_t format) {
+    const auto *b = static_cast<const unsigned char *>(prefix);
+    unsigned held = kinds_held(format);
+    if (!b || length == 0 || held == 0)
+        return false;
+    return (binary_kind(b, length) & held) != 0 ||
+           ((held & kSvg) && looks_like_markup(b, length, true));
 }
 
 const char *tzr_picture_media_type(const void *bytes, size_t length, uint16_t format) {

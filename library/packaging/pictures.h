@@ -45,6 +45,18 @@ const char *tzr_picture_media_type(const void *bytes, size_t length, uint16_t fo
 // itself holds. NULL or empty bytes are not SVG.
 bool tzr_svg_stands_alone(const void *bytes, size_t length);
 
+// How much of a file's start tzr_picture_may_begin needs: every header it
+// knows fits in it.
+constexpr size_t kTzrPictureHeaderLength = 64;
+
+// Whether a file that begins with `prefix` (its first `length` bytes, at
+// least kTzrPictureHeaderLength of them or all of it) may be a picture a
+// package of `format` holds: its header is that of a picture of a kind the
+// format holds, or it may begin an SVG. Where it may not,
+// tzr_picture_media_type of the whole file is NULL, and the rest of the file
+// need not be read.
+bool tzr_picture_may_begin(const void *prefix, size_t length, uint16_t format);
+
 // Whether a style sheet may go into a package: its bytes are UTF-8 text
 // (no NUL, no other control byte than tab, line feed, form feed and
 // carriage return), and it is named as one: a downloaded style sheet came

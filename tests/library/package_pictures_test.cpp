@@ -5,10 +5,13 @@
 // kept as for a picture that cannot be had, and named on standard error and
 // in the report.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -381,6 +384,82 @@ TEST(PackagePictures, ExportsPackOnlyPicturesAndNameWhatTheyLeftOut) {
             std::string reference = kept;
             reference.replace(reference.find('%'), 1, address);
             EXPECT_NE(text.find(reference), std::string::npos) << x.format << ": " << reference << "\n" << text;
+        }
+    }
+}
+
+// The bytes this thread has read so far, as the system counts them; nothing
+// where it does not.
+std::optional<uint64_t> bytes_read_here() {
+    std::ifstream io("/proc/thread-self/io");
+    std::string key;
+    uint64_t value = 0;
+    while (io >> key >> value)
+        if (key == "rchar:")
+            return value;
+    return std::nullopt;
+}
+
+// `start`, then a hole up to `size` bytes: a file of any size at no cost.
+void write_sparse(const fs::path &path, const std::string &start, off_t size) {
+    write_file(path, start);
+    ASSERT_EQ(truncate(path.c_str(), size), 0) << path;
+}
+
+// A file named as a picture is read only as far as judging it needs: one
+// larger than a download may be is not read at all (and its reason is
+// given), one whose start is no picture's is read no further, and what is
+// no regular file is not opened, so that nothing waits on it.
+TEST(PackagePictures, FilesAreReadOnlyAsFarAsJudgingNeeds) {
+    Folders f;
+    write_file(f.doc / "dot.png", pictures::kPng);
+    write_sparse(f.doc / "huge.png", pictures::kPng, off_t(2) << 30);
+    write_sparse(f.doc / "notes.png", "these are my notes, not a picture\n", off_t(48) << 20);
+    // Starts that are long before a picture shows: blanks, byte-order marks.
+    const std::string drawing = "<svg xmlns=\"http://www.w3.org/2000/svg\"><rect width=\"1\" height=\"1\"/></svg>";
+    write_file(f.doc / "padded.svg", std::string(10000, '\n') + drawing);
+    write_file(f.doc / "marked.svg", "\xEF\xBB\xBF\xEF\xBB\xBF" + drawing);
+    ASSERT_EQ(mkfifo((f.doc / "pipe.png").c_str(), 0600), 0);
+    fs::create_directories(f.doc / "folder.png");
+    const std::string markdown = "![dot](dot.png) ![huge](huge.png) ![notes](notes.png) ![padded](padded.svg) "
+                                 "![marked](marked.svg) ![pipe](pipe.png) ![folder](folder.png) ![zero](/dev/zero)\n";
+
+    using Seen = std::vector<std::pair<std::string, uint16_t>>;
+    const Seen expected = {{"huge.png", TZR_LEFT_OUT_TOO_LARGE},
+                           {"notes.png", TZR_LEFT_OUT_NOT_HELD},
+                           {"pipe.png", TZR_LEFT_OUT_UNAVAILABLE},
+                           {"folder.png", TZR_LEFT_OUT_UNAVAILABLE},
+                           {"/dev/zero", TZR_LEFT_OUT_UNAVAILABLE}};
+    for (uint16_t format : kPackages) {
+        tzr_asset_report *report = tzr_asset_report_create();
+        tzr_engine *e = tzr_engine_create_with_string(markdown.c_str(), 0);
+        std::string data;
+        std::optional<uint64_t> before, after;
+        std::string errors = stderr_of([&] {
+            before = bytes_read_here();
+            data = take(tzr_engine_convert_to_data_reporting(e, format, f.doc.c_str(), report));
+            after = bytes_read_here();
+        });
+        tzr_engine_free(e, true);
+        Seen seen;
+        for (size_t i = 0; i < tzr_asset_report_count(report); i++)
+            seen.emplace_back(tzr_asset_report_address(report, i), tzr_asset_report_reason(report, i));
+        tzr_asset_report_free(report);
+
+        EXPECT_EQ(seen, expected) << format;
+        EXPECT_EQ(errors, "Left out 'huge.png': larger than 64 MiB\n"
+                          "Left out 'notes.png': not a picture this format can hold\n"
+                          "Unable to store 'pipe.png' in EPUB\n"
+                          "Unable to store 'folder.png' in EPUB\n"
+                          "Unable to store '/dev/zero' in EPUB\n")
+            << format;
+        ZipEntries z = read_zip(data);
+        EXPECT_EQ(entries_holding(z, pictures::kPng).size(), 1u) << format;
+        EXPECT_EQ(entries_holding(z, std::string(10000, '\n') + drawing).size(), 1u) << format;
+        EXPECT_EQ(entries_holding(z, drawing).size(), 1u) << format;  // without its marks
+        // Of 2 GB and 48 MB, a few pages.
+        if (before && after) {
+            ASSERT_LT(*after - *before, uint64_t(1) << 20) << format;
         }
     }
 }
