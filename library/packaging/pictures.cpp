@@ -316,6 +316,19 @@ struct SvgParse {
         refuse(context);
     }
 
+    // A picture standing alone declares no attribute: one declared with a
+    // default is one the walk does not see (the tree holds the elements as
+    // written) and a reader that applies the document type's defaults would,
+    // an event handler or an address from outside. The declaration goes to
+    // the tree builder first, which takes what it holds.
+    static void attribute_decl(void *context, const xmlChar *element, const xmlChar *name, int type,
+                               int def, const xmlChar *default_value, xmlEnumerationPtr values) {
+        SvgParse &parse = of(context);
+        if (parse.tree_builder.attributeDecl)
+            parse.tree_builder.attributeDecl(context, element, name, type, def, default_value, values);
+        refuse(context);
+    }
+
     // Each reference in the text counts the length of what it stands for.
     static void reference(void *context, const xmlChar *name) {
         SvgParse &parse = of(context);
@@ -346,6 +359,7 @@ xmlDocPtr read_svg(const tzr_libxml &xml, const char *bytes, int length) {
     context->sax->internalSubset = SvgParse::internal_subset;
     context->sax->entityDecl = SvgParse::entity_decl;
     context->sax->unparsedEntityDecl = SvgParse::unparsed_entity_decl;
+    context->sax->attributeDecl = SvgParse::attribute_decl;
     context->sax->reference = SvgParse::reference;
     context->_private = &parse;
     xml.xmlParseDocument(context);

@@ -171,6 +171,12 @@ TEST(PackagePictures, SvgCountsOnlyWhenItStandsAlone) {
         "<!DOCTYPE svg [<!ENTITY % p \"<!ENTITY c 'red'>\">%p;]>" + open + close,
         "<!DOCTYPE svg [<!ENTITY % t \"text\">]>" + open + close,
         "<!DOCTYPE svg [<!ENTITY % e SYSTEM \"https://x.example/e.ent\">%e;]>" + open + close,
+        // Attributes the document type gives elements by default: the walk
+        // sees the elements as written, a reader that applies the defaults
+        // would see a handler or an address from outside.
+        "<!DOCTYPE svg [<!ATTLIST svg onload CDATA \"alert(1)\">]>" + open + close,
+        "<!DOCTYPE svg [<!ATTLIST image href CDATA #FIXED \"https://x.example/p.png\">]>" + open +
+            "<image/>" + close,
         "",
     };
     for (const std::string &svg : refused) {
