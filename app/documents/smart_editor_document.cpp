@@ -219,17 +219,33 @@ std::optional<QByteArray> SmartEditorDocument::dataOfType(const QString &type, Q
 }
 
 // An export written says once which of the files the document names it left
-// out of its package, so that nobody shares the file believing it whole.
+// out of its package, and why, so that nobody shares the file believing it
+// whole.
 void SmartEditorDocument::didWrite(const QString &path, const QString &type, platform::SaveOperation operation) {
-    const QStringList leftOut = std::exchange(m_leftOutOfExport, {});
+    const LeftOutFiles leftOut = std::exchange(m_leftOutOfExport, {});
     KVXTextDocument::didWrite(path, type, operation);
     if (operation != platform::SaveOperation::SaveTo || leftOut.isEmpty())
         return;
+    const struct {
+        uint16_t reason;
+        QString why;
+    } reasons[] = {
+        {TZR_LEFT_OUT_UNAVAILABLE, QStringLiteral("These could not be read or downloaded:")},
+        {TZR_LEFT_OUT_TOO_LARGE, QStringLiteral("These are larger than 64 MiB, the most an export takes of a file:")},
+        {TZR_LEFT_OUT_NOT_HELD, QStringLiteral("These are not pictures (or a style sheet) that this format can hold:")},
+    };
+    QStringList paragraphs;
+    for (const auto &r : reasons) {
+        QStringList addresses;
+        for (const LeftOutFile &file : leftOut)
+            if (file.reason == r.reason)
+                addresses.append(file.address);
+        if (!addresses.isEmpty())
+            paragraphs.append(r.why + QStringLiteral("\n\n") + addresses.join(u'\n'));
+    }
     Alerts::runModal({QStringLiteral("“%1” was exported without some of the files the document names.")
                           .arg(QFileInfo(path).fileName()),
-                      QStringLiteral("They are not pictures (or a style sheet) that this format can hold, so "
-                                     "the export does not include them:\n\n%1")
-                          .arg(leftOut.join(u'\n')),
+                      paragraphs.join(QStringLiteral("\n\n")),
                       {QStringLiteral("OK")},
                       platform::AlertStyle::Informational},
                      firstWindow());

@@ -21,6 +21,7 @@
 #include <optional>
 
 #include "app/documents/kvx_text_document.h"
+#include "window/bridge/left_out_files.h"
 
 class DocumentContent;
 class QAction;
@@ -120,5 +121,5 @@ private:
     std::optional<QString> m_initialText;
     bool m_windowBuilt = false;
     // What the export being written left out of its package (see didWrite).
-    QStringList m_leftOutOfExport;
+    LeftOutFiles m_leftOutOfExport;
 };
