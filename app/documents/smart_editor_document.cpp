@@ -72,6 +72,11 @@ bool isTextBundlePath(const QString &path) {
     return !path.isEmpty() && QFileInfo(path).suffix().compare(kTextBundleExtension, Qt::CaseInsensitive) == 0;
 }
 
+// Whether the document at `path` keeps its text in a package's text file: a
+// TextBundle folder, or one still to be made. A plain file that only has a
+// package's name is its own text.
+bool keepsTextInPackage(const QString &path) { return isTextBundlePath(path) && !QFileInfo(path).isFile(); }
+
 // Copies the files below `from` into `to`, keeping their places.
 bool copyTree(const QString &from, const QString &to, QString *error) {
     QDirIterator walk(from, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden,
@@ -111,7 +116,7 @@ void SmartEditorDocument::setStylePaths(StylePaths themes, StylePaths styleSheet
 
 QString SmartEditorDocument::actualFilePath() const {
     const QString path = filePath();
-    return isTextBundlePath(path) ? path + u'/' + kTextBundleText : path;
+    return keepsTextInPackage(path) ? path + u'/' + kTextBundleText : path;
 }
 
 QString SmartEditorDocument::guessTitle() const {
@@ -137,7 +142,7 @@ QWidget *SmartEditorDocument::documentWindow() const {
 
 std::optional<QByteArray> SmartEditorDocument::contentsOfPath(const QString &path, const QString &type, QString *error,
                                                               platform::FileState *state) const {
-    if (isTextBundlePath(path) && QFileInfo(path).isDir())
+    if (keepsTextInPackage(path))
         return KVXTextDocument::contentsOfPath(path + u'/' + kTextBundleText, type, error, state);
     return KVXTextDocument::contentsOfPath(path, type, error, state);
 }

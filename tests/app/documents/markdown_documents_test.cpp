@@ -344,6 +344,10 @@ TEST_F(MarkdownDocuments, ATextBundleIsSavedBackAsAPackageWithItsAssets) {
                                       platform::SaveOperation::SaveAs));
     EXPECT_EQ(readAll(path("plain.textbundle")), "a file");
     EXPECT_EQ(document->filePath(), copy);
+    // Such a file opens as the text it is.
+    SmartEditorDocument *plain = openExisting(path("plain.textbundle"));
+    ASSERT_TRUE(plain) << (alerts.count() ? alerts.shown().last().informativeText.toStdString() : "");
+    EXPECT_EQ(text(plain), "a file");
 }
 
 TEST_F(MarkdownDocuments, SavePanelsOfferTheMarkdownTypeAndANameFromTheTitle) {
