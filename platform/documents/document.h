@@ -24,7 +24,10 @@
 // (someone put a link in the file's place, or in a folder's on the way),
 // Save asks first, naming the file it would write; the autosave never writes
 // there, and another program's change is not taken in from there: the
-// document keeps its text and says so once.
+// document keeps its text and says so once. What it knows of its file (which
+// file it is, and where) comes from the file it read or wrote, as that file
+// was open, never from a later look at its path: a link put there for a
+// moment and taken away again is never taken for the document's file.
 //
 // An autosave that fails raises no alert, which would take the keys being
 // typed: a notice that takes neither keys nor focus tells it once, the
@@ -155,9 +158,11 @@ public:
     bool readFromPath(const QString &path, const QString &type, QString *error = nullptr);
     // The document's contents from a file's bytes. The base refuses.
     virtual bool readFromData(const QByteArray &data, const QString &type, QString *error);
-    // The bytes of the document at `path` (of a package: its content file).
-    virtual std::optional<QByteArray> contentsOfPath(const QString &path, const QString &type,
-                                                     QString *error) const;
+    // The bytes of the document at `path` (of a package: its content file),
+    // and in `state` the state of the file they were read from, taken from
+    // that file itself (never by its path again, which a link may take).
+    virtual std::optional<QByteArray> contentsOfPath(const QString &path, const QString &type, QString *error,
+                                                     FileState *state) const;
 
     // --- Writing ------------------------------------------------------------------------
 
@@ -330,7 +335,6 @@ protected:
     // Records what is on disk: the state of the content file and the hash of
     // its bytes.
     void noteFileOnDisk(const FileState &state, const QByteArray &bytes);
-    void noteFileOnDisk(const QByteArray &bytes);
     // Whether `bytes` are what the document last read or wrote.
     bool isKnownContent(const QByteArray &bytes) const;
     // Reports a failure in an alert.
@@ -409,6 +413,13 @@ private:
     QString m_knownTarget;  // where that file is: its path, links followed
     mutable QString m_readTarget;  // where readContentFile() last read
     std::optional<QString> m_writeTarget;  // during a save of the own file
+    // The content file the last writeContents() wrote: its place, and its
+    // state as the write found it.
+    struct Written {
+        QString place;
+        FileState state;
+    };
+    std::optional<Written> m_written;
     QString m_notKept;  // what the last write could not keep of the file
     QString m_autosaveFailure;  // why the last autosave failed
     QString m_elsewhere;        // the other file the path leads to, once told

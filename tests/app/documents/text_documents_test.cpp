@@ -282,7 +282,7 @@ public:
             m_storage->bulkReplaceCharactersInRange({0, m_storage->length()}, text);
     }
     void setTransclusionPath(const QString &) override {}
-    QByteArray exportToFormat(short, QStringList *) override { return {}; }
+    QByteArray exportToFormat(short, LeftOutFiles *) override { return {}; }
     std::optional<QStringList> tzrTags() override { return std::nullopt; }
     std::optional<QString> metadataForKey(const QString &) override { return std::nullopt; }
     void applyTheme(const QString &, const QString &) override {}
@@ -512,6 +512,52 @@ TEST_F(DocumentFixture, WithMergeFileChangesAMergeAsksNothingAmongTheKeysAndAQue
     EXPECT_EQ(QString::fromUtf8(readAll(path("merging.md"))), text(document));
 }
 
+// Lines of one shape, as Markdown's lists, table rows and numbered lines
+// are: another program's change to the line the user is editing is never
+// taken onto a line that looks like it, but asks; a change to the line
+// next to it lands on that line.
+TEST_F(DocumentFixture, AnOutsideChangeLandsOnItsOwnLineOrAsksWhenTheUserChangedTheSamePlace) {
+    QString original;
+    for (int i = 1; i <= 8; i++)
+        original += QStringLiteral("Line %1 of the safety document.\n\n").arg(i);
+    const qsizetype endOfLine3 = original.indexOf("Line 4") - 2;
+    auto withAppended = [&](int line, const QString &words) {
+        QString text = original;
+        text.insert(text.indexOf(QStringLiteral("Line %1 ").arg(line + 1)) - 2, words);
+        return text;
+    };
+
+    SmartEditorDocument *same = open("same.md", original.toUtf8());
+    ASSERT_TRUE(same);
+    same->setAutosaveDelay(std::chrono::hours(1));
+    storage(same)->replaceCharactersInRange({endOfLine3, 0}, " LOCAL3");
+    const QString mine = text(same);
+    ASSERT_EQ(mine, withAppended(3, " LOCAL3"));
+    alerts.addAnswers({0, 1});  // Merge, then Cancel
+    ASSERT_TRUE(renameSave(path("same.md"), withAppended(3, " OUTSIDE3").toUtf8()));
+    ASSERT_TRUE(spinUntil([&] { return alerts.count() == 2 || text(same).contains("OUTSIDE3"); }));
+    EXPECT_EQ(text(same).toStdString(), mine.toStdString()) << "nothing merged silently";
+    ASSERT_EQ(alerts.count(), 2);
+    EXPECT_EQ(alerts.shown().last().buttons, (QStringList{"Reload", "Cancel", "Merge as CriticMarkup"}));
+    EXPECT_TRUE(alerts.shown().last().informativeText.contains("could not be merged successfully"));
+    EXPECT_EQ(same->fileString(), original) << "Cancel keeps the old base";
+    EXPECT_TRUE(same->isDocumentEdited());
+
+    SmartEditorDocument *next = open("next.md", original.toUtf8());
+    ASSERT_TRUE(next);
+    next->setAutosaveDelay(std::chrono::hours(1));
+    storage(next)->replaceCharactersInRange({endOfLine3, 0}, " LOCAL3");
+    alerts.addAnswers({0});  // Merge
+    const QString theirs = withAppended(2, " OUTSIDE2");
+    ASSERT_TRUE(renameSave(path("next.md"), theirs.toUtf8()));
+    ASSERT_TRUE(spinUntil([&] { return text(next).contains("OUTSIDE2"); }));
+    QString both = theirs;
+    both.insert(both.indexOf("Line 4") - 2, " LOCAL3");
+    EXPECT_EQ(text(next).toStdString(), both.toStdString());
+    EXPECT_EQ(next->fileString(), theirs);
+    EXPECT_EQ(alerts.count(), 3);
+}
+
 TEST_F(DocumentFixture, TextTypedWhileAnOutsideChangeArrivesIsKept) {
     prefs().setBool(true, "MERGE_FILE_CHANGES");
     QByteArray original;
@@ -650,15 +696,16 @@ TEST_F(DocumentFixture, SavingOntoAFullDiskFailsAndKeepsTheFileAndTheBase) {
     expectFailedSave(*this, document, file, old);
 
     // The base did not move: once there is room, another program's change
-    // merges against the old text.
+    // merges against the old text. (It adds a line at the start: one added at
+    // the end would meet the typing there, which no merge orders.)
     QFile::remove(disk.path() + QStringLiteral("/filler"));
     prefs().setBool(true, "MERGE_FILE_CHANGES");
-    ASSERT_TRUE(renameSave(file, "first line\nsecond line\nthird line\n"));
-    ASSERT_TRUE(spinUntil([&] { return text(document).contains("third line"); }))
+    ASSERT_TRUE(renameSave(file, "zeroth line\nfirst line\nsecond line\n"));
+    ASSERT_TRUE(spinUntil([&] { return text(document).contains("zeroth line"); }))
         << alerts.count() << " alerts; " << text(document).left(60).toStdString();
     EXPECT_TRUE(text(document).endsWith(typed));
     ASSERT_TRUE(document->saveDocument());
-    EXPECT_TRUE(readAll(file).startsWith("first line\nsecond line\nthird line\n"));
+    EXPECT_TRUE(readAll(file).startsWith("zeroth line\nfirst line\nsecond line\n"));
     document->close();
 }
 
