@@ -373,9 +373,12 @@ public:
     bool showsText(Window window) {
         window = current(window);
         const Band band = column(window);
-        std::vector<quint32> pixels = m_desk.pixels(window, band.x, band.y, band.width, band.height);
-        std::sort(pixels.begin(), pixels.end());
-        return std::unique(pixels.begin(), pixels.end()) - pixels.begin() >= 8;
+        const std::vector<quint32> pixels = m_desk.pixels(window, band.x, band.y, band.width, band.height);
+        std::vector<quint32> colours;
+        for (size_t i = 0; i < pixels.size(); i += 7)
+            colours.push_back(pixels[i]);
+        std::sort(colours.begin(), colours.end());
+        return std::unique(colours.begin(), colours.end()) - colours.begin() >= 8;
     }
 
     // Waits until the column's pixels stayed the same for `stillMs`, or for

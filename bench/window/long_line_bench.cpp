@@ -4,8 +4,8 @@
 // extension, each key timed until the window's pixels show it, and what it
 // all costs read from /proc.
 //
-//   long_line_bench [--size MB] [--keys N] [--kinds LIST] [--corpus PATH]
-//                   [--binary PATH]
+//   long_line_bench [--size MB] [--keys N] [--kinds LIST] [--settle SECONDS]
+//                   [--corpus PATH] [--binary PATH]
 //   long_line_bench [--size MB] [--kinds LIST] --save FOLDER
 //
 // The lines are made of real text, about --size MB each (default 5), with
@@ -52,7 +52,9 @@
 //   key_*_max, from the key sent through the X server to the window's pixels
 //   around the caret changing; and *_quiet, from the last key to the program
 //   being quiet again.
-// A figure of -1 means the thing waited for did not happen in time.
+// A figure of -1 means the thing waited for did not happen in time: quiet is
+// waited for --settle seconds (default 600), after opening and after each
+// place's keys.
 // --save writes the lines to FOLDER (KIND-SIZE.md) and measures nothing
 // (for a profiler, or another editor).
 //
@@ -362,6 +364,7 @@ QStringList allKinds() {
 struct Options {
     double sizeMB = 5;
     int keys = 30;
+    int settleSeconds = 600;
     QStringList kinds = {QStringLiteral("markdown"), QStringLiteral("pictures"), QStringLiteral("html"),
                          QStringLiteral("table"), QStringLiteral("lines")};
     QString corpus;
@@ -435,7 +438,7 @@ public:
         QuietWatch watch(m_pid, &launch);
         qint64 settled = -1, inPreview = -1;
         const QString around = QString::fromUtf8(kMarker);
-        while (settled < 0 && launch.elapsed() < 600000) {
+        while (settled < 0 && launch.elapsed() < 1000L * m_options.settleSeconds) {
             if (inPreview < 0 && (m_probe.connected() || m_probe.connectTo(port)) &&
                 m_probe.evaluate(QStringLiteral("document.body?document.body.textContent.indexOf('%1')>=0:false")
                                      .arg(around),
@@ -520,7 +523,7 @@ private:
         }
         QElapsedTimer clock;
         clock.start();
-        const qint64 quiet = waitQuiet(m_pid, 600000, &clock);
+        const qint64 quiet = waitQuiet(m_pid, 1000L * m_options.settleSeconds, &clock);
         report("key_" + where + "_median", percentile(ms, 0.5), "ms");
         report("key_" + where + "_p95", percentile(ms, 0.95), "ms");
         report("key_" + where + "_max", percentile(ms, 1.0), "ms");
@@ -564,6 +567,8 @@ int main(int argc, char **argv) {
             options.keys = arguments[++i].toInt();
         else if (a == "--kinds" && valued)
             options.kinds = arguments[++i] == QLatin1String("all") ? allKinds() : arguments[i].split(QLatin1Char(','));
+        else if (a == "--settle" && valued)
+            options.settleSeconds = arguments[++i].toInt();
         else if (a == "--corpus" && valued)
             options.corpus = arguments[++i];
         else if (a == "--binary" && valued)
