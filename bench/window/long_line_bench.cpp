@@ -41,8 +41,9 @@
 // - open_settled: launch to the program (all its processes) being quiet:
 //   under 2% of a core over a second, its spelling, grammar and link passes
 //   and its layout and styling in idle slices over;
-// - preview_line: launch to the preview's page holding the line (its text
-//   around the marker, asked through the web engine's debugging port), or -1
+// - preview_line: launch to the preview's page holding the line (the marker,
+//   in its text or in a picture's address, asked through the web engine's
+//   debugging port), or -1
 //   when it did not within the time waited for quiet; preview_chars, the
 //   characters of the page's text once the program is quiet (-1: the page
 //   did not answer, an ended page's process among the causes);
@@ -440,7 +441,9 @@ public:
         const QString around = QString::fromUtf8(kMarker);
         while (settled < 0 && launch.elapsed() < 1000L * m_options.settleSeconds) {
             if (inPreview < 0 && (m_probe.connected() || m_probe.connectTo(port)) &&
-                m_probe.evaluate(QStringLiteral("document.body?document.body.textContent.indexOf('%1')>=0:false")
+                m_probe.evaluate(QStringLiteral("(function(m){var b=document.body;return !!b&&(b.textContent.indexOf(m)>=0"
+                                                "||Array.from(document.images).some(function(i){"
+                                                "return (i.getAttribute('src')||'').indexOf(m)>=0;}));})('%1')")
                                      .arg(around),
                                  2000)
                     .toBool())
