@@ -27,8 +27,20 @@ public:
         if (!http.waitForConnected(1000))
             return false;
         http.write("GET /json/list HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+        // Read until the body is whole (by its length), not until the server
+        // closes the connection, which can take seconds.
         QByteArray reply;
-        while (http.waitForReadyRead(2000))
+        auto whole = [&reply] {
+            const qsizetype head = reply.indexOf("\r\n\r\n");
+            if (head < 0)
+                return false;
+            const qsizetype field = reply.toLower().indexOf("content-length:");
+            return field >= 0 && field < head &&
+                   reply.size() - head - 4 >= reply.mid(field + 15, reply.indexOf("\r\n", field) - field - 15)
+                                                  .trimmed()
+                                                  .toLongLong();
+        };
+        while (!whole() && http.waitForReadyRead(2000))
             reply += http.readAll();
         const QByteArray body = reply.mid(reply.indexOf("\r\n\r\n") + 4);
         QString url;
