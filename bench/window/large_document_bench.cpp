@@ -64,7 +64,7 @@
 // a time at the block's first element, at the one across its middle and at
 // its last (the find bar puts the caret after the marker each begins with;
 // --places picks some of first,mid,last), each sent 100 ms after the one
-// before was handled: key_PLACE_shown_median and _max, from the key to the
+// before was handled: key_PLACE_shown_min, _median and _max, from the key to the
 // window's pixels showing it; key_PLACE_cpu_median and _max, the main
 // thread's CPU from the key until it slept for 200 ms; key_PLACE_handled_median,
 // the key to the end of that work; PLACE_quiet, the last key to all
@@ -540,6 +540,7 @@ private:
         QElapsedTimer clock;
         clock.start();
         const qint64 quiet = benchsupport::waitQuiet(m_pid, 120000, &clock);
+        report("key_" + place + "_shown_min", percentile(shown, 0.0), "ms");
         report("key_" + place + "_shown_median", percentile(shown, 0.5), "ms");
         report("key_" + place + "_shown_max", percentile(shown, 1.0), "ms");
         report("key_" + place + "_cpu_median", percentile(cpu, 0.5), "ms");
