@@ -531,9 +531,11 @@ void WebView::openClicked(const QUrl &target, bool written) {
     const QString address = QString::fromUtf8(target.toEncoded());
     if (!written) {
         QPointer<WebView> alive(this);
-        const int choice = Alerts::runModal(
-            {QStringLiteral("Open this address?"), address, {QStringLiteral("Open"), QStringLiteral("Cancel")}},
-            window());
+        // Only a choice made on purpose opens it: Return, as Escape, cancels.
+        Alert question{QStringLiteral("Open this address?"), address,
+                       {QStringLiteral("Open"), QStringLiteral("Cancel")}};
+        question.defaultButton = 1;
+        const int choice = Alerts::runModal(question, window());
         if (choice != 0) {
             qCInfo(lcPlatform) << "A clicked address that the page's HTML does not write was not opened:"
                                << target.toDisplayString();

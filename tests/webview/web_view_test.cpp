@@ -11,6 +11,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QTimer>
 #include <QMouseEvent>
 #include <QTemporaryDir>
 #include <QVBoxLayout>
@@ -460,6 +462,42 @@ TEST_F(WebViewTest, AClickOpensAWrittenLinkAtOnceAndAsksAboutAnyOther) {
     pause(500);
     EXPECT_EQ(questions(alerts).last(), "https://example.com/out?d=diary%20entry%3A%20nobody%20knows");
     EXPECT_EQ(left.size(), 3);
+}
+
+// The question before an address a script made is shown for real and
+// answered with the keys: Return, on its default button, opens nothing, nor
+// does Escape.
+TEST_F(WebViewTest, ReturnAtTheQuestionOpensNothing) {
+    ASSERT_EQ(load(*view,
+                   "<p id=\"text\">Some text to click.</p>"
+                   "<script>function cover() { var a = document.createElement('a');"
+                   " a.href = 'https://example.com/cover';"
+                   " a.style.cssText = 'position:fixed;left:0;top:0;right:0;bottom:0;opacity:0';"
+                   " document.body.appendChild(a); }</script>",
+                   QUrl("file:///tmp/a.md")),
+              true);
+    evaluate(*view, "cover()");
+    const platform::Alerts::Handler scripted = platform::Alerts::setHandler({});
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
+        QString asked;
+        QTimer answer;
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible())
+                return;
+            answer.stop();
+            asked = box->text();
+            QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+            QApplication::sendEvent(box, &press);
+        });
+        answer.start(20);
+        ASSERT_TRUE(clickElement(*view, "#text"));
+        ASSERT_TRUE(waitUntil([&] { return !asked.isEmpty(); }));
+        EXPECT_EQ(asked, "Open this address?");
+        pause(500);
+        EXPECT_TRUE(left.isEmpty()) << key;
+    }
+    platform::Alerts::setHandler(scripted);
 }
 
 // Keyboard focus given to the page goes on to the focus target.
