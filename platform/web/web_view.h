@@ -26,8 +26,9 @@
 //   the user's own applications, through Workspace; the view tells the user
 //   in an alert of one that is refused). Only a link the user clicked leaves:
 //   a navigation of the link kind whose URL is that of the link under the
-//   user's last click, made a few seconds at most before the engine asked (a
-//   click whose default the page prevented lets nothing leave). It leaves at
+//   user's last click (however each escapes its characters), made a few
+//   seconds at most before the engine asked (a click whose default the page
+//   prevented lets nothing leave). It leaves at
 //   once when the page's HTML itself wrote that link (writtenLinks: an a or
 //   area element with that href, resolved as the page resolves it); any
 //   other address a click leads to (a link a script made or changed) is

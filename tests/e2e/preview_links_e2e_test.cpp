@@ -33,8 +33,9 @@ QString encoded(const QUrl &url) { return QString::fromUtf8(url.toEncoded()); }
 }  // namespace
 
 // doc/copy.md links to the sample one folder up, beside a namesake in its
-// own folder, and to a file that is not there; its script lays an invisible
-// link holding the document's text over the whole page.
+// own folder, to a file that is not there, and to a search whose query has
+// braces; its script lays an invisible link holding the document's text
+// over the whole page.
 TEST(PreviewLinksEndToEnd, AClickOpensWhatTheDocumentWritesWhereItLeadsAndAsksAboutTheRest) {
     StandInOpener &opener = StandInOpener::install();
     opener.clear();
@@ -47,7 +48,7 @@ TEST(PreviewLinksEndToEnd, AClickOpensWhatTheDocumentWritesWhereItLeadsAndAsksAb
 
 Dear diary, nobody knows.
 
-See [the sample](../sample.md) and [the lost one](../lost.md).
+See [the sample](../sample.md) and [the lost one](../lost.md), or [search](https://example.com/find?q={diary}).
 
 <script>
 function cover() {
@@ -77,6 +78,12 @@ function cover() {
         EXPECT_EQ(opener.calls(), QStringList{encoded(QUrl::fromLocalFile(root.filePath("sample.md")))});
         EXPECT_EQ(alerts.count(), 0);
 
+        // One whose address the page and the engine escape differently.
+        ASSERT_TRUE(web_test::clickElement(preview, "a[href^=\"https://example.com/find\"]"));
+        ASSERT_TRUE(testing_qt::spinUntil([&] { return opener.calls().size() == 2; }, 20s));
+        EXPECT_EQ(opener.calls().last(), "https://example.com/find?q=%7Bdiary%7D");
+        EXPECT_EQ(alerts.count(), 0);
+
         // One that leads nowhere is told, once.
         ASSERT_TRUE(web_test::clickElement(preview, "a[href=\"../lost.md\"]"));
         ASSERT_TRUE(testing_qt::spinUntil([&] { return alerts.count() == 1; }, 20s));
@@ -85,7 +92,7 @@ function cover() {
         EXPECT_EQ(alerts.shown()[0].messageText, "Not Opened");
         EXPECT_TRUE(alerts.shown()[0].informativeText.contains(encoded(QUrl::fromLocalFile(root.filePath("lost.md")))))
             << alerts.shown()[0].informativeText.toStdString();
-        EXPECT_EQ(opener.calls().size(), 1);
+        EXPECT_EQ(opener.calls().size(), 2);
 
         // A click on the text under the script's link asks first, with the
         // whole address: Cancel opens nothing, Open opens it.
@@ -95,9 +102,9 @@ function cover() {
         ASSERT_TRUE(web_test::clickElement(preview, "h1"));
         ASSERT_TRUE(testing_qt::spinUntil([&] { return alerts.count() == 2; }, 20s));
         testing_qt::spinFor(1s);
-        EXPECT_EQ(opener.calls().size(), 1);
+        EXPECT_EQ(opener.calls().size(), 2);
         ASSERT_TRUE(web_test::clickElement(preview, "h1"));
-        ASSERT_TRUE(testing_qt::spinUntil([&] { return opener.calls().size() == 2; }, 20s));
+        ASSERT_TRUE(testing_qt::spinUntil([&] { return opener.calls().size() == 3; }, 20s));
         EXPECT_EQ(opener.calls().last(), cover);
         ASSERT_EQ(alerts.count(), 3);
         for (int i : {1, 2}) {

@@ -464,6 +464,34 @@ TEST_F(WebViewTest, AClickOpensAWrittenLinkAtOnceAndAsksAboutAnyOther) {
     EXPECT_EQ(left.size(), 3);
 }
 
+// An address that the page and the engine escape differently (braces, a
+// bar, a caret or a backquote in its query or its fragment, a space) is the
+// same address: a click on a link the page writes to it opens it at once,
+// and one a script made is asked about, in full.
+TEST_F(WebViewTest, AClickOpensAnAddressHoweverItsCharactersAreEscaped) {
+    ASSERT_EQ(load(*view,
+                   "<p><a id=\"braced\" href=\"https://example.com/t?d={x}&amp;e=%7By%7D|^`#a{b}\">braced</a>"
+                   " <a id=\"spaced\" href=\"https://example.com/a b?q=c d\">spaced</a></p>"
+                   "<script>var a = document.createElement('a'); a.id = 'made'; a.textContent = 'made';"
+                   " a.href = 'https://example.com/m?d={made}'; document.body.appendChild(a);</script>",
+                   QUrl("file:///tmp/a.md")),
+              true);
+    ASSERT_TRUE(clickElement(*view, "#braced"));
+    ASSERT_TRUE(waitUntil([&] { return left.size() == 1; }));
+    EXPECT_EQ(left.last().query(QUrl::FullyDecoded), "d={x}&e={y}|^`");
+    EXPECT_EQ(left.last().fragment(QUrl::FullyDecoded), "a{b}");
+    ASSERT_TRUE(clickElement(*view, "#spaced"));
+    ASSERT_TRUE(waitUntil([&] { return left.size() == 2; }));
+    EXPECT_EQ(left.last().toString(QUrl::FullyEncoded), "https://example.com/a%20b?q=c%20d");
+    EXPECT_EQ(alerts.count(), 0);
+    alerts.addAnswers({1});
+    ASSERT_TRUE(clickElement(*view, "#made"));
+    ASSERT_TRUE(waitUntil([&] { return alerts.count() == 1; }));
+    EXPECT_EQ(questions(alerts), QStringList{"https://example.com/m?d=%7Bmade%7D"});
+    pause(300);
+    EXPECT_EQ(left.size(), 2);
+}
+
 // The question before an address a script made is shown for real and
 // answered with the keys: Return, on its default button, opens nothing, nor
 // does Escape.
