@@ -64,10 +64,11 @@ constexpr std::chrono::milliseconds ClickQuestionTimeout{30000};
 
 // The URL of the link the user last clicked when it is %1 (however each
 // escapes its characters), with the click's age in milliseconds, the link's
-// href and whether that href leads to %1 from %2 (the page's own address),
-// once; null otherwise. A navigation to another address leaves the note
-// alone: the page's scripts may ask to go elsewhere just as the user clicks,
-// and their question may be answered after the click.
+// href, whether that href leads to %1 from %2 (the page's own address) and
+// whether the user saw the link where the click fell, once; null otherwise.
+// A navigation to another address leaves the note alone: the page's scripts
+// may ask to go elsewhere just as the user clicks, and their question may be
+// answered after the click.
 const char16_t *TakeClick = u"typeof orvaneTakeClick === 'function' ? orvaneTakeClick(%1, %2) : null";
 
 // Whether the view's own scripts ran in the page (the click watch's, in the
@@ -501,7 +502,7 @@ void WebView::leaveIfClicked(const QUrl &url, const QUrl &target) {
         [this, target, asked](bool finished, const QVariant &answer) {
             const QVariantList clicked = finished ? answer.toList() : QVariantList();
             bool known = false;
-            const double age = clicked.size() == 4 ? clicked[1].toDouble(&known) - double(asked.elapsed()) : 0;
+            const double age = clicked.size() == 5 ? clicked[1].toDouble(&known) - double(asked.elapsed()) : 0;
             if (!known || !(age < ClickLifetimeMilliseconds)) {
                 // Whether the page said no or never answered tells a busy
                 // machine from a navigation no click asked for.
@@ -511,14 +512,15 @@ void WebView::leaveIfClicked(const QUrl &url, const QUrl &target) {
                     << target.toDisplayString();
                 return;
             }
-            // The link's href must be one the page's HTML wrote, and lead
-            // where the page's own address takes it: a script that moved the
-            // page's address (history) moves no written link.
-            const bool written = clicked[3].toBool() && writesLink(clicked[2].toString());
+            // At once only for a link the user saw where the click fell, whose
+            // href the page's HTML wrote, leading where the page's own
+            // address takes it: a script that moved the page's address
+            // (history) moves no written link.
+            const bool atOnce = clicked[4].toBool() && clicked[3].toBool() && writesLink(clicked[2].toString());
             // Out of the engine's answer first: the question waits for the
             // user.
             QMetaObject::invokeMethod(
-                this, [this, target, written] { openClicked(target, written); }, Qt::QueuedConnection);
+                this, [this, target, atOnce] { openClicked(target, atOnce); }, Qt::QueuedConnection);
         },
         ClickQuestionTimeout, QWebEngineScript::ApplicationWorld);
 }
@@ -527,9 +529,9 @@ bool WebView::writesLink(const QString &href) const {
     return m_writtenLinks ? m_writtenLinks(href) : htmlHasLink(m_loadedHtml, href);
 }
 
-void WebView::openClicked(const QUrl &target, bool written) {
+void WebView::openClicked(const QUrl &target, bool atOnce) {
     const QString address = QString::fromUtf8(target.toEncoded());
-    if (!written) {
+    if (!atOnce) {
         QPointer<WebView> alive(this);
         // Only a choice made on purpose opens it: Return, as Escape, cancels.
         Alert question{QStringLiteral("Open this address?"), address,
@@ -537,7 +539,7 @@ void WebView::openClicked(const QUrl &target, bool written) {
         question.defaultButton = 1;
         const int choice = Alerts::runModal(question, window());
         if (choice != 0) {
-            qCInfo(lcPlatform) << "A clicked address that the page's HTML does not write was not opened:"
+            qCInfo(lcPlatform) << "A clicked address that may not open at once was not opened:"
                                << target.toDisplayString();
             return;
         }

@@ -28,11 +28,15 @@
 //   a navigation of the link kind whose URL is that of the link under the
 //   user's last click (however each escapes its characters), made a few
 //   seconds at most before the engine asked (a click whose default the page
-//   prevented lets nothing leave). It leaves at
-//   once when the page's HTML itself wrote that link (writtenLinks: an a or
-//   area element with that href, resolved as the page resolves it); any
-//   other address a click leads to (a link a script made or changed) is
-//   shown to the user in full first, and leaves only on "Open". Scripts
+//   prevented lets nothing leave). It leaves at once when the page's HTML
+//   itself wrote that link (writtenLinks: an a or area element with that
+//   href, resolved as the page resolves it) and the user saw it where the
+//   click fell: on its own text or picture, as it was when the button went
+//   down, readable, neither transparent, faded nor tiny, with nothing laid
+//   over it (resources/page/click-watch.js). Any other address a click
+//   leads to (a link a script made, changed, hid or stretched over the page)
+//   is shown to the user in full first, and leaves only on "Open", which is
+//   not the question's default button. Scripts
 //   setting location or clicking links, forms, refreshes and frames never
 //   reach the link handler. Pages cannot open windows: a link that asks for
 //   a new window is put to the policy as a link and never opens one here.
@@ -98,7 +102,8 @@ public:
     // Takes a URL that leaves the page (a link the user clicked).
     using LinkHandler = std::function<void(const QUrl &url)>;
     // Whether the page's own HTML, as it was before any script ran, has a
-    // link (an a or area element) whose href attribute is `href`.
+    // link (an a or area element) whose href attribute is `href`, which may
+    // open at once (a page may let none of its links open at once).
     using WrittenLinks = std::function<bool(const QString &href)>;
 
     static constexpr std::chrono::milliseconds DefaultScriptTimeout{10000};
@@ -193,10 +198,10 @@ private:
     // folder for an address of the site, else `url`.
     QUrl navigationTarget(const QUrl &url) const;
     // Hands `target` to the link handler when the user's last click was on a
-    // link to `url`: at once for a link the page's HTML wrote, after the
-    // user's yes for any other.
+    // link to `url`: at once for a link the page's HTML wrote that the user
+    // saw where the click fell, after the user's yes for any other.
     void leaveIfClicked(const QUrl &url, const QUrl &target);
-    void openClicked(const QUrl &target, bool written);
+    void openClicked(const QUrl &target, bool atOnce);
     bool writesLink(const QString &href) const;
     // A dialog the page asked for, which shows nothing.
     void pageDialog(const char *kind, const QString &message);

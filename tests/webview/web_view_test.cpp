@@ -464,6 +464,66 @@ TEST_F(WebViewTest, AClickOpensAWrittenLinkAtOnceAndAsksAboutAnyOther) {
     EXPECT_EQ(left.size(), 3);
 }
 
+// A click opens a link the page's HTML writes at once only when the user
+// saw it where the click fell. A link faded, transparent, too pale to read
+// or too small, one under a veil that lets the pointer through, or one
+// stretched over the page nearly transparent (a click on plain text under
+// it): each is asked about with its whole address. A link plainly shown,
+// by its text or its picture, opens at once.
+TEST_F(WebViewTest, AClickOpensAWrittenLinkAtOnceOnlyWhereTheUserSawIt) {
+    ASSERT_EQ(load(*view, R"html(<!DOCTYPE html><html><head><style>
+body { font: 16px sans-serif; background: #fff; color: #222; }
+a { margin-right: 2em; }
+#veil { position: absolute; pointer-events: none; background: #fff; color: #222; }
+</style></head><body>
+<p id="text">Plain text of the diary: nobody knows.</p>
+<p><a id="plain" href="https://example.com/plain">plain</a>
+<a id="faint" href="https://example.com/faint" style="opacity: 0.2">faint</a>
+<a id="clear" href="https://example.com/clear" style="color: transparent">clear</a>
+<a id="pale" href="https://example.com/pale" style="color: #fdfdfd">pale</a>
+<a id="tiny" href="https://example.com/tiny" style="font-size: 2px">tiny</a>
+<a id="veiled" href="https://example.com/veiled">veiled</a>
+<a id="more" href="https://example.com/more">more</a>
+<a id="pictured" href="https://example.com/pictured"><img width="40" height="30" alt="" src="data:image/png;base64,
+iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+M9QDwADhgGAWjR9awAAAABJRU5ErkJggg=="></a></p>
+<div id="veil">a harmless word</div>
+<div style="height: 2000px"></div>
+<script>
+var veiled = document.getElementById('veiled').getBoundingClientRect(), veil = document.getElementById('veil');
+veil.style.left = (veiled.left + window.scrollX - 4) + 'px';
+veil.style.top = (veiled.top + window.scrollY - 4) + 'px';
+veil.style.width = (veiled.width + 8) + 'px'; veil.style.height = (veiled.height + 8) + 'px';
+function stretch() {
+  document.getElementById('more').style.cssText = 'position: fixed; left: 0; top: 0; right: 0; bottom: 0; opacity: 0.01';
+}
+</script></body></html>)html", QUrl("file:///tmp/a.md")),
+              true);
+    ASSERT_TRUE(clickElement(*view, "#plain"));
+    ASSERT_TRUE(waitUntil([&] { return left.size() == 1; }));
+    EXPECT_EQ(left.last(), QUrl("https://example.com/plain"));
+    ASSERT_TRUE(clickElement(*view, "#pictured img"));
+    ASSERT_TRUE(waitUntil([&] { return left.size() == 2; }));
+    EXPECT_EQ(left.last(), QUrl("https://example.com/pictured"));
+    EXPECT_EQ(alerts.count(), 0);
+
+    QStringList expected;
+    for (const char *hidden : {"faint", "clear", "pale", "tiny", "veiled"}) {
+        alerts.addAnswers({1});
+        ASSERT_TRUE(clickElement(*view, QStringLiteral("#") + hidden));
+        expected << QStringLiteral("https://example.com/") + hidden;
+        ASSERT_TRUE(waitUntil([&] { return questions(alerts).size() == expected.size(); })) << hidden;
+    }
+    // Stretched over the page: the user clicked plain text.
+    evaluate(*view, "stretch()");
+    alerts.addAnswers({1});
+    ASSERT_TRUE(clickElement(*view, "#text"));
+    expected << "https://example.com/more";
+    ASSERT_TRUE(waitUntil([&] { return questions(alerts).size() == expected.size(); }));
+    pause(500);
+    EXPECT_EQ(questions(alerts), expected);
+    EXPECT_EQ(left.size(), 2);
+}
+
 // An address that the page and the engine escape differently (braces, a
 // bar, a caret or a backquote in its query or its fragment, a space) is the
 // same address: a click on a link the page writes to it opens it at once,

@@ -87,6 +87,7 @@ QUrl PreviewController::previewURL() const {
 // --- The update cycle ---------------------------------------------------------------
 
 void PreviewController::updatePreview(const QString &html) {
+    m_newestTakesInFiles = preference(Transclusion);
     if (m_page->isHiddenInWindow()) {
         m_heldWhileHidden = html;
         return;
@@ -461,6 +462,10 @@ void PreviewController::setZoomFactorTo(float factor) {
 
 LinkDecision PreviewController::handleNavigation(const QUrl &url) const {
     return decideLink(previewURL(), url);
+}
+
+bool PreviewController::opensLinkAtOnce(const QString &href) const {
+    return !m_newestTakesInFiles && !preference(Transclusion) && writesLink(href);
 }
 
 bool PreviewController::writesLink(const QString &href) const {

@@ -166,8 +166,8 @@ public:
     // followed in the page, the document itself stays, anything else leaves
     // the preview. The view hands what leaves to the user's applications
     // only when the user clicked a link to it (at once when the document
-    // writes that link, see writesLink(), else after the user's yes), and
-    // the allowlist lets it go.
+    // writes that link and the user saw it, see opensLinkAtOnce(), else
+    // after the user's yes), and the allowlist lets it go.
     preview::LinkDecision handleNavigation(const QUrl &url) const;
     // Whether the document writes a link (an a or area element) whose href
     // attribute is `href`: in the HTML the page shows, the newest HTML, or
@@ -175,6 +175,10 @@ public:
     // ahead of the one it showed) still has its links. Looked up when asked,
     // once per click, rather than at every change.
     bool writesLink(const QString &href) const;
+    // Whether a click on such a link may open it without a question: not
+    // while the document takes in other files (transclusion on now, or when
+    // the newest HTML came), whose text may stand in any address it writes.
+    bool opensLinkAtOnce(const QString &href) const;
 
     // --- Geometry -------------------------------------------------------------------
     // The page's geometry as last fetched; none before the first fetch, or
@@ -264,6 +268,7 @@ private:
     bool m_reloadAfterCycle = false;  // a reload asked for while a refresh ran
     QString m_pendingData;
     std::optional<QString> m_heldWhileHidden;
+    bool m_newestTakesInFiles = false;  // transclusion was on when the newest HTML came
     QString m_baseSourceHTML;
     QString m_currentSourceHTML;
     QPointF m_storedScrollPosition;

@@ -36,8 +36,9 @@ SmartWebView::SmartWebView(QWidget *parent) : platform::WebView(parent), m_contr
         return Navigation::Stay;
     });
     // The page is changed by script after it loaded: the written links are
-    // those of the HTML the controller holds.
-    setWrittenLinks([this](const QString &href) { return m_controller.writesLink(href); });
+    // those of the HTML the controller holds, and none opens at once while
+    // the document takes in other files.
+    setWrittenLinks([this](const QString &href) { return m_controller.opensLinkAtOnce(href); });
     connect(this, &platform::WebView::renderProcessGone, this, [this](platform::PageProcess::End why) {
         switch (why) {
         case platform::PageProcess::End::Crashed:

@@ -11,7 +11,8 @@
 // not answering: see platform::PageProcess), and
 // opens links that leave the document in the user's own applications: only
 // links the user clicked, never what the page's scripts ask for; a link the
-// document writes at once, any other address after the user's yes (see
+// document writes, seen where the click fell, at once (unless the document
+// takes in other files), any other address after the user's yes (see
 // platform::WebView, which also seals the page: it shows the document's
 // folder, reads nothing of it and sends nothing out).
 //
