@@ -36,10 +36,10 @@
 //   over it (resources/page/click-watch.js). Any other address a click
 //   leads to (a link a script made, changed, hid or stretched over the page)
 //   is shown to the user in full first, and leaves only on "Open", which is
-//   not the question's default button. Scripts
-//   setting location or clicking links, forms, refreshes and frames never
-//   reach the link handler. Pages cannot open windows: a link that asks for
-//   a new window is put to the policy as a link and never opens one here.
+//   not the question's default button. Scripts setting location or clicking
+//   links, forms, refreshes and frames never reach the link handler. Pages
+//   cannot open windows: a link that asks for a new window is put to the
+//   policy as a link and never opens one here.
 // - Sealed: every page carries a policy that lets it open no connection,
 //   frame, worker or object; the profile is guarded (WebContentGuard): the
 //   pictures, style sheets, fonts, sound and video of the document's folder
@@ -47,8 +47,11 @@
 //   page's elements is the page's to see, as their computed style), and
 //   nothing else of this machine or of the network loads. WebRTC is taken
 //   from the windows a page's scripts reach (a new frame's first, empty
-//   document included: resources/page/no-webrtc.js), and the engine has no
-//   way out for it, nor any name to look up, anyway (engine_flags.h). A
+//   document included: resources/page/window-seal.js), and the engine has
+//   no way out for it, nor any name to look up, anyway (engine_flags.h).
+//   So are blobs and a page's stores (IndexedDB, the cache, file systems),
+//   which the engine keeps in the program's own process, out of reach of
+//   the page's bound of memory. A
 //   page's alert, confirm and prompt show nothing (the first of each load is
 //   logged), nor does it choose files: no page locks the window.
 // - No context menu, no plugins, no clipboard access for scripts, no focus
