@@ -6,7 +6,8 @@
 // content, the body's changed blocks put in by script, the block under the
 // caret put at the caret's height. It starts frozen (nothing is loaded until
 // thawAndReload()), drops what it is sent while hidden, reloads once after
-// the window has been resized (the margins follow the editor's height),
+// the window has been resized (the margins follow the editor's height; the
+// page, laying itself out at each new size, is sent nothing meanwhile),
 // says so in words when its page's process was ended (for memory, or for
 // not answering: see platform::PageProcess), and
 // opens links that leave the document in the user's own applications: only
