@@ -229,7 +229,8 @@ int show(const Alert &alert, QWidget *parent) {
         if (cancel || titles.size() == 1)
             box.setEscapeButton(buttons.last());
     }
-    box.setDefaultButton(static_cast<QPushButton *>(buttons.first()));
+    box.setDefaultButton(static_cast<QPushButton *>(
+        buttons.value(alert.defaultButton >= 0 && alert.defaultButton < buttons.size() ? alert.defaultButton : 0)));
     if (needsWholeTextBox(explanation))
         showWholeText(box, explanation);
     KeyboardWatch *watch = alert.unasked ? KeyboardWatch::instance() : nullptr;

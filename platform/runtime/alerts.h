@@ -34,10 +34,11 @@ enum class AlertStyle { Warning, Informational, Critical };
 struct Alert {
     QString messageText;      // the bold first line
     QString informativeText;  // the explanation under it
-    QStringList buttons;      // the first is the default; none means one "OK"
+    QStringList buttons;      // none means one "OK"
     AlertStyle style = AlertStyle::Warning;
     QString note = {};        // a line of its own under the explanation (what an answer leads to)
     bool notice = false;      // shown by notice(): it takes no keys
+    int defaultButton = 0;    // the button Return chooses: the first unless a choice is risky
     // Raised by what the user did not do (another program's change), so it
     // may come up while they type: the keys it gets until the keyboard has
     // been still for kTypingPause since it came up are the typing's, given

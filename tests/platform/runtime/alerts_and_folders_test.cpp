@@ -48,6 +48,20 @@ struct Clicker {
         *this = Clicker();
         QTimer::singleShot(10, [this, title, escapeFirst] { act(title, escapeFirst); });
     }
+    // Presses Return in the next message box instead.
+    void armReturn() {
+        *this = Clicker();
+        QTimer::singleShot(10, [this] { pressReturn(); });
+    }
+    void pressReturn() {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box) {
+            QTimer::singleShot(10, [this] { pressReturn(); });
+            return;
+        }
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+        QApplication::sendEvent(box, &press);
+    }
     void act(const QString &title, bool escapeFirst) {
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
         if (!box) {
@@ -87,6 +101,16 @@ TEST(Alerts, RealAlertsAnswerWithTheIndexOfTheButtonChosenFromAnyThread) {
     EXPECT_EQ(Alerts::runModal({"Close?", "", {"Save", "Cancel", "Don't Save"}}), 1);
     clicker.arm("B", true);
     EXPECT_EQ(Alerts::runModal({"Choose", "", {"A", "B"}}), 1);
+
+    // Return picks the default button: the first, or the one the alert names.
+    clicker.armReturn();
+    EXPECT_EQ(Alerts::runModal({"Merge?", "", {"Merge", "Cancel"}}), 0);
+    Alert risky{"Open this address?", "https://example.com/", {"Open", "Cancel"}};
+    risky.defaultButton = 1;
+    clicker.armReturn();
+    EXPECT_EQ(Alerts::runModal(risky), 1);
+    clicker.arm("Open", true);
+    EXPECT_EQ(Alerts::runModal(risky), 1);
 
     // From a worker: the alert runs on the main thread while the worker waits.
     std::atomic<int> answer{-2};
