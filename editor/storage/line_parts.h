@@ -3,22 +3,36 @@
 // move, a repaint), so a line of megabytes held as one block costs every
 // keystroke in it hundreds of milliseconds whatever the editor does. The
 // storage therefore shows a line longer than kLimit units as parts, each a
-// block of its own: a part ends at one of the line's spaces or tabs, which
-// the block's end then stands for, or, where the line holds none nearby (a
-// picture inlined as base64), at one of its characters (see canEndPart),
-// which the editor draws at the end of the part. Document positions stay the
-// text's, one to one. A paragraph of prose, however long, is one block: only
-// a line of tens of kilobytes, which people do not write by hand, is shown in
-// parts.
+// block of its own: a part ends at one of the line's characters, which the
+// block's end then stands for: a space or tab, or, where the line holds none
+// nearby (a picture inlined as base64, text in a script without spaces), a
+// character that forms a grapheme cluster by itself (see endRank), which the
+// editor draws at the end of the part. So no part ever holds half of a
+// character, of a surrogate pair or of a cluster (a letter and its accents,
+// an emoji and its skin tone). Document positions stay the text's, one to
+// one. A paragraph of prose, however long, is one block: only a line of
+// tens of kilobytes, which people do not write by hand, is shown in parts.
 //
-// Where a part ends is decided by the text around it alone, as content-
-// defined chunking decides: a rolling hash of the last 64 units marks a
-// place about every kMean units, and the part ends at the first space or tab
-// after it (or, where none came for kBlankReach units, at the first character
-// that may end a part), never within kMin units of where the part began or
-// of the line's end, and never past kLimit units. So an edit moves the ends
-// around it only, and the parts after any edits are those the same text
-// shown afresh has.
+// Where a part ends is decided by the text around it, as content-defined
+// chunking decides, so that an edit moves the ends near it only, whatever
+// the text holds:
+// - A rolling hash of the last kWindow units is taken at every place; a
+//   place whose hash is smaller than every other within kRadius units on
+//   either side is marked (about one in kMean), and a part ends at the first
+//   space or tab from there (or, where none came for kBlankReach units, at
+//   the first character that may end a part). Whether a place is marked
+//   depends on the text within kRadius + kWindow of it only.
+// - Text that repeats with a short period (a run of one character, base64
+//   of zeros, a phrase repeated) has no such place: the hash repeats too.
+//   There the parts end every period or so, counted back from where the
+//   repetition ends, so that an edit before or inside the run leaves the
+//   ends after it where they were.
+// - A part is at least kMin units long, ends no nearer than kMin to the
+//   line's end, and no part is longer than kLimit where the line has a
+//   character that may end it; where it has none (a run of emoji of two
+//   units each), a part goes on to a zero-width joiner between two emoji,
+//   which are then drawn side by side, or to the next such character.
+// The parts after any edits are those the same text shown afresh has.
 //
 // Pure functions over display text; any thread.
 #pragma once
@@ -28,6 +42,7 @@
 #include <QStringView>
 
 #include <cstdint>
+#include <deque>
 #include <vector>
 
 namespace lineparts {
@@ -36,49 +51,101 @@ constexpr qsizetype kLimit = 16384;
 constexpr qsizetype kMin = 1024;
 constexpr qsizetype kMean = 4096;
 constexpr qsizetype kBlankReach = 256;
-// How many units before a place decide whether a part ends there.
-constexpr qsizetype kContext = kBlankReach;
+// The rolling hash's window, and how far on either side of a marked place
+// every hash is greater.
+constexpr qsizetype kWindow = 64;
+constexpr qsizetype kRadius = kMean / 2;
+// How many units of a line before an edit the ends of its parts may depend
+// on: a part's end is found from its start within kLimit units, looking
+// kRadius + kWindow further.
+constexpr qsizetype kReach = kLimit + kRadius + kWindow;
 
-// Whether a part may end at `c` where its line holds no space or tab near:
-// a character of one unit that shapes none of its neighbours (not half of a
-// surrogate pair, a combining mark, a joiner or a tab).
-bool canEndPart(QChar c);
 inline bool isBlank(QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); }
 
-// Decides, unit by unit from where a part begins, where parts end.
-class Cutter {
-public:
-    // `rest`: how many units follow from the first unit fed to the end of
-    // the line (without the line end).
-    explicit Cutter(qsizetype rest) : m_rest(rest) {}
-    // A unit before the first one fed (the last kContext of them matter).
-    void warm(QChar c);
-    // Feeds the next unit; true when a part ends at it.
-    bool feed(QChar c);
-    // Units fed so far.
-    qsizetype fed() const { return m_at; }
+// How well a part may end at `text[at]` (`text` holds the units around it,
+// of the line it is in): kBlankEnd for a space or tab, kCharacterEnd for any
+// other character of one unit that is a grapheme cluster by itself, so that
+// both parts keep whole clusters; kJoinerEnd for a zero-width joiner between
+// two emoji (a last resort: the emoji are then drawn side by side); else
+// kCannotEnd.
+enum EndRank { kCannotEnd = 0, kJoinerEnd = 1, kCharacterEnd = 2, kBlankEnd = 3 };
+int endRank(QStringView text, qsizetype at);
 
-private:
-    quint64 m_hash = 0;
-    qsizetype m_rest;
-    qsizetype m_at = 0;            // offset of the next unit fed
-    qsizetype m_partStart = 0;     // where the part being fed began
-    qsizetype m_trigger = -1;      // the place marked in it, if any
-    qsizetype m_lastBlank = -kBlankReach - 1;
+// The units of one line (without its line end), as the cutter reads them.
+class LineText {
+public:
+    virtual ~LineText() = default;
+    virtual qsizetype size() const = 0;
+    // Units [from, from + length), clamped to the line.
+    virtual QString units(qsizetype from, qsizetype length) const = 0;
+    // The first place at or after `from` where a unit differs from the one
+    // `period` units before it (size() when none does).
+    virtual qsizetype repeatsUntil(qsizetype from, qsizetype period) const;
+    // The first place of the run that repeats with a period of at most
+    // kRadius and ends at `at` (the run of such a period that the kRadius *
+    // 2 units before `at` form); `at` when those units do not repeat.
+    qsizetype repeatingRunStart(qsizetype at) const;
 };
 
-// Where `line` (one whole line, without its line end) is cut: the offsets
-// of the characters that end its parts, in order; none when it is no longer
-// than kLimit.
+class StringLine final : public LineText {
+public:
+    explicit StringLine(QStringView line) : m_line(line) {}
+    qsizetype size() const override { return m_line.size(); }
+    QString units(qsizetype from, qsizetype length) const override;
+    qsizetype repeatsUntil(qsizetype from, qsizetype period) const override;
+
+private:
+    QStringView m_line;
+};
+
+// Finds a line's cuts (the offsets of the characters that end its parts), in
+// order, from a part's start on. Where the next part ends depends on where
+// it starts and on the text only, so that cutting again from any cut gives
+// the cuts that follow it.
+class Cutter {
+public:
+    // From the part that begins after the cut `after` (-1: the line's start).
+    explicit Cutter(const LineText &line, qsizetype after = -1);
+    // The next cut, or -1 when the rest of the line is one part.
+    qsizetype next();
+
+private:
+    QChar at(qsizetype i);
+    quint64 hashAt(qsizetype i);
+    void load(qsizetype to);
+    void scanOne();
+    int rankAt(qsizetype i);
+    qsizetype cutFrom(qsizetype marked, qsizetype top);
+    qsizetype cutInRepetition(qsizetype lo, qsizetype top);
+    qsizetype cutAnywhere(qsizetype lo, qsizetype top, qsizetype hi);
+    qsizetype take(qsizetype cut);
+
+    const LineText &m_line;
+    qsizetype m_size;
+    qsizetype m_partStart;
+    QString m_text;                  // units [m_textFrom, m_textFrom + size)
+    std::vector<quint64> m_hashes;   // the hash at each of those units
+    qsizetype m_textFrom = 0;
+    quint64 m_hash = 0;
+    qsizetype m_scan;                // the next place to test for a mark
+    qsizetype m_pushed;              // places up to here are in the queues
+    std::deque<qsizetype> m_lowest;  // places of rising hashes, last of equals kept
+    std::deque<qsizetype> m_first;   // places of rising hashes, first of equals kept
+    std::deque<qsizetype> m_marked;  // marked places not yet used
+    // The last repetition found: its period and where it ends.
+    qsizetype m_period = 0;
+    qsizetype m_repeatEnd = -1;
+    qsizetype m_periodEnd = -1;      // the end of a period, the best place to end a part in it
+    int m_periodRank = kCannotEnd;
+};
+
+// Where `line` (one whole line, without its line end) is cut; none when it
+// is no longer than kLimit.
 std::vector<qsizetype> cuts(QStringView line);
 
-// Cuts every line of `shown` (display text whose lines end in '\n') as
-// cuts() cuts the whole line: the characters at its cuts become '\n'. Gives
-// how many parts' ends it made. The first line of `shown` may begin where a
-// part of its line begins, after the units `warm` (the last kContext of its
-// line before it); a first or last line that goes on past `shown` is
-// `firstRest` or `lastRest` units long from where it begins in `shown`
-// (negative: it ends there).
-qsizetype cutLines(QString &shown, QStringView warm = {}, qsizetype firstRest = -1, qsizetype lastRest = -1);
+// Cuts every line of `shown` (display text whose lines end in '\n', every
+// line whole) as cuts() cuts it: the characters at its cuts become '\n'.
+// Gives how many parts' ends it made.
+qsizetype cutLines(QString &shown);
 
 }  // namespace lineparts

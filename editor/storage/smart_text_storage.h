@@ -611,5 +611,14 @@ private:
     // (parts an edit removed are still counted): none means no block is a
     // part.
     qsizetype m_partEnds = 0;
+    // The line that shownChunk last cut in part: the text and the byte it
+    // begins at, its units, and a byte in it with the units before it.
+    struct ChunkLine {
+        const char *text = nullptr;
+        size_t start = 0;
+        size_t units = 0;
+        size_t byte = 0;
+        size_t unitsBefore = 0;
+    } m_chunkLine;
     qint64 m_unitsParsed = 0;
 };

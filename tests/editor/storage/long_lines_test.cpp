@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QTextBoundaryFinder>
+
 #include <random>
 
 #include "editor/editor_test_support.h"
@@ -288,5 +290,116 @@ TEST(LongLines, EditsWhileTheRestWaitsToBeStyledLeaveAFreshShowing) {
         auto fresh = styled(storage.string());
         const Shown now = shownOf(storage), expected = shownOf(*fresh);
         EXPECT_TRUE(now == expected) << firstDifference(now, expected);
+    }
+}
+
+namespace {
+
+// The texts of a line's parts, from the document.
+QStringList partsOf(const SmartTextStorage &storage) {
+    QStringList parts;
+    for (QTextBlock block = storage.document()->firstBlock(); block.isValid(); block = block.next())
+        parts.append(block.text());
+    return parts;
+}
+
+// How many parts of `after` are not parts of `before` in the same order at
+// the start or at the end: those an edit changed.
+qsizetype changedParts(const QStringList &before, const QStringList &after) {
+    qsizetype head = 0, tail = 0;
+    while (head < before.size() && head < after.size() && before[head] == after[head])
+        head++;
+    while (tail < before.size() - head && tail < after.size() - head &&
+           before[before.size() - 1 - tail] == after[after.size() - 1 - tail])
+        tail++;
+    return after.size() - head - tail;
+}
+
+// `piece` over and over, exactly, to `units` units or more.
+QString over(const QString &piece, qsizetype units) {
+    QString text;
+    while (text.size() < units)
+        text += piece;
+    return text;
+}
+
+QString randomCjk(qsizetype units, unsigned seed) {
+    std::mt19937 random(seed);
+    QString text;
+    while (text.size() < units)
+        text += QChar(char16_t(0x4E00 + random() % 0x5000));
+    return text;
+}
+
+// Whether a part may end at `cut` of `line` without cutting into a
+// character: the unit there is a grapheme cluster by itself, or a joiner
+// between two emoji, which are then drawn side by side.
+bool endsBetweenCharacters(const QString &line, qsizetype cut) {
+    const QChar c = line[cut];
+    if (c.isSurrogate() || c.isMark())
+        return false;
+    if (cut + 1 < line.size()) {
+        const QChar next = line[cut + 1];
+        if (next.isMark() || (next.isHighSurrogate() && cut + 2 < line.size() &&
+                              QChar::category(QChar::surrogateToUcs4(next, line[cut + 2])) == QChar::Symbol_Modifier))
+            return false;
+    }
+    if (c == QChar(0x200D))
+        return cut > 1 && (line[cut - 1].isLowSurrogate() || line[cut - 1] == QChar(0xFE0F)) && cut + 1 < line.size() &&
+               line[cut + 1].isHighSurrogate();
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, line);
+    finder.setPosition(int(cut));
+    const bool before = finder.isAtBoundary();
+    finder.setPosition(int(cut + 1));
+    return before && finder.isAtBoundary();
+}
+
+}  // namespace
+
+// Lines of any content: an edit near a line's start, inside what the line
+// repeats, changes a few of its parts, not every part after it, and every
+// part stays within its bounds and holds whole characters.
+TEST(LongLines, AnEditChangesOnlyThePartsNearItWhateverTheLineHolds) {
+    struct Case {
+        const char *what;
+        QString line;
+    };
+    const Case cases[] = {
+        {"a phrase of CJK prose repeated", over(QStringLiteral("我们今天去公园散步，天气很好。"), 300000)},
+        {"zeros inlined as base64",
+         QStringLiteral("![p](data:image/png;base64,") + QString(300000, QLatin1Char('A')) + QStringLiteral(")")},
+        {"an emoji sequence repeated",
+         over(QStringLiteral("👨‍👩‍👧‍👦👍🏽✋🏿e\u0301🏳️‍🌈"), 300000)},
+        {"random CJK prose", randomCjk(300000, 4)},
+        {"base64 of random bytes", base64Like(300000, 6)},
+        {"text with spaces", prose(300000)},
+        {"a stretch longer than a part repeated", over(base64Like(6000, 8), 300000)},
+        {"a stretch of a few hundred units repeated", over(base64Like(700, 10), 300000)},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const QString &typed : {QStringLiteral("x"), QStringLiteral("我"), QString()}) {
+            SCOPED_TRACE(typed.isEmpty() ? "deleted" : "typed");
+            auto storage = styled(QStringLiteral("Before.\n\n") + c.line + QStringLiteral("\n\nAfter.\n"));
+            const QStringList before = partsOf(*storage);
+            ASSERT_GT(before.size(), 40);
+            const qsizetype at = 9 + 40;
+            storage->replaceCharactersInRange({at, typed.isEmpty() ? 1 : 0}, typed);
+            const QStringList after = partsOf(*storage);
+            EXPECT_LE(changedParts(before, after), 4);
+            const QString line = storage->string().mid(9, c.line.size() + (typed.isEmpty() ? -1 : typed.size()));
+            qsizetype offset = 0;
+            for (QTextBlock block = storage->document()->findBlock(9); storage->endsInLine(block) ; block = block.next()) {
+                const qsizetype size = block.length() - 1;
+                EXPECT_GE(size, lineparts::kMin);
+                EXPECT_LE(size, lineparts::kLimit);
+                offset += size;
+                ASSERT_TRUE(endsBetweenCharacters(line, offset)) << "a part ends at unit " << offset;
+                offset++;
+            }
+            EXPECT_GE(line.size() - offset, lineparts::kMin);
+            auto fresh = styled(storage->string());
+            EXPECT_EQ(partsOf(*fresh), after);
+        }
     }
 }
