@@ -60,29 +60,31 @@ int endRank(QStringView text, qsizetype at) {
     const QChar c = text[at];
     const QChar next = at + 1 < text.size() ? text[at + 1] : QChar();
     const QChar before = at > 0 ? text[at - 1] : QChar();
+    if (c.isSurrogate() || c == QLatin1Char('\n'))
+        return kCannotEnd;
     if (c == QChar(kJoiner)) {
         // Between two emoji of two units each (an emoji's presentation
         // selector may come before it).
         const bool emojiBefore = before.isLowSurrogate() || (before == QChar(kEmojiPresentation) && at > 1 &&
                                                              text[at - 2].isLowSurrogate());
-        return emojiBefore && next.isHighSurrogate() ? kJoinerEnd : kCannotEnd;
+        return emojiBefore && next.isHighSurrogate() ? kJoinerEnd : kUnitEnd;
     }
-    if (c.isSurrogate() || c == QLatin1Char('\n') || c.isMark())
-        return kCannotEnd;
+    if (c.isMark())
+        return kUnitEnd;
     // Nothing below U+0300 joins a character before it.
     if (c.unicode() < 0x80 && (next.isNull() || next.unicode() < 0x300) && before != QChar(kJoiner))
         return isBlank(c) ? kBlankEnd : kCharacterEnd;
     // A consonant after a virama joins it in a conjunct.
     if (before.combiningClass() == 9)
-        return kCannotEnd;
+        return kUnitEnd;
     const qsizetype from = qMax<qsizetype>(0, at - 16), to = qMin(text.size(), at + 8);
     QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text.data() + from, int(to - from));
     finder.setPosition(int(at - from));
     if (!finder.isAtBoundary())
-        return kCannotEnd;
+        return kUnitEnd;
     finder.setPosition(int(at + 1 - from));
     if (!finder.isAtBoundary())
-        return kCannotEnd;
+        return kUnitEnd;
     return isBlank(c) ? kBlankEnd : kCharacterEnd;
 }
 
@@ -272,8 +274,10 @@ qsizetype Cutter::cutInRepetition(qsizetype lo, qsizetype top) {
 }
 
 // No place marked and no repetition: a space or tab near kLimit, else a
-// character that may end a part, else, past kLimit, a joiner between emoji
-// or the first such character.
+// character that may end a part; where the part holds none, a joiner between
+// two emoji, else any unit of one code point; past kLimit only where the part
+// holds none of those either (a stretch of emoji of two units, and nothing
+// else, is one part however long).
 qsizetype Cutter::cutAnywhere(qsizetype lo, qsizetype top, qsizetype hi) {
     const qsizetype late = qMin(top + 1, qMax(lo, m_partStart + kLimit - kMin));
     for (qsizetype j = late; j <= top; j++)
@@ -285,8 +289,12 @@ qsizetype Cutter::cutAnywhere(qsizetype lo, qsizetype top, qsizetype hi) {
     for (qsizetype j = late - 1; j >= lo; j--)
         if (rankAt(j) >= kCharacterEnd)
             return j;
-    for (qsizetype j = lo; j <= hi; j++)
-        if (rankAt(j) >= kJoinerEnd)
+    for (const int rank : {kJoinerEnd, kUnitEnd})
+        for (qsizetype j = lo; j <= top; j++)
+            if (rankAt(j) >= rank)
+                return j;
+    for (qsizetype j = top + 1; j <= hi; j++)
+        if (rankAt(j) >= kUnitEnd)
             return j;
     return -1;
 }

@@ -29,9 +29,12 @@
 //   ends after it where they were.
 // - A part is at least kMin units long, ends no nearer than kMin to the
 //   line's end, and no part is longer than kLimit where the line has a
-//   character that may end it; where it has none (a run of emoji of two
-//   units each), a part goes on to a zero-width joiner between two emoji,
-//   which are then drawn side by side, or to the next such character.
+//   place that may end it without splitting a surrogate pair: a character
+//   that stands alone, else a zero-width joiner between two emoji (which are
+//   then drawn side by side), else any unit of one code point (a variation
+//   selector, a combining mark, which is then drawn at the part's end by
+//   itself). A stretch of characters of two units and nothing else (emoji
+//   with no joiner) has no such place: it is one part however long.
 // The parts after any edits are those the same text shown afresh has.
 //
 // Pure functions over display text; any thread.
@@ -66,9 +69,11 @@ inline bool isBlank(QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char(
 // of the line it is in): kBlankEnd for a space or tab, kCharacterEnd for any
 // other character of one unit that is a grapheme cluster by itself, so that
 // both parts keep whole clusters; kJoinerEnd for a zero-width joiner between
-// two emoji (a last resort: the emoji are then drawn side by side); else
-// kCannotEnd.
-enum EndRank { kCannotEnd = 0, kJoinerEnd = 1, kCharacterEnd = 2, kBlankEnd = 3 };
+// two emoji (the emoji are then drawn side by side); kUnitEnd for any other
+// unit that is a code point by itself (a variation selector, a combining
+// mark, a joiner elsewhere: the cluster it belongs to is then split); else
+// (half of a surrogate pair, a line end) kCannotEnd.
+enum EndRank { kCannotEnd = 0, kUnitEnd = 1, kJoinerEnd = 2, kCharacterEnd = 3, kBlankEnd = 4 };
 int endRank(QStringView text, qsizetype at);
 
 // The units of one line (without its line end), as the cutter reads them.

@@ -107,6 +107,14 @@ std::string firstDifference(const Shown &a, const Shown &b) {
     return "nothing";
 }
 
+// `piece` over and over, exactly, to `units` units or more.
+QString over(const QString &piece, qsizetype units) {
+    QString text;
+    while (text.size() < units)
+        text += piece;
+    return text;
+}
+
 }  // namespace
 
 TEST(LongLines, AreShownInPartsThatStandForTheirWholeText) {
@@ -122,6 +130,11 @@ TEST(LongLines, AreShownInPartsThatStandForTheirWholeText) {
         {"cells between tabs", repeated(QStringLiteral("cell %1\t"), 70000), true},
         {"text with no spaces in another script", repeated(QStringLiteral("漢字かな%1"), 60000), false},
         {"emoji", repeated(QStringLiteral("😀%1"), 50000), false},
+        // No character stands alone: a part ends at a joiner between two
+        // emoji, else at a unit of one code point (here a presentation
+        // selector), never inside a surrogate pair.
+        {"emoji joined by joiners, and nothing else", over(QStringLiteral("😀\u200D😃\u200D😄"), 36000), false},
+        {"emoji with a presentation selector, and nothing else", over(QStringLiteral("😀\uFE0F"), 36000), false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -167,6 +180,11 @@ TEST(LongLines, AreShownInPartsThatStandForTheirWholeText) {
     auto storage = styled(prose(lineparts::kLimit - 100).left(lineparts::kLimit));
     EXPECT_EQ(storage->document()->blockCount(), 1);
     EXPECT_FALSE(storage->mayHaveLineParts());
+    // So is a line of emoji of two units and nothing else: a part could end
+    // there only inside one of them.
+    storage = styled(over(QStringLiteral("😀"), 3 * lineparts::kLimit));
+    EXPECT_EQ(storage->document()->blockCount(), 1);
+    EXPECT_EQ(shownText(*storage), expectedShown(*storage));
 }
 
 // Edits at a long line's start, in its middle and at its end, across the
@@ -313,14 +331,6 @@ qsizetype changedParts(const QStringList &before, const QStringList &after) {
            before[before.size() - 1 - tail] == after[after.size() - 1 - tail])
         tail++;
     return after.size() - head - tail;
-}
-
-// `piece` over and over, exactly, to `units` units or more.
-QString over(const QString &piece, qsizetype units) {
-    QString text;
-    while (text.size() < units)
-        text += piece;
-    return text;
 }
 
 QString randomCjk(qsizetype units, unsigned seed) {
