@@ -308,6 +308,13 @@ public:
     // The first and the last part of the line that `block` belongs to
     // (`block` itself for a line in one block).
     std::pair<QTextBlock, QTextBlock> lineOf(const QTextBlock &block) const;
+    // Where a part's end stands for a unit inside a character (a joiner
+    // between two emoji, a presentation selector, a mark), the character (the
+    // grapheme cluster) that `position` falls inside of, if it does; an empty
+    // range at `position` otherwise. Qt, which knows the parts as blocks,
+    // would stop the caret there: the view does not, and deletes such a
+    // character whole, as in a line shown in one block.
+    CharRange characterSplitAt(qsizetype position) const;
     // Whether the document may hold a line in parts (parts were made and
     // not all of them joined again).
     bool mayHaveLineParts() const { return m_partEnds > 0; }

@@ -1,5 +1,6 @@
 // SmartTextStorage's long lines: shown in parts (line_parts.h), the parts
 // kept within bounds after each edit, and what a part's end stands for.
+#include <QTextBoundaryFinder>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -156,6 +157,44 @@ std::pair<QTextBlock, QTextBlock> SmartTextStorage::lineOf(const QTextBlock &blo
     while (endsInLine(last))
         last = last.next();
     return {first, last};
+}
+
+CharRange SmartTextStorage::characterSplitAt(qsizetype position) const {
+    const CharRange none{position, 0};
+    if (!mayHaveLineParts() || position <= 0 || position >= m_document->characterCount() - 1)
+        return none;
+    const QTextBlock block = m_document->findBlock(int(position));
+    // The part's end before the block or at its end, the nearer.
+    qsizetype end = -1;
+    if (continuesLine(block) && position - block.position() < block.position() + block.length() - 1 - position)
+        end = block.position() - 1;
+    else if (endsInLine(block))
+        end = block.position() + block.length() - 1;
+    else if (continuesLine(block))
+        end = block.position() - 1;
+    // (A cluster far longer than this, a letter under dozens of marks, is
+    // taken as what of it lies within reach.)
+    constexpr qsizetype kAround = 64;
+    if (end < 0 || qAbs(position - end) >= kAround)
+        return none;
+    const auto [first, last] = lineOf(block);
+    qsizetype from = qMax<qsizetype>(first.position(), end - kAround);
+    qsizetype to = qMin<qsizetype>(last.position() + last.length() - 1, end + kAround);
+    // (Text read from inside a surrogate pair would begin with the pair.)
+    if (m_document->characterAt(int(from)).isLowSurrogate())
+        from--;
+    if (m_document->characterAt(int(to)).isLowSurrogate())
+        to++;
+    const QString around = shownText(from, to - from);
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, around);
+    finder.setPosition(int(end + 1 - from));
+    const qsizetype start = from + qMax<qsizetype>(0, finder.toPreviousBoundary());
+    finder.setPosition(int(end - from));
+    const qsizetype next = finder.toNextBoundary();
+    const qsizetype stop = next < 0 ? to : from + next;
+    if (position <= start || position >= stop)
+        return none;
+    return {start, stop - start};
 }
 
 size_t SmartTextStorage::shownChunk(const char *text, size_t length, size_t from, size_t want, QString *shown) {
