@@ -408,7 +408,7 @@ void SmartTextStorage::patch(size_t start, size_t removed, size_t inserted, bool
             cursor.insertText(shown);
         std::vector<qsizetype> moved;
         if (!ahead)
-            moved = fitLineParts(qsizetype(unitStart), qsizetype(unitStart + insertedUnits));
+            moved = fitLineParts(qsizetype(unitStart), qsizetype(unitStart + insertedUnits), start);
         if (waitingLineEdited) {
             const QTextBlock before = m_document->findBlock(int(m_styledTo)).previous();
             if (before.isValid())

@@ -1,5 +1,6 @@
 // SmartTextStorage's long lines: shown in parts (line_parts.h), the parts
 // kept within bounds after each edit, and what a part's end stands for.
+#include <QTextBoundaryFinder>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -15,6 +16,118 @@ namespace {
 // A line end farther than this past what a chunk of shown text must hold
 // ends the chunk at one of the line's parts instead.
 constexpr size_t kFarLineEnd = 64 * 1024;
+
+bool isContinuation(char byte) { return (static_cast<unsigned char>(byte) & 0xC0) == 0x80; }
+
+// A line of the buffer's UTF-8 text as the cutter reads it: display units,
+// converted where it looks. The line is `units` units of `text` from unit
+// `first` on; `near` is a byte of `text` and the units before it, near where
+// the cutter reads, so that no read walks the line from its start. Counts
+// the units it converts and the bytes it compares.
+class Utf8Line final : public lineparts::LineText {
+public:
+    Utf8Line(const char *text, size_t bytes, qsizetype first, qsizetype units, const textunits::UnitAnchor &near,
+             bool ascii)
+        : m_text(text), m_bytes(bytes), m_first(first), m_units(units), m_anchor(near), m_ascii(ascii) {}
+
+    qsizetype size() const override { return m_units; }
+    qint64 read() const { return m_read; }
+
+    QString units(qsizetype from, qsizetype length) const override {
+        from = qBound<qsizetype>(0, from, m_units);
+        length = qBound<qsizetype>(0, length, m_units - from);
+        if (length == 0)
+            return {};
+        m_read += length;
+        const size_t unit = size_t(m_first + from);
+        if (m_ascii)
+            return textunits::displayText(m_text + unit, size_t(length));
+        // (A unit inside a surrogate pair begins with the pair's bytes.)
+        const size_t begin = m_anchor.byteAt(m_text, m_bytes, unit);
+        const size_t before = m_anchor.unitsAt(m_text, m_bytes, begin);
+        const size_t end = m_anchor.byteAt(m_text, m_bytes, unit + size_t(length) + 1);
+        return textunits::displayText(m_text + begin, end - begin).mid(qsizetype(unit - before), length);
+    }
+
+    // Compares bytes a period apart, which is quicker than units, up to
+    // the character where they differ, then the units from there.
+    qsizetype repeatsUntil(qsizetype from, qsizetype period, qsizetype until) const override {
+        until = qMin(until, m_units);
+        from = qMax(from, period);
+        if (from >= until)
+            return qMax<qsizetype>(until, 0);
+        const size_t a = byteOf(m_first + from), b = byteOf(m_first + from - period);
+        if (unitOf(b) != size_t(m_first + from - period) || unitOf(a) != size_t(m_first + from) || a <= b)
+            return LineText::repeatsUntil(from, period, until);
+        size_t stop = m_bytes;
+        if (until < m_units) {
+            textunits::UnitAnchor probe;
+            probe.moveTo(a, size_t(m_first + from));
+            stop = m_ascii ? size_t(m_first + until) : probe.byteAt(m_text, m_bytes, size_t(m_first + until));
+        }
+        const size_t shift = a - b;
+        size_t j = a;
+        constexpr size_t kBlock = 4096;
+        while (j + kBlock <= stop && std::memcmp(m_text + j, m_text + j - shift, kBlock) == 0)
+            j += kBlock;
+        while (j < stop && m_text[j] == m_text[j - shift])
+            j++;
+        m_read += qint64(j - a);
+        while (j > a && j < m_bytes && isContinuation(m_text[j]))
+            j--;
+        return LineText::repeatsUntil(qsizetype(unitOf(j)) - m_first, period, until);
+    }
+
+private:
+    size_t byteOf(qsizetype unit) const {
+        return m_ascii ? size_t(unit) : m_anchor.byteAt(m_text, m_bytes, size_t(unit));
+    }
+    size_t unitOf(size_t byte) const { return m_ascii ? byte : m_anchor.unitsAt(m_text, m_bytes, byte); }
+
+    const char *m_text;
+    size_t m_bytes;
+    qsizetype m_first;
+    qsizetype m_units;
+    mutable textunits::UnitAnchor m_anchor;
+    bool m_ascii;
+    mutable qint64 m_read = 0;
+};
+
+// The ends of a line's parts [lineStart, lineEnd) that the document shows,
+// in offsets of the line, but for those within kRankReach of an edit of
+// [editFrom, editTo).
+class ShownCuts final : public lineparts::KeptCuts {
+public:
+    ShownCuts(const QTextDocument *document, qsizetype lineStart, qsizetype lineEnd, qsizetype editFrom,
+              qsizetype editTo)
+        : m_document(document), m_lineStart(lineStart), m_lineEnd(lineEnd),
+          m_nearFrom(editFrom - lineparts::kRankReach), m_nearTo(editTo + lineparts::kRankReach) {}
+    qsizetype from(qsizetype at) const override {
+        for (qsizetype position = m_lineStart + qMax<qsizetype>(0, at); position < m_lineEnd;) {
+            const QTextBlock block = m_document->findBlock(int(position));
+            const qsizetype end = block.position() + block.length() - 1;
+            if (!block.isValid() || end >= m_lineEnd)
+                return -1;
+            if (end < m_nearFrom || end >= m_nearTo)
+                return end - m_lineStart;
+            position = end + 1;
+        }
+        return -1;
+    }
+
+private:
+    const QTextDocument *m_document;
+    qsizetype m_lineStart;
+    qsizetype m_lineEnd;
+    qsizetype m_nearFrom;
+    qsizetype m_nearTo;
+};
+
+textunits::UnitAnchor anchorAt(size_t byte, size_t units) {
+    textunits::UnitAnchor anchor;
+    anchor.moveTo(byte, units);
+    return anchor;
+}
 
 }  // namespace
 
@@ -46,47 +159,117 @@ std::pair<QTextBlock, QTextBlock> SmartTextStorage::lineOf(const QTextBlock &blo
     return {first, last};
 }
 
+CharRange SmartTextStorage::characterSplitAt(qsizetype position) const {
+    const CharRange none{position, 0};
+    if (!mayHaveLineParts() || position <= 0 || position >= m_document->characterCount() - 1)
+        return none;
+    const QTextBlock block = m_document->findBlock(int(position));
+    // The part's end before the block or at its end, the nearer.
+    qsizetype end = -1;
+    if (continuesLine(block) && position - block.position() < block.position() + block.length() - 1 - position)
+        end = block.position() - 1;
+    else if (endsInLine(block))
+        end = block.position() + block.length() - 1;
+    else if (continuesLine(block))
+        end = block.position() - 1;
+    // (A cluster far longer than this, a letter under dozens of marks, is
+    // taken as what of it lies within reach.)
+    constexpr qsizetype kAround = 64;
+    if (end < 0 || qAbs(position - end) >= kAround)
+        return none;
+    const auto [first, last] = lineOf(block);
+    qsizetype from = qMax<qsizetype>(first.position(), end - kAround);
+    qsizetype to = qMin<qsizetype>(last.position() + last.length() - 1, end + kAround);
+    // (Text read from inside a surrogate pair would begin with the pair.)
+    if (m_document->characterAt(int(from)).isLowSurrogate())
+        from--;
+    if (m_document->characterAt(int(to)).isLowSurrogate())
+        to++;
+    const QString around = shownText(from, to - from);
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, around);
+    finder.setPosition(int(end + 1 - from));
+    const qsizetype start = from + qMax<qsizetype>(0, finder.toPreviousBoundary());
+    finder.setPosition(int(end - from));
+    const qsizetype next = finder.toNextBoundary();
+    const qsizetype stop = next < 0 ? to : from + next;
+    if (position <= start || position >= stop)
+        return none;
+    return {start, stop - start};
+}
+
 size_t SmartTextStorage::shownChunk(const char *text, size_t length, size_t from, size_t want, QString *shown) {
     const size_t target = qMin(length, from + want);
     const void *feed = memchr(text + target, '\n', length - target);
-    const size_t end = feed ? size_t(static_cast<const char *>(feed) - text) + 1 : length;
-    // The line `from` is in: where it began, and what of it comes before
-    // `from` (a part's start) that decides its cuts.
-    const void *lineEnd = memchr(text + from, '\n', length - from);
-    const size_t firstEnd = lineEnd ? size_t(static_cast<const char *>(lineEnd) - text) : length;
-    const void *lineFeed = from > 0 ? memrchr(text, '\n', from) : nullptr;
-    const size_t lineStart = lineFeed ? size_t(static_cast<const char *>(lineFeed) - text) + 1 : 0;
-    size_t warmFrom = from;
-    for (qsizetype units = 0; warmFrom > lineStart && units < lineparts::kContext;) {
-        warmFrom--;
-        if ((static_cast<unsigned char>(text[warmFrom]) & 0xC0) != 0x80)
-            units++;
+    const size_t lineEnd = feed ? size_t(static_cast<const char *>(feed) - text) + 1 : length;
+    size_t end = lineEnd;
+    // The line runs on: up to the end of its last part that begins in the
+    // next stretch of it.
+    const bool runsOn = end - target > kFarLineEnd;
+    if (runsOn) {
+        end = target + kFarLineEnd;
+        while (end > target && isContinuation(text[end]))
+            end--;
     }
-    const QString warm = textunits::displayText(text + warmFrom, from - warmFrom);
-    const qsizetype firstRest = qsizetype(textunits::unitsIn(text + from, firstEnd - from));
-    if (end - target > kFarLineEnd) {
-        // The line runs on: up to the end of its last part that begins in
-        // the next stretch of it.
-        size_t limit = target + kFarLineEnd;
-        while (limit > target && (static_cast<unsigned char>(text[limit]) & 0xC0) == 0x80)
-            limit--;
-        const void *lastStart = memrchr(text + from, '\n', limit - from);
-        const size_t lastLine = lastStart ? size_t(static_cast<const char *>(lastStart) - text) + 1 : from;
-        const qsizetype lastRest = qsizetype(textunits::unitsIn(text + lastLine, end - 1 - lastLine));
-        QString stretch = textunits::displayText(text + from, limit - from);
-        const qsizetype made = lineparts::cutLines(stretch, warm, firstRest, lastRest);
-        const qsizetype last = stretch.lastIndexOf(QLatin1Char('\n'));
+    *shown = textunits::displayText(text + from, end - from);
+    // A text laid in from its start is a new one, whatever its address.
+    if (from == 0)
+        m_chunkLine = ChunkLine{};
+    qsizetype made = 0;
+    size_t byte = from;
+    for (qsizetype start = 0; start <= shown->size();) {
+        qsizetype stop = shown->indexOf(QLatin1Char('\n'), start);
+        if (stop < 0)
+            stop = shown->size();
+        // The line this stretch of the chunk belongs to.
+        const void *before = start == 0 && from > 0 ? memrchr(text, '\n', from) : nullptr;
+        const size_t lineStart =
+            start > 0 || from == 0 ? byte : before ? size_t(static_cast<const char *>(before) - text) + 1 : 0;
+        const void *after = memchr(text + byte, '\n', length - byte);
+        const size_t lineStop = after ? size_t(static_cast<const char *>(after) - text) : length;
+        if (lineStart == byte && lineStop <= end) {
+            if (stop - start > lineparts::kLimit) {
+                for (qsizetype cut : lineparts::cuts(QStringView(*shown).mid(start, stop - start))) {
+                    (*shown)[start + cut] = QLatin1Char('\n');
+                    made++;
+                }
+            }
+        } else {
+            // A line begun before the chunk or running on past it, cut from
+            // where the chunk takes it up, as the whole line is cut.
+            ChunkLine &line = m_chunkLine;
+            if (line.text != text || line.start != lineStart || line.byte > byte - lineStart)
+                line = ChunkLine{text, lineStart, textunits::unitsIn(text + lineStart, lineStop - lineStart), 0, 0};
+            line.unitsBefore += textunits::unitsIn(text + lineStart + line.byte, byte - lineStart - line.byte);
+            line.byte = byte - lineStart;
+            if (qsizetype(line.units) > lineparts::kLimit) {
+                const Utf8Line units(text + lineStart, lineStop - lineStart, 0, qsizetype(line.units),
+                                     anchorAt(line.byte, line.unitsBefore), line.units == lineStop - lineStart);
+                const qsizetype offset = qsizetype(line.unitsBefore);
+                lineparts::Cutter cutter(units, offset - 1);
+                for (qsizetype cut; (cut = cutter.next()) >= 0 && cut - offset < stop - start;) {
+                    (*shown)[start + cut - offset] = QLatin1Char('\n');
+                    made++;
+                }
+            }
+        }
+        if (stop >= shown->size())
+            break;
+        byte = lineStop + 1;
+        start = stop + 1;
+    }
+    if (runsOn) {
+        const qsizetype last = shown->lastIndexOf(QLatin1Char('\n'));
         if (last >= 0) {
-            stretch.truncate(last + 1);
+            shown->truncate(last + 1);
             m_partEnds += made;
             textunits::UnitAnchor anchor;
             anchor.moveTo(from, 0);
-            *shown = std::move(stretch);
             return anchor.byteAt(text, length, size_t(last + 1));
         }
+        // No part ends in the stretch: the whole line.
+        return shownChunk(text, length, from, lineEnd - from, shown);
     }
-    *shown = textunits::displayText(text + from, end - from);
-    m_partEnds += lineparts::cutLines(*shown, warm, firstRest);
+    m_partEnds += made;
     return end;
 }
 
@@ -95,77 +278,99 @@ QString SmartTextStorage::shownText(qsizetype from, qsizetype length) const {
     return textunits::displayText(str() + byte, bytes);
 }
 
-// After an edit between document positions `from` and `to`: the parts of
-// the lines there are cut again as a fresh showing of their text would cut
-// them. A part's end depends on the text before it and on how far the line
-// goes on after it, so the cuts are made again from the part the edit began
-// in until they meet the old ones past the edit, and over the line's last
-// parts (those near its end); each cut or join puts one unit in place of
-// another, so positions stay where they were.
-std::vector<qsizetype> SmartTextStorage::fitLineParts(qsizetype from, qsizetype to) {
+// After an edit between document positions `from` and `to` (`fromByte` the
+// byte where `from` begins): the parts of the lines there are cut again.
+// A part's end depends on the text from kLookBack units before where the
+// part begins to lineparts::kReach units on, on the ends the line's parts
+// had (kept where nothing in the text decides), and on how far the line goes
+// on, so the cuts are made again from that far before the edit until they
+// meet the old ones far enough past it, and over the line's last parts. No
+// more of a long line is read, whatever it holds: its units are read from
+// the edit's byte and from the line's end. Each cut or join puts one unit in
+// place of another, so positions stay where they were.
+std::vector<qsizetype> SmartTextStorage::fitLineParts(qsizetype from, qsizetype to, size_t fromByte) {
     std::vector<qsizetype> moved;
     const DString *mirror = smart_string_mirror_text(m_buffer);
     const qsizetype total = m_document->characterCount() - 1;
     if (qsizetype(mirror->length) < total)
         return moved;
+    const CharRange edit{from, to - from};
     const char *units = mirror->str;
+    const char *text = str();
+    const size_t n = len();
     const void *lineFeed = from > 0 ? memrchr(units, '\n', size_t(from)) : nullptr;
     qsizetype lineStart = lineFeed ? qsizetype(static_cast<const char *>(lineFeed) - units) + 1 : 0;
+    // The byte of the line end last found (the text's line ends are the
+    // mirror's, in the same order).
+    size_t byte = qMin(fromByte, n);
     while (lineStart <= to && lineStart <= total) {
         const void *feed = memchr(units + lineStart, '\n', size_t(total - lineStart));
         const qsizetype lineEnd = feed ? qsizetype(static_cast<const char *>(feed) - units) : total;
+        const void *feedByte = memchr(text + byte, '\n', n - byte);
+        const size_t lineEndByte = feedByte ? size_t(static_cast<const char *>(feedByte) - text) : n;
         const QTextBlock head = m_document->findBlock(int(lineStart));
         const bool whole = head.position() + head.length() - 1 >= lineEnd;
         if (lineEnd - lineStart <= lineparts::kLimit) {
             // A line that fits in one block is one block.
             if (!whole)
-                recutLine(lineStart, lineEnd, lineStart, lineEnd, &moved);
+                recutLine(lineStart, lineEnd, lineStart, lineEnd, edit, anchorAt(lineEndByte, size_t(lineEnd)), &moved);
         } else {
-            // Where the cuts are made again: from the part the edit began
-            // in, and from the part where the line's last kLimit + kMin
-            // units begin.
             const qsizetype editFrom = qMax(from, lineStart);
-            recutLine(lineStart, lineEnd, m_document->findBlock(int(editFrom)).position(), qMin(to, lineEnd), &moved);
-            const qsizetype tail = qMax(lineStart, lineEnd - lineparts::kLimit - lineparts::kMin);
-            recutLine(lineStart, lineEnd, m_document->findBlock(int(tail)).position(), lineEnd, &moved);
+            const textunits::UnitAnchor near =
+                editFrom == from ? anchorAt(fromByte, size_t(from)) : anchorAt(byte, size_t(lineStart));
+            const qsizetype back = qMax(lineStart, editFrom - lineparts::kReach);
+            recutLine(lineStart, lineEnd, m_document->findBlock(int(back)).position(),
+                      qMin(to, lineEnd) + lineparts::kLookBack, edit, near, &moved);
+            const qsizetype tail = qMax(lineStart, lineEnd - lineparts::kLimit - lineparts::kMin - lineparts::kReach);
+            recutLine(lineStart, lineEnd, m_document->findBlock(int(tail)).position(), lineEnd, edit,
+                      anchorAt(lineEndByte, size_t(lineEnd)), &moved);
         }
         lineStart = lineEnd + 1;
+        byte = qMin(lineEndByte + 1, n);
     }
     return moved;
 }
 
 // Cuts a line [lineStart, lineEnd) again from `start` (where a part of it
-// begins) until, past `past`, a new cut falls where an old one was.
+// begins) until, past `past`, a new cut falls where an old one was; `near`
+// is a byte of the text and the units before it, near `start` or near the
+// line's end. The parts' ends the document shows are kept where the text
+// does not decide, but for those `edit` (the range the last edit inserted)
+// reached.
 void SmartTextStorage::recutLine(qsizetype lineStart, qsizetype lineEnd, qsizetype start, qsizetype past,
-                                 std::vector<qsizetype> *moved) {
-    const qsizetype warmFrom = qMax(lineStart, start - lineparts::kContext);
-    lineparts::Cutter cutter(lineEnd - start);
-    for (QChar c : shownText(warmFrom, start - warmFrom))
-        cutter.warm(c);
+                                 CharRange edit, const textunits::UnitAnchor &near, std::vector<qsizetype> *moved) {
+    const Utf8Line line(str(), len(), lineStart, lineEnd - lineStart, near, length() == qsizetype(len()));
+    const ShownCuts kept(m_document, lineStart, lineEnd, edit.location, edit.end());
+    lineparts::Cutter cutter(line, start - lineStart - 1, &kept);
     QTextCursor cursor(m_document);
+    // One unit in place of another: a part's end comes or goes.
+    auto put = [&](qsizetype at, const QString &unit) {
+        cursor.setPosition(int(at));
+        cursor.setPosition(int(at + 1), QTextCursor::KeepAnchor);
+        cursor.insertText(unit);
+        moved->push_back(at);
+    };
     // The old cuts, as the document's parts end, walked along with the new.
     QTextBlock block = m_document->findBlock(int(start));
-    constexpr qsizetype kStretch = 64 * 1024;
-    for (qsizetype at = start; at < lineEnd;) {
-        const qsizetype stretchEnd = qMin(lineEnd, at + kStretch);
-        const QString text = shownText(at, stretchEnd - at);
-        for (qsizetype i = 0; i < text.size(); i++, at++) {
-            const bool cut = cutter.feed(text[i]);
-            while (block.isValid() && block.position() + block.length() - 1 < at)
-                block = block.next();
-            const bool wasCut = block.isValid() && block.position() + block.length() - 1 == at && at < lineEnd;
-            if (cut == wasCut) {
-                if (cut && at >= past)
-                    return;
-                continue;
-            }
-            // A part's end comes or goes: one unit in place of another.
-            cursor.setPosition(int(at));
-            cursor.setPosition(int(at + 1), QTextCursor::KeepAnchor);
-            cursor.insertText(cut ? QStringLiteral("\n") : QString(text[i]));
-            m_partEnds = cut ? m_partEnds + 1 : qMax<qsizetype>(0, m_partEnds - 1);
-            moved->push_back(at);
-            block = m_document->findBlock(int(at));
+    for (;;) {
+        const qsizetype next = cutter.next();
+        const qsizetype cut = next < 0 ? lineEnd : lineStart + next;
+        for (qsizetype end; block.isValid() && (end = block.position() + block.length() - 1) < cut;) {
+            put(end, line.units(end - lineStart, 1));
+            m_partEnds = qMax<qsizetype>(0, m_partEnds - 1);
+            block = m_document->findBlock(int(end));
         }
+        if (next < 0)
+            break;
+        if (block.isValid() && block.position() + block.length() - 1 == cut) {
+            if (cut >= past)
+                break;
+        } else {
+            put(cut, QStringLiteral("\n"));
+            m_partEnds++;
+            block = m_document->findBlock(int(cut));
+        }
+        block = block.next();
     }
+    m_unitsRecut += line.read();
 }

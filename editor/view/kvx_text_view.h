@@ -270,6 +270,7 @@ private:
     void updateViewportMargins();
     void rememberTopLine();
     void keepTopLineStill();
+    void keepCaretOutOfSplitCharacters();
     // The caret's line stays where it stands now in the view.
     void holdCaretLine();
     friend class TopLineHold;
@@ -314,6 +315,10 @@ private:
     double m_topOffset = 0;
     int m_holdingTopLine = 0;
     bool m_settlePending = false;
+    // Where the caret was last, and whether it is being put past a
+    // character a part's end splits.
+    int m_lastCaret = 0;
+    bool m_placingCaret = false;
     // How far below the view's top the caret's line stands where the view
     // itself last scrolled to show it, kept in place of the top line until
     // the text is scrolled or the caret moved otherwise: blocks around it
