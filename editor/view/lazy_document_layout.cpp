@@ -758,6 +758,20 @@ int LazyDocumentLayout::hitTest(const QPointF &where, Qt::HitTestAccuracy accura
 
 // --- Painting ------------------------------------------------------------------------
 
+void LazyDocumentLayout::keepCaretGlyphs(int position) {
+    const QTextBlock block = position >= 0 ? document()->findBlock(position) : QTextBlock();
+    const int number = block.isValid() ? block.blockNumber() : -1;
+    if (number == m_caretBlock)
+        return;
+    // The block the caret left, if it is still there (its number may now
+    // be another block's, which loses nothing by it).
+    if (m_caretBlock >= 0 && m_caretBlock < document()->blockCount())
+        document()->findBlockByNumber(m_caretBlock).layout()->setCacheEnabled(false);
+    m_caretBlock = number;
+    if (block.isValid())
+        block.layout()->setCacheEnabled(true);
+}
+
 void LazyDocumentLayout::draw(QPainter *painter, const PaintContext &context) {
     syncBlockCount();
     checkFrame();
@@ -805,6 +819,7 @@ void LazyDocumentLayout::draw(QPainter *painter, const PaintContext &context) {
     if (!isSettled())
         scheduleIdle();
 
+    keepCaretGlyphs(context.cursorPosition);
     for (QTextBlock block = blockAtY(top); block.isValid(); block = block.next()) {
         const Fixed blockTop = blockTopFixed(block.blockNumber());
         if (blockTop > bottom)

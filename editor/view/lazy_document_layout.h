@@ -186,6 +186,11 @@ private:
     // screen's height around it.
     bool nearView(int first, int last) const;
     void scheduleIdle() const;
+    // The caret's block keeps the glyphs it was shaped into, which Qt would
+    // otherwise drop after each layout and drawing: the caret's blink draws
+    // its line and asks where it stands, and shaping a line of colour emoji
+    // again costs a picture decoded for each.
+    void keepCaretGlyphs(int position);
 
     mutable std::vector<Block> m_blocks;
     mutable FenwickTree m_advances;  // gap + height per block
@@ -224,4 +229,5 @@ private:
     // Blocks to mark after the pending edit of the document (first > last:
     // none).
     int m_pendingFirst = 0, m_pendingLast = -1;
+    int m_caretBlock = -1;  // whose layout keeps its glyphs
 };

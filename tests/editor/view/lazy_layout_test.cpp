@@ -3,6 +3,7 @@
 // give the same height, also after edits and a change of width, whichever
 // blocks the lazy one had laid out before.
 #include <QAbstractTextDocumentLayout>
+#include <QCoreApplication>
 #include <QImage>
 #include <QPainter>
 #include <QScrollBar>
@@ -580,3 +581,36 @@ TEST(LazyLayout, TextCostlyToLayOutSettlesOnlyAroundWhatIsShown) {
     EXPECT_TRUE(proseLayout->isExact());
 }
 
+// The caret's block keeps the glyphs its text was shaped into, so that the
+// caret's blink (its line drawn, its place asked for) shapes nothing again;
+// only that block does, wherever the caret has been.
+TEST(LazyLayout, OnlyTheCaretsBlockKeepsItsGlyphs) {
+    QTextEdit edit;
+    auto *layout = new LazyDocumentLayout(edit.document());
+    edit.document()->setDocumentLayout(layout);
+    QString text;
+    for (int i = 0; i < 40; i++)
+        text += QStringLiteral("Line %1 with words enough to wrap at this width once or twice.\n").arg(i);
+    edit.resize(400, 300);
+    edit.setPlainText(text);
+    edit.show();
+    edit.activateWindow();
+    edit.setFocus();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(edit.hasFocus());
+    QImage image(edit.viewport()->size(), QImage::Format_ARGB32);
+    auto keeping = [&] {
+        std::vector<int> blocks;
+        for (QTextBlock block = edit.document()->firstBlock(); block.isValid(); block = block.next())
+            if (block.layout()->cacheEnabled())
+                blocks.push_back(block.blockNumber());
+        return blocks;
+    };
+    for (int number : {2, 5, 30, 3}) {
+        QTextCursor cursor(edit.document()->findBlockByNumber(number));
+        edit.setTextCursor(cursor);
+        edit.ensureCursorVisible();
+        edit.viewport()->render(&image);
+        EXPECT_EQ(keeping(), std::vector<int>{number});
+    }
+}
