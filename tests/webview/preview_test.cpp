@@ -527,6 +527,32 @@ TEST_F(PreviewTest, APageThatStopsAnsweringIsEndedAndSaysSo) {
     }));
 }
 
+// A page busy for longer than a script may take, building what it was given
+// (here a script of its own takes memory step by step for 15 s, as the
+// engine does laying out a paragraph of megabytes): the change sent
+// meanwhile is waited for, and goes in once the page is done; the page is
+// neither loaded again nor ended, however short the wait for a load.
+TEST_F(PreviewTest, APageBusyBuildingWhatItWasGivenIsWaitedFor) {
+    view->setLoadTimeout(std::chrono::seconds(2));
+    open("# Busy\n");
+    int loads = 0;
+    QObject::connect(&view->controller(), &PreviewController::pageLoaded, [&] { loads++; });
+    view->runScript("var kept = [], end = Date.now() + 15000;"
+                    "while (Date.now() < end) {"
+                    "  var step = Date.now() + 50; while (Date.now() < step) {}"
+                    "  kept.push(new Float64Array(65536).fill(1));"
+                    "}");
+    view->updatePreview(convert("# Busy\n\nA change while it builds.\n"));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return view->controller().isPageEnded() ||
+                   evaluate(*view, "document.body.textContent.indexOf('while it builds') >= 0").toBool();
+        },
+        120000));
+    EXPECT_FALSE(view->controller().isPageEnded());
+    EXPECT_EQ(loads, 0);
+}
+
 // Scrolling the editor to a heading brings the same heading to the middle of
 // the preview, and scrolling the preview brings the editor along.
 TEST_F(PreviewTest, ScrollsEditorAndPreviewTogether) {
