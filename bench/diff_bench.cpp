@@ -1,11 +1,15 @@
 // Diffs of 1 MB texts: a few small edits, many medium edits, and two
 // unrelated texts (the worst case, bounded by the diff's work budget).
+// Three-way merges of a 1 MB document of lines alike: each version edits a
+// few dozen lines, and one version rewritten whole.
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
 #include <random>
 #include <string>
 
 #include "textengine/diff/diff.h"
+#include "textengine/diff/merge.h"
 
 namespace {
 
@@ -59,8 +63,59 @@ void BM_DiffTotalChange(benchmark::State &state) {
     run(state, a, b);
 }
 
+// Lines that differ by their number, as list items and table rows do.
+std::string lines_alike(size_t bytes) {
+    std::string s;
+    for (int n = 1; s.size() < bytes; n++)
+        s += "- item " + std::to_string(n) + " of the list, as long as the others\n";
+    return s;
+}
+
+// Appends `mark` to `count` lines, one line in every `step`, from `first`.
+std::string with_marks(std::string s, size_t first, size_t step, int count, const std::string &mark) {
+    size_t line = 0, at = 0;
+    for (int done = 0; done < count && at < s.size(); line++) {
+        const size_t end = s.find('\n', at);
+        if (line >= first && (line - first) % step == 0) {
+            s.insert(end, mark);
+            done++;
+            at = end + mark.size() + 1;
+        } else {
+            at = end + 1;
+        }
+    }
+    return s;
+}
+
+void merge(benchmark::State &state, const std::string &base, const std::string &mine, const std::string &theirs) {
+    bool merged = false;
+    for (auto _ : state) {
+        size_t length = 0;
+        char *text = dmp_merge(base.data(), base.size(), mine.data(), mine.size(), theirs.data(), theirs.size(),
+                               &length);
+        benchmark::DoNotOptimize(text);
+        merged = text != nullptr;
+        free(text);
+    }
+    state.counters["merged"] = merged;
+    state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)(base.size() + mine.size() + theirs.size()));
+}
+
+void BM_MergeEditsOnNeighbouringLines(benchmark::State &state) {
+    const std::string base = lines_alike(kMB);
+    merge(state, base, with_marks(base, 10, 500, 40, " mine"), with_marks(base, 11, 500, 40, " theirs"));
+}
+
+void BM_MergeWithAVersionRewritten(benchmark::State &state) {
+    std::mt19937 rng(4);
+    const std::string base = lines_alike(kMB);
+    merge(state, base, with_marks(base, 10, 500, 40, " mine"), random_text(rng, kMB));
+}
+
 }  // namespace
 
 BENCHMARK(BM_DiffSmallChange)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DiffMediumChange)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DiffTotalChange)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MergeEditsOnNeighbouringLines)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MergeWithAVersionRewritten)->Unit(benchmark::kMillisecond);

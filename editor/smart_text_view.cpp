@@ -104,6 +104,10 @@ void SmartTextView::deleteBackward() {
     }
     if (range.length == 0)
         return;
+    // Where a part's end of a long line splits that character, Qt took only
+    // its part in the block the caret is in.
+    if (const CharRange split = storage()->characterSplitAt(range.location); split.length > 0)
+        range = {split.location, range.end() - split.location};
     RoutedEdit routed(this);
     storage()->replaceCharactersInRange(range, QString());
 }

@@ -140,16 +140,19 @@ DString *tzr_engine_convert_to_data(tzr_engine *e, uint16_t format, const char *
 // only when its bytes are a picture the format can hold, and the style
 // sheet of "css" only when it is style-sheet text named as one (see
 // library/packaging/pictures.h). Anything else is left out, as is whatever
-// cannot be had; its reference stays as written (EPUB and OpenDocument make
-// it a link to that address), and one line is logged for it:
+// cannot be had and a file larger than a download may be (64 MiB), which is
+// not read; its reference stays as written (EPUB and OpenDocument make it a
+// link to that address), and one line is logged for it:
 //   "Unable to store '%s' in EPUB\n"                     it could not be had
 //   "Left out '%s': not a picture this format can hold\n"
 //   "Left out '%s': not a style sheet\n"
+//   "Left out '%s': larger than 64 MiB\n"
 // A report gathers the same: each asset left out, in the order the document
 // first names them, with its address as written and the reason.
 enum : uint16_t {
     TZR_LEFT_OUT_UNAVAILABLE = 1,  // could not be downloaded or read
     TZR_LEFT_OUT_NOT_HELD = 2,     // no picture or style sheet the format holds
+    TZR_LEFT_OUT_TOO_LARGE = 3,    // a file larger than a download may be
 };
 struct tzr_asset_report;
 // A new, empty report; NULL when allocation fails.

@@ -154,10 +154,26 @@ QString KVXTextDocument::lossOnSave() const {
     return changes.join(u' ');
 }
 
+namespace {
+
+// A question about another program's change: it comes unasked, maybe among
+// the user's keys, which must not answer it.
+int askAboutChange(platform::Alert alert, QWidget *window) {
+    alert.unasked = true;
+    return Alerts::runModal(alert, window);
+}
+
+}  // namespace
+
 bool KVXTextDocument::reloadShownDocument(const DiskVersion &disk) {
     const QString changed = QStringLiteral("File has changed");
+    // The first question waits until the user stops typing; one that
+    // follows an answer comes at once.
+    bool answered = false;
     if (!Defaults::standard().boolForKey(QStringLiteral("MERGE_FILE_CHANGES"))) {
-        const int answer = Alerts::runModal(
+        if (holdChangeWhileTyping())
+            return false;
+        const int answer = askAboutChange(
             {changed,
              QStringLiteral("The file on disk has been changed by another program. Do you want to merge the changes?"),
              {QStringLiteral("Merge"), QStringLiteral("No")},
@@ -165,6 +181,7 @@ bool KVXTextDocument::reloadShownDocument(const DiskVersion &disk) {
             firstWindow());
         if (answer != 0)
             return false;
+        answered = true;
     }
     // From here to the replacement nothing else runs on the main thread: the
     // text merged is the text replaced.
@@ -172,6 +189,11 @@ bool KVXTextDocument::reloadShownDocument(const DiskVersion &disk) {
     if (isDocumentEdited()) {
         const QString mine = _textView->text();
         const MergeResult merged = mergeOriginal(fileString(), mine, disk.text);
+        // (A merge that asks nothing goes ahead while the user types.)
+        if (!merged.ok || !merged.keepsTyped) {
+            if (!answered && holdChangeWhileTyping())
+                return false;
+        }
         if (merged.ok && !merged.keepsTyped)
             return chooseBetweenVersions(disk, mine);
         if (merged.ok) {
@@ -181,7 +203,7 @@ bool KVXTextDocument::reloadShownDocument(const DiskVersion &disk) {
             // The user keeps their text, takes the file's, or has both. Kept,
             // their text goes to the file at the next save, over the file's
             // version, which they have not seen: the alert says so.
-            const int answer = Alerts::runModal(
+            const int answer = askAboutChange(
                 {changed,
                  QStringLiteral("The file on disk has been changed by another program, and the changes could not "
                                 "be merged successfully.  Do you want to reload the file?"),
@@ -208,7 +230,7 @@ bool KVXTextDocument::reloadShownDocument(const DiskVersion &disk) {
 }
 
 bool KVXTextDocument::chooseBetweenVersions(const DiskVersion &disk, const QString &mine) {
-    const int answer = Alerts::runModal(
+    const int answer = askAboutChange(
         {QStringLiteral("File has changed"),
          QStringLiteral("The file on disk has been changed by another program, and merging the changes would lose "
                         "text you typed. Do you want to keep your text, take the file's, or have both, the "
@@ -252,6 +274,9 @@ void KVXTextDocument::presentedItemDidChange() {
     readFromData(*bytes, fileType(), nullptr);
     if (_textView)
         _textView->restoreSelection();
+    // Held until the user stops typing: not seen yet.
+    if (isChangeHeld())
+        return;
     // Whatever the answer, this version is seen: it is not offered again.
     noteFileOnDisk(state, *bytes);
 }

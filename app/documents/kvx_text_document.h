@@ -19,12 +19,16 @@
 // When another program changes the file, the document reads it and, in one
 // step on the main thread (so that nothing typed meanwhile is lost): reloads
 // a document without edits, or merges the other program's changes into the
-// editor's text three ways; it asks first ("Do you want to merge the
-// changes?") unless "MERGE_FILE_CHANGES" is set. A merge that fails, or that
+// editor's text three ways, each at the place it was made; it asks first
+// ("Do you want to merge the changes?") unless "MERGE_FILE_CHANGES" is set.
+// A merge fails where both changed the same place. A merge that fails, or that
 // would lose text typed since the last save, is not taken: the user keeps
 // their text (which the next save writes over the file's version), takes
 // the file's, or gets both with the differences marked as CriticMarkup. The
-// selection is kept across the replacement.
+// selection is kept across the replacement. No question comes up while the
+// user types: the change waits, unseen and not saved over, until the keys
+// pause, and a key typed before the user could read a question goes to the
+// text, not to its buttons. A merge that asks nothing is made at once.
 #pragma once
 
 #include <QPointer>

@@ -72,6 +72,11 @@ bool isTextBundlePath(const QString &path) {
     return !path.isEmpty() && QFileInfo(path).suffix().compare(kTextBundleExtension, Qt::CaseInsensitive) == 0;
 }
 
+// Whether the document at `path` keeps its text in a package's text file: a
+// TextBundle folder, or one still to be made. A plain file that only has a
+// package's name is its own text.
+bool keepsTextInPackage(const QString &path) { return isTextBundlePath(path) && !QFileInfo(path).isFile(); }
+
 // Copies the files below `from` into `to`, keeping their places.
 bool copyTree(const QString &from, const QString &to, QString *error) {
     QDirIterator walk(from, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden,
@@ -111,7 +116,7 @@ void SmartEditorDocument::setStylePaths(StylePaths themes, StylePaths styleSheet
 
 QString SmartEditorDocument::actualFilePath() const {
     const QString path = filePath();
-    return isTextBundlePath(path) ? path + u'/' + kTextBundleText : path;
+    return keepsTextInPackage(path) ? path + u'/' + kTextBundleText : path;
 }
 
 QString SmartEditorDocument::guessTitle() const {
@@ -135,11 +140,11 @@ QWidget *SmartEditorDocument::documentWindow() const {
 
 // --- Reading ----------------------------------------------------------------------------
 
-std::optional<QByteArray> SmartEditorDocument::contentsOfPath(const QString &path, const QString &type,
-                                                              QString *error) const {
-    if (isTextBundlePath(path) && QFileInfo(path).isDir())
-        return KVXTextDocument::contentsOfPath(path + u'/' + kTextBundleText, type, error);
-    return KVXTextDocument::contentsOfPath(path, type, error);
+std::optional<QByteArray> SmartEditorDocument::contentsOfPath(const QString &path, const QString &type, QString *error,
+                                                              platform::FileState *state) const {
+    if (keepsTextInPackage(path))
+        return KVXTextDocument::contentsOfPath(path + u'/' + kTextBundleText, type, error, state);
+    return KVXTextDocument::contentsOfPath(path, type, error, state);
 }
 
 bool SmartEditorDocument::readFromData(const QByteArray &data, const QString &type, QString *error) {
@@ -219,17 +224,33 @@ std::optional<QByteArray> SmartEditorDocument::dataOfType(const QString &type, Q
 }
 
 // An export written says once which of the files the document names it left
-// out of its package, so that nobody shares the file believing it whole.
+// out of its package, and why, so that nobody shares the file believing it
+// whole.
 void SmartEditorDocument::didWrite(const QString &path, const QString &type, platform::SaveOperation operation) {
-    const QStringList leftOut = std::exchange(m_leftOutOfExport, {});
+    const LeftOutFiles leftOut = std::exchange(m_leftOutOfExport, {});
     KVXTextDocument::didWrite(path, type, operation);
     if (operation != platform::SaveOperation::SaveTo || leftOut.isEmpty())
         return;
+    const struct {
+        uint16_t reason;
+        QString why;
+    } reasons[] = {
+        {TZR_LEFT_OUT_UNAVAILABLE, QStringLiteral("These could not be read or downloaded:")},
+        {TZR_LEFT_OUT_TOO_LARGE, QStringLiteral("These are larger than 64 MiB, the most an export takes of a file:")},
+        {TZR_LEFT_OUT_NOT_HELD, QStringLiteral("These are not pictures (or a style sheet) that this format can hold:")},
+    };
+    QStringList paragraphs;
+    for (const auto &r : reasons) {
+        QStringList addresses;
+        for (const LeftOutFile &file : leftOut)
+            if (file.reason == r.reason)
+                addresses.append(file.address);
+        if (!addresses.isEmpty())
+            paragraphs.append(r.why + QStringLiteral("\n\n") + addresses.join(u'\n'));
+    }
     Alerts::runModal({QStringLiteral("“%1” was exported without some of the files the document names.")
                           .arg(QFileInfo(path).fileName()),
-                      QStringLiteral("They are not pictures (or a style sheet) that this format can hold, so "
-                                     "the export does not include them:\n\n%1")
-                          .arg(leftOut.join(u'\n')),
+                      paragraphs.join(QStringLiteral("\n\n")),
                       {QStringLiteral("OK")},
                       platform::AlertStyle::Informational},
                      firstWindow());

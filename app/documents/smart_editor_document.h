@@ -21,6 +21,7 @@
 #include <optional>
 
 #include "app/documents/kvx_text_document.h"
+#include "window/bridge/left_out_files.h"
 
 class DocumentContent;
 class QAction;
@@ -56,8 +57,8 @@ public:
     // --- Reading and writing ------------------------------------------------------------
 
     bool readFromData(const QByteArray &data, const QString &type, QString *error) override;
-    std::optional<QByteArray> contentsOfPath(const QString &path, const QString &type,
-                                             QString *error) const override;
+    std::optional<QByteArray> contentsOfPath(const QString &path, const QString &type, QString *error,
+                                             platform::FileState *state) const override;
     std::optional<QByteArray> dataOfType(const QString &type, QString *error) override;
     std::optional<SaveSnapshot> snapshotForSave(const QString &type) override;
     bool writeToPath(const QString &path, const QString &type, platform::SaveOperation operation,
@@ -120,5 +121,5 @@ private:
     std::optional<QString> m_initialText;
     bool m_windowBuilt = false;
     // What the export being written left out of its package (see didWrite).
-    QStringList m_leftOutOfExport;
+    LeftOutFiles m_leftOutOfExport;
 };

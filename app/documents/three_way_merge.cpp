@@ -6,24 +6,9 @@
 #include <vector>
 
 #include "textengine/diff/diff.h"
-#include "textengine/diff/match.h"
-#include "textengine/diff/patch.h"
+#include "textengine/diff/merge.h"
 
 namespace {
-
-// The changes from `from` to `to`, applied to `target`.
-MergeResult applyChanges(const QByteArray &from, const QByteArray &to, const QByteArray &target,
-                         const dmp_options *options) {
-    MergeResult result;
-    patch *patches = dmp_patch_make(from.constData(), to.constData(), options);
-    bool applied = false;
-    char *text = dmp_patch_apply(patches, target.constData(), &applied, options);
-    dmp_patch_free(patches);
-    result.ok = applied && text;
-    result.text = text ? QString::fromUtf8(text) : QString();
-    free(text);
-    return result;
-}
 
 // The text engine keeps its texts NUL-terminated.
 QByteArray mergeable(QString text) {
@@ -86,15 +71,16 @@ bool keepsAddedText(const QString &base, const QString &edited, const QString &m
 }
 
 MergeResult mergeOriginal(const QString &base, const QString &newText, const QString &alternative) {
-    dmp_options *options = dmp_options_new();
-    options->match_threshold = 0.1f;
     const QByteArray original = mergeable(base);
     const QByteArray edited = mergeable(newText);
     const QByteArray disk = mergeable(alternative);
-    MergeResult result = applyChanges(original, disk, edited, options);
-    if (!result.ok)
-        result = applyChanges(original, edited, disk, options);
-    dmp_options_free(options);
+    size_t length = 0;
+    char *merged = dmp_merge(original.constData(), size_t(original.size()), edited.constData(),
+                             size_t(edited.size()), disk.constData(), size_t(disk.size()), &length);
+    MergeResult result;
+    result.ok = merged != nullptr;
+    result.text = merged ? QString::fromUtf8(merged, qsizetype(length)) : newText;
+    free(merged);
     result.keepsTyped = keepsAddedText(base, newText, result.text);
     return result;
 }

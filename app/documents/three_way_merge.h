@@ -1,15 +1,15 @@
 // Merging two edits of one text: the base (the text last on disk), the
-// editor's text and the text now on disk. The changes from the base to the
-// disk text are applied to the editor's text; when they do not all apply,
-// the editor's changes are applied to the disk text instead. Matching is
-// strict (a threshold of 0.1), so a patch goes in only where its context
-// really is.
+// editor's text and the text now on disk. Each version's changes are found
+// by diffing it against the base and are carried into the merge at the
+// places of the base where they were made, never searched for by their
+// context: a change is not taken onto another line that looks like its
+// own. Changes of both versions at the same place (their ranges of the base
+// overlapping or touching) make the merge fail unless they are the same
+// change.
 //
-// A merge can apply every patch and still lose what the user typed: the
-// other version deleted the paragraph being typed in, or was read while its
-// program had emptied the file to write it anew. The result says whether
-// every run of text the editor added to the base is still in the merged
-// text; a merge that lost one is the user's to decide, never a success.
+// The result also says whether every run of text the editor added to the
+// base is still in the merged text: a merge that lost one is the user's to
+// decide, never a success.
 #pragma once
 
 #include <QString>
@@ -17,9 +17,9 @@
 #include <optional>
 
 struct MergeResult {
-    bool ok = false;          // every patch of the last attempt found its place
+    bool ok = false;          // no place was changed by both versions differently
     bool keepsTyped = true;   // every run the editor added to the base is in `text`
-    QString text;             // that attempt's text (also when it failed)
+    QString text;             // the merged text; the editor's text when the merge failed
 };
 
 MergeResult mergeOriginal(const QString &base, const QString &newText, const QString &alternative);

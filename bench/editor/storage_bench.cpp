@@ -4,7 +4,8 @@
 // a code fence and next to one, and one that opens a fence; then the same
 // keystrokes in the editor view with its gutter and invisible marks on, and
 // as key presses sent to the Markdown editor, without spelling checked and
-// with it (words marked as they end, corrections as they are typed).
+// with it (words marked as they end, corrections as they are typed); and
+// keystrokes in a line of 5 MB that repeats one character.
 // Keystroke benchmarks report the median and 95th percentile of single
 // keystrokes.
 #include <QElapsedTimer>
@@ -141,6 +142,41 @@ void BM_FenceOpenedAndClosed(benchmark::State &state) {
     report(state, ms);
 }
 BENCHMARK(BM_FenceOpenedAndClosed)->Iterations(10)->Unit(benchmark::kMillisecond);
+
+// Keystrokes in one line of 5 MB: a picture inlined as base64 of zero bytes
+// ("AAAA..."), words after it. In the middle of the zeros (letters that
+// split them), at their end (zeros, which make them longer), and just after
+// them (letters, each typed where the zeros end). Nothing in such text
+// tells one place from another: a key keeps the ends of the parts it does
+// not reach, and reads and restyles about a part's neighbourhood of the
+// line, whatever its length.
+void BM_KeystrokeInLongRepeatedLine(benchmark::State &state) {
+    static std::unique_ptr<Editor> editor;
+    const QString head = QStringLiteral("Before.\n\n![p](data:image/png;base64,");
+    constexpr qsizetype kZeros = 5 << 20;
+    benchsupport::runScoped(editor, head + QString(kZeros, QLatin1Char('A')) +
+                                        QStringLiteral(") and a few words after it.\n\nAfter.\n"));
+    const int place = int(state.range(0));
+    const qsizetype start = head.size() + (place == 0 ? kZeros / 2 : kZeros);
+    const QString typed = place == 1 ? QStringLiteral("A") : QStringLiteral("x");
+    editor->showAt(start);
+    std::vector<double> ms;
+    qsizetype at = start, length = 0;
+    for (auto _ : state) {
+        QElapsedTimer clock;
+        clock.start();
+        editor->type(at, typed, false);
+        ms.push_back(clock.nsecsElapsed() / 1e6);
+        length++;
+        if (place != 2)
+            at++;
+    }
+    editor->storage.replaceCharactersInRange({start, length}, QString());
+    QCoreApplication::processEvents();
+    report(state, ms);
+}
+BENCHMARK(BM_KeystrokeInLongRepeatedLine)->Arg(0)->Arg(1)->Arg(2)->ArgName("place")->Iterations(40)
+    ->Unit(benchmark::kMillisecond);
 
 // The editor view over the same document, 1000 x 800, with the gutter
 // numbering lines (or paragraphs) and the invisible marks drawn: after each

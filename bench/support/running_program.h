@@ -24,6 +24,7 @@
 
 #include <sys/types.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -305,6 +306,142 @@ private:
     Display *m_display;
 };
 
+// The value at `share` (0 to 1) of `values` sorted, or -1 when there are none.
+inline double percentile(std::vector<double> values, double share) {
+    if (values.empty())
+        return -1;
+    std::sort(values.begin(), values.end());
+    return values[std::min(values.size() - 1, size_t(double(values.size()) * share))];
+}
+
+// --- The window's pixels -----------------------------------------------------------------
+
+struct Band {
+    int x = 0, y = 0, width = 0, height = 0;
+    bool operator==(const Band &) const = default;
+};
+
+// How many columns of `band` changed from `before` to `after` (a blinking
+// caret changes one or two), and the rows they changed in.
+inline int changedColumns(const std::vector<quint32> &before, const std::vector<quint32> &after, const Band &band,
+                          int *top, int *bottom) {
+    if (before.size() != after.size() || before.empty())
+        return 0;
+    std::vector<bool> columns(size_t(band.width));
+    *top = band.height;
+    *bottom = -1;
+    for (int row = 0; row < band.height; row++) {
+        for (int column = 0; column < band.width; column++) {
+            const size_t i = size_t(row) * size_t(band.width) + size_t(column);
+            if (before[i] != after[i]) {
+                columns[size_t(column)] = true;
+                *top = std::min(*top, row);
+                *bottom = std::max(*bottom, row);
+            }
+        }
+    }
+    return int(std::count(columns.begin(), columns.end(), true));
+}
+
+// The editor's text column of the program's window, watched through its
+// pixels: whether it shows text, when it is still, and when a key typed
+// shows in it.
+class TextColumn {
+public:
+    TextColumn(Desk &desk, std::string title) : m_desk(desk), m_title(std::move(title)) {}
+
+    // The program's window, found again when it went: the program may make
+    // its window anew as the preview comes.
+    Window current(Window window) {
+        if (m_desk.size(window).first > 0)
+            return window;
+        const Window found = m_desk.find(m_title);
+        return found == None ? window : found;
+    }
+
+    // The text column: the window's left part below the menu bar and above
+    // the editor's information bar, as the window stands now (the window
+    // manager may size it after it first shows).
+    Band column(Window window) {
+        const auto [width, height] = m_desk.size(window);
+        return Band{0, 40, width * 45 / 100, std::max(1, height - 76)};
+    }
+
+    // Whether the column shows text: more colours than a window not yet
+    // painted, or painted with its background alone, holds (antialiased
+    // letters bring many).
+    bool showsText(Window window) {
+        window = current(window);
+        const Band band = column(window);
+        const std::vector<quint32> pixels = m_desk.pixels(window, band.x, band.y, band.width, band.height);
+        std::vector<quint32> colours;
+        for (size_t i = 0; i < pixels.size(); i += 7)
+            colours.push_back(pixels[i]);
+        std::sort(colours.begin(), colours.end());
+        return std::unique(colours.begin(), colours.end()) - colours.begin() >= 8;
+    }
+
+    // Waits until the column's pixels stayed the same for `stillMs`, or for
+    // `timeoutMs` at most.
+    void waitStill(Window window, int stillMs, int timeoutMs) {
+        window = current(window);
+        const Band band = column(window);
+        QElapsedTimer clock, still;
+        clock.start();
+        still.start();
+        std::vector<quint32> last = m_desk.pixels(window, band.x, band.y, band.width, band.height);
+        while (still.elapsed() < stillMs && clock.elapsed() < timeoutMs) {
+            pause(20);
+            std::vector<quint32> now = m_desk.pixels(window, band.x, band.y, band.width, band.height);
+            if (now != last) {
+                last = std::move(now);
+                still.restart();
+            }
+        }
+    }
+
+    // Types `c` and waits for the column's pixels around the caret to show
+    // it: the milliseconds from the key to the change, or -1. The next key
+    // is looked for around this one's change; after a key that moved no
+    // letter into place (a space), forget() looks at the whole column again.
+    double keyShown(Window window, char c, int timeoutMs) {
+        window = current(window);
+        const Band whole = column(window);
+        if (whole != m_column)
+            m_column = m_band = whole;
+        const std::vector<quint32> before = m_desk.pixels(window, m_band.x, m_band.y, m_band.width, m_band.height);
+        QElapsedTimer clock;
+        clock.start();
+        m_desk.type(c);
+        while (clock.elapsed() < timeoutMs) {
+            const std::vector<quint32> now = m_desk.pixels(window, m_band.x, m_band.y, m_band.width, m_band.height);
+            if (now.size() != before.size()) {
+                window = current(window);
+                QThread::usleep(300);
+                continue;
+            }
+            int top = 0, bottom = 0;
+            if (changedColumns(before, now, m_band, &top, &bottom) >= 3) {
+                const double ms = double(clock.nsecsElapsed()) / 1e6;
+                const int y = std::max(m_column.y, m_band.y + top - 40);
+                const int end = std::min(m_column.y + m_column.height, m_band.y + bottom + 60);
+                m_band = Band{m_column.x, y, m_column.width, std::max(1, end - y)};
+                return ms;
+            }
+            QThread::usleep(300);
+        }
+        m_band = m_column;
+        return -1;
+    }
+
+    void forget() { m_band = m_column; }
+
+private:
+    Desk &m_desk;
+    std::string m_title;
+    Band m_column, m_band;
+};
+
 // Readies `process` to run the program for a user of its own: its
 // preferences (the JSON object `preferences`) and data in `folder`, which is
 // also where it runs, on the display rather than offscreen.
@@ -353,6 +490,36 @@ inline bool startWindowManager(Desk &desk, QProcess &windowManager) {
     return true;
 }
 
+// Watches the processes of `pid` for a second in which they, together,
+// used under 2% of a core: each sample() reads their CPU, and says when the
+// first such second began (on `clock`, else since the watch began), or -1
+// while none has come.
+class QuietWatch {
+public:
+    explicit QuietWatch(pid_t pid, QElapsedTimer *clock = nullptr) : m_pid(pid), m_clock(clock) { m_timer.start(); }
+
+    qint64 sample() {
+        m_samples.emplace_back(m_clock ? m_clock->elapsed() : m_timer.elapsed(), cpuOf(processTree(m_pid)));
+        // The first sample at least a second back.
+        for (size_t i = m_samples.size(); i-- > 0;) {
+            const qint64 span = m_samples.back().first - m_samples[i].first;
+            if (span >= 1000) {
+                if (usedBetween(m_samples[i].second, m_samples.back().second) / (double(span) / 1000.0) < 0.02)
+                    return m_samples[i].first;
+                m_samples.erase(m_samples.begin(), m_samples.begin() + qsizetype(i));
+                break;
+            }
+        }
+        return -1;
+    }
+
+private:
+    pid_t m_pid;
+    QElapsedTimer *m_clock;
+    QElapsedTimer m_timer;
+    std::vector<std::pair<qint64, CpuSample>> m_samples;
+};
+
 // Waits until the processes of `pid`, together, used under 2% of a core
 // over a second; the time that quiet second began (on `clock`, else since
 // the wait began), or -1 when it never came. With `timeline`, the main
@@ -360,7 +527,7 @@ inline bool startWindowManager(Desk &desk, QProcess &windowManager) {
 inline qint64 waitQuiet(pid_t pid, qint64 timeoutMs, QElapsedTimer *clock = nullptr, bool timeline = false) {
     QElapsedTimer timer;
     timer.start();
-    std::vector<std::pair<qint64, CpuSample>> samples;
+    QuietWatch watch(pid, clock);
     qint64 lineAt = 0;
     CpuSample lineCpu = cpuOf({pid});
     while (timer.elapsed() < timeoutMs) {
@@ -374,17 +541,8 @@ inline qint64 waitQuiet(pid_t pid, qint64 timeoutMs, QElapsedTimer *clock = null
             lineAt = timer.elapsed();
             lineCpu = now;
         }
-        samples.emplace_back(clock ? clock->elapsed() : timer.elapsed(), cpuOf(processTree(pid)));
-        // The first sample at least a second back.
-        for (size_t i = samples.size(); i-- > 0;) {
-            const qint64 span = samples.back().first - samples[i].first;
-            if (span >= 1000) {
-                if (usedBetween(samples[i].second, samples.back().second) / (double(span) / 1000.0) < 0.02)
-                    return samples[i].first;
-                samples.erase(samples.begin(), samples.begin() + qsizetype(i));
-                break;
-            }
-        }
+        if (const qint64 quiet = watch.sample(); quiet >= 0)
+            return quiet;
         pause(50);
     }
     return -1;

@@ -6,7 +6,9 @@
 //   large_document_bench [--size MB] [--corpus PATH] [--idle SECONDS]
 //                        [--settle SECONDS] [--no-typing] [--timeline]
 //                        [--binary PATH]
-//   large_document_bench --size MB --save PATH
+//   large_document_bench --shape SHAPE [--size MB] [--keys N] [--places LIST]
+//                        [--settle SECONDS] [--timeline] [--binary PATH]
+//   large_document_bench [--shape SHAPE] --size MB --save PATH
 //
 // The document is cut from the corpus that bench/gather-corpus makes of the
 // Markdown documentation installed under /usr/share/doc (gathered into the
@@ -17,9 +19,18 @@
 // --save writes that document to PATH and measures nothing (for a profiler,
 // or another editor).
 //
+// With --shape, the document is instead one big top-level block of real text
+// (bench/support/block_shapes.h): "list" (the corpus's paragraphs as the
+// items of one list), "fence" (the machine's logs in one fenced code block),
+// "table" (the corpus's words in the rows of one table), "quote" (the
+// paragraphs in one block quote) or "paragraphs" (the same paragraphs as
+// paragraphs, to compare with), with a short paragraph before and after it.
+//
 // It reports, one "name value unit" line each:
 // - shown: launch to the document's window being on screen (shown_after_alert:
 //   from the answer to the question a very large document asks first);
+// - painted: launch to the editor's text column showing text (after_alert
+//   as above): a window whose main thread is busy shows nothing;
 // - preview_first: launch to the preview's page holding something (the
 //   document's first screen, or a note in its place);
 // - open_settled: launch to the program (all its processes) being quiet;
@@ -49,6 +60,16 @@
 //   caret; not waited for when the preview says the document is too large
 //   for it), quiet (last key to all processes together using under 2% of a
 //   core over a second), the memory after, and the CPU used after the last key.
+// With --shape the typing is instead --keys letters (default 10) typed one at
+// a time at the block's first element, at the one across its middle and at
+// its last (the find bar puts the caret after the marker each begins with;
+// --places picks some of first,mid,last), each sent 100 ms after the one
+// before was handled: key_PLACE_shown_min, _median and _max, from the key to the
+// window's pixels showing it; key_PLACE_cpu_median and _max, the main
+// thread's CPU from the key until it slept for 200 ms; key_PLACE_handled_median,
+// the key to the end of that work; PLACE_quiet, the last key to all
+// processes quiet. A key handled after more than 30 s ends the typing at its
+// place.
 // A figure of -1 means the thing waited for did not happen in time.
 //
 // The program runs for a user of its own (preferences and data in a
@@ -61,12 +82,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -77,12 +94,16 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <map>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "bench/support/block_shapes.h"
+#include "bench/support/page_probe.h"
 #include "bench/support/running_program.h"
 
 namespace {
@@ -175,124 +196,6 @@ QByteArray makeDocument(const QByteArray &corpus, qint64 bytes) {
     return text;
 }
 
-// --- The page, through the web engine's debugging port ------------------------------------
-
-// The least of a WebSocket client that the debugging protocol needs: one
-// text frame out, answers read until the one with our id.
-class PageProbe {
-public:
-    bool connectTo(int port) {
-        m_socket.abort();
-        m_buffer.clear();
-        QTcpSocket http;
-        http.connectToHost(QStringLiteral("127.0.0.1"), quint16(port));
-        if (!http.waitForConnected(1000))
-            return false;
-        http.write("GET /json/list HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
-        QByteArray reply;
-        while (http.waitForReadyRead(2000))
-            reply += http.readAll();
-        const QByteArray body = reply.mid(reply.indexOf("\r\n\r\n") + 4);
-        QString url;
-        for (const QJsonValue &target : QJsonDocument::fromJson(body).array()) {
-            const QJsonObject object = target.toObject();
-            if (object.value("type").toString() == "page")
-                url = object.value("webSocketDebuggerUrl").toString();
-        }
-        if (url.isEmpty())
-            return false;
-        const QString path = url.mid(url.indexOf('/', 5));
-        m_socket.connectToHost(QStringLiteral("127.0.0.1"), quint16(port));
-        if (!m_socket.waitForConnected(1000))
-            return false;
-        m_socket.write("GET " + path.toUtf8() +
-                       " HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-                       "Sec-WebSocket-Key: b3J2YW5lYmVuY2htYXJrIQ==\r\nSec-WebSocket-Version: 13\r\n\r\n");
-        while (!m_buffer.contains("\r\n\r\n")) {
-            if (!m_socket.waitForReadyRead(2000))
-                return false;
-            m_buffer += m_socket.readAll();
-        }
-        const bool upgraded = m_buffer.startsWith("HTTP/1.1 101");
-        m_buffer.remove(0, m_buffer.indexOf("\r\n\r\n") + 4);
-        return upgraded;
-    }
-
-    // The value of `expression` in the page, as JSON text; empty on failure.
-    QJsonValue evaluate(const QString &expression, int timeoutMs = 5000) {
-        const int id = ++m_id;
-        QJsonObject params{{"expression", expression}, {"returnByValue", true}};
-        send(QJsonDocument(QJsonObject{{"id", id}, {"method", "Runtime.evaluate"}, {"params", params}})
-                 .toJson(QJsonDocument::Compact));
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < timeoutMs) {
-            while (auto message = nextMessage()) {
-                const QJsonObject answer = QJsonDocument::fromJson(*message).object();
-                if (answer.value("id").toInt() == id)
-                    return answer.value("result").toObject().value("result").toObject().value("value");
-            }
-            m_socket.waitForReadyRead(50);
-            m_buffer += m_socket.readAll();
-        }
-        return {};
-    }
-
-private:
-    void send(const QByteArray &payload) {
-        QByteArray frame;
-        frame += char(0x81);
-        const quint64 n = quint64(payload.size());
-        if (n < 126) {
-            frame += char(0x80 | n);
-        } else if (n < 65536) {
-            frame += char(0x80 | 126);
-            frame += char(n >> 8);
-            frame += char(n & 0xff);
-        } else {
-            frame += char(0x80 | 127);
-            for (int i = 7; i >= 0; i--)
-                frame += char((n >> (8 * i)) & 0xff);
-        }
-        const char mask[4] = {0x11, 0x22, 0x33, 0x44};
-        frame.append(mask, 4);
-        for (quint64 i = 0; i < n; i++)
-            frame += char(payload[qsizetype(i)] ^ mask[i % 4]);
-        m_socket.write(frame);
-        m_socket.flush();
-    }
-
-    std::optional<QByteArray> nextMessage() {
-        if (m_buffer.size() < 2)
-            return std::nullopt;
-        const auto *b = reinterpret_cast<const unsigned char *>(m_buffer.constData());
-        quint64 length = b[1] & 0x7f;
-        qsizetype header = 2;
-        if (length == 126) {
-            if (m_buffer.size() < 4)
-                return std::nullopt;
-            length = (quint64(b[2]) << 8) | b[3];
-            header = 4;
-        } else if (length == 127) {
-            if (m_buffer.size() < 10)
-                return std::nullopt;
-            length = 0;
-            for (int i = 0; i < 8; i++)
-                length = (length << 8) | b[2 + i];
-            header = 10;
-        }
-        if (quint64(m_buffer.size()) < quint64(header) + length)
-            return std::nullopt;
-        QByteArray message = m_buffer.mid(header, qsizetype(length));
-        m_buffer.remove(0, header + qsizetype(length));
-        return message;
-    }
-
-    QTcpSocket m_socket;
-    QByteArray m_buffer;
-    int m_id = 0;
-};
-
 // --- The run --------------------------------------------------------------------------------
 
 struct Options {
@@ -304,19 +207,37 @@ struct Options {
     QString corpus;
     QString save;
     QString binary = QStringLiteral(ORVANE_BINARY);
+    // One big block of this shape, and where and how much to type in it.
+    QString shape;
+    int keys = 10;
+    QStringList places = {QStringLiteral("first"), QStringLiteral("mid"), QStringLiteral("last")};
 };
 
 class Run {
 public:
-    explicit Run(const Options &options) : m_options(options) {}
+    explicit Run(const Options &options)
+        : m_options(options),
+          m_name(QStringLiteral("%1-%2.md")
+                     .arg(options.shape.isEmpty() ? QStringLiteral("large") : options.shape)
+                     .arg(options.sizeMB)),
+          m_text(m_desk, m_name.toStdString()) {}
+
+    QByteArray document(const QByteArray &corpus) const {
+        const qint64 bytes = qint64(m_options.sizeMB * 1024 * 1024);
+        if (m_options.shape.isEmpty())
+            return makeDocument(corpus, bytes);
+        return QByteArray::fromStdString(
+            blockDocument(m_options.shape.toStdString(), std::string_view(corpus.constData(), size_t(corpus.size())),
+                          size_t(bytes)));
+    }
 
     int save() {
         const QByteArray corpus = readCorpus(m_options.corpus);
         QFile file(m_options.save);
         if (corpus.isEmpty() || !file.open(QIODevice::WriteOnly))
             return 2;
-        const QByteArray text = makeDocument(corpus, qint64(m_options.sizeMB * 1024 * 1024));
-        return file.write(text) == text.size() ? 0 : 2;
+        const QByteArray text = document(corpus);
+        return !text.isEmpty() && file.write(text) == text.size() ? 0 : 2;
     }
 
     int exec() {
@@ -331,11 +252,11 @@ public:
             std::fprintf(stderr, "no corpus at %s\n", qPrintable(m_options.corpus));
             return finish(2);
         }
-        const QString name = QStringLiteral("large-%1.md").arg(m_options.sizeMB);
+        const QString &name = m_name;
         const QString path = m_dir.filePath(name);
         QFile file(path);
-        const QByteArray text = makeDocument(corpus, qint64(m_options.sizeMB * 1024 * 1024));
-        if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
+        const QByteArray text = document(corpus);
+        if (text.isEmpty() || !file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
             return finish(2);
         file.close();
         std::printf("document %.2f MB, %lld lines, of a corpus of %.2f MB\n", double(text.size()) / (1024.0 * 1024.0),
@@ -377,18 +298,34 @@ public:
         if (answered >= 0)
             report("shown_after_alert", secondsOf(shown - answered), "s");
 
-        // The page's first content, then quiet.
-        QElapsedTimer connecting;
-        connecting.start();
-        while (!m_probe.connectTo(port) && connecting.elapsed() < 30000)
-            pause(100);
+        // The text painted and the page's first content, then quiet. The
+        // pixels are looked at every 10 ms on a thread of their own (with a
+        // connection to the display of its own), while the page is asked.
+        std::atomic<qint64> paintedAt{-1};
+        std::thread painter([&] {
+            Desk desk;
+            TextColumn column(desk, title);
+            while (launch.elapsed() < shown + 1000L * m_options.settleSeconds) {
+                if (column.showsText(desk.find(title))) {
+                    paintedAt = launch.elapsed();
+                    return;
+                }
+                QThread::msleep(10);
+            }
+        });
         qint64 first = -1;
         while (first < 0 && launch.elapsed() < shown + 1000L * m_options.settleSeconds) {
-            if (m_probe.evaluate(QStringLiteral("!!(document.body&&document.body.firstElementChild)")).toBool())
+            if ((m_probe.connected() || m_probe.connectTo(port)) &&
+                m_probe.evaluate(QStringLiteral("!!(document.body&&document.body.firstElementChild)"), 1000).toBool())
                 first = launch.elapsed();
             else
                 pause(100);
         }
+        painter.join();
+        const qint64 painted = paintedAt;
+        report("painted", painted < 0 ? -1 : secondsOf(painted), "s");
+        if (answered >= 0)
+            report("painted_after_alert", painted < 0 ? -1 : secondsOf(painted - answered), "s");
         report("preview_first", first < 0 ? -1 : secondsOf(first), "s");
         if (answered >= 0)
             report("preview_first_after_alert", first < 0 ? -1 : secondsOf(first - answered), "s");
@@ -402,7 +339,13 @@ public:
         pause(1500);
         measureIdle("idle_focused");
 
-        if (m_options.typing) {
+        if (m_options.typing && !m_options.shape.isEmpty()) {
+            const std::pair<const char *, const char *> places[] = {
+                {"first", kFirstMarker}, {"mid", kMiddleMarker}, {"last", kLastMarker}};
+            for (const auto &[place, marker] : places)
+                if (m_options.places.contains(QLatin1String(place)))
+                    typeInBlock(m_desk.find(title), place, marker);
+        } else if (m_options.typing) {
             // In the middle: the find bar puts the caret at the marker word.
             m_desk.key(XK_f, XK_Control_L);
             pause(300);
@@ -552,6 +495,61 @@ private:
         return m_probe.evaluate(expression).toBool();
     }
 
+    // Keys one at a time after `marker`, each timed to the window's pixels
+    // and by the main thread's CPU until it slept for 200 ms.
+    void typeInBlock(Window window, const std::string &place, const char *marker) {
+        m_desk.key(XK_f, XK_Control_L);
+        pause(300);
+        for (const char *c = marker; *c; c++)
+            m_desk.type(*c);
+        pause(300);
+        m_desk.key(XK_Escape);
+        pause(200);
+        m_desk.key(XK_Right);
+        benchsupport::waitQuiet(m_pid, 60000);
+        window = m_text.current(window);
+        m_text.waitStill(window, 300, 5000);
+        m_text.forget();
+        std::vector<double> shown, cpu, handled;
+        const std::string letters = "typingintoablock";
+        for (int i = 0; i < m_options.keys; i++) {
+            const quint64 before = mainThread().first;
+            QElapsedTimer clock;
+            clock.start();
+            const double ms = m_text.keyShown(m_text.current(window), letters[size_t(i) % letters.size()], 120000);
+            shown.push_back(ms < 0 ? 120000 : ms);
+            quint64 last = mainThread().first;
+            qint64 lastRun = clock.nsecsElapsed();
+            while (clock.elapsed() < 240000) {
+                QThread::usleep(2000);
+                const auto [ns, running] = mainThread();
+                const qint64 now = clock.nsecsElapsed();
+                if (ns != last || running) {
+                    last = ns;
+                    lastRun = now;
+                } else if (now - lastRun > 200000000) {
+                    break;
+                }
+            }
+            handled.push_back(double(lastRun) / 1e6);
+            cpu.push_back(double(last - before) / 1e6);
+            if (handled.back() > 30000)
+                break;
+            pause(100);
+        }
+        QElapsedTimer clock;
+        clock.start();
+        const qint64 quiet = benchsupport::waitQuiet(m_pid, 120000, &clock);
+        report("key_" + place + "_shown_min", percentile(shown, 0.0), "ms");
+        report("key_" + place + "_shown_median", percentile(shown, 0.5), "ms");
+        report("key_" + place + "_shown_max", percentile(shown, 1.0), "ms");
+        report("key_" + place + "_cpu_median", percentile(cpu, 0.5), "ms");
+        report("key_" + place + "_cpu_max", percentile(cpu, 1.0), "ms");
+        report("key_" + place + "_handled_median", percentile(handled, 0.5), "ms");
+        report("key_" + place + "_typed", double(shown.size()), "keys");
+        report(place + "_quiet", quiet < 0 ? -1 : secondsOf(quiet), "s");
+    }
+
     void typeBurst(const std::string &prefix) {
         // 100 keys; the last is a letter, since a space holds the preview back.
         std::string keys;
@@ -608,6 +606,7 @@ private:
     }
 
     Options m_options;
+    QString m_name;
     QTemporaryDir m_dir;
     QProcess m_process;
     QProcess m_windowManager;
@@ -615,12 +614,15 @@ private:
     // The preview says the document is too large for it.
     bool m_tooLarge = false;
     Desk m_desk;
+    TextColumn m_text;
     PageProbe m_probe;
 };
 
 }  // namespace
 
 int main(int argc, char **argv) {
+    // The window's pixels are watched from a second thread.
+    XInitThreads();
     QCoreApplication application(argc, argv);
     Options options;
     options.corpus = qEnvironmentVariable("ORVANE_CORPUS", QStringLiteral("corpus.md"));
@@ -640,6 +642,12 @@ int main(int argc, char **argv) {
             options.save = arguments[++i];
         else if (a == "--binary" && valued)
             options.binary = arguments[++i];
+        else if (a == "--shape" && valued)
+            options.shape = arguments[++i];
+        else if (a == "--keys" && valued)
+            options.keys = arguments[++i].toInt();
+        else if (a == "--places" && valued)
+            options.places = arguments[++i].split(QLatin1Char(','));
         else if (a == "--no-typing")
             options.typing = false;
         else if (a == "--timeline")

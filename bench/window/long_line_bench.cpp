@@ -4,8 +4,8 @@
 // extension, each key timed until the window's pixels show it, and what it
 // all costs read from /proc.
 //
-//   long_line_bench [--size MB] [--keys N] [--kinds LIST] [--corpus PATH]
-//                   [--binary PATH]
+//   long_line_bench [--size MB] [--keys N] [--kinds LIST] [--settle SECONDS]
+//                   [--corpus PATH] [--binary PATH]
 //   long_line_bench [--size MB] [--kinds LIST] --save FOLDER
 //
 // The lines are made of real text, about --size MB each (default 5), with
@@ -20,8 +20,18 @@
 // - table: a Markdown table whose one row holds the corpus's words, a cell of
 //   up to three each (a generated table);
 // - lines: the markdown text with its line ends, for what opening the same
-//   text in lines costs.
-// --kinds takes a comma-separated list of them (default: all).
+//   text in lines costs;
+// and lines without a space:
+// - cjk: Chinese and Japanese prose, the translations of the programs'
+//   messages that the installed packages ship (their message catalogs under
+//   /usr/share/locale), the blanks within them taken out;
+// - cjk-repeat: one phrase of those translations repeated;
+// - zeros: a file of zero bytes inlined as a base64 data: address;
+// - emoji: emoji and accented letters one after another: sequences joined
+//   with zero-width joiners, skin tones, flags, keycaps, and letters with
+//   combining accents (generated, with a fixed seed).
+// --kinds takes a comma-separated list of them (default: the first five;
+// "all" for every kind).
 //
 // It reports, for each kind, one "kind name value unit" line each:
 // - shown: launch to the document's window being on screen;
@@ -31,13 +41,21 @@
 // - open_settled: launch to the program (all its processes) being quiet:
 //   under 2% of a core over a second, its spelling, grammar and link passes
 //   and its layout and styling in idle slices over;
+// - preview_line: launch to the preview's page holding the line (the marker,
+//   in its text or in a picture's address, asked through the web engine's
+//   debugging port), or -1
+//   when it did not within the time waited for quiet; preview_chars, the
+//   characters of the page's text once the program is quiet (-1: the page
+//   did not answer, an ended page's process among the causes);
 // - rss_open: the main process's resident memory once quiet;
 // - for keys at the start, in the middle and at the end of the line (--keys
 //   each, default 30, about 100 ms apart): key_*_median, key_*_p95 and
 //   key_*_max, from the key sent through the X server to the window's pixels
 //   around the caret changing; and *_quiet, from the last key to the program
 //   being quiet again.
-// A figure of -1 means the thing waited for did not happen in time.
+// A figure of -1 means the thing waited for did not happen in time: quiet is
+// waited for --settle seconds (default 600), after opening and after each
+// place's keys.
 // --save writes the lines to FOLDER (KIND-SIZE.md) and measures nothing
 // (for a profiler, or another editor).
 //
@@ -47,6 +65,7 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QDirIterator>
+#include <QtEndian>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -60,9 +79,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "bench/support/page_probe.h"
 #include "bench/support/running_program.h"
 
 namespace {
@@ -167,47 +188,184 @@ QByteArray tableLine(const QByteArray &corpus, qint64 bytes) {
     return "| what | words |\n|---|---|\n" + withMarker(row + "|", " | ");
 }
 
-// --- Keys and pixels ----------------------------------------------------------------
-
-double percentile(std::vector<double> values, double share) {
-    if (values.empty())
-        return -1;
-    std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, size_t(double(values.size()) * share))];
-}
-
-struct Band {
-    int x = 0, y = 0, width = 0, height = 0;
-    bool operator==(const Band &) const = default;
-};
-
-// How many columns of `band` changed from `before` to `after` (a blinking
-// caret changes one or two), and the rows they changed in.
-int changedColumns(const std::vector<quint32> &before, const std::vector<quint32> &after, const Band &band, int *top,
-                   int *bottom) {
-    if (before.size() != after.size() || before.empty())
-        return 0;
-    std::vector<bool> columns(size_t(band.width));
-    *top = band.height;
-    *bottom = -1;
-    for (int row = 0; row < band.height; row++) {
-        for (int column = 0; column < band.width; column++) {
-            const size_t i = size_t(row) * size_t(band.width) + size_t(column);
-            if (before[i] != after[i]) {
-                columns[size_t(column)] = true;
-                *top = std::min(*top, row);
-                *bottom = std::max(*bottom, row);
+// The translations of the message catalogs (GNU .mo files) of `languages`
+// under /usr/share/locale, in a stable order: each catalog's translated
+// strings that hold a CJK character.
+QStringList catalogTranslations(const QStringList &languages) {
+    QStringList catalogs;
+    for (const QString &language : languages)
+        catalogs += filesUnder({QStringLiteral("/usr/share/locale/%1/LC_MESSAGES").arg(language)},
+                               {QStringLiteral(".mo")}, 0);
+    QStringList strings;
+    for (const QString &path : catalogs) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray data = file.readAll();
+        if (data.size() < 28)
+            continue;
+        const auto *bytes = reinterpret_cast<const uchar *>(data.constData());
+        const bool little = qFromLittleEndian<quint32>(bytes) == 0x950412deu;
+        auto word = [&](qsizetype at) -> quint32 {
+            if (at < 0 || at + 4 > data.size())
+                return 0;
+            return little ? qFromLittleEndian<quint32>(bytes + at) : qFromBigEndian<quint32>(bytes + at);
+        };
+        if (!little && qFromBigEndian<quint32>(bytes) != 0x950412deu)
+            continue;
+        const quint32 count = word(8), table = word(16);
+        for (quint32 i = 0; i < count; i++) {
+            const quint32 length = word(qsizetype(table) + 8 * qsizetype(i));
+            const quint32 offset = word(qsizetype(table) + 8 * qsizetype(i) + 4);
+            if (qint64(offset) + length > data.size())
+                continue;
+            // Plural forms are kept apart by a zero byte.
+            for (const QByteArray &form : data.mid(offset, length).split('\0')) {
+                const QString text = QString::fromUtf8(form);
+                for (QChar c : text)
+                    if (c.unicode() >= 0x3040 && c.unicode() < 0xa000) {
+                        strings.append(text);
+                        break;
+                    }
             }
         }
     }
-    return int(std::count(columns.begin(), columns.end(), true));
+    return strings;
+}
+
+// `text` with its blanks taken out.
+QString withoutBlanks(const QString &text) {
+    QString out;
+    out.reserve(text.size());
+    for (QChar c : text)
+        if (!c.isSpace())
+            out += c;
+    return out;
+}
+
+// `text` with the marker put at `position`, and a line end after it.
+QByteArray withMarkerAt(QByteArray text, qsizetype position) {
+    text.insert(position, kMarker);
+    return text + '\n';
+}
+
+// The middle of `text`, moved back to the start of a UTF-8 character.
+qsizetype middleCharacter(const QByteArray &text) {
+    qsizetype middle = text.size() / 2;
+    while (middle > 0 && (uchar(text[middle]) & 0xc0) == 0x80)
+        middle--;
+    return middle;
+}
+
+QByteArray cjkLine(qint64 bytes) {
+    const QStringList strings =
+        catalogTranslations({QStringLiteral("zh_CN"), QStringLiteral("zh_TW"), QStringLiteral("ja")});
+    QByteArray text;
+    while (text.size() < bytes && !strings.isEmpty())
+        for (const QString &string : strings) {
+            if (text.size() >= bytes)
+                break;
+            text += withoutBlanks(string).toUtf8();
+        }
+    return withMarkerAt(text, middleCharacter(text));
+}
+
+QByteArray cjkRepeatLine(qint64 bytes) {
+    // The first translation of ten to forty characters, all of them CJK.
+    QString phrase;
+    for (const QString &string : catalogTranslations({QStringLiteral("zh_CN")})) {
+        const QString text = withoutBlanks(string);
+        const bool cjk = std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x3000; });
+        if (cjk && text.size() >= 10 && text.size() <= 40) {
+            phrase = text;
+            break;
+        }
+    }
+    const QByteArray unit = phrase.toUtf8();
+    QByteArray text;
+    while (text.size() < bytes && !unit.isEmpty())
+        text += unit;
+    // The marker between two of the phrases.
+    const qsizetype middle = unit.isEmpty() ? 0 : text.size() / 2 / unit.size() * unit.size();
+    return withMarkerAt(text, middle);
+}
+
+QByteArray zerosLine(qint64 bytes) {
+    const QByteArray base64 = QByteArray(qsizetype(bytes * 3 / 4), '\0').toBase64();
+    QByteArray text = "![zeros](data:application/octet-stream;base64," + base64 + ")";
+    return withMarkerAt(text, text.size() / 2);
+}
+
+QByteArray emojiLine(qint64 bytes) {
+    std::mt19937 random(7);
+    auto pick = [&random](auto &list) -> decltype(list[0]) { return list[random() % std::size(list)]; };
+    const std::u32string joined[] = {
+        U"\U0001F468\u200D\U0001F469\u200D\U0001F467\u200D\U0001F466",  // family
+        U"\U0001F469\u200D\U0001F4BB",                                      // woman technologist
+        U"\U0001F3F3\uFE0F\u200D\U0001F308",                                // rainbow flag
+        U"\U0001F9D1\u200D\U0001F91D\u200D\U0001F9D1",                     // people holding hands
+        U"\U0001F441\uFE0F\u200D\U0001F5E8\uFE0F",                         // eye in speech bubble
+        U"\U0001F469\u200D\u2764\uFE0F\u200D\U0001F48B\u200D\U0001F468",  // kiss
+        U"\U0001F415\u200D\U0001F9BA",                                      // service dog
+    };
+    const char32_t toned[] = {0x1F44B, 0x1F44D, 0x1F64F, 0x270C, 0x1F9D1, 0x1F476, 0x1F46E, 0x1F3C3};
+    const char32_t professions[] = {0x1F680, 0x1F52C, 0x1F3A8, 0x1F692, 0x2695};
+    const char *const flags[] = {"FR", "JP", "BR", "DE", "IN", "KE", "NZ", "CA"};
+    const char32_t letters[] = {U'a', U'e', U'i', U'o', U'u', U'n', U'c', U'z', U'A', U'E', U'O'};
+    std::u32string text;
+    text.reserve(size_t(bytes / 3));
+    qint64 utf8 = 0;
+    std::vector<qint64> boundaries;
+    while (utf8 < bytes) {
+        std::u32string cluster;
+        switch (random() % 7) {
+        case 0:
+            cluster = pick(joined);
+            break;
+        case 1:  // a skin tone
+            cluster = {pick(toned), char32_t(0x1F3FB + random() % 5)};
+            break;
+        case 2:  // a person of a skin tone at work
+            cluster = {0x1F9D1, char32_t(0x1F3FB + random() % 5), 0x200D, pick(professions)};
+            break;
+        case 3: {  // a flag
+            const char *flag = pick(flags);
+            cluster = {char32_t(0x1F1E6 + (flag[0] - 'A')), char32_t(0x1F1E6 + (flag[1] - 'A'))};
+            break;
+        }
+        case 4:  // a keycap
+            cluster = {char32_t(U'0' + random() % 10), 0xFE0F, 0x20E3};
+            break;
+        case 5:  // a letter with one to three combining accents
+            cluster = {pick(letters)};
+            for (unsigned n = 1 + random() % 3; n > 0; n--)
+                cluster += char32_t(0x0300 + random() % 0x70);
+            break;
+        default:  // a face
+            cluster = {char32_t(0x1F600 + random() % 0x50)};
+            break;
+        }
+        boundaries.push_back(utf8);
+        text += cluster;
+        utf8 += QString::fromUcs4(cluster.data(), qsizetype(cluster.size())).toUtf8().size();
+    }
+    const QByteArray line = QString::fromUcs4(text.data(), qsizetype(text.size())).toUtf8();
+    // The marker between two clusters near the middle.
+    return withMarkerAt(line, boundaries[boundaries.size() / 2]);
 }
 
 // --- The run -----------------------------------------------------------------------
 
+QStringList allKinds() {
+    return {QStringLiteral("markdown"), QStringLiteral("pictures"),   QStringLiteral("html"),
+            QStringLiteral("table"),    QStringLiteral("lines"),      QStringLiteral("cjk"),
+            QStringLiteral("cjk-repeat"), QStringLiteral("zeros"),    QStringLiteral("emoji")};
+}
+
 struct Options {
     double sizeMB = 5;
     int keys = 30;
+    int settleSeconds = 600;
     QStringList kinds = {QStringLiteral("markdown"), QStringLiteral("pictures"), QStringLiteral("html"),
                          QStringLiteral("table"), QStringLiteral("lines")};
     QString corpus;
@@ -217,20 +375,28 @@ struct Options {
 
 class Run {
 public:
-    Run(const Options &options, QString kind) : m_options(options), m_kind(std::move(kind)) {}
+    Run(const Options &options, QString kind)
+        : m_options(options),
+          m_kind(std::move(kind)),
+          m_name(QStringLiteral("%1-%2.md").arg(m_kind).arg(m_options.sizeMB)),
+          m_text(m_desk, m_name.toStdString()) {}
 
     int exec(const QByteArray &text) {
-        const QString name = QStringLiteral("%1-%2.md").arg(m_kind).arg(m_options.sizeMB);
-        QFile file(m_dir.filePath(name));
+        QFile file(m_dir.filePath(m_name));
         if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
             return 2;
         file.close();
-        std::printf("%s: %.2f MB, %lld lines, longest %lld bytes\n", qPrintable(m_kind),
-                    double(text.size()) / (1024.0 * 1024.0), qlonglong(text.count('\n')), qlonglong(longestLine(text)));
+        std::printf("%s: %.2f MB, %lld lines, longest %lld bytes, %lld spaces\n", qPrintable(m_kind),
+                    double(text.size()) / (1024.0 * 1024.0), qlonglong(text.count('\n')), qlonglong(longestLine(text)),
+                    qlonglong(text.count(' ')));
         std::printf("load average %s", readProc(QStringLiteral("/proc/loadavg")).constData());
         runAsNewUser(m_process, m_dir.path(),
                      "{\"checkForAnnouncements\": false, \"checkSpelling\": true, \"checkGrammar\": true, "
                      "\"smartLinks\": true}");
+        const int port = 9300 + int(::getpid() % 500);
+        QProcessEnvironment environment = m_process.processEnvironment();
+        environment.insert("QTWEBENGINE_REMOTE_DEBUGGING", QStringLiteral("127.0.0.1:%1").arg(port));
+        m_process.setProcessEnvironment(environment);
 
         QElapsedTimer launch;
         launch.start();
@@ -238,8 +404,7 @@ public:
         if (!m_process.waitForStarted(5000))
             return finish(2);
         m_pid = pid_t(m_process.processId());
-        m_title = name.toStdString();
-        const std::string &title = m_title;
+        const std::string title = m_name.toStdString();
         Window window = None;
         while ((window = m_desk.find(title)) == None) {
             if (launch.elapsed() > 300000 || m_process.state() != QProcess::Running) {
@@ -250,7 +415,7 @@ public:
         }
         report("shown", secondsOf(launch.elapsed()), "s");
         // Keys go to the window once the window manager gave it the focus.
-        for (QElapsedTimer asked; !m_desk.hasFocus(window = current(window));) {
+        for (QElapsedTimer asked; !m_desk.hasFocus(window = m_text.current(window));) {
             if (!asked.isValid() || asked.elapsed() > 500) {
                 m_desk.activate(window);
                 asked.start();
@@ -265,24 +430,44 @@ public:
         while (first < 0 && launch.elapsed() < 300000) {
             // The window's first paints end before a key is typed: a change
             // of theirs would pass for the key's.
-            waitStill(window, 300, 5000);
-            first = keyShown(window, 'z', 1000);
+            m_text.waitStill(window, 300, 5000);
+            first = m_text.keyShown(window, 'z', 1000);
         }
         report("first_key", first < 0 ? -1 : secondsOf(launch.elapsed()), "s");
-        const qint64 settled = waitQuiet(m_pid, 600000, &launch);
+
+        // Quiet, and the line in the preview meanwhile.
+        QuietWatch watch(m_pid, &launch);
+        qint64 settled = -1, inPreview = -1;
+        const QString around = QString::fromUtf8(kMarker);
+        while (settled < 0 && launch.elapsed() < 1000L * m_options.settleSeconds) {
+            if (inPreview < 0 && (m_probe.connected() || m_probe.connectTo(port)) &&
+                m_probe.evaluate(QStringLiteral("(function(m){var b=document.body;return !!b&&(b.textContent.indexOf(m)>=0"
+                                                "||Array.from(document.images).some(function(i){"
+                                                "return (i.getAttribute('src')||'').indexOf(m)>=0;}));})('%1')")
+                                     .arg(around),
+                                 2000)
+                    .toBool())
+                inPreview = launch.elapsed();
+            settled = watch.sample();
+            pause(inPreview < 0 ? 250 : 50);
+        }
         report("open_settled", settled < 0 ? -1 : secondsOf(settled), "s");
+        report("preview_line", inPreview < 0 ? -1 : secondsOf(inPreview), "s");
+        const QJsonValue chars =
+            m_probe.evaluate(QStringLiteral("document.body?document.body.textContent.length:0"), 10000);
+        report("preview_chars", chars.isDouble() ? chars.toDouble() : -1, "chars");
         report("rss_open", residentMB(m_pid), "MB");
 
         // At the start of the line (of the text), in its middle (the find
         // bar puts the caret after the marker) and at its end.
         const int line = m_kind == QLatin1String("table") ? 2 : 0;
-        typeAt(current(window), "start", [&] {
+        typeAt(m_text.current(window), "start", [&] {
             m_desk.key(XK_Home, XK_Control_L);
             for (int i = 0; i < line; i++)
                 m_desk.key(XK_Down);
             m_desk.key(XK_Home);
         });
-        typeAt(current(window), "mid", [&] {
+        typeAt(m_text.current(window), "mid", [&] {
             m_desk.key(XK_f, XK_Control_L);
             pause(300);
             for (char c : std::string(kMarker))
@@ -292,7 +477,7 @@ public:
             pause(200);
             m_desk.key(XK_Right);
         });
-        typeAt(current(window), "end", [&] {
+        typeAt(m_text.current(window), "end", [&] {
             m_desk.key(XK_End, XK_Control_L);
             m_desk.key(XK_Left);
         });
@@ -318,77 +503,11 @@ private:
         std::fflush(stdout);
     }
 
-    // Types `c` and waits for the window's pixels around the caret to show
-    // it: the milliseconds from the key to the change, or -1.
-    // The program's window, found again when it went: the program may make
-    // its window anew as the preview comes.
-    Window current(Window window) {
-        if (m_desk.size(window).first > 0)
-            return window;
-        const Window found = m_desk.find(m_title);
-        return found == None ? window : found;
-    }
-
-    // Waits until the text column's pixels stayed the same for `stillMs`, or
-    // for `timeoutMs` at most.
-    void waitStill(Window window, int stillMs, int timeoutMs) {
-        window = current(window);
-        const auto [width, height] = m_desk.size(window);
-        const Band column{0, 40, width * 45 / 100, std::max(1, height - 76)};
-        QElapsedTimer clock, still;
-        clock.start();
-        still.start();
-        std::vector<quint32> last = m_desk.pixels(window, column.x, column.y, column.width, column.height);
-        while (still.elapsed() < stillMs && clock.elapsed() < timeoutMs) {
-            pause(20);
-            std::vector<quint32> now = m_desk.pixels(window, column.x, column.y, column.width, column.height);
-            if (now != last) {
-                last = std::move(now);
-                still.restart();
-            }
-        }
-    }
-
-    double keyShown(Window window, char c, int timeoutMs) {
-        window = current(window);
-        // The text column: the window's left part below the menu bar and
-        // above the editor's information bar, as the window stands now (the
-        // window manager may size it after it first shows).
-        const auto [width, height] = m_desk.size(window);
-        const Band column{0, 40, width * 45 / 100, std::max(1, height - 76)};
-        if (column != m_column)
-            m_column = m_band = column;
-        const std::vector<quint32> before = m_desk.pixels(window, m_band.x, m_band.y, m_band.width, m_band.height);
-        QElapsedTimer clock;
-        clock.start();
-        m_desk.type(c);
-        while (clock.elapsed() < timeoutMs) {
-            const std::vector<quint32> now = m_desk.pixels(window, m_band.x, m_band.y, m_band.width, m_band.height);
-            if (now.size() != before.size()) {
-                window = current(window);
-                QThread::usleep(300);
-                continue;
-            }
-            int top = 0, bottom = 0;
-            if (changedColumns(before, now, m_band, &top, &bottom) >= 3) {
-                const double ms = double(clock.nsecsElapsed()) / 1e6;
-                // The next key is looked for around this one's change.
-                const int y = std::max(m_column.y, m_band.y + top - 40);
-                const int end = std::min(m_column.y + m_column.height, m_band.y + bottom + 60);
-                m_band = Band{m_column.x, y, m_column.width, std::max(1, end - y)};
-                return ms;
-            }
-            QThread::usleep(300);
-        }
-        m_band = m_column;
-        return -1;
-    }
-
     template <typename Place>
     void typeAt(Window window, const std::string &where, Place place) {
         place();
         waitQuiet(m_pid, 60000);
-        m_band = m_column;
+        m_text.forget();
         std::vector<double> ms;
         const std::string keys = "type some words here ";
         for (int i = 0; i < m_options.keys; i++) {
@@ -398,16 +517,16 @@ private:
             if (c == ' ') {
                 m_desk.type(c);
                 pause(100);
-                m_band = m_column;
+                m_text.forget();
                 continue;
             }
-            const double shown = keyShown(window, c, 20000);
+            const double shown = m_text.keyShown(window, c, 20000);
             ms.push_back(shown < 0 ? 20000 : shown);
             pause(100);
         }
         QElapsedTimer clock;
         clock.start();
-        const qint64 quiet = waitQuiet(m_pid, 600000, &clock);
+        const qint64 quiet = waitQuiet(m_pid, 1000L * m_options.settleSeconds, &clock);
         report("key_" + where + "_median", percentile(ms, 0.5), "ms");
         report("key_" + where + "_p95", percentile(ms, 0.95), "ms");
         report("key_" + where + "_max", percentile(ms, 1.0), "ms");
@@ -426,12 +545,13 @@ private:
 
     Options m_options;
     QString m_kind;
+    QString m_name;
     QTemporaryDir m_dir;
     QProcess m_process;
     pid_t m_pid = 0;
-    std::string m_title;
     Desk m_desk;
-    Band m_column, m_band;
+    TextColumn m_text;
+    PageProbe m_probe;
 };
 
 }  // namespace
@@ -449,7 +569,9 @@ int main(int argc, char **argv) {
         else if (a == "--keys" && valued)
             options.keys = arguments[++i].toInt();
         else if (a == "--kinds" && valued)
-            options.kinds = arguments[++i].split(QLatin1Char(','));
+            options.kinds = arguments[++i] == QLatin1String("all") ? allKinds() : arguments[i].split(QLatin1Char(','));
+        else if (a == "--settle" && valued)
+            options.settleSeconds = arguments[++i].toInt();
         else if (a == "--corpus" && valued)
             options.corpus = arguments[++i];
         else if (a == "--binary" && valued)
@@ -480,6 +602,14 @@ int main(int argc, char **argv) {
             text = htmlLine(bytes);
         else if (kind == QLatin1String("table"))
             text = tableLine(corpus, bytes);
+        else if (kind == QLatin1String("cjk"))
+            text = cjkLine(bytes);
+        else if (kind == QLatin1String("cjk-repeat"))
+            text = cjkRepeatLine(bytes);
+        else if (kind == QLatin1String("zeros"))
+            text = zerosLine(bytes);
+        else if (kind == QLatin1String("emoji"))
+            text = emojiLine(bytes);
         if (text.size() < bytes / 2) {
             std::fprintf(stderr, "%s: not enough text for the line\n", qPrintable(kind));
             status = 2;

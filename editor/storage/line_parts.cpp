@@ -34,6 +34,9 @@ constexpr qsizetype kPeriodWindow = 2 * kRadius + kWindow;
 // Units the cutter keeps before a part's start (the marks' context).
 constexpr qsizetype kKeep = kRadius + kWindow + 32;
 constexpr qsizetype kChunk = 64 * 1024;
+// How far the cutter reads ahead of what it looks at: a part or two, so that
+// cutting again after an edit reads little more than it must.
+constexpr qsizetype kReadAhead = 8 * 1024;
 
 // The smallest period of `text` (its length when it does not repeat).
 qsizetype smallestPeriod(QStringView text, std::vector<qsizetype> &border) {
@@ -60,36 +63,37 @@ int endRank(QStringView text, qsizetype at) {
     const QChar c = text[at];
     const QChar next = at + 1 < text.size() ? text[at + 1] : QChar();
     const QChar before = at > 0 ? text[at - 1] : QChar();
+    if (c.isSurrogate() || c == QLatin1Char('\n'))
+        return kCannotEnd;
     if (c == QChar(kJoiner)) {
         // Between two emoji of two units each (an emoji's presentation
         // selector may come before it).
         const bool emojiBefore = before.isLowSurrogate() || (before == QChar(kEmojiPresentation) && at > 1 &&
                                                              text[at - 2].isLowSurrogate());
-        return emojiBefore && next.isHighSurrogate() ? kJoinerEnd : kCannotEnd;
+        return emojiBefore && next.isHighSurrogate() ? kJoinerEnd : kUnitEnd;
     }
-    if (c.isSurrogate() || c == QLatin1Char('\n') || c.isMark())
-        return kCannotEnd;
+    if (c.isMark())
+        return kUnitEnd;
     // Nothing below U+0300 joins a character before it.
     if (c.unicode() < 0x80 && (next.isNull() || next.unicode() < 0x300) && before != QChar(kJoiner))
         return isBlank(c) ? kBlankEnd : kCharacterEnd;
     // A consonant after a virama joins it in a conjunct.
     if (before.combiningClass() == 9)
-        return kCannotEnd;
-    const qsizetype from = qMax<qsizetype>(0, at - 16), to = qMin(text.size(), at + 8);
+        return kUnitEnd;
+    const qsizetype from = qMax<qsizetype>(0, at - kRankReach), to = qMin(text.size(), at + kRankReach / 2);
     QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text.data() + from, int(to - from));
     finder.setPosition(int(at - from));
     if (!finder.isAtBoundary())
-        return kCannotEnd;
+        return kUnitEnd;
     finder.setPosition(int(at + 1 - from));
     if (!finder.isAtBoundary())
-        return kCannotEnd;
+        return kUnitEnd;
     return isBlank(c) ? kBlankEnd : kCharacterEnd;
 }
 
-qsizetype LineText::repeatsUntil(qsizetype from, qsizetype period) const {
-    const qsizetype n = size();
-    from = qMax(from, period);
-    for (qsizetype i = from; i < n;) {
+qsizetype LineText::repeatsUntil(qsizetype from, qsizetype period, qsizetype until) const {
+    const qsizetype n = qMin(size(), until);
+    for (qsizetype i = qMax(from, period); i < n;) {
         const qsizetype end = qMin(n, i + kChunk);
         const QString stretch = units(i - period, end - i + period);
         for (qsizetype k = 0; k < end - i; k++)
@@ -97,31 +101,7 @@ qsizetype LineText::repeatsUntil(qsizetype from, qsizetype period) const {
                 return i + k;
         i = end;
     }
-    return n;
-}
-
-qsizetype LineText::repeatingRunStart(qsizetype at) const {
-    constexpr qsizetype window = 2 * kRadius;
-    if (at < window)
-        return at;
-    std::vector<qsizetype> border;
-    const QString before = units(at - window, window);
-    const qsizetype period = smallestPeriod(before, border);
-    if (period > kRadius)
-        return at;
-    // Back while each unit is the one a period after it.
-    qsizetype start = at - window;
-    while (start > 0) {
-        const qsizetype from = qMax<qsizetype>(0, start - kChunk);
-        const QString stretch = units(from, start - from + period);
-        qsizetype k = start - from;
-        while (k > 0 && stretch[k - 1] == stretch[k - 1 + period])
-            k--;
-        if (k > 0)
-            return from + k;
-        start = from;
-    }
-    return 0;
+    return qMax<qsizetype>(n, 0);
 }
 
 QString StringLine::units(qsizetype from, qsizetype length) const {
@@ -129,14 +109,16 @@ QString StringLine::units(qsizetype from, qsizetype length) const {
     return m_line.mid(from, qBound<qsizetype>(0, length, m_line.size() - from)).toString();
 }
 
-qsizetype StringLine::repeatsUntil(qsizetype from, qsizetype period) const {
+qsizetype StringLine::repeatsUntil(qsizetype from, qsizetype period, qsizetype until) const {
+    const qsizetype n = qBound<qsizetype>(0, until, m_line.size());
     qsizetype i = qMax(from, period);
-    while (i < m_line.size() && m_line[i] == m_line[i - period])
+    while (i < n && m_line[i] == m_line[i - period])
         i++;
-    return qMin(i, m_line.size());
+    return qMin(i, n);
 }
 
-Cutter::Cutter(const LineText &line, qsizetype after) : m_line(line), m_size(line.size()) {
+Cutter::Cutter(const LineText &line, qsizetype after, const KeptCuts *kept)
+    : m_line(line), m_kept(kept), m_size(line.size()) {
     m_partStart = qMax<qsizetype>(0, after + 1);
     m_textFrom = qMax<qsizetype>(0, m_partStart - kKeep);
     m_scan = m_partStart;
@@ -155,9 +137,8 @@ void Cutter::load(qsizetype to) {
         m_hashes.erase(m_hashes.begin(), m_hashes.begin() + drop);
         m_textFrom += drop;
     }
-    const QString more = m_line.units(end, qMax(to, end + kChunk) - end);
+    const QString more = m_line.units(end, qMax(to, end + kReadAhead) - end);
     m_text += more;
-    m_hashes.reserve(size_t(m_text.size()));
     for (QChar c : more) {
         m_hash = (m_hash << 1) + gearOf(c);
         m_hashes.push_back(m_hash);
@@ -224,10 +205,70 @@ qsizetype Cutter::cutFrom(qsizetype marked, qsizetype top) {
     return -1;
 }
 
-// In text that repeats with a period of at most kRadius: the ends fall on
-// the same character of every L units (L the period's multiple nearest
-// below kMean), counted back from the run's last whole period, where the
-// part may end best.
+// A kept cut that ends the part: the first in [lo, top] (at a place where a
+// part may end: the edit kept none it reached); with `repeating`, only one
+// in text that repeats with a short period. The showing it was kept from
+// had it for a reason the text alone no longer gives: nothing tells the
+// places of a repetition apart, and an edit elsewhere must not move them.
+qsizetype Cutter::keptCut(qsizetype lo, qsizetype top, bool repeating) {
+    if (!m_kept)
+        return -1;
+    std::vector<qsizetype> border;
+    for (qsizetype cut = m_kept->from(lo); cut >= 0 && cut <= top; cut = m_kept->from(cut + 1)) {
+        if (rankAt(cut) == kCannotEnd)
+            continue;
+        if (!repeating)
+            return cut;
+        if (cut < kPeriodWindow)
+            continue;
+        const qsizetype from = cut - kPeriodWindow;
+        const QString before = from >= m_textFrom ? QString() : m_line.units(from, kPeriodWindow);
+        const QStringView window =
+            from >= m_textFrom ? QStringView(m_text).mid(from - m_textFrom, kPeriodWindow) : QStringView(before);
+        if (smallestPeriod(window, border) <= kRadius)
+            return cut;
+    }
+    return -1;
+}
+
+// Whether the repetition found goes on (every unit the one a period before
+// it) up to `until`, reading on from as far as it is known to go: no
+// further than asked, so that finding where a repetition of megabytes ends
+// is done once, and only where nothing nearer says where to cut it.
+bool Cutter::runReaches(qsizetype until) {
+    until = qMin(until, m_size);
+    if (m_runTo < until && !m_runEnds) {
+        m_runTo = m_line.repeatsUntil(m_runTo, m_period, until);
+        m_runEnds = m_runTo < until || m_runTo >= m_size;
+    }
+    return m_runTo >= until;
+}
+
+// The place of the period (last - period, last] where a part ends best, the
+// last of the best; gives how well it ends there.
+int Cutter::bestInPeriod(qsizetype last, qsizetype period, qsizetype *place) const {
+    const qsizetype nearFrom = qMax<qsizetype>(0, last - period - 16);
+    const QString near = m_line.units(nearFrom, last + 9 - nearFrom);
+    int best = kCannotEnd;
+    *place = -1;
+    for (qsizetype j = last; j > last - period && j >= 0; j--) {
+        const int rank = endRank(near, j - nearFrom);
+        if (rank > best) {
+            *place = j;
+            best = rank;
+            if (rank == kBlankEnd)
+                break;
+        }
+    }
+    return best;
+}
+
+// In text that repeats with a period of at most kRadius, and where no kept
+// cut ends the part: the ends fall on the same character of every L units
+// (L the period's multiple nearest below kMean), in step with the first kept
+// cut after the part where the repetition reaches it (so that the part after
+// this one ends there), else counted back from the repetition's last whole
+// period. The character is the one of the period where a part ends best.
 qsizetype Cutter::cutInRepetition(qsizetype lo, qsizetype top) {
     const qsizetype check = m_partStart + kLimit - kMin;
     if (check > top)
@@ -238,24 +279,23 @@ qsizetype Cutter::cutInRepetition(qsizetype lo, qsizetype top) {
         smallestPeriod(QStringView(m_text).mid(check - kPeriodWindow - m_textFrom, kPeriodWindow), border);
     if (period > kRadius)
         return -1;
-    if (period != m_period || check > m_repeatEnd) {
+    if (period != m_period || check > m_runTo) {
         m_period = period;
-        m_repeatEnd = m_line.repeatsUntil(check, period);
-        const qsizetype nearFrom = m_repeatEnd - 2 * period - 16;
-        const QString near = m_line.units(nearFrom, 2 * period + 24);
-        m_periodEnd = -1;
-        m_periodRank = kCannotEnd;
-        for (qsizetype j = m_repeatEnd - period - 1; j >= m_repeatEnd - 2 * period; j--) {
-            const int rank = endRank(near, j - nearFrom);
-            if (rank > m_periodRank) {
-                m_periodEnd = j;
-                m_periodRank = rank;
-                if (rank == kBlankEnd)
-                    break;
-            }
-        }
+        m_runTo = check;
+        m_runEnds = false;
+        m_gridFrom = -1;
     }
-    if (m_periodRank == kCannotEnd)
+    // (A part's end reads the units up to 8 after it.)
+    const qsizetype kept = m_kept ? m_kept->from(top + 1) : -1;
+    const bool inStep = kept >= 0 && runReaches(kept + 9);
+    if (!inStep)
+        runReaches(m_size);
+    const qsizetype last = inStep ? kept : m_runTo - period - 1;
+    if (last != m_gridFrom) {
+        m_gridFrom = last;
+        m_gridRank = bestInPeriod(last, period, &m_gridPlace);
+    }
+    if (m_gridRank == kCannotEnd)
         return -1;
     // Where the run begins, as far back as this part may end.
     qsizetype start = check - kPeriodWindow;
@@ -263,17 +303,19 @@ qsizetype Cutter::cutInRepetition(qsizetype lo, qsizetype top) {
         start--;
     const qsizetype every = period * qMax<qsizetype>(1, kMean / period);
     const qsizetype from = qMax(lo, start + 1);
-    if (m_periodEnd < from)
+    if (m_gridPlace < from)
         return -1;
-    for (qsizetype cut = m_periodEnd - (m_periodEnd - from) / every * every; cut <= top; cut += every)
-        if (rankAt(cut) >= m_periodRank)
+    for (qsizetype cut = m_gridPlace - (m_gridPlace - from) / every * every; cut <= top; cut += every)
+        if (rankAt(cut) >= m_gridRank)
             return cut;
     return -1;
 }
 
-// No place marked and no repetition: a space or tab near kLimit, else a
-// character that may end a part, else, past kLimit, a joiner between emoji
-// or the first such character.
+// No place marked, none kept and no repetition: a space or tab near kLimit,
+// else a character that may end a part; where the part holds none, a joiner
+// between two emoji, else any unit of one code point; past kLimit only where
+// the part holds none of those either (a stretch of emoji of two units, and
+// nothing else, is one part however long).
 qsizetype Cutter::cutAnywhere(qsizetype lo, qsizetype top, qsizetype hi) {
     const qsizetype late = qMin(top + 1, qMax(lo, m_partStart + kLimit - kMin));
     for (qsizetype j = late; j <= top; j++)
@@ -285,8 +327,12 @@ qsizetype Cutter::cutAnywhere(qsizetype lo, qsizetype top, qsizetype hi) {
     for (qsizetype j = late - 1; j >= lo; j--)
         if (rankAt(j) >= kCharacterEnd)
             return j;
-    for (qsizetype j = lo; j <= hi; j++)
-        if (rankAt(j) >= kJoinerEnd)
+    for (const int rank : {kJoinerEnd, kUnitEnd})
+        for (qsizetype j = lo; j <= top; j++)
+            if (rankAt(j) >= rank)
+                return j;
+    for (qsizetype j = top + 1; j <= hi; j++)
+        if (rankAt(j) >= kUnitEnd)
             return j;
     return -1;
 }
@@ -303,6 +349,8 @@ qsizetype Cutter::next() {
     const qsizetype lo = start + kMin, hi = m_size - 1 - kMin, top = qMin(hi, start + kLimit);
     while (!m_marked.empty() && m_marked.front() < start)
         m_marked.pop_front();
+    // The first cut a marked place gives.
+    qsizetype fromMark = -1;
     for (;;) {
         if (m_marked.empty()) {
             if (m_scan > top)
@@ -316,11 +364,20 @@ qsizetype Cutter::next() {
         const qsizetype cut = cutFrom(marked, top);
         if (cut < 0)
             break;
-        if (cut >= lo)
-            return take(cut);
+        if (cut >= lo) {
+            fromMark = cut;
+            break;
+        }
         m_marked.pop_front();
     }
-    qsizetype cut = cutInRepetition(lo, top);
+    // Before it, a kept cut in a repetition (whose marks come only from
+    // edits in it, and must not take its kept parts along), else that cut;
+    // with none, the kept cut.
+    qsizetype cut = keptCut(lo, fromMark >= 0 ? fromMark - 1 : top, fromMark >= 0);
+    if (cut < 0)
+        cut = fromMark;
+    if (cut < 0)
+        cut = cutInRepetition(lo, top);
     if (cut < 0)
         cut = cutAnywhere(lo, top, hi);
     if (cut >= 0)

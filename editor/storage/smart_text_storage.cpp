@@ -401,7 +401,7 @@ void SmartTextStorage::patch(size_t start, size_t removed, size_t inserted, bool
             cursor.insertText(shown);
         std::vector<qsizetype> moved;
         if (!ahead)
-            moved = fitLineParts(qsizetype(unitStart), qsizetype(unitStart + insertedUnits));
+            moved = fitLineParts(qsizetype(unitStart), qsizetype(unitStart + insertedUnits), start);
         if (restyle) {
             restyleAround(qsizetype(unitStart), qsizetype(unitStart + insertedUnits));
             // Parts whose ends moved away from the edit (near the end of a

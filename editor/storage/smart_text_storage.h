@@ -286,7 +286,9 @@ public:
     // A line longer than lineparts::kLimit units is shown in parts (blocks)
     // of about lineparts::kMean units, cut at its spaces where it has
     // them: they are made as the text is shown, and cut again or joined
-    // after each edit of them, so that no block grows past kLimit units.
+    // around each edit (the parts further away kept), so that no block
+    // grows past kLimit units (but one of emoji of two units and nothing
+    // else, which no place can end without splitting one).
     // Its first part is styled with the blocks around it, as any line; each
     // other part on its own, its text parsed inside the block-level tokens
     // (paragraph, heading, list item, code block ...) the part before it
@@ -306,12 +308,22 @@ public:
     // The first and the last part of the line that `block` belongs to
     // (`block` itself for a line in one block).
     std::pair<QTextBlock, QTextBlock> lineOf(const QTextBlock &block) const;
+    // Where a part's end stands for a unit inside a character (a joiner
+    // between two emoji, a presentation selector, a mark), the character (the
+    // grapheme cluster) that `position` falls inside of, if it does; an empty
+    // range at `position` otherwise. Qt, which knows the parts as blocks,
+    // would stop the caret there: the view does not, and deletes such a
+    // character whole, as in a line shown in one block.
+    CharRange characterSplitAt(qsizetype position) const;
     // Whether the document may hold a line in parts (parts were made and
     // not all of them joined again).
     bool mayHaveLineParts() const { return m_partEnds > 0; }
     // How many units of the text the storage has parsed to style it since it
     // was made: a count of the work done, for tests.
     qint64 unitsParsed() const { return m_unitsParsed; }
+    // How many units of long lines the storage has read to cut them into
+    // parts again after edits: a count of the work done, for tests.
+    qint64 unitsRecut() const { return m_unitsRecut; }
     // The parse a part of a long line after its first is styled from: its
     // text with the parts on either side, read in the tokens the part
     // before it left open. Gives the range parsed; the caller frees the
@@ -549,11 +561,11 @@ private:
     // its long lines in parts. Gives the byte where it ends.
     size_t shownChunk(const char *text, size_t length, size_t from, size_t want, QString *shown);
     // Cuts the lines around document positions [from, to] into parts again
-    // (after an edit there), as their text shown afresh would be cut; gives
-    // where parts' ends came or went.
-    std::vector<qsizetype> fitLineParts(qsizetype from, qsizetype to);
-    void recutLine(qsizetype lineStart, qsizetype lineEnd, qsizetype start, qsizetype past,
-                   std::vector<qsizetype> *moved);
+    // (after an edit there; `fromByte` is where `from` begins), keeping the
+    // ends their text does not decide; gives where parts' ends came or went.
+    std::vector<qsizetype> fitLineParts(qsizetype from, qsizetype to, size_t fromByte);
+    void recutLine(qsizetype lineStart, qsizetype lineEnd, qsizetype start, qsizetype past, CharRange edit,
+                   const textunits::UnitAnchor &near, std::vector<qsizetype> *moved);
     // The display text of units [from, from + length) of the text, and of
     // the one unit at `position`.
     QString shownText(qsizetype from, qsizetype length) const;
@@ -621,4 +633,5 @@ private:
         size_t unitsBefore = 0;
     } m_chunkLine;
     qint64 m_unitsParsed = 0;
+    qint64 m_unitsRecut = 0;
 };

@@ -97,6 +97,7 @@ KVXTextView::KVXTextView(SmartTextStorage *storage, platform::Defaults *defaults
         }
     });
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { rememberTopLine(); });
+    connect(this, &QTextEdit::cursorPositionChanged, this, [this] { keepCaretOutOfSplitCharacters(); });
 
     // The view is its own scroll view: the gutter goes in at once.
     addRulerView();
@@ -468,6 +469,39 @@ void KVXTextView::setSelectedRange(CharRange range) {
     cursor.setPosition(int(start));
     cursor.setPosition(int(end), QTextCursor::KeepAnchor);
     setTextCursor(cursor);
+}
+
+// A part of a long line may end inside a character (at a joiner between two
+// emoji, a presentation selector): Qt's caret, which takes the parts for
+// blocks, would stop there, by a key, a click or a selection. It goes on past
+// the character the way it moved (to the nearer side when it did not), and
+// a selection's anchor to the side away from the caret, so that the
+// selection holds the character whole.
+void KVXTextView::keepCaretOutOfSplitCharacters() {
+    QTextCursor cursor = textCursor();
+    const int position = cursor.position(), anchor = cursor.anchor();
+    const int last = m_lastCaret;
+    m_lastCaret = position;
+    if (m_placingCaret || !m_liveStorage || !m_liveStorage->mayHaveLineParts())
+        return;
+    // Past the character at `at` that way (-1, +1), or to its nearer side (0).
+    auto outside = [this](int at, int way) {
+        const CharRange character = m_storage->characterSplitAt(at);
+        if (character.length == 0)
+            return at;
+        const bool forward = way != 0 ? way > 0 : at - character.location > character.end() - at;
+        return int(forward ? character.end() : character.location);
+    };
+    const int placed = outside(position, position == last ? 0 : position > last ? 1 : -1);
+    const int anchored = anchor == position ? placed : outside(anchor, anchor < position ? -1 : 1);
+    if (placed == position && anchored == anchor)
+        return;
+    m_placingCaret = true;
+    cursor.setPosition(anchored);
+    cursor.setPosition(placed, QTextCursor::KeepAnchor);
+    setTextCursor(cursor);
+    m_placingCaret = false;
+    m_lastCaret = placed;
 }
 
 void KVXTextView::saveSelection() { m_savedSelection.save(m_storage->string(), selectedRange()); }

@@ -269,6 +269,7 @@ private:
     void updateViewportMargins();
     void rememberTopLine();
     void keepTopLineStill();
+    void keepCaretOutOfSplitCharacters();
     friend class TopLineHold;
     QRectF documentRectForRange(CharRange range) const;
     double boundsHeight() const;
@@ -307,4 +308,8 @@ private:
     double m_topOffset = 0;
     int m_holdingTopLine = 0;
     bool m_settlePending = false;
+    // Where the caret was last, and whether it is being put past a
+    // character a part's end splits.
+    int m_lastCaret = 0;
+    bool m_placingCaret = false;
 };

@@ -1,10 +1,15 @@
 #include "library/packaging/assets_fetch.h"
 
 #include <curl/curl.h>
+#include <fcntl.h>
 #include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -282,6 +287,22 @@ bool tzr_asset_url_is_remote(const char *url) {
 
 namespace {
 
+// A size as a person reads it: "64 MiB", "512 KiB", "100 bytes".
+std::string size_text(size_t bytes) {
+    constexpr size_t kKiB = 1024, kMiB = kKiB * 1024;
+    if (bytes >= kMiB && bytes % kMiB == 0)
+        return std::to_string(bytes / kMiB) + " MiB";
+    if (bytes >= kKiB && bytes % kKiB == 0)
+        return std::to_string(bytes / kKiB) + " KiB";
+    return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+}
+
+void log_not_held(const tzr_asset *a) {
+    tzr_log(a->style_sheet ? "Left out '%s': not a style sheet\n"
+                           : "Left out '%s': not a picture this format can hold\n",
+            a->url);
+}
+
 // Keeps an asset a package of `format` can hold, with its media type, or
 // says why it is left out.
 bool held_by_package(tzr_fetched_asset &item, const tzr_asset *a, uint16_t format) {
@@ -292,10 +313,91 @@ bool held_by_package(tzr_fetched_asset &item, const tzr_asset *a, uint16_t forma
         item.media_type = "text/css";
     if (item.media_type)
         return true;
-    tzr_log(a->style_sheet ? "Left out '%s': not a style sheet\n"
-                           : "Left out '%s': not a picture this format can hold\n",
-            a->url);
+    log_not_held(a);
     return false;
+}
+
+// What reading a file named as an asset came to.
+enum class LocalRead { Read, Unavailable, TooLarge, NotHeld };
+
+// How much of a file is read before the rest: enough for every picture's
+// header, and one read.
+constexpr size_t kFileStart = 4096;
+static_assert(kFileStart >= kTzrPictureHeaderLength);
+
+// Reads from `fd` until `bytes` holds `until` bytes or the file ends; false
+// after a failed read.
+bool read_more(int fd, std::string &bytes, size_t until) {
+    constexpr size_t kChunk = 64 * 1024;
+    while (bytes.size() < until) {
+        size_t have = bytes.size();
+        size_t room = std::min(until - have, std::max(bytes.capacity() - have, kChunk));
+        bytes.resize(have + room);
+        ssize_t got = read(fd, bytes.data() + have, room);
+        bytes.resize(have + (got > 0 ? (size_t)got : 0));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return got == 0;
+    }
+    return true;
+}
+
+// The count of bytes that UTF-8 byte-order marks take at the start.
+size_t leading_marks(const std::string &bytes) {
+    size_t marks = 0;
+    while (bytes.size() - marks >= 3 && bytes.compare(marks, 3, "\xEF\xBB\xBF") == 0)
+        marks += 3;
+    return marks;
+}
+
+// Reads the file at `path` into `bytes` (without the byte-order marks at its
+// start), at no more cost than judging it needs. Only a regular file is
+// opened: a FIFO would wait for a writer, a device may never end, a folder
+// holds no bytes. A file larger than `limit` (0: none) is not read at all,
+// nor is one that grows past it while read. With `picture_format`, a file
+// whose start cannot begin a picture that format holds is read no further.
+LocalRead read_local(const char *path, size_t limit, std::optional<uint16_t> picture_format,
+                     std::string &bytes) {
+    bytes.clear();
+    struct stat info;
+    if (stat(path, &info) != 0 || !S_ISREG(info.st_mode))
+        return LocalRead::Unavailable;
+    if (limit > 0 && (uint64_t)info.st_size > limit)
+        return LocalRead::TooLarge;
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return LocalRead::Unavailable;
+    // The name may stand for another file by now.
+    LocalRead result = LocalRead::Read;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        result = LocalRead::Unavailable;
+    else if (limit > 0 && (uint64_t)info.st_size > limit)
+        result = LocalRead::TooLarge;
+    else if (!read_more(fd, bytes, kFileStart))
+        result = LocalRead::Unavailable;
+    if (result == LocalRead::Read && picture_format && bytes.size() > leading_marks(bytes)) {
+        size_t marks = leading_marks(bytes);
+        if (!tzr_picture_may_begin(bytes.data() + marks, bytes.size() - marks, *picture_format))
+            result = LocalRead::NotHeld;
+    }
+    if (result == LocalRead::Read && bytes.size() == kFileStart) {
+        // A file's size may be wrong (those of /proc say 0) or change: one
+        // byte past the limit is as far as it is read.
+        size_t until = limit > 0 ? limit + 1 : SIZE_MAX;
+        bytes.reserve(std::min((size_t)info.st_size, until) + 1);
+        if (!read_more(fd, bytes, until))
+            result = LocalRead::Unavailable;
+        else if (limit > 0 && bytes.size() > limit)
+            result = LocalRead::TooLarge;
+    }
+    close(fd);
+    if (result != LocalRead::Read) {
+        bytes = std::string();
+        return result;
+    }
+    bytes.erase(0, leading_marks(bytes));
+    return bytes.empty() ? LocalRead::Unavailable : LocalRead::Read;
 }
 
 // The asset step's fetch; with a format, only what a package of that format
@@ -319,26 +421,31 @@ std::vector<tzr_fetched_asset> fetch(tzr_engine *e, const char *base_folder, con
         item.name = a->name;
         item.entry = std::string(prefix ? prefix : "") + a->name;
         item.downloaded = tzr_asset_url_is_remote(a->url);
-        bool have = false;
+        LocalRead got = LocalRead::Unavailable;
         if (item.downloaded) {
             std::optional<Reply> &reply = downloads[download++];
-            if ((have = reply.has_value())) {
+            if (reply.has_value()) {
+                got = LocalRead::Read;
                 item.bytes = std::move(reply->bytes);
                 item.content_type = std::move(reply->content_type);
             }
         } else if (base_folder) {
+            // A style sheet is judged whole: its start tells nothing.
             char *path = path_join(base_folder, a->url);
-            DString *text = path ? file_read_to_d_string(path) : nullptr;
-            if (text && text->length > 0) {
-                item.bytes.assign(text->str, text->length);
-                have = true;
-            }
-            d_string_free(text, true);
+            if (path)
+                got = read_local(path, limits.max_bytes, a->style_sheet ? std::nullopt : format,
+                                 item.bytes);
             free(path);
         }
-        if (!have) {
+        if (got == LocalRead::Unavailable) {
             tzr_log("Unable to store '%s' in EPUB\n", a->url);
             tzr_asset_report_add(e->asset_report, a->url, TZR_LEFT_OUT_UNAVAILABLE);
+        } else if (got == LocalRead::TooLarge) {
+            tzr_log("Left out '%s': larger than %s\n", a->url, size_text(limits.max_bytes).c_str());
+            tzr_asset_report_add(e->asset_report, a->url, TZR_LEFT_OUT_TOO_LARGE);
+        } else if (got == LocalRead::NotHeld) {
+            log_not_held(a);
+            tzr_asset_report_add(e->asset_report, a->url, TZR_LEFT_OUT_NOT_HELD);
         } else if (format && !held_by_package(item, a, *format)) {
             tzr_asset_report_add(e->asset_report, a->url, TZR_LEFT_OUT_NOT_HELD);
         } else {

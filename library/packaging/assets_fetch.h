@@ -34,10 +34,11 @@ constexpr long kTzrFetchDeadlineMs = 120000;
 
 // How far a download may go before it counts as failed, how many run at
 // once, and when the whole fetch gives up on the downloads not yet done.
+// `max_bytes` bounds a local file as well: a larger one is left out unread.
 struct tzr_fetch_limits {
     long connect_timeout_ms;
     long total_timeout_ms;
-    size_t max_bytes;
+    size_t max_bytes;  // 0: none
     long max_redirects;
     size_t max_in_flight = 8;
     long deadline_ms = kTzrFetchDeadlineMs;  // 0: none
@@ -75,11 +76,14 @@ bool tzr_asset_url_is_remote(const char *url);
 // that is http or https is downloaded (following at most the limit's
 // redirects; an HTTP error status, a time-out or an oversized reply is a
 // failure, never stored); any other URL is read from `base_folder` joined
-// with it. Downloads run several at a time, each address once; once a host
-// cannot be reached, its other addresses are not tried. Downloads not done
-// by the limits' deadline are abandoned, with one line on standard error
-// giving their number. An asset that cannot be had is reported with
-// "Unable to store '%s' in EPUB\n" and left out.
+// with it, only when it is a regular file (a FIFO, a device or a folder is
+// not opened). A file larger than the limit's bytes is left out unread, with
+// "Left out '%s': larger than 64 MiB\n" (the limit's size). Downloads run
+// several at a time, each address once; once a host cannot be reached, its
+// other addresses are not tried. Downloads not done by the limits' deadline
+// are abandoned, with one line on standard error giving their number. An
+// asset that cannot be had is reported with "Unable to store '%s' in EPUB\n"
+// and left out.
 std::vector<tzr_fetched_asset> tzr_fetch_assets(tzr_engine *e, const char *base_folder,
                                                 const char *prefix,
                                                 const tzr_fetch_limits &limits);
@@ -90,9 +94,10 @@ std::vector<tzr_fetched_asset> tzr_fetch_assets(tzr_engine *e, const char *base_
 // sheet by tzr_style_sheet_allowed, each with its media type ("text/css"
 // for the style sheet). Everything else is left out with one line,
 // "Left out '%s': not a picture this format can hold\n" (for the style sheet
-// "Left out '%s': not a style sheet\n"), as one that cannot be had is with
-// its own. Each asset left out also goes on the engine's report, when a
-// conversion asked for one.
+// "Left out '%s': not a style sheet\n"), as one that cannot be had or is
+// too large is with its own. A local file is read only as far as judging it
+// needs: one whose start is no picture's is read no further. Each asset left
+// out also goes on the engine's report, when a conversion asked for one.
 std::vector<tzr_fetched_asset> tzr_fetch_package_assets(tzr_engine *e, const char *base_folder,
                                                         const char *prefix, uint16_t format,
                                                         const tzr_fetch_limits &limits);

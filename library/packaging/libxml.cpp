@@ -18,15 +18,19 @@ const tzr_libxml *tzr_libxml_load() {
               bind(t.xmlReplaceNode, "xmlReplaceNode") && bind(t.xmlFreeNode, "xmlFreeNode") &&
               bind(t.xmlUnlinkNode, "xmlUnlinkNode") && bind(t.xmlInitParser, "xmlInitParser") &&
               bind(t.xmlSetGenericErrorFunc, "xmlSetGenericErrorFunc") &&
-              bind(t.htmlReadMemory, "htmlReadMemory") && bind(t.xmlReadMemory, "xmlReadMemory") &&
+              bind(t.htmlReadMemory, "htmlReadMemory") &&
               bind(t.xmlDocGetRootElement, "xmlDocGetRootElement") &&
-              bind(t.xmlNodeListGetString, "xmlNodeListGetString") &&
               bind(t.xmlBufferCreate, "xmlBufferCreate") &&
               bind(t.xmlSaveToBuffer, "xmlSaveToBuffer") && bind(t.xmlSaveDoc, "xmlSaveDoc") &&
               bind(t.xmlSaveClose, "xmlSaveClose") &&
               bind(t.xmlBufferContent, "xmlBufferContent") &&
               bind(t.xmlBufferLength, "xmlBufferLength") &&
               bind(t.xmlBufferFree, "xmlBufferFree") && bind(t.xmlFreeDoc, "xmlFreeDoc") &&
+              bind(t.xmlCreateMemoryParserCtxt, "xmlCreateMemoryParserCtxt") &&
+              bind(t.xmlCtxtUseOptions, "xmlCtxtUseOptions") &&
+              bind(t.xmlParseDocument, "xmlParseDocument") &&
+              bind(t.xmlStopParser, "xmlStopParser") &&
+              bind(t.xmlFreeParserCtxt, "xmlFreeParserCtxt") &&
               bind(t.generic_error, "__xmlGenericError") &&
               bind(t.generic_error_context, "__xmlGenericErrorContext") &&
               bind(t.free_function, "xmlFree")))

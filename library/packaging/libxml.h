@@ -7,6 +7,7 @@
 
 #include <libxml/HTMLparser.h>
 #include <libxml/parser.h>
+#include <libxml/parserInternals.h>
 #include <libxml/tree.h>
 #include <libxml/xmlsave.h>
 
@@ -24,9 +25,7 @@ struct tzr_libxml {
     decltype(&::xmlInitParser) xmlInitParser;
     decltype(&::xmlSetGenericErrorFunc) xmlSetGenericErrorFunc;
     decltype(&::htmlReadMemory) htmlReadMemory;
-    decltype(&::xmlReadMemory) xmlReadMemory;
     decltype(&::xmlDocGetRootElement) xmlDocGetRootElement;
-    decltype(&::xmlNodeListGetString) xmlNodeListGetString;
     decltype(&::xmlBufferCreate) xmlBufferCreate;
     decltype(&::xmlSaveToBuffer) xmlSaveToBuffer;
     decltype(&::xmlSaveDoc) xmlSaveDoc;
@@ -35,6 +34,12 @@ struct tzr_libxml {
     decltype(&::xmlBufferLength) xmlBufferLength;
     decltype(&::xmlBufferFree) xmlBufferFree;
     decltype(&::xmlFreeDoc) xmlFreeDoc;
+    // A parse whose callbacks the caller may take over (see pictures.cpp).
+    decltype(&::xmlCreateMemoryParserCtxt) xmlCreateMemoryParserCtxt;
+    decltype(&::xmlCtxtUseOptions) xmlCtxtUseOptions;
+    decltype(&::xmlParseDocument) xmlParseDocument;
+    decltype(&::xmlStopParser) xmlStopParser;
+    decltype(&::xmlFreeParserCtxt) xmlFreeParserCtxt;
     // libxml2's xmlFree (a variable holding its deallocator), and what
     // xmlGenericError and xmlGenericErrorContext stand for in a build with
     // threads.

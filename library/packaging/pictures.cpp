@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstring>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "library/file_utils.h"
@@ -154,16 +155,23 @@ bool loads_address(const xmlChar *name) {
     return false;
 }
 
-struct SvgCheck {
-    const tzr_libxml &xml;
-    xmlDocPtr doc;
-
-    std::string value_of(xmlNodePtr children) const {
-        xmlChar *value = xml.xmlNodeListGetString(doc, children, 1);
-        std::string text = value ? text_of(value) : "";
-        (*xml.free_function)(value);
-        return text;
+// The text of an attribute's value or an element's content, as written:
+// entity references are not expanded (a picture whose entities would stand
+// for gigabytes is judged at the cost of its own bytes), and `referenced`
+// tells the caller that the text it got is not all there is.
+std::string written_text(xmlNodePtr children, bool *referenced) {
+    std::string text;
+    for (xmlNodePtr n = children; n; n = n->next) {
+        if ((n->type == XML_TEXT_NODE || n->type == XML_CDATA_SECTION_NODE) && n->content)
+            text += text_of(n->content);
+        else if (n->type == XML_ENTITY_REF_NODE)
+            *referenced = true;
     }
+    return text;
+}
+
+struct SvgCheck {
+    xmlDocPtr doc;
 
     // The namespace of the root element; one written as an entity (as some
     // drawing programs write it: xmlns="&ns_svg;") is that entity's text.
@@ -183,33 +191,19 @@ struct SvgCheck {
         return href;
     }
 
-    // Entities may only stand for text: one from outside would be read by
-    // whoever shows the picture, and one holding markup could hide an
-    // element from the walk below.
-    bool entities_hold_text_only() const {
-        for (xmlDtdPtr dtd : {doc->intSubset, doc->extSubset}) {
-            for (xmlNodePtr n = dtd ? dtd->children : nullptr; n; n = n->next) {
-                if (n->type != XML_ENTITY_DECL)
-                    continue;
-                auto *entity = reinterpret_cast<xmlEntityPtr>(n);
-                if (entity->etype != XML_INTERNAL_GENERAL_ENTITY &&
-                    entity->etype != XML_INTERNAL_PARAMETER_ENTITY)
-                    return false;
-                if (entity->content && (strchr(text_of(entity->content), '<') ||
-                                        strchr(text_of(entity->content), '&')))
-                    return false;
-            }
-        }
-        return true;
-    }
-
+    // An entity in an attribute or a style could spell an address or a
+    // script, which shows only once it is expanded: such a picture does not
+    // count, so that judging never expands one.
     bool element_stands_alone(xmlNodePtr element) const {
         if (name_is(element->name, "script") || name_is(element->name, "handler"))
             return false;
         bool link = name_is(element->name, "a");
         bool animation = name_is(element->name, "set") || name_is(element->name, "animate");
         for (xmlAttrPtr a = element->properties; a; a = a->next) {
-            std::string value = value_of(a->children);
+            bool referenced = false;
+            std::string value = written_text(a->children, &referenced);
+            if (referenced)
+                return false;
             if (a->name && !strncasecmp(text_of(a->name), "on", 2))
                 return false;
             if (runs_script(value))
@@ -222,8 +216,12 @@ struct SvgCheck {
             if (style_reaches_out(value, name_is(a->name, "style")))
                 return false;
         }
-        if (name_is(element->name, "style") && style_reaches_out(value_of(element->children), true))
-            return false;
+        if (name_is(element->name, "style")) {
+            bool referenced = false;
+            std::string style = written_text(element->children, &referenced);
+            if (referenced || style_reaches_out(style, true))
+                return false;
+        }
         return true;
     }
 
@@ -248,10 +246,10 @@ struct SvgCheck {
         return true;
     }
 
-    bool stands_alone() const {
+    bool stands_alone(const tzr_libxml &xml) const {
         xmlNodePtr root = xml.xmlDocGetRootElement(doc);
         if (!root || !root->name || strcmp(text_of(root->name), "svg") != 0 ||
-            root_namespace(root) != kSvgNamespace || !entities_hold_text_only())
+            root_namespace(root) != kSvgNamespace)
             return false;
         // Instructions before and after the root element.
         for (xmlNodePtr n = doc->children; n; n = n->next)
@@ -261,15 +259,132 @@ struct SvgCheck {
     }
 };
 
+// Reading a picture that may be SVG. libxml2 gets the bytes with nothing to
+// load and no entity to substitute, and its callbacks for the document type
+// are watched: the parse stops, and the picture does not count, at the first
+// declaration a picture standing alone has no use for, and once the
+// entities it refers to would stand for more text than the picture holds.
+// So the parser's work stays bounded by the bytes it is given, and so does
+// the work of whoever shows the picture.
+struct SvgParse {
+    const tzr_libxml &xml;
+    xmlSAXHandler tree_builder;  // libxml2's own callbacks, which build the tree
+    std::unordered_map<std::string, size_t> entity_lengths;
+    size_t expansion = 0;
+    size_t expansion_limit = 0;
+    bool refused = false;
+
+    static SvgParse &of(void *context) {
+        return *static_cast<SvgParse *>(static_cast<xmlParserCtxtPtr>(context)->_private);
+    }
+
+    static void refuse(void *context) {
+        SvgParse &parse = of(context);
+        parse.refused = true;
+        parse.xml.xmlStopParser(static_cast<xmlParserCtxtPtr>(context));
+    }
+
+    // A document type kept elsewhere (<!DOCTYPE svg PUBLIC ... "http://...">)
+    // is one a reader may fetch.
+    static void internal_subset(void *context, const xmlChar *name, const xmlChar *external_id,
+                                const xmlChar *system_id) {
+        if (external_id || system_id)
+            return refuse(context);
+        if (of(context).tree_builder.internalSubset)
+            of(context).tree_builder.internalSubset(context, name, external_id, system_id);
+    }
+
+    // Entities may only stand for text: one from outside would be read by
+    // whoever shows the picture, one holding markup could hide an element
+    // from the walk, one holding a reference could multiply another, and a
+    // parameter entity is expanded by the parser itself inside the document
+    // type, where it could do either.
+    static void entity_decl(void *context, const xmlChar *name, int type, const xmlChar *public_id,
+                            const xmlChar *system_id, xmlChar *content) {
+        if (type != XML_INTERNAL_GENERAL_ENTITY || !name || !content ||
+            strchr(text_of(content), '<') || strchr(text_of(content), '&'))
+            return refuse(context);
+        SvgParse &parse = of(context);
+        parse.entity_lengths.emplace(text_of(name), strlen(text_of(content)));
+        if (parse.tree_builder.entityDecl)
+            parse.tree_builder.entityDecl(context, name, type, public_id, system_id, content);
+    }
+
+    // An unparsed entity is one from outside, whatever it is for.
+    static void unparsed_entity_decl(void *context, const xmlChar *, const xmlChar *,
+                                     const xmlChar *, const xmlChar *) {
+        refuse(context);
+    }
+
+    // A picture standing alone declares no attribute: one declared with a
+    // default is one the walk does not see (the tree holds the elements as
+    // written) and a reader that applies the document type's defaults would,
+    // an event handler or an address from outside. The declaration goes to
+    // the tree builder first, which takes what it holds.
+    static void attribute_decl(void *context, const xmlChar *element, const xmlChar *name, int type,
+                               int def, const xmlChar *default_value, xmlEnumerationPtr values) {
+        SvgParse &parse = of(context);
+        if (parse.tree_builder.attributeDecl)
+            parse.tree_builder.attributeDecl(context, element, name, type, def, default_value, values);
+        refuse(context);
+    }
+
+    // Each reference in the text counts the length of what it stands for.
+    static void reference(void *context, const xmlChar *name) {
+        SvgParse &parse = of(context);
+        auto entity = name ? parse.entity_lengths.find(text_of(name)) : parse.entity_lengths.end();
+        if (entity != parse.entity_lengths.end())
+            parse.expansion += entity->second;
+        if (parse.expansion > parse.expansion_limit)
+            return refuse(context);
+        if (parse.tree_builder.reference)
+            parse.tree_builder.reference(context, name);
+    }
+};
+
+// The document the bytes hold when they are well-formed XML and nothing in
+// their document type is refused (see SvgParse); NULL otherwise. The caller
+// frees it.
+xmlDocPtr read_svg(const tzr_libxml &xml, const char *bytes, int length) {
+    xmlParserCtxtPtr context = xml.xmlCreateMemoryParserCtxt(bytes, length);
+    if (!context || !context->sax) {
+        if (context)
+            xml.xmlFreeParserCtxt(context);
+        return nullptr;
+    }
+    // No network, no entity substitution, no external subset: reading the
+    // picture reads nothing else.
+    xml.xmlCtxtUseOptions(context, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+    SvgParse parse{xml, *context->sax, {}, 0, (size_t)length, false};
+    context->sax->internalSubset = SvgParse::internal_subset;
+    context->sax->entityDecl = SvgParse::entity_decl;
+    context->sax->unparsedEntityDecl = SvgParse::unparsed_entity_decl;
+    context->sax->attributeDecl = SvgParse::attribute_decl;
+    context->sax->reference = SvgParse::reference;
+    context->_private = &parse;
+    xml.xmlParseDocument(context);
+    xmlDocPtr doc = context->myDoc;
+    context->myDoc = nullptr;
+    bool whole = context->wellFormed && !parse.refused;
+    xml.xmlFreeParserCtxt(context);
+    if (!whole && doc) {
+        xml.xmlFreeDoc(doc);
+        doc = nullptr;
+    }
+    return doc;
+}
+
 // Whether the bytes could begin an XML document: markup after an optional
-// byte-order mark and blanks. Spares the parser everything else.
-bool looks_like_markup(const unsigned char *b, size_t length) {
+// byte-order mark and blanks. Spares the parser everything else. With
+// `prefix`, the bytes are only the start of a file: blanks up to their end
+// may still come before markup.
+bool looks_like_markup(const unsigned char *b, size_t length, bool prefix = false) {
     if (length >= 2 && ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF)))
         return true;  // UTF-16: the parser reads it
     size_t i = length >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF ? 3 : 0;
     while (i < length && (b[i] == ' ' || b[i] == '\t' || b[i] == '\n' || b[i] == '\r'))
         i++;
-    return i < length && b[i] == '<';
+    return i < length ? b[i] == '<' : prefix;
 }
 
 }  // namespace
@@ -282,16 +397,21 @@ bool tzr_svg_stands_alone(const void *bytes, size_t length) {
     if (!xml)
         return false;
     tzr_libxml_quiet quiet(*xml);
-    // No network, no entity substitution, no external subset: reading the
-    // picture reads nothing else.
-    xmlDocPtr doc =
-        xml->xmlReadMemory(static_cast<const char *>(bytes), (int)length, "picture.svg", nullptr,
-                           XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+    xmlDocPtr doc = read_svg(*xml, static_cast<const char *>(bytes), (int)length);
     if (!doc)
         return false;
-    bool alone = SvgCheck{*xml, doc}.stands_alone();
+    bool alone = SvgCheck{doc}.stands_alone(*xml);
     xml->xmlFreeDoc(doc);
     return alone;
+}
+
+bool tzr_picture_may_begin(const void *prefix, size_t length, uint16_t format) {
+    const auto *b = static_cast<const unsigned char *>(prefix);
+    unsigned held = kinds_held(format);
+    if (!b || length == 0 || held == 0)
+        return false;
+    return (binary_kind(b, length) & held) != 0 ||
+           ((held & kSvg) && looks_like_markup(b, length, true));
 }
 
 const char *tzr_picture_media_type(const void *bytes, size_t length, uint16_t format) {

@@ -34,11 +34,28 @@ const char *tzr_picture_media_type(const void *bytes, size_t length, uint16_t fo
 //   - nothing from outside: every href, src or data of an element other than
 //     a link (`a`) points inside the picture ("#...") or is a data: address,
 //     every url(...) of a style or attribute likewise, no @import, no
-//     xml-stylesheet instruction, no animation of an address, and no entity
-//     that is external or holds markup.
+//     xml-stylesheet instruction, no animation of an address, no document
+//     type kept elsewhere (one with a public or system identifier), and no
+//     entity that is external, a parameter entity, or holds markup or a
+//     reference.
 // A style holding a CSS escape (a backslash) could spell any of those, and
-// does not count either. NULL or empty bytes are not SVG.
+// does not count either. Entities are never expanded to judge a picture: one
+// referred to in an attribute or a style makes it not count, and so do
+// references in its text that would stand for more text than the picture
+// itself holds. NULL or empty bytes are not SVG.
 bool tzr_svg_stands_alone(const void *bytes, size_t length);
+
+// How much of a file's start tzr_picture_may_begin needs: every header it
+// knows fits in it.
+constexpr size_t kTzrPictureHeaderLength = 64;
+
+// Whether a file that begins with `prefix` (its first `length` bytes, at
+// least kTzrPictureHeaderLength of them or all of it) may be a picture a
+// package of `format` holds: its header is that of a picture of a kind the
+// format holds, or it may begin an SVG. Where it may not,
+// tzr_picture_media_type of the whole file is NULL, and the rest of the file
+// need not be read.
+bool tzr_picture_may_begin(const void *prefix, size_t length, uint16_t format);
 
 // Whether a style sheet may go into a package: its bytes are UTF-8 text
 // (no NUL, no other control byte than tab, line feed, form feed and

@@ -39,25 +39,40 @@ QByteArray contentHash(const QByteArray &bytes) {
     return QCryptographicHash::hash(bytes, QCryptographicHash::Blake2b_256);
 }
 
-// The bytes of a plain file; nothing, with the reason, for anything else (a
-// pipe or a device could keep the read waiting forever) or a failed read.
-std::optional<QByteArray> readPlainFile(const QString &path, QString *error) {
-    if (!isRegularFile(path)) {
+// The bytes of the open file `descriptor` (which it closes), with its state
+// in `state` as it was before they were read; nothing, with the reason, for
+// anything but a plain file (a pipe or a device could keep the read waiting
+// forever) or a failed read.
+std::optional<QByteArray> readOpenFile(int descriptor, FileState *state, QString *error) {
+    auto fail = [error](const QString &why) -> std::optional<QByteArray> {
         if (error)
-            *error = QFileInfo::exists(path) ? QStringLiteral("It is not a plain file.")
-                                             : QStringLiteral("It does not exist.");
+            *error = why;
         return std::nullopt;
-    }
+    };
     QFile file;
-    if (!openFile(file, path, QIODevice::ReadOnly, error))
-        return std::nullopt;
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        if (error)
-            *error = file.errorString();
-        return std::nullopt;
+    if (!file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(descriptor);
+        return fail(file.errorString());
     }
+    struct stat info;
+    if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode))
+        return fail(QStringLiteral("It is not a plain file."));
+    const FileState before = FileState::ofOpenFile(descriptor);
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return fail(file.errorString());
+    if (state)
+        *state = before;
     return bytes;
+}
+
+// Why the content file could not be opened where the document knows it.
+QString openFailure(int error) {
+    if (error == ENOENT)
+        return QStringLiteral("It does not exist.");
+    if (error == ELOOP)
+        return QStringLiteral("Its place was taken by a link.");
+    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 std::mutex s_hookMutex;
@@ -142,6 +157,12 @@ Document::Document(QObject *parent) : QObject(parent) {
         if (m_edited && !m_autosaveFailure.isEmpty())
             autosaveInBackground();
     });
+    // A failure that is over (a save succeeded, or nothing is left to save)
+    // is told no more.
+    connect(this, &Document::savingProblemChanged, this, [this] {
+        if (m_autosaveFailure.isEmpty() && m_failureNotice)
+            Alerts::withdrawNotice(std::exchange(m_failureNotice, 0));
+    });
 }
 
 Document::~Document() {
@@ -207,12 +228,13 @@ void Document::noteAutosaveFailure(const QString &reason) {
     qCInfo(lcPlatform).noquote() << QStringLiteral("%1 is not saved: %2").arg(m_filePath, reason);
     m_retryTimer->start(m_autosaveRetry);
     if (first)
-        Alerts::notice({QStringLiteral("The document “%1” could not be saved.").arg(displayName()),
-                        reason + QStringLiteral(" It is saved by itself as soon as it can be; until then its "
-                                                "window's title says “Not Saved”."),
-                        {QStringLiteral("OK")},
-                        AlertStyle::Warning},
-                       firstWindow());
+        m_failureNotice =
+            Alerts::notice({QStringLiteral("The document “%1” could not be saved.").arg(displayName()),
+                            reason + QStringLiteral(" It is saved by itself as soon as it can be; until then its "
+                                                    "window's title says “Not Saved”."),
+                            {QStringLiteral("OK")},
+                            AlertStyle::Warning},
+                           firstWindow());
     emit savingProblemChanged();
 }
 
@@ -245,8 +267,24 @@ void Document::scheduleAutosave() {
 
 // --- Reading ----------------------------------------------------------------------------
 
-std::optional<QByteArray> Document::contentsOfPath(const QString &path, const QString &, QString *error) const {
-    return readPlainFile(path, error);
+std::optional<QByteArray> Document::contentsOfPath(const QString &path, const QString &, QString *error,
+                                                   FileState *state) const {
+    auto fail = [error](const QString &why) -> std::optional<QByteArray> {
+        if (error)
+            *error = why;
+        return std::nullopt;
+    };
+    // Anything but a plain file is not even opened (a device may answer an
+    // open); what is opened is looked at again.
+    if (!isRegularFile(path))
+        return fail(QFileInfo::exists(path) ? QStringLiteral("It is not a plain file.")
+                                            : QStringLiteral("It does not exist."));
+    // The file the path leads to now: the one the user opened.
+    const int descriptor = ::open(nativePath(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (descriptor < 0)
+        return fail(errno == ENOENT ? QStringLiteral("It does not exist.")
+                                    : QString::fromLocal8Bit(std::strerror(errno)));
+    return readOpenFile(descriptor, state, error);
 }
 
 std::optional<QByteArray> Document::readContentFile(FileState *state, QString *error) const {
@@ -262,24 +300,16 @@ std::optional<QByteArray> Document::readContentFile(FileState *state, QString *e
         if (!at.known)
             return fail(QStringLiteral("It now leads to another file, “%1”.").arg(displayablePath(at.target)));
         // The place checked, and no link put there since.
-        const int descriptor = ::open(nativePath(at.target).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        const int descriptor = openAtRealPath(at.target);
         if (descriptor < 0)
-            return fail(errno == ENOENT ? QStringLiteral("It does not exist.")
-                                        : QString::fromLocal8Bit(std::strerror(errno)));
-        QFile file;
-        if (!file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-            ::close(descriptor);
-            return fail(file.errorString());
-        }
-        struct stat info;
-        // A pipe or a device could keep the read waiting forever.
-        if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode))
-            return fail(QStringLiteral("It is not a plain file."));
-        const FileState before = FileState::ofOpenFile(descriptor);
-        QByteArray bytes = file.readAll();
-        if (file.error() != QFileDevice::NoError)
-            return fail(file.errorString());
-        if (FileState::ofOpenFile(descriptor) == before && FileState::of(at.target) == before) {
+            return fail(openFailure(errno));
+        FileState before;
+        QString reason;
+        std::optional<QByteArray> bytes = readOpenFile(descriptor, &before, &reason);
+        if (!bytes)
+            return fail(reason);
+        // Still there, as it was read.
+        if (FileState::at(at.target) == before) {
             if (state)
                 *state = before;
             m_readTarget = at.target;
@@ -301,9 +331,23 @@ bool Document::readFromPath(const QString &path, const QString &type, QString *e
     const QString previousType = m_fileType;
     m_filePath = path;
     m_fileType = type;
-    const FileState before = FileState::of(contentPath());
+    // The text, what the document knows of its file and where that file is
+    // must all be one file's: a link put in the path, or taken from it,
+    // while it is read would leave it one file's text with another's place,
+    // and its saves would follow. Read until the file read still stands at
+    // the place its path leads to.
     QString reason;
-    const std::optional<QByteArray> bytes = contentsOfPath(path, type, &reason);
+    QString target;
+    FileState state;
+    std::optional<QByteArray> bytes;
+    for (int attempt = 0; attempt < 5; attempt++) {
+        target = realWritePath(contentPath());
+        bytes = contentsOfPath(path, type, &reason, &state);
+        if (!bytes || FileState::at(target).isSameFile(state))
+            break;
+        bytes.reset();
+        reason = QStringLiteral("It kept changing while it was read.");
+    }
     if (!bytes || !readFromData(*bytes, type, &reason)) {
         m_filePath = previousPath;
         m_fileType = previousType;
@@ -311,8 +355,8 @@ bool Document::readFromPath(const QString &path, const QString &type, QString *e
             *error = reason;
         return false;
     }
-    m_readTarget = realWritePath(contentPath());
-    noteFileOnDisk(before, *bytes);
+    m_readTarget = target;
+    noteFileOnDisk(state, *bytes);
     m_presenter->setPath(contentPath());
     updateChangeCount(ChangeKind::Cleared);
     emit displayNameChanged(displayName());
@@ -356,13 +400,8 @@ Document::Destination Document::destination() const {
     const QString target = realWritePath(contentPath());
     if (m_knownTarget.isEmpty() || target == m_knownTarget)
         return {target, true};
-    const FileState there = FileState::of(target);
-    return {target, there.exists && m_fileState.exists && there.device == m_fileState.device &&
-                        there.inode == m_fileState.inode};
-}
-
-void Document::noteFileOnDisk(const QByteArray &bytes) {
-    noteFileOnDisk(FileState::of(m_readTarget.isEmpty() ? contentPath() : m_readTarget), bytes);
+    // The file moved (a folder on the way renamed, say): still the same one.
+    return {target, FileState::at(target).isSameFile(m_fileState)};
 }
 
 bool Document::isKnownContent(const QByteArray &bytes) const { return contentHash(bytes) == m_contentHash; }
@@ -389,12 +428,13 @@ bool Document::writeToPath(const QString &path, const QString &type, SaveOperati
 
 bool Document::writeContents(const QString &path, const QByteArray &data, QString *error) {
     WriteReport report;
-    const bool written = m_writeTarget && path == contentPath()
-                             ? writeFileAtRealPath(*m_writeTarget, data, error, &report)
-                             : writeFileAtomically(path, data, error, &report);
-    if (written && !report.notKept.isEmpty())
+    const QString place = m_writeTarget && path == contentPath() ? *m_writeTarget : realWritePath(path);
+    if (!writeFileAtRealPath(place, data, error, &report))
+        return false;
+    if (!report.notKept.isEmpty())
         m_notKept = report.notKept;
-    return written;
+    m_written = Written{place, report.written};
+    return true;
 }
 
 void Document::didWrite(const QString &, const QString &, SaveOperation) {}
@@ -445,8 +485,10 @@ bool Document::writeDocument(const QString &path, const QString &type, SaveOpera
     QByteArray written;
     m_writeTarget = target;
     m_notKept.clear();
+    m_written.reset();
     const bool ok = writeToPath(path, type, operation, &written, reason);
     m_writeTarget.reset();
+    const std::optional<Written> file = std::exchange(m_written, std::nullopt);
     if (!ok)
         return false;
     if (operation != SaveOperation::SaveTo) {
@@ -455,10 +497,11 @@ bool Document::writeDocument(const QString &path, const QString &type, SaveOpera
             setFilePath(path);
             DocumentController::shared().noteRecentDocument(path);
         }
-        // What was written is what the path leads to now (for a new path,
-        // the place the write found).
-        m_readTarget = target ? *target : realWritePath(contentPath());
-        noteFileOnDisk(written);
+        // The file written and its place, as the write found them (a
+        // document that writes otherwise than through writeContents(): what
+        // stands at the place its path leads to now).
+        m_readTarget = file ? file->place : target ? *target : realWritePath(contentPath());
+        noteFileOnDisk(file ? file->state : FileState::at(m_readTarget), written);
         m_autosaveFailure.clear();
         m_retryTimer->stop();
         updateChangeCount(ChangeKind::Cleared);
@@ -517,7 +560,7 @@ void Document::performSave(SaveJob &job) {
     std::optional<QByteArray> bytes = job.snapshot.bytes(&job.error);
     // What the snapshot held goes with the work, here.
     job.snapshot.bytes = nullptr;
-    const FileState now = bytes && job.unchanged ? FileState::of(job.target) : FileState();
+    const FileState now = bytes && job.unchanged ? FileState::at(job.target) : FileState();
     if (!bytes) {
         job.outcome = SaveJob::Outcome::Failed;
     } else if (job.unchanged && now.exists && !(now == *job.unchanged)) {
@@ -527,7 +570,8 @@ void Document::performSave(SaveJob &job) {
     } else if (!writeFileAtRealPath(job.target, *bytes, &job.error, &job.report)) {
         job.outcome = SaveJob::Outcome::Failed;
     } else {
-        job.state = FileState::of(job.target);
+        // The file written, as it told it: its place may hold another by now.
+        job.state = job.report.written;
         job.hash = contentHash(*bytes);
         job.outcome = SaveJob::Outcome::Written;
         reached(SaveStep::Written);
@@ -681,6 +725,12 @@ void Document::saveDocumentInBackground() {
         saveDocument();
         return;
     }
+    // Another program's version waits for the user to stop typing: it is
+    // asked about first, and not saved over unseen.
+    if (m_changeHeld) {
+        saveOnceLookedAt();
+        return;
+    }
     if (!confirmLossOnSave())
         return;
     const Destination at = destination();
@@ -763,10 +813,10 @@ void Document::autosaveInBackground() {
     // Another program changed the file and its version is not taken in yet
     // (it may still be writing): writing now would put this text over it
     // unseen. Take it in first, or wait for it to settle.
-    const FileState onDisk = FileState::of(contentPath());
+    const FileState onDisk = FileState::at(at.target);
     if (onDisk.exists && !(onDisk == m_fileState)) {
         checkFileOnDisk();
-        if (!(FileState::of(contentPath()) == m_fileState)) {
+        if (!(FileState::at(destination().target) == m_fileState)) {
             m_autosaveTimer->start(m_autosaveDelay);
             return;
         }
@@ -830,13 +880,30 @@ bool Document::revertDocumentToSaved() {
     return true;
 }
 
-bool Document::revertToContentsOfFile(QString *error) { return readFromPath(m_filePath, m_fileType, error); }
+bool Document::revertToContentsOfFile(QString *error) {
+    // The file the document knows, where it is: once its path leads to
+    // another file, that file's text is not taken in.
+    FileState state;
+    const std::optional<QByteArray> bytes = readContentFile(&state, error);
+    if (!bytes || !readFromData(*bytes, m_fileType, error))
+        return false;
+    noteFileOnDisk(state, *bytes);
+    updateChangeCount(ChangeKind::Cleared);
+    return true;
+}
 
 // --- Closing ----------------------------------------------------------------------------
 
 bool Document::canClose() {
     // What a save in flight leaves decides.
     finishSaving();
+    // Another program's version held while the user typed: the user, closing
+    // the document, is asked about it now, before anything is saved over it.
+    if (m_changeHeld) {
+        m_askNow = true;
+        checkFileOnDisk();
+        m_askNow = false;
+    }
     if (!m_edited)
         return true;
     const QString loss = m_filePath.isEmpty() ? QString() : lossOnSave();
@@ -956,9 +1023,19 @@ void Document::checkFileOnDisk() {
         m_lookAgain = true;
         return;
     }
+    // A change held while the user types is looked at again once they
+    // stop (reading it meanwhile would only hold it again).
+    if (m_changeHeld && !m_askNow) {
+        if (const std::chrono::milliseconds left = Alerts::typingPauseLeft(); left.count() > 0) {
+            m_settleTimer->start(left);
+            return;
+        }
+    }
+    m_changeHeld = false;
     // Its path leads to another file: that file's text is not the
     // document's, and is not taken in.
-    if (const Destination at = destination(); !at.known) {
+    const Destination at = destination();
+    if (!at.known) {
         m_settleTimer->stop();
         m_unsettledState = FileState();
         noteLeadsElsewhere(at.target);
@@ -966,7 +1043,7 @@ void Document::checkFileOnDisk() {
     }
     if (!m_elsewhere.isEmpty())
         noteLeadsElsewhere(QString());
-    const FileState now = FileState::of(path);
+    const FileState now = FileState::at(at.target);
     // Unchanged, or gone (deleted, moved away): the document keeps what it
     // holds, and a later save writes it anew.
     if (now == m_fileState || !now.exists) {
@@ -982,8 +1059,25 @@ void Document::checkFileOnDisk() {
     m_lookAgain = false;
     presentedItemDidChange();
     m_takingInChange = false;
-    if (std::exchange(m_lookAgain, false) && !m_closing)
+    if (m_closing)
+        return;
+    if (m_changeHeld) {
+        // (Changes seen meanwhile are looked at with it.)
+        m_lookAgain = false;
+        m_settleTimer->start(std::max(Alerts::typingPauseLeft(), std::chrono::milliseconds(1)));
+        return;
+    }
+    if (std::exchange(m_lookAgain, false))
         m_settleTimer->start(0);
+}
+
+bool Document::holdChangeWhileTyping() {
+    if (!m_takingInChange || m_askNow || Alerts::typingPauseLeft().count() == 0)
+        return false;
+    qCInfo(lcPlatform).noquote()
+        << QStringLiteral("%1 changed on disk: asked about once the keys pause").arg(m_filePath);
+    m_changeHeld = true;
+    return true;
 }
 
 bool Document::hasSettled(const FileState &now) {

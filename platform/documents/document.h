@@ -24,12 +24,15 @@
 // (someone put a link in the file's place, or in a folder's on the way),
 // Save asks first, naming the file it would write; the autosave never writes
 // there, and another program's change is not taken in from there: the
-// document keeps its text and says so once.
+// document keeps its text and says so once. What it knows of its file (which
+// file it is, and where) comes from the file it read or wrote, as that file
+// was open, never from a later look at its path: a link put there for a
+// moment and taken away again is never taken for the document's file.
 //
 // An autosave that fails raises no alert, which would take the keys being
 // typed: a notice that takes neither keys nor focus tells it once, the
 // windows' titles say "Not Saved" while it keeps failing, and the document
-// tries again by itself until a save succeeds.
+// tries again by itself until a save succeeds; then the notice goes.
 //
 // Only an edit makes a document edited, and only an edited document is ever
 // saved without the user asking (autosave, close, quit). A save in place
@@ -40,6 +43,9 @@
 // Another program's change is taken in once the file has settled: still for
 // the presenter's debounce, and for longer when it is empty or shorter than
 // the document knew it (a program truncates a file before it writes it).
+// A change the user is to be asked about waits, besides, until they stop
+// typing (holdChangeWhileTyping()); until it is taken in, nothing saves
+// over it.
 //
 // A save of the document's own file in place that the user does not wait on
 // (the autosave after an edit and its retries, Save from the File menu)
@@ -152,9 +158,11 @@ public:
     bool readFromPath(const QString &path, const QString &type, QString *error = nullptr);
     // The document's contents from a file's bytes. The base refuses.
     virtual bool readFromData(const QByteArray &data, const QString &type, QString *error);
-    // The bytes of the document at `path` (of a package: its content file).
-    virtual std::optional<QByteArray> contentsOfPath(const QString &path, const QString &type,
-                                                     QString *error) const;
+    // The bytes of the document at `path` (of a package: its content file),
+    // and in `state` the state of the file they were read from, taken from
+    // that file itself (never by its path again, which a link may take).
+    virtual std::optional<QByteArray> contentsOfPath(const QString &path, const QString &type, QString *error,
+                                                     FileState *state) const;
 
     // --- Writing ------------------------------------------------------------------------
 
@@ -303,6 +311,8 @@ public:
     static constexpr std::chrono::milliseconds kShrunkFileQuiet{1500};
     // The content file changed on disk; the base does nothing.
     virtual void presentedItemDidChange();
+    // Whether a change is held until the user stops typing.
+    bool isChangeHeld() const { return m_changeHeld; }
 
 signals:
     void filePathChanged(const QString &path);
@@ -325,11 +335,17 @@ protected:
     // Records what is on disk: the state of the content file and the hash of
     // its bytes.
     void noteFileOnDisk(const FileState &state, const QByteArray &bytes);
-    void noteFileOnDisk(const QByteArray &bytes);
     // Whether `bytes` are what the document last read or wrote.
     bool isKnownContent(const QByteArray &bytes) const;
     // Reports a failure in an alert.
     void reportError(const QString &message, const QString &reason) const;
+    // For presentedItemDidChange(), before it asks the user about the
+    // change: true when they are typing, and the question would come up
+    // among their keys. The change is then held: not taken in now (it must
+    // not be noted as seen), no save writes over it (the autosave and Save
+    // wait), and the file is looked at again once the keyboard has been
+    // still for Alerts::kTypingPause. Closing the document asks at once.
+    bool holdChangeWhileTyping();
 
 private:
     struct SaveJob;
@@ -397,6 +413,13 @@ private:
     QString m_knownTarget;  // where that file is: its path, links followed
     mutable QString m_readTarget;  // where readContentFile() last read
     std::optional<QString> m_writeTarget;  // during a save of the own file
+    // The content file the last writeContents() wrote: its place, and its
+    // state as the write found it.
+    struct Written {
+        QString place;
+        FileState state;
+    };
+    std::optional<Written> m_written;
     QString m_notKept;  // what the last write could not keep of the file
     QString m_autosaveFailure;  // why the last autosave failed
     QString m_elsewhere;        // the other file the path leads to, once told
@@ -412,6 +435,9 @@ private:
     FileState m_unsettledState;     // a change seen, not yet settled
     QElapsedTimer m_unsettledSince;
     bool m_takingInChange = false;  // presentedItemDidChange() runs (it may ask)
+    bool m_changeHeld = false;      // a change waits for the user to stop typing
+    bool m_askNow = false;          // the user acts on the document: no change is held
+    quint64 m_failureNotice = 0;    // the notice that the autosave fails
     bool m_lookAgain = false;       // a change was seen meanwhile
     quint64 m_changes = 0;          // updateChangeCount() calls, to tell edits made during a save
     std::shared_ptr<SaveJob> m_saving;         // the save in flight

@@ -37,6 +37,11 @@ FileState FileState::of(const QString &path) {
     return stat(nativePath(path).constData(), &info) == 0 ? stateOf(info) : FileState();
 }
 
+FileState FileState::at(const QString &path) {
+    struct stat info;
+    return lstat(nativePath(path).constData(), &info) == 0 ? stateOf(info) : FileState();
+}
+
 FileState FileState::ofOpenFile(int descriptor) {
     struct stat info;
     return fstat(descriptor, &info) == 0 ? stateOf(info) : FileState();

@@ -10,8 +10,9 @@
 //
 // The presenter says only that something happened. Whether the file really
 // differs from what the document knows is the document's question: compare
-// FileState::of(path) with the state recorded after the last read or write,
-// so that the document's own saves never look like outside changes.
+// the state of what stands at the file's place (FileState::at) with the
+// state recorded after the last read or write, so that the document's own
+// saves never look like outside changes.
 #pragma once
 
 #include <QByteArray>
@@ -37,9 +38,20 @@ struct FileState {
     quint64 device = 0;
     quint64 inode = 0;
 
+    // The file `path` leads to, links followed.
     static FileState of(const QString &path);
+    // What stands at `path` itself: a link there is not followed, and gives
+    // its own state, so that a link put in a file's place is never taken
+    // for the file it leads to.
+    static FileState at(const QString &path);
+    // The file an open descriptor is, whatever its path leads to by now.
     static FileState ofOpenFile(int descriptor);
     QDateTime modificationDate() const;
+    // Whether both are the same file (its device and inode), whatever its
+    // bytes are.
+    bool isSameFile(const FileState &other) const {
+        return exists && other.exists && device == other.device && inode == other.inode;
+    }
     bool operator==(const FileState &) const = default;
 };
 

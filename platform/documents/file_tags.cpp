@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -19,16 +20,17 @@ QByteArray encoded(const QString &path) { return nativePath(path); }
 
 bool unsupported(int error) { return error == ENOTSUP || error == EOPNOTSUPP; }
 
-// The value of one attribute; nothing with errno set on failure (ENODATA
-// when the file has no such attribute).
-std::optional<QByteArray> attribute(const QByteArray &path, const char *name, bool followLinks = true) {
-    const auto get = followLinks ? getxattr : lgetxattr;
+// The value of one attribute, as `get` reads it (`get(name, buffer, size)`,
+// the size it needs with no buffer); nothing with errno set on failure
+// (ENODATA when the file has no such attribute).
+template <typename Get>
+std::optional<QByteArray> attributeBy(const Get &get, const char *name) {
     for (int attempt = 0; attempt < 4; attempt++) {
-        const ssize_t size = get(path.constData(), name, nullptr, 0);
+        const ssize_t size = get(name, nullptr, 0);
         if (size < 0)
             return std::nullopt;
         QByteArray value(qsizetype(size), '\0');
-        const ssize_t got = get(path.constData(), name, value.data(), size_t(value.size()));
+        const ssize_t got = get(name, value.data(), size_t(value.size()));
         if (got >= 0) {
             value.truncate(qsizetype(got));
             return value;
@@ -38,6 +40,35 @@ std::optional<QByteArray> attribute(const QByteArray &path, const char *name, bo
     }
     return std::nullopt;
 }
+
+std::optional<QByteArray> attribute(const QByteArray &path, const char *name) {
+    return attributeBy([&](const char *n, void *v, size_t s) { return getxattr(path.constData(), n, v, s); }, name);
+}
+
+// The attributes of an open file. A descriptor that only names its file
+// (O_PATH) has no attributes of its own to give: its entry in /proc leads
+// to that very file, and is read instead.
+class OpenFileAttributes {
+public:
+    explicit OpenFileAttributes(int descriptor) : m_descriptor(descriptor) {
+        std::snprintf(m_entry, sizeof m_entry, "/proc/self/fd/%d", descriptor);
+    }
+    ssize_t get(const char *name, void *value, size_t size) const {
+        const ssize_t got = fgetxattr(m_descriptor, name, value, size);
+        return got < 0 && errno == EBADF ? getxattr(m_entry, name, value, size) : got;
+    }
+    ssize_t list(char *names, size_t size) const {
+        const ssize_t got = flistxattr(m_descriptor, names, size);
+        return got < 0 && errno == EBADF ? listxattr(m_entry, names, size) : got;
+    }
+    std::optional<QByteArray> attribute(const char *name) const {
+        return attributeBy([this](const char *n, void *v, size_t s) { return get(n, v, s); }, name);
+    }
+
+private:
+    int m_descriptor;
+    char m_entry[64];
+};
 
 }  // namespace
 
@@ -97,24 +128,24 @@ bool FileTags::supported(const QString &path) {
     return errno == ENODATA;
 }
 
-FileTags::Copied FileTags::copyAttributes(const QString &from, int toDescriptor) {
+FileTags::Copied FileTags::copyAttributes(int fromDescriptor, int toDescriptor) {
     static constexpr char kAccessList[] = "system.posix_acl_access";
     Copied copied;
-    const QByteArray file = encoded(from);
-    if (const std::optional<QByteArray> list = attribute(file, kAccessList, false)) {
+    const OpenFileAttributes from(fromDescriptor);
+    if (const std::optional<QByteArray> list = from.attribute(kAccessList)) {
         copied.accessList = fsetxattr(toDescriptor, kAccessList, list->constData(), size_t(list->size()), 0) == 0;
     } else if (errno == ENODATA || unsupported(errno)) {
         copied.accessList = fremovexattr(toDescriptor, kAccessList) == 0 || errno == ENODATA || unsupported(errno);
     } else {
         copied.accessList = false;
     }
-    ssize_t size = llistxattr(file.constData(), nullptr, 0);
+    ssize_t size = from.list(nullptr, 0);
     if (size < 0) {
         copied.userAttributes = unsupported(errno);
         return copied;
     }
     std::vector<char> names(size_t(size) + 1, '\0');
-    size = llistxattr(file.constData(), names.data(), names.size() - 1);
+    size = from.list(names.data(), names.size() - 1);
     if (size < 0) {
         copied.userAttributes = false;
         return copied;
@@ -122,9 +153,9 @@ FileTags::Copied FileTags::copyAttributes(const QString &from, int toDescriptor)
     for (const char *name = names.data(); name < names.data() + size; name += strlen(name) + 1) {
         if (strncmp(name, "user.", 5) != 0)
             continue;
-        const std::optional<QByteArray> value = attribute(file, name, false);
+        const std::optional<QByteArray> value = from.attribute(name);
         if (!value || fsetxattr(toDescriptor, name, value->constData(), size_t(value->size()), 0) < 0) {
-            qCDebug(lcPlatform, "the attribute %s of %s is not kept: %s", name, file.constData(), strerror(errno));
+            qCDebug(lcPlatform, "the attribute %s is not kept: %s", name, strerror(errno));
             copied.userAttributes = false;
         }
     }

@@ -40,14 +40,17 @@ public:
         bool userAttributes = true;
         bool accessList = true;
     };
-    // Gives the open file `toDescriptor` what the file at `from` keeps in
-    // extended attributes, so that a file replaced by a new one keeps them:
-    // every user attribute (tags, and whatever else other programs keep
-    // there) and its access list, or no access list when `from` has none (a
-    // new file may have taken one from its folder, which would let others
-    // in). A link at `from` is not followed. What the target refused is said
-    // in the answer.
-    static Copied copyAttributes(const QString &from, int toDescriptor);
+    // Gives the open file `toDescriptor` what the open file `fromDescriptor`
+    // keeps in extended attributes, so that a file replaced by a new one
+    // keeps them: every user attribute (tags, and whatever else other
+    // programs keep there) and its access list, or no access list when the
+    // old file has none (a new file may have taken one from its folder,
+    // which would let others in). They are read from the old file itself,
+    // never from its name, which a link may have taken meanwhile; a
+    // descriptor that only names the file (O_PATH: the user may not read
+    // it) is read through its entry in /proc. What could not be read or
+    // what the target refused is said in the answer.
+    static Copied copyAttributes(int fromDescriptor, int toDescriptor);
 };
 
 }  // namespace platform

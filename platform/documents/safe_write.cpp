@@ -30,9 +30,15 @@ namespace platform {
 namespace {
 
 std::atomic<InPlaceStepHook> s_stepHook{nullptr};
+std::atomic<FileStepHook> s_fileStepHook{nullptr};
 
 void reached(InPlaceStep step) {
     if (InPlaceStepHook hook = s_stepHook.load())
+        hook(step);
+}
+
+void reachedFileStep(FileStep step) {
+    if (FileStepHook hook = s_fileStepHook.load())
         hook(step);
 }
 
@@ -293,17 +299,39 @@ InPlace writeInPlace(int file, const QByteArray &target, const QString &name, co
     reached(InPlaceStep::Written);
     record.remove();
     report.inPlace = true;
+    reachedFileStep(FileStep::Written);
+    report.written = FileState::ofOpenFile(file);
     return InPlace::Written;
 }
 
 // The old file at `path` opened for a write in place, when it still is the
-// file `old` and may be written; -1 otherwise.
+// file `old` and may be written; -1 otherwise (ESTALE: another file is there
+// now).
 int openInPlace(int folder, const QByteArray &name, const struct stat &old) {
+    reachedFileStep(FileStep::WritingInPlace);
     Descriptor file(::openat(folder, name.constData(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat now;
+    if (!file || ::fstat(file.get(), &now) != 0)
+        return -1;
+    if (now.st_dev != old.st_dev || now.st_ino != old.st_ino) {
+        errno = ESTALE;
+        return -1;
+    }
+    ::fcntl(file.get(), F_SETFL, ::fcntl(file.get(), F_GETFL) & ~O_NONBLOCK);
+    return file.release();
+}
+
+// The old file found at `name` opened, so that what it is and what it keeps
+// are read from it rather than from a name a link may take: the very file
+// `old` was, or -1. A file the user may not read is opened only as a name
+// for that file (O_PATH), which is as sure of it.
+int openAsFound(int folder, const QByteArray &name, const struct stat &old) {
+    Descriptor file(::openat(folder, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!file && errno == EACCES)
+        file.reset(::openat(folder, name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
     struct stat now;
     if (!file || ::fstat(file.get(), &now) != 0 || now.st_dev != old.st_dev || now.st_ino != old.st_ino)
         return -1;
-    ::fcntl(file.get(), F_SETFL, ::fcntl(file.get(), F_GETFL) & ~O_NONBLOCK);
     return file.release();
 }
 
@@ -319,8 +347,9 @@ struct Lost {
 };
 
 // Gives the new file the old one's owner, group, permissions, access list
-// and user attributes, as far as it can.
-Lost takeOver(int file, const struct stat &old, const QString &oldPath) {
+// and user attributes, as far as it can: `old` and `oldFile` are the old
+// file's state and the old file itself, open.
+Lost takeOver(int file, const struct stat &old, int oldFile) {
     Lost lost;
     struct stat now;
     if (::fstat(file, &now) != 0)
@@ -332,7 +361,7 @@ Lost takeOver(int file, const struct stat &old, const QString &oldPath) {
     }
     // After the owner, which clears the set-id bits.
     lost.permissions = ::fchmod(file, old.st_mode & 07777) != 0;
-    const FileTags::Copied copied = FileTags::copyAttributes(oldPath, file);
+    const FileTags::Copied copied = FileTags::copyAttributes(oldFile, file);
     lost.accessList = !copied.accessList;
     lost.attributes = !copied.userAttributes;
     return lost;
@@ -414,13 +443,23 @@ bool writeFileAtRealPath(const QString &target, const QByteArray &data, QString 
         return failed(errno);
     if (!isFolderAt(folder.get(), place.folder))
         return fail(QStringLiteral("The folder of “%1” was replaced while it was saved; nothing was written.").arg(name));
+    auto replacedByLink = [&]() {
+        return fail(QStringLiteral("“%1” was replaced by a link while it was saved; nothing was written.").arg(name));
+    };
+    // The old file, found and opened: from here on, what it is and what it
+    // keeps come from it. (Another program's rename over it between the two
+    // is looked at again.)
     struct stat old;
-    const bool existed = ::fstatat(folder.get(), place.name.constData(), &old, AT_SYMLINK_NOFOLLOW) == 0;
-    if (!existed && errno != ENOENT)
-        return failed(errno);
-    if (existed) {
+    bool existed = false;
+    Descriptor oldFile;
+    for (int attempt = 0;; attempt++) {
+        existed = ::fstatat(folder.get(), place.name.constData(), &old, AT_SYMLINK_NOFOLLOW) == 0;
+        if (!existed && errno != ENOENT)
+            return failed(errno);
+        if (!existed)
+            break;
         if (S_ISLNK(old.st_mode))
-            return fail(QStringLiteral("“%1” was replaced by a link while it was saved; nothing was written.").arg(name));
+            return replacedByLink();
         if (S_ISDIR(old.st_mode))
             return fail(QStringLiteral("A folder stands where the file “%1” would be written.").arg(name));
         if (!S_ISREG(old.st_mode))
@@ -428,11 +467,22 @@ bool writeFileAtRealPath(const QString &target, const QByteArray &data, QString 
         // A file the user may not write is not replaced either.
         if (::faccessat(folder.get(), place.name.constData(), W_OK, AT_EACCESS) != 0)
             return failed(errno);
+        oldFile.reset(openAsFound(folder.get(), place.name, old));
+        if (oldFile && ::fstat(oldFile.get(), &old) == 0)
+            break;
+        // (A link that took its place is found by the next look.)
+        if (attempt == 2)
+            return fail(QStringLiteral("“%1” kept being replaced while it was saved; nothing was written.").arg(name));
     }
 
     // A file with other names is written where it is, or not at all.
     if (existed && old.st_nlink > 1) {
         Descriptor file(openInPlace(folder.get(), place.name, old));
+        if (!file && (errno == ELOOP || errno == ESTALE))
+            return errno == ELOOP ? replacedByLink()
+                                  : fail(QStringLiteral("“%1” was replaced by another file while it was saved; nothing "
+                                                        "was written.")
+                                             .arg(name));
         if (!file)
             return fail(QStringLiteral("The file “%1” has other names (hard links) and could not be written where it "
                                        "is: %2. A new file would part it from them, so nothing was written.")
@@ -440,6 +490,7 @@ bool writeFileAtRealPath(const QString &target, const QByteArray &data, QString 
         return writeInPlace(file.get(), path, name, data, error, said) == InPlace::Written;
     }
 
+    reachedFileStep(FileStep::Creating);
     const NewFile created = createBeside(folder.get(), place.name, existed ? 0600 : 0666);
     if (created.descriptor < 0) {
         const int cause = errno;
@@ -461,7 +512,7 @@ bool writeFileAtRealPath(const QString &target, const QByteArray &data, QString 
         return failed(cause);
     };
     if (existed) {
-        const Lost lost = takeOver(file.get(), old, pathFromNative(path));
+        const Lost lost = takeOver(file.get(), old, oldFile.get());
         if (lost.any()) {
             // The old file itself keeps everything.
             if (Descriptor same(openInPlace(folder.get(), place.name, old)); same) {
@@ -482,18 +533,39 @@ bool writeFileAtRealPath(const QString &target, const QByteArray &data, QString 
         return discardFailed(cause);
     if (::fsync(file.get()) != 0)
         return discardFailed(errno);
+    // What the file is, before its name is one that a link may take.
+    const FileState written = FileState::ofOpenFile(file.get());
+    if (!written.exists)
+        return discardFailed(errno);
     if (!file.close()) {
         const int cause = errno;
         ::unlinkat(folder.get(), created.name.constData(), 0);
         return failed(cause);
     }
+    reachedFileStep(FileStep::Renaming);
     if (::renameat(folder.get(), created.name.constData(), folder.get(), place.name.constData()) != 0) {
         const int cause = errno;
         ::unlinkat(folder.get(), created.name.constData(), 0);
         return failed(cause);
     }
     ::fsync(folder.get());
+    reachedFileStep(FileStep::Written);
+    said.written = written;
     return true;
+}
+
+int openAtRealPath(const QString &target) {
+    const QByteArray path = nativePath(target);
+    const Place place = split(path);
+    Descriptor folder(::open(place.folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder)
+        return -1;
+    if (!isFolderAt(folder.get(), place.folder)) {
+        errno = ELOOP;
+        return -1;
+    }
+    reachedFileStep(FileStep::Reading);
+    return ::openat(folder.get(), place.name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
 }
 
 // --- Writes in place that did not finish ---------------------------------------------------
@@ -544,5 +616,7 @@ void removeUnfinishedSave(const UnfinishedSave &save) {
 }
 
 void setInPlaceStepHook(InPlaceStepHook hook) { s_stepHook = hook; }
+
+void setFileStepHook(FileStepHook hook) { s_fileStepHook = hook; }
 
 }  // namespace platform

@@ -28,12 +28,18 @@
 // A symbolic link is followed, in every component of the path: the file it
 // leads to is written, and the link stays a link. What stands at the place
 // found is never followed again while it is written, so a link put there
-// meanwhile is not written through.
+// meanwhile is not written through: the old file is opened once it is found,
+// and what it is and what it keeps besides its bytes are read from it, never
+// again by its name; the file written says what it is before it takes the
+// old one's place. A link that takes the place after that is the next
+// write's to find.
 #pragma once
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
+
+#include "platform/documents/file_presenter.h"
 
 namespace platform {
 
@@ -43,6 +49,10 @@ struct WriteReport {
     // Sentences for the user on what the file could not keep (who may use
     // it, its attributes); empty when it kept everything.
     QString notKept;
+    // The file written, as it was once its bytes were on the disk: its
+    // state read from the file itself, whatever its place holds by the time
+    // the write is reported.
+    FileState written;
 };
 
 // False, with a sentence for the user in `error`, when the file could not be
@@ -60,6 +70,12 @@ QString realWritePath(const QString &path);
 // refused).
 bool writeFileAtRealPath(const QString &target, const QByteArray &data, QString *error = nullptr,
                          WriteReport *report = nullptr);
+
+// Opens the file at `target`, a place realWritePath() gave, for reading, as
+// a write finds it: in the folder that is that place now, never through a
+// link at its name. -1 with errno otherwise (ELOOP for a link at its name,
+// or one that took a folder's place on the way).
+int openAtRealPath(const QString &target);
 
 // --- Writes in place that did not finish -----------------------------------------------
 
@@ -87,5 +103,19 @@ enum class InPlaceStep {
 };
 using InPlaceStepHook = void (*)(InPlaceStep);
 void setInPlaceStepHook(InPlaceStepHook hook);
+
+// The steps of a write, and of a read at a real path, that come after the
+// file at the place was looked at: a hook called at each lets a test change
+// what stands there (put a link in the file's place, and take it away) and
+// see that the write or read keeps to the file it found. No hook: nothing.
+enum class FileStep {
+    Creating,        // the old file found and opened, the new file not made yet
+    Renaming,        // the new file written and on the disk, not in the old one's place yet
+    WritingInPlace,  // the old file found, not opened yet to be written where it is
+    Written,         // the file written (in the old one's place, or the old one itself), not reported yet
+    Reading,         // the place of a file to read checked, the file not opened yet
+};
+using FileStepHook = void (*)(FileStep);
+void setFileStepHook(FileStepHook hook);
 
 }  // namespace platform

@@ -2,17 +2,22 @@
 
 #include <QApplication>
 #include <QGridLayout>
+#include <QHash>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSet>
 #include <QThread>
+#include <QWindow>
 
 #include <algorithm>
-
 #include <atomic>
+#include <memory>
+#include <set>
 
 #include "platform/runtime/dispatch.h"
 #include "platform/runtime/log.h"
@@ -26,6 +31,126 @@ Alerts::Handler s_handler;
 std::atomic<bool> s_unattended{false};
 // The alerts on screen, innermost last (main thread).
 QList<QPointer<QMessageBox>> s_showing;
+// The notices not withdrawn (any thread), and the boxes of those on screen
+// (main thread).
+std::mutex s_noticesMutex;
+std::set<quint64> s_noticesUp;
+std::atomic<quint64> s_lastNotice{0};
+QHash<quint64, QPointer<QMessageBox>> s_noticeBoxes;
+
+bool isNoticeUp(quint64 notice) {
+    std::lock_guard<std::mutex> lock(s_noticesMutex);
+    return s_noticesUp.count(notice) > 0;
+}
+
+void noticeGone(quint64 notice) {
+    std::lock_guard<std::mutex> lock(s_noticesMutex);
+    s_noticesUp.erase(notice);
+}
+
+// The keyboard as the program receives it, on the main thread: when a key
+// was last pressed, and, while a question the user did not ask for shows,
+// which of the keys it gets are theirs to answer it with. A key comes to a
+// question's window when the keyboard's focus is there, however long ago
+// it was typed; one that comes before the keyboard has been still for
+// Alerts::kTypingPause since the question came up belongs to the typing
+// that was going on, and goes where that went.
+class KeyboardWatch : public QObject {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    // Made with the application, which it watches.
+    static void install() {
+        if (!s_watch)
+            s_watch = new KeyboardWatch(QCoreApplication::instance());
+    }
+    static KeyboardWatch *instance() { return s_watch; }
+
+    std::chrono::milliseconds stillFor() const {
+        if (!m_pressed)
+            return std::chrono::milliseconds::max();
+        return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - m_lastPress);
+    }
+
+    // While `box` shows, keys typed before it could be read go to the focus
+    // widget of `window`, or nowhere.
+    void guard(QMessageBox *box, QWidget *window) { m_guarded.push_back({box, window, Clock::now(), {}}); }
+    void release(QMessageBox *box) {
+        m_guarded.erase(std::remove_if(m_guarded.begin(), m_guarded.end(),
+                                       [box](const Guarded &guarded) { return !guarded.box || guarded.box == box; }),
+                        m_guarded.end());
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        const QEvent::Type type = event->type();
+        if (type != QEvent::KeyPress && type != QEvent::KeyRelease && type != QEvent::ShortcutOverride)
+            return false;
+        const Clock::time_point now = Clock::now();
+        // A key reaches a window first (then its focus widget): a question's
+        // is where it is judged, once.
+        Guarded *guarded = nullptr;
+        for (Guarded &candidate : m_guarded)
+            if (candidate.box && watched == candidate.box->windowHandle())
+                guarded = &candidate;
+        const Clock::time_point since =
+            guarded && (!m_pressed || m_lastPress < guarded->shownAt) ? guarded->shownAt : m_lastPress;
+        if (type == QEvent::KeyPress) {
+            m_lastPress = now;
+            m_pressed = true;
+        }
+        if (!guarded)
+            return false;
+        auto *key = static_cast<QKeyEvent *>(event);
+        const bool answering = now - since >= Alerts::kTypingPause;
+        switch (type) {
+        case QEvent::ShortcutOverride:
+            if (answering)
+                return false;
+            // Taken, so that no shortcut of the question acts on it.
+            event->accept();
+            return true;
+        case QEvent::KeyPress:
+            if (answering) {
+                guarded->answering.insert(key->key());
+                return false;
+            }
+            break;
+        default:  // a release: the question's only when its press was
+            if (guarded->answering.remove(key->key()))
+                return false;
+            break;
+        }
+        // Typed for the window, as it would have gone there but for the
+        // question.
+        if (guarded->window)
+            if (QWidget *typedInto = guarded->window->focusWidget()) {
+                const std::unique_ptr<QEvent> copy(event->clone());
+                QCoreApplication::sendEvent(typedInto, copy.get());
+            }
+        return true;
+    }
+
+private:
+    explicit KeyboardWatch(QObject *application) : QObject(application) { application->installEventFilter(this); }
+    ~KeyboardWatch() override { s_watch = nullptr; }
+
+    struct Guarded {
+        QPointer<QMessageBox> box;
+        QPointer<QWidget> window;
+        Clock::time_point shownAt;
+        QSet<int> answering;  // keys pressed in the question, not yet let go
+    };
+
+    static inline KeyboardWatch *s_watch = nullptr;
+    Clock::time_point m_lastPress;
+    bool m_pressed = false;
+    std::vector<Guarded> m_guarded;
+};
+
+// Every program that shows alerts watches its keyboard from the start.
+void installKeyboardWatch() { KeyboardWatch::install(); }
+Q_COREAPP_STARTUP_FUNCTION(installKeyboardWatch)
 
 Alerts::Handler currentHandler() {
     std::lock_guard<std::mutex> lock(s_handlerMutex);
@@ -104,22 +229,37 @@ int show(const Alert &alert, QWidget *parent) {
         if (cancel || titles.size() == 1)
             box.setEscapeButton(buttons.last());
     }
-    box.setDefaultButton(static_cast<QPushButton *>(buttons.first()));
+    box.setDefaultButton(static_cast<QPushButton *>(
+        buttons.value(alert.defaultButton >= 0 && alert.defaultButton < buttons.size() ? alert.defaultButton : 0)));
     if (needsWholeTextBox(explanation))
         showWholeText(box, explanation);
+    KeyboardWatch *watch = alert.unasked ? KeyboardWatch::instance() : nullptr;
+    if (watch)
+        watch->guard(&box, box.parentWidget() ? box.parentWidget()->window() : nullptr);
     s_showing.append(&box);
     box.exec();
     s_showing.removeAll(&box);
+    if (watch)
+        watch->release(&box);
     return int(buttons.indexOf(box.clickedButton()));
 }
 
 // On the main thread.
-void showNotice(const Alert &alert, QWidget *parent) {
+void showNotice(quint64 notice, const Alert &alert, QWidget *parent) {
+    if (!isNoticeUp(notice))
+        return;  // withdrawn already
     qCInfo(lcPlatform).noquote() << QStringLiteral("Notice: %1 %2").arg(alert.messageText, alert.informativeText);
-    if (!qobject_cast<QApplication *>(QCoreApplication::instance()) || s_unattended)
+    if (!qobject_cast<QApplication *>(QCoreApplication::instance()) || s_unattended) {
+        noticeGone(notice);
         return;
+    }
     auto *box = new QMessageBox(parent ? parent->window() : nullptr);
     box->setAttribute(Qt::WA_DeleteOnClose);
+    s_noticeBoxes.insert(notice, box);
+    QObject::connect(box, &QObject::destroyed, [notice] {
+        s_noticeBoxes.remove(notice);
+        noticeGone(notice);
+    });
     // Shown, but never made the active window: the keys stay where they go.
     box->setAttribute(Qt::WA_ShowWithoutActivating);
     box->setWindowFlag(Qt::WindowDoesNotAcceptFocus);
@@ -136,14 +276,31 @@ void showNotice(const Alert &alert, QWidget *parent) {
 
 }  // namespace
 
-void Alerts::notice(const Alert &given, QWidget *parent) {
+quint64 Alerts::notice(const Alert &given, QWidget *parent) {
     Alert alert = given;
     alert.notice = true;
+    const quint64 notice = ++s_lastNotice;
     if (Handler handler = currentHandler()) {
         handler(alert);
-        return;
+        return notice;
     }
-    Dispatch::main([alert, window = QPointer<QWidget>(parent)] { showNotice(alert, window); });
+    {
+        std::lock_guard<std::mutex> lock(s_noticesMutex);
+        s_noticesUp.insert(notice);
+    }
+    Dispatch::main([notice, alert, window = QPointer<QWidget>(parent)] { showNotice(notice, alert, window); });
+    return notice;
+}
+
+void Alerts::withdrawNotice(quint64 notice) {
+    if (!isNoticeUp(notice))
+        return;
+    noticeGone(notice);
+    // After the block that shows it, when it is on its way.
+    Dispatch::main([notice] {
+        if (QMessageBox *box = s_noticeBoxes.take(notice))
+            box->close();
+    });
 }
 
 void Alerts::simpleAlert(const QString &message, const QString &title) {
@@ -187,6 +344,14 @@ void Alerts::setUnattended(bool unattended) {
 }
 
 bool Alerts::isUnattended() { return s_unattended; }
+
+std::chrono::milliseconds Alerts::typingPauseLeft() {
+    const KeyboardWatch *watch = KeyboardWatch::instance();
+    if (!watch || !Dispatch::isMainThread())
+        return std::chrono::milliseconds(0);
+    const std::chrono::milliseconds still = watch->stillFor();
+    return still >= kTypingPause ? std::chrono::milliseconds(0) : kTypingPause - still;
+}
 
 Alerts::Handler Alerts::setHandler(Handler handler) {
     std::lock_guard<std::mutex> lock(s_handlerMutex);

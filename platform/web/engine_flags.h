@@ -15,7 +15,10 @@
 // And no page reads back what it draws into a canvas (the pixels of the
 // pictures it shows).
 //
-// Flags of the user's that would undo these are dropped. Call before the
+// Flags of the user's that would undo these are dropped, read as the engine
+// reads them (a switch after one dash or two, quoted or not, white space
+// around it), and so is a bare "--", after which the engine would take ours
+// for no switches, with what follows it. Call before the
 // application object is made: the engine reads its flags once, when it
 // starts. Header only, so that every program and test suite can call it
 // whether or not it links the web engine.
@@ -64,6 +67,47 @@ inline QString joinWebEngineFlags(const QStringList &flags) {
     return written.join(u' ');
 }
 
+// A flag without the white space the engine takes off its ends (ASCII's:
+// " \t--flag" sets "flag", as "--flag" does).
+inline QStringView trimmedWebEngineFlag(QStringView flag) {
+    auto blank = [](QChar c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); };
+    while (!flag.isEmpty() && blank(flag.front()))
+        flag = flag.mid(1);
+    while (!flag.isEmpty() && blank(flag.back()))
+        flag.chop(1);
+    return flag;
+}
+
+// Whether the engine takes `flag` for the end of its switches: it reads
+// every flag after it as no switch at all.
+inline bool endsWebEngineSwitches(QStringView flag) {
+    return trimmedWebEngineFlag(flag) == u"--";
+}
+
+// The switch a flag sets, as the engine reads it: its name after one dash
+// or two, up to an "=" ("-proxy-server=x" sets "proxy-server"), with the
+// case as written; empty when the flag sets none.
+inline QString webEngineSwitchName(QStringView flag) {
+    flag = trimmedWebEngineFlag(flag);
+    const qsizetype dashes = flag.startsWith(u"--") ? 2 : flag.startsWith(u'-') ? 1 : 0;
+    if (dashes == 0 || flag.size() == dashes)
+        return QString();
+    const qsizetype equals = flag.indexOf(u'=');
+    return flag.mid(dashes, equals < 0 ? -1 : equals - dashes).toString();
+}
+
+// Whether the engine's flags (QTWEBENGINE_CHROMIUM_FLAGS) set the switch
+// `name` (without its dashes), whatever its value.
+inline bool hasWebEngineSwitch(QStringView name) {
+    for (const QString &flag : splitWebEngineFlags(QString::fromLocal8Bit(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS")))) {
+        if (endsWebEngineSwitches(flag))
+            return false;
+        if (webEngineSwitchName(flag) == name)
+            return true;
+    }
+    return false;
+}
+
 inline void hardenWebEngineFlags() {
     static const QStringList ours = {
         QStringLiteral("--disable-reading-from-canvas"),
@@ -72,17 +116,21 @@ inline void hardenWebEngineFlags() {
         QStringLiteral("--proxy-bypass-list=<-loopback>"),
         QStringLiteral("--host-resolver-rules=MAP * ~NOTFOUND"),
     };
+    // The switches that would undo ours, besides ours themselves.
     static const QStringList undoing = {
-        QStringLiteral("--no-proxy-server"),        QStringLiteral("--proxy-server"),
-        QStringLiteral("--proxy-pac-url"),          QStringLiteral("--proxy-auto-detect"),
-        QStringLiteral("--proxy-bypass-list"),      QStringLiteral("--force-webrtc-ip-handling-policy"),
-        QStringLiteral("--winhttp-proxy-resolver"), QStringLiteral("--host-resolver-rules"),
+        QStringLiteral("no-proxy-server"),        QStringLiteral("proxy-server"),
+        QStringLiteral("proxy-pac-url"),          QStringLiteral("proxy-auto-detect"),
+        QStringLiteral("proxy-bypass-list"),      QStringLiteral("force-webrtc-ip-handling-policy"),
+        QStringLiteral("winhttp-proxy-resolver"), QStringLiteral("host-resolver-rules"),
+        QStringLiteral("disable-reading-from-canvas"),
     };
     QStringList flags;
     for (const QString &flag : splitWebEngineFlags(QString::fromLocal8Bit(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS")))) {
-        const qsizetype equals = flag.indexOf(u'=');
-        const QString name = equals < 0 ? flag : flag.left(equals);
-        if (!ours.contains(flag) && !undoing.contains(name))
+        // Ours come after the user's, where an end of the switches would
+        // make them none; what follows such an end sets nothing anyway.
+        if (endsWebEngineSwitches(flag))
+            break;
+        if (!undoing.contains(webEngineSwitchName(flag)))
             flags << flag;
     }
     flags << ours;
@@ -91,11 +139,9 @@ inline void hardenWebEngineFlags() {
 
 // Whether the user turned the web engine's sandbox off: the variable
 // QTWEBENGINE_DISABLE_SANDBOX is set (to anything, as the engine reads it),
-// or the flags say "--no-sandbox".
+// or the flags set "no-sandbox".
 inline bool webEngineSandboxTurnedOff() {
-    return qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX") ||
-           splitWebEngineFlags(QString::fromLocal8Bit(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS")))
-               .contains(QStringLiteral("--no-sandbox"));
+    return qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX") || hasWebEngineSwitch(u"no-sandbox");
 }
 
 // The engine's sandbox cannot confine the superuser's processes, and the
@@ -117,10 +163,9 @@ inline bool turnOffWebEngineSandboxForRoot() {
 }
 
 // Whether the web engine draws without the graphics processor (the user's
-// flags say "--disable-gpu").
+// flags set "disable-gpu").
 inline bool webEngineDrawsWithoutGpu() {
-    return splitWebEngineFlags(QString::fromLocal8Bit(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS")))
-        .contains(QStringLiteral("--disable-gpu"));
+    return hasWebEngineSwitch(u"disable-gpu");
 }
 
 // Without the graphics processor the engine's pages arrive as pictures:

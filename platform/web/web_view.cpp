@@ -62,11 +62,13 @@ constexpr int ClickLifetimeMilliseconds = 10000;
 // own scripts answers only when they are done.
 constexpr std::chrono::milliseconds ClickQuestionTimeout{30000};
 
-// The URL of the link the user last clicked when it is %1, with the click's
-// age in milliseconds, the link's href and that href resolved against %2 (the
-// page's own address), once; null otherwise. A navigation to another address
-// leaves the note alone: the page's scripts may ask to go elsewhere just as
-// the user clicks, and their question may be answered after the click.
+// The URL of the link the user last clicked when it is %1 (however each
+// escapes its characters), with the click's age in milliseconds, the link's
+// href, whether that href leads to %1 from %2 (the page's own address) and
+// whether the user saw the link where the click fell, once; null otherwise.
+// A navigation to another address leaves the note alone: the page's scripts
+// may ask to go elsewhere just as the user clicks, and their question may be
+// answered after the click.
 const char16_t *TakeClick = u"typeof orvaneTakeClick === 'function' ? orvaneTakeClick(%1, %2) : null";
 
 // Whether the view's own scripts ran in the page (the click watch's, in the
@@ -179,13 +181,13 @@ WebView::WebView(QWidget *parent) : QWebEngineView(parent) {
     settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
     settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
     PageScheme::install(m_page->profile());
-    QWebEngineScript noWebRtc;
-    noWebRtc.setName(QStringLiteral("orvane-no-webrtc"));
-    noWebRtc.setInjectionPoint(QWebEngineScript::DocumentCreation);
-    noWebRtc.setWorldId(QWebEngineScript::MainWorld);
-    noWebRtc.setRunsOnSubFrames(true);
-    noWebRtc.setSourceCode(pageResource(u"no-webrtc.js"));
-    m_page->scripts().insert(noWebRtc);
+    QWebEngineScript windowSeal;
+    windowSeal.setName(QStringLiteral("orvane-window-seal"));
+    windowSeal.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    windowSeal.setWorldId(QWebEngineScript::MainWorld);
+    windowSeal.setRunsOnSubFrames(true);
+    windowSeal.setSourceCode(pageResource(u"window-seal.js"));
+    m_page->scripts().insert(windowSeal);
     QWebEngineScript clickWatch;
     clickWatch.setName(QStringLiteral("orvane-click-watch"));
     clickWatch.setInjectionPoint(QWebEngineScript::DocumentCreation);
@@ -517,11 +519,11 @@ void WebView::leaveIfClicked(const QUrl &url, const QUrl &target) {
     runScript(
         QString::fromUtf16(TakeClick).arg(stringLiteral(url.toString(QUrl::FullyEncoded)),
                                           stringLiteral(m_site.pageUrl().toString(QUrl::FullyEncoded))),
-        [this, url, target, asked](bool finished, const QVariant &answer) {
+        [this, target, asked](bool finished, const QVariant &answer) {
             const QVariantList clicked = finished ? answer.toList() : QVariantList();
             bool known = false;
-            const double age = clicked.size() == 4 ? clicked[1].toDouble(&known) - double(asked.elapsed()) : 0;
-            if (!known || !(age < ClickLifetimeMilliseconds) || QUrl(clicked[0].toString()) != url) {
+            const double age = clicked.size() == 5 ? clicked[1].toDouble(&known) - double(asked.elapsed()) : 0;
+            if (!known || !(age < ClickLifetimeMilliseconds)) {
                 // Whether the page said no or never answered tells a busy
                 // machine from a navigation no click asked for.
                 qCInfo(lcPlatform)
@@ -530,15 +532,15 @@ void WebView::leaveIfClicked(const QUrl &url, const QUrl &target) {
                     << target.toDisplayString();
                 return;
             }
-            // The link's href must be one the page's HTML wrote, and lead
-            // where the page's own address takes it: a script that moved the
-            // page's address (history) moves no written link.
-            const bool written =
-                !clicked[3].isNull() && QUrl(clicked[3].toString()) == url && writesLink(clicked[2].toString());
+            // At once only for a link the user saw where the click fell, whose
+            // href the page's HTML wrote, leading where the page's own
+            // address takes it: a script that moved the page's address
+            // (history) moves no written link.
+            const bool atOnce = clicked[4].toBool() && clicked[3].toBool() && writesLink(clicked[2].toString());
             // Out of the engine's answer first: the question waits for the
             // user.
             QMetaObject::invokeMethod(
-                this, [this, target, written] { openClicked(target, written); }, Qt::QueuedConnection);
+                this, [this, target, atOnce] { openClicked(target, atOnce); }, Qt::QueuedConnection);
         },
         ClickQuestionTimeout, QWebEngineScript::ApplicationWorld);
 }
@@ -547,15 +549,17 @@ bool WebView::writesLink(const QString &href) const {
     return m_writtenLinks ? m_writtenLinks(href) : htmlHasLink(m_loadedHtml, href);
 }
 
-void WebView::openClicked(const QUrl &target, bool written) {
+void WebView::openClicked(const QUrl &target, bool atOnce) {
     const QString address = QString::fromUtf8(target.toEncoded());
-    if (!written) {
+    if (!atOnce) {
         QPointer<WebView> alive(this);
-        const int choice = Alerts::runModal(
-            {QStringLiteral("Open this address?"), address, {QStringLiteral("Open"), QStringLiteral("Cancel")}},
-            window());
+        // Only a choice made on purpose opens it: Return, as Escape, cancels.
+        Alert question{QStringLiteral("Open this address?"), address,
+                       {QStringLiteral("Open"), QStringLiteral("Cancel")}};
+        question.defaultButton = 1;
+        const int choice = Alerts::runModal(question, window());
         if (choice != 0) {
-            qCInfo(lcPlatform) << "A clicked address that the page's HTML does not write was not opened:"
+            qCInfo(lcPlatform) << "A clicked address that may not open at once was not opened:"
                                << target.toDisplayString();
             return;
         }

@@ -26,15 +26,20 @@
 //   the user's own applications, through Workspace; the view tells the user
 //   in an alert of one that is refused). Only a link the user clicked leaves:
 //   a navigation of the link kind whose URL is that of the link under the
-//   user's last click, made a few seconds at most before the engine asked (a
-//   click whose default the page prevented lets nothing leave). It leaves at
-//   once when the page's HTML itself wrote that link (writtenLinks: an a or
-//   area element with that href, resolved as the page resolves it); any
-//   other address a click leads to (a link a script made or changed) is
-//   shown to the user in full first, and leaves only on "Open". Scripts
-//   setting location or clicking links, forms, refreshes and frames never
-//   reach the link handler. Pages cannot open windows: a link that asks for
-//   a new window is put to the policy as a link and never opens one here.
+//   user's last click (however each escapes its characters), made a few
+//   seconds at most before the engine asked (a click whose default the page
+//   prevented lets nothing leave). It leaves at once when the page's HTML
+//   itself wrote that link (writtenLinks: an a or area element with that
+//   href, resolved as the page resolves it) and the user saw it where the
+//   click fell: on its own text or picture, as it was when the button went
+//   down, readable, neither transparent, faded nor tiny, with nothing laid
+//   over it (resources/page/click-watch.js). Any other address a click
+//   leads to (a link a script made, changed, hid or stretched over the page)
+//   is shown to the user in full first, and leaves only on "Open", which is
+//   not the question's default button. Scripts setting location or clicking
+//   links, forms, refreshes and frames never reach the link handler. Pages
+//   cannot open windows: a link that asks for a new window is put to the
+//   policy as a link and never opens one here.
 // - Sealed: every page carries a policy that lets it open no connection,
 //   frame, worker or object; the profile is guarded (WebContentGuard): the
 //   pictures, style sheets, fonts, sound and video of the document's folder
@@ -42,8 +47,11 @@
 //   page's elements is the page's to see, as their computed style), and
 //   nothing else of this machine or of the network loads. WebRTC is taken
 //   from the windows a page's scripts reach (a new frame's first, empty
-//   document included: resources/page/no-webrtc.js), and the engine has no
-//   way out for it, nor any name to look up, anyway (engine_flags.h). A
+//   document included: resources/page/window-seal.js), and the engine has
+//   no way out for it, nor any name to look up, anyway (engine_flags.h).
+//   So are blobs and a page's stores (IndexedDB, the cache, file systems),
+//   which the engine keeps in the program's own process, out of reach of
+//   the page's bound of memory. A
 //   page's alert, confirm and prompt show nothing (the first of each load is
 //   logged), nor does it choose files: no page locks the window.
 // - No context menu, no plugins, no clipboard access for scripts, no focus
@@ -102,7 +110,8 @@ public:
     // Takes a URL that leaves the page (a link the user clicked).
     using LinkHandler = std::function<void(const QUrl &url)>;
     // Whether the page's own HTML, as it was before any script ran, has a
-    // link (an a or area element) whose href attribute is `href`.
+    // link (an a or area element) whose href attribute is `href`, which may
+    // open at once (a page may let none of its links open at once).
     using WrittenLinks = std::function<bool(const QString &href)>;
 
     static constexpr std::chrono::milliseconds DefaultScriptTimeout{10000};
@@ -205,10 +214,10 @@ private:
     // folder for an address of the site, else `url`.
     QUrl navigationTarget(const QUrl &url) const;
     // Hands `target` to the link handler when the user's last click was on a
-    // link to `url`: at once for a link the page's HTML wrote, after the
-    // user's yes for any other.
+    // link to `url`: at once for a link the page's HTML wrote that the user
+    // saw where the click fell, after the user's yes for any other.
     void leaveIfClicked(const QUrl &url, const QUrl &target);
-    void openClicked(const QUrl &target, bool written);
+    void openClicked(const QUrl &target, bool atOnce);
     bool writesLink(const QString &href) const;
     // A dialog the page asked for, which shows nothing.
     void pageDialog(const char *kind, const QString &message);

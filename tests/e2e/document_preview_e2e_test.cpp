@@ -2,6 +2,8 @@
 // display: a new document saved into a folder shows that folder's pictures
 // at once, and saved as another file in another folder, that folder's.
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QImage>
 #include <QKeyEvent>
 #include <QTemporaryDir>
@@ -78,5 +80,74 @@ TEST(DocumentPreviewEndToEnd, ADocumentShowsThePicturesOfTheFolderItIsSavedIn) {
     ASSERT_TRUE(document->saveToPath(second + "/moved.md", platform::types::kMarkdownType,
                                      platform::SaveOperation::SaveAs));
     EXPECT_TRUE(testing_qt::spinUntil([&] { return pictureWidth() == 50; }, 30s)) << pictureWidth();
+    EXPECT_EQ(alerts.count(), 0);
+}
+
+// Typing into a large document while its window is resized: the page, busy
+// laying itself out at the new size, answers nothing for a while (here for
+// twelve seconds, longer than a change may take), the change on its way to
+// it included. That change, and those typed meanwhile, are not taken for a
+// broken page: no retry waits, and the preview shows the text as typed soon
+// after the page is free again, in the page the resize loads afresh (its
+// margins follow the editor's new height).
+TEST(DocumentPreviewEndToEnd, AResizeWhileTypingLeavesThePreviewShowingTheTextAsSoonAsThePageIsFree) {
+    QTemporaryDir dir;
+    QByteArray text;
+    for (int i = 0; text.size() < 3600000; i++)
+        text += QStringLiteral("## Section %1\n\nSection %1 opens with *emphasis*, **strong words**, `code` and a "
+                               "[link](https://example.com/%1).\n\n- an item of %1\n- another\n\n> A quote in %1.\n\n")
+                    .arg(i)
+                    .toUtf8();
+    const QString path = dir.filePath("large.md");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
+    file.close();
+    NewUser user(dir.filePath("preferences.json"));
+    platform::ScriptedAlerts alerts;
+    Application app(user.defaults(), TZRThemeController::standardLocations());
+    SmartEditorDocument *document = app.open(path);
+    ASSERT_TRUE(document);
+    auto *content = dynamic_cast<TZRMasterView *>(document->content());
+    ASSERT_TRUE(content && content->webView());
+    SmartWebView &preview = *content->webView();
+    PreviewController &controller = preview.controller();
+    auto shows = [&](const QString &wanted) {
+        return web_test::evaluate(preview, QStringLiteral("document.body.textContent.indexOf(%1) >= 0")
+                                               .arg(platform::WebView::stringLiteral(wanted)))
+            .toBool();
+    };
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return shows("Section 1 opens"); }, 60s));
+    ASSERT_TRUE(controller.pageParts());
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return !controller.isUpdating(); }, 60s));
+    content->textView()->setFocus();
+
+    // The page lays itself out at the new size for twelve seconds.
+    web_test::evaluate(preview, "window.addEventListener('resize', function slow() {"
+                                " window.removeEventListener('resize', slow);"
+                                " var end = Date.now() + 12000; while (Date.now() < end) {} })");
+    bool retried = false;
+    auto watch = [&] { retried = retried || controller.retryDelay() > 0; };
+    // A key, and the window resized as its change sets out for the page.
+    type(content->textView(), "x");
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return controller.isUpdating(); }, 30s));
+    QWidget *window = document->firstWindow();
+    window->resize(window->width() - 30, window->height() - 20);
+    QElapsedTimer busy;
+    busy.start();
+    for (int step = 0; step < 30; step++) {
+        type(content->textView(), "x");
+        window->resize(window->width() + (step % 2 ? -30 : 30), window->height() + (step % 2 ? -20 : 20));
+        testing_qt::spinFor(100ms);
+        watch();
+    }
+    type(content->textView(), " typed");
+    ASSERT_TRUE(testing_qt::spinUntil(
+        [&] {
+            watch();
+            return busy.elapsed() > 12000 && shows("xxx typed");
+        },
+        60s));
+    EXPECT_FALSE(retried);
+    EXPECT_LT(busy.elapsed(), 12000 + 20000);
     EXPECT_EQ(alerts.count(), 0);
 }

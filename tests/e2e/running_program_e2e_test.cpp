@@ -5,9 +5,11 @@
 // while an alert waits for an answer, with the edit saved in place. Started
 // as root it runs, the web engine without its sandbox; a start that never
 // showed a window leaves no crash for the next to offer. Keys typed while
-// the save in place fails all reach the text.
+// the save in place fails all reach the text, and so do keys typed while
+// another program rewrites the file, whose question waits for them.
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -553,6 +555,81 @@ TEST(RunningProgram, KeysTypedWhileTheSaveInPlaceFailsAllReachTheTextAndItIsSave
         << readAll(file).toStdString() << "\n" << log.toStdString();
     EXPECT_TRUE(testing_qt::spinUntil([&] { return !marked(); }, 10s));
     EXPECT_EQ(log.count(told), 1) << log.toStdString();
+    quit(orvane);
+    EXPECT_EQ(orvane.exitCode(), 0) << log.toStdString();
+}
+
+// Another program rewrites the file (sed -i) while the user types a key
+// every 150 ms, under a window manager that gives each new window the
+// focus: every key reaches the text, the question about the change comes
+// up only once the keys pause, a key typed in the moment it shows goes to
+// the text rather than answering it, and answering it (Return: Merge)
+// merges both.
+TEST(RunningProgram, KeysTypedWhileAnotherProgramRewritesTheFileAllReachTheTextAndItsQuestionWaitsForThePause) {
+    if (!testing_x::canType())
+        GTEST_SKIP() << "keys cannot be typed on this display (libxtst-dev)";
+    testing_x::WindowManager manager;
+    if (!manager.isRunning())
+        GTEST_SKIP() << "no window manager (openbox) on this display";
+    User user;
+    const QString file = user.path("notes.md");
+    ASSERT_TRUE(writeAll(file, "first line\nsecond line\n"));
+    QProcess orvane;
+    QString log;
+    ASSERT_TRUE(user.startTypingInto(orvane, file, &log));
+    const QString asked = QStringLiteral("Alert: File has changed");
+
+    const std::string typed = "the quick brown fox jumps over a dog.";
+    ASSERT_EQ(typed.size(), 37u);
+    QElapsedTimer typing;
+    typing.start();
+    bool rewritten = false;
+    // When the question came up, and the longest the keys had paused by
+    // then (a machine busy enough to hold the test for as long as the pause
+    // the program waits for lets it ask).
+    qint64 askedAt = -1, lastKey = 0, longestPause = 0;
+    for (const char key : typed) {
+        if (askedAt < 0)
+            longestPause = std::max(longestPause, typing.elapsed() - lastKey);
+        lastKey = typing.elapsed();
+        ASSERT_TRUE(testing_x::typeText(std::string(1, key)));
+        if (!rewritten && typing.elapsed() >= 1500) {
+            ASSERT_EQ(QProcess::execute("sed", {"-i", "s/second/2nd/", file}), 0);
+            rewritten = true;
+        }
+        testing_qt::spinFor(150ms);
+        if (askedAt < 0 && log.contains(asked))
+            askedAt = typing.elapsed();
+    }
+    ASSERT_TRUE(rewritten);
+    EXPECT_TRUE(askedAt < 0 || longestPause >= 1000)
+        << "asked while the keys came, " << askedAt << " ms in, the longest pause " << longestPause << " ms";
+    // The pause: the question comes up, and takes the focus.
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return log.contains(asked); }, 30s)) << log.toStdString();
+    // A key in the moment it holds the focus, before the user has read it:
+    // the text's.
+    ASSERT_TRUE(testing_qt::spinUntil(
+        [] {
+            const std::string focused = testing_x::focusedWindowTitle();
+            return !focused.empty() && focused.find("notes.md") == std::string::npos;
+        },
+        10s))
+        << testing_x::focusedWindowTitle();
+    ASSERT_TRUE(testing_x::typeText(" "));
+    testing_qt::spinFor(1500ms);  // read
+    EXPECT_EQ(log.count(asked), 1) << log.toStdString();
+    // Past the autosave's delay after the last key: the other program's
+    // version is not saved over while its question waits.
+    EXPECT_EQ(readAll(file), "first line\n2nd line\n");
+    QDir().mkpath(QStringLiteral(ORVANE_ARTIFACT_DIR));
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        screen->grabWindow(0).save(QStringLiteral(ORVANE_ARTIFACT_DIR "/e2e-asked-after-the-keys.png"), "PNG");
+    ASSERT_TRUE(testing_x::pressKeys({"Return"}));
+    const QByteArray merged = QByteArray::fromStdString(typed) + " first line\n2nd line\n";
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return readAll(file) == merged; }, 30s))
+        << readAll(file).toStdString() << "\n"
+        << log.toStdString();
+    EXPECT_EQ(log.count("Alert:"), 1) << log.toStdString();
     quit(orvane);
     EXPECT_EQ(orvane.exitCode(), 0) << log.toStdString();
 }

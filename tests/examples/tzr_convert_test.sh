@@ -157,5 +157,37 @@ for format in epub odt textpack; do
   check "$format names nothing else" err_lines 3
 done
 
+# Hostile files cost little: a picture larger than a download may be (2 GB,
+# sparse) is left out unread, with its size as the reason; a FIFO is not
+# waited on; an SVG whose entities would stand for gigabytes, and one that
+# names a document type kept elsewhere, are left out. The time-out only
+# catches a hang.
+cp pics/dot.png pics/huge.png
+truncate -s 2G pics/huge.png
+mkfifo pics/pipe.png
+printf '<!DOCTYPE svg PUBLIC "-//W3C//DTD SVG 1.1//EN" "http://www.w3.org/Graphics/SVG/1.1/DTD/svg11.dtd">\n' >pics/dtd.svg
+printf '<svg xmlns="http://www.w3.org/2000/svg"/>\n' >>pics/dtd.svg
+{
+  printf '<!DOCTYPE svg [<!ENTITY e "'
+  head -c 100000 /dev/zero | tr '\0' a
+  printf '">]>\n<svg xmlns="http://www.w3.org/2000/svg"><text>'
+  printf '&e;%.0s' $(seq 50000)
+  printf '</text></svg>\n'
+} >pics/bomb.svg
+printf '![dot](pics/dot.png) ![huge](pics/huge.png) ![pipe](pics/pipe.png) ![dtd](pics/dtd.svg) ![bomb](pics/bomb.svg)\n' \
+  >hostile.md
+for format in epub odt textpack; do
+  timeout 120 "$convert" -f "$format" -o "hostile.$format" hostile.md >out.txt 2>err.txt
+  echo $? >rc.txt
+  check "$format with hostile files succeeds" rc_is 0
+  check "$format names the picture too large" err_has "Left out 'pics/huge.png': larger than 64 MiB"
+  check "$format does not wait on a FIFO" err_has "Unable to store 'pics/pipe.png' in EPUB"
+  check "$format leaves out an SVG with a document type elsewhere" \
+    err_has "Left out 'pics/dtd.svg': not a picture this format can hold"
+  check "$format leaves out an entity bomb" err_has "Left out 'pics/bomb.svg': not a picture this format can hold"
+  check "$format names nothing else" err_lines 4
+  check "$format package is small" bash -c "[ \$(stat -c %s hostile.$format) -lt 100000 ]"
+done
+
 echo "tzr-convert: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

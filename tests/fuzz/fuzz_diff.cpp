@@ -1,13 +1,16 @@
 // Two texts from the input (split at the first 0xFF byte): their diff must
 // rebuild both texts, and patches made from them must turn the first into
 // the second; a third text from the input takes the same patches without
-// harm. Any bytes, valid UTF-8 or not.
+// harm. Merged three ways with the first as the base, a version left as the
+// base gives the other, and one edit made in both gives it once. Any bytes,
+// valid UTF-8 or not.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "textengine/diff/diff.h"
+#include "textengine/diff/merge.h"
 #include "textengine/diff/patch.h"
 
 static void check(bool ok) {
@@ -18,6 +21,15 @@ static void check(bool ok) {
 static std::string take(char *s) {
     std::string out = s ? s : "";
     free(s);
+    return out;
+}
+
+// The merge, or "<failed>" (which no input holds: 0xFF splits them).
+static std::string merged(const std::string &base, const std::string &mine, const std::string &theirs) {
+    size_t length = 0;
+    char *text = dmp_merge(base.data(), base.size(), mine.data(), mine.size(), theirs.data(), theirs.size(), &length);
+    std::string out = text ? std::string(text, length) : "<\xFF failed>";
+    free(text);
     return out;
 }
 
@@ -52,5 +64,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (!a.empty())
         dmp_match_main(third.data(), third.size(), a.data(), std::min<size_t>(a.size(), 40), b.size(), o);
     dmp_options_free(o);
+
+    check(merged(a, a, b) == b);
+    check(merged(a, b, a) == b);
+    check(merged(a, b, b) == b);
+    merged(a, b, third);
     return 0;
 }

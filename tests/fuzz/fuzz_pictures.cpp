@@ -1,8 +1,9 @@
 // Judges random bytes as a package would judge a file or download a
 // document names: as a picture of each package format (SVG read by libxml2
 // with nothing loaded from outside) and as a style sheet. Every answer must
-// come without a crash, and a picture's media type must be one a package
-// declares.
+// come without a crash, a picture's media type must be one a package
+// declares, and a picture's start must be one the reading of a file goes on
+// after.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +22,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         for (const char *t : kTypes)
             known = known || !strcmp(type, t);
         if (!known)
+            abort();
+        // A file is read past its start only when that start may begin a
+        // picture: one that is a picture always may.
+        if (!tzr_picture_may_begin(data, size < kTzrPictureHeaderLength ? size : kTzrPictureHeaderLength, format))
             abort();
     }
     bool svg = tzr_svg_stands_alone(data, size);

@@ -229,6 +229,32 @@ TEST(AssetFetch, LocalFilesComeFromTheBaseFolder) {
     std::filesystem::remove_all(folder);
 }
 
+// A file is held to the bound of a download, to the byte, and one past it
+// is left out with that reason, as a picture or not, in a package or not.
+TEST(AssetFetch, ALocalFileIsBoundedAsADownloadIs) {
+    auto folder = temp_folder("odf-bounds");
+    const size_t bound = kTestLimits.max_bytes;
+    std::string at_bound = tiny_pictures::kPng;
+    at_bound.resize(bound, '\0');
+    write_file(folder / "at-bound.png", at_bound);
+    write_file(folder / "past-bound.png", at_bound + '\0');
+    AssetEngine engine;
+    engine.add("at-bound.png");
+    engine.add("past-bound.png");
+    for (bool package : {false, true}) {
+        std::vector<tzr_fetched_asset> fetched;
+        std::string messages = stderr_of([&] {
+            fetched = package ? tzr_fetch_package_assets(engine.e, folder.c_str(), "Pictures/", TZR_FORMAT_ODT,
+                                                         kTestLimits)
+                              : tzr_fetch_assets(engine.e, folder.c_str(), "Pictures/", kTestLimits);
+        });
+        ASSERT_EQ(fetched.size(), 1u) << package;
+        EXPECT_EQ(fetched[0].bytes, at_bound) << package;
+        EXPECT_EQ(messages, "Left out 'past-bound.png': larger than 1 MiB\n") << package;
+    }
+    std::filesystem::remove_all(folder);
+}
+
 TEST(OdtPictures, ManifestAndArchiveHoldOnlyThePicturesStored) {
     LocalHttpServer server;
     server.route("/good.png", {200, tiny_pictures::kPng});

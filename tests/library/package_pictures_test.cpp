@@ -5,10 +5,13 @@
 // kept as for a picture that cannot be had, and named on standard error and
 // in the report.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -93,12 +96,13 @@ TEST(PackagePictures, SvgCountsOnlyWhenItStandsAlone) {
     const std::string standing[] = {
         open + "<rect width=\"1\" height=\"1\"/>" + close,
         "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n<!-- made by hand -->\n"
-        "<!DOCTYPE svg PUBLIC \"-//W3C//DTD SVG 1.1//EN\" "
-        "\"http://www.w3.org/Graphics/SVG/1.1/DTD/svg11.dtd\">\n" + open + close,
+        "<!DOCTYPE svg>\n" + open + close,
         "<?xml version=\"1.0\"?>\n<?some-tool keep?>\n" + open + close + "\n<!-- after -->\n",
         // A drawing program's namespace entities.
         "<!DOCTYPE svg [<!ENTITY ns_svg \"http://www.w3.org/2000/svg\">]>\n"
         "<svg xmlns=\"&ns_svg;\" width=\"2\"><g/></svg>",
+        // An entity standing for a little text, in the text.
+        "<!DOCTYPE svg [<!ENTITY owner \"Wren and Finch\">]>" + open + "<title>&owner; 2024</title>" + close,
         // Links to elsewhere are links, not resources.
         open + "<a xlink:href=\"https://example.com/\"><circle r=\"1\"/></a><a href=\"other.html\"/>" + close,
         // References inside the picture and data.
@@ -152,6 +156,27 @@ TEST(PackagePictures, SvgCountsOnlyWhenItStandsAlone) {
         "<!DOCTYPE svg [<!ENTITY e SYSTEM \"file:///etc/passwd\">]>" + open + "<text>&e;</text>" + close,
         "<!DOCTYPE svg [<!ENTITY s \"<script>x()</script>\">]>" + open + "&s;" + close,
         "<!DOCTYPE svg [<!ENTITY u \"https://x.example/\">]>" + open + "<image href=\"&u;p.png\"/>" + close,
+        "<!DOCTYPE svg [<!ENTITY pic SYSTEM \"p.png\" NDATA png><!NOTATION png SYSTEM \"image/png\">]>" + open + close,
+        // A document type kept elsewhere, which a reader may fetch.
+        "<?xml version=\"1.0\" standalone=\"no\"?>\n<!DOCTYPE svg PUBLIC \"-//W3C//DTD SVG 1.1//EN\" "
+        "\"http://www.w3.org/Graphics/SVG/1.1/DTD/svg11.dtd\">\n" + open + close,
+        "<!DOCTYPE svg SYSTEM \"https://x.example/svg.dtd\">" + open + close,
+        "<!DOCTYPE svg SYSTEM \"svg.dtd\" [<!ENTITY c \"red\">]>" + open + close,
+        // Entities that would have to be expanded to be judged: in an
+        // attribute or a style, holding a reference, or parameter entities,
+        // which the parser expands inside the document type.
+        "<!DOCTYPE svg [<!ENTITY c \"red\">]>" + open + "<rect fill=\"&c;\"/>" + close,
+        "<!DOCTYPE svg [<!ENTITY c \"red\">]>" + open + "<style>rect { fill: &c; }</style>" + close,
+        "<!DOCTYPE svg [<!ENTITY a \"x\"><!ENTITY b \"&a;&a;\">]>" + open + "<text>&b;</text>" + close,
+        "<!DOCTYPE svg [<!ENTITY % p \"<!ENTITY c 'red'>\">%p;]>" + open + close,
+        "<!DOCTYPE svg [<!ENTITY % t \"text\">]>" + open + close,
+        "<!DOCTYPE svg [<!ENTITY % e SYSTEM \"https://x.example/e.ent\">%e;]>" + open + close,
+        // Attributes the document type gives elements by default: the walk
+        // sees the elements as written, a reader that applies the defaults
+        // would see a handler or an address from outside.
+        "<!DOCTYPE svg [<!ATTLIST svg onload CDATA \"alert(1)\">]>" + open + close,
+        "<!DOCTYPE svg [<!ATTLIST image href CDATA #FIXED \"https://x.example/p.png\">]>" + open +
+            "<image/>" + close,
         "",
     };
     for (const std::string &svg : refused) {
@@ -224,6 +249,61 @@ bool any_entry_contains(const ZipEntries &z, const std::string &text) {
         if (content.find(text) != std::string::npos)
             return true;
     return false;
+}
+
+// Entities that would make a picture's text thousands of times its size
+// are never expanded: not by the parser, not by the judging, and the picture
+// is left out, so that no reader of the package expands them either.
+TEST(PackagePictures, SvgEntityBombsAreLeftOutUnexpanded) {
+    const std::string open = "<svg xmlns=\"http://www.w3.org/2000/svg\">", close = "</svg>";
+    const std::string text(100000, 'a');
+    std::string uses, parameter_uses;
+    for (int i = 0; i < 50000; i++) {
+        uses += "&e;";
+        parameter_uses += "%p;";
+    }
+    const std::string declared = "<!DOCTYPE svg [<!ENTITY e \"" + text + "\">]>";
+    const std::string bombs[] = {
+        // 100 kB used 50,000 times: 5 GB of text from 250 kB.
+        declared + open + "<text>" + uses + "</text>" + close,
+        declared + open + "<text x=\"" + uses + "\"/>" + close,
+        declared + open + "<style>" + uses + "</style>" + close,
+        // The same with a parameter entity of blanks, inside the document type.
+        "<!DOCTYPE svg [<!ENTITY % p \"" + std::string(100000, ' ') + "\">" + parameter_uses + "]>" + open + close,
+        // The classic: each entity ten of the one before.
+        "<!DOCTYPE svg [<!ENTITY l0 \"lol\"><!ENTITY l1 \"&l0;&l0;&l0;&l0;&l0;&l0;&l0;&l0;&l0;&l0;\">"
+        "<!ENTITY l2 \"&l1;&l1;&l1;&l1;&l1;&l1;&l1;&l1;&l1;&l1;\"><!ENTITY l3 \"&l2;&l2;&l2;&l2;&l2;&l2;&l2;&l2;&l2;&l2;\">"
+        "<!ENTITY l4 \"&l3;&l3;&l3;&l3;&l3;&l3;&l3;&l3;&l3;&l3;\"><!ENTITY l5 \"&l4;&l4;&l4;&l4;&l4;&l4;&l4;&l4;&l4;&l4;\">"
+        "<!ENTITY l6 \"&l5;&l5;&l5;&l5;&l5;&l5;&l5;&l5;&l5;&l5;\"><!ENTITY l7 \"&l6;&l6;&l6;&l6;&l6;&l6;&l6;&l6;&l6;&l6;\">"
+        "<!ENTITY l8 \"&l7;&l7;&l7;&l7;&l7;&l7;&l7;&l7;&l7;&l7;\"><!ENTITY l9 \"&l8;&l8;&l8;&l8;&l8;&l8;&l8;&l8;&l8;&l8;\">]>" +
+            open + "<text>&l9;</text><rect x=\"&l9;\"/>" + close,
+    };
+    for (const std::string &svg : bombs) {
+        EXPECT_FALSE(tzr_svg_stands_alone(svg.data(), svg.size())) << svg.substr(0, 80);
+        for (uint16_t format : kPackages)
+            EXPECT_EQ(type_in(svg, format), nullptr) << svg.substr(0, 80);
+    }
+    // The same entity used as often as the picture's own size allows still
+    // stands for text the picture could hold.
+    const std::string modest = declared + open + "<text>&e;</text>" + close;
+    EXPECT_TRUE(tzr_svg_stands_alone(modest.data(), modest.size()));
+
+    // Named by a document, such a picture is left out like any other that
+    // is not one the package can hold.
+    Folders f;
+    write_file(f.doc / "bomb.svg", bombs[0]);
+    write_file(f.doc / "circle.svg", pictures::kSvg);
+    for (uint16_t format : kPackages) {
+        std::string data;
+        std::string errors = stderr_of([&] {
+            data = take(tzr_string_convert_to_data("![bomb](bomb.svg) ![circle](circle.svg)\n", 0, format, 0,
+                                                   f.doc.c_str()));
+        });
+        EXPECT_EQ(errors, "Left out 'bomb.svg': not a picture this format can hold\n") << format;
+        ZipEntries z = read_zip(data);
+        EXPECT_EQ(entries_holding(z, pictures::kSvg).size(), 1u) << format;
+        EXPECT_FALSE(any_entry_contains(z, text)) << format;
+    }
 }
 
 TEST(PackagePictures, ExportsPackOnlyPicturesAndNameWhatTheyLeftOut) {
@@ -310,6 +390,82 @@ TEST(PackagePictures, ExportsPackOnlyPicturesAndNameWhatTheyLeftOut) {
             std::string reference = kept;
             reference.replace(reference.find('%'), 1, address);
             EXPECT_NE(text.find(reference), std::string::npos) << x.format << ": " << reference << "\n" << text;
+        }
+    }
+}
+
+// The bytes this thread has read so far, as the system counts them; nothing
+// where it does not.
+std::optional<uint64_t> bytes_read_here() {
+    std::ifstream io("/proc/thread-self/io");
+    std::string key;
+    uint64_t value = 0;
+    while (io >> key >> value)
+        if (key == "rchar:")
+            return value;
+    return std::nullopt;
+}
+
+// `start`, then a hole up to `size` bytes: a file of any size at no cost.
+void write_sparse(const fs::path &path, const std::string &start, off_t size) {
+    write_file(path, start);
+    ASSERT_EQ(truncate(path.c_str(), size), 0) << path;
+}
+
+// A file named as a picture is read only as far as judging it needs: one
+// larger than a download may be is not read at all (and its reason is
+// given), one whose start is no picture's is read no further, and what is
+// no regular file is not opened, so that nothing waits on it.
+TEST(PackagePictures, FilesAreReadOnlyAsFarAsJudgingNeeds) {
+    Folders f;
+    write_file(f.doc / "dot.png", pictures::kPng);
+    write_sparse(f.doc / "huge.png", pictures::kPng, off_t(2) << 30);
+    write_sparse(f.doc / "notes.png", "these are my notes, not a picture\n", off_t(48) << 20);
+    // Starts that are long before a picture shows: blanks, byte-order marks.
+    const std::string drawing = "<svg xmlns=\"http://www.w3.org/2000/svg\"><rect width=\"1\" height=\"1\"/></svg>";
+    write_file(f.doc / "padded.svg", std::string(10000, '\n') + drawing);
+    write_file(f.doc / "marked.svg", "\xEF\xBB\xBF\xEF\xBB\xBF" + drawing);
+    ASSERT_EQ(mkfifo((f.doc / "pipe.png").c_str(), 0600), 0);
+    fs::create_directories(f.doc / "folder.png");
+    const std::string markdown = "![dot](dot.png) ![huge](huge.png) ![notes](notes.png) ![padded](padded.svg) "
+                                 "![marked](marked.svg) ![pipe](pipe.png) ![folder](folder.png) ![zero](/dev/zero)\n";
+
+    using Seen = std::vector<std::pair<std::string, uint16_t>>;
+    const Seen expected = {{"huge.png", TZR_LEFT_OUT_TOO_LARGE},
+                           {"notes.png", TZR_LEFT_OUT_NOT_HELD},
+                           {"pipe.png", TZR_LEFT_OUT_UNAVAILABLE},
+                           {"folder.png", TZR_LEFT_OUT_UNAVAILABLE},
+                           {"/dev/zero", TZR_LEFT_OUT_UNAVAILABLE}};
+    for (uint16_t format : kPackages) {
+        tzr_asset_report *report = tzr_asset_report_create();
+        tzr_engine *e = tzr_engine_create_with_string(markdown.c_str(), 0);
+        std::string data;
+        std::optional<uint64_t> before, after;
+        std::string errors = stderr_of([&] {
+            before = bytes_read_here();
+            data = take(tzr_engine_convert_to_data_reporting(e, format, f.doc.c_str(), report));
+            after = bytes_read_here();
+        });
+        tzr_engine_free(e, true);
+        Seen seen;
+        for (size_t i = 0; i < tzr_asset_report_count(report); i++)
+            seen.emplace_back(tzr_asset_report_address(report, i), tzr_asset_report_reason(report, i));
+        tzr_asset_report_free(report);
+
+        EXPECT_EQ(seen, expected) << format;
+        EXPECT_EQ(errors, "Left out 'huge.png': larger than 64 MiB\n"
+                          "Left out 'notes.png': not a picture this format can hold\n"
+                          "Unable to store 'pipe.png' in EPUB\n"
+                          "Unable to store 'folder.png' in EPUB\n"
+                          "Unable to store '/dev/zero' in EPUB\n")
+            << format;
+        ZipEntries z = read_zip(data);
+        EXPECT_EQ(entries_holding(z, pictures::kPng).size(), 1u) << format;
+        EXPECT_EQ(entries_holding(z, std::string(10000, '\n') + drawing).size(), 1u) << format;
+        EXPECT_EQ(entries_holding(z, drawing).size(), 1u) << format;  // without its marks
+        // Of 2 GB and 48 MB, a few pages.
+        if (before && after) {
+            ASSERT_LT(*after - *before, uint64_t(1) << 20) << format;
         }
     }
 }

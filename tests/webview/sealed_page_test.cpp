@@ -5,9 +5,11 @@
 #include "hostile_folder.h"
 #include "platform/web/web_view.h"
 #include "support/loopback_listener.h"
+#include "support/qt_print.h"
 #include "web_test_support.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -361,6 +363,98 @@ early.MutationObserver = function () {};
     for (const char *name : {"appended", "made with a script", "made with a script in a shadow tree",
                              "written, then a script", "in a frame opened again", "in its own document"})
         EXPECT_EQ(got.value(name).toString(), "undefined undefined") << name;
+}
+
+namespace {
+
+// The memory this process holds (its VmRSS), in bytes; the web engine keeps
+// a page's blobs and stores here, in the program's own process.
+qint64 residentMemory() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
+    return -1;
+}
+
+}  // namespace
+
+// A page cannot make the program hold its data: it makes no blob (by any
+// of the ways a page has), keeps nothing in IndexedDB, the cache or a file
+// system, in its own window or a frame's. Its script, which keeps 768 MB
+// of blobs and 512 MB in IndexedDB where it can, grows this process by far
+// less; the page's own storage that the engine bounds stays.
+TEST_F(SealedPageTest, APageMakesTheProgramHoldNoDataOfItsOwn) {
+    const qint64 before = residentMemory();
+    ASSERT_GT(before, 0);
+    ASSERT_EQ(load(*view, R"html(<!DOCTYPE html><html><body><pre id="got"></pre><script>
+var got = {}, kept = [], chunk = 16 << 20;
+function show() { document.getElementById('got').textContent = JSON.stringify(got); }
+function attempt(name, step) { try { got[name] = String(step()); } catch (e) { got[name] = 'refused'; } }
+(function blobs(step) {
+  if (step === 48) { got.blobs = 'made'; return stores(); }
+  try { kept.push(URL.createObjectURL(new Blob([new Uint8Array(chunk)]))); }
+  catch (e) { got.blobs = 'refused'; return stores(); }
+  setTimeout(function () { blobs(step + 1); }, 0);
+})(0);
+function stores() {
+  var open;
+  try { open = indexedDB.open('filled'); } catch (e) { got.indexedDB = 'refused'; return rest(); }
+  open.onupgradeneeded = function () { open.result.createObjectStore('s'); };
+  open.onerror = function () { got.indexedDB = 'failed'; rest(); };
+  open.onsuccess = function () {
+    var db = open.result, step = 0;
+    (function put() {
+      if (step === 32) { got.indexedDB = 'stored'; return rest(); }
+      var t = db.transaction('s', 'readwrite');
+      t.objectStore('s').put(new Uint8Array(chunk), step++);
+      t.oncomplete = put;
+      t.onerror = t.onabort = function () { got.indexedDB = 'failed'; rest(); };
+    })();
+  };
+}
+function rest() {
+  attempt('file', function () { return new File(['x'], 'x.txt').size; });
+  attempt('response', function () { return typeof new Response('x').blob().then; });
+  attempt('form', function () { return typeof new Response('x').formData().then; });
+  attempt('caches', function () { return typeof caches.open; });
+  attempt('storage', function () { return typeof navigator.storage.estimate; });
+  attempt('file system', function () { return typeof webkitRequestFileSystem.call; });
+  attempt('recorder', function () { return typeof MediaRecorder.isTypeSupported; });
+  var frame = document.body.appendChild(document.createElement('iframe'));
+  attempt('frame', function () {
+    var w = frame.contentWindow;
+    return typeof w.Blob + ' ' + typeof w.indexedDB + ' ' + typeof w.URL.createObjectURL;
+  });
+  attempt('local storage', function () {
+    localStorage.setItem('kept', 'a little');
+    return localStorage.getItem('kept');
+  });
+  got.done = true;
+  show();
+}
+</script></body></html>)html",
+                   QUrl::fromLocalFile(folder.document)),
+              true);
+    qint64 most = before;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            most = std::max(most, residentMemory());
+            return got().value("done").toBool();
+        },
+        120000))
+        << gotText().toStdString();
+    pause(2000);
+    most = std::max(most, residentMemory());
+    const QJsonObject found = got();
+    for (const char *way : {"blobs", "indexedDB", "file", "response", "form", "caches", "storage", "file system",
+                            "recorder"})
+        EXPECT_EQ(found.value(way).toString(), QStringLiteral("refused")) << way;
+    EXPECT_EQ(found.value("frame").toString(), "undefined undefined undefined");
+    EXPECT_EQ(found.value("local storage").toString(), "a little");
+    EXPECT_LT(most - before, qint64(300) << 20) << (most - before) / (1 << 20) << " MB more";
 }
 
 // A page's alert, confirm and prompt show nothing, however many it asks for:

@@ -11,6 +11,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QTimer>
 #include <QMouseEvent>
 #include <QTemporaryDir>
 #include <QVBoxLayout>
@@ -460,6 +462,130 @@ TEST_F(WebViewTest, AClickOpensAWrittenLinkAtOnceAndAsksAboutAnyOther) {
     pause(500);
     EXPECT_EQ(questions(alerts).last(), "https://example.com/out?d=diary%20entry%3A%20nobody%20knows");
     EXPECT_EQ(left.size(), 3);
+}
+
+// A click opens a link the page's HTML writes at once only when the user
+// saw it where the click fell. A link faded, transparent, too pale to read
+// or too small, one under a veil that lets the pointer through, or one
+// stretched over the page nearly transparent (a click on plain text under
+// it): each is asked about with its whole address. A link plainly shown,
+// by its text or its picture, opens at once.
+TEST_F(WebViewTest, AClickOpensAWrittenLinkAtOnceOnlyWhereTheUserSawIt) {
+    ASSERT_EQ(load(*view, R"html(<!DOCTYPE html><html><head><style>
+body { font: 16px sans-serif; background: #fff; color: #222; }
+a { margin-right: 2em; }
+#veil { position: absolute; pointer-events: none; background: #fff; color: #222; }
+</style></head><body>
+<p id="text">Plain text of the diary: nobody knows.</p>
+<p><a id="plain" href="https://example.com/plain">plain</a>
+<a id="faint" href="https://example.com/faint" style="opacity: 0.2">faint</a>
+<a id="clear" href="https://example.com/clear" style="color: transparent">clear</a>
+<a id="pale" href="https://example.com/pale" style="color: #fdfdfd">pale</a>
+<a id="tiny" href="https://example.com/tiny" style="font-size: 2px">tiny</a>
+<a id="veiled" href="https://example.com/veiled">veiled</a>
+<a id="more" href="https://example.com/more">more</a>
+<a id="pictured" href="https://example.com/pictured"><img width="40" height="30" alt="" src="data:image/png;base64,
+iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+M9QDwADhgGAWjR9awAAAABJRU5ErkJggg=="></a></p>
+<div id="veil">a harmless word</div>
+<div style="height: 2000px"></div>
+<script>
+var veiled = document.getElementById('veiled').getBoundingClientRect(), veil = document.getElementById('veil');
+veil.style.left = (veiled.left + window.scrollX - 4) + 'px';
+veil.style.top = (veiled.top + window.scrollY - 4) + 'px';
+veil.style.width = (veiled.width + 8) + 'px'; veil.style.height = (veiled.height + 8) + 'px';
+function stretch() {
+  document.getElementById('more').style.cssText = 'position: fixed; left: 0; top: 0; right: 0; bottom: 0; opacity: 0.01';
+}
+</script></body></html>)html", QUrl("file:///tmp/a.md")),
+              true);
+    ASSERT_TRUE(clickElement(*view, "#plain"));
+    ASSERT_TRUE(waitUntil([&] { return left.size() == 1; }));
+    EXPECT_EQ(left.last(), QUrl("https://example.com/plain"));
+    ASSERT_TRUE(clickElement(*view, "#pictured img"));
+    ASSERT_TRUE(waitUntil([&] { return left.size() == 2; }));
+    EXPECT_EQ(left.last(), QUrl("https://example.com/pictured"));
+    EXPECT_EQ(alerts.count(), 0);
+
+    QStringList expected;
+    for (const char *hidden : {"faint", "clear", "pale", "tiny", "veiled"}) {
+        alerts.addAnswers({1});
+        ASSERT_TRUE(clickElement(*view, QStringLiteral("#") + hidden));
+        expected << QStringLiteral("https://example.com/") + hidden;
+        ASSERT_TRUE(waitUntil([&] { return questions(alerts).size() == expected.size(); })) << hidden;
+    }
+    // Stretched over the page: the user clicked plain text.
+    evaluate(*view, "stretch()");
+    alerts.addAnswers({1});
+    ASSERT_TRUE(clickElement(*view, "#text"));
+    expected << "https://example.com/more";
+    ASSERT_TRUE(waitUntil([&] { return questions(alerts).size() == expected.size(); }));
+    pause(500);
+    EXPECT_EQ(questions(alerts), expected);
+    EXPECT_EQ(left.size(), 2);
+}
+
+// An address that the page and the engine escape differently (braces, a
+// bar, a caret or a backquote in its query or its fragment, a space) is the
+// same address: a click on a link the page writes to it opens it at once,
+// and one a script made is asked about, in full.
+TEST_F(WebViewTest, AClickOpensAnAddressHoweverItsCharactersAreEscaped) {
+    ASSERT_EQ(load(*view,
+                   "<p><a id=\"braced\" href=\"https://example.com/t?d={x}&amp;e=%7By%7D|^`#a{b}\">braced</a>"
+                   " <a id=\"spaced\" href=\"https://example.com/a b?q=c d\">spaced</a></p>"
+                   "<script>var a = document.createElement('a'); a.id = 'made'; a.textContent = 'made';"
+                   " a.href = 'https://example.com/m?d={made}'; document.body.appendChild(a);</script>",
+                   QUrl("file:///tmp/a.md")),
+              true);
+    ASSERT_TRUE(clickElement(*view, "#braced"));
+    ASSERT_TRUE(waitUntil([&] { return left.size() == 1; }));
+    EXPECT_EQ(left.last().query(QUrl::FullyDecoded), "d={x}&e={y}|^`");
+    EXPECT_EQ(left.last().fragment(QUrl::FullyDecoded), "a{b}");
+    ASSERT_TRUE(clickElement(*view, "#spaced"));
+    ASSERT_TRUE(waitUntil([&] { return left.size() == 2; }));
+    EXPECT_EQ(left.last().toString(QUrl::FullyEncoded), "https://example.com/a%20b?q=c%20d");
+    EXPECT_EQ(alerts.count(), 0);
+    alerts.addAnswers({1});
+    ASSERT_TRUE(clickElement(*view, "#made"));
+    ASSERT_TRUE(waitUntil([&] { return alerts.count() == 1; }));
+    EXPECT_EQ(questions(alerts), QStringList{"https://example.com/m?d=%7Bmade%7D"});
+    pause(300);
+    EXPECT_EQ(left.size(), 2);
+}
+
+// The question before an address a script made is shown for real and
+// answered with the keys: Return, on its default button, opens nothing, nor
+// does Escape.
+TEST_F(WebViewTest, ReturnAtTheQuestionOpensNothing) {
+    ASSERT_EQ(load(*view,
+                   "<p id=\"text\">Some text to click.</p>"
+                   "<script>function cover() { var a = document.createElement('a');"
+                   " a.href = 'https://example.com/cover';"
+                   " a.style.cssText = 'position:fixed;left:0;top:0;right:0;bottom:0;opacity:0';"
+                   " document.body.appendChild(a); }</script>",
+                   QUrl("file:///tmp/a.md")),
+              true);
+    evaluate(*view, "cover()");
+    const platform::Alerts::Handler scripted = platform::Alerts::setHandler({});
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
+        QString asked;
+        QTimer answer;
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible())
+                return;
+            answer.stop();
+            asked = box->text();
+            QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+            QApplication::sendEvent(box, &press);
+        });
+        answer.start(20);
+        ASSERT_TRUE(clickElement(*view, "#text"));
+        ASSERT_TRUE(waitUntil([&] { return !asked.isEmpty(); }));
+        EXPECT_EQ(asked, "Open this address?");
+        pause(500);
+        EXPECT_TRUE(left.isEmpty()) << key;
+    }
+    platform::Alerts::setHandler(scripted);
 }
 
 // Keyboard focus given to the page goes on to the focus target.

@@ -1,5 +1,5 @@
 // Patches: diffs with context that apply to a text that has changed since,
-// placed by fuzzy matching; the basis of the three-way merge.
+// placed by fuzzy matching.
 #pragma once
 
 #include <cstddef>

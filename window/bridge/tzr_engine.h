@@ -37,6 +37,7 @@
 #include <optional>
 
 #include "platform/runtime/observable.h"
+#include "window/bridge/left_out_files.h"
 #include "platform/text/text_range.h"
 #include "window/sidebars/sidebar_rows.h"
 
@@ -107,12 +108,12 @@ public:
     // preferences ask for them. Empty when the format makes nothing. The
     // first form reads the editor, and so belongs to the main thread (empty
     // elsewhere); any thread may export a text it took there. `leftOut`,
-    // when given, gets the address of each file or download a package left
-    // out for being no picture (or style sheet) its format can hold, in the
-    // order the text names them.
-    QByteArray exportToFormat(short format, QStringList *leftOut = nullptr) const;
+    // when given, gets each file or download a package left out (no picture
+    // or style sheet its format can hold, not to be had, or too large), in
+    // the order the text names them.
+    QByteArray exportToFormat(short format, LeftOutFiles *leftOut = nullptr) const;
     QByteArray exportToFormat(short format, const QByteArray &utf8Text, const QString &cssPath,
-                              QStringList *leftOut = nullptr) const;
+                              LeftOutFiles *leftOut = nullptr) const;
     // The document's tags (metadata "tags"), read on the live engine; nothing
     // when it has none. Main thread.
     std::optional<QStringList> tzrTags();

@@ -88,7 +88,7 @@ tzr_engine *TZREngine::createEngine(DString *source) {
     return e;
 }
 
-QByteArray TZREngine::exportToFormat(short format, QStringList *leftOut) const {
+QByteArray TZREngine::exportToFormat(short format, LeftOutFiles *leftOut) const {
     if (!platform::Dispatch::isMainThread()) {
         // The editor is read on the main thread only; rather no data than an
         // empty document.
@@ -101,7 +101,7 @@ QByteArray TZREngine::exportToFormat(short format, QStringList *leftOut) const {
 }
 
 QByteArray TZREngine::exportToFormat(short format, const QByteArray &text, const QString &cssPath,
-                                     QStringList *leftOut) const {
+                                     LeftOutFiles *leftOut) const {
     if (leftOut)
         leftOut->clear();
     DString *source = d_string_new("");
@@ -115,8 +115,7 @@ QByteArray TZREngine::exportToFormat(short format, const QByteArray &text, const
     DString *out = tzr_engine_convert_to_data_reporting(e, uint16_t(format), pathOrNull(folder), report);
     QByteArray data = out ? QByteArray(out->str, qsizetype(out->length)) : QByteArray();
     for (size_t i = 0; i < tzr_asset_report_count(report); i++)
-        if (tzr_asset_report_reason(report, i) == TZR_LEFT_OUT_NOT_HELD)
-            leftOut->append(QString::fromUtf8(tzr_asset_report_address(report, i)));
+        leftOut->append({QString::fromUtf8(tzr_asset_report_address(report, i)), tzr_asset_report_reason(report, i)});
     tzr_asset_report_free(report);
     tzr_engine_free(e, false);
     d_string_free(source, true);

@@ -69,7 +69,7 @@ void BasicDocumentContent::setTransclusionPath(const QString &path) {
         m_engine->setTransclusionFolder(QFileInfo(path).absolutePath());
 }
 
-QByteArray BasicDocumentContent::exportToFormat(short format, QStringList *leftOut) {
+QByteArray BasicDocumentContent::exportToFormat(short format, LeftOutFiles *leftOut) {
     return m_engine->exportToFormat(format, leftOut);
 }
 

@@ -27,7 +27,7 @@ public:
     TextContent *textContent() const override { return PlainTextContent::textContent(); }
     void setText(const QString &text, bool clearingUndo) override;
     void setTransclusionPath(const QString &path) override;
-    QByteArray exportToFormat(short format, QStringList *leftOut) override;
+    QByteArray exportToFormat(short format, LeftOutFiles *leftOut) override;
     std::optional<QStringList> tzrTags() override;
     std::optional<QString> metadataForKey(const QString &key) override;
     void applyTheme(const QString &name, const QString &path) override;

@@ -13,6 +13,8 @@
 
 #include <optional>
 
+#include "window/bridge/left_out_files.h"
+
 class QWebEngineView;
 class TextContent;
 class QWidget;
@@ -37,9 +39,8 @@ public:
 
     // The text in an output format (the library's format codes) as the
     // bytes of the file; empty when the library makes nothing. `leftOut`,
-    // when given, gets the addresses of the files and downloads a package
-    // left out for being no picture (or style sheet) it can hold.
-    virtual QByteArray exportToFormat(short format, QStringList *leftOut) = 0;
+    // when given, gets the files and downloads a package left out, and why.
+    virtual QByteArray exportToFormat(short format, LeftOutFiles *leftOut) = 0;
     // The document's metadata tags; nothing when it has none.
     virtual std::optional<QStringList> tzrTags() = 0;
     // The value of a metadata key (compared as a label: "%author," finds

@@ -13,7 +13,7 @@ void MasterViewContent::setText(const QString &text, bool clearingUndo) { TZRMas
 
 void MasterViewContent::setTransclusionPath(const QString &path) { TZRMasterView::setTransclusionPath(path); }
 
-QByteArray MasterViewContent::exportToFormat(short format, QStringList *leftOut) {
+QByteArray MasterViewContent::exportToFormat(short format, LeftOutFiles *leftOut) {
     return TZRMasterView::exportToFormat(format, leftOut);
 }
 

@@ -16,7 +16,7 @@ public:
     TextContent *textContent() const override { return m_text; }
     void setText(const QString &text, bool clearingUndo) override;
     void setTransclusionPath(const QString &path) override;
-    QByteArray exportToFormat(short format, QStringList *leftOut) override;
+    QByteArray exportToFormat(short format, LeftOutFiles *leftOut) override;
     std::optional<QStringList> tzrTags() override;
     std::optional<QString> metadataForKey(const QString &key) override;
     // The document names the file; a name without a file keeps what is shown.

@@ -328,7 +328,7 @@ void TZRMasterView::setTransclusionPath(const QString &path) {
     m_webView->setBaseURL(QUrl::fromLocalFile(path));
 }
 
-QByteArray TZRMasterView::exportToFormat(short format, QStringList *leftOut) const {
+QByteArray TZRMasterView::exportToFormat(short format, LeftOutFiles *leftOut) const {
     return m_engine->exportToFormat(format, leftOut);
 }
 std::optional<QStringList> TZRMasterView::tzrTags() { return m_engine->tzrTags(); }

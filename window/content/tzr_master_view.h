@@ -41,6 +41,7 @@
 
 #include "editor/storage/smart_text_storage.h"
 #include "platform/runtime/action_router.h"
+#include "window/bridge/left_out_files.h"
 #include "window/panes/matryoshka_view.h"
 
 class EngineEditorLink;
@@ -81,7 +82,7 @@ public:
     // The document's file, for transclusion and the preview's relative links;
     // an empty path forgets the file and keeps the folder and base address.
     void setTransclusionPath(const QString &path);
-    QByteArray exportToFormat(short format, QStringList *leftOut = nullptr) const;
+    QByteArray exportToFormat(short format, LeftOutFiles *leftOut = nullptr) const;
     std::optional<QStringList> tzrTags();
     static std::optional<QStringList> tzrTagsFromString(const QString &text);
     void setOkToUpdatePreview(bool ok);

@@ -57,8 +57,9 @@ PreviewController::PreviewController(PreviewPageDriver *page, QObject *parent) :
     m_geometrySettle.setSingleShot(true);
     m_geometrySettle.setInterval(GeometrySettleMilliseconds);
     connect(&m_geometrySettle, &QTimer::timeout, this, [this] {
-        // A refresh running now restarts the wait when it finishes.
-        if (!m_updating)
+        // A refresh running now restarts the wait when it finishes; the
+        // reload at the end of a resize reads the geometry anew.
+        if (!m_updating && !m_resizing)
             updateContentBounds();
     });
     m_retryFailed.setSingleShot(true);
@@ -87,6 +88,7 @@ QUrl PreviewController::previewURL() const {
 // --- The update cycle ---------------------------------------------------------------
 
 void PreviewController::updatePreview(const QString &html) {
+    m_newestTakesInFiles = preference(Transclusion);
     if (m_page->isHiddenInWindow()) {
         m_heldWhileHidden = html;
         return;
@@ -99,12 +101,15 @@ void PreviewController::updatePreview(const QString &html) {
     }
     m_baseSourceHTML = html;
     // Kept, not shown: while frozen, while the page is ended (the user's
-    // refresh shows it), and while a page that failed again and again waits
-    // for its retry, which loads the newest.
-    if (m_frozen || m_pageEnded || backingOff())
+    // refresh shows it), while the window is being resized (the reload at
+    // its end shows the newest), and while a page that failed again and
+    // again waits for its retry, which loads the newest; a reload asked for
+    // meanwhile does not wait for the retry.
+    const bool reloadAsked = m_reloadNextUpdate || m_reloadAfterCycle;
+    if (m_frozen || m_pageEnded || m_resizing || (backingOff() && !reloadAsked))
         return;
     m_updating = true;
-    if (m_reloadNextUpdate || m_reloadAfterCycle) {
+    if (reloadAsked) {
         m_reloadNextUpdate = false;
         m_reloadAfterCycle = false;
         startReload();
@@ -158,6 +163,24 @@ void PreviewController::thawAndReload() {
     reloadPreview();
 }
 
+void PreviewController::windowResizing() {
+    m_resizing = true;
+    m_resizes++;
+}
+
+void PreviewController::windowResized() {
+    if (!m_resizing)
+        return;
+    m_resizing = false;
+    // A fresh start: the page is loaded at once, whatever wait a retry was
+    // at, and failures after it count from the first.
+    m_failedInARow = 0;
+    m_retryFailed.stop();
+    if (!m_updating)
+        m_reloadNextUpdate = m_reloadAfterCycle = false;
+    reloadPreview();
+}
+
 PreviewController::Input PreviewController::snapshot(bool forReplacement) {
     Input input;
     input.html = m_baseSourceHTML;
@@ -204,8 +227,9 @@ void PreviewController::startReload() {
 }
 
 void PreviewController::applyReplacement(const std::shared_ptr<const Prepared> &prepared, quint64 generation) {
-    if (m_pageEnded) {
-        // Prepared before the page was ended: the note stays.
+    if (m_pageEnded || m_resizing) {
+        // Prepared before the page was ended (the note stays), or before the
+        // window was resized (the reload at the resize's end shows it).
         finishedUpdating();
         return;
     }
@@ -237,20 +261,21 @@ void PreviewController::applyReplacement(const std::shared_ptr<const Prepared> &
     }
     QPointer<PreviewController> self(this);
     m_page->run(prepared->script, blockWorld(prepared->pageTypesets),
-                [self, prepared, generation](bool finished, const QVariant &result) {
+                [self, prepared, generation, resizes = m_resizes](bool finished, const QVariant &result) {
                     if (!self)
                         return;
                     const bool waits = deferred(result);
+                    const bool layingOut = !finished && resizes != self->m_resizes;
                     if (!prepared->patch) {
                         self->replacementDone(prepared, generation, finished && bodyWentIn(result),
-                                              waits || result.toInt() == 2);
+                                              waits || result.toInt() == 2, layingOut);
                     } else if (finished && !waits && !result.toBool()) {
                         // The page was not the one the change was made
                         // against, or the change failed in it: it gets the
                         // whole body.
                         self->replaceWholeBody(prepared, generation);
                     } else {
-                        self->replacementDone(prepared, generation, finished, waits || result.toBool());
+                        self->replacementDone(prepared, generation, finished, waits || result.toBool(), layingOut);
                     }
                 });
 }
@@ -267,21 +292,22 @@ void PreviewController::replaceWholeBody(const std::shared_ptr<const Prepared> &
     QPointer<PreviewController> self(this);
     m_page->run(replaceBodyScript(*prepared->blocks, prepared->pageTypesets, positionScript()),
                 blockWorld(prepared->pageTypesets),
-                [self, prepared, generation](bool finished, const QVariant &result) {
+                [self, prepared, generation, resizes = m_resizes](bool finished, const QVariant &result) {
                     if (self)
                         self->replacementDone(prepared, generation, finished && bodyWentIn(result),
-                                              result.toInt() == 2 || deferred(result));
+                                              result.toInt() == 2 || deferred(result),
+                                              !finished && resizes != self->m_resizes);
                 });
 }
 
 void PreviewController::replacementDone(const std::shared_ptr<const Prepared> &prepared, quint64 generation,
-                                        bool finished, bool mapped) {
+                                        bool finished, bool mapped, bool layingOut) {
     if (generation == m_pageGeneration) {
         if (!finished) {
             // No answer, or the body did not go in: whatever the page holds
             // now is unknown, and it is loaded afresh.
             m_pageBlocks.reset();
-            refreshFailed();
+            refreshFailed(layingOut);
         } else {
             m_pageBlocks = mapped ? prepared->blocks : nullptr;
             refreshSucceeded();
@@ -388,8 +414,13 @@ void PreviewController::refreshSucceeded() {
     m_retryFailed.stop();
 }
 
-void PreviewController::refreshFailed() {
+void PreviewController::refreshFailed(bool layingOut) {
     m_pageBroken = true;
+    // A page that did not answer while it laid itself out at the window's
+    // new size is not broken: it is loaded afresh once the resize is over,
+    // as the resize asks anyway, and no retry waits for it.
+    if (layingOut)
+        return;
     // Failures far apart are each a first one.
     if (m_lastFailure.isValid() && m_lastFailure.elapsed() > 2 * RetryLongestMilliseconds)
         m_failedInARow = 0;
@@ -461,6 +492,10 @@ void PreviewController::setZoomFactorTo(float factor) {
 
 LinkDecision PreviewController::handleNavigation(const QUrl &url) const {
     return decideLink(previewURL(), url);
+}
+
+bool PreviewController::opensLinkAtOnce(const QString &href) const {
+    return !m_newestTakesInFiles && !preference(Transclusion) && writesLink(href);
 }
 
 bool PreviewController::writesLink(const QString &href) const {

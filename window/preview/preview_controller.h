@@ -45,6 +45,11 @@
 // were not filled. Failures in a row double the wait, up to
 // RetryLongestMilliseconds, and while such a wait runs changes wait for it
 // too: a page that fails every time is not loaded again and again.
+// While the window is being resized the page lays itself out again at each
+// new size, for seconds at the size of a book, and answers nothing
+// meanwhile: changes wait (and so does the filling of parts), the page is
+// loaded afresh once the resize is over, at once, and what it left
+// unanswered meanwhile counts as no failure.
 // A page whose process was ended (it took too much memory, or stopped
 // answering) is not loaded again by any of this: the preview says so in
 // words, keeps the newest HTML, and shows the document again only when the
@@ -117,6 +122,14 @@ public:
     QString activeCSSPath() const { return m_activeCSSPath; }
     void thawAndReload();
     void thawWebview() { m_frozen = false; }
+    // The window is being resized: the page lays itself out again at each
+    // new size, and may not answer for a while. Changes wait (the newest
+    // HTML is kept) and nothing goes to the page until windowResized(),
+    // which reloads it at once (its margins follow the editor's new
+    // height), whatever wait a retry was at; a change the page did not
+    // answer meanwhile is not taken for a broken page.
+    void windowResizing();
+    void windowResized();
     bool isFrozen() const { return m_frozen; }
     void setReloadNextUpdate(bool reload) { m_reloadNextUpdate = reload; }
     bool reloadNextUpdate() const { return m_reloadNextUpdate; }
@@ -166,8 +179,8 @@ public:
     // followed in the page, the document itself stays, anything else leaves
     // the preview. The view hands what leaves to the user's applications
     // only when the user clicked a link to it (at once when the document
-    // writes that link, see writesLink(), else after the user's yes), and
-    // the allowlist lets it go.
+    // writes that link and the user saw it, see opensLinkAtOnce(), else
+    // after the user's yes), and the allowlist lets it go.
     preview::LinkDecision handleNavigation(const QUrl &url) const;
     // Whether the document writes a link (an a or area element) whose href
     // attribute is `href`: in the HTML the page shows, the newest HTML, or
@@ -175,6 +188,10 @@ public:
     // ahead of the one it showed) still has its links. Looked up when asked,
     // once per click, rather than at every change.
     bool writesLink(const QString &href) const;
+    // Whether a click on such a link may open it without a question: not
+    // while the document takes in other files (transclusion on now, or when
+    // the newest HTML came), whose text may stand in any address it writes.
+    bool opensLinkAtOnce(const QString &href) const;
 
     // --- Geometry -------------------------------------------------------------------
     // The page's geometry as last fetched; none before the first fetch, or
@@ -216,7 +233,7 @@ private:
     void applyReplacement(const std::shared_ptr<const Prepared> &prepared, quint64 generation);
     void replaceWholeBody(const std::shared_ptr<const Prepared> &prepared, quint64 generation);
     void replacementDone(const std::shared_ptr<const Prepared> &prepared, quint64 generation, bool finished,
-                         bool mapped);
+                         bool mapped, bool layingOut);
     void applyReload(const std::shared_ptr<const Prepared> &prepared, quint64 generation);
     void loadDone(const std::shared_ptr<const Prepared> &prepared, quint64 generation, bool ok);
     // What puts the page where it belongs after a refresh; empty when it
@@ -231,7 +248,8 @@ private:
     // success: a page that loads but fails every change would otherwise be
     // loaded again and again at the shortest wait.
     void refreshSucceeded();
-    void refreshFailed();
+    // `layingOut`: the page did not answer while the window was resized.
+    void refreshFailed(bool layingOut = false);
     // Changes wait for the retry that runs after failures in a row.
     bool backingOff() const { return m_pageBroken && m_failedInARow >= 2 && m_retryFailed.isActive(); }
     // A page in parts (preview_controller_parts.cpp).
@@ -241,7 +259,7 @@ private:
     void loadPartedPage(const std::shared_ptr<const Prepared> &prepared, std::vector<bool> filled);
     void fillLoadedParts(const std::shared_ptr<const Prepared> &prepared, quint64 generation);
     void partsChanged(const std::shared_ptr<const Prepared> &prepared, quint64 generation, std::vector<bool> filled,
-                      bool finished, bool changed);
+                      bool finished, bool changed, bool layingOut);
     void fillPartsInView();
     void fillParts(const std::shared_ptr<const preview::BodyParts> &parts, quint64 generation, const QString &view);
     void fillWholeStep();
@@ -262,8 +280,11 @@ private:
     bool m_needsFinalUpdate = false;
     bool m_reloadNextUpdate = false;
     bool m_reloadAfterCycle = false;  // a reload asked for while a refresh ran
+    bool m_resizing = false;          // the window is being resized
+    quint64 m_resizes = 0;            // resizes begun, to tell what a script's wait saw
     QString m_pendingData;
     std::optional<QString> m_heldWhileHidden;
+    bool m_newestTakesInFiles = false;  // transclusion was on when the newest HTML came
     QString m_baseSourceHTML;
     QString m_currentSourceHTML;
     QPointF m_storedScrollPosition;

@@ -155,20 +155,21 @@ void PreviewController::applyPartsChange(const std::shared_ptr<const Prepared> &
         changePartsScript(prepared->partsBefore->count(), parts, hunks, made, fills, empties, positionScript());
     QPointer<PreviewController> self(this);
     m_page->run(script, blockWorld(m_pageTypesets),
-                [self, prepared, generation, filled](bool finished, const QVariant &result) {
+                [self, prepared, generation, filled, resizes = m_resizes](bool finished, const QVariant &result) {
                     if (self)
-                        self->partsChanged(prepared, generation, filled, finished, result.toBool());
+                        self->partsChanged(prepared, generation, filled, finished, result.toBool(),
+                                           !finished && resizes != self->m_resizes);
                 });
 }
 
 void PreviewController::partsChanged(const std::shared_ptr<const Prepared> &prepared, quint64 generation,
-                                     std::vector<bool> filled, bool finished, bool changed) {
+                                     std::vector<bool> filled, bool finished, bool changed, bool layingOut) {
     if (generation == m_pageGeneration) {
         if (!finished) {
             // No answer: whatever the page holds now is unknown, and it is
             // loaded afresh.
             m_pageParts.reset();
-            refreshFailed();
+            refreshFailed(layingOut);
         } else if (!changed) {
             // The page was not the one the change was made against, or the
             // change failed in it: the page is made again.
@@ -208,11 +209,12 @@ void PreviewController::fillLoadedParts(const std::shared_ptr<const Prepared> &p
             fills.push_back(k);
     QPointer<PreviewController> self(this);
     m_page->run(changePartsScript(prepared->parts->count(), *prepared->parts, {}, {}, fills, {}),
-                blockWorld(prepared->typesets), [self, prepared, generation](bool finished, const QVariant &result) {
+                blockWorld(prepared->typesets),
+                [self, prepared, generation, resizes = m_resizes](bool finished, const QVariant &result) {
                     if (self && generation == self->m_pageGeneration && self->m_pageParts == prepared->parts &&
                         !(finished && result.toBool())) {
                         self->m_pageParts.reset();
-                        self->refreshFailed();
+                        self->refreshFailed(!finished && resizes != self->m_resizes);
                     }
                 });
     m_page->run(sizeEmptyPartsScript(), PreviewPageDriver::World::Application, {});
@@ -247,7 +249,9 @@ void PreviewController::partsMayShow() {
 }
 
 void PreviewController::fillPartsInView() {
-    if (!m_pageParts || m_frozen)
+    // While the window is being resized the page gets nothing: the reload
+    // at the resize's end fills the parts in view.
+    if (!m_pageParts || m_frozen || m_resizing)
         return;
     if (m_updating) {
         m_partsCheckAfterCycle = true;
@@ -288,7 +292,8 @@ void PreviewController::fillParts(const std::shared_ptr<const BodyParts> &parts,
     }
     QPointer<PreviewController> self(this);
     m_page->run(changePartsScript(parts->count(), *parts, {}, {}, fills, empties), blockWorld(m_pageTypesets),
-                [self, parts, generation, filled, more = !fills.empty()](bool finished, const QVariant &result) {
+                [self, parts, generation, filled, more = !fills.empty(),
+                 resizes = m_resizes](bool finished, const QVariant &result) {
                     if (!self)
                         return;
                     if (parts == self->m_pageParts && generation == self->m_pageGeneration) {
@@ -299,7 +304,7 @@ void PreviewController::fillParts(const std::shared_ptr<const BodyParts> &parts,
                             // The parts the user scrolled to stay empty: the
                             // page is loaded again.
                             self->m_pageParts.reset();
-                            self->refreshFailed();
+                            self->refreshFailed(!finished && resizes != self->m_resizes);
                         }
                     }
                     self->partsDone(more && finished && result.toBool());
@@ -363,7 +368,8 @@ void PreviewController::fillWholeStep() {
     QPointer<PreviewController> self(this);
     m_page->run(
         changePartsScript(m_pageParts->count(), *m_pageParts, {}, {}, fills, {}), blockWorld(m_pageTypesets),
-        [self, parts = m_pageParts, generation = m_pageGeneration, filled](bool finished, const QVariant &result) {
+        [self, parts = m_pageParts, generation = m_pageGeneration, filled,
+         resizes = m_resizes](bool finished, const QVariant &result) {
             if (!self)
                 return;
             const bool same = parts == self->m_pageParts && generation == self->m_pageGeneration;
@@ -371,7 +377,7 @@ void PreviewController::fillWholeStep() {
                 self->m_partFilled = filled;
             } else if (same) {
                 self->m_pageParts.reset();
-                self->refreshFailed();
+                self->refreshFailed(!finished && resizes != self->m_resizes);
                 if (auto done = std::exchange(self->m_wholePageDone, {}))
                     done(false);
             }

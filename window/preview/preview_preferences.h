@@ -12,5 +12,7 @@ inline const QString AlwaysReloadPreview = QStringLiteral("alwaysReloadPreview")
 inline const QString SyncPreviewLocationWhileTyping = QStringLiteral("syncPreviewLocationWhileTyping");
 inline const QString AlwaysSyncScroll = QStringLiteral("alwaysSyncScroll");
 inline const QString SyncScrollModifierKey = QStringLiteral("syncScrollModifierKey");
+// The document library's transclusion: other files' text in the document's.
+inline const QString Transclusion = QStringLiteral("EXT_TRANSCLUDE");
 
 }  // namespace preview

@@ -36,8 +36,9 @@ SmartWebView::SmartWebView(QWidget *parent) : platform::WebView(parent), m_contr
         return Navigation::Stay;
     });
     // The page is changed by script after it loaded: the written links are
-    // those of the HTML the controller holds.
-    setWrittenLinks([this](const QString &href) { return m_controller.writesLink(href); });
+    // those of the HTML the controller holds, and none opens at once while
+    // the document takes in other files.
+    setWrittenLinks([this](const QString &href) { return m_controller.opensLinkAtOnce(href); });
     connect(this, &platform::WebView::renderProcessGone, this, [this](platform::PageProcess::End why) {
         switch (why) {
         case platform::PageProcess::End::Crashed:
@@ -56,10 +57,11 @@ SmartWebView::SmartWebView(QWidget *parent) : platform::WebView(parent), m_contr
     connect(page(), &QWebEnginePage::scrollPositionChanged, &m_controller, &PreviewController::partsMayShow);
 
     // A window resize reloads once, when it has settled, so that the margins
-    // follow the editor's new height.
+    // follow the editor's new height; until then the page, laying itself out
+    // at each new size, is sent nothing.
     m_windowResizeSettled.setSingleShot(true);
     m_windowResizeSettled.setInterval(ResizeSettleMilliseconds);
-    connect(&m_windowResizeSettled, &QTimer::timeout, this, &SmartWebView::reloadPreview);
+    connect(&m_windowResizeSettled, &QTimer::timeout, &m_controller, &PreviewController::windowResized);
     // The page lays itself out again at a new width, or when a picture or a
     // font arrives; its geometry follows once that has settled, in the same
     // wait as after body changes, so that a change that also changes the
@@ -110,8 +112,10 @@ void SmartWebView::watchWindow() {
 bool SmartWebView::eventFilter(QObject *watched, QEvent *event) {
     if (watched == m_window && event->type() == QEvent::Resize) {
         const auto *resize = static_cast<QResizeEvent *>(event);
-        if (resize->oldSize().isValid() && resize->oldSize() != resize->size())
+        if (resize->oldSize().isValid() && resize->oldSize() != resize->size()) {
+            m_controller.windowResizing();
             m_windowResizeSettled.start();
+        }
     }
     return platform::WebView::eventFilter(watched, event);
 }

@@ -6,12 +6,14 @@
 // content, the body's changed blocks put in by script, the block under the
 // caret put at the caret's height. It starts frozen (nothing is loaded until
 // thawAndReload()), drops what it is sent while hidden, reloads once after
-// the window has been resized (the margins follow the editor's height),
+// the window has been resized (the margins follow the editor's height; the
+// page, laying itself out at each new size, is sent nothing meanwhile),
 // says so in words when its page's process was ended (for memory, or for
 // not answering: see platform::PageProcess), and
 // opens links that leave the document in the user's own applications: only
 // links the user clicked, never what the page's scripts ask for; a link the
-// document writes at once, any other address after the user's yes (see
+// document writes, seen where the click fell, at once (unless the document
+// takes in other files), any other address after the user's yes (see
 // platform::WebView, which also seals the page: it shows the document's
 // folder, reads nothing of it and sends nothing out).
 //

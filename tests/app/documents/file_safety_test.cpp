@@ -5,6 +5,8 @@
 // A document writes only to the file it read or saved, unless the user
 // agrees; an autosave that fails says so once, without an alert that could
 // take the keys, and saves by itself once it can.
+#include <QApplication>
+#include <QMessageBox>
 #include <QStringEncoder>
 
 #include <random>
@@ -202,11 +204,11 @@ TEST_F(DocumentFixture, AFileIsWrittenBackInTheEncodingItWasReadIn) {
 }
 
 TEST(ThreeWayMerge, AMergeThatDropsTypedTextIsNoSuccess) {
-    // The other version deletes the paragraph being typed in: whatever the
-    // patches do, a result without the typed text is never a success.
+    // The other version deletes the paragraph being typed in: both changed
+    // that place, and a result without the typed text is never a success.
     const char *words[] = {"alpha", "beta", "gamma", "delta", "river", "stone",
                            "light", "paper", "green", "north", "window", "table"};
-    int caught = 0;
+    int refused = 0;
     int keptElsewhere = 0;
     for (int trial = 0; trial < 400; trial++) {
         std::mt19937 random{unsigned(trial)};
@@ -230,8 +232,8 @@ TEST(ThreeWayMerge, AMergeThatDropsTypedTextIsNoSuccess) {
         const MergeResult merged = mergeOriginal(base, edited, theirs.join(QStringLiteral("\n\n")) + u'\n');
         if (merged.ok && merged.keepsTyped)
             EXPECT_TRUE(merged.text.contains(typed)) << "trial " << trial;
-        else if (merged.ok)
-            caught++;
+        else
+            refused++;
 
         // A change elsewhere merges as before, the typing kept.
         QStringList other = paragraphs;
@@ -241,7 +243,7 @@ TEST(ThreeWayMerge, AMergeThatDropsTypedTextIsNoSuccess) {
             elsewhere.text.contains("New words. "))
             keptElsewhere++;
     }
-    EXPECT_GT(caught, 0) << "no trial lost the typing: the check was never needed";
+    EXPECT_EQ(refused, 400) << "a paragraph typed in and deleted by the other version was merged";
     EXPECT_GE(keptElsewhere, 390);
 
     // A file read while its program had emptied it.
@@ -279,14 +281,16 @@ TEST_F(DocumentFixture, AFileEmptiedAndThenWrittenByAnotherProgramKeepsTheTypedT
 
 TEST_F(DocumentFixture, AMergeThatWouldLoseTypedTextAsksWhichVersionToKeep) {
     prefs().setBool(true, "MERGE_FILE_CHANGES");
-    // Another program deletes the paragraph being typed in: every patch
-    // applies, and the typing would go with the paragraph.
+    // Another program deletes the paragraph being typed in: both changed
+    // that place, and the typing would go with the paragraph. Cancel keeps
+    // the typing, Reload takes the file's version, and Merge as CriticMarkup
+    // shows both.
     const QString original = "The first paragraph has a number of words in it, enough to match.\n\n"
                              "The second paragraph is where the typing goes, and it is long as well.\n\n"
                              "The third paragraph stays.\n";
     QString theirs = original;
     theirs.remove(original.indexOf("The second"), original.indexOf("The third") - original.indexOf("The second"));
-    const QStringList answers{"Keep Mine", "Take Theirs", "Merge as CriticMarkup"};
+    const QStringList answers{"Reload", "Cancel", "Merge as CriticMarkup"};
     for (int answer = 0; answer < 3; answer++) {
         const QString name = QStringLiteral("deleted%1.md").arg(answer);
         SmartEditorDocument *document = open(name, original.toUtf8());
@@ -300,11 +304,11 @@ TEST_F(DocumentFixture, AMergeThatWouldLoseTypedTextAsksWhichVersionToKeep) {
         ASSERT_TRUE(spinUntil([&] { return alerts.count() > before; }, 30s)) << answers[answer].toStdString();
         EXPECT_EQ(alerts.shown().last().messageText, "File has changed");
         EXPECT_EQ(alerts.shown().last().buttons, answers);
-        EXPECT_EQ(document->fileString(), theirs);
-        if (answer == 0) {
+        EXPECT_EQ(document->fileString(), answer == 1 ? original : theirs);
+        if (answer == 1) {
             EXPECT_EQ(text(document), mine);
             EXPECT_TRUE(document->isDocumentEdited());
-        } else if (answer == 1) {
+        } else if (answer == 0) {
             EXPECT_EQ(text(document), theirs);
             EXPECT_FALSE(document->isDocumentEdited());
         } else {
@@ -480,5 +484,56 @@ TEST_F(DocumentFixture, AnAutosaveThatFailsIsToldOnceWithoutTakingKeysAndSavesBy
     EXPECT_EQ(alerts.shown()[2].messageText, "The document “notes.md” could not be saved.");
     EXPECT_TRUE(document->isDocumentEdited());
     ASSERT_TRUE(refuse(false));
+    document->close();
+}
+
+// The notice that the autosave fails shows while it does: once the document
+// has saved itself, it goes (a new failure is told anew).
+TEST_F(DocumentFixture, TheNoticeThatTheAutosaveFailsGoesOnceTheDocumentIsSaved) {
+    testing_qt::ScratchDisk disk(1 << 20);
+    const QString where = disk.mounted() ? disk.path() : path("refusing");
+    ASSERT_TRUE(QDir().mkpath(where));
+    const QString file = where + QStringLiteral("/notes.md");
+    ASSERT_TRUE(writeAll(file, "A line.\n"));
+    if (!disk.mounted() && geteuid() == 0)
+        GTEST_SKIP() << "no mount and running as root: permissions do not stop root";
+    auto refuse = [&](bool refusing) {
+        if (disk.mounted())
+            return refusing ? disk.makeReadOnly() : disk.makeWritable();
+        return QFile::setPermissions(where, QFileDevice::ReadOwner | QFileDevice::ExeOwner |
+                                                (refusing ? QFileDevice::Permissions() : QFileDevice::WriteOwner)) &&
+               QFile::setPermissions(file, QFileDevice::ReadOwner |
+                                               (refusing ? QFileDevice::Permissions() : QFileDevice::WriteOwner));
+    };
+    SmartEditorDocument *document = openExisting(file);
+    ASSERT_TRUE(document);
+    document->setAutosaveDelay(20ms);
+    document->setAutosaveRetry(50ms);
+    document->showWindows();
+    // The notices on the screen, as the user sees them.
+    const platform::Alerts::Handler scripted = platform::Alerts::setHandler({});
+    auto noticesShown = [&] {
+        int shown = 0;
+        for (QWidget *widget : QApplication::topLevelWidgets())
+            if (auto *box = qobject_cast<QMessageBox *>(widget);
+                box && box->isVisible() && box->text() == "The document “notes.md” could not be saved.")
+                shown++;
+        return shown;
+    };
+
+    ASSERT_TRUE(refuse(true));
+    type(document, "folder.");
+    EXPECT_TRUE(spinUntil([&] { return noticesShown() == 1; }));
+    ASSERT_TRUE(refuse(false));
+    ASSERT_TRUE(spinUntil([&] { return readAll(file) == "A line.\nfolder." && !document->isSaving(); }, 10s));
+    EXPECT_TRUE(spinUntil([&] { return noticesShown() == 0; })) << "the notice stays after the save";
+
+    ASSERT_TRUE(refuse(true));
+    type(document, " Again.");
+    EXPECT_TRUE(spinUntil([&] { return noticesShown() == 1; }));
+    ASSERT_TRUE(refuse(false));
+    EXPECT_TRUE(spinUntil([&] { return noticesShown() == 0; }));
+    EXPECT_EQ(readAll(file), "A line.\nfolder. Again.");
+    platform::Alerts::setHandler(scripted);
     document->close();
 }

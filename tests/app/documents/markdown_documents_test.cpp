@@ -175,7 +175,7 @@ namespace {
 // A window content whose exports make nothing.
 class BarrenContent : public BasicDocumentContent {
 public:
-    QByteArray exportToFormat(short, QStringList *) override { return {}; }
+    QByteArray exportToFormat(short, LeftOutFiles *) override { return {}; }
 };
 
 }  // namespace
@@ -233,6 +233,41 @@ TEST_F(MarkdownDocuments, APackageHoldsOnlyPicturesAndOneMessageNamesTheRest) {
     }
     // An export that packs nothing has nothing to say.
     EXPECT_TRUE(exportAs(document, "shared.html", QLatin1String(types::kHtml)));
+}
+
+// The message names every file the package is without, by why: a picture
+// that is not there, one too large to take (a sparse file of 2 GB), and a
+// file that is no picture.
+TEST_F(MarkdownDocuments, TheMessageNamesEveryFileLeftOutAndWhy) {
+    ASSERT_TRUE(writePicture(path("wren.png")));
+    ASSERT_TRUE(writeAll(path("diary.png"), "Dear diary\n"));
+    QFile huge(path("huge.png"));
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.write(readAll(path("wren.png"))) > 0 &&
+                huge.resize(qint64(2) << 30));
+    huge.close();
+    SmartEditorDocument *document = open("album.md", "![wren](wren.png) ![gone](gone.png) ![huge](huge.png) "
+                                                     "![diary](diary.png) ![lost](lost/owl.png)\n");
+    ASSERT_TRUE(document);
+
+    const std::pair<const char *, const char *> packages[] = {
+        {"vnd.oasis.opendocument.text", "album.odt"}, {types::kEpub, "album.epub"}, {types::kTextPack, "album.textpack"}};
+    for (const auto &[type, file] : packages) {
+        panels.answerSave(platform::ScriptedPanels::SaveAnswer{path(file), type});
+        const qsizetype before = alerts.count();
+        document->performAction(QStringLiteral("saveDocumentTo:"), nullptr);
+        ASSERT_EQ(alerts.count(), before + 1) << type;
+        EXPECT_EQ(alerts.shown().last().informativeText.toStdString(),
+                  "These could not be read or downloaded:\n\ngone.png\nlost/owl.png\n\n"
+                  "These are larger than 64 MiB, the most an export takes of a file:\n\nhuge.png\n\n"
+                  "These are not pictures (or a style sheet) that this format can hold:\n\ndiary.png")
+            << type;
+        EXPECT_LT(QFileInfo(path(file)).size(), 100000) << type;
+    }
+
+    // Pictures that are all there leave nothing to say.
+    SmartEditorDocument *whole = open("whole.md", "![wren](wren.png)\n");
+    ASSERT_TRUE(whole);
+    EXPECT_TRUE(exportAs(whole, "whole.epub", QLatin1String(types::kEpub)));
 }
 
 TEST_F(MarkdownDocuments, AnExportThatMakesNothingIsReportedAndWritesNoFile) {
@@ -309,6 +344,10 @@ TEST_F(MarkdownDocuments, ATextBundleIsSavedBackAsAPackageWithItsAssets) {
                                       platform::SaveOperation::SaveAs));
     EXPECT_EQ(readAll(path("plain.textbundle")), "a file");
     EXPECT_EQ(document->filePath(), copy);
+    // Such a file opens as the text it is.
+    SmartEditorDocument *plain = openExisting(path("plain.textbundle"));
+    ASSERT_TRUE(plain) << (alerts.count() ? alerts.shown().last().informativeText.toStdString() : "");
+    EXPECT_EQ(text(plain), "a file");
 }
 
 TEST_F(MarkdownDocuments, SavePanelsOfferTheMarkdownTypeAndANameFromTheTitle) {

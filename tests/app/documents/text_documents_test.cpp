@@ -1,18 +1,27 @@
 // Plain-text documents: decoding, writing with line endings, changes made by
-// other programs (reloaded, merged, refused, merged while the user types),
-// revert, failed saves on a read-only folder and a full disk, and window
-// frames per file.
+// other programs (reloaded, merged, refused, merged while the user types,
+// asked about once their keys pause), revert, failed saves on a read-only
+// folder and a full disk, and window frames per file.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
+#include <QVBoxLayout>
+#include <QWindow>
+#include <QtTest/QTest>
+
+#include <functional>
 
 #include "app/documents/kvx_document_window_controller.h"
 #include "app/documents/text_decoding.h"
 #include "support/scratch_disk.h"
 #include "app/documents/document_fixture.h"
+#include "editor/smart_text_view.h"
+#include "platform/text/critic_diff.h"
+#include "window/content/document_content.h"
+#include "window/content/text_content.h"
 
 using namespace documents_test;
 using platform::SaveOperation;
@@ -250,6 +259,305 @@ TEST_F(DocumentFixture, ChangesThatCannotBeMergedOfferReloadCancelOrBothMarked) 
     EXPECT_EQ(alerts.count(), 3);
 }
 
+namespace {
+
+// The program's editor alone in a document's window, without the preview
+// and sidebars (and so without the web engine): keys typed into it are the
+// document's edits, as in the program's windows.
+class EditorContent : public QWidget, public DocumentContent {
+public:
+    EditorContent() : m_storage(std::make_unique<SmartTextStorage>(platform::Defaults::standard())) {
+        m_view = new SmartTextView(m_storage.get(), nullptr, this);
+        m_text = new EditorTextContent(m_view);
+        auto *layout = new QVBoxLayout(this);
+        layout->addWidget(m_view);
+    }
+    ~EditorContent() override { delete m_view; }  // before the storage it edits
+    QWidget *widget() override { return this; }
+    TextContent *textContent() const override { return m_text; }
+    void setText(const QString &text, bool clearingUndo) override {
+        if (clearingUndo)
+            m_storage->setInitialText(text);
+        else
+            m_storage->bulkReplaceCharactersInRange({0, m_storage->length()}, text);
+    }
+    void setTransclusionPath(const QString &) override {}
+    QByteArray exportToFormat(short, LeftOutFiles *) override { return {}; }
+    std::optional<QStringList> tzrTags() override { return std::nullopt; }
+    std::optional<QString> metadataForKey(const QString &) override { return std::nullopt; }
+    void applyTheme(const QString &, const QString &) override {}
+    void applyCSS(const QString &, const QString &) override {}
+    void setOkToUpdatePreview(bool) override {}
+    QWebEngineView *previewView() const override { return nullptr; }
+
+private:
+    std::unique_ptr<SmartTextStorage> m_storage;
+    SmartTextView *m_view = nullptr;
+    TextContent *m_text = nullptr;
+};
+
+// A person at the keyboard, keys going to the window that has the keyboard's
+// focus, as the window system sends them: they type a key every 50 ms while
+// `typing` says so; when a question shows, they type on for a moment once
+// it has the keyboard (" " and Return, not yet having seen it), then read
+// it and answer it with Return. What they found on the screen is kept.
+class Typist : public QObject {
+public:
+    explicit Typist(std::function<bool()> typing) : m_typing(std::move(typing)) {
+        m_keys.setInterval(50);
+        connect(&m_keys, &QTimer::timeout, this, [this] { typeOn(); });
+        m_look.setInterval(5);
+        connect(&m_look, &QTimer::timeout, this, [this] { look(); });
+        m_keys.start();
+        m_look.start();
+        m_sinceKey.start();
+    }
+    QString typed;
+    QStringList questions;
+    // The time since the last key when a question came up (none may be
+    // shorter than the pause the program waits for).
+    QList<qint64> stillBeforeQuestions;
+    bool answeredByTheirReturn = false;
+    // A question answered from a script came up (its loop shows nothing).
+    void questionCame(const QString &question) {
+        questions << question;
+        stillBeforeQuestions << m_sinceKey.elapsed();
+    }
+
+private:
+    static void key(Qt::Key key, char text) {
+        if (QWindow *focused = QGuiApplication::focusWindow())
+            QTest::keyClick(focused, key, Qt::NoModifier, text);
+    }
+    void typeOn() {
+        if (!m_typing())
+            return;
+        // A question that came up since the last key, before this one.
+        const bool shows = QApplication::activeModalWidget();
+        if (shows && !m_showedAtLastKey)
+            stillBeforeQuestions << m_sinceKey.elapsed();
+        m_showedAtLastKey = shows;
+        const char letter = char('a' + typed.size() % 26);
+        typed += QChar(letter);
+        m_sinceKey.restart();
+        key(Qt::Key(Qt::Key_A + (letter - 'a')), letter);
+    }
+    void look() {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box || box == m_answered)
+            return;
+        if (box != m_box) {
+            m_box = box;
+            m_typedOn = false;
+            questions << box->text();
+            if (!m_showedAtLastKey)
+                stillBeforeQuestions << m_sinceKey.elapsed();
+            m_showedAtLastKey = true;
+            return;
+        }
+        // In the moment it has the keyboard: keys that would answer it.
+        if (!m_typedOn) {
+            if (QGuiApplication::focusWindow() != box->windowHandle())
+                return;
+            typed += " \n";
+            key(Qt::Key_Space, ' ');
+            key(Qt::Key_Return, '\r');
+            m_typedOn = true;
+            m_read.start();
+            return;
+        }
+        if (m_read.elapsed() < 1500)
+            return;
+        m_answered = box;
+        key(Qt::Key_Return, '\r');
+        answeredByTheirReturn = !box->isVisible();
+    }
+
+    std::function<bool()> m_typing;
+    QTimer m_keys, m_look;
+    QElapsedTimer m_sinceKey, m_read;
+    bool m_showedAtLastKey = false;
+    bool m_typedOn = false;
+    QPointer<QMessageBox> m_box, m_answered;
+};
+
+}  // namespace
+
+// Another program changes the file while the user types: the question
+// waits until the keys pause, and meanwhile nothing saves over the other
+// program's version (not the autosave, not Save); the keys typed in the
+// moment the question takes the keyboard go to the text, not to its
+// buttons; the user's answer then merges both.
+TEST_F(DocumentFixture, TheQuestionAboutAnOutsideChangeWaitsForTheKeysToPauseAndTakesNoneTypedBefore) {
+    ASSERT_FALSE(prefs().boolForKey("MERGE_FILE_CHANGES"));
+    SmartEditorDocument::setContentFactory([] { return new EditorContent; });
+    SmartEditorDocument *document = open("typed.md", "one\ntwo\n");
+    ASSERT_TRUE(document);
+    document->setAutosaveDelay(std::chrono::milliseconds(50));
+    document->showWindows();
+    QWidget *window = document->firstWindow();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    KVXTextView *editor = window->findChild<KVXTextView *>();
+    ASSERT_TRUE(editor);
+    editor->setFocus();
+    // Real alerts, answered by the person at the keyboard.
+    const platform::Alerts::Handler scripted = platform::Alerts::setHandler({});
+
+    QElapsedTimer clock;
+    clock.start();
+    Typist user([&] { return clock.elapsed() < 2000; });
+    ASSERT_TRUE(spinUntil([&] { return user.typed.size() >= 4; }));
+    ASSERT_TRUE(renameSave(path("typed.md"), "one\nTWO\n"));
+    bool savedOver = false;
+    bool saveAsked = false;
+    while (clock.elapsed() < 2000) {
+        spinFor(std::chrono::milliseconds(20));
+        if (!saveAsked && clock.elapsed() > 1200) {
+            document->saveDocumentInBackground();
+            saveAsked = true;
+        }
+        savedOver = savedOver || readAll(path("typed.md")) != "one\nTWO\n";
+    }
+    EXPECT_FALSE(savedOver) << "the other program's version was saved over while the keys came";
+    // (What the user types on, once the question shows, is theirs too.)
+    auto merged = [&] { return (user.typed + "one\nTWO\n").toUtf8(); };
+    EXPECT_TRUE(spinUntil([&] { return user.answeredByTheirReturn && readAll(path("typed.md")) == merged(); },
+                          std::chrono::seconds(20)))
+        << readAll(path("typed.md")).toStdString() << "\nthe text: " << text(document).toStdString();
+    platform::Alerts::setHandler(scripted);
+    EXPECT_EQ(user.questions, QStringList{"File has changed"});
+    for (const qint64 still : user.stillBeforeQuestions)
+        EXPECT_GE(still, platform::Alerts::kTypingPause.count()) << "asked " << still << " ms after a key";
+    EXPECT_TRUE(user.answeredByTheirReturn);
+    EXPECT_EQ(text(document).toStdString(), merged().toStdString());
+}
+
+// With "MERGE_FILE_CHANGES" on, a change that merges with the typed text
+// is merged among the keys, asking nothing; one that does not merge waits
+// for the keys to pause before it asks (its version not saved over
+// meanwhile). A change held that way is asked about at once when the user
+// closes the document, before it saves.
+TEST_F(DocumentFixture, WithMergeFileChangesAMergeAsksNothingAmongTheKeysAndAQuestionWaitsForThePause) {
+    prefs().setBool(true, "MERGE_FILE_CHANGES");
+    SmartEditorDocument::setContentFactory([] { return new EditorContent; });
+    SmartEditorDocument *document = open("merging.md", "The cat sat on the mat.\nA last line.\n");
+    ASSERT_TRUE(document);
+    document->setAutosaveDelay(std::chrono::milliseconds(50));
+    document->showWindows();
+    QWidget *window = document->firstWindow();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    KVXTextView *editor = window->findChild<KVXTextView *>();
+    ASSERT_TRUE(editor);
+    editor->setFocus();
+    editor->setSelectedRange({4, 0});  // typing between "The " and "cat"
+
+    bool typing = true;
+    Typist user([&] { return typing; });
+    const platform::Alerts::Handler script = platform::Alerts::setHandler({});
+    platform::Alerts::setHandler([&](const platform::Alert &alert) {
+        user.questionCame(alert.informativeText);
+        return script(alert);
+    });
+    auto typedLine = [&] { return "The " + user.typed + "cat sat on the mat.\n"; };
+
+    // Merged among the keys, nothing asked.
+    ASSERT_TRUE(spinUntil([&] { return user.typed.size() >= 4; }));
+    ASSERT_TRUE(renameSave(path("merging.md"), "The cat sat on the mat.\nThe last line.\n"));
+    ASSERT_TRUE(spinUntil([&] { return text(document).endsWith("The last line.\n"); }, std::chrono::seconds(10)));
+    EXPECT_TRUE(typing);
+    EXPECT_TRUE(user.questions.isEmpty());
+
+    // Their version rewrites the line being typed in: held while the keys
+    // come, then asked about (both, marked).
+    alerts.addAnswers({2});
+    QElapsedTimer clock;
+    clock.start();
+    const QByteArray theirs = "The bird flew.\nThe last line.\n";
+    ASSERT_TRUE(renameSave(path("merging.md"), theirs));
+    // (Shorter than the text it replaces, it is believed once it has been
+    // still for a while.)
+    bool savedOver = false;
+    while (clock.elapsed() < platform::Document::kShrunkFileQuiet.count() + 1000) {
+        spinFor(std::chrono::milliseconds(20));
+        savedOver = savedOver || readAll(path("merging.md")) != theirs;
+    }
+    EXPECT_TRUE(user.questions.isEmpty());
+    typing = false;
+    EXPECT_FALSE(savedOver) << "the other program's version was saved over while the keys came";
+    ASSERT_TRUE(spinUntil([&] { return !user.questions.isEmpty(); }, std::chrono::seconds(10)));
+    ASSERT_EQ(user.questions.size(), 1);
+    EXPECT_TRUE(user.questions[0].contains("could not be merged") || user.questions[0].contains("would lose text"))
+        << user.questions[0].toStdString();
+    for (const qint64 still : user.stillBeforeQuestions)
+        EXPECT_GE(still, platform::Alerts::kTypingPause.count()) << "asked " << still << " ms after a key";
+    const QString both =
+        platform::mergeWithNewString(QString::fromUtf8(theirs), typedLine() + "The last line.\n", true);
+    EXPECT_EQ(text(document).toStdString(), both.toStdString());
+
+    // Held again while the keys come; closing the document asks about it
+    // first, and then saves what the answer made (both, marked).
+    alerts.addAnswers({2});
+    const QByteArray again = "A dog ran.\nThe last line.\n";
+    typing = true;
+    ASSERT_TRUE(renameSave(path("merging.md"), again));
+    ASSERT_TRUE(spinUntil([&] { return document->isChangeHeld(); }, std::chrono::seconds(10)));
+    EXPECT_EQ(user.questions.size(), 1);
+    typing = false;
+    EXPECT_TRUE(document->canClose());
+    EXPECT_EQ(user.questions.size(), 2);
+    platform::Alerts::setHandler(script);
+    EXPECT_TRUE(readAll(path("merging.md")).contains("dog ran")) << readAll(path("merging.md")).toStdString();
+    EXPECT_EQ(QString::fromUtf8(readAll(path("merging.md"))), text(document));
+}
+
+// Lines of one shape, as Markdown's lists, table rows and numbered lines
+// are: another program's change to the line the user is editing is never
+// taken onto a line that looks like it, but asks; a change to the line
+// next to it lands on that line.
+TEST_F(DocumentFixture, AnOutsideChangeLandsOnItsOwnLineOrAsksWhenTheUserChangedTheSamePlace) {
+    QString original;
+    for (int i = 1; i <= 8; i++)
+        original += QStringLiteral("Line %1 of the safety document.\n\n").arg(i);
+    const qsizetype endOfLine3 = original.indexOf("Line 4") - 2;
+    auto withAppended = [&](int line, const QString &words) {
+        QString text = original;
+        text.insert(text.indexOf(QStringLiteral("Line %1 ").arg(line + 1)) - 2, words);
+        return text;
+    };
+
+    SmartEditorDocument *same = open("same.md", original.toUtf8());
+    ASSERT_TRUE(same);
+    same->setAutosaveDelay(std::chrono::hours(1));
+    storage(same)->replaceCharactersInRange({endOfLine3, 0}, " LOCAL3");
+    const QString mine = text(same);
+    ASSERT_EQ(mine, withAppended(3, " LOCAL3"));
+    alerts.addAnswers({0, 1});  // Merge, then Cancel
+    ASSERT_TRUE(renameSave(path("same.md"), withAppended(3, " OUTSIDE3").toUtf8()));
+    ASSERT_TRUE(spinUntil([&] { return alerts.count() == 2 || text(same).contains("OUTSIDE3"); }));
+    EXPECT_EQ(text(same).toStdString(), mine.toStdString()) << "nothing merged silently";
+    ASSERT_EQ(alerts.count(), 2);
+    EXPECT_EQ(alerts.shown().last().buttons, (QStringList{"Reload", "Cancel", "Merge as CriticMarkup"}));
+    EXPECT_TRUE(alerts.shown().last().informativeText.contains("could not be merged successfully"));
+    EXPECT_EQ(same->fileString(), original) << "Cancel keeps the old base";
+    EXPECT_TRUE(same->isDocumentEdited());
+
+    SmartEditorDocument *next = open("next.md", original.toUtf8());
+    ASSERT_TRUE(next);
+    next->setAutosaveDelay(std::chrono::hours(1));
+    storage(next)->replaceCharactersInRange({endOfLine3, 0}, " LOCAL3");
+    alerts.addAnswers({0});  // Merge
+    const QString theirs = withAppended(2, " OUTSIDE2");
+    ASSERT_TRUE(renameSave(path("next.md"), theirs.toUtf8()));
+    ASSERT_TRUE(spinUntil([&] { return text(next).contains("OUTSIDE2"); }));
+    QString both = theirs;
+    both.insert(both.indexOf("Line 4") - 2, " LOCAL3");
+    EXPECT_EQ(text(next).toStdString(), both.toStdString());
+    EXPECT_EQ(next->fileString(), theirs);
+    EXPECT_EQ(alerts.count(), 3);
+}
+
 TEST_F(DocumentFixture, TextTypedWhileAnOutsideChangeArrivesIsKept) {
     prefs().setBool(true, "MERGE_FILE_CHANGES");
     QByteArray original;
@@ -388,15 +696,16 @@ TEST_F(DocumentFixture, SavingOntoAFullDiskFailsAndKeepsTheFileAndTheBase) {
     expectFailedSave(*this, document, file, old);
 
     // The base did not move: once there is room, another program's change
-    // merges against the old text.
+    // merges against the old text. (It adds a line at the start: one added at
+    // the end would meet the typing there, which no merge orders.)
     QFile::remove(disk.path() + QStringLiteral("/filler"));
     prefs().setBool(true, "MERGE_FILE_CHANGES");
-    ASSERT_TRUE(renameSave(file, "first line\nsecond line\nthird line\n"));
-    ASSERT_TRUE(spinUntil([&] { return text(document).contains("third line"); }))
+    ASSERT_TRUE(renameSave(file, "zeroth line\nfirst line\nsecond line\n"));
+    ASSERT_TRUE(spinUntil([&] { return text(document).contains("zeroth line"); }))
         << alerts.count() << " alerts; " << text(document).left(60).toStdString();
     EXPECT_TRUE(text(document).endsWith(typed));
     ASSERT_TRUE(document->saveDocument());
-    EXPECT_TRUE(readAll(file).startsWith("first line\nsecond line\nthird line\n"));
+    EXPECT_TRUE(readAll(file).startsWith("zeroth line\nfirst line\nsecond line\n"));
     document->close();
 }
 

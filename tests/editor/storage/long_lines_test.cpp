@@ -3,6 +3,7 @@
 // at its end, across the end of a part) leave the parts and the styles a
 // fresh showing of the same text has, and that a keystroke in such a line
 // lays out and parses about a part whatever the line's length.
+#include <QHash>
 #include <QTextBlock>
 #include <QTextDocument>
 
@@ -107,6 +108,138 @@ std::string firstDifference(const Shown &a, const Shown &b) {
     return "nothing";
 }
 
+// The texts of a line's parts, from the document.
+QStringList partsOf(const SmartTextStorage &storage) {
+    QStringList parts;
+    for (QTextBlock block = storage.document()->firstBlock(); block.isValid(); block = block.next())
+        parts.append(block.text());
+    return parts;
+}
+
+// How many parts of `after` are not parts of `before` in the same order at
+// the start or at the end: those an edit changed.
+qsizetype changedParts(const QStringList &before, const QStringList &after) {
+    qsizetype head = 0, tail = 0;
+    while (head < before.size() && head < after.size() && before[head] == after[head])
+        head++;
+    while (tail < before.size() - head && tail < after.size() - head &&
+           before[before.size() - 1 - tail] == after[after.size() - 1 - tail])
+        tail++;
+    return after.size() - head - tail;
+}
+
+// `piece` over and over, exactly, to `units` units or more.
+QString over(const QString &piece, qsizetype units) {
+    QString text;
+    while (text.size() < units)
+        text += piece;
+    return text;
+}
+
+QString randomCjk(qsizetype units, unsigned seed) {
+    std::mt19937 random(seed);
+    QString text;
+    while (text.size() < units)
+        text += QChar(char16_t(0x4E00 + random() % 0x5000));
+    return text;
+}
+
+// Whether a part may end at `cut` of `line` without cutting into a
+// character: the unit there is a grapheme cluster by itself, or a joiner
+// between two emoji, which are then drawn side by side.
+bool endsBetweenCharacters(const QString &line, qsizetype cut) {
+    const QChar c = line[cut];
+    if (c.isSurrogate() || c.isMark())
+        return false;
+    if (cut + 1 < line.size()) {
+        const QChar next = line[cut + 1];
+        if (next.isMark() || (next.isHighSurrogate() && cut + 2 < line.size() &&
+                              QChar::category(QChar::surrogateToUcs4(next, line[cut + 2])) == QChar::Symbol_Modifier))
+            return false;
+    }
+    if (c == QChar(0x200D))
+        return cut > 1 && (line[cut - 1].isLowSurrogate() || line[cut - 1] == QChar(0xFE0F)) && cut + 1 < line.size() &&
+               line[cut + 1].isHighSurrogate();
+    // (A cluster is read from the units around it: a line of megabytes is
+    // not segmented whole for each of its parts.)
+    const qsizetype from = qMax<qsizetype>(0, cut - 32);
+    const QString around = line.mid(from, 64);
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, around);
+    finder.setPosition(int(cut - from));
+    const bool before = finder.isAtBoundary();
+    finder.setPosition(int(cut + 1 - from));
+    return before && finder.isAtBoundary();
+}
+
+// The grapheme cluster of `text` that begins at `at` or first after it.
+CharRange clusterFrom(const QString &text, qsizetype at) {
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    finder.setPosition(int(at));
+    if (!finder.isAtBoundary())
+        finder.toNextBoundary();
+    const qsizetype from = finder.position();
+    return {from, finder.toNextBoundary() - from};
+}
+
+// Whether the parts of the line [start, start + length) of `storage` are
+// within their bounds (the last one too) and each ends between characters.
+testing::AssertionResult partsAreValid(const SmartTextStorage &storage, qsizetype start, qsizetype length) {
+    const QString line = storage.string().mid(start, length);
+    qsizetype offset = 0;
+    for (QTextBlock block = storage.document()->findBlock(int(start)); storage.endsInLine(block);
+         block = block.next()) {
+        const qsizetype size = block.length() - 1;
+        if (size < lineparts::kMin || size > lineparts::kLimit)
+            return testing::AssertionFailure() << "a part of " << size << " units at unit " << offset;
+        offset += size;
+        if (!endsBetweenCharacters(line, offset))
+            return testing::AssertionFailure() << "a part ends inside a character at unit " << offset;
+        offset++;
+    }
+    if (line.size() - offset < lineparts::kMin || line.size() - offset > lineparts::kLimit)
+        return testing::AssertionFailure() << "a last part of " << line.size() - offset << " units";
+    return testing::AssertionSuccess();
+}
+
+// The styles of a document character by character: for each position, an
+// index in `table` (whose runs' places are unused); -1 at a block's end (a
+// line's end, or the character a part's end stands for, which is styled as
+// a block's end where a showing cut elsewhere styles it as any character).
+struct Styles {
+    std::vector<qsizetype> at;
+    QList<AttributeRun> table;
+};
+
+Styles stylesOf(const SmartTextStorage &storage) {
+    Styles styles;
+    styles.at.assign(size_t(storage.length()), -1);
+    for (QTextBlock block = storage.document()->firstBlock(); block.isValid(); block = block.next()) {
+        for (AttributeRun run : storage.runs(block)) {
+            const qsizetype from = block.position() + run.start, length = run.length;
+            run.start = run.length = 0;
+            qsizetype index = styles.table.indexOf(run);
+            if (index < 0) {
+                index = styles.table.size();
+                styles.table.append(run);
+            }
+            for (qsizetype i = from; i < from + length && i < qsizetype(styles.at.size()); i++)
+                styles.at[size_t(i)] = index;
+        }
+    }
+    return styles;
+}
+
+// The first position where two showings of the same text style a
+// character differently (a character a part's end stands for in either one
+// is not compared), or -1.
+qsizetype firstStyleDifference(const Styles &a, const Styles &b) {
+    if (a.at.size() != b.at.size())
+        return 0;
+    for (size_t i = 0; i < a.at.size(); i++)
+        if (a.at[i] >= 0 && b.at[i] >= 0 && !(a.table[a.at[i]] == b.table[b.at[i]]))
+            return qsizetype(i);
+    return -1;
+}
 }  // namespace
 
 TEST(LongLines, AreShownInPartsThatStandForTheirWholeText) {
@@ -122,6 +255,11 @@ TEST(LongLines, AreShownInPartsThatStandForTheirWholeText) {
         {"cells between tabs", repeated(QStringLiteral("cell %1\t"), 70000), true},
         {"text with no spaces in another script", repeated(QStringLiteral("漢字かな%1"), 60000), false},
         {"emoji", repeated(QStringLiteral("😀%1"), 50000), false},
+        // No character stands alone: a part ends at a joiner between two
+        // emoji, else at a unit of one code point (here a presentation
+        // selector), never inside a surrogate pair.
+        {"emoji joined by joiners, and nothing else", over(QStringLiteral("😀\u200D😃\u200D😄"), 36000), false},
+        {"emoji with a presentation selector, and nothing else", over(QStringLiteral("😀\uFE0F"), 36000), false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -167,6 +305,11 @@ TEST(LongLines, AreShownInPartsThatStandForTheirWholeText) {
     auto storage = styled(prose(lineparts::kLimit - 100).left(lineparts::kLimit));
     EXPECT_EQ(storage->document()->blockCount(), 1);
     EXPECT_FALSE(storage->mayHaveLineParts());
+    // So is a line of emoji of two units and nothing else: a part could end
+    // there only inside one of them.
+    storage = styled(over(QStringLiteral("😀"), 3 * lineparts::kLimit));
+    EXPECT_EQ(storage->document()->blockCount(), 1);
+    EXPECT_EQ(shownText(*storage), expectedShown(*storage));
 }
 
 // Edits at a long line's start, in its middle and at its end, across the
@@ -293,113 +436,209 @@ TEST(LongLines, EditsWhileTheRestWaitsToBeStyledLeaveAFreshShowing) {
     }
 }
 
+// Lines of any content, each ending a repetition (or a stretch of its own)
+// before a few words: an edit near the line's start, in its middle, at the
+// end of what it repeats (its own character typed there), just after that
+// and at the line's end, and the undo of each, changes a few parts of the
+// line and reads and styles about a part's neighbourhood of it, however long
+// the line and whatever it holds; every part stays within its bounds and
+// holds whole characters, and the text and the caret are the text's.
+// Compared at the end with a fresh showing of the edited text, the parts are
+// the same where the text decides them. In text that repeats with a short
+// period nothing does: every place looks like the next, the edited showing
+// keeps the ends it had there and a fresh one counts them back from where
+// the repetition ends, so there the styles are compared character by
+// character instead of the parts.
+TEST(LongLines, AnEditChangesOnlyThePartsNearItWhateverTheLineHolds) {
+    struct Case {
+        const char *what;
+        QString body;  // the repetition, or the stretch
+        QString own;   // a character that goes on with it
+        bool repeats;  // with a period of kRadius or less
+    };
+    // Emoji joined, one with its presentation selector before a joiner, a
+    // letter with its accent, and now and then a hand with a skin tone (Qt
+    // lays out the emoji it draws in colour slowly: they are few).
+    const QString emoji =
+        over(QStringLiteral("😀\u200D😃\u200D😄😀\uFE0F\u200D😆e\u0301😇"), 180) + QStringLiteral("✋🏿");
+    const QString cjk = QStringLiteral("我们今天去公园散步，天气很好。"), longer = base64Like(6000, 8),
+                  shorter = base64Like(700, 10);
+    const Case cases[] = {
+        {"a phrase of CJK prose repeated", over(cjk, 40000), cjk.left(1), true},
+        // Long enough that reading it whole at a key reads far more than a
+        // key may.
+        {"zeros inlined as base64", QStringLiteral("![p](data:image/png;base64,") + QString(240000, QLatin1Char('A')),
+         QStringLiteral("A"), true},
+        {"an emoji sequence repeated", over(emoji, 40000), emoji.left(2), true},
+        {"random CJK prose", randomCjk(40000, 4), QStringLiteral("字"), false},
+        {"base64 of random bytes", base64Like(40000, 6), QStringLiteral("Q"), false},
+        {"text with spaces", prose(40000), QStringLiteral("S"), false},
+        {"a stretch longer than a part repeated", over(longer, 40000), longer.left(1), false},
+        {"a stretch of a few hundred units repeated", over(shorter, 40000), shorter.left(1), true},
+    };
+    const QString words = QStringLiteral(") and a few words.");
+    const qsizetype start = 9;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString line = c.body + words;
+        const QString text = QStringLiteral("Before.\n\n") + line + QStringLiteral("\n\nAfter.\n");
+        auto storage = styled(text);
+        const qsizetype end = start + c.body.size();
+        struct Edit {
+            const char *what;
+            qsizetype at, removed;
+            QString typed;
+        };
+        // Edits between characters.
+        const CharRange near = clusterFrom(text, start + 40), middle = clusterFrom(text, start + c.body.size() / 2);
+        const Edit edits[] = {
+            {"typed near the start", near.location, 0, QStringLiteral("x")},
+            {"deleted near the start", near.location, near.length, QString()},
+            {"typed in the middle", middle.location, 0, QStringLiteral("我")},
+            {"typed at the end of what repeats", end, 0, c.own},
+            {"typed just after it", end, 0, QStringLiteral("y")},
+            {"typed at the line's end", start + line.size(), 0, QStringLiteral("z")},
+        };
+        for (const Edit &edit : edits) {
+            SCOPED_TRACE(edit.what);
+            for (bool undo : {false, true}) {
+                SCOPED_TRACE(undo ? "undone" : "done");
+                const QStringList before = partsOf(*storage);
+                const qint64 recut = storage->unitsRecut(), parsed = storage->unitsParsed();
+                if (undo) {
+                    ASSERT_TRUE(storage->undo());
+                } else {
+                    storage->replaceCharactersInRange({edit.at, edit.removed}, edit.typed);
+                    EXPECT_EQ(storage->caretRange(), (CharRange{edit.at + edit.typed.size(), 0}));
+                }
+                const QStringList after = partsOf(*storage);
+                EXPECT_LE(changedParts(before, after), 4);
+                // The cuts and the styles near the edit are made again, the
+                // rest not read.
+                EXPECT_LE(storage->unitsRecut() - recut, 8 * lineparts::kLimit);
+                EXPECT_LE(storage->unitsParsed() - parsed, 8 * lineparts::kLimit);
+                const QString now = undo ? text : QString(text).replace(edit.at, edit.removed, edit.typed);
+                ASSERT_TRUE(storage->textEquals(now));
+                ASSERT_EQ(shownText(*storage), expectedShown(*storage));
+                EXPECT_TRUE(partsAreValid(*storage, start, line.size() + now.size() - text.size()));
+            }
+        }
+        // Two edits kept, then a fresh showing of that text.
+        storage->replaceCharactersInRange({clusterFrom(text, start + c.body.size() / 3).location, 0},
+                                          QStringLiteral("#"));
+        storage->replaceCharactersInRange({end + 1, 0}, QStringLiteral("y"));
+        storage->finishStylingAhead();
+        auto fresh = styled(storage->string());
+        if (c.repeats) {
+            const qsizetype at = firstStyleDifference(stylesOf(*storage), stylesOf(*fresh));
+            EXPECT_EQ(at, -1) << "styled differently at " << at;
+        } else {
+            const Shown now = shownOf(*storage), expected = shownOf(*fresh);
+            EXPECT_TRUE(now == expected) << firstDifference(now, expected);
+        }
+    }
+}
+
 namespace {
 
-// The texts of a line's parts, from the document.
-QStringList partsOf(const SmartTextStorage &storage) {
-    QStringList parts;
-    for (QTextBlock block = storage.document()->firstBlock(); block.isValid(); block = block.next())
-        parts.append(block.text());
-    return parts;
-}
-
-// How many parts of `after` are not parts of `before` in the same order at
-// the start or at the end: those an edit changed.
-qsizetype changedParts(const QStringList &before, const QStringList &after) {
-    qsizetype head = 0, tail = 0;
-    while (head < before.size() && head < after.size() && before[head] == after[head])
-        head++;
-    while (tail < before.size() - head && tail < after.size() - head &&
-           before[before.size() - 1 - tail] == after[after.size() - 1 - tail])
-        tail++;
-    return after.size() - head - tail;
-}
-
-// `piece` over and over, exactly, to `units` units or more.
-QString over(const QString &piece, qsizetype units) {
-    QString text;
-    while (text.size() < units)
-        text += piece;
-    return text;
-}
-
-QString randomCjk(qsizetype units, unsigned seed) {
-    std::mt19937 random(seed);
-    QString text;
-    while (text.size() < units)
-        text += QChar(char16_t(0x4E00 + random() % 0x5000));
-    return text;
-}
-
-// Whether a part may end at `cut` of `line` without cutting into a
-// character: the unit there is a grapheme cluster by itself, or a joiner
-// between two emoji, which are then drawn side by side.
-bool endsBetweenCharacters(const QString &line, qsizetype cut) {
-    const QChar c = line[cut];
-    if (c.isSurrogate() || c.isMark())
-        return false;
-    if (cut + 1 < line.size()) {
-        const QChar next = line[cut + 1];
-        if (next.isMark() || (next.isHighSurrogate() && cut + 2 < line.size() &&
-                              QChar::category(QChar::surrogateToUcs4(next, line[cut + 2])) == QChar::Symbol_Modifier))
-            return false;
+// Whether every line of `storage` longer than a part has valid parts.
+testing::AssertionResult everyLineHasValidParts(const SmartTextStorage &storage) {
+    const QString text = storage.string();
+    for (qsizetype start = 0; start <= text.size();) {
+        qsizetype end = text.indexOf(QLatin1Char('\n'), start);
+        if (end < 0)
+            end = text.size();
+        if (end - start > lineparts::kLimit) {
+            if (testing::AssertionResult valid = partsAreValid(storage, start, end - start); !valid)
+                return valid << " (the line at " << start << ")";
+        } else if (storage.endsInLine(storage.document()->findBlock(int(start)))) {
+            return testing::AssertionFailure() << "a line of " << end - start << " units in parts";
+        }
+        start = end + 1;
     }
-    if (c == QChar(0x200D))
-        return cut > 1 && (line[cut - 1].isLowSurrogate() || line[cut - 1] == QChar(0xFE0F)) && cut + 1 < line.size() &&
-               line[cut + 1].isHighSurrogate();
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, line);
-    finder.setPosition(int(cut));
-    const bool before = finder.isAtBoundary();
-    finder.setPosition(int(cut + 1));
-    return before && finder.isAtBoundary();
+    return testing::AssertionSuccess();
 }
 
 }  // namespace
 
-// Lines of any content: an edit near a line's start, inside what the line
-// repeats, changes a few of its parts, not every part after it, and every
-// part stays within its bounds and holds whole characters.
-TEST(LongLines, AnEditChangesOnlyThePartsNearItWhateverTheLineHolds) {
-    struct Case {
+// Edits in text that repeats with a short period (base64 of zeros, a phrase
+// with markup repeated): one splitting the repetition, its own character
+// typed where it ends, a part's end deleted (two parts joined), a stretch
+// across several parts deleted, a quarter of a megabyte pasted into it, and
+// undoing and redoing those. Nothing in such text tells one place from
+// another, so the showing keeps the ends of its parts there: each edit
+// changes the parts near it only (and those of what it pasted), every part
+// stays within its bounds and holds whole characters, and the text, the caret
+// and the styles are those of a fresh showing of the same text. The parts
+// themselves are not compared with the fresh showing's: that one counts the
+// ends of a repetition's parts back from where the repetition ends, so it may
+// cut it elsewhere; the styles are compared character by character.
+TEST(LongLines, EditsInRepeatedTextKeepItsPartsAndLeaveTheStylesOfAFreshShowing) {
+    const QString phrase = QStringLiteral("Repeated *emphasis*, `code` and [a link](x) here. ");
+    const QString head = QStringLiteral("# Zeros and a phrase\n\n![p](data:image/png;base64,");
+    const qsizetype zeros = head.size();
+    QString text = head + QString(60000, QLatin1Char('A')) + QStringLiteral(") and after it.\n\n") +
+                   over(phrase, 60000) + QStringLiteral("\n\nThe end.\n");
+    const qsizetype phraseAt = text.indexOf(phrase);
+    auto storage = styled(text);
+    // A part's end in the phrase's line, past `from`.
+    auto partEndAfter = [&](qsizetype from) {
+        QTextBlock block = storage->document()->findBlock(int(from));
+        while (!storage->endsInLine(block))
+            block = block.next();
+        return block.position() + block.length() - 1;
+    };
+    struct Step {
         const char *what;
-        QString line;
+        qsizetype at = 0, removed = 0;
+        QString inserted;
+        int undo = 0;  // or: 1 undo, -1 redo
     };
-    const Case cases[] = {
-        {"a phrase of CJK prose repeated", over(QStringLiteral("我们今天去公园散步，天气很好。"), 300000)},
-        {"zeros inlined as base64",
-         QStringLiteral("![p](data:image/png;base64,") + QString(300000, QLatin1Char('A')) + QStringLiteral(")")},
-        {"an emoji sequence repeated",
-         over(QStringLiteral("👨‍👩‍👧‍👦👍🏽✋🏿e\u0301🏳️‍🌈"), 300000)},
-        {"random CJK prose", randomCjk(300000, 4)},
-        {"base64 of random bytes", base64Like(300000, 6)},
-        {"text with spaces", prose(300000)},
-        {"a stretch longer than a part repeated", over(base64Like(6000, 8), 300000)},
-        {"a stretch of a few hundred units repeated", over(base64Like(700, 10), 300000)},
+    const Step steps[] = {
+        {"a letter typed inside the zeros", zeros + 30000, 0, QStringLiteral("x")},
+        {"a zero typed where they end", zeros + 60001, 0, QStringLiteral("A")},
+        {"a letter typed in the phrase", phraseAt + 30011, 0, QStringLiteral("y")},
+        {"a part's end in the phrase deleted", partEndAfter(phraseAt + 20000), 1, QString()},
+        {"a stretch across several parts deleted", phraseAt + 9000, 13000, QString()},
+        {"a quarter of a megabyte of zeros pasted among them", zeros + 20000, 0, QString(1 << 18, QLatin1Char('A'))},
+        {"the paste undone", 0, 0, {}, 1},
+        {"the deletion undone", 0, 0, {}, 1},
+        {"the deletion done again", 0, 0, {}, -1},
+        {"the paste done again", 0, 0, {}, -1},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.what);
-        for (const QString &typed : {QStringLiteral("x"), QStringLiteral("我"), QString()}) {
-            SCOPED_TRACE(typed.isEmpty() ? "deleted" : "typed");
-            auto storage = styled(QStringLiteral("Before.\n\n") + c.line + QStringLiteral("\n\nAfter.\n"));
-            const QStringList before = partsOf(*storage);
-            ASSERT_GT(before.size(), 40);
-            const qsizetype at = 9 + 40;
-            storage->replaceCharactersInRange({at, typed.isEmpty() ? 1 : 0}, typed);
-            const QStringList after = partsOf(*storage);
-            EXPECT_LE(changedParts(before, after), 4);
-            const QString line = storage->string().mid(9, c.line.size() + (typed.isEmpty() ? -1 : typed.size()));
-            qsizetype offset = 0;
-            for (QTextBlock block = storage->document()->findBlock(9); storage->endsInLine(block) ; block = block.next()) {
-                const qsizetype size = block.length() - 1;
-                EXPECT_GE(size, lineparts::kMin);
-                EXPECT_LE(size, lineparts::kLimit);
-                offset += size;
-                ASSERT_TRUE(endsBetweenCharacters(line, offset)) << "a part ends at unit " << offset;
-                offset++;
-            }
-            EXPECT_GE(line.size() - offset, lineparts::kMin);
-            auto fresh = styled(storage->string());
-            EXPECT_EQ(partsOf(*fresh), after);
+    QHash<QString, Styles> freshStyles;
+    for (const Step &step : steps) {
+        SCOPED_TRACE(step.what);
+        const QStringList before = partsOf(*storage);
+        if (step.undo > 0) {
+            ASSERT_TRUE(storage->undo());
+        } else if (step.undo < 0) {
+            ASSERT_TRUE(storage->redo());
+        } else {
+            storage->replaceCharactersInRange({step.at, step.removed}, step.inserted);
+            text.replace(step.at, step.removed, step.inserted);
+            ASSERT_TRUE(storage->textEquals(text));
+            EXPECT_EQ(storage->caretRange(), (CharRange{step.at + step.inserted.size(), 0}));
         }
+        storage->finishStylingAhead();
+        const QStringList after = partsOf(*storage);
+        // What a paste or the undo of a deletion brings is cut anew.
+        EXPECT_LE(changedParts(before, after), 4 + qMax<qsizetype>(0, after.size() - before.size()));
+        ASSERT_EQ(shownText(*storage), expectedShown(*storage));
+        EXPECT_TRUE(everyLineHasValidParts(*storage));
+        // (A text shown before, done again, is compared with what its
+        // fresh showing was.)
+        const QString now = storage->string();
+        if (!freshStyles.contains(now))
+            freshStyles.insert(now, stylesOf(*styled(now)));
+        const qsizetype at = firstStyleDifference(stylesOf(*storage), freshStyles.value(now));
+        EXPECT_EQ(at, -1) << "styled differently at " << at;
     }
+    // Undoing the rest gives the text back.
+    while (storage->undo())
+        ;
+    EXPECT_TRUE(storage->textEquals(head + QString(60000, QLatin1Char('A')) + QStringLiteral(") and after it.\n\n") +
+                                    over(phrase, 60000) + QStringLiteral("\n\nThe end.\n")));
+    EXPECT_EQ(shownText(*storage), expectedShown(*storage));
+    EXPECT_TRUE(everyLineHasValidParts(*storage));
 }

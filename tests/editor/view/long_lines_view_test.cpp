@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QScrollBar>
 #include <QTextBlock>
+#include <QTextBoundaryFinder>
 #include <QTextDocument>
 
 #include <gtest/gtest.h>
@@ -40,6 +41,23 @@ QTextBlock partEnding(const SmartTextStorage &storage, int from = 0) {
         if (storage.endsInLine(block))
             return block;
     return {};
+}
+
+// `piece` over and over, exactly, to `units` units or more.
+QString over(const QString &piece, qsizetype units) {
+    QString text;
+    while (text.size() < units)
+        text += piece;
+    return text;
+}
+
+// The character (grapheme cluster) of `text` that holds the unit at `at`.
+CharRange characterAround(const QString &text, qsizetype at) {
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    finder.setPosition(int(at + 1));
+    const qsizetype start = finder.toPreviousBoundary();
+    finder.setPosition(int(at));
+    return {start, finder.toNextBoundary() - start};
 }
 
 }  // namespace
@@ -215,4 +233,83 @@ TEST(LongLinesInView, OpeningALongLineLaysEachPartOutAboutOnce) {
     // The parts shown first may be laid out again as the view takes its
     // final width.
     EXPECT_LE(layout->charactersLaidOut(), storage.length() + 16 * lineparts::kLimit);
+}
+
+// Where a part of a long line ends inside a character (in emoji joined by
+// joiners and nothing else, at a joiner; in emoji each with a presentation
+// selector, at a selector), the caret never stops inside that character,
+// moved by a key, put there or clicked there, and Backspace, Delete and a
+// selection across the part's end deleted remove whole characters, as in
+// a line shown in one block.
+TEST(LongLinesInView, TheCaretAndDeletionsTakeWholeCharactersWhereAPartEndsInsideOne) {
+    for (const QString &piece : {QStringLiteral("😀\u200D😃\u200D😄"), QStringLiteral("😀\uFE0F")}) {
+        SCOPED_TRACE(piece.toStdString());
+        // In a line shown whole, Backspace after the character and Delete
+        // before it take it whole.
+        {
+            ShownEditor whole;
+            whole.show(QStringLiteral("a") + piece + QStringLiteral("b\n"));
+            whole.select(1 + piece.size());
+            whole.press(Qt::Key_Backspace);
+            EXPECT_EQ(whole.text(), QStringLiteral("ab\n"));
+            whole.view().performAction(QStringLiteral("undo:"), nullptr);
+            whole.select(1);
+            whole.press(Qt::Key_Delete);
+            EXPECT_EQ(whole.text(), QStringLiteral("ab\n"));
+        }
+        ShownEditor shown;
+        const QString text = QStringLiteral("Intro.\n\n") + over(piece, 24000) + QStringLiteral("\n");
+        shown.show(text);
+        SmartTextStorage &storage = shown.storage();
+        const QTextBlock part = partEnding(storage);
+        ASSERT_TRUE(part.isValid());
+        const qsizetype end = part.position() + part.length() - 1;
+        const CharRange character = characterAround(text, end);
+        ASSERT_GT(character.length, 1) << "the part ends between characters";
+        auto isOutside = [&](qsizetype at) { return at == character.location || at == character.end(); };
+
+        // Right goes past the character, Left back before it, and with
+        // Shift the selection holds it whole.
+        shown.select(character.location);
+        shown.press(Qt::Key_Right);
+        EXPECT_EQ(shown.selection(), (CharRange{character.end(), 0}));
+        shown.press(Qt::Key_Left);
+        EXPECT_EQ(shown.selection(), (CharRange{character.location, 0}));
+        shown.press(Qt::Key_Right, Qt::ShiftModifier);
+        EXPECT_EQ(shown.selection(), character);
+        shown.select(character.end());
+        shown.press(Qt::Key_Left, Qt::ShiftModifier);
+        EXPECT_EQ(shown.selection(), character);
+        // A caret put inside it, or a click at the part's end, lands beside it.
+        for (qsizetype inside = character.location + 1; inside < character.end(); inside++) {
+            shown.select(inside);
+            EXPECT_TRUE(isOutside(shown.selection().location)) << "put at " << inside;
+        }
+        shown.select(0);
+        shown.click(end);
+        EXPECT_TRUE(isOutside(shown.selection().location)) << "clicked at " << shown.selection().location;
+
+        // Backspace at the next part's start (past the character) and
+        // Delete at this part's end (before it) remove it whole.
+        shown.select(character.end());
+        shown.press(Qt::Key_Backspace);
+        EXPECT_EQ(shown.text(), QString(text).remove(character.location, character.length));
+        EXPECT_TRUE(shown.inStep());
+        shown.view().performAction(QStringLiteral("undo:"), nullptr);
+        ASSERT_EQ(shown.text(), text);
+        shown.select(character.location);
+        shown.press(Qt::Key_Delete);
+        EXPECT_EQ(shown.text(), QString(text).remove(character.location, character.length));
+        EXPECT_TRUE(shown.inStep());
+        shown.view().performAction(QStringLiteral("undo:"), nullptr);
+        ASSERT_EQ(shown.text(), text);
+        // A selection from a character of this part to one of the next,
+        // deleted, goes with the characters it holds.
+        const CharRange across{character.location - piece.size(), character.length + 2 * piece.size()};
+        shown.select(across.location, across.length);
+        EXPECT_EQ(shown.selection(), across);
+        shown.press(Qt::Key_Delete);
+        EXPECT_EQ(shown.text(), QString(text).remove(across.location, across.length));
+        EXPECT_TRUE(shown.inStep());
+    }
 }

@@ -11,8 +11,14 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <atomic>
+#include <condition_variable>
 #include <csignal>
+#include <cstdio>
 #include <functional>
+#include <mutex>
+#include <random>
+#include <thread>
 
 #include <fcntl.h>
 #include <grp.h>
@@ -339,6 +345,39 @@ TEST(SafeWrite, KeepsWhoMayUseTheFileItsAccessListAndItsTags) {
     }
     if (!group)
         GTEST_SKIP() << "the file's group was not tried: the user is in no group but their own";
+}
+
+// A file its user may write but not read is saved as any other: what it is
+// and what it keeps are taken from the old file opened only as a name for
+// it, which needs no right to read it.
+TEST(SafeWrite, AFileItsUserMayWriteButNotReadIsSavedToo) {
+    QTemporaryDir folder;
+    const QString file = folder.filePath("drop box.md");
+    writeAll(file, "old");
+    const bool root = geteuid() == 0;
+    const uid_t user = root ? uid_t(4243) : geteuid();
+    const gid_t group = root ? gid_t(4243) : getegid();
+    if (root) {
+        // Another user's folder and file: root may read anything.
+        ASSERT_EQ(chown(QFile::encodeName(folder.path()).constData(), user, group), 0);
+        ASSERT_EQ(chown(QFile::encodeName(file).constData(), user, group), 0);
+    }
+    ASSERT_EQ(chmod(QFile::encodeName(file).constData(), 0200), 0);
+    auto save = [&] {
+        QString error;
+        WriteReport report;
+        const bool written = writeFileAtomically(file, "new", &error, &report);
+        if (!written)
+            std::fprintf(stderr, "%s\n", qPrintable(error));
+        return written && report.notKept.isEmpty();
+    };
+    if (root)
+        EXPECT_EQ(runAs(user, group, save), 0);
+    else
+        EXPECT_TRUE(save());
+    EXPECT_EQ(readAll(file), "new");
+    EXPECT_EQ(statusOf(file).st_mode & 07777, 0200u);
+    EXPECT_EQ(statusOf(file).st_uid, user);
 }
 
 // A file with other names (hard links) is written where it is, so that all
@@ -715,6 +754,421 @@ TEST_F(DocumentsFixture, AFileCutShortIsTakenInOnlyOnceItHasSettled) {
     ASSERT_TRUE(spinUntil([&] { return document->seen.size() == 2; }, std::chrono::seconds(5)));
     EXPECT_EQ(document->seen.last(), QByteArray());
     EXPECT_GE(clock.elapsed(), Document::kShrunkFileQuiet.count() - 50);
+}
+
+namespace {
+
+struct stat entryOf(const QString &path) {
+    struct stat info {};
+    lstat(QFile::encodeName(path).constData(), &info);
+    return info;
+}
+
+bool isLink(const QString &path) { return S_ISLNK(entryOf(path).st_mode); }
+
+// What stands at `a` and what stands at `b` trade places in one rename, as
+// another user who may write the folder can make them.
+bool exchange(const QString &a, const QString &b) {
+    return renameat2(AT_FDCWD, QFile::encodeName(a).constData(), AT_FDCWD, QFile::encodeName(b).constData(),
+                     RENAME_EXCHANGE) == 0;
+}
+
+// What takes the place of a document's file at one step of a save or a
+// read, as another user who may write its folder can make it.
+enum class Swap {
+    Link,     // a link to one of the user's own files; the file goes beside it
+    Gap,      // nothing, for a moment: the file moved beside it, as a swap
+              // made in two renames leaves it
+    Version,  // another program's version, renamed over the file
+};
+
+// Makes the swap the first time a step is reached, on whatever thread
+// reaches it; back() makes the file's place the document's file again.
+class PlaceSwap {
+public:
+    PlaceSwap(const QString &place, const QString &target)
+        : m_place(place), m_aside(place + QStringLiteral(".aside~")), m_target(target) {}
+    ~PlaceSwap() {
+        setFileStepHook(nullptr);
+        s_armed = nullptr;
+    }
+    void armAt(FileStep step, Swap swap) {
+        m_step = step;
+        m_swap = swap;
+        m_swapped = false;
+        s_armed = this;
+        setFileStepHook([](FileStep reached) {
+            PlaceSwap *armed = s_armed.load();
+            if (armed && reached == armed->m_step && s_armed.compare_exchange_strong(armed, nullptr))
+                armed->swapNow();
+        });
+    }
+    bool swapped() const { return m_swapped; }
+    bool swapNow() {
+        const QByteArray place = QFile::encodeName(m_place);
+        const QByteArray aside = QFile::encodeName(m_aside);
+        switch (m_swap) {
+        case Swap::Link:
+            m_swapped = QFile::link(m_target, m_aside) && exchange(m_place, m_aside);
+            break;
+        case Swap::Gap:
+            m_swapped = ::rename(place.constData(), aside.constData()) == 0;
+            break;
+        case Swap::Version: {
+            QFile version(m_aside);
+            m_swapped = version.open(QIODevice::WriteOnly) && version.write("theirs") == 6 && version.flush() &&
+                        ::rename(aside.constData(), place.constData()) == 0;
+            break;
+        }
+        }
+        return m_swapped;
+    }
+    QString aside() const { return m_aside; }
+    // The link leaves, and the file takes its place again, unless a save has
+    // put the document's file there already (the old file beside it goes).
+    void back() {
+        if (isLink(m_place))
+            exchange(m_place, m_aside);
+        else if (!QFileInfo::exists(m_place))
+            ::rename(QFile::encodeName(m_aside).constData(), QFile::encodeName(m_place).constData());
+        ::unlink(QFile::encodeName(m_aside).constData());
+    }
+
+private:
+    static inline std::atomic<PlaceSwap *> s_armed{nullptr};
+    const QString m_place;
+    const QString m_aside;
+    const QString m_target;
+    FileStep m_step = FileStep::Creating;
+    Swap m_swap = Swap::Link;
+    std::atomic<bool> m_swapped{false};
+};
+
+bool sameFile(const FileState &known, const struct stat &entry) {
+    return known.exists && known.device == quint64(entry.st_dev) && known.inode == quint64(entry.st_ino);
+}
+
+// Another user swapping a link to `target` into the place of a file and
+// back, on a thread of their own, with pauses of up to `longest` drawn from
+// `seed`, until stopped. A save that put the document's file over the
+// link leaves the old file beside it: it goes, and a new link is made.
+class LinkSwapper {
+public:
+    LinkSwapper(const QString &place, const QString &target, unsigned seed, std::chrono::microseconds longest)
+        : m_place(place), m_aside(place + QStringLiteral(".aside~")), m_target(target) {
+        m_thread = std::thread([this, seed, longest] { run(seed, longest); });
+    }
+    ~LinkSwapper() { stop(); }
+    // Waits until the link stands in the place, and keeps it there until
+    // release().
+    void hold() {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_holdWanted = true;
+        m_changed.wait(lock, [&] { return m_holding; });
+    }
+    void release() {
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_holdWanted = false;
+        }
+        m_changed.notify_all();
+    }
+    // Stops, leaving a file in the place rather than the link.
+    void stop() {
+        if (!m_thread.joinable())
+            return;
+        m_stop = true;
+        release();
+        m_thread.join();
+        if (isLink(m_place))
+            exchange(m_place, m_aside);
+        ::unlink(QFile::encodeName(m_aside).constData());
+    }
+
+private:
+    void run(unsigned seed, std::chrono::microseconds longest) {
+        std::mt19937 random(seed);
+        std::uniform_int_distribution<int> pause(int(longest.count() / 15), int(longest.count()));
+        while (!m_stop) {
+            QFile::link(m_target, m_aside);
+            exchange(m_place, m_aside);
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                if (m_holdWanted && isLink(m_place)) {
+                    m_holding = true;
+                    m_changed.notify_all();
+                    m_changed.wait(lock, [&] { return !m_holdWanted; });
+                    m_holding = false;
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(pause(random)));
+            if (isLink(m_place))
+                exchange(m_place, m_aside);
+            ::unlink(QFile::encodeName(m_aside).constData());
+            std::this_thread::sleep_for(std::chrono::microseconds(pause(random)));
+        }
+    }
+
+    const QString m_place;
+    const QString m_aside;
+    const QString m_target;
+    std::thread m_thread;
+    std::atomic<bool> m_stop{false};
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_holdWanted = false;
+    bool m_holding = false;
+};
+
+}  // namespace
+
+// A link to one of the user's own files put in the place of the document's
+// file at any step between a look at the file and what a save or a read
+// does after it, and taken away again: the user's file is never written nor
+// read, the document knows its own file afterwards (its next save asks
+// nothing), the save keeps what the file had besides its bytes, and nothing
+// is said to have been lost that was not. Another program's version renamed
+// over the file before a write in place is not written over unseen.
+TEST_F(DocumentsFixture, WhatTakesTheFilesPlaceDuringASaveOrAReadIsNeverFollowedNorWrittenOverUnseen) {
+    controller.setDocumentFactory([](const QString &) { return new FollowingDocument; });
+    QTemporaryDir home;
+    QTemporaryDir elsewhere;
+    const QByteArray secretText = "the user's own, never to be shared";
+
+    struct Case {
+        FileStep step;
+        Swap swap;
+        const char *name;
+        bool otherName;  // a hard link elsewhere: written in place
+        bool saves;      // the save still writes the document's file
+    };
+    const Case cases[] = {
+        {FileStep::Creating, Swap::Link, "a link before the new file is made", false, true},
+        {FileStep::Creating, Swap::Gap, "the place empty before the new file is made", false, true},
+        {FileStep::Renaming, Swap::Link, "a link before the new file is renamed", false, true},
+        {FileStep::Written, Swap::Link, "a link after the rename", false, true},
+        {FileStep::Written, Swap::Link, "a link after a write in place", true, true},
+        {FileStep::WritingInPlace, Swap::Link, "a link before a write in place", true, false},
+        {FileStep::WritingInPlace, Swap::Version, "another program's version before a write in place", true, false},
+        {FileStep::Reading, Swap::Link, "a link before a reload reads", false, false},
+    };
+    int number = 0;
+    for (const Case &at : cases) {
+        SCOPED_TRACE(at.name);
+        const QString name = QStringLiteral("case%1.md").arg(++number);
+        const QString file = path(name);
+        const QString secret = home.filePath(name + QStringLiteral(".secret"));
+        writeAll(secret, secretText);
+        const ino_t secretInode = entryOf(secret).st_ino;
+        auto *document = static_cast<FollowingDocument *>(open(name, "start"));
+        ASSERT_TRUE(document);
+        document->presenter()->setDebounce(std::chrono::milliseconds(20));
+        document->setAutosaveDelay(std::chrono::hours(1));
+        const QString otherName = elsewhere.filePath(name);
+        if (at.otherName) {
+            ASSERT_EQ(::link(QFile::encodeName(file).constData(), QFile::encodeName(otherName).constData()), 0);
+        }
+        // Another user may read and write it, by its access list.
+        const QByteArray list = accessList(6, 4244, 6, 4, 6, 0);
+        const bool listed =
+            lsetxattr(QFile::encodeName(file).constData(), kAccessList, list.constData(), size_t(list.size()), 0) == 0;
+        const bool tagged = lsetxattr(QFile::encodeName(file).constData(), "user.kept", "yes", 3, 0) == 0;
+        const std::optional<QByteArray> listBefore = attributeOf(file, kAccessList);
+        const qsizetype alertsBefore = alerts.count();
+
+        PlaceSwap swap(file, secret);
+        swap.armAt(at.step, at.swap);
+        if (at.step == FileStep::Reading) {
+            // Another program's version, which the document reads to take in.
+            renameSave(file, "theirs");
+            ASSERT_TRUE(spinUntil([&] { return swap.swapped(); }));
+        } else {
+            document->edit("saved");
+            document->saveDocumentInBackground();
+            ASSERT_TRUE(spinUntil([&] { return swap.swapped() && !document->isSaving(); }));
+        }
+        if (at.saves) {
+            EXPECT_FALSE(document->isDocumentEdited());
+            // The file the save wrote: in the document's place, or beside
+            // the link that took it after the write.
+            const QString written = isLink(file) ? swap.aside() : file;
+            EXPECT_EQ(readAll(written), "saved");
+            EXPECT_TRUE(sameFile(document->knownFileState(), entryOf(written)))
+                << "the document took another file for the one it wrote";
+            if (tagged) {
+                EXPECT_EQ(attributeOf(written, "user.kept"), QByteArray("yes"))
+                    << "the attribute was taken from elsewhere than the old file";
+            }
+            if (listed) {
+                EXPECT_EQ(attributeOf(written, kAccessList), listBefore) << "the access list was not the old file's";
+            }
+        } else if (at.step != FileStep::Reading) {
+            // Told, as Save's failure: the text stays unsaved.
+            EXPECT_TRUE(document->isDocumentEdited());
+            ASSERT_GT(alerts.count(), alertsBefore);
+            EXPECT_EQ(alerts.shown().last().messageText,
+                      QStringLiteral("The document “%1” could not be saved.").arg(name));
+            EXPECT_TRUE(alerts.shown().last().informativeText.contains("was replaced"))
+                << alerts.shown().last().informativeText.toStdString();
+            EXPECT_EQ(readAll(otherName), "start");
+        }
+        if (at.swap == Swap::Version) {
+            EXPECT_EQ(readAll(file), "theirs") << "another program's version was written over unseen";
+            ASSERT_TRUE(spinUntil([&] { return document->contents == "theirs"; })) << "their version never came in";
+        }
+        // While the link stands, the document looks at its file, and is saved.
+        spinFor(std::chrono::milliseconds(100));
+        document->edit(document->contents + " again");
+        document->saveDocument();  // asked about the file the link leads to: Cancel
+        EXPECT_EQ(readAll(secret), secretText);
+        swap.back();
+        spinFor(std::chrono::milliseconds(100));  // what the swap's changes bring
+        if (at.step == FileStep::Reading) {
+            ASSERT_TRUE(spinUntil([&] { return document->contents == "theirs"; })) << "their version never came in";
+        }
+
+        EXPECT_EQ(readAll(secret), secretText);
+        EXPECT_EQ(entryOf(secret).st_ino, secretInode);
+        EXPECT_FALSE(document->contents.contains(secretText));
+        for (const QByteArray &seen : std::as_const(document->seen))
+            EXPECT_NE(seen, secretText) << "the user's file was read into the document";
+        EXPECT_TRUE(sameFile(document->knownFileState(), entryOf(file)))
+            << "the document took another file for its own";
+        for (qsizetype i = alertsBefore; i < alerts.count(); i++) {
+            EXPECT_FALSE(alerts.shown()[i].messageText.contains("could not stay as it was"))
+                << alerts.shown()[i].informativeText.toStdString();
+        }
+
+        // The next save writes the document's own file, without a question.
+        const qsizetype asked = alerts.count();
+        document->edit("next");
+        EXPECT_TRUE(document->saveDocument());
+        EXPECT_EQ(alerts.count(), asked) << alerts.shown().last().messageText.toStdString();
+        EXPECT_EQ(readAll(file), "next");
+        EXPECT_EQ(readAll(secret), secretText);
+        EXPECT_TRUE(sameFile(document->knownFileState(), entryOf(file)));
+        document->close();
+    }
+
+    // Reverting does not read the user's file either, once a link has taken
+    // the document's place.
+    auto *reverted = static_cast<FollowingDocument *>(open("revert.md", "as saved"));
+    ASSERT_TRUE(reverted);
+    reverted->edit("edited");
+    const QString secret = home.filePath("revert.secret");
+    writeAll(secret, secretText);
+    PlaceSwap swap(path("revert.md"), secret);
+    ASSERT_TRUE(swap.swapNow());
+    alerts.addAnswers({0});  // Revert
+    EXPECT_FALSE(reverted->revertDocumentToSaved());
+    EXPECT_EQ(reverted->contents, "edited");
+    EXPECT_TRUE(reverted->isDocumentEdited());
+}
+
+// Saves of every kind, one after another, while another user swaps the
+// document's file for a link to one of the user's own files and back, as
+// fast as they can: whatever each save meets, the user's file keeps its
+// text, none of it reaches the document, and the document never takes it
+// for its own file.
+TEST_F(DocumentsFixture, SavesWhileALinkComesAndGoesInTheFilesPlaceNeverReachWhereItLeads) {
+    controller.setDocumentFactory([](const QString &) { return new FollowingDocument; });
+    QTemporaryDir home;
+    const QString secret = home.filePath("secret.txt");
+    const QByteArray secretText = "the user's own, never to be shared";
+    writeAll(secret, secretText);
+    const struct stat secretEntry = entryOf(secret);
+    auto *document = static_cast<FollowingDocument *>(open("shared.md", "start"));
+    ASSERT_TRUE(document);
+    document->presenter()->setDebounce(std::chrono::milliseconds(5));
+    document->setAutosaveDelay(std::chrono::hours(1));
+    const QString file = path("shared.md");
+
+    constexpr unsigned kSeed = 20240611;
+    LinkSwapper swapper(file, secret, kSeed, std::chrono::microseconds(1500));
+    std::mt19937 random(kSeed + 1);
+    for (int save = 0; save < 200; save++) {
+        SCOPED_TRACE(save);
+        document->edit(document->contents + QByteArray::number(save % 10));
+        switch (random() % 3) {
+        case 0:
+            document->saveDocument();  // a question about another file: Cancel
+            break;
+        case 1:
+            document->autosave();
+            break;
+        default:
+            document->saveDocumentInBackground();
+            spinUntil([&] { return !document->isSaving(); });
+        }
+        QCoreApplication::processEvents();
+        const bool secretKept = readAll(secret) == secretText && entryOf(secret).st_ino == secretEntry.st_ino;
+        const bool takenIn = document->contents.contains(secretText);
+        const bool takenForOwn = sameFile(document->knownFileState(), secretEntry);
+        if (!secretKept || takenIn || takenForOwn) {
+            swapper.stop();
+            ASSERT_TRUE(secretKept) << "the user's file was written";
+            ASSERT_FALSE(takenIn) << "the user's file was read into the document";
+            ASSERT_FALSE(takenForOwn) << "the document took the user's file for its own";
+        }
+    }
+    swapper.stop();
+
+    // Once the link is gone, the document saves its own file without asking.
+    ASSERT_TRUE(spinUntil([&] { return sameFile(document->knownFileState(), entryOf(file)); }))
+        << "the document does not know its own file";
+    const qsizetype asked = alerts.count();
+    document->edit("last");
+    EXPECT_TRUE(document->saveDocument());
+    EXPECT_EQ(alerts.count(), asked);
+    EXPECT_EQ(readAll(file), "last");
+    EXPECT_EQ(readAll(secret), secretText);
+}
+
+// A file opened again and again while another user swaps a link to one of
+// the user's own files in and out of its place: each time the document is
+// wholly one file or the other (its text, which file it knows and where),
+// never one file's text or place with the other's identity, which its
+// saves would follow into the user's file.
+TEST_F(DocumentsFixture, AFileOpenedWhileALinkComesAndGoesInItsPlaceIsWhollyOneFile) {
+    controller.setDocumentFactory([](const QString &) { return new FollowingDocument; });
+    QTemporaryDir home;
+    const QString secret = home.filePath("secret.txt");
+    const QByteArray secretText = "the user's own, never to be shared";
+    writeAll(secret, secretText);
+    const struct stat secretEntry = entryOf(secret);
+    const QString file = path("shared.md");
+    writeAll(file, "shared");
+    const struct stat sharedEntry = entryOf(file);
+
+    // Faster than the other's saves: an open takes a fraction of a save.
+    LinkSwapper swapper(file, secret, 20240612, std::chrono::microseconds(150));
+    int opened = 0;
+    for (int opening = 0; opening < 200; opening++) {
+        SCOPED_TRACE(opening);
+        auto *document = static_cast<FollowingDocument *>(controller.openDocument(file, false));
+        if (!document)
+            continue;  // told: it kept changing while it was read
+        opened++;
+        document->setAutosaveDelay(std::chrono::hours(1));
+        const bool throughTheLink = document->contents == secretText;
+        EXPECT_TRUE(throughTheLink || document->contents == "shared") << document->contents.toStdString();
+        EXPECT_TRUE(sameFile(document->knownFileState(), throughTheLink ? secretEntry : sharedEntry))
+            << "its text is one file's, what it knows another's";
+        if (!throughTheLink) {
+            // With the link in its place, the shared file's document does
+            // not save into the user's file.
+            swapper.hold();
+            document->edit("typed");
+            document->autosave();
+            swapper.release();
+            ASSERT_EQ(readAll(secret), secretText) << "it took the user's file's place for its own";
+        }
+        document->close();
+        spinFor(std::chrono::milliseconds(1));
+    }
+    swapper.stop();
+    EXPECT_GT(opened, 100);
+    EXPECT_EQ(readAll(secret), secretText);
 }
 
 TEST_F(DocumentsFixture, AFileTooLargeToEditComfortablyOpensOnlyWhenTheUserAgrees) {

@@ -8,10 +8,14 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
+#include <QtTest/QTest>
 
 #include <atomic>
 
@@ -43,6 +47,20 @@ struct Clicker {
     void arm(const QString &title, bool escapeFirst = false) {
         *this = Clicker();
         QTimer::singleShot(10, [this, title, escapeFirst] { act(title, escapeFirst); });
+    }
+    // Presses Return in the next message box instead.
+    void armReturn() {
+        *this = Clicker();
+        QTimer::singleShot(10, [this] { pressReturn(); });
+    }
+    void pressReturn() {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box) {
+            QTimer::singleShot(10, [this] { pressReturn(); });
+            return;
+        }
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+        QApplication::sendEvent(box, &press);
     }
     void act(const QString &title, bool escapeFirst) {
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
@@ -83,6 +101,16 @@ TEST(Alerts, RealAlertsAnswerWithTheIndexOfTheButtonChosenFromAnyThread) {
     EXPECT_EQ(Alerts::runModal({"Close?", "", {"Save", "Cancel", "Don't Save"}}), 1);
     clicker.arm("B", true);
     EXPECT_EQ(Alerts::runModal({"Choose", "", {"A", "B"}}), 1);
+
+    // Return picks the default button: the first, or the one the alert names.
+    clicker.armReturn();
+    EXPECT_EQ(Alerts::runModal({"Merge?", "", {"Merge", "Cancel"}}), 0);
+    Alert risky{"Open this address?", "https://example.com/", {"Open", "Cancel"}};
+    risky.defaultButton = 1;
+    clicker.armReturn();
+    EXPECT_EQ(Alerts::runModal(risky), 1);
+    clicker.arm("Open", true);
+    EXPECT_EQ(Alerts::runModal(risky), 1);
 
     // From a worker: the alert runs on the main thread while the worker waits.
     std::atomic<int> answer{-2};
@@ -178,6 +206,111 @@ TEST(Alerts, ScriptedAlertsAreRecordedAndAnsweredInOrderOnTheCallingThread) {
     // The outer script is back in charge.
     EXPECT_EQ(Alerts::runModal({"outer", "", {"x", "y"}}), 1);
     EXPECT_EQ(outer.count(), 1);
+}
+
+namespace {
+
+// The message boxes on the screen that say `text`.
+int boxesShown(const QString &text) {
+    int shown = 0;
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        if (auto *box = qobject_cast<QMessageBox *>(widget); box && box->isVisible() && box->text() == text)
+            shown++;
+    return shown;
+}
+
+struct Key {
+    Qt::Key key;
+    char text;
+};
+
+// Keys to the window that has the keyboard, as the window system sends them.
+void typeKeys(const QList<Key> &keys) {
+    for (const Key &key : keys)
+        if (QWindow *focused = QGuiApplication::focusWindow())
+            QTest::keyClick(focused, key.key, Qt::NoModifier, key.text);
+}
+
+// Types `first` into the next message box once it holds the keyboard, and
+// `then` after `still` without a key.
+class KeysForTheNextBox : public QObject {
+public:
+    bool shownAfterFirst = false;
+
+    void arm(QList<Key> first, std::chrono::milliseconds still, QList<Key> then) {
+        m_first = std::move(first);
+        m_then = std::move(then);
+        m_still = still;
+        QTimer::singleShot(5, this, [this] { look(); });
+    }
+
+private:
+    void look() {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box || QGuiApplication::focusWindow() != box->windowHandle()) {
+            QTimer::singleShot(5, this, [this] { look(); });
+            return;
+        }
+        typeKeys(m_first);
+        shownAfterFirst = box->isVisible();
+        QTimer::singleShot(m_still, this, [this] { typeKeys(m_then); });
+        // A box the keys did not answer fails the test, rather than hold it.
+        QTimer::singleShot(m_still + std::chrono::seconds(10), box, [box] {
+            if (box->isVisible())
+                box->done(-1);
+        });
+    }
+
+    QList<Key> m_first, m_then;
+    std::chrono::milliseconds m_still{0};
+};
+
+}  // namespace
+
+// Someone types in a window when a question they did not ask for comes up:
+// the keys that come before the keyboard has been still for the pause since
+// it came up are theirs, and go on to the window's focus widget (space and
+// Return too, which would answer it); a key after that pause answers it. A
+// question the user asked for takes the keys at once.
+TEST(Alerts, AQuestionRaisedUnaskedTakesOnlyTheKeysThatComeAfterAPause) {
+    QWidget window;
+    auto *field = new QLineEdit(&window);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    field->setFocus();
+    typeKeys({{Qt::Key_A, 'a'}});
+    EXPECT_EQ(field->text(), "a");
+    EXPECT_GT(Alerts::typingPauseLeft().count(), 0) << "typing";
+
+    Alert question{"File has changed", "Merge?", {"Merge", "No"}};
+    question.unasked = true;
+    KeysForTheNextBox keys;
+    keys.arm({{Qt::Key_B, 'b'}, {Qt::Key_Space, ' '}, {Qt::Key_Return, '\r'}},
+             Alerts::kTypingPause + std::chrono::milliseconds(100), {{Qt::Key_Return, '\r'}});
+    EXPECT_EQ(Alerts::runModal(question, &window), 0);
+    EXPECT_TRUE(keys.shownAfterFirst) << "answered by a key typed as it came up";
+    EXPECT_EQ(field->text(), "ab ");
+
+    keys.arm({{Qt::Key_Return, '\r'}}, std::chrono::milliseconds(0), {});
+    EXPECT_EQ(Alerts::runModal({"Close?", "", {"Save", "Cancel"}}, &window), 0);
+    EXPECT_FALSE(keys.shownAfterFirst);
+    EXPECT_EQ(field->text(), "ab ");
+}
+
+// A notice shows beside the windows until it is withdrawn, and one
+// withdrawn before it could show never shows.
+TEST(Alerts, ANoticeGoesWhenWithdrawnAndOneWithdrawnAtOnceNeverShows) {
+    const quint64 gone = Alerts::notice({"Withdrawn at once", "", {"OK"}});
+    const quint64 shown = Alerts::notice({"Shown until withdrawn", "", {"OK"}});
+    Alerts::withdrawNotice(gone);
+    ASSERT_TRUE(spinUntil([] { return boxesShown("Shown until withdrawn") == 1; }));
+    EXPECT_EQ(boxesShown("Withdrawn at once"), 0);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    Alerts::withdrawNotice(shown);
+    EXPECT_TRUE(spinUntil([] { return boxesShown("Shown until withdrawn") == 0; }));
+    Alerts::withdrawNotice(shown);  // gone already: nothing
+    Alerts::withdrawNotice(0);
 }
 
 TEST(Folders, AScopedLayoutStandsInForTheUsersFoldersAndIsUndone) {

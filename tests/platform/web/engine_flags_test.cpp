@@ -48,6 +48,10 @@ TEST(EngineFlags, WindowsAreDrawnInSoftwareOnlyWhenTheEngineHasNoGraphicsProcess
     EXPECT_EQ(backendAfterStartWith(std::nullopt, std::nullopt), std::nullopt);
     EXPECT_EQ(backendAfterStartWith("--disable-gpu-compositing", std::nullopt), std::nullopt);
     EXPECT_EQ(backendAfterStartWith("--no-sandbox", std::nullopt), std::nullopt);
+    // Read as the engine reads its flags: one dash, a value, quotes.
+    EXPECT_EQ(backendAfterStartWith("-disable-gpu", std::nullopt), QByteArray("software"));
+    EXPECT_EQ(backendAfterStartWith("\"--disable-gpu=1\"", std::nullopt), QByteArray("software"));
+    EXPECT_EQ(backendAfterStartWith("-- --disable-gpu", std::nullopt), std::nullopt);
 }
 
 // The engine starts with no way out, no name it may look up and no canvas
@@ -76,6 +80,14 @@ TEST(EngineFlags, TheEngineStartsWithNoWayOutWhateverTheUsersFlags) {
     EXPECT_EQ(hardened("--host-resolver-rules=\"MAP * 127.0.0.1, EXCLUDE localhost\" --user-agent=\"An Agent/1.0\" "
                        "--host-resolver-rules=MAP"),
               QStringList({"--user-agent=An Agent/1.0"}) + ours);
+    // The engine takes a switch after one dash as after two, and off the
+    // white space around it; a bare "--" ends its switches, so that ours
+    // after it would be none: it goes, with what follows it (which set
+    // nothing).
+    EXPECT_EQ(hardened("-no-proxy-server -proxy-server=http://proxy:3128 \" -host-resolver-rules=MAP * 10.0.0.1\" "
+                       "\"\t--proxy-pac-url=http://x/p.pac\" -lang=de"),
+              QStringList({"-lang=de"}) + ours);
+    EXPECT_EQ(hardened("--lang=de -- --no-proxy-server"), QStringList({"--lang=de"}) + ours);
 }
 
 // The flags read back as the engine reads them: a space inside quotes
@@ -85,4 +97,13 @@ TEST(EngineFlags, QuotedFlagsReadAsTheEngineReadsThem) {
               QStringList({"--a", "--b=c d", "--e=f gh"}));
     const QStringList flags = {"--a", "--b=c d", "--rules=MAP * ~NOTFOUND"};
     EXPECT_EQ(platform::splitWebEngineFlags(platform::joinWebEngineFlags(flags)), flags);
+    // The sandbox turned off by the user, in any form the engine takes.
+    for (const char *off : {"--no-sandbox", "-no-sandbox", "--lang=de \"-no-sandbox\""}) {
+        ScopedVariable engine("QTWEBENGINE_CHROMIUM_FLAGS", QByteArray(off));
+        EXPECT_TRUE(platform::webEngineSandboxTurnedOff()) << off;
+    }
+    for (const char *on : {"--lang=de", "-- --no-sandbox", "no-sandbox"}) {
+        ScopedVariable engine("QTWEBENGINE_CHROMIUM_FLAGS", QByteArray(on));
+        EXPECT_FALSE(platform::webEngineSandboxTurnedOff()) << on;
+    }
 }

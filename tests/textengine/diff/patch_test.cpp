@@ -1,5 +1,6 @@
 // Fuzzy matching and patches: scoring, option checks, the bitap family,
-// patch making, and the make-then-apply round trips the merge relies on.
+// patch making, and make-then-apply round trips, onto the text they were
+// made from and onto another version of it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -198,8 +199,8 @@ TEST(Patch, LongDeletesAcrossCharactersRoundTrip) {
     }
 }
 
-// The document merge: the outside version's changes go onto the local text;
-// when they do not fit, the local changes onto the outside version.
+// One version's changes as patches onto another version of the text; when
+// they do not fit, the other way round.
 std::string merge3(const std::string &base, const std::string &local, const std::string &outside, bool *ok) {
     Options opt;
     opt.o->match_threshold = 0.1f;

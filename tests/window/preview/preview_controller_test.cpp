@@ -442,6 +442,76 @@ TEST_F(PreviewControllerTest, FailuresInARowAreRetriedAtGrowingWaits) {
     EXPECT_EQ(controller.retryDelay(), 0);
 }
 
+// The window resized: the page lays itself out at each new size, so
+// nothing goes to it (the newest HTML is kept) until the resize is over; it
+// is then loaded at once, also while failures before had a retry waiting,
+// and failures count from the first again. A change the page left
+// unanswered once the resize began is no failure. A reload asked for while
+// a refresh ran does not wait for a retry either.
+TEST_F(PreviewControllerTest, ChangesWaitWhileTheWindowIsResizedAndItsReloadWaitsForNoRetry) {
+    thawWith(page("<p>a</p>"));
+    // Two failures in a row: the retry waits 2 s, and changes with it.
+    controller.updatePreview(page("<p>b</p>"));
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("patch"); }));
+    fake.answer("patch", QVariant(), false);
+    fake.settle();
+    ASSERT_TRUE(idle());
+    controller.reloadPreview();
+    ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+    fake.finishLoad(false);
+    fake.settle();
+    ASSERT_TRUE(idle());
+    ASSERT_EQ(controller.retryDelay(), 2 * PreviewController::RetryFailedMilliseconds);
+
+    fake.log.clear();
+    controller.windowResizing();
+    controller.updatePreview(page("<p>c</p>"));
+    controller.updatePreview(page("<p>d</p>"));
+    ASSERT_TRUE(idle());
+    EXPECT_TRUE(fake.log.isEmpty()) << fake.log.join(' ').toStdString();
+    controller.windowResized();
+    ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+    EXPECT_TRUE(fake.loads.front().html.contains(u"<p>d</p>"));
+    EXPECT_EQ(controller.retryDelay(), 0);
+    fake.finishLoad();
+    fake.settle();
+    ASSERT_TRUE(idle());
+
+    // A change on its way as the resize begins, left unanswered.
+    controller.updatePreview(page("<p>e</p>"));
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("patch"); }));
+    controller.windowResizing();
+    controller.updatePreview(page("<p>f</p>"));
+    fake.answer("patch", QVariant(), false);
+    fake.settle();
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(controller.retryDelay(), 0);
+    EXPECT_TRUE(fake.loads.empty());
+    controller.windowResized();
+    ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+    EXPECT_TRUE(fake.loads.front().html.contains(u"<p>f</p>"));
+    fake.finishLoad();
+    fake.settle();
+    ASSERT_TRUE(idle());
+
+    // Failures in a row again, and a reload asked for while one runs, with a
+    // change waiting behind it: the reload goes as soon as the refresh ends.
+    controller.updatePreview(page("<p>g</p>"));
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("patch"); }));
+    fake.answer("patch", QVariant(), false);
+    fake.settle();
+    ASSERT_TRUE(idle());
+    controller.reloadPreview();
+    ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+    controller.reloadPreview();
+    controller.updatePreview(page("<p>h</p>"));
+    fake.finishLoad(false);
+    fake.settle();
+    ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+    EXPECT_TRUE(fake.loads.front().html.contains(u"<p>h</p>"));
+    EXPECT_GT(controller.retryDelay(), 0);  // its wait is not over
+}
+
 // A page ended for what it did (it took too much memory, or stopped
 // answering) gives way to a note that says so; neither a change, nor any
 // reload the preview would make by itself (a retry, a new file, a crash),
