@@ -767,7 +767,6 @@ QList<int> SmartTextStorage::styleRange(token *root, qsizetype from, qsizetype t
         }
     }
 
-    QTextCursor formatCursor(m_document);
     const token *top = root ? root->child : nullptr;
     // The range ends at a block start, or at the end of the text, where the
     // last block may begin (empty) exactly at `to`.
@@ -834,10 +833,10 @@ QList<int> SmartTextStorage::styleRange(token *root, qsizetype from, qsizetype t
             newContexts->append(number);
         }
         if (force || style->paragraph != paragraph || block.blockFormat() != blockFormat) {
-            if (block.blockFormat() != blockFormat) {
-                formatCursor.setPosition(int(position));
-                formatCursor.setBlockFormat(blockFormat);
-            }
+            // A cursor made on the block: one moved there would lay the
+            // block out to learn its x, and styling lays nothing out.
+            if (block.blockFormat() != blockFormat)
+                QTextCursor(block).setBlockFormat(blockFormat);
             style->paragraph = paragraph;
         }
         // The place a parse taken up inside blocks began at keeps what the

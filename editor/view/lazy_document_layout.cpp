@@ -11,6 +11,9 @@
 
 #include <algorithm>
 #include <climits>
+#include <limits>
+
+#include <time.h>
 
 namespace {
 
@@ -27,6 +30,41 @@ Fixed roundToPixel(Fixed f) { return (f + 32) & ~Fixed(63); }
 // blocks keep estimated heights until they are shown or the idle pass
 // reaches them.
 constexpr int kImmediateBlocks = 64;
+
+// The CPU time the calling thread has used, in nanoseconds: what a layout
+// costs, whatever else the machine runs meanwhile.
+qint64 threadNanoseconds() {
+    timespec now;
+    if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now) != 0)
+        return 0;
+    return qint64(now.tv_sec) * 1000000000 + qint64(now.tv_nsec);
+}
+
+// What laying out a paragraph of prose costs per character on this machine,
+// in this build, in nanoseconds: measured once, the best of a few tries.
+qint64 proseCost(const QFont &font) {
+    static const qint64 cost = [&font] {
+        QString text;
+        while (text.size() < 4000)
+            text += QStringLiteral("A sentence of ordinary prose, with words short and longer, reads on. ");
+        qint64 best = std::numeric_limits<qint64>::max();
+        for (int i = 0; i < 4; i++) {
+            const qint64 start = threadNanoseconds();
+            QTextLayout layout(text, font);
+            layout.beginLayout();
+            for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine())
+                line.setLineWidth(400);
+            layout.endLayout();
+            best = qMin(best, threadNanoseconds() - start);
+        }
+        return qMax<qint64>(1, best / text.size());
+    }();
+    return cost;
+}
+
+// A block counts for at least this many characters in what layouts cost: a
+// short or empty line costs what any block does.
+constexpr qint64 kLeastCharactersOfABlock = 64;
 
 void lineHeights(const QTextBlockFormat &format, const QTextLine &line, qreal scaling,
                  Fixed *adjustment, Fixed *height, Fixed *bottom) {
@@ -502,6 +540,11 @@ void LazyDocumentLayout::scheduleIdle() const {
 
 std::pair<size_t, size_t> LazyDocumentLayout::settleWindow() const {
     const size_t count = m_blocks.size();
+    if (m_costly) {
+        // What a screen's height around the view holds, as painted last.
+        const size_t first = qMin(size_t(qMax(0, m_nearFirst)), count);
+        return {first, qMin(count, qMax(first, size_t(qMax(0, m_nearLast)) + 1))};
+    }
     if (qMax(count, m_expectedBlocks) <= m_settleLimit)
         return {0, count};
     const size_t first = qMin(m_shownFirst, count), last = qMin(m_shownLast, count);
@@ -543,7 +586,9 @@ bool LazyDocumentLayout::settleSome(int milliseconds, std::pair<size_t, size_t> 
     QTextBlock block = document()->findBlockByNumber(int(index));
     while (block.isValid() && index < hi) {
         const Fixed before = m_blocks[index].gap + m_blocks[index].height;
+        const qint64 cpu = threadNanoseconds();
         layoutBlock(block);
+        weighCost(threadNanoseconds() - cpu, qMax<qint64>(block.length(), kLeastCharactersOfABlock));
         settled += m_blocks[index].gap + m_blocks[index].height - before;
         index++;
         block = block.next();
@@ -566,6 +611,23 @@ bool LazyDocumentLayout::settleSome(int milliseconds, std::pair<size_t, size_t> 
     }
     emitSizeIfChanged();
     return dirtyIn({lo, hi}) > 0;
+}
+
+void LazyDocumentLayout::weighCost(qint64 nanoseconds, qint64 characters) const {
+    m_sampleNanoseconds += qMax<qint64>(0, nanoseconds);
+    m_sampleCharacters += characters;
+    if (m_dirtyCount == 0) {
+        m_costly = false;
+        return;
+    }
+    if (m_sampleNanoseconds < kCostSampleNanoseconds)
+        return;
+    if (!m_costly && m_sampleNanoseconds > kCostlyFactor * proseCost(document()->defaultFont()) * m_sampleCharacters)
+        m_costly = true;
+    // What came last counts most: a text of prose that gets a line of
+    // emoji pasted in is weighed by that line soon after.
+    m_sampleNanoseconds /= 2;
+    m_sampleCharacters /= 2;
 }
 
 void LazyDocumentLayout::finishLayout() {
@@ -728,6 +790,20 @@ int LazyDocumentLayout::hitTest(const QPointF &where, Qt::HitTestAccuracy accura
 
 // --- Painting ------------------------------------------------------------------------
 
+void LazyDocumentLayout::keepCaretGlyphs(int position) {
+    const QTextBlock block = position >= 0 ? document()->findBlock(position) : QTextBlock();
+    const int number = block.isValid() ? block.blockNumber() : -1;
+    if (number == m_caretBlock)
+        return;
+    // The block the caret left, if it is still there (its number may now
+    // be another block's, which loses nothing by it).
+    if (m_caretBlock >= 0 && m_caretBlock < document()->blockCount())
+        document()->findBlockByNumber(m_caretBlock).layout()->setCacheEnabled(false);
+    m_caretBlock = number;
+    if (block.isValid())
+        block.layout()->setCacheEnabled(true);
+}
+
 void LazyDocumentLayout::draw(QPainter *painter, const PaintContext &context) {
     syncBlockCount();
     checkFrame();
@@ -775,6 +851,7 @@ void LazyDocumentLayout::draw(QPainter *painter, const PaintContext &context) {
     if (!isSettled())
         scheduleIdle();
 
+    keepCaretGlyphs(context.cursorPosition);
     for (QTextBlock block = blockAtY(top); block.isValid(); block = block.next()) {
         const Fixed blockTop = blockTopFixed(block.blockNumber());
         if (blockTop > bottom)

@@ -94,8 +94,23 @@ public:
     // blocks of what was painted last: the others keep their estimates
     // until they are shown or asked for, so that such a document neither
     // keeps a core busy for minutes nor holds the lines of every block.
+    // So does a document whose text costs far more to lay out than prose
+    // (isCostly()), with only the blocks within a screen's height of what
+    // was painted last.
     bool isSettled() const;
     static constexpr size_t kSettleRadius = 1000;
+    // Whether the idle slices found this document's text far costlier to
+    // lay out than prose: more than kCostlyFactor times what a paragraph of
+    // prose costs per character on this machine, over their last
+    // kCostSample of work. Colour emoji are: Qt decodes each one's picture
+    // to learn its width, every time a line holding it is laid out (a line
+    // of them costs about 200 times prose, where CJK costs 10 to 15 times).
+    // Settling all of such a text would keep a core busy for as long as a
+    // document of hundreds of megabytes of prose. It stays costly until
+    // every block has been laid out.
+    bool isCostly() const { return m_costly; }
+    static constexpr qint64 kCostlyFactor = 40;
+    static constexpr qint64 kCostSampleNanoseconds = 250'000'000;
     size_t settleLimit() const { return m_settleLimit; }
     void setSettleLimit(size_t blocks);
     // The number of blocks a document still growing (a long text laid in
@@ -168,6 +183,8 @@ private:
     std::pair<size_t, size_t> settleWindow() const;
     size_t dirtyIn(std::pair<size_t, size_t> window) const;
     bool settleSome(int milliseconds, std::pair<size_t, size_t> window);
+    // Takes in what laying out `characters` cost an idle slice.
+    void weighCost(qint64 nanoseconds, qint64 characters) const;
     void checkFrame() const;
     int64_t blockTopFixed(int index) const;
     QTextBlock blockAtY(int64_t y) const;
@@ -177,6 +194,11 @@ private:
     // screen's height around it.
     bool nearView(int first, int last) const;
     void scheduleIdle() const;
+    // The caret's block keeps the glyphs it was shaped into, which Qt would
+    // otherwise drop after each layout and drawing: the caret's blink draws
+    // its line and asks where it stands, and shaping a line of colour emoji
+    // again costs a picture decoded for each.
+    void keepCaretGlyphs(int position);
 
     mutable std::vector<Block> m_blocks;
     mutable FenwickTree m_advances;  // gap + height per block
@@ -207,7 +229,13 @@ private:
     FormatHook m_formatHook;
     mutable bool m_formatting = false;
     mutable qint64 m_charactersLaidOut = 0;
+    // What the idle slices' layouts cost lately (CPU time of the thread)
+    // and for how many characters, and whether that made the text costly.
+    mutable qint64 m_sampleNanoseconds = 0;
+    mutable qint64 m_sampleCharacters = 0;
+    mutable bool m_costly = false;
     // Blocks to mark after the pending edit of the document (first > last:
     // none).
     int m_pendingFirst = 0, m_pendingLast = -1;
+    int m_caretBlock = -1;  // whose layout keeps its glyphs
 };

@@ -87,6 +87,8 @@ void PageProcess::look() {
         m_data = 0;
         m_fastest = 0;
         m_seen = false;
+        m_highest = 0;
+        m_rose = false;
         m_endedHere = false;
     }
     limit(pid, m_bound);
@@ -132,6 +134,11 @@ void PageProcess::watch() {
             m_data = data;
             m_lookedAt = now;
             m_seen = true;
+            if (data >= m_highest + kRise) {
+                m_highest = data;
+                m_roseAt = now;
+                m_rose = true;
+            }
         }
         if (m_seen && m_data >= watermarkOf(m_watchedBound)) {
             qCWarning(lcPlatform) << "A page's process holds" << m_data / (1 << 20) << "MB, near its bound of"
@@ -158,6 +165,8 @@ void PageProcess::end(End why) {
             m_data = 0;
             m_fastest = 0;
             m_seen = false;
+            m_highest = 0;
+            m_rose = false;
         }
         m_why = why;
         m_endedHere = true;
@@ -188,10 +197,17 @@ PageProcess::End PageProcess::ended(QWebEnginePage::RenderProcessTerminationStat
         m_data = 0;
         m_fastest = 0;
         m_seen = false;
+        m_highest = 0;
+        m_rose = false;
         m_endedHere = false;
     }
     m_wake.notify_all();
     return why;
+}
+
+bool PageProcess::isGrowing(Clock::time_point since) {
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    return m_pid > 0 && !m_endedHere && m_rose && m_roseAt >= since;
 }
 
 }  // namespace platform

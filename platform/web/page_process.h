@@ -13,7 +13,11 @@
 //   it was seen growing), ended for memory too: loading it again would only
 //   end the same way. One killed from outside did not. Should the kernel
 //   refuse the limit, the looks alone hold the page near its bound.
-// - A process that stops answering can be ended on request (end()).
+// - A process that stops answering can be ended on request (end()). Its
+//   watch tells whether it is still building what it was given
+//   (isGrowing()): a page that lays out megabytes takes memory step by
+//   step, while one stuck in a loop of its own holds still (and one that
+//   takes memory without end meets its bound).
 // The object lives on the main thread; only its watch runs on another.
 #pragma once
 
@@ -58,6 +62,10 @@ public:
     // The page's process ended with `status`: why it did. The process is
     // forgotten.
     End ended(QWebEnginePage::RenderProcessTerminationStatus status);
+    // Whether the process's data reached a new high (by kRise or more over
+    // the one before) since `since`.
+    bool isGrowing(std::chrono::steady_clock::time_point since);
+    static constexpr qint64 kRise = 64 * 1024;
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -86,6 +94,9 @@ private:
     qint64 m_fastest = 0;        // the fastest it was seen growing, bytes a second
     Clock::time_point m_lookedAt;
     bool m_seen = false;         // m_data and m_lookedAt hold a look
+    qint64 m_highest = 0;        // the most data it was seen holding
+    Clock::time_point m_roseAt;  // when that last rose by kRise or more
+    bool m_rose = false;         // m_roseAt holds a rise
     bool m_endedHere = false;
     End m_why = End::Crashed;
 

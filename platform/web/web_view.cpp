@@ -201,6 +201,8 @@ WebView::WebView(QWidget *parent) : QWebEngineView(parent) {
     m_loadTimer = new QTimer(this);
     m_loadTimer->setSingleShot(true);
     connect(m_loadTimer, &QTimer::timeout, this, [this] {
+        if (waitsOnBusyPage(m_loadTimer, m_loadLookedAt))
+            return;
         qCWarning(lcPlatform) << "A page load did not finish in time: the page's process is ended";
         finishLoad(false);
         m_process->end(PageProcess::End::NotAnswering);
@@ -325,6 +327,8 @@ void WebView::startLoad(PendingLoad load) {
     m_site.setPage(PageScheme::sealedPage(page));
     page.clear();
     m_dialogLogged = false;
+    m_busyLogged = false;
+    m_loadLookedAt = std::chrono::steady_clock::now();
     m_loadTimer->start(m_loadTimeout);
     m_expectOwnNavigation = true;
     m_loadStarted = false;
@@ -405,9 +409,12 @@ void WebView::finishLoad(bool ok) {
 void WebView::runScript(const QString &script, ScriptCallback done, std::chrono::milliseconds timeout,
                         quint32 world) {
     const quint64 id = ++m_nextScript;
-    PendingScript pending{std::move(done), new QTimer(this)};
+    PendingScript pending{std::move(done), new QTimer(this), std::chrono::steady_clock::now()};
     pending.timer->setSingleShot(true);
     connect(pending.timer, &QTimer::timeout, this, [this, id] {
+        auto it = m_scripts.find(id);
+        if (it != m_scripts.end() && waitsOnBusyPage(it->timer, it->lookedAt))
+            return;
         qCWarning(lcPlatform) << "A page script did not answer in time";
         finishScript(id, false, QVariant());
     });
@@ -428,6 +435,19 @@ void WebView::finishScript(quint64 id, bool finished, const QVariant &result) {
     pending.timer->deleteLater();
     if (pending.done)
         pending.done(finished, result);
+}
+
+bool WebView::waitsOnBusyPage(QTimer *timer, std::chrono::steady_clock::time_point &since) {
+    const auto now = std::chrono::steady_clock::now();
+    if (!m_process->isGrowing(since))
+        return false;
+    since = now;
+    if (!m_busyLogged) {
+        m_busyLogged = true;
+        qCInfo(lcPlatform) << "The page is late, still building what it was given: it is waited for";
+    }
+    timer->start(BusyLook);
+    return true;
 }
 
 void WebView::failEverythingPending() {

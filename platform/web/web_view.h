@@ -63,7 +63,12 @@
 //   long is stuck, and only a new process can show another page). A render
 //   process that ends is reported by renderProcessGone() with why it
 //   ended; pending scripts and the pending load report back as unfinished
-//   first.
+//   first. While the process is still building what it was given (its
+//   memory reaching a new high since the wait began, and again within each
+//   BusyLook after: the engine laying out a paragraph of megabytes, for
+//   many seconds without a colour emoji font), neither a load nor a script
+//   runs out of time: the page answers once it is done, and loading it
+//   again would only start the work anew.
 #pragma once
 
 #include "platform/web/page_process.h"
@@ -115,6 +120,9 @@ public:
     // accepts, which is how pages were once loaded) a page loads as its head
     // with the body put in by script.
     static constexpr qsizetype DataUrlLimit = 2 * 1024 * 1024;
+    // How often a wait on a page that is still building what it was given
+    // looks again: the page must have grown since the last look.
+    static constexpr std::chrono::milliseconds BusyLook{2000};
 
     explicit WebView(QWidget *parent = nullptr);
     ~WebView() override;
@@ -187,6 +195,7 @@ private:
     struct PendingScript {
         ScriptCallback done;
         QTimer *timer = nullptr;
+        std::chrono::steady_clock::time_point lookedAt;  // sent, or last looked at busy
     };
 
     void startLoad(PendingLoad load);
@@ -195,6 +204,10 @@ private:
     void finishLoad(bool ok);
     void finishScript(quint64 id, bool finished, const QVariant &result);
     void failEverythingPending();
+    // When the page's process has grown since `since` (when the wait began
+    // or last looked), starts `timer` for another look, moves `since` to
+    // now and answers true.
+    bool waitsOnBusyPage(QTimer *timer, std::chrono::steady_clock::time_point &since);
     bool decideNavigation(const QUrl &url, int type, bool isMainFrame);
     void followLinkFromNewWindow(const QUrl &url);
     // What a navigation to `url` stands for: the file of the document's
@@ -215,6 +228,7 @@ private:
     PageSite m_site;
     bool m_showsFolder = true;
     bool m_dialogLogged = false;  // for the page now loaded
+    bool m_busyLogged = false;    // a wait on a busy page was logged
     NavigationPolicy m_policy;
     LinkHandler m_linkHandler;
     WrittenLinks m_writtenLinks;
@@ -231,6 +245,7 @@ private:
     QString m_bodyToInject;  // the body of a large page, put in after its head loads
     bool m_injecting = false;
     QTimer *m_loadTimer = nullptr;
+    std::chrono::steady_clock::time_point m_loadLookedAt;
 
     // Cleared when the view goes: the page's late answers find it so.
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);

@@ -527,6 +527,32 @@ TEST_F(PreviewTest, APageThatStopsAnsweringIsEndedAndSaysSo) {
     }));
 }
 
+// A page busy for longer than a script may take, building what it was given
+// (here a script of its own takes memory step by step for 15 s, as the
+// engine does laying out a paragraph of megabytes): the change sent
+// meanwhile is waited for, and goes in once the page is done; the page is
+// neither loaded again nor ended, however short the wait for a load.
+TEST_F(PreviewTest, APageBusyBuildingWhatItWasGivenIsWaitedFor) {
+    view->setLoadTimeout(std::chrono::seconds(2));
+    open("# Busy\n");
+    int loads = 0;
+    QObject::connect(&view->controller(), &PreviewController::pageLoaded, [&] { loads++; });
+    view->runScript("var kept = [], end = Date.now() + 15000;"
+                    "while (Date.now() < end) {"
+                    "  var step = Date.now() + 50; while (Date.now() < step) {}"
+                    "  kept.push(new Float64Array(65536).fill(1));"
+                    "}");
+    view->updatePreview(convert("# Busy\n\nA change while it builds.\n"));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return view->controller().isPageEnded() ||
+                   evaluate(*view, "document.body.textContent.indexOf('while it builds') >= 0").toBool();
+        },
+        120000));
+    EXPECT_FALSE(view->controller().isPageEnded());
+    EXPECT_EQ(loads, 0);
+}
+
 // Scrolling the editor to a heading brings the same heading to the middle of
 // the preview, and scrolling the preview brings the editor along.
 TEST_F(PreviewTest, ScrollsEditorAndPreviewTogether) {
@@ -731,6 +757,47 @@ TEST_F(PreviewTest, TypingInALongLineChangesItsPartInPlace) {
         return evaluate(*view, "document.body.textContent.indexOf('after the page changed') >= 0").toBool();
     }));
     EXPECT_TRUE(partIsFresh());
+}
+
+// A line of 3 MB of emoji (families and professions joined by zero-width
+// joiners, skin tones, flags, letters with combining accents, no space), as
+// pasted into a document whose page is shown: the engine lays such a
+// paragraph out for seconds (for many more without a colour emoji font).
+// The change goes in as a change, the page shows the line's text once laid
+// out, and it is neither loaded again nor ended as not answering.
+TEST_F(PreviewTest, ALongLineOfEmojiIsShownWithoutThePageLoadedAgainOrEnded) {
+    prefs.insert(preview::SyncPreviewLocationWhileTyping, true);
+    open("# Emoji\n");
+    const QString pieces[] = {
+        QStringLiteral("👨‍👩‍👧‍👦"), QStringLiteral("👩🏽‍💻"), QStringLiteral("👍🏿"),
+        QStringLiteral("🇫🇷"),         QStringLiteral("e\u0301"),   QStringLiteral("👨‍🔬"),
+        QStringLiteral("🇯🇵"),         QStringLiteral("o\u0308\u0302"), QStringLiteral("👋🏼"),
+        QStringLiteral("👩‍👧"),       QStringLiteral("👨🏻‍🚒"),   QStringLiteral("🙌🏾"),
+    };
+    QString line;
+    for (unsigned i = 0; line.size() < 1500000; i++)
+        line += pieces[(i * 7 + i / 13) % 12];
+    int loads = 0;
+    QObject::connect(&view->controller(), &PreviewController::pageLoaded, [&] { loads++; });
+    // With the engine bridge's scroll anchor after the line, as for a caret
+    // in it: the change then puts the anchor where the caret is.
+    QString html = convert(QStringLiteral("# Emoji\n\n") + line + QStringLiteral("\n"));
+    html.insert(html.lastIndexOf(QStringLiteral("</p>")) + 4, Anchor);
+    view->updatePreview(html);
+    const QString stretch = line.mid(line.size() / 2, 300);
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return view->controller().isPageEnded() ||
+                   evaluate(*view, QStringLiteral("document.body.innerText.indexOf(%1) >= 0")
+                                       .arg(platform::WebView::stringLiteral(stretch)))
+                       .toBool();
+        },
+        300000));
+    EXPECT_FALSE(view->controller().isPageEnded());
+    ASSERT_TRUE(waitUntil([&] { return !view->controller().isUpdating() && !view->isLoadingHtml(); }, 300000));
+    EXPECT_FALSE(view->controller().isPageEnded());
+    EXPECT_EQ(loads, 0);
+    EXPECT_EQ(view->controller().retryDelay(), 0);
 }
 
 // A part that fails in the page as it is filled (here its element was

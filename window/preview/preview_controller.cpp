@@ -531,7 +531,11 @@ void PreviewController::updateContentBounds() {
                 });
 }
 
-std::shared_ptr<const PreviewController::Prepared> PreviewController::prepare(const Input &input) {
+std::shared_ptr<const PreviewController::Prepared> PreviewController::prepare(const Input &given) {
+    // Long runs of text get places where the page may lay them out in
+    // pieces; everything the page is sent is cut from that HTML.
+    Input input = given;
+    input.html = withBreaksInLongText(given.html);
     auto prepared = std::make_shared<Prepared>();
     HeadOptions head = input.head;
     if (!input.cssPath.isEmpty())

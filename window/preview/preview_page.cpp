@@ -11,6 +11,7 @@
 #include <QJsonObject>
 #include <QStringConverter>
 #include <QStringDecoder>
+#include <QTextBoundaryFinder>
 
 #include <algorithm>
 #include <cmath>
@@ -116,6 +117,137 @@ std::optional<QString> readStyleSheet(const QString &path) {
     if (!utf8.hasError())
         return text;
     return QString::fromLatin1(bytes);
+}
+
+// --- Long runs of text -------------------------------------------------------
+
+namespace {
+
+// The text before a place that decides whether a break may go there.
+constexpr qsizetype kHashedUnits = 16;
+// How far past a chosen place a line break opportunity is looked for, and
+// how much text before it is read with it (the rules look back).
+constexpr qsizetype kBreakReach = 256;
+constexpr qsizetype kBreakContext = 32;
+// The fewest units between two breaks.
+constexpr qsizetype kShortestUnbroken = kBreakSpacing / 4;
+
+// Whether `at` in `html` lies inside a character reference ("&amp;",
+// "&#x1F600;"): an "&" before it with nothing but a name or number between.
+bool insideReference(QStringView html, qsizetype from, qsizetype at) {
+    for (qsizetype i = at - 1; i >= from && i >= at - 32; i--) {
+        const QChar c = html[i];
+        if (c == u'&')
+            return true;
+        if (!(c.isLetterOrNumber() && c.unicode() < 128) && c != u'#')
+            return false;
+    }
+    return false;
+}
+
+// The first line break opportunity at or after `at` (and before `at` +
+// kBreakReach) in the run [from, to), or -1.
+qsizetype breakAtOrAfter(QStringView html, qsizetype from, qsizetype to, qsizetype at) {
+    const qsizetype start = qMax(from, at - kBreakContext);
+    const qsizetype end = qMin(to, at + kBreakReach + kBreakContext);
+    const QStringView window = html.mid(start, end - start);
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Line, window.data(), window.size());
+    finder.setPosition(int(at - start));
+    if (!finder.isAtBoundary() || !(finder.boundaryReasons() & QTextBoundaryFinder::BreakOpportunity))
+        finder.toNextBoundary();
+    for (; finder.position() >= 0; finder.toNextBoundary()) {
+        const qsizetype place = start + finder.position();
+        // Too near the window's end to be sure of, or at the run's end.
+        if (place >= qMin(to, at + kBreakReach) || place >= end - kBreakContext / 2)
+            return -1;
+        if ((finder.boundaryReasons() & QTextBoundaryFinder::BreakOpportunity) && place > from &&
+            !insideReference(html, from, place))
+            return place;
+    }
+    return -1;
+}
+
+// Where breaks go in the run of text [from, to) of `html`, appended to
+// `places`.
+void breaksInRun(QStringView html, qsizetype from, qsizetype to, std::vector<qsizetype> &places) {
+    quint32 hash = 0;
+    quint32 dropped = 1;  // the weight of the unit that leaves the hash
+    for (qsizetype k = 0; k < kHashedUnits; k++)
+        dropped *= 31;
+    qsizetype last = from;
+    for (qsizetype i = from; i < to; i++) {
+        hash = hash * 31 + html[i].unicode();
+        if (i - kHashedUnits >= from)
+            hash -= dropped * html[i - kHashedUnits].unicode();
+        const qsizetype at = i + 1;
+        if (at - last < kShortestUnbroken || to - at < kShortestUnbroken)
+            continue;
+        const bool chosen = ((hash ^ (hash >> 15)) * 0x2c1b3c6dU) % quint32(kBreakSpacing) == 0;
+        if (!chosen && at - last < kLongestUnbroken)
+            continue;
+        qsizetype place = breakAtOrAfter(html, from, to, at);
+        if (place >= 0) {
+            places.push_back(place);
+            last = place;
+        } else {
+            // No line may break here (a word longer than the reach): the
+            // search goes on past it.
+            place = qMin(to, at + kBreakReach);
+        }
+        i = place - 1;
+        // The hash goes on from the text before `place`.
+        hash = 0;
+        for (qsizetype k = qMax(from, place - kHashedUnits); k < place; k++)
+            hash = hash * 31 + html[k].unicode();
+    }
+}
+
+}  // namespace
+
+QString withBreaksInLongText(const QString &html) {
+    const QStringView text(html);
+    std::vector<qsizetype> places;
+    qsizetype i = 0;
+    while (i < text.size()) {
+        qsizetype lt = text.indexOf(u'<', i);
+        if (lt < 0)
+            lt = text.size();
+        if (lt - i >= kLongText)
+            breaksInRun(text, i, lt, places);
+        if (lt >= text.size())
+            break;
+        if (text.mid(lt).startsWith(u"<!--")) {
+            const qsizetype close = text.indexOf(u"-->", lt + 4);
+            i = close < 0 ? text.size() : close + 3;
+            continue;
+        }
+        const qsizetype nameStart = lt + 1 < text.size() && text[lt + 1] == u'/' ? lt + 2 : lt + 1;
+        if (nameStart >= text.size() || !platform::isAsciiLetter(text[nameStart])) {
+            // Not a tag ("<" as text, "<!DOCTYPE", "<?"): up to its ">".
+            const qsizetype end = platform::htmlTagEnd(text, lt + 1);
+            i = end < 0 ? text.size() : end;
+            continue;
+        }
+        const qsizetype nameEnd = platform::htmlNameEnd(text, nameStart);
+        const qsizetype end = platform::htmlTagEnd(text, nameEnd);
+        if (end < 0)
+            break;
+        const QStringView name = text.mid(nameStart, nameEnd - nameStart);
+        i = nameStart == lt + 1 && platform::isRawTextElement(name) ? platform::rawTextEnd(text, name, end) : end;
+    }
+    if (places.empty())
+        return html;
+    static const QString Break = QStringLiteral("<wbr>");
+    QString out;
+    out.reserve(html.size() + qsizetype(places.size()) * Break.size());
+    qsizetype from = 0;
+    for (qsizetype place : places) {
+        out += text.mid(from, place - from);
+        out += Break;
+        from = place;
+    }
+    out += text.mid(from);
+    return out;
 }
 
 // --- Top-level blocks ---------------------------------------------------------

@@ -80,6 +80,25 @@ std::optional<QString> readStyleSheet(const QString &path);
 // height × 0.9 (single precision), truncated.
 int bodyMargin(double viewHeight);
 
+// --- Long runs of text -------------------------------------------------------
+
+// `html` with a "<wbr>" put in each run of text of kLongText units or more
+// (between two tags), about every kBreakSpacing units, each where a line
+// may break anyway (an opportunity the Unicode line breaking rules give),
+// so that the page lays the run out in pieces: the engine shapes a run in
+// one font as a whole, in a time that grows with the square of the glyphs
+// it had to find in other fonts (a paragraph of 2 MB of emoji took it 16 s
+// with a colour emoji font, minutes without). Where a break goes is decided
+// by the text before it (its rolling hash), so that an edit moves only the
+// breaks near it, but for a stretch of kLongestUnbroken units without such
+// a place (text that repeats with a short period), which gets one at its
+// end. Raw-text elements, comments, tags and character references are left
+// alone. `html` itself when it has no long run.
+QString withBreaksInLongText(const QString &html);
+inline constexpr qsizetype kLongText = 16 * 1024;
+inline constexpr qsizetype kBreakSpacing = 2048;
+inline constexpr qsizetype kLongestUnbroken = 16 * 1024;
+
 // --- Top-level blocks ---------------------------------------------------------
 
 class BodyBlocks {

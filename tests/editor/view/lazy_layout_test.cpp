@@ -3,8 +3,10 @@
 // give the same height, also after edits and a change of width, whichever
 // blocks the lazy one had laid out before.
 #include <QAbstractTextDocumentLayout>
+#include <QCoreApplication>
 #include <QImage>
 #include <QPainter>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -15,6 +17,8 @@
 
 #include <memory>
 #include <random>
+
+#include <time.h>
 
 #include "editor/view/lazy_document_layout.h"
 
@@ -507,4 +511,106 @@ TEST(LazyLayout, ALongDocumentSettlesOnlyAroundWhatIsShown) {
     stock.setTextWidth(400);
     stock.setPlainText(text);
     EXPECT_EQ(stock.documentLayout()->documentSize().height(), layout->documentSize().height());
+}
+
+namespace {
+
+qint64 threadNanoseconds() {
+    timespec now;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return qint64(now.tv_sec) * 1000000000 + qint64(now.tv_nsec);
+}
+
+}  // namespace
+
+// Text that costs far more to lay out than prose (here every block costs
+// two milliseconds of the thread's time more, as a part of a line of colour
+// emoji costs tens): once the idle slices have weighed it, they settle only
+// the blocks around what is painted, and go on where the view goes; the
+// others keep their estimates. Prose of the same length settles whole.
+TEST(LazyLayout, TextCostlyToLayOutSettlesOnlyAroundWhatIsShown) {
+    QTextEdit edit;
+    auto *layout = new LazyDocumentLayout(edit.document());
+    edit.document()->setDocumentLayout(layout);
+    QString text;
+    for (int i = 0; i < 600; i++)
+        text += QStringLiteral("Line %1 with words enough to wrap at this width once or twice.\n").arg(i);
+    edit.resize(400, 300);
+    edit.setPlainText(text);
+    edit.show();
+    QImage image(edit.viewport()->size(), QImage::Format_ARGB32);
+    edit.viewport()->render(&image);
+    const qint64 start = layout->charactersLaidOut();
+    layout->setFormatHook([](const QTextBlock &) {
+        const qint64 until = threadNanoseconds() + 2000000;
+        while (threadNanoseconds() < until) {
+        }
+    });
+    while (layout->layoutSome(5)) {
+    }
+    EXPECT_TRUE(layout->isSettled());
+    EXPECT_TRUE(layout->isCostly());
+    // A few hundred milliseconds of work weighed it, not the whole text.
+    EXPECT_GT(layout->estimatedBlocks(), 400);
+    EXPECT_LT(layout->charactersLaidOut() - start, text.size() / 2);
+    EXPECT_FALSE(layout->isLaidOut(590));
+
+    // Scrolled far down: the blocks there settle as they are painted and
+    // around them, and only they.
+    edit.verticalScrollBar()->setValue(int(layout->blockTop(570)));
+    edit.viewport()->render(&image);
+    EXPECT_TRUE(layout->isLaidOut(575));
+    while (layout->layoutSome(5)) {
+    }
+    EXPECT_TRUE(layout->isSettled());
+    EXPECT_TRUE(layout->isLaidOut(597));
+    EXPECT_FALSE(layout->isLaidOut(450));
+    EXPECT_GT(layout->estimatedBlocks(), 300);
+
+    // Without the cost the same text settles whole.
+    QTextEdit prose;
+    auto *proseLayout = new LazyDocumentLayout(prose.document());
+    prose.document()->setDocumentLayout(proseLayout);
+    prose.resize(400, 300);
+    prose.setPlainText(text);
+    prose.show();
+    prose.viewport()->render(&image);
+    while (proseLayout->layoutSome(5)) {
+    }
+    EXPECT_FALSE(proseLayout->isCostly());
+    EXPECT_TRUE(proseLayout->isExact());
+}
+
+// The caret's block keeps the glyphs its text was shaped into, so that the
+// caret's blink (its line drawn, its place asked for) shapes nothing again;
+// only that block does, wherever the caret has been.
+TEST(LazyLayout, OnlyTheCaretsBlockKeepsItsGlyphs) {
+    QTextEdit edit;
+    auto *layout = new LazyDocumentLayout(edit.document());
+    edit.document()->setDocumentLayout(layout);
+    QString text;
+    for (int i = 0; i < 40; i++)
+        text += QStringLiteral("Line %1 with words enough to wrap at this width once or twice.\n").arg(i);
+    edit.resize(400, 300);
+    edit.setPlainText(text);
+    edit.show();
+    edit.activateWindow();
+    edit.setFocus();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(edit.hasFocus());
+    QImage image(edit.viewport()->size(), QImage::Format_ARGB32);
+    auto keeping = [&] {
+        std::vector<int> blocks;
+        for (QTextBlock block = edit.document()->firstBlock(); block.isValid(); block = block.next())
+            if (block.layout()->cacheEnabled())
+                blocks.push_back(block.blockNumber());
+        return blocks;
+    };
+    for (int number : {2, 5, 30, 3}) {
+        QTextCursor cursor(edit.document()->findBlockByNumber(number));
+        edit.setTextCursor(cursor);
+        edit.ensureCursorVisible();
+        edit.viewport()->render(&image);
+        EXPECT_EQ(keeping(), std::vector<int>{number});
+    }
 }

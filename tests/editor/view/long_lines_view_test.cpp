@@ -208,6 +208,33 @@ TEST(LongLinesInView, EveryPartIsMarkedAndThePassEnds) {
     EXPECT_GE(faults, 3);
 }
 
+// Opening a long line lays each of its parts out about once, whatever
+// styles it meanwhile: a part not shown takes its styles when it is laid
+// out, as it is shown or the layout's idle slices reach it. (Qt decodes a
+// colour emoji's picture for its width each time a part holding it is laid
+// out.)
+TEST(LongLinesInView, OpeningALongLineLaysEachPartOutAboutOnce) {
+    ShownView shown;
+    SmartTextStorage &storage = shown.storage();
+    LazyDocumentLayout *layout = storage.documentLayout();
+    QString emoji;
+    while (emoji.size() < 20000)
+        emoji += QStringLiteral("👨‍👩‍👧‍👦👍🏽e\u0301🇫🇷 ");
+    // More parts than the layout lays out at once when a change touches
+    // them.
+    const QString line = emoji + proseLine(340000);
+    storage.setInitialText(QStringLiteral("# Title\n\n") + line + QStringLiteral("\n\nAfter.\n"));
+    shown.view().resize(600, 400);
+    shown.view().show();
+    ASSERT_TRUE(testing_qt::spinUntil([&] {
+        return !storage.isLayingIn() && !storage.isStylingAhead() && layout->isSettled();
+    }, std::chrono::seconds(120)));
+    ASSERT_GT(storage.document()->blockCount(), 80);
+    // The parts shown first may be laid out again as the view takes its
+    // final width.
+    EXPECT_LE(layout->charactersLaidOut(), storage.length() + 16 * lineparts::kLimit);
+}
+
 // Where a part of a long line ends inside a character (in emoji joined by
 // joiners and nothing else, at a joiner; in emoji each with a presentation
 // selector, at a selector), the caret never stops inside that character,

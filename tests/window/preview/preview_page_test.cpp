@@ -4,10 +4,13 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTextBoundaryFinder>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <limits>
 
 using namespace preview;
@@ -284,4 +287,102 @@ TEST(PreviewPage, CutsTheWritersBlocksWhateverTheRawHtmlLeavesOpen) {
     EXPECT_EQ(topLevelBlockStarts(body).size(), 2u);
     EXPECT_TRUE(writtenBlockStarts(u"").empty());
     EXPECT_EQ(writtenBlockStarts(u"text only <").size(), 1u);
+}
+
+namespace {
+
+// A line of emoji and accented letters with no space, `units` long or
+// more, varied by `seed`.
+QString emojiLine(qsizetype units, unsigned seed) {
+    const QString pieces[] = {
+        QStringLiteral("👨‍👩‍👧‍👦"), QStringLiteral("👩🏽‍💻"), QStringLiteral("👍🏿"),      QStringLiteral("🇫🇷"),
+        QStringLiteral("e\u0301"),     QStringLiteral("👨‍🔬"),   QStringLiteral("🇯🇵"),      QStringLiteral("o\u0308\u0302"),
+        QStringLiteral("👋🏼"),        QStringLiteral("👩‍👧"),   QStringLiteral("👨🏻‍🚒"), QStringLiteral("🙌🏾"),
+    };
+    QString line;
+    quint32 state = seed;
+    while (line.size() < units) {
+        state = state * 1103515245u + 12345u;
+        line += pieces[(state >> 16) % 12];
+    }
+    return line;
+}
+
+// Where the breaks stand in `broken`, as offsets into the text without them.
+std::vector<qsizetype> breaksOf(const QString &broken) {
+    std::vector<qsizetype> places;
+    qsizetype removed = 0;
+    for (qsizetype at = broken.indexOf(u"<wbr>"); at >= 0; at = broken.indexOf(u"<wbr>", at + 5)) {
+        places.push_back(at - removed);
+        removed += 5;
+    }
+    return places;
+}
+
+bool isLineBreakOpportunity(const QString &text, qsizetype at) {
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Line, text);
+    finder.setPosition(int(at));
+    return finder.isAtBoundary() && (finder.boundaryReasons() & QTextBoundaryFinder::BreakOpportunity);
+}
+
+}  // namespace
+
+// A long run of text gets breaks every few thousand units, each where a line
+// may break anyway and between whole characters, so that the text reads and
+// wraps as it did; an edit moves only the breaks near it (but in text that
+// repeats with a short period, which has breaks only every so often, counted
+// from where the repetition begins); short runs, tags, raw-text elements,
+// comments and character references get none, nor does a long word, which
+// has no place to break.
+TEST(PreviewPage, PutsBreaksInLongRunsOfTextWhereALineMayBreak) {
+    const QString repeated = QString(QStringLiteral("Words of prose, &amp; more. ")).repeated(8000);
+    for (const QString &line : {emojiLine(200000, 1), repeated}) {
+        const QString html = QStringLiteral("<h1>Title</h1>\n\n<p>") + line + QStringLiteral("</p>\n");
+        const QString broken = withBreaksInLongText(html);
+        QString restored = broken;
+        EXPECT_EQ(restored.remove(QStringLiteral("<wbr>")), html);
+        const std::vector<qsizetype> places = breaksOf(broken);
+        ASSERT_GE(places.size(), size_t(line.size() / (kLongestUnbroken + 512)));
+        qsizetype last = html.indexOf(u"<p>") + 3;
+        for (qsizetype place : places) {
+            EXPECT_TRUE(isLineBreakOpportunity(html, place)) << place;
+            EXPECT_FALSE(html[place].isLowSurrogate() || html[place].isMark() || html[place] == QChar(0x200D));
+            const qsizetype reference = html.lastIndexOf(u'&', place - 1);
+            EXPECT_TRUE(reference < 0 || place - reference > 8 || html.mid(reference, place - reference).contains(u';'))
+                << "inside a reference";
+            EXPECT_LE(place - last, kLongestUnbroken + 512);
+            last = place;
+        }
+        if (line == repeated)
+            continue;
+        // Typed in the middle: the breaks before it stay, those after it
+        // move with the text, but for a few near it.
+        const qsizetype at = html.size() / 2;
+        QString edited = html;
+        edited.insert(at, QStringLiteral("typed"));
+        const std::vector<qsizetype> after = breaksOf(withBreaksInLongText(edited));
+        std::vector<qsizetype> expected;
+        for (qsizetype place : places)
+            expected.push_back(place <= at ? place : place + 5);
+        std::vector<qsizetype> moved;
+        std::set_symmetric_difference(expected.begin(), expected.end(), after.begin(), after.end(),
+                                      std::back_inserter(moved));
+        EXPECT_LE(moved.size(), size_t(6));
+        for (qsizetype place : moved)
+            EXPECT_LT(std::abs(place - at), 3 * kLongestUnbroken);
+    }
+
+    const QString emoji = emojiLine(40000, 2);
+    const QString letters = QString(QStringLiteral("abcdefghij")).repeated(4000);
+    const QString untouched[] = {
+        QStringLiteral("<p>") + emoji.left(kLongText - 100) + QStringLiteral("</p>"),
+        QStringLiteral("<p><a href=\"http://example.org/") + emoji + QStringLiteral("\">link</a></p>"),
+        QStringLiteral("<script>var s = \"") + emoji + QStringLiteral("\";</script><p>after</p>"),
+        QStringLiteral("<style>/* ") + emoji + QStringLiteral(" */</style>"),
+        QStringLiteral("<!-- ") + emoji + QStringLiteral(" --><p>after</p>"),
+        QStringLiteral("<p>") + QStringLiteral("&amp;").repeated(8000) + QStringLiteral("</p>"),
+        QStringLiteral("<pre><code>") + letters + QStringLiteral("</code></pre>"),
+    };
+    for (const QString &html : untouched)
+        EXPECT_EQ(withBreaksInLongText(html), html) << html.left(40).toStdString();
 }
