@@ -746,6 +746,11 @@ TEST_F(DocumentsFixture, AFileCutShortIsTakenInOnlyOnceItHasSettled) {
     writeAll(path("rewritten.md"), "the text as the other program wrote it");
     ASSERT_TRUE(spinUntil([&] { return !document->seen.isEmpty(); }));
     EXPECT_EQ(document->seen, QList<QByteArray>{"the text as the other program wrote it"});
+    // The edits still stand over the version taken in: their autosave,
+    // once the file has settled, is let finish first, or the file emptied
+    // below could be written over by a save under way, as another
+    // program's write can be by any save it meets.
+    ASSERT_TRUE(spinUntil([&] { return !document->isDocumentEdited() && !document->isSaving(); }));
 
     // A file emptied for good is taken in once it has stayed so a while.
     QElapsedTimer clock;
