@@ -153,6 +153,39 @@ char *path_absolute(const char *path) {
     return realpath(path, nullptr);
 }
 
+size_t utf8_sequence_length(const unsigned char *bytes, size_t length) {
+    if (!bytes || length == 0)
+        return 0;
+    const unsigned char lead = bytes[0];
+    if (lead < 0x80)
+        return 1;
+    size_t size;
+    unsigned char low = 0x80, high = 0xBF;  // the bounds of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        size = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        size = 3;
+        if (lead == 0xE0)
+            low = 0xA0;
+        else if (lead == 0xED)
+            high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        size = 4;
+        if (lead == 0xF0)
+            low = 0x90;
+        else if (lead == 0xF4)
+            high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (length < size || bytes[1] < low || bytes[1] > high)
+        return 0;
+    for (size_t k = 2; k < size; k++)
+        if ((bytes[k] & 0xC0) != 0x80)
+            return 0;
+    return size;
+}
+
 size_t utf8_first_non_text_byte(const unsigned char *bytes, size_t length) {
     size_t i = 0;
     while (i < length) {
@@ -164,41 +197,10 @@ size_t utf8_first_non_text_byte(const unsigned char *bytes, size_t length) {
             i += 8;
         if (i == length)
             break;
-        unsigned char lead = bytes[i];
-        if (lead == 0)
+        const size_t size = bytes[i] == 0 ? 0 : utf8_sequence_length(bytes + i, length - i);
+        if (size == 0)
             return i;
-        if (lead < 0x80) {
-            i++;
-            continue;
-        }
-        size_t extra;
-        unsigned char low = 0x80, high = 0xBF;  // range of the second byte
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            extra = 1;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            extra = 2;
-            if (lead == 0xE0)
-                low = 0xA0;
-            else if (lead == 0xED)
-                high = 0x9F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            extra = 3;
-            if (lead == 0xF0)
-                low = 0x90;
-            else if (lead == 0xF4)
-                high = 0x8F;
-        } else {
-            return i;
-        }
-        if (length - i <= extra)
-            return i;
-        if (bytes[i + 1] < low || bytes[i + 1] > high)
-            return i;
-        for (size_t k = 2; k <= extra; k++) {
-            if ((bytes[i + k] & 0xC0) != 0x80)
-                return i;
-        }
-        i += extra + 1;
+        i += size;
     }
     return length;
 }

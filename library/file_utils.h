@@ -22,6 +22,11 @@ bool file_write_d_string(const char *path, const DString *data);
 // NUL, a malformed, overlong or surrogate sequence, or one past U+10FFFF),
 // or `length` when there is none.
 size_t utf8_first_non_text_byte(const unsigned char *bytes, size_t length);
+// The length of the well-formed UTF-8 sequence that `bytes` begins with
+// (1 for any ASCII byte, NUL included); 0 when it begins with none (a stray
+// byte, an overlong form, a surrogate, a code point past U+10FFFF, or a
+// sequence cut short) or `length` is 0.
+size_t utf8_sequence_length(const unsigned char *bytes, size_t length);
 
 // "dir" + "/" + "path" (a path starting with "/" stands alone); NULL only
 // when both are NULL.

@@ -1,5 +1,7 @@
 #include "platform/files/native_path.h"
 
+#include "library/file_utils.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -17,40 +19,6 @@ namespace {
 
 constexpr char16_t kFirstEscape = 0xDC80;  // stands for the byte 0x80
 constexpr char16_t kLastEscape = 0xDCFF;   // ... and 0xFF
-
-// The length of the well-formed UTF-8 sequence at `at`; 0 when the bytes
-// there are not one (a stray byte, an overlong form, a surrogate, a code
-// point above U+10FFFF, or a sequence cut short).
-qsizetype utf8SequenceAt(const uchar *bytes, qsizetype size, qsizetype at) {
-    const uchar lead = bytes[at];
-    if (lead < 0x80)
-        return 1;
-    qsizetype length;
-    uchar low = 0x80, high = 0xBF;  // the bounds of the second byte
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0)
-            low = 0xA0;
-        else if (lead == 0xED)
-            high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0)
-            low = 0x90;
-        else if (lead == 0xF4)
-            high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (at + length > size || bytes[at + 1] < low || bytes[at + 1] > high)
-        return 0;
-    for (qsizetype i = 2; i < length; i++)
-        if (bytes[at + i] < 0x80 || bytes[at + i] > 0xBF)
-            return 0;
-    return length;
-}
 
 bool isEscape(QChar c) { return c.unicode() >= kFirstEscape && c.unicode() <= kLastEscape; }
 
@@ -84,7 +52,7 @@ QString pathFromNative(QByteArrayView bytes) {
     QString path;
     qsizetype run = 0;  // the start of the UTF-8 run not yet decoded
     for (qsizetype at = 0; at < size;) {
-        const qsizetype length = utf8SequenceAt(data, size, at);
+        const qsizetype length = qsizetype(utf8_sequence_length(data + at, size_t(size - at)));
         if (length > 0) {
             at += length;
             continue;

@@ -74,6 +74,14 @@ qint64 PageProcess::dataOf(qint64 pid) {
     return number && pages > 0 ? pages * qint64(::sysconf(_SC_PAGE_SIZE)) : -1;
 }
 
+void PageProcess::forgetLooks() {
+    m_data = 0;
+    m_fastest = 0;
+    m_seen = false;
+    m_highest = 0;
+    m_rose = false;
+}
+
 void PageProcess::look() {
     const qint64 pid = m_page->renderProcessPid();
     if (pid <= 0)
@@ -84,11 +92,7 @@ void PageProcess::look() {
             return;
         m_pid = pid;
         m_watchedBound = m_bound;
-        m_data = 0;
-        m_fastest = 0;
-        m_seen = false;
-        m_highest = 0;
-        m_rose = false;
+        forgetLooks();
         m_endedHere = false;
     }
     limit(pid, m_bound);
@@ -162,11 +166,7 @@ void PageProcess::end(End why) {
             return;
         if (pid != m_pid) {
             m_pid = pid;
-            m_data = 0;
-            m_fastest = 0;
-            m_seen = false;
-            m_highest = 0;
-            m_rose = false;
+            forgetLooks();
         }
         m_why = why;
         m_endedHere = true;

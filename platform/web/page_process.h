@@ -56,6 +56,9 @@ public:
     // Learns the page's process: a process not seen before is limited and
     // watched from now on.
     void look();
+    // Forgets what was seen of the process watched, for another one (under
+    // m_mutex).
+    void forgetLooks();
     // Ends the page's process now (for NotAnswering; TooMuchMemory is the
     // watch's own business).
     void end(End why);

@@ -181,20 +181,18 @@ WebView::WebView(QWidget *parent) : QWebEngineView(parent) {
     settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
     settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
     PageScheme::install(m_page->profile());
-    QWebEngineScript windowSeal;
-    windowSeal.setName(QStringLiteral("orvane-window-seal"));
-    windowSeal.setInjectionPoint(QWebEngineScript::DocumentCreation);
-    windowSeal.setWorldId(QWebEngineScript::MainWorld);
-    windowSeal.setRunsOnSubFrames(true);
-    windowSeal.setSourceCode(pageResource(u"window-seal.js"));
-    m_page->scripts().insert(windowSeal);
-    QWebEngineScript clickWatch;
-    clickWatch.setName(QStringLiteral("orvane-click-watch"));
-    clickWatch.setInjectionPoint(QWebEngineScript::DocumentCreation);
-    clickWatch.setWorldId(QWebEngineScript::ApplicationWorld);
-    clickWatch.setRunsOnSubFrames(false);
-    clickWatch.setSourceCode(pageResource(u"click-watch.js"));
-    m_page->scripts().insert(clickWatch);
+    // Both run as each document is created, before any script of its own.
+    const auto ownScript = [this](const QString &name, QStringView file, quint32 world, bool subFrames) {
+        QWebEngineScript script;
+        script.setName(name);
+        script.setInjectionPoint(QWebEngineScript::DocumentCreation);
+        script.setWorldId(world);
+        script.setRunsOnSubFrames(subFrames);
+        script.setSourceCode(pageResource(file));
+        m_page->scripts().insert(script);
+    };
+    ownScript(QStringLiteral("orvane-window-seal"), u"window-seal.js", QWebEngineScript::MainWorld, true);
+    ownScript(QStringLiteral("orvane-click-watch"), u"click-watch.js", QWebEngineScript::ApplicationWorld, false);
     setContextMenuPolicy(Qt::NoContextMenu);
 
     m_process = new PageProcess(m_page, this);
