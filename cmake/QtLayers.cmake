@@ -11,6 +11,8 @@ find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Network PrintSupport P
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(HUNSPELL REQUIRED IMPORTED_TARGET hunspell)
 pkg_check_modules(LINKGRAMMAR REQUIRED IMPORTED_TARGET link-grammar)
+# The X connection, for keys the program must not lose to a question coming up.
+pkg_check_modules(XCB REQUIRED IMPORTED_TARGET xcb)
 set(CMAKE_AUTOMOC ON)
 set(CMAKE_AUTORCC ON)
 

@@ -20,6 +20,7 @@
 #include <set>
 
 #include "platform/runtime/dispatch.h"
+#include "platform/runtime/held_keys.h"
 #include "platform/runtime/log.h"
 
 namespace platform {
@@ -234,13 +235,17 @@ int show(const Alert &alert, QWidget *parent) {
     if (needsWholeTextBox(explanation))
         showWholeText(box, explanation);
     KeyboardWatch *watch = alert.unasked ? KeyboardWatch::instance() : nullptr;
-    if (watch)
+    if (watch) {
         watch->guard(&box, box.parentWidget() ? box.parentWidget()->window() : nullptr);
+        HeldKeys::holdFor(&box);
+    }
     s_showing.append(&box);
     box.exec();
     s_showing.removeAll(&box);
-    if (watch)
+    if (watch) {
+        HeldKeys::letGo(&box);
         watch->release(&box);
+    }
     return int(buttons.indexOf(box.clickedButton()));
 }
 
