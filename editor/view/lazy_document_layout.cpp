@@ -790,18 +790,26 @@ int LazyDocumentLayout::hitTest(const QPointF &where, Qt::HitTestAccuracy accura
 
 // --- Painting ------------------------------------------------------------------------
 
-void LazyDocumentLayout::keepCaretGlyphs(int position) {
-    const QTextBlock block = position >= 0 ? document()->findBlock(position) : QTextBlock();
-    const int number = block.isValid() ? block.blockNumber() : -1;
-    if (number == m_caretBlock)
+void LazyDocumentLayout::keepGlyphs(int firstShown, int lastShown, int caretPosition) {
+    const QTextBlock caret = caretPosition >= 0 ? document()->findBlock(caretPosition) : QTextBlock();
+    std::vector<int> keep;
+    if (firstShown >= 0)
+        for (int number = firstShown; number <= lastShown; number++)
+            keep.push_back(number);
+    if (caret.isValid() && (caret.blockNumber() < firstShown || caret.blockNumber() > lastShown))
+        keep.insert(std::lower_bound(keep.begin(), keep.end(), caret.blockNumber()), caret.blockNumber());
+    if (keep == m_keptGlyphs)
         return;
-    // The block the caret left, if it is still there (its number may now
-    // be another block's, which loses nothing by it).
-    if (m_caretBlock >= 0 && m_caretBlock < document()->blockCount())
-        document()->findBlockByNumber(m_caretBlock).layout()->setCacheEnabled(false);
-    m_caretBlock = number;
-    if (block.isValid())
-        block.layout()->setCacheEnabled(true);
+    // The blocks that left, if they are still there (a number may now be
+    // another block's, which loses nothing by it).
+    const int blocks = document()->blockCount();
+    for (const int number : m_keptGlyphs)
+        if (number < blocks && !std::binary_search(keep.begin(), keep.end(), number))
+            document()->findBlockByNumber(number).layout()->setCacheEnabled(false);
+    for (const int number : keep)
+        if (number < blocks)
+            document()->findBlockByNumber(number).layout()->setCacheEnabled(true);
+    m_keptGlyphs = std::move(keep);
 }
 
 void LazyDocumentLayout::draw(QPainter *painter, const PaintContext &context) {
@@ -843,6 +851,10 @@ void LazyDocumentLayout::draw(QPainter *painter, const PaintContext &context) {
         m_nearFirst = qMax(0, blockAtY(viewTop - margin).blockNumber());
         m_nearLast = qMax(m_nearFirst, blockAtY(viewBottom + margin).blockNumber());
         m_viewKnown = true;
+        const int firstInView = qMax(0, blockAtY(viewTop).blockNumber());
+        keepGlyphs(firstInView, qMax(firstInView, blockAtY(viewBottom).blockNumber()), context.cursorPosition);
+    } else {
+        keepGlyphs(-1, -1, context.cursorPosition);
     }
     // What is painted is where a long document's heights settle next.
     const QTextBlock firstShown = blockAtY(top);
@@ -851,7 +863,6 @@ void LazyDocumentLayout::draw(QPainter *painter, const PaintContext &context) {
     if (!isSettled())
         scheduleIdle();
 
-    keepCaretGlyphs(context.cursorPosition);
     for (QTextBlock block = blockAtY(top); block.isValid(); block = block.next()) {
         const Fixed blockTop = blockTopFixed(block.blockNumber());
         if (blockTop > bottom)

@@ -194,11 +194,13 @@ private:
     // screen's height around it.
     bool nearView(int first, int last) const;
     void scheduleIdle() const;
-    // The caret's block keeps the glyphs it was shaped into, which Qt would
-    // otherwise drop after each layout and drawing: the caret's blink draws
-    // its line and asks where it stands, and shaping a line of colour emoji
-    // again costs a picture decoded for each.
-    void keepCaretGlyphs(int position);
+    // The blocks the view shows and the caret's keep the glyphs they were
+    // shaped into, which Qt would otherwise drop after each layout and
+    // drawing: every paint and the caret's blink (its line drawn, its place
+    // asked for) would shape them again, and shaping a line of colour emoji
+    // costs a picture decoded for each. A block that leaves the view lets
+    // its glyphs go.
+    void keepGlyphs(int firstShown, int lastShown, int caretPosition);
 
     mutable std::vector<Block> m_blocks;
     mutable FenwickTree m_advances;  // gap + height per block
@@ -237,5 +239,5 @@ private:
     // Blocks to mark after the pending edit of the document (first > last:
     // none).
     int m_pendingFirst = 0, m_pendingLast = -1;
-    int m_caretBlock = -1;  // whose layout keeps its glyphs
+    std::vector<int> m_keptGlyphs;  // the blocks whose layouts keep their glyphs, in order
 };
