@@ -432,8 +432,10 @@ void LazyDocumentLayout::documentChanged(int from, int charsRemoved, int charsAd
             markDirty(i);
     }
     // The block after the change collapses its margin with a block that may
-    // have new formats.
-    if (size_t(l + 1) < m_blocks.size())
+    // have new formats: its gap is all that can change of it, and it is laid
+    // out again only when its gap did (laying out a long line's next part
+    // again at each key doubled what the key cost).
+    if (size_t(l + 1) < m_blocks.size() && gapBefore(last.next()) != m_blocks[size_t(l + 1)].gap)
         markDirty(l + 1);
 
     checkFrame();
