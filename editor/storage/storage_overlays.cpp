@@ -90,7 +90,9 @@ void SmartTextStorage::pushFormatsAsChange(const QTextBlock &block) {
     QTextCursor edit(m_document);
     edit.beginEditBlock();
     pushFormats(block);
+    m_layout->expectFormatsOf(block);
     edit.endEditBlock();
+    m_layout->expectFormatsOf(QTextBlock());
     m_patching = wasPatching;
 }
 

@@ -385,6 +385,11 @@ void LazyDocumentLayout::documentChanged(int from, int charsRemoved, int charsAd
     QTextBlock last = doc->findBlock(from + charsAdded);
     if (!last.isValid())
         last = doc->lastBlock();
+    // New formats of one block are reported as a change of all of it, its
+    // separator with it, which would take the next block for changed too.
+    if (first.blockNumber() == m_formatsOf && charsRemoved == charsAdded && from == first.position() &&
+        charsAdded == first.length())
+        last = first;
     const int f = first.blockNumber(), l = last.blockNumber();
     const int delta = count - int(m_blocks.size());
     const int oldLast = l - delta;

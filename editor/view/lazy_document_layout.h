@@ -79,6 +79,11 @@ public:
     // edit block of its own), which the layout takes as known.
     using FormatHook = std::function<void(const QTextBlock &)>;
     void setFormatHook(FormatHook hook) { m_formatHook = std::move(hook); }
+    // The change the document reports next is new formats of `block`
+    // alone (its layout's, set by the caller), if it comes as exactly that
+    // block: its text, and so the block after it, stay as they were. An
+    // invalid block ends the expectation.
+    void expectFormatsOf(const QTextBlock &block) { m_formatsOf = block.isValid() ? block.blockNumber() : -1; }
     // Whether block `number` is laid out at the current width (its lines
     // hold); true inside an edit the layout has not heard of yet, when its
     // records may not be those of the document's numbers.
@@ -229,6 +234,7 @@ private:
     qreal m_rightPadding = 0;
     OptionHook m_optionHook;
     FormatHook m_formatHook;
+    int m_formatsOf = -1;  // see expectFormatsOf()
     mutable bool m_formatting = false;
     mutable qint64 m_charactersLaidOut = 0;
     // What the idle slices' layouts cost lately (CPU time of the thread)

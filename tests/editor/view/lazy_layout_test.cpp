@@ -638,3 +638,48 @@ TEST(LazyLayout, OnlyTheBlocksInViewAndTheCaretsKeepTheirGlyphs) {
         EXPECT_LT(kept.size(), 20u);
     }
 }
+
+// New formats of one block, as the storage sets them on its layout (styles,
+// spelling marks), are reported by the document as a change of the whole
+// block and its separator: the block is laid out again, and the one after
+// it, whose text and margins stayed as they were, keeps its lines. Told of
+// nothing, the layout takes the block after it for changed too.
+TEST(LazyLayout, NewFormatsOfOneBlockLeaveTheNextBlocksLines) {
+    QTextEdit edit;
+    auto *layout = new LazyDocumentLayout(edit.document());
+    edit.document()->setDocumentLayout(layout);
+    QString text;
+    for (int i = 0; i < 12; i++)
+        text += QStringLiteral("Line %1 with words enough to wrap at this width once or twice.\n").arg(i);
+    edit.resize(400, 300);
+    edit.setPlainText(text);
+    edit.show();
+    layout->finishLayout();
+    QImage image(edit.viewport()->size(), QImage::Format_ARGB32);
+    edit.viewport()->render(&image);
+    ASSERT_TRUE(layout->isExact());
+
+    auto setFormats = [&](int number, bool told) {
+        const QTextBlock block = edit.document()->findBlockByNumber(number);
+        QTextCharFormat bold;
+        bold.setFontWeight(QFont::Bold);
+        QTextCursor cursor(edit.document());
+        cursor.beginEditBlock();
+        block.layout()->setFormats({{0, 4, bold}});
+        if (told)
+            layout->expectFormatsOf(block);
+        cursor.endEditBlock();
+        layout->expectFormatsOf(QTextBlock());
+        return qint64(block.length() - 1);
+    };
+    qint64 before = layout->charactersLaidOut();
+    const qint64 own = setFormats(3, true);
+    edit.viewport()->render(&image);
+    EXPECT_EQ(layout->charactersLaidOut() - before, own);
+    EXPECT_TRUE(layout->isExact());
+
+    before = layout->charactersLaidOut();
+    const qint64 both = setFormats(5, false) + edit.document()->findBlockByNumber(6).length() - 1;
+    edit.viewport()->render(&image);
+    EXPECT_EQ(layout->charactersLaidOut() - before, both);
+}
