@@ -502,14 +502,24 @@ TEST_F(DocumentFixture, WithMergeFileChangesAMergeAsksNothingAmongTheKeysAndAQue
     const QByteArray again = "A dog ran.\nThe last line.\n";
     typing = true;
     ASSERT_TRUE(renameSave(path("merging.md"), again));
-    ASSERT_TRUE(spinUntil([&] { return document->isChangeHeld(); }, std::chrono::seconds(10)));
-    EXPECT_EQ(user.questions.size(), 1);
+    ASSERT_TRUE(spinUntil([&] { return document->isChangeHeld() || user.questions.size() > 1; },
+                          std::chrono::seconds(10)));
+    // A machine busy enough to hold the keys back for the pause has the
+    // question asked then, as a user who stopped typing would.
+    const bool askedInAPause = user.questions.size() > 1;
     typing = false;
-    EXPECT_TRUE(document->canClose());
+    if (askedInAPause) {
+        EXPECT_GE(user.stillBeforeQuestions.back(), platform::Alerts::kTypingPause.count());
+    } else {
+        EXPECT_EQ(user.questions.size(), 1);
+        EXPECT_TRUE(document->canClose());
+    }
     EXPECT_EQ(user.questions.size(), 2);
     platform::Alerts::setHandler(script);
+    // (Saved by closing, or by the autosave after the answer.)
+    EXPECT_TRUE(spinUntil([&] { return QString::fromUtf8(readAll(path("merging.md"))) == text(document); },
+                          std::chrono::seconds(10)));
     EXPECT_TRUE(readAll(path("merging.md")).contains("dog ran")) << readAll(path("merging.md")).toStdString();
-    EXPECT_EQ(QString::fromUtf8(readAll(path("merging.md"))), text(document));
 }
 
 // Lines of one shape, as Markdown's lists, table rows and numbered lines
