@@ -173,6 +173,23 @@ struct Pair {
     return ::testing::AssertionSuccess();
 }
 
+
+// A QTextEdit 400 x 300 over the lazy layout, shown, holding `lines` lines
+// of words that wrap once or twice at its width.
+struct ShownEdit {
+    QTextEdit edit;
+    LazyDocumentLayout *layout = new LazyDocumentLayout(edit.document());
+    explicit ShownEdit(int lines) {
+        edit.document()->setDocumentLayout(layout);
+        QString text;
+        for (int i = 0; i < lines; i++)
+            text += QStringLiteral("Line %1 with words enough to wrap at this width once or twice.\n").arg(i);
+        edit.resize(400, 300);
+        edit.setPlainText(text);
+        edit.show();
+    }
+};
+
 }  // namespace
 
 TEST(LazyLayout, PlacesBlocksCaretsAndHitsAsQtsOwnLayout) {
@@ -285,15 +302,10 @@ TEST(LazyLayout, EditsThatAddOrRemoveLinesKeepEveryOtherHeight) {
 // slice lay out many. The picture is the same as with every change laid out
 // at once.
 TEST(LazyLayout, ChangesFarFromTheViewWaitForTheIdleSlices) {
-    QTextEdit edit;
-    auto *layout = new LazyDocumentLayout(edit.document());
-    edit.document()->setDocumentLayout(layout);
-    QString text;
-    for (int i = 0; i < 400; i++)
-        text += QStringLiteral("Line %1 with words enough to wrap at this width once or twice.\n").arg(i);
-    edit.resize(400, 300);
-    edit.setPlainText(text);
-    edit.show();
+    ShownEdit shown(400);
+    QTextEdit &edit = shown.edit;
+    LazyDocumentLayout *layout = shown.layout;
+    const QString text = edit.toPlainText();
     layout->finishLayout();
     QImage image(edit.viewport()->size(), QImage::Format_ARGB32);
     edit.viewport()->render(&image);
@@ -544,15 +556,10 @@ qint64 threadNanoseconds() {
 // the blocks around what is painted, and go on where the view goes; the
 // others keep their estimates. Prose of the same length settles whole.
 TEST(LazyLayout, TextCostlyToLayOutSettlesOnlyAroundWhatIsShown) {
-    QTextEdit edit;
-    auto *layout = new LazyDocumentLayout(edit.document());
-    edit.document()->setDocumentLayout(layout);
-    QString text;
-    for (int i = 0; i < 600; i++)
-        text += QStringLiteral("Line %1 with words enough to wrap at this width once or twice.\n").arg(i);
-    edit.resize(400, 300);
-    edit.setPlainText(text);
-    edit.show();
+    ShownEdit shown(600);
+    QTextEdit &edit = shown.edit;
+    LazyDocumentLayout *layout = shown.layout;
+    const QString text = edit.toPlainText();
     QImage image(edit.viewport()->size(), QImage::Format_ARGB32);
     edit.viewport()->render(&image);
     const qint64 start = layout->charactersLaidOut();
@@ -601,15 +608,9 @@ TEST(LazyLayout, TextCostlyToLayOutSettlesOnlyAroundWhatIsShown) {
 // asked for) shapes nothing again; a block that left the view lets its
 // glyphs go, wherever the caret and the view have been.
 TEST(LazyLayout, OnlyTheBlocksInViewAndTheCaretsKeepTheirGlyphs) {
-    QTextEdit edit;
-    auto *layout = new LazyDocumentLayout(edit.document());
-    edit.document()->setDocumentLayout(layout);
-    QString text;
-    for (int i = 0; i < 40; i++)
-        text += QStringLiteral("Line %1 with words enough to wrap at this width once or twice.\n").arg(i);
-    edit.resize(400, 300);
-    edit.setPlainText(text);
-    edit.show();
+    ShownEdit shown(40);
+    QTextEdit &edit = shown.edit;
+    LazyDocumentLayout *layout = shown.layout;
     edit.activateWindow();
     edit.setFocus();
     QCoreApplication::processEvents();
@@ -645,15 +646,9 @@ TEST(LazyLayout, OnlyTheBlocksInViewAndTheCaretsKeepTheirGlyphs) {
 // it, whose text and margins stayed as they were, keeps its lines. Told of
 // nothing, the layout takes the block after it for changed too.
 TEST(LazyLayout, NewFormatsOfOneBlockLeaveTheNextBlocksLines) {
-    QTextEdit edit;
-    auto *layout = new LazyDocumentLayout(edit.document());
-    edit.document()->setDocumentLayout(layout);
-    QString text;
-    for (int i = 0; i < 12; i++)
-        text += QStringLiteral("Line %1 with words enough to wrap at this width once or twice.\n").arg(i);
-    edit.resize(400, 300);
-    edit.setPlainText(text);
-    edit.show();
+    ShownEdit shown(12);
+    QTextEdit &edit = shown.edit;
+    LazyDocumentLayout *layout = shown.layout;
     layout->finishLayout();
     QImage image(edit.viewport()->size(), QImage::Format_ARGB32);
     edit.viewport()->render(&image);
