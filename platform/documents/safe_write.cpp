@@ -543,6 +543,37 @@ bool writeFileAtRealPath(const QString &target, const QByteArray &data, QString 
         return failed(cause);
     }
     reachedFileStep(FileStep::Renaming);
+    if (existed) {
+        // The new file and what stands in the file's place trade names, and
+        // what left the place is looked at: another program's version
+        // renamed there since the old file was found goes back, and nothing
+        // is written (a link put there goes, as a rename over it takes it).
+        if (::renameat2(folder.get(), created.name.constData(), folder.get(), place.name.constData(),
+                        RENAME_EXCHANGE) == 0) {
+            struct stat left {};
+            if (::fstatat(folder.get(), created.name.constData(), &left, AT_SYMLINK_NOFOLLOW) == 0 &&
+                !S_ISLNK(left.st_mode) && (left.st_dev != old.st_dev || left.st_ino != old.st_ino)) {
+                // (One that cannot go back stays beside it, never removed.)
+                if (::renameat2(folder.get(), created.name.constData(), folder.get(), place.name.constData(),
+                                RENAME_EXCHANGE) == 0)
+                    ::unlinkat(folder.get(), created.name.constData(), 0);
+                return fail(QStringLiteral("“%1” was replaced by another file while it was saved; nothing was written.")
+                                .arg(name));
+            }
+            ::unlinkat(folder.get(), created.name.constData(), 0);
+            ::fsync(folder.get());
+            reachedFileStep(FileStep::Written);
+            said.written = written;
+            return true;
+        }
+        // Nothing there any more, or a file system that cannot trade names:
+        // the new file is renamed into the place.
+        if (errno != ENOENT && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
+            const int cause = errno;
+            ::unlinkat(folder.get(), created.name.constData(), 0);
+            return failed(cause);
+        }
+    }
     if (::renameat(folder.get(), created.name.constData(), folder.get(), place.name.constData()) != 0) {
         const int cause = errno;
         ::unlinkat(folder.get(), created.name.constData(), 0);

@@ -6,7 +6,10 @@
 // Mostly the bytes go to a new file beside the old one, reach the disk, and
 // take its place in one rename: the file is never seen half written, and a
 // write that fails at any step leaves the old file as it was. The new file
-// is given what the old one had besides its bytes.
+// is given what the old one had besides its bytes. Where the old file was,
+// the two trade names, and the file that left the place must be the one
+// found: another program's version renamed there meanwhile goes back, and
+// nothing is written.
 //
 // Where a new file cannot be the old one's equal, the bytes are written into
 // the old file itself: a file with other names (hard links), which a new file
