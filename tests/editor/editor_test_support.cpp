@@ -30,6 +30,15 @@ QString writeTheme(const QString &name, const QByteArray &json) {
     return path;
 }
 
+std::unique_ptr<SmartTextStorage> styled(const QString &text) {
+    auto storage = std::make_unique<SmartTextStorage>();
+    storage->applyThemeFromPath(themePath());
+    storage->setInitialText(text);
+    storage->finishLayingIn();
+    storage->finishStylingAhead();
+    return storage;
+}
+
 QString themePath() {
     static QString path = writeTheme(QStringLiteral("editor-test.theme"), R"({
         "fontName": "DejaVu Sans", "fontSize": 12,

@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <QTextDocument>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,9 @@ namespace editortest {
 QString themePath();
 // Writes `json` as a theme file in a temporary folder and gives its path.
 QString writeTheme(const QString &name, const QByteArray &json);
+
+// A storage in the test theme holding `text`, laid in and styled whole.
+std::unique_ptr<SmartTextStorage> styled(const QString &text);
 
 // The document's text, with block separators as "\n" (as the character
 // they stand for between the parts of a long line).

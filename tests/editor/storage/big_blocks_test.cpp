@@ -20,6 +20,8 @@ using editortest::shownText;
 
 namespace {
 
+using editortest::styled;
+
 // The kinds of big blocks, each made of lines numbered so that no two are
 // alike, between a paragraph before and one after.
 enum class Kind { NestedList, LooseOrderedList, Fence, Table, Quote };
@@ -79,15 +81,6 @@ QString document(Kind kind, qsizetype units, qsizetype *blockStart = nullptr, qs
         *blockEnd = text.size();
     text += QStringLiteral("\nA paragraph *after* it.\n");
     return text;
-}
-
-std::unique_ptr<SmartTextStorage> styled(const QString &text) {
-    auto storage = std::make_unique<SmartTextStorage>();
-    storage->applyThemeFromPath(editortest::themePath());
-    storage->setInitialText(text);
-    storage->finishLayingIn();
-    storage->finishStylingAhead();
-    return storage;
 }
 
 const Kind kKinds[] = {Kind::NestedList, Kind::LooseOrderedList, Kind::Fence, Kind::Table, Kind::Quote};

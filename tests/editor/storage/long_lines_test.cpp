@@ -23,6 +23,8 @@ using editortest::shownText;
 
 namespace {
 
+using editortest::styled;
+
 // A line of `units` units or more made of `piece` over and over, numbered
 // so that no two stretches of it are alike.
 QString repeated(const QString &piece, qsizetype units) {
@@ -48,15 +50,6 @@ QString prose(qsizetype units) {
     return repeated(QStringLiteral("Sentence %1 has *some emphasis*, `a code span` and [a link](http://example.org/%1) "
                                    "in it, and then ends. "),
                     units);
-}
-
-std::unique_ptr<SmartTextStorage> styled(const QString &text) {
-    auto storage = std::make_unique<SmartTextStorage>();
-    storage->applyThemeFromPath(editortest::themePath());
-    storage->setInitialText(text);
-    storage->finishLayingIn();
-    storage->finishStylingAhead();
-    return storage;
 }
 
 // What the document shows of a storage, block by block: each block's text,
