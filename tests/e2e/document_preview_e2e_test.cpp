@@ -311,3 +311,65 @@ TEST(DocumentPreviewEndToEnd, ResizesWhileTypingNeverLeaveThePreviewBlank) {
     EXPECT_TRUE(testing_qt::spinUntil([&] { return shows("xxx done"); }, 60s));
     EXPECT_EQ(alerts.count(), 0);
 }
+
+// Sentences typed at 30 ms a key into the middle of a document of a
+// megabyte, each ended with a space: once typing stops, the page holds each
+// whole (the cycle run for the last key, a space, also took in letters typed
+// while the cycle before it ran, and used to show none of them).
+TEST(DocumentPreviewEndToEnd, TypedSentencesReachThePageWholeOnceTypingStops) {
+    QTemporaryDir dir;
+    QByteArray text = "Title: A long one\n\n";
+    for (int sections = 0; text.size() < 1000000; sections++)
+        text += QStringLiteral("## Section %1\n\nSection %1 opens with *emphasis*, **strong words**, `code` and a "
+                               "[link](https://example.com/%1), and goes on long enough to wrap.\n\n"
+                               "- an item of %1\n- another\n\n> A quote in %1.\n\n")
+                    .arg(sections)
+                    .toUtf8();
+    const QString path = dir.filePath("long.md");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
+    file.close();
+    NewUser user(dir.filePath("preferences.json"));
+    platform::ScriptedAlerts alerts;
+    Application app(user.defaults(), TZRThemeController::standardLocations());
+    SmartEditorDocument *document = app.open(path);
+    ASSERT_TRUE(document);
+    auto *content = dynamic_cast<TZRMasterView *>(document->content());
+    ASSERT_TRUE(content && content->webView());
+    SmartWebView &preview = *content->webView();
+    PreviewController &controller = preview.controller();
+    ASSERT_TRUE(testing_qt::spinUntil(
+        [&] { return !controller.isFrozen() && !controller.isUpdating() && controller.knowsPageBlocks(); }, 60s));
+    // Whether a paragraph of the page reads `wanted` (blanks collapsed, the
+    // scroll anchor left out); looked at every 200 ms.
+    auto shown = [&](const QString &wanted) {
+        const QString script = QStringLiteral(
+            "(function (w) { var p = document.getElementsByTagName('p');"
+            " for (var i = 0; i < p.length; i++) {"
+            "  if (p[i].textContent.indexOf(w.slice(0, 9)) < 0) continue;"
+            "  var c = p[i].cloneNode(true), a = c.querySelector('#TZRHTMLSCROLLPOINT'); if (a) a.remove();"
+            "  if (c.textContent.replace(/\\s+/g, ' ').indexOf(w) >= 0) return true; }"
+            " return false; })(%1)").arg(platform::WebView::stringLiteral(wanted));
+        return testing_qt::spinUntil(
+            [&] {
+                testing_qt::spinFor(200ms);
+                return web_test::evaluate(preview, script).toBool();
+            },
+            30s);
+    };
+    content->textView()->setFocus();
+    const QStringList sentences = {"okay fine ", "then some more here ", "and a last one "};
+    for (int round = 0; round < int(sentences.size()); round++) {
+        FindBar *find = content->textView()->findBar();
+        find->setFindString(QStringLiteral("Section %1 opens").arg(1000 + 700 * round));
+        ASSERT_TRUE(find->findNext());
+        content->textView()->setFocus();
+        for (QChar key : sentences[round]) {
+            type(content->textView(), QString(key));
+            testing_qt::spinFor(30ms);
+        }
+        const QString wanted = sentences[round] + "with emphasis";
+        EXPECT_TRUE(shown(wanted)) << "the page lacks \"" << wanted.toStdString() << "\"";
+    }
+    EXPECT_EQ(alerts.count(), 0);
+}
