@@ -838,7 +838,7 @@ QStringList Document::writableTypesForSaveOperation(SaveOperation) const {
     return m_fileType.isEmpty() ? QStringList() : QStringList{m_fileType};
 }
 
-void Document::prepareSavePanel(SavePanel &) {}
+void Document::prepareSavePanel(SavePanel &, SaveOperation) {}
 
 bool Document::runSavePanel(SaveOperation operation) {
     SavePanel panel;
@@ -846,7 +846,7 @@ bool Document::runSavePanel(SaveOperation operation) {
     panel.types = writableTypesForSaveOperation(operation);
     panel.nameFieldStringValue = m_filePath.isEmpty() ? displayName() : QFileInfo(m_filePath).completeBaseName();
     panel.directory = m_filePath.isEmpty() ? Folders::documentsFolder() : QFileInfo(m_filePath).absolutePath();
-    prepareSavePanel(panel);
+    prepareSavePanel(panel, operation);
     if (!FilePanels::runSavePanel(panel, firstWindow()))
         return false;
     if (!saveToPath(panel.path, panel.chosenType, operation))

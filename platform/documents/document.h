@@ -258,8 +258,8 @@ public:
     // The types a panel of the operation offers; the base: the document's
     // own type.
     virtual QStringList writableTypesForSaveOperation(SaveOperation operation) const;
-    // Sets up a save panel before it is shown.
-    virtual void prepareSavePanel(SavePanel &panel);
+    // Sets up a save panel of the operation before it is shown.
+    virtual void prepareSavePanel(SavePanel &panel, SaveOperation operation);
 
     // --- Closing ------------------------------------------------------------------------
 

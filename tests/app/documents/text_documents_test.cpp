@@ -566,6 +566,23 @@ TEST_F(DocumentFixture, AnOutsideChangeLandsOnItsOwnLineOrAsksWhenTheUserChanged
     EXPECT_EQ(text(next).toStdString(), both.toStdString());
     EXPECT_EQ(next->fileString(), theirs);
     EXPECT_EQ(alerts.count(), 3);
+
+    // A line typed after two blank lines, where the other program inserted
+    // its own (and changed the first line): the same place, so it asks.
+    const QString blanks = QStringLiteral("a\nb\n\n\nc\n");
+    SmartEditorDocument *after = open("after.md", blanks.toUtf8());
+    ASSERT_TRUE(after);
+    after->setAutosaveDelay(std::chrono::hours(1));
+    storage(after)->replaceCharactersInRange({blanks.indexOf(u'c'), 0}, "M\n");
+    alerts.addAnswers({0, 1});  // Merge, then Cancel
+    const QByteArray outside = "A\nb\n\n\nT\nc\n";
+    ASSERT_TRUE(renameSave(path("after.md"), outside));
+    ASSERT_TRUE(spinUntil([&] { return alerts.count() == 5 || text(after).contains(u'T'); }));
+    EXPECT_EQ(text(after).toStdString(), "a\nb\n\n\nM\nc\n") << "nothing merged silently";
+    ASSERT_EQ(alerts.count(), 5);
+    EXPECT_TRUE(alerts.shown().last().informativeText.contains("could not be merged successfully"));
+    EXPECT_EQ(after->fileString(), blanks) << "Cancel keeps the old base";
+    EXPECT_EQ(readAll(path("after.md")), outside);
 }
 
 TEST_F(DocumentFixture, TextTypedWhileAnOutsideChangeArrivesIsKept) {
