@@ -247,7 +247,8 @@ void Document::noteLeadsElsewhere(const QString &target) {
             << QStringLiteral("%1 now leads to another file, %2: not read or saved there").arg(contentPath(), target);
         Alerts::notice({QStringLiteral("“%1” now leads to another file, “%2”.").arg(displayName(), displayablePath(target)),
                         QStringLiteral("Its place was taken by a link, or a folder's on its way was. The document keeps "
-                                       "its text, and saves it there only when you save it and agree."),
+                                       "the text of “%1”, and saves it into “%2” only when you save it and agree.")
+                            .arg(displayablePath(m_knownTarget), displayablePath(target)),
                         {QStringLiteral("OK")},
                         AlertStyle::Warning},
                        firstWindow());
@@ -446,6 +447,7 @@ void Document::reportError(const QString &message, const QString &reason) const 
 
 bool Document::saveToPath(const QString &path, const QString &type, SaveOperation operation) {
     std::optional<QString> target;
+    std::optional<FileState> unchanged;
     // The document's own file: only where it is, or where the user agreed.
     if (operation != SaveOperation::SaveTo && !m_filePath.isEmpty() && path == m_filePath) {
         const Destination at = destination();
@@ -454,13 +456,16 @@ bool Document::saveToPath(const QString &path, const QString &type, SaveOperatio
                 noteLeadsElsewhere(at.target);
                 return false;
             }
-            if (!confirmDestination(at.target))
+            const std::optional<FileState> agreed = confirmDestination(at.target);
+            if (!agreed)
                 return false;
+            if (agreed->exists)
+                unchanged = agreed;
         }
         target = at.target;
     }
     QString reason;
-    if (!writeDocument(path, type, operation, target, &reason)) {
+    if (!writeDocument(path, type, operation, target, &reason, unchanged)) {
         const QString message = operation == SaveOperation::SaveTo
                                     ? QStringLiteral("The document “%1” could not be exported as “%2”.")
                                           .arg(displayName(), QFileInfo(path).fileName())
@@ -472,12 +477,13 @@ bool Document::saveToPath(const QString &path, const QString &type, SaveOperatio
 }
 
 bool Document::writeDocument(const QString &path, const QString &type, SaveOperation operation,
-                             const std::optional<QString> &target, QString *reason) {
+                             const std::optional<QString> &target, QString *reason,
+                             const std::optional<FileState> &unchanged) {
     // One write at a time: the save in flight first.
     finishSaving();
     // The own file in place: the same work as in the background, here.
     if (operation != SaveOperation::SaveTo && target && path == m_filePath) {
-        if (const std::shared_ptr<SaveJob> job = prepareSave(operation, type, *target, std::nullopt)) {
+        if (const std::shared_ptr<SaveJob> job = prepareSave(operation, type, *target, unchanged)) {
             performSave(*job);
             return applySave(*job, reason);
         }
@@ -564,9 +570,11 @@ void Document::performSave(SaveJob &job) {
     if (!bytes) {
         job.outcome = SaveJob::Outcome::Failed;
     } else if (job.unchanged && now.exists && !(now == *job.unchanged)) {
-        // Another program wrote the file since the document last knew it:
-        // its version is taken in before this text goes over it.
+        // Another program wrote the file since the document last knew it
+        // (or since the user agreed to save over it): its version is not
+        // written over unseen.
         job.outcome = SaveJob::Outcome::ChangedOnDisk;
+        job.error = QStringLiteral("The file changed while it was about to be saved; nothing was written.");
     } else if (!writeFileAtRealPath(job.target, *bytes, &job.error, &job.report)) {
         job.outcome = SaveJob::Outcome::Failed;
     } else {
@@ -653,7 +661,10 @@ void Document::finishSave(const std::shared_ptr<SaveJob> &job) {
     const std::optional<SaveOperation> after = std::exchange(m_saveAfter, std::nullopt);
     bool saveAgain = after == SaveOperation::Autosave;
     QString reason;
-    if (job->outcome == SaveJob::Outcome::ChangedOnDisk) {
+    if (job->outcome == SaveJob::Outcome::ChangedOnDisk && job->operation != SaveOperation::Autosave) {
+        // A Save the user agreed to, into a file that has changed since.
+        reportError(QStringLiteral("The document “%1” could not be saved.").arg(displayName()), job->error);
+    } else if (job->outcome == SaveJob::Outcome::ChangedOnDisk) {
         qCInfo(lcPlatform).noquote() << QStringLiteral("%1 changed before it was saved: taken in first").arg(m_filePath);
         saveAgain = true;
     } else if (!applySave(*job, &reason)) {
@@ -694,16 +705,34 @@ void Document::saveOnceLookedAt() {
     saveDocumentInBackground();
 }
 
-bool Document::confirmDestination(const QString &target) {
+std::optional<FileState> Document::confirmDestination(const QString &target) {
+    // The question names both files: the one whose text the document holds
+    // (which the window's title does not), and the one the save would write.
+    const QString held = displayablePath(m_knownTarget);
+    const QString heldName = displayablePath(QFileInfo(m_knownTarget).fileName());
+    const QString there = displayablePath(target);
+    const FileState found = FileState::at(target);
     const int answer = Alerts::runModal(
-        {QStringLiteral("“%1” now leads to another file, “%2”.").arg(displayName(), displayablePath(target)),
-         QStringLiteral("Its place was taken by a link, or a folder's on its way was, since the document was read or "
-                        "saved. Do you want to save the document into “%1”?")
-             .arg(displayablePath(target)),
+        {QStringLiteral("“%1” now leads to “%2”, not to “%3”, whose text the document holds.")
+             .arg(displayName(), there, held),
+         QStringLiteral("A link took the place of the file, or of a folder on its way, since the document was opened or "
+                        "last saved. Saving writes the text of “%1” into “%2”%3. Do you want to save it there?")
+             .arg(heldName, there,
+                  found.exists ? QStringLiteral(", in place of what that file holds") : QStringLiteral(", a new file")),
          {QStringLiteral("Cancel"), QStringLiteral("Save")},
          AlertStyle::Warning},
         firstWindow());
-    return answer == 1;
+    if (answer != 1)
+        return std::nullopt;
+    // The save writes what the question named, where it named: not where the
+    // path has come to lead while it was open, nor over a file put there
+    // meanwhile.
+    if (realWritePath(contentPath()) != target || !(FileState::at(target) == found)) {
+        reportError(QStringLiteral("The document “%1” could not be saved.").arg(displayName()),
+                    QStringLiteral("“%1” changed while you were asked; nothing was written.").arg(there));
+        return std::nullopt;
+    }
+    return found;
 }
 
 bool Document::saveDocument() {
@@ -734,11 +763,17 @@ void Document::saveDocumentInBackground() {
     if (!confirmLossOnSave())
         return;
     const Destination at = destination();
-    if (!at.known && !confirmDestination(at.target))
-        return;
+    std::optional<FileState> unchanged;
+    if (!at.known) {
+        const std::optional<FileState> agreed = confirmDestination(at.target);
+        if (!agreed)
+            return;
+        if (agreed->exists)
+            unchanged = agreed;
+    }
     // (An autosave may have begun while the question was open.)
     finishSaving();
-    saveInBackground(SaveOperation::Save, at.target, std::nullopt);
+    saveInBackground(SaveOperation::Save, at.target, unchanged);
 }
 
 QString Document::lossOnSave() const { return QString(); }

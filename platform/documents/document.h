@@ -377,12 +377,16 @@ private:
     };
     Destination destination() const;
     // Asks before writing the document into `target`, another file than
-    // its own; true when the user said Save.
-    bool confirmDestination(const QString &target);
+    // the one whose text it holds, naming both. What stood at `target` when
+    // asked, when the user said Save and it still stands there, the path
+    // still leading to it; nothing otherwise (a change meanwhile is told).
+    std::optional<FileState> confirmDestination(const QString &target);
     // Writes without asking or reporting; the bookkeeping of a write that
-    // succeeded. `target`: the place checked for a save of the own file.
+    // succeeded. `target`: the place checked for a save of the own file;
+    // `unchanged`: the file there must still be so when it is written.
     bool writeDocument(const QString &path, const QString &type, SaveOperation operation,
-                       const std::optional<QString> &target, QString *reason);
+                       const std::optional<QString> &target, QString *reason,
+                       const std::optional<FileState> &unchanged = std::nullopt);
     // The edits are not being saved by themselves, told in a notice the
     // first time: their autosave failed for `reason` (tried again after
     // kAutosaveRetry), or the path leads to `target`, another file (empty:
