@@ -381,6 +381,24 @@ void Document::tellUnfinishedSaves(const QByteArray &bytes) {
         kept << QStringLiteral("The document shows the file as it is now.");
         Alerts::simpleAlert(kept.join(u' '), QStringLiteral("A save of “%1” was cut short.").arg(displayName()));
     }
+    // The new files of saves cut short before they took the file's place.
+    const QStringList left = clearSavesLeftBeside(m_knownTarget, bytes);
+    if (left.isEmpty())
+        return;
+    QStringList named;
+    for (const QString &file : left)
+        named << QStringLiteral("“%1”").arg(displayablePath(file));
+    Alerts::simpleAlert(
+        (left.size() == 1 ? QStringLiteral("The text it was saving is kept beside the file, hidden, in %1. It is not "
+                                           "the text the file holds: it may be your newest text, or only its "
+                                           "beginning if the save stopped while it wrote it.")
+                          : QStringLiteral("The texts they were saving are kept beside the file, hidden, in %1. "
+                                           "None is the text the file holds: each may be your newest text, or only "
+                                           "its beginning if the save stopped while it wrote it."))
+                .arg(named.join(QStringLiteral(", "))) +
+            QStringLiteral(" The document shows the file as it is now; remove what you no longer need."),
+        left.size() == 1 ? QStringLiteral("A save of “%1” was cut short.").arg(displayName())
+                         : QStringLiteral("Saves of “%1” were cut short.").arg(displayName()));
 }
 
 void Document::noteFileOnDisk(const FileState &state, const QByteArray &bytes) {

@@ -397,7 +397,9 @@ private:
     void tellNotKept(const QString &name, const QString &notKept);
     // The file state and the hash of what the document now knows is on disk.
     void noteFileState(const FileState &state, const QByteArray &hash);
-    // What an unfinished write in place left for the file just read.
+    // What saves cut short left of the file just read: the copies of a
+    // write in place, the new files beside it. What holds nothing the file
+    // lacks goes; the rest is told.
     void tellUnfinishedSaves(const QByteArray &bytes);
     bool runSavePanel(SaveOperation operation);
     void scheduleAutosave();
