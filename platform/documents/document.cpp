@@ -836,6 +836,66 @@ bool Document::autosave() {
     return false;
 }
 
+bool Document::saveBeforeQuitting() {
+    finishSaving();
+    if (!autosavesInPlace() || m_filePath.isEmpty() || !m_edited || !holdsUnseenVersion())
+        return autosave();
+    m_autosaveTimer->stop();
+    m_retryTimer->stop();
+    QString reason;
+    const std::optional<QByteArray> data = dataOfType(m_fileType, &reason);
+    if (!data) {
+        qCWarning(lcPlatform).noquote() << QStringLiteral("%1: the text could not be kept: %2").arg(m_filePath, reason);
+        return false;
+    }
+    const QFileInfo file(m_knownTarget);
+    for (const QString &folder : {file.absolutePath(), Folders::documentsFolder()}) {
+        for (int number = 1; number <= 100; number++) {
+            const QString kept = QDir(folder).filePath(textKeptAtQuitName(file.fileName(), number));
+            if (writeNewFile(kept, *data, &reason)) {
+                qCWarning(lcPlatform).noquote()
+                    << QStringLiteral("%1 holds another program's version, not taken in: it stays there, and the "
+                                      "document's text is kept in %2")
+                           .arg(m_knownTarget, kept);
+                return true;
+            }
+            if (errno != EEXIST)
+                break;
+        }
+        qCWarning(lcPlatform).noquote()
+            << QStringLiteral("%1: the text could not be kept in %2: %3").arg(m_filePath, folder, reason);
+    }
+    return false;
+}
+
+QString Document::textKeptAtQuitName(const QString &name, int number) {
+    // Before the extension, where it opens as the file does.
+    const qsizetype dot = name.lastIndexOf(u'.');
+    const QString base = dot > 0 ? name.left(dot) : name;
+    const QString extension = dot > 0 ? name.mid(dot) : QString();
+    const QString mark = number > 1 ? QStringLiteral(" (your edits, not merged, %1)").arg(number)
+                                    : QStringLiteral(" (your edits, not merged)");
+    return base + mark + extension;
+}
+
+bool Document::holdsUnseenVersion() {
+    const Destination at = destination();
+    if (!at.known)
+        return false;
+    const FileState now = FileState::at(at.target);
+    if (!now.exists || now == m_fileState)
+        return false;
+    FileState state;
+    const std::optional<QByteArray> bytes = readContentFile(&state, nullptr);
+    // (What cannot be read is not known to be the document's own.)
+    if (!bytes || !isKnownContent(*bytes)) {
+        m_readTarget.clear();
+        return true;
+    }
+    noteFileOnDisk(state, *bytes);
+    return false;
+}
+
 void Document::autosaveInBackground() {
     m_autosaveTimer->stop();
     if (m_closing)

@@ -230,6 +230,17 @@ public:
     // kAutosaveRetry until it saves. The file is written when it returns
     // (what quitting needs): a save in flight is waited for first.
     bool autosave();
+    // What quitting saves when nobody may be asked (a terminating signal:
+    // the session ends): the edits, as autosave() saves them. Where another
+    // program's version of the file has not been taken in (held until the
+    // user stops typing, still settling, or its question closed unanswered
+    // by the quit), that version stays in the file, and the document's text
+    // goes into a new file beside it, named for it (textKeptAtQuitName());
+    // in the user's documents folder where its folder takes no new file.
+    // False when the edits could not be put on the disk.
+    bool saveBeforeQuitting();
+    // That file's name beside the file `name`, the `number`th tried (from 1).
+    static QString textKeptAtQuitName(const QString &name, int number);
     // The same save as the delay after an edit and the retries start it:
     // not over a change of another program that is not taken in yet (it
     // looks at the file and tries again later), and in the background. It
@@ -393,6 +404,9 @@ private:
     // it leads to the document's own again).
     void noteAutosaveFailure(const QString &reason);
     void noteLeadsElsewhere(const QString &target);
+    // Whether the content file, where the document knows it, holds another
+    // program's version that the document has not taken in.
+    bool holdsUnseenVersion();
     // Tells what a write could not keep of the file, in a notice.
     void tellNotKept(const QString &name, const QString &notKept);
     // The file state and the hash of what the document now knows is on disk.

@@ -608,6 +608,36 @@ bool writeFileAtRealPath(const QString &target, const QByteArray &data, QString 
     return true;
 }
 
+bool writeNewFile(const QString &path, const QByteArray &data, QString *error) {
+    const Place place = split(withoutTrailingSlashes(nativePath(path)));
+    const QString name = displayablePath(pathFromNative(place.name));
+    auto failed = [&](int cause) {
+        if (error)
+            *error = QStringLiteral("The file “%1” could not be written: %2.").arg(name, reason(cause));
+        errno = cause;
+        return false;
+    };
+    Descriptor folder(::open(place.folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder)
+        return failed(errno);
+    Descriptor file(
+        ::openat(folder.get(), place.name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!file)
+        return failed(errno);
+    int cause = writeAt(file.get(), data, 0);
+    if (!cause && ::fsync(file.get()) != 0)
+        cause = errno;
+    if (!cause && !file.close())
+        cause = errno;
+    if (cause) {
+        file.reset();
+        ::unlinkat(folder.get(), place.name.constData(), 0);
+        return failed(cause);
+    }
+    ::fsync(folder.get());
+    return true;
+}
+
 int openAtRealPath(const QString &target) {
     const QByteArray path = nativePath(target);
     const Place place = split(path);

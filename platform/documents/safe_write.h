@@ -77,6 +77,11 @@ QString realWritePath(const QString &path);
 bool writeFileAtRealPath(const QString &target, const QByteArray &data, QString *error = nullptr,
                          WriteReport *report = nullptr);
 
+// Writes `data` into a new file at `path`, made for it: never over a file,
+// nor through a link, that stands there (false, errno EEXIST). The file is
+// the user's alone, and on the disk once this answers true.
+bool writeNewFile(const QString &path, const QByteArray &data, QString *error = nullptr);
+
 // Opens the file at `target`, a place realWritePath() gave, for reading, as
 // a write finds it: in the folder that is that place now, never through a
 // link at its name. -1 with errno otherwise (ELOOP for a link at its name,

@@ -2,7 +2,8 @@
 // (later starts hand their files to it, as tabs of its front window, a
 // killed one is taken over, two started at once end as one), and a
 // terminating signal that ends it even
-// while an alert waits for an answer, with the edit saved in place. A kill
+// while an alert waits for an answer, with the edit saved in place (beside
+// the file, where another program's version was not taken in). A kill
 // during a save leaves its text beside the file, told at each start until
 // the file holds it. Started
 // as root it runs, the web engine without its sandbox; a start that never
@@ -453,12 +454,64 @@ TEST(RunningProgram, ATerminatingSignalWhileAnAlertWaitsEndsTheProgramAndTheEdit
 
     // The quit sequence saves the edit and clears the crash flag at once;
     // the process ends some time after. An alert that held the program would
-    // hold it for good.
+    // hold it for good. The question closes unanswered: the other program's
+    // version, which nobody took in, stays in the file, and the edit goes
+    // beside it.
     ::kill(pid_t(orvane.processId()), SIGTERM);
+    const QString beside = user.path("notes (your edits, not merged).md");
     EXPECT_TRUE(testing_qt::spinUntil(
-        [&] { return readAll(file).contains("typed original") && user.onDisk("appCrashed") == QJsonValue(false); },
+        [&] { return readAll(beside) == "typed original\n" && user.onDisk("appCrashed") == QJsonValue(false); },
         30s))
-        << readAll(file).toStdString();
+        << readAll(beside).toStdString() << "\n" << log.toStdString();
+    EXPECT_EQ(readAll(file), "original\nfrom elsewhere\n") << "the other program's version was saved over";
+    ASSERT_TRUE(finishes(orvane, kEndsAfterQuitting)) << "still running after the signal\n" << log.toStdString();
+    EXPECT_EQ(orvane.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(orvane.exitCode(), 0);
+    if (orvane.state() != QProcess::NotRunning) {
+        orvane.kill();
+        orvane.waitForFinished();
+    }
+}
+
+// Another program rewrites the file while the user types, and the session
+// ends (a terminating signal) while its version waits for the keys to
+// pause: that version stays in the file, and the typed text goes beside it,
+// in a file named for it; no question is left for anybody to answer.
+TEST(RunningProgram, ATerminatingSignalWhileAnotherProgramsVersionWaitsForThePauseKeepsItAndTheTypedTextBeside) {
+    if (!testing_x::canType())
+        GTEST_SKIP() << "keys cannot be typed on this display (libxtst-dev)";
+    User user;
+    const QString file = user.path("notes.md");
+    ASSERT_TRUE(writeAll(file, "first line\nsecond line\n"));
+    QProcess orvane;
+    QString log;
+    ASSERT_TRUE(user.startTypingInto(orvane, file, &log));
+    const QString held = QStringLiteral("changed on disk: asked about once the keys pause");
+
+    // A key every 150 ms; the other program's version comes among them, and
+    // they go on until it is held.
+    std::string typed;
+    QElapsedTimer typing;
+    typing.start();
+    while (!log.contains(held) && typing.elapsed() < 30000) {
+        const char key = char('a' + typed.size() % 26);
+        ASSERT_TRUE(testing_x::typeText(std::string(1, key)));
+        typed += key;
+        if (typed.size() == 6) {
+            ASSERT_EQ(QProcess::execute("sed", {"-i", "s/second/2nd/", file}), 0);
+        }
+        testing_qt::spinFor(150ms);
+    }
+    ASSERT_TRUE(log.contains(held)) << log.toStdString();
+    // The keys reach the text, and the session ends within the pause.
+    testing_qt::spinFor(300ms);
+    ::kill(pid_t(orvane.processId()), SIGTERM);
+    const QString beside = user.path("notes (your edits, not merged).md");
+    const QByteArray mine = QByteArray::fromStdString(typed) + "first line\nsecond line\n";
+    EXPECT_TRUE(testing_qt::spinUntil(
+        [&] { return readAll(beside) == mine && user.onDisk("appCrashed") == QJsonValue(false); }, 30s))
+        << readAll(beside).toStdString() << "\n" << log.toStdString();
+    EXPECT_EQ(readAll(file), "first line\n2nd line\n") << "the other program's version was saved over";
     ASSERT_TRUE(finishes(orvane, kEndsAfterQuitting)) << "still running after the signal\n" << log.toStdString();
     EXPECT_EQ(orvane.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(orvane.exitCode(), 0);
