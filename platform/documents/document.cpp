@@ -838,7 +838,18 @@ bool Document::autosave() {
 
 bool Document::saveBeforeQuitting() {
     finishSaving();
-    if (!autosavesInPlace() || m_filePath.isEmpty() || !m_edited || !holdsUnseenVersion())
+    if (!autosavesInPlace() || m_filePath.isEmpty() || !m_edited)
+        return autosave();
+    // What the autosave would not write without the user (who cannot be
+    // asked now), or would write over unseen.
+    QString why;
+    if (!destination().known)
+        why = QStringLiteral("its path leads to another file now");
+    else if (!lossOnSave().isEmpty())
+        why = QStringLiteral("saving it in place changes more than the edits");
+    else if (holdsUnseenVersion())
+        why = QStringLiteral("it holds another program's version, not taken in");
+    else
         return autosave();
     m_autosaveTimer->stop();
     m_retryTimer->stop();
@@ -854,9 +865,8 @@ bool Document::saveBeforeQuitting() {
             const QString kept = QDir(folder).filePath(textKeptAtQuitName(file.fileName(), number));
             if (writeNewFile(kept, *data, &reason)) {
                 qCWarning(lcPlatform).noquote()
-                    << QStringLiteral("%1 holds another program's version, not taken in: it stays there, and the "
-                                      "document's text is kept in %2")
-                           .arg(m_knownTarget, kept);
+                    << QStringLiteral("%1 is left as it is (%2): the document's text is kept in %3")
+                           .arg(m_knownTarget, why, kept);
                 return true;
             }
             if (errno != EEXIST)

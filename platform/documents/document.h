@@ -231,13 +231,17 @@ public:
     // (what quitting needs): a save in flight is waited for first.
     bool autosave();
     // What quitting saves when nobody may be asked (a terminating signal:
-    // the session ends): the edits, as autosave() saves them. Where another
-    // program's version of the file has not been taken in (held until the
-    // user stops typing, still settling, or its question closed unanswered
-    // by the quit), that version stays in the file, and the document's text
-    // goes into a new file beside it, named for it (textKeptAtQuitName());
-    // in the user's documents folder where its folder takes no new file.
-    // False when the edits could not be put on the disk.
+    // the session ends): the edits, as autosave() saves them. Where they
+    // may not go into the file unasked, the file stays as it is, and the
+    // document's text goes into a new file beside it, named for it
+    // (textKeptAtQuitName()); in the user's documents folder where its
+    // folder takes no new file. So it goes where another program's version
+    // of the file has not been taken in (held until the user stops typing,
+    // still settling, or its question closed unanswered by the quit), where
+    // the path leads to another file now (beside the file whose text the
+    // document holds), and where saving in place would change more than
+    // the edits (lossOnSave()). False when the edits could not be put on
+    // the disk.
     bool saveBeforeQuitting();
     // That file's name beside the file `name`, the `number`th tried (from 1).
     static QString textKeptAtQuitName(const QString &name, int number);

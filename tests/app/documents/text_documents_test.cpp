@@ -1,8 +1,9 @@
 // Plain-text documents: decoding, writing with line endings, changes made by
 // other programs (reloaded, merged, refused, merged while the user types,
 // asked about once their keys pause, kept in the file with the typed text
-// beside it when the session ends while they wait), revert, failed saves on
-// a read-only folder and a full disk, and window frames per file.
+// beside it when the session ends while they wait), what quitting cannot
+// save in the file, revert, failed saves on a read-only folder and a full
+// disk, and window frames per file.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDateTime>
@@ -529,9 +530,11 @@ TEST_F(DocumentFixture, WithMergeFileChangesAMergeAsksNothingAmongTheKeysAndAQue
 // The session ends (a terminating signal: what quitting saves, nobody there
 // to answer) while another program's version waits for the user's keys to
 // pause: that version stays in the file, and the user's text goes beside
-// it, into a new file named for it, never over a file already there. With
-// no version of another program waiting, the edits go into the file.
-TEST_F(DocumentFixture, QuittingWhileAnotherProgramsVersionWaitsForThePauseKeepsItAndPutsTheTextBeside) {
+// it, into a new file named for it, never over a file already there. So it
+// does where the path has come to lead to another file (beside the file
+// whose text the document holds), and where saving in place would change
+// more than the edits. Otherwise the edits go into the file.
+TEST_F(DocumentFixture, QuittingPutsTheTextBesideTheFileWhereItMayNotGoIntoItUnasked) {
     SmartEditorDocument::setContentFactory([] { return new EditorContent; });
     SmartEditorDocument *document = open("notes.md", "one\ntwo\n");
     ASSERT_TRUE(document);
@@ -583,6 +586,31 @@ TEST_F(DocumentFixture, QuittingWhileAnotherProgramsVersionWaitsForThePauseKeeps
     EXPECT_TRUE(plain->saveBeforeQuitting());
     EXPECT_EQ(readAll(path("plain.txt")), "plain\nTyped. More.");
     EXPECT_FALSE(QFileInfo::exists(path("plain (your edits, not merged).txt")));
+
+    // The path leads to another file now: nothing is written there.
+    QTemporaryDir home;
+    const QString secret = home.filePath("secret.md");
+    ASSERT_TRUE(writeAll(secret, "the user's own\n"));
+    SmartEditorDocument *linked = open("linked.md", "linked\n");
+    ASSERT_TRUE(linked);
+    linked->setAutosaveDelay(std::chrono::hours(1));
+    type(linked, "Typed.");
+    ASSERT_TRUE(replaceByLink(path("linked.md"), secret));
+    EXPECT_TRUE(linked->saveBeforeQuitting());
+    EXPECT_EQ(readAll(secret), "the user's own\n");
+    EXPECT_EQ(readAll(path("linked (your edits, not merged).md")), "linked\nTyped.");
+    EXPECT_FALSE(QFileInfo::exists(home.filePath("secret (your edits, not merged).md")));
+
+    // A file the editor cannot show exactly, which only the user's own Save
+    // may change: left as it is.
+    const QByteArray withNul("a\0b\n", 4);
+    SmartEditorDocument *inexact = open("nul.md", withNul);
+    ASSERT_TRUE(inexact);
+    inexact->setAutosaveDelay(std::chrono::hours(1));
+    type(inexact, "Typed.");
+    EXPECT_TRUE(inexact->saveBeforeQuitting());
+    EXPECT_EQ(readAll(path("nul.md")), withNul);
+    EXPECT_EQ(readAll(path("nul (your edits, not merged).md")), QString(text(inexact)).toUtf8());
 }
 
 // Lines of one shape, as Markdown's lists, table rows and numbered lines
