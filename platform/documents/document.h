@@ -22,12 +22,14 @@
 // (device and inode), or the same place, found with the links of every
 // component of its path followed. Where its path has come to lead elsewhere
 // (someone put a link in the file's place, or in a folder's on the way),
-// Save asks first, naming the file it would write; the autosave never writes
-// there, and another program's change is not taken in from there: the
-// document keeps its text and says so once. What it knows of its file (which
-// file it is, and where) comes from the file it read or wrote, as that file
-// was open, never from a later look at its path: a link put there for a
-// moment and taken away again is never taken for the document's file.
+// Save asks first, naming the file whose text the document holds and the
+// file it would write, and writes nothing if either changed meanwhile; the
+// autosave never writes there, and another program's change is not taken
+// in from there: the document keeps its text and says so once. What it
+// knows of its file (which file it is, and where) comes from the file it
+// read or wrote, as that file was open, never from a later look at its
+// path: a link put there for a moment and taken away again is never taken
+// for the document's file.
 //
 // An autosave that fails raises no alert, which would take the keys being
 // typed: a notice that takes neither keys nor focus tells it once, the
@@ -45,7 +47,8 @@
 // the document knew it (a program truncates a file before it writes it).
 // A change the user is to be asked about waits, besides, until they stop
 // typing (holdChangeWhileTyping()); until it is taken in, nothing saves
-// over it.
+// over it, not even quitting, which puts the edits beside the file then
+// (saveBeforeQuitting()).
 //
 // A save of the document's own file in place that the user does not wait on
 // (the autosave after an edit and its retries, Save from the File menu)
