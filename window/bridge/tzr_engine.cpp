@@ -179,7 +179,7 @@ void TZREngine::setOkToUpdatePreview(bool ok) {
 
 bool TZREngine::okToUpdatePreview() const { return m_core->okToUpdatePreview; }
 
-const platform::Observable<QString> &TZREngine::htmlString() const { return m_core->htmlString; }
+const platform::Observable<PreviewHtml> &TZREngine::htmlString() const { return m_core->htmlString; }
 const platform::Observable<HeaderList> &TZREngine::headers() const { return m_core->headers; }
 const platform::Observable<LabelSet> &TZREngine::references() const { return m_core->references; }
 const platform::Observable<LabelSet> &TZREngine::citeKeys() const { return m_core->citeKeys; }
@@ -309,7 +309,7 @@ void TZREngineCore::endCycleEarly() {
 void TZREngineCore::runCycle(const EngineSnapshot &snapshot) {
     if (snapshot.textLength > kLargestRenderedBytes) {
         if (snapshot.previewVisible && !closing)
-            htmlString.setAlways(tooLargeNote(snapshot.textLength));
+            htmlString.setAlways(PreviewHtml{tooLargeNote(snapshot.textLength), nullptr});
         completedCycles++;
         scheduleResume();
         return;

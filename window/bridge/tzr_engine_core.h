@@ -28,6 +28,7 @@
 
 #include "platform/runtime/observable.h"
 #include "platform/text/text_range.h"
+#include "window/bridge/preview_html.h"
 #include "window/sidebars/sidebar_rows.h"
 
 class TZREngine;
@@ -92,7 +93,7 @@ public:
     std::atomic<bool> okToUpdatePreview{true};
     std::atomic<quint64> completedCycles{0};
 
-    platform::Observable<QString> htmlString;
+    platform::Observable<PreviewHtml> htmlString;
     platform::Observable<HeaderList> headers;
     platform::Observable<LabelSet> references;
     platform::Observable<LabelSet> citeKeys;

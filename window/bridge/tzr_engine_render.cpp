@@ -9,6 +9,7 @@
 #include "platform/prefs/defaults.h"
 #include "library/transclude.h"
 #include "library/tzr.h"
+#include "window/bridge/preview_html.h"
 #include "window/bridge/scroll_anchor.h"
 #include "window/bridge/tzr_engine.h"
 #include "window/bridge/tzr_engine_core.h"
@@ -73,15 +74,14 @@ void TZREngineCore::updatePreview(const Cycle &cycle) {
 }
 
 void TZREngineCore::storeHTMLString(std::optional<qsizetype> location) {
-    QString text;
+    PreviewHtml published;
     {
         std::lock_guard lock(engineMutex);
         std::optional<size_t> offset;
         if (location)
             offset = htmlOffsetForTextCharOffset(engine, size_t(*location));
-        insertScrollAnchor(html, offset);
-        text = QString::fromUtf8(html->str, qsizetype(html->length));
+        published = previewHtml(engine, html, offset);
     }
     if (!closing)
-        htmlString.setAlways(text);
+        htmlString.setAlways(published);
 }

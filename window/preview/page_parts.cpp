@@ -34,6 +34,28 @@ void cutParts(const BodyBlocks &blocks, qsizetype first, qsizetype end, std::vec
 
 }  // namespace
 
+std::vector<qsizetype> partedBlockStarts(QStringView html, TextRange body, const std::vector<qsizetype> *written) {
+    const qsizetype end = body.start + body.length;
+    std::vector<qsizetype> starts;
+    if (!written) {
+        starts = topLevelBlockStarts(html.mid(body.start, body.length));
+        // The blank lines before the first element go with it.
+        if (starts.size() > 1 && html.mid(body.start, starts[1]).trimmed().isEmpty())
+            starts.erase(starts.begin() + 1);
+        for (qsizetype &start : starts)
+            start += body.start;
+        return starts;
+    }
+    if (body.length <= 0)
+        return starts;
+    starts.reserve(written->size() + 1);
+    starts.push_back(body.start);
+    for (const qsizetype start : *written)
+        if (start > starts.back() && start < end)
+            starts.push_back(start);
+    return starts;
+}
+
 BodyParts::BodyParts(std::shared_ptr<const BodyBlocks> blocks) : m_blocks(std::move(blocks)) {
     if (!m_blocks)
         m_blocks = std::make_shared<const BodyBlocks>();

@@ -35,6 +35,18 @@ inline constexpr qsizetype kMaxFilledParts = 48;
 inline constexpr QStringView PartClass = u"orvane-part";
 inline constexpr QStringView EmptyPartClass = u"orvane-rest";
 
+// Where the blocks of the body at `body` of `html` begin (offsets in `html`,
+// the body's start first): where the writer began each of its top-level
+// blocks (`written`, offsets in `html` that may lie outside the body), when
+// known, else where the nesting of the tags says. A part ends only at one of
+// them, so that each part's HTML means in its place what it means in the
+// whole page: the blocks the writer nests (a table's rows, a quote's
+// paragraphs, a list's items, the notes) stay whole; an element the
+// document's raw HTML leaves open reaches no further than its part, since
+// the writer's blocks do not depend on it, where by the nesting alone it
+// would hold the rest of the body.
+std::vector<qsizetype> partedBlockStarts(QStringView html, TextRange body, const std::vector<qsizetype> *written);
+
 class BodyParts {
 public:
     BodyParts() = default;

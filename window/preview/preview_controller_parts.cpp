@@ -71,10 +71,7 @@ bool PreviewController::prepareParts(const Input &input, const QString &head, Pr
     if (!body)
         return false;
     prepared.body = *body;
-    std::vector<qsizetype> starts = writtenBlockStarts(QStringView(input.html).mid(raw.start, raw.length));
-    for (qsizetype &start : starts)
-        start += raw.start;
-    auto blocks = std::make_shared<const BodyBlocks>(input.html, std::move(starts), raw.start + raw.length);
+    auto blocks = std::make_shared<const BodyBlocks>(input.html, partedBlockStarts(input.html, raw, input.blockStarts.get()), raw.start + raw.length);
     const qsizetype anchor = input.html.indexOf(u"TZRHTMLSCROLLPOINT", raw.start);
     if (input.forReplacement && input.previousParts) {
         PartChange change = changeParts(*input.previousParts, blocks);
