@@ -15,7 +15,7 @@ namespace shaped {
 inline QString table(int rows) {
     QString text = QStringLiteral("| Name | Value | Note |\n|:---|---:|:---:|\n");
     for (int i = 0; i < rows; i++)
-        text += QStringLiteral("| Row %1 of the table | value %1 with *emphasis* | a note on row %1, in words |\n")
+        text += QStringLiteral("| Row %1 of the table | value %1 with *emphasis* | a note on row %1, in a few more words |\n")
                     .arg(i);
     return text + u'\n';
 }

@@ -131,7 +131,11 @@ QStringList wholePageShapes(const QString &html, bool flat) {
     platform::WebView page;
     page.resize(1000, 800);
     page.show();
-    if (load(page, html, preview::untitledPreviewUrl()) != true)
+    // Megabytes of HTML on a busy machine: a wait that only catches a hang.
+    page.setLoadTimeout(std::chrono::minutes(3));
+    std::optional<bool> loaded;
+    page.loadHtml(html, preview::untitledPreviewUrl(), [&](bool ok) { loaded = ok; });
+    if (!waitUntil([&] { return loaded.has_value(); }, 200000) || !*loaded)
         return {QStringLiteral("<not loaded>")};
     return shapesIn(page, WholeNodes, flat);
 }
