@@ -80,11 +80,17 @@ bool PreviewController::prepareParts(const Input &input, const QString &head, Pr
         // Taken part by part, and the splices of long parts made here, off
         // the main thread: each reads megabytes in a long line.
         prepared.partHunks = partByPart(*prepared.partsBefore, *prepared.parts, change.hunks);
-        for (const PartHunk &hunk : prepared.partHunks)
-            prepared.partSplices.push_back(hunk.removed == 1 && hunk.inserted == 1
-                                               ? partSplice(prepared.partsBefore->text(hunk.before),
-                                                            prepared.parts->text(hunk.after))
-                                               : std::nullopt);
+        for (const PartHunk &hunk : prepared.partHunks) {
+            std::optional<PartSplice> cut;
+            if (hunk.removed == 1 && hunk.inserted == 1) {
+                const QStringView before = prepared.partsBefore->text(hunk.before);
+                const QStringView after = prepared.parts->text(hunk.after);
+                cut = partSplice(before, after);
+                if (cut)
+                    cut->inner = innerRun(before, after, *cut);
+            }
+            prepared.partSplices.push_back(std::move(cut));
+        }
     } else {
         prepared.parts = std::make_shared<const BodyParts>(blocks);
     }
