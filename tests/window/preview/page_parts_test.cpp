@@ -361,3 +361,55 @@ TEST(PageParts, PartsChangedByRandomEditsHoldWhatAFreshPageHolds) {
         parts = std::move(change.parts);
     }
 }
+
+// A key in a block longer than a part: the change lies among the children
+// of the innermost element that holds blocks (a row's cells, a quote's
+// paragraphs, a list's items, the notes' items), which the page replaces
+// alone; a long line, or an edit that reaches across most of the part,
+// has none.
+TEST(PageParts, AKeyInALongBlockReplacesTheChildrenItLiesAmong) {
+    struct Case {
+        QString text, typedAfter, path, run;
+    };
+    const Case cases[] = {
+        {shaped::table(2000), "Row 1000 of", "TABLE TBODY TR", "TD"},
+        {shaped::quote(4000), "Quote line 2001 says", "BLOCKQUOTE", "P"},
+        {shaped::nestedList(800), "Inner item 400.1", "UL LI UL", "LI"},
+        {shaped::definitions(3000), "Definition 1500 of", "DL", "DD"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        const QString text = QStringLiteral("# Title\n\n") + c.text;
+        QString typed = text;
+        typed.insert(typed.indexOf(c.typedAfter) + c.typedAfter.size(), QStringLiteral(" typed"));
+        const BodyParts before = partsOf(renderedForPreview(text)), after = partsOf(renderedForPreview(typed));
+        qsizetype k = 0;
+        while (k < before.count() && before.text(k).size() < kSplicedPartChars)
+            k++;
+        ASSERT_LT(k, before.count());
+        const QStringView old = before.text(k), made = after.text(k);
+        const std::optional<PartSplice> cut = partSplice(old, made);
+        ASSERT_TRUE(cut);
+        const std::optional<InnerRun> run = innerRun(old, made, *cut);
+        ASSERT_TRUE(run);
+        EXPECT_EQ(run->names.join(u' '), c.path);
+        EXPECT_EQ(run->firstName, c.run);
+        EXPECT_EQ(run->lastName, c.run);
+        EXPECT_EQ(run->removed, 1);
+        EXPECT_EQ(run->inserted, 1);
+        // The new run is whole elements of the new text, and the rest of it
+        // is the old text around the old run.
+        const QStringView fresh = made.mid(run->start, run->length);
+        EXPECT_TRUE(fresh.startsWith(QStringLiteral("<") + c.run.toLower())) << fresh.left(80).toString().toStdString();
+        EXPECT_TRUE(fresh.contains(u" typed"));
+        const qsizetype oldEnd = run->start + run->length - (made.size() - old.size());
+        EXPECT_EQ(made.left(run->start), old.left(run->start));
+        EXPECT_EQ(made.mid(run->start + run->length), old.mid(oldEnd));
+        EXPECT_LT(fresh.size(), 400);
+    }
+    // One long line: its paragraph is the whole part.
+    const QString line = QStringLiteral("<p>") + QString(3 * kSplicedPartChars, u'w') + QStringLiteral("</p>\n");
+    QString typed = line;
+    typed.insert(line.size() / 2, u'x');
+    EXPECT_FALSE(innerRun(line, typed, *partSplice(line, typed)));
+}
