@@ -173,11 +173,13 @@ struct PartedDocument {
     explicit PartedDocument(const std::string &shape) {
         const QString text = QString::fromStdString(
             benchsupport::blockDocument(shape, benchsupport::realMarkdownCorpus(), size_t(20) << 20));
-        const qsizetype middle = text.indexOf(QLatin1String(benchsupport::kMiddleMarker));
+        // The caret after the marker, then after the letter typed there.
+        const qsizetype caret = text.indexOf(QLatin1String(benchsupport::kMiddleMarker)) +
+                                qsizetype(strlen(benchsupport::kMiddleMarker));
         QString typed = text;
-        typed.insert(middle + qsizetype(strlen(benchsupport::kMiddleMarker)), u'x');
-        before = renderedForPreview(text, middle);
-        after = renderedForPreview(typed, middle + 1);
+        typed.insert(caret, u'x');
+        before = renderedForPreview(text, caret);
+        after = renderedForPreview(typed, caret + 1);
         bytes = before.html.toUtf8();
         // The places in bytes, as the writer gives them.
         size_t byte = 0;
@@ -209,19 +211,27 @@ std::shared_ptr<const preview::BodyBlocks> partedBlocks(const PreviewHtml &publi
 }
 
 // A key's cut in the background: the new body cut, the parts it touched
-// found and taken part by part, the long ones spliced.
+// found and taken part by part, the long ones spliced and the children the
+// change lies among found in them.
 void BM_PartedCutOfAKey(benchmark::State &state, const std::string &shape, bool nested) {
     PartedDocument &document = partedDocument(shape);
     const preview::BodyParts before(partedBlocks(document.before, nested));
+    size_t inner = 0;
     for (auto _ : state) {
         preview::PartChange change = preview::changeParts(before, partedBlocks(document.after, nested));
         size_t splices = 0;
-        for (const preview::PartHunk &hunk : preview::partByPart(before, change.parts, change.hunks))
-            if (hunk.removed == 1 && hunk.inserted == 1 &&
-                preview::partSplice(before.text(hunk.before), change.parts.text(hunk.after)))
+        for (const preview::PartHunk &hunk : preview::partByPart(before, change.parts, change.hunks)) {
+            if (hunk.removed != 1 || hunk.inserted != 1)
+                continue;
+            const QStringView old = before.text(hunk.before), made = change.parts.text(hunk.after);
+            if (const std::optional<preview::PartSplice> cut = preview::partSplice(old, made)) {
                 splices++;
+                inner += preview::innerRun(old, made, *cut).has_value();
+            }
+        }
         benchmark::DoNotOptimize(splices);
     }
+    state.counters["inner_runs"] = double(inner) / double(state.iterations());
     state.counters["parts"] = double(before.count());
     state.counters["blocks"] = double(before.blocks().count());
 }

@@ -4,6 +4,7 @@
 #include "platform/web/web_view.h"
 
 #include <algorithm>
+#include <array>
 
 namespace preview {
 
@@ -234,6 +235,22 @@ std::optional<InnerRun> innerRun(QStringView before, QStringView after, const Pa
         while (level > 0 && !holdsBlocks(atFrom[size_t(level)].name))
             level--;
     };
+    // What the names read last are: a long block repeats a few (a table's
+    // rows and cells, a quote's paragraphs).
+    struct Kind {
+        QStringView name;
+        bool raw = false, empty = false;
+    };
+    std::array<Kind, 8> kinds{};
+    size_t nextKind = 0;
+    auto kindOf = [&](QStringView name) -> const Kind & {
+        for (const Kind &kind : kinds)
+            if (kind.name == name)
+                return kind;
+        Kind &kind = kinds[nextKind++ % kinds.size()];
+        kind = {name, platform::isRawTextElement(name), platform::isVoidElement(name)};
+        return kind;
+    };
     qsizetype i = 0;
     while (runEnd < 0) {
         const qsizetype at = before.indexOf(u'<', i);
@@ -269,7 +286,7 @@ std::optional<InnerRun> innerRun(QStringView before, QStringView after, const Pa
             end = platform::htmlTagEnd(before, nameEnd);
             if (end < 0)
                 return std::nullopt;
-            if (!closing && platform::isRawTextElement(name))
+            if (!closing && kindOf(name).raw)
                 end = platform::rawTextEnd(before, name, end);
         } else if (next == u'!' || next == u'?') {
             end = platform::htmlTagEnd(before, at + 2);
@@ -310,7 +327,8 @@ std::optional<InnerRun> innerRun(QStringView before, QStringView after, const Pa
             parent.children++;
             parent.lastChild = at;
             parent.lastChildName = name;
-            if (!platform::isVoidElement(name) && !platform::isRawTextElement(name))
+            const Kind &kind = kindOf(name);
+            if (!kind.empty && !kind.raw)
                 open.push_back(child);
         }
         if (!atFrom.empty() && atTo.empty())
