@@ -347,6 +347,14 @@ TEST(PreviewPage, PutsBreaksInLongRunsOfTextWhereALineMayBreak) {
         const QString broken = withBreaksInLongText(html);
         QString restored = broken;
         EXPECT_EQ(restored.remove(QStringLiteral("<wbr>")), html);
+        // Places given with the text stand before the same text after.
+        std::vector<qsizetype> offsets{0, html.indexOf(u"<p>"), html.indexOf(u"</p>"), html.size()};
+        const std::vector<qsizetype> given = offsets;
+        EXPECT_EQ(withBreaksInLongText(html, &offsets), broken);
+        for (size_t k = 0; k < offsets.size(); k++) {
+            EXPECT_EQ(broken.left(offsets[k]).remove(QStringLiteral("<wbr>")), html.left(given[k])) << k;
+            EXPECT_FALSE(broken.mid(offsets[k]).startsWith(u"<wbr>")) << k;
+        }
         const std::vector<qsizetype> places = breaksOf(broken);
         ASSERT_GE(places.size(), size_t(line.size() / (kLongestUnbroken + 512)));
         qsizetype last = html.indexOf(u"<p>") + 3;
