@@ -52,10 +52,10 @@ struct BridgedEditor {
         bridge.setEditor(&link);
         // In the thread that stores the HTML, as it is stored.
         bridge.htmlString().observe(
-            &announcements, [this](const QString &) { publishedNs = clock.nsecsElapsed(); },
+            &announcements, [this](const PreviewHtml &) { publishedNs = clock.nsecsElapsed(); },
             Qt::DirectConnection);
-        bridge.htmlString().observe(&announcements, [this](const QString &) { deliveredNs = clock.nsecsElapsed(); });
-        bridge.htmlString().observe(&observer, [this](const QString &) { stores++; });
+        bridge.htmlString().observe(&announcements, [this](const PreviewHtml &) { deliveredNs = clock.nsecsElapsed(); });
+        bridge.htmlString().observe(&observer, [this](const PreviewHtml &) { stores++; });
         bridge.enableUpdating();
         waitUntilIdle();
     }

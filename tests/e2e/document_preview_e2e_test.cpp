@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QWindow>
 
+#include <optional>
+
 #include <gtest/gtest.h>
 
 #include "e2e/application.h"
@@ -17,6 +19,7 @@
 #include "platform/runtime/action_router.h"
 #include "platform/runtime/alerts.h"
 #include "support/qt_wait.h"
+#include "support/shaped_documents.h"
 #include "webview/web_test_support.h"
 #include "editor/view/find_bar.h"
 #include "window/content/master_view_content.h"
@@ -370,6 +373,72 @@ TEST(DocumentPreviewEndToEnd, TypedSentencesReachThePageWholeOnceTypingStops) {
         }
         const QString wanted = sentences[round] + "with emphasis";
         EXPECT_TRUE(shown(wanted)) << "the page lacks \"" << wanted.toStdString() << "\"";
+    }
+    EXPECT_EQ(alerts.count(), 0);
+}
+
+// A table of 10,000 rows and a quote of 40,000 lines, each a block of
+// megabytes in a page long enough to go to the preview in parts: once the
+// page holds every part, the table holds every row, in order, in its body,
+// and the quote every paragraph; no row or paragraph stands outside them.
+TEST(DocumentPreviewEndToEnd, ATableAndAQuoteOfMegabytesKeepEveryRowAndParagraph) {
+    QTemporaryDir dir;
+    NewUser user(dir.filePath("preferences.json"));
+    platform::ScriptedAlerts alerts;
+    Application app(user.defaults(), TZRThemeController::standardLocations());
+    struct Shape {
+        const char *name;
+        QString text;
+        const char *inside;   // the elements that must all be there, in order
+        const char *outside;  // the same elements anywhere in the page
+        const char *first;    // the text each of them begins with, numbered
+        int step;             // the number of the i-th: i × step
+        int count;
+    };
+    const Shape shapes[] = {
+        {"table.md", QStringLiteral("# A table\n\n") + shaped::table(10000) + QStringLiteral("After the table.\n"),
+         "table > tbody > tr", "tr", "Row %1 of the table", 1, 10000},
+        {"quote.md", QStringLiteral("# A quote\n\n") + shaped::quote(40000) + QStringLiteral("After the quote.\n"),
+         "blockquote > p", "p", "Quote line %1 says", 2, 20000},
+    };
+    for (const Shape &shape : shapes) {
+        SCOPED_TRACE(shape.name);
+        const QString path = dir.filePath(QString::fromLatin1(shape.name));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(shape.text.toUtf8()) > 0);
+        file.close();
+        SmartEditorDocument *document = app.open(path);
+        ASSERT_TRUE(document);
+        auto *content = dynamic_cast<TZRMasterView *>(document->content());
+        ASSERT_TRUE(content && content->webView());
+        SmartWebView &preview = *content->webView();
+        PreviewController &controller = preview.controller();
+        ASSERT_TRUE(testing_qt::spinUntil([&] { return controller.pageParts() && !controller.isUpdating(); }, 120s));
+        std::optional<bool> whole;
+        controller.showWholePage([&](bool ok) { whole = ok; });
+        ASSERT_TRUE(testing_qt::spinUntil([&] { return whole.has_value(); }, 120s));
+        ASSERT_TRUE(*whole);
+        // Each element's first words, read from the page: the rows or the
+        // paragraphs, numbered, with the second line of a paragraph.
+        QString numbered = QStringLiteral(R"js((function () {
+var inside = document.querySelectorAll(INSIDE), all = document.querySelectorAll(OUTSIDE), wrong = [];
+for (var i = 0; i < inside.length && wrong.length < 3; i++) {
+  var words = inside[i].textContent.trim();
+  if (words.indexOf(FIRST.replace('%1', i * STEP)) !== 0) wrong.push(i + ': ' + words.slice(0, 60));
+}
+return JSON.stringify({inside: inside.length, all: all.length, wrong: wrong});
+})())js");
+        numbered.replace(QLatin1String("INSIDE"), platform::WebView::stringLiteral(QString::fromLatin1(shape.inside)));
+        numbered.replace(QLatin1String("OUTSIDE"), platform::WebView::stringLiteral(QString::fromLatin1(shape.outside)));
+        numbered.replace(QLatin1String("FIRST"), platform::WebView::stringLiteral(QString::fromLatin1(shape.first)));
+        numbered.replace(QLatin1String("STEP"), QString::number(shape.step));
+        const QString answer = web_test::evaluateText(preview, numbered);
+        controller.endWholePage();
+        // Besides them, the table's head row, or the paragraph after the quote.
+        const QString expected =
+            QStringLiteral("{\"inside\":%1,\"all\":%2,\"wrong\":[]}").arg(shape.count).arg(shape.count + 1);
+        EXPECT_EQ(answer.toStdString(), expected.toStdString());
+        document->close();
     }
     EXPECT_EQ(alerts.count(), 0);
 }

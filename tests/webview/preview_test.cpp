@@ -1,5 +1,7 @@
 // The preview and the scroll synchroniser on the real web engine, beside a
 // plain text editor, with HTML from the document library.
+#include "support/preview_render.h"
+#include "support/shaped_documents.h"
 #include "support/test_preferences.h"
 #include "window/preview/preview_preferences.h"
 #include "window/preview/smart_web_view.h"
@@ -20,6 +22,8 @@
 #include <QHBoxLayout>
 #include <QHash>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QAbstractTextDocumentLayout>
@@ -32,6 +36,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <random>
 #include <thread>
 #include <cstdlib>
 
@@ -64,6 +69,76 @@ QString paragraphs(int count) {
 // The engine bridge's scroll anchor.
 const QString Anchor =
     "<a id=\"TZRHTMLSCROLLPOINT\" style=\"font-size:0px;position:absolute;left:10px;\">.</a>";
+
+// A script that answers, as JSON text, the shape of every node in `nodes`
+// (an expression for an array of nodes): an element as its name, class and
+// the shapes of its children; text as its words; whitespace, comments and the
+// program's own empty nodes left out. With `flat`, the elements in document
+// order as their name, class and own text, each once, without their nesting:
+// what stays the same wherever an element left open by raw HTML is closed.
+QString shapesScript(const QString &nodes, bool flat) {
+    return QStringLiteral(R"js((function () {
+var flat = %2, out = [];
+function words(t) { return t.replace(/\s+/g, ' ').trim(); }
+function shape(n) {
+  if (n.nodeType === 3) { var t = words(n.data); return t ? JSON.stringify(t) : ''; }
+  if (n.nodeType !== 1) return '';
+  var name = n.tagName + (n.className ? '.' + n.className : ''), inner = [];
+  for (var c = n.firstChild; c; c = c.nextSibling) { var s = shape(c); if (s) inner.push(s); }
+  return name + '(' + inner.join(',') + ')';
+}
+function walk(n) {
+  if (n.nodeType !== 1) return;
+  var own = '';
+  for (var c = n.firstChild; c; c = c.nextSibling) if (c.nodeType === 3) own += c.data;
+  out.push(n.tagName + (n.className ? '.' + n.className : '') + ' ' + words(own));
+  for (var c = n.firstChild; c; c = c.nextSibling) walk(c);
+}
+Array.prototype.forEach.call(%1, function (n) {
+  if (flat) walk(n); else { var s = shape(n); if (s) out.push(s); }
+});
+return JSON.stringify(out);
+})())js")
+        .arg(nodes, flat ? QStringLiteral("true") : QStringLiteral("false"));
+}
+
+// The nodes at the top of a page's body, and those of every part of a page
+// in parts, in order.
+const QString WholeNodes = QStringLiteral("document.body.childNodes");
+const QString PartNodes = QStringLiteral(
+    "Array.prototype.concat.apply([], Array.prototype.map.call(document.body.children,"
+    " function (p) { return Array.prototype.slice.call(p.childNodes); }))");
+
+QStringList shapesIn(platform::WebView &view, const QString &nodes, bool flat) {
+    const QJsonDocument json = QJsonDocument::fromJson(evaluateText(view, shapesScript(nodes, flat)).toUtf8());
+    QStringList shapes;
+    for (const QJsonValue &value : json.array())
+        shapes << value.toString();
+    return shapes;
+}
+
+// Where two lists of shapes first differ, for the failure's message.
+std::string firstDifference(const QStringList &parts, const QStringList &whole) {
+    for (qsizetype i = 0; i < std::min(parts.size(), whole.size()); i++)
+        if (parts[i] != whole[i])
+            return "at " + std::to_string(i) + ": in parts " + parts[i].left(300).toStdString() + "\n   whole " +
+                   whole[i].left(300).toStdString();
+    return "lengths " + std::to_string(parts.size()) + " and " + std::to_string(whole.size());
+}
+
+// The same HTML loaded whole in a page of its own.
+QStringList wholePageShapes(const QString &html, bool flat) {
+    platform::WebView page;
+    page.resize(1000, 800);
+    page.show();
+    // Megabytes of HTML on a busy machine: a wait that only catches a hang.
+    page.setLoadTimeout(std::chrono::minutes(3));
+    std::optional<bool> loaded;
+    page.loadHtml(html, preview::untitledPreviewUrl(), [&](bool ok) { loaded = ok; });
+    if (!waitUntil([&] { return loaded.has_value(); }, 200000) || !*loaded)
+        return {QStringLiteral("<not loaded>")};
+    return shapesIn(page, WholeNodes, flat);
+}
 
 class PreviewTest : public ::testing::Test {
 protected:
@@ -104,6 +179,20 @@ protected:
         ASSERT_TRUE(waitUntil([&] { return view->controller().knowsPageBlocks(); }));
     }
     std::string body() { return evaluateText(*view, "document.body.innerHTML").toStdString(); }
+
+    // The shapes of what the preview's page holds once every part of its
+    // body is filled, its parts put together (see shapesScript); nothing
+    // when the page did not come to hold it all.
+    QStringList filledPageShapes(bool flat) {
+        std::optional<bool> whole;
+        view->controller().showWholePage([&](bool ok) { whole = ok; });
+        QStringList shapes;
+        if (waitUntil([&] { return whole.has_value(); }, 120000) && *whole &&
+            waitUntil([&] { return !view->controller().isUpdating() && !view->isLoadingHtml(); }))
+            shapes = shapesIn(*view, view->controller().pageParts() ? PartNodes : WholeNodes, flat);
+        view->controller().endWholePage();
+        return shapes;
+    }
 
     // What the alerts titled `title` told the user so far ("Not Opened",
     // "Open this address?").
@@ -431,9 +520,9 @@ TEST_F(PreviewTest, KeepsUpdatingAfterThePagesProcessDies) {
     open("# Before\n");
     ::kill(pid_t(view->page()->renderProcessPid()), SIGKILL);
     ASSERT_TRUE(settled(2));
-    platform::Observable<QString> htmlString;
+    platform::Observable<PreviewHtml> htmlString;
     view->observeHtmlString(htmlString);
-    std::thread([&] { htmlString.setAlways(convert("# After\n")); }).join();
+    std::thread([&] { htmlString.setAlways(PreviewHtml{convert("# After\n"), nullptr}); }).join();
     ASSERT_TRUE(waitUntil([&] {
         return evaluateText(*view, "document.querySelector('h1') && document.querySelector('h1').textContent") ==
                "After";
@@ -957,4 +1046,93 @@ TEST_F(PreviewTest, AStyleSheetInAnExportRunsNoScript) {
     EXPECT_EQ(evaluateText(page, "getComputedStyle(document.querySelector('p')).color"), "rgb(10, 20, 30)");
     EXPECT_EQ(evaluateText(page, "getComputedStyle(document.querySelector('p'), '::after').content"),
               "\"</style><script>window.ran = 'string'</script>\"");
+}
+
+// A document of every shape the writer nests, past the size that goes to the
+// page in parts: once every part is filled, the page holds what the same
+// HTML loaded whole holds, node for node: a table's rows in its body, a
+// quote's paragraphs in the quote, the lists inside a list's items, the
+// definitions in their list, HTML blocks, math, code with blank lines in it
+// and the notes. A div the document leaves open holds what follows it in
+// its part only; the page holds the same elements in the same order.
+TEST_F(PreviewTest, APageInPartsHoldsWhatThePageWholeHolds) {
+    prefs.insert(preview::SyncPreviewLocationWhileTyping, false);
+    const QString text = shaped::allShapes();
+    const PreviewHtml published = renderedForPreview(text);
+    ASSERT_GT(preview::bodyRange(published.html)->length, preview::kPartedBodyChars);
+    editor->setPlainText(text);
+    view->updatePreview(published);
+    view->thawAndReload();
+    ASSERT_TRUE(settled(1));
+    ASSERT_NE(view->controller().pageParts(), nullptr);
+    EXPECT_GT(view->controller().pageParts()->count(), 20);
+    const QStringList parts = filledPageShapes(false), whole = wholePageShapes(published.html, false);
+    EXPECT_EQ(parts.size(), whole.size());
+    EXPECT_TRUE(parts == whole) << firstDifference(parts, whole);
+    EXPECT_EQ(evaluate(*view, "document.querySelectorAll('table > tbody > tr').length").toInt(), 3000);
+    EXPECT_EQ(evaluate(*view, "document.querySelectorAll('blockquote > p').length").toInt(), 3000);
+
+    // An element left open: everything after it is in it on the page whole,
+    // in the rest of its part in parts.
+    const qsizetype middle = text.indexOf(u"## Definitions");
+    const PreviewHtml open =
+        renderedForPreview(text.left(middle) + QStringLiteral("<div class=\"open\">\n\n") + text.mid(middle));
+    view->updatePreview(open);
+    ASSERT_TRUE(settled(2));
+    ASSERT_NE(view->controller().pageParts(), nullptr);
+    EXPECT_GT(view->controller().pageParts()->count(), 20);
+    const QStringList flatParts = filledPageShapes(true), flatWhole = wholePageShapes(open.html, true);
+    EXPECT_TRUE(flatParts == flatWhole) << firstDifference(flatParts, flatWhole);
+    EXPECT_EQ(evaluate(*view, "document.querySelectorAll('div.open').length").toInt(), 1);
+}
+
+// Random edits at random times, in every shape but the HTML blocks (an edit
+// there may leave an element open, see above), each sent as the bridge
+// sends it, with the caret's anchor where the edit was: the page then holds
+// what a fresh page of the last text holds, node for node. Once in a page
+// short enough to be held whole and changed block by block, once in parts.
+TEST_F(PreviewTest, APageChangedByRandomEditsHoldsWhatAFreshPageHolds) {
+    prefs.insert(preview::SyncPreviewLocationWhileTyping, true);
+    std::mt19937 random(11);
+    const QString typed[] = {"x", " ", "\n", "\n\n", "|", "> ", "* ", "    ", "`", "$$", "[^note3]", ": ", "\n---\n"};
+    for (const double scale : {0.1, 1.0}) {
+        SCOPED_TRACE(scale);
+        QString text = shaped::allShapes(scale);
+        editor->setPlainText(text);
+        view->updatePreview(renderedForPreview(text, 0));
+        view->reloadPreview();
+        view->thawAndReload();
+        ASSERT_TRUE(waitUntil([&] { return !view->controller().isUpdating() && !view->isLoadingHtml(); }));
+        ASSERT_EQ(view->controller().pageParts() != nullptr, scale == 1.0);
+        PreviewHtml last;
+        for (int round = 0; round < 24; round++) {
+            const qsizetype boxes = text.indexOf(u"## Boxes"), math = text.indexOf(u"## Math");
+            qsizetype at = qsizetype(random() % quint32(text.size()));
+            if (at >= boxes && at < math)
+                at = math;
+            const qsizetype removed = random() % 3 == 0 ? qsizetype(random() % 40) : 0;
+            if (removed && QStringView(text).mid(at, removed).contains(u'<'))
+                continue;
+            text.remove(at, removed);
+            const QString insert = removed ? QString() : typed[random() % std::size(typed)];
+            text.insert(at, insert);
+            last = renderedForPreview(text, at + insert.size());
+            view->updatePreview(last);
+            // Now at once, after the page took it in, or in between.
+            switch (random() % 3) {
+            case 0:
+                break;
+            case 1:
+                ASSERT_TRUE(waitUntil([&] { return !view->controller().isUpdating(); }));
+                break;
+            default:
+                pause(int(random() % 300));
+            }
+        }
+        ASSERT_TRUE(waitUntil([&] { return !view->controller().isUpdating() && !view->isLoadingHtml(); }));
+        ASSERT_EQ(view->controller().baseSourceHTML(), last.html);
+        const QStringList page = filledPageShapes(false), fresh = wholePageShapes(last.html, false);
+        ASSERT_FALSE(page.isEmpty());
+        EXPECT_TRUE(page == fresh) << firstDifference(page, fresh);
+    }
 }

@@ -61,7 +61,7 @@ TZREngine::TZREngine(QObject *parent) : QObject(parent), m_core(std::make_shared
     m_showHeld.setSingleShot(true);
     m_showHeld.setInterval(kHeldSpaceDelay);
     connect(&m_showHeld, &QTimer::timeout, this, [this] {
-        if (std::optional<QString> held = m_core->takeHeldHTML(); held && !m_core->closing)
+        if (std::optional<PreviewHtml> held = m_core->takeHeldHTML(); held && !m_core->closing)
             m_core->htmlString.setAlways(*held);
     });
     Defaults::standard().observe(kExtensionKeys, this,
@@ -195,7 +195,7 @@ void TZREngine::setOkToUpdatePreview(bool ok) {
 
 bool TZREngine::okToUpdatePreview() const { return m_core->okToUpdatePreview; }
 
-const platform::Observable<QString> &TZREngine::htmlString() const { return m_core->htmlString; }
+const platform::Observable<PreviewHtml> &TZREngine::htmlString() const { return m_core->htmlString; }
 const platform::Observable<HeaderList> &TZREngine::headers() const { return m_core->headers; }
 const platform::Observable<LabelSet> &TZREngine::references() const { return m_core->references; }
 const platform::Observable<LabelSet> &TZREngine::citeKeys() const { return m_core->citeKeys; }
@@ -325,7 +325,7 @@ void TZREngineCore::endCycleEarly() {
 void TZREngineCore::runCycle(const EngineSnapshot &snapshot) {
     if (snapshot.textLength > kLargestRenderedBytes) {
         if (snapshot.previewVisible && !closing)
-            htmlString.setAlways(tooLargeNote(snapshot.textLength));
+            htmlString.setAlways(PreviewHtml{tooLargeNote(snapshot.textLength), nullptr});
         completedCycles++;
         scheduleResume();
         return;

@@ -39,6 +39,7 @@
 
 #include "platform/runtime/observable.h"
 #include "window/bridge/left_out_files.h"
+#include "window/bridge/preview_html.h"
 #include "platform/text/text_range.h"
 #include "window/sidebars/sidebar_rows.h"
 
@@ -92,8 +93,9 @@ public:
 
     // --- Published values -----------------------------------------------------------
 
-    // Every HTML the preview should show; told on every store.
-    const platform::Observable<QString> &htmlString() const;
+    // Every HTML the preview should show, with where its top-level blocks
+    // begin; told on every store.
+    const platform::Observable<PreviewHtml> &htmlString() const;
     // The sidebars' lists; told only when they change.
     const platform::Observable<HeaderList> &headers() const;
     const platform::Observable<LabelSet> &references() const;  // references and citation keys

@@ -28,6 +28,7 @@
 
 #include "platform/runtime/observable.h"
 #include "platform/text/text_range.h"
+#include "window/bridge/preview_html.h"
 #include "window/sidebars/sidebar_rows.h"
 
 class TZREngine;
@@ -92,7 +93,7 @@ public:
     std::atomic<bool> okToUpdatePreview{true};
     std::atomic<quint64> completedCycles{0};
 
-    platform::Observable<QString> htmlString;
+    platform::Observable<PreviewHtml> htmlString;
     platform::Observable<HeaderList> headers;
     platform::Observable<LabelSet> references;
     platform::Observable<LabelSet> citeKeys;
@@ -128,7 +129,7 @@ public:
 
     // The HTML of a cycle run for a typed space, held back from the preview
     // until typing pauses; a newer cycle drops it (main thread).
-    std::optional<QString> takeHeldHTML();
+    std::optional<PreviewHtml> takeHeldHTML();
     bool holdsHTML() const;
 
 private:
@@ -147,9 +148,9 @@ private:
     bool updateTZREngine(Cycle &cycle);
     void updatePreview(const Cycle &cycle);
     // The cycle's HTML with the scroll anchor at the block of `location`.
-    QString anchoredHTML(std::optional<qsizetype> location);
-    void publishHTML(const QString &text);
-    void holdHTML(QString text);
+    PreviewHtml anchoredHTML(std::optional<qsizetype> location);
+    void publishHTML(const PreviewHtml &published);
+    void holdHTML(PreviewHtml published);
 
     // The sidebars' lists (tzr_engine_lists.cpp).
     template <typename List, typename Rows>
@@ -167,7 +168,7 @@ private:
 
     bool m_askingPermission = false;  // main thread: the panel is open
     mutable std::mutex m_heldMutex;
-    std::optional<QString> m_heldHtml;
+    std::optional<PreviewHtml> m_heldHtml;
     mutable std::mutex m_pathMutex;
     QString m_transclusionFile;
     QString m_transclusionFolder;

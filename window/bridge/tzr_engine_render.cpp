@@ -9,6 +9,7 @@
 #include "platform/prefs/defaults.h"
 #include "library/transclude.h"
 #include "library/tzr.h"
+#include "window/bridge/preview_html.h"
 #include "window/bridge/scroll_anchor.h"
 #include "window/bridge/tzr_engine.h"
 #include "window/bridge/tzr_engine_core.h"
@@ -79,26 +80,25 @@ void TZREngineCore::updatePreview(const Cycle &cycle) {
         publishHTML(anchoredHTML(location));
 }
 
-QString TZREngineCore::anchoredHTML(std::optional<qsizetype> location) {
+PreviewHtml TZREngineCore::anchoredHTML(std::optional<qsizetype> location) {
     std::lock_guard lock(engineMutex);
     std::optional<size_t> offset;
     if (location)
         offset = htmlOffsetForTextCharOffset(engine, size_t(*location));
-    insertScrollAnchor(html, offset);
-    return QString::fromUtf8(html->str, qsizetype(html->length));
+    return previewHtml(engine, html, offset);
 }
 
-void TZREngineCore::publishHTML(const QString &text) {
+void TZREngineCore::publishHTML(const PreviewHtml &published) {
     if (!closing)
-        htmlString.setAlways(text);
+        htmlString.setAlways(published);
 }
 
-void TZREngineCore::holdHTML(QString text) {
+void TZREngineCore::holdHTML(PreviewHtml published) {
     std::lock_guard lock(m_heldMutex);
-    m_heldHtml = std::move(text);
+    m_heldHtml = std::move(published);
 }
 
-std::optional<QString> TZREngineCore::takeHeldHTML() {
+std::optional<PreviewHtml> TZREngineCore::takeHeldHTML() {
     std::lock_guard lock(m_heldMutex);
     return std::exchange(m_heldHtml, std::nullopt);
 }

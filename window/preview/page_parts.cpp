@@ -1,8 +1,10 @@
 #include "window/preview/page_parts.h"
 
+#include "platform/web/html_tags.h"
 #include "platform/web/web_view.h"
 
 #include <algorithm>
+#include <array>
 
 namespace preview {
 
@@ -33,6 +35,28 @@ void cutParts(const BodyBlocks &blocks, qsizetype first, qsizetype end, std::vec
 }
 
 }  // namespace
+
+std::vector<qsizetype> partedBlockStarts(QStringView html, TextRange body, const std::vector<qsizetype> *written) {
+    const qsizetype end = body.start + body.length;
+    std::vector<qsizetype> starts;
+    if (!written) {
+        starts = topLevelBlockStarts(html.mid(body.start, body.length));
+        // The blank lines before the first element go with it.
+        if (starts.size() > 1 && html.mid(body.start, starts[1]).trimmed().isEmpty())
+            starts.erase(starts.begin() + 1);
+        for (qsizetype &start : starts)
+            start += body.start;
+        return starts;
+    }
+    if (body.length <= 0)
+        return starts;
+    starts.reserve(written->size() + 1);
+    starts.push_back(body.start);
+    for (const qsizetype start : *written)
+        if (start > starts.back() && start < end)
+            starts.push_back(start);
+    return starts;
+}
 
 BodyParts::BodyParts(std::shared_ptr<const BodyBlocks> blocks) : m_blocks(std::move(blocks)) {
     if (!m_blocks)
@@ -159,7 +183,199 @@ std::optional<PartSplice> partSplice(QStringView before, QStringView after) {
     // An edit that rewrote most of the part is sent whole.
     if (after.size() - head - tail > after.size() / 2)
         return std::nullopt;
-    return PartSplice{head, tail, before.size()};
+    return PartSplice{head, tail, before.size(), std::nullopt};
+}
+
+namespace {
+
+// An element open at a place of a part's text, as a reading of its tags
+// from the part's start finds it.
+struct Open {
+    QStringView name;           // empty for the part itself
+    qsizetype start = 0;        // where its start tag begins
+    qsizetype index = 0;        // among its parent's element children
+    qsizetype children = 0;     // its element children begun so far
+    qsizetype lastChild = -1;   // where the last of them begins
+    QStringView lastChildName;  // and its name
+};
+
+// Elements whose children are blocks, one after another, each of which the
+// page can take from a template by itself.
+bool holdsBlocks(QStringView name) {
+    static const char16_t *const names[] = {u"table", u"thead", u"tbody", u"tfoot", u"tr", u"blockquote",
+                                            u"ul",    u"ol",    u"dl",    u"div"};
+    for (const char16_t *n : names)
+        if (name.compare(QStringView(n), Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+// The number of elements at the top of `html`.
+qsizetype topElements(QStringView html) {
+    qsizetype count = 0;
+    for (qsizetype start : topLevelBlockStarts(html))
+        if (start + 1 < html.size() && html[start] == u'<' && platform::isAsciiLetter(html[start + 1]))
+            count++;
+    return count;
+}
+
+}  // namespace
+
+std::optional<InnerRun> innerRun(QStringView before, QStringView after, const PartSplice &cut) {
+    qsizetype from = cut.head, to = before.size() - cut.tail;
+    std::vector<Open> open{Open{}};
+    std::vector<Open> atFrom, atTo;
+    size_t fewest = 0;  // the fewest elements open between `from` and `to`
+    qsizetype level = -1, runEnd = -1;
+    // Once both ends are read: the element whose children hold the change,
+    // the deepest on the way that holds blocks.
+    auto settle = [&] {
+        fewest = std::min({fewest, atFrom.size(), atTo.size()});
+        level = qsizetype(fewest) - 1;
+        while (level > 0 && !holdsBlocks(atFrom[size_t(level)].name))
+            level--;
+    };
+    // What the names read last are: a long block repeats a few (a table's
+    // rows and cells, a quote's paragraphs).
+    struct Kind {
+        QStringView name;
+        bool raw = false, empty = false;
+    };
+    std::array<Kind, 8> kinds{};
+    size_t nextKind = 0;
+    auto kindOf = [&](QStringView name) -> const Kind & {
+        for (const Kind &kind : kinds)
+            if (kind.name == name)
+                return kind;
+        Kind &kind = kinds[nextKind++ % kinds.size()];
+        kind = {name, platform::isRawTextElement(name), platform::isVoidElement(name)};
+        return kind;
+    };
+    qsizetype i = 0;
+    while (runEnd < 0) {
+        const qsizetype at = before.indexOf(u'<', i);
+        const qsizetype here = at < 0 ? before.size() : at;
+        if (atFrom.empty() && here >= from) {
+            atFrom = open;
+            fewest = open.size();
+        }
+        if (!atFrom.empty() && atTo.empty() && here >= to) {
+            atTo = open;
+            settle();
+        }
+        if (at < 0 || at + 1 >= before.size()) {
+            // The text ends: the run goes to the part's end.
+            if (level == 0)
+                runEnd = before.size();
+            break;
+        }
+        // The extent of what begins here: a tag, a comment, a raw-text
+        // element whole; a change that begins or ends inside it takes it in.
+        qsizetype end = 0;
+        const QChar next = before[at + 1];
+        QStringView name;
+        bool closing = false;
+        if (before.mid(at + 1, 3) == u"!--") {
+            const qsizetype close = before.indexOf(u"-->", at + 4);
+            end = close < 0 ? before.size() : close + 3;
+        } else if (next == u'/' || platform::isAsciiLetter(next)) {
+            closing = next == u'/';
+            const qsizetype nameStart = closing ? at + 2 : at + 1;
+            const qsizetype nameEnd = platform::htmlNameEnd(before, nameStart);
+            name = before.mid(nameStart, nameEnd - nameStart);
+            end = platform::htmlTagEnd(before, nameEnd);
+            if (end < 0)
+                return std::nullopt;
+            if (!closing && kindOf(name).raw)
+                end = platform::rawTextEnd(before, name, end);
+        } else if (next == u'!' || next == u'?') {
+            end = platform::htmlTagEnd(before, at + 2);
+            if (end < 0)
+                return std::nullopt;
+        } else {
+            i = at + 1;  // a "<" that begins nothing is text
+            continue;
+        }
+        if (atFrom.empty() && end > from) {
+            from = at;
+            atFrom = open;
+            fewest = open.size();
+        }
+        if (!atFrom.empty() && atTo.empty() && end > to)
+            to = end;
+        // An end tag closes the innermost open element of its name and all
+        // inside it; one that matches nothing is ignored.
+        qsizetype closes = 0;
+        if (closing)
+            for (qsizetype k = qsizetype(open.size()) - 1; k > 0 && !closes; k--)
+                if (open[size_t(k)].name.compare(name, Qt::CaseInsensitive) == 0)
+                    closes = k;
+        if (level >= 0 && ((!closing && !name.isEmpty() && qsizetype(open.size()) == level + 1) ||
+                           (closing && closes > 0 && closes <= level))) {
+            // A child after the run, or the end of the element (or of one
+            // around it, which ends it too).
+            if (closes > 0 && closes < level)
+                return std::nullopt;
+            runEnd = at;
+            break;
+        }
+        if (closes > 0) {
+            open.resize(size_t(closes));
+        } else if (!closing && !name.isEmpty()) {
+            Open &parent = open.back();
+            const Open child{name, at, parent.children, 0, -1, {}};
+            parent.children++;
+            parent.lastChild = at;
+            parent.lastChildName = name;
+            const Kind &kind = kindOf(name);
+            if (!kind.empty && !kind.raw)
+                open.push_back(child);
+        }
+        if (!atFrom.empty() && atTo.empty())
+            fewest = std::min(fewest, open.size());
+        i = end;
+    }
+    if (level < 0 || runEnd < 0)
+        return std::nullopt;
+    // The run: from the child that holds the change's start to the one that
+    // holds its end, each with the text after it up to the next.
+    const size_t child = size_t(level) + 1;
+    const Open &element = atFrom[size_t(level)];
+    InnerRun run;
+    qsizetype runStart = 0;
+    if (atFrom.size() > child) {
+        run.first = atFrom[child].index;
+        runStart = atFrom[child].start;
+        run.firstName = atFrom[child].name.toString().toUpper();
+    } else {
+        run.first = element.children - 1;
+        runStart = element.lastChild;
+        run.firstName = element.lastChildName.toString().toUpper();
+    }
+    qsizetype last = 0;
+    if (atTo.size() > child) {
+        last = atTo[child].index;
+        run.lastName = atTo[child].name.toString().toUpper();
+    } else {
+        last = atTo[size_t(level)].children - 1;
+        run.lastName = atTo[size_t(level)].lastChildName.toString().toUpper();
+    }
+    if (run.first < 0 || last < run.first || runStart < 0 || runStart > cut.head)
+        return std::nullopt;
+    run.removed = last - run.first + 1;
+    run.toEnd = runEnd >= before.size() || before[runEnd + 1] == u'/';
+    const qsizetype delta = after.size() - before.size();
+    run.start = runStart;
+    run.length = runEnd + delta - runStart;
+    // Worth it only when the run is a small share of the part.
+    if (run.length < 0 || 2 * (runEnd - runStart) >= before.size() || 2 * run.length >= after.size())
+        return std::nullopt;
+    run.inserted = topElements(after.mid(run.start, run.length));
+    for (size_t k = 1; k <= size_t(level); k++) {
+        run.path.push_back(atFrom[k].index);
+        run.names << atFrom[k].name.toString().toUpper();
+    }
+    return run;
 }
 
 namespace {
@@ -246,11 +462,36 @@ function spliceable(k, length) {
   var p = parts[k];
   return !!p && typeof p.orvaneHtml === 'string' && p.orvaneHtml.length === length;
 }
-function splice(k, head, tail, middle, chars) {
-  var p = parts[k], old = p.orvaneHtml;
-  hold(p, old.slice(0, head) + middle + old.slice(old.length - tail));
+// A long part's change: the children of one element it lies among
+// replaced alone when the page holds what the text says there (`inner`:
+// the path down to the element and the names on it, the first child
+// replaced, how many, whether they are its last, their first and last
+// names, how many elements the new ones are, and their HTML), else the
+// part's HTML made again whole.
+function splice(k, head, tail, middle, chars, inner) {
+  var p = parts[k], old = p.orvaneHtml, html = old.slice(0, head) + middle + old.slice(old.length - tail);
   p.dataset.chars = chars;
+  if (inner && replaceInner(p, inner)) { p.orvaneHtml = html; return; }
+  hold(p, html);
   typeset(p);
+}
+function replaceInner(p, r) {
+  var c = p, i;
+  for (i = 0; i < r[0].length; i++) {
+    c = c.children[r[0][i]];
+    if (!c || c.tagName !== r[1][i]) return false;
+  }
+  var kids = c.children, first = r[2], removed = r[3], end = first + removed;
+  if (r[4] ? kids.length !== end : kids.length <= end) return false;
+  if (kids[first].tagName !== r[5] || kids[end - 1].tagName !== r[6]) return false;
+  var t = document.createElement('template');
+  t.innerHTML = r[8];
+  if (t.content.children.length !== r[7]) return false;
+  var made = Array.prototype.slice.call(t.content.children), to = r[4] ? null : kids[end];
+  for (var n = kids[first]; n !== to;) { var next = n.nextSibling; c.removeChild(n); n = next; }
+  c.insertBefore(t.content, to);
+  made.forEach(typeset);
+  return true;
 }
 function put(at, removed, made) {
   var next = parts[at + removed] || null;
@@ -279,6 +520,27 @@ QString helpers() {
     text.replace(QLatin1String("EMPTY_CLASS"), platform::WebView::stringLiteral(EmptyPartClass));
     text.replace(QLatin1String("SPLICED"), QString::number(kSplicedPartChars));
     return text;
+}
+
+}  // namespace
+
+namespace {
+
+// An inner run as the page's splice takes it (see replaceInner).
+QString innerRunLiteral(const InnerRun &run, QStringView part) {
+    QStringList path, names;
+    for (qsizetype index : run.path)
+        path << QString::number(index);
+    for (const QString &name : run.names)
+        names << platform::WebView::stringLiteral(name);
+    return QStringLiteral("[[%1], [%2], %3, %4, %5, ")
+               .arg(path.join(u','), names.join(u','))
+               .arg(run.first)
+               .arg(run.removed)
+               .arg(run.toEnd ? QStringLiteral("true") : QStringLiteral("false")) +
+           platform::WebView::stringLiteral(run.firstName) + QStringLiteral(", ") +
+           platform::WebView::stringLiteral(run.lastName) + QStringLiteral(", %1, ").arg(run.inserted) +
+           platform::WebView::stringLiteral(part.mid(run.start, run.length)) + QStringLiteral("]");
 }
 
 }  // namespace
@@ -317,7 +579,9 @@ QString changePartsScript(qsizetype oldCount, const BodyParts &parts, const std:
             const PartSplice &cut = *part->splice;
             script += QStringLiteral("splice(%1, %2, %3, ").arg(hunks[h].before).arg(cut.head).arg(cut.tail);
             script += platform::WebView::stringLiteral(text.mid(cut.head, text.size() - cut.head - cut.tail));
-            script += QStringLiteral(", %1);\n").arg(text.size());
+            script += QStringLiteral(", %1, ").arg(text.size());
+            script += cut.inner ? innerRunLiteral(*cut.inner, text) : QStringLiteral("null");
+            script += QStringLiteral(");\n");
             continue;
         }
         script += QStringLiteral("put(%1, %2, [").arg(hunks[h].before).arg(hunks[h].removed);

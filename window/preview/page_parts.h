@@ -15,6 +15,7 @@
 #include "window/preview/preview_page.h"
 
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 #include <memory>
@@ -34,6 +35,18 @@ inline constexpr qsizetype kMaxFilledParts = 48;
 // The class of a part's element, and of an empty one besides.
 inline constexpr QStringView PartClass = u"orvane-part";
 inline constexpr QStringView EmptyPartClass = u"orvane-rest";
+
+// Where the blocks of the body at `body` of `html` begin (offsets in `html`,
+// the body's start first): where the writer began each of its top-level
+// blocks (`written`, offsets in `html` that may lie outside the body), when
+// known, else where the nesting of the tags says. A part ends only at one of
+// them, so that each part's HTML means in its place what it means in the
+// whole page: the blocks the writer nests (a table's rows, a quote's
+// paragraphs, a list's items, the notes) stay whole; an element the
+// document's raw HTML leaves open reaches no further than its part, since
+// the writer's blocks do not depend on it, where by the nesting alone it
+// would hold the rest of the body.
+std::vector<qsizetype> partedBlockStarts(QStringView html, TextRange body, const std::vector<qsizetype> *written);
 
 class BodyParts {
 public:
@@ -97,16 +110,43 @@ QString partedBody(const BodyParts &parts);
 // line is one block, and so one part, whatever its length): the page keeps
 // the part's HTML and takes only what lies between the `head` and `tail`
 // units that the old text (`oldLength` units) and the new one share.
+//
+// A long part is mostly one long block (a line, a table of thousands of
+// rows, a long quote or list), which the page would build again whole at
+// each key: where the edit lies inside one element's children (a row of the
+// table's body, a paragraph of the quote, an item), those children alone
+// are replaced, found in the page by their places down from the part, each
+// element on the way checked by its name; a page that does not hold what
+// the text says there gets the part's HTML whole.
+struct InnerRun {
+    std::vector<qsizetype> path;  // the element, from the part down: indices among element children
+    QStringList names;            // the names of the elements on the path (upper case)
+    qsizetype first = 0;          // the element children replaced
+    qsizetype removed = 0;
+    bool toEnd = false;           // the last of them is the element's last child
+    QString firstName, lastName;  // the names of the first and last of them
+    qsizetype inserted = 0;       // the element children of the new run
+    qsizetype start = 0;          // the new run, in the new part's text
+    qsizetype length = 0;
+};
 struct PartSplice {
     qsizetype head = 0;
     qsizetype tail = 0;
     qsizetype oldLength = 0;
+    std::optional<InnerRun> inner;
 };
 // Parts at least this long are spliced rather than sent whole.
 inline constexpr qsizetype kSplicedPartChars = 64 * 1024;
 // How `after` differs from `before`, when both are long enough to be worth
 // a splice and most of their text is shared.
 std::optional<PartSplice> partSplice(QStringView before, QStringView after);
+// The children that a splice's change lies among, inside the innermost
+// element that holds all of it and whose children are blocks (a table and
+// its sections and rows, a quote, a list, a list of definitions, a div),
+// or among the part's own; none when that run is half the part or more, or
+// the text is not read as whole elements there. Reads `before` up to the
+// end of the run.
+std::optional<InnerRun> innerRun(QStringView before, QStringView after, const PartSplice &cut);
 
 // `hunks` (from `before` to `after`) cut so that a long part keeps its
 // place and can be spliced there: the longest old part and the longest new

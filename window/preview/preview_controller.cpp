@@ -87,7 +87,7 @@ QUrl PreviewController::previewURL() const {
 
 // --- The update cycle ---------------------------------------------------------------
 
-void PreviewController::updatePreview(const QString &html) {
+void PreviewController::updatePreview(const PreviewHtml &html) {
     m_newestTakesInFiles = preference(Transclusion);
     if (m_page->isHiddenInWindow()) {
         m_heldWhileHidden = html;
@@ -99,7 +99,8 @@ void PreviewController::updatePreview(const QString &html) {
         m_pendingData = html;
         return;
     }
-    m_baseSourceHTML = html;
+    m_baseSourceHTML = html.html;
+    m_baseBlockStarts = html.blockStarts;
     // Kept, not shown: while frozen, while the page is ended (the user's
     // refresh shows it), while the window is being resized (the page is
     // brought up to date at its end), and while a page that failed again and
@@ -243,6 +244,7 @@ void PreviewController::refitted(quint64 generation, bool finished, bool fitted,
 PreviewController::Input PreviewController::snapshot(bool forReplacement) {
     Input input;
     input.html = m_baseSourceHTML;
+    input.blockStarts = m_baseBlockStarts;
     input.cssPath = m_activeCSSPath;
     input.head.viewHeight = m_editor ? m_editor->viewHeight() : 0;
     input.head.mathJax = preference(AddMathJax);
@@ -468,7 +470,7 @@ void PreviewController::resumeUpdating() {
     }
     if (m_needsFinalUpdate) {
         m_needsFinalUpdate = false;
-        updatePreview(std::exchange(m_pendingData, QString()));
+        updatePreview(std::exchange(m_pendingData, PreviewHtml()));
     } else if (m_reloadAfterCycle) {
         m_reloadAfterCycle = false;
         reloadPreview();
@@ -569,7 +571,7 @@ bool PreviewController::writesLink(const QString &href) const {
     // in.
     if (platform::htmlHasLink(m_baseSourceHTML, href))
         return true;
-    if (m_needsFinalUpdate && platform::htmlHasLink(m_pendingData, href))
+    if (m_needsFinalUpdate && platform::htmlHasLink(m_pendingData.html, href))
         return true;
     if (m_pageBlocks && platform::htmlHasLink(m_pageBlocks->text(), href))
         return true;
@@ -601,7 +603,13 @@ std::shared_ptr<const PreviewController::Prepared> PreviewController::prepare(co
     // Long runs of text get places where the page may lay them out in
     // pieces; everything the page is sent is cut from that HTML.
     Input input = given;
-    input.html = withBreaksInLongText(given.html);
+    if (given.blockStarts) {
+        std::vector<qsizetype> starts = *given.blockStarts;
+        input.html = withBreaksInLongText(given.html, &starts);
+        input.blockStarts = std::make_shared<const std::vector<qsizetype>>(std::move(starts));
+    } else {
+        input.html = withBreaksInLongText(given.html);
+    }
     auto prepared = std::make_shared<Prepared>();
     HeadOptions head = input.head;
     if (!input.cssPath.isEmpty())

@@ -57,6 +57,7 @@
 // user asks (refreshPreview(), View ▸ Refresh Preview).
 #pragma once
 
+#include "window/bridge/preview_html.h"
 #include "window/preview/page_parts.h"
 #include "window/preview/preview_page.h"
 
@@ -110,7 +111,10 @@ public:
     QUrl previewURL() const;
 
     // --- The update cycle -------------------------------------------------------
-    void updatePreview(const QString &html);
+    void updatePreview(const QString &html) { updatePreview(PreviewHtml{html, nullptr}); }
+    // The same with where the body's top-level blocks begin: a long body
+    // goes to the page in parts cut only there.
+    void updatePreview(const PreviewHtml &html);
     // The view shows again: the newest HTML held while it was hidden goes in.
     void shown();
     // Reloads the whole page with the newest HTML (not while frozen, nor
@@ -292,10 +296,11 @@ private:
     bool m_refitAfterCycle = false;   // a resize ended while a refresh ran
     bool m_heldDuringResize = false;  // the page is behind the newest HTML since a resize
     quint64 m_resizes = 0;            // resizes begun, to tell what a script's wait saw
-    QString m_pendingData;
-    std::optional<QString> m_heldWhileHidden;
+    PreviewHtml m_pendingData;
+    std::optional<PreviewHtml> m_heldWhileHidden;
     bool m_newestTakesInFiles = false;  // transclusion was on when the newest HTML came
     QString m_baseSourceHTML;
+    std::shared_ptr<const std::vector<qsizetype>> m_baseBlockStarts;  // where its top-level blocks begin
     QString m_currentSourceHTML;
     QPointF m_storedScrollPosition;
     double m_zoomFactor = 1.0;

@@ -71,10 +71,7 @@ bool PreviewController::prepareParts(const Input &input, const QString &head, Pr
     if (!body)
         return false;
     prepared.body = *body;
-    std::vector<qsizetype> starts = writtenBlockStarts(QStringView(input.html).mid(raw.start, raw.length));
-    for (qsizetype &start : starts)
-        start += raw.start;
-    auto blocks = std::make_shared<const BodyBlocks>(input.html, std::move(starts), raw.start + raw.length);
+    auto blocks = std::make_shared<const BodyBlocks>(input.html, partedBlockStarts(input.html, raw, input.blockStarts.get()), raw.start + raw.length);
     const qsizetype anchor = input.html.indexOf(u"TZRHTMLSCROLLPOINT", raw.start);
     if (input.forReplacement && input.previousParts) {
         PartChange change = changeParts(*input.previousParts, blocks);
@@ -83,11 +80,17 @@ bool PreviewController::prepareParts(const Input &input, const QString &head, Pr
         // Taken part by part, and the splices of long parts made here, off
         // the main thread: each reads megabytes in a long line.
         prepared.partHunks = partByPart(*prepared.partsBefore, *prepared.parts, change.hunks);
-        for (const PartHunk &hunk : prepared.partHunks)
-            prepared.partSplices.push_back(hunk.removed == 1 && hunk.inserted == 1
-                                               ? partSplice(prepared.partsBefore->text(hunk.before),
-                                                            prepared.parts->text(hunk.after))
-                                               : std::nullopt);
+        for (const PartHunk &hunk : prepared.partHunks) {
+            std::optional<PartSplice> cut;
+            if (hunk.removed == 1 && hunk.inserted == 1) {
+                const QStringView before = prepared.partsBefore->text(hunk.before);
+                const QStringView after = prepared.parts->text(hunk.after);
+                cut = partSplice(before, after);
+                if (cut)
+                    cut->inner = innerRun(before, after, *cut);
+            }
+            prepared.partSplices.push_back(std::move(cut));
+        }
     } else {
         prepared.parts = std::make_shared<const BodyParts>(blocks);
     }

@@ -11,6 +11,7 @@
 // What a page is prepared from, taken on the main thread.
 struct PreviewController::Input {
     QString html;
+    std::shared_ptr<const std::vector<qsizetype>> blockStarts;  // where the body's top-level blocks begin, when known
     QString cssPath;
     preview::HeadOptions head;
     std::shared_ptr<const preview::BodyBlocks> previous;      // the page's blocks, when known

@@ -206,7 +206,7 @@ void breaksInRun(QStringView html, qsizetype from, qsizetype to, std::vector<qsi
 
 }  // namespace
 
-QString withBreaksInLongText(const QString &html) {
+QString withBreaksInLongText(const QString &html, std::vector<qsizetype> *offsets) {
     const QStringView text(html);
     std::vector<qsizetype> places;
     qsizetype i = 0;
@@ -240,6 +240,16 @@ QString withBreaksInLongText(const QString &html) {
     if (places.empty())
         return html;
     static const QString Break = QStringLiteral("<wbr>");
+    if (offsets) {
+        // A break where an offset stands goes before it, with the text it
+        // follows.
+        auto place = places.begin();
+        for (qsizetype &offset : *offsets) {
+            while (place != places.end() && *place <= offset)
+                ++place;
+            offset += qsizetype(place - places.begin()) * Break.size();
+        }
+    }
     QString out;
     out.reserve(html.size() + qsizetype(places.size()) * Break.size());
     qsizetype from = 0;
@@ -313,38 +323,6 @@ std::vector<qsizetype> topLevelBlockStarts(QStringView s) {
             }
         } else {
             i = at + 1;  // a "<" that starts no tag is text
-        }
-    }
-    return starts;
-}
-
-std::vector<qsizetype> writtenBlockStarts(QStringView s) {
-    std::vector<qsizetype> starts;
-    if (s.isEmpty())
-        return starts;
-    starts.push_back(0);
-    qsizetype i = 0;
-    while (i < s.size()) {
-        const qsizetype at = s.indexOf(u'<', i);
-        if (at < 0 || at + 1 >= s.size())
-            break;
-        const QChar next = s[at + 1];
-        const bool afterBlankLine = at >= 2 && s[at - 1] == u'\n' && s[at - 2] == u'\n' && starts.back() != at;
-        if (s.mid(at + 1, 3) == u"!--") {
-            if (afterBlankLine)
-                starts.push_back(at);
-            const qsizetype end = s.indexOf(u"-->", at + 4);
-            i = end < 0 ? s.size() : end + 3;
-        } else if (isAsciiLetter(next)) {
-            const qsizetype end = htmlNameEnd(s, at + 1);
-            const QStringView name = s.mid(at + 1, end - at - 1);
-            if (afterBlankLine)
-                starts.push_back(at);
-            i = tagEnd(s, end);
-            if (isRawTextElement(name))
-                i = rawTextEnd(s, name, i);
-        } else {
-            i = at + 1;
         }
     }
     return starts;

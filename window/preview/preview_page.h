@@ -93,8 +93,10 @@ int bodyMargin(double viewHeight);
 // breaks near it, but for a stretch of kLongestUnbroken units without such
 // a place (text that repeats with a short period), which gets one at its
 // end. Raw-text elements, comments, tags and character references are left
-// alone. `html` itself when it has no long run.
-QString withBreaksInLongText(const QString &html);
+// alone. `html` itself when it has no long run. `offsets` (increasing), when
+// given, are moved with the text they stand before: each past the breaks put
+// before it.
+QString withBreaksInLongText(const QString &html, std::vector<qsizetype> *offsets = nullptr);
 inline constexpr qsizetype kLongText = 16 * 1024;
 inline constexpr qsizetype kBreakSpacing = 2048;
 inline constexpr qsizetype kLongestUnbroken = 16 * 1024;
@@ -128,12 +130,6 @@ private:
 // Where each top-level block of `body` begins (always 0 first; none for an
 // empty body).
 std::vector<qsizetype> topLevelBlockStarts(QStringView body);
-// Where each block the HTML writer wrote begins: a tag at the start of a line
-// after a blank line, outside comments and raw-text elements (always 0
-// first; none for an empty body). Unlike the top-level cut, an element the
-// document's raw HTML leaves open does not join everything after it into
-// one block.
-std::vector<qsizetype> writtenBlockStarts(QStringView body);
 
 // The blocks that differ between two bodies: the first `prefix` blocks and
 // the last (count − prefix − removed) blocks agree, `removed` old blocks give

@@ -86,15 +86,15 @@ bool SmartWebView::isHiddenInWindow() const {
     return isHiddenOrHasHiddenAncestor(this);
 }
 
-QMetaObject::Connection SmartWebView::observeHtmlString(const platform::Observable<QString> &htmlString) {
+QMetaObject::Connection SmartWebView::observeHtmlString(const platform::Observable<PreviewHtml> &htmlString) {
     // The observable tells this view in its own thread: the HTML a cycle
     // stores on a background thread comes queued, each with the value as it
     // was stored, in order; the controller parks what comes while it
     // refreshes, the newest replacing the older.
-    return htmlString.observe(this, [this](const QString &html) { updatePreview(html); });
+    return htmlString.observe(this, [this](const PreviewHtml &html) { updatePreview(html); });
 }
 
-void SmartWebView::updatePreview(const QString &html) {
+void SmartWebView::updatePreview(const PreviewHtml &html) {
     Q_ASSERT_X(QThread::currentThread() == thread(), "SmartWebView::updatePreview", "called off the view's thread");
     if (!m_window && !isHiddenInWindow())
         watchWindow();

@@ -60,7 +60,7 @@ public:
 
     // Shows every HTML text the engine publishes (its htmlString), whichever
     // thread stores it: the observable brings it to the main thread.
-    QMetaObject::Connection observeHtmlString(const platform::Observable<QString> &htmlString);
+    QMetaObject::Connection observeHtmlString(const platform::Observable<PreviewHtml> &htmlString);
 
     // The view or one of its ancestors below the window is hidden.
     bool isHiddenInWindow() const override;
@@ -75,7 +75,10 @@ public:
 public slots:
     // Main thread; a newer HTML that comes while a refresh runs replaces an
     // older one waiting for it.
-    void updatePreview(const QString &html);
+    void updatePreview(const QString &html) { updatePreview(PreviewHtml{html, nullptr}); }
+    // The same with where the body's top-level blocks begin, as the engine
+    // bridge publishes it.
+    void updatePreview(const PreviewHtml &html);
     // Reloads the page (not one that was ended); the user's refresh reloads
     // it whatever became of it.
     void reloadPreview() { m_controller.reloadPreview(); }

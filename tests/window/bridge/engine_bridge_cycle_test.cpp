@@ -66,7 +66,7 @@ TEST_F(BridgeTest, ACycleRunsToItsEndWhileTheMainThreadIsBusy) {
     bridge->setTransclusionFolder(folder.path());
     const qsizetype calls = editor.bibtexCalls.size();
     auto stores = std::make_shared<std::atomic<int>>(0);
-    bridge->htmlString().observe(&observer, [stores](const QString &) { ++*stores; }, Qt::DirectConnection);
+    bridge->htmlString().observe(&observer, [stores](const PreviewHtml &) { ++*stores; }, Qt::DirectConnection);
 
     editor.edit(0, editor.text.indexOf("\n"), "Title: T\nbibtex: refs.bib");
     QElapsedTimer clock;
@@ -75,7 +75,7 @@ TEST_F(BridgeTest, ACycleRunsToItsEndWhileTheMainThreadIsBusy) {
         QThread::msleep(1);
     EXPECT_EQ(bridge->completedCycles(), 3u);
     EXPECT_EQ(*stores, 1);
-    EXPECT_EQ(withoutAnchor(bridge->htmlString().get()), rendered(editor.text.toUtf8()));
+    EXPECT_EQ(withoutAnchor(bridge->htmlString().get().html), rendered(editor.text.toUtf8()));
     EXPECT_EQ(bridge->citeKeys().get().rows, QSet<QString>{"#knuth84"});
     EXPECT_EQ(editor.bibtexCalls.size(), calls);
 

@@ -22,7 +22,7 @@ protected:
         storage.setInitialText(text);
         bridge = std::make_unique<TZREngine>();
         bridge->setEditor(&link);
-        bridge->htmlString().observe(&observer, [this](const QString &h) { html = withoutAnchor(h); });
+        bridge->htmlString().observe(&observer, [this](const PreviewHtml &h) { html = withoutAnchor(h.html); });
         bridge->enableUpdating();
         ASSERT_TRUE(settle(*bridge));
     }

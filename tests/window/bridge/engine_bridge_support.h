@@ -80,7 +80,7 @@ protected:
     void makeBridge() {
         bridge = std::make_unique<TZREngine>();
         bridge->setEditor(&editor);
-        bridge->htmlString().observe(&observer, [this](const QString &html) { htmls.append(html); });
+        bridge->htmlString().observe(&observer, [this](const PreviewHtml &html) { htmls.append(html.html); });
         bridge->headers().observe(&observer, [this](const HeaderList &l) { headerLists.append(l); });
         bridge->changes().observe(&observer, [this](const ChangeList &l) { changeLists.append(l); });
     }

@@ -1,7 +1,13 @@
 // A large body cut into parts, and the parts a change touches, without a page.
 #include "window/preview/page_parts.h"
 
+#include "support/preview_render.h"
+#include "support/shaped_documents.h"
+
 #include <gtest/gtest.h>
+
+#include <random>
+#include <set>
 
 using namespace preview;
 
@@ -208,4 +214,202 @@ TEST(PageParts, ALongPartKeepsItsPlaceWhenThePartsAroundItAreCutAgain) {
     EXPECT_EQ(partByPart(same, after, {{2, 3, 2, 3}}), (std::vector<PartHunk>{{3, 1, 3, 1}}));
     // No long part: the hunk as it is.
     EXPECT_EQ(partByPart(same, after, {{2, 3, 2, 2}}), (std::vector<PartHunk>{{2, 3, 2, 2}}));
+}
+
+namespace {
+
+// The parts of the body of `published`, cut where the writer began its
+// blocks.
+BodyParts partsOf(const PreviewHtml &published) {
+    const std::optional<TextRange> body = bodyRange(published.html);
+    if (!body)
+        return BodyParts();
+    return BodyParts(std::make_shared<const BodyBlocks>(
+        published.html, partedBlockStarts(published.html, *body, published.blockStarts.get()),
+        body->start + body->length));
+}
+
+// Where the elements at the top of the body begin, by the nesting of its
+// tags (offsets in the page's text).
+std::set<qsizetype> topElements(const QString &html) {
+    const std::optional<TextRange> body = bodyRange(html);
+    std::set<qsizetype> starts;
+    for (qsizetype start : topLevelBlockStarts(QStringView(html).mid(body->start, body->length)))
+        starts.insert(body->start + start);
+    return starts;
+}
+
+// The parts of a page's body, put together, are the body.
+void expectTheBody(const BodyParts &parts, const QString &html) {
+    QString joined;
+    for (qsizetype k = 0; k < parts.count(); k++)
+        joined += parts.text(k);
+    const std::optional<TextRange> body = bodyRange(html);
+    EXPECT_EQ(joined, QStringView(html).mid(body->start, body->length).toString());
+}
+
+// Where each part after the first begins its first element.
+std::vector<qsizetype> partElements(const BodyParts &parts) {
+    std::vector<qsizetype> places;
+    const QString &text = parts.blocks().text();
+    for (qsizetype k = 1; k < parts.count(); k++) {
+        qsizetype at = parts.text(k).data() - text.data();
+        while (at < text.size() && text[at].isSpace())
+            at++;
+        places.push_back(at);
+    }
+    return places;
+}
+
+}  // namespace
+
+// A page of every shape the writer nests: each part ends where one of the
+// elements at the top of the body ends, so that a table, a quote, a list
+// with lists inside, definitions, HTML blocks, math, code with blank lines
+// and the notes are never cut inside. The cut by blank lines cut a table
+// between its head and its body, a quote and a list between paragraphs.
+TEST(PageParts, APartEndsOnlyBetweenTheWritersTopLevelBlocks) {
+    const PreviewHtml published = renderedForPreview(shaped::allShapes(0.2));
+    ASSERT_TRUE(published.blockStarts);
+    const BodyParts parts = partsOf(published);
+    ASSERT_GT(parts.count(), 8);
+    expectTheBody(parts, published.html);
+    const std::set<qsizetype> top = topElements(published.html);
+    for (qsizetype at : partElements(parts))
+        EXPECT_TRUE(top.count(at)) << QStringView(published.html).mid(at, 60).toString().toStdString();
+    // Blocks longer than a part are parts of their own.
+    bool table = false, quote = false;
+    for (qsizetype k = 0; k < parts.count(); k++) {
+        const QString text = parts.text(k).trimmed().toString();
+        table = table || (text.startsWith(u"<table>") && text.endsWith(u"</table>") && parts.blockCount(k) == 1);
+        quote = quote || (text.startsWith(u"<blockquote>") && parts.blockCount(k) == 1);
+    }
+    EXPECT_TRUE(table);
+    EXPECT_TRUE(quote);
+    // Without the writer's places the nesting of the tags says where.
+    const std::optional<TextRange> body = bodyRange(published.html);
+    std::vector<qsizetype> nested = partedBlockStarts(published.html, *body, nullptr);
+    EXPECT_EQ(std::set<qsizetype>(nested.begin() + 1, nested.end()).size() + 1, nested.size());
+    for (size_t i = 1; i < nested.size(); i++)
+        EXPECT_TRUE(top.count(nested[i]));
+}
+
+// A div the document's raw HTML leaves open takes no more than the rest of
+// its part: the parts after it are cut as before, at the writer's blocks,
+// where the nesting of the tags would make the rest of the body one block.
+TEST(PageParts, AnElementLeftOpenReachesNoFurtherThanItsPart) {
+    const QString text = shaped::allShapes(0.2);
+    const qsizetype middle = text.indexOf(u"## Definitions");
+    const PreviewHtml published =
+        renderedForPreview(text.left(middle) + QStringLiteral("<div class=\"open\">\n\n") + text.mid(middle));
+    const BodyParts parts = partsOf(published);
+    const qsizetype open = parts.partAt(published.html.indexOf(u"<div class=\"open\">"));
+    EXPECT_GT(parts.count() - open, 4);
+    expectTheBody(parts, published.html);
+    const std::optional<TextRange> body = bodyRange(published.html);
+    const std::vector<qsizetype> nested = topLevelBlockStarts(QStringView(published.html).mid(body->start, body->length));
+    EXPECT_EQ(nested.back() + body->start, published.html.indexOf(u"<div class=\"open\">"));
+}
+
+// Random edits of every shape, each taken as the preview takes it (the
+// parts it touched cut again, taken part by part, long ones spliced), keep
+// a page that holds the new text's body exactly, part by part, each part
+// whole blocks of the new text: what a fresh cut of it would hold.
+TEST(PageParts, PartsChangedByRandomEditsHoldWhatAFreshPageHolds) {
+    std::mt19937 random(7);
+    QString text = shaped::allShapes(0.2);
+    PreviewHtml published = renderedForPreview(text);
+    BodyParts parts = partsOf(published);
+    QStringList page = textsOf(parts);  // what the page's parts hold
+    const QString typed[] = {"x", " ", "\n", "\n\n", "|", "> ", "* ", "    ", "`", "$$", "[^note3]", ": "};
+    for (int round = 0; round < 40; round++) {
+        // Edits in one place, or in two far apart (the caret moved).
+        for (int edit = 0; edit < 1 + int(random() % 2); edit++) {
+            const qsizetype at = qsizetype(random() % quint32(text.size()));
+            if (random() % 3 == 0)
+                text.remove(at, qsizetype(random() % 40));
+            else
+                text.insert(at, typed[random() % std::size(typed)]);
+        }
+        const PreviewHtml next = renderedForPreview(text);
+        const BodyParts fresh = partsOf(next);
+        PartChange change = changeParts(parts, fresh.sharedBlocks());
+        const std::vector<PartHunk> hunks = partByPart(parts, change.parts, change.hunks);
+        for (auto h = hunks.rbegin(); h != hunks.rend(); ++h) {
+            if (h->removed == 1 && h->inserted == 1) {
+                if (const auto cut = partSplice(page[h->before], change.parts.text(h->after))) {
+                    const QStringView made = change.parts.text(h->after);
+                    page[h->before] = page[h->before].left(cut->head) +
+                                      made.mid(cut->head, made.size() - cut->head - cut->tail).toString() +
+                                      page[h->before].right(cut->tail);
+                    continue;
+                }
+            }
+            page.remove(h->before, h->removed);
+            for (qsizetype k = 0; k < h->inserted; k++)
+                page.insert(h->before + k, change.parts.text(h->after + k).toString());
+        }
+        ASSERT_EQ(page, textsOf(change.parts)) << "round " << round;
+        const std::optional<TextRange> body = bodyRange(next.html);
+        ASSERT_EQ(page.join(QString()), QStringView(next.html).mid(body->start, body->length).toString())
+            << "round " << round;
+        // Each part begins at a block of the new text.
+        const QString &html = change.parts.blocks().text();
+        const std::set<qsizetype> written(next.blockStarts->begin(), next.blockStarts->end());
+        for (qsizetype k = 1; k < change.parts.count(); k++)
+            ASSERT_TRUE(written.count(change.parts.text(k).data() - html.data())) << "round " << round;
+        parts = std::move(change.parts);
+    }
+}
+
+// A key in a block longer than a part: the change lies among the children
+// of the innermost element that holds blocks (a row's cells, a quote's
+// paragraphs, a list's items, the notes' items), which the page replaces
+// alone; a long line, or an edit that reaches across most of the part,
+// has none.
+TEST(PageParts, AKeyInALongBlockReplacesTheChildrenItLiesAmong) {
+    struct Case {
+        QString text, typedAfter, path, run;
+    };
+    const Case cases[] = {
+        {shaped::table(2000), "Row 1000 of", "TABLE TBODY TR", "TD"},
+        {shaped::quote(4000), "Quote line 2001 says", "BLOCKQUOTE", "P"},
+        {shaped::nestedList(800), "Inner item 400.1", "UL LI UL", "LI"},
+        {shaped::definitions(3000), "Definition 1500 of", "DL", "DD"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        const QString text = QStringLiteral("# Title\n\n") + c.text;
+        QString typed = text;
+        typed.insert(typed.indexOf(c.typedAfter) + c.typedAfter.size(), QStringLiteral(" typed"));
+        const BodyParts before = partsOf(renderedForPreview(text)), after = partsOf(renderedForPreview(typed));
+        qsizetype k = 0;
+        while (k < before.count() && before.text(k).size() < kSplicedPartChars)
+            k++;
+        ASSERT_LT(k, before.count());
+        const QStringView old = before.text(k), made = after.text(k);
+        const std::optional<PartSplice> cut = partSplice(old, made);
+        ASSERT_TRUE(cut);
+        const std::optional<InnerRun> run = innerRun(old, made, *cut);
+        ASSERT_TRUE(run);
+        EXPECT_EQ(run->names.join(u' '), c.path);
+        EXPECT_EQ(run->firstName, c.run);
+        EXPECT_EQ(run->lastName, c.run);
+        EXPECT_EQ(run->removed, 1);
+        EXPECT_EQ(run->inserted, 1);
+        // The new run is whole elements of the new text, and the rest of it
+        // is the old text around the old run.
+        const QStringView fresh = made.mid(run->start, run->length);
+        EXPECT_TRUE(fresh.startsWith(QStringLiteral("<") + c.run.toLower())) << fresh.left(80).toString().toStdString();
+        EXPECT_TRUE(fresh.contains(u" typed"));
+        const qsizetype oldEnd = run->start + run->length - (made.size() - old.size());
+        EXPECT_EQ(made.left(run->start), old.left(run->start));
+        EXPECT_EQ(made.mid(run->start + run->length), old.mid(oldEnd));
+        EXPECT_LT(fresh.size(), 400);
+    }
+    // One long line: its paragraph is the whole part.
+    const QString line = QStringLiteral("<p>") + QString(3 * kSplicedPartChars, u'w') + QStringLiteral("</p>\n");
+    QString typed = line;
+    typed.insert(line.size() / 2, u'x');
+    EXPECT_FALSE(innerRun(line, typed, *partSplice(line, typed)));
 }

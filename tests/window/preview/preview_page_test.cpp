@@ -1,4 +1,5 @@
 // The preview's page text without a page: head content, body, blocks, links.
+#include "window/preview/page_parts.h"
 #include "window/preview/preview_page.h"
 
 #include <QDir>
@@ -264,29 +265,34 @@ TEST(PreviewPage, DecidesWhereALinkGoes) {
     EXPECT_EQ(decideLink(untitled, untitled.resolved(QUrl("picture.png"))), LinkDecision::OpenOutside);
 }
 
-// The writer's blocks begin after a blank line whatever the document's raw
-// HTML leaves open; comments and raw-text elements are passed over whole.
+// A long body is cut at the places the writer says its blocks begin, inside
+// the body and in order, whatever the document's raw HTML leaves open; HTML
+// that comes without them is cut by the nesting of its tags, which keeps
+// everything after an open element in one block (and the blank lines before
+// the first element with it).
 TEST(PreviewPage, CutsTheWritersBlocksWhateverTheRawHtmlLeavesOpen) {
-    const QString body =
-        QStringLiteral("<p>one</p>\n\n<div align=\"center\">\n\n<p>inside an open div</p>\n\n"
-                       "<!-- a comment\n\n<p>not a block</p> -->\n\n<script>\n\n<p>not one either</p></script>\n\n"
-                       "<h2>two</h2>\n<p>same block</p>\n\n<ul>\n<li>three</li>\n</ul>");
-    const std::vector<qsizetype> starts = writtenBlockStarts(body);
-    QStringList blocks;
-    for (size_t i = 0; i < starts.size(); i++)
-        blocks << body.mid(starts[i], i + 1 < starts.size() ? starts[i + 1] - starts[i] : -1);
-    const QStringList expected{"<p>one</p>\n\n",
-                               "<div align=\"center\">\n\n",
-                               "<p>inside an open div</p>\n\n",
-                               "<!-- a comment\n\n<p>not a block</p> -->\n\n",
-                               "<script>\n\n<p>not one either</p></script>\n\n",
-                               "<h2>two</h2>\n<p>same block</p>\n\n",
-                               "<ul>\n<li>three</li>\n</ul>"};
-    EXPECT_EQ(blocks.join(u'|').toStdString(), expected.join(u'|').toStdString());
-    // The top-level cut keeps everything after the open div in one block.
-    EXPECT_EQ(topLevelBlockStarts(body).size(), 2u);
-    EXPECT_TRUE(writtenBlockStarts(u"").empty());
-    EXPECT_EQ(writtenBlockStarts(u"text only <").size(), 1u);
+    const QString html = QStringLiteral(
+        "<html><head></head><body>\n\n<p>one</p>\n\n<div align=\"center\">\n\n<p>inside an open div</p>\n\n"
+        "<!-- a comment\n\n<p>not a block</p> -->\n\n<h2>two</h2>\n</body></html>");
+    const TextRange body = *bodyRange(html);
+    auto at = [&](const char *text) { return html.indexOf(QLatin1String(text)); };
+    const std::vector<qsizetype> written{0, at("\n\n<p>one"), at("\n\n<div"), at("\n\n<p>inside"),
+                                         at("\n\n<p>inside") - 1, at("\n\n<!--"), at("</body>")};
+    auto blocks = [&](const std::vector<qsizetype> &starts) {
+        QStringList list;
+        for (size_t i = 0; i < starts.size(); i++)
+            list << html.mid(starts[i], (i + 1 < starts.size() ? starts[i + 1] : body.start + body.length) - starts[i]);
+        return list.join(u'|').toStdString();
+    };
+    EXPECT_EQ(blocks(partedBlockStarts(html, body, &written)),
+              "\n\n<p>one</p>|\n\n<div align=\"center\">|\n\n<p>inside an open div</p>|"
+              "\n\n<!-- a comment\n\n<p>not a block</p> -->\n\n<h2>two</h2>\n");
+    EXPECT_EQ(blocks(partedBlockStarts(html, body, nullptr)),
+              "\n\n<p>one</p>\n\n|<div align=\"center\">\n\n<p>inside an open div</p>\n\n"
+              "<!-- a comment\n\n<p>not a block</p> -->\n\n<h2>two</h2>\n");
+    const std::vector<qsizetype> none;
+    EXPECT_EQ(partedBlockStarts(html, body, &none), std::vector<qsizetype>{body.start});
+    EXPECT_TRUE(partedBlockStarts(html, TextRange{body.start, 0}, &written).empty());
 }
 
 namespace {
@@ -341,6 +347,14 @@ TEST(PreviewPage, PutsBreaksInLongRunsOfTextWhereALineMayBreak) {
         const QString broken = withBreaksInLongText(html);
         QString restored = broken;
         EXPECT_EQ(restored.remove(QStringLiteral("<wbr>")), html);
+        // Places given with the text stand before the same text after.
+        std::vector<qsizetype> offsets{0, html.indexOf(u"<p>"), html.indexOf(u"</p>"), html.size()};
+        const std::vector<qsizetype> given = offsets;
+        EXPECT_EQ(withBreaksInLongText(html, &offsets), broken);
+        for (size_t k = 0; k < offsets.size(); k++) {
+            EXPECT_EQ(broken.left(offsets[k]).remove(QStringLiteral("<wbr>")), html.left(given[k])) << k;
+            EXPECT_FALSE(broken.mid(offsets[k]).startsWith(u"<wbr>")) << k;
+        }
         const std::vector<qsizetype> places = breaksOf(broken);
         ASSERT_GE(places.size(), size_t(line.size() / (kLongestUnbroken + 512)));
         qsizetype last = html.indexOf(u"<p>") + 3;
