@@ -7,6 +7,7 @@
 #include "platform/web/page_scheme.h"
 #include "platform/web/page_scripts.h"
 
+#include <QAction>
 #include <QChildEvent>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
@@ -14,6 +15,7 @@
 #include <QFocusEvent>
 #include <QLoggingCategory>
 #include <QTimer>
+#include <QWebEngineHistory>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineScriptCollection>
@@ -194,6 +196,22 @@ WebView::WebView(QWidget *parent) : QWebEngineView(parent) {
     ownScript(QStringLiteral("orvane-window-seal"), u"window-seal.js", QWebEngineScript::MainWorld, true);
     ownScript(QStringLiteral("orvane-click-watch"), u"click-watch.js", QWebEngineScript::ApplicationWorld, false);
     setContextMenuPolicy(Qt::NoContextMenu);
+
+    // The engine keeps in this process, out of reach of the page's bound of
+    // memory, every place in its history a page moves to (a state given to
+    // pushState, an address, a fragment), up to 50 of them: only the page's
+    // present place is kept. Any other makes Back possible, which is the
+    // sign to forget it (the engine tells of no place that keeps its
+    // address). What a page may keep of the present one is bounded in the
+    // page (resources/page/window-seal.js).
+    connect(m_page->action(QWebEnginePage::Back), &QAction::changed, this, &WebView::forgetHistory,
+            Qt::QueuedConnection);
+    // A page's requests for a permission (to show notifications, say) are
+    // refused at once: the engine keeps each one until it is answered.
+    connect(m_page, &QWebEnginePage::featurePermissionRequested, this,
+            [this](const QUrl &origin, QWebEnginePage::Feature feature) {
+                m_page->setFeaturePermission(origin, feature, QWebEnginePage::PermissionDeniedByUser);
+            });
 
     m_process = new PageProcess(m_page, this);
     m_loadTimer = new QTimer(this);
@@ -400,6 +418,12 @@ void WebView::finishLoad(bool ok) {
     }
     if (finished && finished->done)
         finished->done(ok);
+}
+
+void WebView::forgetHistory() {
+    QWebEngineHistory *history = m_page->history();
+    if (history->canGoBack() || history->canGoForward())
+        history->clear();
 }
 
 // --- Scripts -----------------------------------------------------------------

@@ -51,7 +51,9 @@
 //   no way out for it, nor any name to look up, anyway (engine_flags.h).
 //   So are blobs and a page's stores (IndexedDB, the cache, file systems),
 //   which the engine keeps in the program's own process, out of reach of
-//   the page's bound of memory. A
+//   the page's bound of memory; for the same reason the page keeps no
+//   history but its present place, whose state and address are bounded, as
+//   is a window's name, and it has no icons, downloads or permissions. A
 //   page's alert, confirm and prompt show nothing (the first of each load is
 //   logged), nor does it choose files: no page locks the window.
 // - No context menu, no plugins, no clipboard access for scripts, no focus
@@ -202,6 +204,8 @@ private:
     void pageLoadFinished(bool ok);
     void ownScriptsChecked();
     void finishLoad(bool ok);
+    // Keeps only the page's present place in its history.
+    void forgetHistory();
     void finishScript(quint64 id, bool finished, const QVariant &result);
     void failEverythingPending();
     // When the page's process has grown since `since` (when the wait began

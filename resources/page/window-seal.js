@@ -12,6 +12,21 @@
 //   IndexedDB, cache, file system or storage manager. What the engine
 //   bounds for each page (its local and session storage, its cookies)
 //   stays.
+// - What the engine keeps of a page in the program's process for as long as
+//   the page lives, which the program bounds (it keeps no history beyond
+//   the page's present place in it): a history state of at most MaxState
+//   bytes (history.pushState and replaceState throw a QuotaExceededError
+//   past it), an address the page moves to of at most MaxAddress
+//   characters (the two throw the same past it; a move by its address, a
+//   fragment or a link is not made), a window name of at most MaxName
+//   characters (setting a longer one throws; a frame that comes with one
+//   has it emptied), no icons (no link names one: the program shows none),
+//   and no downloads (a click on a link to download does nothing; the
+//   engine kept each one it was asked for, its address whole). The
+//   navigation API, whose states the engine would keep too, is taken, and
+//   so are notifications, whose permission the program refuses (a page
+//   asking for it in a loop flooded the program with questions): no page
+//   of the program needs them.
 //
 // The program runs this script in every document that loads, before the
 // document's own scripts. A frame, though, begins with an empty document
@@ -36,6 +51,10 @@
 // nor does a document a "javascript:" address would put in its place.
 //
 // What is left (the engine's flags still let nothing out of it):
+// - the address of a frame on its first, empty document (or one opened
+//   again), which moves to a fragment without a word to any script before
+//   it has moved: a page can give each of its frames an address of
+//   megabytes, which the engine keeps many times over;
 // - a frame that is to show a document of its own ("srcdoc") is made safe
 //   once it has loaded that document (see onItsWay()), and an embedded one
 //   only from the window's list of frames, before the next script: until
@@ -89,6 +108,34 @@
   var prepend = Element.prototype.prepend;
   var frameElements = 'iframe,frame,object,embed';
   var ownDocument = document;
+  var removeAttribute = Element.prototype.removeAttribute;
+  var closest = Element.prototype.closest;
+  var preventDefault = Event.prototype.preventDefault;
+  var baseAddress = getOwnPropertyDescriptor(Node.prototype, 'baseURI').get;
+  var Address = URL, addressText = getOwnPropertyDescriptor(URL.prototype, 'href').get;
+  var Failure = DOMException;
+  var cloneOf = structuredClone;
+  var getPrototypeOf = Object.getPrototypeOf;
+  var isView = ArrayBuffer.isView;
+  var bufferLength = getOwnPropertyDescriptor(ArrayBuffer.prototype, 'byteLength').get;
+  var typedBuffer = getOwnPropertyDescriptor(getPrototypeOf(Uint8Array.prototype), 'buffer').get;
+  var viewBuffer = getOwnPropertyDescriptor(DataView.prototype, 'buffer').get;
+  var mapEach = Map.prototype.forEach, setEach = Set.prototype.forEach;
+  var stringValue = String.prototype.valueOf;
+  var patternSource = getOwnPropertyDescriptor(RegExp.prototype, 'source').get;
+  var pictureData = getOwnPropertyDescriptor(ImageData.prototype, 'data').get;
+  var bitmapWidth = getOwnPropertyDescriptor(ImageBitmap.prototype, 'width').get;
+  var bitmapHeight = getOwnPropertyDescriptor(ImageBitmap.prototype, 'height').get;
+  var failureMessage = getOwnPropertyDescriptor(DOMException.prototype, 'message').get;
+  var navigateDestination = window.NavigateEvent &&
+                            getOwnPropertyDescriptor(NavigateEvent.prototype, 'destination').get;
+  var destinationAddress = window.NavigationDestination &&
+                           getOwnPropertyDescriptor(NavigationDestination.prototype, 'url').get;
+  // The most the engine keeps of a page's history state (in bytes, as
+  // counted by stateSize()), of an address the page moves to and of a
+  // window's name (in characters). The engine keeps an address many times
+  // over (a 2 MB one cost the program 17 times that).
+  var MaxState = 1 << 20, MaxAddress = 1 << 16, MaxName = 1 << 12;
 
   // The documents made safe, each with the function that makes its frames
   // safe, which its watchers call.
@@ -114,15 +161,30 @@
   // when its copy of this script takes them.
   var taken = [
     ['Reflect', ['apply'], []],
-    ['Object', ['defineProperty', 'getOwnPropertyNames', 'getOwnPropertyDescriptor'], ['hasOwnProperty']],
-    ['String', [], ['indexOf', 'slice', 'startsWith']],
+    ['Object', ['defineProperty', 'getOwnPropertyNames', 'getOwnPropertyDescriptor', 'getPrototypeOf'],
+     ['hasOwnProperty']],
+    ['String', [], ['indexOf', 'slice', 'startsWith', 'valueOf']],
+    ['structuredClone', [], []],
+    ['DOMException', [], ['message']],
+    ['URL', [], ['href']],
+    ['ArrayBuffer', ['isView'], ['byteLength']],
+    ['Uint8Array', [], []],
+    ['DataView', [], ['buffer']],
+    ['Map', [], ['forEach']],
+    ['Set', [], ['forEach']],
+    ['RegExp', [], ['source']],
+    ['ImageData', [], ['data']],
+    ['ImageBitmap', [], ['width', 'height']],
+    ['NavigateEvent', [], ['destination']],
+    ['NavigationDestination', [], ['url']],
     ['WeakMap', [], ['get', 'set']],
     ['WeakSet', [], ['has', 'add']],
     ['EventTarget', [], ['addEventListener']],
-    ['Event', [], ['target', 'type']],
+    ['Event', [], ['target', 'type', 'preventDefault']],
     ['MutationObserver', [], ['observe']],
-    ['Node', [], ['nodeType', 'parentNode', 'replaceChild']],
-    ['Element', [], ['matches', 'querySelector', 'querySelectorAll', 'setAttribute', 'prepend']],
+    ['Node', [], ['nodeType', 'parentNode', 'replaceChild', 'baseURI']],
+    ['Element', [], ['matches', 'querySelector', 'querySelectorAll', 'setAttribute', 'prepend', 'removeAttribute',
+                     'closest']],
     ['DocumentFragment', [], ['querySelector', 'querySelectorAll']],
     ['Document', [], ['createElement', 'createTextNode', 'write', 'head', 'URL', 'defaultView', 'querySelectorAll']],
     ['HTMLIFrameElement', [], ['contentWindow']],
@@ -146,6 +208,8 @@
       for (k = 0; k < taken[i][1].length; k++) keep(owner, taken[i][1][k]);
       for (k = 0; k < taken[i][2].length; k++) keep(owner && owner.prototype, taken[i][2][k]);
     }
+    var typed = w.Uint8Array && getPrototypeOf(w.Uint8Array.prototype);
+    keep(typed, 'buffer');
   }
 
   // What is taken from each window besides WebRTC: its own properties, and
@@ -153,7 +217,7 @@
   // or, with a "static " before its name, on the interface itself).
   var unneeded = ['Blob', 'File', 'indexedDB', 'caches', 'openDatabase', 'webkitRequestFileSystem',
                   'webkitResolveLocalFileSystemURL', 'MediaRecorder', 'showOpenFilePicker', 'showSaveFilePicker',
-                  'showDirectoryPicker'];
+                  'showDirectoryPicker', 'Notification'];
   var unneededMembers = [['URL', 'static createObjectURL'], ['Response', 'blob'], ['Response', 'formData'],
                          ['Request', 'blob'], ['Request', 'formData'], ['Navigator', 'storage'],
                          ['HTMLCanvasElement', 'toBlob'], ['OffscreenCanvas', 'convertToBlob']];
@@ -258,6 +322,121 @@
     }
   }
 
+  function tooLarge(what) {
+    return new Failure(what + ' is larger than a page may keep', 'QuotaExceededError');
+  }
+
+  // How many bytes the engine keeps of `value`, a copy made by
+  // structuredClone() (whose properties are all its own data), counted up
+  // to a little past `most`: its strings and numbers, the bytes of its
+  // buffers (a view keeps all of its buffer), pictures and bitmaps.
+  function stateSize(value, most) {
+    var seen = new WeakSetOf(), next = [value], size = 0;
+    function push(v) { add(next, v); }
+    while (next.length && size <= most) {
+      var v = next[next.length - 1];
+      next.length--;
+      var type = typeof v;
+      if (type === 'string') { size += 2 * v.length; continue; }
+      if (type === 'bigint') { size += toText(v).length; continue; }
+      if ((type !== 'object' && type !== 'function') || v === null) { size += 8; continue; }
+      if (apply(setHas, seen, [v])) continue;
+      apply(setAdd, seen, [v]);
+      size += 16;
+      try { size += apply(bufferLength, v, []); continue; } catch (e) {}
+      if (isView(v)) {
+        try { push(apply(typedBuffer, v, [])); } catch (e) { push(apply(viewBuffer, v, [])); }
+        continue;
+      }
+      try { apply(mapEach, v, [function (item, key) { push(key); push(item); }]); continue; } catch (e) {}
+      try { apply(setEach, v, [function (item) { push(item); }]); continue; } catch (e) {}
+      try { size += 2 * apply(stringValue, v, []).length; continue; } catch (e) {}
+      try { size += 2 * apply(patternSource, v, []).length; } catch (e) {}
+      try { push(apply(pictureData, v, [])); } catch (e) {}
+      try { size += 4 * apply(bitmapWidth, v, []) * apply(bitmapHeight, v, []); } catch (e) {}
+      try { size += 2 * apply(failureMessage, v, []).length; } catch (e) {}
+      var names = getOwnPropertyNames(v);
+      for (var i = 0; i < names.length && size <= most; i++) {
+        size += 2 * names[i].length;
+        var held = getOwnPropertyDescriptor(v, names[i]);
+        if (held && apply(hasOwn, held, ['value'])) push(held.value);
+      }
+    }
+    return size;
+  }
+
+  // Bounds what `w` hands the engine to keep for it (see above).
+  function boundWhatIsKept(w, document) {
+    var history = w.History && w.History.prototype;
+    var names = ['pushState', 'replaceState'];
+    for (var n = 0; n < names.length; n++) {
+      replace(history, names[n], 'value', function (original) {
+        return function (state, unused, url) {
+          var given = [];
+          for (var i = 0; i < arguments.length; i++) add(given, arguments[i]);
+          if (given.length > 0) {
+            given[0] = cloneOf(state);
+            if (stateSize(given[0], MaxState) > MaxState) throw tooLarge('The history state');
+          }
+          if (given.length > 2 && url !== undefined && url !== null) {
+            var address = '';
+            // One that is no address fails as the engine has it fail.
+            try { address = apply(addressText, new Address(toText(url), apply(baseAddress, document, [])), []); }
+            catch (e) {}
+            if (address.length > MaxAddress) throw tooLarge('The address');
+          }
+          return apply(original, this, given);
+        };
+      });
+    }
+    // Every other move of the page to an address of its own (a fragment, a
+    // link, location) is told before it is made, but in a frame on its
+    // first, empty document.
+    var navigation = null;
+    try { navigation = w.navigation; } catch (e) {}
+    if (navigation && navigateDestination && destinationAddress) {
+      apply(addEventListener, navigation, ['navigate', function (event) {
+        try {
+          var address = apply(destinationAddress, apply(navigateDestination, event, []), []);
+          if (address.length > MaxAddress) apply(preventDefault, event, []);
+        } catch (e) {}
+      }]);
+    }
+    take(w, 'navigation');
+    var boundName = function (original) {
+      return function (name) {
+        var text = toText(name);
+        if (text.length > MaxName) throw tooLarge("The window's name");
+        return apply(original, this, [text]);
+      };
+    };
+    replace(w, 'name', 'set', boundName);
+    replace(w.Window && w.Window.prototype, 'name', 'set', boundName);
+    try { if (w.name.length > MaxName) w.name = ''; } catch (e) {}
+    var icons = function () { dropIcons(document); };
+    apply(observe, new Observer(icons),
+          [document, {__proto__: null, childList: true, subtree: true, attributes: true, attributeFilter: ['rel']}]);
+    icons();
+  }
+
+  // The links that name the icons of `document` (those in its head, where
+  // the engine looks for them) name none.
+  function dropIcons(document) {
+    var found;
+    try { found = apply(elementQueryAll, apply(documentHead, document, []), [iconLinks]); } catch (e) { return; }
+    for (var i = 0; found[i]; i++) apply(removeAttribute, found[i], ['rel']);
+  }
+  var iconLinks = 'link[rel~="icon" i], link[rel~="apple-touch-icon" i], link[rel~="apple-touch-icon-precomposed" i]';
+
+  // A click on a link to download does nothing.
+  function refuseDownload(event) {
+    try {
+      var node = apply(eventTarget, event, []);
+      if (node && apply(nodeType, node, []) === 1 && apply(closest, node, ['a[download], area[download]']))
+        apply(preventDefault, event, []);
+    } catch (e) {}
+  }
+
   function sealWindow(w, own) {
     if (!w) return;
     var document = null;
@@ -273,6 +452,7 @@
     apply(mapSet, watched, [document, seal]);
     takeUnneeded(w);
     guardWindow(w);
+    boundWhatIsKept(w, document);
     watch(w, document, seal);
     // What the parser adds is told before the parser runs the next script.
     apply(observe, new Observer(seal), [document, {__proto__: null, childList: true, subtree: true}]);
@@ -302,6 +482,7 @@
     apply(addEventListener, document, ['DOMNodeInserted', arrived, true]);
     apply(addEventListener, document, ['load', arrived, true]);
     apply(addEventListener, document, ['readystatechange', seal, true]);
+    apply(addEventListener, w, ['click', refuseDownload, true]);
   }
 
   function watchAgain(document) {
@@ -454,6 +635,7 @@
       return function () {
         var root = apply(original, this, arguments);
         apply(mapSet, shadows, [this, root]);
+        apply(addEventListener, root, ['click', refuseDownload, true]);
         return root;
       };
     });

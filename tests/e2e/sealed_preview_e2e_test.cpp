@@ -91,6 +91,17 @@ QString pageSaid(const QString &log, const QString &prefix) {
     return end < start ? QString() : log.mid(start, end - start);
 }
 
+// The resident memory of process `pid`, in bytes; -1 once it has gone.
+qint64 residentMemoryOf(qint64 pid) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
+    return -1;
+}
+
 }  // namespace
 
 TEST(SealedPreviewEndToEnd, AnAttackersDocumentReadsNothingAndSendsNothingOut) {
@@ -213,4 +224,56 @@ TEST(SealedPreviewEndToEnd, TransclusionStillTakesFilesInFromWhereTheDocumentNam
         delegate.applicationWillTerminate();
     }
     platform::DocumentController::setShared(previous);
+}
+
+// A document whose script puts states of 16 MB and addresses of 2 MB into
+// its page's history for eight seconds leaves the program's memory where
+// it was (the engine kept them in the program's process, 50 places deep),
+// and the page goes on.
+TEST(SealedPreviewEndToEnd, ADocumentFillingItsHistoryLeavesTheProgramsMemoryAlone) {
+    QTemporaryDir home;
+    const QString file = home.filePath("history.md");
+    ASSERT_TRUE(hostile::writeFile(file, R"md(# History
+
+<script>
+setTimeout(function () {
+  var state = new Uint8Array(16 << 20), address = 'u'.repeat(2000000), n = 0, refused = 0;
+  var ends = Date.now() + 8000;
+  console.log('history: started');
+  (function step() {
+    state[0] = n++;
+    try { history.pushState({n: n, state: state}, ''); } catch (e) { refused++; }
+    try { history.pushState(null, '', '#' + n + address); } catch (e) { refused++; }
+    location.hash = n + address;
+    if (Date.now() < ends) return setTimeout(step, 0);
+    console.log('history: done ' + n + ' ' + refused + ' ' + location.href.length);
+  })();
+}, 500);
+</script>
+)md"));
+    QProcess orvane;
+    QString log;
+    start(orvane, home.path(), file, &log);
+    ASSERT_TRUE(orvane.waitForStarted(10000));
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return log.contains("page console: history: started"); }, 60s))
+        << log.toStdString();
+    const qint64 before = residentMemoryOf(orvane.processId());
+    qint64 most = before;
+    const bool done = testing_qt::spinUntil(
+        [&] {
+            most = std::max(most, residentMemoryOf(orvane.processId()));
+            return log.contains("page console: history: done");
+        },
+        90s);
+    testing_qt::spinFor(1s);
+    most = std::max(most, residentMemoryOf(orvane.processId()));
+    const QStringList said = pageSaid(log, "history: done ").split(u' ');
+    quit(orvane);
+    ASSERT_TRUE(done) << log.toStdString();
+    ASSERT_GT(before, 0);
+    ASSERT_EQ(said.size(), 3) << log.toStdString();
+    EXPECT_GT(said[0].toInt(), 10);
+    EXPECT_EQ(said[1].toInt(), 2 * said[0].toInt());  // every state and address was too large
+    EXPECT_LT(said[2].toInt(), 1000);                  // and the page never moved to a long fragment
+    EXPECT_LT(most - before, qint64(300) << 20) << (most - before) / (1 << 20) << " MB more";
 }
