@@ -51,6 +51,9 @@
   // characters of the run clicked, and the most elements whose style may
   // paint elsewhere: past these, nothing is vouched for.
   var MOST_PIECES = 2000, MOST_CHARACTERS = 20000, MOST_SUSPECTS = 4000;
+  // The most elements looked at one by one, in a page whose style sheets
+  // cannot all be read.
+  var MOST_LOOKED_AT = 20000;
   // Every element hit at a point, also those the page makes the pointer
   // pass through: for a moment, at a weight no selector of the page's beats.
   var WEIGHT = '#o#o#o#o#o#o#o#o#o#o#o#o#o#o#o#o';
@@ -492,7 +495,8 @@
   }
 
   // The rules of the page's style sheets, however deep inside others
-  // (media, supports, layers, imports); null when a sheet cannot be read.
+  // (media, supports, layers, imports); null when a sheet cannot be read
+  // (the engine lets no page read a sheet of its folder's).
   function pageRules() {
     var rules = [];
     var add = function (list) {
@@ -520,8 +524,8 @@
     return rules;
   }
 
-  // Whether `rule` sets one of `properties` (to anything but its initial
-  // "none").
+  // Whether `rule` (or an element's own style) sets one of `properties`
+  // (to anything but its initial "none").
   function sets(rule, properties) {
     return properties.some(function (p) {
       var v = rule.style.getPropertyValue(p);
@@ -551,8 +555,14 @@
 
   // Whether what the style of `e` paints beyond its own box, or inside it
   // under what it holds, reaches (x, y). `inChain`: e is drawn around the
-  // piece clicked.
-  function paintsAt(e, style, inChain, x, y) {
+  // piece clicked; `alone`: the elements inside e are looked at by
+  // themselves.
+  function paintsAt(e, style, inChain, x, y, alone) {
+    if (!hasEffect(style.boxShadow) && (style.outlineStyle === 'none' || px(style.outlineWidth) === 0) &&
+        !hasEffect(style.textShadow) && !hasEffect(style.webkitBoxReflect) && !hasEffect(style.filter) &&
+        !hasEffect(style.backdropFilter) && !hasEffect(style.webkitBackdropFilter) &&
+        !hasEffect(style.borderImageSource))
+      return false;
     var boxes = Array.prototype.slice.call(e.getClientRects());
     var inBox = boxes.some(function (b) { return inside(b, x, y); });
     var list = shadows(style.boxShadow).filter(function (s) { return !s.colour || s.colour[3] > 0; });
@@ -568,7 +578,8 @@
     }
     if (hasEffect(style.textShadow)) {
       var by = reach(shadows(style.textShadow));
-      var texts = [e].concat(Array.prototype.slice.call(e.querySelectorAll('*'), 0, MOST_SUSPECTS));
+      // What is inside takes the shadow too, and may lie outside the box.
+      var texts = alone ? [e] : [e].concat(Array.prototype.slice.call(e.querySelectorAll('*'), 0, MOST_SUSPECTS));
       if (texts.some(function (t) {
             return Array.prototype.some.call(t.getClientRects(), function (b) { return inside(grown(b, by), x, y); });
           }))
@@ -600,10 +611,27 @@
   // `chain` itself.
   function foreignPaintAt(chain, link, x, y) {
     var rules = pageRules();
-    if (!rules) return true;
-    var suspects = new Set(document.querySelectorAll('[style]'));
-    var letting = new Set();
-    var pseudos = new Set();
+    var suspects = new Set(), letting = new Set(), pseudos = new Set();
+    var alone = rules === null;
+    if (alone) {
+      // A style sheet the page may not read (one of its folder's): every
+      // element is looked at as it is drawn, and what lets the pointer
+      // through as it is.
+      var all = document.getElementsByTagName('*');
+      if (all.length > MOST_LOOKED_AT) return true;
+      for (var a = 0; a < all.length; a++) {
+        suspects.add(all[a]);
+        pseudos.add(all[a]);
+        if (getComputedStyle(all[a]).pointerEvents !== 'auto') letting.add(all[a]);
+      }
+      rules = [];
+    }
+    // An element's own style: what it sets is all it may do.
+    document.querySelectorAll('[style]').forEach(function (e) {
+      if (sets(e, ELSEWHERE)) suspects.add(e);
+      if (e.style.getPropertyValue('pointer-events') !== '') letting.add(e);
+    });
+    if (!alone && suspects.size + letting.size > MOST_SUSPECTS) return true;
     for (var i = 0; i < rules.length; i++) {
       var rule = rules[i];
       var paints = sets(rule, ELSEWHERE);
@@ -624,7 +652,7 @@
     }
     var inChain = new Set(chain);
     for (var e of suspects) {
-      if (paintsAt(e, getComputedStyle(e), inChain.has(e), x, y)) return true;
+      if (paintsAt(e, getComputedStyle(e), inChain.has(e), x, y, alone)) return true;
     }
     // Generated content of a rule that paints elsewhere: where it is drawn
     // cannot be told.
@@ -642,9 +670,6 @@
     // What lets the pointer through however the watch asks: a rule of the
     // page's that outweighs its own, an element's own style, or an element
     // made inert, with all inside it.
-    document.querySelectorAll('[style]').forEach(function (e) {
-      if (e.style.getPropertyValue('pointer-events') !== '') letting.add(e);
-    });
     var inert = document.querySelectorAll('[inert], [inert] *');
     if (inert.length > MOST_SUSPECTS) return true;
     inert.forEach(function (e) { letting.add(e); });

@@ -642,6 +642,9 @@ TEST_F(WebViewTest, AClickAsksAboutAWrittenLinkWhoseInkTheUserCouldNotSeeThere) 
          R"h(<div id="host"><a href="@">shadowed</a></div><script>document.getElementById('host')
            .attachShadow({mode: 'closed'}).innerHTML = '<div style="opacity: 0.02"><slot></slot></div>';</script>)h",
          "a"},
+        // Nearly black text on the dark canvas the page asks for.
+        {"dark-canvas", R"h(<style>:root { color-scheme: dark; } body { background: none !important; }</style><p><a href="@" style="color: #111">dark</a></p>)h",
+         "a"},
         // A font the page brought: what it draws cannot be told.
         {"page-font",
          R"h(<style>@font-face { font-family: Pagefont; src: local("DejaVu Sans"); }</style><p><a href="@" style="font-family: Pagefont">font</a></p>)h",
@@ -670,6 +673,35 @@ TEST_F(WebViewTest, AClickAsksAboutAWrittenLinkWhoseInkTheUserCouldNotSeeThere) 
     pause(500);
     EXPECT_EQ(questions(alerts), expected);
     EXPECT_EQ(left, QList<QUrl>());
+}
+
+// A style sheet of the document's folder, which the page may not read: a
+// link plainly shown still opens at once, and one that a shadow of the
+// sheet's lays over is asked about.
+TEST_F(WebViewTest, AClickAsksAboutALinkThatAStyleSheetOfTheFolderHides) {
+    QTemporaryDir root;
+    ASSERT_TRUE(writeFile(root.filePath("look.css"), "body { background: #fff; color: #222; }\n"
+                                                     ".on { height: 0; box-shadow: 0 0 0 3000px #000; }\n"));
+    ASSERT_EQ(load(*view,
+                   "<!DOCTYPE html><html><head><link rel=\"stylesheet\" href=\"look.css\"></head><body>"
+                   "<p><a id=\"plain\" href=\"https://example.com/plain\">plain</a></p><div id=\"shade\"></div>"
+                   "<p><a id=\"under\" href=\"https://example.com/under\" style=\"color: #000\">under</a></p>"
+                   "</body></html>",
+                   QUrl::fromLocalFile(root.filePath("doc.md"))),
+              true);
+    ASSERT_EQ(evaluateText(*view, "getComputedStyle(document.body).backgroundColor"), "rgb(255, 255, 255)");
+    ASSERT_TRUE(clickElement(*view, "#plain"));
+    ASSERT_TRUE(waitUntil([&] { return !left.isEmpty() || alerts.count() > 0; }, 20000));
+    EXPECT_EQ(left, QList<QUrl>{QUrl("https://example.com/plain")});
+    EXPECT_EQ(alerts.count(), 0);
+
+    evaluate(*view, "document.getElementById('shade').className = 'on'");
+    alerts.addAnswers({1});
+    ASSERT_TRUE(clickElement(*view, "#under"));
+    ASSERT_TRUE(waitUntil([&] { return left.size() > 1 || alerts.count() > 0; }, 20000));
+    pause(300);
+    EXPECT_EQ(questions(alerts), QStringList{"https://example.com/under"});
+    EXPECT_EQ(left.size(), 1);
 }
 
 // An address that the page and the engine escape differently (braces, a
