@@ -287,9 +287,10 @@
     return under;
   }
 
-  // The character of `node` whose box holds (x, y), as {text, box}; null
-  // when there is none or too many to look at. A blank counts only between
-  // two of the node's characters that draw something.
+  // The character of `node` whose box holds (x, y), as {text, box, blank};
+  // null when there is none or too many to look at. A blank counts only
+  // between two characters of the node that draw something (a space between
+  // two words of the link).
   function characterAt(node, x, y) {
     var data = node.data;
     if (data.length > MOST_CHARACTERS) return null;
@@ -301,14 +302,26 @@
       var boxes = range.getClientRects();
       for (var k = 0; k < boxes.length; k++) {
         if (!inside(boxes[k], x, y)) continue;
-        var text = data.substr(i, size);
-        if (BLANK.test(text) && !(/\S/.test(data.slice(0, i)) && /\S/.test(data.slice(i + size)) && !/\n/.test(text)))
-          return null;
-        return {text: text, box: boxes[k], blank: BLANK.test(text)};
+        var text = data.substr(i, size), blank = BLANK.test(text);
+        if (blank && (text === '\n' || !drawn(data, i, -1) || !drawn(data, i + size, 1))) return null;
+        return {text: text, box: boxes[k], blank: blank};
       }
       i += size;
     }
     return null;
+  }
+
+  // Whether the character of `data` next to `at` (before it with `way` -1,
+  // at it with 1) draws something.
+  function drawn(data, at, way) {
+    if (way < 0) {
+      if (at <= 0) return false;
+      var before = data.codePointAt(at - 1);
+      var start = at >= 2 && before >= 0xdc00 && before <= 0xdfff ? at - 2 : at - 1;
+      return !BLANK.test(data.slice(start, at));
+    }
+    if (at >= data.length) return false;
+    return !BLANK.test(String.fromCodePoint(data.codePointAt(at)));
   }
 
   // Whether the text of `node`, in `element`, is drawn plainly where its
@@ -481,8 +494,10 @@
   // piece's element (chain[0]) down to `base` (the element whose opaque
   // background is behind it; null for the canvas): the elements there,
   // topmost first, must be chain[0] and those around it.
-  function otherAt(chain, base, x, y) {
+  function otherAt(chain, base, link, x, y) {
     var there = allAt(chain, x, y);
+    // An area of a picture's map is hit over its picture.
+    if (there && there[0] === link && link.localName === 'area') there = there.slice(1);
     if (!there || there[0] !== chain[0]) return true;
     var next = 1;
     for (var i = 1; i < there.length; i++) {
@@ -713,7 +728,7 @@
         if (piece.node ? !textSeen(piece.node, piece.element, glyph, chain, opacity, x, y, found)
                        : !pictureSeen(piece.element, chain, opacity, x, y, found))
           return null;
-        if (overlaid && (otherAt(chain, found.base, x, y) || foreignPaintAt(chain, link, x, y))) return null;
+        if (overlaid && (otherAt(chain, found.base, link, x, y) || foreignPaintAt(chain, link, x, y))) return null;
         return {layout: layoutOf(pieces), picture: found.picture || null};
       }
     } catch (e) {}

@@ -483,7 +483,7 @@ TEST_F(WebViewTest, AClickOpensAWrittenLinkAtOnceAndAsksAboutAnyOther) {
 // or too small, one under a veil that lets the pointer through, or one
 // stretched over the page nearly transparent (a click on plain text under
 // it): each is asked about with its whole address. A link plainly shown,
-// by its text or its picture, opens at once.
+// by its text, its picture or an area of a picture's map, opens at once.
 TEST_F(WebViewTest, AClickOpensAWrittenLinkAtOnceOnlyWhereTheUserSawIt) {
     ASSERT_EQ(load(*view, QStringLiteral(R"html(<!DOCTYPE html><html><head><style>
 body { font: 16px sans-serif; background: #fff; color: #222; }
@@ -498,7 +498,9 @@ a { margin-right: 2em; }
 <a id="tiny" href="https://example.com/tiny" style="font-size: 2px">tiny</a>
 <a id="veiled" href="https://example.com/veiled">veiled</a>
 <a id="more" href="https://example.com/more">more</a>
-<a id="pictured" href="https://example.com/pictured"><img width="40" height="30" alt="" src="@GREEN@"></a></p>
+<a id="pictured" href="https://example.com/pictured"><img width="40" height="30" alt="" src="@GREEN@"></a>
+<img id="mapped" width="40" height="30" alt="" src="@GREEN@" usemap="#places"><map name="places">
+<area shape="rect" coords="0,0,40,30" href="https://example.com/area" alt="area"></map></p>
 <div id="veil">a harmless word</div>
 <div style="height: 2000px"></div>
 <script>
@@ -518,6 +520,9 @@ function stretch() {
     ASSERT_TRUE(clickElement(*view, "#pictured img"));
     ASSERT_TRUE(waitUntil([&] { return left.size() == 2; }));
     EXPECT_EQ(left.last(), QUrl("https://example.com/pictured"));
+    ASSERT_TRUE(clickElement(*view, "#mapped"));
+    ASSERT_TRUE(waitUntil([&] { return left.size() == 3 || alerts.count() > 0; }));
+    EXPECT_EQ(left.last(), QUrl("https://example.com/area"));
     EXPECT_EQ(alerts.count(), 0);
 
     QStringList expected;
@@ -535,7 +540,7 @@ function stretch() {
     ASSERT_TRUE(waitUntil([&] { return questions(alerts).size() == expected.size(); }));
     pause(500);
     EXPECT_EQ(questions(alerts), expected);
-    EXPECT_EQ(left.size(), 2);
+    EXPECT_EQ(left.size(), 3);
 }
 
 // A link the page's HTML writes, drawn so that the user does not see its
@@ -627,6 +632,8 @@ TEST_F(WebViewTest, AClickAsksAboutAWrittenLinkWhoseInkTheUserCouldNotSeeThere) 
          "a"},
         // Two letters far apart: the click falls between them.
         {"spaced", R"h(<p><a href="@" style="letter-spacing: 300px">ab</a></p>)h", "a"},
+        // Two letters with a run of blanks between them, where it falls.
+        {"blanks", R"h(<p><a href="@" style="white-space: pre">a                                        b</a></p>)h", "a"},
         {"first-line",
          R"h(<style>#first::first-line { color: #fff; } #first a { color: inherit; }</style><p id="first"><a href="@">first</a> words after it</p>)h",
          "a"},
