@@ -26,7 +26,9 @@ double channel(double v) {
     return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
 }
 
-double luminance(QRgb c) { return 0.2126 * channel(qRed(c)) + 0.7152 * channel(qGreen(c)) + 0.0722 * channel(qBlue(c)); }
+double luminance(QRgb c) {
+    return 0.2126 * channel(qRed(c)) + 0.7152 * channel(qGreen(c)) + 0.0722 * channel(qBlue(c));
+}
 
 // A PNG that holds an animation: the engine shows its frames, while the
 // readers here show only its still picture.

@@ -226,7 +226,8 @@ function cover() { document.getElementById('cover').style.display = 'inline'; }
 
         web_test::evaluate(preview, "cover()");
         ASSERT_TRUE(testing_qt::spinUntil(
-            [&] { return web_test::evaluate(preview, "document.querySelector('#cover img').complete").toBool(); }, 20s));
+            [&] { return web_test::evaluate(preview, "document.querySelector('#cover img').complete").toBool(); },
+            20s));
         alerts.addAnswers({1});
         ASSERT_TRUE(web_test::clickElement(preview, "h1"));
         ASSERT_TRUE(testing_qt::spinUntil([&] { return alerts.count() == 1 || opener.calls().size() > 1; }, 20s));

@@ -323,12 +323,14 @@ TEST_F(PreviewTest, AnOrdinaryDocumentsLinksOpenAtOnceWithEachOfTheProgramsStyle
         else
             ASSERT_TRUE(settled(before + 1));
         ASSERT_GT(evaluate(*view, "document.styleSheets[0].cssRules.length").toInt(), 10);
-        ASSERT_TRUE(waitUntil([&] { return evaluate(*view, "document.querySelector('img').naturalWidth").toInt() == 60; }));
+        ASSERT_TRUE(
+            waitUntil([&] { return evaluate(*view, "document.querySelector('img').naturalWidth").toInt() == 60; }));
         opened.clear();
         for (const QString &link : links) {
             ASSERT_TRUE(clickElement(*view, QStringLiteral("a[href=\"https://example.com/%1\"]").arg(link)))
                 << link.toStdString();
-            ASSERT_TRUE(waitUntil([&] { return opened.size() == links.indexOf(link) + 1 || alerts.count() > 0; }, 20000))
+            ASSERT_TRUE(
+                waitUntil([&] { return opened.size() == links.indexOf(link) + 1 || alerts.count() > 0; }, 20000))
                 << link.toStdString();
             ASSERT_EQ(alerts.count(), 0) << link.toStdString();
         }

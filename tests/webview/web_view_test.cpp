@@ -14,9 +14,9 @@
 #include <QJsonObject>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QTimer>
 #include <QMouseEvent>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWebEnginePage>
 #include <QWebEngineScriptCollection>
@@ -485,7 +485,8 @@ TEST_F(WebViewTest, AClickOpensAWrittenLinkAtOnceAndAsksAboutAnyOther) {
 // it): each is asked about with its whole address. A link plainly shown,
 // by its text, its picture or an area of a picture's map, opens at once.
 TEST_F(WebViewTest, AClickOpensAWrittenLinkAtOnceOnlyWhereTheUserSawIt) {
-    ASSERT_EQ(load(*view, QStringLiteral(R"html(<!DOCTYPE html><html><head><style>
+    ASSERT_EQ(load(*view,
+                   QStringLiteral(R"html(<!DOCTYPE html><html><head><style>
 body { font: 16px sans-serif; background: #fff; color: #222; }
 a { margin-right: 2em; }
 #veil { position: absolute; pointer-events: none; background: #fff; color: #222; }
@@ -511,7 +512,8 @@ veil.style.width = (veiled.width + 8) + 'px'; veil.style.height = (veiled.height
 function stretch() {
   document.getElementById('more').style.cssText = 'position: fixed; left: 0; top: 0; right: 0; bottom: 0; opacity: 0.01';
 }
-</script></body></html>)html").replace("@GREEN@", pictureAddress(1, 1, QColor(0, 160, 0))),
+</script></body></html>)html")
+                       .replace("@GREEN@", pictureAddress(1, 1, QColor(0, 160, 0))),
                    QUrl("file:///tmp/a.md")),
               true);
     ASSERT_TRUE(clickElement(*view, "#plain"));
@@ -562,10 +564,12 @@ TEST_F(WebViewTest, AClickAsksAboutAWrittenLinkWhoseInkTheUserCouldNotSeeThere) 
          R"h(<svg width="200" height="40"><a href="@"><text x="10" y="25" font-size="20" fill="#fff">svgfill</text></a></svg>)h",
          "svg text"},
         // A clear picture over the whole page, a link.
-        {"clear-cover", R"h(<a href="@"><img alt="" src=")h" + clear +
-                            R"h(" style="position: fixed; left: 0; top: 0; width: 100%; height: 100%"></a>)h",
+        {"clear-cover",
+         R"h(<a href="@"><img alt="" src=")h" + clear +
+             R"h(" style="position: fixed; left: 0; top: 0; width: 100%; height: 100%"></a>)h",
          "#text"},
-        {"clip-path", R"h(<p><a href="@"><span style="display: inline-block; clip-path: inset(0 0 0 100%)">clipped</span></a></p>)h",
+        {"clip-path",
+         R"h(<p><a href="@"><span style="display: inline-block; clip-path: inset(0 0 0 100%)">clipped</span></a></p>)h",
          "a"},
         // Black text over a black block laid beside it, under it.
         {"black-sibling",
@@ -609,13 +613,15 @@ TEST_F(WebViewTest, AClickAsksAboutAWrittenLinkWhoseInkTheUserCouldNotSeeThere) 
         {"inert-veil",
          R"h(<p style="position: relative"><a href="@">inert</a><span inert style="position: absolute; left: 0; top: 0; width: 200px; height: 30px; background: #fff"></span></p>)h",
          "a"},
-        {"clear-picture", R"h(<p><a href="@"><img alt="" width="40" height="30" src=")h" + clear + R"h("></a></p>)h", "img"},
+        {"clear-picture", R"h(<p><a href="@"><img alt="" width="40" height="30" src=")h" + clear + R"h("></a></p>)h",
+         "img"},
         {"clear-drawing",
          R"h(<p><a href="@"><img alt="" width="40" height="30" src="data:image/svg+xml,%3Csvg xmlns='http://www.w3.org/2000/svg' width='40' height='30'/%3E"></a></p>)h",
          "img"},
         // An opaque white picture over the whole page, white itself.
-        {"white-cover", R"h(<a href="@"><img alt="" src=")h" + white +
-                            R"h(" style="position: fixed; left: 0; top: 0; width: 100%; height: 100%"></a>)h",
+        {"white-cover",
+         R"h(<a href="@"><img alt="" src=")h" + white +
+             R"h(" style="position: fixed; left: 0; top: 0; width: 100%; height: 100%"></a>)h",
          "#text"},
         {"picture-moved-away",
          R"h(<p><a href="@"><img alt="" width="40" height="30" src=")h" + blue +
@@ -633,7 +639,8 @@ TEST_F(WebViewTest, AClickAsksAboutAWrittenLinkWhoseInkTheUserCouldNotSeeThere) 
         // Two letters far apart: the click falls between them.
         {"spaced", R"h(<p><a href="@" style="letter-spacing: 300px">ab</a></p>)h", "a"},
         // Two letters with a run of blanks between them, where it falls.
-        {"blanks", R"h(<p><a href="@" style="white-space: pre">a                                        b</a></p>)h", "a"},
+        {"blanks", R"h(<p><a href="@" style="white-space: pre">a                                        b</a></p>)h",
+         "a"},
         {"first-line",
          R"h(<style>#first::first-line { color: #fff; } #first a { color: inherit; }</style><p id="first"><a href="@">first</a> words after it</p>)h",
          "a"},
@@ -650,7 +657,8 @@ TEST_F(WebViewTest, AClickAsksAboutAWrittenLinkWhoseInkTheUserCouldNotSeeThere) 
            .attachShadow({mode: 'closed'}).innerHTML = '<div style="opacity: 0.02"><slot></slot></div>';</script>)h",
          "a"},
         // Nearly black text on the dark canvas the page asks for.
-        {"dark-canvas", R"h(<style>:root { color-scheme: dark; } body { background: none !important; }</style><p><a href="@" style="color: #111">dark</a></p>)h",
+        {"dark-canvas",
+         R"h(<style>:root { color-scheme: dark; } body { background: none !important; }</style><p><a href="@" style="color: #111">dark</a></p>)h",
          "a"},
         // A font the page brought: what it draws cannot be told.
         {"page-font",
