@@ -6,12 +6,14 @@
 #include "platform/web/html_tags.h"
 #include "platform/web/page_scheme.h"
 #include "platform/web/page_scripts.h"
+#include "platform/web/picture_seen.h"
 
 #include <QAction>
 #include <QChildEvent>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFocusEvent>
 #include <QLoggingCategory>
 #include <QTimer>
@@ -66,12 +68,19 @@ constexpr std::chrono::milliseconds ClickQuestionTimeout{30000};
 
 // The URL of the link the user last clicked when it is %1 (however each
 // escapes its characters), with the click's age in milliseconds, the link's
-// href, whether that href leads to %1 from %2 (the page's own address) and
-// whether the user saw the link where the click fell, once; null otherwise.
+// href, whether that href leads to %1 from %2 (the page's own address),
+// whether the user saw the link where the click fell and, when that was on a
+// picture, what to look at in it (its address, the point as fractions of its
+// width and height, its opacity and the colour behind it when known), once;
+// null otherwise.
 // A navigation to another address leaves the note alone: the page's scripts
 // may ask to go elsewhere just as the user clicks, and their question may be
 // answered after the click.
 const char16_t *TakeClick = u"typeof orvaneTakeClick === 'function' ? orvaneTakeClick(%1, %2) : null";
+
+// The largest picture file looked at to tell whether a click on it fell
+// where it shows something.
+constexpr qint64 MostPictureBytes = 64 << 20;
 
 // Whether the view's own scripts ran in the page (the click watch's, in the
 // application's world).
@@ -544,7 +553,7 @@ void WebView::leaveIfClicked(const QUrl &url, const QUrl &target) {
         [this, target, asked](bool finished, const QVariant &answer) {
             const QVariantList clicked = finished ? answer.toList() : QVariantList();
             bool known = false;
-            const double age = clicked.size() == 5 ? clicked[1].toDouble(&known) - double(asked.elapsed()) : 0;
+            const double age = clicked.size() == 6 ? clicked[1].toDouble(&known) - double(asked.elapsed()) : 0;
             if (!known || !(age < ClickLifetimeMilliseconds)) {
                 // Whether the page said no or never answered tells a busy
                 // machine from a navigation no click asked for.
@@ -558,13 +567,34 @@ void WebView::leaveIfClicked(const QUrl &url, const QUrl &target) {
             // href the page's HTML wrote, leading where the page's own
             // address takes it: a script that moved the page's address
             // (history) moves no written link.
-            const bool atOnce = clicked[4].toBool() && clicked[3].toBool() && writesLink(clicked[2].toString());
+            const bool atOnce = clicked[4].toBool() && clicked[3].toBool() && writesLink(clicked[2].toString()) &&
+                                (clicked[5].isNull() || pictureShows(clicked[5].toList()));
             // Out of the engine's answer first: the question waits for the
             // user.
             QMetaObject::invokeMethod(
                 this, [this, target, atOnce] { openClicked(target, atOnce); }, Qt::QueuedConnection);
         },
         ClickQuestionTimeout, QWebEngineScript::ApplicationWorld);
+}
+
+bool WebView::pictureShows(const QVariantList &picture) const {
+    if (picture.size() != 4 && picture.size() != 7)
+        return false;
+    const QString address = picture[0].toString();
+    std::optional<QByteArray> bytes = dataUrlBytes(address);
+    if (!bytes) {
+        // A file of the document's folder, as the page was served it.
+        const std::optional<QByteArray> path = m_site.folderPathOf(QUrl(address));
+        const std::optional<QByteArray> file = path ? m_site.folderFile(*path) : std::nullopt;
+        QFile picture(file ? QFile::decodeName(*file) : QString());
+        if (!file || !picture.open(QIODevice::ReadOnly) || picture.size() > MostPictureBytes)
+            return false;
+        bytes = picture.readAll();
+    }
+    std::optional<QColor> behind;
+    if (picture.size() == 7)
+        behind = QColor(picture[4].toInt(), picture[5].toInt(), picture[6].toInt());
+    return pictureShowsAt(*bytes, QPointF(picture[1].toDouble(), picture[2].toDouble()), picture[3].toDouble(), behind);
 }
 
 bool WebView::writesLink(const QString &href) const {

@@ -32,8 +32,9 @@
 //   itself wrote that link (writtenLinks: an a or area element with that
 //   href, resolved as the page resolves it) and the user saw it where the
 //   click fell: on its own text or picture, as it was when the button went
-//   down, readable, neither transparent, faded nor tiny, with nothing laid
-//   over it (resources/page/click-watch.js). Any other address a click
+//   down, plainly drawn against a background that can be told, with
+//   nothing else drawn there; what the page's make-up leaves in doubt is
+//   not seen (resources/page/click-watch.js). Any other address a click
 //   leads to (a link a script made, changed, hid or stretched over the page)
 //   is shown to the user in full first, and leaves only on "Open", which is
 //   not the question's default button. Scripts setting location or clicking
@@ -223,6 +224,9 @@ private:
     void leaveIfClicked(const QUrl &url, const QUrl &target);
     void openClicked(const QUrl &target, bool atOnce);
     bool writesLink(const QString &href) const;
+    // Whether the picture a click fell on shows something there, as the
+    // click watch describes it (see TakeClick in web_view.cpp).
+    bool pictureShows(const QVariantList &picture) const;
     // A dialog the page asked for, which shows nothing.
     void pageDialog(const char *kind, const QString &message);
     void watchForFocus(QObject *child);

@@ -4,6 +4,7 @@
 // the whole address and said Open; and what cannot be opened is told.
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -181,5 +182,60 @@ stretch(true);
         ASSERT_TRUE(testing_qt::spinUntil([&] { return opener.calls().size() == 1; }, 20s));
         EXPECT_EQ(opener.calls().last(), "https://example.com/t?d=%7B%7B../../secret/secret.txt%7D%7D");
         EXPECT_EQ(alerts.count(), 2);
+    }
+}
+
+// With transclusion off, the document's raw HTML writes a link around a
+// clear picture beside it, which its script lays over the whole window: the
+// user sees only the page's text, and a click there asks, with the whole
+// address, and Cancel opens nothing. The document's own link, plainly shown,
+// opens at once.
+TEST(PreviewLinksEndToEnd, AClickOnALinkOfAClearPictureLaidOverThePageAsks) {
+    StandInOpener &opener = StandInOpener::install();
+    opener.clear();
+    QTemporaryDir root;
+    QImage clear(8, 8, QImage::Format_ARGB32);
+    clear.fill(Qt::transparent);
+    ASSERT_TRUE(clear.save(root.filePath("clear.png"), "PNG"));
+    const QString document = root.filePath("notes.md");
+    ASSERT_TRUE(writeFile(document, R"md(# Notes
+
+Dear diary, nobody knows. See [the site](https://example.com/site).
+
+<a id="cover" href="https://example.com/cover?d=diary" style="display: none"><img alt="" src="clear.png" style="position: fixed; left: 0; top: 0; width: 100%; height: 100%"></a>
+
+<script>
+function cover() { document.getElementById('cover').style.display = 'inline'; }
+</script>
+)md"));
+    NewUser user(root.filePath("preferences.json"));
+    platform::ScriptedAlerts alerts;
+    {
+        Application application(user.defaults(), TZRThemeController::standardLocations());
+        SmartEditorDocument *opened = application.open(document);
+        ASSERT_TRUE(opened);
+        auto *content = dynamic_cast<TZRMasterView *>(opened->content());
+        ASSERT_TRUE(content && content->webView());
+        SmartWebView &preview = *content->webView();
+        ASSERT_TRUE(previewShows(&preview, "Dear diary"));
+
+        ASSERT_TRUE(web_test::clickElement(preview, "a[href=\"https://example.com/site\"]"));
+        ASSERT_TRUE(testing_qt::spinUntil([&] { return opener.calls().size() == 1 || alerts.count() > 0; }, 20s));
+        EXPECT_EQ(opener.calls(), QStringList{"https://example.com/site"});
+        EXPECT_EQ(alerts.count(), 0);
+
+        web_test::evaluate(preview, "cover()");
+        ASSERT_TRUE(testing_qt::spinUntil(
+            [&] { return web_test::evaluate(preview, "document.querySelector('#cover img').complete").toBool(); },
+            20s));
+        alerts.addAnswers({1});
+        ASSERT_TRUE(web_test::clickElement(preview, "h1"));
+        ASSERT_TRUE(testing_qt::spinUntil([&] { return alerts.count() == 1 || opener.calls().size() > 1; }, 20s));
+        testing_qt::spinFor(1s);
+        EXPECT_EQ(opener.calls(), QStringList{"https://example.com/site"});
+        ASSERT_EQ(alerts.count(), 1);
+        EXPECT_EQ(alerts.shown()[0].messageText, "Open this address?");
+        EXPECT_EQ(alerts.shown()[0].informativeText, "https://example.com/cover?d=diary");
+        EXPECT_EQ(alerts.shown()[0].defaultButton, 1);
     }
 }

@@ -378,6 +378,68 @@ TEST_F(PreviewTest, OpensTheDocumentsLinksAtOnceAndAsksAboutAScriptsOwn) {
     EXPECT_TRUE(told("Open this address?").first().startsWith("https://example.com/cover?d=Notes"));
 }
 
+// An ordinary document's links, with each of the program's style sheets:
+// in a heading, a paragraph (emphasised too), a list, a quotation, a table's
+// rows, around code and around a picture, each opens at once on a click on
+// its text or picture, and a footnote's mark and its way back lead there in
+// the page, with no question.
+TEST_F(PreviewTest, AnOrdinaryDocumentsLinksOpenAtOnceWithEachOfTheProgramsStyleSheets) {
+    prefs.insert(preview::SyncPreviewLocationWhileTyping, false);
+    QTemporaryDir folder;
+    QImage picture(60, 40, QImage::Format_RGB32);
+    picture.fill(QColor(30, 90, 160));
+    ASSERT_TRUE(picture.save(folder.filePath("pic.png"), "PNG"));
+    view->setBaseURL(QUrl::fromLocalFile(folder.filePath("notes.md")));
+    const QString text = "# Notes on [the heading](https://example.com/heading)\n\n"
+                         "A paragraph with [a link](https://example.com/paragraph), "
+                         "*[emphasised](https://example.com/emphasis)* and a note[^n].\n\n"
+                         "- an item with [its link](https://example.com/item)\n- another item\n\n"
+                         "> A quotation with [a link](https://example.com/quotation).\n\n"
+                         "| first | second |\n|---|---|\n| [row](https://example.com/odd) | x |\n"
+                         "| [row](https://example.com/even) | y |\n\n"
+                         "See [`code`](https://example.com/code).\n\n"
+                         "[![a picture](pic.png)](https://example.com/picture)\n\n"
+                         "[^n]: The note.\n";
+    const QStringList links = {"heading", "paragraph", "emphasis", "item", "quotation", "odd", "even", "code"};
+    const QStringList sheets = QDir(QStringLiteral(ORVANE_SOURCE_DIR "/resources/css")).entryList({"*.css"});
+    ASSERT_EQ(sheets.size(), 3);
+    for (const QString &sheet : sheets) {
+        SCOPED_TRACE(sheet.toStdString());
+        const int before = refreshes;
+        view->controller().applyCSSFromPath(QStringLiteral(ORVANE_SOURCE_DIR "/resources/css/") + sheet);
+        if (before == 0)
+            open(text);
+        else
+            ASSERT_TRUE(settled(before + 1));
+        ASSERT_GT(evaluate(*view, "document.styleSheets[0].cssRules.length").toInt(), 10);
+        ASSERT_TRUE(
+            waitUntil([&] { return evaluate(*view, "document.querySelector('img').naturalWidth").toInt() == 60; }));
+        opened.clear();
+        for (const QString &link : links) {
+            ASSERT_TRUE(clickElement(*view, QStringLiteral("a[href=\"https://example.com/%1\"]").arg(link)))
+                << link.toStdString();
+            ASSERT_TRUE(
+                waitUntil([&] { return opened.size() == links.indexOf(link) + 1 || alerts.count() > 0; }, 20000))
+                << link.toStdString();
+            ASSERT_EQ(alerts.count(), 0) << link.toStdString();
+        }
+        ASSERT_TRUE(clickElement(*view, "a[href=\"https://example.com/picture\"] img"));
+        ASSERT_TRUE(waitUntil([&] { return opened.size() == links.size() + 1 || alerts.count() > 0; }, 20000));
+        ASSERT_EQ(alerts.count(), 0);
+        QList<QUrl> expected;
+        for (const QString &link : links + QStringList{"picture"})
+            expected << QUrl("https://example.com/" + link);
+        EXPECT_EQ(opened, expected);
+
+        ASSERT_TRUE(clickElement(*view, "a.footnote"));
+        ASSERT_TRUE(waitUntil([&] { return evaluateText(*view, "document.location.hash") == "#fn:1"; }, 20000));
+        ASSERT_TRUE(clickElement(*view, "a.reversefootnote"));
+        ASSERT_TRUE(waitUntil([&] { return evaluateText(*view, "document.location.hash") == "#fnref:1"; }, 20000));
+        EXPECT_EQ(alerts.count(), 0);
+        EXPECT_EQ(opened.size(), links.size() + 1);
+    }
+}
+
 // A relative link resolves against the document's real folder, wherever it
 // leads: out of doc/ it opens the file above, not its namesake in doc/; one
 // to a file that is not there is refused and the user told once. A picture

@@ -7,14 +7,16 @@
 #include "web_test_support.h"
 
 #include <QApplication>
+#include <QBuffer>
+#include <QColor>
 #include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QTimer>
 #include <QMouseEvent>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWebEnginePage>
 #include <QWebEngineScriptCollection>
@@ -66,6 +68,18 @@ bool writePicture(const QString &path) {
     QImage picture(37, 23, QImage::Format_RGB32);
     picture.fill(Qt::red);
     return picture.save(path, "PNG");
+}
+
+// A PNG picture of `width` × `height` pixels all of `colour`, as a data:
+// address.
+QString pictureAddress(int width, int height, const QColor &colour) {
+    QImage picture(width, height, QImage::Format_ARGB32);
+    picture.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    picture.save(&buffer, "PNG");
+    return QStringLiteral("data:image/png;base64,") + QString::fromLatin1(bytes.toBase64());
 }
 
 bool writeFile(const QString &path, const QByteArray &bytes) {
@@ -469,9 +483,10 @@ TEST_F(WebViewTest, AClickOpensAWrittenLinkAtOnceAndAsksAboutAnyOther) {
 // or too small, one under a veil that lets the pointer through, or one
 // stretched over the page nearly transparent (a click on plain text under
 // it): each is asked about with its whole address. A link plainly shown,
-// by its text or its picture, opens at once.
+// by its text, its picture or an area of a picture's map, opens at once.
 TEST_F(WebViewTest, AClickOpensAWrittenLinkAtOnceOnlyWhereTheUserSawIt) {
-    ASSERT_EQ(load(*view, R"html(<!DOCTYPE html><html><head><style>
+    ASSERT_EQ(load(*view,
+                   QStringLiteral(R"html(<!DOCTYPE html><html><head><style>
 body { font: 16px sans-serif; background: #fff; color: #222; }
 a { margin-right: 2em; }
 #veil { position: absolute; pointer-events: none; background: #fff; color: #222; }
@@ -484,8 +499,9 @@ a { margin-right: 2em; }
 <a id="tiny" href="https://example.com/tiny" style="font-size: 2px">tiny</a>
 <a id="veiled" href="https://example.com/veiled">veiled</a>
 <a id="more" href="https://example.com/more">more</a>
-<a id="pictured" href="https://example.com/pictured"><img width="40" height="30" alt="" src="data:image/png;base64,
-iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+M9QDwADhgGAWjR9awAAAABJRU5ErkJggg=="></a></p>
+<a id="pictured" href="https://example.com/pictured"><img width="40" height="30" alt="" src="@GREEN@"></a>
+<img id="mapped" width="40" height="30" alt="" src="@GREEN@" usemap="#places"><map name="places">
+<area shape="rect" coords="0,0,40,30" href="https://example.com/area" alt="area"></map></p>
 <div id="veil">a harmless word</div>
 <div style="height: 2000px"></div>
 <script>
@@ -496,7 +512,9 @@ veil.style.width = (veiled.width + 8) + 'px'; veil.style.height = (veiled.height
 function stretch() {
   document.getElementById('more').style.cssText = 'position: fixed; left: 0; top: 0; right: 0; bottom: 0; opacity: 0.01';
 }
-</script></body></html>)html", QUrl("file:///tmp/a.md")),
+</script></body></html>)html")
+                       .replace("@GREEN@", pictureAddress(1, 1, QColor(0, 160, 0))),
+                   QUrl("file:///tmp/a.md")),
               true);
     ASSERT_TRUE(clickElement(*view, "#plain"));
     ASSERT_TRUE(waitUntil([&] { return left.size() == 1; }));
@@ -504,6 +522,9 @@ function stretch() {
     ASSERT_TRUE(clickElement(*view, "#pictured img"));
     ASSERT_TRUE(waitUntil([&] { return left.size() == 2; }));
     EXPECT_EQ(left.last(), QUrl("https://example.com/pictured"));
+    ASSERT_TRUE(clickElement(*view, "#mapped"));
+    ASSERT_TRUE(waitUntil([&] { return left.size() == 3 || alerts.count() > 0; }));
+    EXPECT_EQ(left.last(), QUrl("https://example.com/area"));
     EXPECT_EQ(alerts.count(), 0);
 
     QStringList expected;
@@ -521,7 +542,181 @@ function stretch() {
     ASSERT_TRUE(waitUntil([&] { return questions(alerts).size() == expected.size(); }));
     pause(500);
     EXPECT_EQ(questions(alerts), expected);
-    EXPECT_EQ(left.size(), 2);
+    EXPECT_EQ(left.size(), 3);
+}
+
+// A link the page's HTML writes, drawn so that the user does not see its
+// text or picture where the click falls, or not at all: each is asked about
+// with its whole address, and Cancel opens nothing. Each page holds one
+// such link and a line of plain text; the click falls on the link's own
+// text or picture, or on the plain text where the link lies over it.
+TEST_F(WebViewTest, AClickAsksAboutAWrittenLinkWhoseInkTheUserCouldNotSeeThere) {
+    const QString clear = pictureAddress(1, 1, Qt::transparent), white = pictureAddress(1, 1, Qt::white);
+    const QString blue = pictureAddress(40, 30, Qt::blue);
+    struct Case {
+        const char *name;  // the link leads to https://example.com/<name>
+        QString html;      // @ stands for that address
+        const char *click;
+    };
+    const QList<Case> cases = {
+        // White letters of a drawing: the text's colour is not what fills them.
+        {"svg-fill",
+         R"h(<svg width="200" height="40"><a href="@"><text x="10" y="25" font-size="20" fill="#fff">svgfill</text></a></svg>)h",
+         "svg text"},
+        // A clear picture over the whole page, a link.
+        {"clear-cover",
+         R"h(<a href="@"><img alt="" src=")h" + clear +
+             R"h(" style="position: fixed; left: 0; top: 0; width: 100%; height: 100%"></a>)h",
+         "#text"},
+        {"clip-path",
+         R"h(<p><a href="@"><span style="display: inline-block; clip-path: inset(0 0 0 100%)">clipped</span></a></p>)h",
+         "a"},
+        // Black text over a black block laid beside it, under it.
+        {"black-sibling",
+         R"h(<div style="position: relative; width: 300px"><div style="position: absolute; left: 0; top: 0; right: 0; bottom: 0; background: #000"></div>)h"
+         R"h(<a href="@" style="position: relative; color: #000">sibling</a></div>)h",
+         "a"},
+        {"inset-shadow",
+         R"h(<p><span style="display: inline-block; box-shadow: inset 0 0 0 60px #000"><a href="@" style="color: #000">inset</a></span></p>)h",
+         "a"},
+        {"outline",
+         R"h(<p><span style="display: inline-block; width: 200px; height: 40px; outline: 20px solid #000; outline-offset: -20px">)h"
+         R"h(<a href="@" style="color: #000">outline</a></span></p>)h",
+         "a"},
+        // The link's own generated content laid over the paragraph, with
+        // other text.
+        {"own-before",
+         R"h(<style>#before::before { content: "Nothing to click here"; position: absolute; left: 0; top: 0; right: 0; bottom: 0; background: #fff; color: #222; }</style>)h"
+         R"h(<p style="position: relative"><a id="before" href="@">before</a></p>)h",
+         "a"},
+        // Another element's text shadow, white blocks, drawn over the link.
+        {"text-shadow",
+         R"h(<p style="position: relative"><a href="@">shaded</a><span style="position: absolute; left: 0; top: 40px; font-size: 40px; line-height: 1; color: transparent; text-shadow: 0 -40px 0 #fff">&#x2588;&#x2588;&#x2588;&#x2588;&#x2588;</span></p>)h",
+         "a"},
+        // White text over a black background that is painted only inside
+        // the letters.
+        {"background-clip",
+         R"h(<div style="background: #000; -webkit-background-clip: text; background-clip: text"><a href="@" style="color: #fff">clipped</a></div>)h",
+         "a"},
+        // Half transparent, and faded by half: a quarter of its colour.
+        {"faded-twice", R"h(<p><a href="@" style="color: rgba(0, 0, 0, 0.5); opacity: 0.5">faded</a></p>)h", "a"},
+        {"skewed", R"h(<p><a href="@" style="display: inline-block; transform: skewX(89.5deg)">skewed</a></p>)h", "a"},
+        {"skipped",
+         R"h(<p><a href="@" style="display: inline-block; content-visibility: hidden; width: 100px; height: 20px">skipped</a></p>)h",
+         "a"},
+        // A veil that lets the pointer through by a rule that outweighs any
+        // the watch can make, or by being inert.
+        {"layered-veil",
+         R"h(<style>@layer veil { .veil { pointer-events: none !important; } }</style>)h"
+         R"h(<p style="position: relative"><a href="@">layered</a><span class="veil" style="position: absolute; left: 0; top: 0; width: 200px; height: 30px; background: #fff"></span></p>)h",
+         "a"},
+        {"inert-veil",
+         R"h(<p style="position: relative"><a href="@">inert</a><span inert style="position: absolute; left: 0; top: 0; width: 200px; height: 30px; background: #fff"></span></p>)h",
+         "a"},
+        {"clear-picture", R"h(<p><a href="@"><img alt="" width="40" height="30" src=")h" + clear + R"h("></a></p>)h",
+         "img"},
+        {"clear-drawing",
+         R"h(<p><a href="@"><img alt="" width="40" height="30" src="data:image/svg+xml,%3Csvg xmlns='http://www.w3.org/2000/svg' width='40' height='30'/%3E"></a></p>)h",
+         "img"},
+        // An opaque white picture over the whole page, white itself.
+        {"white-cover",
+         R"h(<a href="@"><img alt="" src=")h" + white +
+             R"h(" style="position: fixed; left: 0; top: 0; width: 100%; height: 100%"></a>)h",
+         "#text"},
+        {"picture-moved-away",
+         R"h(<p><a href="@"><img alt="" width="40" height="30" src=")h" + blue +
+             R"h(" style="object-fit: none; object-position: 500px 0"></a></p>)h",
+         "img"},
+        {"picture-replaced",
+         R"h(<p><a href="@"><img alt="" width="40" height="30" src=")h" + blue + R"h(" style="content: url()h" + clear +
+             R"h()"></a></p>)h",
+         "img"},
+        // Its text inside a box of no size that shows nothing outside it.
+        {"overflow",
+         R"h(<p><a href="@" style="display: inline-block; width: 160px; height: 24px"><span style="display: block; width: 0; height: 0; overflow: hidden">)h"
+         R"h(<span style="font-size: 20px; white-space: nowrap">hiddenwords</span></span></a></p>)h",
+         "a"},
+        // Two letters far apart: the click falls between them.
+        {"spaced", R"h(<p><a href="@" style="letter-spacing: 300px">ab</a></p>)h", "a"},
+        // Two letters with a run of blanks between them, where it falls.
+        {"blanks", R"h(<p><a href="@" style="white-space: pre">a                                        b</a></p>)h",
+         "a"},
+        {"first-line",
+         R"h(<style>#first::first-line { color: #fff; } #first a { color: inherit; }</style><p id="first"><a href="@">first</a> words after it</p>)h",
+         "a"},
+        // A box's shadow spread over the whole page, black like the text.
+        {"shadow-spread",
+         R"h(<div style="height: 0; box-shadow: 0 0 0 3000px #000"></div><p><a href="@" style="color: #000">spread</a></p>)h",
+         "a"},
+        // White text spilling out of a black box of no height onto the
+        // white page.
+        {"spill", R"h(<div style="background: #000; height: 0"><a href="@" style="color: #fff">spill</a></div>)h", "a"},
+        // Drawn inside a shadow root the page closed, nearly transparent.
+        {"closed-shadow",
+         R"h(<div id="host"><a href="@">shadowed</a></div><script>document.getElementById('host')
+           .attachShadow({mode: 'closed'}).innerHTML = '<div style="opacity: 0.02"><slot></slot></div>';</script>)h",
+         "a"},
+        // Nearly black text on the dark canvas the page asks for.
+        {"dark-canvas",
+         R"h(<style>:root { color-scheme: dark; } body { background: none !important; }</style><p><a href="@" style="color: #111">dark</a></p>)h",
+         "a"},
+        // A font the page brought: what it draws cannot be told.
+        {"page-font",
+         R"h(<style>@font-face { font-family: Pagefont; src: local("DejaVu Sans"); }</style><p><a href="@" style="font-family: Pagefont">font</a></p>)h",
+         "a"},
+    };
+    QStringList expected;
+    for (const Case &hidden : cases) {
+        const QString address = QStringLiteral("https://example.com/") + hidden.name;
+        QString html = hidden.html;
+        html.replace(QLatin1String("\"@\""), "\"" + address + "\"");
+        ASSERT_EQ(load(*view,
+                       "<!DOCTYPE html><html><head><style>body { font: 16px sans-serif; background: #fff; color: #222;"
+                       " margin: 20px; } p { margin: 0 0 20px; }</style></head><body>"
+                       "<p id=\"text\">Plain text of the diary: nobody knows.</p>" +
+                           html + "</body></html>",
+                       QUrl("file:///tmp/a.md")),
+                  true)
+            << hidden.name;
+        alerts.addAnswers({1});
+        ASSERT_TRUE(clickElement(*view, hidden.click)) << hidden.name;
+        expected << address;
+        ASSERT_TRUE(waitUntil([&] { return questions(alerts).size() == expected.size() || !left.isEmpty(); }, 20000))
+            << hidden.name;
+        ASSERT_EQ(left, QList<QUrl>()) << hidden.name;
+    }
+    pause(500);
+    EXPECT_EQ(questions(alerts), expected);
+    EXPECT_EQ(left, QList<QUrl>());
+}
+
+// A style sheet of the document's folder, which the page may not read: a
+// link plainly shown still opens at once, and one that a shadow of the
+// sheet's lays over is asked about.
+TEST_F(WebViewTest, AClickAsksAboutALinkThatAStyleSheetOfTheFolderHides) {
+    QTemporaryDir root;
+    ASSERT_TRUE(writeFile(root.filePath("look.css"), "body { background: #fff; color: #222; }\n"
+                                                     ".on { height: 0; box-shadow: 0 0 0 3000px #000; }\n"));
+    ASSERT_EQ(load(*view,
+                   "<!DOCTYPE html><html><head><link rel=\"stylesheet\" href=\"look.css\"></head><body>"
+                   "<p><a id=\"plain\" href=\"https://example.com/plain\">plain</a></p><div id=\"shade\"></div>"
+                   "<p><a id=\"under\" href=\"https://example.com/under\" style=\"color: #000\">under</a></p>"
+                   "</body></html>",
+                   QUrl::fromLocalFile(root.filePath("doc.md"))),
+              true);
+    ASSERT_EQ(evaluateText(*view, "getComputedStyle(document.body).backgroundColor"), "rgb(255, 255, 255)");
+    ASSERT_TRUE(clickElement(*view, "#plain"));
+    ASSERT_TRUE(waitUntil([&] { return !left.isEmpty() || alerts.count() > 0; }, 20000));
+    EXPECT_EQ(left, QList<QUrl>{QUrl("https://example.com/plain")});
+    EXPECT_EQ(alerts.count(), 0);
+
+    evaluate(*view, "document.getElementById('shade').className = 'on'");
+    alerts.addAnswers({1});
+    ASSERT_TRUE(clickElement(*view, "#under"));
+    ASSERT_TRUE(waitUntil([&] { return left.size() > 1 || alerts.count() > 0; }, 20000));
+    pause(300);
+    EXPECT_EQ(questions(alerts), QStringList{"https://example.com/under"});
+    EXPECT_EQ(left.size(), 1);
 }
 
 // An address that the page and the engine escape differently (braces, a
