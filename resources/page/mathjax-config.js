@@ -3,9 +3,13 @@
 // typesetter (typesetter.js) hands it the blocks to set, the changed ones
 // and those in view first, the rest a little at a time while the page idles.
 //
-// - The CommonHTML output: the fastest of MathJax's three at setting a page
-//   of math (bench/window/math_preview_bench.cpp; the README has the
-//   figures).
+// - The CommonHTML output: of MathJax's three the fastest at setting one
+//   block at a time, as the typesetter does (a paragraph of math in a
+//   median of 28-35 ms, HTML-CSS 37-44 ms, SVG 47-50 ms), and faster than
+//   HTML-CSS at a whole page (bench/window/math_preview_bench.cpp; the
+//   README has the figures). SVG sets a whole page faster still, but keeps
+//   the glyphs every formula uses in the body, which the preview may
+//   replace whole: the math set after that would lose them.
 // - TeX (with the AMS environments and symbols) and MathML input, as the
 //   combined configuration the preview used before had them; no fast preview
 //   (it sets each formula twice) and no hidden MathML copy for screen readers

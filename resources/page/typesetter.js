@@ -5,10 +5,10 @@
 //
 // The blocks of the body (its top-level elements, or those of the filled
 // parts of a page in parts) that hold math wait here until they are set.
-// They are set in slices of a few blocks, each one MathJax typesetting of
-// some tens of milliseconds, in this order: the blocks a change just put in,
-// then those in or near the view, at once; the rest only while the page is
-// idle. A change goes into the page whenever it comes: between two slices
+// They are set in slices of a few blocks, each one MathJax typesetting, in
+// this order: the blocks a change just put in, then those in or near the
+// view, at once, in slices of some 50 ms; the rest only while the page is
+// idle, in slices of some 150 ms. A change goes into the page whenever it comes: between two slices
 // (a slice runs as one task unless MathJax must load a file), or during one
 // that waits for a file, whose blocks may then leave the page under it.
 // Those are moved out of sight for the rest of the slice, outside the body,
@@ -37,9 +37,12 @@
   }
 
   var PART = 'orvane-part', EMPTY = 'orvane-rest', ANCHOR = 'TZRHTMLSCROLLPOINT';
-  // What a slice should take, in milliseconds, and the blocks it takes at
-  // most; a slice that waits on a file longer than GIVE_UP is left behind.
-  var SLICE_MS = 50, MOST_BLOCKS = 64, GIVE_UP = 15000;
+  // What a slice should take, in milliseconds: one of the view's, and one of
+  // the rest while the page idles (longer: each slice costs the page a frame
+  // besides the math, which short ones would spend most of the time on); the
+  // blocks a slice takes at most; a slice that waits on a file longer than
+  // GIVE_UP is left behind.
+  var SLICE_MS = 50, IDLE_SLICE_MS = 150, MOST_BLOCKS = 128, GIVE_UP = 15000;
   // Text that MathJax's TeX input takes for math (or a reference to it).
   var TEX = /\\\(|\\\[|\$\$|\\begin\{|\\(?:eq)?ref\{/;
 
@@ -47,7 +50,7 @@
   var waiting = new Set();  // blocks with math not yet set, in the order they came
   var first = [];           // of those, the ones a change put in
   var slice = null;         // the slice being set: {blocks, started}
-  var perSlice = 4;         // blocks per slice, as the last slices took
+  var perSlice = {view: 4, idle: 4};  // blocks per slice, as the last slices took
   var soon = 0, idle = 0;   // the timer of the next slice, or its idle callback
   var held = null;          // where the blocks that left during a slice wait
 
@@ -176,9 +179,9 @@
   }
 
   function take() {
-    var blocks = [], taken = new Set();
+    var blocks = [], taken = new Set(), most = perSlice.view;
     function put(e) {
-      if (blocks.length >= perSlice && blocks.length) return false;
+      if (blocks.length >= most && blocks.length) return false;
       if (taken.has(e)) return true;
       if (!e.isConnected) { waiting.delete(e); return true; }
       if (!waiting.has(e)) return true;
@@ -195,20 +198,22 @@
     var near = waitingNearView();
     for (var i = 0; i < near.length && put(near[i]); i++) {}
     if (!blocks.length) {
+      most = perSlice.idle;
       var it = waiting.values();
       for (var n = it.next(); !n.done && put(n.value); n = it.next()) {}
+      return {blocks: blocks, kind: 'idle'};
     }
-    return blocks;
+    return {blocks: blocks, kind: 'view'};
   }
 
   function run() {
     soon = 0;
     if (slice || !ready) return;
-    var blocks = take();
+    var taken = take(), blocks = taken.blocks;
     if (!blocks.length) { schedule(); return; }
     blocks.forEach(function (e) { waiting.delete(e); });
     if (!hold) capture();
-    var current = slice = {blocks: blocks, started: Date.now()};
+    var current = slice = {blocks: blocks, kind: taken.kind, started: Date.now()};
     leaving.observe(document, {childList: true, subtree: true});
     var finished = false;
     function done() {
@@ -219,11 +224,12 @@
       keepLeaving(leaving.takeRecords());
       leaving.disconnect();
       slice = null;
-      // Within bounds (each slice some tens of milliseconds, not too few
-      // blocks to be worth it).
-      var took = Date.now() - current.started;
-      if (took < SLICE_MS / 2) perSlice = Math.min(MOST_BLOCKS, perSlice * 2);
-      else if (took > SLICE_MS * 2) perSlice = Math.max(1, perSlice >> 1);
+      // The next slice of its kind as long as this one should have taken.
+      var took = Date.now() - current.started, aim = current.kind === 'idle' ? IDLE_SLICE_MS : SLICE_MS;
+      var per = perSlice[current.kind];
+      if (took < aim / 2) per = Math.min(MOST_BLOCKS, per * 2);
+      else if (took > aim * 2) per = Math.max(1, per >> 1);
+      perSlice[current.kind] = per;
       if (held) { held.remove(); held = null; }
       keep();
       schedule();
