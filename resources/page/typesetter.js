@@ -8,7 +8,7 @@
 // They are set in slices of a few blocks, each one MathJax typesetting, in
 // this order: the blocks a change just put in, then those in or near the
 // view, at once, in slices of some 50 ms; the rest only while the page is
-// idle, in slices of some 150 ms. A change goes into the page whenever it comes: between two slices
+// idle (no change came for half a second), in slices of some 150 ms. A change goes into the page whenever it comes: between two slices
 // (a slice runs as one task unless MathJax must load a file), or during one
 // that waits for a file, whose blocks may then leave the page under it.
 // Those are moved out of sight for the rest of the slice, outside the body,
@@ -43,6 +43,9 @@
   // blocks a slice takes at most; a slice that waits on a file longer than
   // GIVE_UP is left behind.
   var SLICE_MS = 50, IDLE_SLICE_MS = 150, MOST_BLOCKS = 128, GIVE_UP = 15000;
+  // The page is idle once no change came for this long: while the user
+  // types, no slice of the rest comes between two keys.
+  var QUIET_MS = 500;
   // Text that MathJax's TeX input takes for math (or a reference to it).
   var TEX = /\\\(|\\\[|\$\$|\\begin\{|\\(?:eq)?ref\{/;
 
@@ -52,6 +55,8 @@
   var slice = null;         // the slice being set: {blocks, started}
   var perSlice = {view: 4, idle: 4};  // blocks per slice, as the last slices took
   var soon = 0, idle = 0;   // the timer of the next slice, or its idle callback
+  var later = 0;            // the timer that waits for the page to be idle
+  var lastChange = 0;       // when a change last put blocks in
   var held = null;          // where the blocks that left during a slice wait
 
   function hasMath(e) {
@@ -65,6 +70,7 @@
       waiting.add(e);
       if (urgent) first.push(e);
     }
+    if (urgent) lastChange = Date.now();
     schedule();
   }
 
@@ -173,8 +179,10 @@
     if (first.length || waitingNearView().length) {
       if (idle) { cancelIdleCallback(idle); idle = 0; }
       soon = setTimeout(run, 0);
-    } else if (waiting.size && !idle) {
-      idle = requestIdleCallback(function () { idle = 0; run(); });
+    } else if (waiting.size && !idle && !later) {
+      var wait = lastChange + QUIET_MS - Date.now();
+      if (wait > 0) later = setTimeout(function () { later = 0; schedule(); }, wait);
+      else idle = requestIdleCallback(function () { idle = 0; run(); });
     }
   }
 
@@ -210,7 +218,10 @@
     soon = 0;
     if (slice || !ready) return;
     var taken = take(), blocks = taken.blocks;
-    if (!blocks.length) { schedule(); return; }
+    if (!blocks.length || (taken.kind === 'idle' && Date.now() - lastChange < QUIET_MS)) {
+      schedule();
+      return;
+    }
     blocks.forEach(function (e) { waiting.delete(e); });
     if (!hold) capture();
     var current = slice = {blocks: blocks, kind: taken.kind, started: Date.now()};
