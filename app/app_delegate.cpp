@@ -176,9 +176,11 @@ void AppDelegate::applicationDidFinishLaunching() {
 
 void AppDelegate::applicationWillTerminate() {
     // A quit that closed no window (a terminating signal at log-out) would
-    // otherwise drop the edits still waiting for their save in place.
+    // otherwise drop the edits still waiting for their save in place; none
+    // goes over another program's version that nobody saw (it stays, and
+    // the edits go beside it).
     for (platform::Document *document : platform::DocumentController::shared().documents())
-        document->autosave();
+        document->saveBeforeQuitting();
     updateTimeInUse();
     KVXAppDelegate::applicationWillTerminate();
 }

@@ -7,7 +7,9 @@
 // announcement check when "checkForAnnouncements" is set, and the timer of
 // the time-in-use milestones (1, 10, 100 hours, then every 100 up to 1000
 // and every 1000 after). A damaged or unreadable preferences file is told to
-// the user once. Quit: the crash flag is cleared.
+// the user once. Quit: the edits still waiting for their save in place are
+// saved (beside the file, where another program's version of it was not
+// taken in: that version stays), and the crash flag is cleared.
 //
 // The delegate is the application's responder for the actions no window
 // takes: preferences, guides, help pages, announcements, extras folders,

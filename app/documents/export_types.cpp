@@ -35,19 +35,24 @@ QStringList writableTypes() {
             QLatin1String(types::kGenericMarkdown)};
 }
 
-QStringList offeredTypes(platform::SaveOperation operation, const QString &lastExportType,
-                         const QStringList &writable) {
+QStringList offeredTypes(platform::SaveOperation operation, const QStringList &writable) {
     QStringList offered = writable;
-    if (operation == platform::SaveOperation::SaveTo) {
-        offered.removeAll(lastExportType);
-        offered.prepend(lastExportType);
-    } else {
+    if (operation != platform::SaveOperation::SaveTo)
         offered.removeIf([](const QString &type) { return type != QLatin1String(types::kMarkdownType); });
-    }
     for (const char *generic : {types::kGenericMarkdown, types::kPlainText, types::kText, types::kData})
         offered.removeAll(QLatin1String(generic));
     offered.removeAll(QString());
     return offered;
+}
+
+QString preselectedType(platform::SaveOperation operation, const QString &lastExportType, const QStringList &offered) {
+    if (operation == platform::SaveOperation::SaveTo) {
+        const QString last = platform::TypeRegistry::canonical(lastExportType);
+        for (const QString &type : offered)
+            if (platform::TypeRegistry::canonical(type) == last)
+                return type;
+    }
+    return offered.value(0);
 }
 
 }  // namespace exporttypes

@@ -274,8 +274,9 @@ void KVXTextDocument::presentedItemDidChange() {
     readFromData(*bytes, fileType(), nullptr);
     if (_textView)
         _textView->restoreSelection();
-    // Held until the user stops typing: not seen yet.
-    if (isChangeHeld())
+    // Held until the user stops typing, or its question closed unanswered
+    // as the session ends: not seen yet (quitting keeps it in the file).
+    if (isChangeHeld() || Alerts::isUnattended())
         return;
     // Whatever the answer, this version is seen: it is not offered again.
     noteFileOnDisk(state, *bytes);

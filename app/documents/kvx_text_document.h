@@ -28,7 +28,10 @@
 // selection is kept across the replacement. No question comes up while the
 // user types: the change waits, unseen and not saved over, until the keys
 // pause, and a key typed before the user could read a question goes to the
-// text, not to its buttons. A merge that asks nothing is made at once.
+// text, not to its buttons. A change still waiting, or whose question is
+// closed unanswered, when the session ends stays in the file: quitting puts
+// the user's text beside it (Document::saveBeforeQuitting()). A merge that
+// asks nothing is made at once.
 #pragma once
 
 #include <QPointer>

@@ -310,8 +310,7 @@ bool SmartEditorDocument::writeTextBundle(const QString &path, const QByteArray 
 }
 
 QStringList SmartEditorDocument::writableTypesForSaveOperation(platform::SaveOperation operation) const {
-    QStringList offered =
-        exporttypes::offeredTypes(operation, Defaults::standard().stringForKey(QStringLiteral("lastExportType")));
+    QStringList offered = exporttypes::offeredTypes(operation);
     // A package saved under a new name stays a package, its assets with it,
     // unless the user picks a plain Markdown file instead.
     if (operation != platform::SaveOperation::SaveTo &&
@@ -320,8 +319,11 @@ QStringList SmartEditorDocument::writableTypesForSaveOperation(platform::SaveOpe
     return offered;
 }
 
-void SmartEditorDocument::prepareSavePanel(platform::SavePanel &panel) {
+void SmartEditorDocument::prepareSavePanel(platform::SavePanel &panel, platform::SaveOperation operation) {
     const Defaults &defaults = Defaults::standard();
+    // The last export's type is chosen, in its place in the list.
+    panel.chosenType =
+        exporttypes::preselectedType(operation, defaults.stringForKey(QStringLiteral("lastExportType")), panel.types);
     auto withoutExtension = [](const QString &name) {
         const QString suffix = QFileInfo(name).suffix();
         return suffix.isEmpty() ? name : name.left(name.size() - suffix.size() - 1);

@@ -65,7 +65,7 @@ public:
                      QByteArray *written, QString *error) override;
     void didWrite(const QString &path, const QString &type, platform::SaveOperation operation) override;
     QStringList writableTypesForSaveOperation(platform::SaveOperation operation) const override;
-    void prepareSavePanel(platform::SavePanel &panel) override;
+    void prepareSavePanel(platform::SavePanel &panel, platform::SaveOperation operation) override;
 
     // --- The window ------------------------------------------------------------------------
 

@@ -247,7 +247,8 @@ void Document::noteLeadsElsewhere(const QString &target) {
             << QStringLiteral("%1 now leads to another file, %2: not read or saved there").arg(contentPath(), target);
         Alerts::notice({QStringLiteral("“%1” now leads to another file, “%2”.").arg(displayName(), displayablePath(target)),
                         QStringLiteral("Its place was taken by a link, or a folder's on its way was. The document keeps "
-                                       "its text, and saves it there only when you save it and agree."),
+                                       "the text of “%1”, and saves it into “%2” only when you save it and agree.")
+                            .arg(displayablePath(m_knownTarget), displayablePath(target)),
                         {QStringLiteral("OK")},
                         AlertStyle::Warning},
                        firstWindow());
@@ -380,6 +381,24 @@ void Document::tellUnfinishedSaves(const QByteArray &bytes) {
         kept << QStringLiteral("The document shows the file as it is now.");
         Alerts::simpleAlert(kept.join(u' '), QStringLiteral("A save of “%1” was cut short.").arg(displayName()));
     }
+    // The new files of saves cut short before they took the file's place.
+    const QStringList left = clearSavesLeftBeside(m_knownTarget, bytes);
+    if (left.isEmpty())
+        return;
+    QStringList named;
+    for (const QString &file : left)
+        named << QStringLiteral("“%1”").arg(displayablePath(file));
+    Alerts::simpleAlert(
+        (left.size() == 1 ? QStringLiteral("The text it was saving is kept beside the file, hidden, in %1. It is not "
+                                           "the text the file holds: it may be your newest text, or only its "
+                                           "beginning if the save stopped while it wrote it.")
+                          : QStringLiteral("The texts they were saving are kept beside the file, hidden, in %1. "
+                                           "None is the text the file holds: each may be your newest text, or only "
+                                           "its beginning if the save stopped while it wrote it."))
+                .arg(named.join(QStringLiteral(", "))) +
+            QStringLiteral(" The document shows the file as it is now; remove what you no longer need."),
+        left.size() == 1 ? QStringLiteral("A save of “%1” was cut short.").arg(displayName())
+                         : QStringLiteral("Saves of “%1” were cut short.").arg(displayName()));
 }
 
 void Document::noteFileOnDisk(const FileState &state, const QByteArray &bytes) {
@@ -446,6 +465,7 @@ void Document::reportError(const QString &message, const QString &reason) const 
 
 bool Document::saveToPath(const QString &path, const QString &type, SaveOperation operation) {
     std::optional<QString> target;
+    std::optional<FileState> unchanged;
     // The document's own file: only where it is, or where the user agreed.
     if (operation != SaveOperation::SaveTo && !m_filePath.isEmpty() && path == m_filePath) {
         const Destination at = destination();
@@ -454,13 +474,16 @@ bool Document::saveToPath(const QString &path, const QString &type, SaveOperatio
                 noteLeadsElsewhere(at.target);
                 return false;
             }
-            if (!confirmDestination(at.target))
+            const std::optional<FileState> agreed = confirmDestination(at.target);
+            if (!agreed)
                 return false;
+            if (agreed->exists)
+                unchanged = agreed;
         }
         target = at.target;
     }
     QString reason;
-    if (!writeDocument(path, type, operation, target, &reason)) {
+    if (!writeDocument(path, type, operation, target, &reason, unchanged)) {
         const QString message = operation == SaveOperation::SaveTo
                                     ? QStringLiteral("The document “%1” could not be exported as “%2”.")
                                           .arg(displayName(), QFileInfo(path).fileName())
@@ -472,12 +495,13 @@ bool Document::saveToPath(const QString &path, const QString &type, SaveOperatio
 }
 
 bool Document::writeDocument(const QString &path, const QString &type, SaveOperation operation,
-                             const std::optional<QString> &target, QString *reason) {
+                             const std::optional<QString> &target, QString *reason,
+                             const std::optional<FileState> &unchanged) {
     // One write at a time: the save in flight first.
     finishSaving();
     // The own file in place: the same work as in the background, here.
     if (operation != SaveOperation::SaveTo && target && path == m_filePath) {
-        if (const std::shared_ptr<SaveJob> job = prepareSave(operation, type, *target, std::nullopt)) {
+        if (const std::shared_ptr<SaveJob> job = prepareSave(operation, type, *target, unchanged)) {
             performSave(*job);
             return applySave(*job, reason);
         }
@@ -564,9 +588,11 @@ void Document::performSave(SaveJob &job) {
     if (!bytes) {
         job.outcome = SaveJob::Outcome::Failed;
     } else if (job.unchanged && now.exists && !(now == *job.unchanged)) {
-        // Another program wrote the file since the document last knew it:
-        // its version is taken in before this text goes over it.
+        // Another program wrote the file since the document last knew it
+        // (or since the user agreed to save over it): its version is not
+        // written over unseen.
         job.outcome = SaveJob::Outcome::ChangedOnDisk;
+        job.error = QStringLiteral("The file changed while it was about to be saved; nothing was written.");
     } else if (!writeFileAtRealPath(job.target, *bytes, &job.error, &job.report)) {
         job.outcome = SaveJob::Outcome::Failed;
     } else {
@@ -653,7 +679,10 @@ void Document::finishSave(const std::shared_ptr<SaveJob> &job) {
     const std::optional<SaveOperation> after = std::exchange(m_saveAfter, std::nullopt);
     bool saveAgain = after == SaveOperation::Autosave;
     QString reason;
-    if (job->outcome == SaveJob::Outcome::ChangedOnDisk) {
+    if (job->outcome == SaveJob::Outcome::ChangedOnDisk && job->operation != SaveOperation::Autosave) {
+        // A Save the user agreed to, into a file that has changed since.
+        reportError(QStringLiteral("The document “%1” could not be saved.").arg(displayName()), job->error);
+    } else if (job->outcome == SaveJob::Outcome::ChangedOnDisk) {
         qCInfo(lcPlatform).noquote() << QStringLiteral("%1 changed before it was saved: taken in first").arg(m_filePath);
         saveAgain = true;
     } else if (!applySave(*job, &reason)) {
@@ -694,16 +723,34 @@ void Document::saveOnceLookedAt() {
     saveDocumentInBackground();
 }
 
-bool Document::confirmDestination(const QString &target) {
+std::optional<FileState> Document::confirmDestination(const QString &target) {
+    // The question names both files: the one whose text the document holds
+    // (which the window's title does not), and the one the save would write.
+    const QString held = displayablePath(m_knownTarget);
+    const QString heldName = displayablePath(QFileInfo(m_knownTarget).fileName());
+    const QString there = displayablePath(target);
+    const FileState found = FileState::at(target);
     const int answer = Alerts::runModal(
-        {QStringLiteral("“%1” now leads to another file, “%2”.").arg(displayName(), displayablePath(target)),
-         QStringLiteral("Its place was taken by a link, or a folder's on its way was, since the document was read or "
-                        "saved. Do you want to save the document into “%1”?")
-             .arg(displayablePath(target)),
+        {QStringLiteral("“%1” now leads to “%2”, not to “%3”, whose text the document holds.")
+             .arg(displayName(), there, held),
+         QStringLiteral("A link took the place of the file, or of a folder on its way, since the document was opened or "
+                        "last saved. Saving writes the text of “%1” into “%2”%3. Do you want to save it there?")
+             .arg(heldName, there,
+                  found.exists ? QStringLiteral(", in place of what that file holds") : QStringLiteral(", a new file")),
          {QStringLiteral("Cancel"), QStringLiteral("Save")},
          AlertStyle::Warning},
         firstWindow());
-    return answer == 1;
+    if (answer != 1)
+        return std::nullopt;
+    // The save writes what the question named, where it named: not where the
+    // path has come to lead while it was open, nor over a file put there
+    // meanwhile.
+    if (realWritePath(contentPath()) != target || !(FileState::at(target) == found)) {
+        reportError(QStringLiteral("The document “%1” could not be saved.").arg(displayName()),
+                    QStringLiteral("“%1” changed while you were asked; nothing was written.").arg(there));
+        return std::nullopt;
+    }
+    return found;
 }
 
 bool Document::saveDocument() {
@@ -734,11 +781,17 @@ void Document::saveDocumentInBackground() {
     if (!confirmLossOnSave())
         return;
     const Destination at = destination();
-    if (!at.known && !confirmDestination(at.target))
-        return;
+    std::optional<FileState> unchanged;
+    if (!at.known) {
+        const std::optional<FileState> agreed = confirmDestination(at.target);
+        if (!agreed)
+            return;
+        if (agreed->exists)
+            unchanged = agreed;
+    }
     // (An autosave may have begun while the question was open.)
     finishSaving();
-    saveInBackground(SaveOperation::Save, at.target, std::nullopt);
+    saveInBackground(SaveOperation::Save, at.target, unchanged);
 }
 
 QString Document::lossOnSave() const { return QString(); }
@@ -780,6 +833,76 @@ bool Document::autosave() {
     if (writeDocument(m_filePath, m_fileType, SaveOperation::Autosave, at.target, &reason))
         return true;
     noteAutosaveFailure(orWritten(reason));
+    return false;
+}
+
+bool Document::saveBeforeQuitting() {
+    finishSaving();
+    if (!autosavesInPlace() || m_filePath.isEmpty() || !m_edited)
+        return autosave();
+    // What the autosave would not write without the user (who cannot be
+    // asked now), or would write over unseen.
+    QString why;
+    if (!destination().known)
+        why = QStringLiteral("its path leads to another file now");
+    else if (!lossOnSave().isEmpty())
+        why = QStringLiteral("saving it in place changes more than the edits");
+    else if (holdsUnseenVersion())
+        why = QStringLiteral("it holds another program's version, not taken in");
+    else
+        return autosave();
+    m_autosaveTimer->stop();
+    m_retryTimer->stop();
+    QString reason;
+    const std::optional<QByteArray> data = dataOfType(m_fileType, &reason);
+    if (!data) {
+        qCWarning(lcPlatform).noquote() << QStringLiteral("%1: the text could not be kept: %2").arg(m_filePath, reason);
+        return false;
+    }
+    const QFileInfo file(m_knownTarget);
+    for (const QString &folder : {file.absolutePath(), Folders::documentsFolder()}) {
+        for (int number = 1; number <= 100; number++) {
+            const QString kept = QDir(folder).filePath(textKeptAtQuitName(file.fileName(), number));
+            if (writeNewFile(kept, *data, &reason)) {
+                qCWarning(lcPlatform).noquote()
+                    << QStringLiteral("%1 is left as it is (%2): the document's text is kept in %3")
+                           .arg(m_knownTarget, why, kept);
+                return true;
+            }
+            if (errno != EEXIST)
+                break;
+        }
+        qCWarning(lcPlatform).noquote()
+            << QStringLiteral("%1: the text could not be kept in %2: %3").arg(m_filePath, folder, reason);
+    }
+    return false;
+}
+
+QString Document::textKeptAtQuitName(const QString &name, int number) {
+    // Before the extension, where it opens as the file does.
+    const qsizetype dot = name.lastIndexOf(u'.');
+    const QString base = dot > 0 ? name.left(dot) : name;
+    const QString extension = dot > 0 ? name.mid(dot) : QString();
+    const QString mark = number > 1 ? QStringLiteral(" (your edits, not merged, %1)").arg(number)
+                                    : QStringLiteral(" (your edits, not merged)");
+    return base + mark + extension;
+}
+
+bool Document::holdsUnseenVersion() {
+    const Destination at = destination();
+    if (!at.known)
+        return false;
+    const FileState now = FileState::at(at.target);
+    if (!now.exists || now == m_fileState)
+        return false;
+    FileState state;
+    const std::optional<QByteArray> bytes = readContentFile(&state, nullptr);
+    // (What cannot be read is not known to be the document's own.)
+    if (!bytes || !isKnownContent(*bytes)) {
+        m_readTarget.clear();
+        return true;
+    }
+    noteFileOnDisk(state, *bytes);
     return false;
 }
 
@@ -838,7 +961,7 @@ QStringList Document::writableTypesForSaveOperation(SaveOperation) const {
     return m_fileType.isEmpty() ? QStringList() : QStringList{m_fileType};
 }
 
-void Document::prepareSavePanel(SavePanel &) {}
+void Document::prepareSavePanel(SavePanel &, SaveOperation) {}
 
 bool Document::runSavePanel(SaveOperation operation) {
     SavePanel panel;
@@ -846,7 +969,7 @@ bool Document::runSavePanel(SaveOperation operation) {
     panel.types = writableTypesForSaveOperation(operation);
     panel.nameFieldStringValue = m_filePath.isEmpty() ? displayName() : QFileInfo(m_filePath).completeBaseName();
     panel.directory = m_filePath.isEmpty() ? Folders::documentsFolder() : QFileInfo(m_filePath).absolutePath();
-    prepareSavePanel(panel);
+    prepareSavePanel(panel, operation);
     if (!FilePanels::runSavePanel(panel, firstWindow()))
         return false;
     if (!saveToPath(panel.path, panel.chosenType, operation))

@@ -22,12 +22,14 @@
 // (device and inode), or the same place, found with the links of every
 // component of its path followed. Where its path has come to lead elsewhere
 // (someone put a link in the file's place, or in a folder's on the way),
-// Save asks first, naming the file it would write; the autosave never writes
-// there, and another program's change is not taken in from there: the
-// document keeps its text and says so once. What it knows of its file (which
-// file it is, and where) comes from the file it read or wrote, as that file
-// was open, never from a later look at its path: a link put there for a
-// moment and taken away again is never taken for the document's file.
+// Save asks first, naming the file whose text the document holds and the
+// file it would write, and writes nothing if either changed meanwhile; the
+// autosave never writes there, and another program's change is not taken
+// in from there: the document keeps its text and says so once. What it
+// knows of its file (which file it is, and where) comes from the file it
+// read or wrote, as that file was open, never from a later look at its
+// path: a link put there for a moment and taken away again is never taken
+// for the document's file.
 //
 // An autosave that fails raises no alert, which would take the keys being
 // typed: a notice that takes neither keys nor focus tells it once, the
@@ -45,7 +47,8 @@
 // the document knew it (a program truncates a file before it writes it).
 // A change the user is to be asked about waits, besides, until they stop
 // typing (holdChangeWhileTyping()); until it is taken in, nothing saves
-// over it.
+// over it, not even quitting, which puts the edits beside the file then
+// (saveBeforeQuitting()).
 //
 // A save of the document's own file in place that the user does not wait on
 // (the autosave after an edit and its retries, Save from the File menu)
@@ -230,6 +233,21 @@ public:
     // kAutosaveRetry until it saves. The file is written when it returns
     // (what quitting needs): a save in flight is waited for first.
     bool autosave();
+    // What quitting saves when nobody may be asked (a terminating signal:
+    // the session ends): the edits, as autosave() saves them. Where they
+    // may not go into the file unasked, the file stays as it is, and the
+    // document's text goes into a new file beside it, named for it
+    // (textKeptAtQuitName()); in the user's documents folder where its
+    // folder takes no new file. So it goes where another program's version
+    // of the file has not been taken in (held until the user stops typing,
+    // still settling, or its question closed unanswered by the quit), where
+    // the path leads to another file now (beside the file whose text the
+    // document holds), and where saving in place would change more than
+    // the edits (lossOnSave()). False when the edits could not be put on
+    // the disk.
+    bool saveBeforeQuitting();
+    // That file's name beside the file `name`, the `number`th tried (from 1).
+    static QString textKeptAtQuitName(const QString &name, int number);
     // The same save as the delay after an edit and the retries start it:
     // not over a change of another program that is not taken in yet (it
     // looks at the file and tries again later), and in the background. It
@@ -258,8 +276,8 @@ public:
     // The types a panel of the operation offers; the base: the document's
     // own type.
     virtual QStringList writableTypesForSaveOperation(SaveOperation operation) const;
-    // Sets up a save panel before it is shown.
-    virtual void prepareSavePanel(SavePanel &panel);
+    // Sets up a save panel of the operation before it is shown.
+    virtual void prepareSavePanel(SavePanel &panel, SaveOperation operation);
 
     // --- Closing ------------------------------------------------------------------------
 
@@ -377,23 +395,32 @@ private:
     };
     Destination destination() const;
     // Asks before writing the document into `target`, another file than
-    // its own; true when the user said Save.
-    bool confirmDestination(const QString &target);
+    // the one whose text it holds, naming both. What stood at `target` when
+    // asked, when the user said Save and it still stands there, the path
+    // still leading to it; nothing otherwise (a change meanwhile is told).
+    std::optional<FileState> confirmDestination(const QString &target);
     // Writes without asking or reporting; the bookkeeping of a write that
-    // succeeded. `target`: the place checked for a save of the own file.
+    // succeeded. `target`: the place checked for a save of the own file;
+    // `unchanged`: the file there must still be so when it is written.
     bool writeDocument(const QString &path, const QString &type, SaveOperation operation,
-                       const std::optional<QString> &target, QString *reason);
+                       const std::optional<QString> &target, QString *reason,
+                       const std::optional<FileState> &unchanged = std::nullopt);
     // The edits are not being saved by themselves, told in a notice the
     // first time: their autosave failed for `reason` (tried again after
     // kAutosaveRetry), or the path leads to `target`, another file (empty:
     // it leads to the document's own again).
     void noteAutosaveFailure(const QString &reason);
     void noteLeadsElsewhere(const QString &target);
+    // Whether the content file, where the document knows it, holds another
+    // program's version that the document has not taken in.
+    bool holdsUnseenVersion();
     // Tells what a write could not keep of the file, in a notice.
     void tellNotKept(const QString &name, const QString &notKept);
     // The file state and the hash of what the document now knows is on disk.
     void noteFileState(const FileState &state, const QByteArray &hash);
-    // What an unfinished write in place left for the file just read.
+    // What saves cut short left of the file just read: the copies of a
+    // write in place, the new files beside it. What holds nothing the file
+    // lacks goes; the rest is told.
     void tellUnfinishedSaves(const QByteArray &bytes);
     bool runSavePanel(SaveOperation operation);
     void scheduleAutosave();

@@ -17,16 +17,34 @@ FilePanels::Handlers &handlers() {
     return current;
 }
 
+bool isTextual(const QString &type) {
+    return type.isEmpty() || TypeRegistry::conformsTo(type, QLatin1String(types::kPlainText));
+}
+
 // The extensions a name may end in for the chosen type: the panel's own list
 // for text types (which may be saved under any text extension), else the
 // type's.
 QStringList extensionsFor(const SavePanel &panel) {
     const QStringList ofType = TypeRegistry::extensions(panel.chosenType);
-    const bool textual = panel.chosenType.isEmpty() ||
-                         TypeRegistry::conformsTo(panel.chosenType, QLatin1String(types::kPlainText));
-    if (panel.allowedExtensions.isEmpty() || (!textual && !ofType.isEmpty()))
+    if (panel.allowedExtensions.isEmpty() || (!isTextual(panel.chosenType) && !ofType.isEmpty()))
         return ofType;
     return panel.allowedExtensions;
+}
+
+// The offered type that a name's extension names: the chosen type when it
+// is one of its own, else the first offered type it is one of; an extension
+// the panel allows that is no type's names its text type.
+QString typeNamedBy(const QString &suffix, const SavePanel &panel) {
+    if (suffix.isEmpty() || TypeRegistry::extensions(panel.chosenType).contains(suffix, Qt::CaseInsensitive))
+        return panel.chosenType;
+    for (const QString &type : panel.types)
+        if (TypeRegistry::extensions(type).contains(suffix, Qt::CaseInsensitive))
+            return type;
+    if (panel.allowedExtensions.contains(suffix, Qt::CaseInsensitive) && !isTextual(panel.chosenType))
+        for (const QString &type : panel.types)
+            if (isTextual(type))
+                return type;
+    return panel.chosenType;
 }
 
 // Whether `suffix` is the extension of a kind the panel offers.
@@ -106,7 +124,8 @@ public:
             QFileDialog::accept();
             return;
         }
-        const QString path = FilePanels::pathWithExtension(chosen.first(), m_panel);
+        const FilePanels::TypedFile file = FilePanels::fileForTypedName(chosen.first(), m_panel);
+        const QString &path = file.path;
         const QFileInfo target(path);
         if ((target.exists() || target.isSymLink()) && !target.isDir()) {
             const int answer = Alerts::runModal(
@@ -121,6 +140,7 @@ public:
                 return;  // the panel stays, for another name
         }
         m_answer = path;
+        m_panel.chosenType = file.type;
         QFileDialog::accept();
     }
 
@@ -153,9 +173,15 @@ QString FilePanels::pathWithExtension(const QString &path, const SavePanel &pane
     // "Notes.md" saved as HTML becomes "Notes.html".
     if (!suffix.isEmpty() && namesOfferedKind(suffix, panel))
         return path.left(path.size() - suffix.size()) + allowed.first();
-    if (panel.allowsOtherFileTypes && !suffix.isEmpty())
+    if (panel.allowsOtherFileTypes && isTextual(panel.chosenType) && !suffix.isEmpty())
         return path;
     return path + u'.' + allowed.first();
+}
+
+FilePanels::TypedFile FilePanels::fileForTypedName(const QString &path, const SavePanel &panel) {
+    SavePanel named = panel;
+    named.chosenType = typeNamedBy(QFileInfo(path).suffix(), panel);
+    return {pathWithExtension(path, named), named.chosenType};
 }
 
 QString FilePanels::replaceQuestion(const QString &path) {
@@ -171,7 +197,9 @@ bool FilePanels::runSavePanel(SavePanel &panel, QWidget *parent) {
     if (handlers().save) {
         if (!handlers().save(panel))
             return false;
-        panel.path = pathWithExtension(panel.path, panel);
+        const TypedFile file = fileForTypedName(panel.path, panel);
+        panel.path = file.path;
+        panel.chosenType = file.type;
         return true;
     }
     SaveDialog dialog(parent, panel);

@@ -58,18 +58,28 @@ struct OpenPanel {
 class FilePanels {
 public:
     // True when the user chose a file: `panel.path` and `panel.chosenType`
-    // hold the answer, the path with an allowed extension. The name proposed
-    // carries the extension of the type chosen and follows the type the
-    // user picks; a file the save would replace is replaced only after the
-    // user agreed to it by its name (Cancel keeps the panel open).
+    // hold the answer (fileForTypedName of the name typed). The name
+    // proposed carries the extension of the type chosen and follows the
+    // type the user picks; a file the save would replace is replaced only
+    // after the user agreed to it by its name (Cancel keeps the panel open).
     static bool runSavePanel(SavePanel &panel, QWidget *parent = nullptr);
     // The files chosen; empty when the panel was cancelled.
     static QStringList runOpenPanel(const OpenPanel &panel, QWidget *parent = nullptr);
     // Lets the user choose a printer and its settings; false when cancelled.
     static bool runPrintPanel(QPrinter &printer, QWidget *parent = nullptr);
 
-    // The path with an allowed extension for the chosen type.
+    // The path with an allowed extension for the chosen type: an extension
+    // of another offered type gives way to the chosen type's.
     static QString pathWithExtension(const QString &path, const SavePanel &panel);
+    // What a name typed into the panel saves: the file and its type. An
+    // extension that names one of the offered types chooses that type (the
+    // chosen type when it names that one too); any other name is saved in
+    // the chosen type, with its extension added unless it is a text type
+    // and the panel allows other extensions.
+    struct TypedFile {
+        QString path, type;
+    };
+    static TypedFile fileForTypedName(const QString &path, const SavePanel &panel);
     // The question the save panel asks before the file at `path` (the one
     // the save writes) is replaced.
     static QString replaceQuestion(const QString &path);

@@ -17,6 +17,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -143,9 +144,27 @@ QString nameOf(Id id, int (*lookup)(Id, Entry *, char *, size_t, Entry **), char
 QString userName(uid_t uid) { return nameOf<struct passwd, uid_t>(uid, getpwuid_r, &passwd::pw_name); }
 QString groupName(gid_t gid) { return nameOf<struct group, gid_t>(gid, getgrgid_r, &group::gr_name); }
 
+constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+
+// A save's new file is named ".NAME.orvane-save-" and twelve letters or
+// digits: hidden beside the file it saves, and a name that another
+// program's file (an rsync or an editor's ".NAME.XXXXXX") is not.
+constexpr QByteArrayView kSaveMark = ".orvane-save-";
+constexpr qsizetype kSaveSuffix = 12;
+// The longest name a folder takes, less the rest of a save's name.
+constexpr qsizetype kSavedNameRoom = 255 - 1 - kSaveMark.size() - kSaveSuffix;
+
+QByteArray savePrefix(const QByteArray &name) { return '.' + name.left(kSavedNameRoom) + kSaveMark.toByteArray(); }
+
+bool isSaveOf(QByteArrayView entry, const QByteArray &prefix) {
+    if (entry.size() != prefix.size() + kSaveSuffix || !entry.startsWith(prefix))
+        return false;
+    const QByteArrayView suffix = entry.sliced(prefix.size());
+    return std::all_of(suffix.begin(), suffix.end(), [](char c) { return std::strchr(kLetters, c) && c != 0; });
+}
+
 QByteArray randomSuffix() {
-    static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    QByteArray suffix(6, 'x');
+    QByteArray suffix(kSaveSuffix, 'x');
     for (char &c : suffix)
         c = kLetters[QRandomGenerator::system()->bounded(int(sizeof kLetters - 1))];
     return suffix;
@@ -158,8 +177,7 @@ struct NewFile {
 };
 
 NewFile createBeside(int folder, const QByteArray &name, mode_t mode) {
-    // Within the longest name a folder takes, with the suffix.
-    const QByteArray base = '.' + name.left(200) + '.';
+    const QByteArray base = savePrefix(name);
     for (int attempt = 0; attempt < 100; attempt++) {
         const QByteArray candidate = base + randomSuffix();
         const int descriptor =
@@ -503,6 +521,11 @@ bool writeFileAtRealPath(const QString &target, const QByteArray &data, QString 
         return failed(cause);
     }
     Descriptor file(created.descriptor);
+    // Locked while the save runs (the lock goes with the process, however
+    // it ends): a look beside the file from elsewhere meanwhile takes it for
+    // a save under way, not for one cut short. Never waited for.
+    ::flock(file.get(), LOCK_EX | LOCK_NB);
+    const Descriptor locked(::dup(file.get()));
     auto discard = [&]() {
         file.reset();
         ::unlinkat(folder.get(), created.name.constData(), 0);
@@ -585,6 +608,36 @@ bool writeFileAtRealPath(const QString &target, const QByteArray &data, QString 
     return true;
 }
 
+bool writeNewFile(const QString &path, const QByteArray &data, QString *error) {
+    const Place place = split(withoutTrailingSlashes(nativePath(path)));
+    const QString name = displayablePath(pathFromNative(place.name));
+    auto failed = [&](int cause) {
+        if (error)
+            *error = QStringLiteral("The file “%1” could not be written: %2.").arg(name, reason(cause));
+        errno = cause;
+        return false;
+    };
+    Descriptor folder(::open(place.folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder)
+        return failed(errno);
+    Descriptor file(
+        ::openat(folder.get(), place.name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!file)
+        return failed(errno);
+    int cause = writeAt(file.get(), data, 0);
+    if (!cause && ::fsync(file.get()) != 0)
+        cause = errno;
+    if (!cause && !file.close())
+        cause = errno;
+    if (cause) {
+        file.reset();
+        ::unlinkat(folder.get(), place.name.constData(), 0);
+        return failed(cause);
+    }
+    ::fsync(folder.get());
+    return true;
+}
+
 int openAtRealPath(const QString &target) {
     const QByteArray path = nativePath(target);
     const Place place = split(path);
@@ -644,6 +697,73 @@ void removeUnfinishedSave(const UnfinishedSave &save) {
         ::closedir(folder);
     }
     ::rmdir(record.constData());
+}
+
+// --- New files of saves cut short ----------------------------------------------------------
+
+namespace {
+
+// Whether the open file holds exactly `bytes`.
+bool holdsExactly(int descriptor, const struct stat &info, const QByteArray &bytes) {
+    if (info.st_size != off_t(bytes.size()))
+        return false;
+    char buffer[65536];
+    for (qsizetype at = 0; at < bytes.size();) {
+        const ssize_t n = ::pread(descriptor, buffer, sizeof buffer, off_t(at));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0 || n > bytes.size() - at || std::memcmp(buffer, bytes.constData() + at, size_t(n)) != 0)
+            return false;
+        at += n;
+    }
+    return true;
+}
+
+}  // namespace
+
+QStringList clearSavesLeftBeside(const QString &target, const QByteArray &current) {
+    QStringList kept;
+    const QByteArray path = nativePath(target);
+    const Place place = split(path);
+    Descriptor folder(::open(place.folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder || !isFolderAt(folder.get(), place.folder))
+        return kept;
+    struct stat file {};
+    const bool fileThere = ::fstatat(folder.get(), place.name.constData(), &file, AT_SYMLINK_NOFOLLOW) == 0;
+    const QByteArray prefix = savePrefix(place.name);
+    // (The listing reads a descriptor of its own.)
+    DIR *listing = ::fdopendir(::dup(folder.get()));
+    if (!listing)
+        return kept;
+    while (const dirent *entry = ::readdir(listing)) {
+        const QByteArray name(entry->d_name);
+        if (!isSaveOf(name, prefix))
+            continue;
+        struct stat seen;
+        if (::fstatat(folder.get(), name.constData(), &seen, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(seen.st_mode))
+            continue;
+        // Made by this user, or given the owner of the file it saved.
+        if (seen.st_uid != ::geteuid() && !(fileThere && seen.st_uid == file.st_uid))
+            continue;
+        Descriptor left(::openat(folder.get(), name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat opened;
+        if (!left || ::fstat(left.get(), &opened) != 0 || opened.st_dev != seen.st_dev || opened.st_ino != seen.st_ino)
+            continue;
+        // A save under way holds its new file.
+        if (::flock(left.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+            continue;
+        if (holdsExactly(left.get(), opened, current)) {
+            struct stat still;
+            if (::fstatat(folder.get(), name.constData(), &still, AT_SYMLINK_NOFOLLOW) == 0 &&
+                still.st_dev == opened.st_dev && still.st_ino == opened.st_ino &&
+                ::unlinkat(folder.get(), name.constData(), 0) == 0)
+                continue;
+        }
+        kept << pathFromNative(join(place.folder, name));
+    }
+    ::closedir(listing);
+    kept.sort();
+    return kept;
 }
 
 void setInPlaceStepHook(InPlaceStepHook hook) { s_stepHook = hook; }

@@ -9,7 +9,10 @@
 // is given what the old one had besides its bytes. Where the old file was,
 // the two trade names, and the file that left the place must be the one
 // found: another program's version renamed there meanwhile goes back, and
-// nothing is written.
+// nothing is written. The new file is hidden, named for the file and for
+// the program (".NAME.orvane-save-" and twelve letters), and locked while
+// the save runs; one that a save cut short leaves is found when the file is
+// opened next (clearSavesLeftBeside()).
 //
 // Where a new file cannot be the old one's equal, the bytes are written into
 // the old file itself: a file with other names (hard links), which a new file
@@ -74,6 +77,11 @@ QString realWritePath(const QString &path);
 bool writeFileAtRealPath(const QString &target, const QByteArray &data, QString *error = nullptr,
                          WriteReport *report = nullptr);
 
+// Writes `data` into a new file at `path`, made for it: never over a file,
+// nor through a link, that stands there (false, errno EEXIST). The file is
+// the user's alone, and on the disk once this answers true.
+bool writeNewFile(const QString &path, const QByteArray &data, QString *error = nullptr);
+
 // Opens the file at `target`, a place realWritePath() gave, for reading, as
 // a write finds it: in the folder that is that place now, never through a
 // link at its name. -1 with errno otherwise (ELOOP for a link at its name,
@@ -95,6 +103,21 @@ struct UnfinishedSave {
 QList<UnfinishedSave> unfinishedSaves(const QString &target);
 // Removes the copies.
 void removeUnfinishedSave(const UnfinishedSave &save);
+
+// --- New files of saves cut short -------------------------------------------------------
+
+// A save cut short (the program killed, the machine stopped) after it made
+// its new file beside the file, before that file took the file's place or
+// went, leaves it there, hidden: the text being saved, whole or only its
+// beginning, or, cut short just after the two traded names, the file's old
+// text. Looks at those beside the file at `target` (a real path), whose
+// bytes are `current` now: one that holds exactly those bytes holds nothing
+// the file lacks, and is removed; the paths of the others are returned, for
+// the user to be told (a text that is the file's beginning, or the file's
+// with more, may still be the newest). Nothing else is touched: only a
+// plain file (never a link) named as a save of that file names its new
+// file, of this user's or the file's owner's, that no save under way holds.
+QStringList clearSavesLeftBeside(const QString &target, const QByteArray &current);
 
 // The steps of a write in place, in order. A hook called at each lets a test
 // stop a write there, as a crash would.

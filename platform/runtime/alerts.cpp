@@ -55,7 +55,9 @@ void noticeGone(quint64 notice) {
 // question's window when the keyboard's focus is there, however long ago
 // it was typed; one that comes before the keyboard has been still for
 // Alerts::kTypingPause since the question came up belongs to the typing
-// that was going on, and goes where that went.
+// that was going on, and goes where that went. Once the keyboard has been
+// still that long, every key after is the question's, however quickly it
+// follows the one before.
 class KeyboardWatch : public QObject {
 public:
     using Clock = std::chrono::steady_clock;
@@ -75,7 +77,7 @@ public:
 
     // While `box` shows, keys typed before it could be read go to the focus
     // widget of `window`, or nowhere.
-    void guard(QMessageBox *box, QWidget *window) { m_guarded.push_back({box, window, Clock::now(), {}}); }
+    void guard(QMessageBox *box, QWidget *window) { m_guarded.push_back({box, window, Clock::now(), false, {}}); }
     void release(QMessageBox *box) {
         m_guarded.erase(std::remove_if(m_guarded.begin(), m_guarded.end(),
                                        [box](const Guarded &guarded) { return !guarded.box || guarded.box == box; }),
@@ -94,8 +96,11 @@ protected:
         for (Guarded &candidate : m_guarded)
             if (candidate.box && watched == candidate.box->windowHandle())
                 guarded = &candidate;
-        const Clock::time_point since =
-            guarded && (!m_pressed || m_lastPress < guarded->shownAt) ? guarded->shownAt : m_lastPress;
+        if (guarded && !guarded->typingOver) {
+            const Clock::time_point since =
+                !m_pressed || m_lastPress < guarded->shownAt ? guarded->shownAt : m_lastPress;
+            guarded->typingOver = now - since >= Alerts::kTypingPause;
+        }
         if (type == QEvent::KeyPress) {
             m_lastPress = now;
             m_pressed = true;
@@ -103,7 +108,7 @@ protected:
         if (!guarded)
             return false;
         auto *key = static_cast<QKeyEvent *>(event);
-        const bool answering = now - since >= Alerts::kTypingPause;
+        const bool answering = guarded->typingOver;
         switch (type) {
         case QEvent::ShortcutOverride:
             if (answering)
@@ -140,6 +145,9 @@ private:
         QPointer<QMessageBox> box;
         QPointer<QWidget> window;
         Clock::time_point shownAt;
+        // The keyboard has been still for the pause since the question came
+        // up: the keys are the user's answer from then on.
+        bool typingOver = false;
         QSet<int> answering;  // keys pressed in the question, not yet let go
     };
 

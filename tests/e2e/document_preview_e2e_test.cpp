@@ -1,7 +1,8 @@
 // A document's preview end to end on a real display: a new document saved
 // into a folder shows that folder's pictures at once, and saved as another
-// file in another folder, that folder's; typing while the window is resized;
-// a word typed into a large document of math reaches the page at once.
+// file in another folder, that folder's; typing while the window is resized,
+// and the preview after a resize; a word typed into a large document of math
+// reaches the page at once.
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -21,8 +22,10 @@
 #include "support/math_document.h"
 #include "support/qt_wait.h"
 #include "webview/web_test_support.h"
+#include "editor/view/find_bar.h"
 #include "window/content/master_view_content.h"
 #include "window/content/tzr_master_view.h"
+#include "window/preview/preview_page.h"
 #include "window/preview/smart_web_view.h"
 
 using namespace std::chrono_literals;
@@ -152,6 +155,226 @@ TEST(DocumentPreviewEndToEnd, AResizeWhileTypingLeavesThePreviewShowingTheTextAs
         60s));
     EXPECT_FALSE(retried);
     EXPECT_LT(busy.elapsed(), 12000 + 20000);
+    EXPECT_EQ(alerts.count(), 0);
+}
+
+// A document of a megabyte, the caret taken far down by Find (the preview
+// stays where it was: it follows the caret when the text changes), then
+// the window resized: the page's margins follow the editor's new height,
+// and soon after it shows the document where it was or where the caret is,
+// never its blank margin with the title at the bottom until a key is typed.
+TEST(DocumentPreviewEndToEnd, AfterAResizeThePreviewShowsTheDocumentWhereItWasOrAtTheCaret) {
+    QTemporaryDir dir;
+    QByteArray text = "Title: A long one\n\n";
+    int sections = 0;
+    for (; text.size() < 1000000; sections++)
+        text += QStringLiteral("## Section %1\n\nSection %1 opens with *emphasis*, **strong words**, `code` and a "
+                               "[link](https://example.com/%1), and goes on long enough to wrap.\n\n"
+                               "- an item of %1\n- another\n\n> A quote in %1.\n\n")
+                    .arg(sections)
+                    .toUtf8();
+    const QString path = dir.filePath("long.md");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
+    file.close();
+    NewUser user(dir.filePath("preferences.json"));
+    platform::ScriptedAlerts alerts;
+    Application app(user.defaults(), TZRThemeController::standardLocations());
+    SmartEditorDocument *document = app.open(path);
+    ASSERT_TRUE(document);
+    auto *content = dynamic_cast<TZRMasterView *>(document->content());
+    ASSERT_TRUE(content && content->webView());
+    SmartWebView &preview = *content->webView();
+    PreviewController &controller = preview.controller();
+    ASSERT_TRUE(testing_qt::spinUntil(
+        [&] { return !controller.isFrozen() && !controller.isUpdating() && controller.knowsPageBlocks(); }, 60s));
+
+    // The text of the body's first element that reaches below the view's
+    // top, and where its top stands in the view.
+    auto topOfView = [&] {
+        return web_test::evaluate(preview, "(function () { var c = document.body.children;"
+                                           " for (var i = 0; i < c.length; i++) { var r = c[i].getBoundingClientRect();"
+                                           "  if (r.bottom > 0 && r.height > 0 && c[i].textContent.trim())"
+                                           "   return [c[i].textContent.trim().slice(0, 40), r.top]; }"
+                                           " return null; })()")
+            .toList();
+    };
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return topOfView().size() == 2; }, 30s));
+    const QVariantList before = topOfView();
+
+    const QString wanted = QStringLiteral("Section %1 opens").arg(sections * 9 / 10);
+    FindBar *find = content->textView()->findBar();
+    find->showBar();
+    find->setFindString(wanted);
+    ASSERT_TRUE(find->findNext());
+    find->hideBar();
+    content->textView()->setFocus();
+    testing_qt::spinFor(1500ms);
+    EXPECT_EQ(topOfView().value(0), before.value(0)) << "the preview moved with the find";
+
+    // Where the caret stands in the preview: the text of the section found,
+    // in view.
+    auto showsTheCaretsSection = [&] {
+        return web_test::evaluate(preview, QStringLiteral("(function () { var w = %1;"
+                                                          " var p = Array.prototype.find.call(document.querySelectorAll('p'),"
+                                                          "  function (e) { return e.textContent.indexOf(w) === 0; });"
+                                                          " if (!p) return false; var r = p.getBoundingClientRect();"
+                                                          " return r.bottom > 0 && r.top < window.innerHeight; })()")
+                                                   .arg(platform::WebView::stringLiteral(wanted)))
+            .toBool();
+    };
+    auto whereItWas = [&] {
+        const QVariantList now = topOfView();
+        return now.size() == 2 && now[0] == before[0] && std::abs(now[1].toDouble() - before[1].toDouble()) < 60;
+    };
+
+    QWidget *window = document->firstWindow();
+    window->resize(window->width() - 120, window->height() - 60);
+    // The resize is over once the page's margins follow the editor's new
+    // height.
+    const int margin = preview::bodyMargin(content->textView()->viewHeight());
+    ASSERT_TRUE(testing_qt::spinUntil(
+        [&] {
+            return !controller.isUpdating() &&
+                   web_test::evaluate(preview, "parseFloat(getComputedStyle(document.body).marginTop)").toInt() ==
+                       margin;
+        },
+        60s))
+        << "the page's margins did not follow the editor's height";
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return whereItWas() || showsTheCaretsSection(); }, 10s))
+        << "the view's top shows " << topOfView().value(0).toString().toStdString() << " at "
+        << topOfView().value(1).toDouble() << ", before the resize " << before.value(0).toString().toStdString()
+        << " at " << before.value(1).toDouble();
+    EXPECT_EQ(alerts.count(), 0);
+}
+
+// Typing far down a document of a megabyte while its window is resized
+// again and again, as a user dragging its edge pauses and drags on: once the
+// typed text has reached the page, the page shows text at every look, never
+// a blank view while it loads afresh (which at this size takes seconds), and
+// it ends showing all that was typed.
+TEST(DocumentPreviewEndToEnd, ResizesWhileTypingNeverLeaveThePreviewBlank) {
+    QTemporaryDir dir;
+    QByteArray text = "Title: A long one\n\n";
+    for (int sections = 0; text.size() < 1000000; sections++)
+        text += QStringLiteral("## Section %1\n\nSection %1 opens with *emphasis*, **strong words**, `code` and a "
+                               "[link](https://example.com/%1), and goes on long enough to wrap.\n\n"
+                               "- an item of %1\n- another\n\n> A quote in %1.\n\n")
+                    .arg(sections)
+                    .toUtf8();
+    const QString path = dir.filePath("long.md");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
+    file.close();
+    NewUser user(dir.filePath("preferences.json"));
+    platform::ScriptedAlerts alerts;
+    Application app(user.defaults(), TZRThemeController::standardLocations());
+    SmartEditorDocument *document = app.open(path);
+    ASSERT_TRUE(document);
+    auto *content = dynamic_cast<TZRMasterView *>(document->content());
+    ASSERT_TRUE(content && content->webView());
+    SmartWebView &preview = *content->webView();
+    PreviewController &controller = preview.controller();
+    ASSERT_TRUE(testing_qt::spinUntil(
+        [&] { return !controller.isFrozen() && !controller.isUpdating() && controller.knowsPageBlocks(); }, 60s));
+    FindBar *find = content->textView()->findBar();
+    find->setFindString("Section 3000 opens");
+    ASSERT_TRUE(find->findNext());
+    content->textView()->setFocus();
+    type(content->textView(), "Typed here");  // in place of what was found
+
+    // The first text in view, or nothing when the view is blank.
+    auto inView = [&] {
+        return web_test::evaluateText(preview, "(function () { var c = document.body ? document.body.children : [];"
+                                               " for (var i = 0; i < c.length; i++) { var r = c[i].getBoundingClientRect();"
+                                               "  if (r.bottom > 0 && r.top < window.innerHeight && c[i].textContent.trim())"
+                                               "   return c[i].textContent.trim().slice(0, 40); }"
+                                               " return ''; })()");
+    };
+    auto shows = [&](const QString &wanted) {
+        return web_test::evaluate(preview, QStringLiteral("document.body.textContent.indexOf(%1) >= 0")
+                                               .arg(platform::WebView::stringLiteral(wanted)))
+            .toBool();
+    };
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return shows("Typed here with"); }, 60s));
+
+    QWidget *window = document->firstWindow();
+    QStringList blank;
+    QElapsedTimer clock;
+    clock.start();
+    for (int step = 0; clock.elapsed() < 15000; step++) {
+        type(content->textView(), "x");
+        if (step % 3 == 0)
+            window->resize(window->width() + (step % 2 ? -30 : 30), window->height() + (step % 2 ? -20 : 20));
+        testing_qt::spinFor(100ms);
+        if (step % 5 == 0 && inView().isEmpty())
+            blank << QString::number(clock.elapsed());
+    }
+    type(content->textView(), " done");
+    EXPECT_TRUE(blank.isEmpty()) << "the view was blank at " << blank.join(", ").toStdString() << " ms";
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return shows("xxx done"); }, 60s));
+    EXPECT_EQ(alerts.count(), 0);
+}
+
+// Sentences typed at 30 ms a key into the middle of a document of a
+// megabyte, each ended with a space: once typing stops, the page holds each
+// whole (the cycle run for the last key, a space, also took in letters typed
+// while the cycle before it ran, and used to show none of them).
+TEST(DocumentPreviewEndToEnd, TypedSentencesReachThePageWholeOnceTypingStops) {
+    QTemporaryDir dir;
+    QByteArray text = "Title: A long one\n\n";
+    for (int sections = 0; text.size() < 1000000; sections++)
+        text += QStringLiteral("## Section %1\n\nSection %1 opens with *emphasis*, **strong words**, `code` and a "
+                               "[link](https://example.com/%1), and goes on long enough to wrap.\n\n"
+                               "- an item of %1\n- another\n\n> A quote in %1.\n\n")
+                    .arg(sections)
+                    .toUtf8();
+    const QString path = dir.filePath("long.md");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
+    file.close();
+    NewUser user(dir.filePath("preferences.json"));
+    platform::ScriptedAlerts alerts;
+    Application app(user.defaults(), TZRThemeController::standardLocations());
+    SmartEditorDocument *document = app.open(path);
+    ASSERT_TRUE(document);
+    auto *content = dynamic_cast<TZRMasterView *>(document->content());
+    ASSERT_TRUE(content && content->webView());
+    SmartWebView &preview = *content->webView();
+    PreviewController &controller = preview.controller();
+    ASSERT_TRUE(testing_qt::spinUntil(
+        [&] { return !controller.isFrozen() && !controller.isUpdating() && controller.knowsPageBlocks(); }, 60s));
+    // Whether a paragraph of the page reads `wanted` (blanks collapsed, the
+    // scroll anchor left out); looked at every 200 ms.
+    auto shown = [&](const QString &wanted) {
+        const QString script = QStringLiteral(
+            "(function (w) { var p = document.getElementsByTagName('p');"
+            " for (var i = 0; i < p.length; i++) {"
+            "  if (p[i].textContent.indexOf(w.slice(0, 9)) < 0) continue;"
+            "  var c = p[i].cloneNode(true), a = c.querySelector('#TZRHTMLSCROLLPOINT'); if (a) a.remove();"
+            "  if (c.textContent.replace(/\\s+/g, ' ').indexOf(w) >= 0) return true; }"
+            " return false; })(%1)").arg(platform::WebView::stringLiteral(wanted));
+        return testing_qt::spinUntil(
+            [&] {
+                testing_qt::spinFor(200ms);
+                return web_test::evaluate(preview, script).toBool();
+            },
+            30s);
+    };
+    content->textView()->setFocus();
+    const QStringList sentences = {"okay fine ", "then some more here ", "and a last one "};
+    for (int round = 0; round < int(sentences.size()); round++) {
+        FindBar *find = content->textView()->findBar();
+        find->setFindString(QStringLiteral("Section %1 opens").arg(1000 + 700 * round));
+        ASSERT_TRUE(find->findNext());
+        content->textView()->setFocus();
+        for (QChar key : sentences[round]) {
+            type(content->textView(), QString(key));
+            testing_qt::spinFor(30ms);
+        }
+        const QString wanted = sentences[round] + "with emphasis";
+        EXPECT_TRUE(shown(wanted)) << "the page lacks \"" << wanted.toStdString() << "\"";
+    }
     EXPECT_EQ(alerts.count(), 0);
 }
 

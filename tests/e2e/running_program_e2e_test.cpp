@@ -2,7 +2,10 @@
 // (later starts hand their files to it, as tabs of its front window, a
 // killed one is taken over, two started at once end as one), and a
 // terminating signal that ends it even
-// while an alert waits for an answer, with the edit saved in place. Started
+// while an alert waits for an answer, with the edit saved in place (beside
+// the file, where another program's version was not taken in). A kill
+// during a save leaves its text beside the file, told at each start until
+// the file holds it. Started
 // as root it runs, the web engine without its sandbox; a start that never
 // showed a window leaves no crash for the next to offer. Keys typed while
 // the save in place fails all reach the text, and so do keys typed while
@@ -16,14 +19,21 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <functional>
+#include <mutex>
+#include <thread>
+
+#include <poll.h>
+#include <sys/inotify.h>
 #include <unistd.h>
 
 #include "e2e/window_manager.h"
@@ -444,12 +454,16 @@ TEST(RunningProgram, ATerminatingSignalWhileAnAlertWaitsEndsTheProgramAndTheEdit
 
     // The quit sequence saves the edit and clears the crash flag at once;
     // the process ends some time after. An alert that held the program would
-    // hold it for good.
+    // hold it for good. The question closes unanswered: the other program's
+    // version, which nobody took in, stays in the file, and the edit goes
+    // beside it.
     ::kill(pid_t(orvane.processId()), SIGTERM);
+    const QString beside = user.path("notes (your edits, not merged).md");
     EXPECT_TRUE(testing_qt::spinUntil(
-        [&] { return readAll(file).contains("typed original") && user.onDisk("appCrashed") == QJsonValue(false); },
+        [&] { return readAll(beside) == "typed original\n" && user.onDisk("appCrashed") == QJsonValue(false); },
         30s))
-        << readAll(file).toStdString();
+        << readAll(beside).toStdString() << "\n" << log.toStdString();
+    EXPECT_EQ(readAll(file), "original\nfrom elsewhere\n") << "the other program's version was saved over";
     ASSERT_TRUE(finishes(orvane, kEndsAfterQuitting)) << "still running after the signal\n" << log.toStdString();
     EXPECT_EQ(orvane.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(orvane.exitCode(), 0);
@@ -457,6 +471,181 @@ TEST(RunningProgram, ATerminatingSignalWhileAnAlertWaitsEndsTheProgramAndTheEdit
         orvane.kill();
         orvane.waitForFinished();
     }
+}
+
+// Another program rewrites the file while the user types, and the session
+// ends (a terminating signal) while its version waits for the keys to
+// pause: that version stays in the file, and the typed text goes beside it,
+// in a file named for it; no question is left for anybody to answer.
+TEST(RunningProgram, ATerminatingSignalWhileAnotherProgramsVersionWaitsForThePauseKeepsItAndTheTypedTextBeside) {
+    if (!testing_x::canType())
+        GTEST_SKIP() << "keys cannot be typed on this display (libxtst-dev)";
+    User user;
+    const QString file = user.path("notes.md");
+    ASSERT_TRUE(writeAll(file, "first line\nsecond line\n"));
+    QProcess orvane;
+    QString log;
+    ASSERT_TRUE(user.startTypingInto(orvane, file, &log));
+    const QString held = QStringLiteral("changed on disk: asked about once the keys pause");
+
+    // A key every 150 ms; the other program's version comes among them, and
+    // they go on until it is held.
+    std::string typed;
+    QElapsedTimer typing;
+    typing.start();
+    while (!log.contains(held) && typing.elapsed() < 30000) {
+        const char key = char('a' + typed.size() % 26);
+        ASSERT_TRUE(testing_x::typeText(std::string(1, key)));
+        typed += key;
+        if (typed.size() == 6) {
+            ASSERT_EQ(QProcess::execute("sed", {"-i", "s/second/2nd/", file}), 0);
+        }
+        testing_qt::spinFor(150ms);
+    }
+    ASSERT_TRUE(log.contains(held)) << log.toStdString();
+    // The keys reach the text, and the session ends within the pause.
+    testing_qt::spinFor(300ms);
+    ::kill(pid_t(orvane.processId()), SIGTERM);
+    const QString beside = user.path("notes (your edits, not merged).md");
+    const QByteArray mine = QByteArray::fromStdString(typed) + "first line\nsecond line\n";
+    EXPECT_TRUE(testing_qt::spinUntil(
+        [&] { return readAll(beside) == mine && user.onDisk("appCrashed") == QJsonValue(false); }, 30s))
+        << readAll(beside).toStdString() << "\n" << log.toStdString();
+    EXPECT_EQ(readAll(file), "first line\n2nd line\n") << "the other program's version was saved over";
+    ASSERT_TRUE(finishes(orvane, kEndsAfterQuitting)) << "still running after the signal\n" << log.toStdString();
+    EXPECT_EQ(orvane.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(orvane.exitCode(), 0);
+    if (orvane.state() != QProcess::NotRunning) {
+        orvane.kill();
+        orvane.waitForFinished();
+    }
+}
+
+// Kills a process (kill -9) the moment a save of the file `name` writes
+// into its new file beside it: a watch of the folder, read on a thread.
+class KillDuringSave {
+public:
+    KillDuringSave(const QString &folder, const QString &name, pid_t process)
+        : m_prefix("." + QFile::encodeName(name) + "."), m_process(process) {
+        m_watch = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+        if (m_watch >= 0)
+            inotify_add_watch(m_watch, QFile::encodeName(folder).constData(), IN_MODIFY);
+        m_thread = std::thread([this] { run(); });
+    }
+    ~KillDuringSave() {
+        m_stop = true;
+        m_thread.join();
+        if (m_watch >= 0)
+            ::close(m_watch);
+    }
+    // The name of the file being written when it killed; empty before.
+    QString killedWriting() const {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        return m_killedWriting;
+    }
+
+private:
+    void run() {
+        alignas(inotify_event) char buffer[16384];
+        while (!m_stop && m_watch >= 0) {
+            pollfd ready{m_watch, POLLIN, 0};
+            if (::poll(&ready, 1, 50) <= 0)
+                continue;
+            const ssize_t got = ::read(m_watch, buffer, sizeof buffer);
+            for (ssize_t at = 0; at < got;) {
+                const auto *event = reinterpret_cast<const inotify_event *>(buffer + at);
+                at += ssize_t(sizeof(inotify_event) + event->len);
+                const QByteArray name = event->len ? QByteArray(event->name) : QByteArray();
+                if (!name.startsWith(m_prefix))
+                    continue;
+                ::kill(m_process, SIGKILL);
+                const std::lock_guard<std::mutex> lock(m_mutex);
+                m_killedWriting = QFile::decodeName(name);
+                return;
+            }
+        }
+    }
+
+    const QByteArray m_prefix;
+    const pid_t m_process;
+    int m_watch = -1;
+    std::thread m_thread;
+    std::atomic<bool> m_stop{false};
+    mutable std::mutex m_mutex;
+    QString m_killedWriting;
+};
+
+// The program killed (kill -9) while it saves a large document by itself,
+// after its new file got the text and before that file took the file's
+// place: the file keeps its text, and the text being saved stays beside it,
+// hidden, under a name only a save of this program gives. Each later start
+// on the file tells where that text is, until the file holds it (the user
+// took it in): then the start removes it, and says nothing.
+TEST(RunningProgram, AKillDuringASaveOfALargeDocumentLeavesItsTextWhichEachStartTellsOfUntilTheFileHoldsIt) {
+    if (!testing_x::canType())
+        GTEST_SKIP() << "keys cannot be typed on this display (libxtst-dev)";
+    User user;
+    const QString file = user.path("large.md");
+    QByteArray original;
+    for (int paragraph = 0; original.size() < 4 * 1024 * 1024; paragraph++)
+        original += "Paragraph " + QByteArray::number(paragraph) +
+                    " of a long document, saved by itself a moment after each pause in the typing.\n\n";
+    ASSERT_TRUE(writeAll(file, original));
+
+    // A kill may come too late (the save done): a key more, and another try.
+    QString left;
+    for (int attempt = 0; attempt < 5 && left.isEmpty(); attempt++) {
+        SCOPED_TRACE(attempt);
+        QProcess orvane;
+        QString log;
+        ASSERT_TRUE(user.startTypingInto(orvane, file, &log));
+        const QByteArray before = readAll(file);
+        KillDuringSave killer(QFileInfo(file).absolutePath(), "large.md", pid_t(orvane.processId()));
+        ASSERT_TRUE(testing_x::typeText("x"));
+        // The save comes two seconds after the key.
+        ASSERT_TRUE(finishes(orvane, 60s)) << log.toStdString();
+        EXPECT_EQ(orvane.exitStatus(), QProcess::CrashExit);
+        // (The user says "False Alarm" to the crash offer: the next start
+        // takes the keys.)
+        ASSERT_TRUE(writeAll(user.preferencesFile(), "{\"checkForAnnouncements\": false}"));
+        const QString writing = killer.killedWriting();
+        ASSERT_FALSE(writing.isEmpty()) << "no save was seen\n" << log.toStdString();
+        if (QFileInfo::exists(user.path(writing)) && readAll(file) == before)
+            left = user.path(writing);
+    }
+    ASSERT_FALSE(left.isEmpty()) << "no kill landed during a save";
+    EXPECT_TRUE(QRegularExpression(R"(^\.large\.md\.orvane-save-[A-Za-z0-9]{12}$)")
+                    .match(QFileInfo(left).fileName())
+                    .hasMatch())
+        << left.toStdString();
+    const QByteArray kept = readAll(left);
+    EXPECT_TRUE(kept.startsWith("x")) << "not the text being saved";
+    const QByteArray onDisk = readAll(file);
+    ASSERT_NE(kept, onDisk);
+
+    // Told at each start, with where it is; kept.
+    const QString told = QStringLiteral("Alert: A save of “large.md” was cut short.");
+    for (int start = 0; start < 2; start++) {
+        SCOPED_TRACE(start);
+        QProcess orvane;
+        QString log;
+        user.start(orvane, {file}, &log);
+        EXPECT_TRUE(testing_qt::spinUntil([&] { return log.contains(told) && log.contains(left); }, 60s))
+            << log.toStdString();
+        quit(orvane);
+        EXPECT_EQ(readAll(left), kept);
+        EXPECT_EQ(readAll(file), onDisk);
+    }
+
+    // The user takes that text in: the next start removes it, unsaid.
+    ASSERT_TRUE(writeAll(file, kept));
+    QProcess orvane;
+    QString log;
+    ASSERT_TRUE(user.startTypingInto(orvane, file, &log));
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return !QFileInfo::exists(left); }, 10s));
+    EXPECT_FALSE(log.contains(told)) << log.toStdString();
+    quit(orvane);
+    EXPECT_EQ(readAll(file), kept);
 }
 
 // The keys of a window of tabs, typed through the X server: Ctrl+Shift+Tab

@@ -1,9 +1,11 @@
 // A question the user did not ask for, raised among their keys on a real
 // display under a window manager: the keys go on coming through the X server
 // while its window is mapped and takes the keyboard's focus, and every one
-// of them reaches the text, none answers it.
+// of them reaches the text, none answers it; once the keyboard was still
+// for the pause, the keys are the user's answer.
 #include <QAbstractButton>
 #include <QApplication>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QTimer>
@@ -83,6 +85,58 @@ TEST(UnaskedQuestion, EveryKeyTypedAsItComesUpReachesTheText) {
         testing_qt::spinFor(100ms);
         ASSERT_EQ(text->toPlainText().toStdString(), typed) << "round " << round;
     }
+}
+
+// The question has been up longer than the pause, the keyboard still: the
+// user reads it and answers with keys, Tab to the second button and Space,
+// a moment later, to press it. Both are the question's.
+TEST(UnaskedQuestion, KeysAfterThePauseAnswerItHoweverQuicklyTheyFollow) {
+    if (!testing_x::canType())
+        GTEST_SKIP() << "keys cannot be typed on this display (libxtst-dev)";
+    testing_x::WindowManager manager;
+    if (!manager.isRunning())
+        GTEST_SKIP() << "no window manager (openbox) on this display";
+    QWidget window;
+    window.setWindowTitle(QStringLiteral("answered here"));
+    auto *text = new QPlainTextEdit(&window);
+    (new QVBoxLayout(&window))->addWidget(text);
+    window.resize(500, 300);
+    window.show();
+    ASSERT_TRUE(testing_qt::spinUntil([] { return testing_x::focusWindowTitled("answered here"); }, 10s));
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return window.isActiveWindow(); }, 10s));
+    text->setFocus();
+    ASSERT_TRUE(testing_x::typeText("abc"));
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return text->toPlainText() == QLatin1String("abc"); }, 10s));
+
+    std::atomic<bool> focused{false};
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (box && QGuiApplication::focusWindow() == box->windowHandle())
+            focused = true;
+    });
+    look.start(10);
+    std::thread reader([&] {
+        const auto until = std::chrono::steady_clock::now() + 20s;
+        while (!focused && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(10ms);
+        std::this_thread::sleep_for(Alerts::kTypingPause + 300ms);
+        testing_x::pressKeys({"Tab"});
+        std::this_thread::sleep_for(300ms);
+        testing_x::typeText(" ");
+    });
+    // A question the keys did not answer fails the test, rather than hold it.
+    QTimer::singleShot(30s, &window, [] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
+            box->done(-1);
+    });
+    Alert question{QStringLiteral("File has changed"), QStringLiteral("Merge the changes?"),
+                   {QStringLiteral("Merge"), QStringLiteral("Merge as CriticMarkup")}};
+    question.unasked = true;
+    EXPECT_EQ(Alerts::runModal(question, &window), 1);
+    reader.join();
+    testing_qt::spinFor(100ms);
+    EXPECT_EQ(text->toPlainText().toStdString(), "abc");
 }
 
 }  // namespace

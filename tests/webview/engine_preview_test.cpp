@@ -25,6 +25,7 @@
 
 #include <cmath>
 #include <memory>
+#include <random>
 
 using namespace web_test;
 
@@ -45,7 +46,11 @@ protected:
         QObject::connect(editor->document(), &QTextDocument::contentsChange,
                          [this](int position, int removed, int added) {
                              const QString now = editor->toPlainText();
-                             link.edit(position, removed, now.mid(position, added));
+                             const QString inserted = now.mid(position, added);
+                             // As the editor view flags it: a single space
+                             // typed, and nothing else since.
+                             link.typedSpace = inserted == QLatin1String(" ");
+                             link.edit(position, removed, inserted);
                              link.caret = editor->textCursor().position();
                          });
         bridge = std::make_unique<TZREngine>();
@@ -73,6 +78,39 @@ protected:
     bool idle() const {
         return !bridge->isUpdating() && !view->controller().isUpdating() && !view->isLoadingHtml() &&
                view->controller().geometry().has_value();
+    }
+    // Where the page's body differs from the body of a fresh rendering of the
+    // editor's text (as an export would write it), read from the page's DOM
+    // with both parsed there: empty when they are the same. The scroll
+    // anchor, which only the preview's HTML has, comments and the blanks
+    // between tags are left out.
+    QString differenceFromAFreshRendering() {
+        const QString fresh = QString::fromUtf8(bridge->exportToFormat(0, editor->toPlainText().toUtf8(), QString()));
+        // A snippet is all body.
+        const qsizetype open = fresh.indexOf("<body>"), close = fresh.lastIndexOf("</body>");
+        const QString body = open >= 0 && close > open ? fresh.mid(open + 6, close - open - 6) : fresh;
+        return evaluateText(*view, QStringLiteral(R"js((function () {
+  function clean(root) {
+    root.querySelectorAll('#TZRHTMLSCROLLPOINT').forEach(function (e) { e.remove(); });
+    var walker = document.createTreeWalker(root, NodeFilter.SHOW_COMMENT), comments = [];
+    while (walker.nextNode()) comments.push(walker.currentNode);
+    comments.forEach(function (c) { c.remove(); });
+    // How blocks are spaced between tags is no difference.
+    return root.innerHTML.trim().replace(/>\s+</g, '>\n<');
+  }
+  // Parsed in a document of its own, as the body of a page: nothing in it
+  // runs or loads.
+  var fresh = document.implementation.createHTMLDocument('');
+  fresh.body.innerHTML = %1;
+  var want = clean(fresh.body);
+  var have = clean(document.body.cloneNode(true));
+  if (want === have) return '';
+  var at = 0;
+  while (at < want.length && want[at] === have[at]) at++;
+  return 'at ' + at + ': the page has "' + have.substr(Math.max(0, at - 40), 120) +
+         '", a fresh rendering "' + want.substr(Math.max(0, at - 40), 120) + '"';
+})())js")
+                                          .arg(platform::WebView::stringLiteral(body)));
     }
     // The page's text of the element `selector` finds.
     QString pageText(const QString &selector) {
@@ -208,4 +246,70 @@ TEST_F(EnginePreviewTest, KeepsTheLastBlockAtTheCaretsHeightForACaretPastIt) {
         return std::abs(evaluate(*view, anchor + ".getBoundingClientRect().top").toDouble() - caretHeight) < 40;
     })) << evaluate(*view, anchor + ".getBoundingClientRect().top").toDouble() << " against " << caretHeight;
     EXPECT_GT(evaluate(*view, "window.scrollY").toDouble(), 0);
+}
+
+// Whatever the timing of the keys, the page comes to show the text once
+// typing stops: bursts of random edits (words typed letter by letter and
+// ended with a space, deletions, new lines and blocks pasted) at random
+// intervals, many shorter than a cycle of the bridge or a change of the page,
+// each followed by a pause, after which the page's body must equal a fresh
+// rendering of the editor's text.
+TEST_F(EnginePreviewTest, ThePageComesToEqualAFreshRenderingWhateverTheTimingOfTheKeys) {
+    QString text = sections(40);
+    text += "> A quote of two lines,\n> the second here.\n\n| a | b |\n|---|---|\n| 1 | 2 |\n| 3 | 4 |\n\n"
+            "- one\n- two\n    - nested\n\n```\ncode();\n```\n\nTerm\n:   Its definition.\n\nA last paragraph.\n";
+    open(text);
+    std::mt19937 random(76);
+    auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
+    const QStringList words = {"okay", "fine", "here", "zebra", "*em*", "`x`", "[^n]", "--", "#", "-", "1."};
+    const QStringList blocks = {"\n\n- pasted item\n- and another\n\n", "\n\n> pasted quote\n\n",
+                                "\n\n| p | q |\n|---|---|\n| r | s |\n\n", "\n\n## Pasted heading\n\n"};
+    for (int burst = 0; burst < 14; burst++) {
+        watch.step("a burst of keys");
+        QTextCursor cursor = editor->textCursor();
+        cursor.setPosition(pick(0, editor->document()->characterCount() - 1));
+        editor->setTextCursor(cursor);
+        const int edits = pick(1, 6);
+        for (int e = 0; e < edits; e++) {
+            QTextCursor at = editor->textCursor();
+            switch (pick(0, 5)) {
+            case 0:  // a deletion of a few characters before the caret
+                at.movePosition(QTextCursor::PreviousCharacter, QTextCursor::KeepAnchor, pick(1, 8));
+                at.removeSelectedText();
+                break;
+            case 1:
+                at.insertText("\n");
+                break;
+            case 2:
+                at.insertText(blocks[pick(0, int(blocks.size()) - 1)]);
+                break;
+            default: {
+                // A word typed letter by letter, then a space: the last key
+                // of many bursts, as at the end of a sentence.
+                for (QChar letter : words[pick(0, int(words.size()) - 1)]) {
+                    at.insertText(QString(letter));
+                    pause(pick(0, 60));
+                }
+                at.insertText(" ");
+                break;
+            }
+            }
+            editor->setTextCursor(at);
+            pause(pick(0, 120));
+        }
+        // Typing stops.
+        watch.step("the page equal to a fresh rendering");
+        QString difference;
+        EXPECT_TRUE(waitUntil(
+            [&] {
+                if (!idle())
+                    return false;
+                difference = differenceFromAFreshRendering();
+                return difference.isEmpty();
+            },
+            kDeadline))
+            << "after burst " << burst << ", " << difference.toStdString();
+        if (!difference.isEmpty())
+            break;
+    }
 }

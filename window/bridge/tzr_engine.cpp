@@ -31,6 +31,10 @@ const QStringList kExtensionKeys = {
 
 constexpr std::chrono::milliseconds kResumeDelay(50);
 
+// How long typing must pause before the HTML held back for a typed space is
+// shown: longer than the gap between two keys of a typist in full flow.
+constexpr std::chrono::milliseconds kHeldSpaceDelay(300);
+
 // Texts longer than this are not parsed for the preview and the sidebars:
 // their tokens and HTML would hold many times the text (gigabytes at a few
 // hundred megabytes) and each cycle would take minutes. The preview says so.
@@ -54,6 +58,12 @@ QString tooLargeNote(qsizetype bytes) {
 
 TZREngine::TZREngine(QObject *parent) : QObject(parent), m_core(std::make_shared<TZREngineCore>()) {
     m_core->owner = this;
+    m_showHeld.setSingleShot(true);
+    m_showHeld.setInterval(kHeldSpaceDelay);
+    connect(&m_showHeld, &QTimer::timeout, this, [this] {
+        if (std::optional<QString> held = m_core->takeHeldHTML(); held && !m_core->closing)
+            m_core->htmlString.setAlways(*held);
+    });
     Defaults::standard().observe(kExtensionKeys, this,
                                  [this](const QString &, const QVariant &) { setTZRExtensions(); });
 }
@@ -109,6 +119,10 @@ void TZREngine::requestCycle(std::optional<TextRange> range) {
         }
         m_core->isUpdating = true;
     }
+    // This cycle renders the text as it is now: what an earlier one held
+    // back is older.
+    m_showHeld.stop();
+    m_core->takeHeldHTML();
     auto snapshot = std::make_shared<EngineSnapshot>(takeSnapshot(range));
     if (!snapshot->anyVisible()) {
         // Nothing to show it in: no parse, and no resume either.
@@ -164,6 +178,8 @@ void TZREngine::resumeUpdating() {
     // and the replay's snapshot with it.
     if (replay && m_editor)
         requestCycle(TextRange{m_editor->caretLocation(), 0});
+    else if (m_core->holdsHTML())
+        m_showHeld.start();
 }
 
 void TZREngine::scheduleResume() {

@@ -31,6 +31,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 #include <cstdint>
 #include <memory>
@@ -151,6 +152,8 @@ private:
     void scheduleResume();
 
     std::shared_ptr<TZREngineCore> m_core;
+    // Shows the HTML held back for a typed space once typing pauses.
+    QTimer m_showHeld;
     EngineEditorLink *m_editor = nullptr;
     QMetaObject::Connection m_charCountConnection;
 };

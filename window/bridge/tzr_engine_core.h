@@ -126,6 +126,11 @@ public:
     // Ends a cycle that will not run, or did not finish: no resume follows.
     void endCycleEarly();
 
+    // The HTML of a cycle run for a typed space, held back from the preview
+    // until typing pauses; a newer cycle drops it (main thread).
+    std::optional<QString> takeHeldHTML();
+    bool holdsHTML() const;
+
 private:
     struct Cycle;
 
@@ -141,7 +146,10 @@ private:
     // The steps of a cycle (tzr_engine_render.cpp).
     bool updateTZREngine(Cycle &cycle);
     void updatePreview(const Cycle &cycle);
-    void storeHTMLString(std::optional<qsizetype> location);
+    // The cycle's HTML with the scroll anchor at the block of `location`.
+    QString anchoredHTML(std::optional<qsizetype> location);
+    void publishHTML(const QString &text);
+    void holdHTML(QString text);
 
     // The sidebars' lists (tzr_engine_lists.cpp).
     template <typename List, typename Rows>
@@ -158,6 +166,8 @@ private:
     void askSandboxPermission(const QString &folder);
 
     bool m_askingPermission = false;  // main thread: the panel is open
+    mutable std::mutex m_heldMutex;
+    std::optional<QString> m_heldHtml;
     mutable std::mutex m_pathMutex;
     QString m_transclusionFile;
     QString m_transclusionFolder;

@@ -64,24 +64,46 @@ void TZREngineCore::updatePreview(const Cycle &cycle) {
     if (!state.liveUpdatePreview) {
         // The preview waits for the document to write its file.
         if (okToUpdatePreview.exchange(false))
-            storeHTMLString(location);
+            publishHTML(anchoredHTML(location));
         return;
     }
-    // A typed space changes nothing worth showing: this cycle stores nothing.
-    if (!state.typedSpace)
-        storeHTMLString(location);
+    // A typed space seldom changes what the page shows, and the next key
+    // usually follows at once: its HTML is held rather than shown, and shown
+    // only when typing pauses (see TZREngine::resumeUpdating). It may hold
+    // other keys too, typed while the last cycle ran, and a space can change
+    // what the page shows (a word split, a list begun): dropping it would
+    // leave the page without them until the next key.
+    if (state.typedSpace)
+        holdHTML(anchoredHTML(location));
+    else
+        publishHTML(anchoredHTML(location));
 }
 
-void TZREngineCore::storeHTMLString(std::optional<qsizetype> location) {
-    QString text;
-    {
-        std::lock_guard lock(engineMutex);
-        std::optional<size_t> offset;
-        if (location)
-            offset = htmlOffsetForTextCharOffset(engine, size_t(*location));
-        insertScrollAnchor(html, offset);
-        text = QString::fromUtf8(html->str, qsizetype(html->length));
-    }
+QString TZREngineCore::anchoredHTML(std::optional<qsizetype> location) {
+    std::lock_guard lock(engineMutex);
+    std::optional<size_t> offset;
+    if (location)
+        offset = htmlOffsetForTextCharOffset(engine, size_t(*location));
+    insertScrollAnchor(html, offset);
+    return QString::fromUtf8(html->str, qsizetype(html->length));
+}
+
+void TZREngineCore::publishHTML(const QString &text) {
     if (!closing)
         htmlString.setAlways(text);
+}
+
+void TZREngineCore::holdHTML(QString text) {
+    std::lock_guard lock(m_heldMutex);
+    m_heldHtml = std::move(text);
+}
+
+std::optional<QString> TZREngineCore::takeHeldHTML() {
+    std::lock_guard lock(m_heldMutex);
+    return std::exchange(m_heldHtml, std::nullopt);
+}
+
+bool TZREngineCore::holdsHTML() const {
+    std::lock_guard lock(m_heldMutex);
+    return m_heldHtml.has_value();
 }

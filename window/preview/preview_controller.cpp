@@ -95,11 +95,12 @@ void PreviewController::updatePreview(const QString &html) {
     }
     m_baseSourceHTML = html;
     // Kept, not shown: while frozen, while the page is ended (the user's
-    // refresh shows it), while the window is being resized (the reload at
-    // its end shows the newest), and while a page that failed again and
+    // refresh shows it), while the window is being resized (the page is
+    // brought up to date at its end), and while a page that failed again and
     // again waits for its retry, which loads the newest; a reload asked for
     // meanwhile does not wait for the retry.
     const bool reloadAsked = m_reloadNextUpdate || m_reloadAfterCycle;
+    m_heldDuringResize = m_heldDuringResize || m_resizing;
     if (m_frozen || m_pageEnded || m_resizing || (backingOff() && !reloadAsked))
         return;
     m_updating = true;
@@ -166,13 +167,71 @@ void PreviewController::windowResized() {
     if (!m_resizing)
         return;
     m_resizing = false;
-    // A fresh start: the page is loaded at once, whatever wait a retry was
-    // at, and failures after it count from the first.
+    // A fresh start: whatever wait a retry was at, and failures after it
+    // count from the first.
     m_failedInARow = 0;
     m_retryFailed.stop();
-    if (!m_updating)
+    if (m_frozen || m_pageEnded)
+        return;
+    if (m_updating)
+        m_refitAfterCycle = true;
+    else
+        refitToEditor();
+}
+
+void PreviewController::refitToEditor() {
+    // A page that is not known block by block, or broke (it may have left a
+    // change unanswered while it laid itself out), is loaded afresh; so is
+    // one whose reload was asked for anyway.
+    if ((!m_pageBlocks && !m_pageParts) || m_pageBroken || m_reloadNextUpdate || m_reloadAfterCycle) {
         m_reloadNextUpdate = m_reloadAfterCycle = false;
-    reloadPreview();
+        m_heldDuringResize = false;
+        reloadPreview();
+        return;
+    }
+    // Otherwise the page keeps its place (a reload would put it at the
+    // scroll anchor of the newest HTML, which a caret moved since, by Find
+    // or a click, has left behind, and take seconds at the size of a book):
+    // its margins follow the editor's new height in place, and the empty
+    // parts of a page in parts their new width.
+    m_updating = true;
+    QString script = fitMarginsScript(m_editor ? m_editor->viewHeight() : 0);
+    if (m_pageParts)
+        script = QStringLiteral("(%1) && %2").arg(script, sizeEmptyPartsScript());
+    QPointer<PreviewController> self(this);
+    m_page->run(script, PreviewPageDriver::World::Application,
+                [self, generation = m_pageGeneration, resizes = m_resizes](bool finished, const QVariant &result) {
+                    if (self)
+                        self->refitted(generation, finished, result.toBool(), resizes != self->m_resizes);
+                });
+}
+
+void PreviewController::refitted(quint64 generation, bool finished, bool fitted, bool resizedAgain) {
+    if (generation != m_pageGeneration) {
+        finishedUpdating();
+        return;
+    }
+    if (!finished || !fitted) {
+        // Not answered (the page is still laying itself out, or broke), or
+        // not a page of the preview's making: it is loaded afresh.
+        m_pageBlocks.reset();
+        m_pageParts.reset();
+        if (!finished)
+            refreshFailed(resizedAgain);
+        // Resized again meanwhile: the end of that resize loads it.
+        m_reloadAfterCycle = !resizedAgain;
+        finishedUpdating();
+        return;
+    }
+    if (std::exchange(m_heldDuringResize, false)) {
+        // Changes came while the window was resized: they go in now, and the
+        // page is put where they were made.
+        startReplacement();
+        return;
+    }
+    finishedUpdating();
+    scheduleContentBounds();
+    partsMayShow();
 }
 
 PreviewController::Input PreviewController::snapshot(bool forReplacement) {
@@ -223,7 +282,8 @@ void PreviewController::startReload() {
 void PreviewController::applyReplacement(const std::shared_ptr<const Prepared> &prepared, quint64 generation) {
     if (m_pageEnded || m_resizing) {
         // Prepared before the page was ended (the note stays), or before the
-        // window was resized (the reload at the resize's end shows it).
+        // window was resized (it goes in when the resize is over).
+        m_heldDuringResize = m_heldDuringResize || m_resizing;
         finishedUpdating();
         return;
     }
@@ -392,6 +452,12 @@ void PreviewController::resumeUpdating() {
     m_updating = false;
     if (std::exchange(m_partsCheckAfterCycle, false))
         partsMayShow();
+    if (std::exchange(m_refitAfterCycle, false) && !m_resizing && !m_frozen && !m_pageEnded) {
+        // Before the change that waits: it then goes into a page of the new
+        // size.
+        refitToEditor();
+        return;
+    }
     if (m_needsFinalUpdate) {
         m_needsFinalUpdate = false;
         updatePreview(std::exchange(m_pendingData, QString()));

@@ -47,9 +47,10 @@
 // too: a page that fails every time is not loaded again and again.
 // While the window is being resized the page lays itself out again at each
 // new size, for seconds at the size of a book, and answers nothing
-// meanwhile: changes wait (and so does the filling of parts), the page is
-// loaded afresh once the resize is over, at once, and what it left
-// unanswered meanwhile counts as no failure.
+// meanwhile: changes wait (and so does the filling of parts); once the
+// resize is over the page's margins follow the editor's new height in place
+// and the changes that waited go in (a page that broke meanwhile is loaded
+// afresh), and what it left unanswered meanwhile counts as no failure.
 // A page whose process was ended (it took too much memory, or stopped
 // answering) is not loaded again by any of this: the preview says so in
 // words, keeps the newest HTML, and shows the document again only when the
@@ -125,9 +126,12 @@ public:
     // The window is being resized: the page lays itself out again at each
     // new size, and may not answer for a while. Changes wait (the newest
     // HTML is kept) and nothing goes to the page until windowResized(),
-    // which reloads it at once (its margins follow the editor's new
-    // height), whatever wait a retry was at; a change the page did not
-    // answer meanwhile is not taken for a broken page.
+    // which at once gives its margins the editor's new height in place,
+    // whatever wait a retry was at, and then puts in the changes that
+    // waited: the page stays where it was, or goes where they were made. A
+    // page that is not known block by block, or broke, is loaded afresh
+    // instead; a change the page did not answer meanwhile is not taken for
+    // a broken page.
     void windowResizing();
     void windowResized();
     bool isFrozen() const { return m_frozen; }
@@ -241,6 +245,10 @@ private:
     QString positionScript() const;
     static PreviewPageDriver::World blockWorld(bool pageTypesets);
     void scrollToMatchTextView();
+    // The margins of the page on screen set to the editor's height in place
+    // (or the page loaded afresh), after a resize.
+    void refitToEditor();
+    void refitted(quint64 generation, bool finished, bool fitted, bool resizedAgain);
     void finishedUpdating();
     void resumeUpdating();
     // A refresh's answer: a change went in, or a refresh failed and the page
@@ -281,6 +289,8 @@ private:
     bool m_reloadNextUpdate = false;
     bool m_reloadAfterCycle = false;  // a reload asked for while a refresh ran
     bool m_resizing = false;          // the window is being resized
+    bool m_refitAfterCycle = false;   // a resize ended while a refresh ran
+    bool m_heldDuringResize = false;  // the page is behind the newest HTML since a resize
     quint64 m_resizes = 0;            // resizes begun, to tell what a script's wait saw
     QString m_pendingData;
     std::optional<QString> m_heldWhileHidden;

@@ -1,5 +1,7 @@
 #include "window/preview/preview_page.h"
 
+#include "platform/web/page_scripts.h"
+
 #include "platform/web/html_tags.h"
 #include "platform/web/page_scheme.h"
 #include "platform/web/web_view.h"
@@ -634,6 +636,10 @@ QString scrollToAnchorScript(int offset) {
 
 QString scrollToScript(double x, double y) {
     return QStringLiteral("window.scrollTo(%1, %2)").arg(x).arg(y);
+}
+
+QString fitMarginsScript(double viewHeight) {
+    return platform::pageResource(u"fit-margins.js") + QStringLiteral("(%1)").arg(bodyMargin(viewHeight));
 }
 
 QString geometryScript() {

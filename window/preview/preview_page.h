@@ -209,6 +209,9 @@ QString typesetBodyScript();
 // below the top of the view, or as near as the page can scroll.
 QString scrollToAnchorScript(int offset);
 QString scrollToScript(double x, double y);
+// Gives the body of a page the preview made the margins of `viewHeight` in
+// place; answers false when the page has no margins of the preview's.
+QString fitMarginsScript(double viewHeight);
 // The page's geometry as JSON text (see PageGeometry).
 QString geometryScript();
 

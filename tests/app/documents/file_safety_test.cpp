@@ -3,13 +3,15 @@
 // the encoding it was read in; another program's version is taken in only
 // once it has settled, and a merge that would drop typed text asks instead.
 // A document writes only to the file it read or saved, unless the user
-// agrees; an autosave that fails says so once, without an alert that could
+// agrees to a question that names both files; an autosave that fails says so once, without an alert that could
 // take the keys, and saves by itself once it can.
 #include <QApplication>
 #include <QMessageBox>
 #include <QStringEncoder>
 
+#include <functional>
 #include <random>
+#include <utility>
 
 #include "app/documents/text_decoding.h"
 #include "app/documents/three_way_merge.h"
@@ -362,7 +364,9 @@ TEST_F(DocumentFixture, ADocumentWritesOnlyTheFileItReadOrSavedUnlessTheUserAgre
     // Save asks, naming the file it would write; Cancel writes nothing.
     alerts.addAnswers({0});
     EXPECT_FALSE(document->saveDocument());
-    EXPECT_EQ(alerts.shown().last().messageText, QStringLiteral("“notes.md” now leads to another file, “%1”.").arg(bashrc));
+    EXPECT_EQ(alerts.shown().last().messageText,
+              QStringLiteral("“notes.md” now leads to “%1”, not to “%2”, whose text the document holds.")
+                  .arg(bashrc, QFileInfo(folder.path()).canonicalFilePath() + "/notes.md"));
     EXPECT_EQ(alerts.shown().last().buttons, (QStringList{"Cancel", "Save"}));
     EXPECT_FALSE(alerts.shown().last().notice);
     EXPECT_EQ(readAll(bashrc), theirs);
@@ -420,6 +424,126 @@ TEST_F(DocumentFixture, ADocumentWritesOnlyTheFileItReadOrSavedUnlessTheUserAgre
     EXPECT_EQ(alerts.count(), asked);
     EXPECT_EQ(readAll(home.filePath("real.md")), "Real.\nMine.");
     EXPECT_TRUE(QFileInfo(path("mine.md")).isSymLink());
+}
+
+// Another user swaps the document's path for a link to one of the user's
+// private files while the user opens it, and puts their own file back once
+// the user saved: the window, titled with the shared name, holds the
+// private file's text. Save's question then names the file whose text the
+// document holds and where the path now leads, and says what Save would
+// write where; Save writes only what it named: not once the path has come
+// to lead elsewhere while it was open, nor over a file put there meanwhile
+// or before the save's write.
+TEST_F(DocumentFixture, AQuestionAfterThePathChangedNamesTheFileWhoseTextTheDocumentHoldsAndWhereItWouldGo) {
+    QTemporaryDir home;
+    const QString diary = home.filePath("diary.md");
+    ASSERT_TRUE(writeAll(diary, "My own notes.\n"));
+    const QString shared = path("doc.md");
+    ASSERT_TRUE(writeAll(shared, "The shared text.\n"));
+    ASSERT_TRUE(replaceByLink(shared, diary));
+    SmartEditorDocument *document = openExisting(shared);
+    ASSERT_TRUE(document);
+    document->setAutosaveDelay(std::chrono::hours(1));
+    EXPECT_EQ(text(document), "My own notes.\n") << "a link is followed when a file is opened";
+    // Saved while the link stands: the file whose text it holds, unasked.
+    type(document, "More.");
+    document->saveDocumentInBackground();
+    ASSERT_TRUE(spinUntil([&] { return !document->isSaving() && !document->isDocumentEdited(); }));
+    EXPECT_EQ(readAll(diary), "My own notes.\nMore.");
+    EXPECT_EQ(alerts.count(), 0);
+    // The other user's file takes the place again.
+    ASSERT_TRUE(renameSave(shared, "The shared text.\n"));
+    ASSERT_TRUE(spinUntil([&] { return alerts.count() > 0; }));
+    type(document, " Private.");
+    const QString held = QFileInfo(diary).canonicalFilePath();
+    const QString there = QFileInfo(shared).canonicalFilePath();
+    auto lastQuestion = [&]() -> platform::Alert {
+        const QList<platform::Alert> shown = alerts.shown();
+        for (auto it = shown.rbegin(); it != shown.rend(); ++it)
+            if (it->buttons == QStringList{"Cancel", "Save"})
+                return *it;
+        return {};
+    };
+    auto unwritten = [&] {
+        EXPECT_EQ(readAll(diary), "My own notes.\nMore.");
+        EXPECT_TRUE(document->isDocumentEdited());
+    };
+
+    // Ctrl+S: the question names both, and what Save would write where.
+    alerts.addAnswers({0});  // Cancel
+    document->saveDocumentInBackground();
+    platform::Alert question = lastQuestion();
+    EXPECT_EQ(question.messageText,
+              QStringLiteral("“doc.md” now leads to “%1”, not to “%2”, whose text the document holds.").arg(there, held));
+    EXPECT_TRUE(question.informativeText.contains(
+        QStringLiteral("Saving writes the text of “diary.md” into “%1”, in place of what that file holds.").arg(there)))
+        << question.informativeText.toStdString();
+    EXPECT_EQ(readAll(shared), "The shared text.\n");
+    unwritten();
+
+    // Save, while the other user puts another version there as the user reads
+    // the question: nothing is written, and the user is told.
+    const platform::Alerts::Handler script = platform::Alerts::setHandler({});
+    std::function<void()> whileAsked;
+    platform::Alerts::setHandler([&](const platform::Alert &alert) {
+        if (alert.buttons == QStringList{"Cancel", "Save"} && whileAsked)
+            std::exchange(whileAsked, {})();
+        return script(alert);
+    });
+    whileAsked = [&] { ASSERT_TRUE(renameSave(shared, "Their second version.\n")); };
+    qsizetype before = alerts.count();
+    alerts.addAnswers({1});  // Save
+    document->saveDocumentInBackground();
+    spinUntil([&] { return !document->isSaving(); });
+    EXPECT_EQ(readAll(shared), "Their second version.\n");
+    unwritten();
+    ASSERT_GT(alerts.count(), before + 1);
+    EXPECT_EQ(alerts.shown().last().messageText, "The document “doc.md” could not be saved.");
+    EXPECT_TRUE(alerts.shown().last().informativeText.contains("changed while you were asked"));
+
+    // Save as closing asks for it, while the path comes to lead to another
+    // of the user's files: nothing is written there, nor anywhere.
+    const QString other = home.filePath("other.md");
+    ASSERT_TRUE(writeAll(other, "Another of mine.\n"));
+    whileAsked = [&] { ASSERT_TRUE(replaceByLink(shared, other)); };
+    alerts.addAnswers({1});
+    EXPECT_FALSE(document->saveDocument());
+    EXPECT_EQ(readAll(other), "Another of mine.\n");
+    EXPECT_TRUE(QFileInfo(shared).isSymLink());
+    unwritten();
+    ASSERT_TRUE(renameSave(shared, "Their second version.\n"));
+
+    // Save, and their version put there after the answer, before the save's
+    // write: not written over.
+    whileAsked = {};
+    before = alerts.count();
+    platform::Document::setSaveStepHook([&](platform::SaveStep step) {
+        if (step == platform::SaveStep::Working)
+            renameSave(shared, "Their third version.\n");
+    });
+    alerts.addAnswers({1});
+    document->saveDocumentInBackground();
+    spinUntil([&] { return !document->isSaving(); });
+    platform::Document::setSaveStepHook({});
+    EXPECT_EQ(readAll(shared), "Their third version.\n");
+    unwritten();
+    ASSERT_GT(alerts.count(), before + 1);
+    EXPECT_EQ(alerts.shown().last().messageText, "The document “doc.md” could not be saved.");
+
+    // Save, agreed with nothing changed since: written where the question
+    // said, which is the document's file from then on.
+    alerts.addAnswers({1});
+    document->saveDocumentInBackground();
+    ASSERT_TRUE(spinUntil([&] { return !document->isSaving() && !document->isDocumentEdited(); }));
+    platform::Alerts::setHandler(script);
+    EXPECT_TRUE(lastQuestion().informativeText.contains("in place of what that file holds"));
+    EXPECT_EQ(readAll(shared), "My own notes.\nMore. Private.");
+    EXPECT_EQ(readAll(diary), "My own notes.\nMore.");
+    before = alerts.count();
+    type(document, " Next.");
+    EXPECT_TRUE(document->saveDocument());
+    EXPECT_EQ(alerts.count(), before);
+    EXPECT_EQ(readAll(shared), "My own notes.\nMore. Private. Next.");
 }
 
 // With its folder refusing writes, a document that saves in place goes on

@@ -3,10 +3,18 @@
 // TextBundle packages saved back whole, the offered types and the save
 // panel's name, themes per file, the tag check, comparison as CriticMarkup
 // and the outside previewer.
+#include <QApplication>
+#include <QComboBox>
 #include <QDirIterator>
+#include <QFileDialog>
 #include <QImage>
+#include <QLineEdit>
+#include <QListView>
+#include <QPointer>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest/QTest>
 
 #include "platform/documents/file_tags.h"
 #include "platform/documents/window_controller.h"
@@ -104,12 +112,14 @@ TEST_F(MarkdownDocuments, EveryExportFromTheFileMenuOpensInItsConsumer) {
         {types::kTextPack, "notes.textpack"},
     };
     QString previous = QStringLiteral("public.html");
+    const QStringList everyType{types::kMarkdownType, types::kHtml, types::kTex,     types::kOdt,
+                                types::kFlatOdt,      types::kEpub, types::kTextPack};
     for (const Export &e : exports) {
         ASSERT_TRUE(exportAs(document, e.file, e.type)) << e.type;
-        // The last type used is offered first, the Markdown text never.
-        const QStringList offered = panels.savePanels().last().types;
-        EXPECT_EQ(offered.value(0), previous) << e.type;
-        EXPECT_FALSE(offered.contains(QLatin1String(types::kPlainText)));
+        // The types are offered in one order, plain text never, and the
+        // last type used is chosen at the start.
+        EXPECT_EQ(panels.savePanels().last().types, everyType) << e.type;
+        EXPECT_EQ(panels.savePanels().last().chosenType, platform::TypeRegistry::canonical(previous)) << e.type;
         // The name proposed is the file that type writes, not "notes.md".
         EXPECT_EQ(panels.savePanels().last().nameFieldStringValue,
                   "notes." + platform::TypeRegistry::preferredExtension(previous))
@@ -348,6 +358,101 @@ TEST_F(MarkdownDocuments, ATextBundleIsSavedBackAsAPackageWithItsAssets) {
     SmartEditorDocument *plain = openExisting(path("plain.textbundle"));
     ASSERT_TRUE(plain) << (alerts.count() ? alerts.shown().last().informativeText.toStdString() : "");
     EXPECT_EQ(text(plain), "a file");
+}
+
+// The export panel as the user works it: the formats in their one order,
+// the last export's chosen, and the name typed into it.
+TEST_F(MarkdownDocuments, TheNameTypedChoosesTheExportFormatItsExtensionNames) {
+    SmartEditorDocument *document = open("notes.md", "# Notes\n\nSome *words*.\n");
+    ASSERT_TRUE(document);
+    ASSERT_TRUE(exportAs(document, "notes.tex", types::kTex));
+    const QByteArray latex = readAll(path("notes.tex"));
+    ASSERT_TRUE(latex.contains("\\emph{words}")) << latex.toStdString();
+
+    // The panel itself, not its script, from here on.
+    struct RealPanels {
+        platform::FilePanels::Handlers scripted = platform::FilePanels::setHandlers({});
+        ~RealPanels() { platform::FilePanels::setHandlers(std::move(scripted)); }
+    } real;
+    struct Shown {
+        QStringList kinds;
+        QString chosen, name;
+    };
+    // Exports with `typed` in the name field, as the panel first showed.
+    // The proposed name is always a file there, which the panel selects
+    // once it has read the folder: the name is typed over it after that, as
+    // a person reads the panel first.
+    const auto exportTyped = [&](const QString &typed) {
+        Shown shown;
+        QObject looking;  // ends the looking with the export
+        const auto shownAt = std::chrono::steady_clock::now();
+        std::function<void()> act = [&] {
+            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            auto *field = dialog ? dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")) : nullptr;
+            auto *kinds = dialog ? dialog->findChild<QComboBox *>(QStringLiteral("fileTypeCombo")) : nullptr;
+            auto *files = dialog ? dialog->findChild<QListView *>(QStringLiteral("listView")) : nullptr;
+            const bool waited = std::chrono::steady_clock::now() - shownAt > std::chrono::seconds(10);
+            if ((!files || !files->selectionModel()->hasSelection()) && !waited) {
+                QTimer::singleShot(20, &looking, act);
+                return;
+            }
+            if (!field || !kinds) {
+                ADD_FAILURE() << "no panel";
+                if (auto *modal = QApplication::activeModalWidget())
+                    modal->close();
+                return;
+            }
+            for (int i = 0; i < kinds->count(); i++)
+                shown.kinds << kinds->itemText(i);
+            shown.chosen = kinds->currentText();
+            shown.name = field->text();
+            dialog->activateWindow();
+            EXPECT_TRUE(QTest::qWaitForWindowActive(dialog));
+            field->setFocus();
+            field->selectAll();
+            QTest::keyClicks(field, typed);
+            QTest::keyClick(field, Qt::Key_Return);
+            // A panel that stayed (a question answered Cancel) fails the test.
+            QTimer::singleShot(2000, [still = QPointer<QFileDialog>(dialog)] {
+                if (still)
+                    still->reject();
+            });
+        };
+        QTimer::singleShot(20, &looking, act);
+        document->performAction(QStringLiteral("saveDocumentTo:"), nullptr);
+        return shown;
+    };
+    QStringList kinds;
+    for (const char *type : {types::kMarkdownType, types::kHtml, types::kTex, types::kOdt, types::kFlatOdt,
+                             types::kEpub, types::kTextPack})
+        kinds << platform::TypeRegistry::nameFilter(QLatin1String(type));
+    const auto isZip = [](const QByteArray &bytes) { return bytes.startsWith("PK\x03\x04"); };
+
+    // LaTeX, used last, is chosen; "notes.odt" typed is written as
+    // OpenDocument text, and "notes.tex" is neither asked about nor touched.
+    Shown shown = exportTyped(QStringLiteral("notes.odt"));
+    EXPECT_EQ(shown.kinds, kinds);
+    EXPECT_EQ(shown.chosen, platform::TypeRegistry::nameFilter(QLatin1String(types::kTex)));
+    EXPECT_EQ(shown.name, "notes.tex");
+    EXPECT_EQ(alerts.count(), 0) << alerts.shown().value(0).messageText.toStdString();
+    EXPECT_TRUE(isZip(readAll(path("notes.odt"))));
+    EXPECT_EQ(readAll(path("notes.tex")), latex);
+    EXPECT_EQ(prefs().stringForKey("lastExportType"), QLatin1String(types::kOdt));
+
+    // The list keeps its order, OpenDocument text now chosen; a name whose
+    // extension is no format's gets that format's.
+    shown = exportTyped(QStringLiteral("notes.v2"));
+    EXPECT_EQ(shown.kinds, kinds);
+    EXPECT_EQ(shown.chosen, platform::TypeRegistry::nameFilter(QLatin1String(types::kOdt)));
+    EXPECT_EQ(shown.name, "notes.odt");
+    EXPECT_TRUE(isZip(readAll(path("notes.v2.odt"))));
+    EXPECT_FALSE(QFileInfo::exists(path("notes.v2")));
+
+    // An HTML name with OpenDocument text chosen is a page.
+    exportTyped(QStringLiteral("page.html"));
+    EXPECT_TRUE(readAll(path("page.html")).contains("<em>words</em>"));
+    EXPECT_EQ(prefs().stringForKey("lastExportType"), QLatin1String(types::kHtml));
+    EXPECT_EQ(alerts.count(), 0);
 }
 
 TEST_F(MarkdownDocuments, SavePanelsOfferTheMarkdownTypeAndANameFromTheTitle) {

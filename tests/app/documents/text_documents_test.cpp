@@ -1,9 +1,12 @@
 // Plain-text documents: decoding, writing with line endings, changes made by
 // other programs (reloaded, merged, refused, merged while the user types,
-// asked about once their keys pause), revert, failed saves on a read-only
-// folder and a full disk, and window frames per file.
+// asked about once their keys pause, kept in the file with the typed text
+// beside it when the session ends while they wait), what quitting cannot
+// save in the file, revert, failed saves on a read-only folder and a full
+// disk, and window frames per file.
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QMessageBox>
 #include <QPointer>
@@ -13,6 +16,8 @@
 #include <QtTest/QTest>
 
 #include <functional>
+
+#include <sys/stat.h>
 
 #include "app/documents/kvx_document_window_controller.h"
 #include "app/documents/text_decoding.h"
@@ -522,6 +527,92 @@ TEST_F(DocumentFixture, WithMergeFileChangesAMergeAsksNothingAmongTheKeysAndAQue
     EXPECT_TRUE(readAll(path("merging.md")).contains("dog ran")) << readAll(path("merging.md")).toStdString();
 }
 
+// The session ends (a terminating signal: what quitting saves, nobody there
+// to answer) while another program's version waits for the user's keys to
+// pause: that version stays in the file, and the user's text goes beside
+// it, into a new file named for it, never over a file already there. So it
+// does where the path has come to lead to another file (beside the file
+// whose text the document holds), and where saving in place would change
+// more than the edits. Otherwise the edits go into the file.
+TEST_F(DocumentFixture, QuittingPutsTheTextBesideTheFileWhereItMayNotGoIntoItUnasked) {
+    SmartEditorDocument::setContentFactory([] { return new EditorContent; });
+    SmartEditorDocument *document = open("notes.md", "one\ntwo\n");
+    ASSERT_TRUE(document);
+    document->setAutosaveDelay(std::chrono::hours(1));  // nothing saved by itself meanwhile
+    document->showWindows();
+    QWidget *window = document->firstWindow();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    KVXTextView *editor = window->findChild<KVXTextView *>();
+    ASSERT_TRUE(editor);
+    editor->setFocus();
+
+    bool typing = true;
+    Typist user([&] { return typing; });
+    ASSERT_TRUE(spinUntil([&] { return user.typed.size() >= 4; }));
+    const QByteArray theirs = "one\nTWO\n";
+    ASSERT_TRUE(renameSave(path("notes.md"), theirs));
+    ASSERT_TRUE(spinUntil([&] { return document->isChangeHeld(); }, std::chrono::seconds(10)));
+    const QString taken = path("notes (your edits, not merged).md");
+    ASSERT_TRUE(writeAll(taken, "a file of the user's, of that name\n"));
+    EXPECT_TRUE(document->saveBeforeQuitting());
+    const QString mine = text(document);  // (nothing ran since)
+    typing = false;
+    EXPECT_TRUE(mine.startsWith(user.typed.left(4))) << mine.toStdString();
+    EXPECT_EQ(readAll(path("notes.md")), theirs) << "the other program's version was saved over";
+    EXPECT_EQ(readAll(taken), "a file of the user's, of that name\n");
+    const QString kept = path("notes (your edits, not merged, 2).md");
+    EXPECT_EQ(QString::fromUtf8(readAll(kept)), mine);
+    struct stat keptStatus {};
+    ASSERT_EQ(::stat(QFile::encodeName(kept).constData(), &keptStatus), 0);
+    EXPECT_EQ(keptStatus.st_mode & 0777, 0600u) << "the user's text is theirs alone";
+    EXPECT_TRUE(user.questions.isEmpty());
+
+    // Nothing waiting: the edits go into the file, and nothing beside it.
+    SmartEditorDocument *plain = open("plain.txt", "plain\n");
+    ASSERT_TRUE(plain);
+    plain->setAutosaveDelay(std::chrono::hours(1));
+    type(plain, "Typed.");
+    EXPECT_TRUE(plain->saveBeforeQuitting());
+    EXPECT_EQ(readAll(path("plain.txt")), "plain\nTyped.");
+    EXPECT_FALSE(QFileInfo::exists(path("plain (your edits, not merged).txt")));
+    // Another program's version with the same bytes as the document's file
+    // (a file touched) is no version to keep apart from.
+    type(plain, " More.");
+    QFile touched(path("plain.txt"));
+    ASSERT_TRUE(touched.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(touched.setFileTime(QDateTime::currentDateTime().addSecs(5), QFileDevice::FileModificationTime));
+    touched.close();
+    EXPECT_TRUE(plain->saveBeforeQuitting());
+    EXPECT_EQ(readAll(path("plain.txt")), "plain\nTyped. More.");
+    EXPECT_FALSE(QFileInfo::exists(path("plain (your edits, not merged).txt")));
+
+    // The path leads to another file now: nothing is written there.
+    QTemporaryDir home;
+    const QString secret = home.filePath("secret.md");
+    ASSERT_TRUE(writeAll(secret, "the user's own\n"));
+    SmartEditorDocument *linked = open("linked.md", "linked\n");
+    ASSERT_TRUE(linked);
+    linked->setAutosaveDelay(std::chrono::hours(1));
+    type(linked, "Typed.");
+    ASSERT_TRUE(replaceByLink(path("linked.md"), secret));
+    EXPECT_TRUE(linked->saveBeforeQuitting());
+    EXPECT_EQ(readAll(secret), "the user's own\n");
+    EXPECT_EQ(readAll(path("linked (your edits, not merged).md")), "linked\nTyped.");
+    EXPECT_FALSE(QFileInfo::exists(home.filePath("secret (your edits, not merged).md")));
+
+    // A file the editor cannot show exactly, which only the user's own Save
+    // may change: left as it is.
+    const QByteArray withNul("a\0b\n", 4);
+    SmartEditorDocument *inexact = open("nul.md", withNul);
+    ASSERT_TRUE(inexact);
+    inexact->setAutosaveDelay(std::chrono::hours(1));
+    type(inexact, "Typed.");
+    EXPECT_TRUE(inexact->saveBeforeQuitting());
+    EXPECT_EQ(readAll(path("nul.md")), withNul);
+    EXPECT_EQ(readAll(path("nul (your edits, not merged).md")), QString(text(inexact)).toUtf8());
+}
+
 // Lines of one shape, as Markdown's lists, table rows and numbered lines
 // are: another program's change to the line the user is editing is never
 // taken onto a line that looks like it, but asks; a change to the line
@@ -566,6 +657,23 @@ TEST_F(DocumentFixture, AnOutsideChangeLandsOnItsOwnLineOrAsksWhenTheUserChanged
     EXPECT_EQ(text(next).toStdString(), both.toStdString());
     EXPECT_EQ(next->fileString(), theirs);
     EXPECT_EQ(alerts.count(), 3);
+
+    // A line typed after two blank lines, where the other program inserted
+    // its own (and changed the first line): the same place, so it asks.
+    const QString blanks = QStringLiteral("a\nb\n\n\nc\n");
+    SmartEditorDocument *after = open("after.md", blanks.toUtf8());
+    ASSERT_TRUE(after);
+    after->setAutosaveDelay(std::chrono::hours(1));
+    storage(after)->replaceCharactersInRange({blanks.indexOf(u'c'), 0}, "M\n");
+    alerts.addAnswers({0, 1});  // Merge, then Cancel
+    const QByteArray outside = "A\nb\n\n\nT\nc\n";
+    ASSERT_TRUE(renameSave(path("after.md"), outside));
+    ASSERT_TRUE(spinUntil([&] { return alerts.count() == 5 || text(after).contains(u'T'); }));
+    EXPECT_EQ(text(after).toStdString(), "a\nb\n\n\nM\nc\n") << "nothing merged silently";
+    ASSERT_EQ(alerts.count(), 5);
+    EXPECT_TRUE(alerts.shown().last().informativeText.contains("could not be merged successfully"));
+    EXPECT_EQ(after->fileString(), blanks) << "Cancel keeps the old base";
+    EXPECT_EQ(readAll(path("after.md")), outside);
 }
 
 TEST_F(DocumentFixture, TextTypedWhileAnOutsideChangeArrivesIsKept) {

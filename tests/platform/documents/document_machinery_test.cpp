@@ -9,6 +9,7 @@
 #include <QLocale>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <atomic>
@@ -24,6 +25,7 @@
 #include <grp.h>
 #include <linux/fs.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -1177,6 +1179,166 @@ TEST_F(DocumentsFixture, AFileOpenedWhileALinkComesAndGoesInItsPlaceIsWhollyOneF
     swapper.stop();
     EXPECT_GT(opened, 100);
     EXPECT_EQ(readAll(secret), secretText);
+}
+
+namespace {
+
+// Runs `body` in a child process that dies at `step` of a write, as a kill
+// (kill -9) would end it there; true when it died so.
+FileStep s_crashFileStep;
+bool crashesAtFileStep(FileStep step, const std::function<void()> &body) {
+    const pid_t child = fork();
+    if (child < 0)
+        return false;
+    if (child == 0) {
+        s_crashFileStep = step;
+        setFileStepHook([](FileStep reached) {
+            if (reached == s_crashFileStep)
+                raise(SIGKILL);
+        });
+        body();
+        _exit(0);
+    }
+    int status = 0;
+    return waitpid(child, &status, 0) == child && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
+
+// The hidden entries beside `file` whose names begin with its own.
+QStringList hiddenBeside(const QString &file) {
+    const QFileInfo info(file);
+    return QDir(info.absolutePath())
+        .entryList({"." + info.fileName() + ".*"}, QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+}
+
+}  // namespace
+
+// A save killed after it made its new file beside the file, before that
+// file took the file's place, leaves it there, hidden, named as only this
+// program names a save's file. Each later open of the file tells the user
+// where it is while it holds any other text than the file (the file's
+// beginning, or the file's text with more, may be the newest text), and
+// removes it, silently, once the file holds exactly its text. Nothing else
+// beside the file is touched: another program's file of a like name, a
+// link or a folder named as a save's file, another user's file, the file
+// of a save under way.
+TEST_F(DocumentsFixture, ASaveCutShortLeavesItsNewFileWhichEachOpenTellsOfUntilTheFileHoldsItsText) {
+    const QString name = path("notes.md");
+    QByteArray old, fresh;
+    for (int i = 0; i < 20000; i++) {
+        old += "line " + QByteArray::number(i) + "\n";
+        fresh += "the new line " + QByteArray::number(i) + "\n";
+    }
+    writeAll(name, old);
+    // Killed before it made its new file: nothing is left.
+    ASSERT_TRUE(crashesAtFileStep(FileStep::Creating, [&] { writeFileAtomically(name, fresh); }));
+    EXPECT_EQ(hiddenBeside(name), QStringList());
+    // Killed with the new text written and on the disk, before the rename.
+    ASSERT_TRUE(crashesAtFileStep(FileStep::Renaming, [&] { writeFileAtomically(name, fresh); }));
+    EXPECT_EQ(readAll(name), old);
+    const QStringList made = hiddenBeside(name);
+    ASSERT_EQ(made.size(), 1);
+    EXPECT_TRUE(QRegularExpression(R"(^\.notes\.md\.orvane-save-[A-Za-z0-9]{12}$)").match(made[0]).hasMatch())
+        << made[0].toStdString();
+    const QString cutShort = path(made[0]);
+    EXPECT_EQ(readAll(cutShort), fresh);
+
+    // What is not a save's file of this file, holding its text: another
+    // program's files of like names, another file's, a link and a folder
+    // named as a save's.
+    QTemporaryDir home;
+    const QString secret = home.filePath("secret.txt");
+    writeAll(secret, old);
+    const QStringList notOurs = {".notes.md.Xy12Ab", ".notes.md.orvane-save-short", ".notes.md.orvane-save-ABCDEFGHIJKLM",
+                                 ".notes.md.orvane-save-ABCDEF-HIJKL", ".other.md.orvane-save-ABCDEFGHIJKL"};
+    for (const QString &other : notOurs)
+        writeAll(path(other), old);
+    ASSERT_TRUE(QFile::link(secret, path(".notes.md.orvane-save-LinkLinkLink")));
+    ASSERT_TRUE(QDir(folder.path()).mkdir(".notes.md.orvane-save-FolderFolder"));
+    auto untouched = [&] {
+        for (const QString &other : notOurs)
+            EXPECT_EQ(readAll(path(other)), old) << other.toStdString();
+        EXPECT_TRUE(isLink(path(".notes.md.orvane-save-LinkLinkLink")));
+        EXPECT_TRUE(QFileInfo(path(".notes.md.orvane-save-FolderFolder")).isDir());
+        EXPECT_EQ(readAll(secret), old);
+    };
+    auto openAndClose = [&] {
+        Document *document = controller.openDocument(name, false);
+        EXPECT_TRUE(document);
+        if (document)
+            document->close();
+        spinFor(std::chrono::milliseconds(10));
+    };
+
+    // Told at each open, where it is; kept.
+    for (int opening = 0; opening < 3; opening++) {
+        SCOPED_TRACE(opening);
+        const qsizetype asked = alerts.count();
+        openAndClose();
+        ASSERT_EQ(alerts.count(), asked + 1);
+        EXPECT_EQ(alerts.shown().last().messageText, "A save of “notes.md” was cut short.");
+        const QString told = alerts.shown().last().informativeText;
+        EXPECT_TRUE(told.contains(QStringLiteral("“%1”").arg(cutShort))) << told.toStdString();
+        EXPECT_TRUE(told.contains("newest")) << told.toStdString();
+        EXPECT_EQ(readAll(cutShort), fresh);
+        untouched();
+    }
+
+    // The beginning of the file's text, and the file's text with more: each
+    // may be the newest, and is told of with the first.
+    const QString beginning = path(".notes.md.orvane-save-Beginning123");
+    const QString longer = path(".notes.md.orvane-save-Longer123456");
+    writeAll(beginning, old.left(old.size() / 2));
+    writeAll(longer, old + "one more line\n");
+    qsizetype asked = alerts.count();
+    openAndClose();
+    ASSERT_EQ(alerts.count(), asked + 1);
+    EXPECT_EQ(alerts.shown().last().messageText, "Saves of “notes.md” were cut short.");
+    for (const QString &kept : {cutShort, beginning, longer}) {
+        EXPECT_TRUE(alerts.shown().last().informativeText.contains(kept)) << kept.toStdString();
+        EXPECT_TRUE(QFileInfo::exists(kept)) << kept.toStdString();
+    }
+
+    // The file holds the text kept (the user took it in): that one goes,
+    // unsaid; the others hold text the file lacks now.
+    writeAll(name, fresh);
+    asked = alerts.count();
+    openAndClose();
+    ASSERT_EQ(alerts.count(), asked + 1);
+    EXPECT_FALSE(QFileInfo::exists(cutShort));
+    EXPECT_FALSE(alerts.shown().last().informativeText.contains(cutShort));
+    EXPECT_TRUE(QFileInfo::exists(beginning));
+    EXPECT_TRUE(QFileInfo::exists(longer));
+    ::unlink(QFile::encodeName(beginning).constData());
+    ::unlink(QFile::encodeName(longer).constData());
+    untouched();
+
+    // A save under way (another program's start, writing the same file)
+    // holds its new file: it is left to that save, unsaid, even where it
+    // holds the file's text.
+    const QString inFlight = path(".notes.md.orvane-save-InFlight1234");
+    writeAll(inFlight, fresh);
+    const int held = ::open(QFile::encodeName(inFlight).constData(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    asked = alerts.count();
+    openAndClose();
+    EXPECT_EQ(alerts.count(), asked);
+    EXPECT_TRUE(QFileInfo::exists(inFlight));
+    ::close(held);
+    openAndClose();
+    EXPECT_EQ(alerts.count(), asked);
+    EXPECT_FALSE(QFileInfo::exists(inFlight)) << "the file holds its text: nothing of it is lost";
+
+    // Another user's file, named as a save's (root alone can make one).
+    if (geteuid() == 0) {
+        const QString theirs = path(".notes.md.orvane-save-AnotherUser1");
+        writeAll(theirs, fresh);
+        ASSERT_EQ(::chown(QFile::encodeName(theirs).constData(), 4244, 4244), 0);
+        openAndClose();
+        EXPECT_EQ(alerts.count(), asked);
+        EXPECT_TRUE(QFileInfo::exists(theirs));
+    }
+    untouched();
 }
 
 TEST_F(DocumentsFixture, AFileTooLargeToEditComfortablyOpensOnlyWhenTheUserAgrees) {

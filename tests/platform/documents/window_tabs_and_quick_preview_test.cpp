@@ -590,6 +590,54 @@ TEST(OpenPanel, AFolderCanBeTheAnswerWhenFoldersMayBeChosen) {
     EXPECT_EQ(platform::FilePanels::runOpenPanel(panel), QStringList({dir.filePath(QStringLiteral("note.md"))}));
 }
 
+// A name typed into the panel: an extension of an offered type chooses that
+// type; any other name is saved in the type chosen, its extension added,
+// unless a text type may be saved under any extension.
+TEST(SavePanel, ANameTypedIsSavedInTheOfferedTypeItsExtensionNames) {
+    namespace types = platform::types;
+    platform::SavePanel exporting;
+    exporting.types = {types::kMarkdownType, types::kHtml, types::kTex, types::kOdt, types::kEpub};
+    // As a Markdown document exports: its own extension or any offered.
+    exporting.allowedExtensions = {QStringLiteral("txt")};
+    for (const QString &type : exporting.types)
+        exporting.allowedExtensions += platform::TypeRegistry::extensions(type);
+    exporting.allowsOtherFileTypes = true;
+    platform::SavePanel pdf;
+    pdf.types = {QStringLiteral("com.adobe.pdf")};
+    pdf.allowedExtensions = {QStringLiteral("pdf")};
+    struct Case {
+        const platform::SavePanel &panel;
+        const char *chosen, *typed, *path, *type;
+    };
+    const Case cases[] = {
+        {exporting, types::kTex, "/d/notes.odt", "/d/notes.odt", types::kOdt},
+        {exporting, types::kTex, "/d/notes.ODT", "/d/notes.ODT", types::kOdt},
+        {exporting, types::kTex, "/d/notes.tex", "/d/notes.tex", types::kTex},
+        {exporting, types::kTex, "/d/notes.ltx", "/d/notes.ltx", types::kTex},
+        {exporting, types::kHtml, "/d/notes.md", "/d/notes.md", types::kMarkdownType},
+        {exporting, types::kMarkdownType, "/d/notes.html", "/d/notes.html", types::kHtml},
+        {exporting, types::kEpub, "/d/notes.htm", "/d/notes.htm", types::kHtml},
+        // The text type's own extension, which no offered type names.
+        {exporting, types::kTex, "/d/notes.txt", "/d/notes.txt", types::kMarkdownType},
+        {exporting, types::kMarkdownType, "/d/notes.txt", "/d/notes.txt", types::kMarkdownType},
+        // No format's extension: the chosen format's is added, except to a
+        // text type's name.
+        {exporting, types::kTex, "/d/notes", "/d/notes.tex", types::kTex},
+        {exporting, types::kTex, "/d/Release 1.2", "/d/Release 1.2.tex", types::kTex},
+        {exporting, types::kOdt, "/d/notes.v2", "/d/notes.v2.odt", types::kOdt},
+        {exporting, types::kMarkdownType, "/d/notes.v2", "/d/notes.v2", types::kMarkdownType},
+        {pdf, "com.adobe.pdf", "/d/notes.md", "/d/notes.md.pdf", "com.adobe.pdf"},
+        {pdf, "com.adobe.pdf", "/d/notes.PDF", "/d/notes.PDF", "com.adobe.pdf"},
+    };
+    for (const Case &c : cases) {
+        platform::SavePanel panel = c.panel;
+        panel.chosenType = QLatin1String(c.chosen);
+        const platform::FilePanels::TypedFile file = platform::FilePanels::fileForTypedName(c.typed, panel);
+        EXPECT_EQ(file.path, c.path) << c.chosen << ", " << c.typed;
+        EXPECT_EQ(file.type, c.type) << c.chosen << ", " << c.typed;
+    }
+}
+
 // The save panel as the user works it: what its name field shows as types
 // are picked, and Save pressed with the name in the field.
 TEST(SavePanel, TheNameCarriesTheChosenTypesExtensionAndOnlyTheFileWrittenIsAskedAbout) {

@@ -231,17 +231,25 @@ void typeKeys(const QList<Key> &keys) {
             QTest::keyClick(focused, key.key, Qt::NoModifier, key.text);
 }
 
+// Keys typed after a time without a key.
+struct Later {
+    std::chrono::milliseconds still;
+    QList<Key> keys;
+};
+
 // Types `first` into the next message box once it holds the keyboard, and
-// `then` after `still` without a key.
+// each of `later` after its time without a key.
 class KeysForTheNextBox : public QObject {
 public:
     bool shownAfterFirst = false;
 
-    void arm(QList<Key> first, std::chrono::milliseconds still, QList<Key> then) {
+    void arm(QList<Key> first, QList<Later> later) {
         m_first = std::move(first);
-        m_then = std::move(then);
-        m_still = still;
+        m_later = std::move(later);
         QTimer::singleShot(5, this, [this] { look(); });
+    }
+    void arm(QList<Key> first, std::chrono::milliseconds still, QList<Key> then) {
+        arm(std::move(first), QList<Later>{{still, std::move(then)}});
     }
 
 private:
@@ -253,16 +261,29 @@ private:
         }
         typeKeys(m_first);
         shownAfterFirst = box->isVisible();
-        QTimer::singleShot(m_still, this, [this] { typeKeys(m_then); });
+        typeLater(m_later);
         // A box the keys did not answer fails the test, rather than hold it.
-        QTimer::singleShot(m_still + std::chrono::seconds(10), box, [box] {
+        std::chrono::milliseconds all{0};
+        for (const Later &later : m_later)
+            all += later.still;
+        QTimer::singleShot(all + std::chrono::seconds(10), box, [box] {
             if (box->isVisible())
                 box->done(-1);
         });
     }
+    // The keys of this box, whatever the next box is armed with meanwhile.
+    void typeLater(QList<Later> later) {
+        if (later.isEmpty())
+            return;
+        const Later next = later.takeFirst();
+        QTimer::singleShot(next.still, this, [this, next, later] {
+            typeKeys(next.keys);
+            typeLater(later);
+        });
+    }
 
-    QList<Key> m_first, m_then;
-    std::chrono::milliseconds m_still{0};
+    QList<Key> m_first;
+    QList<Later> m_later;
 };
 
 }  // namespace
@@ -270,8 +291,9 @@ private:
 // Someone types in a window when a question they did not ask for comes up:
 // the keys that come before the keyboard has been still for the pause since
 // it came up are theirs, and go on to the window's focus widget (space and
-// Return too, which would answer it); a key after that pause answers it. A
-// question the user asked for takes the keys at once.
+// Return too, which would answer it); a key after that pause answers it,
+// and so does every key after it. A question the user asked for takes the
+// keys at once.
 TEST(Alerts, AQuestionRaisedUnaskedTakesOnlyTheKeysThatComeAfterAPause) {
     QWidget window;
     auto *field = new QLineEdit(&window);
@@ -296,6 +318,18 @@ TEST(Alerts, AQuestionRaisedUnaskedTakesOnlyTheKeysThatComeAfterAPause) {
     EXPECT_EQ(Alerts::runModal({"Close?", "", {"Save", "Cancel"}}, &window), 0);
     EXPECT_FALSE(keys.shownAfterFirst);
     EXPECT_EQ(field->text(), "ab ");
+
+    // Once the keyboard was still for the pause, the keys that follow are
+    // the question's however quickly they come: Tab goes to the second
+    // button and Space, a moment later, presses it.
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    typeKeys({{Qt::Key_C, 'c'}});
+    EXPECT_EQ(field->text(), "ab c");
+    keys.arm({}, {{Alerts::kTypingPause + std::chrono::milliseconds(200), {{Qt::Key_Tab, '\t'}}},
+                  {std::chrono::milliseconds(300), {{Qt::Key_Space, ' '}}}});
+    EXPECT_EQ(Alerts::runModal(question, &window), 1);
+    EXPECT_EQ(field->text(), "ab c");
 }
 
 // A notice shows beside the windows until it is withdrawn, and one

@@ -149,6 +149,35 @@ TEST(Merge, OneOfLinesSaidTwiceDeletedMeetsAnEditOfEither) {
     EXPECT_EQ(merge(base, deleted, deleted), deleted);
 }
 
+TEST(Merge, LinesInsertedAtOnePlaceAfterBlankOrRepeatedLinesMeet) {
+    // Each version inserts a line before "c"; theirs also changes "a", so
+    // that its diff sees the blank lines among its changes.
+    struct Case {
+        const char *name;
+        std::string base, mine, theirs;
+        std::optional<std::string> merged;
+    };
+    const Case cases[] = {
+        {"after two blank lines", "a\nb\n\n\nc\n", "a\nb\n\n\nM\nc\n", "A\nb\n\n\nT\nc\n", std::nullopt},
+        {"after three blank lines", "a\nb\n\n\n\nc\n", "a\nb\n\n\n\nM\nc\n", "A\nb\n\n\n\nT\nc\n", std::nullopt},
+        {"mine changes a line too", "a\nb\n\n\nc\n", "A\nb\n\n\nM\nc\n", "a\nb\n\n\nT\nc\n", std::nullopt},
+        {"after repeated lines", "a\nb\nx\nx\nc\n", "a\nb\nx\nx\nM\nc\n", "A\nb\nx\nx\nM x\nc\n",
+         std::nullopt},
+        {"the same line at one place", "a\nb\n\n\nc\n", "a\nb\n\n\nT\nc\n", "A\nb\n\n\nT\nc\n",
+         "A\nb\n\n\nT\nc\n"},
+        {"a blank line apart", "a\nb\n\n\nc\n", "a\nb\n\n\nM\nc\n", "A\nb\n\nT\n\nc\n", "A\nb\n\nT\n\nM\nc\n"},
+        {"before and after the blank lines", "a\nb\n\n\nc\n", "a\nb\n\n\nM\nc\n", "A\nb\nT\n\n\nc\n",
+         "A\nb\nT\n\n\nM\nc\n"},
+        // A line deleted after blank lines, the other inserting one there.
+        {"deleted where the other inserts", "a\nb\n\n\nT\nc\n", "a\nb\n\n\nT\nM\nc\n", "A\nb\n\n\nc\n",
+         std::nullopt},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(merge(c.base, c.mine, c.theirs), c.merged) << c.name;
+        EXPECT_EQ(merge(c.base, c.theirs, c.mine), c.merged) << c.name << ", the other way";
+    }
+}
+
 TEST(Merge, EditsOfOneWordOrOneRangeFail) {
     struct Case {
         const char *name;
@@ -234,11 +263,13 @@ TEST(Merge, MultibyteChangesStayWholeCharacters) {
     }
 }
 
-// Both versions edit a few lines of a document whose lines look alike, the
-// lines of one version often next to or the same as the other's. Every line
-// knows what happened to it, so the merge expected is known: when the merge
-// succeeds it is that text, and it fails only where both versions changed
-// the same line or a line and the boundary beside it.
+// Both versions edit a few lines of a document whose lines look alike (or
+// are blank, in runs), the lines of one version often next to or the same
+// as the other's, and often inserted where the other inserted its own.
+// Every line knows what happened to it, so the merge expected is known:
+// when the merge succeeds it is that text, and it fails only where both
+// versions changed the same line or a line and the boundary beside it, and
+// always where they inserted different lines at one place.
 namespace property {
 
 enum class Kind { Append, Prepend, Renumber, Delete, InsertAfter };
@@ -260,6 +291,7 @@ const Template templates[] = {
     {"| ", " | apples | 3 kg |", false},           {"", ". Step", false},
     {"The same paragraph, ", "", true},            {"Zeile ", ": Größe, 日本語 😀", false},
 };
+const Template blank{"", "", true};
 
 struct BaseLine {
     const Template *shape;
@@ -343,16 +375,23 @@ TEST(MergeProperty, ChangesLandOnTheirOwnLinesOrTheMergeFailsWhereBothMet) {
     using namespace property;
     std::mt19937 rng(20240611);
     const std::string separators[] = {"\n", "\n\n", "\r\n"};
-    int merged = 0, failed = 0, mustFail = 0, apart = 0;
-    for (int round = 0; round < 5000; round++) {
+    int merged = 0, failed = 0, mustFail = 0, apart = 0, oneInsertionPlace = 0;
+    for (int round = 0; round < 8000; round++) {
         // Lines of one or two templates, numbered, so that neighbours differ
         // by a digit or not at all.
         const int n = 6 + int(rng() % 20);
         const Template *kinds[2] = {&templates[rng() % 6], &templates[rng() % 6]};
+        // In half the rounds, runs of blank lines between the lines: a line
+        // inserted after a run may be told as a blank line inserted before
+        // it and the text put at the start of its last line.
+        const bool blanks = rng() % 2;
         std::vector<BaseLine> base;
         for (int i = 0; i < n; i++) {
             const Template *shape = kinds[rng() % 2];
             base.push_back({shape, shape->same ? "said again." : std::to_string(i + 1)});
+            if (blanks && rng() % 3 == 0)
+                for (int b = 1 + int(rng() % 3); b > 0 && int(base.size()) < n; b--, i++)
+                    base.push_back({&blank, ""});
         }
         const std::string separator = separators[rng() % 3];
         auto line_text = [&](int i) { return plain(base[size_t(i)], base[size_t(i)].value); };
@@ -373,7 +412,18 @@ TEST(MergeProperty, ChangesLandOnTheirOwnLinesOrTheMergeFailsWhereBothMet) {
                     continue;
                 }
                 const std::string mark = std::string(1, side) + std::to_string(++counter);
-                const int line = std::clamp(centre + int(rng() % 5) - 2, 0, n - 1);
+                if (!other.empty() && rng() % 4 == 0) {
+                    // A line of its own inserted where the other version
+                    // inserted one or changed a line.
+                    const Op &there = other[rng() % other.size()];
+                    const int after = there.kind == Kind::InsertAfter ? there.line : there.line - int(rng() % 2);
+                    ops.push_back({Kind::InsertAfter, after, "> Inserted " + mark + "."});
+                    continue;
+                }
+                // Mostly around the centre; now and then anywhere, so that a
+                // version's diff takes in the lines between.
+                const int line =
+                    rng() % 6 ? std::clamp(centre + int(rng() % 5) - 2, 0, n - 1) : int(rng() % unsigned(n));
                 Op op{Kind(rng() % 5), line, ""};
                 switch (op.kind) {
                 case Kind::Append: op.text = " " + mark; break;
@@ -394,11 +444,23 @@ TEST(MergeProperty, ChangesLandOnTheirOwnLinesOrTheMergeFailsWhereBothMet) {
                 ops.push_back(op);
             }
             // A version's own ops have a line between them that it left
-            // alone, so that what it did can be told from its text (a line
-            // inserted beside one deleted is that line rewritten).
+            // alone and that is not blank, so that what it did can be told
+            // from its text (a line inserted beside one deleted is that
+            // line rewritten; of two changes in one run of blank lines, the
+            // blank lines between could be any of the run's).
+            auto told_apart = [&](const Op &a, const Op &b) {
+                if (gap(a, b) < 2)
+                    return false;
+                const int after = std::min(place(a).second, place(b).second);
+                const int before = std::max(place(a).first, place(b).first);
+                for (int line = after / 2; 2 * line + 1 < before; line++)
+                    if (2 * line + 1 > after && base[size_t(line)].shape != &blank)
+                        return true;
+                return false;
+            };
             std::vector<Op> apart;
             for (const Op &op : ops)
-                if (std::all_of(apart.begin(), apart.end(), [&](const Op &d) { return gap(d, op) >= 2; }))
+                if (std::all_of(apart.begin(), apart.end(), [&](const Op &d) { return told_apart(d, op); }))
                     apart.push_back(op);
             return apart;
         };
@@ -408,10 +470,14 @@ TEST(MergeProperty, ChangesLandOnTheirOwnLinesOrTheMergeFailsWhereBothMet) {
         std::vector<Op> all = mine;
         all.insert(all.end(), theirs.begin(), theirs.end());
         const std::optional<std::string> expected = made(base, all, separator);
-        bool met = false;
+        bool met = false, onePlace = false;
         for (const Op &a : mine)
-            for (const Op &b : theirs)
+            for (const Op &b : theirs) {
                 met = met || (a != b && near(a, b));
+                onePlace = onePlace || (a.kind == Kind::InsertAfter && b.kind == Kind::InsertAfter &&
+                                        a.line == b.line && a.text != b.text);
+            }
+        oneInsertionPlace += onePlace;
 
         const std::string original = *made(base, {}, separator);
         const std::optional<std::string> result =
@@ -432,10 +498,11 @@ TEST(MergeProperty, ChangesLandOnTheirOwnLinesOrTheMergeFailsWhereBothMet) {
         failed += !result;
     }
     // The cases cover every outcome.
-    EXPECT_GT(mustFail, 400);
-    EXPECT_GT(apart, 2500);
-    EXPECT_GT(merged, 3000);
-    EXPECT_GT(failed, 800);
+    EXPECT_GT(mustFail, 800);
+    EXPECT_GT(apart, 4000);
+    EXPECT_GT(merged, 5000);
+    EXPECT_GT(failed, 1500);
+    EXPECT_GT(oneInsertionPlace, 400);
 }
 
 }  // namespace

@@ -36,6 +36,8 @@ public:
         World world;
         ScriptDone done;
         QString kind() const {
+            if (text.contains(u"'@media screen{body {margin-top: ' + margin"))
+                return "margins";
             if (text.contains(u"function firstBelow"))
                 return "parts-in-view";
             if (text.contains(u"window.orvanePartRatio = ratio"))
@@ -510,6 +512,72 @@ TEST_F(PreviewControllerTest, ChangesWaitWhileTheWindowIsResizedAndItsReloadWait
     ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
     EXPECT_TRUE(fake.loads.front().html.contains(u"<p>h</p>"));
     EXPECT_GT(controller.retryDelay(), 0);  // its wait is not over
+}
+
+// At the end of a resize a page known block by block keeps its place and
+// its text: its margins follow the editor's new height in place (no load,
+// no scroll to the anchor, which a caret moved since would have left
+// behind), and only the changes that waited during the resize then go in,
+// put where they were made. A resize that ends during a refresh fits the
+// page after it, before the change parked behind it. A page that does not
+// answer, or has no margins of the preview's, is loaded afresh.
+TEST_F(PreviewControllerTest, AResizeFitsThePagesMarginsInPlaceAndThenPutsInTheChangesThatWaited) {
+    thawWith(page("<p>a</p>"));
+    fake.log.clear();
+    editor.height = 700;
+    controller.windowResizing();
+    controller.windowResized();
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("margins"); }));
+    EXPECT_TRUE(fake.last("margins")->text.endsWith(QStringLiteral("(%1)").arg(preview::bodyMargin(700))));
+    fake.answer("margins", true);
+    fake.settle();
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(fake.log.count("load"), 0);
+    EXPECT_EQ(fake.log.count("anchor"), 0) << fake.log.join(' ').toStdString();
+
+    controller.windowResizing();
+    controller.updatePreview(page("<p>b</p>"));
+    controller.windowResized();
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("margins"); }));
+    EXPECT_FALSE(fake.pending("patch"));
+    fake.answer("margins", true);
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("patch"); }));
+    EXPECT_TRUE(fake.last("patch")->text.contains(u"<p>b<\\/p>"));
+    EXPECT_TRUE(fake.last("patch")->text.contains(u"TZRHTMLSCROLLPOINT"));
+    fake.answer("patch", true);
+    fake.settle();
+    ASSERT_TRUE(idle());
+    EXPECT_TRUE(controller.currentSourceHTML().contains(QStringLiteral("margin-top: %1px").arg(preview::bodyMargin(700))));
+
+    // The resize ends while a change is on its way, another parked behind.
+    fake.log.clear();
+    controller.updatePreview(page("<p>c</p>"));
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("patch"); }));
+    controller.windowResizing();
+    controller.updatePreview(page("<p>d</p>"));
+    controller.windowResized();
+    fake.answer("patch", true);
+    fake.settle();
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("margins"); }));
+    fake.answer("margins", true);
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("patch"); }));
+    EXPECT_TRUE(fake.last("patch")->text.contains(u"<p>d<\\/p>"));
+    fake.answer("patch", true);
+    fake.settle();
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(fake.log.count("load"), 0);
+
+    for (bool answered : {false, true}) {
+        controller.windowResizing();
+        controller.windowResized();
+        ASSERT_TRUE(waitUntil([&] { return fake.pending("margins"); }));
+        fake.answer("margins", answered ? QVariant(false) : QVariant(), answered);
+        ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); })) << "answered " << answered;
+        EXPECT_TRUE(fake.loads.front().html.contains(u"<p>d</p>"));
+        fake.finishLoad();
+        fake.settle();
+        ASSERT_TRUE(idle());
+    }
 }
 
 // A page ended for what it did (it took too much memory, or stopped
