@@ -2,6 +2,7 @@
 
 #include "platform/files/native_path.h"
 #include "platform/runtime/log.h"
+#include "platform/web/page_scripts.h"
 #include "platform/web/page_site.h"
 #include "platform/web/web_content_guard.h"
 
@@ -46,6 +47,18 @@ public:
                 serveFile(job, *file);
             else
                 job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+            return;
+        }
+        if (url.host() == PageScheme::ProgramHost) {
+            const QString name = url.path().mid(1);
+            if (!name.isEmpty() && !name.contains(u'/') && hasPageResource(name)) {
+                auto *buffer = new QBuffer(job);
+                buffer->setData(pageResource(name).toUtf8());
+                buffer->open(QIODevice::ReadOnly);
+                job->reply(QByteArrayLiteral("text/javascript"), buffer);
+            } else {
+                job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+            }
             return;
         }
         PageSite *site = PageSite::forHost(url.host());
@@ -115,6 +128,14 @@ QUrl PageScheme::scriptUrl(const QString &path) {
     return url;
 }
 
+QUrl PageScheme::programUrl(const QString &name) {
+    QUrl url;
+    url.setScheme(QString::fromLatin1(Name));
+    url.setHost(ProgramHost.toString());
+    url.setPath(u'/' + name);
+    return url;
+}
+
 std::optional<QByteArray> PageScheme::scriptFile(const QByteArray &encodedPath) {
     const QByteArray relative = QByteArray::fromPercentEncoding(encodedPath);
     if (!relative.startsWith('/') || relative.contains('\0'))
@@ -132,19 +153,20 @@ std::optional<QByteArray> PageScheme::scriptFile(const QByteArray &encodedPath) 
 
 QString PageScheme::contentSecurityPolicy() {
     const QString scripts = QString::fromLatin1(Name) + QStringLiteral("://") + ScriptHost.toString();
+    const QString program = QString::fromLatin1(Name) + QStringLiteral("://") + ProgramHost.toString();
     // 'self' is the page's own site. file: comes in only as the address of
     // what the site's folder shows (the guard refuses any other), and what
     // a style sheet of the folder names in turn.
     return QStringLiteral(
                "default-src 'none'; "
-               "script-src 'unsafe-inline' 'unsafe-eval' %1; "
+               "script-src 'unsafe-inline' 'unsafe-eval' %1 %2; "
                "style-src 'unsafe-inline' 'self' file: %1; "
                "img-src 'self' file: data: blob: %1; "
                "font-src 'self' file: data: %1; "
                "media-src 'self' file: data: blob:; "
                "connect-src 'none'; frame-src 'none'; child-src 'none'; worker-src 'none'; object-src 'none'; "
                "manifest-src 'none'; prefetch-src 'none'; form-action 'none'; base-uri 'none'")
-        .arg(scripts);
+        .arg(scripts, program);
 }
 
 QByteArray PageScheme::sealedPage(const QString &html) {

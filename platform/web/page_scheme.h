@@ -22,6 +22,9 @@
 //   way is followed; a missing file and one outside answer alike.
 // - orvane://javascript/PATH is a file of the system's shared script
 //   packages (/usr/share/javascript: MathJax, highlight.js).
+// - orvane://program/NAME is a script the program puts in its own pages
+//   (resources/page, built into the program: see page_scripts.h), such as
+//   MathJax's configuration and the preview's typesetter.
 // Which request may load what is WebContentGuard's business; this file
 // serves what it lets through. The folder's descriptors name files of this
 // process, where the web engine reads file: addresses (its network service
@@ -50,6 +53,8 @@ public:
     static constexpr QStringView ScriptHost = u"javascript";
     // Where they are.
     static constexpr QStringView SystemScriptFolder = u"/usr/share/javascript";
+    // The host of the program's own page scripts.
+    static constexpr QStringView ProgramHost = u"program";
 
     // Makes the scheme known to the web engine; call before the application
     // object is made (the engine takes no scheme later). Calling it again
@@ -61,12 +66,14 @@ public:
 
     // The address of `path` (relative to the shared script folder).
     static QUrl scriptUrl(const QString &path);
+    // The address of the program's own page script `name` ("typesetter.js").
+    static QUrl programUrl(const QString &name);
     // The regular file of the shared script folder that `encodedPath` (a
     // URL's percent-encoded path) names; none outside it.
     static std::optional<QByteArray> scriptFile(const QByteArray &encodedPath);
 
-    // The policy every page carries: it loads its scripts inline or from the
-    // shared script packages, shows pictures, style sheets, fonts, sound and
+    // The policy every page carries: it loads its scripts inline, from the
+    // shared script packages or from the program itself, shows pictures, style sheets, fonts, sound and
     // video of its own site (and inline ones), and opens no connection,
     // frame, worker or object, sends no form and sets no base address.
     static QString contentSecurityPolicy();

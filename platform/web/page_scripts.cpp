@@ -11,9 +11,22 @@ static void initPageResources() { Q_INIT_RESOURCE(page_scripts); }
 
 namespace platform {
 
-const QString &pageResource(QStringView name) {
+namespace {
+
+void initialiseResources() {
     static std::once_flag resourcesInitialised;
     std::call_once(resourcesInitialised, initPageResources);
+}
+
+}  // namespace
+
+bool hasPageResource(QStringView name) {
+    initialiseResources();
+    return QFile::exists(QStringLiteral(":/page/") + name.toString());
+}
+
+const QString &pageResource(QStringView name) {
+    initialiseResources();
     static std::mutex lock;
     // A map, whose entries stay where they are as others join them.
     static std::map<QString, QString> texts;

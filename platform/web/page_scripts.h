@@ -11,5 +11,7 @@ namespace platform {
 // Asking for a file the program does not carry is a fault of the program:
 // it is logged and answered with an empty text.
 const QString &pageResource(QStringView name);
+// Whether the program carries the page file `name`.
+bool hasPageResource(QStringView name);
 
 }  // namespace platform

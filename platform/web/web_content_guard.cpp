@@ -71,6 +71,8 @@ WebContentGuard::Decision WebContentGuard::decide(const QUrl &url, Info::Resourc
                                 type == Info::ResourceTypeFontResource || type == Info::ResourceTypeImage;
             return script ? Allowed : Blocked;
         }
+        if (url.host() == PageScheme::ProgramHost)
+            return type == Info::ResourceTypeScript ? Allowed : Blocked;
         const PageSite *site = PageSite::forHost(url.host());
         return site ? decideSite(*site, url, type, initiator) : Blocked;
     }

@@ -7,7 +7,8 @@
 //   pictures, style sheets (".css"), sound and video only through the folder's
 //   own file: address, which the engine counts as another origin's (so that
 //   scripts cannot read what it shows), and its fonts from the site itself;
-//   the shared scripts' host for scripts, style sheets, fonts and pictures.
+//   the shared scripts' host for scripts, style sheets, fonts and pictures;
+//   the program's own page scripts as scripts.
 //   Only the site's own page may ask for the site's files, and only regular
 //   files below its folder, every link followed, are had; a file that is
 //   missing and one that may not be had are refused alike.

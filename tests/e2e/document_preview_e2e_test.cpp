@@ -1,6 +1,8 @@
-// A document's preview as the document gets a file, end to end on a real
-// display: a new document saved into a folder shows that folder's pictures
-// at once, and saved as another file in another folder, that folder's.
+// A document's preview end to end on a real display: a new document saved
+// into a folder shows that folder's pictures at once, and saved as another
+// file in another folder, that folder's; typing while the window is resized,
+// and the preview after a resize; a word typed into a large document of math
+// reaches the page at once.
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -15,9 +17,11 @@
 
 #include "e2e/application.h"
 #include "e2e/new_user.h"
+#include "editor/smart_text_view.h"
 #include "platform/documents/type_registry.h"
 #include "platform/runtime/action_router.h"
 #include "platform/runtime/alerts.h"
+#include "support/math_document.h"
 #include "support/qt_wait.h"
 #include "support/shaped_documents.h"
 #include "webview/web_test_support.h"
@@ -440,5 +444,58 @@ return JSON.stringify({inside: inside.length, all: all.length, wrong: wrong});
         EXPECT_EQ(answer.toStdString(), expected.toStdString());
         document->close();
     }
+    EXPECT_EQ(alerts.count(), 0);
+}
+
+// A document of a few hundred kilobytes of math, opened with MathJax on: a
+// word typed in its middle soon after is in the page within seconds, long
+// before MathJax has set the page's math (the change used to wait for all
+// of it, minutes at this size).
+TEST(DocumentPreviewEndToEnd, AWordTypedIntoALargeDocumentOfMathReachesThePageAtOnce) {
+    if (!QFile::exists("/usr/share/javascript/mathjax/MathJax.js"))
+        GTEST_SKIP() << "MathJax is not installed (libjs-mathjax)";
+    QTemporaryDir dir;
+    const QByteArray text = QByteArray::fromStdString(mathdoc::document(300 * 1024));
+    const QString path = dir.filePath("math.md");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
+    file.close();
+    NewUser user(dir.filePath("preferences.json"));
+    user.defaults().setBool(true, "addMathJax");
+    platform::ScriptedAlerts alerts;
+    Application app(user.defaults(), TZRThemeController::standardLocations());
+    SmartEditorDocument *document = app.open(path);
+    ASSERT_TRUE(document);
+    auto *content = dynamic_cast<TZRMasterView *>(document->content());
+    ASSERT_TRUE(content && content->webView());
+    SmartWebView &preview = *content->webView();
+    auto shows = [&](const QString &wanted) {
+        return web_test::evaluate(preview, QStringLiteral("document.body.textContent.indexOf(%1) >= 0")
+                                               .arg(platform::WebView::stringLiteral(wanted)))
+            .toBool();
+    };
+    // MathJax at work on the page.
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return shows("midpoint paragraph"); }, 60s));
+    ASSERT_TRUE(testing_qt::spinUntil(
+        [&] { return web_test::evaluate(preview, "document.querySelectorAll('[id$=\"-Frame\"]').length").toInt() > 0; },
+        60s));
+
+    SmartTextView *editor = content->textView();
+    editor->setFocus();
+    const QString marker = QStringLiteral("The midpoint paragraph stands here");
+    const qsizetype at = content->textString().indexOf(marker);
+    ASSERT_GE(at, 0);
+    editor->setSelectedRange({at + marker.size(), 0});
+    QElapsedTimer clock;
+    clock.start();
+    type(editor, ", typed");
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return shows("stands here, typed."); }, 60s));
+    EXPECT_LT(clock.elapsed(), 15000);
+    const int unset = web_test::evaluate(preview, R"js((function () {
+      var all = document.querySelectorAll('span.math'), n = 0;
+      for (var i = 0; i < all.length; i++) if (!all[i].querySelector('[id$="-Frame"]')) n++;
+      return n;
+    })())js").toInt();
+    EXPECT_GT(unset, 0) << "the page's math was all set before the word showed";
     EXPECT_EQ(alerts.count(), 0);
 }

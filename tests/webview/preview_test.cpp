@@ -1016,7 +1016,7 @@ TEST_F(PreviewTest, RendersTheSampleDocument) {
     view->thawAndReload();
     ASSERT_TRUE(settled(1));
     auto typeset = [&] {
-        return evaluate(*view, "document.querySelectorAll('.MathJax, .MathJax_Display').length").toInt() >= 3 &&
+        return evaluate(*view, "document.querySelectorAll('.MathJax_CHTML').length").toInt() >= 3 &&
                evaluate(*view, "document.querySelectorAll('pre code.hljs span').length").toInt() > 0;
     };
     watch.step("typesetting");
@@ -1029,13 +1029,13 @@ TEST_F(PreviewTest, RendersTheSampleDocument) {
     view->updatePreview(withAnchor(convert(edited)));
     ASSERT_TRUE(settled(2));
     ASSERT_TRUE(waitUntil([&] {
-        return evaluate(*view, "document.querySelectorAll('.MathJax, .MathJax_Display').length").toInt() >= 4;
+        return evaluate(*view, "document.querySelectorAll('.MathJax_CHTML').length").toInt() >= 4;
     }));
-    // MathJax has nothing more to do, and its progress message has gone.
+    // Nothing more to set, and no progress message over the page.
     ASSERT_TRUE(waitUntil([&] {
-        return evaluateText(*view, "var q = MathJax.Hub.queue, m = document.getElementById('MathJax_Message');"
-                                   "String(!q.running && !q.pending && !q.queue.length &&"
-                                   " (!m || m.style.display === 'none'))") == "true";
+        return evaluateText(*view, "var m = document.getElementById('MathJax_Message');"
+                                   "String(orvaneTypesetter.waiting() === 0 && (!m || m.style.display === 'none'))") ==
+               "true";
     }));
     pause(200);
 

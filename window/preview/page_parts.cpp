@@ -431,15 +431,15 @@ QString emptyPart(qsizetype chars) {
 }
 
 // Helpers every parts script starts with: `make` builds a part's element
-// (html null for an empty one), `typeset` hands a filled part to MathJax and
-// highlight.js when the page has them.
+// (html null for an empty one), `typeset` hands a filled part's blocks to the
+// page's typesetter (MathJax: those in view first) and to highlight.js when
+// the page has them.
 const char16_t *PartHelpers = uR"js(
 var PART = PART_CLASS, EMPTY = EMPTY_CLASS;
 var body = document.body, parts = body ? body.children : null;
 var ratio = window.orvanePartRatio || 0.25;
 function typeset(e) {
-  var hub = window.MathJax && window.MathJax.Hub;
-  if (hub && window.MathJax.isReady) hub.Queue(['Typeset', hub, e]);
+  if (window.orvaneTypesetter) window.orvaneTypesetter.add(e.children, false);
   if (window.hljs)
     Array.prototype.forEach.call(e.querySelectorAll('pre code'), function (b) {
       if (!b.classList.contains('hljs')) window.hljs.highlightBlock(b);

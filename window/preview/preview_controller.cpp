@@ -27,16 +27,10 @@ bool preference(const QString &key) {
 // update reloads instead, so a page that kills its process cannot spin.
 constexpr qint64 CrashReloadInterval = 2000;
 
-// A block script's answer when the change waits in MathJax's queue: it goes
-// in as prepared, so the page's blocks are known.
-bool deferred(const QVariant &answer) {
-    return answer.toString() == QLatin1String("deferred");
-}
-
 // Whether a script that replaces the whole body says it went in: no answer
 // (the script failed in the page) or 0 (no body) says it did not.
 bool bodyWentIn(const QVariant &answer) {
-    return deferred(answer) || answer.toInt() > 0;
+    return answer.toInt() > 0;
 }
 
 // `page` with its body's blocks separated by markers, for the page to map
@@ -326,18 +320,17 @@ void PreviewController::applyReplacement(const std::shared_ptr<const Prepared> &
                 [self, prepared, generation, resizes = m_resizes](bool finished, const QVariant &result) {
                     if (!self)
                         return;
-                    const bool waits = deferred(result);
                     const bool layingOut = !finished && resizes != self->m_resizes;
                     if (!prepared->patch) {
                         self->replacementDone(prepared, generation, finished && bodyWentIn(result),
-                                              waits || result.toInt() == 2, layingOut);
-                    } else if (finished && !waits && !result.toBool()) {
+                                              result.toInt() == 2, layingOut);
+                    } else if (finished && !result.toBool()) {
                         // The page was not the one the change was made
                         // against, or the change failed in it: it gets the
                         // whole body.
                         self->replaceWholeBody(prepared, generation);
                     } else {
-                        self->replacementDone(prepared, generation, finished, waits || result.toBool(), layingOut);
+                        self->replacementDone(prepared, generation, finished, result.toBool(), layingOut);
                     }
                 });
 }
@@ -357,8 +350,7 @@ void PreviewController::replaceWholeBody(const std::shared_ptr<const Prepared> &
                 [self, prepared, generation, resizes = m_resizes](bool finished, const QVariant &result) {
                     if (self)
                         self->replacementDone(prepared, generation, finished && bodyWentIn(result),
-                                              result.toInt() == 2 || deferred(result),
-                                              !finished && resizes != self->m_resizes);
+                                              result.toInt() == 2, !finished && resizes != self->m_resizes);
                 });
 }
 

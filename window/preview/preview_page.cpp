@@ -25,8 +25,9 @@ namespace preview {
 
 ScriptLocations ScriptLocations::local() {
     using platform::PageScheme;
-    return {PageScheme::scriptUrl(QStringLiteral("mathjax/MathJax.js")).toString() +
-                QStringLiteral("?config=TeX-AMS-MML_HTMLorMML"),
+    return {PageScheme::programUrl(QStringLiteral("mathjax-config.js")).toString(),
+            PageScheme::scriptUrl(QStringLiteral("mathjax/MathJax.js")).toString(),
+            PageScheme::programUrl(QStringLiteral("typesetter.js")).toString(),
             PageScheme::scriptUrl(QStringLiteral("highlight.js/styles/default.css")).toString(),
             PageScheme::scriptUrl(QStringLiteral("highlight.js/highlight.min.js")).toString()};
 }
@@ -50,8 +51,10 @@ QString headContent(const HeadOptions &options) {
                 .arg(margin)
                 .arg(margin);
     if (options.mathJax)
-        head += QStringLiteral("<script type=\"text/javascript\" src=\"%1\"></script>\n")
-                    .arg(options.scripts.mathJax.toHtmlEscaped());
+        for (const QString *script :
+             {&options.scripts.mathJaxConfig, &options.scripts.mathJax, &options.scripts.typesetter})
+            head += QStringLiteral("<script type=\"text/javascript\" src=\"%1\"></script>\n")
+                        .arg(script->toHtmlEscaped());
     if (options.syntaxHighlighting) {
         head += QStringLiteral("<link rel=\"stylesheet\" href=\"%1\">\n")
                     .arg(options.scripts.highlightStyle.toHtmlEscaped());
@@ -410,8 +413,8 @@ namespace {
 // Helpers every block script starts with. `split` cuts a parent's child
 // nodes into groups at the marker comments, which it removes; `expected` is
 // the number of groups there should be (an empty parent has none).
-// `typesetNew` hands new nodes to MathJax and highlight.js; `whenIdle` runs
-// a change now, or after what MathJax's queue holds.
+// `typesetNew` hands new nodes to the page's typesetter (resources/page/
+// typesetter.js: a change's own blocks before any other) and to highlight.js.
 const char16_t *BlockHelpers = uR"js(
 function split(parent, expected) {
   var groups = [[]], kids = Array.prototype.slice.call(parent.childNodes);
@@ -423,24 +426,16 @@ function split(parent, expected) {
   if (expected === 0 && groups.length === 1 && groups[0].length === 0) groups = [];
   return groups.length === expected ? groups : null;
 }
-function typesetNew(groups) {
-  var hub = window.MathJax && window.MathJax.Hub;
-  groups.forEach(function (nodes) {
+function typesetNew(groups, changed) {
+  var nodes = [].concat.apply([], groups);
+  if (window.orvaneTypesetter) window.orvaneTypesetter.add(nodes, changed);
+  if (window.hljs)
     nodes.forEach(function (e) {
       if (e.nodeType !== 1) return;
-      if (hub) hub.Queue(function () { if (document.body.contains(e)) return hub.Typeset(e); });
-      if (window.hljs) {
-        var blocks = Array.prototype.slice.call(e.querySelectorAll('pre code'));
-        if (e.matches('pre code')) blocks.push(e);
-        blocks.forEach(function (b) { if (!b.classList.contains('hljs')) window.hljs.highlightBlock(b); });
-      }
+      var blocks = Array.prototype.slice.call(e.querySelectorAll('pre code'));
+      if (e.matches('pre code')) blocks.push(e);
+      blocks.forEach(function (b) { if (!b.classList.contains('hljs')) window.hljs.highlightBlock(b); });
     });
-  });
-}
-function whenIdle(change) {
-  var hub = window.MathJax && window.MathJax.Hub, q = hub && hub.queue;
-  if (q && (q.running || q.pending || q.queue.length)) { hub.Queue(function () { change(); }); return 'deferred'; }
-  return change();
 }
 )js";
 
@@ -452,8 +447,7 @@ QString blockScript(const QString &change, bool typesetting, const QString &then
     QString script = QStringLiteral("(function () {") + helpers;
     script += QStringLiteral("var typesetting = ") + (typesetting ? QStringLiteral("true") : QStringLiteral("false")) + QStringLiteral(";\n");
     script += QStringLiteral("var then = function () { try {") + then + QStringLiteral("} catch (e) {} };\n");
-    script += QStringLiteral("var change = function () {") + change + QStringLiteral("};\n");
-    script += QStringLiteral("return typesetting ? whenIdle(change) : change();\n})()");
+    script += change + QStringLiteral("\n})()");
     return script;
 }
 
@@ -490,7 +484,7 @@ if (!body) return 0;
 body.innerHTML = %1;
 var groups = split(body, %2);
 window.orvaneBlocks = groups;
-if (typesetting) typesetNew(groups || [Array.prototype.slice.call(body.childNodes)]);
+if (typesetting) typesetNew(groups || [Array.prototype.slice.call(body.childNodes)], false);
 then();
 return groups ? 2 : 1;
 )js",
@@ -534,7 +528,7 @@ if (!found) ref = body.firstChild;
 for (var i = 0; i < fresh.length; i++)
   for (var k = 0; k < fresh[i].length; k++) body.insertBefore(fresh[i][k], ref);
 blocks.splice.apply(blocks, [from, removed].concat(fresh));
-if (typesetting) typesetNew(fresh);
+if (typesetting) typesetNew(fresh, true);
 then();
 return true;
 )js",
@@ -586,7 +580,7 @@ for (var h = 0; h < hunks.length; h++) {
   blocks.splice.apply(blocks, [from, removed].concat(fresh));
   all = all.concat(fresh);
 }
-if (typesetting) typesetNew(all);
+if (typesetting) typesetNew(all, true);
 then();
 return true;
 )js",
@@ -598,8 +592,7 @@ QString typesetBodyScript() {
     return QStringLiteral(R"js((function () {
 var body = document.body;
 if (!body) return false;
-if (window.MathJax && window.MathJax.Hub && window.MathJax.isReady)
-  window.MathJax.Hub.Queue(['Typeset', window.MathJax.Hub, body]);
+if (window.orvaneTypesetter) window.orvaneTypesetter.addAll();
 if (window.hljs)
   Array.prototype.forEach.call(body.querySelectorAll('pre code'), function (b) {
     if (!b.classList.contains('hljs')) window.hljs.highlightBlock(b);

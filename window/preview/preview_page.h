@@ -29,10 +29,13 @@ namespace preview {
 
 // Where the page loads MathJax 2.7 and highlight.js 9 from: the system's
 // copies of Debian's libjs-mathjax and libjs-highlight.js, which the program
-// serves to its pages (a page loads nothing from the network). Without the
+// serves to its pages (a page loads nothing from the network), and the
+// program's own scripts around MathJax (resources/page). Without the
 // packages, math and code show as they are written.
 struct ScriptLocations {
-    QString mathJax;          // MathJax.js with its configuration query
+    QString mathJaxConfig;    // MathJax's configuration, read as MathJax.js loads
+    QString mathJax;          // MathJax.js
+    QString typesetter;       // what hands MathJax the blocks to set, a few at a time
     QString highlightStyle;   // the default style sheet
     QString highlightScript;  // highlight.min.js
 
@@ -49,7 +52,8 @@ struct HeadOptions {
 
 // The head content, in order: the style sheet, the body margins (0.9 of the
 // editor's height, so that the first and last block can be scrolled to any
-// height of the view), MathJax, highlight.js.
+// height of the view), MathJax (its configuration, MathJax itself and the
+// typesetter), highlight.js.
 QString headContent(const HeadOptions &options);
 
 // A page of the preview's own that stands in for the document's: `words` in
@@ -173,10 +177,10 @@ inline constexpr QStringView BlockMarker = u"orvane-block";
 // The block scripts keep the page's map of blocks in the world they run in.
 // A page without MathJax or highlight.js runs them in the application's
 // world, where the page's own scripts cannot reach the map. A page with them
-// runs them in its own world: there the new blocks are typeset and coloured
-// as they go in, and while MathJax is at work (it breaks when the math it is
-// setting leaves the page) a change waits in MathJax's queue; the script then
-// answers "deferred".
+// runs them in its own world: there the new blocks are coloured as they go
+// in and handed to the page's typesetter (resources/page/typesetter.js),
+// which sets a change's blocks first, then those in view, the rest while the
+// page idles. A change goes in at once, whatever MathJax is setting.
 //
 // `then` is script text run right after a change went in (the page's
 // position), whose failure changes nothing.
@@ -194,8 +198,8 @@ QString patchHunksScript(const BodyBlocks &before, const BodyBlocks &after, cons
 // Maps the blocks of a freshly loaded page (whose body holds the markers):
 // true when every marker was a child of the body.
 QString mapBlocksScript(qsizetype expectedCount);
-// After a load: MathJax (once it is ready) and highlight.js over a body that
-// was put in after they set the page.
+// After a load: the typesetter (MathJax, once it is ready) and highlight.js
+// over a body that was put in after they set the page.
 QString typesetBodyScript();
 // Puts the block under the caret ("TZRHTMLSCROLLPOINT") at `offset` pixels
 // below the top of the view, or as near as the page can scroll.

@@ -84,6 +84,8 @@ TEST_F(GuardTest, APageShowsItsFolderThroughAddressesThatNameNoFolder) {
     EXPECT_EQ(WebContentGuard::decide(site.pageUrl(), Info::ResourceTypeMainFrame, QUrl()), allowed);
     EXPECT_EQ(ask(PageScheme::scriptUrl("mathjax/MathJax.js"), Info::ResourceTypeScript), allowed);
     EXPECT_EQ(ask(PageScheme::scriptUrl("highlight.js/styles/default.css"), Info::ResourceTypeStylesheet), allowed);
+    // The program's own page scripts, as scripts.
+    EXPECT_EQ(ask(PageScheme::programUrl("typesetter.js"), Info::ResourceTypeScript), allowed);
     // Other schemes of this machine are not the guard's business.
     EXPECT_EQ(ask(QUrl("qrc:/guides/index.html"), Info::ResourceTypeMainFrame), allowed);
     EXPECT_EQ(ask(QUrl("data:image/png;base64,AAAA"), Info::ResourceTypeImage), allowed);
@@ -149,6 +151,11 @@ TEST_F(GuardTest, NothingElseOfThisMachineOrTheNetworkLoads) {
         {QUrl("orvane://0123456789abcdef/pic.png"), Info::ResourceTypeImage},
         // The shared scripts are not read either.
         {PageScheme::scriptUrl("mathjax/MathJax.js"), Info::ResourceTypeXhr},
+        // The program's own scripts load as scripts alone.
+        {PageScheme::programUrl("typesetter.js"), Info::ResourceTypeXhr},
+        {PageScheme::programUrl("typesetter.js"), Info::ResourceTypeSubFrame},
+        {PageScheme::programUrl("typesetter.js"), Info::ResourceTypeWorker},
+        {PageScheme::programUrl("typesetter.js"), Info::ResourceTypeImage},
         // The network.
         {QUrl("https://example.com/pic.png"), Info::ResourceTypeImage},
         {QUrl("http://127.0.0.1:8709/x?d=1"), Info::ResourceTypeXhr},

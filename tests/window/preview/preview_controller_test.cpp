@@ -52,7 +52,7 @@ public:
                 return "map";
             if (text.contains(u"JSON.stringify"))
                 return "geometry";
-            if (text.contains(u"MathJax"))
+            if (text.contains(u"orvaneTypesetter.addAll"))
                 return "typeset";
             if (text.contains(u"TZRHTMLSCROLLPOINT"))
                 return "anchor";
@@ -759,13 +759,17 @@ TEST_F(PreviewControllerTest, ReadsTheGeometryOnceAfterABurstOfChanges) {
 }
 
 // A page with MathJax or highlight.js gets its block scripts in its own world,
-// where they can wait for MathJax; a change that waits counts as made.
+// where the page's typesetter takes their new blocks.
 TEST_F(PreviewControllerTest, RunsBlockScriptsBesideTheTypesettersOfThePage) {
     prefs.insert(preview::AddMathJax, true);
     controller.updatePreview(page("<p>a</p>"));
     controller.thawAndReload();
     ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
-    EXPECT_TRUE(fake.loads.front().html.contains(u"MathJax.js?config=TeX-AMS-MML_HTMLorMML"));
+    const QString head = fake.loads.front().html;
+    const qsizetype config = head.indexOf(u"orvane://program/mathjax-config.js"),
+                    mathJax = head.indexOf(u"orvane://javascript/mathjax/MathJax.js\""),
+                    typesetter = head.indexOf(u"orvane://program/typesetter.js");
+    EXPECT_TRUE(config >= 0 && config < mathJax && mathJax < typesetter) << head.toStdString();
     fake.finishLoad();
     ASSERT_TRUE(fake.pending("map"));
     EXPECT_EQ(fake.last("map")->world, PreviewPageDriver::World::Page);
@@ -777,7 +781,7 @@ TEST_F(PreviewControllerTest, RunsBlockScriptsBesideTheTypesettersOfThePage) {
     ASSERT_TRUE(waitUntil([&] { return fake.pending("patch"); }));
     EXPECT_EQ(fake.last("patch")->world, PreviewPageDriver::World::Page);
     EXPECT_TRUE(fake.last("patch")->text.contains(u"var typesetting = true;"));
-    fake.answer("patch", "deferred");
+    fake.answer("patch", true);
     fake.settle();
     ASSERT_TRUE(idle());
     EXPECT_TRUE(controller.knowsPageBlocks());

@@ -39,11 +39,13 @@ TEST(PreviewPage, BuildsTheHeadContentInItsOrder) {
     options.styleSheet = QStringLiteral("p { color: red; } /* 100%1 */");
     options.mathJax = true;
     options.syntaxHighlighting = true;
-    options.scripts = {"M.js?config=X", "s.css", "h.js"};
+    options.scripts = {"c.js", "M.js", "t.js?a&b", "s.css", "h.js"};
     EXPECT_EQ(headContent(options),
               "<style type=\"text/css\">p { color: red; } /* 100%1 */</style>\n"
               "<style type=\"text/css\">@media screen{body {margin-top: 449px; margin-bottom: 449px;}}</style>"
-              "<script type=\"text/javascript\" src=\"M.js?config=X\"></script>\n"
+              "<script type=\"text/javascript\" src=\"c.js\"></script>\n"
+              "<script type=\"text/javascript\" src=\"M.js\"></script>\n"
+              "<script type=\"text/javascript\" src=\"t.js?a&amp;b\"></script>\n"
               "<link rel=\"stylesheet\" href=\"s.css\">\n"
               "<script type=\"text/javascript\" src=\"h.js\"></script>\n"
               "<script>hljs.initHighlightingOnLoad();</script>\n");
