@@ -216,7 +216,7 @@ QString Workspace::refusal(const QUrl &url) {
 
 bool Workspace::openExternally(const QUrl &url) {
     if (classify(url) == Target::Refused) {
-        qCWarning(lcPlatform) << "Refused to open outside:" << url.toDisplayString();
+        qCWarning(lcPlatform) << "Refused to open outside:" << loggedAddress(url);
         return false;
     }
     std::function<bool(const QUrl &)> opener;

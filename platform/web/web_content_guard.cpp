@@ -102,7 +102,7 @@ void WebContentGuard::interceptRequest(QWebEngineUrlRequestInfo &info) {
         info.redirect(decision.to);
         return;
     case Decision::Block:
-        qCDebug(lcPlatform) << "A page may not load" << info.requestUrl().toDisplayString() << "as resource of type"
+        qCDebug(lcPlatform) << "A page may not load" << loggedAddress(info.requestUrl()) << "as resource of type"
                             << int(info.resourceType());
         info.block(true);
         return;

@@ -520,7 +520,7 @@ bool WebView::decideNavigation(const QUrl &url, int type, bool isMainFrame) {
         if (type == QWebEnginePage::NavigationTypeLinkClicked)
             leaveIfClicked(url, target);
         else
-            qCInfo(lcPlatform) << "A page's navigation stays in the page:" << target.toDisplayString();
+            qCInfo(lcPlatform) << "A page's navigation stays in the page:" << loggedAddress(target);
         return false;
     }
     return false;
@@ -560,7 +560,7 @@ void WebView::leaveIfClicked(const QUrl &url, const QUrl &target) {
                 qCInfo(lcPlatform)
                     << (finished ? "A page's navigation that no click of the user's asked for stays in the page:"
                                  : "A page's navigation stays in the page, its click unconfirmed in time:")
-                    << target.toDisplayString();
+                    << loggedAddress(target);
                 return;
             }
             // At once only for a link the user saw where the click fell, whose
@@ -612,7 +612,7 @@ void WebView::openClicked(const QUrl &target, bool atOnce) {
         const int choice = Alerts::runModal(question, window());
         if (choice != 0) {
             qCInfo(lcPlatform) << "A clicked address that may not open at once was not opened:"
-                               << target.toDisplayString();
+                               << loggedAddress(target);
             return;
         }
         if (!alive)
