@@ -29,21 +29,30 @@ using namespace std::chrono_literals;
 using platform::Alert;
 using platform::Alerts;
 
-TEST(UnaskedQuestion, EveryKeyTypedAsItComesUpReachesTheText) {
-    if (!testing_x::canType())
-        GTEST_SKIP() << "keys cannot be typed on this display (libxtst-dev)";
+// A window of a text field in front, under a window manager, the keys
+// typed through the X server.
+class UnaskedQuestion : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!testing_x::canType())
+            GTEST_SKIP() << "keys cannot be typed on this display (libxtst-dev)";
+        if (!manager.isRunning())
+            GTEST_SKIP() << "no window manager (openbox) on this display";
+        window.setWindowTitle(QStringLiteral("typed here"));
+        (new QVBoxLayout(&window))->addWidget(text);
+        window.resize(500, 300);
+        window.show();
+        ASSERT_TRUE(testing_qt::spinUntil([] { return testing_x::focusWindowTitled("typed here"); }, 10s));
+        ASSERT_TRUE(testing_qt::spinUntil([&] { return window.isActiveWindow(); }, 10s));
+        text->setFocus();
+    }
+
     testing_x::WindowManager manager;
-    if (!manager.isRunning())
-        GTEST_SKIP() << "no window manager (openbox) on this display";
     QWidget window;
-    window.setWindowTitle(QStringLiteral("typed here"));
-    auto *text = new QPlainTextEdit(&window);
-    (new QVBoxLayout(&window))->addWidget(text);
-    window.resize(500, 300);
-    window.show();
-    ASSERT_TRUE(testing_qt::spinUntil([] { return testing_x::focusWindowTitled("typed here"); }, 10s));
-    ASSERT_TRUE(testing_qt::spinUntil([&] { return window.isActiveWindow(); }, 10s));
-    text->setFocus();
+    QPlainTextEdit *text = new QPlainTextEdit(&window);
+};
+
+TEST_F(UnaskedQuestion, EveryKeyTypedAsItComesUpReachesTheText) {
 
     // Rounds of fast typing, each with a question raised in its middle: a
     // key every few milliseconds, so that some come while the question's
@@ -90,21 +99,7 @@ TEST(UnaskedQuestion, EveryKeyTypedAsItComesUpReachesTheText) {
 // The question has been up longer than the pause, the keyboard still: the
 // user reads it and answers with keys, Tab to the second button and Space,
 // a moment later, to press it. Both are the question's.
-TEST(UnaskedQuestion, KeysAfterThePauseAnswerItHoweverQuicklyTheyFollow) {
-    if (!testing_x::canType())
-        GTEST_SKIP() << "keys cannot be typed on this display (libxtst-dev)";
-    testing_x::WindowManager manager;
-    if (!manager.isRunning())
-        GTEST_SKIP() << "no window manager (openbox) on this display";
-    QWidget window;
-    window.setWindowTitle(QStringLiteral("answered here"));
-    auto *text = new QPlainTextEdit(&window);
-    (new QVBoxLayout(&window))->addWidget(text);
-    window.resize(500, 300);
-    window.show();
-    ASSERT_TRUE(testing_qt::spinUntil([] { return testing_x::focusWindowTitled("answered here"); }, 10s));
-    ASSERT_TRUE(testing_qt::spinUntil([&] { return window.isActiveWindow(); }, 10s));
-    text->setFocus();
+TEST_F(UnaskedQuestion, KeysAfterThePauseAnswerItHoweverQuicklyTheyFollow) {
     ASSERT_TRUE(testing_x::typeText("abc"));
     ASSERT_TRUE(testing_qt::spinUntil([&] { return text->toPlainText() == QLatin1String("abc"); }, 10s));
 
