@@ -45,6 +45,53 @@ void type(QWidget *widget, const QString &text) {
     }
 }
 
+// A title and sections (a heading, a paragraph long enough to wrap, a list
+// and a quote) to `size` bytes; `count` gets the number of sections.
+QByteArray sectionsDocument(qsizetype size, int *count = nullptr) {
+    QByteArray text = "Title: A long one\n\n";
+    int sections = 0;
+    for (; text.size() < size; sections++)
+        text += QStringLiteral("## Section %1\n\nSection %1 opens with *emphasis*, **strong words**, `code` and a "
+                               "[link](https://example.com/%1), and goes on long enough to wrap.\n\n"
+                               "- an item of %1\n- another\n\n> A quote in %1.\n\n")
+                    .arg(sections)
+                    .toUtf8();
+    if (count)
+        *count = sections;
+    return text;
+}
+
+// Whether the page's body holds `wanted`.
+bool pageShows(SmartWebView &preview, const QString &wanted) {
+    return web_test::evaluate(preview, QStringLiteral("document.body.textContent.indexOf(%1) >= 0")
+                                           .arg(platform::WebView::stringLiteral(wanted)))
+        .toBool();
+}
+
+// A file of `text` opened by the program as a new user's: its window's
+// content at hand, null where the document did not open with a preview.
+struct OpenedDocument {
+    explicit OpenedDocument(const QByteArray &text)
+        : user(dir.filePath("preferences.json")), app(user.defaults(), TZRThemeController::standardLocations()) {
+        const QString path = dir.filePath("long.md");
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
+            return;
+        file.close();
+        document = app.open(path);
+        auto *master = document ? dynamic_cast<TZRMasterView *>(document->content()) : nullptr;
+        if (master && master->webView())
+            content = master;
+    }
+
+    QTemporaryDir dir;
+    NewUser user;
+    platform::ScriptedAlerts alerts;
+    Application app;
+    SmartEditorDocument *document = nullptr;
+    TZRMasterView *content = nullptr;
+};
+
 }  // namespace
 
 // Ctrl+N, a first save into a folder that holds pic.png, then a reference to
@@ -97,38 +144,21 @@ TEST(DocumentPreviewEndToEnd, ADocumentShowsThePicturesOfTheFolderItIsSavedIn) {
 // twelve seconds, longer than a change may take), the change on its way to
 // it included. That change, and those typed meanwhile, are not taken for a
 // broken page: no retry waits, and the preview shows the text as typed soon
-// after the page is free again, in the page the resize loads afresh (its
-// margins follow the editor's new height).
+// after the page is free again.
 TEST(DocumentPreviewEndToEnd, AResizeWhileTypingLeavesThePreviewShowingTheTextAsSoonAsThePageIsFree) {
-    QTemporaryDir dir;
-    QByteArray text;
-    for (int i = 0; text.size() < 3600000; i++)
-        text += QStringLiteral("## Section %1\n\nSection %1 opens with *emphasis*, **strong words**, `code` and a "
-                               "[link](https://example.com/%1).\n\n- an item of %1\n- another\n\n> A quote in %1.\n\n")
-                    .arg(i)
-                    .toUtf8();
-    const QString path = dir.filePath("large.md");
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
-    file.close();
-    NewUser user(dir.filePath("preferences.json"));
-    platform::ScriptedAlerts alerts;
-    Application app(user.defaults(), TZRThemeController::standardLocations());
-    SmartEditorDocument *document = app.open(path);
-    ASSERT_TRUE(document);
-    auto *content = dynamic_cast<TZRMasterView *>(document->content());
-    ASSERT_TRUE(content && content->webView());
+    OpenedDocument opened(sectionsDocument(3600000));
+    ASSERT_TRUE(opened.content);
+    SmartEditorDocument *document = opened.document;
+    TZRMasterView *content = opened.content;
     SmartWebView &preview = *content->webView();
     PreviewController &controller = preview.controller();
-    auto shows = [&](const QString &wanted) {
-        return web_test::evaluate(preview, QStringLiteral("document.body.textContent.indexOf(%1) >= 0")
-                                               .arg(platform::WebView::stringLiteral(wanted)))
-            .toBool();
-    };
+    auto shows = [&](const QString &wanted) { return pageShows(preview, wanted); };
     ASSERT_TRUE(testing_qt::spinUntil([&] { return shows("Section 1 opens"); }, 60s));
     ASSERT_TRUE(controller.pageParts());
     ASSERT_TRUE(testing_qt::spinUntil([&] { return !controller.isUpdating(); }, 60s));
     content->textView()->setFocus();
+    // Typed at the start of the first heading, in the page's first part.
+    content->textView()->setSelectedRange({content->textString().indexOf(QStringLiteral("## Section 0")), 0});
 
     // The page lays itself out at the new size for twelve seconds.
     web_test::evaluate(preview, "window.addEventListener('resize', function slow() {"
@@ -158,7 +188,7 @@ TEST(DocumentPreviewEndToEnd, AResizeWhileTypingLeavesThePreviewShowingTheTextAs
         60s));
     EXPECT_FALSE(retried);
     EXPECT_LT(busy.elapsed(), 12000 + 20000);
-    EXPECT_EQ(alerts.count(), 0);
+    EXPECT_EQ(opened.alerts.count(), 0);
 }
 
 // A document of a megabyte, the caret taken far down by Find (the preview
@@ -167,26 +197,11 @@ TEST(DocumentPreviewEndToEnd, AResizeWhileTypingLeavesThePreviewShowingTheTextAs
 // and soon after it shows the document where it was or where the caret is,
 // never its blank margin with the title at the bottom until a key is typed.
 TEST(DocumentPreviewEndToEnd, AfterAResizeThePreviewShowsTheDocumentWhereItWasOrAtTheCaret) {
-    QTemporaryDir dir;
-    QByteArray text = "Title: A long one\n\n";
     int sections = 0;
-    for (; text.size() < 1000000; sections++)
-        text += QStringLiteral("## Section %1\n\nSection %1 opens with *emphasis*, **strong words**, `code` and a "
-                               "[link](https://example.com/%1), and goes on long enough to wrap.\n\n"
-                               "- an item of %1\n- another\n\n> A quote in %1.\n\n")
-                    .arg(sections)
-                    .toUtf8();
-    const QString path = dir.filePath("long.md");
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
-    file.close();
-    NewUser user(dir.filePath("preferences.json"));
-    platform::ScriptedAlerts alerts;
-    Application app(user.defaults(), TZRThemeController::standardLocations());
-    SmartEditorDocument *document = app.open(path);
-    ASSERT_TRUE(document);
-    auto *content = dynamic_cast<TZRMasterView *>(document->content());
-    ASSERT_TRUE(content && content->webView());
+    OpenedDocument opened(sectionsDocument(1000000, &sections));
+    ASSERT_TRUE(opened.content);
+    SmartEditorDocument *document = opened.document;
+    TZRMasterView *content = opened.content;
     SmartWebView &preview = *content->webView();
     PreviewController &controller = preview.controller();
     ASSERT_TRUE(testing_qt::spinUntil(
@@ -248,7 +263,7 @@ TEST(DocumentPreviewEndToEnd, AfterAResizeThePreviewShowsTheDocumentWhereItWasOr
         << "the view's top shows " << topOfView().value(0).toString().toStdString() << " at "
         << topOfView().value(1).toDouble() << ", before the resize " << before.value(0).toString().toStdString()
         << " at " << before.value(1).toDouble();
-    EXPECT_EQ(alerts.count(), 0);
+    EXPECT_EQ(opened.alerts.count(), 0);
 }
 
 // Typing far down a document of a megabyte while its window is resized
@@ -257,25 +272,10 @@ TEST(DocumentPreviewEndToEnd, AfterAResizeThePreviewShowsTheDocumentWhereItWasOr
 // a blank view while it loads afresh (which at this size takes seconds), and
 // it ends showing all that was typed.
 TEST(DocumentPreviewEndToEnd, ResizesWhileTypingNeverLeaveThePreviewBlank) {
-    QTemporaryDir dir;
-    QByteArray text = "Title: A long one\n\n";
-    for (int sections = 0; text.size() < 1000000; sections++)
-        text += QStringLiteral("## Section %1\n\nSection %1 opens with *emphasis*, **strong words**, `code` and a "
-                               "[link](https://example.com/%1), and goes on long enough to wrap.\n\n"
-                               "- an item of %1\n- another\n\n> A quote in %1.\n\n")
-                    .arg(sections)
-                    .toUtf8();
-    const QString path = dir.filePath("long.md");
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
-    file.close();
-    NewUser user(dir.filePath("preferences.json"));
-    platform::ScriptedAlerts alerts;
-    Application app(user.defaults(), TZRThemeController::standardLocations());
-    SmartEditorDocument *document = app.open(path);
-    ASSERT_TRUE(document);
-    auto *content = dynamic_cast<TZRMasterView *>(document->content());
-    ASSERT_TRUE(content && content->webView());
+    OpenedDocument opened(sectionsDocument(1000000));
+    ASSERT_TRUE(opened.content);
+    SmartEditorDocument *document = opened.document;
+    TZRMasterView *content = opened.content;
     SmartWebView &preview = *content->webView();
     PreviewController &controller = preview.controller();
     ASSERT_TRUE(testing_qt::spinUntil(
@@ -294,11 +294,7 @@ TEST(DocumentPreviewEndToEnd, ResizesWhileTypingNeverLeaveThePreviewBlank) {
                                                "   return c[i].textContent.trim().slice(0, 40); }"
                                                " return ''; })()");
     };
-    auto shows = [&](const QString &wanted) {
-        return web_test::evaluate(preview, QStringLiteral("document.body.textContent.indexOf(%1) >= 0")
-                                               .arg(platform::WebView::stringLiteral(wanted)))
-            .toBool();
-    };
+    auto shows = [&](const QString &wanted) { return pageShows(preview, wanted); };
     ASSERT_TRUE(testing_qt::spinUntil([&] { return shows("Typed here with"); }, 60s));
 
     QWidget *window = document->firstWindow();
@@ -316,7 +312,7 @@ TEST(DocumentPreviewEndToEnd, ResizesWhileTypingNeverLeaveThePreviewBlank) {
     type(content->textView(), " done");
     EXPECT_TRUE(blank.isEmpty()) << "the view was blank at " << blank.join(", ").toStdString() << " ms";
     EXPECT_TRUE(testing_qt::spinUntil([&] { return shows("xxx done"); }, 60s));
-    EXPECT_EQ(alerts.count(), 0);
+    EXPECT_EQ(opened.alerts.count(), 0);
 }
 
 // Sentences typed at 30 ms a key into the middle of a document of a
@@ -324,25 +320,10 @@ TEST(DocumentPreviewEndToEnd, ResizesWhileTypingNeverLeaveThePreviewBlank) {
 // whole (the cycle run for the last key, a space, also took in letters typed
 // while the cycle before it ran, and used to show none of them).
 TEST(DocumentPreviewEndToEnd, TypedSentencesReachThePageWholeOnceTypingStops) {
-    QTemporaryDir dir;
-    QByteArray text = "Title: A long one\n\n";
-    for (int sections = 0; text.size() < 1000000; sections++)
-        text += QStringLiteral("## Section %1\n\nSection %1 opens with *emphasis*, **strong words**, `code` and a "
-                               "[link](https://example.com/%1), and goes on long enough to wrap.\n\n"
-                               "- an item of %1\n- another\n\n> A quote in %1.\n\n")
-                    .arg(sections)
-                    .toUtf8();
-    const QString path = dir.filePath("long.md");
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
-    file.close();
-    NewUser user(dir.filePath("preferences.json"));
-    platform::ScriptedAlerts alerts;
-    Application app(user.defaults(), TZRThemeController::standardLocations());
-    SmartEditorDocument *document = app.open(path);
-    ASSERT_TRUE(document);
-    auto *content = dynamic_cast<TZRMasterView *>(document->content());
-    ASSERT_TRUE(content && content->webView());
+    OpenedDocument opened(sectionsDocument(1000000));
+    ASSERT_TRUE(opened.content);
+    SmartEditorDocument *document = opened.document;
+    TZRMasterView *content = opened.content;
     SmartWebView &preview = *content->webView();
     PreviewController &controller = preview.controller();
     ASSERT_TRUE(testing_qt::spinUntil(
@@ -378,7 +359,7 @@ TEST(DocumentPreviewEndToEnd, TypedSentencesReachThePageWholeOnceTypingStops) {
         const QString wanted = sentences[round] + "with emphasis";
         EXPECT_TRUE(shown(wanted)) << "the page lacks \"" << wanted.toStdString() << "\"";
     }
-    EXPECT_EQ(alerts.count(), 0);
+    EXPECT_EQ(opened.alerts.count(), 0);
 }
 
 // A table of 10,000 rows and a quote of 40,000 lines, each a block of
@@ -469,11 +450,7 @@ TEST(DocumentPreviewEndToEnd, AWordTypedIntoALargeDocumentOfMathReachesThePageAt
     auto *content = dynamic_cast<TZRMasterView *>(document->content());
     ASSERT_TRUE(content && content->webView());
     SmartWebView &preview = *content->webView();
-    auto shows = [&](const QString &wanted) {
-        return web_test::evaluate(preview, QStringLiteral("document.body.textContent.indexOf(%1) >= 0")
-                                               .arg(platform::WebView::stringLiteral(wanted)))
-            .toBool();
-    };
+    auto shows = [&](const QString &wanted) { return pageShows(preview, wanted); };
     // MathJax at work on the page.
     ASSERT_TRUE(testing_qt::spinUntil([&] { return shows("midpoint paragraph"); }, 60s));
     ASSERT_TRUE(testing_qt::spinUntil(
