@@ -68,6 +68,7 @@ SmartTextStorage::SmartTextStorage(const StoragePreferences &preferences, Extras
     m_document->setDocumentMargin(0);
     m_layout = new LazyDocumentLayout(m_document);
     m_layout->setFormatHook([this](const QTextBlock &block) { formatForLayout(block); });
+    m_layout->setPendingFormatsHook([this] { return m_styledTo; });
     m_document->setDocumentLayout(m_layout);
     loadDefaultFont();
     watchDocument();

@@ -88,8 +88,16 @@ LazyDocumentLayout::LazyDocumentLayout(QTextDocument *document)
     m_idleTimer.setSingleShot(true);
     m_idleTimer.setInterval(0);
     connect(&m_idleTimer, &QTimer::timeout, this, [this] {
-        if (layoutSome(5))
-            m_idleTimer.start();
+        std::pair<size_t, size_t> window = settleWindow();
+        const size_t wanted = window.second;
+        window.second = qMin(window.second, formatsKnownBefore());
+        if (settleSome(5, window)) {
+            m_idleTimer.start(0);
+        } else if (window.second < wanted && dirtyIn({window.second, wanted}) > 0) {
+            // The formats of the rest are on their way: looked for again
+            // soon, without keeping a core busy meanwhile.
+            m_idleTimer.start(kPendingFormatsPoll);
+        }
     });
     syncBlockCount();
 }
@@ -542,7 +550,7 @@ void LazyDocumentLayout::setVerticalPadding(qreal top, qreal bottom) {
 
 void LazyDocumentLayout::scheduleIdle() const {
     if (!m_idleTimer.isActive())
-        const_cast<QTimer &>(m_idleTimer).start();
+        const_cast<QTimer &>(m_idleTimer).start(0);
 }
 
 std::pair<size_t, size_t> LazyDocumentLayout::settleWindow() const {
@@ -568,6 +576,14 @@ bool LazyDocumentLayout::isSettled() const {
 }
 
 bool LazyDocumentLayout::layoutSome(int milliseconds) { return settleSome(milliseconds, settleWindow()); }
+
+size_t LazyDocumentLayout::formatsKnownBefore() const {
+    const qsizetype pending = m_pendingFormatsHook ? m_pendingFormatsHook() : -1;
+    if (pending < 0)
+        return m_blocks.size();
+    const QTextBlock block = document()->findBlock(int(qMin<qsizetype>(pending, INT_MAX)));
+    return block.isValid() ? qMin(m_blocks.size(), size_t(block.blockNumber())) : m_blocks.size();
+}
 
 // Lays out the blocks of `window` that wait, from the first one at or after
 // where the last slice stopped, jumping over those laid out already; past

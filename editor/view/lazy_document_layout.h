@@ -79,6 +79,13 @@ public:
     // edit block of its own), which the layout takes as known.
     using FormatHook = std::function<void(const QTextBlock &)>;
     void setFormatHook(FormatHook hook) { m_formatHook = std::move(hook); }
+    // A hook that tells where the text whose formats are still to come
+    // begins (-1 when they all are known): the idle slices lay out no
+    // block from there on, which would be laid out again once its formats
+    // came, but wait until they have. Blocks painted are laid out whatever
+    // they hold.
+    using PendingFormatsHook = std::function<qsizetype()>;
+    void setPendingFormatsHook(PendingFormatsHook hook) { m_pendingFormatsHook = std::move(hook); }
     // The change the document reports next is new formats of `block`
     // alone (its layout's, set by the caller), if it comes as exactly that
     // block: its text, and so the block after it, stay as they were. An
@@ -187,6 +194,12 @@ private:
     // how many of a range wait.
     std::pair<size_t, size_t> settleWindow() const;
     size_t dirtyIn(std::pair<size_t, size_t> window) const;
+    // The first block whose formats are still to come (the block count
+    // when none is).
+    size_t formatsKnownBefore() const;
+    // How often, in milliseconds, the idle slices look whether formats
+    // they wait for have come.
+    static constexpr int kPendingFormatsPoll = 20;
     bool settleSome(int milliseconds, std::pair<size_t, size_t> window);
     // Takes in what laying out `characters` cost an idle slice.
     void weighCost(qint64 nanoseconds, qint64 characters) const;
@@ -234,6 +247,7 @@ private:
     qreal m_rightPadding = 0;
     OptionHook m_optionHook;
     FormatHook m_formatHook;
+    PendingFormatsHook m_pendingFormatsHook;
     int m_formatsOf = -1;  // see expectFormatsOf()
     mutable bool m_formatting = false;
     mutable qint64 m_charactersLaidOut = 0;
