@@ -1,7 +1,10 @@
 # Run by CTest before it runs the tests (see GTestSuites.cmake): asks a test
 # program for its suites and registers one test for each. The registrations
-# are kept in `suites_file` and made again only when the program is newer.
-if(NOT EXISTS "${suites_file}" OR "${suites_program}" IS_NEWER_THAN "${suites_file}")
+# are kept in `suites_file` and made again only when the program or the
+# suites' settings (`suites_settings`, written again by a configure that
+# changed them: their environment, say) are newer.
+if(NOT EXISTS "${suites_file}" OR "${suites_program}" IS_NEWER_THAN "${suites_file}"
+   OR "${suites_settings}" IS_NEWER_THAN "${suites_file}")
   set(listed "")
   if(EXISTS "${suites_program}")
     execute_process(COMMAND /usr/bin/env ${suites_environment} "${suites_program}" --gtest_list_tests
