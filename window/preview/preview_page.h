@@ -201,6 +201,10 @@ QString mapBlocksScript(qsizetype expectedCount);
 // After a load: the typesetter (MathJax, once it is ready) and highlight.js
 // over a body that was put in after they set the page.
 QString typesetBodyScript();
+// Has the page's typesetter set every formula from now on (`all`), or go
+// back to setting only what is near the view; answers how many blocks of
+// math wait to be set (0 on a page without the typesetter).
+QString setAllMathScript(bool all);
 // Puts the block under the caret ("TZRHTMLSCROLLPOINT") at `offset` pixels
 // below the top of the view, or as near as the page can scroll.
 QString scrollToAnchorScript(int offset);
