@@ -259,7 +259,10 @@
       return;
     }
     blocks.forEach(function (e) { waiting.delete(e); });
-    if (!hold) capture();
+    // Where the reader's place stands now: the preview may have scrolled
+    // the page (a change put the caret's block at the caret's height) in
+    // the same task as the blocks came, before the page told of its scroll.
+    if (!hold || !hold.ref.isConnected || window.scrollY !== hold.y) capture();
     var current = slice = {blocks: blocks, kind: taken.kind, started: Date.now()};
     leaving.observe(document, {childList: true, subtree: true});
     var finished = false;
