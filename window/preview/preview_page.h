@@ -179,8 +179,10 @@ inline constexpr QStringView BlockMarker = u"orvane-block";
 // world, where the page's own scripts cannot reach the map. A page with them
 // runs them in its own world: there the new blocks are coloured as they go
 // in and handed to the page's typesetter (resources/page/typesetter.js),
-// which sets a change's blocks first, then those in view, the rest while the
-// page idles. A change goes in at once, whatever MathJax is setting.
+// which sets a change's blocks first, then those in or near the view, the
+// rest while the page idles only when that is cheap (else as the view comes
+// near), and all of it while the whole page is asked for. A change goes in
+// at once, whatever MathJax is setting.
 //
 // `then` is script text run right after a change went in (the page's
 // position), whose failure changes nothing.
