@@ -87,11 +87,19 @@
   var lastChange = 0;       // when a change last put blocks in
   var held = null;          // where the blocks that left during a slice wait
 
+  function prune() {
+    waiting.forEach(function (e) { if (!e.isConnected) waiting.delete(e); });
+  }
+
   function hasMath(e) {
     return e.nodeType === 1 && (TEX.test(e.textContent) || !!e.querySelector('math') || e.localName === 'math');
   }
 
   function add(nodes, urgent) {
+    // Blocks that left the page unset (a change replaced them, a part far
+    // from the view was emptied) go, lest the far math that waits keep
+    // them alive.
+    prune();
     for (var i = 0; i < nodes.length; i++) {
       var e = nodes[i];
       if (!e || e.nodeType !== 1 || waiting.has(e) || !hasMath(e)) continue;
@@ -340,7 +348,7 @@
   // The blocks still to set: those that left the page meanwhile no longer
   // count.
   function left() {
-    waiting.forEach(function (e) { if (!e.isConnected) waiting.delete(e); });
+    prune();
     return waiting.size + (slice ? slice.blocks.length : 0);
   }
 
