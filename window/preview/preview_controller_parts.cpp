@@ -353,9 +353,13 @@ void PreviewController::fillWholeStep() {
     if (!m_wholePageDone)
         return;
     if (!m_pageParts) {
-        // A page that holds its body whole, or none that can be filled.
+        // A page that holds its body whole, or none that can be filled: its
+        // math is set once the page being loaded or changed has taken in
+        // its blocks.
         if (m_pageBroken || m_frozen)
             std::exchange(m_wholePageDone, {})(false);
+        else if (m_updating)
+            platform::Dispatch::after(std::chrono::milliseconds(20), this, [this] { fillWholeStep(); });
         else
             setWholeMath(m_pageGeneration, -1, {});
         return;
