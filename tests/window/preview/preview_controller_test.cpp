@@ -804,6 +804,14 @@ TEST_F(PreviewControllerTest, TheWholePageWaitsForItsMathAndSaysNoWhenThePageGoe
         controller.showWholePage([&](bool ok) { whole = ok; });
         return waitUntil([&] { return fake.pending("set-all"); });
     };
+    // Printing is over: the far math waits again.
+    auto endWhole = [&] {
+        controller.endWholePage();
+        while (fake.pending("set-all")) {
+            EXPECT_TRUE(fake.last("set-all")->text.contains(u"setAll(false)"));
+            fake.answer("set-all", 5);
+        }
+    };
     ASSERT_TRUE(askWhole());
     EXPECT_EQ(fake.last("set-all")->world, PreviewPageDriver::World::Page);
     EXPECT_TRUE(fake.last("set-all")->text.contains(u"setAll(true)"));
@@ -819,13 +827,14 @@ TEST_F(PreviewControllerTest, TheWholePageWaitsForItsMathAndSaysNoWhenThePageGoe
     ASSERT_TRUE(fake.pending("set-all"));
     EXPECT_TRUE(fake.last("set-all")->text.contains(u"setAll(false)"));
     fake.answer("set-all", 5);
+    EXPECT_FALSE(fake.pending("set-all"));
 
     // Not answered in time.
     ASSERT_TRUE(askWhole());
     fake.answer("set-all", QVariant(), false);
     ASSERT_TRUE(whole.has_value());
     EXPECT_FALSE(*whole);
-    controller.endWholePage();
+    endWhole();
     fake.settle();
 
     // The page loaded afresh between two questions.
@@ -837,11 +846,28 @@ TEST_F(PreviewControllerTest, TheWholePageWaitsForItsMathAndSaysNoWhenThePageGoe
         fake.answer("set-all", 50);
     ASSERT_TRUE(waitUntil([&] { return whole.has_value(); }));
     EXPECT_FALSE(*whole);
-    controller.endWholePage();
+    endWhole();
     ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
     fake.finishLoad();
     fake.settle();
     ASSERT_TRUE(idle());
+
+    // Asked while a page is being loaded: its math is asked for once it has
+    // come.
+    controller.reloadPreview();
+    ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+    whole.reset();
+    controller.showWholePage([&](bool ok) { whole = ok; });
+    testing_qt::spinFor(std::chrono::milliseconds(100));
+    EXPECT_FALSE(fake.pending("set-all"));
+    fake.finishLoad();
+    fake.settle();
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("set-all"); }));
+    fake.answer("set-all", 0);
+    ASSERT_TRUE(whole.has_value());
+    EXPECT_TRUE(*whole);
+    endWhole();
+    fake.settle();
 
     // The page's process ended while its math was being set: no, at once.
     ASSERT_TRUE(askWhole());
