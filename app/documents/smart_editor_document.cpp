@@ -529,8 +529,9 @@ bool SmartEditorDocument::printPreview() { return printPreviewToPdf(QString()); 
 
 namespace {
 
-// Has the preview fill every part of its page; false when it could not (or
-// went away meanwhile).
+// Has the preview fill every part of its page and set all its math; false
+// when it could not (the page ended or was replaced meanwhile, or
+// the preview went away).
 bool wholePreview(SmartWebView *preview) {
     bool answered = false, whole = false;
     QEventLoop filling;
@@ -570,17 +571,19 @@ bool SmartEditorDocument::printPreviewToPdf(const QString &path) {
             const QPageLayout layout(printer.pageLayout().pageSize(), QPageLayout::Portrait, margins,
                                      QPageLayout::Point);
             // A long document's preview holds only the parts near what it
-            // shows: the whole body goes in before it is laid out on pages,
-            // and the far parts are emptied again afterwards.
+            // shows, and sets only the math near what it shows: the whole
+            // body goes in and all its math is set before it is laid out on
+            // pages; afterwards, also when that failed, the far parts are
+            // emptied again and the far math waits again.
             QPointer<SmartWebView> smart = qobject_cast<SmartWebView *>(preview.data());
-            if (smart && !wholePreview(smart)) {
-                *error = QStringLiteral("The preview could not be laid out on pages.");
-                return false;
-            }
             const auto endWhole = qScopeGuard([smart] {
                 if (smart)
                     smart->controller().endWholePage();
             });
+            if (smart && !wholePreview(smart)) {
+                *error = QStringLiteral("The preview could not be laid out on pages.");
+                return false;
+            }
             QByteArray pdf;
             bool finished = false;
             QEventLoop wait;

@@ -8,11 +8,16 @@
 //   word in the paragraph in the middle) to the page holding the text typed
 //   up to it; SIZE_key_math_set: the last key to the math of its paragraph
 //   set;
-// - SIZE_whole_set: the page asked for to every formula of it set;
 // - SIZE_quiet_after_typing and SIZE_cpu_after_typing: the last key to the
 //   page's process using under 2% of a core over a second, and the CPU it
 //   used meanwhile; SIZE_cpu_10s_after_typing, its share of a core over the
-//   first ten seconds.
+//   first ten seconds; SIZE_unset_when_quiet, the formulas left as written
+//   then;
+// - SIZE_scrolled_view_set: the view scrolled to the end of the page to
+//   every formula in view set;
+// - SIZE_whole_set and SIZE_cpu_whole_set: the whole page asked for (as
+//   printing asks for it) to every formula set, and the CPU the page's
+//   process used meanwhile.
 // With --outputs it instead sets a whole page of math at --output-size KB
 // in a plain page with each of MathJax's output processors (CommonHTML,
 // HTML-CSS, SVG), configured as the preview configures MathJax otherwise:
@@ -202,35 +207,48 @@ void measureSize(int kilobytes) {
     waitUntil([&] { return evaluate(view, paragraphSet).toBool(); }, 120000);
     report(name + "_key_math_set", lastKey.elapsed(), "ms");
 
-    // After typing: the page's process until it is quiet, and the whole
-    // page set.
+    // After typing: the page's process until it is quiet (the page is not
+    // asked anything meanwhile: a question costs it a walk over its math).
     const pid_t page = pid_t(view.page()->renderProcessPid());
     const benchsupport::CpuSample atLastKey = cpuOf({page});
     benchsupport::QuietWatch quiet(page, &lastKey);
     double tenSeconds = -1;
-    qint64 quietAt = -1, wholeAt = -1;
-    QElapsedTimer watch, asked;
-    watch.start();
-    asked.start();
-    while (watch.elapsed() < 30 * 60 * 1000 && (quietAt < 0 || wholeAt < 0 || tenSeconds < 0)) {
+    qint64 quietAt = -1;
+    benchsupport::CpuSample atQuiet;
+    while (lastKey.elapsed() < 30 * 60 * 1000 && (quietAt < 0 || tenSeconds < 0)) {
         waitUntil([] { return false; }, 200);
+        const benchsupport::CpuSample now = cpuOf({page});
         if (tenSeconds < 0 && lastKey.elapsed() >= 10000)
-            tenSeconds = 100.0 * usedBetween(atLastKey, cpuOf({page})) / (lastKey.elapsed() / 1000.0);
-        const qint64 quietSince = quiet.sample();
-        if (quietAt < 0 && wholeAt >= 0)
-            quietAt = quietSince;
-        // Asked once a second: the question costs the page a walk over its
-        // math.
-        if (wholeAt < 0 && asked.elapsed() >= 1000) {
-            asked.restart();
-            if (evaluate(view, UnsetMath).toInt() == 0)
-                wholeAt = open.elapsed();
-        }
+            tenSeconds = 100.0 * usedBetween(atLastKey, now) / (lastKey.elapsed() / 1000.0);
+        if (quietAt < 0 && (quietAt = quiet.sample()) >= 0)
+            atQuiet = now;
     }
-    report(name + "_whole_set", wholeAt < 0 ? -1 : wholeAt / 1000.0, "s");
     report(name + "_quiet_after_typing", quietAt < 0 ? -1 : quietAt / 1000.0, "s");
-    report(name + "_cpu_after_typing", usedBetween(atLastKey, cpuOf({page})), "s");
+    report(name + "_cpu_after_typing", usedBetween(atLastKey, quietAt < 0 ? cpuOf({page}) : atQuiet), "s");
     report(name + "_cpu_10s_after_typing", tenSeconds, "% core");
+    report(name + "_unset_when_quiet", evaluate(view, UnsetMath).toInt(), "");
+
+    // The end of the page scrolled to.
+    QElapsedTimer scrolled;
+    scrolled.start();
+    evaluate(view, "window.scrollTo(0, document.documentElement.scrollHeight)");
+    waitUntil([&] { return evaluate(view, ViewSet).toBool(); }, 600000);
+    report(name + "_scrolled_view_set", scrolled.elapsed(), "ms");
+
+    // The whole page, as printing asks for it.
+    const benchsupport::CpuSample beforeWhole = cpuOf({page});
+    QElapsedTimer whole;
+    whole.start();
+    bool answered = false, ok = false;
+    view.controller().showWholePage([&](bool set) {
+        answered = true;
+        ok = set;
+    });
+    waitUntil([&] { return answered; }, 30 * 60 * 1000);
+    const double wholeSeconds = whole.elapsed() / 1000.0;
+    view.controller().endWholePage();
+    report(name + "_whole_set", ok && evaluate(view, UnsetMath).toInt() == 0 ? wholeSeconds : -1, "s");
+    report(name + "_cpu_whole_set", usedBetween(beforeWhole, cpuOf({page})), "s");
 }
 
 // A plain page of `html`'s body with MathJax configured as the preview

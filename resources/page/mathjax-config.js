@@ -1,7 +1,8 @@
 // MathJax 2.7 as the preview sets math with it, read by MathJax.js when it
 // loads (this file comes first). MathJax typesets nothing by itself: the
 // typesetter (typesetter.js) hands it the blocks to set, the changed ones
-// and those in view first, the rest a little at a time while the page idles.
+// and those in or near the view first, the rest a little at a time while the
+// page idles when that is cheap, or as the view comes near it.
 //
 // - The CommonHTML output: of MathJax's three the fastest at setting one
 //   block at a time, as the typesetter does (a paragraph of math in a

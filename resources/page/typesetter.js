@@ -7,10 +7,25 @@
 // parts of a page in parts) that hold math wait here until they are set.
 // They are set in slices of a few blocks, each one MathJax typesetting, in
 // this order: the blocks a change just put in, then those in or near the
-// view, at once, in slices of some 50 ms; the rest only while the page is
-// idle (no change came for half a second), in slices of some 150 ms. A change goes into the page whenever it comes: between two slices
-// (a slice runs as one task unless MathJax must load a file), or during one
-// that waits for a file, whose blocks may then leave the page under it.
+// view (two screens above and below it), at once, in slices of some 50 ms;
+// the rest only while the page is idle (no change came for half a second),
+// in slices of some 150 ms, and only while that is cheap: when the pace of
+// the slices so far says the rest takes longer than IDLE_BUDGET_MS, the far
+// math stays as written until the view comes near it. Each slice costs the
+// page a layout and a frame of the whole page besides its math, so that the
+// rest of a page of megabytes would keep the page's process busy for many
+// minutes after every pause in typing.
+//
+// What needs every formula set (printing, a PDF of the page) asks for the
+// whole page: setAll(true) sets everything that waits, in slices of about
+// a second (fewer, longer slices spend less on the page's frames, and the
+// page still answers between them), until setAll(false).
+//
+// A change goes into the page whenever it comes: between two slices
+// (a slice of the view or of the idle page runs as one task unless MathJax
+// must load a file; MathJax gives way every quarter of a second within a
+// longer one), or during one that waits, whose blocks may then leave the
+// page under it.
 // Those are moved out of sight for the rest of the slice, outside the body,
 // rather than taken from the document: MathJax measures what it sets, and
 // math out of the document has no layout to measure.
@@ -26,23 +41,33 @@
 //                                       that a load or a fill brought
 //   orvaneTypesetter.addAll()           every block of the body
 //   orvaneTypesetter.waiting()          how many blocks wait to be set
+//   orvaneTypesetter.busy()             whether a slice runs or is due
+//   orvaneTypesetter.setAll(on)         sets every block until turned
+//                                       off; answers waiting()
 (function () {
   'use strict';
   if (window.orvaneTypesetter) return;
   var HUB = window.MathJax && window.MathJax.Hub;
   if (!HUB || !HUB.Register) {
     // MathJax is not installed: math shows as written.
-    window.orvaneTypesetter = {add: function () {}, addAll: function () {}, waiting: function () { return 0; }};
+    window.orvaneTypesetter = {add: function () {}, addAll: function () {}, waiting: function () { return 0; },
+                               busy: function () { return false; }, setAll: function () { return 0; }};
     return;
   }
 
   var PART = 'orvane-part', EMPTY = 'orvane-rest', ANCHOR = 'TZRHTMLSCROLLPOINT';
   // What a slice should take, in milliseconds: one of the view's, and one of
   // the rest while the page idles (longer: each slice costs the page a frame
-  // besides the math, which short ones would spend most of the time on); the
-  // blocks a slice takes at most; a slice that waits on a file longer than
-  // GIVE_UP is left behind.
-  var SLICE_MS = 50, IDLE_SLICE_MS = 150, MOST_BLOCKS = 128, GIVE_UP = 15000;
+  // besides the math, which short ones would spend most of the time on), and
+  // one of the whole page; the blocks a slice takes at most; a slice that
+  // waits on a file longer than GIVE_UP is left behind.
+  var AIM = {view: 50, idle: 150, whole: 1000}, MOST_BLOCKS = 128, MOST_WHOLE_BLOCKS = 1024, GIVE_UP = 15000;
+  // How many screens above and below the view count as near it.
+  var NEAR_SCREENS = 2;
+  // The rest of the page is set while idle only when the pace says it takes
+  // no longer than this; and the idle slices stop after twice as long since
+  // the last change, should the pace have been wrong.
+  var IDLE_BUDGET_MS = 2000;
   // The page is idle once no change came for this long: while the user
   // types, no slice of the rest comes between two keys.
   var QUIET_MS = 500;
@@ -53,24 +78,35 @@
   var waiting = new Set();  // blocks with math not yet set, in the order they came
   var first = [];           // of those, the ones a change put in
   var slice = null;         // the slice being set: {blocks, started}
-  var perSlice = {view: 4, idle: 4};  // blocks per slice, as the last slices took
+  var perSlice = {view: 4, idle: 4, whole: 16};  // blocks per slice, as the last slices took
+  var pace = 0;             // milliseconds a block took in the last slices (0: none yet)
+  var idleSpent = 0;        // milliseconds of idle slices since the last change
+  var whole = false;        // every block is set, for what needs the whole page
   var soon = 0, idle = 0;   // the timer of the next slice, or its idle callback
   var later = 0;            // the timer that waits for the page to be idle
   var lastChange = 0;       // when a change last put blocks in
   var held = null;          // where the blocks that left during a slice wait
+
+  function prune() {
+    waiting.forEach(function (e) { if (!e.isConnected) waiting.delete(e); });
+  }
 
   function hasMath(e) {
     return e.nodeType === 1 && (TEX.test(e.textContent) || !!e.querySelector('math') || e.localName === 'math');
   }
 
   function add(nodes, urgent) {
+    // Blocks that left the page unset (a change replaced them, a part far
+    // from the view was emptied) go, lest the far math that waits keep
+    // them alive.
+    prune();
     for (var i = 0; i < nodes.length; i++) {
       var e = nodes[i];
       if (!e || e.nodeType !== 1 || waiting.has(e) || !hasMath(e)) continue;
       waiting.add(e);
       if (urgent) first.push(e);
     }
-    if (urgent) lastChange = Date.now();
+    if (urgent) { lastChange = Date.now(); idleSpent = 0; }
     schedule();
   }
 
@@ -119,11 +155,11 @@
     return out;
   }
 
-  // The waiting blocks in view, then those within a screen of it.
+  // The waiting blocks in view, then those within NEAR_SCREENS of it.
   function waitingNearView() {
     if (!document.body || !waiting.size) return [];
     var height = window.innerHeight, seen = [], near = [];
-    blocksBetween(document.body, -height, 2 * height, []).forEach(function (e) {
+    blocksBetween(document.body, -NEAR_SCREENS * height, (1 + NEAR_SCREENS) * height, []).forEach(function (e) {
       if (!waiting.has(e)) return;
       var box = e.getBoundingClientRect();
       (box.bottom >= 0 && box.top <= height ? seen : near).push(e);
@@ -174,12 +210,19 @@
 
   // --- Slices ----------------------------------------------------------------
 
+  // Whether setting the rest of the page while idle is cheap: the blocks
+  // that wait at the pace of the last slices take no longer than the budget.
+  function restIsCheap() {
+    return waiting.size * pace <= IDLE_BUDGET_MS && idleSpent < 2 * IDLE_BUDGET_MS;
+  }
+
   function schedule() {
     if (!ready || slice || soon) return;
-    if (first.length || waitingNearView().length) {
+    if (first.length || waitingNearView().length || (whole && waiting.size)) {
       if (idle) { cancelIdleCallback(idle); idle = 0; }
+      if (later) { clearTimeout(later); later = 0; }
       soon = setTimeout(run, 0);
-    } else if (waiting.size && !idle && !later) {
+    } else if (waiting.size && !idle && !later && restIsCheap()) {
       var wait = lastChange + QUIET_MS - Date.now();
       if (wait > 0) later = setTimeout(function () { later = 0; schedule(); }, wait);
       else idle = requestIdleCallback(function () { idle = 0; run(); });
@@ -206,10 +249,11 @@
     var near = waitingNearView();
     for (var i = 0; i < near.length && put(near[i]); i++) {}
     if (!blocks.length) {
-      most = perSlice.idle;
+      var kind = whole ? 'whole' : 'idle';
+      most = perSlice[kind];
       var it = waiting.values();
       for (var n = it.next(); !n.done && put(n.value); n = it.next()) {}
-      return {blocks: blocks, kind: 'idle'};
+      return {blocks: blocks, kind: kind};
     }
     return {blocks: blocks, kind: 'view'};
   }
@@ -218,12 +262,15 @@
     soon = 0;
     if (slice || !ready) return;
     var taken = take(), blocks = taken.blocks;
-    if (!blocks.length || (taken.kind === 'idle' && Date.now() - lastChange < QUIET_MS)) {
+    if (!blocks.length || (taken.kind === 'idle' && (Date.now() - lastChange < QUIET_MS || !restIsCheap()))) {
       schedule();
       return;
     }
     blocks.forEach(function (e) { waiting.delete(e); });
-    if (!hold) capture();
+    // Where the reader's place stands now: the preview may have scrolled
+    // the page (a change put the caret's block at the caret's height) in
+    // the same task as the blocks came, before the page told of its scroll.
+    if (!hold || !hold.ref.isConnected || window.scrollY !== hold.y) capture();
     var current = slice = {blocks: blocks, kind: taken.kind, started: Date.now()};
     leaving.observe(document, {childList: true, subtree: true});
     var finished = false;
@@ -236,11 +283,16 @@
       leaving.disconnect();
       slice = null;
       // The next slice of its kind as long as this one should have taken.
-      var took = Date.now() - current.started, aim = current.kind === 'idle' ? IDLE_SLICE_MS : SLICE_MS;
+      var took = Date.now() - current.started, aim = AIM[current.kind];
       var per = perSlice[current.kind];
-      if (took < aim / 2) per = Math.min(MOST_BLOCKS, per * 2);
+      if (took < aim / 2) per = Math.min(current.kind === 'whole' ? MOST_WHOLE_BLOCKS : MOST_BLOCKS, per * 2);
       else if (took > aim * 2) per = Math.max(1, per >> 1);
       perSlice[current.kind] = per;
+      // The pace, mostly of the latest slices: the page's frames cost more
+      // as it grows.
+      var each = took / current.blocks.length;
+      pace = pace ? 0.7 * pace + 0.3 * each : each;
+      if (current.kind === 'idle') idleSpent += took;
       if (held) { held.remove(); held = null; }
       keep();
       schedule();
@@ -293,9 +345,22 @@
     schedule();
   });
 
+  // The blocks still to set: those that left the page meanwhile no longer
+  // count.
+  function left() {
+    prune();
+    return waiting.size + (slice ? slice.blocks.length : 0);
+  }
+
   window.orvaneTypesetter = {
     add: function (nodes, urgent) { add(Array.prototype.slice.call(nodes), !!urgent); },
     addAll: addAll,
-    waiting: function () { return waiting.size + (slice ? slice.blocks.length : 0); }
+    waiting: left,
+    busy: function () { return !!(slice || soon || idle || later); },
+    setAll: function (on) {
+      whole = !!on;
+      schedule();
+      return left();
+    }
   };
 })();

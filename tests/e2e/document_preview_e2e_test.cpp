@@ -2,16 +2,20 @@
 // into a folder shows that folder's pictures at once, and saved as another
 // file in another folder, that folder's; typing while the window is resized,
 // and the preview after a resize; a word typed into a large document of math
-// reaches the page at once.
+// reaches the page at once, and the page's process is quiet soon after
+// typing stops; a page of math prints with every formula set.
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QKeyEvent>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QWindow>
 
 #include <optional>
+
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -475,4 +479,161 @@ TEST(DocumentPreviewEndToEnd, AWordTypedIntoALargeDocumentOfMathReachesThePageAt
     })())js").toInt();
     EXPECT_GT(unset, 0) << "the page's math was all set before the word showed";
     EXPECT_EQ(alerts.count(), 0);
+}
+
+namespace {
+
+// The CPU time the process `pid` has used so far, its threads together, in
+// seconds; -1 when it cannot be read.
+double cpuSeconds(qint64 pid) {
+    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray line = file.readAll();
+    // After the name (in parentheses, which may hold spaces): the state,
+    // then ten fields more before the user and system times.
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return -1;
+    return (fields[11].toDouble() + fields[12].toDouble()) / double(sysconf(_SC_CLK_TCK));
+}
+
+// A document of `kilobytes` of math opened with MathJax on, its preview
+// showing the math in view set.
+struct MathDocument {
+    MathDocument(int kilobytes) : user(dir.filePath("preferences.json")) {
+        const QByteArray text = QByteArray::fromStdString(mathdoc::document(size_t(kilobytes) * 1024));
+        path = dir.filePath("math.md");
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
+            return;
+        file.close();
+        user.defaults().setBool(true, "addMathJax");
+        app.emplace(user.defaults(), TZRThemeController::standardLocations());
+        document = app->open(path);
+        auto *content = document ? dynamic_cast<TZRMasterView *>(document->content()) : nullptr;
+        if (!content || !content->webView())
+            return;
+        master = content;
+        preview = content->webView();
+    }
+    bool shows(const QString &wanted) {
+        return web_test::evaluate(*preview, QStringLiteral("document.body.textContent.indexOf(%1) >= 0")
+                                                .arg(platform::WebView::stringLiteral(wanted)))
+            .toBool();
+    }
+    // The formulas of the page that are not set.
+    int unset() {
+        return web_test::evaluate(*preview, R"js((function () {
+          var all = document.querySelectorAll('span.math'), n = 0;
+          for (var i = 0; i < all.length; i++) if (!all[i].querySelector('[id$="-Frame"]')) n++;
+          return n;
+        })())js")
+            .toInt();
+    }
+    bool mathInViewSet() {
+        return testing_qt::spinUntil(
+            [&] {
+                return web_test::evaluate(*preview, R"js((function () {
+                  var all = document.querySelectorAll('span.math'), seen = 0;
+                  for (var i = 0; i < all.length; i++) {
+                    var box = all[i].getBoundingClientRect();
+                    if (box.bottom < 0 || box.top > window.innerHeight) continue;
+                    seen++;
+                    if (!all[i].querySelector('[id$="-Frame"]')) return false;
+                  }
+                  return seen > 0;
+                })())js")
+                    .toBool();
+            },
+            120s);
+    }
+
+    QTemporaryDir dir;
+    QString path;
+    NewUser user;
+    platform::ScriptedAlerts alerts;
+    std::optional<Application> app;
+    SmartEditorDocument *document = nullptr;
+    TZRMasterView *master = nullptr;
+    SmartWebView *preview = nullptr;
+};
+
+}  // namespace
+
+// A megabyte of math (some 7,000 formulas), a word typed in its middle: the
+// word is in the page, and within seconds of the last key the page's
+// process is quiet, leaving the math far from the view as written (it used
+// to set all of it after every pause in typing, over twenty minutes of a
+// full core at this size).
+TEST(DocumentPreviewEndToEnd, AfterAWordTypedIntoAMegabyteOfMathThePagesProcessGoesQuiet) {
+    if (!QFile::exists("/usr/share/javascript/mathjax/MathJax.js"))
+        GTEST_SKIP() << "MathJax is not installed (libjs-mathjax)";
+    MathDocument math(1024);
+    ASSERT_TRUE(math.preview);
+    SmartWebView &preview = *math.preview;
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return math.shows("midpoint paragraph"); }, 120s));
+    ASSERT_TRUE(math.mathInViewSet());
+
+    SmartTextView *editor = math.master->textView();
+    editor->setFocus();
+    const QString marker = QStringLiteral("The midpoint paragraph stands here");
+    const qsizetype at = math.master->textString().indexOf(marker);
+    ASSERT_GE(at, 0);
+    editor->setSelectedRange({at + marker.size(), 0});
+    for (QChar c : QStringLiteral(", typed")) {
+        type(editor, QString(c));
+        testing_qt::spinFor(100ms);
+    }
+    QElapsedTimer sinceLastKey;
+    sinceLastKey.start();
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return math.shows("stands here, typed."); }, 60s));
+
+    // The page's process over windows of two seconds, sampled every quarter
+    // of a second: quiet once one of them used under a tenth of a second.
+    const qint64 pid = preview.page()->renderProcessPid();
+    ASSERT_GT(pid, 0);
+    std::vector<std::pair<qint64, double>> samples;
+    qint64 quietFrom = -1;
+    while (quietFrom < 0 && sinceLastKey.elapsed() < 60000) {
+        samples.emplace_back(sinceLastKey.elapsed(), cpuSeconds(pid));
+        ASSERT_GE(samples.back().second, 0);
+        for (const auto &[when, cpu] : samples)
+            if (samples.back().first - when >= 2000 && samples.back().second - cpu < 0.1)
+                quietFrom = when;
+        testing_qt::spinFor(250ms);
+    }
+    ASSERT_GE(quietFrom, 0) << "the page's process was busy for a minute after typing stopped";
+    EXPECT_LT(quietFrom, 30000);
+    EXPECT_TRUE(math.shows("stands here, typed."));
+    EXPECT_GT(math.unset(), 0);
+    EXPECT_EQ(math.alerts.count(), 0);
+}
+
+// Printing a page of math to PDF right after it opened, its math far from
+// the view still as written: the page is printed with every formula set
+// (the PDF's pages are pictures of the page, so the page is read as it is
+// laid out on paper).
+TEST(DocumentPreviewEndToEnd, APageOfMathPrintsEveryFormulaSet) {
+    if (!QFile::exists("/usr/share/javascript/mathjax/MathJax.js"))
+        GTEST_SKIP() << "MathJax is not installed (libjs-mathjax)";
+    MathDocument math(100);
+    ASSERT_TRUE(math.preview);
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return math.shows("midpoint paragraph"); }, 120s));
+    ASSERT_TRUE(math.mathInViewSet());
+
+    // The formulas not set when the page is laid out on paper.
+    web_test::evaluate(*math.preview, R"js(window.addEventListener('beforeprint', function () {
+      var all = document.querySelectorAll('span.math'), n = 0;
+      for (var i = 0; i < all.length; i++) if (!all[i].querySelector('[id$="-Frame"]')) n++;
+      window.unsetWhenPrinted = n;
+    }), true)js");
+    const QString pdf = math.dir.filePath("math.pdf");
+    ASSERT_TRUE(math.document->printPreviewToPdf(pdf));
+    EXPECT_GT(QFileInfo(pdf).size(), 0);
+    EXPECT_EQ(web_test::evaluate(*math.preview, "'unsetWhenPrinted' in window ? window.unsetWhenPrinted : -1").toInt(),
+              0);
+    EXPECT_EQ(math.unset(), 0);
+    EXPECT_EQ(web_test::evaluate(*math.preview, "document.querySelectorAll('.MathJax_Error').length").toInt(), 0);
+    EXPECT_EQ(math.alerts.count(), 0);
 }

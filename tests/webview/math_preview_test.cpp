@@ -1,8 +1,10 @@
 // The preview's math on the real web engine, with MathJax from the system's
 // package: a change goes into the page at once while the rest of the math
-// waits to be set, everything is set in the end, the block under the caret
-// keeps its height on screen as the math around it is set, and a page that
-// took random changes at random moments ends as a fresh page set whole.
+// waits to be set, everything is set when the whole page is asked for, the
+// page's process goes quiet after typing stops while the math far from the
+// view waits for the view to come near it, the block under the caret keeps
+// its height on screen as the math around it is set, and a page that took
+// random changes at random moments ends as a fresh page set whole.
 #include "support/math_document.h"
 #include "support/test_preferences.h"
 #include "web_test_support.h"
@@ -105,6 +107,14 @@ protected:
         ASSERT_TRUE(waitUntil([&] { return view->controller().knowsPageBlocks(); }));
     }
     int unset() { return evaluate(*view, UnsetMath).toInt(); }
+    // Asks for the whole page, as printing does: whether every formula was
+    // set.
+    bool setWhole() {
+        std::optional<bool> whole;
+        view->controller().showWholePage([&](bool ok) { whole = ok; });
+        waitUntil([&] { return whole.has_value(); }, 400000);
+        return whole.value_or(false);
+    }
     bool shows(const QString &words) {
         return evaluate(*view, QStringLiteral("document.body.textContent.indexOf(%1) >= 0")
                                    .arg(platform::WebView::stringLiteral(words)))
@@ -124,9 +134,10 @@ protected:
 // Two hundred kilobytes of math: a word typed in the middle right after
 // the page opened is in the page within seconds, while most of the math
 // still waits to be set (a change used to wait for MathJax to set the whole
-// page, minutes at this size); the math in view is set first, and in the end
-// every formula is set, the changed paragraph's among them.
-TEST_F(MathPreviewTest, AnEditGoesInAtOnceWhileTheRestWaitsAndEverythingIsSetInTheEnd) {
+// page, minutes at this size); the math in view is set first, and once the
+// whole page is asked for every formula is set, the changed paragraph's
+// among them.
+TEST_F(MathPreviewTest, AnEditGoesInAtOnceWhileTheRestWaitsAndEverythingIsSetForTheWholePage) {
     StepWatch watch(std::chrono::seconds(450));
     const QString text = QString::fromStdString(mathdoc::document(200 * 1024));
     watch.step("opening");
@@ -163,10 +174,100 @@ TEST_F(MathPreviewTest, AnEditGoesInAtOnceWhileTheRestWaitsAndEverythingIsSetInT
     EXPECT_GT(waiting, formulas / 4) << "the rest of the math was set before the edit showed";
 
     watch.step("everything set");
-    ASSERT_TRUE(waitUntil([&] { return unset() == 0; }, 400000)) << unset() << " formulas of " << formulas;
+    ASSERT_TRUE(setWhole());
+    EXPECT_EQ(unset(), 0) << "formulas of " << formulas;
+    view->controller().endWholePage();
     EXPECT_TRUE(shows("stands here, typed"));
     EXPECT_EQ(evaluate(*view, "document.querySelectorAll('.MathJax_Error').length").toInt(), 0);
     EXPECT_EQ(evaluate(*view, "document.documentElement.children.length").toInt(), 2);
+}
+
+// Three hundred kilobytes of math, a word and a formula typed in the
+// middle a key at a time: once typing stops the typesetter has nothing
+// running or due while the math at the end of the page is still as written
+// (it used to set all of it, a slice after another, for minutes), the math
+// in and near the view and the typed paragraph's are set, and the view
+// scrolled to the end has the math there set. A short page still ends with
+// all its math set.
+TEST_F(MathPreviewTest, AfterTypingTheTypesetterGoesQuietWithTheFarMathUnsetUntilTheViewComesNear) {
+    StepWatch watch(std::chrono::seconds(400));
+    const QString text = QString::fromStdString(mathdoc::document(300 * 1024, 3));
+    // With the caret's anchor in the paragraph typed into: the page follows
+    // it.
+    auto withAnchor = [](QString html) {
+        return html.replace("The midpoint paragraph", "The midpoint paragraph" + Anchor);
+    };
+    prefs.insert(preview::SyncPreviewLocationWhileTyping, true);
+    watch.step("opening");
+    open(withAnchor(convert(text)));
+    // Whether every formula from `above` to `below` screens around the view
+    // is set (and there is one), and whether the last formula of the page is.
+    auto setAround = [&](int above, int below) {
+        return evaluate(*view, QStringLiteral(R"js((function () {
+          var all = document.querySelectorAll('span.math'), h = window.innerHeight, seen = 0;
+          for (var i = 0; i < all.length; i++) {
+            var box = all[i].getBoundingClientRect();
+            if (box.bottom < %1 * h || box.top > %2 * h) continue;
+            seen++;
+            if (!all[i].querySelector('[id$="-Frame"]')) return false;
+          }
+          return seen > 0;
+        })())js")
+                                   .arg(-above)
+                                   .arg(1 + below))
+            .toBool();
+    };
+    const QString LastSet = QStringLiteral(R"js((function () {
+      var all = document.querySelectorAll('span.math');
+      return !!all[all.length - 1].querySelector('[id$="-Frame"]');
+    })())js");
+    const QString Quiet = QStringLiteral("orvaneTypesetter.busy() === false");
+
+    watch.step("typing");
+    const QString word = QStringLiteral(" typed $x_2$");
+    QString typed;
+    for (QChar c : word) {
+        typed += c;
+        QString edited = text;
+        edited.replace("stands here.", "stands here" + typed + ".");
+        view->updatePreview(withAnchor(convert(edited)));
+        pause(100);
+    }
+    ASSERT_TRUE(waitUntil([&] { return shows("stands here typed"); }));
+
+    watch.step("quiet");
+    // Nothing running or due, twice a second apart: no idle slice is
+    // waiting for its turn either.
+    ASSERT_TRUE(waitUntil([&] {
+        if (!evaluate(*view, Quiet).toBool())
+            return false;
+        pause(1000);
+        return evaluate(*view, Quiet).toBool();
+    }, 120000)) << unset() << " formulas unset";
+    EXPECT_GT(evaluate(*view, "orvaneTypesetter.waiting()").toInt(), 0);
+    EXPECT_FALSE(evaluate(*view, LastSet).toBool()) << "the math far from the view was set";
+    EXPECT_TRUE(setAround(1, 1));
+    EXPECT_TRUE(evaluate(*view, QStringLiteral(R"js((function () {
+      var p = document.getElementById('TZRHTMLSCROLLPOINT').closest('p');
+      return p.querySelectorAll('[id$="-Frame"]').length === p.querySelectorAll('script[type^="math/"]').length &&
+             p.querySelectorAll('script[type^="math/"]').length > 0;
+    })())js"))
+                    .toBool());
+
+    watch.step("scrolled to the end");
+    evaluate(*view, "window.scrollTo(0, document.documentElement.scrollHeight)");
+    ASSERT_TRUE(waitUntil([&] { return setAround(0, 0); }, 60000));
+    EXPECT_TRUE(evaluate(*view, LastSet).toBool());
+    ASSERT_TRUE(waitUntil([&] { return evaluate(*view, Quiet).toBool(); }, 60000));
+    EXPECT_GT(unset(), 0);
+
+    // A short page costs little to set whole: it ends with every formula
+    // set, asked for or not.
+    watch.step("a short page");
+    view->updatePreview(convert(QString::fromStdString(mathdoc::document(12 * 1024, 5))));
+    view->reloadPreview();
+    ASSERT_TRUE(waitUntil([&] { return !view->controller().isUpdating() && !view->isLoadingHtml(); }));
+    ASSERT_TRUE(waitUntil([&] { return evaluate(*view, Quiet).toBool() && unset() == 0; }, 120000)) << unset();
 }
 
 // The block under the caret stands at the caret's height after the page
@@ -258,7 +359,10 @@ TEST_F(MathPreviewTest, RandomChangesAtRandomMomentsEndAsAFreshPageSetWhole) {
         pause(below(400));
     }
     watch.step("settling");
-    ASSERT_TRUE(waitUntil([&] { return !view->controller().isUpdating() && unset() == 0; }, 200000)) << unset();
+    ASSERT_TRUE(waitUntil([&] { return !view->controller().isUpdating(); }, 200000));
+    ASSERT_TRUE(setWhole());
+    EXPECT_EQ(unset(), 0);
+    view->controller().endWholePage();
     pause(500);
     const QString reading = evaluate(*view, PageReading).toString();
     EXPECT_EQ(evaluate(*view, "document.documentElement.children.length").toInt(), 2);

@@ -495,6 +495,9 @@ void PreviewController::renderProcessGone() {
     m_pageBlocks.reset();
     m_pageParts.reset();
     m_pageBroken = true;
+    // What waited for the whole page gets no page.
+    if (auto done = std::exchange(m_wholePageDone, {}))
+        done(false);
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     if (m_lastCrashReload >= 0 && now - m_lastCrashReload < CrashReloadInterval)
         return;

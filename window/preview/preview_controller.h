@@ -169,9 +169,10 @@ public:
     // The page was scrolled or resized: the parts that come near the view
     // are filled soon after.
     void partsMayShow();
-    // Fills every part, for what needs the whole page (printing); `done` is
-    // told whether the page holds the whole body. Until endWholePage() no
-    // part is emptied.
+    // Fills every part and has every formula set, for what needs the whole
+    // page (printing); `done` is told whether the page holds the whole body,
+    // its math set. Until endWholePage() no part is emptied, and math far
+    // from the view goes on being set.
     void showWholePage(std::function<void(bool whole)> done);
     void endWholePage();
 
@@ -275,6 +276,7 @@ private:
     void fillPartsInView();
     void fillParts(const std::shared_ptr<const preview::BodyParts> &parts, quint64 generation, const QString &view);
     void fillWholeStep();
+    void setWholeMath(quint64 generation, qint64 left, QElapsedTimer progress);
     void partsDone(bool changed);
     // Parts to empty so that no more than kMaxFilledParts stay filled: the
     // farthest from [first, last] first.

@@ -22,6 +22,10 @@ namespace {
 // script of the whole-page fill carries at most.
 constexpr qsizetype kPartsPerFill = 8;
 constexpr qsizetype kWholePageBatchChars = 1 << 20;
+// How often the whole page's math is asked about while it is being set, and
+// how long it may set nothing before the page is taken not to finish.
+constexpr auto kWholeMathPoll = std::chrono::milliseconds(250);
+constexpr qint64 kWholeMathStallMs = 60000;
 
 // The parts filled around the caret's anchor when a page is made.
 std::vector<bool> filledAround(qsizetype count, qsizetype anchor) {
@@ -339,6 +343,9 @@ void PreviewController::endWholePage() {
     m_wholePage = false;
     if (auto done = std::exchange(m_wholePageDone, {}))
         done(false);
+    // The math far from the view waits again.
+    if (m_pageTypesets && !m_pageEnded)
+        m_page->run(setAllMathScript(false), PreviewPageDriver::World::Page, {});
     partsMayShow();
 }
 
@@ -346,8 +353,15 @@ void PreviewController::fillWholeStep() {
     if (!m_wholePageDone)
         return;
     if (!m_pageParts) {
-        // A page that holds its body whole, or none that can be filled.
-        std::exchange(m_wholePageDone, {})(!m_pageBroken && !m_frozen);
+        // A page that holds its body whole, or none that can be filled: its
+        // math is set once the page being loaded or changed has taken in
+        // its blocks.
+        if (m_pageBroken || m_frozen)
+            std::exchange(m_wholePageDone, {})(false);
+        else if (m_updating)
+            platform::Dispatch::after(std::chrono::milliseconds(20), this, [this] { fillWholeStep(); });
+        else
+            setWholeMath(m_pageGeneration, -1, {});
         return;
     }
     if (m_updating) {
@@ -364,7 +378,7 @@ void PreviewController::fillWholeStep() {
             chars += m_pageParts->text(k).size();
         }
     if (fills.empty()) {
-        std::exchange(m_wholePageDone, {})(true);
+        setWholeMath(m_pageGeneration, -1, {});
         return;
     }
     m_updating = true;
@@ -386,6 +400,52 @@ void PreviewController::fillWholeStep() {
             }
             self->partsDone(false);
         });
+}
+
+// The page's math is set whole, the typesetter's slices going on in the
+// page while this asks how many blocks are left every kWholeMathPoll: the
+// program stays responsive meanwhile. The page answers whether it finished:
+// not when it was replaced, its process ended, or it set nothing for
+// kWholeMathStallMs.
+void PreviewController::setWholeMath(quint64 generation, qint64 left, QElapsedTimer progress) {
+    if (!m_wholePageDone)
+        return;
+    if (generation != m_pageGeneration || m_pageEnded) {
+        std::exchange(m_wholePageDone, {})(false);
+        return;
+    }
+    if (!m_pageTypesets) {
+        std::exchange(m_wholePageDone, {})(true);
+        return;
+    }
+    if (!progress.isValid())
+        progress.start();
+    QPointer<PreviewController> self(this);
+    m_page->run(setAllMathScript(true), PreviewPageDriver::World::Page,
+                [self, generation, left, progress](bool finished, const QVariant &result) mutable {
+                    if (!self || !self->m_wholePageDone)
+                        return;
+                    bool number = false;
+                    const qint64 now = result.toLongLong(&number);
+                    if (!finished || !number || now < 0 || generation != self->m_pageGeneration) {
+                        std::exchange(self->m_wholePageDone, {})(false);
+                        return;
+                    }
+                    if (now == 0) {
+                        std::exchange(self->m_wholePageDone, {})(true);
+                        return;
+                    }
+                    if (left < 0 || now < left)
+                        progress.start();
+                    else if (progress.elapsed() > kWholeMathStallMs) {
+                        std::exchange(self->m_wholePageDone, {})(false);
+                        return;
+                    }
+                    platform::Dispatch::after(kWholeMathPoll, self.data(), [self, generation, now, progress] {
+                        if (self)
+                            self->setWholeMath(generation, now, progress);
+                    });
+                });
 }
 
 // --- Geometry ------------------------------------------------------------------------

@@ -588,6 +588,12 @@ return true;
                        typesetting, then);
 }
 
+QString setAllMathScript(bool all) {
+    return QStringLiteral("(function () { var t = window.orvaneTypesetter;"
+                          " return t && t.setAll ? t.setAll(%1) : 0; })()")
+        .arg(all ? QStringLiteral("true") : QStringLiteral("false"));
+}
+
 QString typesetBodyScript() {
     return QStringLiteral(R"js((function () {
 var body = document.body;

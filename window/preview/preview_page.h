@@ -179,8 +179,10 @@ inline constexpr QStringView BlockMarker = u"orvane-block";
 // world, where the page's own scripts cannot reach the map. A page with them
 // runs them in its own world: there the new blocks are coloured as they go
 // in and handed to the page's typesetter (resources/page/typesetter.js),
-// which sets a change's blocks first, then those in view, the rest while the
-// page idles. A change goes in at once, whatever MathJax is setting.
+// which sets a change's blocks first, then those in or near the view, the
+// rest while the page idles only when that is cheap (else as the view comes
+// near), and all of it while the whole page is asked for. A change goes in
+// at once, whatever MathJax is setting.
 //
 // `then` is script text run right after a change went in (the page's
 // position), whose failure changes nothing.
@@ -201,6 +203,10 @@ QString mapBlocksScript(qsizetype expectedCount);
 // After a load: the typesetter (MathJax, once it is ready) and highlight.js
 // over a body that was put in after they set the page.
 QString typesetBodyScript();
+// Has the page's typesetter set every formula from now on (`all`), or go
+// back to setting only what is near the view; answers how many blocks of
+// math wait to be set (0 on a page without the typesetter).
+QString setAllMathScript(bool all);
 // Puts the block under the caret ("TZRHTMLSCROLLPOINT") at `offset` pixels
 // below the top of the view, or as near as the page can scroll.
 QString scrollToAnchorScript(int offset);

@@ -54,6 +54,8 @@ public:
                 return "geometry";
             if (text.contains(u"orvaneTypesetter.addAll"))
                 return "typeset";
+            if (text.contains(u"t.setAll("))
+                return "set-all";
             if (text.contains(u"TZRHTMLSCROLLPOINT"))
                 return "anchor";
             if (text.contains(u"scrollTo"))
@@ -786,6 +788,92 @@ TEST_F(PreviewControllerTest, RunsBlockScriptsBesideTheTypesettersOfThePage) {
     ASSERT_TRUE(idle());
     EXPECT_TRUE(controller.knowsPageBlocks());
     EXPECT_FALSE(fake.pending("body"));
+}
+
+// What needs the whole page (printing) waits for its math as well: the page
+// is asked to set all of it, and asked again a little later until nothing
+// is left; the answer is no when the page is loaded afresh, its process
+// ends or it does not answer meanwhile; once printing is over the math far
+// from the view waits again.
+TEST_F(PreviewControllerTest, TheWholePageWaitsForItsMathAndSaysNoWhenThePageGoes) {
+    prefs.insert(preview::AddMathJax, true);
+    thawWith(page("<p>\\(x\\)</p>"));
+    std::optional<bool> whole;
+    auto askWhole = [&] {
+        whole.reset();
+        controller.showWholePage([&](bool ok) { whole = ok; });
+        return waitUntil([&] { return fake.pending("set-all"); });
+    };
+    // Printing is over: the far math waits again.
+    auto endWhole = [&] {
+        controller.endWholePage();
+        while (fake.pending("set-all")) {
+            EXPECT_TRUE(fake.last("set-all")->text.contains(u"setAll(false)"));
+            fake.answer("set-all", 5);
+        }
+    };
+    ASSERT_TRUE(askWhole());
+    EXPECT_EQ(fake.last("set-all")->world, PreviewPageDriver::World::Page);
+    EXPECT_TRUE(fake.last("set-all")->text.contains(u"setAll(true)"));
+    for (int left : {120, 120, 7}) {
+        fake.answer("set-all", left);
+        ASSERT_TRUE(waitUntil([&] { return fake.pending("set-all") || whole.has_value(); }));
+        ASSERT_FALSE(whole.has_value());
+    }
+    fake.answer("set-all", 0);
+    ASSERT_TRUE(whole.has_value());
+    EXPECT_TRUE(*whole);
+    controller.endWholePage();
+    ASSERT_TRUE(fake.pending("set-all"));
+    EXPECT_TRUE(fake.last("set-all")->text.contains(u"setAll(false)"));
+    fake.answer("set-all", 5);
+    EXPECT_FALSE(fake.pending("set-all"));
+
+    // Not answered in time.
+    ASSERT_TRUE(askWhole());
+    fake.answer("set-all", QVariant(), false);
+    ASSERT_TRUE(whole.has_value());
+    EXPECT_FALSE(*whole);
+    endWhole();
+    fake.settle();
+
+    // The page loaded afresh between two questions.
+    ASSERT_TRUE(askWhole());
+    fake.answer("set-all", 50);
+    controller.reloadPreview();
+    ASSERT_TRUE(waitUntil([&] { return whole.has_value() || fake.pending("set-all"); }));
+    if (!whole.has_value())
+        fake.answer("set-all", 50);
+    ASSERT_TRUE(waitUntil([&] { return whole.has_value(); }));
+    EXPECT_FALSE(*whole);
+    endWhole();
+    ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+    fake.finishLoad();
+    fake.settle();
+    ASSERT_TRUE(idle());
+
+    // Asked while a page is being loaded: its math is asked for once it has
+    // come.
+    controller.reloadPreview();
+    ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+    whole.reset();
+    controller.showWholePage([&](bool ok) { whole = ok; });
+    testing_qt::spinFor(std::chrono::milliseconds(100));
+    EXPECT_FALSE(fake.pending("set-all"));
+    fake.finishLoad();
+    fake.settle();
+    ASSERT_TRUE(waitUntil([&] { return fake.pending("set-all"); }));
+    fake.answer("set-all", 0);
+    ASSERT_TRUE(whole.has_value());
+    EXPECT_TRUE(*whole);
+    endWhole();
+    fake.settle();
+
+    // The page's process ended while its math was being set: no, at once.
+    ASSERT_TRUE(askWhole());
+    controller.renderProcessGone();
+    ASSERT_TRUE(whole.has_value());
+    EXPECT_FALSE(*whole);
 }
 
 // A body too long to go to the page as one script string: changes go in as
