@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QWindow>
 
+#include <functional>
 #include <optional>
 
 #include <unistd.h>
@@ -72,17 +73,22 @@ bool pageShows(SmartWebView &preview, const QString &wanted) {
         .toBool();
 }
 
-// A file of `text` opened by the program as a new user's: its window's
-// content at hand, null where the document did not open with a preview.
+// A file of `text` opened by the program as a new user's, with the
+// preferences `prefer` gives: its window's content at hand, null where the
+// document did not open with a preview.
 struct OpenedDocument {
-    explicit OpenedDocument(const QByteArray &text)
-        : user(dir.filePath("preferences.json")), app(user.defaults(), TZRThemeController::standardLocations()) {
-        const QString path = dir.filePath("long.md");
+    explicit OpenedDocument(const QByteArray &text, const QString &name = QStringLiteral("long.md"),
+                            const std::function<void(platform::Defaults &)> &prefer = {})
+        : user(dir.filePath("preferences.json")) {
+        if (prefer)
+            prefer(user.defaults());
+        app.emplace(user.defaults(), TZRThemeController::standardLocations());
+        const QString path = dir.filePath(name);
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
             return;
         file.close();
-        document = app.open(path);
+        document = app->open(path);
         auto *master = document ? dynamic_cast<TZRMasterView *>(document->content()) : nullptr;
         if (master && master->webView())
             content = master;
@@ -91,9 +97,63 @@ struct OpenedDocument {
     QTemporaryDir dir;
     NewUser user;
     platform::ScriptedAlerts alerts;
-    Application app;
+    std::optional<Application> app;
     SmartEditorDocument *document = nullptr;
     TZRMasterView *content = nullptr;
+};
+
+// The CPU time the process `pid` has used so far, its threads together, in
+// seconds; -1 when it cannot be read.
+double cpuSeconds(qint64 pid) {
+    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray line = file.readAll();
+    // After the name (in parentheses, which may hold spaces): the state,
+    // then ten fields more before the user and system times.
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return -1;
+    return (fields[11].toDouble() + fields[12].toDouble()) / double(sysconf(_SC_CLK_TCK));
+}
+
+// A document of `kilobytes` of math opened with MathJax on, with what its
+// page shows of its math.
+struct MathDocument : OpenedDocument {
+    explicit MathDocument(int kilobytes)
+        : OpenedDocument(QByteArray::fromStdString(mathdoc::document(size_t(kilobytes) * 1024)),
+                         QStringLiteral("math.md"), [](platform::Defaults &d) { d.setBool(true, "addMathJax"); }),
+          master(content), preview(content ? content->webView() : nullptr) {}
+    bool shows(const QString &wanted) { return pageShows(*preview, wanted); }
+    // The formulas of the page that are not set.
+    int unset() {
+        return web_test::evaluate(*preview, R"js((function () {
+          var all = document.querySelectorAll('span.math'), n = 0;
+          for (var i = 0; i < all.length; i++) if (!all[i].querySelector('[id$="-Frame"]')) n++;
+          return n;
+        })())js")
+            .toInt();
+    }
+    bool mathInViewSet() {
+        return testing_qt::spinUntil(
+            [&] {
+                return web_test::evaluate(*preview, R"js((function () {
+                  var all = document.querySelectorAll('span.math'), seen = 0;
+                  for (var i = 0; i < all.length; i++) {
+                    var box = all[i].getBoundingClientRect();
+                    if (box.bottom < 0 || box.top > window.innerHeight) continue;
+                    seen++;
+                    if (!all[i].querySelector('[id$="-Frame"]')) return false;
+                  }
+                  return seen > 0;
+                })())js")
+                    .toBool();
+            },
+            120s);
+    }
+
+    TZRMasterView *master;
+    SmartWebView *preview;
 };
 
 }  // namespace
@@ -439,127 +499,29 @@ return JSON.stringify({inside: inside.length, all: all.length, wrong: wrong});
 TEST(DocumentPreviewEndToEnd, AWordTypedIntoALargeDocumentOfMathReachesThePageAtOnce) {
     if (!QFile::exists("/usr/share/javascript/mathjax/MathJax.js"))
         GTEST_SKIP() << "MathJax is not installed (libjs-mathjax)";
-    QTemporaryDir dir;
-    const QByteArray text = QByteArray::fromStdString(mathdoc::document(300 * 1024));
-    const QString path = dir.filePath("math.md");
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
-    file.close();
-    NewUser user(dir.filePath("preferences.json"));
-    user.defaults().setBool(true, "addMathJax");
-    platform::ScriptedAlerts alerts;
-    Application app(user.defaults(), TZRThemeController::standardLocations());
-    SmartEditorDocument *document = app.open(path);
-    ASSERT_TRUE(document);
-    auto *content = dynamic_cast<TZRMasterView *>(document->content());
-    ASSERT_TRUE(content && content->webView());
-    SmartWebView &preview = *content->webView();
-    auto shows = [&](const QString &wanted) { return pageShows(preview, wanted); };
+    MathDocument math(300);
+    ASSERT_TRUE(math.preview);
+    SmartWebView &preview = *math.preview;
     // MathJax at work on the page.
-    ASSERT_TRUE(testing_qt::spinUntil([&] { return shows("midpoint paragraph"); }, 60s));
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return math.shows("midpoint paragraph"); }, 60s));
     ASSERT_TRUE(testing_qt::spinUntil(
         [&] { return web_test::evaluate(preview, "document.querySelectorAll('[id$=\"-Frame\"]').length").toInt() > 0; },
         60s));
 
-    SmartTextView *editor = content->textView();
+    SmartTextView *editor = math.master->textView();
     editor->setFocus();
     const QString marker = QStringLiteral("The midpoint paragraph stands here");
-    const qsizetype at = content->textString().indexOf(marker);
+    const qsizetype at = math.master->textString().indexOf(marker);
     ASSERT_GE(at, 0);
     editor->setSelectedRange({at + marker.size(), 0});
     QElapsedTimer clock;
     clock.start();
     type(editor, ", typed");
-    ASSERT_TRUE(testing_qt::spinUntil([&] { return shows("stands here, typed."); }, 60s));
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return math.shows("stands here, typed."); }, 60s));
     EXPECT_LT(clock.elapsed(), 15000);
-    const int unset = web_test::evaluate(preview, R"js((function () {
-      var all = document.querySelectorAll('span.math'), n = 0;
-      for (var i = 0; i < all.length; i++) if (!all[i].querySelector('[id$="-Frame"]')) n++;
-      return n;
-    })())js").toInt();
-    EXPECT_GT(unset, 0) << "the page's math was all set before the word showed";
-    EXPECT_EQ(alerts.count(), 0);
+    EXPECT_GT(math.unset(), 0) << "the page's math was all set before the word showed";
+    EXPECT_EQ(math.alerts.count(), 0);
 }
-
-namespace {
-
-// The CPU time the process `pid` has used so far, its threads together, in
-// seconds; -1 when it cannot be read.
-double cpuSeconds(qint64 pid) {
-    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray line = file.readAll();
-    // After the name (in parentheses, which may hold spaces): the state,
-    // then ten fields more before the user and system times.
-    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 13)
-        return -1;
-    return (fields[11].toDouble() + fields[12].toDouble()) / double(sysconf(_SC_CLK_TCK));
-}
-
-// A document of `kilobytes` of math opened with MathJax on, its preview
-// showing the math in view set.
-struct MathDocument {
-    MathDocument(int kilobytes) : user(dir.filePath("preferences.json")) {
-        const QByteArray text = QByteArray::fromStdString(mathdoc::document(size_t(kilobytes) * 1024));
-        path = dir.filePath("math.md");
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
-            return;
-        file.close();
-        user.defaults().setBool(true, "addMathJax");
-        app.emplace(user.defaults(), TZRThemeController::standardLocations());
-        document = app->open(path);
-        auto *content = document ? dynamic_cast<TZRMasterView *>(document->content()) : nullptr;
-        if (!content || !content->webView())
-            return;
-        master = content;
-        preview = content->webView();
-    }
-    bool shows(const QString &wanted) {
-        return web_test::evaluate(*preview, QStringLiteral("document.body.textContent.indexOf(%1) >= 0")
-                                                .arg(platform::WebView::stringLiteral(wanted)))
-            .toBool();
-    }
-    // The formulas of the page that are not set.
-    int unset() {
-        return web_test::evaluate(*preview, R"js((function () {
-          var all = document.querySelectorAll('span.math'), n = 0;
-          for (var i = 0; i < all.length; i++) if (!all[i].querySelector('[id$="-Frame"]')) n++;
-          return n;
-        })())js")
-            .toInt();
-    }
-    bool mathInViewSet() {
-        return testing_qt::spinUntil(
-            [&] {
-                return web_test::evaluate(*preview, R"js((function () {
-                  var all = document.querySelectorAll('span.math'), seen = 0;
-                  for (var i = 0; i < all.length; i++) {
-                    var box = all[i].getBoundingClientRect();
-                    if (box.bottom < 0 || box.top > window.innerHeight) continue;
-                    seen++;
-                    if (!all[i].querySelector('[id$="-Frame"]')) return false;
-                  }
-                  return seen > 0;
-                })())js")
-                    .toBool();
-            },
-            120s);
-    }
-
-    QTemporaryDir dir;
-    QString path;
-    NewUser user;
-    platform::ScriptedAlerts alerts;
-    std::optional<Application> app;
-    SmartEditorDocument *document = nullptr;
-    TZRMasterView *master = nullptr;
-    SmartWebView *preview = nullptr;
-};
-
-}  // namespace
 
 // A megabyte of math (some 7,000 formulas), a word typed in its middle: the
 // word is in the page, and within seconds of the last key the page's
