@@ -218,9 +218,14 @@ function cover() { document.getElementById('cover').style.display = 'inline'; }
         ASSERT_TRUE(content && content->webView());
         SmartWebView &preview = *content->webView();
         ASSERT_TRUE(previewShows(&preview, "Dear diary"));
+        // Clicked once the page has taken what was on its way to it (a
+        // click on a page being replaced goes nowhere).
+        PreviewController &controller = preview.controller();
+        ASSERT_TRUE(testing_qt::spinUntil(
+            [&] { return !controller.isFrozen() && !controller.isUpdating() && controller.knowsPageBlocks(); }, 60s));
 
         ASSERT_TRUE(web_test::clickElement(preview, "a[href=\"https://example.com/site\"]"));
-        ASSERT_TRUE(testing_qt::spinUntil([&] { return opener.calls().size() == 1 || alerts.count() > 0; }, 20s));
+        ASSERT_TRUE(testing_qt::spinUntil([&] { return opener.calls().size() == 1 || alerts.count() > 0; }, 60s));
         EXPECT_EQ(opener.calls(), QStringList{"https://example.com/site"});
         EXPECT_EQ(alerts.count(), 0);
 
