@@ -22,6 +22,7 @@
 
 #include "e2e/application.h"
 #include "e2e/new_user.h"
+#include "e2e/preview_text.h"
 #include "editor/smart_text_view.h"
 #include "platform/documents/type_registry.h"
 #include "platform/runtime/action_router.h"
@@ -268,8 +269,7 @@ TEST(DocumentPreviewEndToEnd, AfterAResizeThePreviewShowsTheDocumentWhereItWasOr
     TZRMasterView *content = opened.content;
     SmartWebView &preview = *content->webView();
     PreviewController &controller = preview.controller();
-    ASSERT_TRUE(testing_qt::spinUntil(
-        [&] { return !controller.isFrozen() && !controller.isUpdating() && controller.knowsPageBlocks(); }, 60s));
+    ASSERT_TRUE(previewSettles(&preview));
 
     // The text of the body's first element that reaches below the view's
     // top, and where its top stands in the view.
@@ -341,9 +341,7 @@ TEST(DocumentPreviewEndToEnd, ResizesWhileTypingNeverLeaveThePreviewBlank) {
     SmartEditorDocument *document = opened.document;
     TZRMasterView *content = opened.content;
     SmartWebView &preview = *content->webView();
-    PreviewController &controller = preview.controller();
-    ASSERT_TRUE(testing_qt::spinUntil(
-        [&] { return !controller.isFrozen() && !controller.isUpdating() && controller.knowsPageBlocks(); }, 60s));
+    ASSERT_TRUE(previewSettles(&preview));
     FindBar *find = content->textView()->findBar();
     find->setFindString("Section 3000 opens");
     ASSERT_TRUE(find->findNext());
@@ -386,12 +384,9 @@ TEST(DocumentPreviewEndToEnd, ResizesWhileTypingNeverLeaveThePreviewBlank) {
 TEST(DocumentPreviewEndToEnd, TypedSentencesReachThePageWholeOnceTypingStops) {
     OpenedDocument opened(sectionsDocument(1000000));
     ASSERT_TRUE(opened.content);
-    SmartEditorDocument *document = opened.document;
     TZRMasterView *content = opened.content;
     SmartWebView &preview = *content->webView();
-    PreviewController &controller = preview.controller();
-    ASSERT_TRUE(testing_qt::spinUntil(
-        [&] { return !controller.isFrozen() && !controller.isUpdating() && controller.knowsPageBlocks(); }, 60s));
+    ASSERT_TRUE(previewSettles(&preview));
     // Whether a paragraph of the page reads `wanted` (blanks collapsed, the
     // scroll anchor left out); looked at every 200 ms.
     auto shown = [&](const QString &wanted) {

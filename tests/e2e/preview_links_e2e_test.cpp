@@ -220,9 +220,7 @@ function cover() { document.getElementById('cover').style.display = 'inline'; }
         ASSERT_TRUE(previewShows(&preview, "Dear diary"));
         // Clicked once the page has taken what was on its way to it (a
         // click on a page being replaced goes nowhere).
-        PreviewController &controller = preview.controller();
-        ASSERT_TRUE(testing_qt::spinUntil(
-            [&] { return !controller.isFrozen() && !controller.isUpdating() && controller.knowsPageBlocks(); }, 60s));
+        ASSERT_TRUE(previewSettles(&preview));
 
         ASSERT_TRUE(web_test::clickElement(preview, "a[href=\"https://example.com/site\"]"));
         ASSERT_TRUE(testing_qt::spinUntil([&] { return opener.calls().size() == 1 || alerts.count() > 0; }, 60s));

@@ -28,3 +28,12 @@ inline QString previewText(SmartWebView *preview) {
 inline bool previewShows(SmartWebView *preview, const QString &wanted) {
     return testing_qt::spinUntil([&] { return previewText(preview).contains(wanted); }, std::chrono::seconds(30));
 }
+
+// Whether the preview comes, within a minute, to a page it knows block by
+// block with nothing on its way to it.
+inline bool previewSettles(SmartWebView *preview) {
+    const PreviewController &controller = preview->controller();
+    return testing_qt::spinUntil(
+        [&] { return !controller.isFrozen() && !controller.isUpdating() && controller.knowsPageBlocks(); },
+        std::chrono::seconds(60));
+}
