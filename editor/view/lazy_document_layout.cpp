@@ -84,13 +84,10 @@ void lineHeights(const QTextBlockFormat &format, const QTextLine &line, qreal sc
 }  // namespace
 
 LazyDocumentLayout::LazyDocumentLayout(QTextDocument *document)
-    : QAbstractTextDocumentLayout(document) {
-    m_idleTimer.setSingleShot(true);
-    m_idleTimer.setInterval(0);
-    connect(&m_idleTimer, &QTimer::timeout, this, [this] {
-        if (layoutSome(5))
-            m_idleTimer.start();
-    });
+    : QAbstractTextDocumentLayout(document), m_idleTask([this](QDeadlineTimer deadline) {
+          // Slices of 5 ms at most, shorter when the turn ends sooner.
+          return layoutSome(int(qBound(qint64(1), deadline.remainingTime(), qint64(5))));
+      }) {
     syncBlockCount();
 }
 
@@ -540,10 +537,7 @@ void LazyDocumentLayout::setVerticalPadding(qreal top, qreal bottom) {
 
 // --- Idle layout -----------------------------------------------------------------
 
-void LazyDocumentLayout::scheduleIdle() const {
-    if (!m_idleTimer.isActive())
-        const_cast<QTimer &>(m_idleTimer).start();
-}
+void LazyDocumentLayout::scheduleIdle() const { m_idleTask.schedule(); }
 
 std::pair<size_t, size_t> LazyDocumentLayout::settleWindow() const {
     const size_t count = m_blocks.size();

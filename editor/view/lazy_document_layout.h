@@ -17,13 +17,13 @@
 #include <QAbstractTextDocumentLayout>
 #include <QTextBlock>
 #include <QTextOption>
-#include <QTimer>
 
 #include <functional>
 #include <utility>
 #include <vector>
 
 #include "editor/view/fenwick_tree.h"
+#include "platform/runtime/idle_work.h"
 
 class LazyDocumentLayout : public QAbstractTextDocumentLayout {
     Q_OBJECT
@@ -125,6 +125,9 @@ public:
     // Lays out blocks with estimated heights that the idle slices settle,
     // for about `milliseconds`; true while some are left.
     bool layoutSome(int milliseconds);
+    // The widget that shows the document: its idle slices go first while it
+    // is in front.
+    void setWidget(QWidget *widget) { m_idleTask.setWidget(widget); }
     // Lays out every block.
     void finishLayout();
     // Lays out `block` and the blocks within `above` pixels above it and
@@ -227,7 +230,8 @@ private:
     mutable Frame m_frame;
     mutable bool m_frameKnown = false;
     mutable QSizeF m_reportedSize;
-    mutable QTimer m_idleTimer;
+    // The idle slices, in the program's turns of idle work.
+    mutable platform::IdleTask m_idleTask;
     qreal m_topPadding = 0;
     qreal m_bottomPadding = 0;
     qreal m_leftPadding = 0;
