@@ -82,7 +82,7 @@ SmartTextStorage::SmartTextStorage(platform::Defaults &defaults, ExtrasProvider 
 
 void SmartTextStorage::setShownIn(QWidget *widget) {
     m_styleAheadTask.setWidget(widget);
-    m_layout->setWidget(widget);
+    m_layout->setWidget(widget, 1);
 }
 
 SmartTextStorage::~SmartTextStorage() {

@@ -66,7 +66,7 @@ public:
     void finish();
     // The widget that shows the document: its pass goes first while it is
     // in front.
-    void setWidget(QWidget *widget) { m_task.setWidget(widget); }
+    void setWidget(QWidget *widget, int order = 0) { m_task.setWidget(widget, order); }
 
     // What the pass has cost since it was made: slices run, visits made, and
     // blocks looked at (those visits covered and those of the ranges stepped

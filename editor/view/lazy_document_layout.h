@@ -127,7 +127,7 @@ public:
     bool layoutSome(int milliseconds);
     // The widget that shows the document: its idle slices go first while it
     // is in front.
-    void setWidget(QWidget *widget) { m_idleTask.setWidget(widget); }
+    void setWidget(QWidget *widget, int order) { m_idleTask.setWidget(widget, order); }
     // Lays out every block.
     void finishLayout();
     // Lays out `block` and the blocks within `above` pixels above it and

@@ -107,25 +107,35 @@ bool IdleWork::turn() {
     if (m_queue.empty())
         return false;
     const QDeadlineTimer deadline(kTurnMilliseconds, Qt::PreciseTimer);
-    // The order of this turn: by rank, then the one that waited longest. A
-    // slice may destroy, cancel or schedule any task (its own included), so
-    // each is looked for in the queue again before its slice.
+    // The order of this turn: by rank, the widget in front's tasks in their
+    // fixed order, the others by the one that waited longest. A slice may
+    // destroy, cancel or schedule any task (its own included), so each is
+    // looked for in the queue again before its slice.
     std::vector<std::pair<int, IdleTask *>> order;
     order.reserve(m_queue.size());
     for (IdleTask *task : m_queue)
         order.emplace_back(rank(task), task);
     std::stable_sort(order.begin(), order.end(), [](const auto &a, const auto &b) {
-        return a.first != b.first ? a.first < b.first : a.second->m_lastSlice < b.second->m_lastSlice;
+        if (a.first != b.first)
+            return a.first < b.first;
+        if (a.first == 0)
+            return a.second->m_order < b.second->m_order;
+        return a.second->m_lastSlice < b.second->m_lastSlice;
     });
+    // While held, the tasks in front keep to the turn's time too.
+    const bool held = isHeld();
     for (const auto &[rank, task] : order) {
-        if (deadline.hasExpired())
+        // Each task of the editor in front has a slice of its own length in
+        // every turn; the others share what is left of the turn's time.
+        if ((rank > 0 || held) && deadline.hasExpired())
             break;
         if (!contains(task))
             continue;
         task->m_lastSlice = ++m_slices;
         // Held by a copy: the slice may destroy the task.
         const IdleTask::Slice slice = task->m_slice;
-        const bool more = slice(deadline);
+        const bool more =
+            slice(rank == 0 && !held ? QDeadlineTimer(kFrontSliceMilliseconds, Qt::PreciseTimer) : deadline);
         if (!contains(task))
             continue;
         if (!more) {

@@ -6,20 +6,26 @@
 // its misspelt words. Each such pass is an IdleTask that does a slice of its
 // work when asked and says whether any is left. All of them, of every open
 // document, run from one place, IdleWork, which gives them together one
-// turn of about kTurnMilliseconds per pass of the event loop: between two
-// turns the loop handles whatever came meanwhile (keys, paints, the web
-// engine's own work for a page). A pass with a timer of its own for each
-// slice would instead take a slice of every pass of every document in each
-// pass of the loop, and with a few large documents open the loop went round
-// only every 60 to 80 ms: a page that needs a few hundred turns of the loop
-// to load waited for seconds.
+// turn per pass of the event loop: between two turns the loop handles
+// whatever came meanwhile (keys, paints, the web engine's own work for a
+// page). A pass with a timer of its own for each slice would instead take a
+// slice of every pass of every document in each pass of the loop, and with
+// a few large documents open the loop went round only every 70 to 100 ms: a
+// page that needs a few hundred turns of the loop to load waited for
+// seconds.
 //
-// Within a turn the tasks of widgets shown in the active window go first,
-// then those shown elsewhere, then the rest (tabs behind the one in front)
-// in turn, the one that waited longest first. While something the user waits
-// for is under way (a preview's page being loaded or changed, see hold()),
-// turns come only every kHeldGapMilliseconds, so that the work it needs from
-// the loop comes through between them.
+// In a turn each task of a widget shown in the active window (the editor in
+// front) has a slice of its own length, in a fixed order (what the others
+// build on first: the styles of a text before the layout that measures
+// them); then, while the turn's kTurnMilliseconds last, those of widgets
+// shown elsewhere, then the rest (tabs behind the one in front), the one
+// that waited longest first. The editor in front thus works as if it were
+// alone, and the others take their turns once it is done.
+//
+// While something the user waits for is under way (a preview's page being
+// loaded or changed, see hold()), every task keeps to the turn's time and
+// turns come only every kHeldGapMilliseconds, so that the work it needs
+// from the loop comes through between them.
 //
 // Main thread only. A task leaves the queue when it is destroyed, also in
 // the middle of a turn (by a slice of another task, or its own): the turn
@@ -57,14 +63,18 @@ public:
     bool isScheduled() const { return m_scheduled; }
 
     // The widget the work is for: work for one shown in the active window goes
-    // first.
-    void setWidget(QWidget *widget) { m_widget = widget; }
+    // first, its tasks in the order of `order` (the lowest first).
+    void setWidget(QWidget *widget, int order = 0) {
+        m_widget = widget;
+        m_order = order;
+    }
     QWidget *widget() const { return m_widget; }
 
 private:
     friend class IdleWork;
     Slice m_slice;
     QPointer<QWidget> m_widget;
+    int m_order = 0;
     bool m_scheduled = false;
     // When it last had a slice, counted in slices of all tasks.
     std::uint64_t m_lastSlice = 0;
@@ -73,8 +83,11 @@ private:
 class IdleWork : public QObject {
     Q_OBJECT
 public:
-    // A turn's length, and the pause between turns while held.
+    // A turn's length, the longest a slice of a task in front may take (each
+    // keeps to its own length within it), and the pause between turns while
+    // held.
     static constexpr int kTurnMilliseconds = 5;
+    static constexpr int kFrontSliceMilliseconds = 10;
     static constexpr int kHeldGapMilliseconds = 12;
 
     static IdleWork &instance();

@@ -418,7 +418,7 @@ TEST(WindowTabsEndToEnd, ALargeDocumentsTabShowsItsPreviewSoonAfterItIsFirstBrou
     ASSERT_TRUE(working) << "the background work ended before it could be watched";
     ASSERT_FALSE(turns.empty());
     std::sort(turns.begin(), turns.end());
-    EXPECT_LT(turns[turns.size() / 2], 30 * slower) << "the loop's median turn, in ms";
+    EXPECT_LT(turns[turns.size() / 2], 45 * slower) << "the loop's median turn, in ms";
     std::printf("the loop's median turn %lld ms, slowest %lld ms\n", qlonglong(turns[turns.size() / 2]),
                 qlonglong(turns.back()));
 
