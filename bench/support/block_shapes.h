@@ -32,7 +32,7 @@ inline const char kMiddleMarker[] = "zmidpointz";
 inline const char kLastMarker[] = "zlastz";
 
 inline const std::vector<std::string> &blockShapes() {
-    static const std::vector<std::string> shapes = {"paragraphs", "list", "fence", "table", "quote"};
+    static const std::vector<std::string> shapes = {"paragraphs", "list", "fence", "table", "quote", "bibliography"};
     return shapes;
 }
 
@@ -239,7 +239,7 @@ inline std::string blockDocument(const std::string &shape, std::string_view corp
                 }
             }
         }
-    } else if (shape == "paragraphs" || shape == "list" || shape == "quote") {
+    } else if (shape == "paragraphs" || shape == "list" || shape == "quote" || shape == "bibliography") {
         source = corpusParagraphs(corpus);
     } else {
         return {};
@@ -268,6 +268,18 @@ inline std::string blockDocument(const std::string &shape, std::string_view corp
     } else if (shape == "list") {
         for (const std::string &element : elements)
             text += "- " + element + "\n";
+        text += '\n';
+    } else if (shape == "bibliography") {
+        // Numbered references, each over two lines: the second goes on
+        // under the first, as a reference's publisher and pages do.
+        for (size_t i = 0; i < elements.size(); i++) {
+            const std::string &element = elements[i];
+            const size_t cut = element.find(' ', element.size() / 2);
+            text += std::to_string(i + 1) + ". " + element.substr(0, cut);
+            if (cut != std::string::npos)
+                text += "\n   " + element.substr(cut + 1);
+            text += "\n";
+        }
         text += '\n';
     } else if (shape == "quote") {
         for (size_t i = 0; i < elements.size(); i++)

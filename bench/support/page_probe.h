@@ -11,6 +11,7 @@
 #include <QString>
 #include <QTcpSocket>
 
+#include <map>
 #include <optional>
 
 namespace benchsupport {
@@ -19,7 +20,9 @@ namespace benchsupport {
 // text frame out, answers read until the one with our id.
 class PageProbe {
 public:
-    bool connectTo(int port) {
+    // Connects to the page whose address holds `address` (the last page
+    // listed when empty).
+    bool connectTo(int port, const QString &address = QString()) {
         m_socket.abort();
         m_buffer.clear();
         QTcpSocket http;
@@ -46,7 +49,8 @@ public:
         QString url;
         for (const QJsonValue &target : QJsonDocument::fromJson(body).array()) {
             const QJsonObject object = target.toObject();
-            if (object.value("type").toString() == "page")
+            if (object.value("type").toString() == "page" &&
+                (address.isEmpty() || object.value("url").toString().contains(address)))
                 url = object.value("webSocketDebuggerUrl").toString();
         }
         if (url.isEmpty())
@@ -72,9 +76,14 @@ public:
 
     // The value of `expression` in the page, as JSON text; empty on failure.
     QJsonValue evaluate(const QString &expression, int timeoutMs = 5000) {
-        const int id = ++m_id;
         QJsonObject params{{"expression", expression}, {"returnByValue", true}};
-        send(QJsonDocument(QJsonObject{{"id", id}, {"method", "Runtime.evaluate"}, {"params", params}})
+        return call("Runtime.evaluate", params, timeoutMs).value("result").toObject().value("value");
+    }
+
+    // The result of the protocol's `method`; empty on failure.
+    QJsonObject call(const QString &method, const QJsonObject &params = {}, int timeoutMs = 5000) {
+        const int id = ++m_id;
+        send(QJsonDocument(QJsonObject{{"id", id}, {"method", method}, {"params", params}})
                  .toJson(QJsonDocument::Compact));
         QElapsedTimer timer;
         timer.start();
@@ -82,12 +91,24 @@ public:
             while (auto message = nextMessage()) {
                 const QJsonObject answer = QJsonDocument::fromJson(*message).object();
                 if (answer.value("id").toInt() == id)
-                    return answer.value("result").toObject().value("result").toObject().value("value");
+                    return answer.value("result").toObject();
             }
             m_socket.waitForReadyRead(50);
             m_buffer += m_socket.readAll();
         }
         return {};
+    }
+
+    // The page's own counts of its work (the protocol's Performance
+    // metrics: LayoutDuration, RecalcStyleDuration, ScriptDuration and the
+    // like, in seconds since the page was made), by name.
+    std::map<QString, double> metrics(int timeoutMs = 5000) {
+        std::map<QString, double> out;
+        if (!m_metricsOn)
+            m_metricsOn = !call("Performance.enable", {}, timeoutMs).isEmpty() || connected();
+        for (const QJsonValue &metric : call("Performance.getMetrics", {}, timeoutMs).value("metrics").toArray())
+            out[metric.toObject().value("name").toString()] = metric.toObject().value("value").toDouble();
+        return out;
     }
 
 private:
@@ -143,6 +164,7 @@ private:
     QTcpSocket m_socket;
     QByteArray m_buffer;
     int m_id = 0;
+    bool m_metricsOn = false;
 };
 
 }  // namespace benchsupport

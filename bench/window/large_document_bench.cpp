@@ -9,6 +9,7 @@
 //   large_document_bench --shape SHAPE [--size MB] [--keys N] [--places LIST]
 //                        [--settle SECONDS] [--timeline] [--binary PATH]
 //   large_document_bench [--shape SHAPE] --size MB --save PATH
+//   large_document_bench --tabs N [--shape SHAPE] [--size MB] [--settle SECONDS]
 //
 // The document is cut from the corpus that bench/gather-corpus makes of the
 // Markdown documentation installed under /usr/share/doc (gathered into the
@@ -23,8 +24,19 @@
 // (bench/support/block_shapes.h): "list" (the corpus's paragraphs as the
 // items of one list), "fence" (the machine's logs in one fenced code block),
 // "table" (the corpus's words in the rows of one table), "quote" (the
-// paragraphs in one block quote) or "paragraphs" (the same paragraphs as
-// paragraphs, to compare with), with a short paragraph before and after it.
+// paragraphs in one block quote), "bibliography" (the paragraphs as the
+// numbered items of one list, each over two lines) or "paragraphs" (the same
+// paragraphs as paragraphs, to compare with), with a short paragraph before
+// and after it.
+//
+// With --tabs N, N such documents (each under a heading of its own) are
+// opened together as tabs of one window, the last in front; once the window
+// shows, Ctrl+Tab brings each to the front in turn, the others first (each
+// for the first time, while every editor still works through its text in
+// the background): tabK_preview_after_switch is the time from the key to
+// that tab's page holding its heading, all_previews_shown the time from
+// launch until every page had; then key_tabs_median and _max, keys typed one
+// by one into the tab in front, and tabs_settled, launch to all quiet.
 //
 // It reports, one "name value unit" line each:
 // - shown: launch to the document's window being on screen (shown_after_alert:
@@ -69,7 +81,10 @@
 // thread's CPU from the key until it slept for 200 ms; key_PLACE_handled_median,
 // the key to the end of that work; PLACE_quiet, the last key to all
 // processes quiet. A key handled after more than 30 s ends the typing at its
-// place.
+// place. PLACE_page_cpu is the CPU the page's process used from the first
+// key to quiet, and PLACE_page_LayoutDuration, _RecalcStyleDuration,
+// _ScriptDuration and _TaskDuration (seconds) and _LayoutCount and
+// _RecalcStyleCount what the page itself counted of its work meanwhile.
 // A figure of -1 means the thing waited for did not happen in time.
 //
 // The program runs for a user of its own (preferences and data in a
@@ -211,6 +226,8 @@ struct Options {
     QString shape;
     int keys = 10;
     QStringList places = {QStringLiteral("first"), QStringLiteral("mid"), QStringLiteral("last")};
+    // Documents opened together as tabs of one window, when more than one.
+    int tabs = 0;
 };
 
 class Run {
@@ -240,7 +257,101 @@ public:
         return !text.isEmpty() && file.write(text) == text.size() ? 0 : 2;
     }
 
+    // A document of the tabs run: the size and shape asked for, under a
+    // heading that names it by a word of its own.
+    QByteArray tabDocument(const QByteArray &corpus, int tab) const {
+        return "# Tab " + QByteArray::number(tab) + " ztab" + QByteArray::number(tab) + "z\n\n" + document(corpus);
+    }
+
+    // Several documents opened together as tabs of one window: the last one
+    // named is in front. Once the window shows, Ctrl+Tab brings the others
+    // to the front in turn, each for the first time, while the editors of
+    // all of them still work through their texts in the background, each
+    // timed until its page holds its heading; then the first one again, and
+    // keys are typed into it.
+    int execTabs() {
+        if (!m_desk.ok()) {
+            std::fprintf(stderr, "needs an X display with the test extension (run it under xvfb-run)\n");
+            return 2;
+        }
+        if (!benchsupport::startWindowManager(m_desk, m_windowManager))
+            return 2;
+        const QByteArray corpus = readCorpus(m_options.corpus);
+        if (corpus.isEmpty()) {
+            std::fprintf(stderr, "no corpus at %s\n", qPrintable(m_options.corpus));
+            return finish(2);
+        }
+        QStringList paths, names;
+        for (int tab = 1; tab <= m_options.tabs; tab++) {
+            const QString name = QStringLiteral("tab%1-%2").arg(tab).arg(m_name);
+            const QByteArray text = tabDocument(corpus, tab);
+            QFile file(m_dir.filePath(name));
+            if (text.isEmpty() || !file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
+                return finish(2);
+            paths << file.fileName();
+            names << name;
+            if (tab == 1)
+                std::printf("documents %d of %.2f MB, %lld lines\n", m_options.tabs,
+                            double(text.size()) / (1024.0 * 1024.0), qlonglong(text.count('\n')));
+        }
+        std::printf("load average %s", readProc(QStringLiteral("/proc/loadavg")).constData());
+        runAsNewUser(m_process, m_dir.path(), "{\"checkForAnnouncements\": false}");
+        const int port = 9300 + int(::getpid() % 500);
+        QProcessEnvironment environment = m_process.processEnvironment();
+        environment.insert("QTWEBENGINE_REMOTE_DEBUGGING", QStringLiteral("127.0.0.1:%1").arg(port));
+        m_process.setProcessEnvironment(environment);
+        QElapsedTimer launch;
+        launch.start();
+        m_process.start(m_options.binary, paths);
+        if (!m_process.waitForStarted(5000))
+            return finish(2);
+        m_pid = pid_t(m_process.processId());
+        const std::string front = names.last().toStdString();
+        while (m_desk.find(front) == None) {
+            if (launch.elapsed() > 120000 || m_process.state() != QProcess::Running) {
+                std::fprintf(stderr, "the window never showed\n");
+                return finish(1);
+            }
+            pause(5);
+        }
+        report("shown", secondsOf(launch.elapsed()), "s");
+        // Whether the page of tab `tab` holds its document's heading.
+        auto previewOf = [&](int tab, qint64 timeoutMs) -> qint64 {
+            QElapsedTimer clock;
+            clock.start();
+            const QString expression =
+                QStringLiteral("!!(document.body&&document.body.textContent.indexOf('ztab%1z')>=0)").arg(tab);
+            PageProbe probe;
+            while (clock.elapsed() < timeoutMs) {
+                if ((probe.connected() || probe.connectTo(port, names[tab - 1])) &&
+                    probe.evaluate(expression, 1000).toBool())
+                    return clock.elapsed();
+                pause(50);
+            }
+            return -1;
+        };
+        m_desk.focus(front);
+        pause(500);
+        // Ctrl+Tab goes on to the next tab, round from the last to the first,
+        // and back to the one in front at launch.
+        for (int tab = 1; tab <= m_options.tabs; tab++) {
+            m_desk.key(XK_Tab, XK_Control_L);
+            const qint64 shows = previewOf(tab, 1000L * m_options.settleSeconds);
+            report("tab" + std::to_string(tab) + "_preview_after_switch", shows < 0 ? -1 : secondsOf(shows), "s");
+        }
+        report("all_previews_shown", secondsOf(launch.elapsed()), "s");
+        // Keys in the tab in front while the others' background work goes on.
+        typeOneByOne("tabs", 20);
+        std::printf("at %.1f s after launch\n", secondsOf(launch.elapsed()));
+        const qint64 settled = benchsupport::waitQuiet(m_pid, 1000L * m_options.settleSeconds, &launch);
+        report("tabs_settled", settled < 0 ? -1 : secondsOf(settled), "s");
+        std::printf("load average %s", readProc(QStringLiteral("/proc/loadavg")).constData());
+        return finish(0);
+    }
+
     int exec() {
+        if (m_options.tabs > 1)
+            return execTabs();
         if (!m_desk.ok()) {
             std::fprintf(stderr, "needs an X display with the test extension (run it under xvfb-run)\n");
             return 2;
@@ -510,6 +621,10 @@ private:
         window = m_text.current(window);
         m_text.waitStill(window, 300, 5000);
         m_text.forget();
+        const std::map<QString, double> before = m_probe.connected() ? m_probe.metrics() : std::map<QString, double>{};
+        const std::vector<pid_t> tree = processTree(m_pid);
+        const pid_t page = pageProcess(tree);
+        const CpuSample page0 = cpuOf({page});
         std::vector<double> shown, cpu, handled;
         const std::string letters = "typingintoablock";
         for (int i = 0; i < m_options.keys; i++) {
@@ -540,6 +655,18 @@ private:
         QElapsedTimer clock;
         clock.start();
         const qint64 quiet = benchsupport::waitQuiet(m_pid, 120000, &clock);
+        // What the page's process did for the keys: its CPU, and the page's
+        // own counts of styling, layout and script.
+        report(place + "_page_cpu", page ? usedBetween(page0, cpuOf({page})) : -1, "s");
+        if (!before.empty()) {
+            const std::map<QString, double> after = m_probe.metrics();
+            for (const char *name : {"RecalcStyleDuration", "LayoutDuration", "ScriptDuration", "TaskDuration"})
+                if (after.count(name) && before.count(name))
+                    report(place + "_page_" + name, after.at(name) - before.at(name), "s");
+            for (const char *name : {"RecalcStyleCount", "LayoutCount"})
+                if (after.count(name) && before.count(name))
+                    report(place + "_page_" + name, after.at(name) - before.at(name), "");
+        }
         report("key_" + place + "_shown_min", percentile(shown, 0.0), "ms");
         report("key_" + place + "_shown_median", percentile(shown, 0.5), "ms");
         report("key_" + place + "_shown_max", percentile(shown, 1.0), "ms");
@@ -648,6 +775,8 @@ int main(int argc, char **argv) {
             options.keys = arguments[++i].toInt();
         else if (a == "--places" && valued)
             options.places = arguments[++i].split(QLatin1Char(','));
+        else if (a == "--tabs" && valued)
+            options.tabs = arguments[++i].toInt();
         else if (a == "--no-typing")
             options.typing = false;
         else if (a == "--timeline")

@@ -73,15 +73,17 @@ SmartTextStorage::SmartTextStorage(const StoragePreferences &preferences, Extras
     loadDefaultFont();
     watchDocument();
     watchTabStops();
-    m_styleAheadTimer = new QTimer(this);
-    m_styleAheadTimer->setInterval(0);
-    connect(m_styleAheadTimer, &QTimer::timeout, this, [this] { styleAhead(kStyleAheadSliceMilliseconds); });
 }
 
 SmartTextStorage::SmartTextStorage(platform::Defaults &defaults, ExtrasProvider *extras,
                                    QObject *parent)
     : SmartTextStorage(readStoragePreferences(defaults), extras, parent) {
     observeDefaults(defaults);
+}
+
+void SmartTextStorage::setShownIn(QWidget *widget) {
+    m_styleAheadTask.setWidget(widget);
+    m_layout->setWidget(widget, 1);
 }
 
 SmartTextStorage::~SmartTextStorage() {
@@ -431,7 +433,7 @@ void SmartTextStorage::patch(size_t start, size_t removed, size_t inserted, bool
     if (ahead) {
         styleAhead(0);
         if (isStylingAhead())
-            m_styleAheadTimer->start();
+            m_styleAheadTask.schedule();
     }
     emit textChanged(change);
 }

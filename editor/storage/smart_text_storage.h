@@ -52,6 +52,7 @@
 #include "editor/storage/storage_preferences.h"
 #include "editor/storage/text_units.h"
 #include "editor/storage/theme_styles.h"
+#include "platform/runtime/idle_work.h"
 
 struct _SString;
 struct smart_string_change;
@@ -249,6 +250,9 @@ public:
     // window need not wait for the whole text. Whether some text is still
     // waiting, and styling all of it now.
     bool isStylingAhead() const { return m_styledTo >= 0; }
+    // The widget that shows the text: its styling ahead and the settling of
+    // its heights go first while it is in front.
+    void setShownIn(QWidget *widget);
     void finishStylingAhead();
     // Texts from this size on are styled ahead in slices.
     static constexpr qsizetype kStyleAheadBytes = 256 * 1024;
@@ -265,7 +269,8 @@ public:
     qsizetype laidInLength() const { return isLayingIn() ? m_laidTo : length(); }
     void layInThrough(qsizetype position);
     void finishLayingIn() { layInThrough(-1); }
-    // How much is parsed at a time, and how long an idle slice lasts.
+    // How much is parsed at a time, and how long an idle slice lasts at most
+    // (less when the turn of idle work it runs in ends sooner).
     static constexpr qsizetype kStyleAheadStretch = 32 * 1024;
     static constexpr int kStyleAheadSliceMilliseconds = 8;
 
@@ -640,7 +645,10 @@ private:
     // Where the text that has not been styled yet begins (a block start), or
     // -1 when all of it has been; and what styles it while the program idles.
     qsizetype m_styledTo = -1;
-    QTimer *m_styleAheadTimer = nullptr;
+    platform::IdleTask m_styleAheadTask{[this](QDeadlineTimer deadline) {
+        styleAhead(int(qBound(qint64(1), deadline.remainingTime(), qint64(kStyleAheadSliceMilliseconds))));
+        return isStylingAhead();
+    }};
     // While the document holds only the start of the text: the text as it
     // was set (the buffer has changed already when an edit of it reaches
     // the document, which must first hold the text the edit was made to),

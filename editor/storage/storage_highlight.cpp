@@ -341,12 +341,12 @@ void SmartTextStorage::applyHighlighting() {
         m_styledTo = 0;
         styleAhead(0);
         if (isStylingAhead())
-            m_styleAheadTimer->start();
+            m_styleAheadTask.schedule();
         return;
     }
     finishLayingIn();
     m_styledTo = -1;
-    m_styleAheadTimer->stop();
+    m_styleAheadTask.cancel();
     StylingPass pass(this);
     if (!m_theme.isLoaded())
         clearStyles(m_document->firstBlock(), m_document->lastBlock());
@@ -495,7 +495,7 @@ void SmartTextStorage::restyle(const QTextBlock &first, const QTextBlock &editFi
                 // The restyle went on into the text that waits: it is styled now.
                 m_styledTo = to >= total ? -1 : to;
                 if (!isStylingAhead())
-                    m_styleAheadTimer->stop();
+                    m_styleAheadTask.cancel();
             }
             // The rest of a long line is read in what its first part leaves
             // open: when that changed, the rest is styled again; else the
@@ -532,7 +532,7 @@ void SmartTextStorage::styleAhead(int milliseconds) {
     while (styleNextStretch() && (milliseconds < 0 || clock.elapsed() < milliseconds)) {
     }
     if (!isStylingAhead()) {
-        m_styleAheadTimer->stop();
+        m_styleAheadTask.cancel();
         finishLayingIn();
     }
 }
@@ -962,7 +962,7 @@ void SmartTextStorage::styleAheadFrom(qsizetype position) {
         position = block.position();
     }
     m_styledTo = isStylingAhead() ? qMin(m_styledTo, position) : position;
-    m_styleAheadTimer->start();
+    m_styleAheadTask.schedule();
 }
 
 // --- What the text shows ------------------------------------------------------------------

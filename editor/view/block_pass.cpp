@@ -1,6 +1,5 @@
 #include "editor/view/block_pass.h"
 
-#include <QElapsedTimer>
 #include <QTextDocument>
 
 namespace {
@@ -14,11 +13,14 @@ int positionOf(const QTextBlock &block) { return block.isValid() ? block.positio
 }  // namespace
 
 BlockPass::BlockPass(QTextDocument *document, Work work, int sliceMilliseconds, QObject *parent)
-    : QObject(parent), m_document(document), m_work(std::move(work)), m_sliceMilliseconds(sliceMilliseconds) {
-    m_timer.setSingleShot(true);
-    m_timer.setInterval(0);
-    connect(&m_timer, &QTimer::timeout, this, [this] { run(m_sliceMilliseconds); });
-}
+    : QObject(parent),
+      m_document(document),
+      m_work(std::move(work)),
+      m_sliceMilliseconds(sliceMilliseconds),
+      m_task([this](QDeadlineTimer deadline) {
+          const QDeadlineTimer slice(m_sliceMilliseconds, Qt::PreciseTimer);
+          return run(slice.deadlineNSecs() < deadline.deadlineNSecs() ? slice : deadline);
+      }) {}
 
 void BlockPass::add(const QTextBlock &first, const QTextBlock &last) {
     if (!m_document || !first.isValid() || !last.isValid() || first.document() != m_document ||
@@ -38,7 +40,7 @@ void BlockPass::addAll() {
 
 void BlockPass::clear() {
     m_ranges.clear();
-    m_timer.stop();
+    m_task.cancel();
 }
 
 bool BlockPass::isWaiting(const QTextBlock &block) const {
@@ -53,13 +55,13 @@ bool BlockPass::isWaiting(const QTextBlock &block) const {
 }
 
 void BlockPass::schedule() {
-    if (isPending() && !m_timer.isActive())
-        m_timer.start();
+    if (isPending())
+        m_task.schedule();
 }
 
 void BlockPass::finish() {
-    m_timer.stop();
-    run(-1);
+    m_task.cancel();
+    run(QDeadlineTimer(QDeadlineTimer::Forever));
 }
 
 // Merges the new range with those it overlaps or touches; the ranges stay
@@ -147,14 +149,12 @@ void BlockPass::serveShown() {
 // A slice: the blocks on screen, then the first range from its start. What
 // was done (visited, or stepped over as not needing it) is taken out of the
 // ranges when the slice stops, so that the next one begins right after it.
-void BlockPass::run(int milliseconds) {
+bool BlockPass::run(QDeadlineTimer deadline) {
     if (!m_document) {
         clear();
-        return;
+        return false;
     }
     m_counts.slices++;
-    QElapsedTimer clock;
-    clock.start();
     serveShown();
     int steps = 0;
     bool overdue = false;
@@ -183,7 +183,7 @@ void BlockPass::run(int milliseconds) {
             }
             if (++steps >= kStepsPerClockReading) {
                 steps = 0;
-                if (milliseconds >= 0 && clock.elapsed() >= milliseconds) {
+                if (deadline.hasExpired()) {
                     overdue = true;
                     break;
                 }
@@ -193,7 +193,8 @@ void BlockPass::run(int milliseconds) {
         take(first, block);
     }
     if (isPending())
-        m_timer.start();
+        m_task.schedule();
     else
-        m_timer.stop();
+        m_task.cancel();
+    return isPending();
 }

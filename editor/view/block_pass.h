@@ -25,7 +25,7 @@
 #include <QPointer>
 #include <QTextBlock>
 #include <QTextCursor>
-#include <QTimer>
+#include "platform/runtime/idle_work.h"
 
 #include <climits>
 #include <functional>
@@ -48,7 +48,8 @@ public:
         std::function<std::pair<QTextBlock, QTextBlock>()> shownBlocks;
     };
 
-    // Each idle slice lasts about `sliceMilliseconds`.
+    // Each idle slice lasts about `sliceMilliseconds`, or less when the
+    // turn of idle work it runs in ends sooner.
     BlockPass(QTextDocument *document, Work work, int sliceMilliseconds, QObject *parent = nullptr);
 
     // Blocks [first, last] wait for a visit; the pass goes on in idle slices.
@@ -63,6 +64,9 @@ public:
     void schedule();
     // Visits every waiting block now.
     void finish();
+    // The widget that shows the document: its pass goes first while it is
+    // in front.
+    void setWidget(QWidget *widget, int order = 0) { m_task.setWidget(widget, order); }
 
     // What the pass has cost since it was made: slices run, visits made, and
     // blocks looked at (those visits covered and those of the ranges stepped
@@ -91,8 +95,9 @@ private:
         return block.isValid() ? QTextCursor(block) : QTextCursor();
     }
 
-    // Runs for about `milliseconds`, or to the end for a negative value.
-    void run(int milliseconds);
+    // Runs until `deadline` (at most one slice's length), to the end for a
+    // forever one; whether blocks still wait.
+    bool run(QDeadlineTimer deadline);
     // Visits the waiting blocks on screen.
     void serveShown();
     // Blocks from `first` up to (not including) `after` (none: to the end).
@@ -104,7 +109,7 @@ private:
     QPointer<QTextDocument> m_document;
     Work m_work;
     int m_sliceMilliseconds;
-    QTimer m_timer;
+    platform::IdleTask m_task;
     // In the order of the text; they may touch or overlap after edits.
     std::vector<Range> m_ranges;
     Counts m_counts;

@@ -64,6 +64,7 @@ KVXTextView::KVXTextView(SmartTextStorage *storage, platform::Defaults *defaults
       m_defaults(defaults ? defaults : &platform::Defaults::standard()) {
     Q_ASSERT(m_storage);
     setDocument(m_storage->document());
+    m_storage->setShownIn(this);
     setAcceptRichText(false);
     setAutoFormatting(AutoNone);
     setUndoRedoEnabled(false);

@@ -84,21 +84,13 @@ void lineHeights(const QTextBlockFormat &format, const QTextLine &line, qreal sc
 }  // namespace
 
 LazyDocumentLayout::LazyDocumentLayout(QTextDocument *document)
-    : QAbstractTextDocumentLayout(document) {
-    m_idleTimer.setSingleShot(true);
-    m_idleTimer.setInterval(0);
-    connect(&m_idleTimer, &QTimer::timeout, this, [this] {
-        std::pair<size_t, size_t> window = settleWindow();
-        const size_t wanted = window.second;
-        window.second = qMin(window.second, formatsKnownBefore());
-        if (settleSome(5, window)) {
-            m_idleTimer.start(0);
-        } else if (window.second < wanted && dirtyIn({window.second, wanted}) > 0) {
-            // The formats of the rest are on their way: looked for again
-            // soon, without keeping a core busy meanwhile.
-            m_idleTimer.start(kPendingFormatsPoll);
-        }
-    });
+    : QAbstractTextDocumentLayout(document), m_idleTask([this](QDeadlineTimer deadline) {
+          // Slices of 5 ms at most, shorter when the turn ends sooner.
+          return settleIdle(int(qBound(qint64(1), deadline.remainingTime(), qint64(5))));
+      }) {
+    m_pendingFormatsPoll.setSingleShot(true);
+    m_pendingFormatsPoll.setInterval(kPendingFormatsPoll);
+    connect(&m_pendingFormatsPoll, &QTimer::timeout, this, [this] { scheduleIdle(); });
     syncBlockCount();
 }
 
@@ -548,10 +540,7 @@ void LazyDocumentLayout::setVerticalPadding(qreal top, qreal bottom) {
 
 // --- Idle layout -----------------------------------------------------------------
 
-void LazyDocumentLayout::scheduleIdle() const {
-    if (!m_idleTimer.isActive())
-        const_cast<QTimer &>(m_idleTimer).start(0);
-}
+void LazyDocumentLayout::scheduleIdle() const { m_idleTask.schedule(); }
 
 std::pair<size_t, size_t> LazyDocumentLayout::settleWindow() const {
     const size_t count = m_blocks.size();
@@ -576,6 +565,19 @@ bool LazyDocumentLayout::isSettled() const {
 }
 
 bool LazyDocumentLayout::layoutSome(int milliseconds) { return settleSome(milliseconds, settleWindow()); }
+
+bool LazyDocumentLayout::settleIdle(int milliseconds) {
+    std::pair<size_t, size_t> window = settleWindow();
+    const size_t wanted = window.second;
+    window.second = qMin(window.second, formatsKnownBefore());
+    if (settleSome(milliseconds, window))
+        return true;
+    // The formats of the rest are on their way: looked for again soon,
+    // without keeping a core busy meanwhile.
+    if (window.second < wanted && dirtyIn({window.second, wanted}) > 0)
+        m_pendingFormatsPoll.start();
+    return false;
+}
 
 size_t LazyDocumentLayout::formatsKnownBefore() const {
     const qsizetype pending = m_pendingFormatsHook ? m_pendingFormatsHook() : -1;

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "editor/view/fenwick_tree.h"
+#include "platform/runtime/idle_work.h"
 
 class LazyDocumentLayout : public QAbstractTextDocumentLayout {
     Q_OBJECT
@@ -132,6 +133,9 @@ public:
     // Lays out blocks with estimated heights that the idle slices settle,
     // for about `milliseconds`; true while some are left.
     bool layoutSome(int milliseconds);
+    // The widget that shows the document: its idle slices go first while it
+    // is in front.
+    void setWidget(QWidget *widget, int order) { m_idleTask.setWidget(widget, order); }
     // Lays out every block.
     void finishLayout();
     // Lays out `block` and the blocks within `above` pixels above it and
@@ -197,6 +201,10 @@ private:
     // The first block whose formats are still to come (the block count
     // when none is).
     size_t formatsKnownBefore() const;
+    // An idle slice: lays out the blocks the idle slices settle, up to the
+    // first whose formats are still to come, for about `milliseconds`; true
+    // while some are left that it may lay out now.
+    bool settleIdle(int milliseconds);
     // How often, in milliseconds, the idle slices look whether formats
     // they wait for have come.
     static constexpr int kPendingFormatsPoll = 20;
@@ -240,7 +248,10 @@ private:
     mutable Frame m_frame;
     mutable bool m_frameKnown = false;
     mutable QSizeF m_reportedSize;
-    mutable QTimer m_idleTimer;
+    // The idle slices, in the program's turns of idle work.
+    mutable platform::IdleTask m_idleTask;
+    // Brings the idle slices back once formats they waited for may have come.
+    QTimer m_pendingFormatsPoll;
     qreal m_topPadding = 0;
     qreal m_bottomPadding = 0;
     qreal m_leftPadding = 0;

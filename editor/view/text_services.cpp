@@ -48,6 +48,7 @@ TextServices::TextServices(KVXTextView *view, platform::SpellService *spelling, 
                              [this](const QTextBlock &block) { return active() && !isCurrent(block); },
                              [this] { return shownBlocks(); }},
              kSliceMs) {
+    m_pass.setWidget(view, 2);
     m_storage->setParseListener([this](const token *root, CharRange range, const QList<int> &restyledBlocks) {
         parsed(root, range, restyledBlocks);
     });

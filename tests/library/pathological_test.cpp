@@ -20,27 +20,16 @@
 #include "library/export.h"
 #include "pathological_inputs.h"
 #include "library/tzr.h"
+#include "support/sanitizers.h"
 
 namespace {
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
 
 // Inputs of 1 MiB, an eighth of that under the sanitizers (which slow
 // everything down tenfold or more in their unoptimised build).
 size_t input_size() {
     if (const char *env = getenv("ORVANE_PATHOLOGICAL_SIZE"))
         return strtoul(env, nullptr, 10);
-    return kSanitized ? 128 * 1024 : 1024 * 1024;
+    return testing_build::sanitized() ? 128 * 1024 : 1024 * 1024;
 }
 
 constexpr uint64_t kExtensions = TZR_EXT_NOTES | TZR_EXT_SMART | TZR_EXT_CRITIC;
@@ -88,7 +77,7 @@ TEST_P(Pathological, ConvertsWithinLimit) {
     pthread_attr_destroy(&attr);
 
     // 10 s per MiB, at least 10 s, three times that under the sanitizers.
-    double limit = std::max(10.0, 10.0 * (double)text.size() / (1 << 20)) * (kSanitized ? 3 : 1);
+    double limit = std::max(10.0, 10.0 * (double)text.size() / (1 << 20)) * (testing_build::sanitized() ? 3 : 1);
     auto start = std::chrono::steady_clock::now();
     while (!job.done) {
         double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -1,6 +1,7 @@
 // The preview and the scroll synchroniser on the real web engine, beside a
 // plain text editor, with HTML from the document library.
 #include "support/preview_render.h"
+#include "support/large_documents.h"
 #include "support/shaped_documents.h"
 #include "support/test_preferences.h"
 #include "window/preview/preview_preferences.h"
@@ -1146,6 +1147,67 @@ TEST_F(PreviewTest, APageInPartsHoldsWhatThePageWholeHolds) {
     const QStringList flatParts = filledPageShapes(true), flatWhole = wholePageShapes(open.html, true);
     EXPECT_TRUE(flatParts == flatWhole) << firstDifference(flatParts, flatWhole);
     EXPECT_EQ(evaluate(*view, "document.querySelectorAll('div.open').length").toInt(), 1);
+}
+
+// Random edits at random times inside long blocks: a list whose third item
+// leaves a tag of raw HTML open (the page nests the rest of the list inside
+// that element, not as the text's tags say), a numbered list of
+// references, a quote and a table, each a part of its own, with whatever is
+// typed (tags left open or closed among it). Each is sent as the bridge sends
+// it; once they are in, the page holds node for node what the same HTML
+// holds when loaded afresh.
+TEST_F(PreviewTest, RandomEditsInsideLongBlocksLeaveThePageAsAFreshOne) {
+    prefs.insert(preview::SyncPreviewLocationWhileTyping, true);
+    std::mt19937 random(29);
+    QString text = QString::fromUtf8(large::list("list.md", 1 << 20)) + QStringLiteral("\n## Quote\n\n") +
+                   shaped::quote(3000) + QStringLiteral("## Table\n\n") + shaped::table(1500) +
+                   QStringLiteral("## Works\n\n") + QString::fromUtf8(large::bibliography("works.md", 400 << 10));
+    const QString typed[] = {"x", " ", "\n", "\n- ", "<code>", "</code>", "<b>", "*", "| ", "> ", "\n\n", "1. "};
+    editor->setPlainText(text);
+    view->updatePreview(renderedForPreview(text, 0));
+    view->thawAndReload();
+    ASSERT_TRUE(waitUntil([&] { return !view->controller().isUpdating() && !view->isLoadingHtml(); }));
+    ASSERT_NE(view->controller().pageParts(), nullptr);
+    // The places of the long blocks the edits fall in.
+    qsizetype blocks[][2] = {{text.indexOf(u"- Note 1 of"), text.indexOf(u"## Quote")},
+                                   {text.indexOf(u"> Quote line"), text.indexOf(u"## Table")},
+                                   {text.indexOf(u"| Row 0"), text.indexOf(u"## Works")},
+                                   {text.indexOf(u"1. Author 1,"), text.size() - 30}};
+    PreviewHtml last;
+    for (int round = 0; round < 30; round++) {
+        const auto &block = blocks[random() % std::size(blocks)];
+        // Edits only add text before the next blocks, which stay in place
+        // but for their start; they are found again after each edit.
+        const qsizetype at = block[0] + qsizetype(random() % quint32(block[1] - block[0]));
+        const qsizetype removed = random() % 4 == 0 ? qsizetype(random() % 30) : 0;
+        text.remove(at, removed);
+        const QString insert = removed ? QString() : typed[random() % std::size(typed)];
+        text.insert(at, insert);
+        for (auto &b : blocks)
+            for (qsizetype &end : b)
+                if (end > at)
+                    end = std::max(at, end + insert.size() - removed);
+        last = renderedForPreview(text, at + insert.size());
+        view->updatePreview(last);
+        switch (random() % 3) {
+        case 0:
+            break;
+        case 1:
+            ASSERT_TRUE(waitUntil([&] { return !view->controller().isUpdating(); }));
+            break;
+        default:
+            pause(int(random() % 400));
+        }
+    }
+    ASSERT_TRUE(waitUntil([&] { return !view->controller().isUpdating() && !view->isLoadingHtml(); }));
+    ASSERT_EQ(view->controller().baseSourceHTML(), last.html);
+    const QStringList page = filledPageShapes(false);
+    ASSERT_FALSE(page.isEmpty());
+    // The same HTML loaded afresh, in the same parts.
+    view->reloadPreview();
+    ASSERT_TRUE(waitUntil([&] { return !view->controller().isUpdating() && !view->isLoadingHtml(); }));
+    const QStringList fresh = filledPageShapes(false);
+    EXPECT_TRUE(page == fresh) << firstDifference(page, fresh);
 }
 
 // Random edits at random times, in every shape but the HTML blocks (an edit

@@ -3,6 +3,7 @@
 
 #include "platform/prefs/defaults.h"
 #include "platform/runtime/dispatch.h"
+#include "platform/runtime/idle_work.h"
 #include "platform/web/html_tags.h"
 #include "window/preview/editor_surface.h"
 #include "window/preview/preview_preferences.h"
@@ -104,7 +105,7 @@ void PreviewController::updatePreview(const PreviewHtml &html) {
     m_heldDuringResize = m_heldDuringResize || m_resizing;
     if (m_frozen || m_pageEnded || m_resizing || (backingOff() && !reloadAsked))
         return;
-    m_updating = true;
+    setUpdating(true);
     if (reloadAsked) {
         m_reloadNextUpdate = false;
         m_reloadAfterCycle = false;
@@ -130,7 +131,7 @@ void PreviewController::reloadPreview() {
         m_reloadAfterCycle = true;
         return;
     }
-    m_updating = true;
+    setUpdating(true);
     startReload();
 }
 
@@ -195,7 +196,7 @@ void PreviewController::refitToEditor() {
     // or a click, has left behind, and take seconds at the size of a book):
     // its margins follow the editor's new height in place, and the empty
     // parts of a page in parts their new width.
-    m_updating = true;
+    setUpdating(true);
     QString script = fitMarginsScript(m_editor ? m_editor->viewHeight() : 0);
     if (m_pageParts)
         script = QStringLiteral("(%1) && %2").arg(script, sizeEmptyPartsScript());
@@ -445,13 +446,24 @@ void PreviewController::scrollToMatchTextView() {
         m_page->run(QStringLiteral("try { %1 } catch (e) {}").arg(script), PreviewPageDriver::World::Application, {});
 }
 
+void PreviewController::setUpdating(bool updating) {
+    m_updating = updating;
+    // The editors' work in the background makes room for the page's while
+    // it is being changed or loaded: the page needs many turns of the event
+    // loop, and would otherwise wait behind the turns of idle work.
+    if (updating)
+        platform::IdleWork::instance().hold(this);
+    else
+        platform::IdleWork::instance().release(this);
+}
+
 void PreviewController::finishedUpdating() {
     emit refreshed();
     platform::Dispatch::after(std::chrono::milliseconds(1), this, [this] { resumeUpdating(); });
 }
 
 void PreviewController::resumeUpdating() {
-    m_updating = false;
+    setUpdating(false);
     if (std::exchange(m_partsCheckAfterCycle, false))
         partsMayShow();
     if (std::exchange(m_refitAfterCycle, false) && !m_resizing && !m_frozen && !m_pageEnded) {

@@ -256,6 +256,8 @@ private:
     void refitted(quint64 generation, bool finished, bool fitted, bool resizedAgain);
     void finishedUpdating();
     void resumeUpdating();
+    // A refresh begins or ends; the idle work is held meanwhile.
+    void setUpdating(bool updating);
     // A refresh's answer: a change went in, or a refresh failed and the page
     // is unknown (it is loaded afresh). A load alone does not count as
     // success: a page that loads but fails every change would otherwise be

@@ -265,7 +265,7 @@ void PreviewController::fillPartsInView() {
         return;
     }
     // Held like a refresh, so that no change goes to the page meanwhile.
-    m_updating = true;
+    setUpdating(true);
     QPointer<PreviewController> self(this);
     m_page->run(partsInViewScript(), PreviewPageDriver::World::Application,
                 [self, parts = m_pageParts, generation = m_pageGeneration](bool finished, const QVariant &result) {
@@ -381,7 +381,7 @@ void PreviewController::fillWholeStep() {
         setWholeMath(m_pageGeneration, -1, {});
         return;
     }
-    m_updating = true;
+    setUpdating(true);
     QPointer<PreviewController> self(this);
     m_page->run(
         changePartsScript(m_pageParts->count(), *m_pageParts, {}, {}, fills, {}), blockWorld(m_pageTypesets),

@@ -21,6 +21,7 @@
 #include "window/content/basic_document_content.h"
 #include "library/packaging/zip_archive.h"
 #include "app/documents/document_fixture.h"
+#include "support/sanitizers.h"
 
 using namespace documents_test;
 namespace types = platform::types;
@@ -46,19 +47,8 @@ struct MarkdownDocuments : DocumentFixture {
 
 // The consumers are slow and read what the plain build wrote already: the
 // sanitizer build checks the writing only.
-bool sanitizing() {
-#if defined(__SANITIZE_ADDRESS__)
-    return true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-    return true;
-#endif
-#endif
-    return false;
-}
-
 bool consumersWanted(const QStringList &tools) {
-    if (sanitizing())
+    if (testing_build::sanitized())
         return false;
     for (const QString &tool : tools) {
         if (!haveTool(tool)) {
