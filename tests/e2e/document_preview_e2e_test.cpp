@@ -25,7 +25,6 @@
 #include "platform/documents/type_registry.h"
 #include "platform/runtime/action_router.h"
 #include "platform/runtime/alerts.h"
-#include "support/large_documents.h"
 #include "support/math_document.h"
 #include "support/process_cpu.h"
 #include "support/qt_wait.h"
@@ -469,65 +468,6 @@ return JSON.stringify({inside: inside.length, all: all.length, wrong: wrong});
             QStringLiteral("{\"inside\":%1,\"all\":%2,\"wrong\":[]}").arg(shape.count).arg(shape.count + 1);
         EXPECT_EQ(answer.toStdString(), expected.toStdString());
         document->close();
-    }
-    EXPECT_EQ(alerts.count(), 0);
-}
-
-// A list of 5 MB, and a bibliography of 5 MB (one numbered list of
-// references), each with a tag of raw HTML left open near its start (a
-// browser nests the rest of the list inside that element), typed into in
-// its middle, a key every 600 ms: the page's own process goes quiet within
-// seconds of the last key, and then shows the keys. (Each key used to put
-// the whole list into the page again and lay it out, seconds of the page's
-// process each, which ran on long after the typing.)
-TEST(DocumentPreviewEndToEnd, ThePageOfALongListIsQuietSoonAfterTypingStops) {
-    QTemporaryDir dir;
-    NewUser user(dir.filePath("preferences.json"));
-    platform::ScriptedAlerts alerts;
-    Application app(user.defaults(), TZRThemeController::standardLocations());
-    struct Shape {
-        const char *name;
-        QByteArray text;
-        QString middle;  // where the keys go, after it
-    };
-    const Shape shapes[] = {
-        {"list.md", large::list("list.md", 5 << 20), QStringLiteral("Note 30000 of list.md")},
-        {"references.md", large::bibliography("references.md", 5 << 20),
-         QStringLiteral("Reference 15000 of references.md")},
-    };
-    for (const Shape &shape : shapes) {
-        SCOPED_TRACE(shape.name);
-        const QString path = dir.filePath(QString::fromLatin1(shape.name));
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(shape.text) == shape.text.size());
-        file.close();
-        SmartEditorDocument *document = app.open(path);
-        ASSERT_TRUE(document);
-        auto *content = dynamic_cast<TZRMasterView *>(document->content());
-        ASSERT_TRUE(content && content->webView());
-        SmartWebView &preview = *content->webView();
-        SmartTextView *editor = content->textView();
-        ASSERT_TRUE(testing_qt::spinUntil([&] { return previewText(&preview).contains(shape.name); }, 120s));
-        const qsizetype middle = QString::fromUtf8(shape.text).indexOf(shape.middle);
-        ASSERT_GT(middle, 0);
-        editor->setSelectedRange({middle + shape.middle.size(), 0});
-        const QString word = QStringLiteral(" zanzib");
-        for (QChar c : word) {
-            testing_qt::spinFor(600ms);
-            type(editor, QString(c));
-        }
-        const qint64 pid = preview.page()->renderProcessPid();
-        // Quiet: under a tenth of a core over two seconds, beginning within
-        // 6 s of the last key (it used to take 10 s and more; the sanitizers
-        // slow the program's own part of each change).
-        const auto bound = testing_build::sanitized() ? 12s : 6s;
-        const qint64 quiet =
-            testing_proc::quietAfter(pid, 2s, 0.1, bound, [](auto time) { testing_qt::spinFor(time); });
-        EXPECT_GE(quiet, 0) << "the page's process still busy " << bound.count() << " s after the last key";
-        std::printf("%s: the page quiet %lld ms after the last key\n", shape.name, qlonglong(quiet));
-        EXPECT_TRUE(testing_qt::spinUntil([&] { return previewText(&preview).contains(shape.middle + word); }, 60s));
-        document->close();
-        testing_qt::spinFor(200ms);
     }
     EXPECT_EQ(alerts.count(), 0);
 }

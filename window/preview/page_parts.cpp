@@ -472,50 +472,8 @@ function splice(k, head, tail, middle, chars, inner) {
   var p = parts[k], old = p.orvaneHtml, html = old.slice(0, head) + middle + old.slice(old.length - tail);
   p.dataset.chars = chars;
   if (inner && replaceInner(p, inner)) { p.orvaneHtml = html; return; }
-  // The page's tree is not what the text's tags say there: an element the
-  // document leaves open (an inline tag of raw HTML in a list's item) has
-  // the page nest all that follows it otherwise. The new HTML is read apart
-  // from the page, as the page reads it, and only the nodes that differ
-  // are put in: laying out the whole part again takes the page seconds
-  // for each key at megabytes.
-  var t = document.createElement('template');
-  t.innerHTML = html;
-  merge(p, t.content);
-  p.orvaneHtml = html;
-}
-// `e` made to hold what `m` holds, its children that are the same kept.
-function merge(e, m) {
-  var a = e.childNodes, b = m.childNodes, s = 0, ea = a.length, eb = b.length, i;
-  while (s < ea && s < eb && a[s].isEqualNode(b[s])) s++;
-  while (ea > s && eb > s && a[ea - 1].isEqualNode(b[eb - 1])) { ea--; eb--; }
-  var olds = Array.prototype.slice.call(a, s, ea), news = Array.prototype.slice.call(b, s, eb);
-  var same = olds.length === news.length;
-  for (i = 0; same && i < olds.length; i++)
-    same = olds[i].nodeType === news[i].nodeType && olds[i].nodeName === news[i].nodeName;
-  if (same) {
-    // Each keeps its node (a list's item its place in the list's count).
-    olds.forEach(function (o, i) {
-      if (o.nodeType !== 1) { o.nodeValue = news[i].nodeValue; return; }
-      attributesOf(o, news[i]);
-      if (olds.length === 1) merge(o, news[i]);
-      else { takeChildren(o, news[i]); typeset(o); }
-    });
-    return;
-  }
-  var to = a[s + olds.length] || null;
-  olds.forEach(function (o) { e.removeChild(o); });
-  news.forEach(function (n) { e.insertBefore(n, to); if (n.nodeType === 1) typeset(n); });
-}
-function attributesOf(e, m) {
-  var a, k;
-  for (k = e.attributes.length - 1; k >= 0; k--) {
-    a = e.attributes[k];
-    if (!m.hasAttribute(a.name)) e.removeAttribute(a.name);
-  }
-  for (k = 0; k < m.attributes.length; k++) {
-    a = m.attributes[k];
-    if (e.getAttribute(a.name) !== a.value) e.setAttribute(a.name, a.value);
-  }
+  hold(p, html);
+  typeset(p);
 }
 function replaceInner(p, r) {
   var c = p, i;
@@ -530,40 +488,10 @@ function replaceInner(p, r) {
   t.innerHTML = r[8];
   if (t.content.children.length !== r[7]) return false;
   var made = Array.prototype.slice.call(t.content.children), to = r[4] ? null : kids[end];
-  // As many children of the same names as before: each keeps its element
-  // and takes the new one's attributes and contents. Taking a child out of
-  // a list, or putting one in, has the page lay out again every item after
-  // it (their numbers may change), which in a list of megabytes costs it
-  // a second or more for each key.
-  var olds = [], news = t.content.childNodes, n;
-  for (n = kids[first]; n !== to; n = n.nextSibling) olds.push(n);
-  var same = olds.length === news.length;
-  for (i = 0; same && i < olds.length; i++)
-    same = olds[i].nodeType === news[i].nodeType && olds[i].nodeName === news[i].nodeName;
-  if (same) {
-    var kept = [];
-    olds.forEach(function (o, i) {
-      if (o.nodeType === 1) { morph(o, news[i]); kept.push(o); }
-      else if (o.nodeValue !== news[i].nodeValue) o.nodeValue = news[i].nodeValue;
-    });
-    kept.forEach(typeset);
-    return true;
-  }
-  for (n = kids[first]; n !== to;) { var next = n.nextSibling; c.removeChild(n); n = next; }
+  for (var n = kids[first]; n !== to;) { var next = n.nextSibling; c.removeChild(n); n = next; }
   c.insertBefore(t.content, to);
   made.forEach(typeset);
   return true;
-}
-// `e` made what `m` (an element of the same name) is, in its place.
-function morph(e, m) {
-  attributesOf(e, m);
-  takeChildren(e, m);
-}
-function takeChildren(e, m) {
-  e.textContent = '';
-  var f = document.createDocumentFragment();
-  while (m.firstChild) f.appendChild(m.firstChild);
-  e.appendChild(f);
 }
 function put(at, removed, made) {
   var next = parts[at + removed] || null;
