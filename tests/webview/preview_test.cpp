@@ -120,10 +120,17 @@ QStringList shapesIn(platform::WebView &view, const QString &nodes, bool flat) {
 
 // Where two lists of shapes first differ, for the failure's message.
 std::string firstDifference(const QStringList &parts, const QStringList &whole) {
-    for (qsizetype i = 0; i < std::min(parts.size(), whole.size()); i++)
-        if (parts[i] != whole[i])
-            return "at " + std::to_string(i) + ": in parts " + parts[i].left(300).toStdString() + "\n   whole " +
-                   whole[i].left(300).toStdString();
+    for (qsizetype i = 0; i < std::min(parts.size(), whole.size()); i++) {
+        if (parts[i] == whole[i])
+            continue;
+        // Around the first character where they part.
+        qsizetype at = 0;
+        while (at < parts[i].size() && at < whole[i].size() && parts[i][at] == whole[i][at])
+            at++;
+        const qsizetype from = std::max<qsizetype>(0, at - 150);
+        return "at " + std::to_string(i) + ", character " + std::to_string(at) + ": in parts " +
+               parts[i].mid(from, 300).toStdString() + "\n   whole " + whole[i].mid(from, 300).toStdString();
+    }
     return "lengths " + std::to_string(parts.size()) + " and " + std::to_string(whole.size());
 }
 

@@ -210,6 +210,46 @@ bool holdsBlocks(QStringView name) {
     return false;
 }
 
+// Whether `html` is whole elements and text: it closes every element it
+// opens, in order, and none that it did not open. A run of children that
+// closes the element around it and opens another (an edit that ends a quote
+// and begins a new one) is not: put in among the children, the page would
+// drop its end tags and nest the rest.
+bool isWholeElements(QStringView html) {
+    std::vector<QStringView> open;
+    qsizetype i = 0;
+    while ((i = html.indexOf(u'<', i)) >= 0 && i + 1 < html.size()) {
+        const QChar next = html[i + 1];
+        if (html.mid(i + 1, 3) == u"!--") {
+            const qsizetype close = html.indexOf(u"-->", i + 4);
+            if (close < 0)
+                return false;
+            i = close + 3;
+        } else if (next == u'/' || platform::isAsciiLetter(next)) {
+            const bool closing = next == u'/';
+            const qsizetype nameStart = closing ? i + 2 : i + 1;
+            const qsizetype nameEnd = platform::htmlNameEnd(html, nameStart);
+            const QStringView name = html.mid(nameStart, nameEnd - nameStart);
+            qsizetype end = platform::htmlTagEnd(html, nameEnd);
+            if (end < 0)
+                return false;
+            if (closing) {
+                if (open.empty() || open.back().compare(name, Qt::CaseInsensitive) != 0)
+                    return false;
+                open.pop_back();
+            } else if (platform::isRawTextElement(name)) {
+                end = platform::rawTextEnd(html, name, end);
+            } else if (!platform::isVoidElement(name) && html[end - 2] != u'/') {
+                open.push_back(name);
+            }
+            i = end;
+        } else {
+            i++;
+        }
+    }
+    return open.empty();
+}
+
 // The number of elements at the top of `html`.
 qsizetype topElements(QStringView html) {
     qsizetype count = 0;
@@ -370,7 +410,10 @@ std::optional<InnerRun> innerRun(QStringView before, QStringView after, const Pa
     // Worth it only when the run is a small share of the part.
     if (run.length < 0 || 2 * (runEnd - runStart) >= before.size() || 2 * run.length >= after.size())
         return std::nullopt;
-    run.inserted = topElements(after.mid(run.start, run.length));
+    const QStringView made = after.mid(run.start, run.length);
+    if (!isWholeElements(made))
+        return std::nullopt;
+    run.inserted = topElements(made);
     for (size_t k = 1; k <= size_t(level); k++) {
         run.path.push_back(atFrom[k].index);
         run.names << atFrom[k].name.toString().toUpper();
