@@ -111,6 +111,17 @@ struct MathDocument : OpenedDocument {
                          QStringLiteral("math.md"), [](platform::Defaults &d) { d.setBool(true, "addMathJax"); }),
           master(content), preview(content ? content->webView() : nullptr) {}
     bool shows(const QString &wanted) { return pageShows(*preview, wanted); }
+    // The editor focused, its caret at the end of the words the midpoint
+    // paragraph opens with, "The midpoint paragraph stands here".
+    bool caretInTheMiddle() {
+        const QString marker = QStringLiteral("The midpoint paragraph stands here");
+        const qsizetype at = master->textString().indexOf(marker);
+        if (at < 0)
+            return false;
+        master->textView()->setFocus();
+        master->textView()->setSelectedRange({at + marker.size(), 0});
+        return true;
+    }
     // The formulas of the page that are not set.
     int unset() {
         return web_test::evaluate(*preview, R"js((function () {
@@ -489,11 +500,7 @@ TEST(DocumentPreviewEndToEnd, AWordTypedIntoALargeDocumentOfMathReachesThePageAt
         60s));
 
     SmartTextView *editor = math.master->textView();
-    editor->setFocus();
-    const QString marker = QStringLiteral("The midpoint paragraph stands here");
-    const qsizetype at = math.master->textString().indexOf(marker);
-    ASSERT_GE(at, 0);
-    editor->setSelectedRange({at + marker.size(), 0});
+    ASSERT_TRUE(math.caretInTheMiddle());
     QElapsedTimer clock;
     clock.start();
     type(editor, ", typed");
@@ -518,11 +525,7 @@ TEST(DocumentPreviewEndToEnd, AfterAWordTypedIntoAMegabyteOfMathThePagesProcessG
     ASSERT_TRUE(math.mathInViewSet());
 
     SmartTextView *editor = math.master->textView();
-    editor->setFocus();
-    const QString marker = QStringLiteral("The midpoint paragraph stands here");
-    const qsizetype at = math.master->textString().indexOf(marker);
-    ASSERT_GE(at, 0);
-    editor->setSelectedRange({at + marker.size(), 0});
+    ASSERT_TRUE(math.caretInTheMiddle());
     for (QChar c : QStringLiteral(", typed")) {
         type(editor, QString(c));
         testing_qt::spinFor(100ms);
