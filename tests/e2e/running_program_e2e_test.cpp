@@ -433,6 +433,27 @@ TEST(RunningProgram, AStartWithTwoFilesShowsItsWindowWithTheTitleBarOnTheScreen)
     EXPECT_EQ(orvane.exitCode(), 0) << log.toStdString();
 }
 
+// A terminating signal sent to the program on "notes.md" while another
+// program's version waits: `theirs` stays in the file, the user's text
+// `mine` goes beside it, the crash flag is cleared, and the program ends as
+// a quit ends it.
+void endsBySignalKeepingTheirsAndMineBeside(QProcess &orvane, User &user, const QByteArray &theirs,
+                                            const QByteArray &mine, const QString &log) {
+    ::kill(pid_t(orvane.processId()), SIGTERM);
+    const QString beside = user.path("notes (your edits, not merged).md");
+    EXPECT_TRUE(testing_qt::spinUntil(
+        [&] { return readAll(beside) == mine && user.onDisk("appCrashed") == QJsonValue(false); }, 30s))
+        << readAll(beside).toStdString() << "\n" << log.toStdString();
+    EXPECT_EQ(readAll(user.path("notes.md")), theirs) << "the other program's version was saved over";
+    ASSERT_TRUE(finishes(orvane, kEndsAfterQuitting)) << "still running after the signal\n" << log.toStdString();
+    EXPECT_EQ(orvane.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(orvane.exitCode(), 0);
+    if (orvane.state() != QProcess::NotRunning) {
+        orvane.kill();
+        orvane.waitForFinished();
+    }
+}
+
 TEST(RunningProgram, ATerminatingSignalWhileAnAlertWaitsEndsTheProgramAndTheEditIsSaved) {
     if (!testing_x::canType())
         GTEST_SKIP() << "keys cannot be typed on this display (libxtst-dev)";
@@ -457,20 +478,7 @@ TEST(RunningProgram, ATerminatingSignalWhileAnAlertWaitsEndsTheProgramAndTheEdit
     // hold it for good. The question closes unanswered: the other program's
     // version, which nobody took in, stays in the file, and the edit goes
     // beside it.
-    ::kill(pid_t(orvane.processId()), SIGTERM);
-    const QString beside = user.path("notes (your edits, not merged).md");
-    EXPECT_TRUE(testing_qt::spinUntil(
-        [&] { return readAll(beside) == "typed original\n" && user.onDisk("appCrashed") == QJsonValue(false); },
-        30s))
-        << readAll(beside).toStdString() << "\n" << log.toStdString();
-    EXPECT_EQ(readAll(file), "original\nfrom elsewhere\n") << "the other program's version was saved over";
-    ASSERT_TRUE(finishes(orvane, kEndsAfterQuitting)) << "still running after the signal\n" << log.toStdString();
-    EXPECT_EQ(orvane.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(orvane.exitCode(), 0);
-    if (orvane.state() != QProcess::NotRunning) {
-        orvane.kill();
-        orvane.waitForFinished();
-    }
+    endsBySignalKeepingTheirsAndMineBeside(orvane, user, "original\nfrom elsewhere\n", "typed original\n", log);
 }
 
 // Another program rewrites the file while the user types, and the session
@@ -505,20 +513,8 @@ TEST(RunningProgram, ATerminatingSignalWhileAnotherProgramsVersionWaitsForThePau
     ASSERT_TRUE(log.contains(held)) << log.toStdString();
     // The keys reach the text, and the session ends within the pause.
     testing_qt::spinFor(300ms);
-    ::kill(pid_t(orvane.processId()), SIGTERM);
-    const QString beside = user.path("notes (your edits, not merged).md");
-    const QByteArray mine = QByteArray::fromStdString(typed) + "first line\nsecond line\n";
-    EXPECT_TRUE(testing_qt::spinUntil(
-        [&] { return readAll(beside) == mine && user.onDisk("appCrashed") == QJsonValue(false); }, 30s))
-        << readAll(beside).toStdString() << "\n" << log.toStdString();
-    EXPECT_EQ(readAll(file), "first line\n2nd line\n") << "the other program's version was saved over";
-    ASSERT_TRUE(finishes(orvane, kEndsAfterQuitting)) << "still running after the signal\n" << log.toStdString();
-    EXPECT_EQ(orvane.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(orvane.exitCode(), 0);
-    if (orvane.state() != QProcess::NotRunning) {
-        orvane.kill();
-        orvane.waitForFinished();
-    }
+    endsBySignalKeepingTheirsAndMineBeside(orvane, user, "first line\n2nd line\n",
+                                           QByteArray::fromStdString(typed) + "first line\nsecond line\n", log);
 }
 
 // Kills a process (kill -9) the moment a save of the file `name` writes
