@@ -71,6 +71,7 @@ function cover() {
         ASSERT_TRUE(content && content->webView());
         SmartWebView &preview = *content->webView();
         ASSERT_TRUE(previewShows(&preview, "Dear diary"));
+        ASSERT_TRUE(previewSettles(&preview));
 
         // The link out of the folder opens the file it names, not the one
         // of the same name beside the document.
