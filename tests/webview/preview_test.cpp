@@ -220,6 +220,19 @@ protected:
     QTextEdit *editor = new QTextEdit;
     SmartWebView *view = new SmartWebView;
     TextEditSurface surface{editor};
+    // After a change is sent: on at once, once the page took it in, or after
+    // up to `longest` ms, chosen by `random`; false when the page never took it.
+    bool goOnAtARandomMoment(std::mt19937 &random, int longest) {
+        switch (random() % 3) {
+        case 0:
+            return true;
+        case 1:
+            return waitUntil([&] { return !view->controller().isUpdating(); });
+        default:
+            pause(int(random() % unsigned(longest)));
+            return true;
+        }
+    }
 };
 
 }  // namespace
@@ -1196,15 +1209,7 @@ TEST_F(PreviewTest, RandomEditsInsideLongBlocksLeaveThePageAsAFreshOne) {
                     end = std::max(at, end + insert.size() - removed);
         last = renderedForPreview(text, at + insert.size());
         view->updatePreview(last);
-        switch (random() % 3) {
-        case 0:
-            break;
-        case 1:
-            ASSERT_TRUE(waitUntil([&] { return !view->controller().isUpdating(); }));
-            break;
-        default:
-            pause(int(random() % 400));
-        }
+        ASSERT_TRUE(goOnAtARandomMoment(random, 400));
     }
     ASSERT_TRUE(waitUntil([&] { return !view->controller().isUpdating() && !view->isLoadingHtml(); }));
     ASSERT_EQ(view->controller().baseSourceHTML(), last.html);
@@ -1250,15 +1255,7 @@ TEST_F(PreviewTest, APageChangedByRandomEditsHoldsWhatAFreshPageHolds) {
             last = renderedForPreview(text, at + insert.size());
             view->updatePreview(last);
             // Now at once, after the page took it in, or in between.
-            switch (random() % 3) {
-            case 0:
-                break;
-            case 1:
-                ASSERT_TRUE(waitUntil([&] { return !view->controller().isUpdating(); }));
-                break;
-            default:
-                pause(int(random() % 300));
-            }
+            ASSERT_TRUE(goOnAtARandomMoment(random, 300));
         }
         ASSERT_TRUE(waitUntil([&] { return !view->controller().isUpdating() && !view->isLoadingHtml(); }));
         ASSERT_EQ(view->controller().baseSourceHTML(), last.html);
