@@ -67,10 +67,11 @@ function splice(k, head, tail, middle, chars, inner) {
 // page's own mode in which nothing loads or runs.
 var scratch = null;
 function readApart(html) {
-  if (!scratch)
-    scratch = document.compatMode === 'CSS1Compat'
-      ? document.implementation.createHTMLDocument('')
-      : new DOMParser().parseFromString('<html><body></body></html>', 'text/html');
+  if (!scratch) {
+    scratch = document.implementation.createHTMLDocument('');
+    if (document.compatMode !== 'CSS1Compat')
+      scratch = new DOMParser().parseFromString('<html><body></body></html>', 'text/html');
+  }
   var d = scratch.createElement('div');
   d.innerHTML = html;
   return d;
@@ -83,19 +84,16 @@ function merge(e, m) {
   while (s < ea && s < eb && a[s].isEqualNode(b[s])) s++;
   while (ea > s && eb > s && a[ea - 1].isEqualNode(b[eb - 1])) { ea--; eb--; }
   var olds = Array.prototype.slice.call(a, s, ea), news = Array.prototype.slice.call(b, s, eb);
-  if (olds.length === 1 && olds[0].nodeType === 1 && sameNames(olds, news)) {
-    attributesOf(olds[0], news[0]);
-    merge(olds[0], news[0]);
-  } else {
-    replaceRun(e, olds, news, a[ea] || null);
-  }
-}
-// The children `olds` of `e`, which end before `to`, made the nodes `news`.
-function replaceRun(e, olds, news, to) {
   if (sameNames(olds, news)) {
-    olds.forEach(function (o, i) { morph(o, news[i]); });
+    if (olds.length === 1 && olds[0].nodeType === 1) {
+      attributesOf(olds[0], news[0]);
+      merge(olds[0], news[0]);
+    } else {
+      olds.forEach(function (o, i) { morph(o, news[i]); });
+    }
     return;
   }
+  var to = a[ea] || null;
   olds.forEach(function (o) { e.removeChild(o); });
   news.forEach(function (n) { e.insertBefore(n, to); retypeset(n); });
 }
@@ -146,7 +144,12 @@ function replaceInner(p, r) {
   if (t.content.children.length !== r[7]) return false;
   var olds = [], news = Array.prototype.slice.call(t.content.childNodes), to = r[4] ? null : kids[end], n;
   for (n = kids[first]; n !== to; n = n.nextSibling) olds.push(n);
-  replaceRun(c, olds, news, to);
+  if (sameNames(olds, news)) {
+    olds.forEach(function (o, i) { morph(o, news[i]); });
+    return true;
+  }
+  olds.forEach(function (o) { c.removeChild(o); });
+  news.forEach(function (n) { c.insertBefore(n, to); retypeset(n); });
   return true;
 }
 function put(at, removed, made) {

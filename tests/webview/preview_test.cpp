@@ -1169,6 +1169,13 @@ TEST_F(PreviewTest, APageInPartsHoldsWhatThePageWholeHolds) {
     EXPECT_EQ(evaluate(*view, "document.querySelectorAll('div.open').length").toInt(), 1);
 }
 
+// Random edits at random times inside long blocks: a list whose third item
+// leaves a tag of raw HTML open (the page nests the rest of the list inside
+// that element, not as the text's tags say), a numbered list of
+// references, a quote and a table, each a part of its own, with whatever is
+// typed (tags left open or closed among it). Each is sent as the bridge sends
+// it; once they are in, the page holds node for node what the same HTML
+// holds when loaded afresh.
 // A list of megabytes whose third item leaves a <code> tag open: the page
 // nests the rest of the list otherwise than the text's tags say, so that the
 // items a key lies among are not where the text puts them. Keys there change
@@ -1215,13 +1222,6 @@ TEST_F(PreviewTest, KeysInAListThatLeavesATagOpenKeepTheNodesTheyDoNotChange) {
     EXPECT_EQ(kept.toString(), QStringLiteral("kept kept kept"));
 }
 
-// Random edits at random times inside long blocks: a list whose third item
-// leaves a tag of raw HTML open (the page nests the rest of the list inside
-// that element, not as the text's tags say), a numbered list of
-// references, a quote and a table, each a part of its own, with whatever is
-// typed (tags left open or closed among it). Each is sent as the bridge sends
-// it; once they are in, the page holds node for node what the same HTML
-// holds when loaded afresh.
 TEST_F(PreviewTest, RandomEditsInsideLongBlocksLeaveThePageAsAFreshOne) {
     prefs.insert(preview::SyncPreviewLocationWhileTyping, true);
     std::mt19937 random(29);

@@ -474,16 +474,13 @@ QString emptyPart(qsizetype chars) {
     return QStringLiteral("<div class=\"%1 %2\" data-chars=\"%3\"></div>").arg(PartClass, EmptyPartClass).arg(chars);
 }
 
-// The helpers every parts script starts with (resources/page/page-parts.js),
-// made once.
-const QString &helpers() {
-    static const QString text = [] {
-        QString made = platform::pageResource(u"page-parts.js");
-        made.replace(QLatin1String("PART_CLASS"), platform::WebView::stringLiteral(PartClass));
-        made.replace(QLatin1String("EMPTY_CLASS"), platform::WebView::stringLiteral(EmptyPartClass));
-        made.replace(QLatin1String("SPLICED"), QString::number(kSplicedPartChars));
-        return made;
-    }();
+
+// The helpers every parts script starts with (resources/page/page-parts.js).
+QString helpers() {
+    QString text = platform::pageResource(u"page-parts.js");
+    text.replace(QLatin1String("PART_CLASS"), platform::WebView::stringLiteral(PartClass));
+    text.replace(QLatin1String("EMPTY_CLASS"), platform::WebView::stringLiteral(EmptyPartClass));
+    text.replace(QLatin1String("SPLICED"), QString::number(kSplicedPartChars));
     return text;
 }
 
