@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QPointer>
 #include <QTextToSpeech>
+#include <QTimer>
 
 #include "platform/runtime/alerts.h"
 #include "platform/runtime/log.h"
@@ -30,9 +31,30 @@ SpeechService::SpeechService(const QString &engine, QObject *parent) : QObject(p
     m_state = State::Ready;
 }
 
+// Flite synthesizes on a thread of its own, which can still be at work after
+// the engine said it stopped or failed, and its plugin crashes when the
+// engine goes while that thread is writing sound. So a busy engine is stopped
+// and goes only once it is quiet, a while after its last word; an engine that
+// never settles goes with the application.
 SpeechService::~SpeechService() {
-    if (m_speech)
-        m_speech->disconnect(this);
+    if (!m_speech)
+        return;
+    m_speech->disconnect(this);
+    QCoreApplication *application = QCoreApplication::instance();
+    if (!application || !m_spoke)
+        return;
+    QTextToSpeech *engine = m_speech.release();
+    engine->setParent(application);
+    const auto retire = [engine] { QTimer::singleShot(kEngineRest, engine, &QObject::deleteLater); };
+    if (engine->state() == QTextToSpeech::Ready) {
+        retire();
+        return;
+    }
+    connect(engine, &QTextToSpeech::stateChanged, engine, [retire](QTextToSpeech::State state) {
+        if (state == QTextToSpeech::Ready)
+            retire();
+    });
+    engine->stop();
 }
 
 // The engine's plugin must go while the application still exists: the
@@ -49,6 +71,7 @@ QString SpeechService::engineName() const { return m_speech ? m_speech->engine()
 bool SpeechService::startSpeaking(const QString &text) {
     if (m_state != State::Ready || text.trimmed().isEmpty())
         return false;
+    m_spoke = true;
     m_speech->say(text);
     // An engine that fails at once has told of it already.
     if (m_state == State::Ready && m_speech && m_speech->state() == QTextToSpeech::Speaking)
@@ -69,15 +92,15 @@ void SpeechService::engineStateChanged() {
         return;
     switch (m_speech->state()) {
     case QTextToSpeech::Error:
-        // The sound system ends some utterances with an error once they have
-        // been played (an underrun as the last samples drain): speech that
-        // began has ended. An engine that never began cannot speak.
-        if (m_state == State::Speaking) {
-            qCDebug(lcPlatform, "Speech ended with: %s", qUtf8Printable(m_speech->errorString()));
-            setState(State::Ready);
-        } else {
+        // The sound system ends some utterances with an error (an underrun
+        // as the last samples drain, or as a loaded machine synthesizes
+        // slower than it plays): speech that began is still going until the
+        // engine says it is Ready, as it does once its sound has stopped. An
+        // engine that never began cannot speak.
+        if (m_state == State::Speaking)
+            qCDebug(lcPlatform, "Speech went on after: %s", qUtf8Printable(m_speech->errorString()));
+        else
             fail(m_speech->errorString());
-        }
         break;
     case QTextToSpeech::Speaking:
     case QTextToSpeech::Paused:

@@ -56,9 +56,13 @@ private:
     void fail(const QString &reason);
     void setState(State state);
 
+    // How long a quiet engine is kept before it goes (see the destructor).
+    static constexpr int kEngineRest = 2000;
+
     std::unique_ptr<QTextToSpeech> m_speech;
     State m_state = State::Unavailable;
     QString m_error;
+    bool m_spoke = false;
 };
 
 }  // namespace platform
