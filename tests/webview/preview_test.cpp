@@ -1169,6 +1169,52 @@ TEST_F(PreviewTest, APageInPartsHoldsWhatThePageWholeHolds) {
     EXPECT_EQ(evaluate(*view, "document.querySelectorAll('div.open').length").toInt(), 1);
 }
 
+// A list of megabytes whose third item leaves a <code> tag open: the page
+// nests the rest of the list otherwise than the text's tags say, so that the
+// items a key lies among are not where the text puts them. Keys there change
+// only what differs: the list's first and last items keep their nodes (the
+// whole list built again took the page seconds for each key at 5 MB), the
+// item typed into keeps its node too, and the page holds the keys.
+TEST_F(PreviewTest, KeysInAListThatLeavesATagOpenKeepTheNodesTheyDoNotChange) {
+    // Long enough for a page in parts, the list one part of its own.
+    QString text = QString::fromUtf8(large::list("list.md", 2 << 20));
+    const QString note = QStringLiteral("Note 5001 of list.md");
+    editor->setPlainText(text);
+    view->updatePreview(renderedForPreview(text, 0));
+    view->thawAndReload();
+    ASSERT_TRUE(waitUntil([&] { return !view->controller().isUpdating() && !view->isLoadingHtml(); }));
+    ASSERT_NE(view->controller().pageParts(), nullptr);
+    // Marks that the page's own reading of HTML knows nothing of.
+    const char *mark = R"js((function () {
+  var items = document.body.getElementsByTagName('li'), typed = null;
+  for (var i = 0; i < items.length && !typed; i++)
+    if (items[i].firstChild && items[i].textContent.indexOf(%1) >= 0 &&
+        items[i].getElementsByTagName('li').length === 0) typed = items[i];
+  if (!typed || items.length < 3) return false;
+  items[0].orvaneKept = items[items.length - 1].orvaneKept = typed.orvaneKept = true;
+  window.orvaneTyped = typed;
+  return true;
+})())js";
+    ASSERT_TRUE(evaluate(*view, QString::fromLatin1(mark).arg(platform::WebView::stringLiteral(note))).toBool());
+    // The page does nest the list otherwise than the text says.
+    ASSERT_GT(evaluate(*view, "document.body.querySelectorAll('code li').length").toInt(), 0);
+    qsizetype at = text.indexOf(note) + note.size();
+    for (const QString &key : {QStringLiteral(" z"), QStringLiteral("an"), QStringLiteral("zib")}) {
+        text.insert(at, key);
+        at += key.size();
+        view->updatePreview(renderedForPreview(text, at));
+        ASSERT_TRUE(waitUntil([&] { return !view->controller().isUpdating(); }));
+    }
+    EXPECT_TRUE(evaluate(*view, "document.body.textContent.indexOf('Note 5001 of list.md zanzib') >= 0").toBool());
+    const QVariant kept = evaluate(*view, R"js((function () {
+  var items = document.body.getElementsByTagName('li');
+  function kept(e) { return e.orvaneKept && e.isConnected ? 'kept' : 'new'; }
+  return [kept(items[0]), kept(items[items.length - 1]), kept(window.orvaneTyped)].join(' ');
+})())js");
+    // The first item, the last, the one typed into.
+    EXPECT_EQ(kept.toString(), QStringLiteral("kept kept kept"));
+}
+
 // Random edits at random times inside long blocks: a list whose third item
 // leaves a tag of raw HTML open (the page nests the rest of the list inside
 // that element, not as the text's tags say), a numbered list of

@@ -1,6 +1,7 @@
 #include "window/preview/page_parts.h"
 
 #include "platform/web/html_tags.h"
+#include "platform/web/page_scripts.h"
 #include "platform/web/web_view.h"
 
 #include <algorithm>
@@ -473,95 +474,16 @@ QString emptyPart(qsizetype chars) {
     return QStringLiteral("<div class=\"%1 %2\" data-chars=\"%3\"></div>").arg(PartClass, EmptyPartClass).arg(chars);
 }
 
-// Helpers every parts script starts with: `make` builds a part's element
-// (html null for an empty one), `typeset` hands a filled part's blocks to the
-// page's typesetter (MathJax: those in view first) and to highlight.js when
-// the page has them.
-const char16_t *PartHelpers = uR"js(
-var PART = PART_CLASS, EMPTY = EMPTY_CLASS;
-var body = document.body, parts = body ? body.children : null;
-var ratio = window.orvanePartRatio || 0.25;
-function typeset(e) {
-  if (window.orvaneTypesetter) window.orvaneTypesetter.add(e.children, false);
-  if (window.hljs)
-    Array.prototype.forEach.call(e.querySelectorAll('pre code'), function (b) {
-      if (!b.classList.contains('hljs')) window.hljs.highlightBlock(b);
-    });
-}
-// A long part keeps the HTML it was given, for the splices of later edits.
-function hold(d, html) {
-  d.innerHTML = html;
-  if (html.length >= SPLICED) d.orvaneHtml = html; else delete d.orvaneHtml;
-}
-function make(html, chars) {
-  var d = document.createElement('div');
-  d.className = PART;
-  d.dataset.chars = chars;
-  if (html === null) { d.classList.add(EMPTY); d.style.height = Math.max(1, Math.round(chars * ratio)) + 'px'; }
-  else hold(d, html);
-  return d;
-}
-function spliceable(k, length) {
-  var p = parts[k];
-  return !!p && typeof p.orvaneHtml === 'string' && p.orvaneHtml.length === length;
-}
-// A long part's change: the children of one element it lies among
-// replaced alone when the page holds what the text says there (`inner`:
-// the path down to the element and the names on it, the first child
-// replaced, how many, whether they are its last, their first and last
-// names, how many elements the new ones are, and their HTML), else the
-// part's HTML made again whole.
-function splice(k, head, tail, middle, chars, inner) {
-  var p = parts[k], old = p.orvaneHtml, html = old.slice(0, head) + middle + old.slice(old.length - tail);
-  p.dataset.chars = chars;
-  if (inner && replaceInner(p, inner)) { p.orvaneHtml = html; return; }
-  hold(p, html);
-  typeset(p);
-}
-function replaceInner(p, r) {
-  var c = p, i;
-  for (i = 0; i < r[0].length; i++) {
-    c = c.children[r[0][i]];
-    if (!c || c.tagName !== r[1][i]) return false;
-  }
-  var kids = c.children, first = r[2], removed = r[3], end = first + removed;
-  if (r[4] ? kids.length !== end : kids.length <= end) return false;
-  if (kids[first].tagName !== r[5] || kids[end - 1].tagName !== r[6]) return false;
-  var t = document.createElement('template');
-  t.innerHTML = r[8];
-  if (t.content.children.length !== r[7]) return false;
-  var made = Array.prototype.slice.call(t.content.children), to = r[4] ? null : kids[end];
-  for (var n = kids[first]; n !== to;) { var next = n.nextSibling; c.removeChild(n); n = next; }
-  c.insertBefore(t.content, to);
-  made.forEach(typeset);
-  return true;
-}
-function put(at, removed, made) {
-  var next = parts[at + removed] || null;
-  for (var i = 0; i < removed; i++) body.removeChild(parts[at]);
-  made.forEach(function (d) { body.insertBefore(d, next); if (!d.classList.contains(EMPTY)) typeset(d); });
-}
-function fill(k, html) {
-  var p = parts[k];
-  hold(p, html);
-  p.classList.remove(EMPTY);
-  p.style.height = '';
-  typeset(p);
-}
-function empty(k) {
-  var p = parts[k];
-  p.style.height = Math.max(1, p.offsetHeight) + 'px';
-  p.textContent = '';
-  delete p.orvaneHtml;
-  p.classList.add(EMPTY);
-}
-)js";
-
-QString helpers() {
-    QString text = QString::fromUtf16(PartHelpers);
-    text.replace(QLatin1String("PART_CLASS"), platform::WebView::stringLiteral(PartClass));
-    text.replace(QLatin1String("EMPTY_CLASS"), platform::WebView::stringLiteral(EmptyPartClass));
-    text.replace(QLatin1String("SPLICED"), QString::number(kSplicedPartChars));
+// The helpers every parts script starts with (resources/page/page-parts.js),
+// made once.
+const QString &helpers() {
+    static const QString text = [] {
+        QString made = platform::pageResource(u"page-parts.js");
+        made.replace(QLatin1String("PART_CLASS"), platform::WebView::stringLiteral(PartClass));
+        made.replace(QLatin1String("EMPTY_CLASS"), platform::WebView::stringLiteral(EmptyPartClass));
+        made.replace(QLatin1String("SPLICED"), QString::number(kSplicedPartChars));
+        return made;
+    }();
     return text;
 }
 
