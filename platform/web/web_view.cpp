@@ -392,7 +392,7 @@ void WebView::pageLoadFinished(bool ok) {
             }
             ownScriptsChecked();
         },
-        DefaultScriptTimeout, QWebEngineScript::ApplicationWorld);
+        m_scriptTimeout, QWebEngineScript::ApplicationWorld);
 }
 
 void WebView::ownScriptsChecked() {
@@ -404,10 +404,15 @@ void WebView::ownScriptsChecked() {
     const quint64 serial = m_loadSerial;
     const QString script = QStringLiteral("document.body.innerHTML = %1; true;").arg(stringLiteral(m_bodyToInject));
     m_bodyToInject.clear();
-    runScript(script, [this, serial](bool finished, const QVariant &result) {
-        if (m_loading && serial == m_loadSerial)
-            finishLoad(finished && result.toBool());
-    });
+    // Putting in the body is the load's own work (megabytes parsed and laid
+    // out): it has the load's time, not a script's.
+    runScript(
+        script,
+        [this, serial](bool finished, const QVariant &result) {
+            if (m_loading && serial == m_loadSerial)
+                finishLoad(finished && result.toBool());
+        },
+        m_loadTimeout);
 }
 
 void WebView::finishLoad(bool ok) {

@@ -157,6 +157,10 @@ public:
     void setFocusTarget(QWidget *target) { m_focusTarget = target; }
     QWidget *focusTarget() const { return m_focusTarget; }
     void setLoadTimeout(std::chrono::milliseconds timeout) { m_loadTimeout = timeout; }
+    // How long the scripts the view's owner runs without a time of their
+    // own may take (DefaultScriptTimeout unless set).
+    void setScriptTimeout(std::chrono::milliseconds timeout) { m_scriptTimeout = timeout; }
+    std::chrono::milliseconds scriptTimeout() const { return m_scriptTimeout; }
 
     // The page's scale, within the engine's range 0.25 to 5.
     void setPageZoom(double factor);
@@ -243,6 +247,7 @@ private:
     QString m_loadedHtml;  // the HTML last loaded, without m_writtenLinks
     QPointer<QWidget> m_focusTarget;
     std::chrono::milliseconds m_loadTimeout = DefaultLoadTimeout;
+    std::chrono::milliseconds m_scriptTimeout = DefaultScriptTimeout;
 
     bool m_loading = false;
     bool m_loadStarted = false;  // the engine said the current load started

@@ -162,6 +162,11 @@ protected:
         window.resize(1200, 800);
         window.show();
         view->setLinkedTextView(&surface);
+        // A part of megabytes put in on a busy machine under the sanitizers
+        // takes the page longer than a script's usual time, while its
+        // memory need not reach a new high (a page of the same size held
+        // before): a wait that only catches a hang.
+        view->setScriptTimeout(std::chrono::minutes(2));
         QObject::connect(&view->controller(), &PreviewController::refreshed, [this] { refreshes++; });
     }
     void TearDown() override { platform::Workspace::setOpenerForTesting({}); }

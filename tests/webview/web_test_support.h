@@ -43,7 +43,7 @@ inline QVariant evaluate(platform::WebView &view, const QString &script,
             if (finished)
                 answer = result;
         },
-        platform::WebView::DefaultScriptTimeout, world);
+        view.scriptTimeout(), world);
     waitUntil([&] { return answered; });
     return answer;
 }
