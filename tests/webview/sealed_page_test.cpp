@@ -473,11 +473,12 @@ function rest() {
 }
 
 // The page's history in a loop, each way a page has to put data into it
-// for a few seconds and a dozen rounds at least: a state of 16 MB, an address of 2 MB by pushState, by
-// a fragment and by a link, and the navigation API's own states. The engine
-// kept up to 50 places with their states and addresses in this process
-// (1 GB in 12 s); now it keeps the present place alone, whose state and
-// address are bounded, and the page is told when it asks for more.
+// for a few seconds and a dozen rounds at least: a state of 16 MB, an
+// address of 2 MB by pushState, by a fragment and by a link, and the
+// navigation API's own states. The engine kept up to 50 places with their
+// states and addresses in this process (1 GB in 12 s); now it keeps the
+// present place alone, whose state and address are bounded, and the page is
+// told when it asks for more.
 TEST_F(SealedPageTest, APagesHistoryNeverGrowsTheProgram) {
     const qint64 before = residentMemory();
     ASSERT_GT(before, 0);
