@@ -162,14 +162,16 @@ protected:
         window.resize(1200, 800);
         window.show();
         view->setLinkedTextView(&surface);
-        // A part of megabytes put in on a busy machine under the sanitizers
-        // takes the page longer than a script's usual time, while its
-        // memory need not reach a new high (a page of the same size held
-        // before): a wait that only catches a hang.
-        view->setScriptTimeout(std::chrono::minutes(2));
         QObject::connect(&view->controller(), &PreviewController::refreshed, [this] { refreshes++; });
     }
     void TearDown() override { platform::Workspace::setOpenerForTesting({}); }
+
+    // For pages of megabytes: on a busy machine under the sanitizers a part
+    // put in can take the page longer than a script's usual time while its
+    // memory reaches no new high (a page as large was held before), which
+    // is all the wait on a busy page goes by. A wait that only catches a
+    // hang.
+    void bearMegabytes() { view->setScriptTimeout(std::chrono::minutes(2)); }
 
     // Waits until the preview has finished refreshing (and taken in its
     // page's geometry); says what it still waited for when it did not.
@@ -1144,6 +1146,7 @@ TEST_F(PreviewTest, AStyleSheetInAnExportRunsNoScript) {
 // and the notes. A div the document leaves open holds what follows it in
 // its part only; the page holds the same elements in the same order.
 TEST_F(PreviewTest, APageInPartsHoldsWhatThePageWholeHolds) {
+    bearMegabytes();
     prefs.insert(preview::SyncPreviewLocationWhileTyping, false);
     const QString text = shaped::allShapes();
     const PreviewHtml published = renderedForPreview(text);
@@ -1181,6 +1184,7 @@ TEST_F(PreviewTest, APageInPartsHoldsWhatThePageWholeHolds) {
 // whole list built again took the page seconds for each key at 5 MB), the
 // item typed into keeps its node too, and the page holds the keys.
 TEST_F(PreviewTest, KeysInAListThatLeavesATagOpenKeepTheNodesTheyDoNotChange) {
+    bearMegabytes();
     // Long enough for a page in parts, the list one part of its own.
     QString text = QString::fromUtf8(large::list("list.md", 2 << 20));
     const QString note = QStringLiteral("Note 5001 of list.md");
@@ -1228,6 +1232,7 @@ TEST_F(PreviewTest, KeysInAListThatLeavesATagOpenKeepTheNodesTheyDoNotChange) {
 // it; once they are in, the page holds node for node what the same HTML
 // holds when loaded afresh.
 TEST_F(PreviewTest, RandomEditsInsideLongBlocksLeaveThePageAsAFreshOne) {
+    bearMegabytes();
     prefs.insert(preview::SyncPreviewLocationWhileTyping, true);
     std::mt19937 random(29);
     QString text = QString::fromUtf8(large::list("list.md", 1 << 20)) + QStringLiteral("\n## Quote\n\n") +
@@ -1279,6 +1284,7 @@ TEST_F(PreviewTest, RandomEditsInsideLongBlocksLeaveThePageAsAFreshOne) {
 // what a fresh page of the last text holds, node for node. Once in a page
 // short enough to be held whole and changed block by block, once in parts.
 TEST_F(PreviewTest, APageChangedByRandomEditsHoldsWhatAFreshPageHolds) {
+    bearMegabytes();
     prefs.insert(preview::SyncPreviewLocationWhileTyping, true);
     std::mt19937 random(11);
     const QString typed[] = {"x", " ", "\n", "\n\n", "|", "> ", "* ", "    ", "`", "$$", "[^note3]", ": ", "\n---\n"};
