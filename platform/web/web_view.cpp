@@ -392,7 +392,7 @@ void WebView::pageLoadFinished(bool ok) {
             }
             ownScriptsChecked();
         },
-        m_scriptTimeout, QWebEngineScript::ApplicationWorld);
+        std::nullopt, QWebEngineScript::ApplicationWorld);
 }
 
 void WebView::ownScriptsChecked() {
@@ -442,7 +442,7 @@ void WebView::forgetHistory() {
 
 // --- Scripts -----------------------------------------------------------------
 
-void WebView::runScript(const QString &script, ScriptCallback done, std::chrono::milliseconds timeout,
+void WebView::runScript(const QString &script, ScriptCallback done, std::optional<std::chrono::milliseconds> timeout,
                         quint32 world) {
     const quint64 id = ++m_nextScript;
     PendingScript pending{std::move(done), new QTimer(this), std::chrono::steady_clock::now()};
@@ -454,7 +454,7 @@ void WebView::runScript(const QString &script, ScriptCallback done, std::chrono:
         qCWarning(lcPlatform) << "A page script did not answer in time";
         finishScript(id, false, QVariant());
     });
-    pending.timer->start(timeout);
+    pending.timer->start(timeout.value_or(m_scriptTimeout));
     m_scripts.insert(id, std::move(pending));
     m_page->runJavaScript(script, world, [this, alive = m_alive, id](const QVariant &result) {
         if (*alive)

@@ -141,9 +141,10 @@ public:
 
     // Runs `script` in the page's main world (where the page's own scripts
     // live) or in the application's world (the same document, but globals of
-    // their own that the page cannot see or change).
+    // their own that the page cannot see or change). Without a time of its
+    // own a script has the view's (scriptTimeout()).
     void runScript(const QString &script, ScriptCallback done = {},
-                   std::chrono::milliseconds timeout = DefaultScriptTimeout,
+                   std::optional<std::chrono::milliseconds> timeout = std::nullopt,
                    quint32 world = QWebEngineScript::MainWorld);
 
     // Without a policy every navigation stays.
@@ -157,8 +158,8 @@ public:
     void setFocusTarget(QWidget *target) { m_focusTarget = target; }
     QWidget *focusTarget() const { return m_focusTarget; }
     void setLoadTimeout(std::chrono::milliseconds timeout) { m_loadTimeout = timeout; }
-    // How long the scripts the view's owner runs without a time of their
-    // own may take (DefaultScriptTimeout unless set).
+    // How long a script without a time of its own may take
+    // (DefaultScriptTimeout unless set).
     void setScriptTimeout(std::chrono::milliseconds timeout) { m_scriptTimeout = timeout; }
     std::chrono::milliseconds scriptTimeout() const { return m_scriptTimeout; }
 

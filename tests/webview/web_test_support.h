@@ -43,7 +43,7 @@ inline QVariant evaluate(platform::WebView &view, const QString &script,
             if (finished)
                 answer = result;
         },
-        view.scriptTimeout(), world);
+        std::nullopt, world);
     waitUntil([&] { return answered; });
     return answer;
 }

@@ -139,7 +139,7 @@ void SmartWebView::load(const QString &html, const QUrl &baseUrl, std::function<
 }
 
 void SmartWebView::run(const QString &script, World world, ScriptDone done) {
-    runScript(script, std::move(done), scriptTimeout(),
+    runScript(script, std::move(done), std::nullopt,
               world == World::Page ? QWebEngineScript::MainWorld : QWebEngineScript::ApplicationWorld);
 }
 
@@ -159,5 +159,5 @@ void SmartWebView::alignTotalPercentage(double p, double h) {
     if (std::isnan(top))
         return;
     runScript(QStringLiteral("window.scrollTo(window.scrollX, %1)").arg(std::max(top, 0.0) / pageScale(page())), {},
-              scriptTimeout(), QWebEngineScript::ApplicationWorld);
+              std::nullopt, QWebEngineScript::ApplicationWorld);
 }
