@@ -25,6 +25,7 @@
 #include "platform/documents/file_tags.h"
 #include "platform/files/folders.h"
 #include "platform/runtime/log.h"
+#include "platform/prefs/defaults.h"
 #include "platform/files/native_path.h"
 #include "platform/documents/safe_write.h"
 #include "platform/documents/window_controller.h"
@@ -73,6 +74,21 @@ QString openFailure(int error) {
     if (error == ELOOP)
         return QStringLiteral("Its place was taken by a link.");
     return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// The texts quitting kept apart from their files, until the user is told:
+// a list of their fields.
+const QString kTextsKeptAtQuitKey = QStringLiteral("textsKeptAtQuit");
+
+QVariantMap fieldsOf(const Document::TextKeptAtQuit &kept) {
+    return {{QStringLiteral("file"), kept.file}, {QStringLiteral("keptIn"), kept.keptIn},
+            {QStringLiteral("why"), kept.why}};
+}
+
+Document::TextKeptAtQuit keptOf(const QVariant &entry) {
+    const QVariantMap fields = entry.toMap();
+    return {fields.value(QStringLiteral("file")).toString(), fields.value(QStringLiteral("keptIn")).toString(),
+            fields.value(QStringLiteral("why")).toString()};
 }
 
 std::mutex s_hookMutex;
@@ -841,33 +857,54 @@ bool Document::saveBeforeQuitting() {
     if (!autosavesInPlace() || m_filePath.isEmpty() || !m_edited)
         return autosave();
     // What the autosave would not write without the user (who cannot be
-    // asked now), or would write over unseen.
+    // asked now), or would write over unseen; or what it could not write.
     QString why;
     if (!destination().known)
-        why = QStringLiteral("its path leads to another file now");
-    else if (!lossOnSave().isEmpty())
-        why = QStringLiteral("saving it in place changes more than the edits");
+        why = QStringLiteral("The file's path had come to lead to another file, which was not written.");
+    else if (const QString loss = lossOnSave(); !loss.isEmpty())
+        why = QStringLiteral("Saving the file in place would have changed more than your edits: ") + loss;
     else if (holdsUnseenVersion())
-        why = QStringLiteral("it holds another program's version, not taken in");
+        why = QStringLiteral("The file keeps another program's version, which had not been taken in.");
+    else if (autosave())
+        return true;
     else
-        return autosave();
+        why = orWritten(m_autosaveFailure);
     m_autosaveTimer->stop();
     m_retryTimer->stop();
+    const TextKeptAtQuit kept{m_filePath, keepTextApart(why), why};
+    // Told at the next start, where the text went or that it went nowhere:
+    // nobody may be there to see it now. On the disk before the session ends.
+    Defaults &defaults = Defaults::standard();
+    QVariantList record = defaults.arrayForKey(kTextsKeptAtQuitKey);
+    record.append(fieldsOf(kept));
+    defaults.setObject(record, kTextsKeptAtQuitKey);
+    if (!defaults.synchronize() && !defaults.filePath().isEmpty())
+        qCWarning(lcPlatform).noquote() << QStringLiteral("%1: where its text went could not be noted for the next start")
+                                               .arg(m_filePath);
+    return !kept.keptIn.isEmpty();
+}
+
+QString Document::keepTextApart(const QString &why) {
     QString reason;
     const std::optional<QByteArray> data = dataOfType(m_fileType, &reason);
     if (!data) {
         qCWarning(lcPlatform).noquote() << QStringLiteral("%1: the text could not be kept: %2").arg(m_filePath, reason);
-        return false;
+        return QString();
     }
-    const QFileInfo file(m_knownTarget);
-    for (const QString &folder : {file.absolutePath(), Folders::documentsFolder()}) {
+    // Beside the file, where the user looks for it first; else in their
+    // documents folder, made when it is missing; else in the program's own
+    // folder, which is there as long as anything of the program can be.
+    const QFileInfo file(m_knownTarget.isEmpty() ? contentPath() : m_knownTarget);
+    const QString beside = file.absolutePath();
+    for (const QString &folder : {beside, Folders::documentsFolder(), textKeptAtQuitFolder()}) {
+        if (folder != beside && !Folders::ensureFolder(folder))
+            continue;
         for (int number = 1; number <= 100; number++) {
             const QString kept = QDir(folder).filePath(textKeptAtQuitName(file.fileName(), number));
             if (writeNewFile(kept, *data, &reason)) {
                 qCWarning(lcPlatform).noquote()
-                    << QStringLiteral("%1 is left as it is (%2): the document's text is kept in %3")
-                           .arg(m_knownTarget, why, kept);
-                return true;
+                    << QStringLiteral("%1: the document's text is kept in %2. %3").arg(m_knownTarget, kept, why);
+                return kept;
             }
             if (errno != EEXIST)
                 break;
@@ -875,7 +912,32 @@ bool Document::saveBeforeQuitting() {
         qCWarning(lcPlatform).noquote()
             << QStringLiteral("%1: the text could not be kept in %2: %3").arg(m_filePath, folder, reason);
     }
-    return false;
+    qCCritical(lcPlatform).noquote() << QStringLiteral("%1: the edits are lost, no folder took them").arg(m_filePath);
+    return QString();
+}
+
+QString Document::textKeptAtQuitFolder() {
+    return Folders::userDataFolder() + QStringLiteral("/Tessaro Orvane 4/Edits Kept at Quit");
+}
+
+QList<Document::TextKeptAtQuit> Document::textsKeptAtQuit(const Defaults &defaults) {
+    QList<TextKeptAtQuit> kept;
+    for (const QVariant &entry : defaults.arrayForKey(kTextsKeptAtQuitKey))
+        if (const TextKeptAtQuit text = keptOf(entry); !text.file.isEmpty())
+            kept.append(text);
+    return kept;
+}
+
+void Document::forgetTextsKeptAtQuit(Defaults &defaults, const QList<TextKeptAtQuit> &told) {
+    QVariantList left;
+    for (const QVariant &entry : defaults.arrayForKey(kTextsKeptAtQuitKey))
+        if (const TextKeptAtQuit text = keptOf(entry); !text.file.isEmpty() && !told.contains(text))
+            left.append(entry);
+    if (left.isEmpty())
+        defaults.removeObject(kTextsKeptAtQuitKey);
+    else
+        defaults.setObject(left, kTextsKeptAtQuitKey);
+    defaults.synchronize();
 }
 
 QString Document::textKeptAtQuitName(const QString &name, int number) {

@@ -47,8 +47,8 @@
 // the document knew it (a program truncates a file before it writes it).
 // A change the user is to be asked about waits, besides, until they stop
 // typing (holdChangeWhileTyping()); until it is taken in, nothing saves
-// over it, not even quitting, which puts the edits beside the file then
-// (saveBeforeQuitting()).
+// over it, not even quitting, which puts the edits into a file of their own
+// then (saveBeforeQuitting()).
 //
 // A save of the document's own file in place that the user does not wait on
 // (the autosave after an edit and its retries, Save from the File menu)
@@ -93,6 +93,7 @@ class QWidget;
 
 namespace platform {
 
+class Defaults;
 class WindowController;
 
 enum class SaveOperation {
@@ -235,19 +236,40 @@ public:
     bool autosave();
     // What quitting saves when nobody may be asked (a terminating signal:
     // the session ends): the edits, as autosave() saves them. Where they
-    // may not go into the file unasked, the file stays as it is, and the
-    // document's text goes into a new file beside it, named for it
-    // (textKeptAtQuitName()); in the user's documents folder where its
-    // folder takes no new file. So it goes where another program's version
+    // may not go into the file unasked, or that save fails, the file stays
+    // as it is, and the document's text goes into a new file named for it
+    // (textKeptAtQuitName()): beside the file; where its folder takes no
+    // new file, in the user's documents folder (made when it is missing);
+    // where that fails too, in the program's own folder
+    // (textKeptAtQuitFolder()). So it goes where another program's version
     // of the file has not been taken in (held until the user stops typing,
     // still settling, or its question closed unanswered by the quit), where
     // the path leads to another file now (beside the file whose text the
     // document holds), and where saving in place would change more than
-    // the edits (lossOnSave()). False when the edits could not be put on
-    // the disk.
+    // the edits (lossOnSave()). Where the text went, or that it could go
+    // nowhere, is noted in the preferences for the next start to tell
+    // (textsKeptAtQuit()). False when the edits could not be put on the
+    // disk.
     bool saveBeforeQuitting();
     // That file's name beside the file `name`, the `number`th tried (from 1).
     static QString textKeptAtQuitName(const QString &name, int number);
+    // The last place quitting keeps a text in: a folder of the program's,
+    // under the user's data folder.
+    static QString textKeptAtQuitFolder();
+    // A text quitting kept apart from its document's file: the file, where
+    // the text went (empty: nowhere would take it), and why it did not go
+    // into the file, in a sentence for the user.
+    struct TextKeptAtQuit {
+        QString file;
+        QString keptIn;
+        QString why;
+        bool operator==(const TextKeptAtQuit &) const = default;
+    };
+    // Those noted in `defaults` and not told yet, oldest first.
+    static QList<TextKeptAtQuit> textsKeptAtQuit(const Defaults &defaults);
+    // Forgets those of `told`, once the user has seen them; any noted since
+    // stay. Written to the disk at once.
+    static void forgetTextsKeptAtQuit(Defaults &defaults, const QList<TextKeptAtQuit> &told);
     // The same save as the delay after an edit and the retries start it:
     // not over a change of another program that is not taken in yet (it
     // looks at the file and tries again later), and in the background. It
@@ -411,6 +433,11 @@ private:
     // it leads to the document's own again).
     void noteAutosaveFailure(const QString &reason);
     void noteLeadsElsewhere(const QString &target);
+    // Puts the document's text into a new file apart from its own, in the
+    // first of the places saveBeforeQuitting() names that takes it; `why`
+    // it does not go into the file, for the log. The new file's path;
+    // empty when none took it.
+    QString keepTextApart(const QString &why);
     // Whether the content file, where the document knows it, holds another
     // program's version that the document has not taken in.
     bool holdsUnseenVersion();
