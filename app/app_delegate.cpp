@@ -157,6 +157,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     KVXAppDelegate::applicationDidFinishLaunching();
     if (const QString problem = defaults().fileProblem(); !problem.isEmpty())
         simpleAlertWithMessage(problem, QStringLiteral("Your preferences could not be read"));
+    tellTextsKeptAtQuit();
 
     m_cheatSheet = std::make_unique<KVXStaticWebWindowController>(KVXStaticWebWindowController::syntaxGuideTitle());
     m_guide = std::make_unique<KVXStaticWebWindowController>(KVXStaticWebWindowController::programGuideTitle());
@@ -183,6 +184,31 @@ void AppDelegate::applicationWillTerminate() {
         document->saveBeforeQuitting();
     updateTimeInUse();
     KVXAppDelegate::applicationWillTerminate();
+}
+
+void AppDelegate::tellTextsKeptAtQuit() {
+    const QList<platform::Document::TextKeptAtQuit> kept = platform::Document::textsKeptAtQuit(defaults());
+    if (kept.isEmpty())
+        return;
+    QStringList told;
+    for (const platform::Document::TextKeptAtQuit &text : kept) {
+        const QString file = platform::displayablePath(text.file);
+        told << (text.keptIn.isEmpty()
+                     ? QStringLiteral("Your edits to “%1” could not be kept anywhere.").arg(file)
+                     : QStringLiteral("Your edits to “%1” are in “%2”.").arg(file, platform::displayablePath(text.keptIn)));
+        if (!text.why.isEmpty())
+            told.last() += u' ' + text.why;
+    }
+    const platform::Alert alert{QStringLiteral("When Orvane last quit, it could not save your edits in their files."),
+                                told.join(QStringLiteral("\n\n")),
+                                {QStringLiteral("OK")},
+                                platform::AlertStyle::Warning};
+    // Forgotten once seen: a start that ends before the alert is answered
+    // (the session ending again) leaves it for the next.
+    platform::Dispatch::main(this, [this, alert, kept] {
+        if (platform::Alerts::runModal(alert) >= 0)
+            platform::Document::forgetTextsKeptAtQuit(defaults(), kept);
+    });
 }
 
 // --- The crash offer -----------------------------------------------------------------

@@ -7,9 +7,11 @@
 // announcement check when "checkForAnnouncements" is set, and the timer of
 // the time-in-use milestones (1, 10, 100 hours, then every 100 up to 1000
 // and every 1000 after). A damaged or unreadable preferences file is told to
-// the user once. Quit: the edits still waiting for their save in place are
-// saved (beside the file, where another program's version of it was not
-// taken in: that version stays), and the crash flag is cleared.
+// the user once, and so is where the last quit kept edits it could not save
+// in their files. Quit: the edits still waiting for their save in place are
+// saved (into a file of their own, beside the file or elsewhere, where
+// another program's version of it was not taken in, or their save failed),
+// and the crash flag is cleared.
 //
 // The delegate is the application's responder for the actions no window
 // takes: preferences, guides, help pages, announcements, extras folders,
@@ -60,6 +62,10 @@ public:
     void applicationWillFinishLaunching();
     void applicationDidFinishLaunching() override;
     void applicationWillTerminate() override;
+    // Tells, in one alert, where the last quit kept the edits it could not
+    // save in their files (or that it could keep them nowhere); once the
+    // alert is answered they are not told again.
+    void tellTextsKeptAtQuit();
 
     // The crash offer: "Report Crash" writes a mail to the maker and shows
     // the crash reports folder; "False Alarm" ends it.

@@ -3,7 +3,8 @@
 // killed one is taken over, two started at once end as one), and a
 // terminating signal that ends it even
 // while an alert waits for an answer, with the edit saved in place (beside
-// the file, where another program's version was not taken in). A kill
+// the file, where another program's version was not taken in, else in the
+// user's documents folder, whose place the next start tells). A kill
 // during a save leaves its text beside the file, told at each start until
 // the file holds it. Started
 // as root it runs, the web engine without its sandbox; a start that never
@@ -98,8 +99,9 @@ public:
         orvane.start(QStringLiteral(ORVANE_BINARY), arguments);
     }
     // Starts the program on `file` and gives the keys to its window.
-    ::testing::AssertionResult startTypingInto(QProcess &orvane, const QString &file, QString *log) const {
-        start(orvane, {file}, log);
+    ::testing::AssertionResult startTypingInto(QProcess &orvane, const QString &file, QString *log,
+                                               const std::function<void(QProcessEnvironment &)> &adjust = {}) const {
+        start(orvane, {file}, log, adjust);
         if (!testing_qt::spinUntil([&] { return running(); }, 30s))
             return ::testing::AssertionFailure() << "not started: " << log->toStdString();
         const std::string title = QFileInfo(file).fileName().toStdString();
@@ -479,6 +481,57 @@ TEST(RunningProgram, ATerminatingSignalWhileAnAlertWaitsEndsTheProgramAndTheEdit
     // version, which nobody took in, stays in the file, and the edit goes
     // beside it.
     endsBySignalKeepingTheirsAndMineBeside(orvane, user, "original\nfrom elsewhere\n", "typed original\n", log);
+}
+
+// As above, where the file's folder takes no new file and the user has no
+// documents folder: the typed text goes into a documents folder made for
+// it, and the next start says where it is.
+TEST(RunningProgram, ATerminatingSignalWhereNoFolderTakesTheTypedTextKeepsItInADocumentsFolderMadeForIt) {
+    if (!testing_x::canType())
+        GTEST_SKIP() << "keys cannot be typed on this display (libxtst-dev)";
+    testing_qt::ScratchDisk disk(1 << 20);
+    if (!disk.mounted() && ::geteuid() == 0)
+        GTEST_SKIP() << "no mount and running as root: permissions do not stop root";
+    User user;
+    const auto homeWithoutDocuments = [&user](QProcessEnvironment &environment) {
+        environment.insert("HOME", user.path("home"));
+    };
+    ASSERT_TRUE(QDir().mkpath(user.path("home")));
+    const QString file = disk.path() + "/notes.md";
+    ASSERT_TRUE(writeAll(file, "original\n"));
+    QProcess orvane;
+    QString log;
+    ASSERT_TRUE(user.startTypingInto(orvane, file, &log, homeWithoutDocuments));
+    ASSERT_TRUE(testing_x::typeText("typed "));
+    testing_qt::spinFor(500ms);
+    ASSERT_TRUE(writeAll(file, "original\nfrom elsewhere\n"));
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return log.contains("Alert: File has changed"); }, 10s))
+        << log.toStdString();
+    const bool locked = disk.mounted() ? disk.makeReadOnly()
+                                       : QFile::setPermissions(disk.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    ASSERT_TRUE(locked);
+
+    ::kill(pid_t(orvane.processId()), SIGTERM);
+    const QString kept = user.path("home/Documents/notes (your edits, not merged).md");
+    EXPECT_TRUE(testing_qt::spinUntil(
+        [&] { return readAll(kept) == "typed original\n" && user.onDisk("appCrashed") == QJsonValue(false); }, 30s))
+        << log.toStdString();
+    EXPECT_EQ(readAll(file), "original\nfrom elsewhere\n");
+    ASSERT_TRUE(finishes(orvane, kEndsAfterQuitting)) << log.toStdString();
+    EXPECT_EQ(orvane.exitCode(), 0);
+
+    // The next start tells where the text is.
+    QProcess next;
+    QString nextLog;
+    user.start(next, {file}, &nextLog, homeWithoutDocuments);
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return nextLog.contains("Alert: When Orvane last quit"); }, 60s))
+        << nextLog.toStdString();
+    EXPECT_TRUE(nextLog.contains(kept)) << nextLog.toStdString();
+    quit(next);
+    if (disk.mounted())
+        disk.makeWritable();
+    else
+        QFile::setPermissions(disk.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 // Another program rewrites the file while the user types, and the session

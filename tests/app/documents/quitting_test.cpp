@@ -1,9 +1,9 @@
 // What quitting does with edits that cannot go into their file while nobody
 // may be asked (a terminating signal: the session ends): the text goes into
 // a file of its own, beside the file, else in the user's documents folder
-// (made when it is missing), else in the program's own folder, and where
-// it went is noted for the next start. A quit that could keep the text
-// nowhere notes so and does not claim it did.
+// (made when it is missing), else in the program's own folder; the next
+// start tells where, once. A quit that could keep the text nowhere says so
+// and does not claim it did.
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -11,12 +11,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "app/app_delegate.h"
 #include "app/documents/document_fixture.h"
+#include "app/extras/tzr_theme_controller.h"
 #include "platform/files/folders.h"
 #include "support/scratch_disk.h"
 
 using namespace documents_test;
 using platform::Document;
+using testing_qt::spinFor;
 
 namespace {
 
@@ -44,6 +47,22 @@ struct Quitting : DocumentFixture {
         document->setAutosaveDelay(std::chrono::hours(1));
         type(document, typed);
         return document;
+    }
+
+    // The end of this run, as the program ends it once its quit sequence
+    // ran (the documents closed), and the next start of the program, on
+    // these preferences: the alerts it raises at launch (answered OK).
+    QList<platform::Alert> alertsOfTheNextStart() {
+        for (platform::Document *document : controller.documents())
+            document->close();
+        const qsizetype before = alerts.count();
+        prefs().setBool(false, "checkForAnnouncements");
+        TZRThemeController extras(TZRThemeController::standardLocations());
+        AppDelegate delegate(&prefs(), &extras);
+        delegate.applicationDidFinishLaunching();
+        spinFor(std::chrono::milliseconds(50));
+        prefs().setBool(false, "appCrashed");
+        return alerts.shown().mid(before);
     }
 };
 
@@ -73,9 +92,9 @@ struct ReadOnlyFolder {
 
 // The file's folder takes no new file: a save that fails at quit, and
 // another program's version that nobody took in, both keep the file as it
-// is and put the text in the user's documents folder, noted for the next
-// start.
-TEST_F(Quitting, WhereTheFilesFolderTakesNoNewFileTheTextGoesToTheDocumentsFolder) {
+// is and put the text in the user's documents folder; the next start tells
+// where, in one alert, and only once.
+TEST_F(Quitting, WhereTheFilesFolderTakesNoNewFileTheTextGoesToTheDocumentsFolderAndTheNextStartSaysSo) {
     ReadOnlyFolder locked;
     if (!locked.usable())
         GTEST_SKIP() << "no mount and running as root: permissions do not stop root";
@@ -110,6 +129,12 @@ TEST_F(Quitting, WhereTheFilesFolderTakesNoNewFileTheTextGoesToTheDocumentsFolde
     EXPECT_EQ(kept[1].keptIn, keptChanged);
     EXPECT_TRUE(kept[1].why.contains("another program")) << kept[1].why.toStdString();
 
+    const QList<platform::Alert> told = alertsOfTheNextStart();
+    ASSERT_EQ(told.size(), 1);
+    EXPECT_TRUE(told[0].informativeText.contains(keptFailing)) << told[0].informativeText.toStdString();
+    EXPECT_TRUE(told[0].informativeText.contains(keptChanged)) << told[0].informativeText.toStdString();
+    EXPECT_TRUE(record().isEmpty());
+    EXPECT_TRUE(alertsOfTheNextStart().isEmpty());
 }
 
 // Every name beside the file is taken, and the user has no documents folder:
@@ -137,8 +162,9 @@ TEST_F(Quitting, WhereEveryNameBesideTheFileIsTakenTheTextGoesToADocumentsFolder
 
 // Neither the file's folder nor a documents folder takes the text: it goes
 // to the program's own folder. Where even that cannot be had, the text is
-// kept nowhere, and quitting notes so rather than claim it was kept.
-TEST_F(Quitting, WhereNoDocumentsFolderCanBeHadTheTextGoesToTheProgramsFolderAndNowhereIsNotedAsSuch) {
+// kept nowhere, and quitting says so rather than claim it was kept; the
+// next start tells both, once they were seen.
+TEST_F(Quitting, WhereNoDocumentsFolderCanBeHadTheTextGoesToTheProgramsFolderAndNowhereIsToldAsSuch) {
     ReadOnlyFolder locked;
     if (!locked.usable())
         GTEST_SKIP() << "no mount and running as root: permissions do not stop root";
@@ -173,4 +199,15 @@ TEST_F(Quitting, WhereNoDocumentsFolderCanBeHadTheTextGoesToTheProgramsFolderAnd
     EXPECT_EQ(noted[0].file, locked.path() + "/second.md");
     EXPECT_TRUE(noted[0].keptIn.isEmpty());
     EXPECT_EQ(noted[1].keptIn, kept);
+    // A start that ends before anybody answered the alert (the session
+    // ending again) leaves it to the next.
+    platform::Alerts::setUnattended(true);
+    alertsOfTheNextStart();
+    platform::Alerts::setUnattended(false);
+    EXPECT_EQ(record(), noted);
+    const QList<platform::Alert> told = alertsOfTheNextStart();
+    ASSERT_EQ(told.size(), 1);
+    EXPECT_TRUE(told[0].informativeText.contains(kept)) << told[0].informativeText.toStdString();
+    EXPECT_TRUE(told[0].informativeText.contains("“" + locked.path() + "/second.md” could not be kept anywhere"))
+        << told[0].informativeText.toStdString();
 }
