@@ -194,6 +194,14 @@ CoveringWindow::~CoveringWindow() {
     XCloseDisplay(display);
 }
 
+void CoveringWindow::raise() {
+    if (!m_display)
+        return;
+    auto *display = static_cast<Display *>(m_display);
+    XRaiseWindow(display, Window(m_window));
+    XSync(display, False);
+}
+
 bool typeText(const std::string &text) {
     DisplayHandle display = openDisplay();
     if (!display)
@@ -238,6 +246,7 @@ std::string focusedWindowTitle() { return {}; }
 std::string topWindowTitle() { return {}; }
 CoveringWindow::CoveringWindow() = default;
 CoveringWindow::~CoveringWindow() = default;
+void CoveringWindow::raise() {}
 bool typeText(const std::string &) { return false; }
 std::vector<std::string> shownWindowTitles() { return {}; }
 bool pressKeys(const std::vector<std::string> &) { return false; }

@@ -36,6 +36,8 @@ public:
     CoveringWindow(const CoveringWindow &) = delete;
     CoveringWindow &operator=(const CoveringWindow &) = delete;
     bool isShown() const { return m_shown; }
+    // Raises it over every other window again.
+    void raise();
 
 private:
     void *m_display = nullptr;
