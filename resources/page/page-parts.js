@@ -48,7 +48,8 @@ function spliceable(k, length) {
 // replaced alone when the page holds what the text says there (`inner`:
 // the path down to the element and the names on it, the first child
 // replaced, how many, whether they are its last, their first and last
-// names, how many elements the new ones are, and their HTML).
+// names, how many elements the new ones are, their HTML, and where the old
+// ones' HTML lies in the part's old HTML).
 //
 // Else the page's tree is not what the text's tags say there (an element
 // the document leaves open, such as an inline tag of raw HTML in a list's
@@ -60,7 +61,7 @@ function spliceable(k, length) {
 function splice(k, head, tail, middle, chars, inner) {
   var p = parts[k], old = p.orvaneHtml, html = old.slice(0, head) + middle + old.slice(old.length - tail);
   p.dataset.chars = chars;
-  if (!(inner && replaceInner(p, inner))) merge(p, readApart(html));
+  if (!(inner && replaceInner(p, inner, old))) merge(p, readApart(html));
   p.orvaneHtml = html;
 }
 // `html` read into an element of the part's name, in a document of the
@@ -74,6 +75,18 @@ function readApart(html) {
   var d = scratch.createElement('div');
   d.innerHTML = html;
   return d;
+}
+// `html` read by itself, as nodes of the template's inert document.
+function readAlone(html) {
+  var t = document.createElement('template');
+  t.innerHTML = html;
+  return Array.prototype.slice.call(t.content.childNodes);
+}
+function sameNodes(a, b) {
+  if (a.length !== b.length) return false;
+  for (var i = 0; i < a.length; i++)
+    if (!a[i].isEqualNode(b[i])) return false;
+  return true;
 }
 // `e` made to hold what `m` holds; the children at either end that are the
 // same are kept, and a run of as many children of the same names keeps its
@@ -132,7 +145,12 @@ function attributesOf(e, m) {
     if (e.getAttribute(a.name) !== a.value) e.setAttribute(a.name, a.value);
   }
 }
-function replaceInner(p, r) {
+// The run's children found down the path by their places and names, and
+// taken to be those the text says only when they are what their old HTML
+// reads as by itself: an element left open before them, or a tag the page
+// moved, has the page nest them, or other nodes of the same names in their
+// places, otherwise.
+function replaceInner(p, r, old) {
   var c = p, i;
   for (i = 0; i < r[0].length; i++) {
     c = c.children[r[0][i]];
@@ -141,11 +159,11 @@ function replaceInner(p, r) {
   var kids = c.children, first = r[2], removed = r[3], end = first + removed;
   if (r[4] ? kids.length !== end : kids.length <= end) return false;
   if (kids[first].tagName !== r[5] || kids[end - 1].tagName !== r[6]) return false;
-  var t = document.createElement('template');
-  t.innerHTML = r[8];
-  if (t.content.children.length !== r[7]) return false;
-  var olds = [], news = Array.prototype.slice.call(t.content.childNodes), to = r[4] ? null : kids[end], n;
+  var olds = [], to = r[4] ? null : kids[end], was = old.slice(r[9], r[9] + r[10]), n;
   for (n = kids[first]; n !== to; n = n.nextSibling) olds.push(n);
+  if (!sameNodes(olds, readAlone(was))) return false;
+  var news = readAlone(r[8]);
+  if (news.filter(function (x) { return x.nodeType === 1; }).length !== r[7]) return false;
   replaceRun(c, olds, news, to);
   return true;
 }
