@@ -57,24 +57,43 @@ function spliceable(k, length) {
 // wide to be found that way. The new HTML is then read apart from the page,
 // as the page reads a part, and only the nodes that differ are put in:
 // building and laying out the whole part again takes the page seconds for
-// each key at megabytes.
+// each key at megabytes. A part that such a reading would read otherwise
+// than the page is read by the page itself, whole, as a fresh page reads it.
 function splice(k, head, tail, middle, chars, inner) {
   var p = parts[k], old = p.orvaneHtml, html = old.slice(0, head) + middle + old.slice(old.length - tail);
   p.dataset.chars = chars;
-  if (!(inner && replaceInner(p, inner, old))) merge(p, readApart(html));
+  if (!(inner && replaceInner(p, inner, old))) {
+    if (!readsAlike(html)) { hold(p, html); typeset(p); }
+    else merge(p, readApart(p, html));
+  }
   p.orvaneHtml = html;
 }
-// `html` read into an element of the part's name, in a document of the
-// page's own mode in which nothing loads or runs.
+// `html` read as the page reads a part (hold: the innerHTML of an element
+// of the part's name), in a document of the page's own mode in which
+// nothing the reading makes loads or runs until it is put in the page.
+//
+// No document that the page can make reads so and runs scripts: the
+// page's own (an element of it, attached or not, or a range's fragment)
+// requests a picture, a film or an SVG image as soon as it is read and runs
+// its error handler, and the others (a new HTML document, a DOMParser's, a
+// template's content) read as a page that runs no scripts.
 var scratch = null;
-function readApart(html) {
+function readApart(p, html) {
   if (!scratch)
     scratch = document.compatMode === 'CSS1Compat'
       ? document.implementation.createHTMLDocument('')
       : new DOMParser().parseFromString('<html><body></body></html>', 'text/html');
-  var d = scratch.createElement('div');
+  var d = scratch.createElement(p.localName);
   d.innerHTML = html;
   return d;
+}
+// Whether `html` reads the same in a document that runs no scripts (those
+// of readApart, and a template's) as in the page, which runs them. The one
+// thing that tells them apart is a <noscript> tag: the page reads what
+// follows it as text up to its end tag, the others as elements, which put
+// in would show, load and run as the page's own.
+function readsAlike(html) {
+  return !/<noscript/i.test(html);
 }
 // `html` read by itself, as nodes of the template's inert document.
 function readAlone(html) {
@@ -158,7 +177,7 @@ function replaceInner(p, r, old) {
   }
   var kids = c.children, first = r[2], removed = r[3], end = first + removed;
   if (r[4] ? kids.length !== end : kids.length <= end) return false;
-  if (kids[first].tagName !== r[5] || kids[end - 1].tagName !== r[6]) return false;
+  if (kids[first].tagName !== r[5] || kids[end - 1].tagName !== r[6] || !readsAlike(r[8])) return false;
   var olds = [], to = r[4] ? null : kids[end], was = old.slice(r[9], r[9] + r[10]), n;
   for (n = kids[first]; n !== to; n = n.nextSibling) olds.push(n);
   if (!sameNodes(olds, readAlone(was))) return false;
