@@ -12,10 +12,10 @@ function typeset(e) {
   highlight(e);
 }
 // The same for a node a change put in or changed inside a part: the element
-// it is or lies in.
+// it is or lies in, when the page shows it (not inside a template).
 function retypeset(n) {
   var e = n.nodeType === 1 ? n : n.parentNode;
-  if (!e || e.nodeType !== 1) return;
+  if (!e || e.nodeType !== 1 || !e.isConnected) return;
   if (window.orvaneTypesetter) window.orvaneTypesetter.add([e], false);
   highlight(e);
 }
@@ -64,7 +64,7 @@ function splice(k, head, tail, middle, chars, inner) {
   p.dataset.chars = chars;
   if (!(inner && replaceInner(p, inner, old))) {
     if (!readsAlike(html)) { hold(p, html); typeset(p); }
-    else merge(p, readApart(p, html));
+    else { templated = /<template/i.test(html); merge(p, readApart(p, html)); }
   }
   p.orvaneHtml = html;
 }
@@ -101,25 +101,49 @@ function readAlone(html) {
   t.innerHTML = html;
   return Array.prototype.slice.call(t.content.childNodes);
 }
+// A template element holds its nodes in its content, which the comparison
+// of nodes does not look into: a part whose HTML names one compares them
+// too.
+var templated = false, HTML = 'http://www.w3.org/1999/xhtml';
+function isTemplate(n) {
+  return n.nodeType === 1 && n.localName === 'template' && n.namespaceURI === HTML;
+}
+function holder(n) {
+  return isTemplate(n) ? n.content : n;
+}
+function same(x, y) {
+  if (!x.isEqualNode(y)) return false;
+  if (!templated || x.nodeType !== 1) return true;
+  var tx = templatesIn(x), ty = templatesIn(y);
+  if (tx.length !== ty.length) return false;
+  for (var i = 0; i < tx.length; i++)
+    if (!sameNodes(tx[i].content.childNodes, ty[i].content.childNodes)) return false;
+  return true;
+}
 function sameNodes(a, b) {
   if (a.length !== b.length) return false;
   for (var i = 0; i < a.length; i++)
-    if (!a[i].isEqualNode(b[i])) return false;
+    if (!same(a[i], b[i])) return false;
   return true;
+}
+function templatesIn(e) {
+  var all = isTemplate(e) ? [e] : [];
+  Array.prototype.forEach.call(e.getElementsByTagName('template'), function (t) { if (isTemplate(t)) all.push(t); });
+  return all;
 }
 // `e` made to hold what `m` holds; the children at either end that are the
 // same are kept, and a run of as many children of the same names keeps its
 // nodes.
 function merge(e, m) {
-  var a = e.childNodes, b = m.childNodes, s = 0, ea = a.length, eb = b.length;
-  while (s < ea && s < eb && a[s].isEqualNode(b[s])) s++;
-  while (ea > s && eb > s && a[ea - 1].isEqualNode(b[eb - 1])) { ea--; eb--; }
+  var h = holder(e), a = h.childNodes, b = holder(m).childNodes, s = 0, ea = a.length, eb = b.length;
+  while (s < ea && s < eb && same(a[s], b[s])) s++;
+  while (ea > s && eb > s && same(a[ea - 1], b[eb - 1])) { ea--; eb--; }
   var olds = Array.prototype.slice.call(a, s, ea), news = Array.prototype.slice.call(b, s, eb);
   if (olds.length === 1 && olds[0].nodeType === 1 && sameNames(olds, news)) {
     attributesOf(olds[0], news[0]);
     merge(olds[0], news[0]);
   } else {
-    replaceRun(e, olds, news, a[ea] || null);
+    replaceRun(h, olds, news, a[ea] || null);
   }
 }
 // The children `olds` of `e`, which end before `to`, made the nodes `news`.
@@ -147,10 +171,11 @@ function morph(e, m) {
     return;
   }
   attributesOf(e, m);
-  e.textContent = '';
+  var h = holder(e), from = holder(m);
+  h.textContent = '';
   var f = document.createDocumentFragment();
-  while (m.firstChild) f.appendChild(m.firstChild);
-  e.appendChild(f);
+  while (from.firstChild) f.appendChild(from.firstChild);
+  h.appendChild(f);
   retypeset(e);
 }
 function attributesOf(e, m) {
@@ -180,6 +205,7 @@ function replaceInner(p, r, old) {
   if (kids[first].tagName !== r[5] || kids[end - 1].tagName !== r[6] || !readsAlike(r[8])) return false;
   var olds = [], to = r[4] ? null : kids[end], was = old.slice(r[9], r[9] + r[10]), n;
   for (n = kids[first]; n !== to; n = n.nextSibling) olds.push(n);
+  templated = /<template/i.test(was);
   if (!sameNodes(olds, readAlone(was))) return false;
   var news = readAlone(r[8]);
   if (news.filter(function (x) { return x.nodeType === 1; }).length !== r[7]) return false;
