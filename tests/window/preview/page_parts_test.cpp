@@ -359,6 +359,16 @@ TEST(PageParts, PartsChangedByRandomEditsHoldWhatAFreshPageHolds) {
         const std::set<qsizetype> written(next.blockStarts->begin(), next.blockStarts->end());
         for (qsizetype k = 1; k < change.parts.count(); k++)
             ASSERT_TRUE(written.count(change.parts.text(k).data() - html.data())) << "round " << round;
+        // And at an element that the new body's tags, read without the
+        // writer's places that made the cut, put at its top: up to the first
+        // box of raw HTML (whose tags an edit may leave open) the body is
+        // the writer's own markup, whose tags say where its blocks are.
+        const std::set<qsizetype> top = topElements(next.html);
+        const qsizetype raw = next.html.indexOf(u"class=\"box\"");
+        for (qsizetype at : partElements(change.parts))
+            if (raw < 0 || at < raw)
+                ASSERT_TRUE(top.count(at)) << "round " << round << ": "
+                                           << QStringView(html).mid(at, 60).toString().toStdString();
         parts = std::move(change.parts);
     }
 }
