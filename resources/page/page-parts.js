@@ -12,10 +12,10 @@ function typeset(e) {
   highlight(e);
 }
 // The same for a node a change put in or changed inside a part: the element
-// it is or lies in.
+// it is or lies in, when the page shows it (not inside a template).
 function retypeset(n) {
   var e = n.nodeType === 1 ? n : n.parentNode;
-  if (!e || e.nodeType !== 1) return;
+  if (!e || e.nodeType !== 1 || !e.isConnected) return;
   if (window.orvaneTypesetter) window.orvaneTypesetter.add([e], false);
   highlight(e);
 }
@@ -48,7 +48,8 @@ function spliceable(k, length) {
 // replaced alone when the page holds what the text says there (`inner`:
 // the path down to the element and the names on it, the first child
 // replaced, how many, whether they are its last, their first and last
-// names, how many elements the new ones are, and their HTML).
+// names, how many elements the new ones are, their HTML, and where the old
+// ones' HTML lies in the part's old HTML).
 //
 // Else the page's tree is not what the text's tags say there (an element
 // the document leaves open, such as an inline tag of raw HTML in a list's
@@ -56,38 +57,93 @@ function spliceable(k, length) {
 // wide to be found that way. The new HTML is then read apart from the page,
 // as the page reads a part, and only the nodes that differ are put in:
 // building and laying out the whole part again takes the page seconds for
-// each key at megabytes.
+// each key at megabytes. A part that such a reading would read otherwise
+// than the page is read by the page itself, whole, as a fresh page reads it.
 function splice(k, head, tail, middle, chars, inner) {
   var p = parts[k], old = p.orvaneHtml, html = old.slice(0, head) + middle + old.slice(old.length - tail);
   p.dataset.chars = chars;
-  if (!(inner && replaceInner(p, inner))) merge(p, readApart(html));
+  if (!(inner && replaceInner(p, inner, old))) {
+    if (!readsAlike(html)) { hold(p, html); typeset(p); }
+    else { templated = /<template/i.test(html); merge(p, readApart(p, html)); }
+  }
   p.orvaneHtml = html;
 }
-// `html` read into an element of the part's name, in a document of the
-// page's own mode in which nothing loads or runs.
+// `html` read as the page reads a part (hold: the innerHTML of an element
+// of the part's name), in a document of the page's own mode in which
+// nothing the reading makes loads or runs until it is put in the page.
+//
+// No document that the page can make reads so and runs scripts: the
+// page's own (an element of it, attached or not, or a range's fragment)
+// requests a picture, a film or an SVG image as soon as it is read and runs
+// its error handler, and the others (a new HTML document, a DOMParser's, a
+// template's content) read as a page that runs no scripts.
 var scratch = null;
-function readApart(html) {
+function readApart(p, html) {
   if (!scratch)
     scratch = document.compatMode === 'CSS1Compat'
       ? document.implementation.createHTMLDocument('')
       : new DOMParser().parseFromString('<html><body></body></html>', 'text/html');
-  var d = scratch.createElement('div');
+  var d = scratch.createElement(p.localName);
   d.innerHTML = html;
   return d;
+}
+// Whether `html` reads the same in a document that runs no scripts (those
+// of readApart, and a template's) as in the page, which runs them. The one
+// thing that tells them apart is a <noscript> tag: the page reads what
+// follows it as text up to its end tag, the others as elements, which put
+// in would show, load and run as the page's own.
+function readsAlike(html) {
+  return !/<noscript/i.test(html);
+}
+// `html` read by itself, as nodes of the template's inert document.
+function readAlone(html) {
+  var t = document.createElement('template');
+  t.innerHTML = html;
+  return Array.prototype.slice.call(t.content.childNodes);
+}
+// A template element holds its nodes in its content, which the comparison
+// of nodes does not look into: a part whose HTML names one compares them
+// too.
+var templated = false, HTML = 'http://www.w3.org/1999/xhtml';
+function isTemplate(n) {
+  return n.nodeType === 1 && n.localName === 'template' && n.namespaceURI === HTML;
+}
+function holder(n) {
+  return isTemplate(n) ? n.content : n;
+}
+function same(x, y) {
+  if (!x.isEqualNode(y)) return false;
+  if (!templated || x.nodeType !== 1) return true;
+  var tx = templatesIn(x), ty = templatesIn(y);
+  if (tx.length !== ty.length) return false;
+  for (var i = 0; i < tx.length; i++)
+    if (!sameNodes(tx[i].content.childNodes, ty[i].content.childNodes)) return false;
+  return true;
+}
+function sameNodes(a, b) {
+  if (a.length !== b.length) return false;
+  for (var i = 0; i < a.length; i++)
+    if (!same(a[i], b[i])) return false;
+  return true;
+}
+function templatesIn(e) {
+  var all = isTemplate(e) ? [e] : [];
+  Array.prototype.forEach.call(e.getElementsByTagName('template'), function (t) { if (isTemplate(t)) all.push(t); });
+  return all;
 }
 // `e` made to hold what `m` holds; the children at either end that are the
 // same are kept, and a run of as many children of the same names keeps its
 // nodes.
 function merge(e, m) {
-  var a = e.childNodes, b = m.childNodes, s = 0, ea = a.length, eb = b.length;
-  while (s < ea && s < eb && a[s].isEqualNode(b[s])) s++;
-  while (ea > s && eb > s && a[ea - 1].isEqualNode(b[eb - 1])) { ea--; eb--; }
+  var h = holder(e), a = h.childNodes, b = holder(m).childNodes, s = 0, ea = a.length, eb = b.length;
+  while (s < ea && s < eb && same(a[s], b[s])) s++;
+  while (ea > s && eb > s && same(a[ea - 1], b[eb - 1])) { ea--; eb--; }
   var olds = Array.prototype.slice.call(a, s, ea), news = Array.prototype.slice.call(b, s, eb);
   if (olds.length === 1 && olds[0].nodeType === 1 && sameNames(olds, news)) {
     attributesOf(olds[0], news[0]);
     merge(olds[0], news[0]);
   } else {
-    replaceRun(e, olds, news, a[ea] || null);
+    replaceRun(h, olds, news, a[ea] || null);
   }
 }
 // The children `olds` of `e`, which end before `to`, made the nodes `news`.
@@ -115,10 +171,11 @@ function morph(e, m) {
     return;
   }
   attributesOf(e, m);
-  e.textContent = '';
+  var h = holder(e), from = holder(m);
+  h.textContent = '';
   var f = document.createDocumentFragment();
-  while (m.firstChild) f.appendChild(m.firstChild);
-  e.appendChild(f);
+  while (from.firstChild) f.appendChild(from.firstChild);
+  h.appendChild(f);
   retypeset(e);
 }
 function attributesOf(e, m) {
@@ -132,7 +189,12 @@ function attributesOf(e, m) {
     if (e.getAttribute(a.name) !== a.value) e.setAttribute(a.name, a.value);
   }
 }
-function replaceInner(p, r) {
+// The run's children found down the path by their places and names, and
+// taken to be those the text says only when they are what their old HTML
+// reads as by itself: an element left open before them, or a tag the page
+// moved, has the page nest them, or other nodes of the same names in their
+// places, otherwise.
+function replaceInner(p, r, old) {
   var c = p, i;
   for (i = 0; i < r[0].length; i++) {
     c = c.children[r[0][i]];
@@ -140,12 +202,13 @@ function replaceInner(p, r) {
   }
   var kids = c.children, first = r[2], removed = r[3], end = first + removed;
   if (r[4] ? kids.length !== end : kids.length <= end) return false;
-  if (kids[first].tagName !== r[5] || kids[end - 1].tagName !== r[6]) return false;
-  var t = document.createElement('template');
-  t.innerHTML = r[8];
-  if (t.content.children.length !== r[7]) return false;
-  var olds = [], news = Array.prototype.slice.call(t.content.childNodes), to = r[4] ? null : kids[end], n;
+  if (kids[first].tagName !== r[5] || kids[end - 1].tagName !== r[6] || !readsAlike(r[8])) return false;
+  var olds = [], to = r[4] ? null : kids[end], was = old.slice(r[9], r[9] + r[10]), n;
   for (n = kids[first]; n !== to; n = n.nextSibling) olds.push(n);
+  templated = /<template/i.test(was);
+  if (!sameNodes(olds, readAlone(was))) return false;
+  var news = readAlone(r[8]);
+  if (news.filter(function (x) { return x.nodeType === 1; }).length !== r[7]) return false;
   replaceRun(c, olds, news, to);
   return true;
 }

@@ -31,13 +31,14 @@ inline QByteArray docs(const QByteArray &name, qsizetype bytes) {
 // One top-level list of about `bytes`: a short paragraph, the list, and a
 // paragraph after it. Its third note writes a tag of raw HTML that it
 // leaves open, as notes pasted from elsewhere do: a browser then nests all
-// the notes after it inside that element.
-inline QByteArray list(const QByteArray &name, qsizetype bytes) {
+// the notes after it inside that element. `third` is that note's Markdown.
+inline QByteArray list(const QByteArray &name, qsizetype bytes,
+                       const QByteArray &third = "- Note 3 names the <code> element of HTML and leaves it open.\n") {
     QByteArray text = "# " + name + "\n\nNotes kept as one list.\n\n";
     for (int item = 1; text.size() < bytes; item++) {
         const QByteArray n = QByteArray::number(item);
         if (item == 3)
-            text += "- Note 3 names the <code> element of HTML and leaves it open.\n";
+            text += third;
         text += "- Note " + n + " of " + name + ": a line with *emphasis*, `code` and a few more words to fill it.\n";
         if (item % 10 == 0)
             text += "    - an inner note under " + n + "\n";

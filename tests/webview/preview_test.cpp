@@ -36,6 +36,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <csignal>
 #include <random>
 #include <thread>
@@ -73,27 +74,30 @@ const QString Anchor =
 
 // A script that answers, as JSON text, the shape of every node in `nodes`
 // (an expression for an array of nodes): an element as its name, class and
-// the shapes of its children; text as its words; whitespace, comments and the
-// program's own empty nodes left out. With `flat`, the elements in document
-// order as their name, class and own text, each once, without their nesting:
-// what stays the same wherever an element left open by raw HTML is closed.
+// the shapes of its children (a template's being those of its content);
+// text and a comment as their words; whitespace and the program's own empty
+// nodes left out. With `flat`, the elements in document order as their name,
+// class and own text, each once, without their nesting: what stays the same
+// wherever an element left open by raw HTML is closed.
 QString shapesScript(const QString &nodes, bool flat) {
     return QStringLiteral(R"js((function () {
 var flat = %2, out = [];
 function words(t) { return t.replace(/\s+/g, ' ').trim(); }
+function first(n) { return n.content instanceof DocumentFragment ? n.content.firstChild : n.firstChild; }
 function shape(n) {
   if (n.nodeType === 3) { var t = words(n.data); return t ? JSON.stringify(t) : ''; }
+  if (n.nodeType === 8) return '<!--' + words(n.data) + '-->';
   if (n.nodeType !== 1) return '';
   var name = n.tagName + (n.className ? '.' + n.className : ''), inner = [];
-  for (var c = n.firstChild; c; c = c.nextSibling) { var s = shape(c); if (s) inner.push(s); }
+  for (var c = first(n); c; c = c.nextSibling) { var s = shape(c); if (s) inner.push(s); }
   return name + '(' + inner.join(',') + ')';
 }
 function walk(n) {
   if (n.nodeType !== 1) return;
   var own = '';
-  for (var c = n.firstChild; c; c = c.nextSibling) if (c.nodeType === 3) own += c.data;
+  for (var c = first(n); c; c = c.nextSibling) if (c.nodeType === 3) own += c.data;
   out.push(n.tagName + (n.className ? '.' + n.className : '') + ' ' + words(own));
-  for (var c = n.firstChild; c; c = c.nextSibling) walk(c);
+  for (var c = first(n); c; c = c.nextSibling) walk(c);
 }
 Array.prototype.forEach.call(%1, function (n) {
   if (flat) walk(n); else { var s = shape(n); if (s) out.push(s); }
@@ -197,16 +201,43 @@ protected:
 
     // The shapes of what the preview's page holds once every part of its
     // body is filled, its parts put together (see shapesScript); nothing
-    // when the page did not come to hold it all.
-    QStringList filledPageShapes(bool flat) {
+    // when the page did not come to hold it all. With `afresh`, each part
+    // first reads its HTML again in place, as a page loaded afresh reads
+    // it, in the parts the page has: a page loaded again would cut its body
+    // anew, where an element that the document's raw HTML leaves open
+    // reaches to the end of another part (the parts a change did not touch
+    // keep their cut).
+    QStringList filledPageShapes(bool flat, bool afresh = false) {
         std::optional<bool> whole;
         view->controller().showWholePage([&](bool ok) { whole = ok; });
         QStringList shapes;
+        const auto parts = view->controller().pageParts();
         if (waitUntil([&] { return whole.has_value(); }, 120000) && *whole &&
-            waitUntil([&] { return !view->controller().isUpdating() && !view->isLoadingHtml(); }))
-            shapes = shapesIn(*view, view->controller().pageParts() ? PartNodes : WholeNodes, flat);
+            waitUntil([&] { return !view->controller().isUpdating() && !view->isLoadingHtml(); }) &&
+            (!afresh || (parts && readAfresh(*parts))))
+            shapes = shapesIn(*view, parts ? PartNodes : WholeNodes, flat);
         view->controller().endWholePage();
         return shapes;
+    }
+    bool readAfresh(const preview::BodyParts &parts) {
+        QString script = QStringLiteral("(function () { var parts = document.body.children;"
+                                        " if (parts.length !== %1) return false;")
+                             .arg(parts.count());
+        for (qsizetype k = 0; k < parts.count(); k++)
+            script += QStringLiteral("parts[%1].innerHTML = %2;")
+                          .arg(k)
+                          .arg(platform::WebView::stringLiteral(parts.text(k)));
+        return evaluate(*view, script + QStringLiteral("return true; })()")).toBool();
+    }
+
+    // Waits until the page has handled the errors of the pictures it was
+    // given before now (pictures of "data:," fail): that of a picture
+    // asked for after them.
+    bool picturesHandled() {
+        return evaluate(*view, "window.orvaneProbed = false; var probe = new Image();"
+                               "probe.onerror = function () { window.orvaneProbed = true; }; probe.src = 'data:,'; true")
+                   .toBool() &&
+               waitUntil([&] { return evaluate(*view, "window.orvaneProbed").toBool(); });
     }
 
     // What the alerts titled `title` told the user so far ("Not Opened",
@@ -246,7 +277,9 @@ protected:
 
 // Typing changes the preview, block by block; a body of any text arrives
 // exactly (only the HTML parser's line-end rule applies), also when the page
-// was changed under the preview and the whole body must go in.
+// was changed under the preview and the whole body must go in. A
+// <noscript> that arrives is text, as in a page loaded afresh, which runs
+// scripts: its picture is never asked for.
 TEST_F(PreviewTest, ShowsEachNewHtmlExactly) {
     prefs.insert(preview::SyncPreviewLocationWhileTyping, false);
     open("# Notes\n\nFirst paragraph.\n\nSecond paragraph.\n");
@@ -263,11 +296,15 @@ TEST_F(PreviewTest, ShowsEachNewHtmlExactly) {
 
     const QString tricky = QString::fromUtf8(
         "<p>\"double\" 'single' \\ back\\slash \\n \\u2028 %1</p>\r\n<p>line\rbreaks\r\nand\xE2\x80\xA8separators\xE2\x80\xA9</p>"
-        "\n<script>var s = \"</p>\";</script>\n<pre>&lt;/script&gt; \\\"</pre>\n");
+        "\n<script>var s = \"</p>\";</script>\n<pre>&lt;/script&gt; \\\"</pre>\n"
+        "<noscript><img src=\"data:,\" onerror=\"document.body.dataset.ran = 1\"></noscript>\n");
     auto expected = [&](QString text) { return text.replace("\r\n", "\n").replace('\r', '\n').toStdString(); };
     view->updatePreview("<html><head></head><body>" + tricky + "</body></html>");
     ASSERT_TRUE(settled(3));
     EXPECT_EQ(body(), expected(tricky));
+    EXPECT_EQ(evaluate(*view, "document.querySelector('noscript').firstChild.nodeType").toInt(), 3);
+    ASSERT_TRUE(picturesHandled());
+    EXPECT_EQ(evaluateText(*view, "document.body.dataset.ran || ''"), "");
 
     // Someone took a block out of the page: the change cannot be patched in,
     // so the whole body goes in instead.
@@ -1182,11 +1219,23 @@ TEST_F(PreviewTest, APageInPartsHoldsWhatThePageWholeHolds) {
 // items a key lies among are not where the text puts them. Keys there change
 // only what differs: the list's first and last items keep their nodes (the
 // whole list built again took the page seconds for each key at 5 MB), the
-// item typed into keeps its node too, and the page holds the keys.
+// item typed into keeps its node too, and the page holds the keys. The
+// pictures of the notes are asked for once each, as the page was first
+// given them: what a key's new HTML is read into asks for none.
 TEST_F(PreviewTest, KeysInAListThatLeavesATagOpenKeepTheNodesTheyDoNotChange) {
     bearMegabytes();
     // Long enough for a page in parts, the list one part of its own.
     QString text = QString::fromUtf8(large::list("list.md", 2 << 20));
+    const QString picture =
+        QStringLiteral(" <img src=\"data:,\" onerror=\"window.orvaneAsked = (window.orvaneAsked || 0) + 1\">");
+    int pictures = 0;
+    for (int n = 1000; n <= 15000; n += 1000) {
+        const QString before = QStringLiteral("- Note %1 of list.md:").arg(n);
+        const qsizetype at = text.indexOf(before);
+        ASSERT_GE(at, 0);
+        text.insert(at + before.size(), picture);
+        pictures++;
+    }
     const QString note = QStringLiteral("Note 5001 of list.md");
     editor->setPlainText(text);
     view->updatePreview(renderedForPreview(text, 0));
@@ -1207,6 +1256,8 @@ TEST_F(PreviewTest, KeysInAListThatLeavesATagOpenKeepTheNodesTheyDoNotChange) {
     ASSERT_TRUE(evaluate(*view, QString::fromLatin1(mark).arg(platform::WebView::stringLiteral(note))).toBool());
     // The page does nest the list otherwise than the text says.
     ASSERT_GT(evaluate(*view, "document.body.querySelectorAll('code li').length").toInt(), 0);
+    auto asked = [&] { return picturesHandled() ? evaluate(*view, "window.orvaneAsked || 0").toInt() : -1; };
+    ASSERT_TRUE(waitUntil([&] { return asked() == pictures; }));
     qsizetype at = text.indexOf(note) + note.size();
     for (const QString &key : {QStringLiteral(" z"), QStringLiteral("an"), QStringLiteral("zib")}) {
         text.insert(at, key);
@@ -1222,60 +1273,119 @@ TEST_F(PreviewTest, KeysInAListThatLeavesATagOpenKeepTheNodesTheyDoNotChange) {
 })())js");
     // The first item, the last, the one typed into.
     EXPECT_EQ(kept.toString(), QStringLiteral("kept kept kept"));
+    EXPECT_EQ(asked(), pictures);
 }
 
-// Random edits at random times inside long blocks: a list whose third item
-// leaves a tag of raw HTML open (the page nests the rest of the list inside
-// that element, not as the text's tags say), a numbered list of
-// references, a quote and a table, each a part of its own, with whatever is
-// typed (tags left open or closed among it). Each is sent as the bridge sends
-// it; once they are in, the page holds node for node what the same HTML
-// holds when loaded afresh.
+// Random edits at random times inside long blocks: lists whose third item
+// leaves a tag of raw HTML open, one list for each kind of tag that a
+// browser reads otherwise than its text says (an element the rest of the
+// list nests in, a table, a select, a template, foreign content, text read
+// raw to the end of the part, a comment), a numbered list of references, a
+// quote and a table, each a part of its own, edited in turn: a key in each,
+// then whatever is typed (tags left open or closed among it) or taken out.
+// Each edit is sent as the bridge sends it; once they are in, the page
+// holds node for node what its parts hold when read afresh, and ran the
+// handlers of the same pictures: one in a <noscript> is text in a page that
+// runs scripts, and is never asked for.
 TEST_F(PreviewTest, RandomEditsInsideLongBlocksLeaveThePageAsAFreshOne) {
     bearMegabytes();
     prefs.insert(preview::SyncPreviewLocationWhileTyping, true);
     std::mt19937 random(29);
-    QString text = QString::fromUtf8(large::list("list.md", 1 << 20)) + QStringLiteral("\n## Quote\n\n") +
-                   shaped::quote(3000) + QStringLiteral("## Table\n\n") + shaped::table(1500) +
-                   QStringLiteral("## Works\n\n") + QString::fromUtf8(large::bibliography("works.md", 400 << 10));
-    const QString typed[] = {"x", " ", "\n", "\n- ", "<code>", "</code>", "<b>", "*", "| ", "> ", "\n\n", "1. "};
+    const QByteArray opened[] = {
+        "the <code> element",
+        "<noscript> and a picture <img src=\"data:,\" onerror=\"document.body.dataset.ran = 1\">",
+        "<a href=\"#works\">",
+        "<b>",
+        "<table>",
+        "<select>",
+        "<template>",
+        "<svg>",
+        "<math>",
+        "<textarea>",
+        "<plaintext>",
+        "<xmp>",
+    };
+    // Each list a little longer than a part that is spliced.
+    const qsizetype listBytes = 56 << 10;
+    QString text;
+    for (size_t i = 0; i < std::size(opened); i++) {
+        const QByteArray name = "list" + QByteArray::number(qulonglong(i)) + ".md";
+        QByteArray list = large::list(name, listBytes, "- Note 3 opens " + opened[i] + " and leaves it open.\n");
+        // Where each note after the open <a> holds a link, the page closes
+        // that element at each and moves the note out of it: the list's
+        // children are then as many as the notes, each in another place.
+        if (opened[i].startsWith("<a "))
+            list.replace("`code`", "[a link](#works)");
+        text += QString::fromUtf8(list) + u'\n';
+    }
+    // A comment left open: a box of raw HTML in a note, whose text the
+    // writer passes on as it is.
+    text += QString::fromUtf8(large::list("comment.md", listBytes,
+                                          "- Note 3 holds a box\n\n    <div>\n    <!-- a comment left open\n"
+                                          "    </div>\n\n"));
+    text += QStringLiteral("\n## Quote\n\n") + shaped::quote(1500) + QStringLiteral("## Table\n\n") +
+            shaped::table(800) + QStringLiteral("## Works\n\n") +
+            QString::fromUtf8(large::bibliography("works.md", 700 << 10));
+    const QString typed[] = {"x",    " ",     "\n", "\n- ", "<code>", "</code>", "<b>", "*", "| ", "> ", "\n\n", "1. ",
+                             "<a href=\"#x\">", "<table>", "<svg>", "<noscript>"};
     editor->setPlainText(text);
     view->updatePreview(renderedForPreview(text, 0));
     view->thawAndReload();
     ASSERT_TRUE(waitUntil([&] { return !view->controller().isUpdating() && !view->isLoadingHtml(); }));
     ASSERT_NE(view->controller().pageParts(), nullptr);
     // The places of the long blocks the edits fall in.
-    qsizetype blocks[][2] = {{text.indexOf(u"- Note 1 of"), text.indexOf(u"## Quote")},
-                                   {text.indexOf(u"> Quote line"), text.indexOf(u"## Table")},
-                                   {text.indexOf(u"| Row 0"), text.indexOf(u"## Works")},
-                                   {text.indexOf(u"1. Author 1,"), text.size() - 30}};
+    std::vector<std::array<qsizetype, 2>> blocks;
+    for (qsizetype at = text.indexOf(u"- Note 1 of"); at >= 0; at = text.indexOf(u"- Note 1 of", at + 1))
+        blocks.push_back({at, text.indexOf(u"After the list.", at)});
+    ASSERT_EQ(blocks.size(), std::size(opened) + 1);
+    blocks.push_back({text.indexOf(u"> Quote line"), text.indexOf(u"## Table")});
+    blocks.push_back({text.indexOf(u"| Row 0"), text.indexOf(u"## Works")});
+    blocks.push_back({text.indexOf(u"1. Author 1,"), text.size() - 30});
     PreviewHtml last;
-    for (int round = 0; round < 30; round++) {
-        const auto &block = blocks[random() % std::size(blocks)];
-        // Edits only add text before the next blocks, which stay in place
-        // but for their start; they are found again after each edit.
-        const qsizetype at = block[0] + qsizetype(random() % quint32(block[1] - block[0]));
-        const qsizetype removed = random() % 4 == 0 ? qsizetype(random() % 30) : 0;
-        text.remove(at, removed);
-        const QString insert = removed ? QString() : typed[random() % std::size(typed)];
-        text.insert(at, insert);
-        for (auto &b : blocks)
-            for (qsizetype &end : b)
-                if (end > at)
-                    end = std::max(at, end + insert.size() - removed);
-        last = renderedForPreview(text, at + insert.size());
-        view->updatePreview(last);
-        ASSERT_TRUE(goOnAtARandomMoment(random, 400));
-    }
-    ASSERT_TRUE(waitUntil([&] { return !view->controller().isUpdating() && !view->isLoadingHtml(); }));
-    ASSERT_EQ(view->controller().baseSourceHTML(), last.html);
-    const QStringList page = filledPageShapes(false);
+    // Each block edited in turn, `rounds` times: by `key` alone, or by
+    // whatever is typed or taken out.
+    auto edit = [&](int rounds, const QString &key) {
+        for (size_t round = 0; round < rounds * blocks.size(); round++) {
+            const auto &block = blocks[round % blocks.size()];
+            // Edits only add text before the next blocks, which stay in place
+            // but for their start; they are found again after each edit.
+            const qsizetype at = block[0] + qsizetype(random() % quint32(block[1] - block[0]));
+            const qsizetype removed = key.isEmpty() && random() % 4 == 0 ? qsizetype(random() % 30) : 0;
+            text.remove(at, removed);
+            const QString insert = removed ? QString() : !key.isEmpty() ? key : typed[random() % std::size(typed)];
+            text.insert(at, insert);
+            for (auto &b : blocks)
+                for (qsizetype &end : b)
+                    if (end > at)
+                        end = std::max(at, end + insert.size() - removed);
+            last = renderedForPreview(text, at + insert.size());
+            view->updatePreview(last);
+            if (!goOnAtARandomMoment(random, 400))
+                return false;
+        }
+        return waitUntil([&] { return !view->controller().isUpdating() && !view->isLoadingHtml(); }) &&
+               view->controller().baseSourceHTML() == last.html;
+    };
+    auto ran = [&] {
+        return picturesHandled() ? evaluateText(*view, "document.body.dataset.ran || ''") : QStringLiteral("?");
+    };
+    // A key in each block first, while the page still nests each list as
+    // its first text did: a key in an item changes only that item, where
+    // the page holds it where the text says (an edit that reads the whole
+    // part anew later would mend what it did wrong).
+    ASSERT_TRUE(edit(1, QStringLiteral("x")));
+    QStringList page = filledPageShapes(false), fresh = filledPageShapes(false, true);
     ASSERT_FALSE(page.isEmpty());
-    // The same HTML loaded afresh, in the same parts.
-    view->reloadPreview();
-    ASSERT_TRUE(waitUntil([&] { return !view->controller().isUpdating() && !view->isLoadingHtml(); }));
-    const QStringList fresh = filledPageShapes(false);
     EXPECT_TRUE(page == fresh) << firstDifference(page, fresh);
+    // Then edits of any kind.
+    ASSERT_TRUE(edit(2, QString()));
+    page = filledPageShapes(false);
+    ASSERT_FALSE(page.isEmpty());
+    const QString ranInPage = ran();
+    evaluate(*view, "delete document.body.dataset.ran");
+    fresh = filledPageShapes(false, true);
+    EXPECT_TRUE(page == fresh) << firstDifference(page, fresh);
+    EXPECT_EQ(ranInPage, ran());
 }
 
 // Random edits at random times, in every shape but the HTML blocks (an edit

@@ -411,8 +411,9 @@ std::optional<InnerRun> innerRun(QStringView before, QStringView after, const Pa
     // Worth it only when the run is a small share of the part.
     if (run.length < 0 || 2 * (runEnd - runStart) >= before.size() || 2 * run.length >= after.size())
         return std::nullopt;
+    run.oldLength = runEnd - runStart;
     const QStringView made = after.mid(run.start, run.length);
-    if (!isWholeElements(made))
+    if (!isWholeElements(made) || !isWholeElements(before.mid(run.start, run.oldLength)))
         return std::nullopt;
     run.inserted = topElements(made);
     for (size_t k = 1; k <= size_t(level); k++) {
@@ -505,7 +506,8 @@ QString innerRunLiteral(const InnerRun &run, QStringView part) {
                .arg(run.toEnd ? QStringLiteral("true") : QStringLiteral("false")) +
            platform::WebView::stringLiteral(run.firstName) + QStringLiteral(", ") +
            platform::WebView::stringLiteral(run.lastName) + QStringLiteral(", %1, ").arg(run.inserted) +
-           platform::WebView::stringLiteral(part.mid(run.start, run.length)) + QStringLiteral("]");
+           platform::WebView::stringLiteral(part.mid(run.start, run.length)) +
+           QStringLiteral(", %1, %2]").arg(run.start).arg(run.oldLength);
 }
 
 }  // namespace

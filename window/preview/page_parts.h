@@ -116,8 +116,9 @@ QString partedBody(const BodyParts &parts);
 // each key: where the edit lies inside one element's children (a row of the
 // table's body, a paragraph of the quote, an item), those children alone
 // are replaced, found in the page by their places down from the part, each
-// element on the way checked by its name; a page that does not hold what
-// the text says there gets the part's HTML whole.
+// element on the way checked by its name, and the children themselves by
+// what their old HTML reads as; a page that does not hold what the text says
+// there takes the part's new HTML otherwise.
 struct InnerRun {
     std::vector<qsizetype> path;  // the element, from the part down: indices among element children
     QStringList names;            // the names of the elements on the path (upper case)
@@ -128,6 +129,7 @@ struct InnerRun {
     qsizetype inserted = 0;       // the element children of the new run
     qsizetype start = 0;          // the new run, in the new part's text
     qsizetype length = 0;
+    qsizetype oldLength = 0;      // the old run, from `start` in the old part's text
 };
 struct PartSplice {
     qsizetype head = 0;
@@ -144,8 +146,9 @@ std::optional<PartSplice> partSplice(QStringView before, QStringView after);
 // element that holds all of it and whose children are blocks (a table and
 // its sections and rows, a quote, a list, a list of definitions, a div),
 // or among the part's own; none when that run is half the part or more, or
-// the text is not read as whole elements there. Reads `before` up to the
-// end of the run.
+// its old or new text is not whole elements (an element left open by the
+// old one reaches into the children after it on the page). Reads `before`
+// up to the end of the run.
 std::optional<InnerRun> innerRun(QStringView before, QStringView after, const PartSplice &cut);
 
 // `hunks` (from `before` to `after`) cut so that a long part keeps its

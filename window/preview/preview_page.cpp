@@ -426,6 +426,13 @@ function split(parent, expected) {
   if (expected === 0 && groups.length === 1 && groups[0].length === 0) groups = [];
   return groups.length === expected ? groups : null;
 }
+// Whether `html` reads the same in a template, where no script runs, as in
+// the page, which runs them: the one thing that tells them apart is a
+// <noscript> tag, whose content the page reads as text and a template as
+// elements, which put in would load and run as the page's own.
+function readsAlike(html) {
+  return !/<noscript/i.test(html);
+}
 function typesetNew(groups, changed) {
   var nodes = [].concat.apply([], groups);
   if (window.orvaneTypesetter) window.orvaneTypesetter.add(nodes, changed);
@@ -510,10 +517,10 @@ var known = !!body && !!blocks && blocks.length === %4;
 for (var i = 0; known && i < blocks.length; i++)
   for (var k = 0; known && k < blocks[i].length; k++)
     known = blocks[i][k].parentNode === body;
-var fresh = null;
-if (known) {
+var fresh = null, html = %5;
+if (known && readsAlike(html)) {
   var t = document.createElement('template');
-  t.innerHTML = %5;
+  t.innerHTML = html;
   fresh = split(t.content, inserted);
 }
 if (!fresh) { window.orvaneBlocks = null; return false; }
@@ -558,6 +565,8 @@ for (var i = 0; known && i < blocks.length; i++)
     known = blocks[i][k].parentNode === body;
 var made = [];
 for (var h = 0; known && h < hunks.length; h++) {
+  known = readsAlike(hunks[h][3]);
+  if (!known) break;
   var t = document.createElement('template');
   t.innerHTML = hunks[h][3];
   made.push(split(t.content, hunks[h][2]));

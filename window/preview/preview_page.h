@@ -191,7 +191,9 @@ inline constexpr QStringView BlockMarker = u"orvane-block";
 // the body was replaced but could not be mapped, 0 without a body.
 QString replaceBodyScript(const BodyBlocks &body, bool typesetting, const QString &then = QString());
 // Replaces the changed blocks; answers false, changing nothing, when the page
-// is not the one `before` describes (a block's node has left the body).
+// is not the one `before` describes (a block's node has left the body), or
+// when the new blocks would read otherwise apart from the page than in it (a
+// <noscript>, text in the page, which runs scripts).
 QString patchBlocksScript(const BodyBlocks &before, const BodyBlocks &after, const BlockChange &change,
                           bool typesetting, const QString &then = QString());
 // The same for several runs at once (each as one change), made in one go.

@@ -1,6 +1,7 @@
 // A large body cut into parts, and the parts a change touches, without a page.
 #include "window/preview/page_parts.h"
 
+#include "support/large_documents.h"
 #include "support/preview_render.h"
 #include "support/shaped_documents.h"
 
@@ -358,6 +359,16 @@ TEST(PageParts, PartsChangedByRandomEditsHoldWhatAFreshPageHolds) {
         const std::set<qsizetype> written(next.blockStarts->begin(), next.blockStarts->end());
         for (qsizetype k = 1; k < change.parts.count(); k++)
             ASSERT_TRUE(written.count(change.parts.text(k).data() - html.data())) << "round " << round;
+        // And at an element that the new body's tags, read without the
+        // writer's places that made the cut, put at its top: up to the first
+        // box of raw HTML (whose tags an edit may leave open) the body is
+        // the writer's own markup, whose tags say where its blocks are.
+        const std::set<qsizetype> top = topElements(next.html);
+        const qsizetype raw = next.html.indexOf(u"class=\"box\"");
+        for (qsizetype at : partElements(change.parts))
+            if (raw < 0 || at < raw)
+                ASSERT_TRUE(top.count(at)) << "round " << round << ": "
+                                           << QStringView(html).mid(at, 60).toString().toStdString();
         parts = std::move(change.parts);
     }
 }
@@ -412,4 +423,47 @@ TEST(PageParts, AKeyInALongBlockReplacesTheChildrenItLiesAmong) {
     QString typed = line;
     typed.insert(line.size() / 2, u'x');
     EXPECT_FALSE(innerRun(line, typed, *partSplice(line, typed)));
+}
+
+// Children whose old or new text is not whole elements have no run of their
+// own: an edit that ends a quote in its middle and begins another (the new
+// children would close the quote they are put in, whose end tag the page
+// drops, nesting the rest in it), and a key that closes the tag an item
+// left open (the page nests the items after it in that element, which
+// replacing the item alone would leave there). A key in the item before
+// it has one.
+TEST(PageParts, ChildrenThatAreNotWholeElementsHaveNoRunOfTheirOwn) {
+    auto body = [](const QString &text) {
+        const PreviewHtml published = renderedForPreview(text);
+        const std::optional<TextRange> range = bodyRange(published.html);
+        return published.html.mid(range->start, range->length);
+    };
+    auto run = [](const QString &old, const QString &made) {
+        const std::optional<PartSplice> cut = partSplice(old, made);
+        return cut ? innerRun(old, made, *cut) : std::nullopt;
+    };
+    const QString quote = shaped::quote(2000);
+    QString ended = quote;
+    ended.insert(ended.indexOf(u"Quote line 1001 says") + 20, QStringLiteral("\n\nNo longer quoted.\n\n"));
+    const QString quoted = body(quote), split = body(ended);
+    ASSERT_TRUE(split.contains(u"</blockquote>\n\n<p>No longer quoted.</p>"));
+    ASSERT_TRUE(partSplice(quoted, split));
+    EXPECT_FALSE(run(quoted, split));
+
+    const QString list = QString::fromUtf8(large::list("list.md", 2 * kSplicedPartChars));
+    const QString note = QStringLiteral("leaves it open.");
+    QString closed = list;
+    closed.insert(closed.indexOf(note) + note.size(), QStringLiteral("</code>"));
+    const QString open = body(list), mended = body(closed);
+    ASSERT_TRUE(partSplice(open, mended));
+    EXPECT_FALSE(run(open, mended));
+    QString before = list;
+    before.insert(before.indexOf(u"Note 2 of list.md") + 17, QStringLiteral(" typed"));
+    const std::optional<InnerRun> second = run(open, body(before));
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->first, 1);
+    EXPECT_EQ(second->removed, 1);
+    // The old item's text, where the new one's is in the new part.
+    EXPECT_EQ(QStringView(open).mid(second->start, second->oldLength),
+              QStringView(body(before)).mid(second->start, second->length).toString().remove(QStringLiteral(" typed")));
 }
