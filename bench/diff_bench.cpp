@@ -1,7 +1,9 @@
 // Diffs of 1 MB texts: a few small edits, many medium edits, and two
 // unrelated texts (the worst case, bounded by the diff's work budget).
 // Three-way merges of a 1 MB document of lines alike: each version edits a
-// few dozen lines, and one version rewritten whole.
+// few dozen lines, and one version rewritten whole; and of a document of
+// paragraphs between blank lines, where one version inserts paragraphs
+// with their blank lines and the other edits lines next to them.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -106,6 +108,36 @@ void BM_MergeEditsOnNeighbouringLines(benchmark::State &state) {
     merge(state, base, with_marks(base, 10, 500, 40, " mine"), with_marks(base, 11, 500, 40, " theirs"));
 }
 
+// Paragraphs of two lines each between blank lines, as Markdown has them.
+std::string paragraphs(size_t bytes) {
+    std::string s;
+    for (int n = 1; s.size() < bytes; n++)
+        s += "Paragraph " + std::to_string(n) + " begins on this line\nand ends on this one.\n\n";
+    return s;
+}
+
+// Inserts `text` before `count` lines, one line in every `step`, from `first`.
+std::string with_lines_before(std::string s, size_t first, size_t step, int count, const std::string &text) {
+    size_t line = 0, at = 0;
+    for (int done = 0; done < count && at < s.size(); line++) {
+        if (line >= first && (line - first) % step == 0) {
+            s.insert(at, text);
+            done++;
+            at += text.size();
+        }
+        at = s.find('\n', at) + 1;
+    }
+    return s;
+}
+
+void BM_MergeParagraphsBetweenBlankLines(benchmark::State &state) {
+    const std::string base = paragraphs(kMB);
+    // Mine inserts a paragraph and a blank line after a blank line; theirs
+    // edits the first line of the paragraph after it.
+    merge(state, base, with_lines_before(base, 3, 600, 40, "A paragraph of mine.\n\n"),
+          with_marks(base, 3, 600, 40, " theirs"));
+}
+
 void BM_MergeWithAVersionRewritten(benchmark::State &state) {
     std::mt19937 rng(4);
     const std::string base = lines_alike(kMB);
@@ -119,3 +151,4 @@ BENCHMARK(BM_DiffMediumChange)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DiffTotalChange)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MergeEditsOnNeighbouringLines)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MergeWithAVersionRewritten)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MergeParagraphsBetweenBlankLines)->Unit(benchmark::kMillisecond);

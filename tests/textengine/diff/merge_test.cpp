@@ -4,13 +4,17 @@
 // versions at one place make the merge fail.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <optional>
 #include <random>
 #include <string>
+#include <string_view>
+#include <tuple>
 #include <vector>
 
+#include "support/sanitizers.h"
 #include "textengine/diff/merge.h"
 #include "textengine/test_text.h"
 
@@ -176,6 +180,58 @@ TEST(Merge, LinesInsertedAtOnePlaceAfterBlankOrRepeatedLinesMeet) {
         EXPECT_EQ(merge(c.base, c.mine, c.theirs), c.merged) << c.name;
         EXPECT_EQ(merge(c.base, c.theirs, c.mine), c.merged) << c.name << ", the other way";
     }
+}
+
+TEST(Merge, ChangesAmongBlankLinesKeepTheirPlaceAndTheirNeighbours) {
+    struct Case {
+        const char *name;
+        std::string base, mine, theirs;
+        std::optional<std::string> merged;
+    };
+    const Case cases[] = {
+        // Theirs changes the line before the blank lines, so that its diff
+        // takes them in; both insert a line before "y".
+        {"lines inserted at one place after blank lines", "x\n\n\n\ny\n", "x\n\n\n\nM\ny\n", "X\n\n\n\nT\ny\n",
+         std::nullopt},
+        {"the same line inserted there by both", "x\n\n\n\ny\n", "x\n\n\n\nT\ny\n", "X\n\n\n\nT\ny\n",
+         "X\n\n\n\nT\ny\n"},
+        {"the same lines inserted after blank lines only", "\n\n\n", "\n\n\na\na\n", "\nd\n\n\na\na\n",
+         "\nd\n\n\na\na\n"},
+        // Which blank line became "T" cannot be told, nor whether "M" went
+        // in after the last of them or the last went with "Y"'s: the lines
+        // may not end up next to each other with the blank line between
+        // them gone.
+        {"a blank line changed two lines above an insertion", "a\n\n\n\ne\n", "a\nY\n\n\nM\ne\n", "a\n\nT\n\ne\n",
+         std::nullopt},
+    };
+    // Each text as written, with CRLF line breaks, and after a byte order mark.
+    auto crlf = [](std::string text) {
+        for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 2))
+            text.replace(at, 1, "\r\n");
+        return text;
+    };
+    auto marked = [](const std::string &text) { return "\xEF\xBB\xBF" + text; };
+    const std::function<std::string(const std::string &)> forms[] = {[](const std::string &text) { return text; }, crlf,
+                                                                     marked};
+    for (const Case &c : cases)
+        for (size_t f = 0; f < std::size(forms); f++) {
+            const auto &form = forms[f];
+            const std::optional<std::string> merged = c.merged ? std::optional(form(*c.merged)) : std::nullopt;
+            EXPECT_EQ(merge(form(c.base), form(c.mine), form(c.theirs)), merged) << c.name << ", form " << f;
+            EXPECT_EQ(merge(form(c.base), form(c.theirs), form(c.mine)), merged)
+                << c.name << ", form " << f << ", the other way";
+        }
+}
+
+TEST(Merge, ABlankLineDeletedFromARunTooLongToReadEveryWayMeetsWhatChangesInIt) {
+    // Which of the blank lines went is not known: the deletion meets any
+    // change among them or at their ends, and nothing beyond.
+    const std::string blanks(300, '\n'), fewer(299, '\n');
+    const std::string base = "x\n" + blanks + "y\n", mine = "x\n" + fewer + "y\n";
+    EXPECT_FALSE(merge(base, mine, "x\n" + blanks.substr(100) + "T\n" + blanks.substr(200) + "y\n"));
+    EXPECT_FALSE(merge(base, mine, "x\n" + blanks + "Y\n"));
+    EXPECT_EQ(merge(base, mine, "X\n" + blanks + "y\n"), "X\n" + fewer + "y\n");
+    EXPECT_EQ(merge(base, mine, mine), mine);
 }
 
 TEST(Merge, EditsOfOneWordOrOneRangeFail) {
@@ -503,6 +559,441 @@ TEST(MergeProperty, ChangesLandOnTheirOwnLinesOrTheMergeFailsWhereBothMet) {
     EXPECT_GT(merged, 5000);
     EXPECT_GT(failed, 1500);
     EXPECT_GT(oneInsertionPlace, 400);
+}
+
+// A line-level three-way merge written only to judge the merge, on
+// versions that replace, delete and insert whole lines drawn from a pool
+// of one-word and blank lines (so that its merging inside lines is never
+// judged). Its rules:
+// - A version's changes are the hunks of a longest common subsequence of
+//   its lines and the base's: the base's lines [b0, b1) become `put`.
+// - A hunk lies where its bytes do, line i's text at 2i and its line break
+//   at 2i + 1: an insertion is the point 2i, a deletion runs from 2i to
+//   2 * b1 with its last line break, and a replacement from 2i to its last
+//   line's text, since the line break after it stays.
+// - A hunk that puts as many lines as it replaces is each line replaced by
+//   the line in its place, apart from its neighbours.
+// - Hunks of both versions that overlap or touch, and those joined to them
+//   so, make a group; a group of both versions takes their lines over its
+//   part of the base when those are the same, and otherwise the merge fails.
+// - A version's readings are equally short when they keep as many lines,
+//   as many of them lines said once (a line that is not blank and occurs
+//   once in each text says where it is), change as many bytes (a line
+//   replaced by another counts the bytes outside what the two begin and end
+//   with alike) and have as many hunks. Where there are several (which of
+//   two equal blank lines went), the readings of the two versions are
+//   paired so that they share the most hunks, one change made in both read
+//   alike. A merge is sure only when every such pair gives it; where they
+//   differ, or any fails, the merge must fail.
+namespace reference {
+
+using Lines = std::vector<std::string>;
+
+// A text's lines, each with its line break.
+Lines lines_of(const std::string &text) {
+    Lines lines;
+    for (size_t at = 0; at < text.size();) {
+        const size_t brk = text.find('\n', at);
+        const size_t end = brk == std::string::npos ? text.size() : brk + 1;
+        lines.push_back(text.substr(at, end - at));
+        at = end;
+    }
+    return lines;
+}
+
+// A change of a version: the base's lines [b0, b1) become `put`; it lies
+// over [lo, hi] as the rules above say.
+struct Hunk {
+    int b0, b1;
+    Lines put;
+    int lo() const { return 2 * b0; }
+    int hi() const { return b0 == b1 ? 2 * b0 : put.empty() ? 2 * b1 : 2 * b1 - 1; }
+    bool operator==(const Hunk &) const = default;
+};
+using Reading = std::vector<Hunk>;
+
+// The bytes a reading changes: of a hunk's lines, each deleted or inserted
+// line its length, and a line replaced by another (in order) the bytes
+// outside what the two begin and end with alike, paired as cheaply as they
+// can be.
+size_t bytes(const Lines &base, const Reading &reading) {
+    auto rewrite = [](const std::string &a, const std::string &b) {
+        size_t p = 0, s = 0;
+        while (p < std::min(a.size(), b.size()) && a[p] == b[p])
+            p++;
+        while (s < std::min(a.size(), b.size()) - p && a[a.size() - 1 - s] == b[b.size() - 1 - s])
+            s++;
+        return a.size() + b.size() - 2 * (p + s);
+    };
+    size_t total = 0;
+    for (const Hunk &h : reading) {
+        const size_t n = size_t(h.b1 - h.b0), m = h.put.size();
+        std::vector<std::vector<size_t>> cheapest(n + 1, std::vector<size_t>(m + 1));
+        for (size_t i = 0; i <= n; i++)
+            for (size_t j = 0; j <= m; j++) {
+                const std::string *deleted = i ? &base[size_t(h.b0) + i - 1] : nullptr;
+                const std::string *inserted = j ? &h.put[j - 1] : nullptr;
+                size_t c = i || j ? SIZE_MAX : 0;
+                if (i)
+                    c = std::min(c, cheapest[i - 1][j] + deleted->size());
+                if (j)
+                    c = std::min(c, cheapest[i][j - 1] + inserted->size());
+                if (i && j)
+                    c = std::min(c, cheapest[i - 1][j - 1] + rewrite(*deleted, *inserted));
+                cheapest[i][j] = c;
+            }
+        total += cheapest[n][m];
+    }
+    return total;
+}
+
+// Every longest common subsequence of the two, as hunks, of those that keep
+// the most lines said once (not blank, once in each text), of them those
+// that change the fewest bytes, and of them those with the fewest hunks;
+// false when there are more than `most` longest common subsequences.
+bool readings(const Lines &base, const Lines &version, size_t most, std::vector<Reading> &out) {
+    const int n = int(base.size()), m = int(version.size());
+    // common[i][j]: the longest common subsequence of base[i..] and version[j..].
+    std::vector<std::vector<int>> common(size_t(n + 1), std::vector<int>(size_t(m + 1)));
+    for (int i = n - 1; i >= 0; i--)
+        for (int j = m - 1; j >= 0; j--)
+            common[i][j] =
+                base[i] == version[j] ? common[i + 1][j + 1] + 1 : std::max(common[i + 1][j], common[i][j + 1]);
+    Reading hunks;
+    bool fits = true;
+    // The next pair kept after (i, j) may be any that leaves the rest as long.
+    std::function<void(int, int)> from = [&](int i, int j) {
+        if (!fits)
+            return;
+        if (common[i][j] == 0) {
+            if (i < n || j < m)
+                hunks.push_back({i, n, Lines(version.begin() + j, version.end())});
+            if (out.size() == most)
+                fits = false;
+            else
+                out.push_back(hunks);
+            if (i < n || j < m)
+                hunks.pop_back();
+            return;
+        }
+        for (int k = i; k < n; k++)
+            for (int l = j; l < m; l++) {
+                if (base[k] != version[l] || common[k + 1][l + 1] + 1 != common[i][j])
+                    continue;
+                const bool gap = k > i || l > j;
+                if (gap)
+                    hunks.push_back({i, k, Lines(version.begin() + j, version.begin() + l)});
+                from(k + 1, l + 1);
+                if (gap)
+                    hunks.pop_back();
+            }
+    };
+    from(0, 0);
+    // The lines said once that a reading deletes.
+    auto once_deleted = [&](const Reading &r) {
+        size_t count = 0;
+        for (const Hunk &h : r)
+            for (int i = h.b0; i < h.b1; i++)
+                count += std::string_view(base[size_t(i)]).find_first_not_of("\r\n") != std::string_view::npos &&
+                         std::count(base.begin(), base.end(), base[size_t(i)]) == 1 &&
+                         std::count(version.begin(), version.end(), base[size_t(i)]) == 1;
+        return count;
+    };
+    auto length = [&](const Reading &r) { return std::tuple(once_deleted(r), bytes(base, r), r.size()); };
+    std::tuple<size_t, size_t, size_t> shortest{SIZE_MAX, SIZE_MAX, SIZE_MAX};
+    for (const Reading &r : out)
+        shortest = std::min(shortest, length(r));
+    std::erase_if(out, [&](const Reading &r) { return length(r) != shortest; });
+    return fits;
+}
+
+// The base's lines [from, to) with a version's hunks there made.
+Lines made(const Lines &base, int from, int to, const std::vector<const Hunk *> &hunks) {
+    Lines text;
+    int at = from;
+    for (const Hunk *h : hunks) {
+        text.insert(text.end(), base.begin() + at, base.begin() + h->b0);
+        text.insert(text.end(), h->put.begin(), h->put.end());
+        at = h->b1;
+    }
+    text.insert(text.end(), base.begin() + at, base.begin() + to);
+    return text;
+}
+
+// The merge of a reading of each version, or nothing where the hunks of a
+// group differ.
+std::optional<Lines> merged(const Lines &base, const Reading &mine, const Reading &theirs) {
+    struct Placed {
+        const Hunk *hunk;
+        int side;
+    };
+    std::vector<Placed> all;
+    for (const Hunk &h : mine)
+        all.push_back({&h, 0});
+    for (const Hunk &h : theirs)
+        all.push_back({&h, 1});
+    std::stable_sort(all.begin(), all.end(),
+                     [](const Placed &a, const Placed &b) { return a.hunk->lo() < b.hunk->lo(); });
+    Lines out;
+    int at = 0;
+    for (size_t k = 0; k < all.size();) {
+        int hi = all[k].hunk->hi(), from = all[k].hunk->b0, to = all[k].hunk->b1;
+        std::vector<const Hunk *> sides[2];
+        for (; k < all.size() && all[k].hunk->lo() <= hi; k++) {
+            hi = std::max(hi, all[k].hunk->hi());
+            from = std::min(from, all[k].hunk->b0);
+            to = std::max(to, all[k].hunk->b1);
+            sides[all[k].side].push_back(all[k].hunk);
+        }
+        const Lines ours = made(base, from, to, sides[0]);
+        if (!sides[0].empty() && !sides[1].empty() && ours != made(base, from, to, sides[1]))
+            return std::nullopt;
+        out.insert(out.end(), base.begin() + at, base.begin() + from);
+        const Lines &taken = sides[0].empty() ? made(base, from, to, sides[1]) : ours;
+        out.insert(out.end(), taken.begin(), taken.end());
+        at = to;
+    }
+    out.insert(out.end(), base.begin() + at, base.end());
+    return out;
+}
+
+// What every pair of readings gives: the merged text, nothing when the merge
+// must fail, or false when a version has too many readings to judge.
+bool judge(const std::string &base_text, const std::string &mine_text, const std::string &theirs_text,
+           std::optional<std::string> &verdict) {
+    constexpr size_t kMostReadings = 200;
+    const Lines base = lines_of(base_text);
+    std::vector<Reading> mine, theirs;
+    if (!readings(base, lines_of(mine_text), kMostReadings, mine) ||
+        !readings(base, lines_of(theirs_text), kMostReadings, theirs))
+        return false;
+    // A hunk that puts as many lines as it replaces is each line replaced by
+    // the one in its place, apart from its neighbours.
+    for (std::vector<Reading> *side : {&mine, &theirs})
+        for (Reading &reading : *side) {
+            Reading apart;
+            for (const Hunk &h : reading)
+                if (h.b1 - h.b0 > 1 && size_t(h.b1 - h.b0) == h.put.size())
+                    for (int i = h.b0; i < h.b1; i++)
+                        apart.push_back({i, i + 1, {h.put[size_t(i - h.b0)]}});
+                else
+                    apart.push_back(h);
+            reading = apart;
+        }
+    auto shared = [](const Reading &a, const Reading &b) {
+        int count = 0;
+        for (const Hunk &h : a)
+            count += std::find(b.begin(), b.end(), h) != b.end();
+        return count;
+    };
+    std::vector<std::vector<int>> common(mine.size(), std::vector<int>(theirs.size()));
+    int most = 0;
+    for (size_t i = 0; i < mine.size(); i++)
+        for (size_t j = 0; j < theirs.size(); j++)
+            most = std::max(most, common[i][j] = shared(mine[i], theirs[j]));
+    bool first = true;
+    for (size_t i = 0; i < mine.size(); i++)
+        for (size_t j = 0; j < theirs.size(); j++) {
+            if (common[i][j] < most)
+                continue;
+            std::optional<std::string> text;
+            if (const std::optional<Lines> lines = merged(base, mine[i], theirs[j])) {
+                text.emplace();
+                for (const std::string &line : *lines)
+                    *text += line;
+            }
+            if (first)
+                verdict = text;
+            else if (verdict != text)
+                verdict = std::nullopt;
+            first = false;
+        }
+    return true;
+}
+
+// A text's lines as they read, line breaks shown.
+std::string shown(const std::string &text) {
+    if (text.empty())
+        return "(empty)\n";
+    std::string out;
+    for (const std::string &line : lines_of(text)) {
+        out += "  |";
+        for (size_t at = 0; at < line.size(); at++)
+            if (line.compare(at, 3, "\xEF\xBB\xBF") == 0)
+                out += "<BOM>", at += 2;
+            else
+                out += line[at] == '\r'   ? std::string("\\r")
+                       : line[at] == '\n' ? std::string("\\n")
+                                          : line.substr(at, 1);
+        out += "\n";
+    }
+    return out;
+}
+
+}  // namespace reference
+
+// A base of blank lines and one-word lines, many of them the same, and two
+// versions of it that replace, delete and insert such lines: one to three
+// edits each, mostly near one place, theirs often one of mine or lines
+// inserted where mine edited.
+struct Versions {
+    std::string base, mine, theirs, separator;
+};
+
+Versions whole_line_edits(std::mt19937 &rng) {
+    using reference::Lines;
+    const char *const pool[] = {"alpha", "beta", "gamma", "delta"};
+    auto pool_line = [&] { return rng() % 5 < 2 ? std::string() : std::string(pool[rng() % 4]); };
+    // An edit of the base: its lines [at, at + deleted) become `put`.
+    struct Edit {
+        int at, deleted;
+        Lines put;
+    };
+    Lines base;
+    const int n = 3 + int(rng() % 10);
+    for (int i = 0; i < n; i++)
+        base.push_back(pool_line());
+    const int centre = int(rng() % unsigned(n + 1));
+    auto make_edits = [&](const std::vector<Edit> *other) {
+        std::vector<Edit> edits;
+        const int count = 1 + int(rng() % 3);
+        for (int k = 0; k < count; k++) {
+            Edit e{};
+            if (other && !other->empty() && rng() % 4 == 0) {
+                e = (*other)[rng() % other->size()];  // the same edit in both
+            } else {
+                int kind = 0;
+                const int at = rng() % 5 ? std::clamp(centre + int(rng() % 7) - 3, 0, n) : int(rng() % unsigned(n + 1));
+                if (other && !other->empty() && rng() % 4 == 0) {
+                    // Lines inserted where the other version edited.
+                    const Edit &there = (*other)[rng() % other->size()];
+                    e.at = rng() % 2 ? there.at : there.at + there.deleted;
+                } else {
+                    // An insertion, a deletion of one or two lines, or a
+                    // line replaced by one or two.
+                    kind = int(rng() % 3);
+                    e.at = at;
+                    e.deleted = kind == 0 ? 0 : std::min(n - at, kind == 1 ? 1 + int(rng() % 2) : 1);
+                }
+                if (kind != 1 || !e.deleted)
+                    for (int l = 1 + int(rng() % 2); l > 0; l--)
+                        e.put.push_back(pool_line());
+            }
+            const bool apart = std::all_of(edits.begin(), edits.end(), [&](const Edit &d) {
+                return e.at + e.deleted < d.at || d.at + d.deleted < e.at;
+            });
+            if (apart)
+                edits.push_back(e);
+        }
+        return edits;
+    };
+    const std::vector<Edit> mine = make_edits(nullptr);
+    const std::vector<Edit> theirs = make_edits(&mine);
+    const std::string separator = rng() % 4 ? "\n" : "\r\n";
+    auto text_of = [&](const std::vector<Edit> &edits) {
+        Lines lines = base;
+        std::vector<Edit> sorted = edits;
+        std::sort(sorted.begin(), sorted.end(), [](const Edit &x, const Edit &y) { return x.at > y.at; });
+        for (const Edit &e : sorted) {
+            lines.erase(lines.begin() + e.at, lines.begin() + e.at + e.deleted);
+            lines.insert(lines.begin() + e.at, e.put.begin(), e.put.end());
+        }
+        std::string text;
+        for (const std::string &line : lines)
+            text += line + separator;
+        return text;
+    };
+    return {text_of({}), text_of(mine), text_of(theirs), separator};
+}
+
+TEST(MergeProperty, WholeLineEditsMergeAsALineByLineMergeDoesOrFail) {
+    using namespace reference;
+    std::mt19937 rng(7);
+    // Fewer under the sanitizers, whose unoptimised build is many times
+    // slower: what the merge gives is judged in the plain build.
+    const int rounds = testing_build::sanitized() ? 2000 : 10000;
+    int unjudged = 0, sure = 0, must_fail = 0, failed_though_sure = 0;
+    for (int round = 0; round < rounds; round++) {
+        const auto [original, mine, theirs, separator] = whole_line_edits(rng);
+        // A byte order mark that all three begin with is no part of a line.
+        const std::string bom = rng() % 5 ? "" : "\xEF\xBB\xBF";
+        std::optional<std::string> verdict;
+        if (!judge(original, mine, theirs, verdict)) {
+            unjudged++;
+            continue;
+        }
+        std::optional<std::string> result = merge(bom + original, bom + mine, bom + theirs);
+        if (result && result->starts_with(bom))
+            result = result->substr(bom.size());
+        sure += bool(verdict);
+        must_fail += !verdict;
+        failed_though_sure += verdict && !result;
+        if (result && result != verdict)
+            ADD_FAILURE() << "round " << round << (bom.empty() ? "" : ", all after a byte order mark") << "\nbase:\n"
+                          << shown(original) << "mine:\n"
+                          << shown(mine) << "theirs:\n"
+                          << shown(theirs) << "merged:\n"
+                          << shown(*result) << "expected:\n"
+                          << (verdict ? shown(*verdict) : "a failed merge\n");
+    }
+    // The cases cover both outcomes, and the merge takes nearly all of those
+    // the reference is sure of.
+    EXPECT_LT(unjudged, rounds / 200);
+    EXPECT_GT(sure, rounds * 3 / 10);
+    EXPECT_GT(must_fail, rounds * 3 / 10);
+    EXPECT_LT(failed_though_sure, sure / 20);
+}
+
+// The same edits among many lines: lines said once before and after them,
+// by which a long document is first cut into stretches, and next to them
+// long runs of one line said again, read by a diff of the lines before the
+// stretches between the lines that keeps are read exactly. Mine also edits
+// the first line and theirs the last, so that both versions' changes span
+// the document. The merge is the merge of the edits alone with those two
+// edits, or fails where that one fails.
+TEST(MergeProperty, EditsAmongManyLinesMergeAsTheyDoAlone) {
+    std::mt19937 rng(11);
+    const int rounds = testing_build::sanitized() ? 100 : 500;
+    for (int round = 0; round < rounds; round++) {
+        const auto [base, mine, theirs, separator] = whole_line_edits(rng);
+        std::string before, after, mine_before, theirs_after;
+        for (int k = 1; k <= 40; k++) {
+            const std::string line = "Line " + std::to_string(k) + " of the preamble.";
+            before += line + separator;
+            mine_before += (k == 1 ? line + " Mine." : line) + separator;
+        }
+        // Long enough that the stretch between the lines said once around
+        // the edits is too long to read exactly.
+        std::string same;
+        for (int k = 0; k < 80; k++)
+            same += "- the same item" + separator;
+        before += same;
+        mine_before += same;
+        after = theirs_after = same;
+        for (int k = 1; k <= 40; k++) {
+            const std::string line = "Line " + std::to_string(k) + " of the appendix.";
+            after += line + separator;
+            theirs_after += (k == 40 ? line + " Theirs." : line) + separator;
+        }
+        const std::optional<std::string> alone = merge(base, mine, theirs);
+        const std::optional<std::string> among =
+            merge(before + base + after, mine_before + mine + after, before + theirs + theirs_after);
+        if (among == (alone ? std::optional(mine_before + *alone + theirs_after) : std::nullopt))
+            continue;
+        // What lies between the lines around the edits, when they are there.
+        std::string between = "a failed merge\n";
+        if (among && among->starts_with(mine_before) && among->ends_with(theirs_after))
+            between = reference::shown(
+                among->substr(mine_before.size(), among->size() - mine_before.size() - theirs_after.size()));
+        else if (among)
+            between = "a merge that changed the lines around the edits\n";
+        ADD_FAILURE() << "round " << round << "\nbase:\n"
+                      << reference::shown(base) << "mine:\n"
+                      << reference::shown(mine) << "theirs:\n"
+                      << reference::shown(theirs) << "alone:\n"
+                      << (alone ? reference::shown(*alone) : "a failed merge\n") << "among many lines:\n"
+                      << between;
+    }
 }
 
 }  // namespace
