@@ -1,6 +1,7 @@
-// Helpers every script that changes a page in parts starts with (the
-// program puts the parts' class names and the length from which a part is
-// spliced in place of PART_CLASS, EMPTY_CLASS and SPLICED). `make` builds a
+// Helpers every script that changes a page in parts starts with, after
+// those of page-blocks.js (the program puts the parts' class names and the
+// length from which a part is spliced in place of PART_CLASS, EMPTY_CLASS
+// and SPLICED). `make` builds a
 // part's element (html null for an empty one), `typeset` hands a filled
 // part's blocks to the page's typesetter (MathJax: those in view first) and
 // to highlight.js when the page has them.
@@ -86,14 +87,6 @@ function readApart(p, html) {
   var d = scratch.createElement(p.localName);
   d.innerHTML = html;
   return d;
-}
-// Whether `html` reads the same in a document that runs no scripts (those
-// of readApart, and a template's) as in the page, which runs them. The one
-// thing that tells them apart is a <noscript> tag: the page reads what
-// follows it as text up to its end tag, the others as elements, which put
-// in would show, load and run as the page's own.
-function readsAlike(html) {
-  return !/<noscript/i.test(html);
 }
 // `html` read by itself, as nodes of the template's inert document.
 function readAlone(html) {

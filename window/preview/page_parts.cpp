@@ -475,11 +475,11 @@ QString emptyPart(qsizetype chars) {
     return QStringLiteral("<div class=\"%1 %2\" data-chars=\"%3\"></div>").arg(PartClass, EmptyPartClass).arg(chars);
 }
 
-// The helpers every parts script starts with (resources/page/page-parts.js),
-// made once.
+// The helpers every parts script starts with (resources/page/page-parts.js,
+// after those of the block scripts), made once.
 const QString &helpers() {
     static const QString text = [] {
-        QString made = platform::pageResource(u"page-parts.js");
+        QString made = blockHelpers() + platform::pageResource(u"page-parts.js");
         made.replace(QLatin1String("PART_CLASS"), platform::WebView::stringLiteral(PartClass));
         made.replace(QLatin1String("EMPTY_CLASS"), platform::WebView::stringLiteral(EmptyPartClass));
         made.replace(QLatin1String("SPLICED"), QString::number(kSplicedPartChars));

@@ -410,48 +410,24 @@ std::vector<BlockHunk> blockHunks(const BodyBlocks &before, const BodyBlocks &af
 
 namespace {
 
-// Helpers every block script starts with. `split` cuts a parent's child
-// nodes into groups at the marker comments, which it removes; `expected` is
-// the number of groups there should be (an empty parent has none).
-// `typesetNew` hands new nodes to the page's typesetter (resources/page/
-// typesetter.js: a change's own blocks before any other) and to highlight.js.
-const char16_t *BlockHelpers = uR"js(
-function split(parent, expected) {
-  var groups = [[]], kids = Array.prototype.slice.call(parent.childNodes);
-  for (var i = 0; i < kids.length; i++) {
-    var n = kids[i];
-    if (n.nodeType === 8 && n.data === MARKER) { parent.removeChild(n); groups.push([]); }
-    else groups[groups.length - 1].push(n);
-  }
-  if (expected === 0 && groups.length === 1 && groups[0].length === 0) groups = [];
-  return groups.length === expected ? groups : null;
+
+}  // namespace
+
+const QString &blockHelpers() {
+    static const QString text = [] {
+        QString made = platform::pageResource(u"page-blocks.js");
+        made.replace(QLatin1String("MARKER"), platform::WebView::stringLiteral(BlockMarker));
+        return made;
+    }();
+    return text;
 }
-// Whether `html` reads the same in a template, where no script runs, as in
-// the page, which runs them: the one thing that tells them apart is a
-// <noscript> tag, whose content the page reads as text and a template as
-// elements, which put in would load and run as the page's own.
-function readsAlike(html) {
-  return !/<noscript/i.test(html);
-}
-function typesetNew(groups, changed) {
-  var nodes = [].concat.apply([], groups);
-  if (window.orvaneTypesetter) window.orvaneTypesetter.add(nodes, changed);
-  if (window.hljs)
-    nodes.forEach(function (e) {
-      if (e.nodeType !== 1) return;
-      var blocks = Array.prototype.slice.call(e.querySelectorAll('pre code'));
-      if (e.matches('pre code')) blocks.push(e);
-      blocks.forEach(function (b) { if (!b.classList.contains('hljs')) window.hljs.highlightBlock(b); });
-    });
-}
-)js";
+
+namespace {
 
 // A block script: `change` is the body of a function that changes the page
 // and answers; the helpers and `then` come around it.
 QString blockScript(const QString &change, bool typesetting, const QString &then) {
-    QString helpers = QString::fromUtf16(BlockHelpers);
-    helpers.replace(QLatin1String("MARKER"), platform::WebView::stringLiteral(BlockMarker));
-    QString script = QStringLiteral("(function () {") + helpers;
+    QString script = QStringLiteral("(function () {") + blockHelpers();
     script += QStringLiteral("var typesetting = ") + (typesetting ? QStringLiteral("true") : QStringLiteral("false")) + QStringLiteral(";\n");
     script += QStringLiteral("var then = function () { try {") + then + QStringLiteral("} catch (e) {} };\n");
     script += change + QStringLiteral("\n})()");
@@ -511,38 +487,8 @@ return !!window.orvaneBlocks;
 
 QString patchBlocksScript(const BodyBlocks &before, const BodyBlocks &after, const BlockChange &change,
                           bool typesetting, const QString &then) {
-    return blockScript(fill(uR"js(
-var from = %1, removed = %2, inserted = %3, body = document.body, blocks = window.orvaneBlocks;
-var known = !!body && !!blocks && blocks.length === %4;
-for (var i = 0; known && i < blocks.length; i++)
-  for (var k = 0; known && k < blocks[i].length; k++)
-    known = blocks[i][k].parentNode === body;
-var fresh = null, html = %5;
-if (known && readsAlike(html)) {
-  var t = document.createElement('template');
-  t.innerHTML = html;
-  fresh = split(t.content, inserted);
-}
-if (!fresh) { window.orvaneBlocks = null; return false; }
-for (var i = from; i < from + removed; i++)
-  for (var k = 0; k < blocks[i].length; k++) body.removeChild(blocks[i][k]);
-var ref = null, found = false;
-for (var i = from + removed; i < blocks.length && !found; i++)
-  if (blocks[i].length) { ref = blocks[i][0]; found = true; }
-for (var i = from - 1; i >= 0 && !found; i--)
-  if (blocks[i].length) { ref = blocks[i][blocks[i].length - 1].nextSibling; found = true; }
-if (!found) ref = body.firstChild;
-for (var i = 0; i < fresh.length; i++)
-  for (var k = 0; k < fresh[i].length; k++) body.insertBefore(fresh[i][k], ref);
-blocks.splice.apply(blocks, [from, removed].concat(fresh));
-if (typesetting) typesetNew(fresh, true);
-then();
-return true;
-)js",
-                                 {number(change.prefix), number(change.removed), number(change.inserted),
-                                  number(before.count()),
-                                  platform::WebView::stringLiteral(after.joinedWithMarkers(change.prefix, change.inserted))}),
-                       typesetting, then);
+    return patchHunksScript(before, after, {BlockHunk{change.prefix, change.removed, change.prefix, change.inserted}},
+                            typesetting, then);
 }
 
 QString patchHunksScript(const BodyBlocks &before, const BodyBlocks &after, const std::vector<BlockHunk> &hunks,
@@ -558,38 +504,7 @@ QString patchHunksScript(const BodyBlocks &before, const BodyBlocks &after, cons
     }
     list += u']';
     return blockScript(fill(uR"js(
-var hunks = %1, body = document.body, blocks = window.orvaneBlocks;
-var known = !!body && !!blocks && blocks.length === %2;
-for (var i = 0; known && i < blocks.length; i++)
-  for (var k = 0; known && k < blocks[i].length; k++)
-    known = blocks[i][k].parentNode === body;
-var made = [];
-for (var h = 0; known && h < hunks.length; h++) {
-  known = readsAlike(hunks[h][3]);
-  if (!known) break;
-  var t = document.createElement('template');
-  t.innerHTML = hunks[h][3];
-  made.push(split(t.content, hunks[h][2]));
-  known = !!made[h];
-}
-if (!known) { window.orvaneBlocks = null; return false; }
-var all = [];
-for (var h = 0; h < hunks.length; h++) {
-  var from = hunks[h][0], removed = hunks[h][1], fresh = made[h];
-  for (var i = from; i < from + removed; i++)
-    for (var k = 0; k < blocks[i].length; k++) body.removeChild(blocks[i][k]);
-  var ref = null, found = false;
-  for (var i = from + removed; i < blocks.length && !found; i++)
-    if (blocks[i].length) { ref = blocks[i][0]; found = true; }
-  for (var i = from - 1; i >= 0 && !found; i--)
-    if (blocks[i].length) { ref = blocks[i][blocks[i].length - 1].nextSibling; found = true; }
-  if (!found) ref = body.firstChild;
-  for (var i = 0; i < fresh.length; i++)
-    for (var k = 0; k < fresh[i].length; k++) body.insertBefore(fresh[i][k], ref);
-  blocks.splice.apply(blocks, [from, removed].concat(fresh));
-  all = all.concat(fresh);
-}
-if (typesetting) typesetNew(all, true);
+if (!replaceRuns(%1, %2, typesetting)) return false;
 then();
 return true;
 )js",

@@ -190,6 +190,10 @@ inline constexpr QStringView BlockMarker = u"orvane-block";
 // Replaces the whole body and maps its blocks. Answers 2 when mapped, 1 when
 // the body was replaced but could not be mapped, 0 without a body.
 QString replaceBodyScript(const BodyBlocks &body, bool typesetting, const QString &then = QString());
+// The helpers every script that changes the page's blocks starts with
+// (resources/page/page-blocks.js), made once; the scripts of a page in
+// parts start with them too.
+const QString &blockHelpers();
 // Replaces the changed blocks; answers false, changing nothing, when the page
 // is not the one `before` describes (a block's node has left the body), or
 // when the new blocks would read otherwise apart from the page than in it (a

@@ -44,9 +44,9 @@ public:
                 return "size-parts";
             if (text.contains(u"function put("))
                 return "parts";
-            if (text.contains(u"t.innerHTML"))
+            if (text.contains(u"if (!replaceRuns("))
                 return "patch";
-            if (text.contains(u"body.innerHTML"))
+            if (text.contains(u"body.innerHTML = "))
                 return "body";
             if (text.contains(u"window.orvaneBlocks = body ? split"))
                 return "map";
@@ -216,7 +216,7 @@ TEST_F(PreviewControllerTest, CoalescesUpdatesSoThatTheNewestWins) {
     ASSERT_TRUE(waitUntil([&] { return fake.pending("patch"); }));
     const FakePage::Script *first = fake.last("patch");
     EXPECT_TRUE(first->text.contains(u"\"<p>1<\\/p>\\n\""));
-    EXPECT_TRUE(first->text.contains(u"var from = 2, removed = 1, inserted = 1"));
+    EXPECT_TRUE(first->text.contains(u"replaceRuns([[2,1,1,"));
     // The page is put in place by the same script, so no frame shows the
     // change at the old position.
     EXPECT_TRUE(first->text.contains(u"TZRHTMLSCROLLPOINT"));
