@@ -69,13 +69,13 @@ public:
     // the one before) since `since`.
     bool isGrowing(std::chrono::steady_clock::time_point since);
     static constexpr qint64 kRise = 64 * 1024;
+    // How many bytes of data process `pid` holds; -1 when it cannot be read
+    // (or it has ended).
+    static qint64 dataOf(qint64 pid);
 
 private:
     using Clock = std::chrono::steady_clock;
 
-    // How many bytes of data the process holds; -1 when it cannot be read
-    // (or it has ended).
-    static qint64 dataOf(qint64 pid);
     void limit(qint64 pid, qint64 bound);
     // The watch's thread: looks at the process while there is one.
     void watch();

@@ -23,6 +23,12 @@ QHash<QString, PageSite *> &sites() {
 }  // namespace
 
 PageSite::PageSite() {
+    moveToNewHost();
+}
+
+void PageSite::moveToNewHost() {
+    if (!m_host.isEmpty())
+        sites().remove(m_host);
     // A name no page can guess, so that no page finds another's site.
     do {
         m_host = QString::number(QRandomGenerator::system()->generate64(), 16).rightJustified(16, u'0');

@@ -15,7 +15,8 @@
 // the files they name (documentUrlFor()), which is what a clicked link opens;
 // only what lies below the document's folder is ever served.
 //
-// Sites are found by their host while they live. Main thread only.
+// Sites are found by their host while they live (and while they stay at
+// it). Main thread only.
 #pragma once
 
 #include <QByteArray>
@@ -35,6 +36,11 @@ public:
     PageSite &operator=(const PageSite &) = delete;
 
     const QString &host() const { return m_host; }
+    // Moves the site to a host of its own that no page has had: a page
+    // loaded there is another site than the one before it, which the
+    // engine runs in a process of its own; the process of the page before
+    // ends with all it held. The old host is no site's any more.
+    void moveToNewHost();
     // orvane://HOST
     QUrl origin() const;
 

@@ -82,6 +82,16 @@ const char16_t *TakeClick = u"typeof orvaneTakeClick === 'function' ? orvaneTake
 // where it shows something.
 constexpr qint64 MostPictureBytes = 64 << 20;
 
+// The data of a page's process past which the next page comes in a process
+// of its own; a process with an empty page holds about 100 MB.
+constexpr qint64 FreshProcessAbove = qint64(256) << 20;
+
+// How often a load looks whether the process of the page before has ended,
+// and how long it waits for it at most: a process that outlives that (one
+// the engine keeps for other pages) holds the page back no longer.
+constexpr std::chrono::milliseconds LeavingProcessLook{10};
+constexpr std::chrono::milliseconds LeavingProcessWait{5000};
+
 // Whether the view's own scripts ran in the page (the click watch's, in the
 // application's world).
 const char16_t *HasOwnScripts = u"typeof orvaneTakeClick === 'function'";
@@ -240,6 +250,7 @@ WebView::WebView(QWidget *parent) : QWebEngineView(parent) {
     connect(m_page, &QWebEnginePage::renderProcessTerminated, this,
             [this](QWebEnginePage::RenderProcessTerminationStatus status, int code) {
                 const PageProcess::End why = m_process->ended(status);
+                m_pageSilent = false;
                 qCWarning(lcPlatform) << "The page's render process ended:" << status << code
                                       << (why == PageProcess::End::TooMuchMemory  ? "(memory)"
                                           : why == PageProcess::End::NotAnswering ? "(not answering)"
@@ -348,9 +359,36 @@ void WebView::startLoad(PendingLoad load) {
         m_injecting = true;
     }
     m_current = std::move(load);
+    // A page that follows one whose process holds much comes at a host of
+    // its own, and so in a process of its own: in the process of the page
+    // before, it would be built while the old page's nodes, let go but not
+    // yet collected, still held their memory (a list of a megabyte, 480 MB
+    // of data in its page, took 830 MB loaded again there), and a large page
+    // loaded again and again would pass its bound. It comes after an empty
+    // page there: the old process lets its page go once the empty page is
+    // in, and ends, and only then is the page built, so that the two never
+    // hold their memory at once (the old one, freeing its nodes, may take as
+    // long to end as the new one takes to be built). A page that holds
+    // little stays where it is: a new process costs its start and cold
+    // caches (MathJax's files and code read anew). So does one that stopped
+    // answering: the load goes to it, and ends it should it not finish in
+    // time, rather than leave it running behind.
+    const qint64 before = m_page->renderProcessPid();
+    const bool freshProcess =
+        before > 0 && !m_pageSilent && PageProcess::dataOf(before) >= FreshProcessAbove;
+    if (freshProcess)
+        m_site.moveToNewHost();
     m_site.setDocument(m_current->baseUrl, m_showsFolder);
-    m_site.setPage(PageScheme::sealedPage(page));
+    QByteArray sealed = PageScheme::sealedPage(page);
     page.clear();
+    m_leavingProcess = 0;
+    m_pageToServe.clear();
+    if (freshProcess) {
+        m_leavingProcess = before;
+        m_pageToServe = std::move(sealed);
+        sealed = PageScheme::sealedPage(QStringLiteral("<!DOCTYPE html><html><head></head><body></body></html>"));
+    }
+    m_site.setPage(std::move(sealed));
     m_dialogLogged = false;
     m_busyLogged = false;
     m_loadLookedAt = std::chrono::steady_clock::now();
@@ -365,6 +403,11 @@ void WebView::pageLoadFinished(bool ok) {
         return;
     if (!ok) {
         finishLoad(false);
+        return;
+    }
+    if (!m_pageToServe.isEmpty()) {
+        m_leavingSince.start();
+        loadAfterLeavingProcess();
         return;
     }
     // Now and then (after a page's process died, on a loaded machine) the
@@ -395,6 +438,27 @@ void WebView::pageLoadFinished(bool ok) {
         std::nullopt, QWebEngineScript::ApplicationWorld);
 }
 
+void WebView::loadAfterLeavingProcess() {
+    const qint64 leaving = m_leavingProcess;
+    if (leaving > 0 && leaving != m_page->renderProcessPid() && PageProcess::dataOf(leaving) >= 0 &&
+        m_leavingSince.elapsed() < LeavingProcessWait.count()) {
+        const quint64 serial = m_loadSerial;
+        QTimer::singleShot(LeavingProcessLook, this, [this, serial] {
+            if (m_loading && serial == m_loadSerial)
+                loadAfterLeavingProcess();
+        });
+        return;
+    }
+    m_leavingProcess = 0;
+    m_site.setPage(std::exchange(m_pageToServe, QByteArray()));
+    // The page's own load has the whole of its time.
+    m_loadLookedAt = std::chrono::steady_clock::now();
+    m_loadTimer->start(m_loadTimeout);
+    m_expectOwnNavigation = true;
+    m_loadStarted = false;
+    m_page->load(m_site.pageUrl());
+}
+
 void WebView::ownScriptsChecked() {
     if (!m_injecting) {
         finishLoad(true);
@@ -419,6 +483,9 @@ void WebView::finishLoad(bool ok) {
     if (!m_loading)
         return;
     m_site.releasePage();
+    m_pageSilent = m_pageSilent && !ok;
+    m_pageToServe.clear();
+    m_leavingProcess = 0;
     m_loading = false;
     m_injecting = false;
     m_expectOwnNavigation = false;
@@ -452,13 +519,16 @@ void WebView::runScript(const QString &script, ScriptCallback done, std::optiona
         if (it != m_scripts.end() && waitsOnBusyPage(it->timer, it->lookedAt))
             return;
         qCWarning(lcPlatform) << "A page script did not answer in time";
+        m_pageSilent = true;
         finishScript(id, false, QVariant());
     });
     pending.timer->start(timeout.value_or(m_scriptTimeout));
     m_scripts.insert(id, std::move(pending));
     m_page->runJavaScript(script, world, [this, alive = m_alive, id](const QVariant &result) {
-        if (*alive)
-            finishScript(id, true, result);
+        if (!*alive)
+            return;
+        m_pageSilent = false;
+        finishScript(id, true, result);
     });
 }
 

@@ -7,9 +7,13 @@
 //   user's folders, and relative references of the page come to the files of
 //   the document's folder (setShowsDocumentFolder()); one that climbs out of
 //   it stands for the file it names there, which a click may open but the
-//   page is not shown (page_site.h). Texts of any size load:
-//   a large page is loaded as its head with an empty body, and the body is
-//   then put in by script. Loads run one at a time; a load asked for while
+//   page is not shown (page_site.h). A page that follows one whose process
+//   holds much comes at a host of its own, so that the engine runs it in a
+//   new process, and after an empty page there, once the process of the
+//   page before (with whatever it held) has ended: two such pages never
+//   hold their memory at once. Texts of any size load: a large page is
+//   loaded as its head with an empty body, and the body is then put in by
+//   script. Loads run one at a time; a load asked for while
 //   another runs waits, and a newer one replaces it. Every load reports back
 //   exactly once; an end the engine reports before it said the load started
 //   belongs to an earlier navigation (one a timed-out load left behind). A
@@ -77,6 +81,7 @@
 #include "platform/web/page_process.h"
 #include "platform/web/page_site.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QPointer>
 #include <QUrl>
@@ -208,6 +213,9 @@ private:
 
     void startLoad(PendingLoad load);
     void pageLoadFinished(bool ok);
+    // The empty page that comes before a page is in: the page is loaded
+    // once the process of the page before has ended.
+    void loadAfterLeavingProcess();
     void ownScriptsChecked();
     void finishLoad(bool ok);
     // Keeps only the page's present place in its history.
@@ -257,6 +265,10 @@ private:
     std::optional<PendingLoad> m_current;
     std::optional<PendingLoad> m_waiting;
     QString m_bodyToInject;  // the body of a large page, put in after its head loads
+    QByteArray m_pageToServe;  // the page to load once the empty one before it is in
+    qint64 m_leavingProcess = 0;  // the process of the page before, until it ends
+    bool m_pageSilent = false;    // a script went unanswered, and none answered since
+    QElapsedTimer m_leavingSince;
     bool m_injecting = false;
     QTimer *m_loadTimer = nullptr;
     std::chrono::steady_clock::time_point m_loadLookedAt;

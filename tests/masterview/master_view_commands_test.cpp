@@ -73,7 +73,7 @@ TEST_F(MasterViewTest, PreviewAndInfoBarToggleWithTheirPreferenceAndThePreviewSw
     ASSERT_TRUE(previewShows("Shown"));
     view->togglePreview();
     EXPECT_TRUE(testing_qt::spinUntil([&] { return !view->isPreviewVisible(); }));
-    // Hidden, it drops what it is sent; shown again, it reloads with the new text.
+    // Hidden, it shows nothing of the edits; shown again, it takes in the new text.
     editor()->insertText(QStringLiteral("Changed "));
     testing_qt::spinFor(std::chrono::milliseconds(400));
     view->togglePreview();

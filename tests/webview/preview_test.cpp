@@ -2,6 +2,7 @@
 // plain text editor, with HTML from the document library.
 #include "support/preview_render.h"
 #include "support/large_documents.h"
+#include "support/page_memory.h"
 #include "support/shaped_documents.h"
 #include "support/test_preferences.h"
 #include "window/preview/preview_preferences.h"
@@ -656,17 +657,6 @@ TEST_F(PreviewTest, KeepsUpdatingAfterThePagesProcessDies) {
     }));
 }
 
-// The data a process holds (its VmData), in bytes; -1 once it is gone.
-qint64 dataOfProcess(qint64 pid) {
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (pid <= 0 || !status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmData:"))
-            return line.mid(7).trimmed().split(' ').value(0).toLongLong() * 1024;
-    return -1;
-}
-
 // Documents whose script allocates without end: by the script's heap, by
 // array buffers (whose allocation fails at the bound, and the script goes
 // on asking), and by the document's nodes. The page's process never holds
@@ -705,7 +695,7 @@ TEST_F(PreviewTest, APageThatTakesAllTheMemoryIsEndedAndShownAgainOnlyWhenAsked)
         // note shows.
         qint64 most = 0;
         ASSERT_TRUE(waitUntil([&] {
-            const qint64 data = dataOfProcess(view->page()->renderProcessPid());
+            const qint64 data = testing_proc::dataOfProcess(view->page()->renderProcessPid());
             most = std::max(most, data);
             if (data > bound)
                 return true;  // fails below, before the machine runs out

@@ -3,6 +3,7 @@
 // process.
 #include "platform/runtime/alerts.h"
 #include "platform/web/web_view.h"
+#include "support/page_memory.h"
 #include "support/stand_in_opener.h"
 #include "web_test_support.h"
 
@@ -128,6 +129,30 @@ TEST_F(WebViewTest, LoadsHtmlOfAnySizeAtItsBaseUrl) {
     ASSERT_TRUE(waitUntil([&] { return reports.size() == 3; }));
     EXPECT_EQ(reports, QList<int>({-2, 1, 3}));
     EXPECT_EQ(evaluateText(*view, "document.body.innerHTML"), "<p>3</p>");
+}
+
+// A page that follows one holding much memory comes in a process of its own,
+// and is built only once the process of the page before has ended: the two
+// never hold their memory at once. Here each page keeps 300 MB in a script
+// of its own, and the old page, let go, takes a second and a half to end (its
+// "pagehide" busy), as a page of a gigabyte takes to free its nodes. In the
+// old page's process, the new one would be built beside the old one's
+// memory, let go but not yet collected.
+TEST_F(WebViewTest, APageIsBuiltOnlyOnceTheOneBeforeItHasGoneWithItsMemory) {
+    const QUrl base("file:///tmp/a.md");
+    testing_proc::PageMemoryWatch memory(view->page());
+    const QString page = "<script>window.kept = new Uint8Array(300 << 20).fill(1);"
+                         " addEventListener('pagehide', function () {"
+                         "  var end = Date.now() + 1500; while (Date.now() < end) {} });</script><p>%1</p>";
+    ASSERT_EQ(load(*view, page.arg("first"), base), true);
+    const qint64 one = memory.peak();
+    ASSERT_GT(one, qint64(300) << 20);
+    memory.restart();
+    ASSERT_EQ(load(*view, page.arg("second"), base), true);
+    EXPECT_EQ(evaluateText(*view, "document.body.textContent"), "second");
+    EXPECT_LE(memory.peak(), one + one / 10);
+    // The old page and an empty one, at most.
+    EXPECT_LE(memory.peakTogether(), one + (qint64(200) << 20)) << "one page " << one;
 }
 
 // A script that runs too long is reported unfinished in time, its late answer

@@ -157,6 +157,8 @@ MatryoshkaView *TZRMasterView::createContentView() {
     m_previewPane = new MatryoshkaView(Panes::LeftWithToggleByRatio, editor, m_webView,
                                       prefs.floatForKey(QStringLiteral("previewRatio")), true);
     m_previewPane->setObjectName(QStringLiteral("previewPane"));
+    // Each new size of the preview lays its whole page out anew.
+    m_previewPane->setToggleViewKeepsOpenSize(true);
 
     // Each sidebar's pane holds the panes before it: the outermost, last
     // made, is the content.

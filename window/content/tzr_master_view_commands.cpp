@@ -117,14 +117,19 @@ void TZRMasterView::swapPreview() { m_previewPane->swapViews(); }
 void TZRMasterView::togglePreview() {
     if (m_previewPane->isAdjusting())
         return;
+    // The preview's page stays as it is while hidden, laid out at the
+    // preview's open size (see setToggleViewKeepsOpenSize()): showing it
+    // again puts in only what changed meanwhile, through the preview's
+    // usual changes, rather than building a whole page again beside the
+    // one it holds.
     if (isPreviewVisible()) {
-        m_previewPane->setDividerThickness(0);
         m_previewPane->adjustRatio(1.0, true);
+        m_previewPane->setDividerThickness(0);
     } else {
         m_previewPane->setDividerThickness(m_previewPane->dividerThickness());
         m_previewPane->adjustRatio(m_previewPane->ratioTarget(), true);
-        // The preview dropped what it was sent while hidden.
-        m_webView->setReloadNextUpdate(true);
+        // Fresh HTML with the caret's place: the edits made while hidden,
+        // and the page put where the editor is.
         const CharRange selection = selectedRange();
         m_engine->updateData(platform::TextRange{selection.location, selection.length});
     }

@@ -52,6 +52,17 @@ QRect SplitLayout::pixels(Piece piece) const {
     return horizontal ? QRect(start, 0, length, across) : QRect(0, start, across, length);
 }
 
+QRect SplitLayout::pixelsAtSize(Piece piece, QSize size) const {
+    const QRect shared = pixels(piece);
+    // The pane after the gap keeps its start, the one before it its end.
+    const bool afterGap = firstEdge(piece) == 2;
+    if (horizontal)
+        return QRect(afterGap ? shared.left() : shared.left() + shared.width() - size.width(), shared.top(),
+                     size.width(), size.height());
+    return QRect(shared.left(), afterGap ? shared.top() : shared.top() + shared.height() - size.height(),
+                 size.width(), size.height());
+}
+
 namespace {
 
 double finiteOrZero(double value) {

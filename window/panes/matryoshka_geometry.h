@@ -65,6 +65,10 @@ struct SplitLayout {
     // The same, with its edges rounded to whole pixels: neighbours share an
     // edge, so the pieces tile without gaps or overlaps.
     QRect pixels(Piece piece) const;
+    // A pane at `size` rather than its share: its edge by the gap stays
+    // where pixels() puts it, and a pane larger than its share reaches out
+    // past the view's outer edge, where the view cuts it off.
+    QRect pixelsAtSize(Piece piece, QSize size) const;
 
 private:
     int firstEdge(Piece piece) const;

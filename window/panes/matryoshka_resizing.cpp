@@ -22,10 +22,12 @@ void MatryoshkaView::toggleViewWithAnimation(bool animated) {
 
 // A pane counts as open at its target only when it stands there exactly: one
 // that a drag stopped at a limit differs from it, so the toggle reopens it.
+// A collapse begins before the divider goes, so that a toggle view that
+// keeps its open size is not given the divider's room first.
 void MatryoshkaView::toggleRatioViewWithAnimation(bool animated) {
     if (m_currentRatio == m_ratioTarget) {
-        setDividerThickness(0);
         adjustRatio(1.0, animated);
+        setDividerThickness(0);
     } else {
         setDividerThickness(m_dividerThickness);
         adjustRatio(m_ratioTarget, animated);
@@ -34,8 +36,8 @@ void MatryoshkaView::toggleRatioViewWithAnimation(bool animated) {
 
 void MatryoshkaView::toggleFixedViewWithAnimation(bool animated) {
     if (m_currentSize == m_fixedTarget) {
-        setDividerThickness(0);
         adjustFixedDimension(0, animated);
+        setDividerThickness(0);
     } else {
         setDividerThickness(m_dividerThickness);
         adjustFixedDimension(m_fixedTarget, animated);

@@ -177,12 +177,35 @@ void MatryoshkaView::layoutPanes() {
         const double gap = m_divider ? m_shownThickness : m_spacer;
         const SplitLayout layout = splitLayout(m_extensions, size(), m_shownRatio, m_shownSize, gap);
         m_permanent->setGeometry(layout.pixels(SplitLayout::Permanent));
-        m_other->setGeometry(layout.pixels(SplitLayout::Other));
+        if (m_toggleKeepsOpenSize && toggleView())
+            m_other->setGeometry(layout.pixelsAtSize(SplitLayout::Other, openToggleSize(layout, gap)));
+        else
+            m_other->setGeometry(layout.pixels(SplitLayout::Other));
         if (m_divider)
             m_divider->setLine(layout.pixels(SplitLayout::Gap),
                               layout.horizontal ? Qt::Vertical : Qt::Horizontal);
     }
     updateTrackingAreas();
+}
+
+void MatryoshkaView::setToggleViewKeepsOpenSize(bool keeps) {
+    m_toggleKeepsOpenSize = keeps;
+    layoutPanes();
+}
+
+QSize MatryoshkaView::openToggleSize(const SplitLayout &shown, double gap) const {
+    const bool fixed = (m_extensions & FixedSize) != 0;
+    const bool collapsing = fixed ? m_currentSize == 0 : hidingForShare(m_currentRatio) == Hiding::TogglePane;
+    if (!m_adjusting && !m_other->isHidden())
+        return shown.pixels(SplitLayout::Other).size();  // open, at rest
+    if (m_adjusting && collapsing)
+        return m_other->size();  // as it stood open when the collapse began
+    // Opening: as it will stand; collapsed: as it reopens, with the divider
+    // it will have then.
+    const double openGap = m_divider ? m_dividerThickness : gap;
+    const SplitLayout open = m_adjusting ? splitLayout(m_extensions, size(), m_currentRatio, m_currentSize, openGap)
+                                         : splitLayout(m_extensions, size(), m_ratioTarget, m_fixedTarget, openGap);
+    return open.pixels(SplitLayout::Other).size();
 }
 
 QSize MatryoshkaView::sizeHint() const {

@@ -85,6 +85,14 @@ public:
     double dividerThickness() const { return m_dividerThickness; }
     // True while an animated size change runs; toggles are ignored meanwhile.
     bool isAdjusting() const { return m_adjusting; }
+    // Whether the toggle view is only ever given the size it has open: while
+    // the pane opens or collapses it slides in or out at that size, cut off
+    // at the view's edge, and collapsed it keeps the size it reopens at (the
+    // target's, following the view's own size). For a view to which every
+    // new size is costly: a page of megabytes lays itself out anew at each,
+    // and the narrower, the taller and dearer. Off by default: the toggle
+    // view takes its share at every step.
+    void setToggleViewKeepsOpenSize(bool keeps);
 
     QColor backgroundColor() const { return m_backgroundColor; }
     void setBackgroundColor(const QColor &color);
@@ -152,6 +160,9 @@ private:
     void updateTrackingAreas();
     void showPieces();
     void applyCollapseRule();
+    // The toggle view's size under setToggleViewKeepsOpenSize(), the pieces
+    // standing as `shown` places them.
+    QSize openToggleSize(const matryoshka::SplitLayout &shown, double gap) const;
     void applyPlacement(const std::optional<matryoshka::Placement> &placement);
     void animate(double from, double to, std::function<void(double)> step,
                  std::function<void()> completion);
@@ -175,6 +186,7 @@ private:
     double m_shownThickness = 0;
     double m_spacer = 0;
     bool m_adjusting = false;
+    bool m_toggleKeepsOpenSize = false;
     QPointer<QVariantAnimation> m_animation;
 
     Single m_single = Single::None;

@@ -5,7 +5,8 @@
 // PreviewController's update cycle: its own head
 // content, the body's changed blocks put in by script, the block under the
 // caret put at the caret's height. It starts frozen (nothing is loaded until
-// thawAndReload()), drops what it is sent while hidden, reloads once after
+// thawAndReload()), keeps only the newest of what it is sent while hidden
+// and puts that in as a change once it shows again, reloads once after
 // the window has been resized (the margins follow the editor's height; the
 // page, laying itself out at each new size, is sent nothing meanwhile),
 // says so in words when its page's process was ended (for memory, or for

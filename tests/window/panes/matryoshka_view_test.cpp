@@ -182,6 +182,50 @@ TEST(MatryoshkaView, AnimatedChangesHideAtTheEndShowAtTheStartAndIgnoreTogglesMe
     EXPECT_EQ(sidebar.sidebar->width(), 200);
 }
 
+// A toggle view that keeps its open size (a page laid out anew at each
+// size): it slides out and in at that size, its edge by the divider and the
+// rest cut off at the view's edge, and collapsed it takes only the size it
+// will reopen at, also after the view was resized. On either side.
+TEST(MatryoshkaView, AToggleViewThatKeepsItsOpenSizeSlidesAndTakesNoOtherSize) {
+    for (bool swapped : {false, true}) {
+        SCOPED_TRACE(swapped ? "on the left" : "on the right");
+        RatioPanes panes;
+        panes.view.setToggleViewKeepsOpenSize(true);
+        if (swapped)
+            panes.view.swapViews();
+        QList<QSize> sizes{panes.preview->size()};
+        bool edgeByEditor = true;  // while it moves, its edge stays by the editor's
+        auto watch = [&] {
+            if (sizes.last() != panes.preview->size())
+                sizes << panes.preview->size();
+            if (panes.view.isAdjusting() && !panes.preview->isHidden()) {
+                const QRect editor = panes.editor->geometry(), preview = panes.preview->geometry();
+                edgeByEditor = edgeByEditor && (swapped ? preview.right() < editor.left() && preview.right() >= editor.left() - 2
+                                                        : preview.left() > editor.right() && preview.left() <= editor.right() + 2);
+            }
+            return !panes.view.isAdjusting();
+        };
+        panes.view.toggleViewWithAnimation(true);
+        ASSERT_TRUE(waitUntil(watch));
+        EXPECT_TRUE(panes.preview->isHidden());
+        EXPECT_EQ(panes.editor->width(), 1000);
+        panes.view.toggleViewWithAnimation(true);
+        ASSERT_TRUE(waitUntil(watch));
+        EXPECT_EQ(sizes, QList<QSize>{QSize(699, 600)});
+        EXPECT_TRUE(edgeByEditor);
+
+        // Collapsed while the view grows: it takes the size it reopens at.
+        panes.view.toggleViewWithAnimation(false);
+        panes.view.resize(1200, 500);
+        EXPECT_EQ(panes.preview->size(), QSize(839, 500));
+        panes.view.toggleViewWithAnimation(true);
+        ASSERT_TRUE(waitUntil(watch));
+        EXPECT_EQ(sizes, (QList<QSize>{QSize(699, 600), QSize(839, 500)}));
+        EXPECT_EQ(panes.preview->geometry(), swapped ? QRect(0, 0, 839, 500) : QRect(361, 0, 839, 500));
+        EXPECT_TRUE(edgeByEditor);
+    }
+}
+
 TEST(MatryoshkaView, ADragStoppedAtALimitLeavesTheTargetSoTheToggleReopens) {
     RatioPanes panes;
     const auto targets = published(panes.view, &MatryoshkaView::ratioTargetChanged);
