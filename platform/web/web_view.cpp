@@ -574,8 +574,10 @@ void WebView::failEverythingPending() {
 bool WebView::decideNavigation(const QUrl &url, int type, bool isMainFrame) {
     if (!isMainFrame) {
         // A frame inside the page cannot take the page elsewhere, nor show
-        // anything but what the page itself writes into it.
-        return url.scheme() == QLatin1String("about");
+        // anything but what the page itself writes into it; nor move to an
+        // address longer than the page itself may (the engine keeps a
+        // frame's address many times over).
+        return url.scheme() == QLatin1String("about") && url.toEncoded().size() <= FrameAddressLimit;
     }
     if (m_expectOwnNavigation && m_site.isPage(url) && type != QWebEnginePage::NavigationTypeLinkClicked) {
         m_expectOwnNavigation = false;

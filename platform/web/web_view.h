@@ -58,7 +58,8 @@
 //   which the engine keeps in the program's own process, out of reach of
 //   the page's bound of memory; for the same reason the page keeps no
 //   history but its present place, whose state and address are bounded, as
-//   is a window's name, and it has no icons, downloads or permissions. A
+//   are a window's name and the page's frames (their number, names and
+//   addresses), and it has no icons, downloads or permissions. A
 //   page's alert, confirm and prompt show nothing (the first of each load is
 //   logged), nor does it choose files: no page locks the window.
 // - No context menu, no plugins, no clipboard access for scripts, no focus
@@ -128,6 +129,9 @@ public:
     // accepts, which is how pages were once loaded) a page loads as its head
     // with the body put in by script.
     static constexpr qsizetype DataUrlLimit = 2 * 1024 * 1024;
+    // The longest address a frame in the page may move to (as the page's
+    // own scripts bound it: resources/page/window-seal.js).
+    static constexpr qsizetype FrameAddressLimit = 64 * 1024;
     // How often a wait on a page that is still building what it was given
     // looks again: the page must have grown since the last look.
     static constexpr std::chrono::milliseconds BusyLook{2000};

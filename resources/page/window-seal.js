@@ -20,7 +20,12 @@
 //   characters (the two throw the same past it; a move by its address, a
 //   fragment or a link is not made), a window name of at most MaxName
 //   characters (setting a longer one throws; a frame that comes with one
-//   has it emptied), no icons (no link names one: the program shows none),
+//   has it emptied), and frames: at most MaxFrames in the page at once,
+//   none named longer than MaxName or given an address longer than
+//   MaxAddress (by markup or by script, a call that would make one throws
+//   a QuotaExceededError), and a frame whose window moves to a fragment
+//   that makes its address longer goes at once (see keepAddressShort());
+//   no icons (no link names one: the program shows none),
 //   and no downloads (a click on a link to download does nothing; the
 //   engine kept each one it was asked for, its address whole). The
 //   navigation API, whose states the engine would keep too, is taken, and
@@ -51,10 +56,6 @@
 // nor does a document a "javascript:" address would put in its place.
 //
 // What is left (the engine's flags still let nothing out of it):
-// - the address of a frame on its first, empty document (or one opened
-//   again), which moves to a fragment without a word to any script before
-//   it has moved: a page can give each of its frames an address of
-//   megabytes, which the engine keeps many times over;
 // - a frame that is to show a document of its own ("srcdoc") is made safe
 //   once it has loaded that document (see onItsWay()), and an embedded one
 //   only from the window's list of frames, before the next script: until
@@ -104,6 +105,7 @@
   var documentUrl = getOwnPropertyDescriptor(Document.prototype, 'URL').get;
   var defaultView = getOwnPropertyDescriptor(Document.prototype, 'defaultView').get;
   var frameCount = getOwnPropertyDescriptor(window, 'length').get;
+  var windowTop = getOwnPropertyDescriptor(window, 'top').get;
   var setAttribute = Element.prototype.setAttribute;
   var prepend = Element.prototype.prepend;
   var frameElements = 'iframe,frame,object,embed';
@@ -127,6 +129,26 @@
   var bitmapWidth = getOwnPropertyDescriptor(ImageBitmap.prototype, 'width').get;
   var bitmapHeight = getOwnPropertyDescriptor(ImageBitmap.prototype, 'height').get;
   var failureMessage = getOwnPropertyDescriptor(DOMException.prototype, 'message').get;
+  var windowLocation = getOwnPropertyDescriptor(window, 'location').get;
+  var locationAddress = getOwnPropertyDescriptor(location, 'href').get;
+  var emptyFragment = getOwnPropertyDescriptor(location, 'hash').set;
+  var frameElementOf = getOwnPropertyDescriptor(window, 'frameElement').get;
+  var toLower = String.prototype.toLowerCase;
+  var attributeOwner = getOwnPropertyDescriptor(Attr.prototype, 'ownerElement').get;
+  var attributeName = getOwnPropertyDescriptor(Attr.prototype, 'name').get;
+  var attributeValue = getOwnPropertyDescriptor(Attr.prototype, 'value').get;
+  var removeElement = Element.prototype.remove;
+  var attributeOf = Element.prototype.getAttribute;
+  var templateContent = getOwnPropertyDescriptor(HTMLTemplateElement.prototype, 'content').get;
+  var markupInto = getOwnPropertyDescriptor(Element.prototype, 'innerHTML').set;
+  // Markup is read apart in a document of its own, where nothing it makes
+  // is live.
+  var apart = apply(DOMImplementation.prototype.createHTMLDocument,
+                    apply(getOwnPropertyDescriptor(Document.prototype, 'implementation').get, document, []), ['']);
+  // A frame's start tag in markup, in any letter case.
+  var frameTag = /<(?:i?frame|object|embed)[\t\n\f\r \/>]/i;
+  defineProperty(frameTag, 'exec', {__proto__: null, value: RegExp.prototype.exec});
+  var testPattern = RegExp.prototype.test;
   var navigateDestination = window.NavigateEvent &&
                             getOwnPropertyDescriptor(NavigateEvent.prototype, 'destination').get;
   var destinationAddress = window.NavigationDestination &&
@@ -135,7 +157,7 @@
   // counted by stateSize()), of an address the page moves to and of a
   // window's name (in characters). The engine keeps an address many times
   // over (a 2 MB one cost the program 17 times that).
-  var MaxState = 1 << 20, MaxAddress = 1 << 16, MaxName = 1 << 12;
+  var MaxState = 1 << 20, MaxAddress = 1 << 16, MaxName = 1 << 12, MaxFrames = 100;
 
   // The documents made safe, each with the function that makes its frames
   // safe, which its watchers call.
@@ -163,7 +185,7 @@
     ['Reflect', ['apply'], []],
     ['Object', ['defineProperty', 'getOwnPropertyNames', 'getOwnPropertyDescriptor', 'getPrototypeOf'],
      ['hasOwnProperty']],
-    ['String', [], ['indexOf', 'slice', 'startsWith', 'valueOf']],
+    ['String', [], ['indexOf', 'slice', 'startsWith', 'valueOf', 'toLowerCase']],
     ['structuredClone', [], []],
     ['DOMException', [], ['message']],
     ['URL', [], ['href']],
@@ -172,7 +194,7 @@
     ['DataView', [], ['buffer']],
     ['Map', [], ['forEach']],
     ['Set', [], ['forEach']],
-    ['RegExp', [], ['source']],
+    ['RegExp', [], ['source', 'exec', 'test']],
     ['ImageData', [], ['data']],
     ['ImageBitmap', [], ['width', 'height']],
     ['NavigateEvent', [], ['destination']],
@@ -184,9 +206,13 @@
     ['MutationObserver', [], ['observe']],
     ['Node', [], ['nodeType', 'parentNode', 'replaceChild', 'baseURI']],
     ['Element', [], ['matches', 'querySelector', 'querySelectorAll', 'setAttribute', 'prepend', 'removeAttribute',
-                     'closest']],
+                     'closest', 'getAttribute', 'remove', 'innerHTML']],
+    ['Attr', [], ['ownerElement', 'name', 'value']],
+    ['HTMLTemplateElement', [], ['content']],
+    ['DOMImplementation', [], ['createHTMLDocument']],
     ['DocumentFragment', [], ['querySelector', 'querySelectorAll']],
-    ['Document', [], ['createElement', 'createTextNode', 'write', 'head', 'URL', 'defaultView', 'querySelectorAll']],
+    ['Document', [], ['createElement', 'createTextNode', 'write', 'head', 'URL', 'defaultView', 'querySelectorAll',
+                      'implementation']],
     ['HTMLIFrameElement', [], ['contentWindow']],
     ['HTMLFrameElement', [], ['contentWindow']],
     ['HTMLObjectElement', [], ['contentWindow']],
@@ -202,6 +228,7 @@
 
   function keepTaken(w) {
     keep(w, 'length');
+    keep(w, 'frameElement');
     for (var i = 0; i < taken.length; i++) {
       var name = taken[i][0], owner = w[name], k;
       keep(w, name);
@@ -452,6 +479,7 @@
     apply(mapSet, watched, [document, seal]);
     takeUnneeded(w);
     guardWindow(w);
+    boundAttributes(w);
     boundWhatIsKept(w, document);
     watch(w, document, seal);
     // What the parser adds is told before the parser runs the next script.
@@ -483,6 +511,25 @@
     apply(addEventListener, document, ['load', arrived, true]);
     apply(addEventListener, document, ['readystatechange', seal, true]);
     apply(addEventListener, w, ['click', refuseDownload, true]);
+    apply(addEventListener, w, ['popstate', keepAddressShort, true]);
+  }
+
+  // A window's move to a fragment of its address is told at once, before
+  // the call that made it returns, by its popstate: in a frame's first,
+  // empty document too, whose moves nothing else tells of before they are
+  // made (a page could give each of its frames an address of megabytes,
+  // which the engine keeps many times over). One longer than a page may
+  // keep is followed there and then by a move to an empty fragment (the
+  // history cannot change the address of such a document), and the engine
+  // lets go of it: it never holds more than one such address at a time.
+  function keepAddressShort(event) {
+    try {
+      var w = apply(eventTarget, event, []), place = apply(windowLocation, w, []);
+      if (apply(locationAddress, place, []).length <= MaxAddress) return;
+      apply(emptyFragment, place, ['']);
+      var element = apply(frameElementOf, w, []);
+      if (element) apply(removeElement, element, []);
+    } catch (e) {}
   }
 
   function watchAgain(document) {
@@ -507,12 +554,140 @@
     } catch (e) {}
   }
 
+  // A frame's name and address go to the engine as the frame is made, and
+  // the engine keeps them: a frame named longer than a window may be, or
+  // with an address longer than a page may move to, is not made.
+  function boundFrame(frame) {
+    var name = apply(attributeOf, frame, ['name']);
+    if (name !== null && name.length > MaxName) throw tooLarge("A frame's name");
+    for (var i = 0; i < frameAddresses.length; i++) {
+      var address = apply(attributeOf, frame, [frameAddresses[i]]);
+      if (address !== null && address.length > MaxAddress) throw tooLarge("A frame's address");
+    }
+  }
+  var frameAddresses = ['src', 'data'];
+
+  // Gives back `value` as the text an attribute `name` of `element` is to
+  // have (read once), refused when `element` is a frame and the text is a
+  // longer address than a page may move to: the frame would move to it at
+  // once.
+  function boundAttribute(element, name, value) {
+    var text = toText(value);
+    if (text.length <= MaxAddress || !element) return text;
+    try { if (apply(nodeType, element, []) !== 1 || !apply(matches, element, [frameElements])) return text; }
+    catch (e) { return text; }
+    var lower = apply(toLower, toText(name), []);
+    for (var i = 0; i < frameAddresses.length; i++)
+      if (lower === frameAddresses[i]) throw tooLarge("A frame's address");
+    return text;
+  }
+
+  // The ways to give an element's attribute a text: [interface, member,
+  // 'value' or 'set', where the element is, where the name and the value
+  // are in the arguments]. The element is `this` (-1) or an attribute's
+  // owner (-2); an attribute's name and value come from the attribute
+  // itself when their place is -1.
+  var attributeWays = [['Element', 'setAttribute', 'value', -1, 0, 1],
+                       ['Element', 'setAttributeNS', 'value', -1, 1, 2],
+                       ['Element', 'setAttributeNode', 'value', -1, -1, -1],
+                       ['Element', 'setAttributeNodeNS', 'value', -1, -1, -1],
+                       ['Attr', 'value', 'set', -2, -1, 0],
+                       ['Node', 'nodeValue', 'set', -2, -1, 0],
+                       ['Node', 'textContent', 'set', -2, -1, 0]];
+
+  function boundAttributes(w) {
+    for (var i = 0; i < attributeWays.length; i++) {
+      (function (way) {
+        var kind = w[way[0]];
+        replace(kind && kind.prototype, way[1], way[2], function (original) {
+          return function () {
+            var given = [], element = this, attribute = null;
+            for (var k = 0; k < arguments.length; k++) add(given, arguments[k]);
+            // A name is read once, here, as the engine would read it.
+            if (way[4] >= 0 && given.length > way[4]) given[way[4]] = toText(given[way[4]]);
+            if (way[3] === -2) {
+              // Only an attribute has an owner; any other node goes as it is.
+              try { if (apply(nodeType, this, []) !== 2) return apply(original, this, given); } catch (e) {}
+              attribute = this;
+              element = apply(attributeOwner, this, []);
+            } else if (way[4] === -1) {
+              attribute = given[0];
+            }
+            if (way[4] === -1 && way[5] === -1) {
+              // A whole attribute: its own name and value.
+              try { boundAttribute(element, apply(attributeName, attribute, []), apply(attributeValue, attribute, [])); }
+              catch (e) { if (e instanceof Failure) throw e; }
+            } else if (given.length > way[5] && given[way[5]] !== null) {
+              var name = way[4] === -1 ? apply(attributeName, attribute, []) : given[way[4]];
+              given[way[5]] = boundAttribute(element, name, given[way[5]]);
+            }
+            return apply(original, this, given);
+          };
+        });
+      })(attributeWays[i]);
+    }
+    // A frame element's own properties for its address.
+    var own = [['HTMLIFrameElement', 'src'], ['HTMLFrameElement', 'src'], ['HTMLObjectElement', 'data'],
+               ['HTMLEmbedElement', 'src']];
+    for (var o = 0; o < own.length; o++) {
+      (function (name) {
+        var kind = w[own[o][0]];
+        replace(kind && kind.prototype, name, 'set', function (original) {
+          return function (value) { return apply(original, this, [boundAttribute(this, name, value)]); };
+        });
+      })(own[o][1]);
+    }
+  }
+
+  // The frames of the page now, in every window of it that can be reached,
+  // up to a little past MaxFrames.
+  function framesOfPage() {
+    var windows = [apply(windowTop, window, [])], count = 0;
+    for (var i = 0; i < windows.length && count <= MaxFrames; i++) {
+      var n = 0;
+      try { n = apply(frameCount, windows[i], []); } catch (e) {}
+      count += n;
+      for (var k = 0; k < n && count <= MaxFrames; k++) {
+        try { add(windows, windows[i][k]); } catch (e) {}
+      }
+    }
+    return count;
+  }
+
+  // The engine keeps something of every frame of a page for as long as the
+  // frame lives (a few hundred kilobytes), and up to a thousand frames: a
+  // page may hold MaxFrames at once. Putting in `more` frames past that
+  // throws.
+  function boundFrameCount(more) {
+    if (more > 0 && framesOfPage() + more > MaxFrames)
+      throw new Failure('A page may hold at most ' + MaxFrames + ' frames', 'QuotaExceededError');
+  }
+
+  // Markup that would make a frame named or addressed longer than a page
+  // may keep, or more frames than a page may hold, is refused before it is read where it
+  // would be live: it is read apart first, when it holds a frame's start
+  // tag.
+  // Gives back what is to be read: `text` as a string, read once, or as it
+  // came when it is null or undefined, which hold no markup.
+  function boundMarkup(text) {
+    if (text === null || text === undefined) return text;
+    text = toText(text);
+    if (!apply(testPattern, frameTag, [text])) return text;
+    var holder = apply(createElement, apart, ['template']);
+    apply(markupInto, holder, [text]);
+    var frames = apply(fragmentQueryAll, apply(templateContent, holder, []), [frameElements]);
+    for (var i = 0; frames[i]; i++) boundFrame(frames[i]);
+    boundFrameCount(i);
+    return text;
+  }
+
   // The script elements among `nodes`, below them and in the shadow trees
   // they hold, when a frame element is among them or below them; none
   // otherwise. (A frame inside a shadow tree is reached only through its
-  // element, which gives out its window made safe.)
+  // element, which gives out its window made safe.) A frame among them named
+  // or addressed longer than a page may keep is refused.
   function scriptsBesideFrames(nodes) {
-    var frame = false, scopes = [], scripts = [], i, k, type;
+    var frame = false, scopes = [], scripts = [], made = 0, i, k, type;
     for (i = 0; i < nodes.length; i++) {
       var node = nodes[i];
       if (!node || typeof node !== 'object') continue;
@@ -531,6 +706,9 @@
       var scope = scopes[i], element = apply(nodeType, scope, []) === 1;
       var queryAll = element ? elementQueryAll : fragmentQueryAll;
       if (element && apply(matches, scope, ['script'])) add(scripts, scope);
+      if (element && apply(matches, scope, [frameElements])) { boundFrame(scope); made++; }
+      var frames = apply(queryAll, scope, [frameElements]);
+      for (k = 0; frames[k]; k++) { boundFrame(frames[k]); made++; }
       var found = apply(queryAll, scope, ['script']);
       for (k = 0; found[k]; k++) add(scripts, found[k]);
       var hosts = apply(queryAll, scope, ['*']), root = element ? apply(mapGet, shadows, [scope]) : null;
@@ -540,6 +718,7 @@
         if (root) add(scopes, root);
       }
     }
+    boundFrameCount(made);
     return scripts.length ? scripts : null;
   }
 
@@ -575,6 +754,7 @@
   // before the parser reaches a script after it. The parser reads the
   // pieces as it would the whole.
   function writeSafely(document, text) {
+    boundMarkup(text);
     var start = 0;
     for (;;) {
       var next = apply(indexOf, text, ['<', start + 1]);
@@ -631,6 +811,22 @@
         writeSafely(this, text + '\n');
       };
     });
+    // Markup put in where it is live.
+    var markups = [['Element', 'innerHTML', 'set', 0], ['Element', 'outerHTML', 'set', 0],
+                   ['Element', 'insertAdjacentHTML', 'value', 1], ['ShadowRoot', 'innerHTML', 'set', 0],
+                   ['Document', 'execCommand', 'value', 2]];
+    for (var m = 0; m < markups.length; m++) {
+      (function (at) {
+        replace(w[markups[m][0]] && w[markups[m][0]].prototype, markups[m][1], markups[m][2], function (original) {
+          return function () {
+            var given = [];
+            for (var i = 0; i < arguments.length; i++) add(given, arguments[i]);
+            if (given.length > at) given[at] = boundMarkup(given[at]);
+            return apply(original, this, given);
+          };
+        });
+      })(markups[m][3]);
+    }
     replace(w.Element && w.Element.prototype, 'attachShadow', 'value', function (original) {
       return function () {
         var root = apply(original, this, arguments);
