@@ -6,7 +6,12 @@
 # run's output names the failing test.
 #
 #   orvane_add_gtest_suites(<target> PREFIX <name> [TIMEOUT <s>] [COST <n>]
-#                           [RESOURCE_LOCK <lock>] [ENVIRONMENT <VAR=value>...])
+#                           [RESOURCE_LOCK <lock>] [ENVIRONMENT <VAR=value>...]
+#                           [LAUNCHER <command...>])
+#
+# With LAUNCHER, each suite runs as that command with the program and its
+# arguments after it (a display of its own, say); the program lists its
+# suites without it.
 #
 # The tests are named <prefix>.<suite>. The program is asked for its suites
 # when CTest runs, again only after it was rebuilt, so that configuring needs
@@ -14,7 +19,7 @@
 set(_orvane_gtest_suites_lister "${CMAKE_CURRENT_LIST_DIR}/GTestSuitesList.cmake")
 
 function(orvane_add_gtest_suites target)
-  cmake_parse_arguments(ARG "" "PREFIX;TIMEOUT;COST;RESOURCE_LOCK" "ENVIRONMENT" ${ARGN})
+  cmake_parse_arguments(ARG "" "PREFIX;TIMEOUT;COST;RESOURCE_LOCK" "ENVIRONMENT;LAUNCHER" ${ARGN})
   if(NOT ARG_PREFIX)
     set(ARG_PREFIX ${target})
   endif()
@@ -36,6 +41,7 @@ function(orvane_add_gtest_suites target)
 "set(suites_program [==[$<TARGET_FILE:${target}>]==])
 set(suites_prefix [==[${ARG_PREFIX}]==])
 set(suites_environment [===[${ARG_ENVIRONMENT}]===])
+set(suites_launcher [===[${ARG_LAUNCHER}]===])
 set(suites_properties [===[${properties}]===])
 set(suites_file [==[${CMAKE_CURRENT_BINARY_DIR}/${target}_suites.cmake]==])
 set(suites_settings [==[${include_file}]==])

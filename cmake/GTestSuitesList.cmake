@@ -24,9 +24,13 @@ if(NOT EXISTS "${suites_file}" OR "${suites_program}" IS_NEWER_THAN "${suites_fi
         list(APPEND suites "${CMAKE_MATCH_1}")
       endif()
     endforeach()
+    set(launcher "")
+    foreach(word IN LISTS suites_launcher)
+      string(APPEND launcher "[==[${word}]==] ")
+    endforeach()
     foreach(suite IN LISTS suites)
       string(APPEND listed
-             "add_test([==[${suites_prefix}.${suite}]==] [==[${suites_program}]==] [==[--gtest_filter=${suite}.*]==])\n"
+             "add_test([==[${suites_prefix}.${suite}]==] ${launcher}[==[${suites_program}]==] [==[--gtest_filter=${suite}.*]==])\n"
              "set_tests_properties([==[${suites_prefix}.${suite}]==] PROPERTIES ${suites_properties})\n")
     endforeach()
   else()
