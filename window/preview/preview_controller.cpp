@@ -96,6 +96,7 @@ void PreviewController::updatePreview(const PreviewHtml &html) {
     }
     m_baseSourceHTML = html.html;
     m_baseBlockStarts = html.blockStarts;
+    m_hasHtml = true;
     // Kept, not shown: while frozen, while the page is ended (the user's
     // refresh shows it), while the window is being resized (the page is
     // brought up to date at its end), and while a page that failed again and
@@ -126,6 +127,14 @@ void PreviewController::shown() {
 void PreviewController::reloadPreview() {
     if (m_frozen || m_pageEnded)
         return;
+    if (!m_hasHtml) {
+        // Nothing to show yet (on a loaded machine the window may thaw its
+        // preview before the engine has published): the first HTML is
+        // loaded as the page. Put by script into an empty page loaded now,
+        // it would run none of the document's scripts.
+        m_reloadNextUpdate = true;
+        return;
+    }
     if (m_updating) {
         // One refresh at a time: the reload follows the one running.
         m_reloadAfterCycle = true;

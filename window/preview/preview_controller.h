@@ -118,7 +118,8 @@ public:
     // The view shows again: the newest HTML held while it was hidden goes in.
     void shown();
     // Reloads the whole page with the newest HTML (not while frozen, nor
-    // when the page was ended).
+    // when the page was ended); before any HTML came, the first to come is
+    // loaded.
     void reloadPreview();
     // The user asked for the preview again: the whole page is reloaded, also
     // one that was ended.
@@ -295,6 +296,7 @@ private:
     bool m_updating = false;
     bool m_needsFinalUpdate = false;
     bool m_reloadNextUpdate = false;
+    bool m_hasHtml = false;  // some HTML came to be shown
     bool m_reloadAfterCycle = false;  // a reload asked for while a refresh ran
     bool m_resizing = false;          // the window is being resized
     bool m_refitAfterCycle = false;   // a resize ended while a refresh ran

@@ -276,6 +276,27 @@ TEST_F(PreviewControllerTest, HoldsTheNewestHtmlWhileHiddenAndShowsItOnceShown) 
     EXPECT_EQ(controller.baseSourceHTML(), page("<p>e</p>"));
 }
 
+// A thaw, or a refresh, before any HTML came (on a loaded machine the
+// window thaws its preview before the engine publishes) loads nothing: the
+// first HTML is loaded as the page, which runs the document's own scripts,
+// rather than put by script into an empty page loaded first, which runs
+// none of them.
+TEST_F(PreviewControllerTest, ThePageBeforeAnyHtmlCameIsTheFirstHtmlLoaded) {
+    controller.thawAndReload();
+    controller.refreshPreview();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(fake.log.isEmpty());
+    controller.updatePreview(page("<p>first</p>\n<script>document.title = 'ran';</script>"));
+    ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+    EXPECT_TRUE(fake.loads.front().html.contains(u"<script>document.title = 'ran';</script>"));
+    fake.finishLoad();
+    fake.settle();
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(fake.log.count("load"), 1);
+    EXPECT_FALSE(fake.log.contains("body") || fake.log.contains("patch")) << fake.log.join(' ').toStdString();
+    EXPECT_TRUE(controller.knowsPageBlocks());
+}
+
 // The page is reloaded in full when asked, when "alwaysReloadPreview" is on,
 // and when the HTML has no body to put in.
 TEST_F(PreviewControllerTest, ReloadsWhenTheBodyCannotOrShouldNotBeReplaced) {
