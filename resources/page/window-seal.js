@@ -176,6 +176,14 @@
                    {__proto__: null, value: value, writable: true, enumerable: true, configurable: true});
   }
 
+  // A list of a call's arguments (or any list's items), which a wrapper may
+  // change before it hands them on.
+  function listOf(items) {
+    var list = [];
+    for (var i = 0; i < items.length; i++) add(list, items[i]);
+    return list;
+  }
+
   // What this script takes from a window before any page script runs (see
   // above): [global, its own properties, its prototype's]. A window made
   // safe from outside keeps them as they are for good, so that the frame's
@@ -399,8 +407,7 @@
     for (var n = 0; n < names.length; n++) {
       replace(history, names[n], 'value', function (original) {
         return function (state, unused, url) {
-          var given = [];
-          for (var i = 0; i < arguments.length; i++) add(given, arguments[i]);
+          var given = listOf(arguments);
           if (given.length > 0) {
             given[0] = cloneOf(state);
             if (stateSize(given[0], MaxState) > MaxState) throw tooLarge('The history state');
@@ -601,8 +608,7 @@
         var kind = w[way[0]];
         replace(kind && kind.prototype, way[1], way[2], function (original) {
           return function () {
-            var given = [], element = this, attribute = null;
-            for (var k = 0; k < arguments.length; k++) add(given, arguments[k]);
+            var given = listOf(arguments), element = this, attribute = null;
             // A name is read once, here, as the engine would read it.
             if (way[4] >= 0 && given.length > way[4]) given[way[4]] = toText(given[way[4]]);
             if (way[3] === -2) {
@@ -664,11 +670,11 @@
   }
 
   // Markup that would make a frame named or addressed longer than a page
-  // may keep, or more frames than a page may hold, is refused before it is read where it
-  // would be live: it is read apart first, when it holds a frame's start
-  // tag.
-  // Gives back what is to be read: `text` as a string, read once, or as it
-  // came when it is null or undefined, which hold no markup.
+  // may keep, or more frames than a page may hold, is refused before it is
+  // read where it would be live: it is read apart first, when it holds a
+  // frame's start tag. Gives back what is to be read: `text` as a string,
+  // read once, or as it came when it is null or undefined, which hold no
+  // markup.
   function boundMarkup(text) {
     if (text === null || text === undefined) return text;
     text = toText(text);
@@ -731,8 +737,7 @@
     for (i = first; i < args.length && (!one || i === first); i++) add(nodes, args[i]);
     var scripts = scriptsBesideFrames(nodes);
     if (!scripts) return apply(original, self, args);
-    var marks = [], given = [];
-    for (i = 0; i < args.length; i++) add(given, args[i]);
+    var marks = [], given = listOf(args);
     for (i = 0; i < scripts.length; i++) {
       var mark = apply(createTextNode, ownDocument, ['']);
       var parent = apply(parentNode, scripts[i], []);
@@ -819,8 +824,7 @@
       (function (at) {
         replace(w[markups[m][0]] && w[markups[m][0]].prototype, markups[m][1], markups[m][2], function (original) {
           return function () {
-            var given = [];
-            for (var i = 0; i < arguments.length; i++) add(given, arguments[i]);
+            var given = listOf(arguments);
             if (given.length > at) given[at] = boundMarkup(given[at]);
             return apply(original, this, given);
           };

@@ -64,6 +64,11 @@ protected:
     LoopbackListener listener;
 };
 
+// What the page's script noted in its `got`.
+QJsonObject pageGot(platform::WebView &view) {
+    return QJsonDocument::fromJson(evaluateText(view, "JSON.stringify(got)").toUtf8()).object();
+}
+
 // What the frame tests' pages share: `note(name, w)` notes in `got` what
 // window `w` has of WebRTC ("undefined undefined" for none), `last(w)` is the
 // last frame of `w` (of the page by default), by the frame count the window
@@ -280,7 +285,7 @@ window.addEventListener('load', function () {
               true);
     ASSERT_TRUE(waitUntil([&] { return evaluate(*view, "window.got && window.got.done === true").toBool(); }, 60000))
         << evaluateText(*view, "JSON.stringify(window.got)").toStdString();
-    const QJsonObject got = QJsonDocument::fromJson(evaluateText(*view, "JSON.stringify(got)").toUtf8()).object();
+    const QJsonObject got = pageGot(*view);
     const QStringList reached = {"top",
                                  "parsed",
                                  "parsed with an address",
@@ -360,7 +365,7 @@ early.MutationObserver = function () {};
                    base),
               true);
     ASSERT_TRUE(waitUntil([&] { return evaluate(*view, "window.got && window.got.done === true").toBool(); }, 60000));
-    const QJsonObject got = QJsonDocument::fromJson(evaluateText(*view, "JSON.stringify(got)").toUtf8()).object();
+    const QJsonObject got = pageGot(*view);
     for (const char *name : {"appended", "made with a script", "made with a script in a shadow tree",
                              "written, then a script", "in a frame opened again", "in its own document"})
         EXPECT_EQ(got.value(name).toString(), "undefined undefined") << name;
@@ -509,8 +514,8 @@ var ends = Date.now() + 8000;
                    QUrl::fromLocalFile(folder.document)),
               true);
     const qint64 grown = growthUntilDone(*view, before);
-    const QJsonObject found = QJsonDocument::fromJson(evaluateText(*view, "JSON.stringify(got)").toUtf8()).object();
-    ASSERT_TRUE(found.value("done").toBool()) << evaluateText(*view, "JSON.stringify(got)").toStdString();
+    const QJsonObject found = pageGot(*view);
+    ASSERT_TRUE(found.value("done").toBool()) << QJsonDocument(found).toJson().toStdString();
     EXPECT_GT(found.value("tries").toInt(), 10);
     for (const char *way : {"state", "replaced state", "address"})
         EXPECT_EQ(found.value(way).toString(), "QuotaExceededError") << way;
@@ -585,8 +590,8 @@ var way = 0, ends = Date.now() + 6000;
                    QUrl::fromLocalFile(folder.document)),
               true);
     const qint64 grown = growthUntilDone(*view, before);
-    const QJsonObject found = QJsonDocument::fromJson(evaluateText(*view, "JSON.stringify(got)").toUtf8()).object();
-    ASSERT_TRUE(found.value("done").toBool()) << evaluateText(*view, "JSON.stringify(got)").toStdString();
+    const QJsonObject found = pageGot(*view);
+    ASSERT_TRUE(found.value("done").toBool()) << QJsonDocument(found).toJson().toStdString();
     EXPECT_EQ(found.value("frame named").toString(), "QuotaExceededError");
     EXPECT_EQ(found.value("name").toString(), "QuotaExceededError");
     EXPECT_EQ(found.value("a frame's name").toString(), "QuotaExceededError");
@@ -660,8 +665,8 @@ var way = 0, n = 0, ends = Date.now() + 4000;
                    QUrl::fromLocalFile(folder.document)),
               true);
     const qint64 grown = growthUntilDone(*view, before);
-    const QJsonObject found = QJsonDocument::fromJson(evaluateText(*view, "JSON.stringify(got)").toUtf8()).object();
-    ASSERT_TRUE(found.value("done").toBool()) << evaluateText(*view, "JSON.stringify(got)").toStdString();
+    const QJsonObject found = pageGot(*view);
+    ASSERT_TRUE(found.value("done").toBool()) << QJsonDocument(found).toJson().toStdString();
     EXPECT_EQ(found.value("fits").toString(), "fits #fits");
     // Moved many times, each frame gone with its address.
     EXPECT_GT(found.value("moved").toInt(), 3);
