@@ -364,11 +364,10 @@ TEST(WindowTabsEndToEnd, ATabPassedThroughShowsItsPreviewWhereItsEditorIsOnceInF
 
 // Four documents of 5 MB opened together as tabs: while their editors lay
 // out, style and check the spelling of all four texts in the background,
-// the event loop goes round in short turns (the editors' slices used to
-// take 70 to 100 ms of every turn between them), and each tab brought to
-// the front for the first time shows its document's preview within
-// seconds (the page needs a few hundred turns of the loop; it took 8 to 10
-// seconds before).
+// each tab brought to the front for the first time shows its document's
+// preview within seconds (the page needs a few hundred turns of the loop,
+// which the editors' slices share with it; it took 8 to 10 seconds when
+// those slices took 70 to 100 ms of every turn).
 TEST(WindowTabsEndToEnd, ALargeDocumentsTabShowsItsPreviewSoonAfterItIsFirstBroughtToTheFront) {
     Program program;
     const char *names[] = {"a.md", "b.md", "c.md", "d.md"};
@@ -387,28 +386,14 @@ TEST(WindowTabsEndToEnd, ALargeDocumentsTabShowsItsPreviewSoonAfterItIsFirstBrou
     ASSERT_TRUE(onScreenAndActive(group));
     ASSERT_EQ(WindowTabs::keyWindow(), documents.back()->firstWindow());
 
-    // A second of the loop's turns, timed by a timer that fires at each.
+    // The editors are still at work on their texts in the background: laying
+    // out, styling and checking the spelling of all four (how long the loop's
+    // turns take meanwhile is measured by bench/editor/background_bench.cpp).
     const int slower = testing_build::sanitized() ? 4 : 1;
-    std::vector<qint64> turns;
-    QElapsedTimer turn;
-    QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        if (turn.isValid())
-            turns.push_back(turn.elapsed());
-        turn.start();
-    });
-    tick.start(0);
-    testing_qt::spinFor(1s);
-    tick.stop();
     bool working = false;
     for (SmartEditorDocument *document : documents)
         working = working || contentOf(document)->textView()->storage()->isStylingAhead();
-    ASSERT_TRUE(working) << "the background work ended before it could be watched";
-    ASSERT_FALSE(turns.empty());
-    std::sort(turns.begin(), turns.end());
-    EXPECT_LT(turns[turns.size() / 2], 45 * slower) << "the loop's median turn, in ms";
-    std::printf("the loop's median turn %lld ms, slowest %lld ms\n", qlonglong(turns[turns.size() / 2]),
-                qlonglong(turns.back()));
+    ASSERT_TRUE(working) << "the background work ended before the tabs were brought to the front";
 
     for (SmartEditorDocument *document : documents) {
         const QString wanted = QStringLiteral("Section 2 of ") + document->displayName();
