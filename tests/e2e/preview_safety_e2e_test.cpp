@@ -13,18 +13,16 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
-#include <QWindow>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 
-#include "app/app_delegate.h"
 #include "app/documents/smart_editor_document.h"
 #include "app/extras/tzr_theme_controller.h"
+#include "e2e/application.h"
 #include "e2e/new_user.h"
 #include "platform/runtime/alerts.h"
-#include "platform/documents/document_controller.h"
 #include "platform/prefs/registered_defaults.h"
 #include "support/qt_wait.h"
 #include "support/stand_in_opener.h"
@@ -184,50 +182,32 @@ TEST(PreviewSafetyEndToEnd, InTheDocumentWindowNothingIsReadAndOnlyTheUsersClick
     ASSERT_TRUE(attack.write(QStringLiteral("http://127.0.0.1:8709/exfil")));
     NewUser user(attack.dir.filePath("preferences.json"));
     platform::ScriptedAlerts alerts;
-    platform::DocumentController documents;
-    platform::DocumentController *previous = platform::DocumentController::setShared(&documents);
-    {
-        TZRThemeController extras(TZRThemeController::standardLocations());
-        AppDelegate delegate(&user.defaults(), &extras);
-        delegate.installDocumentMachinery();
-        delegate.applicationWillFinishLaunching();
-        delegate.applicationDidFinishLaunching();
-        delegate.openDocuments({attack.document});
-        auto *document = qobject_cast<SmartEditorDocument *>(documents.documentForPath(attack.document));
-        ASSERT_TRUE(document);
-        QWidget *window = document->firstWindow();
-        window->resize(1280, 800);
-        ASSERT_TRUE(testing_qt::spinUntil([&] {
-            window->activateWindow();
-            return window->isVisible() && window->windowHandle() && window->windowHandle()->isExposed();
-        }));
-        auto *content = dynamic_cast<TZRMasterView *>(document->content());
-        ASSERT_TRUE(content && content->webView());
-        SmartWebView &preview = *content->webView();
+    // Its documents closed and the program ended whatever an assertion
+    // leaves, so that a repeat starts afresh.
+    Application app(user.defaults(), TZRThemeController::standardLocations());
+    SmartEditorDocument *document = app.open(attack.document);
+    ASSERT_TRUE(document);
+    auto *content = dynamic_cast<TZRMasterView *>(document->content());
+    ASSERT_TRUE(content && content->webView());
+    SmartWebView &preview = *content->webView();
 
-        auto got = [&] { return web_test::evaluateText(preview, "document.getElementById('got').textContent"); };
-        ASSERT_TRUE(testing_qt::spinUntil([&] { return got() != "nothing yet" && got() != "<no answer>"; }, 60s))
-            << got().toStdString();
-        testing_qt::spinFor(3s);
-        EXPECT_TRUE(got().startsWith("refused | ")) << got().toStdString();
-        EXPECT_TRUE(got().endsWith(" | 37x23")) << got().toStdString();
-        EXPECT_FALSE(web_test::evaluateText(preview, "document.documentElement.outerHTML").contains(kSecret));
-        EXPECT_EQ(opener.calls(), QStringList());
+    auto got = [&] { return web_test::evaluateText(preview, "document.getElementById('got').textContent"); };
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return got() != "nothing yet" && got() != "<no answer>"; }, 60s))
+        << got().toStdString();
+    testing_qt::spinFor(3s);
+    EXPECT_TRUE(got().startsWith("refused | ")) << got().toStdString();
+    EXPECT_TRUE(got().endsWith(" | 37x23")) << got().toStdString();
+    EXPECT_FALSE(web_test::evaluateText(preview, "document.documentElement.outerHTML").contains(kSecret));
+    EXPECT_EQ(opener.calls(), QStringList());
 
-        // Printing lays out the same page, and sends nothing out.
-        const QString pdf = attack.dir.filePath("preview.pdf");
-        ASSERT_TRUE(document->printPreviewToPdf(pdf));
-        EXPECT_GT(QFileInfo(pdf).size(), 0);
-        EXPECT_EQ(opener.calls(), QStringList());
+    // Printing lays out the same page, and sends nothing out.
+    const QString pdf = attack.dir.filePath("preview.pdf");
+    ASSERT_TRUE(document->printPreviewToPdf(pdf));
+    EXPECT_GT(QFileInfo(pdf).size(), 0);
+    EXPECT_EQ(opener.calls(), QStringList());
 
-        ASSERT_TRUE(web_test::clickElement(preview, "a[href^=\"https\"]"));
-        ASSERT_TRUE(testing_qt::spinUntil([&] { return !opener.calls().isEmpty(); }, 20s));
-        EXPECT_EQ(opener.calls(), QStringList{"https://example.com/clicked"});
-        EXPECT_EQ(alerts.count(), 0);
-
-        document->close();
-        testing_qt::spinFor(50ms);
-        delegate.applicationWillTerminate();
-    }
-    platform::DocumentController::setShared(previous);
+    ASSERT_TRUE(web_test::clickElement(preview, "a[href^=\"https\"]"));
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return !opener.calls().isEmpty(); }, 20s));
+    EXPECT_EQ(opener.calls(), QStringList{"https://example.com/clicked"});
+    EXPECT_EQ(alerts.count(), 0);
 }

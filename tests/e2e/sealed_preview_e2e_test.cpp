@@ -17,13 +17,12 @@
 
 #include <csignal>
 
-#include "app/app_delegate.h"
 #include "app/documents/smart_editor_document.h"
 #include "app/extras/tzr_theme_controller.h"
+#include "e2e/application.h"
 #include "e2e/new_user.h"
 #include "e2e/preview_text.h"
 #include "e2e/x_keyboard.h"
-#include "platform/documents/document_controller.h"
 #include "platform/runtime/alerts.h"
 #include "support/loopback_listener.h"
 #include "support/qt_wait.h"
@@ -32,8 +31,6 @@
 #include "webview/web_test_support.h"
 #include "window/content/master_view_content.h"
 #include "window/content/tzr_master_view.h"
-
-#include <QWindow>
 
 using namespace std::chrono_literals;
 
@@ -190,40 +187,23 @@ TEST(SealedPreviewEndToEnd, TransclusionStillTakesFilesInFromWhereTheDocumentNam
     NewUser user(dir.filePath("preferences.json"));
     user.defaults().setBool(true, "EXT_TRANSCLUDE");
     platform::ScriptedAlerts alerts;
-    platform::DocumentController documents;
-    platform::DocumentController *previous = platform::DocumentController::setShared(&documents);
-    {
-        TZRThemeController extras(TZRThemeController::standardLocations());
-        AppDelegate delegate(&user.defaults(), &extras);
-        delegate.installDocumentMachinery();
-        delegate.applicationWillFinishLaunching();
-        delegate.applicationDidFinishLaunching();
-        delegate.openDocuments({document});
-        auto *opened = qobject_cast<SmartEditorDocument *>(documents.documentForPath(document));
-        ASSERT_TRUE(opened);
-        QWidget *window = opened->firstWindow();
-        window->resize(1200, 800);
-        ASSERT_TRUE(testing_qt::spinUntil(
-            [&] { return window->isVisible() && window->windowHandle() && window->windowHandle()->isExposed(); }));
-        auto *content = dynamic_cast<TZRMasterView *>(opened->content());
-        ASSERT_TRUE(content && content->webView());
-        SmartWebView *preview = content->webView();
-        EXPECT_TRUE(previewShows(preview, "Taken in by its whole path."));
-        EXPECT_TRUE(previewShows(preview, "Taken in from two folders up."));
-        EXPECT_TRUE(testing_qt::spinUntil(
-            [&] {
-                return web_test::evaluateText(*preview, "var p = document.querySelector('img');"
-                                                        "p ? p.naturalWidth + 'x' + p.naturalHeight : ''") == "37x23";
-            },
-            30s));
-        EXPECT_FALSE(
-            web_test::evaluateText(*preview, "document.location.href + ' ' + document.baseURI").contains(dir.path()));
-        EXPECT_EQ(alerts.count(), 0);
-        opened->close();
-        testing_qt::spinFor(50ms);
-        delegate.applicationWillTerminate();
-    }
-    platform::DocumentController::setShared(previous);
+    Application app(user.defaults(), TZRThemeController::standardLocations());
+    SmartEditorDocument *opened = app.open(document);
+    ASSERT_TRUE(opened);
+    auto *content = dynamic_cast<TZRMasterView *>(opened->content());
+    ASSERT_TRUE(content && content->webView());
+    SmartWebView *preview = content->webView();
+    EXPECT_TRUE(previewShows(preview, "Taken in by its whole path."));
+    EXPECT_TRUE(previewShows(preview, "Taken in from two folders up."));
+    EXPECT_TRUE(testing_qt::spinUntil(
+        [&] {
+            return web_test::evaluateText(*preview, "var p = document.querySelector('img');"
+                                                    "p ? p.naturalWidth + 'x' + p.naturalHeight : ''") == "37x23";
+        },
+        30s));
+    EXPECT_FALSE(
+        web_test::evaluateText(*preview, "document.location.href + ' ' + document.baseURI").contains(dir.path()));
+    EXPECT_EQ(alerts.count(), 0);
 }
 
 // A document whose script puts states of 16 MB and addresses of 2 MB into

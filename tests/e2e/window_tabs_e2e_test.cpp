@@ -21,9 +21,7 @@
 #include <QWindow>
 
 #include <QElapsedTimer>
-#include <QTimer>
 
-#include <algorithm>
 
 #include <gtest/gtest.h>
 
