@@ -391,10 +391,22 @@ void WebView::startLoad(PendingLoad load) {
     m_site.setPage(std::move(sealed));
     m_dialogLogged = false;
     m_busyLogged = false;
+    loadServedPage();
+}
+
+void WebView::loadServedPage() {
     m_loadLookedAt = std::chrono::steady_clock::now();
     m_loadTimer->start(m_loadTimeout);
     m_expectOwnNavigation = true;
     m_loadStarted = false;
+    // The engine still counts a load under way when its process ended in
+    // the middle of it (no end is reported for it), and reports a load that
+    // starts meanwhile with an end but no start: this load's end would pass
+    // for the earlier one's, and the load would wait out its whole time.
+    // Stopped, the earlier load reports its end at once, and this one
+    // starts as any other.
+    if (m_page->isLoading())
+        m_page->triggerAction(QWebEnginePage::Stop);
     m_page->load(m_site.pageUrl());
 }
 
@@ -452,11 +464,7 @@ void WebView::loadAfterLeavingProcess() {
     m_leavingProcess = 0;
     m_site.setPage(std::exchange(m_pageToServe, QByteArray()));
     // The page's own load has the whole of its time.
-    m_loadLookedAt = std::chrono::steady_clock::now();
-    m_loadTimer->start(m_loadTimeout);
-    m_expectOwnNavigation = true;
-    m_loadStarted = false;
-    m_page->load(m_site.pageUrl());
+    loadServedPage();
 }
 
 void WebView::ownScriptsChecked() {

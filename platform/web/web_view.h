@@ -220,6 +220,8 @@ private:
     // The empty page that comes before a page is in: the page is loaded
     // once the process of the page before has ended.
     void loadAfterLeavingProcess();
+    // Loads the page the site serves now, with the whole load time.
+    void loadServedPage();
     void ownScriptsChecked();
     void finishLoad(bool ok);
     // Keeps only the page's present place in its history.

@@ -211,6 +211,28 @@ TEST_F(WebViewTest, SurvivesTheDeathOfThePagesProcess) {
     EXPECT_EQ(evaluateText(*view, "document.body.textContent"), "back");
 }
 
+// The page's process dies just as a load begins, before the engine could
+// report that load's end: the next load is told from it, and finishes
+// (it waited out the whole load time, its end taken for the dead load's,
+// and was then reported failed).
+TEST_F(WebViewTest, ALoadAfterThePagesProcessDiedInTheMiddleOfOneFinishes) {
+    const QUrl base("file:///tmp/a.md");
+    ASSERT_EQ(load(*view, "<p>first</p>", base), true);
+    for (int delay : {0, 5, 20}) {
+        std::optional<bool> dying;
+        view->loadHtml("<script>var end = Date.now() + 3000; while (Date.now() < end) {}</script><p>slow</p>", base,
+                       [&](bool ok) { dying = ok; });
+        pause(delay);
+        const qint64 pid = view->page()->renderProcessPid();
+        ASSERT_GT(pid, 0) << "after " << delay << " ms";
+        ::kill(pid_t(pid), SIGKILL);
+        ASSERT_TRUE(waitUntil([&] { return dying.has_value(); }));
+        EXPECT_FALSE(*dying);
+        ASSERT_EQ(load(*view, QStringLiteral("<p>back %1</p>").arg(delay), base), true) << "after " << delay << " ms";
+        EXPECT_EQ(evaluateText(*view, "document.body.textContent"), QStringLiteral("back %1").arg(delay));
+    }
+}
+
 // A page whose frame lacks the view's own scripts (the WebRTC removal, the
 // click watch), as one the engine started after a page's process died on a
 // busy machine: the view gives them to it again and loads it once more, and
