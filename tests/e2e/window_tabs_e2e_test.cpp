@@ -384,10 +384,12 @@ TEST(WindowTabsEndToEnd, ALargeDocumentsTabShowsItsPreviewSoonAfterItIsFirstBrou
     ASSERT_TRUE(onScreenAndActive(group));
     ASSERT_EQ(WindowTabs::keyWindow(), documents.back()->firstWindow());
 
-    // The editors are still at work on their texts in the background: laying
-    // out, styling and checking the spelling of all four (how long the loop's
-    // turns take meanwhile is measured by bench/editor/background_bench.cpp).
+    // A second later the editors are still at work on their texts in the
+    // background: laying out, styling and checking the spelling of all four
+    // (how long the loop's turns take meanwhile is measured by
+    // bench/editor/background_bench.cpp).
     const int slower = testing_build::sanitized() ? 4 : 1;
+    testing_qt::spinFor(1s);
     bool working = false;
     for (SmartEditorDocument *document : documents)
         working = working || contentOf(document)->textView()->storage()->isStylingAhead();
