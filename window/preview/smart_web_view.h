@@ -6,8 +6,9 @@
 // content, the body's changed blocks put in by script, the block under the
 // caret put at the caret's height. It starts frozen (nothing is loaded until
 // thawAndReload()), keeps only the newest of what it is sent while hidden
-// and puts that in as a change once it shows again, reloads once after
-// the window has been resized (the margins follow the editor's height; the
+// and puts that in as a change once it shows again, fits the page to the
+// editor once the window has been resized (the margins follow the editor's
+// height, in place; a page not known block by block is loaded afresh; the
 // page, laying itself out at each new size, is sent nothing meanwhile),
 // says so in words when its page's process was ended (for memory, or for
 // not answering: see platform::PageProcess), and
@@ -35,7 +36,7 @@ class SmartWebView : public platform::WebView, private PreviewPageDriver {
     Q_OBJECT
 
 public:
-    // How long the window must stay one size before the page is reloaded.
+    // How long the window must stay one size before the page is fitted to it.
     static constexpr int ResizeSettleMilliseconds = 250;
 
     explicit SmartWebView(QWidget *parent = nullptr);
@@ -112,6 +113,6 @@ private:
     void watchWindow();
 
     PreviewController m_controller;
-    QPointer<QWidget> m_window;  // the window whose resizing reloads the page
+    QPointer<QWidget> m_window;  // the window whose resizing refits the page
     QTimer m_windowResizeSettled;
 };
