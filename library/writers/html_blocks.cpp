@@ -1,6 +1,7 @@
 // Block-level cases of the HTML token writer: paragraphs and the back links
 // of notes, headings, quotes, lists, definitions, code, tables and the table
 // of contents.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -133,6 +134,42 @@ const char *col_element(char letter) {
     case 'R': return "<col style=\"text-align:right;\" class=\"extended\"/>\n";
     default: return "<col />\n";
     }
+}
+
+// Where the quote markers end that open the stretch [from, to) of a line
+// no token covers (each marker with the one space that may follow it);
+// `from` when there are none.
+size_t quote_markers_end(const char *source, size_t from, size_t to) {
+    size_t cut = from;
+    for (size_t i = from; i < to && source[i] != '\n'; i++)
+        if (source[i] == '>')
+            cut = i + 1;
+    if (cut > from && cut < to && (source[cut] == ' ' || source[cut] == '\t'))
+        cut++;
+    return cut;
+}
+
+// An HTML block's text as the document has it, less the quote markers that
+// its lines lost when the quotes around it were read: they belong to the
+// quotes, and in the HTML they would be text. A line's markers are what no
+// token of the block covers at its start; all else, indents included, is
+// written as it stands.
+void export_html_block(DString *out, const char *source, const token *t) {
+    const size_t end = size_t(t->start) + t->len;
+    size_t written = t->start;
+    size_t covered = t->start;
+    for (const token *c = t->child; c; c = c->next) {
+        const size_t start = c->start;
+        if (start > covered && start <= end && (covered == 0 || source[covered - 1] == '\n')) {
+            const size_t cut = quote_markers_end(source, covered, start);
+            if (cut > covered) {
+                d_string_append_c_array(out, source + written, covered - written);
+                written = cut;
+            }
+        }
+        covered = std::max(covered, std::min(start + c->len, end));
+    }
+    d_string_append_c_array(out, source + written, end - written);
 }
 
 void consume_marks(token *pair) {
@@ -282,7 +319,7 @@ bool export_block(DString *out, const char *source, token *t, tzr_export_context
     case BLOCK_SETEXT_2: export_heading(out, source, t, c); break;
     case BLOCK_HTML:
         tzr_pad_newlines(out, 2, c);
-        tzr_print_token_raw(out, source, t);
+        export_html_block(out, source, t);
         c->newline_count = 1;
         break;
     case BLOCK_LIST_BULLETED:

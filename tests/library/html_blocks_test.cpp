@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "html_test_tree.h"
+#include "library/tzr.h"
 
 namespace {
 
@@ -82,6 +84,36 @@ TEST(HtmlBlocks, QuoteRuleAndHtmlBlock) {
     token *rule = t.leaf(BLOCK_HR, "---");
     token *html = t.leaf(BLOCK_HTML, "<div>x</div>");
     EXPECT_EQ(t.write({quote, rule, html}), "<blockquote>\n<p>q</p>\n</blockquote>\n\n<hr />\n\n<div>x</div>");
+}
+
+// Raw HTML in quotes, parsed and written as a document is: the quotes'
+// markers (with the space after each) belong to the quotes and are not
+// written into the HTML, where the page would show them as text; the HTML's
+// own indents, a line the quote continues without a marker and HTML outside
+// quotes are written as they stand.
+TEST(HtmlBlocks, HtmlInQuotesIsWrittenWithoutTheQuotesMarkers) {
+    const struct {
+        const char *source;
+        const char *written;
+    } cases[] = {
+        {"> para\n>\n> <div class=\"x\">\n> inside\n> </div>\n>\n> more\n",
+         "<p>para</p>\n\n<div class=\"x\">\ninside\n</div>\n\n<p>more</p>"},
+        {"> > <div>\n> >   <p>deep</p>\n> > </div>\n", "<div>\n  <p>deep</p>\n</div>"},
+        {"><div>\n>x\n></div>\n", "<div>\nx\n</div>"},
+        {"> <div>\ninside\n> </div>\n", "<div>\ninside\n</div>"},
+        {"> <div>\n>   a > b\n> </div>\n", "<div>\n  a > b\n</div>"},
+        {"> <div>\r\n> x\r\n> </div>\r\n", "<div>\r\nx\r\n</div>"},
+        {"<div>\n  <p>x > y</p>\n</div>\n", "<div>\n  <p>x > y</p>\n</div>"},
+        {"- item\n\n    <div>\n    inside\n    </div>\n", "    <div>\n    inside\n    </div>"},
+    };
+    for (const auto &c : cases) {
+        char *out = tzr_string_convert(c.source, TZR_EXT_NOTES | TZR_EXT_SMART, TZR_FORMAT_HTML, 0);
+        ASSERT_NE(out, nullptr) << c.source;
+        const std::string html = out;
+        free(out);
+        EXPECT_NE(html.find(c.written), std::string::npos) << c.source << "\n" << html;
+        EXPECT_EQ(html.find("&gt;"), std::string::npos) << html;
+    }
 }
 
 token *fence(HtmlTree &t, const std::string &open, std::initializer_list<std::string> lines, bool closed = true) {
