@@ -22,7 +22,6 @@
 
 #include <QElapsedTimer>
 
-
 #include <gtest/gtest.h>
 
 #include "app/app_delegate.h"
