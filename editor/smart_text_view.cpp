@@ -78,6 +78,10 @@ void SmartTextView::replaceCharactersInRange(CharRange range, const QString &tex
     storage()->replaceCharactersInRange(range, text);
 }
 
+bool SmartTextView::replaceCharactersWithCriticNote(CharRange range, const QString &text) {
+    return storage()->replaceCharactersWithCriticNote(range, text);
+}
+
 void SmartTextView::bulkReplaceCharactersInRange(CharRange range, const QString &text) {
     RoutedEdit routed(this);
     storage()->bulkReplaceCharactersInRange(range, text);

@@ -114,6 +114,9 @@ public:
     void setInitialText(const QString &text);
     // An edit of the storage; the selection is kept where Qt moves it.
     void replaceCharactersInRange(CharRange range, const QString &text);
+    // A CriticMarkup comment or highlight written by command, which change
+    // tracking does not mark as a change; false when tracking refused it.
+    bool replaceCharactersWithCriticNote(CharRange range, const QString &text);
     // The differences only, as one change; the selection follows the caret.
     void bulkReplaceCharactersInRange(CharRange range, const QString &text);
     // Text typed (or committed by an input method) over the selection, or

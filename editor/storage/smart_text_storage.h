@@ -152,6 +152,11 @@ public:
     // it is never merged into it (a spelling correction, a substitution), so
     // that one undo takes back exactly it.
     void replaceCharactersAsOwnStep(CharRange range, const QString &text);
+    // The primitive edit for a CriticMarkup comment or highlight that the
+    // user writes by command: while tracking changes, it is not marked as an
+    // addition, nor the text it wraps as deleted; inside a change it is made
+    // or refused as typing there would be. False when it was refused.
+    bool replaceCharactersWithCriticNote(CharRange range, const QString &text);
     // Replaces a range by applying only its differences, as one change that
     // keeps the caret where its surrounding text is.
     void bulkReplaceCharactersInRange(CharRange range, const QString &text);

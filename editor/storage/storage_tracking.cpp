@@ -91,6 +91,17 @@ void SmartTextStorage::stopTrackingChanges() { smart_string_stop_tracking_change
 void SmartTextStorage::toggleChangeTracking() { smart_string_toggle_change_tracking(m_buffer); }
 bool SmartTextStorage::isTrackingChanges() const { return smart_string_is_tracking_changes(m_buffer); }
 
+bool SmartTextStorage::replaceCharactersWithCriticNote(CharRange range, const QString &text) {
+    assertThread();
+    range = clamp(range);
+    const QByteArray bytes = textunits::bufferBytes(text);
+    auto [start, length] = byteRangeFromCharRange(range);
+    Change change(kUserEditTag);
+    smart_string_replace_with_note(m_buffer, start, length, bytes.constData(), change.get());
+    patch(change.start(), change.removed(), change.inserted());
+    return change.removed() || change.inserted();
+}
+
 std::optional<CharRange> SmartTextStorage::rangeOfCriticChangeIntersectingRange(CharRange range) {
     auto [start, length] = byteRangeFromCharRange(range);
     size_t found = size_t(-1), foundLength = 0;

@@ -175,6 +175,101 @@ TEST_F(MasterViewTest, WrappedAndRemadeTextStaysSelectedAndCleanUpsKeepTheSelect
     EXPECT_EQ(text(), "😀 x\n\n1. one\n2. two\n");
 }
 
+// A comment or a highlight is a note on the text, not text: with Track
+// Changes on, the commands sent as the menu sends them, and the keys typed
+// after them, give what they give with it off (the notes' marks not marked
+// as an addition, the selection not marked deleted, typing in a comment
+// made plainly), and each undo after takes back what it does with it off.
+// Typing outside the notes is tracked as ever.
+TEST_F(MasterViewTest, CommentsAndHighlightsWhileTrackingChangesAreWhatTheyAreWithout) {
+    defaults.setBool(true, "markupInsertStamp");
+    defaults.setObject(QString(), "markupComment");
+    defaults.setBool(true, "markupInsertDateStamp");
+    // No strftime codes: the stamp reads the same at every edit of the test.
+    defaults.setObject(QStringLiteral("DATE"), "markupDateFormat");
+    const QString original = "Text.\n";
+    open(original);
+    window->activateWindow();
+    editor()->setFocus();
+    auto send = [&](const char *action) {
+        EXPECT_TRUE(platform::ActionRouter::sendAction(QString::fromLatin1(action), nullptr, editor())) << action;
+    };
+
+    struct Case {
+        const char *name;
+        CharRange selection;
+        const char *action;
+        qsizetype typeAt;  // where the keys go; -1: where the command leaves the selection
+        const char *typed;
+        QString expected;
+    };
+    const Case cases[] = {
+        {"comment at the caret", {5, 0}, "wrapSelectionInCriticComment:", -1, "my comment",
+         "Text.{>>my comment  - DATE<<}\n"},
+        {"comment on a selection", {0, 4}, "wrapSelectionInCriticComment:", -1, "", "{>>Text  - DATE<<}.\n"},
+        {"highlight on a selection", {0, 4}, "wrapSelectionInCriticHighlight:", 13, "note",
+         "{==Text==}{>>note - DATE<<}.\n"},
+        {"highlight at the caret", {5, 0}, "wrapSelectionInCriticHighlight:", 14, "note",
+         "Text.{====}{>>note - DATE<<}\n"},
+    };
+    // The text and selection after the command, after the typing, and after
+    // each undo until the original is back.
+    // (The text is loaded with tracking off, or it would be tracked too.)
+    auto load = [&](bool tracking, const QString &loaded) {
+        if (editor()->isTrackingChanges())
+            send("toggleChangeTracking:");
+        view->setText(loaded, true);
+        if (tracking)
+            send("toggleChangeTracking:");
+        EXPECT_EQ(editor()->isTrackingChanges(), tracking);
+    };
+    auto run = [&](const Case &c, bool tracking) {
+        load(tracking, original);
+        select(c.selection.location, c.selection.length);
+        send(c.action);
+        QStringList states = {text(), QString::number(editor()->selectedRange().location) + "," +
+                                          QString::number(editor()->selectedRange().length)};
+        if (c.typeAt >= 0)
+            select(c.typeAt);
+        typeText(editor(), QString::fromLatin1(c.typed));
+        states << text();
+        for (int undos = 0; undos < 20 && text() != original; undos++) {
+            send("undo:");
+            states << text();
+        }
+        return states;
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QStringList off = run(c, false);
+        ASSERT_EQ(off.value(2), c.expected);
+        EXPECT_EQ(off.last(), original);
+        EXPECT_EQ(run(c, true), off);
+    }
+
+    // Typing elsewhere after a highlight is tracked: an addition with the
+    // tracked changes' own comment.
+    load(true, original);
+    select(0, 4);
+    send("wrapSelectionInCriticHighlight:");
+    select(text().size() - 1);
+    typeText(editor(), QStringLiteral("x"));
+    EXPECT_EQ(text(), "{==Text==}{>> - DATE<<}.{++x++}{>> - DATE<<}\n");
+
+    // Inside a change a note goes as typing there would: plainly in an
+    // addition; not at all in a deletion, the selection left as it was.
+    load(true, "{++new++} {--old--}\n");
+    select(4, 1);
+    send("wrapSelectionInCriticComment:");
+    EXPECT_EQ(text(), "{++n{>>e  - DATE<<}w++} {--old--}\n");
+    EXPECT_EQ(editor()->selectedRange(), (CharRange{7, 1}));
+    const QString noted = text();
+    select(noted.indexOf("old") + 1, 1);
+    send("wrapSelectionInCriticComment:");
+    EXPECT_EQ(text(), noted);
+    EXPECT_EQ(editor()->selectedRange(), (CharRange{noted.indexOf("old") + 1, 1}));
+}
+
 TEST_F(MasterViewTest, CopiesAsHTMLAndLaTeXTakeTheSelectionOrTheWholeText) {
     open("# Heading\n\nSome *text* here.\n");
     view->copyAsHTML();

@@ -401,6 +401,27 @@ bool smart_string_track_change(_SString *s, size_t start, size_t length, char **
     return true;
 }
 
+bool smart_string_track_note(_SString *s, size_t start, size_t length, char **text,
+                             smart_string_change *change) {
+    if (!s || !text || !*text || !change)
+        return false;
+    bool crossing = false;
+    const token *in = change_for_range(s->change_tokens, start, length, &crossing);
+    if (in || crossing)
+        return smart_string_track_change(s, start, length, text, change);
+    change->start = start;
+    change->removed_length = length;
+    set_caret(s, start + strlen(*text), 0);
+    return true;
+}
+
+void smart_string_replace_with_note(_SString *s, size_t start, size_t length, const char *text,
+                                    smart_string_change *change) {
+    smart_string_steps steps = kSmartStringSteps;
+    steps.track_change = smart_string_track_note;
+    smart_string_replace_with_steps(s, start, length, text, change, &steps);
+}
+
 // ---------------------------------------------------------------------------
 // Queries
 

@@ -4,7 +4,8 @@
 // new half of a substitution are made plainly, and edits that would touch a
 // deletion, a highlight, the old half of a substitution or any marker are
 // refused. The same module finds the changes already in the text and steps
-// through them.
+// through them, and lets a comment or highlight that the user writes by
+// command go in unmarked.
 //
 // Offsets are bytes of the Smart String's text. A range [s, s + n) touches a
 // token [t, t + m) when s < t + m and t < s + n, so an insertion point at the
@@ -35,6 +36,19 @@ void smart_string_set_comment_template(_SString *s, const char *comment);
 // edit.
 bool smart_string_track_change(_SString *s, size_t start, size_t length, char **text,
                                smart_string_change *change);
+
+// A comment or a highlight the user writes by command while tracking: a
+// note on the text, not text of its own. Where tracking would mark the edit
+// as a change (it touches no change), it is made plainly, since an addition
+// around the note's marks would put the note into the text once accepted,
+// and a substitution would mark the text it wraps as deleted; inside a
+// change it follows the rules of any edit (plain in an addition, a comment
+// or a new half, refused elsewhere). The step and the replace that runs the
+// pipeline with it in place of smart_string_track_change.
+bool smart_string_track_note(_SString *s, size_t start, size_t length, char **text,
+                             smart_string_change *change);
+void smart_string_replace_with_note(_SString *s, size_t start, size_t length, const char *text,
+                                    smart_string_change *change);
 
 // The change, or run of changes, that the range touches; start (size_t)-1 and
 // length 0 when none. Rescans first.

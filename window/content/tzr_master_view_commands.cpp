@@ -168,6 +168,11 @@ void TZRMasterView::applyEdit(const TextEdit &requested) {
         m_textView->bulkReplaceCharactersInRange(edit.range, edit.text);
         if (!edit.selection)
             m_textView->restoreSelection();
+    } else if (edit.criticNote) {
+        // Refused (change tracking allows no edit there): the selection
+        // stays where it was.
+        if (!m_textView->replaceCharactersWithCriticNote(edit.range, edit.text))
+            return;
     } else {
         m_textView->replaceCharactersInRange(edit.range, edit.text);
     }

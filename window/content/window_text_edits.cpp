@@ -22,11 +22,13 @@ CharRange lineRange(const QString &text, CharRange range) {
     return {r.location, r.length};
 }
 
-// The selected text wrapped in `before` and `after`, still selected inside
-// the marks (which open with three characters).
+// The selected text wrapped in a CriticMarkup comment or highlight, still
+// selected inside the marks (which open with three characters).
 TextEdit wrapped(const QString &text, CharRange selection, const QString &result) {
     selection = clamped(text, selection);
-    return {selection, result, CharRange{selection.location + 3, selection.length}};
+    TextEdit edit{selection, result, CharRange{selection.location + 3, selection.length}};
+    edit.criticNote = true;
+    return edit;
 }
 
 }  // namespace

@@ -30,6 +30,7 @@ struct TextEdit {
     std::optional<CharRange> selection;  // the selection afterwards; none: where the edit leaves it
     bool renumberLists = false;          // the ordered lists of the new text are to be renumbered
     bool differencesOnly = false;        // applied as its differences, the selection kept
+    bool criticNote = false;             // a CriticMarkup comment or highlight, which tracking leaves unmarked
     bool operator==(const TextEdit &) const = default;
 };
 

@@ -84,6 +84,45 @@ TEST(ChangeTracking, RefusedEditIsReportedEmpty) {
     EXPECT_EQ(c.new_end, 4u);
 }
 
+// A comment or highlight written by command, in place of a selection: made
+// plainly where tracking would mark it (with no comment of its own after
+// it), inside a change as typing there is, and never reaching into one.
+TEST(ChangeTracking, NotesAreNotMarkedAsChanges) {
+    struct Case {
+        const char *name;
+        const char *before;
+        size_t start, length;
+        const char *note;
+        const char *after;
+        size_t caret, caret_length;
+    } cases[] = {
+        {"comment at a caret", "abc", 1, 0, "{>>n<<}", "a{>>n<<}bc", 8, 0},
+        {"highlight on a selection", "abc", 1, 1, "{==b==}{>>n<<}", "a{==b==}{>>n<<}c", 15, 0},
+        {"right after a change", "{++a++}b", 7, 1, "{>>b<<}", "{++a++}{>>b<<}", 14, 0},
+        {"beside a lone marker", "{++ a", 4, 1, "{>>a<<}", "{++ {>>a<<}", 11, 0},
+        {"in an addition", "{++abc++}", 4, 1, "{>>b<<}", "{++a{>>b<<}c++}", 11, 0},
+        {"in a new half", "{~~old~>new~~}", 9, 0, "{>><<}", "{~~old~>n{>><<}ew~~}", 15, 0},
+        // Refused: the text stays, the caret keeps the selection.
+        {"in a deletion", "{--abc--}", 4, 1, "{>>b<<}", "{--abc--}", 4, 1},
+        {"in a highlight", "{==abc==}", 4, 0, "{>><<}", "{==abc==}", 4, 0},
+        {"in an old half", "{~~old~>new~~}", 4, 1, "{>>l<<}", "{~~old~>new~~}", 4, 1},
+        {"over a marker", "{++abc++}", 5, 3, "{>>c++<<}", "{++abc++}", 5, 3},
+        {"from the text into a change", "ab{++cd++}", 1, 5, "{>>b{++c<<}", "ab{++cd++}", 1, 5},
+    };
+    for (const auto &c : cases) {
+        auto s = tracking(c.before, "stamp");
+        smart_string_change change = {};
+        change.tags = 1;
+        smart_string_replace_with_note(s.get(), c.start, c.length, c.note, &change);
+        EXPECT_EQ(text_of(s.get()), c.after) << c.name;
+        EXPECT_EQ(smart_string_caret_start(s.get()), c.caret) << c.name;
+        EXPECT_EQ(smart_string_caret_length(s.get()), c.caret_length) << c.name;
+        // Typing goes on as tracked: a note takes nothing from the rules.
+        replace(s.get(), 0, 0, "x");
+        EXPECT_EQ(text_of(s.get()), "{++x++}{>>stamp<<}" + std::string(c.after)) << c.name;
+    }
+}
+
 TEST(ChangeTracking, CommentTemplateFollowsNewChanges) {
     auto s = tracking("abc", "note");
     replace(s.get(), 1, 0, "x");
