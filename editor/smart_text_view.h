@@ -160,8 +160,11 @@ public:
                          const HeadingRow *beforeHeading, const HeadingRow *afterHeading);
     void moveSelectionToNextCriticMarkup();
     void moveSelectionToPreviousCriticMarkup();
+    // While changes are tracked, a change is neither accepted nor rejected
+    // (the edit would be tracked in its turn): the user is told why.
     void acceptCurrentCriticMarkup();
     void rejectCurrentCriticMarkup();
+    static void alertCriticMarkupBlocked();
     void toggleChangeTracking();
     bool isTrackingChanges() const;
     // Title case for the selection's first line; the rest is kept.

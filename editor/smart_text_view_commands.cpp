@@ -16,6 +16,8 @@
 #include <functional>
 
 #include "editor/storage/critic_markup.h"
+#include "platform/runtime/alerts.h"
+#include "platform/runtime/dispatch.h"
 #include "editor/view/find_bar.h"
 #include "editor/smart_text_view.h"
 #include "editor/smart_text_view_routing.h"
@@ -350,15 +352,30 @@ void SmartTextView::moveSelectionToPreviousCriticMarkup() {
         showRange(*found);
 }
 
+void SmartTextView::alertCriticMarkupBlocked() {
+    platform::Dispatch::main([] {
+        platform::Alerts::runModal({QStringLiteral("Alert"),
+                                    QStringLiteral("You cannot modify CriticMarkup while change tracking is enabled."),
+                                    {QStringLiteral("OK")},
+                                    platform::AlertStyle::Informational});
+    });
+}
+
 void SmartTextView::acceptCurrentCriticMarkup() {
-    if (const auto found = storage()->rangeOfCriticChangeIntersectingRange(selectedRange())) {
+    const auto found = storage()->rangeOfCriticChangeIntersectingRange(selectedRange());
+    if (found && isTrackingChanges()) {
+        alertCriticMarkupBlocked();
+    } else if (found) {
         RoutedEdit routed(this);
         storage()->replaceCharactersInRange(*found, stringAcceptingChanges(textOfRange(*found)));
     }
 }
 
 void SmartTextView::rejectCurrentCriticMarkup() {
-    if (const auto found = storage()->rangeOfCriticChangeIntersectingRange(selectedRange())) {
+    const auto found = storage()->rangeOfCriticChangeIntersectingRange(selectedRange());
+    if (found && isTrackingChanges()) {
+        alertCriticMarkupBlocked();
+    } else if (found) {
         RoutedEdit routed(this);
         storage()->replaceCharactersInRange(*found, stringRejectingChanges(textOfRange(*found)));
     }

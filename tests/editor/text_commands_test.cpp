@@ -4,7 +4,11 @@
 // storage, so one undo away.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+
 #include "platform/runtime/action_router.h"
+#include "platform/runtime/alerts.h"
+#include "support/qt_wait.h"
 #include "editor/smart_view_support.h"
 
 using editortest::ShownEditor;
@@ -111,4 +115,33 @@ TEST(TextCommands, CriticMarkupStepsAcceptAndReject) {
     send(editor, "moveSelectionToPreviousCriticMarkup:");
     EXPECT_EQ(editor.selection(), (CharRange{2, 9}));
     EXPECT_TRUE(editor.inStep());
+}
+
+// Accepting or rejecting while changes are tracked would itself be tracked
+// (and refused), so the commands say why nothing happens rather than
+// silently doing nothing; tracking off, they work again.
+TEST(TextCommands, AcceptAndRejectWhileTrackingSayWhyTheyChangeNothing) {
+    ShownEditor editor;
+    const QString text = QStringLiteral("A {++new++} word and {--old--} one.\n");
+    editor.show(text);
+    send(editor, "toggleChangeTracking:");
+    ASSERT_TRUE(editor.storage().isTrackingChanges());
+    platform::ScriptedAlerts alerts;
+    for (const char *command : {"acceptCurrentCriticMarkup:", "rejectCurrentCriticMarkup:"}) {
+        editor.select(4);
+        send(editor, command);
+    }
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return alerts.count() == 2; }));
+    for (const platform::Alert &alert : alerts.shown())
+        EXPECT_EQ(alert.informativeText, "You cannot modify CriticMarkup while change tracking is enabled.");
+    EXPECT_EQ(editor.text(), text);
+    // Away from any change there is nothing to accept, and nothing to say.
+    editor.select(text.indexOf(QStringLiteral("one")));
+    send(editor, "acceptCurrentCriticMarkup:");
+    QCoreApplication::processEvents();
+    send(editor, "toggleChangeTracking:");
+    editor.select(4);
+    send(editor, "acceptCurrentCriticMarkup:");
+    EXPECT_EQ(editor.text(), QStringLiteral("A new word and {--old--} one.\n"));
+    EXPECT_EQ(alerts.count(), 2);
 }

@@ -3,6 +3,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "editor/smart_text_view.h"
 #include "editor/view/kvx_text_view.h"
 #include "platform/runtime/alerts.h"
 #include "platform/runtime/dispatch.h"
@@ -170,11 +171,4 @@ void TZRCriticView::acceptChange() { settleSelectedChanges(true); }
 
 void TZRCriticView::rejectChange() { settleSelectedChanges(false); }
 
-void TZRCriticView::alertActionBlocked() {
-    platform::Dispatch::main(this, [] {
-        platform::Alerts::runModal({QStringLiteral("Alert"),
-                                    QStringLiteral("You cannot modify CriticMarkup while change tracking is enabled."),
-                                    {QStringLiteral("OK")},
-                                    platform::AlertStyle::Informational});
-    });
-}
+void TZRCriticView::alertActionBlocked() { SmartTextView::alertCriticMarkupBlocked(); }
