@@ -188,14 +188,12 @@ bool KVXTextDocument::reloadShownDocument(const DiskVersion &disk) {
     QString shown;
     if (isDocumentEdited()) {
         const QString mine = _textView->text();
+        // A merge that goes through has carried every change of both
+        // versions, the typing among them; one that could not fails.
         const MergeResult merged = mergeOriginal(fileString(), mine, disk.text);
         // (A merge that asks nothing goes ahead while the user types.)
-        if (!merged.ok || !merged.keepsTyped) {
-            if (!answered && holdChangeWhileTyping())
-                return false;
-        }
-        if (merged.ok && !merged.keepsTyped)
-            return chooseBetweenVersions(disk, mine);
+        if (!merged.ok && !answered && holdChangeWhileTyping())
+            return false;
         if (merged.ok) {
             adopt(disk);
             shown = merged.text;
@@ -226,27 +224,6 @@ bool KVXTextDocument::reloadShownDocument(const DiskVersion &disk) {
         shown = disk.text;
     }
     replaceShownText(shown);
-    return true;
-}
-
-bool KVXTextDocument::chooseBetweenVersions(const DiskVersion &disk, const QString &mine) {
-    const int answer = askAboutChange(
-        {QStringLiteral("File has changed"),
-         QStringLiteral("The file on disk has been changed by another program, and merging the changes would lose "
-                        "text you typed. Do you want to keep your text, take the file's, or have both, the "
-                        "differences marked as CriticMarkup?"),
-         {QStringLiteral("Keep Mine"), QStringLiteral("Take Theirs"), QStringLiteral("Merge as CriticMarkup")},
-         platform::AlertStyle::Informational},
-        firstWindow());
-    // The file's version is the base from now on, whatever the answer: the
-    // user has seen it.
-    adopt(disk);
-    if (answer == 1)
-        replaceShownText(disk.text);
-    else if (answer == 2)
-        showBothVersions(disk, mine);
-    else
-        settleChangeCount();  // mine, also when the alert went without an answer
     return true;
 }
 

@@ -21,17 +21,18 @@
 // a document without edits, or merges the other program's changes into the
 // editor's text three ways, each at the place it was made; it asks first
 // ("Do you want to merge the changes?") unless "MERGE_FILE_CHANGES" is set.
-// A merge fails where both changed the same place. A merge that fails, or that
-// would lose text typed since the last save, is not taken: the user keeps
-// their text (which the next save writes over the file's version), takes
-// the file's, or gets both with the differences marked as CriticMarkup. The
-// selection is kept across the replacement. No question comes up while the
-// user types: the change waits, unseen and not saved over, until the keys
-// pause, and a key typed before the user could read a question goes to the
-// text, not to its buttons. A change still waiting, or whose question is
-// closed unanswered, when the session ends stays in the file: quitting puts
-// the user's text beside it (Document::saveBeforeQuitting()). A merge that
-// asks nothing is made at once.
+// A merge fails where both changed the same place, and one that goes through
+// has carried every change of both, the typing among them. A merge that
+// fails is not taken: the user keeps their text (which the next save writes
+// over the file's version), takes the file's, or gets both with the
+// differences marked as CriticMarkup. The selection is kept across the
+// replacement. No question comes up while the user types: the change waits,
+// unseen and not saved over, until the keys pause, and a key typed before
+// the user could read a question goes to the text, not to its buttons. A
+// change still waiting, or whose question is closed unanswered, when the
+// session ends stays in the file: quitting puts the user's text beside it
+// (Document::saveBeforeQuitting()). A merge that asks nothing is made at
+// once.
 #pragma once
 
 #include <QPointer>
@@ -136,8 +137,6 @@ private:
     void tellShownInexactly(const textdecoding::Fidelity &fidelity, const textdecoding::Form &form) const;
     // The outside version, read on the main thread: reload, merge or refuse.
     bool reloadShownDocument(const DiskVersion &disk);
-    // A merge that would lose typed text: the user's choice.
-    bool chooseBetweenVersions(const DiskVersion &disk, const QString &mine);
     // Both the file's version and the editor's in the editor, as one undoable
     // edit: the file's text with the differences to `mine` marked as
     // CriticMarkup. The file's version becomes the base, and the document

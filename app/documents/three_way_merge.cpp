@@ -2,10 +2,6 @@
 
 #include <cstdlib>
 
-#include <utility>
-#include <vector>
-
-#include "textengine/diff/diff.h"
 #include "textengine/diff/merge.h"
 
 namespace {
@@ -16,59 +12,7 @@ QByteArray mergeable(QString text) {
     return text.toUtf8();
 }
 
-// Byte ranges [start, end) of `to` that are not in `from`.
-using Ranges = std::vector<std::pair<size_t, size_t>>;
-
-Ranges insertedRanges(const QByteArray &from, const QByteArray &to) {
-    Ranges ranges;
-    diff *diffs = dmp_diff_main(from.constData(), to.constData(), size_t(from.size()), size_t(to.size()));
-    size_t at = 0;
-    for (const diff *d = diffs; d; d = d->next) {
-        const size_t length = dmp_diff_length(d);
-        if (d->op == DMP_INSERT)
-            ranges.emplace_back(at, at + length);
-        if (d->op != DMP_DELETE)
-            at += length;
-    }
-    dmp_diff_free(diffs);
-    return ranges;
-}
-
-Ranges deletedRanges(const QByteArray &from, const QByteArray &to) {
-    Ranges ranges;
-    diff *diffs = dmp_diff_main(from.constData(), to.constData(), size_t(from.size()), size_t(to.size()));
-    size_t at = 0;
-    for (const diff *d = diffs; d; d = d->next) {
-        const size_t length = dmp_diff_length(d);
-        if (d->op == DMP_DELETE)
-            ranges.emplace_back(at, at + length);
-        if (d->op != DMP_INSERT)
-            at += length;
-    }
-    dmp_diff_free(diffs);
-    return ranges;
-}
-
 }  // namespace
-
-bool keepsAddedText(const QString &base, const QString &edited, const QString &merged) {
-    const QByteArray mine = mergeable(edited);
-    const Ranges added = insertedRanges(mergeable(base), mine);
-    if (added.empty())
-        return true;
-    const Ranges lost = deletedRanges(mine, mergeable(merged));
-    // Both lists run in order through the editor's text.
-    auto a = added.begin();
-    for (const auto &[start, end] : lost) {
-        while (a != added.end() && a->second <= start)
-            ++a;
-        if (a == added.end())
-            break;
-        if (a->first < end)
-            return false;
-    }
-    return true;
-}
 
 MergeResult mergeOriginal(const QString &base, const QString &newText, const QString &alternative) {
     const QByteArray original = mergeable(base);
@@ -81,6 +25,5 @@ MergeResult mergeOriginal(const QString &base, const QString &newText, const QSt
     result.ok = merged != nullptr;
     result.text = merged ? QString::fromUtf8(merged, qsizetype(length)) : newText;
     free(merged);
-    result.keepsTyped = keepsAddedText(base, newText, result.text);
     return result;
 }

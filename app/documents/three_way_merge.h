@@ -7,24 +7,17 @@
 // overlapping or touching) make the merge fail unless they are the same
 // change.
 //
-// The result also says whether every run of text the editor added to the
-// base is still in the merged text: a merge that lost one is the user's to
-// decide, never a success.
+// So a merge that succeeds has carried every change of both versions, the
+// editor's typing among them, and one that could not carry them all fails:
+// whether the typed text is kept is known from the merge itself, never
+// guessed afterwards by comparing the texts.
 #pragma once
 
 #include <QString>
 
-#include <optional>
-
 struct MergeResult {
-    bool ok = false;          // no place was changed by both versions differently
-    bool keepsTyped = true;   // every run the editor added to the base is in `text`
-    QString text;             // the merged text; the editor's text when the merge failed
+    bool ok = false;  // every change of both versions carried; none at a place the other changed differently
+    QString text;     // the merged text; the editor's text when the merge failed
 };
 
 MergeResult mergeOriginal(const QString &base, const QString &newText, const QString &alternative);
-
-// Whether `merged` keeps every run of text that `edited` added to `base`:
-// no character of those runs is among what the way from `edited` to
-// `merged` deletes.
-bool keepsAddedText(const QString &base, const QString &edited, const QString &merged);
