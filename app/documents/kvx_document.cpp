@@ -58,7 +58,7 @@ void KVXDocument::presentedItemDidChange() {
     qCInfo(lcApp, "our document is clean");
     platform::FileState state;
     QString reason;
-    if (std::optional<QByteArray> bytes = readContentFile(&state, &reason)) {
+    if (std::optional<QByteArray> bytes = readContentFile(&state, &reason, kLargestVersionTakenIn)) {
         if (readFromData(*bytes, fileType(), &reason))
             noteFileOnDisk(state, *bytes);
     }

@@ -235,7 +235,9 @@ void KVXTextDocument::showBothVersions(const DiskVersion &disk, const QString &m
 void KVXTextDocument::presentedItemDidChange() {
     platform::FileState state;
     QString reason;
-    const std::optional<QByteArray> bytes = readContentFile(&state, &reason);
+    // (A version that grew past the bound since it was looked at is not
+    // read: its growth is a change of its own, told of as such.)
+    const std::optional<QByteArray> bytes = readContentFile(&state, &reason, kLargestVersionTakenIn);
     if (!bytes) {
         qCWarning(lcApp, "the changed file %s cannot be read: %s", qPrintable(contentPath()), qPrintable(reason));
         return;

@@ -32,7 +32,8 @@
 // change still waiting, or whose question is closed unanswered, when the
 // session ends stays in the file: quitting puts the user's text beside it
 // (Document::saveBeforeQuitting()). A merge that asks nothing is made at
-// once.
+// once. A version larger than a file opens without asking is never read
+// here: the document is told of it instead (Document::takeInLargeVersion()).
 #pragma once
 
 #include <QPointer>

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QTimer>
 #include <QWidget>
 
@@ -40,31 +41,86 @@ QByteArray contentHash(const QByteArray &bytes) {
     return QCryptographicHash::hash(bytes, QCryptographicHash::Blake2b_256);
 }
 
-// The bytes of the open file `descriptor` (which it closes), with its state
-// in `state` as it was before they were read; nothing, with the reason, for
-// anything but a plain file (a pipe or a device could keep the read waiting
-// forever) or a failed read.
-std::optional<QByteArray> readOpenFile(int descriptor, FileState *state, QString *error) {
-    auto fail = [error](const QString &why) -> std::optional<QByteArray> {
+// A file's size as the user reads it ("1.5 GB"), as opening one asks it.
+QString sizeForUser(qint64 bytes) { return QLocale().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat); }
+
+// The open file `descriptor` (which it closes) as a QFile, with its state as
+// it is before anything of it is read; nothing, with the reason, for
+// anything but a plain file (a pipe or a device could keep a read waiting
+// forever).
+std::optional<FileState> openPlainFile(QFile &file, int descriptor, QIODevice::OpenMode mode, QString *error) {
+    auto fail = [error](const QString &why) -> std::optional<FileState> {
         if (error)
             *error = why;
         return std::nullopt;
     };
-    QFile file;
-    if (!file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    if (!file.open(descriptor, mode, QFileDevice::AutoCloseHandle)) {
         ::close(descriptor);
         return fail(file.errorString());
     }
     struct stat info;
     if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode))
         return fail(QStringLiteral("It is not a plain file."));
-    const FileState before = FileState::ofOpenFile(descriptor);
-    QByteArray bytes = file.readAll();
+    return FileState::ofOpenFile(descriptor);
+}
+
+// The bytes of the open file `descriptor` (which it closes), with its state
+// in `state` as it was before they were read; nothing, with the reason, for
+// anything but a plain file, a failed read, or a file of more than
+// `largest` bytes when that is given (of which no more than that is read,
+// however it grows meanwhile).
+std::optional<QByteArray> readOpenFile(int descriptor, FileState *state, QString *error,
+                                       std::optional<qint64> largest = std::nullopt) {
+    auto fail = [error](const QString &why) -> std::optional<QByteArray> {
+        if (error)
+            *error = why;
+        return std::nullopt;
+    };
+    QFile file;
+    const std::optional<FileState> before = openPlainFile(file, descriptor, QIODevice::ReadOnly, error);
+    if (!before)
+        return std::nullopt;
+    auto tooLarge = [&](qint64 size) {
+        return fail(QStringLiteral("It holds %1, more than %2.").arg(sizeForUser(size), sizeForUser(*largest)));
+    };
+    if (largest && before->size > *largest)
+        return tooLarge(before->size);
+    QByteArray bytes = largest ? file.read(*largest + 1) : file.readAll();
     if (file.error() != QFileDevice::NoError)
         return fail(file.errorString());
+    if (largest && bytes.size() > *largest)
+        return tooLarge(bytes.size());
     if (state)
-        *state = before;
+        *state = *before;
     return bytes;
+}
+
+// The hash of the bytes of the open file `descriptor` (which it closes), as
+// contentHash() makes it of them whole, read a piece at a time: a file of
+// any size costs no more memory than a piece. With its state in `state` as
+// it was before it was read.
+std::optional<QByteArray> hashOpenFile(int descriptor, FileState *state, QString *error) {
+    QFile file;
+    const std::optional<FileState> before =
+        openPlainFile(file, descriptor, QIODevice::ReadOnly | QIODevice::Unbuffered, error);
+    if (!before)
+        return std::nullopt;
+    QCryptographicHash hash(QCryptographicHash::Blake2b_256);
+    QByteArray piece(1 << 20, Qt::Uninitialized);
+    for (;;) {
+        const qint64 got = file.read(piece.data(), piece.size());
+        if (got < 0) {
+            if (error)
+                *error = file.errorString();
+            return std::nullopt;
+        }
+        if (got == 0)
+            break;
+        hash.addData(QByteArrayView(piece.constData(), got));
+    }
+    if (state)
+        *state = *before;
+    return hash.result();
 }
 
 // Why the content file could not be opened where the document knows it.
@@ -304,7 +360,21 @@ std::optional<QByteArray> Document::contentsOfPath(const QString &path, const QS
     return readOpenFile(descriptor, state, error);
 }
 
-std::optional<QByteArray> Document::readContentFile(FileState *state, QString *error) const {
+std::optional<QByteArray> Document::readContentFile(FileState *state, QString *error,
+                                                   std::optional<qint64> largest) const {
+    return readContentFileBy(
+        [largest](int descriptor, FileState *before, QString *reason) {
+            return readOpenFile(descriptor, before, reason, largest);
+        },
+        state, error);
+}
+
+std::optional<QByteArray> Document::hashContentFile(FileState *state, QString *error) const {
+    return readContentFileBy(hashOpenFile, state, error);
+}
+
+std::optional<QByteArray> Document::readContentFileBy(const ReadOpenFile &read, FileState *state,
+                                                     QString *error) const {
     auto fail = [error](const QString &why) -> std::optional<QByteArray> {
         if (error)
             *error = why;
@@ -322,7 +392,7 @@ std::optional<QByteArray> Document::readContentFile(FileState *state, QString *e
             return fail(openFailure(errno));
         FileState before;
         QString reason;
-        std::optional<QByteArray> bytes = readOpenFile(descriptor, &before, &reason);
+        std::optional<QByteArray> bytes = read(descriptor, &before, &reason);
         if (!bytes)
             return fail(reason);
         // Still there, as it was read.
@@ -424,6 +494,7 @@ void Document::noteFileOnDisk(const FileState &state, const QByteArray &bytes) {
 void Document::noteFileState(const FileState &state, const QByteArray &hash) {
     m_fileState = state;
     m_contentHash = hash;
+    m_versionLeftOnDisk.reset();
     // Where the bytes came from or went: what the document's path led to
     // then, not what it may lead to now.
     m_knownTarget = m_readTarget.isEmpty() ? realWritePath(contentPath()) : std::exchange(m_readTarget, QString());
@@ -957,14 +1028,21 @@ bool Document::holdsUnseenVersion() {
     const FileState now = FileState::at(at.target);
     if (!now.exists || now == m_fileState)
         return false;
+    // Another size is another version, known without reading a byte of it
+    // (it may be far larger than anything the document would read, and the
+    // session may be ending).
+    if (now.size != m_fileState.size)
+        return true;
+    // Of the same size: its bytes hashed a piece at a time, as large as the
+    // document's own at most.
     FileState state;
-    const std::optional<QByteArray> bytes = readContentFile(&state, nullptr);
+    const std::optional<QByteArray> hash = hashContentFile(&state, nullptr);
     // (What cannot be read is not known to be the document's own.)
-    if (!bytes || !isKnownContent(*bytes)) {
+    if (!hash || *hash != m_contentHash) {
         m_readTarget.clear();
         return true;
     }
-    noteFileOnDisk(state, *bytes);
+    noteFileState(state, *hash);
     return false;
 }
 
@@ -999,6 +1077,10 @@ void Document::autosaveInBackground() {
     // (it may still be writing): writing now would put this text over it
     // unseen. Take it in first, or wait for it to settle.
     const FileState onDisk = FileState::at(at.target);
+    // Another program's version too large to take in, which the user chose
+    // to leave on the disk: only their own Save writes over it.
+    if (m_versionLeftOnDisk && onDisk == *m_versionLeftOnDisk)
+        return;
     if (onDisk.exists && !(onDisk == m_fileState)) {
         checkFileOnDisk();
         if (!(FileState::at(destination().target) == m_fileState)) {
@@ -1092,12 +1174,18 @@ bool Document::canClose() {
     if (!m_edited)
         return true;
     const QString loss = m_filePath.isEmpty() ? QString() : lossOnSave();
+    // Another program's version the user left on the disk is saved over
+    // only when they say so.
+    const bool overLeft = m_versionLeftOnDisk && FileState::at(destination().target) == *m_versionLeftOnDisk;
     // (Where the path leads to another file, the question below, and Save's.)
-    if (autosavesInPlace() && !m_filePath.isEmpty() && loss.isEmpty() && destination().known)
+    if (autosavesInPlace() && !m_filePath.isEmpty() && loss.isEmpty() && destination().known && !overLeft)
         return saveToPath(m_filePath, m_fileType, SaveOperation::Autosave);
     QString informative = QStringLiteral("Your changes will be lost if you don't save them.");
     if (!loss.isEmpty())
         informative += QStringLiteral(" Saving them changes more in the file: ") + loss;
+    if (overLeft)
+        informative += QStringLiteral(" Saving them replaces the version another program left in the file (%1).")
+                           .arg(sizeForUser(m_versionLeftOnDisk->size));
     const int answer = Alerts::runModal(
         {QStringLiteral("Do you want to save the changes made to the document “%1”?").arg(displayName()),
          informative,
@@ -1230,8 +1318,9 @@ void Document::checkFileOnDisk() {
         noteLeadsElsewhere(QString());
     const FileState now = FileState::at(at.target);
     // Unchanged, or gone (deleted, moved away): the document keeps what it
-    // holds, and a later save writes it anew.
-    if (now == m_fileState || !now.exists) {
+    // holds, and a later save writes it anew. Or the version too large to
+    // take in that the user chose to leave there: told once.
+    if (now == m_fileState || !now.exists || (m_versionLeftOnDisk && now == *m_versionLeftOnDisk)) {
         m_settleTimer->stop();
         m_unsettledState = FileState();
         return;
@@ -1242,7 +1331,10 @@ void Document::checkFileOnDisk() {
     m_unsettledState = FileState();
     m_takingInChange = true;
     m_lookAgain = false;
-    presentedItemDidChange();
+    if (now.size > kLargestVersionTakenIn)
+        takeInLargeVersion(now);
+    else
+        presentedItemDidChange();
     m_takingInChange = false;
     if (m_closing)
         return;
@@ -1287,5 +1379,64 @@ bool Document::hasSettled(const FileState &now) {
 }
 
 void Document::presentedItemDidChange() {}
+
+void Document::takeInLargeVersion(const FileState &now) {
+    // Touched, or written again as it was: the document's own bytes, hashed
+    // a piece at a time.
+    if (now.size == m_fileState.size) {
+        FileState state;
+        if (const std::optional<QByteArray> hash = hashContentFile(&state, nullptr); hash && *hash == m_contentHash) {
+            noteFileState(state, *hash);
+            return;
+        }
+    }
+    if (holdChangeWhileTyping())
+        return;
+    const QString size = sizeForUser(now.size);
+    qCInfo(lcPlatform).noquote() << QStringLiteral("%1 changed on disk to %2: not read").arg(m_filePath, size);
+    Alert alert{QStringLiteral("File has changed"),
+                QStringLiteral("The file on disk has been changed by another program and %1 %2, too large to merge. "
+                               "Do you want to keep your text, or open the new version?")
+                    .arg(now.size > m_fileState.size ? QStringLiteral("grew to") : QStringLiteral("is now"), size),
+                {QStringLiteral("Keep Mine"), QStringLiteral("Open New Version")},
+                AlertStyle::Informational,
+                m_edited ? QStringLiteral("Keep Mine leaves the file's version on disk until you save. Opening the "
+                                          "new version first puts your text in a file beside it.")
+                         : QStringLiteral("Keep Mine leaves the file's version on disk until you save.")};
+    // It comes unasked, maybe among the user's keys, which must not answer it.
+    alert.unasked = true;
+    if (Alerts::runModal(alert, firstWindow()) == 1 && openLargeVersion())
+        return;
+    // Kept (or closed unanswered): the version stays on the disk, not taken
+    // in, so nothing saves over it by itself and quitting puts the text
+    // beside it; it is not asked about again.
+    m_versionLeftOnDisk = now;
+}
+
+bool Document::openLargeVersion() {
+    // As opening such a file asks.
+    if (!DocumentController::confirmOpeningLargeFile(contentPath(), firstWindow()))
+        return false;
+    // The typed text first goes into a file of its own: the new version
+    // takes its place in the window.
+    if (m_edited) {
+        const QString kept = keepTextApart(QStringLiteral("Another program's version of the file was opened in its "
+                                                          "place."));
+        if (kept.isEmpty()) {
+            reportError(QStringLiteral("The new version of “%1” was not opened.").arg(displayName()),
+                        QStringLiteral("Your text could not be kept in a file of its own; the document keeps it."));
+            return false;
+        }
+        Alerts::simpleAlert(QStringLiteral("The document shows the file's new version. Your text is in “%1”.")
+                                .arg(displayablePath(kept)),
+                            QStringLiteral("Your edits to “%1” are kept apart.").arg(displayName()));
+    }
+    QString reason;
+    if (!revertToContentsOfFile(&reason)) {
+        reportError(QStringLiteral("The new version of “%1” could not be opened.").arg(displayName()), reason);
+        return false;
+    }
+    return true;
+}
 
 }  // namespace platform

@@ -50,6 +50,16 @@
 // over it, not even quitting, which puts the edits into a file of their own
 // then (saveBeforeQuitting()).
 //
+// Another program's version larger than a file the program opens without
+// asking (kLargestVersionTakenIn) is never read whole to be merged or
+// compared: its size alone tells it from the document's own (whose bytes,
+// where the sizes agree, are hashed a piece at a time). The user is told
+// what it grew to and keeps their text, or opens the new version as
+// opening such a file does, their text put in a file of its own first. A
+// version kept out stays on the disk unseen: it is not asked about again,
+// the autosave and closing do not save over it (only Save does), and
+// quitting puts the text beside it.
+//
 // A save of the document's own file in place that the user does not wait on
 // (the autosave after an edit and its retries, Save from the File menu)
 // costs the main thread a snapshot of the contents (snapshotForSave()); the
@@ -84,6 +94,7 @@
 #include <memory>
 #include <optional>
 
+#include "platform/documents/document_controller.h"
 #include "platform/documents/file_panels.h"
 #include "platform/documents/file_presenter.h"
 
@@ -349,7 +360,12 @@ public:
     // longer than a program that truncates a file and then writes it pauses
     // between the two.
     static constexpr std::chrono::milliseconds kShrunkFileQuiet{1500};
-    // The content file changed on disk; the base does nothing.
+    // The largest version of the content file that another program's change
+    // is read whole for (to be merged, compared or reloaded): the size a
+    // file opens without a question. A larger one is told of instead.
+    static constexpr qint64 kLargestVersionTakenIn = DocumentController::kLargeDocumentBytes;
+    // The content file changed on disk, to a version of no more than
+    // kLargestVersionTakenIn bytes; the base does nothing.
     virtual void presentedItemDidChange();
     // Whether a change is held until the user stops typing.
     bool isChangeHeld() const { return m_changeHeld; }
@@ -366,8 +382,14 @@ protected:
     // The bytes of the content file now, read safely against a writer that
     // is still at work: `state` is the state they were read in. Nothing,
     // with the reason, when its path now leads to another file than the
-    // document's own.
-    std::optional<QByteArray> readContentFile(FileState *state, QString *error) const;
+    // document's own, or when the file holds more than `largest` bytes
+    // where that is given (no more than that is read).
+    std::optional<QByteArray> readContentFile(FileState *state, QString *error,
+                                              std::optional<qint64> largest = std::nullopt) const;
+    // The same, but the hash of the bytes (as isKnownContent() compares
+    // them), read a piece at a time: a file of any size costs a piece of
+    // memory.
+    std::optional<QByteArray> hashContentFile(FileState *state, QString *error) const;
     // Writes the bytes of the file at `path` for writeToPath(): during a
     // save of the document's own file, its content file goes to the place
     // that save was checked or agreed for, and nowhere else.
@@ -439,8 +461,20 @@ private:
     // empty when none took it.
     QString keepTextApart(const QString &why);
     // Whether the content file, where the document knows it, holds another
-    // program's version that the document has not taken in.
+    // program's version that the document has not taken in. It reads no
+    // more than a file as large as the document's own, a piece at a time.
     bool holdsUnseenVersion();
+    // What readContentFile() and hashContentFile() make of the open file.
+    using ReadOpenFile = std::function<std::optional<QByteArray>(int descriptor, FileState *state, QString *error)>;
+    std::optional<QByteArray> readContentFileBy(const ReadOpenFile &read, FileState *state, QString *error) const;
+    // Another program's version of the content file, `now`, past
+    // kLargestVersionTakenIn: the user keeps their text, leaving it on the
+    // disk unseen, or opens it (openLargeVersion()).
+    void takeInLargeVersion(const FileState &now);
+    // Opens the file's version in the document, asking as opening a file so
+    // large does, and puts the typed text in a file of its own first. False
+    // when it did not (the document keeps its text).
+    bool openLargeVersion();
     // Tells what a write could not keep of the file, in a notice.
     void tellNotKept(const QString &name, const QString &notKept);
     // The file state and the hash of what the document now knows is on disk.
@@ -490,6 +524,7 @@ private:
     QElapsedTimer m_unsettledSince;
     bool m_takingInChange = false;  // presentedItemDidChange() runs (it may ask)
     bool m_changeHeld = false;      // a change waits for the user to stop typing
+    std::optional<FileState> m_versionLeftOnDisk;  // too large to take in, kept out by the user
     bool m_askNow = false;          // the user acts on the document: no change is held
     quint64 m_failureNotice = 0;    // the notice that the autosave fails
     bool m_lookAgain = false;       // a change was seen meanwhile

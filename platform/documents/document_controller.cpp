@@ -187,7 +187,7 @@ void DocumentController::reportFailures(const QList<Failure> &failures) {
                       AlertStyle::Warning});
 }
 
-bool DocumentController::confirmOpeningLargeFile(const QString &path) const {
+bool DocumentController::confirmOpeningLargeFile(const QString &path, QWidget *parent) {
     const QFileInfo file(path);
     if (!file.isFile() || file.size() <= kLargeDocumentBytes)
         return true;
@@ -197,7 +197,8 @@ bool DocumentController::confirmOpeningLargeFile(const QString &path) const {
          QStringLiteral("A document this large takes much of the computer's memory (about 100 times its size) "
                         "and a long time to open, and the editor is slow with it."),
          {QStringLiteral("Open"), QStringLiteral("No")},
-         AlertStyle::Warning});
+         AlertStyle::Warning},
+        parent);
     if (answer != 0)
         qCInfo(lcPlatform, "%s is not opened: %s is more than the editor takes comfortably", qPrintable(path),
                qPrintable(size));

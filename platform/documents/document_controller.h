@@ -20,6 +20,8 @@
 
 #include <functional>
 
+class QWidget;
+
 namespace platform {
 
 class Document;
@@ -61,6 +63,9 @@ public:
     // 20 MB, over 13 GB for 200 MB), and the window shows only once all of
     // it is built.
     static constexpr qint64 kLargeDocumentBytes = 10 * 1024 * 1024;
+    // Asks before a file above kLargeDocumentBytes is read, giving its size;
+    // true to open it (at once for a smaller file).
+    static bool confirmOpeningLargeFile(const QString &path, QWidget *parent = nullptr);
     // A new untitled document with its windows, shown when `display`.
     Document *openUntitledDocument(bool display = true);
     // Asks for files with the open panel and opens each.
@@ -116,8 +121,6 @@ signals:
 
 private:
     Document *makeDocument(const QString &type) const;
-    // Asks before a file above kLargeDocumentBytes is read; true to open.
-    bool confirmOpeningLargeFile(const QString &path) const;
     struct Failure {
         QString path;
         QString reason;

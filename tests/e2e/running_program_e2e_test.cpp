@@ -1,16 +1,16 @@
 // The program as a process: one program per user, display and preferences
 // (later starts hand their files to it, as tabs of its front window, a
 // killed one is taken over, two started at once end as one), and a
-// terminating signal that ends it even
-// while an alert waits for an answer, with the edit saved in place (beside
-// the file, where another program's version was not taken in, else in the
-// user's documents folder, whose place the next start tells). A kill
-// during a save leaves its text beside the file, told at each start until
-// the file holds it. Started
-// as root it runs, the web engine without its sandbox; a start that never
-// showed a window leaves no crash for the next to offer. Keys typed while
-// the save in place fails all reach the text, and so do keys typed while
-// another program rewrites the file, whose question waits for them.
+// terminating signal that ends it even while an alert waits for an answer,
+// with the edit saved in place (beside the file, where another program's
+// version was not taken in, else in the user's documents folder, whose
+// place the next start tells), also where that version is a file of 1.5 GB,
+// which is told of by its size and never read. A kill during a save leaves
+// its text beside the file, told at each start until the file holds it.
+// Started as root it runs, the web engine without its sandbox; a start that
+// never showed a window leaves no crash for the next to offer. Keys typed
+// while the save in place fails all reach the text, and so do keys typed
+// while another program rewrites the file, whose question waits for them.
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
@@ -585,6 +585,110 @@ TEST(RunningProgram, ATerminatingSignalWhileAnotherProgramsVersionWaitsForThePau
     testing_qt::spinFor(300ms);
     endsBySignalKeepingTheirsAndMineBeside(orvane, user, "first line\n2nd line\n",
                                            QByteArray::fromStdString(typed) + "first line\nsecond line\n", log);
+}
+
+// The memory a process holds in RAM (its VmRSS), in bytes; -1 once it is
+// gone.
+qint64 residentMemory(qint64 pid) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (pid <= 0 || !status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
+    return -1;
+}
+
+// Another program's file of `size` bytes (zeros, sparse: it takes no disk)
+// at `path`: renamed over it, as most programs save, or written in place.
+bool putSparseFile(const QString &path, qint64 size, bool inPlace) {
+    QFile file(inPlace ? path : path + ".new~");
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || !file.resize(size))
+        return false;
+    file.close();
+    return inPlace ||
+           ::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(path).constData()) == 0;
+}
+
+// Another program puts a file of 1.5 GB in the place of the document's
+// (renamed over it; in a second run, written in place) while the last keys
+// wait for their save: the program tells what the file grew to without
+// reading it (its memory stays far below the file's size), and a
+// terminating signal, as a logout sends, keeps the typed text beside the
+// file within the seconds a logout waits, the file as the other program
+// left it. The next start tells where the text is.
+TEST(RunningProgram, AFileReplacedByAHugeOneIsToldOfByItsSizeUnreadAndALogoutKeepsTheTypedTextBeside) {
+    if (!testing_x::canType())
+        GTEST_SKIP() << "keys cannot be typed on this display (libxtst-dev)";
+    // Growth of the program past this is a read of the file (a memory bound
+    // in a test only because it catches that).
+    constexpr qint64 kRead = qint64(1) << 30;
+    constexpr qint64 kHuge = qint64(3) << 29;  // 1.5 GB
+    for (const bool inPlace : {false, true}) {
+        SCOPED_TRACE(inPlace ? "written in place" : "renamed over it");
+        User user;
+        const QString name = inPlace ? "rewritten" : "renamed";
+        const QString file = user.path(name + ".md");
+        ASSERT_TRUE(writeAll(file, "original\n"));
+        QProcess orvane;
+        QString log;
+        ASSERT_TRUE(user.startTypingInto(orvane, file, &log));
+        const qint64 pid = orvane.processId();
+        // Typed, and saved in place by itself a moment later; typed again,
+        // and the file replaced before that save comes.
+        ASSERT_TRUE(testing_x::typeText("typed "));
+        ASSERT_TRUE(testing_qt::spinUntil([&] { return readAll(file) == "typed original\n"; }, 30s))
+            << log.toStdString();
+        const qint64 before = residentMemory(pid);
+        ASSERT_GT(before, 0);
+        qint64 most = before;
+        auto watch = [&] {
+            most = std::max(most, residentMemory(pid));
+            return most - before < kRead;
+        };
+        ASSERT_TRUE(testing_x::typeText("more "));
+        ASSERT_TRUE(putSparseFile(file, kHuge, inPlace));
+
+        const QString told = QStringLiteral("Alert: File has changed The file on disk has been changed by another "
+                                            "program and grew to 1.5 GB");
+        testing_qt::spinUntil([&] { return !watch() || log.contains(told); }, 60s);
+        if (!watch()) {
+            orvane.kill();
+            orvane.waitForFinished();
+            FAIL() << "the program grew by " << (most - before) / 1048576 << " MB: it read the file";
+        }
+        ASSERT_TRUE(log.contains(told)) << log.toStdString();
+        if (!inPlace) {
+            QDir().mkpath(QStringLiteral(ORVANE_ARTIFACT_DIR));
+            testing_qt::spinFor(500ms);  // the alert drawn, for the picture only
+            if (QScreen *screen = QGuiApplication::primaryScreen())
+                screen->grabWindow(0).save(QStringLiteral(ORVANE_ARTIFACT_DIR "/e2e-huge-version.png"), "PNG");
+        }
+
+        ::kill(pid_t(pid), SIGTERM);
+        const QString beside = user.path(name + " (your edits, not merged).md");
+        EXPECT_TRUE(testing_qt::spinUntil(
+            [&] {
+                watch();
+                return readAll(beside) == "typed more original\n" && user.onDisk("appCrashed") == QJsonValue(false);
+            },
+            20s))
+            << readAll(beside).toStdString() << "\n" << log.toStdString();
+        EXPECT_LT(most - before, kRead) << "the program grew by " << (most - before) / 1048576 << " MB";
+        EXPECT_EQ(QFileInfo(file).size(), kHuge) << "the other program's version was saved over";
+        ASSERT_TRUE(finishes(orvane, kEndsAfterQuitting)) << "still running after the signal\n" << log.toStdString();
+        EXPECT_EQ(orvane.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(orvane.exitCode(), 0);
+
+        ASSERT_TRUE(writeAll(user.path("other.md"), "# Other\n"));
+        QProcess next;
+        QString nextLog;
+        user.start(next, {user.path("other.md")}, &nextLog);
+        EXPECT_TRUE(testing_qt::spinUntil([&] { return nextLog.contains("Alert: When Orvane last quit"); }, 60s))
+            << nextLog.toStdString();
+        EXPECT_TRUE(nextLog.contains(beside)) << nextLog.toStdString();
+        quit(next);
+    }
 }
 
 // Kills a process (kill -9) the moment a save of the file `name` writes

@@ -1,6 +1,10 @@
-// Another program's version of a large document's file: hundreds of
-// scattered changes merged into a document with scattered typing, taken in
-// without a question and equal to what git merges of the three texts.
+// Another program's version of a document's file, at any size: hundreds of
+// scattered changes merged into a large document with scattered typing,
+// taken in without a question and equal to what git merges of the three
+// texts; and a version past the size a file opens without asking, told of
+// by its size, kept out (nothing saves over it unasked, quitting puts the
+// typed text beside it) or opened as opening asks, the typed text put
+// beside it first.
 #include <QFileInfo>
 #include <QHash>
 #include <QProcess>
@@ -24,8 +28,8 @@ QString joined(const QStringList &lines) { return lines.join(u'\n') + u'\n'; }
 
 // What git merges of the three texts, as the independent reference; nothing
 // when git is not on this machine (or fails).
-std::optional<QString> gitMerge(const QString &folder, const QString &mine, const QString &base,
-                                const QString &theirs, int *conflicts) {
+std::optional<QString> gitMerge(const QString &folder, const QString &mine, const QString &base, const QString &theirs,
+                                int *conflicts) {
     const QString git = QStandardPaths::findExecutable(QStringLiteral("git"));
     if (git.isEmpty())
         return std::nullopt;
@@ -147,8 +151,7 @@ TEST_F(OutsideVersions, ALargeDocumentWithScatteredTypingTakesInHundredsOfScatte
         ASSERT_TRUE(renameSave(path(name), theirs.toUtf8()));
         ASSERT_TRUE(spinUntil(
             [&] {
-                return alerts.count() > before ||
-                       document->knownFileState() == platform::FileState::at(path(name));
+                return alerts.count() > before || document->knownFileState() == platform::FileState::at(path(name));
             },
             std::chrono::minutes(5)));
         EXPECT_EQ(alerts.count(), before) << "asked: " << alerts.shown().last().informativeText.toStdString();
@@ -167,4 +170,105 @@ TEST_F(OutsideVersions, ALargeDocumentWithScatteredTypingTakesInHundredsOfScatte
         }
         document->close();
     }
+}
+
+namespace {
+
+// A version of 12.5 MB of real text, past the size a file opens without
+// asking.
+constexpr qsizetype kGrownSize = 25 << 19;
+static_assert(kGrownSize > platform::DocumentController::kLargeDocumentBytes);
+
+QByteArray grownVersion(const QByteArray &name) { return large::docs(name, kGrownSize).left(kGrownSize); }
+
+}  // namespace
+
+// The user keeps their text: the version stays in the file, unseen. It is
+// not asked about again, the autosave does not write over it, closing asks
+// rather than saves over it, and quitting puts the typed text beside it.
+TEST_F(OutsideVersions, AVersionPastTheOpeningSizeIsToldOfByItsSizeAndKeptOutNothingSavesOverItUnasked) {
+    SmartEditorDocument *document = open("kept.md", "ours\n");
+    ASSERT_TRUE(document);
+    document->setAutosaveDelay(std::chrono::hours(1));
+    type(document, "Typed.");
+    const QByteArray grown = grownVersion("kept.md");
+    alerts.addAnswers({0});  // Keep Mine
+    ASSERT_TRUE(renameSave(path("kept.md"), grown));
+    ASSERT_TRUE(spinUntil([&] { return alerts.count() >= 1; }));
+    const platform::Alert asked = alerts.shown().last();
+    EXPECT_EQ(asked.messageText, "File has changed");
+    EXPECT_EQ(asked.informativeText.toStdString(),
+              "The file on disk has been changed by another program and grew to 12.5 MB, too large to merge. Do you "
+              "want to keep your text, or open the new version?");
+    EXPECT_EQ(asked.buttons, (QStringList{"Keep Mine", "Open New Version"}));
+    EXPECT_TRUE(asked.unasked);
+    EXPECT_EQ(text(document), "ours\nTyped.");
+    EXPECT_TRUE(document->isDocumentEdited());
+    EXPECT_EQ(document->fileString(), "ours\n");
+
+    document->checkFileOnDisk();
+    document->autosaveInBackground();
+    document->finishSaving();
+    EXPECT_EQ(alerts.count(), 1);
+    EXPECT_TRUE(readAll(path("kept.md")) == grown);
+
+    alerts.addAnswers({2});  // Cancel
+    EXPECT_FALSE(document->canClose());
+    ASSERT_EQ(alerts.count(), 2);
+    EXPECT_EQ(alerts.shown().last().buttons, (QStringList{"Save", "Don't Save", "Cancel"}));
+    EXPECT_TRUE(alerts.shown().last().informativeText.contains("another program left in the file (12.5 MB)"))
+        << alerts.shown().last().informativeText.toStdString();
+    EXPECT_TRUE(readAll(path("kept.md")) == grown);
+
+    EXPECT_TRUE(document->saveBeforeQuitting());
+    EXPECT_TRUE(readAll(path("kept.md")) == grown);
+    EXPECT_EQ(readAll(path("kept (your edits, not merged).md")), "ours\nTyped.");
+    const QList<Document::TextKeptAtQuit> kept = Document::textsKeptAtQuit(prefs());
+    ASSERT_EQ(kept.size(), 1);
+    EXPECT_TRUE(kept[0].why.contains("another program")) << kept[0].why.toStdString();
+}
+
+// The user opens the new version, and is asked as opening a file that large
+// asks: "No" keeps their text and leaves the version on the disk; "Open"
+// puts their text beside the file first and shows the version. The
+// document's own file is then past that size: written again as it was it
+// is told from another version by its bytes, and asks nothing; another
+// version of the same size is asked about.
+TEST_F(OutsideVersions, OpeningAVersionPastTheOpeningSizeAsksAsOpeningDoesAndPutsTheTypedTextBesideFirst) {
+    SmartEditorDocument *document = open("grown.md", "ours\n");
+    ASSERT_TRUE(document);
+    document->setAutosaveDelay(std::chrono::hours(1));
+    type(document, "Typed.");
+    const QString beside = path("grown (your edits, not merged).md");
+    QByteArray grown = grownVersion("grown.md");
+    alerts.addAnswers({1, 1});  // Open New Version, No
+    ASSERT_TRUE(renameSave(path("grown.md"), grown));
+    ASSERT_TRUE(spinUntil([&] { return alerts.count() >= 2; }));
+    EXPECT_EQ(alerts.shown()[1].messageText.toStdString(),
+              "The document “grown.md” is large: 12.5 MB. Do you want to open it?");
+    EXPECT_EQ(text(document), "ours\nTyped.");
+    EXPECT_FALSE(QFileInfo::exists(beside));
+    document->checkFileOnDisk();
+    EXPECT_EQ(alerts.count(), 2);
+
+    grown.replace(0, 1, "%");
+    alerts.addAnswers({1, 0});  // Open New Version, Open
+    ASSERT_TRUE(renameSave(path("grown.md"), grown));
+    ASSERT_TRUE(spinUntil([&] { return !document->isDocumentEdited(); }, std::chrono::minutes(2)));
+    ASSERT_EQ(alerts.count(), 5);
+    EXPECT_TRUE(alerts.shown()[4].informativeText.contains(beside)) << alerts.shown()[4].informativeText.toStdString();
+    EXPECT_EQ(readAll(beside), "ours\nTyped.");
+    EXPECT_TRUE(text(document) == QString::fromUtf8(grown));
+    EXPECT_TRUE(document->fileString() == QString::fromUtf8(grown));
+
+    ASSERT_TRUE(writeAll(path("grown.md"), grown));
+    ASSERT_TRUE(spinUntil([&] { return document->knownFileState() == platform::FileState::at(path("grown.md")); }));
+    EXPECT_EQ(alerts.count(), 5);
+
+    grown.replace(0, 1, "#");
+    alerts.addAnswers({0});  // Keep Mine
+    ASSERT_TRUE(renameSave(path("grown.md"), grown));
+    ASSERT_TRUE(spinUntil([&] { return alerts.count() == 6; }));
+    EXPECT_TRUE(alerts.shown()[5].informativeText.contains("and is now 12.5 MB"))
+        << alerts.shown()[5].informativeText.toStdString();
 }
