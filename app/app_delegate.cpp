@@ -34,6 +34,7 @@
 #include "platform/runtime/dispatch.h"
 #include "platform/documents/document.h"
 #include "platform/documents/document_controller.h"
+#include "platform/documents/unsaved_documents.h"
 #include "platform/documents/file_panels.h"
 #include "platform/files/folders.h"
 #include "platform/text/font_resolver.h"
@@ -209,6 +210,65 @@ void AppDelegate::tellTextsKeptAtQuit() {
         if (platform::Alerts::runModal(alert) >= 0)
             platform::Document::forgetTextsKeptAtQuit(defaults(), kept);
     });
+}
+
+void AppDelegate::bringBackUnsavedDocuments(const QString &folder) {
+    platform::UnsavedDocuments::Claim claim(folder.isEmpty() ? platform::UnsavedDocuments::folder() : folder);
+    const QList<platform::UnsavedDocuments::Claim::Entry> entries = claim.take();
+    if (entries.isEmpty())
+        return;
+    platform::DocumentController &documents = platform::DocumentController::shared();
+    // Files that cannot be opened are told together, after the others.
+    platform::DocumentController::OpenBatch batch(documents);
+    QStringList notBack, elsewhere;
+    for (const platform::UnsavedDocuments::Claim::Entry &entry : entries) {
+        if (!entry.document) {
+            const QString path = claim.giveBack(entry);
+            qCWarning(lcApp).noquote()
+                << QStringLiteral("The document kept in %1 cannot be read: %2").arg(path, entry.problem);
+            notBack << QStringLiteral("“%1”: %2").arg(platform::displayablePath(path), entry.problem);
+            continue;
+        }
+        const platform::UnsavedDocument &kept = *entry.document;
+        platform::Document *document = nullptr;
+        // Into its file's window; one open already holds a text of its own
+        // (another kept for the same file), and this one goes elsewhere.
+        if (!kept.filePath.isEmpty() && !documents.documentForPath(kept.filePath))
+            document = documents.openDocument(kept.filePath);
+        if (!document) {
+            document = documents.openUntitledDocument();
+            // Its own name again, unless another window has it now.
+            bool taken = kept.untitledNumber < 1;
+            for (platform::Document *other : documents.documents())
+                taken = taken || (other != document && other->filePath().isEmpty() &&
+                                  other->untitledNumber() == kept.untitledNumber);
+            if (document && kept.filePath.isEmpty() && !taken)
+                document->setUntitledNumber(kept.untitledNumber);
+        }
+        if (!document || !document->takeBackUnsavedDocument(kept)) {
+            if (document)
+                document->close();
+            const QString path = claim.giveBack(entry);
+            notBack << QStringLiteral("“%1”: it could not be opened in a window.").arg(platform::displayablePath(path));
+            continue;
+        }
+        claim.release(entry);
+        if (!kept.filePath.isEmpty() && document->filePath().isEmpty())
+            elsewhere << QStringLiteral("Your edits to “%1” are in the window “%2”: the file could not be opened.")
+                             .arg(platform::displayablePath(kept.filePath), document->displayName());
+    }
+    if (!elsewhere.isEmpty())
+        simpleAlertWithMessage(elsewhere.join(QStringLiteral("\n\n")),
+                               QStringLiteral("Edits kept when Orvane last ended are in untitled windows."));
+    if (!notBack.isEmpty())
+        simpleAlertWithMessage(
+            notBack.join(QStringLiteral("\n\n")) +
+                (notBack.size() == 1 ? QStringLiteral("\n\nIt stays where it is; remove it once you no longer need it.")
+                                     : QStringLiteral("\n\nThey stay where they are; remove each once you no longer "
+                                                      "need it.")),
+            notBack.size() == 1 ? QStringLiteral("A document kept when Orvane last ended could not be brought back.")
+                                : QStringLiteral("%1 documents kept when Orvane last ended could not be brought back.")
+                                      .arg(notBack.size()));
 }
 
 // --- The crash offer -----------------------------------------------------------------

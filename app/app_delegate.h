@@ -8,10 +8,15 @@
 // the time-in-use milestones (1, 10, 100 hours, then every 100 up to 1000
 // and every 1000 after). A damaged or unreadable preferences file is told to
 // the user once, and so is where the last quit kept edits it could not save
-// in their files. Quit: the edits still waiting for their save in place are
-// saved (into a file of their own, beside the file or elsewhere, where
-// another program's version of it was not taken in, or their save failed),
-// and the crash flag is cleared.
+// in their files. The documents a run that ended without asking kept whole
+// come back in their windows (bringBackUnsavedDocuments()). Quit: the
+// edits still waiting for their save in place are saved (into a file of
+// their own, beside the file or elsewhere, where another program's version
+// of it was not taken in, or their save failed), documents that no file
+// holds (untitled, or not saved in place) are kept whole for the next
+// start, and the crash flag is cleared. Quit from the menu closes every
+// window first, asking about each edited document, so that nothing is left
+// to keep (Don't Save discards); only a quit that asks nobody keeps any.
 //
 // The delegate is the application's responder for the actions no window
 // takes: preferences, guides, help pages, announcements, extras folders,
@@ -66,6 +71,15 @@ public:
     // save in their files (or that it could keep them nowhere); once the
     // alert is answered they are not told again.
     void tellTextsKeptAtQuit();
+    // Brings back the documents a run that ended without asking kept in
+    // `folder` (the program's, unless given): an untitled one as an untitled
+    // window holding its text, one of a file as that file's window holding
+    // the edits, each edited; where its file cannot be opened, the edits
+    // come back in an untitled window and an alert says so. Those brought
+    // back are no longer kept; one that cannot be read is told in an alert
+    // that names where it is, and stays there. Two programs starting at
+    // once never both bring one back.
+    void bringBackUnsavedDocuments(const QString &folder = QString());
 
     // The crash offer: "Report Crash" writes a mail to the maker and shows
     // the crash reports folder; "False Alarm" ends it.

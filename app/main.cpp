@@ -3,7 +3,9 @@
 // Starts Orvane on the given files, and on folders as project windows (an
 // untitled window without any, or when none of them could be opened). While
 // Orvane runs for the user on this display, a start hands the files to it,
-// which opens them in front (or only comes to the front), and ends. With
+// which opens them in front (or only comes to the front), and ends. The
+// documents a terminating signal kept (untitled ones, and edits not saved
+// in place) come back in their windows at the next start. With
 // --screenshot, the process shows its own windows, saves the screen to
 // FILE.png once they have shown themselves, and quits; beside a running
 // Orvane it leaves the preferences as they are. Started as root, it runs
@@ -45,7 +47,8 @@ int s_quitSignal[2] = {-1, -1};
 // A request to end (a session logging out, a kill with the default signal)
 // ends the program whatever it is doing: nobody may be there to answer an
 // alert open now, or one raised while quitting, so none waits. The quit
-// sequence then saves what saves in place and clears the crash flag.
+// sequence then saves what saves in place, keeps for the next start the
+// documents no file holds, and clears the crash flag.
 void quitOnSignals(QApplication &application) {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, s_quitSignal) != 0)
         return;
@@ -192,8 +195,9 @@ int main(int argc, char **argv) {
         platform::Folders::configFolder(), platform::ProgramInstance::currentDisplay()));
     // A screenshot is of this process's own windows.
     const bool ownWindows = options.isSet(screenshot);
-    switch (instance.claim(named, ownWindows ? platform::ProgramInstance::Mode::RunBeside
-                                             : platform::ProgramInstance::Mode::HandOver)) {
+    const platform::ProgramInstance::Role role = instance.claim(
+        named, ownWindows ? platform::ProgramInstance::Mode::RunBeside : platform::ProgramInstance::Mode::HandOver);
+    switch (role) {
     case platform::ProgramInstance::Role::HandedOver:
         return 0;
     case platform::ProgramInstance::Role::Unanswered:
@@ -234,6 +238,11 @@ int main(int argc, char **argv) {
         if (shot)
             takeScreenshotAndQuit(path);
     });
+    // What the last run kept as it ended without asking (the session ended)
+    // comes back first, so that the files named now open in front; a guest
+    // leaves it to the program it runs beside.
+    if (role == platform::ProgramInstance::Role::Owner)
+        delegate.bringBackUnsavedDocuments();
     // Folders named on the command line open as projects, files as documents.
     delegate.openCommandLinePaths(paths);
     // Files that could not be opened (told in one alert) leave an

@@ -383,6 +383,44 @@ void KVXTextDocument::resetTextTo(const QString &text) {
     });
 }
 
+// --- Kept when the session ended -------------------------------------------------------
+
+std::optional<platform::UnsavedDocument> KVXTextDocument::unsavedDocument() const {
+    if (!_textView)
+        return std::nullopt;
+    platform::UnsavedDocument kept;
+    kept.text = _textView->utf8Text();
+    kept.filePath = filePath();
+    kept.fileType = fileType();
+    kept.displayName = displayName();
+    kept.untitledNumber = untitledNumber();
+    if (!filePath().isEmpty()) {
+        kept.base = _fileString;
+        kept.contentHash = knownContentHash();
+    }
+    return kept;
+}
+
+bool KVXTextDocument::takeBackUnsavedDocument(const platform::UnsavedDocument &kept) {
+    if (!_textView)
+        return false;
+    const QString text = QString::fromUtf8(kept.text);
+    // Untitled, or the file as the edits left it: the kept text is all.
+    if (filePath().isEmpty() || kept.filePath.isEmpty() || knownContentHash() == kept.contentHash) {
+        replaceShownText(text);
+        return true;
+    }
+    // Another program changed the file since: the edits were made on the
+    // kept base, and the file's version now is another program's change,
+    // taken in as one (its question, its merge).
+    qCInfo(lcApp, "%s changed since its edits were kept: taken in as an outside change", qPrintable(filePath()));
+    const DiskVersion disk{fileString(), m_form, m_fidelity};
+    _fileString = kept.base;
+    replaceShownText(text);
+    reloadShownDocument(disk);
+    return true;
+}
+
 void KVXTextDocument::fileURLChanged(const QString &path) {
     if (path.isEmpty() || !_textView)
         return;

@@ -78,6 +78,16 @@ public:
     // new document's text that another command made).
     void resetTextTo(const QString &text);
 
+    // What a session that ends keeps of a document whose text no file holds:
+    // the editor's text, the merge base, and the hash of the file's bytes
+    // that the document knew. Taken back, the text replaces the window's
+    // (one edit that can be undone) and the document is edited; where the
+    // file changed since it was kept, the other program's version is taken
+    // in as any outside change is (asking first, merged into the kept text
+    // against the kept base).
+    std::optional<platform::UnsavedDocument> unsavedDocument() const override;
+    bool takeBackUnsavedDocument(const platform::UnsavedDocument &kept) override;
+
     // Prints the editor's text with its styles, through the print panel or
     // into a PDF file.
     bool printDocument();

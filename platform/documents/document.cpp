@@ -147,6 +147,18 @@ Document::TextKeptAtQuit keptOf(const QVariant &entry) {
             fields.value(QStringLiteral("why")).toString()};
 }
 
+// Told at the next start, where a text went or that it went nowhere: nobody
+// may be there to see it now. On the disk before the session ends.
+void noteForTheNextStart(const Document::TextKeptAtQuit &kept) {
+    Defaults &defaults = Defaults::standard();
+    QVariantList record = defaults.arrayForKey(kTextsKeptAtQuitKey);
+    record.append(fieldsOf(kept));
+    defaults.setObject(record, kTextsKeptAtQuitKey);
+    if (!defaults.synchronize() && !defaults.filePath().isEmpty())
+        qCWarning(lcPlatform).noquote()
+            << QStringLiteral("%1: where its text went could not be noted for the next start").arg(kept.file);
+}
+
 std::mutex s_hookMutex;
 std::condition_variable s_hookReturned;
 Document::SaveStepHook s_saveStepHook;
@@ -925,6 +937,20 @@ bool Document::autosave() {
 
 bool Document::saveBeforeQuitting() {
     finishSaving();
+    // No file holds its text, and the user did not say it should go into
+    // the file unasked: kept whole, and brought back as it is. Where it
+    // cannot be, the edits of a file go beside it as below; the next start
+    // tells either.
+    if (m_edited && (m_filePath.isEmpty() || !autosavesInPlace())) {
+        QString reason;
+        if (keepUnsavedDocument(&reason))
+            return true;
+        const QString why = QStringLiteral("They could not be kept for the next start: ") + reason;
+        const TextKeptAtQuit kept{m_filePath.isEmpty() ? displayName() : m_filePath,
+                                  m_filePath.isEmpty() ? QString() : keepTextApart(why), why};
+        noteForTheNextStart(kept);
+        return !kept.keptIn.isEmpty();
+    }
     if (!autosavesInPlace() || m_filePath.isEmpty() || !m_edited)
         return autosave();
     // What the autosave would not write without the user (who cannot be
@@ -943,17 +969,29 @@ bool Document::saveBeforeQuitting() {
     m_autosaveTimer->stop();
     m_retryTimer->stop();
     const TextKeptAtQuit kept{m_filePath, keepTextApart(why), why};
-    // Told at the next start, where the text went or that it went nowhere:
-    // nobody may be there to see it now. On the disk before the session ends.
-    Defaults &defaults = Defaults::standard();
-    QVariantList record = defaults.arrayForKey(kTextsKeptAtQuitKey);
-    record.append(fieldsOf(kept));
-    defaults.setObject(record, kTextsKeptAtQuitKey);
-    if (!defaults.synchronize() && !defaults.filePath().isEmpty())
-        qCWarning(lcPlatform).noquote() << QStringLiteral("%1: where its text went could not be noted for the next start")
-                                               .arg(m_filePath);
+    noteForTheNextStart(kept);
     return !kept.keptIn.isEmpty();
 }
+
+bool Document::keepUnsavedDocument(QString *reason) {
+    m_autosaveTimer->stop();
+    m_retryTimer->stop();
+    const std::optional<UnsavedDocument> document = unsavedDocument();
+    *reason = QStringLiteral("The document could not give its text.");
+    const QString kept = document ? UnsavedDocuments::keep(*document, reason) : QString();
+    const QString name = m_filePath.isEmpty() ? displayName() : m_filePath;
+    if (kept.isEmpty()) {
+        qCCritical(lcPlatform).noquote()
+            << QStringLiteral("%1 could not be kept for the next start: %2").arg(name, *reason);
+        return false;
+    }
+    qCInfo(lcPlatform).noquote() << QStringLiteral("%1 is kept for the next start in %2").arg(name, kept);
+    return true;
+}
+
+std::optional<UnsavedDocument> Document::unsavedDocument() const { return std::nullopt; }
+
+bool Document::takeBackUnsavedDocument(const UnsavedDocument &) { return false; }
 
 QString Document::keepTextApart(const QString &why) {
     QString reason;

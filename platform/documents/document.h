@@ -97,6 +97,7 @@
 #include "platform/documents/document_controller.h"
 #include "platform/documents/file_panels.h"
 #include "platform/documents/file_presenter.h"
+#include "platform/documents/unsaved_documents.h"
 
 class QAction;
 class QTimer;
@@ -158,6 +159,8 @@ public:
     // What the document last read from or wrote to its content file.
     const FileState &knownFileState() const { return m_fileState; }
     QDateTime fileModificationDate() const { return m_fileState.modificationDate(); }
+    // The hash of the bytes it last read from or wrote to its content file.
+    QByteArray knownContentHash() const { return m_contentHash; }
 
     // --- Edits ------------------------------------------------------------------------
 
@@ -246,7 +249,12 @@ public:
     // (what quitting needs): a save in flight is waited for first.
     bool autosave();
     // What quitting saves when nobody may be asked (a terminating signal:
-    // the session ends): the edits, as autosave() saves them. Where they
+    // the session ends). A document whose text no file holds, untitled or
+    // with edits it does not save in place by itself, is kept whole in the
+    // program's state folder (UnsavedDocuments), for the next start to
+    // bring back; where it cannot be, a file's edits go into a new file as
+    // below, and an untitled document's loss is noted for the next start
+    // to tell. Otherwise the edits, as autosave() saves them. Where they
     // may not go into the file unasked, or that save fails, the file stays
     // as it is, and the document's text goes into a new file named for it
     // (textKeptAtQuitName()): beside the file; where its folder takes no
@@ -281,6 +289,14 @@ public:
     // Forgets those of `told`, once the user has seen them; any noted since
     // stay. Written to the disk at once.
     static void forgetTextsKeptAtQuit(Defaults &defaults, const QList<TextKeptAtQuit> &told);
+    // What the next start needs to bring the document back as it is now
+    // (unsavedDocument()), and taking back what a run that ended so kept
+    // (takeBackUnsavedDocument(): into the window of this document, which
+    // is untitled or of that document's file, as it was read now); false
+    // when it could not be taken back. The base keeps nothing and takes
+    // nothing back.
+    virtual std::optional<UnsavedDocument> unsavedDocument() const;
+    virtual bool takeBackUnsavedDocument(const UnsavedDocument &kept);
     // The same save as the delay after an edit and the retries start it:
     // not over a change of another program that is not taken in yet (it
     // looks at the file and tries again later), and in the background. It
@@ -460,6 +476,9 @@ private:
     // it does not go into the file, for the log. The new file's path;
     // empty when none took it.
     QString keepTextApart(const QString &why);
+    // Keeps the whole document for the next start (unsavedDocument());
+    // false, with the reason, where it cannot be.
+    bool keepUnsavedDocument(QString *reason);
     // Whether the content file, where the document knows it, holds another
     // program's version that the document has not taken in. It reads no
     // more than a file as large as the document's own, a piece at a time.

@@ -53,6 +53,17 @@ QString Folders::documentsFolder() {
     return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
 }
 
+QString Folders::stateFolder() {
+    if (auto set = Folders::layout())
+        return set->state;
+    // Qt names no such location before 6.7. A relative value is to be
+    // ignored, as the base directories say of all of them.
+    const QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    if (!state.isEmpty() && QDir::isAbsolutePath(state))
+        return QDir::cleanPath(state);
+    return QDir::homePath() + QStringLiteral("/.local/state");
+}
+
 bool Folders::ensureFolder(const QString &path) {
     auto refuse = [&path](const QString &why) {
         qCWarning(lcPlatform).noquote() << QStringLiteral("Folder %1 cannot be used: %2.").arg(path, why);
@@ -102,8 +113,11 @@ QString deletingLastPathComponent(const QString &path) {
 
 ScopedFolders::ScopedFolders() {
     const QString root = m_dir.path();
-    m_layout = {root + QStringLiteral("/data"), {root + QStringLiteral("/shared")},
-                root + QStringLiteral("/config"), root + QStringLiteral("/documents")};
+    m_layout = {root + QStringLiteral("/data"),
+                {root + QStringLiteral("/shared")},
+                root + QStringLiteral("/config"),
+                root + QStringLiteral("/documents"),
+                root + QStringLiteral("/state")};
     m_previous = Folders::layout();
     Folders::setLayout(m_layout);
 }

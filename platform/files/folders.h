@@ -7,6 +7,9 @@
 //                     the machine's (/usr/local/share, /usr/share)
 //   configFolder()    where the preferences file lives (~/.config/<org>/<app>)
 //   documentsFolder() the user's documents
+//   stateFolder()     what the program keeps of itself from one run to the
+//                     next that is no setting: $XDG_STATE_HOME, else
+//                     ~/.local/state
 //
 // The answers come from QStandardPaths unless a layout is set in its place
 // (tests; see ScopedFolders), which then holds for every thread.
@@ -26,6 +29,7 @@ public:
     static QStringList dataFolders();
     static QString configFolder();
     static QString documentsFolder();
+    static QString stateFolder();
 
     // Makes the folder and its parents when missing. False, with the reason
     // logged, when it cannot be made or is not a writable folder.
@@ -36,6 +40,7 @@ public:
         QStringList sharedData;  // the other domains' data folders, in order
         QString config;
         QString documents;
+        QString state;
     };
     // Replaces the answers above; nullopt returns to QStandardPaths.
     static void setLayout(std::optional<Layout> layout);
@@ -51,8 +56,8 @@ QString standardizedPath(const QString &path);
 QString deletingLastPathComponent(const QString &path);
 
 // A fresh temporary folder tree in place of the user's folders while it
-// lives: root/data, root/shared, root/config and root/documents (made as
-// needed by the code under test).
+// lives: root/data, root/shared, root/config, root/documents and root/state
+// (made as needed by the code under test).
 class ScopedFolders {
 public:
     ScopedFolders();

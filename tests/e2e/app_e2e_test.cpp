@@ -179,6 +179,7 @@ TEST(EndToEnd, TheProgramClearsTheFlagWhenItQuitsAndAfterACrashTheNextStartOffer
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("XDG_CONFIG_HOME", config);
         environment.insert("XDG_DATA_HOME", dir.filePath("data"));
+        environment.insert("XDG_STATE_HOME", dir.filePath("state"));
         environment.remove("QT_QPA_PLATFORM");
         // Alerts are logged as they show.
         environment.insert("QT_LOGGING_RULES", "orvane.platform.info=true;qt.webenginecontext.info=false");

@@ -37,6 +37,7 @@
 #include <sys/inotify.h>
 #include <unistd.h>
 
+#include "e2e/copied_text.h"
 #include "e2e/window_manager.h"
 #include "e2e/x_keyboard.h"
 #include "platform/documents/document.h"
@@ -75,6 +76,10 @@ public:
         return QJsonValue::fromVariant(platform::Defaults::storedValuesInFile(preferencesFile()).value(key));
     }
     bool running() const { return onDisk("appCrashed") == QJsonValue(true); }
+    // The files of the documents kept for the next start.
+    QStringList keptDocuments() const {
+        return QDir(path("state/Tessaro Orvane 4/Unsaved Documents")).entryList({"*.orvane-unsaved"}, QDir::Files);
+    }
     QStringList recentFiles() const {
         return platform::Defaults::storedValuesInFile(preferencesFile()).value("recentDocumentPaths").toStringList();
     }
@@ -87,6 +92,7 @@ public:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("XDG_CONFIG_HOME", path("config"));
         environment.insert("XDG_DATA_HOME", path("data"));
+        environment.insert("XDG_STATE_HOME", path("state"));
         environment.remove("QT_QPA_PLATFORM");
         // Alerts are logged as they show.
         environment.insert("QT_LOGGING_RULES", "orvane.platform.info=true;qt.webenginecontext.info=false");
@@ -991,6 +997,116 @@ TEST(RunningProgram, KeysTypedWhileAnotherProgramRewritesTheFileAllReachTheTextA
     EXPECT_EQ(log.count("Alert:"), 1) << log.toStdString();
     quit(orvane);
     EXPECT_EQ(orvane.exitCode(), 0) << log.toStdString();
+}
+
+// Whether a window of the program shows `name` with unsaved edits (its
+// title marked), within ten seconds.
+bool editedWindowShows(const std::string &name) {
+    return testing_qt::spinUntil(
+        [&] {
+            for (const std::string &title : testing_x::shownWindowTitles())
+                if (title.find(name + "*") != std::string::npos)
+                    return true;
+            return false;
+        },
+        10s);
+}
+
+// The untitled window a start without files opens, typed into, and the
+// session ends (a terminating signal): the text is kept for the user alone,
+// and the next start opens it again as an untitled window holding that
+// text, edited, and keeps it no longer.
+TEST(RunningProgram, ATerminatingSignalKeepsAnUntitledDocumentAndTheNextStartBringsItBackEdited) {
+    if (!testing_x::canType())
+        GTEST_SKIP() << "keys cannot be typed on this display (libxtst-dev)";
+    User user;
+    QProcess orvane;
+    QString log;
+    user.start(orvane, {}, &log);
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return user.running(); }, 30s)) << log.toStdString();
+    ASSERT_TRUE(testing_qt::spinUntil([] { return testing_x::focusWindowTitled("Untitled"); }, 30s));
+    testing_qt::spinFor(500ms);
+    const std::string typed = "a first note. typed before the session ends.\nand a second line.";
+    ASSERT_TRUE(testing_x::typeText(typed));
+    ASSERT_TRUE(editedWindowShows("Untitled")) << log.toStdString();
+
+    ::kill(pid_t(orvane.processId()), SIGTERM);
+    ASSERT_TRUE(finishes(orvane, kEndsAfterQuitting)) << log.toStdString();
+    EXPECT_EQ(orvane.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(orvane.exitCode(), 0);
+    EXPECT_EQ(user.keptDocuments().size(), 1) << log.toStdString();
+
+    QProcess next;
+    QString nextLog;
+    user.start(next, {}, &nextLog);
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return user.running(); }, 30s)) << nextLog.toStdString();
+    EXPECT_TRUE(editedWindowShows("Untitled")) << nextLog.toStdString();
+    ASSERT_TRUE(testing_qt::spinUntil([] { return testing_x::focusWindowTitled("Untitled"); }, 10s));
+    testing_qt::spinFor(500ms);
+    EXPECT_EQ(testing_x::copiedText(), QString::fromStdString(typed)) << nextLog.toStdString();
+    QDir().mkpath(QStringLiteral(ORVANE_ARTIFACT_DIR));
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        screen->grabWindow(0).save(QStringLiteral(ORVANE_ARTIFACT_DIR "/e2e-untitled-brought-back.png"), "PNG");
+    // That window only: no other untitled one beside it.
+    int untitled = 0;
+    for (const std::string &title : testing_x::shownWindowTitles())
+        untitled += title.find("Untitled") != std::string::npos;
+    EXPECT_EQ(untitled, 1);
+    EXPECT_TRUE(user.keptDocuments().isEmpty());
+    EXPECT_FALSE(nextLog.contains("Alert:")) << nextLog.toStdString();
+    quit(next);
+    EXPECT_EQ(next.exitCode(), 0) << nextLog.toStdString();
+}
+
+// A saved document with autosave off ("enableLionSaveFeatures" NO), typed
+// into, and the session ends: the file stays as it was (the user chose to
+// save it themselves), nothing is put beside it, and the next start, named
+// another file, opens that file and brings back the document's window
+// holding the typed text, edited.
+TEST(RunningProgram, ATerminatingSignalKeepsEditsNotSavedInPlaceAndTheNextStartBringsThemBackBesideTheFilesNamed) {
+    if (!testing_x::canType())
+        GTEST_SKIP() << "keys cannot be typed on this display (libxtst-dev)";
+    User user;
+    ASSERT_TRUE(
+        writeAll(user.preferencesFile(), "{\"checkForAnnouncements\": false, \"enableLionSaveFeatures\": false}"));
+    const QString file = user.path("notes.md");
+    ASSERT_TRUE(writeAll(file, "original\n"));
+    ASSERT_TRUE(writeAll(user.path("other.md"), "# Other\n"));
+    QProcess orvane;
+    QString log;
+    ASSERT_TRUE(user.startTypingInto(orvane, file, &log));
+    ASSERT_TRUE(testing_x::typeText("typed "));
+    ASSERT_TRUE(editedWindowShows("notes.md")) << log.toStdString();
+    // Well past the delay after which a document saving in place would.
+    testing_qt::spinFor(platform::Document::kAutosaveDelay + 1s);
+    ASSERT_EQ(readAll(file), "original\n");
+
+    ::kill(pid_t(orvane.processId()), SIGTERM);
+    ASSERT_TRUE(finishes(orvane, kEndsAfterQuitting)) << log.toStdString();
+    EXPECT_EQ(orvane.exitCode(), 0);
+    EXPECT_EQ(readAll(file), "original\n");
+    EXPECT_FALSE(QFileInfo::exists(user.path("notes (your edits, not merged).md")));
+    EXPECT_EQ(user.keptDocuments().size(), 1) << log.toStdString();
+
+    QProcess next;
+    QString nextLog;
+    user.start(next, {"other.md"}, &nextLog);
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return user.running(); }, 30s)) << nextLog.toStdString();
+    // The file named in front, the document brought back behind it.
+    ASSERT_TRUE(frontTabIs("other.md")) << testing_x::topWindowTitle();
+    ASSERT_TRUE(testing_qt::spinUntil([] { return testing_x::focusWindowTitled("other.md"); }, 10s));
+    testing_qt::spinFor(300ms);
+    ASSERT_TRUE(testing_x::pressKeys({"Control_L", "Shift_L", "Tab"}));
+    ASSERT_TRUE(frontTabIs("notes.md")) << testing_x::topWindowTitle();
+    EXPECT_TRUE(editedWindowShows("notes.md"));
+    ASSERT_TRUE(testing_qt::spinUntil([] { return testing_x::focusWindowTitled("notes.md"); }, 10s));
+    testing_qt::spinFor(300ms);
+    EXPECT_EQ(testing_x::copiedText(), "typed original\n") << nextLog.toStdString();
+    EXPECT_EQ(readAll(file), "original\n");
+    EXPECT_TRUE(user.keptDocuments().isEmpty());
+    EXPECT_FALSE(nextLog.contains("Alert:")) << nextLog.toStdString();
+    quit(next);
+    EXPECT_EQ(next.exitCode(), 0) << nextLog.toStdString();
 }
 
 }  // namespace

@@ -524,7 +524,7 @@ TEST_F(DocumentsFixture, WhereTheGroupCannotBeKeptTheSavedFileGivesNobodyMoreAcc
     const ino_t inode = statusOf(file).st_ino;
     auto saveAsNobody = [&](const QString &data, const QByteArray &text) {
         return runAs(user, ownGroup, [&] {
-            Folders::setLayout(Folders::Layout{data, {}, data, data});
+            Folders::setLayout(Folders::Layout{data, {}, data, data, data});
             document->edit(text);
             if (!document->saveDocument())
                 return false;

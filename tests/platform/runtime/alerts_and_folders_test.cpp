@@ -355,6 +355,7 @@ TEST(Folders, AScopedLayoutStandsInForTheUsersFoldersAndIsUndone) {
         EXPECT_EQ(Folders::dataFolders(), (QStringList{folders.root() + "/data", folders.root() + "/shared"}));
         EXPECT_EQ(Folders::configFolder(), folders.root() + "/config");
         EXPECT_EQ(Folders::documentsFolder(), folders.root() + "/documents");
+        EXPECT_EQ(Folders::stateFolder(), folders.root() + "/state");
         EXPECT_EQ(platform::Defaults::standardFilePath(), folders.root() + "/config/preferences.json");
         {
             ScopedFolders inner;
@@ -366,6 +367,29 @@ TEST(Folders, AScopedLayoutStandsInForTheUsersFoldersAndIsUndone) {
     if (before) {
         EXPECT_EQ(Folders::userDataFolder(), before->userData);
     }
+}
+
+// The state folder as the XDG base directories name it: $XDG_STATE_HOME
+// when it is an absolute path (a relative one is ignored), else
+// ~/.local/state.
+TEST(Folders, TheStateFolderIsXdgStateHomeWhenAbsoluteElseLocalStateInTheHomeFolder) {
+    const std::optional<Folders::Layout> before = Folders::layout();
+    const QByteArray home = qgetenv("HOME"), state = qgetenv("XDG_STATE_HOME");
+    const bool hadState = qEnvironmentVariableIsSet("XDG_STATE_HOME");
+    Folders::setLayout(std::nullopt);
+    qputenv("HOME", "/home/ann");
+    qputenv("XDG_STATE_HOME", "/var/ann/state/");
+    EXPECT_EQ(Folders::stateFolder(), "/var/ann/state");
+    qputenv("XDG_STATE_HOME", "state");
+    EXPECT_EQ(Folders::stateFolder(), "/home/ann/.local/state");
+    qputenv("XDG_STATE_HOME", "");
+    EXPECT_EQ(Folders::stateFolder(), "/home/ann/.local/state");
+    qunsetenv("XDG_STATE_HOME");
+    EXPECT_EQ(Folders::stateFolder(), "/home/ann/.local/state");
+    qputenv("HOME", home);
+    if (hadState)
+        qputenv("XDG_STATE_HOME", state);
+    Folders::setLayout(before);
 }
 
 TEST(Folders, EnsureFolderMakesMissingFoldersAndSaysWhyItCannot) {
