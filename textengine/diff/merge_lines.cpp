@@ -458,7 +458,7 @@ void changed_lines(const Side &s, const Stretch &st, Visit visit) {
 // Cuts the version at the lines said once and reads the stretches between,
 // until every run of those lines is shown to be kept by every reading that
 // keeps the most lines.
-std::vector<Stretch> read_all(Side &s, std::vector<Pair> &cuts) {
+std::vector<Stretch> read_all(Side &s, std::vector<Pair> &cuts, bool whole) {
     std::vector<Stretch> stretches;
     auto read_between = [&]() {
         stretches.clear();
@@ -470,7 +470,7 @@ std::vector<Stretch> read_all(Side &s, std::vector<Pair> &cuts) {
             v = kv + 1;
         }
     };
-    if ((s.n + 1) * (s.m + 1) <= kWholeCells)
+    if (whole || (s.n + 1) * (s.m + 1) <= kWholeCells)
         cuts.clear();
     else
         cuts = lines_said_once(s);
@@ -655,7 +655,7 @@ struct Emitter {
 
 }  // namespace
 
-Reading read_lines(const Lines &base, const Lines &version, const Numbered &numbers, int side) {
+Reading read_lines(const Lines &base, const Lines &version, const Numbered &numbers, int side, bool whole) {
     Side s{base,
            version,
            numbers.base.data(),
@@ -667,7 +667,7 @@ Reading read_lines(const Lines &base, const Lines &version, const Numbered &numb
            numbers.blank,
            {}};
     std::vector<Pair> cuts;
-    const std::vector<Stretch> stretches = read_all(s, cuts);
+    const std::vector<Stretch> stretches = read_all(s, cuts, whole);
 
     Reading out;
     std::vector<Region> regions;

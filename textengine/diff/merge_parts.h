@@ -79,8 +79,9 @@ struct Reading {
     size_t version_line(size_t i, bool after_insertions, size_t base_count, size_t version_count) const;
 };
 
-// Reads version `side` (0 mine, 1 theirs) against the base.
-Reading read_lines(const Lines &base, const Lines &version, const Numbered &numbers, int side);
+// Reads version `side` (0 mine, 1 theirs) against the base; `whole` reads
+// it as one stretch, not cut at lines said once, as short texts are read.
+Reading read_lines(const Lines &base, const Lines &version, const Numbered &numbers, int side, bool whole = false);
 
 // Whether every two readings of `version` against `base` (lines as numbers)
 // that keep the most lines, merged with each other, give `version`: false

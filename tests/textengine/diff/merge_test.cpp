@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 #include <random>
+#include <set>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -17,6 +18,7 @@
 
 #include "support/sanitizers.h"
 #include "textengine/diff/merge.h"
+#include "textengine/diff/merge_parts.h"
 #include "textengine/test_text.h"
 
 namespace {
@@ -1060,6 +1062,97 @@ TEST(MergeProperty, WholeLineEditsMergeAsEveryReadingOfTheLinesDoesOrFail) {
         EXPECT_GT(sure, rounds / 8) << generator.name;
         EXPECT_GT(must_fail, rounds / 8) << generator.name;
         EXPECT_LT(failed_though_sure, sure / 4) << generator.name;
+    }
+}
+
+// Long texts are cut at lines said once and read stretch by stretch: a
+// version read so must find the lines and changes it finds read whole,
+// and where readings differ, the same places. The texts are blocks of
+// lines said once among blank lines, list items and fences said again;
+// the versions move, swap and copy blocks (so that a line said once may be
+// kept by no reading that keeps the most) and insert, delete and rewrite
+// lines near them.
+TEST(MergeProperty, TextsCutAtLinesSaidOnceReadAsTheWholeTextDoes) {
+    std::mt19937 rng(5);
+    const int rounds = testing_build::sanitized() ? 60 : 300;
+    int cut_apart = 0;
+    for (int round = 0; round < rounds; round++) {
+        std::vector<std::vector<std::string>> blocks;
+        int said = 0;
+        const int count = 40 + int(rng() % 50);
+        for (int k = 0; k < count; k++) {
+            std::vector<std::string> block;
+            const int shape = int(rng() % 4);
+            for (int l = 1 + int(rng() % 4); l > 0; l--) {
+                const unsigned pick = rng() % 6;
+                block.push_back(pick == 0 && shape ? "- list item" : pick == 1 && shape == 1 ? "```"
+                                : pick == 2                       ? ""
+                                                                  : "Sentence " + std::to_string(++said) + ".");
+            }
+            block.push_back("");
+            blocks.push_back(block);
+        }
+        auto text_of = [](const std::vector<std::vector<std::string>> &parts) {
+            std::string text;
+            for (const auto &block : parts)
+                for (const std::string &line : block)
+                    text += line + "\n";
+            return text;
+        };
+        std::vector<std::vector<std::string>> edited = blocks;
+        for (int e = 1 + int(rng() % 4); e > 0; e--) {
+            const size_t at = rng() % edited.size(), to = rng() % edited.size();
+            switch (rng() % 6) {
+            case 0: {  // a block moved
+                const auto block = edited[at];
+                edited.erase(edited.begin() + long(at));
+                edited.insert(edited.begin() + long(std::min(to, edited.size())), block);
+                break;
+            }
+            case 1:  // two blocks swapped
+                std::swap(edited[at], edited[to]);
+                break;
+            case 2:  // a block copied
+                edited.insert(edited.begin() + long(to), edited[at]);
+                break;
+            case 3:  // a line inserted
+                edited[at].insert(edited[at].begin() + long(rng() % edited[at].size()),
+                                  rng() % 2 ? std::string() : "Line " + std::to_string(rng() % 1000) + ".");
+                break;
+            case 4:  // a line deleted
+                if (edited[at].size() > 1)
+                    edited[at].erase(edited[at].begin() + long(rng() % edited[at].size()));
+                break;
+            default:  // a line rewritten
+                edited[at][rng() % edited[at].size()] += " Changed.";
+                break;
+            }
+        }
+        const std::string base = text_of(blocks), version = text_of(edited);
+        const merge_parts::Lines base_lines(base), version_lines(version);
+        const merge_parts::Numbered numbers(base_lines, version_lines, version_lines);
+        // What a reading finds: how many lines it keeps, its changes where
+        // readings agree, and where they differ, the stretches its changes
+        // reach over.
+        auto found = [&](bool whole) {
+            const merge_parts::Reading reading =
+                merge_parts::read_lines(base_lines, version_lines, numbers, 0, whole);
+            std::vector<std::tuple<size_t, size_t, std::string, size_t, size_t, size_t>> sure;
+            std::set<std::pair<size_t, size_t>> unsure;
+            for (const merge_parts::Change &c : reading.changes)
+                if (c.uncertain)
+                    unsure.insert({c.span_start, c.span_end});
+                else
+                    sure.emplace_back(c.start, c.end, c.text, c.line_start, c.span_start, c.span_end);
+            return std::tuple(reading.kept.size(), sure, unsure);
+        };
+        const auto cut = found(false), whole = found(true);
+        cut_apart += std::get<2>(cut) != std::get<2>(whole) || std::get<1>(cut) != std::get<1>(whole);
+        EXPECT_EQ(std::get<0>(cut), std::get<0>(whole)) << "round " << round << ": lines kept";
+        EXPECT_EQ(std::get<1>(cut), std::get<1>(whole)) << "round " << round << ": changes where readings agree";
+        EXPECT_EQ(std::get<2>(cut), std::get<2>(whole)) << "round " << round << ": where readings differ\nbase:\n"
+                                                        << reference::shown(base) << "version:\n"
+                                                        << reference::shown(version);
     }
 }
 
