@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <numeric>
 #include <string>
 #include <string_view>
@@ -284,10 +286,50 @@ std::vector<Group> groups(const std::vector<Change> (&sides)[2]) {
     return out;
 }
 
+// The merged text as it is written: into the buffer handed to the caller,
+// made as long as the text can be (the base with the text of every change)
+// so that it is neither grown nor copied.
+class Output {
+  public:
+    explicit Output(size_t most) : data_(static_cast<char *>(malloc(most + 1))), capacity_(most) {
+        if (!data_)
+            tzr_fatal("Out of memory merging a text of %zu bytes.\n", most);
+    }
+    ~Output() { free(data_); }
+    Output(const Output &) = delete;
+    Output &operator=(const Output &) = delete;
+
+    void append(string_view text) {
+        if (size_ + text.size() > capacity_) {
+            capacity_ = std::max(size_ + text.size(), 2 * capacity_);
+            char *grown = static_cast<char *>(realloc(data_, capacity_ + 1));
+            if (!grown)
+                tzr_fatal("Out of memory merging a text of %zu bytes.\n", capacity_);
+            data_ = grown;
+        }
+        memcpy(data_ + size_, text.data(), text.size());
+        size_ += text.size();
+    }
+    void append(string_view text, size_t from, size_t length) { append(text.substr(from, length)); }
+    size_t size() const { return size_; }
+    // The text, NUL-terminated, for the caller to free.
+    char *release() {
+        data_[size_] = '\0';
+        char *out = static_cast<char *>(realloc(data_, size_ + 1));
+        out = out ? out : data_;
+        data_ = nullptr;
+        return out;
+    }
+
+  private:
+    char *data_;
+    size_t size_ = 0, capacity_;
+};
+
 // The merged text, or false when the versions' changes meet and differ, or
 // are the same change at a place the texts cannot tell.
 bool merge(const Lines &base, const Numbered &numbers, const Reading &mine_read, const std::vector<Change> (&sides)[2],
-           string &out) {
+           Output &out) {
     const string_view text = base.text;
     size_t at = 0;
     for (const Group &g : groups(sides)) {
@@ -297,7 +339,7 @@ bool merge(const Lines &base, const Numbered &numbers, const Reading &mine_read,
             for (size_t k = g.first[side]; k < g.last[side]; k++) {
                 const Change &c = sides[side][k];
                 out.append(text, at, c.start - at);
-                out += c.text;
+                out.append(c.text);
                 at = c.end;
             }
             continue;
@@ -322,7 +364,7 @@ bool merge(const Lines &base, const Numbered &numbers, const Reading &mine_read,
                 return false;
         }
         out.append(text, at, g.from - at);
-        out += ours;
+        out.append(ours);
         at = g.to;
     }
     out.append(text, at, text.size() - at);
@@ -336,31 +378,39 @@ char *dmp_merge(const char *base, size_t base_length, const char *mine, size_t m
     if (!base || !mine || !theirs)
         return nullptr;
     string_view original(base, base_length), edited(mine, mine_length), other(theirs, theirs_length);
-    string merged;
     // Two versions alike, or one left as the base, give the other whole.
     if (edited == other || original == other || original == edited) {
-        merged = original == edited ? other : edited;
-    } else {
-        // A byte order mark that all three begin with is no part of the
-        // first line, which is then read as the lines like it are (a blank
-        // line among blank lines); the merge begins with it.
-        constexpr string_view kByteOrderMark = "\xEF\xBB\xBF";
-        if (original.starts_with(kByteOrderMark) && edited.starts_with(kByteOrderMark) &&
-            other.starts_with(kByteOrderMark)) {
-            for (string_view *t : {&original, &edited, &other})
-                t->remove_prefix(kByteOrderMark.size());
-            merged = kByteOrderMark;
-        }
-        const Lines base_lines(original), mine_lines(edited), their_lines(other);
-        const Numbered numbers(base_lines, mine_lines, their_lines);
-        Reading mine_read = merge_parts::read_lines(base_lines, mine_lines, numbers, 0);
-        Reading their_read = merge_parts::read_lines(base_lines, their_lines, numbers, 1);
-        const std::vector<Change> sides[2] = {placed(original, std::move(mine_read.changes)),
-                                              placed(original, std::move(their_read.changes))};
-        if (!merge(base_lines, numbers, mine_read, sides, merged))
-            return nullptr;
+        const string_view merged = original == edited ? other : edited;
+        if (length)
+            *length = merged.size();
+        return heap_string(merged);
     }
+    // A byte order mark that all three begin with is no part of the first
+    // line, which is then read as the lines like it are (a blank line among
+    // blank lines); the merge begins with it.
+    constexpr string_view kByteOrderMark = "\xEF\xBB\xBF";
+    string_view mark;
+    if (original.starts_with(kByteOrderMark) && edited.starts_with(kByteOrderMark) &&
+        other.starts_with(kByteOrderMark)) {
+        for (string_view *t : {&original, &edited, &other})
+            t->remove_prefix(kByteOrderMark.size());
+        mark = kByteOrderMark;
+    }
+    const Lines base_lines(original), mine_lines(edited), their_lines(other);
+    const Numbered numbers(base_lines, mine_lines, their_lines);
+    Reading mine_read = merge_parts::read_lines(base_lines, mine_lines, numbers, 0);
+    Reading their_read = merge_parts::read_lines(base_lines, their_lines, numbers, 1);
+    const std::vector<Change> sides[2] = {placed(original, std::move(mine_read.changes)),
+                                          placed(original, std::move(their_read.changes))};
+    size_t most = mark.size() + original.size();
+    for (const std::vector<Change> &side : sides)
+        for (const Change &c : side)
+            most += c.text.size();
+    Output merged(most);
+    merged.append(mark);
+    if (!merge(base_lines, numbers, mine_read, sides, merged))
+        return nullptr;
     if (length)
         *length = merged.size();
-    return heap_string(merged);
+    return merged.release();
 }

@@ -25,9 +25,9 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "textengine/diff/diff_internal.h"
@@ -39,6 +39,7 @@ using std::string_view;
 namespace merge_parts {
 
 Lines::Lines(string_view text) : text(text) {
+    starts.reserve(size_t(std::count(text.begin(), text.end(), '\n')) + 2);
     for (size_t at = 0; at < text.size();) {
         starts.push_back(at);
         const size_t brk = text.find('\n', at);
@@ -60,18 +61,54 @@ bool is_blank(string_view line) { return line.find_first_not_of(" \t\r\n") == st
 
 }  // namespace
 
+namespace {
+
+// A hash of a line's bytes, eight at a time.
+uint64_t hash_of(string_view line) {
+    uint64_t h = 0x9E3779B97F4A7C15ull ^ line.size();
+    size_t at = 0;
+    for (; at + 8 <= line.size(); at += 8) {
+        uint64_t word;
+        std::memcpy(&word, line.data() + at, 8);
+        h = (h ^ word) * 0xBF58476D1CE4E5B9ull;
+        h ^= h >> 31;
+    }
+    uint64_t rest = 0;
+    std::memcpy(&rest, line.data() + at, line.size() - at);
+    h = (h ^ rest) * 0x94D049BB133111EBull;
+    return h ^ (h >> 29);
+}
+
+}  // namespace
+
 Numbered::Numbered(const Lines &base_lines, const Lines &mine, const Lines &theirs) {
-    std::unordered_map<string_view, uint32_t> numbers;
-    numbers.reserve(base_lines.count() + mine.count() + theirs.count());
+    // An open table of the numbers given, by the hash of their line.
+    const size_t lines = base_lines.count() + mine.count() + theirs.count();
+    size_t size = 16;
+    while (size < 2 * lines)
+        size *= 2;
+    std::vector<uint32_t> table(size, UINT32_MAX);
+    std::vector<string_view> texts;
+    std::vector<uint32_t> hashes;
+    texts.reserve(lines / 2);
+    hashes.reserve(lines / 2);
     auto number = [&](string_view line) {
-        const auto [it, fresh] = numbers.emplace(line, (uint32_t)blank.size());
-        if (fresh) {
-            blank.push_back(is_blank(line));
-            in_base.push_back(0);
-            in_version[0].push_back(0);
-            in_version[1].push_back(0);
+        const uint64_t h = hash_of(line);
+        for (size_t at = h & (size - 1);; at = (at + 1) & (size - 1)) {
+            const uint32_t id = table[at];
+            if (id == UINT32_MAX) {
+                table[at] = (uint32_t)texts.size();
+                texts.push_back(line);
+                hashes.push_back(uint32_t(h));
+                blank.push_back(is_blank(line));
+                in_base.push_back(0);
+                in_version[0].push_back(0);
+                in_version[1].push_back(0);
+                return table[at];
+            }
+            if (hashes[id] == uint32_t(h) && texts[id] == line)
+                return id;
         }
-        return it->second;
     };
     base.reserve(base_lines.count());
     for (size_t i = 0; i < base_lines.count(); i++) {
@@ -143,7 +180,18 @@ struct Stretch {
     Run run;
     std::vector<Pair> kept;
     bool exact = true;
+    // Its lines alike in both texts, all kept (and not listed).
+    bool alike = false;
     std::vector<Region> regions;
+
+    size_t kept_count() const { return alike ? run.b1 - run.b0 : kept.size(); }
+    void append_kept(std::vector<Pair> &out) const {
+        if (!alike)
+            out.insert(out.end(), kept.begin(), kept.end());
+        else
+            for (size_t k = 0; k < run.b1 - run.b0; k++)
+                out.push_back({run.b0 + k, run.v0 + k});
+    }
 };
 
 struct Side {
@@ -390,14 +438,21 @@ Stretch read_stretch(Side &s, const Run &r, const std::vector<Pair> *known = nul
     if (n == 0 || m == 0)
         return out;
     if (n == m && std::equal(s.b + r.b0, s.b + r.b1, s.v + r.v0)) {
-        for (size_t k = 0; k < n; k++)
-            out.kept.push_back({r.b0 + k, r.v0 + k});
+        out.alike = true;
         return out;
     }
-    if ((n + 1) * (m + 1) <= kMostCells && read_exactly(s, out, n + m))
+    // Keeping the lines it begins and ends with alike is a reading, and
+    // one that keeps the most changes no more lines: most stretches change
+    // a line or two, and are read within a narrow band.
+    size_t alike = 0;
+    while (alike < std::min(n, m) && s.b[r.b0 + alike] == s.v[r.v0 + alike])
+        alike++;
+    for (size_t k = 0; alike < std::min(n, m) && s.b[r.b1 - 1 - k] == s.v[r.v1 - 1 - k]; k++)
+        alike++;
+    if (read_exactly(s, out, n + m - 2 * alike))
         return out;
     std::vector<Pair> quick = known ? *known : kept_by_codes(s, r);
-    if (read_exactly(s, out, n + m - 2 * quick.size()))
+    if (quick.size() > alike && read_exactly(s, out, n + m - 2 * quick.size()))
         return out;
     out.kept = std::move(quick);
     out.exact = false;
@@ -440,6 +495,8 @@ std::vector<Pair> lines_said_once(const Side &s) {
 // The lines a stretch's reading deletes and inserts, by number.
 template <typename Visit>
 void changed_lines(const Side &s, const Stretch &st, Visit visit) {
+    if (st.alike)
+        return;
     size_t b = st.run.b0, v = st.run.v0;
     auto gap = [&](size_t kb, size_t kv) {
         for (; b < kb; b++)
@@ -548,7 +605,7 @@ std::vector<Stretch> read_all(Side &s, std::vector<Pair> &cuts, bool whole) {
                         const Stretch &st = stretches[k];
                         base_ids.insert(base_ids.end(), s.b + st.run.b0, s.b + st.run.b1);
                         version_ids.insert(version_ids.end(), s.v + st.run.v0, s.v + st.run.v1);
-                        kept += st.kept.size();
+                        kept += st.kept_count();
                     }
                     const size_t cost = base_ids.size() + version_ids.size() - 2 * kept;
                     const long without = most_kept(base_ids.data(), base_ids.size(), version_ids.data(),
@@ -578,7 +635,7 @@ std::vector<Stretch> read_all(Side &s, std::vector<Pair> &cuts, bool whole) {
             } else {
                 std::vector<Pair> known;
                 for (size_t t = k; t <= end; t++) {
-                    known.insert(known.end(), stretches[t].kept.begin(), stretches[t].kept.end());
+                    stretches[t].append_kept(known);
                     if (t < end)
                         known.push_back(cuts[t]);
                 }
@@ -670,9 +727,10 @@ Reading read_lines(const Lines &base, const Lines &version, const Numbered &numb
     const std::vector<Stretch> stretches = read_all(s, cuts, whole);
 
     Reading out;
+    out.kept.reserve(std::min(base.count(), version.count()));
     std::vector<Region> regions;
     for (size_t k = 0; k < stretches.size(); k++) {
-        out.kept.insert(out.kept.end(), stretches[k].kept.begin(), stretches[k].kept.end());
+        stretches[k].append_kept(out.kept);
         regions.insert(regions.end(), stretches[k].regions.begin(), stretches[k].regions.end());
         if (k < cuts.size())
             out.kept.push_back(cuts[k]);
