@@ -82,31 +82,43 @@ uint64_t hash_of(string_view line) {
 }  // namespace
 
 Numbered::Numbered(const Lines &base_lines, const Lines &mine, const Lines &theirs) {
-    // An open table of the numbers given, by the hash of their line.
-    const size_t lines = base_lines.count() + mine.count() + theirs.count();
-    size_t size = 16;
-    while (size < 2 * lines)
-        size *= 2;
+    // An open table of the numbers given, by the hash of their line, kept
+    // at most half full.
+    size_t size = 1024;
     std::vector<uint32_t> table(size, UINT32_MAX);
     std::vector<string_view> texts;
-    std::vector<uint32_t> hashes;
-    texts.reserve(lines / 2);
-    hashes.reserve(lines / 2);
+    std::vector<uint64_t> hashes;
+    auto grow = [&] {
+        size *= 2;
+        table.assign(size, UINT32_MAX);
+        for (uint32_t id = 0; id < texts.size(); id++) {
+            size_t at = hashes[id] & (size - 1);
+            while (table[at] != UINT32_MAX)
+                at = (at + 1) & (size - 1);
+            table[at] = id;
+        }
+    };
     auto number = [&](string_view line) {
         const uint64_t h = hash_of(line);
         for (size_t at = h & (size - 1);; at = (at + 1) & (size - 1)) {
             const uint32_t id = table[at];
             if (id == UINT32_MAX) {
+                if (2 * (texts.size() + 1) > size) {
+                    grow();
+                    at = h & (size - 1);
+                    while (table[at] != UINT32_MAX)
+                        at = (at + 1) & (size - 1);
+                }
                 table[at] = (uint32_t)texts.size();
                 texts.push_back(line);
-                hashes.push_back(uint32_t(h));
+                hashes.push_back(h);
                 blank.push_back(is_blank(line));
                 in_base.push_back(0);
                 in_version[0].push_back(0);
                 in_version[1].push_back(0);
                 return table[at];
             }
-            if (hashes[id] == uint32_t(h) && texts[id] == line)
+            if (hashes[id] == h && texts[id] == line)
                 return id;
         }
     };
@@ -163,6 +175,10 @@ constexpr size_t kMostLines = 0x10FFFF - 0x800;
 // stretch instead.
 constexpr size_t kMostRunChecks = 4096;
 constexpr int kMostRounds = 12;
+// How many cells a version's exact readings may take in all; past that,
+// stretches are read roughly and runs that might be passed by are taken
+// to be, so that no text costs more than a few tenths of a second.
+constexpr size_t kMostWork = size_t(1) << 26;
 
 // Lines [r0, r1) of the base where readings of a stretch differ: their
 // changes reach from line r0's start to line r1's (or only to the line
@@ -201,6 +217,15 @@ struct Side {
     const std::vector<uint32_t> &in_base, &in_version;
     const std::vector<uint8_t> &blank;
     dmp_detail::Budget budget;
+    size_t work = kMostWork;
+
+    // Takes `cells` of the work left, or refuses when there is not as much.
+    bool spend(size_t cells) {
+        if (cells > work)
+            return false;
+        work -= cells;
+        return true;
+    }
 };
 
 void append_code_point(string &out, uint32_t c) {
@@ -226,6 +251,8 @@ void append_code_point(string &out, uint32_t c) {
 std::vector<Pair> kept_by_codes(Side &s, const Run &r) {
     std::vector<Pair> kept;
     string coded[2];
+    coded[0].reserve(r.b1 - r.b0);
+    coded[1].reserve(r.v1 - r.v0);
     const uint32_t *ids[2] = {s.b, s.v};
     const size_t firsts[2] = {r.b0, r.v0}, lasts[2] = {r.b1, r.v1};
     for (int side = 0; side < 2; side++)
@@ -235,8 +262,11 @@ std::vector<Pair> kept_by_codes(Side &s, const Run &r) {
                 return kept;
             append_code_point(coded[side], id < 0xD800 ? id : id + 0x800);
         }
+    const dmp_detail::Diffs diffs = dmp_detail::tidy(dmp_detail::raw_diff(s.budget, coded[0], coded[1]));
+    coded[0] = coded[1] = string();
+    kept.reserve(std::min(r.b1 - r.b0, r.v1 - r.v0));
     size_t b = r.b0, v = r.v0;
-    for (const dmp_detail::D &d : dmp_detail::tidy(dmp_detail::raw_diff(s.budget, coded[0], coded[1]))) {
+    for (const dmp_detail::D &d : diffs) {
         size_t count = 0;
         for (char c : d.text)
             count += !dmp_is_continuation((unsigned char)c);
@@ -321,11 +351,12 @@ void backward(const uint32_t *b, const uint32_t *v, BandTable &t) {
 // The most lines a stretch keeps, read exactly within the band a reading
 // that changes at most `cost` lines stays in; -1 when that is too many
 // cells to read.
-long most_kept(const uint32_t *b, size_t n, const uint32_t *v, size_t m, size_t cost) {
+long most_kept(Side &s, const uint32_t *b, size_t n, const uint32_t *v, size_t m, size_t cost) {
     if (n == 0 || m == 0)
         return 0;
     const auto diagonals = band(n, m, cost);
-    if (BandTable::size(n, m, diagonals) > kMostCells)
+    const size_t cells = BandTable::size(n, m, diagonals);
+    if (cells > kMostCells || !s.spend(cells))
         return -1;
     thread_local BandTable table;
     table.shape(n, m, diagonals);
@@ -338,12 +369,13 @@ long most_kept(const uint32_t *b, size_t n, const uint32_t *v, size_t m, size_t 
 // ways that keep the most lines, a kept line is kept by every one where it
 // is the only one any of them keeps as its k-th: those lines cut the
 // stretch, and between two of them, where the ways differ, is a region.
-bool read_exactly(const Side &s, Stretch &out, size_t cost) {
+bool read_exactly(Side &s, Stretch &out, size_t cost) {
     const Run &r = out.run;
     const size_t n = r.b1 - r.b0, m = r.v1 - r.v0;
     const uint32_t *b = s.b + r.b0, *v = s.v + r.v0;
     const auto diagonals = band(n, m, cost);
-    if (BandTable::size(n, m, diagonals) > kMostCells)
+    const size_t cells = BandTable::size(n, m, diagonals);
+    if (cells > kMostCells || !s.spend(4 * cells))
         return false;
     thread_local BandTable to, from;
     to.shape(n, m, diagonals);
@@ -431,7 +463,7 @@ bool read_exactly(const Side &s, Stretch &out, size_t cost) {
 // Reads a stretch: exactly where that is short enough (`known`, a reading
 // of it when there is one, bounds how many lines the exact reading
 // changes), and otherwise by a diff of its lines.
-Stretch read_stretch(Side &s, const Run &r, const std::vector<Pair> *known = nullptr) {
+Stretch read_stretch(Side &s, const Run &r, std::vector<Pair> *known = nullptr) {
     Stretch out;
     out.run = r;
     const size_t n = r.b1 - r.b0, m = r.v1 - r.v0;
@@ -451,7 +483,7 @@ Stretch read_stretch(Side &s, const Run &r, const std::vector<Pair> *known = nul
         alike++;
     if (read_exactly(s, out, n + m - 2 * alike))
         return out;
-    std::vector<Pair> quick = known ? *known : kept_by_codes(s, r);
+    std::vector<Pair> quick = known ? std::move(*known) : kept_by_codes(s, r);
     if (quick.size() > alike && read_exactly(s, out, n + m - 2 * quick.size()))
         return out;
     out.kept = std::move(quick);
@@ -608,7 +640,7 @@ std::vector<Stretch> read_all(Side &s, std::vector<Pair> &cuts, bool whole) {
                         kept += st.kept_count();
                     }
                     const size_t cost = base_ids.size() + version_ids.size() - 2 * kept;
-                    const long without = most_kept(base_ids.data(), base_ids.size(), version_ids.data(),
+                    const long without = most_kept(s, base_ids.data(), base_ids.size(), version_ids.data(),
                                                    version_ids.size(), cost);
                     passed_by = without < 0 || size_t(without) >= kept + (bnd - 1 - a);
                 }
@@ -724,13 +756,18 @@ Reading read_lines(const Lines &base, const Lines &version, const Numbered &numb
            numbers.blank,
            {}};
     std::vector<Pair> cuts;
-    const std::vector<Stretch> stretches = read_all(s, cuts, whole);
+    std::vector<Stretch> stretches = read_all(s, cuts, whole);
 
     Reading out;
-    out.kept.reserve(std::min(base.count(), version.count()));
+    if (stretches.size() == 1 && !stretches[0].alike)
+        out.kept = std::move(stretches[0].kept);
+    else
+        out.kept.reserve(std::min(base.count(), version.count()));
     std::vector<Region> regions;
     for (size_t k = 0; k < stretches.size(); k++) {
-        stretches[k].append_kept(out.kept);
+        if (stretches.size() > 1)
+            stretches[k].append_kept(out.kept);
+        stretches[k].kept = std::vector<Pair>();
         regions.insert(regions.end(), stretches[k].regions.begin(), stretches[k].regions.end());
         if (k < cuts.size())
             out.kept.push_back(cuts[k]);
