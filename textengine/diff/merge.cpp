@@ -300,6 +300,8 @@ class Output {
     Output &operator=(const Output &) = delete;
 
     void append(string_view text) {
+        if (text.empty())
+            return;
         if (size_ + text.size() > capacity_) {
             capacity_ = std::max(size_ + text.size(), 2 * capacity_);
             char *grown = static_cast<char *>(realloc(data_, capacity_ + 1));
@@ -328,8 +330,8 @@ class Output {
 
 // The merged text, or false when the versions' changes meet and differ, or
 // are the same change at a place the texts cannot tell.
-bool merge(const Lines &base, const Numbered &numbers, const Reading &mine_read, const std::vector<Change> (&sides)[2],
-           Output &out) {
+bool merge(const Lines &base, const Numbered &numbers, const Reading *const (&readings)[2],
+           const std::vector<Change> (&sides)[2], Output &out) {
     const string_view text = base.text;
     size_t at = 0;
     for (const Group &g : groups(sides)) {
@@ -353,15 +355,19 @@ bool merge(const Lines &base, const Numbered &numbers, const Reading &mine_read,
         for (int side = 0; side < 2; side++)
             for (size_t k = g.first[side]; k < g.last[side]; k++)
                 uncertain = uncertain || sides[side][k].uncertain;
+        // Both versions' lines are asked, the whole lines the group touches
+        // (which hold the same text over the group itself).
         if (uncertain) {
             const size_t first = base.line_of(g.from);
             const size_t last = g.to >= text.size() ? base.count() : base.line_of(g.to) + 1;
-            const size_t n = base.count(), m = numbers.versions[0].size();
-            const size_t v0 = mine_read.version_line(first, g.from != base.starts[first], n, m);
-            const size_t v1 = mine_read.version_line(last, g.to >= text.size(), n, m);
-            if (!merge_parts::readings_agree(numbers.base.data() + first, last - first,
-                                             numbers.versions[0].data() + v0, v1 - v0))
-                return false;
+            for (int side = 0; side < 2; side++) {
+                const size_t n = base.count(), m = numbers.versions[side].size();
+                const size_t v0 = readings[side]->version_line(first, g.from != base.starts[first], n, m);
+                const size_t v1 = readings[side]->version_line(last, g.to >= text.size(), n, m);
+                if (!merge_parts::readings_agree(numbers.base.data() + first, last - first,
+                                                 numbers.versions[side].data() + v0, v1 - v0))
+                    return false;
+            }
         }
         out.append(text, at, g.from - at);
         out.append(ours);
@@ -408,7 +414,8 @@ char *dmp_merge(const char *base, size_t base_length, const char *mine, size_t m
             most += c.text.size();
     Output merged(most);
     merged.append(mark);
-    if (!merge(base_lines, numbers, mine_read, sides, merged))
+    const Reading *const readings[2] = {&mine_read, &their_read};
+    if (!merge(base_lines, numbers, readings, sides, merged))
         return nullptr;
     if (length)
         *length = merged.size();
