@@ -13,14 +13,18 @@
 // reaches from the first line any of them changes to the end of the last.
 //
 // The lines said once cut every equally good reading only when no such
-// reading passes them by. One that does leaves out a run of them and keeps
-// as many lines otherwise: lines the reading made deleted in one place and
-// inserted in another. Where the stretches around a run hold fewer such
-// lines (of the same text, both deleted and inserted) than the run has
-// lines said once, none can; elsewhere the stretches are read again with
-// the run between them and without it, and where without it they keep as
-// many lines, the run is no cut: they are read as one. So every reading
-// that keeps the most lines of the whole keeps those lines said once that
+// reading passes them by. One that does keeps none of a run of them, and
+// keeps the lines said once around the run (take the run as long as it
+// goes); between those it must keep as many lines as the reading made
+// keeps there, run and all. It can keep no more there than the lines of
+// each text it could pair, so beyond the lines the made reading keeps it
+// gains at most as many as the lines of one text that the made reading
+// deletes there and whose text it also inserts there. Where the stretches
+// around a run hold fewer such lines than the run has lines said once, no
+// reading passes the run by; elsewhere the stretches are read again, the
+// run's lines left out, and where they then keep as many lines as with the
+// run, the run is no cut: its stretches are read as one. So every reading
+// that keeps the most lines of the whole keeps the lines said once that
 // remain, and is made of readings of the stretches between them.
 #include <algorithm>
 #include <climits>
@@ -190,12 +194,10 @@ struct Region {
 };
 
 // A stretch read: the lines one reading keeps (absolute), and where
-// readings that keep as many differ. Read roughly, its changes reach over
-// all of it.
+// readings that keep as many differ (read roughly, all of it).
 struct Stretch {
     Run run;
     std::vector<Pair> kept;
-    bool exact = true;
     // Its lines alike in both texts, all kept (and not listed).
     bool alike = false;
     std::vector<Region> regions;
@@ -210,6 +212,8 @@ struct Stretch {
     }
 };
 
+// One version against the base: their lines as numbers, how often each
+// occurs, and the work its readings may still take.
 struct Side {
     const Lines &base, &version;
     const uint32_t *b, *v;
@@ -456,7 +460,6 @@ bool read_exactly(Side &s, Stretch &out, size_t cost) {
         }
         open = long(level);
     }
-    out.exact = true;
     return true;
 }
 
@@ -487,7 +490,6 @@ Stretch read_stretch(Side &s, const Run &r, std::vector<Pair> *known = nullptr) 
     if (quick.size() > alike && read_exactly(s, out, n + m - 2 * quick.size()))
         return out;
     out.kept = std::move(quick);
-    out.exact = false;
     out.regions = {{r.b0, r.b1, false}};
     return out;
 }
