@@ -2,8 +2,10 @@
 // rebuild both texts, and patches made from them must turn the first into
 // the second; a third text from the input takes the same patches without
 // harm. Merged three ways with the first as the base, a version left as the
-// base gives the other, and one edit made in both gives it once. Any bytes,
-// valid UTF-8 or not.
+// base gives the other, one edit made in both gives it once, and the merge
+// of the second and third is the same whichever is called whose, also with
+// CRLF line breaks and between runs of lines said again. Any bytes, valid
+// UTF-8 or not.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -68,6 +70,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     check(merged(a, a, b) == b);
     check(merged(a, b, a) == b);
     check(merged(a, b, b) == b);
-    merged(a, b, third);
+    // Which version is whose changes nothing.
+    check(merged(a, b, third) == merged(a, third, b));
+    // The versions' lines as well, whatever they end with: none, CR alone,
+    // CRLF, and runs of one line said again.
+    auto crlf = [](std::string s) {
+        std::string out;
+        for (char c : s)
+            out += c == '\n' ? std::string("\r\n") : std::string(1, c);
+        return out;
+    };
+    check(merged(crlf(a), crlf(b), crlf(third)) == merged(crlf(a), crlf(third), crlf(b)));
+    const std::string again = "same line\n" + std::string(a.size() % 7, '\n') + "same line\n";
+    check(merged(again + a + again, again + b + again, again + third + again) ==
+          merged(again + a + again, again + third + again, again + b + again));
     return 0;
 }
