@@ -1,10 +1,12 @@
 #include "app/main_menu.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QKeySequence>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QPointer>
+#include <QWindow>
 
 #include <functional>
 #include <initializer_list>
@@ -244,7 +246,8 @@ QList<Entry> viewMenu() {
         placeholder("Theme"),
         placeholder("Style Sheet"),
         separator(),
-        item("Enter Full Screen", "toggleFullScreen:", QKeySequence::FullScreen),
+        // F11, as Linux desktops have it.
+        item("Enter Full Screen", "toggleFullScreen:", QKeySequence(Qt::Key_F11)),
     };
 }
 
@@ -271,6 +274,10 @@ QList<Entry> windowMenu() {
 
 // The property that marks the Window menu's items that name windows.
 constexpr char kWindowListItem[] = "orvaneWindowListItem";
+
+// What the full-screen item reads, by the active window's state.
+const QString kEnterFullScreen = QStringLiteral("Enter Full Screen");
+const QString kExitFullScreen = QStringLiteral("Exit Full Screen");
 
 // The Window menu ends with the windows on screen, each tab by its name;
 // the active one is checked, and choosing one brings it to the front.
@@ -370,6 +377,15 @@ MainMenu::MainMenu() : m_root(new QMenu) {
     }
     QMenu *windows = topLevelMenu(QStringLiteral("Window"));
     QObject::connect(windows, &QMenu::aboutToShow, windows, [windows] { listWindows(windows); });
+
+    // The full-screen item follows the active window: another window
+    // activated, or the active one's state changed (by the item, by F11, by
+    // the window manager).
+    if (auto *application = qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+        QObject::connect(application, &QGuiApplication::focusWindowChanged, m_root, [this] { updateFullScreenItem(); });
+    QMenu *view = topLevelMenu(QStringLiteral("View"));
+    QObject::connect(view, &QMenu::aboutToShow, view, [this] { updateFullScreenItem(); });
+    updateFullScreenItem();
 }
 
 MainMenu::~MainMenu() { delete m_root; }
@@ -452,6 +468,23 @@ QAction *MainMenu::menuItem(Item item) const {
         return actionItem("applyTitleCase:");
     }
     return nullptr;
+}
+
+void MainMenu::updateFullScreenItem() {
+    if (!m_fullScreenItem)
+        m_fullScreenItem = itemForAction(QStringLiteral("toggleFullScreen:"));
+    QAction *item = m_fullScreenItem;
+    QWidget *active = QApplication::activeWindow();
+    QWindow *window = active ? active->windowHandle() : nullptr;
+    if (window != m_watchedWindow) {
+        QObject::disconnect(m_windowStateConnection);
+        m_watchedWindow = window;
+        if (window)
+            m_windowStateConnection =
+                QObject::connect(window, &QWindow::windowStateChanged, m_root, [this] { updateFullScreenItem(); });
+    }
+    if (item)
+        item->setText(window && (window->windowStates() & Qt::WindowFullScreen) ? kExitFullScreen : kEnterFullScreen);
 }
 
 void MainMenu::install(QMainWindow *window) const {

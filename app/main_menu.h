@@ -13,6 +13,9 @@
 // The Window menu ends with the windows on screen, each tab of a tab group
 // by its name, listed again each time the menu is about to show.
 //
+// View > Enter Full Screen (F11) reads Exit Full Screen while the active
+// window is in full screen, however it got there.
+//
 // One menu tree serves every window: install() adds its menus to a window's
 // menu bar. It is also the source of the items the editor's context menu
 // repeats. Main thread only.
@@ -26,6 +29,7 @@
 #include "editor/editor_interfaces.h"
 
 class QMainWindow;
+class QWindow;
 
 class MainMenu : public ContextMenuSource {
 public:
@@ -50,6 +54,9 @@ public:
     QMenu *themeMenu() const { return m_themeMenu; }
     QMenu *cssMenu() const { return m_cssMenu; }
 
+    // The full-screen item's title for the window that is active now.
+    void updateFullScreenItem();
+
     // Puts the menus in `window`'s menu bar.
     void install(QMainWindow *window) const;
 
@@ -57,4 +64,8 @@ private:
     QMenu *m_root;
     QPointer<QMenu> m_themeMenu;
     QPointer<QMenu> m_cssMenu;
+    QPointer<QAction> m_fullScreenItem;
+    // The active window whose state the full-screen item follows.
+    QPointer<QWindow> m_watchedWindow;
+    QMetaObject::Connection m_windowStateConnection;
 };
