@@ -2,18 +2,21 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QKeySequence>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QPointer>
 #include <QWindow>
 
+#include <algorithm>
 #include <functional>
 #include <initializer_list>
 #include <utility>
 
 #include "app/help/tzr_help_controller.h"
 #include "platform/documents/window_tabs.h"
+#include "platform/files/native_path.h"
 #include "platform/runtime/action_router.h"
 
 namespace {
@@ -274,6 +277,9 @@ QList<Entry> windowMenu() {
 
 // The property that marks the Window menu's items that name windows.
 constexpr char kWindowListItem[] = "orvaneWindowListItem";
+// The property that marks Open Recent's items that name documents (and the
+// separator under them).
+constexpr char kRecentItem[] = "orvaneRecentItem";
 
 // What the full-screen item reads, by the active window's state.
 const QString kEnterFullScreen = QStringLiteral("Enter Full Screen");
@@ -378,6 +384,13 @@ MainMenu::MainMenu() : m_root(new QMenu) {
     QMenu *windows = topLevelMenu(QStringLiteral("Window"));
     QObject::connect(windows, &QMenu::aboutToShow, windows, [windows] { listWindows(windows); });
 
+    m_openRecentMenu = submenuTitled(QStringLiteral("Open Recent"));
+    // Listed afresh as it shows, then its items validated like the others.
+    QObject::connect(m_openRecentMenu, &QMenu::aboutToShow, m_openRecentMenu, [this] {
+        updateOpenRecentMenu();
+        platform::ActionRouter::validateMenu(m_openRecentMenu);
+    });
+
     // The full-screen item follows the active window: another window
     // activated, or the active one's state changed (by the item, by F11, by
     // the window manager).
@@ -468,6 +481,93 @@ QAction *MainMenu::menuItem(Item item) const {
         return actionItem("applyTitleCase:");
     }
     return nullptr;
+}
+
+void MainMenu::setRecentDocumentsSource(RecentDocuments source) {
+    m_recentDocuments = std::move(source);
+    updateOpenRecentMenu();
+}
+
+void MainMenu::updateOpenRecentMenu() {
+    if (!m_openRecentMenu)
+        return;
+    // The old items go later: the list changes while one of them is being
+    // chosen (it opens its file, which makes the file the newest).
+    for (QAction *old : m_openRecentMenu->actions())
+        if (old->property(kRecentItem).toBool()) {
+            m_openRecentMenu->removeAction(old);
+            old->deleteLater();
+        }
+    const QStringList paths = m_recentDocuments ? m_recentDocuments() : QStringList();
+    if (paths.isEmpty())
+        return;
+    // Above Clear Menu, and a separator between.
+    QAction *clear = m_openRecentMenu->actions().value(0);
+    const QStringList titles = recentDocumentTitles(paths);
+    for (qsizetype i = 0; i < paths.size(); i++) {
+        auto *item = new QAction(QString(titles[i]).replace(u'&', QStringLiteral("&&")), m_openRecentMenu);
+        item->setProperty(kRecentItem, true);
+        item->setObjectName(openRecentAction());
+        item->setData(paths[i]);
+        platform::ActionRouter::setAction(item, openRecentAction());
+        m_openRecentMenu->insertAction(clear, item);
+    }
+    QAction *separator = m_openRecentMenu->insertSeparator(clear);
+    separator->setProperty(kRecentItem, true);
+}
+
+QStringList MainMenu::recentDocumentTitles(const QStringList &paths) {
+    struct Place {
+        QString name;
+        QStringList folders;  // from the root down
+    };
+    QList<Place> places;
+    for (const QString &path : paths) {
+        const QString shown = platform::displayablePath(QDir::cleanPath(path));
+        const qsizetype slash = shown.lastIndexOf(u'/');
+        places.append(
+            {shown.mid(slash + 1), shown.left(std::max<qsizetype>(slash, 0)).split(u'/', Qt::SkipEmptyParts)});
+    }
+    // The folder shown for `place`: its last `depth` folders, or all of it.
+    const auto folderOf = [](const Place &place, qsizetype depth) {
+        if (depth < place.folders.size())
+            return place.folders.mid(place.folders.size() - depth).join(u'/');
+        const QString whole = u'/' + place.folders.join(u'/');
+        const QString home = QDir::homePath();
+        if (whole == home)
+            return QStringLiteral("~");
+        if (whole.startsWith(home + u'/'))
+            return u'~' + whole.mid(home.size());
+        return whole;
+    };
+    QStringList titles;
+    for (qsizetype i = 0; i < places.size(); i++) {
+        QList<qsizetype> namesakes;
+        qsizetype deepest = 0;
+        for (qsizetype j = 0; j < places.size(); j++)
+            if (places[j].name == places[i].name) {
+                namesakes.append(j);
+                deepest = std::max(deepest, places[j].folders.size());
+            }
+        if (namesakes.size() < 2) {
+            titles.append(places[i].name);
+            continue;
+        }
+        // The fewest folders that tell every one of the same name apart.
+        qsizetype depth = 1;
+        for (; depth <= deepest; depth++) {
+            QStringList ends;
+            for (qsizetype j : namesakes) {
+                const QStringList &folders = places[j].folders;
+                ends.append(folders.mid(std::max<qsizetype>(0, folders.size() - depth)).join(u'/'));
+            }
+            ends.removeDuplicates();
+            if (ends.size() == namesakes.size())
+                break;
+        }
+        titles.append(QStringLiteral("%1 — %2").arg(places[i].name, folderOf(places[i], depth)));
+    }
+    return titles;
 }
 
 void MainMenu::updateFullScreenItem() {

@@ -1,5 +1,6 @@
-// The main menu as a user meets it, over the program's own documents: full
-// screen with its key.
+// The main menu as a user meets it, over the program's own documents: File >
+// Open Recent with the files recently opened and saved, and full screen with
+// its key.
 #include "app/app_delegate.h"
 
 #include <QAction>
@@ -39,6 +40,21 @@ bool writeAll(const QString &path, const QByteArray &bytes) {
     QDir().mkpath(QFileInfo(path).path());
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// The texts of a menu's items as it shows them, a separator as "-".
+QStringList titles(QMenu *menu) {
+    QStringList result;
+    for (QAction *item : menu->actions())
+        result << (item->isSeparator() ? QStringLiteral("-") : item->text());
+    return result;
+}
+
+QAction *itemTitled(QMenu *menu, const QString &title) {
+    for (QAction *item : menu->actions())
+        if (item->text() == title)
+            return item;
+    return nullptr;
 }
 
 // The program's delegate with its documents (in a controller of the test's
@@ -91,6 +107,113 @@ protected:
     std::unique_ptr<AppDelegate> m_delegate;
     platform::ScriptedAlerts m_alerts;
 };
+
+// --- File > Open Recent ----------------------------------------------------------------------
+
+// The files opened and saved, newest first, at once in the menu every window
+// shares (whether or not it was shown since), ten at most, above Clear Menu;
+// an item opens its file.
+TEST_F(Program, OpenRecentListsTheFilesOpenedAndSavedNewestFirstTenAtMostAndEachOpensItsFile) {
+    QMenu *recent = menu().submenuTitled("Open Recent");
+    ASSERT_TRUE(recent);
+    EXPECT_EQ(titles(recent), QStringList({"Clear Menu"}));
+
+    SmartEditorDocument *first = open(write("first.md"));
+    ASSERT_TRUE(first);
+    ASSERT_TRUE(open(write("second.md")));
+    EXPECT_EQ(titles(recent), QStringList({"second.md", "first.md", "-", "Clear Menu"}));
+
+    // Saved from the File menu, the first is the newest again.
+    KVXTextView *editor = editorOf(first);
+    editor->storage()->replaceCharactersInRange({0, 0}, QStringLiteral("Saved. "));
+    ASSERT_TRUE(first->isDocumentEdited());
+    ASSERT_TRUE(platform::ActionRouter::sendAction("saveDocument:", nullptr, editor));
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return titles(recent).value(0) == "first.md"; }, 10s))
+        << titles(recent).join(", ").toStdString();
+    EXPECT_EQ(titles(recent), QStringList({"first.md", "second.md", "-", "Clear Menu"}));
+
+    // Twelve more: the ten newest are listed.
+    QStringList expected;
+    for (int i = 0; i < 12; i++) {
+        const QString name = QStringLiteral("more-%1.md").arg(i);
+        ASSERT_TRUE(open(write(name)));
+        expected.prepend(name);
+    }
+    emit recent->aboutToShow();
+    EXPECT_EQ(titles(recent), expected.mid(0, 10) + QStringList({"-", "Clear Menu"}));
+
+    // Chosen, an item opens its file in front.
+    first->close();
+    testing_qt::spinFor(20ms);
+    ASSERT_FALSE(m_documents.documentForPath(path("more-4.md")) == nullptr);
+    m_documents.documentForPath(path("more-4.md"))->close();
+    testing_qt::spinFor(20ms);
+    ASSERT_EQ(m_documents.documentForPath(path("more-4.md")), nullptr);
+    emit recent->aboutToShow();
+    QAction *item = itemTitled(recent, "more-4.md");
+    ASSERT_TRUE(item);
+    EXPECT_TRUE(item->isEnabled());
+    item->trigger();
+    platform::Document *reopened = m_documents.documentForPath(path("more-4.md"));
+    ASSERT_TRUE(reopened);
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return reopened->firstWindow()->isVisible(); }));
+    EXPECT_EQ(m_alerts.count(), 0);
+    EXPECT_EQ(titles(recent).value(0), "more-4.md");
+}
+
+// Files of one name are told apart by as much of their folders as it takes,
+// the whole folder (home as "~") when nothing less does; an "&" in a name is
+// shown as it is, not taken for a key mark.
+TEST_F(Program, OpenRecentTellsFilesOfOneNameApartByTheirFolders) {
+    QMenu *recent = menu().submenuTitled("Open Recent");
+    ASSERT_TRUE(recent);
+    for (const char *name :
+         {"work/notes.md", "play/notes.md", "a/same/todo.md", "b/same/todo.md", "same/todo.md", "Q&A.md"})
+        m_documents.noteRecentDocument(write(name));
+    const QString folder = QFileInfo(m_folder.path()).fileName();
+    emit recent->aboutToShow();
+    EXPECT_EQ(titles(recent),
+              QStringList({"Q&&A.md", "todo.md — " + folder + "/same", "todo.md — b/same", "todo.md — a/same",
+                           "notes.md — play", "notes.md — work", "-", "Clear Menu"}));
+
+    // A folder that ends another's is shown whole.
+    const QString home = QDir::homePath();
+    EXPECT_EQ(MainMenu::recentDocumentTitles({home + "/notes.md", "/srv" + home + "/notes.md", "/notes.md"}),
+              QStringList({"notes.md — ~", "notes.md — /srv" + home, "notes.md — /"}));
+}
+
+// A file gone since the menu listed it is said so when chosen, and leaves the
+// list; Clear Menu empties it.
+TEST_F(Program, OpenRecentTellsOfAFileGoneAndTakesItOffAndClearMenuEmptiesIt) {
+    QMenu *recent = menu().submenuTitled("Open Recent");
+    ASSERT_TRUE(recent);
+    const QString kept = write("kept.md");
+    const QString gone = write("gone.md");
+    m_documents.noteRecentDocument(kept);
+    m_documents.noteRecentDocument(gone);
+    emit recent->aboutToShow();
+    ASSERT_EQ(titles(recent), QStringList({"gone.md", "kept.md", "-", "Clear Menu"}));
+
+    ASSERT_TRUE(QFile::remove(gone));
+    itemTitled(recent, "gone.md")->trigger();
+    ASSERT_EQ(m_alerts.count(), 1);
+    EXPECT_EQ(m_alerts.shown()[0].messageText, "The document “gone.md” no longer exists.");
+    EXPECT_TRUE(m_alerts.shown()[0].informativeText.contains(m_folder.path()));
+    EXPECT_EQ(m_documents.documents().size(), 0);
+    EXPECT_EQ(m_scoped.defaults().stringArrayForKey("recentDocumentPaths"), QStringList({kept}));
+    EXPECT_EQ(titles(recent), QStringList({"kept.md", "-", "Clear Menu"}));
+    // Back on disk, it is not listed again until it is opened.
+    ASSERT_TRUE(writeAll(gone, "# Back\n"));
+    emit recent->aboutToShow();
+    EXPECT_EQ(titles(recent), QStringList({"kept.md", "-", "Clear Menu"}));
+
+    QAction *clear = itemTitled(recent, "Clear Menu");
+    ASSERT_TRUE(clear);
+    EXPECT_TRUE(clear->isEnabled());
+    clear->trigger();
+    EXPECT_EQ(titles(recent), QStringList({"Clear Menu"}));
+    EXPECT_TRUE(m_scoped.defaults().stringArrayForKey("recentDocumentPaths").isEmpty());
+}
 
 // --- Full screen ---------------------------------------------------------------------------------
 

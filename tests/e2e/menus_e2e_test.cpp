@@ -2,13 +2,15 @@
 // program's own windows: every submenu of the menu bar reached with Alt and
 // the arrow keys has its items enabled as the editor the user works in
 // enables them (as when it is opened by pointing), and Track Changes is
-// chosen by keys.
+// chosen by keys; File > Open Recent lists the files opened, newest first,
+// and one chosen with the keys opens in front.
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWindow>
@@ -35,6 +37,19 @@ QString write(const QTemporaryDir &dir, const QString &name) {
     QFile file(dir.filePath(name));
     const QByteArray text = "# " + name.toUtf8() + "\n\nSome text to work on.\n";
     return file.open(QIODevice::WriteOnly) && file.write(text) == text.size() ? file.fileName() : QString();
+}
+
+QString artifact(const QString &name) {
+    QDir().mkpath(QStringLiteral(ORVANE_ARTIFACT_DIR));
+    return QStringLiteral(ORVANE_ARTIFACT_DIR "/") + name;
+}
+
+// The texts of a menu's items as it shows them, a separator as "-".
+QStringList titles(QMenu *menu) {
+    QStringList result;
+    for (QAction *item : menu->actions())
+        result << (item->isSeparator() ? QStringLiteral("-") : item->text());
+    return result;
 }
 
 // Opens `menu` of the window's menu bar with the keys, as one who uses no
@@ -134,6 +149,55 @@ TEST(MenusEndToEnd, EverySubmenuOpenedWithTheArrowKeysHasItsItemsEnabledAsThePoi
     QTest::keyClick(critic, Qt::Key_Return);
     EXPECT_TRUE(testing_qt::spinUntil([&] { return editor->isTrackingChanges(); }));
     closeMenus();
+}
+
+// File > Open Recent, from the window's menu bar with the keys: the files
+// opened, newest first, above Clear Menu; the one chosen opens in front.
+TEST(MenusEndToEnd, OpenRecentListsTheFilesOpenedAndOneChosenWithTheKeysOpens) {
+    QTemporaryDir dir;
+    NewUser user(dir.filePath("preferences.json"));
+    platform::ScriptedAlerts alerts;
+    Application app(user.defaults(), TZRThemeController::standardLocations());
+    MainMenu &menu = app.delegate.mainMenu();
+    const QString first = write(dir, "first.md");
+    const QString second = write(dir, "second.md");
+    SmartEditorDocument *opened = app.open(first);
+    ASSERT_TRUE(opened);
+    opened->close();
+    testing_qt::spinFor(50ms);
+    SmartEditorDocument *document = app.open(second);
+    ASSERT_TRUE(document);
+    auto *window = qobject_cast<QMainWindow *>(document->firstWindow()->window());
+    ASSERT_TRUE(window);
+    auto *editor = document->firstWindow()->findChild<SmartTextView *>();
+    ASSERT_TRUE(editor);
+    editor->setFocus();
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return editor->hasFocus(); }));
+
+    QMenu *file = menu.topLevelMenu("File");
+    QMenu *recent = menu.submenuTitled("Open Recent");
+    ASSERT_TRUE(file && recent);
+    ASSERT_TRUE(openFromBar(window->menuBar(), file));
+    ASSERT_TRUE(openWithArrows(file, recent));
+    EXPECT_EQ(titles(recent), QStringList({"second.md", "first.md", "-", "Clear Menu"}));
+    testing_qt::spinFor(300ms);
+    window->screen()
+        ->grabWindow(0)
+        .copy(window->frameGeometry().adjusted(0, 0, 400, 0))
+        .save(artifact("e2e-open-recent-menu.png"), "PNG");
+
+    // The first file, chosen with the keys.
+    QTest::keyClick(recent, Qt::Key_Down);
+    ASSERT_TRUE(recent->activeAction());
+    EXPECT_EQ(recent->activeAction()->text(), "first.md");
+    QTest::keyClick(recent, Qt::Key_Return);
+    platform::Document *reopened = nullptr;
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return (reopened = app.documents.documentForPath(first)) != nullptr; }));
+    // In front: its window (or its tab) shown, the current document.
+    EXPECT_TRUE(testing_qt::spinUntil(
+        [&] { return reopened->firstWindow()->isVisible() && app.documents.currentDocument() == reopened; }));
+    EXPECT_EQ(alerts.count(), 0);
+    EXPECT_EQ(titles(recent).mid(0, 2), QStringList({"first.md", "second.md"}));
 }
 
 }  // namespace
