@@ -1,6 +1,7 @@
 // The main menu as a user meets it, over the program's own documents: File >
-// Open Recent with the files recently opened and saved, and full screen with
-// its key.
+// Open Recent with the files recently opened and saved, the commands that
+// hand a page or a folder to the desktop telling when nothing opened it, and
+// full screen with its key.
 #include "app/app_delegate.h"
 
 #include <QAction>
@@ -11,6 +12,11 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QSslKey>
+#include <QSslServer>
+#include <QSslSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWindow>
@@ -21,6 +27,8 @@
 
 #include "app/documents/smart_editor_document.h"
 #include "app/extras/tzr_theme_controller.h"
+#include "app/help/kvx_announcement_helper.h"
+#include "app/help/maker_addresses.h"
 #include "app/main_menu.h"
 #include "editor/storage/smart_text_storage.h"
 #include "editor/view/kvx_text_view.h"
@@ -31,6 +39,7 @@
 #include "platform/runtime/alerts.h"
 #include "support/qt_print.h"
 #include "support/qt_wait.h"
+#include "support/stand_in_opener.h"
 
 using namespace std::chrono_literals;
 
@@ -258,6 +267,144 @@ TEST_F(Program, FullScreenTogglesWithF11AndItsItemSaysWhatItWillDo) {
     item->trigger();
     EXPECT_TRUE(testing_qt::spinUntil([&] { return !window->isFullScreen(); }));
     EXPECT_EQ(item->text(), "Enter Full Screen");
+}
+
+// --- Pages and folders opened outside ------------------------------------------------------------
+
+// A local server of https that answers every request with `reply`, its
+// certificate made for the test (the helper's own checks are told to let it
+// pass).
+class AnnouncementServer {
+public:
+    explicit AnnouncementServer(const QByteArray &reply) : m_reply(reply) {
+        const QString key = m_dir.filePath("key.pem"), certificate = m_dir.filePath("certificate.pem");
+        QProcess openssl;
+        openssl.start("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                                  "/CN=localhost", "-keyout", key, "-out", certificate});
+        if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0)
+            return;
+        QFile keyFile(key), certificateFile(certificate);
+        if (!keyFile.open(QIODevice::ReadOnly) || !certificateFile.open(QIODevice::ReadOnly))
+            return;
+        QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+        configuration.setPrivateKey(QSslKey(keyFile.readAll(), QSsl::Rsa));
+        configuration.setLocalCertificate(QSslCertificate(certificateFile.readAll()));
+        configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+        m_server.setSslConfiguration(configuration);
+        QObject::connect(&m_server, &QSslServer::pendingConnectionAvailable, [this] {
+            while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+                QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                    if (!socket->readAll().contains("\r\n\r\n"))
+                        return;
+                    socket->write(
+                        "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nConnection: close\r\nContent-Length: " +
+                        QByteArray::number(m_reply.size()) + "\r\n\r\n" + m_reply);
+                    socket->disconnectFromHost();
+                });
+                QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            }
+        });
+        m_listening = m_server.listen(QHostAddress::LocalHost);
+    }
+    bool isListening() const { return m_listening; }
+    QString address() const { return QStringLiteral("https://127.0.0.1:%1/latest.txt").arg(m_server.serverPort()); }
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_reply;
+    QSslServer m_server;
+    bool m_listening = false;
+};
+
+// Every command that hands a page or a folder to the desktop's opener, which
+// fails as xdg-open does when nothing opens what it is given: each tells the
+// user, naming what could not be opened and the address or the folder's path.
+// An opener that opens what it is given tells nothing.
+TEST_F(Program, EveryPageAndFolderThatNothingOpensIsToldWithWhereItIs) {
+    StandInOpener &opener = StandInOpener::install();
+    opener.clear();
+    for (const char *action : {"onlineHelp:", "openThemesFolder:"})
+        menu().itemForAction(action)->trigger();
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return opener.calls().size() == 2; }, 30s));
+    testing_qt::spinFor(200ms);
+    EXPECT_EQ(m_alerts.count(), 0);
+
+    StandInOpener::Failing failing;
+    opener.clear();
+
+    const QString announcement = QStringLiteral("https://tessaro.org/orvane/news/8");
+    AnnouncementServer server("8: " + announcement.toUtf8());
+    KVXAnnouncementHelper *announcements = KVXAnnouncementHelper::sharedHelper();
+    announcements->setMessageURL(server.address());
+    announcements->setMailingListSignupPage(QString::fromLatin1(maker::kMailingListSignupPage));
+    QObject trust;
+    QObject::connect(&announcements->network(), &QNetworkAccessManager::sslErrors, &trust,
+                     [](QNetworkReply *reply, const QList<QSslError> &) { reply->ignoreSslErrors(); });
+    // The application's helper outlives the test: it is left with the
+    // maker's address and without the connection to the test's server,
+    // which its network keeps on a thread of its own.
+    struct Restored {
+        KVXAnnouncementHelper *helper;
+        ~Restored() {
+            helper->setMessageURL(QString::fromLatin1(maker::kAnnouncementAddress));
+            helper->network().clearConnectionCache();
+            testing_qt::spinFor(100ms);
+        }
+    } restored{announcements};
+
+    struct Command {
+        QString action;
+        QString what;   // as the alert names it
+        QString where;  // the address or the path it gives
+    };
+    const QString site = QString::fromLatin1(maker::kSupportSite);
+    QList<Command> commands = {
+        {"onlineHelp:", "The page “Knowledge Base”", site + "kb/"},
+        {"onlineHelpOrvane:", "The page “Orvane Help”", site + "kb/orvane/"},
+        {"submitBetaIssue:", "The page “Report a Problem with a Test Release”", site + "forum/beta/"},
+        {"submitProblem:", "The page “Report a Problem”", site + "forum/problems/"},
+    };
+    for (const char *pane : {"General", "Appearance", "Editing", "TZR", "CriticMarkup", "Preview", "Printing", "Files",
+                             "Advanced", "Pro Features"}) {
+        const QString name = QString::fromLatin1(pane);
+        commands.append({"orvanePrefs" + QString(name).remove(" Features") + ":",
+                         "The help page of the " + name + " preferences",
+                         site + "kb/orvane/preferences/" + name.section(u' ', 0, 0).toLower()});
+    }
+    commands.append({"getMoreThemes:", "The page of more themes", QString::fromLatin1(maker::kExtrasPage)});
+    commands.append({"loadSignup:", "The mailing list's page", QString::fromLatin1(maker::kMailingListSignupPage)});
+    const QString data = m_extras.userFolder(TZRThemeController::Kind::Theme).section(u'/', 0, -2);
+    commands.append({"openThemesFolder:", "The Themes folder", data + "/Themes"});
+    commands.append({"openCSSFolder:", "The Style Sheets folder", data + "/CSS"});
+    commands.append({"openExpansionFolder:", "The Expansions folder", data + "/Expansions"});
+    commands.append({"openKeyBindingsFolder:", "The Key Bindings folder", data + "/KeyBindings"});
+    if (server.isListening()) {
+        commands.append({"showNewMessage:", "The announcement", announcement});
+        commands.append({"showLastMessage:", "The announcement", announcement});
+    } else {
+        ADD_FAILURE() << "no https server for the announcements (openssl)";
+    }
+
+    for (const Command &command : commands) {
+        const std::string name = command.action.toStdString();
+        QAction *item = menu().itemForAction(command.action);
+        ASSERT_TRUE(item) << name;
+        const qsizetype before = m_alerts.count();
+        const qsizetype calls = opener.calls().size();
+        item->trigger();
+        ASSERT_TRUE(testing_qt::spinUntil([&] { return m_alerts.count() > before; }, 30s)) << name;
+        const platform::Alert told = m_alerts.shown().last();
+        EXPECT_EQ(told.messageText, command.what + " could not be opened.") << name;
+        EXPECT_TRUE(told.informativeText.contains(command.where)) << name << ": " << told.informativeText.toStdString();
+        // The opener was asked, with the address or the folder.
+        ASSERT_EQ(opener.calls().size(), calls + 1) << name;
+        EXPECT_TRUE(QUrl(opener.calls().last()).toString().contains(command.where) ||
+                    QUrl(opener.calls().last()).toLocalFile() == command.where)
+            << name << ": " << opener.calls().last().toStdString();
+    }
+    EXPECT_EQ(commands.size(), 22);
+    testing_qt::spinFor(100ms);
+    EXPECT_EQ(m_alerts.count(), 22);
 }
 
 }  // namespace
