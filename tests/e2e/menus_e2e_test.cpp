@@ -3,7 +3,9 @@
 // the arrow keys has its items enabled as the editor the user works in
 // enables them (as when it is opened by pointing), and Track Changes is
 // chosen by keys; File > Open Recent lists the files opened, newest first,
-// and one chosen with the keys opens in front.
+// and one chosen with the keys opens in front; under a window manager, F11
+// and the window manager put the window in and out of full screen, and the
+// menu follows.
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -23,6 +25,7 @@
 #include "app/main_menu.h"
 #include "e2e/application.h"
 #include "e2e/new_user.h"
+#include "e2e/window_manager.h"
 #include "editor/smart_text_view.h"
 #include "platform/runtime/action_router.h"
 #include "platform/runtime/alerts.h"
@@ -198,6 +201,47 @@ TEST(MenusEndToEnd, OpenRecentListsTheFilesOpenedAndOneChosenWithTheKeysOpens) {
         [&] { return reopened->firstWindow()->isVisible() && app.documents.currentDocument() == reopened; }));
     EXPECT_EQ(alerts.count(), 0);
     EXPECT_EQ(titles(recent).mid(0, 2), QStringList({"first.md", "second.md"}));
+}
+
+// Under a window manager: F11 puts the window in full screen, the item then
+// reads Exit Full Screen, the text is no wider than "fullScreenWidth", and
+// the window manager taking the window out of full screen (and back) is
+// followed by the item as well.
+TEST(MenusEndToEnd, UnderAWindowManagerFullScreenFollowsF11AndTheWindowManager) {
+    testing_x::WindowManager manager;
+    if (!manager.isRunning())
+        GTEST_SKIP() << "no window manager (openbox) on this display";
+    QTemporaryDir dir;
+    NewUser user(dir.filePath("preferences.json"));
+    user.defaults().setInteger(700, "fullScreenWidth");
+    platform::ScriptedAlerts alerts;
+    Application app(user.defaults(), TZRThemeController::standardLocations());
+    SmartEditorDocument *document = app.open(write(dir, "wide.md"));
+    ASSERT_TRUE(document);
+    QWidget *window = document->firstWindow()->window();
+    auto *editor = document->firstWindow()->findChild<SmartTextView *>();
+    ASSERT_TRUE(editor);
+    editor->setFocus();
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return editor->hasFocus(); }));
+    QAction *item = app.delegate.mainMenu().itemForAction("toggleFullScreen:");
+    ASSERT_TRUE(item);
+    EXPECT_EQ(item->text(), "Enter Full Screen");
+
+    QTest::keyClick(editor, Qt::Key_F11);
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return window->isFullScreen(); }, 30s));
+    EXPECT_EQ(item->text(), "Exit Full Screen");
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return window->width() > 700 && editor->width() <= 700; }, 30s))
+        << window->width() << " " << editor->width();
+
+    ASSERT_TRUE(testing_x::askForFullScreen(window->winId(), false));
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return !window->isFullScreen(); }, 30s));
+    EXPECT_EQ(item->text(), "Enter Full Screen");
+    ASSERT_TRUE(testing_x::askForFullScreen(window->winId(), true));
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return window->isFullScreen(); }, 30s));
+    EXPECT_EQ(item->text(), "Exit Full Screen");
+    QTest::keyClick(editor, Qt::Key_F11);
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return !window->isFullScreen(); }, 30s));
+    EXPECT_EQ(item->text(), "Enter Full Screen");
 }
 
 }  // namespace
