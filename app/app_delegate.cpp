@@ -505,12 +505,34 @@ void AppDelegate::installDocumentMachinery() {
         else
             documents.openDocument(path);
     });
+    // Open Recent lists the documents' recent files, and lists them again
+    // as soon as a file is opened or saved (every window shares the menu).
+    m_mainMenu->setRecentDocumentsSource([] { return platform::DocumentController::shared().recentDocumentPaths(); });
+    connect(&documents, &platform::DocumentController::recentDocumentsChanged, this,
+            [this] { m_mainMenu->updateOpenRecentMenu(); });
 }
 
 void AppDelegate::openDocuments(const QStringList &paths) {
     for (const QString &path : paths)
         if (m_documentOpener)
             m_documentOpener(path);
+}
+
+void AppDelegate::openRecentDocument(const QString &path) {
+    if (path.isEmpty())
+        return;
+    if (!platform::pathStatus(path).exists) {
+        // Gone since it was listed: said so, and off the list.
+        platform::DocumentController::shared().forgetRecentDocument(path);
+        const QFileInfo file(platform::displayablePath(path));
+        platform::Alerts::runModal(
+            {tr("The document “%1” no longer exists.").arg(file.fileName()),
+             tr("It was in the folder %1. It is taken off the recent documents.").arg(file.path()),
+             {tr("OK")},
+             platform::AlertStyle::Warning});
+        return;
+    }
+    openDocuments({path});
 }
 
 void AppDelegate::openDocumentsWithPanel() {
@@ -590,15 +612,23 @@ void AppDelegate::bringForward(QWidget *window) {
 
 // --- Responder -------------------------------------------------------------------------
 
-bool AppDelegate::respondsToAction(const QString &action) const { return m_commands.contains(action); }
+bool AppDelegate::respondsToAction(const QString &action) const {
+    return m_commands.contains(action) || action == MainMenu::openRecentAction();
+}
 
-void AppDelegate::performAction(const QString &action, QObject *) {
+void AppDelegate::performAction(const QString &action, QObject *sender) {
+    if (action == MainMenu::openRecentAction()) {
+        if (auto *item = qobject_cast<QAction *>(sender))
+            openRecentDocument(item->data().toString());
+        return;
+    }
     if (auto it = m_commands.constFind(action); it != m_commands.constEnd())
         (*it)();
 }
 
 bool AppDelegate::validateAction(const QString &action, QAction *) {
-    if (action == QLatin1String("newDocument:") || action == QLatin1String("openDocument:"))
+    if (action == QLatin1String("newDocument:") || action == QLatin1String("openDocument:") ||
+        action == MainMenu::openRecentAction())
         return bool(m_documentOpener);
     if (action == QLatin1String("clearRecentDocuments:"))
         return m_documentsInstalled;

@@ -147,6 +147,9 @@ public:
     void openDocuments(const QStringList &paths);
     // Asks for files with the open panel and opens each.
     void openDocumentsWithPanel();
+    // Opens a file of Open Recent; one that no longer exists is said so and
+    // taken off the list.
+    void openRecentDocument(const QString &path);
 
     // --- Starts of the program ------------------------------------------------------
     // Opens what a start of the program names (its own, or a later start's

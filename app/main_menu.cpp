@@ -1,17 +1,22 @@
 #include "app/main_menu.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QDir>
 #include <QKeySequence>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QPointer>
+#include <QWindow>
 
+#include <algorithm>
 #include <functional>
 #include <initializer_list>
 #include <utility>
 
 #include "app/help/tzr_help_controller.h"
 #include "platform/documents/window_tabs.h"
+#include "platform/files/native_path.h"
 #include "platform/runtime/action_router.h"
 
 namespace {
@@ -244,7 +249,8 @@ QList<Entry> viewMenu() {
         placeholder("Theme"),
         placeholder("Style Sheet"),
         separator(),
-        item("Enter Full Screen", "toggleFullScreen:", QKeySequence::FullScreen),
+        // F11, as Linux desktops have it.
+        item("Enter Full Screen", "toggleFullScreen:", QKeySequence(Qt::Key_F11)),
     };
 }
 
@@ -271,6 +277,13 @@ QList<Entry> windowMenu() {
 
 // The property that marks the Window menu's items that name windows.
 constexpr char kWindowListItem[] = "orvaneWindowListItem";
+// The property that marks Open Recent's items that name documents (and the
+// separator under them).
+constexpr char kRecentItem[] = "orvaneRecentItem";
+
+// What the full-screen item reads, by the active window's state.
+const QString kEnterFullScreen = QStringLiteral("Enter Full Screen");
+const QString kExitFullScreen = QStringLiteral("Exit Full Screen");
 
 // The Window menu ends with the windows on screen, each tab by its name;
 // the active one is checked, and choosing one brings it to the front.
@@ -370,6 +383,22 @@ MainMenu::MainMenu() : m_root(new QMenu) {
     }
     QMenu *windows = topLevelMenu(QStringLiteral("Window"));
     QObject::connect(windows, &QMenu::aboutToShow, windows, [windows] { listWindows(windows); });
+
+    m_openRecentMenu = submenuTitled(QStringLiteral("Open Recent"));
+    // Listed afresh as it shows, then its items validated like the others.
+    QObject::connect(m_openRecentMenu, &QMenu::aboutToShow, m_openRecentMenu, [this] {
+        updateOpenRecentMenu();
+        platform::ActionRouter::validateMenu(m_openRecentMenu);
+    });
+
+    // The full-screen item follows the active window: another window
+    // activated, or the active one's state changed (by the item, by F11, by
+    // the window manager).
+    if (auto *application = qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+        QObject::connect(application, &QGuiApplication::focusWindowChanged, m_root, [this] { updateFullScreenItem(); });
+    QMenu *view = topLevelMenu(QStringLiteral("View"));
+    QObject::connect(view, &QMenu::aboutToShow, view, [this] { updateFullScreenItem(); });
+    updateFullScreenItem();
 }
 
 MainMenu::~MainMenu() { delete m_root; }
@@ -452,6 +481,110 @@ QAction *MainMenu::menuItem(Item item) const {
         return actionItem("applyTitleCase:");
     }
     return nullptr;
+}
+
+void MainMenu::setRecentDocumentsSource(RecentDocuments source) {
+    m_recentDocuments = std::move(source);
+    updateOpenRecentMenu();
+}
+
+void MainMenu::updateOpenRecentMenu() {
+    if (!m_openRecentMenu)
+        return;
+    // The old items go later: the list changes while one of them is being
+    // chosen (it opens its file, which makes the file the newest).
+    for (QAction *old : m_openRecentMenu->actions())
+        if (old->property(kRecentItem).toBool()) {
+            m_openRecentMenu->removeAction(old);
+            old->deleteLater();
+        }
+    const QStringList paths = m_recentDocuments ? m_recentDocuments() : QStringList();
+    if (paths.isEmpty())
+        return;
+    // Above Clear Menu, and a separator between.
+    QAction *clear = m_openRecentMenu->actions().value(0);
+    const QStringList titles = recentDocumentTitles(paths);
+    for (qsizetype i = 0; i < paths.size(); i++) {
+        auto *item = new QAction(QString(titles[i]).replace(u'&', QStringLiteral("&&")), m_openRecentMenu);
+        item->setProperty(kRecentItem, true);
+        item->setObjectName(openRecentAction());
+        item->setData(paths[i]);
+        platform::ActionRouter::setAction(item, openRecentAction());
+        m_openRecentMenu->insertAction(clear, item);
+    }
+    QAction *separator = m_openRecentMenu->insertSeparator(clear);
+    separator->setProperty(kRecentItem, true);
+}
+
+QStringList MainMenu::recentDocumentTitles(const QStringList &paths) {
+    struct Place {
+        QString name;
+        QStringList folders;  // from the root down
+    };
+    QList<Place> places;
+    for (const QString &path : paths) {
+        const QString shown = platform::displayablePath(QDir::cleanPath(path));
+        const qsizetype slash = shown.lastIndexOf(u'/');
+        places.append(
+            {shown.mid(slash + 1), shown.left(std::max<qsizetype>(slash, 0)).split(u'/', Qt::SkipEmptyParts)});
+    }
+    // The folder shown for `place`: its last `depth` folders, or all of it.
+    const auto folderOf = [](const Place &place, qsizetype depth) {
+        if (depth < place.folders.size())
+            return place.folders.mid(place.folders.size() - depth).join(u'/');
+        const QString whole = u'/' + place.folders.join(u'/');
+        const QString home = QDir::homePath();
+        if (whole == home)
+            return QStringLiteral("~");
+        if (whole.startsWith(home + u'/'))
+            return u'~' + whole.mid(home.size());
+        return whole;
+    };
+    QStringList titles;
+    for (qsizetype i = 0; i < places.size(); i++) {
+        QList<qsizetype> namesakes;
+        qsizetype deepest = 0;
+        for (qsizetype j = 0; j < places.size(); j++)
+            if (places[j].name == places[i].name) {
+                namesakes.append(j);
+                deepest = std::max(deepest, places[j].folders.size());
+            }
+        if (namesakes.size() < 2) {
+            titles.append(places[i].name);
+            continue;
+        }
+        // The fewest folders that tell every one of the same name apart.
+        qsizetype depth = 1;
+        for (; depth <= deepest; depth++) {
+            QStringList ends;
+            for (qsizetype j : namesakes) {
+                const QStringList &folders = places[j].folders;
+                ends.append(folders.mid(std::max<qsizetype>(0, folders.size() - depth)).join(u'/'));
+            }
+            ends.removeDuplicates();
+            if (ends.size() == namesakes.size())
+                break;
+        }
+        titles.append(QStringLiteral("%1 — %2").arg(places[i].name, folderOf(places[i], depth)));
+    }
+    return titles;
+}
+
+void MainMenu::updateFullScreenItem() {
+    if (!m_fullScreenItem)
+        m_fullScreenItem = itemForAction(QStringLiteral("toggleFullScreen:"));
+    QAction *item = m_fullScreenItem;
+    QWidget *active = QApplication::activeWindow();
+    QWindow *window = active ? active->windowHandle() : nullptr;
+    if (window != m_watchedWindow) {
+        QObject::disconnect(m_windowStateConnection);
+        m_watchedWindow = window;
+        if (window)
+            m_windowStateConnection =
+                QObject::connect(window, &QWindow::windowStateChanged, m_root, [this] { updateFullScreenItem(); });
+    }
+    if (item)
+        item->setText(window && (window->windowStates() & Qt::WindowFullScreen) ? kExitFullScreen : kEnterFullScreen);
 }
 
 void MainMenu::install(QMainWindow *window) const {

@@ -13,6 +13,15 @@
 // The Window menu ends with the windows on screen, each tab of a tab group
 // by its name, listed again each time the menu is about to show.
 //
+// File > Open Recent lists the recent documents, newest first, each titled
+// by its file's name (and as much of its folder as tells it from another of
+// the same name), above Clear Menu; each item sends "openRecentDocument:"
+// with the file's path as its data. The list is asked for each time the
+// submenu is about to show, and may be given anew whenever it changes.
+//
+// View > Enter Full Screen (F11) reads Exit Full Screen while the active
+// window is in full screen, however it got there.
+//
 // One menu tree serves every window: install() adds its menus to a window's
 // menu bar. It is also the source of the items the editor's context menu
 // repeats. Main thread only.
@@ -22,10 +31,14 @@
 #include <QMenu>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
+
+#include <functional>
 
 #include "editor/editor_interfaces.h"
 
 class QMainWindow;
+class QWindow;
 
 class MainMenu : public ContextMenuSource {
 public:
@@ -50,6 +63,23 @@ public:
     QMenu *themeMenu() const { return m_themeMenu; }
     QMenu *cssMenu() const { return m_cssMenu; }
 
+    // What Open Recent lists: the recent documents' paths, newest first,
+    // asked for each time the submenu is about to show.
+    using RecentDocuments = std::function<QStringList()>;
+    void setRecentDocumentsSource(RecentDocuments source);
+    // Lists the paths the source gives now.
+    void updateOpenRecentMenu();
+    // The items' titles for `paths`: each file's name, followed, where
+    // another of the list has the same name, by the end of its folder's path
+    // that tells them apart (the whole folder, home as "~", when nothing
+    // shorter does).
+    static QStringList recentDocumentTitles(const QStringList &paths);
+    // The action of the items that open a recent document.
+    static QString openRecentAction() { return QStringLiteral("openRecentDocument:"); }
+
+    // The full-screen item's title for the window that is active now.
+    void updateFullScreenItem();
+
     // Puts the menus in `window`'s menu bar.
     void install(QMainWindow *window) const;
 
@@ -57,4 +87,10 @@ private:
     QMenu *m_root;
     QPointer<QMenu> m_themeMenu;
     QPointer<QMenu> m_cssMenu;
+    QPointer<QMenu> m_openRecentMenu;
+    RecentDocuments m_recentDocuments;
+    QPointer<QAction> m_fullScreenItem;
+    // The active window whose state the full-screen item follows.
+    QPointer<QWindow> m_watchedWindow;
+    QMetaObject::Connection m_windowStateConnection;
 };

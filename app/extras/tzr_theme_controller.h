@@ -155,13 +155,15 @@ public:
     static bool validateUserInterfaceItem(QAction *item, const QString &activeStyle);
 
     // Make the user's folder of the kind and show it in the file manager;
-    // false when it cannot be made. Themes and style sheets rebuild their
-    // menus afterwards either way.
+    // false when it cannot be made. A folder that cannot be made or shown
+    // is told in an alert with its path. Themes and style sheets rebuild
+    // their menus afterwards either way.
     bool openThemesFolder();
     bool openCSSFolder();
     bool openExpansionFolder();
     bool openKeyBindingsFolder();
-    // Opens the web page about more extras.
+    // Opens the web page about more extras (told in an alert with its
+    // address when no browser opens it).
     void getMoreThemes();
 
     void directoryDidChange(DirectoryWatcher *watcher) override;

@@ -2,15 +2,16 @@
 // that open the extras folders.
 #include <QAction>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QMenu>
 #include <QSignalBlocker>
 #include <QUrl>
 
-#include "app/help/maker_addresses.h"
 #include "app/extras/tzr_theme_controller.h"
-#include "platform/prefs/defaults.h"
+#include "app/help/maker_addresses.h"
 #include "platform/files/folders.h"
+#include "platform/files/native_path.h"
+#include "platform/files/workspace.h"
+#include "platform/prefs/defaults.h"
 #include "platform/runtime/action_router.h"
 
 namespace {
@@ -123,11 +124,37 @@ bool TZRThemeController::validateUserInterfaceItem(QAction *item, const QString 
     return true;
 }
 
+namespace {
+
+// How an alert names the folder of a kind, as its menu item does.
+QString folderDescription(TZRThemeController::Kind kind) {
+    switch (kind) {
+    case TZRThemeController::Kind::Theme:
+        return QStringLiteral("The Themes folder");
+    case TZRThemeController::Kind::CSS:
+        return QStringLiteral("The Style Sheets folder");
+    case TZRThemeController::Kind::Expansions:
+        return QStringLiteral("The Expansions folder");
+    case TZRThemeController::Kind::KeyBindings:
+        break;
+    }
+    return QStringLiteral("The Key Bindings folder");
+}
+
+}  // namespace
+
 bool TZRThemeController::openFolder(Kind kind) {
     const QString folder = userFolder(kind);
     const bool made = !folder.isEmpty() && platform::Folders::ensureFolder(folder);
+    // A folder that cannot be made, or that no file manager opens, is told
+    // with its path: the user may make or open it by hand.
     if (made)
-        QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+        platform::Workspace::openFolderOrTell(folder, folderDescription(kind));
+    else
+        platform::Workspace::tellNotOpened(
+            folderDescription(kind), QString(),
+            folder.isEmpty() ? QStringLiteral("There is no data folder to make it in.")
+                             : QStringLiteral("It could not be made at %1.").arg(platform::displayablePath(folder)));
     if (kind == Kind::Theme || kind == Kind::CSS)
         updateMenu(kind);
     return made;
@@ -138,4 +165,7 @@ bool TZRThemeController::openCSSFolder() { return openFolder(Kind::CSS); }
 bool TZRThemeController::openExpansionFolder() { return openFolder(Kind::Expansions); }
 bool TZRThemeController::openKeyBindingsFolder() { return openFolder(Kind::KeyBindings); }
 
-void TZRThemeController::getMoreThemes() { QDesktopServices::openUrl(QUrl(QString::fromLatin1(maker::kExtrasPage))); }
+void TZRThemeController::getMoreThemes() {
+    platform::Workspace::openExternallyOrTell(QUrl(QString::fromLatin1(maker::kExtrasPage)),
+                                              QStringLiteral("The page of more themes"));
+}

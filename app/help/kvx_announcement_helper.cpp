@@ -63,13 +63,19 @@ KVXAnnouncementHelper *KVXAnnouncementHelper::sharedHelper() {
 }
 
 KVXAnnouncementHelper::KVXAnnouncementHelper(platform::Defaults *defaults, QObject *parent)
-    : QObject(parent), m_defaults(defaults ? defaults : &platform::Defaults::standard()) {
+    : QObject(parent), m_defaults(defaults) {
     m_network.setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
     m_network.setTransferTimeout(kTimeoutMsec);
 }
 
+platform::Defaults &KVXAnnouncementHelper::defaults() const {
+    // The standard store as it is when asked: the application's one helper
+    // lives longer than a store set for a while.
+    return m_defaults ? *m_defaults : platform::Defaults::standard();
+}
+
 void KVXAnnouncementHelper::showNewMessage() {
-    showMessagesGreaterThan(m_defaults->integerForKey(kLastAnnouncementID));
+    showMessagesGreaterThan(defaults().integerForKey(kLastAnnouncementID));
 }
 
 void KVXAnnouncementHelper::showMessagesGreaterThan(qint64 threshold) {
@@ -110,18 +116,18 @@ void KVXAnnouncementHelper::handleReply(const QByteArray &body, qint64 threshold
     if (!announcement)
         return;
     if (announcement->id <= threshold) {
-        m_defaults->setInteger(threshold, kLastAnnouncementID);
+        defaults().setInteger(threshold, kLastAnnouncementID);
         return;
     }
     // The id is kept whether or not its page opens: an announcement that
     // cannot be shown is not asked for and reported again at every start.
     if (const std::optional<QUrl> url = openableAddress(announcement->address))
-        platform::Workspace::openExternally(*url);
+        platform::Workspace::openExternallyOrTell(*url, QStringLiteral("The announcement"));
     else
         qCWarning(lcApp).noquote() << QStringLiteral("Announcement %1 names no web page to open: %2")
                                           .arg(announcement->id)
                                           .arg(announcement->address.left(200));
-    m_defaults->setInteger(announcement->id, kLastAnnouncementID);
+    defaults().setInteger(announcement->id, kLastAnnouncementID);
 }
 
 void KVXAnnouncementHelper::loadSignup() {
@@ -130,5 +136,5 @@ void KVXAnnouncementHelper::loadSignup() {
         return;
     }
     if (const std::optional<QUrl> page = openableAddress(m_mailingListSignupPage))
-        platform::Workspace::openExternally(*page);
+        platform::Workspace::openExternallyOrTell(*page, QStringLiteral("The mailing list's page"));
 }

@@ -8,8 +8,9 @@
 // kMaxReplyBytes; only an http or https address from a reply is opened (read
 // tolerantly: unencoded spaces are encoded), and the id of a newer
 // announcement is stored even when its address opens nothing.
-// Without a network, or with any other failure, nothing happens and nothing
-// is shown.
+// Without a network, or with any other failure of the request, nothing
+// happens and nothing is shown; an announcement or the mailing list's page
+// that no browser could open is told in an alert with its address.
 #pragma once
 
 #include <QNetworkAccessManager>
@@ -47,7 +48,8 @@ public:
     // The application's one helper, made on first use.
     static KVXAnnouncementHelper *sharedHelper();
 
-    // `defaults` holds "lastAnnouncementID" (the standard store when null).
+    // `defaults` holds "lastAnnouncementID" (when null, the standard store
+    // of the moment it is read or written).
     explicit KVXAnnouncementHelper(platform::Defaults *defaults = nullptr, QObject *parent = nullptr);
 
     QString messageURL() const { return m_messageURL; }
@@ -76,7 +78,9 @@ signals:
     void requestFinished();
 
 private:
-    platform::Defaults *m_defaults;
+    platform::Defaults &defaults() const;
+
+    platform::Defaults *m_defaults;  // null: the standard store
     QString m_messageURL;
     QString m_mailingListSignupPage;
     QNetworkAccessManager m_network;

@@ -39,6 +39,15 @@ QUrl TZRHelpController::pageForAction(const QString &action) {
 }
 
 bool TZRHelpController::perform(const QString &action) {
-    const QUrl page = pageForAction(action);
-    return page.isValid() && platform::Workspace::openExternally(page);
+    const QUrl address = pageForAction(action);
+    if (!address.isValid())
+        return false;
+    // Named in the alert as the menu names it, should no browser open it.
+    QString what;
+    for (const Page &page : pages())
+        if (page.action == action)
+            what = action.startsWith(QLatin1String("orvanePrefs"))
+                       ? QStringLiteral("The help page of the %1 preferences").arg(page.title)
+                       : QStringLiteral("The page “%1”").arg(page.title);
+    return platform::Workspace::openExternallyOrTell(address, what);
 }

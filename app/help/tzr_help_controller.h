@@ -30,7 +30,9 @@ public:
     static QUrl pageForAction(const QString &action);
 
     // Opens the action's page in the browser; false when the action is not
-    // one of the pages or the page could not be handed to the browser.
+    // one of the pages or the page could not be handed to the browser. A
+    // page that could not be opened, at once or once the browser's opener
+    // gave up, is told in an alert with its address.
     bool perform(const QString &action);
 
 private:

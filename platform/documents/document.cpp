@@ -616,10 +616,11 @@ bool Document::writeDocument(const QString &path, const QString &type, SaveOpera
         return false;
     if (operation != SaveOperation::SaveTo) {
         m_fileType = type;
-        if (path != m_filePath) {
+        if (path != m_filePath)
             setFilePath(path);
+        // A save the user asked for makes the file the most recent one.
+        if (operation != SaveOperation::Autosave)
             DocumentController::shared().noteRecentDocument(path);
-        }
         // The file written and its place, as the write found them (a
         // document that writes otherwise than through writeContents(): what
         // stands at the place its path leads to now).
@@ -731,6 +732,8 @@ bool Document::applySave(SaveJob &job, QString *reason) {
     else if (!m_edited)
         updateChangeCount(ChangeKind::Done);
     emit savingProblemChanged();
+    if (job.operation != SaveOperation::Autosave)
+        DocumentController::shared().noteRecentDocument(job.path);
     tellNotKept(displayName(), job.report.notKept);
     didWrite(job.path, job.type, job.operation);
     return true;

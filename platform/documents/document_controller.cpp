@@ -244,7 +244,7 @@ bool DocumentController::closeAllDocuments() {
 QStringList DocumentController::recentDocumentPaths() const {
     QStringList result;
     for (const QString &path : Defaults::standard().stringArrayForKey(kRecentKey))
-        if (pathStatus(path).exists)
+        if (result.size() < kMaximumRecentDocuments && pathStatus(path).exists)
             result.append(path);
     return result;
 }
@@ -258,6 +258,14 @@ void DocumentController::noteRecentDocument(const QString &path) {
     paths.prepend(absolute);
     while (paths.size() > kMaximumRecentDocuments)
         paths.removeLast();
+    Defaults::standard().setObject(paths, kRecentKey);
+    emit recentDocumentsChanged();
+}
+
+void DocumentController::forgetRecentDocument(const QString &path) {
+    QStringList paths = Defaults::standard().stringArrayForKey(kRecentKey);
+    if (paths.removeAll(path) == 0)
+        return;
     Defaults::standard().setObject(paths, kRecentKey);
     emit recentDocumentsChanged();
 }

@@ -103,9 +103,12 @@ public:
     // --- Recent files ---------------------------------------------------------------
 
     static constexpr int kMaximumRecentDocuments = 10;
-    // The files recently opened or saved, newest first, those gone left out.
+    // The files recently opened or saved, newest first, those gone left out;
+    // at most kMaximumRecentDocuments.
     QStringList recentDocumentPaths() const;
     void noteRecentDocument(const QString &path);
+    // Takes `path` off the list (a file that went away).
+    void forgetRecentDocument(const QString &path);
     void clearRecentDocuments();
 
     // --- Actions ---------------------------------------------------------------------

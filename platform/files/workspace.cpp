@@ -1,14 +1,21 @@
 #include "platform/files/workspace.h"
 
+#include "platform/files/native_path.h"
+#include "platform/runtime/alerts.h"
+#include "platform/runtime/dispatch.h"
 #include "platform/runtime/log.h"
 
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QMimeDatabase>
 #include <QMimeType>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
+#include <QStandardPaths>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <mutex>
 
@@ -179,6 +186,105 @@ bool carriesFiles(const QUrl &mail) {
 std::mutex s_openerLock;
 std::function<bool(const QUrl &)> s_opener;
 
+// The address as the desktop's opener is given it: a local file by the bytes
+// of its path (a name that is not UTF-8 percent-encoded byte for byte).
+QString openerArgument(const QUrl &target) {
+    if (!target.isLocalFile())
+        return QString::fromLatin1(target.toEncoded());
+    const QString path = target.toLocalFile();
+    if (!isNativeOnly(path))
+        return QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
+    return QStringLiteral("file://") + QString::fromLatin1(nativePath(path).toPercentEncoding("/"));
+}
+
+// The desktop's openers still running. One is never destroyed while it runs
+// (that would kill it, and a browser it runs in the foreground with it): it
+// is kept here until it ends, and left running when the program ends.
+QSet<QProcess *> &runningOpeners() {
+    static QSet<QProcess *> openers;
+    return openers;
+}
+
+// Hands `target` to xdg-open and learns from its exit status, once it ends,
+// whether it opened anything; `failed` runs then when it did not. False
+// when it could not be started. Main thread.
+bool runDesktopOpener(const QString &program, const QUrl &target, const std::function<void()> &failed) {
+    const QString shown = loggedAddress(target);
+    auto *process = new QProcess;
+    process->setProgram(program);
+    process->setArguments({openerArgument(target)});
+    // What it and what it starts say goes where this program's output goes,
+    // and nothing waits on a pipe of this program that is read no more once
+    // it ends.
+    process->setProcessChannelMode(QProcess::ForwardedChannels);
+    process->setStandardInputFile(QProcess::nullDevice());
+    // A session of its own, as a program the user started: the end of this
+    // program's terminal or session is not signalled to it.
+    process->setChildProcessModifier([] { ::setsid(); });
+    process->start();
+    if (!process->waitForStarted()) {
+        qCWarning(lcPlatform).noquote() << QStringLiteral("The desktop's opener %1 could not be started for %2: %3")
+                                               .arg(program, shown, process->errorString());
+        delete process;
+        if (failed)
+            failed();
+        return false;
+    }
+    runningOpeners().insert(process);
+    QObject::connect(
+        process, &QProcess::finished, process, [process, shown, failed](int code, QProcess::ExitStatus how) {
+            runningOpeners().remove(process);
+            process->deleteLater();
+            if (how == QProcess::NormalExit && code == 0)
+                return;
+            qCWarning(lcPlatform).noquote()
+                << (how == QProcess::NormalExit
+                        ? QStringLiteral("The desktop's opener could not open %1 (exit status %2)").arg(shown).arg(code)
+                        : QStringLiteral("The desktop's opener ended abnormally opening %1").arg(shown));
+            if (failed)
+                failed();
+        });
+    return true;
+}
+
+// Hands `target` (allowed already) to the opener of the tests, to xdg-open,
+// or else to Qt's opener.
+bool handOver(const QUrl &target, const std::function<void()> &failed) {
+    std::function<bool(const QUrl &)> opener;
+    {
+        std::lock_guard<std::mutex> lock(s_openerLock);
+        opener = s_opener;
+    }
+    bool opened = false;
+    if (opener) {
+        opened = opener(target);
+    } else if (const QString program = QStandardPaths::findExecutable(QStringLiteral("xdg-open")); !program.isEmpty()) {
+        return runDesktopOpener(program, target, failed);
+    } else {
+        opened = QDesktopServices::openUrl(target);
+    }
+    if (!opened) {
+        qCWarning(lcPlatform).noquote() << "Nothing opened" << loggedAddress(target);
+        if (failed)
+            failed();
+    }
+    return opened;
+}
+
+// What opens a target of this kind, as the user would name it.
+QString openerName(Workspace::Target target) {
+    switch (target) {
+    case Workspace::Target::Web:
+        return QStringLiteral("No web browser");
+    case Workspace::Target::Mail:
+        return QStringLiteral("No mail program");
+    case Workspace::Target::Document:
+    case Workspace::Target::Refused:
+        break;
+    }
+    return QStringLiteral("No application");
+}
+
 }  // namespace
 
 Workspace::Target Workspace::classify(const QUrl &url) {
@@ -214,15 +320,19 @@ QString Workspace::refusal(const QUrl &url) {
                           "application.");
 }
 
-bool Workspace::openExternally(const QUrl &url) {
+bool Workspace::openExternally(const QUrl &url) { return openExternally(url, {}); }
+
+bool Workspace::openExternally(const QUrl &url, std::function<void()> failed) {
+    if (!Dispatch::isMainThread()) {
+        // The opener is watched from the main thread's loop.
+        Dispatch::main([url, failed = std::move(failed)] { openExternally(url, failed); });
+        return classify(url) != Target::Refused;
+    }
     if (classify(url) == Target::Refused) {
         qCWarning(lcPlatform) << "Refused to open outside:" << loggedAddress(url);
+        if (failed)
+            failed();
         return false;
-    }
-    std::function<bool(const QUrl &)> opener;
-    {
-        std::lock_guard<std::mutex> lock(s_openerLock);
-        opener = s_opener;
     }
     // A local file goes out without its fragment or query: the desktop opens
     // files by path.
@@ -231,7 +341,39 @@ bool Workspace::openExternally(const QUrl &url) {
         target.setHost(QString());
         target = QUrl::fromLocalFile(target.toLocalFile());
     }
-    return opener ? opener(target) : QDesktopServices::openUrl(target);
+    return handOver(target, failed);
+}
+
+bool Workspace::openExternallyOrTell(const QUrl &url, const QString &what) {
+    const Target target = classify(url);
+    const QString address = url.toDisplayString();
+    const QString refused = refusal(url);
+    return openExternally(url, [what, address, target, refused] {
+        tellNotOpened(what, address,
+                      refused.isEmpty() ? QStringLiteral("%1 could open it.").arg(openerName(target))
+                                        : QStringLiteral("It is not opened outside the program: %1").arg(refused));
+    });
+}
+
+void Workspace::openFolderOrTell(const QString &path, const QString &what) {
+    if (!Dispatch::isMainThread()) {
+        Dispatch::main([path, what] { openFolderOrTell(path, what); });
+        return;
+    }
+    const QString shown = displayablePath(path);
+    if (!pathStatus(path).isDir) {
+        qCWarning(lcPlatform).noquote() << QStringLiteral("%1 is no folder to open").arg(shown);
+        tellNotOpened(what, shown, QStringLiteral("There is no folder there."));
+        return;
+    }
+    handOver(QUrl::fromLocalFile(path),
+             [what, shown] { tellNotOpened(what, shown, QStringLiteral("No file manager could open it.")); });
+}
+
+void Workspace::tellNotOpened(const QString &what, const QString &where, const QString &reason) {
+    Alerts::simpleAlert(
+        where.isEmpty() ? reason : QStringLiteral("%1 It is at %2, where you can open it yourself.").arg(reason, where),
+        QStringLiteral("%1 could not be opened.").arg(what));
 }
 
 void Workspace::setOpenerForTesting(std::function<bool(const QUrl &)> opener) {

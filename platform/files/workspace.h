@@ -10,6 +10,20 @@
 // and shortcuts, installers and packages, scripts, macro-enabled office
 // documents). Everything else is refused and logged, whatever asked for it:
 // a link in the preview, a file in a project list.
+//
+// The desktop's opener (xdg-open) is run as a process of its own and
+// watched: it may take its time (a browser started in the foreground) and
+// only its exit status says whether it opened anything, so what it did is
+// learnt when it ends, never waited for. It runs in a session of its own and
+// outlives the program, as what it opened does. Without xdg-open, Qt's
+// opener is asked, which answers at once.
+//
+// The commands that open a page or a folder for the user tell them, in an
+// alert, when it could not be opened, with the address or the folder's path
+// to open by hand:
+//
+//   Workspace::openExternallyOrTell(page, "The page “Knowledge Base”");
+//   Workspace::openFolderOrTell(themes, "The Themes folder");
 #pragma once
 
 #include <QString>
@@ -33,8 +47,25 @@ public:
 
     // Opens `url` with the user's default application when classify() allows
     // it; returns whether it was handed over. A refusal is logged once per
-    // call.
+    // call, and so is an opener that ends in failure.
     static bool openExternally(const QUrl &url);
+    // The same, and `failed` runs on the main thread when `url` could not be
+    // opened: at once (refused, no opener could be started) or once the
+    // opener ends in failure.
+    static bool openExternally(const QUrl &url, std::function<void()> failed);
+    // Opens `url` and, when it could not be opened, says so in an alert that
+    // names `what` ("The page “Knowledge Base”") and gives the address.
+    // Returns whether it was handed over.
+    static bool openExternallyOrTell(const QUrl &url, const QString &what);
+    // Shows the folder at `path` in the user's file manager (a folder the
+    // program chose: classify() refuses folders) and, when it could not be
+    // shown (it is no folder, or no file manager opened it), says so in an
+    // alert that names `what` ("The Themes folder") and gives its path.
+    static void openFolderOrTell(const QString &path, const QString &what);
+    // The alert that says `what` could not be opened, at `where` (an address
+    // or a folder's path; none when `reason` says it); `reason` is a
+    // sentence on why.
+    static void tellNotOpened(const QString &what, const QString &where, const QString &reason);
 
     // Replaces the desktop's opener (tests); an empty function restores it.
     // The allowlist still decides before the opener is called.

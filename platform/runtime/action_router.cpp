@@ -33,6 +33,8 @@ bool isMenu(const QWidget *widget) {
     return qobject_cast<const QMenuBar *>(widget) || qobject_cast<const QMenu *>(widget);
 }
 
+bool isPopup(const QWidget *window) { return window && window->windowType() == Qt::Popup; }
+
 // The widget of each window that last had the keyboard, menus aside: the
 // window's first responder while its menu bar has the focus (after Escape
 // closed a menu, Qt leaves the keyboard with the bar) or nothing has.
@@ -68,7 +70,7 @@ private:
     }
 
     void remember(QWidget *widget) {
-        if (!widget || isMenu(widget) || widget->window()->windowType() == Qt::Popup)
+        if (!widget || isMenu(widget) || isPopup(widget->window()))
             return;
         // Windows that went leave their entries behind; they go here.
         m_last.removeIf([](const auto &entry) { return entry.value().isNull(); });
@@ -87,7 +89,10 @@ QWidget *ActionRouter::firstResponder(QWidget *first) {
     QWidget *focus = QApplication::focusWidget();
     if (focus && !isMenu(focus))
         return focus;
-    QWidget *window = focus ? focus->window() : QApplication::activeWindow();
+    // A menu that has the keyboard (one worked with the arrow keys takes it)
+    // is a window of its own, a popup: the window it stands for is the
+    // active one, which a popup never becomes.
+    QWidget *window = focus && !isPopup(focus->window()) ? focus->window() : QApplication::activeWindow();
     if (QWidget *remembered = memory ? memory->firstResponderOf(window) : nullptr)
         return remembered;
     // A tab group's commands go to its selected tab, as if it were the window.

@@ -11,12 +11,13 @@
 //   ActionRouter::sendAction("undo:", sender);        // from code
 //
 // Sending walks from the first responder (the focus widget; while a menu bar
-// has the keyboard, or nothing has, the widget of the active window that last
-// had it, else the window it names as its active content, a tab group's
-// selected tab, else that window) to each responder's next one, which is its
-// parent widget unless it names another (a sidebar names its editor), up to
-// the window; then the application's responders, in the order they were
-// added. The first responder that answers the action performs it.
+// or a menu has the keyboard, or nothing has, the widget of the active window
+// that last had it, else the window it names as its active content, a tab
+// group's selected tab, else that window) to each responder's next one,
+// which is its parent widget unless it names another (a sidebar names its
+// editor), up to the window; then the application's responders, in the
+// order they were added. The first responder that answers the action
+// performs it.
 //
 // Menus are validated each time they are about to show: an item whose action
 // no responder answers is disabled; otherwise its target decides (and may
@@ -59,7 +60,7 @@ public:
 class ActionRouter {
 public:
     // Where a walk starts: `first` when given, else the focus widget, else
-    // (a menu bar or nothing has the keyboard) the widget of the active
+    // (a menu bar, a menu or nothing has the keyboard) the widget of the active
     // window that last had it, else its active content (the focus widget of
     // a tab group's selected tab, or that tab), else that window; null
     // without a window.

@@ -257,6 +257,24 @@ QRect workArea() {
     return QRect(0, 0, DisplayWidth(display.get(), screen), DisplayHeight(display.get(), screen));
 }
 
+bool askForFullScreen(unsigned long window, bool fullScreen) {
+    DisplayHandle display = openDisplay();
+    if (!display || !window)
+        return false;
+    XEvent request{};
+    request.xclient.type = ClientMessage;
+    request.xclient.window = window;
+    request.xclient.message_type = XInternAtom(display.get(), "_NET_WM_STATE", False);
+    request.xclient.format = 32;
+    request.xclient.data.l[0] = fullScreen ? 1 : 0;  // add, remove
+    request.xclient.data.l[1] = long(XInternAtom(display.get(), "_NET_WM_STATE_FULLSCREEN", False));
+    request.xclient.data.l[3] = 2;  // from a pager: the user's own doing
+    const bool sent = XSendEvent(display.get(), DefaultRootWindow(display.get()), False,
+                                 SubstructureRedirectMask | SubstructureNotifyMask, &request) != 0;
+    XFlush(display.get());
+    return sent;
+}
+
 #else
 
 WindowManager::WindowManager() = default;
@@ -270,6 +288,8 @@ std::optional<QRect> settledFrameOfWindowTitled(const std::string &, const std::
     return std::nullopt;
 }
 QRect workArea() { return {}; }
+
+bool askForFullScreen(unsigned long, bool) { return false; }
 
 #endif
 

@@ -71,5 +71,9 @@ std::optional<QRect> settledFrameOfWindowTitled(const std::string &title,
 std::string describeWindow(unsigned long window);
 // The part of the screen the window manager leaves to windows.
 QRect workArea();
+// Asks the window manager to put the native window in full screen or out
+// of it, as a desktop's own key or a pager does, past the program; false
+// when the request could not be sent.
+bool askForFullScreen(unsigned long window, bool fullScreen);
 
 }  // namespace testing_x

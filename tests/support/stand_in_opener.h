@@ -8,6 +8,10 @@
 //   opener.clear();
 //   ... something that may open a URL ...
 //   EXPECT_TRUE(opener.calls().isEmpty());
+//
+// While a StandInOpener::Failing lives, the stand-in fails as xdg-open does
+// when nothing on the desktop opens what it is given: it notes the call,
+// says so on its standard error and ends with exit status 4.
 #pragma once
 
 #include <QByteArray>
@@ -28,6 +32,18 @@ public:
     // PATH with the stand-in's folder first.
     QByteArray path() const { return QFile::encodeName(folder()) + ':' + m_originalPath; }
 
+    // The stand-in failing while it lives (and noting its calls still).
+    class Failing {
+    public:
+        Failing() {
+            QFile mark(install().failMarkPath());
+            mark.open(QIODevice::WriteOnly);
+        }
+        ~Failing() { QFile::remove(install().failMarkPath()); }
+        Failing(const Failing &) = delete;
+        Failing &operator=(const Failing &) = delete;
+    };
+
     // The arguments of each call so far, one line per call.
     QStringList calls() const {
         QFile log(logPath());
@@ -42,12 +58,17 @@ private:
         QFile script(m_folder.filePath(QStringLiteral("xdg-open")));
         if (script.open(QIODevice::WriteOnly)) {
             script.write("#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" + QFile::encodeName(logPath()) + "'\n");
+            script.write("if [ -e '" + QFile::encodeName(failMarkPath()) + "' ]; then\n"
+                         "  echo \"xdg-open: no method available for opening '$1'\" >&2\n"
+                         "  exit 4\n"
+                         "fi\n");
             script.close();
             script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         }
         qputenv("PATH", path());
     }
     QString logPath() const { return m_folder.filePath(QStringLiteral("calls.log")); }
+    QString failMarkPath() const { return m_folder.filePath(QStringLiteral("fail")); }
 
     // The desktop's opener is started through a command line split at
     // spaces: the folder's path has none.

@@ -6,7 +6,6 @@
 
 #include <QAction>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QMenu>
@@ -16,13 +15,15 @@
 
 #include <chrono>
 
-#include "textengine/settings/keybindings.h"
 #include "platform/files/folders.h"
+#include "platform/files/workspace.h"
 #include "platform/prefs/registered_defaults.h"
 #include "platform/runtime/action_router.h"
+#include "platform/runtime/alerts.h"
 #include "support/log_capture.h"
 #include "support/qt_print.h"
 #include "support/qt_wait.h"
+#include "textengine/settings/keybindings.h"
 
 using namespace std::chrono_literals;
 using Kind = TZRThemeController::Kind;
@@ -30,20 +31,18 @@ using Kind = TZRThemeController::Kind;
 namespace {
 
 // Catches what the controller asks the desktop to open.
-class OpenedUrls : public QObject {
-    Q_OBJECT
+class OpenedUrls {
 public:
     OpenedUrls() {
-        QDesktopServices::setUrlHandler("file", this, "open");
-        QDesktopServices::setUrlHandler("https", this, "open");
+        platform::Workspace::setOpenerForTesting([this](const QUrl &url) {
+            urls << url;
+            return true;
+        });
     }
-    ~OpenedUrls() override {
-        QDesktopServices::unsetUrlHandler("file");
-        QDesktopServices::unsetUrlHandler("https");
-    }
+    ~OpenedUrls() { platform::Workspace::setOpenerForTesting({}); }
+    OpenedUrls(const OpenedUrls &) = delete;
+    OpenedUrls &operator=(const OpenedUrls &) = delete;
     QList<QUrl> urls;
-public slots:
-    void open(const QUrl &url) { urls << url; }
 };
 
 struct CountingSync : TZRExtrasSync {
@@ -193,10 +192,18 @@ TEST_F(ThemeController, UnreadableFoldersAndAnUnwritableDataFolderFallBackToTheD
     EXPECT_NE(key_bindings_lookup(table, 'K', kKeyModifierCmd), nullptr);
     key_bindings_free(table);
 
+    // The folders that cannot be made are told, with where they would be.
     OpenedUrls opened;
+    platform::ScriptedAlerts alerts;
     EXPECT_FALSE(extras->openThemesFolder());
     EXPECT_FALSE(extras->openKeyBindingsFolder());
     EXPECT_TRUE(opened.urls.isEmpty());
+    ASSERT_EQ(alerts.count(), 2);
+    EXPECT_EQ(alerts.shown()[0].messageText, "The Themes folder could not be opened.");
+    EXPECT_TRUE(alerts.shown()[0].informativeText.contains(user() + "/Themes"))
+        << alerts.shown()[0].informativeText.toStdString();
+    EXPECT_EQ(alerts.shown()[1].messageText, "The Key Bindings folder could not be opened.");
+    EXPECT_TRUE(alerts.shown()[1].informativeText.contains(user() + "/KeyBindings"));
 }
 
 TEST_F(ThemeController, KeyBindingsComeFromTheUsersFileOrTheBuiltInNine) {
@@ -347,5 +354,3 @@ TEST_F(ThemeController, OpeningAFolderMakesItAndShowsIt) {
 }
 
 }  // namespace
-
-#include "tzr_theme_controller_test.moc"

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/runtime/alerts.h"
+#include "support/qt_wait.h"
+
 using platform::Workspace;
 using Target = platform::Workspace::Target;
 
@@ -90,6 +93,69 @@ TEST(Workspace, OpensOnlyWhatTheAllowlistLetsOut) {
     EXPECT_FALSE(Workspace::openExternally(QUrl("javascript:alert(1)")));
     Workspace::setOpenerForTesting({});
     EXPECT_EQ(opened, QList<QUrl>({QUrl("https://example.com/"), fileUrl(document)}));
+}
+
+// The desktop's opener is watched, never waited for: the call returns while
+// it runs and the program goes on; once it ends, its exit status alone says
+// whether what it was given could not be opened. What is refused, or no
+// folder, fails at once without it.
+TEST(Workspace, TheOpenersFailureIsLearntFromItsExitStatusOnceItEnds) {
+    QTemporaryDir folder;
+    const QString released = folder.filePath("released");
+    // An opener that holds on until the test lets it go, then fails for
+    // addresses that say so.
+    write(folder, "xdg-open",
+          "#!/bin/sh\n"
+          "echo \"$1\" >> '" +
+              QFile::encodeName(folder.filePath("calls")) +
+              "'\n"
+              "while [ ! -e '" +
+              QFile::encodeName(released) +
+              "' ]; do sleep 0.02; done\n"
+              "case \"$1\" in *fails*) exit 4;; esac\n",
+          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    // The opener first on the PATH while the test runs; let go at its end
+    // whatever happened.
+    struct Restored {
+        QString released;
+        QByteArray path = qgetenv("PATH");
+        ~Restored() {
+            QFile(released).open(QIODevice::WriteOnly);
+            qputenv("PATH", path);
+        }
+    } restored{released};
+    qputenv("PATH", QFile::encodeName(folder.path()) + ':' + restored.path);
+    const auto calls = [&] {
+        QFile log(folder.filePath("calls"));
+        return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()).split(u'\n', Qt::SkipEmptyParts)
+                                             : QStringList();
+    };
+
+    QStringList failed;
+    const auto failing = [&](const char *what) { return [&failed, what] { failed << what; }; };
+    EXPECT_TRUE(Workspace::openExternally(QUrl("https://example.com/fails"), failing("page")));
+    EXPECT_TRUE(Workspace::openExternally(QUrl("https://example.com/opens"), failing("other page")));
+    platform::ScriptedAlerts alerts;
+    Workspace::openFolderOrTell(folder.path(), "The test's folder");
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return calls().size() == 3; }));
+    // Running still: nothing is known, and the program turns on.
+    testing_qt::spinFor(std::chrono::milliseconds(100));
+    EXPECT_TRUE(failed.isEmpty());
+    EXPECT_EQ(alerts.count(), 0);
+
+    EXPECT_FALSE(Workspace::openExternally(QUrl("javascript:alert(1)"), failing("script")));
+    EXPECT_EQ(failed, QStringList({"script"}));
+    Workspace::openFolderOrTell(folder.filePath("nowhere"), "A folder that is not there");
+    ASSERT_EQ(alerts.count(), 1);
+    EXPECT_EQ(alerts.shown()[0].messageText, "A folder that is not there could not be opened.");
+    EXPECT_TRUE(alerts.shown()[0].informativeText.contains(folder.filePath("nowhere")));
+
+    // Let go: the failing one is told, the others not.
+    write(folder, "released", "");
+    EXPECT_TRUE(testing_qt::spinUntil([&] { return failed.size() == 2; }));
+    testing_qt::spinFor(std::chrono::milliseconds(200));
+    EXPECT_EQ(failed, QStringList({"script", "page"}));
+    EXPECT_EQ(alerts.count(), 1);
 }
 
 // What is refused says why in words for the user: a file that is not there
