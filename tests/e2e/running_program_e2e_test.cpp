@@ -11,6 +11,7 @@
 // never showed a window leaves no crash for the next to offer. Keys typed
 // while the save in place fails all reach the text, and so do keys typed
 // while another program rewrites the file, whose question waits for them.
+// A later start's File > Open Recent, by keys, opens what earlier ones did.
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
@@ -1107,6 +1108,48 @@ TEST(RunningProgram, ATerminatingSignalKeepsEditsNotSavedInPlaceAndTheNextStartB
     EXPECT_FALSE(nextLog.contains("Alert:")) << nextLog.toStdString();
     quit(next);
     EXPECT_EQ(next.exitCode(), 0) << nextLog.toStdString();
+}
+
+// File > Open Recent in a later start of the program, by keys alone: the
+// files earlier starts opened are listed, newest first, and the one chosen
+// opens in front.
+TEST(RunningProgram, OpenRecentOfALaterStartOpensAFileAnEarlierStartOpenedChosenByKeys) {
+    if (!testing_x::canType())
+        GTEST_SKIP() << "keys cannot be typed on this display (libxtst-dev)";
+    User user;
+    for (const char *name : {"first.md", "second.md"})
+        ASSERT_TRUE(writeAll(user.path(name), QByteArray("# ") + name + "\n"));
+    QProcess earlier;
+    QString earlierLog;
+    user.start(earlier, {user.path("first.md"), user.path("second.md")}, &earlierLog);
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return user.recentFiles().size() == 2; }, 30s))
+        << earlierLog.toStdString();
+    EXPECT_EQ(user.recentFiles(), QStringList({user.path("second.md"), user.path("first.md")}));
+    ::kill(pid_t(earlier.processId()), SIGTERM);
+    ASSERT_TRUE(finishes(earlier, kEndsAfterQuitting)) << earlierLog.toStdString();
+
+    QProcess later;
+    QString log;
+    user.start(later, {}, &log);
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return user.running(); }, 30s)) << log.toStdString();
+    ASSERT_TRUE(testing_qt::spinUntil([] { return testing_x::focusWindowTitled("Untitled"); }, 30s));
+    testing_qt::spinFor(500ms);
+    // The menu bar by Alt, File to the right of the program's menu, Open
+    // Recent the fifth of File's items; its second item is the older file.
+    for (const std::vector<std::string> &keys : std::vector<std::vector<std::string>>{
+             {"Alt_L"}, {"Right"}, {"Down"}, {"Down"}, {"Down"}, {"Down"}, {"Down"}, {"Right"}, {"Down"}, {"Return"}}) {
+        ASSERT_TRUE(testing_x::pressKeys(keys));
+        testing_qt::spinFor(150ms);
+    }
+    EXPECT_TRUE(testing_qt::spinUntil([] { return testing_x::topWindowTitle().find("first.md") != std::string::npos; },
+                                      30s))
+        << testing_x::topWindowTitle() << "\n"
+        << log.toStdString();
+    EXPECT_TRUE(testing_qt::spinUntil(
+        [&] { return user.recentFiles().value(0) == user.path("first.md"); }, 10s));
+    EXPECT_FALSE(log.contains("Alert:")) << log.toStdString();
+    quit(later);
+    EXPECT_EQ(later.exitCode(), 0) << log.toStdString();
 }
 
 }  // namespace
