@@ -851,15 +851,32 @@ struct Versions {
     std::string base, mine, theirs, separator;
 };
 
+// An edit of a base: its lines [at, at + deleted) become `put`.
+struct Edit {
+    int at, deleted;
+    reference::Lines put;
+};
+
+// The base's lines with `edits` made (none overlapping), each line ended by
+// `separator`.
+std::string edited(const reference::Lines &base, const std::vector<Edit> &edits, const std::string &separator) {
+    reference::Lines lines = base;
+    std::vector<Edit> sorted = edits;
+    std::sort(sorted.begin(), sorted.end(), [](const Edit &x, const Edit &y) { return x.at > y.at; });
+    for (const Edit &e : sorted) {
+        lines.erase(lines.begin() + e.at, lines.begin() + e.at + e.deleted);
+        lines.insert(lines.begin() + e.at, e.put.begin(), e.put.end());
+    }
+    std::string text;
+    for (const std::string &line : lines)
+        text += line + separator;
+    return text;
+}
+
 Versions whole_line_edits(std::mt19937 &rng) {
     using reference::Lines;
     const char *const pool[] = {"alpha", "beta", "gamma", "delta"};
     auto pool_line = [&] { return rng() % 5 < 2 ? std::string() : std::string(pool[rng() % 4]); };
-    // An edit of the base: its lines [at, at + deleted) become `put`.
-    struct Edit {
-        int at, deleted;
-        Lines put;
-    };
     Lines base;
     const int n = 3 + int(rng() % 10);
     for (int i = 0; i < n; i++)
@@ -901,20 +918,7 @@ Versions whole_line_edits(std::mt19937 &rng) {
     const std::vector<Edit> mine = make_edits(nullptr);
     const std::vector<Edit> theirs = make_edits(&mine);
     const std::string separator = rng() % 4 ? "\n" : "\r\n";
-    auto text_of = [&](const std::vector<Edit> &edits) {
-        Lines lines = base;
-        std::vector<Edit> sorted = edits;
-        std::sort(sorted.begin(), sorted.end(), [](const Edit &x, const Edit &y) { return x.at > y.at; });
-        for (const Edit &e : sorted) {
-            lines.erase(lines.begin() + e.at, lines.begin() + e.at + e.deleted);
-            lines.insert(lines.begin() + e.at, e.put.begin(), e.put.end());
-        }
-        std::string text;
-        for (const std::string &line : lines)
-            text += line + separator;
-        return text;
-    };
-    return {text_of({}), text_of(mine), text_of(theirs), separator};
+    return {edited(base, {}, separator), edited(base, mine, separator), edited(base, theirs, separator), separator};
 }
 
 // A base shaped as Markdown is, heavy in lines said again (blank lines,
@@ -932,10 +936,6 @@ Versions markdown_edits(std::mt19937 &rng) {
     auto pool_line = [&] {
         const unsigned pick = rng() % 10;
         return std::string(again[pick < 4 ? 0 : pick < 6 ? 1 : pick < 8 ? 2 : 3]);
-    };
-    struct Edit {
-        int at, deleted;
-        Lines put;
     };
     Lines base;
     const int n = 4 + int(rng() % 9);
@@ -989,20 +989,7 @@ Versions markdown_edits(std::mt19937 &rng) {
     const std::vector<Edit> mine = make_edits("mine", nullptr);
     const std::vector<Edit> theirs = make_edits("their", &mine);
     const std::string separator = rng() % 4 ? "\n" : "\r\n";
-    auto text_of = [&](const std::vector<Edit> &edits) {
-        Lines lines = base;
-        std::vector<Edit> sorted = edits;
-        std::sort(sorted.begin(), sorted.end(), [](const Edit &x, const Edit &y) { return x.at > y.at; });
-        for (const Edit &e : sorted) {
-            lines.erase(lines.begin() + e.at, lines.begin() + e.at + e.deleted);
-            lines.insert(lines.begin() + e.at, e.put.begin(), e.put.end());
-        }
-        std::string text;
-        for (const std::string &line : lines)
-            text += line + separator;
-        return text;
-    };
-    return {text_of({}), text_of(mine), text_of(theirs), separator};
+    return {edited(base, {}, separator), edited(base, mine, separator), edited(base, theirs, separator), separator};
 }
 
 // Each merge of generated versions judged by the reference: where it goes
