@@ -5,11 +5,12 @@
 // Orvane runs for the user on this display, a start hands the files to it,
 // which opens them in front (or only comes to the front), and ends. The
 // documents a terminating signal kept (untitled ones, and edits not saved
-// in place) come back in their windows at the next start. With
-// --screenshot, the process shows its own windows, saves the screen to
-// FILE.png once they have shown themselves, and quits; beside a running
-// Orvane it leaves the preferences as they are. Started as root, it runs
-// the web engine without its sandbox, and says so on standard error.
+// in place), or the display's end (its X server gone first), come back in
+// their windows at the next start. With --screenshot, the process shows its
+// own windows, saves the screen to FILE.png once they have shown
+// themselves, and quits; beside a running Orvane it leaves the preferences
+// as they are. Started as root, it runs the web engine without its
+// sandbox, and says so on standard error.
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
@@ -20,6 +21,7 @@
 
 #include <csignal>
 #include <functional>
+#include <utility>
 #include <malloc.h>
 #include <cstdio>
 #include <cstdlib>
@@ -32,6 +34,7 @@
 #include "platform/runtime/alerts.h"
 #include "platform/prefs/defaults.h"
 #include "platform/runtime/dispatch.h"
+#include "platform/runtime/display_loss.h"
 #include "platform/documents/document.h"
 #include "platform/documents/document_controller.h"
 #include "platform/files/folders.h"
@@ -221,12 +224,29 @@ int main(int argc, char **argv) {
     platform::DocumentController::setShared(&documents);
     AppDelegate delegate;
     delegate.installDocumentMachinery();
-    // Quitting, the program takes no more paths; a start meanwhile waits for
-    // it to end and then runs itself.
-    QObject::connect(&application, &QCoreApplication::aboutToQuit, &instance,
-                     [&instance] { instance.stopListening(); });
-    QObject::connect(&application, &QCoreApplication::aboutToQuit, &delegate,
-                     [&delegate] { delegate.applicationWillTerminate(); });
+    // What ending the program does, once: it takes no more paths (a start
+    // meanwhile waits for it to end and then runs itself), saves what saves
+    // in place, keeps for the next start what no file holds, and clears the
+    // crash flag. Quitting comes here, and so does a display that went away
+    // before the program was asked to end.
+    bool settled = false;
+    auto settle = [&instance, &delegate, &settled] {
+        if (std::exchange(settled, true))
+            return;
+        instance.stopListening();
+        delegate.applicationWillTerminate();
+    };
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, &delegate, settle);
+    // At a logout the X server may end before the session's signal reaches
+    // the program, or without one: Qt then ends the process from within
+    // its event loop. The documents are settled first, as the signal would
+    // have them settled, with nobody to answer an alert and nothing shown;
+    // the work in the background is let finish before the process ends.
+    platform::DisplayLossWatch displayLoss([&settle] {
+        platform::Alerts::setUnattended(true, platform::Alerts::Showing::Leave);
+        settle();
+        platform::Dispatch::shutdown();
+    });
 
     delegate.applicationWillFinishLaunching();
     // The launch has finished once a window is on the screen. A start that

@@ -19,7 +19,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/documents/safe_write.h"
 #include "platform/files/folders.h"
 #include "platform/files/native_path.h"
 #include "platform/runtime/log.h"
@@ -36,6 +35,8 @@ const QString kClaimed = QStringLiteral("Claimed");
 const QByteArray kLockName = QByteArrayLiteral("lock");
 // A claim's folder while it is made, before it holds its lock.
 const QByteArray kNewClaim = QByteArrayLiteral(".new-");
+// The end of the hidden name a kept document's file is written under.
+const QByteArray kPartial = QByteArrayLiteral(".partial");
 
 QString systemError(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
 
@@ -65,6 +66,84 @@ void syncFolder(const QByteArray &folder) {
     Descriptor descriptor(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (descriptor)
         ::fsync(descriptor.get());
+}
+
+// Writes `bytes` into a new file at `partial`, for the user alone, and
+// gives it the name `whole` once it is on the disk. The new file is held
+// locked until then: a start that can take the lock of such a file knows
+// that nobody writes it any more (its writer was killed), and removes it.
+// A start may remove it between its making and its lock; it is then made
+// again.
+bool writeHeldUntilWhole(const QByteArray &partial, const QByteArray &whole, const QByteArray &bytes,
+                         QString *reason) {
+    const QString name = displayablePath(pathFromNative(whole));
+    auto fail = [&](const QString &why) {
+        *reason = QStringLiteral("The file “%1” could not be written: %2.").arg(name, why);
+        return false;
+    };
+    for (int attempt = 0; attempt < 5; attempt++) {
+        Descriptor file(::open(partial.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (!file)
+            return fail(systemError(errno));
+        struct stat info;
+        if (::flock(file.get(), LOCK_EX) != 0 || ::fstat(file.get(), &info) != 0) {
+            const int cause = errno;
+            ::unlink(partial.constData());
+            return fail(systemError(cause));
+        }
+        if (info.st_nlink == 0)
+            continue;  // a start took it for a writer's that was killed
+        QFile out;
+        QString why;
+        if (!out.open(file.get(), QIODevice::WriteOnly, QFileDevice::DontCloseHandle) ||
+            out.write(bytes) != bytes.size() || !out.flush())
+            why = out.errorString();
+        out.close();
+        if (why.isEmpty() && ::fsync(file.get()) != 0)
+            why = systemError(errno);
+        else if (why.isEmpty() && ::rename(partial.constData(), whole.constData()) != 0)
+            why = systemError(errno);
+        if (!why.isEmpty()) {
+            ::unlink(partial.constData());
+            return fail(why);
+        }
+        return true;
+    }
+    return fail(QStringLiteral("another program kept removing it"));
+}
+
+// Removes from `folder` the hidden files of documents being kept that
+// nobody writes any more: their writers were killed before the files had
+// their own names, and the system let their locks go. Nothing else goes,
+// not even a file of that name that is not plain (a link, a folder).
+void removeAbandonedPartials(const QByteArray &folder) {
+    DIR *listing = ::opendir(folder.constData());
+    if (!listing)
+        return;
+    const QByteArray end = QByteArray(UnsavedDocuments::kSuffix) + kPartial;
+    int removed = 0;
+    while (const dirent *entry = ::readdir(listing)) {
+        const QByteArray name(entry->d_name);
+        if (!name.startsWith('.') || !name.endsWith(end))
+            continue;
+        Descriptor file(::openat(::dirfd(listing), entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat info, named;
+        if (!file || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
+            ::flock(file.get(), LOCK_EX | LOCK_NB) != 0)
+            continue;  // not a plain file, or its writer writes it still
+        // Still under that name: a writer that finished gave it its own.
+        if (::fstatat(::dirfd(listing), entry->d_name, &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+            named.st_dev != info.st_dev || named.st_ino != info.st_ino)
+            continue;
+        if (::unlinkat(::dirfd(listing), entry->d_name, 0) == 0)
+            removed++;
+    }
+    ::closedir(listing);
+    if (removed > 0)
+        qCInfo(lcPlatform).noquote() << QStringLiteral("%1 files of documents whose keeping was cut short are removed "
+                                                       "from %2")
+                                            .arg(removed)
+                                            .arg(pathFromNative(folder));
 }
 
 // Makes `folder` when missing, for the user alone.
@@ -221,17 +300,11 @@ QString UnsavedDocuments::keep(const UnsavedDocument &document, QString *error, 
                              .arg(QRandomGenerator::system()->generate(), 8, 16, QLatin1Char('0')) +
                          QLatin1String(kSuffix);
     const QByteArray folder = nativePath(into);
-    const QByteArray partial = join(folder, "." + nativePath(name) + ".partial");
+    const QByteArray partial = join(folder, "." + nativePath(name) + kPartial);
     const QByteArray whole = join(folder, nativePath(name));
     QString reason;
-    if (!writeNewFile(pathFromNative(partial), encode(document), &reason))
+    if (!writeHeldUntilWhole(partial, whole, encode(document), &reason))
         return fail(reason);
-    if (::rename(partial.constData(), whole.constData()) != 0) {
-        const int cause = errno;
-        ::unlink(partial.constData());
-        return fail(
-            QStringLiteral("The file “%1” could not be made: %2.").arg(displayablePath(name), systemError(cause)));
-    }
     syncFolder(folder);
     return pathFromNative(whole);
 }
@@ -340,6 +413,7 @@ QList<UnsavedDocuments::Claim::Entry> UnsavedDocuments::Claim::take() {
     if (m_own.isEmpty() && !makeOwnFolder())
         return entries;
     takeOverEndedClaims();
+    removeAbandonedPartials(folder);
     const QByteArray own = nativePath(m_own);
     // A rename takes the file, or finds it taken by another start.
     for (const QByteArray &name : keptNames(folder))

@@ -14,8 +14,10 @@
 // UTF-8. So a file cut short or damaged is told from a whole one. It is
 // written under a hidden name, put on the disk, and only then takes its
 // own name (one rename): a kill while it is written never leaves half a
-// document to be taken for a whole one. The folder and the files are the
-// user's alone.
+// document to be taken for a whole one. Its writer holds the hidden file
+// locked (flock) until it has its own name, so the half one such a kill
+// leaves is told from one being written: a start removes it as it claims.
+// The folder and the files are the user's alone.
 //
 // Bringing them back, a start claims them first, so that two programs of
 // the user's starting at once never both do: each renames the files into a
@@ -89,6 +91,8 @@ public:
         // Claims every document kept, those of claims whose program ended
         // among them, and reads each; oldest first. None when the folder
         // does not exist, or no claim can be made (the reason is logged).
+        // The hidden files of documents whose writer was killed before they
+        // were whole go; those being written stay.
         QList<Entry> take();
         // The document is back: its file goes.
         void release(const Entry &entry);

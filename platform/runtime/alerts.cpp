@@ -337,9 +337,9 @@ int Alerts::runModal(const Alert &alert, QWidget *parent) {
     return choice;
 }
 
-void Alerts::setUnattended(bool unattended) {
+void Alerts::setUnattended(bool unattended, Showing showing) {
     s_unattended = unattended;
-    if (!unattended)
+    if (!unattended || showing == Showing::Leave)
         return;
     // Closed from the inside out: each box's own loop ends, and the code
     // that raised it goes on with no answer.

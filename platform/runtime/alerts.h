@@ -76,8 +76,11 @@ public:
     // Unattended (the session is ending: a terminating signal), no alert
     // waits for an answer: the alerts showing are closed, and every alert
     // after is logged and answered at once as closed without a button (-1).
-    // Any thread.
-    static void setUnattended(bool unattended);
+    // Where the display is gone, those showing are left as they are
+    // (Showing::Leave): closing a window would speak to a server that is no
+    // longer there, and their loops never run again. Any thread.
+    enum class Showing { Close, Leave };
+    static void setUnattended(bool unattended, Showing showing = Showing::Close);
     static bool isUnattended();
 
     // How long the keyboard must have been still before a question the

@@ -1,7 +1,8 @@
 // The program as a process: one program per user, display and preferences
 // (later starts hand their files to it, as tabs of its front window, a
 // killed one is taken over, two started at once end as one), and a
-// terminating signal that ends it even while an alert waits for an answer,
+// terminating signal that ends it even while an alert waits for an answer
+// (and its X server ending first, which keeps what the signal keeps),
 // with the edit saved in place (beside the file, where another program's
 // version was not taken in, else in the user's documents folder, whose
 // place the next start tells), also where that version is a file of 1.5 GB,
@@ -31,9 +32,11 @@
 #include <atomic>
 #include <csignal>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <thread>
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/inotify.h>
 #include <unistd.h>
@@ -1153,3 +1156,154 @@ TEST(RunningProgram, OpenRecentOfALaterStartOpensAFileAnEarlierStartOpenedChosen
 }
 
 }  // namespace
+
+namespace {
+
+// A virtual X server of the test's own, which it can end as a logout ends
+// the session's; the display it gives is empty when it did not start.
+class OwnXServer {
+public:
+    OwnXServer() {
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC) != 0)
+            return;
+        // The server writes its display's number on its descriptor 3 once it
+        // takes connections.
+        m_server.setChildProcessModifier([write = ends[1]] {
+            if (write == 3)
+                ::fcntl(3, F_SETFD, 0);
+            else
+                ::dup2(write, 3);
+        });
+        m_server.setStandardOutputFile(QProcess::nullDevice());
+        m_server.setStandardErrorFile(QProcess::nullDevice());
+        m_server.start("Xvfb",
+                       {"-displayfd", "3", "-screen", "0", "1600x1200x24", "-nolisten", "tcp", "-noreset"});
+        ::close(ends[1]);
+        QByteArray number;
+        QElapsedTimer waited;
+        waited.start();
+        pollfd readable{ends[0], POLLIN, 0};
+        while (!number.endsWith('\n') && waited.elapsed() < 30000 &&
+               ::poll(&readable, 1, int(30000 - waited.elapsed())) > 0) {
+            char c = 0;
+            if (::read(ends[0], &c, 1) != 1)
+                break;
+            number += c;
+        }
+        ::close(ends[0]);
+        if (number.endsWith('\n'))
+            m_display = ':' + QString::fromLatin1(number.trimmed());
+    }
+    ~OwnXServer() { end(); }
+    OwnXServer(const OwnXServer &) = delete;
+    OwnXServer &operator=(const OwnXServer &) = delete;
+
+    QString display() const { return m_display; }
+    // Ends the server as a session's end does (a terminating signal), and
+    // waits for it to be gone.
+    void end() {
+        if (m_server.state() == QProcess::NotRunning)
+            return;
+        m_server.terminate();
+        if (!m_server.waitForFinished(30000)) {
+            m_server.kill();
+            m_server.waitForFinished();
+        }
+    }
+
+private:
+    QProcess m_server;
+    QString m_display;
+};
+
+// The text of the window with the keyboard's focus, by the name it shows.
+void readFocusedText(std::map<std::string, QString> *texts) {
+    const std::string title = testing_x::focusedWindowTitle();
+    (*texts)[title] = testing_x::copiedText();
+}
+
+}  // namespace
+
+// A logout whose X server ends before the session's signal reaches the
+// program (or sends none): with an untitled window and a file's window
+// (autosave off) typed into, the program ends, keeping both as the signal
+// would have; the file is left as it was, and the next start, on another
+// display, brings both back, edited, with nothing to tell (no crash either).
+TEST(RunningProgram, TheDisplayEndingUnderTheProgramKeepsWhatASignalKeepsAndTheNextStartBringsItBack) {
+    if (!testing_x::canType())
+        GTEST_SKIP() << "keys cannot be typed on this display (libxtst-dev)";
+    OwnXServer server;
+    ASSERT_FALSE(server.display().isEmpty()) << "no virtual X server of the test's own (Xvfb)";
+    User user;
+    ASSERT_TRUE(
+        writeAll(user.preferencesFile(), "{\"checkForAnnouncements\": false, \"enableLionSaveFeatures\": false}"));
+    const QString file = user.path("notes.md");
+    ASSERT_TRUE(writeAll(file, "original\n"));
+    const std::string note = "a note typed before the display ended.";
+    QProcess orvane;
+    QString log;
+    {
+        testing_x::OnDisplay onTheServer(server.display().toStdString());
+        ASSERT_TRUE(user.startTypingInto(orvane, file, &log, [&](QProcessEnvironment &environment) {
+            environment.insert("DISPLAY", server.display());
+        }));
+        ASSERT_TRUE(testing_x::typeText("typed "));
+        ASSERT_TRUE(editedWindowShows("notes.md")) << log.toStdString();
+        ASSERT_TRUE(testing_x::pressKeys({"Control_L", "n"}));
+        ASSERT_TRUE(testing_qt::spinUntil([] { return testing_x::focusWindowTitled("Untitled"); }, 30s))
+            << log.toStdString();
+        testing_qt::spinFor(500ms);
+        ASSERT_TRUE(testing_x::typeText(note));
+        ASSERT_TRUE(editedWindowShows("Untitled")) << log.toStdString();
+        // The server drops the keys the program has not read when it ends:
+        // a window that a key after them opens tells that it read them all.
+        ASSERT_TRUE(testing_x::pressKeys({"Control_L", "n"}));
+        ASSERT_TRUE(testing_qt::spinUntil(
+            [] {
+                const std::vector<std::string> titles = testing_x::shownWindowTitles();
+                return std::any_of(titles.begin(), titles.end(),
+                                   [](const std::string &title) { return title.find("Untitled 2") == 0; });
+            },
+            30s))
+            << log.toStdString();
+    }
+
+    server.end();
+    ASSERT_TRUE(finishes(orvane, kEndsAfterQuitting)) << log.toStdString();
+    EXPECT_EQ(orvane.exitStatus(), QProcess::NormalExit) << log.toStdString();
+    EXPECT_EQ(readAll(file), "original\n");
+    EXPECT_FALSE(QFileInfo::exists(user.path("notes (your edits, not merged).md")));
+    ASSERT_EQ(user.keptDocuments().size(), 2) << log.toStdString();
+
+    QProcess next;
+    QString nextLog;
+    user.start(next, {}, &nextLog);
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return user.running(); }, 30s)) << nextLog.toStdString();
+    // Both in one window, as tabs: each read in front in turn.
+    ASSERT_TRUE(testing_qt::spinUntil([] { return testing_x::focusWindowTitled("Tessaro Orvane"); }, 30s));
+    testing_qt::spinFor(500ms);
+    std::map<std::string, QString> texts;
+    readFocusedText(&texts);
+    const std::string first = testing_x::focusedWindowTitle();
+    ASSERT_TRUE(testing_x::pressKeys({"Control_L", "Tab"}));
+    ASSERT_TRUE(testing_qt::spinUntil([&] { return testing_x::focusedWindowTitle() != first; }, 10s));
+    testing_qt::spinFor(300ms);
+    readFocusedText(&texts);
+    ASSERT_EQ(texts.size(), 2u);
+    for (const auto &[title, text] : texts) {
+        if (title.find("notes.md*") == 0)
+            EXPECT_EQ(text, "typed original\n");
+        else if (title.find("Untitled*") == 0)
+            EXPECT_EQ(text, QString::fromStdString(note));
+        else
+            ADD_FAILURE() << title << " is not a document brought back, edited";
+    }
+    QDir().mkpath(QStringLiteral(ORVANE_ARTIFACT_DIR));
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        screen->grabWindow(0).save(QStringLiteral(ORVANE_ARTIFACT_DIR "/e2e-display-ended-brought-back.png"), "PNG");
+    EXPECT_TRUE(user.keptDocuments().isEmpty());
+    EXPECT_FALSE(nextLog.contains("Alert:")) << nextLog.toStdString();
+    quit(next);
+    EXPECT_EQ(next.exitCode(), 0) << nextLog.toStdString();
+}

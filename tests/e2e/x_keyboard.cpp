@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #if defined(ORVANE_HAVE_XTEST)
@@ -14,12 +15,25 @@
 
 namespace testing_x {
 
+namespace {
+
+// The display OnDisplay names; empty for $DISPLAY's.
+std::string s_display;
+
+}  // namespace
+
+OnDisplay::OnDisplay(std::string name) : m_before(std::exchange(s_display, std::move(name))) {}
+
+OnDisplay::~OnDisplay() { s_display = m_before; }
+
 #if defined(ORVANE_HAVE_XTEST)
 
 namespace {
 
+Display *openNamedDisplay() { return XOpenDisplay(s_display.empty() ? nullptr : s_display.c_str()); }
+
 DisplayHandle openDisplay() {
-    DisplayHandle display(XOpenDisplay(nullptr));
+    DisplayHandle display(openNamedDisplay());
     int event = 0, error = 0, major = 0, minor = 0;
     if (display && !XTestQueryExtension(display.get(), &event, &error, &major, &minor))
         display.reset();
@@ -170,7 +184,7 @@ std::vector<std::string> shownWindowTitles() {
 }
 
 CoveringWindow::CoveringWindow() {
-    Display *display = XOpenDisplay(nullptr);
+    Display *display = openNamedDisplay();
     if (!display)
         return;
     m_display = display;

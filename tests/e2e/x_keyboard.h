@@ -45,6 +45,20 @@ private:
     bool m_shown = false;
 };
 
+// While it lives, the functions here type into and look at the X display
+// `name` (":7"), a display the test started itself, not the one in
+// $DISPLAY. Main thread.
+class OnDisplay {
+public:
+    explicit OnDisplay(std::string name);
+    ~OnDisplay();
+    OnDisplay(const OnDisplay &) = delete;
+    OnDisplay &operator=(const OnDisplay &) = delete;
+
+private:
+    std::string m_before;
+};
+
 // Types `text` (lower-case letters, digits, blanks, full stops and new
 // lines); false when the display refused or a character has no key.
 bool typeText(const std::string &text);

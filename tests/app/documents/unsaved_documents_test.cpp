@@ -4,12 +4,16 @@
 // in its window, edited, as it was; another program's change of the file
 // meanwhile taken in as any outside change is; a kept document that cannot
 // be read told, where it is, and left there; one start only bringing each
-// back. A Quit that asks keeps nothing the user did not keep open.
+// back, and removing what a program killed while it kept a document left
+// half written. A Quit that asks keeps nothing the user did not keep open.
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <csignal>
+#include <thread>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -332,4 +336,84 @@ TEST_F(SessionEnd, OnlyOneOfTwoStartsBringsAKeptDocumentBackAndAClaimOfAProgramT
     EXPECT_TRUE(
         QDir(keptFolder() + "/Claimed").entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty())
         << "the claims went with their programs";
+}
+
+// A kill while a document is being kept leaves its file half written under
+// its hidden name: the next start to claim the kept documents removes it,
+// and brings the whole ones back. One that another program is writing now
+// (it holds it locked) stays until that program is gone, and that program
+// keeps its document whole; every other file there stays as it is: a
+// hidden one of another name, a link or a folder of such a name, and
+// whatever a link leads to.
+TEST_F(SessionEnd, AKeptDocumentHalfWrittenByAProgramKilledMeanwhileIsRemovedAndOneBeingWrittenStays) {
+    ASSERT_TRUE(untitled("Whole."));
+    theSessionEnds();
+    ASSERT_EQ(keptFiles().size(), 1);
+    const QByteArray whole = readAll(keptFiles()[0]);
+    const QDir kept(keptFolder());
+    const QString abandoned = kept.filePath(".20250102-131415-123-0001-5f3a9c1e.orvane-unsaved.partial");
+    ASSERT_TRUE(writeAll(abandoned, whole.left(whole.size() / 2)));
+    const QString writing = kept.filePath(".20250102-131415-124-0002-0badf00d.orvane-unsaved.partial");
+    ASSERT_TRUE(writeAll(writing, whole.left(10)));
+    const QString hidden = kept.filePath(".someone else's");
+    ASSERT_TRUE(writeAll(hidden, "Not ours.\n"));
+    const QString elsewhere = path("elsewhere.md");
+    ASSERT_TRUE(writeAll(elsewhere, "Kept elsewhere.\n"));
+    const QString link = kept.filePath(".link.orvane-unsaved.partial");
+    ASSERT_TRUE(QFile::link(elsewhere, link));
+    const QString folder = kept.filePath(".folder.orvane-unsaved.partial");
+    ASSERT_TRUE(QDir().mkpath(folder));
+
+    // The program writing it holds it locked until it is whole.
+    const int writer = ::open(QFile::encodeName(writing).constData(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+    ASSERT_EQ(::flock(writer, LOCK_EX), 0);
+
+    const QList<SmartEditorDocument *> back = theNextStart();
+    ASSERT_EQ(back.size(), 1);
+    EXPECT_EQ(text(back[0]), "Whole.");
+    EXPECT_EQ(alerts.count(), 0);
+    EXPECT_FALSE(QFileInfo::exists(abandoned));
+    EXPECT_EQ(readAll(writing), whole.left(10));
+    EXPECT_EQ(readAll(hidden), "Not ours.\n");
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(readAll(elsewhere), "Kept elsewhere.\n");
+    EXPECT_TRUE(QFileInfo(folder).isDir());
+    closeEverything();
+
+    // Its program killed before it was whole: the next start removes it.
+    ::close(writer);
+    EXPECT_TRUE(theNextStart().isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(writing));
+    EXPECT_TRUE(QFileInfo::exists(hidden));
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_TRUE(QFileInfo(folder).isDir());
+
+    // Another program keeps a large document as a start claims: the file
+    // it is writing is left to it, and it keeps the document whole.
+    const QDir another(path("another folder"));
+    platform::UnsavedDocument large;
+    large.text = QByteArray(64 << 20, 'x');
+    large.displayName = QStringLiteral("Large");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0)
+        ::_exit(UnsavedDocuments::keep(large, nullptr, another.path()).isEmpty() ? 1 : 0);
+    int status = 0;
+    pid_t ended = 0;
+    while ((ended = ::waitpid(child, &status, WNOHANG)) == 0 &&
+           another.entryList(QDir::Files | QDir::Hidden).isEmpty())
+        std::this_thread::yield();
+    {
+        // It ends at once, giving back whatever it claimed.
+        UnsavedDocuments::Claim start(another.path());
+        start.take();
+    }
+    if (ended == 0) {
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+    }
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the other program could not keep it";
+    const QStringList keptThere = another.entryList({QStringLiteral("*.orvane-unsaved")}, QDir::Files);
+    ASSERT_EQ(keptThere.size(), 1);
+    EXPECT_EQ(UnsavedDocuments::read(another.filePath(keptThere[0])), large);
 }
