@@ -22,6 +22,7 @@
 #include <unistd.h>
 
 #include "platform/documents/file_tags.h"
+#include "platform/files/descriptor.h"
 #include "platform/files/folders.h"
 #include "platform/files/native_path.h"
 #include "platform/runtime/log.h"
@@ -44,28 +45,6 @@ void reachedFileStep(FileStep step) {
 }
 
 QString reason(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
-
-// An open file descriptor, closed when it goes.
-class Descriptor {
-public:
-    explicit Descriptor(int descriptor = -1) : m_descriptor(descriptor) {}
-    ~Descriptor() { reset(); }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    int get() const { return m_descriptor; }
-    explicit operator bool() const { return m_descriptor >= 0; }
-    void reset(int descriptor = -1) {
-        if (m_descriptor >= 0)
-            ::close(m_descriptor);
-        m_descriptor = descriptor;
-    }
-    int release() { return std::exchange(m_descriptor, -1); }
-    // Closes it, saying whether the close went well (errno otherwise).
-    bool close() { return ::close(std::exchange(m_descriptor, -1)) == 0; }
-
-private:
-    int m_descriptor;
-};
 
 // A path as its folder and its last component.
 struct Place {

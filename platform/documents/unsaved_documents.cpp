@@ -19,6 +19,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/files/descriptor.h"
 #include "platform/files/folders.h"
 #include "platform/files/native_path.h"
 #include "platform/runtime/log.h"
@@ -41,26 +42,6 @@ const QByteArray kPartial = QByteArrayLiteral(".partial");
 QString systemError(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
 
 QByteArray join(const QByteArray &folder, const QByteArray &name) { return folder + '/' + name; }
-
-// An open descriptor, closed when it goes.
-class Descriptor {
-public:
-    explicit Descriptor(int descriptor = -1) : m_descriptor(descriptor) {}
-    ~Descriptor() { reset(); }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    int get() const { return m_descriptor; }
-    explicit operator bool() const { return m_descriptor >= 0; }
-    int release() { return std::exchange(m_descriptor, -1); }
-    void reset() {
-        if (m_descriptor >= 0)
-            ::close(m_descriptor);
-        m_descriptor = -1;
-    }
-
-private:
-    int m_descriptor;
-};
 
 void syncFolder(const QByteArray &folder) {
     Descriptor descriptor(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
