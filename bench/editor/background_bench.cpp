@@ -12,8 +12,25 @@
 // the spelling pass, and the blocks it looked at per block of the document
 // (about one: a pass goes on where the last slice stopped, and is never
 // started again).
+//
+// Meanwhile the tab brought to the front waits for its preview: four
+// documents of real Markdown (5 MB each) opened together as tabs of one
+// window, the last in front, as the program opens files named together.
+// Once the tab in front has begun loading its preview's page (a second
+// after its window was built), the first tab comes to the front, and once
+// its preview shows its document, the second, and so on, the tab in front
+// at launch last, while the editors style, lay out and check the spelling
+// of their texts in the background. Reported, in seconds from a tab coming
+// to the front until its page shows the document's heading: the first tab
+// (first_s), the slower of the next two (later_s) and the tab in front at
+// launch (launch_tab_s); and how many of the three tabs behind the first
+// were still at work on their texts when its preview showed
+// (behind_at_work). This part needs the web engine on a display: without
+// one the benchmark runs the editor's part alone, offscreen.
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTextDocument>
 #include <QTimer>
 
@@ -23,14 +40,27 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <vector>
 
+#include "app/app_delegate.h"
+#include "app/documents/smart_editor_document.h"
+#include "app/documents/smart_editor_document_controller.h"
+#include "app/extras/tzr_theme_controller.h"
 #include "bench/editor/editor_bench_support.h"
 #include "bench/support/real_markdown.h"
 #include "editor/smart_text_view.h"
 #include "editor/view/lazy_document_layout.h"
 #include "editor/view/text_services.h"
+#include "platform/documents/window_tabs.h"
+#include "platform/files/folders.h"
 #include "platform/prefs/registered_defaults.h"
+#include "platform/runtime/alerts.h"
+#include "platform/web/engine_flags.h"
+#include "platform/web/page_scheme.h"
+#include "window/content/master_view_content.h"
+#include "window/content/tzr_master_view.h"
+#include "window/preview/smart_web_view.h"
 
 namespace {
 
@@ -99,4 +129,161 @@ void BM_BackgroundWorkEnds(benchmark::State &state) {
 BENCHMARK(BM_BackgroundWorkEnds)->Arg(10)->Arg(35)->Arg(50)->Arg(200)->Arg(500)->ArgName("tenths_of_MB")
     ->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
 
+// The application as the program starts it, over preferences of its own, a
+// user who is asked nothing.
+struct Program {
+    QTemporaryDir dir;
+    platform::Defaults defaults{dir.filePath("preferences.json")};
+    platform::Defaults *previousDefaults;
+    platform::ScriptedAlerts alerts;
+    TZRThemeController extras{TZRThemeController::standardLocations()};
+    SmartEditorDocumentController documents;
+    platform::DocumentController *previousDocuments;
+    std::unique_ptr<AppDelegate> delegate;
+
+    Program() {
+        platform::registerDefaults(defaults);
+        defaults.setBool(false, "checkForAnnouncements");
+        defaults.setBool(false, "enableLionSaveFeatures");
+        previousDefaults = platform::Defaults::setStandard(&defaults);
+        previousDocuments = platform::DocumentController::setShared(&documents);
+        delegate = std::make_unique<AppDelegate>(&defaults, &extras);
+        delegate->installDocumentMachinery();
+    }
+    ~Program() {
+        for (platform::Document *document : documents.documents())
+            document->close();
+        spin(100);
+        delegate.reset();
+        platform::DocumentController::setShared(previousDocuments);
+        platform::Defaults::setStandard(previousDefaults);
+    }
+    static void spin(int milliseconds) {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < milliseconds)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+};
+
+TZRMasterView *contentOf(platform::Document *document) {
+    auto *markdown = qobject_cast<SmartEditorDocument *>(document);
+    return markdown ? dynamic_cast<TZRMasterView *>(markdown->content()) : nullptr;
+}
+
+bool atWork(TZRMasterView *content) {
+    SmartTextStorage *storage = content->textStorage();
+    return storage->isStylingAhead() || !storage->documentLayout()->isSettled() ||
+           content->textView()->textServices()->isPending();
+}
+
+// Seconds until `preview` shows `wanted` (asked of the page again each time
+// it answers); nothing after `limit` seconds.
+std::optional<double> secondsUntilShown(SmartWebView *preview, const QString &wanted, double limit) {
+    QElapsedTimer clock;
+    clock.start();
+    bool asking = false, shown = false;
+    while (!shown && clock.elapsed() < limit * 1000) {
+        if (!asking) {
+            asking = true;
+            preview->runScript(QStringLiteral("document.body ? document.body.innerText : ''"),
+                               [&](bool finished, const QVariant &text) {
+                                   asking = false;
+                                   shown = finished && text.toString().contains(wanted);
+                               });
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    // The answer that came after the last look still belongs to this wait.
+    while (asking)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    return shown ? std::optional<double>(clock.nsecsElapsed() / 1e9) : std::nullopt;
+}
+
+void BM_FrontTabPreview(benchmark::State &state) {
+    if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
+        state.SkipWithError("needs a display (run it under xvfb-run)");
+        return;
+    }
+    const size_t bytes = size_t(state.range(0)) * 1024 * 1024 / 10;
+    const int tabs = 4;
+    constexpr double limit = 600;  // only a preview that never comes takes this long  // only a preview that never comes takes this long
+    for (auto _ : state) {
+        Program program;
+        QStringList paths;
+        for (int tab = 1; tab <= tabs; tab++) {
+            const QString path = program.dir.filePath(QStringLiteral("tab%1.md").arg(tab));
+            QFile file(path);
+            file.open(QIODevice::WriteOnly);
+            file.write(QByteArray("# Tab ") + QByteArray::number(tab) + " of the benchmark\n\n");
+            file.write(QByteArray::fromStdString(benchsupport::realMarkdown(bytes)));
+            file.close();
+            paths << path;
+        }
+        QElapsedTimer launch;
+        launch.start();
+        program.delegate->bringForward(program.delegate->openCommandLinePaths(paths));
+        QList<TZRMasterView *> contents;
+        QList<QWidget *> windows;  // each tab's own window
+        for (const QString &path : paths) {
+            platform::Document *document = program.documents.documentForPath(path);
+            contents << contentOf(document);
+            windows << (document ? document->firstWindow() : nullptr);
+        }
+        if (contents.contains(nullptr) || windows.contains(nullptr)) {
+            state.SkipWithError("the documents did not open");
+            return;
+        }
+        QWidget *group = windows.front()->window();
+        group->resize(1280, 800);
+        group->activateWindow();
+        // The tab in front at launch begins its page.
+        SmartWebView *launchPreview = contents.back()->webView();
+        while (!launchPreview->controller().isUpdating() && launch.elapsed() < limit * 1000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+
+        std::vector<double> seconds;
+        int behindAtWork = 0;
+        for (int tab = 0; tab < tabs; tab++) {
+            platform::WindowTabs::makeKeyAndOrderFront(windows[tab]);
+            const std::optional<double> shown = secondsUntilShown(
+                contents[tab]->webView(), QStringLiteral("Tab %1 of the benchmark").arg(tab + 1), limit);
+            if (!shown) {
+                state.SkipWithError("a preview did not show its document within ten minutes");
+                return;
+            }
+            seconds.push_back(*shown);
+            if (tab == 0)
+                for (int behind = 1; behind < tabs; behind++)
+                    behindAtWork += atWork(contents[behind]) ? 1 : 0;
+        }
+        state.SetIterationTime(launch.nsecsElapsed() / 1e9);
+        state.counters["first_s"] = seconds[0];
+        state.counters["later_s"] = std::max(seconds[1], seconds[2]);
+        state.counters["launch_tab_s"] = seconds[3];
+        state.counters["behind_at_work"] = behindAtWork;
+    }
+}
+// Each document's size in tenths of a megabyte.
+BENCHMARK(BM_FrontTabPreview)->Arg(50)->ArgName("tenths_of_MB")->UseManualTime()->Iterations(1)
+    ->Unit(benchmark::kSecond);
+
 }  // namespace
+
+// The web engine as the program starts it, on the display given; without
+// one, offscreen, for the editor's part alone.
+int main(int argc, char **argv) {
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    platform::hardenWebEngineFlags();
+    platform::PageScheme::registerScheme();
+    QApplication application(argc, argv);
+    platform::ScopedFolders folders;
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    benchsupport::releaseRunScoped();
+    return 0;
+}

@@ -12,6 +12,8 @@
 #include <QPainter>
 #include <QPointer>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -28,9 +30,84 @@
 #include "platform/text/font_resolver.h"
 #include "platform/text/pasteboard.h"
 
+#include <optional>
+#include <utility>
+
 using namespace zoomgeometry;
 
 namespace {
+
+// The editor's vertical scroll bar, repainted only when what it shows
+// changes. The layout settles the heights of a long text's blocks in idle
+// slices, and each slice changes the scroll range a little (and the value,
+// which keeps the text on screen still): a plain scroll bar repaints at
+// every such change, though its handle seldom moves by a pixel. Every
+// repaint of a widget in a window that holds a web view has the whole
+// window composed again through OpenGL, which without a GPU (software
+// rendering, a virtual display) takes tens of milliseconds of the cores:
+// with a large text settling in the tab in front, the window was composed
+// at every turn of the idle work, and a preview's page, which needs
+// hundreds of turns of the event loop to load, took 4 to 13 s to show on
+// two loaded cores, where it takes one or two once the bar is still.
+//
+// The bar looks again once the event that changed it is over, so that a
+// change of the range and the change of the value that follows it are
+// painted once, or not at all when the handle ends where it was. It
+// compares with the look it last asked to be painted in: whatever paints it
+// meanwhile (a picture taken of the window) paints it as it is, and any
+// change after the asking is looked at again.
+class SettlingScrollBar : public QScrollBar {
+public:
+    explicit SettlingScrollBar(Qt::Orientation orientation) : QScrollBar(orientation) {}
+
+protected:
+    void sliderChange(SliderChange change) override {
+        if (change != SliderRangeChange && change != SliderValueChange) {
+            QScrollBar::sliderChange(change);
+            return;
+        }
+        m_changes |= change == SliderRangeChange ? kRange : kValue;
+        if (m_lookQueued)
+            return;
+        m_lookQueued = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_lookQueued = false;
+                const int changes = std::exchange(m_changes, 0);
+                const Look now = look();
+                if (m_asked && *m_asked == now)
+                    return;
+                m_asked = now;
+                if (changes & kRange)
+                    QScrollBar::sliderChange(SliderRangeChange);
+                if (changes & kValue)
+                    QScrollBar::sliderChange(SliderValueChange);
+            },
+            Qt::QueuedConnection);
+    }
+
+private:
+    // What the bar shows of its range and value: where its handle is, and
+    // whether it can move either way at all.
+    struct Look {
+        QRect handle;
+        bool atStart = false;
+        bool atEnd = false;
+        bool operator==(const Look &) const = default;
+    };
+    Look look() const {
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        return {style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this),
+                value() <= minimum(), value() >= maximum()};
+    }
+
+    static constexpr int kRange = 1, kValue = 2;
+    std::optional<Look> m_asked;  // as last asked to be painted
+    int m_changes = 0;            // the kinds of change since the bar last looked
+    bool m_lookQueued = false;
+};
 
 // The preferences the view follows while it lives.
 const char *const kObservedKeys[] = {
@@ -63,6 +140,7 @@ KVXTextView::KVXTextView(SmartTextStorage *storage, platform::Defaults *defaults
     : QTextEdit(parent), m_storage(storage), m_liveStorage(storage),
       m_defaults(defaults ? defaults : &platform::Defaults::standard()) {
     Q_ASSERT(m_storage);
+    setVerticalScrollBar(new SettlingScrollBar(Qt::Vertical));
     setDocument(m_storage->document());
     m_storage->setShownIn(this);
     setAcceptRichText(false);

@@ -131,6 +131,11 @@ bool IdleWork::turn() {
             break;
         if (!contains(task))
             continue;
+        // While held, the work of a widget that is not shown (a tab behind
+        // the one in front) waits: it is for no one to see yet, and what the
+        // user waits for needs the loop.
+        if (held && task->m_widget && !task->m_widget->isVisible())
+            continue;
         task->m_lastSlice = ++m_slices;
         // Held by a copy: the slice may destroy the task.
         const IdleTask::Slice slice = task->m_slice;

@@ -25,7 +25,9 @@
 // While something the user waits for is under way (a preview's page being
 // loaded or changed, see hold()), every task keeps to the turn's time and
 // turns come only every kHeldGapMilliseconds, so that the work it needs
-// from the loop comes through between them.
+// from the loop comes through between them; the tasks of widgets that are
+// not shown (tabs behind the one in front) wait until it is over, so that
+// the tab brought to the front gets its preview before they go on.
 //
 // Main thread only. A task leaves the queue when it is destroyed, also in
 // the middle of a turn (by a slice of another task, or its own): the turn

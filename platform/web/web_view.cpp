@@ -242,7 +242,23 @@ WebView::WebView(QWidget *parent) : QWebEngineView(parent) {
         finishLoad(false);
         m_process->end(PageProcess::End::NotAnswering);
     });
-    connect(m_page, &QWebEnginePage::loadFinished, this, &WebView::pageLoadFinished);
+    connect(m_page, &QWebEnginePage::loadFinished, this, [this](bool ok) {
+        if (m_startAfterStop) {
+            // The end of the navigation stopped for the load that waits.
+            QMetaObject::invokeMethod(
+                this, [this, serial = *m_startAfterStop] { startAfterStop(serial); }, Qt::QueuedConnection);
+            return;
+        }
+        pageLoadFinished(ok);
+    });
+    // The engine that no longer loads, whether or not it reported the end
+    // of what it stopped, takes the load that waits.
+    m_stopLook = new QTimer(this);
+    m_stopLook->setInterval(StopLook);
+    connect(m_stopLook, &QTimer::timeout, this, [this] {
+        if (m_startAfterStop && !m_page->isLoading())
+            startAfterStop(*m_startAfterStop);
+    });
     // A load is under way once the engine says it started: an end reported
     // before that belongs to an earlier navigation (one that a timed-out
     // load or an ended process left behind), not to this load.
@@ -338,6 +354,20 @@ void WebView::loadHtml(const QString &html, const QUrl &baseUrl, LoadCallback do
     startLoad(std::move(load));
 }
 
+void WebView::abandonLoad() {
+    if (!m_loading)
+        return;
+    // The waiting load goes first, without starting: its report may ask
+    // for a load of its own, which then starts as any other.
+    std::optional<PendingLoad> waiting = std::exchange(m_waiting, std::nullopt);
+    // Its end, when the engine reports one, finds no load under way.
+    if (m_page->isLoading())
+        m_page->triggerAction(QWebEnginePage::Stop);
+    finishLoad(false);
+    if (waiting && waiting->done)
+        waiting->done(false);
+}
+
 void WebView::startLoad(PendingLoad load) {
     m_loading = true;
     m_loadSerial++;
@@ -404,10 +434,31 @@ void WebView::loadServedPage() {
     // starts meanwhile with an end but no start: this load's end would pass
     // for the earlier one's, and the load would wait out its whole time.
     // Stopped, the earlier load reports its end at once, and this one
-    // starts as any other.
-    if (m_page->isLoading())
+    // starts as any other once the engine has stopped: it reported that end
+    // or no longer loads (the load's own time bounds the wait). A load
+    // given up in the middle (abandonLoad()) is stopped alike: a load
+    // started beside it while the engine still loaded was dropped without a
+    // word when the page's process was busy.
+    if (m_page->isLoading()) {
+        // Waiting before the stop, which may report the end at once.
+        m_startAfterStop = m_loadSerial;
         m_page->triggerAction(QWebEnginePage::Stop);
+        if (m_startAfterStop && !m_page->isLoading())
+            startAfterStop(*m_startAfterStop);
+        else if (m_startAfterStop)
+            m_stopLook->start();
+        return;
+    }
     m_page->load(m_site.pageUrl());
+}
+
+void WebView::startAfterStop(quint64 serial) {
+    if (!m_startAfterStop || *m_startAfterStop != serial)
+        return;
+    m_startAfterStop.reset();
+    m_stopLook->stop();
+    if (m_loading && serial == m_loadSerial)
+        m_page->load(m_site.pageUrl());
 }
 
 void WebView::pageLoadFinished(bool ok) {
@@ -497,6 +548,8 @@ void WebView::finishLoad(bool ok) {
     m_loading = false;
     m_injecting = false;
     m_expectOwnNavigation = false;
+    m_startAfterStop.reset();
+    m_stopLook->stop();
     m_loadTimer->stop();
     std::optional<PendingLoad> finished = std::move(m_current);
     m_current.reset();

@@ -135,12 +135,20 @@ public:
     // How often a wait on a page that is still building what it was given
     // looks again: the page must have grown since the last look.
     static constexpr std::chrono::milliseconds BusyLook{2000};
+    // How often a load that waits for the end of a navigation it stopped
+    // looks whether the engine still loads.
+    static constexpr std::chrono::milliseconds StopLook{50};
 
     explicit WebView(QWidget *parent = nullptr);
     ~WebView() override;
 
     void loadHtml(const QString &html, const QUrl &baseUrl, LoadCallback done = {});
     bool isLoadingHtml() const { return m_loading; }
+    // Gives up the load under way and the one waiting, if any: each reports
+    // back at once that it did not finish, and the engine stops taking the
+    // page in (a page no one will see for a while need not cost the machine
+    // meanwhile).
+    void abandonLoad();
     // Whether the pages show the files of their document's folder (on by
     // default); a document without a file of its own has none to show. Taken
     // at the next load.
@@ -222,6 +230,9 @@ private:
     void loadAfterLeavingProcess();
     // Loads the page the site serves now, with the whole load time.
     void loadServedPage();
+    // Starts the load of `serial` that waited for the end of a navigation
+    // it stopped.
+    void startAfterStop(quint64 serial);
     void ownScriptsChecked();
     void finishLoad(bool ok);
     // Keeps only the page's present place in its history.
@@ -277,6 +288,8 @@ private:
     QElapsedTimer m_leavingSince;
     bool m_injecting = false;
     QTimer *m_loadTimer = nullptr;
+    std::optional<quint64> m_startAfterStop;  // the load waiting for a stopped navigation's end
+    QTimer *m_stopLook = nullptr;             // looks whether the engine still loads meanwhile
     std::chrono::steady_clock::time_point m_loadLookedAt;
 
     // Cleared when the view goes: the page's late answers find it so.

@@ -233,6 +233,38 @@ TEST_F(WebViewTest, ALoadAfterThePagesProcessDiedInTheMiddleOfOneFinishes) {
     }
 }
 
+// A load given up (its view hidden) reports at once that it did not
+// finish, and so does the load that waited behind it; the engine stops
+// taking the page in, and the next load finishes with its own page: given
+// up as it begins, while the engine builds a slow page, and while a large
+// page's body goes in.
+TEST_F(WebViewTest, ALoadGivenUpReportsAtOnceAndTheNextLoadFinishes) {
+    const QUrl base("file:///tmp/a.md");
+    ASSERT_EQ(load(*view, "<p>first</p>", base), true);
+    QString big = "<!DOCTYPE html><html><head></head><body>";
+    for (int i = 0; i < 40000; i++)
+        big += QStringLiteral("<p>paragraph %1 with some words</p>\n").arg(i);
+    big += "</body></html>";
+    const QString slow = "<script>var end = Date.now() + 3000; while (Date.now() < end) {}</script><p>slow</p>";
+    int round = 0;
+    for (const QString &given : {slow, big}) {
+        for (int delay : {0, 20, 300}) {
+            round++;
+            QList<int> reports;
+            view->loadHtml(given, base, [&](bool ok) { reports << (ok ? 1 : -1); });
+            view->loadHtml("<p>waiting</p>", base, [&](bool ok) { reports << (ok ? 2 : -2); });
+            pause(delay);
+            if (reports.isEmpty())
+                view->abandonLoad();
+            EXPECT_EQ(reports, QList<int>({-1, -2})) << "round " << round;
+            EXPECT_FALSE(view->isLoadingHtml());
+            const QString next = QStringLiteral("next %1").arg(round);
+            ASSERT_EQ(load(*view, "<p>" + next + "</p>", base), true) << "round " << round;
+            EXPECT_EQ(evaluateText(*view, "document.body.textContent"), next);
+        }
+    }
+}
+
 // A page whose frame lacks the view's own scripts (the WebRTC removal, the
 // click watch), as one the engine started after a page's process died on a
 // busy machine: the view gives them to it again and loads it once more, and

@@ -120,8 +120,32 @@ void PreviewController::updatePreview(const PreviewHtml &html) {
 }
 
 void PreviewController::shown() {
-    if (m_heldWhileHidden && !m_page->isHiddenInWindow())
+    if (m_page->isHiddenInWindow())
+        return;
+    if (std::exchange(m_loadWhenShown, false)) {
+        // The page is loaded with the newest HTML.
+        if (m_heldWhileHidden) {
+            m_reloadNextUpdate = true;
+            updatePreview(*std::exchange(m_heldWhileHidden, std::nullopt));
+        } else {
+            reloadPreview();
+        }
+        return;
+    }
+    if (m_heldWhileHidden)
         updatePreview(*std::exchange(m_heldWhileHidden, std::nullopt));
+}
+
+void PreviewController::hidden() {
+    if (!m_loadGeneration || !m_page->isHiddenInWindow())
+        return;
+    // What the load answers belongs to no page of ours any more.
+    m_loadGeneration.reset();
+    ++m_pageGeneration;
+    m_pageBlocks.reset();
+    m_pageParts.reset();
+    m_loadWhenShown = true;
+    m_page->abandonLoad();
 }
 
 void PreviewController::reloadPreview() {
@@ -133,6 +157,10 @@ void PreviewController::reloadPreview() {
         // loaded as the page. Put by script into an empty page loaded now,
         // it would run none of the document's scripts.
         m_reloadNextUpdate = true;
+        return;
+    }
+    if (m_page->isHiddenInWindow()) {
+        m_loadWhenShown = true;
         return;
     }
     if (m_updating) {
@@ -390,9 +418,18 @@ void PreviewController::applyReload(const std::shared_ptr<const Prepared> &prepa
         finishedUpdating();
         return;
     }
+    if (m_page->isHiddenInWindow()) {
+        // Hidden since the refresh began: loaded once shown.
+        m_pageBlocks.reset();
+        m_pageParts.reset();
+        m_loadWhenShown = true;
+        finishedUpdating();
+        return;
+    }
     m_currentSourceHTML = prepared->page;
     m_pageBroken = false;
     m_storedScrollPosition = m_page->scrollPosition();
+    m_loadGeneration = generation;
     QPointer<PreviewController> self(this);
     m_page->load(prepared->pageToLoad, previewURL(), [self, prepared, generation](bool ok) {
         if (self)
@@ -401,6 +438,8 @@ void PreviewController::applyReload(const std::shared_ptr<const Prepared> &prepa
 }
 
 void PreviewController::loadDone(const std::shared_ptr<const Prepared> &prepared, quint64 generation, bool ok) {
+    if (m_loadGeneration == generation)
+        m_loadGeneration.reset();
     if (generation == m_pageGeneration) {
         m_pageTypesets = prepared->typesets;
         if (!ok) {

@@ -7,7 +7,11 @@
 // - A new HTML text is not shown while the preview is hidden: the newest is
 //   held and shown once the view shows again (a cycle that began while the
 //   view showed can end after it was hidden, and nothing else would bring the
-//   page up to date). While a refresh
+//   page up to date). Nor is a page loaded while hidden, and a load under
+//   way when the view is hidden is given up: the page is loaded once the
+//   view shows again. A page is seen by no one until then, and its load
+//   takes many turns of the event loop and much of the machine, which the
+//   tab that came to the front needs for its own page. While a refresh
 //   runs, it is parked (a newer one replaces it) and replayed once, 1 ms
 //   after the refresh finished. While frozen it is kept but not shown.
 // - Otherwise the page's head content is put in (style sheet, margins from
@@ -85,6 +89,9 @@ public:
     // The view or one of its ancestors below the window is hidden.
     virtual bool isHiddenInWindow() const = 0;
     virtual void load(const QString &html, const QUrl &baseUrl, std::function<void(bool ok)> done) = 0;
+    // Gives up the load under way, if any: it is told at once that it did
+    // not finish.
+    virtual void abandonLoad() = 0;
     virtual void run(const QString &script, World world, ScriptDone done) = 0;
     // The page's scroll position in its own (CSS) pixels.
     virtual QPointF scrollPosition() const = 0;
@@ -115,8 +122,12 @@ public:
     // The same with where the body's top-level blocks begin: a long body
     // goes to the page in parts cut only there.
     void updatePreview(const PreviewHtml &html);
-    // The view shows again: the newest HTML held while it was hidden goes in.
+    // The view shows again: the newest HTML held while it was hidden goes in,
+    // or the page is loaded when it was not while hidden.
     void shown();
+    // The view was hidden: a load under way is given up, and the page loaded
+    // once it shows again.
+    void hidden();
     // Reloads the whole page with the newest HTML (not while frozen, nor
     // when the page was ended); before any HTML came, the first to come is
     // loaded.
@@ -304,6 +315,8 @@ private:
     quint64 m_resizes = 0;            // resizes begun, to tell what a script's wait saw
     PreviewHtml m_pendingData;
     std::optional<PreviewHtml> m_heldWhileHidden;
+    std::optional<quint64> m_loadGeneration;  // the page generation whose load is under way
+    bool m_loadWhenShown = false;             // a load was given up, or not started, while hidden
     bool m_newestTakesInFiles = false;  // transclusion was on when the newest HTML came
     QString m_baseSourceHTML;
     std::shared_ptr<const std::vector<qsizetype>> m_baseBlockStarts;  // where its top-level blocks begin

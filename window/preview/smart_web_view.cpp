@@ -4,6 +4,7 @@
 #include "window/bridge/engine_editor_link.h"
 #include "window/scrollsync/scroll_fraction.h"
 
+#include <QHideEvent>
 #include <QResizeEvent>
 #include <QShowEvent>
 #include <QThread>
@@ -129,6 +130,13 @@ void SmartWebView::resizeEvent(QResizeEvent *event) {
 void SmartWebView::showEvent(QShowEvent *event) {
     platform::WebView::showEvent(event);
     m_controller.shown();
+}
+
+void SmartWebView::hideEvent(QHideEvent *event) {
+    platform::WebView::hideEvent(event);
+    // Not for a minimized window, which shows the view again as it was.
+    if (!event->spontaneous())
+        m_controller.hidden();
 }
 
 void SmartWebView::load(const QString &html, const QUrl &baseUrl, std::function<void(bool ok)> done) {

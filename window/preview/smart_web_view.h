@@ -6,7 +6,8 @@
 // content, the body's changed blocks put in by script, the block under the
 // caret put at the caret's height. It starts frozen (nothing is loaded until
 // thawAndReload()), keeps only the newest of what it is sent while hidden
-// and puts that in as a change once it shows again, fits the page to the
+// and puts that in as a change once it shows again (a page it was loading
+// when hidden is loaded once it shows again), fits the page to the
 // editor once the window has been resized (the margins follow the editor's
 // height, in place; a page not known block by block is loaded afresh; the
 // page, laying itself out at each new size, is sent nothing meanwhile),
@@ -102,10 +103,12 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
     // PreviewPageDriver
     void load(const QString &html, const QUrl &baseUrl, std::function<void(bool ok)> done) override;
+    void abandonLoad() override { platform::WebView::abandonLoad(); }
     void run(const QString &script, World world, ScriptDone done) override;
     QPointF scrollPosition() const override;
     void setZoom(double factor) override { setPageZoom(factor); }

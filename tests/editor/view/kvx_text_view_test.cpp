@@ -1,8 +1,8 @@
 // The base editor view shown offscreen: what it takes from the preferences,
 // zoom steps and the optimal zoom, margins and the centred column,
 // typewriter scrolling and centring, the gutter and invisibles switches,
-// copying, the positions other views read, and the text that stays still
-// while the heights of blocks above it settle.
+// copying, the positions other views read, the text that stays still while
+// the heights of blocks above it settle, and the scroll bar meanwhile.
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -477,6 +478,83 @@ TEST(KVXTextView, TextStaysStillWhileHeightsAboveItSettle) {
     const int y = view.verticalScrollBar()->value();
     EXPECT_EQ(view.blockAtDocumentY(y).blockNumber(), shownFirst.blockNumber());
     EXPECT_NEAR(y - layout->blockTop(shownFirst.blockNumber()), offset, 1.0);
+}
+
+// While a long text is laid in and its heights settle, each idle slice
+// changes the scroll range: the bar is painted only when its picture
+// changes (in a window with a web view every paint composes the whole
+// window again), and what the screen shows of it is always its picture of
+// the moment, also while the handle is moved in the middle of it.
+TEST(KVXTextView, TheScrollBarIsPaintedOnlyWhenItsPictureChanges) {
+    ShownView shown;
+    shown.storage().setInitialText(paragraphs(10000));
+    KVXTextView &view = shown.view();
+    view.resize(500, 400);
+    view.show();
+    QCoreApplication::processEvents();
+    QScrollBar *bar = view.verticalScrollBar();
+    ASSERT_TRUE(bar->isVisible());
+    bar->setValue(0);
+
+    // The bar's paints, but for those of its pictures taken here.
+    struct Paints : QObject {
+        int count = 0;
+        bool grabbing = false;
+        bool eventFilter(QObject *, QEvent *event) override {
+            if (event->type() == QEvent::Paint && !grabbing)
+                count++;
+            return false;
+        }
+    } paints;
+    bar->installEventFilter(&paints);
+    auto picture = [&] {
+        paints.grabbing = true;
+        const QImage image = bar->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        paints.grabbing = false;
+        return image;
+    };
+    auto onScreen = [&] {
+        const QRect place(bar->mapTo(&view, QPoint(0, 0)), bar->size());
+        return view.screen()
+            ->grabWindow(view.winId(), place.x(), place.y(), place.width(), place.height())
+            .toImage()
+            .convertToFormat(QImage::Format_RGB32);
+    };
+    int rangeChanges = 0;
+    QObject::connect(bar, &QScrollBar::rangeChanged, &paints, [&] { rangeChanges++; });
+
+    SmartTextStorage &storage = shown.storage();
+    LazyDocumentLayout *layout = storage.documentLayout();
+    QImage last = picture();
+    int pictureChanges = 0, stale = 0, turns = 0;
+    bool moved = false;
+    const QDeadlineTimer deadline(std::chrono::minutes(2));
+    while ((storage.isLayingIn() || storage.isStylingAhead() || !layout->isSettled()) && !deadline.hasExpired()) {
+        QCoreApplication::processEvents();
+        turns++;
+        if (!moved && rangeChanges >= 50) {
+            // The handle moved in the middle of it all.
+            moved = true;
+            bar->setValue(bar->maximum() / 2);
+            QCoreApplication::processEvents();
+        }
+        // What the bar does about the turn's changes, then its paint: each
+        // posts the next, which the event that posts it leaves for later.
+        for (int i = 0; i < 3; i++)
+            QCoreApplication::sendPostedEvents();
+        const QImage now = picture();
+        if (now != last)
+            pictureChanges++;
+        if (onScreen() != now)
+            stale++;
+        last = now;
+    }
+    ASSERT_FALSE(deadline.hasExpired());
+    ASSERT_TRUE(moved) << "the scroll range changed " << rangeChanges << " times in " << turns << " turns";
+    EXPECT_EQ(stale, 0) << "of " << turns << " turns";
+    // A paint more than the pictures may come as the view settles.
+    EXPECT_LE(paints.count, pictureChanges + 2)
+        << rangeChanges << " changes of the range, " << pictureChanges << " of the picture";
 }
 
 TEST(KVXTextView, SelectionIsRestoredAfterTheWholeTextIsReplaced) {

@@ -1,7 +1,8 @@
 // The turns of idle work: the tasks of a widget in front go first, a turn
 // ends soon after its time and leaves the rest for later, the turns space
-// out while something waits, and a task destroyed or cancelled (its document
-// closed), also by another task's slice in the same turn, never runs again.
+// out while something waits and the work of widgets not shown waits for it,
+// and a task destroyed or cancelled (its document closed), also by another
+// task's slice in the same turn, never runs again.
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
@@ -148,6 +149,45 @@ TEST(IdleWork, TurnsSpaceOutWhileHeldAndGoOnWhenReleased) {
     EXPECT_FALSE(IdleWork::instance().isHeld());
     EXPECT_TRUE(testing_qt::spinUntil([&] { return worker.slices > held + 5; }, 30s));
     worker.task.cancel();
+    EXPECT_EQ(IdleWork::instance().scheduledCount(), 0u);
+}
+
+// While something the user waits for is under way (the preview of the tab
+// brought to the front), the work of a widget not shown (a tab behind it)
+// waits, however little the widget in front has to do; the work of a widget
+// shown and work for no widget go on. Released, the waiting work goes on.
+TEST(IdleWork, TheWorkOfWidgetsNotShownWaitsWhileHeld) {
+    std::vector<std::string> log;
+    QWidget front;
+    front.resize(200, 100);
+    front.show();
+    front.activateWindow();
+    QWidget behind;  // never shown, as a tab behind the one in front
+    Worker shown{"front", 1 << 30, 0, &log}, hidden{"behind", 1 << 30, 0, &log}, none{"none", 1 << 30, 0, &log};
+    shown.task.setWidget(&front);
+    hidden.task.setWidget(&behind);
+    for (Worker *worker : {&shown, &hidden, &none})
+        worker->task.schedule();
+    auto holder = std::make_unique<QObject>();
+    IdleWork::instance().hold(holder.get());
+    for (int i = 0; i < 20; i++)
+        IdleWork::instance().runTurn();
+    EXPECT_EQ(hidden.slices, 0);
+    EXPECT_GE(shown.slices, 10);
+    // Nothing left in front: still the hidden widget's work waits, and the
+    // work for no widget has the turns.
+    shown.task.cancel();
+    for (int i = 0; i < 20; i++)
+        IdleWork::instance().runTurn();
+    EXPECT_EQ(hidden.slices, 0);
+    EXPECT_GE(none.slices, 10);
+
+    holder.reset();
+    for (int i = 0; i < 20 && hidden.slices == 0; i++)
+        IdleWork::instance().runTurn();
+    EXPECT_GE(hidden.slices, 1);
+    hidden.task.cancel();
+    none.task.cancel();
     EXPECT_EQ(IdleWork::instance().scheduledCount(), 0u);
 }
 

@@ -82,6 +82,12 @@ public:
         loads.push_back({html, base, std::move(done)});
         log << "load";
     }
+    // As the view does: each load given up is told so at once.
+    void abandonLoad() override {
+        log << "abandon";
+        while (!loads.empty())
+            finishLoad(false);
+    }
     void run(const QString &script, World world, ScriptDone done) override {
         longestScript = std::max(longestScript, script.size());
         scripts.push_back({script, world, std::move(done)});
@@ -274,6 +280,58 @@ TEST_F(PreviewControllerTest, HoldsTheNewestHtmlWhileHiddenAndShowsItOnceShown) 
     fake.settle();
     EXPECT_TRUE(idle());
     EXPECT_EQ(controller.baseSourceHTML(), page("<p>e</p>"));
+}
+
+// A page is not loaded while hidden (a tab behind the one in front): a load
+// under way when the view is hidden is given up, and one asked for while
+// hidden (a new style sheet, say) waits; the page is loaded once the view
+// shows, with the newest HTML. So is one whose refresh was still being
+// prepared when the view was hidden.
+TEST_F(PreviewControllerTest, APageIsLoadedOnlyOnceItsViewShows) {
+    thawWith(page("<p>a</p>"));
+    fake.log.clear();
+    controller.reloadPreview();
+    ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+    fake.hidden = true;
+    controller.hidden();
+    EXPECT_TRUE(fake.loads.empty());
+    EXPECT_EQ(fake.log.count("abandon"), 1);
+    EXPECT_TRUE(idle());
+    EXPECT_FALSE(controller.knowsPageBlocks());
+    controller.updatePreview(page("<p>b</p>"));
+    controller.applyCSSFromPath(QString());
+    controller.shown();  // shown in a window that is itself hidden
+    EXPECT_TRUE(idle());
+    EXPECT_EQ(fake.log.count("load"), 1);
+    EXPECT_FALSE(fake.log.contains("patch") || fake.log.contains("body")) << fake.log.join(' ').toStdString();
+
+    fake.hidden = false;
+    controller.shown();
+    ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+    EXPECT_TRUE(fake.loads.front().html.contains(u"<p>b</p>"));
+    fake.finishLoad();
+    fake.settle();
+    ASSERT_TRUE(idle());
+    EXPECT_TRUE(controller.knowsPageBlocks());
+    EXPECT_EQ(fake.log.count("load"), 2);
+
+    // Hidden while the page to load is still being prepared: nothing is
+    // loaded until shown, and then the HTML it had.
+    fake.log.clear();
+    controller.reloadPreview();
+    fake.hidden = true;
+    controller.hidden();
+    EXPECT_TRUE(idle());
+    EXPECT_EQ(fake.log.count("load"), 0);
+    fake.hidden = false;
+    controller.shown();
+    ASSERT_TRUE(waitUntil([&] { return !fake.loads.empty(); }));
+    EXPECT_TRUE(fake.loads.front().html.contains(u"<p>b</p>"));
+    fake.finishLoad();
+    fake.settle();
+    EXPECT_TRUE(idle());
+    EXPECT_EQ(fake.log.count("load"), 1);
+    EXPECT_TRUE(controller.knowsPageBlocks());
 }
 
 // A thaw, or a refresh, before any HTML came (on a loaded machine the
