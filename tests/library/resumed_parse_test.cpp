@@ -185,7 +185,7 @@ TEST(ResumedParse, RandomDocumentsGoOnAsInTheWholeText) {
             text += lines[random() % std::size(lines)];
             text += round % 3 == 2 ? "\r\n" : "\n";
         }
-        expect_resumes_as_whole(text, round % 2 ? TZR_EXT_NOTES : 0);
+        expect_resumes_as_whole(text, round % 2 ? uint64_t(TZR_EXT_NOTES) : 0);
         if (HasFailure())
             return;
     }

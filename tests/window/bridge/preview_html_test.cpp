@@ -102,8 +102,9 @@ TEST(PreviewHtml, DecodesInOnePassAsFromUtf8Does) {
             // places are in order within the text.
             for (size_t k = 0; k < places.size(); k++) {
                 EXPECT_LE(qsizetype(places[k]), decoded.size());
-                if (k > 0)
+                if (k > 0) {
                     EXPECT_LE(places[k - 1], places[k]);
+                }
             }
             EXPECT_EQ(decoded.count(u'<'), bytes.count('<'));
         }

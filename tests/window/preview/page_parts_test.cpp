@@ -366,9 +366,10 @@ TEST(PageParts, PartsChangedByRandomEditsHoldWhatAFreshPageHolds) {
         const std::set<qsizetype> top = topElements(next.html);
         const qsizetype raw = next.html.indexOf(u"class=\"box\"");
         for (qsizetype at : partElements(change.parts))
-            if (raw < 0 || at < raw)
+            if (raw < 0 || at < raw) {
                 ASSERT_TRUE(top.count(at)) << "round " << round << ": "
                                            << QStringView(html).mid(at, 60).toString().toStdString();
+            }
         parts = std::move(change.parts);
     }
 }
