@@ -30,7 +30,6 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTextDocument>
 #include <QTimer>
 
@@ -43,19 +42,16 @@
 #include <optional>
 #include <vector>
 
-#include "app/app_delegate.h"
 #include "app/documents/smart_editor_document.h"
-#include "app/documents/smart_editor_document_controller.h"
-#include "app/extras/tzr_theme_controller.h"
 #include "bench/editor/editor_bench_support.h"
 #include "bench/support/real_markdown.h"
+#include "e2e/tabs_program.h"
 #include "editor/smart_text_view.h"
 #include "editor/view/lazy_document_layout.h"
 #include "editor/view/text_services.h"
 #include "platform/documents/window_tabs.h"
 #include "platform/files/folders.h"
 #include "platform/prefs/registered_defaults.h"
-#include "platform/runtime/alerts.h"
 #include "platform/web/engine_flags.h"
 #include "platform/web/page_scheme.h"
 #include "window/content/master_view_content.h"
@@ -129,42 +125,6 @@ void BM_BackgroundWorkEnds(benchmark::State &state) {
 BENCHMARK(BM_BackgroundWorkEnds)->Arg(10)->Arg(35)->Arg(50)->Arg(200)->Arg(500)->ArgName("tenths_of_MB")
     ->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
 
-// The application as the program starts it, over preferences of its own, a
-// user who is asked nothing.
-struct Program {
-    QTemporaryDir dir;
-    platform::Defaults defaults{dir.filePath("preferences.json")};
-    platform::Defaults *previousDefaults;
-    platform::ScriptedAlerts alerts;
-    TZRThemeController extras{TZRThemeController::standardLocations()};
-    SmartEditorDocumentController documents;
-    platform::DocumentController *previousDocuments;
-    std::unique_ptr<AppDelegate> delegate;
-
-    Program() {
-        platform::registerDefaults(defaults);
-        defaults.setBool(false, "checkForAnnouncements");
-        defaults.setBool(false, "enableLionSaveFeatures");
-        previousDefaults = platform::Defaults::setStandard(&defaults);
-        previousDocuments = platform::DocumentController::setShared(&documents);
-        delegate = std::make_unique<AppDelegate>(&defaults, &extras);
-        delegate->installDocumentMachinery();
-    }
-    ~Program() {
-        for (platform::Document *document : documents.documents())
-            document->close();
-        spin(100);
-        delegate.reset();
-        platform::DocumentController::setShared(previousDocuments);
-        platform::Defaults::setStandard(previousDefaults);
-    }
-    static void spin(int milliseconds) {
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < milliseconds)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-};
 
 TZRMasterView *contentOf(platform::Document *document) {
     auto *markdown = qobject_cast<SmartEditorDocument *>(document);
@@ -209,7 +169,7 @@ void BM_FrontTabPreview(benchmark::State &state) {
     const int tabs = 4;
     constexpr double limit = 600;  // only a preview that never comes takes this long  // only a preview that never comes takes this long
     for (auto _ : state) {
-        Program program;
+        TabsProgram program;
         QStringList paths;
         for (int tab = 1; tab <= tabs; tab++) {
             const QString path = program.dir.filePath(QStringLiteral("tab%1.md").arg(tab));

@@ -16,24 +16,20 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QTabBar>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QWindow>
 
 #include <gtest/gtest.h>
 
-#include "app/app_delegate.h"
 #include "app/documents/smart_editor_document.h"
-#include "app/documents/smart_editor_document_controller.h"
-#include "app/extras/tzr_theme_controller.h"
 #include "e2e/preview_text.h"
+#include "e2e/tabs_program.h"
 #include "editor/smart_text_view.h"
 #include "editor/storage/smart_text_storage.h"
 #include "editor/view/lazy_document_layout.h"
 #include "platform/documents/document.h"
 #include "platform/documents/window_controller.h"
 #include "platform/documents/window_tabs.h"
-#include "platform/prefs/registered_defaults.h"
 #include "platform/runtime/action_router.h"
 #include "platform/runtime/alerts.h"
 #include "support/large_documents.h"
@@ -81,41 +77,6 @@ double headingTop(SmartWebView *preview) {
     return top;
 }
 
-// The application as the program starts it, with a user who saves by hand.
-struct Program {
-    QTemporaryDir dir;
-    platform::Defaults defaults{dir.filePath("preferences.json")};
-    platform::Defaults *previousDefaults;
-    platform::ScriptedAlerts alerts;
-    TZRThemeController extras{TZRThemeController::standardLocations()};
-    SmartEditorDocumentController documents;
-    platform::DocumentController *previousDocuments;
-    std::unique_ptr<AppDelegate> delegate;
-
-    Program() {
-        platform::registerDefaults(defaults);
-        defaults.setBool(false, "checkForAnnouncements");
-        defaults.setBool(false, "enableLionSaveFeatures");
-        defaults.setBool(true, "MERGE_FILE_CHANGES");  // another program's change, taken in without a question
-        previousDefaults = platform::Defaults::setStandard(&defaults);
-        previousDocuments = platform::DocumentController::setShared(&documents);
-        delegate = std::make_unique<AppDelegate>(&defaults, &extras);
-        delegate->installDocumentMachinery();
-    }
-    ~Program() {
-        for (platform::Document *document : documents.documents())
-            document->close();
-        testing_qt::spinFor(50ms);
-        delegate.reset();
-        platform::DocumentController::setShared(previousDocuments);
-        platform::Defaults::setStandard(previousDefaults);
-    }
-    QString path(const char *name) const { return dir.filePath(QString::fromLatin1(name)); }
-    SmartEditorDocument *document(const char *name) {
-        return qobject_cast<SmartEditorDocument *>(documents.documentForPath(path(name)));
-    }
-    QAction *menuItem(const char *action) { return delegate->mainMenu().itemForAction(QString::fromLatin1(action)); }
-};
 
 TZRMasterView *contentOf(SmartEditorDocument *document) {
     return document ? dynamic_cast<TZRMasterView *>(document->content()) : nullptr;
@@ -140,7 +101,7 @@ QList<QWidget *> documentWindowsOnScreen() {
 }
 
 // Whether the item that sends `action` is enabled once its menu shows.
-bool enabledInMenu(Program &program, const char *action) {
+bool enabledInMenu(TabsProgram &program, const char *action) {
     QAction *item = program.menuItem(action);
     auto *menu = item ? qobject_cast<QMenu *>(item->parent()) : nullptr;
     if (!menu)
@@ -150,7 +111,7 @@ bool enabledInMenu(Program &program, const char *action) {
 }
 
 TEST(WindowTabsEndToEnd, FilesOpenedTogetherAreTabsOfOneWindowEachKeepingItsOwnState) {
-    Program program;
+    TabsProgram program;
     for (const char *name : {"a.md", "b.md", "c.md"})
         ASSERT_TRUE(writeAll(program.path(name), longText(name, 300)));
     program.delegate->bringForward(
@@ -322,7 +283,7 @@ TEST(WindowTabsEndToEnd, FilesOpenedTogetherAreTabsOfOneWindowEachKeepingItsOwnS
 // the document where its editor is, the heading at the top, rather than the
 // empty margin above it.
 TEST(WindowTabsEndToEnd, ATabPassedThroughShowsItsPreviewWhereItsEditorIsOnceInFront) {
-    Program program;
+    TabsProgram program;
     for (const char *name : {"a.md", "b.md", "c.md", "d.md"})
         ASSERT_TRUE(writeAll(program.path(name), QByteArray("# ") + name + "\n"));
     program.delegate->bringForward(
@@ -375,7 +336,7 @@ bool atWork(SmartEditorDocument *document) {
 // bench/editor/background_bench.cpp: the waits here only catch a hang.
 TEST(WindowTabsEndToEnd, ALargeDocumentsTabShowsItsPreviewBeforeTheTabsBehindAreDone) {
     constexpr auto hang = 3min;
-    Program program;
+    TabsProgram program;
     const char *names[] = {"a.md", "b.md", "c.md", "d.md"};
     QStringList paths;
     for (const char *name : names) {
@@ -428,7 +389,7 @@ TEST(WindowTabsEndToEnd, ALargeDocumentsTabShowsItsPreviewBeforeTheTabsBehindAre
 // the group window deletes afterwards (its tabs' close buttons) finds
 // nothing left of them.
 TEST(WindowTabsEndToEnd, AWindowOfTabsMovedOutMergedBackAndClosedGoesWhole) {
-    Program program;
+    TabsProgram program;
     for (const char *name : {"a.md", "b.md", "c.md"})
         ASSERT_TRUE(writeAll(program.path(name), longText(name, 20)));
     program.delegate->bringForward(
