@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <initializer_list>
 #include <optional>
 #include <random>
 #include <set>
@@ -33,6 +34,41 @@ std::optional<std::string> merge(const std::string &base, const std::string &min
     std::string text(merged, length);
     free(merged);
     return text;
+}
+
+// Three texts and what merging them must give; nothing where it must fail.
+struct MergeCase {
+    const char *name;
+    std::string base, mine, theirs;
+    std::optional<std::string> merged;
+};
+
+// A way of writing a text's line breaks (and what comes before its first line).
+using TextForm = std::function<std::string(const std::string &)>;
+
+std::string asWritten(const std::string &text) { return text; }
+
+std::string withCrlf(std::string text) {
+    for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 2))
+        text.replace(at, 1, "\r\n");
+    return text;
+}
+
+std::string afterByteOrderMark(const std::string &text) { return "\xEF\xBB\xBF" + text; }
+
+// Each case in each form merges to what it must, whichever version is mine.
+template <size_t N>
+void expectMerges(const MergeCase (&cases)[N], std::initializer_list<TextForm> forms = {asWritten}) {
+    for (const MergeCase &c : cases) {
+        int f = 0;
+        for (const TextForm &form : forms) {
+            const std::optional<std::string> merged = c.merged ? std::optional(form(*c.merged)) : std::nullopt;
+            EXPECT_EQ(merge(form(c.base), form(c.mine), form(c.theirs)), merged) << c.name << ", form " << f;
+            EXPECT_EQ(merge(form(c.base), form(c.theirs), form(c.mine)), merged)
+                << c.name << ", form " << f << ", the other way";
+            f++;
+        }
+    }
 }
 
 std::string joined(const std::vector<std::string> &lines, const std::string &separator) {
@@ -146,12 +182,7 @@ TEST(Merge, AChangeLandsOnItsOwnLineAmongLinesOfOneShape) {
 }
 
 TEST(Merge, LinesReplacedByMoreOrFewerMeetWhatTheOtherInsertsAfterThem) {
-    struct Case {
-        const char *name;
-        std::string base, mine, theirs;
-        std::optional<std::string> merged;
-    };
-    const Case cases[] = {
+    const MergeCase cases[] = {
         // Theirs rewrote "x" and put "T" after it: one change of one line
         // into two, which reaches the place after "x", where mine put "M".
         {"a line rewritten and one inserted", "x\ny\n", "x\nM\ny\n", "X\nT\ny\n", std::nullopt},
@@ -168,18 +199,7 @@ TEST(Merge, LinesReplacedByMoreOrFewerMeetWhatTheOtherInsertsAfterThem) {
         // The same change made by both is made once.
         {"the same lines by both", "x\ny\n", "X\nT\ny\n", "X\nT\ny\n", "X\nT\ny\n"},
     };
-    for (const Case &c : cases)
-        for (const std::string &brk : {std::string("\n"), std::string("\r\n")}) {
-            auto form = [&](const std::string &text) {
-                std::string out;
-                for (char ch : text)
-                    out += ch == '\n' ? brk : std::string(1, ch);
-                return out;
-            };
-            const std::optional<std::string> merged = c.merged ? std::optional(form(*c.merged)) : std::nullopt;
-            EXPECT_EQ(merge(form(c.base), form(c.mine), form(c.theirs)), merged) << c.name;
-            EXPECT_EQ(merge(form(c.base), form(c.theirs), form(c.mine)), merged) << c.name << ", the other way";
-        }
+    expectMerges(cases, {asWritten, withCrlf});
 }
 
 TEST(Merge, TheSameChangeWhereTheLinesCannotTellWhereItWasMadeFails) {
@@ -227,12 +247,7 @@ TEST(Merge, OneOfLinesSaidTwiceDeletedMeetsAnEditOfEither) {
 TEST(Merge, LinesInsertedAtOnePlaceAfterBlankOrRepeatedLinesMeet) {
     // Each version inserts a line before "c"; theirs also changes "a", so
     // that its diff sees the blank lines among its changes.
-    struct Case {
-        const char *name;
-        std::string base, mine, theirs;
-        std::optional<std::string> merged;
-    };
-    const Case cases[] = {
+    const MergeCase cases[] = {
         {"after two blank lines", "a\nb\n\n\nc\n", "a\nb\n\n\nM\nc\n", "A\nb\n\n\nT\nc\n", std::nullopt},
         {"after three blank lines", "a\nb\n\n\n\nc\n", "a\nb\n\n\n\nM\nc\n", "A\nb\n\n\n\nT\nc\n", std::nullopt},
         {"mine changes a line too", "a\nb\n\n\nc\n", "A\nb\n\n\nM\nc\n", "a\nb\n\n\nT\nc\n", std::nullopt},
@@ -247,19 +262,11 @@ TEST(Merge, LinesInsertedAtOnePlaceAfterBlankOrRepeatedLinesMeet) {
         {"deleted where the other inserts", "a\nb\n\n\nT\nc\n", "a\nb\n\n\nT\nM\nc\n", "A\nb\n\n\nc\n",
          std::nullopt},
     };
-    for (const Case &c : cases) {
-        EXPECT_EQ(merge(c.base, c.mine, c.theirs), c.merged) << c.name;
-        EXPECT_EQ(merge(c.base, c.theirs, c.mine), c.merged) << c.name << ", the other way";
-    }
+    expectMerges(cases);
 }
 
 TEST(Merge, ChangesAmongBlankLinesKeepTheirPlaceAndTheirNeighbours) {
-    struct Case {
-        const char *name;
-        std::string base, mine, theirs;
-        std::optional<std::string> merged;
-    };
-    const Case cases[] = {
+    const MergeCase cases[] = {
         // Theirs changes the line before the blank lines, so that its diff
         // takes them in; both insert a line before "y".
         {"lines inserted at one place after blank lines", "x\n\n\n\ny\n", "x\n\n\n\nM\ny\n", "X\n\n\n\nT\ny\n",
@@ -276,22 +283,7 @@ TEST(Merge, ChangesAmongBlankLinesKeepTheirPlaceAndTheirNeighbours) {
          std::nullopt},
     };
     // Each text as written, with CRLF line breaks, and after a byte order mark.
-    auto crlf = [](std::string text) {
-        for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 2))
-            text.replace(at, 1, "\r\n");
-        return text;
-    };
-    auto marked = [](const std::string &text) { return "\xEF\xBB\xBF" + text; };
-    const std::function<std::string(const std::string &)> forms[] = {[](const std::string &text) { return text; }, crlf,
-                                                                     marked};
-    for (const Case &c : cases)
-        for (size_t f = 0; f < std::size(forms); f++) {
-            const auto &form = forms[f];
-            const std::optional<std::string> merged = c.merged ? std::optional(form(*c.merged)) : std::nullopt;
-            EXPECT_EQ(merge(form(c.base), form(c.mine), form(c.theirs)), merged) << c.name << ", form " << f;
-            EXPECT_EQ(merge(form(c.base), form(c.theirs), form(c.mine)), merged)
-                << c.name << ", form " << f << ", the other way";
-        }
+    expectMerges(cases, {asWritten, withCrlf, afterByteOrderMark});
 }
 
 TEST(Merge, ABlankLineDeletedFromARunTooLongToReadEveryWayMeetsWhatChangesInIt) {
@@ -306,12 +298,7 @@ TEST(Merge, ABlankLineDeletedFromARunTooLongToReadEveryWayMeetsWhatChangesInIt) 
 }
 
 TEST(Merge, EditsOfOneWordOrOneRangeFail) {
-    struct Case {
-        const char *name;
-        std::string base, mine, theirs;
-        std::optional<std::string> merged;
-    };
-    const Case cases[] = {
+    const MergeCase cases[] = {
         {"one word rewritten twice", "The cat sat on the mat.\n", "The dog sat on the mat.\n",
          "The cow sat on the mat.\n", std::nullopt},
         {"one number changed at either end", "Line 3 of the document.\n", "Line 103 of the document.\n",
@@ -327,8 +314,7 @@ TEST(Merge, EditsOfOneWordOrOneRangeFail) {
         {"neighbouring words", "The cat sat on the mat.\n", "The dog sat on the mat.\n", "The cat lay on the mat.\n",
          "The dog lay on the mat.\n"},
     };
-    for (const Case &c : cases)
-        EXPECT_EQ(merge(c.base, c.mine, c.theirs), c.merged) << c.name;
+    expectMerges(cases);
 }
 
 TEST(Merge, ChangesAtTheStartAndTheEndOfTheText) {
