@@ -82,6 +82,14 @@ TZRMasterView *contentOf(SmartEditorDocument *document) {
     return document ? dynamic_cast<TZRMasterView *>(document->content()) : nullptr;
 }
 
+// Whether a document's editor is still at work on its text in the
+// background: styling it ahead of what was shown, or settling the heights
+// of its blocks.
+bool atWork(SmartEditorDocument *document) {
+    SmartTextStorage *storage = contentOf(document)->textView()->storage();
+    return storage->isStylingAhead() || !storage->documentLayout()->isSettled();
+}
+
 bool onScreenAndActive(QWidget *window) {
     return testing_qt::spinUntil([&] {
         window->activateWindow();
@@ -164,6 +172,9 @@ TEST(WindowTabsEndToEnd, FilesOpenedTogetherAreTabsOfOneWindowEachKeepingItsOwnS
         WindowTabs::makeKeyAndOrderFront(document->firstWindow());
         SmartTextView *editor = contentOf(document)->textView();
         ASSERT_TRUE(testing_qt::spinUntil([&] { return QApplication::focusWidget() == editor; }, 30s));
+        // Its blocks' heights settled first: settling keeps the text in view
+        // where it is, and so moves the scroll bar.
+        ASSERT_TRUE(testing_qt::spinUntil([&] { return !atWork(document); }, 60s));
         const int index = int(places.size());
         editor->setSelectedRange({qsizetype(200 + 1500 * index), 0});
         editor->verticalScrollBar()->setValue(editor->verticalScrollBar()->maximum() / (index + 2));
@@ -316,14 +327,6 @@ TEST(WindowTabsEndToEnd, ATabPassedThroughShowsItsPreviewWhereItsEditorIsOnceInF
             << qPrintable(document->displayName()) << " heading at " << headingTop(preview) << " of "
             << preview->height();
     }
-}
-
-// Whether a document's editor is still at work on its text in the
-// background: styling it ahead of what was shown, or settling the heights
-// of its blocks.
-bool atWork(SmartEditorDocument *document) {
-    SmartTextStorage *storage = contentOf(document)->textView()->storage();
-    return storage->isStylingAhead() || !storage->documentLayout()->isSettled();
 }
 
 // Four documents of 5 MB opened together as tabs: while their editors lay
