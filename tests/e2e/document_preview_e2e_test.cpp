@@ -247,8 +247,10 @@ TEST(DocumentPreviewEndToEnd, AResizeWhileTypingLeavesThePreviewShowingTheTextAs
             return busy.elapsed() > 12000 && shows("xxx typed");
         },
         60s));
+    // No retry waited. How soon the text shows after that depends on the
+    // machine (a loaded one under the sanitizers took 36 s, 12 of them the
+    // page's own): the wait above only bounds a hang.
     EXPECT_FALSE(retried);
-    EXPECT_LT(busy.elapsed(), 12000 + 20000);
     EXPECT_EQ(opened.alerts.count(), 0);
 }
 
