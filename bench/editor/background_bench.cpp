@@ -125,16 +125,9 @@ void BM_BackgroundWorkEnds(benchmark::State &state) {
 BENCHMARK(BM_BackgroundWorkEnds)->Arg(10)->Arg(35)->Arg(50)->Arg(200)->Arg(500)->ArgName("tenths_of_MB")
     ->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
 
-
-TZRMasterView *contentOf(platform::Document *document) {
-    auto *markdown = qobject_cast<SmartEditorDocument *>(document);
-    return markdown ? dynamic_cast<TZRMasterView *>(markdown->content()) : nullptr;
-}
-
+// Whether `content`'s editor is at work, its spelling pass included.
 bool atWork(TZRMasterView *content) {
-    SmartTextStorage *storage = content->textStorage();
-    return storage->isStylingAhead() || !storage->documentLayout()->isSettled() ||
-           content->textView()->textServices()->isPending();
+    return editorAtWork(content) || content->textView()->textServices()->isPending();
 }
 
 // Seconds until `preview` shows `wanted` (asked of the page again each time
@@ -167,7 +160,7 @@ void BM_FrontTabPreview(benchmark::State &state) {
     }
     const size_t bytes = size_t(state.range(0)) * 1024 * 1024 / 10;
     const int tabs = 4;
-    constexpr double limit = 600;  // only a preview that never comes takes this long  // only a preview that never comes takes this long
+    constexpr double limit = 600;  // only a preview that never comes takes this long
     for (auto _ : state) {
         TabsProgram program;
         QStringList paths;

@@ -9,9 +9,13 @@
 #include "app/documents/smart_editor_document.h"
 #include "app/documents/smart_editor_document_controller.h"
 #include "app/extras/tzr_theme_controller.h"
+#include "editor/storage/smart_text_storage.h"
+#include "editor/view/lazy_document_layout.h"
 #include "platform/prefs/registered_defaults.h"
 #include "platform/runtime/alerts.h"
 #include "support/qt_wait.h"
+#include "window/content/document_content.h"
+#include "window/content/tzr_master_view.h"
 
 #include <QAction>
 #include <QTemporaryDir>
@@ -53,3 +57,17 @@ struct TabsProgram {
     }
     QAction *menuItem(const char *action) { return delegate->mainMenu().itemForAction(QString::fromLatin1(action)); }
 };
+
+// The Markdown content of `document`'s window; null for any other document.
+inline TZRMasterView *contentOf(platform::Document *document) {
+    auto *markdown = qobject_cast<SmartEditorDocument *>(document);
+    return markdown ? dynamic_cast<TZRMasterView *>(markdown->content()) : nullptr;
+}
+
+// Whether `content`'s editor is still at work on its text in the
+// background: styling it ahead of what was shown, or settling the heights
+// of its blocks.
+inline bool editorAtWork(TZRMasterView *content) {
+    SmartTextStorage *storage = content->textStorage();
+    return storage->isStylingAhead() || !storage->documentLayout()->isSettled();
+}

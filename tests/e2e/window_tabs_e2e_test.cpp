@@ -25,8 +25,6 @@
 #include "e2e/preview_text.h"
 #include "e2e/tabs_program.h"
 #include "editor/smart_text_view.h"
-#include "editor/storage/smart_text_storage.h"
-#include "editor/view/lazy_document_layout.h"
 #include "platform/documents/document.h"
 #include "platform/documents/window_controller.h"
 #include "platform/documents/window_tabs.h"
@@ -75,19 +73,6 @@ double headingTop(SmartWebView *preview) {
                        });
     testing_qt::spinUntil([&] { return answered; }, 15s);
     return top;
-}
-
-
-TZRMasterView *contentOf(SmartEditorDocument *document) {
-    return document ? dynamic_cast<TZRMasterView *>(document->content()) : nullptr;
-}
-
-// Whether a document's editor is still at work on its text in the
-// background: styling it ahead of what was shown, or settling the heights
-// of its blocks.
-bool atWork(SmartEditorDocument *document) {
-    SmartTextStorage *storage = contentOf(document)->textView()->storage();
-    return storage->isStylingAhead() || !storage->documentLayout()->isSettled();
 }
 
 bool onScreenAndActive(QWidget *window) {
@@ -174,7 +159,7 @@ TEST(WindowTabsEndToEnd, FilesOpenedTogetherAreTabsOfOneWindowEachKeepingItsOwnS
         ASSERT_TRUE(testing_qt::spinUntil([&] { return QApplication::focusWidget() == editor; }, 30s));
         // Its blocks' heights settled first: settling keeps the text in view
         // where it is, and so moves the scroll bar.
-        ASSERT_TRUE(testing_qt::spinUntil([&] { return !atWork(document); }, 60s));
+        ASSERT_TRUE(testing_qt::spinUntil([&] { return !editorAtWork(contentOf(document)); }, 60s));
         const int index = int(places.size());
         editor->setSelectedRange({qsizetype(200 + 1500 * index), 0});
         editor->verticalScrollBar()->setValue(editor->verticalScrollBar()->maximum() / (index + 2));
@@ -365,7 +350,7 @@ TEST(WindowTabsEndToEnd, ALargeDocumentsTabShowsItsPreviewBeforeTheTabsBehindAre
     SmartWebView *dPreview = contentOf(d)->webView();
     ASSERT_TRUE(testing_qt::spinUntil([&] { return dPreview->controller().isUpdating(); }, hang));
     for (SmartEditorDocument *document : documents)
-        ASSERT_TRUE(atWork(document)) << qPrintable(document->displayName()) << " done before the tabs came forward";
+        ASSERT_TRUE(editorAtWork(contentOf(document))) << qPrintable(document->displayName()) << " done before the tabs came forward";
 
     // The first tab brought forward: the page of the tab now behind it is
     // given up, and the first tab's preview comes while the tabs behind
@@ -374,7 +359,7 @@ TEST(WindowTabsEndToEnd, ALargeDocumentsTabShowsItsPreviewBeforeTheTabsBehindAre
     EXPECT_FALSE(dPreview->isLoadingHtml());
     EXPECT_TRUE(testing_qt::spinUntil([&] { return shows(a); }, hang)) << "a.md";
     for (SmartEditorDocument *document : documents.mid(1)) {
-        EXPECT_TRUE(atWork(document)) << qPrintable(document->displayName());
+        EXPECT_TRUE(editorAtWork(contentOf(document))) << qPrintable(document->displayName());
         EXPECT_FALSE(contentOf(document)->webView()->isLoadingHtml()) << qPrintable(document->displayName());
     }
     EXPECT_FALSE(shows(d));
